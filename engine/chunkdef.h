@@ -1,0 +1,65 @@
+/*
+ * A parsed chunk definition: a chain of clauses, one per ";"-separated part
+ * of the definition text ("Table 1; Row 2"). The last clause names the
+ * innermost target. The run fields belong to the engine during one operation.
+ */
+#ifndef VELKO_ENGINE_CHUNKDEF_H
+#define VELKO_ENGINE_CHUNKDEF_H
+
+#include "velko/host_types.h"
+
+constexpr int kMaxDefinitionIndexes = 100;
+
+/* Relations of a clause to its target. */
+enum : WORD {
+  RELATION_EVERYTHING = 1,
+  RELATION_CONTAINS = 2,
+  RELATION_INSIDE = 3,
+  RELATION_OUTSIDE = 4,
+  RELATION_BEFORE = 5,
+  RELATION_AFTER = 6,
+  RELATION_STARTS_WITH = 7,
+  RELATION_ENDS_WITH = 8,
+};
+
+/* How a clause's match text is compared. */
+enum : WORD {
+  MATCH_NONE = 0,
+  MATCH_EXACT = 1,
+  MATCH_STARTS = 2,
+  MATCH_ENDS = 3,
+  MATCH_SUBSTRING = 4,
+  MATCH_BY_ID = 6,
+  MATCH_BY_NAME = 7,
+};
+
+struct chunkdef_info {
+  WORD relation = 0;
+  WORD target_type = 0;
+  WORD index_count = 0; /* 0: every target */
+  WORD index_starts[kMaxDefinitionIndexes] = {};
+  WORD index_ends[kMaxDefinitionIndexes] = {};
+  char* match_text = nullptr; /* owned */
+  DWORD literal = 0;          /* 1 for a quoted match text */
+  WORD match_mode = MATCH_NONE;
+  char* text_copy = nullptr;  /* owned */
+  char* extra = nullptr;      /* owned */
+  chunkdef_info* next = nullptr;
+
+  /* Run fields, owned by the engine during one operation. */
+  WORD matched = 0;
+  DWORD counters[2] = {};
+  WORD depth_hotspot = 0;
+  WORD depth_layer = 0;
+  WORD depth_table = 0;
+  WORD depth_ff68 = 0;
+  WORD depth_begin = 0;
+  WORD deferred_record = 0;
+  chunkdef_info* run_next = nullptr;
+  chunkdef_info* run_previous = nullptr;
+};
+
+/* Frees a chain of clauses with the texts they own. */
+void DeleteChunkDefinitions(chunkdef_info* first);
+
+#endif

@@ -1,0 +1,183 @@
+/*
+ * The session: registry of live items and chunks, owner of the tracked
+ * memory pool, the shared text buffers and the cache chain, and the place
+ * where the process-wide temporary directory is fixed.
+ */
+#include "store/session.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+#include "host/osenv.h"
+#include "host/oslog.h"
+#include "host/osmem.h"
+
+char temp_directory[257];
+WORD temp_directory_len;
+
+LSXLsiSession::LSXLsiSession() {
+  std::memset(result_text, 0, sizeof result_text);
+  std::memset(scratch_first, 0, sizeof scratch_first);
+  std::memset(scratch_second, 0, sizeof scratch_second);
+  std::memset(scratch_third, 0, sizeof scratch_third);
+  internal = new _internal_SESS();
+}
+
+LSXLsiSession::~LSXLsiSession() {
+  // Each item's destructor unlinks it and deletes its chunks.
+  while (items != nullptr)
+    delete items;
+  while (chunks != nullptr)
+    delete chunks;
+
+  if (link_matching_info* matcher = internal->link_matcher) {
+    // The handles are freed here once and cleared, so that the matcher's own
+    // destructor does not free them a second time.
+    for (DHANDLE& handle : matcher->keyword_lists) {
+      if (handle != NULLHANDLE)
+        OSMemFree(handle);
+      handle = NULLHANDLE;
+    }
+    if (matcher->note_ids != NULLHANDLE)
+      OSMemFree(matcher->note_ids);
+    matcher->note_ids = NULLHANDLE;
+    matcher->note_ids_locked = nullptr;
+    delete matcher;
+    internal->link_matcher = nullptr;
+  }
+  internal->link_cache_server[0] = '\0';
+  internal->link_cache_database[0] = '\0';
+  internal->link_cache_view[0] = '\0';
+  internal->link_cache_reference_field[0] = '\0';
+  internal->link_cache_result_formula[0] = '\0';
+  internal->link_cache_build_time = 0;
+  internal->link_cache_keyword_count = 0;
+
+  CleanUpCachedStuff();
+  VelkoDeallocateAndFreeAll(this, 0);
+  delete internal;
+  internal = nullptr;
+}
+
+void LSXLsiSession::AddToRTITEMList(VelkoRTItem* item) {
+  if (item == nullptr)
+    return;
+  item->next = items;
+  items = item;
+}
+
+void LSXLsiSession::RemoveFromRTITEMList(VelkoRTItem* item) {
+  for (VelkoRTItem** link = &items; *link != nullptr; link = &(*link)->next) {
+    if (*link == item) {
+      *link = item->next;
+      item->next = nullptr;
+      return;
+    }
+  }
+}
+
+void LSXLsiSession::AddToRTCHUNKList(VelkoRTChunk* chunk) {
+  if (chunk == nullptr)
+    return;
+  chunk->next = chunks;
+  chunks = chunk;
+}
+
+void LSXLsiSession::RemoveFromRTCHUNKList(VelkoRTChunk* chunk) {
+  for (VelkoRTChunk** link = &chunks; *link != nullptr; link = &(*link)->next) {
+    if (*link == chunk) {
+      *link = chunk->next;
+      chunk->next = nullptr;
+      return;
+    }
+  }
+}
+
+cached_stuff_node* LSXLsiSession::CreateCachedStuff() {
+  auto* node = new (std::nothrow) cached_stuff_node();
+  if (node == nullptr)
+    return nullptr;
+  node->buffer = static_cast<char*>(std::calloc(1, kCachedStuffSize));
+  if (node->buffer == nullptr) {
+    delete node;
+    return nullptr;
+  }
+  cached_stuff_node** tail = &internal->cached_stuff;
+  while (*tail != nullptr)
+    tail = &(*tail)->next;
+  *tail = node;
+  return node;
+}
+
+void LSXLsiSession::CleanUpCachedStuff() {
+  while (cached_stuff_node* node = internal->cached_stuff) {
+    internal->cached_stuff = node->next;
+    std::free(node->buffer);
+    delete node;
+  }
+}
+
+namespace {
+
+// Copies a directory into temp_directory so that it ends in exactly one "/".
+// False when it cannot fit.
+bool SetTempDirectory(const char* path) {
+  size_t length = std::strlen(path);
+  while (length > 1 && path[length - 1] == '/' && path[length - 2] == '/')
+    --length;
+  bool needsSeparator = length == 0 || path[length - 1] != '/';
+  size_t total = length + (needsSeparator ? 1 : 0);
+  if (total >= sizeof temp_directory)
+    return false;
+  std::memcpy(temp_directory, path, length);
+  if (needsSeparator)
+    temp_directory[length] = '/';
+  temp_directory[total] = '\0';
+  temp_directory_len = static_cast<WORD>(total);
+  return true;
+}
+
+const char* EnvironmentTempDirectory() {
+  for (const char* name : {"TEMP", "TMP"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0' && std::strlen(value) < sizeof temp_directory - 1)
+      return value;
+  }
+  return "/tmp/";
+}
+
+}  // namespace
+
+void LSXLsiSession::InitializeTempDirectory() {
+  // The setting is read into a buffer larger than the directory so that an
+  // over-long value is recognised rather than silently cut.
+  char setting[sizeof temp_directory + 2] = {};
+  bool fromSetting = false;
+  if (OSGetEnvironmentString("$TarnoTempDirectory", setting, sizeof setting) && setting[0] != '\0') {
+    fromSetting = SetTempDirectory(setting);
+    if (!fromSetting)
+      AddInLogMessageText("TARNO: $TarnoTempDirectory is too long, using the system's temporary "
+                          "directory instead",
+                          0);
+  }
+  if (!fromSetting)
+    SetTempDirectory(EnvironmentTempDirectory());
+  if (OSGetEnvironmentLong("TarnoDebug") > 0)
+    AddInLogMessageText("TarnoDebug: Temp directory='%s'", 0, temp_directory);
+}
+
+link_matching_info::link_matching_info(LSXLsiSession* owner) : session(owner) {}
+
+link_matching_info::~link_matching_info() {
+  for (DHANDLE handle : keyword_lists) {
+    if (handle == NULLHANDLE)
+      break;
+    OSMemFree(handle);
+  }
+  if (note_ids != NULLHANDLE)
+    OSMemFree(note_ids);
+  VelkoDeallocatePtr(session, matched_words);
+  VelkoDeallocatePtr(session, first_characters);
+}

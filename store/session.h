@@ -1,0 +1,74 @@
+/*
+ * The session's private state and the process-wide temporary directory.
+ *
+ * _internal_SESS grows with the subsystems that keep per-operation words in
+ * it; every area starts zeroed. The link matcher's table is only made and
+ * destroyed here; the matcher itself fills and reads it.
+ */
+#ifndef VELKO_STORE_SESSION_H
+#define VELKO_STORE_SESSION_H
+
+#include "velko/velko.h"
+#include "store/tracked_memory.h"
+
+/* Size of each buffer in the session's cache chain. */
+constexpr DWORD kCachedStuffSize = 0x100000;
+constexpr size_t kEmitterScratchSize = 130812;
+constexpr size_t kOutputScratchSize = 65406;
+constexpr int kKeywordListHandles = 10;
+
+struct cached_stuff_node {
+  DWORD size = kCachedStuffSize;
+  DWORD used = 0;
+  char* buffer = nullptr; /* zeroed at creation */
+  cached_stuff_node* next = nullptr;
+};
+
+/* The keyword table cached by the link matcher. */
+struct link_matching_info {
+  explicit link_matching_info(LSXLsiSession* session);
+  ~link_matching_info();
+  link_matching_info(const link_matching_info&) = delete;
+  link_matching_info& operator=(const link_matching_info&) = delete;
+
+  LSXLsiSession* session = nullptr;
+  DHANDLE keyword_lists[kKeywordListHandles] = {};
+  DHANDLE note_ids = NULLHANDLE; /* note-ID array */
+  void* note_ids_locked = nullptr;
+  char* matched_words = nullptr;     /* tracked */
+  char* first_characters = nullptr;  /* tracked */
+  WORD minimum_length = 0;
+  WORD match_mode = 0;
+  DWORD SingleMatch = 0;
+  DWORD ReplaceExtra = 0;
+  WORD first_word_index[26] = {};
+};
+
+struct _internal_SESS {
+  NLS_PINFO nls_info = nullptr; /* stays null: the host's own character set */
+  link_matching_info* link_matcher = nullptr;
+
+  /* Keys of the cached link matcher and the two words kept with them. */
+  char link_cache_server[256] = {};
+  char link_cache_database[256] = {};
+  char link_cache_view[256] = {};
+  char link_cache_reference_field[64] = {};
+  char link_cache_result_formula[64] = {};
+  DWORD link_cache_build_time = 0;
+  WORD link_cache_keyword_count = 0;
+
+  char emitter_scratch[kEmitterScratchSize] = {};
+  char output_scratch[kOutputScratchSize] = {};
+
+  /* Freed host memory blocks stay locked; never changed after creation. */
+  DWORD keep_locked = 1;
+
+  cached_stuff_node* cached_stuff = nullptr;
+  velko_allocation* pool = nullptr;
+};
+
+/* The process-wide temporary directory, ending in "/". */
+extern char temp_directory[257];
+extern WORD temp_directory_len;
+
+#endif

@@ -1,0 +1,73 @@
+/*
+ * The session's tracked working memory.
+ *
+ * Every subsystem takes its working memory from the session's pool with the
+ * requesting source line and file. A released block stays in the pool (and,
+ * for host memory, stays locked) and is handed to the next request it can
+ * hold; the whole pool is freed when the session ends, with a log line for
+ * every block still in use. Requests whose rounded size is below 65366 bytes
+ * come from the host's memory objects, larger ones from the heap.
+ *
+ * Callers pass their place with VELKO_HERE:
+ *   char* text = (char*)VelkoAllocatePtr(session, VELKO_HERE, size, 1);
+ */
+#ifndef VELKO_STORE_TRACKED_MEMORY_H
+#define VELKO_STORE_TRACKED_MEMORY_H
+
+#include <stddef.h>
+
+#include "velko/host_types.h"
+
+class LSXLsiSession;
+
+#define VELKO_HERE __LINE__, __FILE_NAME__
+
+/* Rounded sizes below this come from host memory objects. */
+constexpr DWORD kHostMemoryBlockLimit = 65366;
+/* The largest request served; larger ones are refused rather than cut. */
+constexpr size_t kLargestTrackedRequest = 0xFFFFFFD6u;
+
+/* One block of the pool. */
+struct velko_allocation {
+  DWORD size = 0;          /* bytes, always even */
+  DWORD use_count = 0;     /* how many times the block was handed out */
+  WORD line = 0;           /* source line of the current holder; 0 when free */
+  char file[10] = {};      /* source file of the holder; empty when free */
+  DWORD os_memory = 0;     /* 1: a host memory object; 0: a heap block */
+  LSXLsiSession* session = nullptr;
+  DHANDLE handle = NULLHANDLE;
+  void* data = nullptr;    /* locked address (host memory) or the heap block */
+  velko_allocation* next = nullptr;
+
+  velko_allocation(LSXLsiSession* session, size_t size);
+  ~velko_allocation();
+  velko_allocation(const velko_allocation&) = delete;
+  velko_allocation& operator=(const velko_allocation&) = delete;
+
+  /* Stamps the block for a holder and returns its data (null without). */
+  void* Allocate(LSXLsiSession* session, int line, const char* file, int zero);
+  /* Clears the stamp; the memory stays with the block. */
+  void Deallocate(LSXLsiSession* session);
+
+  bool InUse() const { return file[0] != '\0'; }
+};
+
+velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* file, size_t size,
+                                int zero);
+void* VelkoAllocatePtr(LSXLsiSession* session, int line, const char* file, size_t size, int zero);
+/* A NUL-terminated tracked copy of count bytes of source (count 0: its whole
+ * length); null for a null source or when memory cannot be had. */
+char* VelkoAllocatePtrAndCopy(LSXLsiSession* session, int line, const char* file,
+                              const char* source, size_t count);
+/* A tracked copy of the key's value in the property string, or null when the
+ * key is absent or its value empty. The value passes through the session's
+ * first scratch text. */
+char* VelkoAllocatePtrExtractProperty(LSXLsiSession* session, int line, const char* file,
+                                      const char* properties, const char* key);
+void VelkoDeallocate(LSXLsiSession* session, velko_allocation* block);
+void VelkoDeallocatePtr(LSXLsiSession* session, void* data);
+/* Frees the whole pool, logging each block still in use. With onlyWhenInUse
+ * non-zero nothing happens unless some block is in use. */
+void VelkoDeallocateAndFreeAll(LSXLsiSession* session, int onlyWhenInUse);
+
+#endif
