@@ -1,0 +1,70 @@
+/*
+ * Shared pieces of the host stand-in's own sources: the reset hooks behind
+ * HostTestReset and the LMBCS/UTF-16 conversions that several host calls
+ * build on. Neither the engine nor tests include this header.
+ */
+#ifndef VELKO_HOST_HOST_INTERNAL_H
+#define VELKO_HOST_HOST_INTERNAL_H
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include <unicode/ucnv.h>
+
+#include "velko/host_types.h"
+
+namespace velko::host {
+
+// Reset hooks, one per module, called by HostTestReset.
+void ResetEnvironmentForTests();
+void ResetLogForTests();
+void ResetClockForTests();
+void ResetMemoryFaultsForTests();
+
+// The byte length of the LMBCS character that starts with lead (1, 2 or 3).
+inline size_t LmbcsCharLength(BYTE lead) {
+  if (lead == 0x14 || (lead >= 0x10 && lead <= 0x13))
+    return 3;
+  if ((lead >= 0x01 && lead <= 0x06) || lead == 0x08 || lead == 0x0B || lead == 0x0F)
+    return 2;
+  return 1;
+}
+
+// An ICU converter of this thread, opened on first use with "?" as the
+// substitute for unmappable characters, and reset on every call; null when
+// ICU has no converter of that name.
+UConverter* ThreadConverter(const char* icuName);
+
+// LMBCS read through ICU's LMBCS-1 converter.
+std::u16string Utf16FromLmbcs(std::string_view lmbcs);
+// LMBCS written the fixed way (see host/nls.h).
+std::string LmbcsFromUtf16(std::u16string_view text);
+// Appends the LMBCS form of one UTF-16 code unit.
+void AppendLmbcsUnit(char16_t unit, std::string& out);
+// The code point of the LMBCS character at text (a surrogate pair written
+// as two 0x14 groups is joined), reading no byte past a NUL; *length gets
+// the bytes read.
+UChar32 DecodeLmbcsChar(const BYTE* text, size_t* length);
+
+// The length of a text that ends at its first NUL or after max bytes.
+inline size_t BoundedLength(const char* text, size_t max) {
+  const void* nul = std::memchr(text, 0, max);
+  return nul == nullptr ? max : static_cast<size_t>(static_cast<const char*>(nul) - text);
+}
+
+// Copies text into a buffer of bufferLength bytes, cut to bufferLength - 1
+// bytes and NUL-terminated; returns the bytes copied (0 without room).
+inline size_t CopyTerminated(std::string_view text, char* buffer, size_t bufferLength) {
+  if (buffer == nullptr || bufferLength == 0)
+    return 0;
+  const size_t count = text.size() < bufferLength ? text.size() : bufferLength - 1;
+  std::memcpy(buffer, text.data(), count);
+  buffer[count] = 0;
+  return count;
+}
+
+} // namespace velko::host
+
+#endif

@@ -1,0 +1,15 @@
+/*
+ * HostTestReset: puts every module of the host stand-in back to its
+ * starting state between tests. The other test controls live with the
+ * module they steer.
+ */
+#include "host/host_testing.h"
+
+#include "host/host_internal.h"
+
+void HostTestReset() {
+  velko::host::ResetEnvironmentForTests();
+  velko::host::ResetLogForTests();
+  velko::host::ResetClockForTests();
+  velko::host::ResetMemoryFaultsForTests();
+}

@@ -1,0 +1,62 @@
+/*
+ * Test controls of the host stand-in: settings, data directory, log and
+ * message capture, the clock, allocation failures and the leak report.
+ *
+ * Only tests and test tools include this header; the engine's sources never
+ * do. The controls are process-wide.
+ */
+#ifndef VELKO_HOST_HOST_TESTING_H
+#define VELKO_HOST_HOST_TESTING_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "velko/host_types.h"
+
+/* Clears the settings set in the process (and reads the settings file
+ * again), the data-directory override, every signal handler, log and
+ * message capture, the test clock and allocation failures. Live memory
+ * handles are left alone. */
+void HostTestReset();
+
+/* Sets a setting for this process; a null value makes it unset. */
+void HostTestSetEnvironment(const char* name, const char* value);
+
+/* Uses this directory as the data directory (null: back to VELKO_DATA_DIR or
+ * the working directory). The settings file is read again. */
+void HostTestSetDataDirectory(const char* path);
+
+/* Log capture: while on, AddInLogMessageText lines are kept in memory
+ * (without prefix) instead of being written. */
+void HostTestCaptureLog(bool on);
+std::vector<std::string> HostTestLogLines();
+void HostTestClearLog();
+
+/* Message capture: installs a message handler (OS_SIGNAL_MESSAGE) that
+ * records every message and its type. */
+struct HostTestMessage {
+  std::string text;
+  int type;
+  bool operator==(const HostTestMessage&) const = default;
+};
+void HostTestCaptureMessages();
+std::vector<HostTestMessage> HostTestMessages();
+void HostTestClearMessages();
+
+/* The clock OSCurrentTIMEDATE reads; null goes back to the system clock. */
+void HostTestSetClock(const TIMEDATE* now);
+
+/* The nth OSMemAlloc from now (1: the next) fails with ERR_MEMORY; 0 turns
+ * this off. */
+void HostTestFailAllocation(int nth);
+/* The nth OSMemAlloc from now and every later one fail; 0 turns this off. */
+void HostTestFailAllocationsFrom(int nth);
+
+/* Memory blocks not freed yet. */
+size_t HostTestLiveHandles();
+/* One line per live block, in slot order:
+ * "handle 0x%08X size %u locks %u". */
+std::string HostTestLeakReport();
+
+#endif

@@ -1,0 +1,261 @@
+/*
+ * The host's environment: settings from notes.ini in the data directory,
+ * overridden by values set in the process; the data directory; the texts
+ * of status codes.
+ *
+ * The settings file is read lazily and again whenever its path, size or
+ * modification time changes. It is never written.
+ */
+#include "host/osenv.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "host/host_internal.h"
+#include "host/host_testing.h"
+#include "host/status.h"
+
+namespace {
+
+struct FileStamp {
+  bool exists = false;
+  off_t size = 0;
+  struct timespec mtime = {};
+  bool operator==(const FileStamp& other) const {
+    return exists == other.exists && size == other.size && mtime.tv_sec == other.mtime.tv_sec &&
+           mtime.tv_nsec == other.mtime.tv_nsec;
+  }
+};
+
+struct Settings {
+  std::mutex mutex;
+  std::optional<std::string> dataDirectoryOverride;
+  // Values set in the process; nullopt marks a name made unset.
+  std::map<std::string, std::optional<std::string>> overrides;
+  std::map<std::string, std::string> fileValues;
+  bool fileLoaded = false;
+  std::string loadedPath;
+  FileStamp loadedStamp;
+};
+
+Settings& TheSettings() {
+  static Settings settings;
+  return settings;
+}
+
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+std::string_view Trim(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && blank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+std::string CurrentDirectory() {
+  char buffer[4096];
+  if (getcwd(buffer, sizeof buffer) == nullptr)
+    return ".";
+  return buffer;
+}
+
+// The data directory without a trailing separator; mutex held.
+std::string DataDirectory(const Settings& settings) {
+  std::string path;
+  if (settings.dataDirectoryOverride)
+    path = *settings.dataDirectoryOverride;
+  else if (const char* fromProcess = std::getenv("VELKO_DATA_DIR"); fromProcess && *fromProcess)
+    path = fromProcess;
+  else
+    path = CurrentDirectory();
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path;
+}
+
+FileStamp StampOf(const std::string& path) {
+  struct stat info;
+  FileStamp stamp;
+  if (stat(path.c_str(), &info) != 0)
+    return stamp;
+  stamp.exists = true;
+  stamp.size = info.st_size;
+  stamp.mtime = info.st_mtim;
+  return stamp;
+}
+
+std::map<std::string, std::string> ParseSettings(std::istream& in) {
+  std::map<std::string, std::string> values;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[')
+      continue;
+    const size_t equals = trimmed.find('=');
+    if (equals == std::string_view::npos)
+      continue;
+    const std::string_view name = Trim(trimmed.substr(0, equals));
+    if (name.empty())
+      continue;
+    // The first occurrence of a name wins.
+    values.emplace(LowerAscii(name), std::string(Trim(trimmed.substr(equals + 1))));
+  }
+  return values;
+}
+
+// Reads the settings file again when it is not the one loaded; mutex held.
+void RefreshFile(Settings& settings) {
+  const std::string path = DataDirectory(settings) + "/notes.ini";
+  const FileStamp stamp = StampOf(path);
+  if (settings.fileLoaded && path == settings.loadedPath && stamp == settings.loadedStamp)
+    return;
+  settings.fileValues.clear();
+  if (stamp.exists) {
+    std::ifstream in(path);
+    if (in)
+      settings.fileValues = ParseSettings(in);
+  }
+  settings.fileLoaded = true;
+  settings.loadedPath = path;
+  settings.loadedStamp = stamp;
+}
+
+std::optional<std::string> LookUp(const char* name) {
+  if (name == nullptr)
+    return std::nullopt;
+  Settings& settings = TheSettings();
+  std::lock_guard lock(settings.mutex);
+  const std::string key = LowerAscii(Trim(name));
+  if (auto found = settings.overrides.find(key); found != settings.overrides.end())
+    return found->second;
+  RefreshFile(settings);
+  if (auto found = settings.fileValues.find(key); found != settings.fileValues.end())
+    return found->second;
+  return std::nullopt;
+}
+
+void SetOverride(const char* name, const char* value) {
+  if (name == nullptr)
+    return;
+  Settings& settings = TheSettings();
+  std::lock_guard lock(settings.mutex);
+  std::optional<std::string> stored;
+  if (value != nullptr)
+    stored = value;
+  settings.overrides[LowerAscii(Trim(name))] = std::move(stored);
+}
+
+// The texts of the codes the stand-in knows.
+const char* StatusText(unsigned code) {
+  switch (code) {
+  case ERR_MEMORY:
+    return "Insufficient memory";
+  case ERR_ITEM_NOT_FOUND:
+    return "Note item not found";
+  case ERR_NOT_FOUND:
+    return "Entry not found in index";
+  case ERR_HOST_BAD_HANDLE:
+    return "Invalid handle";
+  case ERR_HOST_STALE_HANDLE:
+    return "Handle of a memory block that was freed";
+  case ERR_HOST_DOUBLE_FREE:
+    return "Memory block already freed";
+  case ERR_HOST_NOT_LOCKED:
+    return "Memory block is not locked";
+  case ERR_HOST_BAD_ARGUMENT:
+    return "Invalid argument";
+  case ERR_HOST_LIST_FULL:
+    return "Text list is full";
+  case ERR_HOST_NOT_SUPPORTED:
+    return "Not supported by the host";
+  case ERR_HOST_CHARSET_UNKNOWN:
+    return "Unknown character set";
+  case ERR_HOST_TRANSLATION_FAILED:
+    return "Character translation failed";
+  case ERR_HOST_BUFFER_TOO_SMALL:
+    return "Output buffer too small";
+  case ERR_HOST_LIST_ENTRY:
+    return "No such text list entry";
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
+extern "C" BOOL OSGetEnvironmentString(const char* name, char* retValue, WORD bufferLength) {
+  const std::optional<std::string> value = LookUp(name);
+  if (!value) {
+    velko::host::CopyTerminated("", retValue, bufferLength);
+    return FALSE;
+  }
+  velko::host::CopyTerminated(*value, retValue, bufferLength);
+  return TRUE;
+}
+
+extern "C" long OSGetEnvironmentLong(const char* name) {
+  const std::optional<std::string> value = LookUp(name);
+  return value ? std::atol(value->c_str()) : 0;
+}
+
+extern "C" void OSSetEnvironmentVariable(const char* name, const char* value) {
+  SetOverride(name, value);
+}
+
+extern "C" WORD OSGetDataDirectory(char* retPath) {
+  Settings& settings = TheSettings();
+  std::string path;
+  {
+    std::lock_guard lock(settings.mutex);
+    path = DataDirectory(settings);
+  }
+  return static_cast<WORD>(velko::host::CopyTerminated(path, retPath, MAXPATH));
+}
+
+extern "C" WORD OSLoadString(HMODULE /*module*/, STATUS status, char* retBuffer,
+                             WORD bufferLength) {
+  const unsigned code = status & STATUS_CODE_MASK;
+  char fallback[16];
+  const char* text = StatusText(code);
+  if (text == nullptr) {
+    std::snprintf(fallback, sizeof fallback, "Error 0x%04X", code);
+    text = fallback;
+  }
+  return static_cast<WORD>(velko::host::CopyTerminated(text, retBuffer, bufferLength));
+}
+
+void velko::host::ResetEnvironmentForTests() {
+  Settings& settings = TheSettings();
+  std::lock_guard lock(settings.mutex);
+  settings.overrides.clear();
+  settings.dataDirectoryOverride.reset();
+  settings.fileLoaded = false;
+}
+
+void HostTestSetEnvironment(const char* name, const char* value) { SetOverride(name, value); }
+
+void HostTestSetDataDirectory(const char* path) {
+  Settings& settings = TheSettings();
+  std::lock_guard lock(settings.mutex);
+  if (path != nullptr)
+    settings.dataDirectoryOverride = path;
+  else
+    settings.dataDirectoryOverride.reset();
+  settings.fileLoaded = false;
+}

@@ -1,0 +1,167 @@
+/*
+ * Signal handlers (the message handler among them) and the log.
+ *
+ * The log writes one line per call to stderr or to the file named by
+ * VELKO_LOG_FILE, with a UTC timestamp, or keeps it in memory while a test
+ * captures the log. It does not rotate or trim files.
+ */
+#include "host/oslog.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/host_internal.h"
+#include "host/host_testing.h"
+#include "host/osenv.h"
+
+namespace {
+
+constexpr WORD kSignalCount = 32;
+
+struct LogState {
+  std::mutex mutex;
+  void* handlers[kSignalCount] = {};
+  bool capture = false;
+  std::vector<std::string> lines;
+  std::vector<HostTestMessage> messages;
+};
+
+LogState& State() {
+  static LogState state;
+  return state;
+}
+
+std::string FormatV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  char small[512];
+  const int needed = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (needed < 0)
+    return {};
+  if (static_cast<size_t>(needed) < sizeof small)
+    return std::string(small, static_cast<size_t>(needed));
+  std::string text(static_cast<size_t>(needed) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text.resize(static_cast<size_t>(needed));
+  return text;
+}
+
+std::string TimestampPrefix() {
+  const std::time_t now = std::time(nullptr);
+  struct tm parts;
+  gmtime_r(&now, &parts);
+  char prefix[32];
+  std::strftime(prefix, sizeof prefix, "%Y-%m-%d %H:%M:%S ", &parts);
+  return prefix;
+}
+
+void WriteLine(const std::string& line) {
+  const std::string text = TimestampPrefix() + line + "\n";
+  const char* path = std::getenv("VELKO_LOG_FILE");
+  if (path != nullptr && *path != 0) {
+    if (std::FILE* file = std::fopen(path, "a")) {
+      std::fwrite(text.data(), 1, text.size(), file);
+      std::fclose(file);
+      return;
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+STATUS RecordMessage(const char* message, WORD type) {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.messages.push_back({message != nullptr ? message : "", type});
+  return NOERROR;
+}
+
+} // namespace
+
+extern "C" void* OSGetSignalHandler(WORD signal) {
+  if (signal >= kSignalCount)
+    return nullptr;
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.handlers[signal];
+}
+
+extern "C" void* OSSetSignalHandler(WORD signal, void* handler) {
+  if (signal >= kSignalCount)
+    return nullptr;
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  void* previous = state.handlers[signal];
+  state.handlers[signal] = handler;
+  return previous;
+}
+
+extern "C" void AddInLogMessageText(const char* format, STATUS status, ...) {
+  va_list args;
+  va_start(args, status);
+  std::string line = format != nullptr ? FormatV(format, args) : std::string();
+  va_end(args);
+  if (status != NOERROR) {
+    char text[256];
+    OSLoadString(0, status, text, sizeof text);
+    line += ": ";
+    line += text;
+  }
+  LogState& state = State();
+  std::unique_lock lock(state.mutex);
+  if (state.capture) {
+    state.lines.push_back(std::move(line));
+    return;
+  }
+  lock.unlock();
+  WriteLine(line);
+}
+
+void velko::host::ResetLogForTests() {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  for (void*& handler : state.handlers)
+    handler = nullptr;
+  state.capture = false;
+  state.lines.clear();
+  state.messages.clear();
+}
+
+void HostTestCaptureLog(bool on) {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.capture = on;
+}
+
+std::vector<std::string> HostTestLogLines() {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.lines;
+}
+
+void HostTestClearLog() {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.lines.clear();
+}
+
+void HostTestCaptureMessages() {
+  OSSetSignalHandler(OS_SIGNAL_MESSAGE, reinterpret_cast<void*>(&RecordMessage));
+}
+
+std::vector<HostTestMessage> HostTestMessages() {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.messages;
+}
+
+void HostTestClearMessages() {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.messages.clear();
+}
