@@ -22,6 +22,9 @@ void ResetEnvironmentForTests();
 void ResetLogForTests();
 void ResetClockForTests();
 void ResetMemoryFaultsForTests();
+// Closes every open database, note and collection (their handles become
+// bad), drops the "mem:" databases and clears storage test controls.
+void ResetStorageForTests();
 
 // The byte length of the LMBCS character that starts with lead (1, 2 or 3).
 inline size_t LmbcsCharLength(BYTE lead) {

@@ -8,6 +8,8 @@
 #include "host/host_internal.h"
 
 void HostTestReset() {
+  // Closing notes frees their memory blocks, so storage goes first.
+  velko::host::ResetStorageForTests();
   velko::host::ResetEnvironmentForTests();
   velko::host::ResetLogForTests();
   velko::host::ResetClockForTests();

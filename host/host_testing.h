@@ -16,8 +16,10 @@
 
 /* Clears the settings set in the process (and reads the settings file
  * again), the data-directory override, every signal handler, log and
- * message capture, the test clock and allocation failures. Live memory
- * handles are left alone. */
+ * message capture, the test clock and allocation failures. Closes every
+ * open database, note and collection (their handles become bad; the notes'
+ * memory blocks are freed), drops every "mem:" database and clears the
+ * storage controls below. Other live memory handles are left alone. */
 void HostTestReset();
 
 /* Sets a setting for this process; a null value makes it unset. */
@@ -52,6 +54,17 @@ void HostTestSetClock(const TIMEDATE* now);
 void HostTestFailAllocation(int nth);
 /* The nth OSMemAlloc from now and every later one fail; 0 turns this off. */
 void HostTestFailAllocationsFrom(int nth);
+
+/* The nth SQLite write step from now (1: the next) fails as an I/O error
+ * would; 0 turns this off. A write step is one INSERT, UPDATE or DELETE
+ * statement, one write into a database object, or one COMMIT; the call
+ * that meets the failure rolls its transaction back and returns
+ * ERR_HOST_STORAGE. */
+void HostTestFailStorageWrite(int nth);
+
+/* The item value size cap (type word included); 0 restores the default
+ * ITEM_VALUE_LIMIT_DEFAULT (65535). */
+void HostTestSetItemValueLimit(DWORD limit);
 
 /* Memory blocks not freed yet. */
 size_t HostTestLiveHandles();

@@ -192,6 +192,54 @@ const char* StatusText(unsigned code) {
     return "Output buffer too small";
   case ERR_HOST_LIST_ENTRY:
     return "No such text list entry";
+  case ERR_HOST_NOTE_NOT_FOUND:
+    return "Note not found";
+  case ERR_HOST_SERVER_NOT_LOCAL:
+    return "Server not available: only the local server is served";
+  case ERR_HOST_VALUE_TOO_LARGE:
+    return "Item value is too large";
+  case ERR_HOST_DB_EXISTS:
+    return "Database already exists";
+  case ERR_HOST_DB_NOT_FOUND:
+    return "Database not found";
+  case ERR_HOST_STORAGE:
+    return "Database storage error";
+  case ERR_HOST_OBJECT_NOT_FOUND:
+    return "Database object not found";
+  case ERR_HOST_FILE_IO:
+    return "File cannot be read or written";
+  case ERR_HOST_NOT_ATTACHMENT:
+    return "Item is not a file attachment";
+  case ERR_HOST_COLLECTION:
+    return "Collection not found";
+  case ERR_HOST_DB_IN_USE:
+    return "Database is in use";
+  case ERR_HOST_UNID_EXISTS:
+    return "Another note has this universal ID";
+  case ERR_HOST_BAD_RECORD:
+    return "Invalid composite data record";
+  case ERR_HOST_BAD_CD_FILE:
+    return "Not a composite data file";
+  case ERR_HOST_ODS_TYPE:
+    return "Unknown structure type";
+  case ERR_HOST_NOT_COMPOSITE:
+    return "Item value is not composite data";
+  case ERR_FORMULA_COMPILE:
+    return "Formula error";
+  case ERR_FORMULA_UNEXPECTED:
+    return "Unexpected token in formula";
+  case ERR_FORMULA_UNTERMINATED:
+    return "Unterminated string or bracket in formula";
+  case ERR_FORMULA_UNKNOWN_FUNCTION:
+    return "Unknown @function";
+  case ERR_FORMULA_EMPTY:
+    return "Formula is empty";
+  case ERR_FORMULA_BAD_FORMULA:
+    return "Not a compiled formula";
+  case ERR_FORMULA_TOO_LONG:
+    return "Formula is too long";
+  case ERR_FORMULA_TOO_DEEP:
+    return "Formula is nested too deeply";
   default:
     return nullptr;
   }

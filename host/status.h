@@ -35,6 +35,37 @@
 #define ERR_HOST_TRANSLATION_FAILED 0x3109 /* the character converter reported an error */
 #define ERR_HOST_BUFFER_TOO_SMALL 0x310A   /* the output did not fit; what fits was written */
 #define ERR_HOST_LIST_ENTRY 0x310B         /* no such entry in the text list */
+
+/* Databases, notes, items, objects and collections: 0x3110-0x312F. */
+#define ERR_HOST_NOTE_NOT_FOUND 0x3110      /* no note with this ID or UNID */
+#define ERR_HOST_SERVER_NOT_LOCAL 0x3111    /* only the local server is served */
+#define ERR_HOST_VALUE_TOO_LARGE 0x3112     /* item value above the size cap */
+#define ERR_HOST_DB_EXISTS 0x3113           /* database already exists */
+#define ERR_HOST_DB_NOT_FOUND 0x3114        /* no database at this path */
+#define ERR_HOST_STORAGE 0x3115             /* the database file could not be read or written */
+#define ERR_HOST_OBJECT_NOT_FOUND 0x3116    /* no database object with this ID */
+#define ERR_HOST_FILE_IO 0x3117             /* a file could not be read or written */
+#define ERR_HOST_NOT_ATTACHMENT 0x3118      /* the item is not a file attachment */
+#define ERR_HOST_COLLECTION 0x3119          /* no such collection */
+#define ERR_HOST_DB_IN_USE 0x311A           /* the database is open and cannot be replaced */
+#define ERR_HOST_UNID_EXISTS 0x311B         /* another note of the database has this UNID */
+
+/* Composite data: 0x3130-0x313F. */
+#define ERR_HOST_BAD_RECORD 0x3130          /* a CD record header is not valid */
+#define ERR_HOST_BAD_CD_FILE 0x3131         /* not a CD file */
+#define ERR_HOST_ODS_TYPE 0x3132            /* unknown structure type */
+#define ERR_HOST_NOT_COMPOSITE 0x3133       /* the item value is not composite data */
+
+/* Formulas: 0x3140-0x315F. */
+#define ERR_FORMULA_COMPILE 0x3140          /* the formula has a syntax error */
+#define ERR_FORMULA_UNEXPECTED 0x3141       /* unexpected token */
+#define ERR_FORMULA_UNTERMINATED 0x3142     /* unterminated string or bracket */
+#define ERR_FORMULA_UNKNOWN_FUNCTION 0x3143 /* unknown @function */
+#define ERR_FORMULA_EMPTY 0x3144            /* nothing to compile */
+#define ERR_FORMULA_BAD_FORMULA 0x3145      /* not a compiled formula */
+#define ERR_FORMULA_TOO_LONG 0x3146         /* the compiled formula would pass 64 KB */
+#define ERR_FORMULA_TOO_DEEP 0x3147         /* nested too deeply */
+
 #define ERR_HOST_LAST 0x31FF
 
 #endif

@@ -1,0 +1,899 @@
+/*
+ * Notes and items: working copies of notes, their items and values, and
+ * writing a working copy back in one transaction.
+ *
+ * An open note is a WorkingNote (host/storage.h): its items in order, each
+ * value in a memory block of its own, type word first. Item calls change
+ * only the working copy; NSFNoteUpdate rewrites the note's rows. Values of
+ * deleted or replaced items are kept until the note is closed, so a value
+ * a caller still holds locked stays valid. Item lookup is a linear scan.
+ *
+ * Attachments are in attach.cpp; databases in nsfdb.cpp.
+ */
+#include "host/nsfnote.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_internal.h"
+#include "host/nsfdb.h"
+#include "host/osmem.h"
+#include "host/status.h"
+#include "host/storage.h"
+#include "host/textlist.h"
+#include "host/timedate.h"
+
+using namespace velko::host;
+
+namespace {
+
+constexpr size_t kMaxNameLength = 255;
+constexpr size_t npos = static_cast<size_t>(-1);
+
+// Holds a lock on an item value for the length of one call.
+class ValueLock {
+public:
+  explicit ValueLock(const WorkingItem& item)
+      : handle_(item.value), data_(static_cast<const BYTE*>(OSLockObject(item.value))),
+        length_(item.length) {}
+  ~ValueLock() {
+    if (data_ != nullptr)
+      OSUnlockObject(handle_);
+  }
+  ValueLock(const ValueLock&) = delete;
+  ValueLock& operator=(const ValueLock&) = delete;
+  const BYTE* data() const { return data_; }
+  DWORD length() const { return data_ == nullptr ? 0 : length_; }
+  std::string_view bytes() const {
+    return std::string_view(reinterpret_cast<const char*>(data_), length());
+  }
+
+private:
+  DHANDLE handle_;
+  const BYTE* data_;
+  DWORD length_;
+};
+
+std::string_view NameOf(const char* name, WORD nameLength) {
+  return name == nullptr ? std::string_view() : std::string_view(name, nameLength);
+}
+
+std::string_view TerminatedName(const char* name) {
+  return name == nullptr ? std::string_view() : std::string_view(name);
+}
+
+bool ValidName(std::string_view name) { return !name.empty() && name.size() <= kMaxNameLength; }
+
+std::string_view WordBytes(const WORD& word) {
+  return std::string_view(reinterpret_cast<const char*>(&word), sizeof word);
+}
+
+// A new memory block holding the parts back to back, checked against the
+// value cap unless the value is only being duplicated.
+STATUS NewValueBlock(std::initializer_list<std::string_view> parts, DHANDLE* retBlock,
+                     DWORD* retLength, bool checkLimit = true) {
+  size_t length = 0;
+  for (std::string_view part : parts)
+    length += part.size();
+  if (length < sizeof(WORD))
+    return ERR_HOST_BAD_ARGUMENT;
+  if (checkLimit && length > ItemValueLimit())
+    return ERR_HOST_VALUE_TOO_LARGE;
+  DHANDLE block = NULLHANDLE;
+  if (const STATUS status = OSMemAlloc(MEM_TYPE_ENGINE, static_cast<DWORD>(length), &block);
+      status != NOERROR)
+    return status;
+  auto* data = static_cast<char*>(OSLockObject(block));
+  for (std::string_view part : parts) {
+    if (!part.empty())
+      std::memcpy(data, part.data(), part.size());
+    data += part.size();
+  }
+  OSUnlockObject(block);
+  *retBlock = block;
+  *retLength = static_cast<DWORD>(length);
+  return NOERROR;
+}
+
+// The next free item serial; serials of current items are never handed
+// out twice.
+WORD NewSerial(WorkingNote& note) {
+  if (note.lastSerial != 0xFFFF)
+    return ++note.lastSerial;
+  for (WORD serial = 1; serial != 0; ++serial)
+    if (FindItemBySerial(note, serial) == nullptr)
+      return serial;
+  return 0;
+}
+
+WORD PushItem(WorkingNote& note, WORD itemFlags, std::string_view name, DHANDLE value,
+              DWORD length) {
+  WorkingItem item;
+  item.serial = NewSerial(note);
+  item.name = name;
+  item.key = ItemKey(name);
+  item.flags = itemFlags;
+  item.value = value;
+  item.length = length;
+  note.items.push_back(std::move(item));
+  return note.items.back().serial;
+}
+
+size_t FindByKey(const WorkingNote& note, std::string_view key, size_t from) {
+  for (size_t index = from; index < note.items.size(); ++index)
+    if (note.items[index].key == key)
+      return index;
+  return npos;
+}
+
+size_t IndexOfSerial(const WorkingNote& note, WORD serial) {
+  for (size_t index = 0; index < note.items.size(); ++index)
+    if (note.items[index].serial == serial)
+      return index;
+  return npos;
+}
+
+// Takes every item of the key out of the note; their values are retired.
+size_t RetireItems(WorkingNote& note, std::string_view key) {
+  size_t removed = 0;
+  std::vector<WorkingItem> kept;
+  kept.reserve(note.items.size());
+  for (WorkingItem& item : note.items) {
+    if (item.key != key) {
+      kept.push_back(std::move(item));
+      continue;
+    }
+    note.retired.push_back(item.value);
+    ++removed;
+  }
+  note.items = std::move(kept);
+  return removed;
+}
+
+WORD TypeOf(const WorkingItem& item) {
+  const ValueLock value(item);
+  return ValueType(value.data(), value.length());
+}
+
+// Copies length bytes of a block.
+STATUS ReadBlock(BLOCKID bid, DWORD length, std::string* out) {
+  const auto* data = static_cast<const char*>(OSLockObject(bid.pool));
+  if (data == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const DWORD size = OSMemGetSize(bid.pool);
+  STATUS status = NOERROR;
+  if (bid.block > size || length > size - bid.block)
+    status = ERR_HOST_BAD_ARGUMENT;
+  else
+    out->assign(data + bid.block, length);
+  OSUnlockObject(bid.pool);
+  return status;
+}
+
+void ReportItem(NOTEHANDLE handle, const WorkingItem& item, BLOCKID* retItemBid, WORD* retDataType,
+                BLOCKID* retValueBid, DWORD* retValueLength) {
+  if (retItemBid != nullptr)
+    *retItemBid = BLOCKID{handle, item.serial};
+  if (retDataType != nullptr)
+    *retDataType = TypeOf(item);
+  if (retValueBid != nullptr)
+    *retValueBid = BLOCKID{item.value, 0};
+  if (retValueLength != nullptr)
+    *retValueLength = item.length;
+}
+
+// ---- loading and storing ----
+
+STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
+  Statement query(db, "SELECT name, flags, value FROM items WHERE note_id = ? ORDER BY position");
+  query.Bind(1, id);
+  int result;
+  while ((result = query.Step()) == SQLITE_ROW) {
+    const std::string_view value = query.Blob(2);
+    if (value.size() < sizeof(WORD))
+      return ERR_HOST_STORAGE;
+    DHANDLE block = NULLHANDLE;
+    if (const STATUS status = OSMemAlloc(MEM_TYPE_ENGINE, static_cast<DWORD>(value.size()), &block);
+        status != NOERROR)
+      return status;
+    std::memcpy(OSLockObject(block), value.data(), value.size());
+    OSUnlockObject(block);
+    PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), block,
+             static_cast<DWORD>(value.size()));
+  }
+  return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
+}
+
+STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote) {
+  sqlite3* db = database.store->db();
+  Statement query(db, "SELECT unid, sequence, sequence_time, class, flags, modified FROM notes "
+                      "WHERE note_id = ?");
+  query.Bind(1, id);
+  const int result = query.Step();
+  if (result == SQLITE_DONE)
+    return ERR_HOST_NOTE_NOT_FOUND;
+  UNID unid;
+  if (result != SQLITE_ROW || !UnidFromKey(query.Text(0), &unid))
+    return ERR_HOST_STORAGE;
+
+  auto note = std::make_unique<WorkingNote>();
+  note->db = dbHandle;
+  note->store = database.store;
+  note->id = id;
+  std::memcpy(&note->oid, &unid, sizeof unid);
+  note->oid.Sequence = static_cast<DWORD>(query.Int(1));
+  note->oid.SequenceTime = UnpackTimeDate(query.Int(2));
+  note->noteClass = static_cast<WORD>(query.Int(3));
+  note->flags = static_cast<WORD>(query.Int(4));
+  note->modified = UnpackTimeDate(query.Int(5));
+  if (const STATUS status = LoadItems(db, id, *note); status != NOERROR) {
+    FreeWorkingNote(*note);
+    return status;
+  }
+  const NOTEHANDLE handle = Notes().Add(std::move(note));
+  if (handle == NULLHANDLE)
+    return ERR_MEMORY;
+  *retNote = handle;
+  return NOERROR;
+}
+
+// Hands out the next note ID and moves the counter on (inside the caller's
+// transaction, so a rollback gives it back unused).
+STATUS AssignNoteID(sqlite3* db, NOTEID* retID) {
+  Statement query(db, "SELECT next_note_id FROM database WHERE id = 1");
+  if (query.Step() != SQLITE_ROW)
+    return ERR_HOST_STORAGE;
+  const int64_t next = query.Int(0);
+  if (next < kFirstNoteID || next >= static_cast<int64_t>(NOTE_ID_SPECIAL))
+    return ERR_HOST_STORAGE;
+  Statement bump(db, "UPDATE database SET next_note_id = ? WHERE id = 1");
+  bump.Bind(1, next + kNoteIDStep);
+  if (const int result = bump.RunWrite(); result != SQLITE_DONE)
+    return StorageStatus(result);
+  *retID = static_cast<NOTEID>(next);
+  return NOERROR;
+}
+
+STATUS WriteNoteRow(sqlite3* db, const WorkingNote& note, NOTEID id, const ORIGINATORID& oid,
+                    const TIMEDATE& modified) {
+  UNID unid;
+  std::memcpy(&unid, &oid, sizeof unid);
+  const bool isNew = note.id == 0;
+  Statement write(db, isNew ? "INSERT INTO notes (unid, sequence, sequence_time, class, flags, "
+                              "modified, note_id) VALUES (?, ?, ?, ?, ?, ?, ?)"
+                            : "UPDATE notes SET unid = ?, sequence = ?, sequence_time = ?, "
+                              "class = ?, flags = ?, modified = ? WHERE note_id = ?");
+  write.BindText(1, UnidKey(unid))
+      .Bind(2, oid.Sequence)
+      .Bind(3, PackTimeDate(oid.SequenceTime))
+      .Bind(4, note.noteClass)
+      .Bind(5, note.flags)
+      .Bind(6, PackTimeDate(modified))
+      .Bind(7, id);
+  if (const int result = write.RunWrite(); result != SQLITE_DONE)
+    return StorageStatus(result);
+  if (!isNew && sqlite3_changes(db) == 0)
+    return ERR_HOST_NOTE_NOT_FOUND;
+  return NOERROR;
+}
+
+STATUS WriteItemRows(sqlite3* db, const WorkingNote& note, NOTEID id) {
+  Statement remove(db, "DELETE FROM items WHERE note_id = ?");
+  remove.Bind(1, id);
+  if (const int result = remove.RunWrite(); result != SQLITE_DONE)
+    return StorageStatus(result);
+  Statement insert(db, "INSERT INTO items (note_id, position, name, name_key, type, flags, value) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?)");
+  int64_t position = 0;
+  for (const WorkingItem& item : note.items) {
+    const ValueLock value(item);
+    if (value.data() == nullptr)
+      return ERR_HOST_STORAGE;
+    insert.Bind(1, id)
+        .Bind(2, position++)
+        .BindText(3, item.name)
+        .BindText(4, item.key)
+        .Bind(5, ValueType(value.data(), value.length()))
+        .Bind(6, item.flags)
+        .BindBlob(7, value.data(), value.length());
+    if (const int result = insert.RunWrite(); result != SQLITE_DONE)
+      return StorageStatus(result);
+    insert.Reset();
+  }
+  return NOERROR;
+}
+
+// Writes the working copy as the stored note with this OID and time; the
+// working copy itself is not changed. *retID gets the note's ID.
+STATUS WriteNote(const WorkingNote& note, const ORIGINATORID& oid, const TIMEDATE& modified,
+                 NOTEID* retID) {
+  sqlite3* db = note.store->db();
+  Transaction transaction(db);
+  if (!transaction.ok())
+    return ERR_HOST_STORAGE;
+  NOTEID id = note.id;
+  if (id == 0) {
+    if (const STATUS status = AssignNoteID(db, &id); status != NOERROR)
+      return status;
+  }
+  if (const STATUS status = WriteNoteRow(db, note, id, oid, modified); status != NOERROR)
+    return status;
+  if (const STATUS status = WriteItemRows(db, note, id); status != NOERROR)
+    return status;
+  if (!transaction.Commit())
+    return ERR_HOST_STORAGE;
+  *retID = id;
+  return NOERROR;
+}
+
+// The texts of the first item of the name, when it is text or a text list.
+bool FirstItemTexts(const WorkingNote& note, std::string_view name, std::string* joined,
+                    std::vector<std::string>* entries, WORD* retType) {
+  const size_t index = FindByKey(note, ItemKey(name), 0);
+  if (index == npos)
+    return false;
+  const ValueLock value(note.items[index]);
+  *retType = ValueType(value.data(), value.length());
+  std::vector<std::string_view> texts;
+  if (!ValueTexts(value.data(), value.length(), &texts)) {
+    // Not text: hand the raw value back for the caller to convert.
+    joined->assign(value.bytes());
+    return true;
+  }
+  for (std::string_view text : texts)
+    entries->emplace_back(text);
+  return true;
+}
+
+} // namespace
+
+// ---- shared with the other host sources ----
+
+namespace velko::host {
+
+WORD ValueType(const BYTE* value, DWORD length) {
+  if (value == nullptr || length < sizeof(WORD))
+    return 0;
+  WORD type;
+  std::memcpy(&type, value, sizeof type);
+  return type;
+}
+
+bool ValueTexts(const BYTE* value, DWORD length, std::vector<std::string_view>* texts) {
+  const WORD type = ValueType(value, length);
+  const auto* bytes = reinterpret_cast<const char*>(value);
+  if (type == TYPE_TEXT) {
+    texts->emplace_back(bytes + sizeof(WORD), length - sizeof(WORD));
+    return true;
+  }
+  if (type != TYPE_TEXT_LIST || length < 2 * sizeof(WORD))
+    return false;
+  const WORD count = ListGetNumEntries(value, TRUE);
+  size_t offset = 2 * sizeof(WORD) + count * sizeof(WORD);
+  if (offset > length)
+    return false;
+  for (WORD entry = 0; entry < count; ++entry) {
+    WORD entryLength;
+    std::memcpy(&entryLength, bytes + 2 * sizeof(WORD) + entry * sizeof(WORD), sizeof entryLength);
+    if (entryLength > length - offset)
+      return false;
+    texts->emplace_back(bytes + offset, entryLength);
+    offset += entryLength;
+  }
+  return true;
+}
+
+WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial) {
+  const size_t index = IndexOfSerial(note, serial);
+  return index == npos ? nullptr : &note.items[index];
+}
+
+STATUS AppendItemValue(WorkingNote& note, WORD itemFlags, std::string_view name,
+                       std::initializer_list<std::string_view> parts, WORD* retSerial) {
+  if (!ValidName(name))
+    return ERR_HOST_BAD_ARGUMENT;
+  DHANDLE block = NULLHANDLE;
+  DWORD length = 0;
+  if (const STATUS status = NewValueBlock(parts, &block, &length); status != NOERROR)
+    return status;
+  const WORD serial = PushItem(note, itemFlags, name, block, length);
+  if (retSerial != nullptr)
+    *retSerial = serial;
+  return NOERROR;
+}
+
+} // namespace velko::host
+
+// ---- blocks ----
+
+extern "C" void* OSLockBlock(BLOCKID bid) {
+  auto* data = static_cast<BYTE*>(OSLockObject(bid.pool));
+  if (data == nullptr)
+    return nullptr;
+  if (bid.block > OSMemGetSize(bid.pool)) {
+    OSUnlockObject(bid.pool);
+    return nullptr;
+  }
+  return data + bid.block;
+}
+
+extern "C" void OSUnlockBlock(BLOCKID bid) { OSUnlockObject(bid.pool); }
+
+// ---- notes ----
+
+extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NOTEHANDLE* retNote) {
+  if (retNote == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  *retNote = NULLHANDLE;
+  const auto lock = LockHost();
+  const OpenDatabase* database = FindDatabase(db);
+  if (database == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  return LoadNote(db, *database, noteID, retNote);
+}
+
+extern "C" STATUS NSFNoteOpenByUNID(DBHANDLE db, const UNID* unid, WORD /*openFlags*/,
+                                    NOTEHANDLE* retNote) {
+  if (retNote == nullptr || unid == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  *retNote = NULLHANDLE;
+  const auto lock = LockHost();
+  const OpenDatabase* database = FindDatabase(db);
+  if (database == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  Statement query(database->store->db(), "SELECT note_id FROM notes WHERE unid = ?");
+  query.BindText(1, UnidKey(*unid));
+  const int result = query.Step();
+  if (result == SQLITE_DONE)
+    return ERR_HOST_NOTE_NOT_FOUND;
+  if (result != SQLITE_ROW)
+    return ERR_HOST_STORAGE;
+  return LoadNote(db, *database, static_cast<NOTEID>(query.Int(0)), retNote);
+}
+
+extern "C" STATUS NSFNoteCreate(DBHANDLE db, NOTEHANDLE* retNote) {
+  if (retNote == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  *retNote = NULLHANDLE;
+  const auto lock = LockHost();
+  const OpenDatabase* database = FindDatabase(db);
+  if (database == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  auto note = std::make_unique<WorkingNote>();
+  note->db = db;
+  note->store = database->store;
+  if (const STATUS status = NSFDbGenerateOID(db, &note->oid); status != NOERROR)
+    return status;
+  const NOTEHANDLE handle = Notes().Add(std::move(note));
+  if (handle == NULLHANDLE)
+    return ERR_MEMORY;
+  *retNote = handle;
+  return NOERROR;
+}
+
+extern "C" STATUS NSFNoteCopy(NOTEHANDLE source, NOTEHANDLE* retCopy) {
+  if (retCopy == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  *retCopy = NULLHANDLE;
+  const auto lock = LockHost();
+  const WorkingNote* original = FindNote(source);
+  if (original == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  auto copy = std::make_unique<WorkingNote>();
+  copy->db = original->db;
+  copy->store = original->store;
+  copy->id = original->id;
+  copy->oid = original->oid;
+  copy->noteClass = original->noteClass;
+  copy->flags = original->flags;
+  copy->modified = original->modified;
+  for (const WorkingItem& item : original->items) {
+    const ValueLock value(item);
+    DHANDLE block = NULLHANDLE;
+    DWORD length = 0;
+    const STATUS status = NewValueBlock({value.bytes()}, &block, &length, false);
+    if (status != NOERROR) {
+      FreeWorkingNote(*copy);
+      return status;
+    }
+    PushItem(*copy, item.flags, item.name, block, length);
+  }
+  const NOTEHANDLE handle = Notes().Add(std::move(copy));
+  if (handle == NULLHANDLE)
+    return ERR_MEMORY;
+  *retCopy = handle;
+  return NOERROR;
+}
+
+extern "C" STATUS NSFNoteUpdate(NOTEHANDLE handle, WORD /*updateFlags*/) {
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  TIMEDATE now;
+  OSCurrentTIMEDATE(&now);
+  ORIGINATORID oid = note->oid;
+  ++oid.Sequence;
+  oid.SequenceTime = now;
+  NOTEID id = 0;
+  if (const STATUS status = WriteNote(*note, oid, now, &id); status != NOERROR)
+    return status;
+  // Only a stored note changes the working copy.
+  note->id = id;
+  note->oid = oid;
+  note->modified = now;
+  return NOERROR;
+}
+
+extern "C" STATUS NSFNoteClose(NOTEHANDLE handle) {
+  const auto lock = LockHost();
+  std::unique_ptr<WorkingNote> note = Notes().Remove(handle);
+  if (!note)
+    return ERR_HOST_BAD_HANDLE;
+  FreeWorkingNote(*note);
+  return NOERROR;
+}
+
+extern "C" void NSFNoteGetInfo(NOTEHANDLE handle, WORD member, void* retValue) {
+  if (retValue == nullptr)
+    return;
+  const auto lock = LockHost();
+  const WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return;
+  switch (member) {
+  case _NOTE_DB:
+    std::memcpy(retValue, &note->db, sizeof note->db);
+    break;
+  case _NOTE_ID:
+    std::memcpy(retValue, &note->id, sizeof note->id);
+    break;
+  case _NOTE_OID:
+    std::memcpy(retValue, &note->oid, sizeof note->oid);
+    break;
+  case _NOTE_CLASS:
+    std::memcpy(retValue, &note->noteClass, sizeof note->noteClass);
+    break;
+  case _NOTE_MODIFIED:
+    std::memcpy(retValue, &note->modified, sizeof note->modified);
+    break;
+  case _NOTE_FLAGS:
+    std::memcpy(retValue, &note->flags, sizeof note->flags);
+    break;
+  default:
+    break;
+  }
+}
+
+extern "C" void NSFNoteSetInfo(NOTEHANDLE handle, WORD member, const void* value) {
+  if (value == nullptr)
+    return;
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return;
+  switch (member) {
+  case _NOTE_ID:
+    std::memcpy(&note->id, value, sizeof note->id);
+    break;
+  case _NOTE_OID:
+    std::memcpy(&note->oid, value, sizeof note->oid);
+    break;
+  case _NOTE_CLASS:
+    std::memcpy(&note->noteClass, value, sizeof note->noteClass);
+    break;
+  case _NOTE_MODIFIED:
+    std::memcpy(&note->modified, value, sizeof note->modified);
+    break;
+  case _NOTE_FLAGS:
+    std::memcpy(&note->flags, value, sizeof note->flags);
+    break;
+  default: // _NOTE_DB cannot be set
+    break;
+  }
+}
+
+// Notes are never signed, sealed or encrypted here; the calls only check
+// the handle.
+extern "C" STATUS NSFNoteSign(NOTEHANDLE handle) {
+  const auto lock = LockHost();
+  return FindNote(handle) ? NOERROR : ERR_HOST_BAD_HANDLE;
+}
+
+extern "C" STATUS NSFNoteUnsign(NOTEHANDLE handle) { return NSFNoteSign(handle); }
+
+extern "C" BOOL NSFNoteIsSignedOrSealed(NOTEHANDLE /*note*/, BOOL* retSigned, BOOL* retSealed) {
+  if (retSigned != nullptr)
+    *retSigned = FALSE;
+  if (retSealed != nullptr)
+    *retSealed = FALSE;
+  return FALSE;
+}
+
+extern "C" STATUS NSFNoteDecrypt(NOTEHANDLE handle, WORD /*decryptFlags*/,
+                                 const void* /*decryptionKey*/) {
+  return NSFNoteSign(handle);
+}
+
+// ---- items ----
+
+extern "C" STATUS NSFItemInfo(NOTEHANDLE handle, const char* name, WORD nameLength,
+                              BLOCKID* retItemBid, WORD* retDataType, BLOCKID* retValueBid,
+                              DWORD* retValueLength) {
+  const auto lock = LockHost();
+  const WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const std::string_view itemName = NameOf(name, nameLength);
+  if (!ValidName(itemName))
+    return ERR_HOST_BAD_ARGUMENT;
+  const size_t index = FindByKey(*note, ItemKey(itemName), 0);
+  if (index == npos)
+    return ERR_ITEM_NOT_FOUND;
+  ReportItem(handle, note->items[index], retItemBid, retDataType, retValueBid, retValueLength);
+  return NOERROR;
+}
+
+extern "C" STATUS NSFItemInfoNext(NOTEHANDLE handle, BLOCKID prevItemBid, const char* name,
+                                  WORD nameLength, BLOCKID* retItemBid, WORD* retDataType,
+                                  BLOCKID* retValueBid, DWORD* retValueLength) {
+  const auto lock = LockHost();
+  const WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const std::string_view itemName = NameOf(name, nameLength);
+  if (!ValidName(itemName) || prevItemBid.pool != handle)
+    return ERR_HOST_BAD_ARGUMENT;
+  // An item deleted since it was found has no next item.
+  const size_t previous = IndexOfSerial(*note, prevItemBid.block);
+  if (previous == npos)
+    return ERR_ITEM_NOT_FOUND;
+  const size_t index = FindByKey(*note, ItemKey(itemName), previous + 1);
+  if (index == npos)
+    return ERR_ITEM_NOT_FOUND;
+  ReportItem(handle, note->items[index], retItemBid, retDataType, retValueBid, retValueLength);
+  return NOERROR;
+}
+
+extern "C" STATUS NSFItemAppend(NOTEHANDLE handle, WORD itemFlags, const char* name,
+                                WORD nameLength, WORD dataType, const void* value,
+                                DWORD valueLength) {
+  if (value == nullptr && valueLength != 0)
+    return ERR_HOST_BAD_ARGUMENT;
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  // A value above the cap is refused before its length is added up.
+  if (valueLength > ItemValueLimit())
+    return ERR_HOST_VALUE_TOO_LARGE;
+  const std::string_view bytes(static_cast<const char*>(value), valueLength);
+  return AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {WordBytes(dataType), bytes},
+                         nullptr);
+}
+
+extern "C" STATUS NSFItemAppendByBLOCKID(NOTEHANDLE handle, WORD itemFlags, const char* name,
+                                         WORD nameLength, BLOCKID valueBid, DWORD valueLength,
+                                         BLOCKID* retItemBid) {
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  if (valueLength > ItemValueLimit())
+    return ERR_HOST_VALUE_TOO_LARGE;
+  std::string value;
+  if (const STATUS status = ReadBlock(valueBid, valueLength, &value); status != NOERROR)
+    return status;
+  WORD serial = 0;
+  const STATUS status =
+      AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {value}, &serial);
+  if (status == NOERROR && retItemBid != nullptr)
+    *retItemBid = BLOCKID{handle, serial};
+  return status;
+}
+
+extern "C" STATUS NSFItemAppendObject(NOTEHANDLE handle, WORD itemFlags, const char* name,
+                                      WORD nameLength, BLOCKID valueBid, DWORD valueLength,
+                                      BOOL freeValue) {
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  if (valueLength > ItemValueLimit())
+    return ERR_HOST_VALUE_TOO_LARGE;
+  std::string value;
+  if (const STATUS status = ReadBlock(valueBid, valueLength, &value); status != NOERROR)
+    return status;
+  if (ValueType(reinterpret_cast<const BYTE*>(value.data()), valueLength) != TYPE_OBJECT)
+    return ERR_HOST_BAD_ARGUMENT;
+  const STATUS status =
+      AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {value}, nullptr);
+  if (status == NOERROR && freeValue)
+    OSMemFree(valueBid.pool);
+  return status;
+}
+
+extern "C" STATUS NSFItemAppendTextList(NOTEHANDLE handle, const char* name, const char* text,
+                                        WORD textLength, BOOL allowDuplicates) {
+  if (text == nullptr && textLength != 0)
+    return ERR_HOST_BAD_ARGUMENT;
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const std::string_view itemName = TerminatedName(name);
+  if (!ValidName(itemName))
+    return ERR_HOST_BAD_ARGUMENT;
+  const std::string_view entry(text == nullptr ? "" : text, textLength);
+
+  const size_t index = FindByKey(*note, ItemKey(itemName), 0);
+  std::vector<std::string> entries;
+  if (index != npos) {
+    const ValueLock value(note->items[index]);
+    std::vector<std::string_view> texts;
+    // A text item becomes a list; an item of another type is left alone.
+    if (!ValueTexts(value.data(), value.length(), &texts))
+      return ERR_HOST_BAD_ARGUMENT;
+    entries.assign(texts.begin(), texts.end());
+  }
+  if (!allowDuplicates)
+    for (const std::string& present : entries)
+      if (present == entry)
+        return NOERROR;
+  if (entries.size() >= 0xFFFF)
+    return ERR_HOST_VALUE_TOO_LARGE;
+  entries.emplace_back(entry);
+
+  std::string list;
+  const WORD type = TYPE_TEXT_LIST;
+  const WORD count = static_cast<WORD>(entries.size());
+  list.append(WordBytes(type)).append(WordBytes(count));
+  for (const std::string& present : entries) {
+    const WORD length = static_cast<WORD>(present.size());
+    list.append(WordBytes(length));
+  }
+  for (const std::string& present : entries)
+    list.append(present);
+
+  if (index == npos)
+    return AppendItemValue(*note, ITEM_SUMMARY, itemName, {list}, nullptr);
+  DHANDLE block = NULLHANDLE;
+  DWORD length = 0;
+  if (const STATUS status = NewValueBlock({list}, &block, &length); status != NOERROR)
+    return status;
+  WorkingItem& item = note->items[index];
+  note->retired.push_back(item.value);
+  item.value = block;
+  item.length = length;
+  return NOERROR;
+}
+
+extern "C" STATUS NSFItemDelete(NOTEHANDLE handle, const char* name, WORD nameLength) {
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const std::string_view itemName = NameOf(name, nameLength);
+  if (!ValidName(itemName))
+    return ERR_HOST_BAD_ARGUMENT;
+  return RetireItems(*note, ItemKey(itemName)) == 0 ? ERR_ITEM_NOT_FOUND : NOERROR;
+}
+
+extern "C" STATUS NSFItemCopy(NOTEHANDLE handle, BLOCKID itemBid) {
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  WorkingNote* source = FindNote(itemBid.pool);
+  if (note == nullptr || source == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const WorkingItem* item = FindItemBySerial(*source, itemBid.block);
+  if (item == nullptr)
+    return ERR_ITEM_NOT_FOUND;
+  // Copy what is needed first: appending may move the source's items when
+  // both are the same note.
+  const std::string name = item->name;
+  const WORD flags = item->flags;
+  std::string value;
+  {
+    const ValueLock locked(*item);
+    value.assign(locked.bytes());
+  }
+  return AppendItemValue(*note, flags, name, {value}, nullptr);
+}
+
+extern "C" STATUS NSFItemSetText(NOTEHANDLE handle, const char* name, const char* text,
+                                 WORD textLength) {
+  if (text == nullptr && textLength != 0)
+    return ERR_HOST_BAD_ARGUMENT;
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  const std::string_view itemName = TerminatedName(name);
+  if (!ValidName(itemName))
+    return ERR_HOST_BAD_ARGUMENT;
+  // The new value is made before the old items go, so a failure changes
+  // nothing.
+  const WORD type = TYPE_TEXT;
+  DHANDLE block = NULLHANDLE;
+  DWORD length = 0;
+  const std::string_view value(text == nullptr ? "" : text, textLength);
+  if (const STATUS status = NewValueBlock({WordBytes(type), value}, &block, &length);
+      status != NOERROR)
+    return status;
+  RetireItems(*note, ItemKey(itemName));
+  PushItem(*note, ITEM_SUMMARY, itemName, block, length);
+  return NOERROR;
+}
+
+extern "C" WORD NSFItemGetText(NOTEHANDLE handle, const char* name, char* retBuffer,
+                               WORD bufferLength) {
+  if (retBuffer != nullptr && bufferLength > 0)
+    retBuffer[0] = 0;
+  const auto lock = LockHost();
+  const WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return 0;
+  std::string raw;
+  std::vector<std::string> entries;
+  WORD type = 0;
+  if (!FirstItemTexts(*note, TerminatedName(name), &raw, &entries, &type) || entries.empty())
+    return 0;
+  return static_cast<WORD>(CopyTerminated(entries.front(), retBuffer, bufferLength));
+}
+
+extern "C" WORD NSFItemConvertToText(NOTEHANDLE handle, const char* name, char* retBuffer,
+                                     WORD bufferLength, char separator) {
+  if (retBuffer != nullptr && bufferLength > 0)
+    retBuffer[0] = 0;
+  const auto lock = LockHost();
+  const WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return 0;
+  std::string raw;
+  std::vector<std::string> entries;
+  WORD type = 0;
+  if (!FirstItemTexts(*note, TerminatedName(name), &raw, &entries, &type))
+    return 0;
+  std::string text;
+  if (type == TYPE_TEXT || type == TYPE_TEXT_LIST) {
+    for (size_t entry = 0; entry < entries.size(); ++entry) {
+      if (entry > 0)
+        text += separator;
+      text += entries[entry];
+    }
+  } else if (type == TYPE_NUMBER && raw.size() >= sizeof(WORD) + sizeof(double)) {
+    double number;
+    std::memcpy(&number, raw.data() + sizeof(WORD), sizeof number);
+    char formatted[64];
+    std::snprintf(formatted, sizeof formatted, "%g", number);
+    text = formatted;
+  } else if (type == TYPE_TIME && raw.size() >= sizeof(WORD) + sizeof(TIMEDATE)) {
+    TIMEDATE time;
+    std::memcpy(&time, raw.data() + sizeof(WORD), sizeof time);
+    char formatted[TIMEDATE_TEXT_LENGTH + 1];
+    WORD length = 0;
+    if (ConvertTIMEDATEToText(nullptr, nullptr, &time, formatted, sizeof formatted, &length) !=
+        NOERROR)
+      return 0;
+    text.assign(formatted, length);
+  } else {
+    return 0;
+  }
+  return static_cast<WORD>(CopyTerminated(text, retBuffer, bufferLength));
+}
+
+extern "C" WORD NSFItemGetName(NOTEHANDLE handle, BLOCKID itemBid, char* retName) {
+  if (retName == nullptr)
+    return 0;
+  retName[0] = 0;
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr || itemBid.pool != handle)
+    return 0;
+  const WorkingItem* item = FindItemBySerial(*note, itemBid.block);
+  if (item == nullptr)
+    return 0;
+  return static_cast<WORD>(CopyTerminated(item->name, retName, kMaxNameLength + 1));
+}

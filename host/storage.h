@@ -1,0 +1,328 @@
+/*
+ * Internal pieces shared by the host's database, note, object and
+ * collection calls: the SQLite storage of one host database, the handle
+ * tables of open databases, notes and collections, and the working copy of
+ * an open note.
+ *
+ * Storage: one SQLite database per host database, a file or (for "mem:NAME")
+ * an in-memory database that lives until the test controls reset the host.
+ * Every write runs inside a transaction; every data-changing step goes
+ * through RunWrite or Transaction::Commit so that tests can make the nth
+ * one fail.
+ *
+ * Handles: 32-bit values whose top 12 bits are 0, so that no database, note
+ * or collection handle is ever a memory handle (those always carry a
+ * generation there). Bits 18-19 tell the kind, bits 12-17 carry the slot's
+ * generation and bits 0-11 the slot index + 1.
+ *
+ * One recursive mutex (LockHost) guards all of it; every public call takes
+ * it first. Neither the engine nor tests include this header.
+ */
+#ifndef VELKO_HOST_STORAGE_H
+#define VELKO_HOST_STORAGE_H
+
+#include <cstdint>
+#include <deque>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "host/nsfdata.h"
+#include "velko/host_types.h"
+
+namespace velko::host {
+
+// ---- locking ----
+
+std::unique_lock<std::recursive_mutex> LockHost();
+
+// ---- SQLite storage ----
+
+// The schema version kept in PRAGMA user_version.
+inline constexpr int kSchemaVersion = 1;
+
+// The first note ID and the step between note IDs.
+inline constexpr NOTEID kFirstNoteID = 0x100;
+inline constexpr NOTEID kNoteIDStep = 4;
+
+// Where a host database lives.
+struct StorePath {
+  std::string canonical; // as the caller named it (server part dropped)
+  std::string expanded;  // "mem:NAME" or an absolute file path
+  bool memory = false;
+};
+
+// One open SQLite database; shared by every handle and working copy of it.
+class Store {
+public:
+  Store(const StorePath& path, sqlite3* db) : path_(path), db_(db) {}
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  sqlite3* db() const { return db_; }
+  const StorePath& path() const { return path_; }
+
+private:
+  StorePath path_;
+  sqlite3* db_;
+};
+
+// Splits "server!!path" and resolves the path against the data directory.
+// ERR_HOST_SERVER_NOT_LOCAL for a server other than the local one,
+// ERR_HOST_BAD_ARGUMENT for an empty path or one of MAXPATH bytes or more.
+STATUS ResolveStorePath(const char* pathName, StorePath* ret);
+
+// TRUE for the empty server name and for the setting "ServerName".
+bool IsLocalServer(std::string_view server);
+
+// Creates an empty host database (force: replacing one that exists).
+STATUS CreateStore(const StorePath& path, bool force);
+
+// Opens (or shares) the SQLite database of a host database.
+STATUS OpenStore(const StorePath& path, std::shared_ptr<Store>* ret);
+
+// A prepared statement; a failed prepare leaves it not ok and every step
+// fails.
+class Statement {
+public:
+  Statement(sqlite3* db, const char* sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool ok() const { return stmt_ != nullptr; }
+  Statement& Bind(int index, int64_t value);
+  Statement& BindText(int index, std::string_view text);
+  Statement& BindBlob(int index, const void* data, size_t size);
+  Statement& BindZeroBlob(int index, int64_t size);
+
+  // A read step: SQLITE_ROW, SQLITE_DONE or an error code.
+  int Step();
+  // A data-changing step (counted for injected failures): SQLITE_DONE or
+  // an error code.
+  int RunWrite();
+  // Ready for new bindings and another step.
+  void Reset();
+
+  int64_t Int(int column) const;
+  std::string_view Text(int column) const;
+  std::string_view Blob(int column) const;
+
+private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// BEGIN IMMEDIATE ... COMMIT; rolled back unless committed.
+class Transaction {
+public:
+  explicit Transaction(sqlite3* db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  bool ok() const { return begun_; }
+  // A write step of its own; on failure the transaction is rolled back.
+  bool Commit();
+
+private:
+  sqlite3* db_;
+  bool begun_ = false;
+  bool done_ = false;
+};
+
+// Counts one write step; TRUE when the test controls make it fail.
+bool InjectedWriteFailure();
+
+// The status for a failed SQLite step.
+STATUS StorageStatus(int sqliteResult);
+
+// TIMEDATEs are stored as one integer: Innards[1] in the high half.
+int64_t PackTimeDate(const TIMEDATE& td);
+TIMEDATE UnpackTimeDate(int64_t packed);
+
+// UNIDs are stored as 32 hex digits: File[0], File[1], Note.Innards[0],
+// Note.Innards[1].
+std::string UnidKey(const UNID& unid);
+bool UnidFromKey(std::string_view key, UNID* ret);
+
+// A random 32-bit value that is never 0.
+DWORD RandomNonZero();
+
+// The value size cap (type word included).
+DWORD ItemValueLimit();
+
+// ---- handle tables ----
+
+enum class HandleKind : uint32_t { kDatabase = 1, kNote = 2, kCollection = 3 };
+
+template <class T> class HandleTable {
+public:
+  explicit HandleTable(HandleKind kind) : kind_(kind) {}
+
+  // The handle of a new entry; 0 when the table is full.
+  uint32_t Add(std::unique_ptr<T> entry);
+  // The entry of a live handle of this table, else null.
+  T* Find(uint32_t handle) const;
+  // Takes the entry out; null for a handle that is not live.
+  std::unique_ptr<T> Remove(uint32_t handle);
+  // Every live handle, in slot order.
+  std::vector<uint32_t> Live() const;
+
+private:
+  static constexpr uint32_t kIndexBits = 12;
+  static constexpr uint32_t kGenerationBits = 6;
+  static constexpr uint32_t kKindShift = kIndexBits + kGenerationBits;
+  static constexpr uint32_t kMaxSlots = (1u << kIndexBits) - 1;
+  static constexpr uint32_t kMaxGeneration = (1u << kGenerationBits) - 1;
+
+  struct Slot {
+    uint32_t generation = 1;
+    std::unique_ptr<T> entry;
+  };
+  uint32_t MakeHandle(uint32_t index) const {
+    return (static_cast<uint32_t>(kind_) << kKindShift) | (slots_[index].generation << kIndexBits) |
+           (index + 1);
+  }
+  // The slot index of a handle that names a live entry, else -1.
+  int64_t IndexOf(uint32_t handle) const;
+
+  HandleKind kind_;
+  std::vector<Slot> slots_;
+  // Freed slots, reused oldest first so that a stale handle stays stale
+  // for as long as possible.
+  std::deque<uint32_t> freeSlots_;
+};
+
+template <class T> uint32_t HandleTable<T>::Add(std::unique_ptr<T> entry) {
+  uint32_t index;
+  if (slots_.size() < kMaxSlots) {
+    index = static_cast<uint32_t>(slots_.size());
+    slots_.emplace_back();
+  } else if (!freeSlots_.empty()) {
+    index = freeSlots_.front();
+    freeSlots_.pop_front();
+    Slot& reused = slots_[index];
+    reused.generation = reused.generation == kMaxGeneration ? 1 : reused.generation + 1;
+  } else {
+    return 0;
+  }
+  slots_[index].entry = std::move(entry);
+  return MakeHandle(index);
+}
+
+template <class T> int64_t HandleTable<T>::IndexOf(uint32_t handle) const {
+  if ((handle >> kKindShift) != static_cast<uint32_t>(kind_))
+    return -1;
+  const uint32_t indexPlusOne = handle & kMaxSlots;
+  if (indexPlusOne == 0 || indexPlusOne > slots_.size())
+    return -1;
+  const Slot& slot = slots_[indexPlusOne - 1];
+  if (!slot.entry || MakeHandle(indexPlusOne - 1) != handle)
+    return -1;
+  return indexPlusOne - 1;
+}
+
+template <class T> T* HandleTable<T>::Find(uint32_t handle) const {
+  const int64_t index = IndexOf(handle);
+  return index < 0 ? nullptr : slots_[index].entry.get();
+}
+
+template <class T> std::unique_ptr<T> HandleTable<T>::Remove(uint32_t handle) {
+  const int64_t index = IndexOf(handle);
+  if (index < 0)
+    return nullptr;
+  freeSlots_.push_back(static_cast<uint32_t>(index));
+  return std::move(slots_[index].entry);
+}
+
+template <class T> std::vector<uint32_t> HandleTable<T>::Live() const {
+  std::vector<uint32_t> live;
+  for (uint32_t index = 0; index < slots_.size(); ++index)
+    if (slots_[index].entry)
+      live.push_back(MakeHandle(index));
+  return live;
+}
+
+// An open database handle.
+struct OpenDatabase {
+  std::shared_ptr<Store> store;
+  StorePath path; // as this handle was opened
+};
+
+// One item of a working copy. Its value lives in a memory block of its
+// own (type word first) so that callers can lock it.
+struct WorkingItem {
+  WORD serial = 0; // the block of the item's BLOCKID; never 0
+  std::string name;
+  std::string key; // the name in ASCII lower case
+  WORD flags = 0;
+  DHANDLE value = NULLHANDLE;
+  DWORD length = 0; // value bytes, type word included
+};
+
+// The in-memory working copy of an open note.
+struct WorkingNote {
+  DBHANDLE db = NULLHANDLE; // the handle the note was opened through
+  std::shared_ptr<Store> store;
+  NOTEID id = 0;
+  ORIGINATORID oid = {};
+  WORD noteClass = NOTE_CLASS_DOCUMENT;
+  WORD flags = 0;
+  TIMEDATE modified = {};
+  std::vector<WorkingItem> items;
+  // Values of items deleted or replaced since the open: a caller may still
+  // hold them locked, so they are freed only when the note is closed.
+  std::vector<DHANDLE> retired;
+  WORD lastSerial = 0;
+};
+
+// An open collection.
+struct OpenCollection {
+  DBHANDLE db = NULLHANDLE;
+};
+
+HandleTable<OpenDatabase>& Databases();
+HandleTable<WorkingNote>& Notes();
+HandleTable<OpenCollection>& Collections();
+
+// Frees every memory block of a working copy.
+void FreeWorkingNote(WorkingNote& note);
+
+// The open database or working copy of a handle; null when the handle is
+// not live.
+OpenDatabase* FindDatabase(DBHANDLE handle);
+WorkingNote* FindNote(NOTEHANDLE handle);
+
+// The current item of a working copy with this serial, or null.
+WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial);
+
+// Appends an item whose value (type word first) is the concatenation of
+// the parts. ERR_HOST_VALUE_TOO_LARGE above the cap, ERR_HOST_BAD_ARGUMENT
+// for a value shorter than its type word or a name that is empty or longer
+// than 255 bytes, ERR_MEMORY when no block can be had; the note is then
+// unchanged. *retSerial (may be null) gets the new item's serial.
+STATUS AppendItemValue(WorkingNote& note, WORD itemFlags, std::string_view name,
+                       std::initializer_list<std::string_view> parts, WORD* retSerial);
+
+// ---- item values ----
+
+// The data type word of a value (0 when shorter than a word).
+WORD ValueType(const BYTE* value, DWORD length);
+
+// The texts of a TYPE_TEXT value (one) or a TYPE_TEXT_LIST value (each
+// entry), after the type word; false for any other value or a list whose
+// words point past its end.
+bool ValueTexts(const BYTE* value, DWORD length, std::vector<std::string_view>* texts);
+
+// The ASCII lower-case form of an item name.
+std::string ItemKey(std::string_view name);
+
+} // namespace velko::host
+
+#endif
