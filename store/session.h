@@ -63,6 +63,12 @@ struct _internal_SESS {
   /* Freed host memory blocks stay locked; never changed after creation. */
   DWORD keep_locked = 1;
 
+  /* Face-id remap of the last font-table merge: entry i maps the i-th face
+   * of the merged-in table to its id in the item's note (0xFF: none). */
+  WORD face_remap_count = 0;
+  BYTE face_remap_source[255] = {};
+  BYTE face_remap_target[255] = {};
+
   cached_stuff_node* cached_stuff = nullptr;
   velko_allocation* pool = nullptr;
 };

@@ -55,6 +55,12 @@ public:
   /* Fixes the process-wide temporary directory; run once after construction. */
   void InitializeTempDirectory();
 
+  /* Creates (or reuses) a design element of the kind ("Form", "Page",
+   * "Subform", "Shared Field", "Image Resource", "File Resource") and returns
+   * a new item connected to it, or null. */
+  VelkoRTItem* CreateDesignElement(const char* kind, const char* server, const char* database,
+                                   const char* name, const char* options);
+
   /* Text answers of queries: a byte length and the text. */
   WORD result_length = 0;
   char result_text[VELKO_RESULT_TEXT_SIZE];
@@ -68,6 +74,9 @@ public:
   _internal_SESS* internal = nullptr;
 };
 
+/* Face ids and families of fonts are single bytes. */
+typedef uint8_t FACEID;
+
 /* One rich-text item of a note. */
 class VelkoRTItem {
 public:
@@ -76,10 +85,157 @@ public:
   VelkoRTItem(const VelkoRTItem&) = delete;
   VelkoRTItem& operator=(const VelkoRTItem&) = delete;
 
+  /* ---- connecting ---- */
+  /* Opens the note (server "" or null: local) and connects its item; with
+   * create, a missing item is made blank first. Defines no chunk. */
+  STATUS Connect(const char* server, const char* database, NOTEID noteID, const char* itemName,
+                 int create);
+  /* As Connect; with replace, or when the item is missing, a blank item is
+   * made first. */
+  STATUS Create(const char* server, const char* database, NOTEID noteID, const char* itemName,
+                int replace);
+  /* Binds to a note the caller opened (and keeps open). */
+  STATUS ConnectBackend(NOTEHANDLE note, const char* itemName, int create);
+  STATUS CreateBackend(NOTEHANDLE note, const char* itemName, int replace);
+  /* Binds to the note that another item holds. */
+  void ConnectBackendInternal(VelkoRTItem* other, const char* itemName);
+  /* Design elements by name. */
+  STATUS ConnectFormBody(const char* server, const char* database, const char* name,
+                         const char* copyName, const char* flagPattern, const char* itemName);
+  STATUS ConnectForm(const char* server, const char* database, const char* name,
+                     const char* copyName);
+  STATUS ConnectFileResource(const char* server, const char* database, const char* name,
+                             const char* copyName);
+  STATUS ConnectFrameSet(const char* server, const char* database, const char* name,
+                         const char* copyName);
+  STATUS ConnectImageResource(const char* server, const char* database, const char* name,
+                              const char* copyName);
+  STATUS ConnectPage(const char* server, const char* database, const char* name,
+                     const char* copyName);
+  STATUS ConnectSharedField(const char* server, const char* database, const char* name,
+                            const char* copyName);
+  STATUS ConnectSubform(const char* server, const char* database, const char* name,
+                        const char* copyName);
+  /* Disconnects: drops bodies, names and chunks of this item, closes what
+   * the item opened itself. */
+  void CleanupTraces();
+
+  /* ---- writing back ---- */
+  /* Writes the loaded record list back to the note's items. */
+  STATUS Commit();
+  /* Commits when records are cached, then stores the note. */
+  STATUS Save();
+  /* Copies this item's body into the item of that name on another note. */
+  STATUS CopyBackend(NOTEHANDLE note, const char* itemName, int replace);
+
+  /* ---- chunks and other operations ---- */
+  /* A new chunk on this item, or null when the item is not connected or the
+   * definition does not parse. */
+  VelkoRTChunk* DefineChunk(const char* definition);
+  STATUS CreateBlankRichTextItem();
+  STATUS CreateFileResourceRichTextItem(const char* name, const char* options);
+  STATUS CalculateRTItemCRC(char* out, WORD length, WORD mode);
+  WORD GetFormulaItem(const char* itemName, char* out);
+  STATUS SetFormulaItem(const char* itemName, const char* text, WORD length);
+  STATUS ResetHeaderFooter(int header, const char* text, DWORD fontID, const char* faceName);
+
+  /* ---- properties and style mappings ---- */
+  double GetPropertyNumber(const char* name);
+  STATUS SetPropertyNumber(const char* name, double value);
+  WORD GetPropertyText(const char* name, char* out, WORD max);
+  int SetPropertyText(const char* name, const char* value, WORD length);
+  FACEID DefineFont(const char* faceName);
+  int FindFaceByID(FACEID id, char* out);
+  void CreateInternalStyleMapping(const char* styleName, const char* faceName, DWORD fontID);
+  struct style_mapping* GetStyleMappingByFontID(DWORD fontID, int list);
+  void ClearStyleMappings(int list);
+
+  /* ---- records in stored and host form ---- */
+  WORD CanonicalLength(WORD signature, WORD length);
+  WORD NonCanonicalLength(WORD signature, WORD length);
+  /* The record converted into the item's conversion buffer, valid until the
+   * next conversion on this item; null when it cannot be converted. */
+  char* ConvertFromCanonicalData(const char* record, WORD signature, DWORD* length);
+  char* ConvertToCanonicalData(const char* record, WORD signature, DWORD* length);
+
+  /* ---- the note's font table ---- */
+  STATUS InitialFontTable();
+  STATUS RecordFontFaces(const char* table);
+  FACEID AddToFontTable(const char* faceName, BYTE family);
+  STATUS MergeFontTables(NOTEHANDLE otherNote);
+  STATUS MergeWithCDFONTTABLE(const char* record, WORD signature, DWORD length);
+  STATUS MapFontTable(const char* record, WORD signature, DWORD length, void* context);
+
   LSXLsiSession* session = nullptr;
   VelkoRTItem* next = nullptr;
   VelkoRTChunk* default_chunk = nullptr; /* defined on "Everything" */
+  char* server = nullptr;                /* owned; "" is the local server */
+  char* database = nullptr;              /* owned */
+  char* item_name = nullptr;             /* owned */
+  DBHANDLE db = NULLHANDLE;
+  NOTEID note_id = 0;
+  NOTEHANDLE note = NULLHANDLE;
+  char* ActionHotspotFont = nullptr;     /* owned */
+  WORD AutoDecrypt = 1;
+  WORD AutoMergeText = 0;
+  WORD AutoSave = 0;
+  WORD CacheRecords = 0;
+  WORD CacheLinkMatching = 1;
+  WORD ImportNativeImages = 0;
+  char* URLFont = nullptr;               /* owned */
+  char* HyperlinkFont = nullptr;         /* owned */
+  char* HighlightFont = nullptr;         /* owned */
+  char* PermanentPenFont = nullptr;      /* owned */
+  char* PopUpFont = nullptr;             /* owned */
+  WORD PermanentPen = 0;
+  char* ImportExportFile = nullptr;      /* owned */
+  WORD SuppressMessages = 0;
+  BYTE default_font_size = 10;
+  BYTE default_color = 0;
+  BYTE default_attributes = 0;
+  BYTE default_face = 1;
+  WORD DefaultTableWidth = 8640;         /* twips */
+  WORD IsConnected = 0;
+  WORD Modified = 0;
+  WORD last_status = 0;
+  WORD own_error = 0;                    /* 20013 after an invalid name, ... */
+  DWORD decryption_area = 0;             /* handed to the host when a note is decrypted */
   _internal_RTITEM* internal = nullptr;
+};
+
+/* The settings of a comparison of rich text. Only construction and
+ * destruction exist. */
+class VelkoRTComparison {
+public:
+  explicit VelkoRTComparison(LSXLsiSession* session);
+  ~VelkoRTComparison();
+  VelkoRTComparison(const VelkoRTComparison&) = delete;
+  VelkoRTComparison& operator=(const VelkoRTComparison&) = delete;
+
+  LSXLsiSession* session = nullptr;
+  VelkoRTItem* items[3] = {}; /* new items of the session; it deletes them */
+  /* Owned texts; null when unset. */
+  char* removed_marker = nullptr;      /* "(" 0x02 "-)" */
+  char* added_marker = nullptr;        /* "(" 0x02 "+)" */
+  char* removed_font = nullptr;        /* "RED +STRIKETHROUGH" */
+  char* unset_text_1 = nullptr;
+  char* removed_mark = nullptr;        /* "(-)" */
+  char* added_mark = nullptr;          /* "(+)" */
+  char* removed_style = nullptr;       /* "RED +Strikethrough" */
+  char* added_style = nullptr;         /* "Blue" */
+  WORD words[6] = {0, 0, 0, 1, 0, 0};
+  char* added_font = nullptr;          /* "BLUE" */
+  char* unset_text_2 = nullptr;
+  char* removed_marker_2 = nullptr;    /* "(" 0x01 "-)" */
+  char* added_marker_2 = nullptr;      /* "(" 0x01 "+)" */
+  char* unset_text_3 = nullptr;
+  char* unset_text_4 = nullptr;
+  char* columns_decreased = nullptr;   /* "** The number of columns has decreased **" */
+  char* columns_increased = nullptr;
+  char* rows_decreased = nullptr;
+  char* rows_increased = nullptr;
+  int limit = 999;
+  WORD further_words[4] = {0, 1, 0, 0};
 };
 
 /* One defined part of an item. */
@@ -92,6 +248,13 @@ public:
 
   /* Frees the event return text of slot 1 to 6; other slots are ignored. */
   void CleanupEventRetString(WORD slot);
+
+  /* 1 when the chunk's target is present in the item, else 0. */
+  int Exists();
+  /* Removes the content of the chunk's target from the item. */
+  STATUS Remove();
+  /* Appends a graphic of the kind ("File", ...) read from the source. */
+  STATUS AppendGraphic(const char* kind, const char* source, const char* options);
 
   LSXLsiSession* session = nullptr;
   VelkoRTItem* item = nullptr;

@@ -1,0 +1,54 @@
+/*
+ * Opening databases and notes with the engine's user messages, copying a
+ * note under a free design name, creating design notes, reading an item's
+ * data type, and refreshing a database's design collection.
+ */
+#ifndef VELKO_STORE_NOTE_ACCESS_H
+#define VELKO_STORE_NOTE_ACCESS_H
+
+#include "host/nsfdata.h"
+#include "velko/velko.h"
+
+/* Open flags NSFNoteOpen is called with. */
+constexpr WORD kNoteOpenFlags = 0x0100;
+
+/* Opens a database; a server that is empty or begins with a space is local. */
+STATUS OpenDB(LSXLsiSession* session, const char* server, const char* path, DBHANDLE* retDb);
+
+/* Opens a note of an open database: by design element name (class FORM)
+ * when one is given, else by note ID. With a copy name, hands out a copy of
+ * the note under the first free design name (not yet stored). */
+STATUS OpenNoteInDB(LSXLsiSession* session, DBHANDLE db, NOTEID noteID, const char* designName,
+                    const char* flagPattern, const char* copyName, NOTEHANDLE* retNote, int flag,
+                    int decrypt, const void* decryptionKey);
+
+/* OpenDB and OpenNoteInDB; on failure both handles are 0 and the database
+ * is closed again. */
+STATUS OpenNote(LSXLsiSession* session, const char* server, const char* path, NOTEID noteID,
+                const char* designName, const char* flagPattern, const char* copyName,
+                DBHANDLE* retDb, NOTEHANDLE* retNote, int flag, int decrypt,
+                const void* decryptionKey);
+
+STATUS OpenNoteByUNIDInDB(LSXLsiSession* session, DBHANDLE db, const UNID* unid,
+                          NOTEHANDLE* retNote, WORD openFlags, int decrypt,
+                          const void* decryptionKey);
+STATUS OpenNoteByUNID(LSXLsiSession* session, const char* server, const char* path,
+                      const UNID* unid, DBHANDLE* retDb, NOTEHANDLE* retNote, WORD openFlags,
+                      int decrypt, const void* decryptionKey);
+
+/* Closes the note, then the database; 0. */
+STATUS CloseNote(DBHANDLE db, NOTEHANDLE note);
+
+/* The item's data type word, or 0 when the item cannot be read. */
+WORD GetFieldDatatype(NOTEHANDLE note, const char* itemName);
+
+/* Creates (or, with overwrite, resets) a design note of the kind; see
+ * LSXLsiSession::CreateDesignElement. */
+STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* server,
+                        const char* path, const char* name, const char* pattern,
+                        const char* contentItem, int overwrite);
+
+/* Brings the database's design collection up to date. */
+STATUS RefreshDesignCollection(DBHANDLE db);
+
+#endif
