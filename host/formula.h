@@ -1,0 +1,42 @@
+/*
+ * Formulas: compiling formula text and turning a compiled formula back
+ * into its text. Evaluation is not provided yet.
+ *
+ * A compiled formula is a magic word, a version word, the source length and
+ * the source in LMBCS, so that decompiling gives the source back exactly;
+ * the compiler still parses the whole formula language and reports a
+ * syntax error with its place.
+ */
+#ifndef VELKO_HOST_FORMULA_H
+#define VELKO_HOST_FORMULA_H
+
+#include "velko/host_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef DHANDLE FORMULAHANDLE;
+
+/* Compiles the text (formulaLength bytes; 0: up to its NUL). On success a
+ * new memory block holding the compiled formula and its length; on a
+ * syntax error ERR_FORMULA_COMPILE is returned and the compile error (one
+ * of the ERR_FORMULA_* codes), its line and column (from 1), its byte offset
+ * and the length of the offending token are set. Any out pointer except
+ * retFormula may be null. */
+STATUS NSFFormulaCompile(const char* formulaName, WORD formulaNameLength, const char* formulaText,
+                         WORD formulaLength, FORMULAHANDLE* retFormula, WORD* retFormulaLength,
+                         STATUS* retCompileError, WORD* retCompileErrorLine,
+                         WORD* retCompileErrorColumn, WORD* retCompileErrorOffset,
+                         WORD* retCompileErrorLength);
+
+/* The source text of a compiled formula (at its address) in a new memory
+ * block (not NUL-terminated) and its length. */
+STATUS NSFFormulaDecompile(const char* formulaBuffer, BOOL selectionFormula,
+                           DHANDLE* retFormulaText, WORD* retFormulaTextLength);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
