@@ -9,11 +9,28 @@
  * (0xFFnn). Field offsets count from the start of the record in host form,
  * header included.
  *
+ * Header forms. In stored form a record starts with a BSIG (signature byte,
+ * length byte; 2 bytes), a WSIG (word 0xFFnn, word length; 4 bytes) or an
+ * LSIG header (word 0x00nn, double-word length; 6 bytes). In host form BSIG
+ * and WSIG headers are the same and an LSIG header is 8 bytes, its length
+ * at offset 4. Which 0x00nn signatures have LSIG headers is fixed by
+ * IsLongSignature below, nowhere else.
+ *
+ * Structures are declared in host form, packed to 4 bytes as the 32-bit
+ * host lays them out. Fields that the engine names are declared; the rest
+ * of each fixed part is kept as reserved bytes of the right size, so that
+ * no structure has padding except the three the stored form leaves out
+ * (after an LSIG signature, at the end of CDRESOURCE and of
+ * CDPABDEFINITION). Each structure's ODS type number is given below; the
+ * host's ODS calls (host/ods.h) convert by that number.
+ *
  * This header declares constants and layouts only; converting records and
  * walking record lists live elsewhere.
  */
 #ifndef VELKO_HOST_CDRECORDS_H
 #define VELKO_HOST_CDRECORDS_H
+
+#include <stddef.h>
 
 #include "velko/host_types.h"
 
@@ -21,18 +38,28 @@
 /* ---- Byte-length records (the record list holds the signature byte) ---- */
 
 inline constexpr WORD SIG_CD_IGNORED = 0x59;             /* the record the Ignored target names */
+inline constexpr WORD SIG_CD_FILESEGMENT = 0x60;         /* LSIG: a piece of file data */
+inline constexpr WORD SIG_CD_FILEHEADER = 0x61;          /* LSIG: heads the file data */
 inline constexpr WORD SIG_CD_LAYERBACKGROUND = 0x63;     /* layer background image and repeat */
 inline constexpr WORD SIG_CD_BOXSIZE = 0x6A;             /* layer width and height */
 inline constexpr WORD SIG_CD_POSITIONING = 0x6B;         /* layer scheme, z-index, top, left */
 inline constexpr WORD SIG_CD_LAYER = 0x6C;               /* marks a layer inside its bracket */
 inline constexpr WORD SIG_CD_BACKGROUNDCOLOR = 0x72;     /* layer background colour */
+inline constexpr WORD SIG_CD_IMAGESEGMENT = 0x7C;        /* LSIG: a piece of image data */
+inline constexpr WORD SIG_CD_IMAGEHEADER = 0x7D;         /* LSIG: image type and size */
 inline constexpr WORD SIG_CD_ALTHOTSPOTEND = 0x7F;       /* a third hotspot end */
 inline constexpr WORD SIG_CD_PARAGRAPH = 0x81;
 inline constexpr WORD SIG_CD_PABREFERENCE = 0x83;
-inline constexpr WORD SIG_CD_GRAPHIC = 0x99;
+inline constexpr WORD SIG_CD_DOCUMENT = 0x86;            /* the "$Info" record of a design note */
+inline constexpr WORD SIG_CD_BITMAPHEADER = 0x95;        /* LSIG */
+inline constexpr WORD SIG_CD_BITMAPSEGMENT = 0x96;       /* LSIG */
+inline constexpr WORD SIG_CD_COLORTABLE = 0x97;          /* LSIG: bitmap colour table */
+inline constexpr WORD SIG_CD_PATTERNTABLE = 0x98;        /* LSIG: bitmap pattern table */
+inline constexpr WORD SIG_CD_GRAPHIC = 0x99;             /* LSIG */
 inline constexpr WORD SIG_CD_TABLEBEGIN = 0xA3;
 inline constexpr WORD SIG_CD_TABLECELL = 0xA4;
 inline constexpr WORD SIG_CD_TABLEEND = 0xA5;
+inline constexpr WORD SIG_CD_STYLENAME = 0xA6;
 inline constexpr WORD SIG_CD_HOTSPOTEND = 0xAA;
 inline constexpr WORD SIG_CD_V4HOTSPOTEND = 0xAE;
 inline constexpr WORD SIG_CD_LAYOUT = 0xB7;              /* begins a layout region */
@@ -41,41 +68,238 @@ inline constexpr WORD SIG_CD_PABFORMULAREF = 0xBC;       /* paragraph formula re
 inline constexpr WORD SIG_CD_NESTEDTABLEBEGIN = 0xCF;
 inline constexpr WORD SIG_CD_NESTEDTABLECELL = 0xD0;
 inline constexpr WORD SIG_CD_NESTEDTABLEEND = 0xD1;
+inline constexpr WORD SIG_CD_COLOR = 0xD2;               /* colour of the record before it */
 inline constexpr WORD SIG_CD_BEGIN = 0xDD;               /* CDBEGINRECORD */
 inline constexpr WORD SIG_CD_END = 0xDE;                 /* CDENDRECORD */
+inline constexpr WORD SIG_CD_VERTICALALIGN = 0xDF;
+inline constexpr WORD SIG_CD_FLOAT = 0xE0;
+inline constexpr WORD SIG_CD_TIMERINFO = 0xE1;
 
 /* ---- Word-length records (the record list holds the whole word) ---- */
 
+inline constexpr WORD SIG_CD_TABLEDATAEXTENSION = 0xFF5C;
 inline constexpr WORD SIG_CD_LARGEPARAGRAPH = 0xFF68;    /* large-paragraph marker */
 inline constexpr WORD SIG_CD_ALTHOTSPOTBEGIN = 0xFF74;   /* a third hotspot begin */
+inline constexpr WORD SIG_CD_CAPTION = 0xFF76;
 inline constexpr WORD SIG_CD_IDNAME = 0xFF7A;
 inline constexpr WORD SIG_CD_RESOURCELINKBEGIN = 0xFF7E; /* the hotspot begin of a resource link */
 inline constexpr WORD SIG_CD_PABDEFINITION = 0xFF82;
 inline constexpr WORD SIG_CD_TEXT = 0xFF85;
 inline constexpr WORD SIG_CD_FIELD = 0xFF8A;
+inline constexpr WORD SIG_CD_FONTTABLE = 0xFF8B;
+inline constexpr WORD SIG_CD_HEADER = 0xFF8E;            /* the record of "$Header" and "$Footer" */
 inline constexpr WORD SIG_CD_LINK = 0xFF91;              /* link by index into the link table */
 inline constexpr WORD SIG_CD_DOCLINK = 0xFF92;           /* link holding its own note link */
 inline constexpr WORD SIG_CD_OLEBEGIN = 0xFFA7;
 inline constexpr WORD SIG_CD_OLEEND = 0xFFA8;
 inline constexpr WORD SIG_CD_HOTSPOTBEGIN = 0xFFA9;
+inline constexpr WORD SIG_CD_BUTTON = 0xFFAB;
 inline constexpr WORD SIG_CD_SECTIONBAR = 0xFFAC;        /* the bar of a section */
 inline constexpr WORD SIG_CD_V4HOTSPOTBEGIN = 0xFFAD;
 inline constexpr WORD SIG_CD_EXTFIELD = 0xFFB0;
 inline constexpr WORD SIG_CD_PABHIDE = 0xFFBB;
 inline constexpr WORD SIG_CD_TEXTEFFECT = 0xFFC3;
+inline constexpr WORD SIG_CD_STORAGELINK = 0xFFC4;
 inline constexpr WORD SIG_CD_HRULE = 0xFFC9;
+inline constexpr WORD SIG_CD_ALTTEXT = 0xFFCA;
 inline constexpr WORD SIG_CD_ANCHOR = 0xFFCB;
 inline constexpr WORD SIG_CD_HTMLBEGIN = 0xFFCC;
 inline constexpr WORD SIG_CD_HTMLEND = 0xFFCD;
+inline constexpr WORD SIG_CD_BLOBPART = 0xFFDC;
+inline constexpr WORD SIG_CD_TABLELABEL = 0xFFE3;
 inline constexpr WORD SIG_CD_BIDI_TEXT = 0xFFE4;         /* text run in the CDTEXT layout */
 inline constexpr WORD SIG_CD_BIDI_TEXTEFFECT = 0xFFE5;   /* text effect in the 0xFFC3 layout */
+inline constexpr WORD SIG_CD_TARGET = 0xFFF2;
 inline constexpr WORD SIG_CD_MAPELEMENT = 0xFFF4;        /* image map */
 inline constexpr WORD SIG_CD_AREAELEMENT = 0xFFF5;       /* area of an image map */
+inline constexpr WORD SIG_CD_RESOURCE = 0xFFF6;          /* CDRESOURCE, in a hotspot or layer */
 inline constexpr WORD SIG_CD_EMBEDDEDCTL = 0xFFF7;
 inline constexpr WORD SIG_CD_EVENT = 0xFFF9;
 inline constexpr WORD SIG_CD_PRETABLEBEGIN = 0xFFFB;
+inline constexpr WORD SIG_CD_BORDERINFO = 0xFFFC;
 inline constexpr WORD SIG_CD_EXT2FIELD = 0xFFFE;
 
+/* ---- Header forms ---- */
+
+enum cd_header_kind : BYTE {
+  CD_HEADER_BSIG = 0, /* byte length */
+  CD_HEADER_WSIG = 1, /* word length */
+  CD_HEADER_LSIG = 2, /* double-word length */
+};
+
+inline constexpr WORD BSIG_HEADER_SIZE = 2;
+inline constexpr WORD WSIG_HEADER_SIZE = 4;
+inline constexpr WORD LSIG_STORED_HEADER_SIZE = 6;
+inline constexpr WORD LSIG_HOST_HEADER_SIZE = 8;
+
+/* True for the 0x00nn signatures whose records have LSIG headers: the file
+ * and image data records and the bitmap and metafile records, all of which
+ * can pass 255 bytes. Every other 0x00nn signature is a BSIG record. */
+constexpr bool IsLongSignature(WORD signature) {
+  switch (signature) {
+  case 0x0060: case 0x0061:                 /* file segment, file header */
+  case 0x007C: case 0x007D:                 /* image segment, image header */
+  case 0x0095: case 0x0096: case 0x0097:    /* bitmap header, segment, colour table */
+  case 0x0098: case 0x0099:                 /* pattern table, graphic */
+  case 0x009A: case 0x009B: case 0x009C:    /* metafile segments */
+  case 0x009D: case 0x009E: case 0x009F:    /* metafile headers */
+  case 0x00A0:
+  case 0x00C5:                              /* bitmap transparency */
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* Header form of a signature as the record list holds it. */
+constexpr cd_header_kind HeaderKindOfSignature(WORD signature) {
+  if ((signature & 0xFF00) == 0xFF00)
+    return CD_HEADER_WSIG;
+  return IsLongSignature(signature) ? CD_HEADER_LSIG : CD_HEADER_BSIG;
+}
+
+/* Header form of a record as it lies in memory or storage, told by its
+ * second byte: 0x00 LSIG, 0xFF WSIG, anything else is a BSIG length. */
+constexpr cd_header_kind HeaderKindOfSecondByte(BYTE secondByte) {
+  if (secondByte == 0x00)
+    return CD_HEADER_LSIG;
+  return secondByte == 0xFF ? CD_HEADER_WSIG : CD_HEADER_BSIG;
+}
+
+/* ---- ODS type numbers ---- */
+
+/* Plain values the host's ODS calls also convert. */
+inline constexpr WORD ODS_WORD = 0;
+inline constexpr WORD ODS_DWORD = 1;
+inline constexpr WORD ODS_TIMEDATE = 15;
+inline constexpr WORD ODS_NOTELINK = 33;
+inline constexpr WORD ODS_FILEOBJECT = 58;
+inline constexpr WORD ODS_CDFACE = 120;
+
+/* Fixed parts of CD records. A type named by a signature (ODS_CD_xxxx) is
+ * one whose fields the engine does not read. */
+inline constexpr WORD ODS_CD_FF8F = 68;
+inline constexpr WORD ODS_CDLINK2 = 72;                /* 0xFF91, 0x8C */
+inline constexpr WORD ODS_CDLINKEXPORT2 = 97;          /* 0xFF92, 0x8D */
+inline constexpr WORD ODS_CDPARAGRAPH = 109;
+inline constexpr WORD ODS_CDPABDEFINITION = 110;
+inline constexpr WORD ODS_CDPABREFERENCE = 111;
+inline constexpr WORD ODS_CD_FF84 = 112;
+inline constexpr WORD ODS_CDTEXT = 113;                /* 0xFF85, 0xFFE4 */
+inline constexpr WORD ODS_CDDOCUMENT = 114;            /* 0x86, 0x80 */
+inline constexpr WORD ODS_CD_FF87 = 115;               /* no fixed layout: copied as it is */
+inline constexpr WORD ODS_CD_FF88 = 116;               /* no fixed layout: copied as it is */
+inline constexpr WORD ODS_CDHEADER = 117;
+inline constexpr WORD ODS_CDFIELD = 118;
+inline constexpr WORD ODS_CDFONTTABLE = 119;
+inline constexpr WORD ODS_CDBITMAPHEADER = 162;
+inline constexpr WORD ODS_CDBITMAPSEGMENT = 163;
+inline constexpr WORD ODS_CDCOLORTABLE = 164;
+inline constexpr WORD ODS_CDPATTERNTABLE = 165;
+inline constexpr WORD ODS_CDGRAPHIC = 166;
+inline constexpr WORD ODS_CD_009E = 167;
+inline constexpr WORD ODS_CD_009F = 168;
+inline constexpr WORD ODS_CD_00A0 = 169;
+inline constexpr WORD ODS_CD_009D = 170;
+inline constexpr WORD ODS_CD_009A = 171;
+inline constexpr WORD ODS_CD_009B = 172;
+inline constexpr WORD ODS_CD_009C = 173;
+inline constexpr WORD ODS_CD_FFA1 = 174;
+inline constexpr WORD ODS_CD_FFA2 = 175;
+inline constexpr WORD ODS_CDTABLEBEGIN = 176;          /* 0xA3, 0xCF */
+inline constexpr WORD ODS_CDTABLECELL = 177;           /* 0xA4, 0xD0 */
+inline constexpr WORD ODS_CDTABLEEND = 178;            /* 0xA5, 0xD1 */
+inline constexpr WORD ODS_CDSTYLENAME = 188;
+inline constexpr WORD ODS_CDOLEBEGIN = 218;
+inline constexpr WORD ODS_CDOLEEND = 219;
+inline constexpr WORD ODS_CDHOTSPOTBEGIN = 230;        /* 0xFFA9, 0xFFAD, 0xFF7E, 0xFF74 */
+inline constexpr WORD ODS_CDHOTSPOTEND = 231;          /* 0xAA, 0xAE, 0x7F */
+inline constexpr WORD ODS_CDBUTTON = 237;
+inline constexpr WORD ODS_CDBAR = 308;
+inline constexpr WORD ODS_CD_FFBE = 340;
+inline constexpr WORD ODS_CDEXTFIELD = 342;
+inline constexpr WORD ODS_CDLAYOUT = 343;
+inline constexpr WORD ODS_CDLAYOUTTEXT = 344;
+inline constexpr WORD ODS_CDLAYOUTEND = 345;
+inline constexpr WORD ODS_CDLAYOUTFIELD = 346;
+inline constexpr WORD ODS_CD_FFBF = 350;
+inline constexpr WORD ODS_CDPABHIDE = 358;
+inline constexpr WORD ODS_CDPABFORMULAREF = 359;
+inline constexpr WORD ODS_CD_00BD = 360;
+inline constexpr WORD ODS_CD_FFC1 = 379;
+inline constexpr WORD ODS_CD_00C0 = 407;
+inline constexpr WORD ODS_CD_00C2 = 466;
+inline constexpr WORD ODS_CD_FFB1 = 482;
+inline constexpr WORD ODS_CD_FFB2 = 492;
+inline constexpr WORD ODS_CD_FFB3 = 493;
+inline constexpr WORD ODS_CDTEXTEFFECT = 508;          /* 0xFFC3, 0xFFE5 */
+inline constexpr WORD ODS_CDSTORAGELINK = 515;
+inline constexpr WORD ODS_CD_00C5 = 541;
+inline constexpr WORD ODS_CD_FFC6 = 554;
+inline constexpr WORD ODS_CD_00C7 = 555;
+inline constexpr WORD ODS_CD_FFC8 = 556;
+inline constexpr WORD ODS_CDANCHOR = 559;
+inline constexpr WORD ODS_CDHRULE = 560;
+inline constexpr WORD ODS_CDALTTEXT = 561;             /* 0xFFCA, 0xFFF8 */
+inline constexpr WORD ODS_CDHTMLBEGIN = 564;
+inline constexpr WORD ODS_CDHTMLEND = 565;
+inline constexpr WORD ODS_CD_FFCE = 566;
+inline constexpr WORD ODS_CDBEGINRECORD = 577;
+inline constexpr WORD ODS_CDENDRECORD = 578;
+inline constexpr WORD ODS_CDVERTICALALIGN = 579;
+inline constexpr WORD ODS_CDFLOAT = 580;
+inline constexpr WORD ODS_CDTIMERINFO = 581;
+inline constexpr WORD ODS_CD_00E2 = 582;
+inline constexpr WORD ODS_CDTABLELABEL = 583;
+inline constexpr WORD ODS_CD_FFE8 = 610;
+inline constexpr WORD ODS_CDEMBEDDEDCONTROL = 611;     /* 0xFFEA */
+inline constexpr WORD ODS_CD_FFED = 615;
+inline constexpr WORD ODS_CD_FFEC = 620;
+inline constexpr WORD ODS_CD_FFE6 = 621;
+inline constexpr WORD ODS_CD_FFE7 = 622;
+inline constexpr WORD ODS_CD_FFEE = 623;
+inline constexpr WORD ODS_CD_FFEF = 626;
+inline constexpr WORD ODS_CD_FFF0 = 627;
+inline constexpr WORD ODS_CD_FFF1 = 628;
+inline constexpr WORD ODS_CDTARGET = 629;              /* 0xFFF2, 0xFF75 */
+inline constexpr WORD ODS_CDRESOURCE = 631;            /* 0xFFF6, 0xFF5A, 0xFF5B, 0xFF71, 0xFF78 */
+inline constexpr WORD ODS_CDMAPELEMENT = 632;
+inline constexpr WORD ODS_CDAREAELEMENT = 633;
+inline constexpr WORD ODS_CDEMBEDDEDCTL = 636;         /* 0xFFF7 */
+inline constexpr WORD ODS_CDEVENT = 637;               /* 0xFFF9, 0xFF66 */
+inline constexpr WORD ODS_CDPRETABLEBEGIN = 640;
+inline constexpr WORD ODS_CDCOLOR = 645;               /* 0xD2, 0xD3, 0x72 */
+inline constexpr WORD ODS_CDBORDERINFO = 646;
+inline constexpr WORD ODS_CDEXT2FIELD = 672;
+inline constexpr WORD ODS_CD_FFFD = 674;
+inline constexpr WORD ODS_CDBLOBPART = 695;            /* 0xFFDC, 0xFF65 */
+inline constexpr WORD ODS_CDIMAGEHEADER = 705;
+inline constexpr WORD ODS_CDIMAGESEGMENT = 706;
+inline constexpr WORD ODS_CDIDNAME = 708;              /* 0xFF7A, 0xFF7B */
+inline constexpr WORD ODS_CD_FF79 = 719;
+inline constexpr WORD ODS_CD_FF77 = 722;
+inline constexpr WORD ODS_CDCAPTION = 728;
+inline constexpr WORD ODS_CD_FFE9 = 742;
+inline constexpr WORD ODS_CD_FF73 = 756;
+inline constexpr WORD ODS_CD_FF70 = 765;
+inline constexpr WORD ODS_CD_006E = 766;               /* 0x6E, 0x6F */
+inline constexpr WORD ODS_CD_FF6D = 767;
+inline constexpr WORD ODS_CDLAYER = 808;
+inline constexpr WORD ODS_CDPOSITIONING = 809;
+inline constexpr WORD ODS_CDBOXSIZE = 810;
+inline constexpr WORD ODS_CD_FFFF = 816;               /* embedded-editor options */
+inline constexpr WORD ODS_CD_FF69 = 818;
+inline constexpr WORD ODS_CDBACKGROUNDPROPERTIES = 822;
+inline constexpr WORD ODS_CD_FF80 = 833;
+inline constexpr WORD ODS_CDTABRECORD = 834;           /* 0x62 */
+inline constexpr WORD ODS_CDFILEHEADER = 835;
+inline constexpr WORD ODS_CDFILESEGMENT = 836;
+inline constexpr WORD ODS_CD_FF5F = 847;
+inline constexpr WORD ODS_CD_FF5E = 848;
+inline constexpr WORD ODS_CD_FF5D = 849;
+inline constexpr WORD ODS_CDTABLEDATAEXTENSION = 857;
+inline constexpr WORD ODS_CDLARGEPARAGRAPH = 909;
+inline constexpr WORD ODS_CDIGNORED = 912;             /* 0x59 */
 // clang-format on
 
 /* ---- Field offsets in host form ---- */
@@ -88,5 +312,737 @@ inline constexpr WORD CDHOTSPOTBEGIN_FLAGS_OFFSET = 8;
 /* Table cells (0xA4, 0xD0): the bytes holding the 0-based row and column. */
 inline constexpr WORD CDTABLECELL_ROW_OFFSET = 2;
 inline constexpr WORD CDTABLECELL_COLUMN_OFFSET = 3;
+
+/* ---- Structures of the host API that records and items carry ---- */
+
+#pragma pack(push, 4)
+
+/* A link to a note: the database's replica ID, the view's and the note's
+ * UNIDs (ODS type 33). */
+typedef struct {
+  TIMEDATE File;
+  struct {
+    DWORD File[2];
+    TIMEDATE Note;
+  } View, Note;
+} NOTELINK;
+
+/* Header of an object item's value (after the item's type word). */
+typedef struct {
+  WORD ObjectType; /* OBJECT_FILE, ... */
+  DWORD RRV;       /* the database object's ID */
+} OBJECT_DESCRIPTOR;
+
+/* A file attachment: the value of a "$FILE" item after its type word,
+ * followed by the file name (FileNameLength bytes, no NUL) (ODS type 58). */
+typedef struct {
+  OBJECT_DESCRIPTOR Header;
+  WORD FileNameLength;
+  WORD HostType;
+  WORD CompressionType;
+  WORD FileAttributes;
+  WORD Flags;
+  DWORD FileSize;
+  TIMEDATE FileCreated;
+  TIMEDATE FileModified;
+} FILEOBJECT;
+
+#pragma pack(pop)
+
+static_assert(sizeof(NOTELINK) == 40, "NOTELINK is 40 bytes");
+static_assert(sizeof(OBJECT_DESCRIPTOR) == 8, "OBJECT_DESCRIPTOR is 8 bytes");
+static_assert(sizeof(FILEOBJECT) == 40, "FILEOBJECT is 40 bytes");
+static_assert(offsetof(FILEOBJECT, FileSize) == 20, "FILEOBJECT.FileSize at 20");
+
+/* ---- Record layouts in host form ---- */
+
+#pragma pack(push, 4)
+
+/* A font: face id, attribute bits, colour (palette index) and point size,
+ * one byte each in this order in memory. */
+typedef DWORD FONTID;
+
+inline constexpr int FONTID_FACE_BYTE = 0;
+inline constexpr int FONTID_ATTRIBUTES_BYTE = 1;
+inline constexpr int FONTID_COLOR_BYTE = 2;
+inline constexpr int FONTID_SIZE_BYTE = 3;
+
+/* A colour: flags (0x0001 RGB given, 0x0004 no colour, 0x0008 system
+ * colour, 0x0010 has a gradient), then red, green, blue and a zero byte. */
+typedef struct {
+  WORD Flags;
+  BYTE Red;
+  BYTE Green;
+  BYTE Blue;
+  BYTE Reserved;
+} COLOR_VALUE;
+
+/* A length of a layer or box: flags (0x0001 auto, 0x0002 inherit), the
+ * number in its units (inches held as twips), units (0 none, 1 twips,
+ * 2 pixels, 3 percent, 4 em, 5 ex, 6 characters). The double lies at
+ * offset 4, as the 32-bit host aligns it. */
+typedef struct {
+  WORD Flags;
+  double Length;
+  BYTE Units;
+  BYTE Reserved;
+} LENGTH_VALUE;
+
+/* Record headers. LSIG's two bytes after the signature are host padding
+ * that the stored form leaves out. */
+typedef struct {
+  BYTE Signature;
+  BYTE Length;
+} BSIG;
+
+typedef struct {
+  WORD Signature;
+  WORD Length;
+} WSIG;
+
+typedef struct {
+  WORD Signature;
+  DWORD Length;
+} LSIG;
+
+/* ---- Text and paragraphs ---- */
+
+typedef struct { /* 0xFF85 CDTEXT, 0xFFE4 text in the same layout; text follows */
+  WSIG Header;
+  FONTID FontID;
+} CDTEXT;
+
+typedef struct { /* 0xFFC3, 0xFFE5 */
+  WSIG Header;
+  FONTID FontID;
+} CDTEXTEFFECT;
+
+typedef struct { /* 0x81 */
+  BSIG Header;
+} CDPARAGRAPH;
+
+typedef struct { /* 0x83 */
+  BSIG Header;
+  WORD PABID;
+} CDPABREFERENCE;
+
+/* 0xFF82. Stored without its last two bytes (70 bytes); the extension
+ * words of _CDPABDEFEXT may follow. */
+typedef struct {
+  WSIG Header;
+  WORD PABID;
+  WORD JustifyMode; /* 0 left, 1 right, 2 full, 3 center, 4 none */
+  WORD LineSpacing;
+  WORD ParagraphSpacingBefore;
+  WORD ParagraphSpacingAfter;
+  WORD LeftMargin; /* twips */
+  WORD RightMargin;
+  WORD FirstLineLeftMargin;
+  WORD Tabs;
+  int16_t Tab[20];
+  WORD Flags;
+  DWORD TabTypes;
+  WORD Flags2;
+} CDPABDEFINITION;
+
+/* A paragraph definition with its extensions, as the paragraph routines
+ * hold it (92 bytes at most). */
+typedef struct {
+  CDPABDEFINITION Definition;
+  WORD LeftMarginOffset;
+  WORD LeftMarginPercent;
+  WORD FirstLineLeftMarginOffset;
+  WORD FirstLineLeftMarginPercent;
+  WORD RightMarginOffset;
+  WORD RightMarginPercent;
+  DWORD ExtFlags; /* 0x1: Flags3 is present */
+  DWORD Flags3;
+} _CDPABDEFEXT;
+
+typedef struct { /* 0xFFBB; the compiled hide formula follows */
+  WSIG Header;
+  WORD PABID;
+  BYTE Reserved[8];
+} CDPABHIDE;
+
+typedef struct { /* 0xBC: two paragraph ids */
+  BSIG Header;
+  WORD FirstPABID;
+  WORD SecondPABID;
+} CDPABFORMULAREF;
+
+typedef struct { /* 0xA6 */
+  BSIG Header;
+  BYTE Reserved[6];
+  WORD PABID;
+  BYTE Reserved2[38];
+} CDSTYLENAME;
+
+typedef struct { /* 0xD2, 0xD3, 0x72; a second COLOR_VALUE (gradient) may follow */
+  BSIG Header;
+  COLOR_VALUE Color;
+} CDCOLOR;
+
+/* ---- Brackets ---- */
+
+typedef struct { /* 0xDD */
+  BSIG Header;
+  WORD Version;
+  WORD Signature; /* the bracketed record's signature */
+} CDBEGINRECORD;
+
+typedef struct { /* 0xDE */
+  BSIG Header;
+  WORD Version;
+  WORD Signature;
+} CDENDRECORD;
+
+using CDBEGIN = CDBEGINRECORD;
+using CDEND = CDENDRECORD;
+
+/* ---- Tables ---- */
+
+typedef struct { /* 0xA3, 0xCF */
+  BSIG Header;
+  WORD LeftMargin;
+  BYTE Reserved[4];
+  WORD HorizInterCellSpace;
+  WORD VertInterCellSpace;
+  WORD Flags;
+} CDTABLEBEGIN;
+
+typedef struct { /* 0xA4, 0xD0 */
+  BSIG Header;
+  BYTE Row;    /* from 0 */
+  BYTE Column; /* from 0 */
+  WORD LeftMargin;  /* left edge, twips */
+  WORD RightMargin; /* right edge, twips */
+  WORD Reserved;
+  BYTE BorderWidths; /* 2 bits per side: left, right, top, bottom */
+  BYTE Flags;
+  WORD V42Border; /* 4 bits per side, when Flags has 0x02 */
+  BYTE RowSpan;
+  BYTE ColumnSpan;
+  WORD BackgroundColor;
+} CDTABLECELL;
+
+typedef struct { /* 0xA5, 0xD1 */
+  BSIG Header;
+  BYTE Reserved[6];
+} CDTABLEEND;
+
+typedef struct { /* 0xFFFB; the table name follows */
+  WSIG Header;
+  DWORD Flags;
+  BYTE Reserved[12];
+  BYTE RowDisplay;
+  BYTE Reserved2;
+  WORD MinRowHeight;
+  BYTE Reserved3[4];
+  DWORD BodyColor;  /* 0x00BBGGRR */
+  DWORD TableColor; /* 0x00BBGGRR */
+  COLOR_VALUE CellBorderColor;
+  WORD NameLength;
+  BYTE Reserved4[4];
+} CDPRETABLEBEGIN;
+
+/* 0xFF5C; the tab font (FONTID at 48, COLOR_VALUE at 56) follows when
+ * TabFontPartSize exceeds 13. */
+typedef struct {
+  WSIG Header;
+  BYTE Reserved[8];
+  WORD TabsEqual;
+  WORD TabIndent;
+  BYTE Reserved2[24];
+  WORD TabFontPartSize;
+  BYTE Reserved3[6];
+} CDTABLEDATAEXTENSION;
+
+typedef struct { /* 0xFFE3 */
+  WSIG Header;
+  char Label[128]; /* NUL-terminated */
+  BYTE Reserved[6];
+  WORD Flags; /* 2 tab label, 1 row name */
+} CDTABLELABEL;
+
+typedef struct { /* 0xE1 */
+  BSIG Header;
+  WORD Reserved;
+  DWORD Interval; /* milliseconds */
+  BYTE Reserved2[8];
+} CDTIMERINFO;
+
+typedef struct { /* 0xFFFC */
+  WSIG Header;
+  BYTE Reserved[4];
+  WORD BorderStyle;
+  WORD BorderWidthTop;
+  WORD BorderWidthLeft;
+  WORD BorderWidthBottom;
+  WORD BorderWidthRight;
+  BYTE Reserved2[6];
+  WORD BorderFlags; /* 0x1 drop shadow */
+  WORD DropShadowWidth;
+  WORD Reserved3;
+  WORD InnerWidthLeft;
+  BYTE Reserved4[4];
+  WORD OuterWidthTop;
+  WORD OuterWidthLeft;
+  WORD OuterWidthBottom;
+  WORD OuterWidthRight;
+  COLOR_VALUE Color;
+  BYTE Reserved5[10];
+} CDBORDERINFO;
+
+/* ---- Hotspots, links and resources ---- */
+
+typedef struct { /* 0xFFA9, 0xFFAD, 0xFF7E, 0xFF74; DataLength bytes follow */
+  WSIG Header;
+  WORD Type;
+  WORD Reserved;
+  DWORD Flags;
+  WORD DataLength;
+  WORD Reserved2;
+} CDHOTSPOTBEGIN;
+
+typedef CDHOTSPOTBEGIN CDV4HOTSPOTBEGIN;
+
+typedef struct { /* 0xAA, 0xAE, 0x7F */
+  BSIG Header;
+} CDHOTSPOTEND;
+
+typedef struct { /* 0xFFAB; the label follows */
+  WSIG Header;
+  WORD Flags;
+  WORD Width; /* twips */
+  BYTE Reserved[4];
+  FONTID FontID;
+} CDBUTTON;
+
+typedef struct { /* 0xFFAC; the title follows the colour word at 12 */
+  WSIG Header;
+  DWORD Flags;
+  FONTID FontID;
+} CDBAR;
+
+typedef struct { /* 0xFF91: a link by index into the note's link table */
+  WSIG Header;
+  WORD LinkID;
+} CDLINK2;
+
+typedef struct { /* 0xFF92: a link holding its note link; texts follow */
+  WSIG Header;
+  NOTELINK NoteLink;
+} CDLINKEXPORT2;
+
+/* 0xFFF6 and the other resource signatures. Stored without its last two
+ * bytes (26 bytes). Behind it: the server hint, the file hint, then by Type
+ * the resource's data (1 and 5: Length1 bytes; 2: a NOTELINK when Flags has
+ * 0x2, else a WORD link index, then Length1 bytes; 3: an 8-byte database
+ * reference, then Length1 bytes). */
+typedef struct {
+  WSIG Header;
+  DWORD Flags; /* 0x1 the name is a formula, 0x2 the note link is inline */
+  WORD Type;   /* 1 URL, 2 note link, 3 named element, ... */
+  WORD ResourceClass;
+  WORD Length1;
+  WORD ServerHintLength;
+  WORD FileHintLength;
+  BYTE Reserved[8];
+} CDRESOURCE;
+
+inline constexpr DWORD CDRESOURCE_FLAGS_NOTELINK_INLINE = 0x0002;
+
+typedef struct { /* 0xFFF2; the frame name follows */
+  WSIG Header;
+  WORD TargetLength;
+  BYTE Reserved[6];
+} CDTARGET;
+
+typedef struct { /* 0xFFF9, 0xFF66; the action follows in CDBLOBPARTs */
+  WSIG Header;
+  BYTE Reserved[4];
+  WORD EventType;
+  WORD ActionType; /* 4 JavaScript */
+  DWORD ActionLength;
+  BYTE Reserved2[16];
+} CDEVENT;
+
+typedef struct { /* 0xFFDC, 0xFF65; Length bytes follow */
+  WSIG Header;
+  WORD OwnerSig;
+  WORD Length;
+  WORD BlobMax;
+  BYTE Reserved[8];
+} CDBLOBPART;
+
+typedef struct { /* 0xFF7A, 0xFF7B; the six texts follow in this order */
+  WSIG Header;
+  WORD Length; /* id */
+  WORD ClassNameLength;
+  WORD StyleLength;
+  WORD TitleLength;
+  WORD ExtraLength;
+  WORD NameLength;
+  BYTE Reserved[10];
+} CDIDNAME;
+
+typedef struct { /* 0xFFF4; the map name follows */
+  WSIG Header;
+  BYTE Reserved[4];
+  WORD MapNameLength;
+  WORD LastDefaultRegionID;
+  WORD LastRectRegionID;
+  WORD LastCircleRegionID;
+  WORD LastPolyRegionID;
+  BYTE Reserved2[18];
+} CDMAPELEMENT;
+
+typedef struct { /* 0xFFF5; the coordinates follow */
+  WSIG Header;
+  BYTE Reserved[4];
+  WORD Shape; /* 1 rectangle, 2 circle, 3 polygon, 4 default */
+  WORD TabIndex;
+  BYTE Reserved2[20];
+} CDAREAELEMENT;
+
+typedef struct { /* 0xFFF7 */
+  WSIG Header;
+  DWORD Flags;
+  BYTE Reserved[28];
+} CDEMBEDDEDCTL;
+
+typedef struct { /* 0xFFEA */
+  WSIG Header;
+  WORD ControlType;
+  WORD Reserved;
+  DWORD Flags;
+  WORD Width;  /* twips */
+  WORD Height; /* twips */
+  FONTID TextFont;
+  BYTE Reserved2[18];
+  COLOR_VALUE Colors[2];
+  BYTE Reserved3[14];
+} CDEMBEDDEDCONTROL;
+
+/* ---- Fields ---- */
+
+typedef struct { /* 0xFF8A; the formulas, name, description and values follow */
+  WSIG Header;
+  WORD Flags;
+  WORD DataType;
+  WORD ListDelim;
+  BYTE NumberDigits;
+  BYTE NumberFormat;
+  BYTE NumberAttributes;
+  BYTE Reserved;
+  BYTE DateFormat;
+  BYTE TimeFormat;
+  BYTE TimeZone;
+  BYTE TimeDateDisplay;
+  WORD Reserved2;
+  FONTID FontID;
+  WORD DVLength;
+  WORD ITLength;
+  WORD TabOrder;
+  WORD VFLength;
+  WORD NameLength;
+  WORD DescLength;
+  WORD TextValueLength;
+  WORD Reserved3;
+} CDFIELD;
+
+/* ---- Graphics and file data (LSIG records) ---- */
+
+typedef struct { /* 0x99 */
+  LSIG Header;
+  WORD DestWidth;
+  WORD DestHeight;
+  BYTE Reserved[12];
+  WORD Resize; /* non-zero: a destination size is set */
+  BYTE Version;
+  BYTE Flags; /* 0x01 sizes in pixels, 0x02 floats */
+  BYTE Reserved2[4];
+} CDGRAPHIC;
+
+typedef struct { /* 0x7D */
+  LSIG Header;
+  WORD ImageType; /* 1 GIF, 2 JPEG */
+  WORD Width;
+  WORD Height;
+  WORD Reserved;
+  DWORD ImageDataSize;
+  DWORD SegCount;
+  BYTE Reserved2[8];
+} CDIMAGEHEADER;
+
+typedef struct { /* 0x7C; DataSize bytes of image data follow */
+  LSIG Header;
+  WORD DataSize;
+  WORD SegSize;
+} CDIMAGESEGMENT;
+
+typedef struct { /* 0x95 */
+  LSIG Header;
+  WORD DestWidth;
+  WORD DestHeight;
+  BYTE Reserved[12];
+  WORD Width;
+  WORD Height;
+  BYTE Reserved2[12];
+} CDBITMAPHEADER;
+
+typedef struct { /* 0x61 */
+  LSIG Header;
+  BYTE Reserved[4];
+  DWORD FileDataSize;
+  BYTE Reserved2[12];
+} CDFILEHEADER;
+
+typedef struct { /* 0x60; DataSize bytes of file data follow */
+  LSIG Header;
+  WORD DataSize;
+  WORD SegSize;
+  BYTE Reserved[8];
+} CDFILESEGMENT;
+
+typedef struct { /* 0xFFC4; the reference follows */
+  WSIG Header;
+  WORD StorageType; /* 1 a file object of the note, 4 a URL */
+  WORD LoadType;
+  WORD Reserved;
+  WORD Length;
+  BYTE Reserved2[12];
+} CDSTORAGELINK;
+
+typedef struct { /* 0xFFCA; the text follows */
+  WSIG Header;
+  WORD Length;
+  BYTE Reserved[6];
+} CDALTTEXT;
+
+typedef struct { /* 0xFF76; the text follows */
+  WSIG Header;
+  WORD Length;
+  BYTE Position; /* 1 centre, 0 bottom */
+  BYTE Reserved;
+  FONTID FontID;
+  COLOR_VALUE FontColor;
+  BYTE Reserved2[14];
+} CDCAPTION;
+
+typedef struct { /* 0xDF */
+  BSIG Header;
+  WORD Alignment;
+} CDVERTICALALIGN;
+
+typedef struct { /* 0xE0 */
+  BSIG Header;
+  WORD Float; /* 1 left, 2 right, 0 none */
+} CDFLOAT;
+
+/* ---- Layers and layout regions ---- */
+
+typedef struct { /* 0x6B */
+  BSIG Header;
+  BYTE Scheme; /* 0 static, 1 absolute, 2 relative, 3 fixed */
+  BYTE Reserved;
+  int32_t ZIndex;
+  LENGTH_VALUE Top;
+  LENGTH_VALUE Left;
+  LENGTH_VALUE Bottom;
+  LENGTH_VALUE Right;
+  double BrowserLeftOffset;
+  double BrowserRightOffset;
+} CDPOSITIONING;
+
+typedef struct { /* 0x6A */
+  BSIG Header;
+  WORD Reserved;
+  LENGTH_VALUE Width;
+  LENGTH_VALUE Height;
+  BYTE Reserved2[80];
+} CDBOXSIZE;
+
+typedef struct { /* 0x63 */
+  BSIG Header;
+  BYTE RepeatMode;
+  BYTE Reserved[49];
+} CDBACKGROUNDPROPERTIES;
+
+typedef struct { /* 0xB7 */
+  BSIG Header;
+  WORD LeftMargin;
+  WORD Width;
+  WORD Height;
+  BYTE Reserved[20];
+} CDLAYOUT;
+
+typedef struct { /* 0xBA */
+  BSIG Header;
+  WORD Reserved;
+  WORD Left;
+  WORD Top;
+  WORD Width;
+  WORD Height;
+  FONTID FontID;
+  BYTE Reserved2[2];
+  COLOR_VALUE BackColor;
+  DWORD Flags;
+  BYTE Reserved3[16];
+} CDLAYOUTFIELD;
+
+/* ---- Note-level records ---- */
+
+typedef struct { /* 0xFF8B; Fonts CDFACEs follow */
+  WSIG Header;
+  WORD Fonts;
+} CDFONTTABLE;
+
+typedef struct { /* ODS type 120 */
+  BYTE Face;
+  BYTE Family;
+  char Name[32]; /* NUL-terminated */
+} CDFACE;
+
+typedef struct { /* 0xFF8E; HeadLength bytes of text follow */
+  WSIG Header;
+  BYTE FontPitchAndFamily;
+  char FontName[32];
+  BYTE Reserved[3];
+  FONTID Font;
+  WORD HeadLength;
+  WORD Reserved2;
+} CDHEADER;
+
+typedef struct { /* 0x86, 0x80 */
+  BSIG Header;
+  WORD PaperColor;
+  WORD FormFlags;
+  BYTE Reserved[8];
+  WORD PaperColorExt;
+  BYTE Reserved2[8];
+} CDDOCUMENT;
+
+#pragma pack(pop)
+
+// clang-format off
+static_assert(sizeof(COLOR_VALUE) == 6);
+static_assert(sizeof(LENGTH_VALUE) == 16);
+static_assert(offsetof(LENGTH_VALUE, Length) == 4, "the double at 4-byte alignment");
+static_assert(offsetof(LENGTH_VALUE, Units) == 12);
+static_assert(sizeof(BSIG) == 2 && sizeof(WSIG) == 4 && sizeof(LSIG) == 8);
+static_assert(offsetof(LSIG, Length) == 4);
+
+static_assert(sizeof(CDTEXT) == 8 && sizeof(CDTEXTEFFECT) == 8);
+static_assert(sizeof(CDPARAGRAPH) == 2 && sizeof(CDPABREFERENCE) == 4);
+static_assert(offsetof(CDPABREFERENCE, PABID) == 2);
+static_assert(sizeof(CDPABDEFINITION) == 72);
+static_assert(offsetof(CDPABDEFINITION, PABID) == 4 && offsetof(CDPABDEFINITION, JustifyMode) == 6);
+static_assert(offsetof(CDPABDEFINITION, LeftMargin) == 14 && offsetof(CDPABDEFINITION, RightMargin) == 16);
+static_assert(offsetof(CDPABDEFINITION, FirstLineLeftMargin) == 18 && offsetof(CDPABDEFINITION, Tabs) == 20);
+static_assert(offsetof(CDPABDEFINITION, Tab) == 22 && offsetof(CDPABDEFINITION, Flags) == 62);
+static_assert(offsetof(CDPABDEFINITION, TabTypes) == 64 && offsetof(CDPABDEFINITION, Flags2) == 68);
+static_assert(sizeof(_CDPABDEFEXT) == 92);
+static_assert(offsetof(_CDPABDEFEXT, LeftMarginOffset) == 72 && offsetof(_CDPABDEFEXT, RightMarginPercent) == 82);
+static_assert(offsetof(_CDPABDEFEXT, ExtFlags) == 84 && offsetof(_CDPABDEFEXT, Flags3) == 88);
+static_assert(sizeof(CDPABHIDE) == 14 && offsetof(CDPABHIDE, PABID) == 4);
+static_assert(sizeof(CDPABFORMULAREF) == 6 && offsetof(CDPABFORMULAREF, SecondPABID) == 4);
+static_assert(sizeof(CDSTYLENAME) == 48 && offsetof(CDSTYLENAME, PABID) == 8);
+static_assert(sizeof(CDCOLOR) == 8 && offsetof(CDCOLOR, Color) == 2);
+
+static_assert(sizeof(CDBEGINRECORD) == 6 && offsetof(CDBEGINRECORD, Signature) == 4);
+static_assert(sizeof(CDENDRECORD) == 6 && offsetof(CDENDRECORD, Version) == 2);
+
+static_assert(sizeof(CDTABLEBEGIN) == 14 && offsetof(CDTABLEBEGIN, HorizInterCellSpace) == 8);
+static_assert(offsetof(CDTABLEBEGIN, Flags) == 12);
+static_assert(sizeof(CDTABLECELL) == 18);
+static_assert(offsetof(CDTABLECELL, Row) == CDTABLECELL_ROW_OFFSET);
+static_assert(offsetof(CDTABLECELL, Column) == CDTABLECELL_COLUMN_OFFSET);
+static_assert(offsetof(CDTABLECELL, LeftMargin) == 4 && offsetof(CDTABLECELL, RightMargin) == 6);
+static_assert(offsetof(CDTABLECELL, BorderWidths) == 10 && offsetof(CDTABLECELL, Flags) == 11);
+static_assert(offsetof(CDTABLECELL, V42Border) == 12 && offsetof(CDTABLECELL, RowSpan) == 14);
+static_assert(offsetof(CDTABLECELL, ColumnSpan) == 15 && offsetof(CDTABLECELL, BackgroundColor) == 16);
+static_assert(sizeof(CDTABLEEND) == 8);
+static_assert(sizeof(CDPRETABLEBEGIN) == 48 && offsetof(CDPRETABLEBEGIN, RowDisplay) == 20);
+static_assert(offsetof(CDPRETABLEBEGIN, MinRowHeight) == 22 && offsetof(CDPRETABLEBEGIN, BodyColor) == 28);
+static_assert(offsetof(CDPRETABLEBEGIN, TableColor) == 32 && offsetof(CDPRETABLEBEGIN, CellBorderColor) == 36);
+static_assert(offsetof(CDPRETABLEBEGIN, NameLength) == 42);
+static_assert(sizeof(CDTABLEDATAEXTENSION) == 48 && offsetof(CDTABLEDATAEXTENSION, TabsEqual) == 12);
+static_assert(offsetof(CDTABLEDATAEXTENSION, TabIndent) == 14 && offsetof(CDTABLEDATAEXTENSION, TabFontPartSize) == 40);
+static_assert(sizeof(CDTABLELABEL) == 140 && offsetof(CDTABLELABEL, Flags) == 138);
+static_assert(sizeof(CDTIMERINFO) == 16 && offsetof(CDTIMERINFO, Interval) == 4);
+static_assert(sizeof(CDBORDERINFO) == 60 && offsetof(CDBORDERINFO, BorderStyle) == 8);
+static_assert(offsetof(CDBORDERINFO, BorderWidthRight) == 16 && offsetof(CDBORDERINFO, BorderFlags) == 24);
+static_assert(offsetof(CDBORDERINFO, DropShadowWidth) == 26 && offsetof(CDBORDERINFO, InnerWidthLeft) == 30);
+static_assert(offsetof(CDBORDERINFO, OuterWidthTop) == 36 && offsetof(CDBORDERINFO, OuterWidthRight) == 42);
+static_assert(offsetof(CDBORDERINFO, Color) == 44);
+
+static_assert(sizeof(CDHOTSPOTBEGIN) == 16);
+static_assert(offsetof(CDHOTSPOTBEGIN, Type) == CDHOTSPOTBEGIN_TYPE_OFFSET);
+static_assert(offsetof(CDHOTSPOTBEGIN, Flags) == CDHOTSPOTBEGIN_FLAGS_OFFSET);
+static_assert(offsetof(CDHOTSPOTBEGIN, DataLength) == 12);
+static_assert(sizeof(CDHOTSPOTEND) == 2);
+static_assert(sizeof(CDBUTTON) == 16 && offsetof(CDBUTTON, Width) == 6 && offsetof(CDBUTTON, FontID) == 12);
+static_assert(sizeof(CDBAR) == 12 && offsetof(CDBAR, FontID) == 8);
+static_assert(sizeof(CDLINK2) == 6 && sizeof(CDLINKEXPORT2) == 44);
+static_assert(offsetof(CDLINKEXPORT2, NoteLink) == 4);
+static_assert(sizeof(CDRESOURCE) == 28, "26 bytes of fields, 2 bytes of host padding");
+static_assert(offsetof(CDRESOURCE, Flags) == 4 && offsetof(CDRESOURCE, Type) == 8);
+static_assert(offsetof(CDRESOURCE, ResourceClass) == 10 && offsetof(CDRESOURCE, Length1) == 12);
+static_assert(offsetof(CDRESOURCE, ServerHintLength) == 14 && offsetof(CDRESOURCE, FileHintLength) == 16);
+static_assert(offsetof(CDRESOURCE, Reserved) + sizeof(CDRESOURCE::Reserved) == 26);
+static_assert(sizeof(CDTARGET) == 12 && offsetof(CDTARGET, TargetLength) == 4);
+static_assert(sizeof(CDEVENT) == 32 && offsetof(CDEVENT, EventType) == 8);
+static_assert(offsetof(CDEVENT, ActionType) == 10 && offsetof(CDEVENT, ActionLength) == 12);
+static_assert(sizeof(CDBLOBPART) == 18 && offsetof(CDBLOBPART, Length) == 6 && offsetof(CDBLOBPART, BlobMax) == 8);
+static_assert(sizeof(CDIDNAME) == 26 && offsetof(CDIDNAME, NameLength) == 14);
+static_assert(sizeof(CDMAPELEMENT) == 36 && offsetof(CDMAPELEMENT, MapNameLength) == 8);
+static_assert(offsetof(CDMAPELEMENT, LastPolyRegionID) == 16);
+static_assert(sizeof(CDAREAELEMENT) == 32 && offsetof(CDAREAELEMENT, TabIndex) == 10);
+static_assert(sizeof(CDEMBEDDEDCTL) == 36);
+static_assert(sizeof(CDEMBEDDEDCONTROL) == 64 && offsetof(CDEMBEDDEDCONTROL, Flags) == 8);
+static_assert(offsetof(CDEMBEDDEDCONTROL, Width) == 12 && offsetof(CDEMBEDDEDCONTROL, TextFont) == 16);
+static_assert(offsetof(CDEMBEDDEDCONTROL, Colors) == 38);
+
+static_assert(sizeof(CDFIELD) == 40 && offsetof(CDFIELD, DataType) == 6);
+static_assert(offsetof(CDFIELD, ListDelim) == 8 && offsetof(CDFIELD, NumberFormat) == 11);
+static_assert(offsetof(CDFIELD, DateFormat) == 14 && offsetof(CDFIELD, TimeDateDisplay) == 17);
+static_assert(offsetof(CDFIELD, FontID) == 20 && offsetof(CDFIELD, DVLength) == 24);
+static_assert(offsetof(CDFIELD, TabOrder) == 28 && offsetof(CDFIELD, VFLength) == 30);
+static_assert(offsetof(CDFIELD, NameLength) == 32 && offsetof(CDFIELD, TextValueLength) == 36);
+
+static_assert(sizeof(CDGRAPHIC) == 32 && offsetof(CDGRAPHIC, DestWidth) == 8);
+static_assert(offsetof(CDGRAPHIC, Resize) == 24 && offsetof(CDGRAPHIC, Version) == 26);
+static_assert(offsetof(CDGRAPHIC, Flags) == 27);
+static_assert(sizeof(CDIMAGEHEADER) == 32 && offsetof(CDIMAGEHEADER, Width) == 10);
+static_assert(offsetof(CDIMAGEHEADER, ImageDataSize) == 16 && offsetof(CDIMAGEHEADER, SegCount) == 20);
+static_assert(sizeof(CDIMAGESEGMENT) == 12 && offsetof(CDIMAGESEGMENT, SegSize) == 10);
+static_assert(sizeof(CDBITMAPHEADER) == 40 && offsetof(CDBITMAPHEADER, Width) == 24);
+static_assert(sizeof(CDFILEHEADER) == 28 && offsetof(CDFILEHEADER, FileDataSize) == 12);
+static_assert(sizeof(CDFILESEGMENT) == 20 && offsetof(CDFILESEGMENT, DataSize) == 8);
+static_assert(sizeof(CDSTORAGELINK) == 24 && offsetof(CDSTORAGELINK, Length) == 10);
+static_assert(sizeof(CDALTTEXT) == 12 && offsetof(CDALTTEXT, Length) == 4);
+static_assert(sizeof(CDCAPTION) == 32 && offsetof(CDCAPTION, FontID) == 8);
+static_assert(offsetof(CDCAPTION, FontColor) == 12);
+static_assert(sizeof(CDVERTICALALIGN) == 4 && sizeof(CDFLOAT) == 4);
+
+static_assert(sizeof(CDPOSITIONING) == 88 && offsetof(CDPOSITIONING, ZIndex) == 4);
+static_assert(offsetof(CDPOSITIONING, Top) == 8 && offsetof(CDPOSITIONING, Left) == 24);
+static_assert(offsetof(CDPOSITIONING, Bottom) == 40 && offsetof(CDPOSITIONING, Right) == 56);
+static_assert(offsetof(CDPOSITIONING, BrowserLeftOffset) == 72);
+static_assert(offsetof(CDPOSITIONING, BrowserRightOffset) == 80);
+static_assert(sizeof(CDBOXSIZE) == 116 && offsetof(CDBOXSIZE, Width) == 4);
+static_assert(offsetof(CDBOXSIZE, Height) == 20);
+static_assert(sizeof(CDBACKGROUNDPROPERTIES) == 52);
+static_assert(sizeof(CDLAYOUT) == 28 && offsetof(CDLAYOUT, Height) == 6);
+static_assert(sizeof(CDLAYOUTFIELD) == 44 && offsetof(CDLAYOUTFIELD, FontID) == 12);
+static_assert(offsetof(CDLAYOUTFIELD, BackColor) == 18 && offsetof(CDLAYOUTFIELD, Flags) == 24);
+
+static_assert(sizeof(CDFONTTABLE) == 6 && sizeof(CDFACE) == 34);
+static_assert(sizeof(CDHEADER) == 48 && offsetof(CDHEADER, FontName) == 5);
+static_assert(offsetof(CDHEADER, Font) == 40 && offsetof(CDHEADER, HeadLength) == 44);
+static_assert(sizeof(CDDOCUMENT) == 24 && offsetof(CDDOCUMENT, PaperColorExt) == 14);
+// clang-format on
 
 #endif

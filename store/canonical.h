@@ -1,0 +1,33 @@
+/*
+ * The store's table of record signatures with a known fixed structure, and
+ * the release of an item's conversion buffers.
+ *
+ * The four conversion members themselves are VelkoRTItem's
+ * (include/velko/velko.h); this header only serves the store's other files:
+ * the item's destructor releases the buffers, the loader and the emitter
+ * may ask for a signature's fixed part.
+ */
+#ifndef VELKO_STORE_CANONICAL_H
+#define VELKO_STORE_CANONICAL_H
+
+#include "host/cdrecords.h"
+#include "velko/velko.h"
+
+/* One signature of the table. */
+struct cd_signature_entry {
+  WORD ods_type = 0;
+  WORD host_size = 0;          /* fixed part in host form; 0 for a raw copy */
+  cd_header_kind kind = CD_HEADER_BSIG;
+  bool known = false;
+  bool raw = false;            /* carried over unchanged in both directions */
+};
+
+/* The entry of a signature as the record list holds it (0x00nn or 0xFFnn),
+ * or null for a signature outside the table. */
+const cd_signature_entry* LookupCDSignature(WORD signature);
+
+/* Hands the item's two conversion buffers back to the session's pool;
+ * called by the item's destructor. */
+void ReleaseConversionBuffers(VelkoRTItem* item);
+
+#endif
