@@ -71,6 +71,56 @@ struct _internal_SESS {
 
   cached_stuff_node* cached_stuff = nullptr;
   velko_allocation* pool = nullptr;
+
+  /* ---- words of one chunk operation (set by the chunk, read by the
+   * engine, or answered by the engine) ---- */
+  /* Paragraph-definition id at the chunk, left by action 37 for the next
+   * append, and the word after it; cleared together. */
+  WORD append_parameter = 0;
+  WORD append_parameter_2 = 0;
+  /* One extra text for one action (null otherwise); not owned. */
+  const char* parameter_text = nullptr;
+  /* Hotspot type, code kind and a further word; cleared before each hotspot. */
+  WORD hotspot_type = 0;
+  DWORD hotspot_code_kind = 0;
+  DWORD hotspot_word = 0;
+  /* Answers of query action 1: the first is non-zero when the chunk's target
+   * was found (record numbers are 32-bit). */
+  DWORD found_first = 0;
+  DWORD found_second = 0;
+  /* First and last record of the last target found. */
+  DWORD last_target_first = 0;
+  DWORD last_target_last = 0;
+  WORD property_word_a = 0; /* result class 14 */
+  WORD property_word_b = 0; /* result class 18: the record type */
+  WORD pabid_word = 0;      /* result class 20 */
+  WORD pabid_base = 0;      /* highest paragraph definition id (action 37) */
+  /* Texts of table cells for row and table appends (20 used). */
+  char* cell_texts[64] = {};
+  WORD column_widths[64] = {};     /* twips */
+  WORD column_width_flags[64] = {};
+  DWORD column_width_total = 0;
+  /* Left by AppendRTItem: the source item's name and its database and note. */
+  const char* append_item_name = nullptr;
+  DBHANDLE append_db = NULLHANDLE;
+  NOTEHANDLE append_note = NULLHANDLE;
+  /* Face map of an append: pairs of source and target face ids. */
+  WORD face_map_count = 0;
+  BYTE face_map[255][2] = {};
+  /* Colour and colour flags written by the font override. */
+  DWORD override_color = 0;
+  WORD override_color_flags = 0;
+  /* Option string the chunk operation left for the engine (not owned). */
+  const char* option_string = nullptr;
+
+  /* ---- the record emitter ---- */
+  /* Paragraph definitions removed or replaced by an operation, emitted
+   * again before the first reference to their id: owned copies. */
+  static constexpr int kMaxSavedDefinitions = 1000;
+  char* saved_definitions[kMaxSavedDefinitions] = {};
+  WORD saved_definition_count = 0;
+  /* While on, every record node appended gets the match-marker flag. */
+  DWORD marker_switch = 0;
 };
 
 /* The process-wide temporary directory, ending in "/". */
