@@ -6,6 +6,7 @@
 #ifndef VELKO_ENGINE_CHUNKDEF_H
 #define VELKO_ENGINE_CHUNKDEF_H
 
+#include "store/services.h"
 #include "velko/host_types.h"
 
 constexpr int kMaxDefinitionIndexes = 100;
@@ -59,7 +60,6 @@ struct chunkdef_info {
   chunkdef_info* run_previous = nullptr;
 };
 
-/* Frees a chain of clauses with the texts they own. */
-void DeleteChunkDefinitions(chunkdef_info* first);
+/* DeleteChunkDefinitions is declared in store/services.h. */
 
 #endif

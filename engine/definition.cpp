@@ -583,3 +583,11 @@ bool CalculateDefinition(const chunkdef_info* chain, char* out, size_t outSize) 
   }
   return true;
 }
+
+WORD DefinitionTargetType(const chunkdef_info* chain) {
+  if (chain == nullptr)
+    return 0;
+  while (chain->next != nullptr)
+    chain = chain->next;
+  return chain->target_type;
+}

@@ -8,7 +8,47 @@
 #ifndef VELKO_STORE_SERVICES_H
 #define VELKO_STORE_SERVICES_H
 
+#include <stddef.h>
+
 #include "velko/velko.h"
+
+struct chunkdef_info;
+
+/* ---- chunk definitions (the engine's parser) ---- */
+
+/* Parses `text` into a new chain of clauses that the caller owns (free it
+ * with DeleteChunkDefinitions). `previous` is the clause the new ones will
+ * follow (or null); it is read for the Row and Column rule and not linked.
+ * The upper-cased copy of the text is made in the session's first scratch
+ * text. *simple (when given) becomes 1 when every clause is a Contains
+ * clause with exactly one index that is not a range, else 0.
+ *
+ * Null when the text does not parse, is empty or longer than 4095
+ * characters, or a clause lists more than 100 indexes (callers report
+ * VELKO_ERR_BAD_ARGUMENT). */
+chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD unused, chunkdef_info* previous,
+                               const char* text, DWORD* simple);
+
+/* Writes the canonical text of `chain` ("Everything" for an empty chain)
+ * into `out`. False, with `out` left empty, when the text does not fit in
+ * outSize bytes with its NUL, or the chain holds what the text cannot
+ * express: a match text holding ';' or all three quote characters, or more
+ * than 100 indexes in a clause. */
+bool CalculateDefinition(const chunkdef_info* chain, char* out, size_t outSize);
+
+/* Target type of the chain's last clause (0 for an empty chain). */
+WORD DefinitionTargetType(const chunkdef_info* chain);
+
+/* Frees a chain of clauses with the texts they own. */
+void DeleteChunkDefinitions(chunkdef_info* first);
+
+/* ---- the chunk's private state (the chunk layer) ---- */
+
+/* Gives the chunk a new clause chain (owned by the chunk from now on; null
+ * for none) and its simple-definition flag; the old chain is freed. */
+void SetChunkDefinitions(VelkoRTChunk* chunk, chunkdef_info* chain, DWORD simple);
+
+/* ---- services of the chunk and export layers ---- */
 
 /* Copies the whole body of `from` into the item of `to`. 0 on success;
  * 1298 counts as success for the caller. */
