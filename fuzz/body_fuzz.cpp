@@ -1,0 +1,124 @@
+/*
+ * Fuzz target for loading and writing back a rich-text body. The first byte
+ * chooses the load options and how many items (1 to 3) the rest is split
+ * into; each piece is stored as a TYPE_COMPOSITE value of "Body" on a fresh
+ * note. The body is loaded, written back as "Copy" and, when both worked,
+ * "Copy" is loaded again: it must load completely with as many records as
+ * the first load kept. A load of damaged data must say so with 257; no
+ * other status is expected here. Host memory must be back where it was.
+ */
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
+#include "velko/status.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition)
+    __builtin_trap();
+}
+
+constexpr char kDbPath[] = "mem:bodyfuzz";
+constexpr size_t kLargestPiece = 65533; /* an item value less its type word */
+
+DBHANDLE Database() {
+  static DBHANDLE db = [] {
+    DBHANDLE handle = NULLHANDLE;
+    NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE);
+    NSFDbOpen(kDbPath, &handle);
+    return handle;
+  }();
+  return db;
+}
+
+size_t CountNodes(const body_context* context) {
+  size_t count = 0;
+  for (const record_storage* node = context->records; node != nullptr; node = node->next)
+    ++count;
+  return count;
+}
+
+void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces) {
+  const size_t each = size / pieces;
+  for (int piece = 0; piece < pieces; ++piece) {
+    const size_t from = piece * each;
+    size_t length = piece == pieces - 1 ? size - from : each;
+    if (length > kLargestPiece)
+      length = kLargestPiece;
+    check(NSFItemAppend(note, 0, "Body", 4, TYPE_COMPOSITE, data + from,
+                        static_cast<DWORD>(length)) == NOERROR);
+  }
+}
+
+void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
+  const int skip = options & 1;
+  const int plain = (options >> 1) & 1;
+  const int entity = (options >> 2) & 1;
+  body_context* loaded =
+      StoreItemsAndRecords(item, skip, 0, nullptr, plain, entity, NULLHANDLE, nullptr);
+  check(loaded != nullptr);
+  const STATUS status = loaded->load_status;
+  check(status == NOERROR || status == VELKO_ERR_FAILED);
+  check(item->internal->incomplete_load == status);
+
+  loaded->item_name = "Copy";
+  const STATUS saved = SaveBodyItems(loaded, item);
+  check(saved == NOERROR || saved == VELKO_ERR_FAILED || status != NOERROR);
+  if (status == NOERROR && saved == NOERROR) {
+    body_context* again =
+        StoreItemsAndRecords(item, 0, 0, nullptr, plain, entity, note, "Copy");
+    check(again != nullptr && again->load_status == NOERROR);
+    check(CountNodes(again) == CountNodes(loaded));
+    CleanupBodyContext(item->session, again);
+    delete again;
+  }
+  CleanupBodyContext(item->session, loaded);
+  delete loaded;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1)
+    return 0;
+  const DBHANDLE db = Database();
+  const size_t handles = HostTestLiveHandles();
+  const int options = data[0];
+  const int pieces = 1 + (options >> 3) % 3;
+
+  NOTEHANDLE note = NULLHANDLE;
+  check(NSFNoteCreate(db, &note) == NOERROR);
+  AppendPieces(note, data + 1, size - 1, pieces);
+  {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    const bool ownInternal = item->internal == nullptr;
+    if (ownInternal)
+      item->internal = new _internal_RTITEM;
+    item->note = note;
+    item->item_name = new char[5];
+    memcpy(item->item_name, "Body", 5);
+
+    Exercise(item, note, options);
+
+    if (ownInternal) {
+      delete item->internal;
+      item->internal = nullptr;
+    }
+    delete[] item->item_name;
+    item->item_name = nullptr;
+    item->note = NULLHANDLE;
+    delete item;
+    delete session;
+  }
+  NSFNoteClose(note);
+  check(HostTestLiveHandles() == handles);
+  return 0;
+}

@@ -1,0 +1,887 @@
+/*
+ * Loading the CD records of a rich-text item into a body_context: every
+ * item of the name is copied once into a tracked block, its records are
+ * walked in place, converted to host form one at a time and kept as
+ * record_storage nodes with the side data the engine and the renderer read
+ * (table sizes, image positions, text for entity or plain output). Also the
+ * node links, the record iterator and the release of a context's records.
+ *
+ * Every stored header is checked against what remains of its value before
+ * anything is read, so a damaged item never leads past its value; the load
+ * then reports the body incomplete instead of handing out a body that would
+ * lose data when written back. Writing a record list is in
+ * store/body_writer.cpp; building a body (the record emitter) is not here.
+ */
+#include "store/body.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <strings.h>
+
+#include "host/cdrecords.h"
+#include "host/nls.h"
+#include "host/nsfnote.h"
+#include "host/oslog.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "store/tracked_memory.h"
+#include "velko/status.h"
+
+/* ---- record nodes ---- */
+
+void record_storage::InsertRecordAfter(record_storage* node) {
+  node->previous = this;
+  node->next = next;
+  if (next != nullptr)
+    next->previous = node;
+  next = node;
+}
+
+void record_storage::InsertRecordBefore(record_storage* node) {
+  node->next = this;
+  node->previous = previous;
+  if (previous != nullptr)
+    previous->next = node;
+  previous = node;
+}
+
+void record_storage::CreateRecordData(WORD newSignature, DWORD newLength, WORD count) {
+  signature = newSignature;
+  length = newLength;
+  ++ordinal;
+  flags = RECORD_OWNS_DATA;
+  data = reinterpret_cast<char*>(this + 1);
+  std::memset(data, 0, count);
+}
+
+record_storage* GetNextCDRecord(body_context* context, record_storage* current) {
+  if (context == nullptr)
+    return nullptr;
+  return current == nullptr ? context->records : current->next;
+}
+
+record_storage* GetPreviousCDRecord(body_context* context, record_storage* current) {
+  if (context == nullptr || current == nullptr)
+    return nullptr;
+  return current->previous;
+}
+
+/* ---- stored headers ---- */
+
+namespace {
+
+WORD ReadWord(const char* at) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(at);
+  return static_cast<WORD>(bytes[0] | (bytes[1] << 8));
+}
+
+DWORD ReadDword(const char* at) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(at);
+  return static_cast<DWORD>(bytes[0]) | (static_cast<DWORD>(bytes[1]) << 8) |
+         (static_cast<DWORD>(bytes[2]) << 16) | (static_cast<DWORD>(bytes[3]) << 24);
+}
+
+void WriteWord(char* at, WORD value) {
+  at[0] = static_cast<char>(value & 0xFF);
+  at[1] = static_cast<char>(value >> 8);
+}
+
+WORD StoredHeaderSize(cd_header_kind kind) {
+  switch (kind) {
+  case CD_HEADER_LSIG:
+    return LSIG_STORED_HEADER_SIZE;
+  case CD_HEADER_WSIG:
+    return WSIG_HEADER_SIZE;
+  case CD_HEADER_BSIG:
+    break;
+  }
+  return BSIG_HEADER_SIZE;
+}
+
+DWORD EvenLength(DWORD length) { return length + (length & 1); }
+
+} // namespace
+
+STATUS GetBodyRecord(const char* data, DWORD* length, WORD* signature) {
+  const WORD word = ReadWord(data);
+  switch (HeaderKindOfSecondByte(static_cast<BYTE>(word >> 8))) {
+  case CD_HEADER_LSIG:
+    *signature = word;
+    *length = ReadDword(data + 2);
+    break;
+  case CD_HEADER_WSIG:
+    *signature = word;
+    *length = ReadWord(data + 2);
+    break;
+  case CD_HEADER_BSIG:
+    *signature = word & 0xFF;
+    *length = word >> 8;
+    break;
+  }
+  if (*length == 0 || *signature == 0)
+    return VELKO_ERR_ITEM_NOT_FOUND;
+  return NOERROR;
+}
+
+/* ---- loading ---- */
+
+namespace {
+
+/* What one load carries from record to record. */
+struct body_load_state {
+  LSXLsiSession* session = nullptr;
+  VelkoRTItem* item = nullptr;
+  int skip_envelopes = 0;
+  int reserved = 0; /* passed through; nothing reads it */
+  int entity_text = 0;
+  int plain_text = 0;
+  body_context* context = nullptr;
+  body_item* current_item = nullptr;
+  record_storage* last = nullptr;
+  /* Tables: per level (1 to kMaxTableLevel) the begin node and the
+   * pre-table record that came before it. */
+  WORD table_level = 0;
+  record_storage* table_begin[kMaxTableLevel + 1] = {};
+  record_storage* table_pretable[kMaxTableLevel + 1] = {};
+  record_storage* pending_pretable = nullptr;
+  /* The record being stored: its offset in the current value and whether
+   * it is the value's last record. */
+  DWORD record_offset = 0;
+  bool record_ends_item = false;
+  /* UTF-16 for entity text; loaded on first use. */
+  NLS_PINFO unicode = nullptr;
+  bool unicode_tried = false;
+  /* Set when the walk of an item ended on damaged data: the load goes on
+   * with the next item. */
+  bool item_damaged = false;
+};
+
+bool Tracing() { return debug_level >= 3; }
+
+const char* ItemName(const body_load_state& state) {
+  return state.context->item_name != nullptr ? state.context->item_name : "";
+}
+
+WORD CurrentItemNumber(const body_load_state& state) {
+  return state.current_item != nullptr ? state.current_item->item_number : 0;
+}
+
+/* Offset of the cursor in the current value (type word included). */
+DWORD CursorOffset(const body_context* context) {
+  return static_cast<DWORD>(context->cursor - context->value);
+}
+
+void LogDamagedRecord(const body_load_state& state, DWORD length, WORD signature) {
+  const DWORD offset = CursorOffset(state.context);
+  if (Tracing())
+    AddInLogMessageText("GSBR - Error: record_length=%ld record_type=%ld data_=%ld", 0,
+                        static_cast<long>(length), static_cast<long>(signature),
+                        static_cast<long>(offset));
+  AddInLogMessageText("Rich text item %s number %u is damaged at offset %lu: the rest of it "
+                      "was not loaded",
+                      0, ItemName(state), static_cast<unsigned>(CurrentItemNumber(state)),
+                      static_cast<unsigned long>(offset));
+}
+
+/* Reads the header at the cursor and checks it against what remains of the
+ * value and against the record's signature: the header's form must be the
+ * signature's, and the length must hold the header and the record's fixed
+ * part and lie inside the value. 257 for anything else. */
+STATUS ReadStoredHeader(body_load_state& state, DWORD* length, WORD* signature) {
+  body_context* context = state.context;
+  const char* data = context->cursor;
+  const DWORD available = context->remaining;
+  *length = 0;
+  *signature = 0;
+  const cd_header_kind kind = HeaderKindOfSecondByte(static_cast<BYTE>(data[1]));
+  const WORD headerSize = StoredHeaderSize(kind);
+  bool sound = available >= headerSize && GetBodyRecord(data, length, signature) == NOERROR;
+  sound = sound && HeaderKindOfSignature(*signature) == kind;
+  sound = sound && *length >= headerSize && *length <= available;
+  sound = sound && *length <= 0xFFFF &&
+          *length >= state.item->CanonicalLength(*signature, static_cast<WORD>(*length));
+  if (sound)
+    return NOERROR;
+  LogDamagedRecord(state, *length, *signature);
+  return VELKO_ERR_FAILED;
+}
+
+/* Steps the cursor past the record and its pad byte; a missing pad byte
+ * after the value's last record is tolerated. */
+void AdvancePastRecord(body_context* context, DWORD length) {
+  DWORD step = EvenLength(length);
+  if (step > context->remaining)
+    step = context->remaining;
+  context->cursor += step;
+  context->remaining -= step;
+}
+
+STATUS OutOfMemory(const char* text) {
+  AddInLogMessageText("%s", VELKO_ERR_MEMORY, text);
+  return VELKO_ERR_MEMORY;
+}
+
+/* A tracked, zeroed block for side data; null when memory runs out. */
+void* NewSideData(body_load_state& state, size_t size) {
+  return VelkoAllocatePtr(state.session, VELKO_HERE, size, 1);
+}
+
+STATUS ConversionRefused(body_load_state& state, WORD signature, DWORD length) {
+  const _internal_RTITEM* internal = state.item->internal;
+  if (internal != nullptr && internal->conversion_status == VELKO_ERR_MEMORY) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  AddInLogMessageText("Rich text item %s number %u: record 0x%04X of %lu bytes at offset %lu "
+                      "cannot be converted; the rest of the body was not loaded",
+                      0, ItemName(state), static_cast<unsigned>(CurrentItemNumber(state)),
+                      static_cast<unsigned>(signature), static_cast<unsigned long>(length),
+                      static_cast<unsigned long>(state.record_offset));
+  return VELKO_ERR_FAILED;
+}
+
+/* ---- side data ---- */
+
+/* Byte length of the character at text, at most available. */
+WORD CharacterLength(const BYTE* text, DWORD available) {
+  BYTE character[4] = {};
+  std::memcpy(character, text, available < 3 ? available : 3);
+  WORD bytes = 1;
+  if (NLS_string_bytes(character, 1, &bytes, nullptr) != NLS_SUCCESS || bytes == 0)
+    bytes = 1;
+  return bytes > available ? static_cast<WORD>(available) : bytes;
+}
+
+NLS_PINFO UnicodeInfo(body_load_state& state) {
+  if (!state.unicode_tried) {
+    state.unicode_tried = true;
+    if (NLS_load_charset(NLS_CS_UNICODE, &state.unicode) != NLS_SUCCESS)
+      state.unicode = nullptr;
+  }
+  return state.unicode;
+}
+
+/* Writes one multi-byte character as "&#%u;" when it is one UTF-16 unit,
+ * else its bytes unchanged; returns the bytes written. */
+DWORD WriteEntity(body_load_state& state, const BYTE* character, WORD bytes, char* out) {
+  NLS_PINFO unicode = UnicodeInfo(state);
+  BYTE utf16[8];
+  WORD produced = sizeof utf16;
+  if (unicode != nullptr &&
+      NLS_translate(character, bytes, utf16, &produced, NLS_SOURCEISLMBCS | NLS_NONULLTERMINATE,
+                    unicode) == NLS_SUCCESS &&
+      produced == 2) {
+    const unsigned code = utf16[0] | (utf16[1] << 8);
+    return static_cast<DWORD>(std::snprintf(out, 9, "&#%u;", code));
+  }
+  std::memcpy(out, character, bytes);
+  return bytes;
+}
+
+/* Entity side data: the text with each multi-byte character written as a
+ * numeric character reference, made only when the text holds one. */
+STATUS StoreEntityText(body_load_state& state, record_storage* node, const BYTE* text,
+                       DWORD textLength) {
+  DWORD room = 0;
+  for (DWORD at = 0; at < textLength;) {
+    const WORD bytes = CharacterLength(text + at, textLength - at);
+    room += bytes == 1 ? 1 : 9;
+    at += bytes;
+  }
+  if (room <= textLength)
+    return NOERROR;
+  auto* side = static_cast<text_side_data*>(NewSideData(state, sizeof(text_side_data)));
+  if (side == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  node->side_data = side;
+  auto* out = static_cast<char*>(VelkoAllocatePtr(state.session, VELKO_HERE, room + 1, 0));
+  if (out == nullptr)
+    return OutOfMemory("Out of memory at CDR4270");
+  DWORD written = 0;
+  for (DWORD at = 0; at < textLength;) {
+    const WORD bytes = CharacterLength(text + at, textLength - at);
+    if (bytes == 1)
+      out[written++] = static_cast<char>(text[at]);
+    else
+      written += WriteEntity(state, text + at, bytes, out + written);
+    at += bytes;
+  }
+  out[written] = '\0';
+  side->text = out;
+  side->length = written;
+  node->flags |= RECORD_SIDE_TEXT;
+  return NOERROR;
+}
+
+STATUS StoreTextSideData(body_load_state& state, record_storage* node) {
+  constexpr DWORD kTextHeader = sizeof(CDTEXT);
+  const DWORD textLength = node->length > kTextHeader ? node->length - kTextHeader : 0;
+  const auto* text = reinterpret_cast<const BYTE*>(node->data + kTextHeader);
+  if (state.entity_text)
+    return StoreEntityText(state, node, text, textLength);
+  if (!state.plain_text)
+    return NOERROR;
+  auto* side = static_cast<text_side_data*>(NewSideData(state, sizeof(text_side_data)));
+  if (side == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  side->text = node->data + kTextHeader;
+  side->length = textLength;
+  node->side_data = side;
+  return NOERROR;
+}
+
+/* Where a graphic's image records begin: just behind the graphic in its
+ * item, or, when the graphic ends its item, in the next item. Both count
+ * stored bytes, the offsets that server URLs name. */
+STATUS StoreGraphicSideData(body_load_state& state, record_storage* node) {
+  auto* side = static_cast<position_side_data*>(NewSideData(state, sizeof(position_side_data)));
+  if (side == nullptr)
+    return OutOfMemory("Out of memory at CDR4342");
+  const DWORD stored = EvenLength(node->stored_length);
+  if (state.record_ends_item) {
+    side->offset = kItemTypeWordSize + stored;
+    side->item_number = static_cast<WORD>(CurrentItemNumber(state) + 1);
+  } else {
+    side->offset = state.record_offset + stored;
+    side->item_number = CurrentItemNumber(state);
+  }
+  node->side_data = side;
+  return NOERROR;
+}
+
+STATUS StoreRecordPosition(body_load_state& state, record_storage* node) {
+  auto* side = static_cast<position_side_data*>(NewSideData(state, sizeof(position_side_data)));
+  if (side == nullptr)
+    return OutOfMemory("Out of memory at CDR4380");
+  side->offset = state.record_offset;
+  side->item_number = CurrentItemNumber(state);
+  node->side_data = side;
+  return NOERROR;
+}
+
+STATUS StoreTableBegin(body_load_state& state, record_storage* node) {
+  if (state.table_level < kMaxTableLevel)
+    ++state.table_level;
+  state.table_begin[state.table_level] = node;
+  state.table_pretable[state.table_level] = state.pending_pretable;
+  state.pending_pretable = nullptr;
+  node->side_data = NewSideData(state, sizeof(table_side_data));
+  if (node->side_data == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  return NOERROR;
+}
+
+/* A cell points at its table and the pre-table record before it, and
+ * widens the table's row and column counts to hold it. A cell outside any
+ * table is kept as a plain CDTABLECELL. */
+STATUS StoreTableCell(body_load_state& state, record_storage* node) {
+  record_storage* table =
+      state.table_level > 0 ? state.table_begin[state.table_level] : nullptr;
+  if (table == nullptr) {
+    node->signature = SIG_CD_TABLECELL;
+    return NOERROR;
+  }
+  auto* side = static_cast<cell_side_data*>(NewSideData(state, sizeof(cell_side_data)));
+  if (side == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  side->pretable = state.table_pretable[state.table_level];
+  side->table = table;
+  node->side_data = side;
+  auto* size = static_cast<table_side_data*>(table->side_data);
+  if (size == nullptr || node->length <= offsetof(CDTABLECELL, Column))
+    return NOERROR;
+  const auto* bytes = reinterpret_cast<const BYTE*>(node->data);
+  const WORD rows = static_cast<WORD>(bytes[offsetof(CDTABLECELL, Row)] + 1);
+  const WORD columns = static_cast<WORD>(bytes[offsetof(CDTABLECELL, Column)] + 1);
+  if (rows > size->rows)
+    size->rows = rows;
+  if (columns > size->columns)
+    size->columns = columns;
+  return NOERROR;
+}
+
+void StoreTableEnd(body_load_state& state) {
+  if (state.table_level == 0)
+    return;
+  state.table_begin[state.table_level] = nullptr;
+  state.table_pretable[state.table_level] = nullptr;
+  state.pending_pretable = nullptr;
+  --state.table_level;
+}
+
+STATUS StoreSideData(body_load_state& state, record_storage* node) {
+  switch (node->signature) {
+  case SIG_CD_TEXT:
+    return StoreTextSideData(state, node);
+  case SIG_CD_GRAPHIC:
+    return StoreGraphicSideData(state, node);
+  case SIG_CD_BITMAPHEADER:
+    return StoreRecordPosition(state, node);
+  case SIG_CD_PRETABLEBEGIN:
+    state.pending_pretable = node;
+    return NOERROR;
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+    return StoreTableBegin(state, node);
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+    return StoreTableCell(state, node);
+  case SIG_CD_TABLEEND:
+  case SIG_CD_NESTEDTABLEEND:
+    StoreTableEnd(state);
+    return NOERROR;
+  default:
+    return NOERROR;
+  }
+}
+
+/* ---- nodes ---- */
+
+/* Text envelopes (a CDBEGIN or CDEND around text) and colour records are
+ * left out of the list with the skip-envelopes option. */
+bool IsSkippedEnvelope(WORD signature, const char* host, DWORD length) {
+  if (signature == SIG_CD_COLOR)
+    return true;
+  if (signature != SIG_CD_BEGIN && signature != SIG_CD_END)
+    return false;
+  static_assert(offsetof(CDBEGINRECORD, Signature) == offsetof(CDENDRECORD, Signature));
+  if (length < sizeof(CDBEGINRECORD))
+    return false;
+  return ReadWord(host + offsetof(CDBEGINRECORD, Signature)) == SIG_CD_TEXT;
+}
+
+/* A node holding a copy of the host record, linked behind the last one.
+ * An odd length gets one more 0 byte. */
+STATUS AppendNode(body_load_state& state, WORD signature, const char* host, DWORD length,
+                  record_storage** made) {
+  auto* node = new (std::nothrow) record_storage;
+  if (node == nullptr)
+    return OutOfMemory(state.last == nullptr ? "Out of memory at CDR4150"
+                                             : "Out of memory at CDR4164");
+  auto* data =
+      static_cast<char*>(VelkoAllocatePtr(state.session, VELKO_HERE, EvenLength(length), 0));
+  if (data == nullptr) {
+    delete node;
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  std::memcpy(data, host, length);
+  if (length & 1)
+    data[length] = '\0';
+  node->signature = signature;
+  node->length = length;
+  node->data = data;
+  node->flags = RECORD_OWNS_DATA;
+  if (state.last == nullptr) {
+    node->ordinal = 1;
+    state.context->records = node;
+  } else {
+    node->ordinal = state.last->ordinal + 1;
+    state.last->InsertRecordAfter(node);
+  }
+  state.last = node;
+  *made = node;
+  return NOERROR;
+}
+
+/* Converts the stored record at data to host form and keeps it as a node
+ * with its side data. */
+STATUS StoreBodyRecords_OneCDRecord(const char* data, WORD signature, DWORD length,
+                                    body_load_state* state) {
+  DWORD hostLength = length;
+  const char* host = state->item->ConvertFromCanonicalData(data, signature, &hostLength);
+  if (host == nullptr)
+    return ConversionRefused(*state, signature, length);
+  if (hostLength > kLargestConvertedRecord)
+    return ConversionRefused(*state, signature, length);
+  if (state->skip_envelopes && IsSkippedEnvelope(signature, host, hostLength)) {
+    if (Tracing())
+      AddInLogMessageText("SBR_1 - Step 3", 0);
+    return NOERROR;
+  }
+  record_storage* node = nullptr;
+  STATUS status = AppendNode(*state, signature, host, hostLength, &node);
+  if (status != NOERROR)
+    return status;
+  node->stored_length = length;
+  body_item* current = state->current_item;
+  if (current->first_ordinal == 0)
+    current->first_ordinal = node->ordinal;
+  current->last_ordinal = node->ordinal;
+  return StoreSideData(*state, node);
+}
+
+/* ---- items ---- */
+
+/* Walks the records of the current value copy from the cursor. */
+STATUS WalkItemRecords(body_load_state& state) {
+  body_context* context = state.context;
+  while (context->remaining >= 2) {
+    DWORD length = 0;
+    WORD signature = 0;
+    STATUS status = ReadStoredHeader(state, &length, &signature);
+    if (status != NOERROR) {
+      state.item_damaged = true;
+      return status;
+    }
+    context->record_length = length;
+    context->record_signature = signature;
+    state.record_offset = CursorOffset(context);
+    state.record_ends_item = context->remaining < EvenLength(length) + 2;
+    if (Tracing())
+      AddInLogMessageText("SBR - Step 35 (Oot): Remaining length=%ld record_length=%ld "
+                          "record_type=%ld data_=%ld",
+                          0, static_cast<long>(context->remaining), static_cast<long>(length),
+                          static_cast<long>(signature), static_cast<long>(state.record_offset));
+    status = StoreBodyRecords_OneCDRecord(context->cursor, signature, length, &state);
+    if (status != NOERROR)
+      return status;
+    AdvancePastRecord(context, length);
+  }
+  return NOERROR;
+}
+
+body_item* NewBodyItem(LSXLsiSession* session) {
+  void* block = VelkoAllocatePtr(session, VELKO_HERE, sizeof(body_item), 1);
+  return block != nullptr ? new (block) body_item : nullptr;
+}
+
+void AppendBodyItem(body_context* context, body_item* item) {
+  if (context->items_tail == nullptr)
+    context->items = item;
+  else
+    context->items_tail->next = item;
+  context->items_tail = item;
+}
+
+/* Copies one stored item's value, appends its body_item and walks its
+ * records. A later item that is not rich text is damaged data for the body. */
+STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, DWORD valueLength,
+                      WORD number) {
+  body_context* context = state.context;
+  context->value_bid = valueBid;
+  context->value_length = valueLength;
+  context->data_type = dataType;
+  if (dataType != TYPE_COMPOSITE) {
+    AddInLogMessageText("Rich text item %s number %u is not rich text: it was not loaded", 0,
+                        ItemName(state), static_cast<unsigned>(number));
+    state.item_damaged = true;
+    return VELKO_ERR_FAILED;
+  }
+  velko_allocation* block = VelkoAllocate(state.session, VELKO_HERE,
+                                          valueLength < 2 ? 2 : valueLength, 0);
+  if (block == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  auto* value = static_cast<char*>(block->data);
+  const void* stored = OSLockBlock(valueBid);
+  if (stored == nullptr) {
+    VelkoDeallocate(state.session, block);
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  std::memcpy(value, stored, valueLength);
+  OSUnlockBlock(valueBid);
+
+  body_item* item = NewBodyItem(state.session);
+  if (item == nullptr) {
+    VelkoDeallocate(state.session, block);
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  item->buffer = value;
+  item->block = block;
+  item->length = valueLength;
+  item->item_number = number;
+  item->first_ordinal = number == 0 ? 1 : 0;
+  AppendBodyItem(context, item);
+  state.current_item = item;
+
+  const DWORD start = valueLength < kItemTypeWordSize ? valueLength : kItemTypeWordSize;
+  context->value = value;
+  context->cursor = value + start;
+  context->remaining = valueLength - start;
+  if (Tracing())
+    AddInLogMessageText("SBR - Step 2: Remaining length=%ld", 0,
+                        static_cast<long>(context->remaining));
+  return WalkItemRecords(state);
+}
+
+/* The default CDTEXT header of the item: signature, length 8, FONTID. */
+void DefaultTextHeader(const VelkoRTItem* item, char* header) {
+  static_assert(sizeof(_internal_RTITEM::default_text_header) == sizeof(CDTEXT));
+  const _internal_RTITEM* internal = item->internal;
+  if (internal != nullptr && ReadWord(reinterpret_cast<const char*>(
+                                 internal->default_text_header)) == SIG_CD_TEXT) {
+    std::memcpy(header, internal->default_text_header, sizeof(CDTEXT));
+    return;
+  }
+  const BYTE standard[sizeof(CDTEXT)] = {0x85, 0xFF, 8, 0, 1, 0, 0, 10}; /* face 1, 10 points */
+  std::memcpy(header, standard, sizeof standard);
+}
+
+/* An item that is not rich text is read as text: one CDTEXT record, list
+ * entries separated by ';'. Text too long to be written back as one record
+ * is loaded for reading, and the body is reported incomplete. */
+STATUS LoadTextItem(body_load_state& state, WORD dataType, DWORD valueLength) {
+  body_context* context = state.context;
+  context->data_type = dataType;
+  context->value_length = valueLength;
+  LSXLsiSession* session = state.session;
+  const WORD textLength = NSFItemConvertToText(context->note, context->item_name,
+                                               session->result_text, kLargestTextItem + 1, ';');
+  const DWORD length = textLength + static_cast<DWORD>(sizeof(CDTEXT));
+
+  body_item* item = NewBodyItem(session);
+  if (item == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  item->length = length;
+  item->first_ordinal = 1;
+  item->last_ordinal = 1;
+  AppendBodyItem(context, item);
+  state.current_item = item;
+
+  auto* record = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, length, 0));
+  if (record == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  DefaultTextHeader(state.item, record);
+  WriteWord(record + 2, static_cast<WORD>(length));
+  std::memcpy(record + sizeof(CDTEXT), session->result_text, textLength);
+  record_storage* node = nullptr;
+  STATUS status = AppendNode(state, SIG_CD_TEXT, record, length, &node);
+  VelkoDeallocatePtr(session, record);
+  if (status != NOERROR)
+    return status;
+  if (length > kLargestConvertedRecord) {
+    AddInLogMessageText("Item %s holds %lu bytes of text, more than one text record can hold: "
+                        "it can be read but not written back",
+                        0, ItemName(state), static_cast<unsigned long>(textLength));
+    return VELKO_ERR_FAILED;
+  }
+  return NOERROR;
+}
+
+/* Loads the first item of the name and every further one. A damaged first
+ * item ends the load; a damaged later item ends only itself, and the body
+ * is reported incomplete with the first such status. Other failures end
+ * the load. */
+STATUS LoadBody(body_load_state& state) {
+  body_context* context = state.context;
+  const char* name = context->item_name;
+  const auto nameLength = static_cast<WORD>(std::strlen(name));
+  BLOCKID itemBid = {};
+  BLOCKID valueBid = {};
+  WORD dataType = 0;
+  DWORD valueLength = 0;
+  STATUS status =
+      NSFItemInfo(context->note, name, nameLength, &itemBid, &dataType, &valueBid, &valueLength);
+  if (status == VELKO_ERR_ITEM_NOT_FOUND)
+    return NOERROR;
+  if (status != NOERROR)
+    return status;
+  context->item_bid = itemBid;
+  if (dataType != TYPE_COMPOSITE)
+    return LoadTextItem(state, dataType, valueLength);
+  status = LoadStoredItem(state, dataType, valueBid, valueLength, 0);
+  if (status != NOERROR)
+    return status;
+
+  STATUS damaged = NOERROR;
+  for (WORD number = 1;; ++number) {
+    context->previous_item_bid = context->item_bid;
+    status = NSFItemInfoNext(context->note, context->previous_item_bid, name, nameLength,
+                             &itemBid, &dataType, &valueBid, &valueLength);
+    if (status == VELKO_ERR_ITEM_NOT_FOUND)
+      return damaged;
+    if (status != NOERROR)
+      return status;
+    context->item_bid = itemBid;
+    state.item_damaged = false;
+    status = LoadStoredItem(state, dataType, valueBid, valueLength, number);
+    if (status == NOERROR)
+      continue;
+    if (!state.item_damaged)
+      return status;
+    if (damaged == NOERROR)
+      damaged = status;
+  }
+}
+
+bool IsItemsOwnBody(const VelkoRTItem* item, const body_context* context) {
+  return item->note != NULLHANDLE && context->note == item->note && item->item_name != nullptr &&
+         context->item_name != nullptr && strcasecmp(item->item_name, context->item_name) == 0;
+}
+
+} // namespace
+
+STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int plainText,
+                        int entityText, body_context* context) {
+  if (item == nullptr || context == nullptr || item->session == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  STATUS status = VELKO_ERR_BAD_ARGUMENT;
+  if (context->note != NULLHANDLE && context->item_name != nullptr &&
+      context->records == nullptr && context->items == nullptr) {
+    body_load_state state;
+    state.session = item->session;
+    state.item = item;
+    state.skip_envelopes = skipEnvelopes;
+    state.reserved = reserved;
+    state.plain_text = plainText;
+    state.entity_text = entityText;
+    state.context = context;
+    status = LoadBody(state);
+    if (state.unicode != nullptr)
+      NLS_unload_charset(state.unicode);
+  }
+  context->load_status = status;
+  if (item->internal != nullptr && IsItemsOwnBody(item, context))
+    item->internal->incomplete_load = status;
+  return status;
+}
+
+body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int reserved,
+                                   body_context* context, int plainText, int entityText,
+                                   NOTEHANDLE note, const char* name) {
+  if (Tracing())
+    AddInLogMessageText("SIAR - IN", 0);
+  if (item == nullptr)
+    return nullptr;
+  if (note == NULLHANDLE) {
+    note = item->note;
+    name = item->item_name;
+  }
+  if (note == NULLHANDLE || name == nullptr || name[0] == '\0')
+    return nullptr;
+  if (Tracing())
+    AddInLogMessageText("SIAR - Step 1", 0);
+
+  if (context == nullptr) {
+    context = new (std::nothrow) body_context;
+    if (context == nullptr) {
+      LogOutOfMemory(VELKO_HERE);
+      return nullptr;
+    }
+  } else {
+    CleanupBodyContext(item->session, context);
+    *context = body_context{};
+  }
+  context->note = note;
+  context->item_name = name;
+  if (Tracing())
+    AddInLogMessageText("SIAR - Step 2", 0);
+
+  if (Tracing())
+    AddInLogMessageText("SIAR - Step 3", 0);
+  StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context);
+  if (Tracing()) {
+    AddInLogMessageText("SIAR - Step 4", 0);
+    AddInLogMessageText("SIAR - OUT", 0);
+  }
+  return context;
+}
+
+/* ---- release ---- */
+
+namespace {
+
+void FreeNode(LSXLsiSession* session, record_storage* node) {
+  if (node->side_data != nullptr) {
+    if (node->flags & RECORD_SIDE_TEXT)
+      VelkoDeallocatePtr(session, static_cast<text_side_data*>(node->side_data)->text);
+    VelkoDeallocatePtr(session, node->side_data);
+  }
+  if ((node->flags & RECORD_OWNS_DATA) && node->data != nullptr)
+    VelkoDeallocatePtr(session, node->data);
+  delete node;
+}
+
+bool PointsInto(const char* pointer, const velko_allocation* block) {
+  if (pointer == nullptr || block->data == nullptr)
+    return false;
+  const char* start = static_cast<const char*>(block->data);
+  return pointer >= start && pointer <= start + block->size;
+}
+
+} // namespace
+
+void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
+  if (context == nullptr)
+    return;
+  while (record_storage* node = context->records) {
+    context->records = node->next;
+    if (node->next != nullptr)
+      node->next->previous = nullptr;
+    FreeNode(session, node);
+  }
+  context->last_written = nullptr;
+  while (body_item* item = context->items) {
+    context->items = item->next;
+    if (item->block != nullptr) {
+      if (PointsInto(context->value, item->block)) {
+        context->value = nullptr;
+        context->cursor = nullptr;
+      }
+      VelkoDeallocate(session, item->block);
+    }
+    item->~body_item();
+    VelkoDeallocatePtr(session, item);
+  }
+  context->items_tail = nullptr;
+}
+
+void CleanupBodyContext(LSXLsiSession* session, body_context* context) {
+  if (context == nullptr)
+    return;
+  ReleaseItemsRecords(session, context);
+  if (context->value != nullptr)
+    VelkoDeallocatePtr(session, context->value);
+  context->value = nullptr;
+  context->cursor = nullptr;
+}
+
+/* ---- image offsets ---- */
+
+namespace {
+
+/* The record's length in stored form: as read, or, for a record made in
+ * memory, by the item's canonical and host sizes of its fixed part. */
+DWORD StoredLength(VelkoRTItem* item, const record_storage* node) {
+  if (node->stored_length != 0 || item == nullptr)
+    return node->stored_length != 0 ? node->stored_length : node->length;
+  const auto length = static_cast<WORD>(node->length);
+  const WORD host = item->NonCanonicalLength(node->signature, length);
+  const WORD canonical = item->CanonicalLength(node->signature, length);
+  if (node->length < host)
+    return node->length;
+  return node->length - host + canonical;
+}
+
+} // namespace
+
+WORD CalculateImageOffsetWord(VelkoRTItem* item, body_item* current, record_storage* graphic) {
+  if (graphic == nullptr)
+    return 0;
+  const DWORD first = current != nullptr ? current->first_ordinal : 0;
+  DWORD offset = kItemTypeWordSize;
+  for (const record_storage* node = graphic; node != nullptr; node = node->previous) {
+    offset += EvenLength(StoredLength(item, node));
+    if (node->ordinal <= first)
+      break;
+  }
+  return offset > 0xFFFF ? 0xFFFF : static_cast<WORD>(offset);
+}

@@ -1,0 +1,178 @@
+/*
+ * The body of a rich-text item in memory: its CD records in host form as a
+ * doubly linked list of record_storage nodes, the stored items the body
+ * spans (body_item) and the body_context that holds both. Loading an item's
+ * records into a context, writing a record list back as items, and freeing
+ * a context's records.
+ *
+ * Building a body record by record (the record emitter) is not here.
+ */
+#ifndef VELKO_STORE_BODY_H
+#define VELKO_STORE_BODY_H
+
+#include "host/nsfdata.h"
+#include "velko/velko.h"
+
+struct velko_allocation;
+
+/* Flags of a record node. */
+enum : WORD {
+  RECORD_MARKED = 0x0001,     /* removal mark of the removal actions */
+  RECORD_OWNS_DATA = 0x0002,  /* the node owns its data */
+  RECORD_MATCH_MARKER = 0x0004, /* appended while the session's marker switch was on */
+  RECORD_SIDE_TEXT = 0x0008,  /* the side data owns a text buffer */
+};
+
+/* One record in host form; a node of the body's record list. */
+struct record_storage {
+  record_storage() = default;
+  ~record_storage() = default;
+  record_storage(const record_storage&) = delete;
+  record_storage& operator=(const record_storage&) = delete;
+
+  /* Link a node after or before this one, mending both neighbours. */
+  void InsertRecordAfter(record_storage* node);
+  void InsertRecordBefore(record_storage* node);
+  /* Sets signature and length, advances the ordinal, takes ownership flags
+   * and points the data at `count` zeroed bytes right behind the node (for
+   * records built in place). */
+  void CreateRecordData(WORD signature, DWORD length, WORD count);
+
+  WORD signature = 0;   /* 0x00nn or 0xFFnn */
+  DWORD length = 0;     /* host form, header included */
+  DWORD ordinal = 0;    /* position in the body, from 1 */
+  /* Length in stored form, header included, of a record read from an item;
+   * 0 for a record made in memory. Image offsets name stored positions. */
+  DWORD stored_length = 0;
+  WORD flags = 0;
+  char* data = nullptr; /* the whole record; an odd length has one more 0 byte */
+  void* side_data = nullptr; /* by signature; owned */
+  record_storage* next = nullptr;
+  record_storage* previous = nullptr;
+};
+
+/* Side data of a table begin: its size, filled from its cells. */
+struct table_side_data {
+  WORD rows;
+  WORD columns;
+};
+
+/* Side data of a table cell inside a table. */
+struct cell_side_data {
+  record_storage* pretable; /* the CDPRETABLEBEGIN before the table, or null */
+  record_storage* table;    /* the table begin */
+};
+
+/* Side data of a graphic (CDGRAPHIC) or of a 0x95 record: where its data
+ * lies in the stored items. */
+struct position_side_data {
+  DWORD offset;
+  WORD item_number;
+};
+
+/* Side data of a text record read with the entity or plain-text option. */
+struct text_side_data {
+  char* text;    /* owned when the node has RECORD_SIDE_TEXT */
+  DWORD reserved;
+  DWORD length;  /* entity text of a long record can pass 65535 bytes */
+};
+
+/* One stored item of a body. A loaded item's buffer is its whole value
+ * copy (type word first); an item read as text has no buffer. First and
+ * last ordinal are those of the first and last node made from the item (0
+ * when none was: the first item starts at 1). */
+struct body_item {
+  char* buffer = nullptr;
+  velko_allocation* block = nullptr; /* tracked; the same memory as buffer */
+  DWORD length = 0;                  /* bytes in buffer */
+  WORD item_number = 0;    /* 0 for the first item */
+  DWORD first_ordinal = 0;
+  DWORD last_ordinal = 0;
+  body_item* next = nullptr;
+};
+
+/* A body being read or built. */
+struct body_context {
+  NOTEHANDLE note = NULLHANDLE;
+  const char* item_name = nullptr; /* not owned */
+  BLOCKID value_bid = {};
+  BLOCKID item_bid = {};
+  BLOCKID previous_item_bid = {};
+  DWORD value_length = 0;
+  WORD data_type = 0;
+  char* cursor = nullptr;          /* read or write position in the value copy */
+  char* value = nullptr;           /* start of the current value copy (tracked) */
+  DWORD record_length = 0;
+  WORD record_signature = 0;
+  DWORD remaining = 0;
+  DWORD output = 0;                /* 1 for a body being built */
+  DWORD reserved = 0;
+  record_storage* last_written = nullptr;
+  body_item* items = nullptr;
+  body_item* items_tail = nullptr;
+  record_storage* records = nullptr;
+  /* Status of the last load into this context: 0 when every record of
+   * every item was read, else why the body is incomplete. */
+  STATUS load_status = 0;
+};
+
+/* Reads a stored record header: 0 with length and signature set, 546 when
+ * the length or the signature is 0. The header's bytes (2, 4 or 6 by its
+ * form) must be readable; the length is not checked against anything. */
+STATUS GetBodyRecord(const char* data, DWORD* length, WORD* signature);
+
+/* Loads every item of the name into a record list: the item's own note and
+ * item name when note is NULLHANDLE, else note and name (which must then be
+ * given). Null for a null item, a missing note or name, or an empty name;
+ * else the context (a new one when context is null, which the caller
+ * deletes; a given one is emptied first). The load's status is left in the
+ * context's load_status; an empty list means nothing was loaded. */
+body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int reserved,
+                                   body_context* context, int plainText, int entityText,
+                                   NOTEHANDLE note, const char* name);
+/* Loads the items of the context's note and name into its (empty) record
+ * list. 0 when every record of every item was read; 257 for a damaged
+ * record or item, or a record that cannot be converted or written back;
+ * 263 when memory runs out; a host status when the items cannot be read.
+ * When the body is the item's own (its note, its item name) the item keeps
+ * the status in incomplete_load. */
+STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int plainText,
+                        int entityText, body_context* context);
+
+/* Frees every node and body_item of the context; the context stays, empty. */
+void ReleaseItemsRecords(LSXLsiSession* session, body_context* context);
+/* As ReleaseItemsRecords, and frees the value copy. */
+void CleanupBodyContext(LSXLsiSession* session, body_context* context);
+
+/* Writes the record list as items of the context's name (the item's name
+ * when the context has none) to the context's note (else the item's),
+ * starting a further item before one would hold more than kBodyItemSplit
+ * bytes of records. 0, or the first failure: the host's allocation status,
+ * 257 or 263 for a record that cannot be converted, the failing append's
+ * status. Writing stops at the first failure; nothing is rolled back. */
+STATUS SaveBodyItems(body_context* context, VelkoRTItem* item);
+
+/* The first record of the body when current is null, else the next one. */
+record_storage* GetNextCDRecord(body_context* context, record_storage* current);
+record_storage* GetPreviousCDRecord(body_context* context, record_storage* current);
+
+/* Offset in the current stored item just behind the graphic record, where
+ * its image records begin: the type word plus the stored lengths (odd ones
+ * rounded up) of the graphic and of the records before it back to the
+ * item's first record. A node without a stored length is measured by the
+ * item's canonical sizes. 0 for a null graphic. */
+WORD CalculateImageOffsetWord(VelkoRTItem* item, body_item* current, record_storage* graphic);
+
+/* The largest stored record the writer can hold, and the split point of
+ * stored items. */
+constexpr DWORD kBodyBufferSize = 65406;
+constexpr DWORD kBodyItemSplit = 49022;
+constexpr DWORD kLargestConvertedRecord = 64382;
+/* The data-type word that opens every stored item value. */
+constexpr DWORD kItemTypeWordSize = 2;
+/* Text read from an item that is not rich text. */
+constexpr WORD kLargestTextItem = 65342;
+/* Nesting depth of tables the loader follows. */
+constexpr WORD kMaxTableLevel = 10;
+
+#endif
