@@ -71,6 +71,9 @@ struct _internal_SESS {
 
   cached_stuff_node* cached_stuff = nullptr;
   velko_allocation* pool = nullptr;
+  /* Lookup structures over the pool (free blocks by size, blocks by data
+   * address), so that taking and releasing a block does not walk it. */
+  struct tracked_pool_index* pool_index = nullptr;
 
   /* ---- words of one chunk operation (set by the chunk, read by the
    * engine, or answered by the engine) ---- */

@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <set>
+#include <unordered_map>
 
 #include "host/oslog.h"
 #include "host/osmem.h"
@@ -19,6 +22,23 @@
 #include "store/session.h"
 #include "velko/property_string.h"
 #include "velko/status.h"
+
+// Orders the blocks behind the head as the pool list holds them: falling
+// link size, then creation order.
+struct PoolOrder {
+  bool operator()(const velko_allocation* a, const velko_allocation* b) const {
+    if (a->link_size != b->link_size)
+      return a->link_size > b->link_size;
+    return a->sequence < b->sequence;
+  }
+};
+
+struct tracked_pool_index {
+  std::set<velko_allocation*, PoolOrder> ordered;   // every block behind the head
+  std::set<velko_allocation*, PoolOrder> free_blocks; // free blocks behind the head
+  std::unordered_map<const void*, velko_allocation*> by_data;
+  uint64_t next_sequence = 1;
+};
 
 namespace {
 
@@ -30,26 +50,54 @@ void ReportAllocationError(int line, const char* file) {
   ShowUserMessage(kAllocationErrorMessage);
 }
 
+tracked_pool_index* IndexOf(_internal_SESS* state) {
+  if (state->pool_index == nullptr)
+    state->pool_index = new (std::nothrow) tracked_pool_index();
+  return state->pool_index;
+}
+
 // Inserts a new block: behind the head, after every block at least as large
-// as the request.
-void LinkIntoPool(_internal_SESS* state, velko_allocation* block, size_t requested) {
+// as the request, so that behind the head sizes never grow.
+void LinkIntoPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
+                  size_t requested) {
+  block->link_size = static_cast<DWORD>(requested + (requested & 1));
+  block->sequence = index->next_sequence++;
   if (state->pool == nullptr) {
     state->pool = block;
     return;
   }
-  velko_allocation* at = state->pool;
-  while (at->next != nullptr && at->next->size >= requested)
-    at = at->next;
-  block->next = at->next;
-  at->next = block;
+  auto at = index->ordered.insert(block).first;
+  velko_allocation* before =
+      at == index->ordered.begin() ? state->pool : *std::prev(at);
+  block->next = before->next;
+  before->next = block;
 }
 
-velko_allocation* FindFreeBlock(_internal_SESS* state, size_t size) {
-  for (velko_allocation* block = state->pool; block != nullptr; block = block->next) {
-    if (!block->InUse() && block->size >= size)
-      return block;
-  }
-  return nullptr;
+void NoteFree(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
+  if (block != state->pool)
+    index->free_blocks.insert(block);
+}
+
+// The head when it is free and large enough, else the largest free block
+// when it is large enough: the first fitting free block in pool order.
+velko_allocation* FindFreeBlock(_internal_SESS* state, tracked_pool_index* index, size_t size) {
+  velko_allocation* head = state->pool;
+  if (head != nullptr && !head->InUse() && head->size >= size)
+    return head;
+  if (index->free_blocks.empty())
+    return nullptr;
+  velko_allocation* largest = *index->free_blocks.begin();
+  return largest->size >= size ? largest : nullptr;
+}
+
+void TakeBlock(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
+  if (block != state->pool)
+    index->free_blocks.erase(block);
+}
+
+void RememberData(tracked_pool_index* index, velko_allocation* block) {
+  if (block->data != nullptr)
+    index->by_data.emplace(block->data, block);
 }
 
 void LogBlockInUse(LSXLsiSession* session, const velko_allocation* block) {
@@ -124,13 +172,16 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
   if (session == nullptr || session->internal == nullptr)
     return nullptr;
   _internal_SESS* state = session->internal;
-  if (size > kLargestTrackedRequest) {
+  tracked_pool_index* index = IndexOf(state);
+  if (size > kLargestTrackedRequest || index == nullptr) {
     // Cutting the request would hand the caller a shorter block than asked.
     ReportAllocationError(line, file);
     return nullptr;
   }
-  if (velko_allocation* reused = FindFreeBlock(state, size)) {
+  if (velko_allocation* reused = FindFreeBlock(state, index, size)) {
+    TakeBlock(state, index, reused);
     reused->Allocate(session, line, file, zero);
+    RememberData(index, reused);
     return reused;
   }
   auto* block = new (std::nothrow) velko_allocation(session, size);
@@ -138,10 +189,10 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
     ReportAllocationError(line, file);
     return nullptr;
   }
-  LinkIntoPool(state, block, size);
-  if (block->Allocate(session, line, file, zero) == nullptr)
-    return nullptr;
-  return block;
+  LinkIntoPool(state, index, block, size);
+  void* data = block->Allocate(session, line, file, zero);
+  RememberData(index, block);
+  return data != nullptr ? block : nullptr;
 }
 
 void* VelkoAllocatePtr(LSXLsiSession* session, int line, const char* file, size_t size, int zero) {
@@ -175,16 +226,22 @@ char* VelkoAllocatePtrExtractProperty(LSXLsiSession* session, int line, const ch
 void VelkoDeallocate(LSXLsiSession* session, velko_allocation* block) {
   if (block == nullptr)
     return;
+  bool wasInUse = block->InUse();
   block->Deallocate(session);
+  if (!wasInUse || session == nullptr || session->internal == nullptr)
+    return;
+  if (tracked_pool_index* index = session->internal->pool_index)
+    NoteFree(session->internal, index, block);
 }
 
 void VelkoDeallocatePtr(LSXLsiSession* session, void* data) {
   if (data == nullptr || session == nullptr || session->internal == nullptr)
     return;
   velko_allocation* pool = session->internal->pool;
-  for (velko_allocation* block = pool; block != nullptr; block = block->next) {
-    if (block->data == data) {
-      block->Deallocate(session);
+  if (tracked_pool_index* index = session->internal->pool_index) {
+    auto found = index->by_data.find(data);
+    if (found != index->by_data.end()) {
+      VelkoDeallocate(session, found->second);
       return;
     }
   }
@@ -224,4 +281,6 @@ void VelkoDeallocateAndFreeAll(LSXLsiSession* session, int onlyWhenInUse) {
     state->pool = block->next;
     delete block;
   }
+  delete state->pool_index;
+  state->pool_index = nullptr;
 }

@@ -15,6 +15,7 @@
 #define VELKO_STORE_TRACKED_MEMORY_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "velko/host_types.h"
 
@@ -38,6 +39,10 @@ struct velko_allocation {
   DHANDLE handle = NULLHANDLE;
   void* data = nullptr;    /* locked address (host memory) or the heap block */
   velko_allocation* next = nullptr;
+  /* Place in the pool's order behind the head: the size the block was
+   * linked with, then the order of creation. */
+  DWORD link_size = 0;
+  uint64_t sequence = 0;
 
   velko_allocation(LSXLsiSession* session, size_t size);
   ~velko_allocation();

@@ -453,3 +453,74 @@ TEST_F(TempDirectoryTest, DebugSettingLogsDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pool as the plain list walk defines it: first free block that fits
+// from the head; new blocks linked behind the head after every block at
+// least as large as the request.
+struct ReferencePool {
+  struct Block {
+    DWORD size;
+    bool in_use;
+    int id;
+  };
+  std::vector<Block> list;
+  int next_id = 0;
+
+  int Allocate(size_t requested) {
+    for (Block& block : list) {
+      if (!block.in_use && block.size >= requested) {
+        block.in_use = true;
+        return block.id;
+      }
+    }
+    Block block{static_cast<DWORD>(requested + (requested & 1)), true, next_id++};
+    if (list.empty()) {
+      list.push_back(block);
+      return block.id;
+    }
+    size_t at = 0;
+    while (at + 1 < list.size() && list[at + 1].size >= requested)
+      ++at;
+    list.insert(list.begin() + at + 1, block);
+    return block.id;
+  }
+};
+
+TEST_F(SessionTest, PoolChoosesBlocksAsTheListWalkDoes) {
+  ReferencePool reference;
+  std::vector<velko_allocation*> by_id;
+  std::vector<int> live;
+  unsigned seed = 12345;
+  auto random = [&seed](unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    if (!live.empty() && random(3) == 0) {
+      size_t pick = random(static_cast<unsigned>(live.size()));
+      int id = live[pick];
+      live.erase(live.begin() + static_cast<long>(pick));
+      for (auto& block : reference.list)
+        if (block.id == id)
+          block.in_use = false;
+      VelkoDeallocatePtr(session(), by_id[static_cast<size_t>(id)]->data);
+      continue;
+    }
+    size_t size = 1 + random(4000);
+    int expected = reference.Allocate(size);
+    velko_allocation* block = VelkoAllocate(session(), VELKO_HERE, size, 0);
+    ASSERT_NE(block, nullptr);
+    if (static_cast<size_t>(expected) == by_id.size())
+      by_id.push_back(block);
+    ASSERT_EQ(by_id[static_cast<size_t>(expected)], block) << "step " << step;
+    live.push_back(expected);
+  }
+  std::vector<DWORD> expected_sizes;
+  for (const auto& block : reference.list)
+    expected_sizes.push_back(block.size);
+  EXPECT_EQ(PoolSizes(), expected_sizes);
+}
+
+}  // namespace
