@@ -77,10 +77,13 @@ inline constexpr WORD SIG_CD_TIMERINFO = 0xE1;
 
 /* ---- Word-length records (the record list holds the whole word) ---- */
 
+inline constexpr WORD SIG_CD_RESOURCE_FF5A = 0xFF5A;     /* further records in the CDRESOURCE layout */
 inline constexpr WORD SIG_CD_TABLEDATAEXTENSION = 0xFF5C;
 inline constexpr WORD SIG_CD_LARGEPARAGRAPH = 0xFF68;    /* large-paragraph marker */
+inline constexpr WORD SIG_CD_RESOURCE_FF71 = 0xFF71;
 inline constexpr WORD SIG_CD_ALTHOTSPOTBEGIN = 0xFF74;   /* a third hotspot begin */
 inline constexpr WORD SIG_CD_CAPTION = 0xFF76;
+inline constexpr WORD SIG_CD_RESOURCE_FF78 = 0xFF78;
 inline constexpr WORD SIG_CD_IDNAME = 0xFF7A;
 inline constexpr WORD SIG_CD_RESOURCELINKBEGIN = 0xFF7E; /* the hotspot begin of a resource link */
 inline constexpr WORD SIG_CD_PABDEFINITION = 0xFF82;
@@ -565,6 +568,18 @@ typedef struct { /* 0xFFE3 */
   WORD Flags; /* 2 tab label, 1 row name */
 } CDTABLELABEL;
 
+/* Cell data that HTML import writes under a signature of its own choosing:
+ * the words 2 and 0x83, a zero double word, and two values of its own. */
+typedef struct {
+  BSIG Header;
+  WORD Version;   /* 2 */
+  WORD Signature; /* 0x83 */
+  BYTE Reserved[2];
+  DWORD Reserved2;
+  DWORD First;
+  DWORD Second;
+} CDTABLECELLDATA;
+
 typedef struct { /* 0xE1 */
   BSIG Header;
   WORD Reserved;
@@ -971,6 +986,9 @@ static_assert(offsetof(CDPRETABLEBEGIN, NameLength) == 42);
 static_assert(sizeof(CDTABLEDATAEXTENSION) == 48 && offsetof(CDTABLEDATAEXTENSION, TabsEqual) == 12);
 static_assert(offsetof(CDTABLEDATAEXTENSION, TabIndent) == 14 && offsetof(CDTABLEDATAEXTENSION, TabFontPartSize) == 40);
 static_assert(sizeof(CDTABLELABEL) == 140 && offsetof(CDTABLELABEL, Flags) == 138);
+static_assert(sizeof(CDTABLECELLDATA) == 20 && offsetof(CDTABLECELLDATA, Signature) == 4);
+static_assert(offsetof(CDTABLECELLDATA, Reserved2) == 8 && offsetof(CDTABLECELLDATA, First) == 12);
+static_assert(offsetof(CDTABLECELLDATA, Second) == 16);
 static_assert(sizeof(CDTIMERINFO) == 16 && offsetof(CDTIMERINFO, Interval) == 4);
 static_assert(sizeof(CDBORDERINFO) == 60 && offsetof(CDBORDERINFO, BorderStyle) == 8);
 static_assert(offsetof(CDBORDERINFO, BorderWidthRight) == 16 && offsetof(CDBORDERINFO, BorderFlags) == 24);

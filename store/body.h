@@ -21,6 +21,7 @@ enum : WORD {
   RECORD_OWNS_DATA = 0x0002,  /* the node owns its data */
   RECORD_MATCH_MARKER = 0x0004, /* appended while the session's marker switch was on */
   RECORD_SIDE_TEXT = 0x0008,  /* the side data owns a text buffer */
+  RECORD_RESTART_MARK = 0x0010, /* in the body when the emitter restarted it */
 };
 
 /* One record in host form; a node of the body's record list. */

@@ -1,9 +1,10 @@
 /*
  * Services of higher layers that the rich-text store calls: copying a whole
- * rich-text item (the chunk layer) and turning a MIME item into rich text
- * (the export layer). Declared here once; each is defined by the layer that
- * owns it. Until a layer provides the real operation, its definition
- * reports that the operation is not available.
+ * rich-text item (the chunk layer), turning a MIME item into rich text
+ * (the export layer) and taking generated records into a running HTML
+ * import (the import layer). Declared here once; each is defined by the
+ * layer that owns it. Until a layer provides the real operation, its
+ * definition reports that the operation is not available.
  */
 #ifndef VELKO_STORE_SERVICES_H
 #define VELKO_STORE_SERVICES_H
@@ -58,5 +59,13 @@ STATUS CopyRTItem(VelkoRTItem* from, VelkoRTItem* to, int sameNote, int reserved
  * name. The caller reads the item's data type again afterwards. */
 STATUS ConvertFromMIMEBackend(VelkoRTItem* item, NOTEHANDLE note, const char* itemName,
                               const char* a, WORD aLength, const char* b, WORD bLength);
+
+struct html_import_state;
+
+/* While an HTML import runs, the record emitter hands every record here:
+ * the import keeps a copy in its own record list. 0, or 263 when memory
+ * runs out. */
+STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length,
+                          struct html_import_state* state);
 
 #endif

@@ -1,0 +1,857 @@
+/*
+ * The record emitter (CopyCDUpdated) and the small record builders that
+ * feed it.
+ *
+ * Each record is copied into the session's scratch area and fixed up there:
+ * paragraph ids are assigned, definitions inside table cells are fitted to
+ * the cell, cell rows are renumbered and borders matched, and the nesting
+ * of tables and hotspots is followed so that a record that would make an
+ * invalid body is refused (status 1027, error word 20025) before anything
+ * of it reaches the body. The fixed-up copy becomes a node of the item's
+ * output record list. Held-back paragraph definitions and the paragraph
+ * break that a table needs before it are emitted as nodes of their own and
+ * also copied into the current body buffer.
+ *
+ * Not here: the output body's items (store/body_builder.cpp) and the
+ * text-envelope builders, which belong to the engine.
+ */
+#include "store/emitter.h"
+
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+#include "host/oslog.h"
+#include "host/osenv.h"
+#include "store/body.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "store/services.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "velko/status.h"
+
+WORD previous_record_type = 0;
+
+namespace {
+
+/* Bytes zeroed behind the record in the scratch area, so that the fixed
+ * fields of a record shorter than its layout read as 0. */
+constexpr DWORD kScratchTail = 128;
+static_assert(kLargestEmittedRecord + kScratchTail <= kEmitterScratchSize);
+
+/* A text record without text, and the longest one that counts as empty. */
+constexpr DWORD kEmptyTextLength = sizeof(CDTEXT);
+
+/* Table cell flags: borders in the V4.2 word; the cell has column flags. */
+constexpr BYTE kCellV42Border = 0x02;
+constexpr BYTE kCellColumnFlags = 0x04 | 0x08;
+/* Border fields, from the low bits up left, right, top, bottom: 2 bits
+ * each in the border byte, 4 bits each in the V4.2 border word. */
+constexpr int kTopShiftByte = 4;
+constexpr int kBottomShiftByte = 6;
+constexpr BYTE kSideMaskByte = 0x03;
+constexpr int kTopShiftWord = 8;
+constexpr int kBottomShiftWord = 12;
+constexpr WORD kSideMaskWord = 0x0F;
+
+/* Hotspot types the emitter follows. */
+constexpr WORD kHotspotFile = 4;
+constexpr WORD kHotspotType11 = 11;
+constexpr WORD kHotspotLink = 12;
+constexpr WORD kHotspotLinkBits = 0x000D;
+/* Resource types (CDRESOURCE Type) that count as a hotspot kind. */
+constexpr WORD kResourceURL = 1;
+constexpr WORD kResourceNoteLink = 2;
+
+constexpr WORD kQuilEditTraceLevel = 2;
+
+/* ---- field access in host form ---- */
+
+WORD ReadWord(const BYTE* at) {
+  WORD value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+void WriteWord(BYTE* at, WORD value) { std::memcpy(at, &value, sizeof value); }
+
+DWORD EvenLength(DWORD length) { return length + (length & 1); }
+
+/* The signature a CDBEGIN or CDEND brackets. */
+WORD BracketedSignature(const BYTE* data) {
+  static_assert(offsetof(CDBEGINRECORD, Signature) == offsetof(CDENDRECORD, Signature));
+  return ReadWord(data + offsetof(CDBEGINRECORD, Signature));
+}
+
+bool IsTextBracket(WORD signature, const BYTE* data) {
+  return (signature == SIG_CD_BEGIN || signature == SIG_CD_END) &&
+         BracketedSignature(data) == SIG_CD_TEXT;
+}
+
+bool IsTableBegin(WORD signature) {
+  return signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_NESTEDTABLEBEGIN;
+}
+
+bool IsTableCell(WORD signature) {
+  return signature == SIG_CD_TABLECELL || signature == SIG_CD_NESTEDTABLECELL;
+}
+
+bool IsTableEnd(WORD signature) {
+  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND;
+}
+
+/* Sets a record's BSIG header. */
+void SetByteHeader(BYTE* data, WORD signature, DWORD length) {
+  data[0] = static_cast<BYTE>(signature);
+  data[1] = static_cast<BYTE>(length);
+}
+
+/* ---- the context ---- */
+
+LSXLsiSession* SessionOf(const generation_context* context) {
+  return context->session != nullptr ? context->session : context->item->session;
+}
+
+emitter_table_level& CurrentLevel(generation_context* context) {
+  assert(context->table_level <= kEmitterMaxTableLevel);
+  return context->levels[context->table_level];
+}
+
+STATUS FormatError(generation_context* context, const char* message) {
+  if (message != nullptr)
+    ShowUserMessage(message);
+  context->error_word = VELKO_ERR_BAD_STRUCTURE;
+  return VELKO_ERR_INVALID_SEQUENCE;
+}
+
+/* The record being emitted: its fixed-up copy in the scratch area, and what
+ * has to be emitted before it once it is accepted. */
+struct emitted_record {
+  BYTE* data;
+  WORD signature;
+  DWORD length;
+  int saved_definition = -1;   /* index in the session's saved list */
+  bool paragraph_break = false; /* a CDPARAGRAPH before a table begin */
+};
+
+/* ---- saved paragraph definitions ---- */
+
+/* The length of a saved entry when it is a definition the emitter can
+ * write, else 0. */
+DWORD SavedDefinitionLength(const char* entry) {
+  if (entry == nullptr)
+    return 0;
+  const auto* bytes = reinterpret_cast<const BYTE*>(entry);
+  const DWORD length = ReadWord(bytes + offsetof(WSIG, Length));
+  if (ReadWord(bytes) != SIG_CD_PABDEFINITION)
+    return 0;
+  if (length < offsetof(CDPABDEFINITION, PABID) + sizeof(WORD) || length > kLargestEmittedRecord)
+    return 0;
+  return length;
+}
+
+WORD SavedDefinitionId(const char* entry) {
+  return ReadWord(reinterpret_cast<const BYTE*>(entry) + offsetof(CDPABDEFINITION, PABID));
+}
+
+int FindSavedDefinition(const _internal_SESS* state, WORD id) {
+  for (int index = 0; index < state->saved_definition_count; ++index) {
+    const char* entry = state->saved_definitions[index];
+    if (SavedDefinitionLength(entry) != 0 && SavedDefinitionId(entry) == id)
+      return index;
+  }
+  return -1;
+}
+
+/* Frees the entry; those behind it move down and trailing empty entries
+ * leave the count. */
+void RemoveSavedDefinition(LSXLsiSession* session, int index) {
+  _internal_SESS* state = session->internal;
+  VelkoDeallocatePtr(session, state->saved_definitions[index]);
+  const int count = state->saved_definition_count;
+  for (int at = index; at + 1 < count; ++at)
+    state->saved_definitions[at] = state->saved_definitions[at + 1];
+  state->saved_definitions[count - 1] = nullptr;
+  int remaining = count - 1;
+  while (remaining > 0 && state->saved_definitions[remaining - 1] == nullptr)
+    --remaining;
+  state->saved_definition_count = static_cast<WORD>(remaining);
+}
+
+void RemoveSavedDefinitions(LSXLsiSession* session, WORD id) {
+  for (int index = FindSavedDefinition(session->internal, id); index >= 0;
+       index = FindSavedDefinition(session->internal, id))
+    RemoveSavedDefinition(session, index);
+}
+
+/* ---- the output list and the body buffer ---- */
+
+/* The last node of the list, found from the one last written (or the head)
+ * so that nodes linked in by others are not passed over. */
+record_storage* LastOutputNode(body_context* output) {
+  record_storage* node = output->last_written != nullptr ? output->last_written : output->records;
+  if (node == nullptr)
+    return nullptr;
+  while (node->next != nullptr)
+    node = node->next;
+  output->last_written = node;
+  return node;
+}
+
+STATUS AppendOutputNode(generation_context* context, body_context* output, WORD signature,
+                        const void* data, DWORD length) {
+  LSXLsiSession* session = SessionOf(context);
+  auto* node = new (std::nothrow) record_storage;
+  if (node == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  auto* copy = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, EvenLength(length), 0));
+  if (copy == nullptr) {
+    delete node;
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  std::memcpy(copy, data, length);
+  if (length & 1)
+    copy[length] = '\0';
+  node->signature = signature;
+  node->length = length;
+  node->data = copy;
+  node->flags = RECORD_OWNS_DATA;
+  if (session->internal->marker_switch != 0)
+    node->flags |= RECORD_MATCH_MARKER;
+  record_storage* last = LastOutputNode(output);
+  if (last == nullptr) {
+    node->ordinal = 1;
+    output->records = node;
+  } else {
+    node->ordinal = last->ordinal + 1;
+    last->InsertRecordAfter(node);
+  }
+  output->last_written = node;
+  return NOERROR;
+}
+
+STATUS StartNextBodyItem(generation_context* context) {
+  if (STATUS status = StoreBodyItem(context); status != NOERROR)
+    return status;
+  return CreateBodyItem(context);
+}
+
+/* Copies a record into the current body buffer (one 0 byte after an odd
+ * length), starting a further body item when it would not fit. */
+STATUS WriteToBodyBuffer(generation_context* context, const void* data, DWORD length) {
+  const DWORD padded = EvenLength(length);
+  STATUS status = NOERROR;
+  if (context->write_start == nullptr)
+    status = CreateBodyItem(context);
+  else if (static_cast<DWORD>(context->write_position - context->write_start) + padded >
+           context->capacity)
+    status = StartNextBodyItem(context);
+  if (status != NOERROR)
+    return status;
+  if (padded > context->capacity)
+    return VELKO_ERR_INVALID_SEQUENCE;
+  std::memcpy(context->write_position, data, length);
+  if (length & 1)
+    context->write_position[length] = '\0';
+  context->write_position += padded;
+  return NOERROR;
+}
+
+/* True when the record would pass the margin at the end of the current
+ * body buffer and the current body item already holds something; a further
+ * item for an empty one would only leave an item without records whose
+ * ordinals belong to the next. */
+bool NeedsFurtherBodyItem(const generation_context* context, const body_context* output,
+                          DWORD length) {
+  if (context->write_start == nullptr)
+    return false;
+  const auto used = static_cast<DWORD>(context->write_position - context->write_start);
+  if (used + length <= context->capacity - kBodyBufferMargin)
+    return false;
+  const body_item* current = output->items_tail;
+  const record_storage* last = output->last_written;
+  const bool holdsRecords =
+      current != nullptr && last != nullptr && last->ordinal >= current->first_ordinal;
+  return used > 0 || holdsRecords;
+}
+
+/* A record the emitter adds of its own: into the buffer and the list. When
+ * no node can be had the buffer gives the bytes back. */
+STATUS EmitAside(generation_context* context, body_context* output, WORD signature,
+                 const void* data, DWORD length) {
+  if (STATUS status = WriteToBodyBuffer(context, data, length); status != NOERROR)
+    return status;
+  const STATUS status = AppendOutputNode(context, output, signature, data, length);
+  if (status != NOERROR)
+    context->write_position -= EvenLength(length);
+  return status;
+}
+
+/* The paragraph break before a table and the held-back definition of a
+ * reference, once the record that needs them is accepted. The definition
+ * leaves the saved list only when it reached the body. */
+STATUS EmitPending(generation_context* context, body_context* output,
+                   const emitted_record& record) {
+  if (record.paragraph_break) {
+    CDPARAGRAPH paragraph = {};
+    SetByteHeader(reinterpret_cast<BYTE*>(&paragraph), SIG_CD_PARAGRAPH, sizeof paragraph);
+    STATUS status =
+        EmitAside(context, output, SIG_CD_PARAGRAPH, &paragraph, sizeof paragraph);
+    if (status != NOERROR)
+      return status;
+    previous_record_type = SIG_CD_PARAGRAPH;
+    context->after_table = 0;
+  }
+  if (record.saved_definition < 0)
+    return NOERROR;
+  LSXLsiSession* session = SessionOf(context);
+  const char* entry = session->internal->saved_definitions[record.saved_definition];
+  STATUS status = EmitAside(context, output, SIG_CD_PABDEFINITION, entry,
+                            SavedDefinitionLength(entry));
+  if (status != NOERROR)
+    return status;
+  RemoveSavedDefinition(session, record.saved_definition);
+  return NOERROR;
+}
+
+/* ---- drops, restart and reference merging ---- */
+
+bool IsDropped(const generation_context* context, const emitted_record& record) {
+  const _internal_RTITEM* internal = context->item->internal;
+  const WORD signature = record.signature;
+  if (signature == SIG_CD_TEXT && record.length <= kEmptyTextLength &&
+      context->text_state == TEXT_STATE_EMPTY_TEXT)
+    return true;
+  if (signature == SIG_CD_LARGEPARAGRAPH && internal->option_word != 0)
+    return true;
+  if (internal->image_data == 0)
+    return false;
+  switch (signature) {
+  case SIG_CD_PABREFERENCE:
+  case SIG_CD_PABDEFINITION:
+  case SIG_CD_TEXT:
+  case SIG_CD_TEXTEFFECT:
+    return true;
+  default:
+    return IsTextBracket(signature, record.data);
+  }
+}
+
+void MarkBodyForRestart(body_context* output) {
+  if (OSGetEnvironmentLong("QuilEditDebug") > kQuilEditTraceLevel)
+    AddInLogMessageText("Restarting Body field", 0);
+  for (record_storage* node = LastOutputNode(output); node != nullptr; node = node->previous)
+    node->flags |= RECORD_RESTART_MARK;
+}
+
+/* The id a reference carries: a forced id (which also clears the next
+ * one), else the next id, else its own, else the current id (1 at least). */
+WORD ResolveReferenceId(generation_context* context, WORD id) {
+  if (context->forced_pabid != 0) {
+    id = context->forced_pabid;
+    context->forced_pabid = 0;
+    context->next_pabid = 0;
+    return id;
+  }
+  if (context->next_pabid != 0) {
+    id = context->next_pabid;
+    context->next_pabid = 0;
+    return id;
+  }
+  if (id != 0)
+    return id;
+  if (context->current_pabid == 0)
+    context->current_pabid = 1;
+  return context->current_pabid;
+}
+
+/* A reference right behind another one is folded into it: the last one
+ * takes the new id. True when the record was folded. Outside pass-through
+ * the new id is resolved first, so that a forced, next or current id is
+ * what the body carries; a reference whose held-back definition must come
+ * first is not folded. */
+bool FoldReference(generation_context* context, body_context* output, emitted_record& record) {
+  BYTE* id = record.data + offsetof(CDPABREFERENCE, PABID);
+  if (context->pass_through == 0)
+    WriteWord(id, ResolveReferenceId(context, ReadWord(id)));
+  record_storage* last = LastOutputNode(output);
+  if (last == nullptr || last->signature != SIG_CD_PABREFERENCE ||
+      last->length < sizeof(CDPABREFERENCE))
+    return false;
+  const WORD newId = ReadWord(id);
+  if (context->pass_through == 0 && FindSavedDefinition(SessionOf(context)->internal, newId) >= 0)
+    return false;
+  auto* lastId = reinterpret_cast<BYTE*>(last->data) + offsetof(CDPABREFERENCE, PABID);
+  if (ReadWord(lastId) != newId)
+    WriteWord(lastId, newId);
+  emitter_table_level& level = CurrentLevel(context);
+  if (context->pass_through == 0 && level.open != 0)
+    level.last_reference_pabid = newId;
+  return true;
+}
+
+/* ---- fix-ups by signature ---- */
+
+void FixReference(generation_context* context, emitted_record& record) {
+  const WORD id = ReadWord(record.data + offsetof(CDPABREFERENCE, PABID));
+  emitter_table_level& level = CurrentLevel(context);
+  if (level.open != 0)
+    level.last_reference_pabid = id;
+  record.length = sizeof(CDPABREFERENCE);
+  SetByteHeader(record.data, SIG_CD_PABREFERENCE, record.length);
+  record.saved_definition = FindSavedDefinition(SessionOf(context)->internal, id);
+}
+
+WORD Raised(WORD value, WORD bound, bool exact) { return exact || value < bound ? bound : value; }
+WORD Lowered(WORD value, WORD bound, bool exact) { return exact || value > bound ? bound : value; }
+
+/* Margins of a definition inside an open table level: fitted to the cell
+ * unless the context keeps margins and the table does not fit exactly. */
+void FitDefinitionToCell(const generation_context* context, const emitter_table_level& level,
+                         BYTE* data) {
+  if (level.open == 0 || (context->keep_margins != 0 && level.exact_fit == 0))
+    return;
+  const bool exact = level.exact_fit != 0;
+  if (level.column_flags == 0 && level.spanned_cell == 0) {
+    const auto left = static_cast<WORD>(level.base_position + level.cell_offset);
+    for (size_t field : {offsetof(CDPABDEFINITION, LeftMargin),
+                         offsetof(CDPABDEFINITION, FirstLineLeftMargin)})
+      WriteWord(data + field, Raised(ReadWord(data + field), left, exact));
+  }
+  if (level.column_flags == 0) {
+    const int edge = static_cast<int>(level.cell_right) - level.base_position;
+    const WORD right = static_cast<WORD>(edge > 0 ? edge : 0);
+    const size_t field = offsetof(CDPABDEFINITION, RightMargin);
+    WriteWord(data + field, Lowered(ReadWord(data + field), right, exact));
+  }
+  const size_t flags = offsetof(CDPABDEFINITION, Flags);
+  WriteWord(data + flags, static_cast<WORD>(ReadWord(data + flags) | kCellDefinitionFlags));
+}
+
+void FixDefinition(generation_context* context, emitted_record& record) {
+  BYTE* data = record.data;
+  WORD id = ReadWord(data + offsetof(CDPABDEFINITION, PABID));
+  if (context->forced_pabid != 0) {
+    id = context->forced_pabid;
+    context->forced_pabid = 0;
+  } else if (id == 0) {
+    id = static_cast<WORD>(context->current_pabid + 1);
+  }
+  WriteWord(data + offsetof(CDPABDEFINITION, PABID), id);
+  emitter_table_level& level = CurrentLevel(context);
+  FitDefinitionToCell(context, level, data);
+  context->current_pabid = id;
+  if (level.cell_paragraph != 0 && level.row == 0 && level.column < kEmitterColumns) {
+    emitter_column& column = level.columns[level.column];
+    const DWORD kept = record.length < kParagraphCopySize ? record.length : kParagraphCopySize;
+    std::memset(column.definition, 0, sizeof column.definition);
+    std::memcpy(column.definition, data, kept);
+    column.definition_length = static_cast<WORD>(kept);
+  }
+  level.cell_paragraph = 0;
+  RemoveSavedDefinitions(SessionOf(context), id);
+}
+
+void FixTableBegin(generation_context* context, emitted_record& record) {
+  emitter_table_level& level = CurrentLevel(context);
+  std::memcpy(level.saved_paragraph, context->paragraph_copy, sizeof level.saved_paragraph);
+  level.saved_paragraph_word = context->paragraph_word;
+  level.open = 1;
+  level.awaiting_first_cell = 1;
+  level.cell_counter = 0;
+  level.saved_pabid = context->current_pabid;
+  level.base_position = ReadWord(record.data + offsetof(CDTABLEBEGIN, HorizInterCellSpace));
+  record.length = sizeof(CDTABLEBEGIN);
+  SetByteHeader(record.data, record.signature, record.length);
+  switch (previous_record_type) {
+  case SIG_CD_PARAGRAPH:
+  case SIG_CD_END:
+  case SIG_CD_PRETABLEBEGIN:
+    break;
+  default:
+    record.paragraph_break = true;
+  }
+}
+
+/* The cell's top border takes the bottom border remembered for its column
+ * from the cell above; its own bottom border is remembered. */
+void MatchBorders(generation_context* context, const emitter_table_level& level, BYTE* data) {
+  const WORD column = level.column;
+  const BYTE above = context->bottom_borders[column];
+  BYTE bottom;
+  if (data[offsetof(CDTABLECELL, Flags)] & kCellV42Border) {
+    const size_t field = offsetof(CDTABLECELL, V42Border);
+    WORD border = ReadWord(data + field);
+    bottom = static_cast<BYTE>((border >> kBottomShiftWord) & kSideMaskWord);
+    const auto top = static_cast<BYTE>((border >> kTopShiftWord) & kSideMaskWord);
+    if (level.row != 0 && top != above) {
+      border = static_cast<WORD>((border & ~(kSideMaskWord << kTopShiftWord)) |
+                                 ((above & kSideMaskWord) << kTopShiftWord));
+      WriteWord(data + field, border);
+    }
+  } else {
+    BYTE& border = data[offsetof(CDTABLECELL, BorderWidths)];
+    bottom = static_cast<BYTE>((border >> kBottomShiftByte) & kSideMaskByte);
+    const auto top = static_cast<BYTE>((border >> kTopShiftByte) & kSideMaskByte);
+    const BYTE wanted = above > kSideMaskByte ? kSideMaskByte : above;
+    if (level.row != 0 && top != wanted)
+      border = static_cast<BYTE>((border & ~(kSideMaskByte << kTopShiftByte)) |
+                                 (wanted << kTopShiftByte));
+  }
+  context->bottom_borders[column] = bottom;
+}
+
+STATUS FixTableCell(generation_context* context, emitted_record& record) {
+  emitter_table_level& level = CurrentLevel(context);
+  BYTE* data = record.data;
+  if (record.signature == SIG_CD_TABLECELL && level.open == 0)
+    return FormatError(context, "TARNO: Table cell outside of table.  Operation failed!");
+  const BYTE column = data[offsetof(CDTABLECELL, Column)];
+  if (column >= kEmitterColumns)
+    return FormatError(context, nullptr);
+  if (level.awaiting_first_cell == 0 && column == 0)
+    ++level.cell_counter;
+  data[offsetof(CDTABLECELL, Row)] = static_cast<BYTE>(level.cell_counter);
+  level.column = column;
+  level.row = level.cell_counter;
+  level.column_flags = (data[offsetof(CDTABLECELL, Flags)] & kCellColumnFlags) != 0 ? 1 : 0;
+  level.spanned_cell = data[offsetof(CDTABLECELL, ColumnSpan)] >= 2 ? 1 : 0;
+  level.cell_offset = ReadWord(data + offsetof(CDTABLECELL, LeftMargin));
+  level.cell_right = ReadWord(data + offsetof(CDTABLECELL, RightMargin));
+  emitter_column& entry = level.columns[column];
+  entry.left = static_cast<WORD>(level.base_position + level.cell_offset);
+  entry.width = static_cast<WORD>(level.cell_right - level.base_position);
+  level.awaiting_first_cell = 0;
+  level.cell_paragraph = 1;
+  level.last_reference_pabid = 0;
+  record.length = sizeof(CDTABLECELL);
+  SetByteHeader(data, record.signature, record.length);
+  if (context->match_borders != 0 && column < kBorderColumns)
+    MatchBorders(context, level, data);
+  return NOERROR;
+}
+
+STATUS FixTableEnd(generation_context* context) {
+  emitter_table_level& level = CurrentLevel(context);
+  if (level.open != 0) {
+    std::memcpy(context->paragraph_copy, level.saved_paragraph, sizeof context->paragraph_copy);
+    context->paragraph_word = level.saved_paragraph_word;
+  }
+  if (level.awaiting_first_cell != 0)
+    return FormatError(context, "TARNO: Table must contain at least one cell. Operation failed!");
+  if (level.open == 0)
+    return FormatError(context, "TARNO: Table end outside of table.  Operation failed!");
+  level.open = 0;
+  level.cell_paragraph = 0;
+  level.last_reference_pabid = 0;
+  context->after_table = 1;
+  return NOERROR;
+}
+
+void ClearHotspotFlags(generation_context* context) {
+  context->file_hotspot[0] = 0;
+  context->file_hotspot[1] = 0;
+  context->link_hotspot = 0;
+  context->hotspot_kind = 0;
+  context->hotspot_type = 0;
+}
+
+STATUS FixHotspotBegin(generation_context* context, const emitted_record& record) {
+  const WORD type = ReadWord(record.data + offsetof(CDHOTSPOTBEGIN, Type));
+  if (type == kHotspotFile) {
+    const int kind = record.signature == SIG_CD_HOTSPOTBEGIN ? 0 : 1;
+    const bool nested = kind == 0 ? context->file_hotspot[0] != 0 || context->file_hotspot[1] != 0
+                                  : context->file_hotspot[1] != 0;
+    if (nested)
+      return FormatError(context, "TARNO: Non-nestable file hotspot.  Operation failed!");
+    context->file_hotspot[kind] = 1;
+  }
+  if (type == kHotspotLink || (type & kHotspotLinkBits) != 0) {
+    context->link_hotspot = 1;
+    if (context->current_pabid > 1)
+      context->hotspot_pabid = static_cast<WORD>(context->current_pabid - 1);
+  }
+  if (type == kHotspotType11)
+    context->hotspot_kind = 1;
+  if (type == 1 || type == 22)
+    context->hotspot_type = 1;
+  return NOERROR;
+}
+
+void FixResource(generation_context* context, const emitted_record& record) {
+  const WORD type = ReadWord(record.data + offsetof(CDRESOURCE, Type));
+  if (type == kResourceURL || type == kResourceNoteLink)
+    context->hotspot_kind = 1;
+}
+
+/* The checks and changes that depend on the record's kind. */
+STATUS FixUpRecord(generation_context* context, emitted_record& record) {
+  switch (record.signature) {
+  case SIG_CD_PABREFERENCE:
+    FixReference(context, record);
+    return NOERROR;
+  case SIG_CD_PABDEFINITION:
+    FixDefinition(context, record);
+    return NOERROR;
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+    FixTableBegin(context, record);
+    return NOERROR;
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+    return FixTableCell(context, record);
+  case SIG_CD_TABLEEND:
+  case SIG_CD_NESTEDTABLEEND:
+    return FixTableEnd(context);
+  case SIG_CD_PARAGRAPH:
+    context->after_table = 0;
+    return NOERROR;
+  case SIG_CD_LAYOUT:
+    if (CurrentLevel(context).open != 0)
+      return FormatError(context,
+                         "TARNO: Layout region cannot be inside table.  Operation failed!");
+    return NOERROR;
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_V4HOTSPOTEND:
+    ClearHotspotFlags(context);
+    return NOERROR;
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+    return FixHotspotBegin(context, record);
+  case SIG_CD_RESOURCE_FF5A:
+  case SIG_CD_RESOURCE_FF71:
+  case SIG_CD_RESOURCE_FF78:
+  case SIG_CD_RESOURCE:
+    FixResource(context, record);
+    return NOERROR;
+  case SIG_CD_HTMLBEGIN:
+    context->in_html = 1;
+    return NOERROR;
+  case SIG_CD_HTMLEND:
+    context->in_html = 0;
+    return NOERROR;
+  default:
+    return NOERROR;
+  }
+}
+
+/* Between a table begin and its first cell only cells and further table
+ * begins may come. */
+STATUS CheckTableFormat(generation_context* context, WORD signature) {
+  const emitter_table_level& level = CurrentLevel(context);
+  if (level.open == 0 || level.awaiting_first_cell == 0)
+    return NOERROR;
+  if (IsTableBegin(signature) || IsTableCell(signature))
+    return NOERROR;
+  return FormatError(context, "TARNO: Invalid table format.  Operation failed!");
+}
+
+void UpdateTextState(generation_context* context, const emitted_record& record) {
+  const WORD signature = record.signature;
+  if (signature == SIG_CD_TEXT) {
+    if (record.length <= kEmptyTextLength) {
+      context->text_state = TEXT_STATE_EMPTY_TEXT;
+      if (context->in_text_envelope != 0)
+        context->item->internal->pending_paragraph = 1;
+    } else {
+      context->text_state = TEXT_STATE_TEXT;
+    }
+    return;
+  }
+  context->text_state = TEXT_STATE_OTHER;
+  if (!IsTextBracket(signature, record.data))
+    return;
+  if (signature == SIG_CD_END) {
+    context->text_state = TEXT_STATE_ENVELOPE_END;
+    context->in_text_envelope = 0;
+  } else {
+    context->in_text_envelope = 1;
+  }
+}
+
+void LeaveTableLevel(generation_context* context) {
+  if (context->table_level == 0)
+    return;
+  for (emitter_column& column : CurrentLevel(context).columns)
+    column = emitter_column{};
+  --context->table_level;
+}
+
+/* The checks, fix-ups and appends of one record already in the scratch
+ * area. */
+STATUS EmitRecord(generation_context* context, body_context* output, emitted_record& record) {
+  const WORD signature = record.signature;
+  if (IsTableBegin(signature) && context->table_level < kEmitterMaxTableLevel)
+    ++context->table_level;
+  if (IsDropped(context, record))
+    return NOERROR;
+  if (signature == SIG_CD_PABREFERENCE) {
+    if (context->restart != 0)
+      MarkBodyForRestart(output);
+    if (FoldReference(context, output, record))
+      return NOERROR;
+  }
+  if (NeedsFurtherBodyItem(context, output, record.length)) {
+    if (STATUS status = StartNextBodyItem(context); status != NOERROR)
+      return status;
+  }
+  if (context->pass_through == 0) {
+    STATUS status = FixUpRecord(context, record);
+    if (status == NOERROR)
+      status = CheckTableFormat(context, signature);
+    if (status == NOERROR)
+      status = EmitPending(context, output, record);
+    if (status != NOERROR)
+      return status;
+  }
+  UpdateTextState(context, record);
+  if (IsTableEnd(signature))
+    LeaveTableLevel(context);
+  context->item->AutoMergeText = 0;
+  if (STATUS status = AppendOutputNode(context, output, signature, record.data, record.length);
+      status != NOERROR)
+    return status;
+  previous_record_type = signature;
+  return NOERROR;
+}
+
+} // namespace
+
+STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
+                     generation_context* context) {
+  if (context == nullptr || record == nullptr || context->item == nullptr ||
+      context->item->internal == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (length > kLargestEmittedRecord)
+    return FormatError(context, nullptr);
+  if (context->import_target != nullptr)
+    return CopyCDUpdatedToRec(const_cast<void*>(record), signature, length,
+                              context->import_target);
+  LSXLsiSession* session = SessionOf(context);
+  body_context* output = context->item->internal->output;
+  if (session == nullptr || session->internal == nullptr || output == nullptr ||
+      length < BSIG_HEADER_SIZE)
+    return VELKO_ERR_BAD_ARGUMENT;
+
+  auto* scratch = reinterpret_cast<BYTE*>(session->internal->emitter_scratch);
+  std::memmove(scratch, record, length);
+  std::memset(scratch + length, 0, kScratchTail);
+  emitted_record emitted{scratch, signature, length};
+  return EmitRecord(context, output, emitted);
+}
+
+/* ---- builders ---- */
+
+STATUS GenerateCDText(const char* text, int length, const void* header,
+                      generation_context* context) {
+  if (context == nullptr || context->item == nullptr || length < 0 ||
+      (text == nullptr && length > 0))
+    return VELKO_ERR_BAD_ARGUMENT;
+  const DWORD total = static_cast<DWORD>(length) + kEmptyTextLength;
+  if (total > kLargestEmittedRecord)
+    return FormatError(context, nullptr);
+  LSXLsiSession* session = SessionOf(context);
+  auto* block = static_cast<BYTE*>(VelkoAllocatePtr(session, VELKO_HERE, total + 1, 1));
+  if (block == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  CDTEXT* record = reinterpret_cast<CDTEXT*>(block);
+  if (header != nullptr) {
+    std::memcpy(block, header, sizeof(CDTEXT));
+  } else {
+    BYTE font[sizeof(FONTID)] = {};
+    font[FONTID_FACE_BYTE] = 1;
+    font[FONTID_SIZE_BYTE] = 10;
+    std::memcpy(&record->FontID, font, sizeof font);
+  }
+  record->Header.Signature = SIG_CD_TEXT;
+  record->Header.Length = static_cast<WORD>(total);
+  if (length > 0)
+    std::memcpy(block + sizeof(CDTEXT), text, static_cast<size_t>(length));
+  const STATUS status = CopyCDUpdated(block, SIG_CD_TEXT, total, context);
+  VelkoDeallocatePtr(session, block);
+  return status;
+}
+
+namespace {
+
+STATUS GenerateBracket(WORD bracket, WORD signature, WORD version, generation_context* context) {
+  CDBEGINRECORD record = {};
+  SetByteHeader(reinterpret_cast<BYTE*>(&record), bracket, sizeof record);
+  record.Version = version;
+  record.Signature = signature;
+  return CopyCDUpdated(&record, bracket, sizeof record, context);
+}
+
+} // namespace
+
+STATUS GenerateCDBegin(WORD signature, WORD version, generation_context* context) {
+  return GenerateBracket(SIG_CD_BEGIN, signature, version, context);
+}
+
+STATUS GenerateCDEnd(WORD signature, WORD version, generation_context* context) {
+  static_assert(sizeof(CDENDRECORD) == sizeof(CDBEGINRECORD));
+  return GenerateBracket(SIG_CD_END, signature, version, context);
+}
+
+STATUS GenerateCDColorValue(BYTE signature, DWORD rgb, WORD flags, generation_context* context) {
+  CDCOLOR record = {};
+  SetByteHeader(reinterpret_cast<BYTE*>(&record), signature, sizeof record);
+  record.Color.Flags = static_cast<WORD>(flags | 0x0001);
+  record.Color.Red = static_cast<BYTE>(rgb & 0xFF);
+  record.Color.Green = static_cast<BYTE>((rgb >> 8) & 0xFF);
+  record.Color.Blue = static_cast<BYTE>((rgb >> 16) & 0xFF);
+  return CopyCDUpdated(&record, signature, sizeof record, context);
+}
+
+STATUS GenerateTableCellData(BYTE signature, DWORD first, DWORD second,
+                             generation_context* context) {
+  CDTABLECELLDATA record = {};
+  SetByteHeader(reinterpret_cast<BYTE*>(&record), signature, sizeof record);
+  record.Version = 2;
+  record.Signature = SIG_CD_PABREFERENCE;
+  record.First = first;
+  record.Second = second;
+  return CopyCDUpdated(&record, signature, sizeof record, context);
+}
+
+STATUS GenerateTabLabel(WORD flags, const char* label, WORD length, generation_context* context) {
+  if (label == nullptr && length > 0)
+    return VELKO_ERR_BAD_ARGUMENT;
+  CDTABLELABEL record = {};
+  record.Header.Signature = SIG_CD_TABLELABEL;
+  record.Header.Length = sizeof record;
+  const size_t kept = length < sizeof record.Label ? length : sizeof record.Label - 1;
+  if (kept > 0)
+    std::memcpy(record.Label, label, kept);
+  record.Flags = flags;
+  return CopyCDUpdated(&record, SIG_CD_TABLELABEL, sizeof record, context);
+}
+
+STATUS SaveParagraphDefinition(LSXLsiSession* session, const void* record) {
+  if (session == nullptr || session->internal == nullptr || record == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  const DWORD length = SavedDefinitionLength(static_cast<const char*>(record));
+  if (length == 0)
+    return VELKO_ERR_BAD_ARGUMENT;
+  _internal_SESS* state = session->internal;
+  if (state->saved_definition_count >= _internal_SESS::kMaxSavedDefinitions) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  auto* copy = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, EvenLength(length), 1));
+  if (copy == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  std::memcpy(copy, record, length);
+  state->saved_definitions[state->saved_definition_count++] = copy;
+  return NOERROR;
+}

@@ -1,0 +1,190 @@
+/*
+ * The record emitter: the one way a generated or copied CD record enters
+ * the body being built for an item. CopyCDUpdated fixes the record up
+ * (paragraph-definition ids, cell margins, cell rows, border matching),
+ * keeps the nesting of tables and hotspots, refuses records that would make
+ * an invalid body, drops records that must not appear, emits held-back
+ * paragraph definitions before their first reference, and appends the
+ * record as a node of the item's output record list. The small builders
+ * below make common records and hand them to it.
+ *
+ * Also the building of the output body itself (CreateBodyItem,
+ * StoreBodyItem, CleanupBodyItems; store/body_builder.cpp).
+ *
+ * Not here: the text-envelope builders, which need the engine's operation
+ * state; writing a record list into a note (store/body.h).
+ */
+#ifndef VELKO_STORE_EMITTER_H
+#define VELKO_STORE_EMITTER_H
+
+#include "host/cdrecords.h"
+#include "velko/velko.h"
+
+struct html_import_state;
+
+/* Table levels the emitter keeps: 0 (outside any table) to 9. */
+constexpr DWORD kEmitterTableLevels = 10;
+constexpr DWORD kEmitterMaxTableLevel = kEmitterTableLevels - 1;
+/* Columns of a table the per-column stores hold; a cell of a later column
+ * is refused. */
+constexpr WORD kEmitterColumns = 64;
+/* Columns whose bottom border is remembered for border matching. */
+constexpr WORD kBorderColumns = 30;
+/* The largest paragraph record copy the context keeps. */
+constexpr DWORD kParagraphCopySize = sizeof(_CDPABDEFEXT);
+/* Capacity of one body buffer, and the margin kept free at its end: a
+ * further body item starts before a record would pass capacity - margin. */
+constexpr DWORD kBodyBufferCapacity = 64382;
+constexpr DWORD kBodyBufferMargin = 16384;
+/* The largest record the emitter accepts: what a conversion can hold. */
+constexpr DWORD kLargestEmittedRecord = 64382;
+
+/* Flag word bits of a CDPABDEFINITION that a definition inside a table cell
+ * gets when its margins are fitted to the cell. */
+constexpr WORD kCellDefinitionFlags = 0x0184;
+
+/* Text states: what the last record appended was. */
+enum : BYTE {
+  TEXT_STATE_OTHER = 0,
+  TEXT_STATE_EMPTY_TEXT = 1, /* a CDTEXT without text */
+  TEXT_STATE_TEXT = 2,
+  TEXT_STATE_ENVELOPE_END = 3, /* the CDEND of a text envelope */
+};
+
+/* What a table level remembers of one column: the left position and width
+ * of its cell, and the paragraph definition met first in its first-row
+ * cell (length 0 when none). */
+struct emitter_column {
+  WORD left = 0;
+  WORD width = 0;
+  WORD definition_length = 0;
+  alignas(4) BYTE definition[kParagraphCopySize] = {};
+};
+
+/* One open table of the body being built. */
+struct emitter_table_level {
+  DWORD open = 0;
+  DWORD awaiting_first_cell = 0;
+  DWORD cell_paragraph = 0; /* a cell began; its first definition is pending */
+  DWORD exact_fit = 0;      /* definitions take the cell's margins exactly */
+  DWORD spanned_cell = 0;   /* the current cell spans columns */
+  WORD column_flags = 0;    /* the current cell's flags hold 0x04 or 0x08 */
+  WORD base_position = 0;   /* the table begin's horizontal inter-cell space */
+  WORD cell_offset = 0;     /* the current cell's left margin */
+  WORD cell_right = 0;      /* the current cell's right margin */
+  WORD column = 0;
+  WORD row = 0;
+  WORD last_reference_pabid = 0; /* of the current cell */
+  WORD cell_counter = 0;    /* rows met so far, from 0 */
+  WORD saved_pabid = 0;     /* current PAB id at the table begin */
+  /* The paragraph record copy and its word, saved at the table begin and
+   * restored at the table end. */
+  alignas(4) BYTE saved_paragraph[kParagraphCopySize] = {};
+  DWORD saved_paragraph_word = 0;
+  emitter_column columns[kEmitterColumns] = {};
+};
+
+/* The output part of an engine operation's state: everything the emitter
+ * carries from record to record while one body is built. Large (about
+ * 63 KB); the engine holds it inside its heap-allocated operation state.
+ * Value-initialised it is ready, with keep_margins 1 as the engine sets it
+ * at creation; the engine then sets session and item. */
+struct generation_context {
+  LSXLsiSession* session = nullptr;
+  /* The current body buffer (a body item's buffer). */
+  char* write_start = nullptr;
+  char* write_position = nullptr;
+  DWORD capacity = 0;
+  VelkoRTItem* item = nullptr; /* the item whose output body is built */
+  /* 1 (from creation): definitions in a cell keep their own margins unless
+   * the table fits exactly; 0: they are fitted to the cell. */
+  DWORD keep_margins = 1;
+
+  DWORD table_level = 0; /* 0 to kEmitterMaxTableLevel */
+
+  WORD current_pabid = 0;
+  WORD forced_pabid = 0; /* used once by the next definition or reference */
+  WORD next_pabid = 0;   /* used once by the next reference */
+  WORD hotspot_pabid = 0;
+
+  emitter_table_level levels[kEmitterTableLevels] = {};
+
+  /* Border matching: a cell's top border takes the bottom border of the
+   * cell above it in the same column. */
+  DWORD match_borders = 0;
+  BYTE bottom_borders[kBorderColumns] = {};
+
+  /* Hotspots: a file hotspot is open (by begin kind: 0xFFA9, 0xFFAD). */
+  DWORD file_hotspot[2] = {};
+  DWORD link_hotspot = 0;  /* a link hotspot began: hotspot_pabid is set */
+  DWORD hotspot_kind = 0;  /* a hotspot of type 11, or a resource of type 1 or 2 */
+  DWORD hotspot_type = 0;  /* a hotspot of type 1 or 22 */
+  DWORD in_html = 0;       /* between a 0xFFCC and a 0xFFCD record */
+
+  DWORD after_table = 0;      /* a table ended and no paragraph followed */
+  DWORD pass_through = 0;     /* records are appended without checks */
+  DWORD restart = 0;          /* a reference marks the whole body (restart) */
+  DWORD in_text_envelope = 0; /* inside a CDBEGIN/CDEND bracket of text */
+  BYTE text_state = TEXT_STATE_OTHER;
+
+  WORD error_word = 0; /* 20025 after a format error */
+
+  /* While HTML import runs: records go to the import's list instead. */
+  html_import_state* import_target = nullptr;
+
+  /* The paragraph definition in effect (a CDPABDEFINITION with its
+   * extensions) and the word after it; saved at a table begin and
+   * restored at its end. */
+  alignas(4) BYTE paragraph_copy[kParagraphCopySize] = {};
+  DWORD paragraph_word = 0;
+};
+
+/* The signature of the last record appended by any emitter of the process. */
+extern WORD previous_record_type;
+
+/* Appends the record (host form, header included) to the output body of
+ * context->item, or hands it to the HTML import when one runs. 0 when the
+ * record was appended or dropped; 1027 for a record that would make the
+ * body invalid, or one larger than kLargestEmittedRecord (error word 20025);
+ * 263 out of memory; 1028 without a context, item, record or output body;
+ * or the status of starting a further body item. */
+STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length, generation_context* context);
+
+/* A CDTEXT of the text, with the 8-byte header (its FONTID is kept; its
+ * signature and length are set) or the default font (face 1, size 10). */
+STATUS GenerateCDText(const char* text, int length, const void* header,
+                      generation_context* context);
+/* A CDBEGIN (0xDD) or CDEND (0xDE) bracketing records of the signature. */
+STATUS GenerateCDBegin(WORD signature, WORD version, generation_context* context);
+STATUS GenerateCDEnd(WORD signature, WORD version, generation_context* context);
+/* A colour record of the signature: the flags with 0x0001 (RGB given) and
+ * the red, green and blue bytes of rgb (bits 0-7, 8-15, 16-23). */
+STATUS GenerateCDColorValue(BYTE signature, DWORD rgb, WORD flags, generation_context* context);
+/* The 20-byte cell data record of HTML import under the signature. */
+STATUS GenerateTableCellData(BYTE signature, DWORD first, DWORD second,
+                             generation_context* context);
+/* A CDTABLELABEL: the label cut to 127 characters, and the flags. */
+STATUS GenerateTabLabel(WORD flags, const char* label, WORD length, generation_context* context);
+
+/* Adds a tracked copy of the paragraph definition record (its length taken
+ * from its header) to the session's saved definitions, which the emitter
+ * writes again before the first reference to its id. 0; 1028 for a record
+ * that is no CDPABDEFINITION; 263 when memory runs out or the list is full
+ * (1000 entries). Entries of the list are tracked blocks of the session. */
+STATUS SaveParagraphDefinition(LSXLsiSession* session, const void* record);
+
+/* ---- the output body (store/body_builder.cpp) ---- */
+
+/* Starts a body item of the output body: makes the item's output body
+ * context when there is none, a buffer of kBodyBufferCapacity bytes as the
+ * context's write area, and a body_item numbered after the last one. 0,
+ * 263 out of memory, 1028 without a context, item or session. */
+STATUS CreateBodyItem(generation_context* context);
+/* Closes the current body item: its byte length and its last ordinal. 0,
+ * or 1028 when no body item is open. */
+STATUS StoreBodyItem(generation_context* context);
+/* Releases the write buffers of the output body's items from index first
+ * on (the records stay) and forgets the write area when its buffer went. */
+void CleanupBodyItems(generation_context* context, WORD first);
+
+#endif
