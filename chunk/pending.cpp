@@ -3,18 +3,9 @@
  * Each reports that it is not available (1028) and changes nothing, so that
  * callers in lower layers get a clear status instead of a missing symbol.
  */
+#include "engine/services.h"
 #include "store/services.h"
 #include "velko/velko.h"
-
-int VelkoRTChunk::Exists() {
-  status = VELKO_ERR_BAD_ARGUMENT;
-  return 0;
-}
-
-STATUS VelkoRTChunk::Remove() {
-  status = VELKO_ERR_BAD_ARGUMENT;
-  return status;
-}
 
 STATUS VelkoRTChunk::AppendGraphic(const char*, const char*, const char*) {
   status = VELKO_ERR_BAD_ARGUMENT;
@@ -22,3 +13,13 @@ STATUS VelkoRTChunk::AppendGraphic(const char*, const char*, const char*) {
 }
 
 STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_ARGUMENT; }
+
+/* ---- services the chunk engine calls (engine/services.h) ---- */
+
+STATUS ParseParagraphString(VelkoRTItem*, const char*, const char*, paragraph_spec** spec) {
+  if (spec != nullptr)
+    *spec = nullptr;
+  return kServiceNotAvailable;
+}
+
+STATUS AppendChunk(VelkoRTChunk*, chunk_process_state*, WORD) { return kServiceNotAvailable; }

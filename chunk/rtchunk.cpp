@@ -6,6 +6,8 @@
 #include "chunk/rtchunk_internal.h"
 
 #include "engine/chunkdef.h"
+#include "engine/process_state.h"
+#include "store/tracked_memory.h"
 
 _internal_RTCHUNK::~_internal_RTCHUNK() {
   while (inline_part_node* node = inline_parts) {
@@ -16,6 +18,20 @@ _internal_RTCHUNK::~_internal_RTCHUNK() {
   }
   DeleteChunkDefinitions(definitions);
 }
+
+namespace {
+
+void ReleaseSortKeys(LSXLsiSession* session, _internal_RTCHUNK& internal) {
+  if (internal.sort_keys == nullptr)
+    return;
+  for (WORD i = 0; i < internal.sort_key_count; ++i)
+    VelkoDeallocatePtr(session, internal.sort_keys[i].text);
+  VelkoDeallocatePtr(session, internal.sort_keys);
+  internal.sort_keys = nullptr;
+  internal.sort_key_count = 0;
+}
+
+} // namespace
 
 VelkoRTChunk::VelkoRTChunk(LSXLsiSession* owner, VelkoRTItem* parent)
     : session(owner), item(parent), internal(new _internal_RTCHUNK()) {
@@ -32,14 +48,8 @@ VelkoRTChunk::~VelkoRTChunk() {
   delete[] unzoomed_definition;
   for (WORD slot = 1; slot <= 6; ++slot)
     CleanupEventRetString(slot);
+  ReleaseSortKeys(session, *internal);
   delete internal;
   if (session != nullptr)
     session->RemoveFromRTCHUNKList(this);
-}
-
-void VelkoRTChunk::CleanupEventRetString(WORD slot) {
-  if (slot < 1 || slot > 6)
-    return;
-  delete[] event_strings[slot - 1];
-  event_strings[slot - 1] = nullptr;
 }

@@ -48,14 +48,19 @@ struct chunkdef_info {
   chunkdef_info* next = nullptr;
 
   /* Run fields, owned by the engine during one operation. */
-  WORD matched = 0;
-  DWORD counters[2] = {};
-  WORD depth_hotspot = 0;
-  WORD depth_layer = 0;
-  WORD depth_table = 0;
+  DWORD occurrence = 0; /* number of the occurrence of the target last seen */
+  DWORD finished = 0;   /* never matched again */
+  DWORD seen = 0;       /* Inside: the target's own records have been met */
+  /* The walk's nesting depths when the clause was accepted. */
+  int32_t depth_hotspot = 0;
+  int32_t depth_layer = 0;
+  int32_t depth_table = 0;
   WORD depth_ff68 = 0;
-  WORD depth_begin = 0;
-  WORD deferred_record = 0;
+  int32_t depth_begin = 0;
+  /* The clause counts as matched when the record of this number is
+   * reached; 0: none. */
+  DWORD deferred_record = 0;
+  DWORD font_id = 0; /* StylizedText: the FONTID of the run matched */
   chunkdef_info* run_next = nullptr;
   chunkdef_info* run_previous = nullptr;
 };

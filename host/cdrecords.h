@@ -85,6 +85,7 @@ inline constexpr WORD SIG_CD_ALTHOTSPOTBEGIN = 0xFF74;   /* a third hotspot begi
 inline constexpr WORD SIG_CD_CAPTION = 0xFF76;
 inline constexpr WORD SIG_CD_RESOURCE_FF78 = 0xFF78;
 inline constexpr WORD SIG_CD_IDNAME = 0xFF7A;
+inline constexpr WORD SIG_CD_IDNAME2 = 0xFF7B;          /* CDIDNAME in the layout of 0xFF7A */
 inline constexpr WORD SIG_CD_RESOURCELINKBEGIN = 0xFF7E; /* the hotspot begin of a resource link */
 inline constexpr WORD SIG_CD_PABDEFINITION = 0xFF82;
 inline constexpr WORD SIG_CD_TEXT = 0xFF85;

@@ -238,7 +238,33 @@ public:
   WORD further_words[4] = {0, 1, 0, 0};
 };
 
-/* One defined part of an item. */
+/* A universal note ID as the link callback receives it: the database's file
+ * part and the note's part, two words each (the host's UNID layout). */
+typedef struct {
+  DWORD File[2];
+  TIMEDATE Note;
+} UNIVERSALNOTEID;
+
+/* Rendering callbacks a caller may install on a chunk. Their results are
+ * not read.
+ *
+ * ActOnTextCallback receives each piece of rendered output: length bytes at
+ * text. QueryLinkDataCallback receives each rendered link: its kind, the
+ * replica ID as given (with its length) and as parsed, the parsed view and
+ * note IDs, and three further texts with their lengths (0 for a null text). */
+typedef WORD (*ActOnTextCallback)(VelkoRTChunk* chunk, const char* text, WORD length);
+typedef WORD (*QueryLinkDataCallback)(VelkoRTChunk* chunk, WORD kind, const char* replicaText,
+                                      WORD replicaLength, TIMEDATE* replicaID,
+                                      UNIVERSALNOTEID* viewID, UNIVERSALNOTEID* noteID,
+                                      const char* text1, WORD length1, const char* text2,
+                                      WORD length2, const char* text3, WORD length3);
+
+/* One defined part of an item.
+ *
+ * Methods that run an operation clear the status word, run it and return
+ * the status word (0: success); a method that refuses its arguments returns
+ * its refusal without running anything. The navigation methods and Exists
+ * return their answers instead. */
 class VelkoRTChunk {
 public:
   VelkoRTChunk(LSXLsiSession* session, VelkoRTItem* item);
@@ -246,15 +272,61 @@ public:
   VelkoRTChunk(const VelkoRTChunk&) = delete;
   VelkoRTChunk& operator=(const VelkoRTChunk&) = delete;
 
-  /* Frees the event return text of slot 1 to 6; other slots are ignored. */
-  void CleanupEventRetString(WORD slot);
+  /* ---- dispatch ---- */
+  /* Runs one engine action over the chunk (with extraDefinition, when
+   * given and not empty, appended to the definition for this call only).
+   * A run that wrote nothing is success; a run that wrote updates the note
+   * when the item's AutoSave is on. An item missing from the note gives
+   * 1028 without running the engine. Returns the status word. */
+  STATUS AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
+                       const char* s2, const char* extraDefinition, VelkoRTChunk* other);
 
+  /* ---- definitions, navigation and zoom ---- */
+  /* A new chunk on the same item: this chunk's definition followed by the
+   * sub-definition; null when it does not parse. The caller owns it. */
+  VelkoRTChunk* DefineSubChunk(const char* subDefinition);
+  /* Narrows this chunk by the sub-definition: 1, or 0 when it does not
+   * parse (the chunk is then unchanged). */
+  int ZoomIn(const char* subDefinition);
+  /* Restores the definition the chunk had before its first ZoomIn. */
+  void ZoomOut();
+  /* Step the indexes of the last clause; 1 when the target then exists.
+   * The argument is not used. */
+  int GetNextTarget(int unused = 0);
+  int GetPreviousTarget(int unused = 0);
+  int GetLastTarget(int unused = 0);
+  /* Targets of the sub-definition within the chunk; 65535 when it does not
+   * parse. */
+  WORD GetCount(const char* subDefinition);
   /* 1 when the chunk's target is present in the item, else 0. */
   int Exists();
   /* Removes the content of the chunk's target from the item. */
   STATUS Remove();
+
+  /* ---- content ---- */
   /* Appends a graphic of the kind ("File", ...) read from the source. */
   STATUS AppendGraphic(const char* kind, const char* source, const char* options);
+
+  /* ---- event strings and rendering callbacks ---- */
+  /* Stores a copy of (at most) length bytes of text in slot 1 to 6; a null
+   * or empty text leaves the slot empty. Another slot number stores nothing
+   * and counts the link mode word down by one. */
+  void SetEventRetString(WORD slot, const char* text, WORD length);
+  /* Frees the event return text of slot 1 to 6; other slots are ignored. */
+  void CleanupEventRetString(WORD slot);
+  /* Install a callback (null: none); return the one installed before. */
+  ActOnTextCallback SetActOnTextCallback(ActOnTextCallback callback);
+  QueryLinkDataCallback SetQueryLinkDataCallback(QueryLinkDataCallback callback);
+  /* Hand one piece of rendered output to the act-on-text callback. */
+  void RaiseActOnText(const char* text, WORD length);
+  /* Parse the link's replica, view and note ID texts and hand the link to
+   * the query-link-data callback. The first two arguments are not read. */
+  void RaiseQueryLinkData(const char* unused1, WORD unused2, WORD kind, const char* replicaText,
+                          const char* viewText, const char* noteText, const char* text1,
+                          const char* text2, const char* text3);
+  /* No effect; returns 0. */
+  WORD RaiseReplaceHTMLScripting(const char* a, const char* b, const char* c, const char* d,
+                                 const char* e);
 
   LSXLsiSession* session = nullptr;
   VelkoRTItem* item = nullptr;

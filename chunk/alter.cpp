@@ -1,0 +1,134 @@
+/*
+ * The chunk's one way into the engine: AlterRichText hands an action code
+ * and its parameters to ProcessChunk for the chunk's item, and settles the
+ * chunk's status word and the note's update afterwards.
+ *
+ * What each action does is the engine's; which action a method issues is
+ * the method's. This file only dispatches.
+ */
+#include <stdint.h>
+#include <string.h>
+
+#include <memory>
+#include <new>
+
+#include "chunk/rtchunk_internal.h"
+#include "engine/chunkdef.h"
+#include "engine/definition.h"
+#include "engine/driver.h"
+#include "host/nsfnote.h"
+#include "store/rtitem_internal.h"
+
+namespace {
+
+WORD NameLength(const char* name) {
+  const size_t length = strlen(name);
+  return length > 0xFFFF ? 0xFFFF : static_cast<WORD>(length);
+}
+
+/* True when the engine has records to work on: the item is on the note, or
+ * the MIME export holds the item's records in memory. */
+bool ItemIsAvailable(const VelkoRTItem& item) {
+  if (item.internal != nullptr && item.internal->state == kItemStateInMemory)
+    return true;
+  if (item.note == NULLHANDLE || item.item_name == nullptr || item.item_name[0] == '\0')
+    return false;
+  return NSFItemInfo(item.note, item.item_name, NameLength(item.item_name), nullptr, nullptr,
+                     nullptr, nullptr) == NOERROR;
+}
+
+chunkdef_info* LastClause(chunkdef_info* chain) {
+  if (chain == nullptr)
+    return nullptr;
+  while (chain->next != nullptr)
+    chain = chain->next;
+  return chain;
+}
+
+/* The clauses of an extra definition for one call, parsed after the
+ * chunk's last clause (null for none or for a text that does not parse:
+ * the action then applies to the chunk as defined). The chunk's
+ * simple-definition flag stays 1 only when the extra clauses are simple
+ * too; the caller restores it after the call. */
+chunkdef_info* ParseExtraDefinition(VelkoRTChunk& chunk, const char* extraDefinition) {
+  if (extraDefinition == nullptr || extraDefinition[0] == '\0' || chunk.session == nullptr)
+    return nullptr;
+  DWORD simple = 0;
+  chunkdef_info* extra = ParseDefinition(chunk.session, 0, LastClause(chunk.internal->definitions),
+                                         extraDefinition, &simple);
+  if (extra != nullptr)
+    chunk.internal->simple_definition =
+        (chunk.internal->simple_definition == 1 && simple == 1) ? 1 : 0;
+  return extra;
+}
+
+/* A string argument that lies in the session's first scratch text, kept
+ * aside while an extra definition is parsed there. */
+class ScratchArgument {
+public:
+  ScratchArgument(const LSXLsiSession* session, const char* text) : text_(text) {
+    if (session == nullptr || text == nullptr)
+      return;
+    const auto at = reinterpret_cast<uintptr_t>(text);
+    const auto begin = reinterpret_cast<uintptr_t>(session->scratch_first);
+    const auto end = begin + sizeof session->scratch_first;
+    if (at < begin || at >= end)
+      return;
+    const size_t rest = end - at;
+    copy_.reset(new (std::nothrow) char[rest]);
+    if (copy_ != nullptr) {
+      memcpy(copy_.get(), text, rest);
+      text_ = copy_.get();
+    }
+  }
+  const char* get() const { return text_; }
+
+private:
+  const char* text_;
+  std::unique_ptr<char[]> copy_;
+};
+
+} // namespace
+
+STATUS VelkoRTChunk::AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
+                                   const char* s2, const char* extraDefinition,
+                                   VelkoRTChunk* other) {
+  status = NOERROR;
+  // Without its item on the note there is nothing to work on; reporting
+  // success (and saving the note) would pass the missing item off as done.
+  if (item == nullptr || internal == nullptr || !ItemIsAvailable(*item)) {
+    status = VELKO_ERR_BAD_ARGUMENT;
+    return status;
+  }
+
+  const DWORD simple = internal->simple_definition;
+  const bool hasExtra = extraDefinition != nullptr && extraDefinition[0] != '\0';
+  const ScratchArgument first(hasExtra ? session : nullptr, s1);
+  const ScratchArgument second(hasExtra ? session : nullptr, s2);
+  chunkdef_info* extra = ParseExtraDefinition(*this, extraDefinition);
+  const STATUS result = ProcessChunk(this, item->note, item->item_name, action, p1, p2, p3, p4,
+                                     first.get(), second.get(), 0, extra, other);
+  DeleteChunkDefinitions(extra);
+  internal->simple_definition = simple;
+
+  if (result != NOERROR && result != VELKO_STATUS_READ_ONLY) {
+    status = result;
+    return status;
+  }
+  // A run that wrote nothing leaves the note as it is.
+  if (result == VELKO_STATUS_READ_ONLY || status == VELKO_STATUS_READ_ONLY) {
+    status = NOERROR;
+    return status;
+  }
+  if (status == NOERROR && item->AutoSave != 0)
+    NSFNoteUpdate(item->note, UPDATE_FORCE); // its result is not the operation's
+  return status;
+}
+
+STATUS AlterRichText(VelkoRTChunk* chunk, WORD action, WORD p1, WORD p2, WORD p3, WORD p4,
+                     const char* s1, const char* s2, const char* extraDefinition,
+                     VelkoRTChunk* other) {
+  if (chunk == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  return chunk->AlterRichText(action, p1, p2, p3, p4, s1, s2, extraDefinition, other);
+}

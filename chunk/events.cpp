@@ -1,0 +1,152 @@
+/*
+ * Caller data that a chunk carries for later use: the six event return
+ * strings, which the engine's link and field generation reads, and the two
+ * rendering callbacks, through which the renderer hands each piece of
+ * output and each rendered link to the caller.
+ *
+ * The renderer decides when to raise the callbacks; this file only stores
+ * them and, for links, turns the identifier texts into their binary form.
+ */
+#include <stddef.h>
+#include <string.h>
+
+#include <new>
+
+#include "chunk/rtchunk_internal.h"
+#include "host/nsfdata.h"
+
+// The link callback's note IDs are the host's UNIDs.
+static_assert(sizeof(UNIVERSALNOTEID) == sizeof(UNID));
+static_assert(offsetof(UNIVERSALNOTEID, Note) == offsetof(UNID, Note));
+
+namespace {
+
+constexpr WORD kEventSlots = 6;
+
+WORD TextLength(const char* text) {
+  if (text == nullptr)
+    return 0;
+  const size_t length = strlen(text);
+  return length > 0xFFFF ? 0xFFFF : static_cast<WORD>(length);
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  return -1;
+}
+
+/* The hexadecimal number formed by at most `count` characters from text;
+ * reading stops at the first character that is not a hexadecimal digit. */
+DWORD ReadHex(const char* text, size_t count) {
+  DWORD value = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0)
+      break;
+    value = (value << 4) | static_cast<DWORD>(digit);
+  }
+  return value;
+}
+
+/* A replica ID as text: 16 characters holding ':' give the first word from
+ * the ninth character on and the second from the first eight; a longer
+ * text starting with '_' and holding ':' gives the first word from
+ * characters 11 to 18 and the second from 3 to 10. Anything else gives 0. */
+TIMEDATE ParseReplicaID(const char* text) {
+  TIMEDATE id = {};
+  if (text == nullptr || strchr(text, ':') == nullptr)
+    return id;
+  const size_t length = strlen(text);
+  if (length == 16) {
+    id.Innards[0] = ReadHex(text + 8, 8);
+    id.Innards[1] = ReadHex(text, 8);
+  } else if (length > 17 && text[0] == '_') {
+    id.Innards[0] = ReadHex(text + 10, 8);
+    id.Innards[1] = ReadHex(text + 2, 8);
+  }
+  return id;
+}
+
+/* A view or note ID as 32 hexadecimal digits, in four groups of eight: the
+ * file part's second and first word, then the note part's second and first
+ * word. Any other length gives 0. */
+UNIVERSALNOTEID ParseUniversalNoteID(const char* text) {
+  UNIVERSALNOTEID id = {};
+  if (text == nullptr || strlen(text) != 32)
+    return id;
+  id.File[1] = ReadHex(text, 8);
+  id.File[0] = ReadHex(text + 8, 8);
+  id.Note.Innards[1] = ReadHex(text + 16, 8);
+  id.Note.Innards[0] = ReadHex(text + 24, 8);
+  return id;
+}
+
+} // namespace
+
+void VelkoRTChunk::SetEventRetString(WORD slot, const char* text, WORD length) {
+  if (slot < 1 || slot > kEventSlots) {
+    if (link_mode > 0)
+      --link_mode;
+    return;
+  }
+  CleanupEventRetString(slot);
+  if (text == nullptr)
+    return;
+  // A text shorter than the given length ends at its NUL.
+  const size_t used = strnlen(text, length);
+  if (used == 0)
+    return;
+  char* copy = new (std::nothrow) char[used + 1];
+  if (copy == nullptr)
+    return;
+  memcpy(copy, text, used);
+  copy[used] = '\0';
+  event_strings[slot - 1] = copy;
+}
+
+void VelkoRTChunk::CleanupEventRetString(WORD slot) {
+  if (slot < 1 || slot > kEventSlots)
+    return;
+  delete[] event_strings[slot - 1];
+  event_strings[slot - 1] = nullptr;
+}
+
+ActOnTextCallback VelkoRTChunk::SetActOnTextCallback(ActOnTextCallback callback) {
+  const ActOnTextCallback before = internal->act_on_text;
+  internal->act_on_text = callback;
+  return before;
+}
+
+QueryLinkDataCallback VelkoRTChunk::SetQueryLinkDataCallback(QueryLinkDataCallback callback) {
+  const QueryLinkDataCallback before = internal->query_link_data;
+  internal->query_link_data = callback;
+  return before;
+}
+
+void VelkoRTChunk::RaiseActOnText(const char* text, WORD length) {
+  if (internal->act_on_text != nullptr)
+    internal->act_on_text(this, text, length);
+}
+
+void VelkoRTChunk::RaiseQueryLinkData(const char*, WORD, WORD kind, const char* replicaText,
+                                      const char* viewText, const char* noteText, const char* text1,
+                                      const char* text2, const char* text3) {
+  if (internal->query_link_data == nullptr)
+    return;
+  TIMEDATE replicaID = ParseReplicaID(replicaText);
+  UNIVERSALNOTEID viewID = ParseUniversalNoteID(viewText);
+  UNIVERSALNOTEID noteID = ParseUniversalNoteID(noteText);
+  internal->query_link_data(this, kind, replicaText, TextLength(replicaText), &replicaID, &viewID,
+                            &noteID, text1, TextLength(text1), text2, TextLength(text2), text3,
+                            TextLength(text3));
+}
+
+WORD VelkoRTChunk::RaiseReplaceHTMLScripting(const char*, const char*, const char*, const char*,
+                                             const char*) {
+  return 0;
+}

@@ -1,0 +1,396 @@
+/*
+ * Text search and replace within one text run.
+ *
+ * Text is LMBCS: a character is one to three bytes, and every walk here
+ * steps whole characters through the character-set functions, so that a
+ * match never starts inside a character nor ends inside one. Positions and
+ * lengths are byte counts. Characters are compared with the host's
+ * collation one pair at a time; the part of a wildcard pattern after its
+ * '*' is compared byte by byte, without regard to ASCII case.
+ *
+ * Reading and writing records is the engine's; this file only works on the
+ * bytes it is given.
+ */
+#include "chunk/search.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "chunk/rtchunk_internal.h"
+#include "engine/process_state.h"
+#include "host/nls.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+
+namespace {
+
+/* The replace action that keeps every occurrence's length. */
+constexpr WORD kActionReplaceSameLength = 2399;
+
+/* Characters are read through a copy padded with NULs: the character-set
+ * functions may look a few bytes past a character's first byte, and a run's
+ * text ends without a NUL. */
+constexpr size_t kCharacterWindow = 8;
+constexpr size_t kLongestCharacter = 6; /* a surrogate pair in two groups */
+
+struct Bytes {
+  const BYTE* data;
+  size_t length;
+};
+
+/* The character at `at` (at < length) copied into a NUL-padded window. */
+void CopyCharacter(const Bytes& text, size_t at, BYTE (&window)[kCharacterWindow]) {
+  memset(window, 0, sizeof window);
+  memcpy(window, text.data + at, std::min(text.length - at, kLongestCharacter));
+}
+
+/* Bytes of the character at `at` (at < length): a lead byte's character
+ * length, cut at the end of the text; 1 for any other byte. */
+size_t CharBytes(const Bytes& text, size_t at, NLS_PINFO info) {
+  if (!NLS_isleadbyte(text.data[at], info))
+    return 1;
+  BYTE window[kCharacterWindow];
+  CopyCharacter(text, at, window);
+  WORD bytes = 0;
+  if (NLS_string_bytes(window, 1, &bytes, info) != NLS_SUCCESS || bytes == 0)
+    return 1;
+  return std::min<size_t>(bytes, text.length - at);
+}
+
+bool IsLetterAt(const Bytes& text, size_t at, NLS_PINFO info) {
+  BYTE window[kCharacterWindow];
+  CopyCharacter(text, at, window);
+  return NLS_isalpha(window, info) != FALSE;
+}
+
+/* Characters in the text; its byte length when they cannot be counted. */
+size_t CountCharacters(const Bytes& text, NLS_PINFO info) {
+  if (text.length < NLS_NULLTERM) {
+    WORD chars = 0;
+    if (NLS_string_chars(text.data, static_cast<WORD>(text.length), &chars, info) == NLS_SUCCESS)
+      return chars;
+    return text.length;
+  }
+  // A length of 0xFFFF would be read as "up to the NUL": step instead.
+  size_t chars = 0;
+  for (size_t at = 0; at < text.length; at += CharBytes(text, at, info))
+    ++chars;
+  return chars;
+}
+
+/* True when the bytes [from, to) are whole characters (from is the start
+ * of one). */
+bool EndsOnCharacter(const Bytes& text, size_t from, size_t to, NLS_PINFO info) {
+  size_t at = from;
+  while (at < to)
+    at += CharBytes(text, at, info);
+  return at == to;
+}
+
+BYTE UpperAscii(BYTE c) { return (c >= 'a' && c <= 'z') ? static_cast<BYTE>(c - 'a' + 'A') : c; }
+
+/* A pattern as the wildcards split it. */
+struct Pattern {
+  Bytes whole;
+  bool star = false;     /* a '*' was found: prefix and suffix apply */
+  bool question = false; /* '?' matches any character in the prefix */
+  size_t prefixLength = 0;
+  const BYTE* suffix = nullptr;
+  size_t suffixLength = 0;
+};
+
+Pattern ShapePattern(const Bytes& pattern, bool wildcards, NLS_PINFO info) {
+  Pattern shape;
+  shape.whole = pattern;
+  shape.prefixLength = pattern.length;
+  if (!wildcards)
+    return shape;
+  shape.question = true;
+  for (size_t at = 0; at < pattern.length; at += CharBytes(pattern, at, info)) {
+    if (pattern.data[at] != '*')
+      continue;
+    shape.star = true;
+    shape.prefixLength = at;
+    shape.suffix = pattern.data + at + 1;
+    shape.suffixLength = pattern.length - at - 1;
+    break;
+  }
+  return shape;
+}
+
+struct Search {
+  Bytes text;
+  Pattern pattern;
+  WORD compareFlags;
+  bool wordBoundaries;
+  NLS_PINFO info;
+};
+
+/* Compares the first `length` bytes of the pattern with the text from `at`,
+ * a character at a time; true with *end after the text matched. */
+bool MatchCharacters(const Search& search, size_t at, size_t length, size_t* end) {
+  const Bytes pattern{search.pattern.whole.data, length};
+  size_t p = 0;
+  size_t t = at;
+  while (p < length) {
+    if (t >= search.text.length)
+      return false;
+    const size_t patternBytes = CharBytes(pattern, p, search.info);
+    const size_t textBytes = CharBytes(search.text, t, search.info);
+    const bool any = search.pattern.question && patternBytes == 1 && pattern.data[p] == '?';
+    if (!any && IntlTextCompare(reinterpret_cast<const char*>(pattern.data + p),
+                                static_cast<WORD>(patternBytes),
+                                reinterpret_cast<const char*>(search.text.data + t),
+                                static_cast<WORD>(textBytes), search.compareFlags) != 0)
+      return false;
+    p += patternBytes;
+    t += textBytes;
+  }
+  *end = t;
+  return true;
+}
+
+/* A letter right after a match joins it to the next word. */
+bool BoundaryAfter(const Search& search, size_t end) {
+  if (!search.wordBoundaries || end >= search.text.length)
+    return true;
+  return !IsLetterAt(search.text, end, search.info);
+}
+
+bool SuffixMatchesAt(const Search& search, size_t at) {
+  const Pattern& pattern = search.pattern;
+  for (size_t i = 0; i < pattern.suffixLength; ++i) {
+    const BYTE want = pattern.suffix[i];
+    if (want == '?')
+      continue;
+    if (UpperAscii(want) != UpperAscii(search.text.data[at + i]))
+      return false;
+  }
+  return true;
+}
+
+/* One try without a '*': *covered receives the text bytes matched. */
+bool TryPlain(const Search& search, size_t p, size_t* covered) {
+  size_t end = 0;
+  if (!MatchCharacters(search, p, search.pattern.whole.length, &end) || !BoundaryAfter(search, end))
+    return false;
+  *covered = end - p;
+  return true;
+}
+
+/* One try with a '*': the prefix at p, then the suffix after the shortest
+ * gap of whole characters at which it matches and ends on a character. */
+bool TryStar(const Search& search, size_t p, size_t* covered) {
+  size_t prefixEnd = 0;
+  if (!MatchCharacters(search, p, search.pattern.prefixLength, &prefixEnd))
+    return false;
+  const size_t textLength = search.text.length;
+  const size_t suffixLength = search.pattern.suffixLength;
+  if (suffixLength == 0) {
+    *covered = textLength - p;
+    return true;
+  }
+  for (size_t q = prefixEnd; q + suffixLength <= textLength;
+       q += CharBytes(search.text, q, search.info)) {
+    const size_t end = q + suffixLength;
+    if (SuffixMatchesAt(search, q) && EndsOnCharacter(search.text, q, end, search.info) &&
+        BoundaryAfter(search, end)) {
+      *covered = end - p;
+      return true;
+    }
+  }
+  return false;
+}
+
+/* The tests that end the search before a try at p. */
+bool CannotMatchFrom(const Search& search, size_t p) {
+  const size_t textLength = search.text.length;
+  if (p >= textLength)
+    return true;
+  const Pattern& pattern = search.pattern;
+  if (pattern.star)
+    return pattern.prefixLength + pattern.suffixLength > textLength ||
+           pattern.suffixLength > textLength - p;
+  return pattern.whole.length > textLength;
+}
+
+WORD CompareFlags(BOOL caseSensitive, BOOL accentSensitive) {
+  WORD flags = 0;
+  if (caseSensitive)
+    flags |= INTL_CASE_SENSITIVE;
+  if (accentSensitive)
+    flags |= INTL_ACCENT_SENSITIVE;
+  return flags;
+}
+
+} // namespace
+
+int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WORD patternLength,
+                     BOOL wildcards, BOOL caseSensitive, BOOL accentSensitive, BOOL wordBoundaries,
+                     BOOL /*regularExpression*/, WORD* matchLength, NLS_PINFO info) {
+  if (text == nullptr || pattern == nullptr || textLength == 0 || patternLength == 0)
+    return -1;
+  const Bytes textBytes{reinterpret_cast<const BYTE*>(text), textLength};
+  const Bytes patternBytes{reinterpret_cast<const BYTE*>(pattern), patternLength};
+  const size_t textChars = CountCharacters(textBytes, info);
+  const size_t patternChars = CountCharacters(patternBytes, info);
+  // A '*' may stand for nothing, so a wildcard pattern may have one
+  // character more than the text.
+  if (wildcards ? patternChars - 1 > textChars : patternChars > textChars)
+    return -1;
+  if (matchLength != nullptr)
+    *matchLength = patternLength;
+
+  const Search search{textBytes, ShapePattern(patternBytes, wildcards != FALSE, info),
+                      CompareFlags(caseSensitive, accentSensitive), wordBoundaries != FALSE, info};
+  // With word boundaries no match starts right after a letter.
+  bool afterLetter = false;
+  for (size_t p = 0;; p += CharBytes(textBytes, p, info)) {
+    if (CannotMatchFrom(search, p))
+      return -1;
+    size_t covered = 0;
+    const bool found =
+        !(search.wordBoundaries && afterLetter) &&
+        (search.pattern.star ? TryStar(search, p, &covered) : TryPlain(search, p, &covered));
+    if (found) {
+      if (matchLength != nullptr)
+        *matchLength = static_cast<WORD>(std::min<size_t>(covered, textLength - p));
+      return static_cast<int32_t>(p);
+    }
+    if (search.wordBoundaries)
+      afterLetter = IsLetterAt(textBytes, p, info);
+  }
+}
+
+namespace {
+
+/* What one replacement run searches for and puts in. */
+struct Replacement {
+  const char* search = nullptr;
+  WORD searchLength = 0;
+  const char* text = "";
+  size_t textLength = 0;
+  bool sameLength = false;
+  BOOL wildcards = FALSE;
+  BOOL caseSensitive = FALSE;
+  BOOL accentSensitive = FALSE;
+  BOOL wordBoundaries = FALSE;
+  BOOL regularExpression = FALSE;
+  NLS_PINFO info = nullptr;
+
+  size_t BytesFor(size_t matchLength) const {
+    return sameLength ? std::min(matchLength, textLength) : textLength;
+  }
+};
+
+WORD StringLength(const char* text) { return static_cast<WORD>(strnlen(text, 0xFFFF)); }
+
+Replacement ReplacementOf(const chunk_process_state& state) {
+  Replacement run;
+  const VelkoRTChunk& chunk = *state.chunk;
+  run.search = state.s2;
+  if (run.search != nullptr)
+    run.searchLength = state.p2 != 0 ? state.p2 : StringLength(run.search);
+  if (state.s1 != nullptr) {
+    run.text = state.s1;
+    run.textLength = state.p1 != 0 ? state.p1 : StringLength(state.s1);
+  }
+  run.sameLength = state.action == kActionReplaceSameLength;
+  // The operation may ask for wildcards itself; the chunk's property
+  // always does.
+  run.wildcards = (chunk.TextWildcards != 0 || state.text_wildcards != 0) ? TRUE : FALSE;
+  run.caseSensitive = chunk.CaseSensitive;
+  run.accentSensitive = chunk.AccentSensitive;
+  run.wordBoundaries = chunk.SearchWordBoundaries;
+  run.regularExpression = chunk.RegularExpression;
+  run.info = state.session->internal != nullptr ? state.session->internal->nls_info : nullptr;
+  return run;
+}
+
+/* Calls visit(gapStart, matchStart, matchLength) for each occurrence in
+ * order, each search starting after the previous occurrence; returns where
+ * the text after the last occurrence starts. */
+template <typename Visit>
+size_t ForEachMatch(const Replacement& run, const char* text, WORD length, Visit visit) {
+  size_t at = 0;
+  while (at < length) {
+    WORD matchLength = 0;
+    const int32_t found =
+        SearchBuffer(text + at, static_cast<WORD>(length - at), run.search, run.searchLength,
+                     run.wildcards, run.caseSensitive, run.accentSensitive, run.wordBoundaries,
+                     run.regularExpression, &matchLength, run.info);
+    if (found < 0)
+      break;
+    const size_t start = at + static_cast<size_t>(found);
+    const size_t covered = std::max<size_t>(matchLength, 1); // never stand still
+    visit(at, start, std::min(covered, length - start));
+    at = start + std::min(covered, length - start);
+  }
+  return at;
+}
+
+void KeepMatchedText(LSXLsiSession& session, const char* match, size_t length) {
+  const size_t kept = std::min(length, VELKO_SCRATCH_TEXT_SIZE - 1);
+  memcpy(session.scratch_first, match, kept);
+  session.scratch_first[kept] = '\0';
+}
+
+} // namespace
+
+STATUS ReplaceTextInBuffer(const char* text, WORD length, chunk_process_state* state,
+                           DWORD capacity, replaced_text* result) {
+  if (result == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  *result = replaced_text{};
+  if (state == nullptr || state->session == nullptr || state->chunk == nullptr ||
+      (text == nullptr && length != 0))
+    return VELKO_ERR_BAD_ARGUMENT;
+  LSXLsiSession& session = *state->session;
+  const Replacement run = ReplacementOf(*state);
+
+  // The new length first, so that the text is built in a block of its size.
+  uint64_t needed = 0;
+  DWORD matches = 0;
+  const size_t tail =
+      ForEachMatch(run, text, length, [&](size_t gap, size_t start, size_t covered) {
+        needed += (start - gap) + run.BytesFor(covered);
+        ++matches;
+      });
+  needed += length - tail;
+  if (needed > capacity) {
+    state->secondary_status = VELKO_ERR_INVALID_ARGUMENT;
+    state->chunk->secondary_status = VELKO_ERR_INVALID_ARGUMENT;
+    return VELKO_ERR_INVALID_ARGUMENT;
+  }
+
+  auto* out = static_cast<char*>(VelkoAllocatePtr(&session, VELKO_HERE, needed + 1, 0));
+  if (out == nullptr)
+    return VELKO_ERR_MEMORY;
+  size_t written = 0;
+  ForEachMatch(run, text, length, [&](size_t gap, size_t start, size_t covered) {
+    memcpy(out + written, text + gap, start - gap);
+    written += start - gap;
+    KeepMatchedText(session, text + start, covered);
+    const size_t bytes = run.BytesFor(covered);
+    memcpy(out + written, run.text, bytes);
+    written += bytes;
+  });
+  if (length > tail)
+    memcpy(out + written, text + tail, length - tail);
+  written += length - tail;
+  out[written] = '\0';
+
+  result->text = out;
+  result->length = static_cast<DWORD>(written);
+  result->matches = matches;
+  return NOERROR;
+}
+
+void ReleaseReplacedText(LSXLsiSession* session, replaced_text* result) {
+  if (result == nullptr)
+    return;
+  if (session != nullptr && result->text != nullptr)
+    VelkoDeallocatePtr(session, result->text);
+  *result = replaced_text{};
+}

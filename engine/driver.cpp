@@ -1,0 +1,846 @@
+/*
+ * The chunk engine's driver. ProcessChunk carries out one action over the
+ * records of a chunk's item in one walk: it links the run chain of the
+ * definition clauses, makes the operation state, prepares what the action
+ * needs (fonts, paragraph specs, the row sort, rendering, work buffers),
+ * loads the item's records on first use, walks them, closes a chunk still
+ * open, and then either makes the rebuilt body the item's records and
+ * commits it, or, for a reading action, leaves the item as it was.
+ *
+ * Also the frame every action case runs in for one record of the open
+ * chunk (ProcessChunkRecord) and the comparators of the row sort. The
+ * per-record step is engine/walk.cpp; the cases are the action files.
+ */
+#include "engine/driver.h"
+
+#include <new>
+#include <stdlib.h>
+#include <string.h>
+
+#include "chunk/rtchunk_internal.h"
+#include "engine/record_fields.h"
+#include "engine/retrieve.h"
+#include "engine/services.h"
+#include "engine/walk.h"
+#include "host/nls.h"
+#include "host/osmem.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "store/vocabulary.h"
+#include "velko/property_string.h"
+#include "velko/status.h"
+
+WORD sort_compare_flags = 0;
+DWORD global_rgb_set = 0;
+
+namespace {
+
+/* ---- the blank paragraph the walk starts from ---- */
+
+constexpr WORD kOneInch = 1440;
+constexpr WORD kHalfInch = 720;
+constexpr WORD kBlankPabFlags = 0x0100;
+constexpr WORD kBlankPabFlags2 = 0x0494;
+constexpr WORD kBlankExtensionLength = 84;
+constexpr WORD kDefaultFontSize = 10;
+
+/* Fonts of the actions that mark text, when the item names none. */
+constexpr const char* kDefaultHyperlinkFont = "BLUE +UNDERLINE";
+constexpr const char* kDefaultLinkHighlightFont = "BLUE";
+constexpr const char* kDefaultHighlightFont = "RED +BOLD";
+constexpr const char* kDefaultActionHotspotFont = "DARKGREEN +UNDERLINE";
+constexpr const char* kDefaultPermanentPenFont = "BLUE +BOLD";
+
+constexpr const char* kDefaultWikiOpen = "((";
+constexpr const char* kDefaultWikiClose = "))";
+
+/* The highest PABID answered by action 37 for an item without definitions. */
+constexpr WORD kNoDefinitionsPabid = 50;
+
+/* Records a writing walk refuses: longer than this, or a signature not above
+ * the last byte signature of a record header. */
+constexpr DWORD kLargestWalkedRecord = 0x10000;
+constexpr WORD kLowestWalkedSignature = 88;
+
+constexpr DWORD kFieldBufferSize = 65406;
+
+/* The compare flag that lets equal numbers be ordered by their texts. */
+constexpr WORD kCompareNumbersAsText = 0x100;
+
+constexpr WORD kAppendRTChunk = ACTION_APPEND_RTCHUNK;
+constexpr WORD kAppendRTItem = ACTION_APPEND_RTITEM;
+constexpr WORD kCollectSortKey = 2;
+constexpr WORD kSortAction2397 = 2397;
+constexpr WORD kAllocateFieldBuffers = 2416;
+constexpr WORD kFoundRequired = 2405;
+
+/* ---- the run chain ---- */
+
+void ResetRunFields(chunkdef_info* clause) {
+  clause->occurrence = 0;
+  clause->finished = 0;
+  clause->seen = 0;
+  clause->deferred_record = 0;
+  clause->font_id = 0;
+}
+
+/* Links the chunk's clauses and then the extra clauses into one run chain;
+ * the clauses' own next links are left alone. Returns its head. */
+chunkdef_info* BuildRunChain(chunkdef_info* clauses, chunkdef_info* extra) {
+  chunkdef_info* head = nullptr;
+  chunkdef_info* last = nullptr;
+  for (chunkdef_info* list : {clauses, extra}) {
+    for (chunkdef_info* clause = list; clause != nullptr; clause = clause->next) {
+      ResetRunFields(clause);
+      clause->run_previous = last;
+      clause->run_next = nullptr;
+      if (last != nullptr)
+        last->run_next = clause;
+      else
+        head = clause;
+      last = clause;
+    }
+  }
+  return head;
+}
+
+/* ---- the state ---- */
+
+void StartBlankParagraph(chunk_process_state* state) {
+  _CDPABDEFEXT blank = {};
+  CDPABDEFINITION& definition = blank.Definition;
+  definition.Header.Signature = SIG_CD_PABDEFINITION;
+  definition.Header.Length = kBlankExtensionLength;
+  definition.PABID = 1;
+  definition.LeftMargin = kOneInch;
+  definition.FirstLineLeftMargin = kOneInch;
+  definition.Tab[0] = kHalfInch;
+  definition.Flags = kBlankPabFlags;
+  definition.Flags2 = kBlankPabFlags2;
+  blank.LeftMarginOffset = kOneInch;
+  blank.FirstLineLeftMarginOffset = kOneInch;
+  blank.RightMarginPercent = 100;
+  memcpy(state->gen.paragraph_copy, &blank, sizeof blank);
+
+  CDPABREFERENCE reference = {};
+  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
+  reference.Header.Length = sizeof reference;
+  reference.PABID = 1;
+  SetCurrentReference(state, reference);
+
+  state->paragraph.Header.Signature = static_cast<BYTE>(SIG_CD_PARAGRAPH);
+  state->paragraph.Header.Length = sizeof(CDPARAGRAPH);
+}
+
+/* The item's current text record: face 1, size 10. */
+void StartCurrentTextHeader(VelkoRTItem* item) {
+  CDTEXT header = {};
+  header.Header.Signature = SIG_CD_TEXT;
+  header.Header.Length = sizeof header;
+  BYTE* font = reinterpret_cast<BYTE*>(&header.FontID);
+  font[FONTID_FACE_BYTE] = 1;
+  font[FONTID_SIZE_BYTE] = kDefaultFontSize;
+  memcpy(item->internal->current_text_header, &header, sizeof header);
+}
+
+chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName,
+                              WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
+                              const char* s2, chunkdef_info* head, VelkoRTChunk* other) {
+  auto* state = new (std::nothrow) chunk_process_state;
+  if (state == nullptr)
+    return nullptr;
+  VelkoRTItem* item = chunk->item;
+  state->session = chunk->session;
+  state->gen.session = chunk->session;
+  state->gen.item = item;
+  state->note = note;
+  state->item_name = itemName;
+  state->chunk = chunk;
+  state->other_chunk = other;
+  state->s1 = s1;
+  state->s2 = s2;
+  state->action = action;
+  state->p1 = p1;
+  state->p2 = p2;
+  state->p3 = p3;
+  state->p4 = p4;
+  state->first_clause = head;
+  state->pending = head;
+  state->text_wildcards = chunk->TextWildcards;
+  state->set_implied_properties = chunk->SetImpliedProperties;
+  state->not_appending_chunk = (action != kAppendRTChunk && action != kAppendRTItem) ? 1 : 0;
+  StartBlankParagraph(state);
+  StartCurrentTextHeader(item);
+  global_client_preference = static_cast<WORD>(item->internal->ClientPreference);
+  ReadWikiDelimiters(state->session->internal->option_string, state->wiki_open, state->wiki_close);
+  return state;
+}
+
+/* ---- the session's saved definitions and the sort keys ---- */
+
+void FreeSavedDefinitions(LSXLsiSession* session) {
+  _internal_SESS* internal = session->internal;
+  for (int index = 0; index < internal->saved_definition_count; ++index) {
+    VelkoDeallocatePtr(session, internal->saved_definitions[index]);
+    internal->saved_definitions[index] = nullptr;
+  }
+  internal->saved_definition_count = 0;
+}
+
+void TakeKeysFromChunk(_internal_RTCHUNK* chunk, chunk_process_state* state) {
+  state->sort_key_count = chunk->sort_key_count;
+  state->sort_keys = chunk->sort_keys;
+}
+
+void ClearChunkKeys(_internal_RTCHUNK* chunk) {
+  chunk->sort_key_count = 0;
+  chunk->sort_keys = nullptr;
+}
+
+/* ---- preparation ---- */
+
+bool HasKeyText(const chunk_sort_key& key) { return key.text != nullptr && key.length != 0; }
+
+/* The row sort: sorts the chunk's keys in place; 1026 when there is
+ * nothing to sort. */
+STATUS SortKeys(chunk_process_state* state) {
+  _internal_RTCHUNK* chunk = state->chunk->internal;
+  bool anyText = false;
+  for (WORD i = 0; i < chunk->sort_key_count && chunk->sort_keys != nullptr; ++i)
+    anyText = anyText || HasKeyText(chunk->sort_keys[i]);
+  if (chunk->sort_key_count < 2 || !anyText)
+    return VELKO_ERR_NOTHING_TO_SORT;
+
+  LSXLsiSession* session = state->session;
+  char* order = session->scratch_first;
+  order[0] = '\0';
+  if (state->s1 != nullptr) {
+    strncpy(order, state->s1, sizeof session->scratch_first - 1);
+    order[sizeof session->scratch_first - 1] = '\0';
+    for (char* c = order; *c != '\0'; ++c) {
+      if (*c >= 'a' && *c <= 'z')
+        *c = static_cast<char>(*c - 'a' + 'A');
+    }
+  }
+  sort_compare_flags = 0;
+  if (state->chunk->AccentSensitive != 0)
+    sort_compare_flags |= INTL_ACCENT_SENSITIVE;
+  if (state->chunk->CaseSensitive != 0)
+    sort_compare_flags |= INTL_CASE_SENSITIVE;
+  const bool numeric = strstr(order, "NUMERIC") != nullptr;
+  const bool reverse = strstr(order, "REVERSE") != nullptr;
+  int (*compare)(const void*, const void*) = cmpsort;
+  if (numeric && reverse)
+    compare = cmpsortnr;
+  else if (numeric)
+    compare = cmpsortn;
+  else if (reverse)
+    compare = cmpsortr;
+  qsort(chunk->sort_keys, chunk->sort_key_count, sizeof(chunk_sort_key), compare);
+  TakeKeysFromChunk(chunk, state);
+  return NOERROR;
+}
+
+bool ActionWritesHere(WORD action, WORD p1) { return OperationWritesItem(action, p1); }
+
+/* Text searches drop wildcards when the search text has none. */
+void SettleWildcards(chunk_process_state* state) {
+  switch (state->action) {
+  case ACTION_HIGHLIGHT_TEXT:
+  case ACTION_REPLACE_TEXT_QUICK:
+  case 2398:
+  case 2399:
+    break;
+  default:
+    return;
+  }
+  if (state->text_wildcards != 0 && (state->s2 == nullptr || (strchr(state->s2, '*') == nullptr &&
+                                                              strchr(state->s2, '?') == nullptr)))
+    state->text_wildcards = 0;
+}
+
+const char* FontOr(const char* font, const char* fallback) {
+  return font != nullptr ? font : fallback;
+}
+
+STATUS ParseFonts(chunk_process_state* state, const char* font, const char* second) {
+  return ParseFontString(font, second, StateItem(state), state->fonts, state->font_masks);
+}
+
+/* The first font of the text actions: s2 for AppendText and SetText when
+ * given, the permanent pen when it is on, else no font. */
+void PrepareTextFont(chunk_process_state* state) {
+  VelkoRTItem* item = StateItem(state);
+  const char* font = "";
+  if ((state->action == ACTION_APPEND_TEXT || state->action == ACTION_SET_TEXT) &&
+      state->s2 != nullptr)
+    font = state->s2;
+  else if (item->PermanentPen != 0)
+    font = FontOr(item->PermanentPenFont, kDefaultPermanentPenFont);
+  ParseFonts(state, font, nullptr);
+}
+
+void PrepareLinkFont(chunk_process_state* state) {
+  VelkoRTItem* item = StateItem(state);
+  state->link_matcher = state->session->internal->link_matcher;
+  if (state->writes == 0)
+    return;
+  const bool linking =
+      state->p1 == ACTION_LINK_MATCHING || state->p1 == ACTION_WIKI_MATCHING || state->p1 == 2819;
+  const char* font = linking ? FontOr(item->HyperlinkFont, kDefaultHyperlinkFont)
+                             : FontOr(item->HighlightFont, kDefaultLinkHighlightFont);
+  ParseFonts(state, font, nullptr);
+}
+
+/* The text after the fourth ';' of s2, or null when it has fewer. */
+const char* AfterFourthSemicolon(const char* text) {
+  if (text == nullptr)
+    return nullptr;
+  for (int count = 0; count < 4; ++count) {
+    text = strchr(text, ';');
+    if (text == nullptr)
+      return nullptr;
+    ++text;
+  }
+  return text;
+}
+
+STATUS ParseParagraph(chunk_process_state* state, const char* text, const char* second) {
+  if (state->paragraph_style != nullptr) {
+    VelkoDeallocatePtr(state->session, state->paragraph_style);
+    state->paragraph_style = nullptr;
+  }
+  return ParseParagraphString(StateItem(state), text, second, &state->paragraph_style);
+}
+
+void AllocateFieldBuffers(_internal_RTCHUNK* chunk) {
+  for (int slot = 0; slot < kFieldBuffers; ++slot) {
+    DHANDLE handle = NULLHANDLE;
+    if (OSMemAlloc(MEM_TYPE_ENGINE, kFieldBufferSize, &handle) != NOERROR)
+      continue;
+    void* buffer = OSLockObject(handle);
+    if (buffer == nullptr) {
+      OSMemFree(handle);
+      continue;
+    }
+    memset(buffer, 0, kFieldBufferSize);
+    chunk->field_buffer_handles[slot] = handle;
+    chunk->field_buffers[slot] = buffer;
+  }
+}
+
+void ReleaseFieldBuffers(_internal_RTCHUNK* chunk, int count) {
+  for (int slot = 0; slot < count; ++slot) {
+    const DHANDLE handle = chunk->field_buffer_handles[slot];
+    if (handle != NULLHANDLE) {
+      if (chunk->field_buffers[slot] != nullptr)
+        OSUnlockObject(handle);
+      OSMemFree(handle);
+    }
+    chunk->field_buffer_handles[slot] = NULLHANDLE;
+    chunk->field_buffers[slot] = nullptr;
+  }
+}
+
+/* What the action needs before the walk; a failure ends the operation. */
+STATUS Prepare(chunk_process_state* state) {
+  VelkoRTItem* item = StateItem(state);
+  _internal_RTCHUNK* chunk = state->chunk->internal;
+  switch (state->action) {
+  case ACTION_SET_TEXT:
+  case ACTION_APPEND_NEW_LINES:
+  case ACTION_APPEND_TABS:
+  case ACTION_APPEND_TEXT:
+  case ACTION_REPLACE_TEXT_QUICK:
+  case 2395:
+  case 2399:
+    PrepareTextFont(state);
+    break;
+  case ACTION_LINK_MATCHING:
+  case ACTION_WIKI_MATCHING:
+  case 2819:
+    PrepareLinkFont(state);
+    break;
+  case ACTION_HIGHLIGHT:
+  case ACTION_HIGHLIGHT_TEXT:
+    ParseFonts(state, FontOr(item->HighlightFont, kDefaultHighlightFont), nullptr);
+    break;
+  case ACTION_APPEND_HOTSPOT:
+    ParseFonts(state, FontOr(item->ActionHotspotFont, kDefaultActionHotspotFont), nullptr);
+    break;
+  case ACTION_CHANGE_FONT:
+    ParseFonts(state, state->s1, state->s2);
+    break;
+  case ACTION_CHANGE_PARAGRAPH:
+    return ParseParagraph(state, state->s1, state->s2);
+  case ACTION_APPEND_PARAGRAPH:
+    ParseParagraph(state, state->s1, state->s2);
+    ParseFonts(state, state->s2, nullptr);
+    break;
+  case ACTION_APPEND_LAYER:
+    if (const char* style = AfterFourthSemicolon(state->s2); style != nullptr) {
+      ParseParagraph(state, style, nullptr);
+      ParseFonts(state, state->s2, nullptr);
+    }
+    break;
+  case ACTION_FONT_IN_USE:
+    return ParseFonts(state, state->s1, state->s1);
+  case ACTION_APPEND_ROW:
+    state->append_row = 1;
+    break;
+  case 2404:
+    ParseFonts(state, state->s2, nullptr);
+    break;
+  case ACTION_REMOVE: {
+    _internal_SESS* session = state->session->internal;
+    if (session->last_target_first != 0) {
+      state->last_target_first = session->last_target_first;
+      state->last_target_last = session->last_target_last;
+      RemoveAttachmentsFromChunk(state->chunk, state);
+    }
+    break;
+  }
+  case kAllocateFieldBuffers:
+    AllocateFieldBuffers(chunk);
+    break;
+  default:
+    break;
+  }
+  return NOERROR;
+}
+
+/* ---- the item's records ---- */
+
+body_context* LoadInput(VelkoRTItem* item) {
+  _internal_RTITEM* internal = item->internal;
+  if (internal->input == nullptr && internal->state != kItemStateInMemory)
+    internal->input = StoreItemsAndRecords(item, 0, static_cast<int>(internal->option_word),
+                                           nullptr, 0, 0, NULLHANDLE, nullptr);
+  return internal->input;
+}
+
+/* Removal marks of an earlier walk do not outlive it. */
+void ClearRemovalMarks(body_context* input) {
+  for (record_storage* node = input != nullptr ? input->records : nullptr; node != nullptr;
+       node = node->next)
+    node->flags &= static_cast<WORD>(~RECORD_MARKED);
+}
+
+void DeleteBody(LSXLsiSession* session, body_context*& body) {
+  if (body == nullptr)
+    return;
+  CleanupBodyContext(session, body);
+  delete body;
+  body = nullptr;
+}
+
+/* Action 37: the highest PABID of the item's definitions, into the
+ * session's PABID base; no walk. */
+void AnswerHighestPabid(chunk_process_state* state) {
+  body_context* input = LoadInput(StateItem(state));
+  state->current_record = GetNextCDRecord(input, nullptr);
+  RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+  WORD pabid = 0;
+  memcpy(&pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID), sizeof pabid);
+  state->session->internal->pabid_base =
+      state->retrieved_found != 0 && pabid != 0 ? pabid : kNoDefinitionsPabid;
+}
+
+/* The walk over the input records. */
+STATUS Walk(body_context* input, chunk_process_state* state) {
+  state->previous_signature = 0;
+  for (record_storage* node = GetNextCDRecord(input, nullptr); node != nullptr && node->length != 0;
+       node = GetNextCDRecord(input, state->current_record)) {
+    const WORD signature = node->signature;
+    if (state->writes != 0 &&
+        (node->length > kLargestWalkedRecord || signature <= kLowestWalkedSignature))
+      return VELKO_ERR_FAILED;
+    if (state->writes == 0 && IsTableBegin(signature) && state->gen.table_level <= 8)
+      ++state->gen.table_level;
+    state->current_record = node;
+    if (STATUS status = Process_OneCDRecord(node->data, signature, node->length, state);
+        status != NOERROR)
+      return status;
+    if (state->writes == 0 && IsTableEnd(signature) && state->gen.table_level > 0)
+      --state->gen.table_level;
+    state->previous_signature = signature;
+  }
+  return NOERROR;
+}
+
+/* A writing operation that succeeded: the body ends in a text run, and the
+ * rebuilt body becomes the item's records. */
+STATUS FinishWrittenBody(chunk_process_state* state) {
+  VelkoRTItem* item = StateItem(state);
+  _internal_RTITEM* internal = item->internal;
+  if (state->gen.text_state == TEXT_STATE_OTHER) {
+    if (STATUS status = GenerateCDText("", 0, internal->current_text_header, &state->gen);
+        status != NOERROR)
+      return status;
+  }
+  if (STATUS status = StoreBodyItem(&state->gen); status != NOERROR)
+    return status;
+  DeleteBody(state->session, internal->input);
+  internal->input = internal->output;
+  internal->output = nullptr;
+  if (item->CacheRecords == 0)
+    return item->Commit();
+  return NOERROR;
+}
+
+void DiscardWrittenBody(chunk_process_state* state) {
+  _internal_RTITEM* internal = StateItem(state)->internal;
+  CleanupBodyItems(&state->gen, 0);
+  DeleteBody(state->session, internal->output);
+}
+
+/* ---- after the walk ---- */
+
+void MoveKeysToChunk(chunk_process_state* state) {
+  _internal_RTCHUNK* chunk = state->chunk->internal;
+  FreeSortKeys(state->session, chunk->sort_keys, chunk->sort_key_count);
+  chunk->sort_keys = state->sort_keys;
+  chunk->sort_key_count = state->sort_key_count;
+  state->sort_keys = nullptr;
+  state->sort_key_count = 0;
+}
+
+void SettleSortKeys(STATUS status, chunk_process_state* state) {
+  _internal_RTCHUNK* chunk = state->chunk->internal;
+  const WORD action = state->action;
+  if ((action == kCollectSortKey || action == ACTION_COLLECT_SORT_KEYS) && status == NOERROR) {
+    MoveKeysToChunk(state);
+    return;
+  }
+  if (action == ACTION_SORT_BY_ROW && chunk->sort_keys != nullptr) {
+    ClearChunkKeys(chunk); // the state holds them and frees them
+    return;
+  }
+  if (action == kSortAction2397 && chunk->sort_keys != nullptr) {
+    FreeSortKeys(state->session, chunk->sort_keys, chunk->sort_key_count);
+    ClearChunkKeys(chunk);
+  }
+}
+
+void DeleteState(chunk_process_state* state) {
+  FreeSavedDefinitions(state->session);
+  FreeSortKeys(state->session, state->sort_keys, state->sort_key_count);
+  if (state->paragraph_style != nullptr)
+    VelkoDeallocatePtr(state->session, state->paragraph_style);
+  if (state->action == kAllocateFieldBuffers)
+    ReleaseFieldBuffers(state->chunk->internal, kFieldBuffers);
+  delete state;
+}
+
+/* Runs the prepared operation: loading, the walk and what follows it. */
+STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
+  VelkoRTItem* item = StateItem(state);
+  _internal_RTITEM* internal = item->internal;
+  const WORD action = state->action;
+
+  body_context* input = LoadInput(item);
+  if (state->writes != 0) {
+    if (input == nullptr)
+      return internal->state == kItemStateInMemory ? VELKO_ERR_BAD_ARGUMENT : VELKO_ERR_NO_INPUT;
+    // A body that did not load completely would lose what it missed.
+    if (internal->incomplete_load != NOERROR)
+      return internal->incomplete_load;
+    if (STATUS status = CreateBodyItem(&state->gen); status != NOERROR) {
+      DiscardWrittenBody(state);
+      return status;
+    }
+  }
+  state->record_counter = 0;
+
+  STATUS status = NOERROR;
+  if (action == ACTION_SET_HIDE_FORMULA || action == ACTION_CHANGE_PARAGRAPH ||
+      action == ACTION_APPEND_PARAGRAPH) {
+    RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+    memcpy(&state->found_pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID),
+           sizeof state->found_pabid);
+  } else if (action == ACTION_RENDER) {
+    status = PrepareXMLRendering(state, state->chunk->internal->render_context,
+                                 extra != nullptr ? 1 : 0);
+  } else if (action == ACTION_CLEANUP_TEXT_RUNS) {
+    CleanupTextRuns(state);
+  }
+  ClearRemovalMarks(input);
+
+  if (status == NOERROR)
+    status = Walk(input, state);
+  if (status == NOERROR && state->writes != 0 && state->pass_over_mark != 0 &&
+      state->pass_over_mark <= state->record_counter)
+    status = CopyPassedOverRecords(state, nullptr, true);
+  if (status == VELKO_ERR_ITEM_NOT_FOUND && state->writes == 0)
+    status = NOERROR; // a reading case ends the walk once its answer is complete
+  if (status == NOERROR && state->chunk_open != 0) {
+    status = ProcessStopChunk(reinterpret_cast<const char*>(internal->current_text_header),
+                              SIG_CD_TEXT, sizeof(CDTEXT), state);
+    state->chunk_open = 0;
+  }
+  if (status == NOERROR && action == ACTION_RENDER)
+    status = FinishXMLRendering(state, state->chunk->internal->render_context);
+  if (status == NOERROR && action == kFoundRequired && state->found == 0)
+    status = VELKO_ERR_FAILED;
+
+  if (state->writes == 0)
+    return status;
+  if (status == NOERROR)
+    status = FinishWrittenBody(state);
+  if (status != NOERROR && internal->output != nullptr)
+    DiscardWrittenBody(state);
+  return status;
+}
+
+} // namespace
+
+void ReadWikiDelimiters(const char* options, char open[3], char close[3]) {
+  char value[16] = {};
+  const char* pairs = kDefaultWikiOpen;
+  const char* closing = kDefaultWikiClose;
+  if (ExtractProperty(options, "WikiDelimiters=", value, sizeof value) != 0 && strlen(value) == 4) {
+    pairs = value;
+    closing = value + 2;
+  }
+  memcpy(open, pairs, 2);
+  memcpy(close, closing, 2);
+  open[2] = '\0';
+  close[2] = '\0';
+}
+
+void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count) {
+  if (keys == nullptr)
+    return;
+  for (WORD i = 0; i < count; ++i)
+    VelkoDeallocatePtr(session, keys[i].text);
+  VelkoDeallocatePtr(session, keys);
+}
+
+STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, WORD action,
+                    WORD p1, WORD p2, WORD p3, WORD p4, const char* s1, const char* s2, WORD,
+                    chunkdef_info* extra, VelkoRTChunk* other) {
+  if (chunk == nullptr || chunk->internal == nullptr || chunk->session == nullptr ||
+      chunk->session->internal == nullptr || chunk->item == nullptr ||
+      chunk->item->internal == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  chunk->secondary_status = 0;
+  chunkdef_info* head = BuildRunChain(chunk->internal->definitions, extra);
+  chunk->session->internal->hotspot_word = 0;
+  global_rgb_set = 0;
+
+  chunk_process_state* state =
+      NewState(chunk, note, itemName, action, p1, p2, p3, p4, s1, s2, head, other);
+  if (state == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+
+  if (action == ACTION_PREPARE_APPEND) {
+    AnswerHighestPabid(state);
+    chunk->status = VELKO_STATUS_READ_ONLY;
+    DeleteState(state);
+    return NOERROR;
+  }
+  if (action == ACTION_SORT_BY_ROW) {
+    if (STATUS status = SortKeys(state); status != NOERROR) {
+      delete state;
+      return status;
+    }
+  }
+
+  FreeSavedDefinitions(state->session);
+  chunk->field_flag = 0;
+  state->writes = ActionWritesHere(action, p1) ? 1 : 0;
+  SettleWildcards(state);
+
+  STATUS status = Prepare(state);
+  if (status == NOERROR)
+    status = RunOperation(state, extra);
+
+  SettleSortKeys(status, state);
+  if (state->writes == 0 && (status == NOERROR || chunk->status == NOERROR))
+    chunk->status = VELKO_STATUS_READ_ONLY;
+  if (state->secondary_status != 0)
+    chunk->secondary_status = state->secondary_status;
+  DeleteState(state);
+  return status;
+}
+
+/* ---- the frame of the action cases ---- */
+
+namespace {
+
+bool IsPropertyCase(WORD action) {
+  return action == kCollectSortKey || (action >= 5 && action <= 27) ||
+         (action >= 29 && action <= 36) || (action >= 38 && action <= 44) || action == 48 ||
+         (action >= 50 && action <= 53) || action == 55 || action == 56 ||
+         (action >= 61 && action <= 70);
+}
+
+/* Runs the case of the action; 0 lets the frame emit the output. */
+STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                     chunk_process_state* state) {
+  switch (const WORD action = state->action) {
+  case ACTION_QUERY_RECORDS:
+    return QueryRecordPositions(state);
+  case ACTION_GET_TEXT:
+    return QueryText(record, signature, length, state);
+  case ACTION_CONTAINS_SOMETHING:
+  case ACTION_CONTAINS_TEXT:
+  case ACTION_GET_CELL_BORDER:
+  case ACTION_GET_TABLE_PROPERTIES:
+  case ACTION_GET_HTML_VALUE:
+  case ACTION_GET_TARGET_PROPERTIES:
+    return ProcessQueryAction(record, signature, length, output, state);
+  case ACTION_SET_LINK:
+    return ProcessLinkPropertyAction(record, signature, length, output, state);
+  case ACTION_CHANGE_FONT:
+  case ACTION_HIGHLIGHT:
+  case ACTION_FONT_IN_USE:
+  case ACTION_HIGHLIGHT_TEXT:
+    return ProcessTextRunAction(record, signature, length, output, state);
+  case ACTION_CHANGE_PARAGRAPH:
+  case kFoundRequired:
+  case 2406:
+    return ProcessParagraphAction(record, signature, length, output, state);
+  case ACTION_REMOVE:
+  case ACTION_EXPORT_GRAPHIC:
+  case ACTION_REMOVE_HOTSPOTS:
+  case ACTION_REMOVE_LINKS:
+  case ACTION_REMOVE_SECTIONS:
+  case ACTION_SORT_BY_ROW:
+  case kSortAction2397:
+  case ACTION_RENDER:
+  case ACTION_SET_IMAGE_HOTSPOT:
+  case 2807:
+    return ProcessRemovalAction(record, signature, length, output, state);
+  case 2385:
+  case ACTION_REPLACE_TEXT_QUICK:
+  case 2398:
+  case 2399:
+  case ACTION_REMOVE_FIELDS:
+    return ProcessSearchAction(record, signature, length, output, state);
+  case ACTION_LINK_MATCHING:
+  case ACTION_WIKI_MATCHING:
+    return ProcessLinkMatchingAction(record, signature, length, output, state);
+  case ACTION_APPEND_ROW:
+  case 2387:
+  case 2388:
+  case 2393:
+  case ACTION_SET_CELL_COLOR:
+  case ACTION_CHANGE_TABLE:
+  case kAllocateFieldBuffers:
+  case 2422:
+  case 2437:
+    return ProcessTableAction(record, signature, length, output, state);
+  default:
+    if (IsPropertyCase(action))
+      return ProcessPropertyAction(record, signature, length, output, state);
+    return NOERROR; // no case: the record stays
+  }
+}
+
+void ReleaseHeldBlock(chunk_record_output* output, chunk_process_state* state) {
+  if (output->block != nullptr)
+    VelkoDeallocate(state->session, output->block);
+  output->block = nullptr;
+}
+
+/* Emits what the case left as the record's output. */
+STATUS FrameTail(const char* record, chunk_record_output* output, chunk_process_state* state) {
+  state->chunk_opened_here = 0;
+  STATUS status = NOERROR;
+  if (state->writes != 0) {
+    if (output->length == 0) {
+      if (state->action != ACTION_HIGHLIGHT && state->action != ACTION_HIGHLIGHT_TEXT)
+        StateItem(state)->Modified = 1;
+    } else {
+      // Link records of an earlier match keep their marker when copied.
+      const bool keepMarker =
+          (state->action == ACTION_LINK_MATCHING || state->action == ACTION_WIKI_MATCHING) &&
+          output->data == record && state->current_record != nullptr &&
+          (state->current_record->flags & RECORD_MATCH_MARKER) != 0;
+      _internal_SESS* session = state->session->internal;
+      if (keepMarker)
+        session->marker_switch = 1;
+      status = CopyCDUpdated(output->data, output->signature, output->length, &state->gen);
+      if (keepMarker)
+        session->marker_switch = 0;
+    }
+  }
+  ReleaseHeldBlock(output, state);
+  return status;
+}
+
+} // namespace
+
+STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
+                          chunk_process_state* state) {
+  chunk_record_output output;
+  output.data = record;
+  output.signature = signature;
+  output.length = length;
+  if (state->record_counter <= state->skip_mark) {
+    output.length = 0; // already re-emitted with the text run before it
+    return FrameTail(record, &output, state);
+  }
+  state->skip_mark = 0;
+  if (STATUS status = RunActionCase(record, signature, length, &output, state); status != NOERROR) {
+    ReleaseHeldBlock(&output, state);
+    return status;
+  }
+  return FrameTail(record, &output, state);
+}
+
+/* ---- the row sort's comparators ---- */
+
+namespace {
+
+const chunk_sort_key& KeyOf(const void* key) { return *static_cast<const chunk_sort_key*>(key); }
+
+int ComparePositions(const chunk_sort_key& a, const chunk_sort_key& b) {
+  if (a.first_record == b.first_record)
+    return 0;
+  return a.first_record < b.first_record ? -1 : 1;
+}
+
+int CompareTexts(const chunk_sort_key& a, const chunk_sort_key& b) {
+  return IntlTextCompare(a.text != nullptr ? a.text : "", a.text != nullptr ? a.length : 0,
+                         b.text != nullptr ? b.text : "", b.text != nullptr ? b.length : 0,
+                         sort_compare_flags);
+}
+
+double NumberOf(const chunk_sort_key& key) { return key.text != nullptr ? atof(key.text) : 0.0; }
+
+int CompareNumbers(const chunk_sort_key& a, const chunk_sort_key& b) {
+  const double x = NumberOf(a);
+  const double y = NumberOf(b);
+  if (x != y)
+    return x < y ? -1 : 1;
+  return (sort_compare_flags & kCompareNumbersAsText) != 0 ? CompareTexts(a, b) : 0;
+}
+
+/* Title rows first, in row order; the others by `order` (reversed when
+ * asked), equal ones in row order. */
+int CompareKeys(const void* first, const void* second,
+                int (*order)(const chunk_sort_key&, const chunk_sort_key&), bool reverse) {
+  const chunk_sort_key& a = KeyOf(first);
+  const chunk_sort_key& b = KeyOf(second);
+  if ((a.title != 0) != (b.title != 0))
+    return a.title != 0 ? -1 : 1;
+  if (a.title == 0) {
+    const int result = order(a, b);
+    if (result != 0)
+      return reverse ? (result < 0 ? 1 : -1) : result;
+  }
+  return ComparePositions(a, b);
+}
+
+} // namespace
+
+int cmpsort(const void* a, const void* b) { return CompareKeys(a, b, CompareTexts, false); }
+int cmpsortr(const void* a, const void* b) { return CompareKeys(a, b, CompareTexts, true); }
+int cmpsortn(const void* a, const void* b) { return CompareKeys(a, b, CompareNumbers, false); }
+int cmpsortnr(const void* a, const void* b) { return CompareKeys(a, b, CompareNumbers, true); }

@@ -1,0 +1,77 @@
+/*
+ * The chunk engine's driver: one call of ProcessChunk carries out one
+ * action over the records of a chunk's item (preparation, one walk over the
+ * records, closing an open chunk, writing the rebuilt body back or leaving
+ * the item untouched for a reading action), and ProcessChunkRecord is the
+ * frame every action case runs in for one record of the open chunk.
+ *
+ * The per-record step of the walk is in engine/walk.cpp, the start and stop
+ * tests in engine/start_stop.cpp, the chunk's edges in engine/edges.cpp and
+ * the action cases in the engine's action files.
+ */
+#ifndef VELKO_ENGINE_DRIVER_H
+#define VELKO_ENGINE_DRIVER_H
+
+#include "velko/velko.h"
+
+struct chunkdef_info;
+struct chunk_process_state;
+struct chunk_sort_key;
+
+/* Runs `action` with its parameters over the chunk's item: `note` and
+ * `itemName` are the item's note and name; `extra` (may be null) holds the
+ * clauses of an extra definition that apply to this call only (the caller
+ * keeps and frees them); `other` is the operation's second chunk or null.
+ * `unused` is passed as 0.
+ *
+ * Returns the operation's status: 0 on success, 1028 for a null chunk, 1026
+ * for a sort with nothing to sort, 257 for an interrupted walk or a record
+ * that a writing walk cannot keep, else the failing step's status. A
+ * reading action leaves the note and its records as they were and sets the
+ * chunk's status to 1298; a failed writing action leaves the note as it
+ * was. */
+STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, WORD action,
+                    WORD p1, WORD p2, WORD p3, WORD p4, const char* s1, const char* s2, WORD unused,
+                    chunkdef_info* extra, VelkoRTChunk* other);
+
+/* The action step for one record inside the open chunk: runs the action's
+ * case on the record and, in a writing walk, emits what the case leaves as
+ * the record's output. 546 ends the walk with the answer complete; any
+ * other non-zero status ends the operation. */
+STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
+                          chunk_process_state* state);
+
+/* ---- sorting rows ---- */
+
+/* qsort comparators of chunk_sort_key: title rows first in row order, the
+ * others by their texts (IntlTextCompare with sort_compare_flags), by their
+ * texts read as numbers (equal numbers in row order, or by text when
+ * sort_compare_flags holds 0x100), or either reversed; equal keys in row
+ * order. */
+int cmpsort(const void* a, const void* b);
+int cmpsortr(const void* a, const void* b);
+int cmpsortn(const void* a, const void* b);
+int cmpsortnr(const void* a, const void* b);
+
+/* The compare flags of the comparators (INTL_ACCENT_SENSITIVE,
+ * INTL_CASE_SENSITIVE), set by the row sort; process-wide. */
+extern WORD sort_compare_flags;
+
+/* Frees an array of sort keys (a tracked block) with the texts they hold. */
+void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count);
+
+/* The wiki delimiters of the option string: a "WikiDelimiters=" value of
+ * exactly four characters gives the opening pair (its first two) and the
+ * closing pair; anything else "((" and "))". Each pair is NUL-terminated. */
+void ReadWikiDelimiters(const char* options, char open[3], char close[3]);
+
+/* Set by the hotspot actions when a colour was given; cleared at the start
+ * of every operation. Process-wide. */
+extern DWORD global_rgb_set;
+
+/* The host's break test: when installed, the walk calls it at its first
+ * record and every hundredth after; a non-zero answer interrupts the
+ * operation with 257 and the note keeps its old body. Null: none. */
+extern WORD (*ControlBreak)(void);
+
+#endif

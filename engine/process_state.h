@@ -1,0 +1,197 @@
+/*
+ * The state of one chunk operation: created by ProcessChunk, handed to
+ * every step of the walk (the per-record step, the start and stop tests,
+ * the chunk's edges and the action cases) and deleted before ProcessChunk
+ * returns. Its generation_context is what the record emitter and every
+ * record generator receive.
+ *
+ * Also the sort key that the row-sorting actions gather on the chunk, and
+ * the output of one action step. Filling and reading these is the driver's
+ * and the actions' work, not this header's.
+ */
+#ifndef VELKO_ENGINE_PROCESS_STATE_H
+#define VELKO_ENGINE_PROCESS_STATE_H
+
+#include <stddef.h>
+
+#include "engine/chunkdef.h"
+#include "generate/font_string.h"
+#include "host/cdrecords.h"
+#include "store/body.h"
+#include "store/emitter.h"
+#include "velko/velko.h"
+
+struct link_matching_info;
+struct paragraph_spec;
+struct velko_allocation;
+
+/* One key of a row sort. The chunk keeps an array of them (a tracked block
+ * of the session, `sort_key_count` entries); each non-null text is a
+ * tracked block of its own. */
+struct chunk_sort_key {
+  DWORD first_record = 0; /* the row's first record; its position in the comparisons */
+  DWORD last_record = 0;
+  char* text = nullptr; /* tracked; null for an empty key */
+  WORD length = 0;
+  DWORD title = 0; /* a title row keeps its place */
+};
+
+/* What an action step leaves as the output of the record it was given:
+ * the record itself, another buffer (a replacement), or nothing (length
+ * 0). A tracked block held for a replacement is released by the frame
+ * after the output has been emitted. */
+struct chunk_record_output {
+  const char* data = nullptr;
+  WORD signature = 0;
+  DWORD length = 0;
+  velko_allocation* block = nullptr;
+};
+
+/* Levels of nested CDBEGIN brackets the walk keeps apart. */
+constexpr int kMaxBeginNesting = 50;
+/* Size of a paragraph definition with its extensions as the engine holds
+ * it (CDPABDEFINITION, its extension words and two double words). */
+constexpr DWORD kParagraphDefinitionArea = sizeof(_CDPABDEFEXT);
+static_assert(kParagraphDefinitionArea == 92);
+
+struct chunk_process_state {
+  LSXLsiSession* session = nullptr;
+  /* The emitter's context. Its paragraph_copy is the current paragraph
+   * definition of the walk (the emitter saves and restores it around the
+   * tables it writes) and its paragraph_word the current paragraph
+   * reference (a CDPABREFERENCE laid into the double word). */
+  generation_context gen;
+
+  DWORD append_row = 0;    /* action 2355 runs */
+  DWORD passthru_open = 0; /* the clean-up pass is inside a pass-through run */
+  NOTEHANDLE note = NULLHANDLE;
+  const char* item_name = nullptr;
+  WORD secondary_status = 0;     /* copied to the chunk's at the end when not 0 */
+  DWORD not_appending_chunk = 0; /* 1 for every action but 2356 and 2357 */
+
+  WORD action = 0;
+  WORD p1 = 0;
+  WORD p2 = 0;
+  WORD p3 = 0;
+  WORD p4 = 0;
+  const char* s1 = nullptr;
+  const char* s2 = nullptr;
+
+  /* The number of the record being walked, from 1, and its copy. */
+  DWORD record_counter = 0;
+  DWORD record_counter_copy = 0;
+  /* The previous record's signature; during the start and stop tests and
+   * the action step the current record's. */
+  WORD previous_signature = 0;
+
+  /* Sort keys moved here from the chunk for one operation. */
+  WORD sort_key_count = 0;
+  WORD sort_key_next = 0; /* the next key a row sort appends */
+  chunk_sort_key* sort_keys = nullptr;
+
+  /* The session's last-target range, for Remove (action 2366). */
+  DWORD last_target_first = 0;
+  DWORD last_target_last = 0;
+
+  /* Nesting of the walk. */
+  int32_t depth_hotspot = 0;
+  int32_t depth_layer = 0;
+  int32_t depth_begin = 0;
+  int32_t depth_table = 0;
+  WORD ff68_flag = 0; /* inside a large paragraph (0xFF68 bit 0x0001 met) */
+  /* The bracketed signature of each open CDBEGIN, levels 1 to 50, and the
+   * CDBEGINs opened beyond level 50, which their CDENDs close first. */
+  WORD begin_stack[kMaxBeginNesting + 1] = {};
+  DWORD begin_overflow = 0;
+  DWORD pretable_flag = 0; /* a CDPRETABLEBEGIN announced the table to come */
+
+  DWORD found = 0;             /* a query has answered; 2405 fails without it */
+  DWORD chunk_opened_here = 0; /* the chunk opened at the current record */
+  DWORD skip_mark = 0;         /* records numbered up to this are dropped */
+  DWORD chunk_open = 0;
+  /* The first record a writing walk passed over outside the chunk and has
+   * not copied yet (0: none), and its node, where copying resumes. */
+  DWORD pass_over_mark = 0;
+  record_storage* pass_over_node = nullptr;
+
+  /* The run chain: its head, the last clause accepted and the next clause
+   * to match (null once every clause is matched). */
+  chunkdef_info* first_clause = nullptr;
+  chunkdef_info* last_matched = nullptr;
+  chunkdef_info* pending = nullptr;
+  DWORD end_pattern = 0; /* a CDBEGIN's text run matched an end pattern */
+
+  CDPARAGRAPH paragraph = {}; /* the CDPARAGRAPH template */
+  WORD paragraph_template_word = 1;
+  DWORD definition_changed = 1;
+  DWORD reference_changed = 1;
+  WORD found_pabid = 0; /* PABID found for actions 25, 2364 and 2417 */
+
+  /* RetrievePABDEF: the definition found, the PABID wanted, and the
+   * highest PABID known to the operation. */
+  alignas(4) BYTE retrieved_definition[kParagraphDefinitionArea] = {};
+  WORD wanted_pabid = 0;
+  WORD last_pabid = 0;
+  DWORD retrieved_found = 0; /* a definition was found */
+
+  WORD text_wildcards = 0;
+  WORD set_implied_properties = 0;
+  DWORD writes = 0;
+
+  DWORD handled = 0;       /* the start or stop test handled the record */
+  DWORD stop_matching = 0; /* no more start and stop tests in this walk */
+
+  /* Font specs with the parts they name (first and second font), and the
+   * paragraph spec (a tracked block of the session; null when none). */
+  font_spec fonts[2] = {};
+  font_spec_mask font_masks[2] = {};
+  paragraph_spec* paragraph_style = nullptr;
+
+  /* Wiki delimiters: the opening and the closing pair. */
+  char wiki_open[3] = {};
+  char wiki_close[3] = {};
+  link_matching_info* link_matcher = nullptr;
+
+  /* Per table level of the output: whether the level keeps the
+   * definitions of a generated table apart (the walk's current definition
+   * is then left alone), its PABID base, and its current cell. */
+  DWORD level_saves_definitions[kEmitterTableLevels] = {};
+  WORD level_pabid_base[kEmitterTableLevels] = {};
+  WORD level_row[kEmitterTableLevels] = {};
+  WORD level_column[kEmitterTableLevels] = {};
+
+  /* The records held around the current text run (the first of them); the
+   * text-envelope builders emit them again around new text. */
+  record_storage* envelope = nullptr;
+
+  /* The measured margins of the margin queries. */
+  WORD measured_left = 0;
+  WORD measured_right = 0;
+
+  record_storage* current_record = nullptr;
+  VelkoRTChunk* chunk = nullptr;
+  VelkoRTChunk* other_chunk = nullptr;
+};
+
+/* The item whose records the operation walks. */
+inline VelkoRTItem* StateItem(const chunk_process_state* state) { return state->gen.item; }
+
+/* The current paragraph definition of the walk. */
+inline _CDPABDEFEXT* CurrentDefinition(chunk_process_state* state) {
+  return reinterpret_cast<_CDPABDEFEXT*>(state->gen.paragraph_copy);
+}
+
+/* The bracketed signature of the innermost open CDBEGIN; 0 when none is
+ * open or the innermost lies beyond the levels kept apart. */
+inline WORD InnermostBracket(const chunk_process_state* state) {
+  if (state->depth_begin <= 0 || state->depth_begin > kMaxBeginNesting || state->begin_overflow > 0)
+    return 0;
+  return state->begin_stack[state->depth_begin];
+}
+
+/* The current paragraph reference of the walk, kept in the double word
+ * after the definition. */
+CDPABREFERENCE CurrentReference(const chunk_process_state* state);
+void SetCurrentReference(chunk_process_state* state, const CDPABREFERENCE& reference);
+
+#endif

@@ -1,0 +1,114 @@
+/*
+ * Services the chunk engine calls that belong to other layers or to engine
+ * actions built later: the chunk layer's paragraph-style parser and chunk
+ * append, the renderer's XML stream, the export layer's attachment removal,
+ * and the action cases and chunk-edge work of the actions not built yet.
+ *
+ * Declared here once; each is defined by the folder that owns it (its
+ * pending.cpp until the service is built), and until then reports that it
+ * is not available (1028) and changes nothing.
+ */
+#ifndef VELKO_ENGINE_SERVICES_H
+#define VELKO_ENGINE_SERVICES_H
+
+#include "velko/velko.h"
+
+struct chunk_process_state;
+struct chunk_record_output;
+struct html_render_info;
+struct paragraph_spec;
+
+/* The status of a service that is not available yet. */
+constexpr STATUS kServiceNotAvailable = 1028;
+
+/* ---- the chunk layer ---- */
+
+/* Parses a paragraph-style string (and the second string, may be null)
+ * into a new paragraph spec for the item: a tracked block of the session
+ * that the caller releases with VelkoDeallocatePtr. */
+STATUS ParseParagraphString(VelkoRTItem* item, const char* text, const char* second,
+                            paragraph_spec** spec);
+
+/* Copies the records of the chunk (the part the state's append target
+ * names) into the operation's output, with PABIDs from `base` on. */
+STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, WORD base);
+
+/* ---- the renderer ---- */
+
+/* Renders the records of the context from its first to its current record
+ * as HTML; mode 0, 1 (deferred output) or 2 (the final flush). */
+STATUS ProcessXMLStream(html_render_info* context, WORD beginSignature, WORD depth, WORD mode);
+
+/* Maps equal paragraph definitions of the records to one id before
+ * rendering. */
+STATUS ConsolidateParagraphForXML(chunk_process_state* state, html_render_info* context);
+
+/* Before the walk of a rendering (action 2419): the target type of the
+ * last clause, the render-at-end flag when the operation has extra
+ * clauses, and the lookup arrays of paragraph definitions and style names
+ * from the item's records. */
+STATUS PrepareXMLRendering(chunk_process_state* state, html_render_info* context,
+                           DWORD hasExtraClauses);
+
+/* After the walk of a rendering: when the context renders at the end, the
+ * consolidation, the character set and replica information, and the final
+ * ProcessXMLStream. 0 when there is nothing to render. */
+STATUS FinishXMLRendering(chunk_process_state* state, html_render_info* context);
+
+/* ---- the export layer ---- */
+
+/* Removes the attachments that the chunk's last target names. */
+STATUS RemoveAttachmentsFromChunk(VelkoRTChunk* chunk, chunk_process_state* state);
+
+/* ---- engine actions built later (engine/pending.cpp) ----
+ *
+ * The case of an action for one record of the open chunk. `output` starts
+ * as the record itself; a case may change it (see chunk_record_output). 0
+ * lets the frame emit the output; any other status ends the walk at once
+ * (546: the answer is complete). */
+
+/* Property queries and settings, sort keys and graphic properties. */
+STATUS ProcessPropertyAction(const char* record, WORD signature, DWORD length,
+                             chunk_record_output* output, chunk_process_state* state);
+/* Queries of whole chunks (2304, 2305, 2407, 2414, 2421, 2436). */
+STATUS ProcessQueryAction(const char* record, WORD signature, DWORD length,
+                          chunk_record_output* output, chunk_process_state* state);
+/* Link properties (2362). */
+STATUS ProcessLinkPropertyAction(const char* record, WORD signature, DWORD length,
+                                 chunk_record_output* output, chunk_process_state* state);
+/* Text runs and fonts (2363, 2368, 2372, 2373). */
+STATUS ProcessTextRunAction(const char* record, WORD signature, DWORD length,
+                            chunk_record_output* output, chunk_process_state* state);
+/* Paragraphs and cells (2364, 2405, 2406). */
+STATUS ProcessParagraphAction(const char* record, WORD signature, DWORD length,
+                              chunk_record_output* output, chunk_process_state* state);
+/* Removals and other record actions (2366, 2367, 2389-2391, 2396, 2397,
+ * 2419, 2447, 2807). */
+STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD length,
+                            chunk_record_output* output, chunk_process_state* state);
+/* Search and replace (2385, 2392, 2398, 2399, 2430). */
+STATUS ProcessSearchAction(const char* record, WORD signature, DWORD length,
+                           chunk_record_output* output, chunk_process_state* state);
+/* Keyword and wiki links (2386, 2816). */
+STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
+                                 chunk_record_output* output, chunk_process_state* state);
+/* Wrapping and table actions (2355, 2387, 2388, 2393, 2394, 2413, 2416,
+ * 2422, 2437). */
+STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
+                          chunk_record_output* output, chunk_process_state* state);
+
+/* The appends of an action where the chunk opens or closes: records
+ * inserted before the chunk or after it, imports and attachments. */
+STATUS AppendAtChunkStart(const char* record, WORD signature, DWORD length,
+                          chunk_process_state* state);
+STATUS AppendAtChunkStop(const char* record, WORD signature, DWORD length,
+                         chunk_process_state* state);
+
+/* The other work of an action where the chunk opens or closes: wrapping,
+ * once-only records, rendering, property and sort work. */
+STATUS EdgeWorkAtChunkStart(const char* record, WORD signature, DWORD length,
+                            chunk_process_state* state);
+STATUS EdgeWorkAtChunkStop(const char* record, WORD signature, DWORD length,
+                           chunk_process_state* state);
+
+#endif

@@ -1,0 +1,1012 @@
+/*
+ * Where a chunk opens and closes. For every record of a walk CheckStartStop
+ * runs the clauses of the operation's run chain against the record:
+ * MatchInitiator tells whether the record begins a selected occurrence of a
+ * clause's target, MatchTerminator whether it ends the current one. The
+ * per-type signatures and tests come from target_parameter_table.
+ *
+ * The nesting counts these tests read are kept by the per-record step
+ * (engine/walk.cpp); what happens at the chunk's edges is engine/edges.cpp.
+ */
+#include <string.h>
+
+#include <initializer_list>
+
+#include "chunk/rtchunk_internal.h"
+#include "engine/driver.h"
+#include "engine/record_fields.h"
+#include "engine/walk.h"
+#include "store/vocabulary.h"
+
+namespace {
+
+constexpr int kStartSignatures = 4;
+constexpr int kBracketedStartsTested = 3;
+constexpr int kEndSignaturesTested = 5;
+constexpr int kMemberSignatures = 7;
+
+/* Bits of the fourth word of a large-paragraph record (0xFF68). */
+constexpr DWORD kLargeParagraphWordOffset = 6;
+constexpr WORD kLargeParagraphEnd = 0x0002;
+
+/* Hotspot flags an action hotspot needs one of. */
+constexpr DWORD kActionHotspotFlags = 0x0010 | 0x0100;
+
+/* Graphic records that belong to a graphic and do not end it. */
+constexpr WORD kGraphicPartFirst = 0x95;
+constexpr WORD kGraphicPartLast = 0xA0;
+
+/* The record a test is about, with its node for looking around it. */
+struct walk_record {
+  const char* data;
+  WORD signature;
+  DWORD length;
+  const record_storage* node; /* null when the record is not a node of the walk */
+};
+
+const target_parameter* RowOf(WORD targetType) {
+  if (targetType == TARGETTYPE_EVERYTHING || targetType >= kTargetTypeCount)
+    return nullptr;
+  return &target_parameter_table[targetType - 1];
+}
+
+template <typename T> bool InList(const T* list, int count, WORD signature) {
+  if (signature == 0)
+    return false;
+  for (int i = 0; i < count; ++i) {
+    if (list[i] == signature)
+      return true;
+  }
+  return false;
+}
+
+bool IsStartSignature(const target_parameter* row, WORD signature) {
+  return InList(row->start_signatures, kStartSignatures, signature);
+}
+bool IsEndSignature(const target_parameter* row, WORD signature) {
+  return InList(row->end_signatures, kEndSignaturesTested, signature);
+}
+bool IsMemberSignature(const target_parameter* row, WORD signature) {
+  return InList(row->member_signatures, kMemberSignatures, signature);
+}
+bool HasStartPattern(const target_parameter* row) { return row->start_text_patterns[0] != nullptr; }
+bool HasEndPattern(const target_parameter* row) { return row->end_text_patterns[0] != nullptr; }
+
+bool IsTextLike(WORD type) {
+  switch (type) {
+  case TARGETTYPE_TEXT:
+  case TARGETTYPE_STYLIZEDTEXT:
+  case TARGETTYPE_NONBLANKTEXT:
+  case TARGETTYPE_HTML:
+  case TARGETTYPE_XML:
+  case TARGETTYPE_XHTML:
+  case TARGETTYPE_DELIMITEDHTML:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool IsParagraphType(WORD type) {
+  return type == TARGETTYPE_PARAGRAPH || type == TARGETTYPE_PARAGRAPHLIST;
+}
+
+bool IsHotspotFamily(WORD type) {
+  switch (type) {
+  case TARGETTYPE_BUTTON:
+  case TARGETTYPE_SECTION:
+  case TARGETTYPE_FILE:
+  case TARGETTYPE_HYPERLINK:
+  case TARGETTYPE_ACTIONHOTSPOT:
+  case TARGETTYPE_POPUP:
+  case TARGETTYPE_SUBFORM:
+  case TARGETTYPE_COMPUTEDTEXT:
+  case TARGETTYPE_URLLINK:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool IsRowOrColumn(const chunkdef_info* clause) {
+  return clause != nullptr &&
+         (clause->target_type == TARGETTYPE_ROW || clause->target_type == TARGETTYPE_COLUMN);
+}
+
+walk_record RecordOf(const record_storage* node) {
+  if (node == nullptr)
+    return {nullptr, 0, 0, nullptr};
+  return {node->data, node->signature, node->length, node};
+}
+
+const record_storage* NextNode(const walk_record& record) {
+  return record.node != nullptr ? record.node->next : nullptr;
+}
+
+/* ---- text comparisons (ASCII case folded; other bytes compare as they are) ---- */
+
+char Folded(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualIgnoringCase(const char* a, const char* b, DWORD length) {
+  for (DWORD i = 0; i < length; ++i) {
+    if (Folded(a[i]) != Folded(b[i]))
+      return false;
+  }
+  return true;
+}
+
+bool BeginsWith(const char* text, DWORD length, const char* prefix) {
+  const DWORD wanted = static_cast<DWORD>(strlen(prefix));
+  return wanted <= length && EqualIgnoringCase(text, prefix, wanted);
+}
+
+bool EndsWith(const char* text, DWORD length, const char* suffix) {
+  const DWORD wanted = static_cast<DWORD>(strlen(suffix));
+  return wanted <= length && EqualIgnoringCase(text + length - wanted, suffix, wanted);
+}
+
+bool Contains(const char* text, DWORD length, const char* needle) {
+  const DWORD wanted = static_cast<DWORD>(strlen(needle));
+  if (wanted > length)
+    return false;
+  for (DWORD at = 0; at + wanted <= length; ++at) {
+    if (EqualIgnoringCase(text + at, needle, wanted))
+      return true;
+  }
+  return false;
+}
+
+/* ---- the records a test looks at ---- */
+
+/* A text run, a CDBEGIN bracketing one, or a text effect: the run that
+ * carries the text (the record itself, or the run after it, directly or
+ * after a CDBEGIN bracketing text). */
+const record_storage* RunAt(const walk_record& record) {
+  if (IsTextRun(record.signature))
+    return record.node;
+  const record_storage* next = NextNode(record);
+  if (next == nullptr)
+    return nullptr;
+  if (IsBeginOf(record.data, record.signature, record.length, SIG_CD_TEXT))
+    return IsTextRun(next->signature) ? next : nullptr;
+  if (!IsTextEffect(record.signature))
+    return nullptr;
+  if (IsTextRun(next->signature))
+    return next;
+  if (NodeBracket(next) == SIG_CD_TEXT && next->signature == SIG_CD_BEGIN &&
+      next->next != nullptr && IsTextRun(next->next->signature))
+    return next->next;
+  return nullptr;
+}
+
+/* The first text run with text from the record on. */
+const record_storage* FirstTextFrom(const record_storage* node) {
+  for (; node != nullptr; node = node->next) {
+    if (IsTextRun(node->signature) && node->length > sizeof(CDTEXT))
+      return node;
+  }
+  return nullptr;
+}
+
+/* The record a CDBEGIN stands for: the first record after it with the
+ * bracketed signature, up to the next CDBEGIN or CDEND, else the record
+ * right after it. */
+walk_record BracketedRecord(const walk_record& begin) {
+  const WORD bracketed = BracketedSignature(begin.data, begin.signature, begin.length);
+  const record_storage* after = NextNode(begin);
+  for (const record_storage* node = after; node != nullptr && !IsBracket(node->signature);
+       node = node->next) {
+    if (node->signature == bracketed)
+      return RecordOf(node);
+  }
+  return RecordOf(after);
+}
+
+/* The signature a test of member records reads: for a CDBEGIN or CDEND the
+ * one it brackets. */
+WORD ExaminedSignature(const walk_record& record) {
+  if (IsBracket(record.signature))
+    return BracketedSignature(record.data, record.signature, record.length);
+  return record.signature;
+}
+
+/* The id (mode 6) or the name (mode 7) of the next naming record. */
+bool NamingText(const record_storage* from, WORD mode, const char** text, DWORD* textLength) {
+  const record_storage* node = from;
+  for (; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_IDNAME || node->signature == SIG_CD_IDNAME2)
+      break;
+  }
+  if (node == nullptr || node->length < sizeof(CDIDNAME))
+    return false;
+  CDIDNAME header;
+  memcpy(&header, node->data, sizeof header);
+  DWORD offset = sizeof(CDIDNAME);
+  DWORD size = header.Length;
+  if (mode == MATCH_BY_NAME) {
+    offset += static_cast<DWORD>(header.Length) + header.ClassNameLength + header.StyleLength +
+              header.TitleLength + header.ExtraLength;
+    size = header.NameLength;
+  }
+  if (offset + size > node->length)
+    return false;
+  *text = node->data + offset;
+  *textLength = size;
+  return true;
+}
+
+/* ---- the tests of MatchInitiator ---- */
+
+bool IndexSelects(const chunkdef_info* clause, DWORD occurrence) {
+  if (clause->index_count == 0)
+    return true;
+  const int count =
+      clause->index_count < kMaxDefinitionIndexes ? clause->index_count : kMaxDefinitionIndexes;
+  for (int i = 0; i < count; ++i) {
+    const DWORD start = clause->index_starts[i];
+    const DWORD end = clause->index_ends[i];
+    if (end > start ? (occurrence >= start && occurrence <= end) : occurrence == start)
+      return true;
+  }
+  return false;
+}
+
+bool RefusedForParagraph(const walk_record& record, WORD previous,
+                         const chunk_process_state* state) {
+  const WORD signature = record.signature;
+  if (signature == SIG_CD_PABREFERENCE &&
+      (previous == SIG_CD_PABDEFINITION || previous == SIG_CD_PARAGRAPH ||
+       previous == SIG_CD_PABHIDE))
+    return true;
+  if (signature == SIG_CD_PABDEFINITION) {
+    if (previous == SIG_CD_PARAGRAPH)
+      return true;
+    const record_storage* next = NextNode(record);
+    if (next == nullptr || next->signature == SIG_CD_STYLENAME)
+      return true;
+  }
+  return state->ff68_flag != 0 && signature != SIG_CD_LARGEPARAGRAPH;
+}
+
+bool NonBlankTextFollows(const walk_record& record) {
+  for (const record_storage* node = record.node; node != nullptr; node = node->next) {
+    const WORD signature = node->signature;
+    if (IsTextRun(signature))
+      return node->length > sizeof(CDTEXT);
+    if (IsTableCell(signature) || EqualsValidHotspotEnd(signature) ||
+        signature == SIG_CD_PABREFERENCE)
+      return false;
+  }
+  return false;
+}
+
+bool PassesDiscriminator(const target_parameter* row, WORD type, const walk_record& record) {
+  const target_discriminator& test = row->discriminator;
+  if (test.count != 0) {
+    WORD value = 0;
+    const DWORD offset = IsHotspotFamily(type) ? CDHOTSPOTBEGIN_TYPE_OFFSET : test.offset;
+    if (!ReadRecordWord(record.data, record.length, offset, &value))
+      return false;
+    if (!InList(test.values, test.count < 4 ? test.count : 4, value))
+      return false;
+    if (type == TARGETTYPE_ACTIONHOTSPOT) {
+      DWORD flags = 0;
+      if (!ReadRecordDword(record.data, record.length, CDHOTSPOTBEGIN_FLAGS_OFFSET, &flags) ||
+          (flags & kActionHotspotFlags) == 0)
+        return false;
+    }
+  }
+  for (const target_mask_test* test2 : {&row->exclude, &row->require}) {
+    if (test2->count == 0)
+      continue;
+    DWORD value = 0;
+    if (!ReadRecordDword(record.data, record.length, test2->offset, &value))
+      return false;
+    bool any = false;
+    for (DWORD i = 0; i < test2->count && i < 3; ++i)
+      any = any || (value & test2->masks[i]) != 0;
+    if (test2 == &row->exclude ? any : !any)
+      return false;
+  }
+  return true;
+}
+
+bool TextMatches(const chunkdef_info* clause, const char* text, DWORD length) {
+  const char* wanted = clause->match_text;
+  switch (clause->match_mode) {
+  case MATCH_STARTS:
+    return BeginsWith(text, length, wanted);
+  case MATCH_ENDS:
+    return EndsWith(text, length, wanted);
+  case MATCH_SUBSTRING:
+    return Contains(text, length, wanted);
+  default:
+    return strlen(wanted) == length && EqualIgnoringCase(text, wanted, length);
+  }
+}
+
+/* The match-text test. A row with start patterns (XML, HTML...) always
+ * tests the run's beginning against them, also without a match text, so
+ * that such a target is never taken for plain text. */
+bool PassesMatchText(const chunkdef_info* clause, const target_parameter* row,
+                     const walk_record& record) {
+  const bool hasText = clause->match_text != nullptr && clause->match_mode != MATCH_NONE;
+  if (!hasText && !HasStartPattern(row))
+    return true;
+  if (hasText && (clause->match_mode == MATCH_BY_ID || clause->match_mode == MATCH_BY_NAME)) {
+    const char* name = nullptr;
+    DWORD nameLength = 0;
+    if (!NamingText(record.node, clause->match_mode, &name, &nameLength))
+      return false;
+    return strlen(clause->match_text) == nameLength &&
+           memcmp(name, clause->match_text, nameLength) == 0;
+  }
+  const record_storage* run = nullptr;
+  if (clause->target_type != TARGETTYPE_TEXT && (hasText || !HasStartPattern(row)))
+    run = FirstTextFrom(record.node);
+  else
+    run = RunAt(record);
+  const char* text = nullptr;
+  DWORD textLength = 0;
+  if (!TextOfRun(run, &text, &textLength))
+    return false;
+  if (hasText)
+    return TextMatches(clause, text, textLength);
+  for (const char* pattern : row->start_text_patterns) {
+    if (pattern != nullptr && BeginsWith(text, textLength, pattern))
+      return true;
+  }
+  return false;
+}
+
+/* Inner records of an Inside clause whose target has begun, and of a Row
+ * whose Column has: 1 for a record that is not one of the target's own. */
+DWORD InsideAnswer(const target_parameter* row, const walk_record& examined,
+                   const chunk_process_state* state) {
+  const WORD open = InnermostBracket(state);
+  if (open != 0 && !IsStartSignature(row, open))
+    return IsMemberSignature(row, open) ? 0 : 1;
+  return IsMemberSignature(row, ExaminedSignature(examined)) ? 0 : 1;
+}
+
+bool DecidedByInnerRecords(const chunkdef_info* clause) {
+  if (clause->relation == RELATION_INSIDE && clause->seen != 0)
+    return true;
+  const chunkdef_info* next = clause->run_next;
+  return clause->relation == RELATION_CONTAINS && clause->target_type == TARGETTYPE_ROW &&
+         next != nullptr && next->target_type == TARGETTYPE_COLUMN && next->seen != 0;
+}
+
+DWORD Occurrence(chunkdef_info* clause, const target_parameter* row, const walk_record& examined) {
+  if (clause->target_type == TARGETTYPE_ROW || clause->target_type == TARGETTYPE_COLUMN) {
+    BYTE index = 0;
+    if (!ReadRecordByte(examined.data, examined.length, row->cell_index_byte, &index))
+      return 0;
+    return static_cast<DWORD>(index) + 1;
+  }
+  return clause->occurrence + 1;
+}
+
+/* ---- the tests of MatchTerminator ---- */
+
+bool AccompaniesGraphic(const walk_record& record) {
+  const WORD signature = record.signature;
+  if (signature >= kGraphicPartFirst && signature <= kGraphicPartLast)
+    return true;
+  switch (signature) {
+  case SIG_CD_IMAGESEGMENT:
+  case SIG_CD_IMAGEHEADER:
+  case SIG_CD_ALTTEXT:
+  case SIG_CD_CAPTION:
+  case SIG_CD_IDNAME:
+  case SIG_CD_MAPELEMENT:
+  case SIG_CD_AREAELEMENT:
+  case SIG_CD_EVENT:
+  case SIG_CD_STORAGELINK:
+    return true;
+  default:
+    break;
+  }
+  const WORD bracketed = BracketedSignature(record.data, record.signature, record.length);
+  return bracketed == SIG_CD_MAPELEMENT || bracketed == SIG_CD_AREAELEMENT;
+}
+
+/* The end patterns of XML, HTML, XHTML and DelimitedHTML: the run at the
+ * record must end with one of them. At a CDBEGIN the match is remembered,
+ * so that the CDEND closing the same text bracket ends the target. */
+bool PassesEndPattern(const target_parameter* row, const walk_record& record,
+                      chunk_process_state* state) {
+  if (IsEndOf(record.data, record.signature, record.length, SIG_CD_TEXT) && state->end_pattern) {
+    state->end_pattern = 0;
+    return true;
+  }
+  const char* text = nullptr;
+  DWORD textLength = 0;
+  if (!TextOfRun(RunAt(record), &text, &textLength))
+    return false;
+  bool matched = false;
+  for (const char* pattern : row->end_text_patterns) {
+    if (pattern != nullptr && EndsWith(text, textLength, pattern))
+      matched = true;
+  }
+  if (matched && record.signature == SIG_CD_BEGIN)
+    state->end_pattern = 1;
+  return matched;
+}
+
+/* The answer for targets counted where they end. */
+DWORD Selected(const chunkdef_info* clause, DWORD* counted) {
+  *counted = 1;
+  return IndexSelects(clause, clause->occurrence) ? 1 : 0;
+}
+
+bool DepthMatchesPrevious(const chunkdef_info* clause, const chunk_process_state* state) {
+  return clause->run_previous == nullptr || clause->run_previous->depth_table == state->depth_table;
+}
+
+} // namespace
+
+DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DWORD length,
+                     WORD previous, DWORD* complete, chunk_process_state* state) {
+  *complete = 0;
+  const target_parameter* row = clause != nullptr ? RowOf(clause->target_type) : nullptr;
+  if (row == nullptr)
+    return 0;
+  const WORD type = clause->target_type;
+  const walk_record record = {data, signature, length,
+                              state->current_record != nullptr &&
+                                      state->current_record->data == data
+                                  ? state->current_record
+                                  : nullptr};
+
+  if (signature == SIG_CD_HOTSPOTBEGIN && previous == SIG_CD_V4HOTSPOTBEGIN)
+    return 0;
+  if (IsParagraphType(type) && RefusedForParagraph(record, previous, state))
+    return 0;
+  if (IsTextLike(type) && IsTextEffect(previous) &&
+      (IsTextRun(signature) || IsBeginOf(data, signature, length, SIG_CD_TEXT) ||
+       IsBeginOf(data, signature, length, SIG_CD_BIDI_TEXT)))
+    return 0;
+  if (type == TARGETTYPE_NONBLANKTEXT && !NonBlankTextFollows(record))
+    return 0;
+  if (type == TARGETTYPE_TABLE && IsTableBegin(signature) && state->pretable_flag != 0)
+    return 0;
+
+  walk_record examined = record;
+  if (signature == SIG_CD_BEGIN) {
+    const WORD bracketed = BracketedSignature(data, signature, length);
+    if (clause->relation != RELATION_INSIDE &&
+        !InList(row->bracketed_start_signatures, kBracketedStartsTested, bracketed))
+      return 0;
+    examined = BracketedRecord(record);
+    if (examined.data == nullptr)
+      return 0;
+  }
+
+  if (DecidedByInnerRecords(clause))
+    return InsideAnswer(row, examined, state);
+
+  const WORD open = InnermostBracket(state);
+  if (open != 0 && IsStartSignature(row, open) && signature != SIG_CD_BEGIN)
+    return 0;
+
+  const bool firstRecord = state->record_counter == 1;
+  if (type != TARGETTYPE_RECORD && !IsStartSignature(row, examined.signature) &&
+      !(IsParagraphType(type) && firstRecord))
+    return 0;
+
+  if (IsRowOrColumn(clause) && IsTableCell(examined.signature) &&
+      !DepthMatchesPrevious(clause, state))
+    return 0;
+  if (!PassesDiscriminator(row, type, examined))
+    return 0;
+  if (!PassesMatchText(clause, row, record))
+    return 0;
+
+  clause->occurrence = Occurrence(clause, row, examined);
+  if (!IndexSelects(clause, clause->occurrence))
+    return 0;
+
+  if (signature == SIG_CD_BEGIN || (IsTextLike(type) && IsTextEffect(signature)))
+    *complete = 0;
+  else
+    *complete = row->flags[kTargetFlagStartRecordAlone];
+
+  if (type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(signature) && length >= sizeof(CDTEXT))
+    memcpy(&clause->font_id, data + offsetof(CDTEXT, FontID), sizeof clause->font_id);
+
+  if (clause->relation == RELATION_INSIDE && IsMemberSignature(row, ExaminedSignature(examined))) {
+    clause->seen = 1;
+    return 0;
+  }
+  return 1;
+}
+
+DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, DWORD length,
+                      WORD previous, DWORD* counted, DWORD* ended, DWORD matchedNow,
+                      chunk_process_state* state) {
+  *ended = 0;
+  *counted = 0;
+  const target_parameter* row = clause != nullptr ? RowOf(clause->target_type) : nullptr;
+  if (row == nullptr)
+    return 0;
+  const WORD type = clause->target_type;
+  const walk_record record = {data, signature, length,
+                              state->current_record != nullptr &&
+                                      state->current_record->data == data
+                                  ? state->current_record
+                                  : nullptr};
+  const DWORD endsOutside = row->flags[kTargetFlagEndOutside];
+
+  if (signature == SIG_CD_HOTSPOTBEGIN && previous == SIG_CD_V4HOTSPOTBEGIN)
+    return 0;
+  if (HasEndPattern(row) && !PassesEndPattern(row, record, state))
+    return 0;
+
+  if (signature == SIG_CD_END) {
+    const WORD bracketed = BracketedSignature(data, signature, length);
+    if (type == TARGETTYPE_OLEOBJECT) {
+      if (bracketed != SIG_CD_OLEBEGIN)
+        return 0;
+    } else if (type == TARGETTYPE_GRAPHIC) {
+      const record_storage* next = NextNode(record);
+      if (bracketed == SIG_CD_GRAPHIC && next != nullptr && next->signature == SIG_CD_BEGIN &&
+          NodeBracket(next) == SIG_CD_MAPELEMENT)
+        return 0;
+      if (bracketed == SIG_CD_MAPELEMENT || bracketed == SIG_CD_AREAELEMENT)
+        return 0;
+      *ended = bracketed == SIG_CD_GRAPHIC ? 0 : endsOutside;
+      return Selected(clause, counted);
+    } else if (type != TARGETTYPE_RECORD && !IsEndSignature(row, bracketed)) {
+      return 0;
+    }
+    if (type != TARGETTYPE_RECORD)
+      *ended = endsOutside;
+    return Selected(clause, counted);
+  }
+
+  const WORD open = InnermostBracket(state);
+  if (open != 0 && IsStartSignature(row, open)) {
+    if (clause->relation == RELATION_INSIDE && IsEndSignature(row, signature))
+      return 1;
+    return 0;
+  }
+
+  switch (type) {
+  case TARGETTYPE_STYLIZEDTEXT:
+  case TARGETTYPE_RAWTEXT: {
+    if (!IsTextRun(signature))
+      return 1;
+    DWORD font = 0;
+    if (type == TARGETTYPE_STYLIZEDTEXT &&
+        (!ReadRecordDword(data, length, offsetof(CDTEXT, FontID), &font) ||
+         font != clause->font_id))
+      return 1;
+    return 0;
+  }
+  case TARGETTYPE_ROW:
+    if (IsTableEnd(signature))
+      return 1;
+    if (IsTableCell(signature) && DepthMatchesPrevious(clause, state)) {
+      BYTE column = 0;
+      return ReadRecordByte(data, length, CDTABLECELL_COLUMN_OFFSET, &column) && column == 0;
+    }
+    return 0;
+  case TARGETTYPE_COLUMN:
+    if (IsTableEnd(signature))
+      return 1;
+    return IsTableCell(signature) && DepthMatchesPrevious(clause, state);
+  case TARGETTYPE_PARAGRAPH:
+  case TARGETTYPE_PARAGRAPHLIST: {
+    if (matchedNow == 0 && (signature == SIG_CD_PARAGRAPH ||
+                            (signature == SIG_CD_PABREFERENCE && previous != SIG_CD_PARAGRAPH &&
+                             previous != SIG_CD_PABDEFINITION) ||
+                            IsTableStructure(signature))) {
+      *ended = endsOutside;
+      return 1;
+    }
+    WORD word = 0;
+    return signature == SIG_CD_LARGEPARAGRAPH &&
+           ReadRecordWord(data, length, kLargeParagraphWordOffset, &word) &&
+           (word & kLargeParagraphEnd) != 0;
+  }
+  case TARGETTYPE_GRAPHIC:
+    if (AccompaniesGraphic(record) && !(signature == SIG_CD_GRAPHIC && matchedNow == 0))
+      return 0;
+    *ended = endsOutside;
+    return Selected(clause, counted);
+  case TARGETTYPE_RECORD:
+    return Selected(clause, counted);
+  default:
+    if (!IsEndSignature(row, signature))
+      return 0;
+    *ended = endsOutside;
+    return Selected(clause, counted);
+  }
+}
+
+namespace {
+
+/* Accepting a clause: it becomes the last matched clause and the clause
+ * after it the pending one. */
+void Accept(chunk_process_state* state, chunkdef_info* clause) {
+  state->last_matched = clause;
+  state->pending = clause->run_next;
+  clause->finished = 0;
+  clause->seen = 0;
+  clause->depth_hotspot = state->depth_hotspot;
+  clause->depth_layer = state->depth_layer;
+  clause->depth_table = state->depth_table;
+  clause->depth_ff68 = state->ff68_flag;
+  clause->depth_begin = state->depth_begin;
+  if (state->pending != nullptr)
+    state->pending->occurrence = 0;
+}
+
+/* A clause matched again from the next occurrence on. */
+void Reopen(chunk_process_state* state, chunkdef_info* clause) {
+  state->pending = clause;
+  state->last_matched = clause->run_previous;
+}
+
+/* Whether the chunk can occur only once, so that the start and stop tests
+ * may end once it closed: its definition is simple, and no Column clause
+ * stands without a Row before it (such a column has a cell in every row). */
+bool OccursOnce(const chunk_process_state* state) {
+  if (state->chunk == nullptr || state->chunk->internal == nullptr ||
+      state->chunk->internal->simple_definition == 0)
+    return false;
+  for (const chunkdef_info* clause = state->first_clause; clause != nullptr;
+       clause = clause->run_next) {
+    if (clause->target_type == TARGETTYPE_COLUMN &&
+        (clause->run_previous == nullptr || clause->run_previous->target_type != TARGETTYPE_ROW))
+      return false;
+  }
+  return true;
+}
+
+/* The chunk closes at the record. */
+STATUS CloseChunk(const walk_record& record, chunk_process_state* state) {
+  const STATUS status = ProcessStopChunk(record.data, record.signature, record.length, state);
+  state->chunk_open = 0;
+  if (OccursOnce(state))
+    state->stop_matching = 1;
+  return status;
+}
+
+/* A chunk that is one record long: it opens, the record is handled and it
+ * closes. */
+STATUS RunWholeChunk(const walk_record& record, chunk_process_state* state) {
+  state->chunk_open = 1;
+  STATUS status = ProcessStartChunk(record.data, record.signature, record.length, state);
+  if (status == NOERROR)
+    status = ProcessChunkRecord(record.data, record.signature, record.length, state);
+  if (status == NOERROR) {
+    status = ProcessStopChunk(record.data, record.signature, record.length, state);
+    state->handled = 1;
+  }
+  state->chunk_open = 0;
+  if (OccursOnce(state))
+    state->stop_matching = 1;
+  return status;
+}
+
+enum class open_result { go_on, stopped, returned };
+
+DWORD Initiates(chunkdef_info* clause, const walk_record& record, WORD previous, DWORD* complete,
+                chunk_process_state* state) {
+  return MatchInitiator(clause, record.data, record.signature, record.length, previous, complete,
+                        state);
+}
+
+/* Outside and After: whether the clause is accepted at the record, or
+ * deferred to the next one. */
+bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WORD previous,
+                           chunk_process_state* state) {
+  DWORD complete = 0;
+  const DWORD started = Initiates(clause, record, previous, &complete, state);
+  if (clause->relation == RELATION_OUTSIDE) {
+    if (started != 0 && complete != 0) {
+      clause->deferred_record = state->record_counter + 1;
+      return false;
+    }
+    return true;
+  }
+  DWORD counted = 0;
+  DWORD ended = 0;
+  if (started == 0 || complete == 0) {
+    if (MatchTerminator(clause, record.data, record.signature, record.length, previous, &counted,
+                        &ended, started, state) == 0)
+      return false;
+  }
+  if (ended == 0) {
+    clause->deferred_record = state->record_counter + 1;
+    return false;
+  }
+  return true;
+}
+
+/* The opening loop over the pending clauses. In a reopening at a table
+ * cell a Row clause followed by a Column clause opens only with it, and a
+ * clause accepted by its start test leaves the record to the action step. */
+open_result OpenClauses(const walk_record& record, WORD previous, bool reopening, bool* accepted,
+                        STATUS* status, chunk_process_state* state) {
+  for (chunkdef_info* clause = state->pending; clause != nullptr && clause->finished == 0;
+       clause = state->pending) {
+    switch (clause->relation) {
+    case RELATION_EVERYTHING:
+    case RELATION_ENDS_WITH:
+      Accept(state, clause);
+      *accepted = true;
+      if (IsRowOrColumn(state->pending))
+        Accept(state, state->pending);
+      continue;
+    case RELATION_CONTAINS:
+    case RELATION_INSIDE:
+    case RELATION_STARTS_WITH: {
+      DWORD complete = 0;
+      chunkdef_info* column = clause->run_next;
+      const bool pair = reopening && IsTableCell(record.signature) &&
+                        clause->target_type == TARGETTYPE_ROW && column != nullptr &&
+                        column->target_type == TARGETTYPE_COLUMN;
+      if (Initiates(clause, record, previous, &complete, state) == 0) {
+        if (!reopening && clause->relation != RELATION_STARTS_WITH &&
+            IsTableCell(record.signature) && IsRowOrColumn(clause) &&
+            IsRowOrColumn(state->last_matched) && state->last_matched != nullptr) {
+          Reopen(state, state->last_matched);
+        }
+        return open_result::stopped;
+      }
+      if (clause->relation != RELATION_STARTS_WITH && complete != 0 &&
+          clause->run_next == nullptr && state->chunk_open == 0) {
+        *status = RunWholeChunk(record, state);
+        return open_result::returned;
+      }
+      if (pair) {
+        DWORD columnComplete = 0;
+        if (Initiates(column, record, previous, &columnComplete, state) == 0)
+          return open_result::stopped;
+        Accept(state, clause);
+        Accept(state, column);
+      } else {
+        Accept(state, clause);
+      }
+      *accepted = true;
+      if (reopening)
+        state->handled = 0;
+      continue;
+    }
+    case RELATION_OUTSIDE:
+    case RELATION_AFTER:
+      if (!OutsideOrAfterAccepts(clause, record, previous, state))
+        return open_result::stopped;
+      Accept(state, clause);
+      *accepted = true;
+      continue;
+    case RELATION_BEFORE:
+      if ((clause->target_type == TARGETTYPE_RECORD || IsParagraphType(clause->target_type)) &&
+          clause->index_count > 0 && clause->index_starts[0] == 1) {
+        *status = NOERROR;
+        return open_result::returned;
+      }
+      Accept(state, clause);
+      *accepted = true;
+      continue;
+    default:
+      return open_result::stopped;
+    }
+  }
+  return open_result::go_on;
+}
+
+/* Whether the record lies at the level of the last matched clause L, so
+ * that its closing tests apply. Records inside a hotspot, layer or table
+ * that L contains are passed over. */
+bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
+                   const chunk_process_state* state) {
+  const WORD signature = record.signature;
+  const WORD bracketed = BracketedSignature(record.data, signature, record.length);
+  const bool hotspotBegin = signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN;
+  const bool hotspotEnd = signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND;
+  if (hotspotBegin) {
+    if (clause->depth_hotspot != state->depth_hotspot - 1)
+      return false;
+  } else if (clause->target_type != TARGETTYPE_GRAPHIC) {
+    if ((hotspotEnd && state->depth_begin == clause->depth_begin) ||
+        (signature == SIG_CD_END && bracketed == SIG_CD_V4HOTSPOTEND)) {
+      if (clause->depth_hotspot != state->depth_hotspot + 1)
+        return false;
+    } else {
+      if (state->depth_hotspot != clause->depth_hotspot)
+        return false;
+      if (signature == SIG_CD_BEGIN && bracketed == SIG_CD_LAYER) {
+        if (clause->depth_layer != state->depth_layer - 1)
+          return false;
+      } else if (signature == SIG_CD_END && bracketed == SIG_CD_LAYER) {
+        if (state->depth_layer == clause->depth_layer)
+          return false;
+      } else if (state->depth_layer > clause->depth_layer) {
+        return false;
+      }
+    }
+  }
+  const bool paragraphs = IsParagraphType(clause->target_type);
+  if (IsTableBegin(signature))
+    return paragraphs && clause->depth_table == state->depth_table - 1;
+  if (IsTableEnd(signature) || (signature == SIG_CD_END && (bracketed == SIG_CD_TABLEEND ||
+                                                            bracketed == SIG_CD_NESTEDTABLEEND)))
+    return clause->depth_table == state->depth_table + 1;
+  return paragraphs || clause->depth_table == state->depth_table;
+}
+
+/* Whether the record at which the chunk closes is still handed to the
+ * action step. */
+bool HandedBeforeClose(const walk_record& record, int closedClauses, DWORD lastEnded,
+                       const chunk_process_state* state) {
+  const WORD signature = record.signature;
+  const chunkdef_info* pending = state->pending;
+  if (IsTableEnd(signature) && closedClauses > 1)
+    return false;
+  if (pending != nullptr &&
+      (pending->relation == RELATION_INSIDE || pending->relation == RELATION_BEFORE ||
+       pending->relation == RELATION_OUTSIDE))
+    return false;
+  if (IsTableCell(signature))
+    return false;
+  const WORD type = pending != nullptr ? pending->target_type : WORD{TARGETTYPE_EVERYTHING};
+  if (type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(signature))
+    return false;
+  if (type == TARGETTYPE_GRAPHIC) {
+    const bool part = signature >= kGraphicPartFirst && signature <= kGraphicPartLast &&
+                      signature != SIG_CD_GRAPHIC;
+    return part || (signature == SIG_CD_END && lastEnded == 0);
+  }
+  if (IsParagraphType(type) && (signature == SIG_CD_PARAGRAPH || IsTableStructure(signature)))
+    return false;
+  return true;
+}
+
+} // namespace
+
+STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
+  const walk_record record = {data, signature, length,
+                              state->current_record != nullptr &&
+                                      state->current_record->data == data
+                                  ? state->current_record
+                                  : nullptr};
+  const WORD previous = state->previous_signature;
+  bool accepted = false;
+
+  chunkdef_info* pending = state->pending;
+  if (pending != nullptr && pending->deferred_record != 0 &&
+      pending->deferred_record == state->record_counter) {
+    pending->deferred_record = 0;
+    Accept(state, pending);
+    accepted = true;
+  }
+
+  // The item's first paragraph has no CDPARAGRAPH of its own: a Before or
+  // Ends With clause counts it here.
+  pending = state->pending;
+  if (pending != nullptr && IsParagraphType(pending->target_type) &&
+      (pending->relation == RELATION_BEFORE || pending->relation == RELATION_ENDS_WITH) &&
+      state->record_counter == 1 && signature != SIG_CD_PARAGRAPH && pending->index_count > 0 &&
+      pending->index_starts[0] > 1)
+    pending->occurrence = 1;
+
+  STATUS status = NOERROR;
+  if (OpenClauses(record, previous, false, &accepted, &status, state) == open_result::returned)
+    return status;
+  if (state->pending == nullptr && state->chunk_open == 0) {
+    state->chunk_open = 1;
+    return ProcessStartChunk(data, signature, length, state);
+  }
+  if (accepted)
+    return NOERROR;
+
+  chunkdef_info* last = state->last_matched;
+  if (last != nullptr &&
+      (last->relation == RELATION_CONTAINS || last->relation == RELATION_INSIDE) &&
+      !AtClauseLevel(last, record, state))
+    return NOERROR;
+
+  int closed = 0;
+  DWORD lastEnded = 0;
+  bool endedOutside = false;
+  for (chunkdef_info* clause = state->last_matched; clause != nullptr;) {
+    chunkdef_info* before = clause->run_previous;
+    if (clause->relation == RELATION_EVERYTHING || clause->relation == RELATION_AFTER ||
+        clause->relation == RELATION_STARTS_WITH) {
+      clause = before;
+      continue;
+    }
+    DWORD counted = 0;
+    DWORD ended = 0;
+    DWORD complete = 0;
+    if (clause->relation == RELATION_CONTAINS || clause->relation == RELATION_INSIDE) {
+      if (MatchTerminator(clause, data, signature, length, previous, &counted, &ended, 0, state) ==
+          0)
+        break;
+      Reopen(state, clause);
+      ++closed;
+      lastEnded = ended;
+      if (IsTableCell(signature) && clause->target_type == TARGETTYPE_COLUMN && before != nullptr &&
+          before->target_type == TARGETTYPE_ROW) {
+        Reopen(state, before);
+        clause = before;
+        before = clause->run_previous;
+      }
+      if (ended != 0 && state->chunk_open != 0) {
+        endedOutside = true;
+        if (STATUS stop = CloseChunk(record, state); stop != NOERROR)
+          return stop;
+      }
+      if (before != nullptr && before->relation == RELATION_INSIDE &&
+          clause->relation == RELATION_CONTAINS && before->target_type == clause->target_type)
+        break;
+      if (IsTableEnd(signature) && clause->target_type == TARGETTYPE_TABLE)
+        break;
+      clause = before;
+      continue;
+    }
+    if (clause->relation == RELATION_OUTSIDE || clause->relation == RELATION_BEFORE) {
+      if (Initiates(clause, record, previous, &complete, state) == 0)
+        break;
+      Reopen(state, clause);
+      ++closed;
+      if (clause->relation == RELATION_BEFORE) {
+        clause->finished = 1;
+        if (before != nullptr)
+          before->finished = 1;
+      }
+      clause = before;
+      continue;
+    }
+    if (clause->relation == RELATION_ENDS_WITH) {
+      const DWORD started = Initiates(clause, record, previous, &complete, state);
+      if ((started == 0 || complete == 0) &&
+          MatchTerminator(clause, data, signature, length, previous, &counted, &ended, started,
+                          state) == 0)
+        break;
+      Reopen(state, clause);
+      ++closed;
+      clause->finished = 1;
+      if (before != nullptr)
+        before->finished = 1;
+      clause = before;
+      continue;
+    }
+    break;
+  }
+  if (closed == 0)
+    return NOERROR;
+
+  if (state->chunk_open != 0) {
+    if (HandedBeforeClose(record, closed, lastEnded, state)) {
+      status = ProcessChunkRecord(data, signature, length, state);
+      state->handled = 1;
+      if (status != NOERROR)
+        return status;
+    }
+    if (STATUS stop = CloseChunk(record, state); stop != NOERROR)
+      return stop;
+  }
+
+  // The record that ended an occurrence may begin the next one: a table
+  // cell (the next row or column), a text run of another font, or a record
+  // that lies outside the occurrence it ended (the next paragraph).
+  const chunkdef_info* reopened = state->pending;
+  const bool mayReopen = IsTableCell(signature) || endedOutside ||
+                         (reopened != nullptr && reopened->target_type == TARGETTYPE_STYLIZEDTEXT &&
+                          IsTextRun(signature));
+  if (!mayReopen)
+    return NOERROR;
+  bool again = false;
+  if (OpenClauses(record, previous, true, &again, &status, state) == open_result::returned)
+    return status;
+  if (state->pending == nullptr && state->chunk_open == 0) {
+    state->chunk_open = 1;
+    return ProcessStartChunk(data, signature, length, state);
+  }
+  return NOERROR;
+}

@@ -1,0 +1,394 @@
+/*
+ * The per-record step of the chunk engine's walk: the host's break test,
+ * the nesting counts (tables, CDBEGIN brackets, hotspots, layers, large
+ * paragraphs) that the start and stop tests and the actions read, the
+ * current paragraph definition, reference and text header, then the start
+ * and stop tests and the action step of an open chunk.
+ *
+ * Records outside the chunk are not copied as a writing walk meets them:
+ * the first one passed over is remembered by number and node, and the
+ * stretch is copied when the chunk next opens or the walk ends, resuming
+ * at the remembered node, so every walk stays linear in the records.
+ *
+ * Also ConsumeRecord and the clean-up pass of action 49 built on it.
+ */
+#include <string.h>
+
+#include "engine/driver.h"
+#include "engine/record_fields.h"
+#include "engine/walk.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "velko/status.h"
+
+WORD (*ControlBreak)(void) = nullptr;
+
+namespace {
+
+/* The signature of the record handled last, kept across operations. */
+WORD last_handled_signature = 0;
+
+constexpr DWORD kBreakTestInterval = 100;
+constexpr const char* kInterruptedMessage = "TARNO: Interrupted by user!";
+
+/* Bits of the fourth word of a large-paragraph record (0xFF68). */
+constexpr DWORD kLargeParagraphWordOffset = 6;
+constexpr WORD kLargeParagraphBegin = 0x0001;
+constexpr WORD kLargeParagraphEnd = 0x0002;
+
+/* Bytes at the end of the current definition cleared before a definition
+ * is copied over it. */
+constexpr DWORD kDefinitionTail = 12;
+
+/* The empty text run. */
+constexpr DWORD kEmptyTextLength = sizeof(CDTEXT);
+
+bool Interrupted(const chunk_process_state* state) {
+  if (state->record_counter % kBreakTestInterval != 1 || ControlBreak == nullptr)
+    return false;
+  if (ControlBreak() == 0)
+    return false;
+  ShowUserMessage(kInterruptedMessage);
+  return true;
+}
+
+void CountTables(WORD signature, WORD bracketed, chunk_process_state* state) {
+  if ((signature == SIG_CD_PRETABLEBEGIN && state->pretable_flag == 0) ||
+      (signature == SIG_CD_BEGIN && bracketed == SIG_CD_PRETABLEBEGIN)) {
+    state->pretable_flag = 1;
+    ++state->depth_table;
+  } else if (IsTableBegin(signature)) {
+    if (state->pretable_flag == 0)
+      ++state->depth_table;
+  } else if (IsTableCell(signature)) {
+    state->pretable_flag = 0;
+  } else if (IsTableEnd(signature)) {
+    --state->depth_table;
+  }
+}
+
+/* The CDBEGIN stack. Brackets opened beyond its 50 levels are counted, and
+ * their CDENDs close them before any stacked level, so the stack stays in
+ * step with the records. */
+void CountBrackets(WORD signature, WORD bracketed, chunk_process_state* state) {
+  if (signature == SIG_CD_END) {
+    if (state->begin_overflow > 0)
+      --state->begin_overflow;
+    else if (state->depth_begin > 0)
+      --state->depth_begin;
+    return;
+  }
+  if (signature != SIG_CD_BEGIN)
+    return;
+  if (state->depth_begin < kMaxBeginNesting)
+    state->begin_stack[++state->depth_begin] = bracketed;
+  else
+    ++state->begin_overflow;
+}
+
+bool LevelKeepsDefinitions(const chunk_process_state* state) {
+  DWORD level = state->gen.table_level;
+  if (level >= kEmitterTableLevels)
+    level = kEmitterTableLevels - 1;
+  return state->level_saves_definitions[level] != 0;
+}
+
+/* The first of the nesting and paragraph rules that applies to the record. */
+void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracketed, WORD previous,
+                  chunk_process_state* state) {
+  const WORD inner = InnermostBracket(state);
+  const bool hotspotBegin = signature == SIG_CD_V4HOTSPOTBEGIN ||
+                            (signature == SIG_CD_HOTSPOTBEGIN && previous != SIG_CD_V4HOTSPOTBEGIN);
+  if ((hotspotBegin && inner != SIG_CD_V4HOTSPOTBEGIN) ||
+      (signature == SIG_CD_BEGIN &&
+       (bracketed == SIG_CD_V4HOTSPOTBEGIN || bracketed == SIG_CD_HOTSPOTBEGIN ||
+        bracketed == SIG_CD_RESOURCELINKBEGIN))) {
+    ++state->depth_hotspot;
+    return;
+  }
+  const bool hotspotEnd = signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND;
+  if ((hotspotEnd && inner != SIG_CD_V4HOTSPOTBEGIN) ||
+      (signature == SIG_CD_END &&
+       (bracketed == SIG_CD_V4HOTSPOTEND || bracketed == SIG_CD_HOTSPOTEND ||
+        bracketed == SIG_CD_ALTHOTSPOTEND))) {
+    --state->depth_hotspot;
+    return;
+  }
+  if (signature == SIG_CD_BEGIN && bracketed == SIG_CD_LAYER) {
+    ++state->depth_layer;
+    return;
+  }
+  if (signature == SIG_CD_END && bracketed == SIG_CD_LAYER) {
+    --state->depth_layer;
+    return;
+  }
+  if (signature == SIG_CD_TEXT) {
+    if (length >= sizeof(CDTEXT) && StateItem(state)->internal != nullptr)
+      memcpy(StateItem(state)->internal->current_text_header, record, sizeof(CDTEXT));
+    return;
+  }
+  if (signature == SIG_CD_PABDEFINITION) {
+    if (LevelKeepsDefinitions(state) || length < sizeof(WSIG))
+      return;
+    BYTE* definition = state->gen.paragraph_copy;
+    memset(definition + kParagraphDefinitionArea - kDefinitionTail, 0, kDefinitionTail);
+    memcpy(definition, record,
+           length < kParagraphDefinitionArea ? length : kParagraphDefinitionArea);
+    state->definition_changed = 1;
+    return;
+  }
+  if (signature == SIG_CD_PABREFERENCE) {
+    WORD id = 0;
+    if (LevelKeepsDefinitions(state) ||
+        !ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id))
+      return;
+    CDPABREFERENCE reference = CurrentReference(state);
+    reference.PABID = id;
+    SetCurrentReference(state, reference);
+    state->reference_changed = 1;
+    return;
+  }
+  if (signature == SIG_CD_LARGEPARAGRAPH) {
+    WORD word = 0;
+    if (!ReadRecordWord(record, length, kLargeParagraphWordOffset, &word))
+      return;
+    if (state->chunk_open == 0 && (word & kLargeParagraphBegin) != 0)
+      state->ff68_flag = 1;
+    else if ((word & kLargeParagraphEnd) != 0)
+      state->ff68_flag = 0;
+  }
+}
+
+/* Frees a node as the loader made it: its side data (and a text buffer the
+ * side data owns), its data when it owns it, and the node. */
+void FreeRecordNode(LSXLsiSession* session, record_storage* node) {
+  if (node->side_data != nullptr) {
+    if ((node->flags & RECORD_SIDE_TEXT) != 0 && IsTextRun(node->signature))
+      VelkoDeallocatePtr(session, static_cast<text_side_data*>(node->side_data)->text);
+    VelkoDeallocatePtr(session, node->side_data);
+  }
+  if ((node->flags & RECORD_OWNS_DATA) != 0 && node->data != nullptr)
+    VelkoDeallocatePtr(session, node->data);
+  delete node;
+}
+
+/* The first saved paragraph definition with the PABID, or null. */
+const char* SavedDefinition(const _internal_SESS* session, WORD id) {
+  for (int index = 0; index < session->saved_definition_count; ++index) {
+    const char* entry = session->saved_definitions[index];
+    CDPABDEFINITION definition;
+    if (entry == nullptr)
+      continue;
+    memcpy(&definition, entry, sizeof(WSIG) + sizeof(WORD));
+    if (definition.PABID == id)
+      return entry;
+  }
+  return nullptr;
+}
+
+/* Before a paragraph reference, the saved definition of its PABID. */
+STATUS EmitSavedDefinition(const record_storage* node, chunk_process_state* state) {
+  const _internal_SESS* session = state->session->internal;
+  WORD id = 0;
+  if (session->saved_definition_count == 0 || node->signature != SIG_CD_PABREFERENCE ||
+      !ReadRecordWord(node->data, node->length, offsetof(CDPABREFERENCE, PABID), &id))
+    return NOERROR;
+  const char* entry = SavedDefinition(session, id);
+  if (entry == nullptr)
+    return NOERROR;
+  WSIG header;
+  memcpy(&header, entry, sizeof header);
+  return CopyCDUpdated(entry, SIG_CD_PABDEFINITION, header.Length, &state->gen);
+}
+
+bool IsEmptyText(const record_storage* node) {
+  return node != nullptr && node->signature == SIG_CD_TEXT && node->length == kEmptyTextLength;
+}
+bool IsText(const record_storage* node) {
+  return node != nullptr && node->signature == SIG_CD_TEXT;
+}
+bool IsTextBracket(const record_storage* node, WORD signature) {
+  return node != nullptr && node->signature == signature && NodeBracket(node) == SIG_CD_TEXT;
+}
+
+/* A CDBEGIN of text holding only an empty text run, between text runs: the
+ * bracket through its CDEND goes. True when it went, with *after the record
+ * after it. */
+bool RemoveEmptyTextBracket(chunk_process_state* state, body_context* list, record_storage* begin,
+                            record_storage** after) {
+  record_storage* empty = begin->next;
+  if (!IsEmptyText(empty) || empty->next == nullptr || IsText(empty->next))
+    return false;
+  record_storage* fourth = empty->next->next;
+  fourth = fourth != nullptr ? fourth->next : nullptr;
+  const record_storage* before = begin->previous;
+  if (!(IsText(before) || IsTextBracket(before, SIG_CD_END) || IsText(fourth) ||
+        IsTextBracket(fourth, SIG_CD_BEGIN)))
+    return false;
+  record_storage* end = empty->next;
+  while (end != nullptr && end->signature != SIG_CD_END)
+    end = end->next;
+  if (end == nullptr)
+    return false; // without its CDEND the bracket is left as it is
+  record_storage* node = begin;
+  while (node != end)
+    node = ConsumeRecord(state->session, list, node);
+  *after = ConsumeRecord(state->session, list, end);
+  return true;
+}
+
+/* A pass-through begin: returns the record the pass goes on with. */
+record_storage* CleanPassThroughBegin(chunk_process_state* state, body_context* list,
+                                      record_storage* begin) {
+  LSXLsiSession* session = state->session;
+  record_storage* next = begin->next;
+  if (state->passthru_open != 0 || next == nullptr)
+    return ConsumeRecord(session, list, begin);
+  if (next->signature == SIG_CD_HTMLEND) {
+    ConsumeRecord(session, list, begin);
+    return ConsumeRecord(session, list, next);
+  }
+  if (IsEmptyText(next)) {
+    if (next->next == nullptr) {
+      ConsumeRecord(session, list, begin);
+      return next;
+    }
+    if (next->next->signature == SIG_CD_HTMLEND) {
+      ConsumeRecord(session, list, next->next);
+      ConsumeRecord(session, list, begin);
+      return next;
+    }
+  }
+  state->passthru_open = 1;
+  return next;
+}
+
+} // namespace
+
+CDPABREFERENCE CurrentReference(const chunk_process_state* state) {
+  CDPABREFERENCE reference;
+  static_assert(sizeof reference == sizeof state->gen.paragraph_word);
+  memcpy(&reference, &state->gen.paragraph_word, sizeof reference);
+  return reference;
+}
+
+void SetCurrentReference(chunk_process_state* state, const CDPABREFERENCE& reference) {
+  memcpy(&state->gen.paragraph_word, &reference, sizeof reference);
+}
+
+STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
+                           chunk_process_state* state) {
+  state->handled = 0;
+  ++state->record_counter;
+  if (Interrupted(state))
+    return VELKO_ERR_FAILED;
+
+  state->record_counter_copy = state->record_counter;
+  state->previous_signature = state->record_counter == 1 ? 0 : last_handled_signature;
+  last_handled_signature = signature;
+  const WORD previous = state->previous_signature;
+
+  const WORD bracketed = BracketedSignature(record, signature, length);
+  CountTables(signature, bracketed, state);
+  CountBrackets(signature, bracketed, state);
+  FollowRecord(record, signature, length, bracketed, previous, state);
+
+  STATUS status = NOERROR;
+  if (state->stop_matching == 0)
+    status = CheckStartStop(record, signature, length, state);
+  if (IsTableBegin(signature))
+    state->pretable_flag = 0;
+  state->previous_signature = signature;
+  if (status != NOERROR)
+    return status;
+
+  state->record_counter_copy = state->record_counter;
+  if (state->handled != 0)
+    return NOERROR;
+  if (state->chunk_open != 0)
+    return ProcessChunkRecord(record, signature, length, state);
+  if (state->writes != 0 && length != 0 && state->pass_over_mark == 0) {
+    state->pass_over_mark = state->record_counter;
+    state->pass_over_node = state->current_record;
+  }
+  return NOERROR;
+}
+
+record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record_storage* record) {
+  if (record == nullptr)
+    return nullptr;
+  record_storage* next = record->next;
+  if (record->previous != nullptr)
+    record->previous->next = next;
+  if (next != nullptr)
+    next->previous = record->previous;
+  if (list != nullptr) {
+    if (list->records == record)
+      list->records = next;
+    if (list->last_written == record)
+      list->last_written = record->previous;
+  }
+  FreeRecordNode(session, record);
+  return next;
+}
+
+STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* stop,
+                             bool savedDefinitions) {
+  for (record_storage* node = state->pass_over_node; node != nullptr && node != stop;
+       node = node->next) {
+    if (savedDefinitions) {
+      if (STATUS status = EmitSavedDefinition(node, state); status != NOERROR)
+        return status;
+    }
+    if (STATUS status = CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
+        status != NOERROR)
+      return status;
+  }
+  state->pass_over_mark = 0;
+  state->pass_over_node = nullptr;
+  return NOERROR;
+}
+
+void CleanupTextRuns(chunk_process_state* state) {
+  VelkoRTItem* item = StateItem(state);
+  body_context* list = item->internal->input;
+  if (list == nullptr)
+    return;
+  LSXLsiSession* session = state->session;
+  state->passthru_open = 0;
+  record_storage* node = list->records;
+  while (node != nullptr) {
+    const WORD signature = node->signature;
+    record_storage* after = nullptr;
+    if (item->AutoMergeText != 0 && IsTextBracket(node, SIG_CD_BEGIN) &&
+        RemoveEmptyTextBracket(state, list, node, &after)) {
+      node = after;
+      continue;
+    }
+    if (IsText(node) && IsText(node->next)) {
+      if (node->length == kEmptyTextLength) {
+        node = ConsumeRecord(session, list, node);
+        continue;
+      }
+      if (node->next->length == kEmptyTextLength) {
+        node = ConsumeRecord(session, list, node->next);
+        continue;
+      }
+      node = node->next;
+      continue;
+    }
+    if (signature == SIG_CD_HTMLBEGIN) {
+      node = CleanPassThroughBegin(state, list, node);
+      continue;
+    }
+    if (signature == SIG_CD_HTMLEND) {
+      const bool open = state->passthru_open != 0;
+      state->passthru_open = 0;
+      node = open ? node->next : ConsumeRecord(session, list, node);
+      continue;
+    }
+    node = node->next;
+  }
+}

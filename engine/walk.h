@@ -1,0 +1,76 @@
+/*
+ * The steps of one walk over an item's records, shared by the engine's
+ * files: the per-record step with its nesting counts, the copy-through of
+ * records passed over outside the chunk, the clean-up pass of action 49,
+ * the start and stop tests of a chunk, the chunk's two edges, and the
+ * query cases built so far.
+ *
+ * The driver that runs a walk is engine/driver.cpp.
+ */
+#ifndef VELKO_ENGINE_WALK_H
+#define VELKO_ENGINE_WALK_H
+
+#include "engine/process_state.h"
+
+/* ---- engine/walk.cpp ---- */
+
+/* The per-record step: break test, nesting counts, current paragraph and
+ * text header, start and stop tests, and the action step while a chunk is
+ * open (or, in a writing walk, the pass-over mark while none is). */
+STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
+                           chunk_process_state* state);
+
+/* Unlinks the record from its list (mending the list's head when it was
+ * the first), frees it with its side data, and returns the record that
+ * followed it. */
+record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record_storage* record);
+
+/* Copies the records passed over outside the chunk, from the pass-over
+ * mark up to (not including) `stop`, or to the end of the list when stop
+ * is null, through the emitter; with savedDefinitions, a saved paragraph
+ * definition of a reference's PABID goes out before the reference. The
+ * mark is cleared on success. */
+STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* stop,
+                             bool savedDefinitions);
+
+/* The clean-up pass of action 49 over the item's input records: empty text
+ * runs next to text runs, empty text brackets between text runs (with the
+ * item's AutoMergeText) and pass-through HTML markers that enclose nothing
+ * go. */
+void CleanupTextRuns(chunk_process_state* state);
+
+/* ---- engine/start_stop.cpp ---- */
+
+/* 1 when the record begins a selected occurrence of the clause's target;
+ * *complete then tells whether the target is complete at this record. */
+DWORD MatchInitiator(chunkdef_info* clause, const char* record, WORD signature, DWORD length,
+                     WORD previous, DWORD* complete, chunk_process_state* state);
+/* 1 when the record ends the clause's current occurrence (for targets
+ * counted at their end, only a selected one); *ended is 1 when the record
+ * lies outside the target, *counted when the occurrence was counted here. */
+DWORD MatchTerminator(chunkdef_info* clause, const char* record, WORD signature, DWORD length,
+                      WORD previous, DWORD* counted, DWORD* ended, DWORD matchedNow,
+                      chunk_process_state* state);
+/* Opens and closes the chunk at the record; statuses of the edges and of
+ * the action step pass through. */
+STATUS CheckStartStop(const char* record, WORD signature, DWORD length, chunk_process_state* state);
+
+/* ---- engine/edges.cpp ---- */
+
+/* Where the chunk opens (before the record is handled) and where it closes
+ * (after its last record). */
+STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
+                         chunk_process_state* state);
+STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
+                        chunk_process_state* state);
+
+/* ---- engine/actions_query.cpp ---- */
+
+/* Action 1: record numbers of the chunk into the session's found words. */
+STATUS QueryRecordPositions(chunk_process_state* state);
+/* Action 1 where the chunk opens. */
+STATUS QueryRecordPositionsAtStart(chunk_process_state* state);
+/* Action 9: the text of the chunk's text runs into the result text. */
+STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state);
+
+#endif

@@ -1,0 +1,168 @@
+// Finding text in a text run: plain patterns, case and accents, wildcards,
+// word boundaries and multi-byte LMBCS characters.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chunk/search.h"
+#include "host/host_testing.h"
+#include "host/nls.h"
+
+namespace {
+
+struct SearchCase {
+  const char* name;
+  std::string text;
+  std::string pattern;
+  bool wildcards;
+  bool caseSensitive;
+  bool accentSensitive;
+  bool words;
+  int32_t offset;
+  WORD length; /* checked when offset >= 0 */
+};
+
+std::ostream& operator<<(std::ostream& out, const SearchCase& c) { return out << c.name; }
+
+int32_t Find(const SearchCase& c, WORD* length) {
+  return SearchBuffer(c.text.data(), static_cast<WORD>(c.text.size()), c.pattern.data(),
+                      static_cast<WORD>(c.pattern.size()), c.wildcards, c.caseSensitive,
+                      c.accentSensitive, c.words, FALSE, length, nullptr);
+}
+
+class SearchBufferTest : public ::testing::TestWithParam<SearchCase> {
+protected:
+  void SetUp() override { HostTestReset(); }
+};
+
+TEST_P(SearchBufferTest, FindsFirstMatch) {
+  const SearchCase& c = GetParam();
+  WORD length = 0xBEEF;
+  const int32_t offset = Find(c, &length);
+  EXPECT_EQ(offset, c.offset);
+  if (c.offset >= 0) {
+    EXPECT_EQ(length, c.length);
+  }
+}
+
+// LMBCS of a few characters: é is the code-page-850 byte 0x82; U+6162 is
+// the group 0x14 followed by "ab", so its trail bytes read as ASCII "ab".
+const std::string kEAcute = "\x82";
+const std::string kTrailAB = "\x14"
+                             "ab";
+
+INSTANTIATE_TEST_SUITE_P(
+    Plain, SearchBufferTest,
+    ::testing::Values(
+        SearchCase{"EmptyPattern", "abc", "", false, false, true, false, -1, 0},
+        SearchCase{"EmptyText", "", "a", false, false, true, false, -1, 0},
+        SearchCase{"PatternLongerThanText", "ab", "abc", false, false, true, false, -1, 0},
+        SearchCase{"Middle", "hello world", "world", false, false, true, false, 6, 5},
+        SearchCase{"FirstOfTwo", "abab", "b", false, false, true, false, 1, 1},
+        SearchCase{"WholeText", "abc", "abc", false, false, true, false, 0, 3},
+        SearchCase{"Absent", "hello", "xyz", false, false, true, false, -1, 0},
+        SearchCase{"IgnoresCase", "Hello", "hELLO", false, false, true, false, 0, 5},
+        SearchCase{"CaseSensitiveRefuses", "Hello", "hello", false, true, true, false, -1, 0},
+        SearchCase{"CaseSensitiveFinds", "hello Hello", "Hello", false, true, true, false, 6, 5},
+        SearchCase{"IgnoresAccents", "caf" + kEAcute, "cafe", false, false, false, false, 0, 4},
+        SearchCase{"AccentSensitiveRefuses", "caf" + kEAcute, "cafe", false, false, true, false, -1,
+                   0},
+        SearchCase{"QuestionIsLiteralWithoutWildcards", "a?c abc", "a?c", false, false, true, false,
+                   0, 3},
+        SearchCase{"StarIsLiteralWithoutWildcards", "abc a*c", "a*c", false, false, true, false, 4,
+                   3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Wildcards, SearchBufferTest,
+    ::testing::Values(
+        SearchCase{"TrailingStarRunsToEnd", "xxabcdef", "ab*", true, false, true, false, 2, 6},
+        SearchCase{"StarGapZero", "zzabzz", "a*b", true, false, true, false, 2, 2},
+        SearchCase{"StarShortestGap", "a1b2b", "a*b", true, false, true, false, 0, 3},
+        SearchCase{"QuestionBeforeStarAnyCharacter", "xabc", "a?c", true, false, true, false, 1, 3},
+        SearchCase{"QuestionAfterStarAnyByte", "xabc", "a*?c", true, false, true, false, 1, 3},
+        SearchCase{"SuffixIgnoresCaseEvenCaseSensitive", "xabc", "a*BC", true, true, true, false, 1,
+                   3},
+        SearchCase{"PrefixKeepsCaseSensitivity", "xAbc", "a*bc", true, true, true, false, -1, 0},
+        SearchCase{"LeadingStar", "xyzabc", "*bc", true, false, true, false, 0, 6},
+        SearchCase{"StarAlone", "abc", "*", true, false, true, false, 0, 3},
+        SearchCase{"StarMayStandForNothing", "ab", "ab*", true, false, true, false, 0, 2},
+        SearchCase{"SuffixAbsent", "abcabc", "a*z", true, false, true, false, -1, 0},
+        SearchCase{"SecondStarIsLiteralInSuffix", "a*b ab", "a**b", true, false, true, false, 0,
+                   3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    WordBoundaries, SearchBufferTest,
+    ::testing::Values(
+        SearchCase{"NotInsideWord", "concatenate", "cat", false, false, true, true, -1, 0},
+        SearchCase{"NotAtStartOfLongerWordFollowedByText", "cats and dogs", "cat", false, false,
+                   true, true, -1, 0},
+        SearchCase{"NotAtStartOfLongerWordEndingText", "cats", "cat", false, false, true, true, -1,
+                   0},
+        SearchCase{"NotAtEndOfLongerWord", "bobcat", "cat", false, false, true, true, -1, 0},
+        SearchCase{"BetweenSpaces", "a cat b", "cat", false, false, true, true, 2, 3},
+        SearchCase{"BeforeFullStop", "the cat.", "cat", false, false, true, true, 4, 3},
+        SearchCase{"WholeText", "cat", "cat", false, false, true, true, 0, 3},
+        SearchCase{"LaterWholeWord", "cats cat", "cat", false, false, true, true, 5, 3},
+        SearchCase{"AfterDigitIsAStart", "1cat", "cat", false, false, true, true, 1, 3},
+        SearchCase{"StarSuffixBeforeLetterRejected", "a xyzb", "x*y", true, false, true, true, -1,
+                   0},
+        SearchCase{"StarSuffixAtTextEnd", "a xyz", "x*z", true, false, true, true, 2, 3},
+        SearchCase{"StarSuffixNextGapTried", "xyz xay.", "x*y", true, false, true, true, 0, 7}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    MultiByte, SearchBufferTest,
+    ::testing::Values(SearchCase{"NeverStartsInTrailBytes", kTrailAB + "ab", "ab", false, false,
+                                 true, false, 3, 2},
+                      SearchCase{"OnlyTrailBytesGiveNoMatch", kTrailAB, "ab", false, false, true,
+                                 false, -1, 0},
+                      SearchCase{"WholeCharacters", LmbcsFromUtf8("日本語テキスト"),
+                                 LmbcsFromUtf8("語"), false, false, true, false, 6, 3},
+                      SearchCase{"QuestionMatchesWholeCharacter", LmbcsFromUtf8("x日b"), "x?b",
+                                 true, false, true, false, 0, 5},
+                      SearchCase{"StarInsideCharacterIsNoWildcard", "a\x14**" + std::string("b"),
+                                 "\x14**", true, false, true, false, 1, 3},
+                      SearchCase{"SuffixNeverStartsInTrailBytes", "x" + kTrailAB, "x*b", true,
+                                 false, true, false, -1, 0},
+                      SearchCase{"SuffixNeverEndsInsideCharacter", "x" + kTrailAB + "z", "x*?",
+                                 true, false, true, false, 0, 5},
+                      SearchCase{"ThreeByteCharacterIsOneLetterForWords", LmbcsFromUtf8("日cat"),
+                                 "cat", false, false, true, true, -1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SearchBufferArguments, NullTextOrPatternFindsNothing) {
+  WORD length = 0;
+  EXPECT_EQ(SearchBuffer(nullptr, 3, "a", 1, FALSE, FALSE, TRUE, FALSE, FALSE, &length, nullptr),
+            -1);
+  EXPECT_EQ(SearchBuffer("abc", 3, nullptr, 1, FALSE, FALSE, TRUE, FALSE, FALSE, &length, nullptr),
+            -1);
+}
+
+TEST(SearchBufferArguments, MatchLengthPointerMayBeNull) {
+  EXPECT_EQ(SearchBuffer("abc", 3, "c", 1, FALSE, FALSE, TRUE, FALSE, FALSE, nullptr, nullptr), 2);
+}
+
+TEST(SearchBufferArguments, ReadsNoByteBeyondTheGivenLength) {
+  // The text goes on past its length: a match there is not seen.
+  const char text[] = "abcdef";
+  WORD length = 0;
+  EXPECT_EQ(SearchBuffer(text, 3, "de", 2, FALSE, FALSE, TRUE, FALSE, FALSE, &length, nullptr), -1);
+  EXPECT_EQ(SearchBuffer(text, 3, "c*", 2, TRUE, FALSE, TRUE, FALSE, FALSE, &length, nullptr), 2);
+  EXPECT_EQ(length, 1);
+}
+
+TEST(SearchBufferArguments, TextOfLargestLengthIsCountedNotReadToNul) {
+  // No NUL anywhere: a length of 0xFFFF must not be read as "up to the NUL".
+  std::vector<char> text(0x10000, 'a');
+  text[0xFFFE] = 'b';
+  WORD length = 0;
+  EXPECT_EQ(
+      SearchBuffer(text.data(), 0xFFFF, "ab", 2, FALSE, TRUE, TRUE, FALSE, FALSE, &length, nullptr),
+      0xFFFD);
+  EXPECT_EQ(length, 2);
+}
+
+} // namespace

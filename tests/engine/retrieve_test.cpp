@@ -1,0 +1,93 @@
+// Finding paragraph definitions among an item's records: by any PABID
+// forwards, by one PABID backwards from the end or from the current
+// record, the 92-byte cut, and the highest PABID in use.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/process_state.h"
+#include "engine/retrieve.h"
+#include "engine_fixture.h"
+
+namespace {
+
+using namespace engine_test;
+
+class RetrieveTest : public EngineTest {
+protected:
+  void Load(const std::vector<Bytes>& records) {
+    AppendItem(records);
+    Connect();
+    item_->internal->input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    state_ = new chunk_process_state;
+    state_->session = session_;
+    state_->gen.item = item_;
+  }
+  void TearDown() override {
+    delete state_;
+    EngineTest::TearDown();
+  }
+  record_storage* Node(int number) {
+    record_storage* node = item_->internal->input->records;
+    while (--number > 0)
+      node = node->next;
+    return node;
+  }
+  const CDPABDEFINITION& Found() const {
+    return *reinterpret_cast<const CDPABDEFINITION*>(state_->retrieved_definition);
+  }
+  chunk_process_state* state_ = nullptr;
+};
+
+TEST_F(RetrieveTest, AnyPabidForwardsTakesTheLastOfTheHighest) {
+  Load({PabDef(1, 100), PabDef(3, 300), PabDef(2, 200), PabDef(3, 333), PabRef(3), Text("a")});
+  EXPECT_EQ(RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state_), NOERROR);
+  EXPECT_EQ(state_->retrieved_found, 1u);
+  EXPECT_EQ(Found().PABID, 3);
+  EXPECT_EQ(Found().LeftMargin, 333);
+}
+
+TEST_F(RetrieveTest, OnePabidBackwards) {
+  Load({PabDef(7, 100), Text("a"), PabDef(7, 200), Text("b"), PabDef(7, 300), Text("c")});
+  RetrievePABDEF(7, RETRIEVE_BACKWARD, state_);
+  EXPECT_EQ(Found().LeftMargin, 100); // the first in record order
+  state_->current_record = Node(4);
+  RetrievePABDEF(7, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state_);
+  EXPECT_EQ(Found().LeftMargin, 200); // the nearest before the current record
+  RetrievePABDEF(7, RETRIEVE_FORWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state_);
+  EXPECT_EQ(Found().LeftMargin, 300);
+}
+
+TEST_F(RetrieveTest, WithoutADefinitionTheDefaultStands) {
+  Load({PabRef(1), Text("a")});
+  RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state_);
+  EXPECT_EQ(state_->retrieved_found, 0u);
+  EXPECT_EQ(Found().Header.Signature, SIG_CD_PABDEFINITION);
+  EXPECT_EQ(Found().Header.Length, sizeof(CDPABDEFINITION));
+  EXPECT_EQ(Found().PABID, 0);
+  EXPECT_EQ(Found().LeftMargin, 1440);
+  EXPECT_EQ(Found().FirstLineLeftMargin, 1440);
+  EXPECT_EQ(Found().Tab[0], 720);
+  EXPECT_EQ(Found().Flags, 0);
+
+  state_->last_pabid = 4;
+  SetLastPABID(state_);
+  EXPECT_EQ(state_->last_pabid, 4);
+}
+
+TEST_F(RetrieveTest, ALongDefinitionIsCutTo92Bytes) {
+  Bytes longDefinition = PabDef(5);
+  longDefinition.resize(120, 0xAB);
+  PutWord(longDefinition, 2, 120);
+  Load({longDefinition, PabRef(5), Text("a")});
+  std::memset(state_->retrieved_definition, 0, sizeof state_->retrieved_definition);
+  RetrievePABDEF(5, RETRIEVE_FORWARD, state_);
+  EXPECT_EQ(Found().PABID, 5);
+  EXPECT_EQ(state_->retrieved_definition[91], 0xAB);
+
+  SetLastPABID(state_);
+  EXPECT_EQ(state_->last_pabid, 5);
+}
+
+} // namespace

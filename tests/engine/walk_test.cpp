@@ -1,0 +1,219 @@
+// The per-record step of the walk: the host's break test, the nesting
+// counts (tables announced by pretable records, V4 hotspots, CDBEGIN
+// brackets beyond fifty levels), the current paragraph definition and
+// text header, and ConsumeRecord.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/walk.h"
+#include "engine_fixture.h"
+#include "store/vocabulary.h"
+
+namespace {
+
+using namespace engine_test;
+
+/* ---- the break test ---- */
+
+int break_calls = 0;
+int break_at_call = 0; /* answer 1 at this call (0: never) */
+
+WORD CountingBreak() {
+  ++break_calls;
+  return break_calls == break_at_call ? 1 : 0;
+}
+
+class BreakTest : public EngineTest {
+protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    break_calls = 0;
+    break_at_call = 0;
+    std::vector<Bytes> records = {PabDef(1), PabRef(1)};
+    for (int i = 0; i < 125; ++i) {
+      records.push_back(Text("t" + std::to_string(i)));
+      records.push_back(Paragraph());
+    }
+    records.push_back(Text("end")); // 253 records
+    AppendItem(records);
+    ControlBreak = CountingBreak;
+  }
+};
+
+TEST_F(BreakTest, TheBreakTestIsAskedAtTheFirstRecordAndEveryHundredth) {
+  const auto [first, last] = Positions("Everything");
+  EXPECT_EQ(first, 1u);
+  EXPECT_EQ(last, 253u);
+  EXPECT_EQ(break_calls, 3); // records 1, 101 and 201
+  EXPECT_TRUE(HostTestMessages().empty());
+}
+
+TEST_F(BreakTest, AnInterruptedReadingWalkFailsWithTheMessage) {
+  break_at_call = 1;
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(Run(chunk, 1), VELKO_ERR_FAILED);
+  EXPECT_EQ(break_calls, 1);
+  EXPECT_EQ(HostTestMessages(), (std::vector<HostTestMessage>{{"TARNO: Interrupted by user!", 6}}));
+}
+
+TEST_F(BreakTest, AnInterruptedWritingWalkLeavesTheNoteAsItWas) {
+  const std::vector<Bytes> before = Values();
+  break_at_call = 2; // at record 101, after records were written
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(Run(chunk, ACTION_CLEANUP_TEXT_RUNS), VELKO_ERR_FAILED);
+  EXPECT_EQ(Values(), before);
+  EXPECT_EQ(item_->internal->output, nullptr);
+  ASSERT_NE(item_->internal->input, nullptr); // the loaded records stay
+  EXPECT_EQ(InputSignatures().size(), 253u);
+  EXPECT_EQ(HostTestMessages().size(), 1u);
+
+  // The next operation runs on the records as they were.
+  ControlBreak = nullptr;
+  EXPECT_EQ(Run(chunk, ACTION_CLEANUP_TEXT_RUNS), NOERROR);
+  EXPECT_EQ(Values(), before);
+}
+
+/* ---- nesting counts, record by record ---- */
+
+class NestingTest : public EngineTest {
+protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    AppendItem({Text("x"), Paragraph(), Text("y")});
+    Connect();
+    state_ = new chunk_process_state;
+    state_->session = session_;
+    state_->gen.item = item_;
+    state_->stop_matching = 1; // no start and stop tests: the counts alone
+  }
+  void TearDown() override {
+    delete state_;
+    EngineTest::TearDown();
+  }
+
+  void Walk(const std::vector<Bytes>& records) {
+    for (const Bytes& record : records) {
+      ASSERT_EQ(Process_OneCDRecord(reinterpret_cast<const char*>(record.data()),
+                                    SignatureOf(record), static_cast<DWORD>(record.size()), state_),
+                NOERROR);
+    }
+  }
+
+  static WORD SignatureOf(const Bytes& record) {
+    if (record[1] == 0xFF)
+      return static_cast<WORD>(record[0] | 0xFF00);
+    return record[0];
+  }
+
+  chunk_process_state* state_ = nullptr;
+};
+
+TEST_F(NestingTest, APretableAnnouncedTableCountsOneLevel) {
+  Walk({Begin(SIG_CD_PRETABLEBEGIN), PreTable(), End(SIG_CD_PRETABLEBEGIN), TableBegin()});
+  EXPECT_EQ(state_->depth_table, 1);
+  EXPECT_EQ(state_->pretable_flag, 0u); // the table begin took the announcement
+  Walk({Cell(0, 0), TableBegin(true), Cell(0, 0, true)});
+  EXPECT_EQ(state_->depth_table, 2);
+  Walk({TableEnd(true), TableEnd()});
+  EXPECT_EQ(state_->depth_table, 0);
+  Walk({PreTable(), TableBegin(), Cell(0, 0)});
+  EXPECT_EQ(state_->depth_table, 1);
+  EXPECT_EQ(state_->record_counter, 12u);
+}
+
+TEST_F(NestingTest, AV4HotspotBeginWithItsHotspotBeginCountsOneLevel) {
+  Walk({HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3)});
+  EXPECT_EQ(state_->depth_hotspot, 1);
+  Walk({HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3)});
+  EXPECT_EQ(state_->depth_hotspot, 2);
+  Walk({Begin(SIG_CD_V4HOTSPOTBEGIN), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3)});
+  EXPECT_EQ(state_->depth_hotspot, 3); // the bracket counted, its begin inside it not
+  Walk({Begin(SIG_CD_LAYER)});
+  EXPECT_EQ(state_->depth_layer, 1);
+  Walk({End(SIG_CD_LAYER)});
+  EXPECT_EQ(state_->depth_layer, 0);
+}
+
+TEST_F(NestingTest, BracketsBeyondFiftyLevelsCloseFirst) {
+  Walk({Begin(SIG_CD_PRETABLEBEGIN)});
+  for (int level = 0; level < 52; ++level)
+    Walk({Begin(SIG_CD_FIELD)});
+  EXPECT_EQ(state_->depth_begin, 50);
+  EXPECT_EQ(state_->begin_overflow, 3u);
+  EXPECT_EQ(InnermostBracket(state_), 0); // beyond the levels kept apart
+  for (int level = 0; level < 52; ++level)
+    Walk({End(SIG_CD_FIELD)});
+  // The pretable bracket is still open: it is the innermost again.
+  EXPECT_EQ(state_->depth_begin, 1);
+  EXPECT_EQ(InnermostBracket(state_), SIG_CD_PRETABLEBEGIN);
+  Walk({End(SIG_CD_PRETABLEBEGIN), End(SIG_CD_PRETABLEBEGIN)});
+  EXPECT_EQ(state_->depth_begin, 0);
+}
+
+TEST_F(NestingTest, TheCurrentParagraphAndTextHeaderFollowTheRecords) {
+  Walk({PabDef(7, 360, false), PabRef(7), Text("a", 4, 12)});
+  const _CDPABDEFEXT* definition = CurrentDefinition(state_);
+  // The definition without extension words is copied with its own length.
+  EXPECT_EQ(definition->Definition.PABID, 7);
+  EXPECT_EQ(definition->Definition.LeftMargin, 360);
+  EXPECT_EQ(definition->Definition.Header.Length, 70);
+  EXPECT_EQ(CurrentReference(state_).PABID, 7);
+  EXPECT_EQ(item_->internal->current_text_header[4], 4);
+  EXPECT_EQ(item_->internal->current_text_header[7], 12);
+
+  // A definition longer than the area is cut to its 92 bytes.
+  Bytes longDefinition = PabDef(8, 500);
+  longDefinition.resize(200, 0xCD);
+  PutWord(longDefinition, 2, 200);
+  Walk({longDefinition});
+  EXPECT_EQ(CurrentDefinition(state_)->Definition.PABID, 8);
+  EXPECT_EQ(CurrentDefinition(state_)->Flags3, 0xCDCDCDCDu);
+  EXPECT_EQ(CurrentReference(state_).PABID, 7); // the reference after the area is untouched
+  // A text record too short for its header leaves the header as it was.
+  Walk({Wsig(SIG_CD_TEXT, 6)});
+  EXPECT_EQ(item_->internal->current_text_header[4], 4);
+
+  // Inside a table whose level keeps its definitions apart nothing changes.
+  state_->gen.table_level = 1;
+  state_->level_saves_definitions[1] = 1;
+  Walk({PabDef(9, 100), PabRef(9)});
+  EXPECT_EQ(CurrentDefinition(state_)->Definition.PABID, 8);
+  EXPECT_EQ(CurrentReference(state_).PABID, 7);
+}
+
+TEST_F(NestingTest, LargeParagraphMarkers) {
+  Walk({LargeParagraph(1)});
+  EXPECT_EQ(state_->ff68_flag, 1);
+  Walk({LargeParagraph(2)});
+  EXPECT_EQ(state_->ff68_flag, 0);
+  state_->chunk_open = 1; // inside an open chunk a begin marker is not taken
+  Walk({LargeParagraph(1)});
+  EXPECT_EQ(state_->ff68_flag, 0);
+  Bytes shortMarker = Wsig(SIG_CD_LARGEPARAGRAPH, 6);
+  state_->chunk_open = 0;
+  Walk({shortMarker});
+  EXPECT_EQ(state_->ff68_flag, 0);
+}
+
+/* ---- ConsumeRecord ---- */
+
+TEST_F(NestingTest, ConsumeRecordMendsTheListAndItsHead) {
+  body_context* input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+  ASSERT_NE(input, nullptr);
+  item_->internal->input = input;
+  record_storage* head = input->records;
+  ASSERT_NE(head, nullptr);
+  record_storage* middle = head->next;
+  record_storage* last = middle->next;
+  EXPECT_EQ(ConsumeRecord(session_, input, middle), last);
+  EXPECT_EQ(head->next, last);
+  EXPECT_EQ(last->previous, head);
+  EXPECT_EQ(ConsumeRecord(session_, input, head), last);
+  EXPECT_EQ(input->records, last);
+  EXPECT_EQ(last->previous, nullptr);
+  EXPECT_EQ(InputSignatures(), (std::vector<WORD>{SIG_CD_TEXT}));
+}
+
+} // namespace
