@@ -123,6 +123,11 @@ inline constexpr WORD SIG_CD_PRETABLEBEGIN = 0xFFFB;
 inline constexpr WORD SIG_CD_BORDERINFO = 0xFFFC;
 inline constexpr WORD SIG_CD_EXT2FIELD = 0xFFFE;
 
+/* The name of a signature named above, as the record list holds it:
+ * "CD" and the constant's name ("CDTEXT" for 0xFF85, "CDRESOURCE_FF5A" for
+ * 0xFF5A); null for any other signature. Defined in host/cd_names.cpp. */
+const char* CDSignatureName(WORD signature);
+
 /* ---- Header forms ---- */
 
 enum cd_header_kind : BYTE {

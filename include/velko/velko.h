@@ -15,6 +15,7 @@
 #define VELKO_VELKO_H
 
 #include <stddef.h>
+#include <stdio.h>
 
 #include "velko/host_types.h"
 #include "velko/status.h"
@@ -63,6 +64,9 @@ public:
 
   /* Text answers of queries: a byte length and the text. */
   WORD result_length = 0;
+  /* Length of the last rendering's output (GenerateHTML's result), which
+   * may pass 65535 bytes; result_length then holds 65535. */
+  DWORD render_result_length = 0;
   char result_text[VELKO_RESULT_TEXT_SIZE];
   /* Scratch texts: hold nothing between operations. */
   char scratch_first[VELKO_SCRATCH_TEXT_SIZE];
@@ -327,6 +331,38 @@ public:
   /* No effect; returns 0. */
   WORD RaiseReplaceHTMLScripting(const char* a, const char* b, const char* c, const char* d,
                                  const char* e);
+
+  /* ---- rendering ---- */
+  /* Renders the chunk (with extraDefinition appended for this run) as the
+   * generation ("HTML 4.01", "XHTML 1.0", "Fragment", "Plain Text", ...)
+   * under the options (optionsLength 0: the string's own length). Returns
+   * the output as a tracked block of the session that the caller frees
+   * with VelkoDeallocatePtr; its length is the session's
+   * render_result_length. Null when memory runs out. Callbacks given are
+   * installed on the chunk. */
+  char* GenerateHTML(const char* extraDefinition, const char* generation, const char* options,
+                     WORD optionsLength, ActOnTextCallback actOnText,
+                     QueryLinkDataCallback queryLinkData);
+  /* Renders for the item-level export: into the caller's buffer (capacity
+   * in *length on entry, the output length on return), a caller file, the
+   * output callback, or, in MIME mode without a file, MIME part files
+   * "MP<partNumber>_<n>.html" attached to the note as "$FILE" (the name goes
+   * to partNameOut, four NULs when none was made). The four link-graphic
+   * words and callerWord go in and come back. optionsLength 0: no options.
+   * Returns 0, 263 when memory or the caller's buffer runs out, or 257
+   * when a file cannot be written. */
+  STATUS GenerateHTMLToMime(int reserved, int mimeMode, const char* generation, const char* options,
+                            WORD optionsLength, char* buffer, DWORD* length, WORD partNumber,
+                            char* partNameOut, FILE* file, const char* fileName,
+                            ActOnTextCallback actOnText, QueryLinkDataCallback queryLinkData,
+                            int* linkGraphicUsed, int* callerWord);
+  /* The run shared by the two above, on the rendering context they record
+   * in the chunk: options, document frame, the engine's rendering action
+   * and the closing text. 1028 when no context is recorded. */
+  STATUS GenerateXML(int reserved, int mimeMode, const char* extraDefinition,
+                     const char* generation, const char* options, WORD optionsLength, char* buffer,
+                     DWORD* capacity, WORD partNumber, FILE* file, const char* fileName,
+                     ActOnTextCallback actOnText, QueryLinkDataCallback queryLinkData);
 
   LSXLsiSession* session = nullptr;
   VelkoRTItem* item = nullptr;

@@ -1,0 +1,565 @@
+/*
+ * The chunk's rendering entry points and the document frame.
+ *
+ * GenerateHTML returns the output as a tracked block; GenerateHTMLToMime
+ * serves the item-level export (a caller buffer, a caller file, MIME part
+ * files attached to the note); GenerateXML is the run both share: it reads
+ * the options, writes the start of the document (document type, html tag,
+ * generator comment, an open head), has the engine run the rendering
+ * action over the chunk, and writes the closing text. Also the rendering
+ * context's creation and release, and the source of the generator
+ * comment's date and version text.
+ *
+ * The head is left open here: the driver's head pass completes it and
+ * opens the body.
+ */
+#include <string.h>
+#include <strings.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <initializer_list>
+#include <new>
+#include <type_traits>
+
+#include "chunk/rtchunk_internal.h"
+#include "host/nls.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "host/osenv.h"
+#include "render/output_buffer.h"
+#include "render/output_stage.h"
+#include "render/render_info.h"
+#include "render/tag_stack.h"
+#include "store/messages.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "store/vocabulary.h"
+#include "velko/property_string.h"
+#include "velko/status.h"
+
+#ifndef VELKO_VERSION_TEXT
+#define VELKO_VERSION_TEXT "0.1.0"
+#endif
+
+// The context is made in place in a zeroed tracked block and released
+// with it; nothing in it needs destruction.
+static_assert(std::is_trivially_destructible_v<html_render_info>);
+
+namespace {
+
+using namespace html_flags;
+
+constexpr const char *kHtmlDoctype =
+    "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">";
+constexpr const char *kXhtmlDoctype =
+    "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+    "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">";
+constexpr const char *kHtmlOpening = "<html lang=\"";
+constexpr const char *kXhtmlOpening = "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"";
+constexpr const char *kDefaultLanguage = "en";
+constexpr const char *kStyleTypeMeta =
+    "<meta http-equiv=\"Content-Style-Type\" content=\"text/css\" />";
+constexpr const char *kEverything = "Everything";
+constexpr const char *kHeadEnd = "</head>";
+/* A head option may end with "</head>"; it is cut when more is held. */
+constexpr DWORD kHeadCutMinimum = 10;
+constexpr const char *kPartItemName = "$FILE";
+constexpr WORD kPartEncoding = 0x0900;
+constexpr WORD kStatusTextSize = 1024;
+constexpr size_t kPartNameNulls = 4;
+
+const char *LibraryVersion() { return "velko " VELKO_VERSION_TEXT " rich-text renderer"; }
+
+void LocalDate(WORD *month, WORD *day, WORD *year) {
+  const time_t now = time(nullptr);
+  tm local = {};
+  localtime_r(&now, &local);
+  *month = static_cast<WORD>(local.tm_mon + 1);
+  *day = static_cast<WORD>(local.tm_mday);
+  *year = static_cast<WORD>(local.tm_year + 1900);
+}
+
+render_frame_source frame_source = {LocalDate, LibraryVersion};
+
+/* What one run is asked to do. */
+struct render_request {
+  int mime_mode = 0;
+  const char *extra = nullptr;
+  const char *generation = nullptr;
+  const char *options = nullptr;
+  size_t options_length = 0;
+  char *buffer = nullptr;
+  DWORD *capacity = nullptr;
+  WORD part_number = 0;
+  FILE *file = nullptr;
+  const char *file_name = nullptr;
+  ActOnTextCallback act_on_text = nullptr;
+  QueryLinkDataCallback query_link_data = nullptr;
+};
+
+WORD GenerationOf(const char *name) {
+  if (name == nullptr)
+    return kGenerationHTML;
+  if (strcasecmp(name, "HTML") == 0 || strncasecmp(name, "HTML 4.01", 9) == 0)
+    return kGenerationHTML;
+  if (strcasecmp(name, "XHTML") == 0 || strncasecmp(name, "XHTML 1.0", 9) == 0)
+    return kGenerationXHTML;
+  if (strcasecmp(name, "Plain Text") == 0 || strcasecmp(name, "Passthrough") == 0)
+    return kGenerationText;
+  return kGenerationHTML;
+}
+
+void ClearSessionResult(LSXLsiSession *session) {
+  session->scratch_first[0] = '\0';
+  session->result_text[0] = '\0';
+  session->result_length = 0;
+  session->render_result_length = 0;
+}
+
+void SetSessionResult(html_render_info *c) {
+  c->session->render_result_length = c->output_length;
+  c->session->result_length =
+      static_cast<WORD>(c->output_length > 0xFFFF ? 0xFFFF : c->output_length);
+}
+
+/* ---- the document frame ---- */
+
+/* The value of a frame option, read whole (frame texts may be longer than
+ * the session's scratch texts) into a tracked block of its own. */
+class frame_option {
+public:
+  frame_option(html_render_info *c, const char *key) : session_(c->session) {
+    if (c->options == nullptr || c->output_status != NOERROR)
+      return;
+    const size_t size = strlen(c->options) + 1;
+    char *value = static_cast<char *>(VelkoAllocatePtr(session_, VELKO_HERE, size, 0));
+    if (value == nullptr) {
+      c->output_status = VELKO_ERR_MEMORY;
+      return;
+    }
+    if (ExtractProperty(c->options, key, value, size) != 0)
+      value_ = value;
+    else
+      VelkoDeallocatePtr(session_, value);
+  }
+  ~frame_option() { VelkoDeallocatePtr(session_, value_); }
+  frame_option(const frame_option &) = delete;
+  frame_option &operator=(const frame_option &) = delete;
+
+  /* The value, or null when the option is absent. */
+  const char *value() const { return value_; }
+
+private:
+  LSXLsiSession *session_;
+  char *value_ = nullptr;
+};
+
+/* Writes the option's value as it reads; false when the option is absent
+ * (an empty value writes nothing but counts as present). */
+bool WriteOption(html_render_info *c, const char *key) {
+  const frame_option option(c, key);
+  if (option.value() == nullptr)
+    return false;
+  RenderPuts(c, option.value());
+  return true;
+}
+
+bool IsFragment(const html_render_info *c) { return (c->flags & Fragment) != 0; }
+bool IsXhtml(const html_render_info *c) { return c->generation == kGenerationXHTML; }
+const char *EmptyElementEnd(const html_render_info *c) { return IsXhtml(c) ? "\" />" : "\">"; }
+
+void WriteOpeningTag(html_render_info *c) {
+  RenderPuts(c, IsXhtml(c) ? kXhtmlOpening : kHtmlOpening);
+  const frame_option option(c, "LanguageAbbrev=");
+  const char *language = option.value() != nullptr ? option.value() : kDefaultLanguage;
+  RenderPutEscaped(c, kEscapeAttribute, language, strlen(language));
+  RenderPuts(c, "\">");
+  const char *version = frame_source.version();
+  RenderPrintf(c, "<!-- %.63s, %.2d/%.2d/%.4d -->", version != nullptr ? version : "",
+               int{c->run_month}, int{c->run_day}, int{c->run_year});
+}
+
+/* The ABSTRACT meta names the chunk: its definition and the extra one. */
+void WriteAbstract(html_render_info *c, const char *definition, const char *extra) {
+  const bool everything = definition == nullptr || strcmp(definition, kEverything) == 0;
+  const bool hasExtra = extra != nullptr && extra[0] != '\0';
+  if (everything && !hasExtra)
+    return;
+  RenderPuts(c, "<meta name=\"ABSTRACT\" content=\"");
+  if (!everything) {
+    RenderPutEscaped(c, kEscapeAttribute, definition, strlen(definition));
+    if (hasExtra)
+      RenderPuts(c, "; ");
+  }
+  if (hasExtra)
+    RenderPutEscaped(c, kEscapeAttribute, extra, strlen(extra));
+  RenderPuts(c, EmptyElementEnd(c));
+}
+
+void WriteHead(html_render_info *c, const char *extra) {
+  RenderPuts(c, "<head><title>");
+  const frame_option title(c, "Title=");
+  if (title.value() != nullptr)
+    RenderPutEscaped(c, kEscapeText, title.value(), strlen(title.value()));
+  RenderPuts(c, "</title>");
+  const frame_option option(c, "BaseHREF=");
+  const char *base = option.value();
+  if (base != nullptr && base[0] != '\0') {
+    RenderPuts(c, "<base href=\"");
+    RenderPutEscaped(c, kEscapeURL, base, strlen(base));
+    RenderPuts(c, EmptyElementEnd(c));
+  }
+  if ((c->flags & StandardFontTags) == 0)
+    RenderPuts(c, kStyleTypeMeta);
+  WriteAbstract(c, c->chunk != nullptr ? c->chunk->definition : nullptr, extra);
+}
+
+void WriteDocumentStart(html_render_info *c, const char *extra) {
+  WriteOption(c, "Preface=");
+  if (c->generation == kGenerationText)
+    return;
+  if (!WriteOption(c, "Doctype=") && !IsFragment(c))
+    RenderPuts(c, IsXhtml(c) ? kXhtmlDoctype : kHtmlDoctype);
+  if (!WriteOption(c, "OpeningTag=") && !IsFragment(c))
+    WriteOpeningTag(c);
+  if (!WriteOption(c, "HeadTag=") && !IsFragment(c))
+    WriteHead(c, extra);
+  if (c->output_length > kHeadCutMinimum && RenderEndsWith(c, kHeadEnd, true))
+    RenderTruncate(c, c->output_length - static_cast<DWORD>(strlen(kHeadEnd)));
+}
+
+void WriteClosingText(html_render_info *c) {
+  if (c->generation != kGenerationText) {
+    if (!WriteOption(c, "ClosingBody=") && !IsFragment(c))
+      RenderPuts(c, "</body>");
+    if (!WriteOption(c, "ClosingTag=") && !IsFragment(c))
+      RenderPuts(c, "</html>");
+  }
+  WriteOption(c, "Postscript=");
+}
+
+/* ---- the run ---- */
+
+STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
+  c->session = chunk->session;
+  c->mime_mode = r.mime_mode != 0 ? 1 : 0;
+  c->mime_part_number = r.part_number;
+  c->out_file = r.file;
+  c->output_nls = chunk->session->internal->nls_info;
+  const bool callerBuffer = r.buffer != nullptr && r.capacity != nullptr;
+  if (STATUS status =
+          SetupRenderOutput(c, callerBuffer ? r.buffer : nullptr, callerBuffer ? *r.capacity : 0);
+      status != NOERROR)
+    return status;
+  const size_t optionsLength = r.options != nullptr ? strnlen(r.options, r.options_length) : 0;
+  if (optionsLength > 0) {
+    c->options = VelkoAllocatePtrAndCopy(c->session, VELKO_HERE, r.options, optionsLength);
+    if (c->options == nullptr)
+      return c->output_status = VELKO_ERR_MEMORY;
+  }
+  c->generation = GenerationOf(r.generation);
+  c->image_handling = kHandlingDefault;
+  c->attachment_handling = kHandlingDefault;
+  c->item = chunk->item;
+  c->chunk = chunk;
+  frame_source.date(&c->run_month, &c->run_day, &c->run_year);
+  if (c->mime_mode != 0) {
+    if (r.file == nullptr) {
+      c->flags |= Fragment;
+      c->flags2 |= html_flags2::MoveStylesInline | html_flags2::InlineCidGraphics;
+    } else if (r.file_name != nullptr && stristr(r.file_name, ".eml") != nullptr) {
+      c->attachment_handling = kHandlingDisk;
+    }
+    c->flags |= Translation;
+  }
+  if (STATUS status = ReadRenderingOptions(c); status != NOERROR) {
+    c->output_status = status;
+    return status;
+  }
+  return NOERROR;
+}
+
+STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
+  chunk->secondary_status = 0;
+  if (r.act_on_text != nullptr)
+    chunk->internal->act_on_text = r.act_on_text;
+  if (r.query_link_data != nullptr)
+    chunk->internal->query_link_data = r.query_link_data;
+  if (SetUp(chunk, c, r) == NOERROR) {
+    WriteDocumentStart(c, r.extra);
+    if (chunk->secondary_status == NOERROR)
+      chunk->AlterRichText(ACTION_RENDER, 0, 0, 0, 0, nullptr, nullptr,
+                           r.extra != nullptr ? r.extra : "", nullptr);
+    WriteClosingText(c);
+  }
+  if (c->output_buffer != nullptr)
+    SetSessionResult(c);
+  if (c->output_status != NOERROR)
+    chunk->status = c->output_status;
+  return c->output_status;
+}
+
+/* Closes the run's part file and attaches it to the note as "$FILE";
+ * the file is deleted once attached. A part that could not be written
+ * completely is neither attached nor kept. */
+STATUS AttachPartFile(html_render_info *c, STATUS status, char *partNameOut) {
+  const STATUS closed = CloseMimePartFile(c);
+  if (status == NOERROR)
+    status = closed;
+  if (status != NOERROR) {
+    unlink(c->part_file_path);
+    if (partNameOut != nullptr)
+      memset(partNameOut, 0, kPartNameNulls);
+    return status;
+  }
+  const NOTEHANDLE note = c->item != nullptr ? c->item->note : NULLHANDLE;
+  const STATUS attached =
+      note == NULLHANDLE
+          ? STATUS{VELKO_ERR_BAD_ARGUMENT}
+          : NSFNoteAttachFile(note, kPartItemName, static_cast<WORD>(strlen(kPartItemName)),
+                              c->part_file_path, c->part_file_name, kPartEncoding);
+  if (attached != NOERROR) {
+    char message[kStatusTextSize + 1] = {};
+    OSLoadString(NULLHANDLE, static_cast<STATUS>(attached & 0x3FFF), message, kStatusTextSize);
+    ShowUserMessage(message);
+  } else {
+    unlink(c->part_file_path);
+  }
+  if (partNameOut != nullptr)
+    strcpy(partNameOut, c->part_file_name);
+  return attached;
+}
+
+/* What a caller file still lacks after the run: the held text, through all
+ * passes, then the file flushed. */
+STATUS FinishCallerFile(html_render_info *c, FILE *file) {
+  if (c->output_status == NOERROR)
+    RenderFlush(c, 1);
+  if (fflush(file) != 0 && c->output_status == NOERROR)
+    c->output_status = kOutputWriteFailed;
+  return c->output_status;
+}
+
+void FreeText(LSXLsiSession *session, char *&text) {
+  VelkoDeallocatePtr(session, text);
+  text = nullptr;
+}
+
+} // namespace
+
+void SetRenderFrameSource(const render_frame_source *source) {
+  frame_source.date = source != nullptr && source->date != nullptr ? source->date : LocalDate;
+  frame_source.version =
+      source != nullptr && source->version != nullptr ? source->version : LibraryVersion;
+}
+
+html_render_info *CreateRenderContext(LSXLsiSession *session, VelkoRTChunk *chunk) {
+  if (session == nullptr)
+    return nullptr;
+  void *block = VelkoAllocatePtr(session, VELKO_HERE, sizeof(html_render_info), 1);
+  if (block == nullptr)
+    return nullptr;
+  auto *context = new (block) html_render_info{};
+  context->session = session;
+  context->chunk = chunk;
+  context->item = chunk != nullptr ? chunk->item : nullptr;
+  return context;
+}
+
+void ReleaseRenderContext(html_render_info *c) {
+  if (c == nullptr)
+    return;
+  LSXLsiSession *session = c->session;
+  for (char **text : {&c->options,
+                      &c->image_directory,
+                      &c->default_subdirectory,
+                      &c->delimited_html_start,
+                      &c->delimited_html_end,
+                      &c->attachment_directory,
+                      &c->image_url_directory,
+                      &c->attachment_url_directory,
+                      &c->inplace_image_url_directory,
+                      &c->inplace_attachment_url_directory,
+                      &c->link_url_directory,
+                      &c->attachment_graphic,
+                      &c->css_bullet_graphic,
+                      &c->css_circle_bullet_graphic,
+                      &c->css_square_bullet_graphic,
+                      &c->css_check_bullet_graphic,
+                      &c->resolve_wiki,
+                      &c->open_database_string,
+                      &c->open_view_string,
+                      &c->open_document_string,
+                      &c->open_image_resource_string,
+                      &c->open_element_string,
+                      &c->blank_alt_string,
+                      &c->file_names_field,
+                      &c->dblink_graphic,
+                      &c->viewlink_graphic,
+                      &c->doclink_graphic,
+                      &c->anchorlink_graphic,
+                      &c->broken_link_graphic,
+                      &c->collapse_graphic,
+                      &c->expand_graphic,
+                      &c->tab_graphic,
+                      &c->passthru_html_start,
+                      &c->passthru_html_end,
+                      &c->broken_link_url,
+                      &c->doclink_text,
+                      &c->css_tab_nosel_background,
+                      &c->css_tab_nosel_text,
+                      &c->css_tab_sel_background,
+                      &c->css_tab_sel_text,
+                      &c->see_attached_msg})
+    FreeText(session, *text);
+  if (c->output_owned != 0)
+    FreeText(session, c->output_buffer);
+  DiscardXMLStacks(c);
+  if (c->part_file != nullptr) {
+    CloseMimePartFile(c);
+    unlink(c->part_file_path);
+  }
+  if (c->charset_nls != nullptr)
+    NLS_unload_charset(c->charset_nls);
+  if (c->image_db_owned != 0 && c->image_db != NULLHANDLE)
+    NSFDbClose(c->image_db);
+  VelkoDeallocatePtr(session, c);
+}
+
+STATUS VelkoRTChunk::GenerateXML(int, int mimeMode, const char *extraDefinition,
+                                 const char *generation, const char *options, WORD optionsLength,
+                                 char *buffer, DWORD *capacity, WORD partNumber, FILE *file,
+                                 const char *fileName, ActOnTextCallback actOnText,
+                                 QueryLinkDataCallback queryLinkData) {
+  html_render_info *context = internal != nullptr ? internal->render_context : nullptr;
+  if (context == nullptr || session == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  render_request request;
+  request.mime_mode = mimeMode;
+  request.extra = extraDefinition;
+  request.generation = generation;
+  request.options = options;
+  request.options_length = optionsLength;
+  request.buffer = buffer;
+  request.capacity = capacity;
+  request.part_number = partNumber;
+  request.file = file;
+  request.file_name = fileName;
+  request.act_on_text = actOnText;
+  request.query_link_data = queryLinkData;
+  return Run(this, context, request);
+}
+
+char *VelkoRTChunk::GenerateHTML(const char *extraDefinition, const char *generation,
+                                 const char *options, WORD optionsLength,
+                                 ActOnTextCallback actOnText, QueryLinkDataCallback queryLinkData) {
+  if (session == nullptr || internal == nullptr)
+    return nullptr;
+  secondary_status = 0;
+  ClearSessionResult(session);
+  if (actOnText != nullptr)
+    internal->act_on_text = actOnText;
+  if (queryLinkData != nullptr)
+    internal->query_link_data = queryLinkData;
+  html_render_info *context = CreateRenderContext(session, this);
+  if (context == nullptr) {
+    status = VELKO_ERR_MEMORY;
+    return nullptr;
+  }
+  internal->render_context = context;
+
+  render_request request;
+  request.extra = extraDefinition;
+  request.generation = generation;
+  request.options = options;
+  request.options_length = optionsLength != 0   ? optionsLength
+                           : options != nullptr ? strlen(options)
+                                                : 0;
+  request.act_on_text = internal->act_on_text;
+  request.query_link_data = internal->query_link_data;
+  Run(this, context, request);
+
+  char *result = nullptr;
+  if (context->output_status == NOERROR) {
+    result = static_cast<char *>(
+        VelkoAllocatePtr(session, VELKO_HERE, size_t{context->output_length} + 1, 0));
+    if (result != nullptr) {
+      memcpy(result, context->output_buffer, context->output_length);
+      result[context->output_length] = '\0';
+    } else {
+      status = VELKO_ERR_MEMORY;
+    }
+  }
+  ReleaseRenderContext(context);
+  internal->render_context = nullptr;
+  internal->act_on_text = nullptr;
+  return result;
+}
+
+STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generation,
+                                        const char *options, WORD optionsLength, char *buffer,
+                                        DWORD *length, WORD partNumber, char *partNameOut,
+                                        FILE *file, const char *fileName,
+                                        ActOnTextCallback actOnText,
+                                        QueryLinkDataCallback queryLinkData, int *linkGraphicUsed,
+                                        int *callerWord) {
+  if (session == nullptr || internal == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  secondary_status = 0;
+  ClearSessionResult(session);
+  if (actOnText != nullptr)
+    internal->act_on_text = actOnText;
+  if (queryLinkData != nullptr)
+    internal->query_link_data = queryLinkData;
+  html_render_info *context = CreateRenderContext(session, this);
+  if (context == nullptr) {
+    if (partNameOut != nullptr)
+      memset(partNameOut, 0, kPartNameNulls);
+    return status = VELKO_ERR_MEMORY;
+  }
+  internal->render_context = context;
+  for (int i = 0; linkGraphicUsed != nullptr && i < kLinkGraphics; ++i)
+    context->link_graphic_used[i] = static_cast<DWORD>(linkGraphicUsed[i]);
+  if (callerWord != nullptr)
+    context->caller_word = static_cast<DWORD>(*callerWord);
+
+  render_request request;
+  request.mime_mode = mimeMode;
+  request.extra = "";
+  request.generation = generation;
+  request.options = options;
+  request.options_length = optionsLength;
+  request.buffer = buffer;
+  request.capacity = length;
+  request.part_number = partNumber;
+  request.file = file;
+  request.file_name = fileName;
+  request.act_on_text = internal->act_on_text;
+  request.query_link_data = internal->query_link_data;
+  STATUS result = Run(this, context, request);
+
+  for (int i = 0; linkGraphicUsed != nullptr && i < kLinkGraphics; ++i)
+    linkGraphicUsed[i] = static_cast<int>(context->link_graphic_used[i]);
+  if (callerWord != nullptr)
+    *callerWord = static_cast<int>(context->caller_word);
+
+  if (file != nullptr) {
+    result = FinishCallerFile(context, file);
+    if (partNameOut != nullptr)
+      memset(partNameOut, 0, kPartNameNulls);
+  } else if (context->part_file != nullptr) {
+    result = AttachPartFile(context, result, partNameOut);
+  } else if (partNameOut != nullptr) {
+    memset(partNameOut, 0, kPartNameNulls);
+  }
+  if (context->output_buffer != nullptr)
+    SetSessionResult(context);
+  if (length != nullptr)
+    *length = session->render_result_length;
+  if (result != NOERROR)
+    status = result;
+  ReleaseRenderContext(context);
+  internal->render_context = nullptr;
+  return result;
+}

@@ -1,0 +1,333 @@
+/*
+ * The output primitive of a rendering run: appending to the held text with
+ * its length and write position kept as counters, making room by handing
+ * the held text to the sink or by growing the buffer, and the growable
+ * tracked text that the output passes and the option reader build in.
+ *
+ * The passes that a flush runs are in render/output_stage.cpp; escaping and
+ * character sets in render/escape.cpp.
+ */
+#include "render/output_buffer.h"
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "generate/color_string.h"
+#include "host/nls.h"
+#include "render/output_stage.h"
+#include "store/tracked_memory.h"
+#include "velko/status.h"
+
+namespace {
+
+/* The largest buffer a run grows to: sizes stay 32-bit. */
+constexpr uint64_t kLargestOutput = 0xFFFFFF00u;
+/* Formatted texts up to this size are built on the stack. */
+constexpr size_t kFormatBuffer = 512;
+
+STATUS Fail(html_render_info *context, STATUS status) {
+  if (context->output_status == NOERROR)
+    context->output_status = status;
+  return context->output_status;
+}
+
+bool HasRoom(const html_render_info *context, size_t length) {
+  return context->output_capacity > context->output_length &&
+         length < context->output_capacity - context->output_length;
+}
+
+void Terminate(html_render_info *context) {
+  context->output_buffer[context->output_length] = '\0';
+  context->write_ptr = context->output_buffer + context->output_length;
+}
+
+/* A larger tracked block with the held text copied over; only for a
+ * buffer of this run. */
+STATUS Grow(html_render_info *context, size_t length) {
+  if (context->output_owned == 0)
+    return Fail(context, VELKO_ERR_MEMORY);
+  const uint64_t needed = uint64_t{context->output_length} + length + 1;
+  if (needed > kLargestOutput)
+    return Fail(context, VELKO_ERR_MEMORY);
+  const uint64_t size =
+      std::min(kLargestOutput, std::max(needed, uint64_t{context->output_capacity} * 2));
+  char *bigger = static_cast<char *>(VelkoAllocatePtr(context->session, VELKO_HERE, size, 0));
+  if (bigger == nullptr)
+    return Fail(context, VELKO_ERR_MEMORY);
+  memcpy(bigger, context->output_buffer, context->output_length + 1);
+  VelkoDeallocatePtr(context->session, context->output_buffer);
+  context->output_buffer = bigger;
+  context->output_capacity = static_cast<DWORD>(size);
+  Terminate(context);
+  return NOERROR;
+}
+
+/* Room for length more bytes and the NUL: flush when a sink takes the text
+ * (and flushing is allowed), then grow. */
+STATUS MakeRoom(html_render_info *context, size_t length, bool mayFlush) {
+  if (context->output_status != NOERROR)
+    return context->output_status;
+  if (context->output_buffer == nullptr)
+    return Fail(context, VELKO_ERR_MEMORY);
+  if (HasRoom(context, length))
+    return NOERROR;
+  if (mayFlush && context->output_hold == 0 && RenderHasSink(context, 0)) {
+    if (STATUS status = RenderFlush(context, 0); status != NOERROR)
+      return status;
+    if (HasRoom(context, length))
+      return NOERROR;
+  }
+  return Grow(context, length);
+}
+
+/* The longest start of text, at most room bytes, that ends between two
+ * LMBCS characters. */
+size_t WholeCharacters(const char *text, size_t length, size_t room) {
+  size_t at = 0;
+  while (at < length) {
+    const BYTE b = static_cast<BYTE>(text[at]);
+    WORD bytes = 1;
+    if (NLS_isleadbyte(b, nullptr) != FALSE)
+      NLS_string_bytes(reinterpret_cast<const BYTE *>(text + at), 1, &bytes, nullptr);
+    if (at + bytes > room)
+      break;
+    at += bytes;
+  }
+  return at;
+}
+
+/* A caller's buffer cannot grow: with a sink, text longer than its room
+ * goes in pieces of whole characters, each handed on before the next. */
+STATUS PutInPieces(html_render_info *context, const char *text, size_t length) {
+  while (length > 0) {
+    const size_t room = context->output_capacity - context->output_length - 1;
+    const size_t piece = length <= room ? length : WholeCharacters(text, length, room);
+    if (piece == 0) {
+      const DWORD held = context->output_length;
+      if (STATUS status = RenderFlush(context, 0); status != NOERROR)
+        return status;
+      if (context->output_length >= held)
+        return Fail(context, VELKO_ERR_MEMORY); // nothing was handed on
+      continue;
+    }
+    memcpy(context->output_buffer + context->output_length, text, piece);
+    context->output_length += static_cast<DWORD>(piece);
+    Terminate(context);
+    text += piece;
+    length -= piece;
+  }
+  return NOERROR;
+}
+
+bool PointsInto(const html_render_info *context, const char *text) {
+  const std::less<const char *> before;
+  const char *start = context->output_buffer;
+  return start != nullptr && !before(text, start) && before(text, start + context->output_capacity);
+}
+
+} // namespace
+
+STATUS SetupRenderOutput(html_render_info *context, char *buffer, DWORD capacity) {
+  if (buffer != nullptr) {
+    memset(buffer, 0, capacity);
+    context->output_buffer = buffer;
+    context->output_capacity = capacity;
+    context->output_owned = 0;
+  } else {
+    context->output_buffer =
+        static_cast<char *>(VelkoAllocatePtr(context->session, VELKO_HERE, kInitialOutputSize, 1));
+    if (context->output_buffer == nullptr)
+      return Fail(context, VELKO_ERR_MEMORY);
+    context->output_capacity = kInitialOutputSize;
+    context->output_owned = 1;
+  }
+  context->output_length = 0;
+  context->output_translated = 0;
+  context->output_encoded = 0;
+  context->output_wrapped = 0;
+  context->write_ptr = context->output_buffer;
+  // A caller buffer of no size cannot hold even the NUL.
+  if (capacity == 0 && buffer != nullptr)
+    return Fail(context, VELKO_ERR_MEMORY);
+  return NOERROR;
+}
+
+STATUS RenderPut(html_render_info *context, const char *text, size_t length) {
+  if (context->output_status != NOERROR)
+    return context->output_status;
+  if (length == 0 || text == nullptr)
+    return NOERROR;
+  // Text copied from the held text itself is found again by its offset,
+  // and the held text must not move to a sink while it is copied.
+  const bool inside = PointsInto(context, text);
+  const size_t offset = inside ? static_cast<size_t>(text - context->output_buffer) : 0;
+  if (!inside && context->output_owned == 0 && context->output_buffer != nullptr &&
+      context->output_capacity > 0 && !HasRoom(context, length) && context->output_hold == 0 &&
+      RenderHasSink(context, 0))
+    return PutInPieces(context, text, length);
+  if (STATUS status = MakeRoom(context, length, !inside); status != NOERROR)
+    return status;
+  if (inside)
+    text = context->output_buffer + offset;
+  memmove(context->output_buffer + context->output_length, text, length);
+  context->output_length += static_cast<DWORD>(length);
+  Terminate(context);
+  return NOERROR;
+}
+
+STATUS RenderGrowTo(html_render_info *context, size_t capacity) {
+  if (context->output_status != NOERROR)
+    return context->output_status;
+  if (capacity <= context->output_capacity)
+    return NOERROR;
+  return Grow(context, capacity - context->output_length - 1);
+}
+
+STATUS RenderPuts(html_render_info *context, const char *text) {
+  return text == nullptr ? context->output_status : RenderPut(context, text, strlen(text));
+}
+
+STATUS RenderPutc(html_render_info *context, char c) { return RenderPut(context, &c, 1); }
+
+STATUS RenderPrintf(html_render_info *context, const char *format, ...) {
+  if (context->output_status != NOERROR)
+    return context->output_status;
+  char small[kFormatBuffer];
+  va_list arguments;
+  va_start(arguments, format);
+  const int length = vsnprintf(small, sizeof small, format, arguments);
+  va_end(arguments);
+  if (length < 0)
+    return context->output_status;
+  if (static_cast<size_t>(length) < sizeof small)
+    return RenderPut(context, small, static_cast<size_t>(length));
+  char *at = RenderReserve(context, static_cast<size_t>(length));
+  if (at == nullptr)
+    return context->output_status;
+  va_start(arguments, format);
+  vsnprintf(at, static_cast<size_t>(length) + 1, format, arguments);
+  va_end(arguments);
+  RenderCommit(context, static_cast<size_t>(length));
+  return context->output_status;
+}
+
+char *RenderReserve(html_render_info *context, size_t room) {
+  if (MakeRoom(context, room, true) != NOERROR)
+    return nullptr;
+  return context->write_ptr;
+}
+
+void RenderCommit(html_render_info *context, size_t written) {
+  if (context->output_status != NOERROR || written == 0)
+    return;
+  context->output_length += static_cast<DWORD>(written);
+  Terminate(context);
+}
+
+void RenderTruncate(html_render_info *context, DWORD length) {
+  if (context->output_buffer == nullptr || length >= context->output_length)
+    return;
+  context->output_length = length;
+  context->output_translated = std::min(context->output_translated, length);
+  context->output_encoded = std::min(context->output_encoded, length);
+  context->output_wrapped = std::min(context->output_wrapped, length);
+  Terminate(context);
+}
+
+bool RenderEndsWith(const html_render_info *context, const char *text, bool ignoreCase) {
+  const size_t length = strlen(text);
+  if (context->output_buffer == nullptr || length > context->output_length)
+    return false;
+  const char *tail = context->output_buffer + context->output_length - length;
+  return ignoreCase ? strncasecmp(tail, text, length) == 0 : memcmp(tail, text, length) == 0;
+}
+
+bool RenderHasSink(const html_render_info *context, DWORD final) {
+  if (context->out_file != nullptr || context->part_file != nullptr)
+    return true;
+  if (final != 0)
+    return false;
+  return context->mime_mode != 0 || (context->flags & html_flags::OutputToEvent) != 0;
+}
+
+STATUS RenderFlush(html_render_info *context, DWORD final) {
+  if (context->output_status != NOERROR)
+    return context->output_status;
+  if (final == 0 && !RenderHasSink(context, 0))
+    return NOERROR;
+  if (ProcessHTMLTranslation(context) != NOERROR)
+    return context->output_status;
+  if (ProcessHTMLEncoding(context) != NOERROR)
+    return context->output_status;
+  ProcessHTMLOutput(context, final);
+  return context->output_status;
+}
+
+/* ---- render_text ---- */
+
+STATUS RenderTextPut(render_text *text, const char *bytes, size_t length) {
+  if (text->status != NOERROR)
+    return text->status;
+  if (bytes == nullptr || (length == 0 && text->data != nullptr))
+    return NOERROR;
+  const uint64_t needed = uint64_t{text->length} + length + 1;
+  if (needed > text->size) {
+    if (needed > kLargestOutput)
+      return text->status = VELKO_ERR_MEMORY;
+    const uint64_t size =
+        std::min(kLargestOutput, std::max({needed, uint64_t{text->size} * 2, uint64_t{256}}));
+    char *bigger = static_cast<char *>(VelkoAllocatePtr(text->session, VELKO_HERE, size, 0));
+    if (bigger == nullptr)
+      return text->status = VELKO_ERR_MEMORY;
+    if (text->data != nullptr) {
+      memcpy(bigger, text->data, text->length);
+      VelkoDeallocatePtr(text->session, text->data);
+    }
+    text->data = bigger;
+    text->size = static_cast<DWORD>(size);
+  }
+  memcpy(text->data + text->length, bytes, length);
+  text->length += static_cast<DWORD>(length);
+  text->data[text->length] = '\0';
+  return NOERROR;
+}
+
+STATUS RenderTextPuts(render_text *text, const char *string) {
+  return string == nullptr ? text->status : RenderTextPut(text, string, strlen(string));
+}
+
+STATUS RenderTextPutc(render_text *text, char c) { return RenderTextPut(text, &c, 1); }
+
+void RenderTextFree(render_text *text) {
+  if (text->data != nullptr)
+    VelkoDeallocatePtr(text->session, text->data);
+  text->data = nullptr;
+  text->size = 0;
+  text->length = 0;
+}
+
+char *RenderTextDetach(render_text *text) {
+  if (text->data == nullptr && RenderTextPut(text, "", 0) != NOERROR)
+    return nullptr;
+  if (text->status != NOERROR) {
+    RenderTextFree(text);
+    return nullptr;
+  }
+  char *data = text->data;
+  text->data = nullptr;
+  text->size = 0;
+  text->length = 0;
+  return data;
+}
+
+/* ---- colours ---- */
+
+void RenderPaletteColor(WORD index, char out[8]) {
+  const DWORD rgb = index < kPaletteColors ? RGB_TABLE[index] : 0;
+  snprintf(out, 8, "#%02x%02x%02x", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}

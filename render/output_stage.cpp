@@ -1,0 +1,558 @@
+/*
+ * The output stage: the translation, encoding and output passes over the
+ * held text of a rendering run, line wrapping, and the sinks (the caller's
+ * file, the MIME part file, the output callback).
+ *
+ * Each pass replaces the part of the held text it has not seen yet and
+ * moves its counter to the end, so that a pass never sees text twice. This
+ * file decides nothing about when to flush: the driver, the text writers
+ * and the entry points call RenderFlush at their flush points, and the
+ * output primitive when a write does not fit.
+ */
+#include "render/output_stage.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "host/nls.h"
+#include "render/output_buffer.h"
+#include "store/session.h"
+#include "velko/status.h"
+
+namespace {
+
+/* Quoted-printable lines may hold at most 76 characters, the soft break
+ * included. */
+constexpr long kQuotedPrintableLine = 76;
+/* A part the wrap may cut beyond its width while looking for a break. */
+constexpr long kWrapLookAhead = 1000;
+constexpr int kPartFileTries = 100;
+/* The callback takes pieces of at most this many bytes. */
+constexpr size_t kCallbackPiece = 0xFFFF;
+constexpr WORD kPartFileSuffixLength = 5; /* ".html" */
+
+STATUS Fail(html_render_info *context, STATUS status) {
+  if (context->output_status == NOERROR)
+    context->output_status = status;
+  return context->output_status;
+}
+
+bool QuotedPrintable(const html_render_info *context) {
+  return (context->encoding_flags & kEncodingQuotedPrintable) != 0;
+}
+
+/* Replaces the held text from `from` on by `bytes`; the held text stays as
+ * it was when it does not fit. */
+STATUS ReplaceTail(html_render_info *context, DWORD from, const char *bytes, DWORD length) {
+  if (STATUS status = RenderGrowTo(context, size_t{from} + length + 1); status != NOERROR)
+    return status;
+  memcpy(context->output_buffer + from, bytes, length);
+  context->output_length = from + length;
+  context->output_buffer[context->output_length] = '\0';
+  context->write_ptr = context->output_buffer + context->output_length;
+  return NOERROR;
+}
+
+bool AllPlain(const char *text, DWORD length) {
+  for (DWORD i = 0; i < length; ++i) {
+    const BYTE b = static_cast<BYTE>(text[i]);
+    if (b >= 0x80 || NLS_isleadbyte(b, nullptr))
+      return false;
+  }
+  return true;
+}
+
+/* ---- quoted-printable ---- */
+
+/* Bytes of the output character set's character at p. */
+size_t OutputCharacterLength(const html_render_info *context, const BYTE *p, size_t left) {
+  if (p[0] < 0x80)
+    return 1;
+  size_t length = 1;
+  if (context->charset_mode == kCharsetUTF8) {
+    if (p[0] >= 0xF0)
+      length = 4;
+    else if (p[0] >= 0xE0)
+      length = 3;
+    else if (p[0] >= 0xC0)
+      length = 2;
+  } else if (context->charset_mode == kCharsetByHost &&
+             NLS_isleadbyte(p[0], context->charset_nls) != FALSE) {
+    length = 2;
+  }
+  return std::min(length, left);
+}
+
+void PutEscapedByte(render_text *out, BYTE b) {
+  char code[4];
+  snprintf(code, sizeof code, "=%02X", b);
+  RenderTextPut(out, code, 3);
+}
+
+/* A NUL (a line end) becomes an escaped line end; a character of several
+ * bytes is escaped byte by byte with a soft-break marker (NUL) after each
+ * escape; other bytes stay when quoted-printable lets them. */
+void EncodeQuotedPrintable(const html_render_info *context, const char *text, DWORD length,
+                           render_text *out) {
+  const BYTE *bytes = reinterpret_cast<const BYTE *>(text);
+  for (DWORD i = 0; i < length && out->status == NOERROR;) {
+    const BYTE b = bytes[i];
+    if (b == 0) {
+      RenderTextPuts(out, context->out_file != nullptr ? "=0A" : "=0D=0A");
+      ++i;
+      continue;
+    }
+    const size_t characterLength = OutputCharacterLength(context, bytes + i, length - i);
+    if (characterLength > 1) {
+      for (size_t k = 0; k < characterLength; ++k) {
+        PutEscapedByte(out, bytes[i + k]);
+        RenderTextPutc(out, '\0');
+      }
+      i += static_cast<DWORD>(characterLength);
+      continue;
+    }
+    if (b == ' ' || b == '\t' || (b >= 0x21 && b <= 0x3C) || (b >= 0x3E && b <= 0x7E))
+      RenderTextPutc(out, static_cast<char>(b));
+    else
+      PutEscapedByte(out, b);
+    ++i;
+  }
+}
+
+/* ---- sinks ---- */
+
+STATUS WriteFile(html_render_info *context, FILE *file, const char *text, size_t length) {
+  if (length == 0)
+    return NOERROR;
+  if (fwrite(text, 1, length, file) != length)
+    return Fail(context, kOutputWriteFailed);
+  return NOERROR;
+}
+
+/* Hands text to the output callback in pieces it can take, cut after a
+ * line end where there is one, and never inside a UTF-8 character. */
+void RaiseInPieces(html_render_info *context, const char *text, size_t length) {
+  if (context->chunk == nullptr)
+    return;
+  while (length > 0) {
+    size_t piece = std::min(length, kCallbackPiece);
+    if (piece < length) {
+      size_t cut = piece;
+      while (cut > 0 && text[cut - 1] != '\n' && text[cut - 1] != '\0')
+        --cut;
+      if (cut > 0) {
+        piece = cut;
+      } else if (context->charset_mode == kCharsetUTF8) {
+        while (piece > 1 && (static_cast<BYTE>(text[piece]) & 0xC0) == 0x80)
+          --piece;
+      }
+    }
+    context->chunk->RaiseActOnText(text, static_cast<WORD>(piece));
+    text += piece;
+    length -= piece;
+  }
+}
+
+/* The sink of this flush, if any, takes the text. */
+STATUS WriteToSink(html_render_info *context, DWORD final, const char *text, size_t length) {
+  if (context->out_file != nullptr)
+    return WriteFile(context, context->out_file, text, length);
+  if (context->part_file != nullptr)
+    return WriteFile(context, context->part_file, text, length);
+  if ((context->flags & html_flags::OutputToEvent) != 0 && final == 0)
+    RaiseInPieces(context, text, length);
+  return NOERROR;
+}
+
+/* Empties the held text after a sink took it; `keep` bytes from `from` on
+ * stay as the start of the next held text (already translated and
+ * encoded). */
+void KeepOnly(html_render_info *context, DWORD from, DWORD keep) {
+  memmove(context->output_buffer, context->output_buffer + from, keep);
+  context->output_length = keep;
+  context->output_translated = keep;
+  context->output_encoded = keep;
+  context->output_wrapped = 0;
+  context->output_buffer[keep] = '\0';
+  context->write_ptr = context->output_buffer + keep;
+}
+
+/* ---- wrapping ---- */
+
+struct wrap_state {
+  const html_render_info *context;
+  const char *text;
+  long length;
+  long width;
+  bool quoted;
+  bool in_tag = false;
+  bool closing_tag = false;
+};
+
+/* Where a piece of the text may end, found by one scan from `rest`. */
+struct wrap_scan {
+  long line_start;
+  long cand = -1;     /* the piece may end just after it */
+  long tag_cand = -1; /* a preferred end at a tag boundary */
+  long blank = -1;
+  bool reached_end = false;
+};
+
+void ScanByte(wrap_state &w, wrap_scan &s, long p, bool record) {
+  const char *t = w.text;
+  switch (t[p]) {
+  case '\n':
+    s.line_start = p;
+    break;
+  case '<':
+    w.in_tag = true;
+    if (record)
+      s.cand = p - 1;
+    break;
+  case ' ':
+    w.closing_tag = false;
+    s.blank = p;
+    if (!w.in_tag && record) {
+      s.cand = p - 1;
+      if (t[p - 1] == '>' || (p + 1 < w.length && t[p + 1] == '<'))
+        s.tag_cand = p;
+    }
+    break;
+  case '/':
+    if (p > 0 && t[p - 1] == '<')
+      w.closing_tag = true;
+    break;
+  case '>':
+    w.in_tag = false;
+    if (record) {
+      if (w.closing_tag || (p + 2 < w.length && t[p + 1] == '<' && t[p + 2] != '/'))
+        s.tag_cand = p;
+      s.cand = p;
+    }
+    w.closing_tag = false;
+    break;
+  case ';':
+    if (!w.in_tag && record)
+      s.cand = p;
+    break;
+  case '\0':
+    if (w.quoted && record)
+      s.cand = p;
+    break;
+  default:
+    break;
+  }
+}
+
+wrap_scan Scan(wrap_state &w, long rest) {
+  wrap_scan s;
+  s.line_start = rest;
+  const long width = w.width;
+  for (long p = rest;; ++p) {
+    if (p >= w.length) {
+      s.reached_end = true;
+      return s;
+    }
+    const bool lineHasCand = s.cand >= s.line_start;
+    if (p - s.line_start >= 2 * width || (lineHasCand && s.cand - s.line_start + 1 >= width) ||
+        p - rest >= width + kWrapLookAhead)
+      return s;
+    const bool record = p > rest && p - rest + 1 < width + kWrapLookAhead &&
+                        !(lineHasCand && p - s.line_start + 1 > width);
+    ScanByte(w, s, p, record);
+    if (s.cand >= 0 && p - s.line_start + 1 >= width)
+      return s;
+  }
+}
+
+/* Shortens a cut piece so that no escape "=XX" is split. */
+long KeepEscapesWhole(const wrap_state &w, long rest, long length, long left) {
+  if (!w.quoted || length >= left)
+    return length;
+  const char *piece = w.text + rest;
+  if (length >= 2 && piece[length - 1] == '=')
+    return length - 1;
+  if (length > 2 && piece[length - 2] == '=')
+    return length - 2;
+  if (length > 3 && piece[length - 3] == '=')
+    return length - 3;
+  return length;
+}
+
+void PutLineEnd(const wrap_state &w, render_text *out) {
+  const DWORD flags = w.context->flags;
+  if ((flags & html_flags::NewlineCRLF) != 0) {
+    if (w.context->out_file == nullptr)
+      RenderTextPutc(out, '\r');
+    RenderTextPutc(out, '\n');
+  } else if ((flags & html_flags::NewlineNUL) != 0) {
+    RenderTextPutc(out, '\0');
+  }
+}
+
+/* Copies piece bytes; under quoted-printable the NUL markers are dropped,
+ * in NewlineNUL mode LF bytes become NUL. */
+void PutPieceBytes(const wrap_state &w, const char *bytes, long length, render_text *out) {
+  const bool nulLines = !w.quoted && (w.context->flags & html_flags::NewlineNUL) != 0;
+  long run = 0;
+  for (long i = 0; i < length; ++i) {
+    const char c = bytes[i];
+    if (w.quoted && c == '\0') {
+      RenderTextPut(out, bytes + run, static_cast<size_t>(i - run));
+      run = i + 1;
+    } else if (nulLines && c == '\n') {
+      RenderTextPut(out, bytes + run, static_cast<size_t>(i - run));
+      RenderTextPutc(out, '\0');
+      run = i + 1;
+    }
+  }
+  RenderTextPut(out, bytes + run, static_cast<size_t>(length - run));
+}
+
+/* A piece that ends at a break. Under quoted-printable a NUL as its last
+ * byte is a soft break, a trailing blank is written "=20=", and a piece
+ * that more text follows (not beginning with a blank) gets a soft break. */
+void PutBrokenPiece(const wrap_state &w, long rest, long length, render_text *out) {
+  const char *piece = w.text + rest;
+  if (!w.quoted) {
+    PutPieceBytes(w, piece, length, out);
+    return;
+  }
+  const char last = piece[length - 1];
+  PutPieceBytes(w, piece, length - 1, out);
+  if (last == '\0') {
+    RenderTextPutc(out, '=');
+    return;
+  }
+  if (last == ' ') {
+    RenderTextPuts(out, "=20=");
+    return;
+  }
+  RenderTextPutc(out, last);
+  const long next = rest + length;
+  if (last != '=' && next < w.length && w.text[next] != ' ')
+    RenderTextPutc(out, '=');
+}
+
+/* Wraps text into lines in `out`; returns the bytes wrapped. With keepTail
+ * the unfinished last piece is left (its end depends on text to come). */
+long WrapText(const html_render_info *context, const char *text, long length, bool keepTail,
+              render_text *out) {
+  wrap_state w{context, text, length, context->max_line_length, QuotedPrintable(context)};
+  // Quoted-printable lines stay within 76 characters with their soft break.
+  const long cutWidth = w.quoted ? std::min(w.width, kQuotedPrintableLine - 1) : w.width;
+  const long longestBroken = w.quoted ? kQuotedPrintableLine - 3 : length;
+  long rest = 0;
+  while (rest < length && out->status == NOERROR) {
+    const wrap_scan s = Scan(w, rest);
+    const long left = length - rest;
+    if (s.reached_end) {
+      // Where this piece ends depends on text still to come.
+      if (keepTail)
+        break;
+      // The last of the text that fits on one line is one line.
+      if (left <= w.width && left <= longestBroken) {
+        PutBrokenPiece(w, rest, left, out);
+        PutLineEnd(w, out);
+        rest = length;
+        break;
+      }
+    }
+    bool cut = s.cand < 0 && (s.blank < 0 || left <= w.width);
+    long piece = 0;
+    if (!cut) {
+      long end = s.cand;
+      if (s.cand < 0)
+        end = s.blank;
+      else if (s.tag_cand >= 0 &&
+               (s.tag_cand <= s.cand || s.tag_cand - s.line_start + 1 <= w.width))
+        end = s.tag_cand;
+      piece = end - rest + 1;
+      cut = piece > longestBroken;
+    }
+    if (cut)
+      piece = std::min(left, cutWidth);
+    if (keepTail && rest + piece == length)
+      break;
+    if (cut) {
+      piece = KeepEscapesWhole(w, rest, piece, left);
+      PutPieceBytes(w, text + rest, piece, out);
+      if (w.quoted)
+        RenderTextPutc(out, '=');
+    } else {
+      PutBrokenPiece(w, rest, piece, out);
+    }
+    PutLineEnd(w, out);
+    rest += piece;
+  }
+  return rest;
+}
+
+/* Held text without the quoted-printable soft-break markers. */
+STATUS WithoutMarkers(html_render_info *context, const char *text, DWORD length, render_text *out) {
+  DWORD run = 0;
+  for (DWORD i = 0; i < length; ++i) {
+    if (text[i] == '\0') {
+      RenderTextPut(out, text + run, i - run);
+      run = i + 1;
+    }
+  }
+  RenderTextPut(out, text + run, length - run);
+  return out->status != NOERROR ? Fail(context, out->status) : NOERROR;
+}
+
+/* No wrapping: the whole held text goes to the sink, or stays. */
+STATUS OutputUnwrapped(html_render_info *context, DWORD final, bool sink) {
+  if (!sink) {
+    context->output_wrapped = context->output_length;
+    return NOERROR;
+  }
+  STATUS status = NOERROR;
+  if (QuotedPrintable(context)) {
+    render_text plain{context->session};
+    status = WithoutMarkers(context, context->output_buffer, context->output_length, &plain);
+    if (status == NOERROR)
+      status = WriteToSink(context, final, plain.data, plain.length);
+    RenderTextFree(&plain);
+  } else {
+    status = WriteToSink(context, final, context->output_buffer, context->output_length);
+  }
+  if (status == NOERROR)
+    KeepOnly(context, 0, 0);
+  return status;
+}
+
+STATUS OutputWrapped(html_render_info *context, DWORD final, bool sink) {
+  const DWORD from = context->output_wrapped;
+  render_text lines{context->session};
+  const long wrapped =
+      WrapText(context, context->output_buffer + from,
+               static_cast<long>(context->output_length - from), sink && final == 0, &lines);
+  STATUS status = lines.status != NOERROR ? Fail(context, lines.status) : NOERROR;
+  if (status == NOERROR && sink) {
+    status = WriteToSink(context, final, context->output_buffer, from);
+    if (status == NOERROR)
+      status = WriteToSink(context, final, lines.data, lines.length);
+    if (status == NOERROR)
+      KeepOnly(context, from + static_cast<DWORD>(wrapped),
+               context->output_length - from - static_cast<DWORD>(wrapped));
+  } else if (status == NOERROR) {
+    status = ReplaceTail(context, from, lines.data != nullptr ? lines.data : "", lines.length);
+    if (status == NOERROR) {
+      context->output_translated = context->output_length;
+      context->output_encoded = context->output_length;
+      context->output_wrapped = context->output_length;
+    }
+  }
+  RenderTextFree(&lines);
+  return status;
+}
+
+} // namespace
+
+STATUS ProcessHTMLTranslation(html_render_info *context) {
+  if (context->output_status != NOERROR)
+    return context->output_status;
+  const DWORD from = context->output_translated;
+  if (from >= context->output_length)
+    return NOERROR;
+  const char *text = context->output_buffer + from;
+  const DWORD length = context->output_length - from;
+  SettleOutputCharset(context);
+  if (AllPlain(text, length)) {
+    context->output_translated = context->output_length;
+    return NOERROR;
+  }
+  render_text converted{context->session};
+  STATUS status = ConvertLmbcsForOutput(context, text, length, &converted);
+  if (status == NOERROR)
+    status = ReplaceTail(context, from, converted.data, converted.length);
+  RenderTextFree(&converted);
+  if (status != NOERROR)
+    return Fail(context, status);
+  context->output_translated = context->output_length;
+  return NOERROR;
+}
+
+STATUS ProcessHTMLEncoding(html_render_info *context) {
+  if (ProcessHTMLTranslation(context) != NOERROR)
+    return context->output_status;
+  context->output_nls =
+      context->session != nullptr ? context->session->internal->nls_info : nullptr;
+  const DWORD from = context->output_encoded;
+  if (from >= context->output_length)
+    return NOERROR;
+  if ((context->encoding_flags & kEncodingPassBits) == 0 || !QuotedPrintable(context)) {
+    context->output_encoded = context->output_length;
+    return NOERROR;
+  }
+  render_text encoded{context->session};
+  EncodeQuotedPrintable(context, context->output_buffer + from, context->output_length - from,
+                        &encoded);
+  STATUS status = encoded.status;
+  if (status == NOERROR)
+    status = ReplaceTail(context, from, encoded.data, encoded.length);
+  RenderTextFree(&encoded);
+  if (status != NOERROR)
+    return Fail(context, status);
+  context->output_encoded = context->output_length;
+  return NOERROR;
+}
+
+STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
+  if (ProcessHTMLEncoding(context) != NOERROR)
+    return context->output_status;
+  if (context->mime_mode != 0 && context->part_file == nullptr && final == 0 &&
+      context->out_file == nullptr)
+    OpenMimePartFile(context);
+  const bool sink = context->out_file != nullptr || context->part_file != nullptr ||
+                    ((context->flags & html_flags::OutputToEvent) != 0 && final == 0);
+  if (!sink && final == 0)
+    return NOERROR;
+  if (context->max_line_length == 0)
+    return OutputUnwrapped(context, final, sink);
+  return OutputWrapped(context, final, sink);
+}
+
+bool OpenMimePartFile(html_render_info *context) {
+  const char *directory = temp_directory[0] != '\0' ? temp_directory : "/tmp/";
+  for (int k = 0; k < kPartFileTries; ++k) {
+    const int number = context->mime_part_counter + k;
+    snprintf(context->part_file_name, sizeof context->part_file_name, "MP%d_%d.html",
+             int{context->mime_part_number}, number);
+    const int written =
+        snprintf(context->part_file_path, sizeof context->part_file_path, "%sMP%d_%d_XXXXXX.html",
+                 directory, int{context->mime_part_number}, number);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof context->part_file_path)
+      break;
+    const int descriptor = mkstemps(context->part_file_path, kPartFileSuffixLength);
+    if (descriptor < 0)
+      continue;
+    FILE *file = fdopen(descriptor, "w");
+    if (file == nullptr) {
+      close(descriptor);
+      unlink(context->part_file_path);
+      continue;
+    }
+    context->part_file = file;
+    context->mime_part_counter = static_cast<WORD>(number + 1);
+    return true;
+  }
+  context->part_file_name[0] = '\0';
+  context->part_file_path[0] = '\0';
+  return false;
+}
+
+STATUS CloseMimePartFile(html_render_info *context) {
+  FILE *file = context->part_file;
+  if (file == nullptr)
+    return NOERROR;
+  context->part_file = nullptr;
+  const bool flushed = fflush(file) == 0;
+  const bool closed = fclose(file) == 0;
+  return flushed && closed ? NOERROR : kOutputWriteFailed;
+}

@@ -1,0 +1,83 @@
+/*
+ * The rendering context's part in the engine's rendering action: before
+ * the walk, the target type of the last clause, whether the operation
+ * renders at the end, and the lookup tables of the item's paragraph
+ * definitions and style names; after the walk, the final flush of an
+ * operation that renders at the end.
+ *
+ * The engine calls these through engine/services.h; the rendering of each
+ * chunk (at the chunk's stop) is the engine's and the driver's.
+ */
+#include "engine/chunkdef.h"
+#include "engine/process_state.h"
+#include "engine/services.h"
+#include "host/cdrecords.h"
+#include "host/nsfdb.h"
+#include "render/render_info.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+
+namespace {
+
+const chunkdef_info *LastClause(const chunk_process_state *state) {
+  const chunkdef_info *clause = state->first_clause;
+  while (clause != nullptr && clause->run_next != nullptr)
+    clause = clause->run_next;
+  return clause;
+}
+
+/* Every CDPABDEFINITION and CDSTYLENAME of the item in record order, from
+ * slot 1; slot 0 stays empty. */
+void FillLookupTables(html_render_info *context, const body_context *input) {
+  context->pabdef_count = 0;
+  context->style_name_count = 0;
+  context->pabdef_records[0] = nullptr;
+  context->style_name_records[0] = nullptr;
+  if (input == nullptr)
+    return;
+  for (record_storage *node = input->records; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_PABDEFINITION && context->pabdef_count < kLookupSlots - 1)
+      context->pabdef_records[++context->pabdef_count] = node;
+    else if (node->signature == SIG_CD_STYLENAME && context->style_name_count < kLookupSlots - 1)
+      context->style_name_records[++context->style_name_count] = node;
+  }
+}
+
+/* The character set and the replica information the renderers read. */
+void SetDatabaseInformation(const chunk_process_state *state, html_render_info *context) {
+  context->session_nls = state->session != nullptr ? state->session->internal->nls_info : nullptr;
+  const VelkoRTItem *item = StateItem(state);
+  if (item != nullptr && item->db != NULLHANDLE)
+    NSFDbReplicaInfoGet(item->db, &context->replica_info);
+}
+
+} // namespace
+
+STATUS PrepareXMLRendering(chunk_process_state *state, html_render_info *context,
+                           DWORD hasExtraClauses) {
+  // The rendering action runs only inside a rendering entry point.
+  if (context == nullptr)
+    return kServiceNotAvailable;
+  const chunkdef_info *last = LastClause(state);
+  if (last != nullptr &&
+      (last->relation == RELATION_CONTAINS || last->relation == RELATION_STARTS_WITH))
+    context->target_type = last->target_type;
+  context->render_at_end = hasExtraClauses != 0 ? 1 : 0;
+  const VelkoRTItem *item = StateItem(state);
+  FillLookupTables(context,
+                   item != nullptr && item->internal != nullptr ? item->internal->input : nullptr);
+  SetDatabaseInformation(state, context);
+  return NOERROR;
+}
+
+STATUS FinishXMLRendering(chunk_process_state *state, html_render_info *context) {
+  if (context == nullptr || context->render_at_end == 0)
+    return NOERROR;
+  if ((context->flags2 & html_flags2::ConsolidatePABIDS) != 0) {
+    if (STATUS status = ConsolidateParagraphForXML(state, context); status != NOERROR)
+      return status;
+  }
+  SetDatabaseInformation(state, context);
+  return ProcessXMLStream(context, 0, 0, 2);
+}

@@ -1,0 +1,394 @@
+/*
+ * The rendering context: one html_render_info per rendering run of a chunk,
+ * made by the chunk's rendering entry points (render/entry.cpp), filled from
+ * the caller's options (render/options.cpp), read and written by the chunk
+ * engine for the rendering action and by every renderer, and released by
+ * the same entry point. Also its option flag bits, one pending closing tag
+ * of the close-tag stacks, and the context's life cycle.
+ *
+ * Output is never written into output_buffer directly: every writer
+ * appends through the output primitive of render/output_buffer.h, which
+ * keeps output_length and write_ptr as counters and knows the capacity and
+ * the sink.
+ *
+ * This header defines data only; the renderers live in their own files.
+ */
+#ifndef VELKO_RENDER_RENDER_INFO_H
+#define VELKO_RENDER_RENDER_INFO_H
+
+#include <stdio.h>
+
+#include "generate/font_string.h"
+#include "host/nsfdata.h"
+#include "velko/velko.h"
+
+struct chunk_process_state;
+struct record_storage;
+
+/* ---- option flag bits, one namespace per flag word ----
+ *
+ * A bit is named by the option that governs it; the namespace names the
+ * word it lives in, so that a test of the wrong word does not compile
+ * silently (flags2's ConsolidatePABIDS and flags' NewlineNUL share 0x0800). */
+namespace html_flags {
+enum : DWORD {
+  ForceParagraphs = 0x0001,
+  Fragment = 0x0002,
+  ImageDbIsItemDb = 0x0004,
+  StandardFontTags = 0x0008,
+  RaiseDocLinkEvent = 0x0010,
+  RaiseURLLinkEvent = 0x0020,
+  PreserveSpaces = 0x0040,
+  WAICompliant = 0x0200,
+  NewlineCRLF = 0x0400,
+  NewlineNUL = 0x0800,
+  Translation = 0x1000,
+  OutputToEvent = 0x2000,
+  CSSBorders = 0x4000,
+  MakeURLHotspots = 0x8000,
+};
+} // namespace html_flags
+
+namespace html_flags2 {
+enum : DWORD {
+  MoveStylesInline = 0x0001,
+  EncapsulateTable = 0x0002,
+  ImageRelativeToPage = 0x0004,
+  TabbedTablesInCSS = 0x0100,
+  SectionsInCSS = 0x0200,
+  NoExtendedSpecialCharacters = 0x0400,
+  ConsolidatePABIDS = 0x0800,
+  InlineCidGraphics = 0x1000,
+  RespectHiddenFormulas = 0x2000,
+  DoclinksRelative = 0x4000,
+};
+} // namespace html_flags2
+
+namespace html_flags3 {
+enum : DWORD {
+  OutputAllToEvent = 0x0001,
+  AutoQuoteHTMLParams = 0x0002,
+  FillEmptyTableCells = 0x0008,
+  SuppressImages = 0x0010,
+  SuppressAttachments = 0x0020,
+  SuppressLinks = 0x0040,
+  PreviewMode = 0x0100,
+  WebMode = 0x0200,
+  MarkDelimitedHTML = 0x0400,
+  UseXMLEntities = 0x0800,
+  SuppressFontFace = 0x1000,
+  SuppressFontSize = 0x2000,
+  SuppressFontAttr = 0x4000,
+  SuppressFontColor = 0x8000,
+};
+} // namespace html_flags3
+
+namespace html_flags4 {
+enum : DWORD {
+  SparseTable = 0x0001,
+  AutoTagTable = 0x0002,
+  AutoTagRow = 0x0004,
+  AutoTagCell = 0x0008,
+  AutoClassTable = 0x0010,
+  AutoClassRow = 0x0020,
+  AutoClassColumn = 0x0040,
+  AutoClassSection = 0x0080,
+  UsePTags = 0x0100,
+  AllowEmptyDivs = 0x0200,
+  SuppressDivInfo = 0x0400,
+  RelativeIndents = 0x0800,
+  HybridFontTags = 0x1000,
+  SparseTableWidth = 0x2000,
+};
+} // namespace html_flags4
+
+namespace html_flags5 {
+enum : DWORD {
+  SupportRico = 0x0001,
+  SupportDojo = 0x0002,
+  OpenFormData = 0x0010,
+  OstrafineSections = 0x0020,
+  OstrafineTabs = 0x0040,
+  SeeAttachedMsgEnabled = 0x0080,
+};
+} // namespace html_flags5
+
+namespace html_image_flags {
+enum : DWORD {
+  ImageUNIDAsFolder = 0x0001,
+  ImageUseName = 0x0002,
+  NoImageOverwrite = 0x0004,
+  ImageResourceToDisk = 0x0008,
+};
+} // namespace html_image_flags
+
+/* encoding_flags: quoted-printable is the only transfer encoding. */
+constexpr DWORD kEncodingQuotedPrintable = 0x0001;
+/* The bits of encoding_flags that ask for an encoding pass. */
+constexpr DWORD kEncodingPassBits = 0x0007;
+
+/* Generations. */
+enum : WORD {
+  kGenerationText = 0,  /* plain text or pass-through */
+  kGenerationHTML = 2,  /* HTML 4.01 Transitional */
+  kGenerationXHTML = 4, /* XHTML 1.0 Transitional */
+};
+
+/* Image and attachment handling. */
+enum : WORD {
+  kHandlingIgnore = 0,
+  kHandlingDefault = 1, /* inline reference */
+  kHandlingDisk = 2,
+  kHandlingResource = 4, /* images: from an image resource */
+  kHandlingByName = 4,   /* attachments: by name */
+};
+
+/* One pending closing tag of a close-tag stack (render/tag_stack.h). */
+struct xml_stack_node {
+  const char *tag;      /* a constant text; never copied or freed */
+  DWORD id;             /* 0 = none; the pusher's 16-bit identifier */
+  xml_stack_node *next; /* the node below */
+};
+
+constexpr int kStaticFonts = 5;
+constexpr int kStaticFontFaceSize = 32;
+constexpr int kStaticFontSubstituteSize = 64;
+constexpr int kPabidRemaps = 256;
+constexpr int kListTableSize = 100;
+constexpr int kSizeThresholds = 6;
+constexpr int kLinkGraphics = 4;
+/* Slot 0 stays empty; at most 255 records follow. */
+constexpr int kLookupSlots = 256;
+/* Nesting depth of tables the renderers keep state for. */
+constexpr int kRenderTableLevels = 16;
+constexpr size_t kPartFileNameSize = 128;
+/* The temporary directory, a part file name and the unique suffix. */
+constexpr size_t kPartFilePathSize = 257 + kPartFileNameSize + 16;
+constexpr size_t kBasePathnameSize = 256;
+
+/* The context of one rendering run. Zero-filled at creation; the fields up
+ * to list_table are the option fields and output mechanics every renderer
+ * reads under these names. */
+struct html_render_info {
+  LSXLsiSession *session;
+
+  /* ---- output (render/output_buffer.h keeps these) ----
+   * output_buffer holds output_length bytes of text and a NUL behind them;
+   * write_ptr is always output_buffer + output_length. */
+  char *write_ptr;
+  char *options; /* tracked copy of the option string; null when none */
+  char *output_buffer;
+  DWORD output_capacity;  /* bytes of output_buffer, the NUL's included */
+  DWORD output_length;    /* bytes held */
+  WORD max_line_length;   /* wrap width; 0 = no wrapping */
+  DWORD event_chunk_size; /* held bytes at which the driver flushes; 0 = none */
+  WORD mime_part_counter;
+  NLS_PINFO output_nls; /* the session's character set (LMBCS) */
+
+  DWORD force_font_size;
+  DWORD force_font_face;
+  DWORD force_font_color;
+  WORD charset_id;    /* character set of the output; 32 by default */
+  WORD preserve_tabs; /* 0, or the blanks a tab becomes (1..80) */
+  WORD generation;    /* kGenerationText, kGenerationHTML or kGenerationXHTML */
+  DWORD mime_mode;
+  DWORD newline_on_paragraph;
+  DWORD force_direction;
+  DWORD use_unid;
+  UNIVERSALNOTEID unid; /* database part, then note part */
+  WORD image_handling;
+  WORD attachment_handling;
+  WORD mime_part_number;
+  char part_file_name[kPartFileNameSize]; /* "MP%d_%d.html" */
+  char part_file_path[kPartFilePathSize]; /* the file on disk, unique */
+
+  /* Tracked option texts; null when none. */
+  char *image_url_directory;
+  char *attachment_url_directory;
+  char *inplace_image_url_directory;
+  char *inplace_attachment_url_directory;
+  char *image_directory;
+  char *attachment_directory;
+  char *default_subdirectory;
+  char *attachment_graphic;
+  DWORD attachment_text_in_link;
+  char *link_url_directory;
+  char *broken_link_url;
+  char *broken_link_graphic;
+  char *collapse_graphic;
+  char *expand_graphic;
+  char *tab_graphic;
+  char *delimited_html_start; /* only while the options are read */
+  char *delimited_html_end;
+  char *passthru_html_start; /* always null after the options are read */
+  char *passthru_html_end;
+  char *css_bullet_graphic;
+  char *css_circle_bullet_graphic;
+  char *css_square_bullet_graphic;
+  char *css_check_bullet_graphic;
+  char *dblink_graphic;
+  char *viewlink_graphic;
+  char *doclink_graphic;
+  char *anchorlink_graphic;
+  char *resolve_wiki; /* wiki link URL prefix, ready for an attribute */
+  char *open_database_string;
+  char *open_view_string;
+  char *open_document_string;
+  char *open_image_resource_string;
+  char *open_element_string;
+  const char *curly_open;         /* "{" under UseCurlyBracesInline=Yes, else "" */
+  const char *curly_close;        /* "}" or "" */
+  char *css_tab_nosel_background; /* the four: only under TabbedTablesInCSS */
+  char *css_tab_nosel_text;
+  char *css_tab_sel_background;
+  char *css_tab_sel_text;
+  char *doclink_text; /* "Link" unless DoclinkText= says otherwise */
+  char *blank_alt_string;
+  char *file_names_field;
+  char *see_attached_msg;                /* only under SeeAttachedMsgEnabled */
+  WORD size_thresholds[kSizeThresholds]; /* point sizes of HTML font sizes 1-6 */
+  DBHANDLE image_db;
+  DWORD flags;                      /* html_flags */
+  DWORD flags2;                     /* html_flags2 */
+  DWORD flags3;                     /* html_flags3 */
+  DWORD flags4;                     /* html_flags4 */
+  DWORD flags5;                     /* html_flags5 */
+  DWORD image_flags;                /* html_image_flags */
+  DWORD encoding_flags;             /* kEncodingQuotedPrintable */
+  FILE *part_file;                  /* the open MIME part file, or null */
+  FILE *out_file;                   /* the caller's file, or null */
+  xml_stack_node *tag_stack;        /* the main close-tag stack */
+  xml_stack_node *second_tag_stack; /* for text gathered apart */
+  char font_map_faces[kStaticFonts][kStaticFontFaceSize];
+  char font_map_substitutes[kStaticFonts][kStaticFontSubstituteSize];
+  WORD pabid_from[kPabidRemaps];
+  WORD pabid_to[kPabidRemaps];
+  WORD pabid_count;
+  DWORD local_symbols;
+  DWORD link_graphic_used[kLinkGraphics];
+  DWORD caller_word;
+  font_spec auto_th_font; /* its first four bytes are a FONTID; rgb the colour */
+  DWORD auto_th_font_set;
+  char base_pathname[kBasePathnameSize];
+  DWORD list_table[kListTableSize];
+  VelkoRTChunk *chunk;
+  VelkoRTItem *item;
+
+  /* ---- the output mechanics' own state (render/output_buffer.h) ---- */
+  DWORD output_owned;   /* 1: output_buffer is a tracked block of this run */
+  STATUS output_status; /* first failure of the output; sticky */
+  /* While non-zero the output primitive does not flush on its own (a
+   * writer holds a position inside the held text). */
+  DWORD output_hold;
+  /* Leading bytes of the held text that have passed the translation pass,
+   * the encoding pass, and the whole output pass (final text kept in the
+   * buffer because no sink took it). output_wrapped <= output_encoded <=
+   * output_translated <= output_length. */
+  DWORD output_translated;
+  DWORD output_encoded;
+  DWORD output_wrapped;
+  /* The output character set, settled at the first translation: its
+   * information block (loaded by this run) and how it is written. */
+  NLS_PINFO charset_nls;
+  WORD charset_mode;
+  /* Date of the run for the generator comment. */
+  WORD run_month;
+  WORD run_day;
+  WORD run_year;
+  /* image_db was opened by this run and is closed with the context. */
+  DWORD image_db_owned;
+
+  /* ---- the chunk engine's part of the rendering action ----
+   * Filled by PrepareXMLRendering before the walk (render_action.cpp);
+   * at each chunk's stop the engine sets state, first_record,
+   * current_record and last_record, consolidates paragraphs when flags2
+   * holds ConsolidatePABIDS, and calls ProcessXMLStream with mode 1 when
+   * render_at_end is set, else mode 0. */
+  chunk_process_state *state; /* set at a chunk's stop, cleared after */
+  record_storage *first_record;
+  record_storage *current_record; /* the first record not yet rendered */
+  record_storage *last_record;    /* the chunk's last record */
+  /* Set when the operation has extra clauses: the engine renders each
+   * chunk in mode 1 and makes the final mode-2 call at the end. */
+  DWORD render_at_end;
+  WORD target_type; /* of the last clause, for Contains and Starts With */
+  /* Every CDPABDEFINITION and every CDSTYLENAME of the item, in record
+   * order; slot 0 is empty. */
+  record_storage *pabdef_records[kLookupSlots];
+  WORD pabdef_count;
+  record_storage *style_name_records[kLookupSlots];
+  WORD style_name_count;
+  NLS_PINFO session_nls;
+  DBREPLICAINFO replica_info;
+
+  /* ---- the renderers' working state ----
+   * The driver's (render driver), and below it the fields that the text,
+   * paragraph, table, hotspot, layer and image renderers add for
+   * themselves. */
+  DWORD pending_line_break;
+  DWORD large_paragraph;
+  WORD table_level;
+  DWORD cell_empty[kRenderTableLevels];
+  record_storage *cell_saved_record[kRenderTableLevels];
+  DWORD cell_saved_flag[kRenderTableLevels];
+  WORD layer_level;
+  WORD outer_layer_depth;
+  DWORD table_pending;
+  DWORD row_pending;
+  DWORD table_word;
+  record_storage *pretable_record;
+  record_storage *table_begin_record;
+  WORD current_definition;
+  WORD previous_definition;
+  WORD section_counter;
+  WORD section_id;
+  DWORD auto_url_open;     /* an auto-URL anchor is open */
+  DWORD auto_url_start;    /* offset of its href text in the held text */
+  char **chunk_strings[2]; /* the two per-chunk lists of tracked strings */
+  WORD chunk_string_counts[2];
+  DWORD in_link[2];
+};
+
+/* ---- the context's life cycle (render/entry.cpp) ---- */
+
+/* A zero-filled context from the session's tracked memory, with its
+ * session, chunk and item set; null when memory cannot be had. */
+html_render_info *CreateRenderContext(LSXLsiSession *session, VelkoRTChunk *chunk);
+
+/* Frees everything the context holds (option texts, the output buffer
+ * unless it is the caller's, pending close tags, the character set, an
+ * open part file, an image database this run opened) and the context. */
+void ReleaseRenderContext(html_render_info *context);
+
+/* ---- the option reader (render/options.cpp) ---- */
+
+/* Reads context->options into the context: group A for every generation,
+ * then, unless generation is plain text, group B. Fields that the entry
+ * point sets before (mime_mode, generation, the MIME switches) must be set.
+ * 0, or 263 when a tracked copy cannot be had (reading stops there). */
+STATUS ReadRenderingOptions(html_render_info *context);
+
+/* One row of the exported table of option names. */
+struct generate_html_property {
+  const char *name;
+  DWORD reserved;
+  DWORD one;
+  DWORD flags;
+};
+
+/* 47 option names and an end row (null name, 0, 0, 1), for hosts. */
+extern "C" const generate_html_property GenerateHTML_Properties[48];
+
+/* ---- the source of the generator comment (render/entry.cpp) ---- */
+
+/* Where the date and the version text of the generator comment come from.
+ * The default reads the local date and the library's version text. */
+struct render_frame_source {
+  void (*date)(WORD *month, WORD *day, WORD *year);
+  const char *(*version)(); /* at most 63 characters are written */
+};
+
+/* Replaces the source; null restores the default. Process-wide. */
+void SetRenderFrameSource(const render_frame_source *source);
+
+#endif

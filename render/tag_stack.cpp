@@ -1,0 +1,207 @@
+/*
+ * The close-tag stacks: pushing a pending closing tag, popping down to a
+ * tag (with the table and list guards) while writing the popped tags, and
+ * the queries the renderers ask before they close or open an element.
+ */
+#include "render/tag_stack.h"
+
+#include <string.h>
+#include <strings.h>
+
+#include <initializer_list>
+#include <new>
+
+namespace {
+
+xml_stack_node *&Head(html_render_info *context, WORD which) {
+  return which == 0 ? context->tag_stack : context->second_tag_stack;
+}
+
+const xml_stack_node *Head(const html_render_info *context, WORD which) {
+  return which == 0 ? context->tag_stack : context->second_tag_stack;
+}
+
+bool Same(const char *a, const char *b) {
+  return a != nullptr && b != nullptr && strcmp(a, b) == 0;
+}
+
+bool SameIgnoringCase(const char *a, const char *b) {
+  return a != nullptr && b != nullptr && strcasecmp(a, b) == 0;
+}
+
+bool IsAnyOf(const char *tag, std::initializer_list<const char *> tags) {
+  for (const char *candidate : tags) {
+    if (SameIgnoringCase(tag, candidate))
+      return true;
+  }
+  return false;
+}
+
+bool OnStackIgnoringCase(const xml_stack_node *node, std::initializer_list<const char *> tags) {
+  for (; node != nullptr; node = node->next) {
+    if (IsAnyOf(node->tag, tags))
+      return true;
+  }
+  return false;
+}
+
+bool OnStackExactly(const xml_stack_node *node, const char *tag) {
+  for (; node != nullptr; node = node->next) {
+    if (Same(node->tag, tag))
+      return true;
+  }
+  return false;
+}
+
+/* A pop that must stay inside a table. */
+bool TableGuardPasses(const xml_stack_node *top, const char *tag) {
+  if (IsAnyOf(tag, {"</td>", "</th>"}))
+    return OnStackIgnoringCase(top, {"</tr>", "</table>"});
+  if (IsAnyOf(tag, {"</tr>"}))
+    return OnStackIgnoringCase(top, {"</table>"});
+  if (IsAnyOf(tag, {"</li>", "</div>", "</p>"}))
+    return OnStackIgnoringCase(top, {"</td>", "</th>", "</tr>", "</table>"});
+  return true;
+}
+
+/* A pop that must not cross a table: the tag must come before any table
+ * structure. */
+bool ListGuardPasses(const xml_stack_node *top, const char *tag) {
+  if (!IsAnyOf(tag, {"</li>", "</ul>", "</ol>", "</div>", "</p>"}))
+    return true;
+  for (const xml_stack_node *node = top; node != nullptr; node = node->next) {
+    if (SameIgnoringCase(node->tag, tag))
+      return true;
+    if (IsAnyOf(node->tag, {"</td>", "</th>", "</tr>", "</table>"}))
+      return false;
+  }
+  return true;
+}
+
+/* Block closing tags that a line end follows under AddNewlines. */
+bool EndsLine(const char *tag) {
+  return IsAnyOf(tag, {"</table>", "</tr>", "</body>", "</ul>", "</ol>", "</div>", "</p>"});
+}
+
+void WriteTag(html_render_info *context, WORD which, const char *tag, render_text *target) {
+  if (target != nullptr) {
+    RenderTextPuts(target, tag);
+    return;
+  }
+  // The second stack has no output position of its own.
+  if (which != 0)
+    return;
+  RenderPuts(context, tag);
+  const DWORD newlines = html_flags::NewlineNUL | html_flags::NewlineCRLF;
+  if ((context->flags & newlines) != 0 &&
+      (context->encoding_flags & kEncodingQuotedPrintable) == 0 && EndsLine(tag))
+    RenderPutc(context, '\n');
+}
+
+} // namespace
+
+xml_stack_node *PushXMLStackWithID(html_render_info *context, WORD which, const char *tag,
+                                   WORD id) {
+  auto *node = new (std::nothrow) xml_stack_node{tag, id, nullptr};
+  if (node == nullptr)
+    return nullptr;
+  xml_stack_node *&head = Head(context, which);
+  node->next = head;
+  head = node;
+  return node;
+}
+
+xml_stack_node *PushXMLStack(html_render_info *context, WORD which, const char *tag) {
+  return PushXMLStackWithID(context, which, tag, 0);
+}
+
+int PopXMLStackToBuffer(html_render_info *context, WORD which, const char *tag, DWORD write,
+                        DWORD mustExist, render_text *target, DWORD stopBefore, DWORD tableGuard,
+                        DWORD listGuard) {
+  xml_stack_node *&head = Head(context, which);
+  if (head == nullptr)
+    return 0;
+  if (mustExist != 0 && !OnStackExactly(head, tag))
+    return 0;
+  if (tableGuard != 0 && tag != nullptr && !TableGuardPasses(head, tag))
+    return 0;
+  if (listGuard != 0 && tag != nullptr && !ListGuardPasses(head, tag))
+    return 0;
+  int popped = 0;
+  while (head != nullptr) {
+    if (stopBefore != 0 && Same(head->tag, tag))
+      break;
+    xml_stack_node *node = head;
+    head = node->next;
+    if (write != 0)
+      WriteTag(context, which, node->tag, target);
+    const bool reached = Same(node->tag, tag);
+    delete node;
+    popped = 1;
+    if (tag == nullptr || reached)
+      break;
+  }
+  return popped;
+}
+
+int PopXMLStack(html_render_info *context, WORD which, const char *tag, DWORD write,
+                DWORD mustExist, DWORD stopBefore, DWORD tableGuard, DWORD listGuard) {
+  return PopXMLStackToBuffer(context, which, tag, write, mustExist, nullptr, stopBefore, tableGuard,
+                             listGuard);
+}
+
+void PopXMLStackToPointToBuffer(html_render_info *context, WORD which,
+                                const xml_stack_node *stopNode, render_text *target) {
+  xml_stack_node *&head = Head(context, which);
+  while (head != nullptr && head != stopNode) {
+    xml_stack_node *node = head;
+    head = node->next;
+    if (target != nullptr)
+      RenderTextPuts(target, node->tag);
+    delete node;
+  }
+}
+
+int TagOnXMLStack(const html_render_info *context, WORD which, const char *tag, DWORD topOnly) {
+  const xml_stack_node *head = Head(context, which);
+  if (topOnly != 0)
+    return head != nullptr && Same(head->tag, tag) ? 1 : 0;
+  return OnStackExactly(head, tag) ? 1 : 0;
+}
+
+WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char *tag,
+                         DWORD topOnly) {
+  for (const xml_stack_node *node = Head(context, which); node != nullptr; node = node->next) {
+    if (Same(node->tag, tag) && node->id != 0)
+      return static_cast<WORD>(node->id);
+    if (topOnly != 0)
+      return 0;
+  }
+  return 0;
+}
+
+int TagOnXMLStackBefore(const html_render_info *context, WORD which, const char *tag,
+                        const char *stop1, const char *stop2, const char *stop3) {
+  for (const xml_stack_node *node = Head(context, which); node != nullptr; node = node->next) {
+    if (Same(node->tag, tag))
+      return 1;
+    if (Same(node->tag, stop1) || Same(node->tag, stop2) || Same(node->tag, stop3))
+      return 0;
+  }
+  return 0;
+}
+
+int TagOnXMLStackBeforeTag(const html_render_info *context, WORD which, const char *tag,
+                           const char *stop1, const char *stop2) {
+  return TagOnXMLStackBefore(context, which, tag, stop1, stop2, nullptr);
+}
+
+void DiscardXMLStacks(html_render_info *context) {
+  for (WORD which : {WORD{0}, WORD{1}}) {
+    xml_stack_node *&head = Head(context, which);
+    while (xml_stack_node *node = head) {
+      head = node->next;
+      delete node;
+    }
+  }
+}

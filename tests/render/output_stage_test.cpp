@@ -1,0 +1,408 @@
+// The output stage: translation, quoted-printable encoding and line
+// wrapping with exact bytes, and each sink (caller file, MIME part file,
+// output callback, the buffer itself).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "render_fixture.h"
+#include "store/session.h"
+#include "velko/status.h"
+
+namespace {
+
+using render_testing::CallbackPieces;
+using render_testing::Lmbcs;
+using render_testing::RecordPiece;
+using render_testing::RenderContextTest;
+
+std::string ReadFile(FILE *file) {
+  fflush(file);
+  rewind(file);
+  std::string text;
+  char chunk[4096];
+  size_t n = 0;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
+    text.append(chunk, n);
+  return text;
+}
+
+std::string ReadPath(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class OutputStageTest : public RenderContextTest {
+protected:
+  void SetUp() override {
+    RenderContextTest::SetUp();
+    UseOutput();
+  }
+  void TearDown() override {
+    if (file_ != nullptr)
+      fclose(file_);
+    RenderContextTest::TearDown();
+  }
+
+  void Put(const std::string &text) { RenderPut(context_, text.data(), text.size()); }
+
+  FILE *file_ = nullptr;
+};
+
+/* ---- translation ---- */
+
+TEST_F(OutputStageTest, TranslationConvertsHeldLmbcsOnce) {
+  Put(Lmbcs("<b>caf\xC3\xA9 \xE2\x82\xAC</b>"));
+  EXPECT_EQ(ProcessHTMLTranslation(context_), NOERROR);
+  EXPECT_EQ(Held(), "<b>caf\xE9 &#8364;</b>");
+  EXPECT_EQ(context_->output_translated, context_->output_length);
+  // Translated text is not read as LMBCS again.
+  EXPECT_EQ(ProcessHTMLTranslation(context_), NOERROR);
+  EXPECT_EQ(Held(), "<b>caf\xE9 &#8364;</b>");
+  Put(Lmbcs("\xC3\xA9"));
+  ProcessHTMLTranslation(context_);
+  EXPECT_EQ(Held(), "<b>caf\xE9 &#8364;</b>\xE9");
+}
+
+TEST_F(OutputStageTest, TranslationIntoUtf8) {
+  context_->charset_id = 171;
+  Put(Lmbcs("\xC3\xA9\xE6\x97\xA5"));
+  ProcessHTMLTranslation(context_);
+  EXPECT_EQ(Held(), "\xC3\xA9\xE6\x97\xA5");
+}
+
+/* ---- quoted-printable ---- */
+
+struct EncodingCase {
+  std::string held; /* LMBCS */
+  WORD charset;
+  bool file;
+  std::string expected;
+};
+
+class EncodingTest : public OutputStageTest, public ::testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(EncodingTest, EncodesQuotedPrintable) {
+  const EncodingCase &c = GetParam();
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  context_->charset_id = c.charset;
+  if (c.file) {
+    file_ = tmpfile();
+    context_->out_file = file_;
+  }
+  Put(c.held);
+  EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
+  EXPECT_EQ(Held(), c.expected);
+  EXPECT_EQ(context_->output_encoded, context_->output_length);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, EncodingTest,
+    ::testing::Values(EncodingCase{"\n", 32, false, "=0A"}, EncodingCase{"a=b", 32, false, "a=3Db"},
+                      EncodingCase{Lmbcs("\xC3\xA9"), 32, false, "=E9"},
+                      EncodingCase{"\t x~!<>", 32, false, "\t x~!<>"},
+                      EncodingCase{std::string("a\0b", 3), 32, false, "a=0D=0Ab"},
+                      EncodingCase{std::string("a\0b", 3), 32, true, "a=0Ab"},
+                      EncodingCase{"\x7f", 32, false, "=7F"},
+                      EncodingCase{Lmbcs("\xC3\xA9"), 171, false, std::string("=C3\0=A9\0", 8)}));
+
+TEST_F(OutputStageTest, TextIsEncodedOnceHoweverOftenTheStageRuns) {
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  Put("a=b");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR); // no sink: the text stays
+  EXPECT_EQ(Held(), "a=3Db");
+  Put("=c");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_EQ(Held(), "a=3Db=3Dc");
+}
+
+TEST_F(OutputStageTest, WithoutASinkANonFinalFlushRunsNoPass) {
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  context_->max_line_length = 10;
+  context_->flags |= html_flags::NewlineCRLF;
+  Put("a=b and more text than one line");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  EXPECT_EQ(Held(), "a=b and more text than one line");
+  EXPECT_EQ(context_->output_translated, 0u);
+  EXPECT_EQ(context_->output_encoded, 0u);
+}
+
+/* ---- wrapping ---- */
+
+struct WrapCase {
+  const char *name;
+  std::string held;
+  WORD width;
+  DWORD flags;
+  bool quoted;
+  bool file;
+  std::string expected;
+};
+
+class WrapTest : public OutputStageTest, public ::testing::WithParamInterface<WrapCase> {};
+
+TEST_P(WrapTest, WrapsLines) {
+  const WrapCase &c = GetParam();
+  context_->max_line_length = c.width;
+  context_->flags |= c.flags;
+  if (c.quoted)
+    context_->encoding_flags = kEncodingQuotedPrintable;
+  if (c.file) {
+    file_ = tmpfile();
+    context_->out_file = file_;
+  }
+  Put(c.held);
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  const std::string written = c.file ? ReadFile(file_) : Held();
+  EXPECT_EQ(written, c.expected) << c.name;
+  if (c.file) {
+    EXPECT_EQ(Held(), "");
+  }
+}
+
+const std::string kLetters100(100, 'a');
+const std::string kParagraphs =
+    "<p>" + std::string(60, 'x') + "</p> <p>" + std::string(20, 'y') + "</p>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, WrapTest,
+    ::testing::Values(
+        WrapCase{"cut without a break", kLetters100, 72, html_flags::NewlineCRLF, false, false,
+                 std::string(72, 'a') + "\r\n" + std::string(28, 'a') + "\r\n"},
+        WrapCase{"cut with a soft break", kLetters100, 72, html_flags::NewlineCRLF, true, false,
+                 std::string(72, 'a') + "=\r\n" + std::string(28, 'a') + "\r\n"},
+        WrapCase{"at the blank between paragraphs", kParagraphs, 72, html_flags::NewlineCRLF, false,
+                 false,
+                 "<p>" + std::string(60, 'x') + "</p> \r\n<p>" + std::string(20, 'y') + "</p>\r\n"},
+        WrapCase{"trailing blank as =20=", kParagraphs, 72, html_flags::NewlineCRLF, true, false,
+                 "<p>" + std::string(60, 'x') + "</p>=20=\r\n<p>" + std::string(20, 'y') +
+                     "</p>\r\n"},
+        WrapCase{"LF only into a file", kLetters100, 72, html_flags::NewlineCRLF, false, true,
+                 std::string(72, 'a') + "\n" + std::string(28, 'a') + "\n"},
+        WrapCase{"NUL line ends", "<p>one</p>\n<p>two</p>", 72, html_flags::NewlineNUL, false,
+                 false, std::string("<p>one</p>\0<p>two</p>\0", 22)},
+        WrapCase{"no line end flags", kLetters100, 72, 0, false, false, kLetters100}));
+
+TEST_F(OutputStageTest, QuotedPrintableLinesStayWithin76Characters) {
+  context_->max_line_length = 76;
+  context_->flags |= html_flags::NewlineCRLF;
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  Put(std::string(300, 'b') + " " + std::string(150, 'c'));
+  RenderFlush(context_, 1);
+  std::istringstream lines(Held());
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(line.back(), '\r');
+    EXPECT_LE(line.size() - 1, 76u) << line;
+  }
+  EXPECT_GE(count, 6);
+}
+
+TEST_F(OutputStageTest, EscapesAreNotSplitAcrossLines) {
+  context_->max_line_length = 20;
+  context_->flags |= html_flags::NewlineCRLF;
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  Put(std::string(18, 'a') + "=====");
+  RenderFlush(context_, 1);
+  EXPECT_EQ(Held(), std::string(18, 'a') + "=\r\n=3D=3D=3D=3D=3D\r\n");
+}
+
+/* ---- sinks ---- */
+
+TEST_F(OutputStageTest, CallerFileTakesTheTextAndTheBufferEmpties) {
+  file_ = tmpfile();
+  context_->out_file = file_;
+  Put(Lmbcs("<p>caf\xC3\xA9</p>"));
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  EXPECT_EQ(Held(), "");
+  EXPECT_EQ(context_->write_ptr, context_->output_buffer);
+  Put("<p>2</p>");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_EQ(ReadFile(file_), "<p>caf\xE9</p><p>2</p>");
+}
+
+TEST_F(OutputStageTest, AFileThatCannotBeWrittenIsAFailure) {
+  file_ = fopen("/dev/null", "r");
+  ASSERT_NE(file_, nullptr);
+  context_->out_file = file_;
+  Put("<p>lost</p>");
+  EXPECT_EQ(RenderFlush(context_, 0), kOutputWriteFailed);
+  EXPECT_EQ(context_->output_status, kOutputWriteFailed);
+  EXPECT_EQ(RenderPuts(context_, "more"), kOutputWriteFailed);
+}
+
+TEST_F(OutputStageTest, CallbackTakesEachNonFinalFlush) {
+  chunk_.SetActOnTextCallback(RecordPiece);
+  context_->flags |= html_flags::OutputToEvent;
+  Put("<p>one</p>");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  Put("<p>two</p>");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  EXPECT_EQ(CallbackPieces(), (std::vector<std::string>{"<p>one</p>", "<p>two</p>"}));
+  EXPECT_EQ(Held(), "");
+}
+
+TEST_F(OutputStageTest, FinalFlushLeavesTheTextForTheCaller) {
+  chunk_.SetActOnTextCallback(RecordPiece);
+  context_->flags |= html_flags::OutputToEvent;
+  Put("<p>end</p>");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_TRUE(CallbackPieces().empty());
+  EXPECT_EQ(Held(), "<p>end</p>");
+}
+
+TEST_F(OutputStageTest, CallbackGetsPiecesItCanTakeCutAfterLineEnds) {
+  chunk_.SetActOnTextCallback(RecordPiece);
+  context_->flags |= html_flags::OutputToEvent;
+  std::string text;
+  while (text.size() < 100000)
+    text += "<p>" + std::string(50, 'z') + "</p>\n";
+  Put(text);
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  ASSERT_EQ(CallbackPieces().size(), 2u);
+  EXPECT_LE(CallbackPieces()[0].size(), 0xFFFFu);
+  EXPECT_EQ(CallbackPieces()[0].back(), '\n');
+  EXPECT_EQ(CallbackPieces()[0] + CallbackPieces()[1], text);
+}
+
+TEST_F(OutputStageTest, APrimitiveThatRunsOutOfRoomFlushesToTheSink) {
+  chunk_.SetActOnTextCallback(RecordPiece);
+  context_->flags |= html_flags::OutputToEvent;
+  std::string text;
+  for (int i = 0; i < 8000; ++i) {
+    const std::string item = "<li>" + std::to_string(i) + "</li>";
+    Put(item);
+    text += item;
+  }
+  ASSERT_GT(text.size(), kInitialOutputSize);
+  EXPECT_EQ(context_->output_capacity, kInitialOutputSize); // it did not grow
+  RenderFlush(context_, 0);
+  std::string handed;
+  for (const std::string &piece : CallbackPieces())
+    handed += piece;
+  EXPECT_EQ(handed, text);
+}
+
+TEST_F(OutputStageTest, WrappingKeepsAnUnfinishedLineForTheNextFlush) {
+  chunk_.SetActOnTextCallback(RecordPiece);
+  context_->flags |= html_flags::OutputToEvent | html_flags::NewlineCRLF;
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  context_->max_line_length = 72;
+  Put("<p>first=one</p> <p>Hel");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  Put("lo</p>");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  context_->flags &= ~html_flags::OutputToEvent; // the end: what is left stays
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  std::string handed;
+  for (const std::string &piece : CallbackPieces())
+    handed += piece;
+  // No line break inside "Hello", and the escape written once.
+  EXPECT_EQ(handed + Held(), "<p>first=3Done</p> <p>Hello</p>\r\n");
+}
+
+/* ---- MIME part files ---- */
+
+class PartFileTest : public OutputStageTest {
+protected:
+  void SetUp() override {
+    OutputStageTest::SetUp();
+    char pattern[] = "/tmp/velko-render-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory_ = pattern;
+    HostTestSetEnvironment("$TarnoTempDirectory", directory_.c_str());
+    session_->InitializeTempDirectory();
+    context_->mime_mode = 1;
+    context_->mime_part_number = 3;
+  }
+  void TearDown() override {
+    CloseMimePartFile(context_);
+    for (const std::string &name : Files())
+      unlink((directory_ + "/" + name).c_str());
+    rmdir(directory_.c_str());
+    OutputStageTest::TearDown();
+  }
+
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(directory_.c_str())) {
+      while (dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] != '.')
+          names.push_back(entry->d_name);
+      }
+      closedir(dir);
+    }
+    return names;
+  }
+
+  std::string directory_;
+};
+
+TEST_F(PartFileTest, NonFinalFlushOpensAPartFileInTheTemporaryDirectory) {
+  Put("<p>part</p>");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  ASSERT_NE(context_->part_file, nullptr);
+  EXPECT_STREQ(context_->part_file_name, "MP3_0.html");
+  EXPECT_EQ(context_->mime_part_counter, 1);
+  const std::string path = context_->part_file_path;
+  EXPECT_EQ(path.rfind(directory_ + "/MP3_0_", 0), 0u) << path;
+  EXPECT_EQ(path.substr(path.size() - 5), ".html");
+  EXPECT_EQ(Held(), "");
+  // A final flush writes to the open file too.
+  Put("<p>end</p>");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_EQ(CloseMimePartFile(context_), NOERROR);
+  EXPECT_EQ(ReadPath(path), "<p>part</p><p>end</p>");
+}
+
+TEST_F(PartFileTest, FinalFlushOpensNoPartFile) {
+  Put("<p>small</p>");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_EQ(context_->part_file, nullptr);
+  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(Held(), "<p>small</p>");
+}
+
+TEST_F(PartFileTest, ConcurrentRunsWithTheSameNumbersGetDifferentFiles) {
+  Put("a");
+  RenderFlush(context_, 0);
+  html_render_info *other = CreateRenderContext(session_.get(), &chunk_);
+  ASSERT_NE(other, nullptr);
+  ASSERT_EQ(SetupRenderOutput(other, nullptr, 0), NOERROR);
+  other->mime_mode = 1;
+  other->mime_part_number = 3;
+  RenderPuts(other, "b");
+  RenderFlush(other, 0);
+  EXPECT_STREQ(other->part_file_name, context_->part_file_name);
+  EXPECT_STRNE(other->part_file_path, context_->part_file_path);
+  const std::string otherPath = other->part_file_path;
+  CloseMimePartFile(other);
+  EXPECT_EQ(ReadPath(otherPath), "b");
+  ReleaseRenderContext(other);
+  EXPECT_EQ(Files().size(), 2u);
+}
+
+TEST_F(PartFileTest, WithoutAWritableDirectoryTheTextStays) {
+  HostTestSetEnvironment("$TarnoTempDirectory", "/nonexistent-velko-dir/");
+  session_->InitializeTempDirectory();
+  Put("<p>kept</p>");
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  EXPECT_EQ(context_->part_file, nullptr);
+  EXPECT_STREQ(context_->part_file_name, "");
+  EXPECT_EQ(Held(), "<p>kept</p>");
+}
+
+} // namespace

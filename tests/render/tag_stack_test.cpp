@@ -1,0 +1,170 @@
+// The close-tag stacks: pushes, pops with their guards and line ends, and
+// the queries.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "render/tag_stack.h"
+#include "render_fixture.h"
+
+namespace {
+
+using render_testing::RenderContextTest;
+
+class TagStackTest : public RenderContextTest {
+protected:
+  void SetUp() override {
+    RenderContextTest::SetUp();
+    UseOutput();
+  }
+
+  /* Pushes bottom first. */
+  void Push(WORD which, std::initializer_list<const char *> tags) {
+    for (const char *tag : tags)
+      ASSERT_NE(PushXMLStack(context_, which, tag), nullptr);
+  }
+
+  /* The stack's tags, top first. */
+  std::vector<std::string> Tags(WORD which = 0) const {
+    std::vector<std::string> tags;
+    for (const xml_stack_node *node = which == 0 ? context_->tag_stack : context_->second_tag_stack;
+         node != nullptr; node = node->next)
+      tags.emplace_back(node->tag);
+    return tags;
+  }
+
+  /* A paragraph in a table cell, top first: </b> </p> </td>
+   * </tr> </table>. */
+  void PushTableParagraph() { Push(0, {"</table>", "</tr>", "</td>", "</p>", "</b>"}); }
+};
+
+TEST_F(TagStackTest, PopToATagWritesEverythingAboveItAndItself) {
+  PushTableParagraph();
+  EXPECT_EQ(PopXMLStack(context_, 0, "</p>", 1, 0, 0, 0, 1), 1);
+  EXPECT_EQ(Held(), "</b></p>");
+  EXPECT_EQ(Tags(), (std::vector<std::string>{"</td>", "</tr>", "</table>"}));
+}
+
+TEST_F(TagStackTest, ListGuardRefusesToCrossATable) {
+  PushTableParagraph();
+  EXPECT_EQ(PopXMLStack(context_, 0, "</li>", 1, 0, 0, 0, 1), 0);
+  EXPECT_EQ(Held(), "");
+  EXPECT_EQ(Tags().size(), 5u);
+}
+
+TEST_F(TagStackTest, TableGuardNeedsTheTableStructure) {
+  Push(0, {"</div>", "</td>"});
+  EXPECT_EQ(PopXMLStack(context_, 0, "</td>", 1, 0, 0, 1, 0), 0);
+  Push(0, {"</tr>"});
+  EXPECT_EQ(PopXMLStack(context_, 0, "</TR>", 1, 0, 0, 1, 0), 0); // no </table> below
+  Push(0, {"</table>"});
+  EXPECT_EQ(PopXMLStack(context_, 0, "</p>", 1, 0, 0, 1, 0), 1); // not on the stack: all go
+  EXPECT_EQ(Held(), "</table></tr></td></div>");
+}
+
+TEST_F(TagStackTest, ATagNotOnTheStackEmptiesItUnlessItMustExist) {
+  Push(0, {"</ul>", "</li>"});
+  EXPECT_EQ(PopXMLStack(context_, 0, "</ol>", 1, 1, 0, 0, 0), 0);
+  EXPECT_EQ(Tags().size(), 2u);
+  EXPECT_EQ(PopXMLStack(context_, 0, "*", 1, 0, 0, 0, 0), 1);
+  EXPECT_EQ(Held(), "</li></ul>");
+  EXPECT_TRUE(Tags().empty());
+  EXPECT_EQ(PopXMLStack(context_, 0, "*", 1, 0, 0, 0, 0), 0); // empty stack
+}
+
+TEST_F(TagStackTest, StopBeforeLeavesTheTagOnTop) {
+  Push(0, {"</ul>", "</li>", "</b>"});
+  EXPECT_EQ(PopXMLStack(context_, 0, "</ul>", 1, 0, 1, 0, 0), 1);
+  EXPECT_EQ(Held(), "</b></li>");
+  EXPECT_EQ(Tags(), (std::vector<std::string>{"</ul>"}));
+}
+
+TEST_F(TagStackTest, NullTagPopsExactlyOneWithoutWriting) {
+  Push(0, {"</ul>", "</li>"});
+  EXPECT_EQ(PopXMLStack(context_, 0, nullptr, 0, 0, 0, 0, 0), 1);
+  EXPECT_EQ(Held(), "");
+  EXPECT_EQ(Tags(), (std::vector<std::string>{"</ul>"}));
+}
+
+TEST_F(TagStackTest, BlockTagsGetALineEndUnderAddNewlines) {
+  struct Case {
+    DWORD flags;
+    DWORD encoding;
+    std::string expected;
+  };
+  for (const Case &c : {Case{html_flags::NewlineCRLF, 0, "</b></p>\n"},
+                        Case{html_flags::NewlineNUL, 0, "</b></p>\n"},
+                        Case{html_flags::NewlineCRLF, kEncodingQuotedPrintable, "</b></p>"},
+                        Case{0, 0, "</b></p>"}}) {
+    RenderTruncate(context_, 0);
+    context_->flags = c.flags;
+    context_->encoding_flags = c.encoding;
+    Push(0, {"</p>", "</b>"});
+    PopXMLStack(context_, 0, "</p>", 1, 0, 0, 0, 0);
+    EXPECT_EQ(Held(), c.expected) << c.flags << " " << c.encoding;
+  }
+}
+
+TEST_F(TagStackTest, SecondStackPopsIntoATargetText) {
+  Push(1, {"</span>", "</i>"});
+  Push(0, {"</p>"});
+  render_text target{session_.get()};
+  RenderTextPuts(&target, "x");
+  EXPECT_EQ(PopXMLStackToBuffer(context_, 1, "</span>", 1, 0, &target, 0, 0, 0), 1);
+  EXPECT_EQ(std::string(target.data, target.length), "x</i></span>");
+  EXPECT_EQ(Held(), "");
+  EXPECT_EQ(Tags(0), (std::vector<std::string>{"</p>"}));
+  // Written without a target, the second stack's tags have nowhere to go.
+  Push(1, {"</u>"});
+  EXPECT_EQ(PopXMLStack(context_, 1, "</u>", 1, 0, 0, 0, 0), 1);
+  EXPECT_EQ(Held(), "");
+  RenderTextFree(&target);
+}
+
+TEST_F(TagStackTest, PopToAPointStopsAtTheNode) {
+  Push(0, {"</table>"});
+  xml_stack_node *stop = PushXMLStack(context_, 0, "</tr>");
+  Push(0, {"</td>", "</b>"});
+  render_text target{session_.get()};
+  PopXMLStackToPointToBuffer(context_, 0, stop, &target);
+  EXPECT_EQ(std::string(target.data, target.length), "</b></td>");
+  EXPECT_EQ(Tags(), (std::vector<std::string>{"</tr>", "</table>"}));
+  PopXMLStackToPointToBuffer(context_, 0, nullptr, nullptr); // to the bottom, unwritten
+  EXPECT_TRUE(Tags().empty());
+  RenderTextFree(&target);
+}
+
+TEST_F(TagStackTest, QueriesCompareTagsExactly) {
+  Push(0, {"</table>", "</tr>", "</td>", "</p>"});
+  EXPECT_EQ(TagOnXMLStack(context_, 0, "</tr>", 0), 1);
+  EXPECT_EQ(TagOnXMLStack(context_, 0, "</TR>", 0), 0);
+  EXPECT_EQ(TagOnXMLStack(context_, 0, "</tr>", 1), 0);
+  EXPECT_EQ(TagOnXMLStack(context_, 0, "</p>", 1), 1);
+  EXPECT_EQ(TagOnXMLStack(context_, 1, "</p>", 0), 0);
+  EXPECT_EQ(TagOnXMLStackBefore(context_, 0, "</tr>", "</td>", nullptr, nullptr), 0);
+  EXPECT_EQ(TagOnXMLStackBefore(context_, 0, "</tr>", "</table>", nullptr, nullptr), 1);
+  EXPECT_EQ(TagOnXMLStackBefore(context_, 0, "</ul>", "</x>", nullptr, nullptr), 0);
+  EXPECT_EQ(TagOnXMLStackBeforeTag(context_, 0, "</td>", "</table>", nullptr), 1);
+  EXPECT_EQ(TagOnXMLStackBeforeTag(context_, 0, "</table>", "</ul>", "</td>"), 0);
+}
+
+TEST_F(TagStackTest, IdQuerySkipsMatchesWithoutAnId) {
+  PushXMLStackWithID(context_, 0, "</div>", 7);
+  PushXMLStack(context_, 0, "</p>");
+  PushXMLStack(context_, 0, "</div>");
+  EXPECT_EQ(TagOnXMLStackWithID(context_, 0, "</div>", 0), 7);
+  EXPECT_EQ(TagOnXMLStackWithID(context_, 0, "</div>", 1), 0); // top has no id
+  PushXMLStackWithID(context_, 0, "</div>", 9);
+  EXPECT_EQ(TagOnXMLStackWithID(context_, 0, "</div>", 1), 9);
+  EXPECT_EQ(TagOnXMLStackWithID(context_, 0, "</span>", 0), 0);
+}
+
+TEST_F(TagStackTest, DeepStacksHaveNoLimit) {
+  for (int i = 0; i < 100000; ++i)
+    PushXMLStack(context_, 0, "</div>");
+  EXPECT_EQ(PopXMLStack(context_, 0, "</nothing>", 0, 0, 0, 0, 0), 1);
+  EXPECT_TRUE(Tags().empty());
+}
+
+} // namespace

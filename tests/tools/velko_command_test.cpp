@@ -1,0 +1,366 @@
+// The velko command run as a process: build and dump with their exact
+// output, dump of a database file's item, and the exit statuses and
+// messages of failures and unusable command lines.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "host/osenv.h"
+#include "host/status.h"
+#include "tests/tools/bytes_support.h"
+#include "tools/cd_script.h"
+
+namespace {
+
+using tools_test::Bytes;
+using tools_test::TempPath;
+
+struct Result {
+  int exit = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream file(path, std::ios::binary);
+  file << content;
+}
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+std::string StatusText(STATUS status) {
+  char text[256] = {};
+  OSLoadString(NULLHANDLE, status, text, sizeof text);
+  return text;
+}
+
+constexpr char kMemo[] = R"(# a memo with a pass-through part and a field
+PABDEF id=1 ext=1440,0,1440,0,0,100
+PARAGRAPH
+PABREF id=1
+TEXT attributes=bold size=12 text="Hello"
+HTMLBEGIN
+TEXT text="<i>x</i>"
+HTMLEND
+FIELD name="Subject"
+)";
+
+constexpr char kMemoListing[] =
+    "1 CDPABDEFINITION length=82 id=1 justify=left left=1440 right=0 firstline=1440 "
+    "ext=1440,0,1440,0,0,100\n"
+    "2 CDPARAGRAPH length=2\n"
+    "3 CDPABREFERENCE length=4 id=1\n"
+    "4 CDTEXT length=13 face=1 attributes=0x01 color=0 size=12 text=\"Hello\"\n"
+    "5 CDHTMLBEGIN length=8\n"
+    "6 CDTEXT length=16 face=1 attributes=0x00 color=0 size=10 text=\"<i>x</i>\"\n"
+    "7 CDHTMLEND length=8\n"
+    "8 CDFIELD length=47 name=\"Subject\" type=0x0500\n";
+
+class VelkoCommandTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    prefix_ = TempPath(name + "_");
+    log_ = Path("log");
+  }
+
+  void TearDown() override {
+    for (const std::string& path : made_)
+      std::remove(path.c_str());
+  }
+
+  std::string Path(const std::string& name) {
+    made_.push_back(prefix_ + name);
+    return made_.back();
+  }
+
+  /* Runs the command with the arguments (a shell word list); log lines go
+   * to a file of their own so that stderr holds the command's texts only. */
+  Result Velko(const std::string& arguments) {
+    const std::string out = Path("stdout");
+    const std::string err = Path("stderr");
+    const std::string command = "VELKO_LOG_FILE='" + log_ + "' '" + VELKO_COMMAND + "' " +
+                                arguments + " >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    Result result;
+    result.exit = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+  }
+
+  std::string Script(const std::string& text) {
+    const std::string path = Path("script.cdscript");
+    WriteFile(path, text);
+    return path;
+  }
+
+  std::string prefix_;
+  std::string log_;
+  std::vector<std::string> made_;
+};
+
+TEST_F(VelkoCommandTest, BuildWritesTheScriptsRecordsAsACDFile) {
+  const std::string script = Script(kMemo);
+  const std::string cd = Path("memo.cd");
+  const Result result = Velko("build '" + script + "' -o '" + cd + "'");
+  EXPECT_EQ(result.exit, 0) << result.err;
+  EXPECT_EQ(result.out, cd + ": 8 records, 184 bytes\n");
+  EXPECT_EQ(result.err, "");
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(kMemo, &body, &error));
+  const Bytes expected = body.FileContent();
+  EXPECT_EQ(ReadFile(cd), std::string(expected.begin(), expected.end()));
+
+  const Result before = Velko("build -o '" + cd + "' '" + script + "'");
+  EXPECT_EQ(before.exit, 0) << before.err;
+}
+
+TEST_F(VelkoCommandTest, BuildNamesTheRefusedLine) {
+  const std::string script = Script("PARAGRAPH\nFOO x=1\n");
+  const std::string cd = Path("bad.cd");
+  const Result result = Velko("build '" + script + "' -o '" + cd + "'");
+  EXPECT_EQ(result.exit, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, script + ":2: unknown record kind 'FOO'\n");
+  EXPECT_FALSE(Exists(cd));
+
+  const std::string missing = Path("missing.cdscript");
+  const Result unreadable = Velko("build '" + missing + "' -o '" + cd + "'");
+  EXPECT_EQ(unreadable.exit, 1);
+  EXPECT_EQ(unreadable.err, "velko: " + missing + ": cannot read the script\n");
+
+  const Result unwritable = Velko("build '" + script + "' -o '" + Path("no/dir.cd") + "'");
+  EXPECT_EQ(unwritable.exit, 1);
+}
+
+TEST_F(VelkoCommandTest, DumpListsTheRecordsOfACDFile) {
+  const std::string cd = Path("memo.cd");
+  ASSERT_EQ(Velko("build '" + Script(kMemo) + "' -o '" + cd + "'").exit, 0);
+  const Result result = Velko("dump '" + cd + "'");
+  EXPECT_EQ(result.exit, 0) << result.err;
+  EXPECT_EQ(result.out, kMemoListing);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(VelkoCommandTest, DumpShowsEachKindsMainFields) {
+  const std::string cd = Path("kinds.cd");
+  const std::string script = Script(R"(PABDEF id=2 justify=center left=720 right=360 firstline=0 spacing=1 before=2 after=3 tabs=720,-10 flags=0x100 tabtypes=2 flags2=0x494 ext=1,2,3,4,5,6 flags3=7
+BEGIN sig=CDTEXT
+END sig=0xFF85 version=2
+PRETABLEBEGIN flags=4 name="grid"
+TABLEBEGIN left=10 hspace=1 vspace=2 flags=3
+TABLECELL row=1 column=2 rowspan=2 colspan=3 borders=0x55 flags=2 background=7
+TABLEEND
+TABLEBEGIN nested=yes
+TABLECELL nested=yes
+TABLEEND nested=yes
+FIELD name="N" description="about" type=0x0300 flags=0x80
+COLOR rgb=0x102030
+HOTSPOTBEGIN type=1 flags=0x10 data="http://x\0"
+HOTSPOTEND
+HOTSPOTBEGIN sig=V4HOTSPOTBEGIN type=4
+HOTSPOTEND sig=V4HOTSPOTEND
+LINK id=3
+TEXT text="\"q\"\\\n"
+RAW sig=0xFF42 data=01
+)");
+  ASSERT_EQ(Velko("build '" + script + "' -o '" + cd + "'").exit, 0);
+  const Result result = Velko("dump '" + cd + "'");
+  EXPECT_EQ(result.exit, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1 CDPABDEFINITION length=90 id=2 justify=center left=720 right=360 firstline=0 "
+            "spacing=1 before=2 after=3 tabs=720,-10 flags=0x0100 tabtypes=0x00000002 "
+            "flags2=0x0494 ext=1,2,3,4,5,6 extflags=0x00000001 flags3=0x00000007\n"
+            "2 CDBEGIN length=6 sig=CDTEXT\n"
+            "3 CDEND length=6 sig=CDTEXT version=2\n"
+            "4 CDPRETABLEBEGIN length=52 flags=0x00000004 name=\"grid\"\n"
+            "5 CDTABLEBEGIN length=14 left=10 hspace=1 vspace=2 flags=0x0003\n"
+            "6 CDTABLECELL length=18 row=1 column=2 left=2880 right=4320 rowspan=2 colspan=3 "
+            "borders=0x55 flags=0x02 background=7\n"
+            "7 CDTABLEEND length=8\n"
+            "8 CDNESTEDTABLEBEGIN length=14 left=0\n"
+            "9 CDNESTEDTABLECELL length=18 row=0 column=0 left=0 right=1440\n"
+            "10 CDNESTEDTABLEEND length=8\n"
+            "11 CDFIELD length=46 name=\"N\" type=0x0300 flags=0x0080 description=\"about\"\n"
+            "12 CDCOLOR length=8 rgb=0x102030 flags=0x0001\n"
+            "13 CDHOTSPOTBEGIN length=25 type=1 flags=0x00000010 data=\"http://x\\x00\"\n"
+            "14 CDHOTSPOTEND length=2\n"
+            "15 CDV4HOTSPOTBEGIN length=16 type=4\n"
+            "16 CDV4HOTSPOTEND length=2\n"
+            "17 CDLINK length=6 id=3\n"
+            "18 CDTEXT length=13 face=1 attributes=0x00 color=0 size=10 text=\"\\\"q\\\"\\\\\\n\"\n"
+            "19 0xFF42 length=5\n");
+}
+
+TEST_F(VelkoCommandTest, DumpReadsAnItemOfADatabaseFile) {
+  HostTestReset();
+  const std::string database = Path("notes.nsf");
+  DBHANDLE db = NULLHANDLE;
+  NOTEHANDLE note = NULLHANDLE;
+  ASSERT_EQ(NSFDbCreate(database.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
+  ASSERT_EQ(NSFDbOpen(database.c_str(), &db), NOERROR);
+  ASSERT_EQ(NSFNoteCreate(db, &note), NOERROR);
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(kMemo, &body, &error));
+  body.NewItem();  // the records of a second item continue the ordinals
+  ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH", &body, &error));
+  ASSERT_EQ(body.AppendItems(note, "Body"), NOERROR);
+  ASSERT_EQ(body.AppendItems(note, "Other"), NOERROR);
+  ASSERT_EQ(NSFNoteUpdate(note, 0), NOERROR);
+  NOTEID id = 0;
+  NSFNoteGetInfo(note, _NOTE_ID, &id);
+  NSFNoteClose(note);
+  NSFDbClose(db);
+  HostTestReset();
+
+  char note_text[16];
+  std::snprintf(note_text, sizeof note_text, "0x%X", id);
+  const std::string expected = std::string(kMemoListing) + "9 CDPARAGRAPH length=2\n";
+  const Result result = Velko("dump --db '" + database + "' --note " + note_text);
+  EXPECT_EQ(result.exit, 0) << result.err;
+  EXPECT_EQ(result.out, expected);
+  const Result other = Velko("dump --db '" + database + "' --note " + std::to_string(id) +
+                             " --item Other");
+  EXPECT_EQ(other.exit, 0) << other.err;
+  EXPECT_EQ(other.out, expected);
+
+  const Result missing = Velko("dump --db '" + database + "' --note 0x9998");
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_THAT(missing.err, ::testing::StartsWith("velko: cannot connect item \"Body\" of note "
+                                                 "0x9998 in " + database + ": status "));
+}
+
+TEST_F(VelkoCommandTest, DumpReportsFilesItCannotRead) {
+  const std::string text = Path("text.cd");
+  WriteFile(text, "hello");
+  const Result notCD = Velko("dump '" + text + "'");
+  EXPECT_EQ(notCD.exit, 1);
+  EXPECT_EQ(notCD.out, "");
+  EXPECT_EQ(notCD.err, "velko: " + text + ": cannot read the CD file: status " +
+                           std::to_string(ERR_HOST_BAD_CD_FILE) + " (" +
+                           StatusText(ERR_HOST_BAD_CD_FILE) + ")\n");
+
+  const std::string missing = Path("missing.cd");
+  const Result absent = Velko("dump '" + missing + "'");
+  EXPECT_EQ(absent.exit, 1);
+  EXPECT_EQ(absent.err, "velko: " + missing + ": cannot read the CD file: status " +
+                            std::to_string(ERR_HOST_FILE_IO) + " (" +
+                            StatusText(ERR_HOST_FILE_IO) + ")\n");
+
+  const std::string damaged = Path("damaged.cd");
+  ASSERT_EQ(Velko("build '" + Script("PARAGRAPH\nHEX 85 FF 40 00\n") + "' -o '" + damaged + "'").exit,
+            0);
+  const Result bad = Velko("dump '" + damaged + "'");
+  EXPECT_EQ(bad.exit, 1);
+  EXPECT_EQ(bad.err, "velko: " + damaged + ": cannot read the CD file: status " +
+                         std::to_string(ERR_HOST_BAD_RECORD) + " (" +
+                         StatusText(ERR_HOST_BAD_RECORD) + ")\n");
+}
+
+TEST_F(VelkoCommandTest, DumpListsWhatLoadedOfABodyReadInPart) {
+  const std::string cd = Path("short_graphic.cd");
+  // A graphic shorter than its fixed part cannot be converted.
+  ASSERT_EQ(Velko("build '" + Script("PARAGRAPH\nRAW sig=GRAPHIC data=0102\nPARAGRAPH\n") +
+                  "' -o '" + cd + "'")
+                .exit,
+            0);
+  const Result result = Velko("dump '" + cd + "'");
+  EXPECT_EQ(result.exit, 1);
+  EXPECT_EQ(result.out, "1 CDPARAGRAPH length=2\n");
+  EXPECT_EQ(result.err, "velko: the body was read only in part: status 257 (" + StatusText(257) +
+                            ")\n");
+}
+
+TEST_F(VelkoCommandTest, RenderWritesTheSameOutputToAFileAsToStdout) {
+  const std::string cd = Path("memo.cd");
+  ASSERT_EQ(Velko("build '" + Script(kMemo) + "' -o '" + cd + "'").exit, 0);
+  const Result printed = Velko("render '" + cd + "' --generation Fragment");
+  if (printed.exit == 1 &&
+      printed.err == "velko: rendering failed: status 1028 (" + StatusText(1028) + ")\n")
+    GTEST_SKIP() << "the rendering driver is not built yet";
+  EXPECT_EQ(printed.exit, 0) << printed.err;
+  EXPECT_THAT(printed.out, ::testing::HasSubstr("Hello"));
+  const std::string html = Path("memo.html");
+  const Result written = Velko("render '" + cd + "' --generation Fragment -o '" + html + "'");
+  EXPECT_EQ(written.exit, 0) << written.err;
+  EXPECT_EQ(written.out, html + ": " + std::to_string(printed.out.size()) + " bytes\n");
+  EXPECT_EQ(ReadFile(html), printed.out);
+}
+
+TEST_F(VelkoCommandTest, RenderReportsWhatStopsIt) {
+  const std::string cd = Path("memo.cd");
+  ASSERT_EQ(Velko("build '" + Script(kMemo) + "' -o '" + cd + "'").exit, 0);
+  const Result definition = Velko("render '" + cd + "' --chunk 'Bogus 1'");
+  EXPECT_EQ(definition.exit, 1);
+  EXPECT_EQ(definition.out, "");
+  EXPECT_EQ(definition.err, "velko: the chunk definition \"Bogus 1\" does not parse\n");
+
+  const std::string database = Path("missing.nsf");
+  const Result missing = Velko("render --db '" + database + "' --note 4");
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_EQ(missing.out, "");
+  // The status word and its text, then what the library told the user.
+  EXPECT_EQ(missing.err, "velko: cannot connect item \"Body\" of note 0x4 in " + database +
+                             ": status " + std::to_string(ERR_HOST_DB_NOT_FOUND) + " (" +
+                             StatusText(ERR_HOST_DB_NOT_FOUND) +
+                             ")\nvelko: message: TARNO: Unable to open database.\n");
+}
+
+struct UsageCase {
+  const char* arguments;
+  const char* first_line;
+};
+
+TEST_F(VelkoCommandTest, UnusableCommandLinesShowTheUsage) {
+  const UsageCase cases[] = {
+      {"", "usage: velko build SCRIPT -o FILE.cd"},
+      {"frobnicate", "velko: unknown command 'frobnicate'"},
+      {"build x.cdscript", "velko: build needs one SCRIPT and -o FILE.cd"},
+      {"build a b -o c", "velko: build needs one SCRIPT and -o FILE.cd"},
+      {"build x --db y -o z", "velko: build does not take --db"},
+      {"build x -o", "velko: option '-o' needs a value"},
+      {"dump --bogus", "velko: unknown option '--bogus'"},
+      {"dump", "velko: name one FILE.cd, or --db DBFILE --note NOTEID"},
+      {"dump a.cd b.cd", "velko: name one FILE.cd, or --db DBFILE --note NOTEID"},
+      {"dump a.cd -o out", "velko: dump does not take -o"},
+      {"dump --note 0x10", "velko: --db needs a database file and --note a note ID"},
+      {"dump --db x.nsf", "velko: --db needs a database file and --note a note ID"},
+      {"dump --db x.nsf --note 12q", "velko: --db needs a database file and --note a note ID"},
+      {"dump --db x.nsf --note -4", "velko: --db needs a database file and --note a note ID"},
+      {"dump --db x.nsf --note 0x100000000",
+       "velko: --db needs a database file and --note a note ID"},
+      {"dump a.cd --db x.nsf --note 4", "velko: name either a CD file or --db, not both"},
+      {"render a.cd --generation PDF", "velko: --generation is one of HTML, XHTML, Fragment, Text"},
+  };
+  for (const UsageCase& c : cases) {
+    const Result result = Velko(c.arguments);
+    EXPECT_EQ(result.exit, 2) << c.arguments;
+    EXPECT_EQ(result.out, "") << c.arguments;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.first_line) << c.arguments;
+    EXPECT_THAT(result.err, ::testing::HasSubstr("usage: velko build SCRIPT -o FILE.cd\n"))
+        << c.arguments;
+  }
+  const Result help = Velko("--help");
+  EXPECT_EQ(help.exit, 0);
+  EXPECT_THAT(help.out, ::testing::StartsWith("usage: velko build SCRIPT -o FILE.cd\n"));
+}
+
+} // namespace

@@ -1,0 +1,445 @@
+/*
+ * The byte-level record builder: each maker lays its record out at the
+ * stored offsets written next to it, little-endian, without help from the
+ * host's structure conversion or the engine's record code.
+ */
+#include "tools/cd_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "host/nsfnote.h"
+
+namespace cdbuild {
+
+namespace {
+
+constexpr DWORD kNoteLinkSize = 40;
+constexpr size_t kMaxTabs = 20;
+
+void PutByte(Bytes& bytes, size_t at, BYTE value) { bytes[at] = value; }
+
+void PutWord(Bytes& bytes, size_t at, WORD value) {
+  bytes[at] = static_cast<BYTE>(value);
+  bytes[at + 1] = static_cast<BYTE>(value >> 8);
+}
+
+void PutDword(Bytes& bytes, size_t at, DWORD value) {
+  for (int shift = 0; shift < 4; ++shift)
+    bytes[at + shift] = static_cast<BYTE>(value >> (8 * shift));
+}
+
+void PutFont(Bytes& bytes, size_t at, const Font& font) {
+  bytes[at] = font.face;
+  bytes[at + 1] = font.attributes;
+  bytes[at + 2] = font.color;
+  bytes[at + 3] = font.size;
+}
+
+/* A stored colour value: flags word, red, green, blue, a zero byte. */
+void PutColor(Bytes& bytes, size_t at, const ColorValue& color) {
+  PutWord(bytes, at, color.flags);
+  bytes[at + 2] = color.red;
+  bytes[at + 3] = color.green;
+  bytes[at + 4] = color.blue;
+  bytes[at + 5] = 0;
+}
+
+void Append(Bytes& bytes, std::string_view text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
+
+WORD TextLength(std::string_view text) { return static_cast<WORD>(text.size()); }
+
+/* Size of the stored header that the record's second byte announces. */
+size_t StoredHeaderSize(const Bytes& record) {
+  switch (HeaderKindOfSecondByte(record[1])) {
+  case CD_HEADER_LSIG:
+    return LSIG_STORED_HEADER_SIZE;
+  case CD_HEADER_WSIG:
+    return WSIG_HEADER_SIZE;
+  case CD_HEADER_BSIG:
+    break;
+  }
+  return BSIG_HEADER_SIZE;
+}
+
+} // namespace
+
+/* ---- headers ---- */
+
+bool IsListSignature(WORD signature) {
+  const WORD high = signature & 0xFF00;
+  return high == 0x0000 || high == 0xFF00;
+}
+
+/* Stored headers: BSIG = signature byte, length byte; WSIG = signature
+ * word, length word; LSIG = signature byte, 0x00, length double word. */
+Bytes Record(WORD signature, const Bytes& body) {
+  if (!IsListSignature(signature))
+    return {};
+  const cd_header_kind kind = HeaderKindOfSignature(signature);
+  const size_t header = kind == CD_HEADER_LSIG   ? LSIG_STORED_HEADER_SIZE
+                        : kind == CD_HEADER_WSIG ? WSIG_HEADER_SIZE
+                                                 : BSIG_HEADER_SIZE;
+  const size_t length = header + body.size();
+  if (kind == CD_HEADER_BSIG && length > kLargestBsigLength)
+    return {};
+  if (kind == CD_HEADER_WSIG && length > kLargestWsigLength)
+    return {};
+  if (length > 0xFFFFFFFFu)
+    return {};
+  Bytes record(header);
+  record.insert(record.end(), body.begin(), body.end());
+  switch (kind) {
+  case CD_HEADER_BSIG:
+    PutByte(record, 0, static_cast<BYTE>(signature));
+    PutByte(record, 1, static_cast<BYTE>(length));
+    break;
+  case CD_HEADER_WSIG:
+    PutWord(record, 0, signature);
+    PutWord(record, 2, static_cast<WORD>(length));
+    break;
+  case CD_HEADER_LSIG:
+    PutByte(record, 0, static_cast<BYTE>(signature));
+    PutByte(record, 1, 0x00);
+    PutDword(record, 2, static_cast<DWORD>(length));
+    break;
+  }
+  return record;
+}
+
+Bytes WithHeaderLength(Bytes record, DWORD length) {
+  if (record.size() < BSIG_HEADER_SIZE || record.size() < StoredHeaderSize(record))
+    return {};
+  switch (HeaderKindOfSecondByte(record[1])) {
+  case CD_HEADER_BSIG:
+    if (length == 0 || length > kLargestBsigLength)
+      return {};
+    PutByte(record, 1, static_cast<BYTE>(length));
+    break;
+  case CD_HEADER_WSIG:
+    if (length > kLargestWsigLength)
+      return {};
+    PutWord(record, 2, static_cast<WORD>(length));
+    break;
+  case CD_HEADER_LSIG:
+    PutDword(record, 2, length);
+    break;
+  }
+  return record;
+}
+
+Bytes WithTail(Bytes record, const Bytes& tail) {
+  if (record.size() < BSIG_HEADER_SIZE || record.size() < StoredHeaderSize(record))
+    return {};
+  record.insert(record.end(), tail.begin(), tail.end());
+  if (record.size() > 0xFFFFFFFFu)
+    return {};
+  const auto length = static_cast<DWORD>(record.size());
+  return WithHeaderLength(std::move(record), length);
+}
+
+std::optional<Bytes> ParseHex(std::string_view text) {
+  Bytes bytes;
+  int high = -1;
+  for (char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ':' || c == ',') {
+      if (high >= 0)
+        return std::nullopt; // a byte split by a separator
+      continue;
+    }
+    int digit = -1;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    if (digit < 0)
+      return std::nullopt;
+    if (high < 0) {
+      high = digit;
+      continue;
+    }
+    bytes.push_back(static_cast<BYTE>(high * 16 + digit));
+    high = -1;
+  }
+  if (high >= 0)
+    return std::nullopt;
+  return bytes;
+}
+
+/* ---- record kinds ---- */
+
+/* CDTEXT, WSIG: 4 FONTID (face, attributes, colour, size), 8 text. */
+Bytes Text(const TextFields& fields) {
+  Bytes body(4);
+  PutFont(body, 0, fields.font);
+  Append(body, fields.text);
+  return Record(fields.signature, body);
+}
+
+Bytes Text(std::string_view text, Font font) {
+  return Text(TextFields{font, std::string(text), SIG_CD_TEXT});
+}
+
+/* CDPABDEFINITION, WSIG, 70 bytes: 4 id, 6 justify, 8 line spacing,
+ * 10 spacing before, 12 after, 14 left, 16 right, 18 first line, 20 tab
+ * count, 22 twenty tab positions, 62 flags, 64 tab types (double word),
+ * 68 flags2. Then 70 six extension words, 82 ext flags, 86 flags3. */
+Bytes PabDef(const PabDefFields& fields) {
+  if (fields.tabs.size() > kMaxTabs)
+    return {};
+  const bool ext = fields.extension || fields.ext_flags || fields.flags3;
+  const size_t length = 70 + (ext ? 12 : 0) + (fields.ext_flags || fields.flags3 ? 4 : 0) +
+                        (fields.flags3 ? 4 : 0);
+  Bytes record(length);
+  PutWord(record, 0, SIG_CD_PABDEFINITION);
+  PutWord(record, 2, static_cast<WORD>(length));
+  PutWord(record, 4, fields.id);
+  PutWord(record, 6, fields.justify);
+  PutWord(record, 8, fields.line_spacing);
+  PutWord(record, 10, fields.spacing_before);
+  PutWord(record, 12, fields.spacing_after);
+  PutWord(record, 14, fields.left);
+  PutWord(record, 16, fields.right);
+  PutWord(record, 18, fields.first_line.value_or(fields.left));
+  PutWord(record, 20, static_cast<WORD>(fields.tabs.size()));
+  for (size_t tab = 0; tab < fields.tabs.size(); ++tab)
+    PutWord(record, 22 + 2 * tab, static_cast<WORD>(fields.tabs[tab]));
+  PutWord(record, 62, fields.flags);
+  PutDword(record, 64, fields.tab_types);
+  PutWord(record, 68, fields.flags2);
+  if (fields.extension) {
+    for (size_t word = 0; word < 6; ++word)
+      PutWord(record, 70 + 2 * word, (*fields.extension)[word]);
+  }
+  if (fields.ext_flags || fields.flags3)
+    PutDword(record, 82, fields.ext_flags.value_or(0x1));
+  if (fields.flags3)
+    PutDword(record, 86, *fields.flags3);
+  return record;
+}
+
+/* CDPABREFERENCE, BSIG: 2 id. */
+Bytes PabRef(WORD id) {
+  Bytes body(2);
+  PutWord(body, 0, id);
+  return Record(SIG_CD_PABREFERENCE, body);
+}
+
+/* CDPARAGRAPH, BSIG: the header alone. */
+Bytes Paragraph() { return Record(SIG_CD_PARAGRAPH, {}); }
+
+/* CDBEGINRECORD and CDENDRECORD, BSIG: 2 version, 4 bracketed signature. */
+Bytes Begin(WORD bracketed, WORD version) {
+  Bytes body(4);
+  PutWord(body, 0, version);
+  PutWord(body, 2, bracketed);
+  return Record(SIG_CD_BEGIN, body);
+}
+
+Bytes End(WORD bracketed, WORD version) {
+  Bytes body(4);
+  PutWord(body, 0, version);
+  PutWord(body, 2, bracketed);
+  return Record(SIG_CD_END, body);
+}
+
+/* CDTABLEBEGIN, BSIG, 14 bytes: 2 left margin, 4 reserved, 8 horizontal
+ * and 10 vertical inter-cell space, 12 flags. */
+Bytes TableBegin(const TableBeginFields& fields) {
+  Bytes body(12);
+  PutWord(body, 0, fields.left);
+  PutWord(body, 6, fields.horizontal_space);
+  PutWord(body, 8, fields.vertical_space);
+  PutWord(body, 10, fields.flags);
+  return Record(fields.nested ? SIG_CD_NESTEDTABLEBEGIN : SIG_CD_TABLEBEGIN, body);
+}
+
+/* CDTABLECELL, BSIG, 18 bytes: 2 row, 3 column, 4 left, 6 right, 8
+ * reserved, 10 border widths, 11 flags, 12 V4.2 borders, 14 row span, 15
+ * column span, 16 background colour. */
+Bytes TableCell(const TableCellFields& fields) {
+  const WORD left = fields.left.value_or(static_cast<WORD>(fields.column * 1440));
+  const WORD right = fields.right.value_or(static_cast<WORD>(left + 1440));
+  Bytes body(16);
+  PutByte(body, 0, fields.row);
+  PutByte(body, 1, fields.column);
+  PutWord(body, 2, left);
+  PutWord(body, 4, right);
+  PutByte(body, 8, fields.borders);
+  PutByte(body, 9, fields.flags);
+  PutWord(body, 10, fields.v42_border);
+  PutByte(body, 12, fields.row_span);
+  PutByte(body, 13, fields.column_span);
+  PutWord(body, 14, fields.background);
+  return Record(fields.nested ? SIG_CD_NESTEDTABLECELL : SIG_CD_TABLECELL, body);
+}
+
+/* CDTABLEEND, BSIG, 8 bytes: 6 reserved. */
+Bytes TableEnd(bool nested) {
+  return Record(nested ? SIG_CD_NESTEDTABLEEND : SIG_CD_TABLEEND, Bytes(6));
+}
+
+/* CDPRETABLEBEGIN, WSIG, 48 bytes: 4 flags (double word), 8 reserved, 20
+ * row display, 22 minimum row height, 28 body colour, 32 table colour, 36
+ * cell border colour value, 42 name length, 44 reserved; 48 the name. */
+Bytes PreTableBegin(const PreTableFields& fields) {
+  Bytes body(44);
+  PutDword(body, 0, fields.flags);
+  PutByte(body, 16, fields.row_display);
+  PutWord(body, 18, fields.min_row_height);
+  PutDword(body, 24, fields.body_color);
+  PutDword(body, 28, fields.table_color);
+  PutColor(body, 32, fields.cell_border_color);
+  PutWord(body, 38, TextLength(fields.name));
+  Append(body, fields.name);
+  return Record(SIG_CD_PRETABLEBEGIN, body);
+}
+
+/* CDFIELD, WSIG, 40 bytes: 4 flags, 6 data type, 8 list delimiter, 10 to 19
+ * number and time formats (0), 20 FONTID, 24 default-value formula length,
+ * 26 input-translation formula length, 28 tab order, 30 validation formula
+ * length, 32 name length, 34 description length, 36 text-values length, 38
+ * reserved; then the three formulas, the name, the description and the
+ * text values. */
+Bytes Field(const FieldFields& fields) {
+  Bytes body(36);
+  PutWord(body, 0, fields.flags);
+  PutWord(body, 2, fields.data_type);
+  PutWord(body, 4, fields.list_delimiter);
+  PutFont(body, 16, fields.font);
+  PutWord(body, 20, TextLength(fields.default_formula));
+  PutWord(body, 22, TextLength(fields.translation_formula));
+  PutWord(body, 24, fields.tab_order);
+  PutWord(body, 26, TextLength(fields.validation_formula));
+  PutWord(body, 28, TextLength(fields.name));
+  PutWord(body, 30, TextLength(fields.description));
+  PutWord(body, 32, TextLength(fields.text_values));
+  for (const std::string* part : {&fields.default_formula, &fields.translation_formula,
+                                  &fields.validation_formula, &fields.name, &fields.description,
+                                  &fields.text_values})
+    Append(body, *part);
+  return Record(SIG_CD_FIELD, body);
+}
+
+/* CDHTMLBEGIN and CDHTMLEND, WSIG, 8 bytes: 4 reserved. */
+Bytes HtmlBegin() { return Record(SIG_CD_HTMLBEGIN, Bytes(4)); }
+Bytes HtmlEnd() { return Record(SIG_CD_HTMLEND, Bytes(4)); }
+
+/* CDCOLOR, BSIG, 8 bytes: 2 colour value; 8 a second (gradient) one. */
+Bytes Color(const ColorFields& fields) {
+  Bytes body(fields.gradient ? 12 : 6);
+  PutColor(body, 0, fields.color);
+  if (fields.gradient)
+    PutColor(body, 6, *fields.gradient);
+  return Record(SIG_CD_COLOR, body);
+}
+
+/* CDHOTSPOTBEGIN, WSIG, 16 bytes: 4 type, 6 reserved, 8 flags (double
+ * word), 12 data length, 14 reserved; 16 the data. */
+Bytes HotspotBegin(const HotspotFields& fields) {
+  Bytes body(12);
+  PutWord(body, 0, fields.type);
+  PutDword(body, 4, fields.flags);
+  PutWord(body, 8, TextLength(fields.data));
+  Append(body, fields.data);
+  return Record(fields.signature, body);
+}
+
+/* CDHOTSPOTEND, BSIG: the header alone. */
+Bytes HotspotEnd(WORD signature) { return Record(signature, {}); }
+
+/* CDLINK2, WSIG, 6 bytes: 4 link index. */
+Bytes Link(WORD linkID) {
+  Bytes body(2);
+  PutWord(body, 0, linkID);
+  return Record(SIG_CD_LINK, body);
+}
+
+/* CDLINKEXPORT2, WSIG, 44 bytes: 4 the note link; 44 its texts. */
+Bytes DocLink(const Bytes& noteLink, const Bytes& texts) {
+  if (noteLink.size() > kNoteLinkSize)
+    return {};
+  Bytes body(kNoteLinkSize);
+  std::copy(noteLink.begin(), noteLink.end(), body.begin());
+  body.insert(body.end(), texts.begin(), texts.end());
+  return Record(SIG_CD_DOCLINK, body);
+}
+
+Bytes Raw(WORD signature, const Bytes& payload) { return Record(signature, payload); }
+
+/* ---- record lists ---- */
+
+Body& Body::Add(Bytes record) {
+  if (record.empty()) {
+    ok_ = false;
+    return *this;
+  }
+  records_.push_back(std::move(record));
+  return *this;
+}
+
+Body& Body::NewItem() {
+  item_starts_.push_back(records_.size());
+  return *this;
+}
+
+Bytes Body::RecordBytes() const {
+  Bytes bytes;
+  for (const Bytes& record : records_) {
+    bytes.insert(bytes.end(), record.begin(), record.end());
+    if (record.size() % 2 != 0)
+      bytes.push_back(0);
+  }
+  return bytes;
+}
+
+std::vector<Bytes> Body::Items(DWORD split) const {
+  std::vector<Bytes> items(1);
+  for (size_t index = 0; index < records_.size(); ++index) {
+    const Bytes& record = records_[index];
+    const size_t padded = record.size() + record.size() % 2;
+    const bool asked = std::find(item_starts_.begin(), item_starts_.end(), index) !=
+                       item_starts_.end();
+    Bytes& current = items.back();
+    if (!current.empty() && (asked || current.size() + padded > split))
+      items.emplace_back();
+    items.back().insert(items.back().end(), record.begin(), record.end());
+    if (record.size() % 2 != 0)
+      items.back().push_back(0);
+  }
+  return items;
+}
+
+Bytes Body::FileContent() const {
+  Bytes content(2);
+  PutWord(content, 0, TYPE_COMPOSITE);
+  const Bytes records = RecordBytes();
+  content.insert(content.end(), records.begin(), records.end());
+  return content;
+}
+
+bool Body::WriteFile(const std::string& path) const {
+  const Bytes content = FileContent();
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr)
+    return false;
+  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+STATUS Body::AppendItems(NOTEHANDLE note, const char* name) const {
+  const auto nameLength = static_cast<WORD>(std::strlen(name));
+  for (const Bytes& item : Items()) {
+    const STATUS status = NSFItemAppend(note, 0, name, nameLength, TYPE_COMPOSITE, item.data(),
+                                        static_cast<DWORD>(item.size()));
+    if (status != NOERROR)
+      return status;
+  }
+  return NOERROR;
+}
+
+} // namespace cdbuild

@@ -1,0 +1,236 @@
+/*
+ * Stored CD records written byte by byte, for test inputs and the `velko
+ * build` command.
+ *
+ * Every record is laid out here from this file's own knowledge of the
+ * stored form: little-endian fields, a 2-byte BSIG, 4-byte WSIG or 6-byte
+ * LSIG header chosen by the signature, the length counting the whole record
+ * with its header. Where the stored form differs from the host form the
+ * builder writes the stored one: fields behind an LSIG header sit 2 bytes
+ * lower than in host form, and CDPABDEFINITION stops at byte 70, where its
+ * extension words follow. Nothing here goes through the host's structure
+ * conversion, the item's canonical conversion or the record emitter, so
+ * that a fault there cannot hide in the inputs of the tests that check it.
+ *
+ * A record maker returns the record without its pad byte; Body adds the
+ * pad after an odd record when it lays records out as an item value or a
+ * CD file. A maker returns an empty vector when the record cannot be
+ * stored (a signature that is not 0x00nn or 0xFFnn, a length its header
+ * cannot hold, too many tabs, a note link longer than 40 bytes).
+ *
+ * Not here: reading records back (the host's EnumCompositeFile and the
+ * store's loader do that) and the text form of records (tools/cd_script.h).
+ */
+#ifndef VELKO_TOOLS_CD_BUILDER_H
+#define VELKO_TOOLS_CD_BUILDER_H
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/cdrecords.h"
+#include "host/nsfdata.h"
+#include "velko/host_types.h"
+
+namespace cdbuild {
+
+using Bytes = std::vector<BYTE>;
+
+/* Bytes of records per stored item before a further item is started, as
+ * the body writer splits them. */
+inline constexpr DWORD kItemSplit = 49022;
+/* The largest length a BSIG header can carry: its length byte must not be
+ * 0x00 or 0xFF, which would make the header read as LSIG or WSIG. */
+inline constexpr DWORD kLargestBsigLength = 0xFE;
+inline constexpr DWORD kLargestWsigLength = 0xFFFF;
+
+/* ---- headers ---- */
+
+/* True for a signature as the record list holds it: 0x00nn or 0xFFnn. */
+bool IsListSignature(WORD signature);
+
+/* A record of the signature: its header (form by the signature) and the
+ * body behind it. Empty when the signature is not 0x00nn or 0xFFnn or the
+ * length does not fit the header. */
+Bytes Record(WORD signature, const Bytes& body);
+
+/* The record with its header length field set to length (whatever the
+ * record's real size); for damaged-record inputs. Empty when the value does
+ * not fit the field or the record has no valid header. */
+Bytes WithHeaderLength(Bytes record, DWORD length);
+
+/* The record with bytes appended behind it and its header length brought up
+ * to date. Empty when the new length does not fit the header. */
+Bytes WithTail(Bytes record, const Bytes& tail);
+
+/* Bytes from hex digits; spaces, tabs, newlines, ':' and ',' between bytes
+ * are skipped. Null when a digit is not hex or the count is odd. */
+std::optional<Bytes> ParseHex(std::string_view text);
+
+/* ---- record kinds ---- */
+
+/* A FONTID as stored: face, attributes, colour and size, a byte each. */
+struct Font {
+  BYTE face = 1;
+  BYTE attributes = 0; /* 0x01 bold, 0x02 italic, 0x04 underline, 0x08 strikethrough, ... */
+  BYTE color = 0;      /* palette index: 0 black, 1 white, 2 red, 3 green, 4 blue, ... */
+  BYTE size = 10;      /* points */
+};
+
+/* A colour value: flags (0x0001 RGB given), red, green, blue, a zero byte. */
+struct ColorValue {
+  WORD flags = 0x0001;
+  BYTE red = 0;
+  BYTE green = 0;
+  BYTE blue = 0;
+};
+
+struct TextFields {
+  Font font{};
+  std::string text{}; /* written byte for byte */
+  WORD signature = SIG_CD_TEXT;
+};
+
+struct PabDefFields {
+  WORD id = 1;
+  WORD justify = 0; /* 0 left, 1 right, 2 full, 3 center, 4 none */
+  WORD line_spacing = 0;
+  WORD spacing_before = 0;
+  WORD spacing_after = 0;
+  WORD left = 1440; /* twips */
+  WORD right = 0;
+  std::optional<WORD> first_line{}; /* unset: the left margin */
+  std::vector<int16_t> tabs{};      /* at most 20; their count is written too */
+  WORD flags = 0;
+  DWORD tab_types = 0;
+  WORD flags2 = 0;
+  /* Left margin offset and percent, first-line offset and percent, right
+   * margin offset and percent; written from byte 70 when given. */
+  std::optional<std::array<WORD, 6>> extension{};
+  /* Written behind the extension (zero words when none was given). */
+  std::optional<DWORD> ext_flags{};
+  /* Written behind ext_flags, which becomes 0x1 when it was not given. */
+  std::optional<DWORD> flags3{};
+};
+
+struct TableBeginFields {
+  WORD left = 0;
+  WORD horizontal_space = 0;
+  WORD vertical_space = 0;
+  WORD flags = 0;
+  bool nested = false; /* 0xCF instead of 0xA3 */
+};
+
+struct TableCellFields {
+  BYTE row = 0;    /* from 0 */
+  BYTE column = 0; /* from 0 */
+  std::optional<WORD> left{};  /* unset: one inch per column before this one */
+  std::optional<WORD> right{}; /* unset: one inch right of the left edge */
+  BYTE borders = 0;
+  BYTE flags = 0;
+  WORD v42_border = 0;
+  BYTE row_span = 1;
+  BYTE column_span = 1;
+  WORD background = 0;
+  bool nested = false; /* 0xD0 instead of 0xA4 */
+};
+
+struct PreTableFields {
+  DWORD flags = 0;
+  BYTE row_display = 0;
+  WORD min_row_height = 0;
+  DWORD body_color = 0;  /* 0x00BBGGRR */
+  DWORD table_color = 0; /* 0x00BBGGRR */
+  ColorValue cell_border_color = {0, 0, 0, 0};
+  std::string name{};
+};
+
+struct FieldFields {
+  WORD flags = 0;
+  WORD data_type = TYPE_TEXT;
+  WORD list_delimiter = 0;
+  Font font{};
+  WORD tab_order = 0;
+  std::string default_formula{}; /* compiled formulas, written as given */
+  std::string translation_formula{};
+  std::string validation_formula{};
+  std::string name{};
+  std::string description{};
+  std::string text_values{};
+};
+
+struct ColorFields {
+  ColorValue color{};
+  std::optional<ColorValue> gradient{}; /* a second colour value */
+};
+
+struct HotspotFields {
+  WORD signature = SIG_CD_HOTSPOTBEGIN;
+  WORD type = 0;
+  DWORD flags = 0;
+  std::string data{}; /* DataLength bytes behind the fixed part */
+};
+
+Bytes Text(const TextFields& fields);
+Bytes Text(std::string_view text, Font font = {});
+Bytes PabDef(const PabDefFields& fields);
+Bytes PabRef(WORD id);
+Bytes Paragraph();
+Bytes Begin(WORD bracketed, WORD version = 0);
+Bytes End(WORD bracketed, WORD version = 0);
+Bytes TableBegin(const TableBeginFields& fields = {});
+Bytes TableCell(const TableCellFields& fields);
+Bytes TableEnd(bool nested = false);
+Bytes PreTableBegin(const PreTableFields& fields = {});
+Bytes Field(const FieldFields& fields);
+/* Pass-through HTML: the text records between them are HTML. */
+Bytes HtmlBegin();
+Bytes HtmlEnd();
+Bytes Color(const ColorFields& fields);
+Bytes HotspotBegin(const HotspotFields& fields);
+Bytes HotspotEnd(WORD signature = SIG_CD_HOTSPOTEND);
+/* CDLINK2: a link by its index in the note's link table. */
+Bytes Link(WORD linkID);
+/* CDLINKEXPORT2: a 40-byte note link (shorter is zero-filled), then texts. */
+Bytes DocLink(const Bytes& noteLink, const Bytes& texts = {});
+/* Any signature: the header by its form, then the payload. */
+Bytes Raw(WORD signature, const Bytes& payload = {});
+
+/* ---- record lists ---- */
+
+/* Records in order, laid out as item values or a CD file. */
+class Body {
+public:
+  /* Appends a record (without pad). An empty record marks the body as
+   * failed: a maker refused its fields. */
+  Body& Add(Bytes record);
+  /* The next record starts a further item (for bodies spanning items). */
+  Body& NewItem();
+
+  bool ok() const { return ok_; }
+  const std::vector<Bytes>& records() const { return records_; }
+
+  /* Every record, each odd one followed by a 0 pad byte. */
+  Bytes RecordBytes() const;
+  /* The records of each item, without the type word: a further item is
+   * started where NewItem asked for one, and before an item would hold more
+   * than split bytes of records (padded). */
+  std::vector<Bytes> Items(DWORD split = kItemSplit) const;
+  /* A CD file: the type word 1, then the records. */
+  Bytes FileContent() const;
+  bool WriteFile(const std::string& path) const;
+  /* Appends the items as TYPE_COMPOSITE items of the name to the note; the
+   * first failing append's status. */
+  STATUS AppendItems(NOTEHANDLE note, const char* name) const;
+
+private:
+  std::vector<Bytes> records_;
+  std::vector<size_t> item_starts_; /* records that start a further item */
+  bool ok_ = true;
+};
+
+} // namespace cdbuild
+
+#endif
