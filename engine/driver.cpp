@@ -421,11 +421,14 @@ body_context* LoadInput(VelkoRTItem* item) {
   return internal->input;
 }
 
-/* Removal marks of an earlier walk do not outlive it. */
+/* Removal marks of an earlier walk do not outlive it. Only marked nodes
+ * are written, so that a walk over a large body does not dirty every one. */
 void ClearRemovalMarks(body_context* input) {
   for (record_storage* node = input != nullptr ? input->records : nullptr; node != nullptr;
-       node = node->next)
-    node->flags &= static_cast<WORD>(~RECORD_MARKED);
+       node = node->next) {
+    if ((node->flags & RECORD_MARKED) != 0)
+      node->flags &= static_cast<WORD>(~RECORD_MARKED);
+  }
 }
 
 void DeleteBody(LSXLsiSession* session, body_context*& body) {

@@ -161,19 +161,6 @@ void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracket
   }
 }
 
-/* Frees a node as the loader made it: its side data (and a text buffer the
- * side data owns), its data when it owns it, and the node. */
-void FreeRecordNode(LSXLsiSession* session, record_storage* node) {
-  if (node->side_data != nullptr) {
-    if ((node->flags & RECORD_SIDE_TEXT) != 0 && IsTextRun(node->signature))
-      VelkoDeallocatePtr(session, static_cast<text_side_data*>(node->side_data)->text);
-    VelkoDeallocatePtr(session, node->side_data);
-  }
-  if ((node->flags & RECORD_OWNS_DATA) != 0 && node->data != nullptr)
-    VelkoDeallocatePtr(session, node->data);
-  delete node;
-}
-
 /* The first saved paragraph definition with the PABID, or null. */
 const char* SavedDefinition(const _internal_SESS* session, WORD id) {
   for (int index = 0; index < session->saved_definition_count; ++index) {
@@ -330,7 +317,7 @@ record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record
     if (list->last_written == record)
       list->last_written = record->previous;
   }
-  FreeRecordNode(session, record);
+  FreeRecordStorage(session, record);
   return next;
 }
 

@@ -21,8 +21,9 @@ STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
                            chunk_process_state* state);
 
 /* Unlinks the record from its list (mending the list's head when it was
- * the first), frees it with its side data, and returns the record that
- * followed it. */
+ * the first), frees it with its side data (FreeRecordStorage: a node of a
+ * record arena stays in the arena until the arena is released), and
+ * returns the record that followed it. */
 record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record_storage* record);
 
 /* Copies the records passed over outside the chunk, from the pass-over

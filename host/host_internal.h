@@ -26,6 +26,9 @@ void ResetMemoryFaultsForTests();
 // bad), drops the "mem:" databases and clears storage test controls.
 void ResetStorageForTests();
 
+// True when the memory block of the handle is live and locked.
+bool MemoryBlockIsLocked(DHANDLE handle);
+
 // The byte length of the LMBCS character that starts with lead (1, 2 or 3).
 inline size_t LmbcsCharLength(BYTE lead) {
   if (lead == 0x14 || (lead >= 0x10 && lead <= 0x13))

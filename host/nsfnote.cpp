@@ -135,6 +135,15 @@ size_t IndexOfSerial(const WorkingNote& note, WORD serial) {
   return npos;
 }
 
+// A value that left the note: freed at once, or, while a caller holds it
+// locked, kept readable until the note is closed.
+void RetireValue(WorkingNote& note, DHANDLE value) {
+  if (MemoryBlockIsLocked(value))
+    note.retired.push_back(value);
+  else
+    OSMemFree(value);
+}
+
 // Takes every item of the key out of the note; their values are retired.
 size_t RetireItems(WorkingNote& note, std::string_view key) {
   size_t removed = 0;
@@ -145,7 +154,7 @@ size_t RetireItems(WorkingNote& note, std::string_view key) {
       kept.push_back(std::move(item));
       continue;
     }
-    note.retired.push_back(item.value);
+    RetireValue(note, item.value);
     ++removed;
   }
   note.items = std::move(kept);
@@ -764,7 +773,7 @@ extern "C" STATUS NSFItemAppendTextList(NOTEHANDLE handle, const char* name, con
   if (const STATUS status = NewValueBlock({list}, &block, &length); status != NOERROR)
     return status;
   WorkingItem& item = note->items[index];
-  note->retired.push_back(item.value);
+  RetireValue(*note, item.value);
   item.value = block;
   item.length = length;
   return NOERROR;

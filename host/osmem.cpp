@@ -171,6 +171,13 @@ extern "C" DWORD OSMemGetSize(DHANDLE handle) {
   return slot->size;
 }
 
+bool velko::host::MemoryBlockIsLocked(DHANDLE handle) {
+  MemoryTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  Slot* slot = nullptr;
+  return Find(table, handle, &slot) == Lookup::kLive && slot->locks != 0;
+}
+
 void velko::host::ResetMemoryFaultsForTests() {
   MemoryTable& table = Table();
   std::lock_guard lock(table.mutex);

@@ -276,8 +276,9 @@ struct WorkingNote {
   WORD flags = 0;
   TIMEDATE modified = {};
   std::vector<WorkingItem> items;
-  // Values of items deleted or replaced since the open: a caller may still
-  // hold them locked, so they are freed only when the note is closed.
+  // Values of items deleted or replaced since the open while a caller held
+  // them locked: kept readable, they are freed when the note is closed.
+  // Values nobody held locked were freed at once.
   std::vector<DHANDLE> retired;
   WORD lastSerial = 0;
 };

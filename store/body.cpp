@@ -3,8 +3,11 @@
  * item of the name is copied once into a tracked block, its records are
  * walked in place, converted to host form one at a time and kept as
  * record_storage nodes with the side data the engine and the renderer read
- * (table sizes, image positions, text for entity or plain output). Also the
- * node links, the record iterator and the release of a context's records.
+ * (table sizes, image positions, text for entity or plain output). Nodes,
+ * their data and side data and the body_items are pieces of the context's
+ * record arena, so a body of any size takes a few tracked blocks, not one
+ * or more per record. Also the node links, the record iterator and the
+ * release of a context's records.
  *
  * Every stored header is checked against what remains of its value before
  * anything is read, so a damaged item never leads past its value; the load
@@ -54,6 +57,33 @@ void record_storage::CreateRecordData(WORD newSignature, DWORD newLength, WORD c
   flags = RECORD_OWNS_DATA;
   data = reinterpret_cast<char*>(this + 1);
   std::memset(data, 0, count);
+}
+
+namespace {
+
+/* Where a node's data begins in its arena piece. */
+constexpr size_t kArenaNodeSize =
+    (sizeof(record_storage) + kRecordArenaAlignment - 1) & ~(kRecordArenaAlignment - 1);
+
+} // namespace
+
+record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WORD signature,
+                               DWORD length, int line, const char* file) {
+  if (context == nullptr)
+    return nullptr;
+  const size_t padded = static_cast<size_t>(length) + (length & 1);
+  void* piece = RecordArenaAllocate(session, &context->arena, line, file, kArenaNodeSize + padded,
+                                    0);
+  if (piece == nullptr)
+    return nullptr;
+  auto* node = new (piece) record_storage;
+  node->signature = signature;
+  node->length = length;
+  node->flags = RECORD_IN_ARENA;
+  node->data = static_cast<char*>(piece) + kArenaNodeSize;
+  if (length & 1)
+    node->data[length] = '\0';
+  return node;
 }
 
 record_storage* GetNextCDRecord(body_context* context, record_storage* current) {
@@ -223,9 +253,9 @@ STATUS OutOfMemory(const char* text) {
   return VELKO_ERR_MEMORY;
 }
 
-/* A tracked, zeroed block for side data; null when memory runs out. */
+/* Zeroed side data in the context's arena; null when memory runs out. */
 void* NewSideData(body_load_state& state, size_t size) {
-  return VelkoAllocatePtr(state.session, VELKO_HERE, size, 1);
+  return RecordArenaAllocate(state.session, &state.context->arena, VELKO_HERE, size, 1);
 }
 
 STATUS ConversionRefused(body_load_state& state, WORD signature, DWORD length) {
@@ -464,24 +494,12 @@ bool IsSkippedEnvelope(WORD signature, const char* host, DWORD length) {
  * An odd length gets one more 0 byte. */
 STATUS AppendNode(body_load_state& state, WORD signature, const char* host, DWORD length,
                   record_storage** made) {
-  auto* node = new (std::nothrow) record_storage;
+  record_storage* node =
+      NewArenaRecord(state.session, state.context, signature, length, VELKO_HERE);
   if (node == nullptr)
     return OutOfMemory(state.last == nullptr ? "Out of memory at CDR4150"
                                              : "Out of memory at CDR4164");
-  auto* data =
-      static_cast<char*>(VelkoAllocatePtr(state.session, VELKO_HERE, EvenLength(length), 0));
-  if (data == nullptr) {
-    delete node;
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
-  std::memcpy(data, host, length);
-  if (length & 1)
-    data[length] = '\0';
-  node->signature = signature;
-  node->length = length;
-  node->data = data;
-  node->flags = RECORD_OWNS_DATA;
+  std::memcpy(node->data, host, length);
   if (state.last == nullptr) {
     node->ordinal = 1;
     state.context->records = node;
@@ -551,9 +569,9 @@ STATUS WalkItemRecords(body_load_state& state) {
   return NOERROR;
 }
 
-body_item* NewBodyItem(LSXLsiSession* session) {
-  void* block = VelkoAllocatePtr(session, VELKO_HERE, sizeof(body_item), 1);
-  return block != nullptr ? new (block) body_item : nullptr;
+body_item* NewBodyItem(LSXLsiSession* session, body_context* context) {
+  void* piece = RecordArenaAllocate(session, &context->arena, VELKO_HERE, sizeof(body_item), 1);
+  return piece != nullptr ? new (piece) body_item : nullptr;
 }
 
 void AppendBodyItem(body_context* context, body_item* item) {
@@ -594,7 +612,7 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
   std::memcpy(value, stored, valueLength);
   OSUnlockBlock(valueBid);
 
-  body_item* item = NewBodyItem(state.session);
+  body_item* item = NewBodyItem(state.session, context);
   if (item == nullptr) {
     VelkoDeallocate(state.session, block);
     LogOutOfMemory(VELKO_HERE);
@@ -643,7 +661,7 @@ STATUS LoadTextItem(body_load_state& state, WORD dataType, DWORD valueLength) {
                                                session->result_text, kLargestTextItem + 1, ';');
   const DWORD length = textLength + static_cast<DWORD>(sizeof(CDTEXT));
 
-  body_item* item = NewBodyItem(session);
+  body_item* item = NewBodyItem(session, context);
   if (item == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
@@ -797,18 +815,25 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
 
 /* ---- release ---- */
 
-namespace {
-
-void FreeNode(LSXLsiSession* session, record_storage* node) {
+void FreeRecordStorage(LSXLsiSession* session, record_storage* node) {
+  if (node == nullptr)
+    return;
+  const bool inArena = (node->flags & RECORD_IN_ARENA) != 0;
   if (node->side_data != nullptr) {
     if (node->flags & RECORD_SIDE_TEXT)
       VelkoDeallocatePtr(session, static_cast<text_side_data*>(node->side_data)->text);
-    VelkoDeallocatePtr(session, node->side_data);
+    if (!inArena)
+      VelkoDeallocatePtr(session, node->side_data);
   }
   if ((node->flags & RECORD_OWNS_DATA) && node->data != nullptr)
     VelkoDeallocatePtr(session, node->data);
-  delete node;
+  if (inArena)
+    node->~record_storage();
+  else
+    delete node;
 }
+
+namespace {
 
 bool PointsInto(const char* pointer, const velko_allocation* block) {
   if (pointer == nullptr || block->data == nullptr)
@@ -826,7 +851,7 @@ void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
     context->records = node->next;
     if (node->next != nullptr)
       node->next->previous = nullptr;
-    FreeNode(session, node);
+    FreeRecordStorage(session, node);
   }
   context->last_written = nullptr;
   while (body_item* item = context->items) {
@@ -839,9 +864,9 @@ void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
       VelkoDeallocate(session, item->block);
     }
     item->~body_item();
-    VelkoDeallocatePtr(session, item);
   }
   context->items_tail = nullptr;
+  ReleaseRecordArena(session, &context->arena);
 }
 
 void CleanupBodyContext(LSXLsiSession* session, body_context* context) {

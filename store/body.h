@@ -11,9 +11,8 @@
 #define VELKO_STORE_BODY_H
 
 #include "host/nsfdata.h"
+#include "store/tracked_memory.h"
 #include "velko/velko.h"
-
-struct velko_allocation;
 
 /* Flags of a record node. */
 enum : WORD {
@@ -22,6 +21,11 @@ enum : WORD {
   RECORD_MATCH_MARKER = 0x0004, /* appended while the session's marker switch was on */
   RECORD_SIDE_TEXT = 0x0008,  /* the side data owns a text buffer */
   RECORD_RESTART_MARK = 0x0010, /* in the body when the emitter restarted it */
+  /* The node and its side data lie in the record arena of the context that
+   * made it, and so does its data unless RECORD_OWNS_DATA is set (data an
+   * action replaced with a tracked block of its own). They are released
+   * with the arena, never one by one. */
+  RECORD_IN_ARENA = 0x0020,
 };
 
 /* One record in host form; a node of the body's record list. */
@@ -81,7 +85,8 @@ struct text_side_data {
 /* One stored item of a body. A loaded item's buffer is its whole value
  * copy (type word first); an item read as text has no buffer. First and
  * last ordinal are those of the first and last node made from the item (0
- * when none was: the first item starts at 1). */
+ * when none was: the first item starts at 1). The body_item itself lies in
+ * its context's record arena. */
 struct body_item {
   char* buffer = nullptr;
   velko_allocation* block = nullptr; /* tracked; the same memory as buffer */
@@ -115,6 +120,9 @@ struct body_context {
   /* Status of the last load into this context: 0 when every record of
    * every item was read, else why the body is incomplete. */
   STATUS load_status = 0;
+  /* Where the context's nodes, their data and side data, and its
+   * body_items are made (RECORD_IN_ARENA); released with the records. */
+  record_arena arena = {};
 };
 
 /* Reads a stored record header: 0 with length and signature set, 546 when
@@ -140,8 +148,19 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
 STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int plainText,
                         int entityText, body_context* context);
 
-/* Frees every node and body_item of the context; the context stays, empty. */
+/* Frees every node and body_item of the context and its record arena; the
+ * context stays, empty. */
 void ReleaseItemsRecords(LSXLsiSession* session, body_context* context);
+/* Frees one node that is no longer in any list: its side text, its side
+ * data and the node unless they lie in an arena (RECORD_IN_ARENA), and its
+ * data when the node owns it. */
+void FreeRecordStorage(LSXLsiSession* session, record_storage* node);
+/* A node of the context's arena (RECORD_IN_ARENA) with room for `length`
+ * bytes of data right behind it (one more 0 byte for an odd length),
+ * signature and length set and the rest cleared; null when memory runs
+ * out. The caller links it. */
+record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WORD signature,
+                               DWORD length, int line, const char* file);
 /* As ReleaseItemsRecords, and frees the value copy. */
 void CleanupBodyContext(LSXLsiSession* session, body_context* context);
 

@@ -4,7 +4,8 @@
  * into. Each body item has a write buffer of kBodyBufferCapacity bytes that
  * receives the few records the emitter copies there itself; every record
  * is also a node of the context's record list, which is what the body is
- * written from later.
+ * written from later. Nodes and body_items are pieces of the output
+ * context's record arena.
  *
  * Appending records is store/emitter.cpp; writing the list into a note is
  * SaveBodyItems (store/body_writer.cpp).
@@ -35,9 +36,9 @@ body_context* OutputContext(VelkoRTItem* item) {
   return context;
 }
 
-body_item* NewOutputItem(LSXLsiSession* session) {
-  void* block = VelkoAllocatePtr(session, VELKO_HERE, sizeof(body_item), 1);
-  return block != nullptr ? new (block) body_item : nullptr;
+body_item* NewOutputItem(LSXLsiSession* session, body_context* output) {
+  void* piece = RecordArenaAllocate(session, &output->arena, VELKO_HERE, sizeof(body_item), 1);
+  return piece != nullptr ? new (piece) body_item : nullptr;
 }
 
 void LinkOutputItem(body_context* context, body_item* item) {
@@ -82,7 +83,7 @@ STATUS CreateBodyItem(generation_context* context) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
   }
-  body_item* item = NewOutputItem(session);
+  body_item* item = NewOutputItem(session, output);
   if (item == nullptr) {
     VelkoDeallocate(session, block);
     LogOutOfMemory(VELKO_HERE);

@@ -204,24 +204,12 @@ record_storage* LastOutputNode(body_context* output) {
 STATUS AppendOutputNode(generation_context* context, body_context* output, WORD signature,
                         const void* data, DWORD length) {
   LSXLsiSession* session = SessionOf(context);
-  auto* node = new (std::nothrow) record_storage;
+  record_storage* node = NewArenaRecord(session, output, signature, length, VELKO_HERE);
   if (node == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
   }
-  auto* copy = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, EvenLength(length), 0));
-  if (copy == nullptr) {
-    delete node;
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
-  std::memcpy(copy, data, length);
-  if (length & 1)
-    copy[length] = '\0';
-  node->signature = signature;
-  node->length = length;
-  node->data = copy;
-  node->flags = RECORD_OWNS_DATA;
+  std::memcpy(node->data, data, length);
   if (session->internal->marker_switch != 0)
     node->flags |= RECORD_MATCH_MARKER;
   record_storage* last = LastOutputNode(output);

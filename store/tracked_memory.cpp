@@ -5,8 +5,13 @@
  * it blocks fall in size, so the first free block that fits is the head or
  * the largest free one. Released blocks keep their memory until the session
  * ends. This file does not decide when the pool is freed; the session does.
+ *
+ * Also record arenas, which carve many small pieces out of a few tracked
+ * slabs and give them back all at once, and the test control that refuses
+ * the nth request for tracked memory (store/tracked_memory_testing.h).
  */
 #include "store/tracked_memory.h"
+#include "store/tracked_memory_testing.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +48,41 @@ struct tracked_pool_index {
 namespace {
 
 const char kAllocationErrorMessage[] = "Harrowmint: Memory allocation error";
+
+/* The test control: requests counted since it was set, and which of them
+ * are refused (0: none). */
+struct refusal_control {
+  long requests = 0;
+  long refuse_at = 0;
+  bool refuse_later = false;
+};
+refusal_control refusals;
+
+/* Counts a request; true when the test control refuses it. */
+bool RefusedByTest() {
+  const long request = ++refusals.requests;
+  if (refusals.refuse_at == 0 || request < refusals.refuse_at)
+    return false;
+  if (refusals.refuse_later)
+    return true;
+  if (request != refusals.refuse_at)
+    return false;
+  refusals.refuse_at = 0;
+  return true;
+}
+
+/* What a refusal of the memory itself writes: the host's refusal for a
+ * size the host serves, the heap's for a larger one. */
+void ReportRefusedMemory(size_t size) {
+  const auto rounded = static_cast<unsigned long>(size + (size & 1));
+  if (rounded < kHostMemoryBlockLimit)
+    AddInLogMessageText("Harrowmint: Unable to allocate %lu bytes of memory", VELKO_ERR_MEMORY,
+                        rounded);
+  else
+    AddInLogMessageText("Harrowmint: Unable to successfully allocate %lu bytes of memory",
+                        VELKO_ERR_MEMORY, rounded);
+  ShowUserMessage(kAllocationErrorMessage);
+}
 
 void ReportAllocationError(int line, const char* file) {
   AddInLogMessageText("Harrowmint: Memory allocation error at %d in %s", VELKO_ERR_MEMORY, line,
@@ -178,6 +218,10 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
     ReportAllocationError(line, file);
     return nullptr;
   }
+  if (RefusedByTest()) {
+    ReportRefusedMemory(size);
+    return nullptr;
+  }
   if (velko_allocation* reused = FindFreeBlock(state, index, size)) {
     TakeBlock(state, index, reused);
     reused->Allocate(session, line, file, zero);
@@ -284,3 +328,106 @@ void VelkoDeallocateAndFreeAll(LSXLsiSession* session, int onlyWhenInUse) {
   delete state->pool_index;
   state->pool_index = nullptr;
 }
+
+/* ---- record arenas ---- */
+
+namespace {
+
+/* The start of every block of an arena: the block itself and the block
+ * made before it. Pieces follow it. */
+struct arena_block_header {
+  velko_allocation* block;
+  arena_block_header* previous;
+};
+
+constexpr size_t AlignedSize(size_t size) {
+  return (size + kRecordArenaAlignment - 1) & ~(kRecordArenaAlignment - 1);
+}
+
+constexpr size_t kArenaHeaderSize = AlignedSize(sizeof(arena_block_header));
+static_assert(kArenaHeaderSize < kRecordArenaSlabSize);
+
+/* A tracked block of at least size bytes, chained into the arena; returns
+ * the first byte behind its header and the usable room behind it. */
+char* AddArenaBlock(LSXLsiSession* session, record_arena* arena, int line, const char* file,
+                    size_t size, size_t* room) {
+  velko_allocation* block = VelkoAllocate(session, line, file, size, 0);
+  if (block == nullptr)
+    return nullptr;
+  if (block->data == nullptr) { // a reused block whose memory the host refused
+    VelkoDeallocate(session, block);
+    return nullptr;
+  }
+  auto* header = static_cast<arena_block_header*>(block->data);
+  header->block = block;
+  header->previous = static_cast<arena_block_header*>(arena->last_block);
+  arena->last_block = header;
+  ++arena->block_count;
+  *room = (block->size - kArenaHeaderSize) & ~(kRecordArenaAlignment - 1);
+  return static_cast<char*>(block->data) + kArenaHeaderSize;
+}
+
+} // namespace
+
+void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line,
+                          const char* file, size_t size, int zero) {
+  if (arena == nullptr || session == nullptr)
+    return nullptr;
+  const size_t piece = AlignedSize(size == 0 ? 1 : size);
+  if (piece < size || RefusedByTest()) {
+    ReportRefusedMemory(size);
+    return nullptr;
+  }
+  char* memory = nullptr;
+  if (piece <= arena->room) {
+    memory = arena->free;
+    arena->free += piece;
+    arena->room -= piece;
+  } else if (piece > kRecordArenaSlabSize - kArenaHeaderSize) {
+    // Too large for any slab: a block of its own, the current slab stays.
+    if (piece > kLargestTrackedRequest - kArenaHeaderSize) {
+      ReportRefusedMemory(size);
+      return nullptr;
+    }
+    size_t room = 0;
+    memory = AddArenaBlock(session, arena, line, file, kArenaHeaderSize + piece, &room);
+  } else {
+    size_t room = 0;
+    char* slab = AddArenaBlock(session, arena, line, file, kRecordArenaSlabSize, &room);
+    if (slab != nullptr) {
+      memory = slab;
+      arena->free = slab + piece;
+      arena->room = room - piece;
+    }
+  }
+  if (memory != nullptr && zero)
+    std::memset(memory, 0, size);
+  return memory;
+}
+
+void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
+  if (arena == nullptr)
+    return;
+  auto* header = static_cast<arena_block_header*>(arena->last_block);
+  while (header != nullptr) {
+    arena_block_header* previous = header->previous;
+    VelkoDeallocate(session, header->block);
+    header = previous;
+  }
+  *arena = record_arena{};
+}
+
+/* ---- test controls ---- */
+
+void VelkoTestFailTrackedAllocation(int nth) {
+  refusals = refusal_control{};
+  refusals.refuse_at = nth > 0 ? nth : 0;
+}
+
+void VelkoTestFailTrackedAllocationsFrom(int nth) {
+  refusals = refusal_control{};
+  refusals.refuse_at = nth > 0 ? nth : 0;
+  refusals.refuse_later = nth > 0;
+}
+
+long VelkoTestTrackedRequests() { return refusals.requests; }

@@ -75,4 +75,34 @@ void VelkoDeallocatePtr(LSXLsiSession* session, void* data);
  * non-zero nothing happens unless some block is in use. */
 void VelkoDeallocateAndFreeAll(LSXLsiSession* session, int onlyWhenInUse);
 
+/* ---- record arenas ---- */
+
+/* Pieces of tracked memory for many small objects that are released
+ * together: the record nodes of a body, their data and side data. Pieces
+ * are carved, 8-byte aligned, from tracked blocks of kRecordArenaSlabSize
+ * bytes (the size makes them heap blocks, not host memory objects); a piece
+ * larger than a slab can hold gets a tracked block of its own. A piece is
+ * never released alone: ReleaseRecordArena releases every block of the
+ * arena at once, back into the session's pool. Value-initialised, an arena
+ * is empty; an arena holds no memory of its own and may be copied only
+ * while empty. */
+struct record_arena {
+  char* free = nullptr;    /* the next free byte of the current slab */
+  size_t room = 0;         /* bytes left behind it */
+  void* last_block = nullptr; /* the arena's blocks, chained from the last */
+  DWORD block_count = 0;
+};
+
+constexpr DWORD kRecordArenaSlabSize = 65536;
+constexpr size_t kRecordArenaAlignment = 8;
+
+/* A piece of at least size bytes (zeroed when zero is non-zero), 8-byte
+ * aligned; null when memory cannot be had, after the allocator's log line
+ * and message. line and file name the requester, as for VelkoAllocate. */
+void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line, const char* file,
+                          size_t size, int zero);
+/* Releases every block of the arena to the session's pool; the arena is
+ * empty afterwards. Null arenas are ignored. */
+void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena);
+
 #endif

@@ -186,6 +186,27 @@ TEST_F(NoteItemTest, DeletedItemValueStaysReadableWhileLocked) {
   // Closing the note frees the retired value too (checked in TearDown).
 }
 
+// A value no caller holds locked goes when its item goes, so a note kept
+// open through many replacements of an item does not keep them all.
+TEST_F(NoteItemTest, DeletedOrReplacedValueNobodyLocksIsFreedAtOnce) {
+  ASSERT_EQ(Append(note_, "Body", TYPE_COMPOSITE, "record bytes"), NOERROR);
+  ASSERT_EQ(NSFItemAppendTextList(note_, "List", "a", 1, TRUE), NOERROR);
+  const size_t live = HostTestLiveHandles();
+  BLOCKID item;
+  BLOCKID value;
+  DWORD length = 0;
+  ASSERT_EQ(NSFItemInfo(note_, "Body", 4, &item, nullptr, &value, &length), NOERROR);
+  ASSERT_EQ(NSFItemDelete(note_, "Body", 4), NOERROR);
+  EXPECT_EQ(HostTestLiveHandles(), live - 1);
+  EXPECT_EQ(OSLockBlock(value), nullptr) << "the value of a deleted item is gone";
+  for (int round = 0; round < 100; ++round) {
+    ASSERT_EQ(Append(note_, "Body", TYPE_COMPOSITE, "replacement"), NOERROR);
+    ASSERT_EQ(NSFItemDelete(note_, "Body", 4), NOERROR);
+    ASSERT_EQ(NSFItemAppendTextList(note_, "List", "b", 1, TRUE), NOERROR);
+  }
+  EXPECT_EQ(HostTestLiveHandles(), live - 1);
+}
+
 TEST_F(NoteItemTest, InfoNextRefusesAnItemOfAnotherNote) {
   NOTEHANDLE other = NULLHANDLE;
   ASSERT_EQ(NSFNoteCreate(db_, &other), NOERROR);

@@ -23,6 +23,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
+#include "store/tracked_memory_testing.h"
 #include "velko/status.h"
 
 using ::testing::ElementsAre;
@@ -307,7 +308,7 @@ protected:
 
 /* ---- appending ---- */
 
-TEST_F(EmitterTest, AppendsEachRecordAsAnOwnedNodeWithItsOrdinal) {
+TEST_F(EmitterTest, AppendsEachRecordAsAnArenaNodeWithItsOrdinal) {
   const Bytes text = Text("abc");
   const Bytes color = Bsig(SIG_CD_COLOR, sizeof(CDCOLOR));
   EmitAll({text, color});
@@ -324,9 +325,9 @@ TEST_F(EmitterTest, AppendsEachRecordAsAnOwnedNodeWithItsOrdinal) {
   EXPECT_EQ(nodes[0]->ordinal, 1u);
   EXPECT_EQ(nodes[1]->ordinal, 2u);
   EXPECT_EQ(nodes[2]->ordinal, 3u);
-  EXPECT_EQ(nodes[0]->flags, RECORD_OWNS_DATA);
-  EXPECT_EQ(nodes[1]->flags, RECORD_OWNS_DATA);
-  EXPECT_EQ(nodes[2]->flags, RECORD_OWNS_DATA | RECORD_MATCH_MARKER);
+  EXPECT_EQ(nodes[0]->flags, RECORD_IN_ARENA);
+  EXPECT_EQ(nodes[1]->flags, RECORD_IN_ARENA);
+  EXPECT_EQ(nodes[2]->flags, RECORD_IN_ARENA | RECORD_MATCH_MARKER);
   EXPECT_EQ(nodes[1]->previous, nodes[0]);
   EXPECT_EQ(Output()->last_written, nodes[2]);
   EXPECT_EQ(item_->AutoMergeText, 0);
@@ -530,7 +531,7 @@ TEST_F(EmitterTest, EmitsASavedDefinitionBeforeItsFirstReference) {
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT, SIG_CD_PABDEFINITION, SIG_CD_PABREFERENCE));
   const std::vector<record_storage*> nodes = Nodes();
   EXPECT_EQ(NodeBytes(nodes[1]), saved5) << "as saved, without fix-ups";
-  EXPECT_EQ(nodes[1]->flags, RECORD_OWNS_DATA | RECORD_MATCH_MARKER);
+  EXPECT_EQ(nodes[1]->flags, RECORD_IN_ARENA | RECORD_MATCH_MARKER);
   EXPECT_EQ(nodes[1]->ordinal, 2u);
   EXPECT_EQ(nodes[2]->ordinal, 3u);
   EXPECT_EQ(BufferBytes(), saved5) << "also copied into the body buffer";
@@ -597,9 +598,9 @@ TEST_F(EmitterTest, ARestartMarksTheWholeBodyWithItsOwnFlag) {
   EmitAll({Ref(1)});
   const std::vector<record_storage*> nodes = Nodes();
   ASSERT_EQ(nodes.size(), 3u);
-  EXPECT_EQ(nodes[0]->flags, RECORD_OWNS_DATA | RECORD_MARKED | RECORD_RESTART_MARK);
-  EXPECT_EQ(nodes[1]->flags, RECORD_OWNS_DATA | RECORD_RESTART_MARK);
-  EXPECT_EQ(nodes[2]->flags, RECORD_OWNS_DATA) << "the reference itself is not marked";
+  EXPECT_EQ(nodes[0]->flags, RECORD_IN_ARENA | RECORD_MARKED | RECORD_RESTART_MARK);
+  EXPECT_EQ(nodes[1]->flags, RECORD_IN_ARENA | RECORD_RESTART_MARK);
+  EXPECT_EQ(nodes[2]->flags, RECORD_IN_ARENA) << "the reference itself is not marked";
   EXPECT_THAT(HostTestLogLines(), ElementsAre("Restarting Body field"));
 }
 
@@ -607,11 +608,11 @@ TEST_F(EmitterTest, ARestartLogsOnlyAboveTraceLevelTwo) {
   gen_->restart = 1;
   HostTestSetEnvironment("QuilEditDebug", "2");
   EmitAll({Text("a"), Ref(1)});
-  EXPECT_EQ(Nodes()[0]->flags, RECORD_OWNS_DATA | RECORD_RESTART_MARK);
+  EXPECT_EQ(Nodes()[0]->flags, RECORD_IN_ARENA | RECORD_RESTART_MARK);
   EXPECT_THAT(HostTestLogLines(), IsEmpty());
   gen_->restart = 0;
   EmitAll({Text("b"), Ref(2)});
-  EXPECT_EQ(Nodes()[2]->flags, RECORD_OWNS_DATA);
+  EXPECT_EQ(Nodes()[2]->flags, RECORD_IN_ARENA);
 }
 
 /* ---- tables ---- */
@@ -622,7 +623,7 @@ TEST_F(EmitterTest, ATableAfterTextGetsAParagraphBreakNode) {
                                         SIG_CD_TABLECELL, SIG_CD_TEXT, SIG_CD_TABLEEND));
   const std::vector<record_storage*> nodes = Nodes();
   EXPECT_EQ(NodeBytes(nodes[1]), Paragraph());
-  EXPECT_EQ(nodes[1]->flags, RECORD_OWNS_DATA);
+  EXPECT_EQ(nodes[1]->flags, RECORD_IN_ARENA);
   EXPECT_EQ(nodes[1]->ordinal, 2u);
   EXPECT_EQ(nodes[2]->ordinal, 3u);
   EXPECT_EQ(BufferBytes(), Paragraph()) << "also in the body buffer";
@@ -1228,14 +1229,16 @@ std::vector<std::string> OutOfMemoryLines() {
   return lines;
 }
 
+/* Nodes come from the output body's record arena, whose slabs are heap
+ * blocks: the tracked allocator's refusal reaches them. */
 TEST_F(EmitterTest, OutOfMemoryLosesNeitherTheBodyNorASavedDefinition) {
   SaveDefinitions({Def(5)});
   EmitAll({Text("a")});
   HostTestClearLog();
-  HostTestFailAllocationsFrom(1);
+  VelkoTestFailTrackedAllocationsFrom(1);
   EXPECT_EQ(Emit(Ref(5)), VELKO_ERR_MEMORY);
   EXPECT_EQ(Emit(Text("b")), VELKO_ERR_MEMORY);
-  HostTestFailAllocationsFrom(0);
+  VelkoTestFailTrackedAllocationsFrom(0);
   EXPECT_THAT(OutOfMemoryLines(), ElementsAre(HasSubstr(" in emitter.cpp: "),
                                               HasSubstr(" in emitter.cpp: ")));
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT));

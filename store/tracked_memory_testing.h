@@ -1,0 +1,25 @@
+/*
+ * Test controls of the session's tracked memory: refusing the nth request
+ * for tracked memory, so that tests can make every allocation site of the
+ * engine fail in turn.
+ *
+ * Only tests and test tools include this header; the library's sources
+ * never do. The controls are process-wide and not meant for threads.
+ */
+#ifndef VELKO_STORE_TRACKED_MEMORY_TESTING_H
+#define VELKO_STORE_TRACKED_MEMORY_TESTING_H
+
+/* The nth request for tracked memory from now (1: the next) is refused; 0
+ * turns this off. A request is one VelkoAllocate (and so one
+ * VelkoAllocatePtr or VelkoAllocatePtrAndCopy) or one RecordArenaAllocate;
+ * a refused one returns null after the log line and message a refusal of
+ * the host writes. */
+void VelkoTestFailTrackedAllocation(int nth);
+/* The nth request from now and every later one are refused; 0 turns this
+ * off. */
+void VelkoTestFailTrackedAllocationsFrom(int nth);
+/* Requests for tracked memory counted since the control was last set (or
+ * since the process began). */
+long VelkoTestTrackedRequests();
+
+#endif
