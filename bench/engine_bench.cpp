@@ -7,16 +7,17 @@
 // bytes; the counters give the body's records and the host memory handles
 // a writing walk holds at most.
 //
-// The bodies are written byte by byte in stored form, split into items as
-// SaveBodyItems splits them; the engine's emitter never makes the input.
+// The bodies are written byte by byte in stored form by the record builder,
+// split into items as SaveBodyItems splits them; the engine's emitter never
+// makes the input.
 // Nothing here checks results beyond the statuses; the tests do that.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chunk/rtchunk_internal.h"
@@ -28,6 +29,8 @@
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_builder.h"
 #include "velko/status.h"
 
 namespace {
@@ -40,68 +43,9 @@ constexpr size_t kMegabyte = 1000 * 1000;
 
 /* ---- stored records ---- */
 
-void PutWord(Bytes& record, size_t at, WORD value) {
-  record[at] = static_cast<BYTE>(value);
-  record[at + 1] = static_cast<BYTE>(value >> 8);
-}
-
-Bytes Bsig(WORD signature, size_t length) {
-  Bytes record(length);
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = static_cast<BYTE>(length);
-  return record;
-}
-
-Bytes Wsig(WORD signature, size_t length) {
-  Bytes record(length);
-  PutWord(record, 0, signature);
-  PutWord(record, 2, static_cast<WORD>(length));
-  return record;
-}
-
-/* A text run: FONTID face, attributes, colour and size, then the text. */
-Bytes Text(const std::string& text, BYTE face, BYTE attributes, BYTE color, BYTE size) {
-  Bytes record = Wsig(SIG_CD_TEXT, 8 + text.size());
-  record[4] = face;
-  record[5] = attributes;
-  record[6] = color;
-  record[7] = size;
-  std::memcpy(record.data() + 8, text.data(), text.size());
-  return record;
-}
-
-Bytes Paragraph() { return Bsig(SIG_CD_PARAGRAPH, 2); }
-
-Bytes PabRef(WORD id) {
-  Bytes record = Bsig(SIG_CD_PABREFERENCE, 4);
-  PutWord(record, 2, id);
-  return record;
-}
-
-/* A paragraph definition with its six margin words. */
-Bytes PabDef(WORD id, WORD leftMargin) {
-  Bytes record = Wsig(SIG_CD_PABDEFINITION, 82);
-  PutWord(record, 4, id);
-  PutWord(record, 14, leftMargin);
-  PutWord(record, 18, leftMargin);
-  PutWord(record, 22, 720);
-  PutWord(record, 62, 0x0100);
-  PutWord(record, 70, leftMargin);
-  PutWord(record, 74, leftMargin);
-  PutWord(record, 80, 100);
-  return record;
-}
-
-Bytes TableBegin() { return Bsig(SIG_CD_TABLEBEGIN, 14); }
-Bytes TableEnd() { return Bsig(SIG_CD_TABLEEND, 8); }
-
+/* A cell of one inch at the row and column, its spans left at 0. */
 Bytes Cell(BYTE row, BYTE column) {
-  Bytes record = Bsig(SIG_CD_TABLECELL, 18);
-  record[2] = row;
-  record[3] = column;
-  PutWord(record, 4, static_cast<WORD>(column * 1440));
-  PutWord(record, 6, static_cast<WORD>(column * 1440 + 1440));
-  return record;
+  return cdbuild::TableCell({.row = row, .column = column, .row_span = 0, .column_span = 0});
 }
 
 /* ---- generated bodies ---- */
@@ -129,37 +73,15 @@ std::string Words(Sequence& sequence, size_t length) {
   return text;
 }
 
-/* Records gathered into item values the way SaveBodyItems gathers them:
- * a further item before one would hold more than kBodyItemSplit bytes. */
-class BodyBuilder {
-public:
-  void Add(const Bytes& record) {
-    const size_t padded = record.size() + (record.size() & 1);
-    if (!current_.empty() && current_.size() + padded > kBodyItemSplit)
-      Flush();
-    current_.insert(current_.end(), record.begin(), record.end());
-    if (record.size() & 1)
-      current_.push_back(0);
-    ++records_;
+/* Records in order, and the bytes they take padded, to size the body by. */
+struct BodyBuilder {
+  void Add(Bytes record) {
+    record_bytes += record.size() + (record.size() & 1);
+    body.Add(std::move(record));
   }
-  void Flush() {
-    if (!current_.empty())
-      values_.push_back(std::move(current_));
-    current_.clear();
-  }
-  size_t TotalBytes() const {
-    size_t total = current_.size();
-    for (const auto& value : values_)
-      total += value.size() + 2; // and the type word
-    return total;
-  }
-  const std::vector<std::vector<BYTE>>& Values() const { return values_; }
-  size_t Records() const { return records_; }
 
-private:
-  std::vector<std::vector<BYTE>> values_;
-  std::vector<BYTE> current_;
-  size_t records_ = 0;
+  cdbuild::Body body;
+  size_t record_bytes = 0;
 };
 
 void AddTextRun(BodyBuilder& body, Sequence& sequence, size_t shortest, size_t spread) {
@@ -167,13 +89,14 @@ void AddTextRun(BodyBuilder& body, Sequence& sequence, size_t shortest, size_t s
   const auto attributes = static_cast<BYTE>(sequence.Next(4)); // plain, bold, italic, both
   const auto color = static_cast<BYTE>(sequence.Next(3));
   const auto size = static_cast<BYTE>(9 + sequence.Next(6));
-  body.Add(Text(Words(sequence, shortest + sequence.Next(spread)), face, attributes, color, size));
+  body.Add(cdbuild::Text(Words(sequence, shortest + sequence.Next(spread)),
+                         {face, attributes, color, size}));
 }
 
 void AddParagraphs(BodyBuilder& body, Sequence& sequence, int count) {
   for (int paragraph = 0; paragraph < count; ++paragraph) {
-    body.Add(Paragraph());
-    body.Add(PabRef(static_cast<WORD>(1 + sequence.Next(4))));
+    body.Add(cdbuild::Paragraph());
+    body.Add(cdbuild::PabRef(static_cast<WORD>(1 + sequence.Next(4))));
     const uint32_t runs = 2 + sequence.Next(3);
     for (uint32_t run = 0; run < runs; ++run)
       AddTextRun(body, sequence, 10, 190);
@@ -181,17 +104,17 @@ void AddParagraphs(BodyBuilder& body, Sequence& sequence, int count) {
 }
 
 void AddTable(BodyBuilder& body, Sequence& sequence, BYTE rows, BYTE columns) {
-  body.Add(TableBegin());
+  body.Add(cdbuild::TableBegin());
   for (BYTE row = 0; row < rows; ++row) {
     for (BYTE column = 0; column < columns; ++column) {
       body.Add(Cell(row, column));
-      body.Add(PabRef(2));
+      body.Add(cdbuild::PabRef(2));
       AddTextRun(body, sequence, 3, 40);
     }
   }
-  body.Add(TableEnd());
-  body.Add(Paragraph());
-  body.Add(PabRef(1));
+  body.Add(cdbuild::TableEnd());
+  body.Add(cdbuild::Paragraph());
+  body.Add(cdbuild::PabRef(1));
   AddTextRun(body, sequence, 10, 60);
 }
 
@@ -208,25 +131,13 @@ BodyBuilder Generate(size_t megabytes) {
   BodyBuilder body;
   Sequence sequence;
   for (WORD id = 1; id <= 4; ++id)
-    body.Add(PabDef(id, static_cast<WORD>(720 * id)));
-  while (body.TotalBytes() < megabytes * kMegabyte) {
+    body.Add(note_testing::DefaultDefinition(id, static_cast<WORD>(720 * id)));
+  while (body.record_bytes < megabytes * kMegabyte) {
     AddParagraphs(body, sequence, 8);
     AddTable(body, sequence, static_cast<BYTE>(3 + sequence.Next(5)),
              static_cast<BYTE>(2 + sequence.Next(4)));
   }
-  body.Flush();
   return body;
-}
-
-/* The database, opened once for the process. */
-DBHANDLE Database() {
-  static DBHANDLE db = [] {
-    DBHANDLE handle = NULLHANDLE;
-    NSFDbCreate(kDatabase, DBCLASS_NOTEFILE, FALSE);
-    NSFDbOpen(kDatabase, &handle);
-    return handle;
-  }();
-  return db;
 }
 
 /* The stored note of the body of that size, made on first use. */
@@ -235,16 +146,16 @@ const generated_body& Body(size_t megabytes) {
   auto found = bodies.find(megabytes);
   if (found != bodies.end())
     return found->second;
-  BodyBuilder built = Generate(megabytes);
+  const BodyBuilder built = Generate(megabytes);
   generated_body body;
-  body.values = built.Values();
-  body.bytes = built.TotalBytes();
-  body.records = built.Records();
-  NOTEHANDLE note = NULLHANDLE;
-  NSFNoteCreate(Database(), &note);
+  body.values = built.body.Items(kBodyItemSplit);
   for (const auto& value : body.values)
-    NSFItemAppend(note, 0, kItemName, 4, TYPE_COMPOSITE, value.data(),
-                  static_cast<DWORD>(value.size()));
+    body.bytes += value.size() + 2; // and the type word
+  body.records = built.body.records().size();
+  NOTEHANDLE note = NULLHANDLE;
+  NSFNoteCreate(note_testing::ProcessDatabase(kDatabase), &note);
+  for (const auto& value : body.values)
+    note_testing::AppendRecords(note, kItemName, value);
   NSFNoteUpdate(note, UPDATE_FORCE);
   NSFNoteGetInfo(note, _NOTE_ID, &body.note_id);
   NSFNoteClose(note);

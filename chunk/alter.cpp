@@ -37,14 +37,6 @@ bool ItemIsAvailable(const VelkoRTItem& item) {
                      nullptr, nullptr) == NOERROR;
 }
 
-chunkdef_info* LastClause(chunkdef_info* chain) {
-  if (chain == nullptr)
-    return nullptr;
-  while (chain->next != nullptr)
-    chain = chain->next;
-  return chain;
-}
-
 /* The clauses of an extra definition for one call, parsed after the
  * chunk's last clause (null for none or for a text that does not parse:
  * the action then applies to the chunk as defined). The chunk's

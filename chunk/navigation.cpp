@@ -33,14 +33,6 @@ constexpr WORD kLargestIndex = 0xFFFF;
 /* GetCount's answer for a sub-definition that does not parse. */
 constexpr WORD kCountNotParsed = 0xFFFF;
 
-chunkdef_info* LastClause(chunkdef_info* chain) {
-  if (chain == nullptr)
-    return nullptr;
-  while (chain->next != nullptr)
-    chain = chain->next;
-  return chain;
-}
-
 char* OwnedCopy(const char* text) {
   if (text == nullptr)
     return nullptr;
@@ -257,6 +249,14 @@ int ConcludeStep(VelkoRTChunk& chunk, chunkdef_info& clause, const SavedIndexes&
 }
 
 } // namespace
+
+chunkdef_info* LastClause(chunkdef_info* chain) {
+  if (chain == nullptr)
+    return nullptr;
+  while (chain->next != nullptr)
+    chain = chain->next;
+  return chain;
+}
 
 VelkoRTChunk* VelkoRTChunk::DefineSubChunk(const char* subDefinition) {
   if (session == nullptr || subDefinition == nullptr)

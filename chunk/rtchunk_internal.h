@@ -47,6 +47,9 @@ struct _internal_RTCHUNK {
   chunk_sort_key* sort_keys = nullptr;
 };
 
+/* The last clause of a definition chain; null for an empty chain. */
+chunkdef_info* LastClause(chunkdef_info* chain);
+
 /* AlterRichText on the chunk, for callers that hold a chunk pointer: the
  * same operation as the method, with the same result. */
 STATUS AlterRichText(VelkoRTChunk* chunk, WORD action, WORD p1, WORD p2, WORD p3, WORD p4,

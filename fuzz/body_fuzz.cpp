@@ -9,13 +9,13 @@
  */
 #include <stddef.h>
 #include <stdint.h>
-#include <string.h>
 
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
+#include "tests/support/note_fixture.h"
 #include "velko/status.h"
 
 namespace {
@@ -27,16 +27,6 @@ void check(bool condition) {
 
 constexpr char kDbPath[] = "mem:bodyfuzz";
 constexpr size_t kLargestPiece = 65533; /* an item value less its type word */
-
-DBHANDLE Database() {
-  static DBHANDLE db = [] {
-    DBHANDLE handle = NULLHANDLE;
-    NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE);
-    NSFDbOpen(kDbPath, &handle);
-    return handle;
-  }();
-  return db;
-}
 
 size_t CountNodes(const body_context* context) {
   size_t count = 0;
@@ -52,8 +42,8 @@ void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces)
     size_t length = piece == pieces - 1 ? size - from : each;
     if (length > kLargestPiece)
       length = kLargestPiece;
-    check(NSFItemAppend(note, 0, "Body", 4, TYPE_COMPOSITE, data + from,
-                        static_cast<DWORD>(length)) == NOERROR);
+    const note_testing::Bytes value(data + from, data + from + length);
+    check(note_testing::AppendRecords(note, "Body", value) == NOERROR);
   }
 }
 
@@ -88,7 +78,7 @@ void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1)
     return 0;
-  const DBHANDLE db = Database();
+  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
   const size_t handles = HostTestLiveHandles();
   const int options = data[0];
   const int pieces = 1 + (options >> 3) % 3;
@@ -98,24 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AppendPieces(note, data + 1, size - 1, pieces);
   {
     auto* session = new LSXLsiSession;
-    auto* item = new VelkoRTItem(session);
-    const bool ownInternal = item->internal == nullptr;
-    if (ownInternal)
-      item->internal = new _internal_RTITEM;
-    item->note = note;
-    item->item_name = new char[5];
-    memcpy(item->item_name, "Body", 5);
-
+    VelkoRTItem* item = note_testing::BindItem(session, note, "Body");
     Exercise(item, note, options);
-
-    if (ownInternal) {
-      delete item->internal;
-      item->internal = nullptr;
-    }
-    delete[] item->item_name;
-    item->item_name = nullptr;
-    item->note = NULLHANDLE;
-    delete item;
+    note_testing::UnbindItem(item);
     delete session;
   }
   NSFNoteClose(note);

@@ -23,6 +23,7 @@
 #include "generate/font_string.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
+#include "tools/cd_builder.h"
 
 namespace {
 
@@ -61,17 +62,6 @@ struct reader {
   WORD Word() { return static_cast<WORD>(Byte() | Byte() << 8); }
 };
 
-FONTID MakeFont(BYTE face, BYTE attributes, BYTE color, BYTE size) {
-  BYTE bytes[4] = {};
-  bytes[FONTID_FACE_BYTE] = face;
-  bytes[FONTID_ATTRIBUTES_BYTE] = attributes;
-  bytes[FONTID_COLOR_BYTE] = color;
-  bytes[FONTID_SIZE_BYTE] = size;
-  FONTID font = 0;
-  memcpy(&font, bytes, sizeof font);
-  return font;
-}
-
 void CheckFontRoundTrip(reader* in) {
   VelkoRTItem& item = Item();
   const font_face& face = item.internal->faces[in->Byte() % item.internal->face_count];
@@ -79,7 +69,7 @@ void CheckFontRoundTrip(reader* in) {
   BYTE color = static_cast<BYTE>(in->Byte() % kPaletteColors);
   BYTE size = static_cast<BYTE>(1 + in->Byte() % 100);
   /* The face id as the writer will name it: the first face with this id. */
-  FONTID font = MakeFont(face.id, attributes, color, size);
+  FONTID font = cdbuild::FontId({face.id, attributes, color, size});
 
   CDTEXT record = {};
   record.Header.Signature = SIG_CD_TEXT;

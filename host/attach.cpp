@@ -50,6 +50,17 @@ STATUS FindObject(sqlite3* db, DWORD objectID, ObjectInfo* info) {
   return NOERROR;
 }
 
+// The SQLite database behind a database handle and an object in it:
+// ERR_HOST_BAD_HANDLE for a handle that is not live, else FindObject's
+// status. The caller holds the host lock.
+STATUS FindHandleObject(DBHANDLE handle, DWORD objectID, sqlite3** retDb, ObjectInfo* info) {
+  const OpenDatabase* database = FindDatabase(handle);
+  if (database == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  *retDb = database->store->db();
+  return FindObject(*retDb, objectID, info);
+}
+
 // Adds an object inside the caller's transaction: zero-filled when bytes
 // is null, else holding size bytes of it.
 STATUS InsertObject(sqlite3* db, DWORD size, WORD objectClass, WORD privileges, const char* bytes,
@@ -198,12 +209,9 @@ extern "C" STATUS NSFDbAllocObject(DBHANDLE handle, DWORD size, WORD objectClass
 extern "C" STATUS NSFDbWriteObject(DBHANDLE handle, DWORD objectID, DHANDLE buffer, DWORD offset,
                                    DWORD length) {
   const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(handle);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  sqlite3* db = database->store->db();
+  sqlite3* db = nullptr;
   ObjectInfo info;
-  if (const STATUS status = FindObject(db, objectID, &info); status != NOERROR)
+  if (const STATUS status = FindHandleObject(handle, objectID, &db, &info); status != NOERROR)
     return status;
   // Objects do not grow: the write must fall inside the allocated size.
   if (!InRange(offset, length, info.size))
@@ -242,12 +250,9 @@ extern "C" STATUS NSFDbReadObject(DBHANDLE handle, DWORD objectID, DWORD offset,
     return ERR_HOST_BAD_ARGUMENT;
   *retBuffer = NULLHANDLE;
   const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(handle);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  sqlite3* db = database->store->db();
+  sqlite3* db = nullptr;
   ObjectInfo info;
-  if (const STATUS status = FindObject(db, objectID, &info); status != NOERROR)
+  if (const STATUS status = FindHandleObject(handle, objectID, &db, &info); status != NOERROR)
     return status;
   if (length == 0xFFFFFFFF && offset <= info.size)
     length = info.size - offset;
@@ -269,11 +274,9 @@ extern "C" STATUS NSFDbReadObject(DBHANDLE handle, DWORD objectID, DWORD offset,
 extern "C" STATUS NSFDbGetObjectSize(DBHANDLE handle, DWORD objectID, WORD /*objectType*/,
                                      DWORD* retSize, WORD* retClass, WORD* retPrivileges) {
   const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(handle);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
+  sqlite3* db = nullptr;
   ObjectInfo info;
-  if (const STATUS status = FindObject(database->store->db(), objectID, &info); status != NOERROR)
+  if (const STATUS status = FindHandleObject(handle, objectID, &db, &info); status != NOERROR)
     return status;
   if (retSize != nullptr)
     *retSize = info.size;

@@ -8,7 +8,6 @@
  */
 #include "host/nsfdb.h"
 
-#include <cstring>
 #include <string>
 
 #include "host/host_internal.h"
@@ -84,25 +83,15 @@ extern "C" STATUS NSFDbGetNoteInfo(DBHANDLE handle, NOTEID noteID, ORIGINATORID*
   const OpenDatabase* database = FindDatabase(handle);
   if (database == nullptr)
     return ERR_HOST_BAD_HANDLE;
-  Statement query(database->store->db(),
-                  "SELECT unid, sequence, sequence_time, modified, class FROM notes "
-                  "WHERE note_id = ?");
-  query.Bind(1, noteID);
-  const int result = query.Step();
-  if (result == SQLITE_DONE)
-    return ERR_HOST_NOTE_NOT_FOUND;
-  UNID unid;
-  if (result != SQLITE_ROW || !UnidFromKey(query.Text(0), &unid))
-    return ERR_HOST_STORAGE;
-  if (retNoteOID != nullptr) {
-    std::memcpy(retNoteOID, &unid, sizeof unid);
-    retNoteOID->Sequence = static_cast<DWORD>(query.Int(1));
-    retNoteOID->SequenceTime = UnpackTimeDate(query.Int(2));
-  }
+  NoteRow row;
+  if (const STATUS status = ReadNoteRow(database->store->db(), noteID, &row); status != NOERROR)
+    return status;
+  if (retNoteOID != nullptr)
+    *retNoteOID = row.oid;
   if (retModified != nullptr)
-    *retModified = UnpackTimeDate(query.Int(3));
+    *retModified = row.modified;
   if (retNoteClass != nullptr)
-    *retNoteClass = static_cast<WORD>(query.Int(4));
+    *retNoteClass = row.noteClass;
   return NOERROR;
 }
 

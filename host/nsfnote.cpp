@@ -166,8 +166,12 @@ WORD TypeOf(const WorkingItem& item) {
   return ValueType(value.data(), value.length());
 }
 
-// Copies length bytes of a block.
-STATUS ReadBlock(BLOCKID bid, DWORD length, std::string* out) {
+// Copies an item value of length bytes that a caller hands over in a
+// block: ERR_HOST_VALUE_TOO_LARGE above the cap, ERR_HOST_BAD_ARGUMENT when
+// the block holds fewer bytes.
+STATUS ReadValueBlock(BLOCKID bid, DWORD length, std::string* out) {
+  if (length > ItemValueLimit())
+    return ERR_HOST_VALUE_TOO_LARGE;
   const auto* data = static_cast<const char*>(OSLockObject(bid.pool));
   if (data == nullptr)
     return ERR_HOST_BAD_HANDLE;
@@ -215,37 +219,36 @@ STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
+// Gives a working copy a handle in *retNote. When every note handle is
+// taken: ERR_MEMORY, with the copy's value blocks freed.
+STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
+  if (Notes().Full()) {
+    FreeWorkingNote(*note);
+    return ERR_MEMORY;
+  }
+  *retNote = Notes().Add(std::move(note));
+  return NOERROR;
+}
+
 STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote) {
   sqlite3* db = database.store->db();
-  Statement query(db, "SELECT unid, sequence, sequence_time, class, flags, modified FROM notes "
-                      "WHERE note_id = ?");
-  query.Bind(1, id);
-  const int result = query.Step();
-  if (result == SQLITE_DONE)
-    return ERR_HOST_NOTE_NOT_FOUND;
-  UNID unid;
-  if (result != SQLITE_ROW || !UnidFromKey(query.Text(0), &unid))
-    return ERR_HOST_STORAGE;
+  NoteRow row;
+  if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
+    return status;
 
   auto note = std::make_unique<WorkingNote>();
   note->db = dbHandle;
   note->store = database.store;
   note->id = id;
-  std::memcpy(&note->oid, &unid, sizeof unid);
-  note->oid.Sequence = static_cast<DWORD>(query.Int(1));
-  note->oid.SequenceTime = UnpackTimeDate(query.Int(2));
-  note->noteClass = static_cast<WORD>(query.Int(3));
-  note->flags = static_cast<WORD>(query.Int(4));
-  note->modified = UnpackTimeDate(query.Int(5));
+  note->oid = row.oid;
+  note->noteClass = row.noteClass;
+  note->flags = row.flags;
+  note->modified = row.modified;
   if (const STATUS status = LoadItems(db, id, *note); status != NOERROR) {
     FreeWorkingNote(*note);
     return status;
   }
-  const NOTEHANDLE handle = Notes().Add(std::move(note));
-  if (handle == NULLHANDLE)
-    return ERR_MEMORY;
-  *retNote = handle;
-  return NOERROR;
+  return AddWorkingNote(std::move(note), retNote);
 }
 
 // Hands out the next note ID and moves the counter on (inside the caller's
@@ -356,6 +359,32 @@ bool FirstItemTexts(const WorkingNote& note, std::string_view name, std::string*
   return true;
 }
 
+// The field of a working note that a _NOTE_ member names, and its size; a
+// null field for a member that names none.
+struct NoteMember {
+  void* at = nullptr;
+  size_t size = 0;
+};
+
+NoteMember MemberOf(WorkingNote& note, WORD member) {
+  switch (member) {
+  case _NOTE_DB:
+    return {&note.db, sizeof note.db};
+  case _NOTE_ID:
+    return {&note.id, sizeof note.id};
+  case _NOTE_OID:
+    return {&note.oid, sizeof note.oid};
+  case _NOTE_CLASS:
+    return {&note.noteClass, sizeof note.noteClass};
+  case _NOTE_MODIFIED:
+    return {&note.modified, sizeof note.modified};
+  case _NOTE_FLAGS:
+    return {&note.flags, sizeof note.flags};
+  default:
+    return {};
+  }
+}
+
 } // namespace
 
 // ---- shared with the other host sources ----
@@ -392,6 +421,26 @@ bool ValueTexts(const BYTE* value, DWORD length, std::vector<std::string_view>* 
     offset += entryLength;
   }
   return true;
+}
+
+STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row) {
+  Statement query(db, "SELECT unid, sequence, sequence_time, class, flags, modified FROM notes "
+                      "WHERE note_id = ?");
+  query.Bind(1, id);
+  const int result = query.Step();
+  if (result == SQLITE_DONE)
+    return ERR_HOST_NOTE_NOT_FOUND;
+  UNID unid;
+  if (result != SQLITE_ROW || !UnidFromKey(query.Text(0), &unid))
+    return ERR_HOST_STORAGE;
+  *row = NoteRow{};
+  std::memcpy(&row->oid, &unid, sizeof unid);
+  row->oid.Sequence = static_cast<DWORD>(query.Int(1));
+  row->oid.SequenceTime = UnpackTimeDate(query.Int(2));
+  row->noteClass = static_cast<WORD>(query.Int(3));
+  row->flags = static_cast<WORD>(query.Int(4));
+  row->modified = UnpackTimeDate(query.Int(5));
+  return NOERROR;
 }
 
 WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial) {
@@ -475,11 +524,7 @@ extern "C" STATUS NSFNoteCreate(DBHANDLE db, NOTEHANDLE* retNote) {
   note->store = database->store;
   if (const STATUS status = NSFDbGenerateOID(db, &note->oid); status != NOERROR)
     return status;
-  const NOTEHANDLE handle = Notes().Add(std::move(note));
-  if (handle == NULLHANDLE)
-    return ERR_MEMORY;
-  *retNote = handle;
-  return NOERROR;
+  return AddWorkingNote(std::move(note), retNote);
 }
 
 extern "C" STATUS NSFNoteCopy(NOTEHANDLE source, NOTEHANDLE* retCopy) {
@@ -509,11 +554,7 @@ extern "C" STATUS NSFNoteCopy(NOTEHANDLE source, NOTEHANDLE* retCopy) {
     }
     PushItem(*copy, item.flags, item.name, block, length);
   }
-  const NOTEHANDLE handle = Notes().Add(std::move(copy));
-  if (handle == NULLHANDLE)
-    return ERR_MEMORY;
-  *retCopy = handle;
-  return NOERROR;
+  return AddWorkingNote(std::move(copy), retCopy);
 }
 
 extern "C" STATUS NSFNoteUpdate(NOTEHANDLE handle, WORD /*updateFlags*/) {
@@ -549,59 +590,22 @@ extern "C" void NSFNoteGetInfo(NOTEHANDLE handle, WORD member, void* retValue) {
   if (retValue == nullptr)
     return;
   const auto lock = LockHost();
-  const WorkingNote* note = FindNote(handle);
+  WorkingNote* note = FindNote(handle);
   if (note == nullptr)
     return;
-  switch (member) {
-  case _NOTE_DB:
-    std::memcpy(retValue, &note->db, sizeof note->db);
-    break;
-  case _NOTE_ID:
-    std::memcpy(retValue, &note->id, sizeof note->id);
-    break;
-  case _NOTE_OID:
-    std::memcpy(retValue, &note->oid, sizeof note->oid);
-    break;
-  case _NOTE_CLASS:
-    std::memcpy(retValue, &note->noteClass, sizeof note->noteClass);
-    break;
-  case _NOTE_MODIFIED:
-    std::memcpy(retValue, &note->modified, sizeof note->modified);
-    break;
-  case _NOTE_FLAGS:
-    std::memcpy(retValue, &note->flags, sizeof note->flags);
-    break;
-  default:
-    break;
-  }
+  if (const NoteMember field = MemberOf(*note, member); field.at != nullptr)
+    std::memcpy(retValue, field.at, field.size);
 }
 
 extern "C" void NSFNoteSetInfo(NOTEHANDLE handle, WORD member, const void* value) {
-  if (value == nullptr)
+  if (value == nullptr || member == _NOTE_DB) // the database cannot be set
     return;
   const auto lock = LockHost();
   WorkingNote* note = FindNote(handle);
   if (note == nullptr)
     return;
-  switch (member) {
-  case _NOTE_ID:
-    std::memcpy(&note->id, value, sizeof note->id);
-    break;
-  case _NOTE_OID:
-    std::memcpy(&note->oid, value, sizeof note->oid);
-    break;
-  case _NOTE_CLASS:
-    std::memcpy(&note->noteClass, value, sizeof note->noteClass);
-    break;
-  case _NOTE_MODIFIED:
-    std::memcpy(&note->modified, value, sizeof note->modified);
-    break;
-  case _NOTE_FLAGS:
-    std::memcpy(&note->flags, value, sizeof note->flags);
-    break;
-  default: // _NOTE_DB cannot be set
-    break;
-  }
+  if (const NoteMember field = MemberOf(*note, member); field.at != nullptr)
+    std::memcpy(field.at, value, field.size);
 }
 
 // Notes are never signed, sealed or encrypted here; the calls only check
@@ -690,10 +694,8 @@ extern "C" STATUS NSFItemAppendByBLOCKID(NOTEHANDLE handle, WORD itemFlags, cons
   WorkingNote* note = FindNote(handle);
   if (note == nullptr)
     return ERR_HOST_BAD_HANDLE;
-  if (valueLength > ItemValueLimit())
-    return ERR_HOST_VALUE_TOO_LARGE;
   std::string value;
-  if (const STATUS status = ReadBlock(valueBid, valueLength, &value); status != NOERROR)
+  if (const STATUS status = ReadValueBlock(valueBid, valueLength, &value); status != NOERROR)
     return status;
   WORD serial = 0;
   const STATUS status =
@@ -710,10 +712,8 @@ extern "C" STATUS NSFItemAppendObject(NOTEHANDLE handle, WORD itemFlags, const c
   WorkingNote* note = FindNote(handle);
   if (note == nullptr)
     return ERR_HOST_BAD_HANDLE;
-  if (valueLength > ItemValueLimit())
-    return ERR_HOST_VALUE_TOO_LARGE;
   std::string value;
-  if (const STATUS status = ReadBlock(valueBid, valueLength, &value); status != NOERROR)
+  if (const STATUS status = ReadValueBlock(valueBid, valueLength, &value); status != NOERROR)
     return status;
   if (ValueType(reinterpret_cast<const BYTE*>(value.data()), valueLength) != TYPE_OBJECT)
     return ERR_HOST_BAD_ARGUMENT;

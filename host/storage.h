@@ -167,6 +167,8 @@ public:
 
   // The handle of a new entry; 0 when the table is full.
   uint32_t Add(std::unique_ptr<T> entry);
+  // True when Add would find no slot.
+  bool Full() const { return slots_.size() >= kMaxSlots && freeSlots_.empty(); }
   // The entry of a live handle of this table, else null.
   T* Find(uint32_t handle) const;
   // Takes the entry out; null for a handle that is not live.
@@ -294,6 +296,18 @@ HandleTable<OpenCollection>& Collections();
 
 // Frees every memory block of a working copy.
 void FreeWorkingNote(WorkingNote& note);
+
+// The stored header of a note, as its row in the notes table holds it.
+struct NoteRow {
+  ORIGINATORID oid = {};
+  WORD noteClass = 0;
+  WORD flags = 0;
+  TIMEDATE modified = {};
+};
+
+// Reads the notes row of the note ID: ERR_HOST_NOTE_NOT_FOUND when there is
+// none, ERR_HOST_STORAGE when the read fails or the row's UNID is damaged.
+STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row);
 
 // The open database or working copy of a handle; null when the handle is
 // not live.

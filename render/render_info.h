@@ -24,6 +24,7 @@
 
 struct chunk_process_state;
 struct record_storage;
+struct style_mapping;
 
 /* ---- option flag bits, one namespace per flag word ----
  *
@@ -347,6 +348,14 @@ struct html_render_info {
   char **chunk_strings[2]; /* the two per-chunk lists of tracked strings */
   WORD chunk_string_counts[2];
   DWORD in_link[2];
+
+  /* ---- text runs and font markup (render/text_render.h) ---- */
+  FONTID base_font;                 /* the body text's font; set by the driver */
+  FONTID current_font;              /* the font of the last font markup */
+  DWORD writing_base_font;          /* the driver builds the base font's markup */
+  DWORD rtl_seen;                   /* a right-to-left run has been written */
+  DWORD anchor_open;                /* the hotspot renderer's anchor is open */
+  style_mapping *paragraph_mapping; /* in force for the paragraph, or null */
 };
 
 /* ---- the context's life cycle (render/entry.cpp) ---- */

@@ -20,16 +20,6 @@ constexpr size_t kMaxTabs = 20;
 
 void PutByte(Bytes& bytes, size_t at, BYTE value) { bytes[at] = value; }
 
-void PutWord(Bytes& bytes, size_t at, WORD value) {
-  bytes[at] = static_cast<BYTE>(value);
-  bytes[at + 1] = static_cast<BYTE>(value >> 8);
-}
-
-void PutDword(Bytes& bytes, size_t at, DWORD value) {
-  for (int shift = 0; shift < 4; ++shift)
-    bytes[at + shift] = static_cast<BYTE>(value >> (8 * shift));
-}
-
 void PutFont(Bytes& bytes, size_t at, const Font& font) {
   bytes[at] = font.face;
   bytes[at + 1] = font.attributes;
@@ -50,9 +40,9 @@ void Append(Bytes& bytes, std::string_view text) { bytes.insert(bytes.end(), tex
 
 WORD TextLength(std::string_view text) { return static_cast<WORD>(text.size()); }
 
-/* Size of the stored header that the record's second byte announces. */
-size_t StoredHeaderSize(const Bytes& record) {
-  switch (HeaderKindOfSecondByte(record[1])) {
+/* Size of a stored header of the form. */
+size_t HeaderSizeOfForm(cd_header_kind form) {
+  switch (form) {
   case CD_HEADER_LSIG:
     return LSIG_STORED_HEADER_SIZE;
   case CD_HEADER_WSIG:
@@ -63,34 +53,11 @@ size_t StoredHeaderSize(const Bytes& record) {
   return BSIG_HEADER_SIZE;
 }
 
-} // namespace
-
-/* ---- headers ---- */
-
-bool IsListSignature(WORD signature) {
-  const WORD high = signature & 0xFF00;
-  return high == 0x0000 || high == 0xFF00;
-}
-
-/* Stored headers: BSIG = signature byte, length byte; WSIG = signature
- * word, length word; LSIG = signature byte, 0x00, length double word. */
-Bytes Record(WORD signature, const Bytes& body) {
-  if (!IsListSignature(signature))
-    return {};
-  const cd_header_kind kind = HeaderKindOfSignature(signature);
-  const size_t header = kind == CD_HEADER_LSIG   ? LSIG_STORED_HEADER_SIZE
-                        : kind == CD_HEADER_WSIG ? WSIG_HEADER_SIZE
-                                                 : BSIG_HEADER_SIZE;
-  const size_t length = header + body.size();
-  if (kind == CD_HEADER_BSIG && length > kLargestBsigLength)
-    return {};
-  if (kind == CD_HEADER_WSIG && length > kLargestWsigLength)
-    return {};
-  if (length > 0xFFFFFFFFu)
-    return {};
-  Bytes record(header);
-  record.insert(record.end(), body.begin(), body.end());
-  switch (kind) {
+/* The stored header of the form: BSIG = signature byte, length byte; WSIG =
+ * signature word, length word; LSIG = signature byte, 0x00, length double
+ * word. The length must fit the form. */
+void PutHeader(Bytes& record, cd_header_kind form, WORD signature, DWORD length) {
+  switch (form) {
   case CD_HEADER_BSIG:
     PutByte(record, 0, static_cast<BYTE>(signature));
     PutByte(record, 1, static_cast<BYTE>(length));
@@ -102,10 +69,73 @@ Bytes Record(WORD signature, const Bytes& body) {
   case CD_HEADER_LSIG:
     PutByte(record, 0, static_cast<BYTE>(signature));
     PutByte(record, 1, 0x00);
-    PutDword(record, 2, static_cast<DWORD>(length));
+    PutDword(record, 2, length);
     break;
   }
+}
+
+/* True when the form's length field can carry the length. */
+bool FitsForm(cd_header_kind form, size_t length) {
+  if (form == CD_HEADER_BSIG)
+    return length <= kLargestBsigLength;
+  if (form == CD_HEADER_WSIG)
+    return length <= kLargestWsigLength;
+  return length <= 0xFFFFFFFFu;
+}
+
+/* Size of the stored header that the record's second byte announces. */
+size_t StoredHeaderSize(const Bytes& record) {
+  return HeaderSizeOfForm(HeaderKindOfSecondByte(record[1]));
+}
+
+} // namespace
+
+/* ---- headers ---- */
+
+void PutWord(Bytes& bytes, size_t at, WORD value) {
+  bytes[at] = static_cast<BYTE>(value);
+  bytes[at + 1] = static_cast<BYTE>(value >> 8);
+}
+
+void PutDword(Bytes& bytes, size_t at, DWORD value) {
+  for (int shift = 0; shift < 4; ++shift)
+    bytes[at + shift] = static_cast<BYTE>(value >> (8 * shift));
+}
+
+bool IsListSignature(WORD signature) {
+  const WORD high = signature & 0xFF00;
+  return high == 0x0000 || high == 0xFF00;
+}
+
+Bytes Record(WORD signature, const Bytes& body) {
+  if (!IsListSignature(signature))
+    return {};
+  const cd_header_kind form = HeaderKindOfSignature(signature);
+  const size_t header = HeaderSizeOfForm(form);
+  const size_t length = header + body.size();
+  if (!FitsForm(form, length))
+    return {};
+  Bytes record(header);
+  record.insert(record.end(), body.begin(), body.end());
+  PutHeader(record, form, signature, static_cast<DWORD>(length));
   return record;
+}
+
+Bytes SizedAs(cd_header_kind form, WORD signature, DWORD length, Fill fill) {
+  const size_t header = HeaderSizeOfForm(form);
+  if (!IsListSignature(signature) || length < header || !FitsForm(form, length))
+    return {};
+  Bytes record(length);
+  if (fill == Fill::kPattern) {
+    for (size_t at = header; at < record.size(); ++at)
+      record[at] = static_cast<BYTE>(at * 7 + 1);
+  }
+  PutHeader(record, form, signature, length);
+  return record;
+}
+
+Bytes Sized(WORD signature, DWORD length, Fill fill) {
+  return SizedAs(HeaderKindOfSignature(signature), signature, length, fill);
 }
 
 Bytes WithHeaderLength(Bytes record, DWORD length) {
@@ -171,6 +201,14 @@ std::optional<Bytes> ParseHex(std::string_view text) {
 
 /* ---- record kinds ---- */
 
+FONTID FontId(const Font& font) {
+  Bytes bytes(sizeof(FONTID));
+  PutFont(bytes, 0, font);
+  FONTID id = 0;
+  std::memcpy(&id, bytes.data(), sizeof id);
+  return id;
+}
+
 /* CDTEXT, WSIG: 4 FONTID (face, attributes, colour, size), 8 text. */
 Bytes Text(const TextFields& fields) {
   Bytes body(4);
@@ -204,7 +242,7 @@ Bytes PabDef(const PabDefFields& fields) {
   PutWord(record, 14, fields.left);
   PutWord(record, 16, fields.right);
   PutWord(record, 18, fields.first_line.value_or(fields.left));
-  PutWord(record, 20, static_cast<WORD>(fields.tabs.size()));
+  PutWord(record, 20, fields.tab_count.value_or(static_cast<WORD>(fields.tabs.size())));
   for (size_t tab = 0; tab < fields.tabs.size(); ++tab)
     PutWord(record, 22 + 2 * tab, static_cast<WORD>(fields.tabs[tab]));
   PutWord(record, 62, fields.flags);
@@ -231,20 +269,20 @@ Bytes PabRef(WORD id) {
 /* CDPARAGRAPH, BSIG: the header alone. */
 Bytes Paragraph() { return Record(SIG_CD_PARAGRAPH, {}); }
 
+namespace {
+
 /* CDBEGINRECORD and CDENDRECORD, BSIG: 2 version, 4 bracketed signature. */
-Bytes Begin(WORD bracketed, WORD version) {
+Bytes Bracket(WORD signature, WORD bracketed, WORD version) {
   Bytes body(4);
   PutWord(body, 0, version);
   PutWord(body, 2, bracketed);
-  return Record(SIG_CD_BEGIN, body);
+  return Record(signature, body);
 }
 
-Bytes End(WORD bracketed, WORD version) {
-  Bytes body(4);
-  PutWord(body, 0, version);
-  PutWord(body, 2, bracketed);
-  return Record(SIG_CD_END, body);
-}
+} // namespace
+
+Bytes Begin(WORD bracketed, WORD version) { return Bracket(SIG_CD_BEGIN, bracketed, version); }
+Bytes End(WORD bracketed, WORD version) { return Bracket(SIG_CD_END, bracketed, version); }
 
 /* CDTABLEBEGIN, BSIG, 14 bytes: 2 left margin, 4 reserved, 8 horizontal
  * and 10 vertical inter-cell space, 12 flags. */

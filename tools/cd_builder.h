@@ -65,6 +65,26 @@ Bytes WithHeaderLength(Bytes record, DWORD length);
  * to date. Empty when the new length does not fit the header. */
 Bytes WithTail(Bytes record, const Bytes& tail);
 
+/* A record of `length` bytes in all, header included, its header form by
+ * the signature. The bytes behind the header are zero, or with
+ * Fill::kPattern the byte at record offset n is n * 7 + 1 (cut to a byte),
+ * so that a conversion that moves or drops a byte shows. Empty when the
+ * signature is not 0x00nn or 0xFFnn or the length is below the header's
+ * size or does not fit it. */
+enum class Fill { kZero, kPattern };
+Bytes Sized(WORD signature, DWORD length, Fill fill = Fill::kZero);
+
+/* The same under the header form given, whatever the signature asks for (a
+ * graphic under a byte-length header, a byte-length signature under a
+ * double-word one); for damaged-record inputs. The signature's low byte is
+ * written where the form holds a byte. */
+Bytes SizedAs(cd_header_kind form, WORD signature, DWORD length, Fill fill = Fill::kZero);
+
+/* Little-endian fields written at a byte offset of a record (or of any
+ * bytes), for fields no maker sets; the bytes must reach past the field. */
+void PutWord(Bytes& bytes, size_t at, WORD value);
+void PutDword(Bytes& bytes, size_t at, DWORD value);
+
 /* Bytes from hex digits; spaces, tabs, newlines, ':' and ',' between bytes
  * are skipped. Null when a digit is not hex or the count is odd. */
 std::optional<Bytes> ParseHex(std::string_view text);
@@ -78,6 +98,9 @@ struct Font {
   BYTE color = 0;      /* palette index: 0 black, 1 white, 2 red, 3 green, 4 blue, ... */
   BYTE size = 10;      /* points */
 };
+
+/* The FONTID whose four bytes in memory are the font's, in stored order. */
+FONTID FontId(const Font& font);
 
 /* A colour value: flags (0x0001 RGB given), red, green, blue, a zero byte. */
 struct ColorValue {
@@ -102,7 +125,8 @@ struct PabDefFields {
   WORD left = 1440; /* twips */
   WORD right = 0;
   std::optional<WORD> first_line{}; /* unset: the left margin */
-  std::vector<int16_t> tabs{};      /* at most 20; their count is written too */
+  std::vector<int16_t> tabs{};      /* at most 20 positions */
+  std::optional<WORD> tab_count{};  /* unset: the number of positions given */
   WORD flags = 0;
   DWORD tab_types = 0;
   WORD flags2 = 0;

@@ -1,6 +1,6 @@
 // Test support for chunk tests on real host notes: a database, notes whose
-// rich-text items are written record by record in stored form, and items
-// connected to them.
+// rich-text items are written record by record in stored form (by the
+// byte-level builder), and items connected to them.
 #ifndef VELKO_TESTS_CHUNK_CHUNK_ITEM_FIXTURE_H
 #define VELKO_TESTS_CHUNK_CHUNK_ITEM_FIXTURE_H
 
@@ -16,48 +16,27 @@
 #include "host/nsfdata.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_builder.h"
 #include "velko/status.h"
 
 namespace chunk_testing {
 
-/* Stored CD records, written byte by byte (little-endian). */
+/* Stored CD records in a row, each odd one followed by its pad byte. */
 class Records {
 public:
   /* A paragraph definition (PABID 1) as a blank item holds it. */
-  Records& Definition() {
-    Put({0x82, 0xFF, 0x52, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-         0x00, 0x00, 0xA0, 0x05, 0x00, 0x00, 0xA0, 0x05, 0x00, 0x00, 0xD0, 0x02});
-    bytes_.resize(bytes_.size() + 38, 0x00); // tabs 2 to 20
-    Put({0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x94, 0x04});
-    Put({0xA0, 0x05, 0x00, 0x00, 0xA0, 0x05, 0x00, 0x00, 0x00, 0x00, 0x64, 0x00});
-    return *this;
-  }
-  Records& Paragraph() { return Put({0x81, 0x02}); }
-  Records& Reference(BYTE pabid = 1) { return Put({0x83, 0x04, pabid, 0x00}); }
-  /* A text run in face 1, size 10; an odd text gets a pad byte. */
-  Records& Text(const std::string& text) {
-    const size_t length = 8 + text.size();
-    Put({0x85, 0xFF, static_cast<BYTE>(length & 0xFF), static_cast<BYTE>(length >> 8), 0x01, 0x00,
-         0x00, 0x0A});
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
-    if (length % 2 != 0)
-      bytes_.push_back(0x00);
-    return *this;
-  }
-  Records& TableBegin() {
-    return Put(
-        {0xA3, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
-  }
+  Records& Definition() { return Add(note_testing::DefaultDefinition(1, 1440, true, 0x0494)); }
+  Records& Paragraph() { return Add(cdbuild::Paragraph()); }
+  Records& Reference(BYTE pabid = 1) { return Add(cdbuild::PabRef(pabid)); }
+  /* A text run in face 1, size 10. */
+  Records& Text(const std::string& text) { return Add(cdbuild::Text(text)); }
+  Records& TableBegin() { return Add(cdbuild::TableBegin()); }
   /* A cell of one inch at the row and column (from 0). */
   Records& Cell(BYTE row, BYTE column) {
-    const WORD left = static_cast<WORD>(column * 1440);
-    const WORD right = static_cast<WORD>(left + 1440);
-    return Put({0xA4, 0x12, row, column, static_cast<BYTE>(left & 0xFF),
-                static_cast<BYTE>(left >> 8), static_cast<BYTE>(right & 0xFF),
-                static_cast<BYTE>(right >> 8), 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00,
-                0x00});
+    return Add(cdbuild::TableCell({.row = row, .column = column}));
   }
-  Records& TableEnd() { return Put({0xA5, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}); }
+  Records& TableEnd() { return Add(cdbuild::TableEnd()); }
 
   /* A table of rows x columns whose cells hold one paragraph of text. */
   Records& Table(int rows, int columns) {
@@ -74,8 +53,9 @@ public:
   const std::vector<BYTE>& bytes() const { return bytes_; }
 
 private:
-  Records& Put(std::initializer_list<BYTE> bytes) {
-    bytes_.insert(bytes_.end(), bytes);
+  Records& Add(const std::vector<BYTE>& record) {
+    const std::vector<BYTE> padded = note_testing::Records({record});
+    bytes_.insert(bytes_.end(), padded.begin(), padded.end());
     return *this;
   }
 
@@ -90,12 +70,8 @@ protected:
   static constexpr const char* kItemName = "Body";
 
   void SetUp() override {
-    HostTestReset();
-    HostTestCaptureLog(true);
-    HostTestCaptureMessages();
-    handles_ = HostTestLiveHandles();
-    ASSERT_EQ(NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE), NOERROR);
-    ASSERT_EQ(NSFDbOpen(kDbPath, &db_), NOERROR);
+    handles_ = note_testing::ResetHostCapturing();
+    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     session_ = std::make_unique<LSXLsiSession>();
   }
 
@@ -112,9 +88,7 @@ protected:
   NOTEID StoreNote(const Records& records) {
     NOTEHANDLE note = NULLHANDLE;
     EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    EXPECT_EQ(NSFItemAppend(note, 0, kItemName, Length(kItemName), TYPE_COMPOSITE,
-                            records.bytes().data(), static_cast<DWORD>(records.bytes().size())),
-              NOERROR);
+    EXPECT_EQ(note_testing::AppendRecords(note, kItemName, records.bytes()), NOERROR);
     EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
     NOTEID id = 0;
     NSFNoteGetInfo(note, _NOTE_ID, &id);

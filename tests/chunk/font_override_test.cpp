@@ -10,18 +10,12 @@
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "host/host_testing.h"
+#include "tools/cd_builder.h"
 
 namespace {
 
 FONTID Font(BYTE face, BYTE attributes, BYTE color, BYTE size) {
-  BYTE bytes[4] = {};
-  bytes[FONTID_FACE_BYTE] = face;
-  bytes[FONTID_ATTRIBUTES_BYTE] = attributes;
-  bytes[FONTID_COLOR_BYTE] = color;
-  bytes[FONTID_SIZE_BYTE] = size;
-  FONTID font = 0;
-  std::memcpy(&font, bytes, sizeof font);
-  return font;
+  return cdbuild::FontId({face, attributes, color, size});
 }
 
 BYTE Attributes(FONTID font) { return FontByte(&font, FONTID_ATTRIBUTES_BYTE); }

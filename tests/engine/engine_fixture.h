@@ -1,21 +1,20 @@
-// Test support for the chunk engine: stored CD records written byte by byte
-// (headers per kind, pad bytes after odd records), items of them appended
-// to a note of an in-memory database, an item connected to that note, and
-// chunks defined on it. The engine's own emitter is never used to make
-// inputs.
+// Test support for the chunk engine: the record makers its tests use, in
+// their short forms over the byte-level builder (stored form, pad bytes
+// after odd records), items of them appended to a note of an in-memory
+// database, an item connected to that note, and chunks defined on it. The
+// engine's own emitter is never used to make inputs.
 #ifndef VELKO_TESTS_ENGINE_ENGINE_FIXTURE_H
 #define VELKO_TESTS_ENGINE_ENGINE_FIXTURE_H
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chunk/rtchunk_internal.h"
 #include "engine/driver.h"
+#include "engine/process_state.h"
 #include "host/cdrecords.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
@@ -23,147 +22,63 @@
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_builder.h"
 #include "velko/status.h"
 
 namespace engine_test {
 
 using Bytes = std::vector<BYTE>;
+using cdbuild::Begin;
+using cdbuild::End;
+using cdbuild::HotspotEnd;
+using cdbuild::HtmlBegin;
+using cdbuild::HtmlEnd;
+using cdbuild::PabRef;
+using cdbuild::Paragraph;
+using cdbuild::PutDword;
+using cdbuild::PutWord;
+using note_testing::Records;
+using note_testing::Value;
 
-inline void PutWord(Bytes& record, size_t at, WORD value) {
-  record[at] = static_cast<BYTE>(value);
-  record[at + 1] = static_cast<BYTE>(value >> 8);
-}
-
-inline void PutDword(Bytes& record, size_t at, DWORD value) {
-  for (int byte = 0; byte < 4; ++byte)
-    record[at + byte] = static_cast<BYTE>(value >> (8 * byte));
-}
-
-/* Records in stored form; the payload after the header is zero unless set. */
-inline Bytes Bsig(WORD signature, size_t length) {
-  Bytes record(std::max<size_t>(length, 2));
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = static_cast<BYTE>(length);
-  return record;
-}
-
-inline Bytes Wsig(WORD signature, size_t length) {
-  Bytes record(std::max<size_t>(length, 4));
-  PutWord(record, 0, signature);
-  PutWord(record, 2, static_cast<WORD>(length));
-  return record;
-}
-
-inline Bytes Lsig(WORD signature, size_t length) {
-  Bytes record(std::max<size_t>(length, 6));
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = 0;
-  PutDword(record, 2, static_cast<DWORD>(length));
-  return record;
-}
+/* Records in stored form of the length, header included; the payload after
+ * the header is zero unless set. */
+inline Bytes Bsig(WORD signature, DWORD length) { return cdbuild::Sized(signature, length); }
+inline Bytes Wsig(WORD signature, DWORD length) { return cdbuild::Sized(signature, length); }
 
 inline Bytes Text(const std::string& text, BYTE face = 1, BYTE size = 10) {
-  Bytes record = Wsig(SIG_CD_TEXT, 8 + text.size());
-  record[4] = face;
-  record[7] = size;
-  std::memcpy(record.data() + 8, text.data(), text.size());
-  return record;
+  return cdbuild::Text(text, {.face = face, .size = size});
 }
 
-inline Bytes Paragraph() { return Bsig(SIG_CD_PARAGRAPH, 2); }
-
-inline Bytes PabRef(WORD id) {
-  Bytes record = Bsig(SIG_CD_PABREFERENCE, 4);
-  PutWord(record, 2, id);
-  return record;
-}
-
-/* A paragraph definition as stored: 70 bytes of fixed part and, with
- * extension, the six margin words. */
+/* A paragraph definition as a new item holds it: 70 bytes of fixed part
+ * and, with extension, the six margin words. */
 inline Bytes PabDef(WORD id, WORD leftMargin = 1440, bool extension = true) {
-  Bytes record = Wsig(SIG_CD_PABDEFINITION, extension ? 82 : 70);
-  PutWord(record, 4, id);
-  PutWord(record, 14, leftMargin);
-  PutWord(record, 18, leftMargin);
-  PutWord(record, 22, 720);
-  PutWord(record, 62, 0x0100);
-  if (extension) {
-    PutWord(record, 70, leftMargin);
-    PutWord(record, 74, leftMargin);
-    PutWord(record, 80, 100);
-  }
-  return record;
+  return note_testing::DefaultDefinition(id, leftMargin, extension);
 }
 
-inline Bytes TableBegin(bool nested = false) {
-  return Bsig(nested ? SIG_CD_NESTEDTABLEBEGIN : SIG_CD_TABLEBEGIN, 14);
-}
+inline Bytes TableBegin(bool nested = false) { return cdbuild::TableBegin({.nested = nested}); }
 
+/* A cell of one inch at the row and column, its spans left at 0. */
 inline Bytes Cell(BYTE row, BYTE column, bool nested = false) {
-  Bytes record = Bsig(nested ? SIG_CD_NESTEDTABLECELL : SIG_CD_TABLECELL, 18);
-  record[2] = row;
-  record[3] = column;
-  PutWord(record, 4, static_cast<WORD>(column * 1440));
-  PutWord(record, 6, static_cast<WORD>(column * 1440 + 1440));
-  return record;
+  return cdbuild::TableCell(
+      {.row = row, .column = column, .row_span = 0, .column_span = 0, .nested = nested});
 }
 
-inline Bytes TableEnd(bool nested = false) {
-  return Bsig(nested ? SIG_CD_NESTEDTABLEEND : SIG_CD_TABLEEND, 8);
-}
-
-inline Bytes PreTable() { return Wsig(SIG_CD_PRETABLEBEGIN, 48); }
-
-inline Bytes Begin(WORD bracketed) {
-  Bytes record = Bsig(SIG_CD_BEGIN, 6);
-  PutWord(record, 4, bracketed);
-  return record;
-}
-
-inline Bytes End(WORD bracketed) {
-  Bytes record = Bsig(SIG_CD_END, 6);
-  PutWord(record, 4, bracketed);
-  return record;
-}
+inline Bytes TableEnd(bool nested = false) { return cdbuild::TableEnd(nested); }
+inline Bytes PreTable() { return cdbuild::PreTableBegin(); }
 
 inline Bytes HotspotBegin(WORD signature, WORD type, DWORD flags = 0) {
-  Bytes record = Wsig(signature, 16);
-  PutWord(record, 4, type);
-  PutDword(record, 8, flags);
-  return record;
+  return cdbuild::HotspotBegin({.signature = signature, .type = type, .flags = flags});
 }
 
-inline Bytes HotspotEnd(WORD signature = SIG_CD_HOTSPOTEND) { return Bsig(signature, 2); }
-
-inline Bytes HtmlBegin() { return Wsig(SIG_CD_HTMLBEGIN, 8); }
-inline Bytes HtmlEnd() { return Wsig(SIG_CD_HTMLEND, 8); }
-
 inline Bytes LargeParagraph(WORD fourthWord) {
-  Bytes record = Wsig(SIG_CD_LARGEPARAGRAPH, 16);
+  Bytes record = cdbuild::Sized(SIG_CD_LARGEPARAGRAPH, 16);
   PutWord(record, 6, fourthWord);
   return record;
 }
 
-inline Bytes TextEffect() { return Wsig(SIG_CD_TEXTEFFECT, 8); }
-inline Bytes Color() { return Bsig(SIG_CD_COLOR, 8); }
-
-/* The records of an item value after its type word: an odd record is
- * followed by a zero pad byte. */
-inline Bytes Records(const std::vector<Bytes>& records) {
-  Bytes value;
-  for (const Bytes& record : records) {
-    value.insert(value.end(), record.begin(), record.end());
-    if (record.size() & 1)
-      value.push_back(0);
-  }
-  return value;
-}
-
-inline Bytes Value(const Bytes& records) {
-  Bytes value = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
-  value.insert(value.end(), records.begin(), records.end());
-  return value;
-}
+inline Bytes TextEffect() { return cdbuild::Sized(SIG_CD_TEXTEFFECT, 8); }
+inline Bytes Color() { return cdbuild::Color({.color = {0, 0, 0, 0}}); }
 
 /* A note of an in-memory database with a session, an item connected to the
  * note's "Body" and chunks defined on it. */
@@ -172,13 +87,13 @@ protected:
   void SetUp() override {
     HostTestReset();
     HostTestCaptureMessages();
-    ASSERT_EQ(NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE), NOERROR);
-    ASSERT_EQ(NSFDbOpen(kDbPath, &db_), NOERROR);
+    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &note_), NOERROR);
     session_ = new LSXLsiSession;
   }
 
   void TearDown() override {
+    delete state_;
     ControlBreak = nullptr;
     delete session_;
     NSFNoteClose(note_);
@@ -188,27 +103,12 @@ protected:
 
   /* Appends one item of the records to the note. */
   void AppendItem(const std::vector<Bytes>& records, const char* name = "Body") {
-    const Bytes value = Records(records);
-    ASSERT_EQ(NSFItemAppend(note_, 0, name, static_cast<WORD>(std::strlen(name)), TYPE_COMPOSITE,
-                            value.data(), static_cast<DWORD>(value.size())),
-              NOERROR);
+    ASSERT_EQ(note_testing::AppendRecords(note_, name, Records(records)), NOERROR);
   }
 
   /* Every item value of the name, type word first. */
   std::vector<Bytes> Values(const char* name = "Body") {
-    std::vector<Bytes> values;
-    const auto length = static_cast<WORD>(std::strlen(name));
-    BLOCKID item = {};
-    BLOCKID value = {};
-    DWORD size = 0;
-    STATUS status = NSFItemInfo(note_, name, length, &item, nullptr, &value, &size);
-    while (status == NOERROR) {
-      const auto* data = static_cast<const BYTE*>(OSLockBlock(value));
-      values.emplace_back(data, data + size);
-      OSUnlockBlock(value);
-      status = NSFItemInfoNext(note_, item, name, length, &item, nullptr, &value, &size);
-    }
-    return values;
+    return note_testing::ItemValues(note_, name);
   }
 
   VelkoRTItem* Connect() {
@@ -243,6 +143,25 @@ protected:
     return {session_->internal->found_first, session_->internal->found_second};
   }
 
+  /* Appends one item of the records, connects the item, loads its records
+   * as the input and starts a process state over them. */
+  void LoadInput(const std::vector<Bytes>& records) {
+    AppendItem(records);
+    Connect();
+    item_->internal->input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    state_ = new chunk_process_state;
+    state_->session = session_;
+    state_->gen.item = item_;
+  }
+
+  /* The input's record of the number, from 1. */
+  record_storage* InputNode(int number) {
+    record_storage* node = item_->internal->input->records;
+    while (--number > 0)
+      node = node->next;
+    return node;
+  }
+
   /* The item's loaded records, one signature each. */
   std::vector<WORD> InputSignatures() {
     std::vector<WORD> signatures;
@@ -258,6 +177,7 @@ protected:
   NOTEHANDLE note_ = NULLHANDLE;
   LSXLsiSession* session_ = nullptr;
   VelkoRTItem* item_ = nullptr;
+  chunk_process_state* state_ = nullptr; /* made by LoadInput */
 };
 
 } // namespace engine_test

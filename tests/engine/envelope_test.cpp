@@ -3,6 +3,7 @@
 // a saved paragraph definition going out before its first reference.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,42 +19,15 @@ using namespace engine_test;
 class EmitTest : public EngineTest {
 protected:
   void Load(const std::vector<Bytes>& records) {
-    AppendItem(records);
-    Connect();
-    item_->internal->input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-    state_ = new chunk_process_state;
-    state_->session = session_;
+    LoadInput(records);
     state_->gen.session = session_;
-    state_->gen.item = item_;
     state_->writes = 1;
     ASSERT_EQ(CreateBodyItem(&state_->gen), NOERROR);
   }
-  void TearDown() override {
-    delete state_;
-    EngineTest::TearDown();
-  }
-  record_storage* Node(int number) {
-    record_storage* node = item_->internal->input->records;
-    while (--number > 0)
-      node = node->next;
-    return node;
-  }
   /* The output's records: "<sig>" or the text of a text run. */
   std::vector<std::string> Output() {
-    std::vector<std::string> records;
-    for (record_storage* node = item_->internal->output->records; node != nullptr;
-         node = node->next) {
-      if (node->signature == SIG_CD_TEXT) {
-        records.emplace_back(node->data + 8, node->length - 8);
-        continue;
-      }
-      char name[16];
-      std::snprintf(name, sizeof name, "<%04X>", node->signature);
-      records.emplace_back(name);
-    }
-    return records;
+    return note_testing::Describe(item_->internal->output->records);
   }
-  chunk_process_state* state_ = nullptr;
 };
 
 std::vector<Bytes> Envelope() {
@@ -63,33 +37,33 @@ std::vector<Bytes> Envelope() {
 
 TEST_F(EmitTest, TheEnvelopeGoesAroundTheKeptRun) {
   Load(Envelope());
-  state_->envelope = Node(3);
-  state_->current_record = Node(5);
+  state_->envelope = InputNode(3);
+  state_->current_record = InputNode(5);
   EXPECT_EQ(GenerateTextEnvelope(0, state_), NOERROR);
   EXPECT_EQ(Output(), (std::vector<std::string>{"<00DD>", "<FFC3>", "kept", "<00D2>", "<00DE>"}));
 }
 
 TEST_F(EmitTest, TheEnvelopeGoesAroundEachNewPiece) {
   Load(Envelope());
-  state_->envelope = Node(3);
-  state_->current_record = Node(5);
-  EXPECT_EQ(GenerateTextEnvelopeData("ke", 2, Node(5)->data, state_), NOERROR);
-  EXPECT_EQ(GenerateTextEnvelopeData("pt", 2, Node(5)->data, state_), NOERROR);
+  state_->envelope = InputNode(3);
+  state_->current_record = InputNode(5);
+  EXPECT_EQ(GenerateTextEnvelopeData("ke", 2, InputNode(5)->data, state_), NOERROR);
+  EXPECT_EQ(GenerateTextEnvelopeData("pt", 2, InputNode(5)->data, state_), NOERROR);
   EXPECT_EQ(Output(), (std::vector<std::string>{"<00DD>", "<FFC3>", "ke", "<00D2>", "<00DE>",
                                                 "<00DD>", "<FFC3>", "pt", "<00D2>", "<00DE>"}));
 }
 
 TEST_F(EmitTest, ATextEffectAloneIsNoBracket) {
   Load(Envelope());
-  state_->envelope = Node(4);
-  state_->current_record = Node(5);
+  state_->envelope = InputNode(4);
+  state_->current_record = InputNode(5);
   EXPECT_EQ(GenerateTextEnvelopeData("new", 3, nullptr, state_), NOERROR);
   EXPECT_EQ(Output(), (std::vector<std::string>{"<FFC3>", "new"}));
 }
 
 TEST_F(EmitTest, WithoutAnEnvelopeOnlyTheTextGoes) {
   Load(Envelope());
-  state_->current_record = Node(8);
+  state_->current_record = InputNode(8);
   EXPECT_EQ(GenerateTextEnvelope(0, state_), NOERROR);
   EXPECT_EQ(GenerateTextEnvelopeData("x", 1, nullptr, state_), NOERROR);
   EXPECT_EQ(Output(), (std::vector<std::string>{"after", "x"}));
@@ -105,8 +79,8 @@ TEST_F(EmitTest, CopyThroughEmitsASavedDefinitionBeforeItsReference) {
   PutWord(host, 2, static_cast<WORD>(host.size()));
   ASSERT_EQ(SaveParagraphDefinition(session_, host.data()), NOERROR);
   state_->pass_over_mark = 2;
-  state_->pass_over_node = Node(2);
-  EXPECT_EQ(CopyPassedOverRecords(state_, Node(6), true), NOERROR);
+  state_->pass_over_node = InputNode(2);
+  EXPECT_EQ(CopyPassedOverRecords(state_, InputNode(6), true), NOERROR);
   EXPECT_EQ(Output(), (std::vector<std::string>{"<0083>", "a", "<0081>", "<FF82>", "<0083>"}));
   EXPECT_EQ(state_->pass_over_mark, 0u);
   EXPECT_EQ(state_->pass_over_node, nullptr);

@@ -16,32 +16,14 @@ using namespace engine_test;
 
 class RetrieveTest : public EngineTest {
 protected:
-  void Load(const std::vector<Bytes>& records) {
-    AppendItem(records);
-    Connect();
-    item_->internal->input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-    state_ = new chunk_process_state;
-    state_->session = session_;
-    state_->gen.item = item_;
-  }
-  void TearDown() override {
-    delete state_;
-    EngineTest::TearDown();
-  }
-  record_storage* Node(int number) {
-    record_storage* node = item_->internal->input->records;
-    while (--number > 0)
-      node = node->next;
-    return node;
-  }
   const CDPABDEFINITION& Found() const {
     return *reinterpret_cast<const CDPABDEFINITION*>(state_->retrieved_definition);
   }
-  chunk_process_state* state_ = nullptr;
 };
 
 TEST_F(RetrieveTest, AnyPabidForwardsTakesTheLastOfTheHighest) {
-  Load({PabDef(1, 100), PabDef(3, 300), PabDef(2, 200), PabDef(3, 333), PabRef(3), Text("a")});
+  LoadInput(
+      {PabDef(1, 100), PabDef(3, 300), PabDef(2, 200), PabDef(3, 333), PabRef(3), Text("a")});
   EXPECT_EQ(RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state_), NOERROR);
   EXPECT_EQ(state_->retrieved_found, 1u);
   EXPECT_EQ(Found().PABID, 3);
@@ -49,10 +31,10 @@ TEST_F(RetrieveTest, AnyPabidForwardsTakesTheLastOfTheHighest) {
 }
 
 TEST_F(RetrieveTest, OnePabidBackwards) {
-  Load({PabDef(7, 100), Text("a"), PabDef(7, 200), Text("b"), PabDef(7, 300), Text("c")});
+  LoadInput({PabDef(7, 100), Text("a"), PabDef(7, 200), Text("b"), PabDef(7, 300), Text("c")});
   RetrievePABDEF(7, RETRIEVE_BACKWARD, state_);
   EXPECT_EQ(Found().LeftMargin, 100); // the first in record order
-  state_->current_record = Node(4);
+  state_->current_record = InputNode(4);
   RetrievePABDEF(7, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state_);
   EXPECT_EQ(Found().LeftMargin, 200); // the nearest before the current record
   RetrievePABDEF(7, RETRIEVE_FORWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state_);
@@ -60,7 +42,7 @@ TEST_F(RetrieveTest, OnePabidBackwards) {
 }
 
 TEST_F(RetrieveTest, WithoutADefinitionTheDefaultStands) {
-  Load({PabRef(1), Text("a")});
+  LoadInput({PabRef(1), Text("a")});
   RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state_);
   EXPECT_EQ(state_->retrieved_found, 0u);
   EXPECT_EQ(Found().Header.Signature, SIG_CD_PABDEFINITION);
@@ -80,7 +62,7 @@ TEST_F(RetrieveTest, ALongDefinitionIsCutTo92Bytes) {
   Bytes longDefinition = PabDef(5);
   longDefinition.resize(120, 0xAB);
   PutWord(longDefinition, 2, 120);
-  Load({longDefinition, PabRef(5), Text("a")});
+  LoadInput({longDefinition, PabRef(5), Text("a")});
   std::memset(state_->retrieved_definition, 0, sizeof state_->retrieved_definition);
   RetrievePABDEF(5, RETRIEVE_FORWARD, state_);
   EXPECT_EQ(Found().PABID, 5);

@@ -331,18 +331,18 @@ protected:
     clause.index_starts[0] = index;
     return clause;
   }
-  chunk_process_state state_;
+  chunk_process_state match_;
 };
 
 TEST_F(MatchTest, AShortRecordNeverMatches) {
   chunkdef_info cell = Clause(RELATION_CONTAINS, TARGETTYPE_COLUMN, 1);
   char shortCell[4] = {static_cast<char>(SIG_CD_TABLECELL), 3, 0, 0};
-  state_.record_counter = 2;
+  match_.record_counter = 2;
   DWORD complete = 9;
   // The record ends after the row byte: the column byte at offset 3 is not read.
-  EXPECT_EQ(MatchInitiator(&cell, shortCell, SIG_CD_TABLECELL, 3, 0, &complete, &state_), 0u);
+  EXPECT_EQ(MatchInitiator(&cell, shortCell, SIG_CD_TABLECELL, 3, 0, &complete, &match_), 0u);
   shortCell[3] = 0;
-  EXPECT_EQ(MatchInitiator(&cell, shortCell, SIG_CD_TABLECELL, 4, 0, &complete, &state_), 1u);
+  EXPECT_EQ(MatchInitiator(&cell, shortCell, SIG_CD_TABLECELL, 4, 0, &complete, &match_), 1u);
 
   chunkdef_info text = Clause(RELATION_CONTAINS, TARGETTYPE_TEXT, 1);
   text.match_text = const_cast<char*>("");
@@ -352,36 +352,36 @@ TEST_F(MatchTest, AShortRecordNeverMatches) {
   node.signature = SIG_CD_TEXT;
   node.length = 6;
   node.data = shortText;
-  state_.current_record = &node;
+  match_.current_record = &node;
   // Shorter than a text header: not even an empty text.
-  EXPECT_EQ(MatchInitiator(&text, shortText, SIG_CD_TEXT, 6, 0, &complete, &state_), 0u);
+  EXPECT_EQ(MatchInitiator(&text, shortText, SIG_CD_TEXT, 6, 0, &complete, &match_), 0u);
   text.match_text = nullptr;
   node.data = nullptr;
-  state_.current_record = nullptr;
+  match_.current_record = nullptr;
 
   chunkdef_info paragraph = Clause(RELATION_CONTAINS, TARGETTYPE_PARAGRAPH, 1);
   const char shortLarge[4] = {0x68, static_cast<char>(0xFF), 4, 0};
   DWORD counted = 0;
   DWORD ended = 0;
   EXPECT_EQ(MatchTerminator(&paragraph, shortLarge, SIG_CD_LARGEPARAGRAPH, 4, 0, &counted, &ended,
-                            0, &state_),
+                            0, &match_),
             0u);
   const char shortEnd[4] = {static_cast<char>(SIG_CD_END), 4, 0, 0};
   chunkdef_info table = Clause(RELATION_CONTAINS, TARGETTYPE_TABLE, 1);
-  EXPECT_EQ(MatchTerminator(&table, shortEnd, SIG_CD_END, 4, 0, &counted, &ended, 0, &state_), 0u);
+  EXPECT_EQ(MatchTerminator(&table, shortEnd, SIG_CD_END, 4, 0, &counted, &ended, 0, &match_), 0u);
 }
 
 TEST_F(MatchTest, Complete) {
   chunkdef_info doclink = Clause(RELATION_CONTAINS, TARGETTYPE_DOCLINK, 2);
   Bytes link = Wsig(SIG_CD_DOCLINK, 44);
   DWORD complete = 0;
-  state_.record_counter = 5;
+  match_.record_counter = 5;
   EXPECT_EQ(MatchInitiator(&doclink, reinterpret_cast<const char*>(link.data()), SIG_CD_DOCLINK, 44,
-                           0, &complete, &state_),
+                           0, &complete, &match_),
             0u); // occurrence 1 is not selected
   EXPECT_EQ(doclink.occurrence, 1u);
   EXPECT_EQ(MatchInitiator(&doclink, reinterpret_cast<const char*>(link.data()), SIG_CD_DOCLINK, 44,
-                           0, &complete, &state_),
+                           0, &complete, &match_),
             1u);
   EXPECT_EQ(doclink.occurrence, 2u);
   EXPECT_EQ(complete, 1u);
@@ -389,14 +389,14 @@ TEST_F(MatchTest, Complete) {
   chunkdef_info table = Clause(RELATION_CONTAINS, TARGETTYPE_TABLE, 1);
   Bytes begin = TableBegin();
   EXPECT_EQ(MatchInitiator(&table, reinterpret_cast<const char*>(begin.data()), SIG_CD_TABLEBEGIN,
-                           14, 0, &complete, &state_),
+                           14, 0, &complete, &match_),
             1u);
   EXPECT_EQ(complete, 0u);
   // A table begin announced by its pretable record does not start a table.
   table.occurrence = 0;
-  state_.pretable_flag = 1;
+  match_.pretable_flag = 1;
   EXPECT_EQ(MatchInitiator(&table, reinterpret_cast<const char*>(begin.data()), SIG_CD_TABLEBEGIN,
-                           14, 0, &complete, &state_),
+                           14, 0, &complete, &match_),
             0u);
 }
 
@@ -421,13 +421,13 @@ TEST_F(MatchTest, HotspotDiscriminators) {
       {TARGETTYPE_URLLINK, 11, 0, 0},
       {TARGETTYPE_HOTSPOT, 99, 0, 1},
   };
-  state_.record_counter = 3;
+  match_.record_counter = 3;
   for (const Case& c : cases) {
     chunkdef_info clause = Clause(RELATION_CONTAINS, c.type, 1);
     Bytes begin = HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, c.hotspotType, c.flags);
     DWORD complete = 0;
     EXPECT_EQ(MatchInitiator(&clause, reinterpret_cast<const char*>(begin.data()),
-                             SIG_CD_V4HOTSPOTBEGIN, 16, 0, &complete, &state_),
+                             SIG_CD_V4HOTSPOTBEGIN, 16, 0, &complete, &match_),
               c.starts)
         << "type " << c.type << " hotspot " << c.hotspotType << " flags " << c.flags;
   }
@@ -436,7 +436,7 @@ TEST_F(MatchTest, HotspotDiscriminators) {
   Bytes begin = HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3);
   DWORD complete = 0;
   EXPECT_EQ(MatchInitiator(&clause, reinterpret_cast<const char*>(begin.data()),
-                           SIG_CD_HOTSPOTBEGIN, 16, SIG_CD_V4HOTSPOTBEGIN, &complete, &state_),
+                           SIG_CD_HOTSPOTBEGIN, 16, SIG_CD_V4HOTSPOTBEGIN, &complete, &match_),
             0u);
   EXPECT_EQ(clause.occurrence, 0u);
 }

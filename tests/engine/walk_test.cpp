@@ -88,10 +88,6 @@ protected:
     state_->gen.item = item_;
     state_->stop_matching = 1; // no start and stop tests: the counts alone
   }
-  void TearDown() override {
-    delete state_;
-    EngineTest::TearDown();
-  }
 
   void Walk(const std::vector<Bytes>& records) {
     for (const Bytes& record : records) {
@@ -106,8 +102,6 @@ protected:
       return static_cast<WORD>(record[0] | 0xFF00);
     return record[0];
   }
-
-  chunk_process_state* state_ = nullptr;
 };
 
 TEST_F(NestingTest, APretableAnnouncedTableCountsOneLevel) {

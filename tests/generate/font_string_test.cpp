@@ -14,6 +14,7 @@
 #include "host/host_testing.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
+#include "tools/cd_builder.h"
 
 namespace {
 
@@ -51,14 +52,7 @@ protected:
 };
 
 FONTID Font(BYTE face, BYTE attributes, BYTE color, BYTE size) {
-  BYTE bytes[4] = {};
-  bytes[FONTID_FACE_BYTE] = face;
-  bytes[FONTID_ATTRIBUTES_BYTE] = attributes;
-  bytes[FONTID_COLOR_BYTE] = color;
-  bytes[FONTID_SIZE_BYTE] = size;
-  FONTID font = 0;
-  std::memcpy(&font, bytes, sizeof font);
-  return font;
+  return cdbuild::FontId({face, attributes, color, size});
 }
 
 CDTEXT TextRecord(FONTID font) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +19,7 @@
 #include "host/osmem.h"
 #include "host/status.h"
 #include "host/textlist.h"
+#include "tests/support/store_files.h"
 
 namespace {
 
@@ -39,10 +39,8 @@ protected:
   void SetUp() override {
     HostTestReset();
     liveBefore_ = HostTestLiveHandles();
-    char pattern[] = "/tmp/velko-attach-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    HostTestSetDataDirectory(directory_.c_str());
+    directory_ = file_testing::MakeDataDirectory("velko-attach");
+    ASSERT_FALSE(directory_.empty());
     ASSERT_EQ(NSFDbCreate("objects.nsf", DBCLASS_NOTEFILE, FALSE), NOERROR);
     ASSERT_EQ(NSFDbOpen("objects.nsf", &db_), NOERROR);
   }
@@ -56,23 +54,12 @@ protected:
   // One value of the raw database file, "|"-joined columns of the first row.
   std::string Query(const char* sql) {
     sqlite3* raw = nullptr;
-    std::string text;
     if (sqlite3_open_v2((directory_ + "/objects.nsf").c_str(), &raw, SQLITE_OPEN_READONLY,
                         nullptr) != SQLITE_OK) {
       sqlite3_close(raw);
       return "<no database>";
     }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(raw, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW) {
-      for (int column = 0; column < sqlite3_column_count(stmt); ++column) {
-        if (column > 0)
-          text += "|";
-        const auto* value = sqlite3_column_text(stmt, column);
-        text += value == nullptr ? "" : reinterpret_cast<const char*>(value);
-      }
-    }
-    sqlite3_finalize(stmt);
+    std::string text = file_testing::FirstRow(raw, sql);
     sqlite3_close(raw);
     return text;
   }

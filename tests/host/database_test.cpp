@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +18,7 @@
 #include "host/osenv.h"
 #include "host/osmem.h"
 #include "host/status.h"
+#include "tests/support/store_files.h"
 
 namespace {
 
@@ -27,10 +27,8 @@ protected:
   void SetUp() override {
     HostTestReset();
     liveBefore_ = HostTestLiveHandles();
-    char pattern[] = "/tmp/velko-db-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    HostTestSetDataDirectory(directory_.c_str());
+    directory_ = file_testing::MakeDataDirectory("velko-db");
+    ASSERT_FALSE(directory_.empty());
   }
   void TearDown() override {
     HostTestReset();
@@ -188,21 +186,7 @@ TEST_F(DatabaseTest, SchemaIsInspectableWithSqlite) {
   ASSERT_EQ(
       sqlite3_open_v2((directory_ + "/schema.nsf").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr),
       SQLITE_OK);
-  const auto single = [raw](const char* sql) {
-    sqlite3_stmt* stmt = nullptr;
-    std::string text;
-    if (sqlite3_prepare_v2(raw, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW) {
-      for (int column = 0; column < sqlite3_column_count(stmt); ++column) {
-        if (column > 0)
-          text += "|";
-        const auto* value = sqlite3_column_text(stmt, column);
-        text += value == nullptr ? "" : reinterpret_cast<const char*>(value);
-      }
-    }
-    sqlite3_finalize(stmt);
-    return text;
-  };
+  const auto single = [raw](const char* sql) { return file_testing::FirstRow(raw, sql); };
   EXPECT_EQ(single("PRAGMA user_version"), "1");
   EXPECT_EQ(single("SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_schema "
                    "WHERE type = 'table' ORDER BY name)"),
@@ -372,6 +356,38 @@ TEST_F(DatabaseTest, StaleHandleIsNotTakenForItsSuccessor) {
     EXPECT_EQ(NSFNoteClose(first), ERR_HOST_BAD_HANDLE);
     ASSERT_EQ(NSFNoteClose(later), NOERROR);
   }
+  EXPECT_EQ(NSFDbClose(db), NOERROR);
+}
+
+TEST_F(DatabaseTest, AFullNoteTableRefusesFurtherNotesWithoutLosingTheirValues) {
+  const DBHANDLE db = CreateAndOpen("mem:full");
+  const NOTEID stored = StoreNote(db, "kept");
+  NOTEHANDLE source = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db, stored, 0, &source), NOERROR);
+  std::vector<NOTEHANDLE> open;
+  for (STATUS status = NOERROR; status == NOERROR;) {
+    NOTEHANDLE note = NULLHANDLE;
+    status = NSFNoteCreate(db, &note);
+    if (status == NOERROR)
+      open.push_back(note);
+    else
+      EXPECT_EQ(status, ERR_MEMORY);
+    ASSERT_LT(open.size(), 5000u);
+  }
+  EXPECT_EQ(open.size(), 4094u) << "4095 note handles, one taken by the source";
+  const size_t live = HostTestLiveHandles();
+  NOTEHANDLE copy = source;
+  NOTEHANDLE reopened = source;
+  EXPECT_EQ(NSFNoteCopy(source, &copy), ERR_MEMORY);
+  EXPECT_EQ(NSFNoteOpen(db, stored, 0, &reopened), ERR_MEMORY);
+  EXPECT_EQ(copy, NULLHANDLE);
+  EXPECT_EQ(reopened, NULLHANDLE);
+  EXPECT_EQ(HostTestLiveHandles(), live) << "the refused notes' item values are freed";
+  for (NOTEHANDLE note : open)
+    EXPECT_EQ(NSFNoteClose(note), NOERROR);
+  EXPECT_EQ(NSFNoteCopy(source, &copy), NOERROR) << "a closed note gives its handle back";
+  EXPECT_EQ(NSFNoteClose(copy), NOERROR);
+  EXPECT_EQ(NSFNoteClose(source), NOERROR);
   EXPECT_EQ(NSFDbClose(db), NOERROR);
 }
 

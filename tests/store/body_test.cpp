@@ -5,9 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +22,8 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_builder.h"
 #include "velko/status.h"
 
 using ::testing::Contains;
@@ -39,50 +39,28 @@ constexpr char kDbPath[] = "mem:bodytest";
 
 /* ---- stored records ---- */
 
-/* Payload bytes after the header follow a pattern, so that a conversion
- * that moves or drops a byte shows. */
-void FillPayload(Bytes& record, size_t from) {
-  for (size_t at = from; at < record.size(); ++at)
-    record[at] = static_cast<BYTE>(at * 7 + 1);
+/* Records of the length, header included, under the header form named
+ * (whatever the signature asks for, so that damage can be written); the
+ * bytes behind the header follow the builder's pattern, so that a
+ * conversion that moves or drops a byte shows. */
+Bytes Bsig(WORD signature, DWORD length) {
+  return cdbuild::SizedAs(CD_HEADER_BSIG, signature, length, cdbuild::Fill::kPattern);
+}
+Bytes Wsig(WORD signature, DWORD length) {
+  return cdbuild::SizedAs(CD_HEADER_WSIG, signature, length, cdbuild::Fill::kPattern);
+}
+Bytes Lsig(WORD signature, DWORD length) {
+  return cdbuild::SizedAs(CD_HEADER_LSIG, signature, length, cdbuild::Fill::kPattern);
 }
 
-/* A record of the length (at least its header's bytes). */
-Bytes Bsig(WORD signature, size_t length) {
-  Bytes record(std::max<size_t>(length, 2));
-  FillPayload(record, 2);
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = static_cast<BYTE>(length);
-  return record;
+/* A word-length record of its header alone whose length field says less. */
+Bytes ShortWsig(WORD signature, DWORD length) {
+  return cdbuild::WithHeaderLength(Wsig(signature, WSIG_HEADER_SIZE), length);
 }
 
-Bytes Wsig(WORD signature, size_t length) {
-  Bytes record(std::max<size_t>(length, 4));
-  FillPayload(record, 4);
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = static_cast<BYTE>(signature >> 8);
-  record[2] = static_cast<BYTE>(length);
-  record[3] = static_cast<BYTE>(length >> 8);
-  return record;
-}
+Bytes Text(const std::string& text) { return cdbuild::Text(text); }
 
-Bytes Lsig(WORD signature, size_t length) {
-  Bytes record(std::max<size_t>(length, 6));
-  FillPayload(record, 6);
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = 0;
-  for (int byte = 0; byte < 4; ++byte)
-    record[2 + byte] = static_cast<BYTE>(length >> (8 * byte));
-  return record;
-}
-
-Bytes Text(const std::string& text) {
-  Bytes record = Wsig(SIG_CD_TEXT, 8 + text.size());
-  const BYTE font[4] = {1, 0, 0, 10};
-  std::memcpy(record.data() + 4, font, sizeof font);
-  std::memcpy(record.data() + 8, text.data(), text.size());
-  return record;
-}
-
+/* A cell at the row and column, its other bytes patterned. */
 Bytes Cell(BYTE row, BYTE column, WORD signature = SIG_CD_TABLECELL) {
   Bytes record = Bsig(signature, sizeof(CDTABLECELL));
   record[2] = row;
@@ -101,28 +79,12 @@ Bytes BitmapHeader() { return Lsig(SIG_CD_BITMAPHEADER, sizeof(CDBITMAPHEADER) -
 
 Bytes Bracket(WORD signature, WORD bracketed) {
   Bytes record = Bsig(signature, sizeof(CDBEGINRECORD));
-  record[4] = static_cast<BYTE>(bracketed);
-  record[5] = static_cast<BYTE>(bracketed >> 8);
+  cdbuild::PutWord(record, 4, bracketed);
   return record;
 }
 
-/* Records as an item value holds them after its type word: an odd record
- * is followed by a 0 pad byte. */
-Bytes Records(std::initializer_list<Bytes> records) {
-  Bytes value;
-  for (const Bytes& record : records) {
-    value.insert(value.end(), record.begin(), record.end());
-    if (record.size() & 1)
-      value.push_back(0);
-  }
-  return value;
-}
-
-Bytes Value(const Bytes& records) {
-  Bytes value = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
-  value.insert(value.end(), records.begin(), records.end());
-  return value;
-}
+using note_testing::Records;
+using note_testing::Value;
 
 std::string HostText(STATUS status) {
   char text[1100] = {};
@@ -142,11 +104,10 @@ protected:
     HostTestReset();
     HostTestCaptureLog(true);
     handles_before_ = HostTestLiveHandles();
-    ASSERT_EQ(NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE), NOERROR);
-    ASSERT_EQ(NSFDbOpen(kDbPath, &db_), NOERROR);
+    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &note_), NOERROR);
     session_ = new LSXLsiSession;
-    item_ = MakeItem(session_, note_);
+    item_ = note_testing::BindItem(session_, note_, "Body");
   }
 
   void TearDown() override {
@@ -154,7 +115,7 @@ protected:
       CleanupBodyContext(session_, context);
       delete context;
     }
-    DropItem(item_);
+    note_testing::UnbindItem(item_);
     NSFNoteClose(note_);
     NSFDbClose(db_);
     delete session_;
@@ -163,52 +124,12 @@ protected:
     HostTestReset();
   }
 
-  /* An item bound by hand to the note's "Body"; the test owns what it sets. */
-  VelkoRTItem* MakeItem(LSXLsiSession* session, NOTEHANDLE note) {
-    auto* item = new VelkoRTItem(session);
-    if (item->internal == nullptr) {
-      item->internal = new _internal_RTITEM;
-      own_internal_.insert(item);
-    }
-    item->note = note;
-    item->item_name = new char[5];
-    std::strcpy(item->item_name, "Body");
-    return item;
-  }
-
-  void DropItem(VelkoRTItem* item) {
-    if (own_internal_.erase(item) != 0) {
-      delete item->internal;
-      item->internal = nullptr;
-    }
-    delete[] item->item_name;
-    item->item_name = nullptr;
-    item->note = NULLHANDLE;
-    delete item;
-  }
-
   void Append(const char* name, const Bytes& records) {
-    ASSERT_EQ(NSFItemAppend(note_, 0, name, static_cast<WORD>(std::strlen(name)), TYPE_COMPOSITE,
-                            records.data(), static_cast<DWORD>(records.size())),
-              NOERROR);
+    ASSERT_EQ(note_testing::AppendRecords(note_, name, records), NOERROR);
   }
 
   /* Every item value of the name, type word first. */
-  std::vector<Bytes> Values(const char* name) {
-    std::vector<Bytes> values;
-    const auto length = static_cast<WORD>(std::strlen(name));
-    BLOCKID item = {};
-    BLOCKID value = {};
-    DWORD size = 0;
-    STATUS status = NSFItemInfo(note_, name, length, &item, nullptr, &value, &size);
-    while (status == NOERROR) {
-      const auto* data = static_cast<const BYTE*>(OSLockBlock(value));
-      values.emplace_back(data, data + size);
-      OSUnlockBlock(value);
-      status = NSFItemInfoNext(note_, item, name, length, &item, nullptr, &value, &size);
-    }
-    return values;
-  }
+  std::vector<Bytes> Values(const char* name) { return note_testing::ItemValues(note_, name); }
 
   body_context* Load(int skipEnvelopes = 0, int plainText = 0, int entityText = 0) {
     body_context* context = StoreItemsAndRecords(item_, skipEnvelopes, 0, nullptr, plainText,
@@ -216,6 +137,23 @@ protected:
     if (context != nullptr)
       contexts_.push_back(context);
     return context;
+  }
+
+  /* "Body" replaced by items of the records, one list each, and loaded
+   * afresh with the log cleared. */
+  body_context* Reload(const std::vector<std::vector<Bytes>>& items) {
+    NSFItemDelete(note_, "Body", 4);
+    HostTestClearLog();
+    for (const std::vector<Bytes>& records : items)
+      Append("Body", Records(records));
+    return Load();
+  }
+
+  /* The load failed, marked the item incomplete and kept these texts. */
+  void ExpectIncomplete(body_context* context, const std::vector<std::string>& kept) {
+    EXPECT_EQ(context->load_status, VELKO_ERR_FAILED);
+    EXPECT_EQ(item_->internal->incomplete_load, VELKO_ERR_FAILED);
+    EXPECT_THAT(Describe(context), ElementsAreArray(kept));
   }
 
   static std::vector<record_storage*> Nodes(body_context* context) {
@@ -239,17 +177,7 @@ protected:
 
   /* The text of each text node, "<sig>" for other records. */
   static std::vector<std::string> Describe(body_context* context) {
-    std::vector<std::string> texts;
-    for (record_storage* node : Nodes(context)) {
-      if (node->signature == SIG_CD_TEXT) {
-        texts.emplace_back(node->data + 8, node->length - 8);
-        continue;
-      }
-      char name[16];
-      std::snprintf(name, sizeof name, "<%04X>", node->signature);
-      texts.emplace_back(name);
-    }
-    return texts;
+    return note_testing::Describe(context->records);
   }
 
   static std::vector<DWORD> Ordinals(body_context* context) {
@@ -274,7 +202,6 @@ protected:
   LSXLsiSession* session_ = nullptr;
   VelkoRTItem* item_ = nullptr;
   std::vector<body_context*> contexts_;
-  std::set<VelkoRTItem*> own_internal_;
   size_t handles_before_ = 0;
 };
 
@@ -481,7 +408,7 @@ TEST_F(BodyTest, ItemsOfOneNameLoadAsOneListWithOrdinalsContinuing) {
 }
 
 TEST_F(BodyTest, NamedNoteAndItemLoadWithoutTouchingTheItemsOwnState) {
-  Append("Other", Records({Text("x"), Wsig(0xFF10, 3)}));
+  Append("Other", Records({Text("x"), ShortWsig(0xFF10, 3)}));
   item_->internal->incomplete_load = 1234;
   body_context* context =
       StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, note_, "Other");
@@ -677,15 +604,9 @@ std::vector<DamageCase> DamageCases() {
 TEST_F(BodyTest, DamagedFirstItemEndsTheLoadThere) {
   for (const DamageCase& c : DamageCases()) {
     SCOPED_TRACE(c.name);
-    NSFItemDelete(note_, "Body", 4);
-    HostTestClearLog();
-    Append("Body", Records({Text("one"), c.bytes, Text("two")}));
-    Append("Body", Records({Text("three")}));
-    body_context* context = Load();
+    body_context* context = Reload({{Text("one"), c.bytes, Text("two")}, {Text("three")}});
     ASSERT_NE(context, nullptr);
-    EXPECT_EQ(context->load_status, VELKO_ERR_FAILED);
-    EXPECT_EQ(item_->internal->incomplete_load, VELKO_ERR_FAILED);
-    EXPECT_THAT(Describe(context), ElementsAre("one"));
+    ExpectIncomplete(context, {"one"});
     EXPECT_EQ(Items(context).size(), 1u);
     EXPECT_THAT(LogLines(), ElementsAre("Rich text item Body number 0 is damaged at offset 14: "
                                         "the rest of it was not loaded"));
@@ -695,16 +616,10 @@ TEST_F(BodyTest, DamagedFirstItemEndsTheLoadThere) {
 TEST_F(BodyTest, DamagedLaterItemEndsOnlyThatItem) {
   for (const DamageCase& c : DamageCases()) {
     SCOPED_TRACE(c.name);
-    NSFItemDelete(note_, "Body", 4);
-    HostTestClearLog();
-    Append("Body", Records({Text("zero")}));
-    Append("Body", Records({Text("one"), c.bytes, Text("two")}));
-    Append("Body", Records({Text("three")}));
-    body_context* context = Load();
+    body_context* context =
+        Reload({{Text("zero")}, {Text("one"), c.bytes, Text("two")}, {Text("three")}});
     ASSERT_NE(context, nullptr);
-    EXPECT_EQ(context->load_status, VELKO_ERR_FAILED);
-    EXPECT_EQ(item_->internal->incomplete_load, VELKO_ERR_FAILED);
-    EXPECT_THAT(Describe(context), ElementsAre("zero", "one", "three"));
+    ExpectIncomplete(context, {"zero", "one", "three"});
     std::vector<body_item*> items = Items(context);
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[2]->item_number, 2);
@@ -750,21 +665,15 @@ TEST_F(BodyTest, RecordTooLargeToWriteBackEndsTheLoad) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    NSFItemDelete(note_, "Body", 4);
-    HostTestClearLog();
-    Append("Body", Records({Text("one"), c.record, Text("two")}));
-    Append("Body", Records({Text("three")}));
-    body_context* context = Load();
+    body_context* context = Reload({{Text("one"), c.record, Text("two")}, {Text("three")}});
     ASSERT_NE(context, nullptr);
-    EXPECT_EQ(context->load_status, VELKO_ERR_FAILED);
-    EXPECT_EQ(item_->internal->incomplete_load, VELKO_ERR_FAILED);
-    EXPECT_THAT(Describe(context), ElementsAre("one"));
+    ExpectIncomplete(context, {"one"});
     EXPECT_THAT(LogLines(), ElementsAre(c.line));
   }
 }
 
 TEST_F(BodyTest, CompleteReloadClearsTheIncompleteMark) {
-  Append("Body", Records({Text("one"), Wsig(0xFF10, 3)}));
+  Append("Body", Records({Text("one"), ShortWsig(0xFF10, 3)}));
   ASSERT_NE(Load(), nullptr);
   EXPECT_EQ(item_->internal->incomplete_load, VELKO_ERR_FAILED);
   NSFItemDelete(note_, "Body", 4);
@@ -774,7 +683,7 @@ TEST_F(BodyTest, CompleteReloadClearsTheIncompleteMark) {
 }
 
 TEST_F(BodyTest, TraceLinesAtDebugLevelThree) {
-  Append("Body", Records({Text("ab"), Wsig(0xFF10, 2)}));
+  Append("Body", Records({Text("ab"), ShortWsig(0xFF10, 2)}));
   debug_level = 3;
   body_context* context = Load();
   ASSERT_NE(context, nullptr);
@@ -973,7 +882,7 @@ TEST_F(BodyTest, OutOfMemoryWhileLoadingGives263AtEveryAllocation) {
     for (int nth = 1; nth < 200; ++nth) {
       SCOPED_TRACE(nth);
       auto* session = new LSXLsiSession;
-      VelkoRTItem* item = MakeItem(session, note_);
+      VelkoRTItem* item = note_testing::BindItem(session, note_, "Body");
       HostTestClearLog();
       refuse(nth);
       body_context* context =
@@ -984,7 +893,7 @@ TEST_F(BodyTest, OutOfMemoryWhileLoadingGives263AtEveryAllocation) {
       const size_t nodes = Nodes(context).size();
       CleanupBodyContext(session, context);
       delete context;
-      DropItem(item);
+      note_testing::UnbindItem(item);
       delete session;
       if (status == NOERROR) {
         EXPECT_EQ(nodes, 9u);

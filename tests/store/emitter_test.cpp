@@ -24,6 +24,8 @@
 #include "store/session.h"
 #include "store/tracked_memory.h"
 #include "store/tracked_memory_testing.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_builder.h"
 #include "velko/status.h"
 
 using ::testing::ElementsAre;
@@ -46,57 +48,27 @@ constexpr char kInvalidFormat[] = "TARNO: Invalid table format.  Operation faile
 
 /* ---- host-form records ---- */
 
-void PutWord(Bytes& record, size_t at, WORD value) {
-  record[at] = static_cast<BYTE>(value);
-  record[at + 1] = static_cast<BYTE>(value >> 8);
-}
+/* The emitter takes records in host form. For byte- and word-length
+ * records that is the stored form the builder writes; a paragraph
+ * definition has two pad bytes behind its fixed part, and a double-word
+ * header two behind its signature. */
+using cdbuild::PabRef;
+using cdbuild::Paragraph;
+using cdbuild::PutWord;
+using cdbuild::Sized;
+using cdbuild::Text;
 
 WORD GetWord(const BYTE* at) { return static_cast<WORD>(at[0] | (at[1] << 8)); }
 
-Bytes Bsig(WORD signature, size_t length) {
-  Bytes record(length);
-  record[0] = static_cast<BYTE>(signature);
-  record[1] = static_cast<BYTE>(length);
-  return record;
-}
-
-Bytes Wsig(WORD signature, size_t length) {
-  Bytes record(length);
-  PutWord(record, 0, signature);
-  PutWord(record, 2, static_cast<WORD>(length));
-  return record;
-}
-
-Bytes Text(const std::string& text) {
-  Bytes record = Wsig(SIG_CD_TEXT, 8 + text.size());
-  record[4] = 1;  /* face */
-  record[7] = 10; /* size */
-  std::memcpy(record.data() + 8, text.data(), text.size());
-  return record;
-}
-
-Bytes Ref(WORD id) {
-  Bytes record = Bsig(SIG_CD_PABREFERENCE, 4);
-  PutWord(record, 2, id);
-  return record;
-}
-
 Bytes Def(WORD id, WORD left = 1440, WORD right = 0, WORD first = 1440) {
-  Bytes record = Wsig(SIG_CD_PABDEFINITION, sizeof(CDPABDEFINITION));
-  PutWord(record, offsetof(CDPABDEFINITION, PABID), id);
-  PutWord(record, offsetof(CDPABDEFINITION, LeftMargin), left);
-  PutWord(record, offsetof(CDPABDEFINITION, RightMargin), right);
-  PutWord(record, offsetof(CDPABDEFINITION, FirstLineLeftMargin), first);
-  PutWord(record, offsetof(CDPABDEFINITION, Flags), 0x0100);
-  return record;
+  const Bytes stored = cdbuild::PabDef(
+      {.id = id, .left = left, .right = right, .first_line = first, .flags = 0x0100});
+  return cdbuild::WithTail(stored, Bytes(sizeof(CDPABDEFINITION) - 70));
 }
-
-Bytes Paragraph() { return Bsig(SIG_CD_PARAGRAPH, 2); }
 
 Bytes TableBegin(WORD space = 0, WORD signature = SIG_CD_TABLEBEGIN) {
-  Bytes record = Bsig(signature, sizeof(CDTABLEBEGIN));
-  PutWord(record, offsetof(CDTABLEBEGIN, HorizInterCellSpace), space);
-  return record;
+  return cdbuild::TableBegin(
+      {.horizontal_space = space, .nested = signature == SIG_CD_NESTEDTABLEBEGIN});
 }
 
 struct cell_spec {
@@ -111,17 +83,18 @@ struct cell_spec {
   WORD signature = SIG_CD_TABLECELL;
 };
 
+/* The cell of the spec; its row span stays 0. */
 Bytes Cell(const cell_spec& spec) {
-  Bytes record = Bsig(spec.signature, sizeof(CDTABLECELL));
-  record[offsetof(CDTABLECELL, Row)] = spec.row;
-  record[offsetof(CDTABLECELL, Column)] = spec.column;
-  PutWord(record, offsetof(CDTABLECELL, LeftMargin), spec.left);
-  PutWord(record, offsetof(CDTABLECELL, RightMargin), spec.right);
-  record[offsetof(CDTABLECELL, BorderWidths)] = spec.border;
-  record[offsetof(CDTABLECELL, Flags)] = spec.flags;
-  PutWord(record, offsetof(CDTABLECELL, V42Border), spec.v42);
-  record[offsetof(CDTABLECELL, ColumnSpan)] = spec.span;
-  return record;
+  return cdbuild::TableCell({.row = spec.row,
+                             .column = spec.column,
+                             .left = spec.left,
+                             .right = spec.right,
+                             .borders = spec.border,
+                             .flags = spec.flags,
+                             .v42_border = spec.v42,
+                             .row_span = 0,
+                             .column_span = spec.span,
+                             .nested = spec.signature == SIG_CD_NESTEDTABLECELL});
 }
 
 Bytes Cell(BYTE column) {
@@ -130,23 +103,21 @@ Bytes Cell(BYTE column) {
   return Cell(spec);
 }
 
-Bytes TableEnd(WORD signature = SIG_CD_TABLEEND) { return Bsig(signature, sizeof(CDTABLEEND)); }
+Bytes TableEnd(WORD signature = SIG_CD_TABLEEND) {
+  return cdbuild::TableEnd(signature == SIG_CD_NESTEDTABLEEND);
+}
 
+/* A begin or end record (version 1) around the bracketed signature. */
 Bytes Bracket(WORD signature, WORD bracketed) {
-  Bytes record = Bsig(signature, sizeof(CDBEGINRECORD));
-  PutWord(record, 2, 1);
-  PutWord(record, 4, bracketed);
-  return record;
+  return signature == SIG_CD_BEGIN ? cdbuild::Begin(bracketed, 1) : cdbuild::End(bracketed, 1);
 }
 
 Bytes Hotspot(WORD signature, WORD type) {
-  Bytes record = Wsig(signature, sizeof(CDHOTSPOTBEGIN));
-  PutWord(record, offsetof(CDHOTSPOTBEGIN, Type), type);
-  return record;
+  return cdbuild::HotspotBegin({.signature = signature, .type = type});
 }
 
 Bytes Resource(WORD signature, WORD type) {
-  Bytes record = Wsig(signature, sizeof(CDRESOURCE));
+  Bytes record = Sized(signature, sizeof(CDRESOURCE));
   PutWord(record, offsetof(CDRESOURCE, Type), type);
   return record;
 }
@@ -171,18 +142,11 @@ WORD SignatureOf(const Bytes& record) {
 class EmitterTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    HostTestReset();
-    HostTestCaptureLog(true);
-    HostTestCaptureMessages();
-    handles_before_ = HostTestLiveHandles();
-    ASSERT_EQ(NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE), NOERROR);
-    ASSERT_EQ(NSFDbOpen(kDbPath, &db_), NOERROR);
+    handles_before_ = note_testing::ResetHostCapturing();
+    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &note_), NOERROR);
     session_ = new LSXLsiSession;
-    item_ = new VelkoRTItem(session_);
-    item_->note = note_;
-    item_->item_name = new char[5];
-    std::strcpy(item_->item_name, "Body");
+    item_ = note_testing::BindItem(session_, note_, "Body");
     item_->AutoMergeText = 1;
     gen_ = std::make_unique<generation_context>();
     gen_->session = session_;
@@ -199,10 +163,7 @@ protected:
     }
     state->saved_definition_count = 0;
     gen_.reset();
-    delete[] item_->item_name;
-    item_->item_name = nullptr;
-    item_->note = NULLHANDLE;
-    delete item_;
+    note_testing::UnbindItem(item_);
     NSFNoteClose(note_);
     NSFDbClose(db_);
     delete session_;
@@ -283,20 +244,7 @@ protected:
   }
 
   /* Every stored value of the item "Body", type word first. */
-  std::vector<Bytes> StoredValues() {
-    std::vector<Bytes> values;
-    BLOCKID item = {};
-    BLOCKID value = {};
-    DWORD size = 0;
-    STATUS status = NSFItemInfo(note_, "Body", 4, &item, nullptr, &value, &size);
-    while (status == NOERROR) {
-      const auto* data = static_cast<const BYTE*>(OSLockBlock(value));
-      values.emplace_back(data, data + size);
-      OSUnlockBlock(value);
-      status = NSFItemInfoNext(note_, item, "Body", 4, &item, nullptr, &value, &size);
-    }
-    return values;
-  }
+  std::vector<Bytes> StoredValues() { return note_testing::ItemValues(note_, "Body"); }
 
   size_t handles_before_ = 0;
   DBHANDLE db_ = NULLHANDLE;
@@ -310,7 +258,7 @@ protected:
 
 TEST_F(EmitterTest, AppendsEachRecordAsAnArenaNodeWithItsOrdinal) {
   const Bytes text = Text("abc");
-  const Bytes color = Bsig(SIG_CD_COLOR, sizeof(CDCOLOR));
+  const Bytes color = Sized(SIG_CD_COLOR, sizeof(CDCOLOR));
   EmitAll({text, color});
   session_->internal->marker_switch = 1;
   EmitAll({Paragraph()});
@@ -400,7 +348,7 @@ TEST_F(EmitterTest, DropsAnEmptyTextAfterAnEmptyText) {
 }
 
 TEST_F(EmitterTest, DropsLargeParagraphMarkersWhileTheOptionWordIsSet) {
-  const Bytes marker = Wsig(SIG_CD_LARGEPARAGRAPH, 8);
+  const Bytes marker = Sized(SIG_CD_LARGEPARAGRAPH, 8);
   ASSERT_EQ(item_->internal->option_word, 1u) << "set from construction";
   EmitAll({marker});
   EXPECT_EQ(Output()->records, nullptr);
@@ -412,8 +360,8 @@ TEST_F(EmitterTest, DropsLargeParagraphMarkersWhileTheOptionWordIsSet) {
 
 TEST_F(EmitterTest, ImageDataItemsDropTextAndParagraphRecords) {
   item_->internal->image_data = 1;
-  EmitAll({Def(1), Ref(1), Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text("a"),
-           Wsig(SIG_CD_TEXTEFFECT, 8), Bracket(SIG_CD_END, SIG_CD_TEXT),
+  EmitAll({Def(1), PabRef(1), Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text("a"),
+           Sized(SIG_CD_TEXTEFFECT, 8), Bracket(SIG_CD_END, SIG_CD_TEXT),
            Graphic(), Bracket(SIG_CD_BEGIN, SIG_CD_GRAPHIC),
            Bracket(SIG_CD_END, SIG_CD_GRAPHIC), Paragraph()});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_GRAPHIC, SIG_CD_BEGIN, SIG_CD_END, SIG_CD_PARAGRAPH));
@@ -436,12 +384,12 @@ TEST_P(ReferenceIdTest, AssignsTheReferenceId) {
   gen_->forced_pabid = c.forced;
   gen_->next_pabid = c.next;
   gen_->current_pabid = c.current;
-  Bytes reference = Ref(c.own);
+  Bytes reference = PabRef(c.own);
   reference[1] = 6; /* a longer header is cut back to 4 */
   reference.resize(6);
   EmitAll({reference});
   ASSERT_EQ(Nodes().size(), 1u);
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(c.id));
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(c.id));
   EXPECT_EQ(gen_->forced_pabid, c.forced_after);
   EXPECT_EQ(gen_->next_pabid, c.next_after);
   EXPECT_EQ(gen_->current_pabid, c.current_after);
@@ -489,33 +437,33 @@ INSTANTIATE_TEST_SUITE_P(
 /* ---- adjacent references ---- */
 
 TEST_F(EmitterTest, AReferenceRightAfterAReferenceIsFoldedIntoIt) {
-  EmitAll({Ref(5), Ref(7)});
+  EmitAll({PabRef(5), PabRef(7)});
   ASSERT_EQ(Nodes().size(), 1u);
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(7));
-  EmitAll({Ref(7)});
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(7));
-  EmitAll({Text("a"), Ref(8)});
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(7));
+  EmitAll({PabRef(7)});
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(7));
+  EmitAll({Text("a"), PabRef(8)});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_PABREFERENCE, SIG_CD_TEXT, SIG_CD_PABREFERENCE));
   EXPECT_EQ(previous_record_type, SIG_CD_PABREFERENCE);
 }
 
 TEST_F(EmitterTest, AFoldedReferenceCarriesItsAssignedId) {
   gen_->current_pabid = 3;
-  EmitAll({Ref(5), Ref(0)});
+  EmitAll({PabRef(5), PabRef(0)});
   ASSERT_EQ(Nodes().size(), 1u);
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(3)) << "never a reference to id 0";
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(3)) << "never a reference to id 0";
   gen_->forced_pabid = 9;
-  EmitAll({Ref(4)});
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(9));
+  EmitAll({PabRef(4)});
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(9));
   EXPECT_EQ(gen_->forced_pabid, 0) << "the forced id was used";
 }
 
 TEST_F(EmitterTest, PassThroughFoldsByTheIdAsGiven) {
   gen_->pass_through = 1;
   gen_->current_pabid = 3;
-  EmitAll({Ref(5), Ref(0)});
+  EmitAll({PabRef(5), PabRef(0)});
   ASSERT_EQ(Nodes().size(), 1u);
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(0));
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(0));
 }
 
 /* ---- held-back paragraph definitions ---- */
@@ -526,7 +474,7 @@ TEST_F(EmitterTest, EmitsASavedDefinitionBeforeItsFirstReference) {
   const Bytes saved7 = Def(7, 300);
   SaveDefinitions({saved3, saved5, saved7});
   session_->internal->marker_switch = 1;
-  EmitAll({Text("a"), Ref(5)});
+  EmitAll({Text("a"), PabRef(5)});
 
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT, SIG_CD_PABDEFINITION, SIG_CD_PABREFERENCE));
   const std::vector<record_storage*> nodes = Nodes();
@@ -538,25 +486,25 @@ TEST_F(EmitterTest, EmitsASavedDefinitionBeforeItsFirstReference) {
   EXPECT_THAT(SavedIds(), ElementsAre(3, 7)) << "removed; the entries behind move down";
   EXPECT_EQ(session_->internal->saved_definitions[2], nullptr);
 
-  EmitAll({Text("b"), Ref(5)});
+  EmitAll({Text("b"), PabRef(5)});
   EXPECT_EQ(Nodes().size(), 5u) << "emitted once only";
 }
 
 TEST_F(EmitterTest, ASavedDefinitionIsNotFoldedAway) {
   const Bytes saved = Def(5);
   SaveDefinitions({saved});
-  EmitAll({Ref(1), Ref(5)});
+  EmitAll({PabRef(1), PabRef(5)});
   EXPECT_THAT(Signatures(),
               ElementsAre(SIG_CD_PABREFERENCE, SIG_CD_PABDEFINITION, SIG_CD_PABREFERENCE));
-  EXPECT_EQ(NodeBytes(Nodes()[0]), Ref(1));
-  EXPECT_EQ(NodeBytes(Nodes()[2]), Ref(5));
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(1));
+  EXPECT_EQ(NodeBytes(Nodes()[2]), PabRef(5));
 }
 
 TEST_F(EmitterTest, RemovingASavedDefinitionDropsTrailingEmptyEntries) {
   SaveDefinitions({Def(3), Def(5)});
   _internal_SESS* state = session_->internal;
   state->saved_definition_count = 4; /* two entries cleared by others */
-  EmitAll({Ref(5)});
+  EmitAll({PabRef(5)});
   EXPECT_EQ(state->saved_definition_count, 1);
   EXPECT_THAT(SavedIds(), ElementsAre(3));
 }
@@ -566,7 +514,7 @@ TEST_F(EmitterTest, ASavedDefinitionWithAnOddLengthIsPaddedInTheBuffer) {
   saved.push_back(0x7E);
   PutWord(saved, 2, static_cast<WORD>(saved.size()));
   SaveDefinitions({saved});
-  EmitAll({Ref(5)});
+  EmitAll({PabRef(5)});
   Bytes expected = saved;
   expected.push_back(0);
   EXPECT_EQ(BufferBytes(), expected);
@@ -577,7 +525,7 @@ TEST_F(EmitterTest, ADefinitionDeletesSavedDefinitionsOfItsId) {
   SaveDefinitions({Def(3), Def(5), Def(3)});
   EmitAll({Def(3)});
   EXPECT_THAT(SavedIds(), ElementsAre(5));
-  EmitAll({Ref(3)});
+  EmitAll({PabRef(3)});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_PABDEFINITION, SIG_CD_PABREFERENCE));
 }
 
@@ -595,7 +543,7 @@ TEST_F(EmitterTest, ARestartMarksTheWholeBodyWithItsOwnFlag) {
   Nodes()[0]->flags |= RECORD_MARKED;
   gen_->restart = 1;
   HostTestSetEnvironment("QuilEditDebug", "3");
-  EmitAll({Ref(1)});
+  EmitAll({PabRef(1)});
   const std::vector<record_storage*> nodes = Nodes();
   ASSERT_EQ(nodes.size(), 3u);
   EXPECT_EQ(nodes[0]->flags, RECORD_IN_ARENA | RECORD_MARKED | RECORD_RESTART_MARK);
@@ -607,11 +555,11 @@ TEST_F(EmitterTest, ARestartMarksTheWholeBodyWithItsOwnFlag) {
 TEST_F(EmitterTest, ARestartLogsOnlyAboveTraceLevelTwo) {
   gen_->restart = 1;
   HostTestSetEnvironment("QuilEditDebug", "2");
-  EmitAll({Text("a"), Ref(1)});
+  EmitAll({Text("a"), PabRef(1)});
   EXPECT_EQ(Nodes()[0]->flags, RECORD_IN_ARENA | RECORD_RESTART_MARK);
   EXPECT_THAT(HostTestLogLines(), IsEmpty());
   gen_->restart = 0;
-  EmitAll({Text("b"), Ref(2)});
+  EmitAll({Text("b"), PabRef(2)});
   EXPECT_EQ(Nodes()[2]->flags, RECORD_IN_ARENA);
 }
 
@@ -638,7 +586,7 @@ TEST_P(TableAfterRecordTest, NoParagraphBreakAfterAParagraphAnEndOrAPreTableBegi
   const WORD before = GetParam();
   Bytes record = before == SIG_CD_PARAGRAPH ? Paragraph()
                  : before == SIG_CD_END     ? Bracket(SIG_CD_END, SIG_CD_TEXT)
-                                            : Wsig(SIG_CD_PRETABLEBEGIN, sizeof(CDPRETABLEBEGIN));
+                                            : Sized(SIG_CD_PRETABLEBEGIN, sizeof(CDPRETABLEBEGIN));
   EmitAll({record, TableBegin(0, SIG_CD_NESTEDTABLEBEGIN)});
   EXPECT_THAT(Signatures(), ElementsAre(before, SIG_CD_NESTEDTABLEBEGIN));
   EXPECT_THAT(BufferBytes(), IsEmpty());
@@ -693,7 +641,7 @@ TEST_F(EmitterTest, KeepsTheStateOfEachTableLevel) {
   EXPECT_EQ(level.saved_pabid, 4);
   EXPECT_EQ(level.base_position, 120);
 
-  EmitAll({Cell(spec), Ref(9)});
+  EmitAll({Cell(spec), PabRef(9)});
   EXPECT_EQ(level.awaiting_first_cell, 0u);
   EXPECT_EQ(level.cell_paragraph, 1u);
   EXPECT_EQ(level.column, 2);
@@ -899,7 +847,7 @@ INSTANTIATE_TEST_SUITE_P(
         structure_case{"nestedEndOutsideTable", {}, TableEnd(SIG_CD_NESTEDTABLEEND), kEndOutside},
         structure_case{"layoutInTable",
                        {Paragraph(), TableBegin(), Cell(0)},
-                       Bsig(SIG_CD_LAYOUT, sizeof(CDLAYOUT)),
+                       Sized(SIG_CD_LAYOUT, sizeof(CDLAYOUT)),
                        kLayoutInTable},
         structure_case{"fileHotspotInFileHotspot",
                        {Hotspot(SIG_CD_HOTSPOTBEGIN, 4)},
@@ -919,7 +867,7 @@ INSTANTIATE_TEST_SUITE_P(
                        kInvalidFormat},
         structure_case{"referenceBeforeTheFirstCell",
                        {Paragraph(), TableBegin()},
-                       Ref(0),
+                       PabRef(0),
                        kInvalidFormat},
         structure_case{"columnSixtyFour",
                        {Paragraph(), TableBegin(), Cell(Column(63))},
@@ -931,24 +879,24 @@ TEST_F(EmitterTest, AV4FileHotspotMayOpenInsideAFileHotspot) {
   EmitAll({Hotspot(SIG_CD_HOTSPOTBEGIN, 4), Hotspot(SIG_CD_V4HOTSPOTBEGIN, 4)});
   EXPECT_EQ(gen_->file_hotspot[0], 1u);
   EXPECT_EQ(gen_->file_hotspot[1], 1u);
-  EmitAll({Bsig(SIG_CD_V4HOTSPOTEND, 2), Hotspot(SIG_CD_HOTSPOTBEGIN, 4)});
+  EmitAll({Sized(SIG_CD_V4HOTSPOTEND, 2), Hotspot(SIG_CD_HOTSPOTBEGIN, 4)});
   EXPECT_EQ(gen_->file_hotspot[1], 0u);
 }
 
 TEST_F(EmitterTest, ARefusedReferenceLeavesItsSavedDefinition) {
   SaveDefinitions({Def(5)});
   EmitAll({Paragraph(), TableBegin()});
-  EXPECT_EQ(Emit(Ref(5)), VELKO_ERR_INVALID_SEQUENCE);
+  EXPECT_EQ(Emit(PabRef(5)), VELKO_ERR_INVALID_SEQUENCE);
   EXPECT_THAT(SavedIds(), ElementsAre(5));
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_PARAGRAPH, SIG_CD_TABLEBEGIN));
 }
 
 TEST_F(EmitterTest, PassThroughSkipsTheChecksButFollowsLevelsAndText) {
   gen_->pass_through = 1;
-  EmitAll({Text("a"), Cell(0), Ref(0), TableBegin(), Text(""), TableEnd()});
+  EmitAll({Text("a"), Cell(0), PabRef(0), TableBegin(), Text(""), TableEnd()});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT, SIG_CD_TABLECELL, SIG_CD_PABREFERENCE,
                                         SIG_CD_TABLEBEGIN, SIG_CD_TEXT, SIG_CD_TABLEEND));
-  EXPECT_EQ(NodeBytes(Nodes()[2]), Ref(0));
+  EXPECT_EQ(NodeBytes(Nodes()[2]), PabRef(0));
   EXPECT_EQ(gen_->table_level, 0u);
   EXPECT_EQ(gen_->text_state, TEXT_STATE_OTHER);
   EXPECT_THAT(Messages(), IsEmpty());
@@ -973,7 +921,7 @@ TEST_P(HotspotTest, SetsTheFlagsOfItsType) {
   EXPECT_EQ(gen_->hotspot_kind, c.kind);
   EXPECT_EQ(gen_->hotspot_type, c.type_flag);
   EXPECT_EQ(gen_->file_hotspot[0], c.file);
-  EmitAll({Bsig(SIG_CD_HOTSPOTEND, 2)});
+  EmitAll({Sized(SIG_CD_HOTSPOTEND, 2)});
   EXPECT_EQ(gen_->link_hotspot + gen_->hotspot_kind + gen_->hotspot_type + gen_->file_hotspot[0],
             0u);
 }
@@ -1002,11 +950,11 @@ TEST_F(EmitterTest, ResourcesOfTypeOneOrTwoSetTheHotspotKind) {
 }
 
 TEST_F(EmitterTest, FollowsHTMLBlocks) {
-  EmitAll({Wsig(SIG_CD_HTMLBEGIN, 8)});
+  EmitAll({Sized(SIG_CD_HTMLBEGIN, 8)});
   EXPECT_EQ(gen_->in_html, 1u);
-  EmitAll({Bsig(SIG_CD_HOTSPOTEND, 2)});
+  EmitAll({Sized(SIG_CD_HOTSPOTEND, 2)});
   EXPECT_EQ(gen_->in_html, 1u) << "not a hotspot flag";
-  EmitAll({Wsig(SIG_CD_HTMLEND, 8)});
+  EmitAll({Sized(SIG_CD_HTMLEND, 8)});
   EXPECT_EQ(gen_->in_html, 0u);
 }
 
@@ -1052,13 +1000,13 @@ TEST_F(EmitterTest, AnEmptyTextInsideAnEnvelopeLeavesAParagraphPending) {
 TEST_F(EmitterTest, PreviousRecordTypeFollowsOnlyAppendedRecords) {
   EmitAll({Text("a"), Paragraph()});
   EXPECT_EQ(previous_record_type, SIG_CD_PARAGRAPH);
-  EmitAll({Wsig(SIG_CD_LARGEPARAGRAPH, 8)});
+  EmitAll({Sized(SIG_CD_LARGEPARAGRAPH, 8)});
   EXPECT_EQ(previous_record_type, SIG_CD_PARAGRAPH) << "dropped";
   EXPECT_EQ(Emit(Cell(0)), VELKO_ERR_INVALID_SEQUENCE);
   EXPECT_EQ(previous_record_type, SIG_CD_PARAGRAPH) << "refused";
-  EmitAll({Ref(1), Ref(2)});
+  EmitAll({PabRef(1), PabRef(2)});
   EXPECT_EQ(previous_record_type, SIG_CD_PABREFERENCE);
-  EmitAll({Wsig(SIG_CD_PRETABLEBEGIN, sizeof(CDPRETABLEBEGIN))});
+  EmitAll({Sized(SIG_CD_PRETABLEBEGIN, sizeof(CDPRETABLEBEGIN))});
   EXPECT_EQ(previous_record_type, SIG_CD_PRETABLEBEGIN);
 }
 
@@ -1077,7 +1025,7 @@ class BodySplitTest : public EmitterTest, public ::testing::WithParamInterface<s
 TEST_P(BodySplitTest, StartsAFurtherBodyItemBeforeTheBufferFillsUp) {
   const split_case& c = GetParam();
   SaveDefinitions({Def(5)});
-  EmitAll({Ref(5)});
+  EmitAll({PabRef(5)});
   ASSERT_EQ(BufferBytes().size(), sizeof(CDPABDEFINITION));
   char* first_buffer = gen_->write_start;
   EmitAll({Text(std::string(c.record_length - 8, 'x'))});
@@ -1147,7 +1095,7 @@ TEST_F(EmitterTest, CreatesTheOutputBodyOfTheItem) {
 
 TEST_F(EmitterTest, CleaningUpReleasesTheBuffersButKeepsTheRecords) {
   SaveDefinitions({Def(5)});
-  EmitAll({Ref(5), Text(std::string(48000, 'x')), Text("a")});
+  EmitAll({PabRef(5), Text(std::string(48000, 'x')), Text("a")});
   ASSERT_EQ(Items().size(), 2u);
   CleanupBodyItems(gen_.get(), 1);
   EXPECT_NE(Items()[0]->buffer, nullptr);
@@ -1158,7 +1106,7 @@ TEST_F(EmitterTest, CleaningUpReleasesTheBuffersButKeepsTheRecords) {
   EXPECT_EQ(Nodes().size(), 4u);
 
   SaveDefinitions({Def(6)});
-  EmitAll({Ref(6)});
+  EmitAll({PabRef(6)});
   ASSERT_EQ(Items().size(), 3u) << "a held-back definition needs a buffer again";
   EXPECT_EQ(Items()[2]->buffer, gen_->write_start);
   EXPECT_EQ(BufferBytes(), Def(6));
@@ -1190,7 +1138,7 @@ std::vector<std::pair<WORD, DWORD>> StoredRecords(const Bytes& value) {
 
 TEST_F(EmitterTest, TheSavedBodyHoldsEveryEmittedRecord) {
   SaveDefinitions({Def(2, 720)});
-  EmitAll({Def(0), Ref(0), Text("abc"), TableBegin(), Cell(0), Ref(2), Text("in"), TableEnd(),
+  EmitAll({Def(0), PabRef(0), Text("abc"), TableBegin(), Cell(0), PabRef(2), Text("in"), TableEnd(),
            Paragraph()});
   ASSERT_EQ(StoreBodyItem(gen_.get()), NOERROR);
   ASSERT_EQ(SaveBodyItems(Output(), item_), NOERROR);
@@ -1207,7 +1155,7 @@ TEST_F(EmitterTest, TheSavedBodyHoldsEveryEmittedRecord) {
                           R{SIG_CD_TABLEEND, sizeof(CDTABLEEND)}, R{SIG_CD_PARAGRAPH, 2}));
   const Bytes& value = values[0];
   const Bytes head(value.begin() + 2 + 70, value.begin() + 2 + 70 + 4 + 12);
-  Bytes expected = Ref(1);
+  Bytes expected = PabRef(1);
   const Bytes text = Text("abc");
   expected.insert(expected.end(), text.begin(), text.end());
   expected.push_back(0);
@@ -1236,7 +1184,7 @@ TEST_F(EmitterTest, OutOfMemoryLosesNeitherTheBodyNorASavedDefinition) {
   EmitAll({Text("a")});
   HostTestClearLog();
   VelkoTestFailTrackedAllocationsFrom(1);
-  EXPECT_EQ(Emit(Ref(5)), VELKO_ERR_MEMORY);
+  EXPECT_EQ(Emit(PabRef(5)), VELKO_ERR_MEMORY);
   EXPECT_EQ(Emit(Text("b")), VELKO_ERR_MEMORY);
   VelkoTestFailTrackedAllocationsFrom(0);
   EXPECT_THAT(OutOfMemoryLines(), ElementsAre(HasSubstr(" in emitter.cpp: "),
@@ -1246,7 +1194,7 @@ TEST_F(EmitterTest, OutOfMemoryLosesNeitherTheBodyNorASavedDefinition) {
   EXPECT_THAT(BufferBytes(), IsEmpty());
   EXPECT_EQ(previous_record_type, SIG_CD_TEXT);
 
-  EmitAll({Ref(5)});
+  EmitAll({PabRef(5)});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT, SIG_CD_PABDEFINITION, SIG_CD_PABREFERENCE));
 }
 

@@ -14,6 +14,7 @@
 #include "host/status.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
+#include "tests/support/note_fixture.h"
 #include "velko/status.h"
 
 using ::testing::ElementsAre;
@@ -91,12 +92,8 @@ const std::vector<Face> kStandardFaces = {
 class FontTableTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    HostTestReset();
-    HostTestCaptureLog(true);
-    HostTestCaptureMessages();
-    handles_before_ = HostTestLiveHandles();
-    ASSERT_EQ(NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE), NOERROR);
-    ASSERT_EQ(NSFDbOpen(kDbPath, &db_), NOERROR);
+    handles_before_ = note_testing::ResetHostCapturing();
+    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &note_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &other_), NOERROR);
     session_ = std::make_unique<LSXLsiSession>();

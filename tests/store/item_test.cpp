@@ -19,6 +19,7 @@
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
 #include "velko/status.h"
 
 using ::testing::ElementsAre;
@@ -59,20 +60,12 @@ WORD ItemType(NOTEHANDLE note, const char* name) {
 /* The value of the first item of the name, type word first; empty when the
  * note has none. */
 std::vector<BYTE> ItemValue(NOTEHANDLE note, const char* name) {
-  BLOCKID value = {};
-  DWORD length = 0;
-  if (NSFItemInfo(note, name, Length(name), nullptr, nullptr, &value, &length) != NOERROR)
-    return {};
-  const BYTE* data = static_cast<const BYTE*>(OSLockBlock(value));
-  std::vector<BYTE> bytes(data, data + length);
-  OSUnlockBlock(value);
-  return bytes;
+  const std::vector<std::vector<BYTE>> values = note_testing::ItemValues(note, name);
+  return values.empty() ? std::vector<BYTE>{} : values.front();
 }
 
 void AppendComposite(NOTEHANDLE note, const char* name, const std::vector<BYTE>& records) {
-  ASSERT_EQ(NSFItemAppend(note, 0, name, Length(name), TYPE_COMPOSITE, records.data(),
-                          static_cast<DWORD>(records.size())),
-            NOERROR);
+  ASSERT_EQ(note_testing::AppendRecords(note, name, records), NOERROR);
 }
 
 /* A CDTEXT record (face 1, size 10) holding two characters. */
@@ -112,12 +105,8 @@ constexpr size_t kBlankTextSizeByte = 2 + 82 + 4 + 7;
 class ItemTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    HostTestReset();
-    HostTestCaptureLog(true);
-    HostTestCaptureMessages();
-    handles_ = HostTestLiveHandles();
-    ASSERT_EQ(NSFDbCreate(kDbPath, DBCLASS_NOTEFILE, FALSE), NOERROR);
-    ASSERT_EQ(NSFDbOpen(kDbPath, &db_), NOERROR);
+    handles_ = note_testing::ResetHostCapturing();
+    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     session_ = std::make_unique<LSXLsiSession>();
   }
 

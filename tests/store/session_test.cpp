@@ -13,6 +13,7 @@
 #include "host/host_testing.h"
 #include "host/osmem.h"
 #include "store/session.h"
+#include "tests/support/note_fixture.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -22,10 +23,7 @@ namespace {
 class SessionTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    HostTestReset();
-    HostTestCaptureLog(true);
-    HostTestCaptureMessages();
-    handles_before_ = HostTestLiveHandles();
+    handles_before_ = note_testing::ResetHostCapturing();
     session_ = std::make_unique<LSXLsiSession>();
   }
   void TearDown() override {

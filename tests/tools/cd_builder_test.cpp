@@ -226,6 +226,42 @@ TEST(CdBuilderHeaderTest, TailsAndHeaderLengths) {
   });
 }
 
+TEST(CdBuilderHeaderTest, SizedRecordsAndTheirFill) {
+  ExpectRecords({
+      {"BSIG, zero behind the header", [] { return cb::Sized(0x42, 5); }, "42 05 00 00 00"},
+      {"WSIG, the pattern from offset 4",
+       [] { return cb::Sized(0xFF10, 7, cb::Fill::kPattern); }, "10 FF 07 00 1D 24 2B"},
+      {"LSIG, the pattern from offset 6",
+       [] { return cb::Sized(SIG_CD_GRAPHIC, 8, cb::Fill::kPattern); },
+       "99 00 08 00 00 00 2B 32"},
+      {"the header alone", [] { return cb::Sized(SIG_CD_PARAGRAPH, 2); }, "81 02"},
+      {"the pattern wraps at a byte",
+       [] { return Bytes(1, cb::Sized(0xFF10, 40, cb::Fill::kPattern)[37]); }, "04"},
+      {"shorter than its header", [] { return cb::Sized(0xFF10, 3); }, ""},
+      {"BSIG of 255 bytes", [] { return cb::Sized(0x42, 255); }, ""},
+      {"no header form", [] { return cb::Sized(0x1281, 4); }, ""},
+      {"a graphic under a byte-length header",
+       [] { return cb::SizedAs(CD_HEADER_BSIG, SIG_CD_GRAPHIC, 4, cb::Fill::kPattern); },
+       "99 04 0F 16"},
+      {"a byte-length signature under a double-word header",
+       [] { return cb::SizedAs(CD_HEADER_LSIG, 0x42, 7); }, "42 00 07 00 00 00 00"},
+      {"signature 0 under a byte-length header",
+       [] { return cb::SizedAs(CD_HEADER_BSIG, 0, 3); }, "00 03 00"},
+  });
+}
+
+TEST(CdBuilderHeaderTest, FieldsWrittenByOffset) {
+  Bytes record = cb::Sized(0xFF10, 10);
+  cb::PutWord(record, 4, 0x1234);
+  cb::PutDword(record, 6, 0xA1B2C3D4);
+  EXPECT_EQ(record, Hex("10 FF 0A 00 34 12 D4 C3 B2 A1"));
+  const FONTID font = cb::FontId({4, 0x05, 2, 12});
+  const auto* bytes = reinterpret_cast<const BYTE*>(&font);
+  EXPECT_EQ(Bytes(bytes, bytes + 4), Hex("04 05 02 0C"));
+  EXPECT_EQ(cb::PabDef({.tabs = {720}, .tab_count = 0}),
+            Hex("82 FF 46 00 01 00 Z8 A0 05 00 00 A0 05 00 00 D0 02 Z46"));
+}
+
 TEST(CdBuilderHeaderTest, HexText) {
   EXPECT_EQ(cb::ParseHex("85ff 0A:00,01\n"), Hex("85 FF 0A 00 01"));
   EXPECT_EQ(cb::ParseHex(""), Bytes{});

@@ -1,0 +1,501 @@
+/*
+ * Text runs: a CDTEXT record (or its right-to-left form) and the runs in
+ * the same font after it, rendered with their font markup; the characters
+ * escaped, named by the entity table or written as numeric references;
+ * NUL bytes as line breaks; tabs and preserved spaces as blanks; web, mail
+ * and Skype addresses turned into links under MakeURLHotspots. A long run
+ * is handed to the sink at break opportunities once the held text passes
+ * the flush threshold.
+ *
+ * Text is written as ASCII markup and references only; no LMBCS byte of a
+ * run reaches the output as it stands.
+ *
+ * Not here: the markup of a font (render/font_markup.cpp), paragraphs and
+ * the record walk (the driver).
+ */
+#include <string.h>
+#include <strings.h>
+
+#include <string_view>
+
+#include "host/nls.h"
+#include "host/oslog.h"
+#include "render/entities.h"
+#include "render/tag_stack.h"
+#include "render/text_render.h"
+#include "store/body.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "velko/property_string.h"
+
+namespace {
+
+constexpr BYTE kFixedPitchFace = 4;
+constexpr DWORD kReplacementCharacter = 0xFFFD;
+/* Room made before a font markup is written, so that the markup and the
+ * text before it stay together in the buffer. */
+constexpr DWORD kMarkupRoom = 1024;
+
+bool IsTextRun(const record_storage *record) {
+  return record != nullptr &&
+         (record->signature == SIG_CD_TEXT || record->signature == SIG_CD_BIDI_TEXT);
+}
+
+/* A text run whose header and font can be read. */
+bool IsReadableRun(const record_storage *record) {
+  return IsTextRun(record) && record->data != nullptr && record->length >= sizeof(CDTEXT);
+}
+
+bool HasText(const record_storage *record) {
+  return IsReadableRun(record) && record->length > sizeof(CDTEXT);
+}
+
+FONTID RunFont(const record_storage *record) {
+  FONTID font = 0;
+  memcpy(&font, record->data + offsetof(CDTEXT, FontID), sizeof font);
+  return font;
+}
+
+bool IsBeyondLast(const html_render_info *context, const record_storage *record) {
+  return context->last_record != nullptr && record->ordinal > context->last_record->ordinal;
+}
+
+void Trace(const char *text) {
+  if (debug_level > 2)
+    AddInLogMessageText("%s", 0, text);
+}
+
+/* Records after which the text of a paragraph does not go on. */
+bool EndsParagraphText(WORD signature) {
+  switch (signature) {
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+  case SIG_CD_TABLEEND:
+  case SIG_CD_NESTEDTABLEEND:
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+  case SIG_CD_V4HOTSPOTEND:
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_ALTHOTSPOTEND:
+  case SIG_CD_HRULE:
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* Whether other text shares the paragraph before the record. */
+bool TextBefore(const record_storage *record) {
+  for (const record_storage *node = record != nullptr ? record->previous : nullptr;
+       node != nullptr && node->signature != SIG_CD_PABREFERENCE; node = node->previous) {
+    if (HasText(node))
+      return true;
+  }
+  return false;
+}
+
+/* Whether text or a table or hotspot boundary follows in the paragraph. */
+bool TextAfter(const record_storage *record) {
+  for (const record_storage *node = record->next;
+       node != nullptr && node->signature != SIG_CD_PABREFERENCE; node = node->next) {
+    if (HasText(node) || EndsParagraphText(node->signature))
+      return true;
+  }
+  return false;
+}
+
+bool ReadColour(const record_storage *record, COLOR_VALUE *colour) {
+  if (record->data == nullptr || record->length < sizeof(CDCOLOR))
+    return false;
+  memcpy(colour, record->data + offsetof(CDCOLOR, Color), sizeof *colour);
+  return true;
+}
+
+/* The run's colour value: inside a begin/end group every colour record
+ * among the group's runs (the last wins), else a colour record right
+ * after the run. */
+bool FindRunColour(const record_storage *run, COLOR_VALUE *colour) {
+  const record_storage *before = run->previous;
+  while (IsTextRun(before))
+    before = before->previous;
+  bool found = false;
+  if (before != nullptr && before->signature == SIG_CD_BEGIN) {
+    for (const record_storage *node = run->next;
+         node != nullptr && (IsTextRun(node) || node->signature == SIG_CD_COLOR);
+         node = node->next) {
+      if (node->signature == SIG_CD_COLOR && ReadColour(node, colour))
+        found = true;
+    }
+    return found;
+  }
+  return run->next != nullptr && run->next->signature == SIG_CD_COLOR &&
+         ReadColour(run->next, colour);
+}
+
+/* Bytes that can be appended before the primitive must make room. */
+DWORD RoomLeft(const html_render_info *context) {
+  const DWORD used = context->output_length + 1;
+  return context->output_capacity > used ? context->output_capacity - used : 0;
+}
+
+int StackDepth(const html_render_info *context) {
+  int depth = 0;
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next)
+    ++depth;
+  return depth;
+}
+
+void ClearCellEmptyMark(html_render_info *context) {
+  if (context->table_level < kRenderTableLevels)
+    context->cell_empty[context->table_level] = 0;
+}
+
+/* Writes the run's font markup; markup that repeats the bytes right
+ * before it is taken back with the tags it pushed. */
+STATUS WriteFontMarkup(html_render_info *context, const record_storage *run) {
+  const style_mapping *mapping = context->paragraph_mapping;
+  if (mapping != nullptr && (mapping->flags & STYLE_MAPPING_NO_FONT_MARKUP) != 0)
+    return NOERROR;
+  COLOR_VALUE colour = {};
+  const bool hasColour = FindRunColour(run, &colour);
+  Trace("ProcessXMLText - About to check color value");
+  // Room first, so that no flush separates the markup from what precedes
+  // it: the primitive hands text on only when a write does not fit.
+  if (RoomLeft(context) < kMarkupRoom && context->output_hold == 0 && RenderHasSink(context, 0))
+    RenderFlush(context, 0);
+  const DWORD room = RoomLeft(context);
+  const int depthBefore = StackDepth(context);
+  const DWORD mark = context->output_length;
+  const STATUS status = CalculateXMLFontString(RunFont(run), hasColour ? &colour : nullptr, context,
+                                               0, 0, run->signature == SIG_CD_BIDI_TEXT ? 1 : 0);
+  if (status != NOERROR)
+    return status;
+  if (context->output_length < mark || context->output_length - mark >= room)
+    return NOERROR; // the held text may have moved on
+  const DWORD length = context->output_length - mark;
+  const char *markup = context->output_buffer + mark;
+  // Markup that closed something cannot be taken back without losing it.
+  if (length == 0 || length > mark ||
+      std::string_view(markup, length).find("</") != std::string_view::npos ||
+      memcmp(markup - length, markup, length) != 0)
+    return NOERROR;
+  RenderTruncate(context, mark);
+  for (int pushed = StackDepth(context) - depthBefore; pushed > 0; --pushed)
+    PopXMLStack(context, 0, nullptr, 0, 0, 0, 0, 0);
+  return NOERROR;
+}
+
+/* Bytes that may stand in an automatic link's address. */
+bool IsAddressByte(BYTE b) {
+  if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9'))
+    return true;
+  return b != 0 && strchr("_-#,.?!=/\\%@';", b) != nullptr;
+}
+
+/* ASCII bytes that HTML and XML do not take as text. */
+bool IsForbiddenByte(BYTE b) {
+  return (b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F;
+}
+
+bool IsForbiddenCodePoint(DWORD codePoint) {
+  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) ||
+         (codePoint >= 0xD800 && codePoint <= 0xDFFF);
+}
+
+/* Writes the characters of the runs of one markup. */
+class run_writer {
+public:
+  run_writer(html_render_info *context, BYTE face)
+      : context_(context), face_(face), tab_width_(context->preserve_tabs),
+        preserve_spaces_((context->flags & html_flags::PreserveSpaces) != 0) {}
+
+  /* The text of one run. */
+  void Write(const char *text, DWORD length) {
+    text_ = reinterpret_cast<const BYTE *>(text);
+    length_ = length;
+    for (DWORD i = 0; i < length_ && context_->output_status == NOERROR; ++i) {
+      break_opportunity_ = false;
+      const BYTE b = text_[i];
+      if (b < 0x80 && NLS_isleadbyte(b, nullptr) == FALSE)
+        WriteAscii(i);
+      else
+        WriteCharacter(i);
+      FlushWhenFull();
+    }
+  }
+
+private:
+  void Put(const char *text) { RenderPuts(context_, text); }
+
+  void WriteAscii(DWORD &i) {
+    const BYTE b = text_[i];
+    switch (b) {
+    case ' ':
+      CloseXMLAutoURL(context_);
+      WriteSpaces(i);
+      break_opportunity_ = true;
+      return;
+    case '\0':
+      CloseXMLAutoURL(context_);
+      Put(context_->generation == kGenerationHTML ? "<br>" : "<br />");
+      ClearCellEmptyMark(context_);
+      break_opportunity_ = true;
+      return;
+    case '\t':
+      CloseXMLAutoURL(context_);
+      if (tab_width_ == 0)
+        Put(" ");
+      for (WORD k = 0; k < tab_width_; ++k)
+        Put("&nbsp;");
+      break_opportunity_ = true;
+      return;
+    case '&':
+      Put("&amp;"); // part of an open link's address
+      return;
+    case '"':
+    case '<':
+    case '>':
+      CloseXMLAutoURL(context_);
+      Put(b == '"' ? "&quot;" : b == '<' ? "&lt;" : "&gt;");
+      return;
+    default:
+      break;
+    }
+    if (OpenLinkAt(i))
+      return;
+    if (context_->auto_url_open != 0 && !IsAddressByte(b))
+      CloseXMLAutoURL(context_);
+    if (IsForbiddenByte(b)) {
+      Put("&#65533;");
+      return;
+    }
+    RenderPutc(context_, static_cast<char>(b));
+  }
+
+  /* A space, or with preserved spaces the spaces that must not collapse. */
+  void WriteSpaces(DWORD &i) {
+    if (!preserve_spaces_) {
+      Put(" ");
+      return;
+    }
+    const bool single = i + 1 < length_ && text_[i + 1] != ' ' && face_ != kFixedPitchFace;
+    if (single) {
+      Put(" ");
+      return;
+    }
+    DWORD end = i;
+    while (end < length_ && text_[end] == ' ') {
+      Put("&nbsp;");
+      ++end;
+    }
+    i = end - 1;
+  }
+
+  /* Opens an automatic link when an address starts at i; i then stands on
+   * the prefix's last byte. */
+  bool OpenLinkAt(DWORD &i) {
+    if ((context_->flags & html_flags::MakeURLHotspots) == 0 || context_->auto_url_open != 0)
+      return false;
+    const char *at = reinterpret_cast<const char *>(text_ + i);
+    size_t prefix = 0;
+    bool web = false;
+    switch (text_[i]) {
+    case 'h':
+    case 'H':
+      if (i + 9 >= length_)
+        return false;
+      prefix = strncasecmp(at, "http://", 7) == 0 ? 7 : strncasecmp(at, "https://", 8) == 0 ? 8 : 0;
+      web = true;
+      break;
+    case 'm':
+    case 'M':
+      if (i + 10 < length_ && strncasecmp(at, "mailto:", 7) == 0)
+        prefix = 7;
+      break;
+    case 's':
+    case 'S':
+      if (i + 10 < length_ && strncasecmp(at, "skype:", 6) == 0)
+        prefix = 6;
+      break;
+    default:
+      break;
+    }
+    if (prefix == 0)
+      return false;
+    WriteLinkStart(web);
+    context_->auto_url_start = context_->output_length;
+    context_->auto_url_open = 1;
+    ++context_->output_hold; // the address is read back when the link closes
+    RenderPut(context_, at, prefix);
+    i += static_cast<DWORD>(prefix) - 1;
+    return true;
+  }
+
+  void WriteLinkStart(bool web) {
+    char params[VELKO_SCRATCH_TEXT_SIZE];
+    if (web && context_->options != nullptr &&
+        ExtractProperty(context_->options, "ExtraURLHotspotParams=", params, sizeof params) != 0) {
+      Put("<a ");
+      Put(params);
+      Put(" href=\"");
+      return;
+    }
+    Put("<a href=\"");
+  }
+
+  /* A character above ASCII (or in more than one byte): its entity name,
+   * else its numeric reference. */
+  void WriteCharacter(DWORD &i) {
+    DWORD codePoint = kReplacementCharacter;
+    const size_t used =
+        ReadLmbcsCharacter(reinterpret_cast<const char *>(text_ + i), length_ - i, &codePoint);
+    if (IsForbiddenCodePoint(codePoint) && codePoint != '\t' && codePoint != '\n' &&
+        codePoint != '\r')
+      codePoint = kReplacementCharacter;
+    const html_entity *entity = (context_->flags3 & html_flags3::UseXMLEntities) == 0
+                                    ? LookupEntityByCode(codePoint)
+                                    : nullptr;
+    if (entity != nullptr)
+      RenderPrintf(context_, "&%s;", entity->name);
+    else
+      RenderPutCodePoint(context_, codePoint);
+    i += static_cast<DWORD>(used) - 1;
+  }
+
+  /* Hands the held text on once it passes the threshold: a little before
+   * it at a break opportunity, anywhere a little after it. */
+  void FlushWhenFull() {
+    const DWORD threshold = context_->event_chunk_size;
+    if (threshold == 0 || !RenderHasSink(context_, 0))
+      return;
+    const long long held = context_->output_length;
+    const long long limit =
+        break_opportunity_ ? static_cast<long long>(threshold) - 7 : threshold + 40LL;
+    if (held <= limit)
+      return;
+    CloseXMLAutoURL(context_);
+    // A position another writer holds in the text must not move.
+    if (context_->output_hold == 0)
+      RenderFlush(context_, 0);
+  }
+
+  html_render_info *context_;
+  BYTE face_;
+  WORD tab_width_;
+  bool preserve_spaces_;
+  const BYTE *text_ = nullptr;
+  DWORD length_ = 0;
+  bool break_opportunity_ = false;
+};
+
+/* The next run in the same font after the run, past empty runs in that
+ * font; `after` receives the first record not consumed. */
+record_storage *NextRunInFont(const html_render_info *context, record_storage *run,
+                              record_storage **after) {
+  const FONTID font = RunFont(run);
+  record_storage *node = run->next;
+  while (IsReadableRun(node) && !HasText(node) && RunFont(node) == font &&
+         !IsBeyondLast(context, node))
+    node = node->next;
+  *after = node;
+  if (HasText(node) && RunFont(node) == font && !IsBeyondLast(context, node))
+    return node;
+  return nullptr;
+}
+
+/* Closes what the run's markup opened. */
+void CloseRunTags(html_render_info *context) {
+  static const char *const kRunTags[] = {"</font>", "</b>", "</strong>", "</i>",  "</em>",
+                                         "</u>",    "</s>", "</sup>",    "</sub>"};
+  for (const char *tag : kRunTags) {
+    if (TagOnXMLStack(context, 0, tag, 0) != 0)
+      PopXMLStack(context, 0, tag, 1, 0, 0, 0, 0);
+  }
+}
+
+/* Renders the run and the runs in its font that follow it. */
+STATUS RenderRuns(html_render_info *context, record_storage *run, BOOL lineBreak) {
+  if (STATUS status = WriteFontMarkup(context, run); status != NOERROR)
+    return status;
+  Trace("ProcessXMLText - #2");
+  const FONTID font = RunFont(run);
+  run_writer writer(context, FontByte(&font, FONTID_FACE_BYTE));
+  static const char kLineBreak[1] = {'\0'};
+  const DWORD length = run->length - static_cast<DWORD>(sizeof(CDTEXT));
+  const char *text = length == 0 && lineBreak != 0 ? kLineBreak : run->data + sizeof(CDTEXT);
+  DWORD textLength = length == 0 && lineBreak != 0 ? 1 : length;
+  record_storage *after = run->next;
+  for (;;) {
+    context->current_record = run;
+    if (textLength > 0)
+      ClearCellEmptyMark(context);
+    writer.Write(text, textLength);
+    if (context->output_status != NOERROR)
+      return context->output_status;
+    record_storage *next = NextRunInFont(context, run, &after);
+    if (next == nullptr)
+      break;
+    run = next;
+    text = run->data + sizeof(CDTEXT);
+    textLength = run->length - static_cast<DWORD>(sizeof(CDTEXT));
+  }
+  CloseXMLAutoURL(context);
+  CloseRunTags(context);
+  context->current_record = after;
+  return context->output_status;
+}
+
+/* Moves the current record to the next CDEND. */
+void SkipToGroupEnd(html_render_info *context) {
+  record_storage *node = context->current_record;
+  while (node != nullptr && node->signature != SIG_CD_END && !IsBeyondLast(context, node))
+    node = node->next;
+  context->current_record = node;
+}
+
+STATUS FinishText(html_render_info *context, WORD bracketSignature, STATUS status) {
+  if (bracketSignature == SIG_CD_TEXT || bracketSignature == SIG_CD_BIDI_TEXT)
+    SkipToGroupEnd(context);
+  if (TagOnXMLStack(context, 0, "</span>", 0) != 0)
+    PopXMLStack(context, 0, "</span>", 1, 0, 0, 0, 0);
+  Trace("ProcessXMLText - OUT");
+  return status != NOERROR ? status : context->output_status;
+}
+
+} // namespace
+
+STATUS CloseXMLAutoURL(html_render_info *context) {
+  if (context->auto_url_open == 0)
+    return context->output_status;
+  context->auto_url_open = 0;
+  const DWORD start = context->auto_url_start;
+  const DWORD end = context->output_length;
+  RenderPuts(context, "\">");
+  if (start <= end)
+    RenderPut(context, context->output_buffer + start, end - start);
+  RenderPuts(context, "</a>");
+  if (context->output_hold > 0)
+    --context->output_hold;
+  return context->output_status;
+}
+
+STATUS ProcessXMLText(html_render_info *context, WORD bracketSignature, BOOL lineBreak) {
+  Trace("ProcessXMLText - IN");
+  record_storage *run = context->current_record;
+  bool sole = (context->flags & html_flags::StandardFontTags) == 0 && !TextBefore(run);
+  while (run != nullptr && !IsTextRun(run) && run->signature != SIG_CD_END &&
+         !IsBeyondLast(context, run) && run->next != nullptr)
+    run = run->next;
+  context->current_record = run;
+  // A run after the chunk's last record belongs to no chunk being rendered.
+  if (run == nullptr || !IsTextRun(run) || IsBeyondLast(context, run))
+    return FinishText(context, bracketSignature, NOERROR);
+  if (sole && TextAfter(run))
+    sole = false;
+  if (!IsReadableRun(run) || (!HasText(run) && !sole)) {
+    context->current_record = run->next; // nothing of it is written
+    return FinishText(context, bracketSignature, NOERROR);
+  }
+  const STATUS status = RenderRuns(context, run, lineBreak);
+  return FinishText(context, bracketSignature, status);
+}

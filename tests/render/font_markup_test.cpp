@@ -1,0 +1,290 @@
+// Font markup: the span form and the tag form, what is measured against
+// the base font and the last markup, the closing tags pushed, and the
+// colours, sizes, faces and directions written.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "generate/color_string.h"
+#include "text_fixture.h"
+
+namespace {
+
+using text_testing::MakeFont;
+using Tags = std::vector<std::string>;
+
+constexpr BYTE kBold = 0x01;
+constexpr BYTE kItalic = 0x02;
+constexpr BYTE kUnderline = 0x04;
+constexpr BYTE kStrike = 0x08;
+constexpr BYTE kRed = 2;
+
+class FontMarkupTest : public text_testing::TextRenderTest {
+protected:
+  void SetUp() override {
+    TextRenderTest::SetUp();
+    LoadRecords({cdbuild::Text("x")});
+  }
+
+  /* The markup the call appends to the output. */
+  std::string Markup(FONTID font, const COLOR_VALUE *colour = nullptr, DWORD forceSize = 0,
+                     DWORD rtl = 0) {
+    const DWORD before = context_->output_length;
+    EXPECT_EQ(CalculateXMLFontString(font, colour, context_, 0, forceSize, rtl), NOERROR);
+    return Held().substr(before);
+  }
+
+  void TagForm() { context_->flags |= html_flags::StandardFontTags; }
+};
+
+TEST_F(FontMarkupTest, SpanFormWritesNothingForTheBaseFont) {
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10)), "");
+  EXPECT_EQ(Stack(), Tags{});
+}
+
+TEST_F(FontMarkupTest, SpanFormBoldAloneIsOnlyATag) {
+  EXPECT_EQ(Markup(MakeFont(1, kBold, 0, 10)), "<b>");
+  EXPECT_EQ(Stack(), Tags{"</b>"});
+}
+
+TEST_F(FontMarkupTest, SpanFormSizeAndColourOfTheSpan) {
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 12)),
+            "<span style=\"font-size: 12pt; color: rgb(255,0,0); \">");
+  EXPECT_EQ(Stack(), Tags{"</span>"});
+  EXPECT_EQ(context_->current_font, MakeFont(1, 0, kRed, 12));
+  // The same font again, its span still on top: nothing.
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 12)), "");
+  EXPECT_EQ(Stack(), Tags{"</span>"});
+}
+
+TEST_F(FontMarkupTest, SpanFormCurlyBracesWrapTheStyle) {
+  context_->curly_open = "{";
+  context_->curly_close = "}";
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<span style=\"{font-size: 14pt; }\">");
+}
+
+TEST_F(FontMarkupTest, SpanFormClosesTheSpanWhenTheSizeChanges) {
+  Markup(MakeFont(1, 0, kRed, 12));
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 14)),
+            "</span><span style=\"font-size: 14pt; color: rgb(255,0,0); \">");
+  EXPECT_EQ(Stack(), Tags{"</span>"});
+}
+
+TEST_F(FontMarkupTest, SpanFormDecorations) {
+  struct Case {
+    BYTE attributes;
+    const char *markup;
+  };
+  const Case cases[] = {
+      {kUnderline, "<span style=\"font-size: 12pt; text-decoration: underline; \">"},
+      {kStrike, "<span style=\"font-size: 12pt; text-decoration: line-through; \">"},
+      {kUnderline | kStrike,
+       "<span style=\"font-size: 12pt; text-decoration: underline line-through; \">"},
+      {kItalic, "<span style=\"font-size: 12pt; \"><i>"},
+  };
+  for (const Case &c : cases) {
+    DiscardXMLStacks(context_);
+    context_->current_font = context_->base_font;
+    EXPECT_EQ(Markup(MakeFont(1, c.attributes, 0, 12)), c.markup) << int{c.attributes};
+  }
+}
+
+TEST_F(FontMarkupTest, SpanFormInsideAnAnchorTurnsUnderliningOff) {
+  context_->anchor_open = 1;
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10)),
+            "<span style=\"color: rgb(255,0,0); text-decoration: none; \">");
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, kUnderline, 0, 12)),
+            "<span style=\"font-size: 12pt; text-decoration: underline; \">");
+}
+
+TEST_F(FontMarkupTest, SpanFormColourValueAndHighlights) {
+  COLOR_VALUE rgb = {0x0001, 0x12, 0x34, 0x56, 0};
+  // An RGB colour of the run's own is written even on the base palette index.
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &rgb), "<span style=\"color: rgb(18,52,86); \">");
+  DiscardXMLStacks(context_);
+  COLOR_VALUE yellow = {0x8000, 0, 0, 0, 0};
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &yellow), "<span style=\"background: #ffffc2;\">");
+  // A highlight's RGB colour is its background, not the text's colour.
+  DiscardXMLStacks(context_);
+  COLOR_VALUE yellowRgb = {0x8001, 0xFF, 0xFF, 0x00, 0};
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &yellowRgb), "<span style=\"background: #ffffc2;\">");
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10), &yellowRgb),
+            "<span style=\"background: #ffffc2;color: rgb(255,0,0); \">");
+  DiscardXMLStacks(context_);
+  COLOR_VALUE pink = {0x4000, 0, 0, 0, 0};
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10), &pink),
+            "<span style=\"background: #ffe0e6;color: rgb(255,0,0); \">");
+  DiscardXMLStacks(context_);
+  COLOR_VALUE blue = {0x2000, 0, 0, 0, 0};
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &blue), "<span style=\"background: #e0ffff;\">");
+}
+
+TEST_F(FontMarkupTest, ExtendedPaletteColoursComeFromThePalette) {
+  const BYTE index = 100;
+  const DWORD rgb = RGB_TABLE[index];
+  ASSERT_NE(rgb, 0u);
+  char expected[96];
+  std::snprintf(expected, sizeof expected, "<span style=\"color: rgb(%u,%u,%u); \">", rgb & 0xFF,
+                (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+  EXPECT_EQ(Markup(MakeFont(1, 0, index, 10)), expected);
+  DiscardXMLStacks(context_);
+  TagForm();
+  std::snprintf(expected, sizeof expected, "<font color='#%02x%02x%02x'>", rgb & 0xFF,
+                (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+  EXPECT_EQ(Markup(MakeFont(1, 0, index, 10)), expected);
+}
+
+TEST_F(FontMarkupTest, SpanFormFaceAndItsSubstitute) {
+  std::snprintf(context_->font_map_faces[0], kStaticFontFaceSize, "Default Monospace");
+  std::snprintf(context_->font_map_substitutes[0], kStaticFontSubstituteSize, "Courier,monospace");
+  EXPECT_EQ(Markup(MakeFont(4, 0, 0, 10)), "<span style=\"font-family: Courier,monospace; \">");
+  DiscardXMLStacks(context_);
+  const FACEID face = item_->DefineFont("O'Neil \"Sans\"");
+  ASSERT_NE(face, 0);
+  EXPECT_EQ(Markup(MakeFont(face, 0, 0, 10)),
+            "<span style=\"font-family: O&#39;Neil &quot;Sans&quot;; \">");
+  // Suppressed faces are not written.
+  DiscardXMLStacks(context_);
+  context_->current_font = context_->base_font;
+  context_->flags3 |= html_flags3::SuppressFontFace;
+  EXPECT_EQ(Markup(MakeFont(face, 0, 0, 10)), "");
+}
+
+TEST_F(FontMarkupTest, RightToLeftRunsMakeLaterSpansCarryTheDirection) {
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10), nullptr, 0, 1),
+            "<span style=\"color: rgb(255,0,0); direction: rtl;\">");
+  EXPECT_EQ(context_->rtl_seen, 1u);
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 12)), "<span style=\"font-size: 12pt; direction: ltr;\">");
+  // In the base font no span is made even after a right-to-left run.
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10)), "");
+}
+
+TEST_F(FontMarkupTest, EndedAttributesCloseBeforeTheNewSpan) {
+  EXPECT_EQ(Markup(MakeFont(1, kBold, kRed, 10)), "<span style=\"color: rgb(255,0,0); \"><b>");
+  EXPECT_EQ(Stack(), (Tags{"</b>", "</span>"}));
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10)), "</b><span style=\"color: rgb(255,0,0); \">");
+  EXPECT_EQ(Stack(), (Tags{"</span>", "</span>"}));
+}
+
+TEST_F(FontMarkupTest, WaiCompliantUsesStrongAndEmAndClosesThem) {
+  context_->flags |= html_flags::WAICompliant;
+  EXPECT_EQ(Markup(MakeFont(1, kBold | kItalic, 0, 10)), "<strong><em>");
+  EXPECT_EQ(Stack(), (Tags{"</em>", "</strong>"}));
+  // Already open in either form: not opened again.
+  EXPECT_EQ(Markup(MakeFont(1, kBold | kItalic, 0, 10)), "");
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10)), "</em></strong>");
+  EXPECT_EQ(Stack(), Tags{});
+}
+
+TEST_F(FontMarkupTest, EffectsAreNotSuperscriptOrSubscript) {
+  EXPECT_EQ(Markup(MakeFont(1, 0x10, 0, 10)), "<sup>");
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0x20, 0, 10)), "<sub>");
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0x90, 0, 10)), ""); // emboss
+  EXPECT_EQ(Markup(MakeFont(1, 0xA0, 0, 10)), ""); // extrude
+  EXPECT_EQ(Stack(), Tags{});
+}
+
+TEST_F(FontMarkupTest, AllFourSuppressionsWriteNothingButKeepTheFont) {
+  context_->flags3 |= html_flags3::SuppressFontFace | html_flags3::SuppressFontSize |
+                      html_flags3::SuppressFontAttr | html_flags3::SuppressFontColor;
+  EXPECT_EQ(Markup(MakeFont(4, kBold, kRed, 24)), "");
+  EXPECT_EQ(context_->current_font, MakeFont(4, kBold, kRed, 24));
+  EXPECT_EQ(Stack(), Tags{});
+}
+
+TEST_F(FontMarkupTest, EachSuppressionLeavesItsPartOut) {
+  context_->flags3 |= html_flags3::SuppressFontSize;
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 24)), "<span style=\"color: rgb(255,0,0); \">");
+  DiscardXMLStacks(context_);
+  context_->flags3 = html_flags3::SuppressFontColor;
+  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 24)), "<span style=\"font-size: 24pt; \">");
+  DiscardXMLStacks(context_);
+  context_->flags3 = html_flags3::SuppressFontAttr;
+  EXPECT_EQ(Markup(MakeFont(1, kBold | kUnderline, 0, 10)), "");
+}
+
+TEST_F(FontMarkupTest, TagFormSizeByHtmlSize) {
+  TagForm();
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<font size='4'>");
+  EXPECT_EQ(Stack(), Tags{"</font>"});
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 9)), ""); // 9 and 10 points are both size 2
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), nullptr, 1), "<font size='2'>");
+  DiscardXMLStacks(context_);
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 36)), "<font size='7'>");
+}
+
+TEST_F(FontMarkupTest, TagFormAttributesColourAndFace) {
+  TagForm();
+  EXPECT_EQ(Markup(MakeFont(4, kBold | kItalic | kUnderline | kStrike, kRed, 10)),
+            "<font color='#ff0000' face='Default Monospace'><b><i><u><s>");
+  EXPECT_EQ(Stack(), (Tags{"</s>", "</u>", "</i>", "</b>", "</font>"}));
+  // The attribute tags already open are not opened again.
+  EXPECT_EQ(Markup(MakeFont(1, kBold, 0, 10)), "");
+}
+
+TEST_F(FontMarkupTest, TagFormAttributesAreMeasuredAgainstTheItemDefault) {
+  TagForm();
+  item_->default_attributes = kBold;
+  EXPECT_EQ(Markup(MakeFont(1, kBold, 0, 10)), "");
+  EXPECT_EQ(Markup(MakeFont(1, kItalic, 0, 10)), "<i>");
+}
+
+TEST_F(FontMarkupTest, AFaceMissingFromTheFaceTableIsNotWritten) {
+  EXPECT_EQ(Markup(MakeFont(99, 0, 0, 10)), "");
+  TagForm();
+  EXPECT_EQ(Markup(MakeFont(99, 0, 0, 10)), "");
+  EXPECT_EQ(Markup(MakeFont(99, 0, 0, 14)), "<font size='4'>");
+}
+
+TEST_F(FontMarkupTest, TagFormColourValueAndDirection) {
+  TagForm();
+  COLOR_VALUE rgb = {0x0001, 0xAB, 0xCD, 0xEF, 0};
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &rgb, 0, 1), "<font color='#abcdef' dir='rtl'>");
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<font size='4' dir='ltr'>");
+}
+
+TEST_F(FontMarkupTest, HybridFontTagsUseTheTagForm) {
+  context_->flags4 |= html_flags4::HybridFontTags;
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<font size='4'>");
+}
+
+TEST_F(FontMarkupTest, BaseFontTag) {
+  TagForm();
+  context_->writing_base_font = 1;
+  context_->base_font = MakeFont(1, 0, 0, 12);
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 12), nullptr, 1), "<basefont size='3'/>");
+  EXPECT_EQ(Stack(), Tags{});
+  context_->flags |= html_flags::Fragment;
+  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 12), nullptr, 1), "<font size='3'>");
+}
+
+TEST_F(FontMarkupTest, KeepInScratchLeavesTheMarkupThere) {
+  const DWORD before = context_->output_length;
+  ASSERT_EQ(CalculateXMLFontString(MakeFont(1, 0, 0, 14), nullptr, context_, 1, 0, 0), NOERROR);
+  EXPECT_EQ(context_->output_length, before);
+  EXPECT_STREQ(session_->scratch_second, "<span style=\"font-size: 14pt; \">");
+  EXPECT_EQ(Stack(), Tags{"</span>"});
+  // Nothing to write leaves the scratch text empty.
+  ASSERT_EQ(CalculateXMLFontString(MakeFont(1, 0, 0, 14), nullptr, context_, 1, 0, 0), NOERROR);
+  EXPECT_STREQ(session_->scratch_second, "");
+}
+
+TEST_F(FontMarkupTest, MarkupIntoAText) {
+  render_text text{session_.get()};
+  ASSERT_EQ(CalculateXMLFontStringToText(MakeFont(1, kBold, 0, 10), nullptr, context_, 0, 0, &text),
+            NOERROR);
+  EXPECT_EQ(std::string(text.data, text.length), "<b>");
+  EXPECT_EQ(Held(), "");
+  RenderTextFree(&text);
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+// Test support for the tests, benchmarks and fuzz targets that work on real
+// host notes: the host reset with its log and messages captured, a
+// database created and opened in one call, rich-text item values appended
+// and read back, items bound by hand to a note for the store's loader,
+// record lists laid out as item values, a paragraph definition as a new
+// item holds it, and a short description of a loaded record list. Records
+// come from the byte-level builder (tools/cd_builder.h); nothing here uses
+// the engine's own record code. Not GoogleTest-bound: the benchmarks and
+// fuzz targets include it too.
+#ifndef VELKO_TESTS_SUPPORT_NOTE_FIXTURE_H
+#define VELKO_TESTS_SUPPORT_NOTE_FIXTURE_H
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/cdrecords.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "host/osmem.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "tools/cd_builder.h"
+#include "velko/status.h"
+
+namespace note_testing {
+
+using Bytes = std::vector<BYTE>;
+
+/* ---- databases and item values ---- */
+
+/* Resets the host for a test and captures its log and messages; the live
+ * memory handles, to compare with when the test ends. */
+inline size_t ResetHostCapturing() {
+  HostTestReset();
+  HostTestCaptureLog(true);
+  HostTestCaptureMessages();
+  return HostTestLiveHandles();
+}
+
+/* Creates the database ("mem:" names one in memory) and opens it; the
+ * first failing status. */
+inline STATUS CreateDatabase(const char* path, DBHANDLE* db) {
+  if (const STATUS status = NSFDbCreate(path, DBCLASS_NOTEFILE, FALSE); status != NOERROR)
+    return status;
+  return NSFDbOpen(path, db);
+}
+
+/* The database of the path, created and opened on the first call and kept
+ * open for the rest of the process, for benchmarks and fuzz targets that
+ * run many times over one database. Every call must name the same path. */
+inline DBHANDLE ProcessDatabase(const char* path) {
+  static const DBHANDLE db = [path] {
+    DBHANDLE handle = NULLHANDLE;
+    CreateDatabase(path, &handle);
+    return handle;
+  }();
+  return db;
+}
+
+inline WORD NameLength(const char* name) { return static_cast<WORD>(std::strlen(name)); }
+
+/* Appends one TYPE_COMPOSITE item of the name holding the records; the
+ * host writes the type word in front. */
+inline STATUS AppendRecords(NOTEHANDLE note, const char* name, const Bytes& records) {
+  return NSFItemAppend(note, 0, name, NameLength(name), TYPE_COMPOSITE, records.data(),
+                       static_cast<DWORD>(records.size()));
+}
+
+/* Every item value of the name on the note, type word first. */
+inline std::vector<Bytes> ItemValues(NOTEHANDLE note, const char* name) {
+  std::vector<Bytes> values;
+  const WORD length = NameLength(name);
+  BLOCKID item = {};
+  BLOCKID value = {};
+  DWORD size = 0;
+  STATUS status = NSFItemInfo(note, name, length, &item, nullptr, &value, &size);
+  while (status == NOERROR) {
+    const auto* data = static_cast<const BYTE*>(OSLockBlock(value));
+    values.emplace_back(data, data + size);
+    OSUnlockBlock(value);
+    status = NSFItemInfoNext(note, item, name, length, &item, nullptr, &value, &size);
+  }
+  return values;
+}
+
+/* ---- record lists ---- */
+
+/* Records as an item value holds them behind its type word: each odd
+ * record followed by a zero pad byte. An empty entry adds nothing. */
+inline Bytes Records(const std::vector<Bytes>& records) {
+  cdbuild::Body body;
+  for (const Bytes& record : records) {
+    if (!record.empty())
+      body.Add(record);
+  }
+  return body.RecordBytes();
+}
+
+/* An item value: the TYPE_COMPOSITE type word, then the records. */
+inline Bytes Value(const Bytes& records) {
+  Bytes value = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
+  value.insert(value.end(), records.begin(), records.end());
+  return value;
+}
+
+/* A paragraph definition laid out as a new item's default one: left and
+ * first-line margins at `left`, a first tab position of half an inch left
+ * behind a tab count of 0, flags 0x0100 and, with the extension, the
+ * margin offsets at `left` and the right margin at 100 percent. */
+inline Bytes DefaultDefinition(WORD id = 1, WORD left = 1440, bool extension = true,
+                               WORD flags2 = 0) {
+  cdbuild::PabDefFields fields{.id = id, .left = left, .tabs = {720}, .tab_count = 0,
+                               .flags = 0x0100, .flags2 = flags2};
+  if (extension)
+    fields.extension = std::array<WORD, 6>{left, 0, left, 0, 0, 100};
+  return cdbuild::PabDef(fields);
+}
+
+/* The records from the node on: the text of each text record, "<sig>"
+ * (four hex digits) for any other. */
+inline std::vector<std::string> Describe(const record_storage* first) {
+  std::vector<std::string> texts;
+  for (const record_storage* node = first; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_TEXT) {
+      texts.emplace_back(node->data + 8, node->length - 8);
+      continue;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "<%04X>", node->signature);
+    texts.emplace_back(name);
+  }
+  return texts;
+}
+
+/* ---- items bound by hand ---- */
+
+/* A new item of the session bound to the note's item of the name as the
+ * store's loader and writer expect it, without connecting: the note stays
+ * the caller's to close. */
+inline VelkoRTItem* BindItem(LSXLsiSession* session, NOTEHANDLE note, const char* name) {
+  auto* item = new VelkoRTItem(session);
+  item->note = note;
+  item->item_name = new char[std::strlen(name) + 1];
+  std::strcpy(item->item_name, name);
+  return item;
+}
+
+/* Deletes an item made by BindItem, leaving its note open. */
+inline void UnbindItem(VelkoRTItem* item) {
+  delete[] item->item_name;
+  item->item_name = nullptr;
+  item->note = NULLHANDLE;
+  delete item;
+}
+
+} // namespace note_testing
+
+#endif
