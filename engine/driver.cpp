@@ -688,6 +688,8 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   switch (const WORD action = state->action) {
   case ACTION_QUERY_RECORDS:
     return QueryRecordPositions(state);
+  case ACTION_RENDER:
+    return ProcessRenderRecord(state);
   case ACTION_GET_TEXT:
     return QueryText(record, signature, length, state);
   case ACTION_CONTAINS_SOMETHING:
@@ -715,7 +717,6 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_REMOVE_SECTIONS:
   case ACTION_SORT_BY_ROW:
   case kSortAction2397:
-  case ACTION_RENDER:
   case ACTION_SET_IMAGE_HOTSPOT:
   case 2807:
     return ProcessRemovalAction(record, signature, length, output, state);

@@ -66,8 +66,8 @@ bool HasStartWork(WORD action) {
   }
 }
 
-/* Actions with wrapping, once-only, rendering or property work where the
- * chunk closes. */
+/* Actions with wrapping, once-only or property work where the chunk
+ * closes (the rendering action renders there, engine/actions_render.cpp). */
 bool HasStopWork(WORD action) {
   switch (action) {
   case 2:
@@ -79,7 +79,6 @@ bool HasStopWork(WORD action) {
   case 2388:
   case ACTION_SET_CELL_COLOR:
   case 2404:
-  case ACTION_RENDER:
   case 2422:
   case 2437:
   case ACTION_SET_IMAGE_HOTSPOT:
@@ -129,7 +128,9 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
                         chunk_process_state* state) {
   const record_storage* before = LastOutputRecord(state);
   STATUS status = NOERROR;
-  if (HasAppendWork(state->action))
+  if (state->action == ACTION_RENDER)
+    status = RenderChunkAtStop(state);
+  else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);

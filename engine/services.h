@@ -17,6 +17,7 @@ struct chunk_process_state;
 struct chunk_record_output;
 struct html_render_info;
 struct paragraph_spec;
+struct record_storage;
 
 /* The status of a service that is not available yet. */
 constexpr STATUS kServiceNotAvailable = 1028;
@@ -55,6 +56,17 @@ STATUS PrepareXMLRendering(chunk_process_state* state, html_render_info* context
  * ProcessXMLStream. 0 when there is nothing to render. */
 STATUS FinishXMLRendering(chunk_process_state* state, html_render_info* context);
 
+/* Inside the chunk of a rendering: the record becomes the context's
+ * current record; the first one of the chunk is remembered. */
+void MarkXMLRenderRecord(html_render_info* context, record_storage* record);
+
+/* Where the chunk of a rendering closes: renders the chunk from its
+ * remembered first record to the last record marked (consolidating
+ * paragraph definitions first when the options ask for it), in mode 1
+ * when the operation renders at the end, else 0; then forgets the first
+ * record. 0 when no record was marked. */
+STATUS RenderXMLChunk(chunk_process_state* state, html_render_info* context);
+
 /* ---- the export layer ---- */
 
 /* Removes the attachments that the chunk's last target names. */
@@ -83,7 +95,7 @@ STATUS ProcessTextRunAction(const char* record, WORD signature, DWORD length,
 STATUS ProcessParagraphAction(const char* record, WORD signature, DWORD length,
                               chunk_record_output* output, chunk_process_state* state);
 /* Removals and other record actions (2366, 2367, 2389-2391, 2396, 2397,
- * 2419, 2447, 2807). */
+ * 2447, 2807). */
 STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD length,
                             chunk_record_output* output, chunk_process_state* state);
 /* Search and replace (2385, 2392, 2398, 2399, 2430). */

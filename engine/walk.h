@@ -2,8 +2,8 @@
  * The steps of one walk over an item's records, shared by the engine's
  * files: the per-record step with its nesting counts, the copy-through of
  * records passed over outside the chunk, the clean-up pass of action 49,
- * the start and stop tests of a chunk, the chunk's two edges, and the
- * query cases built so far.
+ * the start and stop tests of a chunk, the chunk's two edges, the query
+ * cases built so far and the rendering action.
  *
  * The driver that runs a walk is engine/driver.cpp.
  */
@@ -73,5 +73,13 @@ STATUS QueryRecordPositions(chunk_process_state* state);
 STATUS QueryRecordPositionsAtStart(chunk_process_state* state);
 /* Action 9: the text of the chunk's text runs into the result text. */
 STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state);
+
+/* ---- engine/actions_render.cpp ---- */
+
+/* Action 2419 at each record of the open chunk: the record is handed to
+ * the rendering context. */
+STATUS ProcessRenderRecord(chunk_process_state* state);
+/* Action 2419 where the chunk closes: the chunk is rendered. */
+STATUS RenderChunkAtStop(chunk_process_state* state);
 
 #endif

@@ -468,6 +468,28 @@ typedef struct {
   DWORD Flags3;
 } _CDPABDEFEXT;
 
+typedef struct { /* 0xFF68: marks where a large paragraph begins or ends */
+  WSIG Header;
+  WORD Version;
+  WORD Flags; /* 0x0001: begin; clear: end */
+  BYTE Reserved[8];
+} CDLARGEPARAGRAPH;
+
+typedef struct { /* 0xFFC9 */
+  WSIG Header;
+  DWORD Flags; /* 0x0004 the width is a percentage, 0x0008 no shadow */
+  WORD Width;  /* twips, or percent */
+  WORD Height; /* twips */
+  WORD Color;  /* palette index */
+  WORD FillType;
+} CDHRULE;
+
+typedef struct { /* 0xFFCB; the name follows */
+  WSIG Header;
+  WORD NameLength;
+  BYTE Reserved[6];
+} CDANCHOR;
+
 typedef struct { /* 0xFFBB; the compiled hide formula follows */
   WSIG Header;
   WORD PABID;
@@ -484,7 +506,8 @@ typedef struct { /* 0xA6 */
   BSIG Header;
   BYTE Reserved[6];
   WORD PABID;
-  BYTE Reserved2[38];
+  char StyleName[36]; /* NUL-terminated */
+  BYTE Reserved2[2];
 } CDSTYLENAME;
 
 typedef struct { /* 0xD2, 0xD3, 0x72; a second COLOR_VALUE (gradient) may follow */
@@ -604,10 +627,11 @@ typedef struct { /* 0xFFFC */
   BYTE Reserved2[6];
   WORD BorderFlags; /* 0x1 drop shadow */
   WORD DropShadowWidth;
-  WORD Reserved3;
+  WORD InnerWidthTop; /* the inner widths are the padding */
   WORD InnerWidthLeft;
-  BYTE Reserved4[4];
-  WORD OuterWidthTop;
+  WORD InnerWidthBottom;
+  WORD InnerWidthRight;
+  WORD OuterWidthTop; /* the outer widths are the margin */
   WORD OuterWidthLeft;
   WORD OuterWidthBottom;
   WORD OuterWidthRight;
@@ -966,10 +990,16 @@ static_assert(offsetof(CDPABDEFINITION, Tab) == 22 && offsetof(CDPABDEFINITION, 
 static_assert(offsetof(CDPABDEFINITION, TabTypes) == 64 && offsetof(CDPABDEFINITION, Flags2) == 68);
 static_assert(sizeof(_CDPABDEFEXT) == 92);
 static_assert(offsetof(_CDPABDEFEXT, LeftMarginOffset) == 72 && offsetof(_CDPABDEFEXT, RightMarginPercent) == 82);
+static_assert(offsetof(_CDPABDEFEXT, LeftMarginPercent) == 74 && offsetof(_CDPABDEFEXT, FirstLineLeftMarginOffset) == 76);
+static_assert(offsetof(_CDPABDEFEXT, FirstLineLeftMarginPercent) == 78 && offsetof(_CDPABDEFEXT, RightMarginOffset) == 80);
 static_assert(offsetof(_CDPABDEFEXT, ExtFlags) == 84 && offsetof(_CDPABDEFEXT, Flags3) == 88);
+static_assert(sizeof(CDLARGEPARAGRAPH) == 16 && offsetof(CDLARGEPARAGRAPH, Flags) == 6);
+static_assert(sizeof(CDHRULE) == 16 && offsetof(CDHRULE, Width) == 8 && offsetof(CDHRULE, Color) == 12);
+static_assert(sizeof(CDANCHOR) == 12 && offsetof(CDANCHOR, NameLength) == 4);
 static_assert(sizeof(CDPABHIDE) == 14 && offsetof(CDPABHIDE, PABID) == 4);
 static_assert(sizeof(CDPABFORMULAREF) == 6 && offsetof(CDPABFORMULAREF, SecondPABID) == 4);
 static_assert(sizeof(CDSTYLENAME) == 48 && offsetof(CDSTYLENAME, PABID) == 8);
+static_assert(offsetof(CDSTYLENAME, StyleName) == 10);
 static_assert(sizeof(CDCOLOR) == 8 && offsetof(CDCOLOR, Color) == 2);
 
 static_assert(sizeof(CDBEGINRECORD) == 6 && offsetof(CDBEGINRECORD, Signature) == 4);
@@ -998,7 +1028,8 @@ static_assert(offsetof(CDTABLECELLDATA, Second) == 16);
 static_assert(sizeof(CDTIMERINFO) == 16 && offsetof(CDTIMERINFO, Interval) == 4);
 static_assert(sizeof(CDBORDERINFO) == 60 && offsetof(CDBORDERINFO, BorderStyle) == 8);
 static_assert(offsetof(CDBORDERINFO, BorderWidthRight) == 16 && offsetof(CDBORDERINFO, BorderFlags) == 24);
-static_assert(offsetof(CDBORDERINFO, DropShadowWidth) == 26 && offsetof(CDBORDERINFO, InnerWidthLeft) == 30);
+static_assert(offsetof(CDBORDERINFO, DropShadowWidth) == 26 && offsetof(CDBORDERINFO, InnerWidthTop) == 28);
+static_assert(offsetof(CDBORDERINFO, InnerWidthLeft) == 30 && offsetof(CDBORDERINFO, InnerWidthRight) == 34);
 static_assert(offsetof(CDBORDERINFO, OuterWidthTop) == 36 && offsetof(CDBORDERINFO, OuterWidthRight) == 42);
 static_assert(offsetof(CDBORDERINFO, Color) == 44);
 

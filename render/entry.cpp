@@ -300,6 +300,29 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   return c->output_status;
 }
 
+/* The held text as a tracked block the caller frees: the run's own
+ * buffer, cut to the text and its NUL (kept whole when it cannot be cut),
+ * so that a large document is never held twice; a copy when the buffer is
+ * the caller's. The context no longer holds the buffer. Null when memory
+ * runs out. */
+char *TakeOutput(html_render_info *c) {
+  const size_t size = size_t{c->output_length} + 1;
+  if (c->output_owned == 0) {
+    auto *copy = static_cast<char *>(VelkoAllocatePtr(c->session, VELKO_HERE, size, 0));
+    if (copy != nullptr)
+      memcpy(copy, c->output_buffer, size);
+    return copy;
+  }
+  char *result = c->output_buffer;
+  if (auto *cut = static_cast<char *>(VelkoReallocatePtr(c->session, VELKO_HERE, result, size)))
+    result = cut;
+  c->output_buffer = nullptr;
+  c->write_ptr = nullptr;
+  c->output_capacity = 0;
+  c->output_owned = 0;
+  return result;
+}
+
 /* Closes the run's part file and attaches it to the note as "$FILE";
  * the file is deleted once attached. A part that could not be written
  * completely is neither attached nor kept. */
@@ -482,14 +505,9 @@ char *VelkoRTChunk::GenerateHTML(const char *extraDefinition, const char *genera
 
   char *result = nullptr;
   if (context->output_status == NOERROR) {
-    result = static_cast<char *>(
-        VelkoAllocatePtr(session, VELKO_HERE, size_t{context->output_length} + 1, 0));
-    if (result != nullptr) {
-      memcpy(result, context->output_buffer, context->output_length);
-      result[context->output_length] = '\0';
-    } else {
+    result = TakeOutput(context);
+    if (result == nullptr)
       status = VELKO_ERR_MEMORY;
-    }
   }
   ReleaseRenderContext(context);
   internal->render_context = nullptr;

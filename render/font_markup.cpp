@@ -18,6 +18,7 @@
 
 #include "generate/color_string.h"
 #include "generate/font_string.h"
+#include "render/paragraphs.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "velko/velko.h"
@@ -27,8 +28,6 @@ namespace {
 namespace f1 = html_flags;
 namespace f3 = html_flags3;
 namespace f4 = html_flags4;
-
-constexpr WORD kDefaultThresholds[kSizeThresholds] = {8, 10, 12, 14, 18, 24};
 
 /* The four parts of a font, read bytewise. */
 struct font_parts {
@@ -51,18 +50,6 @@ bool HasUnderline(BYTE attributes) { return (attributes & kFontUnderline) != 0; 
 bool HasStrike(BYTE attributes) { return (attributes & kFontStrikethrough) != 0; }
 bool HasSuperscript(BYTE attributes) { return (attributes & 0x90) == kFontSuperscript; }
 bool HasSubscript(BYTE attributes) { return (attributes & 0xA0) == kFontSubscript; }
-
-/* The HTML font size (1-7) of a point size. */
-int HtmlFontSize(const html_render_info *context, BYTE points) {
-  const WORD *thresholds = context->size_thresholds[kSizeThresholds - 1] != 0
-                               ? context->size_thresholds
-                               : kDefaultThresholds;
-  for (int i = 0; i < kSizeThresholds; ++i) {
-    if (points <= thresholds[i])
-      return i + 1;
-  }
-  return kSizeThresholds + 1;
-}
 
 /* Whether the colour value carries the text's own colour: an RGB colour
  * that is not a highlight (a highlight's colour is its background). */
@@ -190,10 +177,10 @@ void PutFontTag(html_render_info *context, const font_change &change, render_tex
   render_text name{context->session};
   const bool face = FaceDiffers(context, change) && !Suppressed(context, f3::SuppressFontFace) &&
                     PutFaceName(context, change.font.face, &name);
-  const bool size =
-      (context->force_font_size != 0 || change.forceSize ||
-       HtmlFontSize(context, change.font.size) != HtmlFontSize(context, change.base.size)) &&
-      !Suppressed(context, f3::SuppressFontSize);
+  const bool size = (context->force_font_size != 0 || change.forceSize ||
+                     HTMLSizeFromPointSize(context, change.font.size) !=
+                         HTMLSizeFromPointSize(context, change.base.size)) &&
+                    !Suppressed(context, f3::SuppressFontSize);
   if (!colour && !face && !size) {
     RenderTextFree(&name);
     return;
@@ -209,7 +196,7 @@ void PutFontTag(html_render_info *context, const font_change &change, render_tex
     RenderTextPuts(work, text);
   }
   if (size) {
-    snprintf(text, sizeof text, " size='%d'", HtmlFontSize(context, change.font.size));
+    snprintf(text, sizeof text, " size='%d'", HTMLSizeFromPointSize(context, change.font.size));
     RenderTextPuts(work, text);
   }
   if (face) {

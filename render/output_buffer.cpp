@@ -46,21 +46,22 @@ void Terminate(html_render_info *context) {
   context->write_ptr = context->output_buffer + context->output_length;
 }
 
-/* A larger tracked block with the held text copied over; only for a
- * buffer of this run. */
+/* The buffer of this run resized to hold length more bytes: by half again
+ * its size at least, so that appends stay linear while the slack stays
+ * below half the held text. The tracked block is resized in place, so
+ * that the smaller buffers it grew from are not kept in the pool. */
 STATUS Grow(html_render_info *context, size_t length) {
   if (context->output_owned == 0)
     return Fail(context, VELKO_ERR_MEMORY);
   const uint64_t needed = uint64_t{context->output_length} + length + 1;
   if (needed > kLargestOutput)
     return Fail(context, VELKO_ERR_MEMORY);
-  const uint64_t size =
-      std::min(kLargestOutput, std::max(needed, uint64_t{context->output_capacity} * 2));
-  char *bigger = static_cast<char *>(VelkoAllocatePtr(context->session, VELKO_HERE, size, 0));
+  const uint64_t capacity = context->output_capacity;
+  const uint64_t size = std::min(kLargestOutput, std::max(needed, capacity + capacity / 2));
+  char *bigger = static_cast<char *>(
+      VelkoReallocatePtr(context->session, VELKO_HERE, context->output_buffer, size));
   if (bigger == nullptr)
     return Fail(context, VELKO_ERR_MEMORY);
-  memcpy(bigger, context->output_buffer, context->output_length + 1);
-  VelkoDeallocatePtr(context->session, context->output_buffer);
   context->output_buffer = bigger;
   context->output_capacity = static_cast<DWORD>(size);
   Terminate(context);
@@ -276,17 +277,22 @@ STATUS RenderTextPut(render_text *text, const char *bytes, size_t length) {
   if (bytes == nullptr || (length == 0 && text->data != nullptr))
     return NOERROR;
   const uint64_t needed = uint64_t{text->length} + length + 1;
+  if (text->data == nullptr && needed <= kRenderTextRoom) {
+    text->data = text->room;
+    text->size = kRenderTextRoom;
+  }
   if (needed > text->size) {
     if (needed > kLargestOutput)
       return text->status = VELKO_ERR_MEMORY;
-    const uint64_t size =
-        std::min(kLargestOutput, std::max({needed, uint64_t{text->size} * 2, uint64_t{256}}));
+    const uint64_t size = std::min(
+        kLargestOutput, std::max({needed, uint64_t{text->size} * 2, uint64_t{kRenderTextRoom}}));
     char *bigger = static_cast<char *>(VelkoAllocatePtr(text->session, VELKO_HERE, size, 0));
     if (bigger == nullptr)
       return text->status = VELKO_ERR_MEMORY;
     if (text->data != nullptr) {
       memcpy(bigger, text->data, text->length);
-      VelkoDeallocatePtr(text->session, text->data);
+      if (text->data != text->room)
+        VelkoDeallocatePtr(text->session, text->data);
     }
     text->data = bigger;
     text->size = static_cast<DWORD>(size);
@@ -304,7 +310,7 @@ STATUS RenderTextPuts(render_text *text, const char *string) {
 STATUS RenderTextPutc(render_text *text, char c) { return RenderTextPut(text, &c, 1); }
 
 void RenderTextFree(render_text *text) {
-  if (text->data != nullptr)
+  if (text->data != nullptr && text->data != text->room)
     VelkoDeallocatePtr(text->session, text->data);
   text->data = nullptr;
   text->size = 0;
@@ -312,11 +318,17 @@ void RenderTextFree(render_text *text) {
 }
 
 char *RenderTextDetach(render_text *text) {
-  if (text->data == nullptr && RenderTextPut(text, "", 0) != NOERROR)
-    return nullptr;
   if (text->status != NOERROR) {
     RenderTextFree(text);
     return nullptr;
+  }
+  if (text->data == nullptr || text->data == text->room) {
+    char *copy = VelkoAllocatePtrAndCopy(text->session, VELKO_HERE,
+                                         text->data != nullptr ? text->data : "", text->length);
+    RenderTextFree(text);
+    if (copy == nullptr)
+      text->status = VELKO_ERR_MEMORY;
+    return copy;
   }
   char *data = text->data;
   text->data = nullptr;

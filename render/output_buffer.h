@@ -101,14 +101,26 @@ bool RenderHasSink(const html_render_info *context, DWORD final);
  * so that no text is passed twice. Returns output_status. */
 STATUS RenderFlush(html_render_info *context, DWORD final);
 
-/* ---- a growable tracked text ---- */
+/* ---- a growable tracked text ----
+ *
+ * A short text (markup, a style, a name) is held in the text's own room
+ * and takes no tracked memory; a longer one moves to a tracked block. The
+ * text is not copied or moved as a whole: data may point into it. */
+
+constexpr DWORD kRenderTextRoom = 256;
 
 struct render_text {
+  render_text() = default;
+  explicit render_text(LSXLsiSession *owner) : session(owner) {}
+  render_text(const render_text &) = delete;
+  render_text &operator=(const render_text &) = delete;
+
   LSXLsiSession *session = nullptr;
-  char *data = nullptr; /* tracked; NUL-terminated while not null */
+  char *data = nullptr; /* room or a tracked block; NUL-terminated while not null */
   DWORD size = 0;
   DWORD length = 0;
   STATUS status = 0; /* first failure; sticky */
+  char room[kRenderTextRoom];
 };
 
 STATUS RenderTextPut(render_text *text, const char *bytes, size_t length);

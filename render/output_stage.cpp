@@ -60,6 +60,8 @@ STATUS ReplaceTail(html_render_info *context, DWORD from, const char *bytes, DWO
 bool AllPlain(const char *text, DWORD length) {
   for (DWORD i = 0; i < length; ++i) {
     const BYTE b = static_cast<BYTE>(text[i]);
+    if (b >= 0x20 && b < 0x80)
+      continue; // printable ASCII never leads an LMBCS character
     if (b >= 0x80 || NLS_isleadbyte(b, nullptr))
       return false;
   }

@@ -2,11 +2,12 @@
  * The rendering context's part in the engine's rendering action: before
  * the walk, the target type of the last clause, whether the operation
  * renders at the end, and the lookup tables of the item's paragraph
- * definitions and style names; after the walk, the final flush of an
- * operation that renders at the end.
+ * definitions and style names; inside each chunk, the records handed to
+ * the context; at each chunk's stop, the rendering of the chunk; after the
+ * walk, the final flush of an operation that renders at the end.
  *
- * The engine calls these through engine/services.h; the rendering of each
- * chunk (at the chunk's stop) is the engine's and the driver's.
+ * The engine calls these through engine/services.h; what is rendered is
+ * the driver's (ProcessXMLStream).
  */
 #include "engine/chunkdef.h"
 #include "engine/process_state.h"
@@ -80,4 +81,30 @@ STATUS FinishXMLRendering(chunk_process_state *state, html_render_info *context)
   }
   SetDatabaseInformation(state, context);
   return ProcessXMLStream(context, 0, 0, 2);
+}
+
+void MarkXMLRenderRecord(html_render_info *context, record_storage *record) {
+  if (context == nullptr || record == nullptr)
+    return;
+  if (context->first_record == nullptr)
+    context->first_record = record;
+  context->current_record = record;
+}
+
+STATUS RenderXMLChunk(chunk_process_state *state, html_render_info *context) {
+  if (context == nullptr || context->first_record == nullptr)
+    return NOERROR;
+  context->state = state;
+  context->last_record = context->current_record;
+  context->current_record = context->first_record;
+  STATUS status = NOERROR;
+  if ((context->flags2 & html_flags2::ConsolidatePABIDS) != 0)
+    status = ConsolidateParagraphForXML(state, context);
+  if (status == NOERROR) {
+    SetDatabaseInformation(state, context);
+    status = ProcessXMLStream(context, 0, 0, context->render_at_end != 0 ? 1 : 0);
+  }
+  context->first_record = nullptr;
+  context->state = nullptr;
+  return status;
 }

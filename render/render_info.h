@@ -144,6 +144,20 @@ enum : WORD {
   kHandlingByName = 4,   /* attachments: by name */
 };
 
+/* One entry of the paragraph style list: a PABID and the CSS declarations
+ * of its definition (a tracked text). */
+struct render_paragraph_style {
+  WORD pabid;
+  char *text;
+};
+
+/* One border class of table cells: its key (the four border widths, top,
+ * right, bottom, left, as "%d%d%d%d") and its class text (tracked). */
+struct render_border_class {
+  char key[12];
+  char *text;
+};
+
 /* One pending closing tag of a close-tag stack (render/tag_stack.h). */
 struct xml_stack_node {
   const char *tag;      /* a constant text; never copied or freed */
@@ -162,6 +176,11 @@ constexpr int kLinkGraphics = 4;
 constexpr int kLookupSlots = 256;
 /* Nesting depth of tables the renderers keep state for. */
 constexpr int kRenderTableLevels = 16;
+/* Nesting depth of open lists the paragraph renderer keeps. */
+constexpr int kListLevels = 32;
+/* Entries of the two per-chunk lists of the head pass. */
+constexpr int kParagraphStyles = 1024;
+constexpr int kBorderClasses = 20;
 constexpr size_t kPartFileNameSize = 128;
 /* The temporary directory, a part file name and the unique suffix. */
 constexpr size_t kPartFilePathSize = 257 + kPartFileNameSize + 16;
@@ -271,7 +290,7 @@ struct html_render_info {
   font_spec auto_th_font; /* its first four bytes are a FONTID; rgb the colour */
   DWORD auto_th_font_set;
   char base_pathname[kBasePathnameSize];
-  DWORD list_table[kListTableSize];
+  record_storage *list_table[kListTableSize]; /* remembered list definitions */
   VelkoRTChunk *chunk;
   VelkoRTItem *item;
 
@@ -343,10 +362,8 @@ struct html_render_info {
   WORD previous_definition;
   WORD section_counter;
   WORD section_id;
-  DWORD auto_url_open;     /* an auto-URL anchor is open */
-  DWORD auto_url_start;    /* offset of its href text in the held text */
-  char **chunk_strings[2]; /* the two per-chunk lists of tracked strings */
-  WORD chunk_string_counts[2];
+  DWORD auto_url_open;  /* an auto-URL anchor is open */
+  DWORD auto_url_start; /* offset of its href text in the held text */
   DWORD in_link[2];
 
   /* ---- text runs and font markup (render/text_render.h) ---- */
@@ -356,6 +373,30 @@ struct html_render_info {
   DWORD rtl_seen;                   /* a right-to-left run has been written */
   DWORD anchor_open;                /* the hotspot renderer's anchor is open */
   style_mapping *paragraph_mapping; /* in force for the paragraph, or null */
+
+  /* ---- paragraphs, lists and the head pass (render/paragraphs.h) ----
+   * The two per-chunk lists the head pass builds: the CSS declarations of
+   * each paragraph definition and the border classes of table cells
+   * (tracked arrays with tracked texts, emptied at the end of every
+   * outermost driver call). */
+  render_paragraph_style *paragraph_styles;
+  WORD paragraph_style_count;
+  render_border_class *border_classes;
+  WORD border_class_count;
+  WORD current_style_name; /* index in style_name_records; 0 = none */
+  WORD last_pabid;         /* mapped PABID of the paragraph last opened */
+  /* The paragraph in force is the first of a table cell (or of the record
+   * list) and was written without paragraph markup. */
+  DWORD first_cell_paragraph;
+  /* Open lists, innermost last: the definition of each level from 1. */
+  WORD list_depth;
+  record_storage *list_levels[kListLevels + 1];
+  /* Per table level: the table-begin record's words at offsets 8 and 10,
+   * and the level's last cell (under CSSBorders). */
+  WORD table_spacing[kRenderTableLevels][2];
+  record_storage *level_last_cell[kRenderTableLevels];
+  char background_color[8]; /* "#ffffff" once the body is open */
+  DWORD head_written;       /* the head was completed and the body opened */
 };
 
 /* ---- the context's life cycle (render/entry.cpp) ---- */

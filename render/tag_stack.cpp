@@ -21,8 +21,16 @@ const xml_stack_node *Head(const html_render_info *context, WORD which) {
   return which == 0 ? context->tag_stack : context->second_tag_stack;
 }
 
+/* Tags are short, and mostly the same constants: compared here rather
+ * than by a library call. */
 bool Same(const char *a, const char *b) {
-  return a != nullptr && b != nullptr && strcmp(a, b) == 0;
+  if (a == nullptr || b == nullptr)
+    return false;
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
 }
 
 bool SameIgnoringCase(const char *a, const char *b) {

@@ -16,6 +16,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "host/nls.h"
@@ -35,6 +37,10 @@ constexpr DWORD kReplacementCharacter = 0xFFFD;
 /* Room made before a font markup is written, so that the markup and the
  * text before it stay together in the buffer. */
 constexpr DWORD kMarkupRoom = 1024;
+/* A long run is flushed this many bytes before the threshold at a break
+ * opportunity, or this many after it anywhere. */
+constexpr long long kEarlyFlush = 7;
+constexpr long long kLateFlush = 40;
 
 bool IsTextRun(const record_storage *record) {
   return record != nullptr &&
@@ -202,18 +208,45 @@ bool IsForbiddenCodePoint(DWORD codePoint) {
          (codePoint >= 0xD800 && codePoint <= 0xDFFF);
 }
 
+/* Which bytes a run's text writes as they stand: printable ASCII but the
+ * escaped characters, the blank only when blanks are written as blanks,
+ * and the letters that may start an automatic link only when no links are
+ * made. */
+constexpr std::array<bool, 256> PlainBytes(bool blank, bool linkLetters) {
+  std::array<bool, 256> plain{};
+  for (int b = 0x21; b < 0x7F; ++b)
+    plain[b] = true;
+  for (const char c : std::string_view("&\"<>"))
+    plain[static_cast<BYTE>(c)] = false;
+  for (const char c : std::string_view("hHmMsS"))
+    plain[static_cast<BYTE>(c)] = linkLetters;
+  plain[' '] = blank;
+  return plain;
+}
+
+constexpr std::array<bool, 256> kPlainBytes[2][2] = {
+    {PlainBytes(false, false), PlainBytes(false, true)},
+    {PlainBytes(true, false), PlainBytes(true, true)},
+};
+
 /* Writes the characters of the runs of one markup. */
 class run_writer {
 public:
   run_writer(html_render_info *context, BYTE face)
       : context_(context), face_(face), tab_width_(context->preserve_tabs),
-        preserve_spaces_((context->flags & html_flags::PreserveSpaces) != 0) {}
+        preserve_spaces_((context->flags & html_flags::PreserveSpaces) != 0),
+        make_links_((context->flags & html_flags::MakeURLHotspots) != 0) {}
 
   /* The text of one run. */
   void Write(const char *text, DWORD length) {
     text_ = reinterpret_cast<const BYTE *>(text);
     length_ = length;
     for (DWORD i = 0; i < length_ && context_->output_status == NOERROR; ++i) {
+      if (const DWORD plain = PlainSpan(i); plain > 0) {
+        RenderPut(context_, text + i, plain);
+        i += plain - 1;
+        continue;
+      }
       break_opportunity_ = false;
       const BYTE b = text_[i];
       if (b < 0x80 && NLS_isleadbyte(b, nullptr) == FALSE)
@@ -226,6 +259,34 @@ public:
 
 private:
   void Put(const char *text) { RenderPuts(context_, text); }
+
+  /* How many bytes from i on can be appended in one piece: plain bytes,
+   * none while an automatic link is open, no more than keep the held text
+   * within the limit at which a byte at a time would have flushed, and no
+   * more than a caller's buffer has room for, so that what fits is kept
+   * when it fills. 0: the byte at i takes the path of its own. */
+  DWORD PlainSpan(DWORD i) const {
+    if (context_->auto_url_open != 0)
+      return 0;
+    DWORD limit = length_ - i;
+    if (context_->output_owned == 0)
+      limit = std::min(limit, RoomLeft(context_));
+    const DWORD threshold = context_->event_chunk_size;
+    const bool flushing = threshold != 0 && RenderHasSink(context_, 0);
+    if (flushing) {
+      const long long room =
+          static_cast<long long>(threshold) + kLateFlush - context_->output_length;
+      if (room <= 0)
+        return 0;
+      if (room < limit)
+        limit = static_cast<DWORD>(room);
+    }
+    const std::array<bool, 256> &plain = kPlainBytes[!preserve_spaces_ && !flushing][!make_links_];
+    DWORD count = 0;
+    while (count < limit && plain[text_[i + count]])
+      ++count;
+    return count;
+  }
 
   void WriteAscii(DWORD &i) {
     const BYTE b = text_[i];
@@ -369,8 +430,8 @@ private:
     if (threshold == 0 || !RenderHasSink(context_, 0))
       return;
     const long long held = context_->output_length;
-    const long long limit =
-        break_opportunity_ ? static_cast<long long>(threshold) - 7 : threshold + 40LL;
+    const long long limit = break_opportunity_ ? static_cast<long long>(threshold) - kEarlyFlush
+                                               : static_cast<long long>(threshold) + kLateFlush;
     if (held <= limit)
       return;
     CloseXMLAutoURL(context_);
@@ -383,6 +444,7 @@ private:
   BYTE face_;
   WORD tab_width_;
   bool preserve_spaces_;
+  bool make_links_;
   const BYTE *text_ = nullptr;
   DWORD length_ = 0;
   bool break_opportunity_ = false;

@@ -4,7 +4,8 @@
  * The pool is a singly linked list. Its first block stays the head; behind
  * it blocks fall in size, so the first free block that fits is the head or
  * the largest free one. Released blocks keep their memory until the session
- * ends. This file does not decide when the pool is freed; the session does.
+ * ends. A heap block in use may be resized where the heap has it, for
+ * buffers that grow. This file does not decide when the pool is freed; the session does.
  *
  * Also record arenas, which carve many small pieces out of a few tracked
  * slabs and give them back all at once, and the test control that refuses
@@ -140,6 +141,56 @@ void RememberData(tracked_pool_index* index, velko_allocation* block) {
     index->by_data.emplace(block->data, block);
 }
 
+velko_allocation* BlockInUseAt(tracked_pool_index* index, const void* data) {
+  const auto found = index->by_data.find(data);
+  if (found == index->by_data.end() || !found->second->InUse())
+    return nullptr;
+  return found->second;
+}
+
+// Takes a block behind the head out of the pool list and its order.
+void UnlinkFromPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
+  auto at = index->ordered.find(block);
+  velko_allocation* before = at == index->ordered.begin() ? state->pool : *std::prev(at);
+  before->next = block->next;
+  block->next = nullptr;
+  index->ordered.erase(at);
+}
+
+// Names the holder: its source line and (at most nine characters of) file.
+void Stamp(velko_allocation* block, int line, const char* file) {
+  block->line = static_cast<WORD>(line);
+  const char* name = (file != nullptr && file[0] != '\0') ? file : "?";
+  size_t length = 0;
+  while (length < sizeof block->file - 1 && name[length] != '\0')
+    ++length;
+  std::memcpy(block->file, name, length);
+  block->file[length] = '\0';
+}
+
+// Resizes a heap block in place of the heap's choosing and moves it to
+// the place of its new size in the pool.
+void* ResizeHeapBlock(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
+                      size_t size) {
+  const size_t rounded = size + (size & 1);
+  void* moved = std::realloc(block->data, rounded);
+  if (moved == nullptr) {
+    ReportRefusedMemory(size);
+    return nullptr;
+  }
+  index->by_data.erase(block->data);
+  block->data = moved;
+  block->size = static_cast<DWORD>(rounded);
+  RememberData(index, block);
+  if (block == state->pool) {
+    block->link_size = block->size;
+    return moved;
+  }
+  UnlinkFromPool(state, index, block);
+  LinkIntoPool(state, index, block, size);
+  return moved;
+}
+
 void LogBlockInUse(LSXLsiSession* session, const velko_allocation* block) {
   snprintf(session->scratch_first, sizeof session->scratch_first,
            "VelkoDeallocate all: Freeing item of size %ld allocated at line %d in file %s",
@@ -187,9 +238,7 @@ velko_allocation::~velko_allocation() {
 void* velko_allocation::Allocate(LSXLsiSession* owner, int holderLine, const char* holderFile,
                                  int zero) {
   session = owner;
-  line = static_cast<WORD>(holderLine);
-  const char* name = (holderFile != nullptr && holderFile[0] != '\0') ? holderFile : "?";
-  snprintf(file, sizeof file, "%.9s", name);
+  Stamp(this, holderLine, holderFile);
   ++use_count;
   if (os_memory) {
     if (handle == NULLHANDLE)
@@ -242,6 +291,36 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
 void* VelkoAllocatePtr(LSXLsiSession* session, int line, const char* file, size_t size, int zero) {
   velko_allocation* block = VelkoAllocate(session, line, file, size, zero);
   return block != nullptr ? block->data : nullptr;
+}
+
+void* VelkoReallocatePtr(LSXLsiSession* session, int line, const char* file, void* data,
+                         size_t size) {
+  if (session == nullptr || session->internal == nullptr || data == nullptr)
+    return nullptr;
+  _internal_SESS* state = session->internal;
+  tracked_pool_index* index = state->pool_index;
+  velko_allocation* block = index != nullptr ? BlockInUseAt(index, data) : nullptr;
+  if (block == nullptr || size > kLargestTrackedRequest) {
+    ReportAllocationError(line, file);
+    return nullptr;
+  }
+  const bool onHeap = block->os_memory == 0 && size + (size & 1) >= kHostMemoryBlockLimit;
+  if (onHeap) {
+    if (RefusedByTest()) {
+      ReportRefusedMemory(size);
+      return nullptr;
+    }
+    void* resized = ResizeHeapBlock(state, index, block, size);
+    if (resized != nullptr)
+      Stamp(block, line, file);
+    return resized;
+  }
+  void* replacement = VelkoAllocatePtr(session, line, file, size, 0);
+  if (replacement == nullptr)
+    return nullptr;
+  std::memcpy(replacement, data, block->size < size ? block->size : size);
+  VelkoDeallocate(session, block);
+  return replacement;
 }
 
 char* VelkoAllocatePtrAndCopy(LSXLsiSession* session, int line, const char* file,

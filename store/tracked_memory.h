@@ -69,6 +69,16 @@ char* VelkoAllocatePtrAndCopy(LSXLsiSession* session, int line, const char* file
  * first scratch text. */
 char* VelkoAllocatePtrExtractProperty(LSXLsiSession* session, int line, const char* file,
                                       const char* properties, const char* key);
+/* Makes the tracked block in use at data hold size bytes, keeping its
+ * content up to the smaller size, for a buffer that grows (or shrinks when
+ * it is done). A heap block is resized where the heap has it, so that a
+ * growing buffer leaves no smaller copies of itself in the pool; a block
+ * from a host memory object, or a size the host serves, gets a new block
+ * and the old one is released. The block is stamped for line and file.
+ * Returns the (possibly moved) data; null when memory cannot be had or
+ * data is not a tracked block in use, and the block is then unchanged. */
+void* VelkoReallocatePtr(LSXLsiSession* session, int line, const char* file, void* data,
+                         size_t size);
 void VelkoDeallocate(LSXLsiSession* session, velko_allocation* block);
 void VelkoDeallocatePtr(LSXLsiSession* session, void* data);
 /* Frees the whole pool, logging each block still in use. With onlyWhenInUse

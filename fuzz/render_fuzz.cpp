@@ -1,0 +1,200 @@
+/*
+ * Fuzz target for rendering an arbitrary stored body under arbitrary
+ * options.
+ *
+ * Input: byte 0 chooses the generation (bits 0-2), how many items (1 to 3)
+ * the body is split into (bits 3-4), whether an output callback is
+ * installed (bit 5) and whether the run has an extra clause (bit 6); byte
+ * 1 chooses the chunk's definition. Then the option string up to the first
+ * NUL byte (at most kLargestOptions bytes are used), and behind it the
+ * stored records of the body, which are stored as TYPE_COMPOSITE values of
+ * "Body" on a note of a "mem:" database and rendered by GenerateHTML
+ * through a connected item.
+ *
+ * Checked: the output's length (the session's render_result_length) stays
+ * within a bound that grows with the input (the frame and its option
+ * texts, and a fixed expansion for every byte and record of the body),
+ * and the returned text ends with a NUL at that length; while the run
+ * goes on, at every break test of the walk and every piece handed to the
+ * callback, the context's held text lies inside its buffer with its
+ * counters in order. Host memory handles must be back where they were
+ * after the session is deleted. A broken invariant traps; the sanitizers
+ * catch the rest.
+ */
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+
+#include "chunk/rtchunk_internal.h"
+#include "engine/driver.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "render/render_info.h"
+#include "store/tracked_memory.h"
+#include "tests/support/note_fixture.h"
+#include "velko/status.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition)
+    __builtin_trap();
+}
+
+constexpr char kDbPath[] = "mem:renderfuzz";
+constexpr size_t kLargestPiece = 65533; /* an item value less its type word */
+constexpr size_t kLargestOptions = 4096;
+
+/* The bound on the output. The frame (document type, head, closing text)
+ * and the option texts it may repeat; then for every byte of the body
+ * twice the widest thing one byte can become (a tab preserved as 80
+ * "&nbsp;", 480 bytes, and a little more with quoted-printable line
+ * breaks), and for every byte the option texts again, since a record (two
+ * bytes at least) may write an option's text (a link graphic, a link
+ * text). */
+constexpr size_t kFrameBytes = 64 * 1024;
+constexpr size_t kBytesPerBodyByte = 1024;
+constexpr size_t kOptionRepeats = 8;
+
+size_t OutputBound(size_t optionsLength, size_t bodyLength) {
+  return kFrameBytes + kOptionRepeats * optionsLength +
+         bodyLength * (kBytesPerBodyByte + kOptionRepeats * optionsLength);
+}
+
+const char *const kGenerations[] = {"HTML 4.01", "XHTML 1.0", "Plain Text", "Passthrough",
+                                    "HTML",      "XHTML",     "Fragment",   nullptr};
+
+const char *const kDefinitions[] = {
+    "Everything",       "Table 1",          "Table 1; Row 2; Column 3", "Text 'a' 1",
+    "Starts With Table 1", "Field Name 'Subject' 1", "Before Hotspot 1", "Inside Section 1"};
+
+/* The chunk whose rendering is under way, for the checks during the run. */
+VelkoRTChunk *rendering = nullptr;
+
+/* The held text lies inside the buffer, NUL-terminated, with the output
+ * passes' counters in order behind each other. */
+void CheckContext() {
+  if (rendering == nullptr || rendering->internal == nullptr)
+    return;
+  const html_render_info *context = rendering->internal->render_context;
+  if (context == nullptr || context->output_buffer == nullptr)
+    return;
+  check(context->output_length < context->output_capacity);
+  check(context->write_ptr == context->output_buffer + context->output_length);
+  check(context->output_buffer[context->output_length] == '\0');
+  check(context->output_wrapped <= context->output_encoded);
+  check(context->output_encoded <= context->output_translated);
+  check(context->output_translated <= context->output_length);
+}
+
+WORD CheckAtBreak() {
+  CheckContext();
+  return 0;
+}
+
+WORD CheckPiece(VelkoRTChunk *, const char *text, WORD length) {
+  check(length == 0 || text != nullptr);
+  CheckContext();
+  return 0;
+}
+
+void AppendPieces(NOTEHANDLE note, const uint8_t *data, size_t size, int pieces) {
+  const size_t each = size / pieces;
+  for (int piece = 0; piece < pieces; ++piece) {
+    const size_t from = piece * each;
+    size_t length = piece == pieces - 1 ? size - from : each;
+    if (length > kLargestPiece)
+      length = kLargestPiece;
+    const note_testing::Bytes value(data + from, data + from + length);
+    check(note_testing::AppendRecords(note, "Body", value) == NOERROR);
+  }
+}
+
+struct fuzz_input {
+  const char *generation = nullptr;
+  const char *definition = nullptr;
+  int pieces = 1;
+  bool callback = false;
+  bool extra = false;
+  std::string options;
+  const uint8_t *body = nullptr;
+  size_t body_length = 0;
+};
+
+fuzz_input Split(const uint8_t *data, size_t size) {
+  fuzz_input input;
+  input.generation = kGenerations[data[0] & 7];
+  input.pieces = 1 + (data[0] >> 3 & 3) % 3;
+  input.callback = (data[0] & 0x20) != 0;
+  input.extra = (data[0] & 0x40) != 0;
+  input.definition = kDefinitions[data[1] % (sizeof kDefinitions / sizeof kDefinitions[0])];
+  const auto *options = reinterpret_cast<const char *>(data + 2);
+  const size_t available = size - 2;
+  const size_t length = strnlen(options, available);
+  input.options.assign(options, length < kLargestOptions ? length : kLargestOptions);
+  const size_t bodyStart = length < available ? length + 1 : available;
+  input.body = data + 2 + bodyStart;
+  input.body_length = available - bodyStart;
+  return input;
+}
+
+void Render(LSXLsiSession *session, NOTEID noteId, const fuzz_input &input) {
+  auto *item = new VelkoRTItem(session); // the session deletes it
+  if (item->Connect("", kDbPath, noteId, "Body", 0) != NOERROR)
+    return;
+  VelkoRTChunk *chunk = item->DefineChunk(input.definition);
+  if (chunk == nullptr)
+    chunk = item->DefineChunk("Everything");
+  check(chunk != nullptr);
+  rendering = chunk;
+  ControlBreak = CheckAtBreak;
+  char *html = chunk->GenerateHTML(input.extra ? "Table 1" : nullptr, input.generation,
+                                   input.options.c_str(), 0,
+                                   input.callback ? CheckPiece : nullptr, nullptr);
+  ControlBreak = nullptr;
+  rendering = nullptr;
+  check(chunk->internal->render_context == nullptr);
+  const DWORD length = session->render_result_length;
+  check(length <= OutputBound(input.options.size(), input.body_length));
+  if (html != nullptr) {
+    check(html[length] == '\0');
+    VelkoDeallocatePtr(session, html);
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 2)
+    return 0;
+  static const bool quiet = [] {
+    HostTestCaptureLog(true); // damaged bodies are logged; keep the fuzzer's output readable
+    HostTestCaptureMessages();
+    return true;
+  }();
+  (void)quiet;
+  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
+  const size_t handles = HostTestLiveHandles();
+  const fuzz_input input = Split(data, size);
+
+  NOTEHANDLE note = NULLHANDLE;
+  check(NSFNoteCreate(db, &note) == NOERROR);
+  AppendPieces(note, input.body, input.body_length, input.pieces);
+  check(NSFNoteUpdate(note, UPDATE_FORCE) == NOERROR);
+  NOTEID noteId = 0;
+  NSFNoteGetInfo(note, _NOTE_ID, &noteId);
+  NSFNoteClose(note);
+  {
+    auto *session = new LSXLsiSession;
+    Render(session, noteId, input);
+    delete session;
+  }
+  check(NSFNoteDelete(db, noteId, UPDATE_FORCE) == NOERROR);
+  check(HostTestLiveHandles() == handles);
+  HostTestClearLog();
+  HostTestClearMessages();
+  return 0;
+}

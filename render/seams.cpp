@@ -1,0 +1,38 @@
+/*
+ * The renderers of record families not built yet, and the paragraph
+ * services not built yet (render/record_seams.h): each renderer consumes
+ * only the record it is called for (links and images leave that to the
+ * driver, as their renderers will) and writes nothing; no paragraph
+ * matches a style mapping's criteria; no hide-when formula hides.
+ */
+#include "render/record_seams.h"
+
+#include "store/body.h"
+
+namespace {
+
+STATUS ConsumeCurrent(html_render_info *context) {
+  if (context->current_record != nullptr)
+    context->current_record = context->current_record->next;
+  return NOERROR;
+}
+
+} // namespace
+
+STATUS ProcessXMLTable(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
+
+STATUS ProcessXMLHotspot(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
+
+STATUS ProcessXMLSectionBar(html_render_info *context, WORD) { return ConsumeCurrent(context); }
+
+STATUS ProcessXMLLayer(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
+
+STATUS ProcessXMLLayout(html_render_info *context, WORD) { return ConsumeCurrent(context); }
+
+STATUS ProcessXMLDoclink(html_render_info *, WORD, WORD, WORD, WORD) { return NOERROR; }
+
+STATUS ProcessXMLGraphic(html_render_info *, WORD, WORD) { return NOERROR; }
+
+bool MatchParagraph(const paragraph_definition &, const style_mapping *) { return false; }
+
+bool HideWhenFormulaHides(html_render_info *, const char *, DWORD) { return false; }

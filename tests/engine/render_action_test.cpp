@@ -1,0 +1,120 @@
+// The rendering action (2419) in the engine: each chunk of the walk is
+// handed to the renderer from its first to its last record and rendered
+// where it closes; without a rendering context there is nothing to do;
+// the note is never written.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/services.h"
+#include "engine_fixture.h"
+#include "render/output_buffer.h"
+#include "render/render_info.h"
+#include "store/vocabulary.h"
+
+namespace {
+
+using namespace engine_test;
+
+class RenderActionTest : public EngineTest {
+protected:
+  void TearDown() override {
+    if (chunk_ != nullptr)
+      chunk_->internal->render_context = nullptr;
+    ReleaseRenderContext(context_);
+    EngineTest::TearDown();
+  }
+
+  /* A fragment rendering context on the chunk, as an entry point makes it. */
+  void Attach(VelkoRTChunk* chunk, DWORD options = html_flags::Fragment) {
+    chunk_ = chunk;
+    context_ = CreateRenderContext(session_, chunk);
+    ASSERT_NE(context_, nullptr);
+    ASSERT_EQ(SetupRenderOutput(context_, nullptr, 0), NOERROR);
+    context_->generation = kGenerationHTML;
+    context_->flags = options;
+    context_->flags2 = html_flags2::MoveStylesInline;
+    context_->flags4 = html_flags4::AllowEmptyDivs;
+    context_->curly_open = "";
+    context_->curly_close = "";
+    chunk->internal->render_context = context_;
+  }
+
+  std::string Held() const { return std::string(context_->output_buffer, context_->output_length); }
+
+  VelkoRTChunk* chunk_ = nullptr;
+  html_render_info* context_ = nullptr;
+};
+
+/* A table of two rows and two columns after a paragraph. */
+std::vector<Bytes> TableRecords() {
+  std::vector<Bytes> records = {Paragraph(),    PabDef(1),   PabRef(1),
+                                Text("Before"), Paragraph(), TableBegin()};
+  const char* texts[] = {"A1", "B1", "A2", "B2"};
+  for (int i = 0; i < 4; ++i) {
+    records.push_back(Cell(static_cast<BYTE>(i / 2), static_cast<BYTE>(i % 2)));
+    records.push_back(Paragraph());
+    records.push_back(PabRef(1));
+    records.push_back(Text(texts[i]));
+  }
+  records.push_back(TableEnd());
+  return records;
+}
+
+TEST_F(RenderActionTest, EachChunkIsRenderedWhereItCloses) {
+  AppendItem(TableRecords());
+  VelkoRTChunk* column = Chunk("Table 1; Column 2");
+  Attach(column);
+  EXPECT_EQ(Run(column, ACTION_RENDER), NOERROR);
+  // Two chunks, the second cell of each row; each paragraph opens a
+  // division of its own.
+  EXPECT_EQ(Held(), "<div>B1</div><div>B2</div>");
+  EXPECT_EQ(context_->first_record, nullptr); // forgotten after each chunk
+  EXPECT_EQ(context_->state, nullptr);
+  EXPECT_EQ(column->status, VELKO_STATUS_READ_ONLY);
+}
+
+TEST_F(RenderActionTest, TheWholeBodyAsOneChunk) {
+  AppendItem(TableRecords());
+  VelkoRTChunk* everything = Chunk("Everything");
+  Attach(everything);
+  EXPECT_EQ(Run(everything, ACTION_RENDER), NOERROR);
+  EXPECT_EQ(Held(), "Before<div>A1</div><div>B1</div><div>A2</div><div>B2</div>");
+  EXPECT_EQ(context_->last_record->signature, SIG_CD_TABLEEND);
+}
+
+TEST_F(RenderActionTest, WithoutAContextNothingIsRendered) {
+  AppendItem(TableRecords());
+  VelkoRTChunk* everything = Chunk("Everything");
+  EXPECT_EQ(Run(everything, ACTION_RENDER), kServiceNotAvailable);
+}
+
+TEST_F(RenderActionTest, ExtraClausesDeferTheFinalFlush) {
+  AppendItem(TableRecords());
+  VelkoRTChunk* table = Chunk("Table 1");
+  Attach(table);
+  DWORD simple = 0;
+  chunkdef_info* extra =
+      ParseDefinition(session_, 0, table->internal->definitions, "Row 2", &simple);
+  ASSERT_NE(extra, nullptr);
+  context_->table_pending = 1; // as a table renderer would leave it
+  EXPECT_EQ(Run(table, ACTION_RENDER, 0, 0, nullptr, nullptr, extra), NOERROR);
+  DeleteChunkDefinitions(extra);
+  EXPECT_EQ(context_->render_at_end, 1u);
+  // The chunk in mode 1 left the table open; the final call closed it.
+  EXPECT_EQ(Held(), "<div>A2</div><div>B2</div></table>");
+  EXPECT_EQ(context_->table_pending, 0u);
+}
+
+TEST_F(RenderActionTest, RenderingWritesNothingBack) {
+  AppendItem(TableRecords());
+  const std::vector<Bytes> before = Values();
+  VelkoRTChunk* everything = Chunk("Everything");
+  Attach(everything);
+  ASSERT_EQ(Run(everything, ACTION_RENDER), NOERROR);
+  EXPECT_EQ(item_->Modified, 0);
+  EXPECT_EQ(Values(), before);
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+// Border strings: the CSS of a CDBORDERINFO record, part by part (style,
+// colour, widths, margin, padding), with and without a drop shadow, for a
+// null record and one cut short.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver_fixture.h"
+
+namespace {
+
+using cdbuild::Body;
+using driver_testing::Border;
+using driver_testing::BorderFields;
+
+struct BorderCase {
+  const char *name;
+  BorderFields fields;
+  const char *css;
+};
+
+class BorderStringTest : public driver_testing::DriverTest,
+                         public ::testing::WithParamInterface<BorderCase> {
+protected:
+  /* The CSS of the one record of a loaded body. */
+  std::string Css(const cdbuild::Bytes &record) {
+    Prepare(Body().Add(record));
+    EXPECT_EQ(CalculateXMLBorderString(records_->records, context_), NOERROR);
+    return session_->scratch_second;
+  }
+};
+
+TEST_P(BorderStringTest, CssOfTheRecord) {
+  EXPECT_EQ(Css(Border(GetParam().fields)), GetParam().css);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, BorderStringTest,
+    ::testing::Values(
+        BorderCase{"SolidEqual",
+                   {.style = 1, .widths = {1, 1, 1, 1}},
+                   " border-style:solid;border-width:1;"},
+        BorderCase{"NoneZeroWidths", {.style = 0}, " border-style:none;border-width:0;"},
+        BorderCase{"Double", {.style = 2}, " border-style:double;border-width:0;"},
+        BorderCase{"Inset", {.style = 3}, " border-style:inset;border-width:0;"},
+        BorderCase{"Outset", {.style = 4}, " border-style:outset;border-width:0;"},
+        BorderCase{"Ridge", {.style = 5}, " border-style:ridge;border-width:0;"},
+        BorderCase{"Groove", {.style = 6}, " border-style:groove;border-width:0;"},
+        BorderCase{"Dotted", {.style = 7}, " border-style:dotted;border-width:0;"},
+        BorderCase{"Dashed", {.style = 8}, " border-style:dashed;border-width:0;"},
+        BorderCase{"PictureIsSolid", {.style = 9}, " border-style:solid;border-width:0;"},
+        BorderCase{"UnknownIsSolid", {.style = 12}, " border-style:solid;border-width:0;"},
+        BorderCase{
+            "Colour",
+            {.style = 2, .widths = {3, 3, 3, 3}, .coloured = true, .red = 1, .green = 2, .blue = 3},
+            " border-style:double;border-color:rgb(1,2,3);border-width:3;"},
+        BorderCase{"ColourNotSet",
+                   {.style = 1, .coloured = false, .red = 9},
+                   " border-style:solid;border-width:0;"},
+        BorderCase{"UnequalWidths",
+                   {.style = 7, .widths = {1, 2, 3, 4}},
+                   " border-style:dotted;border-width: 1 4 3 2;"},
+        BorderCase{
+            "MarginAndPadding",
+            {.style = 1, .widths = {2, 2, 2, 2}, .inner = {5, 5, 5, 5}, .outer = {10, 0, 20, 0}},
+            " border-style:solid;border-width:2;margin: 10 0 20 0;padding:5;"},
+        BorderCase{"EqualMarginUnequalPadding",
+                   {.style = 1, .inner = {1, 2, 3, 4}, .outer = {8, 8, 8, 8}},
+                   " border-style:solid;border-width:0;margin:8;padding: 1 4 3 2;"},
+        BorderCase{"ShadowTurnsSolidInset",
+                   {.style = 1, .widths = {2, 2, 2, 2}, .flags = 1},
+                   " border-style:inset;border-color:rgb(211,211,211);"
+                   "border-width: 2px 12px 12px 2px;"},
+        BorderCase{"ShadowKeepsOtherStyles",
+                   {.style = 5, .widths = {12, 12, 12, 12}, .flags = 1},
+                   " border-style:ridge;border-color:rgb(211,211,211);border-width:12;"},
+        BorderCase{"ShadowWithColour",
+                   {.style = 0, .widths = {1, 2, 1, 2}, .flags = 1, .coloured = true, .red = 10},
+                   " border-style:inset;border-color:rgb(10,0,0);border-width:0px 12px 12px 0px;"},
+        BorderCase{"ShadowWithBlackColour",
+                   {.style = 0, .flags = 1, .coloured = true},
+                   " border-style:inset;border-color:rgb(211,211,211);"
+                   "border-width: 0px 12px 12px 0px;"}),
+    [](const ::testing::TestParamInfo<BorderCase> &info) { return info.param.name; });
+
+TEST_F(BorderStringTest, NullOrShortRecordIsOneBlank) {
+  Prepare(Body().Add(Border({.style = 2, .widths = {3, 3, 3, 3}})));
+  std::strcpy(session_->scratch_second, "old text");
+  EXPECT_EQ(CalculateXMLBorderString(nullptr, context_), NOERROR);
+  EXPECT_STREQ(session_->scratch_second, " ");
+  // A record held shorter than its fixed fields says nothing.
+  records_->records->length = 40;
+  EXPECT_EQ(CalculateXMLBorderString(records_->records, context_), NOERROR);
+  EXPECT_STREQ(session_->scratch_second, " ");
+}
+
+} // namespace
