@@ -15,9 +15,10 @@
 // cases that state is the record list already loaded.
 //
 // The heap is measured by this binary's own malloc family, which counts
-// the usable size of every live block and the highest count reached: the
-// session's tracked pool and the host's memory objects are made with
-// malloc and new inside the process, so they count too.
+// the usable size of the blocks made and freed while a measurement is open
+// and the highest count reached: the session's tracked pool and the host's
+// memory objects are made with malloc and new inside the process, so they
+// count too.
 // Nothing here checks the HTML beyond its status; the tests do that.
 #include <benchmark/benchmark.h>
 
@@ -47,90 +48,103 @@
 
 /* ---- the counting malloc family ----
  *
- * Every block is counted by its usable size when it is made and when it is
- * freed. Only the benchmark's own thread allocates while a case measures. */
+ * While a measurement is open, every block made is counted by its usable
+ * size and every block freed is taken off, so that the count is the heap's
+ * growth since the measurement opened (blocks made before it and freed
+ * during it count as the shrinking they are); the highest count is its
+ * peak. Outside a measurement the functions only pass the call on. Only
+ * the benchmark's own thread allocates while a case measures. */
 
 extern "C" {
-void *__libc_malloc(size_t size);
-void *__libc_calloc(size_t count, size_t size);
-void *__libc_realloc(void *block, size_t size);
-void *__libc_memalign(size_t alignment, size_t size);
-void __libc_free(void *block);
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+void __libc_free(void* block);
 }
 
 namespace {
 
+std::atomic<bool> counting{false};
 std::atomic<int64_t> live_heap{0};
 std::atomic<int64_t> peak_heap{0};
 
-void *Counted(void *block) {
-  if (block == nullptr)
-    return nullptr;
-  const int64_t live =
-      live_heap.fetch_add(static_cast<int64_t>(malloc_usable_size(block)), std::memory_order_relaxed) +
-      static_cast<int64_t>(malloc_usable_size(block));
+void* Counted(void* block) {
+  if (block == nullptr || !counting.load(std::memory_order_relaxed))
+    return block;
+  const auto size = static_cast<int64_t>(malloc_usable_size(block));
+  const int64_t live = live_heap.fetch_add(size, std::memory_order_relaxed) + size;
   if (live > peak_heap.load(std::memory_order_relaxed))
     peak_heap.store(live, std::memory_order_relaxed);
   return block;
 }
 
-void Uncount(void *block) {
-  if (block != nullptr)
+void Uncount(void* block) {
+  if (block != nullptr && counting.load(std::memory_order_relaxed))
     live_heap.fetch_sub(static_cast<int64_t>(malloc_usable_size(block)), std::memory_order_relaxed);
 }
 
 } // namespace
 
 extern "C" {
-void *malloc(size_t size) noexcept { return Counted(__libc_malloc(size)); }
-void *calloc(size_t count, size_t size) noexcept { return Counted(__libc_calloc(count, size)); }
-void free(void *block) noexcept {
+void* malloc(size_t size) noexcept { return Counted(__libc_malloc(size)); }
+void* calloc(size_t count, size_t size) noexcept { return Counted(__libc_calloc(count, size)); }
+void free(void* block) noexcept {
   Uncount(block);
   __libc_free(block);
 }
-void *realloc(void *block, size_t size) noexcept {
+void* realloc(void* block, size_t size) noexcept {
   if (block == nullptr)
     return malloc(size);
   if (size == 0) {
     free(block);
     return nullptr;
   }
-  const size_t before = malloc_usable_size(block);
-  void *moved = __libc_realloc(block, size);
+  const size_t before = counting.load(std::memory_order_relaxed) ? malloc_usable_size(block) : 0;
+  void* moved = __libc_realloc(block, size);
   if (moved == nullptr)
     return nullptr;
   live_heap.fetch_sub(static_cast<int64_t>(before), std::memory_order_relaxed);
   return Counted(moved);
 }
-void *memalign(size_t alignment, size_t size) noexcept {
+void* memalign(size_t alignment, size_t size) noexcept {
   return Counted(__libc_memalign(alignment, size));
 }
-void *aligned_alloc(size_t alignment, size_t size) noexcept {
+void* aligned_alloc(size_t alignment, size_t size) noexcept {
   return Counted(__libc_memalign(alignment, size));
 }
-int posix_memalign(void **out, size_t alignment, size_t size) noexcept {
-  void *block = Counted(__libc_memalign(alignment, size));
+int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
+  void* block = Counted(__libc_memalign(alignment, size));
   if (block == nullptr)
     return ENOMEM;
   *out = block;
   return 0;
 }
-void *valloc(size_t size) noexcept { return Counted(__libc_memalign(4096, size)); }
-void *pvalloc(size_t size) noexcept {
+void* valloc(size_t size) noexcept { return Counted(__libc_memalign(4096, size)); }
+void* pvalloc(size_t size) noexcept {
   return Counted(__libc_memalign(4096, (size + 4095) & ~size_t{4095}));
 }
 }
 
 namespace {
 
-/* The highest heap count since Mark, above the count at Mark. */
+/* One measurement: opened by construction, closed by Peak, which returns
+ * the highest growth of the heap while it was open. */
 class heap_growth {
 public:
-  heap_growth() : start_(live_heap.load()) { peak_heap.store(start_); }
-  int64_t Peak() const { return peak_heap.load() - start_; }
+  heap_growth() {
+    live_heap.store(0);
+    peak_heap.store(0);
+    counting.store(true);
+  }
+  ~heap_growth() { counting.store(false); }
+  heap_growth(const heap_growth&) = delete;
+  heap_growth& operator=(const heap_growth&) = delete;
 
-private:
-  int64_t start_;
+  int64_t Peak() {
+    counting.store(false);
+    return peak_heap.load();
+  }
 };
 
 constexpr char kDatabase[] = "mem:renderbench";
@@ -161,12 +175,12 @@ struct text_run {
 };
 
 /* Plain lower-case words: nothing Markdown or HTML would treat apart. */
-std::string RunText(Sequence &sequence) {
-  static const char *const kWords[] = {
-      "rich",    "text",  "body",   "record", "table", "cell",      "font",  "chunk",
-      "engine",  "note",  "walk",   "item",   "store", "paragraph", "bold",  "plain",
-      "italic",  "words", "render", "output", "a",     "of",        "the",   "markup",
-      "document", "run",  "list",   "byte",   "quick", "brown",     "fox",   "lazy"};
+std::string RunText(Sequence& sequence) {
+  static const char* const kWords[] = {
+      "rich",     "text",  "body",   "record", "table", "cell",      "font", "chunk",
+      "engine",   "note",  "walk",   "item",   "store", "paragraph", "bold", "plain",
+      "italic",   "words", "render", "output", "a",     "of",        "the",  "markup",
+      "document", "run",   "list",   "byte",   "quick", "brown",     "fox",  "lazy"};
   const uint32_t count = 4 + sequence.Next(5);
   std::string text;
   for (uint32_t word = 0; word < count; ++word) {
@@ -179,7 +193,7 @@ std::string RunText(Sequence &sequence) {
 
 /* Paragraphs of runs until the text (runs and the blanks between them)
  * reaches the size. */
-std::vector<std::vector<text_run>> GenerateParagraphs(size_t textBytes, size_t *total) {
+std::vector<std::vector<text_run>> GenerateParagraphs(size_t textBytes, size_t* total) {
   Sequence sequence;
   std::vector<std::vector<text_run>> paragraphs;
   *total = 0;
@@ -194,13 +208,13 @@ std::vector<std::vector<text_run>> GenerateParagraphs(size_t textBytes, size_t *
   return paragraphs;
 }
 
-std::string Markdown(const std::vector<std::vector<text_run>> &paragraphs) {
+std::string Markdown(const std::vector<std::vector<text_run>>& paragraphs) {
   std::string markdown;
-  for (const auto &runs : paragraphs) {
+  for (const auto& runs : paragraphs) {
     for (size_t i = 0; i < runs.size(); ++i) {
       if (i > 0)
         markdown += ' ';
-      const char *mark = runs[i].kind == run_kind::kBold     ? "**"
+      const char* mark = runs[i].kind == run_kind::kBold     ? "**"
                          : runs[i].kind == run_kind::kItalic ? "*"
                                                              : "";
       markdown += mark;
@@ -215,10 +229,10 @@ std::string Markdown(const std::vector<std::vector<text_run>> &paragraphs) {
 /* The same text as records: one paragraph definition, then per paragraph
  * a paragraph record, its definition's reference and a text record per
  * run, the blank between two runs at the end of the first. */
-cdbuild::Body RichText(const std::vector<std::vector<text_run>> &paragraphs) {
+cdbuild::Body RichText(const std::vector<std::vector<text_run>>& paragraphs) {
   cdbuild::Body body;
   body.Add(note_testing::DefaultDefinition(1, 1440));
-  for (const auto &runs : paragraphs) {
+  for (const auto& runs : paragraphs) {
     body.Add(cdbuild::Paragraph());
     body.Add(cdbuild::PabRef(1));
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -239,15 +253,14 @@ struct document {
   size_t text_bytes = 0;
   std::string text; /* the runs' text and the blanks between them, for the copy */
   std::string markdown;
-  size_t stored_bytes = 0;
   NOTEID note_id = 0;
 };
 
-const document &Document() {
+const document& Document() {
   static const document made = [] {
     document doc;
     const auto paragraphs = GenerateParagraphs(kTextBytes, &doc.text_bytes);
-    for (const auto &runs : paragraphs) {
+    for (const auto& runs : paragraphs) {
       for (size_t i = 0; i < runs.size(); ++i)
         doc.text += (i > 0 ? " " : "") + runs[i].text;
     }
@@ -257,10 +270,8 @@ const document &Document() {
     note_testing::CreateDatabase(kDatabase, &db);
     NOTEHANDLE note = NULLHANDLE;
     NSFNoteCreate(db, &note);
-    for (const auto &value : body.Items(kBodyItemSplit)) {
-      doc.stored_bytes += value.size() + 2;
+    for (const auto& value : body.Items(kBodyItemSplit))
       note_testing::AppendRecords(note, kItemName, value);
-    }
     NSFNoteUpdate(note, UPDATE_FORCE);
     NSFNoteGetInfo(note, _NOTE_ID, &doc.note_id);
     NSFNoteClose(note);
@@ -271,8 +282,8 @@ const document &Document() {
 
 /* ---- reporting ---- */
 
-void Report(benchmark::State &state, size_t outputBytes, int64_t heapGrowth) {
-  const document &doc = Document();
+void Report(benchmark::State& state, size_t outputBytes, int64_t heapGrowth) {
+  const document& doc = Document();
   state.counters["text_MB/s"] = benchmark::Counter(static_cast<double>(doc.text_bytes) / kMegabyte,
                                                    benchmark::Counter::kIsIterationInvariantRate);
   state.counters["text_MB"] = static_cast<double>(doc.text_bytes) / kMegabyte;
@@ -288,8 +299,8 @@ void Report(benchmark::State &state, size_t outputBytes, int64_t heapGrowth) {
 
 struct connection {
   LSXLsiSession session;
-  VelkoRTItem *item = nullptr;
-  VelkoRTChunk *chunk = nullptr;
+  VelkoRTItem* item = nullptr;
+  VelkoRTChunk* chunk = nullptr;
 
   connection() {
     item = new VelkoRTItem(&session);
@@ -300,19 +311,21 @@ struct connection {
 
 /* ---- the cases ---- */
 
-void BM_RenderCmark(benchmark::State &state) {
-  const document &doc = Document();
+void BM_RenderCmark(benchmark::State& state) {
+  const document& doc = Document();
   size_t output = 0;
   int64_t growth = 0;
   {
-    const heap_growth heap;
-    char *html = cmark_markdown_to_html(doc.markdown.data(), doc.markdown.size(), CMARK_OPT_DEFAULT);
+    heap_growth heap;
+    char* html =
+        cmark_markdown_to_html(doc.markdown.data(), doc.markdown.size(), CMARK_OPT_DEFAULT);
     growth = heap.Peak();
     output = std::strlen(html);
     free(html);
   }
   for (auto _ : state) {
-    char *html = cmark_markdown_to_html(doc.markdown.data(), doc.markdown.size(), CMARK_OPT_DEFAULT);
+    char* html =
+        cmark_markdown_to_html(doc.markdown.data(), doc.markdown.size(), CMARK_OPT_DEFAULT);
     benchmark::DoNotOptimize(html);
     free(html);
   }
@@ -320,7 +333,7 @@ void BM_RenderCmark(benchmark::State &state) {
 }
 
 /* The last node of the list. */
-record_storage *LastRecord(record_storage *node) {
+record_storage* LastRecord(record_storage* node) {
   while (node != nullptr && node->next != nullptr)
     node = node->next;
   return node;
@@ -329,8 +342,8 @@ record_storage *LastRecord(record_storage *node) {
 /* A context positioned on the whole loaded list as the engine leaves it at
  * the chunk's stop: output in a buffer of the run, HTML, no options, the
  * lookup table of paragraph definitions filled. */
-html_render_info *ContextOverList(connection &link, body_context *records) {
-  html_render_info *context = CreateRenderContext(&link.session, link.chunk);
+html_render_info* ContextOverList(connection& link, body_context* records) {
+  html_render_info* context = CreateRenderContext(&link.session, link.chunk);
   if (context == nullptr)
     return nullptr;
   link.chunk->internal->render_context = context;
@@ -340,7 +353,7 @@ html_render_info *ContextOverList(connection &link, body_context *records) {
   context->attachment_handling = kHandlingDefault;
   context->session_nls = link.session.internal->nls_info;
   context->output_nls = link.session.internal->nls_info;
-  for (record_storage *node = records->records; node != nullptr; node = node->next) {
+  for (record_storage* node = records->records; node != nullptr; node = node->next) {
     if (node->signature == SIG_CD_PABDEFINITION && context->pabdef_count < kLookupSlots - 1)
       context->pabdef_records[++context->pabdef_count] = node;
   }
@@ -351,25 +364,23 @@ html_render_info *ContextOverList(connection &link, body_context *records) {
 }
 
 /* One run of the driver over the list; the output's length, 0 on failure. */
-size_t RenderList(connection &link, body_context *records) {
-  html_render_info *context = ContextOverList(link, records);
+size_t RenderList(connection& link, body_context* records) {
+  html_render_info* context = ContextOverList(link, records);
   if (context == nullptr)
     return 0;
   const STATUS status = ProcessXMLStream(context, 0, 0, 0);
-  const size_t output = status == NOERROR && context->output_status == NOERROR
-                            ? context->output_length
-                            : 0;
+  const size_t output =
+      status == NOERROR && context->output_status == NOERROR ? context->output_length : 0;
   link.chunk->internal->render_context = nullptr;
   ReleaseRenderContext(context);
   return output;
 }
 
-void BM_RenderProcessXMLStream(benchmark::State &state) {
+void BM_RenderProcessXMLStream(benchmark::State& state) {
   connection link;
-  body_context *records =
-      link.chunk != nullptr
-          ? StoreItemsAndRecords(link.item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr)
-          : nullptr;
+  body_context* records = link.chunk != nullptr ? StoreItemsAndRecords(link.item, 0, 0, nullptr, 0,
+                                                                       0, NULLHANDLE, nullptr)
+                                                : nullptr;
   if (records == nullptr || records->load_status != NOERROR) {
     state.SkipWithError("load");
     return;
@@ -377,7 +388,7 @@ void BM_RenderProcessXMLStream(benchmark::State &state) {
   size_t output = 0;
   int64_t growth = 0;
   {
-    const heap_growth heap;
+    heap_growth heap;
     output = RenderList(link, records);
     growth = heap.Peak();
   }
@@ -393,8 +404,8 @@ void BM_RenderProcessXMLStream(benchmark::State &state) {
 }
 
 /* One GenerateHTML; the output's length, 0 on failure. */
-size_t Generate(connection &link) {
-  char *html = link.chunk->GenerateHTML(nullptr, "HTML 4.01", nullptr, 0, nullptr, nullptr);
+size_t Generate(connection& link) {
+  char* html = link.chunk->GenerateHTML(nullptr, "HTML 4.01", nullptr, 0, nullptr, nullptr);
   if (html == nullptr)
     return 0;
   const size_t output = link.session.render_result_length;
@@ -411,13 +422,13 @@ int64_t GenerateHeapGrowth() {
   link.item->CacheRecords = 1;
   if (link.chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr) != NOERROR)
     return -1;
-  const heap_growth heap;
+  heap_growth heap;
   if (Generate(link) == 0)
     return -1;
   return heap.Peak();
 }
 
-void BM_RenderGenerateHTML(benchmark::State &state) {
+void BM_RenderGenerateHTML(benchmark::State& state) {
   const int64_t growth = GenerateHeapGrowth();
   connection link;
   if (link.chunk == nullptr) {
@@ -434,8 +445,8 @@ void BM_RenderGenerateHTML(benchmark::State &state) {
   Report(state, output, growth);
 }
 
-void BM_RenderMemcpy(benchmark::State &state) {
-  const document &doc = Document();
+void BM_RenderMemcpy(benchmark::State& state) {
+  const document& doc = Document();
   std::vector<char> copy(doc.text.size());
   for (auto _ : state) {
     std::memcpy(copy.data(), doc.text.data(), doc.text.size());

@@ -64,22 +64,27 @@ size_t OutputBound(size_t optionsLength, size_t bodyLength) {
          bodyLength * (kBytesPerBodyByte + kOptionRepeats * optionsLength);
 }
 
-const char *const kGenerations[] = {"HTML 4.01", "XHTML 1.0", "Plain Text", "Passthrough",
+const char* const kGenerations[] = {"HTML 4.01", "XHTML 1.0", "Plain Text", "Passthrough",
                                     "HTML",      "XHTML",     "Fragment",   nullptr};
 
-const char *const kDefinitions[] = {
-    "Everything",       "Table 1",          "Table 1; Row 2; Column 3", "Text 'a' 1",
-    "Starts With Table 1", "Field Name 'Subject' 1", "Before Hotspot 1", "Inside Section 1"};
+const char* const kDefinitions[] = {"Everything",
+                                    "Table 1",
+                                    "Table 1; Row 2; Column 3",
+                                    "Text 'a' 1",
+                                    "Starts With Table 1",
+                                    "Field Name 'Subject' 1",
+                                    "Before Hotspot 1",
+                                    "Inside Section 1"};
 
 /* The chunk whose rendering is under way, for the checks during the run. */
-VelkoRTChunk *rendering = nullptr;
+VelkoRTChunk* rendering = nullptr;
 
 /* The held text lies inside the buffer, NUL-terminated, with the output
  * passes' counters in order behind each other. */
 void CheckContext() {
   if (rendering == nullptr || rendering->internal == nullptr)
     return;
-  const html_render_info *context = rendering->internal->render_context;
+  const html_render_info* context = rendering->internal->render_context;
   if (context == nullptr || context->output_buffer == nullptr)
     return;
   check(context->output_length < context->output_capacity);
@@ -95,13 +100,13 @@ WORD CheckAtBreak() {
   return 0;
 }
 
-WORD CheckPiece(VelkoRTChunk *, const char *text, WORD length) {
+WORD CheckPiece(VelkoRTChunk*, const char* text, WORD length) {
   check(length == 0 || text != nullptr);
   CheckContext();
   return 0;
 }
 
-void AppendPieces(NOTEHANDLE note, const uint8_t *data, size_t size, int pieces) {
+void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces) {
   const size_t each = size / pieces;
   for (int piece = 0; piece < pieces; ++piece) {
     const size_t from = piece * each;
@@ -114,24 +119,24 @@ void AppendPieces(NOTEHANDLE note, const uint8_t *data, size_t size, int pieces)
 }
 
 struct fuzz_input {
-  const char *generation = nullptr;
-  const char *definition = nullptr;
+  const char* generation = nullptr;
+  const char* definition = nullptr;
   int pieces = 1;
   bool callback = false;
   bool extra = false;
   std::string options;
-  const uint8_t *body = nullptr;
+  const uint8_t* body = nullptr;
   size_t body_length = 0;
 };
 
-fuzz_input Split(const uint8_t *data, size_t size) {
+fuzz_input Split(const uint8_t* data, size_t size) {
   fuzz_input input;
   input.generation = kGenerations[data[0] & 7];
   input.pieces = 1 + (data[0] >> 3 & 3) % 3;
   input.callback = (data[0] & 0x20) != 0;
   input.extra = (data[0] & 0x40) != 0;
   input.definition = kDefinitions[data[1] % (sizeof kDefinitions / sizeof kDefinitions[0])];
-  const auto *options = reinterpret_cast<const char *>(data + 2);
+  const auto* options = reinterpret_cast<const char*>(data + 2);
   const size_t available = size - 2;
   const size_t length = strnlen(options, available);
   input.options.assign(options, length < kLargestOptions ? length : kLargestOptions);
@@ -141,19 +146,19 @@ fuzz_input Split(const uint8_t *data, size_t size) {
   return input;
 }
 
-void Render(LSXLsiSession *session, NOTEID noteId, const fuzz_input &input) {
-  auto *item = new VelkoRTItem(session); // the session deletes it
+void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
+  auto* item = new VelkoRTItem(session); // the session deletes it
   if (item->Connect("", kDbPath, noteId, "Body", 0) != NOERROR)
     return;
-  VelkoRTChunk *chunk = item->DefineChunk(input.definition);
+  VelkoRTChunk* chunk = item->DefineChunk(input.definition);
   if (chunk == nullptr)
     chunk = item->DefineChunk("Everything");
   check(chunk != nullptr);
   rendering = chunk;
   ControlBreak = CheckAtBreak;
-  char *html = chunk->GenerateHTML(input.extra ? "Table 1" : nullptr, input.generation,
-                                   input.options.c_str(), 0,
-                                   input.callback ? CheckPiece : nullptr, nullptr);
+  char* html =
+      chunk->GenerateHTML(input.extra ? "Table 1" : nullptr, input.generation,
+                          input.options.c_str(), 0, input.callback ? CheckPiece : nullptr, nullptr);
   ControlBreak = nullptr;
   rendering = nullptr;
   check(chunk->internal->render_context == nullptr);
@@ -167,7 +172,7 @@ void Render(LSXLsiSession *session, NOTEID noteId, const fuzz_input &input) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2)
     return 0;
   static const bool quiet = [] {
@@ -188,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   NSFNoteGetInfo(note, _NOTE_ID, &noteId);
   NSFNoteClose(note);
   {
-    auto *session = new LSXLsiSession;
+    auto* session = new LSXLsiSession;
     Render(session, noteId, input);
     delete session;
   }

@@ -251,9 +251,9 @@ void HorizontalRule(html_render_info *c, const record_storage *node) {
   if (RuleColour(node, &colour) && (colour.Flags & 0x0001) != 0) {
     RenderPrintf(c, "rgb(%d,%d,%d)", colour.Red, colour.Green, colour.Blue);
   } else {
-    char hex[8];
-    RenderPaletteColor(rule.Color, hex);
-    RenderPuts(c, hex);
+    char rgb[20];
+    RenderPaletteRgb(rule.Color, rgb);
+    RenderPuts(c, rgb);
   }
   RenderPuts(c, ";\"");
   RenderPuts(c, IsXhtml(c) ? " />" : ">");

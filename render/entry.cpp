@@ -31,6 +31,7 @@
 #include "render/output_stage.h"
 #include "render/render_info.h"
 #include "render/tag_stack.h"
+#include "render/text_render.h"
 #include "store/messages.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -200,8 +201,11 @@ void WriteAbstract(html_render_info *c, const char *definition, const char *extr
 void WriteHead(html_render_info *c, const char *extra) {
   RenderPuts(c, "<head><title>");
   const frame_option title(c, "Title=");
+  // The title is text like the document's: a blank that ends it is kept
+  // as "&nbsp;".
   if (title.value() != nullptr)
-    RenderPutEscaped(c, kEscapeText, title.value(), strlen(title.value()));
+    CopyTranslatedText(c, title.value(), static_cast<DWORD>(strlen(title.value())), nullptr, 0, 0,
+                       0);
   RenderPuts(c, "</title>");
   const frame_option option(c, "BaseHREF=");
   const char *base = option.value();

@@ -601,29 +601,35 @@ void WriteTabScript(html_render_info *c) {
                "</style>"});
 }
 
-/* Whether the head is still open: a HeadTag= option leaves it open when it
- * opens it without closing it, or when its closing "</head>" stood at its
- * end (the document's start drops a trailing "</head>", so that the head
- * pass closes the head after the style sheet). */
-bool HeadIsOpen(html_render_info *c) {
+/* How a HeadTag= option leaves the head: absent, the head is completed;
+ * given, only when it opens a head without a "</head>". A head given whole
+ * is the caller's, and the document's start cut its trailing "</head>";
+ * XHTML must still be well-formed, so there the head is closed again. */
+enum class head_state { Complete, Leave, CloseOnly };
+
+head_state HeadTagState(html_render_info *c) {
   const render_option head(c, "HeadTag=");
   const char *value = head.value();
   if (value == nullptr)
-    return true;
-  if (strcasestr(value, "<head>") == nullptr)
-    return false;
-  const char *closing = strcasestr(value, "</head>");
-  if (closing == nullptr)
-    return true;
+    return head_state::Complete;
+  if (strcasestr(value, "<head>") != nullptr && strcasestr(value, "</head>") == nullptr)
+    return head_state::Complete;
   static const char kHeadEnd[] = "</head>";
   const size_t length = strlen(value);
-  return length >= sizeof kHeadEnd - 1 &&
-         strcasecmp(value + length - (sizeof kHeadEnd - 1), kHeadEnd) == 0;
+  const bool endsTheHead = length >= sizeof kHeadEnd - 1 &&
+                           strcasecmp(value + length - (sizeof kHeadEnd - 1), kHeadEnd) == 0;
+  return endsTheHead && c->generation == kGenerationXHTML ? head_state::CloseOnly
+                                                          : head_state::Leave;
 }
 
 void CompleteHead(html_render_info *c) {
-  if (!HeadIsOpen(c))
+  const head_state state = HeadTagState(c);
+  if (state == head_state::Leave)
     return;
+  if (state == head_state::CloseOnly) {
+    RenderPuts(c, "</head>");
+    return;
+  }
   if (Flag(c->flags5, f5::SupportRico) && !WriteOption(c, "RicoHeader="))
     RenderPuts(c, "<script type=\"text/javascript\" src=\"prototype-1.4.0/dist/prototype.js\">"
                   "</script><script type=\"text/javascript\" src=\"rico.js\"></script>");

@@ -304,9 +304,6 @@ void ReadGroupA(option_reader &r, html_render_info *c) {
     c->flags &= ~NewlineNUL;
     c->flags |= NewlineCRLF;
   }
-  // Quoted-printable lines are limited; the text is always wrapped.
-  if (quoted && c->max_line_length == 0)
-    c->max_line_length = kDefaultLineLength;
 }
 
 /* ---- group B ---- */

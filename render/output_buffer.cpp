@@ -343,3 +343,8 @@ void RenderPaletteColor(WORD index, char out[8]) {
   const DWORD rgb = index < kPaletteColors ? RGB_TABLE[index] : 0;
   snprintf(out, 8, "#%02x%02x%02x", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
+
+void RenderPaletteRgb(WORD index, char out[20]) {
+  const DWORD rgb = index < kPaletteColors ? RGB_TABLE[index] : 0;
+  snprintf(out, 20, "rgb(%u,%u,%u)", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}

@@ -181,5 +181,8 @@ STATUS ConvertLmbcsForOutput(html_render_info *context, const char *text, size_t
 
 /* "#rrggbb" of a palette index; indexes beyond the palette give "#000000". */
 void RenderPaletteColor(WORD index, char out[8]);
+/* "rgb(r,g,b)" of a palette index; indexes beyond the palette give
+ * "rgb(0,0,0)". */
+void RenderPaletteRgb(WORD index, char out[20]);
 
 #endif

@@ -271,9 +271,10 @@ wrap_scan Scan(wrap_state &w, long rest) {
   }
 }
 
-/* Shortens a cut piece so that no escape "=XX" is split. */
-long KeepEscapesWhole(const wrap_state &w, long rest, long length, long left) {
-  if (!w.quoted || length >= left)
+/* Shortens a cut piece so that no escape "=XX" is split: it ends before
+ * any "=" among its last three bytes, the last piece of the text too. */
+long KeepEscapesWhole(const wrap_state &w, long rest, long length) {
+  if (!w.quoted)
     return length;
   const char *piece = w.text + rest;
   if (length >= 2 && piece[length - 1] == '=')
@@ -352,18 +353,11 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
   while (rest < length && out->status == NOERROR) {
     const wrap_scan s = Scan(w, rest);
     const long left = length - rest;
-    if (s.reached_end) {
-      // Where this piece ends depends on text still to come.
-      if (keepTail)
-        break;
-      // The last of the text that fits on one line is one line.
-      if (left <= w.width && left <= longestBroken) {
-        PutBrokenPiece(w, rest, left, out);
-        PutLineEnd(w, out);
-        rest = length;
-        break;
-      }
-    }
+    // Where this piece ends depends on text still to come.
+    if (s.reached_end && keepTail)
+      break;
+    // The last of the text ends at its last break too, even when it would
+    // fit on one line; only a rest without a break is taken whole.
     bool cut = s.cand < 0 && (s.blank < 0 || left <= w.width);
     long piece = 0;
     if (!cut) {
@@ -381,7 +375,7 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
     if (keepTail && rest + piece == length)
       break;
     if (cut) {
-      piece = KeepEscapesWhole(w, rest, piece, left);
+      piece = KeepEscapesWhole(w, rest, piece);
       PutPieceBytes(w, text + rest, piece, out);
       if (w.quoted)
         RenderTextPutc(out, '=');
@@ -407,11 +401,27 @@ STATUS WithoutMarkers(html_render_info *context, const char *text, DWORD length,
   return out->status != NOERROR ? Fail(context, out->status) : NOERROR;
 }
 
-/* No wrapping: the whole held text goes to the sink, or stays. */
+/* No wrapping: the whole held text goes to the sink, or stays. Text that
+ * stays for good loses its quoted-printable soft-break markers, which no
+ * line will use. */
 STATUS OutputUnwrapped(html_render_info *context, DWORD final, bool sink) {
   if (!sink) {
+    const DWORD from = context->output_wrapped;
+    STATUS status = NOERROR;
+    if (QuotedPrintable(context) && from < context->output_length) {
+      render_text plain{context->session};
+      status = WithoutMarkers(context, context->output_buffer + from, context->output_length - from,
+                              &plain);
+      if (status == NOERROR)
+        status = ReplaceTail(context, from, plain.data != nullptr ? plain.data : "", plain.length);
+      RenderTextFree(&plain);
+      if (status != NOERROR)
+        return Fail(context, status);
+      context->output_translated = context->output_length;
+      context->output_encoded = context->output_length;
+    }
     context->output_wrapped = context->output_length;
-    return NOERROR;
+    return status;
   }
   STATUS status = NOERROR;
   if (QuotedPrintable(context)) {

@@ -454,7 +454,7 @@ void PutColour(render_text *out, const COLOR_VALUE *colour, BYTE index) {
     RenderTextPuts(out, text);
     return;
   }
-  RenderPaletteColor(index, text);
+  RenderPaletteRgb(index, text);
   RenderTextPuts(out, text);
 }
 

@@ -271,26 +271,26 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, HorizontalRuleTest,
     ::testing::Values(
         RuleCase{"Pixels", 0, 1440, 30, 0, 0, false, kGenerationHTML,
-                 "<hr width=\"96\" size=\"2\" align='left' style=\"color: #000000;\">"},
+                 "<hr width=\"96\" size=\"2\" align='left' style=\"color: rgb(0,0,0);\">"},
         RuleCase{"Percent", 0x0004, 1440, 15, 2, 3, false, kGenerationHTML,
-                 "<hr width=\"1440%\" size=\"1\" align='center' style=\"color: #ff0000;\">"},
+                 "<hr width=\"1440%\" size=\"1\" align='center' style=\"color: rgb(255,0,0);\">"},
         RuleCase{"NoShade", 0x0008, 2880, 45, 4, 1, false, kGenerationHTML,
-                 "<hr width=\"192\" size=\"3\" align='right' noshade style=\"color: #0000ff;\">"},
+                 "<hr width=\"192\" size=\"3\" align='right' noshade style=\"color: rgb(0,0,255);\">"},
         RuleCase{"NoShadeXhtml", 0x0008, 150, 15, 0, 0, false, kGenerationXHTML,
                  "<hr width=\"10\" size=\"1\" align='left' noshade=\"noshade\" "
-                 "style=\"color: #000000;\" />"},
+                 "style=\"color: rgb(0,0,0);\" />"},
         RuleCase{"ColourRecord", 0, 1440, 30, 2, 0, true, kGenerationHTML,
                  "<hr width=\"96\" size=\"2\" align='left' style=\"color: rgb(51,102,153);\">"},
         // A palette index beyond the sixteen standard colours is still a colour.
         RuleCase{"WidePalette", 0, 15, 15, 100, 0, false, kGenerationHTML,
-                 "<hr width=\"1\" size=\"1\" align='left' style=\"color: #00e100;\">"}),
+                 "<hr width=\"1\" size=\"1\" align='left' style=\"color: rgb(0,225,0);\">"}),
     [](const ::testing::TestParamInfo<RuleCase> &info) { return info.param.name; });
 
 TEST_F(DriverTest, RuleWithoutAParagraphInForceHasNoAlignment) {
   Body body;
   body.Add(Rule(0, 1440, 30, 0)).Add(Text("After"));
   EXPECT_EQ(Render(body),
-            Sheet("") + "<hr width=\"96\" size=\"2\" style=\"color: #000000;\">After");
+            Sheet("") + "<hr width=\"96\" size=\"2\" style=\"color: rgb(0,0,0);\">After");
 }
 
 TEST_F(DriverTest, RecordsShorterThanTheirFieldsAreSkipped) {

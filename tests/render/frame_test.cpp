@@ -192,12 +192,16 @@ INSTANTIATE_TEST_SUITE_P(
         FrameOptionCase{"HTML", "LanguageAbbrev='x\"y'",
                         kDoctype + "<html lang=\"x&quot;y\">" + kGeneratorComment + kHead +
                             kRendered + kClosing},
-        // A head given whole loses its "</head>", which the head pass writes
-        // after the style sheet.
+        // A head given whole loses its "</head>" and the head pass writes
+        // none (the body opens the head's end); XHTML has its head closed
+        // after the style sheet, to stay well-formed.
         FrameOptionCase{"HTML", "HeadTag='<head><title>T</title></head>'",
-                        kHtmlStart + "<head><title>T</title>" + kRendered + kClosing},
+                        kHtmlStart + "<head><title>T</title>" + kSheet + kBody + "Hello" +
+                            kClosing},
         FrameOptionCase{"HTML", "HeadTag='<HEAD></HEAD>'",
-                        kHtmlStart + "<HEAD>" + kRendered + kClosing},
+                        kHtmlStart + "<HEAD>" + kSheet + kBody + "Hello" + kClosing},
+        FrameOptionCase{"XHTML", "HeadTag='<head><title>T</title></head>'",
+                        kXhtmlStart + "<head><title>T</title>" + kRendered + kClosing},
         // No head: nothing closes one.
         FrameOptionCase{"HTML", "HeadTag=", kHtmlStart + kSheet + kBody + "Hello" + kClosing},
         FrameOptionCase{"HTML", "Title='Q&A <1>'",
@@ -219,7 +223,7 @@ TEST_F(FrameTest, NonAsciiTitleBecomesReferences) {
   VelkoRTChunk *chunk = Paragraph();
   const std::string options = "Title='" + LmbcsFromUtf8("Caf\xC3\xA9 \xE2\x82\xAC") + "'";
   EXPECT_EQ(Html(chunk, "HTML", options.c_str()), kHtmlStart +
-                                                      "<head><title>Caf&#233; &#8364;</title>" +
+                                                      "<head><title>Caf&#233; &euro;</title>" +
                                                       kStyleMeta + kRendered + kClosing);
 }
 
@@ -328,9 +332,10 @@ TEST_F(MimeTest, SmallMessageStaysInTheCallersBuffer) {
                                       graphics, &word),
             NOERROR);
   // MIME mode renders a fragment (the line end before where the body
-  // would open, and the line ended by the output stage), inline.
-  EXPECT_EQ(std::string(buffer, length), "<div>\nHello\r\n</div>");
-  EXPECT_EQ(length, 19u);
+  // would open, and the lines ended by the output stage, which ends a
+  // piece at its last break even when the whole would fit), inline.
+  EXPECT_EQ(std::string(buffer, length), "<div>\r\n\nHello\r\n</div>");
+  EXPECT_EQ(length, 21u);
   EXPECT_EQ(std::string(name, 4), std::string(4, '\0'));
   EXPECT_EQ(graphics[0], 1);
   EXPECT_EQ(graphics[2], 1);

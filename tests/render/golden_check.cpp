@@ -5,239 +5,31 @@
 // renderer's output with the expected files is the rendering harness's job.
 #include <gtest/gtest.h>
 
-#include <libxml/HTMLparser.h>
-#include <libxml/parser.h>
-#include <libxml/xmlerror.h>
-
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <ostream>
 #include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "golden_fixture.h"
 #include "tools/cd_script.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using golden_testing::CaseName;
+using golden_testing::DecodeQuotedPrintable;
+using golden_testing::FindCases;
+using golden_testing::GoldenCase;
+using golden_testing::Header;
+using golden_testing::IsFragment;
+using golden_testing::IsXhtml;
+using golden_testing::Joined;
+using golden_testing::NumericEntities;
+using golden_testing::ParseErrors;
+using golden_testing::ParserInput;
+using golden_testing::ReadFile;
+using golden_testing::ReadHeader;
 
 constexpr size_t kLeastCases = 80;
-
-struct GoldenCase {
-  std::string family;
-  std::string name;
-  fs::path script;
-  fs::path expected;
-};
-
-void PrintTo(const GoldenCase &golden, std::ostream *out) {
-  *out << golden.family << "/" << golden.name;
-}
-
-struct Header {
-  bool hasOptions = false;
-  std::string options;
-  std::string generation;
-  std::string chunk;
-  std::string sink;
-  std::vector<std::string> rules;
-};
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-/* The header is the run of comment lines at the top: "# key: value". The
- * option string is taken exactly as it stands after "# options: ". */
-Header ReadHeader(const std::string &script) {
-  Header header;
-  size_t at = 0;
-  while (at < script.size() && script[at] == '#') {
-    size_t end = script.find('\n', at);
-    if (end == std::string::npos)
-      end = script.size();
-    const std::string_view line(script.data() + at + 1, end - at - 1);
-    at = end + 1;
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos)
-      continue;
-    std::string_view key = line.substr(0, colon);
-    while (!key.empty() && key.front() == ' ')
-      key.remove_prefix(1);
-    std::string_view value = line.substr(colon + 1);
-    if (!value.empty() && value.front() == ' ')
-      value.remove_prefix(1);
-    if (key == "options") {
-      header.hasOptions = true;
-      header.options = value;
-    } else if (key == "generation") {
-      header.generation = value;
-    } else if (key == "chunk") {
-      header.chunk = value;
-    } else if (key == "sink") {
-      header.sink = value;
-    } else if (key == "rule") {
-      header.rules.emplace_back(value);
-    }
-  }
-  return header;
-}
-
-std::vector<GoldenCase> FindCases() {
-  std::vector<GoldenCase> cases;
-  const fs::path root(VELKO_GOLDEN_DIR);
-  std::error_code error;
-  for (const auto &entry : fs::recursive_directory_iterator(root, error)) {
-    if (!entry.is_regular_file() || entry.path().extension() != ".cdscript")
-      continue;
-    GoldenCase golden;
-    golden.family = entry.path().parent_path().filename().string();
-    golden.name = entry.path().stem().string();
-    golden.script = entry.path();
-    golden.expected = fs::path(entry.path()).replace_extension(".html");
-    cases.push_back(golden);
-  }
-  std::sort(cases.begin(), cases.end(), [](const GoldenCase &a, const GoldenCase &b) {
-    return a.family != b.family ? a.family < b.family : a.name < b.name;
-  });
-  return cases;
-}
-
-bool IsFragment(const std::string &generation) {
-  return generation.find("Fragment") != std::string::npos;
-}
-
-bool IsXhtml(const std::string &generation) { return generation.rfind("XHTML", 0) == 0; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
-/* Quoted-printable decoded: "=XX" is the byte, "=" before a line end is a
- * soft line break and goes with it. */
-std::string DecodeQuotedPrintable(std::string_view text) {
-  std::string decoded;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '=') {
-      decoded += text[i];
-      continue;
-    }
-    if (i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n') {
-      i += 2;
-      continue;
-    }
-    if (i + 1 < text.size() && text[i + 1] == '\n') {
-      i += 1;
-      continue;
-    }
-    const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-    const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
-    if (high < 0 || low < 0) {
-      decoded += text[i];
-      continue;
-    }
-    decoded += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return decoded;
-}
-
-/* Named references other than the five XML ones become numeric references
- * of their HTML 4.01 code points; names HTML does not know stay as they are
- * (so the XML parser reports them). */
-std::string NumericEntities(std::string_view text) {
-  static const std::set<std::string, std::less<>> kXmlNames = {"amp", "lt", "gt", "quot", "apos"};
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '&') {
-      out += text[i];
-      continue;
-    }
-    size_t end = i + 1;
-    while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
-      ++end;
-    if (end == i + 1 || end >= text.size() || text[end] != ';' ||
-        !std::isalpha(static_cast<unsigned char>(text[i + 1]))) {
-      out += text[i];
-      continue;
-    }
-    const std::string name(text.substr(i + 1, end - i - 1));
-    const htmlEntityDesc *entity =
-        kXmlNames.count(name) != 0
-            ? nullptr
-            : htmlEntityLookup(reinterpret_cast<const xmlChar *>(name.c_str()));
-    if (entity == nullptr) {
-      out += text[i];
-      continue;
-    }
-    out += "&#" + std::to_string(entity->value) + ";";
-    i = end;
-  }
-  return out;
-}
-
-void CollectError(void *sink, const xmlError *error) {
-  if (error == nullptr || error->level < XML_ERR_ERROR)
-    return;
-  auto *messages = static_cast<std::vector<std::string> *>(sink);
-  std::string message = error->message != nullptr ? error->message : "(no message)";
-  while (!message.empty() && message.back() == '\n')
-    message.pop_back();
-  messages->push_back("line " + std::to_string(error->line) + ": " + message);
-}
-
-/* The parser's errors for the text: libxml2's HTML parser for HTML, its XML
- * parser for XHTML. Empty when the text parses cleanly. */
-std::vector<std::string> ParseErrors(const std::string &text, bool xhtml) {
-  std::vector<std::string> messages;
-  // The handler's error argument is const only in newer libxml2 versions.
-  xmlSetStructuredErrorFunc(&messages, [](void *sink, auto error) { CollectError(sink, error); });
-  xmlDocPtr document = nullptr;
-  if (xhtml) {
-    document = xmlReadMemory(text.data(), static_cast<int>(text.size()), "golden.xhtml", "UTF-8",
-                             XML_PARSE_NONET);
-  } else {
-    document = htmlReadMemory(text.data(), static_cast<int>(text.size()), "golden.html", "UTF-8",
-                              HTML_PARSE_NONET);
-  }
-  xmlSetStructuredErrorFunc(nullptr, nullptr);
-  if (document == nullptr && messages.empty())
-    messages.emplace_back("no document");
-  xmlFreeDoc(document);
-  return messages;
-}
-
-/* The text the parser sees for a case's expected output. */
-std::string ParserInput(const std::string &expected, const Header &header) {
-  std::string text = expected;
-  if (header.options.find("ContentTransferEncoding=quoted-printable") != std::string::npos)
-    text = DecodeQuotedPrintable(text);
-  if (IsFragment(header.generation))
-    text = "<div>" + text + "</div>";
-  if (IsXhtml(header.generation))
-    text = NumericEntities(text);
-  return text;
-}
-
-std::string Joined(const std::vector<std::string> &lines) {
-  std::string joined;
-  for (const std::string &line : lines)
-    joined += line + "\n";
-  return joined;
-}
 
 // ---- the checker's own pieces ----
 
@@ -315,7 +107,7 @@ TEST_P(GoldenCaseTest, ScriptBuilds) {
 }
 
 TEST_P(GoldenCaseTest, ExpectedOutputParses) {
-  ASSERT_TRUE(fs::exists(GetParam().expected)) << GetParam().expected;
+  ASSERT_TRUE(std::filesystem::exists(GetParam().expected)) << GetParam().expected;
   const std::string expected = ReadFile(GetParam().expected);
   ASSERT_FALSE(expected.empty());
   const Header header = ReadHeader(ReadFile(GetParam().script));
@@ -324,14 +116,6 @@ TEST_P(GoldenCaseTest, ExpectedOutputParses) {
   const std::vector<std::string> errors =
       ParseErrors(ParserInput(expected, header), IsXhtml(header.generation));
   EXPECT_TRUE(errors.empty()) << Joined(errors);
-}
-
-std::string CaseName(const ::testing::TestParamInfo<GoldenCase> &info) {
-  std::string name = info.param.family + "_" + info.param.name;
-  for (char &c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c)))
-      c = '_';
-  return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, GoldenCaseTest, ::testing::ValuesIn(FindCases()), CaseName);

@@ -230,13 +230,24 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"HeadTagClosedEarlier", "HeadTag='<head></head><body>'",
                   "<style type=\"text/css\">div.pabid1 {}</style>"
                   "<body text='#000000' bgcolor='#ffffff'>Start"},
-        FrameCase{"HeadTagEndingTheHead", "HeadTag='<head><title>T</title></head>'",
-                  "<style type=\"text/css\">div.pabid1 {}</style></head>"
+        FrameCase{"HeadTagEndingTheHead", "HeadTag='<head><title>T</title></head>' SupportRico=Yes",
+                  "<style type=\"text/css\">div.pabid1 {}</style>"
                   "<body text='#000000' bgcolor='#ffffff'>Start"},
         FrameCase{"NoHead", "HeadTag= SupportRico=Yes",
                   "<style type=\"text/css\">div.pabid1 {}</style>"
                   "<body text='#000000' bgcolor='#ffffff'>Start"}),
     [](const ::testing::TestParamInfo<FrameCase> &info) { return info.param.name; });
+
+TEST_F(HeadTest, XhtmlHeadGivenWholeIsClosedWithoutTheScripts) {
+  const char *options = "HeadTag='<head><title>T</title></HEAD>' SupportRico=Yes SectionsInCSS=Yes";
+  Prepare(OneParagraph(), options, kGenerationXHTML);
+  EXPECT_EQ(Drive(), "<style type=\"text/css\">div.pabid1 {}</style></head>"
+                     "<body text='#000000' bgcolor='#ffffff'>Start");
+  // A head closed before the value's end is the caller's: nothing closes it.
+  Prepare(OneParagraph(), "HeadTag='<head></head><body>'", kGenerationXHTML);
+  EXPECT_EQ(Drive(), "<style type=\"text/css\">div.pabid1 {}</style>"
+                     "<body text='#000000' bgcolor='#ffffff'>Start");
+}
 
 TEST_F(HeadTest, LineEndBeforeTheBodyUnderAddNewlines) {
   const std::string head = "<style type=\"text/css\">div.pabid1 {}</style></head>";

@@ -431,7 +431,7 @@ TEST_F(ListTest, ItemDeclarationsFromSpacingAndTheFirstRun) {
       << out;
   EXPECT_EQ(out.substr(out.find("<li")),
             "<li style=\"list-style-type: disc; line-height: 2em; margin-top: 0.5em; "
-            "margin-bottom: 1em; font-size: 12pt; color: #ff0000; text-decoration: underline; "
+            "margin-bottom: 1em; font-size: 12pt; color: rgb(255,0,0); text-decoration: underline; "
             "font-family: monospace; \"><span style=\"font-size: 12pt; color: rgb(255,0,0); "
             "text-decoration: underline; font-family: monospace; \">Item</span></ul>");
 }

@@ -131,8 +131,8 @@ TEST_F(OutputGrowthTest, AShortWorkTextIsDetachedAsATrackedCopy) {
 class HandOverTest : public chunk_testing::ChunkItemTest {};
 
 TEST_F(HandOverTest, GenerateHTMLHandsOverItsBufferCutToTheText) {
-  VelkoRTChunk *chunk = ChunkOn(Records().Definition().Paragraph().Reference().Text("Hello"),
-                                "Everything");
+  VelkoRTChunk *chunk =
+      ChunkOn(Records().Definition().Paragraph().Reference().Text("Hello"), "Everything");
   ASSERT_NE(chunk, nullptr);
   const std::string preface(500000, 'p');
   const std::string options = "Preface=" + preface;
@@ -153,8 +153,8 @@ TEST_F(HandOverTest, GenerateHTMLHandsOverItsBufferCutToTheText) {
 }
 
 TEST_F(HandOverTest, ASmallDocumentIsReturnedInABlockOfItsOwnSize) {
-  VelkoRTChunk *chunk = ChunkOn(Records().Definition().Paragraph().Reference().Text("Hello"),
-                                "Everything");
+  VelkoRTChunk *chunk =
+      ChunkOn(Records().Definition().Paragraph().Reference().Text("Hello"), "Everything");
   ASSERT_NE(chunk, nullptr);
   char *result = chunk->GenerateHTML("", "Plain Text", nullptr, 0, nullptr, nullptr);
   ASSERT_NE(result, nullptr);

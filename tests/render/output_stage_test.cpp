@@ -126,6 +126,19 @@ TEST_F(OutputStageTest, TextIsEncodedOnceHoweverOftenTheStageRuns) {
   EXPECT_EQ(Held(), "a=3Db=3Dc");
 }
 
+TEST_F(OutputStageTest, UnwrappedTextThatStaysLosesTheSoftBreakMarkers) {
+  context_->encoding_flags = kEncodingQuotedPrintable;
+  context_->charset_id = 171; // UTF-8: a character of two bytes
+  Put(Lmbcs("caf\xC3\xA9 x"));
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR); // no sink: nothing is decided yet
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_EQ(Held(), "caf=C3=A9 x");
+  EXPECT_EQ(context_->output_wrapped, context_->output_length);
+  Put(Lmbcs("\xC3\xA9"));
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  EXPECT_EQ(Held(), "caf=C3=A9 x=C3=A9");
+}
+
 TEST_F(OutputStageTest, WithoutASinkANonFinalFlushRunsNoPass) {
   context_->encoding_flags = kEncodingQuotedPrintable;
   context_->max_line_length = 10;
@@ -180,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{"cut without a break", kLetters100, 72, html_flags::NewlineCRLF, false, false,
                  std::string(72, 'a') + "\r\n" + std::string(28, 'a') + "\r\n"},
         WrapCase{"cut with a soft break", kLetters100, 72, html_flags::NewlineCRLF, true, false,
-                 std::string(72, 'a') + "=\r\n" + std::string(28, 'a') + "\r\n"},
+                 std::string(72, 'a') + "=\r\n" + std::string(28, 'a') + "=\r\n"},
         WrapCase{"at the blank between paragraphs", kParagraphs, 72, html_flags::NewlineCRLF, false,
                  false,
                  "<p>" + std::string(60, 'x') + "</p> \r\n<p>" + std::string(20, 'y') + "</p>\r\n"},
@@ -217,7 +230,9 @@ TEST_F(OutputStageTest, EscapesAreNotSplitAcrossLines) {
   context_->encoding_flags = kEncodingQuotedPrintable;
   Put(std::string(18, 'a') + "=====");
   RenderFlush(context_, 1);
-  EXPECT_EQ(Held(), std::string(18, 'a') + "=\r\n=3D=3D=3D=3D=3D\r\n");
+  // A piece ends before an "=" among its last three bytes, the last piece
+  // too; every piece cut without a break gets a soft break.
+  EXPECT_EQ(Held(), std::string(18, 'a') + "=\r\n=3D=3D=3D=3D=\r\n=3D=\r\n");
 }
 
 /* ---- sinks ---- */

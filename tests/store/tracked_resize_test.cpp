@@ -147,9 +147,10 @@ TEST_F(TrackedResizeTest, WhatIsNotATrackedBlockInUseIsRefusedAndLogged) {
   EXPECT_EQ(VelkoReallocatePtr(session(), 3, "a.cpp", released, 200000), nullptr);
   EXPECT_EQ(VelkoReallocatePtr(session(), 4, "a.cpp", stray, 200000), nullptr);
   EXPECT_EQ(VelkoReallocatePtr(session(), 5, "a.cpp", nullptr, 200000), nullptr);
-  EXPECT_THAT(HostTestLogLines(),
-              ElementsAre("Harrowmint: Memory allocation error at 3 in a.cpp: Insufficient memory",
-                          "Harrowmint: Memory allocation error at 4 in a.cpp: Insufficient memory"));
+  EXPECT_THAT(
+      HostTestLogLines(),
+      ElementsAre("Harrowmint: Memory allocation error at 3 in a.cpp: Insufficient memory",
+                  "Harrowmint: Memory allocation error at 4 in a.cpp: Insufficient memory"));
   EXPECT_THAT(PoolSizes(), ElementsAre(100000u));
 }
 

@@ -1,0 +1,252 @@
+// The rendering harness of the golden corpus (tests/render/golden): each
+// case's records are stored as the "Body" item of a note and rendered end
+// to end through GenerateHTML (or GenerateHTMLToMime, for the caller buffer
+// and caller file sinks) with the fixed clock and version text; the output
+// must equal the case's expected file byte for byte and parse without an
+// error in the strict parser. The same records then run directly through
+// ProcessXMLStream on a context made from the same options, and the
+// driver's bytes must agree with the end-to-end run: the whole output for
+// fragments, the text between the frame pieces otherwise.
+//
+// The expected files are never written from this harness's output; the
+// corpus's own well-formedness is checked by golden_check.cpp.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver_fixture.h"
+#include "golden_fixture.h"
+#include "host/nsfdb.h"
+#include "store/session.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_script.h"
+
+namespace {
+
+using golden_testing::GoldenCase;
+using golden_testing::Header;
+using golden_testing::IsFragment;
+using golden_testing::IsXhtml;
+
+void GoldenDate(WORD *month, WORD *day, WORD *year) {
+  *month = 12;
+  *day = 6;
+  *year = 2026;
+}
+const char *GoldenVersion() { return "velko"; }
+const render_frame_source kGoldenSource = {GoldenDate, GoldenVersion};
+
+/* The generation name handed to the entry points; the fragment forms are
+ * HTML and XHTML with the fragment switched on by the options. */
+const char *GenerationName(const std::string &generation) {
+  if (generation == "Text")
+    return "Plain Text";
+  return IsXhtml(generation) ? "XHTML" : "HTML";
+}
+
+WORD GenerationWord(const std::string &generation) {
+  if (generation == "Text")
+    return kGenerationText;
+  return IsXhtml(generation) ? kGenerationXHTML : kGenerationHTML;
+}
+
+/* Everything written to the file, from its start. */
+std::string FileContent(FILE *file) {
+  std::string text;
+  rewind(file);
+  for (int c; (c = fgetc(file)) != EOF;)
+    text += static_cast<char>(c);
+  return text;
+}
+
+/* The pieces handed to the output callback, in order. */
+std::string CallbackText() {
+  std::string text;
+  for (const std::string &piece : text_testing::Pieces())
+    text += piece;
+  return text;
+}
+
+/* Where the first difference lies, for the failure message. */
+std::string FirstDifference(const std::string &actual, const std::string &expected) {
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+    ++at;
+  return "first difference at byte " + std::to_string(at) + ": actual \"" + actual.substr(at, 60) +
+         "\", expected \"" + expected.substr(at, 60) + "\"";
+}
+
+/* Whether the whole output is the frame with the driver's text inside it:
+ * whole == frame[0, at) + driver + frame[at, end) for some at. */
+bool FramesDriverText(const std::string &whole, const std::string &frame,
+                      const std::string &driver) {
+  if (whole.size() != frame.size() + driver.size())
+    return false;
+  for (size_t at = 0; at <= frame.size(); ++at) {
+    if (whole.compare(0, at, frame, 0, at) != 0)
+      return false;
+    if (whole.compare(at, driver.size(), driver) == 0 &&
+        whole.compare(at + driver.size(), std::string::npos, frame, at) == 0)
+      return true;
+  }
+  return false;
+}
+
+class GoldenRunTest : public driver_testing::DriverTest,
+                      public ::testing::WithParamInterface<GoldenCase> {
+protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    SetRenderFrameSource(&kGoldenSource);
+    const std::string script = golden_testing::ReadFile(GetParam().script);
+    header_ = golden_testing::ReadHeader(script);
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(script, &body_, &error))
+        << "line " << error.line << ": " << error.message;
+    expected_ = golden_testing::ReadFile(GetParam().expected);
+  }
+
+  void TearDown() override {
+    DriverTest::TearDown(); // releases the context that writes to the file
+    if (file_ != nullptr)
+      fclose(file_);
+  }
+
+  const char *Options() const {
+    return header_.options.empty() ? nullptr : header_.options.c_str();
+  }
+  WORD OptionsLength() const { return static_cast<WORD>(header_.options.size()); }
+
+  /* The output of GenerateHTML or GenerateHTMLToMime on the chunk, read
+   * from the case's sink. */
+  std::string EndToEnd(VelkoRTChunk *chunk) {
+    text_testing::Pieces().clear();
+    const char *generation = GenerationName(header_.generation);
+    if (header_.sink.rfind("buffer:", 0) == 0)
+      return IntoCallersBuffer(chunk, generation, std::stoul(header_.sink.substr(7)));
+    if (header_.sink == "file")
+      return IntoCallersFile(chunk, generation);
+    const bool callback = header_.sink == "callback";
+    char *result = chunk->GenerateHTML("", generation, Options(), 0,
+                                       callback ? text_testing::RecordPiece : nullptr, nullptr);
+    EXPECT_NE(result, nullptr);
+    EXPECT_EQ(chunk->status, NOERROR);
+    if (result == nullptr)
+      return "(null)";
+    const std::string returned(result, session_->render_result_length);
+    VelkoDeallocatePtr(session_.get(), result);
+    return (callback ? CallbackText() : std::string()) + returned;
+  }
+
+  std::string IntoCallersBuffer(VelkoRTChunk *chunk, const char *generation, size_t capacity) {
+    std::vector<char> buffer(capacity);
+    DWORD length = static_cast<DWORD>(capacity);
+    char name[8];
+    EXPECT_EQ(chunk->GenerateHTMLToMime(0, 0, generation, Options(), OptionsLength(), buffer.data(),
+                                        &length, 0, name, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr),
+              NOERROR);
+    EXPECT_LE(length, capacity);
+    return std::string(buffer.data(), std::min<size_t>(length, capacity));
+  }
+
+  std::string IntoCallersFile(VelkoRTChunk *chunk, const char *generation) {
+    FILE *file = tmpfile();
+    EXPECT_NE(file, nullptr);
+    if (file == nullptr)
+      return "(no file)";
+    DWORD length = 0;
+    char name[8];
+    EXPECT_EQ(chunk->GenerateHTMLToMime(0, 0, generation, Options(), OptionsLength(), nullptr,
+                                        &length, 0, name, file, "golden.html", nullptr, nullptr,
+                                        nullptr, nullptr),
+              NOERROR);
+    const std::string text = FileContent(file);
+    fclose(file);
+    return text;
+  }
+
+  /* The frame pieces alone: the same options on a note whose body item
+   * holds no record, so that the driver never runs. */
+  std::string FrameOnly() {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    EXPECT_EQ(note_testing::AppendRecords(note, "Body", {}), NOERROR);
+    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
+    NOTEID id = 0;
+    NSFNoteGetInfo(note, _NOTE_ID, &id);
+    NSFNoteClose(note);
+    auto *item = new VelkoRTItem(session_.get()); // the session deletes it
+    EXPECT_EQ(item->Connect("", kDbPath, id, "Body", 0), NOERROR);
+    VelkoRTChunk *chunk = item->DefineChunk("Everything");
+    EXPECT_NE(chunk, nullptr);
+    return chunk != nullptr ? EndToEnd(chunk) : "(no chunk)";
+  }
+
+  /* The records straight through the driver on a context made as the entry
+   * point and the engine make it, into the case's sink. */
+  std::string Direct() {
+    text_testing::Pieces().clear();
+    Prepare(body_, Options(), GenerationWord(header_.generation));
+    context_->output_nls = session_->internal->nls_info;
+    context_->session_nls = session_->internal->nls_info;
+    context_->image_handling = kHandlingDefault;
+    context_->attachment_handling = kHandlingDefault;
+    if (item_->db != NULLHANDLE)
+      NSFDbReplicaInfoGet(item_->db, &context_->replica_info);
+    if (header_.sink.rfind("buffer:", 0) == 0) {
+      callers_buffer_.assign(std::stoul(header_.sink.substr(7)), '\0');
+      UseCallersBuffer(callers_buffer_.data(), static_cast<DWORD>(callers_buffer_.size()));
+    } else if (header_.sink == "file") {
+      file_ = tmpfile();
+      context_->out_file = file_;
+    } else if (header_.sink == "callback") {
+      chunk_->SetActOnTextCallback(text_testing::RecordPiece);
+    }
+    // The engine pairs the item's definitions before the chunk renders.
+    if ((context_->flags2 & html_flags2::ConsolidatePABIDS) != 0) {
+      EXPECT_EQ(chunk_->Exists(), 1); // the item's records are loaded
+      EXPECT_EQ(ConsolidateParagraphForXML(nullptr, context_), NOERROR);
+    }
+    const std::string held = Drive();
+    return (file_ != nullptr ? FileContent(file_) : CallbackText()) + held;
+  }
+
+  Header header_;
+  cdbuild::Body body_;
+  std::string expected_;
+  /* The direct run's caller buffer and caller file; the context keeps
+   * pointing at them until it is released. */
+  std::vector<char> callers_buffer_;
+  FILE *file_ = nullptr;
+};
+
+TEST_P(GoldenRunTest, RendersTheExpectedOutputBothWays) {
+  Load(body_);
+  const std::string actual = EndToEnd(chunk_);
+  EXPECT_EQ(actual, expected_) << FirstDifference(actual, expected_);
+
+  if (header_.generation != "Text") {
+    const std::vector<std::string> errors = golden_testing::ParseErrors(
+        golden_testing::ParserInput(actual, header_), IsXhtml(header_.generation));
+    EXPECT_TRUE(errors.empty()) << golden_testing::Joined(errors);
+  }
+
+  const bool whole = IsFragment(header_.generation);
+  const std::string frame = whole ? std::string() : FrameOnly();
+  const std::string driver = Direct();
+  if (whole) {
+    EXPECT_EQ(driver, actual) << FirstDifference(driver, actual);
+    return;
+  }
+  EXPECT_TRUE(FramesDriverText(actual, frame, driver))
+      << "output: " << actual << "\nframe:  " << frame << "\ndriver: " << driver;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, GoldenRunTest, ::testing::ValuesIn(golden_testing::FindCases()),
+                         golden_testing::CaseName);
+
+} // namespace
