@@ -75,7 +75,7 @@ bool AttributesPass(BYTE attributes, const font_spec* spec, const DWORD* mask) {
   return true;
 }
 
-/* The highlight and system-colour flags of the specification applied to
+/* The highlight and system-colour flags of the font spec applied to
  * the run's colour value. */
 void ApplyColorFlags(COLOR_VALUE* value, const font_spec* spec, const DWORD* mask) {
   if (Given(mask, kSpecColorFlags)) {
@@ -95,7 +95,7 @@ void ApplyColorFlags(COLOR_VALUE* value, const font_spec* spec, const DWORD* mas
   }
 }
 
-/* The specification's colour applied to the run's colour value: an RGB
+/* The font spec's colour applied to the run's colour value: an RGB
  * colour (or a system colour) is written into it; palette black without
  * one makes the value a palette colour again. */
 void ApplyColorToValue(COLOR_VALUE* value, const font_spec* spec) {
@@ -117,8 +117,8 @@ void ApplyColorToValue(COLOR_VALUE* value, const font_spec* spec) {
 }
 
 /* Without a colour value of its own the run needs a colour record when the
- * specification leaves colour flags set or gives an RGB colour; the RGB
- * colour is then built into the specification's colour value, keeping its
+  * font spec leaves colour flags set or gives an RGB colour; the RGB
+ * colour is then built into the font spec's colour value, keeping its
  * highlight bits. */
 bool SpecNeedsColorRecord(font_spec* spec) {
   bool needed =

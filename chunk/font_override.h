@@ -1,5 +1,5 @@
 /*
- * The font override and filter: applying a parsed font specification
+ * The font override and filter: applying a parsed font spec
  * (generate/font_string.h) to the font of a text run, and testing a run's
  * font against one. The plain pair works on the FONTID alone and reads mask
  * entries 0-6; the extended pair also handles the run's colour value (an
@@ -17,8 +17,8 @@
 #include "velko/host_types.h"
 
 /* Overwrites the parts of *font whose mask entry is set: face [0], size
- * [1], colour [2] (and *rgb gets the specification's RGB value), *colorFlags
- * gets the specification's colour flags AND 0xF000 [6], attributes set [3],
+ * [1], colour [2] (and *rgb gets the font spec's RGB value), *colorFlags
+ * gets the font spec's colour flags AND 0xF000 [6], attributes set [3],
  * added [4] and removed [5], in that order. rgb and colorFlags may be null.
  * Returns 0. */
 STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_spec* spec,
@@ -30,12 +30,12 @@ STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_
  * of the attributes to remove present [5]. Entry 6 is not tested. */
 int FontNotFiltered(const FONTID* font, const font_spec* spec, const DWORD mask[7]);
 
-/* Applies face and size as ApplyFontOverride; the specification's highlight
+/* Applies face and size as ApplyFontOverride; the font spec's highlight
  * and system-colour flags and its colour to the run's colour value when
  * color is given; the attributes, keeping an effect that a removal would
  * otherwise turn into another one. *colorRecordNeeded is set when the run
  * needs a colour record after the change (without a colour value this may
- * fill the specification's own colour value with its RGB colour);
+ * fill the font spec's own colour value with its RGB colour);
  * *effectNeeded when the resulting attributes hold an effect (bit 0x80).
  * color may be null. Returns 0. */
 STATUS ApplyFontOverrideExt(FONTID* font, COLOR_VALUE* color, DWORD* colorRecordNeeded,

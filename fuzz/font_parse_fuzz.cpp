@@ -5,7 +5,7 @@
  * The first 16 bytes choose options, a FONTID, a colour value and a colour
  * record; the rest is split at NUL bytes into a font string, a second font
  * string and a colour text, each held in an allocation of exactly its
- * length. The specifications parsed are applied to the FONTID and used as
+ * length. The font specs parsed are applied to the FONTID and used as
  * filters; the FONTID is written as a font string, which must fit its
  * buffer and parse again. A sanitizer finding or a broken invariant traps.
  */
@@ -60,7 +60,7 @@ std::unique_ptr<char[]> NextText(const uint8_t** data, size_t* size) {
 const WORD kParts[] = {PROP_FONT,      PROP_TEXTATTRIBUTES, PROP_FONTCOLOR,
                        PROP_POINTSIZE, PROP_FONTFACE,       0};
 
-void UseSpecification(font_spec spec, const font_spec_mask& mask, FONTID font,
+void UseFontSpec(font_spec spec, const font_spec_mask& mask, FONTID font,
                       const COLOR_VALUE& value) {
   FONTID changed = font;
   DWORD rgb = 0;
@@ -133,8 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   font_spec_mask masks[2];
   const char* secondText = (options & 8) != 0 ? second.get() : nullptr;
   check(ParseFontString(first.get(), secondText, item, specs, masks) == NOERROR);
-  UseSpecification(specs[0], masks[0], font, value);
-  UseSpecification(specs[1], masks[1], font, value);
+  UseFontSpec(specs[0], masks[0], font, value);
+  UseFontSpec(specs[1], masks[1], font, value);
 
   WORD index = static_cast<WORD>(options << 4);
   DWORD rgb = 0;

@@ -2,11 +2,11 @@
  * Font strings: the text form of a font, such as "BLUE +UNDERLINE" or
  * "Bold 12pt Arial": style words (with '+' to add or '-' to remove), a
  * colour, a point size and a face name. The parser turns one or two font
- * strings into font specifications with the flags of the parts they named;
+ * strings into font specs with the flags of the parts they named;
  * the writer turns a FONTID (and the colour record that may follow a text
  * record) into a font string.
  *
- * Applying a specification to a FONTID and testing a FONTID against one are
+ * Applying a font spec to a FONTID and testing a FONTID against one are
  * done by the font override and filter (chunk/font_override.h), not here.
  */
 #ifndef VELKO_GENERATE_FONT_STRING_H

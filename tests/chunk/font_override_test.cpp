@@ -1,6 +1,6 @@
-// The font override and filter: applying font specifications to FONTIDs
+// The font override and filter: applying font specs to FONTIDs
 // and colour values, and testing FONTIDs (with their colour values) against
-// a filter specification.
+// a filter font spec.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -349,7 +349,7 @@ TEST_F(FontOverrideTest, ColourValueTakesFlagsAndColour) {
   }
 }
 
-TEST_F(FontOverrideTest, WithoutAColourValueTheSpecificationBuildsOne) {
+TEST_F(FontOverrideTest, WithoutAColourValueTheFontSpecBuildsOne) {
   struct Case {
     const char* what;
     font_spec spec;

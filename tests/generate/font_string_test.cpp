@@ -1,4 +1,4 @@
-// Font strings: parsing into font specifications with their given-flags,
+// Font strings: parsing into font specs with their given-flags,
 // writing the font string of a FONTID (and colour record), and the round
 // trip of a written string through the parser and the font override.
 #include <gtest/gtest.h>
@@ -105,7 +105,7 @@ void ExpectParsed(const ParseCase& c, const font_spec& spec, const font_spec_mas
   EXPECT_EQ(MaskText(mask), c.mask);
 }
 
-TEST_F(FontStringTest, ParseFontStringFillsSpecificationAndMask) {
+TEST_F(FontStringTest, ParseFontStringFillsFontSpecAndMask) {
   const ParseCase cases[] = {
       // text, naming, face, attributes, color, size, add, remove, flags add, flags remove,
       // rgb, colour-value flags, mask
