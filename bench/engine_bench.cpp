@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "chunk/rtchunk_internal.h"
 #include "engine/driver.h"
 #include "host/cdrecords.h"
@@ -50,18 +51,6 @@ Bytes Cell(BYTE row, BYTE column) {
 
 /* ---- generated bodies ---- */
 
-/* A small deterministic generator, so that every run times the same body. */
-class Sequence {
-public:
-  uint32_t Next(uint32_t bound) {
-    state_ = state_ * 1664525u + 1013904223u;
-    return (state_ >> 8) % bound;
-  }
-
-private:
-  uint32_t state_ = 12345;
-};
-
 std::string Words(Sequence& sequence, size_t length) {
   static const char* const kWords[] = {"rich ",   "text ",  "body ",   "record ", "table ",
                                        "cell ",   "font ",  "chunk ",  "engine ", "note ",
@@ -76,7 +65,7 @@ std::string Words(Sequence& sequence, size_t length) {
 /* Records in order, and the bytes they take padded, to size the body by. */
 struct BodyBuilder {
   void Add(Bytes record) {
-    record_bytes += record.size() + (record.size() & 1);
+    record_bytes += EvenLength(record.size());
     body.Add(std::move(record));
   }
 
@@ -129,7 +118,7 @@ struct generated_body {
  * paragraphs and tables in turn, ending in a text run. */
 BodyBuilder Generate(size_t megabytes) {
   BodyBuilder body;
-  Sequence sequence;
+  Sequence sequence(12345);
   for (WORD id = 1; id <= 4; ++id)
     body.Add(note_testing::DefaultDefinition(id, static_cast<WORD>(720 * id)));
   while (body.record_bytes < megabytes * kMegabyte) {
@@ -152,13 +141,7 @@ const generated_body& Body(size_t megabytes) {
   for (const auto& value : body.values)
     body.bytes += value.size() + 2; // and the type word
   body.records = built.body.records().size();
-  NOTEHANDLE note = NULLHANDLE;
-  NSFNoteCreate(note_testing::ProcessDatabase(kDatabase), &note);
-  for (const auto& value : body.values)
-    note_testing::AppendRecords(note, kItemName, value);
-  NSFNoteUpdate(note, UPDATE_FORCE);
-  NSFNoteGetInfo(note, _NOTE_ID, &body.note_id);
-  NSFNoteClose(note);
+  body.note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, body.values);
   return bodies.emplace(megabytes, std::move(body)).first->second;
 }
 

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "chunk/rtchunk_internal.h"
 #include "engine/services.h"
 #include "host/cdrecords.h"
@@ -155,18 +156,6 @@ constexpr int kRunsPerParagraph = 10;
 
 /* ---- the generated document ---- */
 
-/* A small deterministic generator, so that every run times the same text. */
-class Sequence {
-public:
-  uint32_t Next(uint32_t bound) {
-    state_ = state_ * 1664525u + 1013904223u;
-    return (state_ >> 8) % bound;
-  }
-
-private:
-  uint32_t state_ = 2024;
-};
-
 enum class run_kind { kPlain, kBold, kItalic };
 
 struct text_run {
@@ -194,7 +183,7 @@ std::string RunText(Sequence& sequence) {
 /* Paragraphs of runs until the text (runs and the blanks between them)
  * reaches the size. */
 std::vector<std::vector<text_run>> GenerateParagraphs(size_t textBytes, size_t* total) {
-  Sequence sequence;
+  Sequence sequence(2024);
   std::vector<std::vector<text_run>> paragraphs;
   *total = 0;
   while (*total < textBytes) {
@@ -268,13 +257,7 @@ const document& Document() {
     const cdbuild::Body body = RichText(paragraphs);
     DBHANDLE db = NULLHANDLE;
     note_testing::CreateDatabase(kDatabase, &db);
-    NOTEHANDLE note = NULLHANDLE;
-    NSFNoteCreate(db, &note);
-    for (const auto& value : body.Items(kBodyItemSplit))
-      note_testing::AppendRecords(note, kItemName, value);
-    NSFNoteUpdate(note, UPDATE_FORCE);
-    NSFNoteGetInfo(note, _NOTE_ID, &doc.note_id);
-    NSFNoteClose(note);
+    doc.note_id = StoreItems(db, kItemName, body.Items(kBodyItemSplit));
     return doc;
   }();
   return made;

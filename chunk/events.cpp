@@ -14,6 +14,7 @@
 
 #include "chunk/rtchunk_internal.h"
 #include "host/nsfdata.h"
+#include "store/note_access.h"
 
 // The link callback's note IDs are the host's UNIDs.
 static_assert(sizeof(UNIVERSALNOTEID) == sizeof(UNID));
@@ -30,29 +31,6 @@ WORD TextLength(const char* text) {
   return length > 0xFFFF ? 0xFFFF : static_cast<WORD>(length);
 }
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
-/* The hexadecimal number formed by at most `count` characters from text;
- * reading stops at the first character that is not a hexadecimal digit. */
-DWORD ReadHex(const char* text, size_t count) {
-  DWORD value = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const int digit = HexDigitValue(text[i]);
-    if (digit < 0)
-      break;
-    value = (value << 4) | static_cast<DWORD>(digit);
-  }
-  return value;
-}
-
 /* A replica ID as text: 16 characters holding ':' give the first word from
  * the ninth character on and the second from the first eight; a longer
  * text starting with '_' and holding ':' gives the first word from
@@ -63,26 +41,12 @@ TIMEDATE ParseReplicaID(const char* text) {
     return id;
   const size_t length = strlen(text);
   if (length == 16) {
-    id.Innards[0] = ReadHex(text + 8, 8);
-    id.Innards[1] = ReadHex(text, 8);
+    id.Innards[0] = ReadHexNumber(text + 8, 8);
+    id.Innards[1] = ReadHexNumber(text, 8);
   } else if (length > 17 && text[0] == '_') {
-    id.Innards[0] = ReadHex(text + 10, 8);
-    id.Innards[1] = ReadHex(text + 2, 8);
+    id.Innards[0] = ReadHexNumber(text + 10, 8);
+    id.Innards[1] = ReadHexNumber(text + 2, 8);
   }
-  return id;
-}
-
-/* A view or note ID as 32 hexadecimal digits, in four groups of eight: the
- * file part's second and first word, then the note part's second and first
- * word. Any other length gives 0. */
-UNIVERSALNOTEID ParseUniversalNoteID(const char* text) {
-  UNIVERSALNOTEID id = {};
-  if (text == nullptr || strlen(text) != 32)
-    return id;
-  id.File[1] = ReadHex(text, 8);
-  id.File[0] = ReadHex(text + 8, 8);
-  id.Note.Innards[1] = ReadHex(text + 16, 8);
-  id.Note.Innards[0] = ReadHex(text + 24, 8);
   return id;
 }
 

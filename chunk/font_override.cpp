@@ -24,11 +24,6 @@ constexpr BYTE kExtrudeTest = 0xA0;
 
 bool Given(const DWORD* mask, font_spec_part part) { return mask[part] != 0; }
 
-DWORD RgbOf(const COLOR_VALUE& color) {
-  return static_cast<DWORD>(color.Red) | static_cast<DWORD>(color.Green) << 8 |
-         static_cast<DWORD>(color.Blue) << 16;
-}
-
 void SetRgb(COLOR_VALUE* color, DWORD rgb) {
   color->Red = static_cast<BYTE>(rgb);
   color->Green = static_cast<BYTE>(rgb >> 8);
@@ -44,15 +39,6 @@ COLOR_VALUE ReadColor(const COLOR_VALUE* color) {
 
 /* Palette entry of an index, 0 outside the palette. */
 DWORD PaletteRgb(BYTE index) { return index < kPaletteColors ? RGB_TABLE[index] : 0; }
-
-/* The first basic colour with this RGB value, or -1. */
-int BasicColorIndexOf(DWORD rgb) {
-  for (int i = 0; i < kBasicColors; ++i) {
-    if (RGB_TABLE[i] == rgb)
-      return i;
-  }
-  return -1;
-}
 
 /* Face, size and palette colour of the filter; shared by both filters. */
 bool FontFieldsPass(const FONTID* font, const font_spec* spec, const DWORD* mask) {

@@ -64,7 +64,7 @@ constexpr WORD kNoDefinitionsPabid = 50;
 constexpr DWORD kLargestWalkedRecord = 0x10000;
 constexpr WORD kLowestWalkedSignature = 88;
 
-constexpr DWORD kFieldBufferSize = 65406;
+constexpr DWORD kFieldBufferSize = kWorkBlockSize;
 
 /* The compare flag that lets equal numbers be ordered by their texts. */
 constexpr WORD kCompareNumbersAsText = 0x100;

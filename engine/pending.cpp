@@ -6,59 +6,57 @@
  */
 #include "engine/services.h"
 
-namespace {
-
-STATUS NotAvailable() { return kServiceNotAvailable; }
-
-} // namespace
-
 STATUS ProcessPropertyAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessQueryAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessLinkPropertyAction(const char*, WORD, DWORD, chunk_record_output*,
                                  chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessParagraphAction(const char*, WORD, DWORD, chunk_record_output*,
                               chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessRemovalAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessSearchAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,
                                  chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS ProcessTableAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
-STATUS AppendAtChunkStart(const char*, WORD, DWORD, chunk_process_state*) { return NotAvailable(); }
+STATUS AppendAtChunkStart(const char*, WORD, DWORD, chunk_process_state*) {
+  return kServiceNotAvailable;
+}
 
-STATUS AppendAtChunkStop(const char*, WORD, DWORD, chunk_process_state*) { return NotAvailable(); }
+STATUS AppendAtChunkStop(const char*, WORD, DWORD, chunk_process_state*) {
+  return kServiceNotAvailable;
+}
 
 STATUS EdgeWorkAtChunkStart(const char*, WORD, DWORD, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }
 
 STATUS EdgeWorkAtChunkStop(const char*, WORD, DWORD, chunk_process_state*) {
-  return NotAvailable();
+  return kServiceNotAvailable;
 }

@@ -1,10 +1,11 @@
 /*
- * Small readers of the records the engine walks: kinds of signatures, the
- * signature a CDBEGIN or CDEND brackets, and fields read at an offset with
- * the record's length checked, so that no test reads past a record. A
- * record too short for the field read never matches.
+ * Small readers of the records the engine walks: the signature a CDBEGIN
+ * or CDEND brackets, and fields read at an offset with the record's length
+ * checked, so that no test reads past a record. A record too short for the
+ * field read never matches.
  *
- * Layouts and signatures themselves are in host/cdrecords.h.
+ * Layouts, signatures and the families of signatures (IsTextRun,
+ * IsTableCell...) are in host/cdrecords.h.
  */
 #ifndef VELKO_ENGINE_RECORD_FIELDS_H
 #define VELKO_ENGINE_RECORD_FIELDS_H
@@ -14,30 +15,6 @@
 
 #include "host/cdrecords.h"
 #include "store/body.h"
-
-inline bool IsTextRun(WORD signature) {
-  return signature == SIG_CD_TEXT || signature == SIG_CD_BIDI_TEXT;
-}
-inline bool IsTextEffect(WORD signature) {
-  return signature == SIG_CD_TEXTEFFECT || signature == SIG_CD_BIDI_TEXTEFFECT;
-}
-inline bool IsTableBegin(WORD signature) {
-  return signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_NESTEDTABLEBEGIN;
-}
-inline bool IsTableCell(WORD signature) {
-  return signature == SIG_CD_TABLECELL || signature == SIG_CD_NESTEDTABLECELL;
-}
-inline bool IsTableEnd(WORD signature) {
-  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND;
-}
-/* Records that give a table its structure. */
-inline bool IsTableStructure(WORD signature) {
-  return IsTableBegin(signature) || IsTableCell(signature) || IsTableEnd(signature) ||
-         signature == SIG_CD_PRETABLEBEGIN;
-}
-inline bool IsBracket(WORD signature) {
-  return signature == SIG_CD_BEGIN || signature == SIG_CD_END;
-}
 
 /* A field of the record at `offset`, when the record holds it. */
 inline bool ReadRecordWord(const char* record, DWORD length, DWORD offset, WORD* value) {
@@ -70,6 +47,10 @@ inline WORD BracketedSignature(const char* record, WORD signature, DWORD length)
 }
 inline WORD NodeBracket(const record_storage* node) {
   return node == nullptr ? 0 : BracketedSignature(node->data, node->signature, node->length);
+}
+/* A text run node; false for null. */
+inline bool IsTextRun(const record_storage* node) {
+  return node != nullptr && IsTextRun(node->signature);
 }
 
 /* A CDBEGIN (or CDEND) bracketing a record of the signature. */

@@ -44,6 +44,14 @@ struct walk_record {
   const record_storage* node; /* null when the record is not a node of the walk */
 };
 
+/* The record in hand, with the walk's current node when the data is its. */
+walk_record RecordInWalk(const char* data, WORD signature, DWORD length,
+                         const chunk_process_state* state) {
+  const record_storage* current = state->current_record;
+  return {data, signature, length,
+          current != nullptr && current->data == data ? current : nullptr};
+}
+
 const target_parameter* RowOf(WORD targetType) {
   if (targetType == TARGETTYPE_EVERYTHING || targetType >= kTargetTypeCount)
     return nullptr;
@@ -453,11 +461,7 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
   if (row == nullptr)
     return 0;
   const WORD type = clause->target_type;
-  const walk_record record = {data, signature, length,
-                              state->current_record != nullptr &&
-                                      state->current_record->data == data
-                                  ? state->current_record
-                                  : nullptr};
+  const walk_record record = RecordInWalk(data, signature, length, state);
 
   if (signature == SIG_CD_HOTSPOTBEGIN && previous == SIG_CD_V4HOTSPOTBEGIN)
     return 0;
@@ -531,11 +535,7 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
   if (row == nullptr)
     return 0;
   const WORD type = clause->target_type;
-  const walk_record record = {data, signature, length,
-                              state->current_record != nullptr &&
-                                      state->current_record->data == data
-                                  ? state->current_record
-                                  : nullptr};
+  const walk_record record = RecordInWalk(data, signature, length, state);
   const DWORD endsOutside = row->flags[kTargetFlagEndOutside];
 
   if (signature == SIG_CD_HOTSPOTBEGIN && previous == SIG_CD_V4HOTSPOTBEGIN)
@@ -869,11 +869,7 @@ bool HandedBeforeClose(const walk_record& record, int closedClauses, DWORD lastE
 } // namespace
 
 STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
-  const walk_record record = {data, signature, length,
-                              state->current_record != nullptr &&
-                                      state->current_record->data == data
-                                  ? state->current_record
-                                  : nullptr};
+  const walk_record record = RecordInWalk(data, signature, length, state);
   const WORD previous = state->previous_signature;
   bool accepted = false;
 

@@ -10,6 +10,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "fuzz/fuzz_support.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -20,31 +21,13 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
-
 constexpr char kDbPath[] = "mem:bodyfuzz";
-constexpr size_t kLargestPiece = 65533; /* an item value less its type word */
 
 size_t CountNodes(const body_context* context) {
   size_t count = 0;
   for (const record_storage* node = context->records; node != nullptr; node = node->next)
     ++count;
   return count;
-}
-
-void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces) {
-  const size_t each = size / pieces;
-  for (int piece = 0; piece < pieces; ++piece) {
-    const size_t from = piece * each;
-    size_t length = piece == pieces - 1 ? size - from : each;
-    if (length > kLargestPiece)
-      length = kLargestPiece;
-    const note_testing::Bytes value(data + from, data + from + length);
-    check(note_testing::AppendRecords(note, "Body", value) == NOERROR);
-  }
 }
 
 void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {

@@ -13,14 +13,10 @@
 #include <memory>
 
 #include "engine/definition.h"
+#include "fuzz/fuzz_support.h"
 #include "store/vocabulary.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
 
 struct ChainDeleter {
   void operator()(chunkdef_info* chain) const { DeleteChunkDefinitions(chain); }

@@ -17,17 +17,13 @@
 #include <vector>
 
 #include "chunk/font_override.h"
+#include "fuzz/fuzz_support.h"
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
 
 VelkoRTItem& Item() {
   static VelkoRTItem* item = [] {

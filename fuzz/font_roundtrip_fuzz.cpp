@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "chunk/font_override.h"
+#include "fuzz/fuzz_support.h"
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "store/rtitem_internal.h"
@@ -26,11 +27,6 @@
 #include "tools/cd_builder.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
 
 /* Faces added behind the standard ones; none is a colour or style word and
  * none occurs in another part of a written font string. */

@@ -12,15 +12,11 @@
 
 #include <memory>
 
+#include "fuzz/fuzz_support.h"
 #include "store/charset_names.h"
 #include "velko/property_string.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
 
 const char* const kKeys[] = {"Width=", "width=", "Title=", "A=", "Opt=", "=", "", "X", "'"};
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];

@@ -29,6 +29,7 @@
 
 #include "chunk/rtchunk_internal.h"
 #include "engine/driver.h"
+#include "fuzz/fuzz_support.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -39,13 +40,7 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
-
 constexpr char kDbPath[] = "mem:renderfuzz";
-constexpr size_t kLargestPiece = 65533; /* an item value less its type word */
 constexpr size_t kLargestOptions = 4096;
 
 /* The bound on the output. The frame (document type, head, closing text)
@@ -104,18 +99,6 @@ WORD CheckPiece(VelkoRTChunk*, const char* text, WORD length) {
   check(length == 0 || text != nullptr);
   CheckContext();
   return 0;
-}
-
-void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces) {
-  const size_t each = size / pieces;
-  for (int piece = 0; piece < pieces; ++piece) {
-    const size_t from = piece * each;
-    size_t length = piece == pieces - 1 ? size - from : each;
-    if (length > kLargestPiece)
-      length = kLargestPiece;
-    const note_testing::Bytes value(data + from, data + from + length);
-    check(note_testing::AppendRecords(note, "Body", value) == NOERROR);
-  }
 }
 
 struct fuzz_input {

@@ -24,15 +24,11 @@
 
 #include "chunk/search.h"
 #include "engine/process_state.h"
+#include "fuzz/fuzz_support.h"
 #include "host/nls.h"
 #include "store/session.h"
 
 namespace {
-
-void check(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
 
 LSXLsiSession& Session() {
   static LSXLsiSession* session = new LSXLsiSession();

@@ -485,15 +485,6 @@ STATUS ParseSeveralWords(const char* text, WORD* index, DWORD* rgb) {
   return kColorNotRecognised;
 }
 
-/* The first basic colour whose RGB value is rgb, or -1. */
-int BasicColorIndexOf(DWORD rgb) {
-  for (int i = 0; i < kBasicColors; ++i) {
-    if (RGB_TABLE[i] == rgb)
-      return i;
-  }
-  return -1;
-}
-
 /* The colour record's header length, its colour, and the gradient colour
  * when the record is long enough to hold one. Read bytewise: records lie
  * at any address in a record buffer. */
@@ -516,9 +507,17 @@ color_record_view ReadColorRecord(const CDCOLOR* rec) {
   return view;
 }
 
+}  // namespace
+
 DWORD RgbOf(const COLOR_VALUE& color) { return PackRgb(color.Red, color.Green, color.Blue); }
 
-}  // namespace
+int BasicColorIndexOf(DWORD rgb) {
+  for (int i = 0; i < kBasicColors; ++i) {
+    if (RGB_TABLE[i] == rgb)
+      return i;
+  }
+  return -1;
+}
 
 STATUS ParseColorString(const char* text, WORD* index, DWORD* rgb) {
   if (text == nullptr)

@@ -81,6 +81,12 @@ DWORD TranslateColorToDWORD(const char* text);
  * else 0. */
 int IsAllHex(const char* text);
 
+/* The RGB value of a colour value's red, green and blue bytes. */
+DWORD RgbOf(const COLOR_VALUE& color);
+
+/* The first basic colour whose RGB value is rgb, or -1. */
+int BasicColorIndexOf(DWORD rgb);
+
 /* The first occurrence of word in text, compared without regard to case,
  * with no letter directly before or after it; null when there is none. */
 const char* CheckAlphaToken(const char* text, const char* word);

@@ -24,8 +24,8 @@
  * CDPABDEFINITION). Each structure's ODS type number is given below; the
  * host's ODS calls (host/ods.h) convert by that number.
  *
- * This header declares constants and layouts only; converting records and
- * walking record lists live elsewhere.
+ * This header declares constants, layouts and the families of signatures
+ * only; converting records and walking record lists live elsewhere.
  */
 #ifndef VELKO_HOST_CDRECORDS_H
 #define VELKO_HOST_CDRECORDS_H
@@ -173,6 +173,48 @@ constexpr cd_header_kind HeaderKindOfSecondByte(BYTE secondByte) {
   if (secondByte == 0x00)
     return CD_HEADER_LSIG;
   return secondByte == 0xFF ? CD_HEADER_WSIG : CD_HEADER_BSIG;
+}
+
+/* The size of a header of the form in stored form and in host form. */
+constexpr WORD StoredHeaderSize(cd_header_kind kind) {
+  switch (kind) {
+  case CD_HEADER_WSIG:
+    return WSIG_HEADER_SIZE;
+  case CD_HEADER_LSIG:
+    return LSIG_STORED_HEADER_SIZE;
+  case CD_HEADER_BSIG:
+    break;
+  }
+  return BSIG_HEADER_SIZE;
+}
+constexpr WORD HostHeaderSize(cd_header_kind kind) {
+  return kind == CD_HEADER_LSIG ? LSIG_HOST_HEADER_SIZE : StoredHeaderSize(kind);
+}
+
+/* ---- families of signatures ---- */
+
+constexpr bool IsTextRun(WORD signature) {
+  return signature == SIG_CD_TEXT || signature == SIG_CD_BIDI_TEXT;
+}
+constexpr bool IsTextEffect(WORD signature) {
+  return signature == SIG_CD_TEXTEFFECT || signature == SIG_CD_BIDI_TEXTEFFECT;
+}
+constexpr bool IsTableBegin(WORD signature) {
+  return signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_NESTEDTABLEBEGIN;
+}
+constexpr bool IsTableCell(WORD signature) {
+  return signature == SIG_CD_TABLECELL || signature == SIG_CD_NESTEDTABLECELL;
+}
+constexpr bool IsTableEnd(WORD signature) {
+  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND;
+}
+/* Records that give a table its structure. */
+constexpr bool IsTableStructure(WORD signature) {
+  return IsTableBegin(signature) || IsTableCell(signature) || IsTableEnd(signature) ||
+         signature == SIG_CD_PRETABLEBEGIN;
+}
+constexpr bool IsBracket(WORD signature) {
+  return signature == SIG_CD_BEGIN || signature == SIG_CD_END;
 }
 
 /* ---- ODS type numbers ---- */

@@ -61,16 +61,10 @@ constexpr const char *kTableEnd = "</table>";
  * SeeAttachedMsg): "[<" at the text's start, "]" at its end. */
 constexpr DWORD kRawTextMinimum = 12;
 
-bool IsBeyondLast(const html_render_info *c, const record_storage *node) {
-  return c->last_record != nullptr && node->ordinal > c->last_record->ordinal;
-}
-
 void Consume(html_render_info *c) {
   if (c->current_record != nullptr)
     c->current_record = c->current_record->next;
 }
-
-bool IsXhtml(const html_render_info *c) { return c->generation == kGenerationXHTML; }
 
 bool StandardTags(const html_render_info *c) { return (c->flags & f1::StandardFontTags) != 0; }
 
@@ -577,7 +571,7 @@ STATUS RenderPlainText(html_render_info *c) {
          !IsBeyondLast(c, c->current_record)) {
     const record_storage *node = c->current_record;
     const WORD signature = node->signature;
-    const bool text = signature == SIG_CD_TEXT || signature == SIG_CD_BIDI_TEXT;
+    const bool text = IsTextRun(signature);
     if (text)
       CopyPlainText(c, node);
     else if (signature == SIG_CD_PARAGRAPH && c->newline_on_paragraph != 0)

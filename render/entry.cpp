@@ -167,7 +167,6 @@ bool WriteOption(html_render_info *c, const char *key) {
 }
 
 bool IsFragment(const html_render_info *c) { return (c->flags & Fragment) != 0; }
-bool IsXhtml(const html_render_info *c) { return c->generation == kGenerationXHTML; }
 const char *EmptyElementEnd(const html_render_info *c) { return IsXhtml(c) ? "\" />" : "\">"; }
 
 void WriteOpeningTag(html_render_info *c) {
@@ -373,6 +372,27 @@ void FreeText(LSXLsiSession *session, char *&text) {
   text = nullptr;
 }
 
+/* What both entry points do first: clear the chunk's secondary status and
+ * the session's result, keep the callbacks given, and make the chunk's
+ * rendering context. Null, with the chunk's status 263, when it cannot be
+ * made. */
+html_render_info *OpenChunkRender(VelkoRTChunk *chunk, ActOnTextCallback actOnText,
+                                  QueryLinkDataCallback queryLinkData) {
+  chunk->secondary_status = 0;
+  ClearSessionResult(chunk->session);
+  if (actOnText != nullptr)
+    chunk->internal->act_on_text = actOnText;
+  if (queryLinkData != nullptr)
+    chunk->internal->query_link_data = queryLinkData;
+  html_render_info *context = CreateRenderContext(chunk->session, chunk);
+  if (context == nullptr) {
+    chunk->status = VELKO_ERR_MEMORY;
+    return nullptr;
+  }
+  chunk->internal->render_context = context;
+  return context;
+}
+
 } // namespace
 
 void SetRenderFrameSource(const render_frame_source *source) {
@@ -483,18 +503,9 @@ char *VelkoRTChunk::GenerateHTML(const char *extraDefinition, const char *genera
                                  ActOnTextCallback actOnText, QueryLinkDataCallback queryLinkData) {
   if (session == nullptr || internal == nullptr)
     return nullptr;
-  secondary_status = 0;
-  ClearSessionResult(session);
-  if (actOnText != nullptr)
-    internal->act_on_text = actOnText;
-  if (queryLinkData != nullptr)
-    internal->query_link_data = queryLinkData;
-  html_render_info *context = CreateRenderContext(session, this);
-  if (context == nullptr) {
-    status = VELKO_ERR_MEMORY;
+  html_render_info *context = OpenChunkRender(this, actOnText, queryLinkData);
+  if (context == nullptr)
     return nullptr;
-  }
-  internal->render_context = context;
 
   render_request request;
   request.extra = extraDefinition;
@@ -528,19 +539,12 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
                                         int *callerWord) {
   if (session == nullptr || internal == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
-  secondary_status = 0;
-  ClearSessionResult(session);
-  if (actOnText != nullptr)
-    internal->act_on_text = actOnText;
-  if (queryLinkData != nullptr)
-    internal->query_link_data = queryLinkData;
-  html_render_info *context = CreateRenderContext(session, this);
+  html_render_info *context = OpenChunkRender(this, actOnText, queryLinkData);
   if (context == nullptr) {
     if (partNameOut != nullptr)
       memset(partNameOut, 0, kPartNameNulls);
-    return status = VELKO_ERR_MEMORY;
+    return status;
   }
-  internal->render_context = context;
   for (int i = 0; linkGraphicUsed != nullptr && i < kLinkGraphics; ++i)
     context->link_graphic_used[i] = static_cast<DWORD>(linkGraphicUsed[i]);
   if (callerWord != nullptr)

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "engine/record_fields.h"
 #include "host/nls.h"
 #include "render/text_render.h"
 #include "store/body.h"
@@ -30,10 +31,6 @@ constexpr WORD kFieldTextList = 0x0501;
 constexpr DWORD kReplacementCharacter = 0xFFFD;
 /* The longest formula text that is evaluated. */
 constexpr DWORD kLongestFormula = 65341;
-
-bool IsBeyondLast(const html_render_info *context, const record_storage *record) {
-  return context->last_record != nullptr && record->ordinal > context->last_record->ordinal;
-}
 
 /* The field's name inside its record, cut to the record; empty when the
  * record is shorter than its fixed part. */
@@ -303,7 +300,7 @@ STATUS ProcessXMLPassthruHTML(html_render_info *context, WORD) {
   record_storage *record = context->current_record;
   while (record != nullptr && record->signature != SIG_CD_HTMLEND &&
          !IsBeyondLast(context, record) && context->output_status == NOERROR) {
-    const bool text = record->signature == SIG_CD_TEXT || record->signature == SIG_CD_BIDI_TEXT;
+    const bool text = IsTextRun(record);
     if (text && record->data != nullptr && record->length > sizeof(CDTEXT)) {
       const char *bytes = record->data + sizeof(CDTEXT);
       const DWORD length = record->length - static_cast<DWORD>(sizeof(CDTEXT));

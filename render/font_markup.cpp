@@ -77,16 +77,10 @@ void RunRgb(const COLOR_VALUE *colour, BYTE index, BYTE rgb[3]) {
  * the substitute of a static face, else the face's name. False (nothing
  * written) when the item's face table has no such face. */
 bool PutFaceName(const html_render_info *context, BYTE face, render_text *out) {
-  char name[64] = {};
-  if (context->item == nullptr || context->item->FindFaceByID(face, name) == 0 || name[0] == '\0')
+  char name[kFaceNameRoom] = {};
+  const char *text = FaceText(context, face, name);
+  if (text == nullptr)
     return false;
-  const char *text = name;
-  for (int i = 0; i < kStaticFonts && context->font_map_faces[i][0] != '\0'; ++i) {
-    if (strcasecmp(name, context->font_map_faces[i]) == 0) {
-      text = context->font_map_substitutes[i];
-      break;
-    }
-  }
   RenderTextPutEscaped(out, kEscapeAttribute, text, strnlen(text, kStaticFontSubstituteSize));
   return true;
 }
@@ -385,6 +379,16 @@ STATUS CalculateXMLFontStringToText(FONTID font, const COLOR_VALUE *colour,
   }
   context->current_font = font;
   return out->status;
+}
+
+const char *FaceText(const html_render_info *context, BYTE face, char (&name)[kFaceNameRoom]) {
+  if (context->item == nullptr || context->item->FindFaceByID(face, name) == 0 || name[0] == '\0')
+    return nullptr;
+  for (int i = 0; i < kStaticFonts && context->font_map_faces[i][0] != '\0'; ++i) {
+    if (strcasecmp(name, context->font_map_faces[i]) == 0)
+      return context->font_map_substitutes[i];
+  }
+  return name;
 }
 
 STATUS CalculateXMLFontString(FONTID font, const COLOR_VALUE *colour, html_render_info *context,

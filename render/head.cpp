@@ -49,10 +49,6 @@ constexpr const char *kWhite = "#ffffff";
 
 bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
 
-bool IsBeyondLast(const html_render_info *c, const record_storage *node) {
-  return c->last_record != nullptr && node->ordinal > c->last_record->ordinal;
-}
-
 FONTID MakeFont(BYTE face, BYTE attributes, BYTE colour, BYTE size) {
   FONTID font = 0;
   SetFontByte(&font, FONTID_FACE_BYTE, face);

@@ -31,8 +31,7 @@ constexpr WORD kTopLevelStep = 1800;
 constexpr WORD kNestedStep = 180;
 
 bool IsCell(const record_storage *node) {
-  return node != nullptr &&
-         (node->signature == SIG_CD_TABLECELL || node->signature == SIG_CD_NESTEDTABLECELL);
+  return node != nullptr && IsTableCell(node->signature);
 }
 
 /* The remembered definition of the mapped PABID whose Flags carry `kind`. */

@@ -561,17 +561,6 @@ STATUS ReadImageOptions(option_reader &r, html_render_info *c) {
   return NOERROR;
 }
 
-/* Eight characters as a hexadecimal number; reading stops at the first
- * character that is not a hexadecimal digit. */
-DWORD ReadHexGroup(const char *text) {
-  DWORD value = 0;
-  for (int i = 0; i < 8 && isxdigit(static_cast<unsigned char>(text[i])); ++i) {
-    const char c = static_cast<char>(tolower(static_cast<unsigned char>(text[i])));
-    value = (value << 4) | static_cast<DWORD>(c <= '9' ? c - '0' : c - 'a' + 10);
-  }
-  return value;
-}
-
 void ReadUseUnid(option_reader &r, html_render_info *c) {
   if (!r.Read("UseUNID="))
     return;
@@ -579,13 +568,7 @@ void ReadUseUnid(option_reader &r, html_render_info *c) {
     ShowUserMessage(kInvalidUnidMessage);
     return;
   }
-  DWORD words[4] = {};
-  for (int group = 0; group < 4; ++group)
-    words[group] = ReadHexGroup(r.value + group * 8);
-  c->unid.File[1] = words[0];
-  c->unid.File[0] = words[1];
-  c->unid.Note.Innards[1] = words[2];
-  c->unid.Note.Innards[0] = words[3];
+  c->unid = ParseUniversalNoteID(r.value);
   c->use_unid = 1;
 }
 

@@ -47,12 +47,11 @@
 #include <stddef.h>
 
 #include "render/render_info.h"
+#include "store/tracked_memory.h"
 #include "velko/velko.h"
 
-struct velko_allocation;
-
 /* Size of the buffer a run starts with. */
-constexpr DWORD kInitialOutputSize = 65406;
+constexpr DWORD kInitialOutputSize = kWorkBlockSize;
 
 /* ---- the context's output ---- */
 

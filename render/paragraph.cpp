@@ -23,6 +23,7 @@
 #include "render/paragraphs.h"
 #include "render/record_seams.h"
 #include "render/tag_stack.h"
+#include "render/text_render.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 
@@ -44,16 +45,7 @@ constexpr size_t kBorderTextSize = 512;
  * structure it may lie in. */
 constexpr const char *kTableTags[] = {"</td>", "</th>", "</tr>", "</table>"};
 
-bool IsXhtml(const html_render_info *c) { return c->generation == kGenerationXHTML; }
 bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
-
-bool IsBeyondLast(const html_render_info *c, const record_storage *node) {
-  return c->last_record != nullptr && node->ordinal > c->last_record->ordinal;
-}
-
-bool IsTextRun(const record_storage *node) {
-  return node != nullptr && (node->signature == SIG_CD_TEXT || node->signature == SIG_CD_BIDI_TEXT);
-}
 
 /* From the top of the main stack, `tag` comes before any of the stop tags
  * and before any table structure. */
@@ -157,8 +149,7 @@ bool IsHidden(html_render_info *c, const paragraph_definition &definition,
 }
 
 bool BracketsText(const record_storage *node) {
-  const WORD bracketed = NodeBracket(node);
-  return bracketed == SIG_CD_TEXT || bracketed == SIG_CD_BIDI_TEXT;
+  return IsTextRun(NodeBracket(node));
 }
 
 /* The text of a hidden paragraph, and the records that belong to it. */
@@ -307,7 +298,7 @@ bool FirstOfCell(html_render_info *c, const record_storage *reference) {
   }
   if (node == nullptr)
     return true;
-  if (node->signature != SIG_CD_TABLECELL && node->signature != SIG_CD_NESTEDTABLECELL)
+  if (!IsTableCell(node->signature))
     return false;
   BYTE cellFlags = 0;
   ReadRecordByte(node->data, node->length, offsetof(CDTABLECELL, Flags), &cellFlags);
@@ -459,16 +450,10 @@ void PutColour(render_text *out, const COLOR_VALUE *colour, BYTE index) {
 }
 
 void PutFaceName(html_render_info *c, BYTE face, render_text *out) {
-  char name[64] = {};
-  if (c->item == nullptr || c->item->FindFaceByID(face, name) == 0 || name[0] == '\0')
+  char name[kFaceNameRoom] = {};
+  const char *text = FaceText(c, face, name);
+  if (text == nullptr)
     return;
-  const char *text = name;
-  for (int i = 0; i < kStaticFonts && c->font_map_faces[i][0] != '\0'; ++i) {
-    if (strcasecmp(name, c->font_map_faces[i]) == 0) {
-      text = c->font_map_substitutes[i];
-      break;
-    }
-  }
   RenderTextPuts(out, "font-family: ");
   RenderTextPutEscaped(out, kEscapeAttribute, text, strnlen(text, kStaticFontSubstituteSize));
   RenderTextPuts(out, "; ");

@@ -20,10 +20,10 @@
 
 #include "generate/font_string.h"
 #include "host/nsfdata.h"
+#include "store/body.h"
 #include "velko/velko.h"
 
 struct chunk_process_state;
-struct record_storage;
 struct style_mapping;
 
 /* ---- option flag bits, one namespace per flag word ----
@@ -398,6 +398,16 @@ struct html_render_info {
   char background_color[8]; /* "#ffffff" once the body is open */
   DWORD head_written;       /* the head was completed and the body opened */
 };
+
+/* The run writes XHTML. */
+inline bool IsXhtml(const html_render_info *context) {
+  return context->generation == kGenerationXHTML;
+}
+
+/* The record lies behind the last record of the run (when it has one). */
+inline bool IsBeyondLast(const html_render_info *context, const record_storage *record) {
+  return context->last_record != nullptr && record->ordinal > context->last_record->ordinal;
+}
 
 /* ---- the context's life cycle (render/entry.cpp) ---- */
 

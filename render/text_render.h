@@ -106,4 +106,12 @@ STATUS CalculateXMLFontStringToText(FONTID font, const COLOR_VALUE *colour,
                                     html_render_info *context, DWORD forceSize, DWORD rtl,
                                     render_text *out);
 
+/* Room for a face name from the item's face table. */
+constexpr size_t kFaceNameRoom = 64;
+
+/* The text that names a face id in markup: the substitute of a static
+ * face, else the face's name, which is read into `name`. Null when the
+ * item's face table has no such face. */
+const char *FaceText(const html_render_info *context, BYTE face, char (&name)[kFaceNameRoom]);
+
 #endif

@@ -20,6 +20,7 @@
 #include <array>
 #include <string_view>
 
+#include "engine/record_fields.h"
 #include "host/nls.h"
 #include "host/oslog.h"
 #include "render/entities.h"
@@ -42,11 +43,6 @@ constexpr DWORD kMarkupRoom = 1024;
 constexpr long long kEarlyFlush = 7;
 constexpr long long kLateFlush = 40;
 
-bool IsTextRun(const record_storage *record) {
-  return record != nullptr &&
-         (record->signature == SIG_CD_TEXT || record->signature == SIG_CD_BIDI_TEXT);
-}
-
 /* A text run whose header and font can be read. */
 bool IsReadableRun(const record_storage *record) {
   return IsTextRun(record) && record->data != nullptr && record->length >= sizeof(CDTEXT);
@@ -60,10 +56,6 @@ FONTID RunFont(const record_storage *record) {
   FONTID font = 0;
   memcpy(&font, record->data + offsetof(CDTEXT, FontID), sizeof font);
   return font;
-}
-
-bool IsBeyondLast(const html_render_info *context, const record_storage *record) {
-  return context->last_record != nullptr && record->ordinal > context->last_record->ordinal;
 }
 
 void Trace(const char *text) {
@@ -516,7 +508,7 @@ void SkipToGroupEnd(html_render_info *context) {
 }
 
 STATUS FinishText(html_render_info *context, WORD bracketSignature, STATUS status) {
-  if (bracketSignature == SIG_CD_TEXT || bracketSignature == SIG_CD_BIDI_TEXT)
+  if (IsTextRun(bracketSignature))
     SkipToGroupEnd(context);
   if (TagOnXMLStack(context, 0, "</span>", 0) != 0)
     PopXMLStack(context, 0, "</span>", 1, 0, 0, 0, 0);

@@ -71,7 +71,7 @@ record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WO
                                DWORD length, int line, const char* file) {
   if (context == nullptr)
     return nullptr;
-  const size_t padded = static_cast<size_t>(length) + (length & 1);
+  const size_t padded = EvenLength(static_cast<size_t>(length));
   void* piece = RecordArenaAllocate(session, &context->arena, line, file, kArenaNodeSize + padded,
                                     0);
   if (piece == nullptr)
@@ -117,20 +117,6 @@ void WriteWord(char* at, WORD value) {
   at[0] = static_cast<char>(value & 0xFF);
   at[1] = static_cast<char>(value >> 8);
 }
-
-WORD StoredHeaderSize(cd_header_kind kind) {
-  switch (kind) {
-  case CD_HEADER_LSIG:
-    return LSIG_STORED_HEADER_SIZE;
-  case CD_HEADER_WSIG:
-    return WSIG_HEADER_SIZE;
-  case CD_HEADER_BSIG:
-    break;
-  }
-  return BSIG_HEADER_SIZE;
-}
-
-DWORD EvenLength(DWORD length) { return length + (length & 1); }
 
 } // namespace
 

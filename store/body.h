@@ -11,6 +11,7 @@
 #define VELKO_STORE_BODY_H
 
 #include "host/nsfdata.h"
+#include "store/canonical.h"
 #include "store/tracked_memory.h"
 #include "velko/velko.h"
 
@@ -184,10 +185,10 @@ record_storage* GetPreviousCDRecord(body_context* context, record_storage* curre
 WORD CalculateImageOffsetWord(VelkoRTItem* item, body_item* current, record_storage* graphic);
 
 /* The largest stored record the writer can hold, and the split point of
- * stored items. */
-constexpr DWORD kBodyBufferSize = 65406;
+ * stored items. The largest record a conversion takes is
+ * kLargestConvertedRecord (store/canonical.h). */
+constexpr DWORD kBodyBufferSize = kWorkBlockSize;
 constexpr DWORD kBodyItemSplit = 49022;
-constexpr DWORD kLargestConvertedRecord = 64382;
 /* The data-type word that opens every stored item value. */
 constexpr DWORD kItemTypeWordSize = 2;
 /* Text read from an item that is not rich text. */

@@ -60,10 +60,6 @@ bool IsBuilding(const generation_context* context) {
   return context != nullptr && context->item != nullptr && context->item->internal != nullptr;
 }
 
-LSXLsiSession* SessionOf(const generation_context* context) {
-  return context->session != nullptr ? context->session : context->item->session;
-}
-
 } // namespace
 
 STATUS CreateBodyItem(generation_context* context) {

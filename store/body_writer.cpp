@@ -45,7 +45,7 @@ STATUS WriteRecords(body_context* context, VelkoRTItem* item, item_writer& write
     const char* stored = item->ConvertToCanonicalData(node->data, node->signature, &length);
     if (stored == nullptr)
       return ConversionFailure(item);
-    const DWORD padded = length + (length & 1);
+    const DWORD padded = EvenLength(length);
     if (padded > kBodyBufferSize)
       return VELKO_ERR_FAILED;
     if (writer.used > 0 && writer.used + padded > kBodyItemSplit) {

@@ -21,11 +21,6 @@
 
 namespace {
 
-/* Size of each conversion buffer, and the longest record converted (the
- * rest of the buffer is room for growth). */
-constexpr DWORD kConversionBufferSize = 65406;
-constexpr DWORD kLargestRecord = 64382;
-
 /* ---- the signature table ---- */
 
 struct signature_row {
@@ -224,21 +219,6 @@ static_assert(EverySignatureOnce(), "each signature is listed once");
 
 /* ---- record headers ---- */
 
-constexpr WORD StoredHeaderSize(cd_header_kind kind) {
-  switch (kind) {
-  case CD_HEADER_WSIG:
-    return WSIG_HEADER_SIZE;
-  case CD_HEADER_LSIG:
-    return LSIG_STORED_HEADER_SIZE;
-  default:
-    return BSIG_HEADER_SIZE;
-  }
-}
-
-constexpr WORD HostHeaderSize(cd_header_kind kind) {
-  return kind == CD_HEADER_LSIG ? LSIG_HOST_HEADER_SIZE : StoredHeaderSize(kind);
-}
-
 /* True when the record holds a whole header of the kind its signature
  * should have. A record whose header form differs is not what the table
  * describes and is carried over unchanged. */
@@ -265,24 +245,6 @@ void WriteLength(BYTE* record, cd_header_kind kind, bool hostForm, DWORD length)
 }
 
 /* ---- conversion buffers ---- */
-
-constexpr int kBufferA = 0; /* receives every converted record */
-constexpr int kBufferB = 1; /* holds the source copy */
-
-BYTE* ConversionBuffer(VelkoRTItem* item, int which) {
-  _internal_RTITEM* state = item->internal;
-  if (state->conversion[which] == nullptr) {
-    velko_allocation* block =
-        VelkoAllocate(item->session, VELKO_HERE, kConversionBufferSize, 0);
-    if (block == nullptr || block->data == nullptr) {
-      VelkoDeallocate(item->session, block);
-      return nullptr;
-    }
-    state->conversion[which] = block;
-    state->conversion_held[which] = 1;
-  }
-  return static_cast<BYTE*>(state->conversion[which]->data);
-}
 
 void ReleaseConversionBuffer(VelkoRTItem* item, int which) {
   _internal_RTITEM* state = item->internal;
@@ -482,11 +444,26 @@ const cd_signature_entry* LookupCDSignature(WORD signature) {
   return &kSignatureIndex[slot];
 }
 
+BYTE* ConversionBuffer(VelkoRTItem* item, int which) {
+  _internal_RTITEM* state = item->internal;
+  if (state->conversion[which] == nullptr) {
+    velko_allocation* block =
+        VelkoAllocate(item->session, VELKO_HERE, kConversionBufferSize, 0);
+    if (block == nullptr || block->data == nullptr) {
+      VelkoDeallocate(item->session, block);
+      return nullptr;
+    }
+    state->conversion[which] = block;
+    state->conversion_held[which] = 1;
+  }
+  return static_cast<BYTE*>(state->conversion[which]->data);
+}
+
 void ReleaseConversionBuffers(VelkoRTItem* item) {
   if (item == nullptr || item->internal == nullptr)
     return;
-  ReleaseConversionBuffer(item, kBufferA);
-  ReleaseConversionBuffer(item, kBufferB);
+  ReleaseConversionBuffer(item, kConversionBufferA);
+  ReleaseConversionBuffer(item, kConversionBufferB);
 }
 
 WORD VelkoRTItem::CanonicalLength(WORD signature, WORD length) {
@@ -507,9 +484,9 @@ char* VelkoRTItem::ConvertFromCanonicalData(const char* record, WORD signature, 
   if (internal == nullptr)
     return nullptr;
   internal->conversion_status = VELKO_ERR_FAILED;
-  if (record == nullptr || length == nullptr || *length > kLargestRecord)
+  if (record == nullptr || length == nullptr || *length > kLargestConvertedRecord)
     return nullptr;
-  BYTE* output = ConversionBuffer(this, kBufferA);
+  BYTE* output = ConversionBuffer(this, kConversionBufferA);
   if (output == nullptr) {
     internal->conversion_status = VELKO_ERR_MEMORY;
     return nullptr;
@@ -517,7 +494,7 @@ char* VelkoRTItem::ConvertFromCanonicalData(const char* record, WORD signature, 
   auto* source = reinterpret_cast<const BYTE*>(record);
   if (LiesIn(source, output)) {
     // The record would be overwritten while it is read: work from a copy.
-    BYTE* copy = ConversionBuffer(this, kBufferB);
+    BYTE* copy = ConversionBuffer(this, kConversionBufferB);
     if (copy == nullptr) {
       internal->conversion_status = VELKO_ERR_MEMORY;
       return nullptr;
@@ -533,14 +510,14 @@ char* VelkoRTItem::ConvertToCanonicalData(const char* record, WORD signature, DW
   if (internal == nullptr)
     return nullptr;
   internal->conversion_status = VELKO_ERR_FAILED;
-  if (record == nullptr || length == nullptr || *length > kLargestRecord)
+  if (record == nullptr || length == nullptr || *length > kLargestConvertedRecord)
     return nullptr;
-  const bool hadOutput = internal->conversion[kBufferA] != nullptr;
-  BYTE* output = ConversionBuffer(this, kBufferA);
-  BYTE* copy = output != nullptr ? ConversionBuffer(this, kBufferB) : nullptr;
+  const bool hadOutput = internal->conversion[kConversionBufferA] != nullptr;
+  BYTE* output = ConversionBuffer(this, kConversionBufferA);
+  BYTE* copy = output != nullptr ? ConversionBuffer(this, kConversionBufferB) : nullptr;
   if (copy == nullptr) {
     if (!hadOutput)
-      ReleaseConversionBuffer(this, kBufferA);
+      ReleaseConversionBuffer(this, kConversionBufferA);
     internal->conversion_status = VELKO_ERR_MEMORY;
     return nullptr;
   }

@@ -1,6 +1,6 @@
 /*
  * The store's table of record signatures with a known fixed structure, and
- * the release of an item's conversion buffers.
+ * an item's two conversion buffers.
  *
  * The four conversion members themselves are VelkoRTItem's
  * (include/velko/velko.h); this header only serves the store's other files:
@@ -11,7 +11,20 @@
 #define VELKO_STORE_CANONICAL_H
 
 #include "host/cdrecords.h"
+#include "store/tracked_memory.h"
 #include "velko/velko.h"
+
+/* Size of each conversion buffer, and the longest record converted (the
+ * rest of the buffer is room for growth). */
+constexpr DWORD kConversionBufferSize = kWorkBlockSize;
+constexpr DWORD kLargestConvertedRecord = 64382;
+
+/* The item's two conversion buffers: A receives every converted record, B
+ * holds the source copy. */
+enum : int {
+  kConversionBufferA = 0,
+  kConversionBufferB = 1,
+};
 
 /* One signature of the table. */
 struct cd_signature_entry {
@@ -25,6 +38,10 @@ struct cd_signature_entry {
 /* The entry of a signature as the record list holds it (0x00nn or 0xFFnn),
  * or null for a signature outside the table. */
 const cd_signature_entry* LookupCDSignature(WORD signature);
+
+/* The item's conversion buffer A or B (kConversionBufferSize bytes), made
+ * from the session's pool on first use; null when it cannot be had. */
+BYTE* ConversionBuffer(VelkoRTItem* item, int which);
 
 /* Hands the item's two conversion buffers back to the session's pool;
  * called by the item's destructor. */

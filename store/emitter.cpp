@@ -78,8 +78,6 @@ WORD ReadWord(const BYTE* at) {
 
 void WriteWord(BYTE* at, WORD value) { std::memcpy(at, &value, sizeof value); }
 
-DWORD EvenLength(DWORD length) { return length + (length & 1); }
-
 /* The signature a CDBEGIN or CDEND brackets. */
 WORD BracketedSignature(const BYTE* data) {
   static_assert(offsetof(CDBEGINRECORD, Signature) == offsetof(CDENDRECORD, Signature));
@@ -91,18 +89,6 @@ bool IsTextBracket(WORD signature, const BYTE* data) {
          BracketedSignature(data) == SIG_CD_TEXT;
 }
 
-bool IsTableBegin(WORD signature) {
-  return signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_NESTEDTABLEBEGIN;
-}
-
-bool IsTableCell(WORD signature) {
-  return signature == SIG_CD_TABLECELL || signature == SIG_CD_NESTEDTABLECELL;
-}
-
-bool IsTableEnd(WORD signature) {
-  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND;
-}
-
 /* Sets a record's BSIG header. */
 void SetByteHeader(BYTE* data, WORD signature, DWORD length) {
   data[0] = static_cast<BYTE>(signature);
@@ -110,10 +96,6 @@ void SetByteHeader(BYTE* data, WORD signature, DWORD length) {
 }
 
 /* ---- the context ---- */
-
-LSXLsiSession* SessionOf(const generation_context* context) {
-  return context->session != nullptr ? context->session : context->item->session;
-}
 
 emitter_table_level& CurrentLevel(generation_context* context) {
   assert(context->table_level <= kEmitterMaxTableLevel);

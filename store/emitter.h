@@ -18,6 +18,7 @@
 #define VELKO_STORE_EMITTER_H
 
 #include "host/cdrecords.h"
+#include "store/canonical.h"
 #include "velko/velko.h"
 
 struct html_import_state;
@@ -37,7 +38,7 @@ constexpr DWORD kParagraphCopySize = sizeof(_CDPABDEFEXT);
 constexpr DWORD kBodyBufferCapacity = 64382;
 constexpr DWORD kBodyBufferMargin = 16384;
 /* The largest record the emitter accepts: what a conversion can hold. */
-constexpr DWORD kLargestEmittedRecord = 64382;
+constexpr DWORD kLargestEmittedRecord = kLargestConvertedRecord;
 
 /* Flag word bits of a CDPABDEFINITION that a definition inside a table cell
  * gets when its margins are fitted to the cell. */
@@ -138,6 +139,11 @@ struct generation_context {
   alignas(4) BYTE paragraph_copy[kParagraphCopySize] = {};
   DWORD paragraph_word = 0;
 };
+
+/* The session the context works for: its own, else its item's. */
+inline LSXLsiSession* SessionOf(const generation_context* context) {
+  return context->session != nullptr ? context->session : context->item->session;
+}
 
 /* The signature of the last record appended by any emitter of the process. */
 extern WORD previous_record_type;

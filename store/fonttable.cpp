@@ -20,6 +20,7 @@
 #include "host/ods.h"
 #include "host/osmem.h"
 #include "host/status.h"
+#include "store/canonical.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -38,8 +39,6 @@ constexpr BYTE kHighestStandardFace = 4;
 constexpr int kHighestFaceId = 255;
 /* Characters of a face name that are stored and compared. */
 constexpr size_t kFaceNameChars = 31;
-/* The size of the item's conversion buffers. */
-constexpr size_t kConversionBufferSize = 65406;
 
 WORD HeaderSize() { return ODSLength(ODS_CDFONTTABLE); }
 WORD FaceSize() { return ODSLength(ODS_CDFACE); }
@@ -230,24 +229,16 @@ int GenericFace(const char* name) {
 /* Writes the first "$Fonts" of a note: one face, id 5. The table is built
  * in the item's second conversion buffer. */
 static FACEID AddFirstFace(VelkoRTItem* item, const char* name, BYTE family) {
-  _internal_RTITEM* state = item->internal;
-  if (state->conversion[1] == nullptr) {
-    velko_allocation* block = VelkoAllocate(item->session, VELKO_HERE, kConversionBufferSize, 0);
-    if (block == nullptr || block->data == nullptr) {
-      VelkoDeallocate(item->session, block);
-      return 0;
-    }
-    state->conversion[1] = block;
-    state->conversion_held[1] = 1;
-  }
+  char* table = reinterpret_cast<char*>(ConversionBuffer(item, kConversionBufferB));
+  if (table == nullptr)
+    return 0;
   constexpr BYTE kFirstAddedFace = kHighestStandardFace + 1;
-  char* table = static_cast<char*>(state->conversion[1]->data);
   WriteHeader(table, 1);
   WriteFace(table, 0, MakeFace(kFirstAddedFace, family, name));
   DWORD length = TableSize(1);
   if (AppendFonts(item->note, TYPE_COMPOSITE, table, length) != NOERROR)
     return 0;
-  RecordFaces(state, table, length);
+  RecordFaces(item->internal, table, length);
   return kFirstAddedFace;
 }
 

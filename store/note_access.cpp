@@ -712,3 +712,41 @@ VelkoRTItem* LSXLsiSession::CreateDesignElement(const char* kind, const char* se
   }
   return item;
 }
+
+/* ---- note identifiers as text ---- */
+
+namespace {
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  return -1;
+}
+
+} // namespace
+
+DWORD ReadHexNumber(const char* text, size_t count) {
+  DWORD value = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0)
+      break;
+    value = (value << 4) | static_cast<DWORD>(digit);
+  }
+  return value;
+}
+
+UNIVERSALNOTEID ParseUniversalNoteID(const char* text) {
+  UNIVERSALNOTEID id = {};
+  if (text == nullptr || std::strlen(text) != 32)
+    return id;
+  id.File[1] = ReadHexNumber(text, 8);
+  id.File[0] = ReadHexNumber(text + 8, 8);
+  id.Note.Innards[1] = ReadHexNumber(text + 16, 8);
+  id.Note.Innards[0] = ReadHexNumber(text + 24, 8);
+  return id;
+}

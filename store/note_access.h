@@ -1,7 +1,8 @@
 /*
  * Opening databases and notes with the engine's user messages, copying a
  * note under a free design name, creating design notes, reading an item's
- * data type, and refreshing a database's design collection.
+ * data type, refreshing a database's design collection, and reading note
+ * identifiers from their text form.
  */
 #ifndef VELKO_STORE_NOTE_ACCESS_H
 #define VELKO_STORE_NOTE_ACCESS_H
@@ -50,5 +51,14 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
 
 /* Brings the database's design collection up to date. */
 STATUS RefreshDesignCollection(DBHANDLE db);
+
+/* The hexadecimal number formed by at most `count` characters from text;
+ * reading stops at the first character that is not a hexadecimal digit. */
+DWORD ReadHexNumber(const char* text, size_t count);
+
+/* A view or note ID as 32 hexadecimal digits, in four groups of eight: the
+ * file part's second and first word, then the note part's second and first
+ * word. Any other length gives 0. */
+UNIVERSALNOTEID ParseUniversalNoteID(const char* text);
 
 #endif

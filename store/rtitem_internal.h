@@ -49,8 +49,9 @@ struct _internal_RTITEM {
   chunkdef_info* definitions = nullptr; /* the item's own; owned */
   WORD state = 0;                       /* cleared by every connect */
   DWORD attached = 0;                   /* the note handle is the caller's */
-  /* The two conversion buffers (65406 bytes each, tracked), made on first
-   * use: A receives converted records, B holds the record being written. */
+  /* The two conversion buffers (kConversionBufferSize bytes each, tracked),
+   * made on first use: A receives converted records, B holds the record
+   * being written (store/canonical.h). */
   velko_allocation* conversion[2] = {};
   WORD conversion_held[2] = {};
   body_context* input = nullptr;        /* records loaded for the engine */

@@ -14,7 +14,6 @@
 /* Size of each buffer in the session's cache chain. */
 constexpr DWORD kCachedStuffSize = 0x100000;
 constexpr size_t kEmitterScratchSize = 130812;
-constexpr size_t kOutputScratchSize = 65406;
 constexpr int kKeywordListHandles = 10;
 
 struct cached_stuff_node {
@@ -58,7 +57,6 @@ struct _internal_SESS {
   WORD link_cache_keyword_count = 0;
 
   char emitter_scratch[kEmitterScratchSize] = {};
-  char output_scratch[kOutputScratchSize] = {};
 
   /* Freed host memory blocks stay locked; never changed after creation. */
   DWORD keep_locked = 1;

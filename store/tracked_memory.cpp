@@ -75,7 +75,7 @@ bool RefusedByTest() {
 /* What a refusal of the memory itself writes: the host's refusal for a
  * size the host serves, the heap's for a larger one. */
 void ReportRefusedMemory(size_t size) {
-  const auto rounded = static_cast<unsigned long>(size + (size & 1));
+  const auto rounded = static_cast<unsigned long>(EvenLength(size));
   if (rounded < kHostMemoryBlockLimit)
     AddInLogMessageText("Harrowmint: Unable to allocate %lu bytes of memory", VELKO_ERR_MEMORY,
                         rounded);
@@ -101,7 +101,7 @@ tracked_pool_index* IndexOf(_internal_SESS* state) {
 // as the request, so that behind the head sizes never grow.
 void LinkIntoPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
                   size_t requested) {
-  block->link_size = static_cast<DWORD>(requested + (requested & 1));
+  block->link_size = static_cast<DWORD>(EvenLength(requested));
   block->sequence = index->next_sequence++;
   if (state->pool == nullptr) {
     state->pool = block;
@@ -172,7 +172,7 @@ void Stamp(velko_allocation* block, int line, const char* file) {
 // the place of its new size in the pool.
 void* ResizeHeapBlock(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
                       size_t size) {
-  const size_t rounded = size + (size & 1);
+  const size_t rounded = EvenLength(size);
   void* moved = std::realloc(block->data, rounded);
   if (moved == nullptr) {
     ReportRefusedMemory(size);
@@ -201,7 +201,7 @@ void LogBlockInUse(LSXLsiSession* session, const velko_allocation* block) {
 }  // namespace
 
 velko_allocation::velko_allocation(LSXLsiSession* owner, size_t requested) : session(owner) {
-  size_t rounded = requested + (requested & 1);
+  size_t rounded = EvenLength(requested);
   size = static_cast<DWORD>(rounded);
   if (rounded < kHostMemoryBlockLimit) {
     os_memory = 1;
@@ -304,7 +304,7 @@ void* VelkoReallocatePtr(LSXLsiSession* session, int line, const char* file, voi
     ReportAllocationError(line, file);
     return nullptr;
   }
-  const bool onHeap = block->os_memory == 0 && size + (size & 1) >= kHostMemoryBlockLimit;
+  const bool onHeap = block->os_memory == 0 && EvenLength(size) >= kHostMemoryBlockLimit;
   if (onHeap) {
     if (RefusedByTest()) {
       ReportRefusedMemory(size);

@@ -27,6 +27,16 @@ class LSXLsiSession;
 constexpr DWORD kHostMemoryBlockLimit = 65366;
 /* The largest request served; larger ones are refused rather than cut. */
 constexpr size_t kLargestTrackedRequest = 0xFFFFFFD6u;
+/* A length rounded up to an even number: blocks are always even, and a
+ * stored record of odd length takes one more 0 byte. */
+template <typename Length>
+constexpr Length EvenLength(Length length) {
+  return length + (length & 1);
+}
+/* The size of the engine's standard work block: an item's conversion
+ * buffers, the body writer's buffer, a chunk's field buffers and the
+ * output buffer a rendering starts with. */
+constexpr DWORD kWorkBlockSize = 65406;
 
 /* One block of the pool. */
 struct velko_allocation {

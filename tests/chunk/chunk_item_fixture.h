@@ -6,14 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "chunk/rtchunk_internal.h"
 #include "host/host_testing.h"
-#include "host/nsfdata.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "tests/support/note_fixture.h"
@@ -22,47 +20,36 @@
 
 namespace chunk_testing {
 
-/* Stored CD records in a row, each odd one followed by its pad byte. */
+/* Stored CD records in a row: a paragraph definition (PABID 1) as a blank
+ * item holds it, paragraphs, references, text runs in face 1 size 10, and
+ * tables whose cells hold one paragraph of text "r<row>c<column>". */
 class Records {
 public:
-  /* A paragraph definition (PABID 1) as a blank item holds it. */
   Records& Definition() { return Add(note_testing::DefaultDefinition(1, 1440, true, 0x0494)); }
   Records& Paragraph() { return Add(cdbuild::Paragraph()); }
-  Records& Reference(BYTE pabid = 1) { return Add(cdbuild::PabRef(pabid)); }
-  /* A text run in face 1, size 10. */
+  Records& Reference() { return Add(cdbuild::PabRef(1)); }
   Records& Text(const std::string& text) { return Add(cdbuild::Text(text)); }
-  Records& TableBegin() { return Add(cdbuild::TableBegin()); }
-  /* A cell of one inch at the row and column (from 0). */
-  Records& Cell(BYTE row, BYTE column) {
-    return Add(cdbuild::TableCell({.row = row, .column = column}));
-  }
-  Records& TableEnd() { return Add(cdbuild::TableEnd()); }
-
-  /* A table of rows x columns whose cells hold one paragraph of text. */
   Records& Table(int rows, int columns) {
-    Paragraph().TableBegin();
+    Paragraph().Add(cdbuild::TableBegin());
     for (int row = 0; row < rows; ++row) {
       for (int column = 0; column < columns; ++column) {
-        Cell(static_cast<BYTE>(row), static_cast<BYTE>(column)).Paragraph().Reference();
-        Text("r" + std::to_string(row) + "c" + std::to_string(column));
+        Add(cdbuild::TableCell(
+            {.row = static_cast<BYTE>(row), .column = static_cast<BYTE>(column)}));
+        Paragraph().Reference().Text("r" + std::to_string(row) + "c" + std::to_string(column));
       }
     }
-    return TableEnd();
+    return Add(cdbuild::TableEnd());
   }
 
-  const std::vector<BYTE>& bytes() const { return bytes_; }
+  std::vector<BYTE> bytes() const { return body_.RecordBytes(); }
 
 private:
-  Records& Add(const std::vector<BYTE>& record) {
-    const std::vector<BYTE> padded = note_testing::Records({record});
-    bytes_.insert(bytes_.end(), padded.begin(), padded.end());
+  Records& Add(std::vector<BYTE> record) {
+    body_.Add(std::move(record));
     return *this;
   }
-
-  std::vector<BYTE> bytes_;
+  cdbuild::Body body_;
 };
-
-inline WORD Length(const char* text) { return static_cast<WORD>(std::strlen(text)); }
 
 class ChunkItemTest : public ::testing::Test {
 protected:
@@ -96,33 +83,31 @@ protected:
     return id;
   }
 
-  /* A new item of the session connected to the note's rich-text item. */
-  VelkoRTItem* Connect(NOTEID id) {
-    auto* item = new VelkoRTItem(session());
-    EXPECT_EQ(item->Connect("", kDbPath, id, kItemName, 0), NOERROR);
-    return item;
-  }
-
-  /* The item connected to a new note of the records, and its chunk. */
+  /* The item (the session deletes it) connected to a new note of the
+   * records, and its chunk of the definition. */
   VelkoRTChunk* ChunkOn(const Records& records, const char* definition) {
     note_id_ = StoreNote(records);
-    item_ = Connect(note_id_);
+    item_ = new VelkoRTItem(session());
+    EXPECT_EQ(item_->Connect("", kDbPath, note_id_, kItemName, 0), NOERROR);
     VelkoRTChunk* chunk = item_->DefineChunk(definition);
     EXPECT_NE(chunk, nullptr) << definition;
     return chunk;
   }
 
   /* The stored note's sequence number: it grows with every update. */
-  DWORD Sequence(NOTEID id) {
+  DWORD Sequence() {
     ORIGINATORID oid = {};
-    EXPECT_EQ(NSFDbGetNoteInfo(db_, id, &oid, nullptr, nullptr), NOERROR);
+    EXPECT_EQ(NSFDbGetNoteInfo(db_, note_id_, &oid, nullptr, nullptr), NOERROR);
     return oid.Sequence;
   }
+
+  /* Removes the rich-text item from the item's open note. */
+  void DeleteItemFromNote() { ASSERT_EQ(NSFItemDelete(item_->note, kItemName, 4), NOERROR); }
 
   std::unique_ptr<LSXLsiSession> session_;
   DBHANDLE db_ = NULLHANDLE;
   NOTEID note_id_ = 0;
-  VelkoRTItem* item_ = nullptr; /* the session deletes it */
+  VelkoRTItem* item_ = nullptr;
   size_t handles_ = 0;
 };
 

@@ -49,54 +49,46 @@ protected:
 };
 
 TEST_F(ReplaceTextTest, ReplacesEveryOccurrence) {
-  Texts("a", 0, "bb", 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "bbbnbbnbb");
-  EXPECT_EQ(result_.length, 9u);
-  EXPECT_EQ(result_.matches, 3u);
-  EXPECT_EQ(result_.text[9], '\0');
-}
-
-TEST_F(ReplaceTextTest, EmptyOrMissingReplacementDeletes) {
-  Texts("a", 1, "", 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "bnn");
-  Texts("an", 0, nullptr, 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "ba");
-  EXPECT_EQ(result_.matches, 2u);
-}
-
-TEST_F(ReplaceTextTest, NoMatchGivesTextUnchanged) {
-  Texts("xyz", 0, "Q", 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "banana");
-  EXPECT_EQ(result_.matches, 0u);
-  Texts("", 0, "Q", 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "banana");
-  Texts(nullptr, 0, "Q", 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "banana");
-  ASSERT_EQ(Replace(""), NOERROR);
-  EXPECT_EQ(Result(), "");
-  EXPECT_EQ(result_.length, 0u);
-}
-
-TEST_F(ReplaceTextTest, StoredLengthsAreUsed) {
-  Texts("anXX", 2, "QRS", 1);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "bQQa");
-}
-
-TEST_F(ReplaceTextTest, SameLengthActionCopiesAtMostTheMatchedLength) {
-  state_.action = 2399;
-  Texts("an", 0, "XYZ", 0);
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "bXYXYa");
-  Texts("an", 0, "Q", 0); // a shorter replacement is not read past its end
-  ASSERT_EQ(Replace("banana"), NOERROR);
-  EXPECT_EQ(Result(), "bQQa");
+  struct Case {
+    const char* search;
+    WORD searchLength;
+    const char* replacement;
+    WORD replacementLength;
+    std::string text;
+    std::string expected;
+    DWORD matches;
+    WORD action = 2392;
+  };
+  const Case cases[] = {
+      {"a", 0, "bb", 0, "banana", "bbbnbbnbb", 3},
+      {"a", 1, "", 0, "banana", "bnn", 3},
+      {"an", 0, nullptr, 0, "banana", "ba", 2},
+      {"xyz", 0, "Q", 0, "banana", "banana", 0},
+      {"", 0, "Q", 0, "banana", "banana", 0},
+      {nullptr, 0, "Q", 0, "banana", "banana", 0},
+      {"a", 0, "b", 0, "", "", 0},
+      {"anXX", 2, "QRS", 1, "banana", "bQQa", 2}, // the given lengths
+      // Trail bytes of a multi-byte character are not replaced.
+      {"ab", 0, "!", 0,
+       "\x14"
+       "ab ab",
+       "\x14"
+       "ab !",
+       1},
+      {"a", 0, "bbb", 0, std::string(3000, 'a'), std::string(9000, 'b'), 3000},
+      // Action 2399 copies at most the matched length, and never reads a
+      // shorter replacement past its end.
+      {"an", 0, "XYZ", 0, "banana", "bXYXYa", 2, 2399},
+      {"an", 0, "Q", 0, "banana", "bQQa", 2, 2399},
+  };
+  for (const Case& c : cases) {
+    Texts(c.search, c.searchLength, c.replacement, c.replacementLength);
+    state_.action = c.action;
+    ASSERT_EQ(Replace(c.text), NOERROR) << c.expected;
+    EXPECT_EQ(Result(), c.expected);
+    EXPECT_EQ(result_.matches, c.matches) << c.expected;
+    EXPECT_EQ(result_.text[result_.length], '\0');
+  }
 }
 
 TEST_F(ReplaceTextTest, UsesTheChunksFlags) {
@@ -136,21 +128,6 @@ TEST_F(ReplaceTextTest, LatestMatchIsLeftInFirstScratchText) {
   EXPECT_EQ(std::string(session_->scratch_first), "x" + std::string(4094, 'y'));
 }
 
-TEST_F(ReplaceTextTest, MultiByteTrailBytesAreNotReplaced) {
-  Texts("ab", 0, "!", 0);
-  ASSERT_EQ(Replace("\x14"
-                    "ab ab"),
-            NOERROR);
-  EXPECT_EQ(Result(), "\x14"
-                      "ab !");
-}
-
-TEST_F(ReplaceTextTest, ResultLargerThanAScratchTextIsBuilt) {
-  Texts("a", 0, "bbb", 0);
-  ASSERT_EQ(Replace(std::string(3000, 'a')), NOERROR);
-  EXPECT_EQ(Result(), std::string(9000, 'b'));
-}
-
 TEST_F(ReplaceTextTest, ResultBeyondCapacityReplacesNothing) {
   Texts("a", 0, "bb", 0);
   chunk_.secondary_status = 0;
@@ -164,17 +141,14 @@ TEST_F(ReplaceTextTest, ResultBeyondCapacityReplacesNothing) {
   EXPECT_EQ(Result(), "bbbnbbnbb");
 }
 
-TEST_F(ReplaceTextTest, MemoryFailureIsReported) {
+TEST_F(ReplaceTextTest, MemoryFailureIsReportedAndReleasedBlocksGoBackToThePool) {
   Texts("a", 0, "b", 0);
   HostTestFailAllocationsFrom(1);
   const STATUS status = Replace("banana");
   HostTestFailAllocationsFrom(0);
   EXPECT_EQ(status, VELKO_ERR_MEMORY);
   EXPECT_EQ(result_.text, nullptr);
-}
 
-TEST_F(ReplaceTextTest, ReleasedBlockGoesBackToThePool) {
-  Texts("a", 0, "b", 0);
   ASSERT_EQ(Replace("banana"), NOERROR);
   char* first = result_.text;
   ReleaseReplacedText(session_.get(), &result_);

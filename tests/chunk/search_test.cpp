@@ -56,12 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
     Plain, SearchBufferTest,
     ::testing::Values(
         SearchCase{"EmptyPattern", "abc", "", false, false, true, false, -1, 0},
-        SearchCase{"EmptyText", "", "a", false, false, true, false, -1, 0},
         SearchCase{"PatternLongerThanText", "ab", "abc", false, false, true, false, -1, 0},
         SearchCase{"Middle", "hello world", "world", false, false, true, false, 6, 5},
         SearchCase{"FirstOfTwo", "abab", "b", false, false, true, false, 1, 1},
-        SearchCase{"WholeText", "abc", "abc", false, false, true, false, 0, 3},
-        SearchCase{"Absent", "hello", "xyz", false, false, true, false, -1, 0},
         SearchCase{"IgnoresCase", "Hello", "hELLO", false, false, true, false, 0, 5},
         SearchCase{"CaseSensitiveRefuses", "Hello", "hello", false, true, true, false, -1, 0},
         SearchCase{"CaseSensitiveFinds", "hello Hello", "Hello", false, true, true, false, 6, 5},
@@ -86,7 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
                    3},
         SearchCase{"PrefixKeepsCaseSensitivity", "xAbc", "a*bc", true, true, true, false, -1, 0},
         SearchCase{"LeadingStar", "xyzabc", "*bc", true, false, true, false, 0, 6},
-        SearchCase{"StarAlone", "abc", "*", true, false, true, false, 0, 3},
         SearchCase{"StarMayStandForNothing", "ab", "ab*", true, false, true, false, 0, 2},
         SearchCase{"SuffixAbsent", "abcabc", "a*z", true, false, true, false, -1, 0},
         SearchCase{"SecondStarIsLiteralInSuffix", "a*b ab", "a**b", true, false, true, false, 0,
@@ -133,15 +129,12 @@ INSTANTIATE_TEST_SUITE_P(
                                  "cat", false, false, true, true, -1, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SearchBufferArguments, NullTextOrPatternFindsNothing) {
+TEST(SearchBufferArguments, NullTextOrPatternFindsNothingAndTheLengthMayBeNull) {
   WORD length = 0;
   EXPECT_EQ(SearchBuffer(nullptr, 3, "a", 1, FALSE, FALSE, TRUE, FALSE, FALSE, &length, nullptr),
             -1);
   EXPECT_EQ(SearchBuffer("abc", 3, nullptr, 1, FALSE, FALSE, TRUE, FALSE, FALSE, &length, nullptr),
             -1);
-}
-
-TEST(SearchBufferArguments, MatchLengthPointerMayBeNull) {
   EXPECT_EQ(SearchBuffer("abc", 3, "c", 1, FALSE, FALSE, TRUE, FALSE, FALSE, nullptr, nullptr), 2);
 }
 

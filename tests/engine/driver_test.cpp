@@ -1,12 +1,11 @@
 // The driver of one chunk operation: arguments it refuses, the row sort and
-// its comparators, action 37, the chunk's status after reading and writing
-// actions, writing refused on a body that did not load completely, failed
-// writes that leave the note as it was, actions whose work is not
-// available yet, and the wiki delimiters.
-#include <gmock/gmock.h>
+// its comparators, action 37, writing refused on a body that did not load
+// completely, failed allocations that leave the note as it was, actions
+// whose work is not available yet, and the wiki delimiters.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,79 +30,53 @@ struct Key {
   DWORD title = 0;
 };
 
-std::vector<DWORD> Sorted(const std::vector<Key>& keys, int (*compare)(const void*, const void*),
-                          WORD flags = INTL_ACCENT_SENSITIVE) {
-  std::vector<chunk_sort_key> array(keys.size());
-  for (size_t i = 0; i < keys.size(); ++i) {
-    array[i].first_record = keys[i].position;
-    array[i].last_record = keys[i].position;
-    array[i].text = const_cast<char*>(keys[i].text);
-    array[i].length = keys[i].text != nullptr ? static_cast<WORD>(std::strlen(keys[i].text)) : 0;
-    array[i].title = keys[i].title;
+TEST(ComparatorTest, OrdersTheRows) {
+  struct Case {
+    const char* name;
+    int (*compare)(const void*, const void*);
+    std::vector<Key> keys;
+    std::vector<DWORD> order;
+    WORD flags = INTL_ACCENT_SENSITIVE;
+  };
+  const Case cases[] = {
+      // Title rows first in row order, an empty key first of the others,
+      // equal texts in row order.
+      {"text",
+       cmpsort,
+       {{"pear", 40}, {"apple", 20}, {"z", 30, 1}, {"apple", 10}, {"y", 5, 1}, {nullptr, 50}},
+       {5, 30, 50, 10, 20, 40}},
+      {"case ignored without the flag", cmpsort, {{"b", 10}, {"B", 20}, {"a", 30}}, {30, 10, 20}},
+      {"text reversed",
+       cmpsortr,
+       {{"pear", 10}, {"apple", 20}, {"pear", 5}, {"top", 1, 1}},
+       {1, 5, 10, 20}},
+      {"numeric",
+       cmpsortn,
+       {{"10", 10}, {"9", 20}, {"abc", 30}, {"Head", 1, 1}, {"2.0", 50}, {"2", 40}, {"b", 35}},
+       {1, 30, 35, 40, 50, 20, 10}},
+      {"numeric equals by text with the flag", cmpsortn, {{"2.0", 10}, {"2", 20}}, {20, 10}, 0x100},
+      {"numeric reversed",
+       cmpsortnr,
+       {{"10", 10}, {"9", 20}, {"abc", 30}, {"Head", 1, 1}},
+       {1, 10, 20, 30}},
+  };
+  for (const Case& c : cases) {
+    std::vector<chunk_sort_key> array(c.keys.size());
+    for (size_t i = 0; i < c.keys.size(); ++i) {
+      array[i].first_record = array[i].last_record = c.keys[i].position;
+      array[i].text = const_cast<char*>(c.keys[i].text);
+      array[i].length =
+          c.keys[i].text != nullptr ? static_cast<WORD>(std::strlen(c.keys[i].text)) : 0;
+      array[i].title = c.keys[i].title;
+    }
+    sort_compare_flags = c.flags;
+    std::qsort(array.data(), array.size(), sizeof(chunk_sort_key), c.compare);
+    std::vector<DWORD> order;
+    for (const chunk_sort_key& key : array)
+      order.push_back(key.first_record);
+    EXPECT_EQ(order, c.order) << c.name;
   }
-  sort_compare_flags = flags;
-  std::qsort(array.data(), array.size(), sizeof(chunk_sort_key), compare);
-  std::vector<DWORD> order;
-  for (const chunk_sort_key& key : array)
-    order.push_back(key.first_record);
-  return order;
 }
-
-struct ComparatorCase {
-  const char* name;
-  int (*compare)(const void*, const void*);
-  std::vector<Key> keys;
-  std::vector<DWORD> order;
-  WORD flags = INTL_ACCENT_SENSITIVE;
-};
-
-class ComparatorTest : public ::testing::TestWithParam<ComparatorCase> {};
-
-TEST_P(ComparatorTest, OrdersTheRows) {
-  const ComparatorCase& c = GetParam();
-  EXPECT_EQ(Sorted(c.keys, c.compare, c.flags), c.order);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Comparators, ComparatorTest,
-    ::testing::Values(
-        ComparatorCase{
-            "TextAscending", cmpsort, {{"pear", 10}, {"apple", 20}, {"fig", 30}}, {20, 30, 10}},
-        ComparatorCase{"TitleRowsFirstInRowOrder",
-                       cmpsort,
-                       {{"b", 10}, {"z", 20, 1}, {"a", 30}, {"y", 5, 1}},
-                       {5, 20, 30, 10}},
-        ComparatorCase{"EqualTextsInRowOrder",
-                       cmpsort,
-                       {{"same", 30}, {"same", 10}, {"same", 20}},
-                       {10, 20, 30}},
-        ComparatorCase{
-            "CaseIgnoredWithoutTheFlag", cmpsort, {{"b", 10}, {"B", 20}, {"a", 30}}, {30, 10, 20}},
-        ComparatorCase{"TextDescending",
-                       cmpsortr,
-                       {{"pear", 10}, {"apple", 20}, {"fig", 30}, {"top", 1, 1}},
-                       {1, 10, 30, 20}},
-        ComparatorCase{"ReversedKeepsEqualsInRowOrder",
-                       cmpsortr,
-                       {{"x", 30}, {"x", 10}, {"a", 20}},
-                       {10, 30, 20}},
-        ComparatorCase{"Numeric",
-                       cmpsortn,
-                       {{"10", 10}, {"9", 20}, {"abc", 30}, {"Head", 1, 1}},
-                       {1, 30, 20, 10}},
-        ComparatorCase{"NumericEqualsInRowOrder",
-                       cmpsortn,
-                       {{"2.0", 30}, {"b", 20}, {"2", 10}, {"a", 40}},
-                       {20, 40, 10, 30}},
-        ComparatorCase{
-            "NumericEqualsByTextWithFlag", cmpsortn, {{"2.0", 10}, {"2", 20}}, {20, 10}, 0x100},
-        ComparatorCase{"NumericDescending",
-                       cmpsortnr,
-                       {{"10", 10}, {"9", 20}, {"abc", 30}, {"Head", 1, 1}},
-                       {1, 10, 20, 30}},
-        ComparatorCase{
-            "EmptyKeysSortFirst", cmpsort, {{"b", 10}, {nullptr, 20}, {"a", 30}}, {20, 30, 10}}),
-    [](const ::testing::TestParamInfo<ComparatorCase>& info) { return info.param.name; });
 
 /* ---- the row sort of action 2396 ---- */
 
@@ -129,16 +102,14 @@ protected:
 TEST_F(SortTest, NothingToSortLeavesTheKeysAndTheNote) {
   AppendItem({PabDef(1), PabRef(1), Text("a")});
   const std::vector<Bytes> before = Values();
-  struct Case {
-    std::vector<const char*> texts;
-  };
-  for (const Case& c : {Case{{}}, Case{{"only"}}, Case{{nullptr, "", nullptr}}}) {
+  for (const std::vector<const char*>& texts :
+       {std::vector<const char*>{}, {"only"}, {nullptr, "", nullptr}}) {
     VelkoRTChunk* chunk = Chunk("Everything");
-    PlaceKeys(chunk, c.texts);
+    PlaceKeys(chunk, texts);
     chunk_sort_key* keys = chunk->internal->sort_keys;
     EXPECT_EQ(Run(chunk, ACTION_SORT_BY_ROW, 0, 0, "Numeric"), VELKO_ERR_NOTHING_TO_SORT);
     EXPECT_EQ(chunk->internal->sort_keys, keys);
-    EXPECT_EQ(chunk->internal->sort_key_count, c.texts.size());
+    EXPECT_EQ(chunk->internal->sort_key_count, texts.size());
   }
   EXPECT_EQ(Values(), before);
   EXPECT_EQ(item_->internal->input, nullptr); // nothing was loaded
@@ -158,60 +129,35 @@ TEST_F(SortTest, ASortTakesTheChunksKeysAndTheCompareFlags) {
 
 /* ---- action 37 ---- */
 
-class HighestPabidTest : public EngineTest {};
-
-TEST_F(HighestPabidTest, AnswersTheHighestPabidOr50) {
+TEST_F(EngineTest, HighestPabidIsAnsweredOr50WithoutDefinitions) {
   AppendItem(
       {PabDef(1), PabRef(1), Text("a"), Paragraph(), PabDef(3), PabDef(2), PabRef(3), Text("b")});
   VelkoRTChunk* chunk = Chunk("Everything");
   EXPECT_EQ(Run(chunk, ACTION_PREPARE_APPEND, 2), NOERROR);
   EXPECT_EQ(session_->internal->pabid_base, 3);
   EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY);
-}
 
-TEST_F(HighestPabidTest, AnItemWithoutDefinitionsAnswers50) {
-  AppendItem({Text("a")});
-  VelkoRTChunk* chunk = Chunk("Everything");
-  EXPECT_EQ(Run(chunk, ACTION_PREPARE_APPEND, 2), NOERROR);
+  AppendItem({Text("a")}, "Other");
+  item_ = new VelkoRTItem(session_);
+  ASSERT_EQ(item_->ConnectBackend(note_, "Other", 0), NOERROR);
+  EXPECT_EQ(Run(item_->DefineChunk("Everything"), ACTION_PREPARE_APPEND, 2), NOERROR);
   EXPECT_EQ(session_->internal->pabid_base, 50);
 }
 
-/* ---- statuses of the operation and of the chunk ---- */
+/* ---- statuses of the operation ---- */
 
-class OperationTest : public EngineTest {};
-
-TEST_F(OperationTest, ANullChunkIsRefused) {
+TEST_F(EngineTest, ANullChunkIsRefused) {
   EXPECT_EQ(ProcessChunk(nullptr, NULLHANDLE, "Body", 1, 0, 0, 0, 0, nullptr, nullptr, 0, nullptr,
                          nullptr),
             VELKO_ERR_BAD_ARGUMENT);
 }
 
-TEST_F(OperationTest, AlterRichTextTurnsAReadingStatusIntoSuccess) {
-  AppendItem({PabDef(1), PabRef(1), Text("a")});
-  VelkoRTChunk* chunk = Chunk("Text 1");
-  session_->internal->found_first = 0;
-  EXPECT_EQ(chunk->AlterRichText(1, PROP_FIRSTRECORD, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
-            NOERROR);
-  EXPECT_EQ(chunk->status, NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 3u);
-  // The extra definition narrows this one call.
-  session_->internal->found_first = 0;
-  VelkoRTChunk* everything = Chunk("Everything");
-  EXPECT_EQ(
-      everything->AlterRichText(1, PROP_FIRSTRECORD, 0, 0, 0, nullptr, nullptr, "Text 1", nullptr),
-      NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 3u);
-}
-
-TEST_F(OperationTest, AWritingActionIsRefusedOnABodyThatDidNotLoadCompletely) {
-  // The second record claims more bytes than the value holds.
+TEST_F(EngineTest, AWritingActionIsRefusedOnABodyThatDidNotLoadCompletely) {
+  // The last record claims more bytes than the value holds.
   Bytes damaged = Records({PabDef(1), PabRef(1), Text("a")});
-  Bytes broken = Wsig(SIG_CD_TEXT, 400);
-  broken.resize(12);
-  damaged.insert(damaged.end(), broken.begin(), broken.end());
-  ASSERT_EQ(NSFItemAppend(note_, 0, "Body", 4, TYPE_COMPOSITE, damaged.data(),
-                          static_cast<DWORD>(damaged.size())),
-            NOERROR);
+  const Bytes broken = Sized(SIG_CD_TEXT, 400);
+  damaged.insert(damaged.end(), broken.begin(), broken.begin() + 12);
+  ASSERT_EQ(note_testing::AppendRecords(note_, "Body", damaged), NOERROR);
   const std::vector<Bytes> before = Values();
   VelkoRTChunk* chunk = Chunk("Everything");
   const STATUS status = Run(chunk, ACTION_CLEANUP_TEXT_RUNS);
@@ -221,14 +167,10 @@ TEST_F(OperationTest, AWritingActionIsRefusedOnABodyThatDidNotLoadCompletely) {
   EXPECT_EQ(item_->internal->output, nullptr);
 
   // Reading works on what loaded.
-  session_->internal->found_first = 0;
-  session_->internal->found_second = 0;
-  EXPECT_EQ(Run(chunk, 1), NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 1u);
-  EXPECT_EQ(session_->internal->found_second, 3u);
+  EXPECT_EQ(Positions("Everything"), std::make_pair(DWORD{1}, DWORD{3}));
 }
 
-TEST_F(OperationTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) {
+TEST_F(EngineTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) {
   const std::vector<Bytes> input = {PabDef(1), PabRef(1), Text("a"), Text(""), Text("b")};
   const Bytes cleaned = Value(Records({PabDef(1), PabRef(1), Text("a"), Text("b")}));
   const Bytes original = Value(Records(input));
@@ -237,10 +179,7 @@ TEST_F(OperationTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) 
     const size_t handles = HostTestLiveHandles();
     NOTEHANDLE note = NULLHANDLE;
     ASSERT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    const Bytes value = Records(input);
-    ASSERT_EQ(NSFItemAppend(note, 0, "Body", 4, TYPE_COMPOSITE, value.data(),
-                            static_cast<DWORD>(value.size())),
-              NOERROR);
+    ASSERT_EQ(note_testing::AppendRecords(note, "Body", Records(input)), NOERROR);
     auto* session = new LSXLsiSession;
     auto* item = new VelkoRTItem(session);
     ASSERT_EQ(item->ConnectBackend(note, "Body", 0), NOERROR);
@@ -252,10 +191,7 @@ TEST_F(OperationTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) 
                                        nullptr, nullptr, 0, nullptr, nullptr);
     HostTestFailAllocation(0);
 
-    NOTEHANDLE saved = note_;
-    note_ = note;
-    const std::vector<Bytes> values = Values();
-    note_ = saved;
+    const std::vector<Bytes> values = note_testing::ItemValues(note, "Body");
     ASSERT_EQ(values.size(), 1u) << "allocation " << nth;
     if (status == NOERROR) {
       EXPECT_EQ(values[0], cleaned) << "allocation " << nth;
@@ -272,7 +208,7 @@ TEST_F(OperationTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) 
   EXPECT_GT(failures, 0);
 }
 
-TEST_F(OperationTest, ActionsNotBuiltYetFailClearly) {
+TEST_F(EngineTest, ActionsNotBuiltYetFailClearly) {
   AppendItem({PabDef(1), PabRef(1), Text("a")});
   const std::vector<Bytes> before = Values();
   struct Case {
@@ -292,10 +228,7 @@ TEST_F(OperationTest, ActionsNotBuiltYetFailClearly) {
       EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY) << c.action;
     }
   }
-}
-
-TEST_F(OperationTest, AChunkThatNeverOpensRunsNoActionCase) {
-  AppendItem({PabDef(1), PabRef(1), Text("a")});
+  // A chunk that never opens runs no action case.
   VelkoRTChunk* chunk = Chunk("Table 1");
   EXPECT_EQ(Run(chunk, ACTION_GET_SECTION_TITLE), NOERROR);
   EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY);

@@ -36,15 +36,11 @@ using cdbuild::HtmlBegin;
 using cdbuild::HtmlEnd;
 using cdbuild::PabRef;
 using cdbuild::Paragraph;
-using cdbuild::PutDword;
 using cdbuild::PutWord;
+/* A record of the length, header included, its payload zero. */
+using cdbuild::Sized;
 using note_testing::Records;
 using note_testing::Value;
-
-/* Records in stored form of the length, header included; the payload after
- * the header is zero unless set. */
-inline Bytes Bsig(WORD signature, DWORD length) { return cdbuild::Sized(signature, length); }
-inline Bytes Wsig(WORD signature, DWORD length) { return cdbuild::Sized(signature, length); }
 
 inline Bytes Text(const std::string& text, BYTE face = 1, BYTE size = 10) {
   return cdbuild::Text(text, {.face = face, .size = size});
@@ -72,12 +68,12 @@ inline Bytes HotspotBegin(WORD signature, WORD type, DWORD flags = 0) {
 }
 
 inline Bytes LargeParagraph(WORD fourthWord) {
-  Bytes record = cdbuild::Sized(SIG_CD_LARGEPARAGRAPH, 16);
+  Bytes record = Sized(SIG_CD_LARGEPARAGRAPH, 16);
   PutWord(record, 6, fourthWord);
   return record;
 }
 
-inline Bytes TextEffect() { return cdbuild::Sized(SIG_CD_TEXTEFFECT, 8); }
+inline Bytes TextEffect() { return Sized(SIG_CD_TEXTEFFECT, 8); }
 inline Bytes Color() { return cdbuild::Color({.color = {0, 0, 0, 0}}); }
 
 /* A note of an in-memory database with a session, an item connected to the

@@ -28,7 +28,7 @@ protected:
 
 TEST_F(QueryTextTest, OneRunOrEveryRunWithTheSeparator) {
   AppendItem({PabDef(1), PabRef(1), Text("ab"), Text(""), Paragraph(), Text("cd"),
-              Wsig(SIG_CD_BIDI_TEXT, 10), Text("ef")});
+              Sized(SIG_CD_BIDI_TEXT, 10), Text("ef")});
   EXPECT_EQ(GetText("Everything", 0, "|"), "ab");
   EXPECT_EQ(GetText("Everything", 1, "|"), "ab|cd|ef");
   EXPECT_EQ(GetText("Everything", 1, nullptr), "abcdef");

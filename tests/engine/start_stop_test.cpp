@@ -4,7 +4,9 @@
 // and the start and stop tests' answers for single records.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/walk.h"
@@ -18,50 +20,11 @@ using namespace engine_test;
 /* Two paragraphs, a table of two rows of three cells, two more paragraphs. */
 std::vector<Bytes> ParagraphsAndTable() {
   return {
-      PabDef(1),     // 1
-      PabRef(1),     // 2
-      Text("abc"),   // 3
-      Paragraph(),   // 4
-      PabRef(1),     // 5
-      Text("hello"), // 6
-      Paragraph(),   // 7
-      TableBegin(),  // 8
-      Cell(0, 0),    // 9
-      Text("a"),     // 10
-      Cell(0, 1),    // 11
-      Text("b"),     // 12
-      Cell(0, 2),    // 13
-      Text("c"),     // 14
-      Cell(1, 0),    // 15
-      Text("d"),     // 16
-      Cell(1, 1),    // 17
-      Text("e"),     // 18
-      Cell(1, 2),    // 19
-      Text("f"),     // 20
-      TableEnd(),    // 21
-      Paragraph(),   // 22
-      Text("ABC"),   // 23
-      Paragraph(),   // 24
-      Text("tail"),  // 25
-  };
-}
-
-/* A table holding a nested table in its first cell. */
-std::vector<Bytes> NestedTable() {
-  return {
-      Text("x"),        // 1
-      Paragraph(),      // 2
-      TableBegin(),     // 3
-      Cell(0, 0),       // 4
-      Text("a"),        // 5
-      TableBegin(true), // 6
-      Cell(0, 0, true), // 7
-      Text("n"),        // 8
-      TableEnd(true),   // 9
-      Cell(0, 1),       // 10
-      Text("b"),        // 11
-      TableEnd(),       // 12
-      Text("y"),        // 13
+      PabDef(1),   PabRef(1),    Text("abc"), Paragraph(), PabRef(1),    Text("hello"), // 1-6
+      Paragraph(), TableBegin(),                                                        // 7-8
+      Cell(0, 0),  Text("a"),    Cell(0, 1),  Text("b"),   Cell(0, 2),   Text("c"),     // 9-14
+      Cell(1, 0),  Text("d"),    Cell(1, 1),  Text("e"),   Cell(1, 2),   Text("f"),     // 15-20
+      TableEnd(),  Paragraph(),  Text("ABC"), Paragraph(), Text("tail"),                // 21-25
   };
 }
 
@@ -71,198 +34,89 @@ struct PositionCase {
   DWORD last;
 };
 
-class PositionTest : public EngineTest, public ::testing::WithParamInterface<PositionCase> {};
+class StartStopTest : public EngineTest {
+protected:
+  /* Action 1 over each definition on one item of the body. */
+  void ExpectPositions(const std::vector<Bytes>& body, const std::vector<PositionCase>& cases) {
+    AppendItem(body);
+    for (const PositionCase& c : cases)
+      EXPECT_EQ(Positions(c.definition), std::make_pair(c.first, c.last)) << c.definition;
+  }
+};
 
-TEST_P(PositionTest, ParagraphsAndTable) {
-  AppendItem(ParagraphsAndTable());
-  const PositionCase& c = GetParam();
-  const auto [first, last] = Positions(c.definition);
-  EXPECT_EQ(first, c.first) << c.definition;
-  EXPECT_EQ(last, c.last) << c.definition;
-
-  // The chunk's own way in gives the same answer and a chunk status of 0.
-  VelkoRTChunk* chunk = Chunk(c.definition);
-  session_->internal->found_first = 0;
-  session_->internal->found_second = 0;
-  EXPECT_EQ(chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), NOERROR);
-  EXPECT_EQ(chunk->status, NOERROR);
-  EXPECT_EQ(session_->internal->found_first, c.first) << c.definition;
-  EXPECT_EQ(session_->internal->found_second, c.last) << c.definition;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Definitions, PositionTest,
-    ::testing::Values(PositionCase{"Everything", 1, 25}, PositionCase{"Table 1", 8, 21},
-                      PositionCase{"Table 1; Row 2; Column 3", 19, 20},
-                      PositionCase{"Table 1; Row 1; Column 2", 11, 12},
-                      PositionCase{"Table 1; Row 2", 15, 20},
-                      PositionCase{"Table 1; Column 1", 9, 16}, PositionCase{"Paragraph 1", 1, 3},
-                      PositionCase{"Paragraph 2", 4, 6}, PositionCase{"Before Table 1", 1, 7},
-                      PositionCase{"After Table 1", 22, 25}, PositionCase{"Inside Table 1", 10, 20},
-                      PositionCase{"Text 'abc'", 3, 3}, PositionCase{"Text 'abc' 2", 23, 23},
-                      PositionCase{"Text 'ab'", 0, 0}, PositionCase{"Text STARTS 'he'", 6, 6},
-                      PositionCase{"Text ENDS 'il'", 25, 25},
-                      PositionCase{"Text SUBSTR 'ell'", 6, 6}, PositionCase{"Text 3", 10, 10},
-                      PositionCase{"Table 2", 0, 0}, PositionCase{"Before Paragraph 1", 0, 0}),
-    [](const ::testing::TestParamInfo<PositionCase>& info) {
-      std::string name;
-      for (const char* c = info.param.definition; *c != '\0'; ++c)
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-      return name;
-    });
-
-class NestedPositionTest : public EngineTest, public ::testing::WithParamInterface<PositionCase> {};
-
-TEST_P(NestedPositionTest, NestedTable) {
-  AppendItem(NestedTable());
-  const PositionCase& c = GetParam();
-  const auto [first, last] = Positions(c.definition);
-  EXPECT_EQ(first, c.first) << c.definition;
-  EXPECT_EQ(last, c.last) << c.definition;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Definitions, NestedPositionTest,
-    ::testing::Values(PositionCase{"Table 1", 3, 12}, // the nested end does not close it
-                      PositionCase{"Table 2", 6, 9},  // tables count in record order
-                      PositionCase{"Table 1; Table 2", 6, 9},
-                      PositionCase{"Table 1; Row 1; Column 1", 4, 9},
-                      PositionCase{"Table 1; Row 1; Column 2", 10, 11},
-                      PositionCase{"Inside Table 2", 8, 8}, PositionCase{"After Table 2", 10, 13}),
-    [](const ::testing::TestParamInfo<PositionCase>& info) {
-      std::string name;
-      for (const char* c = info.param.definition; *c != '\0'; ++c)
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-      return name;
-    });
-
-/* ---- FirstRecord, LastRecord and Exists ---- */
-
-class QueryRecordsTest : public EngineTest {};
-
-TEST_F(QueryRecordsTest, FirstRecordEndsTheWalkAtTheChunksFirstRecord) {
-  AppendItem(ParagraphsAndTable());
-  const auto [first, last] = Positions("Table 1; Column 2", PROP_FIRSTRECORD);
-  EXPECT_EQ(first, 11u);
-  EXPECT_EQ(last, 0u); // the walk ended before a second word was written
-}
-
-TEST_F(QueryRecordsTest, LastRecordIsTheLastRecordOfTheLastOccurrence) {
-  AppendItem(ParagraphsAndTable());
-  // Column 2 occurs in both rows: cells 11-12 and 17-18.
-  const auto [first, last] = Positions("Table 1; Column 2", PROP_LASTRECORD);
-  EXPECT_EQ(first, 11u);
-  EXPECT_EQ(last, 18u);
-}
-
-TEST_F(QueryRecordsTest, ExistsAnswersAtTheFirstRecordAndMarksTheChunkRead) {
-  AppendItem(ParagraphsAndTable());
-  VelkoRTChunk* chunk = Chunk("Text 'hello'");
-  EXPECT_EQ(Run(chunk, 1, PROP_EXISTS), NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 6u);
-  EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY);
-
-  VelkoRTChunk* missing = Chunk("Text 'nowhere'");
-  session_->internal->found_first = 0;
-  EXPECT_EQ(Run(missing, 1, PROP_EXISTS), NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 0u);
-}
-
-TEST_F(QueryRecordsTest, ReadingLeavesTheNoteAndItsRecordsAsTheyWere) {
-  AppendItem(ParagraphsAndTable());
-  const std::vector<Bytes> before = Values();
-  Positions("Table 1");
-  EXPECT_EQ(Values(), before);
+TEST_F(StartStopTest, ParagraphsAndTable) {
+  // clang-format off
+  ExpectPositions(ParagraphsAndTable(),
+                  {{"Everything", 1, 25}, {"Table 1", 8, 21}, {"Table 1; Row 2; Column 3", 19, 20},
+                   {"Table 1; Row 1; Column 2", 11, 12}, {"Table 1; Row 2", 15, 20},
+                   {"Table 1; Column 1", 9, 16}, {"Paragraph 1", 1, 3}, {"Paragraph 2", 4, 6},
+                   {"Before Table 1", 1, 7}, {"After Table 1", 22, 25}, {"Inside Table 1", 10, 20},
+                   {"Text 'abc'", 3, 3}, {"Text 'abc' 2", 23, 23}, {"Text 'ab'", 0, 0},
+                   {"Text STARTS 'he'", 6, 6}, {"Text ENDS 'il'", 25, 25}, {"Text SUBSTR 'ell'", 6, 6},
+                   {"Text 3", 10, 10}, {"Table 2", 0, 0}, {"Before Paragraph 1", 0, 0}});
+  // clang-format on
+  // Reading leaves the note and its loaded records as they were.
+  EXPECT_EQ(Values(), std::vector<Bytes>{Value(Records(ParagraphsAndTable()))});
   EXPECT_EQ(item_->Modified, 0);
   EXPECT_EQ(InputSignatures().size(), 25u);
 }
 
-TEST_F(QueryRecordsTest, ExtraClausesApplyToOneCallOnly) {
-  AppendItem(ParagraphsAndTable());
-  VelkoRTChunk* chunk = Chunk("Table 1");
-  DWORD simple = 0;
-  chunkdef_info* extra =
-      ParseDefinition(session_, 0, chunk->internal->definitions, "Row 2", &simple);
-  ASSERT_NE(extra, nullptr);
-  EXPECT_EQ(Run(chunk, 1, 0, 0, nullptr, nullptr, extra), NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 15u);
-  EXPECT_EQ(session_->internal->found_second, 20u);
-  EXPECT_EQ(chunk->internal->definitions->next, nullptr); // the chunk's own chain is unchanged
-  DeleteChunkDefinitions(extra);
+TEST_F(StartStopTest, ANestedTable) {
+  ExpectPositions({Text("x"), Paragraph(), TableBegin(), Cell(0, 0), Text("a"),   // 1-5
+                   TableBegin(true), Cell(0, 0, true), Text("n"), TableEnd(true), // 6-9
+                   Cell(0, 1), Text("b"), TableEnd(), Text("y")},                 // 10-13
+                  {{"Table 1", 3, 12}, // the nested end does not close it
+                   {"Table 2", 6, 9},  // tables count in record order
+                   {"Table 1; Table 2", 6, 9},
+                   {"Table 1; Row 1; Column 1", 4, 9},
+                   {"Table 1; Row 1; Column 2", 10, 11},
+                   {"Inside Table 2", 8, 8},
+                   {"After Table 2", 10, 13}});
+}
 
-  session_->internal->found_first = 0;
-  session_->internal->found_second = 0;
-  EXPECT_EQ(Run(chunk, 1), NOERROR);
-  EXPECT_EQ(session_->internal->found_first, 8u);
-  EXPECT_EQ(session_->internal->found_second, 21u);
+TEST_F(StartStopTest, FirstRecordLastRecordAndExists) {
+  AppendItem(ParagraphsAndTable());
+  // FirstRecord ends the walk at the chunk's first record, before a second
+  // word is written.
+  EXPECT_EQ(Positions("Table 1; Column 2", PROP_FIRSTRECORD), std::make_pair(DWORD{11}, DWORD{0}));
+  // LastRecord: the last record of the last occurrence (cells 11-12 and 17-18).
+  EXPECT_EQ(Positions("Table 1; Column 2", PROP_LASTRECORD), std::make_pair(DWORD{11}, DWORD{18}));
+  EXPECT_EQ(Positions("Text 'hello'", PROP_EXISTS).first, 6u);
+  EXPECT_EQ(Positions("Text 'nowhere'", PROP_EXISTS).first, 0u);
 }
 
 /* ---- brackets, hotspots and paragraphs ---- */
 
-TEST_F(QueryRecordsTest, ATableAnnouncedByItsPretableRecordsCountsOnce) {
-  AppendItem({
-      Text("x"),                   // 1
-      Paragraph(),                 // 2
-      Begin(SIG_CD_PRETABLEBEGIN), // 3
-      PreTable(),                  // 4
-      End(SIG_CD_PRETABLEBEGIN),   // 5
-      TableBegin(),                // 6
-      Cell(0, 0),                  // 7
-      Text("a"),                   // 8
-      TableEnd(),                  // 9
-      Paragraph(),                 // 10
-      TableBegin(),                // 11
-      Cell(0, 0),                  // 12
-      TableEnd(),                  // 13
-  });
-  EXPECT_EQ(Positions("Table 1"), std::make_pair(DWORD{3}, DWORD{9}));
-  EXPECT_EQ(Positions("Table 2"), std::make_pair(DWORD{11}, DWORD{13}));
-  EXPECT_EQ(Positions("Before Table 1"), std::make_pair(DWORD{1}, DWORD{2}));
+TEST_F(StartStopTest, ATableAnnouncedByItsPretableRecordsCountsOnce) {
+  ExpectPositions({Text("x"), Paragraph(), Begin(SIG_CD_PRETABLEBEGIN), PreTable(), // 1-4
+                   End(SIG_CD_PRETABLEBEGIN), TableBegin(), Cell(0, 0), Text("a"),  // 5-8
+                   TableEnd(), Paragraph(), TableBegin(), Cell(0, 0), TableEnd()},  // 9-13
+                  {{"Table 1", 3, 9}, {"Table 2", 11, 13}, {"Before Table 1", 1, 2}});
 }
 
-TEST_F(QueryRecordsTest, AV4HotspotWithItsHotspotBeginIsOneOccurrence) {
-  AppendItem({
-      Text("x"),                              // 1
-      HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), // 2
-      HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3),   // 3
-      Text("press"),                          // 4
-      HotspotEnd(SIG_CD_HOTSPOTEND),          // 5
-      HotspotEnd(SIG_CD_V4HOTSPOTEND),        // 6
-      Text("y"),                              // 7
-      HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), // 8
-      Text("again"),                          // 9
-      HotspotEnd(SIG_CD_V4HOTSPOTEND),        // 10
-  });
-  EXPECT_EQ(Positions("Button 1"), std::make_pair(DWORD{2}, DWORD{5}));
-  EXPECT_EQ(Positions("Button 2"), std::make_pair(DWORD{8}, DWORD{10}));
-  EXPECT_EQ(Positions("Hotspot 2"), std::make_pair(DWORD{8}, DWORD{10}));
-  EXPECT_EQ(Positions("Button 'press'"), std::make_pair(DWORD{2}, DWORD{5}));
-  EXPECT_EQ(Positions("Button 'again'"), std::make_pair(DWORD{8}, DWORD{10}));
+TEST_F(StartStopTest, AV4HotspotWithItsHotspotBeginIsOneOccurrence) {
+  ExpectPositions({Text("x"), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3),                // 1-2
+                   HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3), Text("press"),              // 3-4
+                   HotspotEnd(SIG_CD_HOTSPOTEND), HotspotEnd(SIG_CD_V4HOTSPOTEND),   // 5-6
+                   Text("y"), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), Text("again"), // 7-9
+                   HotspotEnd(SIG_CD_V4HOTSPOTEND)},                                 // 10
+                  {{"Button 1", 2, 5}, {"Button 2", 8, 10}, {"Hotspot 2", 8, 10},
+                   {"Button 'press'", 2, 5}, {"Button 'again'", 8, 10}});
 }
 
-TEST_F(QueryRecordsTest, AParagraphAfterANestedHotspotEndsAtTheNextParagraph) {
-  AppendItem({
-      PabDef(1),                              // 1
-      PabRef(1),                              // 2
-      Text("one"),                            // 3
-      Paragraph(),                            // 4
-      Text("two"),                            // 5
-      HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), // 6
-      Paragraph(),                            // 7: inside the hotspot
-      HotspotEnd(SIG_CD_V4HOTSPOTEND),        // 8
-      Text("more"),                           // 9
-      Paragraph(),                            // 10
-      Text("three"),                          // 11
-  });
-  EXPECT_EQ(Positions("Paragraph 2"), std::make_pair(DWORD{4}, DWORD{9}));
-  // A range of paragraphs takes each one, the next opening where one ends.
-  EXPECT_EQ(Positions("Paragraph 1-2"), std::make_pair(DWORD{1}, DWORD{9}));
-  EXPECT_EQ(Positions("Paragraph *"), std::make_pair(DWORD{1}, DWORD{11}));
+TEST_F(StartStopTest, AParagraphAfterANestedHotspotEndsAtTheNextParagraph) {
+  ExpectPositions({PabDef(1), PabRef(1), Text("one"), Paragraph(), Text("two"), // 1-5
+                   HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), Paragraph(), // 6-7: inside the hotspot
+                   HotspotEnd(SIG_CD_V4HOTSPOTEND), Text("more"), Paragraph(), Text("three")},
+                  {{"Paragraph 2", 4, 9},
+                   // A range of paragraphs takes each one, the next opening where one ends.
+                   {"Paragraph 1-2", 1, 9},
+                   {"Paragraph *", 1, 11}});
 }
 
 /* A naming record: the id, class, style, title and extra texts, then the name. */
 Bytes IdName(const std::string& id, const std::string& name) {
-  Bytes record = Wsig(SIG_CD_IDNAME, 26 + id.size() + name.size());
+  Bytes record = Sized(SIG_CD_IDNAME, 26 + id.size() + name.size());
   PutWord(record, 4, static_cast<WORD>(id.size()));
   PutWord(record, 14, static_cast<WORD>(name.size()));
   std::memcpy(record.data() + 26, id.data(), id.size());
@@ -270,46 +124,25 @@ Bytes IdName(const std::string& id, const std::string& name) {
   return record;
 }
 
-TEST_F(QueryRecordsTest, TargetsByIdAndByNameOfTheirNamingRecord) {
-  AppendItem({
-      Text("x"),               // 1
-      Begin(SIG_CD_LAYER),     // 2
-      Bsig(SIG_CD_LAYER, 20),  // 3
-      IdName("one", "first"),  // 4
-      Text("in one"),          // 5
-      End(SIG_CD_LAYER),       // 6
-      Begin(SIG_CD_LAYER),     // 7
-      Bsig(SIG_CD_LAYER, 20),  // 8
-      IdName("two", "Second"), // 9
-      Text("in two"),          // 10
-      End(SIG_CD_LAYER),       // 11
-      Text("end"),             // 12
-  });
-  EXPECT_EQ(Positions("Layer 1"), std::make_pair(DWORD{2}, DWORD{6}));
-  EXPECT_EQ(Positions("Layer ID 'two'"), std::make_pair(DWORD{7}, DWORD{11}));
-  EXPECT_EQ(Positions("Layer NAME 'Second'"), std::make_pair(DWORD{7}, DWORD{11}));
-  EXPECT_EQ(Positions("Layer NAME 'second'"), std::make_pair(DWORD{0}, DWORD{0})); // case counts
-  EXPECT_EQ(Positions("Layer ID 'tw'"), std::make_pair(DWORD{0}, DWORD{0}));
-  EXPECT_EQ(Positions("Inside Layer 2"), std::make_pair(DWORD{10}, DWORD{10}));
+TEST_F(StartStopTest, TargetsByIdAndByNameOfTheirNamingRecord) {
+  ExpectPositions({Text("x"), Begin(SIG_CD_LAYER), Sized(SIG_CD_LAYER, 20), IdName("one", "first"),
+                   Text("in one"), End(SIG_CD_LAYER), // 1-6
+                   Begin(SIG_CD_LAYER), Sized(SIG_CD_LAYER, 20), IdName("two", "Second"),
+                   Text("in two"), End(SIG_CD_LAYER), Text("end")}, // 7-12
+                  {{"Layer 1", 2, 6}, {"Layer ID 'two'", 7, 11}, {"Layer NAME 'Second'", 7, 11},
+                   {"Layer NAME 'second'", 0, 0} /* case counts */, {"Layer ID 'tw'", 0, 0},
+                   {"Inside Layer 2", 10, 10}});
 }
 
-TEST_F(QueryRecordsTest, StylizedTextEndsWhereTheFontChanges) {
-  AppendItem({
-      PabDef(1),        // 1
-      PabRef(1),        // 2
-      Text("a", 1, 10), // 3
-      Text("b", 1, 10), // 4
-      Text("c", 4, 12), // 5
-      Text("d", 4, 12), // 6
-      Paragraph(),      // 7
-      Text("e", 1, 10), // 8
-  });
-  EXPECT_EQ(Positions("StylizedText 1"), std::make_pair(DWORD{3}, DWORD{4}));
-  // Each run of one font is one occurrence; a paragraph record belongs to it.
-  EXPECT_EQ(Positions("StylizedText *"), std::make_pair(DWORD{3}, DWORD{8}));
+TEST_F(StartStopTest, StylizedTextEndsWhereTheFontChanges) {
+  ExpectPositions({PabDef(1), PabRef(1), Text("a", 1, 10), Text("b", 1, 10), Text("c", 4, 12),
+                   Text("d", 4, 12), Paragraph(), Text("e", 1, 10)},
+                  {{"StylizedText 1", 3, 4},
+                   // Each run of one font is one occurrence; a paragraph record belongs to it.
+                   {"StylizedText *", 3, 8}});
 }
 
-TEST_F(QueryRecordsTest, RemovalMarksOfAnEarlierWalkAreCleared) {
+TEST_F(StartStopTest, RemovalMarksOfAnEarlierWalkAreCleared) {
   AppendItem(ParagraphsAndTable());
   Positions("Everything");
   for (record_storage* node = item_->internal->input->records; node != nullptr; node = node->next)
@@ -323,28 +156,32 @@ TEST_F(QueryRecordsTest, RemovalMarksOfAnEarlierWalkAreCleared) {
 
 class MatchTest : public EngineTest {
 protected:
-  chunkdef_info Clause(WORD relation, WORD type, WORD index) {
+  chunkdef_info Clause(WORD type, WORD index) {
     chunkdef_info clause;
-    clause.relation = relation;
+    clause.relation = RELATION_CONTAINS;
     clause.target_type = type;
     clause.index_count = 1;
     clause.index_starts[0] = index;
     return clause;
   }
+  DWORD Initiator(chunkdef_info& clause, const Bytes& record, WORD signature, DWORD* complete,
+                  WORD previous = 0) {
+    return MatchInitiator(&clause, reinterpret_cast<const char*>(record.data()), signature,
+                          static_cast<DWORD>(record.size()), previous, complete, &match_);
+  }
   chunk_process_state match_;
 };
 
 TEST_F(MatchTest, AShortRecordNeverMatches) {
-  chunkdef_info cell = Clause(RELATION_CONTAINS, TARGETTYPE_COLUMN, 1);
+  chunkdef_info cell = Clause(TARGETTYPE_COLUMN, 1);
   char shortCell[4] = {static_cast<char>(SIG_CD_TABLECELL), 3, 0, 0};
   match_.record_counter = 2;
   DWORD complete = 9;
   // The record ends after the row byte: the column byte at offset 3 is not read.
   EXPECT_EQ(MatchInitiator(&cell, shortCell, SIG_CD_TABLECELL, 3, 0, &complete, &match_), 0u);
-  shortCell[3] = 0;
   EXPECT_EQ(MatchInitiator(&cell, shortCell, SIG_CD_TABLECELL, 4, 0, &complete, &match_), 1u);
 
-  chunkdef_info text = Clause(RELATION_CONTAINS, TARGETTYPE_TEXT, 1);
+  chunkdef_info text = Clause(TARGETTYPE_TEXT, 1);
   text.match_text = const_cast<char*>("");
   text.match_mode = MATCH_EXACT;
   char shortText[6] = {static_cast<char>(0x85), static_cast<char>(0xFF), 6, 0, 1, 0};
@@ -359,7 +196,7 @@ TEST_F(MatchTest, AShortRecordNeverMatches) {
   node.data = nullptr;
   match_.current_record = nullptr;
 
-  chunkdef_info paragraph = Clause(RELATION_CONTAINS, TARGETTYPE_PARAGRAPH, 1);
+  chunkdef_info paragraph = Clause(TARGETTYPE_PARAGRAPH, 1);
   const char shortLarge[4] = {0x68, static_cast<char>(0xFF), 4, 0};
   DWORD counted = 0;
   DWORD ended = 0;
@@ -367,37 +204,8 @@ TEST_F(MatchTest, AShortRecordNeverMatches) {
                             0, &match_),
             0u);
   const char shortEnd[4] = {static_cast<char>(SIG_CD_END), 4, 0, 0};
-  chunkdef_info table = Clause(RELATION_CONTAINS, TARGETTYPE_TABLE, 1);
+  chunkdef_info table = Clause(TARGETTYPE_TABLE, 1);
   EXPECT_EQ(MatchTerminator(&table, shortEnd, SIG_CD_END, 4, 0, &counted, &ended, 0, &match_), 0u);
-}
-
-TEST_F(MatchTest, Complete) {
-  chunkdef_info doclink = Clause(RELATION_CONTAINS, TARGETTYPE_DOCLINK, 2);
-  Bytes link = Wsig(SIG_CD_DOCLINK, 44);
-  DWORD complete = 0;
-  match_.record_counter = 5;
-  EXPECT_EQ(MatchInitiator(&doclink, reinterpret_cast<const char*>(link.data()), SIG_CD_DOCLINK, 44,
-                           0, &complete, &match_),
-            0u); // occurrence 1 is not selected
-  EXPECT_EQ(doclink.occurrence, 1u);
-  EXPECT_EQ(MatchInitiator(&doclink, reinterpret_cast<const char*>(link.data()), SIG_CD_DOCLINK, 44,
-                           0, &complete, &match_),
-            1u);
-  EXPECT_EQ(doclink.occurrence, 2u);
-  EXPECT_EQ(complete, 1u);
-
-  chunkdef_info table = Clause(RELATION_CONTAINS, TARGETTYPE_TABLE, 1);
-  Bytes begin = TableBegin();
-  EXPECT_EQ(MatchInitiator(&table, reinterpret_cast<const char*>(begin.data()), SIG_CD_TABLEBEGIN,
-                           14, 0, &complete, &match_),
-            1u);
-  EXPECT_EQ(complete, 0u);
-  // A table begin announced by its pretable record does not start a table.
-  table.occurrence = 0;
-  match_.pretable_flag = 1;
-  EXPECT_EQ(MatchInitiator(&table, reinterpret_cast<const char*>(begin.data()), SIG_CD_TABLEBEGIN,
-                           14, 0, &complete, &match_),
-            0u);
 }
 
 TEST_F(MatchTest, HotspotDiscriminators) {
@@ -423,20 +231,18 @@ TEST_F(MatchTest, HotspotDiscriminators) {
   };
   match_.record_counter = 3;
   for (const Case& c : cases) {
-    chunkdef_info clause = Clause(RELATION_CONTAINS, c.type, 1);
-    Bytes begin = HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, c.hotspotType, c.flags);
+    chunkdef_info clause = Clause(c.type, 1);
     DWORD complete = 0;
-    EXPECT_EQ(MatchInitiator(&clause, reinterpret_cast<const char*>(begin.data()),
-                             SIG_CD_V4HOTSPOTBEGIN, 16, 0, &complete, &match_),
+    EXPECT_EQ(Initiator(clause, HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, c.hotspotType, c.flags),
+                        SIG_CD_V4HOTSPOTBEGIN, &complete),
               c.starts)
         << "type " << c.type << " hotspot " << c.hotspotType << " flags " << c.flags;
   }
   // A hotspot begin right after a V4 hotspot begin starts nothing.
-  chunkdef_info clause = Clause(RELATION_CONTAINS, TARGETTYPE_HOTSPOT, 1);
-  Bytes begin = HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3);
+  chunkdef_info clause = Clause(TARGETTYPE_HOTSPOT, 1);
   DWORD complete = 0;
-  EXPECT_EQ(MatchInitiator(&clause, reinterpret_cast<const char*>(begin.data()),
-                           SIG_CD_HOTSPOTBEGIN, 16, SIG_CD_V4HOTSPOTBEGIN, &complete, &match_),
+  EXPECT_EQ(Initiator(clause, HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3), SIG_CD_HOTSPOTBEGIN, &complete,
+                      SIG_CD_V4HOTSPOTBEGIN),
             0u);
   EXPECT_EQ(clause.occurrence, 0u);
 }

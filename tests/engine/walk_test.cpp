@@ -1,7 +1,7 @@
-// The per-record step of the walk: the host's break test, the nesting
-// counts (tables announced by pretable records, V4 hotspots, CDBEGIN
-// brackets beyond fifty levels), the current paragraph definition and
-// text header, and ConsumeRecord.
+// The per-record step of the walk: the host's break test, V4 hotspots,
+// CDBEGIN brackets beyond fifty levels, the current paragraph definition
+// and text header, large paragraph markers, and ConsumeRecord. (Other
+// nesting shows in where chunks open and close: start_stop_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,18 +42,14 @@ protected:
   }
 };
 
-TEST_F(BreakTest, TheBreakTestIsAskedAtTheFirstRecordAndEveryHundredth) {
-  const auto [first, last] = Positions("Everything");
-  EXPECT_EQ(first, 1u);
-  EXPECT_EQ(last, 253u);
+TEST_F(BreakTest, AskedAtTheFirstRecordAndEveryHundredthAnInterruptedReadingWalkFails) {
+  EXPECT_EQ(Positions("Everything"), std::make_pair(DWORD{1}, DWORD{253}));
   EXPECT_EQ(break_calls, 3); // records 1, 101 and 201
   EXPECT_TRUE(HostTestMessages().empty());
-}
 
-TEST_F(BreakTest, AnInterruptedReadingWalkFailsWithTheMessage) {
+  break_calls = 0;
   break_at_call = 1;
-  VelkoRTChunk* chunk = Chunk("Everything");
-  EXPECT_EQ(Run(chunk, 1), VELKO_ERR_FAILED);
+  EXPECT_EQ(Run(Chunk("Everything"), 1), VELKO_ERR_FAILED);
   EXPECT_EQ(break_calls, 1);
   EXPECT_EQ(HostTestMessages(), (std::vector<HostTestMessage>{{"TARNO: Interrupted by user!", 6}}));
 }
@@ -104,30 +100,11 @@ protected:
   }
 };
 
-TEST_F(NestingTest, APretableAnnouncedTableCountsOneLevel) {
-  Walk({Begin(SIG_CD_PRETABLEBEGIN), PreTable(), End(SIG_CD_PRETABLEBEGIN), TableBegin()});
-  EXPECT_EQ(state_->depth_table, 1);
-  EXPECT_EQ(state_->pretable_flag, 0u); // the table begin took the announcement
-  Walk({Cell(0, 0), TableBegin(true), Cell(0, 0, true)});
-  EXPECT_EQ(state_->depth_table, 2);
-  Walk({TableEnd(true), TableEnd()});
-  EXPECT_EQ(state_->depth_table, 0);
-  Walk({PreTable(), TableBegin(), Cell(0, 0)});
-  EXPECT_EQ(state_->depth_table, 1);
-  EXPECT_EQ(state_->record_counter, 12u);
-}
-
-TEST_F(NestingTest, AV4HotspotBeginWithItsHotspotBeginCountsOneLevel) {
+TEST_F(NestingTest, AV4HotspotCountsOnceWithItsHotspotBeginOrInItsBracket) {
   Walk({HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3)});
   EXPECT_EQ(state_->depth_hotspot, 1);
-  Walk({HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3)});
-  EXPECT_EQ(state_->depth_hotspot, 2);
   Walk({Begin(SIG_CD_V4HOTSPOTBEGIN), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3)});
-  EXPECT_EQ(state_->depth_hotspot, 3); // the bracket counted, its begin inside it not
-  Walk({Begin(SIG_CD_LAYER)});
-  EXPECT_EQ(state_->depth_layer, 1);
-  Walk({End(SIG_CD_LAYER)});
-  EXPECT_EQ(state_->depth_layer, 0);
+  EXPECT_EQ(state_->depth_hotspot, 2); // the bracket counted, its begin inside it not
 }
 
 TEST_F(NestingTest, BracketsBeyondFiftyLevelsCloseFirst) {
@@ -166,7 +143,7 @@ TEST_F(NestingTest, TheCurrentParagraphAndTextHeaderFollowTheRecords) {
   EXPECT_EQ(CurrentDefinition(state_)->Flags3, 0xCDCDCDCDu);
   EXPECT_EQ(CurrentReference(state_).PABID, 7); // the reference after the area is untouched
   // A text record too short for its header leaves the header as it was.
-  Walk({Wsig(SIG_CD_TEXT, 6)});
+  Walk({Sized(SIG_CD_TEXT, 6)});
   EXPECT_EQ(item_->internal->current_text_header[4], 4);
 
   // Inside a table whose level keeps its definitions apart nothing changes.
@@ -185,7 +162,7 @@ TEST_F(NestingTest, LargeParagraphMarkers) {
   state_->chunk_open = 1; // inside an open chunk a begin marker is not taken
   Walk({LargeParagraph(1)});
   EXPECT_EQ(state_->ff68_flag, 0);
-  Bytes shortMarker = Wsig(SIG_CD_LARGEPARAGRAPH, 6);
+  Bytes shortMarker = Sized(SIG_CD_LARGEPARAGRAPH, 6);
   state_->chunk_open = 0;
   Walk({shortMarker});
   EXPECT_EQ(state_->ff68_flag, 0);

@@ -3,14 +3,12 @@
 // compiled block's layout, and the blocks handed out being freed.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/formula.h"
 #include "host/host_testing.h"
 #include "host/nls.h"
-#include "host/osenv.h"
 #include "host/osmem.h"
 #include "host/status.h"
 
@@ -27,30 +25,26 @@ struct Compiled {
   WORD errorLength = 0xEEEE;
 };
 
-Compiled CompileWithLength(const std::string& text, WORD length) {
+Compiled Compile(const std::string& text, int length = -1) {
   Compiled out;
-  out.status = NSFFormulaCompile(nullptr, 0, text.c_str(), length, &out.handle, &out.length,
-                                 &out.error, &out.line, &out.column, &out.offset,
+  out.status = NSFFormulaCompile(nullptr, 0, text.c_str(),
+                                 static_cast<WORD>(length < 0 ? text.size() : length), &out.handle,
+                                 &out.length, &out.error, &out.line, &out.column, &out.offset,
                                  &out.errorLength);
   return out;
 }
 
-Compiled Compile(const std::string& text) {
-  return CompileWithLength(text, static_cast<WORD>(text.size()));
-}
-
 std::string BlockBytes(DHANDLE handle) {
-  const void* data = OSLockObject(handle);
-  std::string bytes(static_cast<const char*>(data), OSMemGetSize(handle));
+  std::string bytes(static_cast<const char*>(OSLockObject(handle)), OSMemGetSize(handle));
   OSUnlockObject(handle);
   return bytes;
 }
 
 // Decompiles the formula at buffer; the text block is freed here.
-STATUS DecompileAt(const char* buffer, std::string* text) {
+STATUS DecompileAt(const char* buffer, std::string* text, BOOL selection = FALSE) {
   DHANDLE textHandle = 0xDEAD;
   WORD textLength = 0xEEEE;
-  const STATUS status = NSFFormulaDecompile(buffer, FALSE, &textHandle, &textLength);
+  const STATUS status = NSFFormulaDecompile(buffer, selection, &textHandle, &textLength);
   if (status != NOERROR) {
     EXPECT_EQ(textHandle, NULLHANDLE);
     EXPECT_EQ(textLength, 0);
@@ -60,14 +54,6 @@ STATUS DecompileAt(const char* buffer, std::string* text) {
   EXPECT_EQ(textLength, text->size());
   EXPECT_EQ(OSMemFree(textHandle), NOERROR);
   return status;
-}
-
-std::string Decompile(FORMULAHANDLE formula) {
-  const char* buffer = static_cast<const char*>(OSLockObject(formula));
-  std::string text;
-  EXPECT_EQ(DecompileAt(buffer, &text), NOERROR);
-  OSUnlockObject(formula);
-  return text;
 }
 
 class FormulaTest : public ::testing::Test {
@@ -81,113 +67,27 @@ protected:
     EXPECT_EQ(HostTestLiveHandles(), liveBefore_) << HostTestLeakReport();
   }
 
-  // Compiles, checks the block and the round trip, and frees the block.
-  void ExpectRoundTrip(const std::string& text, WORD length) {
-    const Compiled compiled = CompileWithLength(text, length);
+  // Compiles, checks the block and the round trip of the source (the text
+  // up to the length, or up to the NUL for length 0), and frees the block.
+  static void ExpectRoundTrip(const std::string& text, int length = -1) {
+    SCOPED_TRACE(text.substr(0, 80));
+    const Compiled compiled = Compile(text, length);
     ASSERT_EQ(compiled.status, NOERROR);
     EXPECT_EQ(compiled.error, NOERROR);
-    EXPECT_EQ(compiled.line, 0);
-    EXPECT_EQ(compiled.column, 0);
-    EXPECT_EQ(compiled.offset, 0);
-    EXPECT_EQ(compiled.errorLength, 0);
-    ASSERT_NE(compiled.handle, NULLHANDLE);
-    const std::string source = length == 0 ? std::string(text.c_str()) : text.substr(0, length);
+    EXPECT_EQ(compiled.line + compiled.column + compiled.offset + compiled.errorLength, 0);
+    const std::string source =
+        length == 0 ? std::string(text.c_str()) : text.substr(0, length < 0 ? text.size() : length);
     EXPECT_EQ(compiled.length, 8 + source.size());
     EXPECT_EQ(OSMemGetSize(compiled.handle), compiled.length);
-    EXPECT_EQ(Decompile(compiled.handle), source);
+    std::string back;
+    EXPECT_EQ(DecompileAt(static_cast<const char*>(OSLockObject(compiled.handle)), &back), NOERROR);
+    OSUnlockObject(compiled.handle);
+    EXPECT_EQ(back, source);
     EXPECT_EQ(OSMemFree(compiled.handle), NOERROR);
-  }
-  void ExpectRoundTrip(const std::string& text) {
-    ExpectRoundTrip(text, static_cast<WORD>(text.size()));
   }
 
   size_t liveBefore_ = 0;
 };
-
-TEST_F(FormulaTest, SoundFormulasCompileAndDecompileToTheirSource) {
-  const std::vector<std::string> formulas = {
-      "SELECT @All",
-      "select @all",
-      "FIELD x := 1",
-      "field Subject := @Trim(Subject)",
-      "DEFAULT Status := \"New\"",
-      "ENVIRONMENT LastRun := @Text(@Now)",
-      "@If(a=\"b\";\"c\";\"d\")",
-      "@IF(a = \"b\"; \"c\"; \"d\")",
-      "\"a\":\"b\"",
-      "{braces}",
-      "{with \"quotes\" and \\ inside}",
-      "\"say \\\"hi\\\" \\\\ and \\q\"",
-      "@Left(@Trim(@UpperCase(Name)); 3)",
-      "REM \"comment\"; 1",
-      "rem {a comment}; x := 1",
-      "1 + 2 * 3 - 4 / 5",
-      "-1:2",
-      "- -1 + +2",
-      "a - -b",
-      "a:b:c[2]",
-      "!a & b | c = d",
-      "!!a",
-      "a = !b",
-      "a*\"x\":\"y\"",
-      "x := 1; y := x * 2; x + y",
-      "a = b; a != b; a <> b; a =! b; a >< b; a <= b; a >= b; a < b; a > b",
-      "a *= b; a *!= b; a *<> b; a *< b; a *> b; a *<= b; a *>= b",
-      "a *+ b; a*-b; a ** b; a */ b",
-      "1.5e3 + .25 - 2E-2 + 7. + 1e+4",
-      "@Command([FileSave])",
-      "@DbLookup(\"\":\"NoCache\"; \"\"; \"View\"; Key; 2; [FailSilent])",
-      "SELECT Form = \"Memo\" & @Created > [01/02/2003]",
-      "@Adjust([12/06/2026 10:00 AM]; 0; 0; 1; 0; 0; 0)",
-      "[ Sorted ]",
-      "x[1]",
-      "@Subset(list; 2)[1]",
-      "(a:b)[@Elements(a)]",
-      "x[1][2]",
-      "@Now",
-      "@UserName",
-      "@Now()",
-      "@v2if(1;2;3) + @ATan2(1; 2)",
-      "$Title := \"t\"; _tmp := $Title; Field.Name := $$Return",
-      "@For(n := 1; n <= 3; n := n + 1; total := total + n)",
-      "@If(c; FIELD x := 1; @Nothing)",
-      "@Do(@SetField(\"a\"; 1); @Return(\"b\"))",
-      "x := 1;",
-      "a;;b",
-      ";;",
-      "\n  SELECT @All\r\n",
-      "((((1))))",
-      "x := @IsAvailable(y) | !@IsNewDoc",
-      "REM {line 1\nline 2};\r\nFIELD a := \"b\"",
-      "@Trim (x)",
-  };
-  for (const std::string& formula : formulas) {
-    SCOPED_TRACE(formula);
-    ExpectRoundTrip(formula);
-  }
-}
-
-TEST_F(FormulaTest, EmptyAndBlankFormulasAreSound) {
-  ExpectRoundTrip("", 0);
-  ExpectRoundTrip(" \t\r\n ");
-}
-
-TEST_F(FormulaTest, LengthZeroReadsUpToTheNul) {
-  ExpectRoundTrip("1 + 2", 0);
-  // Bad text after the NUL is not read.
-  ExpectRoundTrip(std::string("1 + 2\0#", 7), 0);
-}
-
-TEST_F(FormulaTest, GivenLengthStopsBeforeTheRest) { ExpectRoundTrip("1 + 2 garbage#", 5); }
-
-TEST_F(FormulaTest, NulByteIsTextInsideAStringOnly) {
-  ExpectRoundTrip(std::string("\"a\0b\"", 5));
-  const Compiled compiled = Compile(std::string("1 \0", 3));
-  EXPECT_EQ(compiled.status, ERR_FORMULA_COMPILE);
-  EXPECT_EQ(compiled.error, ERR_FORMULA_UNEXPECTED);
-  EXPECT_EQ(compiled.offset, 2);
-  EXPECT_EQ(compiled.errorLength, 1);
-}
 
 struct BadFormula {
   std::string text;
@@ -199,7 +99,7 @@ struct BadFormula {
 };
 
 void ExpectRefused(const BadFormula& bad) {
-  SCOPED_TRACE(bad.text);
+  SCOPED_TRACE(bad.text.substr(0, 80));
   const Compiled compiled = Compile(bad.text);
   EXPECT_EQ(compiled.status, ERR_FORMULA_COMPILE);
   EXPECT_EQ(compiled.handle, NULLHANDLE);
@@ -211,96 +111,85 @@ void ExpectRefused(const BadFormula& bad) {
   EXPECT_EQ(compiled.errorLength, bad.length);
 }
 
+TEST_F(FormulaTest, SoundFormulasCompileAndDecompileToTheirSource) {
+  for (const char* formula : {
+           "SELECT @All", "select @all", "field Subject := @Trim(Subject)",
+           "DEFAULT Status := \"New\"", "ENVIRONMENT LastRun := @Text(@Now)",
+           "@IF(a = \"b\"; \"c\"; \"d\")", "{with \"quotes\" and \\ inside}",
+           "\"say \\\"hi\\\" \\\\ and \\q\"", "REM \"comment\"; rem {a comment}; x := 1",
+           "1 + 2 * 3 - 4 / 5", "- -1 + +2:a - -b", "a:b:c[2]", "!!a & b | c = !d",
+           "x := 1; y := x * 2; x + y",
+           "a = b; a != b; a <> b; a =! b; a >< b; a <= b; a >= b; a < b; a > b",
+           "a *= b; a *!= b; a *<> b; a *< b; a *> b; a *<= b; a *>= b",
+           "a *+ b; a*-b; a ** b; a */ b", "1.5e3 + .25 - 2E-2 + 7. + 1e+4",
+           "@DbLookup(\"\":\"NoCache\"; \"\"; \"View\"; Key; 2; [FailSilent])",
+           "SELECT Form = \"Memo\" & @Created > [01/02/2003]", "[ Sorted ]",
+           "@Subset(list; 2)[1]", "(a:b)[@Elements(a)]", "x[1][2]", "@Now", "@Now()",
+           "@v2if(1;2;3) + @ATan2(1; 2)", "$Title := \"t\"; _tmp := $Title; Field.Name := $$Return",
+           "@For(n := 1; n <= 3; n := n + 1; total := total + n)", "@If(c; FIELD x := 1; @Nothing)",
+           "x := 1;", "a;;b", ";;", "\n  SELECT @All\r\n", "((((1))))", "@Trim (x)",
+           "REM {line 1\nline 2};\r\nFIELD a := \"b\"", ""})
+    ExpectRoundTrip(formula);
+  ExpectRoundTrip(" \t\r\n ");
+  ExpectRoundTrip(std::string("\"a\0b\"", 5)); // a NUL is text inside a string only
+  ExpectRoundTrip(std::string("1 + 2\0#", 7), 0); // length 0 reads up to the NUL
+  ExpectRoundTrip("1 + 2 garbage#", 5);           // a given length stops before the rest
+}
+
 TEST_F(FormulaTest, SyntaxErrorsReportTheirCodeAndPlace) {
   constexpr STATUS kUnexpected = ERR_FORMULA_UNEXPECTED;
   constexpr STATUS kUnterminated = ERR_FORMULA_UNTERMINATED;
   constexpr STATUS kUnknown = ERR_FORMULA_UNKNOWN_FUNCTION;
   const std::vector<BadFormula> cases = {
       // Unterminated strings and brackets: the place of the opener.
-      {"\"abc", kUnterminated, 1, 1, 0, 4},
-      {"x := \"abc\\\"", kUnterminated, 1, 6, 5, 6},
-      {"{abc", kUnterminated, 1, 1, 0, 4},
-      {"@If(a;b;c", kUnterminated, 1, 4, 3, 1},
-      {"@If(a; b  ", kUnterminated, 1, 4, 3, 1},
-      {"(1 + 2", kUnterminated, 1, 1, 0, 1},
-      {"x[1", kUnterminated, 1, 2, 1, 1},
-      {"[Sorted", kUnterminated, 1, 1, 0, 7},
-      {"x := [Sorted", kUnterminated, 1, 6, 5, 7},
-      {"[a;b]", kUnterminated, 1, 1, 0, 2},
+      {"\"abc", kUnterminated, 1, 1, 0, 4}, {"x := \"abc\\\"", kUnterminated, 1, 6, 5, 6},
+      {"{abc", kUnterminated, 1, 1, 0, 4},  {"@If(a; b  ", kUnterminated, 1, 4, 3, 1},
+      {"(1 + 2", kUnterminated, 1, 1, 0, 1}, {"x[1", kUnterminated, 1, 2, 1, 1},
+      {"x := [Sorted", kUnterminated, 1, 6, 5, 7}, {"[a;b]", kUnterminated, 1, 1, 0, 2},
       // Unbalanced closers and missing operands.
-      {"(1 + 2))", kUnexpected, 1, 8, 7, 1},
-      {")", kUnexpected, 1, 1, 0, 1},
-      {"}", kUnexpected, 1, 1, 0, 1},
-      {"(", kUnexpected, 1, 2, 1, 0},
-      {"1 +", kUnexpected, 1, 4, 3, 0},
-      {"!", kUnexpected, 1, 2, 1, 0},
-      {"SELECT", kUnexpected, 1, 7, 6, 0},
-      {"SELECT @All; FIELD", kUnexpected, 1, 19, 18, 0},
-      {"x[]", kUnexpected, 1, 3, 2, 1},
-      {"[]", kUnexpected, 1, 1, 0, 2},
-      {"[ -1]", kUnexpected, 1, 1, 0, 5},
+      {"(1 + 2))", kUnexpected, 1, 8, 7, 1}, {"}", kUnexpected, 1, 1, 0, 1},
+      {"(", kUnexpected, 1, 2, 1, 0},        {"1 +", kUnexpected, 1, 4, 3, 0},
+      {"!", kUnexpected, 1, 2, 1, 0},        {"SELECT @All; FIELD", kUnexpected, 1, 19, 18, 0},
+      {"x[]", kUnexpected, 1, 3, 2, 1},      {"[ -1]", kUnexpected, 1, 1, 0, 5},
+      {"[]", kUnexpected, 1, 1, 0, 2},       {"FIELD := 1", kUnexpected, 1, 7, 6, 2},
       // Two operators or two operands in a row.
-      {"1 + * 2", kUnexpected, 1, 5, 4, 1},
-      {"a & & b", kUnexpected, 1, 5, 4, 1},
-      {"1 =< 2", kUnexpected, 1, 4, 3, 1},
-      {"1 2", kUnexpected, 1, 3, 2, 1},
-      {"a b", kUnexpected, 1, 3, 2, 1},
-      {"x := \"a\" \"b\"", kUnexpected, 1, 10, 9, 3},
-      {"1.2.3", kUnexpected, 1, 4, 3, 2},
-      {"1E", kUnexpected, 1, 2, 1, 1},
+      {"1 + * 2", kUnexpected, 1, 5, 4, 1}, {"1 =< 2", kUnexpected, 1, 4, 3, 1},
+      {"a b", kUnexpected, 1, 3, 2, 1},     {"x := \"a\" \"b\"", kUnexpected, 1, 10, 9, 3},
+      {"1.2.3", kUnexpected, 1, 4, 3, 2},   {"1E", kUnexpected, 1, 2, 1, 1},
       {"check(1)", kUnexpected, 1, 6, 5, 1},
       // Assignments.
-      {":= 1", kUnexpected, 1, 1, 0, 2},
-      {"\"a\" := 1", kUnexpected, 1, 5, 4, 2},
-      {"FIELD := 1", kUnexpected, 1, 7, 6, 2},
-      {"FIELD x 1", kUnexpected, 1, 9, 8, 1},
-      {"DEFAULT x", kUnexpected, 1, 10, 9, 0},
+      {":= 1", kUnexpected, 1, 1, 0, 2},       {"\"a\" := 1", kUnexpected, 1, 5, 4, 2},
+      {"FIELD x 1", kUnexpected, 1, 9, 8, 1},  {"DEFAULT x", kUnexpected, 1, 10, 9, 0},
       {"ENVIRONMENT \"x\" := 1", kUnexpected, 1, 13, 12, 3},
-      {"x := y := 1", kUnexpected, 1, 8, 7, 2},
-      {"select := 1", kUnexpected, 1, 8, 7, 2},
+      {"x := y := 1", kUnexpected, 1, 8, 7, 2}, {"select := 1", kUnexpected, 1, 8, 7, 2},
       {"(x := 1)", kUnexpected, 1, 4, 3, 2},
       // Arguments and REM.
-      {"@If(a;;b)", kUnexpected, 1, 7, 6, 1},
-      {"@If(a;b;)", kUnexpected, 1, 9, 8, 1},
-      {"x := (1; 2)", kUnexpected, 1, 8, 7, 1},
-      {"@If(SELECT a)", kUnexpected, 1, 5, 4, 6},
-      {"REM x", kUnexpected, 1, 5, 4, 1},
-      {"REM", kUnexpected, 1, 4, 3, 0},
-      {"REM \"a\" + 1", kUnexpected, 1, 9, 8, 1},
-      // Characters outside the language.
-      {"x := 1 #", kUnexpected, 1, 8, 7, 1},
-      {"x~", kUnexpected, 1, 2, 1, 1},
-      {"@", kUnexpected, 1, 1, 0, 1},
-      {"@(1)", kUnexpected, 1, 1, 0, 1},
-      {"@1", kUnexpected, 1, 1, 0, 1},
-      // Unknown @functions: the whole name.
-      {"@Foo(1)", kUnknown, 1, 1, 0, 4},
-      {"x := @Lefty(y; 1)", kUnknown, 1, 6, 5, 6},
-      {"@If(1; @Nope; 2)", kUnknown, 1, 8, 7, 5},
+      {"@If(a;;b)", kUnexpected, 1, 7, 6, 1},   {"@If(a;b;)", kUnexpected, 1, 9, 8, 1},
+      {"x := (1; 2)", kUnexpected, 1, 8, 7, 1}, {"@If(SELECT a)", kUnexpected, 1, 5, 4, 6},
+      {"REM x", kUnexpected, 1, 5, 4, 1},       {"REM \"a\" + 1", kUnexpected, 1, 9, 8, 1},
+      {"REM", kUnexpected, 1, 4, 3, 0},         {"@", kUnexpected, 1, 1, 0, 1},
+      // Characters outside the language; unknown @functions (the whole name).
+      {"x := 1 #", kUnexpected, 1, 8, 7, 1},  {"@(1)", kUnexpected, 1, 1, 0, 1},
+      {"@1", kUnexpected, 1, 1, 0, 1},        {std::string("1 \0", 3), kUnexpected, 1, 3, 2, 1},
+      {"@Foo(1)", kUnknown, 1, 1, 0, 4},      {"@If(1; @Nope; 2)", kUnknown, 1, 8, 7, 5},
       // Lines end at LF, CR or CR LF.
-      {"x := 1;\r\ny := ;", kUnexpected, 2, 6, 14, 1},
-      {"a := 1\rb := 2", kUnexpected, 2, 1, 7, 1},
-      {"a := 1;\n\n  @Bad", kUnknown, 3, 3, 11, 4},
-      {"{multi\nline} +", kUnexpected, 2, 8, 14, 0},
+      {"x := 1;\r\ny := ;", kUnexpected, 2, 6, 14, 1}, {"a := 1\rb := 2", kUnexpected, 2, 1, 7, 1},
+      {"a := 1;\n\n  @Bad", kUnknown, 3, 3, 11, 4},    {"{multi\nline} +", kUnexpected, 2, 8, 14, 0},
   };
   for (const BadFormula& bad : cases)
     ExpectRefused(bad);
 }
 
-TEST_F(FormulaTest, MultiByteCharactersAreNeverSplit) {
+TEST_F(FormulaTest, MultiByteCharactersAreNeverSplitAndNamesTakeLettersOfAnyScript) {
   // U+2222 is 0x14 0x22 0x22 in LMBCS: its trail bytes are quotes; U+227D
   // ends in a closing brace, U+225C in a backslash.
   const std::string angle = LmbcsFromUtf8("\u2222");
-  ASSERT_EQ(angle, "\x14\x22\x22");
   const std::string brace = LmbcsFromUtf8("\u227D");
-  ASSERT_EQ(brace, "\x14\x22\x7D");
   const std::string backslash = LmbcsFromUtf8("\u225C");
-  ASSERT_EQ(backslash, "\x14\x22\x5C");
-  ExpectRoundTrip("x := \"" + angle + "\"");
-  ExpectRoundTrip("x := {" + brace + "}");
-  ExpectRoundTrip("x := \"" + backslash + "\"");
-  ExpectRoundTrip("x := \"\\" + angle + "\"");
-
+  ASSERT_EQ(angle + brace + backslash, "\x14\x22\x22\x14\x22\x7D\x14\x22\x5C");
+  ExpectRoundTrip("x := \"" + angle + "\" + {" + brace + "}");
+  ExpectRoundTrip("x := \"" + backslash + "\" + \"\\" + angle + "\"");
+  ExpectRoundTrip(LmbcsFromUtf8("Größe := 1; имя := Größe * 2"));
   const std::vector<BadFormula> cases = {
       {"\"" + angle, ERR_FORMULA_UNTERMINATED, 1, 1, 0, 4},
       {"{" + brace, ERR_FORMULA_UNTERMINATED, 1, 1, 0, 4},
@@ -309,42 +198,49 @@ TEST_F(FormulaTest, MultiByteCharactersAreNeverSplit) {
       {"\"" + angle + angle + "\" +", ERR_FORMULA_UNEXPECTED, 1, 7, 10, 0},
       {"x := 1 " + angle, ERR_FORMULA_UNEXPECTED, 1, 8, 7, 3},
       {"x := 1 \x14\x22", ERR_FORMULA_UNEXPECTED, 1, 8, 7, 2},
+      {LmbcsFromUtf8("a\u2222 := 1"), ERR_FORMULA_UNEXPECTED, 1, 2, 1, 3}, // a symbol is no letter
   };
   for (const BadFormula& bad : cases)
     ExpectRefused(bad);
 }
 
-TEST_F(FormulaTest, NamesMayHoldLettersOfAnyScript) {
-  ExpectRoundTrip(LmbcsFromUtf8("Größe := 1; Größe * 2"));
-  ExpectRoundTrip(LmbcsFromUtf8("имя := \"x\""));
-  // A symbol is no letter.
-  ExpectRefused({LmbcsFromUtf8("a\u2222 := 1"), ERR_FORMULA_UNEXPECTED, 1, 2, 1, 3});
-}
-
-TEST_F(FormulaTest, CompiledFormulaIsHeaderAndSource) {
+TEST_F(FormulaTest, CompiledFormulaIsHeaderAndSourceReadFromAnyAddress) {
   const Compiled compiled = Compile("SELECT @All");
   ASSERT_EQ(compiled.status, NOERROR);
   EXPECT_EQ(compiled.length, 19);
-  EXPECT_EQ(BlockBytes(compiled.handle),
-            std::string("FM\x01\x00\x0B\x00\x00\x00" "SELECT @All", 19));
+  const std::string block = BlockBytes(compiled.handle);
+  EXPECT_EQ(block, std::string("FM\x01\x00\x0B\x00\x00\x00" "SELECT @All", 19));
   EXPECT_EQ(OSMemFree(compiled.handle), NOERROR);
+  const std::string copy = "?" + block;
+  std::string text;
+  ASSERT_EQ(DecompileAt(copy.data() + 1, &text, TRUE), NOERROR);
+  EXPECT_EQ(text, "SELECT @All") << "the selection flag changes nothing";
+
+  for (const std::string& buffer : {
+           std::string("not a formula at all"),
+           std::string("FM\x02\x00\x01\x00\x00\x00" "x", 9), // another version
+           std::string("MF\x01\x00\x01\x00\x00\x00" "x", 9), // another magic
+           std::string("FM\x01\x00\xF8\xFF\x00\x00" "x", 9), // longer than any source
+           std::string("FM\x01\x00\x00\x00\x01\x00" "x", 9), // 64 KB
+       })
+    EXPECT_EQ(DecompileAt(buffer.data(), &text), ERR_FORMULA_BAD_FORMULA) << buffer;
 }
 
-TEST_F(FormulaTest, OutPointersOtherThanTheFormulaMayBeNull) {
+TEST_F(FormulaTest, OutPointersMayBeNullButNotTheFormulaOrTheText) {
   FORMULAHANDLE handle = NULLHANDLE;
   ASSERT_EQ(NSFFormulaCompile("name", 4, "1", 1, &handle, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr),
             NOERROR);
   EXPECT_EQ(OSMemGetSize(handle), 9u);
+  const char* buffer = static_cast<const char*>(OSLockObject(handle));
+  EXPECT_EQ(NSFFormulaDecompile(buffer, FALSE, nullptr, nullptr), ERR_HOST_BAD_ARGUMENT);
+  OSUnlockObject(handle);
   EXPECT_EQ(OSMemFree(handle), NOERROR);
   handle = 0x1234;
   EXPECT_EQ(NSFFormulaCompile(nullptr, 0, "1 +", 3, &handle, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr),
             ERR_FORMULA_COMPILE);
   EXPECT_EQ(handle, NULLHANDLE);
-}
-
-TEST_F(FormulaTest, MissingArgumentsAreRefused) {
   WORD length = 0xEEEE;
   STATUS error = 0xFFFF;
   EXPECT_EQ(NSFFormulaCompile(nullptr, 0, "1", 1, nullptr, &length, &error, nullptr, nullptr,
@@ -352,51 +248,35 @@ TEST_F(FormulaTest, MissingArgumentsAreRefused) {
             ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(length, 0);
   EXPECT_EQ(error, NOERROR);
-  FORMULAHANDLE handle = 0x1234;
+  handle = 0x1234;
   EXPECT_EQ(NSFFormulaCompile(nullptr, 0, nullptr, 0, &handle, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr),
             ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(handle, NULLHANDLE);
-
   DHANDLE text = 0x1234;
   EXPECT_EQ(NSFFormulaDecompile(nullptr, FALSE, &text, nullptr), ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(text, NULLHANDLE);
-  const Compiled compiled = Compile("1");
-  ASSERT_EQ(compiled.status, NOERROR);
-  const char* buffer = static_cast<const char*>(OSLockObject(compiled.handle));
-  EXPECT_EQ(NSFFormulaDecompile(buffer, FALSE, nullptr, nullptr), ERR_HOST_BAD_ARGUMENT);
-  OSUnlockObject(compiled.handle);
-  EXPECT_EQ(OSMemFree(compiled.handle), NOERROR);
 }
 
 TEST_F(FormulaTest, SourceIsLimitedByTheCompiledLength) {
   const std::string longest = "\"" + std::string(65525, 'x') + "\"";
-  ASSERT_EQ(longest.size(), 65527u);
   const Compiled fits = Compile(longest);
   ASSERT_EQ(fits.status, NOERROR);
   EXPECT_EQ(fits.length, 0xFFFF);
-  EXPECT_EQ(Decompile(fits.handle), longest);
   EXPECT_EQ(OSMemFree(fits.handle), NOERROR);
-
-  const std::string tooLong = "\"" + std::string(65526, 'x') + "\"";
-  Compiled refused = Compile(tooLong);
+  const Compiled refused = Compile("\"" + std::string(65526, 'x') + "\"");
   EXPECT_EQ(refused.status, ERR_FORMULA_TOO_LONG);
   EXPECT_EQ(refused.handle, NULLHANDLE);
   EXPECT_EQ(refused.length, 0);
   EXPECT_EQ(refused.error, NOERROR);
-  EXPECT_EQ(CompileWithLength(std::string(0xFFFF, ' '), 0xFFFF).status, ERR_FORMULA_TOO_LONG);
-  // Measured up to the NUL, past what a length could say.
-  refused = CompileWithLength(std::string(70000, ' '), 0);
-  EXPECT_EQ(refused.status, ERR_FORMULA_TOO_LONG);
-  EXPECT_EQ(refused.handle, NULLHANDLE);
-}
+  EXPECT_EQ(Compile(std::string(0xFFFF, ' ')).status, ERR_FORMULA_TOO_LONG);
+  EXPECT_EQ(Compile(std::string(70000, ' '), 0).status, ERR_FORMULA_TOO_LONG)
+      << "measured up to the NUL, past what a length could say";
 
-TEST_F(FormulaTest, LongFlatFormulasCompile) {
   std::string chain;
   while (chain.size() < 65520)
     chain += "1+";
-  chain += "1";
-  ExpectRoundTrip(chain);
+  ExpectRoundTrip(chain + "1");
   std::string statements;
   while (statements.size() < 65000)
     statements += "x:=x:1;";
@@ -431,57 +311,13 @@ TEST_F(FormulaTest, AllocationFailureLeavesNoBlock) {
   EXPECT_EQ(compiled.handle, NULLHANDLE);
   EXPECT_EQ(compiled.length, 0);
   EXPECT_EQ(HostTestLiveHandles(), liveBefore_);
-
   const Compiled good = Compile("SELECT @All");
   ASSERT_EQ(good.status, NOERROR);
-  const char* buffer = static_cast<const char*>(OSLockObject(good.handle));
   HostTestFailAllocation(1);
   std::string text;
-  EXPECT_EQ(DecompileAt(buffer, &text), ERR_MEMORY);
+  EXPECT_EQ(DecompileAt(static_cast<const char*>(OSLockObject(good.handle)), &text), ERR_MEMORY);
   OSUnlockObject(good.handle);
   EXPECT_EQ(OSMemFree(good.handle), NOERROR);
-}
-
-TEST_F(FormulaTest, DecompileRefusesWhatIsNotACompiledFormula) {
-  std::string text;
-  const std::vector<std::string> buffers = {
-      std::string("not a formula at all"),
-      std::string("FM\x02\x00\x01\x00\x00\x00" "x", 9),     // another version
-      std::string("MF\x01\x00\x01\x00\x00\x00" "x", 9),     // another magic
-      std::string("FM\x01\x00\xF8\xFF\x00\x00" "x", 9),     // longer than any source
-      std::string("FM\x01\x00\x00\x00\x01\x00" "x", 9),     // 64 KB
-  };
-  for (const std::string& buffer : buffers) {
-    SCOPED_TRACE(buffer);
-    EXPECT_EQ(DecompileAt(buffer.data(), &text), ERR_FORMULA_BAD_FORMULA);
-  }
-}
-
-TEST_F(FormulaTest, DecompileReadsAFormulaAtAnyAddress) {
-  const Compiled compiled = Compile("@Left(x; 2)");
-  ASSERT_EQ(compiled.status, NOERROR);
-  const std::string copy = "?" + BlockBytes(compiled.handle);
-  EXPECT_EQ(OSMemFree(compiled.handle), NOERROR);
-  std::string text;
-  ASSERT_EQ(DecompileAt(copy.data() + 1, &text), NOERROR);
-  EXPECT_EQ(text, "@Left(x; 2)");
-
-  // The selection flag changes nothing: the source already says SELECT.
-  const std::string selection = std::string("FM\x01\x00\x0B\x00\x00\x00", 8) + "SELECT @All";
-  DHANDLE textHandle = NULLHANDLE;
-  WORD textLength = 0;
-  ASSERT_EQ(NSFFormulaDecompile(selection.data(), TRUE, &textHandle, &textLength), NOERROR);
-  EXPECT_EQ(BlockBytes(textHandle), "SELECT @All");
-  EXPECT_EQ(textLength, 11);
-  EXPECT_EQ(OSMemFree(textHandle), NOERROR);
-}
-
-TEST_F(FormulaTest, NewStatusCodesHaveTexts) {
-  char text[64];
-  OSLoadString(0, ERR_FORMULA_TOO_LONG, text, sizeof text);
-  EXPECT_STREQ(text, "Formula is too long");
-  OSLoadString(0, ERR_FORMULA_TOO_DEEP, text, sizeof text);
-  EXPECT_STREQ(text, "Formula is nested too deeply");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // files.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -29,149 +30,95 @@ Bytes Pattern(size_t size) {
   return bytes;
 }
 
-/* ---- ODSLength ---- */
+/* Reads `iterations` structures of the stored bytes into a host buffer with
+ * four spare bytes, checking how far the source advanced. */
+Bytes Read(const Bytes& stored, WORD type, size_t host, WORD iterations = 1) {
+  Bytes out(host + 4, 0xEE);
+  const void* from = stored.data();
+  ODSReadMemory(&from, type, out.data(), iterations);
+  EXPECT_EQ(static_cast<const BYTE*>(from) - stored.data(), ODSLength(type) * iterations);
+  return out;
+}
 
-struct LengthCase {
-  WORD type;
-  WORD stored;
-};
+Bytes Write(const Bytes& host, WORD type, WORD iterations = 1) {
+  Bytes out(ODSLength(type) * iterations + 4, 0xEE);
+  void* to = out.data();
+  ODSWriteMemory(&to, type, host.data(), iterations);
+  EXPECT_EQ(static_cast<BYTE*>(to) - out.data(), ODSLength(type) * iterations);
+  return out;
+}
 
-TEST(OdsLengthTest, PlainValuesAndCarriedStructures) {
-  const LengthCase cases[] = {
-      {ODS_WORD, 2},      {ODS_DWORD, 4},      {ODS_TIMEDATE, 8},
-      {ODS_NOTELINK, 40}, {ODS_FILEOBJECT, 40}, {ODS_CDFACE, 34},
-  };
-  for (const LengthCase& c : cases)
+TEST(OdsTest, StoredLengthsOfPlainAndUnknownTypes) {
+  const struct {
+    WORD type;
+    WORD stored;
+  } cases[] = {{ODS_WORD, 2},        {ODS_DWORD, 4},       {ODS_TIMEDATE, 8},
+               {ODS_NOTELINK, 40},   {ODS_CDFACE, 34},     {ODS_CDPOSITIONING, 88},
+               {ODS_CDRESOURCE, 26}, {ODS_CD_FF87, 0},     {WORD{2}, 0},
+               {WORD{1024}, 0},      {WORD{0xFFFF}, 0}};
+  for (const auto& c : cases)
     EXPECT_EQ(ODSLength(c.type), c.stored) << "type " << c.type;
 }
 
-TEST(OdsLengthTest, TypesWithoutLayoutAreUnknown) {
-  for (WORD type : {WORD{2}, ODS_CD_FF87, ODS_CD_FF88, WORD{1023}, WORD{1024}, WORD{0xFFFF}})
-    EXPECT_EQ(ODSLength(type), 0) << "type " << type;
-}
-
-/* ---- padded types ---- */
-
-struct PaddedCase {
-  WORD type;
-  WORD host;
-  WORD pad; /* offset of the two pad bytes in host form */
-};
-
-// Every type whose stored form leaves out two bytes of the host form.
-const PaddedCase kPadded[] = {
-    {ODS_CDPABDEFINITION, 72, 70}, {ODS_CDRESOURCE, 28, 26},
-    {ODS_CDFILESEGMENT, 20, 2},    {ODS_CDFILEHEADER, 28, 2},
-    {ODS_CDIMAGESEGMENT, 12, 2},   {ODS_CDIMAGEHEADER, 32, 2},
-    {ODS_CDBITMAPHEADER, 40, 2},   {ODS_CDBITMAPSEGMENT, 20, 2},
-    {ODS_CDCOLORTABLE, 8, 2},      {ODS_CDPATTERNTABLE, 8, 2},
-    {ODS_CDGRAPHIC, 32, 2},        {ODS_CD_009A, 12, 2},
-    {ODS_CD_009B, 12, 2},          {ODS_CD_009C, 12, 2},
-    {ODS_CD_009D, 20, 2},          {ODS_CD_009E, 28, 2},
-    {ODS_CD_009F, 28, 2},          {ODS_CD_00A0, 20, 2},
-    {ODS_CD_00C5, 12, 2},
-};
-
-TEST(OdsPaddedTypeTest, ReadPutsPadBackAndWriteTakesItOut) {
-  for (const PaddedCase& c : kPadded) {
+TEST(OdsTest, ReadPutsThePadBackAndWriteTakesItOut) {
+  const struct {
+    WORD type;
+    WORD host;
+    WORD pad; /* offset of the two pad bytes in host form */
+  } cases[] = {{ODS_CDPABDEFINITION, 72, 70}, {ODS_CDRESOURCE, 28, 26},
+               {ODS_CDGRAPHIC, 32, 2},        {ODS_CD_009A, 12, 2}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.type);
     const WORD stored = c.host - 2;
     ASSERT_EQ(ODSLength(c.type), stored);
-    const Bytes canonical = Pattern(stored);
-
-    Bytes host(c.host + 4, 0xEE);
-    const void* from = canonical.data();
-    ODSReadMemory(&from, c.type, host.data(), 1);
-    EXPECT_EQ(from, canonical.data() + stored);
-    Bytes expected(canonical.begin(), canonical.begin() + c.pad);
-    expected.insert(expected.end(), {0, 0});
-    expected.insert(expected.end(), canonical.begin() + c.pad, canonical.end());
-    expected.insert(expected.end(), 4, 0xEE); /* nothing written past the structure */
-    EXPECT_EQ(host, expected);
-
-    host[c.pad] = 0x55; /* pad contents never reach the stored form */
-    Bytes back(stored + 4, 0xEE);
-    void* to = back.data();
-    ODSWriteMemory(&to, c.type, host.data(), 1);
-    EXPECT_EQ(to, back.data() + stored);
-    Bytes expectedBack = canonical;
-    expectedBack.insert(expectedBack.end(), 4, 0xEE);
-    EXPECT_EQ(back, expectedBack);
+    for (WORD iterations : {1, 2}) {
+      const Bytes canonical = Pattern(stored * iterations);
+      Bytes expected;
+      for (WORD i = 0; i < iterations; ++i) {
+        expected.insert(expected.end(), canonical.begin() + i * stored,
+                        canonical.begin() + i * stored + c.pad);
+        expected.insert(expected.end(), {0, 0});
+        expected.insert(expected.end(), canonical.begin() + i * stored + c.pad,
+                        canonical.begin() + (i + 1) * stored);
+      }
+      expected.insert(expected.end(), 4, 0xEE); /* nothing written past the structures */
+      Bytes host = Read(canonical, c.type, c.host * iterations, iterations);
+      EXPECT_EQ(host, expected);
+      host[c.pad] = 0x55; /* pad contents never reach the stored form */
+      Bytes back = canonical;
+      back.insert(back.end(), 4, 0xEE);
+      EXPECT_EQ(Write(host, c.type, iterations), back);
+    }
   }
 }
 
-TEST(OdsPaddedTypeTest, IterationsStepByEachFormsSize) {
-  const Bytes canonical = Pattern(52); /* two stored CDRESOURCEs */
-  Bytes host(56, 0xEE);
-  const void* from = canonical.data();
-  ODSReadMemory(&from, ODS_CDRESOURCE, host.data(), 2);
-  EXPECT_EQ(from, canonical.data() + 52);
-  EXPECT_EQ(host[25], 26);
-  EXPECT_EQ(host[26], 0);
-  EXPECT_EQ(host[27], 0);
-  EXPECT_EQ(host[28], 27);
-  EXPECT_EQ(host[53], 52);
-  EXPECT_EQ(host[54], 0);
-  EXPECT_EQ(host[55], 0);
-
-  Bytes back(52);
-  void* to = back.data();
-  ODSWriteMemory(&to, ODS_CDRESOURCE, host.data(), 2);
-  EXPECT_EQ(to, back.data() + 52);
-  EXPECT_EQ(back, canonical);
-}
-
-/* ---- unpadded types ---- */
-
-TEST(OdsPlainTypeTest, BytesAreCopiedAsTheyAre) {
-  const WORD types[] = {ODS_CDTEXT, ODS_CDPOSITIONING, ODS_CDBOXSIZE, ODS_CDHEADER,
-                        ODS_CDTABLECELL, ODS_CDSTYLENAME, ODS_CD_FFEC, ODS_NOTELINK};
-  for (WORD type : types) {
-    SCOPED_TRACE(type);
-    const WORD size = ODSLength(type);
-    ASSERT_GT(size, 0);
-    const Bytes canonical = Pattern(size);
-    Bytes host(size);
-    const void* from = canonical.data();
-    ODSReadMemory(&from, type, host.data(), 1);
-    EXPECT_EQ(host, canonical);
-    Bytes back(size);
-    void* to = back.data();
-    ODSWriteMemory(&to, type, host.data(), 1);
-    EXPECT_EQ(back, canonical);
-    EXPECT_EQ(to, back.data() + size);
+TEST(OdsTest, PlainTypesAreCopiedAsTheyAre) {
+  for (WORD type : {ODS_CDTEXT, ODS_CDTABLECELL, ODS_CD_FFEC, ODS_NOTELINK}) {
+    const Bytes canonical = Pattern(ODSLength(type));
+    Bytes padded = canonical;
+    padded.insert(padded.end(), 4, 0xEE);
+    EXPECT_EQ(Read(canonical, type, canonical.size()), padded) << type;
+    EXPECT_EQ(Write(canonical, type), padded) << type;
   }
-}
+  EXPECT_EQ(Read(Pattern(12), ODS_WORD, 12, 6), Write(Pattern(12), ODS_WORD, 6)) << "six words";
 
-TEST(OdsPlainTypeTest, SixWordsAdvanceTwelveBytes) {
-  const Bytes canonical = Pattern(12);
-  Bytes host(12);
-  const void* from = canonical.data();
-  ODSReadMemory(&from, ODS_WORD, host.data(), 6);
-  EXPECT_EQ(from, canonical.data() + 12);
-  EXPECT_EQ(host, canonical);
-}
-
-TEST(OdsPlainTypeTest, LengthValueKeepsItsDoubleAtOffsetFour) {
   CDPOSITIONING positioning = {};
-  positioning.Header = {SIG_CD_POSITIONING, sizeof positioning};
   positioning.Top.Length = 1.5;
   positioning.Top.Units = 2;
   positioning.BrowserRightOffset = -3.25;
-  Bytes stored(ODSLength(ODS_CDPOSITIONING));
-  ASSERT_EQ(stored.size(), 88u);
-  void* to = stored.data();
-  ODSWriteMemory(&to, ODS_CDPOSITIONING, &positioning, 1);
+  Bytes host(sizeof positioning);
+  std::memcpy(host.data(), &positioning, sizeof positioning);
+  const Bytes stored = Write(host, ODS_CDPOSITIONING);
   double top = 0;
   double right = 0;
-  std::memcpy(&top, stored.data() + 8 + 4, sizeof top);
+  std::memcpy(&top, stored.data() + 8 + 4, sizeof top); /* a LENGTH_VALUE's double at 4 */
   std::memcpy(&right, stored.data() + 80, sizeof right);
   EXPECT_EQ(top, 1.5);
   EXPECT_EQ(stored[8 + 12], 2);
   EXPECT_EQ(right, -3.25);
 }
 
-TEST(OdsPlainTypeTest, UnknownTypeWritesNothingAndIsLogged) {
+TEST(OdsTest, UnknownTypeMovesNothingAndIsLogged) {
   HostTestReset();
   HostTestCaptureLog(true);
   const Bytes canonical = Pattern(8);
@@ -183,6 +130,7 @@ TEST(OdsPlainTypeTest, UnknownTypeWritesNothingAndIsLogged) {
   void* to = host.data();
   ODSWriteMemory(&to, 999, canonical.data(), 1);
   EXPECT_EQ(to, host.data());
+  EXPECT_EQ(host, Bytes(8, 0xEE));
   EXPECT_THAT(HostTestLogLines(),
               ElementsAre("ODSReadMemory: ODS type 115: Unknown structure type",
                           "ODSWriteMemory: ODS type 999: Unknown structure type"));
@@ -191,30 +139,20 @@ TEST(OdsPlainTypeTest, UnknownTypeWritesNothingAndIsLogged) {
 
 /* ---- enumeration ---- */
 
-struct SeenRecord {
-  WORD signature;
-  DWORD length;
-  ptrdiff_t offset; /* from the start of the value */
-  bool operator==(const SeenRecord&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const SeenRecord& r) {
-  return out << "{0x" << std::hex << r.signature << std::dec << ", " << r.length << ", "
-             << r.offset << "}";
-}
-
+/* Each record seen as "signature/length@offset from the value's start". */
 struct Collector {
   const char* start = nullptr;
-  std::vector<SeenRecord> seen;
-  int stopAfter = -1; /* return 0x1234 after this many records */
+  std::vector<std::string> seen;
+  size_t stopAfter = 0; /* return 0x1234 after this many records */
 };
 
 STATUS Collect(char* record, WORD signature, DWORD length, void* context) {
   auto* collector = static_cast<Collector*>(context);
-  collector->seen.push_back({signature, length, record - collector->start});
-  if (static_cast<int>(collector->seen.size()) == collector->stopAfter)
-    return 0x1234;
-  return NOERROR;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04X/%u@%td", signature, length,
+                collector->start == nullptr ? 0 : record - collector->start);
+  collector->seen.push_back(text);
+  return collector->seen.size() == collector->stopAfter ? 0x1234 : NOERROR;
 }
 
 Bytes Composite(std::initializer_list<Bytes> records) {
@@ -236,28 +174,21 @@ protected:
     EXPECT_EQ(HostTestLiveHandles(), live_) << HostTestLeakReport();
   }
 
-  /* Puts the value into a memory object behind offset bytes. */
-  BLOCKID Place(const Bytes& value, WORD offset = 6) {
+  /* Puts the value into a memory object six bytes in and enumerates it. */
+  STATUS Enumerate(const Bytes& value, Collector* collector) {
     DHANDLE handle = NULLHANDLE;
-    EXPECT_EQ(OSMemAlloc(MEM_TYPE_ENGINE, offset + value.size(), &handle), NOERROR);
+    EXPECT_EQ(OSMemAlloc(MEM_TYPE_ENGINE, 6 + value.size(), &handle), NOERROR);
     handles_.push_back(handle);
     auto* data = static_cast<char*>(OSLockObject(handle));
-    std::memcpy(data + offset, value.data(), value.size());
+    std::memcpy(data + 6, value.data(), value.size());
     OSUnlockObject(handle);
-    start_ = data + offset;
-    return {handle, offset};
-  }
-
-  STATUS Enumerate(const Bytes& value, Collector* collector) {
-    BLOCKID bid = Place(value);
-    collector->start = start_;
-    STATUS status = EnumCompositeBuffer(bid, value.size(), Collect, collector);
-    EXPECT_FALSE(OSUnlockObject(bid.pool)) << "the value is left unlocked";
+    collector->start = data + 6;
+    const STATUS status = EnumCompositeBuffer({handle, 6}, value.size(), Collect, collector);
+    EXPECT_FALSE(OSUnlockObject(handle)) << "the value is left unlocked";
     return status;
   }
 
   std::vector<DHANDLE> handles_;
-  char* start_ = nullptr;
   size_t live_ = 0;
 };
 
@@ -267,35 +198,30 @@ const Bytes kOddGraphic = {0x99, 0x00, 0x07, 0x00, 0x00, 0x00, 0x42, 0x00};
 const Bytes kTableEnd = {0xA5, 0x08, 0, 0, 0, 0, 0, 0};
 
 TEST_F(EnumBufferTest, ByteWordAndLongHeadersWithPadBytes) {
-  Collector collector;
-  EXPECT_EQ(Enumerate(Composite({kParagraph, kOddText, kOddGraphic, kTableEnd}), &collector),
+  Collector all;
+  EXPECT_EQ(Enumerate(Composite({kParagraph, kOddText, kOddGraphic, kTableEnd}), &all), NOERROR);
+  EXPECT_THAT(all.seen, ElementsAre("0081/2@2", "FF85/9@4", "0099/7@14", "00A5/8@22"));
+  Collector unpadded; /* a missing pad after an odd last record is tolerated */
+  EXPECT_EQ(Enumerate(Composite({kParagraph, Bytes(kOddText.begin(), kOddText.end() - 1)}),
+                      &unpadded),
             NOERROR);
-  EXPECT_THAT(collector.seen, ElementsAre(SeenRecord{0x0081, 2, 2}, SeenRecord{0xFF85, 9, 4},
-                                          SeenRecord{0x0099, 7, 14}, SeenRecord{0x00A5, 8, 22}));
+  EXPECT_THAT(unpadded.seen, ElementsAre("0081/2@2", "FF85/9@4"));
+  Collector none;
+  EXPECT_EQ(Enumerate(Composite({}), &none), NOERROR);
+  EXPECT_TRUE(none.seen.empty());
+  Collector stopped;
+  stopped.stopAfter = 2;
+  EXPECT_EQ(Enumerate(Composite({kParagraph, kOddText, kTableEnd}), &stopped), 0x1234)
+      << "the action's status ends the walk";
+  EXPECT_EQ(stopped.seen.size(), 2u);
 }
-
-TEST_F(EnumBufferTest, MissingPadAfterOddLastRecordIsTolerated) {
-  Bytes text = kOddText;
-  text.pop_back();
-  Collector collector;
-  EXPECT_EQ(Enumerate(Composite({kParagraph, text}), &collector), NOERROR);
-  EXPECT_THAT(collector.seen, ElementsAre(SeenRecord{0x0081, 2, 2}, SeenRecord{0xFF85, 9, 4}));
-}
-
-TEST_F(EnumBufferTest, TypeWordAloneHasNoRecords) {
-  Collector collector;
-  EXPECT_EQ(Enumerate(Composite({}), &collector), NOERROR);
-  EXPECT_TRUE(collector.seen.empty());
-}
-
-struct BadHeaderCase {
-  const char* name;
-  Bytes records; /* after the type word */
-  size_t goodRecords;
-};
 
 TEST_F(EnumBufferTest, InvalidHeaderEndsWithBadRecord) {
-  const BadHeaderCase cases[] = {
+  const struct {
+    const char* name;
+    Bytes records; /* after the type word */
+    size_t goodRecords;
+  } cases[] = {
       {"byte signature 0", {0x00, 0x02}, 0},
       {"byte length 1", {0x81, 0x01}, 0},
       {"word length 0", {0x85, 0xFF, 0x00, 0x00}, 0},
@@ -310,32 +236,21 @@ TEST_F(EnumBufferTest, InvalidHeaderEndsWithBadRecord) {
       {"one stray byte", {0x81, 0x02, 0x07}, 1},
       {"long length past the value", {0x99, 0x00, 0x00, 0x00, 0x01, 0x00}, 0},
   };
-  for (const BadHeaderCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
     Collector collector;
-    EXPECT_EQ(Enumerate(Composite({c.records}), &collector), ERR_HOST_BAD_RECORD);
-    EXPECT_EQ(collector.seen.size(), c.goodRecords);
+    EXPECT_EQ(Enumerate(Composite({c.records}), &collector), ERR_HOST_BAD_RECORD) << c.name;
+    EXPECT_EQ(collector.seen.size(), c.goodRecords) << c.name;
   }
 }
 
-TEST_F(EnumBufferTest, ActionStatusEndsTheWalk) {
-  Collector collector;
-  collector.stopAfter = 2;
-  EXPECT_EQ(Enumerate(Composite({kParagraph, kOddText, kTableEnd}), &collector), 0x1234);
-  EXPECT_EQ(collector.seen.size(), 2u);
-}
-
-TEST_F(EnumBufferTest, ValueThatIsNotCompositeIsRefused) {
+TEST_F(EnumBufferTest, ValuesThatAreNotCompositeAndBadArgumentsAreRefused) {
   Collector collector;
   EXPECT_EQ(Enumerate({0x00, 0x05, 'a', 'b'}, &collector), ERR_HOST_NOT_COMPOSITE);
   EXPECT_EQ(Enumerate({0x01}, &collector), ERR_HOST_NOT_COMPOSITE);
-  EXPECT_TRUE(collector.seen.empty());
-}
-
-TEST_F(EnumBufferTest, BadArgumentsAreRefused) {
-  Collector collector;
   const Bytes value = Composite({kParagraph});
-  BLOCKID bid = Place(value);
+  Enumerate(value, &collector);
+  collector.seen.clear();
+  const BLOCKID bid = {handles_.back(), 6};
   EXPECT_EQ(EnumCompositeBuffer(bid, value.size(), nullptr, &collector), ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(EnumCompositeBuffer(bid, value.size() + 1, Collect, &collector),
             ERR_HOST_BAD_ARGUMENT);
@@ -344,61 +259,32 @@ TEST_F(EnumBufferTest, BadArgumentsAreRefused) {
   EXPECT_TRUE(collector.seen.empty());
 }
 
-/* ---- CD files ---- */
-
-class EnumFileTest : public ::testing::Test {
-protected:
-  std::string Write(const Bytes& content) {
-    std::string path = ::testing::TempDir() + "ods_test_" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cd";
+TEST(EnumFileTest, RecordsOfAFileAreEnumeratedAndFailuresReported) {
+  const std::string path = ::testing::TempDir() + "velko_ods_" + std::to_string(getpid()) + ".cd";
+  const auto enumerate = [&path](const Bytes& content, Collector* collector) {
     FILE* file = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(file, nullptr);
     if (!content.empty())
       std::fwrite(content.data(), 1, content.size(), file);
     std::fclose(file);
-    paths_.push_back(path);
-    return path;
-  }
-  void TearDown() override {
-    for (const std::string& path : paths_)
-      std::remove(path.c_str());
-  }
-  std::vector<std::string> paths_;
-};
-
-STATUS CollectFromFile(char* record, WORD signature, DWORD length, void* context) {
-  auto* collector = static_cast<Collector*>(context);
-  collector->seen.push_back({signature, length, 0});
-  (void)record;
-  return NOERROR;
-}
-
-TEST_F(EnumFileTest, RecordsOfAFileAreEnumerated) {
+    return EnumCompositeFile(path.c_str(), Collect, collector);
+  };
   Bytes image = {0x7C, 0x00};
   const DWORD length = 70001; /* longer than any word length */
   image.insert(image.end(), {BYTE(length), BYTE(length >> 8), BYTE(length >> 16), 0});
   image.resize(length + 1, 0x33);
   Collector collector;
-  EXPECT_EQ(EnumCompositeFile(Write(Composite({kParagraph, image, kTableEnd})).c_str(),
-                              CollectFromFile, &collector),
-            NOERROR);
-  EXPECT_THAT(collector.seen, ElementsAre(SeenRecord{0x0081, 2, 0}, SeenRecord{0x007C, length, 0},
-                                          SeenRecord{0x00A5, 8, 0}));
-}
+  EXPECT_EQ(enumerate(Composite({kParagraph, image, kTableEnd}), &collector), NOERROR);
+  EXPECT_THAT(collector.seen, ElementsAre("0081/2@0", "007C/70001@0", "00A5/8@0"));
 
-TEST_F(EnumFileTest, FileFailures) {
-  Collector collector;
-  EXPECT_EQ(EnumCompositeFile(Write({0x00, 0x05, 0x81, 0x02}).c_str(), CollectFromFile, &collector),
-            ERR_HOST_BAD_CD_FILE);
-  EXPECT_EQ(EnumCompositeFile(Write({}).c_str(), CollectFromFile, &collector),
-            ERR_HOST_BAD_CD_FILE);
-  EXPECT_EQ(EnumCompositeFile(Write(Composite({{0x81, 0x09}})).c_str(), CollectFromFile,
-                              &collector),
-            ERR_HOST_BAD_RECORD);
-  EXPECT_EQ(EnumCompositeFile((::testing::TempDir() + "no/such/file.cd").c_str(), CollectFromFile,
+  collector.seen.clear();
+  EXPECT_EQ(enumerate({0x00, 0x05, 0x81, 0x02}, &collector), ERR_HOST_BAD_CD_FILE);
+  EXPECT_EQ(enumerate({}, &collector), ERR_HOST_BAD_CD_FILE);
+  EXPECT_EQ(enumerate(Composite({{0x81, 0x09}}), &collector), ERR_HOST_BAD_RECORD);
+  std::remove(path.c_str());
+  EXPECT_EQ(EnumCompositeFile((::testing::TempDir() + "no/such/file.cd").c_str(), Collect,
                               &collector),
             ERR_HOST_FILE_IO);
-  EXPECT_EQ(EnumCompositeFile(nullptr, CollectFromFile, &collector), ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(EnumCompositeFile(nullptr, Collect, &collector), ERR_HOST_BAD_ARGUMENT);
   EXPECT_TRUE(collector.seen.empty());
 }
 

@@ -153,21 +153,6 @@ protected:
     context_->last_record = last;
   }
 
-  /* Releases the context and the loaded records of an earlier Load. */
-  void Unload() {
-    if (context_ != nullptr) {
-      if (chunk_ != nullptr)
-        chunk_->internal->render_context = nullptr;
-      ReleaseRenderContext(context_);
-      context_ = nullptr;
-    }
-    if (records_ != nullptr) {
-      CleanupBodyContext(session_.get(), records_);
-      delete records_;
-      records_ = nullptr;
-    }
-  }
-
   /* The output goes to a caller's buffer instead. */
   void UseCallersBuffer(char *buffer, DWORD capacity) {
     if (context_->output_owned != 0)

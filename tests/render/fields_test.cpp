@@ -1,6 +1,6 @@
 // Fields as form controls, pass-through HTML copied as it stands, and
-// translated text: escaping, line breaks, spaces and tabs, the named
-// special characters and numeric references.
+// translated text (line breaks, spaces and tabs, the named special
+// characters and numeric references), beyond the golden corpus.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,9 +15,6 @@ using cdbuild::Body;
 using cdbuild::Bytes;
 using text_testing::Lmbcs;
 using text_testing::Pieces;
-
-constexpr WORD kRichTextField = 1;
-constexpr WORD kNumberField = 0x0300;
 
 Bytes FieldRecord(WORD type, const std::string &name, const std::string &formula = "") {
   cdbuild::FieldFields fields;
@@ -41,29 +38,17 @@ protected:
   }
 };
 
-TEST_F(FieldTest, FieldsBecomeEmptyControlsNamedAfterThem) {
-  LoadRecords({FieldRecord(kRichTextField, "Body"), FieldRecord(TYPE_TEXT, "Title", "@Now"),
-               FieldRecord(0x0501, "Tags"), FieldRecord(kNumberField, "Count"),
-               FieldRecord(TYPE_TEXT, "a\"<b>'")});
-  EXPECT_EQ(Field(0), "<textarea name=\"Body\" rows=\"7\" cols=\"50\"></textarea>");
-  EXPECT_EQ(Field(1), "<input name=\"Title\" value=\"\">");
-  EXPECT_EQ(Field(2), "<input name=\"Tags\" value=\"\">");
-  EXPECT_EQ(Field(3), "");
-  EXPECT_EQ(Field(4), "<input name=\"a&quot;&lt;b&gt;&#39;\" value=\"\">");
-  context_->generation = kGenerationXHTML;
-  EXPECT_EQ(Field(1), "<input name=\"Title\" value=\"\" />");
-}
-
-TEST_F(FieldTest, ANameIsCutToItsRecord) {
-  LoadRecords({FieldRecord(TYPE_TEXT, "Subject"), FieldRecord(TYPE_TEXT, "Subject")});
-  record_storage *record = Record(0);
+TEST_F(FieldTest, TheNameIsEscapedAndCutToItsRecord) {
+  LoadRecords({FieldRecord(TYPE_TEXT, "a\"<b>'"), FieldRecord(TYPE_TEXT, "Subject"),
+               FieldRecord(TYPE_TEXT, "Subject")});
+  EXPECT_EQ(Field(0), "<input name=\"a&quot;&lt;b&gt;&#39;\" value=\"\">");
   // The name's length says more than the record holds.
   WORD length = 200;
-  memcpy(record->data + offsetof(CDFIELD, NameLength), &length, sizeof length);
-  EXPECT_EQ(Field(0), "<input name=\"Subjectnot the name\" value=\"\">");
+  memcpy(Record(1)->data + offsetof(CDFIELD, NameLength), &length, sizeof length);
+  EXPECT_EQ(Field(1), "<input name=\"Subjectnot the name\" value=\"\">");
   // A record shorter than its fixed part writes nothing.
-  Record(1)->length = sizeof(CDFIELD) - 1;
-  EXPECT_EQ(Field(1), "");
+  Record(2)->length = sizeof(CDFIELD) - 1;
+  EXPECT_EQ(Field(2), "");
 }
 
 class PassthruTest : public text_testing::TextRenderTest {
@@ -74,21 +59,6 @@ protected:
     return Held().substr(before);
   }
 };
-
-TEST_F(PassthruTest, CopiesTheTextUnchangedUpToTheEndRecord) {
-  LoadRecords({cdbuild::HtmlBegin(), cdbuild::Text(std::string("<b>x & y</b>\0<i>", 16)),
-               cdbuild::Paragraph(), cdbuild::Text("z</i>"), cdbuild::HtmlEnd(),
-               cdbuild::Text("after")});
-  EXPECT_EQ(Passthru(), "<b>x & y</b>\r\n<i>z</i>");
-  EXPECT_EQ(context_->current_record, Record(4));
-}
-
-TEST_F(PassthruTest, ParagraphsGiveLineEndsUnderNewlineOnParagraph) {
-  LoadRecords({cdbuild::HtmlBegin(), cdbuild::Text("a"), cdbuild::Paragraph(), cdbuild::Text("b"),
-               cdbuild::HtmlEnd()});
-  context_->newline_on_paragraph = 1;
-  EXPECT_EQ(Passthru(), "a\r\nb");
-}
 
 TEST_F(PassthruTest, LmbcsStaysForTheTranslationPass) {
   const std::string text = Lmbcs("caf\xC3\xA9 \xE4\xB8\xAD");
@@ -143,10 +113,6 @@ protected:
   }
 };
 
-TEST_F(TranslatedTextTest, EscapesMarkupAndKeepsTheApostrophe) {
-  EXPECT_EQ(Translate("A & B <c> \"d\" it's"), "A &amp; B &lt;c&gt; &quot;d&quot; it's");
-}
-
 TEST_F(TranslatedTextTest, LineBreaksAndLineEnds) {
   const std::string text("a\0b\r\nc", 6);
   EXPECT_EQ(Translate(text), "a<br>b&#13;&#10;c");
@@ -182,19 +148,12 @@ TEST_F(TranslatedTextTest, SpecialCharactersAndReferences) {
   };
   const std::vector<Case> cases = {
       {"\xFF", "&nbsp;", "&nbsp;", "&#160;"},
-      {"\xAD", "&iexcl;", "&iexcl;", "&#161;"},
-      {"\xBD", "&cent;", "&cent;", "&#162;"},
-      {"\xBE", "&yen;", "&yen;", "&#165;"},
-      {"\xB8", "&copy;", "&copy;", "&#169;"},
       {"\xA8", "&iquest;", "&iquest;", "&#191;"},
-      {"\x9C", "&pound;", "&pound;", "&#163;"},
       {"\xA9", "&reg;", "&#174;", "&#174;"},
       {"\x82", "&#233;", "&#233;", "&#233;"},
       {Lmbcs("\xE2\x82\xAC"), "&euro;", "&euro;", "&euro;"},
       {Lmbcs("\xE2\x84\xA2"), "&trade;", "&#8482;", "&trade;"},
       {Lmbcs("\xE4\xB8\xAD"), "&#20013;", "&#20013;", "&#20013;"},
-      {Lmbcs("\xC2\x85"), "&#65533;", "&#65533;", "&#65533;"},
-      {std::string("\x01\x7F", 2).substr(1), "&#65533;", "&#65533;", "&#65533;"},
       {std::string("\x1B", 1), "&#65533;", "&#65533;", "&#65533;"},
   };
   for (const Case &c : cases)

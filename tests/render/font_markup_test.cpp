@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "generate/color_string.h"
 #include "text_fixture.h"
 
 namespace {
@@ -39,16 +38,6 @@ protected:
   void TagForm() { context_->flags |= html_flags::StandardFontTags; }
 };
 
-TEST_F(FontMarkupTest, SpanFormWritesNothingForTheBaseFont) {
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10)), "");
-  EXPECT_EQ(Stack(), Tags{});
-}
-
-TEST_F(FontMarkupTest, SpanFormBoldAloneIsOnlyATag) {
-  EXPECT_EQ(Markup(MakeFont(1, kBold, 0, 10)), "<b>");
-  EXPECT_EQ(Stack(), Tags{"</b>"});
-}
-
 TEST_F(FontMarkupTest, SpanFormSizeAndColourOfTheSpan) {
   EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 12)),
             "<span style=\"font-size: 12pt; color: rgb(255,0,0); \">");
@@ -59,36 +48,11 @@ TEST_F(FontMarkupTest, SpanFormSizeAndColourOfTheSpan) {
   EXPECT_EQ(Stack(), Tags{"</span>"});
 }
 
-TEST_F(FontMarkupTest, SpanFormCurlyBracesWrapTheStyle) {
-  context_->curly_open = "{";
-  context_->curly_close = "}";
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<span style=\"{font-size: 14pt; }\">");
-}
-
 TEST_F(FontMarkupTest, SpanFormClosesTheSpanWhenTheSizeChanges) {
   Markup(MakeFont(1, 0, kRed, 12));
   EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 14)),
             "</span><span style=\"font-size: 14pt; color: rgb(255,0,0); \">");
   EXPECT_EQ(Stack(), Tags{"</span>"});
-}
-
-TEST_F(FontMarkupTest, SpanFormDecorations) {
-  struct Case {
-    BYTE attributes;
-    const char *markup;
-  };
-  const Case cases[] = {
-      {kUnderline, "<span style=\"font-size: 12pt; text-decoration: underline; \">"},
-      {kStrike, "<span style=\"font-size: 12pt; text-decoration: line-through; \">"},
-      {kUnderline | kStrike,
-       "<span style=\"font-size: 12pt; text-decoration: underline line-through; \">"},
-      {kItalic, "<span style=\"font-size: 12pt; \"><i>"},
-  };
-  for (const Case &c : cases) {
-    DiscardXMLStacks(context_);
-    context_->current_font = context_->base_font;
-    EXPECT_EQ(Markup(MakeFont(1, c.attributes, 0, 12)), c.markup) << int{c.attributes};
-  }
 }
 
 TEST_F(FontMarkupTest, SpanFormInsideAnAnchorTurnsUnderliningOff) {
@@ -101,41 +65,25 @@ TEST_F(FontMarkupTest, SpanFormInsideAnAnchorTurnsUnderliningOff) {
 }
 
 TEST_F(FontMarkupTest, SpanFormColourValueAndHighlights) {
-  COLOR_VALUE rgb = {0x0001, 0x12, 0x34, 0x56, 0};
-  // An RGB colour of the run's own is written even on the base palette index.
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &rgb), "<span style=\"color: rgb(18,52,86); \">");
-  DiscardXMLStacks(context_);
-  COLOR_VALUE yellow = {0x8000, 0, 0, 0, 0};
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &yellow), "<span style=\"background: #ffffc2;\">");
-  // A highlight's RGB colour is its background, not the text's colour.
-  DiscardXMLStacks(context_);
-  COLOR_VALUE yellowRgb = {0x8001, 0xFF, 0xFF, 0x00, 0};
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &yellowRgb), "<span style=\"background: #ffffc2;\">");
-  DiscardXMLStacks(context_);
-  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10), &yellowRgb),
-            "<span style=\"background: #ffffc2;color: rgb(255,0,0); \">");
-  DiscardXMLStacks(context_);
-  COLOR_VALUE pink = {0x4000, 0, 0, 0, 0};
-  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10), &pink),
-            "<span style=\"background: #ffe0e6;color: rgb(255,0,0); \">");
-  DiscardXMLStacks(context_);
-  COLOR_VALUE blue = {0x2000, 0, 0, 0, 0};
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &blue), "<span style=\"background: #e0ffff;\">");
-}
-
-TEST_F(FontMarkupTest, ExtendedPaletteColoursComeFromThePalette) {
-  const BYTE index = 100;
-  const DWORD rgb = RGB_TABLE[index];
-  ASSERT_NE(rgb, 0u);
-  char expected[96];
-  std::snprintf(expected, sizeof expected, "<span style=\"color: rgb(%u,%u,%u); \">", rgb & 0xFF,
-                (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-  EXPECT_EQ(Markup(MakeFont(1, 0, index, 10)), expected);
-  DiscardXMLStacks(context_);
-  TagForm();
-  std::snprintf(expected, sizeof expected, "<font color='#%02x%02x%02x'>", rgb & 0xFF,
-                (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-  EXPECT_EQ(Markup(MakeFont(1, 0, index, 10)), expected);
+  const struct {
+    COLOR_VALUE colour;
+    BYTE index;
+    const char *markup;
+  } cases[] = {
+      // An RGB colour of the run's own is written even on the base index.
+      {{0x0001, 0x12, 0x34, 0x56, 0}, 0, "<span style=\"color: rgb(18,52,86); \">"},
+      // A highlight's RGB colour is its background, not the text's colour.
+      {{0x8001, 0xFF, 0xFF, 0x00, 0}, 0, "<span style=\"background: #ffffc2;\">"},
+      {{0x8001, 0xFF, 0xFF, 0x00, 0},
+       kRed,
+       "<span style=\"background: #ffffc2;color: rgb(255,0,0); \">"},
+      {{0x4000, 0, 0, 0, 0}, kRed, "<span style=\"background: #ffe0e6;color: rgb(255,0,0); \">"},
+      {{0x2000, 0, 0, 0, 0}, 0, "<span style=\"background: #e0ffff;\">"}};
+  for (const auto &c : cases) {
+    DiscardXMLStacks(context_);
+    context_->current_font = context_->base_font;
+    EXPECT_EQ(Markup(MakeFont(1, 0, c.index, 10), &c.colour), c.markup);
+  }
 }
 
 TEST_F(FontMarkupTest, SpanFormFaceAndItsSubstitute) {
@@ -152,17 +100,6 @@ TEST_F(FontMarkupTest, SpanFormFaceAndItsSubstitute) {
   context_->current_font = context_->base_font;
   context_->flags3 |= html_flags3::SuppressFontFace;
   EXPECT_EQ(Markup(MakeFont(face, 0, 0, 10)), "");
-}
-
-TEST_F(FontMarkupTest, RightToLeftRunsMakeLaterSpansCarryTheDirection) {
-  EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 10), nullptr, 0, 1),
-            "<span style=\"color: rgb(255,0,0); direction: rtl;\">");
-  EXPECT_EQ(context_->rtl_seen, 1u);
-  DiscardXMLStacks(context_);
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 12)), "<span style=\"font-size: 12pt; direction: ltr;\">");
-  // In the base font no span is made even after a right-to-left run.
-  DiscardXMLStacks(context_);
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10)), "");
 }
 
 TEST_F(FontMarkupTest, EndedAttributesCloseBeforeTheNewSpan) {
@@ -182,25 +119,13 @@ TEST_F(FontMarkupTest, WaiCompliantUsesStrongAndEmAndClosesThem) {
   EXPECT_EQ(Stack(), Tags{});
 }
 
-TEST_F(FontMarkupTest, EffectsAreNotSuperscriptOrSubscript) {
-  EXPECT_EQ(Markup(MakeFont(1, 0x10, 0, 10)), "<sup>");
-  DiscardXMLStacks(context_);
-  EXPECT_EQ(Markup(MakeFont(1, 0x20, 0, 10)), "<sub>");
-  DiscardXMLStacks(context_);
-  EXPECT_EQ(Markup(MakeFont(1, 0x90, 0, 10)), ""); // emboss
-  EXPECT_EQ(Markup(MakeFont(1, 0xA0, 0, 10)), ""); // extrude
+TEST_F(FontMarkupTest, EmbossAndExtrudeAreNotSuperscriptOrSubscript) {
+  EXPECT_EQ(Markup(MakeFont(1, 0x90, 0, 10)), "");
+  EXPECT_EQ(Markup(MakeFont(1, 0xA0, 0, 10)), "");
   EXPECT_EQ(Stack(), Tags{});
 }
 
-TEST_F(FontMarkupTest, AllFourSuppressionsWriteNothingButKeepTheFont) {
-  context_->flags3 |= html_flags3::SuppressFontFace | html_flags3::SuppressFontSize |
-                      html_flags3::SuppressFontAttr | html_flags3::SuppressFontColor;
-  EXPECT_EQ(Markup(MakeFont(4, kBold, kRed, 24)), "");
-  EXPECT_EQ(context_->current_font, MakeFont(4, kBold, kRed, 24));
-  EXPECT_EQ(Stack(), Tags{});
-}
-
-TEST_F(FontMarkupTest, EachSuppressionLeavesItsPartOut) {
+TEST_F(FontMarkupTest, EachSuppressionLeavesItsPartOutAndTheFontIsKept) {
   context_->flags3 |= html_flags3::SuppressFontSize;
   EXPECT_EQ(Markup(MakeFont(1, 0, kRed, 24)), "<span style=\"color: rgb(255,0,0); \">");
   DiscardXMLStacks(context_);
@@ -209,6 +134,11 @@ TEST_F(FontMarkupTest, EachSuppressionLeavesItsPartOut) {
   DiscardXMLStacks(context_);
   context_->flags3 = html_flags3::SuppressFontAttr;
   EXPECT_EQ(Markup(MakeFont(1, kBold | kUnderline, 0, 10)), "");
+  context_->flags3 |= html_flags3::SuppressFontFace | html_flags3::SuppressFontSize |
+                      html_flags3::SuppressFontColor;
+  EXPECT_EQ(Markup(MakeFont(4, kBold, kRed, 24)), "");
+  EXPECT_EQ(context_->current_font, MakeFont(4, kBold, kRed, 24));
+  EXPECT_EQ(Stack(), Tags{});
 }
 
 TEST_F(FontMarkupTest, TagFormSizeByHtmlSize) {
@@ -250,11 +180,6 @@ TEST_F(FontMarkupTest, TagFormColourValueAndDirection) {
   COLOR_VALUE rgb = {0x0001, 0xAB, 0xCD, 0xEF, 0};
   EXPECT_EQ(Markup(MakeFont(1, 0, 0, 10), &rgb, 0, 1), "<font color='#abcdef' dir='rtl'>");
   EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<font size='4' dir='ltr'>");
-}
-
-TEST_F(FontMarkupTest, HybridFontTagsUseTheTagForm) {
-  context_->flags4 |= html_flags4::HybridFontTags;
-  EXPECT_EQ(Markup(MakeFont(1, 0, 0, 14)), "<font size='4'>");
 }
 
 TEST_F(FontMarkupTest, BaseFontTag) {

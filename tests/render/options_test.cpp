@@ -1,11 +1,10 @@
-// The rendering options read into the context: every flag of the
-// vocabulary, the numbers and texts with their defaults and limits, the two
-// presets, the static font map and the derived directory, graphic and wiki
-// defaults; and the exported table of option names.
+// The rendering options read into the context: the flags and what they
+// depend on, the numbers and texts with their defaults and limits, the two
+// presets, the static font map, UNIDs, the failures of a tracked copy, and
+// the exported table of option names.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "render_fixture.h"
@@ -30,10 +29,15 @@ struct run_kind {
   WORD generation = kGenerationHTML;
 };
 
+constexpr run_kind kMime{true, false, kGenerationHTML};
+constexpr run_kind kMimeFile{true, true, kGenerationHTML};
+constexpr run_kind kText{false, false, kGenerationText};
+
 class OptionsTest : public RenderContextTest {
 protected:
-  /* Sets the context up as GenerateXML does, then reads the options. */
+  /* A fresh context set up as GenerateXML does, then the options read. */
   STATUS Read(const char *options, run_kind kind = {}) {
+    Renew();
     if (options != nullptr && options[0] != '\0')
       context_->options = VelkoAllocatePtrAndCopy(session_.get(), VELKO_HERE, options, 0);
     context_->generation = kind.generation;
@@ -53,404 +57,299 @@ protected:
 
 /* ---- flags ---- */
 
-struct FlagCase {
-  const char *options;
-  DWORD html_render_info::*word;
-  DWORD bit;
-  bool set;
-};
-
-class FlagTest : public OptionsTest, public ::testing::WithParamInterface<FlagCase> {};
-
-TEST_P(FlagTest, OptionSetsOrClearsItsBit) {
-  const FlagCase &c = GetParam();
-  ASSERT_EQ(Read(c.options), NOERROR);
-  EXPECT_EQ((context_->*c.word & c.bit) != 0, c.set) << c.options;
+TEST_F(OptionsTest, EveryYesNoOptionSetsItsBit) {
+  ASSERT_EQ(Read("Translation=Yes MakeURLHotspots=Yes ForceParagraphs=yes StandardFontTags=Yes "
+                 "PreserveSpaces=Yes WAICompliant=Yes MoveStylesInline=Yes ImageRelativeToPage=Yes "
+                 "TabbedTablesInCSS=Yes SectionsInCSS=Yes ConsolidatePABIDS=Yes "
+                 "RespectHiddenFormulas=Yes DoclinksRelative=Yes AutoQuoteHTMLParams=Yes "
+                 "FillEmptyTableCells=Yes SuppressImages=Yes SuppressAttachments=Yes "
+                 "SuppressLinks=Yes MarkDelimitedHTML=Yes UseXMLEntities=Yes UsePTags=Yes "
+                 "SuppressDivInfo=Yes RelativeIndents=Yes HybridFontTags=Yes SupportRico=Yes "
+                 "SupportDojo=Yes OpenFormData=Yes OstrafineSections=Yes OstrafineTabs=Yes"),
+            NOERROR);
+  const DWORD flags = Translation | MakeURLHotspots | ForceParagraphs | StandardFontTags |
+                      PreserveSpaces | WAICompliant;
+  const DWORD flags2 = f2::MoveStylesInline | f2::ImageRelativeToPage | f2::TabbedTablesInCSS |
+                       f2::SectionsInCSS | f2::ConsolidatePABIDS | f2::RespectHiddenFormulas |
+                       f2::DoclinksRelative;
+  const DWORD flags3 = f3::AutoQuoteHTMLParams | f3::FillEmptyTableCells | f3::SuppressImages |
+                       f3::SuppressAttachments | f3::SuppressLinks | f3::MarkDelimitedHTML |
+                       f3::UseXMLEntities;
+  const DWORD flags4 =
+      f4::UsePTags | f4::SuppressDivInfo | f4::RelativeIndents | f4::HybridFontTags;
+  const DWORD flags5 = f5::SupportRico | f5::SupportDojo | f5::OpenFormData |
+                       f5::OstrafineSections | f5::OstrafineTabs;
+  EXPECT_EQ(context_->flags & flags, flags);
+  EXPECT_EQ(context_->flags2 & flags2, flags2);
+  EXPECT_EQ(context_->flags3 & flags3, flags3);
+  EXPECT_EQ(context_->flags4 & flags4, flags4);
+  EXPECT_EQ(context_->flags5, flags5);
 }
 
-#define FLAG(options, word, bit, set)                                                              \
-  FlagCase { options, &html_render_info::word, bit, set }
-
-INSTANTIATE_TEST_SUITE_P(
-    Vocabulary, FlagTest,
-    ::testing::Values(
-        // flags
-        FLAG("ForceParagraphs=Yes", flags, ForceParagraphs, true),
-        FLAG("ForceParagraphs=yes", flags, ForceParagraphs, true),
-        FLAG("", flags, ForceParagraphs, false), FLAG("Generation=Fragment", flags, Fragment, true),
-        FLAG("Generation=fragment", flags, Fragment, true),
-        FLAG("Ostrafine=Yes Generation=HTML", flags, Fragment, false),
-        FLAG("Ostrafine=Yes Generation=HTML", flags2, f2::MoveStylesInline, true),
-        FLAG("StandardFontTags=Yes", flags, StandardFontTags, true),
-        FLAG("Ostrafine=Yes StandardFontTags=Yes", flags, StandardFontTags, true),
-        FLAG("RaiseLinkEvent=Doclinks", flags, RaiseDocLinkEvent, true),
-        FLAG("RaiseLinkEvent=Doclinks", flags, RaiseURLLinkEvent, false),
-        FLAG("RaiseLinkEvent=url", flags, RaiseURLLinkEvent, true),
-        FLAG("RaiseLinkEvent=ALL", flags, RaiseDocLinkEvent, true),
-        FLAG("RaiseLinkEvent=ALL", flags, RaiseURLLinkEvent, true),
-        FLAG("PreserveSpaces=Yes", flags, PreserveSpaces, true),
-        FLAG("Ostrafine=Yes PreserveSpaces=No", flags, PreserveSpaces, false),
-        FLAG("WAICompliant=Yes", flags, WAICompliant, true),
-        FLAG("AddNewlines=CRLF", flags, NewlineCRLF, true),
-        FLAG("AddNewlines=Yes", flags, NewlineNUL, true),
-        FLAG("AddNewlines=NL", flags, NewlineNUL, true),
-        FLAG("AddNewlines=Maybe", flags, NewlineNUL, false),
-        FLAG("AddNewlines=NL ContentTransferEncoding=quoted-printable", flags, NewlineNUL, false),
-        FLAG("AddNewlines=NL ContentTransferEncoding=quoted-printable", flags, NewlineCRLF, true),
-        FLAG("Translation=Yes", flags, Translation, true),
-        FLAG("OutputToEvent=Yes", flags, OutputToEvent, true),
-        FLAG("OutputToEvent=500", flags, OutputToEvent, true),
-        FLAG("OutputToEvent=No", flags, OutputToEvent, false),
-        FLAG("CSSBorders=Yes", flags, CSSBorders, true),
-        FLAG("StandardFontTags=Yes CSSBorders=Yes", flags, CSSBorders, false),
-        FLAG("MakeURLHotspots=Yes", flags, MakeURLHotspots, true),
-        // flags2
-        FLAG("MoveStylesInline=Yes", flags2, f2::MoveStylesInline, true),
-        FLAG("", flags2, f2::EncapsulateTable, true),
-        FLAG("Ostrafine=Yes", flags2, f2::EncapsulateTable, false),
-        FLAG("QuilEditor=1", flags2, f2::EncapsulateTable, false),
-        FLAG("EncapsulateTable=No", flags2, f2::EncapsulateTable, false),
-        FLAG("ImageRelativeToPage=Yes", flags2, f2::ImageRelativeToPage, true),
-        FLAG("TabbedTablesInCSS=Yes", flags2, f2::TabbedTablesInCSS, true),
-        FLAG("SectionsInCSS=Yes", flags2, f2::SectionsInCSS, true),
-        FLAG("ExtendedSpecialCharacters=No", flags2, f2::NoExtendedSpecialCharacters, true),
-        FLAG("ExtendedSpecialCharacters=Maybe", flags2, f2::NoExtendedSpecialCharacters, false),
-        FLAG("ConsolidatePABIDS=Yes", flags2, f2::ConsolidatePABIDS, true),
-        FLAG("ConsolidatePABIDS=Yes", flags, NewlineNUL, false),
-        FLAG("RespectHiddenFormulas=Yes", flags2, f2::RespectHiddenFormulas, true),
-        FLAG("DoclinksRelative=Yes", flags2, f2::DoclinksRelative, true),
-        FLAG("QuilEditor=", flags2, f2::DoclinksRelative, true),
-        // flags3
-        FLAG("OutputToEvent=Yes OutputAllToEvent=Yes", flags3, f3::OutputAllToEvent, true),
-        FLAG("OutputAllToEvent=Yes", flags3, f3::OutputAllToEvent, false),
-        FLAG("AutoQuoteHTMLParams=Yes", flags3, f3::AutoQuoteHTMLParams, true),
-        FLAG("FillEmptyTableCells=Yes", flags3, f3::FillEmptyTableCells, true),
-        FLAG("SuppressImages=Yes", flags3, f3::SuppressImages, true),
-        FLAG("SuppressAttachments=Yes", flags3, f3::SuppressAttachments, true),
-        FLAG("SuppressLinks=Yes", flags3, f3::SuppressLinks, true),
-        FLAG("PreviewMode=Yes", flags3, f3::PreviewMode, false),
-        FLAG("RespectHiddenFormulas=Yes PreviewMode=Yes", flags3, f3::PreviewMode, true),
-        FLAG("WebMode=Yes", flags3, f3::WebMode, false),
-        FLAG("RespectHiddenFormulas=Yes WebMode=Yes", flags3, f3::WebMode, true),
-        FLAG("MarkDelimitedHTML=Yes", flags3, f3::MarkDelimitedHTML, true),
-        FLAG("UseXMLEntities=Yes", flags3, f3::UseXMLEntities, true),
-        FLAG("SuppressFonts=Face", flags3, f3::SuppressFontFace, true),
-        FLAG("SuppressFonts=Face", flags3, f3::SuppressFontSize, false),
-        FLAG("SuppressFonts=size,colour", flags3, f3::SuppressFontSize, true),
-        FLAG("SuppressFonts=size,colour", flags3, f3::SuppressFontColor, true),
-        FLAG("SuppressFonts=Color", flags3, f3::SuppressFontColor, true),
-        FLAG("SuppressFonts=attr", flags3, f3::SuppressFontAttr, true),
-        FLAG("SuppressFonts=All", flags3, f3::SuppressFontAttr, true),
-        FLAG("SuppressFonts=All", flags3, f3::SuppressFontFace, true),
-        FLAG("SuppressFonts=small", flags3, f3::SuppressFontFace, false),
-        // flags4
-        FLAG("SparseTable=Yes", flags4, f4::SparseTable, true),
-        FLAG("SparseTable=Yes", flags4, f4::SparseTableWidth, false),
-        FLAG("SparseTable=Width", flags4, f4::SparseTable, true),
-        FLAG("SparseTable=Width", flags4, f4::SparseTableWidth, true),
-        FLAG("AutoTag=All", flags4, f4::AutoTagCell, true),
-        FLAG("AutoTag=rowcell", flags4, f4::AutoTagRow, true),
-        FLAG("AutoTag=rowcell", flags4, f4::AutoTagTable, false),
-        FLAG("AutoClass=All", flags4, f4::AutoClassColumn, true),
-        FLAG("AutoClass=All", flags4, f4::AutoClassSection, false),
-        FLAG("AutoClass=Section", flags4, f4::AutoClassSection, true),
-        FLAG("AutoClass=table", flags4, f4::AutoClassTable, true),
-        FLAG("UsePTags=Yes", flags4, f4::UsePTags, true),
-        FLAG("", flags4, f4::AllowEmptyDivs, true),
-        FLAG("AllowEmptyDivs=No", flags4, f4::AllowEmptyDivs, false),
-        FLAG("SuppressDivInfo=Yes", flags4, f4::SuppressDivInfo, true),
-        FLAG("RelativeIndents=Yes", flags4, f4::RelativeIndents, true),
-        FLAG("HybridFontTags=Yes", flags4, f4::HybridFontTags, true),
-        FLAG("QuilEditor=x", flags4, f4::HybridFontTags, true),
-        FLAG("Ostrafine=Yes", flags4, f4::HybridFontTags, false),
-        // flags5
-        FLAG("SupportRico=Yes", flags5, f5::SupportRico, true),
-        FLAG("SupportDojo=Yes", flags5, f5::SupportDojo, true),
-        FLAG("OpenFormData=Yes", flags5, f5::OpenFormData, true),
-        FLAG("OstrafineSections=Yes", flags5, f5::OstrafineSections, true),
-        FLAG("OstrafineTabs=Yes", flags5, f5::OstrafineTabs, true),
-        FLAG("Ostrafine=Yes OstrafineTabs=No", flags5, f5::OstrafineTabs, false),
-        FLAG("Ostrafine=Yes", flags5, f5::SeeAttachedMsgEnabled, true),
-        // image flags (read only for DISK and RESOURCE)
-        FLAG("ImageUNIDAsFolder=Yes", image_flags, fi::ImageUNIDAsFolder, false),
-        FLAG("ImageHandling=Disk ImageUNIDAsFolder=Yes", image_flags, fi::ImageUNIDAsFolder, true),
-        FLAG("ImageHandling=Disk ImageUseName=Yes", image_flags, fi::ImageUseName, true),
-        FLAG("ImageHandling=Disk ImageOverwrite=No", image_flags, fi::NoImageOverwrite, true),
-        FLAG("ImageHandling=Disk ImageOverwrite=Maybe", image_flags, fi::NoImageOverwrite, false),
-        FLAG("ImageHandling=Disk", image_flags, fi::ImageResourceToDisk, true),
-        FLAG("ImageHandling=Disk ImageResourceToDisk=No", image_flags, fi::ImageResourceToDisk,
-             false),
-        FLAG("", image_flags, fi::ImageResourceToDisk, false),
-        FLAG("ImageHandling=Resource", flags, ImageDbIsItemDb, true),
-        // encoding
-        FLAG("ContentTransferEncoding=Quoted-Printable", encoding_flags, kEncodingQuotedPrintable,
-             true),
-        FLAG("ContentTransferEncoding=base64", encoding_flags, kEncodingQuotedPrintable, false)));
-
-#undef FLAG
-
-/* ---- numbers and words ---- */
-
-struct ValueCase {
-  const char *options;
-  run_kind kind;
-  std::function<long(const html_render_info *)> field;
-  long expected;
-};
-
-class ValueTest : public OptionsTest, public ::testing::WithParamInterface<ValueCase> {};
-
-TEST_P(ValueTest, OptionGivesItsValue) {
-  const ValueCase &c = GetParam();
-  ASSERT_EQ(Read(c.options, c.kind), NOERROR);
-  EXPECT_EQ(c.field(context_), c.expected) << c.options;
-}
-
-long LineLength(const html_render_info *c) { return c->max_line_length; }
-long ChunkSize(const html_render_info *c) { return c->event_chunk_size; }
-long Charset(const html_render_info *c) { return c->charset_id; }
-long Tabs(const html_render_info *c) { return c->preserve_tabs; }
-long Images(const html_render_info *c) { return c->image_handling; }
-long Attachments(const html_render_info *c) { return c->attachment_handling; }
-long NewlineFlags(const html_render_info *c) {
-  return static_cast<long>(c->flags & (NewlineNUL | NewlineCRLF));
-}
-long Threshold(int i, const html_render_info *c) { return c->size_thresholds[i]; }
-
-constexpr run_kind kMime{true, false, kGenerationHTML};
-constexpr run_kind kMimeFile{true, true, kGenerationHTML};
-constexpr run_kind kText{false, false, kGenerationText};
-constexpr run_kind kMimeText{true, false, kGenerationText};
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, ValueTest,
-    ::testing::Values(
-        ValueCase{"", {}, LineLength, 0}, ValueCase{"", kMime, LineLength, 72},
-        ValueCase{"MaxLineLength=10", {}, LineLength, 72},
-        ValueCase{"MaxLineLength=20", {}, LineLength, 20},
-        ValueCase{"MaxLineLength=100", {}, LineLength, 100},
-        ValueCase{"MaxLineLength=100 ContentTransferEncoding=quoted-printable", {}, LineLength, 76},
-        // Quoted-printable alone does not wrap.
-        ValueCase{"ContentTransferEncoding=quoted-printable", {}, LineLength, 0},
-        ValueCase{"AddNewlines=CRLF", {}, LineLength, 72},
-        ValueCase{"AddNewlines=CRLF MaxLineLength=40", {}, LineLength, 40},
-        ValueCase{"AddNewlines=NL", kMime, NewlineFlags, NewlineCRLF},
-        ValueCase{"", kMime, NewlineFlags, NewlineCRLF}, ValueCase{"", {}, NewlineFlags, 0},
-        ValueCase{"", {}, ChunkSize, 32703}, ValueCase{"", kMime, ChunkSize, 8192},
-        ValueCase{"", kText, ChunkSize, 32703}, ValueCase{"", kMimeText, ChunkSize, 8192},
-        ValueCase{"OutputToEvent=Yes", {}, ChunkSize, 8192},
-        ValueCase{"OutputToEvent=20", {}, ChunkSize, 80},
-        ValueCase{"OutputToEvent=70000", {}, ChunkSize, 64382},
-        ValueCase{"OutputToEvent=1000", {}, ChunkSize, 1000},
-        ValueCase{"OutputToEvent=No", {}, ChunkSize, 0},
-        ValueCase{"OutputToEvent=0", {}, ChunkSize, 0}, ValueCase{"", {}, Charset, 32},
-        ValueCase{"CharsetNum=0", {}, Charset, 32}, ValueCase{"CharsetNum=171", {}, Charset, 171},
-        ValueCase{"Charset=UTF-8", {}, Charset, 171},
-        ValueCase{"Charset=nonsense", {}, Charset, 32},
-        ValueCase{"CharsetNum=82 Charset=UTF-8", {}, Charset, 82},
-        ValueCase{"Charset=utf-8", kText, Charset, 171}, ValueCase{"", {}, Tabs, 0},
-        ValueCase{"PreserveTabs=Yes", {}, Tabs, 3}, ValueCase{"PreserveTabs=12", {}, Tabs, 12},
-        ValueCase{"PreserveTabs=200", {}, Tabs, 80}, ValueCase{"Ostrafine=Yes", {}, Tabs, 3},
-        ValueCase{"Ostrafine=Yes PreserveTabs=No", {}, Tabs, 0},
-        ValueCase{"PreserveTabs=7", kText, Tabs, 0}, ValueCase{"", {}, Images, 1},
-        ValueCase{"ImageHandling=ignore", {}, Images, 0},
-        ValueCase{"ImageHandling=Disk", {}, Images, 2},
-        ValueCase{"ImageHandling=Resource", {}, Images, 4},
-        ValueCase{"ImageHandling=Inline", {}, Images, 1}, ValueCase{"", {}, Attachments, 1},
-        ValueCase{"AttachmentHandling=Ignore", {}, Attachments, 0},
-        ValueCase{"AttachmentHandling=disk", {}, Attachments, 2},
-        ValueCase{"AttachmentHandling=ByName", {}, Attachments, 4},
-        ValueCase{"", kMimeFile, Attachments, 1},
-        ValueCase{"", {}, std::bind_front(Threshold, 0), 8},
-        ValueCase{"", {}, std::bind_front(Threshold, 5), 24},
-        ValueCase{"", kText, std::bind_front(Threshold, 0), 0},
-        ValueCase{"Font1=9", {}, std::bind_front(Threshold, 0), 8},
-        ValueCase{"StandardFontTags=Yes Font1=9", {}, std::bind_front(Threshold, 0), 9},
-        ValueCase{"StandardFontTags=Yes Font5=72", {}, std::bind_front(Threshold, 4), 18},
-        ValueCase{"StandardFontTags=Yes Font6=72", {}, std::bind_front(Threshold, 5), 72},
-        ValueCase{"StandardFontTags=Yes Font6=0", {}, std::bind_front(Threshold, 5), 24},
-        ValueCase{
-            "", {}, [](const html_render_info *c) { return long{c->attachment_text_in_link}; }, 1},
-        ValueCase{"AttachmentTextInLink=No",
-                  {},
-                  [](const html_render_info *c) { return long{c->attachment_text_in_link}; },
-                  0},
-        ValueCase{"NewlineOnParagraph=Yes", kText,
-                  [](const html_render_info *c) { return long{c->newline_on_paragraph}; }, 1},
-        ValueCase{"ForceDirection=Yes",
-                  {},
-                  [](const html_render_info *c) { return long{c->force_direction}; },
-                  1},
-        ValueCase{"LocalDominoSymbols=Yes",
-                  {},
-                  [](const html_render_info *c) { return long{c->local_symbols}; },
-                  1},
-        ValueCase{"QuilEditor=x ForceFontColor=No",
-                  {},
-                  [](const html_render_info *c) { return long{c->force_font_color}; },
-                  0},
-        ValueCase{"QuilEditor=x",
-                  {},
-                  [](const html_render_info *c) { return long{c->force_font_color}; },
-                  1},
-        ValueCase{"Ostrafine=Yes",
-                  {},
-                  [](const html_render_info *c) { return long{c->force_font_color}; },
-                  0},
-        ValueCase{"Ostrafine=Yes",
-                  {},
-                  [](const html_render_info *c) { return long{c->force_font_size}; },
-                  1}));
-
-/* ---- texts ---- */
-
-struct TextCase {
-  const char *options;
-  run_kind kind;
-  char *html_render_info::*field;
-  const char *expected; /* null: none */
-};
-
-class TextTest : public OptionsTest, public ::testing::WithParamInterface<TextCase> {};
-
-TEST_P(TextTest, OptionGivesItsText) {
-  const TextCase &c = GetParam();
-  ASSERT_EQ(Read(c.options, c.kind), NOERROR);
-  const char *value = context_->*c.field;
-  if (c.expected == nullptr) {
-    EXPECT_EQ(value, nullptr) << c.options;
-  } else {
-    ASSERT_NE(value, nullptr) << c.options;
-    EXPECT_STREQ(value, c.expected) << c.options;
+TEST_F(OptionsTest, FlagsWithValuesDefaultsAndDependencies) {
+  struct Case {
+    const char *options;
+    DWORD html_render_info::*word;
+    DWORD mask;
+    DWORD expected; /* the bits of the mask that are set */
+  };
+  using R = html_render_info;
+  const DWORD links = RaiseDocLinkEvent | RaiseURLLinkEvent;
+  const DWORD newlines = NewlineNUL | NewlineCRLF;
+  const DWORD fonts =
+      f3::SuppressFontFace | f3::SuppressFontSize | f3::SuppressFontColor | f3::SuppressFontAttr;
+  const DWORD sparse = f4::SparseTable | f4::SparseTableWidth;
+  const DWORD tags = f4::AutoTagTable | f4::AutoTagRow | f4::AutoTagCell;
+  const DWORD classes =
+      f4::AutoClassTable | f4::AutoClassRow | f4::AutoClassColumn | f4::AutoClassSection;
+  const DWORD images = fi::ImageUNIDAsFolder | fi::ImageUseName | fi::NoImageOverwrite;
+  const Case cases[] = {
+      {"", &R::flags, ForceParagraphs | Fragment | CSSBorders, 0},
+      {"Generation=fragment", &R::flags, Fragment, Fragment},
+      {"Generation=Fragment", &R::flags2, f2::MoveStylesInline, f2::MoveStylesInline},
+      {"Ostrafine=Yes Generation=HTML", &R::flags, Fragment, 0},
+      {"Ostrafine=Yes Generation=HTML", &R::flags2, f2::MoveStylesInline, f2::MoveStylesInline},
+      {"Ostrafine=Yes StandardFontTags=Yes", &R::flags, StandardFontTags, StandardFontTags},
+      {"Ostrafine=Yes PreserveSpaces=No", &R::flags, PreserveSpaces, 0},
+      {"RaiseLinkEvent=Doclinks", &R::flags, links, RaiseDocLinkEvent},
+      {"RaiseLinkEvent=url", &R::flags, links, RaiseURLLinkEvent},
+      {"RaiseLinkEvent=ALL", &R::flags, links, links},
+      {"AddNewlines=CRLF", &R::flags, newlines, NewlineCRLF},
+      {"AddNewlines=Yes", &R::flags, newlines, NewlineNUL},
+      {"AddNewlines=NL", &R::flags, newlines, NewlineNUL},
+      {"AddNewlines=Maybe", &R::flags, newlines, 0},
+      {"AddNewlines=NL ContentTransferEncoding=quoted-printable", &R::flags, newlines, NewlineCRLF},
+      {"OutputToEvent=500", &R::flags, OutputToEvent, OutputToEvent},
+      {"OutputToEvent=No", &R::flags, OutputToEvent, 0},
+      {"CSSBorders=Yes", &R::flags, CSSBorders, CSSBorders},
+      {"StandardFontTags=Yes CSSBorders=Yes", &R::flags, CSSBorders, 0},
+      {"", &R::flags2, f2::EncapsulateTable, f2::EncapsulateTable},
+      {"Ostrafine=Yes", &R::flags2, f2::EncapsulateTable, 0},
+      {"QuilEditor=1", &R::flags2, f2::EncapsulateTable, 0},
+      {"EncapsulateTable=No", &R::flags2, f2::EncapsulateTable, 0},
+      {"ExtendedSpecialCharacters=No", &R::flags2, f2::NoExtendedSpecialCharacters,
+       f2::NoExtendedSpecialCharacters},
+      {"ExtendedSpecialCharacters=Maybe", &R::flags2, f2::NoExtendedSpecialCharacters, 0},
+      {"QuilEditor=", &R::flags2, f2::DoclinksRelative, f2::DoclinksRelative},
+      {"OutputToEvent=Yes OutputAllToEvent=Yes", &R::flags3, f3::OutputAllToEvent,
+       f3::OutputAllToEvent},
+      {"OutputAllToEvent=Yes", &R::flags3, f3::OutputAllToEvent, 0},
+      {"PreviewMode=Yes WebMode=Yes", &R::flags3, f3::PreviewMode | f3::WebMode, 0},
+      {"RespectHiddenFormulas=Yes PreviewMode=Yes WebMode=Yes", &R::flags3,
+       f3::PreviewMode | f3::WebMode, f3::PreviewMode | f3::WebMode},
+      {"SuppressFonts=Face", &R::flags3, fonts, f3::SuppressFontFace},
+      {"SuppressFonts=size,colour", &R::flags3, fonts,
+       f3::SuppressFontSize | f3::SuppressFontColor},
+      {"SuppressFonts=Color", &R::flags3, fonts, f3::SuppressFontColor},
+      {"SuppressFonts=attr", &R::flags3, fonts, f3::SuppressFontAttr},
+      {"SuppressFonts=All", &R::flags3, fonts, fonts},
+      {"SuppressFonts=small", &R::flags3, fonts, 0},
+      {"SparseTable=Yes", &R::flags4, sparse, f4::SparseTable},
+      {"SparseTable=Width", &R::flags4, sparse, sparse},
+      {"AutoTag=All", &R::flags4, tags, tags},
+      {"AutoTag=rowcell", &R::flags4, tags, f4::AutoTagRow | f4::AutoTagCell},
+      {"AutoClass=All", &R::flags4, classes, classes & ~f4::AutoClassSection},
+      {"AutoClass=Section,table", &R::flags4, classes, f4::AutoClassSection | f4::AutoClassTable},
+      {"", &R::flags4, f4::AllowEmptyDivs | f4::HybridFontTags, f4::AllowEmptyDivs},
+      {"AllowEmptyDivs=No", &R::flags4, f4::AllowEmptyDivs, 0},
+      {"QuilEditor=x", &R::flags4, f4::HybridFontTags, f4::HybridFontTags},
+      {"Ostrafine=Yes OstrafineTabs=No", &R::flags5, f5::OstrafineTabs, 0},
+      // Image flags are read only for DISK and RESOURCE.
+      {"ImageUNIDAsFolder=Yes ImageUseName=Yes ImageOverwrite=No", &R::image_flags, images, 0},
+      {"ImageHandling=Disk ImageUNIDAsFolder=Yes ImageUseName=Yes ImageOverwrite=No",
+       &R::image_flags, images, images},
+      {"ImageHandling=Resource ImageOverwrite=Maybe", &R::image_flags, fi::NoImageOverwrite, 0},
+      {"", &R::image_flags, fi::ImageResourceToDisk, 0},
+      {"ImageHandling=Disk", &R::image_flags, fi::ImageResourceToDisk, fi::ImageResourceToDisk},
+      {"ImageHandling=Disk ImageResourceToDisk=No", &R::image_flags, fi::ImageResourceToDisk, 0},
+      {"ImageHandling=Resource", &R::flags, ImageDbIsItemDb, ImageDbIsItemDb},
+      {"ContentTransferEncoding=Quoted-Printable", &R::encoding_flags, kEncodingQuotedPrintable,
+       kEncodingQuotedPrintable},
+      {"ContentTransferEncoding=base64", &R::encoding_flags, kEncodingQuotedPrintable, 0},
+  };
+  for (const Case &c : cases) {
+    ASSERT_EQ(Read(c.options), NOERROR) << c.options;
+    EXPECT_EQ(context_->*c.word & c.mask, c.expected) << c.options;
   }
 }
 
-#define TEXT(options, kind, field, expected)                                                       \
-  TextCase { options, kind, &html_render_info::field, expected }
+/* ---- numbers ---- */
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TextTest,
-    ::testing::Values(
-        TEXT("", {}, doclink_text, "Link"), TEXT("DoclinkText=Go", {}, doclink_text, "Go"),
-        TEXT("DoclinkText=", {}, doclink_text, nullptr),
-        TEXT("DefaultURLDirectory=c:\\web\\", {}, image_url_directory, "c:/web"),
-        TEXT("DefaultURLDirectory=c:\\web\\", {}, attachment_url_directory, "c:/web"),
-        TEXT("DefaultURLDirectory=c:\\web\\", {}, link_url_directory, "c:/web"),
-        TEXT("DefaultURLDirectory=c:\\web\\", {}, inplace_image_url_directory, "c:/web"),
-        TEXT("", {}, image_url_directory, ""),
-        TEXT("ImageURLDirectory=/img/", {}, image_url_directory, "/img"),
-        TEXT("", {}, inplace_image_url_directory, nullptr),
-        TEXT("InPlaceImageURLDirectory=*NONE*", {}, inplace_image_url_directory, ""),
-        TEXT("InPlaceImageURLDirectory=\\", {}, inplace_image_url_directory, nullptr),
-        TEXT("InPlaceImageURLDirectory=a\\b\\", {}, inplace_image_url_directory, "a/b"),
-        TEXT("AttachmentURLDirectory= DefaultURLDirectory=/d", {}, attachment_url_directory,
-             nullptr),
-        TEXT("InPlaceAttachmentURLDirectory=x\\y/", {}, inplace_attachment_url_directory, "x/y"),
-        TEXT("", {}, link_url_directory, "/"), TEXT("", kMime, link_url_directory, "notes://"),
-        TEXT("LinkURLDirectory=", {}, link_url_directory, ""),
-        TEXT("", {}, attachment_directory, nullptr),
-        TEXT("AttachmentHandling=Disk AttachmentDirectory=/files/", {}, attachment_directory,
-             "/files"),
-        TEXT("ImageDirectory=/pics/", {}, image_directory, nullptr),
-        TEXT("ImageHandling=Disk ImageDirectory=/pics/", {}, image_directory, "/pics"),
-        TEXT("LocalDominoSymbols=Yes ImageDirectory=\\pics\\", {}, image_directory, "\\pics"),
-        TEXT("DefaultSubdirectory=", {}, default_subdirectory, ""),
-        TEXT("DefaultSubdirectory=sub/", {}, default_subdirectory, "sub"),
-        TEXT("", {}, dblink_graphic, nullptr), TEXT("", kMime, dblink_graphic, "cid:_a_dblink"),
-        TEXT("", kMime, viewlink_graphic, "cid:_a_viewlink"),
-        TEXT("", kMime, doclink_graphic, "cid:_a_doclink"),
-        TEXT("", kMime, anchorlink_graphic, "cid:_an_anchorlink"),
-        TEXT("", kMimeFile, dblink_graphic, nullptr),
-        TEXT("DBLinkGraphic=/icons/db.gif/", kMime, dblink_graphic, "/icons/db.gif"),
-        TEXT("LocalDominoSymbols=Yes DBLinkGraphic=x.gif", {}, dblink_graphic, "dblink.gif"),
-        TEXT("LocalDominoSymbols=Yes", {}, anchorlink_graphic, "textlink.gif"),
-        TEXT("", kMime, collapse_graphic, "cid:_a_collapse"),
-        TEXT("", kMime, tab_graphic, "cid:_a_tabletab"), TEXT("", kMime, expand_graphic, nullptr),
-        TEXT("ExpandGraphic=e.gif", {}, expand_graphic, "e.gif"),
-        TEXT("BrokenLinkURL=/broken/", {}, broken_link_url, "/broken"),
-        TEXT("BrokenLinkGraphic=b.gif", {}, broken_link_graphic, "b.gif"),
-        TEXT("AttachmentGraphic=clip.gif", {}, attachment_graphic, "clip.gif"),
-        TEXT("CSSBulletGraphic=b1.gif", {}, css_bullet_graphic, "b1.gif"),
-        TEXT("CSSCircleBulletGraphic=b2.gif", {}, css_circle_bullet_graphic, "b2.gif"),
-        TEXT("CSSSquareBulletGraphic=b3.gif", {}, css_square_bullet_graphic, "b3.gif"),
-        TEXT("CSSCheckBulletGraphic=b4.gif", {}, css_check_bullet_graphic, "b4.gif"),
-        TEXT("CSSTabSelTextColor=red", {}, css_tab_sel_text, nullptr),
-        TEXT("TabbedTablesInCSS=Yes CSSTabSelTextColor=red", {}, css_tab_sel_text, "red"),
-        TEXT("TabbedTablesInCSS=Yes CSSTabNoSelBackgroundColor=#eee", {}, css_tab_nosel_background,
-             "#eee"),
-        TEXT("SeeAttachedMsg=see", {}, see_attached_msg, nullptr),
-        TEXT("Ostrafine=Yes SeeAttachedMsg='See it'", {}, see_attached_msg, "See it"),
-        TEXT("OpenDatabaseString=?OpenDatabase", {}, open_database_string, "?OpenDatabase"),
-        TEXT("OpenViewString=?OpenView", {}, open_view_string, "?OpenView"),
-        TEXT("OpenDocumentString=?OpenDocument", {}, open_document_string, "?OpenDocument"),
-        TEXT("OpenImageResourceString=?OpenImageResource", {}, open_image_resource_string,
-             "?OpenImageResource"),
-        TEXT("OpenElementString=?OpenElement", {}, open_element_string, "?OpenElement"),
-        TEXT("BlankAltString=none", {}, blank_alt_string, "none"),
-        TEXT("FileNamesFld=Names", {}, file_names_field, "Names"),
-        TEXT("ResolveWiki=/wiki?", {}, resolve_wiki, "/wiki?"),
-        TEXT("Form='Main Topic'", {}, resolve_wiki,
-             "//ResolveWikiLink?OpenAgent&amp;Form=Main+Topic&amp;WikiText="),
-        TEXT("Form=a\\b UseJavaScript=Yes", {}, resolve_wiki, "//a/b?OpenForm"),
-        TEXT("Form=A&B UseJavaScript=no", {}, resolve_wiki,
-             "//ResolveWikiLink?OpenAgent&amp;Form=A&amp;B&amp;WikiText="),
-        TEXT("", {}, resolve_wiki, "//ResolveWikiLink?OpenAgent&amp;Form=Document&amp;WikiText=")));
+#define FIELD(name) [](const html_render_info *c) { return long{c->name}; }
 
-#undef TEXT
+TEST_F(OptionsTest, NumbersWithTheirDefaultsAndLimits) {
+  struct Case {
+    const char *options;
+    run_kind kind;
+    long (*field)(const html_render_info *);
+    long expected;
+  };
+  const Case cases[] = {
+      {"", {}, FIELD(max_line_length), 0},
+      {"", kMime, FIELD(max_line_length), 72},
+      {"MaxLineLength=19", {}, FIELD(max_line_length), 72},
+      {"MaxLineLength=20", {}, FIELD(max_line_length), 20},
+      {"MaxLineLength=100 ContentTransferEncoding=quoted-printable",
+       {},
+       FIELD(max_line_length),
+       76},
+      {"ContentTransferEncoding=quoted-printable", {}, FIELD(max_line_length), 0},
+      {"AddNewlines=CRLF", {}, FIELD(max_line_length), 72},
+      {"AddNewlines=CRLF MaxLineLength=40", {}, FIELD(max_line_length), 40},
+      {"AddNewlines=NL", kMime,
+       [](const html_render_info *c) { return long{c->flags & (NewlineNUL | NewlineCRLF)}; },
+       NewlineCRLF},
+      {"", {}, FIELD(event_chunk_size), 32703},
+      {"", kMime, FIELD(event_chunk_size), 8192},
+      {"", kText, FIELD(event_chunk_size), 32703},
+      {"OutputToEvent=Yes", {}, FIELD(event_chunk_size), 8192},
+      {"OutputToEvent=79", {}, FIELD(event_chunk_size), 80},
+      {"OutputToEvent=64382", {}, FIELD(event_chunk_size), 64382},
+      {"OutputToEvent=64383", {}, FIELD(event_chunk_size), 64382},
+      {"OutputToEvent=No", {}, FIELD(event_chunk_size), 0},
+      {"OutputToEvent=0", {}, FIELD(event_chunk_size), 0},
+      {"", {}, FIELD(charset_id), 32},
+      {"CharsetNum=0", {}, FIELD(charset_id), 32},
+      {"CharsetNum=171", {}, FIELD(charset_id), 171},
+      {"Charset=UTF-8", {}, FIELD(charset_id), 171},
+      {"Charset=nonsense", {}, FIELD(charset_id), 32},
+      {"CharsetNum=82 Charset=UTF-8", {}, FIELD(charset_id), 82},
+      {"", {}, FIELD(preserve_tabs), 0},
+      {"PreserveTabs=Yes", {}, FIELD(preserve_tabs), 3},
+      {"PreserveTabs=12", {}, FIELD(preserve_tabs), 12},
+      {"PreserveTabs=200", {}, FIELD(preserve_tabs), 80},
+      {"Ostrafine=Yes PreserveTabs=No", {}, FIELD(preserve_tabs), 0},
+      {"PreserveTabs=7", kText, FIELD(preserve_tabs), 0},
+      {"", {}, FIELD(image_handling), 1},
+      {"ImageHandling=ignore", {}, FIELD(image_handling), 0},
+      {"ImageHandling=Disk", {}, FIELD(image_handling), 2},
+      {"ImageHandling=Resource", {}, FIELD(image_handling), 4},
+      {"", {}, FIELD(attachment_handling), 1},
+      {"AttachmentHandling=Ignore", {}, FIELD(attachment_handling), 0},
+      {"AttachmentHandling=disk", {}, FIELD(attachment_handling), 2},
+      {"AttachmentHandling=ByName", {}, FIELD(attachment_handling), 4},
+      {"", {}, FIELD(size_thresholds[0]), 8},
+      {"", {}, FIELD(size_thresholds[5]), 24},
+      {"", kText, FIELD(size_thresholds[0]), 0},
+      {"Font1=9", {}, FIELD(size_thresholds[0]), 8},
+      {"StandardFontTags=Yes Font1=9", {}, FIELD(size_thresholds[0]), 9},
+      {"StandardFontTags=Yes Font5=72", {}, FIELD(size_thresholds[4]), 18},
+      {"StandardFontTags=Yes Font6=72", {}, FIELD(size_thresholds[5]), 72},
+      {"StandardFontTags=Yes Font6=0", {}, FIELD(size_thresholds[5]), 24},
+      {"", {}, FIELD(attachment_text_in_link), 1},
+      {"AttachmentTextInLink=No", {}, FIELD(attachment_text_in_link), 0},
+      {"QuilEditor=x ForceFontColor=No", {}, FIELD(force_font_color), 0},
+  };
+  for (const Case &c : cases) {
+    ASSERT_EQ(Read(c.options, c.kind), NOERROR) << c.options;
+    EXPECT_EQ(c.field(context_), c.expected) << c.options;
+  }
+}
 
-TEST_F(OptionsTest, CurlyBracesOnlyUnderYes) {
+#undef FIELD
+
+/* ---- texts ---- */
+
+TEST_F(OptionsTest, TextsWithTheirDefaultsAndDependencies) {
+  struct Case {
+    const char *options;
+    run_kind kind;
+    char *html_render_info::*field;
+    const char *expected; /* null: none */
+  };
+  using R = html_render_info;
+  const Case cases[] = {
+      {"", {}, &R::doclink_text, "Link"},
+      {"DoclinkText=Go", {}, &R::doclink_text, "Go"},
+      {"DoclinkText=", {}, &R::doclink_text, nullptr},
+      {"DefaultURLDirectory=c:\\web\\", {}, &R::image_url_directory, "c:/web"},
+      {"", {}, &R::image_url_directory, ""},
+      {"ImageURLDirectory=/img/", {}, &R::image_url_directory, "/img"},
+      {"", {}, &R::inplace_image_url_directory, nullptr},
+      {"InPlaceImageURLDirectory=*NONE*", {}, &R::inplace_image_url_directory, ""},
+      {"InPlaceImageURLDirectory=\\", {}, &R::inplace_image_url_directory, nullptr},
+      {"InPlaceImageURLDirectory=a\\b\\", {}, &R::inplace_image_url_directory, "a/b"},
+      {"AttachmentURLDirectory= DefaultURLDirectory=/d", {}, &R::attachment_url_directory, nullptr},
+      {"", {}, &R::link_url_directory, "/"},
+      {"", kMime, &R::link_url_directory, "notes://"},
+      {"AttachmentDirectory=/files/", {}, &R::attachment_directory, nullptr},
+      {"AttachmentHandling=Disk AttachmentDirectory=/files/",
+       {},
+       &R::attachment_directory,
+       "/files"},
+      {"ImageDirectory=/pics/", {}, &R::image_directory, nullptr},
+      {"ImageHandling=Disk ImageDirectory=/pics/", {}, &R::image_directory, "/pics"},
+      {"LocalDominoSymbols=Yes ImageDirectory=\\pics\\", {}, &R::image_directory, "\\pics"},
+      {"DefaultSubdirectory=sub/", {}, &R::default_subdirectory, "sub"},
+      {"", {}, &R::dblink_graphic, nullptr},
+      {"", kMime, &R::dblink_graphic, "cid:_a_dblink"},
+      {"", kMime, &R::anchorlink_graphic, "cid:_an_anchorlink"},
+      {"", kMime, &R::expand_graphic, nullptr},
+      {"", kMimeFile, &R::dblink_graphic, nullptr},
+      {"DBLinkGraphic=/icons/db.gif/", kMime, &R::dblink_graphic, "/icons/db.gif"},
+      {"LocalDominoSymbols=Yes DBLinkGraphic=x.gif", {}, &R::dblink_graphic, "dblink.gif"},
+      {"CSSTabSelTextColor=red", {}, &R::css_tab_sel_text, nullptr},
+      {"TabbedTablesInCSS=Yes CSSTabSelTextColor=red", {}, &R::css_tab_sel_text, "red"},
+      {"SeeAttachedMsg=see", {}, &R::see_attached_msg, nullptr},
+      {"Ostrafine=Yes SeeAttachedMsg='See it'", {}, &R::see_attached_msg, "See it"},
+      {"ResolveWiki=/wiki?", {}, &R::resolve_wiki, "/wiki?"},
+      {"Form='Main Topic'",
+       {},
+       &R::resolve_wiki,
+       "//ResolveWikiLink?OpenAgent&amp;Form=Main+Topic&amp;WikiText="},
+      {"Form=a\\b UseJavaScript=Yes", {}, &R::resolve_wiki, "//a/b?OpenForm"},
+      {"Form=A&B UseJavaScript=no",
+       {},
+       &R::resolve_wiki,
+       "//ResolveWikiLink?OpenAgent&amp;Form=A&amp;B&amp;WikiText="},
+      {"", {}, &R::resolve_wiki, "//ResolveWikiLink?OpenAgent&amp;Form=Document&amp;WikiText="},
+  };
+  for (const Case &c : cases) {
+    ASSERT_EQ(Read(c.options, c.kind), NOERROR) << c.options;
+    const char *value = context_->*c.field;
+    if (c.expected == nullptr)
+      EXPECT_EQ(value, nullptr) << c.options;
+    else
+      EXPECT_STREQ(value, c.expected) << c.options;
+  }
   ASSERT_EQ(Read("UseCurlyBracesInline=yes"), NOERROR);
   EXPECT_STREQ(context_->curly_open, "{");
   EXPECT_STREQ(context_->curly_close, "}");
-}
-
-TEST_F(OptionsTest, CurlyBracesEmptyOtherwise) {
   ASSERT_EQ(Read("UseCurlyBracesInline=No"), NOERROR);
   EXPECT_STREQ(context_->curly_open, "");
-  EXPECT_STREQ(context_->curly_close, "");
-}
-
-TEST_F(OptionsTest, BasePathnameIsCopied) {
-  ASSERT_EQ(Read("BasePathname=/srv/site"), NOERROR);
-  EXPECT_STREQ(context_->base_pathname, "/srv/site");
 }
 
 /* ---- presets ---- */
 
-TEST_F(OptionsTest, OstrafinePresetBundle) {
+TEST_F(OptionsTest, PresetBundles) {
+  const DWORD flagsMask =
+      StandardFontTags | PreserveSpaces | CSSBorders | Fragment | ForceParagraphs | WAICompliant;
+  const DWORD flags2Mask = f2::MoveStylesInline | f2::DoclinksRelative | f2::EncapsulateTable;
+  const DWORD flags5 = f5::OstrafineSections | f5::OstrafineTabs | f5::SeeAttachedMsgEnabled;
   ASSERT_EQ(Read("Ostrafine=Yes"), NOERROR);
-  EXPECT_EQ(context_->flags & (StandardFontTags | PreserveSpaces | CSSBorders | Fragment |
-                               ForceParagraphs | WAICompliant),
+  EXPECT_EQ(context_->flags & flagsMask,
             PreserveSpaces | CSSBorders | Fragment | ForceParagraphs | WAICompliant);
-  EXPECT_EQ(context_->flags2 & (f2::MoveStylesInline | f2::DoclinksRelative | f2::EncapsulateTable),
-            f2::MoveStylesInline);
+  EXPECT_EQ(context_->flags2 & flags2Mask, f2::MoveStylesInline);
   EXPECT_EQ(context_->flags3 & f3::FillEmptyTableCells, f3::FillEmptyTableCells);
   EXPECT_EQ(context_->flags4 & (f4::AllowEmptyDivs | f4::HybridFontTags), f4::AllowEmptyDivs);
-  EXPECT_EQ(context_->flags5,
-            f5::OstrafineSections | f5::OstrafineTabs | f5::SeeAttachedMsgEnabled);
+  EXPECT_EQ(context_->flags5, flags5);
   EXPECT_EQ(context_->preserve_tabs, 3);
   EXPECT_EQ(context_->force_font_size, 1u);
   EXPECT_EQ(context_->force_font_face, 1u);
   EXPECT_EQ(context_->force_font_color, 0u);
-}
 
-TEST_F(OptionsTest, QuilEditorPresetBundleEvenWithNo) {
+  // QuilEditor applies its bundle whatever its value.
   ASSERT_EQ(Read("QuilEditor=No"), NOERROR);
-  EXPECT_EQ(context_->flags & (StandardFontTags | PreserveSpaces | CSSBorders | Fragment |
-                               ForceParagraphs | WAICompliant),
-            PreserveSpaces | CSSBorders | Fragment | ForceParagraphs);
-  EXPECT_EQ(context_->flags2 & (f2::MoveStylesInline | f2::DoclinksRelative | f2::EncapsulateTable),
-            f2::MoveStylesInline | f2::DoclinksRelative);
+  EXPECT_EQ(context_->flags & flagsMask, PreserveSpaces | CSSBorders | Fragment | ForceParagraphs);
+  EXPECT_EQ(context_->flags2 & flags2Mask, f2::MoveStylesInline | f2::DoclinksRelative);
   EXPECT_EQ(context_->flags3 & f3::FillEmptyTableCells, f3::FillEmptyTableCells);
   EXPECT_EQ(context_->flags4 & (f4::AllowEmptyDivs | f4::HybridFontTags),
             f4::AllowEmptyDivs | f4::HybridFontTags);
-  EXPECT_EQ(context_->flags5,
-            f5::OstrafineSections | f5::OstrafineTabs | f5::SeeAttachedMsgEnabled);
+  EXPECT_EQ(context_->flags5, flags5);
   EXPECT_EQ(context_->preserve_tabs, 3);
   EXPECT_EQ(context_->force_font_color, 1u);
-}
 
-TEST_F(OptionsTest, OstrafineWinsOverQuilEditor) {
+  // Ostrafine wins over QuilEditor.
   ASSERT_EQ(Read("QuilEditor=Yes Ostrafine=Yes"), NOERROR);
   EXPECT_EQ(context_->flags2 & f2::DoclinksRelative, 0u);
   EXPECT_EQ(context_->force_font_color, 0u);
@@ -473,29 +372,24 @@ TEST_F(OptionsTest, StaticFontMapFromSettingsAndOptions) {
   HostTestSetEnvironment("StaticFont1", "Arial|Helvetica");
   HostTestSetEnvironment("StaticFont0", "Times New Roman");
   HostTestSetEnvironment("StaticFont4", std::string(40, 'M').c_str());
+  ASSERT_EQ(Read(""), NOERROR);
+  // A setting is cut to 32 characters.
+  EXPECT_EQ(std::string(context_->font_map_substitutes[2]), std::string(32, 'M') + ",monospace");
   ASSERT_EQ(Read("InitialFont5=Segoe SubstituteFont3=abcdefghijklmnopqrstuvwxyz0123456789"),
             NOERROR);
-  EXPECT_STREQ(context_->font_map_faces[0], "Default Sans Serif");
-  EXPECT_STREQ(context_->font_map_substitutes[0], "Arial,sans-serif");
-  EXPECT_STREQ(context_->font_map_faces[1], "Default Serif");
-  EXPECT_STREQ(context_->font_map_substitutes[1], "Times New Roman,serif");
-  EXPECT_STREQ(context_->font_map_faces[2], "Default Monospace");
-  EXPECT_STREQ(context_->font_map_substitutes[2], "abcdefghijklmnopqrstuvwxyz01234"); // 31
-  EXPECT_STREQ(context_->font_map_faces[3], "Default MultiLingual");
-  EXPECT_STREQ(context_->font_map_substitutes[3], "sans-serif");
-  EXPECT_STREQ(context_->font_map_faces[4], "Segoe");
-  EXPECT_STREQ(context_->font_map_substitutes[4], "sans-serif");
-}
-
-TEST_F(OptionsTest, StaticFontSettingIsCutTo32Characters) {
-  HostTestSetEnvironment("StaticFont4", std::string(40, 'M').c_str());
-  ASSERT_EQ(Read(""), NOERROR);
-  EXPECT_EQ(std::string(context_->font_map_substitutes[2]), std::string(32, 'M') + ",monospace");
+  const char *faces[] = {"Default Sans Serif", "Default Serif", "Default Monospace",
+                         "Default MultiLingual", "Segoe"};
+  const char *substitutes[] = {"Arial,sans-serif", "Times New Roman,serif",
+                               "abcdefghijklmnopqrstuvwxyz01234", "sans-serif", "sans-serif"};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_STREQ(context_->font_map_faces[i], faces[i]) << i;
+    EXPECT_STREQ(context_->font_map_substitutes[i], substitutes[i]) << i;
+  }
 }
 
 /* ---- UNIDs, fonts and databases ---- */
 
-TEST_F(OptionsTest, UseUNIDReadsFourHexGroups) {
+TEST_F(OptionsTest, UseUNIDReadsFourHexGroupsEachToItsFirstNonHexCharacter) {
   ASSERT_EQ(Read("UseUNID=0123456789ABCDEF0011223344556677"), NOERROR);
   EXPECT_EQ(context_->use_unid, 1u);
   EXPECT_EQ(context_->unid.File[1], 0x01234567u);
@@ -503,11 +397,7 @@ TEST_F(OptionsTest, UseUNIDReadsFourHexGroups) {
   EXPECT_EQ(context_->unid.Note.Innards[1], 0x00112233u);
   EXPECT_EQ(context_->unid.Note.Innards[0], 0x44556677u);
   EXPECT_TRUE(HostTestMessages().empty());
-}
-
-TEST_F(OptionsTest, UseUNIDGroupsStopAtTheFirstNonHexCharacter) {
   ASSERT_EQ(Read("UseUNID=0x123456000001zz00000002000000FF"), NOERROR);
-  EXPECT_EQ(context_->use_unid, 1u);
   EXPECT_EQ(context_->unid.File[1], 0u);
   EXPECT_EQ(context_->unid.File[0], 0x1u); // "000001zz"
   EXPECT_EQ(context_->unid.Note.Innards[1], 0x2u);
@@ -522,8 +412,6 @@ TEST_F(OptionsTest, UseUNIDOfAnotherLengthIsIgnoredWithAMessage) {
     EXPECT_EQ(HostTestMessages(),
               (std::vector<HostTestMessage>{
                   {"UseUNID property pair specifies invalid UNID.  Ignored!", 6}}));
-    VelkoDeallocatePtr(session_.get(), context_->options);
-    context_->options = nullptr;
   }
 }
 
@@ -569,20 +457,17 @@ TEST_F(OptionsTest, EveryTrackedCopyThatCannotBeHadStopsReading) {
 
 /* ---- the exported table ---- */
 
-TEST(GenerateHTMLPropertiesTest, FortySevenNamesAndAnEndRow) {
+TEST(GenerateHTMLPropertiesTest, FortySevenSortedNamesAndAnEndRow) {
   int rows = 0;
   while (GenerateHTML_Properties[rows].name != nullptr)
     ++rows;
-  EXPECT_EQ(rows, 47);
+  ASSERT_EQ(rows, 47);
   EXPECT_STREQ(GenerateHTML_Properties[0].name, "AddNewlines=");
-  EXPECT_STREQ(GenerateHTML_Properties[3].name, "AttachmentGraphic");
   EXPECT_STREQ(GenerateHTML_Properties[17].name, "HeadTag=");
   EXPECT_STREQ(GenerateHTML_Properties[18].name, "HeadTag=");
   EXPECT_STREQ(GenerateHTML_Properties[46].name, "WAICompliant=");
   const generate_html_property &end = GenerateHTML_Properties[47];
-  EXPECT_EQ(end.reserved, 0u);
-  EXPECT_EQ(end.one, 0u);
-  EXPECT_EQ(end.flags, 1u);
+  EXPECT_EQ(end.reserved + end.one * 2 + end.flags * 4, 4u);
   for (int i = 0; i < rows; ++i) {
     const std::string name = GenerateHTML_Properties[i].name;
     const bool flagged =

@@ -3,12 +3,9 @@
 // output callback, the buffer itself).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +18,7 @@ namespace {
 
 using render_testing::CallbackPieces;
 using render_testing::Lmbcs;
+using render_testing::ReadPath;
 using render_testing::RecordPiece;
 using render_testing::RenderContextTest;
 
@@ -33,13 +31,6 @@ std::string ReadFile(FILE *file) {
   while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
     text.append(chunk, n);
   return text;
-}
-
-std::string ReadPath(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 class OutputStageTest : public RenderContextTest {
@@ -56,6 +47,12 @@ protected:
 
   void Put(const std::string &text) { RenderPut(context_, text.data(), text.size()); }
 
+  /* A fresh context writing into its own buffer. */
+  void Fresh() {
+    Renew();
+    UseOutput();
+  }
+
   FILE *file_ = nullptr;
 };
 
@@ -68,57 +65,53 @@ TEST_F(OutputStageTest, TranslationConvertsHeldLmbcsOnce) {
   EXPECT_EQ(context_->output_translated, context_->output_length);
   // Translated text is not read as LMBCS again.
   EXPECT_EQ(ProcessHTMLTranslation(context_), NOERROR);
-  EXPECT_EQ(Held(), "<b>caf\xE9 &#8364;</b>");
   Put(Lmbcs("\xC3\xA9"));
   ProcessHTMLTranslation(context_);
   EXPECT_EQ(Held(), "<b>caf\xE9 &#8364;</b>\xE9");
 }
 
-TEST_F(OutputStageTest, TranslationIntoUtf8) {
-  context_->charset_id = 171;
-  Put(Lmbcs("\xC3\xA9\xE6\x97\xA5"));
-  ProcessHTMLTranslation(context_);
-  EXPECT_EQ(Held(), "\xC3\xA9\xE6\x97\xA5");
-}
-
 /* ---- quoted-printable ---- */
 
-struct EncodingCase {
-  std::string held; /* LMBCS */
-  WORD charset;
-  bool file;
-  std::string expected;
-};
-
-class EncodingTest : public OutputStageTest, public ::testing::WithParamInterface<EncodingCase> {};
-
-TEST_P(EncodingTest, EncodesQuotedPrintable) {
-  const EncodingCase &c = GetParam();
-  context_->encoding_flags = kEncodingQuotedPrintable;
-  context_->charset_id = c.charset;
-  if (c.file) {
-    file_ = tmpfile();
-    context_->out_file = file_;
+TEST_F(OutputStageTest, EncodesQuotedPrintable) {
+  struct Case {
+    std::string held; /* LMBCS */
+    WORD charset;
+    bool file;
+    std::string expected;
+  };
+  const Case cases[] = {{"\n", 32, false, "=0A"},
+                        {"a=b", 32, false, "a=3Db"},
+                        {Lmbcs("\xC3\xA9"), 32, false, "=E9"},
+                        {"\t x~!<>", 32, false, "\t x~!<>"},
+                        {std::string("a\0b", 3), 32, false, "a=0D=0Ab"},
+                        {std::string("a\0b", 3), 32, true, "a=0Ab"},
+                        {"\x7f", 32, false, "=7F"},
+                        {Lmbcs("\xC3\xA9"), 171, false, std::string("=C3\0=A9\0", 8)}};
+  for (const Case &c : cases) {
+    Fresh();
+    context_->encoding_flags = kEncodingQuotedPrintable;
+    context_->charset_id = c.charset;
+    if (c.file && file_ == nullptr)
+      file_ = tmpfile();
+    context_->out_file = c.file ? file_ : nullptr;
+    Put(c.held);
+    EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
+    EXPECT_EQ(Held(), c.expected);
+    EXPECT_EQ(context_->output_encoded, context_->output_length);
   }
-  Put(c.held);
-  EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
-  EXPECT_EQ(Held(), c.expected);
-  EXPECT_EQ(context_->output_encoded, context_->output_length);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Bytes, EncodingTest,
-    ::testing::Values(EncodingCase{"\n", 32, false, "=0A"}, EncodingCase{"a=b", 32, false, "a=3Db"},
-                      EncodingCase{Lmbcs("\xC3\xA9"), 32, false, "=E9"},
-                      EncodingCase{"\t x~!<>", 32, false, "\t x~!<>"},
-                      EncodingCase{std::string("a\0b", 3), 32, false, "a=0D=0Ab"},
-                      EncodingCase{std::string("a\0b", 3), 32, true, "a=0Ab"},
-                      EncodingCase{"\x7f", 32, false, "=7F"},
-                      EncodingCase{Lmbcs("\xC3\xA9"), 171, false, std::string("=C3\0=A9\0", 8)}));
 
 TEST_F(OutputStageTest, TextIsEncodedOnceHoweverOftenTheStageRuns) {
   context_->encoding_flags = kEncodingQuotedPrintable;
+  context_->max_line_length = 10;
+  context_->flags |= html_flags::NewlineCRLF;
   Put("a=b");
+  // Without a sink a non-final flush runs no pass.
+  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+  EXPECT_EQ(Held(), "a=b");
+  EXPECT_EQ(context_->output_translated, 0u);
+  EXPECT_EQ(context_->output_encoded, 0u);
+  context_->max_line_length = 0;
   EXPECT_EQ(RenderFlush(context_, 1), NOERROR); // no sink: the text stays
   EXPECT_EQ(Held(), "a=3Db");
   Put("=c");
@@ -139,72 +132,42 @@ TEST_F(OutputStageTest, UnwrappedTextThatStaysLosesTheSoftBreakMarkers) {
   EXPECT_EQ(Held(), "caf=C3=A9 x=C3=A9");
 }
 
-TEST_F(OutputStageTest, WithoutASinkANonFinalFlushRunsNoPass) {
-  context_->encoding_flags = kEncodingQuotedPrintable;
-  context_->max_line_length = 10;
-  context_->flags |= html_flags::NewlineCRLF;
-  Put("a=b and more text than one line");
-  EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
-  EXPECT_EQ(Held(), "a=b and more text than one line");
-  EXPECT_EQ(context_->output_translated, 0u);
-  EXPECT_EQ(context_->output_encoded, 0u);
-}
-
 /* ---- wrapping ---- */
 
-struct WrapCase {
-  const char *name;
-  std::string held;
-  WORD width;
-  DWORD flags;
-  bool quoted;
-  bool file;
-  std::string expected;
-};
-
-class WrapTest : public OutputStageTest, public ::testing::WithParamInterface<WrapCase> {};
-
-TEST_P(WrapTest, WrapsLines) {
-  const WrapCase &c = GetParam();
-  context_->max_line_length = c.width;
-  context_->flags |= c.flags;
-  if (c.quoted)
-    context_->encoding_flags = kEncodingQuotedPrintable;
-  if (c.file) {
-    file_ = tmpfile();
-    context_->out_file = file_;
-  }
-  Put(c.held);
-  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
-  const std::string written = c.file ? ReadFile(file_) : Held();
-  EXPECT_EQ(written, c.expected) << c.name;
-  if (c.file) {
-    EXPECT_EQ(Held(), "");
+TEST_F(OutputStageTest, WrapsLines) {
+  struct Case {
+    const char *name;
+    std::string held;
+    DWORD flags;
+    bool quoted;
+    std::string expected;
+  };
+  const std::string letters(100, 'a');
+  const std::string paragraphs =
+      "<p>" + std::string(60, 'x') + "</p> <p>" + std::string(20, 'y') + "</p>";
+  const DWORD crlf = html_flags::NewlineCRLF;
+  const Case cases[] = {
+      {"cut without a break", letters, crlf, false,
+       std::string(72, 'a') + "\r\n" + std::string(28, 'a') + "\r\n"},
+      {"cut with a soft break", letters, crlf, true,
+       std::string(72, 'a') + "=\r\n" + std::string(28, 'a') + "=\r\n"},
+      {"at the blank between paragraphs", paragraphs, crlf, false,
+       "<p>" + std::string(60, 'x') + "</p> \r\n<p>" + std::string(20, 'y') + "</p>\r\n"},
+      {"trailing blank as =20=", paragraphs, crlf, true,
+       "<p>" + std::string(60, 'x') + "</p>=20=\r\n<p>" + std::string(20, 'y') + "</p>\r\n"},
+      {"NUL line ends", "<p>one</p>\n<p>two</p>", html_flags::NewlineNUL, false,
+       std::string("<p>one</p>\0<p>two</p>\0", 22)},
+      {"no line end flags", letters, 0, false, letters}};
+  for (const Case &c : cases) {
+    Fresh();
+    context_->max_line_length = 72;
+    context_->flags |= c.flags;
+    context_->encoding_flags = c.quoted ? kEncodingQuotedPrintable : 0;
+    Put(c.held);
+    EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+    EXPECT_EQ(Held(), c.expected) << c.name;
   }
 }
-
-const std::string kLetters100(100, 'a');
-const std::string kParagraphs =
-    "<p>" + std::string(60, 'x') + "</p> <p>" + std::string(20, 'y') + "</p>";
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, WrapTest,
-    ::testing::Values(
-        WrapCase{"cut without a break", kLetters100, 72, html_flags::NewlineCRLF, false, false,
-                 std::string(72, 'a') + "\r\n" + std::string(28, 'a') + "\r\n"},
-        WrapCase{"cut with a soft break", kLetters100, 72, html_flags::NewlineCRLF, true, false,
-                 std::string(72, 'a') + "=\r\n" + std::string(28, 'a') + "=\r\n"},
-        WrapCase{"at the blank between paragraphs", kParagraphs, 72, html_flags::NewlineCRLF, false,
-                 false,
-                 "<p>" + std::string(60, 'x') + "</p> \r\n<p>" + std::string(20, 'y') + "</p>\r\n"},
-        WrapCase{"trailing blank as =20=", kParagraphs, 72, html_flags::NewlineCRLF, true, false,
-                 "<p>" + std::string(60, 'x') + "</p>=20=\r\n<p>" + std::string(20, 'y') +
-                     "</p>\r\n"},
-        WrapCase{"LF only into a file", kLetters100, 72, html_flags::NewlineCRLF, false, true,
-                 std::string(72, 'a') + "\n" + std::string(28, 'a') + "\n"},
-        WrapCase{"NUL line ends", "<p>one</p>\n<p>two</p>", 72, html_flags::NewlineNUL, false,
-                 false, std::string("<p>one</p>\0<p>two</p>\0", 22)},
-        WrapCase{"no line end flags", kLetters100, 72, 0, false, false, kLetters100}));
 
 TEST_F(OutputStageTest, QuotedPrintableLinesStayWithin76Characters) {
   context_->max_line_length = 76;
@@ -259,23 +222,17 @@ TEST_F(OutputStageTest, AFileThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(RenderPuts(context_, "more"), kOutputWriteFailed);
 }
 
-TEST_F(OutputStageTest, CallbackTakesEachNonFinalFlush) {
+TEST_F(OutputStageTest, CallbackTakesEachNonFinalFlushAndTheFinalOneStays) {
   chunk_.SetActOnTextCallback(RecordPiece);
   context_->flags |= html_flags::OutputToEvent;
   Put("<p>one</p>");
   EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
   Put("<p>two</p>");
   EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
-  EXPECT_EQ(CallbackPieces(), (std::vector<std::string>{"<p>one</p>", "<p>two</p>"}));
   EXPECT_EQ(Held(), "");
-}
-
-TEST_F(OutputStageTest, FinalFlushLeavesTheTextForTheCaller) {
-  chunk_.SetActOnTextCallback(RecordPiece);
-  context_->flags |= html_flags::OutputToEvent;
   Put("<p>end</p>");
   EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
-  EXPECT_TRUE(CallbackPieces().empty());
+  EXPECT_EQ(CallbackPieces(), (std::vector<std::string>{"<p>one</p>", "<p>two</p>"}));
   EXPECT_EQ(Held(), "<p>end</p>");
 }
 
@@ -335,45 +292,32 @@ class PartFileTest : public OutputStageTest {
 protected:
   void SetUp() override {
     OutputStageTest::SetUp();
-    char pattern[] = "/tmp/velko-render-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    HostTestSetEnvironment("$TarnoTempDirectory", directory_.c_str());
-    session_->InitializeTempDirectory();
+    directory_ = std::make_unique<render_testing::TempDirectory>(session_.get());
     context_->mime_mode = 1;
     context_->mime_part_number = 3;
   }
   void TearDown() override {
     CloseMimePartFile(context_);
-    for (const std::string &name : Files())
-      unlink((directory_ + "/" + name).c_str());
-    rmdir(directory_.c_str());
     OutputStageTest::TearDown();
+    directory_.reset();
   }
 
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    if (DIR *dir = opendir(directory_.c_str())) {
-      while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
-          names.push_back(entry->d_name);
-      }
-      closedir(dir);
-    }
-    return names;
-  }
+  std::vector<std::string> Files() const { return directory_->Files(); }
 
-  std::string directory_;
+  std::unique_ptr<render_testing::TempDirectory> directory_;
 };
 
 TEST_F(PartFileTest, NonFinalFlushOpensAPartFileInTheTemporaryDirectory) {
   Put("<p>part</p>");
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR); // a final flush opens none
+  EXPECT_EQ(context_->part_file, nullptr);
+  EXPECT_TRUE(Files().empty());
   EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
   ASSERT_NE(context_->part_file, nullptr);
   EXPECT_STREQ(context_->part_file_name, "MP3_0.html");
   EXPECT_EQ(context_->mime_part_counter, 1);
   const std::string path = context_->part_file_path;
-  EXPECT_EQ(path.rfind(directory_ + "/MP3_0_", 0), 0u) << path;
+  EXPECT_EQ(path.rfind(directory_->path + "/MP3_0_", 0), 0u) << path;
   EXPECT_EQ(path.substr(path.size() - 5), ".html");
   EXPECT_EQ(Held(), "");
   // A final flush writes to the open file too.
@@ -381,14 +325,6 @@ TEST_F(PartFileTest, NonFinalFlushOpensAPartFileInTheTemporaryDirectory) {
   EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
   EXPECT_EQ(CloseMimePartFile(context_), NOERROR);
   EXPECT_EQ(ReadPath(path), "<p>part</p><p>end</p>");
-}
-
-TEST_F(PartFileTest, FinalFlushOpensNoPartFile) {
-  Put("<p>small</p>");
-  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
-  EXPECT_EQ(context_->part_file, nullptr);
-  EXPECT_TRUE(Files().empty());
-  EXPECT_EQ(Held(), "<p>small</p>");
 }
 
 TEST_F(PartFileTest, ConcurrentRunsWithTheSameNumbersGetDifferentFiles) {

@@ -33,54 +33,52 @@ protected:
       tags.emplace_back(node->tag);
     return tags;
   }
-
-  /* A paragraph in a table cell, top first: </b> </p> </td>
-   * </tr> </table>. */
-  void PushTableParagraph() { Push(0, {"</table>", "</tr>", "</td>", "</p>", "</b>"}); }
 };
 
-TEST_F(TagStackTest, PopToATagWritesEverythingAboveItAndItself) {
-  PushTableParagraph();
-  EXPECT_EQ(PopXMLStack(context_, 0, "</p>", 1, 0, 0, 0, 1), 1);
-  EXPECT_EQ(Held(), "</b></p>");
-  EXPECT_EQ(Tags(), (std::vector<std::string>{"</td>", "</tr>", "</table>"}));
-}
-
-TEST_F(TagStackTest, ListGuardRefusesToCrossATable) {
-  PushTableParagraph();
-  EXPECT_EQ(PopXMLStack(context_, 0, "</li>", 1, 0, 0, 0, 1), 0);
-  EXPECT_EQ(Held(), "");
-  EXPECT_EQ(Tags().size(), 5u);
-}
-
-TEST_F(TagStackTest, TableGuardNeedsTheTableStructure) {
-  Push(0, {"</div>", "</td>"});
-  EXPECT_EQ(PopXMLStack(context_, 0, "</td>", 1, 0, 0, 1, 0), 0);
-  Push(0, {"</tr>"});
-  EXPECT_EQ(PopXMLStack(context_, 0, "</TR>", 1, 0, 0, 1, 0), 0); // no </table> below
-  Push(0, {"</table>"});
-  EXPECT_EQ(PopXMLStack(context_, 0, "</p>", 1, 0, 0, 1, 0), 1); // not on the stack: all go
-  EXPECT_EQ(Held(), "</table></tr></td></div>");
-}
-
-TEST_F(TagStackTest, ATagNotOnTheStackEmptiesItUnlessItMustExist) {
-  Push(0, {"</ul>", "</li>"});
-  EXPECT_EQ(PopXMLStack(context_, 0, "</ol>", 1, 1, 0, 0, 0), 0);
-  EXPECT_EQ(Tags().size(), 2u);
-  EXPECT_EQ(PopXMLStack(context_, 0, "*", 1, 0, 0, 0, 0), 1);
-  EXPECT_EQ(Held(), "</li></ul>");
-  EXPECT_TRUE(Tags().empty());
-  EXPECT_EQ(PopXMLStack(context_, 0, "*", 1, 0, 0, 0, 0), 0); // empty stack
-}
-
-TEST_F(TagStackTest, StopBeforeLeavesTheTagOnTop) {
-  Push(0, {"</ul>", "</li>", "</b>"});
-  EXPECT_EQ(PopXMLStack(context_, 0, "</ul>", 1, 0, 1, 0, 0), 1);
-  EXPECT_EQ(Held(), "</b></li>");
-  EXPECT_EQ(Tags(), (std::vector<std::string>{"</ul>"}));
-}
-
-TEST_F(TagStackTest, NullTagPopsExactlyOneWithoutWriting) {
+TEST_F(TagStackTest, PopWritesWhatItTakesWithinItsGuards) {
+  const std::vector<const char *> table = {"</table>", "</tr>", "</td>", "</p>", "</b>"};
+  const struct {
+    std::vector<const char *> pushed; /* bottom first */
+    const char *tag;
+    BOOL mustExist, stopBefore, tableGuard, listGuard;
+    int result;
+    const char *written;
+    size_t left;
+  } cases[] = {
+      {table, "</p>", 0, 0, 0, 1, 1, "</b></p>", 3},
+      {table, "</li>", 0, 0, 0, 1, 0, "", 5}, // a list does not close across a table
+      // The table guard needs the table structure below the tag.
+      {{"</div>", "</td>"}, "</td>", 0, 0, 1, 0, 0, "", 2},
+      {{"</div>", "</td>", "</tr>"}, "</TR>", 0, 0, 1, 0, 0, "", 3},
+      {{"</div>", "</td>", "</tr>", "</table>"},
+       "</p>",
+       0,
+       0,
+       1,
+       0,
+       1,
+       "</table></tr></td></div>",
+       0}, // not on the stack: all go
+      {{"</ul>", "</li>"}, "</ol>", 1, 0, 0, 0, 0, "", 2},
+      {{"</ul>", "</li>"}, "*", 0, 0, 0, 0, 1, "</li></ul>", 0},
+      {{}, "*", 0, 0, 0, 0, 0, "", 0},
+      {{"</ul>", "</li>", "</b>"}, "</ul>", 0, 1, 0, 0, 1, "</b></li>", 1},
+  };
+  for (const auto &c : cases) {
+    Renew();
+    UseOutput();
+    for (const char *tag : c.pushed)
+      ASSERT_NE(PushXMLStack(context_, 0, tag), nullptr);
+    EXPECT_EQ(
+        PopXMLStack(context_, 0, c.tag, 1, c.mustExist, c.stopBefore, c.tableGuard, c.listGuard),
+        c.result)
+        << c.tag;
+    EXPECT_EQ(Held(), c.written) << c.tag;
+    EXPECT_EQ(Tags().size(), c.left) << c.tag;
+  }
+  // A null tag pops exactly one without writing.
+  Renew();
+  UseOutput();
   Push(0, {"</ul>", "</li>"});
   EXPECT_EQ(PopXMLStack(context_, 0, nullptr, 0, 0, 0, 0, 0), 1);
   EXPECT_EQ(Held(), "");

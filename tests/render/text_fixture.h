@@ -67,18 +67,25 @@ protected:
   }
 
   void TearDown() override {
+    Unload();
+    session_.reset();
+    NSFDbClose(db_);
+    HostTestReset();
+  }
+
+  /* Releases the context and the loaded records of an earlier Load. */
+  void Unload() {
     if (context_ != nullptr) {
       if (chunk_ != nullptr)
         chunk_->internal->render_context = nullptr;
       ReleaseRenderContext(context_);
+      context_ = nullptr;
     }
     if (records_ != nullptr) {
       CleanupBodyContext(session_.get(), records_);
       delete records_;
+      records_ = nullptr;
     }
-    session_.reset();
-    NSFDbClose(db_);
-    HostTestReset();
   }
 
   /* Stores the records as the note's "Body", loads them and makes the

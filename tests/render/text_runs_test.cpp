@@ -1,6 +1,6 @@
-// Text runs: escaping, characters and entities, preserved spaces and tabs,
-// line breaks, automatic links, empty runs, merged runs, colours, the
-// closing of what a run opened, and flushing a long run.
+// Text runs, beyond the golden corpus: links across runs, empty runs,
+// merged runs and repeated markup, colour records, records that are not
+// runs, flushing a long run, traces and a full caller's buffer.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,8 +15,6 @@ namespace {
 using cdbuild::Body;
 using cdbuild::Bytes;
 using cdbuild::Font;
-using text_testing::Lmbcs;
-using text_testing::MakeFont;
 using text_testing::Pieces;
 using Tags = std::vector<std::string>;
 
@@ -38,114 +36,6 @@ protected:
     context_->options = VelkoAllocatePtrAndCopy(session_.get(), VELKO_HERE, options, 0);
   }
 };
-
-TEST_F(TextRunTest, EscapesTheMarkupCharacters) {
-  LoadRecords({TextRun("a<b>\"c\"&'d")});
-  EXPECT_EQ(Render(), "a&lt;b&gt;&quot;c&quot;&amp;'d");
-  EXPECT_EQ(context_->current_record, nullptr);
-  EXPECT_EQ(Stack(), Tags{});
-}
-
-TEST_F(TextRunTest, CharactersAboveAsciiAsEntitiesOrReferences) {
-  struct Case {
-    std::string text;
-    const char *named;
-    const char *numeric; /* under UseXMLEntities */
-  };
-  const std::vector<Case> cases = {
-      {Lmbcs("caf\xC3\xA9"), "caf&eacute;", "caf&#233;"},
-      {"\x82", "&eacute;", "&#233;"}, // code page 850
-      {Lmbcs("\xE2\x82\xAC"), "&euro;", "&#8364;"},
-      {Lmbcs("\xE2\x84\xA2"), "&trade;", "&#8482;"},
-      {Lmbcs("\xC2\xA0"), "&nbsp;", "&#160;"},
-      {Lmbcs("\xE4\xB8\xAD"), "&#20013;", "&#20013;"},
-      {Lmbcs("\xF0\x9D\x84\x9E"), "&#119070;", "&#119070;"},
-      {Lmbcs("\xC2\x85"), "&#65533;", "&#65533;"}, // a C1 control
-      {std::string("\x07", 1), "&#65533;", "&#65533;"},
-  };
-  Body body;
-  for (const Case &c : cases)
-    body.Add(TextRun(c.text)).Add(cdbuild::Paragraph());
-  for (const Case &c : cases)
-    body.Add(TextRun(c.text)).Add(cdbuild::Paragraph());
-  Load(body);
-  for (const Case &c : cases)
-    EXPECT_EQ(Render(), c.named) << c.named;
-  context_->flags3 |= html_flags3::UseXMLEntities;
-  for (const Case &c : cases)
-    EXPECT_EQ(Render(), c.numeric) << c.numeric;
-}
-
-TEST_F(TextRunTest, SpacesPreservedOrNot) {
-  Body body;
-  body.Add(TextRun("a  b c ")).Add(cdbuild::Paragraph());
-  body.Add(TextRun("a  b c ")).Add(cdbuild::Paragraph());
-  body.Add(TextRun("a b", Font{4, 0, 0, 10}));
-  Load(body);
-  EXPECT_EQ(Render(), "a  b c ");
-  context_->flags |= html_flags::PreserveSpaces;
-  EXPECT_EQ(Render(), "a&nbsp;&nbsp;b c&nbsp;");
-  // The fixed-pitch face keeps every space.
-  EXPECT_EQ(Render(), "<span style=\"font-family: Default Monospace; \">a&nbsp;b</span>");
-}
-
-TEST_F(TextRunTest, TabsAsBlanks) {
-  LoadRecords({TextRun("a\tb"), cdbuild::Paragraph(), TextRun("a\tb")});
-  EXPECT_EQ(Render(), "a b");
-  context_->preserve_tabs = 3;
-  EXPECT_EQ(Render(), "a&nbsp;&nbsp;&nbsp;b");
-}
-
-TEST_F(TextRunTest, NulBytesAreLineBreaksByGeneration) {
-  LoadRecords(
-      {TextRun(std::string("a\0b", 3)), cdbuild::Paragraph(), TextRun(std::string("a\0b", 3))});
-  context_->cell_empty[0] = 1;
-  EXPECT_EQ(Render(), "a<br>b");
-  EXPECT_EQ(context_->cell_empty[0], 0u);
-  context_->generation = kGenerationXHTML;
-  EXPECT_EQ(Render(), "a<br />b");
-}
-
-TEST_F(TextRunTest, AutomaticLinks) {
-  struct Case {
-    const char *text;
-    const char *html;
-  };
-  const std::vector<Case> cases = {
-      {"see http://x.org/a?b=1&c=2 now",
-       "see <a href=\"http://x.org/a?b=1&amp;c=2\">http://x.org/a?b=1&amp;c=2</a> now"},
-      {"HTTPS://x.org/", "<a href=\"HTTPS://x.org/\">HTTPS://x.org/</a>"},
-      {"mailto:someone@x.org", "<a href=\"mailto:someone@x.org\">mailto:someone@x.org</a>"},
-      {"skype:someone", "<a href=\"skype:someone\">skype:someone</a>"},
-      {"http://host:8080/x", "<a href=\"http://host\">http://host</a>:8080/x"},
-      {"(http://a.example/x)", "(<a href=\"http://a.example/x\">http://a.example/x</a>)"},
-      {"\"http://a.example/x\"",
-       "&quot;<a href=\"http://a.example/x\">http://a.example/x</a>&quot;"},
-      {"http://ab", "http://ab"}, // too short to be an address
-      {"skype:abcd", "skype:abcd"},
-  };
-  Body body;
-  for (const Case &c : cases)
-    body.Add(TextRun(c.text)).Add(cdbuild::Paragraph());
-  body.Add(TextRun(cases[0].text));
-  Load(body);
-  context_->flags |= html_flags::MakeURLHotspots;
-  for (const Case &c : cases) {
-    EXPECT_EQ(Render(), c.html) << c.text;
-    EXPECT_EQ(context_->auto_url_open, 0u);
-    EXPECT_EQ(context_->output_hold, 0u);
-  }
-  context_->flags &= ~html_flags::MakeURLHotspots;
-  EXPECT_EQ(Render(), "see http://x.org/a?b=1&amp;c=2 now");
-}
-
-TEST_F(TextRunTest, ExtraParametersOnlyForWebAddresses) {
-  LoadRecords({TextRun("http://a.example"), cdbuild::Paragraph(), TextRun("mailto:me@a.example")});
-  SetOptions("ExtraURLHotspotParams=\"target=_blank\"");
-  context_->flags |= html_flags::MakeURLHotspots;
-  EXPECT_EQ(Render(), "<a target=_blank href=\"http://a.example\">http://a.example</a>");
-  EXPECT_EQ(Render(), "<a href=\"mailto:me@a.example\">mailto:me@a.example</a>");
-}
 
 TEST_F(TextRunTest, ALinkGoesOnAcrossRunsInTheSameFont) {
   LoadRecords({TextRun("go http://a.ex"), TextRun("ample.org end")});
@@ -197,20 +87,6 @@ TEST_F(TextRunTest, RepeatedMarkupIsWrittenOnce) {
   EXPECT_EQ(Stack(), Tags{});
 }
 
-TEST_F(TextRunTest, TheRunClosesWhatItOpened) {
-  LoadRecords({TextRun("x", Font{1, 0x03, kRed, 14}), TextRun("y")});
-  context_->flags |= html_flags::StandardFontTags;
-  EXPECT_EQ(Render(), "<font color='#ff0000' size='4'><b><i>x</i></b></font>");
-  EXPECT_EQ(Stack(), Tags{});
-  context_->flags &= ~html_flags::StandardFontTags;
-  context_->flags |= html_flags::WAICompliant;
-  context_->current_record = Record(0);
-  EXPECT_EQ(Render(),
-            "<span style=\"font-size: 14pt; color: rgb(255,0,0); \"><strong><em>x</em></strong>"
-            "</span>");
-  EXPECT_EQ(Stack(), Tags{});
-}
-
 TEST_F(TextRunTest, ColourRecords) {
   const cdbuild::ColorFields colour{{0x0001, 0x12, 0x34, 0x56}, std::nullopt};
   Body body;
@@ -234,19 +110,6 @@ TEST_F(TextRunTest, TheBracketSignatureMovesOnToTheGroupEnd) {
   context_->current_record = Record(1);
   EXPECT_EQ(Render(0, SIG_CD_TEXT), "a");
   EXPECT_EQ(context_->current_record, Record(3));
-}
-
-TEST_F(TextRunTest, RightToLeftRuns) {
-  LoadRecords({cdbuild::Text(cdbuild::TextFields{Font{1, 0, 0, 10}, "a", SIG_CD_BIDI_TEXT}),
-               cdbuild::Paragraph(),
-               cdbuild::Text(cdbuild::TextFields{Font{1, 0, kRed, 10}, "b", SIG_CD_BIDI_TEXT}),
-               cdbuild::Paragraph(), TextRun("c", Font{1, 0, 0, 12})});
-  // In the base font no span carries the direction.
-  EXPECT_EQ(Render(), "a");
-  EXPECT_EQ(context_->rtl_seen, 0u);
-  EXPECT_EQ(Render(), "<span style=\"color: rgb(255,0,0); direction: rtl;\">b</span>");
-  EXPECT_EQ(context_->rtl_seen, 1u);
-  EXPECT_EQ(Render(), "<span style=\"font-size: 12pt; direction: ltr;\">c</span>");
 }
 
 TEST_F(TextRunTest, AParagraphMappingMaySuppressTheFontMarkup) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,11 +19,11 @@
 #include "velko/status.h"
 
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 namespace {
 
-constexpr char kDbPath[] = "mem:fonts";
+using Bytes = std::vector<BYTE>;
+using Remap = std::vector<std::pair<int, int>>;
 
 struct Face {
   BYTE id;
@@ -36,12 +37,11 @@ std::ostream& operator<<(std::ostream& out, const Face& face) {
 }
 
 /* A font table in stored form: header 8B FF, length, count; 34-byte faces. */
-std::vector<BYTE> Table(const std::vector<Face>& faces, int countOverride = -1) {
-  WORD length = static_cast<WORD>(6 + 34 * faces.size());
-  WORD count = countOverride >= 0 ? static_cast<WORD>(countOverride)
-                                  : static_cast<WORD>(faces.size());
-  std::vector<BYTE> bytes = {0x8B, 0xFF, static_cast<BYTE>(length), static_cast<BYTE>(length >> 8),
-                             static_cast<BYTE>(count), static_cast<BYTE>(count >> 8)};
+Bytes Table(const std::vector<Face>& faces, int countOverride = -1) {
+  const WORD length = static_cast<WORD>(6 + 34 * faces.size());
+  const WORD count = static_cast<WORD>(countOverride >= 0 ? countOverride : faces.size());
+  Bytes bytes = {0x8B, 0xFF, static_cast<BYTE>(length), static_cast<BYTE>(length >> 8),
+                 static_cast<BYTE>(count), static_cast<BYTE>(count >> 8)};
   for (const Face& face : faces) {
     bytes.push_back(face.id);
     bytes.push_back(face.family);
@@ -52,48 +52,27 @@ std::vector<BYTE> Table(const std::vector<Face>& faces, int countOverride = -1) 
   return bytes;
 }
 
-std::vector<Face> FacesOf(const std::vector<BYTE>& table) {
-  std::vector<Face> faces;
-  for (size_t at = 6; at + 34 <= table.size(); at += 34) {
-    char name[33] = {};
-    std::memcpy(name, table.data() + at + 2, 32);
-    faces.push_back({table[at], table[at + 1], name});
-  }
-  return faces;
-}
-
 /* The "$Fonts" value behind its type word; empty when the note has none. */
-std::vector<BYTE> FontsOf(NOTEHANDLE note) {
-  BLOCKID value = {};
-  DWORD length = 0;
-  WORD type = 0;
-  if (NSFItemInfo(note, "$Fonts", 6, nullptr, &type, &value, &length) != NOERROR)
+Bytes FontsOf(NOTEHANDLE note) {
+  const std::vector<Bytes> values = note_testing::ItemValues(note, "$Fonts");
+  if (values.empty())
     return {};
-  EXPECT_EQ(type, TYPE_COMPOSITE);
-  const BYTE* data = static_cast<const BYTE*>(OSLockBlock(value));
-  std::vector<BYTE> bytes(data + 2, data + length);
-  OSUnlockBlock(value);
-  return bytes;
+  EXPECT_EQ(values[0][0] | values[0][1] << 8, TYPE_COMPOSITE);
+  return Bytes(values[0].begin() + 2, values[0].end());
 }
 
-void PutFonts(NOTEHANDLE note, const std::vector<BYTE>& table, WORD type = TYPE_COMPOSITE) {
+void PutFonts(NOTEHANDLE note, const Bytes& table, WORD type = TYPE_COMPOSITE) {
   NSFItemDelete(note, "$Fonts", 6);
   ASSERT_EQ(NSFItemAppend(note, 0, "$Fonts", 6, type, table.data(),
                           static_cast<DWORD>(table.size())),
             NOERROR);
 }
 
-const std::vector<Face> kStandardFaces = {
-    {0, 0, "Default Serif"},     {1, 0, "Default Sans Serif"},     {2, 0, "Default MultiLingual"},
-    {4, 0, "Default Monospace"}, {3, 0, "Default User Interface"}, {4, 0, "COURIER"},
-    {0, 0, "Roman"},             {1, 0, "Swiss"},
-};
-
 class FontTableTest : public ::testing::Test {
 protected:
   void SetUp() override {
     handles_before_ = note_testing::ResetHostCapturing();
-    ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
+    ASSERT_EQ(note_testing::CreateDatabase("mem:fonts", &db_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &note_), NOERROR);
     ASSERT_EQ(NSFNoteCreate(db_, &other_), NOERROR);
     session_ = std::make_unique<LSXLsiSession>();
@@ -104,6 +83,7 @@ protected:
     NSFNoteClose(note_);
     NSFNoteClose(other_);
     NSFDbClose(db_);
+    HostTestSetItemValueLimit(0);
     EXPECT_EQ(HostTestLiveHandles(), handles_before_) << HostTestLeakReport();
     HostTestReset();
   }
@@ -111,10 +91,10 @@ protected:
   /* Binds the item to the note, loading its font table. */
   void Connect() { ASSERT_EQ(item_->ConnectBackend(note_, "Body", 1), NOERROR); }
 
-  /* The faces the item recorded behind the standard ones. */
+  /* The faces the item recorded behind the eight standard ones. */
   std::vector<Face> NoteFaces() const {
     std::vector<Face> faces;
-    for (WORD i = kStandardFaces.size(); i < item_->internal->face_count; ++i) {
+    for (WORD i = 8; i < item_->internal->face_count; ++i) {
       const font_face& slot = item_->internal->faces[i];
       faces.push_back({slot.id, slot.family, slot.name});
     }
@@ -122,8 +102,8 @@ protected:
   }
 
   _internal_SESS* state() { return session_->internal; }
-  std::vector<std::pair<int, int>> Remap() {
-    std::vector<std::pair<int, int>> entries;
+  Remap RemapEntries() {
+    Remap entries;
     for (WORD i = 0; i < state()->face_remap_count; ++i)
       entries.emplace_back(state()->face_remap_source[i], state()->face_remap_target[i]);
     return entries;
@@ -139,29 +119,33 @@ protected:
 
 /* ---- loading ---- */
 
-TEST_F(FontTableTest, ANoteWithoutFontsHasOnlyTheStandardFaces) {
-  Connect();
-  EXPECT_EQ(item_->InitialFontTable(), NOERROR);
-  EXPECT_EQ(item_->internal->face_count, 8);
-  for (size_t i = 0; i < kStandardFaces.size(); ++i) {
-    const font_face& slot = item_->internal->faces[i];
-    EXPECT_EQ((Face{slot.id, slot.family, slot.name}), kStandardFaces[i]);
-  }
-}
-
-TEST_F(FontTableTest, TheNotesFacesFollowTheStandardOnes) {
+TEST_F(FontTableTest, TheNotesFacesFollowTheStandardOnesAndALoadReplacesThem) {
   PutFonts(note_, Table({{5, 0x20, "Arial"}, {9, 0x10, "Times New Roman"}}));
   Connect();
   EXPECT_EQ(item_->internal->face_count, 10);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0x20, "Arial"}, Face{9, 0x10, "Times New Roman"}));
   EXPECT_EQ(item_->internal->faces[7].id, 1);
+  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0x20, "Arial"}, Face{9, 0x10, "Times New Roman"}));
 
-  // Loading again replaces, it does not add.
   PutFonts(note_, Table({{6, 0, "Tahoma"}}));
   EXPECT_EQ(item_->InitialFontTable(), NOERROR);
   EXPECT_THAT(NoteFaces(), ElementsAre(Face{6, 0, "Tahoma"}));
   EXPECT_EQ(item_->RecordFontFaces(nullptr), NOERROR);
   EXPECT_EQ(item_->internal->face_count, 8);
+}
+
+TEST_F(FontTableTest, ACountBeyondTheValueReadsTheFacesPresentAndALongNameIsCut) {
+  PutFonts(note_, Table({{5, 0, "Arial"}}, 200));
+  Connect();
+  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}));
+  // Adding keeps the table consistent: two faces, counted as two.
+  EXPECT_EQ(item_->AddToFontTable("Verdana", 0), 6);
+  EXPECT_EQ(FontsOf(note_), Table({{5, 0, "Arial"}, {6, 0, "Verdana"}}));
+
+  Bytes table = Table({{5, 0, ""}});
+  std::memset(table.data() + 8, 'x', 32); // no NUL in the stored name
+  PutFonts(note_, table);
+  ASSERT_EQ(item_->InitialFontTable(), NOERROR);
+  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, std::string(31, 'x')}));
 }
 
 TEST_F(FontTableTest, AFontsValueThatIsNotCompositeIsAnError) {
@@ -170,23 +154,9 @@ TEST_F(FontTableTest, AFontsValueThatIsNotCompositeIsAnError) {
   EXPECT_EQ(item_->InitialFontTable(), VELKO_ERR_FAILED);
   EXPECT_EQ(item_->AddToFontTable("Arial", 0), 0);
   EXPECT_EQ(item_->MergeFontTables(other_), VELKO_ERR_FAILED);
-}
-
-TEST_F(FontTableTest, AFaceCountBeyondTheValueReadsOnlyTheFacesPresent) {
-  PutFonts(note_, Table({{5, 0, "Arial"}}, 200));
-  Connect();
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}));
-  // Adding keeps the table consistent: two faces, counted as two.
-  EXPECT_EQ(item_->AddToFontTable("Verdana", 0), 6);
-  EXPECT_EQ(FontsOf(note_), Table({{5, 0, "Arial"}, {6, 0, "Verdana"}}));
-}
-
-TEST_F(FontTableTest, AnOverlongFaceNameIsCutWhenRecorded) {
-  std::vector<BYTE> table = Table({{5, 0, ""}});
-  std::memset(table.data() + 8, 'x', 32); // no NUL in the stored name
-  PutFonts(note_, table);
-  Connect();
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, std::string(31, 'x')}));
+  PutFonts(note_, Table({}));
+  PutFonts(other_, {'x', 0}, TYPE_TEXT);
+  EXPECT_EQ(item_->MergeFontTables(other_), VELKO_ERR_FAILED) << "nor the source's";
 }
 
 /* ---- adding ---- */
@@ -198,27 +168,15 @@ TEST_F(FontTableTest, GenericFamiliesNameStandardFacesWithoutTouchingFonts) {
     FACEID face;
   };
   for (const Case& c : {Case{"sans-serif", 1}, Case{"serif", 0}, Case{"cursive", 0},
-                        Case{"fantasy", 0}, Case{"monospace", 4}}) {
+                        Case{"fantasy", 0}, Case{"monospace", 4}, Case{"", 0}})
     EXPECT_EQ(item_->AddToFontTable(c.name, 0x30), c.face) << c.name;
-  }
-  EXPECT_TRUE(FontsOf(note_).empty());
   EXPECT_EQ(item_->AddToFontTable(nullptr, 0), 0);
-  EXPECT_EQ(item_->AddToFontTable("", 0), 0);
   EXPECT_TRUE(FontsOf(note_).empty());
-
-  // Generic names compare with case: "Monospace" is an ordinary face.
+  // Generic names compare with case: "Monospace" is an ordinary face, the
+  // first added, which is 5 and alone in "$Fonts".
   EXPECT_EQ(item_->AddToFontTable("Monospace", 0x30), 5);
   EXPECT_EQ(FontsOf(note_), Table({{5, 0x30, "Monospace"}}));
-}
-
-TEST_F(FontTableTest, TheFirstAddedFaceIsFiveAndAloneInFonts) {
-  Connect();
-  EXPECT_EQ(item_->AddToFontTable("Arial", 0x20), 5);
-  std::vector<BYTE> expected = Table({{5, 0x20, "Arial"}});
-  ASSERT_EQ(expected.size(), 40u);
-  EXPECT_EQ(FontsOf(note_), expected);
-  EXPECT_EQ(item_->internal->face_count, 9);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0x20, "Arial"}));
+  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0x30, "Monospace"}));
 }
 
 TEST_F(FontTableTest, FacesAreFoundWithoutRegardToCaseAndAddedAboveTheHighestId) {
@@ -228,22 +186,16 @@ TEST_F(FontTableTest, FacesAreFoundWithoutRegardToCaseAndAddedAboveTheHighestId)
   EXPECT_EQ(item_->AddToFontTable("tahoma", 0x20), 12);
   EXPECT_EQ(item_->AddToFontTable("Georgia", 0x10), 13);
   EXPECT_EQ(item_->AddToFontTable("GEORGIA", 0x20), 13);
-  EXPECT_EQ(FontsOf(note_),
-            Table({{5, 0, "Arial"}, {12, 0, "Tahoma"}, {7, 0, "Verdana"}, {13, 0x10, "Georgia"}}));
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}, Face{12, 0, "Tahoma"},
-                                       Face{7, 0, "Verdana"}, Face{13, 0x10, "Georgia"}));
-}
+  const std::vector<Face> expected = {
+      {5, 0, "Arial"}, {12, 0, "Tahoma"}, {7, 0, "Verdana"}, {13, 0x10, "Georgia"}};
+  EXPECT_EQ(FontsOf(note_), Table(expected));
+  EXPECT_EQ(NoteFaces(), expected);
 
-TEST_F(FontTableTest, ALongNameIsStoredAsItsFirst31Characters) {
-  Connect();
-  std::string name(40, 'n');
-  name[0] = 'A';
-  EXPECT_EQ(item_->AddToFontTable(name.c_str(), 0), 5);
-  EXPECT_EQ(FontsOf(note_), Table({{5, 0, name.substr(0, 31)}}));
-  EXPECT_EQ(item_->AddToFontTable(name.c_str(), 0), 5);
-  // Only the first 31 characters count.
-  EXPECT_EQ(item_->AddToFontTable((name.substr(0, 31) + "zz").c_str(), 0), 5);
-  EXPECT_EQ(FacesOf(FontsOf(note_)).size(), 1u);
+  // Only the first 31 characters of a name are stored and compared.
+  const std::string name = "A" + std::string(39, 'n');
+  EXPECT_EQ(item_->AddToFontTable(name.c_str(), 0), 14);
+  EXPECT_EQ(item_->AddToFontTable((name.substr(0, 31) + "zz").c_str(), 0), 14);
+  EXPECT_EQ(NoteFaces().back(), (Face{14, 0, name.substr(0, 31)}));
 }
 
 TEST_F(FontTableTest, AFullTableOrExhaustedIdsAddNothing) {
@@ -263,246 +215,148 @@ TEST_F(FontTableTest, AFullTableOrExhaustedIdsAddNothing) {
   EXPECT_EQ(FontsOf(note_), Table({{255, 0, "Last"}}));
 }
 
-TEST_F(FontTableTest, AFontsThatCannotBeRewrittenStaysAsItWas) {
-  std::vector<BYTE> old = Table({{5, 0, "Arial"}});
-  PutFonts(note_, old);
+TEST_F(FontTableTest, AFontsThatCannotBeWrittenStaysAsItWas) {
   Connect();
+  HostTestSetItemValueLimit(20);
+  EXPECT_EQ(item_->AddToFontTable("Arial", 0), 0);
+  EXPECT_TRUE(FontsOf(note_).empty());
+  EXPECT_EQ(item_->internal->face_count, 8);
+
+  HostTestSetItemValueLimit(0);
+  const Bytes old = Table({{5, 0, "Arial"}});
+  PutFonts(note_, old);
+  ASSERT_EQ(item_->InitialFontTable(), NOERROR);
   // The grown table (2 + 74 bytes) is above the cap; the old one (42) is not.
   HostTestSetItemValueLimit(60);
   EXPECT_EQ(item_->AddToFontTable("Verdana", 0), 0);
   HostTestSetItemValueLimit(0);
-  EXPECT_EQ(FontsOf(note_), old);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}));
-  // The note still stores its old table.
-  ASSERT_EQ(NSFNoteUpdate(note_, 0), NOERROR);
-  EXPECT_EQ(FontsOf(note_), old);
-}
-
-TEST_F(FontTableTest, AFirstFontsThatCannotBeWrittenLeavesTheNoteWithout) {
-  Connect();
-  HostTestSetItemValueLimit(20);
-  EXPECT_EQ(item_->AddToFontTable("Arial", 0), 0);
-  HostTestSetItemValueLimit(0);
-  EXPECT_TRUE(FontsOf(note_).empty());
-  EXPECT_EQ(item_->internal->face_count, 8);
-}
-
-TEST_F(FontTableTest, OutOfHostMemoryAddsNothing) {
-  std::vector<BYTE> old = Table({{5, 0, "Arial"}});
-  PutFonts(note_, old);
-  Connect();
   HostTestFailAllocationsFrom(1);
   EXPECT_EQ(item_->AddToFontTable("Verdana", 0), 0);
   HostTestFailAllocationsFrom(0);
   EXPECT_EQ(FontsOf(note_), old);
   EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}));
+  ASSERT_EQ(NSFNoteUpdate(note_, 0), NOERROR);
+  EXPECT_EQ(FontsOf(note_), old) << "the note still stores its old table";
 }
 
-TEST_F(FontTableTest, MapFontTableDoesNothing) {
-  Connect();
-  std::vector<BYTE> table = Table({{5, 0, "Arial"}});
-  EXPECT_EQ(item_->MapFontTable(reinterpret_cast<const char*>(table.data()), 0xFF8B,
-                                static_cast<DWORD>(table.size()), nullptr),
-            NOERROR);
-  EXPECT_TRUE(FontsOf(note_).empty());
-}
+/* ---- merging another note's table or a record ---- */
 
-/* ---- merging another note's table ---- */
-
-class FontMergeTest : public FontTableTest {
-protected:
-  /* Leaves a stale remap behind, as an earlier merge would. */
-  void StaleRemap() {
-    state()->face_remap_count = 3;
-    state()->face_remap_source[0] = 9;
-    state()->face_remap_target[0] = 10;
-  }
+struct MergeCase {
+  const char* name;
+  std::vector<Face> target; /* empty: the note has no "$Fonts" */
+  std::vector<Face> source;
+  Remap remap;
+  std::vector<Face> after; /* the note's faces afterwards */
 };
 
-TEST_F(FontMergeTest, ASourceWithoutFontsChangesNothing) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}});
-  PutFonts(note_, target);
+class FontMergeTest : public FontTableTest, public ::testing::WithParamInterface<MergeCase> {};
+
+/* A remap entry is kept up to the last source face whose id changes; a
+ * face the note lacks is appended under the next free id. The same
+ * happens for a CDFONTTABLE record as for another note's "$Fonts". */
+TEST_P(FontMergeTest, MergesTheSourceAndRemapsItsIds) {
+  const MergeCase& c = GetParam();
   Connect();
-  StaleRemap();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_EQ(state()->face_remap_count, 0);
-  EXPECT_EQ(FontsOf(note_), target);
+  for (const bool record : {false, true}) {
+    SCOPED_TRACE(record ? "record" : "note");
+    NSFItemDelete(note_, "$Fonts", 6);
+    if (!c.target.empty())
+      PutFonts(note_, Table(c.target));
+    ASSERT_EQ(item_->InitialFontTable(), NOERROR);
+    state()->face_remap_count = 3; /* stale, as an earlier merge leaves it */
+    state()->face_remap_source[0] = 9;
+    const Bytes source = Table(c.source);
+    if (record) {
+      EXPECT_EQ(item_->MergeWithCDFONTTABLE(reinterpret_cast<const char*>(source.data()), 0xFF8B,
+                                            static_cast<DWORD>(source.size())),
+                NOERROR);
+    } else {
+      PutFonts(other_, source);
+      EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
+    }
+    EXPECT_EQ(RemapEntries(), c.remap);
+    EXPECT_EQ(FontsOf(note_), Table(c.after));
+    EXPECT_EQ(NoteFaces(), c.after);
+  }
 }
 
-TEST_F(FontMergeTest, ANoteWithoutFontsTakesTheSourceTable) {
-  Connect();
-  std::vector<BYTE> source = Table({{5, 0x20, "Arial"}, {8, 0, "Tahoma"}});
-  PutFonts(other_, source);
-  StaleRemap();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_EQ(state()->face_remap_count, 0);
-  EXPECT_EQ(FontsOf(note_), source);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0x20, "Arial"}, Face{8, 0, "Tahoma"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    FontTable, FontMergeTest,
+    ::testing::Values(
+        MergeCase{"noteWithoutFontsTakesTheSource",
+                  {},
+                  {{5, 0x20, "Arial"}, {8, 0, "Tahoma"}},
+                  {},
+                  {{5, 0x20, "Arial"}, {8, 0, "Tahoma"}}},
+        MergeCase{"everyFaceAtItsOwnPlace",
+                  {{5, 0, "Arial"}, {6, 0, "Tahoma"}},
+                  {{5, 0, "ARIAL"}, {6, 0, "Tahoma"}},
+                  {},
+                  {{5, 0, "Arial"}, {6, 0, "Tahoma"}}},
+        MergeCase{"missingFaceAppended",
+                  {{5, 0, "Arial"}, {9, 0, "Tahoma"}},
+                  {{5, 0, "Arial"}, {6, 0x10, "Verdana"}, {7, 0, "Tahoma"}},
+                  {{5, 5}, {6, 10}, {7, 9}},
+                  {{5, 0, "Arial"}, {9, 0, "Tahoma"}, {10, 0x10, "Verdana"}}},
+        MergeCase{"countReachesTheLastChange",
+                  {{5, 0, "Arial"}},
+                  {{5, 0, "Arial"}, {6, 0, "Verdana"}, {7, 0, "ARIAL"}},
+                  {{5, 5}, {6, 6}, {7, 5}},
+                  {{5, 0, "Arial"}, {6, 0, "Verdana"}}},
+        MergeCase{"swappedIdsRemappedWithoutAppending",
+                  {{5, 0, "Arial"}, {6, 0, "Tahoma"}},
+                  {{5, 0, "Tahoma"}, {6, 0, "Arial"}},
+                  {{5, 6}, {6, 5}},
+                  {{5, 0, "Arial"}, {6, 0, "Tahoma"}}},
+        MergeCase{"samePlaceUnderAnotherId", {{5, 0, "Arial"}}, {{7, 0, "Arial"}}, {{7, 5}},
+                  {{5, 0, "Arial"}}},
+        MergeCase{"newFaceAndAMovedOne",
+                  {{5, 0, "Arial"}},
+                  {{5, 0, "Tahoma"}, {6, 0, "Arial"}},
+                  {{5, 6}, {6, 5}},
+                  {{5, 0, "Arial"}, {6, 0, "Tahoma"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FontMergeTest, EveryFaceAtItsOwnPlaceChangesNothing) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}, {6, 0, "Tahoma"}});
-  PutFonts(note_, target);
-  PutFonts(other_, Table({{5, 0, "ARIAL"}, {6, 0, "Tahoma"}}));
+TEST_F(FontTableTest, AFailedMergeKeepsTheFontsAndLeavesNoRemap) {
+  const Bytes target = Table({{5, 0, "Arial"}});
+  const Bytes record = Table({{5, 0, "Verdana"}});
   Connect();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_EQ(state()->face_remap_count, 0);
-  EXPECT_EQ(FontsOf(note_), target);
-}
-
-TEST_F(FontMergeTest, AMissingFaceIsAppendedUnderTheNextFreeId) {
-  PutFonts(note_, Table({{5, 0, "Arial"}, {9, 0, "Tahoma"}}));
-  PutFonts(other_, Table({{5, 0, "Arial"}, {6, 0x10, "Verdana"}, {7, 0, "Tahoma"}}));
-  Connect();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  // Verdana (index 1) is new: the count reaches index + 1 there, and
-  // Tahoma (index 2) changes its id.
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{5, 5}, std::pair{6, 10}, std::pair{7, 9}));
-  std::vector<Face> expected = {{5, 0, "Arial"}, {9, 0, "Tahoma"}, {10, 0x10, "Verdana"}};
-  EXPECT_EQ(FacesOf(FontsOf(note_)), expected);
-  EXPECT_EQ(FontsOf(note_), Table(expected));
-  EXPECT_EQ(NoteFaces(), expected);
-}
-
-TEST_F(FontMergeTest, TheCountReachesTheLastEntryThatChanges) {
-  PutFonts(note_, Table({{5, 0, "Arial"}}));
-  PutFonts(other_, Table({{5, 0, "Arial"}, {6, 0, "Verdana"}, {7, 0, "ARIAL"}}));
-  Connect();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_EQ(state()->face_remap_count, 3);
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{5, 5}, std::pair{6, 6}, std::pair{7, 5}));
-
-  PutFonts(other_, Table({{5, 0, "Courier New"}, {6, 0, "Arial"}}));
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{5, 7}, std::pair{6, 5}));
-  EXPECT_EQ(FacesOf(FontsOf(note_)),
-            (std::vector<Face>{{5, 0, "Arial"}, {6, 0, "Verdana"}, {7, 0, "Courier New"}}));
-}
-
-TEST_F(FontMergeTest, AFaceUnderAnotherIdIsRemappedWithoutAppending) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}, {6, 0, "Tahoma"}});
-  PutFonts(note_, target);
-  PutFonts(other_, Table({{5, 0, "Tahoma"}, {6, 0, "Arial"}}));
-  Connect();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{5, 6}, std::pair{6, 5}));
-  EXPECT_EQ(FontsOf(note_), target);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}, Face{6, 0, "Tahoma"}));
-}
-
-TEST_F(FontMergeTest, TheSamePlaceUnderAnotherIdIsRemappedToo) {
-  PutFonts(note_, Table({{5, 0, "Arial"}}));
-  PutFonts(other_, Table({{7, 0, "Arial"}}));
-  Connect();
-  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{7, 5}));
-}
-
-TEST_F(FontMergeTest, AFontsThatCannotBeRewrittenKeepsEverything) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}});
-  PutFonts(note_, target);
-  PutFonts(other_, Table({{5, 0, "Verdana"}}));
-  Connect();
-  HostTestSetItemValueLimit(60);
-  EXPECT_EQ(item_->MergeFontTables(other_), ERR_HOST_VALUE_TOO_LARGE);
-  HostTestSetItemValueLimit(0);
-  EXPECT_EQ(state()->face_remap_count, 0);
-  EXPECT_EQ(FontsOf(note_), target);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}));
-}
-
-TEST_F(FontMergeTest, AFontsThatCannotBeCopiedIsReported) {
-  Connect();
-  PutFonts(other_, Table({{5, 0, "Verdana"}}));
+  // The source's table cannot be copied to a note without one.
+  PutFonts(other_, record);
   HostTestSetItemValueLimit(30);
   EXPECT_EQ(item_->MergeFontTables(other_), ERR_HOST_VALUE_TOO_LARGE);
-  HostTestSetItemValueLimit(0);
   EXPECT_TRUE(FontsOf(note_).empty());
   EXPECT_EQ(item_->internal->face_count, 8);
-}
 
-TEST_F(FontMergeTest, OutOfMemoryIs263AndChangesNothing) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}});
+  HostTestSetItemValueLimit(0);
   PutFonts(note_, target);
-  PutFonts(other_, Table({{5, 0, "Verdana"}}));
-  Connect();
+  ASSERT_EQ(item_->InitialFontTable(), NOERROR);
   HostTestFailAllocationsFrom(1);
   EXPECT_EQ(item_->MergeFontTables(other_), VELKO_ERR_MEMORY);
   HostTestFailAllocationsFrom(0);
   EXPECT_EQ(state()->face_remap_count, 0);
-  EXPECT_EQ(FontsOf(note_), target);
-}
-
-TEST_F(FontMergeTest, ASourceThatIsNotCompositeIsAnError) {
-  Connect();
-  PutFonts(other_, {'x', 0}, TYPE_TEXT);
-  EXPECT_EQ(item_->MergeFontTables(other_), VELKO_ERR_FAILED);
-  EXPECT_TRUE(FontsOf(note_).empty());
-}
-
-/* ---- merging a CDFONTTABLE record ---- */
-
-TEST_F(FontMergeTest, ARecordBecomesTheFontsOfANoteWithout) {
-  Connect();
-  std::vector<BYTE> record = Table({{5, 0, "Arial"}, {6, 0, "Verdana"}});
-  EXPECT_EQ(item_->MergeWithCDFONTTABLE(reinterpret_cast<const char*>(record.data()), 0xFF8B,
-                                        static_cast<DWORD>(record.size())),
-            NOERROR);
-  EXPECT_EQ(FontsOf(note_), record);
-  EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}, Face{6, 0, "Verdana"}));
-  EXPECT_EQ(state()->face_remap_count, 0);
-}
-
-TEST_F(FontMergeTest, ARecordWhoseFacesAreAllPresentOnlyRemaps) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}, {6, 0, "Verdana"}});
-  PutFonts(note_, target);
-  Connect();
-  std::vector<BYTE> record = Table({{5, 0, "Verdana"}, {6, 0, "Arial"}});
-  EXPECT_EQ(item_->MergeWithCDFONTTABLE(reinterpret_cast<const char*>(record.data()), 0,
-                                        static_cast<DWORD>(record.size())),
-            NOERROR);
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{5, 6}, std::pair{6, 5}));
-  EXPECT_EQ(FontsOf(note_), target);
-}
-
-TEST_F(FontMergeTest, ARecordWithANewFaceGrowsTheFonts) {
-  PutFonts(note_, Table({{5, 0, "Arial"}}));
-  Connect();
-  std::vector<BYTE> record = Table({{5, 0, "Tahoma"}, {6, 0, "Arial"}});
-  EXPECT_EQ(item_->MergeWithCDFONTTABLE(reinterpret_cast<const char*>(record.data()), 0xFF8B,
-                                        static_cast<DWORD>(record.size())),
-            NOERROR);
-  EXPECT_THAT(Remap(), ElementsAre(std::pair{5, 6}, std::pair{6, 5}));
-  std::vector<Face> expected = {{5, 0, "Arial"}, {6, 0, "Tahoma"}};
-  EXPECT_EQ(FontsOf(note_), Table(expected));
-  EXPECT_EQ(NoteFaces(), expected);
-}
-
-TEST_F(FontMergeTest, ARecordThatCannotBeWrittenKeepsTheFonts) {
-  std::vector<BYTE> target = Table({{5, 0, "Arial"}});
-  PutFonts(note_, target);
-  Connect();
-  std::vector<BYTE> record = Table({{5, 0, "Tahoma"}});
   HostTestSetItemValueLimit(60);
+  EXPECT_EQ(item_->MergeFontTables(other_), ERR_HOST_VALUE_TOO_LARGE);
+  EXPECT_EQ(state()->face_remap_count, 0);
   EXPECT_EQ(item_->MergeWithCDFONTTABLE(reinterpret_cast<const char*>(record.data()), 0xFF8B,
                                         static_cast<DWORD>(record.size())),
             ERR_HOST_VALUE_TOO_LARGE);
+  EXPECT_EQ(state()->face_remap_count, 0);
   HostTestSetItemValueLimit(0);
   EXPECT_EQ(FontsOf(note_), target);
   EXPECT_THAT(NoteFaces(), ElementsAre(Face{5, 0, "Arial"}));
-  EXPECT_EQ(state()->face_remap_count, 0);
-}
 
-TEST_F(FontMergeTest, ARecordTooShortForItsHeaderIsRefused) {
-  Connect();
-  std::vector<BYTE> record = Table({});
+  // A record too short for its header is refused.
   EXPECT_EQ(item_->MergeWithCDFONTTABLE(nullptr, 0xFF8B, 40), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(item_->MergeWithCDFONTTABLE(reinterpret_cast<const char*>(record.data()), 0xFF8B, 4),
             VELKO_ERR_BAD_ARGUMENT);
-  EXPECT_TRUE(FontsOf(note_).empty());
+  // A source without "$Fonts" changes nothing.
+  NSFItemDelete(other_, "$Fonts", 6);
+  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
+  EXPECT_EQ(FontsOf(note_), target);
 }
 
-TEST_F(FontMergeTest, MoreSourceFacesThanRemapEntriesAreCut) {
+TEST_F(FontTableTest, MoreSourceFacesThanRemapEntriesAreCut) {
   std::vector<Face> source;
   for (int i = 0; i < 300; ++i)
     source.push_back({static_cast<BYTE>(5 + i % 200), 0, "S" + std::to_string(i)});
@@ -512,7 +366,7 @@ TEST_F(FontMergeTest, MoreSourceFacesThanRemapEntriesAreCut) {
   EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
   // 247 faces fit the item's table: Arial and 246 of the source's.
   EXPECT_EQ(item_->internal->face_count, 255);
-  EXPECT_EQ(FacesOf(FontsOf(note_)).size(), 247u);
+  EXPECT_EQ(FontsOf(note_).size(), 6u + 34 * 247);
   EXPECT_EQ(state()->face_remap_count, 246);
   EXPECT_EQ(state()->face_remap_target[246], 0xFF);
 }

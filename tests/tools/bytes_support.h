@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -22,40 +23,33 @@ using Bytes = std::vector<BYTE>;
  * bytes. Anything else is a fault in the test itself. */
 inline Bytes Hex(std::string_view text) {
   Bytes bytes;
-  size_t at = 0;
-  while (at < text.size()) {
-    if (text[at] == ' ') {
-      ++at;
+  for (size_t at = 0, end = 0; at < text.size(); at = end + 1) {
+    end = std::min(text.find(' ', at), text.size());
+    const std::string token(text.substr(at, end - at));
+    if (token.empty())
       continue;
-    }
-    if (text[at] == 'Z') {
-      size_t end = at + 1;
-      while (end < text.size() && text[end] != ' ')
-        ++end;
-      bytes.insert(bytes.end(), std::stoul(std::string(text.substr(at + 1, end - at - 1))), 0);
-      at = end;
-      continue;
-    }
-    bytes.push_back(static_cast<BYTE>(std::stoul(std::string(text.substr(at, 2)), nullptr, 16)));
-    at += 2;
+    if (token[0] == 'Z')
+      bytes.insert(bytes.end(), std::stoul(token.substr(1)), 0);
+    else
+      bytes.push_back(static_cast<BYTE>(std::stoul(token, nullptr, 16)));
   }
   return bytes;
+}
+
+inline std::string ShowHex(const Bytes& bytes) {
+  std::string text;
+  char pair[4];
+  for (BYTE byte : bytes) {
+    std::snprintf(pair, sizeof pair, "%02X ", byte);
+    text += pair;
+  }
+  return text;
 }
 
 /* A file name in the test temporary directory, unique to this process (the
  * same test may run at once in another build). */
 inline std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "velko_tools_" + std::to_string(getpid()) + "_" + name;
-}
-
-inline std::string ShowHex(const Bytes& bytes) {
-  std::string text;
-  for (BYTE byte : bytes) {
-    char pair[4];
-    std::snprintf(pair, sizeof pair, "%02X ", byte);
-    text += pair;
-  }
-  return text;
 }
 
 } // namespace tools_test

@@ -1,7 +1,8 @@
-// The byte-level record builder: each record kind's stored bytes against
-// hand-written hex, header forms and their limits, tails and header
-// lengths, and record lists laid out as items (split as the body writer
-// splits them), CD files and items of a note.
+// The byte-level record builder and the record script that drives it: each
+// record kind's stored bytes against hand-written hex (made by a builder
+// call and by the script line that names the same fields), header forms and
+// their limits, tails and header lengths, and record lists laid out as items
+// (split as the body writer splits them), CD files and items of a note.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,122 +12,122 @@
 #include <vector>
 
 #include "host/host_testing.h"
-#include "host/nsfdb.h"
-#include "host/nsfnote.h"
 #include "host/ods.h"
 #include "host/status.h"
+#include "tests/support/note_fixture.h"
 #include "tests/tools/bytes_support.h"
 #include "tools/cd_builder.h"
+#include "tools/cd_script.h"
 
 namespace {
 
+using ::testing::ElementsAre;
 using tools_test::Bytes;
 using tools_test::Hex;
 using tools_test::ShowHex;
 namespace cb = cdbuild;
 
 struct RecordCase {
-  const char* what;
-  std::function<Bytes()> make;
-  const char* hex;
+  const char* script;          /* a script line making the record, or null */
+  std::function<Bytes()> make; /* a builder call making it, or null */
+  const char* hex;             /* empty: the builder refuses */
 };
 
 void ExpectRecords(const std::vector<RecordCase>& cases) {
   for (const RecordCase& c : cases) {
-    const Bytes made = c.make();
-    EXPECT_EQ(made, Hex(c.hex)) << c.what << "\n  made: " << ShowHex(made);
+    const std::string what = c.script != nullptr ? c.script : c.hex;
+    if (c.make) {
+      const Bytes made = c.make();
+      EXPECT_EQ(made, Hex(c.hex)) << what << "\n  made: " << ShowHex(made);
+    }
+    if (c.script != nullptr) {
+      cb::Body body;
+      std::string error;
+      ASSERT_TRUE(cb::BuildScriptLine(c.script, &body, &error)) << what << ": " << error;
+      ASSERT_EQ(body.records().size(), 1u) << what;
+      EXPECT_EQ(body.records()[0], Hex(c.hex)) << what << "\n  made: " << ShowHex(body.records()[0]);
+    }
   }
 }
 
-TEST(CdBuilderRecordTest, TextRuns) {
+TEST(CdRecordTest, TextRunsAndParagraphDefinitions) {
   ExpectRecords({
-      {"default font", [] { return cb::Text("Hi"); }, "85 FF 0A 00 01 00 00 0A 48 69"},
-      {"every font byte, odd length without pad",
+      {"TEXT text=\"Hi\"", [] { return cb::Text("Hi"); }, "85 FF 0A 00 01 00 00 0A 48 69"},
+      {"text face=4 attributes=bold+underline color=blue size=12 text=\"abc\"",
        [] { return cb::Text({.font = {4, 0x05, 4, 12}, .text = "abc"}); },
        "85 FF 0B 00 04 05 04 0C 61 62 63"},
-      {"empty text", [] { return cb::Text(""); }, "85 FF 08 00 01 00 00 0A"},
-      {"another signature in the text layout",
-       [] { return cb::Text({.text = "x", .signature = SIG_CD_BIDI_TEXT}); },
-       "E4 FF 09 00 01 00 00 0A 78"},
-      {"bytes as they are", [] { return cb::Text(std::string("\0\xFF", 2)); },
-       "85 FF 0A 00 01 00 00 0A 00 FF"},
-  });
-}
-
-TEST(CdBuilderRecordTest, ParagraphDefinitions) {
-  ExpectRecords({
-      {"defaults: 70 bytes, first line at the left margin", [] { return cb::PabDef({}); },
-       "82 FF 46 00 01 00 00 00 00 00 00 00 00 00 A0 05 00 00 A0 05 00 00 Z40 "
-       "00 00 00 00 00 00 00 00"},
-      {"every field, extension words from byte 70",
+      {"TEXT Attributes=ITALIC+Shadow+strikethrough+superscript+subscript", nullptr,
+       "85 FF 08 00 01 BA 00 0A"},
+      {"TEXT attributes=0x90 color=7 text=00FF", [] {
+         return cb::Text({.font = {1, 0x90, 7, 10}, .text = std::string("\0\xFF", 2)});
+       }, "85 FF 0A 00 01 90 07 0A 00 FF"},
+      {"TEXT text=\"a b\" sig=BIDI_TEXT",
+       [] { return cb::Text({.text = "a b", .signature = SIG_CD_BIDI_TEXT}); },
+       "E4 FF 0B 00 01 00 00 0A 61 20 62"},
+      {"TEXT text= sig=CDTEXT", [] { return cb::Text(""); }, "85 FF 08 00 01 00 00 0A"},
+      {"PABDEF", [] { return cb::PabDef({}); },
+       "82 FF 46 00 01 00 00 00 00 00 00 00 00 00 A0 05 00 00 A0 05 00 00 Z40 Z8"},
+      {"PABDEF id=2 justify=center spacing=1 before=2 after=3 left=720 right=360 firstline=1080 "
+       "tabs=-720,1440 flags=0x0100 tabtypes=0x12345678 flags2=0x0494 ext=1,2,3,4,5,6 "
+       "extflags=1 flags3=0xA0B0C0D0",
        [] {
-         return cb::PabDef({.id = 2,
-                            .justify = 3,
-                            .line_spacing = 1,
-                            .spacing_before = 2,
-                            .spacing_after = 3,
-                            .left = 720,
-                            .right = 360,
-                            .first_line = 1080,
-                            .tabs = {-720, 1440},
-                            .flags = 0x0100,
-                            .tab_types = 0x12345678,
-                            .flags2 = 0x0494,
-                            .extension = std::array<WORD, 6>{1, 2, 3, 4, 5, 6},
-                            .ext_flags = 0x1,
-                            .flags3 = 0xA0B0C0D0});
+         return cb::PabDef({.id = 2, .justify = 3, .line_spacing = 1, .spacing_before = 2,
+                            .spacing_after = 3, .left = 720, .right = 360, .first_line = 1080,
+                            .tabs = {-720, 1440}, .flags = 0x0100, .tab_types = 0x12345678,
+                            .flags2 = 0x0494, .extension = std::array<WORD, 6>{1, 2, 3, 4, 5, 6},
+                            .ext_flags = 0x1, .flags3 = 0xA0B0C0D0});
        },
        "82 FF 5A 00 02 00 03 00 01 00 02 00 03 00 D0 02 68 01 38 04 02 00 30 FD A0 05 Z36 "
        "00 01 78 56 34 12 94 04 01 00 02 00 03 00 04 00 05 00 06 00 01 00 00 00 D0 C0 B0 A0"},
-      {"six extension words alone: 82 bytes",
-       [] { return cb::PabDef({.extension = std::array<WORD, 6>{1440, 0, 1440, 0, 0, 100}}); },
-       "82 FF 52 00 01 00 00 00 00 00 00 00 00 00 A0 05 00 00 A0 05 00 00 Z40 "
-       "00 00 00 00 00 00 00 00 A0 05 00 00 A0 05 00 00 00 00 64 00"},
-      {"ext flags without words: zero words first",
-       [] { return cb::PabDef({.left = 0, .ext_flags = 0x2}); },
-       "82 FF 56 00 01 00 Z64 Z12 02 00 00 00"},
-      {"flags3 alone: ext flags become 1",
-       [] { return cb::PabDef({.left = 0, .flags3 = 0x44}); },
+      // The extension words from byte 70; ext flags without words write zero
+      // words first; flags3 alone makes the ext flags 1.
+      {"PABDEF left=0 justify=4 ext=1440,0,1440,0,0,100",
+       [] { return cb::PabDef({.justify = 4, .left = 0,
+                               .extension = std::array<WORD, 6>{1440, 0, 1440, 0, 0, 100}}); },
+       "82 FF 52 00 01 00 04 00 Z62 A0 05 00 00 A0 05 00 00 00 00 64 00"},
+      {"PABDEF left=0 justify=full extflags=2",
+       [] { return cb::PabDef({.justify = 2, .left = 0, .ext_flags = 0x2}); },
+       "82 FF 56 00 01 00 02 00 Z62 Z12 02 00 00 00"},
+      {"PABDEF left=0 flags3=0x44", [] { return cb::PabDef({.left = 0, .flags3 = 0x44}); },
        "82 FF 5A 00 01 00 Z64 Z12 01 00 00 00 44 00 00 00"},
-      {"twenty tabs fill the table",
-       [] { return cb::PabDef({.left = 0, .tabs = std::vector<int16_t>(20, 1)}); },
-       "82 FF 46 00 01 00 Z14 14 00 "
-       "01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 "
+      {nullptr, [] { return cb::PabDef({.left = 0, .tabs = std::vector<int16_t>(20, 1)}); },
+       "82 FF 46 00 01 00 Z14 14 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 "
        "01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 01 00 Z8"},
-      {"twenty-one tabs are refused",
-       [] { return cb::PabDef({.tabs = std::vector<int16_t>(21, 1)}); }, ""},
+      {nullptr, [] { return cb::PabDef({.tabs = {720}, .tab_count = 0}); },
+       "82 FF 46 00 01 00 Z8 A0 05 00 00 A0 05 00 00 D0 02 Z46"},
+      {nullptr, [] { return cb::PabDef({.tabs = std::vector<int16_t>(21, 1)}); }, ""},
   });
 }
 
-TEST(CdBuilderRecordTest, ParagraphsReferencesAndBrackets) {
+TEST(CdRecordTest, StructureTablesAndFields) {
   ExpectRecords({
-      {"paragraph", [] { return cb::Paragraph(); }, "81 02"},
-      {"reference", [] { return cb::PabRef(7); }, "83 04 07 00"},
-      {"begin", [] { return cb::Begin(SIG_CD_TEXT); }, "DD 06 00 00 85 FF"},
-      {"end with a version", [] { return cb::End(SIG_CD_HOTSPOTBEGIN, 1); },
+      {"PARAGRAPH", [] { return cb::Paragraph(); }, "81 02"},
+      {"PABREF id=7", [] { return cb::PabRef(7); }, "83 04 07 00"},
+      {"BEGIN sig=CDTEXT", [] { return cb::Begin(SIG_CD_TEXT); }, "DD 06 00 00 85 FF"},
+      {"END sig=0xFFA9 version=1", [] { return cb::End(SIG_CD_HOTSPOTBEGIN, 1); },
        "DE 06 01 00 A9 FF"},
-  });
-}
-
-TEST(CdBuilderRecordTest, Tables) {
-  ExpectRecords({
-      {"table begin", [] { return cb::TableBegin({.left = 100, .horizontal_space = 2,
-                                                  .vertical_space = 3, .flags = 8}); },
+      {"BEGIN sig=hotspotbegin", nullptr, "DD 06 00 00 A9 FF"},
+      {"TABLEBEGIN left=100 hspace=2 vspace=3 flags=8",
+       [] { return cb::TableBegin({.left = 100, .horizontal_space = 2, .vertical_space = 3,
+                                   .flags = 8}); },
        "A3 0E 64 00 00 00 00 00 02 00 03 00 08 00"},
-      {"nested table begin", [] { return cb::TableBegin({.nested = true}); }, "CF 0E Z12"},
-      {"cell edges from its column", [] { return cb::TableCell({.row = 1, .column = 2}); },
+      {"TABLEBEGIN nested=yes", [] { return cb::TableBegin({.nested = true}); }, "CF 0E Z12"},
+      // Cell edges from the column unless given.
+      {"TABLECELL row=1 column=2", [] { return cb::TableCell({.row = 1, .column = 2}); },
        "A4 12 01 02 40 0B E0 10 00 00 00 00 00 00 01 01 00 00"},
-      {"nested cell, every field",
+      {"TABLECELL row=3 left=10 right=20 borders=0x55 flags=2 v42border=0x1234 rowspan=2 "
+       "colspan=3 background=5 nested=true",
        [] {
          return cb::TableCell({.row = 3, .column = 0, .left = 10, .right = 20, .borders = 0x55,
                                .flags = 0x02, .v42_border = 0x1234, .row_span = 2,
                                .column_span = 3, .background = 5, .nested = true});
        },
        "D0 12 03 00 0A 00 14 00 00 00 55 02 34 12 02 03 05 00"},
-      {"table end", [] { return cb::TableEnd(); }, "A5 08 Z6"},
-      {"nested table end", [] { return cb::TableEnd(true); }, "D1 08 Z6"},
-      {"pre-table, defaults", [] { return cb::PreTableBegin(); }, "FB FF 30 00 Z44"},
-      {"pre-table, every field",
+      {"TABLEEND nested=no", [] { return cb::TableEnd(); }, "A5 08 Z6"},
+      {"TABLEEND nested=1", [] { return cb::TableEnd(true); }, "D1 08 Z6"},
+      {"PRETABLEBEGIN", [] { return cb::PreTableBegin(); }, "FB FF 30 00 Z44"},
+      {"PRETABLEBEGIN flags=0x10 rowdisplay=1 minrowheight=200 bodycolor=0x112233 "
+       "tablecolor=0xABCDEF bordercolor=0x010203 name=\"T\"",
        [] {
          return cb::PreTableBegin({.flags = 0x10, .row_display = 1, .min_row_height = 200,
                                    .body_color = 0x00332211, .table_color = 0x00EFCDAB,
@@ -134,15 +135,12 @@ TEST(CdBuilderRecordTest, Tables) {
        },
        "FB FF 31 00 10 00 00 00 Z12 01 00 C8 00 Z4 11 22 33 00 AB CD EF 00 "
        "01 00 01 02 03 00 01 00 Z4 54"},
-  });
-}
-
-TEST(CdBuilderRecordTest, Fields) {
-  ExpectRecords({
-      {"a text field with a name", [] { return cb::Field({.name = "Subject"}); },
-       "8A FF 2F 00 00 00 00 05 00 00 Z10 01 00 00 0A Z8 07 00 Z6 "
-       "53 75 62 6A 65 63 74"},
-      {"every part in order: formulas, name, description, values",
+      {"FIELD name=\"Subject\"", [] { return cb::Field({.name = "Subject"}); },
+       "8A FF 2F 00 00 00 00 05 00 00 Z10 01 00 00 0A Z8 07 00 Z6 53 75 62 6A 65 63 74"},
+      // Every part in order: formulas, name, description, values.
+      {"FIELD flags=0x0080 type=0x0300 delimiter=0x3006 face=4 attributes=1 color=2 size=9 "
+       "taborder=4 default=0A0B translation=\"t\" validation=0C name=\"N\" description=\"D\" "
+       "values=\"V\"",
        [] {
          return cb::Field({.flags = 0x0080, .data_type = 0x0300, .list_delimiter = 0x3006,
                            .font = {4, 1, 2, 9}, .tab_order = 4, .default_formula = "\x0A\x0B",
@@ -154,44 +152,37 @@ TEST(CdBuilderRecordTest, Fields) {
   });
 }
 
-TEST(CdBuilderRecordTest, PassThroughColoursHotspotsAndLinks) {
+TEST(CdRecordTest, PassThroughColoursHotspotsLinksAndRaw) {
   ExpectRecords({
-      {"pass-through begin", [] { return cb::HtmlBegin(); }, "CC FF 08 00 00 00 00 00"},
-      {"pass-through end", [] { return cb::HtmlEnd(); }, "CD FF 08 00 00 00 00 00"},
-      {"colour", [] { return cb::Color({.color = {1, 0xFF, 0x80, 0x00}}); },
+      {"HTMLBEGIN", [] { return cb::HtmlBegin(); }, "CC FF 08 00 00 00 00 00"},
+      {"PASSTHRUEND", [] { return cb::HtmlEnd(); }, "CD FF 08 00 00 00 00 00"},
+      {"COLOR rgb=0xFF8000", [] { return cb::Color({.color = {1, 0xFF, 0x80, 0x00}}); },
        "D2 08 01 00 FF 80 00 00"},
-      {"colour with a gradient",
+      {"COLOR rgb=0xFF8000 flags=0x11 gradient=0x0000FF",
        [] { return cb::Color({.color = {0x11, 0xFF, 0x80, 0}, .gradient = cb::ColorValue{1, 0, 0, 0xFF}}); },
        "D2 0E 11 00 FF 80 00 00 01 00 00 00 FF 00"},
-      {"hotspot with data",
+      {"HOTSPOTBEGIN type=1 flags=0x10000 data=\"ab\"",
        [] { return cb::HotspotBegin({.type = 1, .flags = 0x10000, .data = "ab"}); },
        "A9 FF 12 00 01 00 00 00 00 00 01 00 02 00 00 00 61 62"},
-      {"V4 hotspot", [] { return cb::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN}); },
-       "AD FF 10 00 Z12"},
-      {"hotspot end", [] { return cb::HotspotEnd(); }, "AA 02"},
-      {"V4 hotspot end", [] { return cb::HotspotEnd(SIG_CD_V4HOTSPOTEND); }, "AE 02"},
-      {"link", [] { return cb::Link(3); }, "91 FF 06 00 03 00"},
-      {"doc link: short note link zero-filled, texts behind",
-       [] { return cb::DocLink({1, 2}, {'x'}); }, "92 FF 2D 00 01 02 Z38 78"},
-      {"doc link: a note link over 40 bytes is refused",
-       [] { return cb::DocLink(Bytes(41, 1)); }, ""},
-  });
-}
-
-TEST(CdBuilderHeaderTest, FormFollowsTheSignature) {
-  ExpectRecords({
-      {"BSIG", [] { return cb::Raw(0x81); }, "81 02"},
-      {"WSIG", [] { return cb::Raw(0xFF99, {7}); }, "99 FF 05 00 07"},
-      {"LSIG: signature byte, 0, double-word length; fields 2 bytes lower",
-       [] { return cb::Raw(SIG_CD_GRAPHIC, {1, 2}); }, "99 00 08 00 00 00 01 02"},
-      {"LSIG of the image header", [] { return cb::Raw(SIG_CD_IMAGEHEADER); },
-       "7D 00 06 00 00 00"},
-      {"the largest BSIG: 254 bytes", [] { return cb::Raw(0x81, Bytes(252, 0)); },
-       "81 FE Z252"},
-      {"255 bytes would read as a WSIG header", [] { return cb::Raw(0x81, Bytes(253, 0)); },
-       ""},
-      {"a signature with another high byte has no header form",
-       [] { return cb::Raw(0x1281); }, ""},
+      {"HOTSPOTBEGIN sig=V4HOTSPOTBEGIN",
+       [] { return cb::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN}); }, "AD FF 10 00 Z12"},
+      {"HOTSPOTEND", [] { return cb::HotspotEnd(); }, "AA 02"},
+      {"HOTSPOTEND sig=0xAE", [] { return cb::HotspotEnd(SIG_CD_V4HOTSPOTEND); }, "AE 02"},
+      {"LINK id=3", [] { return cb::Link(3); }, "91 FF 06 00 03 00"},
+      // A short note link is zero-filled, the texts behind it; over 40 bytes is refused.
+      {"DOCLINK notelink=0102 texts=\"x\"", [] { return cb::DocLink({1, 2}, {'x'}); },
+       "92 FF 2D 00 01 02 Z38 78"},
+      {nullptr, [] { return cb::DocLink(Bytes(41, 1)); }, ""},
+      // The header form follows the signature; LSIG fields sit 2 bytes lower.
+      {"RAW sig=PARAGRAPH", [] { return cb::Raw(0x81); }, "81 02"},
+      {"RAW sig=0xFF99 data=\"a\"", [] { return cb::Raw(0xFF99, {'a'}); }, "99 FF 05 00 61"},
+      {"RAW sig=0x99 data=0102", [] { return cb::Raw(SIG_CD_GRAPHIC, {1, 2}); },
+       "99 00 08 00 00 00 01 02"},
+      {nullptr, [] { return cb::Raw(SIG_CD_IMAGEHEADER); }, "7D 00 06 00 00 00"},
+      {nullptr, [] { return cb::Raw(0x81, Bytes(252, 0)); }, "81 FE Z252"}, // the largest BSIG
+      {nullptr, [] { return cb::Raw(0x81, Bytes(253, 0)); }, ""}, // 255 reads as a WSIG header
+      {nullptr, [] { return cb::Raw(0x1281); }, ""},              // no header form
+      {"HEX 0102 03:04", nullptr, "01 02 03 04"},
   });
   EXPECT_EQ(cb::Raw(0xFF99, Bytes(65531, 0)).size(), 65535u);
   EXPECT_TRUE(cb::Raw(0xFF99, Bytes(65532, 0)).empty());
@@ -200,57 +191,40 @@ TEST(CdBuilderHeaderTest, FormFollowsTheSignature) {
   EXPECT_EQ(Bytes(large.begin(), large.begin() + 6), Hex("7C 00 76 11 01 00"));
 }
 
-TEST(CdBuilderHeaderTest, TailsAndHeaderLengths) {
+TEST(CdRecordTest, TailsHeaderLengthsAndSizedRecords) {
   ExpectRecords({
-      {"tail on a BSIG", [] { return cb::WithTail(cb::Paragraph(), {0xAA, 0xBB}); }, "81 04 AA BB"},
-      {"tail on a WSIG", [] { return cb::WithTail(cb::Text(""), {0x41}); },
-       "85 FF 09 00 01 00 00 0A 41"},
-      {"tail on an LSIG", [] { return cb::WithTail(cb::Raw(SIG_CD_GRAPHIC), {1}); },
-       "99 00 07 00 00 00 01"},
-      {"tail past a BSIG's reach", [] { return cb::WithTail(cb::Raw(0x81, Bytes(250)), Bytes(3)); },
-       ""},
-      {"BSIG length", [] { return cb::WithHeaderLength(cb::Paragraph(), 9); }, "81 09"},
-      {"BSIG length 0 cannot be written", [] { return cb::WithHeaderLength(cb::Paragraph(), 0); },
-       ""},
-      {"BSIG length 255 cannot be written",
-       [] { return cb::WithHeaderLength(cb::Paragraph(), 255); }, ""},
-      {"WSIG length", [] { return cb::WithHeaderLength(cb::Text(""), 0x100); },
+      {"PARAGRAPH tail=AABB", [] { return cb::WithTail(cb::Paragraph(), {0xAA, 0xBB}); },
+       "81 04 AA BB"},
+      {"TEXT text=\"a\" tail=\"b\" length=4", nullptr, "85 FF 04 00 01 00 00 0A 61 62"},
+      {nullptr, [] { return cb::WithTail(cb::Raw(SIG_CD_GRAPHIC), {1}); }, "99 00 07 00 00 00 01"},
+      {nullptr, [] { return cb::WithTail(cb::Raw(0x81, Bytes(250)), Bytes(3)); }, ""},
+      {nullptr, [] { return cb::WithTail({}, {1}); }, ""},
+      {"PARAGRAPH length=9", [] { return cb::WithHeaderLength(cb::Paragraph(), 9); }, "81 09"},
+      {nullptr, [] { return cb::WithHeaderLength(cb::Paragraph(), 0); }, ""},
+      {nullptr, [] { return cb::WithHeaderLength(cb::Paragraph(), 255); }, ""},
+      {"TEXT text=\"\" length=0x100", [] { return cb::WithHeaderLength(cb::Text(""), 0x100); },
        "85 FF 00 01 01 00 00 0A"},
-      {"WSIG length 0", [] { return cb::WithHeaderLength(cb::HtmlEnd(), 0); },
+      {"HTMLEND length=0", [] { return cb::WithHeaderLength(cb::HtmlEnd(), 0); },
        "CD FF 00 00 00 00 00 00"},
-      {"WSIG length over a word", [] { return cb::WithHeaderLength(cb::HtmlEnd(), 0x10000); }, ""},
-      {"LSIG length", [] { return cb::WithHeaderLength(cb::Raw(SIG_CD_GRAPHIC), 0x12345678); },
+      {nullptr, [] { return cb::WithHeaderLength(cb::HtmlEnd(), 0x10000); }, ""},
+      {"RAW sig=0x99 length=0x12345678",
+       [] { return cb::WithHeaderLength(cb::Raw(SIG_CD_GRAPHIC), 0x12345678); },
        "99 00 78 56 34 12"},
-      {"a header cut short", [] { return cb::WithHeaderLength(Hex("85 FF 08"), 8); }, ""},
-      {"no record at all", [] { return cb::WithTail({}, {1}); }, ""},
-  });
-}
-
-TEST(CdBuilderHeaderTest, SizedRecordsAndTheirFill) {
-  ExpectRecords({
-      {"BSIG, zero behind the header", [] { return cb::Sized(0x42, 5); }, "42 05 00 00 00"},
-      {"WSIG, the pattern from offset 4",
-       [] { return cb::Sized(0xFF10, 7, cb::Fill::kPattern); }, "10 FF 07 00 1D 24 2B"},
-      {"LSIG, the pattern from offset 6",
-       [] { return cb::Sized(SIG_CD_GRAPHIC, 8, cb::Fill::kPattern); },
+      {nullptr, [] { return cb::WithHeaderLength(Hex("85 FF 08"), 8); }, ""}, // a header cut short
+      // Zero behind the header, or the pattern n * 7 + 1 from the record's start.
+      {nullptr, [] { return cb::Sized(0x42, 5); }, "42 05 00 00 00"},
+      {nullptr, [] { return cb::Sized(0xFF10, 7, cb::Fill::kPattern); }, "10 FF 07 00 1D 24 2B"},
+      {nullptr, [] { return cb::Sized(SIG_CD_GRAPHIC, 8, cb::Fill::kPattern); },
        "99 00 08 00 00 00 2B 32"},
-      {"the header alone", [] { return cb::Sized(SIG_CD_PARAGRAPH, 2); }, "81 02"},
-      {"the pattern wraps at a byte",
-       [] { return Bytes(1, cb::Sized(0xFF10, 40, cb::Fill::kPattern)[37]); }, "04"},
-      {"shorter than its header", [] { return cb::Sized(0xFF10, 3); }, ""},
-      {"BSIG of 255 bytes", [] { return cb::Sized(0x42, 255); }, ""},
-      {"no header form", [] { return cb::Sized(0x1281, 4); }, ""},
-      {"a graphic under a byte-length header",
-       [] { return cb::SizedAs(CD_HEADER_BSIG, SIG_CD_GRAPHIC, 4, cb::Fill::kPattern); },
+      {nullptr, [] { return Bytes(1, cb::Sized(0xFF10, 40, cb::Fill::kPattern)[37]); }, "04"},
+      {nullptr, [] { return cb::Sized(0xFF10, 3); }, ""},
+      {nullptr, [] { return cb::Sized(0x42, 255); }, ""},
+      {nullptr, [] { return cb::Sized(0x1281, 4); }, ""},
+      {nullptr, [] { return cb::SizedAs(CD_HEADER_BSIG, SIG_CD_GRAPHIC, 4, cb::Fill::kPattern); },
        "99 04 0F 16"},
-      {"a byte-length signature under a double-word header",
-       [] { return cb::SizedAs(CD_HEADER_LSIG, 0x42, 7); }, "42 00 07 00 00 00 00"},
-      {"signature 0 under a byte-length header",
-       [] { return cb::SizedAs(CD_HEADER_BSIG, 0, 3); }, "00 03 00"},
+      {nullptr, [] { return cb::SizedAs(CD_HEADER_LSIG, 0x42, 7); }, "42 00 07 00 00 00 00"},
+      {nullptr, [] { return cb::SizedAs(CD_HEADER_BSIG, 0, 3); }, "00 03 00"},
   });
-}
-
-TEST(CdBuilderHeaderTest, FieldsWrittenByOffset) {
   Bytes record = cb::Sized(0xFF10, 10);
   cb::PutWord(record, 4, 0x1234);
   cb::PutDword(record, 6, 0xA1B2C3D4);
@@ -258,39 +232,14 @@ TEST(CdBuilderHeaderTest, FieldsWrittenByOffset) {
   const FONTID font = cb::FontId({4, 0x05, 2, 12});
   const auto* bytes = reinterpret_cast<const BYTE*>(&font);
   EXPECT_EQ(Bytes(bytes, bytes + 4), Hex("04 05 02 0C"));
-  EXPECT_EQ(cb::PabDef({.tabs = {720}, .tab_count = 0}),
-            Hex("82 FF 46 00 01 00 Z8 A0 05 00 00 A0 05 00 00 D0 02 Z46"));
-}
-
-TEST(CdBuilderHeaderTest, HexText) {
   EXPECT_EQ(cb::ParseHex("85ff 0A:00,01\n"), Hex("85 FF 0A 00 01"));
   EXPECT_EQ(cb::ParseHex(""), Bytes{});
-  EXPECT_EQ(cb::ParseHex("8"), std::nullopt);
-  EXPECT_EQ(cb::ParseHex("8 5"), std::nullopt);
-  EXPECT_EQ(cb::ParseHex("0g"), std::nullopt);
-  EXPECT_EQ(cb::ParseHex("0x10"), std::nullopt);
+  for (const char* bad : {"8", "8 5", "0g", "0x10"})
+    EXPECT_EQ(cb::ParseHex(bad), std::nullopt) << bad;
 }
 
 /* ---- record lists ---- */
 
-TEST(CdBuilderBodyTest, OddRecordsArePaddedInItemsAndFiles) {
-  cb::Body body;
-  body.Add(cb::Text("abc")).Add(cb::Paragraph());
-  ASSERT_TRUE(body.ok());
-  EXPECT_EQ(body.RecordBytes(), Hex("85 FF 0B 00 01 00 00 0A 61 62 63 00 81 02"));
-  EXPECT_EQ(body.FileContent(), Hex("01 00 85 FF 0B 00 01 00 00 0A 61 62 63 00 81 02"));
-  EXPECT_THAT(body.Items(), ::testing::ElementsAre(body.RecordBytes()));
-  EXPECT_EQ(body.records().size(), 2u);
-}
-
-TEST(CdBuilderBodyTest, ARefusedRecordFailsTheBody) {
-  cb::Body body;
-  body.Add(cb::Paragraph()).Add(cb::Raw(0x81, Bytes(300)));
-  EXPECT_FALSE(body.ok());
-  EXPECT_EQ(body.records().size(), 1u);
-}
-
-/* Record sizes per item for records of the given sizes. */
 std::vector<size_t> ItemSizes(const cb::Body& body) {
   std::vector<size_t> sizes;
   for (const Bytes& item : body.Items())
@@ -298,89 +247,72 @@ std::vector<size_t> ItemSizes(const cb::Body& body) {
   return sizes;
 }
 
-TEST(CdBuilderBodyTest, ItemsSplitBeforePassingTheWritersLimit) {
+TEST(CdBodyTest, OddRecordsArePaddedAndItemsSplitBeforePassingTheWritersLimit) {
   cb::Body body;
+  body.Add(cb::Text("abc")).Add(cb::Paragraph());
+  ASSERT_TRUE(body.ok());
+  EXPECT_EQ(body.RecordBytes(), Hex("85 FF 0B 00 01 00 00 0A 61 62 63 00 81 02"));
+  EXPECT_EQ(body.FileContent(), Hex("01 00 85 FF 0B 00 01 00 00 0A 61 62 63 00 81 02"));
+  EXPECT_THAT(body.Items(), ElementsAre(body.RecordBytes()));
+  body.Add(cb::Raw(0x81, Bytes(300)));
+  EXPECT_FALSE(body.ok()) << "a refused record fails the body";
+  EXPECT_EQ(body.records().size(), 2u);
+
+  cb::Body many;
   for (int count = 0; count < 100; ++count)
-    body.Add(cb::Raw(0xFF99, Bytes(996)));  // 1000 bytes each
-  EXPECT_THAT(ItemSizes(body), ::testing::ElementsAre(49000, 49000, 2000));
-
-  cb::Body exact;  // records that fill an item to the byte stay in it
-  exact.Add(cb::Raw(0xFF99, Bytes(49018))).Add(cb::Paragraph());
-  EXPECT_THAT(ItemSizes(exact), ::testing::ElementsAre(49022, 2));
-  cb::Body padded;  // an odd record keeps its pad byte in the item
-  padded.Add(cb::Raw(0xFF99, Bytes(49015))).Add(cb::Paragraph());
-  EXPECT_THAT(ItemSizes(padded), ::testing::ElementsAre(49022));
-  cb::Body over;
-  over.Add(cb::Raw(0xFF99, Bytes(49015))).Add(cb::PabRef(1));
-  EXPECT_THAT(ItemSizes(over), ::testing::ElementsAre(49020, 4));
-}
-
-TEST(CdBuilderBodyTest, ALargeRecordHasAnItemOfItsOwn) {
-  cb::Body body;
-  body.Add(cb::Paragraph()).Add(cb::Raw(0xFF99, Bytes(60000))).Add(cb::Paragraph());
-  EXPECT_THAT(ItemSizes(body), ::testing::ElementsAre(2, 60004, 2));
-}
-
-TEST(CdBuilderBodyTest, ItemsStartWhereAsked) {
-  cb::Body body;
-  body.NewItem().Add(cb::Paragraph()).NewItem().Add(cb::PabRef(1)).Add(cb::Paragraph());
-  EXPECT_THAT(body.Items(), ::testing::ElementsAre(Hex("81 02"), Hex("83 04 01 00 81 02")));
+    many.Add(cb::Raw(0xFF99, Bytes(996))); // 1000 bytes each
+  EXPECT_THAT(ItemSizes(many), ElementsAre(49000, 49000, 2000));
+  const struct {
+    Bytes first;
+    Bytes second;
+    std::vector<size_t> sizes;
+  } cases[] = {
+      {cb::Raw(0xFF99, Bytes(49018)), cb::Paragraph(), {49022, 2}}, // filled to the byte
+      {cb::Raw(0xFF99, Bytes(49015)), cb::Paragraph(), {49022}},    // the pad stays in the item
+      {cb::Raw(0xFF99, Bytes(49015)), cb::PabRef(1), {49020, 4}},
+      {cb::Raw(0xFF99, Bytes(60000)), cb::Paragraph(), {60004, 2}}, // a large record alone
+  };
+  for (const auto& c : cases) {
+    cb::Body split;
+    split.Add(c.first).Add(c.second);
+    EXPECT_EQ(ItemSizes(split), c.sizes) << c.first.size();
+  }
+  cb::Body asked;
+  asked.NewItem().Add(cb::Paragraph()).NewItem().Add(cb::PabRef(1)).Add(cb::Paragraph());
+  EXPECT_THAT(asked.Items(), ElementsAre(Hex("81 02"), Hex("83 04 01 00 81 02")));
   cb::Body empty;
-  EXPECT_THAT(empty.Items(), ::testing::ElementsAre(Bytes{}));
+  EXPECT_THAT(empty.Items(), ElementsAre(Bytes{}));
   EXPECT_EQ(empty.FileContent(), Hex("01 00"));
 }
 
-TEST(CdBuilderBodyTest, FilesAreWrittenAndReadBackByTheHostWalker) {
+TEST(CdBodyTest, FilesAndNoteItemsAreWrittenAndReadBackByTheHost) {
   cb::Body body;
-  body.Add(cb::Text("abc")).Add(cb::Raw(SIG_CD_GRAPHIC, Bytes(24))).Add(cb::Paragraph());
+  body.Add(cb::Text("abc")).Add(cb::Raw(SIG_CD_GRAPHIC, Bytes(24))).NewItem().Add(cb::Paragraph());
   const std::string path = tools_test::TempPath("builder_test.cd");
   ASSERT_TRUE(body.WriteFile(path));
-  struct Seen {
-    std::vector<WORD> signatures;
-    std::vector<Bytes> records;
-  } seen;
+  std::vector<Bytes> seen;
   const STATUS status = EnumCompositeFile(
       path.c_str(),
-      [](char* record, WORD signature, DWORD length, void* context) -> STATUS {
-        auto* s = static_cast<Seen*>(context);
-        s->signatures.push_back(signature);
-        s->records.emplace_back(record, record + length);
+      [](char* record, WORD, DWORD length, void* context) -> STATUS {
+        static_cast<std::vector<Bytes>*>(context)->emplace_back(record, record + length);
         return NOERROR;
       },
       &seen);
-  EXPECT_EQ(status, NOERROR);
-  EXPECT_THAT(seen.signatures, ::testing::ElementsAre(SIG_CD_TEXT, SIG_CD_GRAPHIC, SIG_CD_PARAGRAPH));
-  EXPECT_EQ(seen.records, body.records());
   std::remove(path.c_str());
+  EXPECT_EQ(status, NOERROR);
+  EXPECT_EQ(seen, body.records());
   EXPECT_FALSE(body.WriteFile(tools_test::TempPath("missing/x.cd")));
-}
 
-TEST(CdBuilderBodyTest, ItemsAreAppendedToANote) {
   HostTestReset();
   DBHANDLE db = NULLHANDLE;
   NOTEHANDLE note = NULLHANDLE;
-  ASSERT_EQ(NSFDbCreate("mem:buildertest", DBCLASS_NOTEFILE, FALSE), NOERROR);
-  ASSERT_EQ(NSFDbOpen("mem:buildertest", &db), NOERROR);
+  ASSERT_EQ(note_testing::CreateDatabase("mem:buildertest", &db), NOERROR);
   ASSERT_EQ(NSFNoteCreate(db, &note), NOERROR);
-  cb::Body body;
-  body.Add(cb::Text("abc")).NewItem().Add(cb::Paragraph());
   EXPECT_EQ(body.AppendItems(note, "Body"), NOERROR);
-
-  std::vector<Bytes> values;
-  BLOCKID item = {};
-  BLOCKID value = {};
-  WORD type = 0;
-  DWORD length = 0;
-  STATUS status = NSFItemInfo(note, "Body", 4, &item, &type, &value, &length);
-  while (status == NOERROR) {
-    EXPECT_EQ(type, TYPE_COMPOSITE);
-    const auto* data = static_cast<const BYTE*>(OSLockBlock(value));
-    values.emplace_back(data, data + length);
-    OSUnlockBlock(value);
-    status = NSFItemInfoNext(note, item, "Body", 4, &item, &type, &value, &length);
-  }
-  EXPECT_THAT(values, ::testing::ElementsAre(Hex("01 00 85 FF 0B 00 01 00 00 0A 61 62 63 00"),
-                                             Hex("01 00 81 02")));
+  const std::vector<Bytes> items = body.Items();
+  EXPECT_THAT(note_testing::ItemValues(note, "Body"),
+              ElementsAre(note_testing::Value(items[0]), note_testing::Value(items[1])));
+  EXPECT_EQ(items[1], Hex("81 02"));
   HostTestSetItemValueLimit(10);
   EXPECT_EQ(body.AppendItems(note, "Other"), ERR_HOST_VALUE_TOO_LARGE);
   NSFNoteClose(note);
