@@ -322,8 +322,10 @@ TEST_F(SessionThreadsTest, TwoThreadsRenderAndEditThroughTheirOwnSessions) {
     WORD suppress;
   };
   const thread_setup setups[2] = {{"first", 1, "Web", 1}, {"second", 0, "Notes", 0}};
+  // Forty paragraphs give each walk and render enough work between two
+  // host calls (each behind the host's lock) for the threads to overlap.
   auto round = [this](const thread_setup& setup) {
-    chunk_session run(StoreNote(Paragraphs(4, setup.word)));
+    chunk_session run(StoreNote(Paragraphs(40, setup.word)));
     run.item->AutoSave = 1;
     run.item->SetPropertyText("ClientPreference", setup.preference, 0);
     run.item->SetPropertyNumber("SuppressMessages", setup.suppress);
