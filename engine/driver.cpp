@@ -13,6 +13,7 @@
  */
 #include "engine/driver.h"
 
+#include <algorithm>
 #include <new>
 #include <stdlib.h>
 #include <string.h>
@@ -31,9 +32,6 @@
 #include "store/vocabulary.h"
 #include "velko/property_string.h"
 #include "velko/status.h"
-
-WORD sort_compare_flags = 0;
-DWORD global_rgb_set = 0;
 
 namespace {
 
@@ -173,7 +171,7 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
   state->not_appending_chunk = (action != kAppendRTChunk && action != kAppendRTItem) ? 1 : 0;
   StartBlankParagraph(state);
   StartCurrentTextHeader(item);
-  global_client_preference = static_cast<WORD>(item->internal->ClientPreference);
+  MirrorClientPreference(*item);
   ReadWikiDelimiters(state->session->internal->option_string, state->wiki_open, state->wiki_close);
   return state;
 }
@@ -224,21 +222,22 @@ STATUS SortKeys(chunk_process_state* state) {
         *c = static_cast<char>(*c - 'a' + 'A');
     }
   }
-  sort_compare_flags = 0;
+  WORD& flags = session->internal->sort_compare_flags;
+  flags = 0;
   if (state->chunk->AccentSensitive != 0)
-    sort_compare_flags |= INTL_ACCENT_SENSITIVE;
+    flags |= INTL_ACCENT_SENSITIVE;
   if (state->chunk->CaseSensitive != 0)
-    sort_compare_flags |= INTL_CASE_SENSITIVE;
+    flags |= INTL_CASE_SENSITIVE;
   const bool numeric = strstr(order, "NUMERIC") != nullptr;
   const bool reverse = strstr(order, "REVERSE") != nullptr;
-  int (*compare)(const void*, const void*) = cmpsort;
+  row_comparator compare = cmpsort;
   if (numeric && reverse)
     compare = cmpsortnr;
   else if (numeric)
     compare = cmpsortn;
   else if (reverse)
     compare = cmpsortr;
-  qsort(chunk->sort_keys, chunk->sort_key_count, sizeof(chunk_sort_key), compare);
+  SortRowKeys(chunk->sort_keys, chunk->sort_key_count, compare, flags);
   TakeKeysFromChunk(chunk, state);
   return NOERROR;
 }
@@ -631,7 +630,7 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
   chunk->secondary_status = 0;
   chunkdef_info* head = BuildRunChain(chunk->internal->definitions, extra);
   chunk->session->internal->hotspot_word = 0;
-  global_rgb_set = 0;
+  chunk->session->internal->global_rgb_set = 0;
 
   chunk_process_state* state =
       NewState(chunk, note, itemName, action, p1, p2, p3, p4, s1, s2, head, other);
@@ -802,40 +801,36 @@ STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
 
 namespace {
 
-const chunk_sort_key& KeyOf(const void* key) { return *static_cast<const chunk_sort_key*>(key); }
-
 int ComparePositions(const chunk_sort_key& a, const chunk_sort_key& b) {
   if (a.first_record == b.first_record)
     return 0;
   return a.first_record < b.first_record ? -1 : 1;
 }
 
-int CompareTexts(const chunk_sort_key& a, const chunk_sort_key& b) {
+int CompareTexts(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags) {
   return IntlTextCompare(a.text != nullptr ? a.text : "", a.text != nullptr ? a.length : 0,
                          b.text != nullptr ? b.text : "", b.text != nullptr ? b.length : 0,
-                         sort_compare_flags);
+                         flags);
 }
 
 double NumberOf(const chunk_sort_key& key) { return key.text != nullptr ? atof(key.text) : 0.0; }
 
-int CompareNumbers(const chunk_sort_key& a, const chunk_sort_key& b) {
+int CompareNumbers(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags) {
   const double x = NumberOf(a);
   const double y = NumberOf(b);
   if (x != y)
     return x < y ? -1 : 1;
-  return (sort_compare_flags & kCompareNumbersAsText) != 0 ? CompareTexts(a, b) : 0;
+  return (flags & kCompareNumbersAsText) != 0 ? CompareTexts(a, b, flags) : 0;
 }
 
 /* Title rows first, in row order; the others by `order` (reversed when
  * asked), equal ones in row order. */
-int CompareKeys(const void* first, const void* second,
-                int (*order)(const chunk_sort_key&, const chunk_sort_key&), bool reverse) {
-  const chunk_sort_key& a = KeyOf(first);
-  const chunk_sort_key& b = KeyOf(second);
+int CompareKeys(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags,
+                int (*order)(const chunk_sort_key&, const chunk_sort_key&, WORD), bool reverse) {
   if ((a.title != 0) != (b.title != 0))
     return a.title != 0 ? -1 : 1;
   if (a.title == 0) {
-    const int result = order(a, b);
+    const int result = order(a, b, flags);
     if (result != 0)
       return reverse ? (result < 0 ? 1 : -1) : result;
   }
@@ -844,7 +839,25 @@ int CompareKeys(const void* first, const void* second,
 
 } // namespace
 
-int cmpsort(const void* a, const void* b) { return CompareKeys(a, b, CompareTexts, false); }
-int cmpsortr(const void* a, const void* b) { return CompareKeys(a, b, CompareTexts, true); }
-int cmpsortn(const void* a, const void* b) { return CompareKeys(a, b, CompareNumbers, false); }
-int cmpsortnr(const void* a, const void* b) { return CompareKeys(a, b, CompareNumbers, true); }
+int cmpsort(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags) {
+  return CompareKeys(a, b, flags, CompareTexts, false);
+}
+int cmpsortr(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags) {
+  return CompareKeys(a, b, flags, CompareTexts, true);
+}
+int cmpsortn(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags) {
+  return CompareKeys(a, b, flags, CompareNumbers, false);
+}
+int cmpsortnr(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags) {
+  return CompareKeys(a, b, flags, CompareNumbers, true);
+}
+
+void SortRowKeys(chunk_sort_key* keys, WORD count, row_comparator compare, WORD flags) {
+  if (keys == nullptr || count < 2)
+    return;
+  // Stable, so keys the comparator holds equal keep the order they came in.
+  std::stable_sort(keys, keys + count, [compare, flags](const chunk_sort_key& a,
+                                                        const chunk_sort_key& b) {
+    return compare(a, b, flags) < 0;
+  });
+}

@@ -43,19 +43,22 @@ STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
 
 /* ---- sorting rows ---- */
 
-/* qsort comparators of chunk_sort_key: title rows first in row order, the
- * others by their texts (IntlTextCompare with sort_compare_flags), by their
- * texts read as numbers (equal numbers in row order, or by text when
- * sort_compare_flags holds 0x100), or either reversed; equal keys in row
- * order. */
-int cmpsort(const void* a, const void* b);
-int cmpsortr(const void* a, const void* b);
-int cmpsortn(const void* a, const void* b);
-int cmpsortnr(const void* a, const void* b);
+/* Comparators of chunk_sort_key under the compare flags `flags`
+ * (INTL_ACCENT_SENSITIVE, INTL_CASE_SENSITIVE; the row sort keeps the
+ * flags of its last sort in the session's sort_compare_flags): title rows
+ * first in row order, the others by their texts (IntlTextCompare with the
+ * flags), by their texts read as numbers (equal numbers in row order, or by
+ * text when the flags hold 0x100), or either reversed; equal keys in row
+ * order. Negative, 0 or positive as for qsort. */
+int cmpsort(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags);
+int cmpsortr(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags);
+int cmpsortn(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags);
+int cmpsortnr(const chunk_sort_key& a, const chunk_sort_key& b, WORD flags);
+using row_comparator = int (*)(const chunk_sort_key&, const chunk_sort_key&, WORD);
 
-/* The compare flags of the comparators (INTL_ACCENT_SENSITIVE,
- * INTL_CASE_SENSITIVE), set by the row sort; process-wide. */
-extern WORD sort_compare_flags;
+/* Sorts `count` keys in place by `compare` under `flags`; keys it holds
+ * equal keep their order. */
+void SortRowKeys(chunk_sort_key* keys, WORD count, row_comparator compare, WORD flags);
 
 /* Frees an array of sort keys (a tracked block) with the texts they hold. */
 void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count);
@@ -65,13 +68,12 @@ void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count);
  * closing pair; anything else "((" and "))". Each pair is NUL-terminated. */
 void ReadWikiDelimiters(const char* options, char open[3], char close[3]);
 
-/* Set by the hotspot actions when a colour was given; cleared at the start
- * of every operation. Process-wide. */
-extern DWORD global_rgb_set;
-
 /* The host's break test: when installed, the walk calls it at its first
  * record and every hundredth after; a non-zero answer interrupts the
- * operation with 257 and the note keeps its old body. Null: none. */
+ * operation with 257 and the note keeps its old body. Null: none. The
+ * host sets it before any session runs; the engine only reads it, and a
+ * session's own break test (LSXLsiSession::SetControlBreak) takes its
+ * place for that session's walks. */
 extern WORD (*ControlBreak)(void);
 
 #endif

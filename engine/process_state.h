@@ -83,6 +83,8 @@ struct chunk_process_state {
   /* The previous record's signature; during the start and stop tests and
    * the action step the current record's. */
   WORD previous_signature = 0;
+  /* The signature of the record handled last. */
+  WORD last_handled_signature = 0;
 
   /* Sort keys moved here from the chunk for one operation. */
   WORD sort_key_count = 0;

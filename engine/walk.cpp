@@ -27,9 +27,6 @@ WORD (*ControlBreak)(void) = nullptr;
 
 namespace {
 
-/* The signature of the record handled last, kept across operations. */
-WORD last_handled_signature = 0;
-
 constexpr DWORD kBreakTestInterval = 100;
 constexpr const char* kInterruptedMessage = "TARNO: Interrupted by user!";
 
@@ -46,9 +43,12 @@ constexpr DWORD kDefinitionTail = 12;
 constexpr DWORD kEmptyTextLength = sizeof(CDTEXT);
 
 bool Interrupted(const chunk_process_state* state) {
-  if (state->record_counter % kBreakTestInterval != 1 || ControlBreak == nullptr)
+  if (state->record_counter % kBreakTestInterval != 1)
     return false;
-  if (ControlBreak() == 0)
+  WORD (*breakTest)(void) = state->session->internal->ControlBreak;
+  if (breakTest == nullptr)
+    breakTest = ControlBreak;
+  if (breakTest == nullptr || breakTest() == 0)
     return false;
   ShowUserMessage(kInterruptedMessage);
   return true;
@@ -273,8 +273,8 @@ STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
     return VELKO_ERR_FAILED;
 
   state->record_counter_copy = state->record_counter;
-  state->previous_signature = state->record_counter == 1 ? 0 : last_handled_signature;
-  last_handled_signature = signature;
+  state->previous_signature = state->record_counter == 1 ? 0 : state->last_handled_signature;
+  state->last_handled_signature = signature;
   const WORD previous = state->previous_signature;
 
   const WORD bracketed = BracketedSignature(record, signature, length);

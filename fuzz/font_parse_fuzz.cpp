@@ -21,6 +21,7 @@
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -119,7 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   data += 16;
   size -= 16;
 
-  global_client_preference = options & 1;
+  const WORD naming = options & 1;
+  Item().session->internal->global_client_preference = naming;
   std::unique_ptr<char[]> first = NextText(&data, &size);
   std::unique_ptr<char[]> second = NextText(&data, &size);
   std::unique_ptr<char[]> colorText = NextText(&data, &size);
@@ -134,9 +136,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   WORD index = static_cast<WORD>(options << 4);
   DWORD rgb = 0;
-  STATUS status = ParseColorString(colorText.get(), &index, &rgb);
+  STATUS status = ParseColorString(colorText.get(), &index, &rgb, naming);
   check(status == NOERROR || status == kColorNotRecognised);
-  TranslateColorToDWORD(colorText.get());
+  TranslateColorToDWORD(colorText.get(), naming);
   IsAllHex(colorText.get());
   const char* token = CheckAlphaToken(first.get(), colorText.get());
   const char* start = CheckAlphaStart(first.get(), colorText.get());
@@ -144,9 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   char colorOut[kColorStringSize];
   const CDCOLOR* rec = record.empty() ? nullptr : reinterpret_cast<const CDCOLOR*>(record.data());
-  CalculateColorStringExt(index, rec, colorOut, (options >> 4) & 3);
+  CalculateColorStringExt(index, rec, colorOut, (options >> 4) & 3, naming);
   check(strlen(colorOut) < kColorStringSize);
-  CalculateColorString(index, colorOut, static_cast<signed char>(options) >> 5);
+  CalculateColorString(index, colorOut, static_cast<signed char>(options) >> 5, naming);
   check(strlen(colorOut) < kColorStringSize);
 
   WriteAndParse(font, record, kParts[(options >> 5) % (sizeof kParts / sizeof kParts[0])]);

@@ -23,6 +23,7 @@
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/vocabulary.h"
 #include "tools/cd_builder.h"
 
@@ -117,7 +118,8 @@ void CheckColorRoundTrip(reader* in) {
   const CDCOLOR* rec = hasRecord ? reinterpret_cast<const CDCOLOR*>(record.data()) : nullptr;
 
   char text[kColorStringSize];
-  CalculateColorStringExt(index, rec, text, mode);
+  const WORD naming = Item().session->internal->global_client_preference;
+  CalculateColorStringExt(index, rec, text, mode, naming);
   check(strlen(text) < kColorStringSize);
 
   DWORD recordRgb =
@@ -140,7 +142,7 @@ void CheckColorRoundTrip(reader* in) {
 
   WORD parsedIndex = 0;
   DWORD parsedRgb = 0;
-  check(ParseColorString(text, &parsedIndex, &parsedRgb) == NOERROR);
+  check(ParseColorString(text, &parsedIndex, &parsedRgb, naming) == NOERROR);
   check(parsedRgb == rgb);
   check(parsedIndex == expectedIndex);
 }
@@ -149,7 +151,7 @@ void CheckColorRoundTrip(reader* in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   reader in{data, size};
-  global_client_preference = in.Byte() & 1;
+  Item().session->internal->global_client_preference = in.Byte() & 1;
   CheckFontRoundTrip(&in);
   CheckColorRoundTrip(&in);
   return 0;

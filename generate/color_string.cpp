@@ -397,8 +397,8 @@ WORD HighestPaletteIndex(DWORD rgb) {
 }
 
 /* The index of the first name word in the text, or -1. */
-int NameWordIndex(const char* text) {
-  Naming current = global_client_preference != 0 ? Naming::kNotes : Naming::kWeb;
+int NameWordIndex(const char* text, WORD client_preference) {
+  Naming current = client_preference != 0 ? Naming::kNotes : Naming::kWeb;
   for (const name_word& entry : kNameWords) {
     if (entry.naming != Naming::kAny && entry.naming != current)
       continue;
@@ -440,13 +440,14 @@ bool IsSingleWord(const char* text) {
   return true;
 }
 
-STATUS ParseSingleWord(const char* text, WORD incoming, WORD* index, DWORD* rgb) {
+STATUS ParseSingleWord(const char* text, WORD incoming, WORD* index, DWORD* rgb,
+                       WORD client_preference) {
   if (strlen(text) == 6 && IsAllHex(text)) {
-    *rgb = TranslateColorToDWORD(text);
+    *rgb = TranslateColorToDWORD(text, client_preference);
     *index = LowestPaletteIndex(*rgb);
     return NOERROR;
   }
-  int named = NameWordIndex(text);
+  int named = NameWordIndex(text, client_preference);
   if (named < 0)
     named = ColorNumberIndex(text);
   if (named >= 0) {
@@ -455,21 +456,21 @@ STATUS ParseSingleWord(const char* text, WORD incoming, WORD* index, DWORD* rgb)
     *index = incoming;
   } else if (const extended_color_choice* row = FindExtendedChoice(text)) {
     *index = row->index;
-    *rgb = TranslateColorToDWORD(row->hex);
+    *rgb = TranslateColorToDWORD(row->hex, client_preference);
     return NOERROR;
   }
   SetPaletteRgb(*index, rgb);
   return NOERROR;
 }
 
-STATUS ParseSeveralWords(const char* text, WORD* index, DWORD* rgb) {
+STATUS ParseSeveralWords(const char* text, WORD* index, DWORD* rgb, WORD client_preference) {
   size_t length = strlen(text);
   if (text[0] == '#' && (length == 4 || length >= 7)) {
-    *rgb = TranslateColorToDWORD(text);
+    *rgb = TranslateColorToDWORD(text, client_preference);
     *index = LowestPaletteIndex(*rgb);
     return NOERROR;
   }
-  int named = NameWordIndex(text);
+  int named = NameWordIndex(text, client_preference);
   if (named < 0)
     named = ColorNumberIndex(text);
   if (named >= 0) {
@@ -478,7 +479,7 @@ STATUS ParseSeveralWords(const char* text, WORD* index, DWORD* rgb) {
     return NOERROR;
   }
   if (const char* at = CheckAlphaToken(text, "RGB")) {
-    *rgb = TranslateColorToDWORD(at);
+    *rgb = TranslateColorToDWORD(at, client_preference);
     *index = HighestPaletteIndex(*rgb);
     return NOERROR;
   }
@@ -519,15 +520,15 @@ int BasicColorIndexOf(DWORD rgb) {
   return -1;
 }
 
-STATUS ParseColorString(const char* text, WORD* index, DWORD* rgb) {
+STATUS ParseColorString(const char* text, WORD* index, DWORD* rgb, WORD client_preference) {
   if (text == nullptr)
     text = "";
   WORD incoming = *index;
   *index = 0;
   *rgb = 0;
   if (IsSingleWord(text))
-    return ParseSingleWord(text, incoming, index, rgb);
-  STATUS status = ParseSeveralWords(text, index, rgb);
+    return ParseSingleWord(text, incoming, index, rgb, client_preference);
+  STATUS status = ParseSeveralWords(text, index, rgb, client_preference);
   if (status != NOERROR) {
     *index = 0;
     *rgb = 0;
@@ -535,7 +536,7 @@ STATUS ParseColorString(const char* text, WORD* index, DWORD* rgb) {
   return status;
 }
 
-DWORD TranslateColorToDWORD(const char* text) {
+DWORD TranslateColorToDWORD(const char* text, WORD client_preference) {
   if (text == nullptr)
     return 0;
   size_t length = strlen(text);
@@ -549,7 +550,7 @@ DWORD TranslateColorToDWORD(const char* text) {
     return PackRgb(HexPair(text), HexPair(text + 2), HexPair(text + 4));
   WORD index = 0;
   DWORD rgb = 0;
-  ParseColorString(text, &index, &rgb);
+  ParseColorString(text, &index, &rgb, client_preference);
   return rgb;
 }
 
@@ -571,7 +572,7 @@ const char* CheckAlphaStart(const char* text, const char* word) {
   return FindWord(text, word, false);
 }
 
-STATUS CalculateColorString(WORD index, char* out, int mode) {
+STATUS CalculateColorString(WORD index, char* out, int mode, WORD client_preference) {
   bool basic = index < kBasicColors;
   DWORD rgb = basic ? RGB_TABLE[index] : 0;
   unsigned red = rgb & 0xFF, green = (rgb >> 8) & 0xFF, blue = (rgb >> 16) & 0xFF;
@@ -580,7 +581,7 @@ STATUS CalculateColorString(WORD index, char* out, int mode) {
       snprintf(out, kColorStringSize, "COLOR%d", index);
       return NOERROR;
     }
-    const char* const* names = global_client_preference != 0 ? kNotesColorNames : kWebColorNames;
+    const char* const* names = client_preference != 0 ? kNotesColorNames : kWebColorNames;
     snprintf(out, kColorStringSize, "%s", names[index]);
     return NOERROR;
   }
@@ -597,14 +598,15 @@ STATUS CalculateColorString(WORD index, char* out, int mode) {
   return NOERROR;
 }
 
-STATUS CalculateColorStringExt(WORD index, const CDCOLOR* rec, char* out, DWORD mode) {
+STATUS CalculateColorStringExt(WORD index, const CDCOLOR* rec, char* out, DWORD mode,
+                               WORD client_preference) {
   color_record_view view;
   if (rec != nullptr)
     view = ReadColorRecord(rec);
   bool exact = rec != nullptr && (view.color.Flags & kColorFlagRgb) != 0;
   if (mode != 0) {
     if (!exact)
-      return CalculateColorString(index, out, 1);
+      return CalculateColorString(index, out, 1, client_preference);
     snprintf(out, kColorStringSize, "rgb(%u,%u,%u)", unsigned{view.color.Red},
              unsigned{view.color.Green}, unsigned{view.color.Blue});
     return NOERROR;
@@ -612,7 +614,7 @@ STATUS CalculateColorStringExt(WORD index, const CDCOLOR* rec, char* out, DWORD 
   bool useName = rec != nullptr && view.length == sizeof(CDCOLOR) &&
                  BasicColorIndexOf(RgbOf(view.color)) == static_cast<int>(index);
   if (!exact || useName)
-    return CalculateColorString(index, out, 0);
+    return CalculateColorString(index, out, 0, client_preference);
   int written = snprintf(out, kColorStringSize, "RGB%u,%u,%u", unsigned{view.color.Red},
                          unsigned{view.color.Green}, unsigned{view.color.Blue});
   if ((view.color.Flags & kColorFlagGradient) != 0 && view.has_gradient_bytes) {

@@ -6,8 +6,9 @@
  * value and a gradient, into a colour string.
  *
  * RGB values are 0x00BBGGRR: red in the low byte. The naming of the sixteen
- * basic colours (the host's names or web names) follows
- * global_client_preference, read at every call.
+ * basic colours follows the caller's client_preference (1: the host's
+ * names, 0: web names), which callers take from the session's
+ * global_client_preference.
  *
  * This file neither emits colour records nor keeps any state of its own.
  */
@@ -71,11 +72,11 @@ extern const extended_color_choice ExtendedColorChoices[144];
  * the RGB value. Returns 0, or kColorNotRecognised for a text of several
  * words that names no colour (then index and RGB are 0). A null text is
  * taken as empty. */
-STATUS ParseColorString(const char* text, WORD* index, DWORD* rgb);
+STATUS ParseColorString(const char* text, WORD* index, DWORD* rgb, WORD client_preference);
 
 /* The RGB value of an "RGB r,g,b", "#rrggbb", "#rgb" or "rrggbb" text, or
  * else the RGB value the colour parser gives for the text. */
-DWORD TranslateColorToDWORD(const char* text);
+DWORD TranslateColorToDWORD(const char* text, WORD client_preference);
 
 /* 1 when every character is a hexadecimal digit (an empty text passes),
  * else 0. */
@@ -98,13 +99,14 @@ const char* CheckAlphaStart(const char* text, const char* word);
 /* Writes the colour string of a palette index into out. Mode 0: the name of
  * a basic colour or "COLOR<n>"; mode 1 and negative modes: "rgb(r,g,b)";
  * mode 2 and above: "#rrggbb". Returns 0. */
-STATUS CalculateColorString(WORD index, char* out, int mode);
+STATUS CalculateColorString(WORD index, char* out, int mode, WORD client_preference);
 
 /* Writes a colour string that prefers the exact RGB value of the colour
  * record rec (null: none), a CDCOLOR whose length byte tells whether a
  * gradient colour follows it. Mode 0 writes "RGB%d,%d,%d" (and
  * " GRADIENT%d,%d,%d") unless the record holds the basic colour of the
  * index; other modes write "rgb(r,g,b)". Returns 0. */
-STATUS CalculateColorStringExt(WORD index, const CDCOLOR* rec, char* out, DWORD mode);
+STATUS CalculateColorStringExt(WORD index, const CDCOLOR* rec, char* out, DWORD mode,
+                               WORD client_preference);
 
 #endif

@@ -199,10 +199,11 @@ void ApplyNumbers(const char* copy, font_spec* spec, font_spec_mask* mask) {
 
 /* A one-word string always names a colour (black unless the word names
  * another); WINDOWTEXT, having no current colour here, is black. */
-void ApplyColor(const char* copy, font_spec* spec, font_spec_mask* mask) {
+void ApplyColor(const char* copy, const VelkoRTItem* item, font_spec* spec,
+                font_spec_mask* mask) {
   WORD index = 0;
   DWORD rgb = 0;
-  if (ParseColorString(copy, &index, &rgb) != NOERROR)
+  if (ParseColorString(copy, &index, &rgb, ClientPreferenceOf(item)) != NOERROR)
     return;
   spec->color = static_cast<BYTE>(index);
   spec->rgb = rgb;
@@ -272,7 +273,7 @@ void ParseOne(const char* text, VelkoRTItem* item, font_spec* spec, font_spec_ma
   UpperCase(copy);
   ApplyFaceName(copy, item, spec, mask);
   ApplyNumbers(copy, spec, mask);
-  ApplyColor(copy, spec, mask);
+  ApplyColor(copy, item, spec, mask);
   ApplyStyleWords(copy, spec, mask);
   ApplyColorFlagWords(copy, spec, mask);
   ApplyPlain(copy, spec, mask);
@@ -374,7 +375,8 @@ STATUS CalculateFontStringInternal(const FONTID* font, const CDCOLOR* rec, Velko
     AppendStyle(&text, FontByte(font, FONTID_ATTRIBUTES_BYTE), rec);
   if (whole || part == PROP_FONTCOLOR) {
     char color[kColorStringSize];
-    CalculateColorStringExt(FontByte(font, FONTID_COLOR_BYTE), rec, color, 0);
+    CalculateColorStringExt(FontByte(font, FONTID_COLOR_BYTE), rec, color, 0,
+                            ClientPreferenceOf(item));
     text.Append(color);
     text.Append(" ");
   }

@@ -68,8 +68,8 @@ void Consume(html_render_info *c) {
 
 bool StandardTags(const html_render_info *c) { return (c->flags & f1::StandardFontTags) != 0; }
 
-void TraceStatus(const char *text, STATUS status) {
-  if (debug_level > 2)
+void TraceStatus(const html_render_info *c, const char *text, STATUS status) {
+  if (c->session != nullptr && c->session->internal->debug_level > 2)
     AddInLogMessageText("%s", status, text);
 }
 
@@ -167,7 +167,7 @@ bool WriteBracketedRaw(html_render_info *c, const record_storage *node) {
 
 next_step TextRun(stream_call &call, record_storage *node) {
   html_render_info *c = call.c;
-  TraceStatus("PrXMLStr - Step 5b", call.status);
+  TraceStatus(c, "PrXMLStr - Step 5b", call.status);
   if (c->pending_line_break != 0) {
     c->pending_line_break = 0;
     WriteXMLLineBreak(c);
@@ -182,7 +182,7 @@ next_step TextRun(stream_call &call, record_storage *node) {
   } else {
     call.status = ProcessXMLText(c, call.begin, 0);
   }
-  TraceStatus("PrXMLStr - Step 5b - after", call.status);
+  TraceStatus(c, "PrXMLStr - Step 5b - after", call.status);
   return next_step::go_on;
 }
 
@@ -473,15 +473,15 @@ next_step Dispatch(stream_call &call, record_storage *node) {
     return next_step::go_on;
   case SIG_CD_LINK:
   case SIG_CD_DOCLINK:
-    TraceStatus("PrXMLStr - About to ProcessXMLDoclink", 0);
+    TraceStatus(c, "PrXMLStr - About to ProcessXMLDoclink", 0);
     call.status = ProcessXMLDoclink(c, call.begin, call.depth, 1, 0);
-    TraceStatus("PrXMLStr - Done with ProcessXMLDoclink", 0);
+    TraceStatus(c, "PrXMLStr - Done with ProcessXMLDoclink", 0);
     Consume(c);
     return next_step::go_on;
   case SIG_CD_GRAPHIC:
-    TraceStatus("About to enter PXMLGr", 0);
+    TraceStatus(c, "About to enter PXMLGr", 0);
     call.status = ProcessXMLGraphic(c, call.begin, call.depth);
-    TraceStatus("After PXMLGr", 0);
+    TraceStatus(c, "After PXMLGr", 0);
     Consume(c);
     return next_step::go_on;
   case SIG_CD_HOTSPOTBEGIN:
@@ -516,7 +516,7 @@ STATUS WalkRecords(stream_call &call) {
     return call.left_status;
   while (call.status == NOERROR && c->current_record != nullptr &&
          !IsBeyondLast(c, c->current_record)) {
-    TraceStatus("PrXMLStr - Step 5", 0);
+    TraceStatus(c, "PrXMLStr - Step 5", 0);
     record_storage *at = c->current_record;
     const next_step step = Dispatch(call, at);
     // A renderer that ran out of memory leaves its part unwritten: the
@@ -538,7 +538,7 @@ STATUS WalkRecords(stream_call &call) {
 /* ---- the three generations ---- */
 
 STATUS FinalFlush(html_render_info *c) {
-  TraceStatus("PrXMLStr - Step 2", 0);
+  TraceStatus(c, "PrXMLStr - Step 2", 0);
   if (c->table_pending != 0) {
     if (c->row_pending != 0)
       RenderPuts(c, "</tr>");
@@ -620,9 +620,14 @@ STATUS RenderMarkup(html_render_info *c, WORD begin, WORD depth, WORD mode) {
 }
 
 STATUS RenderStream(html_render_info *c, WORD begin, WORD depth, WORD mode) {
-  long level = OSGetEnvironmentLong("OstrafineDebug");
-  debug_level = static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
-  TraceStatus("PrXMLStr - IN", 0);
+  // The setting is read once per rendering run, by its outermost call; the
+  // nested calls for cells and sections keep the level it gave.
+  if (depth == 0 && c->session != nullptr) {
+    const long level = OSGetEnvironmentLong("OstrafineDebug");
+    c->session->internal->debug_level =
+        static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
+  }
+  TraceStatus(c, "PrXMLStr - IN", 0);
   if (depth == 0 && c->table_pending != 0 && c->output_length > strlen(kTableEnd) &&
       RenderEndsWith(c, kTableEnd, false))
     RenderTruncate(c, c->output_length - static_cast<DWORD>(strlen(kTableEnd)));
@@ -656,7 +661,9 @@ void PushClosingTag(html_render_info *context, const char *tag) {
     context->output_status = VELKO_ERR_MEMORY;
 }
 
-void TraceXMLStream(const char *text) { TraceStatus(text, 0); }
+void TraceXMLStream(const html_render_info *context, const char *text) {
+  TraceStatus(context, text, 0);
+}
 
 render_option::render_option(html_render_info *context, const char *key)
     : session_(context->session) {

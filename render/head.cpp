@@ -687,7 +687,7 @@ STATUS RunXMLHeadPass(html_render_info *c) {
   head_pass pass(c, writing && !Flag(c->flags2, f2::MoveStylesInline));
   if (pass.sheet)
     RenderPuts(c, "<style type=\"text/css\">");
-  TraceXMLStream("PrXMLStr - Step 3");
+  TraceXMLStream(c, "PrXMLStr - Step 3");
   pass.colours[kDefaultColour] = kSeedCount;
   pass.faces[kDefaultFace] = kSeedCount;
   pass.sizes[kDefaultSize] = kSeedCount;
@@ -712,7 +712,7 @@ STATUS RunXMLHeadPass(html_render_info *c) {
       return status;
     }
   }
-  TraceXMLStream("PrXMLStr - Step 4");
+  TraceXMLStream(c, "PrXMLStr - Step 4");
   if (writing) {
     if (!Flag(c->flags, f1::Fragment))
       CompleteHead(c);

@@ -616,6 +616,7 @@ STATUS ReadURLDirectories(option_reader &r, html_render_info *c) {
     if (r.ReadNonEmpty("AttachmentDirectory=")) {
       Trim(r.value);
     } else {
+      const char *temp_directory = c->session->internal->temp_directory;
       strcpy(r.value, temp_directory[0] != '\0' ? temp_directory : "/tmp/");
       Trim(r.value);
     }

@@ -531,6 +531,7 @@ STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
 }
 
 bool OpenMimePartFile(html_render_info *context) {
+  const char *temp_directory = context->session->internal->temp_directory;
   const char *directory = temp_directory[0] != '\0' ? temp_directory : "/tmp/";
   for (int k = 0; k < kPartFileTries; ++k) {
     const int number = context->mime_part_counter + k;

@@ -119,8 +119,8 @@ void ClearCellEmptyMark(html_render_info *context);
 void PushClosingTag(html_render_info *context, const char *tag);
 
 /* A trace line of the driver ("PrXMLStr - ..."), written to the host log
- * above diagnostic level 2. */
-void TraceXMLStream(const char *text);
+ * above the session's diagnostic level 2. */
+void TraceXMLStream(const html_render_info *context, const char *text);
 
 /* The value of an option, whole, as a tracked text; null when the option
  * is absent (an empty value is present). Frees itself. */

@@ -448,7 +448,8 @@ struct render_frame_source {
   const char *(*version)(); /* at most 63 characters are written */
 };
 
-/* Replaces the source; null restores the default. Process-wide. */
+/* Replaces the source; null restores the default. Process-wide: set it
+ * before sessions render; renders only read it. */
 void SetRenderFrameSource(const render_frame_source *source);
 
 #endif

@@ -29,6 +29,7 @@
 #include "store/body.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "velko/property_string.h"
 
 namespace {
@@ -58,8 +59,8 @@ FONTID RunFont(const record_storage *record) {
   return font;
 }
 
-void Trace(const char *text) {
-  if (debug_level > 2)
+void Trace(const html_render_info *context, const char *text) {
+  if (context->session != nullptr && context->session->internal->debug_level > 2)
     AddInLogMessageText("%s", 0, text);
 }
 
@@ -156,7 +157,7 @@ STATUS WriteFontMarkup(html_render_info *context, const record_storage *run) {
     return NOERROR;
   COLOR_VALUE colour = {};
   const bool hasColour = FindRunColour(run, &colour);
-  Trace("ProcessXMLText - About to check color value");
+  Trace(context, "ProcessXMLText - About to check color value");
   // Room first, so that no flush separates the markup from what precedes
   // it: the primitive hands text on only when a write does not fit.
   if (RoomLeft(context) < kMarkupRoom && context->output_hold == 0 && RenderHasSink(context, 0))
@@ -471,7 +472,7 @@ void CloseRunTags(html_render_info *context) {
 STATUS RenderRuns(html_render_info *context, record_storage *run, BOOL lineBreak) {
   if (STATUS status = WriteFontMarkup(context, run); status != NOERROR)
     return status;
-  Trace("ProcessXMLText - #2");
+  Trace(context, "ProcessXMLText - #2");
   const FONTID font = RunFont(run);
   run_writer writer(context, FontByte(&font, FONTID_FACE_BYTE));
   static const char kLineBreak[1] = {'\0'};
@@ -512,7 +513,7 @@ STATUS FinishText(html_render_info *context, WORD bracketSignature, STATUS statu
     SkipToGroupEnd(context);
   if (TagOnXMLStack(context, 0, "</span>", 0) != 0)
     PopXMLStack(context, 0, "</span>", 1, 0, 0, 0, 0);
-  Trace("ProcessXMLText - OUT");
+  Trace(context, "ProcessXMLText - OUT");
   return status != NOERROR ? status : context->output_status;
 }
 
@@ -534,7 +535,7 @@ STATUS CloseXMLAutoURL(html_render_info *context) {
 }
 
 STATUS ProcessXMLText(html_render_info *context, WORD bracketSignature, BOOL lineBreak) {
-  Trace("ProcessXMLText - IN");
+  Trace(context, "ProcessXMLText - IN");
   record_storage *run = context->current_record;
   bool sole = (context->flags & html_flags::StandardFontTags) == 0 && !TextBefore(run);
   while (run != nullptr && !IsTextRun(run) && run->signature != SIG_CD_END &&

@@ -29,6 +29,7 @@
 #include "host/oslog.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/tracked_memory.h"
 #include "velko/status.h"
 
@@ -174,7 +175,10 @@ struct body_load_state {
   bool item_damaged = false;
 };
 
-bool Tracing() { return debug_level >= 3; }
+/* Record loading traces at the session's debug level 3 and above. */
+bool Tracing(const LSXLsiSession* session) {
+  return session != nullptr && session->internal != nullptr && session->internal->debug_level >= 3;
+}
 
 const char* ItemName(const body_load_state& state) {
   return state.context->item_name != nullptr ? state.context->item_name : "";
@@ -191,7 +195,7 @@ DWORD CursorOffset(const body_context* context) {
 
 void LogDamagedRecord(const body_load_state& state, DWORD length, WORD signature) {
   const DWORD offset = CursorOffset(state.context);
-  if (Tracing())
+  if (Tracing(state.session))
     AddInLogMessageText("GSBR - Error: record_length=%ld record_type=%ld data_=%ld", 0,
                         static_cast<long>(length), static_cast<long>(signature),
                         static_cast<long>(offset));
@@ -509,7 +513,7 @@ STATUS StoreBodyRecords_OneCDRecord(const char* data, WORD signature, DWORD leng
   if (hostLength > kLargestConvertedRecord)
     return ConversionRefused(*state, signature, length);
   if (state->skip_envelopes && IsSkippedEnvelope(signature, host, hostLength)) {
-    if (Tracing())
+    if (Tracing(state->session))
       AddInLogMessageText("SBR_1 - Step 3", 0);
     return NOERROR;
   }
@@ -542,7 +546,7 @@ STATUS WalkItemRecords(body_load_state& state) {
     context->record_signature = signature;
     state.record_offset = CursorOffset(context);
     state.record_ends_item = context->remaining < EvenLength(length) + 2;
-    if (Tracing())
+    if (Tracing(state.session))
       AddInLogMessageText("SBR - Step 35 (Oot): Remaining length=%ld record_length=%ld "
                           "record_type=%ld data_=%ld",
                           0, static_cast<long>(context->remaining), static_cast<long>(length),
@@ -616,7 +620,7 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
   context->value = value;
   context->cursor = value + start;
   context->remaining = valueLength - start;
-  if (Tracing())
+  if (Tracing(state.session))
     AddInLogMessageText("SBR - Step 2: Remaining length=%ld", 0,
                         static_cast<long>(context->remaining));
   return WalkItemRecords(state);
@@ -761,7 +765,7 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
 body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int reserved,
                                    body_context* context, int plainText, int entityText,
                                    NOTEHANDLE note, const char* name) {
-  if (Tracing())
+  if (Tracing(item != nullptr ? item->session : nullptr))
     AddInLogMessageText("SIAR - IN", 0);
   if (item == nullptr)
     return nullptr;
@@ -771,7 +775,7 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
   }
   if (note == NULLHANDLE || name == nullptr || name[0] == '\0')
     return nullptr;
-  if (Tracing())
+  if (Tracing(item->session))
     AddInLogMessageText("SIAR - Step 1", 0);
 
   if (context == nullptr) {
@@ -786,13 +790,13 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
   }
   context->note = note;
   context->item_name = name;
-  if (Tracing())
+  if (Tracing(item->session))
     AddInLogMessageText("SIAR - Step 2", 0);
 
-  if (Tracing())
+  if (Tracing(item->session))
     AddInLogMessageText("SIAR - Step 3", 0);
   StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context);
-  if (Tracing()) {
+  if (Tracing(item->session)) {
     AddInLogMessageText("SIAR - Step 4", 0);
     AddInLogMessageText("SIAR - OUT", 0);
   }

@@ -33,8 +33,6 @@
 #include "store/tracked_memory.h"
 #include "velko/status.h"
 
-WORD previous_record_type = 0;
-
 namespace {
 
 /* Bytes zeroed behind the record in the scratch area, so that the fixed
@@ -275,7 +273,7 @@ STATUS EmitPending(generation_context* context, body_context* output,
         EmitAside(context, output, SIG_CD_PARAGRAPH, &paragraph, sizeof paragraph);
     if (status != NOERROR)
       return status;
-    previous_record_type = SIG_CD_PARAGRAPH;
+    SessionOf(context)->internal->previous_record_type = SIG_CD_PARAGRAPH;
     context->after_table = 0;
   }
   if (record.saved_definition < 0)
@@ -439,7 +437,7 @@ void FixTableBegin(generation_context* context, emitted_record& record) {
   level.base_position = ReadWord(record.data + offsetof(CDTABLEBEGIN, HorizInterCellSpace));
   record.length = sizeof(CDTABLEBEGIN);
   SetByteHeader(record.data, record.signature, record.length);
-  switch (previous_record_type) {
+  switch (SessionOf(context)->internal->previous_record_type) {
   case SIG_CD_PARAGRAPH:
   case SIG_CD_END:
   case SIG_CD_PRETABLEBEGIN:
@@ -687,7 +685,7 @@ STATUS EmitRecord(generation_context* context, body_context* output, emitted_rec
   if (STATUS status = AppendOutputNode(context, output, signature, record.data, record.length);
       status != NOERROR)
     return status;
-  previous_record_type = signature;
+  SessionOf(context)->internal->previous_record_type = signature;
   return NOERROR;
 }
 

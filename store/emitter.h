@@ -145,9 +145,6 @@ inline LSXLsiSession* SessionOf(const generation_context* context) {
   return context->session != nullptr ? context->session : context->item->session;
 }
 
-/* The signature of the last record appended by any emitter of the process. */
-extern WORD previous_record_type;
-
 /* Appends the record (host form, header included) to the output body of
  * context->item, or hands it to the HTML import when one runs. 0 when the
  * record was appended or dropped; 1027 for a record that would make the

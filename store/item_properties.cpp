@@ -15,6 +15,7 @@
 
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/property_string.h"
 
@@ -183,7 +184,7 @@ void SetNumberProperty(VelkoRTItem& item, const rtitem_prop& row, double value) 
     return;
   *field = row.is_switch ? (TruncateToWord(value) != 0 ? 1 : 0) : TruncateToWord(value);
   if (row.id == RTITEM_PROP_SUPPRESSMESSAGES)
-    GlobalSuppressMessages = item.SuppressMessages;
+    MirrorSuppressMessages(item);
 }
 
 /* Replaces an owned text by a copy of `length` bytes of the value. */
@@ -297,7 +298,7 @@ int VelkoRTItem::SetPropertyText(const char* name, const char* value, WORD lengt
   }
   if (row->id == RTITEM_PROP_CLIENTPREFERENCE) {
     internal->ClientPreference = EqualsIgnoringCase(value, size, "Web") ? 0 : 1;
-    global_client_preference = static_cast<WORD>(internal->ClientPreference);
+    MirrorClientPreference(*this);
     return 1;
   }
   return 0;

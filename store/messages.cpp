@@ -6,8 +6,6 @@
 #include "host/oslog.h"
 #include "velko/status.h"
 
-WORD debug_level = 0;
-
 void ShowUserMessage(const char* text) {
   auto handler = reinterpret_cast<OSSIGMSGPROC>(OSGetSignalHandler(OS_SIGNAL_MESSAGE));
   if (handler == nullptr || text == nullptr)

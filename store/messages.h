@@ -11,10 +11,6 @@
 /* The message type the engine's user messages carry. */
 constexpr WORD kUserMessageType = 6;
 
-/* The engine's diagnostic level, process-wide: trace lines are written only
- * at or above their own level. */
-extern WORD debug_level;
-
 /* Hands the text to the installed message handler; no effect without one. */
 void ShowUserMessage(const char* text);
 

@@ -28,6 +28,7 @@
 #include "host/timedate.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/tracked_memory.h"
 #include "velko/property_string.h"
 #include "velko/status.h"
@@ -52,6 +53,12 @@ const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
  * the scratch text. */
 void ShowFormatted(LSXLsiSession* session, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+
+/* The session's last item asked for no messages. */
+bool MessagesSuppressed(const LSXLsiSession* session) {
+  return session != nullptr && session->internal != nullptr &&
+         session->internal->GlobalSuppressMessages != 0;
+}
 
 void ShowFormatted(LSXLsiSession* session, const char* format, ...) {
   char text[VELKO_SCRATCH_TEXT_SIZE];
@@ -196,7 +203,7 @@ STATUS OpenNoteInDB(LSXLsiSession* session, DBHANDLE db, NOTEID noteID, const ch
   if (!IsEmpty(designName)) {
     STATUS status = NIFFindDesignNote(db, designName, NOTE_CLASS_FORM, &openID);
     if (status != NOERROR) {
-      if (GlobalSuppressMessages == 0)
+      if (!MessagesSuppressed(session))
         ShowFormatted(session, "TARNO: Unable to find form '%s'.", designName);
       return status;
     }
@@ -480,7 +487,7 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
                         const char* contentItem, int overwrite) {
   DBHANDLE db = NULLHANDLE;
   if (OpenDB(session, server, path, &db) != NOERROR) {
-    if (GlobalSuppressMessages == 0)
+    if (!MessagesSuppressed(session))
       ShowFormatted(session, "TARNO: Database '%s' on server '%s' could not be accessed.",
                     OrEmpty(path), OrEmpty(server));
     return NOERROR;
@@ -493,7 +500,7 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
   NOTEID existing = 0;
   bool found = NIFFindDesignNote(db, name, NOTE_CLASS_FORM, &existing) == NOERROR;
   if (found && overwrite == 0) {
-    if (GlobalSuppressMessages == 0)
+    if (!MessagesSuppressed(session))
       ShowFormatted(session, "TARNO: %s '%s' already exists.", OrEmpty(kind), name);
     NSFDbClose(db);
     return NOERROR;

@@ -32,11 +32,26 @@
 #include "store/note_access.h"
 #include "store/rtitem_internal.h"
 #include "store/services.h"
+#include "store/session.h"
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
 
-WORD GlobalSuppressMessages = 0;
-WORD global_client_preference = 1;
+void MirrorSuppressMessages(const VelkoRTItem& item) {
+  if (item.session != nullptr && item.session->internal != nullptr)
+    item.session->internal->GlobalSuppressMessages = item.SuppressMessages;
+}
+
+void MirrorClientPreference(const VelkoRTItem& item) {
+  if (item.session != nullptr && item.session->internal != nullptr && item.internal != nullptr)
+    item.session->internal->global_client_preference =
+        static_cast<WORD>(item.internal->ClientPreference);
+}
+
+WORD ClientPreferenceOf(const VelkoRTItem* item) {
+  if (item == nullptr || item->session == nullptr || item->session->internal == nullptr)
+    return 1;
+  return item->session->internal->global_client_preference;
+}
 
 namespace {
 
@@ -480,8 +495,8 @@ VelkoRTItem::VelkoRTItem(LSXLsiSession* owner) : session(owner) {
   internal = new _internal_RTITEM();
   FillStandardFaces(internal);
   FillDefaultTextHeader(internal, *this);
-  GlobalSuppressMessages = SuppressMessages;
-  global_client_preference = static_cast<WORD>(internal->ClientPreference);
+  MirrorSuppressMessages(*this);
+  MirrorClientPreference(*this);
   if (session != nullptr)
     session->AddToRTITEMList(this);
 }

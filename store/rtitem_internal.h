@@ -79,8 +79,14 @@ struct _internal_RTITEM {
   DWORD option_word = 1;
 };
 
-/* Process-wide switches mirrored from the last item that set them. */
-extern WORD GlobalSuppressMessages;
-extern WORD global_client_preference;
+/* The item's SuppressMessages and ClientPreference become its session's
+ * GlobalSuppressMessages and global_client_preference (the switches of the
+ * last item that set them); no effect without a session. */
+void MirrorSuppressMessages(const VelkoRTItem& item);
+void MirrorClientPreference(const VelkoRTItem& item);
+
+/* The session's global_client_preference; 1 (the host's colour names)
+ * without an item or session. */
+WORD ClientPreferenceOf(const VelkoRTItem* item);
 
 #endif

@@ -1,7 +1,7 @@
 /*
  * The session: registry of live items and chunks, owner of the tracked
  * memory pool, the shared text buffers and the cache chain, and the place
- * where the process-wide temporary directory is fixed.
+ * where the session's temporary directory is fixed.
  */
 #include "store/session.h"
 
@@ -13,9 +13,6 @@
 #include "host/osenv.h"
 #include "host/oslog.h"
 #include "host/osmem.h"
-
-char temp_directory[257];
-WORD temp_directory_len;
 
 LSXLsiSession::LSXLsiSession() {
   std::memset(result_text, 0, sizeof result_text);
@@ -121,9 +118,10 @@ void LSXLsiSession::CleanUpCachedStuff() {
 
 namespace {
 
-// Copies a directory into temp_directory so that it ends in exactly one "/".
-// False when it cannot fit.
-bool SetTempDirectory(const char* path) {
+// Copies a directory into the session's temp_directory so that it ends in
+// exactly one "/". False when it cannot fit.
+bool SetTempDirectory(_internal_SESS* internal, const char* path) {
+  char (&temp_directory)[sizeof internal->temp_directory] = internal->temp_directory;
   size_t length = std::strlen(path);
   while (length > 1 && path[length - 1] == '/' && path[length - 2] == '/')
     --length;
@@ -135,14 +133,15 @@ bool SetTempDirectory(const char* path) {
   if (needsSeparator)
     temp_directory[length] = '/';
   temp_directory[total] = '\0';
-  temp_directory_len = static_cast<WORD>(total);
+  internal->temp_directory_len = static_cast<WORD>(total);
   return true;
 }
 
 const char* EnvironmentTempDirectory() {
   for (const char* name : {"TEMP", "TMP"}) {
     const char* value = std::getenv(name);
-    if (value != nullptr && value[0] != '\0' && std::strlen(value) < sizeof temp_directory - 1)
+    if (value != nullptr && value[0] != '\0' &&
+        std::strlen(value) < sizeof(_internal_SESS::temp_directory) - 1)
       return value;
   }
   return "/tmp/";
@@ -153,20 +152,22 @@ const char* EnvironmentTempDirectory() {
 void LSXLsiSession::InitializeTempDirectory() {
   // The setting is read into a buffer larger than the directory so that an
   // over-long value is recognised rather than silently cut.
-  char setting[sizeof temp_directory + 2] = {};
+  char setting[sizeof internal->temp_directory + 2] = {};
   bool fromSetting = false;
   if (OSGetEnvironmentString("$TarnoTempDirectory", setting, sizeof setting) && setting[0] != '\0') {
-    fromSetting = SetTempDirectory(setting);
+    fromSetting = SetTempDirectory(internal, setting);
     if (!fromSetting)
       AddInLogMessageText("TARNO: $TarnoTempDirectory is too long, using the system's temporary "
                           "directory instead",
                           0);
   }
   if (!fromSetting)
-    SetTempDirectory(EnvironmentTempDirectory());
+    SetTempDirectory(internal, EnvironmentTempDirectory());
   if (OSGetEnvironmentLong("TarnoDebug") > 0)
-    AddInLogMessageText("TarnoDebug: Temp directory='%s'", 0, temp_directory);
+    AddInLogMessageText("TarnoDebug: Temp directory='%s'", 0, internal->temp_directory);
 }
+
+void LSXLsiSession::SetControlBreak(WORD (*test)(void)) { internal->ControlBreak = test; }
 
 link_matching_info::link_matching_info(LSXLsiSession* owner) : session(owner) {}
 

@@ -1,8 +1,11 @@
 /*
- * The session's private state and the process-wide temporary directory.
+ * The session's private state.
  *
  * _internal_SESS grows with the subsystems that keep per-operation words in
- * it; every area starts zeroed. The link matcher's table is only made and
+ * it; every area starts zeroed. It also holds what the engine keeps from
+ * one operation to the next (the last record type emitted, the debug level,
+ * the mirrored item switches, the temporary directory), so that sessions on
+ * different threads share nothing. The link matcher's table is only made and
  * destroyed here; the matcher itself fills and reads it.
  */
 #ifndef VELKO_STORE_SESSION_H
@@ -122,10 +125,30 @@ struct _internal_SESS {
   WORD saved_definition_count = 0;
   /* While on, every record node appended gets the match-marker flag. */
   DWORD marker_switch = 0;
-};
+  /* The signature of the last record the session's emitters appended; it
+   * outlives operations. */
+  WORD previous_record_type = 0;
 
-/* The process-wide temporary directory, ending in "/". */
-extern char temp_directory[257];
-extern WORD temp_directory_len;
+  /* ---- kept from one operation to the next ---- */
+  /* The diagnostic level: trace lines are written only at or above their
+   * own level. */
+  WORD debug_level = 0;
+  /* Mirrors of the last item's SuppressMessages and ClientPreference (1:
+   * the host's colour names, 0: web names). */
+  WORD GlobalSuppressMessages = 0;
+  WORD global_client_preference = 1;
+  /* Compare flags of the last row sort (INTL_ACCENT_SENSITIVE,
+   * INTL_CASE_SENSITIVE). */
+  WORD sort_compare_flags = 0;
+  /* Set by the hotspot actions when a colour was given; cleared at the
+   * start of every chunk operation. */
+  DWORD global_rgb_set = 0;
+  /* The break test the host installed for this session (null: the one in
+   * the global ControlBreak, if any). */
+  WORD (*ControlBreak)(void) = nullptr;
+  /* The temporary directory, ending in "/" (empty until fixed). */
+  char temp_directory[257] = {};
+  WORD temp_directory_len = 0;
+};
 
 #endif

@@ -14,6 +14,7 @@
 #include "store/tracked_memory.h"
 #include "store/tracked_memory_testing.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,25 +52,34 @@ namespace {
 const char kAllocationErrorMessage[] = "Harrowmint: Memory allocation error";
 
 /* The test control: requests counted since it was set, and which of them
- * are refused (0: none). */
+ * are refused (0: none). Every session's allocations pass here, so the
+ * fields are atomic: sessions on other threads count without a race. */
 struct refusal_control {
-  long requests = 0;
-  long refuse_at = 0;
-  bool refuse_later = false;
+  std::atomic<long> requests{0};
+  std::atomic<long> refuse_at{0};
+  std::atomic<bool> refuse_later{false};
 };
 refusal_control refusals;
 
 /* Counts a request; true when the test control refuses it. */
 bool RefusedByTest() {
-  const long request = ++refusals.requests;
-  if (refusals.refuse_at == 0 || request < refusals.refuse_at)
+  const long request = refusals.requests.fetch_add(1, std::memory_order_relaxed) + 1;
+  long refuseAt = refusals.refuse_at.load(std::memory_order_relaxed);
+  if (refuseAt == 0 || request < refuseAt)
     return false;
-  if (refusals.refuse_later)
+  if (refusals.refuse_later.load(std::memory_order_relaxed))
     return true;
-  if (request != refusals.refuse_at)
+  if (request != refuseAt)
     return false;
-  refusals.refuse_at = 0;
+  refusals.refuse_at.compare_exchange_strong(refuseAt, 0, std::memory_order_relaxed);
   return true;
+}
+
+void SetRefusals(int nth, bool later) {
+  refusals.refuse_at.store(0, std::memory_order_relaxed);
+  refusals.requests.store(0, std::memory_order_relaxed);
+  refusals.refuse_later.store(nth > 0 && later, std::memory_order_relaxed);
+  refusals.refuse_at.store(nth > 0 ? nth : 0, std::memory_order_relaxed);
 }
 
 /* What a refusal of the memory itself writes: the host's refusal for a
@@ -498,15 +508,8 @@ void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
 
 /* ---- test controls ---- */
 
-void VelkoTestFailTrackedAllocation(int nth) {
-  refusals = refusal_control{};
-  refusals.refuse_at = nth > 0 ? nth : 0;
-}
+void VelkoTestFailTrackedAllocation(int nth) { SetRefusals(nth, false); }
 
-void VelkoTestFailTrackedAllocationsFrom(int nth) {
-  refusals = refusal_control{};
-  refusals.refuse_at = nth > 0 ? nth : 0;
-  refusals.refuse_later = nth > 0;
-}
+void VelkoTestFailTrackedAllocationsFrom(int nth) { SetRefusals(nth, true); }
 
-long VelkoTestTrackedRequests() { return refusals.requests; }
+long VelkoTestTrackedRequests() { return refusals.requests.load(std::memory_order_relaxed); }

@@ -4,7 +4,8 @@
  * engine fail in turn.
  *
  * Only tests and test tools include this header; the library's sources
- * never do. The controls are process-wide and not meant for threads.
+ * never do. The controls are process-wide: set them while no other thread
+ * allocates (requests from any thread are counted safely).
  */
 #ifndef VELKO_STORE_TRACKED_MEMORY_TESTING_H
 #define VELKO_STORE_TRACKED_MEMORY_TESTING_H

@@ -53,8 +53,14 @@ public:
   cached_stuff_node* CreateCachedStuff();
   void CleanUpCachedStuff();
 
-  /* Fixes the process-wide temporary directory; run once after construction. */
+  /* Fixes the session's temporary directory; run once after construction. */
   void InitializeTempDirectory();
+
+  /* Installs the break test of this session's walks (null: the global
+   * ControlBreak, if the host installed one). Called at the first record of
+   * a walk and every hundredth after; a non-zero answer interrupts the
+   * operation. */
+  void SetControlBreak(WORD (*test)(void));
 
   /* Creates (or reuses) a design element of the kind ("Form", "Page",
    * "Subform", "Shared Field", "Image Resource", "File Resource") and returns

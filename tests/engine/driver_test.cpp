@@ -33,7 +33,7 @@ struct Key {
 TEST(ComparatorTest, OrdersTheRows) {
   struct Case {
     const char* name;
-    int (*compare)(const void*, const void*);
+    row_comparator compare;
     std::vector<Key> keys;
     std::vector<DWORD> order;
     WORD flags = INTL_ACCENT_SENSITIVE;
@@ -69,8 +69,7 @@ TEST(ComparatorTest, OrdersTheRows) {
           c.keys[i].text != nullptr ? static_cast<WORD>(std::strlen(c.keys[i].text)) : 0;
       array[i].title = c.keys[i].title;
     }
-    sort_compare_flags = c.flags;
-    std::qsort(array.data(), array.size(), sizeof(chunk_sort_key), c.compare);
+    SortRowKeys(array.data(), static_cast<WORD>(array.size()), c.compare, c.flags);
     std::vector<DWORD> order;
     for (const chunk_sort_key& key : array)
       order.push_back(key.first_record);
@@ -122,7 +121,7 @@ TEST_F(SortTest, ASortTakesTheChunksKeysAndTheCompareFlags) {
   chunk->CaseSensitive = 1;
   PlaceKeys(chunk, {"b", "a"});
   EXPECT_EQ(Run(chunk, ACTION_SORT_BY_ROW, 0, 0, "reverse numeric"), NOERROR);
-  EXPECT_EQ(sort_compare_flags, INTL_CASE_SENSITIVE);
+  EXPECT_EQ(session_->internal->sort_compare_flags, INTL_CASE_SENSITIVE);
   EXPECT_EQ(chunk->internal->sort_keys, nullptr); // freed with the operation
   EXPECT_EQ(chunk->internal->sort_key_count, 0);
 }

@@ -16,16 +16,9 @@ namespace {
 constexpr WORD kNotes = 1;
 constexpr WORD kWeb = 0;
 
-/* Sets the colour naming for one test and puts the old one back. */
 class ColorStringTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    HostTestReset();
-    saved_ = global_client_preference;
-    global_client_preference = kNotes;
-  }
-  void TearDown() override { global_client_preference = saved_; }
-  WORD saved_ = 1;
+  void SetUp() override { HostTestReset(); }
 };
 
 /* A colour record: signature 0xD2, length, COLOR_VALUE, then the gradient
@@ -84,11 +77,10 @@ TEST_F(ColorStringTest, ParseColorStringGivesIndexAndRgb) {
       {"HighlightBlue Blue", kNotes, 0, 0, 4, 0xFF0000},
   };
   for (const auto& c : cases) {
-    global_client_preference = c.naming;
     WORD index = c.incoming;
     DWORD rgb = 0xDEADBEEF;
     const char* shown = c.text != nullptr ? c.text : "(null)";
-    EXPECT_EQ(ParseColorString(c.text, &index, &rgb), c.status) << shown;
+    EXPECT_EQ(ParseColorString(c.text, &index, &rgb, c.naming), c.status) << shown;
     EXPECT_EQ(index, c.index) << shown;
     EXPECT_EQ(rgb, c.rgb) << shown;
   }
@@ -107,7 +99,7 @@ TEST_F(ColorStringTest, TranslateColorToDWORDReadsEachForm) {
       {"nonsense words", 0},        {"#12345", 0},         {nullptr, 0},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(TranslateColorToDWORD(c.text), c.rgb) << (c.text ? c.text : "(null)");
+    EXPECT_EQ(TranslateColorToDWORD(c.text, kNotes), c.rgb) << (c.text ? c.text : "(null)");
   EXPECT_EQ(IsAllHex(""), 1);
   EXPECT_EQ(IsAllHex("0123456789abcdefABCDEF"), 1);
   EXPECT_EQ(IsAllHex("12 34"), 0);
@@ -168,43 +160,42 @@ TEST_F(ColorStringTest, WritersTakeTheNamingTheModeAndTheRecordsRgb) {
       {ColorRecord(8, 0x0001, 10, 20, 30), 4, 2, kNotes, "rgb(10,20,30)"},
   };
   for (const auto& c : cases) {
-    global_client_preference = c.naming;
     char out[kColorStringSize];
     if (c.record.empty()) {
-      EXPECT_EQ(CalculateColorString(c.index, out, c.mode), 0);
+      EXPECT_EQ(CalculateColorString(c.index, out, c.mode, c.naming), 0);
     } else {
       // At an odd address: the record is read byte by byte.
       std::vector<BYTE> buffer(1, 0);
       buffer.insert(buffer.end(), c.record.begin(), c.record.end());
       const auto* record = reinterpret_cast<const CDCOLOR*>(buffer.data() + 1);
-      EXPECT_EQ(CalculateColorStringExt(c.index, record, out, static_cast<DWORD>(c.mode)), 0);
+      EXPECT_EQ(CalculateColorStringExt(c.index, record, out, static_cast<DWORD>(c.mode), c.naming),
+                0);
     }
     EXPECT_STREQ(out, c.text) << c.index << " mode " << c.mode;
   }
   char out[kColorStringSize];
-  EXPECT_EQ(CalculateColorStringExt(4, nullptr, out, 0), 0);
+  EXPECT_EQ(CalculateColorStringExt(4, nullptr, out, 0, kNotes), 0);
   EXPECT_STREQ(out, "Blue") << "no record: the index's colour string";
 }
 
 TEST_F(ColorStringTest, WrittenStringsParseBackToTheirIndexOrRgb) {
   char out[kColorStringSize];
   for (WORD naming : {kNotes, kWeb}) {
-    global_client_preference = naming;
     for (WORD i = 0; i < kPaletteColors; ++i) {
-      CalculateColorString(i, out, 0);
+      CalculateColorString(i, out, 0, naming);
       WORD index = 0;
       DWORD rgb = 0;
-      ASSERT_EQ(ParseColorString(out, &index, &rgb), 0) << out;
+      ASSERT_EQ(ParseColorString(out, &index, &rgb, naming), 0) << out;
       EXPECT_EQ(index, i) << out;
       EXPECT_EQ(rgb, RGB_TABLE[i]) << out;
     }
   }
   for (int mode : {1, 2}) {
     for (WORD i = 0; i < kBasicColors; ++i) {
-      CalculateColorString(i, out, mode);
+      CalculateColorString(i, out, mode, kNotes);
       WORD index = 0;
       DWORD rgb = 0;
-      ASSERT_EQ(ParseColorString(out, &index, &rgb), 0) << out;
+      ASSERT_EQ(ParseColorString(out, &index, &rgb, kNotes), 0) << out;
       EXPECT_EQ(rgb, RGB_TABLE[i]) << out;
     }
   }

@@ -13,6 +13,7 @@
 #include "generate/font_string.h"
 #include "host/host_testing.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/vocabulary.h"
 #include "tools/cd_builder.h"
 
@@ -26,7 +27,7 @@ class FontStringTest : public ::testing::Test {
 protected:
   void SetUp() override {
     HostTestReset();
-    saved_ = global_client_preference;
+    saved_ = session_->internal->global_client_preference;
     item_ = std::make_unique<VelkoRTItem>(session_.get());
     const struct {
       BYTE id;
@@ -37,11 +38,11 @@ protected:
       face.id = added.id;
       std::strncpy(face.name, added.name, sizeof face.name - 1);
     }
-    global_client_preference = kNotes;
+    session_->internal->global_client_preference = kNotes;
   }
   void TearDown() override {
     item_.reset();
-    global_client_preference = saved_;
+    session_->internal->global_client_preference = saved_;
   }
 
   /* The parts of the first spec that are not 0 and the mask as nine '0'
@@ -145,7 +146,7 @@ TEST_F(FontStringTest, ParseFontStringFillsFontSpecAndMask) {
        "0 0 0 12 +00 -00 f+0000 f-0000 rgb000000 f0000 000 010000000"},
   };
   for (const auto& c : cases) {
-    global_client_preference = c.naming;
+    session_->internal->global_client_preference = c.naming;
     EXPECT_EQ(Parse(c.text.c_str()), c.parsed) << c.text;
   }
 }
@@ -200,7 +201,7 @@ TEST_F(FontStringTest, CalculateFontStringInternalWritesTheParts) {
        "HighlightPink"},
   };
   for (const auto& c : cases) {
-    global_client_preference = c.naming;
+    session_->internal->global_client_preference = c.naming;
     const CDCOLOR* rec =
         c.record.empty() ? nullptr : reinterpret_cast<const CDCOLOR*>(c.record.data());
     char out[kFontStringSize];
@@ -243,7 +244,7 @@ TEST_F(FontStringTest, WrittenFontStringsParseBackToTheSameFont) {
   const BYTE faces[] = {0, 1, 3, 4, 5, 6, 20, 21};
   const BYTE attributes[] = {0, 0x01, 0x0F, 0x10, 0x20, 0x30, 0x3F, 0x80, 0x90, 0xA0, 0xB0, 0xBF};
   for (WORD naming : {kNotes, kWeb}) {
-    global_client_preference = naming;
+    session_->internal->global_client_preference = naming;
     for (BYTE face : faces)
       for (BYTE attribute : attributes)
         for (int color = 0; color < 240; color += 13)

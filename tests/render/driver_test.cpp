@@ -286,7 +286,6 @@ TEST_F(DriverTest, TracesAboveDiagnosticLevelTwo) {
   Render(ThreeParagraphs());
   EXPECT_EQ(LogText().find("PrXMLStr"), std::string::npos);
   HostTestSetEnvironment("OstrafineDebug", nullptr);
-  debug_level = 0;
 }
 
 /* ---- the engine's rendering action ---- */

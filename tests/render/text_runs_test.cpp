@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/messages.h"
+#include "store/session.h"
 #include "store/tracked_memory.h"
 #include "text_fixture.h"
 
@@ -198,13 +199,12 @@ TEST_F(TextRunTest, WithoutARunOnlyAnOpenSpanIsClosed) {
 
 TEST_F(TextRunTest, TraceLinesAboveDiagnosticLevelTwo) {
   LoadRecords({RedTextRun("a"), TextRun("b")});
-  const WORD saved = debug_level;
+  WORD& debug_level = session_->internal->debug_level;
   debug_level = 2;
   Render();
   EXPECT_EQ(HostTestLogLines(), std::vector<std::string>{});
   debug_level = 3;
   Render();
-  debug_level = saved;
   EXPECT_EQ(HostTestLogLines(),
             (std::vector<std::string>{"ProcessXMLText - IN",
                                       "ProcessXMLText - About to check color value",

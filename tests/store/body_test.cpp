@@ -104,7 +104,6 @@ protected:
     NSFNoteClose(note_);
     NSFDbClose(db_);
     delete session_;
-    debug_level = 0;
     HostTestSetItemValueLimit(0);
     EXPECT_EQ(HostTestLiveHandles(), handles_before_) << HostTestLeakReport();
     HostTestReset();
@@ -560,7 +559,7 @@ TEST_F(BodyTest, RecordTooLargeToWriteBackEndsTheLoad) {
 
 TEST_F(BodyTest, TraceLinesAtDebugLevelThree) {
   Append("Body", Records({Text("ab"), ShortWsig(0xFF10, 2)}));
-  debug_level = 3;
+  session_->internal->debug_level = 3;
   ASSERT_NE(Load(), nullptr);
   EXPECT_THAT(HostTestLogLines(),
               ElementsAre("SIAR - IN", "SIAR - Step 1", "SIAR - Step 2", "SIAR - Step 3",

@@ -127,7 +127,7 @@ protected:
     gen_ = std::make_unique<generation_context>();
     gen_->session = session_;
     gen_->item = item_;
-    previous_record_type = 0;
+    session_->internal->previous_record_type = 0;
     ASSERT_EQ(CreateBodyItem(gen_.get()), NOERROR);
   }
 
@@ -237,7 +237,7 @@ TEST_F(EmitterTest, AppendsEachRecordAsAnArenaNodeWithItsOrdinal) {
   EXPECT_EQ(nodes[1]->previous, nodes[0]);
   EXPECT_EQ(Output()->last_written, nodes[2]);
   EXPECT_EQ(item_->AutoMergeText, 0);
-  EXPECT_EQ(previous_record_type, SIG_CD_PARAGRAPH);
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_PARAGRAPH);
   EXPECT_THAT(BufferBytes(), IsEmpty()) << "ordinary records go to the list only";
 }
 
@@ -271,7 +271,7 @@ TEST_F(EmitterTest, RefusesWhatItCannotTake) {
   gen_->import_target = reinterpret_cast<html_import_state*>(this);
   EXPECT_EQ(Emit(text), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(Output()->records, nullptr);
-  EXPECT_EQ(previous_record_type, 0);
+  EXPECT_EQ(session_->internal->previous_record_type, 0);
   generation_context none;
   EXPECT_EQ(CreateBodyItem(&none), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(StoreBodyItem(&none), VELKO_ERR_BAD_ARGUMENT);
@@ -373,13 +373,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EmitterTest, PreviousRecordTypeFollowsOnlyAppendedRecords) {
   EmitAll({Text("a"), Paragraph(), Sized(SIG_CD_LARGEPARAGRAPH, 8)});
-  EXPECT_EQ(previous_record_type, SIG_CD_PARAGRAPH) << "dropped";
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_PARAGRAPH) << "dropped";
   EXPECT_EQ(Emit(Cell(0)), VELKO_ERR_INVALID_SEQUENCE);
-  EXPECT_EQ(previous_record_type, SIG_CD_PARAGRAPH) << "refused";
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_PARAGRAPH) << "refused";
   EmitAll({PabRef(1), PabRef(2)});
-  EXPECT_EQ(previous_record_type, SIG_CD_PABREFERENCE) << "folded";
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_PABREFERENCE) << "folded";
   EmitAll({TableBegin()});
-  EXPECT_EQ(previous_record_type, SIG_CD_TABLEBEGIN);
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_TABLEBEGIN);
 }
 
 /* ---- paragraph ids ---- */
@@ -693,11 +693,11 @@ TEST_P(StructureTest, RefusesTheRecordWithItsMessage) {
   for (const Bytes& record : c.before)
     ASSERT_EQ(Emit(record), NOERROR);
   const size_t nodes = Nodes().size();
-  const WORD previous = previous_record_type;
+  const WORD previous = session_->internal->previous_record_type;
   EXPECT_EQ(Emit(c.refused), VELKO_ERR_INVALID_SEQUENCE);
   EXPECT_EQ(gen_->error_word, VELKO_ERR_BAD_STRUCTURE);
   EXPECT_EQ(Nodes().size(), nodes) << "the record is not appended; the body so far stays";
-  EXPECT_EQ(previous_record_type, previous);
+  EXPECT_EQ(session_->internal->previous_record_type, previous);
   if (c.message == nullptr)
     EXPECT_THAT(note_testing::MessageTexts(), IsEmpty());
   else
@@ -950,7 +950,7 @@ TEST_F(EmitterTest, OutOfMemoryLosesNeitherTheBodyNorASavedDefinition) {
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT));
   EXPECT_THAT(SavedIds(), ElementsAre(5));
   EXPECT_THAT(BufferBytes(), IsEmpty());
-  EXPECT_EQ(previous_record_type, SIG_CD_TEXT);
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_TEXT);
 
   EmitAll({PabRef(5)});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT, SIG_CD_PABDEFINITION, SIG_CD_PABREFERENCE));

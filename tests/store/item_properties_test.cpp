@@ -99,9 +99,9 @@ TEST_F(ItemPropertiesTest, SwitchesTakeTheTruncatedValue) {
     EXPECT_EQ(item_->AutoSave, c.stored) << c.value;
   }
   item_->SetPropertyNumber("SuppressMessages", 1);
-  EXPECT_EQ(GlobalSuppressMessages, 1) << "mirrored process-wide";
+  EXPECT_EQ(item_->session->internal->GlobalSuppressMessages, 1) << "mirrored to the session";
   item_->SetPropertyNumber("SuppressMessages", 0);
-  EXPECT_EQ(GlobalSuppressMessages, 0);
+  EXPECT_EQ(item_->session->internal->GlobalSuppressMessages, 0);
 }
 
 TEST_F(ItemPropertiesTest, DefaultTableWidthIsSetInInchesAndKeptInTwips) {
@@ -150,7 +150,7 @@ TEST_F(ItemPropertiesTest, ClientPreferenceIsWebOnlyForExactlyWeb) {
                         Case{"Notes", 0, 1}, Case{"Webster", 3, 0}, Case{"We", 0, 1}}) {
     EXPECT_EQ(item_->SetPropertyText("ClientPreference", c.value, c.length), 1);
     EXPECT_EQ(item_->internal->ClientPreference, c.preference) << c.value;
-    EXPECT_EQ(global_client_preference, c.preference) << c.value;
+    EXPECT_EQ(item_->session->internal->global_client_preference, c.preference) << c.value;
   }
 }
 

@@ -166,12 +166,12 @@ protected:
 /* ---- lifecycle ---- */
 
 TEST_F(ItemTest, NewItemJoinsTheSessionAndResetsTheProcessWideSwitches) {
-  GlobalSuppressMessages = 1;
-  global_client_preference = 0;
+  session()->internal->GlobalSuppressMessages = 1;
+  session()->internal->global_client_preference = 0;
   auto* item = new VelkoRTItem(session());
   EXPECT_EQ(session()->items, item);
-  EXPECT_EQ(GlobalSuppressMessages, 0);
-  EXPECT_EQ(global_client_preference, 1);
+  EXPECT_EQ(session()->internal->GlobalSuppressMessages, 0);
+  EXPECT_EQ(session()->internal->global_client_preference, 1);
   delete item;
   EXPECT_EQ(session()->items, nullptr);
 }

@@ -64,7 +64,6 @@ class NoteAccessTest : public ::testing::Test {
 protected:
   void SetUp() override {
     note_testing::ResetHostCapturing();
-    GlobalSuppressMessages = 0;
     ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db_), NOERROR);
     handles_before_ = HostTestLiveHandles();
     session_ = std::make_unique<LSXLsiSession>();
@@ -73,7 +72,6 @@ protected:
     session_.reset();
     EXPECT_EQ(HostTestLiveHandles(), handles_before_) << HostTestLeakReport();
     NSFDbClose(db_);
-    GlobalSuppressMessages = 0;
     HostTestReset();
   }
 
@@ -178,7 +176,7 @@ TEST_F(NoteAccessTest, OpenNoteInDBOpensByNoteIDOrByDesignName) {
 TEST_F(NoteAccessTest, OpenNoteInDBReportsAMissingFormUnlessSuppressedAndAMissingNoteAlways) {
   for (WORD suppress : {0, 1}) {
     HostTestClearMessages();
-    GlobalSuppressMessages = suppress;
+    session()->internal->GlobalSuppressMessages = suppress;
     NOTEHANDLE note = 77;
     EXPECT_EQ(OpenNoteInDB(session(), db_, 0, "Nowhere", nullptr, nullptr, &note, 0, 0, nullptr),
               ERR_NOT_FOUND);
@@ -414,7 +412,7 @@ TEST_F(NoteAccessTest, ResourcesNameTheirFileSizeMimeTypeAndTime) {
 TEST_F(NoteAccessTest, AnExistingElementIsKeptWithoutOverwriteAndLosesOnlyItsContentWith) {
   for (WORD suppress : {0, 1}) {
     HostTestClearMessages();
-    GlobalSuppressMessages = suppress;
+    session()->internal->GlobalSuppressMessages = suppress;
     StoreDesign("Home", "kept");
     EXPECT_EQ(CreateDesignNote(session(), "Page", "", kDbPath, "home", nullptr, "$Body", 0),
               NOERROR);
@@ -455,7 +453,7 @@ TEST_F(NoteAccessTest, FailuresStoreNothing) {
   // A database that cannot be opened is reported, and the call gives 0.
   for (WORD suppress : {0, 1}) {
     HostTestClearMessages();
-    GlobalSuppressMessages = suppress;
+    session()->internal->GlobalSuppressMessages = suppress;
     EXPECT_EQ(CreateDesignNote(session(), "Form", "Mars", "mail.nsf", "Memo", nullptr, "$Body", 0),
               NOERROR);
     std::vector<std::string> expected = {"TARNO: Invalid server-database name"};

@@ -387,8 +387,8 @@ TEST_F(TempDirectoryTest, TakesTheSettingThenTempThenTmpWithOneSeparator) {
         unsetenv(name);
     }
     session()->InitializeTempDirectory();
-    EXPECT_STREQ(temp_directory, c.directory) << c.directory;
-    EXPECT_EQ(temp_directory_len, std::strlen(c.directory)) << c.directory;
+    EXPECT_STREQ(session()->internal->temp_directory, c.directory) << c.directory;
+    EXPECT_EQ(session()->internal->temp_directory_len, std::strlen(c.directory)) << c.directory;
   }
 }
 
@@ -396,12 +396,12 @@ TEST_F(TempDirectoryTest, OverlongSettingIsLoggedAndReplacedAndDebugLogsTheDirec
   // 255 characters and the separator fill 256.
   HostTestSetEnvironment("$TarnoTempDirectory", ("/" + std::string(254, 'd')).c_str());
   session()->InitializeTempDirectory();
-  EXPECT_EQ(temp_directory_len, 256);
+  EXPECT_EQ(session()->internal->temp_directory_len, 256);
 
   HostTestClearLog();
   HostTestSetEnvironment("$TarnoTempDirectory", ("/" + std::string(256, 'd')).c_str());
   session()->InitializeTempDirectory();
-  EXPECT_STREQ(temp_directory, "/tmp/");
+  EXPECT_STREQ(session()->internal->temp_directory, "/tmp/");
   ASSERT_EQ(HostTestLogLines().size(), 1u);
   EXPECT_THAT(HostTestLogLines()[0], HasSubstr("$TarnoTempDirectory"));
 
