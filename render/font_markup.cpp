@@ -51,11 +51,11 @@ bool HasStrike(BYTE attributes) { return (attributes & kFontStrikethrough) != 0;
 bool HasSuperscript(BYTE attributes) { return (attributes & 0x90) == kFontSuperscript; }
 bool HasSubscript(BYTE attributes) { return (attributes & 0xA0) == kFontSubscript; }
 
-/* Whether the colour value carries the text's own colour: an RGB colour
- * that is not a highlight (a highlight's colour is its background). */
+/* Whether the colour value carries the text's own colour: its RGB bytes
+ * are valid. Highlight bits only add a background and leave the RGB
+ * colour to the text. */
 bool HasRgb(const COLOR_VALUE *colour) {
-  return colour != nullptr && (colour->Flags & kColorFlagRgb) != 0 &&
-         (colour->Flags & kColorFlagHighlights) == 0;
+  return colour != nullptr && (colour->Flags & kColorFlagRgb) != 0;
 }
 
 /* Red, green and blue of the run: the colour value's RGB colour, else the
