@@ -93,7 +93,7 @@ TEST_F(FontMarkupTest, SpanFormFaceAndItsSubstitute) {
   const FACEID face = item_->DefineFont("O'Neil \"Sans\"");
   ASSERT_NE(face, 0);
   EXPECT_EQ(Markup(MakeFont(face, 0, 0, 10)),
-            "<span style=\"font-family: O&#39;Neil &quot;Sans&quot;; \">");
+            "<span style=\"font-family: 'O\\'Neil \\22 Sans\\22 '; \">");
   // Suppressed faces are not written.
   DiscardXMLStacks(context_);
   context_->current_font = context_->base_font;
