@@ -23,6 +23,7 @@
 #include <type_traits>
 
 #include "chunk/rtchunk_internal.h"
+#include "engine/services.h"
 #include "host/nls.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -242,6 +243,19 @@ void WriteClosingText(html_render_info *c) {
   WriteOption(c, "Postscript=");
 }
 
+/* A run in which no record reached the driver (an empty body, a chunk
+ * that matches nothing) still completes the head and opens the body, as
+ * the driver's head pass does before the records of any other run; else
+ * the closing text would follow an open head. */
+void OpenBodyOfEmptyRun(html_render_info *c) {
+  if (c->generation == kGenerationText || c->head_written != 0 || c->output_status != NOERROR)
+    return;
+  c->first_record = nullptr;
+  c->current_record = nullptr;
+  c->last_record = nullptr;
+  ProcessXMLStream(c, 0, 0, 0);
+}
+
 /* ---- the run ---- */
 
 STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
@@ -294,6 +308,7 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
     if (chunk->secondary_status == NOERROR)
       chunk->AlterRichText(ACTION_RENDER, 0, 0, 0, 0, nullptr, nullptr,
                            r.extra != nullptr ? r.extra : "", nullptr);
+    OpenBodyOfEmptyRun(c);
     WriteClosingText(c);
   }
   if (c->output_buffer != nullptr)
