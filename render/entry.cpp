@@ -30,6 +30,7 @@
 #include "host/osenv.h"
 #include "render/output_buffer.h"
 #include "render/output_stage.h"
+#include "render/paragraphs.h"
 #include "render/render_info.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
@@ -478,6 +479,7 @@ void ReleaseRenderContext(html_render_info *c) {
   if (c->output_owned != 0)
     FreeText(session, c->output_buffer);
   DiscardXMLStacks(c);
+  FreeParagraphIndex(c);
   if (c->part_file != nullptr) {
     CloseMimePartFile(c);
     unlink(c->part_file_path);

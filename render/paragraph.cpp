@@ -803,16 +803,6 @@ bool ReferencePabid(const record_storage *node, WORD *pabid) {
          ReadRecordWord(node->data, node->length, offsetof(CDPABREFERENCE, PABID), pabid);
 }
 
-const record_storage *FindDefinitionBefore(const record_storage *from, WORD pabid) {
-  for (const record_storage *node = from != nullptr ? from->previous : nullptr; node != nullptr;
-       node = node->previous) {
-    paragraph_definition definition;
-    if (ReadParagraphDefinition(node, &definition) && definition.pabid == pabid)
-      return node;
-  }
-  return nullptr;
-}
-
 const char *ParagraphStyleText(const html_render_info *context, WORD pabid) {
   if (context->paragraph_styles == nullptr || context->paragraph_style_count == 0)
     return "";
