@@ -28,13 +28,16 @@
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
+#include "host/oslog.h"
 #include "render/output_buffer.h"
 #include "render/output_stage.h"
 #include "render/paragraphs.h"
 #include "render/render_info.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
+#include "store/body.h"
 #include "store/messages.h"
+#include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
@@ -259,6 +262,28 @@ void OpenBodyOfEmptyRun(html_render_info *c) {
 
 /* ---- the run ---- */
 
+/* The status of the load the run rendered from: 0, or why the item's body
+ * stopped loading part-way (a damaged record). What loaded is rendered,
+ * but the run must not pass for complete: the failure is logged with the
+ * damaged record's place and becomes the run's status. */
+STATUS IncompleteLoad(const VelkoRTChunk *chunk) {
+  const VelkoRTItem *item = chunk->item;
+  const body_context *input =
+      item != nullptr && item->internal != nullptr ? item->internal->input : nullptr;
+  if (input == nullptr || input->load_status == NOERROR)
+    return NOERROR;
+  DWORD loaded = 0; // the ordinal of the last record loaded
+  for (const record_storage *node = input->records; node != nullptr; node = node->next)
+    loaded = node->ordinal;
+  const body_item *stopped = input->items_tail;
+  AddInLogMessageText("Rich text item %s number %u: record %lu is damaged; only the %lu records "
+                      "before it were rendered",
+                      input->load_status, input->item_name != nullptr ? input->item_name : "",
+                      static_cast<unsigned>(stopped != nullptr ? stopped->item_number : 0),
+                      static_cast<unsigned long>(loaded) + 1, static_cast<unsigned long>(loaded));
+  return input->load_status;
+}
+
 STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   c->session = chunk->session;
   c->mime_mode = r.mime_mode != 0 ? 1 : 0;
@@ -314,9 +339,10 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   }
   if (c->output_buffer != nullptr)
     SetSessionResult(c);
-  if (c->output_status != NOERROR)
-    chunk->status = c->output_status;
-  return c->output_status;
+  const STATUS status = c->output_status != NOERROR ? c->output_status : IncompleteLoad(chunk);
+  if (status != NOERROR)
+    chunk->status = status;
+  return status;
 }
 
 /* The held text as a tracked block the caller frees: the run's own
@@ -587,12 +613,17 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
   if (callerWord != nullptr)
     *callerWord = static_cast<int>(context->caller_word);
 
+  // The output of a run over an incomplete load is delivered whole; the
+  // run's status still says that the load was incomplete.
   if (file != nullptr) {
-    result = FinishCallerFile(context, file);
+    if (const STATUS flushed = FinishCallerFile(context, file); flushed != NOERROR)
+      result = flushed;
     if (partNameOut != nullptr)
       memset(partNameOut, 0, kPartNameNulls);
   } else if (context->part_file != nullptr) {
-    result = AttachPartFile(context, result, partNameOut);
+    if (const STATUS attached = AttachPartFile(context, context->output_status, partNameOut);
+        attached != NOERROR)
+      result = attached;
   } else if (partNameOut != nullptr) {
     memset(partNameOut, 0, kPartNameNulls);
   }
