@@ -9,6 +9,15 @@
 //   BM_RenderGenerateHTML      GenerateHTML on the stored note: loading,
 //                              the engine's walk and the rendering;
 //   BM_RenderMemcpy            a copy of the text, for scale.
+// Two bodies whose records would make a renderer that looks back through
+// the list grow with the square of their size, rendered by the driver over
+// the loaded list (no options, output in memory) at 5, 10 and 20 MB of
+// records; the times must grow linearly:
+//   BM_RenderTableCells/N      one table whose every cell starts with a
+//                              paragraph reference;
+//   BM_RenderRules/N           one paragraph of horizontal rules only.
+// These report MB of records per second ("records_MB/s") and the output's
+// size.
 // Each reports MB of text per second ("text_MB/s"), the output's size
 // ("out_MB") and the peak heap growth of one run over the state before it
 // ("heap_MB", and "heap/out" against the output's size). For the rendering
@@ -29,7 +38,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -285,9 +296,10 @@ struct connection {
   VelkoRTItem* item = nullptr;
   VelkoRTChunk* chunk = nullptr;
 
-  connection() {
+  connection() : connection(kDatabase, Document().note_id) {}
+  connection(const char* database, NOTEID note) {
     item = new VelkoRTItem(&session);
-    if (item->Connect("", kDatabase, Document().note_id, kItemName, 0) == NOERROR)
+    if (item->Connect("", database, note, kItemName, 0) == NOERROR)
       chunk = item->DefineChunk("Everything");
   }
 };
@@ -438,9 +450,97 @@ void BM_RenderMemcpy(benchmark::State& state) {
   Report(state, copy.size(), -1);
 }
 
+/* ---- bodies that must render in linear time ---- */
+
+constexpr char kShapeDatabase[] = "mem:renderbench-shapes";
+constexpr size_t kRecordMegabyte = 1000 * 1000;
+
+enum class shape { kTableCells, kRules };
+
+/* Appends records until the body's records reach the size. */
+template <typename MakeRecords>
+void FillTo(cdbuild::Body& body, size_t bytes, MakeRecords make) {
+  size_t total = 0;
+  for (size_t n = 0; total < bytes; ++n) {
+    for (cdbuild::Bytes& record : make(n)) {
+      total += record.size();
+      body.Add(std::move(record));
+    }
+  }
+}
+
+cdbuild::Body ShapeBody(shape kind, size_t bytes) {
+  cdbuild::Body body;
+  body.Add(note_testing::DefaultDefinition(1, 1440));
+  body.Add(cdbuild::Paragraph());
+  body.Add(cdbuild::PabRef(1));
+  if (kind == shape::kRules) {
+    // Flags 0, width 1440, height 30, palette colour 0.
+    const cdbuild::Bytes rule = cdbuild::Record(
+        SIG_CD_HRULE, {0x00, 0x00, 0x00, 0x00, 0xA0, 0x05, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x00});
+    FillTo(body, bytes, [&](size_t) { return std::vector<cdbuild::Bytes>{rule}; });
+    return body;
+  }
+  body.Add(cdbuild::TableBegin());
+  FillTo(body, bytes, [](size_t cell) {
+    cdbuild::TableCellFields fields;
+    fields.row = static_cast<BYTE>(cell / 8 % 256);
+    fields.column = static_cast<BYTE>(cell % 8);
+    return std::vector<cdbuild::Bytes>{cdbuild::TableCell(fields), cdbuild::PabRef(1),
+                                       cdbuild::Text("cell")};
+  });
+  body.Add(cdbuild::TableEnd());
+  return body;
+}
+
+/* The note holding the body of the shape and size, stored on first use. */
+NOTEID ShapeNote(shape kind, size_t bytes) {
+  static DBHANDLE db = [] {
+    DBHANDLE handle = NULLHANDLE;
+    note_testing::CreateDatabase(kShapeDatabase, &handle);
+    return handle;
+  }();
+  static std::map<std::pair<shape, size_t>, NOTEID> notes;
+  NOTEID& note = notes[{kind, bytes}];
+  if (note == 0)
+    note = StoreItems(db, kItemName, ShapeBody(kind, bytes).Items(kBodyItemSplit));
+  return note;
+}
+
+/* Times the driver over the loaded list of the shape's body; storing and
+ * loading the body are not timed. */
+void RenderShape(benchmark::State& state, shape kind) {
+  const size_t bytes = static_cast<size_t>(state.range(0)) * kRecordMegabyte;
+  connection link(kShapeDatabase, ShapeNote(kind, bytes));
+  body_context* records = link.chunk != nullptr ? StoreItemsAndRecords(link.item, 0, 0, nullptr, 0,
+                                                                       0, NULLHANDLE, nullptr)
+                                                : nullptr;
+  if (records == nullptr || records->load_status != NOERROR) {
+    state.SkipWithError("load");
+    return;
+  }
+  const size_t output = RenderList(link, records);
+  if (output == 0) {
+    state.SkipWithError("ProcessXMLStream");
+  } else {
+    for (auto _ : state)
+      benchmark::DoNotOptimize(RenderList(link, records));
+    state.counters["records_MB/s"] = benchmark::Counter(
+        static_cast<double>(bytes) / kMegabyte, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["out_MB"] = static_cast<double>(output) / kMegabyte;
+  }
+  CleanupBodyContext(&link.session, records);
+  delete records;
+}
+
+void BM_RenderTableCells(benchmark::State& state) { RenderShape(state, shape::kTableCells); }
+void BM_RenderRules(benchmark::State& state) { RenderShape(state, shape::kRules); }
+
 BENCHMARK(BM_RenderCmark)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RenderProcessXMLStream)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RenderGenerateHTML)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RenderMemcpy)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_RenderTableCells)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderRules)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -18,14 +18,25 @@
  * goes on, at every break test of the walk and every piece handed to the
  * callback, the context's held text lies inside its buffer with its
  * counters in order. Host memory handles must be back where they were
- * after the session is deleted. A broken invariant traps; the sanitizers
+ * after the session is deleted. An XHTML document that rendered without a
+ * failure must be well formed (libxml2's XML parser, the HTML named
+ * entities made numeric first), whenever nothing but the renderer wrote
+ * it: the options are only switches (no option text is written into the
+ * document, no other generation or output encoding is chosen) and
+ * pass-through HTML is skipped. A broken invariant traps; the sanitizers
  * catch the rest.
  */
+#include <ctype.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
+#include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
+
+#include <set>
 #include <string>
+#include <string_view>
 
 #include "chunk/rtchunk_internal.h"
 #include "engine/driver.h"
@@ -95,10 +106,95 @@ WORD CheckAtBreak() {
   return 0;
 }
 
+/* The pieces handed to the output callback, in order. */
+std::string pieces;
+
 WORD CheckPiece(VelkoRTChunk*, const char* text, WORD length) {
   check(length == 0 || text != nullptr);
   CheckContext();
+  if (length > 0)
+    pieces.append(text, length);
   return 0;
+}
+
+/* Options that only switch the rendering: their values are never written
+ * into the document, and none of them leaves XHTML or its plain encoding. */
+const std::set<std::string, std::less<>> kSwitchOptions = {
+    "AddNewlines",        "AllowEmptyDivs",      "AutoQuoteHTMLParams", "CSSBorders",
+    "ConsolidatePABIDS",  "DoclinksRelative",    "EncapsulateTable",    "ExtendedSpecialCharacters",
+    "FillEmptyTableCells", "ForceDirection",     "ForceFontColor",      "ForceFontFace",
+    "ForceFontSize",      "ForceParagraphs",     "HybridFontTags",      "MakeURLHotspots",
+    "MarkDelimitedHTML",  "MaxLineLength",       "MoveStylesInline",    "NewlineOnParagraph",
+    "PreserveSpaces",     "PreserveTabs",        "PreviewMode",         "RelativeIndents",
+    "RespectHiddenFormulas", "SectionsInCSS",    "SparseTable",         "StandardFontTags",
+    "SuppressAttachments", "SuppressDivInfo",    "SuppressFonts",       "SuppressImages",
+    "SuppressLinks",      "TabbedTablesInCSS",   "UseXMLEntities",      "UsePTags",
+    "WAICompliant"};
+
+/* Whether the option string is blank-separated Key=Value switches, each
+ * value letters and digits only. */
+bool OnlySwitches(std::string_view options) {
+  size_t at = 0;
+  while (at < options.size()) {
+    if (options[at] == ' ') {
+      ++at;
+      continue;
+    }
+    size_t end = options.find(' ', at);
+    if (end == std::string_view::npos)
+      end = options.size();
+    const std::string_view token = options.substr(at, end - at);
+    const size_t equals = token.find('=');
+    if (equals == std::string_view::npos || kSwitchOptions.count(token.substr(0, equals)) == 0)
+      return false;
+    for (const char c : token.substr(equals + 1)) {
+      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+        return false;
+    }
+    at = end;
+  }
+  return true;
+}
+
+/* Named references other than the five of XML become numeric references
+ * of their HTML code points, as an XHTML reader with the XHTML entity
+ * sets would read them. */
+std::string NumericEntities(std::string_view text) {
+  static const std::set<std::string, std::less<>> kXmlNames = {"amp", "lt", "gt", "quot", "apos"};
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    size_t end = i + 1;
+    while (text[i] == '&' && end < text.size() && isalnum(static_cast<unsigned char>(text[end])))
+      ++end;
+    if (text[i] != '&' || end == i + 1 || end >= text.size() || text[end] != ';' ||
+        !isalpha(static_cast<unsigned char>(text[i + 1]))) {
+      out += text[i];
+      continue;
+    }
+    const std::string name(text.substr(i + 1, end - i - 1));
+    const htmlEntityDesc* entity =
+        kXmlNames.count(name) != 0
+            ? nullptr
+            : htmlEntityLookup(reinterpret_cast<const xmlChar*>(name.c_str()));
+    if (entity == nullptr) {
+      out += text[i];
+      continue;
+    }
+    out += "&#" + std::to_string(entity->value) + ";";
+    i = end;
+  }
+  return out;
+}
+
+bool WellFormed(const std::string& document) {
+  const std::string text = NumericEntities(document);
+  xmlSetStructuredErrorFunc(nullptr, [](void*, auto) {});
+  xmlDocPtr parsed = xmlReadMemory(text.data(), static_cast<int>(text.size()), "render.xhtml",
+                                   "UTF-8", XML_PARSE_NONET | XML_PARSE_NOERROR |
+                                                XML_PARSE_NOWARNING);
+  xmlSetStructuredErrorFunc(nullptr, nullptr);
+  xmlFreeDoc(parsed);
+  return parsed != nullptr;
 }
 
 struct fuzz_input {
@@ -107,6 +203,7 @@ struct fuzz_input {
   int pieces = 1;
   bool callback = false;
   bool extra = false;
+  bool xhtml = false; /* the generation asked for is XHTML */
   std::string options;
   const uint8_t* body = nullptr;
   size_t body_length = 0;
@@ -115,6 +212,7 @@ struct fuzz_input {
 fuzz_input Split(const uint8_t* data, size_t size) {
   fuzz_input input;
   input.generation = kGenerations[data[0] & 7];
+  input.xhtml = input.generation != nullptr && strncmp(input.generation, "XHTML", 5) == 0;
   input.pieces = 1 + (data[0] >> 3 & 3) % 3;
   input.callback = (data[0] & 0x20) != 0;
   input.extra = (data[0] & 0x40) != 0;
@@ -138,17 +236,24 @@ void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
     chunk = item->DefineChunk("Everything");
   check(chunk != nullptr);
   rendering = chunk;
+  // Pass-through HTML is the document's own markup; it is skipped where
+  // the document is checked.
+  const bool checked = input.xhtml && OnlySwitches(input.options);
+  const std::string options = checked ? input.options + " SkipPassthru=Yes" : input.options;
   ControlBreak = CheckAtBreak;
-  char* html =
-      chunk->GenerateHTML(input.extra ? "Table 1" : nullptr, input.generation,
-                          input.options.c_str(), 0, input.callback ? CheckPiece : nullptr, nullptr);
+  pieces.clear();
+  char* html = chunk->GenerateHTML(input.extra ? "Table 1" : nullptr, input.generation,
+                                   options.c_str(), 0, input.callback ? CheckPiece : nullptr,
+                                   nullptr);
   ControlBreak = nullptr;
   rendering = nullptr;
   check(chunk->internal->render_context == nullptr);
   const DWORD length = session->render_result_length;
-  check(length <= OutputBound(input.options.size(), input.body_length));
+  check(length <= OutputBound(options.size(), input.body_length));
   if (html != nullptr) {
     check(html[length] == '\0');
+    if (checked && chunk->status == NOERROR)
+      check(WellFormed(pieces + std::string(html, length)));
     VelkoDeallocatePtr(session, html);
   }
 }

@@ -189,15 +189,13 @@ next_step TextRun(stream_call &call, record_storage *node) {
 /* The JustifyMode of the paragraph in force at the record: the nearest
  * reference before it and that PABID's nearest definition before the
  * reference; -1 when there is none. */
-int JustifyInForce(const record_storage *node) {
-  const record_storage *reference = node->previous;
-  while (reference != nullptr && reference->signature != SIG_CD_PABREFERENCE)
-    reference = reference->previous;
+int JustifyInForce(html_render_info *c, const record_storage *node) {
+  const record_storage *reference = FindReferenceBefore(c, node);
   WORD pabid = 0;
   if (!ReferencePabid(reference, &pabid))
     return -1;
   paragraph_definition definition;
-  if (!ReadParagraphDefinition(FindDefinitionBefore(reference, pabid), &definition))
+  if (!ReadParagraphDefinition(FindDefinitionBefore(c, reference, pabid), &definition))
     return -1;
   return definition.justify;
 }
@@ -225,7 +223,7 @@ void HorizontalRule(html_render_info *c, const record_storage *node) {
   else
     RenderPrintf(c, "<hr width=\"%d\"", rule.Width / 15);
   RenderPrintf(c, " size=\"%d\"", rule.Height / 15);
-  switch (JustifyInForce(node)) {
+  switch (JustifyInForce(c, node)) {
   case 0:
     RenderPuts(c, " align='left'");
     break;
@@ -697,6 +695,7 @@ void FreeChunkStyleLists(html_render_info *context) {
   context->border_classes = nullptr;
   context->paragraph_style_count = 0;
   context->border_class_count = 0;
+  FreeParagraphIndex(context);
 }
 
 STATUS ProcessXMLStream(html_render_info *context, WORD beginSignature, WORD depth, WORD mode) {

@@ -23,16 +23,21 @@
 #include <type_traits>
 
 #include "chunk/rtchunk_internal.h"
+#include "engine/services.h"
 #include "host/nls.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
+#include "host/oslog.h"
 #include "render/output_buffer.h"
 #include "render/output_stage.h"
+#include "render/paragraphs.h"
 #include "render/render_info.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
+#include "store/body.h"
 #include "store/messages.h"
+#include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
@@ -242,7 +247,42 @@ void WriteClosingText(html_render_info *c) {
   WriteOption(c, "Postscript=");
 }
 
+/* A run in which no record reached the driver (an empty body, a chunk
+ * that matches nothing) still completes the head and opens the body, as
+ * the driver's head pass does before the records of any other run; else
+ * the closing text would follow an open head. */
+void OpenBodyOfEmptyRun(html_render_info *c) {
+  if (c->generation == kGenerationText || c->head_written != 0 || c->output_status != NOERROR)
+    return;
+  c->first_record = nullptr;
+  c->current_record = nullptr;
+  c->last_record = nullptr;
+  ProcessXMLStream(c, 0, 0, 0);
+}
+
 /* ---- the run ---- */
+
+/* The status of the load the run rendered from: 0, or why the item's body
+ * stopped loading part-way (a damaged record). What loaded is rendered,
+ * but the run must not pass for complete: the failure is logged with the
+ * damaged record's place and becomes the run's status. */
+STATUS IncompleteLoad(const VelkoRTChunk *chunk) {
+  const VelkoRTItem *item = chunk->item;
+  const body_context *input =
+      item != nullptr && item->internal != nullptr ? item->internal->input : nullptr;
+  if (input == nullptr || input->load_status == NOERROR)
+    return NOERROR;
+  DWORD loaded = 0; // the ordinal of the last record loaded
+  for (const record_storage *node = input->records; node != nullptr; node = node->next)
+    loaded = node->ordinal;
+  const body_item *stopped = input->items_tail;
+  AddInLogMessageText("Rich text item %s number %u: record %lu is damaged; only the %lu records "
+                      "before it were rendered",
+                      input->load_status, input->item_name != nullptr ? input->item_name : "",
+                      static_cast<unsigned>(stopped != nullptr ? stopped->item_number : 0),
+                      static_cast<unsigned long>(loaded) + 1, static_cast<unsigned long>(loaded));
+  return input->load_status;
+}
 
 STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   c->session = chunk->session;
@@ -294,13 +334,15 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
     if (chunk->secondary_status == NOERROR)
       chunk->AlterRichText(ACTION_RENDER, 0, 0, 0, 0, nullptr, nullptr,
                            r.extra != nullptr ? r.extra : "", nullptr);
+    OpenBodyOfEmptyRun(c);
     WriteClosingText(c);
   }
   if (c->output_buffer != nullptr)
     SetSessionResult(c);
-  if (c->output_status != NOERROR)
-    chunk->status = c->output_status;
-  return c->output_status;
+  const STATUS status = c->output_status != NOERROR ? c->output_status : IncompleteLoad(chunk);
+  if (status != NOERROR)
+    chunk->status = status;
+  return status;
 }
 
 /* The held text as a tracked block the caller frees: the run's own
@@ -463,6 +505,7 @@ void ReleaseRenderContext(html_render_info *c) {
   if (c->output_owned != 0)
     FreeText(session, c->output_buffer);
   DiscardXMLStacks(c);
+  FreeParagraphIndex(c);
   if (c->part_file != nullptr) {
     CloseMimePartFile(c);
     unlink(c->part_file_path);
@@ -570,12 +613,17 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
   if (callerWord != nullptr)
     *callerWord = static_cast<int>(context->caller_word);
 
+  // The output of a run over an incomplete load is delivered whole; the
+  // run's status still says that the load was incomplete.
   if (file != nullptr) {
-    result = FinishCallerFile(context, file);
+    if (const STATUS flushed = FinishCallerFile(context, file); flushed != NOERROR)
+      result = flushed;
     if (partNameOut != nullptr)
       memset(partNameOut, 0, kPartNameNulls);
   } else if (context->part_file != nullptr) {
-    result = AttachPartFile(context, result, partNameOut);
+    if (const STATUS attached = AttachPartFile(context, context->output_status, partNameOut);
+        attached != NOERROR)
+      result = attached;
   } else if (partNameOut != nullptr) {
     memset(partNameOut, 0, kPartNameNulls);
   }

@@ -1,5 +1,6 @@
 /*
- * Escaping of rendered text by context (text, attribute, URL), reading
+ * Escaping of rendered text by context (text, attribute, URL, CSS
+ * string), reading
  * LMBCS characters as code points, and converting LMBCS to the output
  * character set of a run.
  *
@@ -113,6 +114,24 @@ const char *MarkupEntity(BYTE b, render_escape_context escape) {
   }
 }
 
+/* The escape of a code point inside a '...' CSS string, or null when it
+ * stays as it is. */
+const char *CssStringEscape(DWORD codePoint, char (&code)[16]) {
+  if (codePoint >= 0x20 && codePoint < 0x7F) {
+    if (codePoint == '\'')
+      return "\\'";
+    if (codePoint == '\\')
+      return "\\\\";
+    if (strchr("\"&<>", static_cast<int>(codePoint)) == nullptr)
+      return nullptr;
+  }
+  // NUL and lone surrogates cannot be escaped in CSS; they stand as U+FFFD.
+  if (codePoint == 0 || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
+    codePoint = kReplacementCharacter;
+  snprintf(code, sizeof code, "\\%x ", static_cast<unsigned>(codePoint));
+  return code;
+}
+
 /* Writes escaped text through put(bytes, length), which returns false to
  * stop. */
 template <typename Put>
@@ -124,7 +143,15 @@ void Escape(render_escape_context escape, const char *text, size_t length, Put p
   for (size_t i = 0; i < length;) {
     const BYTE b = bytes[i];
     if (IsPlainByte(b)) {
-      if (escape == kEscapeURL) {
+      if (escape == kEscapeCSSString) {
+        const char *escaped = CssStringEscape(b, code);
+        if (escaped == nullptr) {
+          ++i;
+          continue;
+        }
+        if (!flushRun(i) || !put(escaped, strlen(escaped)))
+          return;
+      } else if (escape == kEscapeURL) {
         if (IsURLSafe(b)) {
           ++i;
           continue;
@@ -152,7 +179,12 @@ void Escape(render_escape_context escape, const char *text, size_t length, Put p
       return;
     DWORD codePoint = 0;
     const size_t used = ReadLmbcsCharacter(text + i, length - i, &codePoint);
-    if (escape == kEscapeURL) {
+    if (escape == kEscapeCSSString) {
+      const char *escaped = CssStringEscape(codePoint, code);
+      const char c = static_cast<char>(codePoint);
+      if (!(escaped != nullptr ? put(escaped, strlen(escaped)) : put(&c, 1)))
+        return;
+    } else if (escape == kEscapeURL) {
       char utf8[4];
       const size_t n = EncodeUtf8(codePoint, utf8);
       for (size_t k = 0; k < n; ++k) {

@@ -8,7 +8,8 @@
  *
  * Colours come from the colour value of the run when it carries an RGB
  * text colour, else from the palette (RGB_TABLE) by index, never from
- * colour names. Face names are escaped for the attribute they stand in.
+ * colour names. Face names are escaped for the attribute they stand in;
+ * in a style they are CSS strings, so that a name cannot add declarations.
  *
  * This file does not decide where runs start or end (render/text_runs.cpp).
  */
@@ -51,11 +52,11 @@ bool HasStrike(BYTE attributes) { return (attributes & kFontStrikethrough) != 0;
 bool HasSuperscript(BYTE attributes) { return (attributes & 0x90) == kFontSuperscript; }
 bool HasSubscript(BYTE attributes) { return (attributes & 0xA0) == kFontSubscript; }
 
-/* Whether the colour value carries the text's own colour: an RGB colour
- * that is not a highlight (a highlight's colour is its background). */
+/* Whether the colour value carries the text's own colour: its RGB bytes
+ * are valid. Highlight bits only add a background and leave the RGB
+ * colour to the text. */
 bool HasRgb(const COLOR_VALUE *colour) {
-  return colour != nullptr && (colour->Flags & kColorFlagRgb) != 0 &&
-         (colour->Flags & kColorFlagHighlights) == 0;
+  return colour != nullptr && (colour->Flags & kColorFlagRgb) != 0;
 }
 
 /* Red, green and blue of the run: the colour value's RGB colour, else the
@@ -83,6 +84,45 @@ bool PutFaceName(const html_render_info *context, BYTE face, render_text *out) {
     return false;
   RenderTextPutEscaped(out, kEscapeAttribute, text, strnlen(text, kStaticFontSubstituteSize));
   return true;
+}
+
+/* Whether a part of a substitute family list can stand unquoted: a name
+ * of letters, digits, blanks, '-' and '_' (a generic family among them). */
+bool IsPlainFamily(const char *part, size_t length) {
+  if (length == 0)
+    return false;
+  for (size_t i = 0; i < length; ++i) {
+    const char c = part[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          c == ' ' || c == '-' || c == '_'))
+      return false;
+  }
+  return true;
+}
+
+void PutCssString(render_text *out, const char *text, size_t length) {
+  RenderTextPutc(out, '\'');
+  RenderTextPutEscaped(out, kEscapeCSSString, text, length);
+  RenderTextPutc(out, '\'');
+}
+
+/* A substitute is a family list of its own ("Courier,monospace"): plain
+ * names stay as written, any other part becomes a CSS string, so that no
+ * part can end the declaration. */
+void PutSubstituteFamilies(render_text *out, const char *text) {
+  const size_t length = strnlen(text, kStaticFontSubstituteSize);
+  size_t start = 0;
+  while (start <= length) {
+    const char *comma = static_cast<const char *>(memchr(text + start, ',', length - start));
+    const size_t end = comma != nullptr ? static_cast<size_t>(comma - text) : length;
+    if (start > 0)
+      RenderTextPutc(out, ',');
+    if (IsPlainFamily(text + start, end - start))
+      RenderTextPut(out, text + start, end - start);
+    else
+      PutCssString(out, text + start, end - start);
+    start = end + 1;
+  }
 }
 
 /* Pushes a closing tag and appends its opening tag, unless one of the
@@ -304,13 +344,7 @@ bool PutSpanStyle(html_render_info *context, const font_change &change, render_t
     }
   }
   if (FaceDiffers(context, change) && !Suppressed(context, f3::SuppressFontFace)) {
-    render_text name{context->session};
-    if (PutFaceName(context, change.font.face, &name)) {
-      RenderTextPuts(style, "font-family: ");
-      RenderTextPut(style, name.data, name.length);
-      RenderTextPuts(style, "; ");
-    }
-    RenderTextFree(&name);
+    PutFontFamily(context, change.font.face, style);
   }
   if (change.rtl) {
     RenderTextPuts(style, "direction: rtl;");
@@ -389,6 +423,20 @@ const char *FaceText(const html_render_info *context, BYTE face, char (&name)[kF
       return context->font_map_substitutes[i];
   }
   return name;
+}
+
+bool PutFontFamily(const html_render_info *context, BYTE face, render_text *out) {
+  char name[kFaceNameRoom] = {};
+  const char *text = FaceText(context, face, name);
+  if (text == nullptr)
+    return false;
+  RenderTextPuts(out, "font-family: ");
+  if (text == name)
+    PutCssString(out, name, strnlen(name, sizeof name));
+  else
+    PutSubstituteFamilies(out, text);
+  RenderTextPuts(out, "; ");
+  return true;
 }
 
 STATUS CalculateXMLFontString(FONTID font, const COLOR_VALUE *colour, html_render_info *context,

@@ -60,7 +60,7 @@ bool FirstParagraphDefinition(html_render_info *context, const record_storage *c
     if (!ReferencePabid(node, &pabid))
       return false;
     return ReadParagraphDefinition(
-        FindDefinitionBefore(node, ConvertPABIDToMapping(context, pabid)), definition);
+        FindDefinitionBefore(context, node, ConvertPABIDToMapping(context, pabid)), definition);
   }
   return false;
 }
@@ -70,10 +70,11 @@ bool Contains(const char *text, const char *part) {
 }
 
 /* The list definition of the reference, when it is one. */
-bool ListDefinitionOf(const record_storage *reference, paragraph_definition *definition) {
+bool ListDefinitionOf(html_render_info *context, const record_storage *reference,
+                      paragraph_definition *definition) {
   WORD pabid = 0;
   return ReferencePabid(reference, &pabid) &&
-         ReadParagraphDefinition(FindDefinitionBefore(reference, pabid), definition) &&
+         ReadParagraphDefinition(FindDefinitionBefore(context, reference, pabid), definition) &&
          IsListDefinition(*definition);
 }
 
@@ -155,7 +156,7 @@ STATUS HandleSpecialListNesting(html_render_info *context, const record_storage 
   if (Contains(styleText, "padding-left") && Contains(styleText, "margin-left"))
     return NOERROR;
   paragraph_definition own;
-  if (!ListDefinitionOf(reference, &own))
+  if (!ListDefinitionOf(context, reference, &own))
     return VELKO_ERR_BAD_ARGUMENT;
   if ((own.flags2 & pab_flags2::ListStyleD) != 0)
     AddBulletType(context, openingStart, "circle");
@@ -171,7 +172,7 @@ STATUS HandleSpecialListNesting(html_render_info *context, const record_storage 
     if (node->signature != SIG_CD_PABREFERENCE)
       continue;
     paragraph_definition earlier;
-    if (!ListDefinitionOf(node, &earlier))
+    if (!ListDefinitionOf(context, node, &earlier))
       break;
     const WORD earlierMargin = LeftIndent(earlier);
     if (earlierMargin < margin) {

@@ -137,7 +137,15 @@ enum render_escape_context {
   kEscapeText,      /* & < > " as entities; the apostrophe stays */
   kEscapeAttribute, /* as text, and the apostrophe as "&#39;" */
   kEscapeURL,       /* URL-safe bytes stay, & and ' as entities, others %XX */
+  kEscapeCSSString, /* the inside of a '...' CSS string (below) */
 };
+
+/* In a CSS string, printable ASCII stays except ' and \ (written "\'" and
+ * "\\") and " & < > (hex escapes); control characters and every
+ * non-ASCII character become hex escapes "\h " (the blank ends the
+ * escape). The result is plain ASCII without markup characters, so the
+ * string holds in a double-quoted attribute and in a style element
+ * alike, in HTML and XHTML. */
 
 /* Append LMBCS text escaped for its context. In text and attributes, tab,
  * LF and CR stay, other control characters (NUL included) become

@@ -440,23 +440,13 @@ bool StartsTableOrGraphic(const record_storage *node) {
 /* Red, green and blue of a colour value's own colour, or of the palette. */
 void PutColour(render_text *out, const COLOR_VALUE *colour, BYTE index) {
   char text[32];
-  if (colour != nullptr && Flag(colour->Flags, 0x0001) && !Flag(colour->Flags, 0xE000)) {
+  if (colour != nullptr && Flag(colour->Flags, 0x0001)) {
     snprintf(text, sizeof text, "rgb(%d,%d,%d)", colour->Red, colour->Green, colour->Blue);
     RenderTextPuts(out, text);
     return;
   }
   RenderPaletteRgb(index, text);
   RenderTextPuts(out, text);
-}
-
-void PutFaceName(html_render_info *c, BYTE face, render_text *out) {
-  char name[kFaceNameRoom] = {};
-  const char *text = FaceText(c, face, name);
-  if (text == nullptr)
-    return;
-  RenderTextPuts(out, "font-family: ");
-  RenderTextPutEscaped(out, kEscapeAttribute, text, strnlen(text, kStaticFontSubstituteSize));
-  RenderTextPuts(out, "; ");
 }
 
 /* The font of the item's first run, where it differs from the body's. */
@@ -517,7 +507,7 @@ void PutItemFont(html_render_info *c, const record_storage *reference, render_te
   }
   if ((c->force_font_face != 0 || parts[FONTID_FACE_BYTE] != base[FONTID_FACE_BYTE]) &&
       !Flag(c->flags3, f3::SuppressFontFace))
-    PutFaceName(c, parts[FONTID_FACE_BYTE], out);
+    PutFontFamily(c, parts[FONTID_FACE_BYTE], out);
   if (rtl)
     RenderTextPuts(out, "direction: rtl;");
   else if (c->force_direction != 0)
@@ -811,16 +801,6 @@ bool HasListKind(const paragraph_definition &definition) {
 bool ReferencePabid(const record_storage *node, WORD *pabid) {
   return node != nullptr && node->signature == SIG_CD_PABREFERENCE &&
          ReadRecordWord(node->data, node->length, offsetof(CDPABREFERENCE, PABID), pabid);
-}
-
-const record_storage *FindDefinitionBefore(const record_storage *from, WORD pabid) {
-  for (const record_storage *node = from != nullptr ? from->previous : nullptr; node != nullptr;
-       node = node->previous) {
-    paragraph_definition definition;
-    if (ReadParagraphDefinition(node, &definition) && definition.pabid == pabid)
-      return node;
-  }
-  return nullptr;
 }
 
 const char *ParagraphStyleText(const html_render_info *context, WORD pabid) {

@@ -104,7 +104,12 @@ bool ReferencePabid(const record_storage *node, WORD *pabid);
 
 /* The nearest CDPABDEFINITION before `from` (searching backwards from the
  * record before it) whose PABID is `pabid`; null when none. */
-const record_storage *FindDefinitionBefore(const record_storage *from, WORD pabid);
+const record_storage *FindDefinitionBefore(html_render_info *context, const record_storage *from,
+                                           WORD pabid);
+/* The nearest CDPABREFERENCE before `from`; null when none. */
+const record_storage *FindReferenceBefore(html_render_info *context, const record_storage *from);
+/* Frees the context's index of the paragraphs in force (above). */
+void FreeParagraphIndex(html_render_info *context);
 
 /* ---- driver services ---- */
 

@@ -397,6 +397,11 @@ struct html_render_info {
   record_storage *level_last_cell[kRenderTableLevels];
   char background_color[8]; /* "#ffffff" once the body is open */
   DWORD head_written;       /* the head was completed and the body opened */
+  /* The paragraph reference and the definition of every PABID in force at
+   * the walk's position (render/paragraph_index.cpp); a tracked block,
+   * made on first use and freed at the end of every outermost driver
+   * call. */
+  struct paragraph_index *paragraph_index;
 };
 
 /* The run writes XHTML. */

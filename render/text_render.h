@@ -114,4 +114,10 @@ constexpr size_t kFaceNameRoom = 64;
  * item's face table has no such face. */
 const char *FaceText(const html_render_info *context, BYTE face, char (&name)[kFaceNameRoom]);
 
+/* Appends "font-family: " + the face's family + "; ": a face name as a
+ * quoted CSS string, a substitute as its family list with every part that
+ * is not a plain name quoted. False (nothing written) when the item's face
+ * table has no such face. */
+bool PutFontFamily(const html_render_info *context, BYTE face, render_text *out);
+
 #endif

@@ -72,11 +72,10 @@ TEST_F(FontMarkupTest, SpanFormColourValueAndHighlights) {
   } cases[] = {
       // An RGB colour of the run's own is written even on the base index.
       {{0x0001, 0x12, 0x34, 0x56, 0}, 0, "<span style=\"color: rgb(18,52,86); \">"},
-      // A highlight's RGB colour is its background, not the text's colour.
-      {{0x8001, 0xFF, 0xFF, 0x00, 0}, 0, "<span style=\"background: #ffffc2;\">"},
-      {{0x8001, 0xFF, 0xFF, 0x00, 0},
+      // A highlight adds only the background; the RGB colour stays the text's.
+      {{0x8001, 0x12, 0x34, 0x56, 0},
        kRed,
-       "<span style=\"background: #ffffc2;color: rgb(255,0,0); \">"},
+       "<span style=\"background: #ffffc2;color: rgb(18,52,86); \">"},
       {{0x4000, 0, 0, 0, 0}, kRed, "<span style=\"background: #ffe0e6;color: rgb(255,0,0); \">"},
       {{0x2000, 0, 0, 0, 0}, 0, "<span style=\"background: #e0ffff;\">"}};
   for (const auto &c : cases) {
@@ -94,7 +93,7 @@ TEST_F(FontMarkupTest, SpanFormFaceAndItsSubstitute) {
   const FACEID face = item_->DefineFont("O'Neil \"Sans\"");
   ASSERT_NE(face, 0);
   EXPECT_EQ(Markup(MakeFont(face, 0, 0, 10)),
-            "<span style=\"font-family: O&#39;Neil &quot;Sans&quot;; \">");
+            "<span style=\"font-family: 'O\\'Neil \\22 Sans\\22 '; \">");
   // Suppressed faces are not written.
   DiscardXMLStacks(context_);
   context_->current_font = context_->base_font;

@@ -103,7 +103,6 @@ TEST_P(GoldenCaseTest, ScriptBuilds) {
   ASSERT_TRUE(cdbuild::BuildScript(ReadFile(GetParam().script), &body, &error))
       << "line " << error.line << ": " << error.message;
   EXPECT_TRUE(body.ok());
-  EXPECT_FALSE(body.records().empty());
 }
 
 TEST_P(GoldenCaseTest, ExpectedOutputParses) {
