@@ -69,12 +69,6 @@ constexpr DWORD kFieldBufferSize = kWorkBlockSize;
 /* The compare flag that lets equal numbers be ordered by their texts. */
 constexpr WORD kCompareNumbersAsText = 0x100;
 
-constexpr WORD kAppendRTChunk = ACTION_APPEND_RTCHUNK;
-constexpr WORD kAppendRTItem = ACTION_APPEND_RTITEM;
-constexpr WORD kCollectSortKey = 2;
-constexpr WORD kSortAction2397 = 2397;
-constexpr WORD kAllocateFieldBuffers = 2416;
-constexpr WORD kFoundRequired = 2405;
 
 /* ---- the run chain ---- */
 
@@ -170,7 +164,7 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
   state->pending = head;
   state->text_wildcards = chunk->TextWildcards;
   state->set_implied_properties = chunk->SetImpliedProperties;
-  state->not_appending_chunk = (action != kAppendRTChunk && action != kAppendRTItem) ? 1 : 0;
+  state->not_appending_chunk = (action != ACTION_APPEND_RTCHUNK && action != ACTION_APPEND_RTITEM) ? 1 : 0;
   StartBlankParagraph(state);
   StartCurrentTextHeader(item);
   global_client_preference = static_cast<WORD>(item->internal->ClientPreference);
@@ -250,8 +244,8 @@ void SettleWildcards(chunk_process_state* state) {
   switch (state->action) {
   case ACTION_HIGHLIGHT_TEXT:
   case ACTION_REPLACE_TEXT_QUICK:
-  case 2398:
-  case 2399:
+  case ACTION_FIND_TEXT:
+  case ACTION_REPLACE_TEXT_SAME_LENGTH:
     break;
   default:
     return;
@@ -269,9 +263,14 @@ STATUS ParseFonts(chunk_process_state* state, const char* font, const char* seco
   return ParseFontString(font, second, StateItem(state), state->fonts, state->font_masks);
 }
 
+/* A font the action may go without: none given parses nothing. */
+STATUS ParseOptionalFont(chunk_process_state* state, const char* font) {
+  return font != nullptr ? ParseFonts(state, font, nullptr) : NOERROR;
+}
+
 /* The first font of the text actions: s2 for AppendText and SetText when
  * given, the permanent pen when it is on, else no font. */
-void PrepareTextFont(chunk_process_state* state) {
+STATUS PrepareTextFont(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   const char* font = "";
   if ((state->action == ACTION_APPEND_TEXT || state->action == ACTION_SET_TEXT) &&
@@ -279,19 +278,19 @@ void PrepareTextFont(chunk_process_state* state) {
     font = state->s2;
   else if (item->PermanentPen != 0)
     font = FontOr(item->PermanentPenFont, kDefaultPermanentPenFont);
-  ParseFonts(state, font, nullptr);
+  return ParseFonts(state, font, nullptr);
 }
 
-void PrepareLinkFont(chunk_process_state* state) {
+STATUS PrepareLinkFont(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   state->link_matcher = state->session->internal->link_matcher;
   if (state->writes == 0)
-    return;
-  const bool linking =
-      state->p1 == ACTION_LINK_MATCHING || state->p1 == ACTION_WIKI_MATCHING || state->p1 == 2819;
+    return NOERROR;
+  const bool linking = state->p1 == ACTION_LINK_MATCHING || state->p1 == ACTION_WIKI_MATCHING ||
+                       state->p1 == ACTION_LINK_MATCHING_VARIANT;
   const char* font = linking ? FontOr(item->HyperlinkFont, kDefaultHyperlinkFont)
                              : FontOr(item->HighlightFont, kDefaultLinkHighlightFont);
-  ParseFonts(state, font, nullptr);
+  return ParseFonts(state, font, nullptr);
 }
 
 /* The text after the fourth ';' of s2, or null when it has fewer. */
@@ -344,71 +343,71 @@ void ReleaseFieldBuffers(_internal_RTCHUNK* chunk, int count) {
   }
 }
 
+/* A paragraph style followed by the font of the same string. */
+STATUS PrepareParagraphAndFont(chunk_process_state* state, const char* style, const char* second,
+                               const char* font) {
+  if (STATUS status = ParseParagraph(state, style, second); status != NOERROR)
+    return status;
+  return ParseOptionalFont(state, font);
+}
+
+STATUS PrepareRemoval(chunk_process_state* state) {
+  _internal_SESS* session = state->session->internal;
+  if (session->last_target_first == 0)
+    return NOERROR;
+  state->last_target_first = session->last_target_first;
+  state->last_target_last = session->last_target_last;
+  return RemoveAttachmentsFromChunk(state->chunk, state);
+}
+
 /* What the action needs before the walk; a failure ends the operation. */
 STATUS Prepare(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
-  _internal_RTCHUNK* chunk = state->chunk->internal;
   switch (state->action) {
   case ACTION_SET_TEXT:
   case ACTION_APPEND_NEW_LINES:
   case ACTION_APPEND_TABS:
   case ACTION_APPEND_TEXT:
   case ACTION_REPLACE_TEXT_QUICK:
-  case 2395:
-  case 2399:
-    PrepareTextFont(state);
-    break;
+  case ACTION_PEN_FONT_TEXT:
+  case ACTION_REPLACE_TEXT_SAME_LENGTH:
+    return PrepareTextFont(state);
   case ACTION_LINK_MATCHING:
   case ACTION_WIKI_MATCHING:
-  case 2819:
-    PrepareLinkFont(state);
-    break;
+  case ACTION_LINK_MATCHING_VARIANT:
+    return PrepareLinkFont(state);
   case ACTION_HIGHLIGHT:
   case ACTION_HIGHLIGHT_TEXT:
-    ParseFonts(state, FontOr(item->HighlightFont, kDefaultHighlightFont), nullptr);
-    break;
+    return ParseFonts(state, FontOr(item->HighlightFont, kDefaultHighlightFont), nullptr);
   case ACTION_APPEND_HOTSPOT:
-    ParseFonts(state, FontOr(item->ActionHotspotFont, kDefaultActionHotspotFont), nullptr);
-    break;
+    return ParseFonts(state, FontOr(item->ActionHotspotFont, kDefaultActionHotspotFont), nullptr);
   case ACTION_CHANGE_FONT:
-    ParseFonts(state, state->s1, state->s2);
-    break;
+    return ParseFonts(state, state->s1, state->s2);
   case ACTION_CHANGE_PARAGRAPH:
     return ParseParagraph(state, state->s1, state->s2);
   case ACTION_APPEND_PARAGRAPH:
-    ParseParagraph(state, state->s1, state->s2);
-    ParseFonts(state, state->s2, nullptr);
-    break;
+    return PrepareParagraphAndFont(state, state->s1, state->s2, state->s2);
   case ACTION_APPEND_LAYER:
-    if (const char* style = AfterFourthSemicolon(state->s2); style != nullptr) {
-      ParseParagraph(state, style, nullptr);
-      ParseFonts(state, state->s2, nullptr);
-    }
-    break;
+    if (const char* style = AfterFourthSemicolon(state->s2); style != nullptr)
+      return PrepareParagraphAndFont(state, style, nullptr, state->s2);
+    return NOERROR;
   case ACTION_FONT_IN_USE:
     return ParseFonts(state, state->s1, state->s1);
   case ACTION_APPEND_ROW:
     state->append_row = 1;
-    break;
-  case 2404:
-    ParseFonts(state, state->s2, nullptr);
-    break;
-  case ACTION_REMOVE: {
-    _internal_SESS* session = state->session->internal;
-    if (session->last_target_first != 0) {
-      state->last_target_first = session->last_target_first;
-      state->last_target_last = session->last_target_last;
-      RemoveAttachmentsFromChunk(state->chunk, state);
-    }
-    break;
-  }
-  case kAllocateFieldBuffers:
-    AllocateFieldBuffers(chunk);
-    break;
+    return NOERROR;
+  case ACTION_WRAP_IN_SECTION:
+    return ParseOptionalFont(state, state->s2);
+  case ACTION_REMOVE:
+    return PrepareRemoval(state);
+  case ACTION_MODIFY_FIELD:
+    // A block that cannot be had leaves its slot null; the field action
+    // works with the blocks it got.
+    AllocateFieldBuffers(state->chunk->internal);
+    return NOERROR;
   default:
-    break;
+    return NOERROR;
   }
-  return NOERROR;
 }
 
 /* ---- the item's records ---- */
@@ -513,7 +512,7 @@ void MoveKeysToChunk(chunk_process_state* state) {
 void SettleSortKeys(STATUS status, chunk_process_state* state) {
   _internal_RTCHUNK* chunk = state->chunk->internal;
   const WORD action = state->action;
-  if ((action == kCollectSortKey || action == ACTION_COLLECT_SORT_KEYS) && status == NOERROR) {
+  if ((action == ACTION_COLLECT_SORT_KEY || action == ACTION_COLLECT_SORT_KEYS) && status == NOERROR) {
     MoveKeysToChunk(state);
     return;
   }
@@ -521,7 +520,7 @@ void SettleSortKeys(STATUS status, chunk_process_state* state) {
     ClearChunkKeys(chunk); // the state holds them and frees them
     return;
   }
-  if (action == kSortAction2397 && chunk->sort_keys != nullptr) {
+  if (action == ACTION_DROP_CHUNK && chunk->sort_keys != nullptr) {
     FreeSortKeys(state->session, chunk->sort_keys, chunk->sort_key_count);
     ClearChunkKeys(chunk);
   }
@@ -532,7 +531,7 @@ void DeleteState(chunk_process_state* state) {
   FreeSortKeys(state->session, state->sort_keys, state->sort_key_count);
   if (state->paragraph_style != nullptr)
     VelkoDeallocatePtr(state->session, state->paragraph_style);
-  if (state->action == kAllocateFieldBuffers)
+  if (state->action == ACTION_MODIFY_FIELD)
     ReleaseFieldBuffers(state->chunk->internal, kFieldBuffers);
   delete state;
 }
@@ -585,7 +584,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   }
   if (status == NOERROR && action == ACTION_RENDER)
     status = FinishXMLRendering(state, state->chunk->internal->render_context);
-  if (status == NOERROR && action == kFoundRequired && state->found == 0)
+  if (status == NOERROR && action == ACTION_MERGE_CELLS && state->found == 0)
     status = VELKO_ERR_FAILED;
 
   if (state->writes == 0)
@@ -658,7 +657,10 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
   state->writes = ActionWritesHere(action, p1) ? 1 : 0;
   SettleWildcards(state);
 
-  STATUS status = Prepare(state);
+  // An action whose work is not built would pass the records through and
+  // report success wherever its chunk is not met: refused before the item
+  // is loaded or anything is written.
+  STATUS status = ActionIsPending(action) ? kServiceNotAvailable : Prepare(state);
   if (status == NOERROR)
     status = RunOperation(state, extra);
 
@@ -676,7 +678,7 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
 namespace {
 
 bool IsPropertyCase(WORD action) {
-  return action == kCollectSortKey || (action >= 5 && action <= 27) ||
+  return action == ACTION_COLLECT_SORT_KEY || (action >= 5 && action <= 27) ||
          (action >= 29 && action <= 36) || (action >= 38 && action <= 44) || action == 48 ||
          (action >= 50 && action <= 53) || action == 55 || action == 56 ||
          (action >= 61 && action <= 70);
@@ -707,8 +709,8 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_HIGHLIGHT_TEXT:
     return ProcessTextRunAction(record, signature, length, output, state);
   case ACTION_CHANGE_PARAGRAPH:
-  case kFoundRequired:
-  case 2406:
+  case ACTION_MERGE_CELLS:
+  case ACTION_UNDO_MERGE_CELLS:
     return ProcessParagraphAction(record, signature, length, output, state);
   case ACTION_REMOVE:
   case ACTION_EXPORT_GRAPHIC:
@@ -716,28 +718,28 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_REMOVE_LINKS:
   case ACTION_REMOVE_SECTIONS:
   case ACTION_SORT_BY_ROW:
-  case kSortAction2397:
+  case ACTION_DROP_CHUNK:
   case ACTION_SET_IMAGE_HOTSPOT:
-  case 2807:
+  case ACTION_CONVERT_BITMAPS:
     return ProcessRemovalAction(record, signature, length, output, state);
-  case 2385:
+  case ACTION_LINK_OCCURRENCES:
   case ACTION_REPLACE_TEXT_QUICK:
-  case 2398:
-  case 2399:
+  case ACTION_FIND_TEXT:
+  case ACTION_REPLACE_TEXT_SAME_LENGTH:
   case ACTION_REMOVE_FIELDS:
     return ProcessSearchAction(record, signature, length, output, state);
   case ACTION_LINK_MATCHING:
   case ACTION_WIKI_MATCHING:
     return ProcessLinkMatchingAction(record, signature, length, output, state);
   case ACTION_APPEND_ROW:
-  case 2387:
-  case 2388:
-  case 2393:
+  case ACTION_WRAP_IN_LINK:
+  case ACTION_WRAP_IN_LINK_ALT:
+  case ACTION_SET_CELL_BORDERS:
   case ACTION_SET_CELL_COLOR:
   case ACTION_CHANGE_TABLE:
-  case kAllocateFieldBuffers:
-  case 2422:
-  case 2437:
+  case ACTION_MODIFY_FIELD:
+  case ACTION_SET_HTML_VALUE:
+  case ACTION_SET_TARGET_PROPERTIES:
     return ProcessTableAction(record, signature, length, output, state);
   default:
     if (IsPropertyCase(action))
