@@ -781,6 +781,26 @@ STATUS VelkoRTItem::CopyBackend(NOTEHANDLE target, const char* itemName, int rep
   return status;
 }
 
+STATUS VelkoRTItem::CopyItem(const char*, const char* databasePath, NOTEID noteID,
+                             const char* itemName, int) {
+  if (IsEmpty(databasePath) || IsEmpty(itemName)) {
+    own_error = VELKO_ERR_INVALID_NAME;
+    return VELKO_ERR_FAILED;
+  }
+  note_id = noteID;
+  DBHANDLE openedDb = NULLHANDLE;
+  NOTEHANDLE openedNote = NULLHANDLE;
+  last_status = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &openedDb,
+                         &openedNote, 0, AutoDecrypt, &decryption_area);
+  // Nothing is copied: the item keeps its own note, and what was opened
+  // here is closed again (a failed open leaves both handles 0; closing
+  // always reports 0).
+  CloseNote(openedDb, openedNote);
+  return last_status;
+}
+
+void VelkoRTItem::CleanupArgBuffer(WORD) {}
+
 /* ---- chunks and other operations ---- */
 
 VelkoRTChunk* VelkoRTItem::DefineChunk(const char* definition) {

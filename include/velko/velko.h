@@ -131,6 +131,14 @@ public:
   STATUS Save();
   /* Copies this item's body into the item of that name on another note. */
   STATUS CopyBackend(NOTEHANDLE note, const char* itemName, int replace);
+  /* Checks the names (an empty database path or item name: own error 20013
+   * and 257), keeps the note ID and opens that note on the item's current
+   * server and database path; the open status becomes the last status and
+   * is returned. Copies nothing yet; the note is closed again. */
+  STATUS CopyItem(const char* server, const char* database, NOTEID noteID, const char* itemName,
+                  int flags);
+  /* Has no effect. */
+  void CleanupArgBuffer(WORD slot);
 
   /* ---- chunks and other operations ---- */
   /* A new chunk on this item, or null when the item is not connected or the
