@@ -113,7 +113,9 @@ STATUS VelkoRTChunk::AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD 
     return status;
   }
   if (status == NOERROR && item->AutoSave != 0)
-    NSFNoteUpdate(item->note, UPDATE_FORCE); // its result is not the operation's
+    // The operation is done in memory; an update that fails leaves the note
+    // to the caller's own Save, which reports it.
+    static_cast<void>(NSFNoteUpdate(item->note, UPDATE_FORCE));
   return status;
 }
 

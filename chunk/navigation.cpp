@@ -83,7 +83,9 @@ bool QueryTarget(VelkoRTChunk& chunk, WORD property) {
   if (chunk.session == nullptr || chunk.session->internal == nullptr)
     return false;
   ClearFoundWords(chunk.session);
-  chunk.AlterRichText(ACTION_QUERY_RECORDS, property, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  if (chunk.AlterRichText(ACTION_QUERY_RECORDS, property, 0, 0, 0, nullptr, nullptr, nullptr,
+                          nullptr) != NOERROR)
+    return false; // a query that failed found nothing
   return chunk.session->internal->found_first != 0;
 }
 

@@ -24,6 +24,7 @@
 #include "engine/walk.h"
 #include "host/nls.h"
 #include "host/osmem.h"
+#include "store/host_release.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -321,7 +322,7 @@ void AllocateFieldBuffers(_internal_RTCHUNK* chunk) {
       continue;
     void* buffer = OSLockObject(handle);
     if (buffer == nullptr) {
-      OSMemFree(handle);
+      ReleaseHostMemory(handle);
       continue;
     }
     memset(buffer, 0, kFieldBufferSize);
@@ -336,7 +337,7 @@ void ReleaseFieldBuffers(_internal_RTCHUNK* chunk, int count) {
     if (handle != NULLHANDLE) {
       if (chunk->field_buffers[slot] != nullptr)
         OSUnlockObject(handle);
-      OSMemFree(handle);
+      ReleaseHostMemory(handle);
     }
     chunk->field_buffer_handles[slot] = NULLHANDLE;
     chunk->field_buffers[slot] = nullptr;
@@ -440,14 +441,16 @@ void DeleteBody(LSXLsiSession* session, body_context*& body) {
 
 /* Action 37: the highest PABID of the item's definitions, into the
  * session's PABID base; no walk. */
-void AnswerHighestPabid(chunk_process_state* state) {
+STATUS AnswerHighestPabid(chunk_process_state* state) {
   body_context* input = LoadInput(StateItem(state));
   state->current_record = GetNextCDRecord(input, nullptr);
-  RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+  if (STATUS status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state); status != NOERROR)
+    return status;
   WORD pabid = 0;
   memcpy(&pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID), sizeof pabid);
   state->session->internal->pabid_base =
       state->retrieved_found != 0 && pabid != 0 ? pabid : kNoDefinitionsPabid;
+  return NOERROR;
 }
 
 /* The walk over the input records. */
@@ -559,7 +562,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   STATUS status = NOERROR;
   if (action == ACTION_SET_HIDE_FORMULA || action == ACTION_CHANGE_PARAGRAPH ||
       action == ACTION_APPEND_PARAGRAPH) {
-    RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+    status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
     memcpy(&state->found_pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID),
            sizeof state->found_pabid);
   } else if (action == ACTION_RENDER) {
@@ -640,10 +643,10 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
   }
 
   if (action == ACTION_PREPARE_APPEND) {
-    AnswerHighestPabid(state);
+    const STATUS status = AnswerHighestPabid(state);
     chunk->status = VELKO_STATUS_READ_ONLY;
     DeleteState(state);
-    return NOERROR;
+    return status;
   }
   if (action == ACTION_SORT_BY_ROW) {
     if (STATUS status = SortKeys(state); status != NOERROR) {

@@ -791,7 +791,9 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
 
   if (Tracing())
     AddInLogMessageText("SIAR - Step 3", 0);
-  StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context);
+  // A load that stops early keeps its status in the item's incomplete_load,
+  // where every writer of the item finds it.
+  static_cast<void>(StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context));
   if (Tracing()) {
     AddInLogMessageText("SIAR - Step 4", 0);
     AddInLogMessageText("SIAR - OUT", 0);

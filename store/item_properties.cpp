@@ -292,7 +292,9 @@ int VelkoRTItem::SetPropertyText(const char* name, const char* value, WORD lengt
     return 1;
   }
   if (const char* formulaItem = FormulaItemName(row->id)) {
-    SetFormulaItem(formulaItem, value, static_cast<WORD>(size));
+    // Counts as set whatever the status: a formula that does not compile has
+    // shown its message and left own error 20017 for the caller.
+    static_cast<void>(SetFormulaItem(formulaItem, value, static_cast<WORD>(size)));
     return 1;
   }
   if (row->id == RTITEM_PROP_CLIENTPREFERENCE) {

@@ -28,6 +28,7 @@
 #include "host/status.h"
 #include "store/body.h"
 #include "store/canonical.h"
+#include "store/host_release.h"
 #include "store/messages.h"
 #include "store/note_access.h"
 #include "store/rtitem_internal.h"
@@ -125,7 +126,7 @@ public:
   ItemBackup() = default;
   ~ItemBackup() {
     if (scratch_ != NULLHANDLE)
-      NSFNoteClose(scratch_);
+      ReleaseNoteHandle(scratch_);
   }
   ItemBackup(const ItemBackup&) = delete;
   ItemBackup& operator=(const ItemBackup&) = delete;
@@ -140,10 +141,13 @@ public:
     return CopyItems(note_, scratch_);
   }
 
-  /* Replaces whatever the note now holds under the name by the kept items. */
+  /* Replaces whatever the note now holds under the name by the kept items.
+   * Runs after a failure whose status the caller reports; a note with no
+   * item of the name has nothing to delete, and a restore that fails has
+   * nothing further to fall back on. */
   void Restore() {
-    NSFItemDelete(note_, name_, NameLength(name_));
-    CopyItems(scratch_, note_);
+    static_cast<void>(NSFItemDelete(note_, name_, NameLength(name_)));
+    static_cast<void>(CopyItems(scratch_, note_));
   }
 
 private:
@@ -223,9 +227,9 @@ void ReleaseNote(VelkoRTItem* item) {
       }
     }
     if (item->note != NULLHANDLE)
-      NSFNoteClose(item->note);
+      ReleaseNoteHandle(item->note);
     if (item->db != NULLHANDLE)
-      NSFDbClose(item->db);
+      ReleaseDatabaseHandle(item->db);
   }
   item->note = NULLHANDLE;
   item->db = NULLHANDLE;
@@ -325,7 +329,8 @@ ItemState InspectItem(VelkoRTItem* item, bool checkType, STATUS* status) {
   if (!checkType || type == TYPE_COMPOSITE)
     return ItemState::RichText;
   if (type == TYPE_MIME_PART) {
-    ConvertFromMIMEBackend(item, item->note, item->item_name, "", 0, "", 0);
+    // Whether the conversion worked is read from the item's type below.
+    static_cast<void>(ConvertFromMIMEBackend(item, item->note, item->item_name, "", 0, "", 0));
     type = GetFieldDatatype(item->note, item->item_name);
     if (type == TYPE_COMPOSITE)
       return ItemState::RichText;
@@ -559,8 +564,10 @@ STATUS VelkoRTItem::Create(const char* serverName, const char* databasePath, NOT
       return status;
     }
   }
+  // Create reports the note and the item; a font table that cannot be read
+  // leaves the default faces, which every operation can work with.
   if (ConnectItem(this, false, false))
-    InitialFontTable();
+    static_cast<void>(InitialFontTable());
   return last_status;  // 0 unless the item could not be read
 }
 
@@ -725,16 +732,20 @@ STATUS VelkoRTItem::Save() {
     if (STATUS status = Commit(); status != NOERROR)
       return status;
   }
+  // A design element that cannot be unsigned keeps its old signature; the
+  // update decides the result.
   if (internal->design_element != 0)
-    NSFNoteUnsign(note);
+    static_cast<void>(NSFNoteUnsign(note));
   STATUS status = NSFNoteUpdate(note, UPDATE_FORCE);
   if (status != NOERROR) {
     ShowHostError(status);
     return status;
   }
   NSFNoteGetInfo(note, _NOTE_ID, &note_id);
+  // The note is stored; a design collection left stale is rebuilt by the
+  // next refresh.
   if (internal->design_element != 0)
-    RefreshDesignCollection(db);
+    static_cast<void>(RefreshDesignCollection(db));
   return NOERROR;
 }
 
@@ -795,7 +806,7 @@ STATUS VelkoRTItem::CopyItem(const char*, const char* databasePath, NOTEID noteI
   // Nothing is copied: the item keeps its own note, and what was opened
   // here is closed again (a failed open leaves both handles 0; closing
   // always reports 0).
-  CloseNote(openedDb, openedNote);
+  static_cast<void>(CloseNote(openedDb, openedNote));
   return last_status;
 }
 
@@ -825,7 +836,7 @@ STATUS VelkoRTItem::CreateBlankRichTextItem() {
     return status;
   auto* value = static_cast<char*>(OSLockObject(handle));
   if (value == nullptr) {
-    OSMemFree(handle);
+    ReleaseHostMemory(handle);
     return VELKO_ERR_MEMORY;
   }
   WriteBlankValue(value, internal->default_text_header);
@@ -834,7 +845,7 @@ STATUS VelkoRTItem::CreateBlankRichTextItem() {
     return NSFItemAppendByBLOCKID(note, 0, item_name, NameLength(item_name),
                                   BLOCKID{handle, NULLBLOCK}, length, nullptr);
   });
-  OSMemFree(handle);
+  ReleaseHostMemory(handle);
   return status;
 }
 
@@ -873,13 +884,13 @@ WORD VelkoRTItem::GetFormulaItem(const char* itemName, char* out) {
     return 0;
   const char* source = static_cast<const char*>(OSLockObject(text));
   if (source == nullptr) {
-    OSMemFree(text);
+    ReleaseHostMemory(text);
     return 0;
   }
   std::memcpy(out, source, textLength);
   out[textLength] = '\0';
   OSUnlockObject(text);
-  OSMemFree(text);
+  ReleaseHostMemory(text);
   return textLength;
 }
 
@@ -902,7 +913,7 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
     return status;  // not a fault of the formula (memory, a bad argument)
   if (status != NOERROR) {
     if (formula != NULLHANDLE)
-      OSMemFree(formula);
+      ReleaseHostMemory(formula);
     char message[8 + kErrorTextSize] = "Tarno: ";
     STATUS reported = compileError != NOERROR ? compileError : status;
     OSLoadString(NULLHANDLE, static_cast<STATUS>(reported & STATUS_CODE_MASK), message + 7,
@@ -913,7 +924,7 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
   }
   const char* compiled = static_cast<const char*>(OSLockObject(formula));
   if (compiled == nullptr) {
-    OSMemFree(formula);
+    ReleaseHostMemory(formula);
     return VELKO_ERR_MEMORY;
   }
   // The stored formula is padded to an even length.
@@ -922,7 +933,7 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
   if (padded != nullptr)
     std::memcpy(padded, compiled, formulaLength);
   OSUnlockObject(formula);
-  OSMemFree(formula);
+  ReleaseHostMemory(formula);
   if (padded == nullptr)
     return VELKO_ERR_MEMORY;
   status = ReplaceItems(note, itemName, [&] {

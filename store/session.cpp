@@ -3,6 +3,7 @@
  * memory pool, the shared text buffers and the cache chain, and the place
  * where the process-wide temporary directory is fixed.
  */
+#include "store/host_release.h"
 #include "store/session.h"
 
 #include <cstdlib>
@@ -37,11 +38,11 @@ LSXLsiSession::~LSXLsiSession() {
     // destructor does not free them a second time.
     for (DHANDLE& handle : matcher->keyword_lists) {
       if (handle != NULLHANDLE)
-        OSMemFree(handle);
+        ReleaseHostMemory(handle);
       handle = NULLHANDLE;
     }
     if (matcher->note_ids != NULLHANDLE)
-      OSMemFree(matcher->note_ids);
+      ReleaseHostMemory(matcher->note_ids);
     matcher->note_ids = NULLHANDLE;
     matcher->note_ids_locked = nullptr;
     delete matcher;
@@ -174,10 +175,10 @@ link_matching_info::~link_matching_info() {
   for (DHANDLE handle : keyword_lists) {
     if (handle == NULLHANDLE)
       break;
-    OSMemFree(handle);
+    ReleaseHostMemory(handle);
   }
   if (note_ids != NULLHANDLE)
-    OSMemFree(note_ids);
+    ReleaseHostMemory(note_ids);
   VelkoDeallocatePtr(session, matched_words);
   VelkoDeallocatePtr(session, first_characters);
 }

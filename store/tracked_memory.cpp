@@ -11,6 +11,7 @@
  * slabs and give them back all at once, and the test control that refuses
  * the nth request for tracked memory (store/tracked_memory_testing.h).
  */
+#include "store/host_release.h"
 #include "store/tracked_memory.h"
 #include "store/tracked_memory_testing.h"
 
@@ -228,7 +229,7 @@ velko_allocation::~velko_allocation() {
     if (handle != NULLHANDLE) {
       if (data != nullptr)
         OSUnlockObject(handle);
-      OSMemFree(handle);
+      ReleaseHostMemory(handle);
     }
     return;
   }
