@@ -16,6 +16,7 @@
 #include "engine/chunkdef.h"
 #include "engine/definition.h"
 #include "host/nsfnote.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 
@@ -33,16 +34,6 @@ constexpr WORD kLargestIndex = 0xFFFF;
 /* GetCount's answer for a sub-definition that does not parse. */
 constexpr WORD kCountNotParsed = 0xFFFF;
 
-char* OwnedCopy(const char* text) {
-  if (text == nullptr)
-    return nullptr;
-  const size_t length = strlen(text);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (copy != nullptr)
-    memcpy(copy, text, length + 1);
-  return copy;
-}
-
 /* Writes the chain's canonical text and makes it the chunk's definition
  * text. False, with the old text kept, when it cannot be written. */
 bool RebuildDefinitionText(VelkoRTChunk& chunk) {
@@ -51,7 +42,7 @@ bool RebuildDefinitionText(VelkoRTChunk& chunk) {
   char* scratch = chunk.session->scratch_first;
   if (!CalculateDefinition(chunk.internal->definitions, scratch, VELKO_SCRATCH_TEXT_SIZE))
     return false;
-  char* text = OwnedCopy(scratch);
+  char* text = CopyOwnedText(scratch);
   if (text == nullptr)
     return false;
   delete[] chunk.definition;
@@ -67,7 +58,7 @@ char* CanonicalText(VelkoRTChunk& chunk) {
   char* scratch = chunk.session->scratch_first;
   if (!CalculateDefinition(chunk.internal->definitions, scratch, VELKO_SCRATCH_TEXT_SIZE))
     return nullptr;
-  return OwnedCopy(scratch);
+  return CopyOwnedText(scratch);
 }
 
 void ClearFoundWords(LSXLsiSession* session) {
@@ -110,7 +101,7 @@ chunkdef_info* CopyClause(const chunkdef_info& from) {
   clause->match_mode = from.match_mode;
   clause->literal = from.literal;
   if (from.match_text != nullptr) {
-    clause->match_text = OwnedCopy(from.match_text);
+    clause->match_text = CopyOwnedText(from.match_text);
     if (clause->match_text == nullptr) {
       delete clause;
       return nullptr;
@@ -330,7 +321,7 @@ void VelkoRTChunk::ZoomOut() {
     // not, the chunk names everything.
     if (!RebuildDefinitionText(*this)) {
       delete[] definition;
-      definition = OwnedCopy("Everything");
+      definition = CopyOwnedText("Everything");
     }
     const chunkdef_info* last = LastClause(internal->definitions);
     target_type = last != nullptr ? last->target_type : 0;

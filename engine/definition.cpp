@@ -20,8 +20,10 @@
 
 #include <initializer_list>
 #include <memory>
+#include <new>
 
 #include "chunk/rtchunk_internal.h"
+#include "store/owned_text.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -224,13 +226,6 @@ struct Source {
   const char* OriginalAt(const char* p) const { return original + (p - upper); }
 };
 
-char* CopyText(const char* from, size_t length) {
-  char* copy = new char[length + 1];
-  memcpy(copy, from, length);
-  copy[length] = '\0';
-  return copy;
-}
-
 /* "Column" follows a Contains clause on a Table or Row, "Row" one on a
  * Table or Column. */
 bool FollowsTableClause(const chunkdef_info* before, WORD partner) {
@@ -289,7 +284,10 @@ bool ParseMatchAndIndexes(const Source& source, const char* target, const char* 
   const char* close = FindChar(scan + 1, end, *scan);
   clause->match_mode = mode;
   clause->literal = 1;
-  clause->match_text = CopyText(source.OriginalAt(scan + 1), static_cast<size_t>(close - scan - 1));
+  clause->match_text =
+      CopyOwnedText(source.OriginalAt(scan + 1), static_cast<size_t>(close - scan - 1));
+  if (clause->match_text == nullptr)
+    return false; // memory is short
   const char* list = close == end ? end : SkipBlanks(close + 1, end);
   return ParseIndexList(list, end, clause);
 }
@@ -300,7 +298,9 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
                            const chunkdef_info* before) {
   const bool everything = BeginsWith(begin, end, "EVERYTHING");
   if (everything) {
-    auto* clause = new chunkdef_info();
+    auto* clause = new (std::nothrow) chunkdef_info();
+    if (clause == nullptr)
+      return nullptr; // memory is short: as a definition that does not parse
     clause->relation = RELATION_EVERYTHING;
     clause->target_type = TARGETTYPE_EVERYTHING;
     clause->index_count = 0;
@@ -315,7 +315,9 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
   if (type == kNoKeyword || !TargetAllowedAfter(type, before))
     return nullptr;
 
-  auto* clause = new chunkdef_info();
+  auto* clause = new (std::nothrow) chunkdef_info();
+  if (clause == nullptr)
+    return nullptr;
   clause->relation = relation;
   clause->target_type = type;
   if (!ParseMatchAndIndexes(source, target, end, clause)) {
@@ -543,7 +545,9 @@ chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD /*unused*/, chunkdef
   // that its match texts keep their case.
   std::unique_ptr<char[]> kept;
   if (Overlaps(text, length, upper, VELKO_SCRATCH_TEXT_SIZE)) {
-    kept.reset(CopyText(text, length));
+    kept.reset(CopyOwnedText(text, length));
+    if (kept == nullptr)
+      return nullptr;
     text = kept.get();
   }
   for (size_t i = 0; i < length; ++i)

@@ -22,6 +22,7 @@
 #include "host/status.h"
 #include "store/canonical.h"
 #include "store/host_release.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -88,8 +89,7 @@ CDFACE MakeFace(BYTE id, BYTE family, const char* name) {
   CDFACE face = {};
   face.Face = id;
   face.Family = family;
-  std::strncpy(face.Name, name, kFaceNameChars);
-  face.Name[kFaceNameChars] = '\0';
+  CopyCutText(face.Name, name, kFaceNameChars);
   return face;
 }
 

@@ -31,6 +31,7 @@
 #include "store/host_release.h"
 #include "store/messages.h"
 #include "store/note_access.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/services.h"
 #include "store/tracked_memory.h"
@@ -63,14 +64,9 @@ constexpr size_t kFaceNameChars = 31;
 
 /* ---- texts ---- */
 
-char* CopyText(const char* text) {
-  if (text == nullptr)
-    text = "";
-  size_t length = std::strlen(text);
-  char* copy = new char[length + 1];
-  std::memcpy(copy, text, length + 1);
-  return copy;
-}
+/* An owned copy of the text (null: the empty text); null when memory is
+ * short, which every reader of the item's texts takes as empty. */
+char* CopyText(const char* text) { return CopyOwnedText(text != nullptr ? text : ""); }
 
 void ReplaceText(char*& field, const char* text) {
   char* copy = CopyText(text);
@@ -450,7 +446,7 @@ void FillStandardFaces(_internal_RTITEM* state) {
   };
   for (int i = 0; i < kStandardFaces; ++i) {
     state->faces[i].id = kFaces[i].id;
-    std::strncpy(state->faces[i].name, kFaces[i].name, sizeof state->faces[i].name - 1);
+    CopyCutText(state->faces[i].name, kFaces[i].name, sizeof state->faces[i].name - 1);
   }
   state->face_count = kStandardFaces;
 }
