@@ -17,6 +17,7 @@
 #include "engine/definition.h"
 #include "engine/driver.h"
 #include "host/nsfnote.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 
 namespace {
@@ -67,7 +68,7 @@ public:
     if (at < begin || at >= end)
       return;
     const size_t rest = end - at;
-    copy_.reset(new (std::nothrow) char[rest]);
+    copy_.reset(NewArray<char>(rest));
     if (copy_ != nullptr) {
       memcpy(copy_.get(), text, rest);
       text_ = copy_.get();

@@ -16,6 +16,7 @@
 #include "engine/chunkdef.h"
 #include "engine/definition.h"
 #include "host/nsfnote.h"
+#include "store/new_object.h"
 #include "store/owned_text.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
@@ -83,7 +84,7 @@ bool QueryTarget(VelkoRTChunk& chunk, WORD property) {
 /* A new clause holding the definition data of `from` (not its run fields);
  * null when memory cannot be had. */
 chunkdef_info* CopyClause(const chunkdef_info& from) {
-  auto* clause = new (std::nothrow) chunkdef_info();
+  auto* clause = NewObject<chunkdef_info>();
   if (clause == nullptr)
     return nullptr;
   clause->relation = from.relation;
@@ -254,7 +255,7 @@ chunkdef_info* LastClause(chunkdef_info* chain) {
 VelkoRTChunk* VelkoRTChunk::DefineSubChunk(const char* subDefinition) {
   if (session == nullptr || subDefinition == nullptr)
     return nullptr;
-  auto* chunk = new (std::nothrow) VelkoRTChunk(session, item);
+  auto* chunk = NewObject<VelkoRTChunk>(session, item);
   if (chunk == nullptr || chunk->internal == nullptr) {
     delete chunk;
     return nullptr;

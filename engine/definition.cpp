@@ -23,6 +23,7 @@
 #include <new>
 
 #include "chunk/rtchunk_internal.h"
+#include "store/new_object.h"
 #include "store/owned_text.h"
 #include "store/vocabulary.h"
 
@@ -298,7 +299,7 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
                            const chunkdef_info* before) {
   const bool everything = BeginsWith(begin, end, "EVERYTHING");
   if (everything) {
-    auto* clause = new (std::nothrow) chunkdef_info();
+    auto* clause = NewObject<chunkdef_info>();
     if (clause == nullptr)
       return nullptr; // memory is short: as a definition that does not parse
     clause->relation = RELATION_EVERYTHING;
@@ -315,7 +316,7 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
   if (type == kNoKeyword || !TargetAllowedAfter(type, before))
     return nullptr;
 
-  auto* clause = new (std::nothrow) chunkdef_info();
+  auto* clause = NewObject<chunkdef_info>();
   if (clause == nullptr)
     return nullptr;
   clause->relation = relation;

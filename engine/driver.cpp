@@ -26,6 +26,7 @@
 #include "host/osmem.h"
 #include "store/host_release.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -143,7 +144,7 @@ void StartCurrentTextHeader(VelkoRTItem* item) {
 chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName,
                               WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
                               const char* s2, chunkdef_info* head, VelkoRTChunk* other) {
-  auto* state = new (std::nothrow) chunk_process_state;
+  auto* state = NewObject<chunk_process_state>();
   if (state == nullptr)
     return nullptr;
   VelkoRTItem* item = chunk->item;
@@ -421,6 +422,17 @@ body_context* LoadInput(VelkoRTItem* item) {
   return internal->input;
 }
 
+/* Why the item's records could not be had: an item held in memory has
+ * none, an item without its note or name cannot load them, and one with
+ * both ran short of memory for them. */
+STATUS NoInputStatus(const VelkoRTItem* item) {
+  if (item->internal->state == kItemStateInMemory)
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (item->note == NULLHANDLE || item->item_name == nullptr || item->item_name[0] == '\0')
+    return VELKO_ERR_NO_INPUT;
+  return VELKO_ERR_MEMORY;
+}
+
 /* Removal marks of an earlier walk do not outlive it. Only marked nodes
  * are written, so that a walk over a large body does not dirty every one. */
 void ClearRemovalMarks(body_context* input) {
@@ -443,6 +455,8 @@ void DeleteBody(LSXLsiSession* session, body_context*& body) {
  * session's PABID base; no walk. */
 STATUS AnswerHighestPabid(chunk_process_state* state) {
   body_context* input = LoadInput(StateItem(state));
+  if (input == nullptr && NoInputStatus(StateItem(state)) == VELKO_ERR_MEMORY)
+    return VELKO_ERR_MEMORY;
   state->current_record = GetNextCDRecord(input, nullptr);
   if (STATUS status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state); status != NOERROR)
     return status;
@@ -546,9 +560,12 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   const WORD action = state->action;
 
   body_context* input = LoadInput(item);
+  // A reading action on an item without records answers that it found
+  // nothing; records that memory could not hold are a failure for every
+  // action.
+  if (input == nullptr && (state->writes != 0 || NoInputStatus(item) == VELKO_ERR_MEMORY))
+    return NoInputStatus(item);
   if (state->writes != 0) {
-    if (input == nullptr)
-      return internal->state == kItemStateInMemory ? VELKO_ERR_BAD_ARGUMENT : VELKO_ERR_NO_INPUT;
     // A body that did not load completely would lose what it missed.
     if (internal->incomplete_load != NOERROR)
       return internal->incomplete_load;

@@ -28,6 +28,7 @@
 #include "host/nsfnote.h"
 #include "host/oslog.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 #include "store/tracked_memory.h"
 #include "velko/status.h"
@@ -775,7 +776,7 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
     AddInLogMessageText("SIAR - Step 1", 0);
 
   if (context == nullptr) {
-    context = new (std::nothrow) body_context;
+    context = NewObject<body_context>();
     if (context == nullptr) {
       LogOutOfMemory(VELKO_HERE);
       return nullptr;

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "store/new_object.h"
 #include "store/owned_text.h"
 #include "velko/velko.h"
 
@@ -17,7 +18,7 @@ VelkoRTComparison::VelkoRTComparison(LSXLsiSession* owner) : session(owner) {
   // session nothing would, so none are made.
   if (session != nullptr) {
     for (VelkoRTItem*& item : items)
-      item = new (std::nothrow) VelkoRTItem(session); // null when memory is short
+      item = NewObject<VelkoRTItem>(session); // null when memory is short
   }
   removed_marker = CopyOwnedText("(\x02-)");
   added_marker = CopyOwnedText("(\x02+)");

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
@@ -317,7 +318,9 @@ int VelkoRTItem::FindFaceByID(FACEID id, char* out) {
 
 void VelkoRTItem::CreateInternalStyleMapping(const char* styleName, const char* faceName,
                                              DWORD fontID) {
-  auto* node = new style_mapping();
+  auto* node = NewObject<style_mapping>();
+  if (node == nullptr)
+    return; // memory is short: the style renders with its own face
   node->font_id = fontID;
   node->flags = STYLE_MAPPING_INTERNAL;
   CopyCutText(node->style_name, styleName, kStyleNameLimit);

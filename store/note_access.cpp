@@ -10,6 +10,7 @@
  * item's connect operations themselves (store/rtitem.cpp).
  */
 #include "store/host_release.h"
+#include "store/new_object.h"
 #include "store/note_access.h"
 
 #include <strings.h>
@@ -135,7 +136,7 @@ STATUS CopyUnderFreeName(DBHANDLE db, NOTEHANDLE source, const char* copyName,
 
   // The free name is at most the copy name and four digits.
   size_t size = std::strlen(copyName) + 8;
-  char* name = new (std::nothrow) char[size];
+  char* name = NewArray<char>(size);
   if (name == nullptr) {
     ReleaseNoteHandle(copy);
     return VELKO_ERR_MEMORY;
@@ -675,7 +676,7 @@ STATUS ConnectDesignElement(VelkoRTItem* item, DesignKind kind, const char* serv
 VelkoRTItem* LSXLsiSession::CreateDesignElement(const char* kind, const char* server,
                                                 const char* database, const char* name,
                                                 const char* options) {
-  VelkoRTItem* item = new (std::nothrow) VelkoRTItem(this);
+  VelkoRTItem* item = NewObject<VelkoRTItem>(this);
   if (item == nullptr)
     return nullptr;
 

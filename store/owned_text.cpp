@@ -1,6 +1,7 @@
 /*
  * Copies of texts: owned copies and copies cut to a fixed field.
  */
+#include "store/new_object.h"
 #include "store/owned_text.h"
 
 #include <string.h>
@@ -10,7 +11,7 @@
 char* CopyOwnedText(const char* text, size_t length) {
   if (text == nullptr)
     return nullptr;
-  char* copy = new (std::nothrow) char[length + 1];
+  char* copy = NewArray<char>(length + 1);
   if (copy == nullptr)
     return nullptr;
   memcpy(copy, text, length);

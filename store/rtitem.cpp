@@ -30,6 +30,7 @@
 #include "store/canonical.h"
 #include "store/host_release.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/note_access.h"
 #include "store/owned_text.h"
 #include "store/rtitem_internal.h"
@@ -68,10 +69,13 @@ constexpr size_t kFaceNameChars = 31;
  * short, which every reader of the item's texts takes as empty. */
 char* CopyText(const char* text) { return CopyOwnedText(text != nullptr ? text : ""); }
 
-void ReplaceText(char*& field, const char* text) {
+/* Replaces the field by a copy of the text; false, with the field empty
+ * (null), when memory is short. */
+bool ReplaceText(char*& field, const char* text) {
   char* copy = CopyText(text);
   delete[] field;
   field = copy;
+  return copy != nullptr;
 }
 
 void FreeText(char*& field) {
@@ -281,19 +285,17 @@ bool BeginConnect(VelkoRTItem* item, NOTEHANDLE keep = NULLHANDLE) {
 }
 
 /* Copies the server name: null or over 256 characters is the local server. */
-void SetServer(VelkoRTItem* item, const char* server) {
-  ReplaceText(item->server, NameFits(server) ? server : "");
+bool SetServer(VelkoRTItem* item, const char* server) {
+  return ReplaceText(item->server, NameFits(server) ? server : "");
 }
 
 /* Copies a database path or item name; an empty or over-long one leaves
  * the field empty and sets own error 20013. */
-void SetCheckedName(VelkoRTItem* item, char*& field, const char* name) {
-  if (NameFits(name)) {
-    ReplaceText(field, name);
-    return;
-  }
-  ReplaceText(field, "");
+bool SetCheckedName(VelkoRTItem* item, char*& field, const char* name) {
+  if (NameFits(name))
+    return ReplaceText(field, name);
   item->own_error = VELKO_ERR_INVALID_NAME;
+  return ReplaceText(field, "");
 }
 
 /* The status a connect returns: the last status, else 257 after an
@@ -368,16 +370,16 @@ bool ConnectItem(VelkoRTItem* item, bool create, bool checkType) {
 
 /* Takes the handles and names of a note the caller opened (or, when
  * `owned`, of the note the item opened itself and goes on using). */
-void BindToNote(VelkoRTItem* item, NOTEHANDLE note, bool owned) {
+bool BindToNote(VelkoRTItem* item, NOTEHANDLE note, bool owned) {
   item->note = note;
   NSFNoteGetInfo(note, _NOTE_DB, &item->db);
   NSFNoteGetInfo(note, _NOTE_ID, &item->note_id);
-  ReplaceText(item->server, "");
+  item->internal->attached = owned ? 0 : 1;
   char path[MAXPATH] = {};
   if (NSFDbPathGet(item->db, path, nullptr) != NOERROR)
     path[0] = '\0';
-  ReplaceText(item->database, path);
-  item->internal->attached = owned ? 0 : 1;
+  const bool server = ReplaceText(item->server, "");
+  return ReplaceText(item->database, path) && server;
 }
 
 /* The new chunk's definition chain and canonical text; false when the
@@ -390,7 +392,8 @@ bool GiveDefinition(LSXLsiSession* session, VelkoRTChunk* chunk, const char* def
   SetChunkDefinitions(chunk, chain, simple);
   if (!CalculateDefinition(chain, session->scratch_first, sizeof session->scratch_first))
     return false;
-  ReplaceText(chunk->definition, session->scratch_first);
+  if (!ReplaceText(chunk->definition, session->scratch_first))
+    return false;
   FreeText(chunk->unzoomed_definition);
   chunk->target_type = DefinitionTargetType(chain);
   return true;
@@ -527,10 +530,13 @@ void VelkoRTItem::CleanupTraces() {
 STATUS VelkoRTItem::Connect(const char* serverName, const char* databasePath, NOTEID noteID,
                             const char* itemName, int create) {
   BeginConnect(this);
-  SetServer(this, serverName);
-  SetCheckedName(this, database, databasePath);
-  SetCheckedName(this, item_name, itemName);
+  const bool copied = SetServer(this, serverName) & SetCheckedName(this, database, databasePath) &
+                      SetCheckedName(this, item_name, itemName);
   note_id = noteID;
+  if (!copied) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   last_status = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &db, &note,
                          0, AutoDecrypt, &decryption_area);
   if (last_status == NOERROR && ConnectItem(this, create != 0, false))
@@ -541,10 +547,13 @@ STATUS VelkoRTItem::Connect(const char* serverName, const char* databasePath, NO
 STATUS VelkoRTItem::Create(const char* serverName, const char* databasePath, NOTEID noteID,
                            const char* itemName, int replace) {
   BeginConnect(this);
-  SetServer(this, serverName);
-  SetCheckedName(this, database, databasePath);
-  SetCheckedName(this, item_name, itemName);
+  const bool copied = SetServer(this, serverName) & SetCheckedName(this, database, databasePath) &
+                      SetCheckedName(this, item_name, itemName);
   note_id = noteID;
+  if (!copied) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   last_status = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &db, &note,
                          0, AutoDecrypt, &decryption_area);
   if (last_status != NOERROR)
@@ -574,8 +583,10 @@ STATUS VelkoRTItem::ConnectBackend(NOTEHANDLE noteHandle, const char* itemName, 
     last_status = VELKO_ERR_NO_INPUT;
     return last_status;
   }
-  BindToNote(this, noteHandle, owned);
-  SetCheckedName(this, item_name, itemName);
+  if (!(BindToNote(this, noteHandle, owned) & SetCheckedName(this, item_name, itemName))) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   if (ConnectItem(this, create != 0, true))
     last_status = InitialFontTable();
   STATUS result = ConnectResult(this);
@@ -593,8 +604,10 @@ STATUS VelkoRTItem::CreateBackend(NOTEHANDLE noteHandle, const char* itemName, i
     last_status = VELKO_ERR_NO_INPUT;
     return last_status;
   }
-  BindToNote(this, noteHandle, owned);
-  SetCheckedName(this, item_name, itemName);
+  if (!(BindToNote(this, noteHandle, owned) & SetCheckedName(this, item_name, itemName))) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   if (own_error != 0)
     return VELKO_ERR_FAILED;
   STATUS dummy = NOERROR;
@@ -621,9 +634,12 @@ void VelkoRTItem::ConnectBackendInternal(VelkoRTItem* other, const char* itemNam
     return;
   }
   last_status = NOERROR;
-  BindToNote(this, other->note, owned);
+  const bool copied = BindToNote(this, other->note, owned) & ReplaceText(item_name, itemName);
   db = other->db;
-  ReplaceText(item_name, itemName);
+  if (!copied) {
+    last_status = VELKO_ERR_MEMORY;
+    return;
+  }
   bool imageData = EqualsIgnoringCase(item_name, "$ImageData");
   internal->design_element = BeginsWithIgnoringCase(item_name, "$Body") || imageData ? 1 : 0;
   internal->image_data = imageData ? 1 : 0;
@@ -648,15 +664,20 @@ STATUS VelkoRTItem::ConnectFormBody(const char* serverName, const char* database
                                     const char* flagPattern, const char* itemName) {
   BeginConnect(this);
   last_status = NOERROR;
-  ReplaceText(server, serverName);
-  ReplaceText(database, databasePath);
+  if (!(ReplaceText(server, serverName) & ReplaceText(database, databasePath))) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   internal->design_element = 1;
   internal->image_data = EqualsIgnoringCase(itemName, "$ImageData") ? 1 : 0;
   if (IsEmpty(itemName)) {
     own_error = VELKO_ERR_INVALID_NAME;
     return VELKO_ERR_INVALID_NAME;
   }
-  ReplaceText(item_name, itemName);
+  if (!ReplaceText(item_name, itemName)) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   last_status = OpenNote(session, server, database, 0, name, flagPattern,
                          IsEmpty(copyName) ? nullptr : copyName, &db, &note, 0, AutoDecrypt,
                          &decryption_area);
@@ -758,7 +779,7 @@ STATUS VelkoRTItem::CopyBackend(NOTEHANDLE target, const char* itemName, int rep
   if (exists && replace == 0)
     return NOERROR;  // nothing is copied over an item that stays
 
-  auto* temporary = new (std::nothrow) VelkoRTItem(session);
+  auto* temporary = NewObject<VelkoRTItem>(session);
   if (temporary == nullptr)
     return VELKO_ERR_MEMORY;
   STATUS status = NOERROR;
@@ -813,7 +834,7 @@ void VelkoRTItem::CleanupArgBuffer(WORD) {}
 VelkoRTChunk* VelkoRTItem::DefineChunk(const char* definition) {
   if (IsConnected == 0 || session == nullptr)
     return nullptr;
-  auto* chunk = new (std::nothrow) VelkoRTChunk(session, this);
+  auto* chunk = NewObject<VelkoRTChunk>(session, this);
   if (chunk == nullptr)
     return nullptr;
   if (!GiveDefinition(session, chunk, definition)) {

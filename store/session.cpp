@@ -4,6 +4,7 @@
  * where the process-wide temporary directory is fixed.
  */
 #include "store/host_release.h"
+#include "store/new_object.h"
 #include "store/session.h"
 
 #include <cstdlib>
@@ -97,7 +98,7 @@ void LSXLsiSession::RemoveFromRTCHUNKList(VelkoRTChunk* chunk) {
 }
 
 cached_stuff_node* LSXLsiSession::CreateCachedStuff() {
-  auto* node = new (std::nothrow) cached_stuff_node();
+  auto* node = NewObject<cached_stuff_node>();
   if (node == nullptr)
     return nullptr;
   node->buffer = static_cast<char*>(std::calloc(1, kCachedStuffSize));

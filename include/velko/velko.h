@@ -10,6 +10,11 @@
  * scratch buffers of the session, search flags of a chunk). Each keeps its
  * private working state in a block of its own (_internal_SESS,
  * _internal_RTITEM, _internal_RTCHUNK) that this header does not describe.
+ *
+ * The library's own code lets no exception out of a member: memory that
+ * cannot be had is status 263 (or a null result). Only the constructors, like the allocation of the
+ * object itself, report it as std::bad_alloc; objects the library makes
+ * for itself are made through store/new_object.h, which catches it.
  */
 #ifndef VELKO_VELKO_H
 #define VELKO_VELKO_H
