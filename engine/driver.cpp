@@ -71,7 +71,6 @@ constexpr DWORD kFieldBufferSize = kWorkBlockSize;
 /* The compare flag that lets equal numbers be ordered by their texts. */
 constexpr WORD kCompareNumbersAsText = 0x100;
 
-
 /* ---- the run chain ---- */
 
 void ResetRunFields(chunkdef_info* clause) {
@@ -166,7 +165,8 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
   state->pending = head;
   state->text_wildcards = chunk->TextWildcards;
   state->set_implied_properties = chunk->SetImpliedProperties;
-  state->not_appending_chunk = (action != ACTION_APPEND_RTCHUNK && action != ACTION_APPEND_RTITEM) ? 1 : 0;
+  state->not_appending_chunk =
+      (action != ACTION_APPEND_RTCHUNK && action != ACTION_APPEND_RTITEM) ? 1 : 0;
   StartBlankParagraph(state);
   StartCurrentTextHeader(item);
   global_client_preference = static_cast<WORD>(item->internal->ClientPreference);
@@ -529,7 +529,8 @@ void MoveKeysToChunk(chunk_process_state* state) {
 void SettleSortKeys(STATUS status, chunk_process_state* state) {
   _internal_RTCHUNK* chunk = state->chunk->internal;
   const WORD action = state->action;
-  if ((action == ACTION_COLLECT_SORT_KEY || action == ACTION_COLLECT_SORT_KEYS) && status == NOERROR) {
+  if ((action == ACTION_COLLECT_SORT_KEY || action == ACTION_COLLECT_SORT_KEYS) &&
+      status == NOERROR) {
     MoveKeysToChunk(state);
     return;
   }

@@ -1,8 +1,10 @@
 /*
- * Engine actions whose cases and chunk-edge work are not built yet. Each
- * reports that it is not available (1028) and changes nothing, so that an
- * operation that needs one fails clearly instead of passing its records
- * through as if it had done its work.
+ * Engine actions whose cases and chunk-edge work are not built yet: the
+ * list of their action codes, which the driver refuses before the walk,
+ * and the seams themselves. Each seam reports that it is not available
+ * (1028) and changes nothing, so that an operation that needs one fails
+ * clearly instead of passing its records through as if it had done its
+ * work.
  */
 #include "engine/services.h"
 
@@ -16,12 +18,12 @@ namespace {
 // clang-format off
 constexpr WORD kPendingActions[] = {
     /* ProcessPropertyAction: property queries and settings, sort keys */
-    ACTION_COLLECT_SORT_KEY, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27,
-    29, 30, 31, 32, 33, 34, 35, 36, 38, 39, 40, 41, 42, 43, 44, 48, 50, 51, 52, 53, 55, 56,
-    61, 62, 63, 64, 65, 66, 67, 68, 69, 70,
+    ACTION_COLLECT_SORT_KEY, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
+    23, 24, 25, 26, 27, 29, 30, 31, 32, 33, 34, 35, 36, 38, 39, 40, 41, 42, 43, 44, 48, 50, 51,
+    52, 53, 55, 56, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70,
     /* EdgeWorkAtChunkStart and EdgeWorkAtChunkStop only */
-    ACTION_GET_PASSTHRU_HTML, ACTION_CLEAR_RECORD_MARK, PROP_RECORDTYPE, ACTION_CELL_IS_MERGED, PROP_TARGETCOLUMN, PROP_TARGETROW,
-    PROP_INSIDEHOTSPOT, ACTION_WRAP_IN_SECTION,
+    ACTION_GET_PASSTHRU_HTML, ACTION_CLEAR_RECORD_MARK, PROP_RECORDTYPE, ACTION_CELL_IS_MERGED,
+    PROP_TARGETCOLUMN, PROP_TARGETROW, PROP_INSIDEHOTSPOT, ACTION_WRAP_IN_SECTION,
     /* ProcessQueryAction */
     ACTION_CONTAINS_SOMETHING, ACTION_CONTAINS_TEXT, ACTION_GET_CELL_BORDER,
     ACTION_GET_TABLE_PROPERTIES, ACTION_GET_HTML_VALUE, ACTION_GET_TARGET_PROPERTIES,

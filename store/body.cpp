@@ -750,8 +750,8 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     state.entity_text = entityText;
     state.context = context;
     status = LoadBody(state);
-    if (state.unicode != nullptr)
-      NLS_unload_charset(state.unicode);
+    if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
+      static_cast<void>(NLS_unload_charset(state.unicode));
   }
   context->load_status = status;
   if (item->internal != nullptr && IsItemsOwnBody(item, context))
@@ -794,7 +794,8 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
     AddInLogMessageText("SIAR - Step 3", 0);
   // A load that stops early keeps its status in the item's incomplete_load,
   // where every writer of the item finds it.
-  static_cast<void>(StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context));
+  static_cast<void>(
+      StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context));
   if (Tracing()) {
     AddInLogMessageText("SIAR - Step 4", 0);
     AddInLogMessageText("SIAR - OUT", 0);
