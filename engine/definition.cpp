@@ -223,6 +223,7 @@ bool ParseIndexList(const char* p, const char* end, chunkdef_info* clause) {
 struct Source {
   const char* upper;
   const char* original;
+  bool* short_of_memory; /* set when a clause could not be made */
 
   const char* OriginalAt(const char* p) const { return original + (p - upper); }
 };
@@ -287,8 +288,10 @@ bool ParseMatchAndIndexes(const Source& source, const char* target, const char* 
   clause->literal = 1;
   clause->match_text =
       CopyOwnedText(source.OriginalAt(scan + 1), static_cast<size_t>(close - scan - 1));
-  if (clause->match_text == nullptr)
-    return false; // memory is short
+  if (clause->match_text == nullptr) {
+    *source.short_of_memory = true;
+    return false;
+  }
   const char* list = close == end ? end : SkipBlanks(close + 1, end);
   return ParseIndexList(list, end, clause);
 }
@@ -300,8 +303,10 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
   const bool everything = BeginsWith(begin, end, "EVERYTHING");
   if (everything) {
     auto* clause = NewObject<chunkdef_info>();
-    if (clause == nullptr)
-      return nullptr; // memory is short: as a definition that does not parse
+    if (clause == nullptr) {
+      *source.short_of_memory = true;
+      return nullptr;
+    }
     clause->relation = RELATION_EVERYTHING;
     clause->target_type = TARGETTYPE_EVERYTHING;
     clause->index_count = 0;
@@ -317,8 +322,10 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
     return nullptr;
 
   auto* clause = NewObject<chunkdef_info>();
-  if (clause == nullptr)
+  if (clause == nullptr) {
+    *source.short_of_memory = true;
     return nullptr;
+  }
   clause->relation = relation;
   clause->target_type = type;
   if (!ParseMatchAndIndexes(source, target, end, clause)) {
@@ -532,7 +539,11 @@ bool WriteClause(TextWriter& writer, const chunkdef_info& clause) {
 } // namespace
 
 chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD /*unused*/, chunkdef_info* previous,
-                               const char* text, DWORD* simple) {
+                               const char* text, DWORD* simple, bool* shortOfMemory) {
+  bool memoryShort = false;
+  if (shortOfMemory == nullptr)
+    shortOfMemory = &memoryShort;
+  *shortOfMemory = false;
   if (simple != nullptr)
     *simple = 0;
   if (session == nullptr || text == nullptr)
@@ -547,15 +558,17 @@ chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD /*unused*/, chunkdef
   std::unique_ptr<char[]> kept;
   if (Overlaps(text, length, upper, VELKO_SCRATCH_TEXT_SIZE)) {
     kept.reset(CopyOwnedText(text, length));
-    if (kept == nullptr)
+    if (kept == nullptr) {
+      *shortOfMemory = true;
       return nullptr;
+    }
     text = kept.get();
   }
   for (size_t i = 0; i < length; ++i)
     upper[i] = UpperAscii(text[i]);
   upper[length] = '\0';
 
-  const Source source{upper, text};
+  const Source source{upper, text, shortOfMemory};
   chunkdef_info* chain = ParseClauses(source, upper + length, previous);
   if (chain != nullptr && simple != nullptr)
     *simple = IsSimpleChain(chain) ? 1 : 0;

@@ -566,10 +566,13 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   // action.
   if (input == nullptr && (state->writes != 0 || NoInputStatus(item) == VELKO_ERR_MEMORY))
     return NoInputStatus(item);
+  // A body that did not load completely would lose what it missed. A
+  // reading action works on what loaded from a damaged body, but not on a
+  // body cut short for want of memory: its answer would pass for whole.
+  if (input != nullptr && internal->incomplete_load != NOERROR &&
+      (state->writes != 0 || internal->incomplete_load == VELKO_ERR_MEMORY))
+    return internal->incomplete_load;
   if (state->writes != 0) {
-    // A body that did not load completely would lose what it missed.
-    if (internal->incomplete_load != NOERROR)
-      return internal->incomplete_load;
     if (STATUS status = CreateBodyItem(&state->gen); status != NOERROR) {
       DiscardWrittenBody(state);
       return status;
