@@ -26,6 +26,16 @@ template <typename T, typename... Args> T* NewObject(Args&&... args) noexcept {
   }
 }
 
+/* The private block of a class of the interface, made by its constructor.
+ * A constructor can only fail by throwing: std::bad_alloc, as the
+ * allocation of the object itself does. NewObject catches it for every
+ * object the library makes. */
+template <typename T> T* NewPrivateBlock() {
+  if (ObjectAllocationRefused())
+    throw std::bad_alloc();
+  return new T();
+}
+
 template <typename T> T* NewArray(size_t count) noexcept {
   if (ObjectAllocationRefused())
     return nullptr;

@@ -474,6 +474,7 @@ void FillDefaultTextHeader(_internal_RTITEM* state, const VelkoRTItem& item) {
 /* ---- lifecycle ---- */
 
 VelkoRTItem::VelkoRTItem(LSXLsiSession* owner) : session(owner) {
+  internal = NewPrivateBlock<_internal_RTITEM>(); // first: nothing is held if it throws
   ActionHotspotFont = CopyText("DARKGREEN +UNDERLINE");
   URLFont = CopyText("BLUE +UNDERLINE");
   HyperlinkFont = CopyText("BLUE +UNDERLINE");
@@ -481,7 +482,6 @@ VelkoRTItem::VelkoRTItem(LSXLsiSession* owner) : session(owner) {
   PermanentPenFont = CopyText("BLUE +BOLD");
   PopUpFont = CopyText("Highlight");
   ImportExportFile = CopyText("default.cd");
-  internal = new _internal_RTITEM();
   FillStandardFaces(internal);
   FillDefaultTextHeader(internal, *this);
   GlobalSuppressMessages = SuppressMessages;

@@ -24,7 +24,7 @@ LSXLsiSession::LSXLsiSession() {
   std::memset(scratch_first, 0, sizeof scratch_first);
   std::memset(scratch_second, 0, sizeof scratch_second);
   std::memset(scratch_third, 0, sizeof scratch_third);
-  internal = new _internal_SESS();
+  internal = NewPrivateBlock<_internal_SESS>();
 }
 
 LSXLsiSession::~LSXLsiSession() {

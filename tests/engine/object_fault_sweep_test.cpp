@@ -1,5 +1,6 @@
-// The library's own objects, text copies and index entries of the tracked
-// pool failing in turn: an item is made and connected, its properties and a
+// The library's own objects (the private blocks of sessions, items and
+// chunks among them), text copies and index entries of the tracked pool
+// failing in turn: an item is made and connected, its properties and a
 // style mapping set, chunks with a match text, an event text and a
 // sub-chunk made, a row read through an extra definition, a chunk of the
 // whole item defined and the clean-up pass (action 49)
@@ -9,6 +10,7 @@
 // exactly as before or exactly as a run without failures leaves it.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -51,8 +53,21 @@ protected:
   std::vector<STATUS> Run(NOTEID id) {
     cleaned_ = false;
     std::vector<STATUS> statuses;
-    auto* session = new LSXLsiSession;
-    auto* item = new VelkoRTItem(session);
+    // The constructors alone report short memory as std::bad_alloc, as the
+    // allocation of the object itself does.
+    LSXLsiSession* session = nullptr;
+    try {
+      session = new LSXLsiSession;
+    } catch (const std::bad_alloc&) {
+      return {VELKO_ERR_MEMORY};
+    }
+    VelkoRTItem* item = nullptr;
+    try {
+      item = new VelkoRTItem(session);
+    } catch (const std::bad_alloc&) {
+      delete session;
+      return {VELKO_ERR_MEMORY};
+    }
     statuses.push_back(item->Connect("", kDbPath, id, "Body", 0));
     if (statuses.back() == NOERROR && item->IsConnected != 0) {
       item->AutoSave = 1;
