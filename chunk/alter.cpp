@@ -17,6 +17,7 @@
 #include "engine/definition.h"
 #include "engine/driver.h"
 #include "host/nsfnote.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 
 namespace {
@@ -41,13 +42,15 @@ bool ItemIsAvailable(const VelkoRTItem& item) {
  * chunk's last clause (null for none or for a text that does not parse:
  * the action then applies to the chunk as defined). The chunk's
  * simple-definition flag stays 1 only when the extra clauses are simple
- * too; the caller restores it after the call. */
-chunkdef_info* ParseExtraDefinition(VelkoRTChunk& chunk, const char* extraDefinition) {
+ * too; the caller restores it after the call. *shortOfMemory tells a text
+ * that could not be parsed for want of memory. */
+chunkdef_info* ParseExtraDefinition(VelkoRTChunk& chunk, const char* extraDefinition,
+                                    bool* shortOfMemory) {
   if (extraDefinition == nullptr || extraDefinition[0] == '\0' || chunk.session == nullptr)
     return nullptr;
   DWORD simple = 0;
   chunkdef_info* extra = ParseDefinition(chunk.session, 0, LastClause(chunk.internal->definitions),
-                                         extraDefinition, &simple);
+                                         extraDefinition, &simple, shortOfMemory);
   if (extra != nullptr)
     chunk.internal->simple_definition =
         (chunk.internal->simple_definition == 1 && simple == 1) ? 1 : 0;
@@ -67,17 +70,21 @@ public:
     if (at < begin || at >= end)
       return;
     const size_t rest = end - at;
-    copy_.reset(new (std::nothrow) char[rest]);
-    if (copy_ != nullptr) {
-      memcpy(copy_.get(), text, rest);
-      text_ = copy_.get();
+    copy_.reset(NewArray<char>(rest));
+    if (copy_ == nullptr) {
+      failed_ = true; // the parse would overwrite the argument
+      return;
     }
+    memcpy(copy_.get(), text, rest);
+    text_ = copy_.get();
   }
   const char* get() const { return text_; }
+  bool failed() const { return failed_; }
 
 private:
   const char* text_;
   std::unique_ptr<char[]> copy_;
+  bool failed_ = false;
 };
 
 } // namespace
@@ -97,7 +104,15 @@ STATUS VelkoRTChunk::AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD 
   const bool hasExtra = extraDefinition != nullptr && extraDefinition[0] != '\0';
   const ScratchArgument first(hasExtra ? session : nullptr, s1);
   const ScratchArgument second(hasExtra ? session : nullptr, s2);
-  chunkdef_info* extra = ParseExtraDefinition(*this, extraDefinition);
+  // Without memory for the arguments or the extra clauses the action would
+  // run on other texts or another part of the item: it is not run.
+  bool shortOfMemory = first.failed() || second.failed();
+  chunkdef_info* extra =
+      shortOfMemory ? nullptr : ParseExtraDefinition(*this, extraDefinition, &shortOfMemory);
+  if (shortOfMemory) {
+    status = VELKO_ERR_MEMORY;
+    return status;
+  }
   const STATUS result = ProcessChunk(this, item->note, item->item_name, action, p1, p2, p3, p4,
                                      first.get(), second.get(), 0, extra, other);
   DeleteChunkDefinitions(extra);
@@ -113,7 +128,9 @@ STATUS VelkoRTChunk::AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD 
     return status;
   }
   if (status == NOERROR && item->AutoSave != 0)
-    NSFNoteUpdate(item->note, UPDATE_FORCE); // its result is not the operation's
+    // The operation is done in memory; an update that fails leaves the note
+    // to the caller's own Save, which reports it.
+    static_cast<void>(NSFNoteUpdate(item->note, UPDATE_FORCE));
   return status;
 }
 

@@ -15,6 +15,7 @@
 #include "chunk/rtchunk_internal.h"
 #include "host/nsfdata.h"
 #include "store/note_access.h"
+#include "store/owned_text.h"
 
 // The link callback's note IDs are the host's UNIDs.
 static_assert(sizeof(UNIVERSALNOTEID) == sizeof(UNID));
@@ -65,12 +66,7 @@ void VelkoRTChunk::SetEventRetString(WORD slot, const char* text, WORD length) {
   const size_t used = strnlen(text, length);
   if (used == 0)
     return;
-  char* copy = new (std::nothrow) char[used + 1];
-  if (copy == nullptr)
-    return;
-  memcpy(copy, text, used);
-  copy[used] = '\0';
-  event_strings[slot - 1] = copy;
+  event_strings[slot - 1] = CopyOwnedText(text, used); // null when memory is short
 }
 
 void VelkoRTChunk::CleanupEventRetString(WORD slot) {

@@ -16,6 +16,8 @@
 #include "engine/chunkdef.h"
 #include "engine/definition.h"
 #include "host/nsfnote.h"
+#include "store/new_object.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 
@@ -33,16 +35,6 @@ constexpr WORD kLargestIndex = 0xFFFF;
 /* GetCount's answer for a sub-definition that does not parse. */
 constexpr WORD kCountNotParsed = 0xFFFF;
 
-char* OwnedCopy(const char* text) {
-  if (text == nullptr)
-    return nullptr;
-  const size_t length = strlen(text);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (copy != nullptr)
-    memcpy(copy, text, length + 1);
-  return copy;
-}
-
 /* Writes the chain's canonical text and makes it the chunk's definition
  * text. False, with the old text kept, when it cannot be written. */
 bool RebuildDefinitionText(VelkoRTChunk& chunk) {
@@ -51,7 +43,7 @@ bool RebuildDefinitionText(VelkoRTChunk& chunk) {
   char* scratch = chunk.session->scratch_first;
   if (!CalculateDefinition(chunk.internal->definitions, scratch, VELKO_SCRATCH_TEXT_SIZE))
     return false;
-  char* text = OwnedCopy(scratch);
+  char* text = CopyOwnedText(scratch);
   if (text == nullptr)
     return false;
   delete[] chunk.definition;
@@ -67,7 +59,7 @@ char* CanonicalText(VelkoRTChunk& chunk) {
   char* scratch = chunk.session->scratch_first;
   if (!CalculateDefinition(chunk.internal->definitions, scratch, VELKO_SCRATCH_TEXT_SIZE))
     return nullptr;
-  return OwnedCopy(scratch);
+  return CopyOwnedText(scratch);
 }
 
 void ClearFoundWords(LSXLsiSession* session) {
@@ -83,14 +75,16 @@ bool QueryTarget(VelkoRTChunk& chunk, WORD property) {
   if (chunk.session == nullptr || chunk.session->internal == nullptr)
     return false;
   ClearFoundWords(chunk.session);
-  chunk.AlterRichText(ACTION_QUERY_RECORDS, property, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  if (chunk.AlterRichText(ACTION_QUERY_RECORDS, property, 0, 0, 0, nullptr, nullptr, nullptr,
+                          nullptr) != NOERROR)
+    return false; // a query that failed found nothing
   return chunk.session->internal->found_first != 0;
 }
 
 /* A new clause holding the definition data of `from` (not its run fields);
  * null when memory cannot be had. */
 chunkdef_info* CopyClause(const chunkdef_info& from) {
-  auto* clause = new (std::nothrow) chunkdef_info();
+  auto* clause = NewObject<chunkdef_info>();
   if (clause == nullptr)
     return nullptr;
   clause->relation = from.relation;
@@ -108,7 +102,7 @@ chunkdef_info* CopyClause(const chunkdef_info& from) {
   clause->match_mode = from.match_mode;
   clause->literal = from.literal;
   if (from.match_text != nullptr) {
-    clause->match_text = OwnedCopy(from.match_text);
+    clause->match_text = CopyOwnedText(from.match_text);
     if (clause->match_text == nullptr) {
       delete clause;
       return nullptr;
@@ -261,7 +255,7 @@ chunkdef_info* LastClause(chunkdef_info* chain) {
 VelkoRTChunk* VelkoRTChunk::DefineSubChunk(const char* subDefinition) {
   if (session == nullptr || subDefinition == nullptr)
     return nullptr;
-  auto* chunk = new (std::nothrow) VelkoRTChunk(session, item);
+  auto* chunk = NewObject<VelkoRTChunk>(session, item);
   if (chunk == nullptr || chunk->internal == nullptr) {
     delete chunk;
     return nullptr;
@@ -328,7 +322,7 @@ void VelkoRTChunk::ZoomOut() {
     // not, the chunk names everything.
     if (!RebuildDefinitionText(*this)) {
       delete[] definition;
-      definition = OwnedCopy("Everything");
+      definition = CopyOwnedText("Everything");
     }
     const chunkdef_info* last = LastClause(internal->definitions);
     target_type = last != nullptr ? last->target_type : 0;

@@ -7,6 +7,7 @@
 
 #include "engine/chunkdef.h"
 #include "engine/process_state.h"
+#include "store/new_object.h"
 #include "store/tracked_memory.h"
 
 _internal_RTCHUNK::~_internal_RTCHUNK() {
@@ -34,7 +35,7 @@ void ReleaseSortKeys(LSXLsiSession* session, _internal_RTCHUNK& internal) {
 } // namespace
 
 VelkoRTChunk::VelkoRTChunk(LSXLsiSession* owner, VelkoRTItem* parent)
-    : session(owner), item(parent), internal(new _internal_RTCHUNK()) {
+    : session(owner), item(parent), internal(NewPrivateBlock<_internal_RTCHUNK>()) {
   if (session != nullptr)
     session->AddToRTCHUNKList(this);
 }

@@ -20,8 +20,11 @@
 
 #include <initializer_list>
 #include <memory>
+#include <new>
 
 #include "chunk/rtchunk_internal.h"
+#include "store/new_object.h"
+#include "store/owned_text.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -220,16 +223,10 @@ bool ParseIndexList(const char* p, const char* end, chunkdef_info* clause) {
 struct Source {
   const char* upper;
   const char* original;
+  bool* short_of_memory; /* set when a clause could not be made */
 
   const char* OriginalAt(const char* p) const { return original + (p - upper); }
 };
-
-char* CopyText(const char* from, size_t length) {
-  char* copy = new char[length + 1];
-  memcpy(copy, from, length);
-  copy[length] = '\0';
-  return copy;
-}
 
 /* "Column" follows a Contains clause on a Table or Row, "Row" one on a
  * Table or Column. */
@@ -289,7 +286,12 @@ bool ParseMatchAndIndexes(const Source& source, const char* target, const char* 
   const char* close = FindChar(scan + 1, end, *scan);
   clause->match_mode = mode;
   clause->literal = 1;
-  clause->match_text = CopyText(source.OriginalAt(scan + 1), static_cast<size_t>(close - scan - 1));
+  clause->match_text =
+      CopyOwnedText(source.OriginalAt(scan + 1), static_cast<size_t>(close - scan - 1));
+  if (clause->match_text == nullptr) {
+    *source.short_of_memory = true;
+    return false;
+  }
   const char* list = close == end ? end : SkipBlanks(close + 1, end);
   return ParseIndexList(list, end, clause);
 }
@@ -300,7 +302,11 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
                            const chunkdef_info* before) {
   const bool everything = BeginsWith(begin, end, "EVERYTHING");
   if (everything) {
-    auto* clause = new chunkdef_info();
+    auto* clause = NewObject<chunkdef_info>();
+    if (clause == nullptr) {
+      *source.short_of_memory = true;
+      return nullptr;
+    }
     clause->relation = RELATION_EVERYTHING;
     clause->target_type = TARGETTYPE_EVERYTHING;
     clause->index_count = 0;
@@ -315,7 +321,11 @@ chunkdef_info* ParseClause(const Source& source, const char* begin, const char* 
   if (type == kNoKeyword || !TargetAllowedAfter(type, before))
     return nullptr;
 
-  auto* clause = new chunkdef_info();
+  auto* clause = NewObject<chunkdef_info>();
+  if (clause == nullptr) {
+    *source.short_of_memory = true;
+    return nullptr;
+  }
   clause->relation = relation;
   clause->target_type = type;
   if (!ParseMatchAndIndexes(source, target, end, clause)) {
@@ -529,7 +539,11 @@ bool WriteClause(TextWriter& writer, const chunkdef_info& clause) {
 } // namespace
 
 chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD /*unused*/, chunkdef_info* previous,
-                               const char* text, DWORD* simple) {
+                               const char* text, DWORD* simple, bool* shortOfMemory) {
+  bool memoryShort = false;
+  if (shortOfMemory == nullptr)
+    shortOfMemory = &memoryShort;
+  *shortOfMemory = false;
   if (simple != nullptr)
     *simple = 0;
   if (session == nullptr || text == nullptr)
@@ -543,14 +557,18 @@ chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD /*unused*/, chunkdef
   // that its match texts keep their case.
   std::unique_ptr<char[]> kept;
   if (Overlaps(text, length, upper, VELKO_SCRATCH_TEXT_SIZE)) {
-    kept.reset(CopyText(text, length));
+    kept.reset(CopyOwnedText(text, length));
+    if (kept == nullptr) {
+      *shortOfMemory = true;
+      return nullptr;
+    }
     text = kept.get();
   }
   for (size_t i = 0; i < length; ++i)
     upper[i] = UpperAscii(text[i]);
   upper[length] = '\0';
 
-  const Source source{upper, text};
+  const Source source{upper, text, shortOfMemory};
   chunkdef_info* chain = ParseClauses(source, upper + length, previous);
   if (chain != nullptr && simple != nullptr)
     *simple = IsSimpleChain(chain) ? 1 : 0;

@@ -25,7 +25,9 @@
 #include "engine/walk.h"
 #include "host/nls.h"
 #include "host/osmem.h"
+#include "store/host_release.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -66,13 +68,6 @@ constexpr DWORD kFieldBufferSize = kWorkBlockSize;
 
 /* The compare flag that lets equal numbers be ordered by their texts. */
 constexpr WORD kCompareNumbersAsText = 0x100;
-
-constexpr WORD kAppendRTChunk = ACTION_APPEND_RTCHUNK;
-constexpr WORD kAppendRTItem = ACTION_APPEND_RTITEM;
-constexpr WORD kCollectSortKey = 2;
-constexpr WORD kSortAction2397 = 2397;
-constexpr WORD kAllocateFieldBuffers = 2416;
-constexpr WORD kFoundRequired = 2405;
 
 /* ---- the run chain ---- */
 
@@ -146,7 +141,7 @@ void StartCurrentTextHeader(VelkoRTItem* item) {
 chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName,
                               WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
                               const char* s2, chunkdef_info* head, VelkoRTChunk* other) {
-  auto* state = new (std::nothrow) chunk_process_state;
+  auto* state = NewObject<chunk_process_state>();
   if (state == nullptr)
     return nullptr;
   VelkoRTItem* item = chunk->item;
@@ -168,7 +163,8 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
   state->pending = head;
   state->text_wildcards = chunk->TextWildcards;
   state->set_implied_properties = chunk->SetImpliedProperties;
-  state->not_appending_chunk = (action != kAppendRTChunk && action != kAppendRTItem) ? 1 : 0;
+  state->not_appending_chunk =
+      (action != ACTION_APPEND_RTCHUNK && action != ACTION_APPEND_RTITEM) ? 1 : 0;
   StartBlankParagraph(state);
   StartCurrentTextHeader(item);
   MirrorClientPreference(*item);
@@ -249,8 +245,8 @@ void SettleWildcards(chunk_process_state* state) {
   switch (state->action) {
   case ACTION_HIGHLIGHT_TEXT:
   case ACTION_REPLACE_TEXT_QUICK:
-  case 2398:
-  case 2399:
+  case ACTION_FIND_TEXT:
+  case ACTION_REPLACE_TEXT_SAME_LENGTH:
     break;
   default:
     return;
@@ -268,9 +264,14 @@ STATUS ParseFonts(chunk_process_state* state, const char* font, const char* seco
   return ParseFontString(font, second, StateItem(state), state->fonts, state->font_masks);
 }
 
+/* A font the action may go without: none given parses nothing. */
+STATUS ParseOptionalFont(chunk_process_state* state, const char* font) {
+  return font != nullptr ? ParseFonts(state, font, nullptr) : NOERROR;
+}
+
 /* The first font of the text actions: s2 for AppendText and SetText when
  * given, the permanent pen when it is on, else no font. */
-void PrepareTextFont(chunk_process_state* state) {
+STATUS PrepareTextFont(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   const char* font = "";
   if ((state->action == ACTION_APPEND_TEXT || state->action == ACTION_SET_TEXT) &&
@@ -278,19 +279,19 @@ void PrepareTextFont(chunk_process_state* state) {
     font = state->s2;
   else if (item->PermanentPen != 0)
     font = FontOr(item->PermanentPenFont, kDefaultPermanentPenFont);
-  ParseFonts(state, font, nullptr);
+  return ParseFonts(state, font, nullptr);
 }
 
-void PrepareLinkFont(chunk_process_state* state) {
+STATUS PrepareLinkFont(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   state->link_matcher = state->session->internal->link_matcher;
   if (state->writes == 0)
-    return;
-  const bool linking =
-      state->p1 == ACTION_LINK_MATCHING || state->p1 == ACTION_WIKI_MATCHING || state->p1 == 2819;
+    return NOERROR;
+  const bool linking = state->p1 == ACTION_LINK_MATCHING || state->p1 == ACTION_WIKI_MATCHING ||
+                       state->p1 == ACTION_LINK_MATCHING_VARIANT;
   const char* font = linking ? FontOr(item->HyperlinkFont, kDefaultHyperlinkFont)
                              : FontOr(item->HighlightFont, kDefaultLinkHighlightFont);
-  ParseFonts(state, font, nullptr);
+  return ParseFonts(state, font, nullptr);
 }
 
 /* The text after the fourth ';' of s2, or null when it has fewer. */
@@ -321,7 +322,7 @@ void AllocateFieldBuffers(_internal_RTCHUNK* chunk) {
       continue;
     void* buffer = OSLockObject(handle);
     if (buffer == nullptr) {
-      OSMemFree(handle);
+      ReleaseHostMemory(handle);
       continue;
     }
     memset(buffer, 0, kFieldBufferSize);
@@ -336,78 +337,78 @@ void ReleaseFieldBuffers(_internal_RTCHUNK* chunk, int count) {
     if (handle != NULLHANDLE) {
       if (chunk->field_buffers[slot] != nullptr)
         OSUnlockObject(handle);
-      OSMemFree(handle);
+      ReleaseHostMemory(handle);
     }
     chunk->field_buffer_handles[slot] = NULLHANDLE;
     chunk->field_buffers[slot] = nullptr;
   }
 }
 
+/* A paragraph style followed by the font of the same string. */
+STATUS PrepareParagraphAndFont(chunk_process_state* state, const char* style, const char* second,
+                               const char* font) {
+  if (STATUS status = ParseParagraph(state, style, second); status != NOERROR)
+    return status;
+  return ParseOptionalFont(state, font);
+}
+
+STATUS PrepareRemoval(chunk_process_state* state) {
+  _internal_SESS* session = state->session->internal;
+  if (session->last_target_first == 0)
+    return NOERROR;
+  state->last_target_first = session->last_target_first;
+  state->last_target_last = session->last_target_last;
+  return RemoveAttachmentsFromChunk(state->chunk, state);
+}
+
 /* What the action needs before the walk; a failure ends the operation. */
 STATUS Prepare(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
-  _internal_RTCHUNK* chunk = state->chunk->internal;
   switch (state->action) {
   case ACTION_SET_TEXT:
   case ACTION_APPEND_NEW_LINES:
   case ACTION_APPEND_TABS:
   case ACTION_APPEND_TEXT:
   case ACTION_REPLACE_TEXT_QUICK:
-  case 2395:
-  case 2399:
-    PrepareTextFont(state);
-    break;
+  case ACTION_PEN_FONT_TEXT:
+  case ACTION_REPLACE_TEXT_SAME_LENGTH:
+    return PrepareTextFont(state);
   case ACTION_LINK_MATCHING:
   case ACTION_WIKI_MATCHING:
-  case 2819:
-    PrepareLinkFont(state);
-    break;
+  case ACTION_LINK_MATCHING_VARIANT:
+    return PrepareLinkFont(state);
   case ACTION_HIGHLIGHT:
   case ACTION_HIGHLIGHT_TEXT:
-    ParseFonts(state, FontOr(item->HighlightFont, kDefaultHighlightFont), nullptr);
-    break;
+    return ParseFonts(state, FontOr(item->HighlightFont, kDefaultHighlightFont), nullptr);
   case ACTION_APPEND_HOTSPOT:
-    ParseFonts(state, FontOr(item->ActionHotspotFont, kDefaultActionHotspotFont), nullptr);
-    break;
+    return ParseFonts(state, FontOr(item->ActionHotspotFont, kDefaultActionHotspotFont), nullptr);
   case ACTION_CHANGE_FONT:
-    ParseFonts(state, state->s1, state->s2);
-    break;
+    return ParseFonts(state, state->s1, state->s2);
   case ACTION_CHANGE_PARAGRAPH:
     return ParseParagraph(state, state->s1, state->s2);
   case ACTION_APPEND_PARAGRAPH:
-    ParseParagraph(state, state->s1, state->s2);
-    ParseFonts(state, state->s2, nullptr);
-    break;
+    return PrepareParagraphAndFont(state, state->s1, state->s2, state->s2);
   case ACTION_APPEND_LAYER:
-    if (const char* style = AfterFourthSemicolon(state->s2); style != nullptr) {
-      ParseParagraph(state, style, nullptr);
-      ParseFonts(state, state->s2, nullptr);
-    }
-    break;
+    if (const char* style = AfterFourthSemicolon(state->s2); style != nullptr)
+      return PrepareParagraphAndFont(state, style, nullptr, state->s2);
+    return NOERROR;
   case ACTION_FONT_IN_USE:
     return ParseFonts(state, state->s1, state->s1);
   case ACTION_APPEND_ROW:
     state->append_row = 1;
-    break;
-  case 2404:
-    ParseFonts(state, state->s2, nullptr);
-    break;
-  case ACTION_REMOVE: {
-    _internal_SESS* session = state->session->internal;
-    if (session->last_target_first != 0) {
-      state->last_target_first = session->last_target_first;
-      state->last_target_last = session->last_target_last;
-      RemoveAttachmentsFromChunk(state->chunk, state);
-    }
-    break;
-  }
-  case kAllocateFieldBuffers:
-    AllocateFieldBuffers(chunk);
-    break;
+    return NOERROR;
+  case ACTION_WRAP_IN_SECTION:
+    return ParseOptionalFont(state, state->s2);
+  case ACTION_REMOVE:
+    return PrepareRemoval(state);
+  case ACTION_MODIFY_FIELD:
+    // A block that cannot be had leaves its slot null; the field action
+    // works with the blocks it got.
+    AllocateFieldBuffers(state->chunk->internal);
+    return NOERROR;
   default:
-    break;
+    return NOERROR;
   }
-  return NOERROR;
 }
 
 /* ---- the item's records ---- */
@@ -418,6 +419,17 @@ body_context* LoadInput(VelkoRTItem* item) {
     internal->input = StoreItemsAndRecords(item, 0, static_cast<int>(internal->option_word),
                                            nullptr, 0, 0, NULLHANDLE, nullptr);
   return internal->input;
+}
+
+/* Why the item's records could not be had: an item held in memory has
+ * none, an item without its note or name cannot load them, and one with
+ * both ran short of memory for them. */
+STATUS NoInputStatus(const VelkoRTItem* item) {
+  if (item->internal->state == kItemStateInMemory)
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (item->note == NULLHANDLE || item->item_name == nullptr || item->item_name[0] == '\0')
+    return VELKO_ERR_NO_INPUT;
+  return VELKO_ERR_MEMORY;
 }
 
 /* Removal marks of an earlier walk do not outlive it. Only marked nodes
@@ -440,14 +452,18 @@ void DeleteBody(LSXLsiSession* session, body_context*& body) {
 
 /* Action 37: the highest PABID of the item's definitions, into the
  * session's PABID base; no walk. */
-void AnswerHighestPabid(chunk_process_state* state) {
+STATUS AnswerHighestPabid(chunk_process_state* state) {
   body_context* input = LoadInput(StateItem(state));
+  if (input == nullptr && NoInputStatus(StateItem(state)) == VELKO_ERR_MEMORY)
+    return VELKO_ERR_MEMORY;
   state->current_record = GetNextCDRecord(input, nullptr);
-  RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+  if (STATUS status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state); status != NOERROR)
+    return status;
   WORD pabid = 0;
   memcpy(&pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID), sizeof pabid);
   state->session->internal->pabid_base =
       state->retrieved_found != 0 && pabid != 0 ? pabid : kNoDefinitionsPabid;
+  return NOERROR;
 }
 
 /* The walk over the input records. */
@@ -512,7 +528,8 @@ void MoveKeysToChunk(chunk_process_state* state) {
 void SettleSortKeys(STATUS status, chunk_process_state* state) {
   _internal_RTCHUNK* chunk = state->chunk->internal;
   const WORD action = state->action;
-  if ((action == kCollectSortKey || action == ACTION_COLLECT_SORT_KEYS) && status == NOERROR) {
+  if ((action == ACTION_COLLECT_SORT_KEY || action == ACTION_COLLECT_SORT_KEYS) &&
+      status == NOERROR) {
     MoveKeysToChunk(state);
     return;
   }
@@ -520,7 +537,7 @@ void SettleSortKeys(STATUS status, chunk_process_state* state) {
     ClearChunkKeys(chunk); // the state holds them and frees them
     return;
   }
-  if (action == kSortAction2397 && chunk->sort_keys != nullptr) {
+  if (action == ACTION_DROP_CHUNK && chunk->sort_keys != nullptr) {
     FreeSortKeys(state->session, chunk->sort_keys, chunk->sort_key_count);
     ClearChunkKeys(chunk);
   }
@@ -531,7 +548,7 @@ void DeleteState(chunk_process_state* state) {
   FreeSortKeys(state->session, state->sort_keys, state->sort_key_count);
   if (state->paragraph_style != nullptr)
     VelkoDeallocatePtr(state->session, state->paragraph_style);
-  if (state->action == kAllocateFieldBuffers)
+  if (state->action == ACTION_MODIFY_FIELD)
     ReleaseFieldBuffers(state->chunk->internal, kFieldBuffers);
   delete state;
 }
@@ -543,12 +560,18 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   const WORD action = state->action;
 
   body_context* input = LoadInput(item);
+  // A reading action on an item without records answers that it found
+  // nothing; records that memory could not hold are a failure for every
+  // action.
+  if (input == nullptr && (state->writes != 0 || NoInputStatus(item) == VELKO_ERR_MEMORY))
+    return NoInputStatus(item);
+  // A body that did not load completely would lose what it missed. A
+  // reading action works on what loaded from a damaged body, but not on a
+  // body cut short for want of memory: its answer would pass for whole.
+  if (input != nullptr && internal->incomplete_load != NOERROR &&
+      (state->writes != 0 || internal->incomplete_load == VELKO_ERR_MEMORY))
+    return internal->incomplete_load;
   if (state->writes != 0) {
-    if (input == nullptr)
-      return internal->state == kItemStateInMemory ? VELKO_ERR_BAD_ARGUMENT : VELKO_ERR_NO_INPUT;
-    // A body that did not load completely would lose what it missed.
-    if (internal->incomplete_load != NOERROR)
-      return internal->incomplete_load;
     if (STATUS status = CreateBodyItem(&state->gen); status != NOERROR) {
       DiscardWrittenBody(state);
       return status;
@@ -559,7 +582,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   STATUS status = NOERROR;
   if (action == ACTION_SET_HIDE_FORMULA || action == ACTION_CHANGE_PARAGRAPH ||
       action == ACTION_APPEND_PARAGRAPH) {
-    RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+    status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
     memcpy(&state->found_pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID),
            sizeof state->found_pabid);
   } else if (action == ACTION_RENDER) {
@@ -584,7 +607,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   }
   if (status == NOERROR && action == ACTION_RENDER)
     status = FinishXMLRendering(state, state->chunk->internal->render_context);
-  if (status == NOERROR && action == kFoundRequired && state->found == 0)
+  if (status == NOERROR && action == ACTION_MERGE_CELLS && state->found == 0)
     status = VELKO_ERR_FAILED;
 
   if (state->writes == 0)
@@ -640,10 +663,10 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
   }
 
   if (action == ACTION_PREPARE_APPEND) {
-    AnswerHighestPabid(state);
+    const STATUS status = AnswerHighestPabid(state);
     chunk->status = VELKO_STATUS_READ_ONLY;
     DeleteState(state);
-    return NOERROR;
+    return status;
   }
   if (action == ACTION_SORT_BY_ROW) {
     if (STATUS status = SortKeys(state); status != NOERROR) {
@@ -657,7 +680,10 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
   state->writes = ActionWritesHere(action, p1) ? 1 : 0;
   SettleWildcards(state);
 
-  STATUS status = Prepare(state);
+  // An action whose work is not built would pass the records through and
+  // report success wherever its chunk is not met: refused before the item
+  // is loaded or anything is written.
+  STATUS status = ActionIsPending(action) ? kServiceNotAvailable : Prepare(state);
   if (status == NOERROR)
     status = RunOperation(state, extra);
 
@@ -675,7 +701,7 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
 namespace {
 
 bool IsPropertyCase(WORD action) {
-  return action == kCollectSortKey || (action >= 5 && action <= 27) ||
+  return action == ACTION_COLLECT_SORT_KEY || (action >= 5 && action <= 27) ||
          (action >= 29 && action <= 36) || (action >= 38 && action <= 44) || action == 48 ||
          (action >= 50 && action <= 53) || action == 55 || action == 56 ||
          (action >= 61 && action <= 70);
@@ -706,8 +732,8 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_HIGHLIGHT_TEXT:
     return ProcessTextRunAction(record, signature, length, output, state);
   case ACTION_CHANGE_PARAGRAPH:
-  case kFoundRequired:
-  case 2406:
+  case ACTION_MERGE_CELLS:
+  case ACTION_UNDO_MERGE_CELLS:
     return ProcessParagraphAction(record, signature, length, output, state);
   case ACTION_REMOVE:
   case ACTION_EXPORT_GRAPHIC:
@@ -715,28 +741,28 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_REMOVE_LINKS:
   case ACTION_REMOVE_SECTIONS:
   case ACTION_SORT_BY_ROW:
-  case kSortAction2397:
+  case ACTION_DROP_CHUNK:
   case ACTION_SET_IMAGE_HOTSPOT:
-  case 2807:
+  case ACTION_CONVERT_BITMAPS:
     return ProcessRemovalAction(record, signature, length, output, state);
-  case 2385:
+  case ACTION_LINK_OCCURRENCES:
   case ACTION_REPLACE_TEXT_QUICK:
-  case 2398:
-  case 2399:
+  case ACTION_FIND_TEXT:
+  case ACTION_REPLACE_TEXT_SAME_LENGTH:
   case ACTION_REMOVE_FIELDS:
     return ProcessSearchAction(record, signature, length, output, state);
   case ACTION_LINK_MATCHING:
   case ACTION_WIKI_MATCHING:
     return ProcessLinkMatchingAction(record, signature, length, output, state);
   case ACTION_APPEND_ROW:
-  case 2387:
-  case 2388:
-  case 2393:
+  case ACTION_WRAP_IN_LINK:
+  case ACTION_WRAP_IN_LINK_ALT:
+  case ACTION_SET_CELL_BORDERS:
   case ACTION_SET_CELL_COLOR:
   case ACTION_CHANGE_TABLE:
-  case kAllocateFieldBuffers:
-  case 2422:
-  case 2437:
+  case ACTION_MODIFY_FIELD:
+  case ACTION_SET_HTML_VALUE:
+  case ACTION_SET_TARGET_PROPERTIES:
     return ProcessTableAction(record, signature, length, output, state);
   default:
     if (IsPropertyCase(action))

@@ -22,13 +22,13 @@ bool HasAppendWork(WORD action) {
     return true;
   switch (action) {
   case ACTION_APPEND_PAGE_BREAK:
-  case 2411:
+  case ACTION_APPEND_FIELD:
   case ACTION_APPEND_PARAGRAPH:
   case ACTION_APPEND_HOTSPOT:
-  case 2424:
+  case ACTION_APPEND_RESOURCE:
   case ACTION_APPEND_GRAPHIC:
   case ACTION_APPEND_LAYER:
-  case 2443:
+  case ACTION_APPEND_TABLE_ALT:
   case ACTION_APPEND_HTML:
   case ACTION_APPEND_FORM_BODY:
   case ACTION_APPEND_PAGE_BODY:
@@ -42,20 +42,20 @@ bool HasAppendWork(WORD action) {
 /* Actions with wrapping, property or sort work where the chunk opens. */
 bool HasStartWork(WORD action) {
   switch (action) {
-  case 2:
+  case ACTION_COLLECT_SORT_KEY:
   case ACTION_SET_HIDE_FORMULA:
   case ACTION_SET_ROW_LABEL:
   case ACTION_GET_PASSTHRU_HTML:
   case ACTION_SET_PASSTHRU_HTML:
-  case 54:
+  case ACTION_CLEAR_RECORD_MARK:
   case PROP_RECORDTYPE:
   case ACTION_CHANGE_PARAGRAPH:
-  case 2387:
-  case 2388:
+  case ACTION_WRAP_IN_LINK:
+  case ACTION_WRAP_IN_LINK_ALT:
   case ACTION_SET_CELL_COLOR:
   case ACTION_SORT_BY_ROW:
-  case 2404:
-  case 2422:
+  case ACTION_WRAP_IN_SECTION:
+  case ACTION_SET_HTML_VALUE:
   case ACTION_CELL_IS_MERGED:
   case PROP_TARGETCOLUMN:
   case PROP_TARGETROW:
@@ -70,17 +70,17 @@ bool HasStartWork(WORD action) {
  * closes (the rendering action renders there, engine/actions_render.cpp). */
 bool HasStopWork(WORD action) {
   switch (action) {
-  case 2:
+  case ACTION_COLLECT_SORT_KEY:
   case ACTION_GET_MARGINS:
   case ACTION_SET_ROW_LABEL:
   case ACTION_SET_PASSTHRU_HTML:
   case ACTION_REMOVE:
-  case 2387:
-  case 2388:
+  case ACTION_WRAP_IN_LINK:
+  case ACTION_WRAP_IN_LINK_ALT:
   case ACTION_SET_CELL_COLOR:
-  case 2404:
-  case 2422:
-  case 2437:
+  case ACTION_WRAP_IN_SECTION:
+  case ACTION_SET_HTML_VALUE:
+  case ACTION_SET_TARGET_PROPERTIES:
   case ACTION_SET_IMAGE_HOTSPOT:
     return true;
   default:

@@ -72,9 +72,13 @@ STATUS RenderXMLChunk(chunk_process_state* state, html_render_info* context);
 /* Removes the attachments that the chunk's last target names. */
 STATUS RemoveAttachmentsFromChunk(VelkoRTChunk* chunk, chunk_process_state* state);
 
-/* ---- engine actions built later (engine/pending.cpp) ----
- *
- * The case of an action for one record of the open chunk. `output` starts
+/* ---- engine actions built later (engine/pending.cpp) ---- */
+
+/* True for an action code whose case or chunk-edge work below is not built
+ * yet; the driver refuses it with kServiceNotAvailable before the walk. */
+bool ActionIsPending(WORD action);
+
+/* The case of an action for one record of the open chunk. `output` starts
  * as the record itself; a case may change it (see chunk_record_output). 0
  * lets the frame emit the output; any other status ends the walk at once
  * (546: the answer is complete). */

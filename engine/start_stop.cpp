@@ -25,9 +25,6 @@ constexpr int kBracketedStartsTested = 3;
 constexpr int kEndSignaturesTested = 5;
 constexpr int kMemberSignatures = 7;
 
-/* Bits of the fourth word of a large-paragraph record (0xFF68). */
-constexpr DWORD kLargeParagraphWordOffset = 6;
-constexpr WORD kLargeParagraphEnd = 0x0002;
 
 /* Hotspot flags an action hotspot needs one of. */
 constexpr DWORD kActionHotspotFlags = 0x0010 | 0x0100;
@@ -607,8 +604,8 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
     }
     WORD word = 0;
     return signature == SIG_CD_LARGEPARAGRAPH &&
-           ReadRecordWord(data, length, kLargeParagraphWordOffset, &word) &&
-           (word & kLargeParagraphEnd) != 0;
+           ReadRecordWord(data, length, offsetof(CDLARGEPARAGRAPH, Flags), &word) &&
+           (word & CDLARGEPARAGRAPH_END) != 0;
   }
   case TARGETTYPE_GRAPHIC:
     if (AccompaniesGraphic(record) && !(signature == SIG_CD_GRAPHIC && matchedNow == 0))
@@ -866,143 +863,214 @@ bool HandedBeforeClose(const walk_record& record, int closedClauses, DWORD lastE
   return true;
 }
 
-} // namespace
-
-STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
-  const walk_record record = RecordInWalk(data, signature, length, state);
-  const WORD previous = state->previous_signature;
-  bool accepted = false;
-
+/* A clause whose match was deferred to this record is accepted here. */
+bool AcceptDeferredClause(chunk_process_state* state) {
   chunkdef_info* pending = state->pending;
-  if (pending != nullptr && pending->deferred_record != 0 &&
-      pending->deferred_record == state->record_counter) {
-    pending->deferred_record = 0;
-    Accept(state, pending);
-    accepted = true;
-  }
+  if (pending == nullptr || pending->deferred_record == 0 ||
+      pending->deferred_record != state->record_counter)
+    return false;
+  pending->deferred_record = 0;
+  Accept(state, pending);
+  return true;
+}
 
-  // The item's first paragraph has no CDPARAGRAPH of its own: a Before or
-  // Ends With clause counts it here.
-  pending = state->pending;
+/* The item's first paragraph has no CDPARAGRAPH of its own: a Before or
+ * Ends With clause counts it at the first record. */
+void CountFirstParagraph(WORD signature, chunk_process_state* state) {
+  chunkdef_info* pending = state->pending;
   if (pending != nullptr && IsParagraphType(pending->target_type) &&
       (pending->relation == RELATION_BEFORE || pending->relation == RELATION_ENDS_WITH) &&
       state->record_counter == 1 && signature != SIG_CD_PARAGRAPH && pending->index_count > 0 &&
       pending->index_starts[0] > 1)
     pending->occurrence = 1;
+}
 
-  STATUS status = NOERROR;
-  if (OpenClauses(record, previous, false, &accepted, &status, state) == open_result::returned)
-    return status;
-  if (state->pending == nullptr && state->chunk_open == 0) {
-    state->chunk_open = 1;
-    return ProcessStartChunk(data, signature, length, state);
+/* Matches the pending clauses at the record (`reopening`: after clauses
+ * closed at it) and opens the chunk when none is left pending. True when
+ * that settles the record, with the status to return in *status. */
+bool OpenAtRecord(const walk_record& record, WORD previous, bool reopening, bool* accepted,
+                  STATUS* status, chunk_process_state* state) {
+  if (OpenClauses(record, previous, reopening, accepted, status, state) == open_result::returned)
+    return true;
+  if (state->pending != nullptr || state->chunk_open != 0)
+    return false;
+  state->chunk_open = 1;
+  *status = ProcessStartChunk(record.data, record.signature, record.length, state);
+  return true;
+}
+
+/* What closing the matched clauses at one record found. */
+struct closing {
+  int closed = 0;          /* clauses closed */
+  DWORD last_ended = 0;    /* the terminator of the last one closed ended outside it */
+  bool ended_outside = false;
+  STATUS status = NOERROR; /* a failure of closing the chunk on the way */
+};
+
+enum class close_step { next, stop, failed };
+
+/* A Contains or Inside clause closes where its target ends; a column that
+ * ends at a cell closes its row with it. */
+close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_info*& clause,
+                           chunkdef_info*& before, closing* result, chunk_process_state* state) {
+  const WORD signature = record.signature;
+  DWORD counted = 0;
+  DWORD ended = 0;
+  if (MatchTerminator(clause, record.data, signature, record.length, previous, &counted, &ended, 0,
+                      state) == 0)
+    return close_step::stop;
+  Reopen(state, clause);
+  ++result->closed;
+  result->last_ended = ended;
+  if (IsTableCell(signature) && clause->target_type == TARGETTYPE_COLUMN && before != nullptr &&
+      before->target_type == TARGETTYPE_ROW) {
+    Reopen(state, before);
+    clause = before;
+    before = clause->run_previous;
   }
+  if (ended != 0 && state->chunk_open != 0) {
+    result->ended_outside = true;
+    result->status = CloseChunk(record, state);
+    if (result->status != NOERROR)
+      return close_step::failed;
+  }
+  if (before != nullptr && before->relation == RELATION_INSIDE &&
+      clause->relation == RELATION_CONTAINS && before->target_type == clause->target_type)
+    return close_step::stop;
+  if (IsTableEnd(signature) && clause->target_type == TARGETTYPE_TABLE)
+    return close_step::stop;
+  return close_step::next;
+}
+
+/* An Outside or Before clause closes where its target begins; Before
+ * closes for good, with the clause before it. */
+close_step CloseBeforeTarget(const walk_record& record, WORD previous, chunkdef_info* clause,
+                             chunkdef_info* before, closing* result, chunk_process_state* state) {
+  DWORD complete = 0;
+  if (Initiates(clause, record, previous, &complete, state) == 0)
+    return close_step::stop;
+  Reopen(state, clause);
+  ++result->closed;
+  if (clause->relation == RELATION_BEFORE) {
+    clause->finished = 1;
+    if (before != nullptr)
+      before->finished = 1;
+  }
+  return close_step::next;
+}
+
+/* An Ends With clause closes for good, with the clause before it, where
+ * its target begins completely or ends. */
+close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info* clause,
+                         chunkdef_info* before, closing* result, chunk_process_state* state) {
+  DWORD complete = 0;
+  DWORD counted = 0;
+  DWORD ended = 0;
+  const DWORD started = Initiates(clause, record, previous, &complete, state);
+  if ((started == 0 || complete == 0) &&
+      MatchTerminator(clause, record.data, record.signature, record.length, previous, &counted,
+                      &ended, started, state) == 0)
+    return close_step::stop;
+  Reopen(state, clause);
+  ++result->closed;
+  clause->finished = 1;
+  if (before != nullptr)
+    before->finished = 1;
+  return close_step::next;
+}
+
+/* Closes the matched clauses that end at the record, innermost first,
+ * passing over those that never close (Everything, After, Starts With). */
+closing CloseClauses(const walk_record& record, WORD previous, chunk_process_state* state) {
+  closing result;
+  for (chunkdef_info* clause = state->last_matched; clause != nullptr;) {
+    chunkdef_info* before = clause->run_previous;
+    close_step step = close_step::stop;
+    switch (clause->relation) {
+    case RELATION_EVERYTHING:
+    case RELATION_AFTER:
+    case RELATION_STARTS_WITH:
+      step = close_step::next;
+      break;
+    case RELATION_CONTAINS:
+    case RELATION_INSIDE:
+      step = CloseContaining(record, previous, clause, before, &result, state);
+      break;
+    case RELATION_OUTSIDE:
+    case RELATION_BEFORE:
+      step = CloseBeforeTarget(record, previous, clause, before, &result, state);
+      break;
+    case RELATION_ENDS_WITH:
+      step = CloseEndsWith(record, previous, clause, before, &result, state);
+      break;
+    default:
+      break;
+    }
+    if (step != close_step::next)
+      break;
+    clause = before;
+  }
+  return result;
+}
+
+/* Where clauses closed: the record still goes to the action step when it
+ * belongs to the chunk, then the chunk closes. */
+STATUS CloseOpenChunk(const walk_record& record, const closing& result,
+                      chunk_process_state* state) {
+  if (state->chunk_open == 0)
+    return NOERROR;
+  if (HandedBeforeClose(record, result.closed, result.last_ended, state)) {
+    const STATUS status =
+        ProcessChunkRecord(record.data, record.signature, record.length, state);
+    state->handled = 1;
+    if (status != NOERROR)
+      return status;
+  }
+  return CloseChunk(record, state);
+}
+
+/* The record that ended an occurrence may begin the next one: a table
+ * cell (the next row or column), a text run of another font, or a record
+ * that lies outside the occurrence it ended (the next paragraph). */
+bool MayReopenAt(WORD signature, const closing& result, const chunk_process_state* state) {
+  const chunkdef_info* pending = state->pending;
+  return IsTableCell(signature) || result.ended_outside ||
+         (pending != nullptr && pending->target_type == TARGETTYPE_STYLIZEDTEXT &&
+          IsTextRun(signature));
+}
+
+} // namespace
+
+STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
+  const walk_record record = RecordInWalk(data, signature, length, state);
+  const WORD previous = state->previous_signature;
+
+  bool accepted = AcceptDeferredClause(state);
+  CountFirstParagraph(signature, state);
+  STATUS status = NOERROR;
+  if (OpenAtRecord(record, previous, false, &accepted, &status, state))
+    return status;
   if (accepted)
     return NOERROR;
 
-  chunkdef_info* last = state->last_matched;
+  const chunkdef_info* last = state->last_matched;
   if (last != nullptr &&
       (last->relation == RELATION_CONTAINS || last->relation == RELATION_INSIDE) &&
       !AtClauseLevel(last, record, state))
     return NOERROR;
 
-  int closed = 0;
-  DWORD lastEnded = 0;
-  bool endedOutside = false;
-  for (chunkdef_info* clause = state->last_matched; clause != nullptr;) {
-    chunkdef_info* before = clause->run_previous;
-    if (clause->relation == RELATION_EVERYTHING || clause->relation == RELATION_AFTER ||
-        clause->relation == RELATION_STARTS_WITH) {
-      clause = before;
-      continue;
-    }
-    DWORD counted = 0;
-    DWORD ended = 0;
-    DWORD complete = 0;
-    if (clause->relation == RELATION_CONTAINS || clause->relation == RELATION_INSIDE) {
-      if (MatchTerminator(clause, data, signature, length, previous, &counted, &ended, 0, state) ==
-          0)
-        break;
-      Reopen(state, clause);
-      ++closed;
-      lastEnded = ended;
-      if (IsTableCell(signature) && clause->target_type == TARGETTYPE_COLUMN && before != nullptr &&
-          before->target_type == TARGETTYPE_ROW) {
-        Reopen(state, before);
-        clause = before;
-        before = clause->run_previous;
-      }
-      if (ended != 0 && state->chunk_open != 0) {
-        endedOutside = true;
-        if (STATUS stop = CloseChunk(record, state); stop != NOERROR)
-          return stop;
-      }
-      if (before != nullptr && before->relation == RELATION_INSIDE &&
-          clause->relation == RELATION_CONTAINS && before->target_type == clause->target_type)
-        break;
-      if (IsTableEnd(signature) && clause->target_type == TARGETTYPE_TABLE)
-        break;
-      clause = before;
-      continue;
-    }
-    if (clause->relation == RELATION_OUTSIDE || clause->relation == RELATION_BEFORE) {
-      if (Initiates(clause, record, previous, &complete, state) == 0)
-        break;
-      Reopen(state, clause);
-      ++closed;
-      if (clause->relation == RELATION_BEFORE) {
-        clause->finished = 1;
-        if (before != nullptr)
-          before->finished = 1;
-      }
-      clause = before;
-      continue;
-    }
-    if (clause->relation == RELATION_ENDS_WITH) {
-      const DWORD started = Initiates(clause, record, previous, &complete, state);
-      if ((started == 0 || complete == 0) &&
-          MatchTerminator(clause, data, signature, length, previous, &counted, &ended, started,
-                          state) == 0)
-        break;
-      Reopen(state, clause);
-      ++closed;
-      clause->finished = 1;
-      if (before != nullptr)
-        before->finished = 1;
-      clause = before;
-      continue;
-    }
-    break;
-  }
-  if (closed == 0)
+  const closing result = CloseClauses(record, previous, state);
+  if (result.status != NOERROR)
+    return result.status;
+  if (result.closed == 0)
     return NOERROR;
+  if (STATUS closed = CloseOpenChunk(record, result, state); closed != NOERROR)
+    return closed;
 
-  if (state->chunk_open != 0) {
-    if (HandedBeforeClose(record, closed, lastEnded, state)) {
-      status = ProcessChunkRecord(data, signature, length, state);
-      state->handled = 1;
-      if (status != NOERROR)
-        return status;
-    }
-    if (STATUS stop = CloseChunk(record, state); stop != NOERROR)
-      return stop;
-  }
-
-  // The record that ended an occurrence may begin the next one: a table
-  // cell (the next row or column), a text run of another font, or a record
-  // that lies outside the occurrence it ended (the next paragraph).
-  const chunkdef_info* reopened = state->pending;
-  const bool mayReopen = IsTableCell(signature) || endedOutside ||
-                         (reopened != nullptr && reopened->target_type == TARGETTYPE_STYLIZEDTEXT &&
-                          IsTextRun(signature));
-  if (!mayReopen)
+  if (!MayReopenAt(signature, result, state))
     return NOERROR;
   bool again = false;
-  if (OpenClauses(record, previous, true, &again, &status, state) == open_result::returned)
+  if (OpenAtRecord(record, previous, true, &again, &status, state))
     return status;
-  if (state->pending == nullptr && state->chunk_open == 0) {
-    state->chunk_open = 1;
-    return ProcessStartChunk(data, signature, length, state);
-  }
   return NOERROR;
 }

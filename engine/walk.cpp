@@ -30,10 +30,6 @@ namespace {
 constexpr DWORD kBreakTestInterval = 100;
 constexpr const char* kInterruptedMessage = "TARNO: Interrupted by user!";
 
-/* Bits of the fourth word of a large-paragraph record (0xFF68). */
-constexpr DWORD kLargeParagraphWordOffset = 6;
-constexpr WORD kLargeParagraphBegin = 0x0001;
-constexpr WORD kLargeParagraphEnd = 0x0002;
 
 /* Bytes at the end of the current definition cleared before a definition
  * is copied over it. */
@@ -152,11 +148,11 @@ void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracket
   }
   if (signature == SIG_CD_LARGEPARAGRAPH) {
     WORD word = 0;
-    if (!ReadRecordWord(record, length, kLargeParagraphWordOffset, &word))
+    if (!ReadRecordWord(record, length, offsetof(CDLARGEPARAGRAPH, Flags), &word))
       return;
-    if (state->chunk_open == 0 && (word & kLargeParagraphBegin) != 0)
+    if (state->chunk_open == 0 && (word & CDLARGEPARAGRAPH_BEGIN) != 0)
       state->ff68_flag = 1;
-    else if ((word & kLargeParagraphEnd) != 0)
+    else if ((word & CDLARGEPARAGRAPH_END) != 0)
       state->ff68_flag = 0;
   }
 }

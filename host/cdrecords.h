@@ -513,9 +513,12 @@ typedef struct {
 typedef struct { /* 0xFF68: marks where a large paragraph begins or ends */
   WSIG Header;
   WORD Version;
-  WORD Flags; /* 0x0001: begin; clear: end */
+  WORD Flags; /* CDLARGEPARAGRAPH_BEGIN, CDLARGEPARAGRAPH_END */
   BYTE Reserved[8];
 } CDLARGEPARAGRAPH;
+
+inline constexpr WORD CDLARGEPARAGRAPH_BEGIN = 0x0001;
+inline constexpr WORD CDLARGEPARAGRAPH_END = 0x0002;
 
 typedef struct { /* 0xFFC9 */
   WSIG Header;

@@ -104,13 +104,18 @@ STATUS RenderFlush(html_render_info *context, DWORD final);
  *
  * A short text (markup, a style, a name) is held in the text's own room
  * and takes no tracked memory; a longer one moves to a tracked block. The
- * text is not copied or moved as a whole: data may point into it. */
+ * text is not copied or moved as a whole: data may point into it. It frees
+ * its block when it goes out of scope; RenderTextFree empties it sooner. */
 
 constexpr DWORD kRenderTextRoom = 256;
+
+struct render_text;
+void RenderTextFree(render_text *text);
 
 struct render_text {
   render_text() = default;
   explicit render_text(LSXLsiSession *owner) : session(owner) {}
+  ~render_text() { RenderTextFree(this); }
   render_text(const render_text &) = delete;
   render_text &operator=(const render_text &) = delete;
 
@@ -125,7 +130,7 @@ struct render_text {
 STATUS RenderTextPut(render_text *text, const char *bytes, size_t length);
 STATUS RenderTextPuts(render_text *text, const char *string);
 STATUS RenderTextPutc(render_text *text, char c);
-/* Frees the text's block; the text becomes empty. */
+/* Frees the text's block; the text becomes empty (and may be used again). */
 void RenderTextFree(render_text *text);
 /* Hands the tracked block (an empty text gets one) to the caller, who
  * frees it with VelkoDeallocatePtr; null when memory cannot be had. */

@@ -28,6 +28,7 @@
 #include "host/nsfnote.h"
 #include "host/oslog.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -753,8 +754,8 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     state.entity_text = entityText;
     state.context = context;
     status = LoadBody(state);
-    if (state.unicode != nullptr)
-      NLS_unload_charset(state.unicode);
+    if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
+      static_cast<void>(NLS_unload_charset(state.unicode));
   }
   context->load_status = status;
   if (item->internal != nullptr && IsItemsOwnBody(item, context))
@@ -779,7 +780,7 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
     AddInLogMessageText("SIAR - Step 1", 0);
 
   if (context == nullptr) {
-    context = new (std::nothrow) body_context;
+    context = NewObject<body_context>();
     if (context == nullptr) {
       LogOutOfMemory(VELKO_HERE);
       return nullptr;
@@ -795,7 +796,10 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
 
   if (Tracing(item->session))
     AddInLogMessageText("SIAR - Step 3", 0);
-  StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context);
+  // A load that stops early keeps its status in the item's incomplete_load,
+  // where every writer of the item finds it.
+  static_cast<void>(
+      StoreBodyRecords(item, skipEnvelopes, reserved, plainText, entityText, context));
   if (Tracing(item->session)) {
     AddInLogMessageText("SIAR - Step 4", 0);
     AddInLogMessageText("SIAR - OUT", 0);

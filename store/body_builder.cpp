@@ -15,6 +15,7 @@
 #include "store/body.h"
 #include "store/emitter.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/rtitem_internal.h"
 #include "store/tracked_memory.h"
 #include "velko/status.h"
@@ -26,7 +27,7 @@ body_context* OutputContext(VelkoRTItem* item) {
   _internal_RTITEM* internal = item->internal;
   if (internal->output != nullptr)
     return internal->output;
-  auto* context = new (std::nothrow) body_context;
+  auto* context = NewObject<body_context>();
   if (context == nullptr)
     return nullptr;
   context->note = item->note;

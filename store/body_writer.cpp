@@ -12,6 +12,7 @@
 #include "host/nsfnote.h"
 #include "host/osmem.h"
 #include "store/body.h"
+#include "store/host_release.h"
 #include "store/rtitem_internal.h"
 #include "velko/status.h"
 
@@ -79,11 +80,11 @@ STATUS SaveBodyItems(body_context* context, VelkoRTItem* item) {
     return status;
   writer.buffer = static_cast<char*>(OSLockObject(handle));
   if (writer.buffer == nullptr) {
-    OSMemFree(handle);
+    ReleaseHostMemory(handle);
     return VELKO_ERR_MEMORY;
   }
   status = WriteRecords(context, item, writer);
   OSUnlockObject(handle);
-  OSMemFree(handle);
+  ReleaseHostMemory(handle);
   return status;
 }

@@ -7,41 +7,33 @@
 #include <string.h>
 
 #include <initializer_list>
+#include <new>
 
+#include "store/new_object.h"
+#include "store/owned_text.h"
 #include "velko/velko.h"
-
-namespace {
-
-char* OwnedText(const char* text) {
-  const size_t size = strlen(text) + 1;
-  char* copy = new char[size];
-  memcpy(copy, text, size);
-  return copy;
-}
-
-} // namespace
 
 VelkoRTComparison::VelkoRTComparison(LSXLsiSession* owner) : session(owner) {
   // The items join the session's item list, which deletes them; without a
   // session nothing would, so none are made.
   if (session != nullptr) {
     for (VelkoRTItem*& item : items)
-      item = new VelkoRTItem(session);
+      item = NewObject<VelkoRTItem>(session); // null when memory is short
   }
-  removed_marker = OwnedText("(\x02-)");
-  added_marker = OwnedText("(\x02+)");
-  removed_font = OwnedText("RED +STRIKETHROUGH");
-  removed_mark = OwnedText("(-)");
-  added_mark = OwnedText("(+)");
-  removed_style = OwnedText("RED +Strikethrough");
-  added_style = OwnedText("Blue");
-  added_font = OwnedText("BLUE");
-  removed_marker_2 = OwnedText("(\x01-)");
-  added_marker_2 = OwnedText("(\x01+)");
-  columns_decreased = OwnedText("** The number of columns has decreased **");
-  columns_increased = OwnedText("** The number of columns has increased **");
-  rows_decreased = OwnedText("** The number of rows has decreased **");
-  rows_increased = OwnedText("** The number of rows has increased **");
+  removed_marker = CopyOwnedText("(\x02-)");
+  added_marker = CopyOwnedText("(\x02+)");
+  removed_font = CopyOwnedText("RED +STRIKETHROUGH");
+  removed_mark = CopyOwnedText("(-)");
+  added_mark = CopyOwnedText("(+)");
+  removed_style = CopyOwnedText("RED +Strikethrough");
+  added_style = CopyOwnedText("Blue");
+  added_font = CopyOwnedText("BLUE");
+  removed_marker_2 = CopyOwnedText("(\x01-)");
+  added_marker_2 = CopyOwnedText("(\x01+)");
+  columns_decreased = CopyOwnedText("** The number of columns has decreased **");
+  columns_increased = CopyOwnedText("** The number of columns has increased **");
+  rows_decreased = CopyOwnedText("** The number of rows has decreased **");
+  rows_increased = CopyOwnedText("** The number of rows has increased **");
 }
 
 VelkoRTComparison::~VelkoRTComparison() {

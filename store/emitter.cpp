@@ -100,9 +100,15 @@ emitter_table_level& CurrentLevel(generation_context* context) {
   return context->levels[context->table_level];
 }
 
+constexpr const char* kColumnOutOfRangeMessage =
+    "TARNO: Table cell in column 64 or beyond.  Operation failed!";
+constexpr const char* kRecordTooLargeMessage =
+    "TARNO: Record longer than 64382 bytes.  Operation failed!";
+static_assert(kEmitterColumns == 64 && kLargestEmittedRecord == 64382,
+              "the refusal messages name these limits");
+
 STATUS FormatError(generation_context* context, const char* message) {
-  if (message != nullptr)
-    ShowUserMessage(message);
+  ShowUserMessage(message);
   context->error_word = VELKO_ERR_BAD_STRUCTURE;
   return VELKO_ERR_INVALID_SEQUENCE;
 }
@@ -482,7 +488,7 @@ STATUS FixTableCell(generation_context* context, emitted_record& record) {
     return FormatError(context, "TARNO: Table cell outside of table.  Operation failed!");
   const BYTE column = data[offsetof(CDTABLECELL, Column)];
   if (column >= kEmitterColumns)
-    return FormatError(context, nullptr);
+    return FormatError(context, kColumnOutOfRangeMessage);
   if (level.awaiting_first_cell == 0 && column == 0)
     ++level.cell_counter;
   data[offsetof(CDTABLECELL, Row)] = static_cast<BYTE>(level.cell_counter);
@@ -697,7 +703,7 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
       context->item->internal == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
   if (length > kLargestEmittedRecord)
-    return FormatError(context, nullptr);
+    return FormatError(context, kRecordTooLargeMessage);
   if (context->import_target != nullptr)
     return CopyCDUpdatedToRec(const_cast<void*>(record), signature, length,
                               context->import_target);
@@ -723,7 +729,7 @@ STATUS GenerateCDText(const char* text, int length, const void* header,
     return VELKO_ERR_BAD_ARGUMENT;
   const DWORD total = static_cast<DWORD>(length) + kEmptyTextLength;
   if (total > kLargestEmittedRecord)
-    return FormatError(context, nullptr);
+    return FormatError(context, kRecordTooLargeMessage);
   LSXLsiSession* session = SessionOf(context);
   auto* block = static_cast<BYTE*>(VelkoAllocatePtr(session, VELKO_HERE, total + 1, 1));
   if (block == nullptr) {

@@ -21,6 +21,8 @@
 #include "host/osmem.h"
 #include "host/status.h"
 #include "store/canonical.h"
+#include "store/host_release.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -87,8 +89,7 @@ CDFACE MakeFace(BYTE id, BYTE family, const char* name) {
   CDFACE face = {};
   face.Face = id;
   face.Family = family;
-  std::strncpy(face.Name, name, kFaceNameChars);
-  face.Name[kFaceNameChars] = '\0';
+  CopyCutText(face.Name, name, kFaceNameChars);
   return face;
 }
 
@@ -159,8 +160,8 @@ STATUS ReplaceFonts(NOTEHANDLE note, const FontsItem& old, WORD type, const char
   if (status != NOERROR)
     return status;
   status = AppendFonts(note, type, table, length);
-  if (status != NOERROR)
-    AppendFonts(note, old.type, old.table, old.TableBytes());
+  if (status != NOERROR) // putting the old table back is all that is left to try
+    static_cast<void>(AppendFonts(note, old.type, old.table, old.TableBytes()));
   return status;
 }
 
@@ -254,7 +255,7 @@ static FACEID AppendFace(VelkoRTItem* item, const FontsItem& fonts, WORD faces, 
     return 0;
   char* table = static_cast<char*>(OSLockObject(handle));
   if (table == nullptr) {
-    OSMemFree(handle);
+    ReleaseHostMemory(handle);
     return 0;
   }
   BYTE id = static_cast<BYTE>(highest + 1);
@@ -266,7 +267,7 @@ static FACEID AppendFace(VelkoRTItem* item, const FontsItem& fonts, WORD faces, 
   if (status == NOERROR)
     RecordFaces(item->internal, table, length);
   OSUnlockObject(handle);
-  OSMemFree(handle);
+  ReleaseHostMemory(handle);
   return status == NOERROR ? id : 0;
 }
 

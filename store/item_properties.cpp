@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "store/messages.h"
+#include "store/new_object.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
@@ -187,13 +189,15 @@ void SetNumberProperty(VelkoRTItem& item, const rtitem_prop& row, double value) 
     MirrorSuppressMessages(item);
 }
 
-/* Replaces an owned text by a copy of `length` bytes of the value. */
-void ReplaceOwnedText(char** field, const char* value, size_t length) {
-  char* copy = new char[length + 1];
-  std::memcpy(copy, value, length);
-  copy[length] = '\0';
+/* Replaces an owned text by a copy of `length` bytes of the value; false,
+ * with the old text kept, when memory is short. */
+bool ReplaceOwnedText(char** field, const char* value, size_t length) {
+  char* copy = CopyOwnedText(value, length);
+  if (copy == nullptr)
+    return false;
   delete[] *field;
   *field = copy;
+  return true;
 }
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -214,17 +218,6 @@ void FreeStyleMappings(style_mapping*& head) {
     head = node->next;
     delete node;
   }
-}
-
-/* Copies at most `limit` characters of the text and a NUL. */
-void CopyCut(char* out, const char* text, size_t limit) {
-  if (text == nullptr) {
-    out[0] = '\0';
-    return;
-  }
-  size_t length = strnlen(text, limit);
-  std::memcpy(out, text, length);
-  out[length] = '\0';
 }
 
 }  // namespace
@@ -289,11 +282,12 @@ int VelkoRTItem::SetPropertyText(const char* name, const char* value, WORD lengt
   }
   size_t size = length != 0 ? length : std::strlen(value);
   if (char** field = TextField(*this, row->id)) {
-    ReplaceOwnedText(field, value, size);
-    return 1;
+    return ReplaceOwnedText(field, value, size) ? 1 : 0;
   }
   if (const char* formulaItem = FormulaItemName(row->id)) {
-    SetFormulaItem(formulaItem, value, static_cast<WORD>(size));
+    // Counts as set whatever the status: a formula that does not compile has
+    // shown its message and left own error 20017 for the caller.
+    static_cast<void>(SetFormulaItem(formulaItem, value, static_cast<WORD>(size)));
     return 1;
   }
   if (row->id == RTITEM_PROP_CLIENTPREFERENCE) {
@@ -317,7 +311,7 @@ int VelkoRTItem::FindFaceByID(FACEID id, char* out) {
     if (face.id != id)
       continue;
     if (out != nullptr)
-      CopyCut(out, face.name, sizeof face.name - 1);
+      CopyCutText(out, face.name, sizeof face.name - 1);
     return 1;
   }
   return 0;
@@ -325,11 +319,13 @@ int VelkoRTItem::FindFaceByID(FACEID id, char* out) {
 
 void VelkoRTItem::CreateInternalStyleMapping(const char* styleName, const char* faceName,
                                              DWORD fontID) {
-  auto* node = new style_mapping();
+  auto* node = NewObject<style_mapping>();
+  if (node == nullptr)
+    return; // memory is short: the style renders with its own face
   node->font_id = fontID;
   node->flags = STYLE_MAPPING_INTERNAL;
-  CopyCut(node->style_name, styleName, kStyleNameLimit);
-  CopyCut(node->face_name, faceName, kFaceNameLimit);
+  CopyCutText(node->style_name, styleName, kStyleNameLimit);
+  CopyCutText(node->face_name, faceName, kFaceNameLimit);
   style_mapping** tail = &internal->style_mappings[1];
   while (*tail != nullptr)
     tail = &(*tail)->next;

@@ -10,7 +10,8 @@ void ShowUserMessage(const char* text) {
   auto handler = reinterpret_cast<OSSIGMSGPROC>(OSGetSignalHandler(OS_SIGNAL_MESSAGE));
   if (handler == nullptr || text == nullptr)
     return;
-  handler(text, kUserMessageType);
+  // What the handler answers (the user's choice) is not asked for here.
+  static_cast<void>(handler(text, kUserMessageType));
 }
 
 void LogOutOfMemory(int line, const char* file) {

@@ -9,6 +9,8 @@
  * Walking a body's record list is not here (store/body.h), nor are the
  * item's connect operations themselves (store/rtitem.cpp).
  */
+#include "store/host_release.h"
+#include "store/new_object.h"
 #include "store/note_access.h"
 
 #include <strings.h>
@@ -92,8 +94,10 @@ void DecryptWhenSealed(NOTEHANDLE note, int decrypt, const void* decryptionKey) 
   BOOL isSigned = FALSE;
   BOOL isSealed = FALSE;
   NSFNoteIsSignedOrSealed(note, &isSigned, &isSealed);
+  // A note that stays sealed shows it to the reads that follow: they find
+  // no readable items.
   if (isSealed)
-    NSFNoteDecrypt(note, 0, decryptionKey);
+    static_cast<void>(NSFNoteDecrypt(note, 0, decryptionKey));
 }
 
 bool DesignNoteExists(DBHANDLE db, const char* name) {
@@ -130,7 +134,7 @@ STATUS CopyUnderFreeName(DBHANDLE db, NOTEHANDLE source, const char* copyName,
   ORIGINATORID oid = {};
   status = NSFDbGenerateOID(db, &oid);
   if (status != NOERROR) {
-    NSFNoteClose(copy);
+    ReleaseNoteHandle(copy);
     return status;
   }
   NOTEID newNote = 0;
@@ -139,9 +143,9 @@ STATUS CopyUnderFreeName(DBHANDLE db, NOTEHANDLE source, const char* copyName,
 
   // The free name is at most the copy name and four digits.
   size_t size = std::strlen(copyName) + 8;
-  char* name = new (std::nothrow) char[size];
+  char* name = NewArray<char>(size);
   if (name == nullptr) {
-    NSFNoteClose(copy);
+    ReleaseNoteHandle(copy);
     return VELKO_ERR_MEMORY;
   }
   ChooseFreeDesignName(db, copyName, name, size);
@@ -150,7 +154,7 @@ STATUS CopyUnderFreeName(DBHANDLE db, NOTEHANDLE source, const char* copyName,
     status = SetText(copy, "$$ScriptName", name);
   delete[] name;
   if (status != NOERROR) {
-    NSFNoteClose(copy);
+    ReleaseNoteHandle(copy);
     return status;
   }
   *retCopy = copy;
@@ -225,7 +229,7 @@ STATUS OpenNoteInDB(LSXLsiSession* session, DBHANDLE db, NOTEID noteID, const ch
 
   NOTEHANDLE copy = NULLHANDLE;
   status = CopyUnderFreeName(db, note, copyName, &copy);
-  NSFNoteClose(note);
+  ReleaseNoteHandle(note);
   if (status != NOERROR)
     return status;
   *retNote = copy;
@@ -245,7 +249,7 @@ STATUS OpenNote(LSXLsiSession* session, const char* server, const char* path, NO
   status = OpenNoteInDB(session, *retDb, noteID, designName, flagPattern, copyName, retNote, flag,
                         decrypt, decryptionKey);
   if (status != NOERROR) {
-    NSFDbClose(*retDb);
+    ReleaseDatabaseHandle(*retDb);
     *retDb = NULLHANDLE;
     *retNote = NULLHANDLE;
   }
@@ -279,7 +283,7 @@ STATUS OpenNoteByUNID(LSXLsiSession* session, const char* server, const char* pa
     return status;
   status = OpenNoteByUNIDInDB(session, *retDb, unid, retNote, openFlags, decrypt, decryptionKey);
   if (status != NOERROR) {
-    NSFDbClose(*retDb);
+    ReleaseDatabaseHandle(*retDb);
     *retDb = NULLHANDLE;
     *retNote = NULLHANDLE;
   }
@@ -288,9 +292,9 @@ STATUS OpenNoteByUNID(LSXLsiSession* session, const char* server, const char* pa
 
 STATUS CloseNote(DBHANDLE db, NOTEHANDLE note) {
   if (note != NULLHANDLE)
-    NSFNoteClose(note);
+    ReleaseNoteHandle(note);
   if (db != NULLHANDLE)
-    NSFDbClose(db);
+    ReleaseDatabaseHandle(db);
   return NOERROR;
 }
 
@@ -457,8 +461,9 @@ STATUS ResetExistingDesignNote(DBHANDLE db, NOTEID noteID, const char* contentIt
   STATUS status = NSFNoteOpen(db, noteID, kNoteOpenFlags, retNote);
   if (status != NOERROR)
     return status;
+  // A design note without the item has nothing to clear.
   if (!IsEmpty(contentItem))
-    NSFItemDelete(*retNote, contentItem, NameLength(contentItem));
+    static_cast<void>(NSFItemDelete(*retNote, contentItem, NameLength(contentItem)));
   return NOERROR;
 }
 
@@ -471,7 +476,7 @@ STATUS CreateNewDesignNote(DBHANDLE db, DesignKind kind, const char* name, NOTEH
   }
   STATUS status = WriteNewDesignItems(*retNote, kind, name);
   if (status != NOERROR) {
-    NSFNoteClose(*retNote);
+    ReleaseNoteHandle(*retNote);
     *retNote = NULLHANDLE;
     return status;
   }
@@ -493,7 +498,7 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
     return NOERROR;
   }
   if (IsEmpty(name)) {
-    NSFDbClose(db);
+    ReleaseDatabaseHandle(db);
     return VELKO_ERR_BAD_ARGUMENT;
   }
 
@@ -502,7 +507,7 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
   if (found && overwrite == 0) {
     if (!MessagesSuppressed(session))
       ShowFormatted(session, "TARNO: %s '%s' already exists.", OrEmpty(kind), name);
-    NSFDbClose(db);
+    ReleaseDatabaseHandle(db);
     return NOERROR;
   }
 
@@ -510,12 +515,12 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
   STATUS status = found ? ResetExistingDesignNote(db, existing, contentItem, &note)
                         : CreateNewDesignNote(db, KindFromName(kind), name, &note);
   if (status != NOERROR || note == NULLHANDLE) {
-    NSFDbClose(db);
+    ReleaseDatabaseHandle(db);
     return status;
   }
   status = NSFNoteUpdate(note, 0);
-  NSFNoteClose(note);
-  NSFDbClose(db);
+  ReleaseNoteHandle(note);
+  ReleaseDatabaseHandle(db);
   return status;
 }
 
@@ -678,7 +683,7 @@ STATUS ConnectDesignElement(VelkoRTItem* item, DesignKind kind, const char* serv
 VelkoRTItem* LSXLsiSession::CreateDesignElement(const char* kind, const char* server,
                                                 const char* database, const char* name,
                                                 const char* options) {
-  VelkoRTItem* item = new (std::nothrow) VelkoRTItem(this);
+  VelkoRTItem* item = NewObject<VelkoRTItem>(this);
   if (item == nullptr)
     return nullptr;
 

@@ -28,8 +28,11 @@
 #include "host/status.h"
 #include "store/body.h"
 #include "store/canonical.h"
+#include "store/host_release.h"
 #include "store/messages.h"
+#include "store/new_object.h"
 #include "store/note_access.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/services.h"
 #include "store/session.h"
@@ -77,19 +80,17 @@ constexpr size_t kFaceNameChars = 31;
 
 /* ---- texts ---- */
 
-char* CopyText(const char* text) {
-  if (text == nullptr)
-    text = "";
-  size_t length = std::strlen(text);
-  char* copy = new char[length + 1];
-  std::memcpy(copy, text, length + 1);
-  return copy;
-}
+/* An owned copy of the text (null: the empty text); null when memory is
+ * short, which every reader of the item's texts takes as empty. */
+char* CopyText(const char* text) { return CopyOwnedText(text != nullptr ? text : ""); }
 
-void ReplaceText(char*& field, const char* text) {
+/* Replaces the field by a copy of the text; false, with the field empty
+ * (null), when memory is short. */
+bool ReplaceText(char*& field, const char* text) {
   char* copy = CopyText(text);
   delete[] field;
   field = copy;
+  return copy != nullptr;
 }
 
 void FreeText(char*& field) {
@@ -140,7 +141,7 @@ public:
   ItemBackup() = default;
   ~ItemBackup() {
     if (scratch_ != NULLHANDLE)
-      NSFNoteClose(scratch_);
+      ReleaseNoteHandle(scratch_);
   }
   ItemBackup(const ItemBackup&) = delete;
   ItemBackup& operator=(const ItemBackup&) = delete;
@@ -155,10 +156,13 @@ public:
     return CopyItems(note_, scratch_);
   }
 
-  /* Replaces whatever the note now holds under the name by the kept items. */
+  /* Replaces whatever the note now holds under the name by the kept items.
+   * Runs after a failure whose status the caller reports; a note with no
+   * item of the name has nothing to delete, and a restore that fails has
+   * nothing further to fall back on. */
   void Restore() {
-    NSFItemDelete(note_, name_, NameLength(name_));
-    CopyItems(scratch_, note_);
+    static_cast<void>(NSFItemDelete(note_, name_, NameLength(name_)));
+    static_cast<void>(CopyItems(scratch_, note_));
   }
 
 private:
@@ -238,9 +242,9 @@ void ReleaseNote(VelkoRTItem* item) {
       }
     }
     if (item->note != NULLHANDLE)
-      NSFNoteClose(item->note);
+      ReleaseNoteHandle(item->note);
     if (item->db != NULLHANDLE)
-      NSFDbClose(item->db);
+      ReleaseDatabaseHandle(item->db);
   }
   item->note = NULLHANDLE;
   item->db = NULLHANDLE;
@@ -296,19 +300,17 @@ bool BeginConnect(VelkoRTItem* item, NOTEHANDLE keep = NULLHANDLE) {
 }
 
 /* Copies the server name: null or over 256 characters is the local server. */
-void SetServer(VelkoRTItem* item, const char* server) {
-  ReplaceText(item->server, NameFits(server) ? server : "");
+bool SetServer(VelkoRTItem* item, const char* server) {
+  return ReplaceText(item->server, NameFits(server) ? server : "");
 }
 
 /* Copies a database path or item name; an empty or over-long one leaves
  * the field empty and sets own error 20013. */
-void SetCheckedName(VelkoRTItem* item, char*& field, const char* name) {
-  if (NameFits(name)) {
-    ReplaceText(field, name);
-    return;
-  }
-  ReplaceText(field, "");
+bool SetCheckedName(VelkoRTItem* item, char*& field, const char* name) {
+  if (NameFits(name))
+    return ReplaceText(field, name);
   item->own_error = VELKO_ERR_INVALID_NAME;
+  return ReplaceText(field, "");
 }
 
 /* The status a connect returns: the last status, else 257 after an
@@ -340,7 +342,8 @@ ItemState InspectItem(VelkoRTItem* item, bool checkType, STATUS* status) {
   if (!checkType || type == TYPE_COMPOSITE)
     return ItemState::RichText;
   if (type == TYPE_MIME_PART) {
-    ConvertFromMIMEBackend(item, item->note, item->item_name, "", 0, "", 0);
+    // Whether the conversion worked is read from the item's type below.
+    static_cast<void>(ConvertFromMIMEBackend(item, item->note, item->item_name, "", 0, "", 0));
     type = GetFieldDatatype(item->note, item->item_name);
     if (type == TYPE_COMPOSITE)
       return ItemState::RichText;
@@ -382,16 +385,16 @@ bool ConnectItem(VelkoRTItem* item, bool create, bool checkType) {
 
 /* Takes the handles and names of a note the caller opened (or, when
  * `owned`, of the note the item opened itself and goes on using). */
-void BindToNote(VelkoRTItem* item, NOTEHANDLE note, bool owned) {
+bool BindToNote(VelkoRTItem* item, NOTEHANDLE note, bool owned) {
   item->note = note;
   NSFNoteGetInfo(note, _NOTE_DB, &item->db);
   NSFNoteGetInfo(note, _NOTE_ID, &item->note_id);
-  ReplaceText(item->server, "");
+  item->internal->attached = owned ? 0 : 1;
   char path[MAXPATH] = {};
   if (NSFDbPathGet(item->db, path, nullptr) != NOERROR)
     path[0] = '\0';
-  ReplaceText(item->database, path);
-  item->internal->attached = owned ? 0 : 1;
+  const bool server = ReplaceText(item->server, "");
+  return ReplaceText(item->database, path) && server;
 }
 
 /* The new chunk's definition chain and canonical text; false when the
@@ -404,7 +407,8 @@ bool GiveDefinition(LSXLsiSession* session, VelkoRTChunk* chunk, const char* def
   SetChunkDefinitions(chunk, chain, simple);
   if (!CalculateDefinition(chain, session->scratch_first, sizeof session->scratch_first))
     return false;
-  ReplaceText(chunk->definition, session->scratch_first);
+  if (!ReplaceText(chunk->definition, session->scratch_first))
+    return false;
   FreeText(chunk->unzoomed_definition);
   chunk->target_type = DefinitionTargetType(chain);
   return true;
@@ -460,7 +464,7 @@ void FillStandardFaces(_internal_RTITEM* state) {
   };
   for (int i = 0; i < kStandardFaces; ++i) {
     state->faces[i].id = kFaces[i].id;
-    std::strncpy(state->faces[i].name, kFaces[i].name, sizeof state->faces[i].name - 1);
+    CopyCutText(state->faces[i].name, kFaces[i].name, sizeof state->faces[i].name - 1);
   }
   state->face_count = kStandardFaces;
 }
@@ -485,6 +489,7 @@ void FillDefaultTextHeader(_internal_RTITEM* state, const VelkoRTItem& item) {
 /* ---- lifecycle ---- */
 
 VelkoRTItem::VelkoRTItem(LSXLsiSession* owner) : session(owner) {
+  internal = NewPrivateBlock<_internal_RTITEM>(); // first: nothing is held if it throws
   ActionHotspotFont = CopyText("DARKGREEN +UNDERLINE");
   URLFont = CopyText("BLUE +UNDERLINE");
   HyperlinkFont = CopyText("BLUE +UNDERLINE");
@@ -492,7 +497,6 @@ VelkoRTItem::VelkoRTItem(LSXLsiSession* owner) : session(owner) {
   PermanentPenFont = CopyText("BLUE +BOLD");
   PopUpFont = CopyText("Highlight");
   ImportExportFile = CopyText("default.cd");
-  internal = new _internal_RTITEM();
   FillStandardFaces(internal);
   FillDefaultTextHeader(internal, *this);
   MirrorSuppressMessages(*this);
@@ -541,10 +545,13 @@ void VelkoRTItem::CleanupTraces() {
 STATUS VelkoRTItem::Connect(const char* serverName, const char* databasePath, NOTEID noteID,
                             const char* itemName, int create) {
   BeginConnect(this);
-  SetServer(this, serverName);
-  SetCheckedName(this, database, databasePath);
-  SetCheckedName(this, item_name, itemName);
+  const bool copied = SetServer(this, serverName) & SetCheckedName(this, database, databasePath) &
+                      SetCheckedName(this, item_name, itemName);
   note_id = noteID;
+  if (!copied) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   last_status = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &db, &note,
                          0, AutoDecrypt, &decryption_area);
   if (last_status == NOERROR && ConnectItem(this, create != 0, false))
@@ -555,10 +562,13 @@ STATUS VelkoRTItem::Connect(const char* serverName, const char* databasePath, NO
 STATUS VelkoRTItem::Create(const char* serverName, const char* databasePath, NOTEID noteID,
                            const char* itemName, int replace) {
   BeginConnect(this);
-  SetServer(this, serverName);
-  SetCheckedName(this, database, databasePath);
-  SetCheckedName(this, item_name, itemName);
+  const bool copied = SetServer(this, serverName) & SetCheckedName(this, database, databasePath) &
+                      SetCheckedName(this, item_name, itemName);
   note_id = noteID;
+  if (!copied) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   last_status = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &db, &note,
                          0, AutoDecrypt, &decryption_area);
   if (last_status != NOERROR)
@@ -574,8 +584,10 @@ STATUS VelkoRTItem::Create(const char* serverName, const char* databasePath, NOT
       return status;
     }
   }
+  // Create reports the note and the item; a font table that cannot be read
+  // leaves the default faces, which every operation can work with.
   if (ConnectItem(this, false, false))
-    InitialFontTable();
+    static_cast<void>(InitialFontTable());
   return last_status;  // 0 unless the item could not be read
 }
 
@@ -586,8 +598,10 @@ STATUS VelkoRTItem::ConnectBackend(NOTEHANDLE noteHandle, const char* itemName, 
     last_status = VELKO_ERR_NO_INPUT;
     return last_status;
   }
-  BindToNote(this, noteHandle, owned);
-  SetCheckedName(this, item_name, itemName);
+  if (!(BindToNote(this, noteHandle, owned) & SetCheckedName(this, item_name, itemName))) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   if (ConnectItem(this, create != 0, true))
     last_status = InitialFontTable();
   STATUS result = ConnectResult(this);
@@ -605,8 +619,10 @@ STATUS VelkoRTItem::CreateBackend(NOTEHANDLE noteHandle, const char* itemName, i
     last_status = VELKO_ERR_NO_INPUT;
     return last_status;
   }
-  BindToNote(this, noteHandle, owned);
-  SetCheckedName(this, item_name, itemName);
+  if (!(BindToNote(this, noteHandle, owned) & SetCheckedName(this, item_name, itemName))) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   if (own_error != 0)
     return VELKO_ERR_FAILED;
   STATUS dummy = NOERROR;
@@ -633,9 +649,12 @@ void VelkoRTItem::ConnectBackendInternal(VelkoRTItem* other, const char* itemNam
     return;
   }
   last_status = NOERROR;
-  BindToNote(this, other->note, owned);
+  const bool copied = BindToNote(this, other->note, owned) & ReplaceText(item_name, itemName);
   db = other->db;
-  ReplaceText(item_name, itemName);
+  if (!copied) {
+    last_status = VELKO_ERR_MEMORY;
+    return;
+  }
   bool imageData = EqualsIgnoringCase(item_name, "$ImageData");
   internal->design_element = BeginsWithIgnoringCase(item_name, "$Body") || imageData ? 1 : 0;
   internal->image_data = imageData ? 1 : 0;
@@ -660,15 +679,20 @@ STATUS VelkoRTItem::ConnectFormBody(const char* serverName, const char* database
                                     const char* flagPattern, const char* itemName) {
   BeginConnect(this);
   last_status = NOERROR;
-  ReplaceText(server, serverName);
-  ReplaceText(database, databasePath);
+  if (!(ReplaceText(server, serverName) & ReplaceText(database, databasePath))) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   internal->design_element = 1;
   internal->image_data = EqualsIgnoringCase(itemName, "$ImageData") ? 1 : 0;
   if (IsEmpty(itemName)) {
     own_error = VELKO_ERR_INVALID_NAME;
     return VELKO_ERR_INVALID_NAME;
   }
-  ReplaceText(item_name, itemName);
+  if (!ReplaceText(item_name, itemName)) {
+    last_status = VELKO_ERR_MEMORY;
+    return last_status;
+  }
   last_status = OpenNote(session, server, database, 0, name, flagPattern,
                          IsEmpty(copyName) ? nullptr : copyName, &db, &note, 0, AutoDecrypt,
                          &decryption_area);
@@ -740,16 +764,20 @@ STATUS VelkoRTItem::Save() {
     if (STATUS status = Commit(); status != NOERROR)
       return status;
   }
+  // A design element that cannot be unsigned keeps its old signature; the
+  // update decides the result.
   if (internal->design_element != 0)
-    NSFNoteUnsign(note);
+    static_cast<void>(NSFNoteUnsign(note));
   STATUS status = NSFNoteUpdate(note, UPDATE_FORCE);
   if (status != NOERROR) {
     ShowHostError(status);
     return status;
   }
   NSFNoteGetInfo(note, _NOTE_ID, &note_id);
+  // The note is stored; a design collection left stale is rebuilt by the
+  // next refresh.
   if (internal->design_element != 0)
-    RefreshDesignCollection(db);
+    static_cast<void>(RefreshDesignCollection(db));
   return NOERROR;
 }
 
@@ -766,7 +794,7 @@ STATUS VelkoRTItem::CopyBackend(NOTEHANDLE target, const char* itemName, int rep
   if (exists && replace == 0)
     return NOERROR;  // nothing is copied over an item that stays
 
-  auto* temporary = new (std::nothrow) VelkoRTItem(session);
+  auto* temporary = NewObject<VelkoRTItem>(session);
   if (temporary == nullptr)
     return VELKO_ERR_MEMORY;
   STATUS status = NOERROR;
@@ -796,12 +824,32 @@ STATUS VelkoRTItem::CopyBackend(NOTEHANDLE target, const char* itemName, int rep
   return status;
 }
 
+STATUS VelkoRTItem::CopyItem(const char*, const char* databasePath, NOTEID noteID,
+                             const char* itemName, int) {
+  if (IsEmpty(databasePath) || IsEmpty(itemName)) {
+    own_error = VELKO_ERR_INVALID_NAME;
+    return VELKO_ERR_FAILED;
+  }
+  note_id = noteID;
+  DBHANDLE openedDb = NULLHANDLE;
+  NOTEHANDLE openedNote = NULLHANDLE;
+  last_status = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &openedDb,
+                         &openedNote, 0, AutoDecrypt, &decryption_area);
+  // Nothing is copied: the item keeps its own note, and what was opened
+  // here is closed again (a failed open leaves both handles 0; closing
+  // always reports 0).
+  static_cast<void>(CloseNote(openedDb, openedNote));
+  return last_status;
+}
+
+void VelkoRTItem::CleanupArgBuffer(WORD) {}
+
 /* ---- chunks and other operations ---- */
 
 VelkoRTChunk* VelkoRTItem::DefineChunk(const char* definition) {
   if (IsConnected == 0 || session == nullptr)
     return nullptr;
-  auto* chunk = new (std::nothrow) VelkoRTChunk(session, this);
+  auto* chunk = NewObject<VelkoRTChunk>(session, this);
   if (chunk == nullptr)
     return nullptr;
   if (!GiveDefinition(session, chunk, definition)) {
@@ -820,7 +868,7 @@ STATUS VelkoRTItem::CreateBlankRichTextItem() {
     return status;
   auto* value = static_cast<char*>(OSLockObject(handle));
   if (value == nullptr) {
-    OSMemFree(handle);
+    ReleaseHostMemory(handle);
     return VELKO_ERR_MEMORY;
   }
   WriteBlankValue(value, internal->default_text_header);
@@ -829,7 +877,7 @@ STATUS VelkoRTItem::CreateBlankRichTextItem() {
     return NSFItemAppendByBLOCKID(note, 0, item_name, NameLength(item_name),
                                   BLOCKID{handle, NULLBLOCK}, length, nullptr);
   });
-  OSMemFree(handle);
+  ReleaseHostMemory(handle);
   return status;
 }
 
@@ -868,13 +916,13 @@ WORD VelkoRTItem::GetFormulaItem(const char* itemName, char* out) {
     return 0;
   const char* source = static_cast<const char*>(OSLockObject(text));
   if (source == nullptr) {
-    OSMemFree(text);
+    ReleaseHostMemory(text);
     return 0;
   }
   std::memcpy(out, source, textLength);
   out[textLength] = '\0';
   OSUnlockObject(text);
-  OSMemFree(text);
+  ReleaseHostMemory(text);
   return textLength;
 }
 
@@ -897,7 +945,7 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
     return status;  // not a fault of the formula (memory, a bad argument)
   if (status != NOERROR) {
     if (formula != NULLHANDLE)
-      OSMemFree(formula);
+      ReleaseHostMemory(formula);
     char message[8 + kErrorTextSize] = "Tarno: ";
     STATUS reported = compileError != NOERROR ? compileError : status;
     OSLoadString(NULLHANDLE, static_cast<STATUS>(reported & STATUS_CODE_MASK), message + 7,
@@ -908,7 +956,7 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
   }
   const char* compiled = static_cast<const char*>(OSLockObject(formula));
   if (compiled == nullptr) {
-    OSMemFree(formula);
+    ReleaseHostMemory(formula);
     return VELKO_ERR_MEMORY;
   }
   // The stored formula is padded to an even length.
@@ -917,7 +965,7 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
   if (padded != nullptr)
     std::memcpy(padded, compiled, formulaLength);
   OSUnlockObject(formula);
-  OSMemFree(formula);
+  ReleaseHostMemory(formula);
   if (padded == nullptr)
     return VELKO_ERR_MEMORY;
   status = ReplaceItems(note, itemName, [&] {

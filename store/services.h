@@ -26,9 +26,10 @@ struct chunkdef_info;
  *
  * Null when the text does not parse, is empty or longer than 4095
  * characters, or a clause lists more than 100 indexes (callers report
- * VELKO_ERR_BAD_ARGUMENT). */
+ * VELKO_ERR_BAD_ARGUMENT); *shortOfMemory (when given) becomes true when
+ * the text could not be parsed for want of memory (callers report 263). */
 chunkdef_info* ParseDefinition(LSXLsiSession* session, WORD unused, chunkdef_info* previous,
-                               const char* text, DWORD* simple);
+                               const char* text, DWORD* simple, bool* shortOfMemory = nullptr);
 
 /* Writes the canonical text of `chain` ("Everything" for an empty chain)
  * into `out`. False, with `out` left empty, when the text does not fit in

@@ -3,6 +3,8 @@
  * memory pool, the shared text buffers and the cache chain, and the place
  * where the session's temporary directory is fixed.
  */
+#include "store/host_release.h"
+#include "store/new_object.h"
 #include "store/session.h"
 
 #include <cstdlib>
@@ -19,7 +21,7 @@ LSXLsiSession::LSXLsiSession() {
   std::memset(scratch_first, 0, sizeof scratch_first);
   std::memset(scratch_second, 0, sizeof scratch_second);
   std::memset(scratch_third, 0, sizeof scratch_third);
-  internal = new _internal_SESS();
+  internal = NewPrivateBlock<_internal_SESS>();
 }
 
 LSXLsiSession::~LSXLsiSession() {
@@ -34,11 +36,11 @@ LSXLsiSession::~LSXLsiSession() {
     // destructor does not free them a second time.
     for (DHANDLE& handle : matcher->keyword_lists) {
       if (handle != NULLHANDLE)
-        OSMemFree(handle);
+        ReleaseHostMemory(handle);
       handle = NULLHANDLE;
     }
     if (matcher->note_ids != NULLHANDLE)
-      OSMemFree(matcher->note_ids);
+      ReleaseHostMemory(matcher->note_ids);
     matcher->note_ids = NULLHANDLE;
     matcher->note_ids_locked = nullptr;
     delete matcher;
@@ -93,7 +95,7 @@ void LSXLsiSession::RemoveFromRTCHUNKList(VelkoRTChunk* chunk) {
 }
 
 cached_stuff_node* LSXLsiSession::CreateCachedStuff() {
-  auto* node = new (std::nothrow) cached_stuff_node();
+  auto* node = NewObject<cached_stuff_node>();
   if (node == nullptr)
     return nullptr;
   node->buffer = static_cast<char*>(std::calloc(1, kCachedStuffSize));
@@ -175,10 +177,10 @@ link_matching_info::~link_matching_info() {
   for (DHANDLE handle : keyword_lists) {
     if (handle == NULLHANDLE)
       break;
-    OSMemFree(handle);
+    ReleaseHostMemory(handle);
   }
   if (note_ids != NULLHANDLE)
-    OSMemFree(note_ids);
+    ReleaseHostMemory(note_ids);
   VelkoDeallocatePtr(session, matched_words);
   VelkoDeallocatePtr(session, first_characters);
 }

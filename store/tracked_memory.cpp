@@ -11,6 +11,8 @@
  * slabs and give them back all at once, and the test control that refuses
  * the nth request for tracked memory (store/tracked_memory_testing.h).
  */
+#include "store/host_release.h"
+#include "store/new_object.h"
 #include "store/tracked_memory.h"
 #include "store/tracked_memory_testing.h"
 
@@ -60,26 +62,41 @@ struct refusal_control {
   std::atomic<bool> refuse_later{false};
 };
 refusal_control refusals;
+refusal_control object_refusals;
 
 /* Counts a request; true when the test control refuses it. */
-bool RefusedByTest() {
-  const long request = refusals.requests.fetch_add(1, std::memory_order_relaxed) + 1;
-  long refuseAt = refusals.refuse_at.load(std::memory_order_relaxed);
+bool Refuses(refusal_control& control) {
+  const long request = control.requests.fetch_add(1, std::memory_order_relaxed) + 1;
+  long refuseAt = control.refuse_at.load(std::memory_order_relaxed);
   if (refuseAt == 0 || request < refuseAt)
     return false;
-  if (refusals.refuse_later.load(std::memory_order_relaxed))
+  if (control.refuse_later.load(std::memory_order_relaxed))
     return true;
   if (request != refuseAt)
     return false;
-  refusals.refuse_at.compare_exchange_strong(refuseAt, 0, std::memory_order_relaxed);
+  control.refuse_at.compare_exchange_strong(refuseAt, 0, std::memory_order_relaxed);
   return true;
 }
 
-void SetRefusals(int nth, bool later) {
-  refusals.refuse_at.store(0, std::memory_order_relaxed);
-  refusals.requests.store(0, std::memory_order_relaxed);
-  refusals.refuse_later.store(nth > 0 && later, std::memory_order_relaxed);
-  refusals.refuse_at.store(nth > 0 ? nth : 0, std::memory_order_relaxed);
+bool RefusedByTest() { return Refuses(refusals); }
+
+void SetRefusals(refusal_control& control, int nth, bool later) {
+  control.refuse_at.store(0, std::memory_order_relaxed);
+  control.requests.store(0, std::memory_order_relaxed);
+  control.refuse_later.store(nth > 0 && later, std::memory_order_relaxed);
+  control.refuse_at.store(nth > 0 ? nth : 0, std::memory_order_relaxed);
+}
+
+/* Runs an insert into the pool's index; false when memory for it is short. */
+template <typename Insert> bool IndexInsert(Insert insert) {
+  if (ObjectAllocationRefused())
+    return false;
+  try {
+    insert();
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 /* What a refusal of the memory itself writes: the host's refusal for a
@@ -103,30 +120,36 @@ void ReportAllocationError(int line, const char* file) {
 
 tracked_pool_index* IndexOf(_internal_SESS* state) {
   if (state->pool_index == nullptr)
-    state->pool_index = new (std::nothrow) tracked_pool_index();
+    state->pool_index = NewObject<tracked_pool_index>();
   return state->pool_index;
 }
 
 // Inserts a new block: behind the head, after every block at least as large
-// as the request, so that behind the head sizes never grow.
-void LinkIntoPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
+// as the request, so that behind the head sizes never grow. False, with the
+// block left out, when the index cannot take it.
+bool LinkIntoPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
                   size_t requested) {
   block->link_size = static_cast<DWORD>(EvenLength(requested));
   block->sequence = index->next_sequence++;
   if (state->pool == nullptr) {
     state->pool = block;
-    return;
+    return true;
   }
-  auto at = index->ordered.insert(block).first;
+  auto at = index->ordered.end();
+  if (!IndexInsert([&] { at = index->ordered.insert(block).first; }))
+    return false;
   velko_allocation* before =
       at == index->ordered.begin() ? state->pool : *std::prev(at);
   block->next = before->next;
   before->next = block;
+  return true;
 }
 
 void NoteFree(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
+  // A free block the index cannot take is not handed out again; the pool
+  // still frees it at the end.
   if (block != state->pool)
-    index->free_blocks.insert(block);
+    static_cast<void>(IndexInsert([&] { index->free_blocks.insert(block); }));
 }
 
 // The head when it is free and large enough, else the largest free block
@@ -146,9 +169,12 @@ void TakeBlock(_internal_SESS* state, tracked_pool_index* index, velko_allocatio
     index->free_blocks.erase(block);
 }
 
-void RememberData(tracked_pool_index* index, velko_allocation* block) {
-  if (block->data != nullptr)
-    index->by_data.emplace(block->data, block);
+/* Indexes the block by its data, so that it can be freed by its pointer;
+ * false when the index cannot take it. */
+bool RememberData(tracked_pool_index* index, velko_allocation* block) {
+  if (block->data == nullptr)
+    return true;
+  return IndexInsert([&] { index->by_data.try_emplace(block->data, block); });
 }
 
 velko_allocation* BlockInUseAt(tracked_pool_index* index, const void* data) {
@@ -158,13 +184,21 @@ velko_allocation* BlockInUseAt(tracked_pool_index* index, const void* data) {
   return found->second;
 }
 
-// Takes a block behind the head out of the pool list and its order.
-void UnlinkFromPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
+// Moves a block behind the head to the place of its new size in the pool
+// list and its order, reusing its entry of the order: nothing is allocated.
+void RelinkInPool(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
+                  size_t requested) {
   auto at = index->ordered.find(block);
   velko_allocation* before = at == index->ordered.begin() ? state->pool : *std::prev(at);
   before->next = block->next;
   block->next = nullptr;
-  index->ordered.erase(at);
+  auto entry = index->ordered.extract(at);
+  block->link_size = static_cast<DWORD>(EvenLength(requested));
+  block->sequence = index->next_sequence++;
+  at = index->ordered.insert(std::move(entry)).position;
+  before = at == index->ordered.begin() ? state->pool : *std::prev(at);
+  block->next = before->next;
+  before->next = block;
 }
 
 // Names the holder: its source line and (at most nine characters of) file.
@@ -188,16 +222,20 @@ void* ResizeHeapBlock(_internal_SESS* state, tracked_pool_index* index, velko_al
     ReportRefusedMemory(size);
     return nullptr;
   }
-  index->by_data.erase(block->data);
+  // The block's entries move with it, so that nothing is allocated for
+  // them once the data has moved.
+  auto entry = index->by_data.extract(block->data);
   block->data = moved;
   block->size = static_cast<DWORD>(rounded);
-  RememberData(index, block);
+  if (!entry.empty()) {
+    entry.key() = moved;
+    index->by_data.insert(std::move(entry));
+  }
   if (block == state->pool) {
     block->link_size = block->size;
     return moved;
   }
-  UnlinkFromPool(state, index, block);
-  LinkIntoPool(state, index, block, size);
+  RelinkInPool(state, index, block, size);
   return moved;
 }
 
@@ -238,7 +276,7 @@ velko_allocation::~velko_allocation() {
     if (handle != NULLHANDLE) {
       if (data != nullptr)
         OSUnlockObject(handle);
-      OSMemFree(handle);
+      ReleaseHostMemory(handle);
     }
     return;
   }
@@ -284,17 +322,29 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
   if (velko_allocation* reused = FindFreeBlock(state, index, size)) {
     TakeBlock(state, index, reused);
     reused->Allocate(session, line, file, zero);
-    RememberData(index, reused);
+    if (!RememberData(index, reused)) {
+      VelkoDeallocate(session, reused);
+      ReportAllocationError(line, file);
+      return nullptr;
+    }
     return reused;
   }
-  auto* block = new (std::nothrow) velko_allocation(session, size);
+  auto* block = NewObject<velko_allocation>(session, size);
   if (block == nullptr) {
     ReportAllocationError(line, file);
     return nullptr;
   }
-  LinkIntoPool(state, index, block, size);
+  if (!LinkIntoPool(state, index, block, size)) {
+    delete block;
+    ReportAllocationError(line, file);
+    return nullptr;
+  }
   void* data = block->Allocate(session, line, file, zero);
-  RememberData(index, block);
+  if (!RememberData(index, block)) {
+    VelkoDeallocate(session, block); // stays in the pool as a free block
+    ReportAllocationError(line, file);
+    return nullptr;
+  }
   return data != nullptr ? block : nullptr;
 }
 
@@ -508,8 +558,16 @@ void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
 
 /* ---- test controls ---- */
 
-void VelkoTestFailTrackedAllocation(int nth) { SetRefusals(nth, false); }
+void VelkoTestFailTrackedAllocation(int nth) { SetRefusals(refusals, nth, false); }
 
-void VelkoTestFailTrackedAllocationsFrom(int nth) { SetRefusals(nth, true); }
+void VelkoTestFailTrackedAllocationsFrom(int nth) { SetRefusals(refusals, nth, true); }
 
 long VelkoTestTrackedRequests() { return refusals.requests.load(std::memory_order_relaxed); }
+
+bool ObjectAllocationRefused() { return Refuses(object_refusals); }
+
+void VelkoTestFailObjectAllocation(int nth) { SetRefusals(object_refusals, nth, false); }
+
+long VelkoTestObjectAllocations() {
+  return object_refusals.requests.load(std::memory_order_relaxed);
+}

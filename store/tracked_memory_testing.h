@@ -1,7 +1,7 @@
 /*
- * Test controls of the session's tracked memory: refusing the nth request
- * for tracked memory, so that tests can make every allocation site of the
- * engine fail in turn.
+ * Test controls of the session's tracked memory and of the library's own
+ * objects: refusing the nth request, so that tests can make every
+ * allocation site of the engine fail in turn.
  *
  * Only tests and test tools include this header; the library's sources
  * never do. The controls are process-wide: set them while no other thread
@@ -22,5 +22,12 @@ void VelkoTestFailTrackedAllocationsFrom(int nth);
 /* Requests for tracked memory counted since the control was last set (or
  * since the process began). */
 long VelkoTestTrackedRequests();
+
+/* The nth allocation from now (1: the next) of an object or array of the
+ * library (store/new_object.h, text copies included) or of an entry of the
+ * tracked pool's index fails as a short memory would; 0 turns this off. */
+void VelkoTestFailObjectAllocation(int nth);
+/* Such allocations counted since that control was last set. */
+long VelkoTestObjectAllocations();
 
 #endif

@@ -10,6 +10,11 @@
  * scratch buffers of the session, search flags of a chunk). Each keeps its
  * private working state in a block of its own (_internal_SESS,
  * _internal_RTITEM, _internal_RTCHUNK) that this header does not describe.
+ *
+ * The library's own code lets no exception out of a member: memory that
+ * cannot be had is status 263 (or a null result). Only the constructors, like the allocation of the
+ * object itself, report it as std::bad_alloc; objects the library makes
+ * for itself are made through store/new_object.h, which catches it.
  */
 #ifndef VELKO_VELKO_H
 #define VELKO_VELKO_H
@@ -137,6 +142,14 @@ public:
   STATUS Save();
   /* Copies this item's body into the item of that name on another note. */
   STATUS CopyBackend(NOTEHANDLE note, const char* itemName, int replace);
+  /* Checks the names (an empty database path or item name: own error 20013
+   * and 257), keeps the note ID and opens that note on the item's current
+   * server and database path; the open status becomes the last status and
+   * is returned. Copies nothing yet; the note is closed again. */
+  STATUS CopyItem(const char* server, const char* database, NOTEID noteID, const char* itemName,
+                  int flags);
+  /* Has no effect. */
+  void CleanupArgBuffer(WORD slot);
 
   /* ---- chunks and other operations ---- */
   /* A new chunk on this item, or null when the item is not connected or the

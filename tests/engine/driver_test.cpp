@@ -120,7 +120,7 @@ TEST_F(SortTest, ASortTakesTheChunksKeysAndTheCompareFlags) {
   chunk->AccentSensitive = 0;
   chunk->CaseSensitive = 1;
   PlaceKeys(chunk, {"b", "a"});
-  EXPECT_EQ(Run(chunk, ACTION_SORT_BY_ROW, 0, 0, "reverse numeric"), NOERROR);
+  EXPECT_EQ(Run(chunk, ACTION_SORT_BY_ROW, 0, 0, "reverse numeric"), kServiceNotAvailable);
   EXPECT_EQ(session_->internal->sort_compare_flags, INTL_CASE_SENSITIVE);
   EXPECT_EQ(chunk->internal->sort_keys, nullptr); // freed with the operation
   EXPECT_EQ(chunk->internal->sort_key_count, 0);
@@ -227,9 +227,9 @@ TEST_F(EngineTest, ActionsNotBuiltYetFailClearly) {
       EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY) << c.action;
     }
   }
-  // A chunk that never opens runs no action case.
+  // A chunk that never opens is refused alike.
   VelkoRTChunk* chunk = Chunk("Table 1");
-  EXPECT_EQ(Run(chunk, ACTION_GET_SECTION_TITLE), NOERROR);
+  EXPECT_EQ(Run(chunk, ACTION_GET_SECTION_TITLE), kServiceNotAvailable);
   EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY);
 }
 

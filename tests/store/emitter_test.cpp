@@ -286,7 +286,8 @@ TEST_F(EmitterTest, TakesRecordsUpToTheConversionLimit) {
   EXPECT_EQ(gen_->error_word, VELKO_ERR_BAD_STRUCTURE);
   ASSERT_EQ(Nodes().size(), 1u);
   EXPECT_EQ(Nodes()[0]->length, kLargestEmittedRecord);
-  EXPECT_THAT(note_testing::MessageTexts(), IsEmpty());
+  EXPECT_THAT(note_testing::MessageTexts(),
+              ElementsAre("TARNO: Record longer than 64382 bytes.  Operation failed!"));
 }
 
 /* ---- what reaches the list ---- */
@@ -723,7 +724,7 @@ INSTANTIATE_TEST_SUITE_P(
         structure_case{"referenceBeforeTheFirstCell", {Paragraph(), TableBegin()}, PabRef(0),
                        kInvalidFormat},
         structure_case{"columnSixtyFour", {Paragraph(), TableBegin(), Cell(63)}, Cell(64),
-                       nullptr}),
+                       "TARNO: Table cell in column 64 or beyond.  Operation failed!"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EmitterTest, AV4FileHotspotMayOpenInsideAFileHotspot) {

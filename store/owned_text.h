@@ -1,0 +1,23 @@
+/*
+ * Copies of texts. One way to take an owned copy of a text and one way to
+ * copy a text into a fixed field, for every folder of the library. Neither
+ * throws: a copy that cannot be had is null, and the caller reports 263 or
+ * keeps what it had.
+ */
+#ifndef VELKO_STORE_OWNED_TEXT_H
+#define VELKO_STORE_OWNED_TEXT_H
+
+#include <stddef.h>
+
+/* A copy of `length` bytes of the text and a NUL, owned by the caller
+ * (delete[]); null when the text is null or memory is short. */
+char* CopyOwnedText(const char* text, size_t length);
+
+/* The same for the whole of a NUL-terminated text. */
+char* CopyOwnedText(const char* text);
+
+/* Copies at most `limit` characters of the text (null: none) and a NUL
+ * into `out`, which holds at least limit + 1 bytes. */
+void CopyCutText(char* out, const char* text, size_t limit);
+
+#endif

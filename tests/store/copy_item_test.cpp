@@ -1,0 +1,73 @@
+// CopyItem and CleanupArgBuffer through the item: names are checked, the
+// note is opened on the item's own server and database path and closed
+// again, the open status is kept, and nothing on either note changes.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "host/status.h"
+#include "tests/chunk/chunk_item_fixture.h"
+#include "velko/status.h"
+
+namespace {
+
+using chunk_testing::ChunkItemTest;
+using chunk_testing::Records;
+
+class CopyItemTest : public ChunkItemTest {
+protected:
+  std::vector<note_testing::Bytes> StoredValues(NOTEID id) {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
+    std::vector<note_testing::Bytes> values = note_testing::ItemValues(note, kItemName);
+    NSFNoteClose(note);
+    return values;
+  }
+};
+
+TEST_F(CopyItemTest, ChecksNamesOpensTheNoteOnTheItemsPathAndCopiesNothing) {
+  Records records;
+  records.Definition().Reference().Text("source");
+  ASSERT_NE(ChunkOn(records, "Everything"), nullptr);
+  const NOTEID source = note_id_;
+  Records other;
+  other.Definition().Reference().Text("target");
+  const NOTEID target = StoreNote(other);
+  const std::vector<note_testing::Bytes> sourceBefore = StoredValues(source);
+  const std::vector<note_testing::Bytes> targetBefore = StoredValues(target);
+  const NOTEHANDLE itemNote = item_->note;
+
+  struct Case {
+    const char* database;
+    NOTEID note;
+    const char* item;
+    STATUS result;
+    WORD ownError;
+  };
+  const Case cases[] = {
+      {"", target, kItemName, VELKO_ERR_FAILED, VELKO_ERR_INVALID_NAME},
+      {nullptr, target, kItemName, VELKO_ERR_FAILED, VELKO_ERR_INVALID_NAME},
+      {"elsewhere", target, "", VELKO_ERR_FAILED, VELKO_ERR_INVALID_NAME},
+      // The database argument is checked, not opened: the item's path is.
+      {"mem:no-such-database", target, kItemName, NOERROR, 0},
+      {"elsewhere", 0x7FFF, kItemName, ERR_HOST_NOTE_NOT_FOUND, 0},
+  };
+  for (const Case& c : cases) {
+    item_->own_error = 0;
+    item_->last_status = 0;
+    item_->note_id = source;
+    EXPECT_EQ(item_->CopyItem("", c.database, c.note, c.item, 0), c.result) << c.note;
+    EXPECT_EQ(item_->own_error, c.ownError) << c.note;
+    if (c.ownError == 0) {
+      EXPECT_EQ(item_->last_status, c.result) << c.note;
+      EXPECT_EQ(item_->note_id, c.note);
+    }
+    EXPECT_EQ(item_->note, itemNote); // still bound to its own note
+  }
+  item_->CleanupArgBuffer(1);
+  EXPECT_EQ(StoredValues(source), sourceBefore);
+  EXPECT_EQ(StoredValues(target), targetBefore);
+  // TearDown finds every handle the opens took closed again.
+}
+
+} // namespace
