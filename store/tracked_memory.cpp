@@ -387,6 +387,16 @@ void VelkoDeallocatePtr(LSXLsiSession* session, void* data) {
   }
 }
 
+DWORD VelkoTrackedBlocksInUse(const LSXLsiSession* session) {
+  if (session == nullptr || session->internal == nullptr)
+    return 0;
+  DWORD count = 0;
+  for (const velko_allocation* block = session->internal->pool; block != nullptr;
+       block = block->next)
+    count += block->InUse() ? 1 : 0;
+  return count;
+}
+
 void VelkoDeallocateAndFreeAll(LSXLsiSession* session, int onlyWhenInUse) {
   if (session == nullptr || session->internal == nullptr)
     return;
