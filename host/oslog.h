@@ -3,9 +3,10 @@
  *
  * Messages go through a handler that the host process installs for
  * OS_SIGNAL_MESSAGE; until one is installed OSGetSignalHandler returns null
- * and callers show nothing. Log lines go to stderr, or, when the process
- * environment variable VELKO_LOG_FILE names a file, are appended to it; both
- * carry a "YYYY-MM-DD HH:MM:SS " UTC prefix. Tests can capture log lines
+ * and callers show nothing. Log lines go to stderr (unless the program
+ * turned that off), or, when the process environment variable
+ * VELKO_LOG_FILE names a file, are appended to it; both carry a
+ * "YYYY-MM-DD HH:MM:SS " UTC prefix. Tests can capture log lines
  * instead (host/host_testing.h); captured lines have no prefix.
  */
 #ifndef VELKO_HOST_OSLOG_H

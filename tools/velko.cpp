@@ -203,8 +203,8 @@ int Build(const Options& options) {
     return Usage("build needs one SCRIPT and -o FILE.cd");
   const std::string& scriptPath = options.positional.front();
   std::string script;
-  std::error_code error_code;
-  if (std::filesystem::is_directory(scriptPath, error_code))
+  std::error_code ignored;
+  if (std::filesystem::is_directory(scriptPath, ignored))
     return Problem(scriptPath + ": cannot read the script: it is a directory");
   if (!ReadText(scriptPath, &script))
     return Problem(scriptPath + ": cannot read the script");
