@@ -22,6 +22,7 @@
 #include "host/host_internal.h"
 #include "host/host_testing.h"
 #include "host/status.h"
+#include "velko/status.h"
 
 namespace {
 
@@ -161,9 +162,22 @@ void SetOverride(const char* name, const char* value) {
   settings.overrides[LowerAscii(Trim(name))] = std::move(stored);
 }
 
-// The texts of the codes the stand-in knows.
+// The texts of the codes the stand-in knows: its own, the platform's that
+// it returns, and the engine's below 0x4000.
 const char* StatusText(unsigned code) {
   switch (code) {
+  case VELKO_ERR_FAILED:
+    return "The operation failed";
+  case VELKO_ERR_NO_INPUT:
+    return "No note or input";
+  case VELKO_ERR_NOTHING_TO_SORT:
+    return "Nothing to sort";
+  case VELKO_ERR_INVALID_SEQUENCE:
+    return "The generated record sequence is not valid";
+  case VELKO_STATUS_READ_ONLY:
+    return "A reading action ran";
+  case VELKO_STATUS_INLINE_HTML:
+    return "Result of an inline HTML import";
   case ERR_MEMORY:
     return "Insufficient memory";
   case ERR_ITEM_NOT_FOUND:
@@ -245,6 +259,29 @@ const char* StatusText(unsigned code) {
   }
 }
 
+// The engine's own codes from 20013 up pass the 14 bits of a code, so they
+// are read whole.
+const char* EngineHighCodeText(unsigned status) {
+  switch (status) {
+  case VELKO_ERR_INVALID_NAME:
+    return "Invalid database path or item name";
+  case VELKO_ERR_IMPORT_FAILED:
+    return "An import failed or gave no status";
+  case VELKO_ERR_NOT_TABLE_OR_ROW:
+    return "The chunk is neither a table nor a row";
+  case VELKO_ERR_INVALID_ARGUMENT:
+    return "Invalid argument or formula";
+  case VELKO_ERR_NOT_TABLE:
+    return "The chunk is not a table";
+  case VELKO_ERR_BAD_STRUCTURE:
+    return "Invalid table, hotspot or layout structure";
+  case VELKO_ERR_BITMAP_EXPORT:
+    return "Bitmap export is refused";
+  default:
+    return nullptr;
+  }
+}
+
 } // namespace
 
 extern "C" BOOL OSGetEnvironmentString(const char* name, char* retValue, WORD bufferLength) {
@@ -280,7 +317,9 @@ extern "C" WORD OSLoadString(HMODULE /*module*/, STATUS status, char* retBuffer,
                              WORD bufferLength) {
   const unsigned code = status & STATUS_CODE_MASK;
   char fallback[16];
-  const char* text = StatusText(code);
+  const char* text = EngineHighCodeText(status);
+  if (text == nullptr)
+    text = StatusText(code);
   if (text == nullptr) {
     std::snprintf(fallback, sizeof fallback, "Error 0x%04X", code);
     text = fallback;

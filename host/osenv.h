@@ -40,7 +40,8 @@ void OSSetEnvironmentVariable(const char* name, const char* value);
 WORD OSGetDataDirectory(char* retPath);
 
 /* Copies the text of the status's low 14 bits (at most bufferLength - 1
- * bytes and a NUL); codes without a text of their own read "Error 0x%04X".
+ * bytes and a NUL); the engine's own codes of 20013 and above are read
+ * whole. Codes without a text of their own read "Error 0x%04X".
  * The module is ignored. Returns the length copied. */
 WORD OSLoadString(HMODULE module, STATUS status, char* retBuffer, WORD bufferLength);
 

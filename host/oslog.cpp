@@ -27,6 +27,7 @@ struct LogState {
   std::mutex mutex;
   void* handlers[kSignalCount] = {};
   bool capture = false;
+  bool to_stderr = true;
   std::vector<std::string> lines;
   std::vector<HostTestMessage> messages;
 };
@@ -61,7 +62,7 @@ std::string TimestampPrefix() {
   return prefix;
 }
 
-void WriteLine(const std::string& line) {
+void WriteLine(const std::string& line, bool toStandardError) {
   const std::string text = TimestampPrefix() + line + "\n";
   const char* path = std::getenv("VELKO_LOG_FILE");
   if (path != nullptr && *path != 0) {
@@ -71,7 +72,8 @@ void WriteLine(const std::string& line) {
       return;
     }
   }
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  if (toStandardError)
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 STATUS RecordMessage(const char* message, WORD type) {
@@ -101,14 +103,14 @@ extern "C" void* OSSetSignalHandler(WORD signal, void* handler) {
   return previous;
 }
 
-extern "C" void AddInLogMessageText(const char* format, STATUS status, ...) {
+extern "C" void AddInLogMessageText(const char* format, unsigned int status, ...) {
   va_list args;
   va_start(args, status);
   std::string line = format != nullptr ? FormatV(format, args) : std::string();
   va_end(args);
-  if (status != NOERROR) {
+  if (const auto code = static_cast<STATUS>(status); code != NOERROR) {
     char text[256];
-    OSLoadString(0, status, text, sizeof text);
+    OSLoadString(0, code, text, sizeof text);
     line += ": ";
     line += text;
   }
@@ -118,8 +120,17 @@ extern "C" void AddInLogMessageText(const char* format, STATUS status, ...) {
     state.lines.push_back(std::move(line));
     return;
   }
+  const bool toStandardError = state.to_stderr;
   lock.unlock();
-  WriteLine(line);
+  WriteLine(line, toStandardError);
+}
+
+extern "C" BOOL OSLogToStandardError(BOOL on) {
+  LogState& state = State();
+  std::lock_guard lock(state.mutex);
+  const bool before = state.to_stderr;
+  state.to_stderr = on != FALSE;
+  return before ? TRUE : FALSE;
 }
 
 void velko::host::ResetLogForTests() {
@@ -128,6 +139,7 @@ void velko::host::ResetLogForTests() {
   for (void*& handler : state.handlers)
     handler = nullptr;
   state.capture = false;
+  state.to_stderr = true;
   state.lines.clear();
   state.messages.clear();
 }

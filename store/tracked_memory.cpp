@@ -32,6 +32,18 @@
 #include "velko/property_string.h"
 #include "velko/status.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELKO_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VELKO_ADDRESS_SANITIZER 1
+#endif
+#if defined(VELKO_ADDRESS_SANITIZER)
+#include <sanitizer/asan_interface.h>
+#endif
+
 // Orders the blocks behind the head as the pool list holds them: falling
 // link size, then creation order.
 struct PoolOrder {
@@ -52,6 +64,39 @@ struct tracked_pool_index {
 namespace {
 
 const char kAllocationErrorMessage[] = "Harrowmint: Memory allocation error";
+
+/* Marks bytes that no holder may touch, and gives them back, for
+ * AddressSanitizer; nothing in other builds. */
+void Poison(const void* at, size_t length) {
+#if defined(VELKO_ADDRESS_SANITIZER)
+  if (at != nullptr && length != 0)
+    ASAN_POISON_MEMORY_REGION(at, length);
+#else
+  (void)at;
+  (void)length;
+#endif
+}
+
+void Unpoison(const void* at, size_t length) {
+#if defined(VELKO_ADDRESS_SANITIZER)
+  if (at != nullptr && length != 0)
+    ASAN_UNPOISON_MEMORY_REGION(at, length);
+#else
+  (void)at;
+  (void)length;
+#endif
+}
+
+/* The holder reaches the bytes it asked for, rounded up to even; the rest
+ * of the block is poisoned. */
+void ExposeRequested(velko_allocation* block, size_t requested) {
+  const size_t held = EvenLength(requested) < block->size ? EvenLength(requested) : block->size;
+  block->requested = static_cast<DWORD>(held);
+  if (block->data == nullptr)
+    return;
+  Unpoison(block->data, held);
+  Poison(static_cast<char*>(block->data) + held, block->size - held);
+}
 
 /* The test control: requests counted since it was set, and which of them
  * are refused (0: none). Every session's allocations pass here, so the
@@ -217,8 +262,10 @@ void Stamp(velko_allocation* block, int line, const char* file) {
 void* ResizeHeapBlock(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block,
                       size_t size) {
   const size_t rounded = EvenLength(size);
+  Unpoison(block->data, block->size); // the heap copies the whole block
   void* moved = std::realloc(block->data, rounded);
   if (moved == nullptr) {
+    ExposeRequested(block, block->requested);
     ReportRefusedMemory(size);
     return nullptr;
   }
@@ -227,6 +274,7 @@ void* ResizeHeapBlock(_internal_SESS* state, tracked_pool_index* index, velko_al
   auto entry = index->by_data.extract(block->data);
   block->data = moved;
   block->size = static_cast<DWORD>(rounded);
+  ExposeRequested(block, size);
   if (!entry.empty()) {
     entry.key() = moved;
     index->by_data.insert(std::move(entry));
@@ -272,6 +320,7 @@ velko_allocation::velko_allocation(LSXLsiSession* owner, size_t requested) : ses
 }
 
 velko_allocation::~velko_allocation() {
+  Unpoison(data, size);
   if (os_memory) {
     if (handle != NULLHANDLE) {
       if (data != nullptr)
@@ -294,6 +343,7 @@ void* velko_allocation::Allocate(LSXLsiSession* owner, int holderLine, const cha
     else if (data == nullptr)
       data = OSLockObject(handle);
   }
+  Unpoison(data, size);
   if (zero && data != nullptr)
     std::memset(data, 0, size);
   return data;
@@ -302,6 +352,8 @@ void* velko_allocation::Allocate(LSXLsiSession* owner, int holderLine, const cha
 void velko_allocation::Deallocate(LSXLsiSession*) {
   line = 0;
   file[0] = '\0';
+  requested = 0;
+  Poison(data, size);
 }
 
 velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* file, size_t size,
@@ -322,6 +374,7 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
   if (velko_allocation* reused = FindFreeBlock(state, index, size)) {
     TakeBlock(state, index, reused);
     reused->Allocate(session, line, file, zero);
+    ExposeRequested(reused, size);
     if (!RememberData(index, reused)) {
       VelkoDeallocate(session, reused);
       ReportAllocationError(line, file);
@@ -340,6 +393,7 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
     return nullptr;
   }
   void* data = block->Allocate(session, line, file, zero);
+  ExposeRequested(block, size);
   if (!RememberData(index, block)) {
     VelkoDeallocate(session, block); // stays in the pool as a free block
     ReportAllocationError(line, file);
@@ -378,7 +432,7 @@ void* VelkoReallocatePtr(LSXLsiSession* session, int line, const char* file, voi
   void* replacement = VelkoAllocatePtr(session, line, file, size, 0);
   if (replacement == nullptr)
     return nullptr;
-  std::memcpy(replacement, data, block->size < size ? block->size : size);
+  std::memcpy(replacement, data, block->requested < size ? block->requested : size);
   VelkoDeallocate(session, block);
   return replacement;
 }
@@ -447,6 +501,16 @@ void VelkoDeallocatePtr(LSXLsiSession* session, void* data) {
   }
 }
 
+DWORD VelkoTrackedBlocksInUse(const LSXLsiSession* session) {
+  if (session == nullptr || session->internal == nullptr)
+    return 0;
+  DWORD count = 0;
+  for (const velko_allocation* block = session->internal->pool; block != nullptr;
+       block = block->next)
+    count += block->InUse() ? 1 : 0;
+  return count;
+}
+
 void VelkoDeallocateAndFreeAll(LSXLsiSession* session, int onlyWhenInUse) {
   if (session == nullptr || session->internal == nullptr)
     return;
@@ -503,7 +567,9 @@ char* AddArenaBlock(LSXLsiSession* session, record_arena* arena, int line, const
   arena->last_block = header;
   ++arena->block_count;
   *room = (block->size - kArenaHeaderSize) & ~(kRecordArenaAlignment - 1);
-  return static_cast<char*>(block->data) + kArenaHeaderSize;
+  char* first = static_cast<char*>(block->data) + kArenaHeaderSize;
+  Poison(first, block->size - kArenaHeaderSize); // each piece is unpoisoned when carved
+  return first;
 }
 
 } // namespace
@@ -539,6 +605,9 @@ void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line,
       arena->room = room - piece;
     }
   }
+  // The piece's size is reachable; the tail of its last 8 bytes stays
+  // poisoned, and so does the slab's room that no piece holds yet.
+  Unpoison(memory, size);
   if (memory != nullptr && zero)
     std::memset(memory, 0, size);
   return memory;

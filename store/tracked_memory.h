@@ -38,9 +38,16 @@ constexpr Length EvenLength(Length length) {
  * output buffer a rendering starts with. */
 constexpr DWORD kWorkBlockSize = 65406;
 
-/* One block of the pool. */
+/* One block of the pool.
+ *
+ * Built with AddressSanitizer, the pool poisons what no holder may touch:
+ * a free block whole, and the rest of a larger free block handed out again
+ * behind the bytes asked for (rounded up to even). A record arena poisons
+ * the room of its slabs that no piece holds and the tail of each piece
+ * behind its size. */
 struct velko_allocation {
   DWORD size = 0;          /* bytes, always even */
+  DWORD requested = 0;     /* bytes the current holder asked for, rounded up to even */
   DWORD use_count = 0;     /* how many times the block was handed out */
   WORD line = 0;           /* source line of the current holder; 0 when free */
   char file[10] = {};      /* source file of the holder; empty when free */

@@ -14,15 +14,24 @@
  * GenerateHTML. The command keeps no state and writes nothing but its
  * output file.
  *
- * Exit status: 0 on success; 1 when the work failed (the status word, its
- * text and the texts the library sent to the message handler go to
- * stderr); 2 for a command line that cannot be used.
+ * Exit status: 0 on success; 1 when the work failed; 2 for a command line
+ * that cannot be used. A failure is one line on stderr that names the
+ * file, note, item or record and what is wrong, with the status word and
+ * its text; the texts the library sent to the message handler follow it.
+ * The library's log lines go only to the file VELKO_LOG_FILE names, so
+ * that they do not repeat the failure on stderr.
+ *
+ * A body whose load stopped at a damaged record is still listed (dump) or
+ * rendered (render) as far as it loaded, and the command fails naming the
+ * record. A partial rendering goes to stdout, where it is seen next to the
+ * failure; it is not written to an -o file, which would pass for complete.
  */
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -36,7 +45,6 @@
 #include "host/osenv.h"
 #include "host/oslog.h"
 #include "store/body.h"
-#include "store/tracked_memory.h"
 #include "tools/cd_builder.h"
 #include "tools/cd_script.h"
 #include "velko/velko.h"
@@ -173,12 +181,19 @@ bool ParseNoteID(const std::string& text, NOTEID* id) {
 
 /* ---- build ---- */
 
+/* The file's bytes; false when it cannot be opened or read (a directory
+ * opens but cannot be read). */
 bool ReadText(const std::string& path, std::string* text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file)
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr)
     return false;
-  text->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+  char chunk[8192];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    text->append(chunk, got);
+  const bool read = std::ferror(file) == 0;
+  std::fclose(file);
+  return read;
 }
 
 int Build(const Options& options) {
@@ -188,6 +203,9 @@ int Build(const Options& options) {
     return Usage("build needs one SCRIPT and -o FILE.cd");
   const std::string& scriptPath = options.positional.front();
   std::string script;
+  std::error_code ignored;
+  if (std::filesystem::is_directory(scriptPath, ignored))
+    return Problem(scriptPath + ": cannot read the script: it is a directory");
   if (!ReadText(scriptPath, &script))
     return Problem(scriptPath + ": cannot read the script");
   cdbuild::Body body;
@@ -237,6 +255,9 @@ public:
 
   LSXLsiSession* session() const { return session_; }
   VelkoRTItem* item() const { return item_; }
+  /* The source and its item as failures name them: "FILE.cd: item \"Body\""
+   * or "DBFILE: note 0x100: item \"NAME\"". */
+  const std::string& name() const { return name_; }
 
 private:
   int OpenDatabase(const Options& options) {
@@ -245,6 +266,7 @@ private:
       return Usage("--db needs a database file and --note a note ID");
     if (!options.positional.empty())
       return Usage("name either a CD file or --db, not both");
+    name_ = options.database + ": note " + NoteText(id) + ": item \"" + options.item + "\"";
     return Connect(options.database, id, options.item);
   }
 
@@ -264,27 +286,79 @@ private:
       return Failure("cannot store the note", status);
     NOTEID id = 0;
     NSFNoteGetInfo(note_, _NOTE_ID, &id);
+    name_ = path + ": item \"" + kBodyItem + "\"";
     return Connect(kMemoryDatabase, id, kBodyItem);
+  }
+
+  static std::string NoteText(NOTEID id) {
+    char note[16];
+    std::snprintf(note, sizeof note, "0x%X", static_cast<unsigned>(id));
+    return note;
   }
 
   int Connect(const std::string& database, NOTEID id, const std::string& itemName) {
     item_ = new VelkoRTItem(session_);
     const STATUS status = item_->Connect("", database.c_str(), id, itemName.c_str(), 0);
-    if (status != NOERROR) {
-      char note[16];
-      std::snprintf(note, sizeof note, "0x%X", static_cast<unsigned>(id));
-      return Failure("cannot connect item \"" + itemName + "\" of note " + note + " in " +
-                         database,
-                     status);
+    const std::string what =
+        "cannot connect item \"" + itemName + "\" of note " + NoteText(id) + " in " + database;
+    // The item's own error says which name it refused; the status beside it
+    // is then the note opener's answer to an empty name, which misleads.
+    if (item_->own_error == VELKO_ERR_INVALID_NAME) {
+      const bool path = database.empty() || database.size() > kLongestName;
+      return Failure(what + (path ? ": the database path" : ": the item name") +
+                         " is empty or longer than 256 characters",
+                     item_->own_error);
     }
+    if (status != NOERROR)
+      return Failure(what, status);
+    // A missing item is left unconnected without a status.
+    if (item_->IsConnected == 0)
+      return Failure(name_ + ": the note has no such item", VELKO_ERR_ITEM_NOT_FOUND);
     return 0;
   }
+
+  /* The longest database path and item name the item takes. */
+  static constexpr size_t kLongestName = 256;
 
   LSXLsiSession* session_;
   VelkoRTItem* item_ = nullptr;
   DBHANDLE db_ = NULLHANDLE;
   NOTEHANDLE note_ = NULLHANDLE;
+  std::string name_;
 };
+
+/* Where the load of the body stopped: "record N (offset O of stored item
+ * K) is damaged", from the first stored item whose records do not reach
+ * its end; empty when no item shows where (an item that is not rich text
+ * is not kept). Record N is the one the listing would have shown next. */
+std::string DamagedRecord(const body_context* body) {
+  DWORD before = 0; /* the last ordinal of the items before */
+  for (const body_item* stored = body->items; stored != nullptr; stored = stored->next) {
+    DWORD offset = kItemTypeWordSize;
+    for (const record_storage* node = body->records; node != nullptr; node = node->next) {
+      if (stored->last_ordinal != 0 && node->ordinal >= stored->first_ordinal &&
+          node->ordinal <= stored->last_ordinal)
+        offset += EvenLength(node->stored_length);
+    }
+    if (stored->buffer != nullptr && offset + 2 <= stored->length) {
+      const DWORD last = stored->last_ordinal != 0 ? stored->last_ordinal : before;
+      return "record " + std::to_string(last + 1) + " (offset " + std::to_string(offset) +
+             " of stored item " + std::to_string(stored->item_number) + ") is damaged";
+    }
+    if (stored->last_ordinal != 0)
+      before = stored->last_ordinal;
+  }
+  return "";
+}
+
+/* The failure of a body that loaded only in part. */
+int LoadFailure(const Source& source, const body_context* body, const std::string& consequence) {
+  const std::string where = DamagedRecord(body);
+  return Failure(source.name() + ": " +
+                     (where.empty() ? "the body was read only in part" : where) + "; " +
+                     consequence,
+                 body->load_status);
+}
 
 /* ---- dump ---- */
 
@@ -541,19 +615,19 @@ int Dump(const Options& options) {
   VelkoRTItem* item = source.item();
   body_context* body = StoreItemsAndRecords(item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
   if (body == nullptr)
-    return Problem("the body cannot be loaded");
+    return Problem(source.name() + ": the body cannot be loaded");
   for (const record_storage* node = body->records; node != nullptr; node = node->next) {
     const DWORD length = node->stored_length != 0 ? node->stored_length : node->length;
     std::printf("%lu %s length=%lu%s\n", static_cast<unsigned long>(node->ordinal),
                 SignatureText(node->signature).c_str(), static_cast<unsigned long>(length),
                 MainFields(*node).c_str());
   }
-  const STATUS loaded = body->load_status;
+  const int exit = body->load_status != NOERROR
+                       ? LoadFailure(source, body, "the records before it are listed")
+                       : 0;
   CleanupBodyContext(source.session(), body);
   delete body;
-  if (loaded != NOERROR)
-    return Failure("the body was read only in part", loaded);
-  return 0;
+  return exit;
 }
 
 /* ---- render ---- */
@@ -590,6 +664,30 @@ bool WriteOutput(const std::string& path, const char* text, size_t length) {
   return written && closed;
 }
 
+/* After a rendering: when the item's body loads only in part, the
+ * rendering holds what loaded. It goes to stdout, not to an -o file, and
+ * the failure names the damaged record. 0 when the body loads whole. */
+int ReportDamage(const Source& source, const Options& options, const char* output,
+                 size_t length) {
+  body_context* body =
+      StoreItemsAndRecords(source.item(), 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+  if (body == nullptr)
+    return Problem(source.name() + ": the body cannot be loaded");
+  int exit = 0;
+  if (body->load_status != NOERROR) {
+    std::string consequence = "nothing was written to " + options.output;
+    if (options.output.empty()) {
+      consequence = "the output holds what loaded";
+      if (output != nullptr && !WriteOutput("", output, length))
+        consequence = "stdout cannot be written";
+    }
+    exit = LoadFailure(source, body, consequence);
+  }
+  CleanupBodyContext(source.session(), body);
+  delete body;
+  return exit;
+}
+
 int Render(const Options& options) {
   const generation_choice* choice = FindGeneration(options.generation);
   if (choice == nullptr)
@@ -605,13 +703,16 @@ int Render(const Options& options) {
     properties += (properties.empty() ? "" : " ") + options.properties;
   char* output = chunk->GenerateHTML("", choice->generation, properties.c_str(), 0, nullptr,
                                      nullptr);
-  if (output == nullptr || chunk->status != NOERROR) {
-    if (output != nullptr)
-      VelkoDeallocatePtr(source.session(), output);
-    const STATUS status = chunk->status != NOERROR ? chunk->status : STATUS{VELKO_ERR_MEMORY};
-    return Failure("rendering failed", status);
-  }
   const size_t length = source.session()->render_result_length;
+  if (const int damaged = ReportDamage(source, options, output, length); damaged != 0) {
+    VelkoDeallocatePtr(source.session(), output);
+    return damaged;
+  }
+  if (output == nullptr || chunk->status != NOERROR) {
+    VelkoDeallocatePtr(source.session(), output);
+    const STATUS status = chunk->status != NOERROR ? chunk->status : STATUS{VELKO_ERR_MEMORY};
+    return Failure(source.name() + ": rendering failed", status);
+  }
   const bool written = WriteOutput(options.output, output, length);
   VelkoDeallocatePtr(source.session(), output);
   if (!written)
@@ -637,11 +738,16 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options, &problem))
     return Usage(problem);
   OSSetSignalHandler(OS_SIGNAL_MESSAGE, reinterpret_cast<void*>(&CaptureMessage));
-  if (command == "build")
-    return Build(options);
-  if (command == "dump")
-    return Dump(options);
-  if (command == "render")
-    return Render(options);
+  OSLogToStandardError(FALSE);
+  try {
+    if (command == "build")
+      return Build(options);
+    if (command == "dump")
+      return Dump(options);
+    if (command == "render")
+      return Render(options);
+  } catch (const std::exception& error) {
+    return Problem(std::string("cannot go on: ") + error.what());
+  }
   return Usage("unknown command '" + command + "'");
 }

@@ -405,4 +405,16 @@ public:
   _internal_RTCHUNK* internal = nullptr;
 };
 
+/* ---- memory the library hands to the caller ---- */
+
+/* Frees a block that the library handed to the caller (GenerateHTML's
+ * result) back into the session's pool; null is ignored. A pointer the
+ * session did not hand out is logged and left alone. */
+void VelkoDeallocatePtr(LSXLsiSession* session, void* data);
+
+/* How many of the session's tracked blocks are in use: blocks handed to
+ * the caller and not freed yet, and the working memory of items and chunks
+ * still alive. 0 once every result is freed and every item deleted. */
+DWORD VelkoTrackedBlocksInUse(const LSXLsiSession* session);
+
 #endif
