@@ -15,6 +15,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <new>
 #include <vector>
 
 #include "engine/record_fields.h"
@@ -186,7 +187,14 @@ void PutListMargin(head_pass &pass, const paragraph_definition &definition, rend
       break;
     }
   }
-  pass.list_margins.push_back(margin);
+  try {
+    pass.list_margins.push_back(margin);
+  } catch (const std::bad_alloc &) {
+    // Short memory fails the text, as a failed append does.
+    if (out->status == NOERROR)
+      out->status = VELKO_ERR_MEMORY;
+    return;
+  }
   const long step = long{margin} - base;
   if (step >= kListStep)
     PutInches(out, "padding-left: 0.25in; margin-left: %4.2fin; ",
