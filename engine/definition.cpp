@@ -21,7 +21,7 @@
 #include <initializer_list>
 #include <memory>
 
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "store/vocabulary.h"
 
 namespace {
