@@ -3,6 +3,8 @@
  * starting state between tests. The other test controls live with the
  * module they steer.
  */
+#ifdef VELKO_TEST_CONTROLS
+
 #include "host/host_testing.h"
 
 #include "host/host_internal.h"
@@ -15,3 +17,5 @@ void HostTestReset() {
   velko::host::ResetClockForTests();
   velko::host::ResetMemoryFaultsForTests();
 }
+
+#endif

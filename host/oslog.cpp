@@ -74,12 +74,15 @@ void WriteLine(const std::string& line) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+#ifdef VELKO_TEST_CONTROLS
+/* The message handler of message capture. */
 STATUS RecordMessage(const char* message, WORD type) {
   LogState& state = State();
   std::lock_guard lock(state.mutex);
   state.messages.push_back({message != nullptr ? message : "", type});
   return NOERROR;
 }
+#endif
 
 } // namespace
 
@@ -101,9 +104,10 @@ extern "C" void* OSSetSignalHandler(WORD signal, void* handler) {
   return previous;
 }
 
-extern "C" void AddInLogMessageText(const char* format, STATUS status, ...) {
+extern "C" void AddInLogMessageText(const char* format, int statusWord, ...) {
+  const STATUS status = static_cast<STATUS>(statusWord);
   va_list args;
-  va_start(args, status);
+  va_start(args, statusWord);
   std::string line = format != nullptr ? FormatV(format, args) : std::string();
   va_end(args);
   if (status != NOERROR) {
@@ -121,6 +125,10 @@ extern "C" void AddInLogMessageText(const char* format, STATUS status, ...) {
   lock.unlock();
   WriteLine(line);
 }
+
+/* ---- test controls (host/host_testing.h); left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
 
 void velko::host::ResetLogForTests() {
   LogState& state = State();
@@ -165,3 +173,5 @@ void HostTestClearMessages() {
   std::lock_guard lock(state.mutex);
   state.messages.clear();
 }
+
+#endif

@@ -29,9 +29,11 @@ void* OSGetSignalHandler(WORD signal);
  * from 0 to 31 are kept; others are ignored and give null. */
 void* OSSetSignalHandler(WORD signal, void* handler);
 
-/* Formats one log line printf-style; when status is not 0, ": " and the
- * status's text (OSLoadString) follow. */
-void AddInLogMessageText(const char* format, STATUS status, ...)
+/* Formats one log line printf-style; when status (a STATUS) is not 0, ": "
+ * and the status's text (OSLoadString) follow. The status is declared with
+ * its promoted type, int: the arguments after it are read with va_start,
+ * which is undefined after a parameter of a type that promotion changes. */
+void AddInLogMessageText(const char* format, int status, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 3)))
 #endif

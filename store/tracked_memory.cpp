@@ -50,6 +50,7 @@ namespace {
 
 const char kAllocationErrorMessage[] = "Harrowmint: Memory allocation error";
 
+#ifdef VELKO_TEST_CONTROLS
 /* The test control: requests counted since it was set, and which of them
  * are refused (0: none). */
 struct refusal_control {
@@ -71,6 +72,10 @@ bool RefusedByTest() {
   refusals.refuse_at = 0;
   return true;
 }
+#else
+/* The shipped library refuses nothing. */
+constexpr bool RefusedByTest() { return false; }
+#endif
 
 /* What a refusal of the memory itself writes: the host's refusal for a
  * size the host serves, the heap's for a larger one. */
@@ -496,7 +501,9 @@ void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
   *arena = record_arena{};
 }
 
-/* ---- test controls ---- */
+/* ---- test controls, left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
 
 void VelkoTestFailTrackedAllocation(int nth) {
   refusals = refusal_control{};
@@ -510,3 +517,5 @@ void VelkoTestFailTrackedAllocationsFrom(int nth) {
 }
 
 long VelkoTestTrackedRequests() { return refusals.requests; }
+
+#endif
