@@ -87,8 +87,7 @@ CDFACE MakeFace(BYTE id, BYTE family, const char* name) {
   CDFACE face = {};
   face.Face = id;
   face.Family = family;
-  std::strncpy(face.Name, name, kFaceNameChars);
-  face.Name[kFaceNameChars] = '\0';
+  std::memcpy(face.Name, name, strnlen(name, kFaceNameChars)); /* the rest stays zero */
   return face;
 }
 
