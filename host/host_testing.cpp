@@ -1,7 +1,7 @@
 /*
  * HostTestReset: puts every module of the host stand-in back to its
  * starting state between tests. The other test controls live with the
- * module they steer.
+ * module they steer. Compiled only into the test library.
  */
 #ifdef VELKO_TEST_CONTROLS
 

@@ -3,8 +3,10 @@
  * for tracked memory, so that tests can make every allocation site of the
  * engine fail in turn.
  *
- * Only tests and test tools include this header; the library's sources
- * never do. The controls are process-wide and not meant for threads.
+ * Only tests and test tools include this header, besides the allocator
+ * that defines the controls. They exist only in the test library
+ * (velko_testing, built with VELKO_TEST_CONTROLS), never in the shipped one.
+ * The controls are process-wide and not meant for threads.
  */
 #ifndef VELKO_STORE_TRACKED_MEMORY_TESTING_H
 #define VELKO_STORE_TRACKED_MEMORY_TESTING_H
