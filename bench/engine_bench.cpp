@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/driver.h"
 #include "host/cdrecords.h"
 #include "host/host_testing.h"

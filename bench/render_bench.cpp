@@ -44,7 +44,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/services.h"
 #include "host/cdrecords.h"
 #include "host/nsfdb.h"

@@ -8,7 +8,7 @@
  * the renderer's seams (engine/services.h), which keep the remembered
  * record in the context until the chunk has been rendered.
  */
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 

@@ -22,7 +22,7 @@
 #include <memory>
 #include <new>
 
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "store/new_object.h"
 #include "store/owned_text.h"
 #include "store/vocabulary.h"

@@ -18,7 +18,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/record_fields.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"

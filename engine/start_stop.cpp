@@ -12,7 +12,7 @@
 
 #include <initializer_list>
 
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/driver.h"
 #include "engine/record_fields.h"
 #include "engine/walk.h"

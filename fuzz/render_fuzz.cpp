@@ -38,7 +38,7 @@
 #include <string>
 #include <string_view>
 
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/driver.h"
 #include "fuzz/fuzz_support.h"
 #include "host/host_testing.h"

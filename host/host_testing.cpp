@@ -1,8 +1,10 @@
 /*
  * HostTestReset: puts every module of the host stand-in back to its
  * starting state between tests. The other test controls live with the
- * module they steer.
+ * module they steer. Compiled only into the test library.
  */
+#ifdef VELKO_TEST_CONTROLS
+
 #include "host/host_testing.h"
 
 #include "host/host_internal.h"
@@ -15,3 +17,5 @@ void HostTestReset() {
   velko::host::ResetClockForTests();
   velko::host::ResetMemoryFaultsForTests();
 }
+
+#endif

@@ -3,7 +3,9 @@
  * message capture, the clock, allocation failures and the leak report.
  *
  * Only tests and test tools include this header; the engine's sources never
- * do. The controls are process-wide.
+ * do. The controls exist only in the test library (velko_testing, built with
+ * VELKO_TEST_CONTROLS), never in the shipped velko_host. They are
+ * process-wide.
  */
 #ifndef VELKO_HOST_HOST_TESTING_H
 #define VELKO_HOST_HOST_TESTING_H

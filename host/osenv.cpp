@@ -327,6 +327,10 @@ extern "C" WORD OSLoadString(HMODULE /*module*/, STATUS status, char* retBuffer,
   return static_cast<WORD>(velko::host::CopyTerminated(text, retBuffer, bufferLength));
 }
 
+/* ---- test controls (host/host_testing.h); left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
+
 void velko::host::ResetEnvironmentForTests() {
   Settings& settings = TheSettings();
   std::lock_guard lock(settings.mutex);
@@ -346,3 +350,5 @@ void HostTestSetDataDirectory(const char* path) {
     settings.dataDirectoryOverride.reset();
   settings.fileLoaded = false;
 }
+
+#endif

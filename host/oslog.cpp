@@ -76,12 +76,15 @@ void WriteLine(const std::string& line, bool toStandardError) {
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+#ifdef VELKO_TEST_CONTROLS
+/* The message handler of message capture. */
 STATUS RecordMessage(const char* message, WORD type) {
   LogState& state = State();
   std::lock_guard lock(state.mutex);
   state.messages.push_back({message != nullptr ? message : "", type});
   return NOERROR;
 }
+#endif
 
 } // namespace
 
@@ -133,6 +136,10 @@ extern "C" BOOL OSLogToStandardError(BOOL on) {
   return before ? TRUE : FALSE;
 }
 
+/* ---- test controls (host/host_testing.h); left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
+
 void velko::host::ResetLogForTests() {
   LogState& state = State();
   std::lock_guard lock(state.mutex);
@@ -177,3 +184,5 @@ void HostTestClearMessages() {
   std::lock_guard lock(state.mutex);
   state.messages.clear();
 }
+
+#endif

@@ -475,6 +475,8 @@ void FreeWorkingNote(WorkingNote& note) {
   note.retired.clear();
 }
 
+#ifdef VELKO_TEST_CONTROLS
+
 void ResetStorageForTests() {
   const auto lock = LockHost();
   StorageState& state = State();
@@ -492,7 +494,13 @@ void ResetStorageForTests() {
   state.valueLimit = ITEM_VALUE_LIMIT_DEFAULT;
 }
 
+#endif
+
 } // namespace velko::host
+
+/* ---- test controls (host/host_testing.h); left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
 
 void HostTestFailStorageWrite(int nth) {
   const auto lock = velko::host::LockHost();
@@ -505,3 +513,5 @@ void HostTestSetItemValueLimit(DWORD limit) {
   const auto lock = velko::host::LockHost();
   velko::host::State().valueLimit = limit == 0 ? ITEM_VALUE_LIMIT_DEFAULT : limit;
 }
+
+#endif

@@ -110,6 +110,10 @@ extern "C" STATUS ConvertTIMEDATEToText(const void* /*intlFormat*/, const void* 
   return NOERROR;
 }
 
+/* ---- test controls (host/host_testing.h); left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
+
 void velko::host::ResetClockForTests() {
   Clock& clock = TheClock();
   std::lock_guard lock(clock.mutex);
@@ -124,3 +128,5 @@ void HostTestSetClock(const TIMEDATE* now) {
   else
     clock.fixed.reset();
 }
+
+#endif

@@ -22,7 +22,7 @@
 #include <new>
 #include <type_traits>
 
-#include "chunk/rtchunk_internal.h"
+#include "engine/chunk_state.h"
 #include "engine/services.h"
 #include "host/nls.h"
 #include "host/nsfdb.h"

@@ -50,6 +50,20 @@ void DeleteChunkDefinitions(chunkdef_info* first);
  * for none) and its simple-definition flag; the old chain is freed. */
 void SetChunkDefinitions(VelkoRTChunk* chunk, chunkdef_info* chain, DWORD simple);
 
+/* ---- the chunk object (the chunk layer) ----
+ *
+ * The item makes its chunks and the session and the item delete the ones
+ * still alive; design-element creation checks, removes and appends an
+ * image chunk. These members of VelkoRTChunk (velko/velko.h) are defined
+ * by the chunk layer:
+ *   seam: VelkoRTChunk::VelkoRTChunk
+ *   seam: VelkoRTChunk::~VelkoRTChunk
+ *   seam: VelkoRTChunk::CleanupEventRetString
+ *   seam: VelkoRTChunk::Exists
+ *   seam: VelkoRTChunk::Remove
+ *   seam: VelkoRTChunk::AppendGraphic
+ */
+
 /* ---- services of the chunk and export layers ---- */
 
 /* Copies the whole body of `from` into the item of `to`. 0 on success;

@@ -98,6 +98,7 @@ void ExposeRequested(velko_allocation* block, size_t requested) {
   Poison(static_cast<char*>(block->data) + held, block->size - held);
 }
 
+#ifdef VELKO_TEST_CONTROLS
 /* The test control: requests counted since it was set, and which of them
  * are refused (0: none). Every session's allocations pass here, so the
  * fields are atomic: sessions on other threads count without a race. */
@@ -131,6 +132,10 @@ void SetRefusals(refusal_control& control, int nth, bool later) {
   control.refuse_later.store(nth > 0 && later, std::memory_order_relaxed);
   control.refuse_at.store(nth > 0 ? nth : 0, std::memory_order_relaxed);
 }
+#else
+/* The shipped library refuses nothing. */
+constexpr bool RefusedByTest() { return false; }
+#endif
 
 /* Runs an insert into the pool's index; false when memory for it is short. */
 template <typename Insert> bool IndexInsert(Insert insert) {
@@ -625,7 +630,9 @@ void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
   *arena = record_arena{};
 }
 
-/* ---- test controls ---- */
+/* ---- test controls, left out of the shipped library ---- */
+
+#ifdef VELKO_TEST_CONTROLS
 
 void VelkoTestFailTrackedAllocation(int nth) { SetRefusals(refusals, nth, false); }
 
@@ -633,10 +640,18 @@ void VelkoTestFailTrackedAllocationsFrom(int nth) { SetRefusals(refusals, nth, t
 
 long VelkoTestTrackedRequests() { return refusals.requests.load(std::memory_order_relaxed); }
 
-bool ObjectAllocationRefused() { return Refuses(object_refusals); }
-
 void VelkoTestFailObjectAllocation(int nth) { SetRefusals(object_refusals, nth, false); }
 
 long VelkoTestObjectAllocations() {
   return object_refusals.requests.load(std::memory_order_relaxed);
+}
+
+#endif
+
+bool ObjectAllocationRefused() {
+#ifdef VELKO_TEST_CONTROLS
+  return Refuses(object_refusals);
+#else
+  return false;
+#endif
 }

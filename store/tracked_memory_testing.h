@@ -3,9 +3,11 @@
  * objects: refusing the nth request, so that tests can make every
  * allocation site of the engine fail in turn.
  *
- * Only tests and test tools include this header; the library's sources
- * never do. The controls are process-wide: set them while no other thread
- * allocates (requests from any thread are counted safely).
+ * Only tests and test tools include this header, besides the allocator
+ * that defines the controls. They exist only in the test library
+ * (velko_testing, built with VELKO_TEST_CONTROLS), never in the shipped one.
+ * The controls are process-wide: set them while no other thread allocates
+ * (requests from any thread are counted safely).
  */
 #ifndef VELKO_STORE_TRACKED_MEMORY_TESTING_H
 #define VELKO_STORE_TRACKED_MEMORY_TESTING_H

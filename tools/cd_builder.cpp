@@ -36,7 +36,15 @@ void PutColor(Bytes& bytes, size_t at, const ColorValue& color) {
   bytes[at + 5] = 0;
 }
 
-void Append(Bytes& bytes, std::string_view text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
+/* Grows the buffer first and copies into it: appending with insert, GCC 12
+ * sees a copy past the end of the small buffers it inlines into. */
+template <typename Range> void AppendRange(Bytes& bytes, const Range& range) {
+  const size_t at = bytes.size();
+  bytes.resize(at + range.size());
+  std::copy(range.begin(), range.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void Append(Bytes& bytes, std::string_view text) { AppendRange(bytes, text); }
 
 WORD TextLength(std::string_view text) { return static_cast<WORD>(text.size()); }
 
@@ -402,7 +410,7 @@ Bytes DocLink(const Bytes& noteLink, const Bytes& texts) {
     return {};
   Bytes body(kNoteLinkSize);
   std::copy(noteLink.begin(), noteLink.end(), body.begin());
-  body.insert(body.end(), texts.begin(), texts.end());
+  AppendRange(body, texts);
   return Record(SIG_CD_DOCLINK, body);
 }
 

@@ -396,8 +396,7 @@ std::string SignatureText(WORD signature) {
 class Line {
 public:
   Line& Number(const char* name, unsigned long value) {
-    text_ += " " + std::string(name) + "=" + std::to_string(value);
-    return *this;
+    return Word(name, std::to_string(value));
   }
   Line& NumberIf(const char* name, unsigned long value, unsigned long usual = 0) {
     return value != usual ? Number(name, value) : *this;
@@ -405,14 +404,13 @@ public:
   Line& Hex(const char* name, unsigned long value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*lX", digits, value);
-    text_ += " " + std::string(name) + "=" + text;
-    return *this;
+    return Word(name, text);
   }
   Line& HexIf(const char* name, unsigned long value, int digits) {
     return value != 0 ? Hex(name, value, digits) : *this;
   }
   Line& Word(const char* name, const std::string& word) {
-    text_ += " " + std::string(name) + "=" + word;
+    text_.append(" ").append(name).append("=").append(word);
     return *this;
   }
   const std::string& text() const { return text_; }
@@ -465,7 +463,7 @@ void PabDefFields(const record_storage& node, Line& line) {
   if (pab->Tabs > 0) {
     std::string tabs;
     for (WORD tab = 0; tab < pab->Tabs && tab < 20; ++tab)
-      tabs += (tab > 0 ? "," : "") + std::to_string(pab->Tab[tab]);
+      tabs.append(tab > 0 ? "," : "").append(std::to_string(pab->Tab[tab]));
     line.Word("tabs", tabs);
   }
   line.HexIf("flags", pab->Flags, 4).HexIf("tabtypes", pab->TabTypes, 8).HexIf("flags2",

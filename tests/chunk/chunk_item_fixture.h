@@ -35,7 +35,8 @@ public:
       for (int column = 0; column < columns; ++column) {
         Add(cdbuild::TableCell(
             {.row = static_cast<BYTE>(row), .column = static_cast<BYTE>(column)}));
-        Paragraph().Reference().Text("r" + std::to_string(row) + "c" + std::to_string(column));
+        Paragraph().Reference().Text(
+            std::string("r").append(std::to_string(row)).append("c").append(std::to_string(column)));
       }
     }
     return Add(cdbuild::TableEnd());

@@ -171,7 +171,7 @@ TEST_F(DefinitionTest, RefusesTextsThatDoNotParse) {
 TEST_F(DefinitionTest, HoldsAtMostOneHundredIndexes) {
   std::string list = "Table 1";
   for (int i = 2; i <= 100; ++i)
-    list += "," + std::to_string(i);
+    list.append(",").append(std::to_string(i));
   DWORD simple = 7;
   Chain chain = Parse(list.c_str(), Before::None, &simple);
   ASSERT_TRUE(chain);

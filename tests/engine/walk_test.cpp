@@ -33,7 +33,7 @@ protected:
     break_at_call = 0;
     std::vector<Bytes> records = {PabDef(1), PabRef(1)};
     for (int i = 0; i < 125; ++i) {
-      records.push_back(Text("t" + std::to_string(i)));
+      records.push_back(Text(std::string("t").append(std::to_string(i))));
       records.push_back(Paragraph());
     }
     records.push_back(Text("end")); // 253 records

@@ -25,9 +25,11 @@ protected:
  * colour when the length asks for it. */
 std::vector<BYTE> ColorRecord(BYTE length, WORD flags, BYTE red, BYTE green, BYTE blue,
                               std::vector<BYTE> tail = {}) {
-  std::vector<BYTE> bytes = {
+  const BYTE head[] = {
       0xD2, length, static_cast<BYTE>(flags), static_cast<BYTE>(flags >> 8), red, green, blue, 0};
-  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  std::vector<BYTE> bytes(sizeof head + tail.size());
+  std::copy(std::begin(head), std::end(head), bytes.begin());
+  std::copy(tail.begin(), tail.end(), bytes.begin() + sizeof head);
   return bytes;
 }
 

@@ -685,7 +685,7 @@ TEST_F(BodyTest, SkippedEnvelopesLeaveNoNodesButImageOffsetsStayTrue) {
 
 TEST_F(BodyTest, TextSideDataPointsIntoTheRecordOrHoldsEntityText) {
   const std::string mixed =
-      "a" + LmbcsFromUtf8("\xE4\xB8\xAD") + "b" + LmbcsFromUtf8("\xE2\x82\xAC");
+      std::string("a").append(LmbcsFromUtf8("\xE4\xB8\xAD")).append("b").append(LmbcsFromUtf8("\xE2\x82\xAC"));
   Append("Body", Records({Text("plain"), Wsig(SIG_CD_TEXT, 8), Text(mixed)}));
   body_context* plain = Load(0, 1, 0);
   ASSERT_NE(plain, nullptr);
@@ -717,7 +717,7 @@ TEST_F(BodyTest, TextSideDataPointsIntoTheRecordOrHoldsEntityText) {
  * whose slabs are heap blocks: the host's refusals reach the value copies
  * and text buffers, the tracked allocator's refusals every piece. */
 TEST_F(BodyTest, OutOfMemoryWhileLoadingGives263AtEveryAllocation) {
-  Append("Body", Records({Text("a" + LmbcsFromUtf8("\xE4\xB8\xAD")), Bsig(0x42, 7), Graphic(),
+  Append("Body", Records({Text(std::string("a").append(LmbcsFromUtf8("\xE4\xB8\xAD"))), Bsig(0x42, 7), Graphic(),
                           BitmapHeader(), PreTable(), TableBegin(), Cell(0, 0), TableEnd()}));
   Append("Body", Records({Text("b")}));
   std::set<std::string> lines;

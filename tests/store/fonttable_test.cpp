@@ -359,7 +359,7 @@ TEST_F(FontTableTest, AFailedMergeKeepsTheFontsAndLeavesNoRemap) {
 TEST_F(FontTableTest, MoreSourceFacesThanRemapEntriesAreCut) {
   std::vector<Face> source;
   for (int i = 0; i < 300; ++i)
-    source.push_back({static_cast<BYTE>(5 + i % 200), 0, "S" + std::to_string(i)});
+    source.push_back({static_cast<BYTE>(5 + i % 200), 0, std::string("S").append(std::to_string(i))});
   PutFonts(note_, Table({{5, 0, "Arial"}}));
   PutFonts(other_, Table(source));
   Connect();

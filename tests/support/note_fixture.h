@@ -103,8 +103,10 @@ inline Bytes Records(const std::vector<Bytes>& records) {
 
 /* An item value: the TYPE_COMPOSITE type word, then the records. */
 inline Bytes Value(const Bytes& records) {
-  Bytes value = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
-  value.insert(value.end(), records.begin(), records.end());
+  Bytes value(2 + records.size());
+  value[0] = TYPE_COMPOSITE & 0xFF;
+  value[1] = TYPE_COMPOSITE >> 8;
+  std::copy(records.begin(), records.end(), value.begin() + 2);
   return value;
 }
 
