@@ -16,6 +16,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "chunk/font_override.h"
@@ -110,9 +111,10 @@ void CheckColorRoundTrip(reader* in) {
   DWORD mode = (choice >> 2) % 3;
   WORD flags = in->Word();
   BYTE red = in->Byte(), green = in->Byte(), blue = in->Byte();
-  std::vector<BYTE> record = {
+  const BYTE head[8] = {
       0xD2, length, static_cast<BYTE>(flags), static_cast<BYTE>(flags >> 8), red, green, blue, 0};
-  record.resize(length);
+  std::vector<BYTE> record(length);
+  std::copy(head, head + 8, record.begin());
   for (size_t i = 8; i < length; ++i)
     record[i] = in->Byte();
   const CDCOLOR* rec = hasRecord ? reinterpret_cast<const CDCOLOR*>(record.data()) : nullptr;

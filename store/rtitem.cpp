@@ -58,6 +58,11 @@ WORD ClientPreferenceOf(const VelkoRTItem* item) {
 
 namespace {
 
+/* True when every step succeeded. The steps are arguments, so each has run
+ * even when an earlier one failed: no name keeps a value of the last
+ * connect. */
+template <typename... Steps> constexpr bool AllDone(Steps... steps) { return (steps && ...); }
+
 constexpr const char* kEverything = "Everything";
 /* Server names, database paths and item names longer than this are refused
  * (server names fall back to the local server). */
@@ -545,8 +550,9 @@ void VelkoRTItem::CleanupTraces() {
 STATUS VelkoRTItem::Connect(const char* serverName, const char* databasePath, NOTEID noteID,
                             const char* itemName, int create) {
   BeginConnect(this);
-  const bool copied = SetServer(this, serverName) & SetCheckedName(this, database, databasePath) &
-                      SetCheckedName(this, item_name, itemName);
+  const bool copied = AllDone(SetServer(this, serverName),
+                              SetCheckedName(this, database, databasePath),
+                              SetCheckedName(this, item_name, itemName));
   note_id = noteID;
   if (!copied) {
     last_status = VELKO_ERR_MEMORY;
@@ -562,8 +568,9 @@ STATUS VelkoRTItem::Connect(const char* serverName, const char* databasePath, NO
 STATUS VelkoRTItem::Create(const char* serverName, const char* databasePath, NOTEID noteID,
                            const char* itemName, int replace) {
   BeginConnect(this);
-  const bool copied = SetServer(this, serverName) & SetCheckedName(this, database, databasePath) &
-                      SetCheckedName(this, item_name, itemName);
+  const bool copied = AllDone(SetServer(this, serverName),
+                              SetCheckedName(this, database, databasePath),
+                              SetCheckedName(this, item_name, itemName));
   note_id = noteID;
   if (!copied) {
     last_status = VELKO_ERR_MEMORY;
@@ -598,7 +605,7 @@ STATUS VelkoRTItem::ConnectBackend(NOTEHANDLE noteHandle, const char* itemName, 
     last_status = VELKO_ERR_NO_INPUT;
     return last_status;
   }
-  if (!(BindToNote(this, noteHandle, owned) & SetCheckedName(this, item_name, itemName))) {
+  if (!AllDone(BindToNote(this, noteHandle, owned), SetCheckedName(this, item_name, itemName))) {
     last_status = VELKO_ERR_MEMORY;
     return last_status;
   }
@@ -619,7 +626,7 @@ STATUS VelkoRTItem::CreateBackend(NOTEHANDLE noteHandle, const char* itemName, i
     last_status = VELKO_ERR_NO_INPUT;
     return last_status;
   }
-  if (!(BindToNote(this, noteHandle, owned) & SetCheckedName(this, item_name, itemName))) {
+  if (!AllDone(BindToNote(this, noteHandle, owned), SetCheckedName(this, item_name, itemName))) {
     last_status = VELKO_ERR_MEMORY;
     return last_status;
   }
@@ -649,7 +656,7 @@ void VelkoRTItem::ConnectBackendInternal(VelkoRTItem* other, const char* itemNam
     return;
   }
   last_status = NOERROR;
-  const bool copied = BindToNote(this, other->note, owned) & ReplaceText(item_name, itemName);
+  const bool copied = AllDone(BindToNote(this, other->note, owned), ReplaceText(item_name, itemName));
   db = other->db;
   if (!copied) {
     last_status = VELKO_ERR_MEMORY;
@@ -679,7 +686,7 @@ STATUS VelkoRTItem::ConnectFormBody(const char* serverName, const char* database
                                     const char* flagPattern, const char* itemName) {
   BeginConnect(this);
   last_status = NOERROR;
-  if (!(ReplaceText(server, serverName) & ReplaceText(database, databasePath))) {
+  if (!AllDone(ReplaceText(server, serverName), ReplaceText(database, databasePath))) {
     last_status = VELKO_ERR_MEMORY;
     return last_status;
   }
