@@ -211,7 +211,9 @@ protected:
   void SetUp() override {
     HostTestReset();
     HostTestCaptureMessages();
-    path_ = (std::filesystem::path(::testing::TempDir()) / "velko_fault_sweep.nsf").string();
+    // A file of each test's own: ctest runs the tests side by side.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    path_ = (std::filesystem::path(::testing::TempDir()) / ("velko_" + name + ".nsf")).string();
     std::filesystem::remove(path_);
     ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
   }
