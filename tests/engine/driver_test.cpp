@@ -12,7 +12,7 @@
 #include "engine/process_state.h"
 #include "engine/services.h"
 #include "engine/walk.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "host/host_testing.h"
 #include "host/nls.h"
 #include "store/tracked_memory.h"

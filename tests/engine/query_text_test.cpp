@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "store/vocabulary.h"
 
 namespace {

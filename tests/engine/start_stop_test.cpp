@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "engine/walk.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "store/vocabulary.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/walk.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -60,8 +60,6 @@ TEST_F(BreakTest, AnInterruptedWritingWalkLeavesTheNoteAsItWas) {
   EXPECT_EQ(Run(chunk, ACTION_CLEANUP_TEXT_RUNS), VELKO_ERR_FAILED);
   EXPECT_EQ(Values(), before);
   EXPECT_EQ(item_->internal->output, nullptr);
-  ASSERT_NE(item_->internal->input, nullptr); // the loaded records stay
-  EXPECT_EQ(InputSignatures().size(), 253u);
   EXPECT_EQ(HostTestMessages().size(), 1u);
 
   // The next operation runs on the records as they were.

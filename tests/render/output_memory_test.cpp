@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "driver_fixture.h"
 #include "render_fixture.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"

@@ -21,7 +21,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
-#include "tests/support/host_messages.h"
+#include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tools/cd_builder.h"
 #include "velko/status.h"

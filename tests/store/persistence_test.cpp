@@ -15,7 +15,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "tests/support/note_fixture.h"
-#include "tests/support/store_files.h"
+#include "tests/support/test_fixture.h"
 #include "tools/cd_builder.h"
 
 namespace {

@@ -1,13 +1,20 @@
-// Test support for the chunk engine: the record makers its tests use, in
-// their short forms over the byte-level builder (stored form, pad bytes
-// after odd records), items of them appended to a note of an in-memory
-// database, an item connected to that note, and chunks defined on it. The
-// engine's own emitter is never used to make inputs.
-#ifndef VELKO_TESTS_ENGINE_ENGINE_FIXTURE_H
-#define VELKO_TESTS_ENGINE_ENGINE_FIXTURE_H
+// Shared test support for the test binaries: the host's messages and
+// status texts, scratch data directories and raw reads of database files,
+// a fixture that finds every host memory block given back, and the chunk
+// engine's fixture (a note of an in-memory database with records appended
+// item by item, an item connected to it, chunks defined on it, and the
+// record makers in their short forms over the byte-level builder). Inputs
+// never come from the engine's own record code. GoogleTest-bound; the
+// record lists and notes that fuzz targets and benchmarks share too are in
+// note_fixture.h.
+#ifndef VELKO_TESTS_SUPPORT_TEST_FIXTURE_H
+#define VELKO_TESTS_SUPPORT_TEST_FIXTURE_H
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +26,7 @@
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
+#include "host/osenv.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -26,19 +34,94 @@
 #include "tools/cd_builder.h"
 #include "velko/status.h"
 
+namespace note_testing {
+
+inline std::string HostText(STATUS status) {
+  char text[1100] = {};
+  OSLoadString(NULLHANDLE, status, text, sizeof text);
+  return text;
+}
+
+inline std::vector<std::string> MessageTexts() {
+  std::vector<std::string> texts;
+  for (const HostTestMessage& message : HostTestMessages()) {
+    EXPECT_EQ(message.type, 6) << message.text;
+    texts.push_back(message.text);
+  }
+  return texts;
+}
+
+} // namespace note_testing
+
+namespace file_testing {
+
+/* A new directory "/tmp/<prefix>-XXXXXX" made the host's data directory,
+ * where file databases are created; empty when it could not be made. The
+ * caller removes it. */
+inline std::string MakeDataDirectory(const char* prefix) {
+  std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr)
+    return {};
+  HostTestSetDataDirectory(pattern.c_str());
+  return pattern;
+}
+
+/* The columns of the query's first row joined by "|" (a NULL as nothing);
+ * empty when the query fails or finds no row. */
+inline std::string FirstRow(sqlite3* db, const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  std::string text;
+  if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW) {
+    for (int column = 0; column < sqlite3_column_count(stmt); ++column) {
+      if (column > 0)
+        text += "|";
+      const auto* value = sqlite3_column_text(stmt, column);
+      text += value == nullptr ? "" : reinterpret_cast<const char*>(value);
+    }
+  }
+  sqlite3_finalize(stmt);
+  return text;
+}
+
+} // namespace file_testing
+
+namespace host_test {
+
+/* A derived fixture closes its handles before calling TearDown here, so
+ * that a block a close should free is counted as live. */
+class HostFixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    HostTestReset();
+    live_ = HostTestLiveHandles();
+  }
+  void TearDown() override {
+    EXPECT_EQ(HostTestLiveHandles(), live_) << HostTestLeakReport();
+    HostTestReset();
+  }
+  size_t live_ = 0;
+};
+
+inline std::string Hex(const std::string& bytes) {
+  std::string hex;
+  char pair[4];
+  for (unsigned char byte : bytes) {
+    std::snprintf(pair, sizeof pair, "%02X ", byte);
+    hex += pair;
+  }
+  return hex;
+}
+
+} // namespace host_test
+
 namespace engine_test {
 
 using Bytes = std::vector<BYTE>;
 using cdbuild::Begin;
 using cdbuild::End;
-using cdbuild::HotspotEnd;
-using cdbuild::HtmlBegin;
-using cdbuild::HtmlEnd;
 using cdbuild::PabRef;
 using cdbuild::Paragraph;
-using cdbuild::PutWord;
-/* A record of the length, header included, its payload zero. */
-using cdbuild::Sized;
 using note_testing::Records;
 using note_testing::Value;
 
@@ -61,20 +144,10 @@ inline Bytes Cell(BYTE row, BYTE column, bool nested = false) {
 }
 
 inline Bytes TableEnd(bool nested = false) { return cdbuild::TableEnd(nested); }
-inline Bytes PreTable() { return cdbuild::PreTableBegin(); }
 
 inline Bytes HotspotBegin(WORD signature, WORD type, DWORD flags = 0) {
   return cdbuild::HotspotBegin({.signature = signature, .type = type, .flags = flags});
 }
-
-inline Bytes LargeParagraph(WORD fourthWord) {
-  Bytes record = Sized(SIG_CD_LARGEPARAGRAPH, 16);
-  PutWord(record, 6, fourthWord);
-  return record;
-}
-
-inline Bytes TextEffect() { return Sized(SIG_CD_TEXTEFFECT, 8); }
-inline Bytes Color() { return cdbuild::Color({.color = {0, 0, 0, 0}}); }
 
 /* A note of an in-memory database with a session, an item connected to the
  * note's "Body" and chunks defined on it. */
@@ -89,7 +162,6 @@ protected:
   }
 
   void TearDown() override {
-    delete state_;
     ControlBreak = nullptr;
     delete session_;
     NSFNoteClose(note_);
@@ -139,41 +211,11 @@ protected:
     return {session_->internal->found_first, session_->internal->found_second};
   }
 
-  /* Appends one item of the records, connects the item, loads its records
-   * as the input and starts a process state over them. */
-  void LoadInput(const std::vector<Bytes>& records) {
-    AppendItem(records);
-    Connect();
-    item_->internal->input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-    state_ = new chunk_process_state;
-    state_->session = session_;
-    state_->gen.item = item_;
-  }
-
-  /* The input's record of the number, from 1. */
-  record_storage* InputNode(int number) {
-    record_storage* node = item_->internal->input->records;
-    while (--number > 0)
-      node = node->next;
-    return node;
-  }
-
-  /* The item's loaded records, one signature each. */
-  std::vector<WORD> InputSignatures() {
-    std::vector<WORD> signatures;
-    body_context* input = item_->internal->input;
-    for (record_storage* node = input != nullptr ? input->records : nullptr; node != nullptr;
-         node = node->next)
-      signatures.push_back(node->signature);
-    return signatures;
-  }
-
   static constexpr char kDbPath[] = "mem:enginetest";
   DBHANDLE db_ = NULLHANDLE;
   NOTEHANDLE note_ = NULLHANDLE;
   LSXLsiSession* session_ = nullptr;
   VelkoRTItem* item_ = nullptr;
-  chunk_process_state* state_ = nullptr; /* made by LoadInput */
 };
 
 } // namespace engine_test
