@@ -9,10 +9,13 @@
 //   p1: 2                  arguments of the next action: p1, p2, s1, extra
 //   action: 9              runs AlterRichText with the arguments
 //   call: count Row        or a method: exists, count SUB, next, previous,
-//                          last, zoomin SUB, zoomout, remove, delete-item
+//                          last, zoomin SUB, zoomout, sub SUB (a sub-chunk:
+//                          answer 1 when made), remove, delete-item
 //   status: 0              what the last action returned (!0: not 0)
 //   answer: 3              what the last method returned
 //   now: Table 1; Row 3    the chunk's definition now
+//   gives: Table 1; Row 3  the definition of the sub-chunk made last
+//   chunkstatus: 1028      the chunk's status word
 //   found: 8 21            the first and second found record numbers
 //   text: ab|cd            the result text, exactly
 //   saved: unchanged       the note's body items as before the run, or
@@ -25,6 +28,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -137,6 +141,7 @@ struct RunState {
   bool ran = false;
   STATUS status = 0;
   long answer = 0;
+  std::string given; /* the last sub-chunk's definition */
 };
 
 void Set(RunState& run, const std::string& settings) {
@@ -187,7 +192,11 @@ void Call(RunState& run, const std::string& call) {
     run.answer = run.chunk->GetLastTarget();
   else if (method == "zoomin")
     run.answer = run.chunk->ZoomIn(argument.c_str());
-  else if (method == "zoomout")
+  else if (method == "sub") {
+    std::unique_ptr<VelkoRTChunk> sub(run.chunk->DefineSubChunk(argument.c_str()));
+    run.answer = sub != nullptr;
+    run.given = sub != nullptr ? sub->definition : "";
+  } else if (method == "zoomout")
     run.chunk->ZoomOut();
   else if (method == "remove")
     run.status = run.chunk->Remove();
@@ -247,6 +256,10 @@ void EngineCorpusTest::Run(const cdbuild::Body& body, const std::string& lines) 
         EXPECT_EQ(run.status, std::stoul(value, nullptr, 0));
     } else if (key == "answer") {
       EXPECT_EQ(run.answer, std::stol(value));
+    } else if (key == "gives") {
+      EXPECT_EQ(run.given, Trim(value));
+    } else if (key == "chunkstatus") {
+      EXPECT_EQ(run.chunk->status, std::stoul(value));
     } else if (key == "now") {
       EXPECT_STREQ(run.chunk->definition, Trim(value).c_str());
     } else if (key == "found") {
