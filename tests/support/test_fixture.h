@@ -144,6 +144,8 @@ inline Bytes Cell(BYTE row, BYTE column, bool nested = false) {
 }
 
 inline Bytes TableEnd(bool nested = false) { return cdbuild::TableEnd(nested); }
+inline Bytes TextEffect() { return cdbuild::Sized(SIG_CD_TEXTEFFECT, 8); }
+inline Bytes Color() { return cdbuild::Color({.color = {0, 0, 0, 0}}); }
 
 inline Bytes HotspotBegin(WORD signature, WORD type, DWORD flags = 0) {
   return cdbuild::HotspotBegin({.signature = signature, .type = type, .flags = flags});
@@ -162,6 +164,7 @@ protected:
   }
 
   void TearDown() override {
+    delete state_;
     ControlBreak = nullptr;
     delete session_;
     NSFNoteClose(note_);
@@ -211,11 +214,31 @@ protected:
     return {session_->internal->found_first, session_->internal->found_second};
   }
 
+  /* Appends one item of the records, connects the item, loads its records
+   * as the input and starts a process state over them. */
+  void LoadInput(const std::vector<Bytes>& records) {
+    AppendItem(records);
+    Connect();
+    item_->internal->input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    state_ = new chunk_process_state;
+    state_->session = session_;
+    state_->gen.item = item_;
+  }
+
+  /* The input's record of the number, from 1. */
+  record_storage* InputNode(int number) {
+    record_storage* node = item_->internal->input->records;
+    while (--number > 0)
+      node = node->next;
+    return node;
+  }
+
   static constexpr char kDbPath[] = "mem:enginetest";
   DBHANDLE db_ = NULLHANDLE;
   NOTEHANDLE note_ = NULLHANDLE;
   LSXLsiSession* session_ = nullptr;
   VelkoRTItem* item_ = nullptr;
+  chunk_process_state* state_ = nullptr; /* made by LoadInput */
 };
 
 } // namespace engine_test
