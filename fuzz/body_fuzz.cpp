@@ -4,11 +4,18 @@
  * into; each piece is stored as a TYPE_COMPOSITE value of "Body" on a fresh
  * note. The body is loaded, written back as "Copy" and, when both worked,
  * "Copy" is loaded again: it must load completely with as many records as
- * the first load kept. A load of damaged data must say so with 257; no
- * other status is expected here. Host memory must be back where it was.
+ * the first load kept. When the stored records are whole records in the
+ * writer's own form (each odd one followed by a zero pad byte) and load
+ * completely without options, the written records are the stored bytes,
+ * byte for byte. A load of damaged data must say so with 257; no other
+ * status is expected here. Host memory must be back where it was.
  */
 #include <stddef.h>
 #include <stdint.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "host/host_testing.h"
@@ -30,6 +37,39 @@ size_t CountNodes(const body_context* context) {
   return count;
 }
 
+/* The records of every value of the name, type words left out. */
+note_testing::Bytes StoredRecords(NOTEHANDLE note, const char* name) {
+  note_testing::Bytes records;
+  for (const note_testing::Bytes& value : note_testing::ItemValues(note, name))
+    if (value.size() >= 2)
+      records.insert(records.end(), value.begin() + 2, value.end());
+  return records;
+}
+
+/* Whether every value of the name holds whole records, each odd one
+ * followed by a zero pad byte. */
+bool InWritersForm(NOTEHANDLE note, const char* name) {
+  for (const note_testing::Bytes& value : note_testing::ItemValues(note, name)) {
+    size_t at = 2;
+    while (at < value.size()) {
+      char header[6] = {};
+      std::memcpy(header, value.data() + at, std::min<size_t>(6, value.size() - at));
+      DWORD length = 0;
+      WORD signature = 0;
+      if (value.size() - at < 2 || GetBodyRecord(header, &length, &signature) != NOERROR ||
+          length > value.size() - at)
+        return false;
+      at += length;
+      if (length % 2 == 1) {
+        if (at >= value.size() || value[at] != 0)
+          return false;
+        ++at;
+      }
+    }
+  }
+  return true;
+}
+
 void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
   const int skip = options & 1;
   const int plain = (options >> 1) & 1;
@@ -49,6 +89,8 @@ void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
         StoreItemsAndRecords(item, 0, 0, nullptr, plain, entity, note, "Copy");
     check(again != nullptr && again->load_status == NOERROR);
     check(CountNodes(again) == CountNodes(loaded));
+    if ((options & 7) == 0 && InWritersForm(note, "Body"))
+      check(StoredRecords(note, "Copy") == StoredRecords(note, "Body"));
     CleanupBodyContext(item->session, again);
     delete again;
   }

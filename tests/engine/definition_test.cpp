@@ -126,22 +126,6 @@ TEST_F(DefinitionTest, ParsesEachKindOfClause) {
   }
 }
 
-TEST_F(DefinitionTest, TargetWordsAreMatchedByPrefixInOrder) {
-  // The parser's other spellings (the canonical names are checked by the
-  // round trip below), and plurals matched as prefixes.
-  const std::vector<std::pair<const char*, WORD>> words = {
-      {"HorizontalRule 1", 27}, {"Hrule 1", 27},  {"ImageHotspot 1", 33}, {"Layout 1", 30},
-      {"Ignore 1", 34},         {"Texts 1", 9},   {"Paragraphs 1", 21},   {"Graphics 1", 15},
-      {"Files 1", 7},           {"Fields 1", 19}, {"Layers 1", 29},
-  };
-  for (const auto& [text, type] : words) {
-    Chain chain = Parse(text);
-    ASSERT_TRUE(chain) << text;
-    EXPECT_EQ(chain->target_type, type) << text;
-    EXPECT_EQ(chain->relation, RELATION_CONTAINS) << text;
-  }
-}
-
 TEST_F(DefinitionTest, RefusesTextsThatDoNotParse) {
   // clang-format off
   const std::vector<std::pair<const char*, Before>> refused = {
@@ -191,21 +175,6 @@ TEST_F(DefinitionTest, TextsOverTheScratchTextAreRefused) {
   EXPECT_EQ(std::strlen(chain->match_text), 4088u);
   text += ' ';
   EXPECT_FALSE(Parse(text.c_str()));
-}
-
-TEST_F(DefinitionTest, TheUpperCasedCopyGoesToTheFirstScratchText) {
-  std::memset(session_->scratch_first, 'z', VELKO_SCRATCH_TEXT_SIZE);
-  Chain chain = Parse("Text 'Hello' 2");
-  ASSERT_TRUE(chain);
-  EXPECT_STREQ(session_->scratch_first, "TEXT 'HELLO' 2");
-  EXPECT_STREQ(chain->match_text, "Hello");
-
-  // A text that lies in the scratch text itself keeps its case.
-  std::strcpy(session_->scratch_first + 10, "Text 'Hello' 2");
-  chain.reset(ParseDefinition(session_.get(), 0, nullptr, session_->scratch_first + 10, nullptr));
-  ASSERT_TRUE(chain);
-  EXPECT_STREQ(chain->match_text, "Hello");
-  EXPECT_EQ(chain->index_starts[0], 2);
 }
 
 // ---------------------------------------------------------------------------

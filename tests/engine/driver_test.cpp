@@ -1,7 +1,7 @@
-// The driver of one chunk operation: arguments it refuses, the row sort and
-// its comparators, action 37, writing refused on a body that did not load
-// completely, failed allocations that leave the note as it was, actions
-// whose work is not available yet, and the wiki delimiters.
+// The driver of one chunk operation: the row sort and its comparators,
+// action 37, a null chunk, failed allocations that leave the note as it was,
+// and the wiki delimiters. (Refused and unavailable actions are in the
+// engine corpus.)
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,7 +12,7 @@
 #include "engine/process_state.h"
 #include "engine/services.h"
 #include "engine/walk.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "host/host_testing.h"
 #include "host/nls.h"
 #include "store/tracked_memory.h"
@@ -151,24 +151,6 @@ TEST_F(EngineTest, ANullChunkIsRefused) {
             VELKO_ERR_BAD_ARGUMENT);
 }
 
-TEST_F(EngineTest, AWritingActionIsRefusedOnABodyThatDidNotLoadCompletely) {
-  // The last record claims more bytes than the value holds.
-  Bytes damaged = Records({PabDef(1), PabRef(1), Text("a")});
-  const Bytes broken = Sized(SIG_CD_TEXT, 400);
-  damaged.insert(damaged.end(), broken.begin(), broken.begin() + 12);
-  ASSERT_EQ(note_testing::AppendRecords(note_, "Body", damaged), NOERROR);
-  const std::vector<Bytes> before = Values();
-  VelkoRTChunk* chunk = Chunk("Everything");
-  const STATUS status = Run(chunk, ACTION_CLEANUP_TEXT_RUNS);
-  EXPECT_NE(status, NOERROR);
-  EXPECT_EQ(status, item_->internal->incomplete_load);
-  EXPECT_EQ(Values(), before);
-  EXPECT_EQ(item_->internal->output, nullptr);
-
-  // Reading works on what loaded.
-  EXPECT_EQ(Positions("Everything"), std::make_pair(DWORD{1}, DWORD{3}));
-}
-
 TEST_F(EngineTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) {
   const std::vector<Bytes> input = {PabDef(1), PabRef(1), Text("a"), Text(""), Text("b")};
   const Bytes cleaned = Value(Records({PabDef(1), PabRef(1), Text("a"), Text("b")}));
@@ -205,32 +187,6 @@ TEST_F(EngineTest, EveryFailedAllocationLeavesTheNoteAsItWasOrWritesItWhole) {
     EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
   }
   EXPECT_GT(failures, 0);
-}
-
-TEST_F(EngineTest, ActionsNotBuiltYetFailClearly) {
-  AppendItem({PabDef(1), PabRef(1), Text("a")});
-  const std::vector<Bytes> before = Values();
-  struct Case {
-    WORD action;
-    const char* s1;
-    bool writes;
-  };
-  for (const Case& c :
-       {Case{ACTION_GET_SECTION_TITLE, nullptr, false}, Case{ACTION_CHANGE_FONT, "BOLD", true},
-        Case{ACTION_CHANGE_PARAGRAPH, "LeftMargin=1", true}, Case{ACTION_APPEND_TEXT, "x", true},
-        Case{ACTION_RENDER, nullptr, false}}) {
-    VelkoRTChunk* chunk = Chunk("Everything");
-    EXPECT_EQ(Run(chunk, c.action, 0, 1, c.s1), kServiceNotAvailable) << c.action;
-    EXPECT_EQ(item_->internal->output, nullptr) << c.action;
-    EXPECT_EQ(Values(), before) << c.action;
-    if (!c.writes) {
-      EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY) << c.action;
-    }
-  }
-  // A chunk that never opens is refused alike.
-  VelkoRTChunk* chunk = Chunk("Table 1");
-  EXPECT_EQ(Run(chunk, ACTION_GET_SECTION_TITLE), kServiceNotAvailable);
-  EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY);
 }
 
 /* ---- wiki delimiters ---- */

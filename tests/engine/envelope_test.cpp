@@ -10,7 +10,7 @@
 #include "engine/process_state.h"
 #include "engine/text_envelope.h"
 #include "engine/walk.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ TEST_F(EmitTest, CopyThroughEmitsASavedDefinitionBeforeItsReference) {
   // The saved definition in host form: the two pad bytes after the fixed part.
   std::memcpy(host.data(), saved.data(), 70);
   std::memcpy(host.data() + 72, saved.data() + 70, saved.size() - 70);
-  PutWord(host, 2, static_cast<WORD>(host.size()));
+  cdbuild::PutWord(host, 2, static_cast<WORD>(host.size()));
   ASSERT_EQ(SaveParagraphDefinition(session_, host.data()), NOERROR);
   state_->pass_over_mark = 2;
   state_->pass_over_node = InputNode(2);

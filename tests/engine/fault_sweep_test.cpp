@@ -1,60 +1,148 @@
-// Failure safety of a writing operation with commit: action 49 (the clean-up
-// pass, which rebuilds every record through the emitter, drops empty text
-// runs and adds the final empty text run the driver emits) runs once for
-// every N with the Nth host memory allocation failing, and once for every N
-// with the Nth request for tracked memory failing, until a run meets no
-// failure. Every run must return 0 or 263, leave no host memory handle and
-// no tracked block behind, and leave the stored note (closed and opened
-// again) exactly as before or exactly as a run without failures leaves it.
+// Failure safety of a writing operation that is stored: action 49 (the
+// clean-up pass, which rebuilds every record through the emitter, drops
+// empty text runs and adds the final empty text run) over a note of a
+// database file, run once for every N with the Nth failure of one kind
+// armed, until a run meets no failure:
+//   - the Nth host memory allocation, or the Nth request for tracked memory,
+//     fails during the run (stored at once under AutoSave);
+//   - the Nth storage write (each statement and the transaction's commit)
+//     fails during Save, which commits the cached records and stores the
+//     note, or during the AutoSave update;
+//   - the Nth allocation SQLite itself makes fails during Save.
+// Every run must report the failure or succeed, leave no host memory
+// handle and no tracked block behind, and leave the stored note (the
+// database closed and opened again) exactly as before or exactly as a run
+// without failures leaves it; a run that reports a failure leaves it as
+// before.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "chunk/rtchunk_internal.h"
 #include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
 #include "host/osmem.h"
+#include "host/status.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
+#include "tools/cd_script.h"
 
 namespace {
 
-using namespace engine_test;
+using Bytes = std::vector<BYTE>;
+
+cdbuild::Body Script(const std::string& script) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  return body;
+}
+
+constexpr const char* kDefinition = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
 
 /* Empty text runs beside text runs (dropped), text in a table, and a body
- * that ends in a paragraph record, so the driver adds an empty text run. */
-std::vector<Bytes> CleanupBody() {
-  return {PabDef(1),    PabRef(1),  Text("first"), Text(""),     Text("second"), Paragraph(),
-          TableBegin(), Cell(0, 0), PabRef(1),     Text("cell"), Text(""),       TableEnd(),
-          Paragraph(),  PabRef(1),  Text(""),      Text("last"), Paragraph()};
-}
+ * that ends in a paragraph record, so the pass adds an empty text run. */
+const std::string kCleanupBody = std::string(kDefinition) + R"(PABREF id=1
+TEXT text="first"
+TEXT text=""
+TEXT text="second"
+PARAGRAPH
+TABLEBEGIN
+TABLECELL row=0 column=0 rowspan=0 colspan=0
+PABREF id=1
+TEXT text="cell"
+TEXT text=""
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text=""
+TEXT text="last"
+PARAGRAPH
+)";
 
-/* A body of two stored items whose rebuilt form is written as two items
- * again, with empty text runs in both. */
-std::vector<std::vector<Bytes>> TwoItemBody() {
-  std::vector<Bytes> first = {PabDef(1), PabRef(1)};
-  std::vector<Bytes> second = {PabRef(1)};
+/* What the pass makes of it, in one stored item. */
+const std::string kCleanedBody = std::string(kDefinition) + R"(PABREF id=1
+TEXT text="first"
+TEXT text="second"
+PARAGRAPH
+TABLEBEGIN
+TABLECELL row=0 column=0 rowspan=0 colspan=0
+PABREF id=1
+TEXT text="cell"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="last"
+PARAGRAPH
+TEXT text=""
+)";
+
+/* Two stored items whose rebuilt form is two items again, with empty text
+ * runs in both. */
+std::string TwoItemBody() {
+  std::string script = std::string(kDefinition) + "PABREF id=1\n";
+  std::string second = "ITEM\nPABREF id=1\n";
   for (int run = 0; run < 40; ++run) {
-    first.push_back(Text(std::string(1000, static_cast<char>('a' + run % 26))));
-    second.push_back(Text(std::string(500, static_cast<char>('A' + run % 26))));
+    script += "TEXT text=\"" + std::string(1000, static_cast<char>('a' + run % 26)) + "\"\n";
+    second += "TEXT text=\"" + std::string(500, static_cast<char>('A' + run % 26)) + "\"\n";
     if (run % 10 == 0) {
-      first.push_back(Text(""));
-      second.push_back(Text(""));
+      script += "TEXT text=\"\"\n";
+      second += "TEXT text=\"\"\n";
     }
   }
-  first.push_back(Paragraph());
-  second.push_back(Paragraph());
-  return {first, second};
+  return script + "PARAGRAPH\n" + second + "PARAGRAPH\n";
 }
 
-/* One way of making the Nth allocation fail, and of telling afterwards
- * whether it did. */
+cdbuild::Body TwoItems() {
+  cdbuild::Body body;
+  const std::string script = TwoItemBody();
+  std::string error;
+  size_t start = 0;
+  while (start < script.size()) {
+    const size_t end = script.find('\n', start);
+    const std::string line = script.substr(start, end - start);
+    start = end + 1;
+    if (line == "ITEM")
+      body.NewItem();
+    else
+      EXPECT_TRUE(cdbuild::BuildScriptLine(line, &body, &error)) << error;
+  }
+  return body;
+}
+
+/* ---- SQLite's allocator, failing at the Nth allocation when armed ---- */
+
+sqlite3_mem_methods original_methods;
+long sqlite_allocations = 0;
+long sqlite_fail_at = 0; /* 0: never */
+
+bool SqliteAllocationFails() {
+  return sqlite_fail_at > 0 && ++sqlite_allocations == sqlite_fail_at;
+}
+void* FailingMalloc(int size) {
+  return SqliteAllocationFails() ? nullptr : original_methods.xMalloc(size);
+}
+void* FailingRealloc(void* old, int size) {
+  return SqliteAllocationFails() ? nullptr : original_methods.xRealloc(old, size);
+}
+
+/* ---- the kinds of failure ---- */
+
+enum class Route { AutoSave, Save };
+
 struct fault_control {
   const char* name;
+  Route route;
   void (*arm)(int nth);
-  bool (*fired)(int nth);
+  bool (*fired)(int nth); /* whether the armed failure was met; disarms */
 };
 
 /* The host's single failure switches itself off once it fires: when none
@@ -78,10 +166,15 @@ bool TrackedFailureFired(int nth) {
   return fired;
 }
 
-const fault_control kControls[] = {
-    {"host memory", HostTestFailAllocation, HostFailureFired},
-    {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
-};
+void ArmSqlite(int nth) {
+  sqlite_allocations = 0;
+  sqlite_fail_at = nth;
+}
+bool SqliteFailureFired(int nth) {
+  const bool fired = sqlite_allocations >= nth;
+  sqlite_fail_at = 0;
+  return fired;
+}
 
 int FailureCount() {
   return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
@@ -113,79 +206,104 @@ void ExpectNoBlockLeft(const std::vector<std::string>& lines) {
   }
 }
 
-class FaultSweepTest : public EngineTest {
+class FaultSweepTest : public ::testing::Test {
 protected:
-  /* A stored note holding the items; its id. */
-  NOTEID StoreNote(const std::vector<std::vector<Bytes>>& items) {
+  void SetUp() override {
+    HostTestReset();
+    HostTestCaptureMessages();
+    // A file of each test's own: ctest runs the tests side by side.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    path_ = (std::filesystem::path(::testing::TempDir()) / ("velko_" + name + ".nsf")).string();
+    std::filesystem::remove(path_);
+    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
+  }
+  void TearDown() override {
+    HostTestReset();
+    std::filesystem::remove(path_);
+  }
+
+  /* A stored note holding the body; its id. */
+  NOTEID StoreNote(const cdbuild::Body& body) {
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
     NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    for (const std::vector<Bytes>& records : items)
-      EXPECT_EQ(note_testing::AppendRecords(note, "Body", Records(records)), NOERROR);
+    EXPECT_EQ(NSFNoteCreate(db, &note), NOERROR);
+    EXPECT_EQ(body.AppendItems(note, "Body"), NOERROR);
     EXPECT_EQ(NSFNoteUpdate(note, UPDATE_FORCE), NOERROR);
     NOTEID id = 0;
     NSFNoteGetInfo(note, _NOTE_ID, &id);
     NSFNoteClose(note);
+    NSFDbClose(db);
     return id;
   }
 
-  /* Every stored value of "Body" of the note, read through a fresh open. */
-  std::vector<Bytes> StoredValues(NOTEID id) {
+  /* Every stored value of "Body" of the note, read with the database
+   * opened anew; deletes the note afterwards when asked. */
+  std::vector<Bytes> StoredValues(NOTEID id, bool remove = false) {
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
     NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
+    EXPECT_EQ(NSFNoteOpen(db, id, 0, &note), NOERROR);
     std::vector<Bytes> values = note_testing::ItemValues(note, "Body");
     NSFNoteClose(note);
+    if (remove)
+      NSFNoteDelete(db, id, 0);
+    NSFDbClose(db);
     return values;
   }
 
-  /* Action 49 with commit and save on the stored note, in a session of its
-   * own that ends with the run. */
-  STATUS CleanUp(NOTEID id) {
+  /* Action 49 on the stored note in a session of its own that ends with
+   * the run: stored by the AutoSave update, or cached and stored by Save.
+   * The failure is armed around the part of the run it is meant for. */
+  STATUS CleanUp(NOTEID id, Route route, const std::function<void()>& arm) {
     auto* session = new LSXLsiSession;
     auto* item = new VelkoRTItem(session);
-    STATUS status = item->Connect("", kDbPath, id, "Body", 0);
+    if (route == Route::AutoSave)
+      arm();
+    STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
-      item->AutoSave = 1;
+      item->AutoSave = route == Route::AutoSave;
+      item->CacheRecords = route == Route::Save;
       VelkoRTChunk* chunk = item->DefineChunk("Everything");
-      status = VELKO_ERR_FAILED;
-      if (chunk != nullptr)
-        status = chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
-                                      nullptr, nullptr);
+      status = chunk != nullptr ? chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0,
+                                                       nullptr, nullptr, nullptr, nullptr)
+                                : STATUS{VELKO_ERR_FAILED};
+      if (status == NOERROR && route == Route::Save) {
+        arm();
+        status = item->Save();
+      }
     }
     delete session;
     return status;
   }
 
-  /* The sweep over one control; returns the number of runs that met a
-   * failure. */
-  int Sweep(const fault_control& control, const std::vector<std::vector<Bytes>>& items,
+  /* The sweep over one control; the number of runs that met a failure. */
+  int Sweep(const fault_control& control, const cdbuild::Body& body,
             const std::vector<Bytes>& before, const std::vector<Bytes>& after) {
     int failed = 0;
     const int failures = FailureCount();
-    for (int nth = 1; nth < 5000; ++nth) {
-      SCOPED_TRACE(std::string(control.name) + " allocation " + std::to_string(nth));
-      const NOTEID id = StoreNote(items);
+    for (int nth = 1; nth < 20000; ++nth) {
+      SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
+      const NOTEID id = StoreNote(body);
       const size_t handles = HostTestLiveHandles();
       HostTestCaptureLog(true);
       HostTestClearLog();
-      control.arm(nth);
-      const STATUS status = CleanUp(id);
+      const STATUS status = CleanUp(id, control.route, [&] { control.arm(nth); });
       const bool fired = control.fired(nth);
       ExpectNoBlockLeft(HostTestLogLines());
       HostTestCaptureLog(false);
       EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
-      const std::vector<Bytes> stored = StoredValues(id);
-      NSFNoteDelete(db_, id, 0);
+      const std::vector<Bytes> stored = StoredValues(id, true);
       if (!fired) {
         EXPECT_EQ(status, NOERROR);
         EXPECT_EQ(stored, after);
         return failed;
       }
       ++failed;
-      EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
       EXPECT_TRUE(stored == before || stored == after)
           << "a mix of the old and the new body, status " << status;
       if (status != NOERROR) {
-        EXPECT_EQ(stored, before) << "a failed operation changed the note";
+        EXPECT_EQ(stored, before) << "a failed operation changed the note, status " << status;
       }
       if (FailureCount() > failures)
         return failed; // one run's findings are enough
@@ -195,42 +313,101 @@ protected:
   }
 
   /* Values before and after a run without failures. */
-  void Expected(const std::vector<std::vector<Bytes>>& items, std::vector<Bytes>* before,
-                std::vector<Bytes>* after) {
-    const NOTEID id = StoreNote(items);
+  void Expected(const cdbuild::Body& body, std::vector<Bytes>* before, std::vector<Bytes>* after) {
+    const NOTEID id = StoreNote(body);
     *before = StoredValues(id);
-    ASSERT_EQ(CleanUp(id), NOERROR);
-    *after = StoredValues(id);
-    NSFNoteDelete(db_, id, 0);
+    ASSERT_EQ(CleanUp(id, Route::AutoSave, [] {}), NOERROR);
+    *after = StoredValues(id, true);
     ASSERT_NE(*before, *after) << "the clean-up must change the body";
   }
+
+  std::string path_;
 };
 
-TEST_F(FaultSweepTest, CleanUpOfOneItemIsAllOrNothingAtEveryFailure) {
-  const std::vector<std::vector<Bytes>> items = {CleanupBody()};
+const fault_control kMemoryControls[] = {
+    {"host memory", Route::AutoSave, HostTestFailAllocation, HostFailureFired},
+    {"tracked memory", Route::AutoSave, VelkoTestFailTrackedAllocation, TrackedFailureFired},
+};
+
+TEST_F(FaultSweepTest, CleanUpOfOneItemIsAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(kCleanupBody);
   std::vector<Bytes> before;
   std::vector<Bytes> after;
-  Expected(items, &before, &after);
-  // The rebuilt body: the empty runs beside text are gone and an empty text
-  // run ends it, in one stored item.
-  const Bytes expected =
-      Value(Records({PabDef(1), PabRef(1), Text("first"), Text("second"), Paragraph(), TableBegin(),
-                     Cell(0, 0), PabRef(1), Text("cell"), TableEnd(), Paragraph(), PabRef(1),
-                     Text("last"), Paragraph(), Text("")}));
-  ASSERT_EQ(after, std::vector<Bytes>{expected});
-  for (const fault_control& control : kControls)
-    EXPECT_GT(Sweep(control, items, before, after), 5) << control.name;
+  Expected(body, &before, &after);
+  ASSERT_EQ(after, std::vector<Bytes>{note_testing::Value(Script(kCleanedBody).RecordBytes())});
+  for (const fault_control& control : kMemoryControls)
+    EXPECT_GT(Sweep(control, body, before, after), 5) << control.name;
 }
 
-TEST_F(FaultSweepTest, CleanUpOfTwoItemsIsAllOrNothingAtEveryFailure) {
-  const std::vector<std::vector<Bytes>> items = TwoItemBody();
+TEST_F(FaultSweepTest, CleanUpOfTwoItemsIsAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = TwoItems();
   std::vector<Bytes> before;
   std::vector<Bytes> after;
-  Expected(items, &before, &after);
+  Expected(body, &before, &after);
   ASSERT_EQ(before.size(), 2u);
   ASSERT_EQ(after.size(), 2u);
-  for (const fault_control& control : kControls)
-    EXPECT_GT(Sweep(control, items, before, after), 5) << control.name;
+  for (const fault_control& control : kMemoryControls)
+    EXPECT_GT(Sweep(control, body, before, after), 5) << control.name;
+}
+
+/* Storage writes: the sweep goes on until the Nth write is past the last
+ * one of the update, its commit included. Save reports the failed write;
+ * the AutoSave update after an operation does not make its result the
+ * operation's, so there only the stored note is checked. */
+TEST_F(FaultSweepTest, EveryFailedStorageWriteOfSaveOrCommitLeavesTheOldOrTheNewNote) {
+  for (const cdbuild::Body& body : {Script(kCleanupBody), TwoItems()}) {
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (Route route : {Route::Save, Route::AutoSave}) {
+      int failedRuns = 0;
+      for (int nth = 1; nth < 100; ++nth) {
+        SCOPED_TRACE("storage write " + std::to_string(nth));
+        const NOTEID id = StoreNote(body);
+        const STATUS status = CleanUp(id, route, [nth] { HostTestFailStorageWrite(nth); });
+        HostTestFailStorageWrite(0);
+        const std::vector<Bytes> stored = StoredValues(id, true);
+        EXPECT_TRUE(stored == before || stored == after) << "a mix, status " << status;
+        if (status != NOERROR) {
+          EXPECT_EQ(status, ERR_HOST_STORAGE);
+          EXPECT_EQ(stored, before);
+        }
+        if (stored == after) {
+          EXPECT_EQ(status, NOERROR);
+          break;
+        }
+        ++failedRuns;
+      }
+      // The note row, the deletion of the old items, one insert per item
+      // and the commit: each of them failed once.
+      EXPECT_GE(failedRuns, 3 + static_cast<int>(after.size()));
+    }
+  }
+}
+
+/* SQLite's own allocations: its allocator is replaced while SQLite is shut
+ * down (no connection is open after the host's reset). */
+TEST_F(FaultSweepTest, EveryFailedSqliteAllocationOfSaveLeavesTheOldOrTheNewNote) {
+  HostTestReset();
+  ASSERT_EQ(sqlite3_shutdown(), SQLITE_OK);
+  ASSERT_EQ(sqlite3_config(SQLITE_CONFIG_GETMALLOC, &original_methods), SQLITE_OK);
+  sqlite3_mem_methods failing = original_methods;
+  failing.xMalloc = FailingMalloc;
+  failing.xRealloc = FailingRealloc;
+  ASSERT_EQ(sqlite3_config(SQLITE_CONFIG_MALLOC, &failing), SQLITE_OK);
+  ASSERT_EQ(sqlite3_initialize(), SQLITE_OK);
+
+  const cdbuild::Body body = Script(kCleanupBody);
+  std::vector<Bytes> before;
+  std::vector<Bytes> after;
+  Expected(body, &before, &after);
+  const fault_control control = {"SQLite allocation", Route::Save, ArmSqlite, SqliteFailureFired};
+  EXPECT_GT(Sweep(control, body, before, after), 5);
+
+  HostTestReset();
+  sqlite3_shutdown();
+  sqlite3_config(SQLITE_CONFIG_MALLOC, &original_methods);
+  sqlite3_initialize();
 }
 
 } // namespace

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "host/host_testing.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/services.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "render/output_buffer.h"
 #include "render/render_info.h"
 #include "store/vocabulary.h"

@@ -1,14 +1,13 @@
-// The per-record step of the walk: the host's break test, V4 hotspots,
-// CDBEGIN brackets beyond fifty levels, the current paragraph definition
-// and text header, large paragraph markers, and ConsumeRecord. (Other
-// nesting shows in where chunks open and close: start_stop_test.cpp.)
+// The host's break test during the walk: asked at the first record and
+// every hundredth; an interrupted walk fails, and an interrupted writing
+// walk leaves the note as it was.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/walk.h"
-#include "engine_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -61,130 +60,12 @@ TEST_F(BreakTest, AnInterruptedWritingWalkLeavesTheNoteAsItWas) {
   EXPECT_EQ(Run(chunk, ACTION_CLEANUP_TEXT_RUNS), VELKO_ERR_FAILED);
   EXPECT_EQ(Values(), before);
   EXPECT_EQ(item_->internal->output, nullptr);
-  ASSERT_NE(item_->internal->input, nullptr); // the loaded records stay
-  EXPECT_EQ(InputSignatures().size(), 253u);
   EXPECT_EQ(HostTestMessages().size(), 1u);
 
   // The next operation runs on the records as they were.
   ControlBreak = nullptr;
   EXPECT_EQ(Run(chunk, ACTION_CLEANUP_TEXT_RUNS), NOERROR);
   EXPECT_EQ(Values(), before);
-}
-
-/* ---- nesting counts, record by record ---- */
-
-class NestingTest : public EngineTest {
-protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    AppendItem({Text("x"), Paragraph(), Text("y")});
-    Connect();
-    state_ = new chunk_process_state;
-    state_->session = session_;
-    state_->gen.item = item_;
-    state_->stop_matching = 1; // no start and stop tests: the counts alone
-  }
-
-  void Walk(const std::vector<Bytes>& records) {
-    for (const Bytes& record : records) {
-      ASSERT_EQ(Process_OneCDRecord(reinterpret_cast<const char*>(record.data()),
-                                    SignatureOf(record), static_cast<DWORD>(record.size()), state_),
-                NOERROR);
-    }
-  }
-
-  static WORD SignatureOf(const Bytes& record) {
-    if (record[1] == 0xFF)
-      return static_cast<WORD>(record[0] | 0xFF00);
-    return record[0];
-  }
-};
-
-TEST_F(NestingTest, AV4HotspotCountsOnceWithItsHotspotBeginOrInItsBracket) {
-  Walk({HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3), HotspotBegin(SIG_CD_HOTSPOTBEGIN, 3)});
-  EXPECT_EQ(state_->depth_hotspot, 1);
-  Walk({Begin(SIG_CD_V4HOTSPOTBEGIN), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3)});
-  EXPECT_EQ(state_->depth_hotspot, 2); // the bracket counted, its begin inside it not
-}
-
-TEST_F(NestingTest, BracketsBeyondFiftyLevelsCloseFirst) {
-  Walk({Begin(SIG_CD_PRETABLEBEGIN)});
-  for (int level = 0; level < 52; ++level)
-    Walk({Begin(SIG_CD_FIELD)});
-  EXPECT_EQ(state_->depth_begin, 50);
-  EXPECT_EQ(state_->begin_overflow, 3u);
-  EXPECT_EQ(InnermostBracket(state_), 0); // beyond the levels kept apart
-  for (int level = 0; level < 52; ++level)
-    Walk({End(SIG_CD_FIELD)});
-  // The pretable bracket is still open: it is the innermost again.
-  EXPECT_EQ(state_->depth_begin, 1);
-  EXPECT_EQ(InnermostBracket(state_), SIG_CD_PRETABLEBEGIN);
-  Walk({End(SIG_CD_PRETABLEBEGIN), End(SIG_CD_PRETABLEBEGIN)});
-  EXPECT_EQ(state_->depth_begin, 0);
-}
-
-TEST_F(NestingTest, TheCurrentParagraphAndTextHeaderFollowTheRecords) {
-  Walk({PabDef(7, 360, false), PabRef(7), Text("a", 4, 12)});
-  const _CDPABDEFEXT* definition = CurrentDefinition(state_);
-  // The definition without extension words is copied with its own length.
-  EXPECT_EQ(definition->Definition.PABID, 7);
-  EXPECT_EQ(definition->Definition.LeftMargin, 360);
-  EXPECT_EQ(definition->Definition.Header.Length, 70);
-  EXPECT_EQ(CurrentReference(state_).PABID, 7);
-  EXPECT_EQ(item_->internal->current_text_header[4], 4);
-  EXPECT_EQ(item_->internal->current_text_header[7], 12);
-
-  // A definition longer than the area is cut to its 92 bytes.
-  Bytes longDefinition = PabDef(8, 500);
-  longDefinition.resize(200, 0xCD);
-  PutWord(longDefinition, 2, 200);
-  Walk({longDefinition});
-  EXPECT_EQ(CurrentDefinition(state_)->Definition.PABID, 8);
-  EXPECT_EQ(CurrentDefinition(state_)->Flags3, 0xCDCDCDCDu);
-  EXPECT_EQ(CurrentReference(state_).PABID, 7); // the reference after the area is untouched
-  // A text record too short for its header leaves the header as it was.
-  Walk({Sized(SIG_CD_TEXT, 6)});
-  EXPECT_EQ(item_->internal->current_text_header[4], 4);
-
-  // Inside a table whose level keeps its definitions apart nothing changes.
-  state_->gen.table_level = 1;
-  state_->level_saves_definitions[1] = 1;
-  Walk({PabDef(9, 100), PabRef(9)});
-  EXPECT_EQ(CurrentDefinition(state_)->Definition.PABID, 8);
-  EXPECT_EQ(CurrentReference(state_).PABID, 7);
-}
-
-TEST_F(NestingTest, LargeParagraphMarkers) {
-  Walk({LargeParagraph(1)});
-  EXPECT_EQ(state_->ff68_flag, 1);
-  Walk({LargeParagraph(2)});
-  EXPECT_EQ(state_->ff68_flag, 0);
-  state_->chunk_open = 1; // inside an open chunk a begin marker is not taken
-  Walk({LargeParagraph(1)});
-  EXPECT_EQ(state_->ff68_flag, 0);
-  Bytes shortMarker = Sized(SIG_CD_LARGEPARAGRAPH, 6);
-  state_->chunk_open = 0;
-  Walk({shortMarker});
-  EXPECT_EQ(state_->ff68_flag, 0);
-}
-
-/* ---- ConsumeRecord ---- */
-
-TEST_F(NestingTest, ConsumeRecordMendsTheListAndItsHead) {
-  body_context* input = StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  ASSERT_NE(input, nullptr);
-  item_->internal->input = input;
-  record_storage* head = input->records;
-  ASSERT_NE(head, nullptr);
-  record_storage* middle = head->next;
-  record_storage* last = middle->next;
-  EXPECT_EQ(ConsumeRecord(session_, input, middle), last);
-  EXPECT_EQ(head->next, last);
-  EXPECT_EQ(last->previous, head);
-  EXPECT_EQ(ConsumeRecord(session_, input, head), last);
-  EXPECT_EQ(input->records, last);
-  EXPECT_EQ(last->previous, nullptr);
-  EXPECT_EQ(InputSignatures(), (std::vector<WORD>{SIG_CD_TEXT}));
 }
 
 } // namespace

@@ -14,7 +14,7 @@
 #include "host/osenv.h"
 #include "host/oslog.h"
 #include "host/status.h"
-#include "tests/support/store_files.h"
+#include "tests/support/test_fixture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "host/status.h"
 #include "host/textlist.h"
 #include "host/timedate.h"
-#include "tests/host/host_fixture.h"
+#include "tests/support/test_fixture.h"
 
 namespace {
 

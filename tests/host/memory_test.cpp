@@ -10,7 +10,7 @@
 
 #include "host/osmem.h"
 #include "host/status.h"
-#include "tests/host/host_fixture.h"
+#include "tests/support/test_fixture.h"
 
 namespace {
 

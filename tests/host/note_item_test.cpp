@@ -12,7 +12,7 @@
 #include "host/osmem.h"
 #include "host/status.h"
 #include "host/textlist.h"
-#include "tests/host/host_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
 
 namespace {

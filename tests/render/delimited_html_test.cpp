@@ -8,7 +8,6 @@
 
 #include "render/delimited_html.h"
 #include "render_fixture.h"
-#include "text_fixture.h"
 
 namespace {
 

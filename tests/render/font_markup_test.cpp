@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "text_fixture.h"
+#include "render_fixture.h"
 
 namespace {
 

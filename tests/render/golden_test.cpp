@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "driver_fixture.h"
+#include "render_fixture.h"
 #include "golden_fixture.h"
 #include "host/nsfdb.h"
 #include "store/session.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver_fixture.h"
+#include "render_fixture.h"
 #include "store/rtitem_internal.h"
 #include "store/tracked_memory_testing.h"
 

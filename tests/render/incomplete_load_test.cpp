@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver_fixture.h"
+#include "render_fixture.h"
 #include "golden_fixture.h"
 #include "host/host_testing.h"
 #include "tests/support/note_fixture.h"

@@ -21,7 +21,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
-#include "tests/support/host_messages.h"
+#include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tools/cd_builder.h"
 #include "velko/status.h"
@@ -223,44 +223,6 @@ TEST_F(BodyTest, GetBodyRecordReadsEachHeaderFormAndRefusesZeroes) {
     EXPECT_EQ(length, c.length) << c.name;
     EXPECT_EQ(signature, c.signature) << c.name;
   }
-}
-
-TEST_F(BodyTest, InsertingNodesMendsBothNeighboursAndTheIteratorWalksThem) {
-  record_storage first, second, third, fourth;
-  first.InsertRecordAfter(&third);
-  first.InsertRecordAfter(&second);
-  third.InsertRecordBefore(&fourth);
-  EXPECT_EQ(first.next, &second);
-  EXPECT_EQ(second.previous, &first);
-  EXPECT_EQ(second.next, &fourth);
-  EXPECT_EQ(fourth.previous, &second);
-  EXPECT_EQ(fourth.next, &third);
-  EXPECT_EQ(third.previous, &fourth);
-  EXPECT_EQ(third.next, nullptr);
-
-  body_context context;
-  context.records = &first;
-  EXPECT_EQ(GetNextCDRecord(&context, nullptr), &first);
-  EXPECT_EQ(GetNextCDRecord(&context, &third), nullptr);
-  EXPECT_EQ(GetNextCDRecord(nullptr, &first), nullptr);
-  EXPECT_EQ(GetPreviousCDRecord(&context, &third), &fourth);
-  EXPECT_EQ(GetPreviousCDRecord(&context, &first), nullptr);
-  EXPECT_EQ(GetPreviousCDRecord(nullptr, &third), nullptr);
-}
-
-TEST_F(BodyTest, CreateRecordDataBuildsTheRecordBehindTheNode) {
-  alignas(record_storage) char space[sizeof(record_storage) + 16];
-  std::memset(space, 0x5A, sizeof space);
-  auto* node = new (space) record_storage;
-  node->ordinal = 4;
-  node->CreateRecordData(SIG_CD_PABREFERENCE, 4, 12);
-  EXPECT_EQ(node->signature, SIG_CD_PABREFERENCE);
-  EXPECT_EQ(node->length, 4u);
-  EXPECT_EQ(node->ordinal, 5u);
-  EXPECT_EQ(node->flags, RECORD_OWNS_DATA);
-  EXPECT_EQ(node->data, space + sizeof(record_storage));
-  EXPECT_EQ(Bytes(node->data, node->data + 13), Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x5A}));
-  node->~record_storage();
 }
 
 /* ---- loading ---- */
@@ -573,143 +535,6 @@ TEST_F(BodyTest, TraceLinesAtDebugLevelThree) {
 }
 
 /* ---- side data ---- */
-
-TEST_F(BodyTest, TableSideDataCountsCellsAndPointsAtBeginAndPreTableOfItsLevel) {
-  Append("Body", Records({PreTable(), TableBegin(), Cell(0, 1), Cell(0, 4),
-                          TableBegin(SIG_CD_NESTEDTABLEBEGIN), Cell(1, 2, SIG_CD_NESTEDTABLECELL),
-                          TableEnd(SIG_CD_NESTEDTABLEEND), Cell(3, 0), TableEnd(),
-                          Cell(0, 0, SIG_CD_NESTEDTABLECELL)}));
-  body_context* context = Load();
-  ASSERT_NE(context, nullptr);
-  ASSERT_EQ(context->load_status, NOERROR);
-  const std::vector<record_storage*> nodes = Nodes(context);
-  ASSERT_EQ(nodes.size(), 10u);
-  auto cell = [&](size_t at) { return static_cast<cell_side_data*>(nodes[at]->side_data); };
-  auto size = [&](size_t at) { return static_cast<table_side_data*>(nodes[at]->side_data); };
-  EXPECT_EQ(nodes[0]->side_data, nullptr);
-  for (size_t at : {2, 3, 7}) {
-    ASSERT_NE(cell(at), nullptr) << at;
-    EXPECT_EQ(cell(at)->table, nodes[1]);
-    EXPECT_EQ(cell(at)->pretable, nodes[0]);
-  }
-  EXPECT_EQ(cell(5)->table, nodes[4]);
-  EXPECT_EQ(cell(5)->pretable, nullptr);
-  EXPECT_EQ(size(1)->rows, 4);
-  EXPECT_EQ(size(1)->columns, 5);
-  EXPECT_EQ(size(4)->rows, 2);
-  EXPECT_EQ(size(4)->columns, 3);
-  EXPECT_EQ(nodes[8]->side_data, nullptr);
-  EXPECT_EQ(nodes[9]->signature, SIG_CD_TABLECELL) << "a cell outside a table is a plain cell";
-  EXPECT_EQ(nodes[9]->side_data, nullptr);
-}
-
-TEST_F(BodyTest, ElevenNestedTableBeginsKeepTheLevelAtTen) {
-  std::vector<Bytes> records = {TableBegin()};
-  for (int level = 1; level < 11; ++level)
-    records.push_back(TableBegin(SIG_CD_NESTEDTABLEBEGIN));
-  for (const Bytes& record : {Cell(0, 0, SIG_CD_NESTEDTABLECELL),
-                              TableEnd(SIG_CD_NESTEDTABLEEND), Cell(0, 0, SIG_CD_NESTEDTABLECELL)})
-    records.push_back(record);
-  Append("Body", Records(records));
-  body_context* context = Load();
-  ASSERT_NE(context, nullptr);
-  const std::vector<record_storage*> nodes = Nodes(context);
-  ASSERT_EQ(nodes.size(), 14u);
-  /* The eleventh begin takes the tenth level's place; after one end the
-   * cells belong to the ninth. */
-  EXPECT_EQ(static_cast<cell_side_data*>(nodes[11]->side_data)->table, nodes[10]);
-  EXPECT_EQ(static_cast<cell_side_data*>(nodes[13]->side_data)->table, nodes[8]);
-}
-
-TEST_F(BodyTest, GraphicSideDataNamesWhereItsImageBeginsInStoredBytes) {
-  /* Item 0: odd record (7 + pad), graphic (30 stored), bitmap header,
-   * graphic that ends the item. Item 1: text (11 + pad), graphic. */
-  Append("Body", Records({Bsig(0x42, 7), Graphic(), BitmapHeader(), Graphic()}));
-  Append("Body", Records({Text("odd"), Graphic(), Text("x")}));
-  body_context* context = Load();
-  ASSERT_NE(context, nullptr);
-  ASSERT_EQ(context->load_status, NOERROR);
-  const std::vector<record_storage*> nodes = Nodes(context);
-  const std::vector<body_item*> items = Items(context);
-  ASSERT_EQ(nodes.size(), 7u);
-  struct Expected {
-    size_t node;
-    DWORD offset;
-    WORD item;
-  };
-  for (const Expected& e : {Expected{1, 2 + 8 + 30, 0},
-                            Expected{2, 2 + 8 + 30, 0}, /* the bitmap header: where it lies */
-                            Expected{3, 2 + 30, 1},     /* last in its item: the next item */
-                            Expected{5, 2 + 12 + 30, 1}}) {
-    auto* side = static_cast<position_side_data*>(nodes[e.node]->side_data);
-    ASSERT_NE(side, nullptr) << e.node;
-    EXPECT_EQ(side->offset, e.offset) << e.node;
-    EXPECT_EQ(side->item_number, e.item) << e.node;
-  }
-  EXPECT_EQ(CalculateImageOffsetWord(item_, items[0], nodes[1]), 2 + 8 + 30);
-  EXPECT_EQ(CalculateImageOffsetWord(item_, items[0], nodes[3]), 2 + 8 + 30 + 38 + 30);
-  EXPECT_EQ(CalculateImageOffsetWord(item_, items[1], nodes[5]), 2 + 12 + 30);
-  EXPECT_EQ(CalculateImageOffsetWord(item_, items[1], nullptr), 0);
-
-  // Records made in memory are measured by their stored sizes.
-  record_storage text, graphic;
-  text.signature = SIG_CD_TEXT;
-  text.length = 11;
-  text.ordinal = 1;
-  graphic.signature = SIG_CD_GRAPHIC;
-  graphic.length = sizeof(CDGRAPHIC);
-  graphic.ordinal = 2;
-  text.InsertRecordAfter(&graphic);
-  body_item first;
-  first.first_ordinal = 1;
-  EXPECT_EQ(CalculateImageOffsetWord(item_, &first, &graphic), 2 + 12 + 30);
-}
-
-TEST_F(BodyTest, SkippedEnvelopesLeaveNoNodesButImageOffsetsStayTrue) {
-  Append("Body", Records({Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text("in"),
-                          Bracket(SIG_CD_END, SIG_CD_TEXT), Bsig(SIG_CD_COLOR, 8),
-                          Bracket(SIG_CD_BEGIN, SIG_CD_V4HOTSPOTBEGIN), Graphic(), Text("z")}));
-  body_context* all = Load();
-  ASSERT_NE(all, nullptr);
-  EXPECT_THAT(Describe(all),
-              ElementsAre("<00DD>", "in", "<00DE>", "<00D2>", "<00DD>", "<0099>", "z"));
-  body_context* skipped = Load(1);
-  ASSERT_NE(skipped, nullptr);
-  EXPECT_EQ(skipped->load_status, NOERROR);
-  EXPECT_THAT(Describe(skipped), ElementsAre("in", "<00DD>", "<0099>", "z"));
-  EXPECT_THAT(Ordinals(skipped), ElementsAre(1u, 2u, 3u, 4u));
-  auto* side = static_cast<position_side_data*>(Nodes(skipped)[2]->side_data);
-  EXPECT_EQ(side->offset, 2u + 6 + 10 + 6 + 8 + 6 + 30);
-  EXPECT_EQ(Items(skipped)[0]->last_ordinal, 4u);
-}
-
-TEST_F(BodyTest, TextSideDataPointsIntoTheRecordOrHoldsEntityText) {
-  const std::string mixed =
-      std::string("a").append(LmbcsFromUtf8("\xE4\xB8\xAD")).append("b").append(LmbcsFromUtf8("\xE2\x82\xAC"));
-  Append("Body", Records({Text("plain"), Wsig(SIG_CD_TEXT, 8), Text(mixed)}));
-  body_context* plain = Load(0, 1, 0);
-  ASSERT_NE(plain, nullptr);
-  std::vector<record_storage*> nodes = Nodes(plain);
-  auto* side = static_cast<text_side_data*>(nodes[0]->side_data);
-  ASSERT_NE(side, nullptr);
-  EXPECT_EQ(side->text, nodes[0]->data + 8);
-  EXPECT_EQ(side->length, 5u);
-  EXPECT_EQ(nodes[0]->flags & RECORD_SIDE_TEXT, 0);
-  ASSERT_NE(nodes[1]->side_data, nullptr);
-  EXPECT_EQ(static_cast<text_side_data*>(nodes[1]->side_data)->length, 0u);
-
-  // With the entity option multi-byte characters become references.
-  body_context* entity = Load(0, 1, 1);
-  ASSERT_NE(entity, nullptr);
-  ASSERT_EQ(entity->load_status, NOERROR);
-  nodes = Nodes(entity);
-  EXPECT_EQ(nodes[0]->side_data, nullptr) << "only ASCII: nothing to hold";
-  side = static_cast<text_side_data*>(nodes[2]->side_data);
-  ASSERT_NE(side, nullptr);
-  EXPECT_EQ(std::string(side->text, side->length), "a&#20013;b&#8364;");
-  EXPECT_EQ(side->text[side->length], '\0');
-  EXPECT_EQ(nodes[2]->flags, RECORD_IN_ARENA | RECORD_SIDE_TEXT);
-}
 
 /* ---- memory ---- */
 

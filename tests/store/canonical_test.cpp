@@ -401,37 +401,6 @@ TEST_F(CanonicalTest, BuffersThatCannotBeHadGiveMemoryStatus) {
 
 /* ---- buffers ---- */
 
-TEST_F(CanonicalTest, BuffersAreMadeOnceAndReleased) {
-  const Bytes first = Record(SIG_CD_PARAGRAPH, 2);
-  const Bytes second = Record(SIG_CD_PABREFERENCE, 4);
-  DWORD length = 2;
-  char* a = item_->ConvertFromCanonicalData(reinterpret_cast<const char*>(first.data()),
-                                            SIG_CD_PARAGRAPH, &length);
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(Buffer(1), nullptr) << "loading needs buffer A only";
-  ASSERT_NE(Buffer(0), nullptr);
-  EXPECT_EQ(Buffer(0)->size, 65406u);
-  length = 4;
-  EXPECT_EQ(item_->ConvertFromCanonicalData(reinterpret_cast<const char*>(second.data()),
-                                            SIG_CD_PABREFERENCE, &length),
-            a);
-  EXPECT_EQ(static_cast<BYTE>(a[0]), SIG_CD_PABREFERENCE) << "the first result is overwritten";
-
-  ASSERT_TRUE(To(first, SIG_CD_PARAGRAPH).ok);
-  velko_allocation* blockA = Buffer(0);
-  velko_allocation* blockB = Buffer(1);
-  ASSERT_NE(blockB, nullptr);
-  EXPECT_EQ(item_->internal->conversion_held[1], 1);
-
-  ReleaseConversionBuffers(item_);
-  EXPECT_EQ(Buffer(0), nullptr);
-  EXPECT_EQ(Buffer(1), nullptr);
-  EXPECT_EQ(item_->internal->conversion_held[0], 0);
-  EXPECT_FALSE(blockA->InUse());
-  EXPECT_FALSE(blockB->InUse());
-  ReleaseConversionBuffers(item_); /* twice is harmless */
-}
-
 TEST_F(CanonicalTest, RecordAlreadyInBufferAConvertsEitherWay) {
   const Bytes canonical = StoredDefinition(Counting(12, 0x30));
   DWORD length = 82;

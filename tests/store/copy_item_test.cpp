@@ -6,35 +6,46 @@
 #include <vector>
 
 #include "host/status.h"
-#include "tests/chunk/chunk_item_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "velko/status.h"
 
 namespace {
 
-using chunk_testing::ChunkItemTest;
-using chunk_testing::Records;
+using namespace engine_test;
 
-class CopyItemTest : public ChunkItemTest {
+class CopyItemTest : public EngineTest {
 protected:
-  std::vector<note_testing::Bytes> StoredValues(NOTEID id) {
+  static constexpr const char* kItemName = "Body";
+
+  /* Stores a note whose item holds one paragraph of the text. */
+  NOTEID StoreNote(const char* text) {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    EXPECT_EQ(note_testing::AppendRecords(note, kItemName, Records({PabRef(1), cdbuild::Text(text)})),
+              NOERROR);
+    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
+    NOTEID id = 0;
+    NSFNoteGetInfo(note, _NOTE_ID, &id);
+    NSFNoteClose(note);
+    return id;
+  }
+
+  std::vector<Bytes> StoredValues(NOTEID id) {
     NOTEHANDLE note = NULLHANDLE;
     EXPECT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
-    std::vector<note_testing::Bytes> values = note_testing::ItemValues(note, kItemName);
+    std::vector<Bytes> values = note_testing::ItemValues(note, kItemName);
     NSFNoteClose(note);
     return values;
   }
 };
 
 TEST_F(CopyItemTest, ChecksNamesOpensTheNoteOnTheItemsPathAndCopiesNothing) {
-  Records records;
-  records.Definition().Reference().Text("source");
-  ASSERT_NE(ChunkOn(records, "Everything"), nullptr);
-  const NOTEID source = note_id_;
-  Records other;
-  other.Definition().Reference().Text("target");
-  const NOTEID target = StoreNote(other);
-  const std::vector<note_testing::Bytes> sourceBefore = StoredValues(source);
-  const std::vector<note_testing::Bytes> targetBefore = StoredValues(target);
+  const NOTEID source = StoreNote("source");
+  const NOTEID target = StoreNote("target");
+  item_ = new VelkoRTItem(session_);
+  ASSERT_EQ(item_->Connect("", kDbPath, source, kItemName, 0), NOERROR);
+  const std::vector<Bytes> sourceBefore = StoredValues(source);
+  const std::vector<Bytes> targetBefore = StoredValues(target);
   const NOTEHANDLE itemNote = item_->note;
 
   struct Case {

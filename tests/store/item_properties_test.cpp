@@ -12,7 +12,7 @@
 #include "store/item_properties.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
-#include "tests/support/host_messages.h"
+#include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
 
 using ::testing::ElementsAre;

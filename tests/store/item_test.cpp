@@ -18,7 +18,7 @@
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/vocabulary.h"
-#include "tests/support/host_messages.h"
+#include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tools/cd_builder.h"
 #include "velko/status.h"

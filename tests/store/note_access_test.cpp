@@ -19,7 +19,7 @@
 #include "host/timedate.h"
 #include "store/note_access.h"
 #include "store/rtitem_internal.h"
-#include "tests/support/host_messages.h"
+#include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "velko/status.h"
 
