@@ -127,10 +127,11 @@ STATUS VelkoRTChunk::AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD 
     status = NOERROR;
     return status;
   }
+  // The operation is done in memory; an update that fails is the
+  // operation's status, so that the caller knows the note is not stored
+  // (its own Save may still store it).
   if (status == NOERROR && item->AutoSave != 0)
-    // The operation is done in memory; an update that fails leaves the note
-    // to the caller's own Save, which reports it.
-    static_cast<void>(NSFNoteUpdate(item->note, UPDATE_FORCE));
+    status = NSFNoteUpdate(item->note, UPDATE_FORCE);
   return status;
 }
 

@@ -351,9 +351,8 @@ TEST_F(FaultSweepTest, CleanUpOfTwoItemsIsAllOrNothingAtEveryFailedAllocation) {
 }
 
 /* Storage writes: the sweep goes on until the Nth write is past the last
- * one of the update, its commit included. Save reports the failed write;
- * the AutoSave update after an operation does not make its result the
- * operation's, so there only the stored note is checked. */
+ * one of the update, its commit included. Save, and the operation whose
+ * AutoSave update fails, report the failed write. */
 TEST_F(FaultSweepTest, EveryFailedStorageWriteOfSaveOrCommitLeavesTheOldOrTheNewNote) {
   for (const cdbuild::Body& body : {Script(kCleanupBody), TwoItems()}) {
     std::vector<Bytes> before;
@@ -371,6 +370,8 @@ TEST_F(FaultSweepTest, EveryFailedStorageWriteOfSaveOrCommitLeavesTheOldOrTheNew
         if (status != NOERROR) {
           EXPECT_EQ(status, ERR_HOST_STORAGE);
           EXPECT_EQ(stored, before);
+        } else {
+          EXPECT_EQ(stored, after) << "a failed update reported as success";
         }
         if (stored == after) {
           EXPECT_EQ(status, NOERROR);
