@@ -8,7 +8,11 @@
  * writer's own form (each odd one followed by a zero pad byte) and load
  * completely without options, the written records are the stored bytes,
  * byte for byte. A load of damaged data must say so with 257; no other
- * status is expected here. Host memory must be back where it was.
+ * status is expected here. Then the clean-up pass runs over the stored
+ * body, which writes every record again through the record emitter: it
+ * refuses damaged data (257) or a structure it does not write (1027), or
+ * leaves a body that loads completely. Host memory must be back where it
+ * was.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -23,6 +27,7 @@
 #include "host/nsfnote.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
+#include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
 #include "velko/status.h"
 
@@ -98,6 +103,29 @@ void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
   delete loaded;
 }
 
+void CleanUp(NOTEHANDLE note) {
+  auto* session = new LSXLsiSession;
+  auto* item = new VelkoRTItem(session);
+  if (item->ConnectBackend(note, "Body", 0) == NOERROR) {
+    VelkoRTChunk* chunk = item->DefineChunk("Everything");
+    check(chunk != nullptr);
+    const STATUS status = chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr,
+                                               nullptr, nullptr, nullptr);
+    check(status == NOERROR || status == VELKO_ERR_FAILED ||
+          status == VELKO_ERR_INVALID_SEQUENCE);
+    if (status == NOERROR) {
+      auto* reader = new VelkoRTItem(session);
+      check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
+      body_context* cleaned =
+          StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+      check(cleaned != nullptr && cleaned->load_status == NOERROR);
+      CleanupBodyContext(session, cleaned);
+      delete cleaned;
+    }
+  }
+  delete session;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -118,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     note_testing::UnbindItem(item);
     delete session;
   }
+  CleanUp(note);
   NSFNoteClose(note);
   check(HostTestLiveHandles() == handles);
   return 0;

@@ -31,8 +31,6 @@
 #include <stdint.h>
 #include <string.h>
 
-#include <libxml/HTMLparser.h>
-#include <libxml/parser.h>
 
 #include <set>
 #include <string>
@@ -47,6 +45,7 @@
 #include "render/render_info.h"
 #include "store/tracked_memory.h"
 #include "tests/support/note_fixture.h"
+#include "tests/support/xml_check.h"
 #include "velko/status.h"
 
 namespace {
@@ -156,45 +155,8 @@ bool OnlySwitches(std::string_view options) {
   return true;
 }
 
-/* Named references other than the five of XML become numeric references
- * of their HTML code points, as an XHTML reader with the XHTML entity
- * sets would read them. */
-std::string NumericEntities(std::string_view text) {
-  static const std::set<std::string, std::less<>> kXmlNames = {"amp", "lt", "gt", "quot", "apos"};
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    size_t end = i + 1;
-    while (text[i] == '&' && end < text.size() && isalnum(static_cast<unsigned char>(text[end])))
-      ++end;
-    if (text[i] != '&' || end == i + 1 || end >= text.size() || text[end] != ';' ||
-        !isalpha(static_cast<unsigned char>(text[i + 1]))) {
-      out += text[i];
-      continue;
-    }
-    const std::string name(text.substr(i + 1, end - i - 1));
-    const htmlEntityDesc* entity =
-        kXmlNames.count(name) != 0
-            ? nullptr
-            : htmlEntityLookup(reinterpret_cast<const xmlChar*>(name.c_str()));
-    if (entity == nullptr) {
-      out += text[i];
-      continue;
-    }
-    out += "&#" + std::to_string(entity->value) + ";";
-    i = end;
-  }
-  return out;
-}
-
 bool WellFormed(const std::string& document) {
-  const std::string text = NumericEntities(document);
-  xmlSetStructuredErrorFunc(nullptr, [](void*, auto) {});
-  xmlDocPtr parsed = xmlReadMemory(text.data(), static_cast<int>(text.size()), "render.xhtml",
-                                   "UTF-8", XML_PARSE_NONET | XML_PARSE_NOERROR |
-                                                XML_PARSE_NOWARNING);
-  xmlSetStructuredErrorFunc(nullptr, nullptr);
-  xmlFreeDoc(parsed);
-  return parsed != nullptr;
+  return xml_check::ParseErrors(xml_check::NumericEntities(document), true).empty();
 }
 
 struct fuzz_input {

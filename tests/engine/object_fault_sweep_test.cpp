@@ -26,26 +26,10 @@ using namespace engine_test;
 class ObjectFaultSweepTest : public EngineTest {
 protected:
   NOTEID StoreNote() {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    const std::vector<Bytes> records = {
-        PabDef(1),  PabRef(1),    Text("first"), Text(""),   Paragraph(), PabRef(1),
-        TableBegin(), Cell(0, 0), PabRef(1),     Text("in"), Text(""),    Cell(1, 0),
-        PabRef(1),  Text("two"),  TableEnd(),    Paragraph(), Text("last")};
-    EXPECT_EQ(note_testing::AppendRecords(note, "Body", Records(records)), NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, UPDATE_FORCE), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
-    return id;
-  }
-
-  std::vector<Bytes> StoredValues(NOTEID id) {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
-    std::vector<Bytes> values = note_testing::ItemValues(note, "Body");
-    NSFNoteClose(note);
-    return values;
+    return EngineTest::StoreNote({PabDef(1), PabRef(1), Text("first"), Text(""), Paragraph(),
+                                  PabRef(1), TableBegin(), Cell(0, 0), PabRef(1), Text("in"),
+                                  Text(""), Cell(1, 0), PabRef(1), Text("two"), TableEnd(),
+                                  Paragraph(), Text("last")});
   }
 
   /* The run in a session of its own; every status it met. cleaned_ tells

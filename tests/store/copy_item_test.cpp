@@ -17,26 +17,8 @@ class CopyItemTest : public EngineTest {
 protected:
   static constexpr const char* kItemName = "Body";
 
-  /* Stores a note whose item holds one paragraph of the text. */
-  NOTEID StoreNote(const char* text) {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    EXPECT_EQ(note_testing::AppendRecords(note, kItemName, Records({PabRef(1), cdbuild::Text(text)})),
-              NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
-    return id;
-  }
-
-  std::vector<Bytes> StoredValues(NOTEID id) {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
-    std::vector<Bytes> values = note_testing::ItemValues(note, kItemName);
-    NSFNoteClose(note);
-    return values;
-  }
+  /* A stored note whose item holds one paragraph of the text. */
+  NOTEID StoreNote(const char* text) { return EngineTest::StoreNote({PabRef(1), Text(text)}); }
 };
 
 TEST_F(CopyItemTest, ChecksNamesOpensTheNoteOnTheItemsPathAndCopiesNothing) {

@@ -182,6 +182,28 @@ protected:
     return note_testing::ItemValues(note_, name);
   }
 
+  /* Stores a further note of the database whose "Body" holds the records;
+   * its note ID. */
+  NOTEID StoreNote(const std::vector<Bytes>& records) {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    EXPECT_EQ(note_testing::AppendRecords(note, "Body", Records(records)), NOERROR);
+    EXPECT_EQ(NSFNoteUpdate(note, UPDATE_FORCE), NOERROR);
+    NOTEID id = 0;
+    NSFNoteGetInfo(note, _NOTE_ID, &id);
+    NSFNoteClose(note);
+    return id;
+  }
+
+  /* The "Body" values of a stored note, as the database holds them. */
+  std::vector<Bytes> StoredValues(NOTEID id) {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
+    std::vector<Bytes> values = note_testing::ItemValues(note, "Body");
+    NSFNoteClose(note);
+    return values;
+  }
+
   VelkoRTItem* Connect() {
     item_ = new VelkoRTItem(session_);
     EXPECT_EQ(item_->ConnectBackend(note_, "Body", 0), NOERROR);
