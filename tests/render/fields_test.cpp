@@ -1,0 +1,185 @@
+// Fields as form controls, pass-through HTML copied as it stands, and
+// translated text (line breaks, spaces and tabs, the named special
+// characters and numeric references), beyond the golden corpus.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "render/output_stage.h"
+#include "render_fixture.h"
+
+namespace {
+
+using cdbuild::Body;
+using cdbuild::Bytes;
+using text_testing::Lmbcs;
+using text_testing::Pieces;
+
+Bytes FieldRecord(WORD type, const std::string &name, const std::string &formula = "") {
+  cdbuild::FieldFields fields;
+  fields.data_type = type;
+  fields.name = name;
+  fields.default_formula = formula;
+  fields.translation_formula = formula;
+  fields.validation_formula = formula;
+  fields.description = "not the name";
+  return cdbuild::Field(fields);
+}
+
+class FieldTest : public text_testing::TextRenderTest {
+protected:
+  std::string Field(int n) {
+    context_->current_record = Record(n);
+    const DWORD before = context_->output_length;
+    EXPECT_EQ(ProcessXMLField(context_, 0), NOERROR);
+    EXPECT_EQ(context_->current_record, Record(n)); // the driver consumes it
+    return Held().substr(before);
+  }
+};
+
+TEST_F(FieldTest, TheNameIsEscapedAndCutToItsRecord) {
+  LoadRecords({FieldRecord(TYPE_TEXT, "a\"<b>'"), FieldRecord(TYPE_TEXT, "Subject"),
+               FieldRecord(TYPE_TEXT, "Subject")});
+  EXPECT_EQ(Field(0), "<input name=\"a&quot;&lt;b&gt;&#39;\" value=\"\">");
+  // The name's length says more than the record holds.
+  WORD length = 200;
+  memcpy(Record(1)->data + offsetof(CDFIELD, NameLength), &length, sizeof length);
+  EXPECT_EQ(Field(1), "<input name=\"Subjectnot the name\" value=\"\">");
+  // A record shorter than its fixed part writes nothing.
+  Record(2)->length = sizeof(CDFIELD) - 1;
+  EXPECT_EQ(Field(2), "");
+}
+
+class PassthruTest : public text_testing::TextRenderTest {
+protected:
+  std::string Passthru() {
+    const DWORD before = context_->output_length;
+    EXPECT_EQ(ProcessXMLPassthruHTML(context_, 0), NOERROR);
+    return Held().substr(before);
+  }
+};
+
+TEST_F(PassthruTest, LmbcsStaysForTheTranslationPass) {
+  const std::string text = Lmbcs("caf\xC3\xA9 \xE4\xB8\xAD");
+  LoadRecords({cdbuild::HtmlBegin(), cdbuild::Text(text), cdbuild::HtmlEnd()});
+  EXPECT_EQ(Passthru(), text);
+  context_->charset_id = NLS_CS_UTF8;
+  ASSERT_EQ(ProcessHTMLTranslation(context_), NOERROR);
+  EXPECT_EQ(Held(), "caf\xC3\xA9 \xE4\xB8\xAD");
+}
+
+TEST_F(PassthruTest, StopsAtTheListEndOrTheLastRecord) {
+  LoadRecords({cdbuild::HtmlBegin(), cdbuild::Text("a"), cdbuild::Text("b"), cdbuild::Text("c")});
+  // Without an end record the last record is copied too.
+  EXPECT_EQ(Passthru(), "abc");
+  EXPECT_EQ(context_->current_record, Record(3));
+  context_->current_record = Record(0);
+  context_->last_record = Record(1);
+  EXPECT_EQ(Passthru(), "a");
+  EXPECT_EQ(context_->current_record, Record(2));
+}
+
+TEST_F(PassthruTest, ALongPassageIsHandedOnWithNothingLost) {
+  Body body;
+  body.Add(cdbuild::HtmlBegin());
+  std::string expected;
+  for (int i = 0; i < 20; ++i) {
+    const std::string piece = "<p>piece " + std::to_string(i) + "</p>";
+    body.Add(cdbuild::Text(piece));
+    expected += piece;
+  }
+  body.Add(cdbuild::HtmlEnd());
+  Load(body);
+  UseCallback(100);
+  EXPECT_EQ(Passthru().empty(), false);
+  EXPECT_GT(Pieces().size(), 1u);
+  EXPECT_EQ(AllOutput(), expected);
+}
+
+class TranslatedTextTest : public text_testing::TextRenderTest {
+protected:
+  void SetUp() override {
+    TextRenderTest::SetUp();
+    LoadRecords({cdbuild::Text("x")});
+  }
+
+  std::string Translate(const std::string &text, BOOL skipLineBreaks = 0, BOOL allSpaces = 0,
+                        const style_mapping *mapping = nullptr) {
+    const DWORD before = context_->output_length;
+    CopyTranslatedText(context_, text.data(), static_cast<DWORD>(text.size()), mapping,
+                       skipLineBreaks, allSpaces, 0);
+    return Held().substr(before);
+  }
+};
+
+TEST_F(TranslatedTextTest, LineBreaksAndLineEnds) {
+  const std::string text("a\0b\r\nc", 6);
+  EXPECT_EQ(Translate(text), "a<br>b&#13;&#10;c");
+  context_->generation = kGenerationXHTML;
+  EXPECT_EQ(Translate(text), "a<br />b&#13;&#10;c");
+  EXPECT_EQ(Translate(text, 1), "abc");
+  context_->cell_empty[0] = 1;
+  Translate(std::string("\0", 1), 1);
+  EXPECT_EQ(context_->cell_empty[0], 1u);
+  Translate(std::string("\0", 1));
+  EXPECT_EQ(context_->cell_empty[0], 0u);
+}
+
+TEST_F(TranslatedTextTest, SpacesAndTabs) {
+  EXPECT_EQ(Translate("a  b "), "a  b&nbsp;");
+  EXPECT_EQ(Translate("a  b", 0, 1), "a&nbsp;&nbsp;b");
+  context_->flags |= html_flags::PreserveSpaces;
+  EXPECT_EQ(Translate("a  b c"), "a&nbsp;&nbsp;b c");
+  style_mapping mapping;
+  mapping.flags = STYLE_MAPPING_NO_PRESERVED_SPACES;
+  EXPECT_EQ(Translate("a  b c", 0, 0, &mapping), "a  b c");
+  EXPECT_EQ(Translate("a\tb"), "a\tb");
+  context_->preserve_tabs = 3;
+  EXPECT_EQ(Translate("a\tb"), "a&nbsp;&nbsp;&nbsp;b");
+}
+
+TEST_F(TranslatedTextTest, SpecialCharactersAndReferences) {
+  struct Case {
+    std::string text;
+    const char *html;
+    const char *noExtended; /* under ExtendedSpecialCharacters=No */
+    const char *xml;        /* under UseXMLEntities */
+  };
+  const std::vector<Case> cases = {
+      {"\xFF", "&nbsp;", "&nbsp;", "&#160;"},
+      {"\xA8", "&iquest;", "&iquest;", "&#191;"},
+      {"\xA9", "&reg;", "&#174;", "&#174;"},
+      {"\x82", "&#233;", "&#233;", "&#233;"},
+      {Lmbcs("\xE2\x82\xAC"), "&euro;", "&euro;", "&euro;"},
+      {Lmbcs("\xE2\x84\xA2"), "&trade;", "&#8482;", "&trade;"},
+      {Lmbcs("\xE4\xB8\xAD"), "&#20013;", "&#20013;", "&#20013;"},
+      {std::string("\x1B", 1), "&#65533;", "&#65533;", "&#65533;"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(Translate(c.text), c.html) << c.html;
+  context_->flags2 |= html_flags2::NoExtendedSpecialCharacters;
+  for (const Case &c : cases)
+    EXPECT_EQ(Translate(c.text), c.noExtended) << c.noExtended;
+  context_->flags2 &= ~html_flags2::NoExtendedSpecialCharacters;
+  context_->flags3 |= html_flags3::UseXMLEntities;
+  for (const Case &c : cases)
+    EXPECT_EQ(Translate(c.text), c.xml) << c.xml;
+}
+
+TEST_F(TranslatedTextTest, IntoATextAndFromAFormula) {
+  render_text out{session_.get()};
+  RenderTextPuts(&out, "title: ");
+  const std::string text = "x<y";
+  CopyTranslatedTextToBuffer(context_, text.data(), 3, nullptr, &out, 0, 0, 0);
+  EXPECT_EQ(std::string(out.data, out.length), "title: x&lt;y");
+  EXPECT_EQ(Held(), "");
+  // A formula that cannot be evaluated is written as its own text.
+  CopyTranslatedTextToBuffer(context_, "@A&B", 4, nullptr, &out, 0, 0, 1);
+  EXPECT_EQ(std::string(out.data, out.length), "title: x&lt;y@A&amp;B");
+  RenderTextFree(&out);
+  CopyTranslatedText(context_, nullptr, 4, nullptr, 0, 0, 0);
+  EXPECT_EQ(Held(), "");
+}
+
+} // namespace
