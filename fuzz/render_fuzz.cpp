@@ -54,18 +54,18 @@ constexpr char kDbPath[] = "mem:renderfuzz";
 constexpr size_t kLargestOptions = 4096;
 
 /* The bound on the output. The frame (document type, head, closing text)
- * and the option texts it may repeat; then for every byte of the body
- * twice the widest thing one byte can become (a tab preserved as 80
- * "&nbsp;", 480 bytes, and a little more with quoted-printable line
- * breaks), and for every byte the option texts again, since a record (two
- * bytes at least) may write an option's text (a link graphic, a link
- * text). */
+ * and the option texts it may repeat, each of their bytes translated as
+ * text is (a tab preserved as 80 "&nbsp;", 480 bytes: a title full of tabs
+ * grows that much); then for every byte of the body twice the widest thing
+ * one byte can become (a little more with quoted-printable line breaks),
+ * and for every byte the option texts again, since a record (two bytes at
+ * least) may write an option's text (a link graphic, a link text). */
 constexpr size_t kFrameBytes = 64 * 1024;
 constexpr size_t kBytesPerBodyByte = 1024;
 constexpr size_t kOptionRepeats = 8;
 
 size_t OutputBound(size_t optionsLength, size_t bodyLength) {
-  return kFrameBytes + kOptionRepeats * optionsLength +
+  return kFrameBytes + kOptionRepeats * optionsLength * kBytesPerBodyByte +
          bodyLength * (kBytesPerBodyByte + kOptionRepeats * optionsLength);
 }
 
