@@ -226,13 +226,9 @@ protected:
   NOTEID StoreNote(const cdbuild::Body& body) {
     DBHANDLE db = NULLHANDLE;
     EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db, &note), NOERROR);
-    EXPECT_EQ(body.AppendItems(note, "Body"), NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, UPDATE_FORCE), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
+    const NOTEID id = note_testing::StoreNoteWith(
+        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    EXPECT_NE(id, 0u);
     NSFDbClose(db);
     return id;
   }

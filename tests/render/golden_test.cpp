@@ -177,13 +177,8 @@ protected:
   /* The frame pieces alone: the same options on a note whose body item
    * holds no record, so that the driver never runs. */
   std::string FrameOnly() {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    EXPECT_EQ(note_testing::AppendRecords(note, "Body", {}), NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
+    const NOTEID id = note_testing::StoreNote(db_, {});
+    EXPECT_NE(id, 0u);
     auto *item = new VelkoRTItem(session_.get()); // the session deletes it
     EXPECT_EQ(item->Connect("", kDbPath, id, "Body", 0), NOERROR);
     VelkoRTChunk *chunk = item->DefineChunk("Everything");

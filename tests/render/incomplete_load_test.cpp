@@ -27,13 +27,8 @@ protected:
   }
 
   VelkoRTChunk *StoreValue(const Bytes &value, const char *definition = "Everything") {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    EXPECT_EQ(note_testing::AppendRecords(note, "Body", value), NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
+    const NOTEID id = note_testing::StoreNote(db_, value);
+    EXPECT_NE(id, 0u);
     auto *item = new VelkoRTItem(session_.get()); // the session deletes it
     EXPECT_EQ(item->Connect("", kDbPath, id, "Body", 0), NOERROR);
     return item->DefineChunk(definition);

@@ -38,6 +38,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
+#include "tests/support/note_fixture.h"
 #include "tools/cd_builder.h"
 #include "velko/status.h"
 
@@ -214,13 +215,9 @@ protected:
    * the first record and no last record. */
   void Load(const Body &body) {
     ASSERT_TRUE(body.ok());
-    NOTEHANDLE note = NULLHANDLE;
-    ASSERT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    ASSERT_EQ(body.AppendItems(note, "Body"), NOERROR);
-    ASSERT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
+    const NOTEID id = note_testing::StoreNoteWith(
+        db_, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    ASSERT_NE(id, 0u);
     item_ = new VelkoRTItem(session_.get());
     ASSERT_EQ(item_->Connect("", kDbPath, id, "Body", 0), NOERROR);
     chunk_ = item_->DefineChunk("Everything");

@@ -65,13 +65,8 @@ protected:
   }
 
   NOTEID StoreNote(const Bytes& records) {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    EXPECT_EQ(note_testing::AppendRecords(note, "Body", records), NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
+    const NOTEID id = note_testing::StoreNote(db_, records);
+    EXPECT_NE(id, 0u);
     return id;
   }
 

@@ -71,6 +71,25 @@ inline STATUS AppendRecords(NOTEHANDLE note, const char* name, const Bytes& reco
                        static_cast<DWORD>(records.size()));
 }
 
+/* Stores a new note of the database with what `fill` (a STATUS of the
+ * note handle) puts on it; its note ID, 0 when the note could not be made,
+ * filled or stored. */
+template <typename Fill> NOTEID StoreNoteWith(DBHANDLE db, Fill fill) {
+  NOTEHANDLE note = NULLHANDLE;
+  if (NSFNoteCreate(db, &note) != NOERROR)
+    return 0;
+  NOTEID id = 0;
+  if (fill(note) == NOERROR && NSFNoteUpdate(note, 0) == NOERROR)
+    NSFNoteGetInfo(note, _NOTE_ID, &id);
+  NSFNoteClose(note);
+  return id;
+}
+
+/* A stored note whose item of the name holds the records. */
+inline NOTEID StoreNote(DBHANDLE db, const Bytes& records, const char* name = "Body") {
+  return StoreNoteWith(db, [&](NOTEHANDLE note) { return AppendRecords(note, name, records); });
+}
+
 /* Every item value of the name on the note, type word first. */
 inline std::vector<Bytes> ItemValues(NOTEHANDLE note, const char* name) {
   std::vector<Bytes> values;

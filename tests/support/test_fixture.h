@@ -185,13 +185,8 @@ protected:
   /* Stores a further note of the database whose "Body" holds the records;
    * its note ID. */
   NOTEID StoreNote(const std::vector<Bytes>& records) {
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
-    EXPECT_EQ(note_testing::AppendRecords(note, "Body", Records(records)), NOERROR);
-    EXPECT_EQ(NSFNoteUpdate(note, UPDATE_FORCE), NOERROR);
-    NOTEID id = 0;
-    NSFNoteGetInfo(note, _NOTE_ID, &id);
-    NSFNoteClose(note);
+    const NOTEID id = note_testing::StoreNote(db_, Records(records));
+    EXPECT_NE(id, 0u);
     return id;
   }
 

@@ -50,18 +50,14 @@ TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText)
   // its first record, so the damaged record is the body's fourth.
   const std::string db = prefix + "notes.nsf";
   DBHANDLE handle = NULLHANDLE;
-  NOTEHANDLE note = NULLHANDLE;
   ASSERT_EQ(note_testing::CreateDatabase(db.c_str(), &handle), NOERROR);
-  ASSERT_EQ(NSFNoteCreate(handle, &note), NOERROR);
   cdbuild::Body twoItems;
   ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nTEXT text=\"kept\"\n", &twoItems, &error));
   twoItems.NewItem();
   ASSERT_TRUE(cdbuild::BuildScript(kDamaged, &twoItems, &error));
-  ASSERT_EQ(twoItems.AppendItems(note, "Body"), NOERROR);
-  ASSERT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-  NOTEID id = 0;
-  NSFNoteGetInfo(note, _NOTE_ID, &id);
-  NSFNoteClose(note);
+  const NOTEID id = note_testing::StoreNoteWith(
+      handle, [&](NOTEHANDLE note) { return twoItems.AppendItems(note, "Body"); });
+  ASSERT_NE(id, 0u);
   NSFDbClose(handle);
   HostTestReset();
   char noteText[16];

@@ -189,20 +189,17 @@ TEST_F(VelkoCommandTest, DumpReadsAnItemOfADatabaseFile) {
   HostTestReset();
   const std::string database = Path("notes.nsf");
   DBHANDLE db = NULLHANDLE;
-  NOTEHANDLE note = NULLHANDLE;
   ASSERT_EQ(note_testing::CreateDatabase(database.c_str(), &db), NOERROR);
-  ASSERT_EQ(NSFNoteCreate(db, &note), NOERROR);
   cdbuild::Body body;
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript(kMemo, &body, &error));
   body.NewItem(); // the records of a second item continue the ordinals
   ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH", &body, &error));
-  ASSERT_EQ(body.AppendItems(note, "Body"), NOERROR);
-  ASSERT_EQ(body.AppendItems(note, "Other"), NOERROR);
-  ASSERT_EQ(NSFNoteUpdate(note, 0), NOERROR);
-  NOTEID id = 0;
-  NSFNoteGetInfo(note, _NOTE_ID, &id);
-  NSFNoteClose(note);
+  const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
+    const STATUS status = body.AppendItems(note, "Body");
+    return status != NOERROR ? status : body.AppendItems(note, "Other");
+  });
+  ASSERT_NE(id, 0u);
   NSFDbClose(db);
   HostTestReset();
 
