@@ -55,7 +55,7 @@
 #include "store/rtitem_internal.h"
 #include "store/tracked_memory.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 #include "velko/status.h"
 
 /* ---- the counting malloc family ----

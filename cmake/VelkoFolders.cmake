@@ -15,6 +15,9 @@
 # for the shipped libraries, with them for velko_testing. The rest of the
 # folder is compiled once.
 #
+# A side folder (velko_side_folder) takes its place in the order but in
+# neither library: the record builder, which needs only the host.
+#
 # Beside the build, layers/<n>-<folder>.objects lists each folder's shipped
 # objects in order, for scripts/check-layers.
 
@@ -31,6 +34,8 @@ target_link_libraries(velko_headers INTERFACE ICU::uc ICU::i18n ICU::data SQLite
 add_library(velko_library_options INTERFACE)
 
 set_property(GLOBAL PROPERTY VELKO_FOLDERS "")
+# Every folder in order, side folders included.
+set_property(GLOBAL PROPERTY VELKO_LAYERS "")
 
 function(velko_folder_options target)
   target_link_libraries(${target} PRIVATE velko_headers velko_library_options velko_warnings)
@@ -62,6 +67,18 @@ function(velko_folder_library folder)
     endforeach()
   endif()
   set_property(GLOBAL APPEND PROPERTY VELKO_FOLDERS ${folder})
+  set_property(GLOBAL APPEND PROPERTY VELKO_LAYERS ${folder})
+endfunction()
+
+# velko_side_folder(<folder>): the folder's sources as velko_<folder>_objects,
+# compiled like a library folder, placed in the order after the folders
+# declared before it, and left out of velko and velko_testing.
+function(velko_side_folder folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(velko_${folder}_objects OBJECT ${sources})
+  velko_folder_options(velko_${folder}_objects)
+  set_property(GLOBAL APPEND PROPERTY VELKO_LAYERS ${folder})
+  set_property(GLOBAL APPEND PROPERTY VELKO_SIDE_FOLDERS ${folder})
 endfunction()
 
 # The objects of a folder: `variant` is shipped or controls.
@@ -74,17 +91,22 @@ function(velko_folder_objects out folder variant)
 endfunction()
 
 function(velko_assemble_libraries)
-  get_property(folders GLOBAL PROPERTY VELKO_FOLDERS)
+  get_property(folders GLOBAL PROPERTY VELKO_LAYERS)
+  get_property(side_folders GLOBAL PROPERTY VELKO_SIDE_FOLDERS)
   set(shipped)
   set(testing)
   set(index 0)
+  # Lists of an earlier order would be read with these.
+  file(REMOVE_RECURSE ${PROJECT_BINARY_DIR}/layers)
   foreach(folder IN LISTS folders)
     velko_folder_objects(folder_shipped ${folder} shipped)
-    velko_folder_objects(folder_testing ${folder} controls)
-    if(NOT folder STREQUAL "host")
-      list(APPEND shipped ${folder_shipped})
+    if(NOT folder IN_LIST side_folders)
+      velko_folder_objects(folder_testing ${folder} controls)
+      if(NOT folder STREQUAL "host")
+        list(APPEND shipped ${folder_shipped})
+      endif()
+      list(APPEND testing ${folder_testing})
     endif()
-    list(APPEND testing ${folder_testing})
     math(EXPR index "${index} + 1")
     file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/layers/${index}-${folder}.objects
       CONTENT "$<JOIN:${folder_shipped},\n>\n")

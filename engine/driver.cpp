@@ -701,10 +701,67 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
 namespace {
 
 bool IsPropertyCase(WORD action) {
-  return action == ACTION_COLLECT_SORT_KEY || (action >= 5 && action <= 27) ||
-         (action >= 29 && action <= 36) || (action >= 38 && action <= 44) || action == 48 ||
-         (action >= 50 && action <= 53) || action == 55 || action == 56 ||
-         (action >= 61 && action <= 70);
+  switch (action) {
+  case ACTION_COLLECT_SORT_KEY:
+  case ACTION_RESERVED_5:
+  case ACTION_RESERVED_6:
+  case ACTION_GET_SECTION_TITLE:
+  case ACTION_SET_SECTION_TITLE:
+  case ACTION_GET_TEXT:
+  case ACTION_SET_TEXT:
+  case ACTION_COLLECT_SORT_KEYS:
+  case ACTION_GET_FILE_NAMES:
+  case ACTION_GET_FONT:
+  case ACTION_GET_PARAGRAPH_STYLE:
+  case ACTION_GET_LINK:
+  case ACTION_GET_ANCHOR_TEXT:
+  case ACTION_SET_ANCHOR_TEXT:
+  case ACTION_GET_HOTSPOT_BORDER:
+  case ACTION_RESERVED_19:
+  case ACTION_GET_ACTION_FORMULA:
+  case ACTION_SET_ACTION_FORMULA:
+  case ACTION_GET_BUTTON_TEXT:
+  case ACTION_SET_BUTTON_TEXT:
+  case ACTION_GET_HIDE_FORMULA:
+  case ACTION_SET_HIDE_FORMULA:
+  case ACTION_GET_PABID:
+  case ACTION_GET_STYLE_NAME:
+  case ACTION_GET_GRAPHIC_HEIGHT:
+  case ACTION_RESERVED_30:
+  case ACTION_GET_GRAPHIC_WIDTH:
+  case ACTION_RESERVED_32:
+  case ACTION_GET_TABLE_FIT_TO_WINDOW:
+  case ACTION_RESERVED_34:
+  case ACTION_RESERVED_35:
+  case ACTION_GET_MARGINS:
+  case ACTION_GET_CELL_COLOR:
+  case ACTION_GET_IMAGE_IN_PIXELS:
+  case ACTION_RESERVED_40:
+  case ACTION_GET_ROW_LABEL:
+  case ACTION_SET_ROW_LABEL:
+  case ACTION_GET_TARGET_FRAME:
+  case ACTION_SET_TARGET_FRAME:
+  case ACTION_SET_PASSTHRU_HTML:
+  case ACTION_GET_GRAPHIC_FORMAT:
+  case ACTION_GET_GRAPHIC_OFFSET:
+  case ACTION_GET_GRAPHIC_RATIO:
+  case ACTION_GET_GRAPHIC_UNIT:
+  case ACTION_RESERVED_55:
+  case ACTION_RESERVED_56:
+  case ACTION_RESERVED_61:
+  case ACTION_RESERVED_62:
+  case ACTION_RESERVED_63:
+  case ACTION_RESERVED_64:
+  case ACTION_RESERVED_65:
+  case ACTION_GET_FILE_SIZE:
+  case ACTION_GET_GRAPHIC_STORAGE:
+  case ACTION_SET_GRAPHIC_STORAGE:
+  case ACTION_EXPAND_PAB_DEFS:
+  case ACTION_RESERVED_70:
+    return true;
+  default:
+    return false;
+  }
 }
 
 /* Runs the case of the action; 0 lets the frame emit the output. */

@@ -26,7 +26,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 
 namespace {
 

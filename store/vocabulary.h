@@ -308,6 +308,28 @@ enum : WORD {
   ACTION_LINK_MATCHING_VARIANT = 2819,
 };
 
+/* Codes of the property range that the driver counts as reading or writing
+ * actions but that have no operation behind them; no method issues them,
+ * and the engine refuses them before it walks. */
+enum : WORD {
+  ACTION_RESERVED_5 = 5,
+  ACTION_RESERVED_6 = 6,
+  ACTION_RESERVED_19 = 19,
+  ACTION_RESERVED_30 = 30,
+  ACTION_RESERVED_32 = 32,
+  ACTION_RESERVED_34 = 34,
+  ACTION_RESERVED_35 = 35,
+  ACTION_RESERVED_40 = 40,
+  ACTION_RESERVED_55 = 55,
+  ACTION_RESERVED_56 = 56,
+  ACTION_RESERVED_61 = 61,
+  ACTION_RESERVED_62 = 62,
+  ACTION_RESERVED_63 = 63,
+  ACTION_RESERVED_64 = 64,
+  ACTION_RESERVED_65 = 65,
+  ACTION_RESERVED_70 = 70,
+};
+
 /* Chunk property ids; passed as p1 to the property's get and set actions.
  * Ids are shared where the table shares them (2333, 2340, 2621). */
 enum : WORD {

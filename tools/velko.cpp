@@ -45,8 +45,8 @@
 #include "host/osenv.h"
 #include "host/oslog.h"
 #include "store/body.h"
-#include "tools/cd_builder.h"
-#include "tools/cd_script.h"
+#include "cdbuild/cd_builder.h"
+#include "cdbuild/cd_script.h"
 #include "velko/velko.h"
 
 namespace {

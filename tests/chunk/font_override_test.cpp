@@ -10,7 +10,7 @@
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "host/host_testing.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 
 namespace {
 

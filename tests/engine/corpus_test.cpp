@@ -43,7 +43,7 @@
 #include "store/body.h"
 #include "store/session.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_script.h"
+#include "cdbuild/cd_script.h"
 
 namespace {
 

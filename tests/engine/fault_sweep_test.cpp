@@ -33,7 +33,7 @@
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_script.h"
+#include "cdbuild/cd_script.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "golden_fixture.h"
-#include "tools/cd_script.h"
+#include "cdbuild/cd_script.h"
 
 namespace {
 

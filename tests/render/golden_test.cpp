@@ -22,7 +22,7 @@
 #include "host/nsfdb.h"
 #include "store/session.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_script.h"
+#include "cdbuild/cd_script.h"
 
 namespace {
 

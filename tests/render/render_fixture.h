@@ -39,7 +39,7 @@
 #include "store/session.h"
 #include "store/tracked_memory.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 #include "velko/status.h"
 
 namespace render_testing {

@@ -23,7 +23,7 @@
 #include "store/tracked_memory_testing.h"
 #include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 #include "velko/status.h"
 
 using ::testing::Contains;

@@ -15,7 +15,7 @@
 #include "store/canonical.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 
 namespace {
 

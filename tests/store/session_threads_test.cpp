@@ -27,7 +27,7 @@
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 #include "velko/status.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // and read back, items bound by hand to a note for the store's loader,
 // record lists laid out as item values, a paragraph definition as a new
 // item holds it, and a short description of a loaded record list. Records
-// come from the byte-level builder (tools/cd_builder.h); nothing here uses
+// come from the byte-level builder (cdbuild/cd_builder.h); nothing here uses
 // the engine's own record code. Not GoogleTest-bound: the benchmarks and
 // fuzz targets include it too.
 #ifndef VELKO_TESTS_SUPPORT_NOTE_FIXTURE_H
@@ -24,7 +24,7 @@
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 #include "velko/status.h"
 
 namespace note_testing {

@@ -31,7 +31,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "tests/support/note_fixture.h"
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 #include "velko/status.h"
 
 namespace note_testing {

@@ -16,8 +16,8 @@
 #include "host/host_testing.h"
 #include "host/nsfnote.h"
 #include "tests/support/note_fixture.h"
-#include "tests/tools/bytes_support.h"
-#include "tools/cd_script.h"
+#include "tests/support/bytes_support.h"
+#include "cdbuild/cd_script.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ constexpr char kDamaged[] = "PARAGRAPH\nRAW sig=GRAPHIC data=0102\nPARAGRAPH\n";
 
 TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText) {
   HostTestReset();
-  const std::string prefix = tools_test::TempPath("errors_");
+  const std::string prefix = bytes_test::TempPath("errors_");
   const std::string dir = prefix + "dir";
   ::mkdir(dir.c_str(), 0700);
   cdbuild::Body body;

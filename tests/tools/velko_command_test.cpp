@@ -16,8 +16,8 @@
 #include "host/osenv.h"
 #include "host/status.h"
 #include "tests/support/note_fixture.h"
-#include "tests/tools/bytes_support.h"
-#include "tools/cd_script.h"
+#include "tests/support/bytes_support.h"
+#include "cdbuild/cd_script.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ constexpr char kMemoListing[] =
 class VelkoCommandTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    prefix_ = tools_test::TempPath(
+    prefix_ = bytes_test::TempPath(
         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_");
     log_ = Path("log");
   }
@@ -115,7 +115,7 @@ TEST_F(VelkoCommandTest, BuildWritesTheScriptsRecordsAndDumpListsThem) {
   cdbuild::Body body;
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript(kMemo, &body, &error));
-  const tools_test::Bytes expected = body.FileContent();
+  const bytes_test::Bytes expected = body.FileContent();
   EXPECT_EQ(ReadFile(cd), std::string(expected.begin(), expected.end()));
   result = Velko("dump '" + cd + "'");
   EXPECT_EQ(result.exit, 0) << result.err;

@@ -19,10 +19,10 @@
  * cannot hold, too many tabs, a note link longer than 40 bytes).
  *
  * Not here: reading records back (the host's EnumCompositeFile and the
- * store's loader do that) and the text form of records (tools/cd_script.h).
+ * store's loader do that) and the text form of records (cdbuild/cd_script.h).
  */
-#ifndef VELKO_TOOLS_CD_BUILDER_H
-#define VELKO_TOOLS_CD_BUILDER_H
+#ifndef VELKO_CDBUILD_CD_BUILDER_H
+#define VELKO_CDBUILD_CD_BUILDER_H
 
 #include <array>
 #include <optional>

@@ -15,14 +15,14 @@
 #include "host/host_testing.h"
 #include "store/body.h"
 #include "tests/support/note_fixture.h"
-#include "tests/tools/bytes_support.h"
-#include "tools/cd_script.h"
+#include "tests/support/bytes_support.h"
+#include "cdbuild/cd_script.h"
 #include "velko/velko.h"
 
 namespace {
 
-using tools_test::Bytes;
-using tools_test::Hex;
+using bytes_test::Bytes;
+using bytes_test::Hex;
 
 /* The records a script line makes; the refusal's message when it makes none. */
 std::vector<Bytes> Records(const std::string& line, std::string* error = nullptr) {

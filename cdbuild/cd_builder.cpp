@@ -3,7 +3,7 @@
  * stored offsets written next to it, little-endian, without help from the
  * host's structure conversion or the engine's record code.
  */
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 
 #include <algorithm>
 #include <cstdio>

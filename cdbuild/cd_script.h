@@ -1,7 +1,7 @@
 /*
  * The record script: a readable text form of a list of stored CD records,
  * which `velko build` turns into a CD file and tests use to write inputs.
- * Each line is turned into bytes by the record builder (tools/cd_builder.h);
+ * Each line is turned into bytes by the record builder (cdbuild/cd_builder.h);
  * the script never reaches the engine's own record code.
  *
  * The language
@@ -65,14 +65,14 @@
  * written into the header in place of the real length (for damaged
  * inputs). An odd record is followed by a pad byte in the output.
  */
-#ifndef VELKO_TOOLS_CD_SCRIPT_H
-#define VELKO_TOOLS_CD_SCRIPT_H
+#ifndef VELKO_CDBUILD_CD_SCRIPT_H
+#define VELKO_CDBUILD_CD_SCRIPT_H
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "tools/cd_builder.h"
+#include "cdbuild/cd_builder.h"
 
 namespace cdbuild {
 

@@ -1,8 +1,9 @@
-// Test support for the tools tests: expected bytes written as hex text,
-// read by a parser of the tests' own (not the builder's), and bytes shown
-// as hex in failure messages; temporary file names.
-#ifndef VELKO_TESTS_TOOLS_BYTES_SUPPORT_H
-#define VELKO_TESTS_TOOLS_BYTES_SUPPORT_H
+// Test support for the record builder and command tests: expected bytes
+// written as hex text, read by a parser of the tests' own (not the
+// builder's), and bytes shown as hex in failure messages; temporary file
+// names.
+#ifndef VELKO_TESTS_SUPPORT_BYTES_SUPPORT_H
+#define VELKO_TESTS_SUPPORT_BYTES_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -15,7 +16,7 @@
 
 #include "velko/host_types.h"
 
-namespace tools_test {
+namespace bytes_test {
 
 using Bytes = std::vector<BYTE>;
 
@@ -52,6 +53,6 @@ inline std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "velko_tools_" + std::to_string(getpid()) + "_" + name;
 }
 
-} // namespace tools_test
+} // namespace bytes_test
 
 #endif

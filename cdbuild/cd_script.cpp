@@ -1,9 +1,9 @@
 /*
  * The record script's reader: splits a line into its mnemonic and fields,
  * reads each field's value by its kind, and hands the values to the record
- * builder. The language is described in tools/cd_script.h.
+ * builder. The language is described in cdbuild/cd_script.h.
  */
-#include "tools/cd_script.h"
+#include "cdbuild/cd_script.h"
 
 #include <cctype>
 #include <cstdint>
