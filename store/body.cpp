@@ -66,6 +66,24 @@ namespace {
 /* Where a node's data begins in its arena piece. */
 constexpr size_t kArenaNodeSize =
     (sizeof(record_storage) + kRecordArenaAlignment - 1) & ~(kRecordArenaAlignment - 1);
+static_assert(record_storage::kSideDataRoom % kRecordArenaAlignment == 0);
+
+/* A node of the context's arena with `dataRoom` bytes behind it and, when
+ * asked, side data room before it; signature and length set. */
+record_storage* MakeArenaNode(LSXLsiSession* session, body_context* context, WORD signature,
+                              DWORD length, size_t dataRoom, bool sideRoom, int line,
+                              const char* file) {
+  const size_t prefix = sideRoom ? record_storage::kSideDataRoom : 0;
+  void* piece = RecordArenaAllocate(session, &context->arena, line, file,
+                                    prefix + kArenaNodeSize + dataRoom, 0);
+  if (piece == nullptr)
+    return nullptr;
+  auto* node = new (static_cast<char*>(piece) + prefix) record_storage;
+  node->signature = signature;
+  node->length = length;
+  node->flags = sideRoom ? RECORD_IN_ARENA | RECORD_SIDE_ROOM : RECORD_IN_ARENA;
+  return node;
+}
 
 } // namespace
 
@@ -73,19 +91,23 @@ record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WO
                                DWORD length, int line, const char* file) {
   if (context == nullptr)
     return nullptr;
-  const size_t padded = EvenLength(static_cast<size_t>(length));
-  void* piece = RecordArenaAllocate(session, &context->arena, line, file, kArenaNodeSize + padded,
-                                    0);
-  if (piece == nullptr)
+  record_storage* node = MakeArenaNode(session, context, signature, length,
+                                       EvenLength(static_cast<size_t>(length)), false, line, file);
+  if (node == nullptr)
     return nullptr;
-  auto* node = new (piece) record_storage;
-  node->signature = signature;
-  node->length = length;
-  node->flags = RECORD_IN_ARENA;
-  node->data = static_cast<char*>(piece) + kArenaNodeSize;
+  node->data = reinterpret_cast<char*>(node) + kArenaNodeSize;
   if (length & 1)
     node->data[length] = '\0';
   return node;
+}
+
+void* UseSideData(record_storage* node) {
+  if (node == nullptr || (node->flags & RECORD_SIDE_ROOM) == 0)
+    return nullptr;
+  node->flags |= RECORD_SIDE_DATA;
+  void* side = node->SideData();
+  std::memset(side, 0, record_storage::kSideDataRoom);
+  return side;
 }
 
 record_storage* GetNextCDRecord(body_context* context, record_storage* current) {
@@ -244,11 +266,6 @@ STATUS OutOfMemory(const char* text) {
   return VELKO_ERR_MEMORY;
 }
 
-/* Zeroed side data in the context's arena; null when memory runs out. */
-void* NewSideData(body_load_state& state, size_t size) {
-  return RecordArenaAllocate(state.session, &state.context->arena, VELKO_HERE, size, 1);
-}
-
 STATUS ConversionRefused(body_load_state& state, WORD signature, DWORD length) {
   const _internal_RTITEM* internal = state.item->internal;
   if (internal != nullptr && internal->conversion_status == VELKO_ERR_MEMORY) {
@@ -313,15 +330,11 @@ STATUS StoreEntityText(body_load_state& state, record_storage* node, const BYTE*
   }
   if (room <= textLength)
     return NOERROR;
-  auto* side = static_cast<text_side_data*>(NewSideData(state, sizeof(text_side_data)));
-  if (side == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
-  node->side_data = side;
-  auto* out = static_cast<char*>(VelkoAllocatePtr(state.session, VELKO_HERE, room + 1, 0));
+  auto* out = static_cast<char*>(
+      RecordArenaAllocate(state.session, &state.context->arena, VELKO_HERE, room + 1, 0));
   if (out == nullptr)
     return OutOfMemory("Out of memory at CDR4270");
+  auto* side = static_cast<text_side_data*>(UseSideData(node));
   DWORD written = 0;
   for (DWORD at = 0; at < textLength;) {
     const WORD bytes = CharacterLength(text + at, textLength - at);
@@ -346,14 +359,9 @@ STATUS StoreTextSideData(body_load_state& state, record_storage* node) {
     return StoreEntityText(state, node, text, textLength);
   if (!state.plain_text)
     return NOERROR;
-  auto* side = static_cast<text_side_data*>(NewSideData(state, sizeof(text_side_data)));
-  if (side == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
+  auto* side = static_cast<text_side_data*>(UseSideData(node));
   side->text = node->data + kTextHeader;
   side->length = textLength;
-  node->side_data = side;
   return NOERROR;
 }
 
@@ -361,9 +369,7 @@ STATUS StoreTextSideData(body_load_state& state, record_storage* node) {
  * item, or, when the graphic ends its item, in the next item. Both count
  * stored bytes, the offsets that server URLs name. */
 STATUS StoreGraphicSideData(body_load_state& state, record_storage* node) {
-  auto* side = static_cast<position_side_data*>(NewSideData(state, sizeof(position_side_data)));
-  if (side == nullptr)
-    return OutOfMemory("Out of memory at CDR4342");
+  auto* side = static_cast<position_side_data*>(UseSideData(node));
   const DWORD stored = EvenLength(node->stored_length);
   if (state.record_ends_item) {
     side->offset = kItemTypeWordSize + stored;
@@ -372,17 +378,13 @@ STATUS StoreGraphicSideData(body_load_state& state, record_storage* node) {
     side->offset = state.record_offset + stored;
     side->item_number = CurrentItemNumber(state);
   }
-  node->side_data = side;
   return NOERROR;
 }
 
 STATUS StoreRecordPosition(body_load_state& state, record_storage* node) {
-  auto* side = static_cast<position_side_data*>(NewSideData(state, sizeof(position_side_data)));
-  if (side == nullptr)
-    return OutOfMemory("Out of memory at CDR4380");
+  auto* side = static_cast<position_side_data*>(UseSideData(node));
   side->offset = state.record_offset;
   side->item_number = CurrentItemNumber(state);
-  node->side_data = side;
   return NOERROR;
 }
 
@@ -392,11 +394,7 @@ STATUS StoreTableBegin(body_load_state& state, record_storage* node) {
   state.table_begin[state.table_level] = node;
   state.table_pretable[state.table_level] = state.pending_pretable;
   state.pending_pretable = nullptr;
-  node->side_data = NewSideData(state, sizeof(table_side_data));
-  if (node->side_data == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
+  UseSideData(node);
   return NOERROR;
 }
 
@@ -410,15 +408,10 @@ STATUS StoreTableCell(body_load_state& state, record_storage* node) {
     node->signature = SIG_CD_TABLECELL;
     return NOERROR;
   }
-  auto* side = static_cast<cell_side_data*>(NewSideData(state, sizeof(cell_side_data)));
-  if (side == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
+  auto* side = static_cast<cell_side_data*>(UseSideData(node));
   side->pretable = state.table_pretable[state.table_level];
   side->table = table;
-  node->side_data = side;
-  auto* size = static_cast<table_side_data*>(table->side_data);
+  auto* size = static_cast<table_side_data*>(table->SideData());
   if (size == nullptr || node->length <= offsetof(CDTABLECELL, Column))
     return NOERROR;
   const auto* bytes = reinterpret_cast<const BYTE*>(node->data);
@@ -481,48 +474,85 @@ bool IsSkippedEnvelope(WORD signature, const char* host, DWORD length) {
   return ReadWord(host + offsetof(CDBEGINRECORD, Signature)) == SIG_CD_TEXT;
 }
 
-/* A node holding a copy of the host record, linked behind the last one.
- * An odd length gets one more 0 byte. */
-STATUS AppendNode(body_load_state& state, WORD signature, const char* host, DWORD length,
+/* Whether the record keeps side data: tables, cells, image positions and,
+ * with the entity or plain-text option, text. */
+bool NeedsSideRoom(const body_load_state& state, WORD signature) {
+  switch (signature) {
+  case SIG_CD_TEXT:
+    return state.entity_text || state.plain_text;
+  case SIG_CD_GRAPHIC:
+  case SIG_CD_BITMAPHEADER:
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* A node for the record, linked behind the last one: its data is the
+ * record where it lies (in place) or a copy behind the node. An odd length
+ * gets one more 0 byte; in place that is the stored pad byte. */
+STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD length, bool inPlace,
                   record_storage** made) {
+  const size_t dataRoom = inPlace ? 0 : EvenLength(static_cast<size_t>(length));
   record_storage* node =
-      NewArenaRecord(state.session, state.context, signature, length, VELKO_HERE);
+      MakeArenaNode(state.session, state.context, signature, length, dataRoom,
+                    NeedsSideRoom(state, signature), VELKO_HERE);
   if (node == nullptr)
     return OutOfMemory(state.last == nullptr ? "Out of memory at CDR4150"
                                              : "Out of memory at CDR4164");
-  std::memcpy(node->data, host, length);
+  if (inPlace) {
+    node->data = host;
+    node->flags |= RECORD_IN_PLACE;
+  } else {
+    node->data = reinterpret_cast<char*>(node) + kArenaNodeSize;
+    std::memcpy(node->data, host, length);
+  }
+  if (length & 1)
+    node->data[length] = '\0';
   if (state.last == nullptr) {
     node->ordinal = 1;
     state.context->records = node;
   } else {
     node->ordinal = state.last->ordinal + 1;
-    state.last->InsertRecordAfter(node);
+    state.last->next = node;
+    node->previous = state.last;
   }
   state.last = node;
   *made = node;
   return NOERROR;
 }
 
-/* Converts the stored record at data to host form and keeps it as a node
- * with its side data. */
-STATUS StoreBodyRecords_OneCDRecord(const char* data, WORD signature, DWORD length,
+/* Keeps the stored record at data as a node with its side data: in place
+ * when its stored form is its host form, else converted. */
+STATUS StoreBodyRecords_OneCDRecord(char* data, WORD signature, DWORD length,
                                     body_load_state* state) {
+  const bool inPlace = StoredFormIsHostForm(signature);
+  char* host = data;
   DWORD hostLength = length;
-  const char* host = state->item->ConvertFromCanonicalData(data, signature, &hostLength);
-  if (host == nullptr)
-    return ConversionRefused(*state, signature, length);
-  if (hostLength > kLargestConvertedRecord)
-    return ConversionRefused(*state, signature, length);
+  if (inPlace) {
+    if (length > kLargestConvertedRecord)
+      return ConversionRefused(*state, signature, length);
+  } else {
+    host = state->item->ConvertFromCanonicalData(data, signature, &hostLength);
+    if (host == nullptr)
+      return ConversionRefused(*state, signature, length);
+    if (hostLength > kLargestConvertedRecord)
+      return ConversionRefused(*state, signature, length);
+  }
   if (state->skip_envelopes && IsSkippedEnvelope(signature, host, hostLength)) {
     if (Tracing(state->session))
       AddInLogMessageText("SBR_1 - Step 3", 0);
     return NOERROR;
   }
   record_storage* node = nullptr;
-  STATUS status = AppendNode(*state, signature, host, hostLength, &node);
+  STATUS status = AppendNode(*state, signature, host, hostLength, inPlace, &node);
   if (status != NOERROR)
     return status;
-  node->stored_length = length;
+  node->stored_length = static_cast<WORD>(length);
   body_item* current = state->current_item;
   if (current->first_ordinal == 0)
     current->first_ordinal = node->ordinal;
@@ -587,8 +617,10 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
     state.item_damaged = true;
     return VELKO_ERR_FAILED;
   }
+  // One byte more than the value: the pad byte of a last record of odd
+  // length that the value leaves out, which records read in place need.
   velko_allocation* block = VelkoAllocate(state.session, VELKO_HERE,
-                                          valueLength < 2 ? 2 : valueLength, 0);
+                                          valueLength < 2 ? 2 : valueLength + 1, 0);
   if (block == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
@@ -601,6 +633,7 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
     return VELKO_ERR_MEMORY;
   }
   std::memcpy(value, stored, valueLength);
+  value[valueLength] = '\0';
   OSUnlockBlock(valueBid);
 
   body_item* item = NewBodyItem(state.session, context);
@@ -672,7 +705,7 @@ STATUS LoadTextItem(body_load_state& state, WORD dataType, DWORD valueLength) {
   WriteWord(record + 2, static_cast<WORD>(length));
   std::memcpy(record + sizeof(CDTEXT), session->result_text, textLength);
   record_storage* node = nullptr;
-  STATUS status = AppendNode(state, SIG_CD_TEXT, record, length, &node);
+  STATUS status = AppendNode(state, SIG_CD_TEXT, record, length, false, &node);
   VelkoDeallocatePtr(session, record);
   if (status != NOERROR)
     return status;
@@ -813,12 +846,6 @@ void FreeRecordStorage(LSXLsiSession* session, record_storage* node) {
   if (node == nullptr)
     return;
   const bool inArena = (node->flags & RECORD_IN_ARENA) != 0;
-  if (node->side_data != nullptr) {
-    if (node->flags & RECORD_SIDE_TEXT)
-      VelkoDeallocatePtr(session, static_cast<text_side_data*>(node->side_data)->text);
-    if (!inArena)
-      VelkoDeallocatePtr(session, node->side_data);
-  }
   if ((node->flags & RECORD_OWNS_DATA) && node->data != nullptr)
     VelkoDeallocatePtr(session, node->data);
   if (inArena)

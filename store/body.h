@@ -20,16 +20,26 @@ enum : WORD {
   RECORD_MARKED = 0x0001,     /* removal mark of the removal actions */
   RECORD_OWNS_DATA = 0x0002,  /* the node owns its data */
   RECORD_MATCH_MARKER = 0x0004, /* appended while the session's marker switch was on */
-  RECORD_SIDE_TEXT = 0x0008,  /* the side data owns a text buffer */
+  RECORD_SIDE_TEXT = 0x0008,  /* the side data holds a text buffer of the arena */
   RECORD_RESTART_MARK = 0x0010, /* in the body when the emitter restarted it */
-  /* The node and its side data lie in the record arena of the context that
-   * made it, and so does its data unless RECORD_OWNS_DATA is set (data an
-   * action replaced with a tracked block of its own). They are released
-   * with the arena, never one by one. */
+  /* The node lies in the record arena of the context that made it, and so
+   * does its data unless RECORD_OWNS_DATA or RECORD_IN_PLACE is set. They
+   * are released with the arena, never one by one. */
   RECORD_IN_ARENA = 0x0020,
+  /* The data is the record as it lies in its stored item's value copy
+   * (body_item buffer): a record whose stored form is its host form is
+   * read where it lies, never copied. */
+  RECORD_IN_PLACE = 0x0040,
+  /* The node was made with room for side data right before it
+   * (kRecordSideDataSize bytes); RECORD_SIDE_DATA says the room is used. */
+  RECORD_SIDE_ROOM = 0x0080,
+  RECORD_SIDE_DATA = 0x0100,
 };
 
-/* One record in host form; a node of the body's record list. */
+/* One record in host form; a node of the body's record list. Nodes are
+ * small: a body of many short records takes little more than its stored
+ * bytes. Side data, where a record has any, lies in the room before the
+ * node (SideData). */
 struct record_storage {
   record_storage() = default;
   ~record_storage() = default;
@@ -44,18 +54,29 @@ struct record_storage {
    * records built in place). */
   void CreateRecordData(WORD signature, DWORD length, WORD count);
 
-  WORD signature = 0;   /* 0x00nn or 0xFFnn */
-  DWORD length = 0;     /* host form, header included */
-  DWORD ordinal = 0;    /* position in the body, from 1 */
-  /* Length in stored form, header included, of a record read from an item;
-   * 0 for a record made in memory. Image offsets name stored positions. */
-  DWORD stored_length = 0;
-  WORD flags = 0;
+  /* The side data (by signature), or null when the node has none. */
+  void* SideData() const {
+    if ((flags & RECORD_SIDE_DATA) == 0)
+      return nullptr;
+    return const_cast<char*>(reinterpret_cast<const char*>(this)) - kSideDataRoom;
+  }
+
   char* data = nullptr; /* the whole record; an odd length has one more 0 byte */
-  void* side_data = nullptr; /* by signature; owned */
   record_storage* next = nullptr;
   record_storage* previous = nullptr;
+  DWORD length = 0;     /* host form, header included */
+  DWORD ordinal = 0;    /* position in the body, from 1 */
+  WORD signature = 0;   /* 0x00nn or 0xFFnn */
+  WORD flags = 0;
+  /* Length in stored form, header included, of a record read from an item;
+   * 0 for a record made in memory. Image offsets name stored positions.
+   * The loader refuses stored records longer than 0xFFFF bytes. */
+  WORD stored_length = 0;
+
+  /* Bytes of side data room before a node that has it. */
+  static constexpr size_t kSideDataRoom = 16;
 };
+static_assert(sizeof(record_storage) <= 40, "a node stays small");
 
 /* Side data of a table begin: its size, filled from its cells. */
 struct table_side_data {
@@ -78,10 +99,16 @@ struct position_side_data {
 
 /* Side data of a text record read with the entity or plain-text option. */
 struct text_side_data {
-  char* text;    /* owned when the node has RECORD_SIDE_TEXT */
+  char* text;    /* in the context's arena when the node has RECORD_SIDE_TEXT */
   DWORD reserved;
   DWORD length;  /* entity text of a long record can pass 65535 bytes */
 };
+
+static_assert(sizeof(table_side_data) <= record_storage::kSideDataRoom &&
+                  sizeof(cell_side_data) <= record_storage::kSideDataRoom &&
+                  sizeof(position_side_data) <= record_storage::kSideDataRoom &&
+                  sizeof(text_side_data) <= record_storage::kSideDataRoom,
+              "side data fits the room before its node");
 
 /* One stored item of a body. A loaded item's buffer is its whole value
  * copy (type word first); an item read as text has no buffer. First and
@@ -152,9 +179,8 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
 /* Frees every node and body_item of the context and its record arena; the
  * context stays, empty. */
 void ReleaseItemsRecords(LSXLsiSession* session, body_context* context);
-/* Frees one node that is no longer in any list: its side text, its side
- * data and the node unless they lie in an arena (RECORD_IN_ARENA), and its
- * data when the node owns it. */
+/* Frees one node that is no longer in any list: the node unless it lies in
+ * an arena (RECORD_IN_ARENA), and its data when the node owns it. */
 void FreeRecordStorage(LSXLsiSession* session, record_storage* node);
 /* A node of the context's arena (RECORD_IN_ARENA) with room for `length`
  * bytes of data right behind it (one more 0 byte for an odd length),
@@ -162,6 +188,10 @@ void FreeRecordStorage(LSXLsiSession* session, record_storage* node);
  * out. The caller links it. */
 record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WORD signature,
                                DWORD length, int line, const char* file);
+/* Side data room for a node of the arena: makes the node's side data
+ * (zeroed, record_storage::kSideDataRoom bytes) and returns it; null for a
+ * node made without room (RECORD_SIDE_ROOM). */
+void* UseSideData(record_storage* node);
 /* As ReleaseItemsRecords, and frees the value copy. */
 void CleanupBodyContext(LSXLsiSession* session, body_context* context);
 

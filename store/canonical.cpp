@@ -444,6 +444,32 @@ const cd_signature_entry* LookupCDSignature(WORD signature) {
   return &kSignatureIndex[slot];
 }
 
+namespace {
+
+/* Per slot: converting to host form changes the record (what Convert does
+ * with it): a known, not raw signature whose header is LSIG (the host
+ * header is longer) or whose fixed part is longer in host form. */
+struct form_table {
+  std::array<bool, kSignatureSlots> converts{};
+
+  form_table() {
+    for (size_t slot = 0; slot < kSignatureSlots; ++slot) {
+      const cd_signature_entry& entry = kSignatureIndex[slot];
+      if (!entry.known || entry.raw)
+        continue;
+      converts[slot] = entry.kind == CD_HEADER_LSIG || ODSLength(entry.ods_type) != entry.host_size;
+    }
+  }
+};
+
+} // namespace
+
+bool StoredFormIsHostForm(WORD signature) {
+  static const form_table table;
+  const int slot = SignatureSlot(signature);
+  return slot < 0 || !table.converts[static_cast<size_t>(slot)];
+}
+
 BYTE* ConversionBuffer(VelkoRTItem* item, int which) {
   _internal_RTITEM* state = item->internal;
   if (state->conversion[which] == nullptr) {

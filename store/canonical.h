@@ -39,6 +39,10 @@ struct cd_signature_entry {
  * or null for a signature outside the table. */
 const cd_signature_entry* LookupCDSignature(WORD signature);
 
+/* True when a record of the signature is the same in stored and host
+ * form (every record but the LSIG ones and a few whose host layout pads its
+ * fixed part), so that it can be read where it lies. */
+bool StoredFormIsHostForm(WORD signature);
 /* The item's conversion buffer A or B (kConversionBufferSize bytes), made
  * from the session's pool on first use; null when it cannot be had. */
 BYTE* ConversionBuffer(VelkoRTItem* item, int which);

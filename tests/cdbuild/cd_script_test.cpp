@@ -190,7 +190,7 @@ TABLEEND
     EXPECT_EQ(std::string(node->data + sizeof(CDTEXT), 12), "Dear reader,");
     node = node->next->next->next;
     ASSERT_EQ(node->signature, SIG_CD_TABLEBEGIN);
-    const auto* size = static_cast<const table_side_data*>(node->side_data);
+    const auto* size = static_cast<const table_side_data*>(node->SideData());
     ASSERT_NE(size, nullptr);
     EXPECT_EQ(size->rows, 2);
     EXPECT_EQ(size->columns, 5);
