@@ -603,39 +603,13 @@ void AppendBodyItem(body_context* context, body_item* item) {
   context->items_tail = item;
 }
 
-/* Copies one stored item's value, appends its body_item and walks its
- * records. A later item that is not rich text is damaged data for the body. */
-STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, DWORD valueLength,
-                      WORD number) {
+/* Appends the body_item of a value copy held in block (valueLength bytes
+ * and a spare one behind them) and walks its records. */
+STATUS WalkValue(body_load_state& state, velko_allocation* block, DWORD valueLength,
+                 WORD number) {
   body_context* context = state.context;
-  context->value_bid = valueBid;
-  context->value_length = valueLength;
-  context->data_type = dataType;
-  if (dataType != TYPE_COMPOSITE) {
-    AddInLogMessageText("Rich text item %s number %u is not rich text: it was not loaded", 0,
-                        ItemName(state), static_cast<unsigned>(number));
-    state.item_damaged = true;
-    return VELKO_ERR_FAILED;
-  }
-  // One byte more than the value: the pad byte of a last record of odd
-  // length that the value leaves out, which records read in place need.
-  velko_allocation* block = VelkoAllocate(state.session, VELKO_HERE,
-                                          valueLength < 2 ? 2 : valueLength + 1, 0);
-  if (block == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
   auto* value = static_cast<char*>(block->data);
-  const void* stored = OSLockBlock(valueBid);
-  if (stored == nullptr) {
-    VelkoDeallocate(state.session, block);
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
-  std::memcpy(value, stored, valueLength);
   value[valueLength] = '\0';
-  OSUnlockBlock(valueBid);
-
   body_item* item = NewBodyItem(state.session, context);
   if (item == nullptr) {
     VelkoDeallocate(state.session, block);
@@ -658,6 +632,39 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
     AddInLogMessageText("SBR - Step 2: Remaining length=%ld", 0,
                         static_cast<long>(context->remaining));
   return WalkItemRecords(state);
+}
+
+/* Copies one stored item's value, appends its body_item and walks its
+ * records. A later item that is not rich text is damaged data for the body. */
+STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, DWORD valueLength,
+                      WORD number) {
+  body_context* context = state.context;
+  context->value_bid = valueBid;
+  context->value_length = valueLength;
+  context->data_type = dataType;
+  if (dataType != TYPE_COMPOSITE) {
+    AddInLogMessageText("Rich text item %s number %u is not rich text: it was not loaded", 0,
+                        ItemName(state), static_cast<unsigned>(number));
+    state.item_damaged = true;
+    return VELKO_ERR_FAILED;
+  }
+  // One byte more than the value: the pad byte of a last record of odd
+  // length that the value leaves out, which records read in place need.
+  velko_allocation* block = VelkoAllocate(state.session, VELKO_HERE,
+                                          valueLength < 2 ? 2 : valueLength + 1, 0);
+  if (block == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  const void* stored = OSLockBlock(valueBid);
+  if (stored == nullptr) {
+    VelkoDeallocate(state.session, block);
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  std::memcpy(block->data, stored, valueLength);
+  OSUnlockBlock(valueBid);
+  return WalkValue(state, block, valueLength, number);
 }
 
 /* The default CDTEXT header of the item: signature, length 8, FONTID. */
@@ -793,6 +800,41 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
   context->load_status = status;
   if (item->internal != nullptr && IsItemsOwnBody(item, context))
     item->internal->incomplete_load = status;
+  return status;
+}
+
+STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length) {
+  if (item == nullptr || item->internal == nullptr || item->session == nullptr ||
+      block == nullptr || block->data == nullptr || block->size <= length ||
+      item->note == NULLHANDLE || item->item_name == nullptr) {
+    if (item != nullptr && item->session != nullptr)
+      VelkoDeallocate(item->session, block);
+    return VELKO_ERR_BAD_ARGUMENT;
+  }
+  _internal_RTITEM* internal = item->internal;
+  if (internal->input != nullptr) {
+    CleanupBodyContext(item->session, internal->input);
+    delete internal->input;
+    internal->input = nullptr;
+  }
+  body_context* context = NewObject<body_context>();
+  if (context == nullptr) {
+    VelkoDeallocate(item->session, block);
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  context->note = item->note;
+  context->item_name = item->item_name;
+  context->value_length = length;
+  context->data_type = TYPE_COMPOSITE;
+  body_load_state state;
+  state.session = item->session;
+  state.item = item;
+  state.context = context;
+  const STATUS status = WalkValue(state, block, length, 0);
+  context->load_status = status;
+  internal->incomplete_load = status;
+  internal->input = context;
   return status;
 }
 

@@ -176,6 +176,15 @@ body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int res
 STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int plainText,
                         int entityText, body_context* context);
 
+/* Loads a whole stored value (the type word, then stored records, as a CD
+ * file holds them) as the connected item's input body, in place of any
+ * body it had: the tracked block, of more than length bytes, becomes the
+ * body's one stored item, and its records are read where they lie. The
+ * block is the body's from then on (released with it), also on failure.
+ * The load's status, which the context and the item keep as for a load
+ * from the note; the body holds the records before a damaged one. */
+STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length);
+
 /* Frees every node and body_item of the context and its record arena; the
  * context stays, empty. */
 void ReleaseItemsRecords(LSXLsiSession* session, body_context* context);
