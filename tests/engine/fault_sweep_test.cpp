@@ -15,6 +15,7 @@
 // without failures leaves it; a run that reports a failure leaves it as
 // before.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -211,9 +212,12 @@ protected:
   void SetUp() override {
     HostTestReset();
     HostTestCaptureMessages();
-    // A file of each test's own: ctest runs the tests side by side.
+    // A file of each test's own and each process's own: ctest runs the
+    // tests side by side, and other builds may run the same test at once.
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = (std::filesystem::path(::testing::TempDir()) / ("velko_" + name + ".nsf")).string();
+    path_ = (std::filesystem::path(::testing::TempDir()) /
+             ("velko_" + name + "_" + std::to_string(getpid()) + ".nsf"))
+                .string();
     std::filesystem::remove(path_);
     ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
   }
