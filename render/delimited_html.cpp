@@ -1,13 +1,11 @@
 /*
  * MarkDelimitedHTML: turns "[<" ... ">]" text runs of a loaded record list
  * into native pass-through runs before rendering. Records are spliced into
- * the list in memory; the note is not touched.
+ * the list in memory, made in the body's arena; the note is not touched.
  */
 #include "render/delimited_html.h"
 
 #include <string.h>
-
-#include <new>
 
 #include "host/cdrecords.h"
 #include "store/body.h"
@@ -20,56 +18,41 @@ constexpr DWORD kTextHeader = sizeof(CDTEXT);
 constexpr DWORD kBracketRecordLength = kTextHeader + 2;
 constexpr DWORD kMarkerRecordLength = 8;
 
-/* An HTMLBEGIN or HTMLEND node with its own 8-byte data, numbered like
- * the record it is spliced next to. */
-record_storage *MakeMarker(LSXLsiSession *session, WORD signature, DWORD ordinal) {
-  char *data = static_cast<char *>(VelkoAllocatePtr(session, VELKO_HERE, kMarkerRecordLength, 1));
-  if (data == nullptr)
+/* An HTMLBEGIN or HTMLEND node of the body's arena, numbered like the
+ * record it is spliced next to. */
+record_storage *MakeMarker(LSXLsiSession *session, body_context *body, WORD signature,
+                           DWORD ordinal) {
+  record_storage *node =
+      NewArenaRecord(session, body, signature, kMarkerRecordLength, VELKO_HERE);
+  if (node == nullptr)
     return nullptr;
-  auto *node = new (std::nothrow) record_storage;
-  if (node == nullptr) {
-    VelkoDeallocatePtr(session, data);
-    return nullptr;
-  }
   const WSIG header{signature, static_cast<WORD>(kMarkerRecordLength)};
-  memcpy(data, &header, sizeof header);
-  node->signature = signature;
-  node->length = kMarkerRecordLength;
+  memset(node->data, 0, kMarkerRecordLength);
+  memcpy(node->data, &header, sizeof header);
   node->ordinal = ordinal;
-  node->flags = RECORD_OWNS_DATA;
-  node->data = data;
   return node;
-}
-
-void FreeMarker(LSXLsiSession *session, record_storage *node) {
-  VelkoDeallocatePtr(session, node->data);
-  delete node;
 }
 
 /* Gives the text record new data: its own header with the new length,
  * then first and second. False, with the record unchanged, when memory
  * cannot be had or the record would be too long. */
-bool RebuildText(LSXLsiSession *session, record_storage *node, const char *first,
-                 const char *second) {
+bool RebuildText(LSXLsiSession *session, body_context *body, record_storage *node,
+                 const char *first, const char *second) {
   const size_t firstLength = strlen(first);
   const size_t secondLength = strlen(second);
   const size_t length = kTextHeader + firstLength + secondLength;
   if (length > 0xFFFF)
     return false;
-  // An odd record keeps one zero byte behind it.
-  char *data = static_cast<char *>(VelkoAllocatePtr(session, VELKO_HERE, length + 1, 1));
+  char header[kTextHeader];
+  memcpy(header, node->data, kTextHeader);
+  char *data = NewRecordData(session, body, node, static_cast<DWORD>(length));
   if (data == nullptr)
     return false;
-  memcpy(data, node->data, kTextHeader);
+  memcpy(data, header, kTextHeader);
   const WORD recordLength = static_cast<WORD>(length);
   memcpy(data + offsetof(WSIG, Length), &recordLength, sizeof recordLength);
   memcpy(data + kTextHeader, first, firstLength);
   memcpy(data + kTextHeader + firstLength, second, secondLength);
-  if ((node->flags & RECORD_OWNS_DATA) != 0)
-    VelkoDeallocatePtr(session, node->data);
-  node->data = data;
-  node->length = static_cast<DWORD>(length);
-  node->flags |= RECORD_OWNS_DATA;
   return true;
 }
 
@@ -80,13 +63,9 @@ bool HoldsText(const record_storage *node, const char *text) {
 
 /* Opens a run at "[<": an HTMLBEGIN before it and the start marker. */
 bool OpenRun(LSXLsiSession *session, body_context *body, record_storage *node, const char *marker) {
-  record_storage *begin = MakeMarker(session, SIG_CD_HTMLBEGIN, node->ordinal);
-  if (begin == nullptr)
+  record_storage *begin = MakeMarker(session, body, SIG_CD_HTMLBEGIN, node->ordinal);
+  if (begin == nullptr || !RebuildText(session, body, node, marker, "<"))
     return false;
-  if (!RebuildText(session, node, marker, "<")) {
-    FreeMarker(session, begin);
-    return false;
-  }
   node->InsertRecordBefore(begin);
   if (begin->previous == nullptr)
     body->records = begin;
@@ -94,14 +73,11 @@ bool OpenRun(LSXLsiSession *session, body_context *body, record_storage *node, c
 }
 
 /* Closes a run at ">]": the end marker and an HTMLEND after it. */
-bool CloseRun(LSXLsiSession *session, record_storage *node, const char *marker) {
-  record_storage *end = MakeMarker(session, SIG_CD_HTMLEND, node->ordinal);
-  if (end == nullptr)
+bool CloseRun(LSXLsiSession *session, body_context *body, record_storage *node,
+              const char *marker) {
+  record_storage *end = MakeMarker(session, body, SIG_CD_HTMLEND, node->ordinal);
+  if (end == nullptr || !RebuildText(session, body, node, ">", marker))
     return false;
-  if (!RebuildText(session, node, ">", marker)) {
-    FreeMarker(session, end);
-    return false;
-  }
   node->InsertRecordAfter(end);
   return true;
 }
@@ -124,10 +100,10 @@ STATUS MarkDelimitedHTML(LSXLsiSession *session, body_context *body, const char 
     } else if (!inRun && HoldsText(node, "[<")) {
       inRun = OpenRun(session, body, node, startMarker);
     } else if (inRun && HoldsText(node, ">]")) {
-      CloseRun(session, node, endMarker); // the HTMLEND, visited next, ends the run
+      CloseRun(session, body, node, endMarker); // the HTMLEND, visited next, ends the run
     }
     if (node->next == nullptr && inRun) {
-      if (record_storage *last = MakeMarker(session, SIG_CD_HTMLEND, node->ordinal))
+      if (record_storage *last = MakeMarker(session, body, SIG_CD_HTMLEND, node->ordinal))
         node->InsertRecordAfter(last);
     }
   }

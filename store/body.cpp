@@ -17,6 +17,7 @@
  */
 #include "store/body.h"
 
+#include <cassert>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -99,6 +100,24 @@ record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WO
   if (length & 1)
     node->data[length] = '\0';
   return node;
+}
+
+char* NewRecordData(LSXLsiSession* session, body_context* context, record_storage* node,
+                    DWORD length) {
+  if (context == nullptr || node == nullptr)
+    return nullptr;
+  auto* data = static_cast<char*>(RecordArenaAllocate(
+      session, &context->arena, VELKO_HERE, EvenLength(static_cast<size_t>(length)), 0));
+  if (data == nullptr)
+    return nullptr;
+  if (length & 1)
+    data[length] = '\0';
+  if ((node->flags & RECORD_OWNS_DATA) != 0 && node->data != nullptr)
+    VelkoDeallocatePtr(session, node->data);
+  node->flags &= static_cast<WORD>(~(RECORD_OWNS_DATA | RECORD_IN_PLACE));
+  node->data = data;
+  node->length = length;
+  return data;
 }
 
 void* UseSideData(record_storage* node) {
@@ -910,12 +929,13 @@ bool PointsInto(const char* pointer, const velko_allocation* block) {
 void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
   if (context == nullptr)
     return;
-  while (record_storage* node = context->records) {
-    context->records = node->next;
-    if (node->next != nullptr)
-      node->next->previous = nullptr;
-    FreeRecordStorage(session, node);
-  }
+  // The nodes of a list, their side data and any data they were given
+  // lie in the context's arena and go with it, so the list is not walked.
+#ifndef NDEBUG
+  for (const record_storage* node = context->records; node != nullptr; node = node->next)
+    assert((node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) == RECORD_IN_ARENA);
+#endif
+  context->records = nullptr;
   context->last_written = nullptr;
   while (body_item* item = context->items) {
     context->items = item->next;

@@ -125,7 +125,11 @@ struct body_item {
   body_item* next = nullptr;
 };
 
-/* A body being read or built. */
+/* A body being read or built. Every node of its list lies in its arena,
+ * and so does any data a node was given after it was made (NewRecordData);
+ * the rest of a node's data lies behind it or in place in a body_item's
+ * buffer. Releasing the body releases the arena and the buffers without
+ * walking the list. */
 struct body_context {
   NOTEHANDLE note = NULLHANDLE;
   const char* item_name = nullptr; /* not owned */
@@ -185,8 +189,8 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
  * from the note; the body holds the records before a damaged one. */
 STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length);
 
-/* Frees every node and body_item of the context and its record arena; the
- * context stays, empty. */
+/* Frees every node and body_item of the context with its record arena;
+ * the context stays, empty. */
 void ReleaseItemsRecords(LSXLsiSession* session, body_context* context);
 /* Frees one node that is no longer in any list: the node unless it lies in
  * an arena (RECORD_IN_ARENA), and its data when the node owns it. */
@@ -197,6 +201,12 @@ void FreeRecordStorage(LSXLsiSession* session, record_storage* node);
  * out. The caller links it. */
 record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WORD signature,
                                DWORD length, int line, const char* file);
+/* New data for a node of the context's list, of length bytes in the
+ * context's arena (one more 0 byte for an odd length): the node's data
+ * and length are set to it, and it is returned for the caller to fill;
+ * null, with the node unchanged, when memory runs out. */
+char* NewRecordData(LSXLsiSession* session, body_context* context, record_storage* node,
+                    DWORD length);
 /* Side data room for a node of the arena: makes the node's side data
  * (zeroed, record_storage::kSideDataRoom bytes) and returns it; null for a
  * node made without room (RECORD_SIDE_ROOM). */

@@ -1,6 +1,6 @@
 /*
  * Writing a body's record list back as items: each record is converted to
- * stored form and gathered in one host block; a further item of the same
+ * stored form (where that changes it) and gathered in one host block; a further item of the same
  * name is started before an item would hold more than kBodyItemSplit bytes
  * of records, so that values stay below what the host accepts.
  *
@@ -43,9 +43,13 @@ STATUS AppendGathered(item_writer& writer) {
 STATUS WriteRecords(body_context* context, VelkoRTItem* item, item_writer& writer) {
   for (record_storage* node = context->records; node != nullptr; node = node->next) {
     DWORD length = node->length;
-    const char* stored = item->ConvertToCanonicalData(node->data, node->signature, &length);
-    if (stored == nullptr)
-      return ConversionFailure(item);
+    const char* stored = node->data;
+    // A record whose stored form is its host form is written as it is.
+    if (!StoredFormIsHostForm(node->signature) || length > kLargestConvertedRecord) {
+      stored = item->ConvertToCanonicalData(node->data, node->signature, &length);
+      if (stored == nullptr)
+        return ConversionFailure(item);
+    }
     const DWORD padded = EvenLength(length);
     if (padded > kBodyBufferSize)
       return VELKO_ERR_FAILED;

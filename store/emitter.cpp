@@ -2,13 +2,14 @@
  * The record emitter (CopyCDUpdated) and the small record builders that
  * feed it.
  *
- * Each record is copied into the session's scratch area and fixed up there:
- * paragraph ids are assigned, definitions inside table cells are fitted to
- * the cell, cell rows are renumbered and borders matched, and the nesting
- * of tables and hotspots is followed so that a record that would make an
- * invalid body is refused (status 1027, error word 20025) before anything
- * of it reaches the body. The fixed-up copy becomes a node of the item's
- * output record list. Held-back paragraph definitions and the paragraph
+ * A record whose fields matter is copied into the session's scratch area
+ * and fixed up there: paragraph ids are assigned, definitions inside table
+ * cells are fitted to the cell, cell rows are renumbered and borders
+ * matched, and the nesting of tables and hotspots is followed so that a
+ * record that would make an invalid body is refused (status 1027, error
+ * word 20025) before anything of it reaches the body. The fixed-up copy, or
+ * the record itself when nothing in it needs fixing, becomes a node of the
+ * item's output record list. Held-back paragraph definitions and the paragraph
  * break that a table needs before it are emitted as nodes of their own and
  * also copied into the current body buffer.
  *
@@ -657,8 +658,34 @@ void LeaveTableLevel(generation_context* context) {
   --context->table_level;
 }
 
-/* The checks, fix-ups and appends of one record already in the scratch
- * area. */
+/* True for the records whose fields the emitter changes or reads (and so
+ * fixes up in the scratch area, where a record shorter than its layout
+ * reads as zeros behind its end); every other record is only counted,
+ * linked and copied, and is never written to. */
+bool FixUpReadsRecord(WORD signature) {
+  switch (signature) {
+  case SIG_CD_PABREFERENCE:
+  case SIG_CD_PABDEFINITION:
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+  case SIG_CD_RESOURCE_FF5A:
+  case SIG_CD_RESOURCE_FF71:
+  case SIG_CD_RESOURCE_FF78:
+  case SIG_CD_RESOURCE:
+  case SIG_CD_BEGIN:
+  case SIG_CD_END:
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* The checks, fix-ups and appends of one record: in the scratch area when
+ * FixUpReadsRecord, else where the caller has it. */
 STATUS EmitRecord(generation_context* context, body_context* output, emitted_record& record) {
   const WORD signature = record.signature;
   if (IsTableBegin(signature) && context->table_level < kEmitterMaxTableLevel)
@@ -713,6 +740,12 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
       length < BSIG_HEADER_SIZE)
     return VELKO_ERR_BAD_ARGUMENT;
 
+  // Only the records the fix-ups change or read fields of go through the
+  // scratch area; the rest are appended from where they are.
+  if (!FixUpReadsRecord(signature)) {
+    emitted_record emitted{static_cast<BYTE*>(const_cast<void*>(record)), signature, length};
+    return EmitRecord(context, output, emitted);
+  }
   auto* scratch = reinterpret_cast<BYTE*>(session->internal->emitter_scratch);
   std::memmove(scratch, record, length);
   std::memset(scratch + length, 0, kScratchTail);

@@ -419,9 +419,19 @@ private:
   std::string text_;
 };
 
+/* The record's fixed part as T, or null when the record is shorter.
+ * Records read in place lie at even offsets only, so the fields are read
+ * from an aligned copy (one per type; the command reads one record at a
+ * time). With `partial`, a shorter record is copied as far as it goes and
+ * the rest reads as zeros. */
 template <typename T>
-const T* Layout(const record_storage& node) {
-  return node.length >= sizeof(T) ? reinterpret_cast<const T*>(node.data) : nullptr;
+const T* Layout(const record_storage& node, bool partial = false) {
+  static T copy;
+  if (node.length < sizeof(T) && !partial)
+    return nullptr;
+  copy = T{};
+  std::memcpy(&copy, node.data, std::min<size_t>(node.length, sizeof(T)));
+  return &copy;
 }
 
 /* The bytes behind the fixed part, at most length of them. */
@@ -468,7 +478,7 @@ void PabDefFields(const record_storage& node, Line& line) {
   }
   line.HexIf("flags", pab->Flags, 4).HexIf("tabtypes", pab->TabTypes, 8).HexIf("flags2",
                                                                                pab->Flags2, 4);
-  const auto* ext = reinterpret_cast<const _CDPABDEFEXT*>(node.data);
+  const auto* ext = Layout<_CDPABDEFEXT>(node, true);
   if (node.length >= offsetof(_CDPABDEFEXT, ExtFlags)) {
     line.Word("ext", std::to_string(ext->LeftMarginOffset) + "," +
                          std::to_string(ext->LeftMarginPercent) + "," +

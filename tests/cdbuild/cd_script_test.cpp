@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -177,16 +179,19 @@ TABLEEND
     // Stored 82, 2, 4, 20, 12, 30, 14, 18, 8: in host form the definition
     // keeps its two end pad bytes, the graphic its two header pad bytes.
     EXPECT_THAT(lengths, ::testing::ElementsAre(84, 2, 4, 20, 12, 32, 14, 18, 8));
+    // Records read in place lie at even offsets only: read through copies.
     const record_storage* node = loaded->records;
-    const auto* ext = reinterpret_cast<const _CDPABDEFEXT*>(node->data);
-    EXPECT_EQ(ext->Definition.PABID, 1);
-    EXPECT_EQ(ext->Definition.LeftMargin, 1440);
-    EXPECT_EQ(ext->Definition.FirstLineLeftMargin, 1440);
-    EXPECT_EQ(ext->LeftMarginOffset, 1440);
-    EXPECT_EQ(ext->RightMarginPercent, 100);
+    _CDPABDEFEXT ext = {};
+    std::memcpy(&ext, node->data, std::min<size_t>(node->length, sizeof ext));
+    EXPECT_EQ(ext.Definition.PABID, 1);
+    EXPECT_EQ(ext.Definition.LeftMargin, 1440);
+    EXPECT_EQ(ext.Definition.FirstLineLeftMargin, 1440);
+    EXPECT_EQ(ext.LeftMarginOffset, 1440);
+    EXPECT_EQ(ext.RightMarginPercent, 100);
     node = node->next->next->next;
-    const auto* text = reinterpret_cast<const CDTEXT*>(node->data);
-    EXPECT_EQ(reinterpret_cast<const BYTE*>(&text->FontID)[FONTID_ATTRIBUTES_BYTE], 0x01);
+    CDTEXT text;
+    std::memcpy(&text, node->data, sizeof text);
+    EXPECT_EQ(reinterpret_cast<const BYTE*>(&text.FontID)[FONTID_ATTRIBUTES_BYTE], 0x01);
     EXPECT_EQ(std::string(node->data + sizeof(CDTEXT), 12), "Dear reader,");
     node = node->next->next->next;
     ASSERT_EQ(node->signature, SIG_CD_TABLEBEGIN);
