@@ -500,6 +500,9 @@ STATUS FinishWrittenBody(chunk_process_state* state) {
   }
   if (STATUS status = StoreBodyItem(&state->gen); status != NOERROR)
     return status;
+  // Nodes of the new body may point at records of a loaded input.
+  if (internal->input != nullptr && internal->input->output == 0)
+    MoveBodyMemory(internal->output, internal->input);
   DeleteBody(state->session, internal->input);
   internal->input = internal->output;
   internal->output = nullptr;
@@ -851,7 +854,11 @@ STATUS FrameTail(const char* record, chunk_record_output* output, chunk_process_
       _internal_SESS* session = state->session->internal;
       if (keepMarker)
         session->marker_switch = 1;
-      status = CopyCDUpdated(output->data, output->signature, output->length, &state->gen);
+      const bool ownRecord =
+          state->current_record != nullptr && output->data == state->current_record->data;
+      status = ownRecord
+                   ? EmitInputRecord(output->data, output->signature, output->length, state)
+                   : CopyCDUpdated(output->data, output->signature, output->length, &state->gen);
       if (keepMarker)
         session->marker_switch = 0;
     }

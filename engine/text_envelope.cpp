@@ -10,11 +10,12 @@
 
 #include "engine/process_state.h"
 #include "engine/record_fields.h"
+#include "engine/walk.h"
 
 namespace {
 
 STATUS Emit(const record_storage* node, chunk_process_state* state) {
-  return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
+  return EmitInputRecord(node->data, node->signature, node->length, state);
 }
 
 /* The text a builder puts in place of the held text run. */

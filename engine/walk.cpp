@@ -317,6 +317,15 @@ record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record
   return next;
 }
 
+STATUS EmitInputRecord(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
+  const body_context* input = StateItem(state)->internal->input;
+  if (input != nullptr && input->output == 0)
+    state->gen.lasting_record = data;
+  const STATUS status = CopyCDUpdated(data, signature, length, &state->gen);
+  state->gen.lasting_record = nullptr;
+  return status;
+}
+
 STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* stop,
                              bool savedDefinitions) {
   for (record_storage* node = state->pass_over_node; node != nullptr && node != stop;
@@ -325,7 +334,7 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
       if (STATUS status = EmitSavedDefinition(node, state); status != NOERROR)
         return status;
     }
-    if (STATUS status = CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
+    if (STATUS status = EmitInputRecord(node->data, node->signature, node->length, state);
         status != NOERROR)
       return status;
   }

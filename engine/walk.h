@@ -26,6 +26,13 @@ STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
  * returns the record that followed it. */
 record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record_storage* record);
 
+/* Emits a record of the item's input list (data, with the signature and
+ * length it leaves with). A loaded input's memory goes over to the output
+ * when the operation succeeds, so the output's node may point at the
+ * record instead of holding a copy; a rebuilt input is copied, so that a
+ * body never holds more than the one it was built from. */
+STATUS EmitInputRecord(const char* data, WORD signature, DWORD length, chunk_process_state* state);
+
 /* Copies the records passed over outside the chunk, from the pass-over
  * mark up to (not including) `stop`, or to the end of the list when stop
  * is null, through the emitter; with savedDefinitions, a saved paragraph

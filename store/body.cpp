@@ -102,6 +102,18 @@ record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WO
   return node;
 }
 
+record_storage* NewArenaRecordAt(LSXLsiSession* session, body_context* context, WORD signature,
+                                 char* data, DWORD length, int line, const char* file) {
+  if (context == nullptr)
+    return nullptr;
+  record_storage* node = MakeArenaNode(session, context, signature, length, 0, false, line, file);
+  if (node == nullptr)
+    return nullptr;
+  node->data = data;
+  node->flags |= RECORD_IN_PLACE;
+  return node;
+}
+
 char* NewRecordData(LSXLsiSession* session, body_context* context, record_storage* node,
                     DWORD length) {
   if (context == nullptr || node == nullptr)
@@ -949,7 +961,32 @@ void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
     item->~body_item();
   }
   context->items_tail = nullptr;
+  while (body_item* item = context->retained) {
+    context->retained = item->next;
+    VelkoDeallocate(session, item->block);
+    item->~body_item();
+  }
   ReleaseRecordArena(session, &context->arena);
+}
+
+void MoveBodyMemory(body_context* to, body_context* from) {
+  if (to == nullptr || from == nullptr || to == from)
+    return;
+  MoveRecordArena(&to->arena, &from->arena);
+  for (body_item** list : {&from->items, &from->retained}) {
+    while (body_item* item = *list) {
+      *list = item->next;
+      if (item->block != nullptr && PointsInto(from->value, item->block)) {
+        from->value = nullptr;
+        from->cursor = nullptr;
+      }
+      item->next = to->retained;
+      to->retained = item;
+    }
+  }
+  from->items_tail = nullptr;
+  from->records = nullptr;
+  from->last_written = nullptr;
 }
 
 void CleanupBodyContext(LSXLsiSession* session, body_context* context) {

@@ -26,9 +26,11 @@ enum : WORD {
    * does its data unless RECORD_OWNS_DATA or RECORD_IN_PLACE is set. They
    * are released with the arena, never one by one. */
   RECORD_IN_ARENA = 0x0020,
-  /* The data is the record as it lies in its stored item's value copy
-   * (body_item buffer): a record whose stored form is its host form is
-   * read where it lies, never copied. */
+  /* The data is not behind the node: the record as it lies in a stored
+   * item's value copy (a record whose stored form is its host form is read
+   * where it lies), or a record of the body this one was built from, whose
+   * memory the body took over (MoveBodyMemory). Such data is shared with
+   * no other node of the list but is never written to by the emitter. */
   RECORD_IN_PLACE = 0x0040,
   /* The node was made with room for side data right before it
    * (kRecordSideDataSize bytes); RECORD_SIDE_DATA says the room is used. */
@@ -155,6 +157,9 @@ struct body_context {
   /* Where the context's nodes, their data and side data, and its
    * body_items are made (RECORD_IN_ARENA); released with the records. */
   record_arena arena = {};
+  /* Value copies of a body whose memory this one took over
+   * (MoveBodyMemory), which nodes of this list may point into. */
+  body_item* retained = nullptr;
 };
 
 /* Reads a stored record header: 0 with length and signature set, 546 when
@@ -201,6 +206,15 @@ void FreeRecordStorage(LSXLsiSession* session, record_storage* node);
  * out. The caller links it. */
 record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WORD signature,
                                DWORD length, int line, const char* file);
+/* A node of the context's arena whose data is the record at data, which
+ * the body holds for as long as the node lives (RECORD_IN_PLACE); null
+ * when memory runs out. The caller links it. */
+record_storage* NewArenaRecordAt(LSXLsiSession* session, body_context* context, WORD signature,
+                                 char* data, DWORD length, int line, const char* file);
+/* `to` takes over the memory of `from` (its arena, where its nodes lie,
+ * and its value copies), so that nodes of `to` may keep pointing at
+ * records of `from` once `from` is released; `from` is left empty. */
+void MoveBodyMemory(body_context* to, body_context* from);
 /* New data for a node of the context's list, of length bytes in the
  * context's arena (one more 0 byte for an odd length): the node's data
  * and length are set to it, and it is returned for the caller to fill;

@@ -191,12 +191,17 @@ record_storage* LastOutputNode(body_context* output) {
 STATUS AppendOutputNode(generation_context* context, body_context* output, WORD signature,
                         const void* data, DWORD length) {
   LSXLsiSession* session = SessionOf(context);
-  record_storage* node = NewArenaRecord(session, output, signature, length, VELKO_HERE);
+  const bool lasting = data == context->lasting_record;
+  record_storage* node =
+      lasting ? NewArenaRecordAt(session, output, signature,
+                                 static_cast<char*>(const_cast<void*>(data)), length, VELKO_HERE)
+              : NewArenaRecord(session, output, signature, length, VELKO_HERE);
   if (node == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
   }
-  std::memcpy(node->data, data, length);
+  if (!lasting)
+    std::memcpy(node->data, data, length);
   if (session->internal->marker_switch != 0)
     node->flags |= RECORD_MATCH_MARKER;
   record_storage* last = LastOutputNode(output);

@@ -133,6 +133,12 @@ struct generation_context {
   /* While HTML import runs: records go to the import's list instead. */
   html_import_state* import_target = nullptr;
 
+  /* A record that outlives the output body (a record of the body being
+   * rebuilt, whose memory the output takes over when the operation
+   * succeeds): when it is emitted unchanged, its node points at it instead
+   * of holding a copy. Set by the caller around one CopyCDUpdated. */
+  const void* lasting_record = nullptr;
+
   /* The paragraph definition in effect (a CDPABDEFINITION with its
    * extensions) and the word after it; saved at a table begin and
    * restored at its end. */

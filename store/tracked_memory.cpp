@@ -630,6 +630,22 @@ void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
   *arena = record_arena{};
 }
 
+void MoveRecordArena(record_arena* to, record_arena* from) {
+  if (to == nullptr || from == nullptr || to == from || from->last_block == nullptr)
+    return;
+  auto* first = static_cast<arena_block_header*>(from->last_block);
+  while (first->previous != nullptr)
+    first = first->previous;
+  first->previous = static_cast<arena_block_header*>(to->last_block);
+  to->last_block = from->last_block;
+  to->block_count += from->block_count;
+  if (to->free == nullptr) { // nothing carved yet: go on in the newest slab
+    to->free = from->free;
+    to->room = from->room;
+  }
+  *from = record_arena{};
+}
+
 /* ---- test controls, left out of the shipped library ---- */
 
 #ifdef VELKO_TEST_CONTROLS

@@ -131,5 +131,9 @@ void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line,
 /* Releases every block of the arena to the session's pool; the arena is
  * empty afterwards. Null arenas are ignored. */
 void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena);
+/* Gives every block of `from` to `to`, whose pieces stay where they are
+ * and are released with `to`; `to` goes on carving its own current slab,
+ * and `from` is empty afterwards. */
+void MoveRecordArena(record_arena* to, record_arena* from);
 
 #endif
