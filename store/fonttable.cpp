@@ -9,6 +9,11 @@
  * replaces "$Fonts" it keeps the old value when the new one cannot be
  * written, and changes the item's face table only after the note holds the
  * new table. Rewriting the face ids of copied text runs is not done here.
+ *
+ * A damaged "$Fonts" (too short for its header, or with fewer whole faces
+ * than its header counts) is logged, naming the note, and read as the faces
+ * it holds whole: nothing past the value's end is read, and the body of the
+ * note still loads on those faces.
  */
 #include <strings.h>
 
@@ -18,6 +23,7 @@
 #include "host/cdrecords.h"
 #include "host/nsfnote.h"
 #include "host/ods.h"
+#include "host/oslog.h"
 #include "host/osmem.h"
 #include "host/status.h"
 #include "store/canonical.h"
@@ -47,14 +53,22 @@ WORD FaceSize() { return ODSLength(ODS_CDFACE); }
 
 DWORD TableSize(DWORD faces) { return HeaderSize() + faces * FaceSize(); }
 
+/* The table's header, all zero when the bytes available cannot hold it. */
+CDFONTTABLE ReadHeader(const char* table, DWORD available) {
+  CDFONTTABLE header = {};
+  if (table == nullptr || available < HeaderSize())
+    return header;
+  const void* cursor = table;
+  ODSReadMemory(&cursor, ODS_CDFONTTABLE, &header, 1);
+  return header;
+}
+
 /* The number of faces the table holds: its face count, cut to what its
  * own length and the bytes available can hold. */
 WORD CountFaces(const char* table, DWORD available) {
   if (table == nullptr || available < HeaderSize())
     return 0;
-  CDFONTTABLE header = {};
-  const void* cursor = table;
-  ODSReadMemory(&cursor, ODS_CDFONTTABLE, &header, 1);
+  const CDFONTTABLE header = ReadHeader(table, available);
   DWORD bytes = std::min<DWORD>(available, header.Header.Length);
   if (bytes < HeaderSize())
     return 0;
@@ -119,7 +133,7 @@ struct FontsItem {
   const char* table = nullptr; /* the value behind its type word */
   bool locked = false;
 
-  DWORD TableBytes() const { return length - sizeof(WORD); }
+  DWORD TableBytes() const { return length > sizeof(WORD) ? length - sizeof(WORD) : 0; }
   WORD Faces() const { return CountFaces(table, TableBytes()); }
   void Unlock() {
     if (locked)
@@ -128,9 +142,35 @@ struct FontsItem {
   }
 };
 
+unsigned long NoteIdOf(NOTEHANDLE note) {
+  NOTEID id = 0;
+  NSFNoteGetInfo(note, _NOTE_ID, &id);
+  return id;
+}
+
+/* Logs what is wrong with a "$Fonts" value that cannot be read as it
+ * says: too short for its header, or fewer whole faces than its header
+ * counts. A sound value logs nothing. */
+void LogDamagedFonts(NOTEHANDLE note, const FontsItem& fonts) {
+  const DWORD bytes = fonts.TableBytes();
+  if (bytes < HeaderSize()) {
+    AddInLogMessageText("Font table $Fonts of note 0x%lX is damaged: its %lu bytes cannot hold "
+                        "its header, so it names no face",
+                        0, NoteIdOf(note), static_cast<unsigned long>(bytes));
+    return;
+  }
+  const WORD claimed = ReadHeader(fonts.table, bytes).Fonts;
+  const WORD held = fonts.Faces();
+  if (held < claimed)
+    AddInLogMessageText("Font table $Fonts of note 0x%lX is damaged: its header counts %u "
+                        "faces but it holds %u; only those are used",
+                        0, NoteIdOf(note), static_cast<unsigned>(claimed),
+                        static_cast<unsigned>(held));
+}
+
 /* Reads and locks "$Fonts": 0; ERR_ITEM_NOT_FOUND when the note has none;
- * 257 when its value is not composite or too short for a table header;
- * any other host error. */
+ * 257 when its value is not composite; any other host error. A damaged
+ * value is logged and read as the faces it holds whole. */
 STATUS ReadFontsItem(NOTEHANDLE note, FontsItem* fonts) {
   STATUS status = NSFItemInfo(note, kFontsItem, kFontsItemLength, &fonts->item, &fonts->type,
                               &fonts->value, &fonts->length);
@@ -138,13 +178,17 @@ STATUS ReadFontsItem(NOTEHANDLE note, FontsItem* fonts) {
     return ERR_ITEM_NOT_FOUND;
   if (status != NOERROR)
     return status;
-  if (fonts->type != TYPE_COMPOSITE || fonts->length < sizeof(WORD) + HeaderSize())
+  if (fonts->type != TYPE_COMPOSITE) {
+    AddInLogMessageText("Font table $Fonts of note 0x%lX is not composite data (type %u)",
+                        VELKO_ERR_FAILED, NoteIdOf(note), static_cast<unsigned>(fonts->type));
     return VELKO_ERR_FAILED;
+  }
   const char* value = static_cast<const char*>(OSLockBlock(fonts->value));
   if (value == nullptr)
     return VELKO_ERR_MEMORY;
   fonts->locked = true;
-  fonts->table = value + sizeof(WORD);
+  fonts->table = value + std::min<DWORD>(fonts->length, sizeof(WORD));
+  LogDamagedFonts(note, *fonts);
   return NOERROR;
 }
 
@@ -260,8 +304,9 @@ static FACEID AppendFace(VelkoRTItem* item, const FontsItem& fonts, WORD faces, 
   }
   BYTE id = static_cast<BYTE>(highest + 1);
   WriteHeader(table, static_cast<WORD>(faces + 1));
-  std::memcpy(table + HeaderSize(), fonts.table + HeaderSize(),
-              static_cast<size_t>(faces) * FaceSize());
+  if (faces > 0)
+    std::memcpy(table + HeaderSize(), fonts.table + HeaderSize(),
+                static_cast<size_t>(faces) * FaceSize());
   WriteFace(table, faces, MakeFace(id, family, name));
   STATUS status = ReplaceFonts(item->note, fonts, fonts.type, table, length);
   if (status == NOERROR)
@@ -359,8 +404,9 @@ static STATUS MergeIntoTarget(VelkoRTItem* item, const FontsItem& target, const 
   char* table = static_cast<char*>(VelkoAllocatePtr(item->session, VELKO_HERE, capacity, 1));
   if (table == nullptr)
     return VELKO_ERR_MEMORY;
-  std::memcpy(table + HeaderSize(), target.table + HeaderSize(),
-              static_cast<size_t>(faces) * FaceSize());
+  if (faces > 0)
+    std::memcpy(table + HeaderSize(), target.table + HeaderSize(),
+                static_cast<size_t>(faces) * FaceSize());
   MapFaces(state, source, sourceFaces, table, &faces, table);
   WriteHeader(table, faces);
   DWORD length = TableSize(faces);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "tests/support/note_fixture.h"
+#include "tests/support/test_fixture.h"
 #include "velko/status.h"
 
 using ::testing::ElementsAre;
@@ -151,12 +153,142 @@ TEST_F(FontTableTest, ACountBeyondTheValueReadsTheFacesPresentAndALongNameIsCut)
 TEST_F(FontTableTest, AFontsValueThatIsNotCompositeIsAnError) {
   Connect();
   PutFonts(note_, {'A', 'r', 'i', 'a', 'l', 0}, TYPE_TEXT);
+  HostTestClearLog();
   EXPECT_EQ(item_->InitialFontTable(), VELKO_ERR_FAILED);
+  EXPECT_THAT(HostTestLogLines(), ElementsAre("Font table $Fonts of note 0x0 is not composite "
+                                              "data (type 1280): The operation failed"));
   EXPECT_EQ(item_->AddToFontTable("Arial", 0), 0);
   EXPECT_EQ(item_->MergeFontTables(other_), VELKO_ERR_FAILED);
   PutFonts(note_, Table({}));
   PutFonts(other_, {'x', 0}, TYPE_TEXT);
   EXPECT_EQ(item_->MergeFontTables(other_), VELKO_ERR_FAILED) << "nor the source's";
+}
+
+/* ---- a damaged "$Fonts" ---- */
+
+/* A table of two faces, cut or patched. */
+Bytes TwoFaces() { return Table({{5, 0x20, "Arial"}, {6, 0x10, "Tahoma"}}); }
+Bytes Cut(Bytes bytes, size_t keep) {
+  bytes.resize(keep);
+  return bytes;
+}
+Bytes WithLengthField(Bytes bytes, WORD length) {
+  bytes[2] = static_cast<BYTE>(length);
+  bytes[3] = static_cast<BYTE>(length >> 8);
+  return bytes;
+}
+
+struct DamageCase {
+  const char* name;
+  Bytes fonts;             /* the value of "$Fonts" behind its type word */
+  std::vector<Face> faces; /* the faces the item takes from it */
+  const char* damage;      /* the log line behind "... of note 0x<id> is damaged: " */
+};
+
+void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.name; }
+
+class DamagedFontsTest : public FontTableTest, public ::testing::WithParamInterface<DamageCase> {
+protected:
+  /* A stored note whose "Body" holds a run in face 5 ("ab") and one in
+   * face 6 ("cd"), beside the "$Fonts" value. */
+  NOTEID StoreNoteWithFonts(const Bytes& fonts) {
+    const Bytes body = note_testing::Records({note_testing::DefaultDefinition(), cdbuild::PabRef(1),
+                                              cdbuild::Text("ab", {.face = 5}),
+                                              cdbuild::Text("cd", {.face = 6})});
+    const NOTEID id = note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+      if (STATUS status = note_testing::AppendRecords(note, "Body", body); status != NOERROR)
+        return status;
+      return NSFItemAppend(note, 0, "$Fonts", 6, TYPE_COMPOSITE, fonts.data(),
+                           static_cast<DWORD>(fonts.size()));
+    });
+    EXPECT_NE(id, 0u);
+    return id;
+  }
+
+  /* The body rendered as an HTML fragment. */
+  std::string Fragment() {
+    VelkoRTChunk* chunk = item_->DefineChunk("Everything");
+    if (chunk == nullptr)
+      return "(no chunk)";
+    char* result =
+        chunk->GenerateHTML("", "HTML 4.01", "Generation=Fragment", 0, nullptr, nullptr);
+    if (result == nullptr)
+      return "(null)";
+    std::string text(result, session_->render_result_length);
+    VelkoDeallocatePtr(session_.get(), result);
+    return text;
+  }
+};
+
+/* The item connects, its face table holds the faces that are there, the
+ * body renders on them, and one log line names "$Fonts", the note and the
+ * damage. Nothing past the value's end is read (the sanitizer build). */
+TEST_P(DamagedFontsTest, TheBodyLoadsOnTheFacesThereAndTheDamageIsLogged) {
+  const DamageCase& c = GetParam();
+  const NOTEID id = StoreNoteWithFonts(c.fonts);
+  HostTestClearLog();
+  ASSERT_EQ(item_->Connect("", "mem:fonts", id, "Body", 0), NOERROR);
+  EXPECT_EQ(NoteFaces(), c.faces);
+  char name[32] = {};
+  EXPECT_EQ(item_->FindFaceByID(5, name), c.faces.empty() ? 0 : 1);
+  EXPECT_EQ(item_->FindFaceByID(6, name), 0) << "a face the table does not hold is not named";
+  char expected[160];
+  std::snprintf(expected, sizeof expected, "Font table $Fonts of note 0x%X is damaged: %s",
+                static_cast<unsigned>(id), c.damage);
+  EXPECT_THAT(HostTestLogLines(), ElementsAre(expected));
+  // The run in face 5 names its face when the table holds it; the run in
+  // face 6 renders in the default face.
+  EXPECT_EQ(Fragment(), c.faces.empty()
+                                      ? "abcd"
+                                      : "<span style=\"font-family: 'Arial'; \">ab</span>cd");
+  EXPECT_THAT(note_testing::MessageTexts(), ElementsAre()) << "no message for the user";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FontTable, DamagedFontsTest,
+    ::testing::Values(
+        DamageCase{"typeWordOnly", {}, {},
+                   "its 0 bytes cannot hold its header, so it names no face"},
+        DamageCase{"headerCutShort", Cut(TwoFaces(), 4), {},
+                   "its 4 bytes cannot hold its header, so it names no face"},
+        DamageCase{"headerWithoutFaces", Cut(TwoFaces(), 6), {},
+                   "its header counts 2 faces but it holds 0; only those are used"},
+        DamageCase{"lastFaceCutShort", Cut(TwoFaces(), 6 + 34 + 20), {{5, 0x20, "Arial"}},
+                   "its header counts 2 faces but it holds 1; only those are used"},
+        DamageCase{"countBeyondTheFaces", Table({{5, 0x20, "Arial"}}, 3), {{5, 0x20, "Arial"}},
+                   "its header counts 3 faces but it holds 1; only those are used"},
+        DamageCase{"lengthFieldShortOfTheFaces", WithLengthField(TwoFaces(), 6 + 34),
+                   {{5, 0x20, "Arial"}},
+                   "its header counts 2 faces but it holds 1; only those are used"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FontTableTest, ADamagedTableIsMendedByAddingAFaceAndLoggedWhenMerged) {
+  Connect();
+  // Adding to a table with fewer faces than it counts writes a sound table
+  // of the faces there and the new one.
+  PutFonts(note_, Table({{5, 0, "Arial"}}, 4));
+  HostTestClearLog();
+  EXPECT_EQ(item_->AddToFontTable("Verdana", 0), 6);
+  EXPECT_EQ(FontsOf(note_), Table({{5, 0, "Arial"}, {6, 0, "Verdana"}}));
+  EXPECT_THAT(HostTestLogLines(),
+              ElementsAre("Font table $Fonts of note 0x0 is damaged: its header counts 4 faces "
+                          "but it holds 1; only those are used"));
+  // A table too short for its header takes the face as its first.
+  PutFonts(note_, {0x8B, 0xFF});
+  EXPECT_EQ(item_->AddToFontTable("Verdana", 0), 5);
+  EXPECT_EQ(FontsOf(note_), Table({{5, 0, "Verdana"}}));
+
+  // A damaged source merges the faces it holds.
+  PutFonts(note_, Table({{5, 0, "Arial"}}));
+  PutFonts(other_, Cut(Table({{5, 0, "Tahoma"}, {6, 0, "Arial"}}), 6 + 34 + 33));
+  ASSERT_EQ(item_->InitialFontTable(), NOERROR);
+  HostTestClearLog();
+  EXPECT_EQ(item_->MergeFontTables(other_), NOERROR);
+  EXPECT_EQ(RemapEntries(), (Remap{{5, 6}}));
+  EXPECT_EQ(FontsOf(note_), Table({{5, 0, "Arial"}, {6, 0, "Tahoma"}}));
+  EXPECT_THAT(HostTestLogLines(),
+              ElementsAre("Font table $Fonts of note 0x0 is damaged: its header counts 2 faces "
+                          "but it holds 1; only those are used"));
 }
 
 /* ---- adding ---- */
