@@ -172,14 +172,15 @@ protected:
     return ordinals;
   }
 
-  /* Links nodes made by the test over the records as the context's list. */
-  static void LinkRecords(body_context* context, std::vector<Bytes>& records) {
+  /* Links nodes of the context's arena over the test's records as its
+   * list. */
+  void LinkRecords(body_context* context, std::vector<Bytes>& records) {
     record_storage* last = nullptr;
     for (Bytes& record : records) {
-      auto* node = new record_storage;
-      node->signature = static_cast<WORD>(record[0] | record[1] << 8);
-      node->length = static_cast<DWORD>(record.size());
-      node->data = reinterpret_cast<char*>(record.data());
+      record_storage* node = NewArenaRecordAt(
+          session_, context, static_cast<WORD>(record[0] | record[1] << 8),
+          reinterpret_cast<char*>(record.data()), static_cast<DWORD>(record.size()), VELKO_HERE);
+      ASSERT_NE(node, nullptr);
       if (last == nullptr)
         context->records = node;
       else
