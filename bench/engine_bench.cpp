@@ -4,8 +4,7 @@
 // reading walk over loaded records (action 1 on "Everything"), a writing
 // walk with load and Commit (action 49), and a reading walk with a chunk
 // that opens at every table cell. Bytes per second are the body's stored
-// bytes; the counters give the body's records and the host memory handles
-// a writing walk holds at most.
+// bytes; the counters give the body's records.
 //
 // The bodies are written byte by byte in stored form by the record builder,
 // split into items as SaveBodyItems splits them; the engine's emitter never
@@ -24,7 +23,6 @@
 #include "engine/chunk_state.h"
 #include "engine/driver.h"
 #include "host/cdrecords.h"
-#include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "store/body.h"
@@ -215,31 +213,8 @@ void ReadingWalk(benchmark::State& state, const char* definition) {
 void BM_ReadingWalk(benchmark::State& state) { ReadingWalk(state, "Everything"); }
 void BM_EveryTableCell(benchmark::State& state) { ReadingWalk(state, "Table *; Row *; Column *"); }
 
-/* The most host memory handles held at any break test of a walk. */
-size_t peak_handles = 0;
-WORD SampleHandles() {
-  peak_handles = std::max(peak_handles, HostTestLiveHandles());
-  return 0;
-}
-
-/* The host memory handles a first writing walk of a fresh session takes
- * at most beyond those held before it. */
-size_t HandlesOfFirstWritingWalk(const generated_body& body) {
-  connection link(body);
-  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-  if (chunk == nullptr)
-    return 0;
-  const size_t before = HostTestLiveHandles();
-  peak_handles = before;
-  ControlBreak = SampleHandles;
-  chunk->AlterRichText(49, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  ControlBreak = nullptr;
-  return peak_handles - before;
-}
-
 void BM_WritingWalk(benchmark::State& state) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
-  const size_t handles = HandlesOfFirstWritingWalk(body);
   connection link(body);
   VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
   if (chunk == nullptr) {
@@ -249,7 +224,6 @@ void BM_WritingWalk(benchmark::State& state) {
   for (auto _ : state)
     Check(state, chunk->AlterRichText(49, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "walk");
   Report(state, body);
-  state.counters["handles"] = static_cast<double>(handles);
 }
 
 void Sizes(benchmark::internal::Benchmark* benchmark) {

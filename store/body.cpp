@@ -221,6 +221,8 @@ struct body_load_state {
    * it is the value's last record. */
   DWORD record_offset = 0;
   bool record_ends_item = false;
+  /* The stored and host forms of every signature. */
+  const cd_record_forms* forms = RecordForms();
   /* UTF-16 for entity text; loaded on first use. */
   NLS_PINFO unicode = nullptr;
   bool unicode_tried = false;
@@ -274,8 +276,7 @@ STATUS ReadStoredHeader(body_load_state& state, DWORD* length, WORD* signature) 
   bool sound = available >= headerSize && GetBodyRecord(data, length, signature) == NOERROR;
   sound = sound && HeaderKindOfSignature(*signature) == kind;
   sound = sound && *length >= headerSize && *length <= available;
-  sound = sound && *length <= 0xFFFF &&
-          *length >= state.item->CanonicalLength(*signature, static_cast<WORD>(*length));
+  sound = sound && *length <= 0xFFFF && *length >= state.forms->Of(*signature).stored_fixed;
   if (sound)
     return NOERROR;
   LogDamagedRecord(state, *length, *signature);
@@ -561,7 +562,7 @@ STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD leng
  * when its stored form is its host form, else converted. */
 STATUS StoreBodyRecords_OneCDRecord(char* data, WORD signature, DWORD length,
                                     body_load_state* state) {
-  const bool inPlace = StoredFormIsHostForm(signature);
+  const bool inPlace = !state->forms->Of(signature).converts;
   char* host = data;
   DWORD hostLength = length;
   if (inPlace) {

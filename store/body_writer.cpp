@@ -41,11 +41,12 @@ STATUS AppendGathered(item_writer& writer) {
 }
 
 STATUS WriteRecords(body_context* context, VelkoRTItem* item, item_writer& writer) {
+  const cd_record_forms* forms = RecordForms();
   for (record_storage* node = context->records; node != nullptr; node = node->next) {
     DWORD length = node->length;
     const char* stored = node->data;
     // A record whose stored form is its host form is written as it is.
-    if (!StoredFormIsHostForm(node->signature) || length > kLargestConvertedRecord) {
+    if (forms->Of(node->signature).converts || length > kLargestConvertedRecord) {
       stored = item->ConvertToCanonicalData(node->data, node->signature, &length);
       if (stored == nullptr)
         return ConversionFailure(item);

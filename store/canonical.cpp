@@ -446,29 +446,37 @@ const cd_signature_entry* LookupCDSignature(WORD signature) {
 
 namespace {
 
-/* Per slot: converting to host form changes the record (what Convert does
+/* Per slot, read once from the host's ODS sizes: the stored size of the
+ * fixed part (0 for a signature outside the table or copied raw), and
+ * whether converting to host form changes the record (what Convert does
  * with it): a known, not raw signature whose header is LSIG (the host
  * header is longer) or whose fixed part is longer in host form. */
 struct form_table {
-  std::array<bool, kSignatureSlots> converts{};
+  cd_record_forms forms{};
 
   form_table() {
+    static_assert(std::size(cd_record_forms{}.slots) == kSignatureSlots + 1);
     for (size_t slot = 0; slot < kSignatureSlots; ++slot) {
       const cd_signature_entry& entry = kSignatureIndex[slot];
       if (!entry.known || entry.raw)
         continue;
-      converts[slot] = entry.kind == CD_HEADER_LSIG || ODSLength(entry.ods_type) != entry.host_size;
+      cd_record_form& form = forms.slots[slot];
+      form.stored_fixed = ODSLength(entry.ods_type);
+      form.converts = entry.kind == CD_HEADER_LSIG || form.stored_fixed != entry.host_size;
     }
   }
 };
 
 } // namespace
 
-bool StoredFormIsHostForm(WORD signature) {
+const cd_record_forms* RecordForms() {
   static const form_table table;
-  const int slot = SignatureSlot(signature);
-  return slot < 0 || !table.converts[static_cast<size_t>(slot)];
+  return &table.forms;
 }
+
+bool StoredFormIsHostForm(WORD signature) { return !RecordForms()->Of(signature).converts; }
+
+WORD StoredFixedLength(WORD signature) { return RecordForms()->Of(signature).stored_fixed; }
 
 BYTE* ConversionBuffer(VelkoRTItem* item, int which) {
   _internal_RTITEM* state = item->internal;

@@ -39,10 +39,37 @@ struct cd_signature_entry {
  * or null for a signature outside the table. */
 const cd_signature_entry* LookupCDSignature(WORD signature);
 
+/* What the loader and the writer need to know of a signature's forms. */
+struct cd_record_form {
+  WORD stored_fixed = 0;  /* stored length of the fixed part; 0 without one */
+  bool converts = false;  /* the host form differs from the stored form */
+};
+
+/* The forms of every signature, by slot: 0x00nn, then 0xFFnn, then one
+ * entry (nothing known) for every other signature. */
+struct cd_record_forms {
+  cd_record_form slots[513];
+
+  const cd_record_form& Of(WORD signature) const {
+    const WORD high = signature & 0xFF00;
+    if (high == 0x0000)
+      return slots[signature & 0xFF];
+    if (high == 0xFF00)
+      return slots[256 + (signature & 0xFF)];
+    return slots[512];
+  }
+};
+
+/* The table, made from the host's sizes on first use. */
+const cd_record_forms* RecordForms();
+
 /* True when a record of the signature is the same in stored and host
  * form (every record but the LSIG ones and a few whose host layout pads its
  * fixed part), so that it can be read where it lies. */
 bool StoredFormIsHostForm(WORD signature);
+/* The length in stored form of the signature's fixed part; 0 for a
+ * signature without one (outside the table, or copied as it is). */
+WORD StoredFixedLength(WORD signature);
 /* The item's conversion buffer A or B (kConversionBufferSize bytes), made
  * from the session's pool on first use; null when it cannot be had. */
 BYTE* ConversionBuffer(VelkoRTItem* item, int which);
