@@ -2,10 +2,9 @@
 // cause of the calling thread's last storage failure in words, from
 // SQLite's result code (the status stays ERR_HOST_STORAGE); each thread
 // keeps its own, an open forgets the one before, and a failed write says
-// that the file cannot be written. The command's tests show each cause as
-// the user sees it.
+// that the file cannot be written. Each cause of a failed open is shown
+// as the user sees it by the command's tests (tests/tools).
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -58,50 +57,6 @@ protected:
 
   std::string directory_;
 };
-
-TEST_F(StorageFailureTest, EachCauseInWordsWithTheHostsStatus) {
-  // A database of another schema: SQLite's own file, not ours.
-  sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(Path("other.sqlite").c_str(), &other), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE t (x); PRAGMA user_version = 7", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
-  sqlite3_close(other);
-  // A host database cut in half.
-  DBHANDLE db = NULLHANDLE;
-  ASSERT_EQ(note_testing::CreateDatabase(Path("whole.nsf").c_str(), &db), NOERROR);
-  ASSERT_NE(note_testing::StoreNoteWith(db, [](NOTEHANDLE note) {
-              const std::string value(60000, 'v');
-              return NSFItemAppend(note, 0, "Big", 3, TYPE_TEXT, value.data(), value.size());
-            }),
-            0u);
-  NSFDbClose(db);
-  HostTestReset();
-  HostTestSetDataDirectory(directory_.c_str());
-  std::ifstream whole(Path("whole.nsf"), std::ios::binary);
-  const std::string stored((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
-  Write("half.nsf", stored.substr(0, stored.size() / 2));
-  Write("empty.nsf", "");
-  Write("text.nsf", std::string(2048, 't'));
-  ASSERT_EQ(::mkdir(Path("folder.nsf").c_str(), 0700), 0);
-
-  const std::string storage = std::to_string(ERR_HOST_STORAGE) + " kept: ";
-  const struct {
-    const char* name;
-    std::string said;
-  } cases[] = {
-      {"empty.nsf", storage + "is not a database"},
-      {"text.nsf", storage + "is not a database"},
-      {"other.sqlite", storage + "is not a database"},
-      {"half.nsf", storage + "is damaged"},
-      {"folder.nsf", storage + "is a directory"},
-      // Not there: the host's own status, and no storage failure.
-      {"missing.nsf", std::to_string(ERR_HOST_DB_NOT_FOUND) + " none: "},
-      {"whole.nsf", "0 none: "},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(OpenAndSayWhy(Path(c.name)), c.said) << c.name;
-}
 
 TEST_F(StorageFailureTest, EachThreadKeepsItsOwnAndAnOpenForgetsTheOneBefore) {
   Write("empty.nsf", "");
