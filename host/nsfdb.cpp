@@ -1,7 +1,7 @@
 /*
  * Host databases: create, open and close them, their paths and replica
  * information, information about stored notes, originator IDs, network
- * paths and note deletion.
+ * paths, note deletion, and why a database could not be used.
  *
  * Only the local server is served. Database objects and attachments are in
  * attach.cpp, notes and items in nsfnote.cpp.
@@ -151,4 +151,9 @@ extern "C" STATUS NSFNoteDelete(DBHANDLE handle, NOTEID noteID, WORD /*updateFla
   if (sqlite3_changes(db) == 0)
     return ERR_HOST_NOTE_NOT_FOUND;
   return transaction.Commit() ? NOERROR : ERR_HOST_STORAGE;
+}
+
+extern "C" BOOL NSFDbStorageFailure(char* retText, WORD size) {
+  // The cause is the calling thread's own: no lock is needed.
+  return DescribeStorageFailure(retText, size) ? TRUE : FALSE;
 }

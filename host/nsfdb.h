@@ -30,11 +30,23 @@ STATUS NSFDbCreate(const char* pathName, WORD dbClass, BOOL forceCreation);
 /* Opens a database by path: a local path, "mem:NAME", or "server!!path"
  * with the local server (an empty server name, or the setting
  * "ServerName"). ERR_HOST_DB_NOT_FOUND when there is none,
- * ERR_HOST_STORAGE for a file that is not a database of ours,
- * ERR_HOST_BAD_ARGUMENT for a path (expanded) of MAXPATH bytes or more. A
- * closed database handle leaves the notes opened through it usable. */
+ * ERR_HOST_STORAGE for a file that cannot be used as a database of ours
+ * (NSFDbStorageFailure says why), ERR_HOST_BAD_ARGUMENT for a path
+ * (expanded) of MAXPATH bytes or more. A closed database handle leaves the
+ * notes opened through it usable. */
 STATUS NSFDbOpen(const char* pathName, DBHANDLE* retHandle);
 STATUS NSFDbClose(DBHANDLE handle);
+
+/* The stand-in's own call, which the platform does not have: why the last
+ * call of this thread that failed with ERR_HOST_STORAGE failed, in words
+ * that follow "the file": "is not a database", "is damaged", "is locked by
+ * another connection", "is a directory", "cannot be read (Permission
+ * denied)", "cannot be written (the disk is full)", from SQLite's result
+ * code and the system error behind it. The text is copied into retText
+ * (size bytes, cut and terminated). Each thread keeps its own cause; every
+ * NSFDbOpen and NSFDbCreate forgets the one before. FALSE, with an empty
+ * text, when this thread met no storage failure since. */
+BOOL NSFDbStorageFailure(char* retText, WORD size);
 
 /* The path the database was opened with (canonical) and its full path
  * (expanded); each buffer holds at least MAXPATH bytes; either may be null. */

@@ -1,7 +1,8 @@
 /*
  * The SQLite storage behind host databases: paths, the schema, opening
  * and sharing connections, statements and transactions, injected write
- * failures, and the handle tables with their reset for tests.
+ * failures, the cause of a thread's last storage failure, and the handle
+ * tables with their reset for tests.
  *
  * Schema (PRAGMA user_version 1), foreign keys on:
  *   database  one row: replica ID, title, the next note ID and object ID
@@ -20,7 +21,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -110,17 +113,32 @@ bool FileExists(const std::string& path) {
 // schema version must be ours (which also proves the file is SQLite).
 bool ConfigureConnection(sqlite3* db) {
   sqlite3_extended_result_codes(db, 1);
-  if (sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr) != SQLITE_OK)
+  if (const int result = sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+      result != SQLITE_OK) {
+    NoteStorageFailure(db, result, false);
     return false;
+  }
   sqlite3_busy_timeout(db, 2000);
   return true;
 }
 
+// The schema version, or -1 when it cannot be read (the statement keeps
+// SQLite's reason). Reading it is the first read of the file, where a file
+// that is not SQLite's, a damaged one or one locked by a writer shows.
 int SchemaVersion(sqlite3* db) {
   Statement query(db, "PRAGMA user_version");
   if (query.Step() != SQLITE_ROW)
     return -1;
   return static_cast<int>(query.Int(0));
+}
+
+// Runs SQL that changes the file, keeping SQLite's reason when it fails.
+bool ExecuteWrite(sqlite3* db, const char* sql) {
+  const int result = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  if (result == SQLITE_OK)
+    return true;
+  NoteStorageFailure(db, result, true);
+  return false;
 }
 
 std::string TitleOf(const StorePath& path) {
@@ -133,7 +151,7 @@ STATUS InitializeSchema(sqlite3* db, const StorePath& path) {
   Transaction transaction(db);
   if (!transaction.ok())
     return ERR_HOST_STORAGE;
-  if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
+  if (!ExecuteWrite(db, kSchema))
     return ERR_HOST_STORAGE;
   const TIMEDATE replicaID = {{RandomNonZero(), RandomNonZero()}};
   Statement insert(db, "INSERT INTO database (id, replica_id, title, next_note_id, next_object_id) "
@@ -143,7 +161,7 @@ STATUS InitializeSchema(sqlite3* db, const StorePath& path) {
   if (result != SQLITE_DONE)
     return StorageStatus(result);
   const std::string version = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
-  if (sqlite3_exec(db, version.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+  if (!ExecuteWrite(db, version.c_str()))
     return ERR_HOST_STORAGE;
   return transaction.Commit() ? NOERROR : ERR_HOST_STORAGE;
 }
@@ -153,7 +171,10 @@ sqlite3* OpenNewDatabase(const StorePath& path, STATUS* status) {
   sqlite3* db = nullptr;
   const char* name = path.memory ? ":memory:" : path.expanded.c_str();
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-  if (sqlite3_open_v2(name, &db, flags, nullptr) != SQLITE_OK || !ConfigureConnection(db)) {
+  const int opened = sqlite3_open_v2(name, &db, flags, nullptr);
+  if (opened != SQLITE_OK)
+    NoteStorageFailure(db, opened, true);
+  if (opened != SQLITE_OK || !ConfigureConnection(db)) {
     sqlite3_close_v2(db);
     *status = ERR_HOST_STORAGE;
     return nullptr;
@@ -215,8 +236,15 @@ STATUS OpenFileStore(StorageState& state, const StorePath& path, std::shared_ptr
   if (!FileExists(path.expanded))
     return ERR_HOST_DB_NOT_FOUND;
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.expanded.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-      !ConfigureConnection(db) || SchemaVersion(db) != kSchemaVersion) {
+  const int opened = sqlite3_open_v2(path.expanded.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (opened != SQLITE_OK)
+    NoteStorageFailure(db, opened, false);
+  // An empty file opens as an empty SQLite database (version 0); a file
+  // of another schema is not ours either.
+  const int version = opened == SQLITE_OK && ConfigureConnection(db) ? SchemaVersion(db) : -1;
+  if (version >= 0 && version != kSchemaVersion)
+    NoteNotADatabase();
+  if (version != kSchemaVersion) {
     sqlite3_close_v2(db);
     return ERR_HOST_STORAGE;
   }
@@ -276,11 +304,13 @@ STATUS ResolveStorePath(const char* pathName, StorePath* ret) {
 }
 
 STATUS CreateStore(const StorePath& path, bool force) {
+  ForgetStorageFailure();
   StorageState& state = State();
   return path.memory ? CreateMemoryStore(state, path, force) : CreateFileStore(state, path, force);
 }
 
 STATUS OpenStore(const StorePath& path, std::shared_ptr<Store>* ret) {
+  ForgetStorageFailure();
   StorageState& state = State();
   if (!path.memory)
     return OpenFileStore(state, path, ret);
@@ -294,7 +324,9 @@ STATUS OpenStore(const StorePath& path, std::shared_ptr<Store>* ret) {
 // ---- statements and transactions ----
 
 Statement::Statement(sqlite3* db, const char* sql) {
-  if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+  if (const int prepared = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+      prepared != SQLITE_OK) {
+    NoteStorageFailure(db, prepared, false);
     sqlite3_finalize(stmt_);
     stmt_ = nullptr;
   }
@@ -332,15 +364,23 @@ Statement& Statement::BindZeroBlob(int index, int64_t size) {
 int Statement::Step() {
   if (stmt_ == nullptr)
     return SQLITE_ERROR;
-  return sqlite3_step(stmt_);
+  const int result = sqlite3_step(stmt_);
+  if (result != SQLITE_ROW && result != SQLITE_DONE)
+    NoteStorageFailure(sqlite3_db_handle(stmt_), result, false);
+  return result;
 }
 
 int Statement::RunWrite() {
   if (stmt_ == nullptr)
     return SQLITE_ERROR;
-  if (InjectedWriteFailure())
+  if (InjectedWriteFailure()) {
+    NoteStorageFailure(nullptr, SQLITE_IOERR_WRITE, true);
     return SQLITE_IOERR;
-  return sqlite3_step(stmt_);
+  }
+  const int result = sqlite3_step(stmt_);
+  if (result != SQLITE_ROW && result != SQLITE_DONE)
+    NoteStorageFailure(sqlite3_db_handle(stmt_), result, true);
+  return result;
 }
 
 void Statement::Reset() {
@@ -365,7 +405,7 @@ std::string_view Statement::Blob(int column) const {
 }
 
 Transaction::Transaction(sqlite3* db) : db_(db) {
-  begun_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  begun_ = ExecuteWrite(db_, "BEGIN IMMEDIATE");
 }
 
 Transaction::~Transaction() {
@@ -376,8 +416,12 @@ Transaction::~Transaction() {
 bool Transaction::Commit() {
   if (!begun_ || done_)
     return false;
-  if (InjectedWriteFailure() || sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+  if (InjectedWriteFailure()) {
+    NoteStorageFailure(nullptr, SQLITE_IOERR_WRITE, true);
     return false; // the destructor rolls back
+  }
+  if (!ExecuteWrite(db_, "COMMIT"))
+    return false;
   done_ = true;
   return true;
 }
@@ -396,6 +440,108 @@ STATUS StorageStatus(int sqliteResult) {
   if (sqliteResult == SQLITE_CONSTRAINT_UNIQUE)
     return ERR_HOST_UNID_EXISTS;
   return ERR_HOST_STORAGE;
+}
+
+// ---- why storage failed ----
+
+namespace {
+
+struct StorageFailure {
+  int result = SQLITE_OK; // SQLite's extended result code; SQLITE_OK: none met
+  int systemError = 0;    // the errno SQLite met, when it names one
+  bool writing = false;
+  bool notADatabase = false;
+};
+
+// Per thread, like errno: host calls on other threads never touch it.
+thread_local StorageFailure t_storageFailure;
+
+// The system's text of an errno value, from either form of strerror_r.
+[[maybe_unused]] const char* ErrorText(int result, const char* buffer) {
+  return result == 0 ? buffer : "unknown error";
+}
+[[maybe_unused]] const char* ErrorText(const char* text, const char*) { return text; }
+
+const char* SystemErrorText(int error, char* buffer, size_t size) {
+  buffer[0] = '\0';
+  return ErrorText(strerror_r(error, buffer, size), buffer);
+}
+
+// What SQLite's result says about the file, in words after "the file";
+// *withErrno when the system error behind it says more.
+const char* FailureWords(const StorageFailure& failure, bool* withErrno) {
+  *withErrno = false;
+  switch (failure.result & 0xFF) {
+  case SQLITE_NOTADB:
+    return "is not a database";
+  case SQLITE_CORRUPT:
+    return "is damaged";
+  case SQLITE_BUSY:
+  case SQLITE_LOCKED:
+    return "is locked by another connection";
+  case SQLITE_CANTOPEN:
+    if (failure.systemError == EISDIR)
+      return "is a directory";
+    *withErrno = true;
+    return "cannot be read";
+  case SQLITE_READONLY:
+    return "cannot be written (it is read-only)";
+  case SQLITE_FULL:
+    return "cannot be written (the disk is full)";
+  case SQLITE_NOMEM:
+    return failure.writing ? "cannot be written (out of memory)" : "cannot be read (out of memory)";
+  case SQLITE_IOERR:
+  case SQLITE_PERM:
+  case SQLITE_AUTH:
+    *withErrno = true;
+    return failure.writing ? "cannot be written" : "cannot be read";
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
+void ForgetStorageFailure() { t_storageFailure = StorageFailure{}; }
+
+void NoteStorageFailure(sqlite3* db, int sqliteResult, bool writing) {
+  StorageFailure& failure = t_storageFailure;
+  failure = StorageFailure{};
+  failure.result = sqliteResult;
+  failure.writing = writing;
+  if (db != nullptr)
+    failure.systemError = sqlite3_system_errno(db);
+}
+
+void NoteNotADatabase() {
+  t_storageFailure = StorageFailure{};
+  t_storageFailure.notADatabase = true;
+}
+
+bool DescribeStorageFailure(char* text, size_t size) {
+  if (text == nullptr || size == 0)
+    return false;
+  text[0] = '\0';
+  const StorageFailure& failure = t_storageFailure;
+  if (failure.notADatabase) {
+    std::snprintf(text, size, "is not a database");
+    return true;
+  }
+  if (failure.result == SQLITE_OK)
+    return false;
+  bool withErrno = false;
+  const char* words = FailureWords(failure, &withErrno);
+  if (words == nullptr) {
+    std::snprintf(text, size, "%s (%s)", failure.writing ? "cannot be written" : "cannot be read",
+                  sqlite3_errstr(failure.result));
+  } else if (withErrno && failure.systemError != 0) {
+    char reason[128];
+    std::snprintf(text, size, "%s (%s)", words, SystemErrorText(failure.systemError, reason,
+                                                               sizeof reason));
+  } else {
+    std::snprintf(text, size, "%s", words);
+  }
+  return true;
 }
 
 // ---- values ----
@@ -492,6 +638,7 @@ void ResetStorageForTests() {
   state.failWriteNth = 0;
   state.writesSinceArmed = 0;
   state.valueLimit = ITEM_VALUE_LIMIT_DEFAULT;
+  ForgetStorageFailure(); // the resetting thread's; other threads keep theirs
 }
 
 #endif

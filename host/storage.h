@@ -142,6 +142,25 @@ bool InjectedWriteFailure();
 // The status for a failed SQLite step.
 STATUS StorageStatus(int sqliteResult);
 
+// ---- why storage failed ----
+//
+// Each thread keeps the cause of the last storage failure it met: SQLite's
+// result code and the system error behind it, or the open path's own
+// finding. Opening or creating a database forgets the one before, so after
+// a call that failed with ERR_HOST_STORAGE the cause is that call's (or,
+// for a failure SQLite did not see, such as a stored row the host finds
+// damaged, the last one SQLite saw since the open). Statements,
+// transactions and the open path record it; NSFDbStorageFailure reads it.
+
+void ForgetStorageFailure();
+// A failed SQLite call on db (null when there is no connection yet).
+void NoteStorageFailure(sqlite3* db, int sqliteResult, bool writing);
+// The file holds no host database: not SQLite's, or of another schema.
+void NoteNotADatabase();
+// The words after "the file" that say why ("is damaged"); false with an
+// empty text when no failure was met.
+bool DescribeStorageFailure(char* text, size_t size);
+
 // TIMEDATEs are stored as one integer: Innards[1] in the high half.
 int64_t PackTimeDate(const TIMEDATE& td);
 TIMEDATE UnpackTimeDate(int64_t packed);

@@ -263,9 +263,10 @@ void OpenBodyOfEmptyRun(html_render_info *c) {
 /* ---- the run ---- */
 
 /* The status of the load the run rendered from: 0, or why the item's body
- * stopped loading part-way (a damaged record). What loaded is rendered,
- * but the run must not pass for complete: the failure is logged with the
- * damaged record's place and becomes the run's status. */
+ * stopped loading part-way (a damaged record, memory that ran out). What
+ * loaded is rendered, but the run must not pass for complete: the failure
+ * is logged with the load's own account of it and becomes the run's
+ * status. */
 STATUS IncompleteLoad(const VelkoRTChunk *chunk) {
   const VelkoRTItem *item = chunk->item;
   const body_context *input =
@@ -275,12 +276,13 @@ STATUS IncompleteLoad(const VelkoRTChunk *chunk) {
   DWORD loaded = 0; // the ordinal of the last record loaded
   for (const record_storage *node = input->records; node != nullptr; node = node->next)
     loaded = node->ordinal;
-  const body_item *stopped = input->items_tail;
-  AddInLogMessageText("Rich text item %s number %u: record %lu is damaged; only the %lu records "
-                      "before it were rendered",
+  char stopped[160];
+  DescribeLoadStop(input, nullptr, stopped, sizeof stopped);
+  AddInLogMessageText("Rich text item %s number %u: %s; only the %lu records before it were "
+                      "rendered",
                       input->load_status, input->item_name != nullptr ? input->item_name : "",
-                      static_cast<unsigned>(stopped != nullptr ? stopped->item_number : 0),
-                      static_cast<unsigned long>(loaded) + 1, static_cast<unsigned long>(loaded));
+                      static_cast<unsigned>(input->stop.item_number), stopped,
+                      static_cast<unsigned long>(loaded));
   return input->load_status;
 }
 

@@ -249,6 +249,23 @@ DWORD CursorOffset(const body_context* context) {
   return static_cast<DWORD>(context->cursor - context->value);
 }
 
+/* Keeps where and why the load stopped: the record at offset of the
+ * current item, the one the list would hold next. The first record kept
+ * stays (a damaged later item ends only itself): false when one was. */
+bool NoteLoadStop(body_load_state& state, load_stop_kind kind, DWORD offset, DWORD length,
+                  WORD signature) {
+  load_stop& stop = state.context->stop;
+  if (stop.kind != load_stop_kind::none)
+    return false;
+  stop.kind = kind;
+  stop.ordinal = state.last != nullptr ? state.last->ordinal + 1 : 1;
+  stop.item_number = CurrentItemNumber(state);
+  stop.offset = offset;
+  stop.length = length;
+  stop.signature = signature;
+  return true;
+}
+
 void LogDamagedRecord(const body_load_state& state, DWORD length, WORD signature) {
   const DWORD offset = CursorOffset(state.context);
   if (Tracing(state.session))
@@ -280,6 +297,7 @@ STATUS ReadStoredHeader(body_load_state& state, DWORD* length, WORD* signature) 
   if (sound)
     return NOERROR;
   LogDamagedRecord(state, *length, *signature);
+  NoteLoadStop(state, load_stop_kind::damaged, CursorOffset(context), *length, *signature);
   return VELKO_ERR_FAILED;
 }
 
@@ -309,6 +327,22 @@ STATUS ConversionRefused(body_load_state& state, WORD signature, DWORD length) {
                       0, ItemName(state), static_cast<unsigned>(CurrentItemNumber(state)),
                       static_cast<unsigned>(signature), static_cast<unsigned long>(length),
                       static_cast<unsigned long>(state.record_offset));
+  NoteLoadStop(state, load_stop_kind::not_converted, state.record_offset, length, signature);
+  return VELKO_ERR_FAILED;
+}
+
+/* A record longer than a conversion takes, stored or in host form (a few
+ * fixed parts grow by a pad byte or two): it could be read, but not
+ * written back. */
+STATUS RecordTooLong(body_load_state& state, WORD signature, DWORD length) {
+  AddInLogMessageText("Rich text item %s number %u: record 0x%04X of %lu bytes at offset %lu "
+                      "is longer than the %lu bytes a record can have; the rest of the body was "
+                      "not loaded",
+                      0, ItemName(state), static_cast<unsigned>(CurrentItemNumber(state)),
+                      static_cast<unsigned>(signature), static_cast<unsigned long>(length),
+                      static_cast<unsigned long>(state.record_offset),
+                      static_cast<unsigned long>(kLargestConvertedRecord));
+  NoteLoadStop(state, load_stop_kind::too_long, state.record_offset, length, signature);
   return VELKO_ERR_FAILED;
 }
 
@@ -562,18 +596,17 @@ STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD leng
  * when its stored form is its host form, else converted. */
 STATUS StoreBodyRecords_OneCDRecord(char* data, WORD signature, DWORD length,
                                     body_load_state* state) {
+  if (length > kLargestConvertedRecord)
+    return RecordTooLong(*state, signature, length);
   const bool inPlace = !state->forms->Of(signature).converts;
   char* host = data;
   DWORD hostLength = length;
-  if (inPlace) {
-    if (length > kLargestConvertedRecord)
-      return ConversionRefused(*state, signature, length);
-  } else {
+  if (!inPlace) {
     host = state->item->ConvertFromCanonicalData(data, signature, &hostLength);
     if (host == nullptr)
       return ConversionRefused(*state, signature, length);
     if (hostLength > kLargestConvertedRecord)
-      return ConversionRefused(*state, signature, length);
+      return RecordTooLong(*state, signature, hostLength);
   }
   if (state->skip_envelopes && IsSkippedEnvelope(signature, host, hostLength)) {
     if (Tracing(state->session))
@@ -678,6 +711,8 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
     AddInLogMessageText("Rich text item %s number %u is not rich text: it was not loaded", 0,
                         ItemName(state), static_cast<unsigned>(number));
     state.item_damaged = true;
+    if (NoteLoadStop(state, load_stop_kind::not_rich_text, 0, valueLength, 0))
+      state.context->stop.item_number = number;
     return VELKO_ERR_FAILED;
   }
   // One byte more than the value: the pad byte of a last record of odd
@@ -752,6 +787,8 @@ STATUS LoadTextItem(body_load_state& state, WORD dataType, DWORD valueLength) {
     AddInLogMessageText("Item %s holds %lu bytes of text, more than one text record can hold: "
                         "it can be read but not written back",
                         0, ItemName(state), static_cast<unsigned long>(textLength));
+    if (NoteLoadStop(state, load_stop_kind::long_text, 0, length, SIG_CD_TEXT))
+      state.context->stop.ordinal = node->ordinal;
     return VELKO_ERR_FAILED;
   }
   return NOERROR;
@@ -803,6 +840,24 @@ STATUS LoadBody(body_load_state& state) {
   }
 }
 
+/* Damage is kept where it is found. A failure that ends the load (memory
+ * ran out, the host could not give the items) is kept where it happened,
+ * in place of any damage an earlier item showed. */
+void NoteWhatEndedLoad(body_load_state& state, STATUS status) {
+  if (status == NOERROR)
+    return;
+  if (status == VELKO_ERR_FAILED && state.context->stop.kind != load_stop_kind::none)
+    return;
+  state.context->stop = load_stop{};
+  load_stop_kind kind = load_stop_kind::unreadable;
+  if (status == VELKO_ERR_MEMORY)
+    kind = load_stop_kind::out_of_memory;
+  else if (status == VELKO_ERR_FAILED)
+    kind = load_stop_kind::damaged;
+  const bool walking = state.current_item != nullptr && state.context->value != nullptr;
+  NoteLoadStop(state, kind, walking ? CursorOffset(state.context) : 0, 0, 0);
+}
+
 bool IsItemsOwnBody(const VelkoRTItem* item, const body_context* context) {
   return item->note != NULLHANDLE && context->note == item->note && item->item_name != nullptr &&
          context->item_name != nullptr && strcasecmp(item->item_name, context->item_name) == 0;
@@ -815,6 +870,7 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
   if (item == nullptr || context == nullptr || item->session == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
   STATUS status = VELKO_ERR_BAD_ARGUMENT;
+  context->stop = load_stop{};
   if (context->note != NULLHANDLE && context->item_name != nullptr &&
       context->records == nullptr && context->items == nullptr) {
     body_load_state state;
@@ -828,6 +884,7 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     status = LoadBody(state);
     if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
       static_cast<void>(NLS_unload_charset(state.unicode));
+    NoteWhatEndedLoad(state, status);
   }
   context->load_status = status;
   if (item->internal != nullptr && IsItemsOwnBody(item, context))
@@ -868,6 +925,47 @@ STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length) 
   internal->incomplete_load = status;
   internal->input = context;
   return status;
+}
+
+void DescribeLoadStop(const body_context* context, const char* place, char* text, size_t size) {
+  if (text == nullptr || size == 0)
+    return;
+  text[0] = '\0';
+  if (context == nullptr)
+    return;
+  const load_stop& stop = context->stop;
+  const unsigned long ordinal = stop.ordinal;
+  const unsigned long length = stop.length;
+  if (place == nullptr)
+    place = "";
+  switch (stop.kind) {
+  case load_stop_kind::none:
+    break;
+  case load_stop_kind::damaged:
+    std::snprintf(text, size, "record %lu%s is damaged", ordinal, place);
+    break;
+  case load_stop_kind::too_long:
+    std::snprintf(text, size, "record %lu%s is %lu bytes, longer than the limit of %lu bytes",
+                  ordinal, place, length, static_cast<unsigned long>(kLargestConvertedRecord));
+    break;
+  case load_stop_kind::not_converted:
+    std::snprintf(text, size, "record %lu%s cannot be converted", ordinal, place);
+    break;
+  case load_stop_kind::not_rich_text:
+    std::snprintf(text, size, "stored item %u is not rich text",
+                  static_cast<unsigned>(stop.item_number));
+    break;
+  case load_stop_kind::long_text:
+    std::snprintf(text, size, "the item's text is %lu bytes, more than one text record can hold",
+                  length - static_cast<unsigned long>(sizeof(CDTEXT)));
+    break;
+  case load_stop_kind::out_of_memory:
+    std::snprintf(text, size, "memory ran out loading record %lu%s", ordinal, place);
+    break;
+  case load_stop_kind::unreadable:
+    std::snprintf(text, size, "the stored items cannot be read");
+    break;
+  }
 }
 
 body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int reserved,

@@ -127,6 +127,34 @@ struct body_item {
   body_item* next = nullptr;
 };
 
+/* Why a load stopped short of the end of the body. */
+enum class load_stop_kind : WORD {
+  none = 0,
+  damaged,        /* a stored header that does not fit its value or its signature */
+  too_long,       /* a record longer than a conversion takes (kLargestConvertedRecord) */
+  not_converted,  /* a record the conversion refused */
+  not_rich_text,  /* a further stored item of the name that is not rich text */
+  long_text,      /* an item read as text, too long to be written back as one record */
+  out_of_memory,
+  unreadable,     /* the host could not give the items: the load's status says why */
+};
+
+/* Where and why the last load into a context stopped (load_status not 0):
+ * the record that was not loaded, by the ordinal it would have had in the
+ * list, the stored item it lies in and its offset in that item's value
+ * (type word included). Its stored length and signature are set when its
+ * header could be read. A damaged later item ends only itself and the
+ * load goes on; the first such record is the one kept, unless a failure
+ * that ends the load (memory, the host) comes after it. */
+struct load_stop {
+  load_stop_kind kind = load_stop_kind::none;
+  DWORD ordinal = 0;
+  WORD item_number = 0;
+  DWORD offset = 0;
+  DWORD length = 0;
+  WORD signature = 0;
+};
+
 /* A body being read or built. Every node of its list lies in its arena,
  * and so does any data a node was given after it was made (NewRecordData);
  * the rest of a node's data lies behind it or in place in a body_item's
@@ -154,6 +182,7 @@ struct body_context {
   /* Status of the last load into this context: 0 when every record of
    * every item was read, else why the body is incomplete. */
   STATUS load_status = 0;
+  load_stop stop = {};
   /* Where the context's nodes, their data and side data, and its
    * body_items are made (RECORD_IN_ARENA); released with the records. */
   record_arena arena = {};
@@ -176,6 +205,14 @@ STATUS GetBodyRecord(const char* data, DWORD* length, WORD* signature);
 body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int reserved,
                                    body_context* context, int plainText, int entityText,
                                    NOTEHANDLE note, const char* name);
+/* What stopped the context's last load, in words for a log line or a
+ * message: "record 3 is damaged", "record 3 is 64508 bytes, longer than the
+ * limit of 64382 bytes", "memory ran out loading record 1", "stored item 2
+ * is not rich text", ...; place (may be null) is written right behind the
+ * record it names ("record 3 at byte offset 14 is damaged"). Empty when the
+ * load was whole. Always terminated within size bytes. */
+void DescribeLoadStop(const body_context* context, const char* place, char* text, size_t size);
+
 /* Loads the items of the context's note and name into its (empty) record
  * list. 0 when every record of every item was read; 257 for a damaged
  * record or item, or a record that cannot be converted or written back;

@@ -15,25 +15,38 @@
  * output file.
  *
  * Exit status: 0 on success; 1 when the work failed; 2 for a command line
- * that cannot be used. A failure is one line on stderr that names the
- * file, note, item or record and what is wrong, with the status word and
- * its text; the texts the library sent to the message handler follow it.
- * The library's log lines go only to the file VELKO_LOG_FILE names, so
- * that they do not repeat the failure on stderr.
+ * that cannot be used. A failure is exactly one line on stderr that names
+ * the file, note, item or record and what is wrong, with the status word
+ * and its text, or the system's reason for a file that cannot be read or
+ * written; the texts the library sent to the message handler meanwhile
+ * follow on the same line. A database that cannot be used says why (not
+ * a database, damaged, locked, a directory, cannot be read), as the host
+ * found it. The library's log lines go only to the file VELKO_LOG_FILE
+ * names, so that they do not repeat the failure on stderr.
  *
- * A body whose load stopped at a damaged record is still listed (dump) or
- * rendered (render) as far as it loaded, and the command fails naming the
- * record. A partial rendering goes to stdout, where it is seen next to the
+ * Scripts and CD files are read whole, so they must be regular files of
+ * at most 64 MiB: a directory, a device or a FIFO is refused before
+ * anything is read, and so is an input the command could not hold.
+ *
+ * A body whose load stopped short (a damaged record, one longer than a
+ * record can be, memory that ran out) is still listed (dump) or rendered
+ * (render) as far as it loaded, and the command fails naming the record:
+ * by its byte offset in a CD file, or in its stored item of a database.
+ * A partial rendering goes to stdout, where it is seen next to the
  * failure; it is not written to an -o file, which would pass for complete.
  */
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <initializer_list>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -44,10 +57,15 @@
 #include "host/ods.h"
 #include "host/osenv.h"
 #include "host/oslog.h"
+#include "host/status.h"
 #include "store/body.h"
 #include "cdbuild/cd_builder.h"
 #include "cdbuild/cd_script.h"
 #include "velko/velko.h"
+
+#ifdef VELKO_TEST_CONTROLS
+#include "store/tracked_memory_testing.h"
+#endif
 
 namespace {
 
@@ -66,6 +84,26 @@ constexpr char kUsage[] =
 constexpr char kMemoryDatabase[] = "mem:velko";
 constexpr char kBodyItem[] = "Body";
 
+/* The largest script or CD file read: far above the bodies met in
+ * practice, and small enough that the few copies the command makes of it
+ * (the file, the stored items, the record list) fit in memory. */
+constexpr uintmax_t kLargestInput = uintmax_t{64} << 20;
+
+/* ---- test builds ---- */
+
+/* Only the tools tests' build of the command (velko_command_testing, with
+ * the test controls) can be told to run out of memory: with
+ * VELKO_TEST_FAIL_MEMORY_AT=N in the environment, the Nth request for
+ * tracked memory of the work (the load that dump lists, the rendering) is
+ * refused, so that the tests see what a user would when memory runs out.
+ * The shipped command has no such switch. */
+void RefuseMemoryForTests() {
+#ifdef VELKO_TEST_CONTROLS
+  if (const char* nth = std::getenv("VELKO_TEST_FAIL_MEMORY_AT"))
+    VelkoTestFailTrackedAllocation(std::atoi(nth));
+#endif
+}
+
 /* ---- messages and failures ---- */
 
 std::vector<std::string> g_messages;
@@ -82,23 +120,92 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
+/* The messages the library sent, to follow a failure on its line: each
+ * after "; ", once, leaving out one that only repeats the status text. */
+std::string FoldedMessages(const std::string& statusText) {
+  std::string folded;
+  std::vector<std::string> seen;
+  for (const std::string& message : g_messages) {
+    if (message.empty() || message == statusText ||
+        std::find(seen.begin(), seen.end(), message) != seen.end())
+      continue;
+    seen.push_back(message);
+    folded += "; " + message;
+  }
+  return folded;
+}
+
+/* Writes one line on stderr: a line break inside the text (a file name
+ * may hold one) is shown as a space. */
+void ReportLine(std::string line) {
+  std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  std::fprintf(stderr, "velko: %s\n", line.c_str());
+}
+
 /* Reports a failed step: what failed, the status word and its text, and
- * every message the library sent meanwhile. */
+ * the messages the library sent meanwhile. */
 int Failure(const std::string& what, STATUS status) {
   char text[256] = {};
   OSLoadString(NULLHANDLE, status, text, sizeof text);
-  std::fprintf(stderr, "velko: %s: status %u (%s)\n", what.c_str(), static_cast<unsigned>(status),
-               text);
-  for (const std::string& message : g_messages)
-    std::fprintf(stderr, "velko: message: %s\n", message.c_str());
+  ReportLine(what + ": status " + std::to_string(status) + " (" + text + ")" +
+             FoldedMessages(text));
   return kExitFailure;
 }
 
 int Problem(const std::string& what) {
-  std::fprintf(stderr, "velko: %s\n", what.c_str());
-  for (const std::string& message : g_messages)
-    std::fprintf(stderr, "velko: message: %s\n", message.c_str());
+  ReportLine(what + FoldedMessages(""));
   return kExitFailure;
+}
+
+/* The system's text for an errno value. */
+std::string SystemReason(int error) {
+  return error != 0 ? std::strerror(error) : "the system gave no reason";
+}
+
+/* ---- inputs ---- */
+
+const char* FileKind(mode_t mode) {
+  if (S_ISCHR(mode))
+    return "a character device";
+  if (S_ISBLK(mode))
+    return "a block device";
+  if (S_ISFIFO(mode))
+    return "a FIFO";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  return "a special file";
+}
+
+/* Why the input at path cannot be read whole, or empty when it can: it
+ * must be a regular file of at most kLargestInput bytes. Only its status
+ * is looked at, so a FIFO or a device is never opened. */
+std::string InputProblem(const std::string& path) {
+  struct stat info = {};
+  if (stat(path.c_str(), &info) != 0)
+    return SystemReason(errno);
+  if (S_ISDIR(info.st_mode))
+    return "it is a directory";
+  if (!S_ISREG(info.st_mode))
+    return std::string("it is not a regular file but ") + FileKind(info.st_mode);
+  if (static_cast<uintmax_t>(info.st_size) > kLargestInput)
+    return "it is " + std::to_string(info.st_size) + " bytes, more than the " +
+           std::to_string(kLargestInput) + " bytes the command reads";
+  return "";
+}
+
+/* Writes the bytes to path, or to stdout when path is empty; the system's
+ * reason when they cannot be written, else empty. */
+std::string WriteOutput(const std::string& path, const void* bytes, size_t length) {
+  FILE* file = path.empty() ? stdout : std::fopen(path.c_str(), "wb");
+  if (file == nullptr)
+    return SystemReason(errno);
+  errno = 0;
+  const bool written = std::fwrite(bytes, 1, length, file) == length;
+  int error = written ? 0 : errno;
+  const bool closed = path.empty() ? std::fflush(file) == 0 : std::fclose(file) == 0;
+  if (error == 0 && !closed)
+    error = errno;
+  return written && closed ? "" : SystemReason(error);
 }
 
 /* ---- command line ---- */
@@ -181,19 +288,31 @@ bool ParseNoteID(const std::string& text, NOTEID* id) {
 
 /* ---- build ---- */
 
-/* The file's bytes; false when it cannot be opened or read (a directory
- * opens but cannot be read). */
-bool ReadText(const std::string& path, std::string* text) {
+/* The bytes of a regular file (InputProblem); else why they cannot be
+ * read, from the system. Reading stops past kLargestInput bytes, in case
+ * the file grew since it was looked at. */
+std::string ReadText(const std::string& path, std::string* text) {
+  if (std::string problem = InputProblem(path); !problem.empty())
+    return problem;
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr)
-    return false;
-  char chunk[8192];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-    text->append(chunk, got);
-  const bool read = std::ferror(file) == 0;
+    return SystemReason(errno);
+  std::string problem;
+  try {
+    char chunk[8192];
+    size_t got = 0;
+    errno = 0;
+    while (text->size() <= kLargestInput && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+      text->append(chunk, got);
+    if (std::ferror(file) != 0)
+      problem = SystemReason(errno);
+    else if (text->size() > kLargestInput)
+      problem = "it grew past the " + std::to_string(kLargestInput) + " bytes the command reads";
+  } catch (const std::bad_alloc&) {
+    problem = "it cannot be held in memory";
+  }
   std::fclose(file);
-  return read;
+  return problem;
 }
 
 int Build(const Options& options) {
@@ -203,30 +322,47 @@ int Build(const Options& options) {
     return Usage("build needs one SCRIPT and -o FILE.cd");
   const std::string& scriptPath = options.positional.front();
   std::string script;
-  std::error_code ignored;
-  if (std::filesystem::is_directory(scriptPath, ignored))
-    return Problem(scriptPath + ": cannot read the script: it is a directory");
-  if (!ReadText(scriptPath, &script))
-    return Problem(scriptPath + ": cannot read the script");
+  if (const std::string problem = ReadText(scriptPath, &script); !problem.empty())
+    return Problem(scriptPath + ": cannot read the script: " + problem);
   cdbuild::Body body;
   cdbuild::ScriptError error;
-  if (!cdbuild::BuildScript(script, &body, &error)) {
-    std::fprintf(stderr, "%s:%zu: %s\n", scriptPath.c_str(), error.line, error.message.c_str());
-    return kExitFailure;
+  cdbuild::Bytes content;
+  try {
+    if (!cdbuild::BuildScript(script, &body, &error)) {
+      std::fprintf(stderr, "%s:%zu: %s\n", scriptPath.c_str(), error.line, error.message.c_str());
+      return kExitFailure;
+    }
+    content = body.FileContent();
+  } catch (const std::bad_alloc&) {
+    return Problem(scriptPath + ": cannot build the records: memory ran out");
   }
-  if (!body.WriteFile(options.output))
-    return Problem(options.output + ": cannot write the CD file");
-  const size_t bytes = body.FileContent().size();
-  std::printf("%s: %zu records, %zu bytes\n", options.output.c_str(), body.records().size(), bytes);
+  if (const std::string problem = WriteOutput(options.output, content.data(), content.size());
+      !problem.empty())
+    return Problem(options.output + ": cannot write the CD file: " + problem);
+  std::printf("%s: %zu records, %zu bytes\n", options.output.c_str(), body.records().size(),
+              content.size());
   return 0;
 }
 
 /* ---- sources ---- */
 
-/* The records of a CD file gathered by the host's record walker. */
+/* The records of a CD file as the host's record walker hands them out,
+ * with the byte offset of each in the file. */
+struct gathered_file {
+  cdbuild::Body body;
+  std::vector<DWORD> offsets;
+  DWORD next = kItemTypeWordSize; /* the records follow the type word */
+};
+
 STATUS GatherRecord(char* record, WORD /*signature*/, DWORD length, void* context) {
-  auto* body = static_cast<cdbuild::Body*>(context);
-  body->Add(cdbuild::Bytes(record, record + length));
+  auto* file = static_cast<gathered_file*>(context);
+  try {
+    file->body.Add(cdbuild::Bytes(record, record + length));
+    file->offsets.push_back(file->next);
+  } catch (const std::bad_alloc&) {
+    return ERR_MEMORY;
+  }
+  file->next += EvenLength(length);
   return NOERROR;
 }
 
@@ -259,6 +395,18 @@ public:
    * or "DBFILE: note 0x100: item \"NAME\"". */
   const std::string& name() const { return name_; }
 
+  /* Where the record a load stopped at lies, as the user can find it:
+   * " at byte offset X" of a CD file, " at byte offset X of stored item K"
+   * of a database's item. */
+  std::string Place(const load_stop& stop) const {
+    if (!cdFile_)
+      return " at byte offset " + std::to_string(stop.offset) + " of stored item " +
+             std::to_string(stop.item_number);
+    if (stop.ordinal == 0 || stop.ordinal > fileOffsets_.size())
+      return "";
+    return " at byte offset " + std::to_string(fileOffsets_[stop.ordinal - 1]);
+  }
+
 private:
   int OpenDatabase(const Options& options) {
     NOTEID id = 0;
@@ -271,9 +419,13 @@ private:
   }
 
   int OpenFile(const std::string& path) {
-    cdbuild::Body body;
-    if (STATUS status = EnumCompositeFile(path.c_str(), GatherRecord, &body); status != NOERROR)
+    if (const std::string problem = InputProblem(path); !problem.empty())
+      return Problem(path + ": cannot read the CD file: " + problem);
+    gathered_file file;
+    if (STATUS status = EnumCompositeFile(path.c_str(), GatherRecord, &file); status != NOERROR)
       return Failure(path + ": cannot read the CD file", status);
+    const cdbuild::Body& body = file.body;
+    name_ = path + ": item \"" + kBodyItem + "\"";
     if (STATUS status = NSFDbCreate(kMemoryDatabase, DBCLASS_NOTEFILE, TRUE); status != NOERROR)
       return Failure("cannot create a database in memory", status);
     if (STATUS status = NSFDbOpen(kMemoryDatabase, &db_); status != NOERROR)
@@ -281,13 +433,29 @@ private:
     if (STATUS status = NSFNoteCreate(db_, &note_); status != NOERROR)
       return Failure("cannot create a note", status);
     if (STATUS status = body.AppendItems(note_, kBodyItem); status != NOERROR)
-      return Failure(path + ": cannot store the records as items", status);
+      return Failure(path + ": cannot store the records as items" + TooLongForAnItem(file), status);
     if (STATUS status = NSFNoteUpdate(note_, 0); status != NOERROR)
       return Failure("cannot store the note", status);
+    cdFile_ = true;
+    fileOffsets_ = std::move(file.offsets);
     NOTEID id = 0;
     NSFNoteGetInfo(note_, _NOTE_ID, &id);
-    name_ = path + ": item \"" + kBodyItem + "\"";
     return Connect(kMemoryDatabase, id, kBodyItem);
+  }
+
+  /* ": record N at byte offset X is L bytes, longer than ..." for the
+   * first record of the file too long for the record list, which is also
+   * the first that an item may not hold; else empty. */
+  static std::string TooLongForAnItem(const gathered_file& file) {
+    const std::vector<cdbuild::Bytes>& records = file.body.records();
+    for (size_t index = 0; index < records.size(); ++index) {
+      if (records[index].size() > kLargestConvertedRecord)
+        return ": record " + std::to_string(index + 1) + " at byte offset " +
+               std::to_string(file.offsets[index]) + " is " +
+               std::to_string(records[index].size()) + " bytes, longer than the limit of " +
+               std::to_string(kLargestConvertedRecord) + " bytes";
+    }
+    return "";
   }
 
   static std::string NoteText(NOTEID id) {
@@ -309,6 +477,12 @@ private:
                          " is empty or longer than 256 characters",
                      item_->own_error);
     }
+    if (status == ERR_HOST_STORAGE) {
+      // The host keeps why the database could not be used.
+      char cause[160] = {};
+      if (NSFDbStorageFailure(cause, sizeof cause))
+        return Failure(what + ": the file " + cause, status);
+    }
     if (status != NOERROR)
       return Failure(what, status);
     // A missing item is left unconnected without a status.
@@ -325,39 +499,20 @@ private:
   DBHANDLE db_ = NULLHANDLE;
   NOTEHANDLE note_ = NULLHANDLE;
   std::string name_;
+  /* For a CD file, the byte offset in it of each record, by ordinal - 1. */
+  bool cdFile_ = false;
+  std::vector<DWORD> fileOffsets_;
 };
 
-/* Where the load of the body stopped: "record N (offset O of stored item
- * K) is damaged", from the first stored item whose records do not reach
- * its end; empty when no item shows where (an item that is not rich text
- * is not kept). Record N is the one the listing would have shown next. */
-std::string DamagedRecord(const body_context* body) {
-  DWORD before = 0; /* the last ordinal of the items before */
-  for (const body_item* stored = body->items; stored != nullptr; stored = stored->next) {
-    DWORD offset = kItemTypeWordSize;
-    for (const record_storage* node = body->records; node != nullptr; node = node->next) {
-      if (stored->last_ordinal != 0 && node->ordinal >= stored->first_ordinal &&
-          node->ordinal <= stored->last_ordinal)
-        offset += EvenLength(node->stored_length);
-    }
-    if (stored->buffer != nullptr && offset + 2 <= stored->length) {
-      const DWORD last = stored->last_ordinal != 0 ? stored->last_ordinal : before;
-      return "record " + std::to_string(last + 1) + " (offset " + std::to_string(offset) +
-             " of stored item " + std::to_string(stored->item_number) + ") is damaged";
-    }
-    if (stored->last_ordinal != 0)
-      before = stored->last_ordinal;
-  }
-  return "";
-}
-
-/* The failure of a body that loaded only in part. */
+/* The failure of a body that loaded only in part: the loader's account
+ * of where and why it stopped ("record N at byte offset X is damaged",
+ * "memory ran out loading record N"), then what the command did about it.
+ * Record N is the one the listing would have shown next. */
 int LoadFailure(const Source& source, const body_context* body, const std::string& consequence) {
-  const std::string where = DamagedRecord(body);
-  return Failure(source.name() + ": " +
-                     (where.empty() ? "the body was read only in part" : where) + "; " +
-                     consequence,
-                 body->load_status);
+  char stopped[256] = {};
+  DescribeLoadStop(body, source.Place(body->stop).c_str(), stopped, sizeof stopped);
+  const std::string where = stopped[0] != '\0' ? stopped : "the body was read only in part";
+  return Failure(source.name() + ": " + where + "; " + consequence, body->load_status);
 }
 
 /* ---- dump ---- */
@@ -621,9 +776,10 @@ int Dump(const Options& options) {
   if (const int failed = source.Open(options); failed != 0)
     return failed;
   VelkoRTItem* item = source.item();
+  RefuseMemoryForTests();
   body_context* body = StoreItemsAndRecords(item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  if (body == nullptr)
-    return Problem(source.name() + ": the body cannot be loaded");
+  if (body == nullptr) // a connected item has a note and a name: no context could be had
+    return Failure(source.name() + ": the body cannot be loaded", VELKO_ERR_MEMORY);
   for (const record_storage* node = body->records; node != nullptr; node = node->next) {
     const DWORD length = node->stored_length != 0 ? node->stored_length : node->length;
     std::printf("%lu %s length=%lu%s\n", static_cast<unsigned long>(node->ordinal),
@@ -663,15 +819,6 @@ const generation_choice* FindGeneration(const std::string& word) {
   return nullptr;
 }
 
-bool WriteOutput(const std::string& path, const char* text, size_t length) {
-  FILE* file = path.empty() ? stdout : std::fopen(path.c_str(), "wb");
-  if (file == nullptr)
-    return false;
-  const bool written = std::fwrite(text, 1, length, file) == length;
-  const bool closed = path.empty() ? std::fflush(file) == 0 : std::fclose(file) == 0;
-  return written && closed;
-}
-
 /* After a rendering: when the item's body loads only in part, the
  * rendering holds what loaded. It goes to stdout, not to an -o file, and
  * the failure names the damaged record. 0 when the body loads whole. */
@@ -679,15 +826,17 @@ int ReportDamage(const Source& source, const Options& options, const char* outpu
                  size_t length) {
   body_context* body =
       StoreItemsAndRecords(source.item(), 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  if (body == nullptr)
-    return Problem(source.name() + ": the body cannot be loaded");
+  if (body == nullptr) // a connected item has a note and a name: no context could be had
+    return Failure(source.name() + ": the body cannot be loaded", VELKO_ERR_MEMORY);
   int exit = 0;
   if (body->load_status != NOERROR) {
     std::string consequence = "nothing was written to " + options.output;
     if (options.output.empty()) {
       consequence = "the output holds what loaded";
-      if (output != nullptr && !WriteOutput("", output, length))
-        consequence = "stdout cannot be written";
+      if (output != nullptr) {
+        if (const std::string problem = WriteOutput("", output, length); !problem.empty())
+          consequence = "stdout cannot be written: " + problem;
+      }
     }
     exit = LoadFailure(source, body, consequence);
   }
@@ -709,6 +858,7 @@ int Render(const Options& options) {
   std::string properties = choice->option;
   if (!options.properties.empty())
     properties += (properties.empty() ? "" : " ") + options.properties;
+  RefuseMemoryForTests();
   char* output = chunk->GenerateHTML("", choice->generation, properties.c_str(), 0, nullptr,
                                      nullptr);
   const size_t length = source.session()->render_result_length;
@@ -721,11 +871,11 @@ int Render(const Options& options) {
     const STATUS status = chunk->status != NOERROR ? chunk->status : STATUS{VELKO_ERR_MEMORY};
     return Failure(source.name() + ": rendering failed", status);
   }
-  const bool written = WriteOutput(options.output, output, length);
+  const std::string problem = WriteOutput(options.output, output, length);
   VelkoDeallocatePtr(source.session(), output);
-  if (!written)
+  if (!problem.empty())
     return Problem((options.output.empty() ? std::string("stdout") : options.output) +
-                   ": cannot write the output");
+                   ": cannot write the output: " + problem);
   if (!options.output.empty())
     std::printf("%s: %zu bytes\n", options.output.c_str(), length);
   return 0;
@@ -754,6 +904,8 @@ int main(int argc, char** argv) {
       return Dump(options);
     if (command == "render")
       return Render(options);
+  } catch (const std::bad_alloc&) {
+    return Problem("cannot go on: memory ran out");
   } catch (const std::exception& error) {
     return Problem(std::string("cannot go on: ") + error.what());
   }

@@ -160,6 +160,16 @@ protected:
     return items;
   }
 
+  /* The load's own account of where and why it stopped, the place given
+   * as the offset in the stored item it keeps. */
+  static std::string Stopped(const body_context* context) {
+    const std::string place = " at offset " + std::to_string(context->stop.offset) + " of item " +
+                              std::to_string(context->stop.item_number);
+    char text[200];
+    DescribeLoadStop(context, place.c_str(), text, sizeof text);
+    return text;
+  }
+
   /* The text of each text node, "<sig>" for other records. */
   static std::vector<std::string> Describe(body_context* context) {
     return note_testing::Describe(context->records);
@@ -477,10 +487,14 @@ std::vector<std::pair<const char*, Bytes>> DamageCases() {
 TEST_F(BodyTest, DamageEndsTheLoadOfItsItemOnly) {
   for (const auto& [name, damage] : DamageCases()) {
     SCOPED_TRACE(name);
-    ExpectIncomplete(Reload({{Text("one"), damage, Text("two")}, {Text("three")}}), {"one"});
+    body_context* first = Reload({{Text("one"), damage, Text("two")}, {Text("three")}});
+    ExpectIncomplete(first, {"one"});
     EXPECT_THAT(HostTestLogLines(), ElementsAre("Rich text item Body number 0 is damaged at "
                                                 "offset 14: the rest of it was not loaded"));
+    EXPECT_EQ(Stopped(first), "record 2 at offset 14 of item 0 is damaged");
 
+    // The load goes on with the next item; the damaged record is the one
+    // kept, not the end of the list.
     body_context* context = Reload({{Text("zero")}, {Text("one"), damage, Text("two")},
                                     {Text("three")}});
     ExpectIncomplete(context, {"zero", "one", "three"});
@@ -488,6 +502,7 @@ TEST_F(BodyTest, DamageEndsTheLoadOfItsItemOnly) {
     EXPECT_EQ(Items(context)[2]->first_ordinal, 3u);
     EXPECT_THAT(HostTestLogLines(), ElementsAre("Rich text item Body number 1 is damaged at "
                                                 "offset 14: the rest of it was not loaded"));
+    EXPECT_EQ(Stopped(context), "record 3 at offset 14 of item 1 is damaged");
   }
   // A header cut off by the end of the value is damage too.
   ExpectIncomplete(Reload({{Text("one"), Bytes({0x85, 0xFF, 0x08})}}), {"one"});
@@ -497,27 +512,38 @@ TEST_F(BodyTest, LaterItemThatIsNotRichTextIsLeftOutAndReported) {
   Append("Body", Records({Text("zero")}));
   ASSERT_EQ(NSFItemAppend(note_, 0, "Body", 4, TYPE_TEXT, "plain", 5), NOERROR);
   Append("Body", Records({Text("two")}));
-  ExpectIncomplete(Load(), {"zero", "two"});
+  body_context* context = Load();
+  ExpectIncomplete(context, {"zero", "two"});
   EXPECT_THAT(HostTestLogLines(),
               Contains("Rich text item Body number 1 is not rich text: it was not loaded"));
+  EXPECT_EQ(Stopped(context), "stored item 1 is not rich text");
 }
 
 TEST_F(BodyTest, RecordTooLargeToWriteBackEndsTheLoad) {
-  ExpectIncomplete(Reload({{Text("one"), Wsig(0xFF10, kLargestConvertedRecord + 1), Text("two")},
-                           {Text("three")}}),
-                   {"one"});
+  body_context* context = Reload(
+      {{Text("one"), Wsig(0xFF10, kLargestConvertedRecord + 1), Text("two")}, {Text("three")}});
+  ExpectIncomplete(context, {"one"});
   EXPECT_THAT(HostTestLogLines(),
               ElementsAre("Rich text item Body number 0: record 0xFF10 of 64383 bytes at offset "
-                          "14 cannot be converted; the rest of the body was not loaded"));
-  // The host form of a graphic is 2 bytes longer than the stored one.
-  ExpectIncomplete(Reload({{Text("one"), Lsig(SIG_CD_GRAPHIC, kLargestConvertedRecord - 1)}}),
-                   {"one"});
+                          "14 is longer than the 64382 bytes a record can have; the rest of the "
+                          "body was not loaded"));
+  EXPECT_EQ(Stopped(context), "record 2 at offset 14 of item 0 is 64383 bytes, longer than the "
+                              "limit of 64382 bytes");
+  // The host form of a graphic is 2 bytes longer than the stored one: the
+  // length the limit applies to is named.
+  context = Reload({{Text("one"), Lsig(SIG_CD_GRAPHIC, kLargestConvertedRecord - 1)}});
+  ExpectIncomplete(context, {"one"});
   EXPECT_THAT(HostTestLogLines(),
-              ElementsAre("Rich text item Body number 0: record 0x0099 of 64381 bytes at offset "
-                          "14 cannot be converted; the rest of the body was not loaded"));
-  // A complete reload clears the mark.
-  ASSERT_NE(Reload({{Text("one")}}), nullptr);
+              ElementsAre("Rich text item Body number 0: record 0x0099 of 64383 bytes at offset "
+                          "14 is longer than the 64382 bytes a record can have; the rest of the "
+                          "body was not loaded"));
+  EXPECT_EQ(Stopped(context), "record 2 at offset 14 of item 0 is 64383 bytes, longer than the "
+                              "limit of 64382 bytes");
+  // A complete reload clears the mark and the account.
+  context = Reload({{Text("one")}});
+  ASSERT_NE(context, nullptr);
   EXPECT_EQ(item_->internal->incomplete_load, NOERROR);
+  EXPECT_EQ(Stopped(context), "");
 }
 
 TEST_F(BodyTest, TraceLinesAtDebugLevelThree) {
@@ -560,6 +586,16 @@ TEST_F(BodyTest, OutOfMemoryWhileLoadingGives263AtEveryAllocation) {
       ASSERT_NE(context, nullptr);
       const STATUS status = context->load_status;
       const size_t nodes = Nodes(context).size();
+      // Memory that ran out is told from damage, at the record that was
+      // not loaded.
+      const std::string stopped = Stopped(context);
+      if (status != NOERROR) {
+        EXPECT_EQ(stopped.rfind("memory ran out loading record " + std::to_string(nodes + 1) +
+                                    " at offset ",
+                                0),
+                  0u)
+            << stopped;
+      }
       CleanupBodyContext(session, context);
       delete context;
       note_testing::UnbindItem(item);

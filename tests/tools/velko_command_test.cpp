@@ -132,7 +132,7 @@ TEST_F(VelkoCommandTest, BuildWritesTheScriptsRecordsAndDumpListsThem) {
   const std::string missing = Path("missing.cdscript");
   result = Velko("build '" + missing + "' -o '" + bad + "'");
   EXPECT_EQ(result.exit, 1);
-  EXPECT_EQ(result.err, "velko: " + missing + ": cannot read the script\n");
+  EXPECT_EQ(result.err, "velko: " + missing + ": cannot read the script: No such file or directory\n");
   EXPECT_EQ(Velko("build '" + script + "' -o '" + Path("no/dir.cd") + "'").exit, 1);
 }
 
@@ -227,15 +227,17 @@ TEST_F(VelkoCommandTest, DumpReportsWhatItCannotReadAndListsWhatLoaded) {
   const struct {
     std::string path;
     STATUS status;
-  } cases[] = {{text, ERR_HOST_BAD_CD_FILE},
-               {missing, ERR_HOST_FILE_IO},
-               {damaged, ERR_HOST_BAD_RECORD}};
+  } cases[] = {{text, ERR_HOST_BAD_CD_FILE}, {damaged, ERR_HOST_BAD_RECORD}};
   for (const auto& c : cases) {
     const Result result = Velko("dump '" + c.path + "'");
     EXPECT_EQ(result.exit, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, CannotRead(c.path, c.status));
   }
+  // A file that is not there is named with the system's reason.
+  const Result absent = Velko("dump '" + missing + "'");
+  EXPECT_EQ(absent.exit, 1);
+  EXPECT_EQ(absent.err, "velko: " + missing + ": cannot read the CD file: No such file or directory\n");
   // A graphic shorter than its fixed part cannot be converted.
   const Result result =
       Velko("dump '" + Build("PARAGRAPH\nRAW sig=GRAPHIC data=0102\nPARAGRAPH\n", "short") + "'");
@@ -243,8 +245,8 @@ TEST_F(VelkoCommandTest, DumpReportsWhatItCannotReadAndListsWhatLoaded) {
   EXPECT_EQ(result.out, "1 CDPARAGRAPH length=2\n");
   char status[256] = {};
   OSLoadString(NULLHANDLE, 257, status, sizeof status);
-  EXPECT_THAT(result.err, ::testing::EndsWith(": record 2 (offset 4 of stored item 0) is damaged; "
-                                              "the records before it are listed: status 257 (" +
+  EXPECT_THAT(result.err, ::testing::EndsWith(": record 2 at byte offset 4 is damaged; the records "
+                                              "before it are listed: status 257 (" +
                                               std::string(status) + ")\n"));
 }
 
@@ -267,12 +269,13 @@ TEST_F(VelkoCommandTest, RenderWritesTheSameOutputToAFileAsToStdoutAndReportsWha
   const Result missing = Velko("render --db '" + database + "' --note 4");
   EXPECT_EQ(missing.exit, 1);
   EXPECT_EQ(missing.out, "");
-  // The status word and its text, then what the library told the user.
+  // The status word and its text, then what the library told the user, on
+  // the same line.
   char text[256] = {};
   OSLoadString(NULLHANDLE, ERR_HOST_DB_NOT_FOUND, text, sizeof text);
   EXPECT_EQ(missing.err, "velko: cannot connect item \"Body\" of note 0x4 in " + database +
                              ": status " + std::to_string(ERR_HOST_DB_NOT_FOUND) + " (" + text +
-                             ")\nvelko: message: TARNO: Unable to open database.\n");
+                             "); TARNO: Unable to open database.\n");
 }
 
 TEST_F(VelkoCommandTest, UnusableCommandLinesShowTheUsage) {
