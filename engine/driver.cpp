@@ -413,13 +413,7 @@ STATUS Prepare(chunk_process_state* state) {
 
 /* ---- the item's records ---- */
 
-body_context* LoadInput(VelkoRTItem* item) {
-  _internal_RTITEM* internal = item->internal;
-  if (internal->input == nullptr && internal->state != kItemStateInMemory)
-    internal->input = StoreItemsAndRecords(item, 0, static_cast<int>(internal->option_word),
-                                           nullptr, 0, 0, NULLHANDLE, nullptr);
-  return internal->input;
-}
+body_context* LoadInput(VelkoRTItem* item) { return ItemBody(item); }
 
 /* Why the item's records could not be had: an item held in memory has
  * none, an item without its note or name cannot load them, and one with

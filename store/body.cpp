@@ -293,7 +293,9 @@ STATUS ReadStoredHeader(body_load_state& state, DWORD* length, WORD* signature) 
   bool sound = available >= headerSize && GetBodyRecord(data, length, signature) == NOERROR;
   sound = sound && HeaderKindOfSignature(*signature) == kind;
   sound = sound && *length >= headerSize && *length <= available;
-  sound = sound && *length <= 0xFFFF && *length >= state.forms->Of(*signature).stored_fixed;
+  // A record longer than the loader takes is refused as too long, not as
+  // damage, by the record step.
+  sound = sound && *length >= state.forms->Of(*signature).stored_fixed;
   if (sound)
     return NOERROR;
   LogDamagedRecord(state, *length, *signature);
@@ -921,6 +923,7 @@ STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length) 
   state.item = item;
   state.context = context;
   const STATUS status = WalkValue(state, block, length, 0);
+  NoteWhatEndedLoad(state, status);
   context->load_status = status;
   internal->incomplete_load = status;
   internal->input = context;
@@ -966,6 +969,16 @@ void DescribeLoadStop(const body_context* context, const char* place, char* text
     std::snprintf(text, size, "the stored items cannot be read");
     break;
   }
+}
+
+body_context* ItemBody(VelkoRTItem* item) {
+  if (item == nullptr || item->internal == nullptr)
+    return nullptr;
+  _internal_RTITEM* internal = item->internal;
+  if (internal->input == nullptr && internal->state != kItemStateInMemory)
+    internal->input = StoreItemsAndRecords(item, 0, static_cast<int>(internal->option_word),
+                                           nullptr, 0, 0, NULLHANDLE, nullptr);
+  return internal->input;
 }
 
 body_context* StoreItemsAndRecords(VelkoRTItem* item, int skipEnvelopes, int reserved,

@@ -231,6 +231,12 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
  * from the note; the body holds the records before a damaged one. */
 STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length);
 
+/* The item's loaded body (the records the engine walks), loaded from its
+ * note when it has none; null for an item that is not connected, an item
+ * held in memory without records, or when no context can be had. The item
+ * keeps it. */
+body_context* ItemBody(VelkoRTItem* item);
+
 /* Frees every node and body_item of the context with its record arena;
  * the context stays, empty. */
 void ReleaseItemsRecords(LSXLsiSession* session, body_context* context);

@@ -346,26 +346,6 @@ int Build(const Options& options) {
 
 /* ---- sources ---- */
 
-/* The records of a CD file as the host's record walker hands them out,
- * with the byte offset of each in the file. */
-struct gathered_file {
-  cdbuild::Body body;
-  std::vector<DWORD> offsets;
-  DWORD next = kItemTypeWordSize; /* the records follow the type word */
-};
-
-STATUS GatherRecord(char* record, WORD /*signature*/, DWORD length, void* context) {
-  auto* file = static_cast<gathered_file*>(context);
-  try {
-    file->body.Add(cdbuild::Bytes(record, record + length));
-    file->offsets.push_back(file->next);
-  } catch (const std::bad_alloc&) {
-    return ERR_MEMORY;
-  }
-  file->next += EvenLength(length);
-  return NOERROR;
-}
-
 /* A session with one item connected to the source's body. */
 class Source {
 public:
@@ -399,12 +379,27 @@ public:
    * " at byte offset X" of a CD file, " at byte offset X of stored item K"
    * of a database's item. */
   std::string Place(const load_stop& stop) const {
-    if (!cdFile_)
+    if (cdFile_.empty())
       return " at byte offset " + std::to_string(stop.offset) + " of stored item " +
              std::to_string(stop.item_number);
-    if (stop.ordinal == 0 || stop.ordinal > fileOffsets_.size())
-      return "";
-    return " at byte offset " + std::to_string(fileOffsets_[stop.ordinal - 1]);
+    return " at byte offset " + std::to_string(stop.offset);
+  }
+
+  /* The item's body: for a CD file its bytes, read into one block of the
+   * session and loaded where they lie; for a database's item its stored
+   * items, loaded as the engine loads them. Null, after the failure's
+   * line, when the body cannot be had at all; a body that loaded in part
+   * says so in its load_status. */
+  body_context* LoadBody(int* exit) {
+    if (!cdFile_.empty() && !fileLoaded_) {
+      fileLoaded_ = true;
+      if ((*exit = LoadFile()) != 0)
+        return nullptr;
+    }
+    body_context* body = ItemBody(item_);
+    if (body == nullptr) // a connected item has a note and a name
+      *exit = Failure(name_ + ": the body cannot be loaded", VELKO_ERR_MEMORY);
+    return body;
   }
 
 private:
@@ -418,13 +413,12 @@ private:
     return Connect(options.database, id, options.item);
   }
 
+  /* A CD file becomes the body of an item of a note in memory: the note is
+   * stored with an empty rich-text item, the item connected to it, and the
+   * file's bytes loaded as the item's body when the body is asked for. */
   int OpenFile(const std::string& path) {
     if (const std::string problem = InputProblem(path); !problem.empty())
       return Problem(path + ": cannot read the CD file: " + problem);
-    gathered_file file;
-    if (STATUS status = EnumCompositeFile(path.c_str(), GatherRecord, &file); status != NOERROR)
-      return Failure(path + ": cannot read the CD file", status);
-    const cdbuild::Body& body = file.body;
     name_ = path + ": item \"" + kBodyItem + "\"";
     if (STATUS status = NSFDbCreate(kMemoryDatabase, DBCLASS_NOTEFILE, TRUE); status != NOERROR)
       return Failure("cannot create a database in memory", status);
@@ -432,30 +426,59 @@ private:
       return Failure("cannot open the database in memory", status);
     if (STATUS status = NSFNoteCreate(db_, &note_); status != NOERROR)
       return Failure("cannot create a note", status);
-    if (STATUS status = body.AppendItems(note_, kBodyItem); status != NOERROR)
-      return Failure(path + ": cannot store the records as items" + TooLongForAnItem(file), status);
+    if (STATUS status = NSFItemAppend(note_, 0, kBodyItem, sizeof kBodyItem - 1, TYPE_COMPOSITE,
+                                      nullptr, 0);
+        status != NOERROR)
+      return Failure("cannot make the item", status);
     if (STATUS status = NSFNoteUpdate(note_, 0); status != NOERROR)
       return Failure("cannot store the note", status);
-    cdFile_ = true;
-    fileOffsets_ = std::move(file.offsets);
+    cdFile_ = path;
     NOTEID id = 0;
     NSFNoteGetInfo(note_, _NOTE_ID, &id);
     return Connect(kMemoryDatabase, id, kBodyItem);
   }
 
-  /* ": record N at byte offset X is L bytes, longer than ..." for the
-   * first record of the file too long for the record list, which is also
-   * the first that an item may not hold; else empty. */
-  static std::string TooLongForAnItem(const gathered_file& file) {
-    const std::vector<cdbuild::Bytes>& records = file.body.records();
-    for (size_t index = 0; index < records.size(); ++index) {
-      if (records[index].size() > kLargestConvertedRecord)
-        return ": record " + std::to_string(index + 1) + " at byte offset " +
-               std::to_string(file.offsets[index]) + " is " +
-               std::to_string(records[index].size()) + " bytes, longer than the limit of " +
-               std::to_string(kLargestConvertedRecord) + " bytes";
+  /* Reads the CD file into one tracked block (and a spare byte the loader
+   * may use as the last record's pad byte) and loads it as the body. */
+  int LoadFile() {
+    const std::string& path = cdFile_;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+      return Problem(path + ": cannot read the CD file: " + SystemReason(errno));
+    struct stat info = {};
+    const bool sized = fstat(fileno(file), &info) == 0;
+    const auto size = sized ? static_cast<uintmax_t>(info.st_size) : 0;
+    if (!sized || size > kLargestInput) {
+      std::fclose(file);
+      return Problem(path + ": cannot read the CD file: " +
+                     (sized ? "it grew past " + std::to_string(kLargestInput) + " bytes"
+                            : SystemReason(errno)));
     }
-    return "";
+    velko_allocation* block = VelkoAllocate(session_, VELKO_HERE, size + 1, 0);
+    if (block == nullptr || block->data == nullptr) {
+      std::fclose(file);
+      VelkoDeallocate(session_, block);
+      return Failure(path + ": cannot read the CD file", VELKO_ERR_MEMORY);
+    }
+    errno = 0;
+    const size_t got = std::fread(block->data, 1, size, file);
+    const int error = std::ferror(file) != 0 ? errno : 0;
+    std::fclose(file);
+    WORD type = 0;
+    if (got >= sizeof type)
+      std::memcpy(&type, block->data, sizeof type);
+    if (error != 0 || got != size || type != TYPE_COMPOSITE) {
+      VelkoDeallocate(session_, block);
+      if (error != 0 || got != size)
+        return Problem(path + ": cannot read the CD file: " +
+                       (error != 0 ? SystemReason(error) : "it changed while it was read"));
+      return Failure(path + ": cannot read the CD file", ERR_HOST_BAD_CD_FILE);
+    }
+    // A body that loads in part is reported with what loaded.
+    const STATUS status = StoreBodyValue(item_, block, static_cast<DWORD>(size));
+    if (status != NOERROR && ItemBody(item_) == nullptr)
+      return Failure(path + ": the body cannot be loaded", status);
+    return 0;
   }
 
   static std::string NoteText(NOTEID id) {
@@ -499,9 +522,9 @@ private:
   DBHANDLE db_ = NULLHANDLE;
   NOTEHANDLE note_ = NULLHANDLE;
   std::string name_;
-  /* For a CD file, the byte offset in it of each record, by ordinal - 1. */
-  bool cdFile_ = false;
-  std::vector<DWORD> fileOffsets_;
+  /* The CD file read as the body; empty for a database's item. */
+  std::string cdFile_;
+  bool fileLoaded_ = false;
 };
 
 /* The failure of a body that loaded only in part: the loader's account
@@ -775,23 +798,20 @@ int Dump(const Options& options) {
   Source source;
   if (const int failed = source.Open(options); failed != 0)
     return failed;
-  VelkoRTItem* item = source.item();
   RefuseMemoryForTests();
-  body_context* body = StoreItemsAndRecords(item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  if (body == nullptr) // a connected item has a note and a name: no context could be had
-    return Failure(source.name() + ": the body cannot be loaded", VELKO_ERR_MEMORY);
+  int failed = 0;
+  const body_context* body = source.LoadBody(&failed);
+  if (body == nullptr)
+    return failed;
   for (const record_storage* node = body->records; node != nullptr; node = node->next) {
     const DWORD length = node->stored_length != 0 ? node->stored_length : node->length;
     std::printf("%lu %s length=%lu%s\n", static_cast<unsigned long>(node->ordinal),
                 SignatureText(node->signature).c_str(), static_cast<unsigned long>(length),
                 MainFields(*node).c_str());
   }
-  const int exit = body->load_status != NOERROR
-                       ? LoadFailure(source, body, "the records before it are listed")
-                       : 0;
-  CleanupBodyContext(source.session(), body);
-  delete body;
-  return exit;
+  return body->load_status != NOERROR
+             ? LoadFailure(source, body, "the records before it are listed")
+             : 0;
 }
 
 /* ---- render ---- */
@@ -822,13 +842,11 @@ const generation_choice* FindGeneration(const std::string& word) {
 /* After a rendering: when the item's body loads only in part, the
  * rendering holds what loaded. It goes to stdout, not to an -o file, and
  * the failure names the damaged record. 0 when the body loads whole. */
-int ReportDamage(const Source& source, const Options& options, const char* output,
-                 size_t length) {
-  body_context* body =
-      StoreItemsAndRecords(source.item(), 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  if (body == nullptr) // a connected item has a note and a name: no context could be had
-    return Failure(source.name() + ": the body cannot be loaded", VELKO_ERR_MEMORY);
+int ReportDamage(Source& source, const Options& options, const char* output, size_t length) {
   int exit = 0;
+  const body_context* body = source.LoadBody(&exit);
+  if (body == nullptr)
+    return exit;
   if (body->load_status != NOERROR) {
     std::string consequence = "nothing was written to " + options.output;
     if (options.output.empty()) {
@@ -840,8 +858,6 @@ int ReportDamage(const Source& source, const Options& options, const char* outpu
     }
     exit = LoadFailure(source, body, consequence);
   }
-  CleanupBodyContext(source.session(), body);
-  delete body;
   return exit;
 }
 
@@ -859,6 +875,11 @@ int Render(const Options& options) {
   if (!options.properties.empty())
     properties += (properties.empty() ? "" : " ") + options.properties;
   RefuseMemoryForTests();
+  // The body is loaded first, so that a CD file is read straight into it;
+  // a failure to load it at all is the command's.
+  int failed = 0;
+  if (source.LoadBody(&failed) == nullptr)
+    return failed;
   char* output = chunk->GenerateHTML("", choice->generation, properties.c_str(), 0, nullptr,
                                      nullptr);
   const size_t length = source.session()->render_result_length;

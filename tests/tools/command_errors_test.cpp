@@ -298,8 +298,9 @@ TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText)
            tooLongRecord + "; the records before it are listed: status 257 (The operation failed)",
        false},
       {"dump {huge}",
-       "velko: {huge}: cannot store the records as items: record 2 at byte offset 4 is 70000 "
-       "bytes, longer than the limit of 64382 bytes: status 12562 (Item value is too large)",
+       "velko: {huge}: item \"Body\": record 2 at byte offset 4 is 70000 bytes, longer than "
+       "the limit of 64382 bytes; the records before it are listed: status 257 (The operation "
+       "failed)",
        false},
   };
   for (const auto& c : cases) {
