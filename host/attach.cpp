@@ -6,7 +6,8 @@
  * Files are stored as they are (no compression, whatever encoding is
  * asked for). An attached file's object is written at once; it stays in
  * the database even when the note is closed without being updated. OLE
- * objects are not supported.
+ * objects are not supported. The calls that allocate run under
+ * GuardedStatus (host_internal.h): short memory is ERR_MEMORY.
  */
 #include <sys/stat.h>
 
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "host/cdrecords.h"
+#include "host/host_internal.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osmem.h"
@@ -302,77 +304,85 @@ extern "C" STATUS NSFNoteAttachFile(NOTEHANDLE handle, const char* itemName, WOR
                                     WORD /*encodingType*/) {
   if (itemName == nullptr || pathName == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  const std::string_view name(itemName, itemNameLength);
-  if (ItemKey(name) != "$file")
-    return ERR_HOST_BAD_ARGUMENT;
-  const std::string_view fileName = LastPathElement(
-      originalPathName != nullptr && *originalPathName != 0 ? originalPathName : pathName);
-  if (fileName.empty() || fileName.size() > 0xFFFF)
-    return ERR_HOST_BAD_ARGUMENT;
-  // The value must fit under the cap before anything is stored.
-  if (sizeof(WORD) + sizeof(FILEOBJECT) + fileName.size() > ItemValueLimit())
-    return ERR_HOST_VALUE_TOO_LARGE;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const std::string_view name(itemName, itemNameLength);
+    if (ItemKey(name) != "$file")
+      return ERR_HOST_BAD_ARGUMENT;
+    const std::string_view fileName = LastPathElement(
+        originalPathName != nullptr && *originalPathName != 0 ? originalPathName : pathName);
+    if (fileName.empty() || fileName.size() > 0xFFFF)
+      return ERR_HOST_BAD_ARGUMENT;
+    // The value must fit under the cap before anything is stored.
+    if (sizeof(WORD) + sizeof(FILEOBJECT) + fileName.size() > ItemValueLimit())
+      return ERR_HOST_VALUE_TOO_LARGE;
 
-  std::string bytes;
-  TIMEDATE modified;
-  if (const STATUS status = ReadWholeFile(pathName, &bytes, &modified); status != NOERROR)
-    return status;
-  sqlite3* db = note->store->db();
-  DWORD objectID = 0;
-  const auto size = static_cast<DWORD>(bytes.size());
-  if (const STATUS status = AddObject(db, size, OBJECT_FILE, 0, bytes.data(), &objectID);
-      status != NOERROR)
-    return status;
+    std::string bytes;
+    TIMEDATE modified;
+    if (const STATUS status = ReadWholeFile(pathName, &bytes, &modified); status != NOERROR)
+      return status;
+    sqlite3* db = note->store->db();
+    DWORD objectID = 0;
+    const auto size = static_cast<DWORD>(bytes.size());
+    if (const STATUS status = AddObject(db, size, OBJECT_FILE, 0, bytes.data(), &objectID);
+        status != NOERROR)
+      return status;
 
-  FILEOBJECT file{};
-  file.Header.ObjectType = OBJECT_FILE;
-  file.Header.RRV = objectID;
-  file.FileNameLength = static_cast<WORD>(fileName.size());
-  file.FileSize = size;
-  file.FileCreated = modified;
-  file.FileModified = modified;
-  const WORD type = TYPE_OBJECT;
-  const STATUS status = AppendItemValue(
-      *note, kFileItemFlags, name,
-      {std::string_view(reinterpret_cast<const char*>(&type), sizeof type),
-       std::string_view(reinterpret_cast<const char*>(&file), sizeof file), fileName},
-      nullptr);
-  if (status != NOERROR)
-    RemoveObject(db, objectID);
-  return status;
+    FILEOBJECT file{};
+    file.Header.ObjectType = OBJECT_FILE;
+    file.Header.RRV = objectID;
+    file.FileNameLength = static_cast<WORD>(fileName.size());
+    file.FileSize = size;
+    file.FileCreated = modified;
+    file.FileModified = modified;
+    const WORD type = TYPE_OBJECT;
+    // The object stored above goes again when its item cannot be had.
+    const STATUS status = GuardedStatus([&] {
+      return AppendItemValue(
+          *note, kFileItemFlags, name,
+          {std::string_view(reinterpret_cast<const char*>(&type), sizeof type),
+           std::string_view(reinterpret_cast<const char*>(&file), sizeof file), fileName},
+          nullptr);
+    });
+    if (status != NOERROR)
+      RemoveObject(db, objectID);
+    return status;
+  });
 }
 
 extern "C" STATUS NSFNoteExtractFile(NOTEHANDLE handle, BLOCKID itemBid, const char* fileName,
                                      const void* /*decryptionKey*/) {
   if (fileName == nullptr || *fileName == 0)
     return ERR_HOST_BAD_ARGUMENT;
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  if (itemBid.pool != handle)
-    return ERR_HOST_BAD_ARGUMENT;
-  const WorkingItem* item = FindItemBySerial(*note, itemBid.block);
-  if (item == nullptr)
-    return ERR_ITEM_NOT_FOUND;
-  FILEOBJECT file;
-  if (const STATUS status = FileObjectOf(*item, &file); status != NOERROR)
-    return status;
-  sqlite3* db = note->store->db();
-  ObjectInfo info;
-  if (const STATUS status = FindObject(db, file.Header.RRV, &info); status != NOERROR)
-    return status;
-  if (file.FileSize > info.size)
-    return ERR_HOST_STORAGE;
-  std::string bytes(file.FileSize, '\0');
-  if (const STATUS status = ReadObjectBytes(db, file.Header.RRV, 0, file.FileSize, bytes.data());
-      status != NOERROR)
-    return status;
-  return WriteWholeFile(fileName, bytes);
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    if (itemBid.pool != handle)
+      return ERR_HOST_BAD_ARGUMENT;
+    const WorkingItem* item = FindItemBySerial(*note, itemBid.block);
+    if (item == nullptr)
+      return ERR_ITEM_NOT_FOUND;
+    FILEOBJECT file;
+    if (const STATUS status = FileObjectOf(*item, &file); status != NOERROR)
+      return status;
+    sqlite3* db = note->store->db();
+    ObjectInfo info;
+    if (const STATUS status = FindObject(db, file.Header.RRV, &info); status != NOERROR)
+      return status;
+    if (file.FileSize > info.size)
+      return ERR_HOST_STORAGE;
+    std::string bytes(file.FileSize, '\0');
+    if (const STATUS status =
+            ReadObjectBytes(db, file.Header.RRV, 0, file.FileSize, bytes.data());
+        status != NOERROR)
+      return status;
+    return WriteWholeFile(fileName, bytes);
+  });
 }
 
 extern "C" STATUS NSFNoteExtractOLEObject(NOTEHANDLE /*note*/, const char* /*objectName*/,

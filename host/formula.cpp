@@ -2,7 +2,8 @@
  * NSFFormulaCompile and NSFFormulaDecompile. Compiling checks the whole
  * syntax (host/formula_parser.cpp) and stores the source itself behind a
  * small header (host/formula_internal.h), so decompiling gives back the
- * exact text. Nothing here evaluates a formula.
+ * exact text. Nothing here evaluates a formula. A syntax check that runs
+ * out of memory is ERR_MEMORY.
  */
 #include "host/formula.h"
 
@@ -60,6 +61,15 @@ STATUS NewBlockWith(const void* header, size_t headerLength, std::string_view bo
   return NOERROR;
 }
 
+// The syntax check of the whole formula into *error; ERR_MEMORY when it
+// runs out of memory.
+STATUS CheckSyntax(std::string_view source, velko::host::FormulaSyntaxError* error) {
+  return velko::host::GuardedStatus([&] {
+    *error = velko::host::CheckFormulaSyntax(source);
+    return NOERROR;
+  });
+}
+
 } // namespace
 
 extern "C" STATUS NSFFormulaCompile(const char* /*formulaName*/, WORD /*formulaNameLength*/,
@@ -89,7 +99,9 @@ extern "C" STATUS NSFFormulaCompile(const char* /*formulaName*/, WORD /*formulaN
     return ERR_FORMULA_TOO_LONG;
   const std::string_view source(formulaText, length);
 
-  const velko::host::FormulaSyntaxError error = velko::host::CheckFormulaSyntax(source);
+  velko::host::FormulaSyntaxError error;
+  if (const STATUS status = CheckSyntax(source, &error); status != NOERROR)
+    return status;
   if (error.code != NOERROR) {
     const velko::host::FormulaPosition position =
         velko::host::FormulaPositionOf(source, error.offset);

@@ -1,21 +1,63 @@
 /*
- * Shared pieces of the host stand-in's own sources: the reset hooks behind
- * HostTestReset and the LMBCS/UTF-16 conversions that several host calls
- * build on. Neither the engine nor tests include this header.
+ * Shared pieces of the host stand-in's own sources: the guards that keep
+ * running out of memory from leaving a C function as an exception, the
+ * reset hooks behind HostTestReset, the host's own messages and the
+ * LMBCS/UTF-16 conversions that several host calls build on. Neither the
+ * engine nor tests include this header.
  */
 #ifndef VELKO_HOST_HOST_INTERNAL_H
 #define VELKO_HOST_HOST_INTERNAL_H
 
 #include <cstddef>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <unicode/ucnv.h>
 
+#include "host/status.h"
 #include "velko/host_types.h"
 
 namespace velko::host {
+
+// ---- no exception leaves the C API ----
+//
+// Every C function of the host whose work allocates runs its body under one
+// of these: a std::bad_alloc becomes the memory status (or the answer the
+// function documents for "nothing"), as the platform reports it. A body
+// leaves the host's state whole when one of its allocations fails: it
+// allocates before it changes anything, or owns what it made until it is
+// handed over.
+
+// For the calls that return a status: ERR_MEMORY when memory ran out.
+template <typename Body> STATUS GuardedStatus(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return ERR_MEMORY;
+  }
+}
+
+// For the calls that return an answer: onMemory when memory ran out.
+template <typename Result, typename Body>
+Result GuardedAnswer(Result onMemory, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return onMemory;
+  }
+}
+
+// For the calls that return nothing: what memory was short for is left
+// undone.
+template <typename Body> void GuardedCall(Body&& body) noexcept {
+  try {
+    body();
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 // Reset hooks, one per module, called by HostTestReset.
 void ResetEnvironmentForTests();
@@ -28,6 +70,18 @@ void ResetStorageForTests();
 
 // True when the memory block of the handle is live and locked.
 bool MemoryBlockIsLocked(DHANDLE handle);
+
+// Hands a message of the host to the installed message handler, with the
+// message type the engine's own messages have (6); nothing without one.
+void ShowHostMessage(const char* text);
+
+// The value of a setting (host/osenv.h), or nullopt when it is unset; may
+// throw std::bad_alloc, for host calls that pass that on as their status.
+std::optional<std::string> SettingValue(const char* name);
+
+// Compares two LMBCS texts as IntlTextCompare does; may throw
+// std::bad_alloc, for host calls that pass that on as their status.
+int CollatedCompare(std::string_view a, std::string_view b, WORD flags);
 
 // The byte length of the LMBCS character that starts with lead (1, 2 or 3).
 inline size_t LmbcsCharLength(BYTE lead) {
@@ -43,7 +97,11 @@ inline size_t LmbcsCharLength(BYTE lead) {
 // ICU has no converter of that name.
 UConverter* ThreadConverter(const char* icuName);
 
-// LMBCS read through ICU's LMBCS-1 converter.
+// LMBCS read through ICU's LMBCS-1 converter: into out, which has room for
+// lmbcs.size() units (no LMBCS character gives more than one), needing no
+// memory once the thread's converter is open; the units written, 0 when
+// ICU refuses the text.
+size_t Utf16FromLmbcsInto(std::string_view lmbcs, char16_t* out);
 std::u16string Utf16FromLmbcs(std::string_view lmbcs);
 // LMBCS written the fixed way (see host/nls.h).
 std::string LmbcsFromUtf16(std::u16string_view text);
@@ -51,7 +109,7 @@ std::string LmbcsFromUtf16(std::u16string_view text);
 void AppendLmbcsUnit(char16_t unit, std::string& out);
 // The code point of the LMBCS character at text (a surrogate pair written
 // as two 0x14 groups is joined), reading no byte past a NUL; *length gets
-// the bytes read.
+// the bytes read. Needs no memory once the thread's converter is open.
 UChar32 DecodeLmbcsChar(const BYTE* text, size_t* length);
 
 // The length of a text that ends at its first NUL or after max bytes.

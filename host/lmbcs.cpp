@@ -42,10 +42,14 @@ public:
       if (entry.second != nullptr)
         ucnv_close(entry.second);
   }
+  // The room for the new entry is made before the converter is opened, so
+  // that running out of memory leaves no converter behind.
   UConverter* Get(const char* name) {
     for (auto& entry : entries_)
       if (entry.first == name)
         return entry.second;
+    std::string key(name);
+    entries_.reserve(entries_.size() + 1);
     UErrorCode error = U_ZERO_ERROR;
     UConverter* converter = ucnv_open(name, &error);
     if (U_FAILURE(error)) {
@@ -54,7 +58,7 @@ public:
       UErrorCode ignored = U_ZERO_ERROR;
       ucnv_setSubstString(converter, u"?", 1, &ignored);
     }
-    entries_.emplace_back(name, converter);
+    entries_.emplace_back(std::move(key), converter);
     return converter;
   }
 
@@ -128,19 +132,22 @@ UConverter* ThreadConverter(const char* icuName) {
   return converter;
 }
 
-std::u16string Utf16FromLmbcs(std::string_view lmbcs) {
+size_t Utf16FromLmbcsInto(std::string_view lmbcs, char16_t* out) {
   if (lmbcs.empty())
-    return {};
+    return 0;
   UConverter* converter = ThreadConverter("LMBCS-1");
-  // No LMBCS character gives more than one UTF-16 unit.
-  std::u16string text(lmbcs.size(), u'\0');
   UErrorCode error = U_ZERO_ERROR;
   const int32_t length =
-      ucnv_toUChars(converter, reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()),
+      ucnv_toUChars(converter, reinterpret_cast<UChar*>(out), static_cast<int32_t>(lmbcs.size()),
                     lmbcs.data(), static_cast<int32_t>(lmbcs.size()), &error);
   if (U_FAILURE(error) && error != U_STRING_NOT_TERMINATED_WARNING)
-    return {};
-  text.resize(static_cast<size_t>(length));
+    return 0;
+  return static_cast<size_t>(length);
+}
+
+std::u16string Utf16FromLmbcs(std::string_view lmbcs) {
+  std::u16string text(lmbcs.size(), u'\0');
+  text.resize(Utf16FromLmbcsInto(lmbcs, text.data()));
   return text;
 }
 
@@ -210,18 +217,18 @@ UChar32 DecodeLmbcsChar(const BYTE* text, size_t* length) {
   while (bytes < LmbcsCharLength(lead) && text[bytes] != 0)
     ++bytes;
   *length = bytes;
-  const std::u16string units =
-      Utf16FromLmbcs(std::string_view(reinterpret_cast<const char*>(text), bytes));
-  if (units.empty())
+  char16_t units[3];
+  if (Utf16FromLmbcsInto(std::string_view(reinterpret_cast<const char*>(text), bytes), units) == 0)
     return 0xFFFD;
   const char16_t unit = units[0];
   // A high surrogate joins the low surrogate of the next 0x14 group.
   if (!U16_IS_LEAD(unit) || text[bytes] != kGroupUnicode || text[bytes + 1] == 0 ||
       text[bytes + 2] == 0)
     return unit;
-  const std::u16string next =
-      Utf16FromLmbcs(std::string_view(reinterpret_cast<const char*>(text + bytes), 3));
-  if (next.size() != 1 || !U16_IS_TRAIL(next[0]))
+  char16_t next[3];
+  if (Utf16FromLmbcsInto(std::string_view(reinterpret_cast<const char*>(text + bytes), 3), next) !=
+          1 ||
+      !U16_IS_TRAIL(next[0]))
     return unit;
   *length = bytes + 3;
   return U16_GET_SUPPLEMENTARY(unit, next[0]);

@@ -8,12 +8,14 @@
  *
  * Of the collections only the design collection is served; it holds
  * nothing, so opening, updating and closing it only keep a handle.
+ * Short memory is ERR_MEMORY.
  */
 #include "host/nif.h"
 
 #include <string>
 #include <vector>
 
+#include "host/host_internal.h"
 #include "host/nls.h"
 #include "host/status.h"
 #include "host/storage.h"
@@ -35,8 +37,7 @@ std::string_view TrimBlanks(std::string_view text) {
 bool SameDesignName(std::string_view a, std::string_view b) {
   if (a.size() > 0xFFFF || b.size() > 0xFFFF)
     return false;
-  return IntlTextCompare(a.data(), static_cast<WORD>(a.size()), b.data(),
-                         static_cast<WORD>(b.size()), INTL_ACCENT_SENSITIVE) == 0;
+  return CollatedCompare(a, b, INTL_ACCENT_SENSITIVE) == 0;
 }
 
 // TRUE when one of the names in the "$TITLE" value is the wanted one.
@@ -66,29 +67,31 @@ extern "C" STATUS NIFFindDesignNote(DBHANDLE db, const char* name, WORD noteClas
   if (name == nullptr || retNoteID == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retNoteID = 0;
-  const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(db);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  const std::string_view wanted = TrimBlanks(name);
-  if (wanted.empty())
-    return ERR_NOT_FOUND;
-  // Only the first "$TITLE" item of each note names it.
-  Statement query(database->store->db(),
-                  "SELECT n.note_id, i.value FROM notes n JOIN items i ON i.note_id = n.note_id "
-                  "WHERE i.name_key = '$title' AND (n.class & ?) != 0 "
-                  "AND i.position = (SELECT MIN(position) FROM items "
-                  "WHERE note_id = n.note_id AND name_key = '$title') "
-                  "ORDER BY n.note_id");
-  query.Bind(1, noteClass & NOTE_CLASS_ALL);
-  int result;
-  while ((result = query.Step()) == SQLITE_ROW) {
-    if (TitleNames(query.Blob(1), wanted)) {
-      *retNoteID = static_cast<NOTEID>(query.Int(0));
-      return NOERROR;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const OpenDatabase* database = FindDatabase(db);
+    if (database == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const std::string_view wanted = TrimBlanks(name);
+    if (wanted.empty())
+      return ERR_NOT_FOUND;
+    // Only the first "$TITLE" item of each note names it.
+    Statement query(database->store->db(),
+                    "SELECT n.note_id, i.value FROM notes n JOIN items i ON i.note_id = n.note_id "
+                    "WHERE i.name_key = '$title' AND (n.class & ?) != 0 "
+                    "AND i.position = (SELECT MIN(position) FROM items "
+                    "WHERE note_id = n.note_id AND name_key = '$title') "
+                    "ORDER BY n.note_id");
+    query.Bind(1, noteClass & NOTE_CLASS_ALL);
+    int result;
+    while ((result = query.Step()) == SQLITE_ROW) {
+      if (TitleNames(query.Blob(1), wanted)) {
+        *retNoteID = static_cast<NOTEID>(query.Int(0));
+        return NOERROR;
+      }
     }
-  }
-  return result == SQLITE_DONE ? ERR_NOT_FOUND : ERR_HOST_STORAGE;
+    return result == SQLITE_DONE ? ERR_NOT_FOUND : ERR_HOST_STORAGE;
+  });
 }
 
 extern "C" STATUS NIFOpenCollection(DBHANDLE viewDb, DBHANDLE dataDb, NOTEID viewNoteID,
@@ -103,13 +106,15 @@ extern "C" STATUS NIFOpenCollection(DBHANDLE viewDb, DBHANDLE dataDb, NOTEID vie
     return ERR_HOST_BAD_HANDLE;
   if (viewNoteID != kDesignCollection)
     return ERR_HOST_COLLECTION;
-  auto collection = std::make_unique<OpenCollection>();
-  collection->db = viewDb;
-  const HCOLLECTION handle = Collections().Add(std::move(collection));
-  if (handle == NULLHANDLE)
-    return ERR_MEMORY;
-  *retCollection = handle;
-  return NOERROR;
+  return GuardedStatus([&]() -> STATUS {
+    auto collection = std::make_unique<OpenCollection>();
+    collection->db = viewDb;
+    const HCOLLECTION handle = Collections().Add(std::move(collection));
+    if (handle == NULLHANDLE)
+      return ERR_MEMORY;
+    *retCollection = handle;
+    return NOERROR;
+  });
 }
 
 extern "C" STATUS NIFUpdateCollection(HCOLLECTION collection) {

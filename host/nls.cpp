@@ -7,6 +7,9 @@
  * units, which are written out in the target set together with the places
  * where a character ends, so that output that does not fit is cut between
  * characters. LMBCS itself is read and written by lmbcs.cpp.
+ *
+ * The calls that may allocate run under the guards of host_internal.h:
+ * short memory is ERR_MEMORY, or the answer a call gives for "nothing".
  */
 #include "host/nls.h"
 
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -24,6 +28,8 @@
 #include "host/host_internal.h"
 #include "host/status.h"
 
+using velko::host::GuardedAnswer;
+using velko::host::GuardedStatus;
 using velko::host::LmbcsCharLength;
 
 enum class CharsetKind { kLmbcs, kUtf16Le, kIcu };
@@ -276,6 +282,56 @@ std::u16string UnitsOfLmbcs(const char* text, size_t length) {
   return velko::host::Utf16FromLmbcs(std::string_view(text, length));
 }
 
+// The same, kept in the object itself for a short text, so that the calls
+// made for one character or word (translation for output, comparison)
+// need no memory.
+class LmbcsUnits {
+public:
+  LmbcsUnits(const char* text, size_t length) {
+    if (text == nullptr || length == 0)
+      return;
+    const std::string_view lmbcs(text, length);
+    if (length <= kShortLength) {
+      units_ = std::u16string_view(short_, velko::host::Utf16FromLmbcsInto(lmbcs, short_));
+      return;
+    }
+    long_ = velko::host::Utf16FromLmbcs(lmbcs);
+    units_ = long_;
+  }
+  LmbcsUnits(const LmbcsUnits&) = delete;
+  LmbcsUnits& operator=(const LmbcsUnits&) = delete;
+
+  std::u16string_view units() const { return units_; }
+
+private:
+  static constexpr size_t kShortLength = 256;
+  char16_t short_[kShortLength];
+  std::u16string long_;
+  std::u16string_view units_;
+};
+
+// Writes the units as UTF-16LE, as many whole characters as fit in room
+// bytes, and two zero bytes when room for them remains; the text bytes
+// written.
+size_t WriteUtf16Le(std::u16string_view units, char* out, size_t room) {
+  size_t written = 0;
+  for (size_t at = 0; at < units.size();) {
+    const size_t count = PairAt(units, at) ? 2 : 1;
+    if (written + 2 * count > room)
+      break;
+    for (size_t unit = at; unit < at + count; ++unit) {
+      out[written++] = static_cast<char>(units[unit] & 0xFF);
+      out[written++] = static_cast<char>(units[unit] >> 8);
+    }
+    at += count;
+  }
+  if (room - written >= 2) {
+    out[written] = 0;
+    out[written + 1] = 0;
+  }
+  return written;
+}
+
 // Writes the longest whole-character prefix that fits in room bytes and
 // still leaves room for a terminator of terminatorBytes, then the
 // terminator; returns the text bytes written.
@@ -340,24 +396,27 @@ extern "C" NLS_STATUS NLS_load_charset(WORD csid, NLS_PINFO* retInfo) {
   if (retInfo == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retInfo = nullptr;
-  NLS_INFO info{csid, CharsetKind::kIcu, nullptr};
-  if (csid >= 256 && csid <= 258) {
-    info.kind = CharsetKind::kLmbcs;
-  } else if (csid == NLS_CS_UNICODE) {
-    info.kind = CharsetKind::kUtf16Le;
-  } else {
-    const auto found = std::find_if(std::begin(kCharsets), std::end(kCharsets),
-                                    [csid](const CharsetName& entry) { return entry.csid == csid; });
-    if (found == std::end(kCharsets) || velko::host::ThreadConverter(found->icuName) == nullptr)
-      return ERR_HOST_CHARSET_UNKNOWN;
-    info.icuName = found->icuName;
-  }
-  NLS_INFO* made = new NLS_INFO(info);
-  LoadedCharsets& loaded = Loaded();
-  std::lock_guard lock(loaded.mutex);
-  loaded.live.insert(made);
-  *retInfo = made;
-  return NLS_SUCCESS;
+  return GuardedStatus([&]() -> NLS_STATUS {
+    NLS_INFO info{csid, CharsetKind::kIcu, nullptr};
+    if (csid >= 256 && csid <= 258) {
+      info.kind = CharsetKind::kLmbcs;
+    } else if (csid == NLS_CS_UNICODE) {
+      info.kind = CharsetKind::kUtf16Le;
+    } else {
+      const auto found =
+          std::find_if(std::begin(kCharsets), std::end(kCharsets),
+                       [csid](const CharsetName& entry) { return entry.csid == csid; });
+      if (found == std::end(kCharsets) || velko::host::ThreadConverter(found->icuName) == nullptr)
+        return ERR_HOST_CHARSET_UNKNOWN;
+      info.icuName = found->icuName;
+    }
+    auto made = std::make_unique<NLS_INFO>(info);
+    LoadedCharsets& loaded = Loaded();
+    std::lock_guard lock(loaded.mutex);
+    loaded.live.insert(made.get());
+    *retInfo = made.release();
+    return NLS_SUCCESS;
+  });
 }
 
 extern "C" NLS_STATUS NLS_unload_charset(NLS_PINFO info) {
@@ -378,10 +437,12 @@ extern "C" NLS_STATUS NLS_string_chars(const BYTE* str, WORD numBytes, WORD* ret
     *retNumChars = static_cast<WORD>(LmbcsChars(str, numBytes));
     return NLS_SUCCESS;
   }
-  const size_t limit = numBytes == NLS_NULLTERM ? TerminatedLength(kind, str) : numBytes;
-  size_t bytes = 0;
-  *retNumChars = static_cast<WORD>(StepIcuChars(IcuNameOf(info), str, limit, limit, &bytes));
-  return NLS_SUCCESS;
+  return GuardedStatus([&]() -> NLS_STATUS {
+    const size_t limit = numBytes == NLS_NULLTERM ? TerminatedLength(kind, str) : numBytes;
+    size_t bytes = 0;
+    *retNumChars = static_cast<WORD>(StepIcuChars(IcuNameOf(info), str, limit, limit, &bytes));
+    return NLS_SUCCESS;
+  });
 }
 
 extern "C" NLS_STATUS NLS_string_bytes(const BYTE* str, WORD numChars, WORD* retNumBytes,
@@ -397,14 +458,18 @@ extern "C" NLS_STATUS NLS_string_bytes(const BYTE* str, WORD numChars, WORD* ret
     *retNumBytes = static_cast<WORD>(TerminatedLength(kind, str));
     return NLS_SUCCESS;
   }
-  UConverter* converter = velko::host::ThreadConverter(IcuNameOf(info));
-  const size_t limit = converter == nullptr
-                           ? numChars
-                           : std::min<size_t>(0xFFFF, numChars * static_cast<size_t>(ucnv_getMaxCharSize(converter)));
-  size_t bytes = 0;
-  StepIcuChars(IcuNameOf(info), str, limit, numChars, &bytes);
-  *retNumBytes = static_cast<WORD>(bytes);
-  return NLS_SUCCESS;
+  return GuardedStatus([&]() -> NLS_STATUS {
+    UConverter* converter = velko::host::ThreadConverter(IcuNameOf(info));
+    const size_t limit =
+        converter == nullptr
+            ? numChars
+            : std::min<size_t>(0xFFFF,
+                               numChars * static_cast<size_t>(ucnv_getMaxCharSize(converter)));
+    size_t bytes = 0;
+    StepIcuChars(IcuNameOf(info), str, limit, numChars, &bytes);
+    *retNumBytes = static_cast<WORD>(bytes);
+    return NLS_SUCCESS;
+  });
 }
 
 extern "C" BOOL NLS_isleadbyte(BYTE c, NLS_PINFO info) {
@@ -412,40 +477,44 @@ extern "C" BOOL NLS_isleadbyte(BYTE c, NLS_PINFO info) {
     return LmbcsCharLength(c) > 1 ? TRUE : FALSE;
   if (!IsLoaded(info))
     return FALSE;
-  // A byte after which ICU, told that more input follows, still waits for
-  // the rest of the character.
-  UConverter* converter = velko::host::ThreadConverter(IcuNameOf(info));
-  if (converter == nullptr)
-    return FALSE;
-  const char byte = static_cast<char>(c);
-  const char* source = &byte;
-  UChar units[4];
-  UChar* target = units;
-  UErrorCode error = U_ZERO_ERROR;
-  ucnv_toUnicode(converter, &target, units + 4, &source, &byte + 1, nullptr, false, &error);
-  return U_SUCCESS(error) && target == units ? TRUE : FALSE;
+  return GuardedAnswer<BOOL>(FALSE, [&]() -> BOOL {
+    // A byte after which ICU, told that more input follows, still waits for
+    // the rest of the character.
+    UConverter* converter = velko::host::ThreadConverter(IcuNameOf(info));
+    if (converter == nullptr)
+      return FALSE;
+    const char byte = static_cast<char>(c);
+    const char* source = &byte;
+    UChar units[4];
+    UChar* target = units;
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_toUnicode(converter, &target, units + 4, &source, &byte + 1, nullptr, false, &error);
+    return U_SUCCESS(error) && target == units ? TRUE : FALSE;
+  });
 }
 
 extern "C" BOOL NLS_isalpha(const BYTE* character, NLS_PINFO info) {
   if (character == nullptr)
     return FALSE;
-  UChar32 codePoint;
-  if (info == nullptr || info->kind == CharsetKind::kLmbcs) {
-    size_t length = 0;
-    codePoint = velko::host::DecodeLmbcsChar(character, &length);
-  } else {
-    if (!IsLoaded(info))
-      return FALSE;
-    UConverter* converter = velko::host::ThreadConverter(IcuNameOf(info));
-    if (converter == nullptr)
-      return FALSE;
-    const char* at = reinterpret_cast<const char*>(character);
-    UErrorCode error = U_ZERO_ERROR;
-    codePoint = ucnv_getNextUChar(converter, &at, at + ucnv_getMaxCharSize(converter), &error);
-    if (U_FAILURE(error))
-      return FALSE;
-  }
-  return u_isalpha(codePoint) ? TRUE : FALSE;
+  return GuardedAnswer<BOOL>(FALSE, [&]() -> BOOL {
+    UChar32 codePoint;
+    if (info == nullptr || info->kind == CharsetKind::kLmbcs) {
+      size_t length = 0;
+      codePoint = velko::host::DecodeLmbcsChar(character, &length);
+    } else {
+      if (!IsLoaded(info))
+        return FALSE;
+      UConverter* converter = velko::host::ThreadConverter(IcuNameOf(info));
+      if (converter == nullptr)
+        return FALSE;
+      const char* at = reinterpret_cast<const char*>(character);
+      UErrorCode error = U_ZERO_ERROR;
+      codePoint = ucnv_getNextUChar(converter, &at, at + ucnv_getMaxCharSize(converter), &error);
+      if (U_FAILURE(error))
+        return FALSE;
+    }
+    return u_isalpha(codePoint) ? TRUE : FALSE;
+  });
 }
 
 extern "C" NLS_STATUS NLS_translate(const BYTE* in, WORD inLength, BYTE* out, WORD* inoutOutLength,
@@ -458,86 +527,93 @@ extern "C" NLS_STATUS NLS_translate(const BYTE* in, WORD inLength, BYTE* out, WO
       (info != nullptr && !IsLoaded(info)))
     return ERR_HOST_BAD_ARGUMENT;
 
-  const bool fromLmbcs = (flags & NLS_SOURCEISLMBCS) != 0;
-  const CharsetKind other = KindOf(info);
-  const char* otherName = other == CharsetKind::kIcu ? info->icuName : nullptr;
-  const CharsetKind sourceKind = fromLmbcs ? CharsetKind::kLmbcs : other;
-  const CharsetKind targetKind = fromLmbcs ? other : CharsetKind::kLmbcs;
+  return GuardedStatus([&]() -> NLS_STATUS {
+    const bool fromLmbcs = (flags & NLS_SOURCEISLMBCS) != 0;
+    const CharsetKind other = KindOf(info);
+    const char* otherName = other == CharsetKind::kIcu ? info->icuName : nullptr;
+    const CharsetKind sourceKind = fromLmbcs ? CharsetKind::kLmbcs : other;
+    const CharsetKind targetKind = fromLmbcs ? other : CharsetKind::kLmbcs;
 
-  size_t length = inLength;
-  if (in == nullptr)
-    length = 0;
-  else if (inLength == NLS_NULLTERM)
-    length = TerminatedLength(sourceKind, in);
-  const std::string_view source(reinterpret_cast<const char*>(in), length);
+    size_t length = inLength;
+    if (in == nullptr)
+      length = 0;
+    else if (inLength == NLS_NULLTERM)
+      length = TerminatedLength(sourceKind, in);
+    const std::string_view source(reinterpret_cast<const char*>(in), length);
 
-  Encoded text;
-  if (sourceKind == CharsetKind::kLmbcs && targetKind == CharsetKind::kLmbcs) {
-    text = SplitLmbcs(source);
-  } else {
-    std::u16string units;
-    if (!Decode(sourceKind, otherName, source, &units) ||
-        !Encode(targetKind, otherName, units, &text))
-      return ERR_HOST_TRANSLATION_FAILED;
-  }
+    Encoded text;
+    if (sourceKind == CharsetKind::kLmbcs && targetKind == CharsetKind::kLmbcs) {
+      text = SplitLmbcs(source);
+    } else {
+      std::u16string units;
+      if (!Decode(sourceKind, otherName, source, &units) ||
+          !Encode(targetKind, otherName, units, &text))
+        return ERR_HOST_TRANSLATION_FAILED;
+    }
 
-  size_t terminatorBytes = 0;
-  if ((flags & NLS_NONULLTERMINATE) == 0)
-    terminatorBytes = targetKind == CharsetKind::kUtf16Le ? 2 : 1;
-  const size_t written = WriteFitting(text, reinterpret_cast<char*>(out), room, terminatorBytes);
-  *inoutOutLength = static_cast<WORD>(written);
-  return written == text.bytes.size() && room >= terminatorBytes ? NLS_SUCCESS
-                                                                 : ERR_HOST_BUFFER_TOO_SMALL;
+    size_t terminatorBytes = 0;
+    if ((flags & NLS_NONULLTERMINATE) == 0)
+      terminatorBytes = targetKind == CharsetKind::kUtf16Le ? 2 : 1;
+    const size_t written = WriteFitting(text, reinterpret_cast<char*>(out), room, terminatorBytes);
+    *inoutOutLength = static_cast<WORD>(written);
+    return written == text.bytes.size() && room >= terminatorBytes ? NLS_SUCCESS
+                                                                   : ERR_HOST_BUFFER_TOO_SMALL;
+  });
 }
 
+// Without memory nothing is written and the answer is 0; short LMBCS to
+// Unicode, what the renderer asks for, needs none.
 extern "C" WORD OSTranslate(WORD mode, const char* in, WORD inLength, char* out, WORD outLength) {
   if (out == nullptr || (in == nullptr && inLength != 0))
     return 0;
-  const std::string_view source(in == nullptr ? "" : in, in == nullptr ? 0 : inLength);
-  Encoded text;
-  size_t terminatorBytes = 1;
-  switch (mode) {
-  case OS_TRANSLATE_NATIVE_TO_LMBCS:
-  case OS_TRANSLATE_UTF8_TO_LMBCS: {
-    std::u16string units;
-    if (!DecodeIcu("UTF-8", source, &units))
+  return GuardedAnswer<WORD>(0, [&]() -> WORD {
+    const std::string_view source(in == nullptr ? "" : in, in == nullptr ? 0 : inLength);
+    Encoded text;
+    switch (mode) {
+    case OS_TRANSLATE_NATIVE_TO_LMBCS:
+    case OS_TRANSLATE_UTF8_TO_LMBCS: {
+      std::u16string units;
+      if (!DecodeIcu("UTF-8", source, &units))
+        return 0;
+      text = EncodeLmbcs(units);
+      break;
+    }
+    case OS_TRANSLATE_LMBCS_TO_NATIVE:
+    case OS_TRANSLATE_LMBCS_TO_UTF8:
+      if (!EncodeIcu("UTF-8", UnitsOfLmbcs(in, inLength), &text))
+        return 0;
+      break;
+    case OS_TRANSLATE_LOWER_CASE:
+    case OS_TRANSLATE_UPPER_CASE:
+      text = EncodeLmbcs(CaseMapped(UnitsOfLmbcs(in, inLength), mode == OS_TRANSLATE_UPPER_CASE));
+      break;
+    case OS_TRANSLATE_UNICODE_TO_LMBCS:
+      text = EncodeLmbcs(UnitsFromUtf16Le(source));
+      break;
+    case OS_TRANSLATE_LMBCS_TO_UNICODE: {
+      // Written directly: the renderer asks this for each character.
+      const LmbcsUnits units(in, inLength);
+      return static_cast<WORD>(WriteUtf16Le(units.units(), out, outLength));
+    }
+    default:
+      if (outLength != 0)
+        out[0] = 0;
       return 0;
-    text = EncodeLmbcs(units);
-    break;
-  }
-  case OS_TRANSLATE_LMBCS_TO_NATIVE:
-  case OS_TRANSLATE_LMBCS_TO_UTF8:
-    if (!EncodeIcu("UTF-8", UnitsOfLmbcs(in, inLength), &text))
-      return 0;
-    break;
-  case OS_TRANSLATE_LOWER_CASE:
-  case OS_TRANSLATE_UPPER_CASE:
-    text = EncodeLmbcs(CaseMapped(UnitsOfLmbcs(in, inLength), mode == OS_TRANSLATE_UPPER_CASE));
-    break;
-  case OS_TRANSLATE_UNICODE_TO_LMBCS:
-    text = EncodeLmbcs(UnitsFromUtf16Le(source));
-    break;
-  case OS_TRANSLATE_LMBCS_TO_UNICODE:
-    text = EncodeUtf16Le(UnitsOfLmbcs(in, inLength));
-    terminatorBytes = 2;
-    break;
-  default:
-    if (outLength != 0)
-      out[0] = 0;
-    return 0;
-  }
-  const size_t written = FittingPrefix(text, outLength);
-  if (written != 0)
-    std::memcpy(out, text.bytes.data(), written);
-  if (outLength - written >= terminatorBytes)
-    std::memset(out + written, 0, terminatorBytes);
-  return static_cast<WORD>(written);
+    }
+    const size_t written = FittingPrefix(text, outLength);
+    if (written != 0)
+      std::memcpy(out, text.bytes.data(), written);
+    if (outLength > written)
+      out[written] = 0;
+    return static_cast<WORD>(written);
+  });
 }
 
-extern "C" int IntlTextCompare(const char* a, WORD lengthA, const char* b, WORD lengthB,
-                               WORD flags) {
-  const std::u16string unitsA = UnitsOfLmbcs(a, lengthA);
-  const std::u16string unitsB = UnitsOfLmbcs(b, lengthB);
+int velko::host::CollatedCompare(std::string_view a, std::string_view b, WORD flags) {
+  const LmbcsUnits textA(a.data(), a.size());
+  const LmbcsUnits textB(b.data(), b.size());
+  const std::u16string_view unitsA = textA.units();
+  const std::u16string_view unitsB = textB.units();
   UCollator* collator = ThreadCollator(flags);
   if (collator == nullptr)
     return unitsA.compare(unitsB) < 0 ? -1 : unitsA == unitsB ? 0 : 1;
@@ -545,4 +621,15 @@ extern "C" int IntlTextCompare(const char* a, WORD lengthA, const char* b, WORD 
       collator, reinterpret_cast<const UChar*>(unitsA.data()), static_cast<int32_t>(unitsA.size()),
       reinterpret_cast<const UChar*>(unitsB.data()), static_cast<int32_t>(unitsB.size()));
   return result == UCOL_LESS ? -1 : result == UCOL_EQUAL ? 0 : 1;
+}
+
+// Texts too long to be kept in place are compared byte by byte when
+// memory for them runs out.
+extern "C" int IntlTextCompare(const char* a, WORD lengthA, const char* b, WORD lengthB,
+                               WORD flags) {
+  const std::string_view textA(a == nullptr ? "" : a, a == nullptr ? 0 : lengthA);
+  const std::string_view textB(b == nullptr ? "" : b, b == nullptr ? 0 : lengthB);
+  const int bytewise = textA.compare(textB);
+  return GuardedAnswer(bytewise < 0 ? -1 : bytewise == 0 ? 0 : 1,
+                       [&] { return velko::host::CollatedCompare(textA, textB, flags); });
 }

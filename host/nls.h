@@ -24,6 +24,9 @@
  *
  * Character-set ids (CSIDs) that ICU serves can be loaded; 160 is UTF-16 in
  * little-endian order, 256-258 are LMBCS. A null NLS_PINFO means LMBCS.
+ *
+ * No call lets an exception out: a call that runs out of memory returns
+ * ERR_MEMORY, or the answer it gives below for "nothing".
  */
 #ifndef VELKO_HOST_NLS_H
 #define VELKO_HOST_NLS_H
@@ -99,7 +102,7 @@ NLS_STATUS NLS_translate(const BYTE* in, WORD inLength, BYTE* out, WORD* inoutOu
 /* Translates inLength bytes; returns the bytes written. Output that does
  * not fit is cut after the last whole character that fits. A NUL (two zero
  * bytes for UTF-16 output) follows only when room for it remains and is not
- * counted. Unknown modes write nothing. */
+ * counted. Unknown modes, and memory that runs out, write nothing. */
 WORD OSTranslate(WORD mode, const char* in, WORD inLength, char* out, WORD outLength);
 
 /* Compare flags. */
@@ -108,7 +111,8 @@ WORD OSTranslate(WORD mode, const char* in, WORD inLength, char* out, WORD outLe
 
 /* Compares two LMBCS texts by the root collation: <0, 0 or >0. Neither
  * flag: base letters only; accents only: accents count; case only: case
- * counts, accents do not; both: both count. */
+ * counts, accents do not; both: both count. When memory for the collation
+ * runs out the bytes are compared. */
 int IntlTextCompare(const char* a, WORD lengthA, const char* b, WORD lengthB, WORD flags);
 
 #ifdef __cplusplus

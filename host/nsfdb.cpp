@@ -4,7 +4,8 @@
  * paths, note deletion, and why a database could not be used.
  *
  * Only the local server is served. Database objects and attachments are in
- * attach.cpp, notes and items in nsfnote.cpp.
+ * attach.cpp, notes and items in nsfnote.cpp. The calls that allocate run
+ * under GuardedStatus (host_internal.h): short memory is ERR_MEMORY.
  */
 #include "host/nsfdb.h"
 
@@ -19,7 +20,9 @@
 
 using namespace velko::host;
 
-extern "C" STATUS NSFDbCreate(const char* pathName, WORD /*dbClass*/, BOOL forceCreation) {
+namespace {
+
+STATUS CreateDatabase(const char* pathName, BOOL forceCreation) {
   const auto lock = LockHost();
   StorePath path;
   if (const STATUS status = ResolveStorePath(pathName, &path); status != NOERROR)
@@ -27,7 +30,7 @@ extern "C" STATUS NSFDbCreate(const char* pathName, WORD /*dbClass*/, BOOL force
   return CreateStore(path, forceCreation != FALSE);
 }
 
-extern "C" STATUS NSFDbOpen(const char* pathName, DBHANDLE* retHandle) {
+STATUS OpenDatabaseByPath(const char* pathName, DBHANDLE* retHandle) {
   if (retHandle == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retHandle = NULLHANDLE;
@@ -42,6 +45,27 @@ extern "C" STATUS NSFDbOpen(const char* pathName, DBHANDLE* retHandle) {
     return ERR_MEMORY;
   *retHandle = handle;
   return NOERROR;
+}
+
+STATUS ConstructNetPath(const char* serverName, const char* fileName, char* retPathName) {
+  const std::string server = serverName == nullptr ? "" : serverName;
+  if (!IsLocalServer(server))
+    return ERR_HOST_SERVER_NOT_LOCAL;
+  const std::string path = server.empty() ? fileName : server + "!!" + fileName;
+  if (path.size() >= MAXPATH)
+    return ERR_HOST_BUFFER_TOO_SMALL;
+  CopyTerminated(path, retPathName, MAXPATH);
+  return NOERROR;
+}
+
+} // namespace
+
+extern "C" STATUS NSFDbCreate(const char* pathName, WORD /*dbClass*/, BOOL forceCreation) {
+  return GuardedStatus([&] { return CreateDatabase(pathName, forceCreation); });
+}
+
+extern "C" STATUS NSFDbOpen(const char* pathName, DBHANDLE* retHandle) {
+  return GuardedStatus([&] { return OpenDatabaseByPath(pathName, retHandle); });
 }
 
 extern "C" STATUS NSFDbClose(DBHANDLE handle) {
@@ -123,14 +147,7 @@ extern "C" STATUS OSPathNetConstruct(const char* /*portName*/, const char* serve
   if (fileName == nullptr || retPathName == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   retPathName[0] = 0;
-  const std::string server = serverName == nullptr ? "" : serverName;
-  if (!IsLocalServer(server))
-    return ERR_HOST_SERVER_NOT_LOCAL;
-  const std::string path = server.empty() ? fileName : server + "!!" + fileName;
-  if (path.size() >= MAXPATH)
-    return ERR_HOST_BUFFER_TOO_SMALL;
-  CopyTerminated(path, retPathName, MAXPATH);
-  return NOERROR;
+  return GuardedStatus([&] { return ConstructNetPath(serverName, fileName, retPathName); });
 }
 
 extern "C" STATUS NSFNoteDelete(DBHANDLE handle, NOTEID noteID, WORD /*updateFlags*/) {

@@ -8,13 +8,23 @@
  * deleted or replaced items are kept until the note is closed, so a value
  * a caller still holds locked stays valid. Item lookup is a linear scan.
  *
+ * A stored value too short to hold its type word (damage from outside)
+ * does not keep the note from opening: the item is loaded as it is, is
+ * written back as it is, and a call that reads it reports it by name
+ * through the message handler and returns ERR_HOST_ITEM_DAMAGED.
+ *
+ * The calls that allocate run under GuardedStatus (host_internal.h):
+ * short memory is ERR_MEMORY and leaves the working copy as it was.
+ *
  * Attachments are in attach.cpp; databases in nsfdb.cpp.
  */
 #include "host/nsfnote.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host_internal.h"
@@ -70,30 +80,59 @@ std::string_view WordBytes(const WORD& word) {
   return std::string_view(reinterpret_cast<const char*>(&word), sizeof word);
 }
 
-// A new memory block holding the parts back to back, checked against the
-// value cap unless the value is only being duplicated.
-STATUS NewValueBlock(std::initializer_list<std::string_view> parts, DHANDLE* retBlock,
-                     DWORD* retLength, bool checkLimit = true) {
+// A new value block, freed again unless it is handed over.
+class ValueBlock {
+public:
+  ValueBlock() = default;
+  ~ValueBlock() {
+    if (handle_ != NULLHANDLE)
+      OSMemFree(handle_);
+  }
+  ValueBlock(const ValueBlock&) = delete;
+  ValueBlock& operator=(const ValueBlock&) = delete;
+
+  DHANDLE handle() const { return handle_; }
+  DWORD length() const { return length_; }
+  void Hold(DHANDLE handle, DWORD length) {
+    handle_ = handle;
+    length_ = length;
+  }
+  // The block is someone else's from now on.
+  DHANDLE Release() { return std::exchange(handle_, NULLHANDLE); }
+
+private:
+  DHANDLE handle_ = NULLHANDLE;
+  DWORD length_ = 0;
+};
+
+// How NewValueBlock checks the value it is given.
+enum class ValueCheck {
+  kNew,       // a value type word first, within the cap
+  kDuplicate, // a copy of a value the note holds: as it is, even damaged
+};
+
+// A new memory block holding the parts back to back.
+STATUS NewValueBlock(std::initializer_list<std::string_view> parts, ValueBlock* block,
+                     ValueCheck check = ValueCheck::kNew) {
   size_t length = 0;
   for (std::string_view part : parts)
     length += part.size();
-  if (length < sizeof(WORD))
+  if (check == ValueCheck::kNew && length < sizeof(WORD))
     return ERR_HOST_BAD_ARGUMENT;
-  if (checkLimit && length > ItemValueLimit())
+  if (check == ValueCheck::kNew && length > ItemValueLimit())
     return ERR_HOST_VALUE_TOO_LARGE;
-  DHANDLE block = NULLHANDLE;
-  if (const STATUS status = OSMemAlloc(MEM_TYPE_ENGINE, static_cast<DWORD>(length), &block);
+  DHANDLE handle = NULLHANDLE;
+  if (const STATUS status = OSMemAlloc(MEM_TYPE_ENGINE, static_cast<DWORD>(length), &handle);
       status != NOERROR)
     return status;
-  auto* data = static_cast<char*>(OSLockObject(block));
+  auto* data = static_cast<char*>(OSLockObject(handle));
   for (std::string_view part : parts) {
     if (!part.empty())
       std::memcpy(data, part.data(), part.size());
     data += part.size();
   }
-  OSUnlockObject(block);
-  *retBlock = block;
-  *retLength = static_cast<DWORD>(length);
+  OSUnlockObject(handle);
+  block->Hold(handle, static_cast<DWORD>(length));
   return NOERROR;
 }
 
@@ -108,22 +147,45 @@ WORD NewSerial(WorkingNote& note) {
   return 0;
 }
 
-WORD PushItem(WorkingNote& note, WORD itemFlags, std::string_view name, DHANDLE value,
-              DWORD length) {
+// An item of the note's not yet in it, without its value.
+WorkingItem NewItem(WorkingNote& note, WORD itemFlags, std::string_view name) {
   WorkingItem item;
-  item.serial = NewSerial(note);
   item.name = name;
   item.key = ItemKey(name);
   item.flags = itemFlags;
-  item.value = value;
-  item.length = length;
+  item.serial = NewSerial(note);
+  return item;
+}
+
+// Appends the item holding the block's value; the block is the note's once
+// the item is in, and still the caller's when memory ran out. The serial.
+WORD PushItem(WorkingNote& note, WorkingItem item, ValueBlock& value) {
+  item.value = value.handle();
+  item.length = value.length();
   note.items.push_back(std::move(item));
+  value.Release();
   return note.items.back().serial;
 }
 
-size_t FindByKey(const WorkingNote& note, std::string_view key, size_t from) {
+WORD PushItem(WorkingNote& note, WORD itemFlags, std::string_view name, ValueBlock& value) {
+  return PushItem(note, NewItem(note, itemFlags, name), value);
+}
+
+// The first item from index `from` on whose name is `name` without regard
+// to ASCII case; npos when there is none. Needs no memory.
+size_t FindByName(const WorkingNote& note, std::string_view name, size_t from) {
+  const auto sameKey = [name](const std::string& key) {
+    if (key.size() != name.size())
+      return false;
+    for (size_t at = 0; at < name.size(); ++at) {
+      const char c = name[at];
+      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != key[at])
+        return false;
+    }
+    return true;
+  };
   for (size_t index = from; index < note.items.size(); ++index)
-    if (note.items[index].key == key)
+    if (sameKey(note.items[index].key))
       return index;
   return npos;
 }
@@ -135,8 +197,15 @@ size_t IndexOfSerial(const WorkingNote& note, WORD serial) {
   return npos;
 }
 
+// Makes room to retire count values, so that retiring them cannot fail
+// part-way: the one step of a change that may run out of memory, taken
+// before anything changes.
+void MakeRoomToRetire(WorkingNote& note, size_t count) {
+  note.retired.reserve(note.retired.size() + count);
+}
+
 // A value that left the note: freed at once, or, while a caller holds it
-// locked, kept readable until the note is closed.
+// locked, kept readable until the note is closed. Room was made for it.
 void RetireValue(WorkingNote& note, DHANDLE value) {
   if (MemoryBlockIsLocked(value))
     note.retired.push_back(value);
@@ -145,20 +214,67 @@ void RetireValue(WorkingNote& note, DHANDLE value) {
 }
 
 // Takes every item of the key out of the note; their values are retired.
+// Short memory leaves the note as it was. The number of items taken out.
 size_t RetireItems(WorkingNote& note, std::string_view key) {
-  size_t removed = 0;
-  std::vector<WorkingItem> kept;
-  kept.reserve(note.items.size());
-  for (WorkingItem& item : note.items) {
-    if (item.key != key) {
-      kept.push_back(std::move(item));
-      continue;
-    }
-    RetireValue(note, item.value);
-    ++removed;
-  }
-  note.items = std::move(kept);
+  const auto ofKey = [key](const WorkingItem& item) { return item.key == key; };
+  const auto removed =
+      static_cast<size_t>(std::count_if(note.items.begin(), note.items.end(), ofKey));
+  MakeRoomToRetire(note, removed);
+  for (const WorkingItem& item : note.items)
+    if (ofKey(item))
+      RetireValue(note, item.value);
+  note.items.erase(std::remove_if(note.items.begin(), note.items.end(), ofKey), note.items.end());
   return removed;
+}
+
+bool IsDamaged(const WorkingItem& item) { return item.length < sizeof(WORD); }
+
+// Hands each text of a TYPE_TEXT value (one) or a TYPE_TEXT_LIST value
+// (each entry), after the type word, to take. False, handing nothing, for
+// any other value or a list whose words point past its end. Needs no
+// memory of its own.
+template <typename Take> bool EachValueText(const BYTE* value, DWORD length, Take take) {
+  const WORD type = ValueType(value, length);
+  const auto* bytes = reinterpret_cast<const char*>(value);
+  if (type == TYPE_TEXT) {
+    take(std::string_view(bytes + sizeof(WORD), length - sizeof(WORD)));
+    return true;
+  }
+  if (type != TYPE_TEXT_LIST || length < 2 * sizeof(WORD))
+    return false;
+  const WORD count = ListGetNumEntries(value, TRUE);
+  const size_t first = 2 * sizeof(WORD) + count * sizeof(WORD);
+  if (first > length)
+    return false;
+  const auto entryLength = [bytes](WORD entry) {
+    WORD entryLength;
+    std::memcpy(&entryLength, bytes + 2 * sizeof(WORD) + entry * sizeof(WORD), sizeof entryLength);
+    return entryLength;
+  };
+  size_t end = first;
+  for (WORD entry = 0; entry < count; ++entry) {
+    if (entryLength(entry) > length - end)
+      return false;
+    end += entryLength(entry);
+  }
+  size_t offset = first;
+  for (WORD entry = 0; entry < count; ++entry) {
+    take(std::string_view(bytes + offset, entryLength(entry)));
+    offset += entryLength(entry);
+  }
+  return true;
+}
+
+// Tells the user which item is damaged; the status of the call that met it.
+STATUS ReportDamagedItem(const WorkingNote& note, const WorkingItem& item) {
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "Note item \"%s\" (note ID 0x%X) is damaged: its stored value of %u byte%s is "
+                "too short to hold its data type",
+                item.name.c_str(), static_cast<unsigned>(note.id),
+                static_cast<unsigned>(item.length), item.length == 1 ? "" : "s");
+  ShowHostMessage(text);
+  return ERR_HOST_ITEM_DAMAGED;
 }
 
 WORD TypeOf(const WorkingItem& item) {
@@ -185,47 +301,47 @@ STATUS ReadValueBlock(BLOCKID bid, DWORD length, std::string* out) {
   return status;
 }
 
-void ReportItem(NOTEHANDLE handle, const WorkingItem& item, BLOCKID* retItemBid, WORD* retDataType,
-                BLOCKID* retValueBid, DWORD* retValueLength) {
+// Hands out what the caller asked to know of the item. A damaged item
+// gives its BLOCKID only (so that the next item of the name can be
+// reached) and is reported.
+STATUS ReportItem(NOTEHANDLE handle, const WorkingNote& note, const WorkingItem& item,
+                  BLOCKID* retItemBid, WORD* retDataType, BLOCKID* retValueBid,
+                  DWORD* retValueLength) {
   if (retItemBid != nullptr)
     *retItemBid = BLOCKID{handle, item.serial};
+  if (IsDamaged(item))
+    return ReportDamagedItem(note, item);
   if (retDataType != nullptr)
     *retDataType = TypeOf(item);
   if (retValueBid != nullptr)
     *retValueBid = BLOCKID{item.value, 0};
   if (retValueLength != nullptr)
     *retValueLength = item.length;
+  return NOERROR;
 }
 
 // ---- loading and storing ----
 
+// Every stored item of the note, a damaged one as it is.
 STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   Statement query(db, "SELECT name, flags, value FROM items WHERE note_id = ? ORDER BY position");
   query.Bind(1, id);
   int result;
   while ((result = query.Step()) == SQLITE_ROW) {
-    const std::string_view value = query.Blob(2);
-    if (value.size() < sizeof(WORD))
-      return ERR_HOST_STORAGE;
-    DHANDLE block = NULLHANDLE;
-    if (const STATUS status = OSMemAlloc(MEM_TYPE_ENGINE, static_cast<DWORD>(value.size()), &block);
+    ValueBlock value;
+    if (const STATUS status = NewValueBlock({query.Blob(2)}, &value, ValueCheck::kDuplicate);
         status != NOERROR)
       return status;
-    std::memcpy(OSLockObject(block), value.data(), value.size());
-    OSUnlockObject(block);
-    PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), block,
-             static_cast<DWORD>(value.size()));
+    PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), value);
   }
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
 // Gives a working copy a handle in *retNote. When every note handle is
-// taken: ERR_MEMORY, with the copy's value blocks freed.
+// taken: ERR_MEMORY; the copy and its value blocks go.
 STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
-  if (Notes().Full()) {
-    FreeWorkingNote(*note);
+  if (Notes().Full())
     return ERR_MEMORY;
-  }
   *retNote = Notes().Add(std::move(note));
   return NOERROR;
 }
@@ -244,10 +360,8 @@ STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTE
   note->noteClass = row.noteClass;
   note->flags = row.flags;
   note->modified = row.modified;
-  if (const STATUS status = LoadItems(db, id, *note); status != NOERROR) {
-    FreeWorkingNote(*note);
+  if (const STATUS status = LoadItems(db, id, *note); status != NOERROR)
     return status;
-  }
   return AddWorkingNote(std::move(note), retNote);
 }
 
@@ -340,24 +454,43 @@ STATUS WriteNote(const WorkingNote& note, const ORIGINATORID& oid, const TIMEDAT
   return NOERROR;
 }
 
-// The texts of the first item of the name, when it is text or a text list.
-bool FirstItemTexts(const WorkingNote& note, std::string_view name, std::string* joined,
-                    std::vector<std::string>* entries, WORD* retType) {
-  const size_t index = FindByKey(note, ItemKey(name), 0);
+// The first item of the name when its value can be read; a damaged one is
+// reported. Null when there is none.
+const WorkingItem* FirstReadableItem(const WorkingNote& note, std::string_view name) {
+  const size_t index = FindByName(note, name, 0);
   if (index == npos)
-    return false;
-  const ValueLock value(note.items[index]);
-  *retType = ValueType(value.data(), value.length());
-  std::vector<std::string_view> texts;
-  if (!ValueTexts(value.data(), value.length(), &texts)) {
-    // Not text: hand the raw value back for the caller to convert.
-    joined->assign(value.bytes());
-    return true;
+    return nullptr;
+  if (IsDamaged(note.items[index])) {
+    ReportDamagedItem(note, note.items[index]);
+    return nullptr;
   }
-  for (std::string_view text : texts)
-    entries->emplace_back(text);
-  return true;
+  return &note.items[index];
 }
+
+// Texts appended to a caller's buffer of `size` bytes, cut to size - 1
+// bytes and NUL-terminated.
+class CutText {
+public:
+  CutText(char* buffer, WORD size)
+      : buffer_(buffer), room_(buffer == nullptr || size == 0 ? 0 : size - 1u) {
+    if (buffer_ != nullptr && size > 0)
+      buffer_[0] = 0;
+  }
+  void Append(std::string_view text) {
+    const size_t count = std::min(text.size(), room_ - length_);
+    if (count == 0)
+      return;
+    std::memcpy(buffer_ + length_, text.data(), count);
+    length_ += count;
+    buffer_[length_] = 0;
+  }
+  WORD length() const { return static_cast<WORD>(length_); }
+
+private:
+  char* buffer_;
+  size_t room_;
+  size_t length_ = 0;
+};
 
 // The field of a working note that a _NOTE_ member names, and its size; a
 // null field for a member that names none.
@@ -400,27 +533,7 @@ WORD ValueType(const BYTE* value, DWORD length) {
 }
 
 bool ValueTexts(const BYTE* value, DWORD length, std::vector<std::string_view>* texts) {
-  const WORD type = ValueType(value, length);
-  const auto* bytes = reinterpret_cast<const char*>(value);
-  if (type == TYPE_TEXT) {
-    texts->emplace_back(bytes + sizeof(WORD), length - sizeof(WORD));
-    return true;
-  }
-  if (type != TYPE_TEXT_LIST || length < 2 * sizeof(WORD))
-    return false;
-  const WORD count = ListGetNumEntries(value, TRUE);
-  size_t offset = 2 * sizeof(WORD) + count * sizeof(WORD);
-  if (offset > length)
-    return false;
-  for (WORD entry = 0; entry < count; ++entry) {
-    WORD entryLength;
-    std::memcpy(&entryLength, bytes + 2 * sizeof(WORD) + entry * sizeof(WORD), sizeof entryLength);
-    if (entryLength > length - offset)
-      return false;
-    texts->emplace_back(bytes + offset, entryLength);
-    offset += entryLength;
-  }
-  return true;
+  return EachValueText(value, length, [texts](std::string_view text) { texts->push_back(text); });
 }
 
 STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row) {
@@ -452,11 +565,10 @@ STATUS AppendItemValue(WorkingNote& note, WORD itemFlags, std::string_view name,
                        std::initializer_list<std::string_view> parts, WORD* retSerial) {
   if (!ValidName(name))
     return ERR_HOST_BAD_ARGUMENT;
-  DHANDLE block = NULLHANDLE;
-  DWORD length = 0;
-  if (const STATUS status = NewValueBlock(parts, &block, &length); status != NOERROR)
+  ValueBlock value;
+  if (const STATUS status = NewValueBlock(parts, &value); status != NOERROR)
     return status;
-  const WORD serial = PushItem(note, itemFlags, name, block, length);
+  const WORD serial = PushItem(note, itemFlags, name, value);
   if (retSerial != nullptr)
     *retSerial = serial;
   return NOERROR;
@@ -485,11 +597,13 @@ extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NO
   if (retNote == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retNote = NULLHANDLE;
-  const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(db);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  return LoadNote(db, *database, noteID, retNote);
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const OpenDatabase* database = FindDatabase(db);
+    if (database == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    return LoadNote(db, *database, noteID, retNote);
+  });
 }
 
 extern "C" STATUS NSFNoteOpenByUNID(DBHANDLE db, const UNID* unid, WORD /*openFlags*/,
@@ -497,93 +611,97 @@ extern "C" STATUS NSFNoteOpenByUNID(DBHANDLE db, const UNID* unid, WORD /*openFl
   if (retNote == nullptr || unid == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retNote = NULLHANDLE;
-  const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(db);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  Statement query(database->store->db(), "SELECT note_id FROM notes WHERE unid = ?");
-  query.BindText(1, UnidKey(*unid));
-  const int result = query.Step();
-  if (result == SQLITE_DONE)
-    return ERR_HOST_NOTE_NOT_FOUND;
-  if (result != SQLITE_ROW)
-    return ERR_HOST_STORAGE;
-  return LoadNote(db, *database, static_cast<NOTEID>(query.Int(0)), retNote);
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const OpenDatabase* database = FindDatabase(db);
+    if (database == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    Statement query(database->store->db(), "SELECT note_id FROM notes WHERE unid = ?");
+    query.BindText(1, UnidKey(*unid));
+    const int result = query.Step();
+    if (result == SQLITE_DONE)
+      return ERR_HOST_NOTE_NOT_FOUND;
+    if (result != SQLITE_ROW)
+      return ERR_HOST_STORAGE;
+    return LoadNote(db, *database, static_cast<NOTEID>(query.Int(0)), retNote);
+  });
 }
 
 extern "C" STATUS NSFNoteCreate(DBHANDLE db, NOTEHANDLE* retNote) {
   if (retNote == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retNote = NULLHANDLE;
-  const auto lock = LockHost();
-  const OpenDatabase* database = FindDatabase(db);
-  if (database == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  auto note = std::make_unique<WorkingNote>();
-  note->db = db;
-  note->store = database->store;
-  if (const STATUS status = NSFDbGenerateOID(db, &note->oid); status != NOERROR)
-    return status;
-  return AddWorkingNote(std::move(note), retNote);
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const OpenDatabase* database = FindDatabase(db);
+    if (database == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    auto note = std::make_unique<WorkingNote>();
+    note->db = db;
+    note->store = database->store;
+    if (const STATUS status = NSFDbGenerateOID(db, &note->oid); status != NOERROR)
+      return status;
+    return AddWorkingNote(std::move(note), retNote);
+  });
 }
 
 extern "C" STATUS NSFNoteCopy(NOTEHANDLE source, NOTEHANDLE* retCopy) {
   if (retCopy == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retCopy = NULLHANDLE;
-  const auto lock = LockHost();
-  const WorkingNote* original = FindNote(source);
-  if (original == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  auto copy = std::make_unique<WorkingNote>();
-  copy->db = original->db;
-  copy->store = original->store;
-  copy->id = original->id;
-  copy->oid = original->oid;
-  copy->noteClass = original->noteClass;
-  copy->flags = original->flags;
-  copy->modified = original->modified;
-  for (const WorkingItem& item : original->items) {
-    const ValueLock value(item);
-    DHANDLE block = NULLHANDLE;
-    DWORD length = 0;
-    const STATUS status = NewValueBlock({value.bytes()}, &block, &length, false);
-    if (status != NOERROR) {
-      FreeWorkingNote(*copy);
-      return status;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const WorkingNote* original = FindNote(source);
+    if (original == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    auto copy = std::make_unique<WorkingNote>();
+    copy->db = original->db;
+    copy->store = original->store;
+    copy->id = original->id;
+    copy->oid = original->oid;
+    copy->noteClass = original->noteClass;
+    copy->flags = original->flags;
+    copy->modified = original->modified;
+    for (const WorkingItem& item : original->items) {
+      ValueBlock value;
+      {
+        const ValueLock locked(item);
+        const STATUS status = NewValueBlock({locked.bytes()}, &value, ValueCheck::kDuplicate);
+        if (status != NOERROR)
+          return status;
+      }
+      PushItem(*copy, item.flags, item.name, value);
     }
-    PushItem(*copy, item.flags, item.name, block, length);
-  }
-  return AddWorkingNote(std::move(copy), retCopy);
+    return AddWorkingNote(std::move(copy), retCopy);
+  });
 }
 
 extern "C" STATUS NSFNoteUpdate(NOTEHANDLE handle, WORD /*updateFlags*/) {
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  TIMEDATE now;
-  OSCurrentTIMEDATE(&now);
-  ORIGINATORID oid = note->oid;
-  ++oid.Sequence;
-  oid.SequenceTime = now;
-  NOTEID id = 0;
-  if (const STATUS status = WriteNote(*note, oid, now, &id); status != NOERROR)
-    return status;
-  // Only a stored note changes the working copy.
-  note->id = id;
-  note->oid = oid;
-  note->modified = now;
-  return NOERROR;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    TIMEDATE now;
+    OSCurrentTIMEDATE(&now);
+    ORIGINATORID oid = note->oid;
+    ++oid.Sequence;
+    oid.SequenceTime = now;
+    NOTEID id = 0;
+    if (const STATUS status = WriteNote(*note, oid, now, &id); status != NOERROR)
+      return status;
+    // Only a stored note changes the working copy.
+    note->id = id;
+    note->oid = oid;
+    note->modified = now;
+    return NOERROR;
+  });
 }
 
 extern "C" STATUS NSFNoteClose(NOTEHANDLE handle) {
   const auto lock = LockHost();
   std::unique_ptr<WorkingNote> note = Notes().Remove(handle);
-  if (!note)
-    return ERR_HOST_BAD_HANDLE;
-  FreeWorkingNote(*note);
-  return NOERROR;
+  return note ? NOERROR : ERR_HOST_BAD_HANDLE; // its value blocks go with it
 }
 
 extern "C" void NSFNoteGetInfo(NOTEHANDLE handle, WORD member, void* retValue) {
@@ -631,6 +749,7 @@ extern "C" STATUS NSFNoteDecrypt(NOTEHANDLE handle, WORD /*decryptFlags*/,
 }
 
 // ---- items ----
+// Looking items up and reading their values needs no memory.
 
 extern "C" STATUS NSFItemInfo(NOTEHANDLE handle, const char* name, WORD nameLength,
                               BLOCKID* retItemBid, WORD* retDataType, BLOCKID* retValueBid,
@@ -642,11 +761,11 @@ extern "C" STATUS NSFItemInfo(NOTEHANDLE handle, const char* name, WORD nameLeng
   const std::string_view itemName = NameOf(name, nameLength);
   if (!ValidName(itemName))
     return ERR_HOST_BAD_ARGUMENT;
-  const size_t index = FindByKey(*note, ItemKey(itemName), 0);
+  const size_t index = FindByName(*note, itemName, 0);
   if (index == npos)
     return ERR_ITEM_NOT_FOUND;
-  ReportItem(handle, note->items[index], retItemBid, retDataType, retValueBid, retValueLength);
-  return NOERROR;
+  return ReportItem(handle, *note, note->items[index], retItemBid, retDataType, retValueBid,
+                    retValueLength);
 }
 
 extern "C" STATUS NSFItemInfoNext(NOTEHANDLE handle, BLOCKID prevItemBid, const char* name,
@@ -663,11 +782,11 @@ extern "C" STATUS NSFItemInfoNext(NOTEHANDLE handle, BLOCKID prevItemBid, const 
   const size_t previous = IndexOfSerial(*note, prevItemBid.block);
   if (previous == npos)
     return ERR_ITEM_NOT_FOUND;
-  const size_t index = FindByKey(*note, ItemKey(itemName), previous + 1);
+  const size_t index = FindByName(*note, itemName, previous + 1);
   if (index == npos)
     return ERR_ITEM_NOT_FOUND;
-  ReportItem(handle, note->items[index], retItemBid, retDataType, retValueBid, retValueLength);
-  return NOERROR;
+  return ReportItem(handle, *note, note->items[index], retItemBid, retDataType, retValueBid,
+                    retValueLength);
 }
 
 extern "C" STATUS NSFItemAppend(NOTEHANDLE handle, WORD itemFlags, const char* name,
@@ -675,222 +794,242 @@ extern "C" STATUS NSFItemAppend(NOTEHANDLE handle, WORD itemFlags, const char* n
                                 DWORD valueLength) {
   if (value == nullptr && valueLength != 0)
     return ERR_HOST_BAD_ARGUMENT;
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  // A value above the cap is refused before its length is added up.
-  if (valueLength > ItemValueLimit())
-    return ERR_HOST_VALUE_TOO_LARGE;
-  const std::string_view bytes(static_cast<const char*>(value), valueLength);
-  return AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {WordBytes(dataType), bytes},
-                         nullptr);
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    // A value above the cap is refused before its length is added up.
+    if (valueLength > ItemValueLimit())
+      return ERR_HOST_VALUE_TOO_LARGE;
+    const std::string_view bytes(static_cast<const char*>(value), valueLength);
+    return AppendItemValue(*note, itemFlags, NameOf(name, nameLength),
+                           {WordBytes(dataType), bytes}, nullptr);
+  });
 }
 
 extern "C" STATUS NSFItemAppendByBLOCKID(NOTEHANDLE handle, WORD itemFlags, const char* name,
                                          WORD nameLength, BLOCKID valueBid, DWORD valueLength,
                                          BLOCKID* retItemBid) {
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  std::string value;
-  if (const STATUS status = ReadValueBlock(valueBid, valueLength, &value); status != NOERROR)
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    std::string value;
+    if (const STATUS status = ReadValueBlock(valueBid, valueLength, &value); status != NOERROR)
+      return status;
+    WORD serial = 0;
+    const STATUS status =
+        AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {value}, &serial);
+    if (status == NOERROR && retItemBid != nullptr)
+      *retItemBid = BLOCKID{handle, serial};
     return status;
-  WORD serial = 0;
-  const STATUS status =
-      AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {value}, &serial);
-  if (status == NOERROR && retItemBid != nullptr)
-    *retItemBid = BLOCKID{handle, serial};
-  return status;
+  });
 }
 
 extern "C" STATUS NSFItemAppendObject(NOTEHANDLE handle, WORD itemFlags, const char* name,
                                       WORD nameLength, BLOCKID valueBid, DWORD valueLength,
                                       BOOL freeValue) {
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  std::string value;
-  if (const STATUS status = ReadValueBlock(valueBid, valueLength, &value); status != NOERROR)
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    std::string value;
+    if (const STATUS status = ReadValueBlock(valueBid, valueLength, &value); status != NOERROR)
+      return status;
+    if (ValueType(reinterpret_cast<const BYTE*>(value.data()), valueLength) != TYPE_OBJECT)
+      return ERR_HOST_BAD_ARGUMENT;
+    const STATUS status =
+        AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {value}, nullptr);
+    if (status == NOERROR && freeValue)
+      OSMemFree(valueBid.pool);
     return status;
-  if (ValueType(reinterpret_cast<const BYTE*>(value.data()), valueLength) != TYPE_OBJECT)
-    return ERR_HOST_BAD_ARGUMENT;
-  const STATUS status =
-      AppendItemValue(*note, itemFlags, NameOf(name, nameLength), {value}, nullptr);
-  if (status == NOERROR && freeValue)
-    OSMemFree(valueBid.pool);
-  return status;
+  });
 }
 
 extern "C" STATUS NSFItemAppendTextList(NOTEHANDLE handle, const char* name, const char* text,
                                         WORD textLength, BOOL allowDuplicates) {
   if (text == nullptr && textLength != 0)
     return ERR_HOST_BAD_ARGUMENT;
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  const std::string_view itemName = TerminatedName(name);
-  if (!ValidName(itemName))
-    return ERR_HOST_BAD_ARGUMENT;
-  const std::string_view entry(text == nullptr ? "" : text, textLength);
-
-  const size_t index = FindByKey(*note, ItemKey(itemName), 0);
-  std::vector<std::string> entries;
-  if (index != npos) {
-    const ValueLock value(note->items[index]);
-    std::vector<std::string_view> texts;
-    // A text item becomes a list; an item of another type is left alone.
-    if (!ValueTexts(value.data(), value.length(), &texts))
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const std::string_view itemName = TerminatedName(name);
+    if (!ValidName(itemName))
       return ERR_HOST_BAD_ARGUMENT;
-    entries.assign(texts.begin(), texts.end());
-  }
-  if (!allowDuplicates)
+    const std::string_view entry(text == nullptr ? "" : text, textLength);
+
+    const size_t index = FindByName(*note, itemName, 0);
+    std::vector<std::string> entries;
+    if (index != npos) {
+      if (IsDamaged(note->items[index]))
+        return ReportDamagedItem(*note, note->items[index]);
+      const ValueLock value(note->items[index]);
+      std::vector<std::string_view> texts;
+      // A text item becomes a list; an item of another type is left alone.
+      if (!ValueTexts(value.data(), value.length(), &texts))
+        return ERR_HOST_BAD_ARGUMENT;
+      entries.assign(texts.begin(), texts.end());
+    }
+    if (!allowDuplicates)
+      for (const std::string& present : entries)
+        if (present == entry)
+          return NOERROR;
+    if (entries.size() >= 0xFFFF)
+      return ERR_HOST_VALUE_TOO_LARGE;
+    entries.emplace_back(entry);
+
+    std::string list;
+    const WORD type = TYPE_TEXT_LIST;
+    const WORD count = static_cast<WORD>(entries.size());
+    list.append(WordBytes(type)).append(WordBytes(count));
+    for (const std::string& present : entries) {
+      const WORD length = static_cast<WORD>(present.size());
+      list.append(WordBytes(length));
+    }
     for (const std::string& present : entries)
-      if (present == entry)
-        return NOERROR;
-  if (entries.size() >= 0xFFFF)
-    return ERR_HOST_VALUE_TOO_LARGE;
-  entries.emplace_back(entry);
+      list.append(present);
 
-  std::string list;
-  const WORD type = TYPE_TEXT_LIST;
-  const WORD count = static_cast<WORD>(entries.size());
-  list.append(WordBytes(type)).append(WordBytes(count));
-  for (const std::string& present : entries) {
-    const WORD length = static_cast<WORD>(present.size());
-    list.append(WordBytes(length));
-  }
-  for (const std::string& present : entries)
-    list.append(present);
-
-  if (index == npos)
-    return AppendItemValue(*note, ITEM_SUMMARY, itemName, {list}, nullptr);
-  DHANDLE block = NULLHANDLE;
-  DWORD length = 0;
-  if (const STATUS status = NewValueBlock({list}, &block, &length); status != NOERROR)
-    return status;
-  WorkingItem& item = note->items[index];
-  RetireValue(*note, item.value);
-  item.value = block;
-  item.length = length;
-  return NOERROR;
+    if (index == npos)
+      return AppendItemValue(*note, ITEM_SUMMARY, itemName, {list}, nullptr);
+    ValueBlock value;
+    if (const STATUS status = NewValueBlock({list}, &value); status != NOERROR)
+      return status;
+    MakeRoomToRetire(*note, 1);
+    WorkingItem& item = note->items[index];
+    RetireValue(*note, item.value);
+    item.length = value.length();
+    item.value = value.Release();
+    return NOERROR;
+  });
 }
 
 extern "C" STATUS NSFItemDelete(NOTEHANDLE handle, const char* name, WORD nameLength) {
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  const std::string_view itemName = NameOf(name, nameLength);
-  if (!ValidName(itemName))
-    return ERR_HOST_BAD_ARGUMENT;
-  return RetireItems(*note, ItemKey(itemName)) == 0 ? ERR_ITEM_NOT_FOUND : NOERROR;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const std::string_view itemName = NameOf(name, nameLength);
+    if (!ValidName(itemName))
+      return ERR_HOST_BAD_ARGUMENT;
+    return RetireItems(*note, ItemKey(itemName)) == 0 ? ERR_ITEM_NOT_FOUND : NOERROR;
+  });
 }
 
 extern "C" STATUS NSFItemCopy(NOTEHANDLE handle, BLOCKID itemBid) {
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  WorkingNote* source = FindNote(itemBid.pool);
-  if (note == nullptr || source == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  const WorkingItem* item = FindItemBySerial(*source, itemBid.block);
-  if (item == nullptr)
-    return ERR_ITEM_NOT_FOUND;
-  // Copy what is needed first: appending may move the source's items when
-  // both are the same note.
-  const std::string name = item->name;
-  const WORD flags = item->flags;
-  std::string value;
-  {
-    const ValueLock locked(*item);
-    value.assign(locked.bytes());
-  }
-  return AppendItemValue(*note, flags, name, {value}, nullptr);
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    WorkingNote* source = FindNote(itemBid.pool);
+    if (note == nullptr || source == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const WorkingItem* item = FindItemBySerial(*source, itemBid.block);
+    if (item == nullptr)
+      return ERR_ITEM_NOT_FOUND;
+    if (IsDamaged(*item))
+      return ReportDamagedItem(*source, *item);
+    // Copy what is needed first: appending may move the source's items when
+    // both are the same note.
+    const std::string name = item->name;
+    const WORD flags = item->flags;
+    std::string value;
+    {
+      const ValueLock locked(*item);
+      value.assign(locked.bytes());
+    }
+    return AppendItemValue(*note, flags, name, {value}, nullptr);
+  });
 }
 
 extern "C" STATUS NSFItemSetText(NOTEHANDLE handle, const char* name, const char* text,
                                  WORD textLength) {
   if (text == nullptr && textLength != 0)
     return ERR_HOST_BAD_ARGUMENT;
-  const auto lock = LockHost();
-  WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
-    return ERR_HOST_BAD_HANDLE;
-  const std::string_view itemName = TerminatedName(name);
-  if (!ValidName(itemName))
-    return ERR_HOST_BAD_ARGUMENT;
-  // The new value is made before the old items go, so a failure changes
-  // nothing.
-  const WORD type = TYPE_TEXT;
-  DHANDLE block = NULLHANDLE;
-  DWORD length = 0;
-  const std::string_view value(text == nullptr ? "" : text, textLength);
-  if (const STATUS status = NewValueBlock({WordBytes(type), value}, &block, &length);
-      status != NOERROR)
-    return status;
-  RetireItems(*note, ItemKey(itemName));
-  PushItem(*note, ITEM_SUMMARY, itemName, block, length);
-  return NOERROR;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const std::string_view itemName = TerminatedName(name);
+    if (!ValidName(itemName))
+      return ERR_HOST_BAD_ARGUMENT;
+    // Everything that needs memory comes before the old items go, so a
+    // failure changes nothing.
+    const WORD type = TYPE_TEXT;
+    ValueBlock value;
+    const std::string_view bytes(text == nullptr ? "" : text, textLength);
+    if (const STATUS status = NewValueBlock({WordBytes(type), bytes}, &value); status != NOERROR)
+      return status;
+    WorkingItem item = NewItem(*note, ITEM_SUMMARY, itemName);
+    note->items.reserve(note->items.size() + 1);
+    RetireItems(*note, item.key);
+    PushItem(*note, std::move(item), value);
+    return NOERROR;
+  });
 }
 
 extern "C" WORD NSFItemGetText(NOTEHANDLE handle, const char* name, char* retBuffer,
                                WORD bufferLength) {
-  if (retBuffer != nullptr && bufferLength > 0)
-    retBuffer[0] = 0;
+  CutText out(retBuffer, bufferLength);
   const auto lock = LockHost();
   const WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
+  const WorkingItem* item =
+      note == nullptr ? nullptr : FirstReadableItem(*note, TerminatedName(name));
+  if (item == nullptr)
     return 0;
-  std::string raw;
-  std::vector<std::string> entries;
-  WORD type = 0;
-  if (!FirstItemTexts(*note, TerminatedName(name), &raw, &entries, &type) || entries.empty())
-    return 0;
-  return static_cast<WORD>(CopyTerminated(entries.front(), retBuffer, bufferLength));
+  const ValueLock value(*item);
+  bool first = true;
+  EachValueText(value.data(), value.length(), [&](std::string_view text) {
+    if (first)
+      out.Append(text);
+    first = false;
+  });
+  return out.length();
 }
 
 extern "C" WORD NSFItemConvertToText(NOTEHANDLE handle, const char* name, char* retBuffer,
                                      WORD bufferLength, char separator) {
-  if (retBuffer != nullptr && bufferLength > 0)
-    retBuffer[0] = 0;
+  CutText out(retBuffer, bufferLength);
   const auto lock = LockHost();
   const WorkingNote* note = FindNote(handle);
-  if (note == nullptr)
+  const WorkingItem* item =
+      note == nullptr ? nullptr : FirstReadableItem(*note, TerminatedName(name));
+  if (item == nullptr)
     return 0;
-  std::string raw;
-  std::vector<std::string> entries;
-  WORD type = 0;
-  if (!FirstItemTexts(*note, TerminatedName(name), &raw, &entries, &type))
-    return 0;
-  std::string text;
+  const ValueLock value(*item);
+  const std::string_view raw = value.bytes();
+  const WORD type = ValueType(value.data(), value.length());
   if (type == TYPE_TEXT || type == TYPE_TEXT_LIST) {
-    for (size_t entry = 0; entry < entries.size(); ++entry) {
-      if (entry > 0)
-        text += separator;
-      text += entries[entry];
-    }
-  } else if (type == TYPE_NUMBER && raw.size() >= sizeof(WORD) + sizeof(double)) {
+    bool first = true;
+    const bool text = EachValueText(value.data(), value.length(), [&](std::string_view entry) {
+      if (!first)
+        out.Append(std::string_view(&separator, 1));
+      out.Append(entry);
+      first = false;
+    });
+    return text ? out.length() : 0;
+  }
+  char formatted[64];
+  if (type == TYPE_NUMBER && raw.size() >= sizeof(WORD) + sizeof(double)) {
     double number;
     std::memcpy(&number, raw.data() + sizeof(WORD), sizeof number);
-    char formatted[64];
     std::snprintf(formatted, sizeof formatted, "%g", number);
-    text = formatted;
+    out.Append(formatted);
   } else if (type == TYPE_TIME && raw.size() >= sizeof(WORD) + sizeof(TIMEDATE)) {
     TIMEDATE time;
     std::memcpy(&time, raw.data() + sizeof(WORD), sizeof time);
-    char formatted[TIMEDATE_TEXT_LENGTH + 1];
     WORD length = 0;
     if (ConvertTIMEDATEToText(nullptr, nullptr, &time, formatted, sizeof formatted, &length) !=
         NOERROR)
       return 0;
-    text.assign(formatted, length);
-  } else {
-    return 0;
+    out.Append(std::string_view(formatted, length));
   }
-  return static_cast<WORD>(CopyTerminated(text, retBuffer, bufferLength));
+  return out.length();
 }
 
 extern "C" WORD NSFItemGetName(NOTEHANDLE handle, BLOCKID itemBid, char* retName) {

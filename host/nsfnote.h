@@ -10,6 +10,9 @@
  * data-type word, which the value length includes. A value is reached
  * through a BLOCKID (OSLockBlock); the value of a deleted item stays valid
  * while it is locked.
+ *
+ * No call lets an exception out: running out of memory is ERR_MEMORY (0 for
+ * the calls that return a length) and leaves the note as it was.
  */
 #ifndef VELKO_HOST_NSFNOTE_H
 #define VELKO_HOST_NSFNOTE_H
@@ -85,7 +88,10 @@ STATUS NSFNoteDecrypt(NOTEHANDLE note, WORD decryptFlags, const void* decryption
 /* The first item of the name: its descriptor, data type, value and value
  * length (type word included). Any out pointer may be null.
  * ERR_ITEM_NOT_FOUND when the note has none. Names compare without regard
- * to ASCII case. */
+ * to ASCII case. An item whose stored value is too short to hold its type
+ * word (damaged outside the host) gives ERR_HOST_ITEM_DAMAGED and only its
+ * descriptor, and a message naming it goes to the message handler; the
+ * note itself opens, and such an item is written back as it is. */
 STATUS NSFItemInfo(NOTEHANDLE note, const char* name, WORD nameLength, BLOCKID* retItemBid,
                    WORD* retDataType, BLOCKID* retValueBid, DWORD* retValueLength);
 /* The next item of the name after prevItemBid (an item of this note;
@@ -124,7 +130,7 @@ STATUS NSFItemCopy(NOTEHANDLE note, BLOCKID itemBid);
 STATUS NSFItemSetText(NOTEHANDLE note, const char* name, const char* text, WORD textLength);
 /* Text of a TYPE_TEXT item, or the first entry of a TYPE_TEXT_LIST item;
  * the length copied (at most bufferLength - 1 bytes and a NUL); 0 when the
- * item is missing or of another type. */
+ * item is missing, damaged or of another type. */
 WORD NSFItemGetText(NOTEHANDLE note, const char* name, char* retBuffer, WORD bufferLength);
 /* The item as text: texts as they are, text lists joined by the separator,
  * numbers ("%g") and times (ConvertTIMEDATEToText); the length copied (at

@@ -17,9 +17,11 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "host/cdrecords.h"
+#include "host/host_internal.h"
 #include "host/nsfnote.h"
 #include "host/osmem.h"
 #include "host/oslog.h"
@@ -295,16 +297,14 @@ STATUS WalkCompositeValue(BYTE* value, size_t length, ActionRoutinePtr actionRou
 }
 
 bool ReadWholeFile(const char* fileName, std::vector<BYTE>* content) {
-  FILE* file = std::fopen(fileName, "rb");
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(fileName, "rb"), std::fclose);
   if (file == nullptr)
     return false;
   BYTE chunk[8192];
   size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
     content->insert(content->end(), chunk, chunk + got);
-  bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
+  return std::ferror(file.get()) == 0;
 }
 
 } // namespace
@@ -359,6 +359,8 @@ void ODSWriteMemory(void** ppDest, WORD type, const void* pSrc, WORD iterations)
   *ppDest = dest;
 }
 
+// A caller's action routine that runs out of memory by throwing ends the
+// walk with ERR_MEMORY, as any status of its own would.
 STATUS EnumCompositeBuffer(BLOCKID itemValue, DWORD itemValueLength,
                            ActionRoutinePtr actionRoutine, void* context) {
   if (actionRoutine == nullptr)
@@ -372,7 +374,8 @@ STATUS EnumCompositeBuffer(BLOCKID itemValue, DWORD itemValueLength,
     OSUnlockBlock(itemValue);
     return ERR_HOST_BAD_ARGUMENT;
   }
-  STATUS status = WalkCompositeValue(value, itemValueLength, actionRoutine, context);
+  const STATUS status = velko::host::GuardedStatus(
+      [&] { return WalkCompositeValue(value, itemValueLength, actionRoutine, context); });
   OSUnlockBlock(itemValue);
   return status;
 }
@@ -380,11 +383,14 @@ STATUS EnumCompositeBuffer(BLOCKID itemValue, DWORD itemValueLength,
 STATUS EnumCompositeFile(const char* fileName, ActionRoutinePtr actionRoutine, void* context) {
   if (fileName == nullptr || actionRoutine == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
-  std::vector<BYTE> content;
-  if (!ReadWholeFile(fileName, &content))
-    return ERR_HOST_FILE_IO;
-  STATUS status = WalkCompositeValue(content.data(), content.size(), actionRoutine, context);
-  return status == ERR_HOST_NOT_COMPOSITE ? ERR_HOST_BAD_CD_FILE : status;
+  return velko::host::GuardedStatus([&]() -> STATUS {
+    std::vector<BYTE> content;
+    if (!ReadWholeFile(fileName, &content))
+      return ERR_HOST_FILE_IO;
+    const STATUS status =
+        WalkCompositeValue(content.data(), content.size(), actionRoutine, context);
+    return status == ERR_HOST_NOT_COMPOSITE ? ERR_HOST_BAD_CD_FILE : status;
+  });
 }
 
 } // extern "C"

@@ -4,7 +4,9 @@
  * of status codes.
  *
  * The settings file is read lazily and again whenever its path, size or
- * modification time changes. It is never written.
+ * modification time changes. It is never written. When memory runs out a
+ * setting reads as unset (and is read again next time); the data
+ * directory and the status texts need no memory.
  */
 #include "host/osenv.h"
 
@@ -69,25 +71,27 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-std::string CurrentDirectory() {
-  char buffer[4096];
-  if (getcwd(buffer, sizeof buffer) == nullptr)
-    return ".";
-  return buffer;
-}
+// Room for the working directory's path.
+using DirectoryBuffer = char[4096];
 
-// The data directory without a trailing separator; mutex held.
-std::string DataDirectory(const Settings& settings) {
-  std::string path;
+// The data directory without a trailing separator, in place (the working
+// directory is read into the buffer); mutex held.
+std::string_view DataDirectoryIn(const Settings& settings, DirectoryBuffer& buffer) {
+  std::string_view path;
   if (settings.dataDirectoryOverride)
     path = *settings.dataDirectoryOverride;
   else if (const char* fromProcess = std::getenv("VELKO_DATA_DIR"); fromProcess && *fromProcess)
     path = fromProcess;
   else
-    path = CurrentDirectory();
+    path = getcwd(buffer, sizeof buffer) != nullptr ? buffer : ".";
   while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
+    path.remove_suffix(1);
   return path;
+}
+
+std::string DataDirectory(const Settings& settings) {
+  DirectoryBuffer buffer;
+  return std::string(DataDirectoryIn(settings, buffer));
 }
 
 FileStamp StampOf(const std::string& path) {
@@ -121,23 +125,28 @@ std::map<std::string, std::string> ParseSettings(std::istream& in) {
 }
 
 // Reads the settings file again when it is not the one loaded; mutex held.
+// The file counts as loaded only once all of it was read.
 void RefreshFile(Settings& settings) {
   const std::string path = DataDirectory(settings) + "/notes.ini";
   const FileStamp stamp = StampOf(path);
   if (settings.fileLoaded && path == settings.loadedPath && stamp == settings.loadedStamp)
     return;
-  settings.fileValues.clear();
+  settings.fileLoaded = false;
+  std::map<std::string, std::string> values;
   if (stamp.exists) {
     std::ifstream in(path);
     if (in)
-      settings.fileValues = ParseSettings(in);
+      values = ParseSettings(in);
   }
-  settings.fileLoaded = true;
   settings.loadedPath = path;
+  settings.fileValues.swap(values);
   settings.loadedStamp = stamp;
+  settings.fileLoaded = true;
 }
 
-std::optional<std::string> LookUp(const char* name) {
+} // namespace
+
+std::optional<std::string> velko::host::SettingValue(const char* name) {
   if (name == nullptr)
     return std::nullopt;
   Settings& settings = TheSettings();
@@ -150,6 +159,8 @@ std::optional<std::string> LookUp(const char* name) {
     return found->second;
   return std::nullopt;
 }
+
+namespace {
 
 void SetOverride(const char* name, const char* value) {
   if (name == nullptr)
@@ -230,6 +241,8 @@ const char* StatusText(unsigned code) {
     return "Database is in use";
   case ERR_HOST_UNID_EXISTS:
     return "Another note has this universal ID";
+  case ERR_HOST_ITEM_DAMAGED:
+    return "Note item is damaged";
   case ERR_HOST_BAD_RECORD:
     return "Invalid composite data record";
   case ERR_HOST_BAD_CD_FILE:
@@ -285,32 +298,33 @@ const char* EngineHighCodeText(unsigned status) {
 } // namespace
 
 extern "C" BOOL OSGetEnvironmentString(const char* name, char* retValue, WORD bufferLength) {
-  const std::optional<std::string> value = LookUp(name);
-  if (!value) {
-    velko::host::CopyTerminated("", retValue, bufferLength);
-    return FALSE;
-  }
-  velko::host::CopyTerminated(*value, retValue, bufferLength);
-  return TRUE;
+  velko::host::CopyTerminated("", retValue, bufferLength);
+  return velko::host::GuardedAnswer<BOOL>(FALSE, [&]() -> BOOL {
+    const std::optional<std::string> value = velko::host::SettingValue(name);
+    if (!value)
+      return FALSE;
+    velko::host::CopyTerminated(*value, retValue, bufferLength);
+    return TRUE;
+  });
 }
 
 extern "C" long OSGetEnvironmentLong(const char* name) {
-  const std::optional<std::string> value = LookUp(name);
-  return value ? std::atol(value->c_str()) : 0;
+  return velko::host::GuardedAnswer(0L, [&] {
+    const std::optional<std::string> value = velko::host::SettingValue(name);
+    return value ? std::atol(value->c_str()) : 0L;
+  });
 }
 
 extern "C" void OSSetEnvironmentVariable(const char* name, const char* value) {
-  SetOverride(name, value);
+  velko::host::GuardedCall([&] { SetOverride(name, value); });
 }
 
 extern "C" WORD OSGetDataDirectory(char* retPath) {
   Settings& settings = TheSettings();
-  std::string path;
-  {
-    std::lock_guard lock(settings.mutex);
-    path = DataDirectory(settings);
-  }
-  return static_cast<WORD>(velko::host::CopyTerminated(path, retPath, MAXPATH));
+  std::lock_guard lock(settings.mutex);
+  DirectoryBuffer buffer;
+  return static_cast<WORD>(
+      velko::host::CopyTerminated(DataDirectoryIn(settings, buffer), retPath, MAXPATH));
 }
 
 extern "C" WORD OSLoadString(HMODULE /*module*/, STATUS status, char* retBuffer,

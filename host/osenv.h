@@ -24,14 +24,15 @@ extern "C" {
 #define MAXPATH 256
 
 /* TRUE when the setting exists; copies at most bufferLength - 1 bytes and a
- * NUL. FALSE when unset, with retValue[0] = 0 when bufferLength > 0. */
+ * NUL. FALSE when unset (or when memory to read it runs out), with
+ * retValue[0] = 0 when bufferLength > 0. */
 BOOL OSGetEnvironmentString(const char* name, char* retValue, WORD bufferLength);
 
-/* atol of the setting's value; 0 when unset. */
+/* atol of the setting's value; 0 when unset or when memory runs out. */
 long OSGetEnvironmentLong(const char* name);
 
 /* Sets a value for this process only; a null value makes the name unset,
- * hiding a value in the settings file too. */
+ * hiding a value in the settings file too. Without memory nothing is set. */
 void OSSetEnvironmentVariable(const char* name, const char* value);
 
 /* Copies the data directory (no trailing separator, at most MAXPATH - 1

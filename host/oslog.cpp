@@ -3,7 +3,8 @@
  *
  * The log writes one line per call to stderr or to the file named by
  * VELKO_LOG_FILE, with a UTC timestamp, or keeps it in memory while a test
- * captures the log. It does not rotate or trim files.
+ * captures the log. It does not rotate or trim files. A line that cannot be
+ * formatted for want of memory is dropped.
  */
 #include "host/oslog.h"
 
@@ -76,17 +77,46 @@ void WriteLine(const std::string& line, bool toStandardError) {
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-#ifdef VELKO_TEST_CONTROLS
-/* The message handler of message capture. */
-STATUS RecordMessage(const char* message, WORD type) {
+// Formats and writes (or keeps) one log line.
+void LogLine(const char* format, STATUS status, va_list args) {
+  std::string line = format != nullptr ? FormatV(format, args) : std::string();
+  if (status != NOERROR) {
+    char text[256];
+    OSLoadString(0, status, text, sizeof text);
+    line += ": ";
+    line += text;
+  }
   LogState& state = State();
-  std::lock_guard lock(state.mutex);
-  state.messages.push_back({message != nullptr ? message : "", type});
-  return NOERROR;
+  std::unique_lock lock(state.mutex);
+  if (state.capture) {
+    state.lines.push_back(std::move(line));
+    return;
+  }
+  const bool toStandardError = state.to_stderr;
+  lock.unlock();
+  WriteLine(line, toStandardError);
+}
+
+#ifdef VELKO_TEST_CONTROLS
+/* The message handler of message capture; a message that cannot be kept
+ * for want of memory is dropped, as a handler must not throw. */
+STATUS RecordMessage(const char* message, WORD type) {
+  return velko::host::GuardedStatus([&]() -> STATUS {
+    LogState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.messages.push_back({message != nullptr ? message : "", type});
+    return NOERROR;
+  });
 }
 #endif
 
 } // namespace
+
+void velko::host::ShowHostMessage(const char* text) {
+  auto handler = reinterpret_cast<OSSIGMSGPROC>(OSGetSignalHandler(OS_SIGNAL_MESSAGE));
+  if (handler != nullptr && text != nullptr)
+    static_cast<void>(handler(text, 6)); // the user's answer is not asked for
+}
 
 extern "C" void* OSGetSignalHandler(WORD signal) {
   if (signal >= kSignalCount)
@@ -109,23 +139,8 @@ extern "C" void* OSSetSignalHandler(WORD signal, void* handler) {
 extern "C" void AddInLogMessageText(const char* format, unsigned int status, ...) {
   va_list args;
   va_start(args, status);
-  std::string line = format != nullptr ? FormatV(format, args) : std::string();
+  velko::host::GuardedCall([&] { LogLine(format, static_cast<STATUS>(status), args); });
   va_end(args);
-  if (const auto code = static_cast<STATUS>(status); code != NOERROR) {
-    char text[256];
-    OSLoadString(0, code, text, sizeof text);
-    line += ": ";
-    line += text;
-  }
-  LogState& state = State();
-  std::unique_lock lock(state.mutex);
-  if (state.capture) {
-    state.lines.push_back(std::move(line));
-    return;
-  }
-  const bool toStandardError = state.to_stderr;
-  lock.unlock();
-  WriteLine(line, toStandardError);
 }
 
 extern "C" BOOL OSLogToStandardError(BOOL on) {

@@ -31,7 +31,8 @@ void* OSGetSignalHandler(WORD signal);
 void* OSSetSignalHandler(WORD signal, void* handler);
 
 /* Formats one log line printf-style; when status is not 0, ": " and the
- * status's text (OSLoadString) follow. The status is taken as an unsigned
+ * status's text (OSLoadString) follow. A line that cannot be formatted for
+ * want of memory is dropped. The status is taken as an unsigned
  * int, which variadic calls do not promote: va_start after a 16-bit
  * parameter would be undefined. Callers pass a STATUS. */
 void AddInLogMessageText(const char* format, unsigned int status, ...)

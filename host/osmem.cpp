@@ -8,9 +8,14 @@
  * reused, so freeing it again reads as a double free; reuse bumps the
  * generation, so the old handle then reads as stale. Freed slots are reused
  * last-freed first. Block memory never moves while its handle lives.
+ *
+ * Only OSMemAlloc allocates: the list of free slots always has room for
+ * every slot, so freeing never needs memory and never fails for want of
+ * it.
  */
 #include "host/osmem.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -41,7 +46,7 @@ enum class Lookup { kLive, kBad, kStale, kFreed };
 struct MemoryTable {
   std::mutex mutex;
   std::vector<Slot> slots;
-  std::vector<uint32_t> freeSlots; // indexes, reused from the back
+  std::vector<uint32_t> freeSlots; // indexes, reused from the back; room for every slot
   // Fault injection: allocations counted from the moment it was armed.
   int failNth = 0;
   bool failFromNth = false;
@@ -84,40 +89,51 @@ bool InjectedFailure(MemoryTable& table) {
   return true;
 }
 
+// A new slot at the end of the table; the free list grows first, so that
+// it keeps room for every slot. Nothing changes when memory runs out.
+uint32_t AppendSlot(MemoryTable& table) {
+  const size_t slots = table.slots.size() + 1;
+  if (table.freeSlots.capacity() < slots)
+    table.freeSlots.reserve(std::max<size_t>(64, 2 * slots));
+  table.slots.emplace_back();
+  return static_cast<uint32_t>(slots - 1);
+}
+
 } // namespace
 
 extern "C" STATUS OSMemAlloc(WORD /*blockType*/, DWORD size, DHANDLE* retHandle) {
   if (retHandle == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retHandle = NULLHANDLE;
-  MemoryTable& table = Table();
-  std::lock_guard lock(table.mutex);
-  if (InjectedFailure(table) || size > OSMEM_MAX_BLOCK_SIZE)
-    return ERR_MEMORY;
-  // A block of size 0 still has an address of its own.
-  std::unique_ptr<std::byte[]> data(new (std::nothrow) std::byte[size == 0 ? 1 : size]());
-  if (!data)
-    return ERR_MEMORY;
-
-  uint32_t index;
-  if (!table.freeSlots.empty()) {
-    index = table.freeSlots.back();
-    table.freeSlots.pop_back();
-    Slot& reused = table.slots[index];
-    reused.generation = reused.generation == kGenerationMask ? 1 : reused.generation + 1;
-  } else {
-    if (table.slots.size() >= kMaxSlots)
+  return velko::host::GuardedStatus([&]() -> STATUS {
+    MemoryTable& table = Table();
+    std::lock_guard lock(table.mutex);
+    if (InjectedFailure(table) || size > OSMEM_MAX_BLOCK_SIZE)
       return ERR_MEMORY;
-    index = static_cast<uint32_t>(table.slots.size());
-    table.slots.emplace_back();
-  }
-  Slot& slot = table.slots[index];
-  slot.inUse = true;
-  slot.size = size;
-  slot.locks = 0;
-  slot.data = std::move(data);
-  *retHandle = MakeHandle(index, slot.generation);
-  return NOERROR;
+    // A block of size 0 still has an address of its own.
+    std::unique_ptr<std::byte[]> data(new (std::nothrow) std::byte[size == 0 ? 1 : size]());
+    if (!data)
+      return ERR_MEMORY;
+
+    uint32_t index;
+    if (!table.freeSlots.empty()) {
+      index = table.freeSlots.back();
+      table.freeSlots.pop_back();
+      Slot& reused = table.slots[index];
+      reused.generation = reused.generation == kGenerationMask ? 1 : reused.generation + 1;
+    } else {
+      if (table.slots.size() >= kMaxSlots)
+        return ERR_MEMORY;
+      index = AppendSlot(table);
+    }
+    Slot& slot = table.slots[index];
+    slot.inUse = true;
+    slot.size = size;
+    slot.locks = 0;
+    slot.data = std::move(data);
+    *retHandle = MakeHandle(index, slot.generation);
+    return NOERROR;
+  });
 }
 
 extern "C" void* OSLockObject(DHANDLE handle) {
@@ -158,7 +174,7 @@ extern "C" STATUS OSMemFree(DHANDLE handle) {
   slot->locks = 0;
   slot->size = 0;
   slot->data.reset();
-  table.freeSlots.push_back((handle & kIndexMask) - 1);
+  table.freeSlots.push_back((handle & kIndexMask) - 1); // within its room: never allocates
   return NOERROR;
 }
 

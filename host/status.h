@@ -9,6 +9,8 @@
  * 1298, 14409, 20013-20034).
  *
  * This header only names codes; their texts come from OSLoadString.
+ * ERR_MEMORY is also what every host call returns when memory runs out:
+ * none of them lets an exception out.
  */
 #ifndef VELKO_HOST_STATUS_H
 #define VELKO_HOST_STATUS_H
@@ -49,6 +51,7 @@
 #define ERR_HOST_COLLECTION 0x3119          /* no such collection */
 #define ERR_HOST_DB_IN_USE 0x311A           /* the database is open and cannot be replaced */
 #define ERR_HOST_UNID_EXISTS 0x311B         /* another note of the database has this UNID */
+#define ERR_HOST_ITEM_DAMAGED 0x311C        /* the item's stored value cannot hold its type word */
 
 /* Composite data: 0x3130-0x313F. */
 #define ERR_HOST_BAD_RECORD 0x3130          /* a CD record header is not valid */

@@ -22,10 +22,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <new>
+#include <optional>
 #include <random>
 
 #include "host/host_internal.h"
@@ -94,10 +97,23 @@ struct StorageState {
 };
 
 // Never destroyed: working copies hold memory handles whose table may be
-// gone at exit.
+// gone at exit. Made in static storage, so that the first host call does
+// not depend on an allocation.
 StorageState& State() {
-  static StorageState* state = new StorageState;
+  alignas(StorageState) static std::byte storage[sizeof(StorageState)];
+  static StorageState* state = new (storage) StorageState;
   return *state;
+}
+
+// The store of a new connection; the connection is closed again when the
+// store cannot be had.
+std::shared_ptr<Store> NewStore(const StorePath& path, sqlite3* db) {
+  try {
+    return std::make_shared<Store>(path, db);
+  } catch (const std::bad_alloc&) {
+    sqlite3_close_v2(db);
+    throw;
+  }
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -179,7 +195,7 @@ sqlite3* OpenNewDatabase(const StorePath& path, STATUS* status) {
     *status = ERR_HOST_STORAGE;
     return nullptr;
   }
-  *status = InitializeSchema(db, path);
+  *status = GuardedStatus([&] { return InitializeSchema(db, path); });
   if (*status != NOERROR) {
     sqlite3_close_v2(db);
     return nullptr;
@@ -200,7 +216,7 @@ STATUS CreateMemoryStore(StorageState& state, const StorePath& path, bool force)
   sqlite3* db = OpenNewDatabase(path, &status);
   if (db == nullptr)
     return status;
-  state.memoryStores[path.expanded] = std::make_shared<Store>(path, db);
+  state.memoryStores[path.expanded] = NewStore(path, db);
   return NOERROR;
 }
 
@@ -248,7 +264,7 @@ STATUS OpenFileStore(StorageState& state, const StorePath& path, std::shared_ptr
     sqlite3_close_v2(db);
     return ERR_HOST_STORAGE;
   }
-  *ret = std::make_shared<Store>(path, db);
+  *ret = NewStore(path, db);
   state.fileStores[path.expanded] = *ret;
   return NOERROR;
 }
@@ -264,10 +280,10 @@ Store::~Store() { sqlite3_close_v2(db_); }
 bool IsLocalServer(std::string_view server) {
   if (server.empty())
     return true;
-  char local[MAXPATH];
-  if (!OSGetEnvironmentString("ServerName", local, sizeof local) || local[0] == 0)
+  const std::optional<std::string> local = SettingValue("ServerName");
+  if (!local || local->empty())
     return false;
-  return EqualsIgnoringCase(server, local);
+  return EqualsIgnoringCase(server, *local);
 }
 
 STATUS ResolveStorePath(const char* pathName, StorePath* ret) {
@@ -611,6 +627,8 @@ HandleTable<OpenCollection>& Collections() { return State().collections; }
 
 OpenDatabase* FindDatabase(DBHANDLE handle) { return State().databases.Find(handle); }
 WorkingNote* FindNote(NOTEHANDLE handle) { return State().notes.Find(handle); }
+
+WorkingNote::~WorkingNote() { FreeWorkingNote(*this); }
 
 void FreeWorkingNote(WorkingNote& note) {
   for (WorkingItem& item : note.items)

@@ -21,8 +21,8 @@
 #ifndef VELKO_HOST_STORAGE_H
 #define VELKO_HOST_STORAGE_H
 
+#include <array>
 #include <cstdint>
-#include <deque>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -180,6 +180,8 @@ DWORD ItemValueLimit();
 
 enum class HandleKind : uint32_t { kDatabase = 1, kNote = 2, kCollection = 3 };
 
+// Adding an entry may allocate (and throw std::bad_alloc, the table
+// unchanged); finding and removing one never do.
 template <class T> class HandleTable {
 public:
   explicit HandleTable(HandleKind kind) : kind_(kind) {}
@@ -187,7 +189,7 @@ public:
   // The handle of a new entry; 0 when the table is full.
   uint32_t Add(std::unique_ptr<T> entry);
   // True when Add would find no slot.
-  bool Full() const { return slots_.size() >= kMaxSlots && freeSlots_.empty(); }
+  bool Full() const { return slots_.size() >= kMaxSlots && freeCount_ == 0; }
   // The entry of a live handle of this table, else null.
   T* Find(uint32_t handle) const;
   // Takes the entry out; null for a handle that is not live.
@@ -216,8 +218,11 @@ private:
   HandleKind kind_;
   std::vector<Slot> slots_;
   // Freed slots, reused oldest first so that a stale handle stays stale
-  // for as long as possible.
-  std::deque<uint32_t> freeSlots_;
+  // for as long as possible: a ring with room for every slot, so that
+  // removing never allocates.
+  std::array<uint32_t, kMaxSlots> freeSlots_{};
+  uint32_t freeFirst_ = 0;
+  uint32_t freeCount_ = 0;
 };
 
 template <class T> uint32_t HandleTable<T>::Add(std::unique_ptr<T> entry) {
@@ -225,9 +230,10 @@ template <class T> uint32_t HandleTable<T>::Add(std::unique_ptr<T> entry) {
   if (slots_.size() < kMaxSlots) {
     index = static_cast<uint32_t>(slots_.size());
     slots_.emplace_back();
-  } else if (!freeSlots_.empty()) {
-    index = freeSlots_.front();
-    freeSlots_.pop_front();
+  } else if (freeCount_ != 0) {
+    index = freeSlots_[freeFirst_];
+    freeFirst_ = (freeFirst_ + 1) % kMaxSlots;
+    --freeCount_;
     Slot& reused = slots_[index];
     reused.generation = reused.generation == kMaxGeneration ? 1 : reused.generation + 1;
   } else {
@@ -258,7 +264,9 @@ template <class T> std::unique_ptr<T> HandleTable<T>::Remove(uint32_t handle) {
   const int64_t index = IndexOf(handle);
   if (index < 0)
     return nullptr;
-  freeSlots_.push_back(static_cast<uint32_t>(index));
+  // Each slot is in the ring at most once, so the ring never overflows.
+  freeSlots_[(freeFirst_ + freeCount_) % kMaxSlots] = static_cast<uint32_t>(index);
+  ++freeCount_;
   return std::move(slots_[index].entry);
 }
 
@@ -287,8 +295,14 @@ struct WorkingItem {
   DWORD length = 0; // value bytes, type word included
 };
 
-// The in-memory working copy of an open note.
+// The in-memory working copy of an open note. Its value blocks are freed
+// with it.
 struct WorkingNote {
+  WorkingNote() = default;
+  ~WorkingNote();
+  WorkingNote(const WorkingNote&) = delete;
+  WorkingNote& operator=(const WorkingNote&) = delete;
+
   DBHANDLE db = NULLHANDLE; // the handle the note was opened through
   std::shared_ptr<Store> store;
   NOTEID id = 0;
@@ -313,7 +327,7 @@ HandleTable<OpenDatabase>& Databases();
 HandleTable<WorkingNote>& Notes();
 HandleTable<OpenCollection>& Collections();
 
-// Frees every memory block of a working copy.
+// Frees every memory block of a working copy (which is then empty).
 void FreeWorkingNote(WorkingNote& note);
 
 // The stored header of a note, as its row in the notes table holds it.
@@ -339,8 +353,9 @@ WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial);
 // Appends an item whose value (type word first) is the concatenation of
 // the parts. ERR_HOST_VALUE_TOO_LARGE above the cap, ERR_HOST_BAD_ARGUMENT
 // for a value shorter than its type word or a name that is empty or longer
-// than 255 bytes, ERR_MEMORY when no block can be had; the note is then
-// unchanged. *retSerial (may be null) gets the new item's serial.
+// than 255 bytes, ERR_MEMORY when no block can be had (or std::bad_alloc
+// when other memory runs short); the note is then unchanged. *retSerial
+// (may be null) gets the new item's serial.
 STATUS AppendItemValue(WorkingNote& note, WORD itemFlags, std::string_view name,
                        std::initializer_list<std::string_view> parts, WORD* retSerial);
 
