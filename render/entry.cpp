@@ -573,7 +573,10 @@ char *VelkoRTChunk::GenerateHTML(const char *extraDefinition, const char *genera
                                                 : 0;
   request.act_on_text = internal->act_on_text;
   request.query_link_data = internal->query_link_data;
-  Run(this, context, request);
+  // The run leaves its status in the chunk's; the text is returned unless
+  // the output failed (a run over an incomplete load delivers its text
+  // with the load's status).
+  static_cast<void>(Run(this, context, request));
 
   char *result = nullptr;
   if (context->output_status == NOERROR) {
