@@ -290,6 +290,7 @@ STATUS IncompleteLoad(const VelkoRTChunk *chunk) {
 
 STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   c->session = chunk->session;
+  c->text_runs = text_run_index{}; // the options may mark the records anew
   c->mime_mode = r.mime_mode != 0 ? 1 : 0;
   c->mime_part_number = r.part_number;
   c->out_file = r.file;
