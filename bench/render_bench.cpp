@@ -9,13 +9,23 @@
 //   BM_RenderGenerateHTML      GenerateHTML on the stored note: loading,
 //                              the engine's walk and the rendering;
 //   BM_RenderMemcpy            a copy of the text, for scale.
-// Two bodies whose records would make a renderer that looks back through
-// the list grow with the square of their size, rendered by the driver over
-// the loaded list (no options, output in memory) at 5, 10 and 20 MB of
-// records; the times must grow linearly:
+// Bodies whose records would make a renderer that looks back through the
+// list grow with the square of their size, rendered by the driver over the
+// loaded list (output in memory; no options unless named) at 5, 10 and
+// 20 MB of records; the times must grow linearly:
 //   BM_RenderTableCells/N      one table whose every cell starts with a
 //                              paragraph reference;
-//   BM_RenderRules/N           one paragraph of horizontal rules only.
+//   BM_RenderRules/N           one paragraph of horizontal rules only;
+//   BM_RenderFontChanges/N     one paragraph of two-letter runs whose font
+//                              changes at every run;
+//   BM_RenderEmptyRuns/N       one paragraph of empty runs in alternating
+//                              fonts, one run of text at its end;
+//   BM_RenderGroupedFontChanges/N  the same runs as BM_RenderFontChanges
+//                              inside one begin/end group, a colour record
+//                              after them;
+//   BM_RenderHiddenParagraphs/N  paragraphs whose definition asks for a
+//                              hide-when formula, the formula record at the
+//                              start (option RespectHiddenFormulas=Yes).
 // These report MB of records per second ("records_MB/s") and the output's
 // size.
 // Each reports MB of text per second ("text_MB/s"), the output's size
@@ -238,13 +248,20 @@ record_storage* LastRecord(record_storage* node) {
 /* A context positioned on the whole loaded list as the engine leaves it at
  * the chunk's stop: output in a buffer of the run, HTML, no options, the
  * lookup table of paragraph definitions filled. */
-html_render_info* ContextOverList(connection& link, body_context* records) {
+html_render_info* ContextOverList(connection& link, body_context* records,
+                                  const char* options = nullptr) {
   html_render_info* context = CreateRenderContext(&link.session, link.chunk);
   if (context == nullptr)
     return nullptr;
   link.chunk->internal->render_context = context;
-  SetupRenderOutput(context, nullptr, 0);
+  if (SetupRenderOutput(context, nullptr, 0) != NOERROR)
+    return context; // the run fails on the output's status
   context->generation = kGenerationHTML;
+  if (options != nullptr) {
+    context->options = VelkoAllocatePtrAndCopy(&link.session, VELKO_HERE, options, 0);
+    if (context->options == nullptr || ReadRenderingOptions(context) != NOERROR)
+      context->output_status = VELKO_ERR_MEMORY;
+  }
   context->image_handling = kHandlingDefault;
   context->attachment_handling = kHandlingDefault;
   context->session_nls = link.session.internal->nls_info;
@@ -260,8 +277,8 @@ html_render_info* ContextOverList(connection& link, body_context* records) {
 }
 
 /* One run of the driver over the list; the output's length, 0 on failure. */
-size_t RenderList(connection& link, body_context* records) {
-  html_render_info* context = ContextOverList(link, records);
+size_t RenderList(connection& link, body_context* records, const char* options = nullptr) {
+  html_render_info* context = ContextOverList(link, records, options);
   if (context == nullptr)
     return 0;
   const STATUS status = ProcessXMLStream(context, 0, 0, 0);
@@ -356,7 +373,24 @@ void BM_RenderMemcpy(benchmark::State& state) {
 constexpr char kShapeDatabase[] = "mem:renderbench-shapes";
 constexpr size_t kRecordMegabyte = 1000 * 1000;
 
-enum class shape { kTableCells, kRules };
+enum class shape {
+  kTableCells,
+  kRules,
+  kFontChanges,
+  kEmptyRuns,
+  kGroupedFontChanges,
+  kHiddenParagraphs,
+};
+
+/* The options a shape is rendered with. */
+const char* ShapeOptions(shape kind) {
+  switch (kind) {
+  case shape::kHiddenParagraphs:
+    return "RespectHiddenFormulas=Yes";
+  default:
+    return nullptr;
+  }
+}
 
 /* Appends records until the body's records reach the size. */
 template <typename MakeRecords>
@@ -372,6 +406,19 @@ void FillTo(cdbuild::Body& body, size_t bytes, MakeRecords make) {
 
 cdbuild::Body ShapeBody(shape kind, size_t bytes) {
   cdbuild::Body body;
+  if (kind == shape::kHiddenParagraphs) {
+    // Paragraphs whose definition asks for a hide-when formula, which
+    // stands at the start of the list.
+    cdbuild::PabDefFields hidden;
+    hidden.flags = 0x0800;
+    body.Add(cdbuild::PabDef(hidden));
+    body.Add(cdbuild::Raw(SIG_CD_PABHIDE, {0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 'f', '0'}));
+    FillTo(body, bytes, [](size_t) {
+      return std::vector<cdbuild::Bytes>{cdbuild::Paragraph(), cdbuild::PabRef(1),
+                                         cdbuild::Text("ab")};
+    });
+    return body;
+  }
   body.Add(note_testing::DefaultDefinition(1, 1440));
   body.Add(cdbuild::Paragraph());
   body.Add(cdbuild::PabRef(1));
@@ -380,6 +427,33 @@ cdbuild::Body ShapeBody(shape kind, size_t bytes) {
     const cdbuild::Bytes rule = cdbuild::Record(
         SIG_CD_HRULE, {0x00, 0x00, 0x00, 0x00, 0xA0, 0x05, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x00});
     FillTo(body, bytes, [&](size_t) { return std::vector<cdbuild::Bytes>{rule}; });
+    return body;
+  }
+  // Runs of two letters whose font changes at every run: each is marked
+  // up on its own.
+  const cdbuild::Bytes bold = cdbuild::Text("ab", {1, 0x01, 0, 10});
+  const cdbuild::Bytes plain = cdbuild::Text("ab", {1, 0x00, 0, 10});
+  if (kind == shape::kFontChanges) {
+    FillTo(body, bytes, [&](size_t n) { return std::vector<cdbuild::Bytes>{n % 2 ? plain : bold}; });
+    return body;
+  }
+  if (kind == shape::kEmptyRuns) {
+    // Empty runs, in alternating fonts so that none merges with the next,
+    // and one run of text at the end of the paragraph.
+    const cdbuild::Bytes emptyBold = cdbuild::Text("", {1, 0x01, 0, 10});
+    const cdbuild::Bytes emptyPlain = cdbuild::Text("", {1, 0x00, 0, 10});
+    FillTo(body, bytes,
+           [&](size_t n) { return std::vector<cdbuild::Bytes>{n % 2 ? emptyPlain : emptyBold}; });
+    body.Add(plain);
+    return body;
+  }
+  if (kind == shape::kGroupedFontChanges) {
+    // The runs inside one begin/end group, whose colour record follows
+    // them all.
+    body.Add(cdbuild::Begin(SIG_CD_HOTSPOTBEGIN));
+    FillTo(body, bytes, [&](size_t n) { return std::vector<cdbuild::Bytes>{n % 2 ? plain : bold}; });
+    body.Add(cdbuild::Color({.color = {0x0001, 0x33, 0x66, 0x99}}));
+    body.Add(cdbuild::End(SIG_CD_HOTSPOTBEGIN));
     return body;
   }
   body.Add(cdbuild::TableBegin());
@@ -420,12 +494,12 @@ void RenderShape(benchmark::State& state, shape kind) {
     state.SkipWithError("load");
     return;
   }
-  const size_t output = RenderList(link, records);
+  const size_t output = RenderList(link, records, ShapeOptions(kind));
   if (output == 0) {
     state.SkipWithError("ProcessXMLStream");
   } else {
     for (auto _ : state)
-      benchmark::DoNotOptimize(RenderList(link, records));
+      benchmark::DoNotOptimize(RenderList(link, records, ShapeOptions(kind)));
     state.counters["records_MB/s"] = benchmark::Counter(
         static_cast<double>(bytes) / kMegabyte, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["out_MB"] = static_cast<double>(output) / kMegabyte;
@@ -436,6 +510,14 @@ void RenderShape(benchmark::State& state, shape kind) {
 
 void BM_RenderTableCells(benchmark::State& state) { RenderShape(state, shape::kTableCells); }
 void BM_RenderRules(benchmark::State& state) { RenderShape(state, shape::kRules); }
+void BM_RenderFontChanges(benchmark::State& state) { RenderShape(state, shape::kFontChanges); }
+void BM_RenderEmptyRuns(benchmark::State& state) { RenderShape(state, shape::kEmptyRuns); }
+void BM_RenderGroupedFontChanges(benchmark::State& state) {
+  RenderShape(state, shape::kGroupedFontChanges);
+}
+void BM_RenderHiddenParagraphs(benchmark::State& state) {
+  RenderShape(state, shape::kHiddenParagraphs);
+}
 
 BENCHMARK(BM_RenderCmark)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RenderProcessXMLStream)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -443,5 +525,9 @@ BENCHMARK(BM_RenderGenerateHTML)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_RenderMemcpy)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_RenderTableCells)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderRules)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderFontChanges)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderEmptyRuns)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderGroupedFontChanges)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderHiddenParagraphs)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -550,7 +550,9 @@ DWORD TranslateColorToDWORD(const char* text, WORD client_preference) {
     return PackRgb(HexPair(text), HexPair(text + 2), HexPair(text + 4));
   WORD index = 0;
   DWORD rgb = 0;
-  ParseColorString(text, &index, &rgb, client_preference);
+  // A text that names no colour fails with the RGB value 0, which is the
+  // answer here too.
+  static_cast<void>(ParseColorString(text, &index, &rgb, client_preference));
   return rgb;
 }
 

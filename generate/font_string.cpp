@@ -375,8 +375,12 @@ STATUS CalculateFontStringInternal(const FONTID* font, const CDCOLOR* rec, Velko
     AppendStyle(&text, FontByte(font, FONTID_ATTRIBUTES_BYTE), rec);
   if (whole || part == PROP_FONTCOLOR) {
     char color[kColorStringSize];
-    CalculateColorStringExt(FontByte(font, FONTID_COLOR_BYTE), rec, color, 0,
-                            ClientPreferenceOf(item));
+    if (STATUS status = CalculateColorStringExt(FontByte(font, FONTID_COLOR_BYTE), rec, color, 0,
+                                                ClientPreferenceOf(item));
+        status != NOERROR) {
+      out[0] = '\0';
+      return status;
+    }
     text.Append(color);
     text.Append(" ");
   }

@@ -10,6 +10,7 @@
 #include "host/cdrecords.h"
 #include "store/body.h"
 #include "store/tracked_memory.h"
+#include "velko/status.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ record_storage *MakeMarker(LSXLsiSession *session, body_context *body, WORD sign
 
 /* Gives the text record new data: its own header with the new length,
  * then first and second. False, with the record unchanged, when memory
- * cannot be had or the record would be too long. */
+ * cannot be had. (A marker comes from an option string, which is shorter
+ * than a record can be; one too long is refused all the same.) */
 bool RebuildText(LSXLsiSession *session, body_context *body, record_storage *node,
                  const char *first, const char *second) {
   const size_t firstLength = strlen(first);
@@ -98,13 +100,20 @@ STATUS MarkDelimitedHTML(LSXLsiSession *session, body_context *body, const char 
     } else if (node->signature == SIG_CD_HTMLEND) {
       inRun = false;
     } else if (!inRun && HoldsText(node, "[<")) {
-      inRun = OpenRun(session, body, node, startMarker);
+      if (!OpenRun(session, body, node, startMarker))
+        return VELKO_ERR_MEMORY;
+      inRun = true;
     } else if (inRun && HoldsText(node, ">]")) {
-      CloseRun(session, body, node, endMarker); // the HTMLEND, visited next, ends the run
+      // Left open, the run would take every record after it as markup.
+      if (!CloseRun(session, body, node, endMarker))
+        return VELKO_ERR_MEMORY;
+      // the HTMLEND, visited next, ends the run
     }
     if (node->next == nullptr && inRun) {
-      if (record_storage *last = MakeMarker(session, body, SIG_CD_HTMLEND, node->ordinal))
-        node->InsertRecordAfter(last);
+      record_storage *last = MakeMarker(session, body, SIG_CD_HTMLEND, node->ordinal);
+      if (last == nullptr)
+        return VELKO_ERR_MEMORY;
+      node->InsertRecordAfter(last);
     }
   }
   return NOERROR;

@@ -18,8 +18,10 @@ constexpr const char *kDelimitedStartMarker = "<!--DelimitedStart-->";
 constexpr const char *kDelimitedEndMarker = "<!--DelimitedEnd-->";
 
 /* Marks the bracketed HTML of the record list; start and end are the
- * marker texts (null: the defaults). Returns 0; a record that cannot be
- * rebuilt for want of memory is left as it was. */
+ * marker texts (null: the defaults). Returns 0, or 263 when a record
+ * cannot be rebuilt or a marker made for want of memory: the records
+ * before it are marked, it and those after it are left as they were (a
+ * later call marks them), and the list stays whole. */
 STATUS MarkDelimitedHTML(LSXLsiSession *session, body_context *body, const char *start,
                          const char *end);
 

@@ -36,6 +36,7 @@
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"
+#include "store/host_release.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -257,7 +258,10 @@ void OpenBodyOfEmptyRun(html_render_info *c) {
   c->first_record = nullptr;
   c->current_record = nullptr;
   c->last_record = nullptr;
-  ProcessXMLStream(c, 0, 0, 0);
+  // With no record to walk, the driver can fail only in its head pass, and
+  // that failure is the output's (output_status); a caller's buffer near
+  // its end (263) stops a walk that has nothing left to write.
+  static_cast<void>(ProcessXMLStream(c, 0, 0, 0));
 }
 
 /* ---- the run ---- */
@@ -288,6 +292,7 @@ STATUS IncompleteLoad(const VelkoRTChunk *chunk) {
 
 STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   c->session = chunk->session;
+  c->text_runs = text_run_index{}; // the options may mark the records anew
   c->mime_mode = r.mime_mode != 0 ? 1 : 0;
   c->mime_part_number = r.part_number;
   c->out_file = r.file;
@@ -333,9 +338,15 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
     chunk->internal->query_link_data = r.query_link_data;
   if (SetUp(chunk, c, r) == NOERROR) {
     WriteDocumentStart(c, r.extra);
-    if (chunk->secondary_status == NOERROR)
-      chunk->AlterRichText(ACTION_RENDER, 0, 0, 0, 0, nullptr, nullptr,
-                           r.extra != nullptr ? r.extra : "", nullptr);
+    if (chunk->secondary_status == NOERROR) {
+      const STATUS walked = chunk->AlterRichText(ACTION_RENDER, 0, 0, 0, 0, nullptr, nullptr,
+                                                 r.extra != nullptr ? r.extra : "", nullptr);
+      // A walk that failed (the chunk not prepared, paired or rendered
+      // whole) left part of the chunk unwritten: the output fails with it
+      // rather than pass for the whole document.
+      if (walked != NOERROR && c->output_status == NOERROR)
+        c->output_status = walked;
+    }
     OpenBodyOfEmptyRun(c);
     WriteClosingText(c);
   }
@@ -508,14 +519,18 @@ void ReleaseRenderContext(html_render_info *c) {
     FreeText(session, c->output_buffer);
   DiscardXMLStacks(c);
   FreeParagraphIndex(c);
+  // A part file still open here was never attached: it is removed, so how
+  // its close went tells nobody anything.
   if (c->part_file != nullptr) {
-    CloseMimePartFile(c);
+    static_cast<void>(CloseMimePartFile(c));
     unlink(c->part_file_path);
   }
+  // Releases: a failure leaves nothing to undo and nothing to report in
+  // place of the run's own status.
   if (c->charset_nls != nullptr)
-    NLS_unload_charset(c->charset_nls);
+    static_cast<void>(NLS_unload_charset(c->charset_nls));
   if (c->image_db_owned != 0 && c->image_db != NULLHANDLE)
-    NSFDbClose(c->image_db);
+    ReleaseDatabaseHandle(c->image_db);
   VelkoDeallocatePtr(session, c);
 }
 
@@ -561,7 +576,10 @@ char *VelkoRTChunk::GenerateHTML(const char *extraDefinition, const char *genera
                                                 : 0;
   request.act_on_text = internal->act_on_text;
   request.query_link_data = internal->query_link_data;
-  Run(this, context, request);
+  // The run leaves its status in the chunk's; the text is returned unless
+  // the output failed (a run over an incomplete load delivers its text
+  // with the load's status).
+  static_cast<void>(Run(this, context, request));
 
   char *result = nullptr;
   if (context->output_status == NOERROR) {

@@ -229,6 +229,18 @@ bool KeepsASCII(NLS_PINFO info) {
 
 } // namespace
 
+size_t LmbcsCharacterBytes(const char *text, size_t length) {
+  const BYTE *bytes = reinterpret_cast<const BYTE *>(text);
+  if (length <= 1 || IsPlainByte(bytes[0]))
+    return 1;
+  WORD counted = 0;
+  // A character the host cannot measure is taken a byte at a time, which
+  // reads it as U+FFFD and steps on: text never stops on it.
+  if (NLS_string_bytes(bytes, 1, &counted, nullptr) != NLS_SUCCESS || counted == 0)
+    return 1;
+  return counted < length ? counted : length;
+}
+
 size_t ReadLmbcsCharacter(const char *text, size_t length, DWORD *codePoint) {
   *codePoint = kReplacementCharacter;
   if (length == 0)
@@ -238,9 +250,7 @@ size_t ReadLmbcsCharacter(const char *text, size_t length, DWORD *codePoint) {
     *codePoint = bytes[0];
     return 1;
   }
-  WORD counted = 1;
-  NLS_string_bytes(bytes, 1, &counted, nullptr);
-  size_t used = counted == 0 ? 1 : counted < length ? counted : length;
+  size_t used = LmbcsCharacterBytes(text, length);
   if (IsUnitPair(bytes, length))
     used = 6;
   BYTE units[16];
@@ -290,7 +300,7 @@ void SettleOutputCharset(html_render_info *context) {
   if (NLS_load_charset(csid, &info) != NLS_SUCCESS || info == nullptr)
     return;
   if (!KeepsASCII(info)) {
-    NLS_unload_charset(info);
+    static_cast<void>(NLS_unload_charset(info)); // a release: nothing to undo or report
     return;
   }
   context->charset_nls = info;

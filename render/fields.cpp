@@ -47,16 +47,6 @@ std::string_view FieldName(const record_storage *record) {
   return std::string_view(record->data + start, length);
 }
 
-/* Bytes of the LMBCS character at text (at least 1, at most length). */
-DWORD CharacterLength(const char *text, DWORD length) {
-  const BYTE *bytes = reinterpret_cast<const BYTE *>(text);
-  if (NLS_isleadbyte(bytes[0], nullptr) == FALSE)
-    return 1;
-  WORD counted = 1;
-  NLS_string_bytes(bytes, 1, &counted, nullptr);
-  return counted == 0 ? 1 : counted < length ? counted : length;
-}
-
 WORD FieldDataType(const record_storage *record) {
   WORD type = 0;
   memcpy(&type, record->data + offsetof(CDFIELD, DataType), sizeof type);
@@ -306,7 +296,7 @@ STATUS ProcessXMLPassthruHTML(html_render_info *context, WORD) {
       const DWORD length = record->length - static_cast<DWORD>(sizeof(CDTEXT));
       DWORD run = 0; // start of the bytes not written yet
       for (DWORD i = 0; i < length;) {
-        const DWORD used = CharacterLength(bytes + i, length - i);
+        const DWORD used = static_cast<DWORD>(LmbcsCharacterBytes(bytes + i, length - i));
         if (used == 1 && bytes[i] == '\0') {
           RenderPut(context, bytes + run, i - run);
           RenderPuts(context, "\r\n");

@@ -442,10 +442,10 @@ bool PutFontFamily(const html_render_info *context, BYTE face, render_text *out)
 STATUS CalculateXMLFontString(FONTID font, const COLOR_VALUE *colour, html_render_info *context,
                               DWORD keepInScratch, DWORD forceSize, DWORD rtl) {
   render_text markup{context->session};
-  CalculateXMLFontStringToText(font, colour, context, forceSize, rtl, &markup);
-  if (markup.status != NOERROR) {
+  if (STATUS status = CalculateXMLFontStringToText(font, colour, context, forceSize, rtl, &markup);
+      status != NOERROR) {
     RenderTextFree(&markup);
-    return markup.status;
+    return status;
   }
   char *scratch = context->session->scratch_second;
   scratch[0] = '\0';

@@ -663,8 +663,8 @@ void ReadDelimitedHTML(option_reader &r, html_render_info *c, STATUS *status) {
     *status = r.KeepValue("DelimitedHTMLEnd=", &c->delimited_html_end);
   if (*status == NOERROR && c->item != nullptr && c->item->internal != nullptr &&
       c->item->internal->input != nullptr && c->item->internal->input->records != nullptr)
-    MarkDelimitedHTML(c->session, c->item->internal->input, c->delimited_html_start,
-                      c->delimited_html_end);
+    *status = MarkDelimitedHTML(c->session, c->item->internal->input, c->delimited_html_start,
+                                c->delimited_html_end);
   VelkoDeallocatePtr(c->session, c->delimited_html_start);
   VelkoDeallocatePtr(c->session, c->delimited_html_end);
   c->delimited_html_start = nullptr;

@@ -18,7 +18,6 @@
 #include <functional>
 
 #include "generate/color_string.h"
-#include "host/nls.h"
 #include "render/output_stage.h"
 #include "store/tracked_memory.h"
 #include "velko/status.h"
@@ -91,10 +90,7 @@ STATUS MakeRoom(html_render_info *context, size_t length, bool mayFlush) {
 size_t WholeCharacters(const char *text, size_t length, size_t room) {
   size_t at = 0;
   while (at < length) {
-    const BYTE b = static_cast<BYTE>(text[at]);
-    WORD bytes = 1;
-    if (NLS_isleadbyte(b, nullptr) != FALSE)
-      NLS_string_bytes(reinterpret_cast<const BYTE *>(text + at), 1, &bytes, nullptr);
+    const size_t bytes = LmbcsCharacterBytes(text + at, length - at);
     if (at + bytes > room)
       break;
     at += bytes;
@@ -261,11 +257,15 @@ STATUS RenderFlush(html_render_info *context, DWORD final) {
     return context->output_status;
   if (final == 0 && !RenderHasSink(context, 0))
     return NOERROR;
-  if (ProcessHTMLTranslation(context) != NOERROR)
-    return context->output_status;
-  if (ProcessHTMLEncoding(context) != NOERROR)
-    return context->output_status;
-  ProcessHTMLOutput(context, final);
+  STATUS status = ProcessHTMLTranslation(context);
+  if (status == NOERROR)
+    status = ProcessHTMLEncoding(context);
+  if (status == NOERROR)
+    status = ProcessHTMLOutput(context, final);
+  // The passes keep their failures in output_status; the output fails on
+  // any pass that reports one all the same.
+  if (status != NOERROR && context->output_status == NOERROR)
+    context->output_status = status;
   return context->output_status;
 }
 

@@ -165,6 +165,10 @@ STATUS RenderPutCodePoint(html_render_info *context, DWORD codePoint);
 
 /* ---- LMBCS ---- */
 
+/* Bytes of the LMBCS character at text (length bytes available, at least
+ * one): at least 1, at most length. */
+size_t LmbcsCharacterBytes(const char *text, size_t length);
+
 /* Reads the LMBCS character at text (length bytes available): its code
  * point, U+FFFD when it cannot be read; returns its length in bytes (at
  * least 1). A surrogate pair written as two characters is read as one. */

@@ -1,8 +1,10 @@
 /*
  * The paragraph in force at a record: the nearest paragraph reference
- * before it, and the nearest definition of a PABID before it.
+ * before it, and the nearest definition and hide-when formula of a PABID
+ * before it.
  *
- * Table cells and horizontal rules ask this at every record; looking back
+ * Table cells and horizontal rules ask this at every record, paragraphs
+ * under a hide-when formula at every paragraph; looking back
  * through the list each time would make rendering grow with the square of
  * the input. Instead an index moves forward with the walk: every record is
  * read once, and the index holds the last reference and, per PABID, the
@@ -10,28 +12,31 @@
  * a record behind the index's position (a nested or repeated walk) is
  * answered by looking back as before.
  *
- * Records are in list order with non-decreasing ordinals; the index relies
- * on that only to tell a record behind it from one ahead.
+ * The index reads the list with a record cursor (render/record_cursor.h).
  */
+#include <new>
+
+#include "engine/record_fields.h"
 #include "host/cdrecords.h"
 #include "render/paragraphs.h"
+#include "render/record_cursor.h"
 #include "render/render_info.h"
 #include "store/body.h"
 #include "store/tracked_memory.h"
 
 struct paragraph_index {
-  const record_storage *next;      /* the first record not read yet; null at the end */
-  const record_storage *last_read; /* the last record read; null before the first */
+  record_cursor cursor;
   const record_storage *reference; /* the last paragraph reference read */
   const record_storage *definitions[0x10000]; /* the last definition read, by PABID */
+  const record_storage *hides[0x10000];       /* the last hide-when formula read, by PABID */
 };
 
 namespace {
 
-const record_storage *ListHead(const record_storage *node) {
-  while (node->previous != nullptr)
-    node = node->previous;
-  return node;
+/* The PABID of a CDPABHIDE; false when the record is none or too short. */
+bool HidePabid(const record_storage *node, WORD *pabid) {
+  return node->signature == SIG_CD_PABHIDE &&
+         ReadRecordWord(node->data, node->length, offsetof(CDPABHIDE, PABID), pabid);
 }
 
 void Read(paragraph_index *index, const record_storage *node) {
@@ -41,8 +46,9 @@ void Read(paragraph_index *index, const record_storage *node) {
     paragraph_definition definition;
     if (ReadParagraphDefinition(node, &definition))
       index->definitions[definition.pabid] = node;
+  } else if (WORD pabid = 0; HidePabid(node, &pabid)) {
+    index->hides[pabid] = node;
   }
-  index->last_read = node;
 }
 
 /* The index with every record before `from` read and none after; null when
@@ -50,22 +56,15 @@ void Read(paragraph_index *index, const record_storage *node) {
 paragraph_index *IndexAt(html_render_info *c, const record_storage *from) {
   paragraph_index *index = c->paragraph_index;
   if (index == nullptr) {
-    index = static_cast<paragraph_index *>(
-        VelkoAllocatePtr(c->session, VELKO_HERE, sizeof(paragraph_index), 1));
-    if (index == nullptr)
+    void *block = VelkoAllocatePtr(c->session, VELKO_HERE, sizeof(paragraph_index), 0);
+    if (block == nullptr)
       return nullptr;
-    index->next = ListHead(from);
+    index = new (block) paragraph_index{};
     c->paragraph_index = index;
   }
-  if (index->last_read != nullptr && from->ordinal < index->last_read->ordinal)
-    return nullptr;
-  while (index->next != nullptr && index->next != from) {
-    if (index->next->ordinal > from->ordinal)
-      return nullptr; // passed where `from` would stand: it lies behind
-    Read(index, index->next);
-    index->next = index->next->next;
-  }
-  return index->next == from ? index : nullptr;
+  const bool at = MoveCursorTo(index->cursor, from,
+                               [index](const record_storage *node) { Read(index, node); });
+  return at ? index : nullptr;
 }
 
 } // namespace
@@ -93,6 +92,19 @@ const record_storage *FindReferenceBefore(html_render_info *c, const record_stor
   while (node != nullptr && node->signature != SIG_CD_PABREFERENCE)
     node = node->previous;
   return node;
+}
+
+const record_storage *FindHideBefore(html_render_info *c, const record_storage *from, WORD pabid) {
+  if (from == nullptr)
+    return nullptr;
+  if (const paragraph_index *index = IndexAt(c, from))
+    return index->hides[pabid];
+  for (const record_storage *node = from->previous; node != nullptr; node = node->previous) {
+    WORD found = 0;
+    if (HidePabid(node, &found) && found == pabid)
+      return node;
+  }
+  return nullptr;
 }
 
 void FreeParagraphIndex(html_render_info *c) {

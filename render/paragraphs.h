@@ -108,6 +108,10 @@ const record_storage *FindDefinitionBefore(html_render_info *context, const reco
                                            WORD pabid);
 /* The nearest CDPABREFERENCE before `from`; null when none. */
 const record_storage *FindReferenceBefore(html_render_info *context, const record_storage *from);
+/* The nearest CDPABHIDE before `from` whose PABID is `pabid`; null when
+ * none. */
+const record_storage *FindHideBefore(html_render_info *context, const record_storage *from,
+                                     WORD pabid);
 /* Frees the context's index of the paragraphs in force (above). */
 void FreeParagraphIndex(html_render_info *context);
 

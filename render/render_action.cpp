@@ -49,8 +49,13 @@ void FillLookupTables(html_render_info *context, const body_context *input) {
 void SetDatabaseInformation(const chunk_process_state *state, html_render_info *context) {
   context->session_nls = state->session != nullptr ? state->session->internal->nls_info : nullptr;
   const VelkoRTItem *item = StateItem(state);
-  if (item != nullptr && item->db != NULLHANDLE)
-    NSFDbReplicaInfoGet(item->db, &context->replica_info);
+  if (item == nullptr || item->db == NULLHANDLE)
+    return;
+  // Only a link into this very database reads the replica ID, to take its
+  // shorter form; unread, the ID is none, and such a link names its
+  // replica as any other link does.
+  if (NSFDbReplicaInfoGet(item->db, &context->replica_info) != NOERROR)
+    context->replica_info = DBREPLICAINFO{};
 }
 
 } // namespace

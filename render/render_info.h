@@ -20,6 +20,7 @@
 
 #include "generate/font_string.h"
 #include "host/nsfdata.h"
+#include "render/record_cursor.h"
 #include "store/body.h"
 #include "velko/velko.h"
 
@@ -185,6 +186,26 @@ constexpr size_t kPartFileNameSize = 128;
 /* The temporary directory, a part file name and the unique suffix. */
 constexpr size_t kPartFilePathSize = 257 + kPartFileNameSize + 16;
 constexpr size_t kBasePathnameSize = 256;
+
+/* What text runs ask about the records around a run, kept as the walk
+ * moves forward (render/text_runs.cpp). Valid for one run: the records do
+ * not change while a run renders. */
+struct text_run_index {
+  record_cursor cursor;
+  /* Of the records read: */
+  bool text_in_paragraph = false;             /* a run with text since the last reference */
+  const record_storage *last_other = nullptr; /* the last record that is no text run */
+  /* The first record after the cursor's position that ends the search for
+   * text after a run (text, a table, hotspot or rule boundary, or a
+   * paragraph reference; null: the list's end), once looked for. */
+  bool ahead_known = false;
+  const record_storage *ahead = nullptr;
+  /* The colour of the runs right after the CDBEGIN `group`, once looked
+   * for. */
+  const record_storage *group = nullptr;
+  bool group_has_colour = false;
+  COLOR_VALUE group_colour = {};
+};
 
 /* The context of one rendering run. Zero-filled at creation; the fields up
  * to list_table are the option fields and output mechanics every renderer
@@ -373,6 +394,7 @@ struct html_render_info {
   DWORD rtl_seen;                   /* a right-to-left run has been written */
   DWORD anchor_open;                /* the hotspot renderer's anchor is open */
   style_mapping *paragraph_mapping; /* in force for the paragraph, or null */
+  text_run_index text_runs;
 
   /* ---- paragraphs, lists and the head pass (render/paragraphs.h) ----
    * The two per-chunk lists the head pass builds: the CSS declarations of

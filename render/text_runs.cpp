@@ -64,6 +64,15 @@ void Trace(const html_render_info *context, const char *text) {
     AddInLogMessageText("%s", 0, text);
 }
 
+/* ---- the records around a run ----
+ *
+ * Whether text comes before or after a run in its paragraph, and the
+ * record a run's colour comes from, are read from the context's text run
+ * index as the walk moves forward: looking through the paragraph at every
+ * run would make a paragraph of many font changes (or of many empty runs)
+ * render in time that grows with its square. A run behind the index's
+ * position (a repeated walk) is answered by looking through the list. */
+
 /* Records after which the text of a paragraph does not go on. */
 bool EndsParagraphText(WORD signature) {
   switch (signature) {
@@ -83,9 +92,33 @@ bool EndsParagraphText(WORD signature) {
   }
 }
 
+void ReadIntoIndex(text_run_index *index, const record_storage *node) {
+  if (node->signature == SIG_CD_PABREFERENCE)
+    index->text_in_paragraph = false;
+  else if (HasText(node))
+    index->text_in_paragraph = true;
+  if (!IsTextRun(node))
+    index->last_other = node;
+  if (index->ahead_known && node == index->ahead)
+    index->ahead_known = false; // passed: what lies after it is not known
+}
+
+/* The index with every record before the record read; null when the
+ * record lies behind it. */
+text_run_index *IndexAt(html_render_info *context, const record_storage *record) {
+  text_run_index *index = &context->text_runs;
+  const bool at = MoveCursorTo(index->cursor, record,
+                               [index](const record_storage *node) { ReadIntoIndex(index, node); });
+  return at ? index : nullptr;
+}
+
 /* Whether other text shares the paragraph before the record. */
-bool TextBefore(const record_storage *record) {
-  for (const record_storage *node = record != nullptr ? record->previous : nullptr;
+bool TextBefore(html_render_info *context, const record_storage *record) {
+  if (record == nullptr)
+    return false;
+  if (const text_run_index *index = IndexAt(context, record))
+    return index->text_in_paragraph;
+  for (const record_storage *node = record->previous;
        node != nullptr && node->signature != SIG_CD_PABREFERENCE; node = node->previous) {
     if (HasText(node))
       return true;
@@ -93,14 +126,30 @@ bool TextBefore(const record_storage *record) {
   return false;
 }
 
+/* The first record after the record that has text or is a table or
+ * hotspot boundary, or the paragraph reference that ends the paragraph;
+ * null at the list's end. */
+const record_storage *TextAfterStop(const record_storage *record) {
+  const record_storage *node = record->next;
+  while (node != nullptr && node->signature != SIG_CD_PABREFERENCE && !HasText(node) &&
+         !EndsParagraphText(node->signature))
+    node = node->next;
+  return node;
+}
+
 /* Whether text or a table or hotspot boundary follows in the paragraph. */
-bool TextAfter(const record_storage *record) {
-  for (const record_storage *node = record->next;
-       node != nullptr && node->signature != SIG_CD_PABREFERENCE; node = node->next) {
-    if (HasText(node) || EndsParagraphText(node->signature))
-      return true;
+bool TextAfter(html_render_info *context, const record_storage *record) {
+  const record_storage *stop = nullptr;
+  if (text_run_index *index = IndexAt(context, record)) {
+    if (!index->ahead_known || index->ahead == record) {
+      index->ahead = TextAfterStop(record);
+      index->ahead_known = true;
+    }
+    stop = index->ahead;
+  } else {
+    stop = TextAfterStop(record);
   }
-  return false;
+  return stop != nullptr && stop->signature != SIG_CD_PABREFERENCE;
 }
 
 bool ReadColour(const record_storage *record, COLOR_VALUE *colour) {
@@ -110,22 +159,43 @@ bool ReadColour(const record_storage *record, COLOR_VALUE *colour) {
   return true;
 }
 
+/* The colour of the runs of a begin/end group: every colour record among
+ * the group's runs after the run, the last one winning. */
+bool GroupColour(const record_storage *run, COLOR_VALUE *colour) {
+  bool found = false;
+  for (const record_storage *node = run->next;
+       node != nullptr && (IsTextRun(node) || node->signature == SIG_CD_COLOR); node = node->next) {
+    if (node->signature == SIG_CD_COLOR && ReadColour(node, colour))
+      found = true;
+  }
+  return found;
+}
+
 /* The run's colour value: inside a begin/end group every colour record
  * among the group's runs (the last wins), else a colour record right
- * after the run. */
-bool FindRunColour(const record_storage *run, COLOR_VALUE *colour) {
-  const record_storage *before = run->previous;
-  while (IsTextRun(before))
-    before = before->previous;
-  bool found = false;
+ * after the run. The group is found by looking back over the text runs
+ * before the run; every run after the CDBEGIN sees the same colour
+ * records ahead of it, so the group's colour is looked for once. */
+bool FindRunColour(html_render_info *context, const record_storage *run, COLOR_VALUE *colour) {
+  text_run_index *index = IndexAt(context, run);
+  const record_storage *before = nullptr;
+  if (index != nullptr) {
+    before = index->last_other;
+  } else {
+    before = run->previous;
+    while (IsTextRun(before))
+      before = before->previous;
+  }
   if (before != nullptr && before->signature == SIG_CD_BEGIN) {
-    for (const record_storage *node = run->next;
-         node != nullptr && (IsTextRun(node) || node->signature == SIG_CD_COLOR);
-         node = node->next) {
-      if (node->signature == SIG_CD_COLOR && ReadColour(node, colour))
-        found = true;
+    if (index == nullptr)
+      return GroupColour(run, colour);
+    if (index->group != before) {
+      index->group = before;
+      index->group_has_colour = GroupColour(run, &index->group_colour);
     }
-    return found;
+    if (index->group_has_colour)
+      *colour = index->group_colour;
+    return index->group_has_colour;
   }
   return run->next != nullptr && run->next->signature == SIG_CD_COLOR &&
          ReadColour(run->next, colour);
@@ -156,7 +226,7 @@ STATUS WriteFontMarkup(html_render_info *context, const record_storage *run) {
   if (mapping != nullptr && (mapping->flags & STYLE_MAPPING_NO_FONT_MARKUP) != 0)
     return NOERROR;
   COLOR_VALUE colour = {};
-  const bool hasColour = FindRunColour(run, &colour);
+  const bool hasColour = FindRunColour(context, run, &colour);
   Trace(context, "ProcessXMLText - About to check color value");
   // Room first, so that no flush separates the markup from what precedes
   // it: the primitive hands text on only when a write does not fit.
@@ -537,7 +607,7 @@ STATUS CloseXMLAutoURL(html_render_info *context) {
 STATUS ProcessXMLText(html_render_info *context, WORD bracketSignature, BOOL lineBreak) {
   Trace(context, "ProcessXMLText - IN");
   record_storage *run = context->current_record;
-  bool sole = (context->flags & html_flags::StandardFontTags) == 0 && !TextBefore(run);
+  bool sole = (context->flags & html_flags::StandardFontTags) == 0 && !TextBefore(context, run);
   while (run != nullptr && !IsTextRun(run) && run->signature != SIG_CD_END &&
          !IsBeyondLast(context, run) && run->next != nullptr)
     run = run->next;
@@ -545,7 +615,7 @@ STATUS ProcessXMLText(html_render_info *context, WORD bracketSignature, BOOL lin
   // A run after the chunk's last record belongs to no chunk being rendered.
   if (run == nullptr || !IsTextRun(run) || IsBeyondLast(context, run))
     return FinishText(context, bracketSignature, NOERROR);
-  if (sole && TextAfter(run))
+  if (sole && TextAfter(context, run))
     sole = false;
   if (!IsReadableRun(run) || (!HasText(run) && !sole)) {
     context->current_record = run->next; // nothing of it is written

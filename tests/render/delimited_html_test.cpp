@@ -8,6 +8,7 @@
 
 #include "render/delimited_html.h"
 #include "render_fixture.h"
+#include "store/tracked_memory_testing.h"
 
 namespace {
 
@@ -116,6 +117,97 @@ TEST_F(DelimitedHTMLTest, TheRenderingOptionMarksTheItemsLoadedRecords) {
                                                             {kText, "hr"},
                                                             {kText, "><!--/-->"},
                                                             {kEnd, ""}}));
+}
+
+/* The refusals of memory the marking can meet: a tracked block (a rebuilt
+ * text, a marker's data) and a library object (a marker's node). */
+struct refusal {
+  const char *name;
+  void (*arm)(int nth);
+  long (*counted)();
+};
+const refusal kRefusals[] = {
+    {"tracked memory", VelkoTestFailTrackedAllocation, VelkoTestTrackedRequests},
+    {"object", VelkoTestFailObjectAllocation, VelkoTestObjectAllocations},
+};
+
+TEST_F(DelimitedHTMLTest, MemoryShortOfAMarkFailsTheMarking) {
+  const Entries whole = Marked({"[<", "b>x</b", ">]", "after"});
+  // The marks are made in the body's arena: tracked memory is all they take.
+  for (const refusal &kind : {kRefusals[0]}) {
+    int nth = 1;
+    for (; nth < 100; ++nth) {
+      SCOPED_TRACE(std::string(kind.name) + " refusal " + std::to_string(nth));
+      Unload();
+      Load(Body()
+               .Add(cdbuild::Text("[<"))
+               .Add(cdbuild::Text("b>x</b"))
+               .Add(cdbuild::Text(">]"))
+               .Add(cdbuild::Text("after")));
+      kind.arm(nth);
+      const STATUS status = MarkDelimitedHTML(session_.get(), records_, nullptr, nullptr);
+      const bool met = kind.counted() >= nth;
+      kind.arm(0);
+      const Entries marked = List(records_->records); // the links hold either way
+      if (!met) {
+        EXPECT_EQ(status, NOERROR);
+        EXPECT_EQ(marked, whole);
+        break;
+      }
+      EXPECT_EQ(status, VELKO_ERR_MEMORY);
+    }
+    EXPECT_GT(nth, 1) << kind.name << ": the marking takes memory";
+  }
+}
+
+TEST_F(DelimitedHTMLTest, ARunThatCannotBeMarkedFailsTheRendering) {
+  // Left open, the pass-through run would take the text after it raw.
+  const Body body = Body()
+                        .Add(cdbuild::Text("[<"))
+                        .Add(cdbuild::Text("hr"))
+                        .Add(cdbuild::Text(">]"))
+                        .Add(cdbuild::Text("a<b"));
+  const NOTEID id = note_testing::StoreNoteWith(
+      db_, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+  ASSERT_NE(id, 0u);
+  SetRenderFrameSource(&render_testing::kFixedSource);
+  const char *options = "MarkDelimitedHTML=Yes Generation=Fragment";
+  /* The second run's text: the first loads the records, the second finds
+   * them loaded and marks them, with the refusal armed. */
+  auto secondRun = [&](const refusal *kind, int nth, bool *met) -> std::string {
+    auto *item = new VelkoRTItem(session_.get()); // the session deletes it
+    EXPECT_EQ(item->Connect("", kDbPath, id, "Body", 0), NOERROR);
+    VelkoRTChunk *chunk = item->DefineChunk("Everything");
+    char *first = chunk->GenerateHTML("", "HTML", options, 0, nullptr, nullptr);
+    EXPECT_NE(first, nullptr);
+    VelkoDeallocatePtr(session_.get(), first);
+    if (kind != nullptr)
+      kind->arm(nth);
+    char *result = chunk->GenerateHTML("", "HTML", options, 0, nullptr, nullptr);
+    *met = kind != nullptr && kind->counted() >= nth;
+    if (kind != nullptr)
+      kind->arm(0);
+    if (result == nullptr)
+      return "(failed " + std::to_string(chunk->status) + ")";
+    std::string text(result, session_->render_result_length);
+    VelkoDeallocatePtr(session_.get(), result);
+    return text;
+  };
+  bool met = false;
+  const std::string whole = secondRun(nullptr, 0, &met);
+  EXPECT_EQ(whole, "<!--DelimitedStart--><hr><!--DelimitedEnd-->a&lt;b");
+  for (const refusal &kind : kRefusals) {
+    for (int nth = 1; nth < 200; ++nth) {
+      SCOPED_TRACE(std::string(kind.name) + " refusal " + std::to_string(nth));
+      const std::string text = secondRun(&kind, nth, &met);
+      if (!met) {
+        EXPECT_EQ(text, whole);
+        break;
+      }
+      EXPECT_TRUE(text == whole || text == "(failed 263)") << text;
+    }
+  }
+  SetRenderFrameSource(nullptr);
 }
 
 } // namespace
