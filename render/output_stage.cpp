@@ -13,6 +13,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <stdint.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -58,7 +59,18 @@ STATUS ReplaceTail(html_render_info *context, DWORD from, const char *bytes, DWO
 }
 
 bool AllPlain(const char *text, DWORD length) {
-  for (DWORD i = 0; i < length; ++i) {
+  // Eight bytes at a time while they are all printable ASCII: no high bit,
+  // and none below 0x20 (a byte below it borrows into its high bit).
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  DWORD i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    memcpy(&word, text + i, sizeof word);
+    if (((word | (word - kBlanks)) & kHigh) != 0)
+      break;
+  }
+  for (; i < length; ++i) {
     const BYTE b = static_cast<BYTE>(text[i]);
     if (b >= 0x20 && b < 0x80)
       continue; // printable ASCII never leads an LMBCS character

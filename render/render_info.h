@@ -159,6 +159,9 @@ struct render_border_class {
   char *text;
 };
 
+/* How many closing tags the main close-tag stack counts (tag_stack.cpp). */
+constexpr int kCountedTags = 20;
+
 /* One pending closing tag of a close-tag stack (render/tag_stack.h). */
 struct xml_stack_node {
   const char *tag;      /* a constant text; never copied or freed */
@@ -300,6 +303,12 @@ struct html_render_info {
   FILE *out_file;                   /* the caller's file, or null */
   xml_stack_node *tag_stack;        /* the main close-tag stack */
   xml_stack_node *second_tag_stack; /* for text gathered apart */
+  /* Kept by render/tag_stack.cpp: popped nodes for the next pushes, the
+   * main stack's depth, and how often each of the tags the renderers ask
+   * about most is on the main stack. */
+  xml_stack_node *free_tag_nodes;
+  DWORD tag_depth;
+  WORD counted_tags[kCountedTags];
   char font_map_faces[kStaticFonts][kStaticFontFaceSize];
   char font_map_substitutes[kStaticFonts][kStaticFontSubstituteSize];
   WORD pabid_from[kPabidRemaps];

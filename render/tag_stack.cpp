@@ -2,6 +2,12 @@
  * The close-tag stacks: pushing a pending closing tag, popping down to a
  * tag (with the table and list guards) while writing the popped tags, and
  * the queries the renderers ask before they close or open an element.
+ *
+ * The renderers ask "is this tag open" many times per text run, so the
+ * main stack keeps a count per tag for the tags they ask about most
+ * (kCountedTags) and its depth, updated as nodes come and go; popped
+ * nodes are kept for the next pushes. Other tags and the second stack are
+ * searched.
  */
 #include "render/tag_stack.h"
 
@@ -106,16 +112,72 @@ void WriteTag(html_render_info *context, WORD which, const char *tag, render_tex
     RenderPutc(context, '\n');
 }
 
+/* The index of a counted tag, or -1. The texts are exact, as the queries
+ * compare them. */
+int CountedTag(const char *tag) {
+  static constexpr const char *kCounted[kCountedTags] = {
+      "</font>", "</b>",  "</strong>", "</i>",  "</em>", "</u>",  "</s>",
+      "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
+      "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
+  if (tag == nullptr || tag[0] != '<' || tag[1] != '/')
+    return -1;
+  for (int index = 0; index < kCountedTags; ++index) {
+    const char *candidate = kCounted[index];
+    if (candidate[2] == tag[2] && Same(candidate + 3, tag + 3))
+      return index;
+  }
+  return -1;
+}
+
+/* Keeps the counts of the main stack as a node comes or goes. */
+void Count(html_render_info *context, WORD which, const char *tag, int change) {
+  if (which != 0)
+    return;
+  context->tag_depth += change;
+  if (const int index = CountedTag(tag); index >= 0)
+    context->counted_tags[index] = static_cast<WORD>(context->counted_tags[index] + change);
+}
+
+/* Takes the top node off the stack and keeps it for the next push. */
+void DropTop(html_render_info *context, WORD which) {
+  xml_stack_node *&head = Head(context, which);
+  xml_stack_node *node = head;
+  head = node->next;
+  Count(context, which, node->tag, -1);
+  node->next = context->free_tag_nodes;
+  context->free_tag_nodes = node;
+}
+
+/* Whether the tag is on the stack, from the counts where they tell. */
+bool OnStack(const html_render_info *context, WORD which, const char *tag) {
+  if (which == 0) {
+    if (const int index = CountedTag(tag); index >= 0)
+      return context->counted_tags[index] != 0;
+  }
+  return OnStackExactly(Head(context, which), tag);
+}
+
 } // namespace
 
 xml_stack_node *PushXMLStackWithID(html_render_info *context, WORD which, const char *tag,
                                    WORD id) {
-  auto *node = new (std::nothrow) xml_stack_node{tag, id, nullptr};
-  if (node == nullptr)
+  xml_stack_node *node = context->free_tag_nodes;
+  if (node != nullptr)
+    context->free_tag_nodes = node->next;
+  else
+    node = new (std::nothrow) xml_stack_node;
+  if (node == nullptr) {
+    // An element whose closing tag cannot be kept would be left open (or
+    // its markup lost) in output that passes for whole: the run fails.
+    if (context->output_status == NOERROR)
+      context->output_status = VELKO_ERR_MEMORY;
     return nullptr;
+  }
+  *node = xml_stack_node{tag, id, nullptr};
   xml_stack_node *&head = Head(context, which);
   node->next = head;
   head = node;
+  Count(context, which, tag, 1);
   return node;
 }
 
@@ -129,7 +191,7 @@ int PopXMLStackToBuffer(html_render_info *context, WORD which, const char *tag, 
   xml_stack_node *&head = Head(context, which);
   if (head == nullptr)
     return 0;
-  if (mustExist != 0 && !OnStackExactly(head, tag))
+  if (mustExist != 0 && !OnStack(context, which, tag))
     return 0;
   if (tableGuard != 0 && tag != nullptr && !TableGuardPasses(head, tag))
     return 0;
@@ -139,12 +201,11 @@ int PopXMLStackToBuffer(html_render_info *context, WORD which, const char *tag, 
   while (head != nullptr) {
     if (stopBefore != 0 && Same(head->tag, tag))
       break;
-    xml_stack_node *node = head;
-    head = node->next;
+    const char *popped_tag = head->tag;
+    DropTop(context, which);
     if (write != 0)
-      WriteTag(context, which, node->tag, target);
-    const bool reached = Same(node->tag, tag);
-    delete node;
+      WriteTag(context, which, popped_tag, target);
+    const bool reached = Same(popped_tag, tag);
     popped = 1;
     if (tag == nullptr || reached)
       break;
@@ -162,11 +223,10 @@ void PopXMLStackToPointToBuffer(html_render_info *context, WORD which,
                                 const xml_stack_node *stopNode, render_text *target) {
   xml_stack_node *&head = Head(context, which);
   while (head != nullptr && head != stopNode) {
-    xml_stack_node *node = head;
-    head = node->next;
+    const char *tag = head->tag;
+    DropTop(context, which);
     if (target != nullptr)
-      RenderTextPuts(target, node->tag);
-    delete node;
+      RenderTextPuts(target, tag);
   }
 }
 
@@ -174,7 +234,7 @@ int TagOnXMLStack(const html_render_info *context, WORD which, const char *tag, 
   const xml_stack_node *head = Head(context, which);
   if (topOnly != 0)
     return head != nullptr && Same(head->tag, tag) ? 1 : 0;
-  return OnStackExactly(head, tag) ? 1 : 0;
+  return OnStack(context, which, tag) ? 1 : 0;
 }
 
 WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char *tag,
@@ -206,10 +266,13 @@ int TagOnXMLStackBeforeTag(const html_render_info *context, WORD which, const ch
 
 void DiscardXMLStacks(html_render_info *context) {
   for (WORD which : {WORD{0}, WORD{1}}) {
-    xml_stack_node *&head = Head(context, which);
-    while (xml_stack_node *node = head) {
-      head = node->next;
-      delete node;
-    }
+    while (Head(context, which) != nullptr)
+      DropTop(context, which);
+  }
+  while (xml_stack_node *node = context->free_tag_nodes) {
+    context->free_tag_nodes = node->next;
+    delete node;
   }
 }
+
+DWORD XMLStackDepth(const html_render_info *context) { return context->tag_depth; }

@@ -5,9 +5,10 @@
  * (tag_stack), any other value the second stack (second_tag_stack) for
  * text gathered apart from the main output.
  *
- * Tag texts are constants that the stacks point at; nodes are ordinary
- * heap nodes, one per push, freed when popped. Queries compare tags
- * exactly; the guards of a pop compare without regard to case.
+ * Tag texts are constants that the stacks point at; nodes are heap nodes,
+ * kept for the next pushes when popped and freed with the stacks. Queries
+ * compare tags exactly; the guards of a pop compare without regard to
+ * case. A push that cannot be made fails the run (output_status 263).
  */
 #ifndef VELKO_RENDER_TAG_STACK_H
 #define VELKO_RENDER_TAG_STACK_H
@@ -56,5 +57,8 @@ int TagOnXMLStackBeforeTag(const html_render_info *context, WORD which, const ch
 
 /* Frees every node of both stacks without writing. */
 void DiscardXMLStacks(html_render_info *context);
+
+/* How many closing tags the main stack holds. */
+DWORD XMLStackDepth(const html_render_info *context);
 
 #endif

@@ -208,10 +208,7 @@ DWORD RoomLeft(const html_render_info *context) {
 }
 
 int StackDepth(const html_render_info *context) {
-  int depth = 0;
-  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next)
-    ++depth;
-  return depth;
+  return static_cast<int>(XMLStackDepth(context));
 }
 
 void ClearCellEmptyMark(html_render_info *context) {
@@ -344,11 +341,40 @@ private:
       if (room < limit)
         limit = static_cast<DWORD>(room);
     }
-    const std::array<bool, 256> &plain = kPlainBytes[!preserve_spaces_ && !flushing][!make_links_];
+    // Without flushing, a letter that may start an automatic link is plain
+    // where no link starts: it would be written as it stands all the same.
+    const bool lettersPlain = !make_links_ || !flushing;
+    const std::array<bool, 256> &plain = kPlainBytes[!preserve_spaces_ && !flushing][lettersPlain];
     DWORD count = 0;
-    while (count < limit && plain[text_[i + count]])
+    while (count < limit && plain[text_[i + count]]) {
+      if (make_links_ && lettersPlain && LinkPrefix(i + count, nullptr) != 0)
+        break;
       ++count;
+    }
     return count;
+  }
+
+  /* The length of the prefix of an automatic link that starts at i (web:
+   * whether it is a web address), or 0. */
+  size_t LinkPrefix(DWORD i, bool *web) const {
+    const char *at = reinterpret_cast<const char *>(text_ + i);
+    switch (text_[i]) {
+    case 'h':
+    case 'H':
+      if (web != nullptr)
+        *web = true;
+      if (i + 9 >= length_)
+        return 0;
+      return strncasecmp(at, "http://", 7) == 0 ? 7 : strncasecmp(at, "https://", 8) == 0 ? 8 : 0;
+    case 'm':
+    case 'M':
+      return i + 10 < length_ && strncasecmp(at, "mailto:", 7) == 0 ? 7 : 0;
+    case 's':
+    case 'S':
+      return i + 10 < length_ && strncasecmp(at, "skype:", 6) == 0 ? 6 : 0;
+    default:
+      return 0;
+    }
   }
 
   void WriteAscii(DWORD &i) {
@@ -421,29 +447,8 @@ private:
     if ((context_->flags & html_flags::MakeURLHotspots) == 0 || context_->auto_url_open != 0)
       return false;
     const char *at = reinterpret_cast<const char *>(text_ + i);
-    size_t prefix = 0;
     bool web = false;
-    switch (text_[i]) {
-    case 'h':
-    case 'H':
-      if (i + 9 >= length_)
-        return false;
-      prefix = strncasecmp(at, "http://", 7) == 0 ? 7 : strncasecmp(at, "https://", 8) == 0 ? 8 : 0;
-      web = true;
-      break;
-    case 'm':
-    case 'M':
-      if (i + 10 < length_ && strncasecmp(at, "mailto:", 7) == 0)
-        prefix = 7;
-      break;
-    case 's':
-    case 'S':
-      if (i + 10 < length_ && strncasecmp(at, "skype:", 6) == 0)
-        prefix = 6;
-      break;
-    default:
-      break;
-    }
+    const size_t prefix = LinkPrefix(i, &web);
     if (prefix == 0)
       return false;
     WriteLinkStart(web);
