@@ -330,6 +330,23 @@ STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) 
   return NOERROR;
 }
 
+/* A run whose output is held whole (no sink takes it as it grows) starts
+ * with room for about the body's stored bytes, which the HTML of most
+ * bodies comes close to, so that the buffer is not grown and copied again
+ * and again. The body is loaded here for it, as the walk would load it. */
+void ReserveOutputForBody(VelkoRTChunk *chunk, html_render_info *c) {
+  if (c->output_owned == 0 || RenderHasSink(c, 0))
+    return;
+  const body_context *body = ItemBody(chunk->item);
+  if (body == nullptr)
+    return;
+  size_t stored = 0;
+  for (const body_item *item = body->items; item != nullptr; item = item->next)
+    stored += item->length;
+  // A hint only: without the room the buffer grows as it goes.
+  static_cast<void>(RenderTryGrowTo(c, stored + kInitialOutputSize));
+}
+
 STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   chunk->secondary_status = 0;
   if (r.act_on_text != nullptr)
@@ -337,6 +354,7 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   if (r.query_link_data != nullptr)
     chunk->internal->query_link_data = r.query_link_data;
   if (SetUp(chunk, c, r) == NOERROR) {
+    ReserveOutputForBody(chunk, c);
     WriteDocumentStart(c, r.extra);
     if (chunk->secondary_status == NOERROR) {
       const STATUS walked = chunk->AlterRichText(ACTION_RENDER, 0, 0, 0, 0, nullptr, nullptr,

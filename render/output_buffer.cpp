@@ -185,6 +185,20 @@ STATUS RenderGrowTo(html_render_info *context, size_t capacity) {
   return Grow(context, capacity - context->output_length - 1);
 }
 
+bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
+  if (context->output_status != NOERROR || context->output_owned == 0 ||
+      capacity <= context->output_capacity || capacity > kLargestOutput)
+    return false;
+  char *bigger = static_cast<char *>(
+      VelkoReallocatePtr(context->session, VELKO_HERE, context->output_buffer, capacity));
+  if (bigger == nullptr)
+    return false;
+  context->output_buffer = bigger;
+  context->output_capacity = static_cast<DWORD>(capacity);
+  Terminate(context);
+  return true;
+}
+
 STATUS RenderPuts(html_render_info *context, const char *text) {
   return text == nullptr ? context->output_status : RenderPut(context, text, strlen(text));
 }

@@ -81,6 +81,9 @@ void RenderCommit(html_render_info *context, size_t written);
  * to a sink: grows a buffer of this run, fails with 263 for the caller's.
  * For the output passes, which replace held text in place. */
 STATUS RenderGrowTo(html_render_info *context, size_t capacity);
+/* As RenderGrowTo for a run's own buffer, as a hint: false, with nothing
+ * changed and no failure kept, when the room cannot be had. */
+bool RenderTryGrowTo(html_render_info *context, size_t capacity);
 
 /* Cuts the held text back to `length` bytes (no effect when it is not
  * longer). */

@@ -159,14 +159,17 @@ struct render_border_class {
   char *text;
 };
 
-/* How many closing tags the main close-tag stack counts (tag_stack.cpp). */
+/* How many closing tags the main close-tag stack counts, and how many tag
+ * texts it remembers by address (tag_stack.cpp). */
 constexpr int kCountedTags = 20;
+constexpr int kTagLookups = 64;
 
 /* One pending closing tag of a close-tag stack (render/tag_stack.h). */
 struct xml_stack_node {
   const char *tag;      /* a constant text; never copied or freed */
   DWORD id;             /* 0 = none; the pusher's 16-bit identifier */
   xml_stack_node *next; /* the node below */
+  int counted;          /* the tag's place among the counted tags, or -1 */
 };
 
 constexpr int kStaticFonts = 5;
@@ -309,6 +312,14 @@ struct html_render_info {
   xml_stack_node *free_tag_nodes;
   DWORD tag_depth;
   WORD counted_tags[kCountedTags];
+  DWORD counted_open; /* bit n: counted tag n is on the main stack */
+  /* Tag texts looked up lately and their place among the counted tags
+   * (-1: none), by address: the texts are constants, asked about again
+   * and again. */
+  struct {
+    const char *text;
+    int counted;
+  } tag_lookups[kTagLookups];
   char font_map_faces[kStaticFonts][kStaticFontFaceSize];
   char font_map_substitutes[kStaticFonts][kStaticFontSubstituteSize];
   WORD pabid_from[kPabidRemaps];

@@ -11,6 +11,7 @@
  */
 #include "render/tag_stack.h"
 
+#include <stdint.h>
 #include <string.h>
 #include <strings.h>
 
@@ -112,30 +113,74 @@ void WriteTag(html_render_info *context, WORD which, const char *tag, render_tex
     RenderPutc(context, '\n');
 }
 
-/* The index of a counted tag, or -1. The texts are exact, as the queries
+/* The counted tags, by index; CountedTag finds a text's index. */
+constexpr const char *kCountedTagTexts[kCountedTags] = {
+    "</font>", "</b>",  "</strong>", "</i>",  "</em>", "</u>",  "</s>",
+    "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
+    "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
+
+/* The index of a counted tag, or -1; the texts are exact, as the queries
  * compare them. */
-int CountedTag(const char *tag) {
-  static constexpr const char *kCounted[kCountedTags] = {
-      "</font>", "</b>",  "</strong>", "</i>",  "</em>", "</u>",  "</s>",
-      "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
-      "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
-  if (tag == nullptr || tag[0] != '<' || tag[1] != '/')
+int CountedTag(const char *t) {
+  if (t == nullptr || t[0] != '<' || t[1] != '/')
     return -1;
-  for (int index = 0; index < kCountedTags; ++index) {
-    const char *candidate = kCounted[index];
-    if (candidate[2] == tag[2] && Same(candidate + 3, tag + 3))
-      return index;
+  const char *r = t + 3;
+  switch (t[2]) {
+  case 'a': return Same(r, ">") ? 10 : -1;
+  case 'b': return Same(r, ">") ? 1 : -1;
+  case 'd': return Same(r, "iv>") ? 11 : -1;
+  case 'e': return Same(r, "m>") ? 4 : -1;
+  case 'f': return Same(r, "ont>") ? 0 : -1;
+  case 'i': return Same(r, ">") ? 3 : -1;
+  case 'l': return Same(r, "i>") ? 13 : -1;
+  case 'o': return Same(r, "l>") ? 15 : -1;
+  case 'p': return Same(r, ">") ? 12 : -1;
+  case 's':
+    switch (r[0]) {
+    case '>': return r[1] == '\0' ? 6 : -1;
+    case 'p': return Same(r, "pan>") ? 9 : -1;
+    case 't': return Same(r, "trong>") ? 2 : -1;
+    case 'u': return Same(r, "up>") ? 7 : Same(r, "ub>") ? 8 : -1;
+    default: return -1;
+    }
+  case 't':
+    switch (r[0]) {
+    case 'd': return Same(r, "d>") ? 16 : -1;
+    case 'h': return Same(r, "h>") ? 17 : -1;
+    case 'r': return Same(r, "r>") ? 18 : -1;
+    case 'a': return Same(r, "able>") ? 19 : -1;
+    default: return -1;
+    }
+  case 'u': return Same(r, ">") ? 5 : Same(r, "l>") ? 14 : -1;
+  default: return -1;
   }
-  return -1;
+}
+
+/* CountedTag, remembered by the text's address. */
+int CountedTagAt(const html_render_info *context, const char *tag) {
+  const auto slot = static_cast<size_t>((reinterpret_cast<uintptr_t>(tag) * 0x9E3779B97F4A7C15ull) >>
+                                        58) % kTagLookups;
+  auto &entry = const_cast<html_render_info *>(context)->tag_lookups[slot];
+  if (entry.text != tag || tag == nullptr) {
+    entry.text = tag;
+    entry.counted = CountedTag(tag);
+  }
+  return entry.counted;
 }
 
 /* Keeps the counts of the main stack as a node comes or goes. */
-void Count(html_render_info *context, WORD which, const char *tag, int change) {
+void Count(html_render_info *context, WORD which, int index, int change) {
   if (which != 0)
     return;
   context->tag_depth += change;
-  if (const int index = CountedTag(tag); index >= 0)
-    context->counted_tags[index] = static_cast<WORD>(context->counted_tags[index] + change);
+  if (index >= 0) {
+    const auto count = static_cast<WORD>(context->counted_tags[index] + change);
+    context->counted_tags[index] = count;
+    if (count != 0)
+      context->counted_open |= DWORD{1} << index;
+    else
+      context->counted_open &= ~(DWORD{1} << index);
+  }
 }
 
 /* Takes the top node off the stack and keeps it for the next push. */
@@ -143,7 +188,7 @@ void DropTop(html_render_info *context, WORD which) {
   xml_stack_node *&head = Head(context, which);
   xml_stack_node *node = head;
   head = node->next;
-  Count(context, which, node->tag, -1);
+  Count(context, which, node->counted, -1);
   node->next = context->free_tag_nodes;
   context->free_tag_nodes = node;
 }
@@ -151,7 +196,7 @@ void DropTop(html_render_info *context, WORD which) {
 /* Whether the tag is on the stack, from the counts where they tell. */
 bool OnStack(const html_render_info *context, WORD which, const char *tag) {
   if (which == 0) {
-    if (const int index = CountedTag(tag); index >= 0)
+    if (const int index = CountedTagAt(context, tag); index >= 0)
       return context->counted_tags[index] != 0;
   }
   return OnStackExactly(Head(context, which), tag);
@@ -173,11 +218,11 @@ xml_stack_node *PushXMLStackWithID(html_render_info *context, WORD which, const 
       context->output_status = VELKO_ERR_MEMORY;
     return nullptr;
   }
-  *node = xml_stack_node{tag, id, nullptr};
+  *node = xml_stack_node{tag, id, nullptr, which == 0 ? CountedTagAt(context, tag) : -1};
   xml_stack_node *&head = Head(context, which);
   node->next = head;
   head = node;
-  Count(context, which, tag, 1);
+  Count(context, which, node->counted, 1);
   return node;
 }
 
@@ -235,6 +280,20 @@ int TagOnXMLStack(const html_render_info *context, WORD which, const char *tag, 
   if (topOnly != 0)
     return head != nullptr && Same(head->tag, tag) ? 1 : 0;
   return OnStack(context, which, tag) ? 1 : 0;
+}
+
+int CloseRunTagsOnXMLStack(html_render_info *context) {
+  // The run tags are the counted tags 0 to 8, in the order they close.
+  constexpr DWORD kRunTags = (DWORD{1} << 9) - 1;
+  static_assert(kCountedTags >= 9);
+  int popped = 0;
+  while (const DWORD open = context->counted_open & kRunTags) {
+    const int index = __builtin_ctz(open);
+    if (PopXMLStack(context, 0, kCountedTagTexts[index], 1, 0, 0, 0, 0) == 0)
+      break; // cannot happen while the counts are right
+    popped = 1;
+  }
+  return popped;
 }
 
 WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char *tag,

@@ -43,6 +43,12 @@ void PopXMLStackToPointToBuffer(html_render_info *context, WORD which,
 /* 1 when a node with exactly this tag is on the stack (topOnly: on top). */
 int TagOnXMLStack(const html_render_info *context, WORD which, const char *tag, DWORD topOnly);
 
+/* Closes the tags of a text run's markup that are on the main stack, each
+ * popped with what lies above it and written, in this order: </font>,
+ * </b>, </strong>, </i>, </em>, </u>, </s>, </sup>, </sub>. 1 when one
+ * was popped. */
+int CloseRunTagsOnXMLStack(html_render_info *context);
+
 /* The id of the first node from the top with this tag and a non-zero id
  * (topOnly: of the top node, when it matches and has one); else 0. */
 WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char *tag,

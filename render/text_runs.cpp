@@ -13,6 +13,7 @@
  * Not here: the markup of a font (render/font_markup.cpp), paragraphs and
  * the record walk (the driver).
  */
+#include <stdint.h>
 #include <string.h>
 #include <strings.h>
 
@@ -289,6 +290,43 @@ constexpr std::array<bool, 256> kPlainBytes[2][2] = {
     {PlainBytes(true, false), PlainBytes(true, true)},
 };
 
+/* The longest automatic link prefix ("https://" is 8; its colon is its
+ * fifth byte, "mailto:"'s the seventh). */
+constexpr DWORD kLongestLinkPrefix = 8;
+
+/* Sixteen bytes compared at once (the compiler's vector extension). */
+typedef BYTE byte_block __attribute__((vector_size(16)));
+
+/* Whether any lane of a comparison's result is set. */
+inline bool AnySet(byte_block lanes) {
+  uint64_t low;
+  uint64_t high;
+  memcpy(&low, &lanes, sizeof low);
+  memcpy(&high, reinterpret_cast<const char *>(&lanes) + sizeof low, sizeof high);
+  return (low | high) != 0;
+}
+
+/* How many bytes from p (at most limit) a run writes as they stand,
+ * letters that may start an automatic link included: printable ASCII but
+ * the escaped characters, and the blank when blankPlain. Sixteen bytes at
+ * a time while no byte of them is another. */
+DWORD PlainBytesFrom(const BYTE *p, DWORD limit, bool blankPlain) {
+  const BYTE lowest = blankPlain ? 0x20 : 0x21;
+  DWORD count = 0;
+  for (; count + sizeof(byte_block) <= limit; count += sizeof(byte_block)) {
+    byte_block block;
+    memcpy(&block, p + count, sizeof block);
+    const auto other = (block < lowest) | (block >= 0x7F) | (block == '&') | (block == '"') |
+                       (block == '<') | (block == '>');
+    if (AnySet(reinterpret_cast<const byte_block &>(other)))
+      break;
+  }
+  const std::array<bool, 256> &plain = kPlainBytes[blankPlain][true];
+  while (count < limit && plain[p[count]])
+    ++count;
+  return count;
+}
+
 /* Writes the characters of the runs of one markup. */
 class run_writer {
 public:
@@ -341,15 +379,38 @@ private:
       if (room < limit)
         limit = static_cast<DWORD>(room);
     }
-    // Without flushing, a letter that may start an automatic link is plain
-    // where no link starts: it would be written as it stands all the same.
-    const bool lettersPlain = !make_links_ || !flushing;
-    const std::array<bool, 256> &plain = kPlainBytes[!preserve_spaces_ && !flushing][lettersPlain];
-    DWORD count = 0;
-    while (count < limit && plain[text_[i + count]]) {
-      if (make_links_ && lettersPlain && LinkPrefix(i + count, nullptr) != 0)
+    const bool blankPlain = !preserve_spaces_ && !flushing;
+    if (flushing && make_links_) {
+      // A byte at a time, as the flush points fall by the bytes written.
+      const std::array<bool, 256> &plain = kPlainBytes[blankPlain][false];
+      DWORD count = 0;
+      while (count < limit && plain[text_[i + count]])
+        ++count;
+      return count;
+    }
+    // A letter that may start an automatic link is plain where no link
+    // starts: it is written as it stands all the same.
+    const DWORD count = PlainBytesFrom(text_ + i, limit, blankPlain);
+    return make_links_ ? BeforeFirstLink(i, count) : count;
+  }
+
+  /* Of count plain bytes from i, those before the first automatic link
+   * that starts among them. Every prefix ends in a colon four to seven
+   * bytes on, so only the places before a colon are tried. */
+  DWORD BeforeFirstLink(DWORD i, DWORD count) const {
+    const DWORD end = std::min(length_, i + count + kLongestLinkPrefix);
+    for (DWORD from = i; from < end;) {
+      const auto *colon =
+          static_cast<const BYTE *>(memchr(text_ + from, ':', end - from));
+      if (colon == nullptr)
         break;
-      ++count;
+      const auto at = static_cast<DWORD>(colon - text_);
+      const DWORD first = at >= i + kLongestLinkPrefix - 1 ? at - (kLongestLinkPrefix - 1) : i;
+      for (DWORD start = first; start + 3 < at && start < i + count; ++start) {
+        if (LinkPrefix(start, nullptr) != 0)
+          return start - i;
+      }
+      from = at + 1;
     }
     return count;
   }
@@ -358,20 +419,22 @@ private:
    * whether it is a web address), or 0. */
   size_t LinkPrefix(DWORD i, bool *web) const {
     const char *at = reinterpret_cast<const char *>(text_ + i);
+    // The second letter rules out most words at once.
+    const BYTE second = i + 1 < length_ ? static_cast<BYTE>(text_[i + 1] | 0x20) : 0;
     switch (text_[i]) {
     case 'h':
     case 'H':
       if (web != nullptr)
         *web = true;
-      if (i + 9 >= length_)
+      if (i + 9 >= length_ || second != 't')
         return 0;
       return strncasecmp(at, "http://", 7) == 0 ? 7 : strncasecmp(at, "https://", 8) == 0 ? 8 : 0;
     case 'm':
     case 'M':
-      return i + 10 < length_ && strncasecmp(at, "mailto:", 7) == 0 ? 7 : 0;
+      return i + 10 < length_ && second == 'a' && strncasecmp(at, "mailto:", 7) == 0 ? 7 : 0;
     case 's':
     case 'S':
-      return i + 10 < length_ && strncasecmp(at, "skype:", 6) == 0 ? 6 : 0;
+      return i + 10 < length_ && second == 'k' && strncasecmp(at, "skype:", 6) == 0 ? 6 : 0;
     default:
       return 0;
     }
@@ -534,14 +597,7 @@ record_storage *NextRunInFont(const html_render_info *context, record_storage *r
 }
 
 /* Closes what the run's markup opened. */
-void CloseRunTags(html_render_info *context) {
-  static const char *const kRunTags[] = {"</font>", "</b>", "</strong>", "</i>",  "</em>",
-                                         "</u>",    "</s>", "</sup>",    "</sub>"};
-  for (const char *tag : kRunTags) {
-    if (TagOnXMLStack(context, 0, tag, 0) != 0)
-      PopXMLStack(context, 0, tag, 1, 0, 0, 0, 0);
-  }
-}
+void CloseRunTags(html_render_info *context) { CloseRunTagsOnXMLStack(context); }
 
 /* Renders the run and the runs in its font that follow it. */
 STATUS RenderRuns(html_render_info *context, record_storage *run, BOOL lineBreak) {

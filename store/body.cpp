@@ -579,7 +579,9 @@ STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD leng
     node->data = reinterpret_cast<char*>(node) + kArenaNodeSize;
     std::memcpy(node->data, host, length);
   }
-  if (length & 1)
+  // The stored pad byte is 0 as a rule: written only when it is not, so
+  // that pages of a value read in place stay untouched.
+  if ((length & 1) && node->data[length] != '\0')
     node->data[length] = '\0';
   if (state.last == nullptr) {
     node->ordinal = 1;
@@ -670,13 +672,14 @@ void AppendBodyItem(body_context* context, body_item* item) {
   context->items_tail = item;
 }
 
-/* Appends the body_item of a value copy held in block (valueLength bytes
- * and a spare one behind them) and walks its records. */
-STATUS WalkValue(body_load_state& state, velko_allocation* block, DWORD valueLength,
-                 WORD number) {
+/* Appends the body_item of a value (valueLength bytes and a spare one
+ * behind them) held in block, or the caller's when block is null, and
+ * walks its records. */
+STATUS WalkValue(body_load_state& state, velko_allocation* block, char* value,
+                 DWORD valueLength, WORD number) {
   body_context* context = state.context;
-  auto* value = static_cast<char*>(block->data);
-  value[valueLength] = '\0';
+  if (value[valueLength] != '\0') // written only when it must be: the value may be shared
+    value[valueLength] = '\0';
   body_item* item = NewBodyItem(state.session, context);
   if (item == nullptr) {
     VelkoDeallocate(state.session, block);
@@ -733,7 +736,7 @@ STATUS LoadStoredItem(body_load_state& state, WORD dataType, BLOCKID valueBid, D
   }
   std::memcpy(block->data, stored, valueLength);
   OSUnlockBlock(valueBid);
-  return WalkValue(state, block, valueLength, number);
+  return WalkValue(state, block, static_cast<char*>(block->data), valueLength, number);
 }
 
 /* The default CDTEXT header of the item: signature, length 8, FONTID. */
@@ -894,14 +897,10 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
   return status;
 }
 
-STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length) {
-  if (item == nullptr || item->internal == nullptr || item->session == nullptr ||
-      block == nullptr || block->data == nullptr || block->size <= length ||
-      item->note == NULLHANDLE || item->item_name == nullptr) {
-    if (item != nullptr && item->session != nullptr)
-      VelkoDeallocate(item->session, block);
-    return VELKO_ERR_BAD_ARGUMENT;
-  }
+namespace {
+
+/* Makes the value the connected item's input body. */
+STATUS LoadValueAsBody(VelkoRTItem* item, velko_allocation* block, char* value, DWORD length) {
   _internal_RTITEM* internal = item->internal;
   if (internal->input != nullptr) {
     CleanupBodyContext(item->session, internal->input);
@@ -922,12 +921,34 @@ STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length) 
   state.session = item->session;
   state.item = item;
   state.context = context;
-  const STATUS status = WalkValue(state, block, length, 0);
+  const STATUS status = WalkValue(state, block, value, length, 0);
   NoteWhatEndedLoad(state, status);
   context->load_status = status;
   internal->incomplete_load = status;
   internal->input = context;
   return status;
+}
+
+bool CanTakeValue(const VelkoRTItem* item) {
+  return item != nullptr && item->internal != nullptr && item->session != nullptr &&
+         item->note != NULLHANDLE && item->item_name != nullptr;
+}
+
+} // namespace
+
+STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length) {
+  if (!CanTakeValue(item) || block == nullptr || block->data == nullptr || block->size <= length) {
+    if (item != nullptr && item->session != nullptr)
+      VelkoDeallocate(item->session, block);
+    return VELKO_ERR_BAD_ARGUMENT;
+  }
+  return LoadValueAsBody(item, block, static_cast<char*>(block->data), length);
+}
+
+STATUS StoreBodyValueAt(VelkoRTItem* item, char* value, DWORD length) {
+  if (!CanTakeValue(item) || value == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  return LoadValueAsBody(item, nullptr, value, length);
 }
 
 void DescribeLoadStop(const body_context* context, const char* place, char* text, size_t size) {

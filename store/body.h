@@ -230,6 +230,11 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
  * The load's status, which the context and the item keep as for a load
  * from the note; the body holds the records before a damaged one. */
 STATUS StoreBodyValue(VelkoRTItem* item, velko_allocation* block, DWORD length);
+/* As StoreBodyValue for a value that stays the caller's: it must stay
+ * where it is, readable and writable (with a byte behind its length), for
+ * as long as the item keeps the body; its bytes are written only where a
+ * record's pad byte is not 0. */
+STATUS StoreBodyValueAt(VelkoRTItem* item, char* value, DWORD length);
 
 /* The item's loaded body (the records the engine walks), loaded from its
  * note when it has none; null for an item that is not connected, an item

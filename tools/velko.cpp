@@ -35,7 +35,9 @@
  * A partial rendering goes to stdout, where it is seen next to the
  * failure; it is not written to an -o file, which would pass for complete.
  */
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -352,6 +354,8 @@ public:
   Source() : session_(new LSXLsiSession) { session_->InitializeTempDirectory(); }
   ~Source() {
     delete session_; // deletes the item and its chunks
+    if (mapped_ != nullptr)
+      munmap(mapped_, mappedSize_);
     if (note_ != NULLHANDLE)
       NSFNoteClose(note_);
     if (db_ != NULLHANDLE)
@@ -438,8 +442,10 @@ private:
     return Connect(kMemoryDatabase, id, kBodyItem);
   }
 
-  /* Reads the CD file into one tracked block (and a spare byte the loader
-   * may use as the last record's pad byte) and loads it as the body. */
+  /* Loads the CD file as the body: mapped into memory where the byte
+   * behind it (which the loader may use as the last record's pad byte)
+   * lies in its last page, else read into one tracked block with a spare
+   * byte. */
   int LoadFile() {
     const std::string& path = cdFile_;
     FILE* file = std::fopen(path.c_str(), "rb");
@@ -453,6 +459,10 @@ private:
       return Problem(path + ": cannot read the CD file: " +
                      (sized ? "it grew past " + std::to_string(kLargestInput) + " bytes"
                             : SystemReason(errno)));
+    }
+    if (MapFile(fileno(file), size)) {
+      std::fclose(file);
+      return TakeValue(path, static_cast<char*>(mapped_), size);
     }
     velko_allocation* block = VelkoAllocate(session_, VELKO_HERE, size + 1, 0);
     if (block == nullptr || block->data == nullptr) {
@@ -476,6 +486,40 @@ private:
     }
     // A body that loads in part is reported with what loaded.
     const STATUS status = StoreBodyValue(item_, block, static_cast<DWORD>(size));
+    if (status != NOERROR && ItemBody(item_) == nullptr)
+      return Failure(path + ": the body cannot be loaded", status);
+    return 0;
+  }
+
+  /* Maps the file's bytes, private to the command, when the byte behind
+   * them lies in the mapping's last page. A file the system will not map
+   * is read instead. */
+  bool MapFile(int descriptor, uintmax_t size) {
+    const auto page = static_cast<uintmax_t>(sysconf(_SC_PAGESIZE));
+    if (size == 0 || size % page == 0)
+      return false;
+    // Mapped for reading, so that the pages are the file's own; a page the
+    // loader writes (a pad byte that is not 0) becomes a copy of its own.
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
+    if (mapped == MAP_FAILED)
+      return false;
+    if (mprotect(mapped, size, PROT_READ | PROT_WRITE) != 0) {
+      munmap(mapped, size);
+      return false;
+    }
+    mapped_ = mapped;
+    mappedSize_ = size;
+    return true;
+  }
+
+  /* Checks the type word of the mapped file and loads it as the body. */
+  int TakeValue(const std::string& path, char* value, uintmax_t size) {
+    WORD type = 0;
+    if (size >= sizeof type)
+      std::memcpy(&type, value, sizeof type);
+    if (type != TYPE_COMPOSITE)
+      return Failure(path + ": cannot read the CD file", ERR_HOST_BAD_CD_FILE);
+    const STATUS status = StoreBodyValueAt(item_, value, static_cast<DWORD>(size));
     if (status != NOERROR && ItemBody(item_) == nullptr)
       return Failure(path + ": the body cannot be loaded", status);
     return 0;
@@ -525,6 +569,9 @@ private:
   /* The CD file read as the body; empty for a database's item. */
   std::string cdFile_;
   bool fileLoaded_ = false;
+  /* The file's mapping, which the item's body points into. */
+  void* mapped_ = nullptr;
+  uintmax_t mappedSize_ = 0;
 };
 
 /* The failure of a body that loaded only in part: the loader's account
