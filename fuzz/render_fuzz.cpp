@@ -4,8 +4,10 @@
  *
  * Input: byte 0 chooses the generation (bits 0-2), how many items (1 to 3)
  * the body is split into (bits 3-4), whether an output callback is
- * installed (bit 5) and whether the run has an extra clause (bit 6); byte
- * 1 chooses the chunk's definition. Then the option string up to the first
+ * installed (bit 5), whether the run has an extra clause (bit 6) and
+ * whether the chunk's definition is a text clause whose text is the option
+ * string's start (bit 7); byte 1 chooses the chunk's definition otherwise.
+ * Then the option string up to the first
  * NUL byte (at most kLargestOptions bytes are used), and behind it the
  * stored records of the body, which are stored as TYPE_COMPOSITE values of
  * "Body" on a note of a "mem:" database and rendered by GenerateHTML
@@ -21,10 +23,13 @@
  * after the session is deleted. An XHTML document that rendered without a
  * failure must be well formed (libxml2's XML parser, the HTML named
  * entities made numeric first), whenever nothing but the renderer wrote
- * it: the options are only switches (no option text is written into the
- * document, no other generation or output encoding is chosen) and
- * pass-through HTML is skipped. A broken invariant traps; the sanitizers
- * catch the rest.
+ * it: no option that is the caller's own markup (written as it stands by
+ * design) occurs in the option string, none chooses another form of
+ * output (a fragment, another character set, quoted-printable, NUL line
+ * ends), and pass-through HTML is skipped. Option texts the renderer
+ * escapes (the title, the language, the base URL, the chunk's definition
+ * in the abstract) are checked with the rest. A broken invariant traps;
+ * the sanitizers catch the rest.
  */
 #include <ctype.h>
 #include <stddef.h>
@@ -32,7 +37,6 @@
 #include <string.h>
 
 
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -81,6 +85,19 @@ const char* const kDefinitions[] = {"Everything",
                                     "Before Hotspot 1",
                                     "Inside Section 1"};
 
+/* Bytes of the option string that a text clause of the definition takes
+ * (its apostrophes left out: they would end the clause's text). */
+constexpr size_t kClauseText = 64;
+
+std::string TextClause(std::string_view options) {
+  std::string text;
+  for (const char c : options.substr(0, kClauseText)) {
+    if (c != '\'')
+      text += c;
+  }
+  return "Text '" + text + "' 1";
+}
+
 /* The chunk whose rendering is under way, for the checks during the run. */
 VelkoRTChunk* rendering = nullptr;
 
@@ -116,41 +133,61 @@ WORD CheckPiece(VelkoRTChunk*, const char* text, WORD length) {
   return 0;
 }
 
-/* Options that only switch the rendering: their values are never written
- * into the document, and none of them leaves XHTML or its plain encoding. */
-const std::set<std::string, std::less<>> kSwitchOptions = {
-    "AddNewlines",        "AllowEmptyDivs",      "AutoQuoteHTMLParams", "CSSBorders",
-    "ConsolidatePABIDS",  "DoclinksRelative",    "EncapsulateTable",    "ExtendedSpecialCharacters",
-    "FillEmptyTableCells", "ForceDirection",     "ForceFontColor",      "ForceFontFace",
-    "ForceFontSize",      "ForceParagraphs",     "HybridFontTags",      "MakeURLHotspots",
-    "MarkDelimitedHTML",  "MaxLineLength",       "MoveStylesInline",    "NewlineOnParagraph",
-    "PreserveSpaces",     "PreserveTabs",        "PreviewMode",         "RelativeIndents",
-    "RespectHiddenFormulas", "SectionsInCSS",    "SparseTable",         "StandardFontTags",
-    "SuppressAttachments", "SuppressDivInfo",    "SuppressFonts",       "SuppressImages",
-    "SuppressLinks",      "TabbedTablesInCSS",   "UseXMLEntities",      "UsePTags",
-    "WAICompliant"};
+/* Options whose text is written as the caller's own markup, as it stands
+ * by design (the frame, the head, the body tag, the style sheet's
+ * additions, the scripts' texts, the parameters of automatic links), or
+ * that leave a plain XHTML document (another generation or the presets
+ * that choose a fragment, another character set, quoted-printable, NUL or
+ * CR LF line ends), or that bring pass-through HTML back. */
+const char* const kUncheckedKeys[] = {
+    "Preface=",
+    "Doctype=",
+    "OpeningTag=",
+    "HeadTag=",
+    "OpeningBody=",
+    "ClosingBody=",
+    "ClosingTag=",
+    "Postscript=",
+    "AddStyleSheetInfo=",
+    "OpeningGlobalStyle=",
+    "SectionCSSHeader=",
+    "TabbedCSSHeader=",
+    "RicoHeader=",
+    "ExtraURLHotspotParams=",
+    "CSSTabNoSelBackgroundColor=",
+    "CSSTabNoSelTextColor=",
+    "CSSTabSelBackgroundColor=",
+    "CSSTabSelTextColor=",
+    "Generation=",
+    "Ostrafine=",
+    "QuilEditor=",
+    "Translation=",
+    "Charset=",
+    "CharsetNum=",
+    "ContentTransferEncoding=",
+    "AddNewlines=",
+    "SkipPassthru=",
+};
 
-/* Whether the option string is blank-separated Key=Value switches, each
- * value letters and digits only. */
-bool OnlySwitches(std::string_view options) {
-  size_t at = 0;
-  while (at < options.size()) {
-    if (options[at] == ' ') {
-      ++at;
-      continue;
-    }
-    size_t end = options.find(' ', at);
-    if (end == std::string_view::npos)
-      end = options.size();
-    const std::string_view token = options.substr(at, end - at);
-    const size_t equals = token.find('=');
-    if (equals == std::string_view::npos || kSwitchOptions.count(token.substr(0, equals)) == 0)
+bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
+  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < word.size() && tolower(static_cast<unsigned char>(text[at + i])) ==
+                                  tolower(static_cast<unsigned char>(word[i])))
+      ++i;
+    if (i == word.size())
+      return true;
+  }
+  return false;
+}
+
+/* Whether the renderer alone writes the document under these options. A
+ * key is looked for anywhere in the string, as the option reader may find
+ * it inside another option's value. */
+bool RendererWritesAll(std::string_view options) {
+  for (const char* key : kUncheckedKeys) {
+    if (ContainsIgnoringCase(options, key))
       return false;
-    for (const char c : token.substr(equals + 1)) {
-      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-        return false;
-    }
-    at = end;
   }
   return true;
 }
@@ -161,7 +198,7 @@ bool WellFormed(const std::string& document) {
 
 struct fuzz_input {
   const char* generation = nullptr;
-  const char* definition = nullptr;
+  std::string definition;
   int pieces = 1;
   bool callback = false;
   bool extra = false;
@@ -178,11 +215,13 @@ fuzz_input Split(const uint8_t* data, size_t size) {
   input.pieces = 1 + (data[0] >> 3 & 3) % 3;
   input.callback = (data[0] & 0x20) != 0;
   input.extra = (data[0] & 0x40) != 0;
-  input.definition = kDefinitions[data[1] % (sizeof kDefinitions / sizeof kDefinitions[0])];
   const auto* options = reinterpret_cast<const char*>(data + 2);
   const size_t available = size - 2;
   const size_t length = strnlen(options, available);
   input.options.assign(options, length < kLargestOptions ? length : kLargestOptions);
+  input.definition = (data[0] & 0x80) != 0
+                         ? TextClause(input.options)
+                         : kDefinitions[data[1] % (sizeof kDefinitions / sizeof kDefinitions[0])];
   const size_t bodyStart = length < available ? length + 1 : available;
   input.body = data + 2 + bodyStart;
   input.body_length = available - bodyStart;
@@ -193,14 +232,14 @@ void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
   auto* item = new VelkoRTItem(session); // the session deletes it
   if (item->Connect("", kDbPath, noteId, "Body", 0) != NOERROR)
     return;
-  VelkoRTChunk* chunk = item->DefineChunk(input.definition);
+  VelkoRTChunk* chunk = item->DefineChunk(input.definition.c_str());
   if (chunk == nullptr)
     chunk = item->DefineChunk("Everything");
   check(chunk != nullptr);
   rendering = chunk;
   // Pass-through HTML is the document's own markup; it is skipped where
   // the document is checked.
-  const bool checked = input.xhtml && OnlySwitches(input.options);
+  const bool checked = input.xhtml && RendererWritesAll(input.options);
   const std::string options = checked ? input.options + " SkipPassthru=Yes" : input.options;
   ControlBreak = CheckAtBreak;
   pieces.clear();

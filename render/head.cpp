@@ -284,7 +284,10 @@ void PutListStyle(head_pass &pass, const paragraph_definition &definition, rende
   const list_style style = ListStyle(pass.c, definition);
   if (style.image != nullptr && style.image[0] != '\0') {
     RenderTextPuts(out, "list-style: url('");
-    RenderTextPutEscaped(out, kEscapeAttribute, style.image, strlen(style.image));
+    // A CSS string, whether the rule set stands in the style sheet or
+    // inline in an attribute: entities there would be read back in an
+    // attribute and end the string.
+    RenderTextPutEscaped(out, kEscapeCSSString, style.image, strlen(style.image));
     RenderTextPuts(out, "') ");
     RenderTextPuts(out, style.shape);
     RenderTextPuts(out, "; ");

@@ -131,35 +131,6 @@ const refusal kRefusals[] = {
     {"object", VelkoTestFailObjectAllocation, VelkoTestObjectAllocations},
 };
 
-TEST_F(DelimitedHTMLTest, MemoryShortOfAMarkFailsTheMarking) {
-  const Entries whole = Marked({"[<", "b>x</b", ">]", "after"});
-  // The marks are made in the body's arena: tracked memory is all they take.
-  for (const refusal &kind : {kRefusals[0]}) {
-    int nth = 1;
-    for (; nth < 100; ++nth) {
-      SCOPED_TRACE(std::string(kind.name) + " refusal " + std::to_string(nth));
-      Unload();
-      Load(Body()
-               .Add(cdbuild::Text("[<"))
-               .Add(cdbuild::Text("b>x</b"))
-               .Add(cdbuild::Text(">]"))
-               .Add(cdbuild::Text("after")));
-      kind.arm(nth);
-      const STATUS status = MarkDelimitedHTML(session_.get(), records_, nullptr, nullptr);
-      const bool met = kind.counted() >= nth;
-      kind.arm(0);
-      const Entries marked = List(records_->records); // the links hold either way
-      if (!met) {
-        EXPECT_EQ(status, NOERROR);
-        EXPECT_EQ(marked, whole);
-        break;
-      }
-      EXPECT_EQ(status, VELKO_ERR_MEMORY);
-    }
-    EXPECT_GT(nth, 1) << kind.name << ": the marking takes memory";
-  }
-}
-
 TEST_F(DelimitedHTMLTest, ARunThatCannotBeMarkedFailsTheRendering) {
   // Left open, the pass-through run would take the text after it raw.
   const Body body = Body()

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "golden_fixture.h"
-#include "host/osmem.h"
 #include "render_fixture.h"
 #include "store/tracked_memory_testing.h"
 #include "cdbuild/cd_script.h"
@@ -62,25 +61,9 @@ bool ObjectRefusalMet(int nth) {
   return met;
 }
 
-/* The host's refusal switches itself off once met: when none of nth
- * further allocations is refused, it was met during the run. */
-bool HostRefusalMet(int nth) {
-  bool met = true;
-  for (int probe = 0; probe < nth && met; ++probe) {
-    DHANDLE handle = NULLHANDLE;
-    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
-      met = false;
-    else
-      static_cast<void>(OSMemFree(handle));
-  }
-  HostTestFailAllocation(0);
-  return met;
-}
-
 const refusal kRefusals[] = {
     {"tracked memory", VelkoTestFailTrackedAllocation, TrackedRefusalMet},
     {"object", VelkoTestFailObjectAllocation, ObjectRefusalMet},
-    {"host memory", HostTestFailAllocation, HostRefusalMet},
 };
 
 class GoldenMemoryTest : public text_testing::TextRenderTest,

@@ -134,6 +134,12 @@ TEST_F(HeadTest, BulletImagesFromTheOptions) {
             "margin-top: 0; margin-bottom: 0; }ul.pabid3 LI {} "
             "ul.pabid4 {margin-left: 0.0in; padding-left: 0.00in; list-style: url('') square; "
             "margin-top: 0; margin-bottom: 0; }ul.pabid4 LI {} ");
+  // The image stands in a CSS string: its apostrophe cannot end the string,
+  // inline or in the style sheet.
+  EXPECT_EQ(RulesOf(*this, {Definition(3, 1440, 0x0400)}, "CSSBulletGraphic=/it's<b>.gif"),
+            "ul.pabid3 {margin-left: 0.0in; padding-left: 0.00in; "
+            "list-style: url('/it\\'s\\3c b\\3e .gif') disc; "
+            "margin-top: 0; margin-bottom: 0; }ul.pabid3 LI {} ");
 }
 
 /* ---- the style sheet and the body ---- */
