@@ -25,7 +25,7 @@
  * names, so that they do not repeat the failure on stderr.
  *
  * Scripts and CD files are read whole, so they must be regular files of
- * at most 64 MiB: a directory, a device or a FIFO is refused before
+ * at most 1 GiB: a directory, a device or a FIFO is refused before
  * anything is read, and so is an input the command could not hold.
  *
  * A body whose load stopped short (a damaged record, one longer than a
@@ -87,9 +87,10 @@ constexpr char kMemoryDatabase[] = "mem:velko";
 constexpr char kBodyItem[] = "Body";
 
 /* The largest script or CD file read: far above the bodies met in
- * practice, and small enough that the few copies the command makes of it
- * (the file, the stored items, the record list) fit in memory. */
-constexpr uintmax_t kLargestInput = uintmax_t{64} << 20;
+ * practice, and small enough that what the command makes of it (a CD file
+ * read in place, a script's records, the record list, the output) fits in
+ * memory. */
+constexpr uintmax_t kLargestInput = uintmax_t{1} << 30;
 
 /* ---- test builds ---- */
 

@@ -132,7 +132,7 @@ const std::string kLongRecord =
 constexpr char kFine[] = "PARAGRAPH\nTEXT text=\"fine\"\n";
 
 /* The largest input the command reads, and one byte more. */
-constexpr off_t kLargestInput = off_t{64} << 20;
+constexpr off_t kLargestInput = off_t{1} << 30;
 
 TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText) {
   HostTestReset();
@@ -206,7 +206,7 @@ TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText)
       ": status 12565 (Database storage error); TARNO: Unable to open database.";
   const std::string tooLongRecord = " is 64508 bytes, longer than the limit of 64382 bytes";
   const std::string notRegular = ": cannot read the CD file: it is not a regular file but ";
-  const std::string tooLarge = " bytes, more than the 67108864 bytes the command reads";
+  const std::string tooLarge = " bytes, more than the 1073741824 bytes the command reads";
   const struct {
     std::string arguments;
     std::string line;
@@ -221,7 +221,7 @@ TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText)
       {"build /dev/zero -o {out}",
        "velko: /dev/zero: cannot read the script: it is not a regular file but a character device",
        false},
-      {"build {big} -o {out}", "velko: {big}: cannot read the script: it is 67108865" + tooLarge,
+      {"build {big} -o {out}", "velko: {big}: cannot read the script: it is 1073741825" + tooLarge,
        false},
       {"build {script} -o {prefix}no/dir.cd",
        "velko: {prefix}no/dir.cd: cannot write the CD file: No such file or directory", false},
@@ -235,7 +235,7 @@ TEST(VelkoCommandErrors, EachFailureIsOneLineNamingWhatIsWrongWithTheStatusText)
       {"render /dev/zero", "velko: /dev/zero" + notRegular + "a character device", false},
       {"dump {fifo}", "velko: {fifo}" + notRegular + "a FIFO", false},
       {"render {dir}", "velko: {dir}: cannot read the CD file: it is a directory", false},
-      {"dump {big}", "velko: {big}: cannot read the CD file: it is 67108865" + tooLarge, false},
+      {"dump {big}", "velko: {big}: cannot read the CD file: it is 1073741825" + tooLarge, false},
       // Notes and items.
       {"dump --db {db} --note {note} --item MISSING",
        "velko: {db}: note {note}: item \"MISSING\": the note has no such item: status 546 "
