@@ -154,7 +154,7 @@ STATUS SetupRenderOutput(html_render_info *context, char *buffer, DWORD capacity
   return NOERROR;
 }
 
-STATUS RenderPut(html_render_info *context, const char *text, size_t length) {
+STATUS RenderPutWithRoom(html_render_info *context, const char *text, size_t length) {
   if (context->output_status != NOERROR)
     return context->output_status;
   if (length == 0 || text == nullptr)
@@ -199,11 +199,6 @@ bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
   return true;
 }
 
-STATUS RenderPuts(html_render_info *context, const char *text) {
-  return text == nullptr ? context->output_status : RenderPut(context, text, strlen(text));
-}
-
-STATUS RenderPutc(html_render_info *context, char c) { return RenderPut(context, &c, 1); }
 
 STATUS RenderPrintf(html_render_info *context, const char *format, ...) {
   if (context->output_status != NOERROR)
@@ -285,7 +280,7 @@ STATUS RenderFlush(html_render_info *context, DWORD final) {
 
 /* ---- render_text ---- */
 
-STATUS RenderTextPut(render_text *text, const char *bytes, size_t length) {
+STATUS RenderTextPutWithRoom(render_text *text, const char *bytes, size_t length) {
   if (text->status != NOERROR)
     return text->status;
   if (bytes == nullptr || (length == 0 && text->data != nullptr))

@@ -45,6 +45,8 @@
 #define VELKO_RENDER_OUTPUT_BUFFER_H
 
 #include <stddef.h>
+#include <stdint.h>
+#include <string.h>
 
 #include "render/render_info.h"
 #include "store/tracked_memory.h"
@@ -62,9 +64,30 @@ STATUS SetupRenderOutput(html_render_info *context, char *buffer, DWORD capacity
 
 /* Append length bytes (text may lie anywhere, even inside the held text);
  * a C string; one byte; printf-style text. Each returns output_status. */
-STATUS RenderPut(html_render_info *context, const char *text, size_t length);
-STATUS RenderPuts(html_render_info *context, const char *text);
-STATUS RenderPutc(html_render_info *context, char c);
+/* What RenderPut does when the text does not simply fit. */
+STATUS RenderPutWithRoom(html_render_info *context, const char *text, size_t length);
+
+/* The append that runs for every piece of text: bytes that fit behind the
+ * held text go in at once; the rest takes the primitive's full way. */
+inline STATUS RenderPut(html_render_info *context, const char *text, size_t length) {
+  if (context->output_status == NOERROR && text != nullptr && length != 0 &&
+      context->output_capacity > context->output_length &&
+      length < context->output_capacity - context->output_length) {
+    char *end = context->output_buffer + context->output_length;
+    memmove(end, text, length); // text may be part of the held text
+    context->output_length += static_cast<DWORD>(length);
+    end[length] = '\0';
+    context->write_ptr = end + length;
+    return NOERROR;
+  }
+  return RenderPutWithRoom(context, text, length);
+}
+
+inline STATUS RenderPuts(html_render_info *context, const char *text) {
+  return text == nullptr ? context->output_status : RenderPut(context, text, strlen(text));
+}
+
+inline STATUS RenderPutc(html_render_info *context, char c) { return RenderPut(context, &c, 1); }
 STATUS RenderPrintf(html_render_info *context, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -130,7 +153,24 @@ struct render_text {
   char room[kRenderTextRoom];
 };
 
-STATUS RenderTextPut(render_text *text, const char *bytes, size_t length);
+/* What RenderTextPut does when the bytes do not simply fit. */
+STATUS RenderTextPutWithRoom(render_text *text, const char *bytes, size_t length);
+
+inline STATUS RenderTextPut(render_text *text, const char *bytes, size_t length) {
+  if (text->data == nullptr && length < kRenderTextRoom && text->status == NOERROR &&
+      bytes != nullptr) {
+    text->data = text->room;
+    text->size = kRenderTextRoom;
+  }
+  if (text->status == NOERROR && bytes != nullptr && text->data != nullptr &&
+      uint64_t{text->length} + length < text->size) {
+    memcpy(text->data + text->length, bytes, length);
+    text->length += static_cast<DWORD>(length);
+    text->data[text->length] = '\0';
+    return NOERROR;
+  }
+  return RenderTextPutWithRoom(text, bytes, length);
+}
 STATUS RenderTextPuts(render_text *text, const char *string);
 STATUS RenderTextPutc(render_text *text, char c);
 /* Frees the text's block; the text becomes empty (and may be used again). */
