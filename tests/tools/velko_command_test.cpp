@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -313,3 +314,52 @@ TEST_F(VelkoCommandTest, UnusableCommandLinesShowTheUsage) {
 }
 
 } // namespace
+
+namespace {
+
+/* A CD file of exactly `size` bytes: the type word, text records of the
+ * padding's length, and a last text record of `last` bytes (odd: its pad
+ * byte is left out, as the last record of a value may leave it). */
+std::string CdFileOfSize(size_t size, size_t last) {
+  std::string file("\x01\x00", 2);
+  auto text = [](size_t length) {
+    std::string record("\x85\xFF", 2);
+    record += static_cast<char>(length & 0xFF);
+    record += static_cast<char>(length >> 8);
+    record += std::string("\x01\x00\x00\x0A", 4); // face 1, 10 points
+    record += std::string(length - 8, 'a');
+    return record;
+  };
+  while (file.size() + 4000 + last < size)
+    file += text(4000);
+  const size_t filler = size - file.size() - last;
+  if (filler > 0)
+    file += text(filler);
+  file += text(last);
+  return file;
+}
+
+} // namespace
+
+// A CD file is read where it lies, mapped into memory, unless the byte
+// behind it would lie past the mapping's last page: then it is read into
+// memory. Either way the same records come out, the last one without its
+// pad byte included.
+TEST_F(VelkoCommandTest, CdFilesOfEveryLengthAgainstThePageLoadTheSameRecords) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  for (const size_t size : {page - 1, page, page + 1, 2 * page, 2 * page + 3}) {
+    SCOPED_TRACE(size);
+    const size_t last = size % 2 == 1 ? 9 : 10;
+    const std::string content = CdFileOfSize(size, last);
+    ASSERT_EQ(content.size(), size);
+    const std::string path = Path(std::to_string(size) + ".cd");
+    std::ofstream(path, std::ios::binary) << content;
+    const Result result = Velko("dump '" + path + "'");
+    EXPECT_EQ(result.exit, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::string lastLine = "CDTEXT length=" + std::to_string(last) +
+                                 " face=1 attributes=0x00 color=0 size=10 text=\"" +
+                                 std::string(last - 8, 'a') + "\"\n";
+    EXPECT_THAT(result.out, ::testing::EndsWith(lastLine));
+  }
+}
