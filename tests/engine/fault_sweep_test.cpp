@@ -34,6 +34,7 @@
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
+#include "tests/support/stored_values.h"
 #include "cdbuild/cd_script.h"
 
 namespace {
@@ -240,16 +241,7 @@ protected:
   /* Every stored value of "Body" of the note, read with the database
    * opened anew; deletes the note afterwards when asked. */
   std::vector<Bytes> StoredValues(NOTEID id, bool remove = false) {
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteOpen(db, id, 0, &note), NOERROR);
-    std::vector<Bytes> values = note_testing::ItemValues(note, "Body");
-    NSFNoteClose(note);
-    if (remove)
-      NSFNoteDelete(db, id, 0);
-    NSFDbClose(db);
-    return values;
+    return note_testing::StoredBodyValues(path_, id, remove);
   }
 
   /* Action 49 on the stored note in a session of its own that ends with

@@ -23,6 +23,7 @@
 #include "store/vocabulary.h"
 #include "tests/support/failing_new.h"
 #include "tests/support/note_fixture.h"
+#include "tests/support/stored_values.h"
 #include "velko/velko.h"
 
 namespace {
@@ -104,16 +105,7 @@ protected:
   /* The "Body" values of the note with the database opened anew; the note
    * is deleted afterwards when asked. */
   std::vector<Bytes> StoredValues(NOTEID id, bool remove) {
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    NOTEHANDLE note = NULLHANDLE;
-    EXPECT_EQ(NSFNoteOpen(db, id, 0, &note), NOERROR);
-    std::vector<Bytes> values = note_testing::ItemValues(note, "Body");
-    NSFNoteClose(note);
-    if (remove)
-      NSFNoteDelete(db, id, 0);
-    NSFDbClose(db);
-    return values;
+    return note_testing::StoredBodyValues(path_, id, remove);
   }
 
   /* One run in a session of its own, armed at the Nth allocation (0: not

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cdbuild/cd_script.h"
 #include "tests/support/xml_check.h"
 
 namespace golden_testing {
@@ -89,6 +90,18 @@ inline Header ReadHeader(const std::string &script) {
     }
   }
   return header;
+}
+
+/* A case read in: its header, its script's records and its expected
+ * output; a script that does not build fails the test that reads it. */
+inline void ReadCase(const GoldenCase &golden, Header *header, cdbuild::Body *body,
+                     std::string *expected) {
+  const std::string script = ReadFile(golden.script);
+  *header = ReadHeader(script);
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, body, &error))
+      << "line " << error.line << ": " << error.message;
+  *expected = ReadFile(golden.expected);
 }
 
 /* Every case of the corpus, by family and name. */

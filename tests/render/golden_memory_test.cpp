@@ -72,12 +72,9 @@ protected:
   void SetUp() override {
     TextRenderTest::SetUp();
     SetRenderFrameSource(&kGoldenSource);
-    const std::string script = golden_testing::ReadFile(GetParam().script);
-    header_ = golden_testing::ReadHeader(script);
-    cdbuild::ScriptError error;
-    ASSERT_TRUE(cdbuild::BuildScript(script, &body_, &error))
-        << "line " << error.line << ": " << error.message;
-    expected_ = golden_testing::ReadFile(GetParam().expected);
+    golden_testing::ReadCase(GetParam(), &header_, &body_, &expected_);
+    if (HasFatalFailure())
+      return;
     note_ = note_testing::StoreNoteWith(
         db_, [&](NOTEHANDLE note) { return body_.AppendItems(note, "Body"); });
     ASSERT_NE(note_, 0u);

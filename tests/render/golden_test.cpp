@@ -106,12 +106,7 @@ protected:
   void SetUp() override {
     DriverTest::SetUp();
     SetRenderFrameSource(&kGoldenSource);
-    const std::string script = golden_testing::ReadFile(GetParam().script);
-    header_ = golden_testing::ReadHeader(script);
-    cdbuild::ScriptError error;
-    ASSERT_TRUE(cdbuild::BuildScript(script, &body_, &error))
-        << "line " << error.line << ": " << error.message;
-    expected_ = golden_testing::ReadFile(GetParam().expected);
+    golden_testing::ReadCase(GetParam(), &header_, &body_, &expected_);
   }
 
   void TearDown() override {
