@@ -1,6 +1,7 @@
-// The host's break test during the walk: asked at the first record and
-// every hundredth; an interrupted walk fails, and an interrupted writing
-// walk leaves the note as it was.
+// The per-record step of the walk: the host's break test (asked at the
+// first record and every hundredth; an interrupted walk fails, and an
+// interrupted writing walk leaves the note as it was) and the count of
+// CDBEGIN brackets beyond fifty levels.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,6 +67,51 @@ TEST_F(BreakTest, AnInterruptedWritingWalkLeavesTheNoteAsItWas) {
   ControlBreak = nullptr;
   EXPECT_EQ(Run(chunk, ACTION_CLEANUP_TEXT_RUNS), NOERROR);
   EXPECT_EQ(Values(), before);
+}
+
+/* ---- nesting counts, record by record ---- */
+
+class NestingTest : public EngineTest {
+protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    AppendItem({Text("x"), Paragraph(), Text("y")});
+    Connect();
+    state_ = new chunk_process_state;
+    state_->session = session_;
+    state_->gen.item = item_;
+    state_->stop_matching = 1; // no start and stop tests: the counts alone
+  }
+
+  void Walk(const std::vector<Bytes>& records) {
+    for (const Bytes& record : records) {
+      ASSERT_EQ(Process_OneCDRecord(reinterpret_cast<const char*>(record.data()),
+                                    SignatureOf(record), static_cast<DWORD>(record.size()), state_),
+                NOERROR);
+    }
+  }
+
+  static WORD SignatureOf(const Bytes& record) {
+    if (record[1] == 0xFF)
+      return static_cast<WORD>(record[0] | 0xFF00);
+    return record[0];
+  }
+};
+
+TEST_F(NestingTest, BracketsBeyondFiftyLevelsCloseFirst) {
+  Walk({Begin(SIG_CD_PRETABLEBEGIN)});
+  for (int level = 0; level < 52; ++level)
+    Walk({Begin(SIG_CD_FIELD)});
+  EXPECT_EQ(state_->depth_begin, 50);
+  EXPECT_EQ(state_->begin_overflow, 3u);
+  EXPECT_EQ(InnermostBracket(state_), 0); // beyond the levels kept apart
+  for (int level = 0; level < 52; ++level)
+    Walk({End(SIG_CD_FIELD)});
+  // The pretable bracket is still open: it is the innermost again.
+  EXPECT_EQ(state_->depth_begin, 1);
+  EXPECT_EQ(InnermostBracket(state_), SIG_CD_PRETABLEBEGIN);
+  Walk({End(SIG_CD_PRETABLEBEGIN), End(SIG_CD_PRETABLEBEGIN)});
+  EXPECT_EQ(state_->depth_begin, 0);
 }
 
 } // namespace

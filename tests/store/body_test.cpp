@@ -536,6 +536,55 @@ TEST_F(BodyTest, TraceLinesAtDebugLevelThree) {
 
 /* ---- side data ---- */
 
+TEST_F(BodyTest, GraphicSideDataNamesWhereItsImageBeginsInStoredBytes) {
+  /* Item 0: odd record (7 + pad), graphic (30 stored), bitmap header,
+   * graphic that ends the item. Item 1: text (11 + pad), graphic. */
+  Append("Body", Records({Bsig(0x42, 7), Graphic(), BitmapHeader(), Graphic()}));
+  Append("Body", Records({Text("odd"), Graphic(), Text("x")}));
+  body_context* context = Load();
+  ASSERT_NE(context, nullptr);
+  ASSERT_EQ(context->load_status, NOERROR);
+  std::vector<record_storage*> nodes = Nodes(context);
+  std::vector<body_item*> items = Items(context);
+  ASSERT_EQ(nodes.size(), 7u);
+  struct Expected {
+    size_t node;
+    DWORD offset;
+    WORD item;
+  };
+  const Expected expected[] = {
+      {1, 2 + 8 + 30, 0},
+      {2, 2 + 8 + 30, 0},        /* the bitmap header: where it lies */
+      {3, 2 + 30, 1},            /* last in its item: the next item */
+      {5, 2 + 12 + 30, 1},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.node);
+    auto* side = static_cast<position_side_data*>(nodes[e.node]->side_data);
+    ASSERT_NE(side, nullptr);
+    EXPECT_EQ(side->offset, e.offset);
+    EXPECT_EQ(side->item_number, e.item);
+  }
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[0], nodes[1]), 2 + 8 + 30);
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[0], nodes[3]), 2 + 8 + 30 + 38 + 30);
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[1], nodes[5]), 2 + 12 + 30);
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[1], nullptr), 0);
+}
+
+TEST_F(BodyTest, ImageOffsetOfRecordsMadeInMemoryUsesTheirStoredSizes) {
+  record_storage text, graphic;
+  text.signature = SIG_CD_TEXT;
+  text.length = 11;
+  text.ordinal = 1;
+  graphic.signature = SIG_CD_GRAPHIC;
+  graphic.length = sizeof(CDGRAPHIC);
+  graphic.ordinal = 2;
+  text.InsertRecordAfter(&graphic);
+  body_item first;
+  first.first_ordinal = 1;
+  EXPECT_EQ(CalculateImageOffsetWord(item_, &first, &graphic), 2 + 12 + 30);
+}
+
 /* ---- memory ---- */
 
 /* Nodes, their data and side data come from the context's record arena,
