@@ -1,7 +1,8 @@
 // The per-record step of the walk: the host's break test (asked at the
 // first record and every hundredth; an interrupted walk fails, and an
-// interrupted writing walk leaves the note as it was) and the count of
-// CDBEGIN brackets beyond fifty levels.
+// interrupted writing walk leaves the note as it was), the count of
+// CDBEGIN brackets beyond fifty levels, and the current paragraph
+// definition and text header.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -112,6 +113,37 @@ TEST_F(NestingTest, BracketsBeyondFiftyLevelsCloseFirst) {
   EXPECT_EQ(InnermostBracket(state_), SIG_CD_PRETABLEBEGIN);
   Walk({End(SIG_CD_PRETABLEBEGIN), End(SIG_CD_PRETABLEBEGIN)});
   EXPECT_EQ(state_->depth_begin, 0);
+}
+
+TEST_F(NestingTest, TheCurrentParagraphAndTextHeaderFollowTheRecords) {
+  Walk({PabDef(7, 360, false), PabRef(7), Text("a", 4, 12)});
+  const _CDPABDEFEXT* definition = CurrentDefinition(state_);
+  // The definition without extension words is copied with its own length.
+  EXPECT_EQ(definition->Definition.PABID, 7);
+  EXPECT_EQ(definition->Definition.LeftMargin, 360);
+  EXPECT_EQ(definition->Definition.Header.Length, 70);
+  EXPECT_EQ(CurrentReference(state_).PABID, 7);
+  EXPECT_EQ(item_->internal->current_text_header[4], 4);
+  EXPECT_EQ(item_->internal->current_text_header[7], 12);
+
+  // A definition longer than the area is cut to its 92 bytes.
+  Bytes longDefinition = PabDef(8, 500);
+  longDefinition.resize(200, 0xCD);
+  cdbuild::PutWord(longDefinition, 2, 200);
+  Walk({longDefinition});
+  EXPECT_EQ(CurrentDefinition(state_)->Definition.PABID, 8);
+  EXPECT_EQ(CurrentDefinition(state_)->Flags3, 0xCDCDCDCDu);
+  EXPECT_EQ(CurrentReference(state_).PABID, 7); // the reference after the area is untouched
+  // A text record too short for its header leaves the header as it was.
+  Walk({cdbuild::Sized(SIG_CD_TEXT, 6)});
+  EXPECT_EQ(item_->internal->current_text_header[4], 4);
+
+  // Inside a table whose level keeps its definitions apart nothing changes.
+  state_->gen.table_level = 1;
+  state_->level_saves_definitions[1] = 1;
+  Walk({PabDef(9, 100), PabRef(9)});
+  EXPECT_EQ(CurrentDefinition(state_)->Definition.PABID, 8);
+  EXPECT_EQ(CurrentReference(state_).PABID, 7);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// Paragraph consolidation: which definitions render alike and are paired
-// (alignment, spacing, list kind and style, margins, tabs, hiding, the
-// extension's offsets and percentages).
+// Paragraph consolidation: nothing to pair without the item's records,
+// and which definitions render alike and are paired (spacing, list kind
+// and style, margins, tabs, hiding, the extension's offsets and
+// percentages).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -40,6 +41,15 @@ PabDefFields Fields(WORD id) {
   PabDefFields fields;
   fields.id = id;
   return fields;
+}
+
+TEST_F(ConsolidateTest, EmptyRemapAndNoInput) {
+  Prepare(Body().Add(Text("x")));
+  EXPECT_EQ(ConvertPABIDToMapping(context_, 42), 42);
+  // The item's records are not loaded: nothing to pair.
+  EXPECT_EQ(ConsolidateParagraphForXML(nullptr, context_), NOERROR);
+  EXPECT_EQ(context_->pabid_count, 0);
+  EXPECT_EQ(ConsolidateParagraphForXML(nullptr, nullptr), VELKO_ERR_BAD_ARGUMENT);
 }
 
 struct AlikeCase {

@@ -227,6 +227,49 @@ TEST_F(BodyTest, GetBodyRecordReadsEachHeaderFormAndRefusesZeroes) {
 
 /* ---- loading ---- */
 
+TEST_F(BodyTest, InsertingNodesMendsBothNeighbours) {
+  record_storage first, second, third, fourth;
+  first.InsertRecordAfter(&third);
+  first.InsertRecordAfter(&second);
+  EXPECT_EQ(first.next, &second);
+  EXPECT_EQ(second.previous, &first);
+  EXPECT_EQ(second.next, &third);
+  EXPECT_EQ(third.previous, &second);
+
+  third.InsertRecordBefore(&fourth);
+  EXPECT_EQ(second.next, &fourth);
+  EXPECT_EQ(fourth.previous, &second);
+  EXPECT_EQ(fourth.next, &third);
+  EXPECT_EQ(third.previous, &fourth);
+  EXPECT_EQ(third.next, nullptr);
+
+  body_context context;
+  context.records = &first;
+  EXPECT_EQ(GetNextCDRecord(&context, nullptr), &first);
+  EXPECT_EQ(GetNextCDRecord(&context, &fourth), &third);
+  EXPECT_EQ(GetNextCDRecord(&context, &third), nullptr);
+  EXPECT_EQ(GetNextCDRecord(nullptr, &first), nullptr);
+  EXPECT_EQ(GetPreviousCDRecord(&context, &third), &fourth);
+  EXPECT_EQ(GetPreviousCDRecord(&context, &first), nullptr);
+  EXPECT_EQ(GetPreviousCDRecord(&context, nullptr), nullptr);
+  EXPECT_EQ(GetPreviousCDRecord(nullptr, &third), nullptr);
+}
+
+TEST_F(BodyTest, CreateRecordDataBuildsTheRecordBehindTheNode) {
+  alignas(record_storage) char space[sizeof(record_storage) + 16];
+  std::memset(space, 0x5A, sizeof space);
+  auto* node = new (space) record_storage;
+  node->ordinal = 4;
+  node->CreateRecordData(SIG_CD_PABREFERENCE, 4, 12);
+  EXPECT_EQ(node->signature, SIG_CD_PABREFERENCE);
+  EXPECT_EQ(node->length, 4u);
+  EXPECT_EQ(node->ordinal, 5u);
+  EXPECT_EQ(node->flags, RECORD_OWNS_DATA);
+  EXPECT_EQ(node->data, space + sizeof(record_storage));
+  EXPECT_EQ(Bytes(node->data, node->data + 13), Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x5A}));
+  node->~record_storage();
+}
+
 TEST_F(BodyTest, LoadRefusesMissingItemNoteOrNameAndAMissingItemIsAnEmptyBody) {
   EXPECT_EQ(StoreItemsAndRecords(nullptr, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr), nullptr);
   EXPECT_EQ(StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, note_, nullptr), nullptr);
