@@ -212,6 +212,20 @@ std::string CanonicalOfClauses(std::vector<chunkdef_info>& clauses, size_t outSi
   return written ? std::string(out.data()) : "<refused>";
 }
 
+TEST_F(DefinitionTest, GetChunkDefFromChunkAnswersTheChunksChain) {
+  EXPECT_EQ(GetChunkDefFromChunk(nullptr), nullptr);
+  VelkoRTChunk chunk(session_.get(), nullptr);
+  EXPECT_EQ(GetChunkDefFromChunk(&chunk), nullptr);
+  chunk.internal->definitions = ParseDefinition(session_.get(), 0, nullptr, "Table 1", nullptr);
+  ASSERT_NE(chunk.internal->definitions, nullptr);
+  EXPECT_EQ(GetChunkDefFromChunk(&chunk), chunk.internal->definitions);
+
+  _internal_RTCHUNK* state = chunk.internal;
+  chunk.internal = nullptr;
+  EXPECT_EQ(GetChunkDefFromChunk(&chunk), nullptr);
+  chunk.internal = state;
+}
+
 TEST_F(DefinitionTest, WritesChainsAsTheCanonicalText) {
   struct Case {
     const char* name;

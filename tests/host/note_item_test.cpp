@@ -440,10 +440,16 @@ TEST_F(NoteItemTest, BadArgumentsHandlesAndBlocks) {
   EXPECT_EQ(NSFItemAppend(note_, 0, "X", 1, TYPE_TEXT, nullptr, 3), ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(NSFItemDelete(note_, "", 0), ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(NSFItemSetText(note_, "X", nullptr, 1), ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFItemSetText(note_, nullptr, "x", 1), ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFItemInfo(note_, nullptr, 0, nullptr, nullptr, nullptr, nullptr),
+            ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFNoteOpen(db_, 0x100, 0, nullptr), ERR_HOST_BAD_ARGUMENT);
   EXPECT_EQ(NSFNoteCopy(note_, nullptr), ERR_HOST_BAD_ARGUMENT);
   const NOTEHANDLE bad = 0x00081234;
   EXPECT_EQ(NSFItemInfo(bad, "X", 1, nullptr, nullptr, nullptr, nullptr), ERR_HOST_BAD_HANDLE);
+  EXPECT_EQ(NSFItemDelete(bad, "X", 1), ERR_HOST_BAD_HANDLE);
   EXPECT_EQ(NSFNoteUpdate(bad, 0), ERR_HOST_BAD_HANDLE);
+  EXPECT_EQ(NSFItemGetText(bad, "X", nullptr, 0), 0);
   WORD untouched = 7;
   NSFNoteGetInfo(bad, _NOTE_CLASS, &untouched);
   EXPECT_EQ(untouched, 7);
@@ -458,6 +464,19 @@ TEST_F(NoteItemTest, BadArgumentsHandlesAndBlocks) {
   EXPECT_FALSE(OSUnlockObject(block)) << "the refused lock took none";
   EXPECT_EQ(OSMemFree(block), NOERROR);
   EXPECT_EQ(OSLockBlock(BLOCKID{note_, 1}), nullptr) << "an item descriptor is no memory block";
+}
+
+TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
+  EXPECT_EQ(NSFNoteSign(note_), NOERROR);
+  EXPECT_EQ(NSFNoteUnsign(note_), NOERROR);
+  EXPECT_EQ(NSFNoteDecrypt(note_, 0, nullptr), NOERROR);
+  BOOL isSigned = TRUE;
+  BOOL isSealed = TRUE;
+  EXPECT_EQ(NSFNoteIsSignedOrSealed(note_, &isSigned, &isSealed), FALSE);
+  EXPECT_EQ(isSigned, FALSE);
+  EXPECT_EQ(isSealed, FALSE);
+  EXPECT_EQ(NSFNoteSign(db_), ERR_HOST_BAD_HANDLE);
+  EXPECT_EQ(NSFNoteExtractOLEObject(note_, "obj", "/tmp/x"), ERR_HOST_NOT_SUPPORTED);
 }
 
 } // namespace

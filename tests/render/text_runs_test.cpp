@@ -1,14 +1,111 @@
-// Text runs whose answers depend on the records around them (the sole-run
-// test, the colour of a begin/end group's runs) give the same text when
-// the walk comes back over runs it has already passed.
+// Text runs rendered directly: runs of one font share one markup, repeated
+// markup is written once, a paragraph mapping may suppress the font
+// markup, records that are not runs, closing an open span without a run,
+// and a caller's buffer that is full. Runs whose answers depend on the
+// records around them (the sole-run test, the colour of a begin/end
+// group's runs) give the same text when the walk comes back over runs it
+// has already passed.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "render_fixture.h"
 #include "cdbuild/cd_script.h"
+#include "store/messages.h"
+#include "store/tracked_memory.h"
+#include "tests/render/render_fixture.h"
 
 namespace {
+
+using cdbuild::Body;
+using cdbuild::Bytes;
+using cdbuild::Font;
+using text_testing::Lmbcs;
+using text_testing::MakeFont;
+using text_testing::Pieces;
+using Tags = std::vector<std::string>;
+
+constexpr BYTE kRed = 2;
+
+Bytes TextRun(const std::string &text, Font font = {}) { return cdbuild::Text(text, font); }
+Bytes RedTextRun(const std::string &text) { return cdbuild::Text(text, Font{1, 0, kRed, 10}); }
+
+class TextRunTest : public text_testing::TextRenderTest {
+protected:
+  /* One call from the current record; what it appends. */
+  std::string Render(BOOL lineBreak = 0, WORD bracket = 0) {
+    const DWORD before = context_->output_length;
+    EXPECT_EQ(ProcessXMLText(context_, bracket, lineBreak), NOERROR);
+    return Held().substr(before);
+  }
+
+  void SetOptions(const char *options) {
+    context_->options = VelkoAllocatePtrAndCopy(session_.get(), VELKO_HERE, options, 0);
+  }
+};
+
+TEST_F(TextRunTest, RunsInTheSameFontShareOneMarkup) {
+  LoadRecords({RedTextRun("a"), RedTextRun(""), RedTextRun("b"), TextRun("c")});
+  EXPECT_EQ(Render(), "<span style=\"color: rgb(255,0,0); \">ab</span>");
+  EXPECT_EQ(context_->current_record, Record(3));
+  EXPECT_EQ(Render(), "c");
+}
+
+TEST_F(TextRunTest, RepeatedMarkupIsWrittenOnce) {
+  LoadRecords({TextRun("x", Font{1, 0, 0, 14})});
+  context_->flags |= html_flags::StandardFontTags;
+  // The same font tag is already open right before the run.
+  RenderPuts(context_, "<font size='4'>");
+  PushXMLStack(context_, 0, "</font>");
+  EXPECT_EQ(Render(), "x</font>");
+  EXPECT_EQ(Held(), "<font size='4'>x</font>");
+  EXPECT_EQ(Stack(), Tags{});
+}
+
+TEST_F(TextRunTest, AParagraphMappingMaySuppressTheFontMarkup) {
+  LoadRecords({RedTextRun("a")});
+  style_mapping mapping;
+  mapping.flags = STYLE_MAPPING_NO_FONT_MARKUP;
+  context_->paragraph_mapping = &mapping;
+  EXPECT_EQ(Render(), "a");
+  context_->paragraph_mapping = nullptr;
+}
+
+TEST_F(TextRunTest, RecordsThatAreNotRuns) {
+  LoadRecords({TextRun("short"), cdbuild::Paragraph(), TextRun("a"), cdbuild::Paragraph()});
+  // Shorter than its font: nothing of it is read.
+  Record(0)->length = 6;
+  EXPECT_EQ(Render(), "");
+  EXPECT_EQ(context_->current_record, Record(1));
+  // The search for a run stops at the chunk's last record.
+  context_->last_record = Record(1);
+  EXPECT_EQ(Render(), "");
+  EXPECT_EQ(context_->current_record, Record(2));
+  context_->last_record = nullptr;
+  context_->current_record = Record(3);
+  EXPECT_EQ(Render(), "");
+  EXPECT_EQ(context_->current_record, Record(3));
+}
+
+TEST_F(TextRunTest, WithoutARunOnlyAnOpenSpanIsClosed) {
+  LoadRecords({cdbuild::Paragraph()});
+  PushXMLStack(context_, 0, "</span>");
+  PushXMLStack(context_, 0, "</b>");
+  EXPECT_EQ(Render(), "</b></span>");
+  EXPECT_EQ(context_->current_record, Record(0));
+  EXPECT_EQ(Stack(), Tags{});
+}
+
+TEST_F(TextRunTest, AFullCallerBufferFailsTheRun) {
+  LoadRecords({TextRun("abcdefghijklmnop")});
+  VelkoDeallocatePtr(session_.get(), context_->output_buffer);
+  char buffer[8];
+  ASSERT_EQ(SetupRenderOutput(context_, buffer, sizeof buffer), NOERROR);
+  EXPECT_EQ(ProcessXMLText(context_, 0, 0), VELKO_ERR_MEMORY);
+  // What fits is kept; nothing is written past the buffer.
+  EXPECT_EQ(Held(), "abcdefg");
+}
+
 
 cdbuild::Body Script(const std::string &script) {
   cdbuild::Body body;

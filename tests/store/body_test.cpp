@@ -238,6 +238,49 @@ TEST_F(BodyTest, GetBodyRecordReadsEachHeaderFormAndRefusesZeroes) {
 
 /* ---- loading ---- */
 
+TEST_F(BodyTest, InsertingNodesMendsBothNeighbours) {
+  record_storage first, second, third, fourth;
+  first.InsertRecordAfter(&third);
+  first.InsertRecordAfter(&second);
+  EXPECT_EQ(first.next, &second);
+  EXPECT_EQ(second.previous, &first);
+  EXPECT_EQ(second.next, &third);
+  EXPECT_EQ(third.previous, &second);
+
+  third.InsertRecordBefore(&fourth);
+  EXPECT_EQ(second.next, &fourth);
+  EXPECT_EQ(fourth.previous, &second);
+  EXPECT_EQ(fourth.next, &third);
+  EXPECT_EQ(third.previous, &fourth);
+  EXPECT_EQ(third.next, nullptr);
+
+  body_context context;
+  context.records = &first;
+  EXPECT_EQ(GetNextCDRecord(&context, nullptr), &first);
+  EXPECT_EQ(GetNextCDRecord(&context, &fourth), &third);
+  EXPECT_EQ(GetNextCDRecord(&context, &third), nullptr);
+  EXPECT_EQ(GetNextCDRecord(nullptr, &first), nullptr);
+  EXPECT_EQ(GetPreviousCDRecord(&context, &third), &fourth);
+  EXPECT_EQ(GetPreviousCDRecord(&context, &first), nullptr);
+  EXPECT_EQ(GetPreviousCDRecord(&context, nullptr), nullptr);
+  EXPECT_EQ(GetPreviousCDRecord(nullptr, &third), nullptr);
+}
+
+TEST_F(BodyTest, CreateRecordDataBuildsTheRecordBehindTheNode) {
+  alignas(record_storage) char space[sizeof(record_storage) + 16];
+  std::memset(space, 0x5A, sizeof space);
+  auto* node = new (space) record_storage;
+  node->ordinal = 4;
+  node->CreateRecordData(SIG_CD_PABREFERENCE, 4, 12);
+  EXPECT_EQ(node->signature, SIG_CD_PABREFERENCE);
+  EXPECT_EQ(node->length, 4u);
+  EXPECT_EQ(node->ordinal, 5u);
+  EXPECT_EQ(node->flags, RECORD_OWNS_DATA);
+  EXPECT_EQ(node->data, space + sizeof(record_storage));
+  EXPECT_EQ(Bytes(node->data, node->data + 13), Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x5A}));
+  node->~record_storage();
+}
+
 TEST_F(BodyTest, LoadRefusesMissingItemNoteOrNameAndAMissingItemIsAnEmptyBody) {
   EXPECT_EQ(StoreItemsAndRecords(nullptr, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr), nullptr);
   EXPECT_EQ(StoreItemsAndRecords(item_, 0, 0, nullptr, 0, 0, note_, nullptr), nullptr);
@@ -562,6 +605,55 @@ TEST_F(BodyTest, TraceLinesAtDebugLevelThree) {
 }
 
 /* ---- side data ---- */
+
+TEST_F(BodyTest, GraphicSideDataNamesWhereItsImageBeginsInStoredBytes) {
+  /* Item 0: odd record (7 + pad), graphic (30 stored), bitmap header,
+   * graphic that ends the item. Item 1: text (11 + pad), graphic. */
+  Append("Body", Records({Bsig(0x42, 7), Graphic(), BitmapHeader(), Graphic()}));
+  Append("Body", Records({Text("odd"), Graphic(), Text("x")}));
+  body_context* context = Load();
+  ASSERT_NE(context, nullptr);
+  ASSERT_EQ(context->load_status, NOERROR);
+  std::vector<record_storage*> nodes = Nodes(context);
+  std::vector<body_item*> items = Items(context);
+  ASSERT_EQ(nodes.size(), 7u);
+  struct Expected {
+    size_t node;
+    DWORD offset;
+    WORD item;
+  };
+  const Expected expected[] = {
+      {1, 2 + 8 + 30, 0},
+      {2, 2 + 8 + 30, 0},        /* the bitmap header: where it lies */
+      {3, 2 + 30, 1},            /* last in its item: the next item */
+      {5, 2 + 12 + 30, 1},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.node);
+    auto* side = static_cast<position_side_data*>(nodes[e.node]->SideData());
+    ASSERT_NE(side, nullptr);
+    EXPECT_EQ(side->offset, e.offset);
+    EXPECT_EQ(side->item_number, e.item);
+  }
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[0], nodes[1]), 2 + 8 + 30);
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[0], nodes[3]), 2 + 8 + 30 + 38 + 30);
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[1], nodes[5]), 2 + 12 + 30);
+  EXPECT_EQ(CalculateImageOffsetWord(item_, items[1], nullptr), 0);
+}
+
+TEST_F(BodyTest, ImageOffsetOfRecordsMadeInMemoryUsesTheirStoredSizes) {
+  record_storage text, graphic;
+  text.signature = SIG_CD_TEXT;
+  text.length = 11;
+  text.ordinal = 1;
+  graphic.signature = SIG_CD_GRAPHIC;
+  graphic.length = sizeof(CDGRAPHIC);
+  graphic.ordinal = 2;
+  text.InsertRecordAfter(&graphic);
+  body_item first;
+  first.first_ordinal = 1;
+  EXPECT_EQ(CalculateImageOffsetWord(item_, &first, &graphic), 2 + 12 + 30);
+}
 
 /* ---- memory ---- */
 

@@ -1,0 +1,263 @@
+// The record driver beyond what the golden corpus renders: large
+// paragraphs, empty runs before a hotspot, records cut short, bracketed
+// text under the presets, families rendered flat, simple tags before a
+// table, brackets and their nesting, a full caller's buffer, the modes of
+// the final flush, and extra clauses of the engine's rendering action.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_testing.h"
+#include "render/tag_stack.h"
+#include "store/messages.h"
+#include "tests/render/render_fixture.h"
+
+namespace {
+
+using cdbuild::Body;
+using cdbuild::Bytes;
+using cdbuild::Font;
+using driver_testing::AddFirstParagraph;
+using driver_testing::AddParagraph;
+using driver_testing::Definition;
+using driver_testing::kClosing;
+using driver_testing::Sheet;
+using driver_testing::Text;
+
+constexpr const char *kOneRule = "div.pabid1 {}";
+
+/* Three paragraphs of definition 1. */
+Body ThreeParagraphs() {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "First");
+  AddParagraph(body, 1, "Second");
+  AddParagraph(body, 1, "Third");
+  return body;
+}
+
+Bytes Rule(DWORD flags, WORD width, WORD height, WORD colour) {
+  Bytes payload(12, 0);
+  cdbuild::PutDword(payload, 0, flags);
+  cdbuild::PutWord(payload, 4, width);
+  cdbuild::PutWord(payload, 6, height);
+  cdbuild::PutWord(payload, 8, colour);
+  return cdbuild::Raw(SIG_CD_HRULE, payload);
+}
+
+Bytes Anchor(const std::string &name) {
+  Bytes payload(8, 0);
+  cdbuild::PutWord(payload, 0, static_cast<WORD>(name.size()));
+  payload.insert(payload.end(), name.begin(), name.end());
+  return cdbuild::Raw(SIG_CD_ANCHOR, payload);
+}
+
+Bytes LargeParagraph(bool begin) {
+  Bytes payload(12, 0);
+  cdbuild::PutWord(payload, 2, begin ? 1 : 0);
+  return cdbuild::Raw(SIG_CD_LARGEPARAGRAPH, payload);
+}
+
+using DriverTest = driver_testing::DriverTest;
+
+/* ---- the walk ---- */
+
+TEST_F(DriverTest, InsideALargeParagraphRecordsNeitherBreakNorOpen) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  body.Add(LargeParagraph(true));
+  AddParagraph(body, 1, "B");
+  body.Add(LargeParagraph(false));
+  AddParagraph(body, 1, "C");
+  EXPECT_EQ(Render(body), Sheet(kOneRule) + "AB<div class=\"pabid1\">C</div>");
+}
+
+TEST_F(DriverTest, EmptyRunAfterAReferenceIsALineBreakUnlessAHotspotFollows) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "One");
+  body.Add(cdbuild::Paragraph()).Add(cdbuild::PabRef(1)).Add(Text(""));
+  AddParagraph(body, 1, "Three");
+  EXPECT_EQ(Render(body),
+            Sheet(kOneRule) +
+                "One<div class=\"pabid1\"><br></div><div class=\"pabid1\">Three</div>");
+
+  Body hotspot;
+  AddFirstParagraph(hotspot, Definition(1), 1, "One");
+  hotspot.Add(cdbuild::Paragraph()).Add(cdbuild::PabRef(1)).Add(Text(""));
+  hotspot.Add(cdbuild::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 4}));
+  hotspot.Add(Text("link")).Add(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
+  EXPECT_EQ(Render(hotspot), Sheet(kOneRule) + "One<div class=\"pabid1\">link</div>");
+}
+
+/* ---- records the driver writes itself ---- */
+
+TEST_F(DriverTest, RecordsShorterThanTheirFieldsAreSkipped) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  body.Add(Rule(0, 1440, 30, 0)).Add(Anchor("name")).Add(LargeParagraph(true)).Add(Text("B"));
+  Prepare(body);
+  // Records held in memory may be cut short; none is read past its end.
+  for (record_storage *node = records_->records; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_HRULE || node->signature == SIG_CD_ANCHOR ||
+        node->signature == SIG_CD_LARGEPARAGRAPH)
+      node->length = 6;
+  }
+  EXPECT_EQ(Drive(), Sheet(kOneRule) + "AB");
+  EXPECT_EQ(context_->large_paragraph, 0u);
+}
+
+TEST_F(DriverTest, BracketedTextIsWrittenRawOnlyWithThePresets) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  body.Add(Text(std::string("[<b>x\0y</b>]", 12), Font{4, 0, 0, 10}));
+  Prepare(body);
+  EXPECT_EQ(Drive(), Sheet(kOneRule) +
+                         "A<span style=\"font-family: monospace; \">[&lt;b&gt;x<br>y&lt;/b&gt;]"
+                         "</span>");
+  Prepare(body);
+  context_->flags5 |= html_flags5::SeeAttachedMsgEnabled;
+  EXPECT_EQ(Drive(), Sheet(kOneRule) + "A<b>x y</b>");
+}
+
+/* ---- families not rendered yet: their text renders flat ---- */
+
+TEST_F(DriverTest, TablesHotspotsSectionsAndLayoutsRenderTheirTextFlat) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Before ");
+  body.Add(cdbuild::PreTableBegin()).Add(cdbuild::TableBegin());
+  body.Add(cdbuild::TableCell({.row = 0, .column = 0})).Add(Text("A1"));
+  body.Add(cdbuild::TableCell({.row = 0, .column = 1})).Add(Text(" B1"));
+  body.Add(cdbuild::TableEnd());
+  body.Add(cdbuild::HotspotBegin({.type = 4})).Add(Text(" link")).Add(cdbuild::HotspotEnd());
+  body.Add(cdbuild::Sized(SIG_CD_SECTIONBAR, 14)).Add(Text(" section"));
+  body.Add(cdbuild::Sized(SIG_CD_LAYOUT, sizeof(CDLAYOUT))).Add(Text(" layout"));
+  body.Add(cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC) - 2)).Add(cdbuild::Link(1));
+  body.Add(Text("."));
+  EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before A1 B1 link section layout.");
+}
+
+TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "First");
+  AddParagraph(body, 1, "Left");
+  body.Add(cdbuild::TableBegin()).Add(Text("in table")).Add(cdbuild::TableEnd());
+  body.Add(cdbuild::Paragraph()).Add(Definition(2, 1440, 0, 0, 3)).Add(cdbuild::PabRef(2));
+  body.Add(cdbuild::TableBegin()).Add(Text("centred")).Add(cdbuild::TableEnd());
+  const std::string sheet =
+      "<style type=\"text/css\">div.pabid1 {}div.pabid2 {}</style></head><body bgcolor='#ffffff'>";
+  // The paragraph's own line break is not repeated; a centred paragraph's
+  // table stands in a centred division.
+  EXPECT_EQ(Render(body, "StandardFontTags=Yes"),
+            sheet + "First<br>Left<br>in table<div align='center'><div align='center'>centred"
+                    "</div></div>");
+}
+
+/* ---- brackets ---- */
+
+TEST_F(DriverTest, BracketedContentRendersOneLevelDeeper) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  body.Add(cdbuild::Begin(SIG_CD_TEXT)).Add(Text(std::string("B"), Font{1, 0x01, 0, 10}));
+  body.Add(cdbuild::Color({})).Add(cdbuild::End(SIG_CD_TEXT)).Add(Text("C"));
+  // The run of a text bracket carries its colour record with it.
+  EXPECT_EQ(Render(body),
+            Sheet(kOneRule) + "A<span style=\"color: rgb(0,0,0); \"><b>B</b></span>C");
+}
+
+TEST_F(DriverTest, DeepNestingIsRenderedWholeWithoutExhaustingTheStack) {
+  constexpr int kDepth = 5000;
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "<");
+  for (int i = 0; i < kDepth; ++i)
+    body.Add(cdbuild::Begin(SIG_CD_GRAPHIC)).Add(Text("x"));
+  for (int i = 0; i < kDepth; ++i)
+    body.Add(cdbuild::End(SIG_CD_GRAPHIC));
+  body.Add(Text(">"));
+  const std::string out = Render(body, "OutputToEvent=No");
+  EXPECT_EQ(out, Sheet(kOneRule) + "&lt;" + std::string(kDepth, 'x') + "&gt;");
+}
+
+TEST_F(DriverTest, UnbalancedEndsAreConsumed) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  body.Add(cdbuild::End(SIG_CD_GRAPHIC)).Add(cdbuild::End(SIG_CD_LAYER)).Add(Text("B"));
+  EXPECT_EQ(Render(body), Sheet(kOneRule) + "AB");
+  EXPECT_EQ(context_->layer_level, 0);
+}
+
+/* ---- flushing, sinks and modes ---- */
+
+TEST_F(DriverTest, CallersBufferWithoutThresholdFailsShortOfItsEnd) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Start");
+  for (int i = 0; i < 40; ++i)
+    AddParagraph(body, 1, "a paragraph of text");
+  Load(body);
+  char buffer[1200];
+  DWORD length = sizeof buffer;
+  char name[8];
+  const char *options = "OutputToEvent=No";
+  EXPECT_EQ(chunk_->GenerateHTMLToMime(0, 0, "HTML", options, static_cast<WORD>(strlen(options)),
+                                       buffer, &length, 0, name, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr),
+            VELKO_ERR_MEMORY);
+  // The walk stopped once fewer than 500 bytes were left, with the text
+  // written so far left in the buffer: a document cut short is no success.
+  const std::string held(buffer, strnlen(buffer, sizeof buffer));
+  EXPECT_GT(held.size(), 1200u - 500u - 40u);
+  EXPECT_LT(held.size(), 1200u - 500u + 40u);
+  EXPECT_EQ(held.find(kClosing), std::string::npos);
+}
+
+TEST_F(DriverTest, DirectCallWithAFullCallersBufferReturns263) {
+  char buffer[600];
+  Prepare(ThreeParagraphs(), "OutputToEvent=No");
+  UseCallersBuffer(buffer, sizeof buffer);
+  RenderPuts(context_, std::string(150, 'h').c_str());
+  EXPECT_EQ(ProcessXMLStream(context_, 0, 0, 0), VELKO_ERR_MEMORY);
+  EXPECT_EQ(context_->paragraph_styles, nullptr); // nothing kept behind
+  EXPECT_LT(context_->output_length, 600u - 1);
+}
+
+TEST_F(DriverTest, ModesOfTheFinalFlushAndTheTableContinuation) {
+  const std::string body =
+      "First<div class=\"pabid1\">Second</div><div class=\"pabid1\">Third</div>";
+  Prepare(ThreeParagraphs());
+  context_->table_pending = 1;
+  context_->row_pending = 1;
+  // Mode 1 leaves the open table to the final call.
+  EXPECT_EQ(Drive(1), Sheet(kOneRule) + body);
+  EXPECT_EQ(Drive(2), "</tr></table>");
+  EXPECT_EQ(context_->table_pending, 0u);
+  EXPECT_EQ(context_->row_pending, 0u);
+  // A chunk after a pending table continues it: the "</table>" written
+  // before is taken back, and mode 0 closes the table at its end. The head
+  // is written once in a run.
+  context_->table_pending = 1;
+  RenderPuts(context_, "</table>");
+  const DWORD before = context_->output_length;
+  context_->current_record = records_->records;
+  Drive(0);
+  EXPECT_EQ(Held().substr(before - 8), body + "</table>");
+  EXPECT_EQ(context_->table_pending, 0u);
+}
+
+TEST_F(DriverTest, NoContextOrOutputIsABadArgument) {
+  EXPECT_EQ(ProcessXMLStream(nullptr, 0, 0, 0), VELKO_ERR_BAD_ARGUMENT);
+}
+
+/* ---- the engine's rendering action ---- */
+
+TEST_F(DriverTest, ExtraClausesRenderEachChunkAndFlushAtTheEnd) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Start");
+  AddParagraph(body, 1, "Middle");
+  AddParagraph(body, 1, "End");
+  Load(body);
+  // The extra clause makes the operation render at the end: each chunk in
+  // mode 1, then the final flush.
+  EXPECT_EQ(Generate("HTML", "Generation=Fragment", "Text 3"), "End");
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+// Paragraph rendering beyond what the golden corpus renders: a zero left
+// margin left out of an inline style, paragraphs hidden by the flags of
+// their definition or kept when their hide-when formula cannot be
+// evaluated, and paragraph style mappings (the item's first mapping that a
+// paragraph meets replaces its markup; mappings for runs only, or whose
+// criteria the paragraph does not meet, are passed over).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "store/rtitem_internal.h"
+#include "tests/render/render_fixture.h"
+
+namespace {
+
+using cdbuild::Body;
+using driver_testing::AddFirstParagraph;
+using driver_testing::AddParagraph;
+using driver_testing::Definition;
+using driver_testing::Sheet;
+using driver_testing::Text;
+using cdbuild::Bytes;
+
+using ParagraphTest = driver_testing::DriverTest;
+
+/* ---- inline styles ---- */
+
+struct ZeroMarginCase {
+  const char *style;
+  const char *expected;
+};
+
+class ZeroMarginTest : public ParagraphTest,
+                       public ::testing::WithParamInterface<ZeroMarginCase> {};
+
+TEST_P(ZeroMarginTest, ZeroLeftMarginIsLeftOutInline) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Start");
+  AddParagraph(body, 2, "x");
+  Prepare(body, "Generation=Fragment");
+  // The paragraph style list as a head pass would have left it.
+  context_->paragraph_styles = static_cast<render_paragraph_style *>(
+      VelkoAllocatePtr(session_.get(), VELKO_HERE, sizeof(render_paragraph_style) * 2, 1));
+  context_->paragraph_styles[0] = {1, VelkoAllocatePtrAndCopy(session_.get(), VELKO_HERE, "", 0)};
+  context_->paragraph_styles[1] = {
+      2, VelkoAllocatePtrAndCopy(session_.get(), VELKO_HERE, GetParam().style, 0)};
+  context_->paragraph_style_count = 2;
+  record_storage *reference = records_->records;
+  int references = 0;
+  while (reference != nullptr && (reference->signature != SIG_CD_PABREFERENCE || ++references < 2))
+    reference = reference->next;
+  ASSERT_NE(reference, nullptr);
+  context_->current_record = reference;
+  EXPECT_EQ(ProcessXMLParagraph(context_), NOERROR);
+  EXPECT_EQ(Held(), GetParam().expected);
+  EXPECT_EQ(context_->current_record, reference->next);
+  FreeChunkStyleLists(context_);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, ZeroMarginTest,
+    ::testing::Values(ZeroMarginCase{"color: red; margin-left: 0.00in; line-height: 2; ",
+                                     "<div style=\"color: red; line-height: 2; \">"},
+                      ZeroMarginCase{"MARGIN-LEFT: 0.00IN; color: red; ",
+                                     "<div style=\"color: red; \">"},
+                      ZeroMarginCase{" margin-left: 0.00in; ", "<div>"}));
+
+/* ---- hidden paragraphs ---- */
+
+struct HideCase {
+  const char *name;
+  const char *options;
+  WORD flags;
+  WORD flags2;
+};
+
+class HiddenParagraphTest : public ParagraphTest, public ::testing::WithParamInterface<HideCase> {};
+
+TEST_P(HiddenParagraphTest, HiddenByTheFlagsOfItsDefinition) {
+  const HideCase &c = GetParam();
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Shown");
+  body.Add(cdbuild::Paragraph()).Add(Definition(2, 1440, c.flags, c.flags2));
+  body.Add(cdbuild::PabRef(2)).Add(Text("Secret")).Add(cdbuild::Color({}));
+  body.Add(cdbuild::Begin(SIG_CD_TEXT)).Add(Text("more")).Add(cdbuild::End(SIG_CD_TEXT));
+  AddParagraph(body, 1, "Also shown");
+  // The hidden paragraph's runs, its colour record and its text bracket
+  // all go with it.
+  EXPECT_EQ(Render(body, c.options),
+            Sheet("div.pabid1 {}div.pabid2 {}") + "Shown<div class=\"pabid1\">Also shown</div>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, HiddenParagraphTest,
+    ::testing::Values(
+        HideCase{"Read", "RespectHiddenFormulas=Yes", 0x0010, 0},
+        HideCase{"PrintInPreview", "RespectHiddenFormulas=Yes PreviewMode=Yes", 0x0040, 0},
+        HideCase{"Notes", "RespectHiddenFormulas=Yes", 0x8000, 0},
+        HideCase{"Web", "RespectHiddenFormulas=Yes WebMode=Yes", 0, 0x0001}),
+    [](const ::testing::TestParamInfo<HideCase> &info) { return info.param.name; });
+
+TEST_F(ParagraphTest, HideWhenFormulaThatCannotBeEvaluatedHidesNothing) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Shown");
+  Bytes hide = cdbuild::Raw(SIG_CD_PABHIDE, Bytes(10 + 6, 0x01));
+  cdbuild::PutWord(hide, 4, 2);
+  body.Add(cdbuild::Paragraph()).Add(Definition(2, 1440, 0x0800)).Add(hide);
+  body.Add(cdbuild::PabRef(2)).Add(Text("Kept"));
+  EXPECT_EQ(Render(body, "RespectHiddenFormulas=Yes"),
+            Sheet("div.pabid1 {}div.pabid2 {}") + "Shown<div class=\"pabid2\">Kept</div>");
+}
+
+/* ---- style mappings ---- */
+
+TEST_F(ParagraphTest, ParagraphStyleMappingByNameReplacesTheMarkup) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Start");
+  body.Add(cdbuild::Paragraph()).Add(Definition(2)).Add(driver_testing::StyleName(2, "Quote"));
+  body.Add(cdbuild::PabRef(2)).Add(Text("Quoted"));
+  AddParagraph(body, 1, "After");
+  Prepare(body);
+  style_mapping *skipped = new style_mapping();
+  skipped->flags = STYLE_MAPPING_BY_NAME | STYLE_MAPPING_MAPPED; // applies to runs only
+  std::strcpy(skipped->style_name, "Quote");
+  style_mapping *byCriteria = new style_mapping();
+  byCriteria->flags = STYLE_MAPPING_BY_PARAGRAPH;
+  style_mapping *byName = new style_mapping();
+  byName->flags = STYLE_MAPPING_BY_NAME;
+  std::strcpy(byName->style_name, "Quote");
+  skipped->next = byCriteria;
+  byCriteria->next = byName;
+  item_->internal->style_mappings[0] = skipped;
+  EXPECT_EQ(Drive(),
+            Sheet("div.pabid1 {}div.pabid2 {}") + "StartQuoted<div class=\"pabid1\">After</div>");
+  EXPECT_EQ(context_->paragraph_mapping, nullptr);
+  item_->ClearStyleMappings(0);
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+// Record arenas: a piece larger than a slab gets a block of its own,
+// release gives every block back to the pool, no arena or session gives
+// nothing, and a node is freed by the rule of its flags.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/cdrecords.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "store/body.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "store/tracked_memory_testing.h"
+#include "velko/status.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class RecordArenaTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    HostTestReset();
+    HostTestCaptureLog(true);
+    HostTestCaptureMessages();
+    session_ = std::make_unique<LSXLsiSession>();
+  }
+
+  void TearDown() override {
+    ReleaseRecordArena(session_.get(), &arena_);
+    VelkoTestFailTrackedAllocation(0);
+    session_.reset();
+    HostTestReset();
+  }
+
+  void* Piece(size_t size, int zero = 0) {
+    return RecordArenaAllocate(session_.get(), &arena_, VELKO_HERE, size, zero);
+  }
+
+  /* The tracked blocks of the session's pool that are in use. */
+  std::vector<const velko_allocation*> BlocksInUse() const {
+    std::vector<const velko_allocation*> blocks;
+    for (velko_allocation* block = session_->internal->pool; block != nullptr; block = block->next)
+      if (block->InUse())
+        blocks.push_back(block);
+    return blocks;
+  }
+
+  std::unique_ptr<LSXLsiSession> session_;
+  record_arena arena_;
+};
+
+/* ---- pieces and slabs ---- */
+
+TEST_F(RecordArenaTest, APieceLargerThanASlabGetsABlockOfItsOwn) {
+  char* small = static_cast<char*>(Piece(16));
+  char* large = static_cast<char*>(Piece(100000, 1));
+  char* after = static_cast<char*>(Piece(16));
+  ASSERT_NE(large, nullptr);
+  EXPECT_EQ(arena_.block_count, 2u);
+  EXPECT_EQ(after - small, 16) << "the slab stays current";
+  EXPECT_EQ(std::string(large, large + 100000), std::string(100000, '\0'));
+  std::memset(large, 0x5A, 100000); // all of it is usable
+}
+
+TEST_F(RecordArenaTest, ReleaseGivesEveryBlockBackToThePool) {
+  for (int count = 0; count < 3000; ++count)
+    ASSERT_NE(Piece(100), nullptr);
+  ASSERT_NE(Piece(70000), nullptr);
+  const DWORD blocks = arena_.block_count;
+  EXPECT_EQ(blocks, 6u); // five slabs and the large piece
+  ReleaseRecordArena(session_.get(), &arena_);
+  EXPECT_TRUE(BlocksInUse().empty());
+  EXPECT_EQ(arena_.block_count, 0u);
+  EXPECT_EQ(arena_.room, 0u);
+  EXPECT_EQ(arena_.last_block, nullptr);
+
+  // A second arena of the same shape takes no new block.
+  size_t pooled = 0;
+  for (velko_allocation* block = session_->internal->pool; block != nullptr; block = block->next)
+    ++pooled;
+  for (int count = 0; count < 3000; ++count)
+    ASSERT_NE(Piece(100), nullptr);
+  size_t now = 0;
+  for (velko_allocation* block = session_->internal->pool; block != nullptr; block = block->next)
+    ++now;
+  EXPECT_EQ(now, pooled);
+}
+
+TEST_F(RecordArenaTest, NullArenaOrSessionGivesNothing) {
+  EXPECT_EQ(RecordArenaAllocate(session_.get(), nullptr, VELKO_HERE, 8, 0), nullptr);
+  EXPECT_EQ(RecordArenaAllocate(nullptr, &arena_, VELKO_HERE, 8, 0), nullptr);
+  ReleaseRecordArena(session_.get(), nullptr);
+}
+
+/* A piece that opens a slab makes two requests: its own and the slab's. */
+/* ---- record nodes ---- */
+
+/* Freeing one node follows its flags: nothing of the arena goes alone, but
+ * data an action replaced with a tracked block of its own does, and a node
+ * made elsewhere goes as before. */
+TEST_F(RecordArenaTest, FreeingANodeFollowsItsFlags) {
+  body_context context;
+  record_storage* arena = NewArenaRecord(session_.get(), &context, SIG_CD_TEXT, 8, VELKO_HERE);
+  record_storage* replaced =
+      NewArenaRecord(session_.get(), &context, SIG_CD_PARAGRAPH, 2, VELKO_HERE);
+  ASSERT_NE(arena, nullptr);
+  ASSERT_NE(replaced, nullptr);
+  replaced->data = static_cast<char*>(VelkoAllocatePtr(session_.get(), VELKO_HERE, 40, 1));
+  replaced->flags |= RECORD_OWNS_DATA;
+  auto* own = new record_storage;
+  own->data = static_cast<char*>(VelkoAllocatePtr(session_.get(), VELKO_HERE, 20, 1));
+  own->flags = RECORD_OWNS_DATA;
+  EXPECT_EQ(BlocksInUse().size(), 3u); // the slab and two blocks
+
+  FreeRecordStorage(session_.get(), arena);
+  FreeRecordStorage(session_.get(), replaced);
+  FreeRecordStorage(session_.get(), own);
+  const std::vector<const velko_allocation*> left = BlocksInUse();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0]->size, kRecordArenaSlabSize);
+  EXPECT_THAT(HostTestLogLines(), ::testing::IsEmpty()) << "no pointer freed that is no block";
+  ReleaseItemsRecords(session_.get(), &context);
+  EXPECT_TRUE(BlocksInUse().empty());
+}
+
+} // namespace
