@@ -288,12 +288,9 @@ TEST_F(EmitterTest, AppendsEachRecordAsAnArenaNodeWithItsOrdinal) {
 TEST_F(EmitterTest, AppendsBehindNodesLinkedInByOthers) {
   EmitAll({Text("a")});
   record_storage* first = Nodes()[0];
-  auto* extra = new record_storage;
-  extra->signature = SIG_CD_PARAGRAPH;
-  extra->length = 2;
+  record_storage* extra = NewArenaRecord(session_, Output(), SIG_CD_PARAGRAPH, 2, VELKO_HERE);
+  ASSERT_NE(extra, nullptr);
   extra->ordinal = 2;
-  extra->data = static_cast<char*>(VelkoAllocatePtr(session_, VELKO_HERE, 2, 1));
-  extra->flags = RECORD_OWNS_DATA;
   first->InsertRecordAfter(extra);
   EmitAll({Text("b")});
   EXPECT_THAT(Signatures(), ElementsAre(SIG_CD_TEXT, SIG_CD_PARAGRAPH, SIG_CD_TEXT));
