@@ -66,6 +66,15 @@ PabDefFields With(WORD id, void (*change)(PabDefFields &)) {
   return fields;
 }
 
+/* A definition whose extension words are given, with the Flags2 bits
+ * that say which of them count. */
+PabDefFields Extended(WORD id, WORD flags2, std::array<WORD, 6> extension) {
+  PabDefFields fields = Fields(id);
+  fields.flags2 = flags2;
+  fields.extension = extension;
+  return fields;
+}
+
 class RenderAlikeTest : public ConsolidateTest, public ::testing::WithParamInterface<AlikeCase> {};
 
 TEST_P(RenderAlikeTest, PairedWhenTheyRenderAlike) {
@@ -110,76 +119,28 @@ INSTANTIATE_TEST_SUITE_P(
                   With(2, [](PabDefFields &f) { f.extension = std::array<WORD, 6>{}; }), Fields(1),
                   "", false},
         AlikeCase{"OffsetsInsideThePageMargin",
-                  With(2,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0004;
-                         f.extension = std::array<WORD, 6>{720, 0, 0, 0, 0, 0};
-                       }),
-                  With(1,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0004;
-                         f.extension = std::array<WORD, 6>{1000, 0, 0, 0, 0, 0};
-                       }),
+                  Extended(2, 0x0004, {720, 0, 0, 0, 0, 0}),
+                  Extended(1, 0x0004, {1000, 0, 0, 0, 0, 0}),
                   "", true},
         AlikeCase{"OffsetBeyondThePageMargin",
-                  With(2,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0004;
-                         f.extension = std::array<WORD, 6>{720, 0, 0, 0, 0, 0};
-                       }),
-                  With(1,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0004;
-                         f.extension = std::array<WORD, 6>{2000, 0, 0, 0, 0, 0};
-                       }),
+                  Extended(2, 0x0004, {720, 0, 0, 0, 0, 0}),
+                  Extended(1, 0x0004, {2000, 0, 0, 0, 0, 0}),
                   "", false},
         AlikeCase{"FirstOffsetsAtTheMargin",
-                  With(2,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0010;
-                         f.extension = std::array<WORD, 6>{0, 0, 1440, 0, 0, 0};
-                       }),
-                  With(1,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0010;
-                         f.extension = std::array<WORD, 6>{0, 0, 0, 0, 0, 0};
-                       }),
+                  Extended(2, 0x0010, {0, 0, 1440, 0, 0, 0}),
+                  Extended(1, 0x0010, {0, 0, 0, 0, 0, 0}),
                   "", true},
         AlikeCase{"WholeRightPercents",
-                  With(2,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0080;
-                         f.extension = std::array<WORD, 6>{0, 0, 0, 0, 0, 100};
-                       }),
-                  With(1,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0080;
-                         f.extension = std::array<WORD, 6>{0, 0, 0, 0, 0, 0};
-                       }),
+                  Extended(2, 0x0080, {0, 0, 0, 0, 0, 100}),
+                  Extended(1, 0x0080, {0, 0, 0, 0, 0, 0}),
                   "", true},
         AlikeCase{"PartRightPercents",
-                  With(2,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0080;
-                         f.extension = std::array<WORD, 6>{0, 0, 0, 0, 0, 50};
-                       }),
-                  With(1,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0080;
-                         f.extension = std::array<WORD, 6>{0, 0, 0, 0, 0, 100};
-                       }),
+                  Extended(2, 0x0080, {0, 0, 0, 0, 0, 50}),
+                  Extended(1, 0x0080, {0, 0, 0, 0, 0, 100}),
                   "", false},
         AlikeCase{"LeftPercents",
-                  With(2,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0008;
-                         f.extension = std::array<WORD, 6>{0, 10, 0, 0, 0, 0};
-                       }),
-                  With(1,
-                       [](PabDefFields &f) {
-                         f.flags2 = 0x0008;
-                         f.extension = std::array<WORD, 6>{0, 20, 0, 0, 0, 0};
-                       }),
+                  Extended(2, 0x0008, {0, 10, 0, 0, 0, 0}),
+                  Extended(1, 0x0008, {0, 20, 0, 0, 0, 0}),
                   "", false}),
     [](const ::testing::TestParamInfo<AlikeCase> &info) { return info.param.name; });
 
