@@ -411,9 +411,7 @@ STATUS Prepare(chunk_process_state* state) {
   }
 }
 
-/* ---- the item's records ---- */
-
-body_context* LoadInput(VelkoRTItem* item) { return ItemBody(item); }
+/* ---- the item's records (loaded by ItemBody) ---- */
 
 /* Why the item's records could not be had: an item held in memory has
  * none, an item without its note or name cannot load them, and one with
@@ -447,7 +445,7 @@ void DeleteBody(LSXLsiSession* session, body_context*& body) {
 /* Action 37: the highest PABID of the item's definitions, into the
  * session's PABID base; no walk. */
 STATUS AnswerHighestPabid(chunk_process_state* state) {
-  body_context* input = LoadInput(StateItem(state));
+  body_context* input = ItemBody(StateItem(state));
   if (input == nullptr && NoInputStatus(StateItem(state)) == VELKO_ERR_MEMORY)
     return VELKO_ERR_MEMORY;
   state->current_record = GetNextCDRecord(input, nullptr);
@@ -556,7 +554,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   _internal_RTITEM* internal = item->internal;
   const WORD action = state->action;
 
-  body_context* input = LoadInput(item);
+  body_context* input = ItemBody(item);
   // A reading action on an item without records answers that it found
   // nothing; records that memory could not hold are a failure for every
   // action.

@@ -45,10 +45,24 @@ void Terminate(html_render_info *context) {
   context->write_ptr = context->output_buffer + context->output_length;
 }
 
+/* The run's own buffer made `size` bytes, its text kept; false, with the
+ * buffer as it was, when memory cannot be had. The tracked block is
+ * resized in place, so that the smaller buffers it grew from are not kept
+ * in the pool. */
+bool Resize(html_render_info *context, size_t size) {
+  char *resized = static_cast<char *>(
+      VelkoReallocatePtr(context->session, VELKO_HERE, context->output_buffer, size));
+  if (resized == nullptr)
+    return false;
+  context->output_buffer = resized;
+  context->output_capacity = static_cast<DWORD>(size);
+  Terminate(context);
+  return true;
+}
+
 /* The buffer of this run resized to hold length more bytes: by half again
  * its size at least, so that appends stay linear while the slack stays
- * below half the held text. The tracked block is resized in place, so
- * that the smaller buffers it grew from are not kept in the pool. */
+ * below half the held text. */
 STATUS Grow(html_render_info *context, size_t length) {
   if (context->output_owned == 0)
     return Fail(context, VELKO_ERR_MEMORY);
@@ -57,14 +71,7 @@ STATUS Grow(html_render_info *context, size_t length) {
     return Fail(context, VELKO_ERR_MEMORY);
   const uint64_t capacity = context->output_capacity;
   const uint64_t size = std::min(kLargestOutput, std::max(needed, capacity + capacity / 2));
-  char *bigger = static_cast<char *>(
-      VelkoReallocatePtr(context->session, VELKO_HERE, context->output_buffer, size));
-  if (bigger == nullptr)
-    return Fail(context, VELKO_ERR_MEMORY);
-  context->output_buffer = bigger;
-  context->output_capacity = static_cast<DWORD>(size);
-  Terminate(context);
-  return NOERROR;
+  return Resize(context, size) ? NOERROR : Fail(context, VELKO_ERR_MEMORY);
 }
 
 /* Room for length more bytes and the NUL: flush when a sink takes the text
@@ -189,14 +196,7 @@ bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
   if (context->output_status != NOERROR || context->output_owned == 0 ||
       capacity <= context->output_capacity || capacity > kLargestOutput)
     return false;
-  char *bigger = static_cast<char *>(
-      VelkoReallocatePtr(context->session, VELKO_HERE, context->output_buffer, capacity));
-  if (bigger == nullptr)
-    return false;
-  context->output_buffer = bigger;
-  context->output_capacity = static_cast<DWORD>(capacity);
-  Terminate(context);
-  return true;
+  return Resize(context, capacity);
 }
 
 

@@ -596,8 +596,6 @@ record_storage *NextRunInFont(const html_render_info *context, record_storage *r
   return nullptr;
 }
 
-/* Closes what the run's markup opened. */
-void CloseRunTags(html_render_info *context) { CloseRunTagsOnXMLStack(context); }
 
 /* Renders the run and the runs in its font that follow it. */
 STATUS RenderRuns(html_render_info *context, record_storage *run, BOOL lineBreak) {
@@ -626,7 +624,7 @@ STATUS RenderRuns(html_render_info *context, record_storage *run, BOOL lineBreak
     textLength = run->length - static_cast<DWORD>(sizeof(CDTEXT));
   }
   CloseXMLAutoURL(context);
-  CloseRunTags(context);
+  CloseRunTagsOnXMLStack(context); // what the runs' markup opened
   context->current_record = after;
   return context->output_status;
 }

@@ -86,6 +86,18 @@ record_storage* MakeArenaNode(LSXLsiSession* session, body_context* context, WOR
   return node;
 }
 
+/* Side data room for a node of the arena: makes the node's side data
+ * (zeroed, record_storage::kSideDataRoom bytes) and returns it; null for a
+ * node made without room (RECORD_SIDE_ROOM). */
+void* UseSideData(record_storage* node) {
+  if (node == nullptr || (node->flags & RECORD_SIDE_ROOM) == 0)
+    return nullptr;
+  node->flags |= RECORD_SIDE_DATA;
+  void* side = node->SideData();
+  std::memset(side, 0, record_storage::kSideDataRoom);
+  return side;
+}
+
 } // namespace
 
 record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WORD signature,
@@ -132,14 +144,6 @@ char* NewRecordData(LSXLsiSession* session, body_context* context, record_storag
   return data;
 }
 
-void* UseSideData(record_storage* node) {
-  if (node == nullptr || (node->flags & RECORD_SIDE_ROOM) == 0)
-    return nullptr;
-  node->flags |= RECORD_SIDE_DATA;
-  void* side = node->SideData();
-  std::memset(side, 0, record_storage::kSideDataRoom);
-  return side;
-}
 
 record_storage* GetNextCDRecord(body_context* context, record_storage* current) {
   if (context == nullptr)

@@ -269,10 +269,7 @@ void MoveBodyMemory(body_context* to, body_context* from);
  * null, with the node unchanged, when memory runs out. */
 char* NewRecordData(LSXLsiSession* session, body_context* context, record_storage* node,
                     DWORD length);
-/* Side data room for a node of the arena: makes the node's side data
- * (zeroed, record_storage::kSideDataRoom bytes) and returns it; null for a
- * node made without room (RECORD_SIDE_ROOM). */
-void* UseSideData(record_storage* node);
+
 /* As ReleaseItemsRecords, and frees the value copy. */
 void CleanupBodyContext(LSXLsiSession* session, body_context* context);
 

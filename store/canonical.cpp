@@ -474,10 +474,6 @@ const cd_record_forms* RecordForms() {
   return &table.forms;
 }
 
-bool StoredFormIsHostForm(WORD signature) { return !RecordForms()->Of(signature).converts; }
-
-WORD StoredFixedLength(WORD signature) { return RecordForms()->Of(signature).stored_fixed; }
-
 BYTE* ConversionBuffer(VelkoRTItem* item, int which) {
   _internal_RTITEM* state = item->internal;
   if (state->conversion[which] == nullptr) {

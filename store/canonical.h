@@ -63,13 +63,6 @@ struct cd_record_forms {
 /* The table, made from the host's sizes on first use. */
 const cd_record_forms* RecordForms();
 
-/* True when a record of the signature is the same in stored and host
- * form (every record but the LSIG ones and a few whose host layout pads its
- * fixed part), so that it can be read where it lies. */
-bool StoredFormIsHostForm(WORD signature);
-/* The length in stored form of the signature's fixed part; 0 for a
- * signature without one (outside the table, or copied as it is). */
-WORD StoredFixedLength(WORD signature);
 /* The item's conversion buffer A or B (kConversionBufferSize bytes), made
  * from the session's pool on first use; null when it cannot be had. */
 BYTE* ConversionBuffer(VelkoRTItem* item, int which);

@@ -463,7 +463,7 @@ private:
     }
     if (MapFile(fileno(file), size)) {
       std::fclose(file);
-      return TakeValue(path, static_cast<char*>(mapped_), size);
+      return TakeValue(path, static_cast<char*>(mapped_), size, nullptr);
     }
     velko_allocation* block = VelkoAllocate(session_, VELKO_HERE, size + 1, 0);
     if (block == nullptr || block->data == nullptr) {
@@ -475,21 +475,12 @@ private:
     const size_t got = std::fread(block->data, 1, size, file);
     const int error = std::ferror(file) != 0 ? errno : 0;
     std::fclose(file);
-    WORD type = 0;
-    if (got >= sizeof type)
-      std::memcpy(&type, block->data, sizeof type);
-    if (error != 0 || got != size || type != TYPE_COMPOSITE) {
+    if (error != 0 || got != size) {
       VelkoDeallocate(session_, block);
-      if (error != 0 || got != size)
-        return Problem(path + ": cannot read the CD file: " +
-                       (error != 0 ? SystemReason(error) : "it changed while it was read"));
-      return Failure(path + ": cannot read the CD file", ERR_HOST_BAD_CD_FILE);
+      return Problem(path + ": cannot read the CD file: " +
+                     (error != 0 ? SystemReason(error) : "it changed while it was read"));
     }
-    // A body that loads in part is reported with what loaded.
-    const STATUS status = StoreBodyValue(item_, block, static_cast<DWORD>(size));
-    if (status != NOERROR && ItemBody(item_) == nullptr)
-      return Failure(path + ": the body cannot be loaded", status);
-    return 0;
+    return TakeValue(path, static_cast<char*>(block->data), size, block);
   }
 
   /* Maps the file's bytes, private to the command, when the byte behind
@@ -513,14 +504,20 @@ private:
     return true;
   }
 
-  /* Checks the type word of the mapped file and loads it as the body. */
-  int TakeValue(const std::string& path, char* value, uintmax_t size) {
+  /* Checks the type word of the file's bytes (mapped, or read into the
+   * block) and loads them as the body; a body that loads in part is
+   * reported later with what loaded. */
+  int TakeValue(const std::string& path, char* value, uintmax_t size, velko_allocation* block) {
     WORD type = 0;
     if (size >= sizeof type)
       std::memcpy(&type, value, sizeof type);
-    if (type != TYPE_COMPOSITE)
+    if (type != TYPE_COMPOSITE) {
+      VelkoDeallocate(session_, block);
       return Failure(path + ": cannot read the CD file", ERR_HOST_BAD_CD_FILE);
-    const STATUS status = StoreBodyValueAt(item_, value, static_cast<DWORD>(size));
+    }
+    const auto length = static_cast<DWORD>(size);
+    const STATUS status = block != nullptr ? StoreBodyValue(item_, block, length)
+                                           : StoreBodyValueAt(item_, value, length);
     if (status != NOERROR && ItemBody(item_) == nullptr)
       return Failure(path + ": the body cannot be loaded", status);
     return 0;
