@@ -23,3 +23,8 @@ STATUS ParseParagraphString(VelkoRTItem*, const char*, const char*, paragraph_sp
 }
 
 STATUS AppendChunk(VelkoRTChunk*, chunk_process_state*, WORD) { return kServiceNotAvailable; }
+
+void DumpParagraph(WORD, const _CDPABDEFEXT*, char* out, DWORD) {
+  if (out != nullptr)
+    out[0] = '\0';
+}

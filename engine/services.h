@@ -11,6 +11,7 @@
 #ifndef VELKO_ENGINE_SERVICES_H
 #define VELKO_ENGINE_SERVICES_H
 
+#include "host/cdrecords.h"
 #include "velko/velko.h"
 
 struct chunk_process_state;
@@ -33,6 +34,12 @@ STATUS ParseParagraphString(VelkoRTItem* item, const char* text, const char* sec
 /* Copies the records of the chunk (the part the state's append target
  * names) into the operation's output, with PABIDs from `base` on. */
 STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, WORD base);
+
+/* Writes the paragraph definition as text at `out` (an empty text on
+ * entry, 4096 bytes of room): mode 0 a paragraph-style string, any other
+ * mode attribute text; with omitDefaults the values a new definition has
+ * are left out. */
+void DumpParagraph(WORD mode, const _CDPABDEFEXT* definition, char* out, DWORD omitDefaults);
 
 /* ---- the renderer ---- */
 
@@ -68,6 +75,13 @@ void MarkXMLRenderRecord(html_render_info* context, record_storage* record);
 STATUS RenderXMLChunk(chunk_process_state* state, html_render_info* context);
 
 /* ---- the export layer ---- */
+
+/* The size of the note's attachment whose internal name is `name` (same
+ * length, compared without regard to case): with fromObject 0 the file
+ * size the attachment records, else the size of its stored object. 546
+ * when no attachment matches. */
+STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWORD* size,
+                            DWORD fromObject);
 
 /* Removes the attachments that the chunk's last target names. */
 STATUS RemoveAttachmentsFromChunk(VelkoRTChunk* chunk, chunk_process_state* state);

@@ -83,4 +83,12 @@ struct html_import_state;
 STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length,
                           struct html_import_state* state);
 
+/* ---- attachments (the export layer) ---- */
+
+/* Copies the external file name of the note's attachment whose internal
+ * name is `internalName` (compared without regard to case) into `name`
+ * (room for MAXPATH bytes) and returns 0; the item-not-found status when
+ * the note has no such attachment. */
+STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
+
 #endif
