@@ -481,8 +481,9 @@ Bytes BitmapHeader(const BitmapHeaderFields& fields) {
   PutWord(body, 16, fields.width);
   PutWord(body, 18, fields.height);
   PutWord(body, 20, fields.bits_per_pixel);
-  PutWord(body, 22, 1);
-  PutWord(body, 24, fields.bits_per_pixel);
+  PutWord(body, 22, fields.samples_per_pixel);
+  if (fields.samples_per_pixel != 0)
+    PutWord(body, 24, static_cast<WORD>(fields.bits_per_pixel / fields.samples_per_pixel));
   PutWord(body, 26, fields.segment_count);
   return Record(SIG_CD_BITMAPHEADER, body);
 }

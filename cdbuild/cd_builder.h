@@ -246,6 +246,7 @@ struct BitmapHeaderFields {
   WORD width = 0;
   WORD height = 0;
   WORD bits_per_pixel = 1;
+  WORD samples_per_pixel = 1; /* bits per sample: bits per pixel / samples */
   WORD segment_count = 0;
 };
 

@@ -693,6 +693,7 @@ Bytes BuildBitmapHeader(LineFields& f) {
   f.Word("width", &fields.width);
   f.Word("height", &fields.height);
   f.Word("bpp", &fields.bits_per_pixel);
+  f.Word("samples", &fields.samples_per_pixel);
   f.Word("segments", &fields.segment_count);
   return BitmapHeader(fields);
 }

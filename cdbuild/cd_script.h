@@ -62,7 +62,7 @@
  *               segments= [0]
  *   IMAGESEGMENT data=BYTES (at most 65535)
  *   BITMAPHEADER destwidth= destheight= width= height= segments= [0]
- *               bpp=[1]
+ *               bpp= samples= [1]
  *   BITMAPSEGMENT data=BYTES (at most 65535) scanlines=[1]
  *   FILEHEADER  extension=BYTES datasize= segments= flags= [0]
  *   FILESEGMENT data=BYTES (at most 65535)
