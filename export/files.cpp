@@ -36,9 +36,11 @@ bool SameNameIgnoringCase(const char* a, size_t lengthA, const char* b, size_t l
   return true;
 }
 
-/* The attachment of the note named `name`: its FILEOBJECT. False when no
- * "$FILE" item holds a sound FILEOBJECT of that name. */
-bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found) {
+/* The attachment of the note named `name`: its FILEOBJECT and, when
+ * `stored` is given (MAXPATH bytes), the name as the note holds it, cut to
+ * fit. False when no "$FILE" item holds a sound FILEOBJECT of that name. */
+bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
+                    char* stored = nullptr) {
   const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
   const size_t nameLength = std::strlen(name);
   BLOCKID item = {};
@@ -52,11 +54,15 @@ bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found) {
     if (bytes != nullptr && type == TYPE_OBJECT &&
         valueLength >= sizeof(WORD) + sizeof(FILEOBJECT)) {
       std::memcpy(found, bytes + sizeof(WORD), sizeof *found);
-      const DWORD nameEnd = sizeof(WORD) + sizeof(FILEOBJECT) + found->FileNameLength;
+      const auto* fileName = reinterpret_cast<const char*>(bytes) + sizeof(WORD) + sizeof *found;
+      const DWORD nameEnd = sizeof(WORD) + sizeof *found + found->FileNameLength;
       match = found->Header.ObjectType == OBJECT_FILE && nameEnd <= valueLength &&
-              SameNameIgnoringCase(reinterpret_cast<const char*>(bytes) + sizeof(WORD) +
-                                       sizeof(FILEOBJECT),
-                                   found->FileNameLength, name, nameLength);
+              SameNameIgnoringCase(fileName, found->FileNameLength, name, nameLength);
+      if (match && stored != nullptr) {
+        const size_t length = std::min<size_t>(found->FileNameLength, MAXPATH - 1);
+        std::memcpy(stored, fileName, length);
+        stored[length] = '\0';
+      }
     }
     if (bytes != nullptr)
       OSUnlockBlock(value);
@@ -73,14 +79,13 @@ STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, c
   if (name != nullptr)
     name[0] = '\0';
   FILEOBJECT file = {};
-  if (note == NULLHANDLE || internalName == nullptr || !FindAttachment(note, internalName, &file))
+  char stored[MAXPATH] = {};
+  if (note == NULLHANDLE || internalName == nullptr ||
+      !FindAttachment(note, internalName, &file, stored))
     return ERR_ITEM_NOT_FOUND;
-  // The host keeps one name for both: the internal name is the file's name.
-  if (name != nullptr) {
-    const size_t length = std::min<size_t>(std::strlen(internalName), MAXPATH - 1);
-    std::memcpy(name, internalName, length);
-    name[length] = '\0';
-  }
+  // The host keeps one name for both: the external name is the one held.
+  if (name != nullptr)
+    std::memcpy(name, stored, sizeof stored);
   return NOERROR;
 }
 
