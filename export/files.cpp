@@ -101,5 +101,7 @@ STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWOR
     *size = file.FileSize;
     return NOERROR;
   }
+  if (db == NULLHANDLE)
+    NSFNoteGetInfo(note, _NOTE_DB, &db); // the object lies in the note's database
   return NSFDbGetObjectSize(db, file.Header.RRV, OBJECT_FILE, size, nullptr, nullptr);
 }

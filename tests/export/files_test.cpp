@@ -93,6 +93,10 @@ TEST_F(AttachmentFilesTest, SizesByNameFromTheItemOrTheObject) {
     EXPECT_EQ(size, c.size) << c.name << " " << c.fromObject;
   }
   EXPECT_EQ(FileSizeFromInternal(db_, note_, "report.txt", nullptr, 0), NOERROR);
+  // Without a database handle the object is looked up in the note's.
+  DWORD size = 0;
+  EXPECT_EQ(FileSizeFromInternal(NULLHANDLE, note_, "copy.txt", &size, 1), NOERROR);
+  EXPECT_EQ(size, 30u);
 }
 
 TEST_F(AttachmentFilesTest, ExternalNamesAreTheNamesTheNoteHolds) {
