@@ -64,16 +64,6 @@ protected:
 };
 
 TEST_F(AttachmentFilesTest, SizesByNameFromTheItemOrTheObject) {
-  // Items the walk must pass over before it meets the attachments.
-  ASSERT_EQ(NSFItemAppend(note_, 0, "$FILE", 5, TYPE_TEXT, "report.txt", 10), NOERROR);
-  AppendFileItem(2, 77, "report.txt", 200); // a name running past the value
-  Attach("report.txt", 30);
-  Attach("Empty.bin", 0);
-  Attach("report.txt2", 5);
-  // Objects are numbered from 1 in the order made: report.txt's is 1. An
-  // item naming it records another size.
-  AppendFileItem(1, 99, "copy.txt", 8);
-
   const struct {
     const char* name;
     DWORD fromObject;
@@ -86,22 +76,30 @@ TEST_F(AttachmentFilesTest, SizesByNameFromTheItemOrTheObject) {
       {"copy.txt", 1, NOERROR, 30},    {"report.tx", 0, ERR_ITEM_NOT_FOUND, 0},
       {"report.txt ", 0, ERR_ITEM_NOT_FOUND, 0}, {"", 0, ERR_ITEM_NOT_FOUND, 0},
   };
+  DWORD size = 7;
+  EXPECT_EQ(FileSizeFromInternal(db_, note_, "report.txt", &size, 0), ERR_ITEM_NOT_FOUND);
+  EXPECT_EQ(size, 0u);
+  ASSERT_EQ(NSFItemAppend(note_, 0, "$FILE", 5, TYPE_TEXT, "report.txt", 10), NOERROR);
+  AppendFileItem(2, 77, "report.txt", 200); // a name running past the value
+  Attach("report.txt", 30);
+  Attach("Empty.bin", 0);
+  Attach("report.txt2", 5);
+  // Objects are numbered from 1 in the order made: report.txt's is 1. An
+  // item naming it records another size.
+  AppendFileItem(1, 99, "copy.txt", 8);
   for (const auto& c : cases) {
-    DWORD size = 12345;
+    size = 12345;
     EXPECT_EQ(FileSizeFromInternal(db_, note_, c.name, &size, c.fromObject), c.status)
         << c.name << " " << c.fromObject;
     EXPECT_EQ(size, c.size) << c.name << " " << c.fromObject;
   }
   EXPECT_EQ(FileSizeFromInternal(db_, note_, "report.txt", nullptr, 0), NOERROR);
   // Without a database handle the object is looked up in the note's.
-  DWORD size = 0;
   EXPECT_EQ(FileSizeFromInternal(NULLHANDLE, note_, "copy.txt", &size, 1), NOERROR);
   EXPECT_EQ(size, 30u);
 }
 
 TEST_F(AttachmentFilesTest, ExternalNamesAreTheNamesTheNoteHolds) {
-  Attach("Graphic", 4);
-  Attach("Photo.JPG", 4);
   const struct {
     const char* asked;
     STATUS status;
@@ -112,21 +110,16 @@ TEST_F(AttachmentFilesTest, ExternalNamesAreTheNamesTheNoteHolds) {
       {"Graphic0", ERR_ITEM_NOT_FOUND, ""},
       {"Graphi", ERR_ITEM_NOT_FOUND, ""},
   };
+  char name[MAXPATH] = "old";
+  EXPECT_EQ(ExternalFileNameFromInternal(note_, "Graphic", name), ERR_ITEM_NOT_FOUND);
+  EXPECT_STREQ(name, "");
+  Attach("Graphic", 4);
+  Attach("Photo.JPG", 4);
   for (const auto& c : cases) {
-    char name[MAXPATH];
     std::memset(name, '?', sizeof name);
     EXPECT_EQ(ExternalFileNameFromInternal(note_, c.asked, name), c.status) << c.asked;
     EXPECT_STREQ(name, c.name) << c.asked;
   }
-}
-
-TEST_F(AttachmentFilesTest, ANoteWithoutAttachmentsHasNone) {
-  char name[MAXPATH] = "old";
-  DWORD size = 7;
-  EXPECT_EQ(ExternalFileNameFromInternal(note_, "Graphic", name), ERR_ITEM_NOT_FOUND);
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(FileSizeFromInternal(db_, note_, "Graphic", &size, 0), ERR_ITEM_NOT_FOUND);
-  EXPECT_EQ(size, 0u);
 }
 
 } // namespace
