@@ -318,7 +318,7 @@ STATUS ConvertCDRecordsToCDStorage(generation_context* context, record_storage* 
   DWORD objectID = 0;
   if (STATUS status = NSFDbAllocObject(db, size, kObjectNoteClass, 0, &objectID);
       status != NOERROR)
-    return status & kHostErrorMask;
+    return static_cast<STATUS>(status & kHostErrorMask);
   STATUS status = WriteObject(item, db, objectID, size, first, last, segments.count);
   if (status == NOERROR)
     status = AppendFileItem(note, objectID, name);
