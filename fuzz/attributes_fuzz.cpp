@@ -115,7 +115,7 @@ void Lengths(const char* text, const uint8_t* options) {
   }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 16)
@@ -137,7 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // the rule and its colour record, as list nodes
   Bytes rule = Record(SIG_CD_HRULE, 16, 16, pattern);
   Bytes color = Record(SIG_CD_COLOR, 8, (options & 2) ? 14 : 8, pattern);
-  ApplyPropertiesToHRuleRecord(session, SIG_CD_HRULE, rule.data(), 16, properties.get(), initialise);
+  ApplyPropertiesToHRuleRecord(session, SIG_CD_HRULE, rule.data(), 16, properties.get(),
+                               initialise);
   ApplyPropertiesToHRuleRecord(session, SIG_CD_COLOR, color.data(),
                                static_cast<DWORD>(color.size()), properties.get(), initialise);
   check(color[1] <= color.size() || initialise == 0);
@@ -155,13 +156,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // the HTML id parts, over an existing record of any length
   const size_t capacity = (options & 8) ? 64 : 4096;
-  Bytes existing = Record(SIG_CD_IDNAME, static_cast<WORD>(size & 0xFF), 26 + (size & 0xFF), pattern);
+  Bytes existing =
+      Record(SIG_CD_IDNAME, static_cast<WORD>(size & 0xFF), 26 + (size & 0xFF), pattern);
   Bytes idName = Record(SIG_CD_IDNAME, 26, capacity, pattern);
   STATUS status = 0;
   const DWORD changed = ApplyPropertiesToIDNAMERecord(
-      session, idName.data(), static_cast<DWORD>(capacity), (options & 16) ? existing.data() : nullptr,
-      static_cast<DWORD>(existing.size()), (options & 32) ? "Table" : "", properties.get(),
-      extra.get(), &status);
+      session, idName.data(), static_cast<DWORD>(capacity),
+      (options & 16) ? existing.data() : nullptr, static_cast<DWORD>(existing.size()),
+      (options & 32) ? "Table" : "", properties.get(), extra.get(), &status);
   check(changed <= 1 && (status == 0 || status == kAttributeRecordFull));
   if (status == 0) {
     DWORD total = 26;
@@ -170,8 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(total == WordAt(idName, 2) && total <= capacity);
   }
   a.Each(kTablePropAll, [&](attribute_text* out, WORD id, DWORD* written) {
-    CalculateAttributesIDNAMEString(idName.data(), WordAt(idName, 2) < capacity ? WordAt(idName, 2)
-                                                                                : capacity,
+    CalculateAttributesIDNAMEString(idName.data(),
+                                    WordAt(idName, 2) < capacity ? WordAt(idName, 2) : capacity,
                                     out, "Table", id, kTablePropHTMLId, kTablePropAll, written);
   });
 
@@ -195,9 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   a.Each(kTablePropAll, [&](attribute_text* out, WORD id, DWORD* written) {
     CalculateTableAttributesPRETABLEString(pretable.data(), WordAt(pretable, 2), out, id, written,
                                            options & 1);
-    CalculateTableAttributesTABLEDATAEXTENSIONString(extension.data(),
-                                                     static_cast<DWORD>(extension.size()), out, id,
-                                                     written, &Item());
+    CalculateTableAttributesTABLEDATAEXTENSIONString(
+        extension.data(), static_cast<DWORD>(extension.size()), out, id, written, &Item());
     CalculateTableAttributesTABLEBEGINString(begin.data(), 14, out, id, written);
     CalculateTableAttributesTIMERINFOString(timer.data(), 16, out, id, written);
   });

@@ -153,8 +153,7 @@ TEST_F(AttributeStringsTest, TablePropertiesReadBackAsApplied) {
       {"", "RowDisplay=PROGRAMMABLE", 1, "RowDisplay=PROGRAMMABLE "},
       {"", "RowDisplay=PROGRAMMABLE_TABBED", 1, "RowDisplay=PROGRAMMABLE_TABBED "},
       {"", "RowDisplay=TABBED_PROGRAMMABLE", 1, "RowDisplay=PROGRAMMABLE_TABBED "},
-      {"RowDisplay=PROGRAMMABLE_TABBED", "RowDisplay=PROGRAMMABLE", 1,
-       "RowDisplay=PROGRAMMABLE "},
+      {"RowDisplay=PROGRAMMABLE_TABBED", "RowDisplay=PROGRAMMABLE", 1, "RowDisplay=PROGRAMMABLE "},
       {"", "RowDisplay=CAPTIONS", 1, "RowDisplay=CAPTIONS "},
       {"RowDisplay=CAPTIONS", "RowDisplay=SIDEWAYS", 1, "RowDisplay=CAPTIONS "},
       {"", "TableColor=Red", 7, "TableColor=Red "},
@@ -185,7 +184,8 @@ TEST_F(AttributeStringsTest, TablePropertiesReadBackAsApplied) {
       {"", "TabsEqual=Yes", 26, "TabsEqual=Yes "},
       {"TabsEqual=Yes", "TabsEqual=No", 26, "TabsEqual=No "},
       {"", "TabFont='Bold Blue 12pt Arial'", 28, "TabFont='Bold Blue 12pt Arial' "},
-      {"", "TabFont='Italic RGB12,34,56 8pt'", 28, "TabFont='Italic RGB12,34,56 8pt Default Serif' "},
+      {"", "TabFont='Italic RGB12,34,56 8pt'", 28,
+       "TabFont='Italic RGB12,34,56 8pt Default Serif' "},
       {"TabFont='Bold Blue 12pt Arial'", "TabFont='+Italic 12pt'", 28,
        "TabFont='Bold Italic Blue 12pt Arial' "},
   };
@@ -199,8 +199,7 @@ TEST_F(AttributeStringsTest, TablePropertiesReadBackAsApplied) {
 
 TEST_F(AttributeStringsTest, TableFieldsTheWritersDoNotAnswer) {
   table t;
-  ASSERT_EQ(Apply(t, "TableColorStyle=Top MinRowHeight=-0.25 TableName=Sales TabFont=Bold", 1),
-            0);
+  ASSERT_EQ(Apply(t, "TableColorStyle=Top MinRowHeight=-0.25 TableName=Sales TabFont=Bold", 1), 0);
   // a colour style on a new table gives it the two grey colours
   EXPECT_EQ(Get<DWORD>(t.pretable, 32), 0xC0C0C0u);
   EXPECT_EQ(Get<DWORD>(t.pretable, 28), 0x808080u);
@@ -300,9 +299,9 @@ TEST_F(AttributeStringsTest, SettledReadings) {
 
   // a layer position without units keeps its number
   Bytes position = Blank(SIG_CD_POSITIONING, 88);
-  Put<double>(position, 12, 12.5);   // top
-  Put<double>(position, 28, 300);    // left
-  position[36] = 2;                  // pixels
+  Put<double>(position, 12, 12.5); // top
+  Put<double>(position, 28, 300);  // left
+  position[36] = 2;                // pixels
   answer layer;
   CalculateLayerAttributesPOSITIONINGString(position.data(), 88, &layer.out, kLayerPropAll,
                                             layer.written);
@@ -312,12 +311,12 @@ TEST_F(AttributeStringsTest, SettledReadings) {
 
 TEST_F(AttributeStringsTest, LayerTexts) {
   Bytes position = Blank(SIG_CD_POSITIONING, 88);
-  position[2] = 3;                    // fixed
-  Put<int32_t>(position, 4, -7);      // z-index
-  Put<WORD>(position, 8, 1);          // top: auto
-  Put<double>(position, 28, 2160);    // left: 1.5 inches
+  position[2] = 3;                 // fixed
+  Put<int32_t>(position, 4, -7);   // z-index
+  Put<WORD>(position, 8, 1);       // top: auto
+  Put<double>(position, 28, 2160); // left: 1.5 inches
   position[36] = 1;
-  Put<double>(position, 72, 10.5);    // offsets, rounded
+  Put<double>(position, 72, 10.5); // offsets, rounded
   Put<double>(position, 80, -3.49);
   const struct {
     WORD id;
@@ -387,9 +386,9 @@ TEST_F(AttributeStringsTest, RuleReadsBackAsApplied) {
   };
   for (const auto& c : cases) {
     Bytes rule(16);
-    ASSERT_EQ(ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_HRULE, rule.data(), 16,
-                                           c.applied, 1),
-              0);
+    ASSERT_EQ(
+        ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_HRULE, rule.data(), 16, c.applied, 1),
+        0);
     node_over node(rule, SIG_CD_HRULE);
     answer a;
     CalculateHRuleAttributesString(&node.node, &a.out, c.id, a.written, 1);
@@ -442,9 +441,9 @@ TEST_F(AttributeStringsTest, RuleColourRecordDecidesTheColour) {
     Bytes rule(16);
     ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_HRULE, rule.data(), 16, "Color=Red", 1);
     Bytes color(14);
-    ASSERT_EQ(ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_COLOR, color.data(), 14,
-                                           c.applied, 1),
-              0);
+    ASSERT_EQ(
+        ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_COLOR, color.data(), 14, c.applied, 1),
+        0);
     EXPECT_EQ(color[1], c.length) << c.applied;
     node_over ruleNode(rule, SIG_CD_HRULE);
     Bytes stored(color.begin(), color.begin() + color[1]);
@@ -456,8 +455,8 @@ TEST_F(AttributeStringsTest, RuleColourRecordDecidesTheColour) {
   }
   // a gradient needs the room for it
   Bytes color(8);
-  ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_COLOR, color.data(), 8,
-                               "GradientColor=Red", 1);
+  ApplyPropertiesToHRuleRecord(session_.get(), SIG_CD_COLOR, color.data(), 8, "GradientColor=Red",
+                               1);
   EXPECT_EQ(color[1], 8);
 }
 
@@ -547,17 +546,16 @@ TEST_F(AttributeStringsTest, IdNameApplyKeepsMergesAndRefuses) {
                                       Get<WORD>(record, 2), "", c.applied, c.extra, nullptr);
     EXPECT_EQ(changed, c.changed) << c.applied;
     answer a;
-    CalculateAttributesIDNAMEString(record.data(), Get<WORD>(record, 2), &a.out, "",
-                                    kLayerPropAll, kLayerPropHTMLId, kLayerPropAll, a.written);
+    CalculateAttributesIDNAMEString(record.data(), Get<WORD>(record, 2), &a.out, "", kLayerPropAll,
+                                    kLayerPropHTMLId, kLayerPropAll, a.written);
     EXPECT_EQ(a.Text(), c.answer) << c.applied;
   }
   // a text too long for the buffer leaves the record as it was, with 1028
   Bytes record = existing;
   STATUS status = 0;
-  EXPECT_EQ(ApplyPropertiesToIDNAMERecord(session_.get(), record.data(), 128, existing.data(),
-                                          Get<WORD>(existing, 2), "",
-                                          ("HTMLTitle=" + std::string(90, 'x')).c_str(), nullptr,
-                                          &status),
+  EXPECT_EQ(ApplyPropertiesToIDNAMERecord(
+                session_.get(), record.data(), 128, existing.data(), Get<WORD>(existing, 2), "",
+                ("HTMLTitle=" + std::string(90, 'x')).c_str(), nullptr, &status),
             0u);
   EXPECT_EQ(status, kAttributeRecordFull);
   EXPECT_EQ(record, existing);
@@ -618,8 +616,8 @@ TEST_F(AttributeStringsTest, BorderApply) {
   // another signature is left alone
   Bytes other = Blank(SIG_CD_HRULE, 60);
   const Bytes before = other;
-  ApplyPropertiesToBorderRecord(session_.get(), SIG_CD_HRULE, other.data(), 60,
-                                "BorderStyle=SOLID", 1);
+  ApplyPropertiesToBorderRecord(session_.get(), SIG_CD_HRULE, other.data(), 60, "BorderStyle=SOLID",
+                                1);
   EXPECT_EQ(other, before);
 }
 
