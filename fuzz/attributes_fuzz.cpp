@@ -99,6 +99,7 @@ struct answers {
   }
 };
 
+/* Reads text in both modes over a value made of ten option bytes. */
 void Lengths(const char* text, const uint8_t* options) {
   for (int mode = 0; mode < 2; ++mode) {
     LENGTH_VALUE value = {};
@@ -121,17 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 16)
     return 0;
   const uint8_t options = data[0];
-  const uint8_t* pattern = data + 8;
   const DWORD initialise = options & 1;
   LSXLsiSession* session = Item().session;
   session->internal->global_client_preference = (options >> 1) & 1;
-  Lengths(reinterpret_cast<const char*>(data), data + 1);
+  uint8_t head[16];
+  memcpy(head, data, sizeof head);
+  const uint8_t* pattern = head + 8;
   data += 16;
   size -= 16;
   std::unique_ptr<char[]> properties = NextText(&data, &size);
   std::unique_ptr<char[]> lengthText = NextText(&data, &size);
   std::unique_ptr<char[]> extra = NextText(&data, &size);
-  Lengths(lengthText.get(), pattern);
+  Lengths(lengthText.get(), head + 1);
+  Lengths(properties.get(), head + 5);
   answers a;
 
   // the rule and its colour record, as list nodes
