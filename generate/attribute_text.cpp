@@ -61,6 +61,8 @@ bool AttributeTextPrintf(attribute_text* out, const char* format, ...) {
 
 bool AttributeTextQuoted(attribute_text* out, const char* key, const char* text, size_t length) {
   const size_t keyLength = strlen(key);
+  /* Text from a record ends at a NUL it may hold: the answer is a C text. */
+  length = text == nullptr ? 0 : strnlen(text, length);
   if (out->text == nullptr || keyLength + length + 3 > out->capacity - out->length)
     return Refuse(out);
   const char quote = ChooseDelimiter(text, length);

@@ -46,8 +46,8 @@ bool AttributeTextPrintf(attribute_text* out, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 bool AttributeTextVPrintf(attribute_text* out, const char* format, va_list arguments);
 
-/* Appends key, then text between the delimiter ChooseDelimiter picks for
- * it, then a blank: Key='value' . */
+/* Appends key, then text (length bytes, cut at a NUL) between the
+ * delimiter ChooseDelimiter picks for it, then a blank: Key='value' . */
 bool AttributeTextQuoted(attribute_text* out, const char* key, const char* text, size_t length);
 
 #endif
