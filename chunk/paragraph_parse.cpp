@@ -103,16 +103,16 @@ struct flag_word {
 };
 
 constexpr flag_word kFlagWordsBeforeLists[] = {
-    {"PAGINATE_BEFORE", 0, 0x0001, 0},   {"KEEP_WITH_NEXT", 0, 0x0002, 0},
-    {"KEEP_TOGETHER", 0, 0x0004, 0},     {"PROPAGATE", 0, 0x0008, 0},
-    {"LM_PERCENT", 1, 0x0008, 0x0004},   {"LM_OFFSET", 1, 0x0004, 0x0008},
-    {"LMF_PERCENT", 1, 0x0020, 0x0010},  {"LMF_OFFSET", 1, 0x0010, 0x0020},
-    {"RM_PERCENT", 1, 0x0080, 0x0040},   {"RM_OFFSET", 1, 0x0040, 0x0080},
-    {"HIDE_READ", 0, 0x0010, 0},         {"HIDE_PREVIEW_READ", 0, 0x2000, 0},
-    {"HIDE_EDIT", 0, 0x0020, 0},         {"HIDE_PREVIEW_EDIT", 0, 0x4000, 0},
-    {"HIDE_PRINT", 0, 0x0040, 0},        {"HIDE_MOBILE", 2, 0x0002, 0},
-    {"HIDE_EMBEDDED", 2, 0x0001, 0},     {"HIDE_IF", 0, 0x0800, 0},
-    {"DISPLAY_RIGHT", 0, 0x0080, 0},     {"LAYER_USES_RM", 2, 0x0004, 0},
+    {"PAGINATE_BEFORE", 0, 0x0001, 0},  {"KEEP_WITH_NEXT", 0, 0x0002, 0},
+    {"KEEP_TOGETHER", 0, 0x0004, 0},    {"PROPAGATE", 0, 0x0008, 0},
+    {"LM_PERCENT", 1, 0x0008, 0x0004},  {"LM_OFFSET", 1, 0x0004, 0x0008},
+    {"LMF_PERCENT", 1, 0x0020, 0x0010}, {"LMF_OFFSET", 1, 0x0010, 0x0020},
+    {"RM_PERCENT", 1, 0x0080, 0x0040},  {"RM_OFFSET", 1, 0x0040, 0x0080},
+    {"HIDE_READ", 0, 0x0010, 0},        {"HIDE_PREVIEW_READ", 0, 0x2000, 0},
+    {"HIDE_EDIT", 0, 0x0020, 0},        {"HIDE_PREVIEW_EDIT", 0, 0x4000, 0},
+    {"HIDE_PRINT", 0, 0x0040, 0},       {"HIDE_MOBILE", 2, 0x0002, 0},
+    {"HIDE_EMBEDDED", 2, 0x0001, 0},    {"HIDE_IF", 0, 0x0800, 0},
+    {"DISPLAY_RIGHT", 0, 0x0080, 0},    {"LAYER_USES_RM", 2, 0x0004, 0},
     {"HIDE_COPY", 0, 0x0200, 0},
 };
 
@@ -138,7 +138,7 @@ bool FindWord(const char* text, const char* word, word_action* action) {
   if (hit == nullptr)
     return false;
   const char before = hit == text ? '\0' : hit[-1];
-  *action = before == '+' ? word_action::set
+  *action = before == '+'   ? word_action::set
             : before == '-' ? word_action::clear
                             : word_action::bare;
   return true;
@@ -342,13 +342,15 @@ private:
    * other start. */
   static bool ReadTabType(const char** p, DWORD* type) {
     switch (**p) {
-    case 'L': case 'l': *type = 0; break;
-    case 'R': case 'r': *type = 1; break;
-    case 'D': case 'd': *type = 2; break;
-    case 'C': case 'c': *type = 3; break;
-    default:
-      *type = 0;
-      return (**p >= '0' && **p <= '9') || **p == '.';
+    case 'L':
+    case 'l': *type = 0; break;
+    case 'R':
+    case 'r': *type = 1; break;
+    case 'D':
+    case 'd': *type = 2; break;
+    case 'C':
+    case 'c': *type = 3; break;
+    default: *type = 0; return (**p >= '0' && **p <= '9') || **p == '.';
     }
     ++*p;
     return true;
@@ -378,7 +380,8 @@ STATUS VelkoRTItem::ParseParagraphString(const char* style, const char* selectio
   memset(criteria, 0, sizeof(int) * 2 * kCriteriaSlots);
   char local[VELKO_SCRATCH_TEXT_SIZE];
   char* value = session != nullptr ? session->scratch_second : local;
-  flag_masks masks = {{*setFlags, *setFlags2, *setFlags3}, {*clearFlags, *clearFlags2, *clearFlags3}};
+  flag_masks masks = {{*setFlags, *setFlags2, *setFlags3},
+                      {*clearFlags, *clearFlags2, *clearFlags3}};
   const char* texts[2] = {style, selection};
   for (int i = 0; i < 2; ++i) {
     const char* text = texts[i];
@@ -418,9 +421,9 @@ STATUS ParseParagraphString(VelkoRTItem* item, const char* text, const char* sec
     return VELKO_ERR_MEMORY;
   const STATUS status = item->ParseParagraphString(
       text, second, made->entries, &made->set_flags, &made->clear_flags, &made->set_flags2,
-      &made->clear_flags2, &made->set_flags3, &made->clear_flags3, made->list_set,
-      made->list_clear, &made->shift_left_offset, &made->shift_right_offset,
-      &made->shift_left_percent, &made->shift_right_percent, made->criteria);
+      &made->clear_flags2, &made->set_flags3, &made->clear_flags3, made->list_set, made->list_clear,
+      &made->shift_left_offset, &made->shift_right_offset, &made->shift_left_percent,
+      &made->shift_right_percent, made->criteria);
   if (status != NOERROR) {
     VelkoDeallocatePtr(item->session, made);
     return status;

@@ -20,9 +20,9 @@ constexpr WORD kListFlags = 0x1400;  /* bulleted 0x0400, numbered 0x1000 */
 constexpr WORD kListStyles = 0x3802; /* list-style bits of Flags2 */
 constexpr WORD kBulleted = 0x0400;
 constexpr WORD kNumbered = 0x1000;
-constexpr WORD kUpdated = 0x0100;    /* Flags: set by every update */
-constexpr WORD kFullForm = 0x8000;   /* Flags2: the record has Flags3 */
-constexpr int kImpliedIndent = 360;  /* twips a list indents by */
+constexpr WORD kUpdated = 0x0100;   /* Flags: set by every update */
+constexpr WORD kFullForm = 0x8000;  /* Flags2: the record has Flags3 */
+constexpr int kImpliedIndent = 360; /* twips a list indents by */
 constexpr int kImpliedPercent = 3;
 constexpr WORD kDefaultMarginTwips = 1440;
 constexpr WORD kDefaultMarginPercent = 12;
@@ -125,8 +125,7 @@ int MatchParagraph(const _CDPABDEFEXT* existing, const _CDPABDEFEXT* wanted, DWO
     return 0;
   if (c[kCritRightExtension] &&
       !ExtensionAgrees(E.Flags2, W.Flags2, 0x0040, 0x0080, e.RightMarginOffset,
-                       wanted->RightMarginOffset, e.RightMarginPercent,
-                       wanted->RightMarginPercent))
+                       wanted->RightMarginOffset, e.RightMarginPercent, wanted->RightMarginPercent))
     return 0;
   if (c[kCritFirstLineExtension] &&
       !ExtensionAgrees(E.Flags2, W.Flags2, 0x0010, 0x0020, e.FirstLineLeftMarginOffset,
@@ -494,9 +493,8 @@ struct paragraph_update {
 void UpdateParagraph(_CDPABDEFEXT* target, _CDPABDEFEXT* values, WORD setFlags, WORD clearFlags,
                      WORD setFlags2, WORD clearFlags2, WORD setFlags3, WORD clearFlags3,
                      DWORD listSet, DWORD listClear, int32_t shiftLeftOffset,
-                     int32_t shiftRightOffset, int32_t shiftLeftPercent,
-                     int32_t shiftRightPercent, int* criteria, DWORD setImplied,
-                     DWORD forceFlags3) {
+                     int32_t shiftRightOffset, int32_t shiftLeftPercent, int32_t shiftRightPercent,
+                     int* criteria, DWORD setImplied, DWORD forceFlags3) {
   if (target == nullptr || values == nullptr || criteria == nullptr)
     return;
   paragraph_update u;
@@ -622,9 +620,13 @@ char TabLetter(DWORD types, int k) { return k < 16 ? "LRDC"[(types >> (2 * k)) &
 const char* ListWord(const CDPABDEFINITION& d) {
   const WORD styles = d.Flags2 & kListStyles;
   if (Has(d.Flags, kBulleted)) {
-    static const struct { WORD bit; const char* word; } kBullets[] = {
-        {0x0002, "Checked_List"}, {0x0800, "Circle_List"},
-        {0x1000, "Square_List"},  {0x2000, "Unchecked_List"}};
+    static const struct {
+      WORD bit;
+      const char* word;
+    } kBullets[] = {{0x0002, "Checked_List"},
+                    {0x0800, "Circle_List"},
+                    {0x1000, "Square_List"},
+                    {0x2000, "Unchecked_List"}};
     for (const auto& bullet : kBullets) {
       if (Has(styles, bullet.bit))
         return bullet.word;
@@ -650,11 +652,14 @@ void DumpFlagWords(dump_writer& w, const _CDPABDEFEXT& e, bool styleString) {
   if (d.Flags == 0 && !Has(d.Flags2, 0x0001)) {
     w.Put("NO_FLAGS ");
   } else {
-    static const struct { WORD bit; const char* word; } kWords[] = {
-        {0x0001, "PAGINATE_BEFORE"}, {0x0002, "KEEP_WITH_NEXT"}, {0x0004, "KEEP_TOGETHER"},
-        {0x0008, "PROPAGATE"},       {0x0010, "HIDE_READ"},      {0x2000, "HIDE_PREVIEW_READ"},
+    static const struct {
+      WORD bit;
+      const char* word;
+    } kWords[] = {
+        {0x0001, "PAGINATE_BEFORE"}, {0x0002, "KEEP_WITH_NEXT"},    {0x0004, "KEEP_TOGETHER"},
+        {0x0008, "PROPAGATE"},       {0x0010, "HIDE_READ"},         {0x2000, "HIDE_PREVIEW_READ"},
         {0x0020, "HIDE_EDIT"},       {0x4000, "HIDE_PREVIEW_EDIT"}, {0x0040, "HIDE_PRINT"},
-        {0x0800, "HIDE_IF"},         {0x0080, "DISPLAY_RIGHT"},  {0x0200, "HIDE_COPY"}};
+        {0x0800, "HIDE_IF"},         {0x0080, "DISPLAY_RIGHT"},     {0x0200, "HIDE_COPY"}};
     for (const auto& word : kWords) {
       if (Has(d.Flags, word.bit))
         w.Format("%s ", word.word);
@@ -673,8 +678,10 @@ void DumpFlagWords(dump_writer& w, const _CDPABDEFEXT& e, bool styleString) {
   // slot when read; their '+' forms set the bits.
   if (Has(d.Flags2, 0x4000))
     w.Put("RTL ");
-  static const struct { DWORD bit; const char* word; } kThird[] = {
-      {0x0001, "+HIDE_EMBEDDED"}, {0x0002, "+HIDE_MOBILE"}, {0x0004, "+LAYER_USES_RM"}};
+  static const struct {
+    DWORD bit;
+    const char* word;
+  } kThird[] = {{0x0001, "+HIDE_EMBEDDED"}, {0x0002, "+HIDE_MOBILE"}, {0x0004, "+LAYER_USES_RM"}};
   for (const auto& word : kThird) {
     if ((e.Flags3 & word.bit) != 0)
       w.Format("%s ", word.word);
@@ -707,10 +714,12 @@ void DumpStyleString(dump_writer& w, const _CDPABDEFEXT& e, bool omit) {
   } else if (!(omit && d.FirstLineLeftMargin == kDefaultMarginTwips)) {
     w.Inches("LeftMarginFirst=\"%4.2f\" ", d.FirstLineLeftMargin);
   }
-  const struct { const char* key; WORD value; } spacings[] = {
-      {"Above", d.ParagraphSpacingBefore},
-      {"Below", d.ParagraphSpacingAfter},
-      {"InterLine", d.LineSpacing}};
+  const struct {
+    const char* key;
+    WORD value;
+  } spacings[] = {{"Above", d.ParagraphSpacingBefore},
+                  {"Below", d.ParagraphSpacingAfter},
+                  {"InterLine", d.LineSpacing}};
   for (const auto& spacing : spacings) {
     if (!(omit && spacing.value == 0))
       w.Format("%s=\"%s\" ", spacing.key, SpacingWord(spacing.value));
@@ -756,10 +765,12 @@ void DumpAttributes(dump_writer& w, const _CDPABDEFEXT& e) {
     w.Format("'%3d%%'", e.FirstLineLeftMarginPercent);
   else
     w.Inches("'%4.2fin'", d.FirstLineLeftMargin);
-  const struct { const char* key; WORD value; } spacings[] = {
-      {" spacebefore='", d.ParagraphSpacingBefore},
-      {" spaceafter='", d.ParagraphSpacingAfter},
-      {" linespacing='", d.LineSpacing}};
+  const struct {
+    const char* key;
+    WORD value;
+  } spacings[] = {{" spacebefore='", d.ParagraphSpacingBefore},
+                  {" spaceafter='", d.ParagraphSpacingAfter},
+                  {" linespacing='", d.LineSpacing}};
   for (const auto& spacing : spacings) {
     if (spacing.value != 0)
       w.Format("%s%s'", spacing.key, spacing.value == 2 ? "2" : "1.5");

@@ -106,9 +106,8 @@ int MatchParagraph(const _CDPABDEFEXT* existing, const _CDPABDEFEXT* wanted, DWO
 void UpdateParagraph(_CDPABDEFEXT* target, _CDPABDEFEXT* values, WORD setFlags, WORD clearFlags,
                      WORD setFlags2, WORD clearFlags2, WORD setFlags3, WORD clearFlags3,
                      DWORD listSet, DWORD listClear, int32_t shiftLeftOffset,
-                     int32_t shiftRightOffset, int32_t shiftLeftPercent,
-                     int32_t shiftRightPercent, int* criteria, DWORD setImplied,
-                     DWORD forceFlags3);
+                     int32_t shiftRightOffset, int32_t shiftLeftPercent, int32_t shiftRightPercent,
+                     int* criteria, DWORD setImplied, DWORD forceFlags3);
 
 /* 1 when the two definitions are the same style: equal but for their PABID,
  * their Length (unless checkLength) and the tab slots past their Tabs. */

@@ -6,8 +6,9 @@
  * list and list item, its paragraph or division element (with a class, or
  * with its style inline), or, with simple tags, only a line break or an
  * alignment division; or the texts of the item's first paragraph style
- * mapping that the paragraph meets replace all of that. The first paragraph of a table cell (and of the
- * record list) gets no paragraph element unless ForceParagraphs is set.
+ * mapping that the paragraph meets replace all of that. The first
+ * paragraph of a table cell (and of the record list) gets no paragraph
+ * element unless ForceParagraphs is set.
  *
  * Also the reading of paragraph definition records that every renderer of
  * paragraphs shares.
