@@ -10,6 +10,7 @@
  */
 #include "chunk/find.h"
 
+#include <stdint.h>
 #include <string.h>
 #include <strings.h>
 
@@ -18,6 +19,7 @@
 #include "chunk/search.h"
 #include "engine/chunkdef.h"
 #include "engine/record_fields.h"
+#include "host/nls.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -27,6 +29,8 @@ namespace {
 
 /* The largest element number a definition can address. */
 constexpr DWORD kLargestElementNumber = 0xFFFF;
+/* A last record number past every record. */
+constexpr DWORD kNoUpperBound = 0xFFFFFFFF;
 
 /* Where a name lies in the records of a named element. */
 constexpr DWORD kIdNameTextOffset = sizeof(CDIDNAME);
@@ -54,8 +58,106 @@ search_flags FlagsOf(const VelkoRTChunk& chunk) {
   return flags;
 }
 
+/* Which single-byte characters of a text can begin a match of the
+ * pattern: the first character of the pattern compared, under the search's
+ * flags, with every byte that is a character of its own; a lead byte of a
+ * longer character always can. A text none of whose bytes can begin a
+ * match holds no match, which spares the search of texts that cannot
+ * match. Not used (every text is searched) for a pattern that begins with
+ * a wildcard or a character of more than one byte.
+ *
+ * Texts are mostly printable ASCII, where a letter's first character can
+ * begin a match at its two cases only: when at most two printable ASCII
+ * bytes can, eight bytes at a time are tested for those two and for any
+ * byte outside printable ASCII, and only a group that holds one is looked
+ * up byte by byte. */
+class first_character_filter {
+public:
+  void Build(const char* pattern, WORD patternLength, const search_flags& flags) {
+    used_ = false;
+    if (patternLength == 0)
+      return;
+    const auto first = static_cast<BYTE>(pattern[0]);
+    if (NLS_isleadbyte(first, flags.info) || (flags.wildcards && (first == '?' || first == '*')))
+      return;
+    WORD compareFlags = 0;
+    if (flags.case_sensitive)
+      compareFlags |= INTL_CASE_SENSITIVE;
+    if (flags.accent_sensitive)
+      compareFlags |= INTL_ACCENT_SENSITIVE;
+    int printable = 0;
+    for (int byte = 0; byte < 256; ++byte) {
+      const char text = static_cast<char>(byte);
+      can_begin_[byte] = NLS_isleadbyte(static_cast<BYTE>(byte), flags.info) ||
+                         IntlTextCompare(pattern, 1, &text, 1, compareFlags) == 0;
+      if (can_begin_[byte] && byte >= kFirstPrintable && byte < kFirstHigh) {
+        if (printable < 2)
+          printable_[printable] = static_cast<BYTE>(byte);
+        ++printable;
+      }
+    }
+    grouped_ = printable <= 2;
+    if (printable == 1)
+      printable_[1] = printable_[0];
+    if (printable == 0)
+      printable_[0] = printable_[1] = kFirstHigh; // never a printable byte
+    used_ = true;
+  }
+
+  bool MayMatch(const char* text, DWORD length) const {
+    if (!used_)
+      return true;
+    DWORD i = 0;
+    if (grouped_) {
+      const uint64_t first = kOnes * printable_[0];
+      const uint64_t second = kOnes * printable_[1];
+      for (; i + 8 <= length; i += 8) {
+        uint64_t group = 0;
+        memcpy(&group, text + i, sizeof group);
+        const uint64_t flagged = (group & kHighBits) | Below(group, kFirstPrintable) |
+                                 ZeroByte(group ^ first) | ZeroByte(group ^ second);
+        if (flagged != 0 && AnyCanBegin(text + i, 8))
+          return true;
+      }
+    }
+    return AnyCanBegin(text + i, length - i);
+  }
+
+private:
+  static constexpr int kFirstPrintable = 0x20;
+  static constexpr int kFirstHigh = 0x80;
+  static constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  static constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+  /* Non-zero when a byte of the group is 0 (or, for Below, under n <= 0x80). */
+  static uint64_t ZeroByte(uint64_t group) { return (group - kOnes) & ~group & kHighBits; }
+  static uint64_t Below(uint64_t group, int n) {
+    return (group - kOnes * static_cast<uint64_t>(n)) & ~group & kHighBits;
+  }
+
+  bool AnyCanBegin(const char* text, DWORD length) const {
+    for (DWORD i = 0; i < length; ++i) {
+      if (can_begin_[static_cast<BYTE>(text[i])])
+        return true;
+    }
+    return false;
+  }
+
+  bool used_ = false;
+  bool grouped_ = false;
+  BYTE printable_[2] = {};
+  bool can_begin_[256] = {};
+};
+
 /* What a search looks for, and the range the element must reach into. */
 struct find_request {
+  find_request(int within, DWORD first, DWORD last, const char* pattern, WORD patternLength,
+               WORD mode, const search_flags& flags)
+      : within(within), first(first), last(last), pattern(pattern),
+        pattern_length(patternLength), mode(mode), flags(flags) {
+    filter.Build(pattern, patternLength, flags);
+  }
+
   int within = 0;
   DWORD first = 0;
   DWORD last = 0;
@@ -63,6 +165,7 @@ struct find_request {
   WORD pattern_length = 0;
   WORD mode = 0;
   search_flags flags;
+  first_character_filter filter;
 
   bool InRange(DWORD ordinal) const {
     return within != 0 ? ordinal >= first && ordinal <= last : ordinal > last;
@@ -71,6 +174,11 @@ struct find_request {
   bool PastRange(DWORD ordinal) const { return within != 0 && ordinal > last; }
 
   bool Matches(const char* text, DWORD length) const {
+    // The modes that need the pattern found fail at once for a text where
+    // it cannot begin.
+    const bool needsFind = mode >= FIND_MATCH_EXACT && mode <= FIND_MATCH_SUBSTRING;
+    if (needsFind && !filter.MayMatch(text, length))
+      return false;
     const WORD textLength = length > 0xFFFF ? 0xFFFF : static_cast<WORD>(length);
     return MatchStringInBuffer(text, textLength, pattern, pattern_length, mode, flags.wildcards,
                                flags.case_sensitive, flags.accent_sensitive,
@@ -225,16 +333,37 @@ WORD TargetTypeOf(const char* name) {
   return LookupTargetType(name);
 }
 
+/* The record range of a lone "Everything" chunk, without a walk over
+ * every record: from the loaded body's first record with no upper bound
+ * (no record lies past the body's last), which finds what query action 1's
+ * first and last record would. False (the query must run) for any other
+ * definition, or an item whose body is not loaded whole. */
+bool WholeBodyRange(VelkoRTChunk& chunk, DWORD* first, DWORD* last) {
+  const chunkdef_info* chain = chunk.internal != nullptr ? chunk.internal->definitions : nullptr;
+  if (chain == nullptr || chain->next != nullptr || chain->relation != RELATION_EVERYTHING ||
+      chunk.item == nullptr || chunk.item->internal == nullptr)
+    return false;
+  const body_context* body = chunk.item->internal->input;
+  if (body == nullptr || body->records == nullptr || body->load_status != NOERROR ||
+      chunk.item->internal->incomplete_load != NOERROR)
+    return false;
+  *first = body->records->ordinal;
+  *last = kNoUpperBound;
+  return true;
+}
+
 /* Clears the session's found words and asks the engine for the chunk's
- * first and last record; false when the chunk has no session. */
+ * first and last record (query action 1, unless the chunk is the whole
+ * loaded body); false when the chunk has no session. */
 bool QueryRange(VelkoRTChunk& chunk, DWORD* first, DWORD* last) {
   if (chunk.session == nullptr || chunk.session->internal == nullptr)
     return false;
   _internal_SESS* session = chunk.session->internal;
   session->found_first = 0;
   session->found_second = 0;
-  chunk.AlterRichText(ACTION_QUERY_RECORDS, PROP_FIND, 0, 0, 0, nullptr, nullptr, nullptr,
-                      nullptr);
+  if (!WholeBodyRange(chunk, &session->found_first, &session->found_second))
+    chunk.AlterRichText(ACTION_QUERY_RECORDS, PROP_FIND, 0, 0, 0, nullptr, nullptr, nullptr,
+                        nullptr);
   *first = session->found_first;
   *last = session->found_second;
   return true;
@@ -324,6 +453,11 @@ WORD FindTextChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD l
     return 0;
   const find_request request{within, first, last, pattern, patternLength, mode, FlagsOf(*chunk)};
 
+  // A font string that names nothing lets every run through.
+  bool filtered = false;
+  for (DWORD given : mask->given)
+    filtered = filtered || given != 0;
+
   DWORD count = 0;
   bool inRun = false;
   const COLOR_VALUE* color = nullptr;
@@ -349,7 +483,7 @@ WORD FindTextChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD l
       continue;
     FONTID fontId = 0;
     memcpy(&fontId, node->data + offsetof(CDTEXT, FontID), sizeof fontId);
-    if (FontNotFilteredExt(&fontId, color, font, mask->given) == 0)
+    if (filtered && FontNotFilteredExt(&fontId, color, font, mask->given) == 0)
       continue;
     if (request.Matches(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT)))
       return ElementNumber(count);

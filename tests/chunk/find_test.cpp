@@ -110,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         named_case{"AfterTheFirstBudget", 0, "Table 6", "Table", "Budget", "EXACT", 7},
         named_case{"WithinAChunkWithoutIt", 1, "Table 1", "Table", "Budget", "EXACT", 0},
         named_case{"AfterTheLastTable", 0, "Table 8", "Table", "Budget", "EXACT", 0},
+        named_case{"AfterEverything", 0, "Everything", "Table", "Sales", "EXACT", 0},
         named_case{"UnbracketedTablesCountWithoutName", 0, "Table 4", "Table", "Sales", "EXACT", 0},
         named_case{"Layer", 1, "Everything", "Layer", "Top", "EXACT", 1},
         named_case{"Button", 1, "Everything", "Button", "OK", "EXACT", 1},
@@ -162,9 +163,30 @@ INSTANTIATE_TEST_SUITE_P(
         text_case{"AfterTheBracket", 1, "Everything", "omega", "EXACT", "", 5},
         text_case{"NoModeTakesTheFirstRun", 1, "Everything", "zzz", "", "", 1},
         text_case{"WithinTheChunk", 1, "Text 1", "beta", "SUBSTR", "Red", 0},
+        text_case{"WithinAOneRecordChunk", 1, "Text 2", "beta", "EXACT", "", 2},
         text_case{"AfterTheChunk", 0, "Text 2", "beta", "SUBSTR", "", 4},
+        text_case{"AfterEverything", 0, "Everything", "omega", "EXACT", "", 0},
         text_case{"NullFont", 1, "Everything", "beta", "SUBSTR", nullptr, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, FindTextFollowsTheChunksSearchFlags) {
+  // "\x83" is a-circumflex in LMBCS. The texts hold no other "a", so that
+  // each is found only where the pattern is; they are long enough to be
+  // tested eight bytes at a time, with the match past the first eight.
+  AppendItem({Text("nothing to find here"), Text("old texts \x83" "bc here too"),
+              Text("xyz new ABC"), Text("xyz, new, third: abc")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  chunk->AccentSensitive = 0;
+  EXPECT_EQ(chunk->FindTextChunk(1, "abc", 3, "SUBSTR", ""), 2);
+  chunk->AccentSensitive = 1;
+  EXPECT_EQ(chunk->FindTextChunk(1, "abc", 3, "SUBSTR", ""), 3);
+  chunk->CaseSensitive = 1;
+  EXPECT_EQ(chunk->FindTextChunk(1, "abc", 3, "SUBSTR", ""), 4);
+  chunk->TextWildcards = 1;
+  EXPECT_EQ(chunk->FindTextChunk(1, "?bc", 3, "SUBSTR", ""), 2);
+  EXPECT_EQ(chunk->FindTextChunk(1, "*BC", 3, "ENDS", ""), 3);
+  EXPECT_EQ(chunk->FindTextChunk(1, "w A", 3, "SUBSTR", ""), 3);
+}
 
 TEST_F(EngineTest, FindMethodsRefuseDefinitionsTheyCannotSearch) {
   AppendItem({TableBegin(), Cell(0, 0), Text("a"), Cell(1, 0), Text("b"), Cell(2, 0), Text("c"),
