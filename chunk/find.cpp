@@ -259,25 +259,6 @@ const COLOR_VALUE* BracketColor(const record_storage* begin) {
   return nullptr;
 }
 
-/* Target types a chunk could name but FindNamedChunk does not search. */
-bool NamedSearchRefused(WORD targetType) {
-  switch (targetType) {
-  case TARGETTYPE_SECTION:
-  case TARGETTYPE_FILE:
-  case TARGETTYPE_OLEOBJECT:
-  case TARGETTYPE_ANCHOR:
-  case TARGETTYPE_HYPERLINK:
-  case TARGETTYPE_ACTIONHOTSPOT:
-  case TARGETTYPE_POPUP:
-  case TARGETTYPE_FIELD:
-  case TARGETTYPE_SUBFORM:
-  case TARGETTYPE_URLLINK:
-    return true;
-  default:
-    return false;
-  }
-}
-
 /* ---- the methods' arguments ---- */
 
 /* A definition the find methods can search: "Everything" alone, or clauses
@@ -411,8 +392,8 @@ int MatchStringInBuffer(const char* text, WORD textLength, const char* pattern, 
 WORD FindNamedChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD last,
                             const char* pattern, WORD patternLength, WORD mode, WORD targetType) {
   named_kind kind;
-  if (first == 0 || last == 0 || chunk == nullptr || NamedSearchRefused(targetType) ||
-      !KindOf(targetType, &kind))
+  // Only tables, buttons and layers carry names a find reads.
+  if (first == 0 || last == 0 || chunk == nullptr || !KindOf(targetType, &kind))
     return 0;
   const find_request request{within, first, last, pattern, patternLength, mode, FlagsOf(*chunk)};
 
