@@ -506,6 +506,137 @@ Bytes LayerBegin() { return Begin(SIG_CD_LAYER, 2); }
 Bytes Layer() { return Record(SIG_CD_LAYER, Bytes(18)); }
 Bytes LayerEnd() { return End(SIG_CD_LAYER, 2); }
 
+
+/* ---- graphics, file data and resources ----
+ *
+ * Double-word-length records: every offset below is the stored one, 2
+ * bytes below the host form's (which keeps two pad bytes after the
+ * signature). */
+
+namespace {
+
+WORD EvenLength(size_t length) { return static_cast<WORD>(length + length % 2); }
+
+/* A segment record: its fixed part, the data's length at `sizeAt`, the
+ * segment size (the length made even) behind it, then the data. */
+Bytes Segment(WORD signature, size_t fixed, size_t sizeAt, const Bytes& data) {
+  if (data.size() > 0xFFFF)
+    return {};
+  Bytes body(fixed);
+  PutWord(body, sizeAt, static_cast<WORD>(data.size()));
+  PutWord(body, sizeAt + 2, EvenLength(data.size()));
+  AppendRange(body, data);
+  return Record(signature, body);
+}
+
+} // namespace
+
+/* CDGRAPHIC, LSIG, 30 bytes: 6 destination width, 8 height, 10 crop size
+ * and offsets (12 bytes), 22 resize flag, 24 version, 25 flags, 26
+ * reserved (4). */
+Bytes Graphic(const GraphicFields& fields) {
+  Bytes body(24);
+  PutWord(body, 0, fields.dest_width);
+  PutWord(body, 2, fields.dest_height);
+  PutWord(body, 16, fields.resize);
+  PutByte(body, 18, fields.version);
+  PutByte(body, 19, fields.flags);
+  return Record(SIG_CD_GRAPHIC, body);
+}
+
+/* CDIMAGEHEADER, LSIG, 30 bytes: 6 image type, 8 width, 10 height, 12
+ * reserved, 14 image data size (double word), 18 segment count (double
+ * word), 22 reserved (8). */
+Bytes ImageHeader(const ImageHeaderFields& fields) {
+  Bytes body(24);
+  PutWord(body, 0, fields.image_type);
+  PutWord(body, 2, fields.width);
+  PutWord(body, 4, fields.height);
+  PutDword(body, 8, fields.data_size);
+  PutDword(body, 12, fields.segment_count);
+  return Record(SIG_CD_IMAGEHEADER, body);
+}
+
+/* CDIMAGESEGMENT, LSIG, 10 bytes: 6 data size, 8 segment size; 10 the
+ * data. */
+Bytes ImageSegment(const Bytes& data) { return Segment(SIG_CD_IMAGESEGMENT, 4, 0, data); }
+
+/* CDBITMAPHEADER, LSIG, 38 bytes: 6 destination width, 8 height, 10 crop
+ * size, 14 flags, 16 reserved (6), 22 width, 24 height, 26 bits per pixel,
+ * 28 samples per pixel, 30 bits per sample, 32 segment count, 34 colour
+ * count, 36 pattern count. */
+Bytes BitmapHeader(const BitmapHeaderFields& fields) {
+  Bytes body(32);
+  PutWord(body, 0, fields.dest_width);
+  PutWord(body, 2, fields.dest_height);
+  PutWord(body, 16, fields.width);
+  PutWord(body, 18, fields.height);
+  PutWord(body, 20, fields.bits_per_pixel);
+  PutWord(body, 22, fields.samples_per_pixel);
+  if (fields.samples_per_pixel != 0)
+    PutWord(body, 24, static_cast<WORD>(fields.bits_per_pixel / fields.samples_per_pixel));
+  PutWord(body, 26, fields.segment_count);
+  return Record(SIG_CD_BITMAPHEADER, body);
+}
+
+/* The bitmap segment, LSIG, 18 bytes: 6 reserved (8), 14 scan-line count,
+ * 16 data size; 18 the data. */
+Bytes BitmapSegment(const Bytes& data, WORD scanlines) {
+  if (data.size() > 0xFFFF)
+    return {};
+  Bytes body(12);
+  PutWord(body, 8, scanlines);
+  PutWord(body, 10, static_cast<WORD>(data.size()));
+  AppendRange(body, data);
+  return Record(SIG_CD_BITMAPSEGMENT, body);
+}
+
+/* CDFILEHEADER, LSIG, 26 bytes: 6 extension length, 8 reserved, 10 file
+ * data size (double word), 14 segment count (double word), 18 flags
+ * (double word), 22 reserved (4); 26 the extension. */
+Bytes FileHeader(const FileHeaderFields& fields) {
+  Bytes body(20);
+  PutWord(body, 0, TextLength(fields.extension));
+  PutDword(body, 4, fields.data_size);
+  PutDword(body, 8, fields.segment_count);
+  PutDword(body, 12, fields.flags);
+  Append(body, fields.extension);
+  return Record(SIG_CD_FILEHEADER, body);
+}
+
+/* CDFILESEGMENT, LSIG, 18 bytes: 6 data size, 8 segment size, 10 reserved
+ * (8); 18 the data. */
+Bytes FileSegment(const Bytes& data) { return Segment(SIG_CD_FILESEGMENT, 12, 0, data); }
+
+/* CDSTORAGELINK, WSIG, 24 bytes: 4 storage type, 6 load type, 8 reserved,
+ * 10 reference length, 12 reserved (12); 24 the reference. */
+Bytes StorageLink(const StorageLinkFields& fields) {
+  Bytes body(20);
+  PutWord(body, 0, fields.storage_type);
+  PutWord(body, 2, fields.load_type);
+  PutWord(body, 6, TextLength(fields.reference));
+  Append(body, fields.reference);
+  return Record(SIG_CD_STORAGELINK, body);
+}
+
+/* CDRESOURCE, WSIG, 26 bytes: 4 flags (double word), 8 type, 10 class, 12
+ * name length, 14 server hint length, 16 file hint length, 18 reserved (8);
+ * 26 the server hint, the file hint, the link, the name. */
+Bytes Resource(const ResourceFields& fields) {
+  Bytes body(22);
+  PutDword(body, 0, fields.flags);
+  PutWord(body, 4, fields.type);
+  PutWord(body, 6, fields.resource_class);
+  PutWord(body, 8, TextLength(fields.name));
+  PutWord(body, 10, TextLength(fields.server_hint));
+  PutWord(body, 12, TextLength(fields.file_hint));
+  Append(body, fields.server_hint);
+  Append(body, fields.file_hint);
+  AppendRange(body, fields.link);
+  Append(body, fields.name);
+  return Record(fields.signature, body);
+}
+
 /* ---- record lists ---- */
 
 Body& Body::Add(Bytes record) {

@@ -272,6 +272,69 @@ Bytes LayerBegin();
 Bytes Layer();
 Bytes LayerEnd();
 
+/* ---- graphics, file data and resources ---- */
+
+struct GraphicFields {
+  WORD dest_width = 0; /* the size the graphic is shown at */
+  WORD dest_height = 0;
+  WORD resize = 0; /* non-zero: the destination size is set */
+  BYTE version = 0;
+  BYTE flags = 0;
+};
+
+struct ImageHeaderFields {
+  WORD image_type = 1; /* 1 GIF, 2 JPEG, 3 BMP */
+  WORD width = 0;
+  WORD height = 0;
+  DWORD data_size = 0;
+  DWORD segment_count = 0;
+};
+
+struct BitmapHeaderFields {
+  WORD dest_width = 0;
+  WORD dest_height = 0;
+  WORD width = 0;
+  WORD height = 0;
+  WORD bits_per_pixel = 1;
+  WORD samples_per_pixel = 1; /* bits per sample: bits per pixel / samples */
+  WORD segment_count = 0;
+};
+
+struct FileHeaderFields {
+  std::string extension{}; /* behind the fixed part */
+  DWORD data_size = 0;
+  DWORD segment_count = 0;
+  DWORD flags = 0;
+};
+
+struct StorageLinkFields {
+  WORD storage_type = 1; /* 1 a file object of the note, 4 a URL */
+  WORD load_type = 1;
+  std::string reference{}; /* the object's name or the URL */
+};
+
+struct ResourceFields {
+  WORD signature = SIG_CD_RESOURCE;
+  DWORD flags = 0; /* 0x1 the name is a formula, 0x2 the note link is inline */
+  WORD type = 1;   /* 1 URL, 2 note link, 3 named element, ... */
+  WORD resource_class = 0;
+  std::string server_hint{};
+  std::string file_hint{};
+  Bytes link{};       /* a note link, link index or database reference, by type */
+  std::string name{}; /* Length1 bytes behind the link */
+};
+
+Bytes Graphic(const GraphicFields& fields = {});
+Bytes ImageHeader(const ImageHeaderFields& fields);
+/* A piece of image data; its segment size is the data's length made even. */
+Bytes ImageSegment(const Bytes& data);
+Bytes BitmapHeader(const BitmapHeaderFields& fields);
+Bytes BitmapSegment(const Bytes& data, WORD scanlines = 1);
+Bytes FileHeader(const FileHeaderFields& fields);
+Bytes FileSegment(const Bytes& data);
+Bytes StorageLink(const StorageLinkFields& fields);
+Bytes Resource(const ResourceFields& fields);
+
 /* ---- record lists ---- */
 
 /* Records in order, laid out as item values or a CD file. */

@@ -730,6 +730,89 @@ Bytes BuildLayerBegin(LineFields&) { return LayerBegin(); }
 Bytes BuildLayer(LineFields&) { return Layer(); }
 Bytes BuildLayerEnd(LineFields&) { return LayerEnd(); }
 
+
+Bytes BuildGraphic(LineFields& f) {
+  GraphicFields fields;
+  f.Word("destwidth", &fields.dest_width);
+  f.Word("destheight", &fields.dest_height);
+  f.Word("resize", &fields.resize);
+  f.Byte("version", &fields.version);
+  f.Byte("flags", &fields.flags);
+  return Graphic(fields);
+}
+
+Bytes BuildImageHeader(LineFields& f) {
+  ImageHeaderFields fields;
+  f.Word("type", &fields.image_type);
+  f.Word("width", &fields.width);
+  f.Word("height", &fields.height);
+  f.Dword("datasize", &fields.data_size);
+  f.Dword("segments", &fields.segment_count);
+  return ImageHeader(fields);
+}
+
+Bytes BuildImageSegment(LineFields& f) {
+  Bytes data;
+  f.ByteString("data", &data, 0xFFFF);
+  return ImageSegment(data);
+}
+
+Bytes BuildBitmapHeader(LineFields& f) {
+  BitmapHeaderFields fields;
+  f.Word("destwidth", &fields.dest_width);
+  f.Word("destheight", &fields.dest_height);
+  f.Word("width", &fields.width);
+  f.Word("height", &fields.height);
+  f.Word("bpp", &fields.bits_per_pixel);
+  f.Word("samples", &fields.samples_per_pixel);
+  f.Word("segments", &fields.segment_count);
+  return BitmapHeader(fields);
+}
+
+Bytes BuildBitmapSegment(LineFields& f) {
+  Bytes data;
+  WORD scanlines = 1;
+  f.ByteString("data", &data, 0xFFFF);
+  f.Word("scanlines", &scanlines);
+  return BitmapSegment(data, scanlines);
+}
+
+Bytes BuildFileHeader(LineFields& f) {
+  FileHeaderFields fields;
+  f.Text("extension", &fields.extension);
+  f.Dword("datasize", &fields.data_size);
+  f.Dword("segments", &fields.segment_count);
+  f.Dword("flags", &fields.flags);
+  return FileHeader(fields);
+}
+
+Bytes BuildFileSegment(LineFields& f) {
+  Bytes data;
+  f.ByteString("data", &data, 0xFFFF);
+  return FileSegment(data);
+}
+
+Bytes BuildStorageLink(LineFields& f) {
+  StorageLinkFields fields;
+  f.Word("type", &fields.storage_type);
+  f.Word("load", &fields.load_type);
+  f.Text("ref", &fields.reference);
+  return StorageLink(fields);
+}
+
+Bytes BuildResource(LineFields& f) {
+  ResourceFields fields;
+  f.Signature("sig", &fields.signature);
+  f.Dword("flags", &fields.flags);
+  f.Word("type", &fields.type);
+  f.Word("class", &fields.resource_class);
+  f.Text("server", &fields.server_hint);
+  f.Text("file", &fields.file_hint);
+  f.ByteString("link", &fields.link);
+  f.Text("name", &fields.name);
+  return Resource(fields);
+}
+
 struct Mnemonic {
   const char* name;
   Bytes (*build)(LineFields&);
@@ -768,6 +851,15 @@ constexpr Mnemonic kMnemonics[] = {
     {"LAYERBEGIN", BuildLayerBegin},
     {"LAYER", BuildLayer},
     {"LAYEREND", BuildLayerEnd},
+    {"GRAPHIC", BuildGraphic},
+    {"IMAGEHEADER", BuildImageHeader},
+    {"IMAGESEGMENT", BuildImageSegment},
+    {"BITMAPHEADER", BuildBitmapHeader},
+    {"BITMAPSEGMENT", BuildBitmapSegment},
+    {"FILEHEADER", BuildFileHeader},
+    {"FILESEGMENT", BuildFileSegment},
+    {"STORAGELINK", BuildStorageLink},
+    {"RESOURCE", BuildResource},
 };
 
 const Mnemonic* FindMnemonic(const std::string& upper) {

@@ -57,6 +57,19 @@
  *   HOTSPOTEND  sig=[CDHOTSPOTEND]
  *   LINK        id=[0]
  *   DOCLINK     notelink=BYTES (at most 40, zero-filled) texts=BYTES
+ *   GRAPHIC     destwidth= destheight= resize= version= flags= [0]
+ *   IMAGEHEADER type=[1] (1 GIF, 2 JPEG) width= height= datasize=
+ *               segments= [0]
+ *   IMAGESEGMENT data=BYTES (at most 65535)
+ *   BITMAPHEADER destwidth= destheight= width= height= segments= [0]
+ *               bpp= samples= [1]
+ *   BITMAPSEGMENT data=BYTES (at most 65535) scanlines=[1]
+ *   FILEHEADER  extension=BYTES datasize= segments= flags= [0]
+ *   FILESEGMENT data=BYTES (at most 65535)
+ *   STORAGELINK type= load= [1] ref=BYTES (the object name or URL)
+ *   RESOURCE    sig=[CDRESOURCE] flags=[0] type=[1] class=[0] server=BYTES
+ *               file=BYTES link=BYTES (note link, index or database
+ *               reference, by type) name=BYTES
  *   RAW         sig=SIG (required) data=BYTES: any record, header by the
  *               signature's form
  *   ANCHOR      name=BYTES

@@ -548,12 +548,11 @@ void DeleteState(chunk_process_state* state) {
   delete state;
 }
 
-/* Runs the prepared operation: loading, the walk and what follows it. */
-STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
+/* The item's records loaded on first use, and the output body started
+ * when the action writes. */
+STATUS StartBodies(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   _internal_RTITEM* internal = item->internal;
-  const WORD action = state->action;
-
   body_context* input = ItemBody(item);
   // A reading action on an item without records answers that it found
   // nothing; records that memory could not hold are a failure for every
@@ -567,12 +566,20 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
       (state->writes != 0 || internal->incomplete_load == VELKO_ERR_MEMORY))
     return internal->incomplete_load;
   if (state->writes != 0) {
-    if (STATUS status = CreateBodyItem(&state->gen); status != NOERROR) {
-      DiscardWrittenBody(state);
+    if (STATUS status = CreateBodyItem(&state->gen); status != NOERROR)
       return status;
-    }
   }
   state->record_counter = 0;
+  return NOERROR;
+}
+
+/* Runs the set-up operation: what comes before the walk, the walk and what
+ * follows it up to writing the body. */
+STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
+  _internal_RTITEM* internal = StateItem(state)->internal;
+  const WORD action = state->action;
+  // The input body StartBodies loaded (null for an item without records).
+  body_context* input = internal->input;
 
   STATUS status = NOERROR;
   if (action == ACTION_SET_HIDE_FORMULA || action == ACTION_CHANGE_PARAGRAPH ||
@@ -604,13 +611,6 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
     status = FinishXMLRendering(state, state->chunk->internal->render_context);
   if (status == NOERROR && action == ACTION_MERGE_CELLS && state->found == 0)
     status = VELKO_ERR_FAILED;
-
-  if (state->writes == 0)
-    return status;
-  if (status == NOERROR)
-    status = FinishWrittenBody(state);
-  if (status != NOERROR && internal->output != nullptr)
-    DiscardWrittenBody(state);
   return status;
 }
 
@@ -638,9 +638,13 @@ void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count) {
   VelkoDeallocatePtr(session, keys);
 }
 
-STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, WORD action,
-                    WORD p1, WORD p2, WORD p3, WORD p4, const char* s1, const char* s2, WORD,
-                    chunkdef_info* extra, VelkoRTChunk* other) {
+STATUS SetUpChunkOperation(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName,
+                           WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
+                           const char* s2, chunkdef_info* extra, VelkoRTChunk* other,
+                           chunk_process_state** operation) {
+  if (operation == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  *operation = nullptr;
   if (chunk == nullptr || chunk->internal == nullptr || chunk->session == nullptr ||
       chunk->session->internal == nullptr || chunk->item == nullptr ||
       chunk->item->internal == nullptr)
@@ -674,14 +678,27 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
   chunk->field_flag = 0;
   state->writes = ActionWritesHere(action, p1) ? 1 : 0;
   SettleWildcards(state);
+  *operation = state;
 
   // An action whose work is not built would pass the records through and
   // report success wherever its chunk is not met: refused before the item
   // is loaded or anything is written.
   STATUS status = ActionIsPending(action) ? kServiceNotAvailable : Prepare(state);
   if (status == NOERROR)
-    status = RunOperation(state, extra);
+    status = StartBodies(state);
+  return status;
+}
 
+STATUS FinishChunkOperation(chunk_process_state* state, STATUS status) {
+  if (state == nullptr)
+    return status;
+  VelkoRTChunk* chunk = state->chunk;
+  if (state->writes != 0) {
+    if (status == NOERROR)
+      status = FinishWrittenBody(state);
+    if (status != NOERROR && StateItem(state)->internal->output != nullptr)
+      DiscardWrittenBody(state);
+  }
   SettleSortKeys(status, state);
   if (state->writes == 0 && (status == NOERROR || chunk->status == NOERROR))
     chunk->status = VELKO_STATUS_READ_ONLY;
@@ -689,6 +706,19 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
     chunk->secondary_status = state->secondary_status;
   DeleteState(state);
   return status;
+}
+
+STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, WORD action,
+                    WORD p1, WORD p2, WORD p3, WORD p4, const char* s1, const char* s2, WORD,
+                    chunkdef_info* extra, VelkoRTChunk* other) {
+  chunk_process_state* state = nullptr;
+  STATUS status = SetUpChunkOperation(chunk, note, itemName, action, p1, p2, p3, p4, s1, s2,
+                                      extra, other, &state);
+  if (state == nullptr)
+    return status; // refused, or answered without a walk
+  if (status == NOERROR)
+    status = RunOperation(state, extra);
+  return FinishChunkOperation(state, status);
 }
 
 /* ---- the frame of the action cases ---- */

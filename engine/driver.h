@@ -34,6 +34,30 @@ STATUS ProcessChunk(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName, 
                     WORD p1, WORD p2, WORD p3, WORD p4, const char* s1, const char* s2, WORD unused,
                     chunkdef_info* extra, VelkoRTChunk* other);
 
+/* ProcessChunk in three parts, for callers that run work of their own
+ * inside a real operation (between set-up and finish, in place of the
+ * walk).
+ *
+ * SetUpChunkOperation: checks the chunk, builds the run chain, makes the
+ * operation state and prepares what the action needs; loads the item's
+ * records on first use and, when the action writes, starts the output
+ * body. *operation is the state, or null when the operation is already
+ * over (a null chunk, no memory for the state, action 37 answered, a sort
+ * with nothing to sort): the status is then its result. With a state, a
+ * non-zero status is the operation's failure, to be handed to the finish.
+ *
+ * FinishChunkOperation: with status 0, a writing action's output body
+ * (ending in a text run) becomes the item's records and is committed
+ * unless the item caches records; on failure the output body is dropped
+ * and the item keeps its records. Then the sort keys, the chunk's status
+ * words and the state are settled, and the state is deleted. Returns the
+ * operation's final status. */
+STATUS SetUpChunkOperation(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName,
+                           WORD action, WORD p1, WORD p2, WORD p3, WORD p4, const char* s1,
+                           const char* s2, chunkdef_info* extra, VelkoRTChunk* other,
+                           chunk_process_state** operation);
+STATUS FinishChunkOperation(chunk_process_state* state, STATUS status);
+
 /* The action step for one record inside the open chunk: runs the action's
  * case on the record and, in a writing walk, emits what the case leaves as
  * the record's output. 546 ends the walk with the answer complete; any

@@ -17,16 +17,3 @@ STATUS RemoveAttachmentsFromChunk(VelkoRTChunk*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 
-STATUS FileSizeFromInternal(DBHANDLE, NOTEHANDLE, const char*, DWORD* size, DWORD) {
-  if (size != nullptr)
-    *size = 0;
-  return kServiceNotAvailable;
-}
-
-/* ---- services the store calls (store/services.h) ---- */
-
-STATUS ExternalFileNameFromInternal(NOTEHANDLE, const char*, char* name) {
-  if (name != nullptr)
-    name[0] = '\0';
-  return kServiceNotAvailable;
-}

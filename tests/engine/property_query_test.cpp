@@ -27,7 +27,7 @@ using namespace engine_test;
 /* Where the answer of a result class lies. */
 enum class Place { kResult, kFirst, kThird, kPabid, kRecordType, kFoundCount };
 
-/* ---- script lines for records the script has no mnemonic for ---- */
+/* ---- script lines ---- */
 
 std::string HexWord(unsigned value) {
   char hex[8];
@@ -37,55 +37,42 @@ std::string HexWord(unsigned value) {
 
 std::string HexDword(unsigned value) { return HexWord(value & 0xFFFF) + HexWord(value >> 16); }
 
-std::string HexText(const std::string& text) {
-  std::string hex;
-  char pair[4];
-  for (unsigned char c : text) {
-    std::snprintf(pair, sizeof pair, "%02X", c);
-    hex += pair;
-  }
-  return hex;
-}
-
 std::string Zeros(int count) { return std::string(2 * count, '0'); }
 
-/* CDGRAPHIC as stored (fields 2 bytes below their host offsets): width,
- * height, 12 reserved, resize, version, flags, 4 reserved. */
 std::string Graphic(unsigned width, unsigned height, unsigned resize, unsigned flags) {
-  return "RAW sig=0x99 data=" + HexWord(width) + HexWord(height) + Zeros(12) + HexWord(resize) +
-         "00" + HexText(std::string(1, static_cast<char>(flags))) + Zeros(4) + "\n";
+  return "GRAPHIC destwidth=" + std::to_string(width) + " destheight=" + std::to_string(height) +
+         " resize=" + std::to_string(resize) + " flags=" + std::to_string(flags) + "\n";
 }
 
-/* CDBITMAPHEADER as stored: destination size, 12 reserved, width, height,
- * 12 reserved. */
 std::string BitmapHeader(unsigned width, unsigned height) {
-  return "RAW sig=0x95 data=" + Zeros(16) + HexWord(width) + HexWord(height) + Zeros(12) + "\n";
+  return "BITMAPHEADER width=" + std::to_string(width) + " height=" + std::to_string(height) +
+         "\n";
 }
 
-/* CDIMAGEHEADER as stored: type (2 JPEG), width, height, reserved, data
- * size, segment count, 8 reserved. */
+/* Image type 2 is JPEG, 1 GIF. */
 std::string ImageHeader(unsigned type, unsigned width, unsigned height, unsigned segments) {
-  return "RAW sig=0x7D data=" + HexWord(type) + HexWord(width) + HexWord(height) + Zeros(6) +
-         HexDword(segments) + Zeros(8) + "\n";
+  return "IMAGEHEADER type=" + std::to_string(type) + " width=" + std::to_string(width) +
+         " height=" + std::to_string(height) + " segments=" + std::to_string(segments) + "\n";
 }
 
-std::string ImageSegment() { return "RAW sig=0x7C data=" + Zeros(4) + "\n"; }
+std::string ImageSegment() { return "IMAGESEGMENT data=00000000\n"; }
 
-/* CDSTORAGELINK: storage type, load type, reserved, data length, 12
- * reserved, the data. */
-std::string StorageLink(unsigned type, const std::string& data) {
-  return "RAW sig=0xFFC4 data=" + HexWord(type) + Zeros(4) + HexWord(unsigned(data.size())) +
-         Zeros(12) + HexText(data) + "\n";
+std::string StorageLink(unsigned type, const std::string& reference) {
+  return "STORAGELINK type=" + std::to_string(type) + " ref=\"" + reference + "\"\n";
 }
 
-/* CDRESOURCE as stored (26 bytes): flags, type, class, data length, the
- * hint lengths, 8 reserved; then the hints and the data (given in hex). */
+/* A resource: its flags (1 formula, 2 inline link), type (1 URL, 2 note
+ * link, 3 named element), class (0x13 image), hints, link bytes in hex
+ * and name. */
 std::string Resource(unsigned flags, unsigned type, unsigned resourceClass,
                      const std::string& server, const std::string& file,
-                     const std::string& dataHex, unsigned length) {
-  return "RAW sig=0xFFF6 data=" + HexDword(flags) + HexWord(type) + HexWord(resourceClass) +
-         HexWord(length) + HexWord(unsigned(server.size())) + HexWord(unsigned(file.size())) +
-         Zeros(8) + HexText(server + file) + dataHex + "\n";
+                     const std::string& linkHex, const std::string& name) {
+  std::string line = "RESOURCE flags=" + std::to_string(flags) + " type=" +
+                     std::to_string(type) + " class=" + std::to_string(resourceClass) +
+                     " server=\"" + server + "\" file=\"" + file + "\" name=\"" + name + "\"";
+  if (!linkHex.empty())
+    line += " link=" + linkHex;
+  return line + "\n";
 }
 
 /* A note link: replica ID, view UNID, note UNID as u32 words. */
@@ -269,7 +256,7 @@ TEST_F(PropertyQueryTest, FileNamesAndLinkUrls) {
                "HOTSPOTBEGIN type=11 flags=0x1000 data=\"http://a\"\nHOTSPOTEND\n",
        "Everything", ACTION_GET_LINK, PROP_LINKURL, Place::kThird, "http://a"},
       {"a URL resource after its hints",
-       start + Resource(0, 1, 0, "srv", "fh", HexText("http://b"), 8), "Everything", ACTION_GET_LINK,
+       start + Resource(0, 1, 0, "srv", "fh", "", "http://b"), "Everything", ACTION_GET_LINK,
        PROP_LINKURL, Place::kThird, "http://b"},
   });
 }
@@ -280,7 +267,7 @@ TEST_F(PropertyQueryTest, NoteLinkParts) {
   const std::string byIndex = std::string(kStart) + "LINK id=1\nTEXT text=\"x\"\n";
   // A note-link resource holding its link inline, then its text.
   const std::string resource =
-      std::string(kStart) + Resource(0x2, 2, 0, "srv", "file", kNoteLink + HexText("txt"), 3);
+      std::string(kStart) + Resource(0x2, 2, 0, "srv", "file", kNoteLink, "txt");
   const struct {
     const char* name;
     std::string script;
@@ -350,6 +337,35 @@ TEST_F(PropertyQueryTest, ABrokenLinkIndexIsShownAndTheNextLinkAnswers) {
             std::vector<std::string>{"TARNO: Broken $Links reference"});
 }
 
+/* Attaches a file of `size` bytes as the attachment `name`. */
+void Attach(NOTEHANDLE note, const std::string& name, size_t size) {
+  const std::string path = ::testing::TempDir() + "velko_size_" + name;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(std::string(size, 'x').data(), 1, size, file);
+  std::fclose(file);
+  ASSERT_EQ(NSFNoteAttachFile(note, "$FILE", 5, path.c_str(), name.c_str(), 0), NOERROR);
+  std::remove(path.c_str());
+}
+
+TEST_F(PropertyQueryTest, FileSizesAddUp) {
+  // Two attachments of 10 and 20 bytes; a third hotspot names a file the
+  // note does not hold, which counts 0 bytes.
+  const std::string script =
+      std::string(kStart) + "HOTSPOTBEGIN type=4 data=\"one.txt\\0a.txt\\0\"\nHOTSPOTEND\n" +
+      "HOTSPOTBEGIN type=4 data=\"gone.txt\\0g.txt\\0\"\nHOTSPOTEND\n" +
+      "HOTSPOTBEGIN type=4 data=\"TWO.TXT\\0b.txt\\0\"\nHOTSPOTEND\n" +
+      "HOTSPOTBEGIN type=4\nHOTSPOTEND\n";
+  const auto attach = [](NOTEHANDLE note) {
+    Attach(note, "one.txt", 10);
+    Attach(note, "two.txt", 20);
+  };
+  const Answer answer = Query(script, "Everything", ACTION_GET_FILE_SIZE, PROP_FILESIZE,
+                              Place::kThird, 0, attach);
+  EXPECT_EQ(answer.status, NOERROR);
+  EXPECT_EQ(answer.text, "30");
+}
+
 TEST_F(PropertyQueryTest, Margins) {
   const std::string start = kStart;
   const std::string cells = "TABLEBEGIN\nTABLECELL left=0 right=1440\nTEXT text=\"a\"\n"
@@ -372,9 +388,9 @@ TEST_F(PropertyQueryTest, GraphicFacts) {
   const std::string bitmap0 = start + Graphic(0, 0, 0, 0) + BitmapHeader(0, 50);
   const std::string image = start + ImageHeader(2, 200, 100, 1) + ImageSegment();
   const std::string sharedGif = start + Graphic(0, 0, 0, 0) + ImageHeader(1, 16, 16, 0) +
-                                Resource(1, 3, 0x13, "", "", Zeros(8) + HexText("pic.gif"), 7);
+                                Resource(1, 3, 0x13, "", "", Zeros(8), "pic.gif");
   const std::string sharedJpeg = start + Graphic(0, 0, 0, 0) + ImageHeader(2, 16, 16, 0) +
-                                 Resource(0, 3, 0x13, "", "", Zeros(8) + HexText("pic.jpg"), 7);
+                                 Resource(0, 3, 0x13, "", "", Zeros(8), "pic.jpg");
   RunCases({
       {"a bitmap header's width of 0", bitmap0, "Everything", ACTION_GET_GRAPHIC_WIDTH,
        PROP_GRAPHICWIDTH, Place::kThird, "0"},
@@ -396,6 +412,14 @@ TEST_F(PropertyQueryTest, GraphicFacts) {
        ACTION_GET_GRAPHIC_UNIT, PROP_GRAPHICUNIT, Place::kFirst, "inches"},
       {"the unit of an image header", image, "Everything", ACTION_GET_GRAPHIC_UNIT,
        PROP_GRAPHICUNIT, Place::kFirst, "pixels"},
+      {"the ratio read from a GIF's own bytes",
+       start + Graphic(0, 0, 0, 0) + ImageHeader(1, 0, 0, 1) +
+           "IMAGESEGMENT data=474946383961C80064000000\n",
+       "Everything", ACTION_GET_GRAPHIC_RATIO, PROP_GRAPHICRATIO, Place::kThird, "2.0000"},
+      {"the width read from a GIF's own bytes",
+       start + Graphic(0, 0, 0, 0) + ImageHeader(1, 0, 0, 1) +
+           "IMAGESEGMENT data=474946383961C80064000000\n",
+       "Everything", ACTION_GET_GRAPHIC_WIDTH, PROP_GRAPHICWIDTH, Place::kThird, "200"},
       {"an inline JPEG", image, "Everything", ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,
        Place::kFirst, "JPEG"},
       {"a Notes bitmap", bitmap0, "Everything", ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,

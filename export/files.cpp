@@ -1,0 +1,100 @@
+/*
+ * The note's file attachments as the store and the engine ask about them:
+ * an attachment's external file name by its internal name, and its size.
+ * Both walk the note's "$FILE" items, each a TYPE_OBJECT value holding a
+ * FILEOBJECT and the file's name; the host keeps one name per attachment,
+ * which serves as both the internal (object) name and the external (file)
+ * name. Names compare without regard to ASCII case.
+ *
+ * Not here: attaching, extracting or removing files.
+ */
+#include <algorithm>
+#include <cstring>
+
+#include "engine/services.h"
+#include "host/cdrecords.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "host/osenv.h"
+#include "host/status.h"
+#include "store/services.h"
+
+namespace {
+
+constexpr const char* kFileItem = "$FILE";
+
+bool SameNameIgnoringCase(const char* a, size_t lengthA, const char* b, size_t lengthB) {
+  if (lengthA != lengthB)
+    return false;
+  for (size_t at = 0; at < lengthA; ++at) {
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (lower(a[at]) != lower(b[at]))
+      return false;
+  }
+  return true;
+}
+
+/* The attachment of the note named `name`: its FILEOBJECT. False when no
+ * "$FILE" item holds a sound FILEOBJECT of that name. */
+bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found) {
+  const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
+  const size_t nameLength = std::strlen(name);
+  BLOCKID item = {};
+  WORD type = 0;
+  BLOCKID value = {};
+  DWORD valueLength = 0;
+  STATUS status = NSFItemInfo(note, kFileItem, itemLength, &item, &type, &value, &valueLength);
+  while (status == NOERROR) {
+    const auto* bytes = static_cast<const BYTE*>(OSLockBlock(value));
+    bool match = false;
+    if (bytes != nullptr && type == TYPE_OBJECT &&
+        valueLength >= sizeof(WORD) + sizeof(FILEOBJECT)) {
+      std::memcpy(found, bytes + sizeof(WORD), sizeof *found);
+      const DWORD nameEnd = sizeof(WORD) + sizeof(FILEOBJECT) + found->FileNameLength;
+      match = found->Header.ObjectType == OBJECT_FILE && nameEnd <= valueLength &&
+              SameNameIgnoringCase(reinterpret_cast<const char*>(bytes) + sizeof(WORD) +
+                                       sizeof(FILEOBJECT),
+                                   found->FileNameLength, name, nameLength);
+    }
+    if (bytes != nullptr)
+      OSUnlockBlock(value);
+    if (match)
+      return true;
+    status = NSFItemInfoNext(note, item, kFileItem, itemLength, &item, &type, &value, &valueLength);
+  }
+  return false;
+}
+
+} // namespace
+
+STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name) {
+  if (name != nullptr)
+    name[0] = '\0';
+  FILEOBJECT file = {};
+  if (note == NULLHANDLE || internalName == nullptr || !FindAttachment(note, internalName, &file))
+    return ERR_ITEM_NOT_FOUND;
+  // The host keeps one name for both: the internal name is the file's name.
+  if (name != nullptr) {
+    const size_t length = std::min<size_t>(std::strlen(internalName), MAXPATH - 1);
+    std::memcpy(name, internalName, length);
+    name[length] = '\0';
+  }
+  return NOERROR;
+}
+
+STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWORD* size,
+                            DWORD fromObject) {
+  if (size == nullptr)
+    return NOERROR;
+  *size = 0;
+  FILEOBJECT file = {};
+  if (note == NULLHANDLE || name == nullptr || !FindAttachment(note, name, &file))
+    return ERR_ITEM_NOT_FOUND;
+  if (fromObject == 0) {
+    *size = file.FileSize;
+    return NOERROR;
+  }
+  return NSFDbGetObjectSize(db, file.Header.RRV, OBJECT_FILE, size, nullptr, nullptr);
+}
