@@ -20,6 +20,7 @@
 #include <string.h>
 
 #include "engine/record_fields.h"
+#include "engine/retrieve.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "host/nsfnote.h"
@@ -932,6 +933,21 @@ bool ReadCell(const char* record, WORD signature, DWORD length, cell_fields* cel
          ReadRecordByte(record, length, offsetof(CDTABLECELL, ColumnSpan), &cell->column_span);
 }
 
+/* The row and column (from 1) of the merged cell that covers the current
+ * cell; 0 and 0 when none does. RetrieveTargetCell answers in the action's
+ * parameters, which are kept around it. */
+STATUS CoveringCell(chunk_process_state* state, WORD* row, WORD* column) {
+  const WORD saved[4] = {state->p1, state->p2, state->p3, state->p4};
+  const STATUS status = RetrieveTargetCell(state->record_counter, state);
+  *row = state->p1;
+  *column = state->p2;
+  state->p1 = saved[0];
+  state->p2 = saved[1];
+  state->p3 = saved[2];
+  state->p4 = saved[3];
+  return status;
+}
+
 STATUS AnswerCell(const char* record, WORD signature, DWORD length, chunk_process_state* state) {
   cell_fields cell;
   if (!ReadCell(record, signature, length, &cell))
@@ -939,6 +955,19 @@ STATUS AnswerCell(const char* record, WORD signature, DWORD length, chunk_proces
   char* answer = state->session->scratch_third;
   const bool coveredLeft = (cell.flags & kCellMergedLeft) != 0;
   const bool coveredAbove = (cell.flags & kCellMergedAbove) != 0;
+  // A covered cell answers the position of the merged cell over it: for
+  // its column when covered from either side, for its row from above.
+  int row = cell.row + 1;
+  int column = cell.column + 1;
+  if ((state->action == PROP_TARGETCOLUMN && (coveredLeft || coveredAbove)) ||
+      (state->action == PROP_TARGETROW && coveredAbove)) {
+    WORD coveringRow = 0;
+    WORD coveringColumn = 0;
+    if (STATUS status = CoveringCell(state, &coveringRow, &coveringColumn); status != NOERROR)
+      return status;
+    row = coveringRow;
+    column = coveringColumn;
+  }
   switch (state->action) {
   case ACTION_CELL_IS_MERGED: {
     const bool merged = coveredLeft || coveredAbove || cell.row_span >= 2 || cell.column_span >= 2;
@@ -946,10 +975,10 @@ STATUS AnswerCell(const char* record, WORD signature, DWORD length, chunk_proces
     break;
   }
   case PROP_TARGETCOLUMN:
-    snprintf(answer, VELKO_SCRATCH_TEXT_SIZE, "%d", cell.column + 1);
+    snprintf(answer, VELKO_SCRATCH_TEXT_SIZE, "%d", column);
     break;
   case PROP_TARGETROW:
-    snprintf(answer, VELKO_SCRATCH_TEXT_SIZE, "%d", cell.row + 1);
+    snprintf(answer, VELKO_SCRATCH_TEXT_SIZE, "%d", row);
     break;
   default:
     break;

@@ -890,13 +890,14 @@ STATUS VelkoRTItem::CreateBlankRichTextItem() {
 
 STATUS VelkoRTItem::CreateFileResourceRichTextItem(const char*, const char*) { return NOERROR; }
 
-STATUS VelkoRTItem::CalculateRTItemCRC(char* out, WORD, WORD) {
-  if (out != nullptr)
-    out[0] = '\0';
-  // The checksum walk is not available yet.
-  if (IsConnected != 0 && note != NULLHANDLE)
+STATUS VelkoRTItem::CalculateRTItemCRC(char* out, WORD length, WORD mode) {
+  if (out == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
-  return NOERROR;
+  if (IsConnected == 0 || note == NULLHANDLE) {
+    out[0] = '\0';
+    return NOERROR;
+  }
+  return CalculateCRC(note, item_name, out, length, mode);
 }
 
 WORD VelkoRTItem::GetFormulaItem(const char* itemName, char* out) {

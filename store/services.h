@@ -91,4 +91,16 @@ STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length,
  * the note has no such attachment. */
 STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
 
+/* ---- reading an item's stored values again (the engine) ---- */
+
+/* Writes the checksum digits of the note's items of the name into out
+ * (lengthDigits + 2 * sumDigits characters and a NUL): the last
+ * lengthDigits decimal digits of the total value length of every item,
+ * then the last sumDigits digits of the sum of their value bytes, then of
+ * the first item's bytes weighted by (offset AND 127). Every field is '0'
+ * digits first, and stays so when the first item cannot be read, whose
+ * status is returned. */
+STATUS CalculateCRC(NOTEHANDLE note, const char* itemName, char* out, WORD lengthDigits,
+                    WORD sumDigits);
+
 #endif

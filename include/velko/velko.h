@@ -383,6 +383,23 @@ public:
                      DWORD* capacity, WORD partNumber, FILE* file, const char* fileName,
                      ActOnTextCallback actOnText, QueryLinkDataCallback queryLinkData);
 
+  /* ---- finding ---- */
+  /* The number of the first table, button or layer (targetType: a type
+   * name, its whole name first, else a prefix) of the item whose name
+   * matches text (textLength bytes) under the mode ("EXACT" or "ENTIRE",
+   * "STARTS", "ENDS", "SUBSTR"; anything else matches every name), with a
+   * record inside this chunk (n not 0) or after it (n 0). Elements are
+   * counted from the start of the item, so the answer addresses the element
+   * as a chunk ("Table 3"). 0 when none matches. A definition that is not
+   * "Everything" or clauses of one index each gives status 20017 and 0.
+   * The last argument is not read. */
+  WORD FindNamedChunk(int n, const char* targetType, const char* text, WORD textLength,
+                      const char* mode, const char* ignored);
+  /* The same for text runs: the first run whose font passes the font
+   * string's filter and whose text matches; 0 also for a null font. */
+  WORD FindTextChunk(int n, const char* text, WORD textLength, const char* mode,
+                     const char* font);
+
   LSXLsiSession* session = nullptr;
   VelkoRTItem* item = nullptr;
   VelkoRTChunk* next = nullptr;

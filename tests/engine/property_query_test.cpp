@@ -454,11 +454,17 @@ TEST_F(PropertyQueryTest, AnswersWhereTheChunkOpens) {
   const std::string start = kStart;
   const std::string passthru = start + "TEXT text=\"a\"\nHTMLBEGIN\nPARAGRAPH\nTEXT text=\"<b>\"\n"
                                        "HTMLEND\nPARAGRAPH\nTEXT text=\"c\"\n";
+  // A merged cell lies where its spans end: the second cell of the first
+  // row is covered by the cell below it, which spans two rows.
   const std::string table = start +
-                            "TABLEBEGIN\nTABLECELL rowspan=2\nTEXT text=\"a\"\n"
-                            "TABLECELL column=1\nTEXT text=\"b\"\n"
-                            "TABLECELL row=1 flags=8\nTABLECELL row=1 column=1\n"
-                            "TEXT text=\"d\"\nTABLEEND\n";
+                            "TABLEBEGIN\nTABLECELL\nTEXT text=\"a\"\n"
+                            "TABLECELL column=1 flags=8\nTEXT text=\"b\"\n"
+                            "TABLECELL row=1\nTEXT text=\"c\"\n"
+                            "TABLECELL row=1 column=1 rowspan=2\nTEXT text=\"d\"\nTABLEEND\n";
+  // The first cell is covered by the one beside it, which spans two columns.
+  const std::string wide = start +
+                           "TABLEBEGIN\nTABLECELL flags=4\nTEXT text=\"a\"\n"
+                           "TABLECELL column=1 colspan=2\nTEXT text=\"b\"\nTABLEEND\n";
   RunCases({
       {"a chunk inside pass-through HTML", passthru, "Paragraph 2",
        ACTION_GET_PASSTHRU_HTML, PROP_PASSTHRUHTML, Place::kFirst, "TRUE"},
@@ -468,16 +474,24 @@ TEST_F(PropertyQueryTest, AnswersWhereTheChunkOpens) {
        PROP_PASSTHRUHTML, Place::kFirst, "FALSE"},
       {"the record type where a table opens", start + "TABLEBEGIN\nTABLECELL\nTABLEEND\n",
        "Table 1", PROP_RECORDTYPE, PROP_RECORDTYPE, Place::kRecordType, "163"},
-      {"a cell spanning two rows is merged", table, "Table 1; Row 1; Column 1",
+      {"a cell spanning two rows is merged", table, "Table 1; Row 2; Column 2",
        ACTION_CELL_IS_MERGED, PROP_CELLISMERGED, Place::kThird, "TRUE"},
-      {"a plain cell is not", table, "Table 1; Row 1; Column 2", ACTION_CELL_IS_MERGED,
+      {"a plain cell is not", table, "Table 1; Row 1; Column 1", ACTION_CELL_IS_MERGED,
        PROP_CELLISMERGED, Place::kThird, "FALSE"},
-      {"a cell covered from above is merged", table, "Table 1; Row 2; Column 1",
-       ACTION_CELL_IS_MERGED, PROP_CELLISMERGED, Place::kThird, "TRUE"},
-      {"rows count from 1", table, "Table 1; Row 2; Column 2", PROP_TARGETROW, PROP_TARGETROW,
+      {"a covered cell is merged", table, "Table 1; Row 1; Column 2", ACTION_CELL_IS_MERGED,
+       PROP_CELLISMERGED, Place::kThird, "TRUE"},
+      {"rows count from 1", table, "Table 1; Row 2; Column 1", PROP_TARGETROW, PROP_TARGETROW,
        Place::kThird, "2"},
-      {"columns count from 1", table, "Table 1; Row 2; Column 2", PROP_TARGETCOLUMN,
+      {"columns count from 1", table, "Table 1; Row 2; Column 1", PROP_TARGETCOLUMN,
+       PROP_TARGETCOLUMN, Place::kThird, "1"},
+      {"a cell covered from above answers the merged cell's row", table,
+       "Table 1; Row 1; Column 2", PROP_TARGETROW, PROP_TARGETROW, Place::kThird, "2"},
+      {"and its column", table, "Table 1; Row 1; Column 2", PROP_TARGETCOLUMN,
        PROP_TARGETCOLUMN, Place::kThird, "2"},
+      {"a cell covered from the side keeps its row", wide, "Table 1; Row 1; Column 1",
+       PROP_TARGETROW, PROP_TARGETROW, Place::kThird, "1"},
+      {"and answers the merged cell's column", wide, "Table 1; Row 1; Column 1",
+       PROP_TARGETCOLUMN, PROP_TARGETCOLUMN, Place::kThird, "2"},
       {"chunks inside hotspots are counted",
        start + "TEXT text=\"a\"\nHOTSPOTBEGIN type=3\nTEXT text=\"b\"\nHOTSPOTEND\n"
                "TEXT text=\"c\"\n",

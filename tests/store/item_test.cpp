@@ -639,8 +639,9 @@ TEST_F(ItemTest, SmallOperationsWithoutEffect) {
   EXPECT_STREQ(out, "");
   ASSERT_EQ(item.Connect("", kDbPath, StoreRichTextNote(), "Body", 0), NOERROR);
   std::strcpy(out, "junk");
-  EXPECT_EQ(item.CalculateRTItemCRC(out, 4, 4), VELKO_ERR_BAD_ARGUMENT); // not available yet
-  EXPECT_STREQ(out, "");
+  // Connected: the value of type word and one 10-byte text record.
+  EXPECT_EQ(item.CalculateRTItemCRC(out, 4, 0), NOERROR);
+  EXPECT_STREQ(out, "0012");
 }
 
 /* ---- writing back ---- */
