@@ -16,15 +16,4 @@ STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_A
 
 /* ---- services the chunk engine calls (engine/services.h) ---- */
 
-STATUS ParseParagraphString(VelkoRTItem*, const char*, const char*, paragraph_spec** spec) {
-  if (spec != nullptr)
-    *spec = nullptr;
-  return kServiceNotAvailable;
-}
-
 STATUS AppendChunk(VelkoRTChunk*, chunk_process_state*, WORD) { return kServiceNotAvailable; }
-
-void DumpParagraph(WORD, const _CDPABDEFEXT*, char* out, DWORD) {
-  if (out != nullptr)
-    out[0] = '\0';
-}

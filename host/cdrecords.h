@@ -497,8 +497,9 @@ typedef struct {
 } CDPABDEFINITION;
 
 /* A paragraph definition with its extensions, as the paragraph routines
- * hold it (92 bytes at most). */
-typedef struct {
+ * hold it (92 bytes at most). Tagged so that the class interface can name
+ * it without this header. */
+typedef struct _CDPABDEFEXT {
   CDPABDEFINITION Definition;
   WORD LeftMarginOffset;
   WORD LeftMarginPercent;

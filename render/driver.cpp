@@ -589,6 +589,8 @@ void FinishOutermost(html_render_info *c, WORD mode) {
   PopXMLStack(c, 0, "*", 1, 0, 0, 0, 0);
   c->list_depth = 0;
   c->paragraph_mapping = nullptr;
+  c->group_mapping = nullptr;
+  c->text_mapping_count = 0;
   if (mode == kModeRender) {
     if (c->row_pending != 0)
       RenderPuts(c, "</tr>");

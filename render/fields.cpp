@@ -124,11 +124,17 @@ struct translation {
   bool xml_entities;
 };
 
+constexpr WORD kLargestMappingTabWidth = 80;
+
 translation Settings(const html_render_info *context, const style_mapping *mapping,
                      BOOL skipLineBreaks, BOOL allSpaces) {
   translation settings;
-  // Style mappings carry no tab width of their own here.
+  // A mapping's own tab width wins; one above 80 turns tabs into blanks.
   settings.tab_width = context->preserve_tabs;
+  if (mapping != nullptr && mapping->tab_width > kLargestMappingTabWidth)
+    settings.tab_width = 0;
+  else if (mapping != nullptr && mapping->tab_width != 0)
+    settings.tab_width = mapping->tab_width;
   settings.preserve_spaces =
       (context->flags & html_flags::PreserveSpaces) != 0 &&
       (mapping == nullptr || (mapping->flags & STYLE_MAPPING_NO_PRESERVED_SPACES) == 0);

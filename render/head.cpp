@@ -685,6 +685,8 @@ void ClearBookkeeping(html_render_info *c) {
   c->first_cell_paragraph = 0;
   c->list_depth = 0;
   c->paragraph_mapping = nullptr;
+  c->group_mapping = nullptr;
+  c->text_mapping_count = 0;
   c->current_font = c->base_font;
 }
 

@@ -5,8 +5,10 @@
  * previous paragraph left open is closed, and the new paragraph opens its
  * list and list item, its paragraph or division element (with a class, or
  * with its style inline), or, with simple tags, only a line break or an
- * alignment division. The first paragraph of a table cell (and of the
- * record list) gets no paragraph element unless ForceParagraphs is set.
+ * alignment division; or the texts of the item's first paragraph style
+ * mapping that the paragraph meets replace all of that. The first
+ * paragraph of a table cell (and of the record list) gets no paragraph
+ * element unless ForceParagraphs is set.
  *
  * Also the reading of paragraph definition records that every renderer of
  * paragraphs shares.
@@ -17,8 +19,10 @@
 #include <string.h>
 #include <strings.h>
 
+#include <string>
 #include <string_view>
 
+#include "chunk/paragraph_style.h"
 #include "engine/record_fields.h"
 #include "render/paragraphs.h"
 #include "render/record_seams.h"
@@ -243,6 +247,56 @@ void ClosePrevious(html_render_info *c, const record_storage *reference) {
 
 /* ---- style mappings ---- */
 
+/* Whether the definition's record meets the mapping's paragraph criteria;
+ * the record is read through a copy of at most its 92 bytes. */
+bool MeetsCriteria(const paragraph_definition &definition, const style_mapping *mapping) {
+  const record_storage *node = definition.node;
+  if (node == nullptr || node->data == nullptr)
+    return false;
+  _CDPABDEFEXT existing;
+  memset(&existing, 0, sizeof existing);
+  memcpy(&existing, node->data, node->length < sizeof existing ? node->length : sizeof existing);
+  if (existing.Definition.Header.Length > node->length)
+    existing.Definition.Header.Length = static_cast<WORD>(node->length);
+  return MatchParagraph(&existing, &mapping->criteria_definition, mapping->criteria_list_set,
+                        mapping->criteria_list_clear, mapping->criteria) != 0;
+}
+
+/* Writes an opening text of a mapping and pushes its closing text. */
+void OpenMappingText(html_render_info *c, const std::string &opening, const std::string &closing) {
+  RenderPuts(c, opening.c_str());
+  if (!closing.empty())
+    PushXMLStack(c, 0, closing.c_str());
+}
+
+/* Pops a closing text of a mapping, writing it and what lies above it. */
+void CloseMappingText(html_render_info *c, const std::string &closing) {
+  if (!closing.empty() && TagOnXMLStack(c, 0, closing.c_str(), 0) != 0)
+    PopTo(c, closing.c_str());
+}
+
+/* Before a paragraph opens: the previous paragraph's mapping is closed,
+ * and a group of mapped list paragraphs ends with the list. */
+void CloseParagraphMapping(html_render_info *c, bool leavingList) {
+  if (c->paragraph_mapping != nullptr)
+    CloseMappingText(c, c->paragraph_mapping->closing);
+  c->paragraph_mapping = nullptr;
+  if (!leavingList || c->group_mapping == nullptr)
+    return;
+  CloseMappingText(c, c->group_mapping->group_closing);
+  c->group_mapping = nullptr;
+}
+
+/* Opens the paragraph's mapping: its group when the group is new, then
+ * the paragraph. */
+void OpenParagraphMapping(html_render_info *c, style_mapping *mapping) {
+  if (mapping != c->group_mapping && !mapping->group_opening.empty())
+    OpenMappingText(c, mapping->group_opening, mapping->group_closing);
+  OpenMappingText(c, mapping->opening, mapping->closing);
+  c->group_mapping = mapping;
+  c->paragraph_mapping = mapping;
+}
+
 bool MappingPasses(const html_render_info *c, const style_mapping *mapping,
                    const paragraph_definition *definition) {
   if (Flag(mapping->flags, STYLE_MAPPING_BY_NAME)) {
@@ -253,7 +307,7 @@ bool MappingPasses(const html_render_info *c, const style_mapping *mapping,
       return false;
   }
   if (Flag(mapping->flags, STYLE_MAPPING_BY_PARAGRAPH))
-    return definition != nullptr && MatchParagraph(*definition, mapping);
+    return definition != nullptr && MeetsCriteria(*definition, mapping);
   return true;
 }
 
@@ -843,11 +897,10 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
   const bool previousList =
       ReadParagraphDefinition(DefinitionNode(c, c->previous_definition), &previous) &&
       HasListKind(previous);
-  if (previousList && (definition == nullptr || !HasListKind(*definition)))
-    c->paragraph_mapping = nullptr;
+  CloseParagraphMapping(c, previousList && (definition == nullptr || !HasListKind(*definition)));
 
   if (style_mapping *mapping = FindParagraphMapping(c, definition); mapping != nullptr) {
-    c->paragraph_mapping = mapping;
+    OpenParagraphMapping(c, mapping);
     c->last_pabid = mapped;
     c->current_record = reference->next;
     return c->output_status;

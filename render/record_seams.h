@@ -1,25 +1,20 @@
 /*
  * Renderers of record families that are not built yet, as the record
  * driver calls them: tables, hotspots and sections, section bars, layers
- * and layout regions, document links and images; and two services of the
- * paragraph renderer that are not built yet either: matching a paragraph
- * definition against the criteria of a paragraph style mapping, and
- * evaluating a paragraph's hide-when formula.
+ * and layout regions, document links and images; and a service of the
+ * paragraph renderer that is not built yet either: evaluating a
+ * paragraph's hide-when formula.
  *
  * Until its family is built each renderer consumes only the record it is
  * called for (the context's current record; the driver itself consumes a
  * link's and an image's record) and writes nothing, so that
- * the driver walks on and the text inside renders flat. The two services
- * answer "no match" and "not hidden" (a formula that cannot be evaluated
- * hides nothing).
+ * the driver walks on and the text inside renders flat. The service
+ * answers "not hidden" (a formula that cannot be evaluated hides nothing).
  */
 #ifndef VELKO_RENDER_RECORD_SEAMS_H
 #define VELKO_RENDER_RECORD_SEAMS_H
 
 #include "render/render_info.h"
-
-struct paragraph_definition;
-struct style_mapping;
 
 /* A table from its table-begin (or pre-table) record, or a cell met by an
  * outermost call. */
@@ -37,10 +32,6 @@ STATUS ProcessXMLDoclink(html_render_info *context, WORD beginSignature, WORD de
                          WORD writeAnchor, WORD reserved);
 /* An image from its CDGRAPHIC record. */
 STATUS ProcessXMLGraphic(html_render_info *context, WORD beginSignature, WORD depth);
-
-/* Whether the definition meets the paragraph criteria of the style
- * mapping. */
-bool MatchParagraph(const paragraph_definition &definition, const style_mapping *mapping);
 
 /* Whether the compiled hide-when formula, evaluated against the note being
  * rendered, hides its paragraph. */

@@ -172,6 +172,9 @@ struct xml_stack_node {
   int counted;          /* the tag's place among the counted tags, or -1 */
 };
 
+/* At most this many text-run style mappings are open at once. */
+constexpr int kActiveTextMappings = 10;
+
 constexpr int kStaticFonts = 5;
 constexpr int kStaticFontFaceSize = 32;
 constexpr int kStaticFontSubstituteSize = 64;
@@ -414,6 +417,12 @@ struct html_render_info {
   DWORD rtl_seen;                   /* a right-to-left run has been written */
   DWORD anchor_open;                /* the hotspot renderer's anchor is open */
   style_mapping *paragraph_mapping; /* in force for the paragraph, or null */
+  /* The mapping whose group is open (its group opening text written): it
+   * stays while mapped paragraphs follow and ends with a list. */
+  style_mapping *group_mapping;
+  /* The text-run mappings open, in the order they were opened. */
+  style_mapping *text_mappings[kActiveTextMappings];
+  WORD text_mapping_count;
   text_run_index text_runs;
 
   /* ---- paragraphs, lists and the head pass (render/paragraphs.h) ----

@@ -2,8 +2,8 @@
  * The renderers of record families not built yet, and the paragraph
  * services not built yet (render/record_seams.h): each renderer consumes
  * only the record it is called for (links and images leave that to the
- * driver, as their renderers will) and writes nothing; no paragraph
- * matches a style mapping's criteria; no hide-when formula hides.
+ * driver, as their renderers will) and writes nothing; no hide-when
+ * formula hides.
  */
 #include "render/record_seams.h"
 
@@ -32,7 +32,5 @@ STATUS ProcessXMLLayout(html_render_info *context, WORD) { return ConsumeCurrent
 STATUS ProcessXMLDoclink(html_render_info *, WORD, WORD, WORD, WORD) { return NOERROR; }
 
 STATUS ProcessXMLGraphic(html_render_info *, WORD, WORD) { return NOERROR; }
-
-bool MatchParagraph(const paragraph_definition &, const style_mapping *) { return false; }
 
 bool HideWhenFormulaHides(html_render_info *, const char *, DWORD) { return false; }

@@ -21,6 +21,7 @@
 #include <array>
 #include <string_view>
 
+#include "chunk/font_override.h"
 #include "engine/record_fields.h"
 #include "host/nls.h"
 #include "host/oslog.h"
@@ -597,8 +598,76 @@ record_storage *NextRunInFont(const html_render_info *context, record_storage *r
 }
 
 
+/* ---- text-run style mappings ---- */
+
+/* Whether the font passes the mapping's font filter. */
+bool PassesFilter(const style_mapping *mapping, FONTID font) {
+  const FONTID filter = mapping->filter_font;
+  font_spec spec = {};
+  spec.face = FontByte(&filter, FONTID_FACE_BYTE);
+  spec.attributes = FontByte(&filter, FONTID_ATTRIBUTES_BYTE);
+  spec.color = FontByte(&filter, FONTID_COLOR_BYTE);
+  spec.size = FontByte(&filter, FONTID_SIZE_BYTE);
+  spec.attributes_add = spec.attributes;
+  spec.attributes_remove = spec.attributes;
+  return FontNotFiltered(&font, &spec, mapping->filter_mask) != 0;
+}
+
+/* Whether the mapping's closing text is still waiting on the main stack
+ * (the very text it pushed); a mapping without one counts as open. */
+bool ClosingWaits(const html_render_info *context, const style_mapping *mapping) {
+  const char *closing = mapping->closing.c_str();
+  if (*closing == '\0')
+    return true;
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next) {
+    if (node->tag == closing)
+      return true;
+  }
+  return false;
+}
+
+bool IsOpenTextMapping(const html_render_info *context, const style_mapping *mapping) {
+  for (WORD slot = 0; slot < context->text_mapping_count; ++slot) {
+    if (context->text_mappings[slot] == mapping)
+      return true;
+  }
+  return false;
+}
+
+/* Closes, newest first, the open text-run mappings whose filter the font
+ * no longer passes (with every mapping opened after them), and forgets
+ * those whose closing text something else has already written; then opens
+ * the item's run mappings that the font passes, up to ten at once. */
+void UpdateTextMappings(html_render_info *context, FONTID font) {
+  for (int slot = context->text_mapping_count - 1; slot >= 0; --slot) {
+    const style_mapping *mapping = context->text_mappings[slot];
+    const bool waits = ClosingWaits(context, mapping);
+    if (waits && PassesFilter(mapping, font))
+      continue;
+    if (waits && !mapping->closing.empty())
+      PopXMLStack(context, 0, mapping->closing.c_str(), 1, 1, 0, 0, 0);
+    context->text_mappings[slot] = nullptr;
+    context->text_mapping_count = static_cast<WORD>(slot);
+  }
+  if (context->item == nullptr || context->item->internal == nullptr)
+    return;
+  for (style_mapping *mapping = context->item->internal->style_mappings[0]; mapping != nullptr;
+       mapping = mapping->next) {
+    if ((mapping->flags & STYLE_MAPPING_MAPPED) == 0 || !PassesFilter(mapping, font) ||
+        IsOpenTextMapping(context, mapping))
+      continue;
+    if (context->text_mapping_count >= kActiveTextMappings)
+      continue; // an eleventh is not opened
+    RenderPuts(context, mapping->opening.c_str());
+    if (!mapping->closing.empty())
+      PushXMLStack(context, 0, mapping->closing.c_str());
+    context->text_mappings[context->text_mapping_count++] = mapping;
+  }
+}
+
 /* Renders the run and the runs in its font that follow it. */
 STATUS RenderRuns(html_render_info *context, record_storage *run, BOOL lineBreak) {
+  UpdateTextMappings(context, RunFont(run));
   if (STATUS status = WriteFontMarkup(context, run); status != NOERROR)
     return status;
   Trace(context, "ProcessXMLText - #2");

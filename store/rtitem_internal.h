@@ -6,6 +6,9 @@
 #ifndef VELKO_STORE_RTITEM_INTERNAL_H
 #define VELKO_STORE_RTITEM_INTERNAL_H
 
+#include <string>
+
+#include "host/cdrecords.h"
 #include "velko/velko.h"
 
 struct body_context;
@@ -22,13 +25,36 @@ struct font_face {
   char name[32];
 };
 
-/* A style bound to a FONTID; the renderer keeps its own fields in the
- * reserved part. */
+/* Criteria slots of a paragraph style mapping (as MatchParagraph reads a
+ * criteria row). */
+constexpr int kStyleMappingCriteria = 21;
+
+/* A style bound to a FONTID, and what the renderer needs of a user's
+ * mapping: the paragraph criteria a paragraph must meet (flag 0x2), the
+ * font filter a text run must pass (flag 0x4), and the markup written
+ * around what it maps. */
 struct style_mapping {
   DWORD font_id = 0;
   char style_name[128] = {};
   char face_name[32] = {};
   WORD flags = 0; /* STYLE_MAPPING_* */
+  /* The paragraph criteria: the wanted definition, the list kinds to be of
+   * and not to be of, and which parts are compared (chunk/paragraph_style.h). */
+  _CDPABDEFEXT criteria_definition = {};
+  DWORD criteria_list_set = 0;
+  DWORD criteria_list_clear = 0;
+  int criteria[kStyleMappingCriteria] = {};
+  /* The font filter: a FONTID and the 7-word mask FontNotFiltered takes
+   * (its attribute byte serves as the attributes to find and to avoid). */
+  DWORD filter_font = 0;
+  DWORD filter_mask[7] = {};
+  /* Written around a group of mapped paragraphs (it ends where a list
+   * ends), and around each mapped paragraph or run. */
+  std::string group_opening;
+  std::string group_closing;
+  std::string opening;
+  std::string closing;
+  WORD tab_width = 0; /* blanks per tab in mapped text; above 80 none */
   style_mapping* next = nullptr;
 };
 

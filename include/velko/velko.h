@@ -26,6 +26,7 @@
 #include "velko/status.h"
 
 struct _internal_SESS;
+struct _CDPABDEFEXT;
 struct _internal_RTITEM;
 struct _internal_RTCHUNK;
 struct velko_allocation;
@@ -172,6 +173,19 @@ public:
   void CreateInternalStyleMapping(const char* styleName, const char* faceName, DWORD fontID);
   struct style_mapping* GetStyleMappingByFontID(DWORD fontID, int list);
   void ClearStyleMappings(int list);
+
+  /* ---- paragraph-style strings (chunk/paragraph_style.h) ---- */
+  /* Reads the style string (entry 0, new values) and the selection string
+   * (entry 1, may be null or empty) into the two definitions, ORs the flag
+   * words into the six masks, and writes each string's list-kind masks, the
+   * shifts the style string names and the two rows of 21 criteria slots.
+   * 1028 when style is null (nothing written). */
+  STATUS ParseParagraphString(const char* style, const char* selection, _CDPABDEFEXT* defs,
+                              WORD* setFlags, WORD* clearFlags, WORD* setFlags2,
+                              WORD* clearFlags2, WORD* setFlags3, WORD* clearFlags3,
+                              DWORD listSet[2], DWORD listClear[2], int32_t* shiftLeftOffset,
+                              int32_t* shiftRightOffset, int32_t* shiftLeftPercent,
+                              int32_t* shiftRightPercent, int criteria[2][21]);
 
   /* ---- records in stored and host form ---- */
   WORD CanonicalLength(WORD signature, WORD length);

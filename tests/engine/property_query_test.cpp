@@ -499,6 +499,30 @@ TEST_F(PropertyQueryTest, AnswersWhereTheChunkOpens) {
   });
 }
 
+TEST_F(PropertyQueryTest, ParagraphStyleOfADefinitionOrOfTheOneAReferenceNames) {
+  // Three definitions; the second paragraph refers to the second, while the
+  // walk's current definition is by then the third.
+  const std::string script = "PABDEF id=1 flags=0x0100\nPABDEF id=2 left=720 flags=0x0100\n"
+                             "PABDEF id=3 left=2880 flags=0x0100\nPABREF id=1\n"
+                             "TEXT text=\"a\"\nPARAGRAPH\nPABREF id=2\nTEXT text=\"b\"\n";
+  const struct {
+    const char* definition;
+    WORD omitDefaults;
+    const char* starts;
+  } cases[] = {
+      {"Paragraph 2", 0, "LeftMargin=\"0.50\" "},
+      {"Paragraph 1", 0, "LeftMargin=\"1.00\" "},
+      {"Paragraph 2", 1, "LeftMargin=\"0.50\" "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.definition);
+    const Answer answer = Query(script, c.definition, ACTION_GET_PARAGRAPH_STYLE,
+                                PROP_PARAGRAPHSTYLE, Place::kThird, c.omitDefaults);
+    EXPECT_EQ(answer.status, NOERROR);
+    EXPECT_EQ(answer.text.substr(0, std::strlen(c.starts)), c.starts) << answer.text;
+  }
+}
+
 TEST_F(PropertyQueryTest, FontQueriesWaitForTheTextRunStep) {
   const Answer answer = Query(std::string(kStart) + "TEXT text=\"a\"\n", "Everything",
                               ACTION_GET_FONT, PROP_FONTCOLOR, Place::kThird);

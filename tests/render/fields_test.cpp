@@ -137,6 +137,14 @@ TEST_F(TranslatedTextTest, SpacesAndTabs) {
   EXPECT_EQ(Translate("a\tb"), "a\tb");
   context_->preserve_tabs = 3;
   EXPECT_EQ(Translate("a\tb"), "a&nbsp;&nbsp;&nbsp;b");
+  // A mapping's own tab width wins; one above 80 gives no blanks.
+  mapping.flags = 0;
+  mapping.tab_width = 1;
+  EXPECT_EQ(Translate("a\tb", 0, 0, &mapping), "a&nbsp;b");
+  mapping.tab_width = 81;
+  EXPECT_EQ(Translate("a\tb", 0, 0, &mapping), "a\tb");
+  mapping.tab_width = 0;
+  EXPECT_EQ(Translate("a\tb", 0, 0, &mapping), "a&nbsp;&nbsp;&nbsp;b");
 }
 
 TEST_F(TranslatedTextTest, SpecialCharactersAndReferences) {

@@ -2,13 +2,16 @@
 // margin left out of an inline style, paragraphs hidden by the flags of
 // their definition or kept when their hide-when formula cannot be
 // evaluated, and paragraph style mappings (the item's first mapping that a
-// paragraph meets replaces its markup; mappings for runs only, or whose
-// criteria the paragraph does not meet, are passed over).
+// paragraph meets replaces its markup with the mapping's texts; mappings
+// for runs only, or whose criteria the paragraph does not meet, are passed
+// over; a group text surrounds mapped list paragraphs).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
+#include "chunk/paragraph_style.h"
 #include "store/rtitem_internal.h"
 #include "tests/render/render_fixture.h"
 
@@ -124,17 +127,91 @@ TEST_F(ParagraphTest, ParagraphStyleMappingByNameReplacesTheMarkup) {
   skipped->flags = STYLE_MAPPING_BY_NAME | STYLE_MAPPING_MAPPED; // applies to runs only
   std::strcpy(skipped->style_name, "Quote");
   style_mapping *byCriteria = new style_mapping();
-  byCriteria->flags = STYLE_MAPPING_BY_PARAGRAPH;
+  byCriteria->flags = STYLE_MAPPING_BY_PARAGRAPH; // centred paragraphs only
+  byCriteria->criteria[kCritJustify] = 1;
+  byCriteria->criteria_definition.Definition.JustifyMode = 3;
   style_mapping *byName = new style_mapping();
   byName->flags = STYLE_MAPPING_BY_NAME;
   std::strcpy(byName->style_name, "Quote");
+  byName->opening = "<blockquote>";
+  byName->closing = "</blockquote>";
   skipped->next = byCriteria;
   byCriteria->next = byName;
   item_->internal->style_mappings[0] = skipped;
-  EXPECT_EQ(Drive(),
-            Sheet("div.pabid1 {}div.pabid2 {}") + "StartQuoted<div class=\"pabid1\">After</div>");
+  EXPECT_EQ(Drive(), Sheet("div.pabid1 {}div.pabid2 {}") +
+                         "Start<blockquote>Quoted</blockquote><div class=\"pabid1\">After</div>");
   EXPECT_EQ(context_->paragraph_mapping, nullptr);
   item_->ClearStyleMappings(0);
 }
+
+/* The body of a rendering: what follows the body tag. */
+std::string BodyOf(const std::string &html) {
+  const size_t at = html.find(driver_testing::kBody);
+  return at == std::string::npos ? html : html.substr(at + driver_testing::kBody.size());
+}
+
+struct MappingCase {
+  const char *name;
+  std::function<void(style_mapping &)> set;
+  const char *body;
+};
+
+/* Paragraphs: "Start" (definition 1), "One" and "Two" (definition 2, a
+ * numbered list indented 2in), "After" (definition 1). */
+class ParagraphMappingTest : public ParagraphTest,
+                             public ::testing::WithParamInterface<MappingCase> {};
+
+TEST_P(ParagraphMappingTest, MappedParagraphsGetTheMappingsTexts) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Start");
+  body.Add(cdbuild::Paragraph()).Add(Definition(2, 2880, 0x1000)).Add(cdbuild::PabRef(2));
+  body.Add(Text("One"));
+  AddParagraph(body, 2, "Two");
+  AddParagraph(body, 1, "After");
+  Prepare(body);
+  auto *mapping = new style_mapping();
+  mapping->flags = STYLE_MAPPING_BY_PARAGRAPH;
+  GetParam().set(*mapping);
+  item_->internal->style_mappings[0] = mapping;
+  EXPECT_EQ(BodyOf(Drive()), GetParam().body);
+  EXPECT_EQ(Stack(), std::vector<std::string>{});
+  item_->ClearStyleMappings(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Criteria, ParagraphMappingTest,
+    ::testing::Values(
+        MappingCase{"NumberedListsInAGroup",
+                    [](style_mapping &m) {
+                      m.criteria[kCritListSet] = 1;
+                      m.criteria_list_set = kListNumbered;
+                      m.group_opening = "<ol class=\"m\">";
+                      m.group_closing = "</ol>";
+                      m.opening = "<li>";
+                      m.closing = "</li>";
+                    },
+                    "Start<ol class=\"m\"><li>One</li><li>Two</li></ol>"
+                    "<div class=\"pabid1\">After</div>"},
+        MappingCase{"LeftMarginWithoutGroup",
+                    [](style_mapping &m) {
+                      m.criteria[kCritLeftMargin] = 1;
+                      m.criteria_definition.Definition.LeftMargin = 2880;
+                      m.opening = "<p class=\"wide\">";
+                      m.closing = "</p>";
+                    },
+                    "Start<p class=\"wide\">One</p><p class=\"wide\">Two</p>"
+                    "<div class=\"pabid1\">After</div>"},
+        MappingCase{"NotAListMapsTheOthers",
+                    [](style_mapping &m) {
+                      m.criteria[kCritListClear] = 1;
+                      m.criteria_list_clear = kListAny;
+                      m.opening = "<p>";
+                      m.closing = "</p>";
+                    },
+                    // A mapped paragraph writes nothing else, so the list
+                    // stays open around it.
+                    "<p>Start</p><ol class=\"pabid2\"><li style=\"list-style-type: decimal; \">One"
+                    "<li style=\"list-style-type: decimal; \">Two<p>After</p></ol>"}),
+    [](const ::testing::TestParamInfo<MappingCase> &info) { return info.param.name; });
 
 } // namespace

@@ -71,6 +71,63 @@ TEST_F(TextRunTest, AParagraphMappingMaySuppressTheFontMarkup) {
   context_->paragraph_mapping = nullptr;
 }
 
+/* A text-run mapping of the item; mask entries 0-6 as FontNotFiltered
+ * reads them. */
+style_mapping *AddRunMapping(VelkoRTItem *item, const std::string &opening,
+                             const std::string &closing, FONTID filter = 0,
+                             std::initializer_list<int> given = {}) {
+  auto *mapping = new style_mapping();
+  mapping->flags = STYLE_MAPPING_MAPPED;
+  mapping->opening = opening;
+  mapping->closing = closing;
+  mapping->filter_font = filter;
+  for (int part : given)
+    mapping->filter_mask[part] = 1;
+  style_mapping **tail = &item->internal->style_mappings[0];
+  while (*tail != nullptr)
+    tail = &(*tail)->next;
+  *tail = mapping;
+  return mapping;
+}
+
+TEST_F(TextRunTest, RunMappingsOpenAndCloseWithTheirFontFilter) {
+  LoadRecords({RedTextRun("a"), TextRun("b"), RedTextRun("c"), cdbuild::Paragraph(),
+               RedTextRun("d")});
+  AddRunMapping(item_, "<cite class=\"red\">", "</cite>", MakeFont(1, 0, kRed, 10), {2});
+  AddRunMapping(item_, "<q>", "</q>", MakeFont(1, 0, 0, 10), {0, 2}); // face 1 and black
+  const std::string red = "<span style=\"color: rgb(255,0,0); \">";
+  EXPECT_EQ(Render(), "<cite class=\"red\">" + red + "a</span>");
+  EXPECT_EQ(Stack(), Tags{"</cite>"});
+  EXPECT_EQ(Render(), "</cite><q>b");
+  EXPECT_EQ(Render(), "</q><cite class=\"red\">" + red + "c</span>");
+  // Something else wrote the closing text (a paragraph's end): the mapping
+  // opens again.
+  PopXMLStack(context_, 0, "*", 1, 0, 0, 0, 0);
+  EXPECT_EQ(Render(), "<cite class=\"red\">" + red + "d</span>");
+  EXPECT_EQ(context_->text_mapping_count, 1);
+  item_->ClearStyleMappings(0);
+}
+
+TEST_F(TextRunTest, AnEleventhRunMappingIsNotOpened) {
+  LoadRecords({TextRun("x"), TextRun("y", Font{1, 0, kRed, 10})});
+  std::string openings;
+  Tags closings;
+  for (int k = 1; k <= 11; ++k) {
+    const std::string n = std::to_string(k);
+    AddRunMapping(item_, "<i" + n + ">", "</i" + n + ">");
+    if (k <= 10) {
+      openings += "<i" + n + ">";
+      closings.insert(closings.begin(), "</i" + n + ">");
+    }
+  }
+  EXPECT_EQ(Render(), openings + "x");
+  EXPECT_EQ(Stack(), closings);
+  EXPECT_EQ(context_->text_mapping_count, 10);
+  // Every mapping passes every font: the next run opens nothing more.
+  EXPECT_EQ(Render(), "<span style=\"color: rgb(255,0,0); \">y</span>");
+  item_->ClearStyleMappings(0);
+}
+
 TEST_F(TextRunTest, RecordsThatAreNotRuns) {
   LoadRecords({TextRun("short"), cdbuild::Paragraph(), TextRun("a"), cdbuild::Paragraph()});
   // Shorter than its font: nothing of it is read.
