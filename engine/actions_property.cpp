@@ -383,6 +383,7 @@ STATUS QueryFileSize(const char* record, WORD signature, DWORD length,
     size = 0;
   if (status == VELKO_ERR_ITEM_NOT_FOUND)
     status = NOERROR; // an attachment whose file is gone counts 0 bytes
+  session->scratch_third[VELKO_SCRATCH_TEXT_SIZE - 1] = '\0'; // the total read back ends here
   const long long total = strtoll(session->scratch_third, nullptr, 10) + size;
   snprintf(session->scratch_third, VELKO_SCRATCH_TEXT_SIZE, "%lld", total);
   return status;

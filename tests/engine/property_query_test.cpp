@@ -512,6 +512,27 @@ TEST_F(PropertyQueryTest, ParagraphStyleOfADefinitionOrOfTheOneAReferenceNames) 
   }
 }
 
+TEST_F(PropertyQueryTest, LengthFieldsPastTheRecordStopAtItsEnd) {
+  // Each record claims more bytes than it holds: the answer is what it
+  // holds (and, run under the address sanitizer, nothing is read beyond).
+  const std::string start = kStart;
+  RunCases({
+      {"an anchor of 50 bytes holding 2", start + "RAW sig=0xFFCB data=3200" + Zeros(6) + "6162\n",
+       "Everything", ACTION_GET_ANCHOR_TEXT, PROP_ANCHORTEXT, Place::kResult, "ab"},
+      {"a target of 100 bytes holding 2", start + "RAW sig=0xFFF2 data=6400" + Zeros(6) + "5F74\n",
+       "Everything", ACTION_GET_TARGET_FRAME, PROP_TARGETFRAME, Place::kFirst, "_t"},
+      {"a URL of 100 bytes holding 4",
+       start + "RAW sig=0xFFA9 data=0B000000001000006400000068747470\n", "Everything",
+       ACTION_GET_LINK, PROP_LINKURL, Place::kThird, "http"},
+      {"a label without its NUL",
+       start + "RAW sig=0xFFE3 data=\"" + std::string(136, 'L') + "\"\n", "Everything",
+       ACTION_GET_ROW_LABEL, PROP_ROWLABEL, Place::kFirst, std::string(136, 'L').c_str()},
+      {"a server hint that takes the whole rest",
+       start + "RAW sig=0xFFF6 data=0000000001000000" + "0A00C8000000" + Zeros(8) + "616263\n",
+       "Everything", ACTION_GET_LINK, PROP_LINKURL, Place::kThird, ""},
+  });
+}
+
 TEST_F(PropertyQueryTest, FontQueriesWaitForTheTextRunStep) {
   const Answer answer = Query(std::string(kStart) + "TEXT text=\"a\"\n", "Everything",
                               ACTION_GET_FONT, PROP_FONTCOLOR, Place::kThird);
