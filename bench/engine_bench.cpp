@@ -3,9 +3,10 @@
 // stored as a real note's items, then timed as the plain load, the load
 // with Commit, a reading walk over loaded records (action 1 on
 // "Everything"), a writing walk with load and Commit (action 49), a
-// reading walk with a chunk that opens at every table cell, and the reads
-// of the stored values (the item checksum, all text) and a text find that
-// matches nothing over loaded records. Bytes per
+// reading walk with a chunk that opens at every table cell, the margin
+// query (action 36, MaxRightMargin) over "Everything", and the reads of the
+// stored values (the item checksum, all text) and a text find that matches
+// nothing over loaded records. Bytes per
 // second are the body's stored bytes; the counters give the body's records
 // and, for the load, the heap a loaded body takes against its stored bytes
 // ("heap/stored"). The ratios printed after the table set the walks
@@ -36,6 +37,7 @@
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
+#include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
 #include "cdbuild/cd_builder.h"
 #include "velko/status.h"
@@ -214,8 +216,9 @@ void BM_LoadAndCommit(benchmark::State& state) {
   Report(state, body);
 }
 
-/* A reading walk over records loaded before the timing starts. */
-void ReadingWalk(benchmark::State& state, const char* definition) {
+/* A reading walk over records loaded before the timing starts: action 1,
+ * or the action and p1 given. */
+void ReadingWalk(benchmark::State& state, const char* definition, WORD action = 1, WORD p1 = 0) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
   connection link(body);
   link.item->CacheRecords = 1;
@@ -226,13 +229,17 @@ void ReadingWalk(benchmark::State& state, const char* definition) {
   }
   Check(state, chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "load");
   for (auto _ : state)
-    Check(state, chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "walk");
+    Check(state, chunk->AlterRichText(action, p1, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
+          "walk");
   Report(state, body);
   state.counters["last"] = static_cast<double>(link.session.internal->found_second);
 }
 
 void BM_ReadingWalk(benchmark::State& state) { ReadingWalk(state, "Everything"); }
 void BM_EveryTableCell(benchmark::State& state) { ReadingWalk(state, "Table *; Row *; Column *"); }
+void BM_MaxRightMargin(benchmark::State& state) {
+  ReadingWalk(state, "Everything", ACTION_GET_MARGINS, PROP_MAXRIGHTMARGIN);
+}
 
 void BM_WritingWalk(benchmark::State& state) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
@@ -297,6 +304,7 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
 [[maybe_unused]] const bool kRatios =
     AddBenchRatio("BM_WritingWalk", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_ReadingWalk", "BM_Load", "1.0") &&
+    AddBenchRatio("BM_MaxRightMargin", "BM_Load", "1.0") &&
     AddBenchRatio("BM_ItemChecksum", "BM_Load", "1.0") &&
     AddBenchRatio("BM_AllText", "BM_Load", "1.0") &&
     AddBenchRatio("BM_FindTextNoMatch", "BM_Load", "1.0");
@@ -306,6 +314,7 @@ BENCHMARK(BM_LoadAndCommit)->Apply(Sizes);
 BENCHMARK(BM_ReadingWalk)->Apply(Sizes);
 BENCHMARK(BM_WritingWalk)->Apply(Sizes);
 BENCHMARK(BM_EveryTableCell)->Apply(Sizes);
+BENCHMARK(BM_MaxRightMargin)->Apply(Sizes);
 BENCHMARK(BM_ItemChecksum)->Apply(Sizes);
 BENCHMARK(BM_AllText)->Apply(Sizes);
 BENCHMARK(BM_FindTextNoMatch)->Apply(Sizes);

@@ -416,6 +416,97 @@ Bytes DocLink(const Bytes& noteLink, const Bytes& texts) {
 
 Bytes Raw(WORD signature, const Bytes& payload) { return Record(signature, payload); }
 
+/* CDANCHOR, WSIG, 12 bytes: 4 name length, 6 reserved; 12 the name. */
+Bytes Anchor(std::string_view name) {
+  Bytes body(8);
+  PutWord(body, 0, TextLength(name));
+  Append(body, name);
+  return Record(SIG_CD_ANCHOR, body);
+}
+
+/* CDBUTTON, WSIG, 16 bytes: 4 flags, 6 width, 8 reserved, 12 FONTID; 16
+ * the label. */
+Bytes Button(const ButtonFields& fields) {
+  Bytes body(12);
+  PutWord(body, 0, fields.flags);
+  PutWord(body, 2, fields.width);
+  PutFont(body, 8, fields.font);
+  Append(body, fields.label);
+  return Record(SIG_CD_BUTTON, body);
+}
+
+/* CDBAR, WSIG, 12 bytes: 4 flags (double word), 8 FONTID; 12 the colour
+ * word, 14 the title. */
+Bytes SectionBar(const SectionBarFields& fields) {
+  Bytes body(10);
+  PutDword(body, 0, fields.flags);
+  PutFont(body, 4, fields.font);
+  PutWord(body, 8, fields.color);
+  Append(body, fields.title);
+  return Record(SIG_CD_SECTIONBAR, body);
+}
+
+/* CDIDNAME, WSIG, 26 bytes: 4 id length, 6 class length, 8 style length,
+ * 10 title length, 12 extra length, 14 name length, 16 reserved; 26 the
+ * six texts in that order. */
+Bytes IdName(const IdNameFields& fields) {
+  Bytes body(22);
+  const std::string* parts[] = {&fields.id,    &fields.class_name, &fields.style,
+                                &fields.title, &fields.extra,      &fields.name};
+  for (size_t part = 0; part < 6; ++part)
+    PutWord(body, 2 * part, TextLength(*parts[part]));
+  for (const std::string* part : parts)
+    Append(body, *part);
+  return Record(fields.signature, body);
+}
+
+/* CDPABHIDE, WSIG, 14 bytes: 4 PABID, 6 reserved; 14 the formula. */
+Bytes PabHide(WORD pabid, std::string_view formula) {
+  Bytes body(10);
+  PutWord(body, 0, pabid);
+  Append(body, formula);
+  return Record(SIG_CD_PABHIDE, body);
+}
+
+/* CDSTYLENAME, BSIG, 48 bytes: 2 reserved, 8 PABID, 10 the name (36 bytes,
+ * NUL-terminated), 46 reserved. */
+Bytes StyleName(WORD pabid, std::string_view name) {
+  constexpr size_t kNameField = 36;
+  if (name.size() >= kNameField)
+    return {};
+  Bytes body(46);
+  PutWord(body, 6, pabid);
+  std::copy(name.begin(), name.end(), body.begin() + 8);
+  return Record(SIG_CD_STYLENAME, body);
+}
+
+/* CDTARGET, WSIG, 12 bytes: 4 target length, 6 reserved; 12 the frame. */
+Bytes Target(std::string_view frame) {
+  Bytes body(8);
+  PutWord(body, 0, TextLength(frame));
+  Append(body, frame);
+  return Record(SIG_CD_TARGET, body);
+}
+
+/* CDTABLELABEL, WSIG, 140 bytes: 4 the label (128 bytes, NUL-terminated),
+ * 132 reserved, 138 flags. */
+Bytes TableLabel(std::string_view label, WORD flags) {
+  constexpr size_t kLabelField = 128;
+  if (label.size() >= kLabelField)
+    return {};
+  Bytes body(136);
+  std::copy(label.begin(), label.end(), body.begin());
+  PutWord(body, 134, flags);
+  return Record(SIG_CD_TABLELABEL, body);
+}
+
+/* A layer: CDBEGIN and CDEND for 0x6C, version 2, around CDLAYER (BSIG,
+ * 20 bytes, zero behind the header). */
+Bytes LayerBegin() { return Begin(SIG_CD_LAYER, 2); }
+Bytes Layer() { return Record(SIG_CD_LAYER, Bytes(18)); }
+Bytes LayerEnd() { return End(SIG_CD_LAYER, 2); }
+
+
 /* ---- graphics, file data and resources ----
  *
  * Double-word-length records: every offset below is the stored one, 2

@@ -222,6 +222,56 @@ Bytes DocLink(const Bytes& noteLink, const Bytes& texts = {});
 /* Any signature: the header by its form, then the payload. */
 Bytes Raw(WORD signature, const Bytes& payload = {});
 
+struct ButtonFields {
+  WORD flags = 0;
+  WORD width = 0; /* twips */
+  Font font{};
+  std::string label{};
+};
+
+struct SectionBarFields {
+  DWORD flags = 0;
+  Font font{};
+  WORD color = 0; /* the bar's colour word */
+  std::string title{};
+};
+
+/* The six texts of a CDIDNAME, written in this order. */
+struct IdNameFields {
+  WORD signature = SIG_CD_IDNAME;
+  std::string id{};
+  std::string class_name{};
+  std::string style{};
+  std::string title{};
+  std::string extra{};
+  std::string name{};
+};
+
+/* CDANCHOR: the anchor's name. */
+Bytes Anchor(std::string_view name);
+/* CDBUTTON: a button's label behind its fixed part. */
+Bytes Button(const ButtonFields& fields);
+/* CDBAR: the bar of a section, its title behind the colour word. */
+Bytes SectionBar(const SectionBarFields& fields);
+/* CDIDNAME (or 0xFF7B): the element's id, class, style, title, extra
+ * attributes and name. */
+Bytes IdName(const IdNameFields& fields);
+/* CDPABHIDE: the compiled hide formula of a paragraph definition. */
+Bytes PabHide(WORD pabid, std::string_view formula);
+/* CDSTYLENAME: a named paragraph style of the PABID (at most 35 bytes of
+ * name, NUL-terminated in its 36-byte field). Empty for a longer name. */
+Bytes StyleName(WORD pabid, std::string_view name);
+/* CDTARGET: the frame a link opens in. */
+Bytes Target(std::string_view frame);
+/* CDTABLELABEL: a row or tab label (at most 127 bytes, NUL-terminated in
+ * its 128-byte field; empty for a longer one) and its flags (2 tab label,
+ * 1 row name). */
+Bytes TableLabel(std::string_view label, WORD flags = 0);
+/* A layer's bracket (CDBEGIN/CDEND for 0x6C, version 2) and its CDLAYER. */
+Bytes LayerBegin();
+Bytes Layer();
+Bytes LayerEnd();
+
 /* ---- graphics, file data and resources ---- */
 
 struct GraphicFields {

@@ -660,6 +660,77 @@ Bytes BuildRaw(LineFields& f) {
   return Raw(signature, data);
 }
 
+Bytes BuildAnchor(LineFields& f) {
+  std::string name;
+  f.Text("name", &name);
+  return Anchor(name);
+}
+
+Bytes BuildButton(LineFields& f) {
+  ButtonFields fields;
+  f.Word("flags", &fields.flags);
+  f.Word("width", &fields.width);
+  f.Font(&fields.font);
+  f.Text("label", &fields.label);
+  return Button(fields);
+}
+
+Bytes BuildSectionBar(LineFields& f) {
+  SectionBarFields fields;
+  f.Dword("flags", &fields.flags);
+  f.Font(&fields.font);
+  f.Word("barcolor", &fields.color);
+  f.Text("title", &fields.title);
+  return SectionBar(fields);
+}
+
+Bytes BuildIdName(LineFields& f) {
+  IdNameFields fields;
+  f.Signature("sig", &fields.signature);
+  f.Text("id", &fields.id);
+  f.Text("class", &fields.class_name);
+  f.Text("style", &fields.style);
+  f.Text("title", &fields.title);
+  f.Text("extra", &fields.extra);
+  f.Text("name", &fields.name);
+  return IdName(fields);
+}
+
+Bytes BuildPabHide(LineFields& f) {
+  WORD id = 1;
+  std::string formula;
+  f.Word("id", &id);
+  f.Text("formula", &formula);
+  return PabHide(id, formula);
+}
+
+Bytes BuildStyleName(LineFields& f) {
+  WORD id = 1;
+  std::string name;
+  f.Word("id", &id);
+  f.Text("name", &name);
+  return StyleName(id, name);
+}
+
+Bytes BuildTarget(LineFields& f) {
+  std::string frame;
+  f.Text("frame", &frame);
+  return Target(frame);
+}
+
+Bytes BuildTableLabel(LineFields& f) {
+  WORD flags = 0;
+  std::string label;
+  f.Text("label", &label);
+  f.Word("flags", &flags);
+  return TableLabel(label, flags);
+}
+
+Bytes BuildLayerBegin(LineFields&) { return LayerBegin(); }
+Bytes BuildLayer(LineFields&) { return Layer(); }
+Bytes BuildLayerEnd(LineFields&) { return LayerEnd(); }
+
+
 Bytes BuildGraphic(LineFields& f) {
   GraphicFields fields;
   f.Word("destwidth", &fields.dest_width);
@@ -769,6 +840,17 @@ constexpr Mnemonic kMnemonics[] = {
     {"LINK", BuildLink},
     {"DOCLINK", BuildDocLink},
     {"RAW", BuildRaw},
+    {"ANCHOR", BuildAnchor},
+    {"BUTTON", BuildButton},
+    {"SECTIONBAR", BuildSectionBar},
+    {"IDNAME", BuildIdName},
+    {"PABHIDE", BuildPabHide},
+    {"STYLENAME", BuildStyleName},
+    {"TARGET", BuildTarget},
+    {"TABLELABEL", BuildTableLabel},
+    {"LAYERBEGIN", BuildLayerBegin},
+    {"LAYER", BuildLayer},
+    {"LAYEREND", BuildLayerEnd},
     {"GRAPHIC", BuildGraphic},
     {"IMAGEHEADER", BuildImageHeader},
     {"IMAGESEGMENT", BuildImageSegment},

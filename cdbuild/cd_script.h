@@ -72,6 +72,18 @@
  *               reference, by type) name=BYTES
  *   RAW         sig=SIG (required) data=BYTES: any record, header by the
  *               signature's form
+ *   ANCHOR      name=BYTES
+ *   BUTTON      label=BYTES flags= width= [0] face= size= color=
+ *               attributes= (as TEXT)
+ *   SECTIONBAR  title=BYTES flags= barcolor= [0] face= size= color=
+ *               attributes= (as TEXT)
+ *   IDNAME      id= class= style= title= extra= name= (BYTES each)
+ *               sig=[CDIDNAME]
+ *   PABHIDE     id=[1] formula=BYTES (compiled)
+ *   STYLENAME   id=[1] name=BYTES (at most 35)
+ *   TARGET      frame=BYTES
+ *   TABLELABEL  label=BYTES (at most 127) flags=[0]
+ *   LAYERBEGIN, LAYER, LAYEREND: a layer's bracket and its CDLAYER
  *   HEX         bytes as hex digits, as many tokens as wanted
  * Every mnemonic but HEX also takes tail=BYTES, appended behind the
  * record's own bytes (the header length grows with it), and length=NUMBER,

@@ -116,6 +116,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
   STATUS status = NOERROR;
   if (state->action == ACTION_QUERY_RECORDS)
     status = QueryRecordPositionsAtStart(state);
+  else if (IsPropertyEdgeQuery(state->action))
+    status = PropertyQueryAtChunkStart(record, signature, length, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStart(record, signature, length, state);
   else if (HasStartWork(state->action))
@@ -130,6 +132,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
   STATUS status = NOERROR;
   if (state->action == ACTION_RENDER)
     status = RenderChunkAtStop(state);
+  else if (IsPropertyEdgeQuery(state->action))
+    status = PropertyQueryAtChunkStop(state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
   else if (HasStopWork(state->action))

@@ -166,9 +166,11 @@ struct chunk_process_state {
    * text-envelope builders emit them again around new text. */
   record_storage* envelope = nullptr;
 
-  /* The measured margins of the margin queries. */
+  /* The measured margins of the margin queries; the left one counts once
+   * a margin has been measured, so that 0 can be the narrowest. */
   WORD measured_left = 0;
   WORD measured_right = 0;
+  DWORD measured_left_set = 0;
 
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;

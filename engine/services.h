@@ -100,6 +100,16 @@ bool ActionIsPending(WORD action);
 /* Property queries and settings, sort keys and graphic properties. */
 STATUS ProcessPropertyAction(const char* record, WORD signature, DWORD length,
                              chunk_record_output* output, chunk_process_state* state);
+/* The property settings and sort keys among them (ProcessPropertyAction
+ * hands them on). */
+STATUS ProcessPropertySetAction(const char* record, WORD signature, DWORD length,
+                                chunk_record_output* output, chunk_process_state* state);
+/* The text run that starts at the record (a text record, text effect or
+ * CDBEGIN of a text run), for the font actions: re-emitted with a font
+ * change, split around a search text, or its font read into the third
+ * scratch text (action 13, the part p1 names). */
+STATUS ProcessTextStream(const char* record, WORD signature, DWORD length,
+                         chunk_process_state* state);
 /* Queries of whole chunks (2304, 2305, 2407, 2414, 2421, 2436). */
 STATUS ProcessQueryAction(const char* record, WORD signature, DWORD length,
                           chunk_record_output* output, chunk_process_state* state);

@@ -81,6 +81,17 @@ STATUS QueryRecordPositionsAtStart(chunk_process_state* state);
 /* Action 9: the text of the chunk's text runs into the result text. */
 STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state);
 
+/* ---- engine/actions_property.cpp ---- */
+
+/* True for a property query with an answer settled where the chunk opens
+ * or closes (47, 2330, 2601-2603, 2615 at the start, 36 at the stop). */
+bool IsPropertyEdgeQuery(WORD action);
+/* Those answers where the chunk opens; 546 once the answer is complete. */
+STATUS PropertyQueryAtChunkStart(const char* record, WORD signature, DWORD length,
+                                 chunk_process_state* state);
+/* Those answers where the chunk closes: the measured margin. */
+STATUS PropertyQueryAtChunkStop(chunk_process_state* state);
+
 /* ---- engine/actions_render.cpp ---- */
 
 /* Action 2419 at each record of the open chunk: the record is handed to

@@ -5,6 +5,8 @@
 // empty record is no longer sound. Then script fields written where the
 // host layouts read them: numeric font attributes, the pre-table colours,
 // a colour record's gradient, and a double-word header length.
+// Last, the records of anchors, buttons, section bars, element names, hide
+// formulas, style names, targets, labels and layers, byte for byte.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -91,6 +93,41 @@ TEST(CdBuilderTest, ScriptFieldsLandWhereTheHostLayoutsReadThem) {
   const Bytes graphic =
       cdbuild::WithHeaderLength(cdbuild::Raw(SIG_CD_GRAPHIC), 0x12345678);
   EXPECT_EQ(At<DWORD>(graphic, 2), 0x12345678u);
+}
+
+} // namespace
+
+namespace {
+
+/* Records of the anchors, buttons, section bars, element names, hide
+ * formulas, style names, targets, labels and layers, byte for byte. */
+TEST(CdBuilderTest, NamedAndLabelledRecordsAreLaidOutAsStored) {
+  const struct {
+    const char* line;
+    const char* hex;
+  } cases[] = {
+      {"ANCHOR name=\"ab\"", "CB FF 0E 00 02 00 Z6 61 62"},
+      {"BUTTON flags=1 width=0x0B40 face=4 size=12 label=\"Go\"",
+       "AB FF 12 00 01 00 40 0B 00 00 00 00 04 00 00 0C 47 6F"},
+      {"SECTIONBAR title=\"T\" barcolor=2", "AC FF 0F 00 00 00 00 00 01 00 00 0A 02 00 54"},
+      {"IDNAME id=\"i\" class=\"c\" name=\"n\"",
+       "7A FF 1D 00 01 00 01 00 00 00 00 00 00 00 01 00 Z10 69 63 6E"},
+      {"PABHIDE id=3 formula=\"\\x01\\x02\"", "BB FF 10 00 03 00 Z8 01 02"},
+      {"STYLENAME id=5 name=\"Head\"",
+       "A6 30 Z6 05 00 48 65 61 64 Z32 00 00"},
+      {"TARGET frame=\"_top\"", "F2 FF 10 00 04 00 Z6 5F 74 6F 70"},
+      {"TABLELABEL label=\"R\" flags=1", "E3 FF 8C 00 52 Z127 Z6 01 00"},
+      {"LAYERBEGIN", "DD 06 02 00 6C 00"},
+      {"LAYER", "6C 14 Z18"},
+      {"LAYEREND", "DE 06 02 00 6C 00"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Built(c.line), Hex(c.hex)) << c.line;
+
+  // Names longer than their fixed fields are refused, not cut.
+  EXPECT_TRUE(cdbuild::StyleName(1, std::string(36, 'x')).empty());
+  EXPECT_TRUE(cdbuild::TableLabel(std::string(128, 'x')).empty());
+  EXPECT_EQ(cdbuild::TableLabel(std::string(127, 'x')).size(), sizeof(CDTABLELABEL));
 }
 
 } // namespace
