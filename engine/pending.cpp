@@ -38,9 +38,6 @@ constexpr WORD kPendingActions[] = {
     /* EdgeWorkAtChunkStart and EdgeWorkAtChunkStop only */
     ACTION_GET_PASSTHRU_HTML, ACTION_CLEAR_RECORD_MARK, PROP_RECORDTYPE, ACTION_CELL_IS_MERGED,
     PROP_TARGETCOLUMN, PROP_TARGETROW, PROP_INSIDEHOTSPOT, ACTION_WRAP_IN_SECTION,
-    /* ProcessQueryAction */
-    ACTION_CONTAINS_SOMETHING, ACTION_CONTAINS_TEXT, ACTION_GET_CELL_BORDER,
-    ACTION_GET_TABLE_PROPERTIES, ACTION_GET_HTML_VALUE, ACTION_GET_TARGET_PROPERTIES,
     /* ProcessLinkPropertyAction */
     ACTION_SET_LINK,
     /* ProcessTextRunAction */
@@ -81,10 +78,6 @@ bool ActionIsPending(WORD action) {
 }
 
 STATUS ProcessPropertyAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessQueryAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

@@ -1,0 +1,199 @@
+// The chunk's query methods through the class interface: GetText's cut at
+// the buffer (never inside a character), GetCellBorder's sides and border
+// forms, GetHTMLValue's attributes, and GetTargetProperties for fields
+// and link targets with and without a property name.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "store/session.h"
+#include "store/vocabulary.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using namespace engine_test;
+
+/* A CDIDNAME (0xFF7A or 0xFF7B): the six lengths as given (id, class,
+ * style, title, extra, name), ten reserved bytes, then the texts. */
+Bytes IdName(const std::vector<std::string>& parts, WORD signature = SIG_CD_IDNAME,
+             std::vector<WORD> lengths = {}) {
+  Bytes body(22);
+  for (size_t k = 0; k < 6; ++k) {
+    const WORD length = k < lengths.size() ? lengths[k] : static_cast<WORD>(parts[k].size());
+    cdbuild::PutWord(body, 2 * k, length);
+  }
+  for (const std::string& part : parts)
+    body.insert(body.end(), part.begin(), part.end());
+  return cdbuild::Record(signature, body);
+}
+
+/* A CDTARGET (0xFFF2): the frame name's length, six reserved bytes, the name. */
+Bytes TargetFrame(const std::string& name) {
+  Bytes body(8);
+  cdbuild::PutWord(body, 0, static_cast<WORD>(name.size()));
+  body.insert(body.end(), name.begin(), name.end());
+  return cdbuild::Record(SIG_CD_TARGET, body);
+}
+
+class ChunkQueryTest : public EngineTest {};
+
+// "a", a two-byte character, "b", a three-byte character, "c": 8 bytes.
+const std::string kMixed = std::string("a\x01\xE9") + "b" + "\x10\x81\x82" + "c";
+
+TEST_F(ChunkQueryTest, GetTextCutsBetweenWholeCharacters) {
+  AppendItem({PabDef(1), PabRef(1), Text(kMixed)});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  struct Case {
+    DWORD size;
+    DWORD copied;
+  };
+  const Case cases[] = {{1, 0}, {2, 1}, {3, 1}, {4, 3}, {5, 4}, {6, 4},
+                        {7, 4}, {8, 7}, {9, 8}, {100, 8}};
+  for (const Case& c : cases) {
+    char buffer[128];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(chunk->GetText(nullptr, buffer, c.size, 0, nullptr), c.copied) << c.size;
+    EXPECT_EQ(std::string(buffer), kMixed.substr(0, c.copied)) << c.size;
+    EXPECT_EQ(chunk->status, NOERROR) << c.size;
+  }
+}
+
+TEST_F(ChunkQueryTest, GetTextWithoutRoomCopiesNothing) {
+  AppendItem({PabDef(1), PabRef(1), Text("abc")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  char buffer[4] = {'x', 'y', 'z', '\0'};
+  EXPECT_EQ(chunk->GetText(nullptr, buffer, 0, 0, nullptr), 0u);
+  EXPECT_STREQ(buffer, "xyz");
+  EXPECT_EQ(chunk->status, VELKO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(chunk->GetText(nullptr, nullptr, 10, 0, nullptr), 0u);
+  EXPECT_EQ(chunk->status, VELKO_ERR_INVALID_ARGUMENT);
+}
+
+TEST_F(ChunkQueryTest, GetTextPassesFlagOptionsAndSubDefinition) {
+  std::vector<Bytes> records = {PabDef(1), PabRef(1), Text("ab"), Text("cd"), TableBegin()};
+  for (BYTE row = 0; row < 2; ++row) {
+    records.push_back(Cell(row, 0));
+    records.push_back(Text(row == 0 ? "r1" : "r2"));
+    records.push_back(Text(row == 0 ? "x1" : "x2"));
+  }
+  records.push_back(TableEnd());
+  AppendItem(records);
+  char buffer[64];
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(chunk->GetText(nullptr, buffer, sizeof buffer, 0, "|"), 2u);
+  EXPECT_STREQ(buffer, "ab");
+  EXPECT_EQ(chunk->GetText(nullptr, buffer, sizeof buffer, 1, "|"), 17u);
+  EXPECT_STREQ(buffer, "ab|cd|r1|x1|r2|x2");
+  VelkoRTChunk* table = Chunk("Table 1");
+  EXPECT_EQ(table->GetText("Row 2", buffer, sizeof buffer, 1, "+"), 5u);
+  EXPECT_STREQ(buffer, "r2+x2");
+  // The sub-definition is for one call only.
+  EXPECT_EQ(table->GetText(nullptr, buffer, sizeof buffer, 0, nullptr), 2u);
+  EXPECT_STREQ(buffer, "r1");
+}
+
+TEST_F(ChunkQueryTest, GetCellBorderReadsTheFirstCellOfTheChunk) {
+  // Row 1: two-bit widths left 1, right 2, top 3, bottom 0. Row 2: the
+  // four-bit widths left 5, right 0, top 9, bottom 15 (flag 0x02), which
+  // hide the two-bit byte.
+  Bytes first = cdbuild::TableCell({.row = 0, .column = 0, .borders = 0x39});
+  Bytes second =
+      cdbuild::TableCell({.row = 1, .column = 0, .borders = 0xFF, .flags = 0x02, .v42_border = 0xF905});
+  Bytes third = cdbuild::TableCell({.row = 1, .column = 1, .borders = 0x15});
+  AppendItem({PabDef(1), PabRef(1), TableBegin(), first, Text("a"), second, Text("b"), third,
+              Text("c"), TableEnd()});
+  struct Case {
+    const char* definition;
+    const char* side;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"Table 1", nullptr, "1,2,3,0"}, {"Table 1", "left", "1"},  {"Table 1", "Right", "2"},
+      {"Table 1", "top", "3"},         {"Table 1", "b", "0"},     {"Table 1", "x", "1,2,3,0"},
+      {"Table 1", "", "1,2,3,0"},      {"Table 1; Row 2", nullptr, "5,0,9,15"},
+      {"Table 1; Row 2", "Bottom", "15"}, {"Table 1; Row 2", "L", "5"},
+  };
+  for (const Case& c : cases) {
+    VelkoRTChunk* chunk = Chunk(c.definition);
+    chunk->secondary_status = 7;
+    EXPECT_STREQ(chunk->GetCellBorder(c.side), c.answer) << c.definition << " " << c.side;
+    EXPECT_EQ(session_->result_length, std::strlen(c.answer));
+    EXPECT_EQ(chunk->status, NOERROR);
+    EXPECT_EQ(chunk->secondary_status, 0);
+  }
+  // A chunk without a cell answers nothing.
+  EXPECT_STREQ(Chunk("Paragraph 1")->GetCellBorder(nullptr), "");
+}
+
+TEST_F(ChunkQueryTest, GetHTMLValueAnswersEachAttributeOfTheLastRecord) {
+  AppendItem({PabDef(1), PabRef(1), IdName({"old", "", "", "", "", "gone"}), Text("a"),
+              IdName({"i1", "c1", "color:red", "T'it", "x=1", "nm"}, SIG_CD_IDNAME2),
+              Text("b")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  struct Case {
+    const char* attribute;
+    const char* answer;
+  };
+  const Case cases[] = {{"name", "nm"},        {"ID", "i1"},      {"Class", "c1"},
+                        {"STYLE", "color:red"}, {"title", "T'it"}, {"Other", "x=1"},
+                        {"href", ""},           {"IDs", ""},       {nullptr, ""}};
+  for (const Case& c : cases) {
+    EXPECT_STREQ(chunk->GetHTMLValue(c.attribute, "Table"), c.answer) << c.attribute;
+    EXPECT_EQ(session_->result_length, std::strlen(c.answer)) << c.attribute;
+  }
+  // An attribute the engine does not know runs nothing.
+  chunk->status = 4711;
+  EXPECT_STREQ(chunk->GetHTMLValue("href", nullptr), "");
+  EXPECT_EQ(chunk->status, 4711);
+}
+
+TEST_F(ChunkQueryTest, GetHTMLValueOfAnEmptyOrCutPart) {
+  // The last record's id is empty; the name claims 40 bytes and has 3.
+  AppendItem({PabDef(1), PabRef(1), IdName({"i1", "", "", "", "", "nm"}), Text("a"),
+              IdName({"", "", "", "", "", "abc"}, SIG_CD_IDNAME, {0, 0, 0, 0, 0, 40})});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_STREQ(chunk->GetHTMLValue("ID", nullptr), "");
+  EXPECT_EQ(session_->result_length, 0);
+  EXPECT_STREQ(chunk->GetHTMLValue("Name", nullptr), "abc");
+}
+
+TEST_F(ChunkQueryTest, GetTargetPropertiesOfFieldsAndLinkTargets) {
+  AppendItem({PabDef(1), PabRef(1), Text("before"),
+              cdbuild::Field({.default_formula = "abc",
+                              .translation_formula = "de",
+                              .validation_formula = "f",
+                              .name = "Subject",
+                              .description = "what it is about"}),
+              HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000), TargetFrame("_blank"),
+              Text("link"), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)});
+  struct Case {
+    const char* definition;
+    const char* target;
+    const char* property;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"Field 1", "Field", nullptr, "Fieldname=Subject"},
+      {"Field 1", "field", "", "Fieldname=Subject"},
+      {"Field 1", "Field", "Fieldname", "Subject"},
+      {"Field 1", "Field", "fieldNAME", "Subject"},
+      {"Field 1", "Field", "Name", ""},
+      {"URLLink 1", "URLLink", nullptr, "Target=_blank"},
+      {"URLLink 1", "URLLinks", "Target", "_blank"},
+      {"URLLink 1", "URLLink", "Frame", ""},
+      {"Everything", "Table", nullptr, ""},
+      {"Everything", "Nothing", nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    VelkoRTChunk* chunk = Chunk(c.definition);
+    EXPECT_STREQ(chunk->GetTargetProperties(c.target, c.property), c.answer)
+        << c.definition << " / " << c.target << " / " << (c.property ? c.property : "null");
+    EXPECT_EQ(session_->result_length, std::strlen(c.answer));
+    EXPECT_EQ(chunk->status, NOERROR);
+  }
+}
+
+} // namespace
