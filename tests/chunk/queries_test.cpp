@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/session.h"
@@ -36,6 +37,28 @@ Bytes TargetFrame(const std::string& name) {
   cdbuild::PutWord(body, 0, static_cast<WORD>(name.size()));
   body.insert(body.end(), name.begin(), name.end());
   return cdbuild::Record(SIG_CD_TARGET, body);
+}
+
+/* A record of the signature whose fixed part is `fixed` bytes (header
+ * included, zeroed), with words put at their offsets and a text behind. */
+Bytes Fixed(WORD signature, DWORD fixed, std::vector<std::pair<size_t, WORD>> words,
+            const std::string& text = {}) {
+  Bytes record = cdbuild::Sized(signature, fixed);
+  for (const auto& [at, value] : words)
+    cdbuild::PutWord(record, at, value);
+  return text.empty() ? record : cdbuild::WithTail(record, Bytes(text.begin(), text.end()));
+}
+
+/* A LENGTH_VALUE written at the offset: flags, the number, the units. */
+void PutLength(Bytes& record, size_t at, double length, BYTE units) {
+  std::memcpy(record.data() + at + 4, &length, sizeof length);
+  record[at + 12] = units;
+}
+
+Bytes TimerInfo(DWORD milliseconds) {
+  Bytes record = cdbuild::Sized(SIG_CD_TIMERINFO, 16);
+  cdbuild::PutDword(record, 4, milliseconds);
+  return record;
 }
 
 class ChunkQueryTest : public EngineTest {};
@@ -194,6 +217,218 @@ TEST_F(ChunkQueryTest, GetTargetPropertiesOfFieldsAndLinkTargets) {
     EXPECT_EQ(session_->result_length, std::strlen(c.answer));
     EXPECT_EQ(chunk->status, NOERROR);
   }
+}
+
+} // namespace
+
+namespace {
+
+using namespace engine_test;
+
+/* One body per target type, each holding that type's records. */
+std::vector<Bytes> TableBody() {
+  return {PabDef(1),
+          PabRef(1),
+          Text("x"),
+          Begin(SIG_CD_PRETABLEBEGIN),
+          cdbuild::PreTableBegin({.flags = 0x205,
+                                  .row_display = 4,
+                                  .body_color = 0x030201,
+                                  .table_color = 0x060504,
+                                  .cell_border_color = {0x0001, 7, 8, 9},
+                                  .name = "Tab1"}),
+          IdName({"tid", "", "", "", "", "tn"}),
+          End(SIG_CD_PRETABLEBEGIN),
+          cdbuild::TableBegin({.flags = 0x804}),
+          Cell(0, 0),
+          Text("a"),
+          // A nested table: its own drop shadow, id and ridge border are
+          // not described; its timer (the only one) is.
+          Begin(SIG_CD_PRETABLEBEGIN),
+          cdbuild::PreTableBegin({.flags = 0x4}),
+          IdName({"inner", "", "", "", "", ""}),
+          End(SIG_CD_PRETABLEBEGIN),
+          cdbuild::TableBegin({.flags = 0x8, .nested = true}),
+          Cell(0, 0, true),
+          Text("n"),
+          TimerInfo(500),
+          TableEnd(true),
+          TableEnd(),
+          Text("y")};
+}
+
+std::vector<Bytes> SectionBody() {
+  return {PabDef(1),
+          PabRef(1),
+          Text("x"),
+          IdName({"outside", "", "", "", "", ""}),
+          Begin(SIG_CD_V4HOTSPOTBEGIN),
+          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 12),
+          IdName({"s1", "sc", "", "", "", ""}),
+          End(SIG_CD_V4HOTSPOTBEGIN),
+          Text("in"),
+          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
+          Text("y")};
+}
+
+std::vector<Bytes> GraphicBody() {
+  return {PabDef(1),
+          PabRef(1),
+          Text("x"),
+          cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+          Fixed(SIG_CD_ALTTEXT, sizeof(CDALTTEXT), {{4, 8}}, "it's alt"),
+          Fixed(SIG_CD_CAPTION, sizeof(CDCAPTION), {{4, 3}}, "cap"),
+          IdName({"g1", "", "", "gt", "", ""}),
+          Text("y")};
+}
+
+std::vector<Bytes> RuleBody() {
+  // Fit to window, 100 percent wide, half an inch high, no colour.
+  return {PabDef(1), PabRef(1), Text("x"),
+          Fixed(SIG_CD_HRULE, sizeof(CDHRULE), {{4, 0x4}, {8, 100}, {10, 720}}), Text("y")};
+}
+
+std::vector<Bytes> LayerBody() {
+  Bytes position = cdbuild::Sized(SIG_CD_POSITIONING, sizeof(CDPOSITIONING));
+  position[2] = 1; // absolute
+  cdbuild::PutDword(position, 4, 3);
+  PutLength(position, 8, 100, 2);   // top: pixels
+  PutLength(position, 24, 2160, 1); // left: twips
+  const double offsets[2] = {10.4, 20.6};
+  std::memcpy(position.data() + 72, offsets, sizeof offsets);
+  Bytes box = cdbuild::Sized(SIG_CD_BOXSIZE, sizeof(CDBOXSIZE));
+  PutLength(box, 4, 50, 3);   // width: percent
+  PutLength(box, 20, 300, 2); // height: pixels
+  return {PabDef(1),
+          PabRef(1),
+          Text("x"),
+          Begin(SIG_CD_LAYER),
+          cdbuild::Sized(SIG_CD_LAYER, 20),
+          position,
+          box,
+          IdName({"lay", "", "", "", "", ""}),
+          Text("in"),
+          End(SIG_CD_LAYER),
+          Text("y")};
+}
+
+std::vector<Bytes> ImageMapBody() {
+  return {PabDef(1),
+          PabRef(1),
+          Text("x"),
+          cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+          Fixed(SIG_CD_MAPELEMENT, 36, {{8, 5}}, "o'map"),
+          Fixed(SIG_CD_AREAELEMENT, 32, {{8, 2}, {10, 3}}),
+          Text("y")};
+}
+
+std::vector<Bytes> FieldAndLinkBody() {
+  return {PabDef(1),
+          PabRef(1),
+          Text("before"),
+          cdbuild::Field({.default_formula = "abc",
+                          .translation_formula = "de",
+                          .validation_formula = "f",
+                          .name = "Subject",
+                          .description = "what it is about"}),
+          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000),
+          TargetFrame("_blank"),
+          Text("link"),
+          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
+}
+
+class TargetPropertiesTest : public EngineTest {
+protected:
+  /* What the chunk of the definition answers over a fresh note holding
+   * the body: GetTargetProperties, or GetTableProperties when target is
+   * null. */
+  std::string Answer(const std::vector<Bytes>& body, const char* definition, const char* target,
+                     const char* property) {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    EXPECT_EQ(note_testing::AppendRecords(note, "Body", Records(body)), NOERROR);
+    VelkoRTItem item(session_);
+    EXPECT_EQ(item.ConnectBackend(note, "Body", 0), NOERROR);
+    VelkoRTChunk* chunk = item.DefineChunk(definition);
+    EXPECT_NE(chunk, nullptr);
+    const char* answer = target != nullptr ? chunk->GetTargetProperties(target, property)
+                                           : chunk->GetTableProperties(property);
+    std::string text = answer != nullptr ? answer : "(null)";
+    EXPECT_EQ(session_->result_length, text.size());
+    EXPECT_EQ(chunk->status, NOERROR);
+    EXPECT_EQ(chunk->secondary_status, 0);
+    item.CleanupTraces();
+    NSFNoteClose(note);
+    return text;
+  }
+};
+
+TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
+  const std::string table =
+      "TableWidth=FIT_WITH_MARGINS RowDisplay=TABBED TabSide=BOTTOM TableBodyColor=RGB1,2,3 "
+      "TableColor=RGB4,5,6 CellBorderColor=RGB7,8,9 BorderEffects=DROP_SHADOW "
+      "TableHTMLId='tid' TableHTMLName='tn' TableColorStyle=Alternating_Rows "
+      "CellBorderStyle=GROOVE RowCycleMilliseconds=500 ";
+  const std::string layer =
+      "ZIndex=3 Scheme=absolute BrowserLeftOffset=10 BrowserRightOffset=21 Top='100px' "
+      "Left='1.500000in' Width='50%' Height='300px' LayerHTMLId='lay' ";
+  struct Case {
+    std::vector<Bytes> (*body)();
+    const char* definition;
+    const char* target; /* null: GetTableProperties */
+    const char* property;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {TableBody, "Table 1", nullptr, nullptr, table},
+      {TableBody, "Table 1", nullptr, "", table},
+      {TableBody, "Table 1", nullptr, "tablecolor", "TableColor=RGB4,5,6 "},
+      {TableBody, "Table 1", nullptr, "RowCycleMilliseconds", "RowCycleMilliseconds=500 "},
+      {TableBody, "Table 1", "Table", "RowCycleMilliseconds", "500"},
+      {TableBody, "Table 1", nullptr, "TableHTMLName", "TableHTMLName='tn' "},
+      {TableBody, "Table 1", "Table", nullptr, table},
+      {TableBody, "Table 1", "tables", "TableWidth", "FIT_WITH_MARGINS"},
+      {TableBody, "Table 1", "Table", "CellBorderStyle", "GROOVE"},
+      {TableBody, "Table 1", "Table", "TableHTMLName", "tn"},
+      {TableBody, "Table 1", "Table", "Bogus", ""},
+      {TableBody, "Paragraph 1", "Table", nullptr, ""},
+      {SectionBody, "Section 1", "Section", nullptr, "SectionHTMLId='s1' SectionHTMLClass='sc' "},
+      {SectionBody, "Section 1", "section", "SectionHTMLClass", "sc"},
+      {SectionBody, "Section 1", "Section", "SectionHTMLId", "s1"},
+      {SectionBody, "Section 1", "Section", "BorderColor", ""},
+      {SectionBody, "Everything", "Section", "SectionHTMLId", "s1"},
+      {GraphicBody, "Everything", "Graphic", nullptr,
+       "AltText=\"it's alt\" Caption='cap' GraphicHTMLId='g1' GraphicHTMLTitle='gt' "},
+      {GraphicBody, "Everything", "Graphic", "AltText", "it's alt"},
+      {GraphicBody, "Everything", "Graphic", "caption", "cap"},
+      {GraphicBody, "Everything", "Graphic", "GraphicHTMLTitle", "gt"},
+      {FieldAndLinkBody, "Field 1", "Field", nullptr, "Fieldname=Subject"},
+      {FieldAndLinkBody, "Field 1", "Field", "Fieldname", "Subject"},
+      {FieldAndLinkBody, "Everything", "Field", "Name", ""},
+      {RuleBody, "HR 1", "HR", nullptr, "FitToWindow='Yes' Width='100%' Height='0.5' "},
+      {RuleBody, "HR 1", "HR", "Height", "0.5"},
+      {RuleBody, "HR 1", "HR", "Width", "100%"},
+      {LayerBody, "Layer 1", "Layer", nullptr, layer},
+      {LayerBody, "Layer 1", "Layer", "Width", "50%"},
+      {LayerBody, "Layer 1", "Layer", "height", "300px"},
+      {LayerBody, "Layer 1", "Layer", "Left", "1.500000in"},
+      {LayerBody, "Layer 1", "Layer", "ZIndex", "3"},
+      {LayerBody, "Layer 1", "Layer", "LayerHTMLId", "lay"},
+      {FieldAndLinkBody, "URLLink 1", "URLLink", nullptr, "Target=_blank"},
+      {FieldAndLinkBody, "URLLink 1", "URLLink", "Target", "_blank"},
+      {ImageMapBody, "Everything", "ImageMap", nullptr, "MapName=\"o'map\" "},
+      {ImageMapBody, "Everything", "ImageMap", "MapName", "o'map"},
+      {ImageMapBody, "Everything", "GraphicHotspot", nullptr, "Shape=circle TabIndex=3 "},
+      {ImageMapBody, "Everything", "graphichotspot", "TabIndex", "3"},
+      {ImageMapBody, "Everything", "GraphicHotspot", "Shape", "circle"},
+      // Types without properties answer nothing.
+      {LayerBody, "Everything", "Everything", nullptr, ""},
+      {LayerBody, "Everything", "Paragraph", nullptr, ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Answer(c.body(), c.definition, c.target, c.property), c.answer)
+        << c.definition << " / " << (c.target ? c.target : "table") << " / "
+        << (c.property ? c.property : "null");
 }
 
 } // namespace
