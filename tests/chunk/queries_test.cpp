@@ -1,7 +1,9 @@
 // The chunk's query methods through the class interface: GetText's cut at
 // the buffer (never inside a character), GetCellBorder's sides and border
-// forms, GetHTMLValue's attributes, and GetTargetProperties for fields
-// and link targets with and without a property name.
+// forms, GetHTMLValue's attributes, GetTableProperties and
+// GetTargetProperties for every target type the engine answers (with and
+// without a property name, nested tables, a layer's size), and an answer
+// that would pass the result text's capacity.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -429,6 +431,31 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
     EXPECT_EQ(Answer(c.body(), c.definition, c.target, c.property), c.answer)
         << c.definition << " / " << (c.target ? c.target : "table") << " / "
         << (c.property ? c.property : "null");
+}
+
+} // namespace
+
+namespace {
+
+using namespace engine_test;
+
+using ChunkAnswerLimitTest = EngineTest;
+
+TEST_F(ChunkAnswerLimitTest, AKeyThatWouldNotFitIsLeftOutWithStatus20017) {
+  // Seven link targets of 10000 bytes: six keys take 60042 bytes; the
+  // seventh would pass the 65341 the answer holds.
+  AppendItem({PabDef(1), PabRef(1), Text("x")});
+  for (char name = 'a'; name < 'h'; ++name)
+    AppendItem({TargetFrame(std::string(10000, name))});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  const std::string answer = chunk->GetTargetProperties("URLLink", nullptr);
+  ASSERT_EQ(answer.size(), 60042u);
+  EXPECT_EQ(session_->result_length, 60042);
+  EXPECT_EQ(answer.substr(0, 8), "Target=a");
+  EXPECT_EQ(answer.substr(50035, 8), "Target=f");
+  EXPECT_EQ(answer.back(), 'f');
+  EXPECT_EQ(chunk->status, NOERROR);
+  EXPECT_EQ(chunk->secondary_status, VELKO_ERR_INVALID_ARGUMENT);
 }
 
 } // namespace
