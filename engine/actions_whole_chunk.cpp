@@ -13,10 +13,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/record_fields.h"
+#include "engine/process_state.h"
 #include "engine/services.h"
 #include "generate/attribute_strings.h"
-#include "engine/walk.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/status.h"

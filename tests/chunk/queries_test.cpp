@@ -185,42 +185,6 @@ TEST_F(ChunkQueryTest, GetHTMLValueOfAnEmptyOrCutPart) {
   EXPECT_STREQ(chunk->GetHTMLValue("Name", nullptr), "abc");
 }
 
-TEST_F(ChunkQueryTest, GetTargetPropertiesOfFieldsAndLinkTargets) {
-  AppendItem({PabDef(1), PabRef(1), Text("before"),
-              cdbuild::Field({.default_formula = "abc",
-                              .translation_formula = "de",
-                              .validation_formula = "f",
-                              .name = "Subject",
-                              .description = "what it is about"}),
-              HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000), TargetFrame("_blank"),
-              Text("link"), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)});
-  struct Case {
-    const char* definition;
-    const char* target;
-    const char* property;
-    const char* answer;
-  };
-  const Case cases[] = {
-      {"Field 1", "Field", nullptr, "Fieldname=Subject"},
-      {"Field 1", "field", "", "Fieldname=Subject"},
-      {"Field 1", "Field", "Fieldname", "Subject"},
-      {"Field 1", "Field", "fieldNAME", "Subject"},
-      {"Field 1", "Field", "Name", ""},
-      {"URLLink 1", "URLLink", nullptr, "Target=_blank"},
-      {"URLLink 1", "URLLinks", "Target", "_blank"},
-      {"URLLink 1", "URLLink", "Frame", ""},
-      {"Everything", "Table", nullptr, ""},
-      {"Everything", "Nothing", nullptr, ""},
-  };
-  for (const Case& c : cases) {
-    VelkoRTChunk* chunk = Chunk(c.definition);
-    EXPECT_STREQ(chunk->GetTargetProperties(c.target, c.property), c.answer)
-        << c.definition << " / " << c.target << " / " << (c.property ? c.property : "null");
-    EXPECT_EQ(session_->result_length, std::strlen(c.answer));
-    EXPECT_EQ(chunk->status, NOERROR);
-  }
-}
-
 } // namespace
 
 namespace {
