@@ -204,6 +204,7 @@ std::vector<Bytes> TableBody() {
                                   .cell_border_color = {0x0001, 7, 8, 9},
                                   .name = "Tab1"}),
           IdName({"tid", "", "", "", "", "tn"}),
+          Fixed(SIG_CD_TABLEDATAEXTENSION, sizeof(CDTABLEDATAEXTENSION), {{12, 1}}),
           End(SIG_CD_PRETABLEBEGIN),
           cdbuild::TableBegin({.flags = 0x804}),
           Cell(0, 0),
@@ -246,6 +247,13 @@ std::vector<Bytes> GraphicBody() {
           Fixed(SIG_CD_CAPTION, sizeof(CDCAPTION), {{4, 3}}, "cap"),
           IdName({"g1", "", "", "gt", "", ""}),
           Text("y")};
+}
+
+/* A graphic with a solid border of 3 twips on the left: what setting a
+ * graphic's border writes reads back through its properties. */
+std::vector<Bytes> BorderedGraphicBody() {
+  return {PabDef(1), PabRef(1), Text("x"), cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+          Fixed(SIG_CD_BORDERINFO, sizeof(CDBORDERINFO), {{8, 1}, {12, 3}}), Text("y")};
 }
 
 std::vector<Bytes> RuleBody() {
@@ -333,7 +341,7 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
   const std::string table =
       "TableWidth=FIT_WITH_MARGINS RowDisplay=TABBED TabSide=BOTTOM TableBodyColor=RGB1,2,3 "
       "TableColor=RGB4,5,6 CellBorderColor=RGB7,8,9 BorderEffects=DROP_SHADOW "
-      "TableHTMLId='tid' TableHTMLName='tn' TableColorStyle=Alternating_Rows "
+      "TableHTMLId='tid' TableHTMLName='tn' TabsEqual=Yes TableColorStyle=Alternating_Rows "
       "CellBorderStyle=GROOVE RowCycleMilliseconds=500 ";
   const std::string layer =
       "ZIndex=3 Scheme=absolute BrowserLeftOffset=10 BrowserRightOffset=21 Top='100px' "
@@ -356,6 +364,7 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
       {TableBody, "Table 1", "tables", "TableWidth", "FIT_WITH_MARGINS"},
       {TableBody, "Table 1", "Table", "CellBorderStyle", "GROOVE"},
       {TableBody, "Table 1", "Table", "TableHTMLName", "tn"},
+      {TableBody, "Table 1", "Table", "TabsEqual", "Yes"},
       {TableBody, "Table 1", "Table", "Bogus", ""},
       {TableBody, "Paragraph 1", "Table", nullptr, ""},
       {SectionBody, "Section 1", "Section", nullptr, "SectionHTMLId='s1' SectionHTMLClass='sc' "},
@@ -368,6 +377,8 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
       {GraphicBody, "Everything", "Graphic", "AltText", "it's alt"},
       {GraphicBody, "Everything", "Graphic", "caption", "cap"},
       {GraphicBody, "Everything", "Graphic", "GraphicHTMLTitle", "gt"},
+      {BorderedGraphicBody, "Everything", "Graphic", "BorderStyle", "SOLID"},
+      {BorderedGraphicBody, "Everything", "Graphic", "BorderThicknessLeft", "3"},
       {FieldAndLinkBody, "Field 1", "Field", nullptr, "Fieldname=Subject"},
       {FieldAndLinkBody, "Field 1", "Field", "Fieldname", "Subject"},
       {FieldAndLinkBody, "Everything", "Field", "Name", ""},
