@@ -145,8 +145,8 @@ STATUS CalculateLayerAttributesBACKGROUNDPROPERTIESString(const void* record, DW
  * names). */
 STATUS CalculateHRuleAttributesString(const record_storage* node, attribute_text* out, WORD id,
                                       DWORD* written, WORD clientPreference);
-STATUS CalculateMapElementAttributesString(const record_storage* node, attribute_text* out,
-                                           WORD id, DWORD* written);
+STATUS CalculateMapElementAttributesString(const record_storage* node, attribute_text* out, WORD id,
+                                           DWORD* written);
 STATUS CalculateAreaElementAttributesString(const record_storage* node, attribute_text* out,
                                             WORD id, DWORD* written);
 
@@ -168,8 +168,8 @@ STATUS CalculateGraphicAttributesCAPTIONString(const void* record, DWORD length,
                                                attribute_text* out, WORD id, DWORD* written);
 /* A CDBORDERINFO, written with the keys ApplyPropertiesToBorderRecord
  * reads. */
-STATUS CalculateGraphicAttributesBORDERString(const void* record, DWORD length,
-                                              attribute_text* out, WORD id, DWORD* written);
+STATUS CalculateGraphicAttributesBORDERString(const void* record, DWORD length, attribute_text* out,
+                                              WORD id, DWORD* written);
 
 /* The six parts of a CDIDNAME as "<prefix>HTMLId='...' " and so on. The
  * parts' ids are firstId to firstId + 5; allId asks for every non-empty
@@ -201,8 +201,7 @@ STATUS ApplyPropertiesToHRuleRecord(LSXLsiSession* session, WORD signature, void
  * limit, else 0. */
 DWORD ApplyPropertiesToIDNAMERecord(LSXLsiSession* session, void* record, DWORD capacity,
                                     const void* existing, DWORD existingLength, const char* prefix,
-                                    const char* properties, const char* extraOther,
-                                    STATUS* status);
+                                    const char* properties, const char* extraOther, STATUS* status);
 
 /* A CDPRETABLEBEGIN, CDTABLEDATAEXTENSION, CDTABLEBEGIN (0xA3, 0xCF) or
  * CDBORDERINFO; other signatures are left alone. The tab font's face name

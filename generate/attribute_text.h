@@ -25,10 +25,10 @@ constexpr size_t kSessionTextCapacity = 65341;
 constexpr STATUS kAttributeTextFull = 20017;
 
 struct attribute_text {
-  char* text = nullptr;  /* text[length] is always NUL */
+  char* text = nullptr; /* text[length] is always NUL */
   size_t length = 0;
-  size_t capacity = 0;   /* bytes of text the buffer holds before its NUL */
-  STATUS status = 0;     /* 0, or kAttributeTextFull once a key did not fit */
+  size_t capacity = 0; /* bytes of text the buffer holds before its NUL */
+  STATUS status = 0;   /* 0, or kAttributeTextFull once a key did not fit */
 };
 
 /* Opens a writer on buffer, which holds capacity + 1 bytes, and takes the

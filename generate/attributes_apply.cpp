@@ -25,7 +25,7 @@
 using namespace attributes;
 
 const border_style_choice BorderStyleChoices[kBorderStyleChoiceCount] = {
-    {"NONE", 0},   {"SOLID", 1},  {"DOUBLE", 2}, {"INSET", 3},   {"OUTSET", 4},  {"RIDGE", 5},
+    {"NONE", 0},   {"SOLID", 1},  {"DOUBLE", 2}, {"INSET", 3},   {"OUTSET", 4}, {"RIDGE", 5},
     {"GROOVE", 6}, {"DOTTED", 7}, {"DASHED", 8}, {"PICTURE", 9}, {"IMAGE", 10}, {"GRAPHIC", 10},
 };
 
@@ -39,7 +39,7 @@ WORD ClientPreferenceOfSession(const LSXLsiSession* session) {
 
 bool SameWord(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
 
-}  // namespace attributes
+} // namespace attributes
 
 namespace {
 
@@ -90,8 +90,7 @@ bool ParseColor(const char* text, WORD clientPreference, WORD* index, DWORD* rgb
 }
 
 /* Works on a copy of a record's fixed part and writes it back. */
-template <typename T>
-struct record_copy {
+template <typename T> struct record_copy {
   record_copy(void* record) : record(record) { memcpy(&fields, record, sizeof fields); }
   void Store() const { memcpy(record, &fields, sizeof fields); }
   void* record;
@@ -160,8 +159,8 @@ void ApplyToRule(void* record, property_values* values, WORD preference, DWORD i
     fields.Width = 100;
     fields.Height = 7;
   }
-  for (const auto& [key, bit] : {std::pair{"FitToWindow=", kRuleFitToWindow},
-                                 std::pair{"No3DShadow=", kRuleNoShadow}}) {
+  for (const auto& [key, bit] :
+       {std::pair{"FitToWindow=", kRuleFitToWindow}, std::pair{"No3DShadow=", kRuleNoShadow}}) {
     const char* text = values->Get(key);
     if (text == nullptr)
       continue;
@@ -175,8 +174,9 @@ void ApplyToRule(void* record, property_values* values, WORD preference, DWORD i
     WORD* word;
     DWORD bit;
   };
-  for (const colour_key& colour : {colour_key{"Color=", &fields.Color, kRuleUseColor},
-                                   colour_key{"GradientColor=", &fields.FillType, kRuleUseGradient}}) {
+  for (const colour_key& colour :
+       {colour_key{"Color=", &fields.Color, kRuleUseColor},
+        colour_key{"GradientColor=", &fields.FillType, kRuleUseGradient}}) {
     const char* text = values->Get(colour.key);
     WORD index = 0;
     DWORD rgb = 0;
@@ -403,9 +403,14 @@ void ApplyToTableBegin(void* record, property_values* values) {
       WORD bits;
     };
     static constexpr style_bits kStyles[] = {
-        {"SOLID", kTableStyleBits}, {"ALTERNATING_ROWS", 0x800}, {"ALTERNATING_COLUMNS", 0x400},
-        {"LEFT_TOP", 0x80},         {"LEFT", 0x200},             {"RIGHT_TOP", 0x2000},
-        {"RIGHT", 0x4000},          {"TOP", 0x100},
+        {"SOLID", kTableStyleBits},
+        {"ALTERNATING_ROWS", 0x800},
+        {"ALTERNATING_COLUMNS", 0x400},
+        {"LEFT_TOP", 0x80},
+        {"LEFT", 0x200},
+        {"RIGHT_TOP", 0x2000},
+        {"RIGHT", 0x4000},
+        {"TOP", 0x100},
     };
     /* A style replaces the one the table had, so it reads back as set. */
     if (SameWord(style, "NONE"))
@@ -502,8 +507,8 @@ void ApplyToBorder(void* record, property_values* values, WORD preference, DWORD
 /* ---- the HTML id and name parts ---- */
 
 constexpr int kIdNameParts = 6;
-const char* const kIdNameKeys[kIdNameParts] = {"HTMLID=",    "HTMLClass=", "HTMLStyle=",
-                                               "HTMLTitle=", "HTMLOther=", "HTMLName="};
+const char* const kIdNameKeys[kIdNameParts] = {
+    "HTMLID=", "HTMLClass=", "HTMLStyle=", "HTMLTitle=", "HTMLOther=", "HTMLName="};
 constexpr int kOtherPart = 4;
 constexpr int kNamePart = 5;
 
@@ -526,7 +531,7 @@ void ReadIdNameParts(const void* record, DWORD length, std::string parts[kIdName
   }
 }
 
-}  // namespace
+} // namespace
 
 STATUS ApplyPropertiesToHRuleRecord(LSXLsiSession* session, WORD signature, void* record,
                                     DWORD capacity, const char* properties, DWORD initialise) {
@@ -589,9 +594,8 @@ DWORD ApplyPropertiesToIDNAMERecord(LSXLsiSession*, void* record, DWORD capacity
   if (fields.Header.Signature != SIG_CD_IDNAME2)
     fields.Header.Signature = SIG_CD_IDNAME;
   fields.Header.Length = static_cast<WORD>(total);
-  WORD* lengths[kIdNameParts] = {&fields.Length,      &fields.ClassNameLength,
-                                 &fields.StyleLength, &fields.TitleLength,
-                                 &fields.ExtraLength, &fields.NameLength};
+  WORD* lengths[kIdNameParts] = {&fields.Length,      &fields.ClassNameLength, &fields.StyleLength,
+                                 &fields.TitleLength, &fields.ExtraLength,     &fields.NameLength};
   char* text = static_cast<char*>(record);
   size_t offset = sizeof fields;
   for (int part = 0; part < kIdNameParts; ++part) {
@@ -628,8 +632,7 @@ STATUS ApplyPropertiesToTableRecord(LSXLsiSession* session, VelkoRTItem* item, W
   case SIG_CD_BORDERINFO:
     return ApplyPropertiesToBorderRecord(session, signature, record, capacity, properties,
                                          initialise);
-  default:
-    return NOERROR;
+  default: return NOERROR;
   }
 }
 

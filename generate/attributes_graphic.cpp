@@ -37,10 +37,10 @@ const char* BorderStyleName(WORD style) {
   return nullptr;
 }
 
-const char* const kIdNameKeys[6] = {"HTMLId=",    "HTMLClass=", "HTMLStyle=",
-                                    "HTMLTitle=", "HTMLOther=", "HTMLName="};
+const char* const kIdNameKeys[6] = {
+    "HTMLId=", "HTMLClass=", "HTMLStyle=", "HTMLTitle=", "HTMLOther=", "HTMLName="};
 
-}  // namespace
+} // namespace
 
 STATUS CalculateGraphicAttributesALTTEXTString(const void* record, DWORD length,
                                                attribute_text* out, WORD id, DWORD* written) {
@@ -49,8 +49,8 @@ STATUS CalculateGraphicAttributesALTTEXTString(const void* record, DWORD length,
                   &fields))
     return NOERROR;
   if (Wanted(id, kGraphicPropAltText, kGraphicPropAll, written))
-    WriteQuotedText(record, length, sizeof fields, fields.Length, out, "AltText=",
-                    kGraphicPropAltText, written);
+    WriteQuotedText(record, length, sizeof fields, fields.Length, out,
+                    "AltText=", kGraphicPropAltText, written);
   return NOERROR;
 }
 
@@ -60,13 +60,13 @@ STATUS CalculateGraphicAttributesCAPTIONString(const void* record, DWORD length,
   if (!LoadRecord(record, length, {SIG_CD_CAPTION}, sizeof fields, &fields))
     return NOERROR;
   if (Wanted(id, kGraphicPropCaption, kGraphicPropAll, written))
-    WriteQuotedText(record, length, sizeof fields, fields.Length, out, "Caption=",
-                    kGraphicPropCaption, written);
+    WriteQuotedText(record, length, sizeof fields, fields.Length, out,
+                    "Caption=", kGraphicPropCaption, written);
   return NOERROR;
 }
 
-STATUS CalculateGraphicAttributesBORDERString(const void* record, DWORD length,
-                                              attribute_text* out, WORD id, DWORD* written) {
+STATUS CalculateGraphicAttributesBORDERString(const void* record, DWORD length, attribute_text* out,
+                                              WORD id, DWORD* written) {
   CDBORDERINFO fields;
   const DWORD needed = offsetof(CDBORDERINFO, Color) + sizeof(COLOR_VALUE);
   if (!LoadRecord(record, length, {SIG_CD_BORDERINFO}, needed, &fields))
@@ -129,16 +129,16 @@ STATUS CalculateAttributesIDNAMEString(const void* record, DWORD length, attribu
   return NOERROR;
 }
 
-STATUS CalculateMapElementAttributesString(const record_storage* node, attribute_text* out,
-                                           WORD id, DWORD* written) {
+STATUS CalculateMapElementAttributesString(const record_storage* node, attribute_text* out, WORD id,
+                                           DWORD* written) {
   CDMAPELEMENT fields;
   const char* record = NodeRecord(node, SIG_CD_MAPELEMENT);
-  if (record == nullptr || !LoadRecord(record, node->length, {SIG_CD_MAPELEMENT}, sizeof fields,
-                                       &fields))
+  if (record == nullptr ||
+      !LoadRecord(record, node->length, {SIG_CD_MAPELEMENT}, sizeof fields, &fields))
     return NOERROR;
   if (Wanted(id, kImageMapPropMapName, kImageMapPropAll, written))
-    WriteQuotedText(record, node->length, sizeof fields, fields.MapNameLength, out, "MapName=",
-                    kImageMapPropMapName, written);
+    WriteQuotedText(record, node->length, sizeof fields, fields.MapNameLength, out,
+                    "MapName=", kImageMapPropMapName, written);
   return NOERROR;
 }
 

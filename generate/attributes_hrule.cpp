@@ -59,7 +59,7 @@ void RuleColorText(const CDHRULE& rule, const record_storage* node, WORD id, WOR
                           clientPreference);
 }
 
-}  // namespace
+} // namespace
 
 STATUS CalculateHRuleAttributesString(const record_storage* node, attribute_text* out, WORD id,
                                       DWORD* written, WORD clientPreference) {
@@ -88,11 +88,13 @@ STATUS CalculateHRuleAttributesString(const record_storage* node, attribute_text
     if (rule.Flags & kRuleUseGradient)
       CalculateColorString(rule.FillType, color, 0, clientPreference);
     if ((rule.Flags & kRuleUseGradient) != 0 || id == kHRulePropGradientColor)
-      Mark(written, kHRulePropGradientColor, AttributeTextPrintf(out, "GradientColor='%s' ", color));
+      Mark(written, kHRulePropGradientColor,
+           AttributeTextPrintf(out, "GradientColor='%s' ", color));
   }
   if (Wanted(id, kHRulePropWidth, kHRulePropAll, written)) {
-    const bool fitted = fit ? AttributeTextPrintf(out, "Width='%d%%' ", rule.Width)
-                            : AttributeTextPrintf(out, "Width='%3.1f' ", rule.Width / kTwipsPerInch);
+    const bool fitted =
+        fit ? AttributeTextPrintf(out, "Width='%d%%' ", rule.Width)
+            : AttributeTextPrintf(out, "Width='%3.1f' ", rule.Width / kTwipsPerInch);
     Mark(written, kHRulePropWidth, fitted);
   }
   if (Wanted(id, kHRulePropHeight, kHRulePropAll, written))

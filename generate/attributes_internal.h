@@ -75,6 +75,6 @@ WORD ClientPreferenceOfSession(const LSXLsiSession* session);
 /* Case-insensitive equality of two NUL-terminated texts. */
 bool SameWord(const char* a, const char* b);
 
-}  // namespace attributes
+} // namespace attributes
 
 #endif

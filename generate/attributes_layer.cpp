@@ -3,8 +3,8 @@
  * its box size (CDBOXSIZE). Background properties are not answered.
  */
 #include <math.h>
-#include <stdio.h>
 #include <stddef.h>
+#include <stdio.h>
 
 #include "generate/attributes_internal.h"
 #include "generate/length_value.h"
@@ -36,7 +36,7 @@ const char* SchemeName(BYTE scheme) {
   }
 }
 
-}  // namespace
+} // namespace
 
 STATUS CalculateLayerAttributesPOSITIONINGString(const void* record, DWORD length,
                                                  attribute_text* out, WORD id, DWORD* written) {
@@ -77,7 +77,7 @@ STATUS CalculateLayerAttributesBOXSIZEString(const void* record, DWORD length, a
   return NOERROR;
 }
 
-STATUS CalculateLayerAttributesBACKGROUNDPROPERTIESString(const void*, DWORD, attribute_text*,
-                                                          WORD, DWORD*) {
+STATUS CalculateLayerAttributesBACKGROUNDPROPERTIESString(const void*, DWORD, attribute_text*, WORD,
+                                                          DWORD*) {
   return NOERROR;
 }

@@ -27,8 +27,8 @@ constexpr WORD kTabFontPartMinimum = 13;
 
 const char* RowDisplayText(const CDPRETABLEBEGIN& table, DWORD* written) {
   const DWORD flags = table.Flags;
-  const bool transition = table.RowDisplay == 1 || table.RowDisplay == 2 ||
-                          table.RowDisplay == 3 || table.RowDisplay == 6;
+  const bool transition = table.RowDisplay == 1 || table.RowDisplay == 2 || table.RowDisplay == 3 ||
+                          table.RowDisplay == 6;
   if (transition && written != nullptr)
     written[kTablePropTransition] = 1;
   switch (table.RowDisplay) {
@@ -67,7 +67,7 @@ void TableColorText(DWORD rgb, WORD clientPreference, char* text) {
            (rgb >> 16) & 0xFF);
 }
 
-}  // namespace
+} // namespace
 
 STATUS CalculateTableAttributesPRETABLEString(const void* record, DWORD length, attribute_text* out,
                                               WORD id, DWORD* written, WORD clientPreference) {
@@ -199,6 +199,7 @@ STATUS CalculateTableAttributesTIMERINFOString(const void* record, DWORD length,
     return NOERROR;
   if (Wanted(id, kTablePropRowCycleMilliseconds, kTablePropAll, written))
     Mark(written, kTablePropRowCycleMilliseconds,
-         AttributeTextPrintf(out, "RowCycleMilliseconds=%u ", static_cast<unsigned>(timer.Interval)));
+         AttributeTextPrintf(out, "RowCycleMilliseconds=%u ",
+                             static_cast<unsigned>(timer.Interval)));
   return NOERROR;
 }

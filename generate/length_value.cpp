@@ -22,11 +22,11 @@ struct unit_word {
   BYTE units;
 };
 constexpr unit_word kUnitWords[] = {
-    {"px", kLengthUnitsPixels}, {"%", kLengthUnitsPercent}, {"in", kLengthUnitsTwips},
-    {"ch", kLengthUnitsCharacters}, {"em", kLengthUnitsEm}, {"ex", kLengthUnitsEx},
+    {"px", kLengthUnitsPixels},     {"%", kLengthUnitsPercent}, {"in", kLengthUnitsTwips},
+    {"ch", kLengthUnitsCharacters}, {"em", kLengthUnitsEm},     {"ex", kLengthUnitsEx},
 };
 
-}  // namespace
+} // namespace
 
 int32_t ClampToInt32(double number) {
   if (isnan(number))

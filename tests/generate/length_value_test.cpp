@@ -58,8 +58,8 @@ TEST(LengthValueTest, ParseReadsNumberUnitsAndFlags) {
   for (const auto& c : cases) {
     LENGTH_VALUE value = c.before;
     ParseLengthValue(&value, c.text, c.mode);
-    const std::string label = std::string(c.text ? c.text : "(null)") + " mode " +
-                              std::to_string(c.mode);
+    const std::string label =
+        std::string(c.text ? c.text : "(null)") + " mode " + std::to_string(c.mode);
     EXPECT_EQ(value.Flags, c.flags) << label;
     EXPECT_DOUBLE_EQ(value.Length, c.length) << label;
     EXPECT_EQ(value.Units, c.units) << label;
