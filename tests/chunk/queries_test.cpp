@@ -197,7 +197,7 @@ std::vector<Bytes> TableBody() {
           PabRef(1),
           Text("x"),
           Begin(SIG_CD_PRETABLEBEGIN),
-          cdbuild::PreTableBegin({.flags = 0x205,
+          cdbuild::PreTableBegin({.flags = 0x201,
                                   .row_display = 4,
                                   .body_color = 0x030201,
                                   .table_color = 0x060504,
@@ -209,10 +209,11 @@ std::vector<Bytes> TableBody() {
           cdbuild::TableBegin({.flags = 0x804}),
           Cell(0, 0),
           Text("a"),
-          // A nested table: its own drop shadow, id and ridge border are
-          // not described; its timer (the only one) is.
+          // A nested table: its own drop shadow and border colour (which
+          // the first table has not), id and ridge border are not
+          // described; its timer (the only one) is.
           Begin(SIG_CD_PRETABLEBEGIN),
-          cdbuild::PreTableBegin({.flags = 0x4}),
+          cdbuild::PreTableBegin({.flags = 0x4, .cell_border_color = {0x0001, 1, 1, 1}}),
           IdName({"inner", "", "", "", "", ""}),
           End(SIG_CD_PRETABLEBEGIN),
           cdbuild::TableBegin({.flags = 0x8, .nested = true}),
@@ -340,7 +341,7 @@ protected:
 TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
   const std::string table =
       "TableWidth=FIT_WITH_MARGINS RowDisplay=TABBED TabSide=BOTTOM TableBodyColor=RGB1,2,3 "
-      "TableColor=RGB4,5,6 CellBorderColor=RGB7,8,9 BorderEffects=DROP_SHADOW "
+      "TableColor=RGB4,5,6 CellBorderColor=RGB7,8,9 "
       "TableHTMLId='tid' TableHTMLName='tn' TabsEqual=Yes TableColorStyle=Alternating_Rows "
       "CellBorderStyle=GROOVE RowCycleMilliseconds=500 ";
   const std::string layer =
