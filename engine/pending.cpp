@@ -29,9 +29,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_RESERVED_63, ACTION_RESERVED_64, ACTION_RESERVED_65, ACTION_RESERVED_70,
     /* EdgeWorkAtChunkStart and EdgeWorkAtChunkStop only */
     ACTION_CLEAR_RECORD_MARK, ACTION_WRAP_IN_SECTION,
-    /* ProcessQueryAction */
-    ACTION_CONTAINS_SOMETHING, ACTION_CONTAINS_TEXT, ACTION_GET_CELL_BORDER,
-    ACTION_GET_TABLE_PROPERTIES, ACTION_GET_HTML_VALUE, ACTION_GET_TARGET_PROPERTIES,
     /* ProcessLinkPropertyAction */
     ACTION_SET_LINK,
     /* ProcessTextRunAction */
@@ -77,10 +74,6 @@ STATUS ProcessPropertySetAction(const char*, WORD, DWORD, chunk_record_output*,
 }
 
 STATUS ProcessTextStream(const char*, WORD, DWORD, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessQueryAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

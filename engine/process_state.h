@@ -154,6 +154,10 @@ struct chunk_process_state {
   char wiki_close[3] = {};
   link_matching_info* link_matcher = nullptr;
 
+  /* The property keys already written into the answer text of a query,
+   * one flag per property id (the attribute renderers set and read them). */
+  DWORD attribute_written[32] = {};
+
   /* Per table level of the output: whether the level keeps the
    * definitions of a generated table apart (the walk's current definition
    * is then left alone), its PABID base, and its current cell. */

@@ -344,6 +344,29 @@ public:
   /* Appends a graphic of the kind ("File", ...) read from the source. */
   STATUS AppendGraphic(const char* kind, const char* source, const char* options);
 
+  /* ---- queries answered in the session's result text ---- */
+  /* Copies the text of the chunk (narrowed by the sub-definition, when
+   * given) into buffer, at most size - 1 bytes cut between whole
+   * characters, and NUL-terminates it; flag and options go to the engine.
+   * Returns the bytes copied. Size 0 (or no buffer) copies nothing and sets
+   * the status 20017. */
+  DWORD GetText(const char* subDefinition, char* buffer, DWORD size, WORD flag,
+                const char* options);
+  /* The widths of the first table cell's borders: "left,right,top,bottom",
+   * or the one side whose name's first letter is given (L, R, T, B). */
+  char* GetCellBorder(const char* side);
+  /* The chunk's HTML attribute value ("Name", "ID", "Class", "Style",
+   * "Title" or "Other"); empty, without running the engine, for another
+   * attribute. */
+  char* GetHTMLValue(const char* attribute, const char* scope);
+  /* The properties of the chunk's first table (all of them when property
+   * is null or empty) as Name=value text. */
+  char* GetTableProperties(const char* property);
+  /* The properties of the target type's records in the chunk as Name=value
+   * text; with a property name, that property's value alone ("" when the
+   * text has no such key). */
+  char* GetTargetProperties(const char* target, const char* property);
+
   /* ---- event strings and rendering callbacks ---- */
   /* Stores a copy of (at most) length bytes of text in slot 1 to 6; a null
    * or empty text leaves the slot empty. Another slot number stores nothing
