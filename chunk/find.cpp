@@ -302,18 +302,6 @@ WORD MatchModeOf(const char* mode) {
   return FIND_MATCH_ANY;
 }
 
-/* The target type a name gives: the type whose whole name it is (any
- * case), else the first whose name begins it. */
-WORD TargetTypeOf(const char* name) {
-  if (name == nullptr)
-    return 0;
-  for (WORD id = 0; id < kTargetTypeCount; ++id) {
-    if (strcasecmp(name, targettype_name_table[id]) == 0)
-      return id;
-  }
-  return LookupTargetType(name);
-}
-
 /* The record range of a lone "Everything" chunk, without a walk over
  * every record: from the loaded body's first record with no upper bound
  * (no record lies past the body's last), which finds what query action 1's
@@ -477,7 +465,7 @@ WORD VelkoRTChunk::FindNamedChunk(int n, const char* targetType, const char* tex
   if (!CheckSearchable(*this))
     return 0;
   const WORD matchMode = MatchModeOf(mode);
-  const WORD type = TargetTypeOf(targetType);
+  const WORD type = TargetTypeOfName(targetType);
   DWORD first = 0;
   DWORD last = 0;
   if (!QueryRange(*this, &first, &last) || first == 0)

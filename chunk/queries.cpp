@@ -80,18 +80,6 @@ template <size_t N> WORD WordCode(const char* word, const char* const (&names)[N
   return 0;
 }
 
-/* The target type a name gives: a whole type name first (so that
- * "GraphicHotspot" and "ParagraphList" name their own types), else the
- * first type whose name begins the text. */
-WORD TargetTypeOfName(const char* name) {
-  if (name == nullptr)
-    return TARGETTYPE_EVERYTHING;
-  for (WORD id = 0; id < kTargetTypeCount; ++id)
-    if (CompareNamesIgnoringCase(name, targettype_name_table[id]) == 0)
-      return id;
-  return LookupTargetType(name);
-}
-
 /* The property index the engine renders for the type: the named property,
  * or every property when the name is empty or unknown. Section's names
  * are in a list that no row of the property table names. */

@@ -141,14 +141,16 @@ STATUS AnswerFieldName(const char* record, DWORD length, chunk_process_state* st
   });
 }
 
-/* 2436 for a URL link's target frame: "Target=" and the frame's name. */
+/* 2436 for a URL link's target frame: "Target=" and the frame's name,
+ * ended by a blank like every other key, so that a name read out of an
+ * answer holding several targets stops at its own end. */
 STATUS AnswerLinkTarget(const char* record, DWORD length, chunk_process_state* state) {
   CDTARGET target = {};
   memcpy(&target, record, length < sizeof target ? length : sizeof target);
   const DWORD rest = length > sizeof target ? length - sizeof target : 0;
   const DWORD count = target.TargetLength < rest ? target.TargetLength : rest;
   return WriteAnswer(state, [&](attribute_text* out) {
-    AttributeTextPrintf(out, "Target=%.*s", static_cast<int>(count), record + sizeof target);
+    AttributeTextPrintf(out, "Target=%.*s ", static_cast<int>(count), record + sizeof target);
     return NOERROR;
   });
 }

@@ -383,6 +383,16 @@ WORD LookupTargetType(const char* text) {
   return TARGETTYPE_EVERYTHING;
 }
 
+WORD TargetTypeOfName(const char* text) {
+  if (text == nullptr)
+    return TARGETTYPE_EVERYTHING;
+  for (WORD id = 1; id < kTargetTypeCount; ++id) {
+    if (CompareNamesIgnoringCase(text, targettype_name_table[id]) == 0)
+      return id;
+  }
+  return LookupTargetType(text);
+}
+
 const char* LookupTargetTypeName(WORD id, const char* fallback) {
   if (id >= kTargetTypeCount)
     return fallback;

@@ -115,6 +115,10 @@ extern const target_parameter target_parameter_table[kTargetTypeCount - 1];
  * `text`; 0 when none (and for null text). */
 WORD LookupTargetType(const char* text);
 
+/* The id whose whole name `text` is (any case), so that "GraphicHotspot"
+ * and "ParagraphList" name their own types; else LookupTargetType. */
+WORD TargetTypeOfName(const char* text);
+
 /* The name of ids 0 to 37, else `fallback`. */
 const char* LookupTargetTypeName(WORD id, const char* fallback);
 
