@@ -424,14 +424,17 @@ STATUS NoInputStatus(const VelkoRTItem* item) {
   return VELKO_ERR_MEMORY;
 }
 
-/* Removal marks of an earlier walk do not outlive it. Only marked nodes
- * are written, so that a walk over a large body does not dirty every one. */
+/* Removal marks of an earlier walk do not outlive it. The list is walked
+ * only when it holds marks, and only marked nodes are written, so that a
+ * walk over a large body neither reads nor dirties every node for them. */
 void ClearRemovalMarks(body_context* input) {
-  for (record_storage* node = input != nullptr ? input->records : nullptr; node != nullptr;
-       node = node->next) {
+  if (input == nullptr || input->marked == 0)
+    return;
+  for (record_storage* node = input->records; node != nullptr; node = node->next) {
     if ((node->flags & RECORD_MARKED) != 0)
       node->flags &= static_cast<WORD>(~RECORD_MARKED);
   }
+  input->marked = 0;
 }
 
 void DeleteBody(LSXLsiSession* session, body_context*& body) {

@@ -1039,9 +1039,26 @@ bool MayReopenAt(WORD signature, const closing& result, const chunk_process_stat
           IsTextRun(signature));
 }
 
+/* True when the chunk is open with no clause pending and every matched
+ * clause is one that never closes (Everything, After, Starts With): no
+ * record can change the chunk's state until the walk ends. */
+bool OpenForGood(const chunk_process_state* state) {
+  if (state->chunk_open == 0 || state->pending != nullptr)
+    return false;
+  for (const chunkdef_info* clause = state->last_matched; clause != nullptr;
+       clause = clause->run_previous) {
+    if (clause->relation != RELATION_EVERYTHING && clause->relation != RELATION_AFTER &&
+        clause->relation != RELATION_STARTS_WITH)
+      return false;
+  }
+  return true;
+}
+
 } // namespace
 
 STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
+  if (OpenForGood(state))
+    return NOERROR;
   const walk_record record = RecordInWalk(data, signature, length, state);
   const WORD previous = state->previous_signature;
 

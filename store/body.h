@@ -189,7 +189,18 @@ struct body_context {
   /* Value copies of a body whose memory this one took over
    * (MoveBodyMemory), which nodes of this list may point into. */
   body_item* retained = nullptr;
+  /* How many nodes carry RECORD_MARKED (MarkRecordForRemoval), so that a
+   * walk clears the marks of an earlier one only when there are any. */
+  DWORD marked = 0;
 };
+
+/* Marks the node of the context's list for removal (RECORD_MARKED). */
+inline void MarkRecordForRemoval(body_context* context, record_storage* node) {
+  if ((node->flags & RECORD_MARKED) == 0) {
+    node->flags |= RECORD_MARKED;
+    ++context->marked;
+  }
+}
 
 /* Reads a stored record header: 0 with length and signature set, 546 when
  * the length or the signature is 0. The header's bytes (2, 4 or 6 by its

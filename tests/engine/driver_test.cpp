@@ -143,6 +143,28 @@ TEST_F(EngineTest, HighestPabidIsAnsweredOr50WithoutDefinitions) {
   EXPECT_EQ(session_->internal->pabid_base, 50);
 }
 
+/* ---- the cached input between operations ---- */
+
+TEST_F(EngineTest, RemovalMarksOfAnEarlierWalkAreClearedBeforeTheNext) {
+  AppendItem({PabDef(1), PabRef(1), Text("a"), Text("b")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  item_->CacheRecords = 1;
+  ASSERT_EQ(Run(chunk, 1), NOERROR);
+  body_context* input = item_->internal->input;
+  ASSERT_NE(input, nullptr);
+  record_storage* second = input->records->next;
+  MarkRecordForRemoval(input, input->records);
+  MarkRecordForRemoval(input, second);
+  MarkRecordForRemoval(input, second); // counted once
+  EXPECT_EQ(input->marked, 2u);
+
+  ASSERT_EQ(Run(chunk, 1), NOERROR);
+  ASSERT_EQ(item_->internal->input, input); // the same cached records
+  for (record_storage* node = input->records; node != nullptr; node = node->next)
+    EXPECT_EQ(node->flags & RECORD_MARKED, 0);
+  EXPECT_EQ(input->marked, 0u);
+}
+
 /* ---- statuses of the operation ---- */
 
 TEST_F(EngineTest, ANullChunkIsRefused) {
