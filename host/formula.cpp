@@ -141,3 +141,22 @@ extern "C" STATUS NSFFormulaDecompile(const char* formulaBuffer, BOOL /*selectio
   SetIfWanted(retFormulaTextLength, static_cast<WORD>(source.size()));
   return NOERROR;
 }
+
+/* ---- evaluation (not provided yet) ---- */
+
+extern "C" STATUS NSFComputeStart(WORD, const void*, HCOMPUTE* retHandle) {
+  if (retHandle != nullptr)
+    *retHandle = NULLHANDLE;
+  return ERR_FORMULA_BAD_FORMULA;
+}
+
+extern "C" STATUS NSFComputeEvaluate(HCOMPUTE, NOTEHANDLE, DHANDLE* retResult, WORD* retResultLength, BOOL*,
+                          BOOL*, BOOL*) {
+  if (retResult != nullptr)
+    *retResult = NULLHANDLE;
+  if (retResultLength != nullptr)
+    *retResultLength = 0;
+  return ERR_FORMULA_BAD_FORMULA;
+}
+
+extern "C" STATUS NSFComputeStop(HCOMPUTE) { return NOERROR; }

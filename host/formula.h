@@ -1,6 +1,6 @@
 /*
- * Formulas: compiling formula text and turning a compiled formula back
- * into its text. Evaluation is not provided yet.
+ * Formulas: compiling formula text, turning a compiled formula back into
+ * its text, and evaluating a compiled formula against a note.
  *
  * A compiled formula is a magic word, a version word, the source length and
  * the source in LMBCS, so that decompiling gives the source back exactly;
@@ -34,6 +34,25 @@ STATUS NSFFormulaCompile(const char* formulaName, WORD formulaNameLength, const 
  * block (not NUL-terminated) and its length. */
 STATUS NSFFormulaDecompile(const char* formulaBuffer, BOOL selectionFormula,
                            DHANDLE* retFormulaText, WORD* retFormulaTextLength);
+
+/* A started formula, ready to be evaluated against notes. */
+typedef DHANDLE HCOMPUTE;
+
+/* Starts the compiled formula at `formula` (the bytes NSFFormulaCompile
+ * gives; bytes without its magic are refused with ERR_FORMULA_BAD_FORMULA).
+ * `flags` is reserved (0). */
+STATUS NSFComputeStart(WORD flags, const void* formula, HCOMPUTE* retHandle);
+
+/* Evaluates the started formula against the note (NULLHANDLE: no note;
+ * field references then read as ""). The result comes in a new memory
+ * block (free it with OSMemFree): a type word and the value in its stored
+ * layout. Any out pointer may be null; *noteMatches is the SELECT value. */
+STATUS NSFComputeEvaluate(HCOMPUTE handle, NOTEHANDLE note, DHANDLE* retResult,
+                          WORD* retResultLength, BOOL* noteMatches, BOOL* noteShouldBeDeleted,
+                          BOOL* noteModified);
+
+/* Ends a started formula. */
+STATUS NSFComputeStop(HCOMPUTE handle);
 
 #ifdef __cplusplus
 }
