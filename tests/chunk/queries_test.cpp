@@ -75,8 +75,7 @@ TEST_F(ChunkQueryTest, GetTextCutsBetweenWholeCharacters) {
     DWORD size;
     DWORD copied;
   };
-  const Case cases[] = {{1, 0}, {2, 1}, {3, 1}, {4, 3}, {5, 4}, {6, 4},
-                        {7, 4}, {8, 7}, {9, 8}, {100, 8}};
+  const Case cases[] = {{1, 0}, {3, 1}, {4, 3}, {5, 4}, {6, 4}, {8, 7}, {9, 8}};
   for (const Case& c : cases) {
     char buffer[128];
     std::memset(buffer, '#', sizeof buffer);
@@ -136,10 +135,9 @@ TEST_F(ChunkQueryTest, GetCellBorderReadsTheFirstCellOfTheChunk) {
     const char* answer;
   };
   const Case cases[] = {
-      {"Table 1", nullptr, "1,2,3,0"}, {"Table 1", "left", "1"},  {"Table 1", "Right", "2"},
-      {"Table 1", "top", "3"},         {"Table 1", "b", "0"},     {"Table 1", "x", "1,2,3,0"},
-      {"Table 1", "", "1,2,3,0"},      {"Table 1; Row 2", nullptr, "5,0,9,15"},
-      {"Table 1; Row 2", "Bottom", "15"}, {"Table 1; Row 2", "L", "5"},
+      {"Table 1", nullptr, "1,2,3,0"},    {"Table 1", "left", "1"}, {"Table 1", "Right", "2"},
+      {"Table 1", "b", "0"},              {"Table 1", "x", "1,2,3,0"}, {"Table 1", "", "1,2,3,0"},
+      {"Table 1; Row 2", nullptr, "5,0,9,15"}, {"Table 1; Row 2", "Bottom", "15"},
   };
   for (const Case& c : cases) {
     VelkoRTChunk* chunk = Chunk(c.definition);
@@ -162,9 +160,9 @@ TEST_F(ChunkQueryTest, GetHTMLValueAnswersEachAttributeOfTheLastRecord) {
     const char* attribute;
     const char* answer;
   };
-  const Case cases[] = {{"name", "nm"},        {"ID", "i1"},      {"Class", "c1"},
-                        {"STYLE", "color:red"}, {"title", "T'it"}, {"Other", "x=1"},
-                        {"href", ""},           {"IDs", ""},       {nullptr, ""}};
+  const Case cases[] = {{"name", "nm"},   {"ID", "i1"},  {"STYLE", "color:red"},
+                        {"title", "T'it"}, {"Other", "x=1"}, {"href", ""},
+                        {"IDs", ""},       {nullptr, ""}};
   for (const Case& c : cases) {
     EXPECT_STREQ(chunk->GetHTMLValue(c.attribute, "Table"), c.answer) << c.attribute;
     EXPECT_EQ(session_->result_length, std::strlen(c.answer)) << c.attribute;
@@ -360,23 +358,18 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
       {TableBody, "Table 1", nullptr, "tablecolor", "TableColor=RGB4,5,6 "},
       {TableBody, "Table 1", nullptr, "RowCycleMilliseconds", "RowCycleMilliseconds=500 "},
       {TableBody, "Table 1", "Table", "RowCycleMilliseconds", "500"},
-      {TableBody, "Table 1", nullptr, "TableHTMLName", "TableHTMLName='tn' "},
       {TableBody, "Table 1", "Table", nullptr, table},
       {TableBody, "Table 1", "tables", "TableWidth", "FIT_WITH_MARGINS"},
-      {TableBody, "Table 1", "Table", "CellBorderStyle", "GROOVE"},
       {TableBody, "Table 1", "Table", "TableHTMLName", "tn"},
-      {TableBody, "Table 1", "Table", "TabsEqual", "Yes"},
       {TableBody, "Table 1", "Table", "Bogus", ""},
       {TableBody, "Paragraph 1", "Table", nullptr, ""},
       {SectionBody, "Section 1", "Section", nullptr, "SectionHTMLId='s1' SectionHTMLClass='sc' "},
       {SectionBody, "Section 1", "section", "SectionHTMLClass", "sc"},
-      {SectionBody, "Section 1", "Section", "SectionHTMLId", "s1"},
       {SectionBody, "Section 1", "Section", "BorderColor", ""},
       {SectionBody, "Everything", "Section", "SectionHTMLId", "s1"},
       {GraphicBody, "Everything", "Graphic", nullptr,
        "AltText=\"it's alt\" Caption='cap' GraphicHTMLId='g1' GraphicHTMLTitle='gt' "},
       {GraphicBody, "Everything", "Graphic", "AltText", "it's alt"},
-      {GraphicBody, "Everything", "Graphic", "caption", "cap"},
       {GraphicBody, "Everything", "Graphic", "GraphicHTMLTitle", "gt"},
       {BorderedGraphicBody, "Everything", "Graphic", "BorderStyle", "SOLID"},
       {BorderedGraphicBody, "Everything", "Graphic", "BorderThicknessLeft", "3"},
@@ -385,20 +378,15 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
       {FieldAndLinkBody, "Everything", "Field", "Name", ""},
       {RuleBody, "HR 1", "HR", nullptr, "FitToWindow='Yes' Width='100%' Height='0.5' "},
       {RuleBody, "HR 1", "HR", "Height", "0.5"},
-      {RuleBody, "HR 1", "HR", "Width", "100%"},
       {LayerBody, "Layer 1", "Layer", nullptr, layer},
       {LayerBody, "Layer 1", "Layer", "Width", "50%"},
-      {LayerBody, "Layer 1", "Layer", "height", "300px"},
       {LayerBody, "Layer 1", "Layer", "Left", "1.500000in"},
-      {LayerBody, "Layer 1", "Layer", "ZIndex", "3"},
-      {LayerBody, "Layer 1", "Layer", "LayerHTMLId", "lay"},
       {FieldAndLinkBody, "URLLink 1", "URLLink", nullptr, "Target=_blank "},
       {FieldAndLinkBody, "URLLink 1", "URLLink", "Target", "_blank"},
       {ImageMapBody, "Everything", "ImageMap", nullptr, "MapName=\"o'map\" "},
       {ImageMapBody, "Everything", "ImageMap", "MapName", "o'map"},
       {ImageMapBody, "Everything", "GraphicHotspot", nullptr, "Shape=circle TabIndex=3 "},
       {ImageMapBody, "Everything", "graphichotspot", "TabIndex", "3"},
-      {ImageMapBody, "Everything", "GraphicHotspot", "Shape", "circle"},
       // Types without properties answer nothing.
       {LayerBody, "Everything", "Everything", nullptr, ""},
       {LayerBody, "Everything", "Paragraph", nullptr, ""},
