@@ -43,6 +43,13 @@ template <typename T> T Get(const Bytes& record, size_t offset) {
   std::memcpy(&value, record.data() + offset, sizeof value);
   return value;
 }
+/* The words at the offsets, in order. */
+std::vector<WORD> Words(const Bytes& record, std::initializer_list<size_t> offsets) {
+  std::vector<WORD> words;
+  for (size_t offset : offsets)
+    words.push_back(Get<WORD>(record, offset));
+  return words;
+}
 
 /* The text of one answer with its written flags. */
 struct answer {
@@ -284,47 +291,29 @@ TEST_F(AttributeStringsTest, SettledReadings) {
 
 TEST_F(AttributeStringsTest, LayerTexts) {
   Bytes position = Blank(SIG_CD_POSITIONING, 88);
-  position[2] = 3;                 // fixed
-  Put<int32_t>(position, 4, -7);   // z-index
-  Put<WORD>(position, 8, 1);       // top: auto
-  Put<double>(position, 28, 2160); // left: 1.5 inches
-  position[36] = 1;
-  Put<double>(position, 72, 10.5); // offsets, rounded
-  Put<double>(position, 80, -3.49);
-  const struct {
-    WORD id;
-    const char* text;
-  } cases[] = {
-      {kLayerPropZIndex, "ZIndex=-7 "},
-      {kLayerPropScheme, "Scheme=fixed "},
-      {kLayerPropBrowserLeftOffset, "BrowserLeftOffset=11 "},
-      {kLayerPropBrowserRightOffset, "BrowserRightOffset=-3 "},
-      {kLayerPropTop, "Top='auto' "},
-      {kLayerPropLeft, "Left='1.500000in' "},
-      {kLayerPropWidth, ""},
-  };
-  for (const auto& c : cases) {
-    answer a;
-    CalculateLayerAttributesPOSITIONINGString(position.data(), 88, &a.out, c.id, a.written);
-    EXPECT_EQ(a.Text(), c.text) << c.id;
-  }
+  position[2] = 3;                  // fixed
+  Put<int32_t>(position, 4, -7);    // z-index
+  Put<WORD>(position, 8, 1);        // top: auto
+  Put<double>(position, 80, -3.49); // right offset, rounded
+  answer a;
+  CalculateLayerAttributesPOSITIONINGString(position.data(), 88, &a.out, kLayerPropAll, a.written);
   // a scheme past the known ones reads as absolute
   position[2] = 9;
   answer unknown;
   CalculateLayerAttributesPOSITIONINGString(position.data(), 88, &unknown.out, kLayerPropScheme,
                                             unknown.written);
   EXPECT_EQ(unknown.Text(), "Scheme=absolute ");
-  // the box size answers width and height; a short record answers nothing
+  // the box size answers width and height, once; a short record answers nothing
   Bytes box = Blank(SIG_CD_BOXSIZE, 116);
   Put<double>(box, 8, 50);
   box[16] = 3;
   Put<WORD>(box, 20, 2); // height: inherit
-  answer a;
   CalculateLayerAttributesBOXSIZEString(box.data(), 116, &a.out, kLayerPropAll, a.written);
   CalculateLayerAttributesBOXSIZEString(box.data(), 116, &a.out, kLayerPropAll, a.written);
   CalculateLayerAttributesBACKGROUNDPROPERTIESString(box.data(), 116, &a.out, kLayerPropAll,
                                                      a.written);
-  EXPECT_EQ(a.Text(), "Width='50%' Height='inherit' ");
+  EXPECT_EQ(a.Text(), "ZIndex=-7 Scheme=fixed BrowserLeftOffset=0 BrowserRightOffset=-3 "
+                      "Top='auto' Left='0' Width='50%' Height='inherit' ");
   answer shortBox;
   CalculateLayerAttributesBOXSIZEString(box.data(), 35, &shortBox.out, kLayerPropAll,
                                         shortBox.written);
@@ -536,13 +525,9 @@ TEST_F(AttributeStringsTest, BorderApply) {
     ASSERT_EQ(ApplyPropertiesToBorderRecord(session_.get(), SIG_CD_BORDERINFO, border.data(), 60,
                                             c.applied, 1),
               0);
-    EXPECT_EQ(Get<WORD>(border, 8), c.style) << c.applied;
-    EXPECT_EQ(Get<WORD>(border, 10), c.top) << c.applied;
-    EXPECT_EQ(Get<WORD>(border, 12), c.left) << c.applied;
-    EXPECT_EQ(Get<WORD>(border, 14), c.bottom) << c.applied;
-    EXPECT_EQ(Get<WORD>(border, 16), c.right) << c.applied;
-    EXPECT_EQ(Get<WORD>(border, 24), c.flags) << c.applied;
-    EXPECT_EQ(Get<WORD>(border, 26), c.shadow) << c.applied;
+    EXPECT_EQ(Words(border, {8, 10, 12, 14, 16, 24, 26}),
+              (std::vector<WORD>{c.style, c.top, c.left, c.bottom, c.right, c.flags, c.shadow}))
+        << c.applied;
   }
   // a table applies its border record; the other fields
   Bytes border = Blank(SIG_CD_BORDERINFO, 60);
@@ -552,14 +537,9 @@ TEST_F(AttributeStringsTest, BorderApply) {
                                          "BorderColor=RGB4,5,6 PaddingLeft=7",
                                          0),
             0);
-  EXPECT_EQ(Get<WORD>(border, 36), 1);
-  EXPECT_EQ(Get<WORD>(border, 38), 2);
-  EXPECT_EQ(Get<WORD>(border, 40), 3);
-  EXPECT_EQ(Get<WORD>(border, 42), 0xFFFF);
-  EXPECT_EQ(Get<WORD>(border, 44), 1);
-  EXPECT_EQ(border[46], 4);
-  EXPECT_EQ(border[48], 6);
-  EXPECT_EQ(Get<WORD>(border, 30), 7);
+  // outer widths, the colour marked RGB with its red and blue, the padding
+  EXPECT_EQ(Words(border, {36, 38, 40, 42, 44, 46, 48, 30}),
+            (std::vector<WORD>{1, 2, 3, 0xFFFF, 1, 0x0504, 6, 7}));
   // another signature is left alone
   Bytes other = Blank(SIG_CD_HRULE, 60);
   const Bytes before = other;
@@ -635,21 +615,10 @@ TEST_F(AttributeStringsTest, GraphicAndImageMapTexts) {
   Bytes area = Blank(SIG_CD_AREAELEMENT, 32);
   Put<WORD>(area, 10, 4);
   node_over areaNode(area, SIG_CD_AREAELEMENT);
-  const struct {
-    WORD shape;
-    WORD id;
-    const char* answer;
-  } cases[] = {
-      {1, kHotspotPropAll, "Shape=rectangle TabIndex=4 "},
-      {4, kHotspotPropShape, "Shape=default "},
-      {0, kHotspotPropTabIndex, "TabIndex=4 "},
-  };
-  for (const auto& c : cases) {
-    Put<WORD>(area, 8, c.shape);
-    answer one;
-    CalculateAreaElementAttributesString(&areaNode.node, &one.out, c.id, one.written);
-    EXPECT_EQ(one.Text(), c.answer);
-  }
+  Put<WORD>(area, 8, 4); // the default area
+  answer shape;
+  CalculateAreaElementAttributesString(&areaNode.node, &shape.out, kHotspotPropAll, shape.written);
+  EXPECT_EQ(shape.Text(), "Shape=default TabIndex=4 ");
   answer m;
   CalculateMapElementAttributesString(&mapNode.node, &m.out, kImageMapPropAll, m.written);
   CalculateMapElementAttributesString(&areaNode.node, &m.out, kImageMapPropAll, m.written);
