@@ -183,18 +183,9 @@ TEST_F(ChunkQueryTest, GetHTMLValueOfAnEmptyOrCutPart) {
   EXPECT_STREQ(chunk->GetHTMLValue("Name", nullptr), "abc");
 }
 
-} // namespace
-
-namespace {
-
-using namespace engine_test;
-
 /* One body per target type, each holding that type's records. */
 std::vector<Bytes> TableBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          Begin(SIG_CD_PRETABLEBEGIN),
+  return {PabDef(1), PabRef(1), Text("x"), Begin(SIG_CD_PRETABLEBEGIN),
           cdbuild::PreTableBegin({.flags = 0x201,
                                   .row_display = 4,
                                   .body_color = 0x030201,
@@ -203,49 +194,29 @@ std::vector<Bytes> TableBody() {
                                   .name = "Tab1"}),
           IdName({"tid", "", "", "", "", "tn"}),
           Fixed(SIG_CD_TABLEDATAEXTENSION, sizeof(CDTABLEDATAEXTENSION), {{12, 1}}),
-          End(SIG_CD_PRETABLEBEGIN),
-          cdbuild::TableBegin({.flags = 0x804}),
-          Cell(0, 0),
-          Text("a"),
+          End(SIG_CD_PRETABLEBEGIN), cdbuild::TableBegin({.flags = 0x804}), Cell(0, 0), Text("a"),
           // A nested table: its own drop shadow and border colour (which
           // the first table has not), id and ridge border are not
           // described; its timer (the only one) is.
           Begin(SIG_CD_PRETABLEBEGIN),
           cdbuild::PreTableBegin({.flags = 0x4, .cell_border_color = {0x0001, 1, 1, 1}}),
-          IdName({"inner", "", "", "", "", ""}),
-          End(SIG_CD_PRETABLEBEGIN),
-          cdbuild::TableBegin({.flags = 0x8, .nested = true}),
-          Cell(0, 0, true),
-          Text("n"),
-          TimerInfo(500),
-          TableEnd(true),
-          TableEnd(),
-          Text("y")};
+          IdName({"inner", "", "", "", "", ""}), End(SIG_CD_PRETABLEBEGIN),
+          cdbuild::TableBegin({.flags = 0x8, .nested = true}), Cell(0, 0, true), Text("n"),
+          TimerInfo(500), TableEnd(true), TableEnd(), Text("y")};
 }
 
 std::vector<Bytes> SectionBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          IdName({"outside", "", "", "", "", ""}),
-          Begin(SIG_CD_V4HOTSPOTBEGIN),
-          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 12),
-          IdName({"s1", "sc", "", "", "", ""}),
-          End(SIG_CD_V4HOTSPOTBEGIN),
-          Text("in"),
-          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
-          Text("y")};
+  return {PabDef(1), PabRef(1), Text("x"), IdName({"outside", "", "", "", "", ""}),
+          Begin(SIG_CD_V4HOTSPOTBEGIN), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 12),
+          IdName({"s1", "sc", "", "", "", ""}), End(SIG_CD_V4HOTSPOTBEGIN), Text("in"),
+          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND), Text("y")};
 }
 
 std::vector<Bytes> GraphicBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+  return {PabDef(1), PabRef(1), Text("x"), cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
           Fixed(SIG_CD_ALTTEXT, sizeof(CDALTTEXT), {{4, 8}}, "it's alt"),
           Fixed(SIG_CD_CAPTION, sizeof(CDCAPTION), {{4, 3}}, "cap"),
-          IdName({"g1", "", "", "gt", "", ""}),
-          Text("y")};
+          IdName({"g1", "", "", "gt", "", ""}), Text("y")};
 }
 
 /* A graphic with a solid border of 3 twips on the left: what setting a
@@ -272,41 +243,25 @@ std::vector<Bytes> LayerBody() {
   Bytes box = cdbuild::Sized(SIG_CD_BOXSIZE, sizeof(CDBOXSIZE));
   PutLength(box, 4, 50, 3);   // width: percent
   PutLength(box, 20, 300, 2); // height: pixels
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          Begin(SIG_CD_LAYER),
-          cdbuild::Sized(SIG_CD_LAYER, 20),
-          position,
-          box,
-          IdName({"lay", "", "", "", "", ""}),
-          Text("in"),
-          End(SIG_CD_LAYER),
+  return {PabDef(1), PabRef(1), Text("x"), Begin(SIG_CD_LAYER), cdbuild::Sized(SIG_CD_LAYER, 20),
+          position, box, IdName({"lay", "", "", "", "", ""}), Text("in"), End(SIG_CD_LAYER),
           Text("y")};
 }
 
 std::vector<Bytes> ImageMapBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+  return {PabDef(1), PabRef(1), Text("x"), cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
           Fixed(SIG_CD_MAPELEMENT, 36, {{8, 5}}, "o'map"),
-          Fixed(SIG_CD_AREAELEMENT, 32, {{8, 2}, {10, 3}}),
-          Text("y")};
+          Fixed(SIG_CD_AREAELEMENT, 32, {{8, 2}, {10, 3}}), Text("y")};
 }
 
 std::vector<Bytes> FieldAndLinkBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("before"),
+  return {PabDef(1), PabRef(1), Text("before"),
           cdbuild::Field({.default_formula = "abc",
                           .translation_formula = "de",
                           .validation_formula = "f",
                           .name = "Subject",
                           .description = "what it is about"}),
-          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000),
-          TargetFrame("_blank"),
-          Text("link"),
+          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000), TargetFrame("_blank"), Text("link"),
           cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
 }
 
@@ -396,12 +351,6 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
         << c.definition << " / " << (c.target ? c.target : "table") << " / "
         << (c.property ? c.property : "null");
 }
-
-} // namespace
-
-namespace {
-
-using namespace engine_test;
 
 using ChunkAnswerLimitTest = EngineTest;
 
