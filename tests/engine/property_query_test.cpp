@@ -82,6 +82,20 @@ const std::string kNoteLink = HexDword(0x11111111) + HexDword(0x22222222) +    /
                               HexDword(0xB1B1B1B1) + HexDword(0xB2B2B2B2) +    // note
                               HexDword(0xB3B3B3B3) + HexDword(0xB4B4B4B4);     //
 
+/* "$Links": a type word, a count, then a note link of 0xEE bytes and,
+ * when `ours`, the note link above at index 1. */
+void AppendLinks(NOTEHANDLE note, bool ours) {
+  cdbuild::Bytes value = {static_cast<BYTE>(ours ? 2 : 1), 0};
+  value.insert(value.end(), 40, 0xEE);
+  if (ours) {
+    const cdbuild::Bytes link = *cdbuild::ParseHex(kNoteLink);
+    value.insert(value.end(), link.begin(), link.end());
+  }
+  ASSERT_EQ(NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST, value.data(),
+                          static_cast<DWORD>(value.size())),
+            NOERROR);
+}
+
 const char* const kStart = "PABDEF id=1 flags=0x0100\nPABREF id=1\n";
 
 struct QueryCase {
@@ -281,16 +295,7 @@ TEST_F(PropertyQueryTest, NoteLinkParts) {
       {"file hint of a resource", resource, PROP_POPUPTEXT, "file"},
       {"text of a resource after its link", resource, PROP_LINKANCHORTEXT, "txt"},
   };
-  // "$Links": a type word, a count, then the note links; index 1 is ours.
-  const auto links = [](NOTEHANDLE note) {
-    cdbuild::Bytes value = {2, 0};
-    value.insert(value.end(), 40, 0xEE);
-    const cdbuild::Bytes link = *cdbuild::ParseHex(kNoteLink);
-    value.insert(value.end(), link.begin(), link.end());
-    ASSERT_EQ(NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST, value.data(),
-                            static_cast<DWORD>(value.size())),
-              NOERROR);
-  };
+  const auto links = [](NOTEHANDLE note) { AppendLinks(note, true); };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Answer answer = Query(c.script, "Everything", ACTION_GET_LINK, c.p1, Place::kThird, 0,
@@ -303,13 +308,7 @@ TEST_F(PropertyQueryTest, NoteLinkParts) {
 TEST_F(PropertyQueryTest, ABrokenLinkIndexIsShownAndTheNextLinkAnswers) {
   const std::string script = std::string(kStart) + "LINK id=3\nDOCLINK notelink=" + kNoteLink +
                              " texts=\"p\\0s\\0a\\0\"\n";
-  const auto oneLink = [](NOTEHANDLE note) {
-    cdbuild::Bytes value = {1, 0};
-    value.insert(value.end(), 40, 0xEE);
-    ASSERT_EQ(NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST, value.data(),
-                            static_cast<DWORD>(value.size())),
-              NOERROR);
-  };
+  const auto oneLink = [](NOTEHANDLE note) { AppendLinks(note, false); };
   HostTestClearMessages();
   Answer answer = Query(script, "Everything", ACTION_GET_LINK, PROP_LINKREPLICAID, Place::kThird,
                         0, oneLink);
