@@ -408,8 +408,6 @@ TEST_F(PropertyQueryTest, GraphicFacts) {
        Place::kFirst, "Notes Bitmap"},
       {"a shared GIF by formula", sharedGif, "Everything", ACTION_GET_GRAPHIC_FORMAT,
        PROP_GRAPHICFORMAT, Place::kFirst, "GIF Image Resource (formula)"},
-      {"a shared JPEG", sharedJpeg, "Everything", ACTION_GET_GRAPHIC_FORMAT,
-       PROP_GRAPHICFORMAT, Place::kFirst, "JPEG Image Resource"},
       {"a shared image by name", sharedJpeg, "Everything", ACTION_GET_GRAPHIC_OFFSET,
        PROP_GRAPHICOFFSET, Place::kFirst, "pic.jpg"},
       // The graphic's data lies behind it: 2 bytes of type word, 70 of
