@@ -537,7 +537,7 @@ TEST_F(AttributeStringsTest, BorderApply) {
                                          "BorderColor=RGB4,5,6 PaddingLeft=7",
                                          0),
             0);
-  // outer widths, the colour marked RGB with its red and blue, the padding
+  // outer widths, the colour marked RGB (red and green, blue), the padding
   EXPECT_EQ(Words(border, {36, 38, 40, 42, 44, 46, 48, 30}),
             (std::vector<WORD>{1, 2, 3, 0xFFFF, 1, 0x0504, 6, 7}));
   // another signature is left alone
