@@ -191,8 +191,8 @@ TIMEDATE AddSeconds(const TIMEDATE& time, double seconds) {
   return TimeDateFromUnix(UnixFromTimeDate(time) + whole, time.Innards[0] % 100);
 }
 
-// ---- time-date constants: [MM/DD/YYYY], [MM/DD/YYYY HH:MM[:SS] [AM|PM]],
-// [HH:MM[:SS]] on 1 January 1 is not supported; ranges join two with "-".
+// ---- time-date constants: [MM/DD/YYYY] or [MM/DD/YYYY HH:MM[:SS] [AM|PM]];
+// a range joins two with "-". A time without a date is not read.
 
 bool ReadUnsigned(std::string_view text, size_t* at, unsigned* value) {
   size_t start = *at;
@@ -226,9 +226,11 @@ bool ReadTimeDate(std::string_view text, size_t* at, TIMEDATE* out) {
       !ReadUnsigned(text, at, &day) || *at >= text.size() || text[(*at)++] != '/' ||
       !ReadUnsigned(text, at, &year))
     return false;
-  static constexpr unsigned kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || day < 1 || day > kDaysInMonth[month - 1] || year < 1 ||
-      year > 9999)
+  static constexpr unsigned kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || year < 1 || year > 9999)
+    return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day < 1 || day > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0))
     return false;
   unsigned hour = 0;
   unsigned minute = 0;
@@ -262,12 +264,16 @@ bool ReadTimeDate(std::string_view text, size_t* at, TIMEDATE* out) {
 }
 
 // A bracket constant: a time-date or a range of two, else a keyword (its
-// text).
+// text). One that starts with a digit must be a time-date.
 Value BracketConstant(std::string_view token) {
   const std::string_view inner = token.substr(1, token.size() - 2);
   size_t at = 0;
+  SkipBlanks(inner, &at);
+  const bool numeric = at < inner.size() && inner[at] >= '0' && inner[at] <= '9';
   TimeEntry entry;
-  if (ReadTimeDate(inner, &at, &entry.lower)) {
+  if (numeric) {
+    if (!ReadTimeDate(inner, &at, &entry.lower))
+      Fail(ERR_FORMULA_BAD_VALUE);
     SkipBlanks(inner, &at);
     if (at < inner.size() && inner[at] == '-') {
       ++at;

@@ -256,4 +256,253 @@ TEST_F(FormulaComputeTest, ResultsComeInTheirStoredLayouts) {
                 });
 }
 
+TEST_F(FormulaComputeTest, FunctionsGiveTheirValues) {
+  ExpectResults({
+      {"@If(Count > 10; \"big\"; Count > 3; \"mid\"; \"small\")", "text:mid"},
+      {"@If(@False; 1; 2)", "number:2"},
+      {"@Text(Count / 8) + \"|\" + @Text(Due)", "text:0.5|12/08/2026 09:30:15"},
+      {"@Text(1 : 2)", "texts:1|2"},
+      {"@TextToNumber(\" 12.5 \") + 1", "number:13.5"},
+      {"@LowerCase(Tags)", "texts:red|green|blue"},
+      {"@UpperCase(\"mixed Case 9\")", "text:MIXED CASE 9"},
+      {"@Trim(Subject)", "text:Quarterly report"},
+      {"@Trim(\" \" : \"a\" : \"\")", "text:a"},
+      {"@Left(Form; 2) + @Right(Form; 3)", "text:Meemo"},
+      {"@Left(\"key=value\"; \"=\") + \",\" + @Right(\"key=value\"; \"=\")", "text:key,value"},
+      {"@Left(\"abc\"; 10) + @Right(\"abc\"; 0)", "text:abc"},
+      {"@Contains(Subject; \"report\")", "number:1"},
+      {"@Contains(Subject; \"Report\")", "number:0"},
+      {"@Begins(Tags; \"Gr\")", "number:1"},
+      {"@Ends(Form; \"mo\" : \"zz\")", "number:1"},
+      {"@IsMember(\"red\" : \"blue\"; Tags)", "number:1"},
+      {"@IsMember(\"red\" : \"pink\"; Tags)", "number:0"},
+      {"@Elements(Tags) : @Elements(Missing) : @Elements(Scores)", "numbers:3|0|3"},
+      {"@Subset(Tags; -2)", "texts:Green|blue"},
+      {"[02/29/2028 1:05:09 am] : [ 12/31/2026 12:00 PM ]",
+       "times:02/29/2028 01:05:09|12/31/2026 12:00:00"},
+      {"@Text([Sorted])", "text:Sorted"},
+      {"@Subset(Scores; 5)", "numbers:1.5|2|10"},
+      {"@Implode(Tags; \", \")", "text:red, Green, blue"},
+      {"@Implode(Tags)", "text:red Green blue"},
+      {"@Explode(\"a, b;c  d\")", "texts:a|b|c|d"},
+      {"@Explode(\"x/y//z\"; \"/\")", "texts:x|y|z"},
+      {"@ReplaceSubstring(\"a-b-c\"; \"-\" : \"b\"; \"+\" : \"B\")", "text:a+B+c"},
+      {"@ReplaceSubstring(Tags; \"e\"; \"\")", "texts:rd|Grn|blu"},
+      {"@IsAvailable(Count) : @IsAvailable(Nothing)", "numbers:1|0"},
+      {"@NoteID = \"NT\" + @Right(@NoteID; 8) & @Elements(@Explode(@DocumentUniqueID)) = 1",
+       "number:1"},
+      {"@Now", "time:12/07/2026 09:30:15"},
+      {"@Today", "time:12/07/2026 00:00:00"},
+      {"@Now - @Today", "number:34215"},
+      {"(Due - 3600) : (@Today + 60)", "times:12/08/2026 08:30:15|12/07/2026 00:01:00"},
+      {"@Created = @Created & @Modified = @Modified", "number:1"},
+  });
+}
+
+TEST_F(FormulaComputeTest, VariablesStatementsAndSubscripts) {
+  ExpectResults({
+      {"x := 2; y := x * 3; y + x", "number:8"},
+      {"Form := \"Shadow\"; Form", "text:Shadow"},
+      {"FIELD Count := 9; Count", "number:9"},
+      {"DEFAULT Count := 9; DEFAULT Extra := 1; Count + Extra", "number:5"},
+      {"REM \"a comment\"; 1; 2", "number:2"},
+      {"Tags[2]", "text:Green"},
+      {"(Scores * 2)[3]", "number:20"},
+      {"SELECT @All; \"after\"", "text:after"},
+      {"form + \"/\" + FORM", "text:Memo/Memo"},
+      {"-Count + +1", "number:-3"},
+      {"!(Count = 4)", "number:0"},
+      {"", "text:"},
+  });
+}
+
+TEST_F(FormulaComputeTest, ListOperatorsArePairwiseOrPermuted) {
+  ExpectResults({
+      {"(1 : 2 : 3) + (10 : 20 : 30)", "numbers:11|22|33"},
+      {"(1 : 2 : 3) * 2", "numbers:2|4|6"},
+      {"(1 : 2 : 3) - (1 : 1)", "numbers:0|1|2"},
+      {"Tags + \"!\"", "texts:red!|Green!|blue!"},
+      {"\"<\" + Tags + (\">\" : \"]\")", "texts:<red>|<Green]|<blue]"},
+      {"(1 : 2) *+ (10 : 20)", "numbers:11|21|12|22"},
+      {"(\"a\" : \"b\") *+ (\"1\" : \"2\")", "texts:a1|a2|b1|b2"},
+      {"(1 : 5) = (5 : 1)", "number:0"},
+      {"(1 : 5) *= (5 : 1)", "number:1"},
+      {"(1 : 5) != (1 : 5)", "number:0"},
+      {"(1 : 5) < (0 : 6)", "number:1"},
+      {"Tags : \"extra\"", "texts:red|Green|blue|extra"},
+      {"[01/01/2026] < [01/02/2026]", "number:1"},
+  });
+}
+
+TEST_F(FormulaComputeTest, FormulasThatCannotEvaluateFail) {
+  const struct {
+    const char* formula;
+    STATUS status;
+  } cases[] = {
+      {"1 + \"a\"", ERR_FORMULA_DATA_TYPE},
+      {"1 : \"a\"", ERR_FORMULA_DATA_TYPE},
+      {"\"a\" = 1", ERR_FORMULA_DATA_TYPE},
+      {"SELECT Form", ERR_FORMULA_DATA_TYPE},
+      {"@If(\"yes\"; 1; 2)", ERR_FORMULA_DATA_TYPE},
+      {"\"a\" - \"b\"", ERR_FORMULA_DATA_TYPE},
+      {"-Form", ERR_FORMULA_DATA_TYPE},
+      {"@If(1; 2)", ERR_FORMULA_ARGUMENTS},
+      {"@Left(\"a\")", ERR_FORMULA_ARGUMENTS},
+      {"@True(1)", ERR_FORMULA_ARGUMENTS},
+      {"@TextToNumber(\"12x\")", ERR_FORMULA_BAD_VALUE},
+      {"1 / 0", ERR_FORMULA_BAD_VALUE},
+      {"Tags[4]", ERR_FORMULA_BAD_VALUE},
+      {"Tags[0]", ERR_FORMULA_BAD_VALUE},
+      {"@Subset(Tags; 0)", ERR_FORMULA_BAD_VALUE},
+      {"[02/30/2026]", ERR_FORMULA_BAD_VALUE},
+      {"[02/29/2025]", ERR_FORMULA_BAD_VALUE},
+      {"[12/01/2026 25:00]", ERR_FORMULA_BAD_VALUE},
+      {"[12/01/2026 - ]", ERR_FORMULA_BAD_VALUE},
+      {"@Command([FileSave])", ERR_FORMULA_NOT_AVAILABLE},
+      {"@PostedCommand([FileSave])", ERR_FORMULA_NOT_AVAILABLE},
+      {"@Prompt([Ok]; \"t\"; \"m\")", ERR_FORMULA_NOT_AVAILABLE},
+      {"@DbLookup(\"\"; \"\"; \"v\"; \"k\"; 1)", ERR_FORMULA_NOT_AVAILABLE},
+      {"@DbColumn(\"\"; \"\"; \"v\"; 1)", ERR_FORMULA_NOT_AVAILABLE},
+      {"@SetField(\"Form\"; \"x\")", ERR_FORMULA_NOT_AVAILABLE},
+      {"@Environment(\"x\")", ERR_FORMULA_NOT_AVAILABLE},
+      {"ENVIRONMENT x := \"1\"", ERR_FORMULA_NOT_AVAILABLE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.formula);
+    EXPECT_EQ(Run(c.formula).status, c.status);
+  }
+}
+
+TEST_F(FormulaComputeTest, ListsAndTextsAreCapped) {
+  // Doubling a list: 2^14 entries still fit, 2^15 do not.
+  std::string doubling = "x := 1";
+  for (int i = 0; i < 14; ++i)
+    doubling += "; x := x : x";
+  EXPECT_EQ(Run(doubling + "; @Elements(x)").result, "number:16384");
+  EXPECT_EQ(Run(doubling + "; x := x : x; 0").status, ERR_FORMULA_TOO_BIG);
+  // A permuted operator whose pairs pass the cap.
+  std::string wide = "x := 1";
+  for (int i = 0; i < 7; ++i)
+    wide += "; x := x : x";
+  EXPECT_EQ(Run(wide + "; @Elements(x *+ x)").result, "number:16384");
+  EXPECT_EQ(Run(wide + "; x := x : 1; x *+ x").status, ERR_FORMULA_TOO_BIG);
+  // Text doubling stops at 64 KB, whatever operator builds it.
+  std::string text = "t := \"0123456789abcdef\"";
+  for (int i = 0; i < 11; ++i)
+    text += "; t := t + t";
+  EXPECT_EQ(Run(text + "; @Elements(t)").result, "number:1");
+  EXPECT_EQ(Run(text + "; t + t").status, ERR_FORMULA_TOO_BIG);
+  EXPECT_EQ(Run(text + "; @Implode(t : t)").status, ERR_FORMULA_TOO_BIG);
+  EXPECT_EQ(Run(text + "; @ReplaceSubstring(t; \"0\"; \"0123456789abcdef0123456789abcdef\")").status,
+            ERR_FORMULA_TOO_BIG);
+  // A result whose block would pass 64 KB: 16384 numbers of 8 bytes.
+  EXPECT_EQ(Run(doubling + "; x").status, ERR_FORMULA_TOO_BIG);
+}
+
+TEST_F(FormulaComputeTest, NestingIsCappedWithoutDeepRecursion) {
+  // The parser's cap holds for started formulas as for compiled ones, and
+  // long operator chains run flat.
+  std::string deep = std::string(300, '(') + "1" + std::string(300, ')');
+  EXPECT_EQ(Run(deep).status, ERR_FORMULA_COMPILE);
+  std::string chain = "0";
+  for (int i = 0; i < 8000; ++i)
+    chain += "+1";
+  EXPECT_EQ(Run(chain).result, "number:8000");
+  std::string nested = "1";
+  for (int i = 0; i < 200; ++i)
+    nested = "@If(@True; " + nested + "; 0)";
+  EXPECT_EQ(Run(nested).result, "number:1");
+}
+
+TEST_F(FormulaComputeTest, WithoutANoteFieldsAreEmpty) {
+  const Outcome outcome = Run("Form + \"/\" + @Text(@Elements(Tags))", false);
+  EXPECT_EQ(outcome.status, NOERROR);
+  EXPECT_EQ(outcome.result, "text:/0");
+  EXPECT_EQ(Run("@Created", false).status, ERR_FORMULA_BAD_VALUE);
+}
+
+TEST_F(FormulaComputeTest, BadFormulasAndHandlesAreRefused) {
+  HCOMPUTE compute = 0xDEAD;
+  const char notCompiled[] = "SELECT @All plain text";
+  EXPECT_EQ(NSFComputeStart(0, notCompiled, &compute), ERR_FORMULA_BAD_FORMULA);
+  EXPECT_EQ(compute, NULLHANDLE);
+  // The header's magic, version and length are each checked.
+  const std::string source = "@True";
+  const auto header = [&](WORD magic, WORD version, DWORD length) {
+    std::string bytes(8, '\0');
+    std::memcpy(bytes.data(), &magic, 2);
+    std::memcpy(bytes.data() + 2, &version, 2);
+    std::memcpy(bytes.data() + 4, &length, 4);
+    return bytes + source;
+  };
+  EXPECT_EQ(NSFComputeStart(0, header(0x4D47, 1, 5).data(), &compute), ERR_FORMULA_BAD_FORMULA);
+  EXPECT_EQ(NSFComputeStart(0, header(0x4D46, 2, 5).data(), &compute), ERR_FORMULA_BAD_FORMULA);
+  EXPECT_EQ(NSFComputeStart(0, header(0x4D46, 1, 0x10000).data(), &compute),
+            ERR_FORMULA_BAD_FORMULA);
+  // Hand-laid bytes with a syntax error give the compile error.
+  const std::string broken = "1 +";
+  std::string bytes = header(0x4D46, 1, 3);
+  bytes.replace(8, std::string::npos, broken);
+  EXPECT_EQ(NSFComputeStart(0, bytes.data(), &compute), ERR_FORMULA_UNEXPECTED);
+  EXPECT_EQ(NSFComputeStart(0, nullptr, &compute), ERR_FORMULA_BAD_FORMULA);
+  EXPECT_EQ(NSFComputeStart(0, header(0x4D46, 1, 5).data(), nullptr), ERR_HOST_BAD_ARGUMENT);
+
+  // A handle that is not a started formula.
+  DHANDLE other = NULLHANDLE;
+  ASSERT_EQ(OSMemAlloc(MEM_TYPE_ENGINE, 64, &other), NOERROR);
+  EXPECT_EQ(NSFComputeEvaluate(other, note_, nullptr, nullptr, nullptr, nullptr, nullptr),
+            ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFComputeStop(other), ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFComputeStop(NULLHANDLE), ERR_HOST_BAD_ARGUMENT);
+  OSMemFree(other);
+
+  // A started formula runs again on each evaluation; null outputs are fine.
+  ASSERT_EQ(NSFComputeStart(0, header(0x4D46, 1, 5).data(), &compute), NOERROR);
+  BOOL matches = FALSE;
+  EXPECT_EQ(NSFComputeEvaluate(compute, note_, nullptr, nullptr, &matches, nullptr, nullptr),
+            NOERROR);
+  EXPECT_EQ(matches, TRUE);
+  EXPECT_EQ(NSFComputeEvaluate(compute, NULLHANDLE, nullptr, nullptr, nullptr, nullptr, nullptr),
+            NOERROR);
+  EXPECT_EQ(NSFComputeStop(compute), NOERROR);
+}
+
+TEST_F(FormulaComputeTest, RunningOutOfMemoryIsReportedAndLeavesNoBlock) {
+  // Starting takes one block and evaluating one; either failing gives
+  // ERR_MEMORY and keeps nothing.
+  const std::string compiled = std::string("FM\x01\x00\x05\x00\x00\x00", 8) + "@True";
+  HCOMPUTE compute = 0xDEAD;
+  HostTestFailAllocation(1);
+  EXPECT_EQ(NSFComputeStart(0, compiled.data(), &compute), ERR_MEMORY);
+  EXPECT_EQ(compute, NULLHANDLE);
+  ASSERT_EQ(NSFComputeStart(0, compiled.data(), &compute), NOERROR);
+  HostTestFailAllocation(1);
+  DHANDLE result = 0xDEAD;
+  EXPECT_EQ(NSFComputeEvaluate(compute, note_, &result, nullptr, nullptr, nullptr, nullptr),
+            ERR_MEMORY);
+  EXPECT_EQ(result, NULLHANDLE);
+  EXPECT_EQ(NSFComputeStop(compute), NOERROR);
+}
+
+TEST(TimeDatePairText, JoinsBothTimesAndChecksItsBuffer) {
+  const TIMEDATE_PAIR pair{TimeDateFromUnix(0), TimeDateFromUnix(86400 + 3661)};
+  char text[64];
+  std::memset(text, 'x', sizeof text);
+  WORD length = 0;
+  ASSERT_EQ(ConvertTIMEDATEPAIRToText(nullptr, nullptr, &pair, text, sizeof text, &length),
+            NOERROR);
+  EXPECT_EQ(std::string(text), "01/01/1970 00:00:00 - 01/02/1970 01:01:01");
+  EXPECT_EQ(length, 41);
+  // Exactly 41 bytes: no NUL; one less: refused.
+  std::memset(text, 'x', sizeof text);
+  EXPECT_EQ(ConvertTIMEDATEPAIRToText(nullptr, nullptr, &pair, text, 41, &length), NOERROR);
+  EXPECT_EQ(text[41], 'x');
+  EXPECT_EQ(ConvertTIMEDATEPAIRToText(nullptr, nullptr, &pair, text, 40, &length),
+            ERR_HOST_BUFFER_TOO_SMALL);
+  EXPECT_EQ(length, 0);
+  const TIMEDATE_PAIR bad{TimeDateFromUnix(0), {{0xFFFFFFFF, 0}}};
+  EXPECT_EQ(ConvertTIMEDATEPAIRToText(nullptr, nullptr, &bad, text, sizeof text, &length),
+            ERR_HOST_BAD_ARGUMENT);
+}
+
 } // namespace
