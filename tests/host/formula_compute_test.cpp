@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cdbuild/cd_builder.h"
 #include "host/formula.h"
 #include "host/host_testing.h"
 #include "host/nsfdata.h"
@@ -482,6 +483,21 @@ TEST_F(FormulaComputeTest, RunningOutOfMemoryIsReportedAndLeavesNoBlock) {
             ERR_MEMORY);
   EXPECT_EQ(result, NULLHANDLE);
   EXPECT_EQ(NSFComputeStop(compute), NOERROR);
+}
+
+TEST_F(FormulaComputeTest, HandLaidCompiledFormulasMatchTheCompiler) {
+  for (const std::string source : {"", "SELECT @All", "Form = \"Memo\"; @Now"}) {
+    SCOPED_TRACE(source);
+    FORMULAHANDLE compiled = NULLHANDLE;
+    WORD length = 0;
+    ASSERT_EQ(NSFFormulaCompile(nullptr, 0, source.data(), static_cast<WORD>(source.size()),
+                                &compiled, &length, nullptr, nullptr, nullptr, nullptr, nullptr),
+              NOERROR);
+    const auto* bytes = static_cast<const BYTE*>(OSLockObject(compiled));
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + length), cdbuild::CompiledFormula(source));
+    OSUnlockObject(compiled);
+    OSMemFree(compiled);
+  }
 }
 
 TEST(TimeDatePairText, JoinsBothTimesAndChecksItsBuffer) {
