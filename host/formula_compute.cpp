@@ -8,7 +8,8 @@
  * nesting cap. Values are lists of text, of numbers or of times (a time
  * entry may be a pair); operators work pairwise, the shorter list repeating
  * its last entry, and the permuted operators pair every entry with every
- * entry. Lists and texts are capped (ERR_FORMULA_TOO_BIG).
+ * entry. Lists and texts are capped (ERR_FORMULA_TOO_BIG). Every argument
+ * of an @function is evaluated before the call, @If's branches included.
  *
  * It does not change the note: FIELD assignments set a variable that
  * shadows the field for the rest of the formula, and @functions that would
