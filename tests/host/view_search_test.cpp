@@ -440,4 +440,54 @@ TEST_F(ViewSearchTest, PlaceholderItemsHaveNoTypeAndNoValue) {
   EXPECT_EQ(NSFNoteClose(note), NOERROR);
 }
 
+TEST_F(ViewSearchTest, SelectionAndKeyFormulasRunOnEachDocument) {
+  const NOTEID low = StoreDocument("Low", 1);
+  const NOTEID high = StoreDocument("high", 7);
+  const NOTEID mid = StoreDocument("mid", 5);
+  const NOTEID top = StoreDocument("TOP", 9);
+
+  // The search: the match flag follows the formula, every note is met.
+  FORMULAHANDLE formula = NULLHANDLE;
+  ASSERT_EQ(NSFFormulaCompile(nullptr, 0, "SELECT Rank > 4", 0, &formula, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr),
+            NOERROR);
+  SearchLog log;
+  EXPECT_EQ(NSFSearch(db_, formula, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, RecordMatch, &log,
+                      nullptr),
+            NOERROR);
+  EXPECT_EQ(log.ids, (std::vector<NOTEID>{low, high, mid, top}));
+  EXPECT_EQ(log.flags, (std::vector<BYTE>{0, SE_FMATCH, SE_FMATCH, SE_FMATCH}));
+  EXPECT_EQ(OSMemFree(formula), NOERROR);
+
+  struct Case {
+    const char* name;
+    const char* selection;
+    const char* key;
+    WORD flags;
+    STATUS status;
+    std::vector<NOTEID> expected;
+  } cases[] = {
+      {"selection", "SELECT Rank > 4", "Rank", VIEW_KEY_DESCENDING, NOERROR, {top, high, mid}},
+      {"key formula, texts", "SELECT @All", "@LowerCase(Subject)", 0, NOERROR,
+       {high, low, mid, top}},
+      {"key formula, numbers", "SELECT Rank < 9", "0 - Rank", 0, NOERROR, {high, mid, low}},
+      {"selection that fails", "SELECT @Command([FileSave])", nullptr, 0,
+       ERR_FORMULA_NOT_AVAILABLE, {}},
+      {"key that fails", nullptr, "@Prompt([Ok]; \"a\"; \"b\")", 0, ERR_FORMULA_NOT_AVAILABLE,
+       {}},
+  };
+  for (const Case& test : cases) {
+    NOTEID view = 0;
+    ASSERT_EQ(HostTestCreateView(db_, "F", test.selection, test.key, test.flags, &view), NOERROR)
+        << test.name;
+    HCOLLECTION collection = NULLHANDLE;
+    ASSERT_EQ(NIFOpenCollection(db_, db_, view, 0, &collection), test.status) << test.name;
+    if (collection == NULLHANDLE)
+      continue;
+    std::vector<WORD> signals;
+    EXPECT_EQ(ReadAll(collection, &signals), test.expected) << test.name;
+    EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
+  }
+}
+
 } // namespace
