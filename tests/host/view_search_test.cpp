@@ -203,12 +203,9 @@ TEST_F(ViewSearchTest, BatchesSignalWhileEntriesAskedForRemainAndKeepThePosition
 }
 
 TEST_F(ViewSearchTest, FindByNameGivesTheFirstDocumentOfTheKeyInAnyCaseAndItsCount) {
-  const NOTEID b1 = StoreDocument("Berry", 3);
-  const NOTEID a1 = StoreDocument("apple", 2);
-  const NOTEID b2 = StoreDocument("berry", 3);
-  const NOTEID b3 = StoreDocument("BERRY", 3);
-  const NOTEID c1 = StoreDocument("cherry", 1);
-  ASSERT_NE(a1 + c1, 0u);
+  for (const auto& [subject, rank] : {std::pair<const char*, double>{"Berry", 3}, {"apple", 2},
+                                      {"berry", 3}, {"BERRY", 3}, {"cherry", 1}})
+    StoreDocument(subject, rank);
 
   struct Case {
     const char* key;
@@ -242,37 +239,6 @@ TEST_F(ViewSearchTest, FindByNameGivesTheFirstDocumentOfTheKeyInAnyCaseAndItsCou
               ERR_HOST_NOT_SUPPORTED);
     EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
   }
-
-  // A keyed read in batches of two, each later batch asking only for what
-  // is left of the key, gives the key's documents and nothing after them.
-  HostTestSetReadEntriesLimit(2);
-  NOTEID view = 0;
-  ASSERT_EQ(HostTestCreateView(db_, "Keyed", nullptr, "Subject", 0, &view), NOERROR);
-  HCOLLECTION collection = NULLHANDLE;
-  ASSERT_EQ(NIFOpenCollection(db_, db_, view, 0, &collection), NOERROR);
-  COLLECTIONPOSITION position{};
-  DWORD left = 0;
-  ASSERT_EQ(NIFFindByName(collection, "berry", FIND_CASE_INSENSITIVE, &position, &left), NOERROR);
-  std::vector<NOTEID> read;
-  std::vector<WORD> signals;
-  WORD signal = 0;
-  do {
-    DHANDLE buffer = NULLHANDLE;
-    DWORD returned = 0;
-    ASSERT_EQ(NIFReadEntries(collection, &position, NAVIGATE_NEXT, read.empty() ? 0 : 1,
-                             NAVIGATE_NEXT, left, READ_MASK_NOTEID, &buffer, nullptr, nullptr,
-                             &returned, &signal),
-              NOERROR);
-    const auto* ids = static_cast<const NOTEID*>(OSLockObject(buffer));
-    read.insert(read.end(), ids, ids + returned);
-    OSUnlockObject(buffer);
-    EXPECT_EQ(OSMemFree(buffer), NOERROR);
-    left -= returned;
-    signals.push_back(signal);
-  } while (signal & SIGNAL_MORE_TO_DO);
-  EXPECT_EQ(read, (std::vector<NOTEID>{b1, b2, b3}));
-  EXPECT_EQ(signals, (std::vector<WORD>{SIGNAL_MORE_TO_DO, 0}));
-  EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
 }
 
 TEST_F(ViewSearchTest, CollectionsFollowUpdatesAndRefuseWhatIsNotAView) {

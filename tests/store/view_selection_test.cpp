@@ -17,6 +17,7 @@
 #include "host/nsfnote.h"
 #include "host/osmem.h"
 #include "host/status.h"
+#include "store/tracked_memory_testing.h"
 #include "store/view_selection.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/test_fixture.h"
@@ -236,6 +237,46 @@ TEST_F(ViewSelectionTest, TheListStopsAtItsCapacity) {
   EXPECT_EQ(formula.list, Ids(stored.begin(), stored.begin() + kSortedIdListCapacity));
 
   EXPECT_EQ(Select("Falling", nullptr, 0).table, stored);
+}
+
+TEST_F(ViewSelectionTest, EveryFailedAllocationIsReturnedAndLeavesNothingBehind) {
+  for (int i = 0; i < 5; ++i)
+    StoreDocument("k", i);
+  ASSERT_EQ(HostTestCreateView(db_, "Keys", nullptr, "Subject", VIEW_KEY_CATEGORIZED, nullptr),
+            NOERROR);
+  HostTestSetReadEntriesLimit(2);
+  const size_t live = HostTestLiveHandles();
+  struct Case {
+    const char* selection;
+    const char* key;
+    void (*fail)(int);
+    size_t listed; // when nothing failed
+  } cases[] = {
+      {"Keys", nullptr, HostTestFailAllocation, 5},
+      {"Keys", "K", HostTestFailAllocation, 5},
+      {"SELECT Rank >= 2", nullptr, HostTestFailAllocation, 3},
+      {"Keys", nullptr, VelkoTestFailTrackedAllocation, 5},
+      {"SELECT @All", nullptr, VelkoTestFailTrackedAllocation, 5},
+  };
+  for (const Case& test : cases) {
+    int failures = 0;
+    for (int nth = 1; nth <= 40; ++nth) {
+      CloseCachedViewCollection(session_.get());
+      test.fail(nth);
+      const Result result = Select(test.selection, test.key, 1);
+      test.fail(0);
+      if (result.status != NOERROR) {
+        ++failures;
+        EXPECT_EQ(result.status, ERR_MEMORY) << test.selection << " " << nth;
+        EXPECT_EQ(result.list, Ids{}) << test.selection << " " << nth;
+      } else {
+        EXPECT_EQ(result.list.size(), test.listed) << test.selection << " " << nth;
+      }
+      FreeSortedIdList(session_.get());
+      EXPECT_EQ(HostTestLiveHandles(), live) << test.selection << " " << nth;
+    }
+    EXPECT_GT(failures, 0) << test.selection;
+  }
 }
 
 } // namespace
