@@ -323,6 +323,23 @@ TEST_F(ViewSearchTest, SearchWalksTheClassMaskInNoteIdOrderAndStopsOnTheCallback
     EXPECT_EQ(log.flags, std::vector<BYTE>(test.ids.size(), SE_FMATCH)) << test.name;
   }
   EXPECT_EQ(OSMemFree(all), NOERROR);
+
+  // A note the callback deletes before its turn is passed over.
+  struct Deleting {
+    DBHANDLE db;
+    NOTEID victim;
+    std::vector<NOTEID> met;
+  } deleting{db_, d2, {}};
+  EXPECT_EQ(NSFSearch(db_, NULLHANDLE, nullptr, 0, NOTE_CLASS_ALL, nullptr,
+                      [](void* parameter, SEARCH_MATCH* match, ITEM_TABLE*) -> STATUS {
+                        auto* state = static_cast<Deleting*>(parameter);
+                        state->met.push_back(match->NoteID);
+                        return state->met.size() == 1 ? NSFNoteDelete(state->db, state->victim, 0)
+                                                      : NOERROR;
+                      },
+                      &deleting, nullptr),
+            NOERROR);
+  EXPECT_EQ(deleting.met, (std::vector<NOTEID>{d1, form, view}));
   EXPECT_EQ(NSFSearch(0x7777, NULLHANDLE, nullptr, 0, 1, nullptr, RecordMatch, nullptr, nullptr),
             ERR_HOST_BAD_HANDLE);
 }
