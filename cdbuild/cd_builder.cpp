@@ -468,6 +468,15 @@ Bytes PabHide(WORD pabid, std::string_view formula) {
   return Record(SIG_CD_PABHIDE, body);
 }
 
+/* 0 'F', 1 'M', 2 version 1, 4 the source length, 8 the source. */
+Bytes CompiledFormula(std::string_view source) {
+  Bytes bytes{'F', 'M', 0x01, 0x00};
+  bytes.resize(8);
+  PutDword(bytes, 4, static_cast<DWORD>(source.size()));
+  Append(bytes, source);
+  return bytes;
+}
+
 /* CDSTYLENAME, BSIG, 48 bytes: 2 reserved, 8 PABID, 10 the name (36 bytes,
  * NUL-terminated), 46 reserved. */
 Bytes StyleName(WORD pabid, std::string_view name) {

@@ -258,6 +258,9 @@ Bytes SectionBar(const SectionBarFields& fields);
 Bytes IdName(const IdNameFields& fields);
 /* CDPABHIDE: the compiled hide formula of a paragraph definition. */
 Bytes PabHide(WORD pabid, std::string_view formula);
+/* A compiled formula as the host stand-in lays it out: the bytes "FM",
+ * version word 1, the source length (DWORD) and the source. */
+Bytes CompiledFormula(std::string_view source);
 /* CDSTYLENAME: a named paragraph style of the PABID (at most 35 bytes of
  * name, NUL-terminated in its 36-byte field). Empty for a longer name. */
 Bytes StyleName(WORD pabid, std::string_view name);
