@@ -239,6 +239,24 @@ TEST_F(StructureGeneratorTest, TablesOfTwoOneInchColumnsByTheirProperties) {
   }
 }
 
+TEST_F(StructureGeneratorTest, AnAdjustableTableGetsFractionalWidths) {
+  Columns({kInch, 2 * kInch});
+  session_->internal->adjustable_table = 1;
+  ASSERT_EQ(InOperation([](structure_generation* g) { return GenerateTable(2, 1, g); }),
+            NOERROR);
+  // Widths of one and two inches: a third and two thirds of 28800.
+  const std::vector<Bytes> expected = {
+      Paragraph(), TableStart(kInch, 3),
+      cdbuild::TableCell({.row = 0, .column = 0, .left = kInch, .right = 2 * kInch,
+                          .borders = 0x55, .flags = 2, .v42_border = 0x1111, .fraction = 9600}),
+      Paragraph(), CellDefinition(3, 1480, 1480, 2840), PabRef(3), EmptyText(),
+      cdbuild::TableCell({.row = 0, .column = 1, .left = 2 * kInch, .right = 4 * kInch,
+                          .borders = 0x55, .flags = 2, .v42_border = 0x1111, .fraction = 19200}),
+      Paragraph(), CellDefinition(4, 2920, 2920, 5720), PabRef(4), EmptyText(),
+      cdbuild::TableEnd(), Paragraph(), PabRef(1), EmptyText()};
+  EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Concat(expected)));
+}
+
 TEST_F(StructureGeneratorTest, CellStringsGiveTextFontsAlignmentAndRowRecords) {
   const std::string longLabel(200, 'L');
   const std::string column0 = "Text=A VertAlign=Center RowHeight=0.5 TabLabel=" + longLabel;
@@ -326,6 +344,7 @@ TEST_F(StructureGeneratorTest, TablesTooLargeAreRefusedAndTheNoteKeepsItsBody) {
       {"no row", 1, 0, 100},
       {"46 one-inch columns pass 65535 twips", 46, 1, kInch},
       {"a column of 65535 twips", 1, 1, 0xFFFF},
+      {"widths summed past 16 bits", 2, 1, 40000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -392,6 +411,29 @@ TEST_F(StructureGeneratorTest, LayersByPropertiesAndPosition) {
               NOERROR);
     EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Concat(c.expected)));
   }
+}
+
+TEST_F(StructureGeneratorTest, ALayerHiddenByAFormulaAndItsOwnTextFont) {
+  std::memcpy(session_->result_text, "F1x", 3);
+  session_->result_length = 3;
+  WORD hidden_pabid = 0;
+  ASSERT_EQ(InOperation([&](structure_generation* g) {
+              const STATUS status = GenerateLayer(7, g, "TextFont=Bold Text=t", nullptr);
+              hidden_pabid = g->hide_written != 0 ? g->hide_pabid : 0;
+              return status;
+            }),
+            NOERROR);
+  EXPECT_EQ(hidden_pabid, 2);
+  cdbuild::PabDefFields hidden = Template(2);
+  hidden.flags = 0x0900;
+  const std::vector<Bytes> expected = {
+      cdbuild::LayerBegin(), cdbuild::Layer(), cdbuild::Positioning({.z_index = 7}),
+      cdbuild::BoxSize(Pixels(100), Pixels(100)), Paragraph(), cdbuild::PabDef(hidden),
+      EvenPadded(cdbuild::PabHide(2, "F1x")), PabRef(2),
+      cdbuild::Text("t", Font{.attributes = 0x01}), cdbuild::LayerEnd(),
+      // The item's own text record is left plain.
+      ClosingText()};
+  EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Concat(expected)));
 }
 
 TEST_F(StructureGeneratorTest, PassThroughTextOpensOneRun) {
