@@ -525,6 +525,34 @@ TEST_F(StructureGeneratorTest, AReplySectionShiftsItsOwnParagraph) {
 
 /* ---- failures ---- */
 
+TEST_F(StructureGeneratorTest, RecordsPastTheEmittersLargestAreRefusedBeforeTheyAreBuilt) {
+  const std::string huge(64400, 'h');
+  const std::string text = "Text=" + huge;
+  const struct {
+    const char* name;
+    std::function<STATUS(structure_generation*)> run;
+  } cases[] = {
+      {"a cell's text", [&](structure_generation* g) { return GenerateTable(1, 1, g); }},
+      {"a layer's text", [&](structure_generation* g) {
+         return GenerateLayer(0, g, text.c_str(), nullptr);
+       }},
+      {"a section's title", [&](structure_generation* g) {
+         g->title = huge.c_str();
+         return GenerateSectionBegin(g);
+       }},
+      {"pass-through text", [&](structure_generation* g) {
+         return GeneratePassthruText(huge.c_str(), 0, g);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    Columns({kInch}, {text.c_str()});
+    EXPECT_EQ(InOperation(c.run), 1028);
+    EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(old_body_));
+  }
+}
+
 TEST_F(StructureGeneratorTest, AFailedAllocationAnywhereIsReturnedAndTheBodyStays) {
   const std::string column = "Text=A TextFont=Bold TabLabel=x CellHTML CellHTMLID=c";
   const struct {
