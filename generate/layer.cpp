@@ -56,6 +56,9 @@ std::vector<std::string> PositionFields(const char* position) {
   return fields;
 }
 
+/* No field of the position text sets the length. */
+constexpr size_t kNoField = 4;
+
 /* Reads a length from the position field or, overriding it, the key. */
 void ReadLength(LENGTH_VALUE* value, const std::vector<std::string>& fields, size_t field,
                 const char* properties, const char* key) {
@@ -178,8 +181,8 @@ STATUS layer_writer::Positioning() {
   positioning.ZIndex = z_index_;
   ReadLength(&positioning.Top, fields_, 0, properties_, "top=");
   ReadLength(&positioning.Left, fields_, 1, properties_, "left=");
-  ReadLength(&positioning.Bottom, fields_, 4, properties_, "bottom=");
-  ReadLength(&positioning.Right, fields_, 4, properties_, "right=");
+  ReadLength(&positioning.Bottom, fields_, kNoField, properties_, "bottom=");
+  ReadLength(&positioning.Right, fields_, kNoField, properties_, "right=");
   std::string value;
   if (Value(properties_, "BrowserLeftOffset=", &value))
     positioning.BrowserLeftOffset = strtod(value.c_str(), nullptr);
