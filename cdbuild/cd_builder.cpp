@@ -297,6 +297,8 @@ Bytes End(WORD bracketed, WORD version) { return Bracket(SIG_CD_END, bracketed, 
 Bytes TableBegin(const TableBeginFields& fields) {
   Bytes body(12);
   PutWord(body, 0, fields.left);
+  PutWord(body, 2, fields.words[0]);
+  PutWord(body, 4, fields.words[1]);
   PutWord(body, 6, fields.horizontal_space);
   PutWord(body, 8, fields.vertical_space);
   PutWord(body, 10, fields.flags);
@@ -314,6 +316,7 @@ Bytes TableCell(const TableCellFields& fields) {
   PutByte(body, 1, fields.column);
   PutWord(body, 2, left);
   PutWord(body, 4, right);
+  PutWord(body, 6, fields.fraction);
   PutByte(body, 8, fields.borders);
   PutByte(body, 9, fields.flags);
   PutWord(body, 10, fields.v42_border);
@@ -334,6 +337,9 @@ Bytes TableEnd(bool nested) {
 Bytes PreTableBegin(const PreTableFields& fields) {
   Bytes body(44);
   PutDword(body, 0, fields.flags);
+  PutByte(body, 4, fields.rows);
+  PutByte(body, 5, fields.columns);
+  PutDword(body, 8, fields.column_sizing);
   PutByte(body, 16, fields.row_display);
   PutWord(body, 18, fields.min_row_height);
   PutDword(body, 24, fields.body_color);
@@ -514,6 +520,96 @@ Bytes TableLabel(std::string_view label, WORD flags) {
 Bytes LayerBegin() { return Begin(SIG_CD_LAYER, 2); }
 Bytes Layer() { return Record(SIG_CD_LAYER, Bytes(18)); }
 Bytes LayerEnd() { return End(SIG_CD_LAYER, 2); }
+
+/* CDTABLEDATAEXTENSION, WSIG, 62 bytes: 12 tabs equal, 14 tab indent, 40
+ * font part size (14), 48 FONTID, 56 COLOR_VALUE. */
+Bytes DataExtension(const DataExtensionFields& fields) {
+  Bytes body(58);
+  PutWord(body, 8, fields.tabs_equal);
+  PutWord(body, 10, fields.tab_indent);
+  PutWord(body, 36, 14);
+  PutFont(body, 44, fields.font);
+  PutColor(body, 52, fields.color);
+  return Record(SIG_CD_TABLEDATAEXTENSION, body);
+}
+
+/* CDBORDERINFO, WSIG, 60 bytes: 8 style, 10 top, 12 left, 14 bottom, 16
+ * right, 24 flags, 26 drop-shadow width, 44 COLOR_VALUE. */
+Bytes BorderInfo(const BorderInfoFields& fields) {
+  Bytes body(56);
+  PutWord(body, 4, fields.style);
+  for (size_t side = 0; side < 4; ++side)
+    PutWord(body, 6 + 2 * side, fields.widths[side]);
+  PutWord(body, 20, fields.flags);
+  PutWord(body, 22, fields.shadow);
+  PutColor(body, 40, fields.color);
+  return Record(SIG_CD_BORDERINFO, body);
+}
+
+/* CDTIMERINFO, BSIG, 16 bytes: 4 milliseconds. Row height, BSIG, 4 bytes:
+ * 2 twips. */
+Bytes TimerInfo(DWORD milliseconds) {
+  Bytes body(14);
+  PutDword(body, 2, milliseconds);
+  return Record(SIG_CD_TIMERINFO, body);
+}
+
+Bytes RowHeight(WORD twips) {
+  Bytes body(2);
+  PutWord(body, 0, twips);
+  return Record(SIG_CD_ROWHEIGHT, body);
+}
+
+namespace {
+
+/* A LENGTH_VALUE, 16 bytes: 0 flags, 4 the double, 12 units. */
+void PutLength(Bytes& bytes, size_t at, const LengthValue& value) {
+  PutWord(bytes, at, value.flags);
+  std::memcpy(bytes.data() + at + 4, &value.length, sizeof value.length);
+  PutByte(bytes, at + 12, value.units);
+}
+
+} // namespace
+
+/* CDPOSITIONING, BSIG, 88 bytes: 2 scheme, 4 z-index, 8 top, 24 left, 40
+ * bottom, 56 right, 72 and 80 the browser offsets. */
+Bytes Positioning(const PositioningFields& fields) {
+  Bytes body(86);
+  PutByte(body, 0, fields.scheme);
+  PutDword(body, 2, static_cast<DWORD>(fields.z_index));
+  PutLength(body, 6, fields.top);
+  PutLength(body, 22, fields.left);
+  PutLength(body, 38, fields.bottom);
+  PutLength(body, 54, fields.right);
+  std::memcpy(body.data() + 70, &fields.browser_left, sizeof(double));
+  std::memcpy(body.data() + 78, &fields.browser_right, sizeof(double));
+  return Record(SIG_CD_POSITIONING, body);
+}
+
+/* CDBOXSIZE, BSIG, 116 bytes: 4 width, 20 height. */
+Bytes BoxSize(const LengthValue& width, const LengthValue& height) {
+  Bytes body(114);
+  PutLength(body, 2, width);
+  PutLength(body, 18, height);
+  return Record(SIG_CD_BOXSIZE, body);
+}
+
+/* CDBACKGROUNDPROPERTIES, BSIG, 52 bytes: 2 repeat mode. */
+Bytes BackgroundProperties(BYTE repeat) {
+  Bytes body(50);
+  PutByte(body, 0, repeat);
+  return Record(SIG_CD_LAYERBACKGROUND, body);
+}
+
+/* The tab of a section's bar, BSIG, 16 bytes: 2 version (1), 4 width
+ * (128), 12 kind. */
+Bytes BarTab(DWORD kind) {
+  Bytes body(14);
+  PutWord(body, 0, 1);
+  PutWord(body, 2, 128);
+  PutDword(body, 10, kind);
+  return Record(SIG_CD_TABRECORD, body);
+}
 
 
 /* ---- graphics, file data and resources ----

@@ -145,6 +145,7 @@ struct TableBeginFields {
   WORD vertical_space = 0;
   WORD flags = 0;
   bool nested = false; /* 0xCF instead of 0xA3 */
+  std::array<WORD, 2> words{}; /* the two words at offsets 4 and 6 */
 };
 
 struct TableCellFields {
@@ -159,6 +160,7 @@ struct TableCellFields {
   BYTE column_span = 1;
   WORD background = 0;
   bool nested = false; /* 0xD0 instead of 0xA4 */
+  WORD fraction = 0; /* the fractional width at offset 8 */
 };
 
 struct PreTableFields {
@@ -169,6 +171,9 @@ struct PreTableFields {
   DWORD table_color = 0; /* 0x00BBGGRR */
   ColorValue cell_border_color = {0, 0, 0, 0};
   std::string name{};
+  BYTE rows = 0;    /* offset 8 */
+  BYTE columns = 0; /* offset 9 */
+  DWORD column_sizing = 0; /* offset 12: bit i for column i */
 };
 
 struct FieldFields {
@@ -274,6 +279,55 @@ Bytes TableLabel(std::string_view label, WORD flags = 0);
 Bytes LayerBegin();
 Bytes Layer();
 Bytes LayerEnd();
+
+/* CDTABLEDATAEXTENSION with a tab font: tabs equal and indent, the font
+ * part's size word (14) and the tab font and its colour. */
+struct DataExtensionFields {
+  WORD tabs_equal = 0;
+  WORD tab_indent = 0;
+  Font font{};
+  ColorValue color = {0, 0, 0, 0};
+};
+Bytes DataExtension(const DataExtensionFields& fields);
+
+/* CDBORDERINFO: style, the four side widths (top, left, bottom, right),
+ * flags and drop-shadow width. */
+struct BorderInfoFields {
+  WORD style = 0;
+  std::array<WORD, 4> widths{};
+  WORD flags = 0;
+  WORD shadow = 0;
+  ColorValue color = {0, 0, 0, 0};
+};
+Bytes BorderInfo(const BorderInfoFields& fields);
+
+/* CDTIMERINFO: milliseconds. A table row's height (0xE2), in twips. */
+Bytes TimerInfo(DWORD milliseconds);
+Bytes RowHeight(WORD twips);
+
+/* A LENGTH_VALUE: flags, a double and its units (2 pixels, 1 twips). */
+struct LengthValue {
+  WORD flags = 0;
+  double length = 0;
+  BYTE units = 0;
+};
+
+/* CDPOSITIONING: scheme, z-index, top, left, bottom, right and the two
+ * browser offsets. */
+struct PositioningFields {
+  BYTE scheme = 1;
+  int32_t z_index = 0;
+  LengthValue top{}, left{}, bottom{}, right{};
+  double browser_left = 0;
+  double browser_right = 0;
+};
+Bytes Positioning(const PositioningFields& fields);
+/* CDBOXSIZE: width and height. */
+Bytes BoxSize(const LengthValue& width, const LengthValue& height);
+/* CDBACKGROUNDPROPERTIES: the repeat mode. */
+Bytes BackgroundProperties(BYTE repeat);
+/* The tab of a section's bar (0x62): version 1, width 128, the kind. */
+Bytes BarTab(DWORD kind);
 
 /* ---- graphics, file data and resources ---- */
 

@@ -17,4 +17,18 @@
 STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_spec* spec,
                          const DWORD mask[7]);
 
+/* ---- the chunk layer's paragraph update (chunk/paragraph_style.h) ---- */
+
+struct paragraph_spec;
+
+/* Rewrites definition (room for 92 bytes) with the new values of spec, as
+ * an operation's paragraph parameters change the definitions it writes;
+ * setImplied is the operation's implied-properties switch. */
+void ApplyParagraphSpec(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
+
+/* Parses text as a paragraph-style string for the item and rewrites
+ * definition with its new values. 0, or the parser's status (the
+ * definition then unchanged). */
+STATUS ApplyParagraphStyleText(VelkoRTItem* item, const char* text, _CDPABDEFEXT* definition);
+
 #endif

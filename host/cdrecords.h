@@ -74,6 +74,10 @@ inline constexpr WORD SIG_CD_END = 0xDE;                 /* CDENDRECORD */
 inline constexpr WORD SIG_CD_VERTICALALIGN = 0xDF;
 inline constexpr WORD SIG_CD_FLOAT = 0xE0;
 inline constexpr WORD SIG_CD_TIMERINFO = 0xE1;
+inline constexpr WORD SIG_CD_TABRECORD = 0x62;           /* the tab of a section's bar */
+inline constexpr WORD SIG_CD_CELLCOLOR = 0xD3;           /* a table cell's background colour */
+inline constexpr WORD SIG_CD_ROWHEIGHT = 0xE2;           /* a table row's height */
+inline constexpr WORD SIG_CD_RESOURCE_FF5B = 0xFF5B;     /* a border image, in the CDRESOURCE layout */
 
 /* ---- Word-length records (the record list holds the whole word) ---- */
 
@@ -662,6 +666,11 @@ typedef struct { /* 0xE1 */
   BYTE Reserved2[8];
 } CDTIMERINFO;
 
+typedef struct { /* 0xE2 */
+  BSIG Header;
+  WORD Height; /* twips */
+} CDROWHEIGHT;
+
 typedef struct { /* 0xFFFC */
   WSIG Header;
   BYTE Reserved[4];
@@ -715,6 +724,14 @@ typedef struct { /* 0xFFAC; the title follows the colour word at 12 */
   DWORD Flags;
   FONTID FontID;
 } CDBAR;
+
+typedef struct { /* 0x62 */
+  BSIG Header;
+  WORD Version;
+  WORD Width;
+  BYTE Reserved[6];
+  DWORD Kind; /* 19 a reply, 1 a tab, 2 a diagonal tab */
+} CDTABRECORD;
 
 typedef struct { /* 0xFF91: a link by index into the note's link table */
   WSIG Header;
@@ -955,6 +972,16 @@ typedef struct { /* 0x6A */
   BYTE Reserved2[80];
 } CDBOXSIZE;
 
+typedef struct { /* 0x6C: marks a layer inside its bracket */
+  BSIG Header;
+  BYTE Reserved[18];
+} CDLAYER;
+
+typedef struct { /* 0xFFCC, 0xFFCD: a run of pass-through HTML begins or ends */
+  WSIG Header;
+  BYTE Reserved[4];
+} CDHTMLBEGIN;
+
 typedef struct { /* 0x63 */
   BSIG Header;
   BYTE RepeatMode;
@@ -1072,6 +1099,8 @@ static_assert(sizeof(CDTABLECELLDATA) == 20 && offsetof(CDTABLECELLDATA, Signatu
 static_assert(offsetof(CDTABLECELLDATA, Reserved2) == 8 && offsetof(CDTABLECELLDATA, First) == 12);
 static_assert(offsetof(CDTABLECELLDATA, Second) == 16);
 static_assert(sizeof(CDTIMERINFO) == 16 && offsetof(CDTIMERINFO, Interval) == 4);
+static_assert(sizeof(CDROWHEIGHT) == 4 && offsetof(CDROWHEIGHT, Height) == 2);
+static_assert(sizeof(CDTABRECORD) == 16 && offsetof(CDTABRECORD, Kind) == 12);
 static_assert(sizeof(CDBORDERINFO) == 60 && offsetof(CDBORDERINFO, BorderStyle) == 8);
 static_assert(offsetof(CDBORDERINFO, BorderWidthRight) == 16 && offsetof(CDBORDERINFO, BorderFlags) == 24);
 static_assert(offsetof(CDBORDERINFO, DropShadowWidth) == 26 && offsetof(CDBORDERINFO, InnerWidthTop) == 28);
@@ -1136,6 +1165,7 @@ static_assert(offsetof(CDPOSITIONING, BrowserRightOffset) == 80);
 static_assert(sizeof(CDBOXSIZE) == 116 && offsetof(CDBOXSIZE, Width) == 4);
 static_assert(offsetof(CDBOXSIZE, Height) == 20);
 static_assert(sizeof(CDBACKGROUNDPROPERTIES) == 52);
+static_assert(sizeof(CDLAYER) == 20 && sizeof(CDHTMLBEGIN) == 8);
 static_assert(sizeof(CDLAYOUT) == 28 && offsetof(CDLAYOUT, Height) == 6);
 static_assert(sizeof(CDLAYOUTFIELD) == 44 && offsetof(CDLAYOUTFIELD, FontID) == 12);
 static_assert(offsetof(CDLAYOUTFIELD, BackColor) == 18 && offsetof(CDLAYOUTFIELD, Flags) == 24);
