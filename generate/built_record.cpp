@@ -4,6 +4,7 @@
  */
 #include "generate/built_record.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "generate/attribute_strings.h"
@@ -156,9 +157,10 @@ STATUS EmitIdNameRecord(const char* prefix, const char* properties, generation_c
   if (properties == nullptr)
     return NOERROR;
   LSXLsiSession* session = SessionOf(gen);
-  const size_t room = sizeof(CDIDNAME) + std::strlen(properties);
-  if (room > kLargestBuiltRecord)
-    return VELKO_ERR_BAD_ARGUMENT;
+  /* Room for every part the properties can give, at most a whole record;
+   * parts that would not fit are refused by the builder. */
+  const size_t room = std::min<size_t>(sizeof(CDIDNAME) + std::strlen(properties),
+                                       kLargestBuiltRecord);
   built_record record(session, SIG_CD_IDNAME, room, 0);
   RETURN_IF_FAILED(record.status());
   STATUS status = NOERROR;

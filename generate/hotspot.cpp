@@ -90,6 +90,8 @@ STATUS EmitHotspotBegin(generation_context* gen, WORD signature, WORD kind, DWOR
 /* The label in the item's default text font with the operation's font
  * override applied. */
 STATUS EmitLabelText(const char* label, WORD length, hotspot_state* state) {
+  if (label != nullptr && length > kLargestBuiltRecord - sizeof(CDTEXT))
+    return VELKO_ERR_BAD_ARGUMENT;
   CDTEXT header = {};
   std::memcpy(&header, state->gen->item->internal->default_text_header, sizeof header);
   if (state->label_font != nullptr && state->label_font_mask != nullptr)
@@ -425,7 +427,7 @@ STATUS EmitImportedIcon(const char* file, hotspot_state* state) {
 }
 
 STATUS EmitDefaultText(const char* text, size_t length, generation_context* gen) {
-  if (length > kLargestBuiltRecord)
+  if (length > kLargestBuiltRecord - sizeof(CDTEXT))
     return VELKO_ERR_BAD_ARGUMENT;
   return GenerateCDText(text, static_cast<int>(length), gen->item->internal->default_text_header,
                         gen);

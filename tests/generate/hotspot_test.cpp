@@ -346,3 +346,62 @@ TEST_F(HotspotTest, AFileThatCannotBeAttachedWritesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace generator_test;
+
+class LongTextTest : public GeneratorTest {};
+
+TEST_F(LongTextTest, TextsPastARecordAreRefusedAndTheBodyKept) {
+  const std::string longText(64400, 'x');
+  const std::string longUseText = "AlreadyAttached=Yes UseText=" + longText;
+  const struct {
+    const char* what;
+    std::function<STATUS(hotspot_state*)> run;
+  } cases[] = {
+      {"an action's label",
+       [&](hotspot_state* state) {
+         return GenerateHotspot(kHotspotAction, kHotspotCodeFormula, longText.c_str(),
+                                static_cast<WORD>(longText.size()), "", 0, state);
+       }},
+      {"a button's label",
+       [&](hotspot_state* state) {
+         return GenerateHotspot(kHotspotButton, kHotspotCodeFormula, longText.c_str(),
+                                static_cast<WORD>(longText.size()), "", 0, state);
+       }},
+      {"a file hotspot's text",
+       [&](hotspot_state* state) {
+         return GenerateFileHotspot("/a/b", "B", nullptr, 0, longUseText.c_str(), state);
+       }},
+      {"a file hotspot's display name",
+       [&](hotspot_state* state) {
+         return GenerateFileHotspot("/a/b", "B", longText.c_str(), 0, "AlreadyAttached=Yes",
+                                    state);
+       }},
+      {"a storage link's reference",
+       [&](hotspot_state* state) { return GenerateStorageLink(2, longText.c_str(), "", state); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    SetData("@Command");
+    const std::vector<Bytes> before = Values();
+    EXPECT_EQ(InOperation(c.run), VELKO_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(Values(), before);
+  }
+}
+
+TEST_F(LongTextTest, ALongPropertyStringStillGivesItsShortHTMLAttributes) {
+  Fresh();
+  const std::string properties = "HotspotHTMLID=h1 Other=" + std::string(70000, 'o');
+  ASSERT_EQ(InOperation([&](hotspot_state* state) {
+              return GenerateHotspot(5, 0, "", 0, properties.c_str(), 0, state);
+            }),
+            NOERROR);
+  // "HotspotHTML" is found inside the key; the bracket and the attributes.
+  ExpectBody({cdbuild::Begin(SIG_CD_V4HOTSPOTBEGIN), cdbuild::IdName({.id = "h1"}),
+              cdbuild::End(SIG_CD_V4HOTSPOTEND)});
+}
+
+} // namespace
