@@ -102,11 +102,11 @@ STATUS EmitLabelText(const char* label, WORD length, hotspot_state* state) {
 }
 
 /* A value in inches within [minimum, maximum] as twips; a value outside
- * shows what was used instead. */
+ * (or not a number) shows what was used instead. */
 WORD ClampedTwips(const char* value, double minimum, double maximum, const char* what) {
   double inches = std::strtod(value, nullptr);
   char message[128];
-  if (inches < minimum) {
+  if (!(inches >= minimum)) { /* below, or not a number */
     std::snprintf(message, sizeof message, "TARNO: Minimum %s of %g used.", what, minimum);
     ShowUserMessage(message);
     inches = minimum;

@@ -101,6 +101,7 @@ TEST_F(HotspotTest, ButtonWidthsAreClampedWithTheirMessages) {
       {"Width=1.5", 2160, {}},
       {"ButtonWidth=2 Width=1", 2880, {}},
       {"ButtonWidth=-1", 360, {"TARNO: Minimum button width of 0.25 used."}},
+      {"ButtonWidth=nan", 360, {"TARNO: Minimum button width of 0.25 used."}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.properties);
