@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "generate/built_record.h"
+#include "generate/color_string.h"
 #include "generate/hotspot.h"
 #include "generate/services.h"
 #include "host/nsfnote.h"
@@ -221,6 +222,13 @@ STATUS EmitNamedElement(const hotspot_data& data, generation_context* gen) {
   return record.Emit(gen);
 }
 
+/* A UNID of exactly 32 hexadecimal digits; zero for any other text. */
+UNIVERSALNOTEID UnidOf(const char* text) {
+  if (text == nullptr || std::strlen(text) != 32 || IsAllHex(text) == 0)
+    return UNIVERSALNOTEID{};
+  return ParseUniversalNoteID(text);
+}
+
 /* The embedded element linking the control to a note (kind 34): a note
  * link from "REPID=" (16 digits), "VIEWID=" and "UNID=" (32 digits each);
  * a part of any other length stays zero. */
@@ -231,8 +239,8 @@ STATUS EmitLinkedElement(const char* properties, generation_context* gen) {
   if (values.Read("UNID=") == nullptr)
     return NOERROR;
   NOTELINK link = {};
-  const UNIVERSALNOTEID note = ParseUniversalNoteID(values.Read("UNID="));
-  const UNIVERSALNOTEID view = ParseUniversalNoteID(values.Read("VIEWID="));
+  const UNIVERSALNOTEID note = UnidOf(values.Read("UNID="));
+  const UNIVERSALNOTEID view = UnidOf(values.Read("VIEWID="));
   static_assert(sizeof note == sizeof link.Note && sizeof view == sizeof link.View);
   std::memcpy(&link.Note, &note, sizeof note);
   std::memcpy(&link.View, &view, sizeof view);
