@@ -742,6 +742,117 @@ Bytes Resource(const ResourceFields& fields) {
   return Record(fields.signature, body);
 }
 
+/* ---- image attributes, embedded controls and image maps ---- */
+
+/* CDALTTEXT, WSIG, 12 bytes: 4 text length, 6 reserved; 12 the text. */
+Bytes AltText(std::string_view text) {
+  Bytes body(8);
+  PutWord(body, 0, TextLength(text));
+  Append(body, text);
+  return Record(SIG_CD_ALTTEXT, body);
+}
+
+/* CDCAPTION, WSIG, 32 bytes: 4 text length, 6 position, 8 FONTID, 12
+ * colour value, 18 reserved; 32 the text. */
+Bytes Caption(const CaptionFields& fields) {
+  Bytes body(28);
+  PutWord(body, 0, TextLength(fields.text));
+  PutByte(body, 2, fields.position);
+  PutFont(body, 4, fields.font);
+  PutColor(body, 8, fields.color);
+  Append(body, fields.text);
+  return Record(SIG_CD_CAPTION, body);
+}
+
+/* CDBORDERINFO, WSIG, 60 bytes: 8 style, 10 top, 12 left, 14 bottom, 16
+ * right width. */
+Bytes BorderInfo(WORD style, WORD width) {
+  Bytes body(56);
+  PutWord(body, 4, style);
+  for (size_t side = 0; side < 4; ++side)
+    PutWord(body, 6 + 2 * side, width);
+  return Record(SIG_CD_BORDERINFO, body);
+}
+
+/* CDFLOAT and CDVERTICALALIGN, BSIG, 4 bytes: 2 the value. */
+Bytes Float(WORD side) {
+  Bytes body(2);
+  PutWord(body, 0, side);
+  return Record(SIG_CD_FLOAT, body);
+}
+Bytes VerticalAlign(WORD alignment) {
+  Bytes body(2);
+  PutWord(body, 0, alignment);
+  return Record(SIG_CD_VERTICALALIGN, body);
+}
+
+/* 0xFFEE, WSIG, 12 bytes: 4 the repeat mode (a byte). */
+Bytes BackgroundRepeat(BYTE mode) {
+  Bytes body(8);
+  PutByte(body, 0, mode);
+  return Record(SIG_CD_BACKGROUNDREPEAT, body);
+}
+
+/* CDEMBEDDEDCONTROL, WSIG, 64 bytes: 4 type, 8 flags (double word), 12
+ * width, 14 height, 16 text FONTID, 28 and 32 the sub FONTIDs, 38 and 44
+ * two colour values. */
+Bytes EmbeddedControl(const EmbeddedControlFields& fields) {
+  Bytes body(60);
+  PutWord(body, 0, fields.type);
+  PutDword(body, 4, fields.flags);
+  PutWord(body, 8, fields.width);
+  PutWord(body, 10, fields.height);
+  PutFont(body, 12, fields.text_font);
+  PutFont(body, 24, fields.first_sub_font);
+  PutFont(body, 28, fields.second_sub_font);
+  PutColor(body, 34, fields.colors[0]);
+  PutColor(body, 40, fields.colors[1]);
+  return Record(SIG_CD_EMBEDDEDCONTROL, body);
+}
+
+/* CDMAPELEMENT, WSIG, 36 bytes: 8 map name length, 10 to 16 the last
+ * region ids of default, rectangle, circle and polygon areas. */
+Bytes MapElement(const MapElementFields& fields) {
+  Bytes body(32);
+  PutWord(body, 6, fields.last_default);
+  PutWord(body, 8, fields.last_rectangle);
+  PutWord(body, 10, fields.last_circle);
+  PutWord(body, 12, fields.last_polygon);
+  return Record(SIG_CD_MAPELEMENT, body);
+}
+
+/* CDAREAELEMENT, WSIG, 32 bytes: 8 shape, 10 tab index; 32 the
+ * coordinates. */
+Bytes AreaElement(WORD shape, WORD tabIndex, const Bytes& coordinates) {
+  Bytes body(28);
+  PutWord(body, 4, shape);
+  PutWord(body, 6, tabIndex);
+  AppendRange(body, coordinates);
+  return Record(SIG_CD_AREAELEMENT, body);
+}
+
+/* CDEVENT, WSIG, 32 bytes: 8 event type, 10 action type, 12 action length
+ * (double word); 32 the action, when it is held here. */
+Bytes Event(const EventFields& fields) {
+  Bytes body(28);
+  PutWord(body, 4, fields.event_type);
+  PutWord(body, 6, fields.action_type);
+  PutDword(body, 8, fields.action_length);
+  AppendRange(body, fields.action);
+  return Record(fields.signature, body);
+}
+
+/* CDBLOBPART, WSIG, 18 bytes: 4 owner signature, 6 data length, 8 the
+ * largest part; 18 the data. */
+Bytes BlobPart(WORD signature, WORD owner, WORD maximum, const Bytes& data) {
+  Bytes body(14);
+  PutWord(body, 0, owner);
+  PutWord(body, 2, static_cast<WORD>(data.size()));
+  PutWord(body, 4, maximum);
+  AppendRange(body, data);
+  return Record(signature, body);
+}
+
 /* ---- record lists ---- */
 
 Body& Body::Add(Bytes record) {

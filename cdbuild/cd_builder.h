@@ -392,6 +392,61 @@ Bytes FileSegment(const Bytes& data);
 Bytes StorageLink(const StorageLinkFields& fields);
 Bytes Resource(const ResourceFields& fields);
 
+/* ---- image attributes, embedded controls and image maps ---- */
+
+struct CaptionFields {
+  std::string text{};
+  BYTE position = 0; /* 1 centre, 0 bottom */
+  Font font{};
+  ColorValue color{};
+};
+
+struct EmbeddedControlFields {
+  WORD type = 0;
+  DWORD flags = 0;
+  WORD width = 0; /* twips */
+  WORD height = 0;
+  Font text_font{};
+  Font first_sub_font{}; /* at 28 */
+  Font second_sub_font{}; /* at 32 */
+  ColorValue colors[2] = {};
+};
+
+struct MapElementFields {
+  WORD last_default = 0; /* the last region ids of each shape */
+  WORD last_rectangle = 0;
+  WORD last_circle = 0;
+  WORD last_polygon = 0;
+};
+
+struct EventFields {
+  WORD signature = SIG_CD_EVENT;
+  WORD event_type = 0;
+  WORD action_type = 0;
+  DWORD action_length = 0;
+  Bytes action{}; /* behind the fixed part */
+};
+
+/* CDALTTEXT: a graphic's alternate text. */
+Bytes AltText(std::string_view text);
+/* CDCAPTION: a graphic's caption, its position, font and colour. */
+Bytes Caption(const CaptionFields& fields);
+/* CDBORDERINFO: the style and one width for all four sides. */
+Bytes BorderInfo(WORD style, WORD width);
+/* CDFLOAT (1 left, 2 right) and CDVERTICALALIGN. */
+Bytes Float(WORD side);
+Bytes VerticalAlign(WORD alignment);
+/* The repeat mode of a background image (0xFFEE). */
+Bytes BackgroundRepeat(BYTE mode);
+/* CDEMBEDDEDCONTROL (0xFFEA, 64 bytes). */
+Bytes EmbeddedControl(const EmbeddedControlFields& fields);
+/* CDMAPELEMENT (no map name) and CDAREAELEMENT with its coordinate bytes. */
+Bytes MapElement(const MapElementFields& fields);
+Bytes AreaElement(WORD shape, WORD tabIndex, const Bytes& coordinates = {});
+/* CDEVENT (or 0xFF66) and CDBLOBPART (or 0xFF65) with their data. */
+Bytes Event(const EventFields& fields);
+Bytes BlobPart(WORD signature, WORD owner, WORD maximum, const Bytes& data);
+
 /* ---- record lists ---- */
 
 /* Records in order, laid out as item values or a CD file. */

@@ -126,6 +126,12 @@ inline constexpr WORD SIG_CD_EVENT = 0xFFF9;
 inline constexpr WORD SIG_CD_PRETABLEBEGIN = 0xFFFB;
 inline constexpr WORD SIG_CD_BORDERINFO = 0xFFFC;
 inline constexpr WORD SIG_CD_EXT2FIELD = 0xFFFE;
+inline constexpr WORD SIG_CD_BLOBPART_COMMON = 0xFF65;  /* CDBLOBPART of a common JavaScript event */
+inline constexpr WORD SIG_CD_EVENT_COMMON = 0xFF66;     /* CDEVENT for every client */
+inline constexpr WORD SIG_CD_EMBEDDEDCONTROL = 0xFFEA;
+inline constexpr WORD SIG_CD_EMBEDDEDTAIL = 0xFFED;     /* closes an embedded control's records */
+inline constexpr WORD SIG_CD_BACKGROUNDREPEAT = 0xFFEE; /* repeat mode of a background image */
+inline constexpr WORD SIG_CD_EMBEDDEDEDITOR = 0xFFFF;   /* embedded-editor options; the label follows */
 
 /* The name of a signature named above, as the record list holds it:
  * "CD" and the constant's name ("CDTEXT" for 0xFF85, "CDRESOURCE_FF5A" for
@@ -760,6 +766,8 @@ typedef struct {
 } CDRESOURCE;
 
 inline constexpr DWORD CDRESOURCE_FLAGS_NOTELINK_INLINE = 0x0002;
+/* A reference to a resource of another database, named by its file path. */
+inline constexpr DWORD CDRESOURCE_FLAGS_FILE_PATH = 0x000C;
 
 typedef struct { /* 0xFFF2; the frame name follows */
   WSIG Header;
@@ -828,7 +836,10 @@ typedef struct { /* 0xFFEA */
   WORD Width;  /* twips */
   WORD Height; /* twips */
   FONTID TextFont;
-  BYTE Reserved2[18];
+  BYTE Reserved2[8];
+  FONTID Sub1Font; /* starts as the text font */
+  FONTID Sub2Font; /* starts as the first sub font */
+  BYTE Reserved4[2];
   COLOR_VALUE Colors[2];
   BYTE Reserved3[14];
 } CDEMBEDDEDCONTROL;
@@ -948,6 +959,25 @@ typedef struct { /* 0xE0 */
   BSIG Header;
   WORD Float; /* 1 left, 2 right, 0 none */
 } CDFLOAT;
+
+typedef struct { /* 0xFFEE */
+  WSIG Header;
+  BYTE Repeat; /* 1 once, 2 vertically, 3 horizontally, 4 tile, 5 size to fit, 6 centre */
+  BYTE Reserved[7];
+} CDBACKGROUNDREPEAT;
+
+typedef struct { /* 0xFFED */
+  WSIG Header;
+  DWORD Flags;
+  BYTE Reserved[24];
+} CDEMBEDDEDTAIL;
+
+typedef struct { /* 0xFFFF; the label follows */
+  WSIG Header;
+  DWORD Flags; /* 0x1 a label follows, 0x4 the action bar is hidden */
+  WORD LabelLength;
+  BYTE Reserved[54];
+} CDEMBEDDEDEDITOR;
 
 /* ---- Layers and layout regions ---- */
 
@@ -1134,6 +1164,7 @@ static_assert(sizeof(CDEMBEDDEDCTL) == 36);
 static_assert(sizeof(CDEMBEDDEDCONTROL) == 64 && offsetof(CDEMBEDDEDCONTROL, Flags) == 8);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Width) == 12 && offsetof(CDEMBEDDEDCONTROL, TextFont) == 16);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Colors) == 38);
+static_assert(offsetof(CDEMBEDDEDCONTROL, Sub1Font) == 28 && offsetof(CDEMBEDDEDCONTROL, Sub2Font) == 32);
 
 static_assert(sizeof(CDFIELD) == 40 && offsetof(CDFIELD, DataType) == 6);
 static_assert(offsetof(CDFIELD, ListDelim) == 8 && offsetof(CDFIELD, NumberFormat) == 11);
@@ -1156,6 +1187,9 @@ static_assert(sizeof(CDALTTEXT) == 12 && offsetof(CDALTTEXT, Length) == 4);
 static_assert(sizeof(CDCAPTION) == 32 && offsetof(CDCAPTION, FontID) == 8);
 static_assert(offsetof(CDCAPTION, FontColor) == 12);
 static_assert(sizeof(CDVERTICALALIGN) == 4 && sizeof(CDFLOAT) == 4);
+static_assert(sizeof(CDBACKGROUNDREPEAT) == 12 && offsetof(CDBACKGROUNDREPEAT, Repeat) == 4);
+static_assert(sizeof(CDEMBEDDEDTAIL) == 32 && offsetof(CDEMBEDDEDTAIL, Flags) == 4);
+static_assert(sizeof(CDEMBEDDEDEDITOR) == 64 && offsetof(CDEMBEDDEDEDITOR, LabelLength) == 8);
 
 static_assert(sizeof(CDPOSITIONING) == 88 && offsetof(CDPOSITIONING, ZIndex) == 4);
 static_assert(offsetof(CDPOSITIONING, Top) == 8 && offsetof(CDPOSITIONING, Left) == 24);
