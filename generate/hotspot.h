@@ -78,6 +78,9 @@ constexpr WORD kFileIconWidth = 23;
 constexpr WORD kFileIconHeight = 32;
 extern const BYTE FileIconGif[kFileIconSize];
 
+/* The resource class of images. */
+constexpr WORD kImageResourceClass = 19;
+
 /* An image resource of class 19 referred to by name (a "?" or else "!" in
  * the name ends the part used), as a graphic with its caption, alternate
  * text, border, wrapping and HTML attributes, or as a background

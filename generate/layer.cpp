@@ -35,7 +35,6 @@ constexpr WORD kBackgroundVersion = 1;
 constexpr BYTE kSchemeAbsolute = 1;
 constexpr double kDefaultBoxPixels = 100.0;
 constexpr int kLengthMode = 1;
-constexpr DWORD kResourceFilePathFlags = 0x0C;
 constexpr BYTE kRepeatTile = 4;
 constexpr WORD kHiddenByFormula = 0x0800;
 
@@ -232,7 +231,7 @@ STATUS layer_writer::Background() {
   Value(properties_, "BackgroundServer=", &server);
   Value(properties_, "BackgroundFilePath=", &path);
   Value(properties_, "BackgroundReplica=", &replica);
-  DWORD flags = path.empty() ? 0 : kResourceFilePathFlags;
+  DWORD flags = path.empty() ? 0 : CDRESOURCE_FLAGS_FILE_PATH;
   if (Value(properties_, "TempOption=", &option))
     flags = static_cast<WORD>(strtoul(option.c_str(), nullptr, 10));
   BYTE replicaBytes[8];

@@ -21,7 +21,6 @@ namespace {
 
 /* The class of an image resource, and the class a reference by file path
  * takes. */
-constexpr WORD kImageResourceClass = 19;
 constexpr WORD kFilePathClass = 8;
 /* A reference held in a storage object of the note instead. */
 constexpr WORD kStorageResourceType = 6;

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "generate/hotspot.h"
 #include "generate/length_value.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
 constexpr WORD kResourceType = 3;
-constexpr WORD kResourceClass = 19;
 constexpr size_t kReplicaDigits = 16;
 
 } // namespace
@@ -147,7 +147,7 @@ bool BuildImageResource(WORD signature, DWORD flags, const std::string& name,
   fields.Header.Length = static_cast<WORD>(even);
   fields.Flags = flags;
   fields.Type = kResourceType;
-  fields.ResourceClass = kResourceClass;
+  fields.ResourceClass = kImageResourceClass;
   fields.Length1 = static_cast<WORD>(name.size());
   fields.ServerHintLength = static_cast<WORD>(server.size());
   fields.FileHintLength = static_cast<WORD>(path.size());

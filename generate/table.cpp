@@ -22,6 +22,7 @@
 
 #include "generate/attribute_strings.h"
 #include "generate/color_string.h"
+#include "generate/hotspot.h"
 #include "generate/services.h"
 #include "generate/structure_internal.h"
 #include "store/rtitem_internal.h"
@@ -61,7 +62,6 @@ constexpr WORD kDataExtensionLength = 62;
 constexpr WORD kBorderSideWidth = 1;
 constexpr WORD kDropShadowWidth = 12;
 constexpr WORD kImageBorderStyle = 10;
-constexpr DWORD kResourceFilePathFlags = 0x0C;
 constexpr size_t kRowByte = 8;
 constexpr size_t kColumnByte = 9;
 constexpr size_t kSizingWordOffset = 12;
@@ -370,7 +370,7 @@ STATUS table_writer::BorderImage() {
   BYTE replicaBytes[8];
   ReplicaBytes(replica, replicaBytes);
   std::string record;
-  if (!BuildImageResource(SIG_CD_RESOURCE_FF5B, path.empty() ? 0 : kResourceFilePathFlags, name,
+  if (!BuildImageResource(SIG_CD_RESOURCE_FF5B, path.empty() ? 0 : CDRESOURCE_FLAGS_FILE_PATH, name,
                           server, path, replicaBytes, &record))
     return kGeneratorRefused;
   return CopyCDUpdated(record.data(), SIG_CD_RESOURCE_FF5B, static_cast<DWORD>(record.size()),
@@ -493,6 +493,15 @@ STATUS table_writer::Cell(WORD row, WORD column, WORD left) {
     return NOERROR;
   if (column == 0) {
     if (STATUS status = RowExtras(properties); status != NOERROR)
+      return status;
+  }
+  if (std::string image; Value(properties, "BackgroundImage=", &image) && !image.empty()) {
+    hotspot_state resource;
+    resource.gen = gen_;
+    if (STATUS status = GenerateResource(3, kImageResourceClass, image.c_str(), properties, 1,
+                                         &resource, 0, 0, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr);
+        status != NOERROR)
       return status;
   }
   if (backgroundParsed && backgroundRgb != 0) {

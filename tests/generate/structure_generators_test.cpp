@@ -302,6 +302,24 @@ TEST_F(StructureGeneratorTest, ACellsTextFontStaysInItsCell) {
   EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(colour));
 }
 
+TEST_F(StructureGeneratorTest, ACellsBackgroundImageIsAResourceAfterItsText) {
+  Columns({kInch}, {"Text=A BackgroundImage=logo.gif Repeat=center"});
+  ASSERT_EQ(InOperation([](structure_generation* g) { return GenerateTable(1, 1, g); }),
+            NOERROR);
+  const std::vector<Bytes> expected = {
+      Paragraph(), TableStart(kInch),
+      Cell(0, 0, kInch, 2 * kInch), Paragraph(), CellDefinition(3, 1480, 1480, 2840), PabRef(3),
+      Text("A"),
+      EvenPadded(cdbuild::Resource({.signature = SIG_CD_RESOURCE_FF5A,
+                                    .type = 3,
+                                    .resource_class = 19,
+                                    .link = Bytes(8),
+                                    .name = "logo.gif"})),
+      cdbuild::BackgroundRepeat(6),
+      cdbuild::TableEnd(), Paragraph(), PabRef(1), EmptyText()};
+  EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Concat(expected)));
+}
+
 TEST_F(StructureGeneratorTest, ANestedTableUsesTheNestedSignatures) {
   Columns({kInch, kInch});
   ASSERT_EQ(InOperation([](structure_generation* g) {
