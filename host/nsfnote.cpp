@@ -160,9 +160,18 @@ WorkingItem NewItem(WorkingNote& note, WORD itemFlags, std::string_view name) {
 // Appends the item holding the block's value; the block is the note's once
 // the item is in, and still the caller's when memory ran out. The serial.
 WORD PushItem(WorkingNote& note, WorkingItem item, ValueBlock& value) {
-  item.value = value.handle();
-  item.length = value.length();
-  note.items.push_back(std::move(item));
+  const auto [entry, added] = note.firstOfKey.try_emplace(item.key, note.items.size());
+  try {
+    note.items.push_back(std::move(item));
+  } catch (...) {
+    if (added)
+      note.firstOfKey.erase(entry);
+    throw;
+  }
+  if (entry->second == npos)
+    entry->second = note.items.size() - 1;
+  note.items.back().value = value.handle();
+  note.items.back().length = value.length();
   value.Release();
   return note.items.back().serial;
 }
@@ -174,6 +183,15 @@ WORD PushItem(WorkingNote& note, WORD itemFlags, std::string_view name, ValueBlo
 // The first item from index `from` on whose name is `name` without regard
 // to ASCII case; npos when there is none. Needs no memory.
 size_t FindByName(const WorkingNote& note, std::string_view name, size_t from) {
+  char lower[kMaxNameLength];
+  if (from == 0 && name.size() <= sizeof lower) {
+    for (size_t at = 0; at < name.size(); ++at) {
+      const char c = name[at];
+      lower[at] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    const auto found = note.firstOfKey.find(std::string_view(lower, name.size()));
+    return found != note.firstOfKey.end() ? found->second : npos;
+  }
   const auto sameKey = [name](const std::string& key) {
     if (key.size() != name.size())
       return false;
@@ -188,6 +206,17 @@ size_t FindByName(const WorkingNote& note, std::string_view name, size_t from) {
     if (sameKey(note.items[index].key))
       return index;
   return npos;
+}
+
+// Brings the index of first items up to date after items left the note:
+// each key takes its new first index, npos when no item has it any more.
+// Such keys stay, so that an item of the name set again finds its entry
+// and needs no memory for it. Needs no memory.
+void ReindexItems(WorkingNote& note) {
+  for (auto& entry : note.firstOfKey)
+    entry.second = npos;
+  for (size_t index = note.items.size(); index-- > 0;)
+    note.firstOfKey.find(note.items[index].key)->second = index;
 }
 
 size_t IndexOfSerial(const WorkingNote& note, WORD serial) {
@@ -224,6 +253,7 @@ size_t RetireItems(WorkingNote& note, std::string_view key) {
     if (ofKey(item))
       RetireValue(note, item.value);
   note.items.erase(std::remove_if(note.items.begin(), note.items.end(), ofKey), note.items.end());
+  ReindexItems(note);
   return removed;
 }
 

@@ -636,6 +636,7 @@ void FreeWorkingNote(WorkingNote& note) {
   for (DHANDLE value : note.retired)
     OSMemFree(value);
   note.items.clear();
+  note.firstOfKey.clear();
   note.retired.clear();
 }
 

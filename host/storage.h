@@ -23,11 +23,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <sqlite3.h>
@@ -284,6 +286,13 @@ struct OpenDatabase {
   StorePath path; // as this handle was opened
 };
 
+// Hashes item keys so that a key given as a string_view is found without
+// making a string of it.
+struct ItemKeyHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+};
+
 // One item of a working copy. Its value lives in a memory block of its
 // own (type word first) so that callers can lock it.
 struct WorkingItem {
@@ -311,6 +320,11 @@ struct WorkingNote {
   WORD flags = 0;
   TIMEDATE modified = {};
   std::vector<WorkingItem> items;
+  // The index of the first item of each key, so that finding an item by
+  // name does not pass over every item of a note with many (a long body
+  // is split over many items). Kept by the note's item changes; keeping
+  // it up after a removal needs no memory.
+  std::unordered_map<std::string, size_t, ItemKeyHash, std::equal_to<>> firstOfKey;
   // Values of items deleted or replaced since the open while a caller held
   // them locked: kept readable, they are freed when the note is closed.
   // Values nobody held locked were freed at once.

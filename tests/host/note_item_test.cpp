@@ -128,6 +128,8 @@ TEST_F(NoteItemTest, DeleteAndSetTextReplaceEveryItemOfTheName) {
   ASSERT_EQ(Append(note_, "Subject", TYPE_TEXT, "old 2"), NOERROR);
   EXPECT_EQ(NSFItemDelete(note_, "$FONTS", 6), NOERROR);
   EXPECT_EQ(NSFItemDelete(note_, "$Fonts", 6), ERR_ITEM_NOT_FOUND);
+  EXPECT_EQ(Items(note_, "subject"), (Texts{"Subject:old 1", "Subject:old 2"}))
+      << "items after the deleted ones are found where they moved";
   ASSERT_EQ(NSFItemSetText(note_, "SUBJECT", "new", 3), NOERROR);
   EXPECT_EQ(Items(note_, "Subject"), Texts{"SUBJECT:new"});
   NOTEHANDLE stored = NULLHANDLE;
