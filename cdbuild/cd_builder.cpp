@@ -637,6 +637,75 @@ Bytes Resource(const ResourceFields& fields) {
   return Record(fields.signature, body);
 }
 
+/* ---- links, fields and events ---- */
+
+Bytes NoteLink(const std::array<DWORD, 2>& replica, const std::array<DWORD, 4>& view,
+               const std::array<DWORD, 4>& note) {
+  Bytes link(kNoteLinkSize);
+  size_t at = 0;
+  for (DWORD word : replica) {
+    PutDword(link, at, word);
+    at += 4;
+  }
+  for (DWORD word : view) {
+    PutDword(link, at, word);
+    at += 4;
+  }
+  for (DWORD word : note) {
+    PutDword(link, at, word);
+    at += 4;
+  }
+  return link;
+}
+
+/* CDEXTFIELD, WSIG, 20 bytes: 4 first flags, 8 second flags, 12 reserved. */
+Bytes ExtField(DWORD flags1, DWORD flags2) {
+  Bytes body(16);
+  PutDword(body, 0, flags1);
+  PutDword(body, 4, flags2);
+  return Record(SIG_CD_EXTFIELD, body);
+}
+
+/* CDEXT2FIELD, WSIG, 88 bytes: 4 flags, 8 currency flags, 40 country, 44
+ * the six date and time format bytes, 50 their flag word. */
+Bytes Ext2Field(const Ext2FieldFields& fields) {
+  Bytes body(84);
+  PutDword(body, 0, fields.flags);
+  PutDword(body, 4, fields.currency_flags);
+  PutDword(body, 36, fields.country);
+  std::copy(fields.date_time.begin(), fields.date_time.end(), body.begin() + 40);
+  PutWord(body, 46, fields.date_time_flags);
+  return Record(SIG_CD_EXT2FIELD, body);
+}
+
+/* The embedded control 0xFFF7, WSIG, 36 bytes: 4 flags, 8 reserved. */
+Bytes EmbeddedControl(DWORD flags) {
+  Bytes body(32);
+  PutDword(body, 0, flags);
+  return Record(SIG_CD_EMBEDDEDCTL, body);
+}
+
+/* CDEVENT, WSIG, 32 bytes: 4 reserved, 8 event type, 10 action type, 12
+ * action length, 16 reserved. */
+Bytes Event(WORD eventType, WORD actionType, DWORD actionLength) {
+  Bytes body(28);
+  PutWord(body, 4, eventType);
+  PutWord(body, 6, actionType);
+  PutDword(body, 8, actionLength);
+  return Record(SIG_CD_EVENT, body);
+}
+
+/* CDBLOBPART, WSIG, 18 bytes: 4 owner, 6 data length, 8 maximum, 10
+ * reserved; 18 the data. */
+Bytes BlobPart(WORD owner, const Bytes& data, WORD maximum) {
+  Bytes body(14);
+  PutWord(body, 0, owner);
+  PutWord(body, 2, static_cast<WORD>(data.size()));
+  PutWord(body, 4, maximum);
+  AppendRange(body, data);
+  return Record(SIG_CD_BLOBPART, body);
+}
+
 /* ---- record lists ---- */
 
 Body& Body::Add(Bytes record) {

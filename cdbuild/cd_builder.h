@@ -335,6 +335,30 @@ Bytes FileSegment(const Bytes& data);
 Bytes StorageLink(const StorageLinkFields& fields);
 Bytes Resource(const ResourceFields& fields);
 
+/* ---- links, fields and events ---- */
+
+/* A 40-byte note link: the replica ID (two words, low first), then the
+ * view's and the note's UNIDs (four words each, in storage order). */
+Bytes NoteLink(const std::array<DWORD, 2>& replica, const std::array<DWORD, 4>& view,
+               const std::array<DWORD, 4>& note);
+/* CDEXTFIELD: its two flag words. */
+Bytes ExtField(DWORD flags1, DWORD flags2);
+struct Ext2FieldFields {
+  DWORD flags = 0;
+  DWORD currency_flags = 0;
+  DWORD country = 0x348;
+  std::array<BYTE, 6> date_time{}; /* year, month, weekday, day, date, time formats */
+  WORD date_time_flags = 0;
+};
+/* CDEXT2FIELD, 88 bytes. */
+Bytes Ext2Field(const Ext2FieldFields& fields);
+/* The embedded control record 0xFFF7, 36 bytes: its flag word. */
+Bytes EmbeddedControl(DWORD flags);
+/* CDEVENT: the event type, the action type and the action's length. */
+Bytes Event(WORD eventType, WORD actionType, DWORD actionLength);
+/* CDBLOBPART: owner signature, the data (its length as given), maximum. */
+Bytes BlobPart(WORD owner, const Bytes& data, WORD maximum);
+
 /* ---- record lists ---- */
 
 /* Records in order, laid out as item values or a CD file. */
