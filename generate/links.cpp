@@ -15,11 +15,15 @@
 #include "generate/attribute_strings.h"
 #include "generate/link_records.h"
 #include "generate/services.h"
+#include "host/idtable.h"
 #include "host/nsfdb.h"
+#include "host/osmem.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
 #include "store/services.h"
 #include "store/session.h"
+#include "store/tracked_memory.h"
+#include "store/view_selection.h"
 #include "velko/property_string.h"
 #include "velko/status.h"
 
@@ -554,6 +558,30 @@ STATUS GenerateHyperlinksToNotes(const NOTEID* ids, DWORD count, const char* key
   return NOERROR;
 }
 
-STATUS GenerateHyperlinksFromReference(const char*, const char*, const char*, link_operation*) {
-  return VELKO_ERR_BAD_ARGUMENT;
+STATUS GenerateHyperlinksFromReference(const char* selection, const char* key,
+                                       const char* comment, link_operation* op) {
+  if (op == nullptr || op->gen == nullptr || op->gen->item == nullptr || selection == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  LSXLsiSession* session = SessionOfOperation(op);
+  DHANDLE table = NULLHANDLE;
+  if (const STATUS status =
+          ViewSelection(session, session->internal->link_db, selection, key, &table, 0);
+      status != NOERROR)
+    return status;
+  /* The IDs are taken out of the table first: it stays the host's block. */
+  const DWORD count = IDEntries(table);
+  auto* ids = static_cast<NOTEID*>(
+      VelkoAllocatePtr(session, VELKO_HERE, (count == 0 ? 1 : count) * sizeof(NOTEID), 0));
+  STATUS status = VELKO_ERR_MEMORY;
+  if (ids != nullptr) {
+    DWORD taken = 0;
+    for (BOOL first = TRUE; taken < count && IDScan(table, first, &ids[taken]); first = FALSE)
+      ++taken;
+    status = GenerateHyperlinksToNotes(ids, taken, key, comment, op);
+    VelkoDeallocatePtr(session, ids);
+  } else {
+    LogOutOfMemory(VELKO_HERE);
+  }
+  OSMemFree(table);
+  return status;
 }

@@ -2,8 +2,8 @@
  * NSFFormulaCompile and NSFFormulaDecompile. Compiling checks the whole
  * syntax (host/formula_parser.cpp) and stores the source itself behind a
  * small header (host/formula_internal.h), so decompiling gives back the
- * exact text. Nothing here evaluates a formula. A syntax check that runs
- * out of memory is ERR_MEMORY.
+ * exact text. Evaluation is in host/formula_compute.cpp. A syntax check
+ * that runs out of memory is ERR_MEMORY.
  */
 #include "host/formula.h"
 
@@ -141,22 +141,3 @@ extern "C" STATUS NSFFormulaDecompile(const char* formulaBuffer, BOOL /*selectio
   SetIfWanted(retFormulaTextLength, static_cast<WORD>(source.size()));
   return NOERROR;
 }
-
-/* ---- evaluation (not provided yet) ---- */
-
-extern "C" STATUS NSFComputeStart(WORD, const void*, HCOMPUTE* retHandle) {
-  if (retHandle != nullptr)
-    *retHandle = NULLHANDLE;
-  return ERR_FORMULA_BAD_FORMULA;
-}
-
-extern "C" STATUS NSFComputeEvaluate(HCOMPUTE, NOTEHANDLE, DHANDLE* retResult, WORD* retResultLength, BOOL*,
-                          BOOL*, BOOL*) {
-  if (retResult != nullptr)
-    *retResult = NULLHANDLE;
-  if (retResultLength != nullptr)
-    *retResultLength = 0;
-  return ERR_FORMULA_BAD_FORMULA;
-}
-
-extern "C" STATUS NSFComputeStop(HCOMPUTE) { return NOERROR; }

@@ -10,7 +10,9 @@
 #define VELKO_HOST_FORMULA_INTERNAL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "velko/host_types.h"
 
@@ -59,6 +61,38 @@ struct FormulaPosition {
   size_t column = 1;
 };
 FormulaPosition FormulaPositionOf(std::string_view formula, size_t offset);
+
+// The compiled form the evaluator runs: the formula in postfix order, each
+// instruction naming its token in the source (which must outlive it).
+enum class FormulaOp : uint8_t {
+  kNumber,       // a number constant
+  kText,         // "..." or {...}, quotes included
+  kConstant,     // [keyword] or [time-date], brackets included
+  kName,         // a temporary variable or a field of the note
+  kAssign,       // name := value (the value stays on the stack)
+  kField,        // FIELD name := value
+  kDefault,      // DEFAULT name := value
+  kEnvironment,  // ENVIRONMENT name := value
+  kStatement,    // the value on the stack becomes the formula's result
+  kSelect,       // SELECT value: the result and the note-matches answer
+  kUnary,        // "!", "+" or "-" on the value on the stack
+  kBinary,       // an operator on the two values on the stack
+  kSubscript,    // value[index]
+  kCall,         // "@" name and count arguments
+  kIsAvailable,  // @IsAvailable(name): token is the name
+};
+
+struct FormulaInstruction {
+  FormulaOp op;
+  std::string_view token;
+  size_t count = 0;
+};
+
+using FormulaProgram = std::vector<FormulaInstruction>;
+
+// Checks the formula as CheckFormulaSyntax does and, when it is sound,
+// fills program with its postfix form (an empty formula: no instructions).
+FormulaSyntaxError CompileFormulaProgram(std::string_view formula, FormulaProgram* program);
 
 // TRUE for the name (without "@", any case) of an @function the compiler
 // knows.

@@ -1,8 +1,10 @@
 /*
  * The formula language's syntax checker: a tokenizer over LMBCS bytes and a
  * recursive-descent parser that climbs the operator precedences. It stops
- * at the first error and reports its place. It keeps no tree, checks no
- * argument counts and evaluates nothing.
+ * at the first error and reports its place. Asked for it, the parser also
+ * writes the formula in postfix order for the evaluator
+ * (host/formula_compute.cpp); it checks no argument counts and evaluates
+ * nothing.
  *
  * Syntax characters are ASCII. Inside string constants the tokenizer steps
  * over whole LMBCS characters, so a trail byte that happens to equal a
@@ -366,7 +368,8 @@ Token Lexer::NextBracketConstant(size_t open) {
 // does not resume after the first error.
 class Parser {
 public:
-  explicit Parser(std::string_view text) : text_(text), lexer_(text) {}
+  Parser(std::string_view text, FormulaProgram* program)
+      : text_(text), lexer_(text), program_(program) {}
   FormulaSyntaxError Run();
 
 private:
@@ -386,9 +389,11 @@ private:
   bool ParseParenthesized();
   bool ParseFunction();
   bool ParseClosing(TokenKind closing, const Token& open);
+  void Emit(FormulaOp op, const Token& token, size_t count = 0);
 
   std::string_view text_;
   Lexer lexer_;
+  FormulaProgram* program_; // null: check only
   Token current_;
   size_t nesting_ = 0;
   FormulaSyntaxError error_;
@@ -426,6 +431,11 @@ bool Parser::Fail(STATUS code, const Token& at) {
   return false;
 }
 
+void Parser::Emit(FormulaOp op, const Token& token, size_t count) {
+  if (program_ != nullptr)
+    program_->push_back({op, text_.substr(token.offset, token.length), count});
+}
+
 bool Parser::Enter(const Token& at) {
   if (nesting_ >= kMaxFormulaNesting)
     return Fail(ERR_FORMULA_TOO_DEEP, at);
@@ -441,12 +451,20 @@ bool Parser::ParseStatement() {
     if (current_.kind != TokenKind::kText)
       return Unexpected();
     return Advance();
-  case TokenKind::kSelect:
-    if (!Advance())
+  case TokenKind::kSelect: {
+    const Token select = current_;
+    if (!Advance() || !ParseExpression(kLevelLogical))
       return false;
-    return ParseExpression(kLevelLogical);
-  default:
-    return ParseArgument();
+    Emit(FormulaOp::kSelect, select);
+    return true;
+  }
+  default: {
+    const Token start = current_;
+    if (!ParseArgument())
+      return false;
+    Emit(FormulaOp::kStatement, start);
+    return true;
+  }
   }
 }
 
@@ -458,12 +476,15 @@ bool Parser::ParseArgument() {
   case TokenKind::kDefault:
   case TokenKind::kEnvironment:
     return ParseKeywordAssignment();
-  case TokenKind::kName:
+  case TokenKind::kName: {
     if (lexer_.Peek().kind != TokenKind::kAssign)
       break;
-    if (!Advance() || !Advance())
+    const Token name = current_;
+    if (!Advance() || !Advance() || !ParseExpression(kLevelLogical))
       return false;
-    return ParseExpression(kLevelLogical);
+    Emit(FormulaOp::kAssign, name);
+    return true;
+  }
   default:
     break;
   }
@@ -472,17 +493,22 @@ bool Parser::ParseArgument() {
 
 // FIELD, DEFAULT or ENVIRONMENT, a name, ":=" and a value.
 bool Parser::ParseKeywordAssignment() {
+  const FormulaOp op = current_.kind == TokenKind::kField     ? FormulaOp::kField
+                       : current_.kind == TokenKind::kDefault ? FormulaOp::kDefault
+                                                              : FormulaOp::kEnvironment;
   if (!Advance())
     return false;
   if (current_.kind != TokenKind::kName)
     return Unexpected();
+  const Token name = current_;
   if (!Advance())
     return false;
   if (current_.kind != TokenKind::kAssign)
     return Unexpected();
-  if (!Advance())
+  if (!Advance() || !ParseExpression(kLevelLogical))
     return false;
-  return ParseExpression(kLevelLogical);
+  Emit(op, name);
+  return true;
 }
 
 // An operand and the binary operators binding at least as tight as
@@ -494,8 +520,10 @@ bool Parser::ParseExpression(int minLevel) {
     const int level = BinaryLevel(current_.kind);
     if (level == 0 || level < minLevel)
       return true;
+    const Token op = current_;
     if (!Advance() || !ParseExpression(level + 1))
       return false;
+    Emit(FormulaOp::kBinary, op);
   }
 }
 
@@ -509,9 +537,11 @@ bool Parser::ParseOperand() {
     operandLevel = kLevelList;
   else
     return ParsePostfix();
+  const Token op = current_;
   if (!Enter(current_) || !Advance() || !ParseExpression(operandLevel))
     return false;
   Leave();
+  Emit(FormulaOp::kUnary, op);
   return true;
 }
 
@@ -525,6 +555,7 @@ bool Parser::ParsePostfix() {
         !ParseClosing(TokenKind::kCloseBracket, open))
       return false;
     Leave();
+    Emit(FormulaOp::kSubscript, open);
   }
   return true;
 }
@@ -532,14 +563,20 @@ bool Parser::ParsePostfix() {
 bool Parser::ParsePrimary() {
   switch (current_.kind) {
   case TokenKind::kNumber:
+    Emit(FormulaOp::kNumber, current_);
+    return Advance();
   case TokenKind::kText:
+    Emit(FormulaOp::kText, current_);
+    return Advance();
   case TokenKind::kName:
+    Emit(FormulaOp::kName, current_);
     return Advance();
   case TokenKind::kOpenBracket:
     // Where an operand starts, "[" opens a keyword or time-date constant.
     current_ = lexer_.NextBracketConstant(current_.offset);
     if (current_.kind == TokenKind::kError)
       return Fail(current_.error, current_);
+    Emit(FormulaOp::kConstant, current_);
     return Advance();
   case TokenKind::kFunction:
     return ParseFunction();
@@ -566,15 +603,20 @@ bool Parser::ParseFunction() {
     return Fail(ERR_FORMULA_UNKNOWN_FUNCTION, name);
   if (!Advance())
     return false;
-  if (current_.kind != TokenKind::kOpenParen)
+  if (current_.kind != TokenKind::kOpenParen) {
+    Emit(FormulaOp::kCall, name, 0);
     return true;
+  }
   const Token open = current_;
   if (!Enter(open) || !Advance())
     return false;
+  size_t count = 0;
+  const size_t firstArgument = program_ != nullptr ? program_->size() : 0;
   if (current_.kind != TokenKind::kCloseParen) {
     for (;;) {
       if (!ParseArgument())
         return false;
+      ++count;
       if (current_.kind != TokenKind::kSemicolon)
         break;
       if (!Advance())
@@ -584,6 +626,14 @@ bool Parser::ParseFunction() {
   if (!ParseClosing(TokenKind::kCloseParen, open))
     return false;
   Leave();
+  // @IsAvailable asks about a name, not its value.
+  if (program_ != nullptr && count == 1 && program_->size() == firstArgument + 1 &&
+      program_->back().op == FormulaOp::kName &&
+      EqualsIgnoringCase(text_.substr(name.offset + 1, name.length - 1), "IsAvailable")) {
+    program_->back().op = FormulaOp::kIsAvailable;
+    return true;
+  }
+  Emit(FormulaOp::kCall, name, count);
   return true;
 }
 
@@ -666,7 +716,15 @@ bool IsKnownFormulaFunction(std::string_view name) {
 }
 
 FormulaSyntaxError CheckFormulaSyntax(std::string_view formula) {
-  return Parser(formula).Run();
+  return Parser(formula, nullptr).Run();
+}
+
+FormulaSyntaxError CompileFormulaProgram(std::string_view formula, FormulaProgram* program) {
+  program->clear();
+  const FormulaSyntaxError error = Parser(formula, program).Run();
+  if (error.code != NOERROR)
+    program->clear();
+  return error;
 }
 
 FormulaPosition FormulaPositionOf(std::string_view formula, size_t offset) {

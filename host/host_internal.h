@@ -64,12 +64,23 @@ void ResetEnvironmentForTests();
 void ResetLogForTests();
 void ResetClockForTests();
 void ResetMemoryFaultsForTests();
+// Puts the batch limit of collection reads back to its default.
+void ResetViewsForTests();
 // Closes every open database, note and collection (their handles become
 // bad), drops the "mem:" databases and clears storage test controls.
 void ResetStorageForTests();
 
 // True when the memory block of the handle is live and locked.
 bool MemoryBlockIsLocked(DHANDLE handle);
+
+// Gives the live, unlocked block of the handle a new size, keeping its
+// content up to the smaller size (growth is zero-filled); the handle stays
+// the same and the block's address changes. For host objects that grow
+// inside one block (ID tables). ERR_MEMORY when memory is short (injected
+// failures count), ERR_HOST_BAD_ARGUMENT for a locked block,
+// ERR_HOST_BAD_HANDLE for a handle that is not live; the block is then
+// unchanged.
+STATUS ResizeMemoryBlock(DHANDLE handle, DWORD size);
 
 // Hands a message of the host to the installed message handler, with the
 // message type the engine's own messages have (6); nothing without one.

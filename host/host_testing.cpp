@@ -16,6 +16,7 @@ void HostTestReset() {
   velko::host::ResetLogForTests();
   velko::host::ResetClockForTests();
   velko::host::ResetMemoryFaultsForTests();
+  velko::host::ResetViewsForTests();
 }
 
 #endif

@@ -68,6 +68,19 @@ void HostTestFailStorageWrite(int nth);
  * ITEM_VALUE_LIMIT_DEFAULT (65535). */
 void HostTestSetItemValueLimit(DWORD limit);
 
+/* Makes and stores a view (a class NOTE_CLASS_VIEW design note, see
+ * host/nif.h): "$TITLE" (aliases at '|'), "$FORMULA" compiled from the
+ * selection (null: "SELECT @All"), the sort key (null: none; a text of
+ * letters, digits, '_' and '$' names the key item, any other text is a
+ * key formula) and the key flags (VIEW_KEY_*). *retNoteID (may be null)
+ * gets its note ID. */
+STATUS HostTestCreateView(DBHANDLE db, const char* title, const char* selection,
+                          const char* sortKey, WORD keyFlags, NOTEID* retNoteID);
+
+/* The most entries one NIFReadEntries batch returns; 0 restores the
+ * default READ_ENTRIES_LIMIT. */
+void HostTestSetReadEntriesLimit(DWORD limit);
+
 /* Memory blocks not freed yet. */
 size_t HostTestLiveHandles();
 /* One line per live block, in slot order:

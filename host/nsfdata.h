@@ -23,6 +23,13 @@
 #define TYPE_TIME_RANGE 0x0401
 #define TYPE_TEXT 0x0500
 /* TYPE_TEXT_LIST 0x0501 is declared with the text lists (host/textlist.h). */
+
+/* The head of a number or time range value (after its type word): the
+ * single entries, then the pairs. */
+typedef struct {
+  WORD ListEntries;
+  WORD RangeEntries;
+} RANGE;
 #define TYPE_FORMULA 0x0600
 #define TYPE_USERID 0x0700
 #define TYPE_INVALID_OR_UNKNOWN 0x0000

@@ -267,6 +267,16 @@ const char* StatusText(unsigned code) {
     return "Formula is too long";
   case ERR_FORMULA_TOO_DEEP:
     return "Formula is nested too deeply";
+  case ERR_FORMULA_DATA_TYPE:
+    return "Incorrect data type in formula";
+  case ERR_FORMULA_NOT_AVAILABLE:
+    return "@function cannot be evaluated here";
+  case ERR_FORMULA_TOO_BIG:
+    return "Formula value is too large";
+  case ERR_FORMULA_ARGUMENTS:
+    return "Wrong number of arguments for @function";
+  case ERR_FORMULA_BAD_VALUE:
+    return "Invalid value in formula";
   default:
     return nullptr;
   }

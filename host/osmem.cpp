@@ -7,11 +7,13 @@
  * generation (1 to 4095). A freed slot keeps its generation until it is
  * reused, so freeing it again reads as a double free; reuse bumps the
  * generation, so the old handle then reads as stale. Freed slots are reused
- * last-freed first. Block memory never moves while its handle lives.
+ * last-freed first. Block memory never moves while its handle lives,
+ * except when the host itself resizes an unlocked block
+ * (ResizeMemoryBlock, for ID tables).
  *
- * Only OSMemAlloc allocates: the list of free slots always has room for
- * every slot, so freeing never needs memory and never fails for want of
- * it.
+ * Only OSMemAlloc and ResizeMemoryBlock allocate: the list of free slots
+ * always has room for every slot, so freeing never needs memory and never
+ * fails for want of it.
  */
 #include "host/osmem.h"
 
@@ -192,6 +194,25 @@ bool velko::host::MemoryBlockIsLocked(DHANDLE handle) {
   std::lock_guard lock(table.mutex);
   Slot* slot = nullptr;
   return Find(table, handle, &slot) == Lookup::kLive && slot->locks != 0;
+}
+
+STATUS velko::host::ResizeMemoryBlock(DHANDLE handle, DWORD size) {
+  MemoryTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  Slot* slot = nullptr;
+  if (Find(table, handle, &slot) != Lookup::kLive)
+    return ERR_HOST_BAD_HANDLE;
+  if (slot->locks != 0)
+    return ERR_HOST_BAD_ARGUMENT;
+  if (InjectedFailure(table) || size > OSMEM_MAX_BLOCK_SIZE)
+    return ERR_MEMORY;
+  std::unique_ptr<std::byte[]> data(new (std::nothrow) std::byte[size == 0 ? 1 : size]());
+  if (!data)
+    return ERR_MEMORY;
+  std::copy_n(slot->data.get(), std::min(size, slot->size), data.get());
+  slot->data = std::move(data);
+  slot->size = size;
+  return NOERROR;
 }
 
 /* ---- test controls (host/host_testing.h); left out of the shipped library ---- */

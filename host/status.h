@@ -68,6 +68,11 @@
 #define ERR_FORMULA_BAD_FORMULA 0x3145      /* not a compiled formula */
 #define ERR_FORMULA_TOO_LONG 0x3146         /* the compiled formula would pass 64 KB */
 #define ERR_FORMULA_TOO_DEEP 0x3147         /* nested too deeply */
+#define ERR_FORMULA_DATA_TYPE 0x3148        /* a value of the wrong type */
+#define ERR_FORMULA_NOT_AVAILABLE 0x3149    /* an @function that does not evaluate here */
+#define ERR_FORMULA_TOO_BIG 0x314A          /* a value passes the list or text caps */
+#define ERR_FORMULA_ARGUMENTS 0x314B        /* wrong number of arguments */
+#define ERR_FORMULA_BAD_VALUE 0x314C        /* a value an operation cannot take */
 
 #define ERR_HOST_LAST 0x31FF
 

@@ -318,9 +318,29 @@ struct WorkingNote {
   WORD lastSerial = 0;
 };
 
-// An open collection.
+// The key of a view entry: a number, or a text.
+struct CollectionKey {
+  bool number = false;
+  double value = 0;
+  std::string text;
+};
+
+// One entry of a view collection: a document, or a category (its note ID
+// has the top bit set) that comes before the documents of its key.
+struct CollectionEntry {
+  NOTEID id = 0;
+  CollectionKey key;
+};
+
+// An open collection: the design collection (viewNoteID 0), or a view's
+// entries in view order, built from the view note of db over the
+// documents of dataDb.
 struct OpenCollection {
   DBHANDLE db = NULLHANDLE;
+  DBHANDLE dataDb = NULLHANDLE;
+  NOTEID viewNoteID = 0;
+  WORD keyFlags = 0;
+  std::vector<CollectionEntry> entries;
 };
 
 HandleTable<OpenDatabase>& Databases();

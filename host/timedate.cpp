@@ -110,6 +110,34 @@ extern "C" STATUS ConvertTIMEDATEToText(const void* /*intlFormat*/, const void* 
   return NOERROR;
 }
 
+extern "C" STATUS ConvertTIMEDATEPAIRToText(const void* intlFormat, const void* textFormat,
+                                            const TIMEDATE_PAIR* pair, char* retText,
+                                            WORD bufferLength, WORD* retLength) {
+  if (retLength != nullptr)
+    *retLength = 0;
+  if (pair == nullptr || retText == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  if (bufferLength < TIMEDATE_PAIR_TEXT_LENGTH)
+    return ERR_HOST_BUFFER_TOO_SMALL;
+  char lower[TIMEDATE_TEXT_LENGTH + 1];
+  char upper[TIMEDATE_TEXT_LENGTH + 1];
+  STATUS status = ConvertTIMEDATEToText(intlFormat, textFormat, &pair->Lower, lower,
+                                        sizeof lower, nullptr);
+  if (status == NOERROR)
+    status = ConvertTIMEDATEToText(intlFormat, textFormat, &pair->Upper, upper, sizeof upper,
+                                   nullptr);
+  if (status != NOERROR)
+    return status;
+  std::memcpy(retText, lower, TIMEDATE_TEXT_LENGTH);
+  std::memcpy(retText + TIMEDATE_TEXT_LENGTH, " - ", 3);
+  std::memcpy(retText + TIMEDATE_TEXT_LENGTH + 3, upper, TIMEDATE_TEXT_LENGTH);
+  if (bufferLength > TIMEDATE_PAIR_TEXT_LENGTH)
+    retText[TIMEDATE_PAIR_TEXT_LENGTH] = 0;
+  if (retLength != nullptr)
+    *retLength = TIMEDATE_PAIR_TEXT_LENGTH;
+  return NOERROR;
+}
+
 /* ---- test controls (host/host_testing.h); left out of the shipped library ---- */
 
 #ifdef VELKO_TEST_CONTROLS

@@ -30,6 +30,20 @@ void OSCurrentTIMEDATE(TIMEDATE* ret);
 STATUS ConvertTIMEDATEToText(const void* intlFormat, const void* textFormat, const TIMEDATE* td,
                              char* retText, WORD bufferLength, WORD* retLength);
 
+/* Two times: the pair entries of a time range. */
+typedef struct {
+  TIMEDATE Lower;
+  TIMEDATE Upper;
+} TIMEDATE_PAIR;
+
+#define TIMEDATE_PAIR_TEXT_LENGTH (2 * TIMEDATE_TEXT_LENGTH + 3)
+
+/* Both times in ConvertTIMEDATEToText's form joined by " - "; NUL-terminated
+ * when the buffer has room beyond the text. */
+STATUS ConvertTIMEDATEPAIRToText(const void* intlFormat, const void* textFormat,
+                                 const TIMEDATE_PAIR* pair, char* retText, WORD bufferLength,
+                                 WORD* retLength);
+
 #ifdef __cplusplus
 }
 

@@ -9,6 +9,9 @@
  * references, so that it may stand in text or in a double-quoted
  * attribute value.
  *
+ * A formula text is first evaluated on the rendered note and its result,
+ * turned into text, is what is written.
+ *
  * Not here: text runs (render/text_runs.cpp).
  */
 #include <stdio.h>
@@ -19,6 +22,11 @@
 
 #include "engine/record_fields.h"
 #include "host/nls.h"
+#include "host/nsfdata.h"
+#include "host/osmem.h"
+#include "host/textlist.h"
+#include "host/timedate.h"
+#include "render/formulas.h"
 #include "render/text_render.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
@@ -81,9 +89,105 @@ private:
   render_text *out_;
 };
 
-/* The host offers no formula evaluation: a formula's result is never had,
- * and its own bytes are written instead. */
-bool EvaluateFormula(html_render_info *, const char *, DWORD, render_text *) { return false; }
+/* A formula result (type word and value) as text: a time in the host's
+ * text form; a number, or a number range's first number, with "%g"; text
+ * as it is; a text list's entries and a time range's times and then its
+ * pairs joined by ";"; other types give no text. */
+void ResultText(const char *value, WORD length, render_text *out) {
+  WORD type = 0;
+  if (length < sizeof type)
+    return;
+  memcpy(&type, value, sizeof type);
+  const char *body = value + sizeof type;
+  const DWORD size = length - static_cast<DWORD>(sizeof type);
+  char text[TIMEDATE_PAIR_TEXT_LENGTH + 1];
+  WORD textLength = 0;
+  switch (type) {
+  case TYPE_TEXT:
+    RenderTextPut(out, body, size);
+    return;
+  case TYPE_TEXT_LIST: {
+    const WORD count = ListGetNumEntries(value, TRUE);
+    for (WORD i = 0; i < count; ++i) {
+      char *entry = nullptr;
+      WORD entryLength = 0;
+      if (ListGetText(value, TRUE, i, &entry, &entryLength) != NOERROR)
+        return;
+      if (i > 0)
+        RenderTextPutc(out, ';');
+      RenderTextPut(out, entry, entryLength);
+    }
+    return;
+  }
+  case TYPE_NUMBER:
+  case TYPE_NUMBER_RANGE: {
+    const DWORD at = type == TYPE_NUMBER ? 0 : static_cast<DWORD>(sizeof(RANGE));
+    double number = 0.0;
+    if (size < at + sizeof number)
+      return;
+    memcpy(&number, body + at, sizeof number);
+    snprintf(text, sizeof text, "%g", number);
+    RenderTextPuts(out, text);
+    return;
+  }
+  case TYPE_TIME: {
+    TIMEDATE time;
+    if (size < sizeof time)
+      return;
+    memcpy(&time, body, sizeof time);
+    if (ConvertTIMEDATEToText(nullptr, nullptr, &time, text, sizeof text, &textLength) == NOERROR)
+      RenderTextPut(out, text, textLength);
+    return;
+  }
+  case TYPE_TIME_RANGE: {
+    RANGE range;
+    if (size < sizeof range)
+      return;
+    memcpy(&range, body, sizeof range);
+    const DWORD needed = static_cast<DWORD>(sizeof range + range.ListEntries * sizeof(TIMEDATE) +
+                                            range.RangeEntries * sizeof(TIMEDATE_PAIR));
+    if (size < needed)
+      return;
+    const char *at = body + sizeof range;
+    for (DWORD i = 0; i < DWORD{range.ListEntries} + range.RangeEntries; ++i) {
+      STATUS status;
+      if (i < range.ListEntries) {
+        TIMEDATE time;
+        memcpy(&time, at, sizeof time);
+        at += sizeof time;
+        status = ConvertTIMEDATEToText(nullptr, nullptr, &time, text, sizeof text, &textLength);
+      } else {
+        TIMEDATE_PAIR pair;
+        memcpy(&pair, at, sizeof pair);
+        at += sizeof pair;
+        status =
+            ConvertTIMEDATEPAIRToText(nullptr, nullptr, &pair, text, sizeof text, &textLength);
+      }
+      if (i > 0)
+        RenderTextPutc(out, ';');
+      if (status == NOERROR)
+        RenderTextPut(out, text, textLength);
+    }
+    return;
+  }
+  default:
+    return;
+  }
+}
+
+/* Evaluates the compiled formula on the rendered note into *out; false
+ * when it does not start or evaluate (its bytes are then the text). */
+bool EvaluateFormula(html_render_info *context, const char *formula, DWORD length,
+                     render_text *out) {
+  DHANDLE result = NULLHANDLE;
+  WORD resultLength = 0;
+  if (EvaluateRenderFormula(context, formula, length, &result, &resultLength) != NOERROR)
+    return false;
+  ResultText(static_cast<const char *>(OSLockObject(result)), resultLength, out);
+  OSUnlockObject(result);
+  OSMemFree(result);
+  return true;
+}
 
 /* The named entities of single bytes of code page 850. */
 const char *ByteEntity(BYTE b, bool noExtended) {

@@ -24,8 +24,8 @@
 
 #include "chunk/paragraph_style.h"
 #include "engine/record_fields.h"
+#include "render/formulas.h"
 #include "render/paragraphs.h"
-#include "render/record_seams.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"

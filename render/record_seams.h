@@ -1,15 +1,12 @@
 /*
  * Renderers of record families that are not built yet, as the record
  * driver calls them: tables, hotspots and sections, section bars, layers
- * and layout regions, document links and images; and a service of the
- * paragraph renderer that is not built yet either: evaluating a
- * paragraph's hide-when formula.
+ * and layout regions, document links and images.
  *
  * Until its family is built each renderer consumes only the record it is
  * called for (the context's current record; the driver itself consumes a
  * link's and an image's record) and writes nothing, so that
- * the driver walks on and the text inside renders flat. The service
- * answers "not hidden" (a formula that cannot be evaluated hides nothing).
+ * the driver walks on and the text inside renders flat.
  */
 #ifndef VELKO_RENDER_RECORD_SEAMS_H
 #define VELKO_RENDER_RECORD_SEAMS_H
@@ -32,9 +29,5 @@ STATUS ProcessXMLDoclink(html_render_info *context, WORD beginSignature, WORD de
                          WORD writeAnchor, WORD reserved);
 /* An image from its CDGRAPHIC record. */
 STATUS ProcessXMLGraphic(html_render_info *context, WORD beginSignature, WORD depth);
-
-/* Whether the compiled hide-when formula, evaluated against the note being
- * rendered, hides its paragraph. */
-bool HideWhenFormulaHides(html_render_info *context, const char *formula, DWORD length);
 
 #endif

@@ -1,9 +1,8 @@
 /*
- * The renderers of record families not built yet, and the paragraph
- * services not built yet (render/record_seams.h): each renderer consumes
- * only the record it is called for (links and images leave that to the
- * driver, as their renderers will) and writes nothing; no hide-when
- * formula hides.
+ * The renderers of record families not built yet (render/record_seams.h):
+ * each renderer consumes only the record it is called for (links and
+ * images leave that to the driver, as their renderers will) and writes
+ * nothing.
  */
 #include "render/record_seams.h"
 
@@ -32,5 +31,3 @@ STATUS ProcessXMLLayout(html_render_info *context, WORD) { return ConsumeCurrent
 STATUS ProcessXMLDoclink(html_render_info *, WORD, WORD, WORD, WORD) { return NOERROR; }
 
 STATUS ProcessXMLGraphic(html_render_info *, WORD, WORD) { return NOERROR; }
-
-bool HideWhenFormulaHides(html_render_info *, const char *, DWORD) { return false; }

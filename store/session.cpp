@@ -6,6 +6,7 @@
 #include "store/host_release.h"
 #include "store/new_object.h"
 #include "store/session.h"
+#include "store/view_selection.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,8 @@ LSXLsiSession::~LSXLsiSession() {
   internal->link_cache_build_time = 0;
   internal->link_cache_keyword_count = 0;
 
+  CloseCachedViewCollection(this);
+  FreeSortedIdList(this);
   CleanUpCachedStuff();
   VelkoDeallocateAndFreeAll(this, 0);
   delete internal;

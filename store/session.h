@@ -154,6 +154,17 @@ struct _internal_SESS {
   char temp_directory[257] = {};
   WORD temp_directory_len = 0;
 
+  /* ---- view selection ---- */
+  /* Note IDs in view order from the last call that asked for them
+   * (tracked; null when none) and their count. */
+  NOTEID* sorted_IdList = nullptr;
+  WORD sorted_IdList_count = 0;
+  /* The view collection kept open (0 when none), with the database and
+   * the view name it was opened for. */
+  DHANDLE cached_collection = NULLHANDLE;
+  DBHANDLE cached_collection_db = NULLHANDLE;
+  char cached_collection_view[256] = {};
+
   /* ---- links the generators write ---- */
   /* The database document links point into and the view they name, set by
    * the caller before links are made from note IDs or a selection. */

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "generate/links.h"
+#include "host/host_testing.h"
+#include "host/nif.h"
 #include "host/status.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
@@ -226,6 +228,60 @@ TEST_F(LinkTest, LinksToNotesFollowTheIdOrderAndSkipUnknownNotes) {
   expected.push_back(Text(""));
   EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records(expected)));
   EXPECT_EQ(note_testing::MessageTexts().size(), 3u);
+}
+
+TEST_F(LinkTest, SelectionLinksGoToEachSelectedNoteInTheTablesOrder) {
+  const auto document = [&](const char* subject) {
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    EXPECT_EQ(NSFItemSetText(note, "Subject", subject, static_cast<WORD>(strlen(subject))),
+              NOERROR);
+    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
+    NOTEID id = 0;
+    NSFNoteGetInfo(note, _NOTE_ID, &id);
+    NSFNoteClose(note);
+    return id;
+  };
+  // The view sorts "b" before "a" (descending), the table keeps ID order.
+  const NOTEID first = document("b");
+  const NOTEID other = document("a");
+  const NOTEID last = document("B");
+  ASSERT_EQ(HostTestCreateView(db_, "Topics|T", nullptr, "Subject", VIEW_KEY_DESCENDING, nullptr),
+            NOERROR);
+  const struct {
+    const char* selection;
+    const char* key;
+    std::vector<NOTEID> linked;
+    STATUS status;
+  } cases[] = {
+      {"Topics", "b", {first, last}, NOERROR},
+      {"T", "A", {other}, NOERROR},
+      {"Topics", "none", {}, NOERROR},
+      {"select Subject = \"a\" | Subject = \"B\"", "Key", {other, last}, NOERROR},
+      {"Missing", "b", {}, ERR_NOT_FOUND},
+  };
+  AppendItem({Text("old")});
+  session_->internal->GlobalSuppressMessages = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.selection);
+    const std::vector<Bytes> before = Values();
+    ASSERT_EQ(InOperation([&](link_operation* op) {
+                return GenerateHyperlinksFromReference(c.selection, c.key, nullptr, op);
+              }),
+              c.status);
+    if (c.status != NOERROR) {
+      EXPECT_EQ(Values(), before);
+      continue;
+    }
+    std::vector<Bytes> expected;
+    for (NOTEID id : c.linked) {
+      for (Bytes record : {LinkBegin(c.key), cdbuild::DocLink(LinkTo(id), Texts({c.key})),
+                           Text(c.key), LinkEnd()})
+        expected.push_back(record);
+    }
+    expected.push_back(Text(""));
+    EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records(expected)));
+  }
 }
 
 /* ---- links from event data ---- */

@@ -1,0 +1,115 @@
+/*
+ * Selection and key formulas evaluated against stored notes (see
+ * host/selection_internal.h).
+ */
+#include "host/selection_internal.h"
+
+#include <cstring>
+
+#include "host/formula_internal.h"
+#include "host/host_internal.h"
+#include "host/nsfnote.h"
+#include "host/osmem.h"
+#include "host/status.h"
+#include "host/storage.h"
+
+namespace velko::host {
+
+namespace {
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
+std::string_view TrimmedBlanks(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && blank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+} // namespace
+
+STATUS StoredNotesOfClass(sqlite3* db, WORD noteClassMask, std::vector<NOTEID>* ids) {
+  Statement query(db, "SELECT note_id FROM notes WHERE (class & ?) != 0 ORDER BY note_id");
+  query.Bind(1, noteClassMask & NOTE_CLASS_ALL);
+  int result;
+  while ((result = query.Step()) == SQLITE_ROW)
+    ids->push_back(static_cast<NOTEID>(query.Int(0)));
+  return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
+}
+
+bool SelectsEverything(std::string_view compiled) {
+  CompiledFormulaHeader header;
+  if (compiled.size() < sizeof header)
+    return false;
+  std::memcpy(&header, compiled.data(), sizeof header);
+  if (header.magic != kCompiledFormulaMagic ||
+      header.sourceLength > compiled.size() - sizeof header)
+    return false;
+  const std::string_view source = compiled.substr(sizeof header, header.sourceLength);
+  return SameIgnoringAsciiCase(TrimmedBlanks(source), "SELECT @All");
+}
+
+CollectionKey CollectionKeyOf(std::string_view value) {
+  CollectionKey sort;
+  const auto* bytes = reinterpret_cast<const BYTE*>(value.data());
+  const auto length = static_cast<DWORD>(value.size());
+  const WORD type = ValueType(bytes, length);
+  if (type == TYPE_NUMBER && length >= 2 + sizeof(double)) {
+    sort.number = true;
+    std::memcpy(&sort.value, bytes + 2, sizeof(double));
+    return sort;
+  }
+  std::vector<std::string_view> texts;
+  if (ValueTexts(bytes, length, &texts) && !texts.empty())
+    sort.text = texts.front();
+  return sort;
+}
+
+StartedFormula::~StartedFormula() {
+  if (compute_ != NULLHANDLE)
+    static_cast<void>(NSFComputeStop(compute_));
+}
+
+STATUS StartedFormula::Start(std::string_view compiled) {
+  compiled_.assign(compiled);
+  return NSFComputeStart(0, compiled_.data(), &compute_);
+}
+
+STATUS StartedFormula::Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value) {
+  NOTEHANDLE note = NULLHANDLE;
+  STATUS status = NSFNoteOpen(db, id, 0, &note);
+  if (status != NOERROR)
+    return status;
+  DHANDLE result = NULLHANDLE;
+  WORD resultLength = 0;
+  BOOL noteMatches = FALSE;
+  status = NSFComputeEvaluate(compute_, note, value != nullptr ? &result : nullptr,
+                              &resultLength, &noteMatches, nullptr, nullptr);
+  static_cast<void>(NSFNoteClose(note));
+  if (status != NOERROR)
+    return status;
+  *matches = noteMatches != FALSE;
+  if (result == NULLHANDLE)
+    return NOERROR;
+  const auto* bytes = static_cast<const char*>(OSLockObject(result));
+  status = GuardedStatus([&] {
+    *value = CollectionKeyOf(std::string_view(bytes, resultLength));
+    return NOERROR;
+  });
+  OSUnlockObject(result);
+  static_cast<void>(OSMemFree(result));
+  return status;
+}
+
+} // namespace velko::host

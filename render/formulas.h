@@ -1,0 +1,27 @@
+/*
+ * Compiled formulas met while rendering: a paragraph's hide-when formula
+ * and the formula texts written as translated text. Both are evaluated
+ * against the note of the item being rendered.
+ *
+ * A formula's bytes come from a record, so they are checked to hold the
+ * whole compiled formula their header announces before the host reads
+ * them. Nothing here reports an error: a formula that does not start or
+ * evaluate simply has no result.
+ */
+#ifndef VELKO_RENDER_FORMULAS_H
+#define VELKO_RENDER_FORMULAS_H
+
+#include "render/render_info.h"
+
+/* Evaluates the compiled formula (length bytes) against the rendered note;
+ * on NOERROR *result is a new memory block (type word and value; the caller
+ * frees it with OSMemFree) of *resultLength bytes. */
+STATUS EvaluateRenderFormula(html_render_info *context, const char *formula, DWORD length,
+                             DHANDLE *result, WORD *resultLength);
+
+/* Whether the compiled hide-when formula hides its paragraph: a number, or
+ * the first number of a number range, that is not 0. Any other result and
+ * any failure hide nothing. */
+bool HideWhenFormulaHides(html_render_info *context, const char *formula, DWORD length);
+
+#endif
