@@ -340,7 +340,3 @@ STATUS GenerateField(const char* name, const char* fontString, DWORD wrap, const
   return status;
 }
 
-STATUS SetupFieldData(DWORD, LSXLsiSession*, const char*, const char*, const char*,
-                      field_buffer*) {
-  return VELKO_ERR_BAD_ARGUMENT;
-}

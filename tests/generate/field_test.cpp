@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "generate/field.h"
+#include "host/formula.h"
+#include "host/osmem.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/bytes_support.h"
@@ -350,6 +352,135 @@ TEST_F(FieldGeneratorTest, FailuresKeepTheOldBody) {
     EXPECT_EQ(Values(), old) << nth;
   }
   EXPECT_GE(failures, 5);
+}
+
+/* ---- filling the buffers from a property string ---- */
+
+/* Buffers of the field's five records, each of `capacity` bytes. */
+struct setup_buffers {
+  explicit setup_buffers(DWORD capacity = 512) {
+    for (int i = 0; i < kFieldBufferCount; ++i) {
+      storage[i].assign(capacity, 0);
+      buffers[i] = {storage[i].data(), capacity};
+    }
+  }
+  /* The record a buffer holds, as its header says (empty when none). */
+  Bytes Record(int i) const {
+    const WORD length = static_cast<WORD>(storage[i][2] | (storage[i][3] << 8));
+    return Bytes(storage[i].begin(), storage[i].begin() + length);
+  }
+  std::vector<BYTE> storage[kFieldBufferCount];
+  field_buffer buffers[kFieldBufferCount];
+};
+
+Bytes WithBytes(Bytes record, std::initializer_list<std::pair<size_t, BYTE>> bytes) {
+  for (const auto& [at, value] : bytes)
+    record[at] = value;
+  return record;
+}
+
+TEST(FieldSetupTest, NewFieldsTakeTheirKindAndFormatsFromTheKeys) {
+  const Bytes plainExt = cdbuild::ExtField(0, 0);
+  const Bytes plainExt2 = cdbuild::Ext2Field({});
+  const struct {
+    const char* label;
+    const char* type;
+    const char* properties;
+    Bytes field, ext, ext2, control, idname;
+  } cases[] = {
+      {"a text list, its tab order and a signed field", "Text",
+       "Multiple=Yes TabOrder=4 SignField=Yes EncryptField=no",
+       cdbuild::Field({.flags = 0x1080, .data_type = 0x0501, .list_delimiter = 0x3006,
+                       .tab_order = 4, .name = "Total"}),
+       plainExt, plainExt2, {}, {}},
+      {"a currency number", "Number",
+       "NumberFormat=currency NumberDigits=2 NumberAttribs='Paren Percent' CurrencyISOSym=Yes "
+       "ISOCountry=978",
+       WithBytes(cdbuild::Field({.data_type = 0x0300, .name = "Total"}),
+                 {{10, 2}, {11, 3}, {12, 0x06}}),
+       plainExt,
+       cdbuild::Ext2Field({.flags = 0x1, .currency_flags = 0x4, .country = 978}), {}, {}},
+      {"names with a native control, HTML names and delimiters", "Names",
+       "OSStyle=Native FieldHTMLID=f1 FieldHTMLClass=c InputDelimiters='COMMA SEMICOLON' "
+       "DisplayDelimiter=NewLine",
+       cdbuild::Field({.flags = 0x0084, .data_type = 0x0500, .list_delimiter = 0x4006,
+                       .name = "Total"}),
+       plainExt, plainExt2, cdbuild::EmbeddedControl(0x80000000),
+       cdbuild::IdName({.id = "f1", .class_name = "c"})},
+      {"readers: the extended flags", "Reader", "RefreshFields=Yes DynamicSize=YES UseApplet=Yes",
+       cdbuild::Field({.flags = 0x0094, .data_type = 0x0500, .name = "Total"}),
+       cdbuild::ExtField(0x80060000, 0x240), plainExt2, {}, {}},
+      {"a combo box with three columns", "Combo", "NumberKeywordColumns=3 ChoicesNotInList=Yes",
+       cdbuild::Field({.flags = 0xC280, .data_type = 0x0500, .name = "Total"}),
+       cdbuild::ExtField(0x46040000, 0), plainExt2, {}, {}},
+      {"a date with extended formats", "Date",
+       "DateFormat=yyMMDD TimeZone=always DTYearFormat=2 Output4DigitYear=Yes",
+       WithBytes(cdbuild::Field({.data_type = 0x0400, .name = "Total"}), {{14, 1}, {16, 2}}),
+       plainExt,
+       cdbuild::Ext2Field({.flags = 0x2, .date_time = {2, 0, 0, 0, 0, 0}, .date_time_flags = 0x8}),
+       {}, {}},
+      {"the date format is read in its exact case", "Date", "DateFormat=yymmdd",
+       cdbuild::Field({.data_type = 0x0400, .name = "Total"}), plainExt, plainExt2, {}, {}},
+      {"a rich text field", "Rich", "Multiple=Yes",
+       cdbuild::Field({.flags = 0x0080, .data_type = 0x0001, .name = "Total"}), plainExt,
+       plainExt2, {}, {}},
+      {"choices as text values", "Keyword", "ChoiceStyle=List Choices='a;b'",
+       cdbuild::Field({.flags = 0x0280, .data_type = 0x0500, .name = "Total", .text_values = "a;b"}),
+       plainExt, plainExt2, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    setup_buffers b;
+    ASSERT_EQ(SetupFieldData(1, nullptr, "Total", c.type, c.properties, b.buffers), NOERROR);
+    EXPECT_EQ(ShowHex(b.Record(kFieldBufferField)), ShowHex(c.field));
+    EXPECT_EQ(ShowHex(b.Record(kFieldBufferExtField)), ShowHex(c.ext));
+    EXPECT_EQ(ShowHex(b.Record(kFieldBufferExt2Field)), ShowHex(c.ext2));
+    EXPECT_EQ(ShowHex(b.Record(kFieldBufferControl)), ShowHex(c.control));
+    EXPECT_EQ(ShowHex(b.Record(kFieldBufferIdName)), ShowHex(c.idname));
+  }
+}
+
+TEST(FieldSetupTest, HeldFieldsChangeInPlaceAndRefuseWhatDoesNotFit) {
+  setup_buffers b;
+  ASSERT_EQ(SetupFieldData(1, nullptr, "F", "Text", "OSStyle=Native", b.buffers), NOERROR);
+  // A longer name moves what follows it; the held kind stays; the control goes.
+  ASSERT_EQ(SetupFieldData(0, nullptr, "Longer", nullptr, "TabOrder=2 OSStyle=Notes", b.buffers),
+            NOERROR);
+  EXPECT_EQ(ShowHex(b.Record(kFieldBufferField)),
+            ShowHex(cdbuild::Field(
+                {.flags = 0x0080, .data_type = 0x0500, .tab_order = 2, .name = "Longer"})));
+  EXPECT_TRUE(b.Record(kFieldBufferControl).empty());
+
+  // A computed field compiles its formulas into the record.
+  FORMULAHANDLE formula = NULLHANDLE;
+  WORD length = 0;
+  ASSERT_EQ(NSFFormulaCompile(nullptr, 0, "@Now", 0, &formula, &length, nullptr, nullptr, nullptr,
+                              nullptr, nullptr),
+            NOERROR);
+  const char* compiled = static_cast<const char*>(OSLockObject(formula));
+  const std::string now(compiled, length);
+  OSUnlockObject(formula);
+  OSMemFree(formula);
+  ASSERT_EQ(SetupFieldData(0, nullptr, nullptr, nullptr, "Kind=Computed DefaultValue='@Now'",
+                           b.buffers),
+            NOERROR);
+  EXPECT_EQ(ShowHex(b.Record(kFieldBufferField)),
+            ShowHex(cdbuild::Field({.flags = 0x0188, .data_type = 0x0500, .tab_order = 2,
+                                    .default_formula = now, .name = "Longer"})));
+  EXPECT_EQ(SetupFieldData(0, nullptr, nullptr, nullptr, "Kind=Computed DefaultValue='@If('",
+                           b.buffers),
+            VELKO_ERR_BAD_ARGUMENT);
+
+  // A name cut to 63, a buffer too small for the field, no field held.
+  setup_buffers small(60);
+  const std::string longName(70, 'n');
+  EXPECT_EQ(SetupFieldData(1, nullptr, longName.c_str(), "Text", nullptr, small.buffers),
+            VELKO_ERR_BAD_ARGUMENT);
+  setup_buffers fits(120);
+  ASSERT_EQ(SetupFieldData(1, nullptr, longName.c_str(), "Text", nullptr, fits.buffers), NOERROR);
+  EXPECT_EQ(fits.Record(kFieldBufferField).size(), 40u + 63u);
+  setup_buffers none;
+  EXPECT_EQ(SetupFieldData(0, nullptr, "F", "Text", nullptr, none.buffers), VELKO_ERR_BAD_ARGUMENT);
 }
 
 } // namespace
