@@ -154,7 +154,8 @@ std::vector<BYTE> Held(const field_buffer& buffer) {
 
 template <typename T> T Fixed(const std::vector<BYTE>& record) {
   T fields = {};
-  memcpy(&fields, record.data(), record.size() < sizeof fields ? record.size() : sizeof fields);
+  if (!record.empty())
+    memcpy(&fields, record.data(), record.size() < sizeof fields ? record.size() : sizeof fields);
   return fields;
 }
 

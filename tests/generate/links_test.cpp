@@ -14,6 +14,7 @@
 #include "host/host_testing.h"
 #include "host/nif.h"
 #include "host/status.h"
+#include "store/owned_text.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/bytes_support.h"
@@ -416,6 +417,56 @@ TEST_F(LinkTest, UrlLinksOfOddAndEvenLengthAndEventDataThatLooksLikeAUrl) {
     EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records(c.expected)));
   }
   EXPECT_EQ(kind_after_, kLinkKindURL);
+}
+
+/* The item's own link fonts replace the defaults; a highlight the URL
+ * font names brackets the text with its colour record. */
+TEST_F(LinkTest, TheItemsLinkFontsAndAHighlightedUrlText) {
+  const auto setFont = [](char** font, const char* text) {
+    delete[] *font;
+    *font = CopyOwnedText(text);
+  };
+  AppendItem({Text("old")});
+  Connect();
+  setFont(&item_->URLFont, "HighlightYellow +Bold");
+  setFont(&item_->HyperlinkFont, "Red");
+  setFont(&item_->PopUpFont, "+Italic");
+  ASSERT_EQ(InOperation([](link_operation* op) {
+              return GenerateURLFromReference("Site", 0, "http://a", 0, op);
+            }),
+            NOERROR);
+  const Bytes urlBegin = cdbuild::WithHeaderLength(
+      cdbuild::WithTail(LinkBegin("http://a", 0x1008), {0, 0}), 27);
+  EXPECT_EQ(ShowHex(BodyRecords()),
+            ShowHex(Records({Begin(SIG_CD_V4HOTSPOTBEGIN), ResourceLinkBegin(),
+                             cdbuild::Resource({.type = 1, .name = "http://a"}), urlBegin,
+                             Begin(SIG_CD_TEXT), cdbuild::Text("Site", {.attributes = 0x01}),
+                             cdbuild::Color({.color = {0x8001, 0, 0, 0}}), End(SIG_CD_TEXT),
+                             LinkEnd(), End(SIG_CD_V4HOTSPOTEND), Text("")})));
+
+  ASSERT_EQ(InOperation([](link_operation* op) { return GenerateLinkFromEventData("Go", 0, op); },
+                        {kReplicaText, "", "", "P"}, 3),
+            NOERROR);
+  const Bytes link = EventLink(false, false);
+  EXPECT_EQ(ShowHex(BodyRecords()),
+            ShowHex(Records({Begin(SIG_CD_V4HOTSPOTBEGIN), ResourceLinkBegin(),
+                             NoteLinkResource(link, "", "", "P"), LinkBegin("P"),
+                             Begin(SIG_CD_DOCLINK), cdbuild::DocLink(link, Texts({"P", ""})),
+                             End(SIG_CD_DOCLINK), cdbuild::Text("Go", {.color = 2}), LinkEnd(),
+                             End(SIG_CD_V4HOTSPOTEND), Text("")})));
+
+  ASSERT_EQ(InOperation([](link_operation* op) {
+              return GeneratePopupFromReference("Tip", "More", nullptr, op);
+            }),
+            NOERROR);
+  EXPECT_EQ(ShowHex(BodyRecords()),
+            ShowHex(Records({Begin(SIG_CD_V4HOTSPOTBEGIN),
+                             cdbuild::HotspotBegin({.signature = SIG_CD_HOTSPOTBEGIN,
+                                                    .type = 1,
+                                                    .flags = 4,
+                                                    .data = std::string("More") + '\0'}),
+                             cdbuild::Text("Tip", {.attributes = 0x02}), LinkEnd(),
+                             End(SIG_CD_V4HOTSPOTEND), Text("")})));
 }
 
 TEST_F(LinkTest, PopupsTakeTheirKindAndStyleFromTheProperties) {
