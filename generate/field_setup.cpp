@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr WORD kTextListType = 0x0501;
 constexpr WORD kListDelimiter = 0x3006;
 /* The largest CDIDNAME the buffers take. */
 constexpr size_t kLargestIdName = 64382;
