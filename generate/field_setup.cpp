@@ -66,7 +66,8 @@ struct field_parts {
   }
 };
 
-/* Reads the key's values; a value is no longer than the string. */
+/* Reads the key's values; a value is no longer than the string. A value
+ * read lives until the next read. */
 class field_keys {
   /* A value longer than a record can hold is cut. */
   static constexpr size_t kLargestValue = 65535;
@@ -199,8 +200,8 @@ void ApplyType(const char* type, field_parts* field, CDEXTFIELD* ext, DWORD* con
   case 4:
     f.Flags = 0x0080;
     f.DataType = ListForm(TYPE_TEXT, list);
-    SetBits<DWORD>(controlFlags, 0x1, keys->Flag("MultiLine="));
-    SetBits<DWORD>(controlFlags, 0x2, keys->Flag("VertScroll="));
+    SetBits<DWORD>(controlFlags, CDEMBEDDEDCTL_MULTILINE, keys->Flag("MultiLine="));
+    SetBits<DWORD>(controlFlags, CDEMBEDDEDCTL_VERTSCROLL, keys->Flag("VertScroll="));
     break;
   case 5:
     f.DataType = ListForm(TYPE_NUMBER, list);
@@ -406,6 +407,28 @@ void ApplyFormats(field_keys* keys, field_parts* field, CDEXTFIELD* ext, CDEXT2F
   SetBits<WORD>(&f.Flags, 0x2000, keys->Flag("EncryptField="));
 }
 
+/* The embedded control's style, size and limits; sizes in inches. */
+void ApplyControl(field_keys* keys, CDEMBEDDEDCTL* control) {
+  if (const char* style = keys->Get("TimeStyle="))
+    SetBits<DWORD>(&control->Flags, CDEMBEDDEDCTL_CALENDAR, Same(style, "Calendar") ? 1 : 0);
+  const auto twips = [](const char* inches) {
+    const double value = strtod(inches, nullptr) * 1440.0;
+    return static_cast<WORD>(value < 0 ? 0 : value > 65535 ? 65535 : value);
+  };
+  if (const char* given = keys->Get("Width=")) {
+    const std::string width = given; /* the next read reuses the value's room */
+    const bool percent = Same(keys->Get("Unit="), "PERCENT");
+    control->Width = percent ? static_cast<WORD>(atoi(width.c_str())) : twips(width.c_str());
+    SetBits<DWORD>(&control->Flags, CDEMBEDDEDCTL_WIDTH_PERCENT, percent ? 1 : 0);
+  }
+  if (const char* height = keys->Get("Height="))
+    control->Height = twips(height);
+  if (const char* chars = keys->Get("MaxChars="))
+    control->MaxChars = static_cast<WORD>(atoi(chars));
+  if (const char* lines = keys->Get("MaxLines="))
+    control->MaxLines = static_cast<WORD>(atoi(lines));
+}
+
 /* "ChoiceStyle=": the choices ("Choices=") as the text values, or their
  * compiled formula. */
 bool ApplyChoices(field_keys* keys, field_parts* field) {
@@ -472,7 +495,7 @@ STATUS SetupFieldData(DWORD create, LSXLsiSession* session, const char* name, co
     CDEMBEDDEDCTL made = {};
     made.Header.Signature = SIG_CD_EMBEDDEDCTL;
     made.Header.Length = sizeof made;
-    made.Flags = 0x80000000;
+    made.Flags = CDEMBEDDEDCTL_NATIVE;
     control.clear();
     StoreFixed(&control, made);
   } else if (Same(style, "Notes")) {
@@ -506,6 +529,8 @@ STATUS SetupFieldData(DWORD create, LSXLsiSession* session, const char* name, co
   if (!ApplyKind(&keys, &field) || !ApplyChoices(&keys, &field))
     return VELKO_ERR_BAD_ARGUMENT;
   ApplyFormats(&keys, &field, &ext, &ext2);
+  if (!control.empty())
+    ApplyControl(&keys, &controlFields);
 
   records[kFieldBufferField] = field.Build();
   if (Fixed<CDFIELD>(records[kFieldBufferField]).Header.Length == 0)

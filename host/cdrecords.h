@@ -799,9 +799,21 @@ typedef struct { /* 0xFFF5; the coordinates follow */
 
 typedef struct { /* 0xFFF7 */
   WSIG Header;
-  DWORD Flags;
-  BYTE Reserved[28];
+  DWORD Flags; /* CDEMBEDDEDCTL_* */
+  /* The size and limits a field's format keys set; their positions are
+   * our own choices, written only here. */
+  WORD Width; /* twips, or percent with CDEMBEDDEDCTL_WIDTH_PERCENT */
+  WORD Height; /* twips */
+  WORD MaxChars;
+  WORD MaxLines;
+  BYTE Reserved[20];
 } CDEMBEDDEDCTL;
+
+inline constexpr DWORD CDEMBEDDEDCTL_MULTILINE = 0x00000001;
+inline constexpr DWORD CDEMBEDDEDCTL_VERTSCROLL = 0x00000002;
+inline constexpr DWORD CDEMBEDDEDCTL_CALENDAR = 0x00000004;      /* our choice */
+inline constexpr DWORD CDEMBEDDEDCTL_WIDTH_PERCENT = 0x00000008; /* our choice */
+inline constexpr DWORD CDEMBEDDEDCTL_NATIVE = 0x80000000;
 
 typedef struct { /* 0xFFEA */
   WSIG Header;
@@ -1149,7 +1161,8 @@ static_assert(sizeof(CDIDNAME) == 26 && offsetof(CDIDNAME, NameLength) == 14);
 static_assert(sizeof(CDMAPELEMENT) == 36 && offsetof(CDMAPELEMENT, MapNameLength) == 8);
 static_assert(offsetof(CDMAPELEMENT, LastPolyRegionID) == 16);
 static_assert(sizeof(CDAREAELEMENT) == 32 && offsetof(CDAREAELEMENT, TabIndex) == 10);
-static_assert(sizeof(CDEMBEDDEDCTL) == 36);
+static_assert(sizeof(CDEMBEDDEDCTL) == 36 && offsetof(CDEMBEDDEDCTL, Width) == 8);
+static_assert(offsetof(CDEMBEDDEDCTL, MaxLines) == 14);
 static_assert(sizeof(CDEMBEDDEDCONTROL) == 64 && offsetof(CDEMBEDDEDCONTROL, Flags) == 8);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Width) == 12 && offsetof(CDEMBEDDEDCONTROL, TextFont) == 16);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Colors) == 38);
