@@ -172,7 +172,7 @@ STATUS EmitDocLink(link_operation* op, const NOTELINK& link,
   return block.Emit(SIG_CD_DOCLINK, op->gen);
 }
 
-/* The item's default text header with its font overridden by the spec. */
+/* The item's default text header (signature, length and FONTID). */
 CDTEXT DefaultTextHeader(const link_operation* op) {
   CDTEXT header = {};
   memcpy(&header, op->gen->item->internal->default_text_header, sizeof header);
@@ -251,12 +251,16 @@ STATUS EmitLinkNames(link_operation* op, const char* properties, const std::stri
   return link_records::EmitIdName(SessionOfOperation(op), parts, op->gen);
 }
 
-/* The link text and comment of a note-ID link, and the file hint. */
+/* The texts of a note-ID link: the visible text, and the comment (or the
+ * link text when there is none), which is also the resource's file hint. */
 struct note_link_texts {
   std::string text;
   std::string comment; /* the comment, or the link text */
 };
 
+/* The note link to the note of the session's link database: its replica
+ * ID, the link view and the note's UNID. The note-info failure when the
+ * note cannot be read. */
 STATUS NoteLinkOf(link_operation* op, NOTEID noteID, NOTELINK* link) {
   _internal_SESS* state = SessionState(op);
   ORIGINATORID oid = {};
@@ -274,15 +278,14 @@ STATUS NoteLinkOf(link_operation* op, NOTEID noteID, NOTELINK* link) {
 
 /* The records of one document link without brackets: the hotspot begin,
  * the link record, the text and the link end. */
-STATUS EmitPlainDocLink(link_operation* op, const NOTELINK& link, const note_link_texts& texts,
-                        const char* text) {
+STATUS EmitPlainDocLink(link_operation* op, const NOTELINK& link, const note_link_texts& texts) {
   if (const STATUS status =
           EmitHotspotBegin(op, SIG_CD_V4HOTSPOTBEGIN, kLinkHotspotType, kDocLinkFlags, texts.text, 0);
       status != NOERROR)
     return status;
   if (const STATUS status = EmitDocLink(op, link, {&texts.comment}); status != NOERROR)
     return status;
-  if (const STATUS status = EmitTextWithOverride(op, text); status != NOERROR)
+  if (const STATUS status = EmitTextWithOverride(op, texts.text.c_str()); status != NOERROR)
     return status;
   return link_records::EmitByteRecord(SIG_CD_V4HOTSPOTEND, op->gen);
 }
@@ -551,7 +554,7 @@ STATUS GenerateHyperlinksToNotes(const NOTEID* ids, DWORD count, const char* key
       continue;
     if (SessionState(op)->GlobalSuppressMessages == 0)
       ShowProgress("Adding hypertext link to %s...", texts.text.c_str());
-    if (const STATUS status = EmitPlainDocLink(op, link, texts, texts.text.c_str());
+    if (const STATUS status = EmitPlainDocLink(op, link, texts);
         status != NOERROR)
       return status;
   }
