@@ -14,7 +14,13 @@
 //                              after them;
 //   BM_RenderHiddenParagraphs/N  paragraphs whose definition asks for a
 //                              hide-when formula, the formula record at the
-//                              start (option RespectHiddenFormulas=Yes).
+//                              start (option RespectHiddenFormulas=Yes);
+//   BM_RenderHideWhenFormulas/N  paragraphs of four definitions, each with a
+//                              compiled hide-when formula that reads the
+//                              note and shows the paragraph, so that every
+//                              paragraph evaluates one (RespectHiddenFormulas=Yes);
+//   BM_RenderPlainParagraphs/N   the same body without the formula flag,
+//                              its denominator in the ratio report.
 // These report MB of records per second ("records_MB/s") and the output's
 // size. The comparison with cmark is bench/cmark_bench.cpp.
 // Nothing here checks the HTML beyond its status; the tests do that.
@@ -30,6 +36,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/ratio_report.h"
 #include "engine/chunk_state.h"
 #include "engine/services.h"
 #include "host/cdrecords.h"
@@ -126,12 +133,16 @@ enum class shape {
   kEmptyRuns,
   kGroupedFontChanges,
   kHiddenParagraphs,
+  kHideWhenFormulas,
+  kPlainParagraphs,
 };
 
 /* The options a shape is rendered with. */
 const char* ShapeOptions(shape kind) {
   switch (kind) {
   case shape::kHiddenParagraphs:
+  case shape::kHideWhenFormulas:
+  case shape::kPlainParagraphs:
     return "RespectHiddenFormulas=Yes";
   default:
     return nullptr;
@@ -161,6 +172,30 @@ cdbuild::Body ShapeBody(shape kind, size_t bytes) {
     body.Add(cdbuild::Raw(SIG_CD_PABHIDE, {0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 'f', '0'}));
     FillTo(body, bytes, [](size_t) {
       return std::vector<cdbuild::Bytes>{cdbuild::Paragraph(), cdbuild::PabRef(1),
+                                         cdbuild::Text("ab")};
+    });
+    return body;
+  }
+  if (kind == shape::kHideWhenFormulas || kind == shape::kPlainParagraphs) {
+    // Four definitions, each with its hide-when formula (flag 0x0800 only
+    // on the formula body); all four formulas show their paragraphs.
+    static const char* const kFormulas[] = {
+        "Subject = \"hide\"",
+        "@Contains(Subject; \"x\") | @Elements(Tags) > 3",
+        "x := @LowerCase(Form); x = \"secret\"",
+        "@IsAvailable(Secret)",
+    };
+    for (WORD pabid = 1; pabid <= 4; ++pabid) {
+      cdbuild::PabDefFields definition;
+      definition.id = pabid;
+      definition.flags = kind == shape::kHideWhenFormulas ? 0x0800 : 0;
+      body.Add(cdbuild::PabDef(definition));
+      const cdbuild::Bytes compiled = cdbuild::CompiledFormula(kFormulas[pabid - 1]);
+      body.Add(cdbuild::PabHide(pabid, std::string(compiled.begin(), compiled.end())));
+    }
+    FillTo(body, bytes, [](size_t n) {
+      return std::vector<cdbuild::Bytes>{cdbuild::Paragraph(),
+                                         cdbuild::PabRef(static_cast<WORD>(1 + n % 4)),
                                          cdbuild::Text("ab")};
     });
     return body;
@@ -265,11 +300,23 @@ void BM_RenderHiddenParagraphs(benchmark::State& state) {
   RenderShape(state, shape::kHiddenParagraphs);
 }
 
+void BM_RenderHideWhenFormulas(benchmark::State& state) {
+  RenderShape(state, shape::kHideWhenFormulas);
+}
+void BM_RenderPlainParagraphs(benchmark::State& state) {
+  RenderShape(state, shape::kPlainParagraphs);
+}
+
 BENCHMARK(BM_RenderTableCells)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderRules)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderFontChanges)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderEmptyRuns)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderGroupedFontChanges)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderHiddenParagraphs)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderHideWhenFormulas)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderPlainParagraphs)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// Evaluating a formula for every paragraph against rendering it plainly.
+const bool kFormulaRatios = AddBenchRatio("BM_RenderHideWhenFormulas", "BM_RenderPlainParagraphs", "-");
 
 } // namespace

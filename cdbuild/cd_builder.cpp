@@ -297,6 +297,8 @@ Bytes End(WORD bracketed, WORD version) { return Bracket(SIG_CD_END, bracketed, 
 Bytes TableBegin(const TableBeginFields& fields) {
   Bytes body(12);
   PutWord(body, 0, fields.left);
+  PutWord(body, 2, fields.words[0]);
+  PutWord(body, 4, fields.words[1]);
   PutWord(body, 6, fields.horizontal_space);
   PutWord(body, 8, fields.vertical_space);
   PutWord(body, 10, fields.flags);
@@ -314,6 +316,7 @@ Bytes TableCell(const TableCellFields& fields) {
   PutByte(body, 1, fields.column);
   PutWord(body, 2, left);
   PutWord(body, 4, right);
+  PutWord(body, 6, fields.fraction);
   PutByte(body, 8, fields.borders);
   PutByte(body, 9, fields.flags);
   PutWord(body, 10, fields.v42_border);
@@ -334,6 +337,9 @@ Bytes TableEnd(bool nested) {
 Bytes PreTableBegin(const PreTableFields& fields) {
   Bytes body(44);
   PutDword(body, 0, fields.flags);
+  PutByte(body, 4, fields.rows);
+  PutByte(body, 5, fields.columns);
+  PutDword(body, 8, fields.column_sizing);
   PutByte(body, 16, fields.row_display);
   PutWord(body, 18, fields.min_row_height);
   PutDword(body, 24, fields.body_color);
@@ -468,6 +474,15 @@ Bytes PabHide(WORD pabid, std::string_view formula) {
   return Record(SIG_CD_PABHIDE, body);
 }
 
+/* 0 'F', 1 'M', 2 version 1, 4 the source length, 8 the source. */
+Bytes CompiledFormula(std::string_view source) {
+  Bytes bytes{'F', 'M', 0x01, 0x00};
+  bytes.resize(8);
+  PutDword(bytes, 4, static_cast<DWORD>(source.size()));
+  Append(bytes, source);
+  return bytes;
+}
+
 /* CDSTYLENAME, BSIG, 48 bytes: 2 reserved, 8 PABID, 10 the name (36 bytes,
  * NUL-terminated), 46 reserved. */
 Bytes StyleName(WORD pabid, std::string_view name) {
@@ -505,6 +520,96 @@ Bytes TableLabel(std::string_view label, WORD flags) {
 Bytes LayerBegin() { return Begin(SIG_CD_LAYER, 2); }
 Bytes Layer() { return Record(SIG_CD_LAYER, Bytes(18)); }
 Bytes LayerEnd() { return End(SIG_CD_LAYER, 2); }
+
+/* CDTABLEDATAEXTENSION, WSIG, 62 bytes: 12 tabs equal, 14 tab indent, 40
+ * font part size (14), 48 FONTID, 56 COLOR_VALUE. */
+Bytes DataExtension(const DataExtensionFields& fields) {
+  Bytes body(58);
+  PutWord(body, 8, fields.tabs_equal);
+  PutWord(body, 10, fields.tab_indent);
+  PutWord(body, 36, 14);
+  PutFont(body, 44, fields.font);
+  PutColor(body, 52, fields.color);
+  return Record(SIG_CD_TABLEDATAEXTENSION, body);
+}
+
+/* CDBORDERINFO, WSIG, 60 bytes: 8 style, 10 top, 12 left, 14 bottom, 16
+ * right, 24 flags, 26 drop-shadow width, 44 COLOR_VALUE. */
+Bytes BorderInfo(const BorderInfoFields& fields) {
+  Bytes body(56);
+  PutWord(body, 4, fields.style);
+  for (size_t side = 0; side < 4; ++side)
+    PutWord(body, 6 + 2 * side, fields.widths[side]);
+  PutWord(body, 20, fields.flags);
+  PutWord(body, 22, fields.shadow);
+  PutColor(body, 40, fields.color);
+  return Record(SIG_CD_BORDERINFO, body);
+}
+
+/* CDTIMERINFO, BSIG, 16 bytes: 4 milliseconds. Row height, BSIG, 4 bytes:
+ * 2 twips. */
+Bytes TimerInfo(DWORD milliseconds) {
+  Bytes body(14);
+  PutDword(body, 2, milliseconds);
+  return Record(SIG_CD_TIMERINFO, body);
+}
+
+Bytes RowHeight(WORD twips) {
+  Bytes body(2);
+  PutWord(body, 0, twips);
+  return Record(SIG_CD_ROWHEIGHT, body);
+}
+
+namespace {
+
+/* A LENGTH_VALUE, 16 bytes: 0 flags, 4 the double, 12 units. */
+void PutLength(Bytes& bytes, size_t at, const LengthValue& value) {
+  PutWord(bytes, at, value.flags);
+  std::memcpy(bytes.data() + at + 4, &value.length, sizeof value.length);
+  PutByte(bytes, at + 12, value.units);
+}
+
+} // namespace
+
+/* CDPOSITIONING, BSIG, 88 bytes: 2 scheme, 4 z-index, 8 top, 24 left, 40
+ * bottom, 56 right, 72 and 80 the browser offsets. */
+Bytes Positioning(const PositioningFields& fields) {
+  Bytes body(86);
+  PutByte(body, 0, fields.scheme);
+  PutDword(body, 2, static_cast<DWORD>(fields.z_index));
+  PutLength(body, 6, fields.top);
+  PutLength(body, 22, fields.left);
+  PutLength(body, 38, fields.bottom);
+  PutLength(body, 54, fields.right);
+  std::memcpy(body.data() + 70, &fields.browser_left, sizeof(double));
+  std::memcpy(body.data() + 78, &fields.browser_right, sizeof(double));
+  return Record(SIG_CD_POSITIONING, body);
+}
+
+/* CDBOXSIZE, BSIG, 116 bytes: 4 width, 20 height. */
+Bytes BoxSize(const LengthValue& width, const LengthValue& height) {
+  Bytes body(114);
+  PutLength(body, 2, width);
+  PutLength(body, 18, height);
+  return Record(SIG_CD_BOXSIZE, body);
+}
+
+/* CDBACKGROUNDPROPERTIES, BSIG, 52 bytes: 2 repeat mode. */
+Bytes BackgroundProperties(BYTE repeat) {
+  Bytes body(50);
+  PutByte(body, 0, repeat);
+  return Record(SIG_CD_LAYERBACKGROUND, body);
+}
+
+/* The tab of a section's bar, BSIG, 16 bytes: 2 version (1), 4 width
+ * (128), 12 kind. */
+Bytes BarTab(DWORD kind) {
+  Bytes body(14);
+  PutWord(body, 0, 1);
+  PutWord(body, 2, 128);
+  PutDword(body, 10, kind);
+  return Record(SIG_CD_TABRECORD, body);
+}
 
 
 /* ---- graphics, file data and resources ----
@@ -637,6 +742,117 @@ Bytes Resource(const ResourceFields& fields) {
   return Record(fields.signature, body);
 }
 
+/* ---- image attributes, embedded controls and image maps ---- */
+
+/* CDALTTEXT, WSIG, 12 bytes: 4 text length, 6 reserved; 12 the text. */
+Bytes AltText(std::string_view text) {
+  Bytes body(8);
+  PutWord(body, 0, TextLength(text));
+  Append(body, text);
+  return Record(SIG_CD_ALTTEXT, body);
+}
+
+/* CDCAPTION, WSIG, 32 bytes: 4 text length, 6 position, 8 FONTID, 12
+ * colour value, 18 reserved; 32 the text. */
+Bytes Caption(const CaptionFields& fields) {
+  Bytes body(28);
+  PutWord(body, 0, TextLength(fields.text));
+  PutByte(body, 2, fields.position);
+  PutFont(body, 4, fields.font);
+  PutColor(body, 8, fields.color);
+  Append(body, fields.text);
+  return Record(SIG_CD_CAPTION, body);
+}
+
+/* CDBORDERINFO, WSIG, 60 bytes: 8 style, 10 top, 12 left, 14 bottom, 16
+ * right width. */
+Bytes BorderInfo(WORD style, WORD width) {
+  Bytes body(56);
+  PutWord(body, 4, style);
+  for (size_t side = 0; side < 4; ++side)
+    PutWord(body, 6 + 2 * side, width);
+  return Record(SIG_CD_BORDERINFO, body);
+}
+
+/* CDFLOAT and CDVERTICALALIGN, BSIG, 4 bytes: 2 the value. */
+Bytes Float(WORD side) {
+  Bytes body(2);
+  PutWord(body, 0, side);
+  return Record(SIG_CD_FLOAT, body);
+}
+Bytes VerticalAlign(WORD alignment) {
+  Bytes body(2);
+  PutWord(body, 0, alignment);
+  return Record(SIG_CD_VERTICALALIGN, body);
+}
+
+/* 0xFFEE, WSIG, 12 bytes: 4 the repeat mode (a byte). */
+Bytes BackgroundRepeat(BYTE mode) {
+  Bytes body(8);
+  PutByte(body, 0, mode);
+  return Record(SIG_CD_BACKGROUNDREPEAT, body);
+}
+
+/* CDEMBEDDEDCONTROL, WSIG, 64 bytes: 4 type, 8 flags (double word), 12
+ * width, 14 height, 16 text FONTID, 28 and 32 the sub FONTIDs, 38 and 44
+ * two colour values. */
+Bytes EmbeddedControl(const EmbeddedControlFields& fields) {
+  Bytes body(60);
+  PutWord(body, 0, fields.type);
+  PutDword(body, 4, fields.flags);
+  PutWord(body, 8, fields.width);
+  PutWord(body, 10, fields.height);
+  PutFont(body, 12, fields.text_font);
+  PutFont(body, 24, fields.first_sub_font);
+  PutFont(body, 28, fields.second_sub_font);
+  PutColor(body, 34, fields.colors[0]);
+  PutColor(body, 40, fields.colors[1]);
+  return Record(SIG_CD_EMBEDDEDCONTROL, body);
+}
+
+/* CDMAPELEMENT, WSIG, 36 bytes: 8 map name length, 10 to 16 the last
+ * region ids of default, rectangle, circle and polygon areas. */
+Bytes MapElement(const MapElementFields& fields) {
+  Bytes body(32);
+  PutWord(body, 6, fields.last_default);
+  PutWord(body, 8, fields.last_rectangle);
+  PutWord(body, 10, fields.last_circle);
+  PutWord(body, 12, fields.last_polygon);
+  return Record(SIG_CD_MAPELEMENT, body);
+}
+
+/* CDAREAELEMENT, WSIG, 32 bytes: 8 shape, 10 tab index; 32 the
+ * coordinates. */
+Bytes AreaElement(WORD shape, WORD tabIndex, const Bytes& coordinates) {
+  Bytes body(28);
+  PutWord(body, 4, shape);
+  PutWord(body, 6, tabIndex);
+  AppendRange(body, coordinates);
+  return Record(SIG_CD_AREAELEMENT, body);
+}
+
+/* CDEVENT, WSIG, 32 bytes: 8 event type, 10 action type, 12 action length
+ * (double word); 32 the action, when it is held here. */
+Bytes Event(const EventFields& fields) {
+  Bytes body(28);
+  PutWord(body, 4, fields.event_type);
+  PutWord(body, 6, fields.action_type);
+  PutDword(body, 8, fields.action_length);
+  AppendRange(body, fields.action);
+  return Record(fields.signature, body);
+}
+
+/* CDBLOBPART, WSIG, 18 bytes: 4 owner signature, 6 data length, 8 the
+ * largest part; 18 the data. */
+Bytes BlobPart(WORD signature, WORD owner, WORD maximum, const Bytes& data) {
+  Bytes body(14);
+  PutWord(body, 0, owner);
+  PutWord(body, 2, static_cast<WORD>(data.size()));
+  PutWord(body, 4, maximum);
+  AppendRange(body, data);
+  return Record(signature, body);
+}
+
 /* ---- links, fields and events ---- */
 
 Bytes NoteLink(const std::array<DWORD, 2>& replica, const std::array<DWORD, 4>& view,
@@ -678,32 +894,11 @@ Bytes Ext2Field(const Ext2FieldFields& fields) {
   return Record(SIG_CD_EXT2FIELD, body);
 }
 
-/* The embedded control 0xFFF7, WSIG, 36 bytes: 4 flags, 8 reserved. */
-Bytes EmbeddedControl(DWORD flags) {
+/* A field's embedded control 0xFFF7, WSIG, 36 bytes: 4 flags, 8 reserved. */
+Bytes FieldControl(DWORD flags) {
   Bytes body(32);
   PutDword(body, 0, flags);
   return Record(SIG_CD_EMBEDDEDCTL, body);
-}
-
-/* CDEVENT, WSIG, 32 bytes: 4 reserved, 8 event type, 10 action type, 12
- * action length, 16 reserved. */
-Bytes Event(WORD eventType, WORD actionType, DWORD actionLength) {
-  Bytes body(28);
-  PutWord(body, 4, eventType);
-  PutWord(body, 6, actionType);
-  PutDword(body, 8, actionLength);
-  return Record(SIG_CD_EVENT, body);
-}
-
-/* CDBLOBPART, WSIG, 18 bytes: 4 owner, 6 data length, 8 maximum, 10
- * reserved; 18 the data. */
-Bytes BlobPart(WORD owner, const Bytes& data, WORD maximum) {
-  Bytes body(14);
-  PutWord(body, 0, owner);
-  PutWord(body, 2, static_cast<WORD>(data.size()));
-  PutWord(body, 4, maximum);
-  AppendRange(body, data);
-  return Record(SIG_CD_BLOBPART, body);
 }
 
 /* ---- record lists ---- */

@@ -145,6 +145,7 @@ struct TableBeginFields {
   WORD vertical_space = 0;
   WORD flags = 0;
   bool nested = false; /* 0xCF instead of 0xA3 */
+  std::array<WORD, 2> words{}; /* the two words at offsets 4 and 6 */
 };
 
 struct TableCellFields {
@@ -159,6 +160,7 @@ struct TableCellFields {
   BYTE column_span = 1;
   WORD background = 0;
   bool nested = false; /* 0xD0 instead of 0xA4 */
+  WORD fraction = 0; /* the fractional width at offset 8 */
 };
 
 struct PreTableFields {
@@ -169,6 +171,9 @@ struct PreTableFields {
   DWORD table_color = 0; /* 0x00BBGGRR */
   ColorValue cell_border_color = {0, 0, 0, 0};
   std::string name{};
+  BYTE rows = 0;    /* offset 8 */
+  BYTE columns = 0; /* offset 9 */
+  DWORD column_sizing = 0; /* offset 12: bit i for column i */
 };
 
 struct FieldFields {
@@ -258,6 +263,9 @@ Bytes SectionBar(const SectionBarFields& fields);
 Bytes IdName(const IdNameFields& fields);
 /* CDPABHIDE: the compiled hide formula of a paragraph definition. */
 Bytes PabHide(WORD pabid, std::string_view formula);
+/* A compiled formula as the host stand-in lays it out: the bytes "FM",
+ * version word 1, the source length (DWORD) and the source. */
+Bytes CompiledFormula(std::string_view source);
 /* CDSTYLENAME: a named paragraph style of the PABID (at most 35 bytes of
  * name, NUL-terminated in its 36-byte field). Empty for a longer name. */
 Bytes StyleName(WORD pabid, std::string_view name);
@@ -271,6 +279,55 @@ Bytes TableLabel(std::string_view label, WORD flags = 0);
 Bytes LayerBegin();
 Bytes Layer();
 Bytes LayerEnd();
+
+/* CDTABLEDATAEXTENSION with a tab font: tabs equal and indent, the font
+ * part's size word (14) and the tab font and its colour. */
+struct DataExtensionFields {
+  WORD tabs_equal = 0;
+  WORD tab_indent = 0;
+  Font font{};
+  ColorValue color = {0, 0, 0, 0};
+};
+Bytes DataExtension(const DataExtensionFields& fields);
+
+/* CDBORDERINFO: style, the four side widths (top, left, bottom, right),
+ * flags and drop-shadow width. */
+struct BorderInfoFields {
+  WORD style = 0;
+  std::array<WORD, 4> widths{};
+  WORD flags = 0;
+  WORD shadow = 0;
+  ColorValue color = {0, 0, 0, 0};
+};
+Bytes BorderInfo(const BorderInfoFields& fields);
+
+/* CDTIMERINFO: milliseconds. A table row's height (0xE2), in twips. */
+Bytes TimerInfo(DWORD milliseconds);
+Bytes RowHeight(WORD twips);
+
+/* A LENGTH_VALUE: flags, a double and its units (2 pixels, 1 twips). */
+struct LengthValue {
+  WORD flags = 0;
+  double length = 0;
+  BYTE units = 0;
+};
+
+/* CDPOSITIONING: scheme, z-index, top, left, bottom, right and the two
+ * browser offsets. */
+struct PositioningFields {
+  BYTE scheme = 1;
+  int32_t z_index = 0;
+  LengthValue top{}, left{}, bottom{}, right{};
+  double browser_left = 0;
+  double browser_right = 0;
+};
+Bytes Positioning(const PositioningFields& fields);
+/* CDBOXSIZE: width and height. */
+Bytes BoxSize(const LengthValue& width, const LengthValue& height);
+/* CDBACKGROUNDPROPERTIES: the repeat mode. */
+Bytes BackgroundProperties(BYTE repeat);
+/* The tab of a section's bar (0x62): version 1, width 128, the kind. */
+Bytes BarTab(DWORD kind);
 
 /* ---- graphics, file data and resources ---- */
 
@@ -335,6 +392,61 @@ Bytes FileSegment(const Bytes& data);
 Bytes StorageLink(const StorageLinkFields& fields);
 Bytes Resource(const ResourceFields& fields);
 
+/* ---- image attributes, embedded controls and image maps ---- */
+
+struct CaptionFields {
+  std::string text{};
+  BYTE position = 0; /* 1 centre, 0 bottom */
+  Font font{};
+  ColorValue color{};
+};
+
+struct EmbeddedControlFields {
+  WORD type = 0;
+  DWORD flags = 0;
+  WORD width = 0; /* twips */
+  WORD height = 0;
+  Font text_font{};
+  Font first_sub_font{}; /* at 28 */
+  Font second_sub_font{}; /* at 32 */
+  ColorValue colors[2] = {};
+};
+
+struct MapElementFields {
+  WORD last_default = 0; /* the last region ids of each shape */
+  WORD last_rectangle = 0;
+  WORD last_circle = 0;
+  WORD last_polygon = 0;
+};
+
+struct EventFields {
+  WORD signature = SIG_CD_EVENT;
+  WORD event_type = 0;
+  WORD action_type = 0;
+  DWORD action_length = 0;
+  Bytes action{}; /* behind the fixed part */
+};
+
+/* CDALTTEXT: a graphic's alternate text. */
+Bytes AltText(std::string_view text);
+/* CDCAPTION: a graphic's caption, its position, font and colour. */
+Bytes Caption(const CaptionFields& fields);
+/* CDBORDERINFO: the style and one width for all four sides. */
+Bytes BorderInfo(WORD style, WORD width);
+/* CDFLOAT (1 left, 2 right) and CDVERTICALALIGN. */
+Bytes Float(WORD side);
+Bytes VerticalAlign(WORD alignment);
+/* The repeat mode of a background image (0xFFEE). */
+Bytes BackgroundRepeat(BYTE mode);
+/* CDEMBEDDEDCONTROL (0xFFEA, 64 bytes). */
+Bytes EmbeddedControl(const EmbeddedControlFields& fields);
+/* CDMAPELEMENT (no map name) and CDAREAELEMENT with its coordinate bytes. */
+Bytes MapElement(const MapElementFields& fields);
+Bytes AreaElement(WORD shape, WORD tabIndex, const Bytes& coordinates = {});
+/* CDEVENT (or 0xFF66) and CDBLOBPART (or 0xFF65) with their data. */
+Bytes Event(const EventFields& fields);
+Bytes BlobPart(WORD signature, WORD owner, WORD maximum, const Bytes& data);
+
 /* ---- links, fields and events ---- */
 
 /* A 40-byte note link: the replica ID (two words, low first), then the
@@ -352,12 +464,8 @@ struct Ext2FieldFields {
 };
 /* CDEXT2FIELD, 88 bytes. */
 Bytes Ext2Field(const Ext2FieldFields& fields);
-/* The embedded control record 0xFFF7, 36 bytes: its flag word. */
-Bytes EmbeddedControl(DWORD flags);
-/* CDEVENT: the event type, the action type and the action's length. */
-Bytes Event(WORD eventType, WORD actionType, DWORD actionLength);
-/* CDBLOBPART: owner signature, the data (its length as given), maximum. */
-Bytes BlobPart(WORD owner, const Bytes& data, WORD maximum);
+/* A field's embedded control record 0xFFF7, 36 bytes: its flag word. */
+Bytes FieldControl(DWORD flags);
 
 /* ---- record lists ---- */
 

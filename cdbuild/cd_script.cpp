@@ -699,9 +699,14 @@ Bytes BuildIdName(LineFields& f) {
 Bytes BuildPabHide(LineFields& f) {
   WORD id = 1;
   std::string formula;
+  std::string source;
   f.Word("id", &id);
   f.Text("formula", &formula);
-  return PabHide(id, formula);
+  if (!f.Has("source"))
+    return PabHide(id, formula);
+  f.Text("source", &source);
+  const Bytes compiled = CompiledFormula(source);
+  return PabHide(id, std::string(compiled.begin(), compiled.end()));
 }
 
 Bytes BuildStyleName(LineFields& f) {

@@ -79,7 +79,8 @@
  *               attributes= (as TEXT)
  *   IDNAME      id= class= style= title= extra= name= (BYTES each)
  *               sig=[CDIDNAME]
- *   PABHIDE     id=[1] formula=BYTES (compiled)
+ *   PABHIDE     id=[1] formula=BYTES (compiled), or source=BYTES (the
+ *               formula text, laid out compiled: "FM", version 1, length)
  *   STYLENAME   id=[1] name=BYTES (at most 35)
  *   TARGET      frame=BYTES
  *   TABLELABEL  label=BYTES (at most 127) flags=[0]

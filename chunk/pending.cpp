@@ -4,6 +4,7 @@
  * callers in lower layers get a clear status instead of a missing symbol.
  */
 #include "engine/services.h"
+#include "generate/services.h"
 #include "store/services.h"
 #include "velko/velko.h"
 
@@ -17,3 +18,11 @@ STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_A
 /* ---- services the chunk engine calls (engine/services.h) ---- */
 
 STATUS AppendChunk(VelkoRTChunk*, chunk_process_state*, WORD) { return kServiceNotAvailable; }
+
+/* ---- services record generation calls (generate/services.h) ---- */
+
+STATUS AppendImageResourceRecords(generation_context*, const char*, WORD, WORD, const char*) {
+  return kServiceNotAvailable;
+}
+
+STATUS AppendImportFile(const char*, generation_context*) { return kServiceNotAvailable; }

@@ -4,6 +4,7 @@
  * it is still not rich text.
  */
 #include "engine/services.h"
+#include "generate/services.h"
 #include "store/services.h"
 
 STATUS ConvertFromMIMEBackend(VelkoRTItem*, NOTEHANDLE, const char*, const char*, WORD,
@@ -17,3 +18,12 @@ STATUS RemoveAttachmentsFromChunk(VelkoRTChunk*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 
+
+/* ---- services record generation calls (generate/services.h) ---- */
+
+/* No import filter is installed yet: none is found for any file. */
+DWORD DetermineImportExportDLL(LSXLsiSession*, char*, char*, char*, DWORD, DWORD) { return 0; }
+
+STATUS ImportFile(generation_context*, const char*, const char*, const char*, char*, WORD, WORD) {
+  return kServiceNotAvailable;
+}

@@ -74,6 +74,10 @@ inline constexpr WORD SIG_CD_END = 0xDE;                 /* CDENDRECORD */
 inline constexpr WORD SIG_CD_VERTICALALIGN = 0xDF;
 inline constexpr WORD SIG_CD_FLOAT = 0xE0;
 inline constexpr WORD SIG_CD_TIMERINFO = 0xE1;
+inline constexpr WORD SIG_CD_TABRECORD = 0x62;           /* the tab of a section's bar */
+inline constexpr WORD SIG_CD_CELLCOLOR = 0xD3;           /* a table cell's background colour */
+inline constexpr WORD SIG_CD_ROWHEIGHT = 0xE2;           /* a table row's height */
+inline constexpr WORD SIG_CD_RESOURCE_FF5B = 0xFF5B;     /* a border image, in the CDRESOURCE layout */
 
 /* ---- Word-length records (the record list holds the whole word) ---- */
 
@@ -122,6 +126,12 @@ inline constexpr WORD SIG_CD_EVENT = 0xFFF9;
 inline constexpr WORD SIG_CD_PRETABLEBEGIN = 0xFFFB;
 inline constexpr WORD SIG_CD_BORDERINFO = 0xFFFC;
 inline constexpr WORD SIG_CD_EXT2FIELD = 0xFFFE;
+inline constexpr WORD SIG_CD_BLOBPART_COMMON = 0xFF65;  /* CDBLOBPART of a common JavaScript event */
+inline constexpr WORD SIG_CD_EVENT_COMMON = 0xFF66;     /* CDEVENT for every client */
+inline constexpr WORD SIG_CD_EMBEDDEDCONTROL = 0xFFEA;
+inline constexpr WORD SIG_CD_EMBEDDEDTAIL = 0xFFED;     /* closes an embedded control's records */
+inline constexpr WORD SIG_CD_BACKGROUNDREPEAT = 0xFFEE; /* repeat mode of a background image */
+inline constexpr WORD SIG_CD_EMBEDDEDEDITOR = 0xFFFF;   /* embedded-editor options; the label follows */
 
 /* The name of a signature named above, as the record list holds it:
  * "CD" and the constant's name ("CDTEXT" for 0xFF85, "CDRESOURCE_FF5A" for
@@ -662,6 +672,11 @@ typedef struct { /* 0xE1 */
   BYTE Reserved2[8];
 } CDTIMERINFO;
 
+typedef struct { /* 0xE2 */
+  BSIG Header;
+  WORD Height; /* twips */
+} CDROWHEIGHT;
+
 typedef struct { /* 0xFFFC */
   WSIG Header;
   BYTE Reserved[4];
@@ -716,6 +731,14 @@ typedef struct { /* 0xFFAC; the title follows the colour word at 12 */
   FONTID FontID;
 } CDBAR;
 
+typedef struct { /* 0x62 */
+  BSIG Header;
+  WORD Version;
+  WORD Width;
+  BYTE Reserved[6];
+  DWORD Kind; /* 19 a reply, 1 a tab, 2 a diagonal tab */
+} CDTABRECORD;
+
 typedef struct { /* 0xFF91: a link by index into the note's link table */
   WSIG Header;
   WORD LinkID;
@@ -743,6 +766,8 @@ typedef struct {
 } CDRESOURCE;
 
 inline constexpr DWORD CDRESOURCE_FLAGS_NOTELINK_INLINE = 0x0002;
+/* A reference to a resource of another database, named by its file path. */
+inline constexpr DWORD CDRESOURCE_FLAGS_FILE_PATH = 0x000C;
 
 typedef struct { /* 0xFFF2; the frame name follows */
   WSIG Header;
@@ -823,7 +848,10 @@ typedef struct { /* 0xFFEA */
   WORD Width;  /* twips */
   WORD Height; /* twips */
   FONTID TextFont;
-  BYTE Reserved2[18];
+  BYTE Reserved2[8];
+  FONTID Sub1Font; /* starts as the text font */
+  FONTID Sub2Font; /* starts as the first sub font */
+  BYTE Reserved4[2];
   COLOR_VALUE Colors[2];
   BYTE Reserved3[14];
 } CDEMBEDDEDCONTROL;
@@ -992,6 +1020,25 @@ typedef struct { /* 0xE0 */
   WORD Float; /* 1 left, 2 right, 0 none */
 } CDFLOAT;
 
+typedef struct { /* 0xFFEE */
+  WSIG Header;
+  BYTE Repeat; /* 1 once, 2 vertically, 3 horizontally, 4 tile, 5 size to fit, 6 centre */
+  BYTE Reserved[7];
+} CDBACKGROUNDREPEAT;
+
+typedef struct { /* 0xFFED */
+  WSIG Header;
+  DWORD Flags;
+  BYTE Reserved[24];
+} CDEMBEDDEDTAIL;
+
+typedef struct { /* 0xFFFF; the label follows */
+  WSIG Header;
+  DWORD Flags; /* 0x1 a label follows, 0x4 the action bar is hidden */
+  WORD LabelLength;
+  BYTE Reserved[54];
+} CDEMBEDDEDEDITOR;
+
 /* ---- Layers and layout regions ---- */
 
 typedef struct { /* 0x6B */
@@ -1014,6 +1061,16 @@ typedef struct { /* 0x6A */
   LENGTH_VALUE Height;
   BYTE Reserved2[80];
 } CDBOXSIZE;
+
+typedef struct { /* 0x6C: marks a layer inside its bracket */
+  BSIG Header;
+  BYTE Reserved[18];
+} CDLAYER;
+
+typedef struct { /* 0xFFCC, 0xFFCD: a run of pass-through HTML begins or ends */
+  WSIG Header;
+  BYTE Reserved[4];
+} CDHTMLBEGIN;
 
 typedef struct { /* 0x63 */
   BSIG Header;
@@ -1132,6 +1189,8 @@ static_assert(sizeof(CDTABLECELLDATA) == 20 && offsetof(CDTABLECELLDATA, Signatu
 static_assert(offsetof(CDTABLECELLDATA, Reserved2) == 8 && offsetof(CDTABLECELLDATA, First) == 12);
 static_assert(offsetof(CDTABLECELLDATA, Second) == 16);
 static_assert(sizeof(CDTIMERINFO) == 16 && offsetof(CDTIMERINFO, Interval) == 4);
+static_assert(sizeof(CDROWHEIGHT) == 4 && offsetof(CDROWHEIGHT, Height) == 2);
+static_assert(sizeof(CDTABRECORD) == 16 && offsetof(CDTABRECORD, Kind) == 12);
 static_assert(sizeof(CDBORDERINFO) == 60 && offsetof(CDBORDERINFO, BorderStyle) == 8);
 static_assert(offsetof(CDBORDERINFO, BorderWidthRight) == 16 && offsetof(CDBORDERINFO, BorderFlags) == 24);
 static_assert(offsetof(CDBORDERINFO, DropShadowWidth) == 26 && offsetof(CDBORDERINFO, InnerWidthTop) == 28);
@@ -1166,6 +1225,7 @@ static_assert(offsetof(CDEMBEDDEDCTL, MaxLines) == 14);
 static_assert(sizeof(CDEMBEDDEDCONTROL) == 64 && offsetof(CDEMBEDDEDCONTROL, Flags) == 8);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Width) == 12 && offsetof(CDEMBEDDEDCONTROL, TextFont) == 16);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Colors) == 38);
+static_assert(offsetof(CDEMBEDDEDCONTROL, Sub1Font) == 28 && offsetof(CDEMBEDDEDCONTROL, Sub2Font) == 32);
 
 static_assert(sizeof(CDFIELD) == 40 && offsetof(CDFIELD, DataType) == 6);
 static_assert(offsetof(CDFIELD, ListDelim) == 8 && offsetof(CDFIELD, NumberFormat) == 11);
@@ -1192,6 +1252,9 @@ static_assert(sizeof(CDALTTEXT) == 12 && offsetof(CDALTTEXT, Length) == 4);
 static_assert(sizeof(CDCAPTION) == 32 && offsetof(CDCAPTION, FontID) == 8);
 static_assert(offsetof(CDCAPTION, FontColor) == 12);
 static_assert(sizeof(CDVERTICALALIGN) == 4 && sizeof(CDFLOAT) == 4);
+static_assert(sizeof(CDBACKGROUNDREPEAT) == 12 && offsetof(CDBACKGROUNDREPEAT, Repeat) == 4);
+static_assert(sizeof(CDEMBEDDEDTAIL) == 32 && offsetof(CDEMBEDDEDTAIL, Flags) == 4);
+static_assert(sizeof(CDEMBEDDEDEDITOR) == 64 && offsetof(CDEMBEDDEDEDITOR, LabelLength) == 8);
 
 static_assert(sizeof(CDPOSITIONING) == 88 && offsetof(CDPOSITIONING, ZIndex) == 4);
 static_assert(offsetof(CDPOSITIONING, Top) == 8 && offsetof(CDPOSITIONING, Left) == 24);
@@ -1201,6 +1264,7 @@ static_assert(offsetof(CDPOSITIONING, BrowserRightOffset) == 80);
 static_assert(sizeof(CDBOXSIZE) == 116 && offsetof(CDBOXSIZE, Width) == 4);
 static_assert(offsetof(CDBOXSIZE, Height) == 20);
 static_assert(sizeof(CDBACKGROUNDPROPERTIES) == 52);
+static_assert(sizeof(CDLAYER) == 20 && sizeof(CDHTMLBEGIN) == 8);
 static_assert(sizeof(CDLAYOUT) == 28 && offsetof(CDLAYOUT, Height) == 6);
 static_assert(sizeof(CDLAYOUTFIELD) == 44 && offsetof(CDLAYOUTFIELD, FontID) == 12);
 static_assert(offsetof(CDLAYOUTFIELD, BackColor) == 18 && offsetof(CDLAYOUTFIELD, Flags) == 24);

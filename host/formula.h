@@ -44,9 +44,14 @@ typedef DHANDLE HCOMPUTE;
 STATUS NSFComputeStart(WORD flags, const void* formula, HCOMPUTE* retHandle);
 
 /* Evaluates the started formula against the note (NULLHANDLE: no note;
- * field references then read as ""). The result comes in a new memory
- * block (free it with OSMemFree): a type word and the value in its stored
- * layout. Any out pointer may be null; *noteMatches is the SELECT value. */
+ * field references then read as ""). The result, the value of the last
+ * statement, comes in a new memory block (free it with OSMemFree): a type
+ * word and the value in its stored layout (TYPE_TEXT or TYPE_TEXT_LIST,
+ * TYPE_NUMBER or TYPE_NUMBER_RANGE, TYPE_TIME or TYPE_TIME_RANGE: the times,
+ * then the pairs). Any out pointer may be null; *noteMatches is the truth of
+ * the last SELECT, TRUE when the formula has none. The note is never
+ * changed. A formula that cannot be evaluated gives one of the
+ * ERR_FORMULA_* codes of evaluation and no block. */
 STATUS NSFComputeEvaluate(HCOMPUTE handle, NOTEHANDLE note, DHANDLE* retResult,
                           WORD* retResultLength, BOOL* noteMatches, BOOL* noteShouldBeDeleted,
                           BOOL* noteModified);

@@ -8,7 +8,8 @@
  * nesting cap. Values are lists of text, of numbers or of times (a time
  * entry may be a pair); operators work pairwise, the shorter list repeating
  * its last entry, and the permuted operators pair every entry with every
- * entry. Lists and texts are capped (ERR_FORMULA_TOO_BIG).
+ * entry. Lists and texts are capped (ERR_FORMULA_TOO_BIG). Every argument
+ * of an @function is evaluated before the call, @If's branches included.
  *
  * It does not change the note: FIELD assignments set a variable that
  * shadows the field for the rest of the formula, and @functions that would
@@ -39,11 +40,13 @@
 namespace velko::host {
 namespace {
 
-// Entries of one list value, and the text bytes of one value together.
-constexpr size_t kMaxListEntries = 16384;
+// Entries of one list value, and the text bytes of one value together: a
+// result must fit a 64 KB block, which holds 8192 numbers at most.
+constexpr size_t kMaxListEntries = 8192;
 constexpr size_t kMaxTextBytes = 65535;
-// Values the evaluator's stack may hold at once.
-constexpr size_t kMaxStackDepth = 4096;
+// Values the evaluator's stack may hold at once (arguments waiting for
+// their @function), which bounds its memory.
+constexpr size_t kMaxStackDepth = 512;
 
 // Thrown inside the evaluator and turned into the call's status.
 struct FormulaFailure {
@@ -342,6 +345,8 @@ Value ValueOfItem(const BYTE* data, size_t length) {
   case TYPE_TEXT:
     return Text(std::string(reinterpret_cast<const char*>(body), size));
   case TYPE_TEXT_LIST: {
+    if (length < 2 * sizeof(WORD))
+      return Text("");
     Value value;
     const WORD count = ListGetNumEntries(data, TRUE);
     if (sizeof(WORD) * (2 + static_cast<size_t>(count)) > length)
@@ -427,8 +432,18 @@ Value ReadField(NOTEHANDLE note, std::string_view name, bool* present = nullptr)
 
 // ---- operators
 
+// Entry i of a list used pairwise: its last entry stands for the rest.
 double ToNumberEntry(const Value& value, size_t i) {
+  if (value.numbers.empty())
+    Fail(ERR_FORMULA_BAD_VALUE);
   return value.numbers[std::min(i, value.numbers.size() - 1)];
+}
+
+// A count from a number: 0 for NaN and below 1, whole part otherwise.
+size_t CountOf(double number) {
+  if (!(number >= 1.0))
+    return 0;
+  return static_cast<size_t>(std::min(number, 1e9));
 }
 
 size_t PairwiseSize(const Value& a, const Value& b) {
@@ -624,6 +639,8 @@ Value SubscriptOf(const Value& list, const Value& index) {
 // ---- @functions
 
 const std::string& TextEntry(const Value& value, size_t i) {
+  if (value.texts.empty())
+    Fail(ERR_FORMULA_BAD_VALUE);
   return value.texts[std::min(i, value.texts.size() - 1)];
 }
 
@@ -654,6 +671,17 @@ Value TextOf(const Value& value) {
   return out;
 }
 
+// A decimal number with blanks around it: digits, one ".", an exponent.
+bool IsDecimalNumber(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  const size_t last = text.find_last_not_of(" \t");
+  if (first == std::string_view::npos)
+    return false;
+  text = text.substr(first, last + 1 - first);
+  return !text.empty() && text.find_first_not_of("0123456789.eE+-") == std::string_view::npos &&
+         text.find_first_of("0123456789") != std::string_view::npos;
+}
+
 Value TextToNumberOf(const Value& value) {
   if (value.type == ValueType::kNumber)
     return value;
@@ -665,7 +693,8 @@ Value TextToNumberOf(const Value& value) {
     const double number = std::strtod(start, &end);
     while (end != nullptr && (*end == ' ' || *end == '\t'))
       ++end;
-    if (end == start || end == nullptr || *end != 0 || text.size() != std::strlen(start))
+    if (!IsDecimalNumber(text) || end == start || end == nullptr || *end != 0 ||
+        text.size() != std::strlen(start))
       Fail(ERR_FORMULA_BAD_VALUE);
     out.numbers.push_back(number);
   }
@@ -706,11 +735,9 @@ Value LeftRightOf(const Value& text, const Value& which, bool left) {
   for (size_t i = 0; i < text.texts.size(); ++i) {
     const std::string& entry = text.texts[i];
     if (which.type == ValueType::kNumber) {
-      const double wanted = ToNumberEntry(which, i);
       const std::vector<size_t> starts = CharStarts(entry);
       const size_t chars = starts.size() - 1;
-      const size_t count =
-          wanted <= 0.0 ? 0 : std::min(chars, static_cast<size_t>(std::min(wanted, 1e9)));
+      const size_t count = std::min(chars, CountOf(ToNumberEntry(which, i)));
       out.texts.push_back(left ? entry.substr(0, starts[count])
                                : entry.substr(starts[chars - count]));
       continue;
@@ -774,7 +801,7 @@ Value SubsetOf(const Value& list, const Value& count) {
   if (wanted == 0.0 || !std::isfinite(wanted))
     Fail(ERR_FORMULA_BAD_VALUE);
   const size_t size = list.Size();
-  const size_t n = std::min(size, static_cast<size_t>(std::min(std::fabs(wanted), 1e9)));
+  const size_t n = std::min(size, CountOf(std::fabs(wanted)));
   const size_t first = wanted > 0 ? 0 : size - n;
   Value out = EmptyOf(list.type);
   for (size_t i = first; i < first + n; ++i) {

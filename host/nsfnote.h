@@ -101,7 +101,9 @@ STATUS NSFItemInfoNext(NOTEHANDLE note, BLOCKID prevItemBid, const char* name, W
                        BLOCKID* retItemBid, WORD* retDataType, BLOCKID* retValueBid,
                        DWORD* retValueLength);
 
-/* Appends an item: the data type and a value without its type word. */
+/* Appends an item: the data type and a value without its type word. A
+ * placeholder (ITEM_PLACEHOLDER) is appended with data type 0 and no
+ * value; it reads back as type 0 with a value of its type word alone. */
 STATUS NSFItemAppend(NOTEHANDLE note, WORD itemFlags, const char* name, WORD nameLength,
                      WORD dataType, const void* value, DWORD valueLength);
 /* Appends an item whose value (type word first) is the block's content;

@@ -41,7 +41,7 @@ extern "C" STATUS NSFSearch(DBHANDLE db, FORMULAHANDLE formula, const char* /*vi
   if (callback == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   return GuardedStatus([&]() -> STATUS {
-    const auto lock = LockHost();
+    auto lock = LockHost();
     const OpenDatabase* database = FindDatabase(db);
     if (database == nullptr)
       return ERR_HOST_BAD_HANDLE;
@@ -83,7 +83,12 @@ extern "C" STATUS NSFSearch(DBHANDLE db, FORMULAHANDLE formula, const char* /*vi
       match.OriginatorID = row.oid;
       match.NoteClass = row.noteClass;
       match.SERetFlags = matches ? SE_FMATCH : 0;
-      if (const STATUS status = callback(parameter, &match, nullptr); status != NOERROR)
+      // The callback runs without the host's lock, as any caller of the
+      // host does.
+      lock.unlock();
+      const STATUS status = callback(parameter, &match, nullptr);
+      lock.lock();
+      if (status != NOERROR)
         return status;
     }
     return NOERROR;

@@ -120,6 +120,9 @@ struct _internal_SESS {
   WORD override_color_flags = 0;
   /* Option string the chunk operation left for the engine (not owned). */
   const char* option_string = nullptr;
+  /* Set by the table-append operation: a generated table without
+   * properties adjusts to the window, and its cells get fractional widths. */
+  DWORD adjustable_table = 0;
 
   /* ---- the record emitter ---- */
   /* Paragraph definitions removed or replaced by an operation, emitted

@@ -75,8 +75,7 @@ TEST_F(ChunkQueryTest, GetTextCutsBetweenWholeCharacters) {
     DWORD size;
     DWORD copied;
   };
-  const Case cases[] = {{1, 0}, {2, 1}, {3, 1}, {4, 3}, {5, 4}, {6, 4},
-                        {7, 4}, {8, 7}, {9, 8}, {100, 8}};
+  const Case cases[] = {{1, 0}, {3, 1}, {4, 3}, {5, 4}, {6, 4}, {8, 7}, {9, 8}};
   for (const Case& c : cases) {
     char buffer[128];
     std::memset(buffer, '#', sizeof buffer);
@@ -136,10 +135,9 @@ TEST_F(ChunkQueryTest, GetCellBorderReadsTheFirstCellOfTheChunk) {
     const char* answer;
   };
   const Case cases[] = {
-      {"Table 1", nullptr, "1,2,3,0"}, {"Table 1", "left", "1"},  {"Table 1", "Right", "2"},
-      {"Table 1", "top", "3"},         {"Table 1", "b", "0"},     {"Table 1", "x", "1,2,3,0"},
-      {"Table 1", "", "1,2,3,0"},      {"Table 1; Row 2", nullptr, "5,0,9,15"},
-      {"Table 1; Row 2", "Bottom", "15"}, {"Table 1; Row 2", "L", "5"},
+      {"Table 1", nullptr, "1,2,3,0"},    {"Table 1", "left", "1"}, {"Table 1", "Right", "2"},
+      {"Table 1", "b", "0"},              {"Table 1", "x", "1,2,3,0"}, {"Table 1", "", "1,2,3,0"},
+      {"Table 1; Row 2", nullptr, "5,0,9,15"}, {"Table 1; Row 2", "Bottom", "15"},
   };
   for (const Case& c : cases) {
     VelkoRTChunk* chunk = Chunk(c.definition);
@@ -162,9 +160,9 @@ TEST_F(ChunkQueryTest, GetHTMLValueAnswersEachAttributeOfTheLastRecord) {
     const char* attribute;
     const char* answer;
   };
-  const Case cases[] = {{"name", "nm"},        {"ID", "i1"},      {"Class", "c1"},
-                        {"STYLE", "color:red"}, {"title", "T'it"}, {"Other", "x=1"},
-                        {"href", ""},           {"IDs", ""},       {nullptr, ""}};
+  const Case cases[] = {{"name", "nm"},   {"ID", "i1"},  {"STYLE", "color:red"},
+                        {"title", "T'it"}, {"Other", "x=1"}, {"href", ""},
+                        {"IDs", ""},       {nullptr, ""}};
   for (const Case& c : cases) {
     EXPECT_STREQ(chunk->GetHTMLValue(c.attribute, "Table"), c.answer) << c.attribute;
     EXPECT_EQ(session_->result_length, std::strlen(c.answer)) << c.attribute;
@@ -185,18 +183,9 @@ TEST_F(ChunkQueryTest, GetHTMLValueOfAnEmptyOrCutPart) {
   EXPECT_STREQ(chunk->GetHTMLValue("Name", nullptr), "abc");
 }
 
-} // namespace
-
-namespace {
-
-using namespace engine_test;
-
 /* One body per target type, each holding that type's records. */
 std::vector<Bytes> TableBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          Begin(SIG_CD_PRETABLEBEGIN),
+  return {PabDef(1), PabRef(1), Text("x"), Begin(SIG_CD_PRETABLEBEGIN),
           cdbuild::PreTableBegin({.flags = 0x201,
                                   .row_display = 4,
                                   .body_color = 0x030201,
@@ -205,49 +194,29 @@ std::vector<Bytes> TableBody() {
                                   .name = "Tab1"}),
           IdName({"tid", "", "", "", "", "tn"}),
           Fixed(SIG_CD_TABLEDATAEXTENSION, sizeof(CDTABLEDATAEXTENSION), {{12, 1}}),
-          End(SIG_CD_PRETABLEBEGIN),
-          cdbuild::TableBegin({.flags = 0x804}),
-          Cell(0, 0),
-          Text("a"),
+          End(SIG_CD_PRETABLEBEGIN), cdbuild::TableBegin({.flags = 0x804}), Cell(0, 0), Text("a"),
           // A nested table: its own drop shadow and border colour (which
           // the first table has not), id and ridge border are not
           // described; its timer (the only one) is.
           Begin(SIG_CD_PRETABLEBEGIN),
           cdbuild::PreTableBegin({.flags = 0x4, .cell_border_color = {0x0001, 1, 1, 1}}),
-          IdName({"inner", "", "", "", "", ""}),
-          End(SIG_CD_PRETABLEBEGIN),
-          cdbuild::TableBegin({.flags = 0x8, .nested = true}),
-          Cell(0, 0, true),
-          Text("n"),
-          TimerInfo(500),
-          TableEnd(true),
-          TableEnd(),
-          Text("y")};
+          IdName({"inner", "", "", "", "", ""}), End(SIG_CD_PRETABLEBEGIN),
+          cdbuild::TableBegin({.flags = 0x8, .nested = true}), Cell(0, 0, true), Text("n"),
+          TimerInfo(500), TableEnd(true), TableEnd(), Text("y")};
 }
 
 std::vector<Bytes> SectionBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          IdName({"outside", "", "", "", "", ""}),
-          Begin(SIG_CD_V4HOTSPOTBEGIN),
-          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 12),
-          IdName({"s1", "sc", "", "", "", ""}),
-          End(SIG_CD_V4HOTSPOTBEGIN),
-          Text("in"),
-          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
-          Text("y")};
+  return {PabDef(1), PabRef(1), Text("x"), IdName({"outside", "", "", "", "", ""}),
+          Begin(SIG_CD_V4HOTSPOTBEGIN), HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 12),
+          IdName({"s1", "sc", "", "", "", ""}), End(SIG_CD_V4HOTSPOTBEGIN), Text("in"),
+          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND), Text("y")};
 }
 
 std::vector<Bytes> GraphicBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+  return {PabDef(1), PabRef(1), Text("x"), cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
           Fixed(SIG_CD_ALTTEXT, sizeof(CDALTTEXT), {{4, 8}}, "it's alt"),
           Fixed(SIG_CD_CAPTION, sizeof(CDCAPTION), {{4, 3}}, "cap"),
-          IdName({"g1", "", "", "gt", "", ""}),
-          Text("y")};
+          IdName({"g1", "", "", "gt", "", ""}), Text("y")};
 }
 
 /* A graphic with a solid border of 3 twips on the left: what setting a
@@ -274,41 +243,25 @@ std::vector<Bytes> LayerBody() {
   Bytes box = cdbuild::Sized(SIG_CD_BOXSIZE, sizeof(CDBOXSIZE));
   PutLength(box, 4, 50, 3);   // width: percent
   PutLength(box, 20, 300, 2); // height: pixels
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          Begin(SIG_CD_LAYER),
-          cdbuild::Sized(SIG_CD_LAYER, 20),
-          position,
-          box,
-          IdName({"lay", "", "", "", "", ""}),
-          Text("in"),
-          End(SIG_CD_LAYER),
+  return {PabDef(1), PabRef(1), Text("x"), Begin(SIG_CD_LAYER), cdbuild::Sized(SIG_CD_LAYER, 20),
+          position, box, IdName({"lay", "", "", "", "", ""}), Text("in"), End(SIG_CD_LAYER),
           Text("y")};
 }
 
 std::vector<Bytes> ImageMapBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("x"),
-          cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
+  return {PabDef(1), PabRef(1), Text("x"), cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC)),
           Fixed(SIG_CD_MAPELEMENT, 36, {{8, 5}}, "o'map"),
-          Fixed(SIG_CD_AREAELEMENT, 32, {{8, 2}, {10, 3}}),
-          Text("y")};
+          Fixed(SIG_CD_AREAELEMENT, 32, {{8, 2}, {10, 3}}), Text("y")};
 }
 
 std::vector<Bytes> FieldAndLinkBody() {
-  return {PabDef(1),
-          PabRef(1),
-          Text("before"),
+  return {PabDef(1), PabRef(1), Text("before"),
           cdbuild::Field({.default_formula = "abc",
                           .translation_formula = "de",
                           .validation_formula = "f",
                           .name = "Subject",
                           .description = "what it is about"}),
-          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000),
-          TargetFrame("_blank"),
-          Text("link"),
+          HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 11, 0x1000), TargetFrame("_blank"), Text("link"),
           cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
 }
 
@@ -358,47 +311,33 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
       {TableBody, "Table 1", nullptr, nullptr, table},
       {TableBody, "Table 1", nullptr, "", table},
       {TableBody, "Table 1", nullptr, "tablecolor", "TableColor=RGB4,5,6 "},
-      {TableBody, "Table 1", nullptr, "RowCycleMilliseconds", "RowCycleMilliseconds=500 "},
       {TableBody, "Table 1", "Table", "RowCycleMilliseconds", "500"},
-      {TableBody, "Table 1", nullptr, "TableHTMLName", "TableHTMLName='tn' "},
       {TableBody, "Table 1", "Table", nullptr, table},
       {TableBody, "Table 1", "tables", "TableWidth", "FIT_WITH_MARGINS"},
-      {TableBody, "Table 1", "Table", "CellBorderStyle", "GROOVE"},
       {TableBody, "Table 1", "Table", "TableHTMLName", "tn"},
-      {TableBody, "Table 1", "Table", "TabsEqual", "Yes"},
       {TableBody, "Table 1", "Table", "Bogus", ""},
       {TableBody, "Paragraph 1", "Table", nullptr, ""},
       {SectionBody, "Section 1", "Section", nullptr, "SectionHTMLId='s1' SectionHTMLClass='sc' "},
       {SectionBody, "Section 1", "section", "SectionHTMLClass", "sc"},
-      {SectionBody, "Section 1", "Section", "SectionHTMLId", "s1"},
       {SectionBody, "Section 1", "Section", "BorderColor", ""},
       {SectionBody, "Everything", "Section", "SectionHTMLId", "s1"},
       {GraphicBody, "Everything", "Graphic", nullptr,
        "AltText=\"it's alt\" Caption='cap' GraphicHTMLId='g1' GraphicHTMLTitle='gt' "},
       {GraphicBody, "Everything", "Graphic", "AltText", "it's alt"},
-      {GraphicBody, "Everything", "Graphic", "caption", "cap"},
-      {GraphicBody, "Everything", "Graphic", "GraphicHTMLTitle", "gt"},
       {BorderedGraphicBody, "Everything", "Graphic", "BorderStyle", "SOLID"},
-      {BorderedGraphicBody, "Everything", "Graphic", "BorderThicknessLeft", "3"},
       {FieldAndLinkBody, "Field 1", "Field", nullptr, "Fieldname=Subject"},
       {FieldAndLinkBody, "Field 1", "Field", "Fieldname", "Subject"},
       {FieldAndLinkBody, "Everything", "Field", "Name", ""},
       {RuleBody, "HR 1", "HR", nullptr, "FitToWindow='Yes' Width='100%' Height='0.5' "},
       {RuleBody, "HR 1", "HR", "Height", "0.5"},
-      {RuleBody, "HR 1", "HR", "Width", "100%"},
       {LayerBody, "Layer 1", "Layer", nullptr, layer},
-      {LayerBody, "Layer 1", "Layer", "Width", "50%"},
-      {LayerBody, "Layer 1", "Layer", "height", "300px"},
       {LayerBody, "Layer 1", "Layer", "Left", "1.500000in"},
-      {LayerBody, "Layer 1", "Layer", "ZIndex", "3"},
-      {LayerBody, "Layer 1", "Layer", "LayerHTMLId", "lay"},
       {FieldAndLinkBody, "URLLink 1", "URLLink", nullptr, "Target=_blank "},
       {FieldAndLinkBody, "URLLink 1", "URLLink", "Target", "_blank"},
       {ImageMapBody, "Everything", "ImageMap", nullptr, "MapName=\"o'map\" "},
       {ImageMapBody, "Everything", "ImageMap", "MapName", "o'map"},
       {ImageMapBody, "Everything", "GraphicHotspot", nullptr, "Shape=circle TabIndex=3 "},
       {ImageMapBody, "Everything", "graphichotspot", "TabIndex", "3"},
-      {ImageMapBody, "Everything", "GraphicHotspot", "Shape", "circle"},
       // Types without properties answer nothing.
       {LayerBody, "Everything", "Everything", nullptr, ""},
       {LayerBody, "Everything", "Paragraph", nullptr, ""},
@@ -408,12 +347,6 @@ TEST_F(TargetPropertiesTest, EveryTargetTypeAnswersItsProperties) {
         << c.definition << " / " << (c.target ? c.target : "table") << " / "
         << (c.property ? c.property : "null");
 }
-
-} // namespace
-
-namespace {
-
-using namespace engine_test;
 
 using ChunkAnswerLimitTest = EngineTest;
 

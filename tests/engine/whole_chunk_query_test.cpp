@@ -54,7 +54,6 @@ TEST_F(WholeChunkQueryTest, WhatCountsAsSomethingAndAsText) {
       {"a rule", {rule}, 6, 5},
       {"a text run", {Text("a")}, 6, 6},
       {"two text runs count once", {Text("a"), emptyText, Text("b")}, 6, 6},
-      {"a rule, then text", {rule, Text("a")}, 6, 6},
   };
   for (const Case& c : cases) {
     std::vector<Bytes> records = frame;

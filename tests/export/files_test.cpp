@@ -70,10 +70,10 @@ TEST_F(AttachmentFilesTest, SizesByNameFromTheItemOrTheObject) {
     STATUS status;
     DWORD size;
   } cases[] = {
-      {"report.txt", 0, NOERROR, 30},  {"REPORT.TXT", 1, NOERROR, 30},
-      {"Empty.bin", 0, NOERROR, 0},    {"empty.BIN", 1, NOERROR, 0},
-      {"report.txt2", 0, NOERROR, 5},  {"copy.txt", 0, NOERROR, 99},
-      {"copy.txt", 1, NOERROR, 30},    {"report.tx", 0, ERR_ITEM_NOT_FOUND, 0},
+      {"report.txt", 0, NOERROR, 30},    {"REPORT.TXT", 1, NOERROR, 30},
+      {"empty.BIN", 0, NOERROR, 0},
+      {"report.txt2", 0, NOERROR, 5},    {"copy.txt", 0, NOERROR, 99},
+      {"copy.txt", 1, NOERROR, 30},      {"report.tx", 0, ERR_ITEM_NOT_FOUND, 0},
       {"report.txt ", 0, ERR_ITEM_NOT_FOUND, 0}, {"", 0, ERR_ITEM_NOT_FOUND, 0},
   };
   DWORD size = 7;

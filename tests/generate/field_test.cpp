@@ -162,7 +162,7 @@ TEST_F(FieldGeneratorTest, NoFreeNameWithin9999TriesIsRefused) {
 }
 
 TEST_F(FieldGeneratorTest, WrappedFieldsAreBracketedByTheirFirstRecord) {
-  const Bytes control = cdbuild::EmbeddedControl(0x80000000);
+  const Bytes control = cdbuild::FieldControl(0x80000000);
   const Bytes ext = cdbuild::ExtField(0x20000, 0x40);
   const Bytes ext2 = cdbuild::Ext2Field({});
   const struct {
@@ -281,10 +281,14 @@ TEST_F(FieldGeneratorTest, TheLotusScriptModuleIsWrittenAsItsItem) {
 
 TEST_F(FieldGeneratorTest, JavaScriptEventsFollowTheFieldAndAnUnknownOneDropsTheIdName) {
   const Bytes idname = cdbuild::IdName({.id = "f1"});
-  const auto script = [](const char* text, size_t padded) {
+  // A JavaScript event and its script in one blob part, padded.
+  const auto event = [](WORD type, DWORD length) {
+    return cdbuild::Event({.event_type = type, .action_type = 4, .action_length = length});
+  };
+  const auto blob = [](const char* text, size_t padded) {
     Bytes data = BytesOf(text);
     data.resize(padded, 0);
-    return data;
+    return cdbuild::BlobPart(SIG_CD_BLOBPART, SIG_CD_EVENT, 16000, data);
   };
   const struct {
     const char* label;
@@ -295,20 +299,16 @@ TEST_F(FieldGeneratorTest, JavaScriptEventsFollowTheFieldAndAnUnknownOneDropsThe
       {"known names in any case, the separator skipped",
        {"Javascript:OnClick alert(1)", "JAVASCRIPT:onblur|x()", "LotusScript:Other:"},
        NOERROR,
-       {HeldField("F"), cdbuild::Event(1, 4, 9),
-        cdbuild::BlobPart(SIG_CD_EVENT, script("alert(1)", 10), 16000), cdbuild::Event(12, 4, 4),
-        cdbuild::BlobPart(SIG_CD_EVENT, script("x()", 4), 16000), idname, Text("")}},
+       {HeldField("F"), event(1, 9), blob("alert(1)", 10), event(12, 4), blob("x()", 4), idname,
+        Text("")}},
       {"the last of the list, and OnMouseOut after OnMouseOver",
        {"Javascript:OnSelect;s", "Javascript:OnMouseOut m"},
        NOERROR,
-       {HeldField("F"), cdbuild::Event(21, 4, 2), cdbuild::BlobPart(SIG_CD_EVENT, script("s", 2), 16000),
-        cdbuild::Event(7, 4, 2), cdbuild::BlobPart(SIG_CD_EVENT, script("m", 2), 16000), idname,
-        Text("")}},
+       {HeldField("F"), event(21, 2), blob("s", 2), event(7, 2), blob("m", 2), idname, Text("")}},
       {"an unknown name: 257, no event for it and no CDIDNAME",
        {"Javascript:OnFoo x", "Javascript:OnClick a"},
        VELKO_ERR_FAILED,
-       {HeldField("F"), cdbuild::Event(1, 4, 2), cdbuild::BlobPart(SIG_CD_EVENT, script("a", 2), 16000),
-        Text("")}},
+       {HeldField("F"), event(1, 2), blob("a", 2), Text("")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -405,7 +405,7 @@ TEST(FieldSetupTest, NewFieldsTakeTheirKindAndFormatsFromTheKeys) {
        "DisplayDelimiter=NewLine",
        cdbuild::Field({.flags = 0x0084, .data_type = 0x0500, .list_delimiter = 0x4006,
                        .name = "Total"}),
-       plainExt, plainExt2, cdbuild::EmbeddedControl(0x80000000),
+       plainExt, plainExt2, cdbuild::FieldControl(0x80000000),
        cdbuild::IdName({.id = "f1", .class_name = "c"})},
       {"readers: the extended flags", "Reader", "RefreshFields=Yes DynamicSize=YES UseApplet=Yes",
        cdbuild::Field({.flags = 0x0094, .data_type = 0x0500, .name = "Total"}),
@@ -429,12 +429,12 @@ TEST(FieldSetupTest, NewFieldsTakeTheirKindAndFormatsFromTheKeys) {
        "MaxLines=3 TimeStyle=Calendar",
        cdbuild::Field({.flags = 0x0080, .data_type = 0x0500, .name = "Total"}), plainExt,
        plainExt2,
-       WithBytes(cdbuild::EmbeddedControl(0x80000005),
+       WithBytes(cdbuild::FieldControl(0x80000005),
                  {{8, 0x10}, {9, 0x0E}, {10, 0xD0}, {11, 0x02}, {12, 80}, {14, 3}}),
        {}},
       {"a width in percent", "Text", "OSStyle=Native Width=40 Unit=percent",
        cdbuild::Field({.flags = 0x0080, .data_type = 0x0500, .name = "Total"}), plainExt,
-       plainExt2, WithBytes(cdbuild::EmbeddedControl(0x80000008), {{8, 40}}), {}},
+       plainExt2, WithBytes(cdbuild::FieldControl(0x80000008), {{8, 40}}), {}},
       {"a dialog list", "Dialog", "Multiple=Yes",
        cdbuild::Field({.flags = 0x0280, .data_type = 0x0501, .list_delimiter = 0x3006,
                        .name = "Total"}),

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cdbuild/cd_builder.h"
 #include "host/formula.h"
 #include "host/host_testing.h"
 #include "host/nsfdata.h"
@@ -270,6 +271,7 @@ TEST_F(FormulaComputeTest, FunctionsGiveTheirValues) {
       {"@Left(Form; 2) + @Right(Form; 3)", "text:Meemo"},
       {"@Left(\"key=value\"; \"=\") + \",\" + @Right(\"key=value\"; \"=\")", "text:key,value"},
       {"@Left(\"abc\"; 10) + @Right(\"abc\"; 0)", "text:abc"},
+      {"@Left(\"abc\"; 1e308 * 10 - 1e308 * 10) + \"|\" + @Left(\"abc\"; 1.9)", "text:|a"},
       {"@Contains(Subject; \"report\")", "number:1"},
       {"@Contains(Subject; \"Report\")", "number:0"},
       {"@Begins(Tags; \"Gr\")", "number:1"},
@@ -350,10 +352,14 @@ TEST_F(FormulaComputeTest, FormulasThatCannotEvaluateFail) {
       {"@Left(\"a\")", ERR_FORMULA_ARGUMENTS},
       {"@True(1)", ERR_FORMULA_ARGUMENTS},
       {"@TextToNumber(\"12x\")", ERR_FORMULA_BAD_VALUE},
+      {"@TextToNumber(\"nan\")", ERR_FORMULA_BAD_VALUE},
+      {"@TextToNumber(\"0x10\")", ERR_FORMULA_BAD_VALUE},
       {"1 / 0", ERR_FORMULA_BAD_VALUE},
       {"Tags[4]", ERR_FORMULA_BAD_VALUE},
       {"Tags[0]", ERR_FORMULA_BAD_VALUE},
       {"@Subset(Tags; 0)", ERR_FORMULA_BAD_VALUE},
+      {"@Left(\"abc\"; @TextToNumber(@Trim(\" \" : \" \")))", ERR_FORMULA_BAD_VALUE},
+      {"@ReplaceSubstring(\"abc\"; \"b\"; @Trim(\" \" : \" \"))", NOERROR},
       {"[02/30/2026]", ERR_FORMULA_BAD_VALUE},
       {"[02/29/2025]", ERR_FORMULA_BAD_VALUE},
       {"[12/01/2026 25:00]", ERR_FORMULA_BAD_VALUE},
@@ -373,19 +379,22 @@ TEST_F(FormulaComputeTest, FormulasThatCannotEvaluateFail) {
   }
 }
 
-TEST_F(FormulaComputeTest, ListsAndTextsAreCapped) {
-  // Doubling a list: 2^14 entries still fit, 2^15 do not.
+TEST_F(FormulaComputeTest, ListsTextsAndWaitingValuesAreCapped) {
+  // Doubling a list: 2^13 entries still fit, 2^14 do not.
   std::string doubling = "x := 1";
-  for (int i = 0; i < 14; ++i)
+  for (int i = 0; i < 13; ++i)
     doubling += "; x := x : x";
-  EXPECT_EQ(Run(doubling + "; @Elements(x)").result, "number:16384");
+  EXPECT_EQ(Run(doubling + "; @Elements(x)").result, "number:8192");
   EXPECT_EQ(Run(doubling + "; x := x : x; 0").status, ERR_FORMULA_TOO_BIG);
-  // A permuted operator whose pairs pass the cap.
+  // A result whose block would pass 64 KB: 8192 numbers of 8 bytes.
+  EXPECT_EQ(Run(doubling + "; x").status, ERR_FORMULA_TOO_BIG);
+  EXPECT_EQ(Run(doubling + "; @Subset(x; 8191)").status, NOERROR);
+  // A permuted operator whose pairs pass the cap: 64 x 64 fit, 91 x 91 not.
   std::string wide = "x := 1";
-  for (int i = 0; i < 7; ++i)
+  for (int i = 0; i < 6; ++i)
     wide += "; x := x : x";
-  EXPECT_EQ(Run(wide + "; @Elements(x *+ x)").result, "number:16384");
-  EXPECT_EQ(Run(wide + "; x := x : 1; x *+ x").status, ERR_FORMULA_TOO_BIG);
+  EXPECT_EQ(Run(wide + "; @Elements(x *+ x)").result, "number:4096");
+  EXPECT_EQ(Run(wide + "; x := x : @Subset(x; 27); x *= x").status, ERR_FORMULA_TOO_BIG);
   // Text doubling stops at 64 KB, whatever operator builds it.
   std::string text = "t := \"0123456789abcdef\"";
   for (int i = 0; i < 11; ++i)
@@ -395,8 +404,15 @@ TEST_F(FormulaComputeTest, ListsAndTextsAreCapped) {
   EXPECT_EQ(Run(text + "; @Implode(t : t)").status, ERR_FORMULA_TOO_BIG);
   EXPECT_EQ(Run(text + "; @ReplaceSubstring(t; \"0\"; \"0123456789abcdef0123456789abcdef\")").status,
             ERR_FORMULA_TOO_BIG);
-  // A result whose block would pass 64 KB: 16384 numbers of 8 bytes.
-  EXPECT_EQ(Run(doubling + "; x").status, ERR_FORMULA_TOO_BIG);
+  // Arguments waiting for their @function: 512 fit, 513 do not.
+  const auto arguments = [](int n) {
+    std::string call = "@Elements(1";
+    for (int i = 1; i < n; ++i)
+      call += ";1";
+    return call + ")";
+  };
+  EXPECT_EQ(Run(arguments(512)).status, ERR_FORMULA_ARGUMENTS);
+  EXPECT_EQ(Run(arguments(513)).status, ERR_FORMULA_TOO_DEEP);
 }
 
 TEST_F(FormulaComputeTest, NestingIsCappedWithoutDeepRecursion) {
@@ -482,6 +498,21 @@ TEST_F(FormulaComputeTest, RunningOutOfMemoryIsReportedAndLeavesNoBlock) {
             ERR_MEMORY);
   EXPECT_EQ(result, NULLHANDLE);
   EXPECT_EQ(NSFComputeStop(compute), NOERROR);
+}
+
+TEST_F(FormulaComputeTest, HandLaidCompiledFormulasMatchTheCompiler) {
+  for (const std::string source : {"", "SELECT @All", "Form = \"Memo\"; @Now"}) {
+    SCOPED_TRACE(source);
+    FORMULAHANDLE compiled = NULLHANDLE;
+    WORD length = 0;
+    ASSERT_EQ(NSFFormulaCompile(nullptr, 0, source.data(), static_cast<WORD>(source.size()),
+                                &compiled, &length, nullptr, nullptr, nullptr, nullptr, nullptr),
+              NOERROR);
+    const auto* bytes = static_cast<const BYTE*>(OSLockObject(compiled));
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + length), cdbuild::CompiledFormula(source));
+    OSUnlockObject(compiled);
+    OSMemFree(compiled);
+  }
 }
 
 TEST(TimeDatePairText, JoinsBothTimesAndChecksItsBuffer) {

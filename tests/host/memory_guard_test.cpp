@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/formula.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -170,6 +171,89 @@ TEST_P(MemoryGuardTest, AFailedAllocationIsTheMemoryStatusAndChangesNothing) {
       break; // one run's findings are enough
   }
   EXPECT_GT(failed, 0) << "the call made no allocation to fail";
+}
+
+/* Formula calls with operator new failing at each N in turn: starting a
+ * formula (its instructions), evaluating it against a note (its values,
+ * the field reads, the result) and stopping it answer ERR_MEMORY or their
+ * clean result, let no exception out and leave no block behind. */
+class FormulaMemoryGuardTest : public host_test::HostFixture {
+protected:
+  struct Run {
+    STATUS status = NOERROR;
+    std::string result;
+    bool escaped = false;
+    bool fired = false;
+  };
+
+  Run RunOnce(NOTEHANDLE note, long nth) {
+    static const std::string kSource =
+        "SELECT A = \"alpha\"; x := @Explode(\"p q r\") : B; @Implode(@UpperCase(x) + \"!\"; \",\")";
+    std::string compiled("FM\x01\x00", 4);
+    const DWORD length = static_cast<DWORD>(kSource.size());
+    compiled.append(reinterpret_cast<const char*>(&length), sizeof length);
+    compiled += kSource;
+    Run run;
+    failing_new::Arm(nth);
+    try {
+      HCOMPUTE compute = NULLHANDLE;
+      run.status = NSFComputeStart(0, compiled.data(), &compute);
+      DHANDLE result = NULLHANDLE;
+      if (run.status == NOERROR) {
+        run.status =
+            NSFComputeEvaluate(compute, note, &result, nullptr, nullptr, nullptr, nullptr);
+        const STATUS stopped = NSFComputeStop(compute);
+        if (run.status == NOERROR)
+          run.status = stopped;
+      }
+      failing_new::Unarmed unarmed;
+      if (result != NULLHANDLE) {
+        run.result.assign(static_cast<const char*>(OSLockObject(result)), OSMemGetSize(result));
+        OSUnlockObject(result);
+        OSMemFree(result);
+      }
+    } catch (...) {
+      run.escaped = true;
+    }
+    failing_new::Disarm();
+    run.fired = nth > 0 && failing_new::Fired(nth);
+    return run;
+  }
+};
+
+TEST_F(FormulaMemoryGuardTest, AFailedAllocationIsTheMemoryStatusAndLeavesNoBlock) {
+  DBHANDLE db = NULLHANDLE;
+  ASSERT_EQ(note_testing::CreateDatabase(kDbPath, &db), NOERROR);
+  NOTEHANDLE note = NULLHANDLE;
+  ASSERT_EQ(NSFNoteCreate(db, &note), NOERROR);
+  ASSERT_EQ(NSFItemSetText(note, "A", "alpha", 5), NOERROR);
+  ASSERT_EQ(NSFItemAppendTextList(note, "B", "s", 1, FALSE), NOERROR);
+  const size_t handles = HostTestLiveHandles();
+  const Run clean = RunOnce(note, 0);
+  ASSERT_EQ(clean.status, NOERROR);
+  ASSERT_EQ(clean.result, std::string("\x00\x05", 2) + "P!,Q!,R!,S!");
+  int failed = 0;
+  for (long nth = 1; nth < 10000; ++nth) {
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    const Run run = RunOnce(note, nth);
+    EXPECT_FALSE(run.escaped) << "an exception left the call";
+    EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
+    if (!run.fired) {
+      EXPECT_EQ(run.status, NOERROR);
+      EXPECT_EQ(run.result, clean.result);
+      break;
+    }
+    ++failed;
+    if (run.status == NOERROR)
+      EXPECT_EQ(run.result, clean.result);
+    else
+      EXPECT_EQ(run.status, ERR_MEMORY);
+    if (HasFailure())
+      break;
+  }
+  EXPECT_GT(failed, 0) << "the calls made no allocation to fail";
+  EXPECT_EQ(NSFNoteClose(note), NOERROR);
+  EXPECT_EQ(NSFDbClose(db), NOERROR);
 }
 
 } // namespace

@@ -203,12 +203,9 @@ TEST_F(ViewSearchTest, BatchesSignalWhileEntriesAskedForRemainAndKeepThePosition
 }
 
 TEST_F(ViewSearchTest, FindByNameGivesTheFirstDocumentOfTheKeyInAnyCaseAndItsCount) {
-  const NOTEID b1 = StoreDocument("Berry", 3);
-  const NOTEID a1 = StoreDocument("apple", 2);
-  const NOTEID b2 = StoreDocument("berry", 3);
-  const NOTEID b3 = StoreDocument("BERRY", 3);
-  const NOTEID c1 = StoreDocument("cherry", 1);
-  ASSERT_NE(a1 + c1, 0u);
+  for (const auto& [subject, rank] : {std::pair<const char*, double>{"Berry", 3}, {"apple", 2},
+                                      {"berry", 3}, {"BERRY", 3}, {"cherry", 1}})
+    StoreDocument(subject, rank);
 
   struct Case {
     const char* key;
@@ -242,37 +239,6 @@ TEST_F(ViewSearchTest, FindByNameGivesTheFirstDocumentOfTheKeyInAnyCaseAndItsCou
               ERR_HOST_NOT_SUPPORTED);
     EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
   }
-
-  // A keyed read in batches of two, each later batch asking only for what
-  // is left of the key, gives the key's documents and nothing after them.
-  HostTestSetReadEntriesLimit(2);
-  NOTEID view = 0;
-  ASSERT_EQ(HostTestCreateView(db_, "Keyed", nullptr, "Subject", 0, &view), NOERROR);
-  HCOLLECTION collection = NULLHANDLE;
-  ASSERT_EQ(NIFOpenCollection(db_, db_, view, 0, &collection), NOERROR);
-  COLLECTIONPOSITION position{};
-  DWORD left = 0;
-  ASSERT_EQ(NIFFindByName(collection, "berry", FIND_CASE_INSENSITIVE, &position, &left), NOERROR);
-  std::vector<NOTEID> read;
-  std::vector<WORD> signals;
-  WORD signal = 0;
-  do {
-    DHANDLE buffer = NULLHANDLE;
-    DWORD returned = 0;
-    ASSERT_EQ(NIFReadEntries(collection, &position, NAVIGATE_NEXT, read.empty() ? 0 : 1,
-                             NAVIGATE_NEXT, left, READ_MASK_NOTEID, &buffer, nullptr, nullptr,
-                             &returned, &signal),
-              NOERROR);
-    const auto* ids = static_cast<const NOTEID*>(OSLockObject(buffer));
-    read.insert(read.end(), ids, ids + returned);
-    OSUnlockObject(buffer);
-    EXPECT_EQ(OSMemFree(buffer), NOERROR);
-    left -= returned;
-    signals.push_back(signal);
-  } while (signal & SIGNAL_MORE_TO_DO);
-  EXPECT_EQ(read, (std::vector<NOTEID>{b1, b2, b3}));
-  EXPECT_EQ(signals, (std::vector<WORD>{SIGNAL_MORE_TO_DO, 0}));
-  EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
 }
 
 TEST_F(ViewSearchTest, CollectionsFollowUpdatesAndRefuseWhatIsNotAView) {
@@ -357,6 +323,23 @@ TEST_F(ViewSearchTest, SearchWalksTheClassMaskInNoteIdOrderAndStopsOnTheCallback
     EXPECT_EQ(log.flags, std::vector<BYTE>(test.ids.size(), SE_FMATCH)) << test.name;
   }
   EXPECT_EQ(OSMemFree(all), NOERROR);
+
+  // A note the callback deletes before its turn is passed over.
+  struct Deleting {
+    DBHANDLE db;
+    NOTEID victim;
+    std::vector<NOTEID> met;
+  } deleting{db_, d2, {}};
+  EXPECT_EQ(NSFSearch(db_, NULLHANDLE, nullptr, 0, NOTE_CLASS_ALL, nullptr,
+                      [](void* parameter, SEARCH_MATCH* match, ITEM_TABLE*) -> STATUS {
+                        auto* state = static_cast<Deleting*>(parameter);
+                        state->met.push_back(match->NoteID);
+                        return state->met.size() == 1 ? NSFNoteDelete(state->db, state->victim, 0)
+                                                      : NOERROR;
+                      },
+                      &deleting, nullptr),
+            NOERROR);
+  EXPECT_EQ(deleting.met, (std::vector<NOTEID>{d1, form, view}));
   EXPECT_EQ(NSFSearch(0x7777, NULLHANDLE, nullptr, 0, 1, nullptr, RecordMatch, nullptr, nullptr),
             ERR_HOST_BAD_HANDLE);
 }
@@ -438,6 +421,56 @@ TEST_F(ViewSearchTest, PlaceholderItemsHaveNoTypeAndNoValue) {
   EXPECT_EQ(type, 0);
   EXPECT_EQ(length, 2u); // the type word alone
   EXPECT_EQ(NSFNoteClose(note), NOERROR);
+}
+
+TEST_F(ViewSearchTest, SelectionAndKeyFormulasRunOnEachDocument) {
+  const NOTEID low = StoreDocument("Low", 1);
+  const NOTEID high = StoreDocument("high", 7);
+  const NOTEID mid = StoreDocument("mid", 5);
+  const NOTEID top = StoreDocument("TOP", 9);
+
+  // The search: the match flag follows the formula, every note is met.
+  FORMULAHANDLE formula = NULLHANDLE;
+  ASSERT_EQ(NSFFormulaCompile(nullptr, 0, "SELECT Rank > 4", 0, &formula, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr),
+            NOERROR);
+  SearchLog log;
+  EXPECT_EQ(NSFSearch(db_, formula, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, RecordMatch, &log,
+                      nullptr),
+            NOERROR);
+  EXPECT_EQ(log.ids, (std::vector<NOTEID>{low, high, mid, top}));
+  EXPECT_EQ(log.flags, (std::vector<BYTE>{0, SE_FMATCH, SE_FMATCH, SE_FMATCH}));
+  EXPECT_EQ(OSMemFree(formula), NOERROR);
+
+  struct Case {
+    const char* name;
+    const char* selection;
+    const char* key;
+    WORD flags;
+    STATUS status;
+    std::vector<NOTEID> expected;
+  } cases[] = {
+      {"selection", "SELECT Rank > 4", "Rank", VIEW_KEY_DESCENDING, NOERROR, {top, high, mid}},
+      {"key formula, texts", "SELECT @All", "@LowerCase(Subject)", 0, NOERROR,
+       {high, low, mid, top}},
+      {"key formula, numbers", "SELECT Rank < 9", "0 - Rank", 0, NOERROR, {high, mid, low}},
+      {"selection that fails", "SELECT @Command([FileSave])", nullptr, 0,
+       ERR_FORMULA_NOT_AVAILABLE, {}},
+      {"key that fails", nullptr, "@Prompt([Ok]; \"a\"; \"b\")", 0, ERR_FORMULA_NOT_AVAILABLE,
+       {}},
+  };
+  for (const Case& test : cases) {
+    NOTEID view = 0;
+    ASSERT_EQ(HostTestCreateView(db_, "F", test.selection, test.key, test.flags, &view), NOERROR)
+        << test.name;
+    HCOLLECTION collection = NULLHANDLE;
+    ASSERT_EQ(NIFOpenCollection(db_, db_, view, 0, &collection), test.status) << test.name;
+    if (collection == NULLHANDLE)
+      continue;
+    std::vector<WORD> signals;
+    EXPECT_EQ(ReadAll(collection, &signals), test.expected) << test.name;
+    EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
+  }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/timedate.h"
 #include "render/output_stage.h"
 #include "render_fixture.h"
 
@@ -188,6 +189,59 @@ TEST_F(TranslatedTextTest, IntoATextAndFromAFormula) {
   RenderTextFree(&out);
   CopyTranslatedText(context_, nullptr, 4, nullptr, 0, 0, 0);
   EXPECT_EQ(Held(), "");
+}
+
+/* Formula texts are evaluated on the rendered note and their result, as
+ * text by its type, is what is translated. */
+TEST_F(TranslatedTextTest, FormulaResultsAsTextByType) {
+  NOTEHANDLE note = item_->note;
+  ASSERT_EQ(NSFItemSetText(note, "Subject", "a<b", 3), NOERROR);
+  ASSERT_EQ(NSFItemAppendTextList(note, "Tags", "x", 1, TRUE), NOERROR);
+  ASSERT_EQ(NSFItemAppendTextList(note, "Tags", "y&z", 3, TRUE), NOERROR);
+  const TIMEDATE clock = TimeDateFromUnix(1796515200); // 2026-12-06 00:00:00 UTC
+  HostTestSetClock(&clock);
+  const struct {
+    const char *source;
+    const char *html;
+  } cases[] = {
+      {"Subject", "a&lt;b"},
+      {"Tags", "x;y&amp;z"},
+      {"1 / 4", "0.25"},
+      {"1 / 3", "0.333333"},
+      {"1e20", "1e+20"},
+      {"7.5 : 2 : 3", "7.5"},
+      {"@Now + 90", "12/06/2026 00:01:30"},
+      {"[01/02/2026] : [03/04/2026 - 03/05/2026 12:00] : [12/31/2025]",
+       "01/02/2026 00:00:00;12/31/2025 00:00:00;03/04/2026 00:00:00 - 03/05/2026 12:00:00"},
+      {"Missing", ""},
+  };
+  for (const auto &c : cases) {
+    const Bytes compiled = cdbuild::CompiledFormula(c.source);
+    const DWORD before = context_->output_length;
+    CopyTranslatedText(context_, reinterpret_cast<const char *>(compiled.data()),
+                       static_cast<DWORD>(compiled.size()), nullptr, 0, 0, 1);
+    EXPECT_EQ(Held().substr(before), c.html) << c.source;
+  }
+}
+
+TEST_F(TranslatedTextTest, FormulasThatDoNotEvaluateAreWrittenAsTheirBytes) {
+  const struct {
+    Bytes formula;
+    const char *html;
+  } cases[] = {
+      // Fails to evaluate: the compiled bytes themselves, NULs skipped.
+      {cdbuild::CompiledFormula("@Prompt"), "FM&#65533;&#65533;@Prompt"},
+      // Ends before the source its header announces: never read past.
+      {Bytes{'F', 'M', 1, 0, 9, 0, 0, 0, '@', 'T'}, "FM&#65533;\t@T"},
+      // Shorter than a header.
+      {Bytes{'F', 'M', 1}, "FM&#65533;"},
+  };
+  for (const auto &c : cases) {
+    const DWORD before = context_->output_length;
+    CopyTranslatedText(context_, reinterpret_cast<const char *>(c.formula.data()),
+                       static_cast<DWORD>(c.formula.size()), nullptr, 1, 0, 1);
+    EXPECT_EQ(Held().substr(before), c.html) << c.html;
+  }
 }
 
 } // namespace

@@ -313,25 +313,4 @@ TEST_F(StorageTest, ObjectsReadBackInAnyPiecesAndBadOnesAreRefused) {
   }
 }
 
-TEST_F(StorageTest, ARecordLongerThanWhatRemainsAsksForItsLength) {
-  AppendItem({Text("x")});
-  const Bytes record = Records({Text("hello")});
-  EXPECT_EQ(InOperation([&](chunk_process_state* state, record_storage*) {
-              cd_record_context context;
-              context.remaining = 100;
-              context.context = &state->gen;
-              const char* data = reinterpret_cast<const char*>(record.data());
-              DWORD remaining = static_cast<DWORD>(record.size()) - 1;
-              EXPECT_EQ(GetRecordFromCDData(&context, &data, &remaining), VELKO_ERR_FAILED);
-              EXPECT_EQ(remaining, record.size());
-              remaining = static_cast<DWORD>(record.size()) + 4;
-              EXPECT_EQ(GetRecordFromCDData(&context, &data, &remaining), NOERROR);
-              EXPECT_EQ(remaining, 4u);
-              EXPECT_EQ(context.remaining, 100u - record.size());
-              return STATUS{NOERROR};
-            }),
-            NOERROR);
-  EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(record));
-}
-
 } // namespace
