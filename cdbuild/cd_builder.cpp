@@ -853,6 +853,54 @@ Bytes BlobPart(WORD signature, WORD owner, WORD maximum, const Bytes& data) {
   return Record(signature, body);
 }
 
+/* ---- links, fields and events ---- */
+
+Bytes NoteLink(const std::array<DWORD, 2>& replica, const std::array<DWORD, 4>& view,
+               const std::array<DWORD, 4>& note) {
+  Bytes link(kNoteLinkSize);
+  size_t at = 0;
+  for (DWORD word : replica) {
+    PutDword(link, at, word);
+    at += 4;
+  }
+  for (DWORD word : view) {
+    PutDword(link, at, word);
+    at += 4;
+  }
+  for (DWORD word : note) {
+    PutDword(link, at, word);
+    at += 4;
+  }
+  return link;
+}
+
+/* CDEXTFIELD, WSIG, 20 bytes: 4 first flags, 8 second flags, 12 reserved. */
+Bytes ExtField(DWORD flags1, DWORD flags2) {
+  Bytes body(16);
+  PutDword(body, 0, flags1);
+  PutDword(body, 4, flags2);
+  return Record(SIG_CD_EXTFIELD, body);
+}
+
+/* CDEXT2FIELD, WSIG, 88 bytes: 4 flags, 8 currency flags, 40 country, 44
+ * the six date and time format bytes, 50 their flag word. */
+Bytes Ext2Field(const Ext2FieldFields& fields) {
+  Bytes body(84);
+  PutDword(body, 0, fields.flags);
+  PutDword(body, 4, fields.currency_flags);
+  PutDword(body, 36, fields.country);
+  std::copy(fields.date_time.begin(), fields.date_time.end(), body.begin() + 40);
+  PutWord(body, 46, fields.date_time_flags);
+  return Record(SIG_CD_EXT2FIELD, body);
+}
+
+/* A field's embedded control 0xFFF7, WSIG, 36 bytes: 4 flags, 8 reserved. */
+Bytes FieldControl(DWORD flags) {
+  Bytes body(32);
+  PutDword(body, 0, flags);
+  return Record(SIG_CD_EMBEDDEDCTL, body);
+}
+
 /* ---- record lists ---- */
 
 Body& Body::Add(Bytes record) {

@@ -447,6 +447,26 @@ Bytes AreaElement(WORD shape, WORD tabIndex, const Bytes& coordinates = {});
 Bytes Event(const EventFields& fields);
 Bytes BlobPart(WORD signature, WORD owner, WORD maximum, const Bytes& data);
 
+/* ---- links, fields and events ---- */
+
+/* A 40-byte note link: the replica ID (two words, low first), then the
+ * view's and the note's UNIDs (four words each, in storage order). */
+Bytes NoteLink(const std::array<DWORD, 2>& replica, const std::array<DWORD, 4>& view,
+               const std::array<DWORD, 4>& note);
+/* CDEXTFIELD: its two flag words. */
+Bytes ExtField(DWORD flags1, DWORD flags2);
+struct Ext2FieldFields {
+  DWORD flags = 0;
+  DWORD currency_flags = 0;
+  DWORD country = 0x348;
+  std::array<BYTE, 6> date_time{}; /* year, month, weekday, day, date, time formats */
+  WORD date_time_flags = 0;
+};
+/* CDEXT2FIELD, 88 bytes. */
+Bytes Ext2Field(const Ext2FieldFields& fields);
+/* A field's embedded control record 0xFFF7, 36 bytes: its flag word. */
+Bytes FieldControl(DWORD flags);
+
 /* ---- record lists ---- */
 
 /* Records in order, laid out as item values or a CD file. */

@@ -824,9 +824,21 @@ typedef struct { /* 0xFFF5; the coordinates follow */
 
 typedef struct { /* 0xFFF7 */
   WSIG Header;
-  DWORD Flags;
-  BYTE Reserved[28];
+  DWORD Flags; /* CDEMBEDDEDCTL_* */
+  /* The size and limits a field's format keys set; their positions are
+   * our own choices, written only here. */
+  WORD Width; /* twips, or percent with CDEMBEDDEDCTL_WIDTH_PERCENT */
+  WORD Height; /* twips */
+  WORD MaxChars;
+  WORD MaxLines;
+  BYTE Reserved[20];
 } CDEMBEDDEDCTL;
+
+inline constexpr DWORD CDEMBEDDEDCTL_MULTILINE = 0x00000001;
+inline constexpr DWORD CDEMBEDDEDCTL_VERTSCROLL = 0x00000002;
+inline constexpr DWORD CDEMBEDDEDCTL_CALENDAR = 0x00000004;      /* our choice */
+inline constexpr DWORD CDEMBEDDEDCTL_WIDTH_PERCENT = 0x00000008; /* our choice */
+inline constexpr DWORD CDEMBEDDEDCTL_NATIVE = 0x80000000;
 
 typedef struct { /* 0xFFEA */
   WSIG Header;
@@ -870,6 +882,54 @@ typedef struct { /* 0xFF8A; the formulas, name, description and values follow */
   WORD TextValueLength;
   WORD Reserved3;
 } CDFIELD;
+
+/* CDEXTFIELD (0xFFB0) as the field generator writes it: two flag words.
+ * The bits of the second word not named by the field keys are our own
+ * choices, written only here. */
+typedef struct {
+  WSIG Header;
+  DWORD Flags1;
+  DWORD Flags2;
+  BYTE Reserved[8];
+} CDEXTFIELD;
+
+inline constexpr DWORD CDEXTFIELD_FLAGS2_HIDEDELIMITERS = 0x00000100; /* our choice */
+inline constexpr DWORD CDEXTFIELD_FLAGS2_REFRESHCHOICES = 0x00000400; /* our choice */
+inline constexpr DWORD CDEXTFIELD_FLAGS2_COMPUTEDHTML = 0x00000800;   /* our choice */
+inline constexpr DWORD CDEXTFIELD_FLAGS2_USEAPPLET = 0x00000040;
+inline constexpr DWORD CDEXTFIELD_FLAGS2_DYNAMICSIZE = 0x00000200;
+/* The type word "Dialog": a keyword field whose choices open in a dialog
+ * box (our choice): the keyword field flags and this first-word bit. */
+inline constexpr DWORD CDEXTFIELD_FLAGS1_DIALOG = 0x00000008;
+
+/* CDEXT2FIELD (0xFFFE), 88 bytes as the field generator makes it. The
+ * positions of the currency words and of the extended date and time
+ * format bytes are our own choices, written only here; the country code
+ * at 40 is the one field placed by the field keys. */
+typedef struct {
+  WSIG Header;
+  DWORD Flags;         /* CDEXT2FIELD_FLAGS_* */
+  DWORD CurrencyFlags; /* 0x1 symbol follows, 0x2 space after, 0x4 ISO symbol */
+  BYTE Reserved[28];
+  DWORD ISOCountry; /* 0x348 when made */
+  BYTE DTYearFormat;
+  BYTE DTMonthFormat;
+  BYTE DTDayOfWeekFormat;
+  BYTE DTDayFormat;
+  BYTE DTDateDisplay;
+  BYTE DTTimeDisplay;
+  WORD DTFlags; /* CDEXT2FIELD_DT_* */
+  BYTE Reserved2[36];
+} CDEXT2FIELD;
+
+inline constexpr DWORD CDEXT2FIELD_FLAGS_CURRENCY = 0x0001;  /* the currency settings are used */
+inline constexpr DWORD CDEXT2FIELD_FLAGS_DATETIME = 0x0002;  /* the extended formats are used */
+inline constexpr DWORD CDEXT2FIELD_DEFAULT_COUNTRY = 0x348;
+inline constexpr WORD CDEXT2FIELD_DT_INPUT4DIGITYEAR = 0x0001;
+inline constexpr WORD CDEXT2FIELD_DT_INPUTALPHAMONTH = 0x0002;
+inline constexpr WORD CDEXT2FIELD_DT_DATETODAY = 0x0004;
+inline constexpr WORD CDEXT2FIELD_DT_OUTPUT4DIGITYEAR = 0x0008;
+inline constexpr WORD CDEXT2FIELD_DT_HIDECURRENTYEAR = 0x0010;
 
 /* ---- Graphics and file data (LSIG records) ---- */
 
@@ -1160,7 +1220,8 @@ static_assert(sizeof(CDIDNAME) == 26 && offsetof(CDIDNAME, NameLength) == 14);
 static_assert(sizeof(CDMAPELEMENT) == 36 && offsetof(CDMAPELEMENT, MapNameLength) == 8);
 static_assert(offsetof(CDMAPELEMENT, LastPolyRegionID) == 16);
 static_assert(sizeof(CDAREAELEMENT) == 32 && offsetof(CDAREAELEMENT, TabIndex) == 10);
-static_assert(sizeof(CDEMBEDDEDCTL) == 36);
+static_assert(sizeof(CDEMBEDDEDCTL) == 36 && offsetof(CDEMBEDDEDCTL, Width) == 8);
+static_assert(offsetof(CDEMBEDDEDCTL, MaxLines) == 14);
 static_assert(sizeof(CDEMBEDDEDCONTROL) == 64 && offsetof(CDEMBEDDEDCONTROL, Flags) == 8);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Width) == 12 && offsetof(CDEMBEDDEDCONTROL, TextFont) == 16);
 static_assert(offsetof(CDEMBEDDEDCONTROL, Colors) == 38);
@@ -1172,6 +1233,10 @@ static_assert(offsetof(CDFIELD, DateFormat) == 14 && offsetof(CDFIELD, TimeDateD
 static_assert(offsetof(CDFIELD, FontID) == 20 && offsetof(CDFIELD, DVLength) == 24);
 static_assert(offsetof(CDFIELD, TabOrder) == 28 && offsetof(CDFIELD, VFLength) == 30);
 static_assert(offsetof(CDFIELD, NameLength) == 32 && offsetof(CDFIELD, TextValueLength) == 36);
+static_assert(sizeof(CDEXTFIELD) == 20 && offsetof(CDEXTFIELD, Flags2) == 8);
+static_assert(sizeof(CDEXT2FIELD) == 88 && offsetof(CDEXT2FIELD, CurrencyFlags) == 8);
+static_assert(offsetof(CDEXT2FIELD, ISOCountry) == 40 && offsetof(CDEXT2FIELD, DTYearFormat) == 44);
+static_assert(offsetof(CDEXT2FIELD, DTTimeDisplay) == 49 && offsetof(CDEXT2FIELD, DTFlags) == 50);
 
 static_assert(sizeof(CDGRAPHIC) == 32 && offsetof(CDGRAPHIC, DestWidth) == 8);
 static_assert(offsetof(CDGRAPHIC, Resize) == 24 && offsetof(CDGRAPHIC, Version) == 26);

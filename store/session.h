@@ -11,6 +11,10 @@
 #ifndef VELKO_STORE_SESSION_H
 #define VELKO_STORE_SESSION_H
 
+#include <string>
+
+#include "host/cdrecords.h"
+#include "host/nsfdata.h"
 #include "velko/velko.h"
 #include "store/tracked_memory.h"
 
@@ -163,6 +167,23 @@ struct _internal_SESS {
   DHANDLE cached_collection = NULLHANDLE;
   DBHANDLE cached_collection_db = NULLHANDLE;
   char cached_collection_view[256] = {};
+
+  /* ---- links the generators write ---- */
+  /* The database document links point into and the view they name, set by
+   * the caller before links are made from note IDs or a selection. */
+  DBHANDLE link_db = NULLHANDLE;
+  TIMEDATE link_replica = {};
+  UNID link_view = {};
+  /* The note link parsed from the event data of the last event-data link
+   * (the first area; the second is kept for the matcher). */
+  NOTELINK link_areas[2] = {};
+  /* What the last event-data link parsed and chose, read by the chunk
+   * engine afterwards: 'Y' per part parsed (replica ID, view, note), and
+   * the popup text, server hint and anchor written. */
+  char to_doclink[3] = {};
+  std::string to_popup;
+  std::string to_hint;
+  std::string to_anchor;
 };
 
 #endif

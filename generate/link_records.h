@@ -1,0 +1,59 @@
+/*
+ * Building the variable-length records of the link and field generators:
+ * a record assembled from its fixed part and texts, then copied into a
+ * tracked block of exactly its size and emitted; byte records; CDIDNAMEs.
+ * A record that would pass the emitter's largest record or a 16-bit length
+ * is refused with 1028 before any memory is taken. Private to generate/.
+ */
+#ifndef VELKO_GENERATE_LINK_RECORDS_H
+#define VELKO_GENERATE_LINK_RECORDS_H
+
+#include <string>
+#include <vector>
+
+#include "store/emitter.h"
+#include "velko/velko.h"
+
+namespace link_records {
+
+/* The largest record the generators build. */
+inline constexpr DWORD kLargestRecord = 64382;
+
+/* A record being assembled, header first (its signature and length are set
+ * when it is emitted). */
+class record_block {
+public:
+  explicit record_block(LSXLsiSession* session) : session_(session) {}
+
+  void Add(const void* data, size_t length);
+  void Add(const std::string& text) { Add(text.data(), text.size()); }
+  /* The text and its zero byte. */
+  void AddTerminated(const std::string& text);
+  void AddZeros(size_t count);
+  size_t Size() const { return bytes_.size(); }
+  BYTE* Data() { return bytes_.data(); }
+
+  /* Sets the header (WSIG for 0xFFnn, BSIG otherwise) and emits the record
+   * from a tracked block: 1028 when too large, 263 without memory, else
+   * the emitter's status. */
+  STATUS Emit(WORD signature, generation_context* context);
+
+private:
+  LSXLsiSession* session_;
+  std::vector<BYTE> bytes_;
+};
+
+/* A two-byte record {signature, 2} emitted under the signature. */
+STATUS EmitByteRecord(WORD signature, generation_context* context);
+
+/* A CDIDNAME of the six parts (id, class, style, title, other, name). */
+STATUS EmitIdName(LSXLsiSession* session, const std::string parts[6], generation_context* context);
+
+/* A CDIDNAME from the "<prefix>HTMLID=" ... keys of properties, emitted
+ * only when a key gave a part. */
+STATUS EmitIdNameFromProperties(LSXLsiSession* session, const char* prefix,
+                                const char* properties, generation_context* context);
+
+} // namespace link_records
+
+#endif
