@@ -67,9 +67,9 @@ struct hotspot_data {
 };
 
 hotspot_data SessionData(LSXLsiSession* session) {
-  const DWORD room = VELKO_RESULT_TEXT_SIZE - kHotspotDataOffset;
-  const WORD length = session->result_length <= room ? session->result_length
-                                                     : static_cast<WORD>(room);
+  // Any length the word holds fits behind the offset in the result text.
+  static_assert(VELKO_RESULT_TEXT_SIZE - kHotspotDataOffset > 0xFFFF);
+  const WORD length = session->result_length;
   return {session->result_text + kHotspotDataOffset, length};
 }
 

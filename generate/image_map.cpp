@@ -105,9 +105,9 @@ STATUS CopyMapForward(WORD shape, hotspot_state* state) {
  * every client when "CommonJavaScript=Yes". */
 STATUS EmitFormulaEvents(const char* properties, generation_context* gen) {
   LSXLsiSession* session = SessionOf(gen);
-  const DWORD room = VELKO_RESULT_TEXT_SIZE - kHotspotDataOffset;
-  const WORD length = session->result_length <= room ? session->result_length
-                                                     : static_cast<WORD>(room);
+  // Any length the word holds fits behind the offset in the result text.
+  static_assert(VELKO_RESULT_TEXT_SIZE - kHotspotDataOffset > 0xFFFF);
+  const WORD length = session->result_length;
   property_value values(session, properties);
   RETURN_IF_FAILED(values.status());
   const char* common = values.Read("CommonJavaScript=");
