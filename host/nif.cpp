@@ -264,7 +264,6 @@ bool KeyEqualsName(const CollectionKey& key, const std::string& name) {
 
 } // namespace
 
-void velko::host::ResetViewsForTests() { readEntriesLimit = READ_ENTRIES_LIMIT; }
 
 extern "C" STATUS NIFOpenCollection(DBHANDLE viewDb, DBHANDLE dataDb, NOTEID viewNoteID,
                                     WORD /*openFlags*/, HCOLLECTION* retCollection) {
@@ -407,6 +406,8 @@ extern "C" STATUS NIFReadEntries(HCOLLECTION collection, COLLECTIONPOSITION* ind
 
 #include "host/host_testing.h"
 #include "host/nsfnote.h"
+
+void velko::host::ResetViewsForTests() { readEntriesLimit = READ_ENTRIES_LIMIT; }
 
 void HostTestSetReadEntriesLimit(DWORD limit) {
   readEntriesLimit = limit == 0 || limit > READ_ENTRIES_LIMIT ? READ_ENTRIES_LIMIT : limit;
