@@ -33,10 +33,11 @@ constexpr WORD kHotspotTypeSection = 12;
 constexpr WORD kHotspotTypeSectionAlt = 13;
 /* A link hotspot with this flag is kept while RemoveLinks keeps actions. */
 constexpr DWORD kHotspotFlagKeepable = 0x1000;
-constexpr DWORD kHotspotTypeOffset = 4;
-constexpr DWORD kHotspotFlagsOffset = 8;
-constexpr DWORD kEventCodeOffset = 8;
-constexpr DWORD kImageTypeOffset = 8;
+constexpr DWORD kHotspotTypeOffset = offsetof(CDHOTSPOTBEGIN, Type);
+constexpr DWORD kHotspotFlagsOffset = offsetof(CDHOTSPOTBEGIN, Flags);
+/* Event records share the resource layout; the event code is its type. */
+constexpr DWORD kEventCodeOffset = offsetof(CDRESOURCE, Type);
+constexpr DWORD kImageTypeOffset = offsetof(CDIMAGEHEADER, ImageType);
 constexpr WORD kImageTypeGif = 1;
 constexpr WORD kBitmapTransparencyTable = 0xC5;
 
