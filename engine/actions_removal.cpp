@@ -141,13 +141,13 @@ void Drop(chunk_record_output* output) { output->length = 0; }
 /* ---- Remove ---- */
 
 /* A removed paragraph definition is kept for the references after the
- * removed range. The list has a fixed room; beyond it the definition is
- * lost, which the host is told, and the removal goes on. */
+ * removed range. The host is told when the list passes its usual room;
+ * the list grows, so that no reference after the range loses its
+ * definition. */
 STATUS SaveRemovedDefinition(const char* record, chunk_process_state* state) {
-  if (state->session->internal->saved_definition_count >= _internal_SESS::kMaxSavedDefinitions) {
+  if (state->session->internal->saved_definition_count ==
+      static_cast<DWORD>(_internal_SESS::kMaxSavedDefinitions))
     ShowUserMessage("TARNO: Unable to save additional deleted PAB definitions.");
-    return NOERROR;
-  }
   return SaveParagraphDefinition(state->session, record);
 }
 

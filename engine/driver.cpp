@@ -174,14 +174,7 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
 
 /* ---- the session's saved definitions and the sort keys ---- */
 
-void FreeSavedDefinitions(LSXLsiSession* session) {
-  _internal_SESS* internal = session->internal;
-  for (int index = 0; index < internal->saved_definition_count; ++index) {
-    VelkoDeallocatePtr(session, internal->saved_definitions[index]);
-    internal->saved_definitions[index] = nullptr;
-  }
-  internal->saved_definition_count = 0;
-}
+void FreeSavedDefinitions(LSXLsiSession* session) { ReleaseSavedDefinitions(session); }
 
 void TakeKeysFromChunk(_internal_RTCHUNK* chunk, chunk_process_state* state) {
   state->sort_key_count = chunk->sort_key_count;

@@ -117,18 +117,27 @@ TEST_F(RemovalTest, BitmapConversionLeavesStoredBitmapsAndReportsTheConverter) {
   }
 }
 
-/* The list of removed definitions holds 1000: a Remove that drops the
- * 1001st tells the host once, and the removal goes on. */
-TEST_F(RemovalTest, RemoveTellsTheHostWhenRemovedDefinitionsNoLongerFit) {
+/* Past 1000 removed definitions the host is told, once, and the list
+ * grows: the reference the removal leaves still has its definition, the
+ * 1001st saved. */
+TEST_F(RemovalTest, RemovedDefinitionsPastAThousandAreKeptAndTheHostIsTold) {
   std::string script = "PABDEF id=1\nPABREF id=1\nTEXT text=\"keep\"\nPARAGRAPH\n";
-  for (int id = 2; id <= 1002; ++id)
+  for (int id = 2; id <= 1003; ++id)
     script += "PABDEF id=" + std::to_string(id) + " left=" + std::to_string(id) + "\n";
   script += "PABREF id=1002\nTEXT text=\"gone\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"end\"\n";
   Body(script);
   VelkoRTChunk* chunk = Chunk("Paragraph 2");
+  item_->AutoSave = 1;
   EXPECT_EQ(chunk->Remove(), NOERROR);
   EXPECT_EQ(note_testing::MessageTexts(),
             std::vector<std::string>{"TARNO: Unable to save additional deleted PAB definitions."});
+  cdbuild::Body expected;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("PABDEF id=1\nPABREF id=1\nTEXT text=\"keep\"\n"
+                                   "PABDEF id=1002 left=1002\nPABREF id=1002\nPARAGRAPH\n"
+                                   "PABREF id=1\nTEXT text=\"end\"\n",
+                                   &expected, &error));
+  EXPECT_EQ(Values(), std::vector<Bytes>{note_testing::Value(expected.RecordBytes())});
 }
 
 } // namespace
