@@ -288,7 +288,6 @@ void RemoveLink(record_storage* node, chunk_record_output* output, chunk_process
       Mark(state, at);
     }
   }
-  (void)depth;
   Drop(output);
 }
 
@@ -316,8 +315,9 @@ void RemoveLinkRecord(record_storage* node, chunk_record_output* output,
  * Hotspots of other kinds inside it stay whole. */
 void RemoveSection(record_storage* node, chunk_record_output* output, chunk_process_state* state) {
   Drop(output);
+  // From a CDBEGIN the section's own begin is still to come and counts
+  // when met; from the begin itself the section is open already.
   int depth = IsBegin(node) ? 0 : 1;
-  // The section's own begin follows a CDBEGIN that brackets it.
   for (record_storage* at = node->next; at != nullptr; at = at->next) {
     if (IsSectionBegin(at)) {
       Mark(state, at);
@@ -476,6 +476,7 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD,
   switch (state->action) {
   case ACTION_REMOVE:
     return RemoveRecord(record, signature, output, state);
+  case ACTION_SORT_BY_ROW: // the rows were appended again, sorted, where the chunk opened
   case ACTION_DROP_CHUNK:
     Drop(output);
     return NOERROR;
