@@ -2,7 +2,8 @@
 // 20 MB (paragraphs of text runs in several fonts, tables of cells)
 // stored as a real note's items, then timed as the plain load, the load
 // with Commit, a reading walk over loaded records (action 1 on
-// "Everything"), a writing walk with load and Commit (action 49), a
+// "Everything"), a writing walk with load and Commit (action 49), Remove
+// of a middle paragraph, a
 // reading walk with a chunk that opens at every table cell, the margin
 // query (action 36, MaxRightMargin) over "Everything", and the reads of the
 // stored values (the item checksum, all text) and a text find that matches
@@ -79,6 +80,7 @@ struct BodyBuilder {
 
   cdbuild::Body body;
   size_t record_bytes = 0;
+  size_t paragraphs = 0; /* paragraph records outside tables */
 };
 
 void AddTextRun(BodyBuilder& body, Sequence& sequence, size_t shortest, size_t spread) {
@@ -93,6 +95,7 @@ void AddTextRun(BodyBuilder& body, Sequence& sequence, size_t shortest, size_t s
 void AddParagraphs(BodyBuilder& body, Sequence& sequence, int count) {
   for (int paragraph = 0; paragraph < count; ++paragraph) {
     body.Add(cdbuild::Paragraph());
+    ++body.paragraphs;
     body.Add(cdbuild::PabRef(static_cast<WORD>(1 + sequence.Next(4))));
     const uint32_t runs = 2 + sequence.Next(3);
     for (uint32_t run = 0; run < runs; ++run)
@@ -111,6 +114,7 @@ void AddTable(BodyBuilder& body, Sequence& sequence, BYTE rows, BYTE columns) {
   }
   body.Add(cdbuild::TableEnd());
   body.Add(cdbuild::Paragraph());
+  ++body.paragraphs;
   body.Add(cdbuild::PabRef(1));
   AddTextRun(body, sequence, 10, 60);
 }
@@ -119,6 +123,7 @@ struct generated_body {
   std::vector<std::vector<BYTE>> values;
   size_t bytes = 0;
   size_t records = 0;
+  size_t paragraphs = 0;
   NOTEID note_id = 0;
 };
 
@@ -149,6 +154,7 @@ const generated_body& Body(size_t megabytes) {
   for (const auto& value : body.values)
     body.bytes += value.size() + 2; // and the type word
   body.records = built.body.records().size();
+  body.paragraphs = built.paragraphs;
   body.note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, body.values);
   return bodies.emplace(megabytes, std::move(body)).first->second;
 }
@@ -254,6 +260,22 @@ void BM_WritingWalk(benchmark::State& state) {
   Report(state, body);
 }
 
+/* Remove of the paragraph in the middle of the body: load, the writing
+ * walk and the rebuilt body, as the clean-up pass above. */
+void BM_RemoveMiddleParagraph(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  connection link(body);
+  const std::string definition = "Paragraph " + std::to_string(body.paragraphs / 2);
+  VelkoRTChunk* chunk = link.item->DefineChunk(definition.c_str());
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return;
+  }
+  for (auto _ : state)
+    Check(state, chunk->Remove(), "remove");
+  Report(state, body);
+}
+
 /* The checksum digits of every stored item of the body. */
 void BM_ItemChecksum(benchmark::State& state) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
@@ -303,6 +325,7 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
 
 [[maybe_unused]] const bool kRatios =
     AddBenchRatio("BM_WritingWalk", "BM_LoadAndCommit", "1.3") &&
+    AddBenchRatio("BM_RemoveMiddleParagraph", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_ReadingWalk", "BM_Load", "1.0") &&
     AddBenchRatio("BM_MaxRightMargin", "BM_Load", "1.0") &&
     AddBenchRatio("BM_ItemChecksum", "BM_Load", "1.0") &&
@@ -318,5 +341,6 @@ BENCHMARK(BM_MaxRightMargin)->Apply(Sizes);
 BENCHMARK(BM_ItemChecksum)->Apply(Sizes);
 BENCHMARK(BM_AllText)->Apply(Sizes);
 BENCHMARK(BM_FindTextNoMatch)->Apply(Sizes);
+BENCHMARK(BM_RemoveMiddleParagraph)->Apply(Sizes);
 
 } // namespace

@@ -23,11 +23,6 @@
 
 namespace {
 
-/* Action 2366 (remove the chunk's content) is not carried out by the engine
- * yet; until it is, Remove reports that it is not available rather than
- * running a walk that removes nothing. */
-constexpr bool kEngineRemovesChunks = false;
-
 /* Largest index a clause can hold; stepping past it would wrap to 0, which
  * the engine reads as every target. */
 constexpr WORD kLargestIndex = 0xFFFF;
@@ -433,10 +428,6 @@ int VelkoRTChunk::Exists() {
 STATUS VelkoRTChunk::Remove() {
   status = NOERROR;
   ClearFoundWords(session);
-  if (!kEngineRemovesChunks) {
-    status = VELKO_ERR_BAD_ARGUMENT;
-    return status;
-  }
   // With attachments on the note the engine needs the chunk's last record
   // to find the attachments the chunk holds.
   if (item != nullptr && item->note != NULLHANDLE &&

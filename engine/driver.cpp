@@ -174,14 +174,7 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
 
 /* ---- the session's saved definitions and the sort keys ---- */
 
-void FreeSavedDefinitions(LSXLsiSession* session) {
-  _internal_SESS* internal = session->internal;
-  for (int index = 0; index < internal->saved_definition_count; ++index) {
-    VelkoDeallocatePtr(session, internal->saved_definitions[index]);
-    internal->saved_definitions[index] = nullptr;
-  }
-  internal->saved_definition_count = 0;
-}
+void FreeSavedDefinitions(LSXLsiSession* session) { ReleaseSavedDefinitions(session); }
 
 void TakeKeysFromChunk(_internal_RTCHUNK* chunk, chunk_process_state* state) {
   state->sort_key_count = chunk->sort_key_count;
@@ -352,13 +345,17 @@ STATUS PrepareParagraphAndFont(chunk_process_state* state, const char* style, co
   return ParseOptionalFont(state, font);
 }
 
+/* The last target is what Remove's query of the chunk's last record left
+ * in the found words. Attachments the chunk holds go when they can; the
+ * removal of the records does not wait on it. */
 STATUS PrepareRemoval(chunk_process_state* state) {
   _internal_SESS* session = state->session->internal;
-  if (session->last_target_first == 0)
+  if (session->found_first == 0)
     return NOERROR;
-  state->last_target_first = session->last_target_first;
-  state->last_target_last = session->last_target_last;
-  return RemoveAttachmentsFromChunk(state->chunk, state);
+  state->last_target_first = session->found_first;
+  state->last_target_last = session->found_second;
+  (void)RemoveAttachmentsFromChunk(state->chunk, state);
+  return NOERROR;
 }
 
 /* What the action needs before the walk; a failure ends the operation. */

@@ -136,6 +136,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = PropertyQueryAtChunkStop(state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
+  else if (state->action == ACTION_REMOVE)
+    status = RemovalWorkAtChunkStop(record, signature, length, state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

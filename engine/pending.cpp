@@ -36,9 +36,7 @@ constexpr WORD kPendingActions[] = {
     /* ProcessParagraphAction */
     ACTION_CHANGE_PARAGRAPH, ACTION_MERGE_CELLS, ACTION_UNDO_MERGE_CELLS,
     /* ProcessRemovalAction */
-    ACTION_REMOVE, ACTION_EXPORT_GRAPHIC, ACTION_REMOVE_HOTSPOTS, ACTION_REMOVE_LINKS,
-    ACTION_REMOVE_SECTIONS, ACTION_SORT_BY_ROW, ACTION_DROP_CHUNK, ACTION_SET_IMAGE_HOTSPOT,
-    ACTION_CONVERT_BITMAPS,
+    ACTION_SORT_BY_ROW, ACTION_SET_IMAGE_HOTSPOT,
     /* ProcessSearchAction */
     ACTION_LINK_OCCURRENCES, ACTION_REPLACE_TEXT_QUICK, ACTION_FIND_TEXT,
     ACTION_REPLACE_TEXT_SAME_LENGTH, ACTION_REMOVE_FIELDS,
@@ -88,10 +86,6 @@ STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chun
 
 STATUS ProcessParagraphAction(const char*, WORD, DWORD, chunk_record_output*,
                               chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessRemovalAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

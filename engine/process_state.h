@@ -176,6 +176,11 @@ struct chunk_process_state {
   WORD measured_right = 0;
   DWORD measured_left_set = 0;
 
+  /* ExportGraphic has exported the chunk's first image; the bitmap met
+   * last was converted to a GIF image (its parts go with it). */
+  DWORD image_exported = 0;
+  DWORD bitmap_converted = 0;
+
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;
   VelkoRTChunk* other_chunk = nullptr;

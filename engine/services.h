@@ -86,6 +86,16 @@ STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWOR
 /* Removes the attachments that the chunk's last target names. */
 STATUS RemoveAttachmentsFromChunk(VelkoRTChunk* chunk, chunk_process_state* state);
 
+/* Writes the image whose header is the node (the image segments after it)
+ * to the named file; 1028 when the file cannot be written. */
+STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession* session, const char* fileName,
+                                        const record_storage* header);
+
+/* Emits GIF image records in place of the bitmap whose header is the node
+ * (the bitmap's records after it). */
+STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state* state,
+                                           const record_storage* header);
+
 /* ---- engine actions built later (engine/pending.cpp) ---- */
 
 /* True for an action code whose case or chunk-edge work below is not built
@@ -150,5 +160,10 @@ STATUS EdgeWorkAtChunkStart(const char* record, WORD signature, DWORD length,
                             chunk_process_state* state);
 STATUS EdgeWorkAtChunkStop(const char* record, WORD signature, DWORD length,
                            chunk_process_state* state);
+
+/* Where the chunk of a removal closes: the paragraph after the removed
+ * range is mended. */
+STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD length,
+                              chunk_process_state* state);
 
 #endif

@@ -159,7 +159,7 @@ void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracket
 
 /* The first saved paragraph definition with the PABID, or null. */
 const char* SavedDefinition(const _internal_SESS* session, WORD id) {
-  for (int index = 0; index < session->saved_definition_count; ++index) {
+  for (DWORD index = 0; index < session->saved_definition_count; ++index) {
     const char* entry = session->saved_definitions[index];
     CDPABDEFINITION definition;
     if (entry == nullptr)

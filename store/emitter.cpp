@@ -145,7 +145,7 @@ WORD SavedDefinitionId(const char* entry) {
 }
 
 int FindSavedDefinition(const _internal_SESS* state, WORD id) {
-  for (int index = 0; index < state->saved_definition_count; ++index) {
+  for (int index = 0; index < static_cast<int>(state->saved_definition_count); ++index) {
     const char* entry = state->saved_definitions[index];
     if (SavedDefinitionLength(entry) != 0 && SavedDefinitionId(entry) == id)
       return index;
@@ -158,14 +158,14 @@ int FindSavedDefinition(const _internal_SESS* state, WORD id) {
 void RemoveSavedDefinition(LSXLsiSession* session, int index) {
   _internal_SESS* state = session->internal;
   VelkoDeallocatePtr(session, state->saved_definitions[index]);
-  const int count = state->saved_definition_count;
+  const int count = static_cast<int>(state->saved_definition_count);
   for (int at = index; at + 1 < count; ++at)
     state->saved_definitions[at] = state->saved_definitions[at + 1];
   state->saved_definitions[count - 1] = nullptr;
   int remaining = count - 1;
   while (remaining > 0 && state->saved_definitions[remaining - 1] == nullptr)
     --remaining;
-  state->saved_definition_count = static_cast<WORD>(remaining);
+  state->saved_definition_count = static_cast<DWORD>(remaining);
 }
 
 void RemoveSavedDefinitions(LSXLsiSession* session, WORD id) {
@@ -847,6 +847,32 @@ STATUS GenerateTabLabel(WORD flags, const char* label, WORD length, generation_c
   return CopyCDUpdated(&record, SIG_CD_TABLELABEL, sizeof record, context);
 }
 
+namespace {
+
+/* Twice the room (at first kFirstSavedDefinitionRoom) for the list of
+ * saved definitions, the entries moved over. */
+constexpr DWORD kFirstSavedDefinitionRoom = 64;
+
+STATUS GrowSavedDefinitions(LSXLsiSession* session) {
+  _internal_SESS* state = session->internal;
+  const DWORD room =
+      state->saved_definition_room == 0 ? kFirstSavedDefinitionRoom : 2 * state->saved_definition_room;
+  auto** list =
+      static_cast<char**>(VelkoAllocatePtr(session, VELKO_HERE, room * sizeof(char*), 1));
+  if (list == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  if (state->saved_definition_count > 0)
+    std::memcpy(list, state->saved_definitions, state->saved_definition_count * sizeof(char*));
+  VelkoDeallocatePtr(session, state->saved_definitions);
+  state->saved_definitions = list;
+  state->saved_definition_room = room;
+  return NOERROR;
+}
+
+} // namespace
+
 STATUS SaveParagraphDefinition(LSXLsiSession* session, const void* record) {
   if (session == nullptr || session->internal == nullptr || record == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
@@ -854,9 +880,9 @@ STATUS SaveParagraphDefinition(LSXLsiSession* session, const void* record) {
   if (length == 0)
     return VELKO_ERR_BAD_ARGUMENT;
   _internal_SESS* state = session->internal;
-  if (state->saved_definition_count >= _internal_SESS::kMaxSavedDefinitions) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
+  if (state->saved_definition_count == state->saved_definition_room) {
+    if (STATUS status = GrowSavedDefinitions(session); status != NOERROR)
+      return status;
   }
   auto* copy = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, EvenLength(length), 1));
   if (copy == nullptr) {
@@ -866,4 +892,14 @@ STATUS SaveParagraphDefinition(LSXLsiSession* session, const void* record) {
   std::memcpy(copy, record, length);
   state->saved_definitions[state->saved_definition_count++] = copy;
   return NOERROR;
+}
+
+void ReleaseSavedDefinitions(LSXLsiSession* session) {
+  _internal_SESS* state = session->internal;
+  for (DWORD index = 0; index < state->saved_definition_count; ++index)
+    VelkoDeallocatePtr(session, state->saved_definitions[index]);
+  VelkoDeallocatePtr(session, state->saved_definitions);
+  state->saved_definitions = nullptr;
+  state->saved_definition_room = 0;
+  state->saved_definition_count = 0;
 }

@@ -177,10 +177,13 @@ STATUS GenerateTabLabel(WORD flags, const char* label, WORD length, generation_c
 
 /* Adds a tracked copy of the paragraph definition record (its length taken
  * from its header) to the session's saved definitions, which the emitter
- * writes again before the first reference to its id. 0; 1028 for a record
- * that is no CDPABDEFINITION; 263 when memory runs out or the list is full
- * (1000 entries). Entries of the list are tracked blocks of the session. */
+ * writes again before the first reference to its id; the list grows as
+ * needed. 0; 1028 for a record that is no CDPABDEFINITION; 263 when memory
+ * runs out. The list and its entries are tracked blocks of the session. */
 STATUS SaveParagraphDefinition(LSXLsiSession* session, const void* record);
+
+/* Frees the session's saved definitions and their list. */
+void ReleaseSavedDefinitions(LSXLsiSession* session);
 
 /* ---- the output body (store/body_builder.cpp) ---- */
 

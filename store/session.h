@@ -126,10 +126,13 @@ struct _internal_SESS {
 
   /* ---- the record emitter ---- */
   /* Paragraph definitions removed or replaced by an operation, emitted
-   * again before the first reference to their id: owned copies. */
+   * again before the first reference to their id: owned copies, listed in
+   * a tracked block of saved_definition_room entries that grows as
+   * needed. Past kMaxSavedDefinitions entries the host is told once. */
   static constexpr int kMaxSavedDefinitions = 1000;
-  char* saved_definitions[kMaxSavedDefinitions] = {};
-  WORD saved_definition_count = 0;
+  char** saved_definitions = nullptr;
+  DWORD saved_definition_room = 0;
+  DWORD saved_definition_count = 0;
   /* While on, every record node appended gets the match-marker flag. */
   DWORD marker_switch = 0;
   /* The signature of the last record the session's emitters appended; it

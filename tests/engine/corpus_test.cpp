@@ -47,6 +47,17 @@
 
 namespace {
 
+/* The bytes from `at` on (at most 48), in hex, to show where bodies part. */
+std::string HexFrom(const std::vector<BYTE>& bytes, size_t at) {
+  std::string text;
+  char cell[4];
+  for (size_t i = at; i < bytes.size() && i < at + 48; ++i) {
+    snprintf(cell, sizeof cell, "%02x ", bytes[i]);
+    text += cell;
+  }
+  return text;
+}
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<BYTE>;
 
@@ -296,7 +307,9 @@ void EngineCorpusTest::Run(const cdbuild::Body& body, const std::string& lines) 
                saved[item][at] == expected[item][at])
           ++at;
         EXPECT_TRUE(at == saved[item].size() && at == expected[item].size())
-            << "item " << item << " differs from byte " << at << " of " << expected[item].size();
+            << "item " << item << " differs from byte " << at << " of " << expected[item].size()
+            << "\nsaved:    " << HexFrom(saved[item], at) << "\nexpected: "
+            << HexFrom(expected[item], at);
       }
     } else {
       FAIL() << "unknown key " << key;

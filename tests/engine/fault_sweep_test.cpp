@@ -256,10 +256,8 @@ protected:
     if (status == NOERROR) {
       item->AutoSave = route == Route::AutoSave;
       item->CacheRecords = route == Route::Save;
-      VelkoRTChunk* chunk = item->DefineChunk("Everything");
-      status = chunk != nullptr ? chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0,
-                                                       nullptr, nullptr, nullptr, nullptr)
-                                : STATUS{VELKO_ERR_FAILED};
+      VelkoRTChunk* chunk = item->DefineChunk(definition_);
+      status = chunk != nullptr ? operation_(chunk) : STATUS{VELKO_ERR_FAILED};
       if (status == NOERROR && route == Route::Save) {
         arm();
         status = item->Save();
@@ -310,10 +308,17 @@ protected:
     *before = StoredValues(id);
     ASSERT_EQ(CleanUp(id, Route::AutoSave, [] {}), NOERROR);
     *after = StoredValues(id, true);
-    ASSERT_NE(*before, *after) << "the clean-up must change the body";
+    ASSERT_NE(*before, *after) << "the operation must change the body";
   }
 
   std::string path_;
+  /* The operation swept and the chunk it runs on: the clean-up pass over
+   * the whole body unless a test says otherwise. */
+  const char* definition_ = "Everything";
+  std::function<STATUS(VelkoRTChunk*)> operation_ = [](VelkoRTChunk* chunk) {
+    return chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                nullptr);
+  };
 };
 
 const fault_control kMemoryControls[] = {
@@ -338,6 +343,31 @@ TEST_F(FaultSweepTest, CleanUpOfTwoItemsIsAllOrNothingAtEveryFailedAllocation) {
   Expected(body, &before, &after);
   ASSERT_EQ(before.size(), 2u);
   ASSERT_EQ(after.size(), 2u);
+  for (const fault_control& control : kMemoryControls)
+    EXPECT_GT(Sweep(control, body, before, after), 5) << control.name;
+}
+
+/* Remove of a middle paragraph whose definition is referred to after it:
+ * the definition is saved and written again, so the sweep meets the saved
+ * list's allocations as well as the rebuilt body's. */
+TEST_F(FaultSweepTest, RemoveOfAParagraphIsAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + R"(PABREF id=1
+TEXT text="first"
+PARAGRAPH
+PABDEF id=2 flags=0x0100 left=2880 ext=1440,0,1440,0,0,100
+PABREF id=2
+TEXT text="second"
+PARAGRAPH
+TEXT text="third"
+PARAGRAPH
+PABREF id=2
+TEXT text="fourth"
+)");
+  definition_ = "Paragraph 2";
+  operation_ = [](VelkoRTChunk* chunk) { return chunk->Remove(); };
+  std::vector<Bytes> before;
+  std::vector<Bytes> after;
+  Expected(body, &before, &after);
   for (const fault_control& control : kMemoryControls)
     EXPECT_GT(Sweep(control, body, before, after), 5) << control.name;
 }

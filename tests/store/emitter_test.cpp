@@ -161,12 +161,7 @@ protected:
   }
 
   void TearDown() override {
-    _internal_SESS* state = session_->internal;
-    for (int index = 0; index < _internal_SESS::kMaxSavedDefinitions; ++index) {
-      VelkoDeallocatePtr(session_, state->saved_definitions[index]);
-      state->saved_definitions[index] = nullptr;
-    }
-    state->saved_definition_count = 0;
+    ReleaseSavedDefinitions(session_);
     gen_.reset();
     note_testing::UnbindItem(item_);
     NSFNoteClose(note_);
@@ -230,7 +225,7 @@ protected:
   std::vector<WORD> SavedIds() {
     std::vector<WORD> ids;
     const _internal_SESS* state = session_->internal;
-    for (int index = 0; index < state->saved_definition_count; ++index) {
+    for (DWORD index = 0; index < state->saved_definition_count; ++index) {
       const char* entry = state->saved_definitions[index];
       ids.push_back(entry == nullptr ? 0
                                      : GetWord(reinterpret_cast<const BYTE*>(entry) +

@@ -85,10 +85,7 @@ struct emitter_session {
     EXPECT_EQ(CreateBodyItem(&gen), NOERROR);
   }
   ~emitter_session() {
-    _internal_SESS* state = session.internal;
-    for (int index = 0; index < state->saved_definition_count; ++index)
-      VelkoDeallocatePtr(&session, state->saved_definitions[index]);
-    state->saved_definition_count = 0;
+    ReleaseSavedDefinitions(&session);
     note_testing::UnbindItem(item);
     NSFNoteClose(note);
   }

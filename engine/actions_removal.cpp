@@ -1,0 +1,565 @@
+/*
+ * Record actions that drop records from the item being rebuilt, and their
+ * neighbours: removing the chunk's content (and mending the paragraph
+ * where the removed range ends), removing hotspots, links and sections,
+ * dropping every record of the chunk, exporting the chunk's first image to
+ * a file and turning bitmaps into GIF images.
+ *
+ * A record is dropped by leaving its output length 0. A removal that
+ * decides about a run of records at its first one marks the later records
+ * of the run (MarkRecordForRemoval); each removal drops a marked record
+ * first.
+ */
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+
+#include "engine/process_state.h"
+#include "engine/record_fields.h"
+#include "engine/services.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
+
+namespace {
+
+/* ---- record families ---- */
+
+constexpr WORD kHotspotTypeLink = 11;
+constexpr WORD kHotspotTypeLinkResource = 32;
+constexpr WORD kHotspotTypeSection = 12;
+constexpr WORD kHotspotTypeSectionAlt = 13;
+/* A link hotspot with this flag is kept while RemoveLinks keeps actions. */
+constexpr DWORD kHotspotFlagKeepable = 0x1000;
+constexpr DWORD kHotspotTypeOffset = offsetof(CDHOTSPOTBEGIN, Type);
+constexpr DWORD kHotspotFlagsOffset = offsetof(CDHOTSPOTBEGIN, Flags);
+/* Event records share the resource layout; the event code is its type. */
+constexpr DWORD kEventCodeOffset = offsetof(CDRESOURCE, Type);
+constexpr DWORD kImageTypeOffset = offsetof(CDIMAGEHEADER, ImageType);
+constexpr WORD kImageTypeGif = 1;
+constexpr WORD kBitmapTransparencyTable = 0xC5;
+
+bool IsHotspotBegin(WORD signature) {
+  return signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN ||
+         signature == SIG_CD_RESOURCELINKBEGIN || signature == SIG_CD_ALTHOTSPOTBEGIN;
+}
+bool IsHotspotEnd(WORD signature) {
+  return signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
+         signature == SIG_CD_ALTHOTSPOTEND;
+}
+bool IsHotspotRecord(WORD signature) { return IsHotspotBegin(signature) || IsHotspotEnd(signature); }
+/* The begins a section can have. */
+bool IsSectionBeginSignature(WORD signature) {
+  return signature == SIG_CD_RESOURCELINKBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN ||
+         signature == SIG_CD_HOTSPOTBEGIN;
+}
+bool IsLinkRecord(WORD signature) {
+  return signature == SIG_CD_LINK || signature == SIG_CD_DOCLINK;
+}
+bool IsEventRecord(WORD signature) {
+  return signature == SIG_CD_RESOURCE || signature == SIG_CD_RESOURCE_FF71 ||
+         signature == SIG_CD_RESOURCE_FF78 || signature == SIG_CD_RESOURCE_FF5A;
+}
+/* Records that name or target a hotspot's destination. */
+bool IsHotspotPart(WORD signature) {
+  return signature == SIG_CD_TARGET || signature == SIG_CD_IDNAME ||
+         signature == SIG_CD_IDNAME2;
+}
+
+WORD WordAt(const record_storage* node, DWORD offset) {
+  WORD value = 0;
+  if (node != nullptr)
+    ReadRecordWord(node->data, node->length, offset, &value);
+  return value;
+}
+DWORD DwordAt(const record_storage* node, DWORD offset) {
+  DWORD value = 0;
+  if (node != nullptr)
+    ReadRecordDword(node->data, node->length, offset, &value);
+  return value;
+}
+WORD HotspotType(const record_storage* node) { return WordAt(node, kHotspotTypeOffset); }
+WORD EventCode(const record_storage* node) { return WordAt(node, kEventCodeOffset); }
+
+bool IsSectionBegin(const record_storage* node) {
+  const WORD type = HotspotType(node);
+  return IsSectionBeginSignature(node->signature) &&
+         (type == kHotspotTypeSection || type == kHotspotTypeSectionAlt);
+}
+
+bool IsBegin(const record_storage* node) { return node->signature == SIG_CD_BEGIN; }
+bool IsEnd(const record_storage* node) { return node->signature == SIG_CD_END; }
+bool BracketsHotspotBegin(const record_storage* node) {
+  return IsBracket(node->signature) && IsHotspotBegin(NodeBracket(node));
+}
+bool BracketsHotspotRecord(const record_storage* node) {
+  return IsBracket(node->signature) && IsHotspotRecord(NodeBracket(node));
+}
+bool BracketsLink(const record_storage* node) {
+  return IsBracket(node->signature) && IsLinkRecord(NodeBracket(node));
+}
+
+/* ---- marks ---- */
+
+body_context* InputList(chunk_process_state* state) { return StateItem(state)->internal->input; }
+
+void Mark(chunk_process_state* state, record_storage* node) {
+  MarkRecordForRemoval(InputList(state), node);
+}
+bool IsMarked(const record_storage* node) {
+  return node != nullptr && (node->flags & RECORD_MARKED) != 0;
+}
+
+/* Marks every record after `from` up to and including the next CDEND;
+ * the node after the CDEND is returned (null at the list's end). */
+record_storage* MarkThroughNextEnd(chunk_process_state* state, record_storage* from) {
+  for (record_storage* node = from->next; node != nullptr; node = node->next) {
+    Mark(state, node);
+    if (IsEnd(node))
+      return node->next;
+  }
+  return nullptr;
+}
+
+/* The node of the hotspot end that closes the hotspot beginning at
+ * `begin`, counting nested hotspots; null when there is none. */
+record_storage* HotspotEndOf(record_storage* begin) {
+  int depth = 0;
+  for (record_storage* node = begin->next; node != nullptr; node = node->next) {
+    if (IsHotspotBegin(node->signature))
+      ++depth;
+    else if (IsHotspotEnd(node->signature) && depth-- == 0)
+      return node;
+  }
+  return nullptr;
+}
+
+void Drop(chunk_record_output* output) { output->length = 0; }
+
+/* ---- Remove ---- */
+
+/* A removed paragraph definition is kept for the references after the
+ * removed range. The host is told when the list passes its usual room;
+ * the list grows, so that no reference after the range loses its
+ * definition. */
+STATUS SaveRemovedDefinition(const char* record, chunk_process_state* state) {
+  if (state->session->internal->saved_definition_count ==
+      static_cast<DWORD>(_internal_SESS::kMaxSavedDefinitions))
+    ShowUserMessage("TARNO: Unable to save additional deleted PAB definitions.");
+  return SaveParagraphDefinition(state->session, record);
+}
+
+/* With the relation Inside the target's own frame stays. */
+bool KeepsFrame(WORD signature, const chunk_process_state* state) {
+  const chunkdef_info* clause = state->first_clause;
+  if (clause == nullptr || clause->relation != RELATION_INSIDE ||
+      clause->target_type == TARGETTYPE_EVERYTHING || clause->target_type >= kTargetTypeCount)
+    return false;
+  const target_parameter& row = target_parameter_table[clause->target_type - 1];
+  for (WORD member : row.member_signatures) {
+    if (member != 0 && member == signature)
+      return true;
+  }
+  return false;
+}
+
+STATUS RemoveRecord(const char* record, WORD signature, chunk_record_output* output,
+                    chunk_process_state* state) {
+  if (signature == SIG_CD_PABDEFINITION) {
+    if (STATUS status = SaveRemovedDefinition(record, state); status != NOERROR)
+      return status;
+  }
+  if (!KeepsFrame(signature, state))
+    Drop(output);
+  return NOERROR;
+}
+
+/* ---- RemoveHotspots ---- */
+
+/* The nearest CDBEGIN before the node, or null. */
+const record_storage* BeginBefore(const record_storage* node) {
+  for (const record_storage* at = node->previous; at != nullptr; at = at->previous) {
+    if (IsBegin(at))
+      return at;
+  }
+  return nullptr;
+}
+
+bool BracketsHotspotOrLink(WORD bracketed) {
+  return IsHotspotBegin(bracketed) || IsLinkRecord(bracketed);
+}
+
+void RemoveHotspotRecord(record_storage* node, chunk_record_output* output,
+                         chunk_process_state* state) {
+  const WORD signature = node->signature;
+  const WORD bracketed = NodeBracket(node);
+  bool drop = IsHotspotRecord(signature) || IsLinkRecord(signature) ||
+              signature == SIG_CD_SECTIONBAR || signature == SIG_CD_BUTTON;
+  if (IsEventRecord(signature)) {
+    const WORD code = EventCode(node);
+    drop = drop || code == 1 || code == 2 || code == 5;
+  }
+  if (IsBegin(node)) {
+    if (IsHotspotBegin(bracketed)) {
+      drop = true;
+    } else if (bracketed == SIG_CD_SECTIONBAR || IsLinkRecord(bracketed)) {
+      drop = true;
+      MarkThroughNextEnd(state, node);
+    }
+  }
+  if (IsEnd(node) && (IsHotspotRecord(bracketed) || IsLinkRecord(bracketed)))
+    drop = true;
+  if (IsHotspotPart(signature)) {
+    const record_storage* begin = BeginBefore(node);
+    drop = drop || (begin != nullptr && BracketsHotspotOrLink(NodeBracket(begin)));
+  }
+  if (drop)
+    Drop(output);
+}
+
+/* ---- RemoveLinks ---- */
+
+/* Whether the hotspot at `begin` is a link, judged on the records from it
+ * to its first hotspot end. */
+bool IsLinkHotspot(const record_storage* begin, bool keepActions) {
+  for (const record_storage* node = begin; node != nullptr; node = node->next) {
+    if (node != begin && IsHotspotEnd(node->signature))
+      return true;
+    if (IsHotspotBegin(node->signature)) {
+      const WORD type = HotspotType(node);
+      if (type == kHotspotTypeLink) {
+        if (keepActions && (DwordAt(node, kHotspotFlagsOffset) & kHotspotFlagKeepable) != 0)
+          return false;
+      } else if (type != kHotspotTypeLinkResource) {
+        return false;
+      }
+    } else if (IsEventRecord(node->signature)) {
+      const WORD code = EventCode(node);
+      if ((code == 1 && keepActions) || (code != 1 && code != 2))
+        return false;
+    }
+  }
+  return true;
+}
+
+/* The hotspot begin at the node or the first one after it. */
+record_storage* HotspotBeginFrom(record_storage* node) {
+  for (; node != nullptr; node = node->next) {
+    if (IsHotspotBegin(node->signature))
+      return node;
+  }
+  return nullptr;
+}
+
+/* A link: its hotspot records, link records and their brackets go, its
+ * text stays. The scan ends at the first hotspot end of the link's own
+ * nesting level (with the CDEND that brackets it). */
+void RemoveLink(record_storage* node, chunk_record_output* output, chunk_process_state* state) {
+  int depth = 0;
+  bool endMet = false;
+  for (record_storage* at = node->next; at != nullptr; at = at->next) {
+    if (IsBegin(at) && IsLinkRecord(NodeBracket(at))) {
+      Mark(state, at);
+      at = MarkThroughNextEnd(state, at);
+      if (at == nullptr)
+        break;
+      at = at->previous;
+      continue;
+    }
+    if (BracketsHotspotRecord(at)) {
+      Mark(state, at);
+      if (endMet && IsEnd(at))
+        break;
+      continue;
+    }
+    if (endMet)
+      break; // a hotspot end without a bracket around it
+    if (IsHotspotBegin(at->signature)) {
+      Mark(state, at);
+      ++depth;
+    } else if (IsHotspotEnd(at->signature)) {
+      Mark(state, at);
+      if (--depth <= 0)
+        endMet = true;
+    } else if (IsHotspotPart(at->signature) || IsEventRecord(at->signature) ||
+               IsLinkRecord(at->signature)) {
+      Mark(state, at);
+    }
+  }
+  Drop(output);
+}
+
+void RemoveLinkRecord(record_storage* node, chunk_record_output* output,
+                      chunk_process_state* state) {
+  if (IsHotspotBegin(node->signature) || (IsBegin(node) && BracketsHotspotBegin(node))) {
+    record_storage* begin = HotspotBeginFrom(node);
+    if (begin == nullptr || !IsLinkHotspot(begin, state->p1 != 0))
+      return; // not a link: the record stays
+    RemoveLink(node, output, state);
+    return;
+  }
+  if (IsLinkRecord(node->signature)) {
+    Drop(output);
+  } else if (IsBegin(node) && BracketsLink(node)) {
+    Drop(output);
+    MarkThroughNextEnd(state, node);
+  }
+}
+
+/* ---- RemoveSections ---- */
+
+/* A section: its begin and end records (and those of the sections nested
+ * in it), bars and their brackets go; its text and other content stay.
+ * Hotspots of other kinds inside it stay whole. */
+void RemoveSection(record_storage* node, chunk_record_output* output, chunk_process_state* state) {
+  Drop(output);
+  // From a CDBEGIN the section's own begin is still to come and counts
+  // when met; from the begin itself the section is open already.
+  int depth = IsBegin(node) ? 0 : 1;
+  for (record_storage* at = node->next; at != nullptr; at = at->next) {
+    if (IsSectionBegin(at)) {
+      Mark(state, at);
+      ++depth;
+    } else if (IsHotspotBegin(at->signature)) {
+      record_storage* end = HotspotEndOf(at);
+      if (end == nullptr)
+        return;
+      at = end; // another hotspot stays whole
+      if (at->next != nullptr && IsEnd(at->next) && BracketsHotspotRecord(at->next))
+        at = at->next;
+    } else if (IsHotspotEnd(at->signature)) {
+      Mark(state, at);
+      --depth;
+      if (depth <= 0 && (at->next == nullptr || !IsEnd(at->next) ||
+                         !BracketsHotspotRecord(at->next)))
+        return;
+    } else if (IsBegin(at) && BracketsHotspotRecord(at)) {
+      record_storage* next = at->next;
+      if (next != nullptr && IsSectionBegin(next)) {
+        Mark(state, at);
+      } else if (next != nullptr && IsHotspotBegin(next->signature)) {
+        record_storage* end = HotspotEndOf(next);
+        if (end == nullptr)
+          return;
+        at = end;
+        if (at->next != nullptr && IsEnd(at->next) && BracketsHotspotRecord(at->next))
+          at = at->next;
+      } else {
+        Mark(state, at); // the bracket of a section end
+      }
+    } else if (IsEnd(at) && BracketsHotspotRecord(at)) {
+      Mark(state, at);
+      if (depth <= 0)
+        return;
+    } else if (at->signature == SIG_CD_SECTIONBAR) {
+      Mark(state, at);
+    } else if (IsBegin(at) && NodeBracket(at) == SIG_CD_SECTIONBAR) {
+      Mark(state, at);
+      at = MarkThroughNextEnd(state, at);
+      if (at == nullptr)
+        return;
+      at = at->previous;
+    }
+  }
+}
+
+void RemoveSectionRecord(record_storage* node, chunk_record_output* output,
+                         chunk_process_state* state) {
+  if (IsHotspotBegin(node->signature) || (IsBegin(node) && BracketsHotspotBegin(node))) {
+    record_storage* begin = HotspotBeginFrom(node);
+    while (begin != nullptr && !IsSectionBeginSignature(begin->signature))
+      begin = HotspotBeginFrom(begin->next);
+    if (begin != nullptr && IsSectionBegin(begin) && (begin == node || begin == node->next))
+      RemoveSection(node, output, state);
+    return;
+  }
+  if (node->signature == SIG_CD_SECTIONBAR) {
+    Drop(output);
+  } else if (IsBracket(node->signature) && NodeBracket(node) == SIG_CD_SECTIONBAR) {
+    Drop(output);
+    MarkThroughNextEnd(state, node);
+  }
+}
+
+/* ---- ExportGraphic ---- */
+
+bool HoldsImageExtension(const char* name) {
+  for (const char* at = name; *at != '\0'; ++at) {
+    if (strncasecmp(at, ".gif", 4) == 0 || strncasecmp(at, ".jpg", 4) == 0)
+      return true;
+  }
+  return false;
+}
+
+/* The name of the exported file, in the session's first scratch text: the
+ * caller's name when it has an image extension; else the caller's name
+ * (or, without one, the item's import-export file cut before its ".cd")
+ * with the extension of the image's type. */
+void FormExportName(const record_storage* header, chunk_process_state* state) {
+  char* name = state->session->scratch_first;
+  const size_t room = sizeof state->session->scratch_first;
+  const char* given = state->s1 != nullptr ? state->s1 : "";
+  if (HoldsImageExtension(given)) {
+    snprintf(name, room, "%s", given);
+    return;
+  }
+  const char* base = given;
+  size_t baseLength = strlen(given);
+  const char* itemFile = StateItem(state)->ImportExportFile;
+  if (baseLength == 0 && itemFile != nullptr) {
+    base = itemFile;
+    baseLength = strlen(itemFile);
+    for (const char* at = itemFile; *at != '\0'; ++at) {
+      if (strncasecmp(at, ".cd", 3) == 0) {
+        baseLength = static_cast<size_t>(at - itemFile);
+        break;
+      }
+    }
+  }
+  const char* extension = WordAt(header, kImageTypeOffset) == kImageTypeGif ? "gif" : "jpg";
+  snprintf(name, room, "%.*s.%s", static_cast<int>(baseLength), base, extension);
+}
+
+STATUS ExportGraphic(record_storage* node, chunk_process_state* state) {
+  if (state->image_exported != 0)
+    return NOERROR;
+  if (node->signature == SIG_CD_BITMAPHEADER) {
+    state->secondary_status = VELKO_ERR_BITMAP_EXPORT;
+    ShowUserMessage("TARNO: ExportGraphic method for bitmaps requires Notes 6.0.2 or later, and "
+                    "appropriate Tarno version");
+    return VELKO_ERR_NO_INPUT;
+  }
+  if (node->signature != SIG_CD_IMAGEHEADER)
+    return NOERROR;
+  state->image_exported = 1;
+  FormExportName(node, state);
+  const STATUS status =
+      GenerateGraphicFileFromCDRecords(state->session, state->session->scratch_first, node);
+  if (status == NOERROR)
+    state->session->scratch_first[0] = '\0';
+  return status;
+}
+
+/* ---- bitmaps to GIF ---- */
+
+bool IsBitmapPart(WORD signature) {
+  return signature == SIG_CD_BITMAPSEGMENT || signature == SIG_CD_COLORTABLE ||
+         signature == SIG_CD_PATTERNTABLE || signature == kBitmapTransparencyTable;
+}
+
+/* A bitmap header stands for a converted image only when its conversion
+ * succeeded; its parts go with it and stay otherwise. */
+STATUS ConvertBitmap(record_storage* node, chunk_record_output* output,
+                     chunk_process_state* state) {
+  if (node->signature == SIG_CD_BITMAPHEADER) {
+    state->bitmap_converted = 0;
+    if (node->previous != nullptr && node->previous->signature == SIG_CD_STORAGELINK)
+      return NOERROR;
+    if (STATUS status = GenerateGIFRecordsFromBitmapRecords(state, node); status != NOERROR)
+      return status;
+    state->bitmap_converted = 1;
+    Drop(output);
+  } else if (IsBitmapPart(node->signature) && state->bitmap_converted != 0) {
+    Drop(output);
+  }
+  return NOERROR;
+}
+
+} // namespace
+
+STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD,
+                            chunk_record_output* output, chunk_process_state* state) {
+  record_storage* node = state->current_record;
+  const bool ownNode = node != nullptr && node->data == record;
+  switch (state->action) {
+  case ACTION_REMOVE:
+    return RemoveRecord(record, signature, output, state);
+  case ACTION_SORT_BY_ROW: // the rows were appended again, sorted, where the chunk opened
+  case ACTION_DROP_CHUNK:
+    Drop(output);
+    return NOERROR;
+  case ACTION_EXPORT_GRAPHIC:
+    return ownNode ? ExportGraphic(node, state) : NOERROR;
+  case ACTION_CONVERT_BITMAPS:
+    return ownNode ? ConvertBitmap(node, output, state) : NOERROR;
+  default:
+    break;
+  }
+  if (!ownNode)
+    return NOERROR;
+  if (IsMarked(node)) {
+    Drop(output);
+    return NOERROR;
+  }
+  switch (state->action) {
+  case ACTION_REMOVE_HOTSPOTS:
+    RemoveHotspotRecord(node, output, state);
+    break;
+  case ACTION_REMOVE_LINKS:
+    RemoveLinkRecord(node, output, state);
+    break;
+  case ACTION_REMOVE_SECTIONS:
+    RemoveSectionRecord(node, output, state);
+    break;
+  default:
+    break;
+  }
+  return NOERROR;
+}
+
+namespace {
+
+/* A hotspot end closes a section when, looking back from it, a section bar
+ * comes before any hotspot begin. */
+bool ClosesSection(const char* record, const chunk_process_state* state) {
+  const record_storage* node = state->current_record;
+  if (node == nullptr || node->data != record)
+    return false;
+  for (const record_storage* at = node->previous; at != nullptr; at = at->previous) {
+    if (at->signature == SIG_CD_SECTIONBAR)
+      return true;
+    if (at->signature == SIG_CD_HOTSPOTBEGIN || at->signature == SIG_CD_V4HOTSPOTBEGIN ||
+        at->signature == SIG_CD_RESOURCELINKBEGIN)
+      return false;
+  }
+  return false;
+}
+
+STATUS EmitParagraphBreak(chunk_process_state* state) {
+  return CopyCDUpdated(&state->paragraph, SIG_CD_PARAGRAPH, sizeof state->paragraph, &state->gen);
+}
+STATUS EmitReference(chunk_process_state* state) {
+  const CDPABREFERENCE reference = CurrentReference(state);
+  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
+}
+
+} // namespace
+
+/* Where a removed range ends, the paragraph after it is mended, judged on
+ * the record at which the chunk closed: before a top-level table or a
+ * hotspot the reference comes first and a paragraph break ends it; before
+ * other structure a paragraph break comes first, and the reference
+ * follows unless the record is a cell, an image or a hotspot end of a
+ * hotspot that stays open. */
+STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
+                              chunk_process_state* state) {
+  if (state->action != ACTION_REMOVE || state->writes == 0)
+    return NOERROR;
+  if (signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_HOTSPOTBEGIN) {
+    if (STATUS status = EmitReference(state); status != NOERROR)
+      return status;
+    return EmitParagraphBreak(state);
+  }
+  const bool closingEnd = IsHotspotEnd(signature) && ClosesSection(record, state);
+  const bool paragraph = IsTableEnd(signature) || signature == SIG_CD_NESTEDTABLEBEGIN ||
+                         closingEnd;
+  const bool reference = !(IsTableCell(signature) || signature == SIG_CD_GRAPHIC ||
+                           (IsHotspotEnd(signature) && !closingEnd));
+  if (paragraph) {
+    if (STATUS status = EmitParagraphBreak(state); status != NOERROR)
+      return status;
+  }
+  return reference ? EmitReference(state) : NOERROR;
+}

@@ -1,0 +1,143 @@
+// The record actions beside Remove that the corpus cannot show: ExportGraphic
+// (the refusal of a bitmap with its message and secondary status, and the
+// name the exported file gets) and the GIF conversion of bitmaps, through
+// AlterRichText on a stored body; and Remove's message when the session's
+// list of removed paragraph definitions is full.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "host/host_testing.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using namespace engine_test;
+
+class RemovalTest : public EngineTest {
+protected:
+  /* The body of the script as the note's "Body"; its values as stored. */
+  std::vector<Bytes> Body(const std::string& script) {
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+    EXPECT_EQ(body.AppendItems(note_, "Body"), NOERROR);
+    return Values();
+  }
+
+  STATUS Alter(VelkoRTChunk* chunk, WORD action, const char* s1 = nullptr) {
+    return chunk->AlterRichText(action, 0, 0, 0, 0, s1, nullptr, nullptr, nullptr);
+  }
+};
+
+constexpr const char* kText = "PABDEF id=1\nPABREF id=1\nTEXT text=\"picture\"\n";
+
+TEST_F(RemovalTest, ExportGraphicRefusesABitmapBeforeAnyImage) {
+  const std::vector<Bytes> before =
+      Body(std::string(kText) + "GRAPHIC\nBITMAPHEADER width=8 height=8\nBITMAPSEGMENT data=00\n"
+                                "GRAPHIC\nIMAGEHEADER type=1\nIMAGESEGMENT data=4749\n");
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(Alter(chunk, ACTION_EXPORT_GRAPHIC, "out.gif"), VELKO_ERR_NO_INPUT);
+  EXPECT_EQ(chunk->secondary_status, VELKO_ERR_BITMAP_EXPORT);
+  EXPECT_EQ(note_testing::MessageTexts(),
+            std::vector<std::string>{"TARNO: ExportGraphic method for bitmaps requires Notes "
+                                     "6.0.2 or later, and appropriate Tarno version"});
+  EXPECT_EQ(Values(), before);
+}
+
+/* The first image of the chunk goes to the file writer, which is not
+ * available: its status comes back, and the name it was given stays in
+ * the first scratch text. A bitmap after the image is not looked at. */
+TEST_F(RemovalTest, ExportGraphicNamesTheFileOfTheFirstImage) {
+  struct Case {
+    const char* s1;
+    int imageType;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"c:\\img\\out.JPG", 1, "c:\\img\\out.JPG"}, // an image extension: as given
+      {"shot.gif.bak", 2, "shot.gif.bak"},
+      {"pic", 1, "pic.gif"}, // else the type's extension
+      {"pic", 2, "pic.jpg"},
+      {"", 1, "default.gif"}, // the item's import-export file without ".cd"
+      {nullptr, 2, "default.jpg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    const std::vector<Bytes> before =
+        Body(std::string(kText) + "GRAPHIC\nIMAGEHEADER type=" + std::to_string(c.imageType) +
+             "\nIMAGESEGMENT data=4749\nGRAPHIC\nBITMAPHEADER width=8 height=8\n");
+    VelkoRTChunk* chunk = Chunk("Everything");
+    EXPECT_EQ(Alter(chunk, ACTION_EXPORT_GRAPHIC, c.s1), 1028);
+    EXPECT_STREQ(session_->scratch_first, c.name);
+    EXPECT_EQ(chunk->secondary_status, 0);
+    EXPECT_EQ(Values(), before);
+    item_ = nullptr; // deleted with the session
+  }
+}
+
+/* Bitmaps: one kept as a stored object (after a storage link) and an
+ * image are left as they are (the rebuilt body gets its final empty text
+ * run); another bitmap goes to the GIF conversion, whose status comes back
+ * with the note unchanged. */
+TEST_F(RemovalTest, BitmapConversionLeavesStoredBitmapsAndReportsTheConverter) {
+  struct Case {
+    const char* records;
+    STATUS status;
+  };
+  const Case cases[] = {
+      {"STORAGELINK type=1 ref=\"Graphic\"\nBITMAPHEADER width=8 height=8\n"
+       "BITMAPSEGMENT data=00\n",
+       NOERROR},
+      {"GRAPHIC\nBITMAPHEADER width=8 height=8\nBITMAPSEGMENT data=00\n", 1028},
+      {"GRAPHIC\nIMAGEHEADER type=1\nIMAGESEGMENT data=4749\n", NOERROR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.records);
+    TearDown();
+    SetUp();
+    const std::string script = std::string(kText) + c.records;
+    const std::vector<Bytes> before = Body(script);
+    EXPECT_EQ(Alter(Chunk("Everything"), ACTION_CONVERT_BITMAPS), c.status);
+    if (c.status != NOERROR) {
+      EXPECT_EQ(Values(), before);
+    } else {
+      cdbuild::Body expected;
+      cdbuild::ScriptError error;
+      ASSERT_TRUE(cdbuild::BuildScript(script + "TEXT text=\"\"\n", &expected, &error));
+      EXPECT_EQ(Values(), std::vector<Bytes>{note_testing::Value(expected.RecordBytes())});
+    }
+    item_ = nullptr;
+  }
+}
+
+/* Past 1000 removed definitions the host is told, once, and the list
+ * grows: the reference the removal leaves still has its definition, the
+ * 1001st saved. */
+TEST_F(RemovalTest, RemovedDefinitionsPastAThousandAreKeptAndTheHostIsTold) {
+  std::string script = "PABDEF id=1\nPABREF id=1\nTEXT text=\"keep\"\nPARAGRAPH\n";
+  for (int id = 2; id <= 1003; ++id)
+    script += "PABDEF id=" + std::to_string(id) + " left=" + std::to_string(id) + "\n";
+  script += "PABREF id=1002\nTEXT text=\"gone\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"end\"\n";
+  Body(script);
+  VelkoRTChunk* chunk = Chunk("Paragraph 2");
+  item_->AutoSave = 1;
+  EXPECT_EQ(chunk->Remove(), NOERROR);
+  EXPECT_EQ(note_testing::MessageTexts(),
+            std::vector<std::string>{"TARNO: Unable to save additional deleted PAB definitions."});
+  cdbuild::Body expected;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("PABDEF id=1\nPABREF id=1\nTEXT text=\"keep\"\n"
+                                   "PABDEF id=1002 left=1002\nPABREF id=1002\nPARAGRAPH\n"
+                                   "PABREF id=1\nTEXT text=\"end\"\n",
+                                   &expected, &error));
+  EXPECT_EQ(Values(), std::vector<Bytes>{note_testing::Value(expected.RecordBytes())});
+}
+
+} // namespace
