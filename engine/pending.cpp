@@ -34,7 +34,7 @@ constexpr WORD kPendingActions[] = {
     /* ProcessTextRunAction */
     ACTION_CHANGE_FONT, ACTION_FONT_IN_USE, ACTION_HIGHLIGHT, ACTION_HIGHLIGHT_TEXT,
     /* ProcessParagraphAction */
-    ACTION_CHANGE_PARAGRAPH, ACTION_MERGE_CELLS, ACTION_UNDO_MERGE_CELLS,
+    ACTION_MERGE_CELLS, ACTION_UNDO_MERGE_CELLS,
     /* ProcessRemovalAction */
     ACTION_REMOVE, ACTION_EXPORT_GRAPHIC, ACTION_REMOVE_HOTSPOTS, ACTION_REMOVE_LINKS,
     ACTION_REMOVE_SECTIONS, ACTION_SORT_BY_ROW, ACTION_DROP_CHUNK, ACTION_SET_IMAGE_HOTSPOT,
@@ -46,7 +46,7 @@ constexpr WORD kPendingActions[] = {
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
     /* ProcessTableAction */
     ACTION_APPEND_ROW, ACTION_WRAP_IN_LINK, ACTION_WRAP_IN_LINK_ALT, ACTION_SET_CELL_BORDERS,
-    ACTION_SET_CELL_COLOR, ACTION_CHANGE_TABLE, ACTION_MODIFY_FIELD, ACTION_SET_HTML_VALUE,
+    ACTION_SET_CELL_COLOR, ACTION_MODIFY_FIELD, ACTION_SET_HTML_VALUE,
     ACTION_SET_TARGET_PROPERTIES,
     /* AppendAtChunkStart and AppendAtChunkStop */
     ACTION_APPEND_ANCHOR, ACTION_APPEND_IMPORT_FILE, ACTION_APPEND_LINK, ACTION_APPEND_NEW_LINES,
@@ -86,11 +86,6 @@ STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chun
   return kServiceNotAvailable;
 }
 
-STATUS ProcessParagraphAction(const char*, WORD, DWORD, chunk_record_output*,
-                              chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
 STATUS ProcessRemovalAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
@@ -101,10 +96,6 @@ STATUS ProcessSearchAction(const char*, WORD, DWORD, chunk_record_output*, chunk
 
 STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,
                                  chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessTableAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

@@ -1,0 +1,226 @@
+/*
+ * Paragraph styles of a chunk (ChangeParagraph, 2364): where the chunk
+ * opens and at every record of it.
+ *
+ * On a chunk of the whole item the matching definitions are rewritten in
+ * place under their own PABIDs. On any smaller chunk a changed definition
+ * is written under a new PABID and its old form is handed to the session's
+ * list of saved definitions, which the record emitter writes again before
+ * the first reference to the old PABID after the chunk; references inside
+ * the chunk follow the new PABIDs, so paragraphs that shared a definition
+ * go on sharing one.
+ *
+ * Cell merging (2405, 2406) is not offered here: the driver refuses it.
+ */
+#include <stddef.h>
+#include <string.h>
+
+#include "engine/paragraph_table.h"
+#include "engine/process_state.h"
+#include "engine/record_fields.h"
+#include "engine/retrieve.h"
+#include "engine/services.h"
+#include "store/emitter.h"
+#include "store/messages.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
+
+namespace {
+
+constexpr const char* kSavedListFull =
+    "TARNO: Unable to save additional obsoleted PAB definitions.";
+
+_CDPABDEFEXT* Work(chunk_process_state* state) {
+  return reinterpret_cast<_CDPABDEFEXT*>(state->paragraph_work);
+}
+
+bool ChangesInPlace(const chunk_process_state* state) {
+  return DefinitionTargetType(state->first_clause) == TARGETTYPE_EVERYTHING;
+}
+
+/* The table level of the walk, as an index of the per-level stores. */
+DWORD WalkLevel(const chunk_process_state* state) {
+  if (state->depth_table <= 0)
+    return 0;
+  return static_cast<DWORD>(state->depth_table) < kEmitterMaxTableLevel
+             ? static_cast<DWORD>(state->depth_table)
+             : kEmitterMaxTableLevel;
+}
+
+/* The new PABID of the saved entry at the index. */
+WORD NewIdOfEntry(const chunk_process_state* state, int index) {
+  return static_cast<WORD>(index + state->found_pabid + 2);
+}
+
+/* The index of the saved definition of the PABID, or -1. */
+int SavedIndex(const chunk_process_state* state, WORD id) {
+  const _internal_SESS* session = state->session->internal;
+  for (int index = 0; index < session->saved_definition_count; ++index) {
+    const char* entry = session->saved_definitions[index];
+    WORD entryId = 0;
+    if (entry != nullptr && (memcpy(&entryId, entry + offsetof(CDPABDEFINITION, PABID),
+                                    sizeof entryId),
+                             entryId == id))
+      return index;
+  }
+  return -1;
+}
+
+/* Copies the record into the work definition, zero-filled and cut to 92
+ * bytes. */
+void LoadWork(const char* record, DWORD length, chunk_process_state* state) {
+  memset(state->paragraph_work, 0, sizeof state->paragraph_work);
+  memcpy(state->paragraph_work, record,
+         length < sizeof state->paragraph_work ? length : sizeof state->paragraph_work);
+}
+
+/* Saves the work definition unchanged in the session's list and gives it
+ * the new PABID of its entry. A full list leaves it its PABID (and says
+ * so); a copy that cannot be had ends the operation. */
+STATUS SaveAndRenumber(chunk_process_state* state) {
+  _internal_SESS* session = state->session->internal;
+  if (session->saved_definition_count >= _internal_SESS::kMaxSavedDefinitions) {
+    ShowUserMessage(kSavedListFull);
+    return NOERROR;
+  }
+  const int index = session->saved_definition_count;
+  if (STATUS status = SaveParagraphDefinition(state->session, state->paragraph_work);
+      status != NOERROR)
+    return status;
+  Work(state)->Definition.PABID = NewIdOfEntry(state, index);
+  state->last_new_style_id = Work(state)->Definition.PABID;
+  return NOERROR;
+}
+
+/* Applies the change to the work definition when it meets the selection;
+ * true when it did. */
+bool ChangeWork(chunk_process_state* state) {
+  if (MatchParagraphSpec(Work(state), state->paragraph_style) == 0)
+    return false;
+  ApplyParagraphChange(state->paragraph_style, Work(state), state->set_implied_properties);
+  Work(state)->Definition.Header.Length = kParagraphDefinitionArea;
+  StateItem(state)->Modified = 1;
+  return true;
+}
+
+/* The definition in effect for paragraphs that refer to the PABID: the
+ * walk's current one when it has that PABID, else the last one of the
+ * PABID before the current record. Into the work definition. */
+void LoadDefinitionInEffect(WORD id, chunk_process_state* state) {
+  const _CDPABDEFEXT* current = CurrentDefinition(state);
+  if (current->Definition.PABID == id) {
+    memcpy(state->paragraph_work, current, sizeof state->paragraph_work);
+    return;
+  }
+  RetrievePABDEF(id, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state);
+  memcpy(state->paragraph_work, state->retrieved_definition, sizeof state->paragraph_work);
+  Work(state)->Definition.PABID = id;
+}
+
+STATUS EmitWork(chunk_process_state* state) {
+  const WORD length = Work(state)->Definition.Header.Length;
+  return CopyCDUpdated(state->paragraph_work, SIG_CD_PABDEFINITION,
+                       length <= kParagraphDefinitionArea ? length : kParagraphDefinitionArea,
+                       &state->gen);
+}
+
+/* The reference record, with the PABID, as the step's output. */
+void OutputReference(WORD id, chunk_record_output* output, chunk_process_state* state) {
+  CDPABREFERENCE reference = {};
+  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
+  reference.Header.Length = sizeof reference;
+  reference.PABID = id;
+  memcpy(state->reference_work, &reference, sizeof reference);
+  output->data = reinterpret_cast<const char*>(state->reference_work);
+  output->signature = SIG_CD_PABREFERENCE;
+  output->length = sizeof reference;
+}
+
+void RememberCell(const char* record, DWORD length, chunk_process_state* state) {
+  BYTE row = 0;
+  BYTE column = 0;
+  ReadRecordByte(record, length, offsetof(CDTABLECELL, Row), &row);
+  ReadRecordByte(record, length, offsetof(CDTABLECELL, Column), &column);
+  const DWORD level = WalkLevel(state);
+  state->level_row[level] = row;
+  state->level_column[level] = column;
+  state->new_style_id = 0;
+}
+
+STATUS ChangeDefinition(const char* record, DWORD length, chunk_record_output* output,
+                        chunk_process_state* state) {
+  LoadWork(record, length, state);
+  if (MatchParagraphSpec(Work(state), state->paragraph_style) == 0)
+    return NOERROR; // passes as it came
+  if (!ChangesInPlace(state)) {
+    if (STATUS status = SaveAndRenumber(state); status != NOERROR)
+      return status;
+  }
+  ChangeWork(state);
+  state->new_style_id = Work(state)->Definition.PABID;
+  output->data = reinterpret_cast<const char*>(state->paragraph_work);
+  output->signature = SIG_CD_PABDEFINITION;
+  output->length = kParagraphDefinitionArea;
+  return NOERROR;
+}
+
+STATUS ChangeReference(const char* record, DWORD length, chunk_record_output* output,
+                       chunk_process_state* state) {
+  WORD id = 0;
+  if (ChangesInPlace(state) ||
+      !ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id))
+    return NOERROR;
+  if (const int index = SavedIndex(state, id); index >= 0) {
+    state->new_style_id = NewIdOfEntry(state, index);
+    OutputReference(state->new_style_id, output, state);
+    return NOERROR;
+  }
+  if (id == state->new_style_id)
+    return NOERROR;
+  LoadDefinitionInEffect(id, state);
+  if (STATUS status = SaveAndRenumber(state); status != NOERROR)
+    return status;
+  if (ChangeWork(state))
+    state->new_style_id = Work(state)->Definition.PABID;
+  if (STATUS status = EmitWork(state); status != NOERROR)
+    return status;
+  OutputReference(Work(state)->Definition.PABID, output, state);
+  return NOERROR;
+}
+
+} // namespace
+
+STATUS ProcessParagraphAction(const char* record, WORD signature, DWORD length,
+                              chunk_record_output* output, chunk_process_state* state) {
+  if (state->action != ACTION_CHANGE_PARAGRAPH)
+    return kServiceNotAvailable;
+  if (IsTableCell(signature)) {
+    RememberCell(record, length, state);
+    return NOERROR;
+  }
+  if (signature == SIG_CD_PABDEFINITION)
+    return ChangeDefinition(record, length, output, state);
+  if (signature == SIG_CD_PABREFERENCE)
+    return ChangeReference(record, length, output, state);
+  return NOERROR;
+}
+
+STATUS ChangeParagraphAtStart(WORD signature, chunk_process_state* state) {
+  if (IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
+      signature == SIG_CD_PABREFERENCE || signature == SIG_CD_PARAGRAPH || ChangesInPlace(state))
+    return NOERROR;
+  // The chunk opens inside a paragraph: the rest of it takes a changed
+  // copy of the definition in effect under a new PABID.
+  LoadDefinitionInEffect(CurrentReference(state).PABID, state);
+  if (STATUS status = SaveAndRenumber(state); status != NOERROR)
+    return status;
+  ChangeWork(state);
+  state->new_style_id = Work(state)->Definition.PABID;
+  if (STATUS status = EmitWork(state); status != NOERROR)
+    return status;
+  CDPABREFERENCE reference = {};
+  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
+  reference.Header.Length = sizeof reference;
+  reference.PABID = state->new_style_id;
+  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
+}

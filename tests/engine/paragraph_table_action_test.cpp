@@ -1,0 +1,250 @@
+// ChangeParagraph and ChangeTable through the chunk's AlterRichText on a
+// note of a database file: the body the run stores, read back with the
+// database opened anew, against records written by hand with the byte
+// builder; and ChangeTable over every failing host and tracked allocation.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "store/tracked_memory_testing.h"
+#include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
+#include "tests/support/stored_values.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+cdbuild::Body Script(const std::string& script) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  return body;
+}
+
+/* The records of a stored value, one line each: signature and bytes in
+ * hex, so that a difference names the record it is in. */
+std::vector<std::string> RecordLines(const Bytes& value) {
+  std::vector<std::string> lines;
+  size_t at = 2;
+  while (at + 2 <= value.size()) {
+    const WORD first = static_cast<WORD>(value[at] | value[at + 1] << 8);
+    size_t length = 0;
+    if ((first & 0xFF00) == 0xFF00) // a word signature and a word length
+      length = at + 4 <= value.size() ? (value[at + 2] | value[at + 3] << 8) : 0;
+    else if ((first & 0xFF00) == 0) // a double-word length follows
+      length = at + 6 <= value.size() ? (value[at + 2] | value[at + 3] << 8 |
+                                         value[at + 4] << 16 | value[at + 5] << 24)
+                                      : 0;
+    else
+      length = value[at + 1];
+    if (length == 0 || at + length > value.size()) {
+      lines.push_back("damaged at " + std::to_string(at));
+      break;
+    }
+    std::string line;
+    char hex[4];
+    for (size_t byte = 0; byte < length; ++byte) {
+      std::snprintf(hex, sizeof hex, "%02X", value[at + byte]);
+      line += hex;
+    }
+    lines.push_back(line);
+    at += length + (length & 1);
+  }
+  return lines;
+}
+
+std::vector<std::string> Lines(const std::vector<Bytes>& values) {
+  std::vector<std::string> lines;
+  for (const Bytes& value : values) {
+    const std::vector<std::string> more = RecordLines(value);
+    lines.insert(lines.end(), more.begin(), more.end());
+  }
+  return lines;
+}
+
+class ChunkChangeTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    HostTestReset();
+    HostTestCaptureMessages();
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    path_ = (std::filesystem::path(::testing::TempDir()) /
+             ("velko_" + name + "_" + std::to_string(getpid()) + ".nsf"))
+                .string();
+    std::filesystem::remove(path_);
+    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
+  }
+  void TearDown() override {
+    HostTestReset();
+    std::filesystem::remove(path_);
+  }
+
+  NOTEID StoreNote(const std::string& script) {
+    const cdbuild::Body body = Script(script);
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(
+        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    EXPECT_NE(id, 0u);
+    NSFDbClose(db);
+    return id;
+  }
+
+  std::vector<Bytes> Stored(NOTEID id, bool remove = false) {
+    return note_testing::StoredBodyValues(path_, id, remove);
+  }
+
+  /* The action on the chunk of the stored note, in a session of its own
+   * that ends with the run; stored by the AutoSave update. */
+  STATUS Alter(NOTEID id, const char* definition, WORD action, const char* s1, const char* s2,
+               const std::function<void()>& arm = [] {}) {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    arm();
+    STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
+    if (status == NOERROR) {
+      item->AutoSave = 1;
+      VelkoRTChunk* chunk = item->DefineChunk(definition);
+      status = chunk != nullptr
+                   ? chunk->AlterRichText(action, 0, 0, 0, 0, s1, s2, nullptr, nullptr)
+                   : STATUS{VELKO_ERR_FAILED};
+    }
+    delete session;
+    return status;
+  }
+
+  /* The action over a body made from the script; the stored body's
+   * records against those of the expected script. */
+  void ExpectChange(const std::string& body, const char* definition, WORD action, const char* s1,
+                    const char* s2, const std::string& expected) {
+    const NOTEID id = StoreNote(body);
+    ASSERT_EQ(Alter(id, definition, action, s1, s2), NOERROR);
+    EXPECT_EQ(Lines(Stored(id, true)),
+              Lines({note_testing::Value(Script(expected).RecordBytes())}));
+  }
+
+  std::string path_;
+};
+
+/* ---- ChangeParagraph ---- */
+
+/* Full definitions: the change rewrites them without growing them. */
+std::string Definition(int id, const char* justify) {
+  return "PABDEF id=" + std::to_string(id) + " justify=" + justify +
+         " flags=0x0100 ext=1440,0,1440,0,0,100 extflags=1 flags3=0\n";
+}
+
+/* Three paragraphs that share the left-aligned definition 1, and a right
+ * aligned one under definition 2. A paragraph opens at its CDPARAGRAPH. */
+const std::string kParagraphs = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+PABREF id=1
+TEXT text="two"
+PARAGRAPH
+PABREF id=1
+TEXT text="three"
+PARAGRAPH
+)" + Definition(2, "right") + R"(PABREF id=2
+TEXT text="four"
+)";
+
+TEST_F(ChunkChangeTest, ChangeParagraphOnEverythingRewritesMatchingDefinitionsInPlace) {
+  ExpectChange(kParagraphs, "Everything", ACTION_CHANGE_PARAGRAPH, "Justify=Center",
+               "Justify=Left", Definition(1, "center") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+PABREF id=1
+TEXT text="two"
+PARAGRAPH
+PABREF id=1
+TEXT text="three"
+PARAGRAPH
+)" + Definition(2, "right") + R"(PABREF id=2
+TEXT text="four"
+)");
+}
+
+TEST_F(ChunkChangeTest, ChangeParagraphWithoutMatchLeavesTheBodyAlone) {
+  ExpectChange(kParagraphs, "Everything", ACTION_CHANGE_PARAGRAPH, "Justify=Center",
+               "Justify=Full", kParagraphs);
+}
+
+/* On a smaller chunk the changed definition takes a new PABID (the
+ * highest PABID of the item + 2 for the first one saved), the chunk's
+ * references follow it, and the old definition comes again before the
+ * first reference to it after the chunk. */
+struct sub_chunk_case {
+  const char* definition;
+  std::string expected;
+};
+
+TEST_F(ChunkChangeTest, ChangeParagraphOnSmallerChunksWritesChangedCopiesUnderNewIds) {
+  const std::string head = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)";
+  const std::string tail = "PARAGRAPH\n" + Definition(2, "right") + R"(PABREF id=2
+TEXT text="four"
+)";
+  const sub_chunk_case cases[] = {
+      {"Paragraph 2", head + Definition(4, "center") + R"(PABREF id=4
+TEXT text="two"
+PARAGRAPH
+)" + Definition(1, "left") + R"(PABREF id=1
+TEXT text="three"
+)" + tail},
+      // Two paragraphs of one definition go on sharing one.
+      {"Paragraph 2-3", head + Definition(4, "center") + R"(PABREF id=4
+TEXT text="two"
+PARAGRAPH
+PABREF id=4
+TEXT text="three"
+)" + tail},
+      // Opening inside a paragraph, the chunk takes the changed copy.
+      {"Text 'two'", head + "PABREF id=1\n" + Definition(4, "center") + R"(PABREF id=4
+TEXT text="two"
+PARAGRAPH
+)" + Definition(1, "left") + R"(PABREF id=1
+TEXT text="three"
+)" + tail},
+  };
+  for (const sub_chunk_case& c : cases) {
+    SCOPED_TRACE(c.definition);
+    ExpectChange(kParagraphs, c.definition, ACTION_CHANGE_PARAGRAPH, "Justify=Center",
+                 "Justify=Left", c.expected);
+  }
+}
+
+TEST_F(ChunkChangeTest, ChangeParagraphRenumbersADefinitionInsideTheChunk) {
+  const std::string body = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)" + Definition(3, "left") + R"(PABREF id=3
+TEXT text="two"
+PARAGRAPH
+PABREF id=3
+TEXT text="three"
+)";
+  ExpectChange(body, "Paragraph 2", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)" + Definition(5, "center") + R"(PABREF id=5
+TEXT text="two"
+PARAGRAPH
+)" + Definition(3, "left") + R"(PABREF id=3
+TEXT text="three"
+)");
+}
+
+} // namespace
