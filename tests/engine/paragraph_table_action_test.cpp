@@ -247,4 +247,93 @@ TEXT text="three"
 )");
 }
 
+/* ---- ChangeTable ---- */
+
+/* A table of one cell between two paragraphs; `pretable` and `end` stand
+ * for its CDPRETABLEBEGIN and the records before its end. */
+std::string TableBody(const std::string& pretable, const std::string& end) {
+  return R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+)" + pretable + R"(
+TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="cell"
+)" + end + R"(TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+}
+
+constexpr const char* kPreTable = "PRETABLEBEGIN";
+/* Timer records of 1000 and 2500 milliseconds. */
+constexpr const char* kTimer1000 = "HEX E1 10 0000 E8030000 0000000000000000\n";
+constexpr const char* kTimer2500 = "HEX E1 10 0000 C4090000 0000000000000000\n";
+
+struct table_case {
+  const char* name;
+  const char* properties;
+  std::string body;
+  std::string expected;
+};
+
+TEST_F(ChunkChangeTest, ChangeTableRewritesTheTableRecordsAndItsRowCycleTime) {
+  const std::string longName(120, 'n');
+  const std::string naming = "TableName=" + longName;
+  const table_case cases[] = {
+      {"a table width, no timer added", "TableWidth=FIT_TO_WINDOW", TableBody(kPreTable, ""),
+       R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+PRETABLEBEGIN flags=0x41
+TABLEBEGIN flags=0x0001
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="cell"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)"},
+      {"a name past 100 bytes", naming.c_str(), TableBody(kPreTable, ""),
+       TableBody(std::string(kPreTable) + " name=\"" + longName + "\"", "")},
+      {"a cycle time added before the end", "RowCycleMilliseconds=2500",
+       TableBody(kPreTable, ""), TableBody(kPreTable, kTimer2500)},
+      // The table of the first level stays a table begin of its own kind
+      // (0xA3), the one inside it a nested begin (0xCF).
+      {"a nested table", "TableWidth=FIT",
+       TableBody(kPreTable, "PARAGRAPH\nTABLEBEGIN nested=1\nTABLECELL row=0 column=0 nested=1\n"
+                            "TEXT text=\"inner\"\nTABLEEND nested=1\n"),
+       R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+PRETABLEBEGIN flags=0x01
+TABLEBEGIN flags=0x0001
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="cell"
+PARAGRAPH
+TABLEBEGIN nested=1 flags=0x0001
+TABLECELL row=0 column=0 nested=1
+TEXT text="inner"
+TABLEEND nested=1
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)"},
+      {"a timer before the end rewritten only", "RowCycleMilliseconds=2500",
+       TableBody(kPreTable, kTimer1000), TableBody(kPreTable, kTimer2500)},
+  };
+  for (const table_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectChange(c.body, "Table 1", ACTION_CHANGE_TABLE, c.properties, nullptr, c.expected);
+  }
+}
+
 } // namespace
