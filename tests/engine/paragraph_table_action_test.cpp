@@ -14,6 +14,7 @@
 #include "cdbuild/cd_script.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
+#include "host/osmem.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
@@ -334,6 +335,78 @@ TEXT text="b"
     SCOPED_TRACE(c.name);
     ExpectChange(c.body, "Table 1", ACTION_CHANGE_TABLE, c.properties, nullptr, c.expected);
   }
+}
+
+/* ---- ChangeTable over failing allocations ---- */
+
+/* The host's failure switch turns itself off once it fires: when none of
+ * nth further allocations fails, it fired during the run. */
+bool HostFailureFired(int nth) {
+  bool fired = true;
+  for (int probe = 0; probe < nth && fired; ++probe) {
+    DHANDLE handle = NULLHANDLE;
+    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
+      fired = false;
+    else
+      OSMemFree(handle);
+  }
+  HostTestFailAllocation(0);
+  return fired;
+}
+
+bool TrackedFailureFired(int nth) {
+  const bool fired = VelkoTestTrackedRequests() >= nth;
+  VelkoTestFailTrackedAllocation(0);
+  return fired;
+}
+
+struct allocation_control {
+  const char* name;
+  void (*arm)(int nth);
+  bool (*fired)(int nth);
+};
+
+TEST_F(ChunkChangeTest, ChangeTableIsAllOrNothingAtEveryFailedAllocation) {
+  const std::string body = TableBody(kPreTable, "");
+  const char* properties = "TableName=Sales TableWidth=FIT RowCycleMilliseconds=2500";
+  const NOTEID first = StoreNote(body);
+  const std::vector<Bytes> before = Stored(first);
+  ASSERT_EQ(Alter(first, "Table 1", ACTION_CHANGE_TABLE, properties, nullptr), NOERROR);
+  const std::vector<Bytes> after = Stored(first, true);
+  ASSERT_NE(before, after);
+
+  const allocation_control controls[] = {
+      {"host memory", HostTestFailAllocation, HostFailureFired},
+      {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
+  };
+  HostTestCaptureLog(true); // the allocator's complaints are expected here
+  for (const allocation_control& control : controls) {
+    int failed = 0;
+    for (int nth = 1; nth < 20000; ++nth) {
+      SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
+      const NOTEID id = StoreNote(body);
+      const size_t handles = HostTestLiveHandles();
+      const STATUS status = Alter(id, "Table 1", ACTION_CHANGE_TABLE, properties, nullptr,
+                                  [&] { control.arm(nth); });
+      const bool fired = control.fired(nth);
+      EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
+      const std::vector<Bytes> stored = Stored(id, true);
+      if (!fired) {
+        EXPECT_EQ(status, NOERROR);
+        EXPECT_EQ(stored, after);
+        break;
+      }
+      ++failed;
+      if (status != NOERROR)
+        EXPECT_EQ(stored, before) << "a failed run changed the note, status " << status;
+      else
+        EXPECT_EQ(stored, after);
+      if (HasFailure())
+        break;
+    }
+    EXPECT_GT(failed, 0) << control.name;
+  }
+  HostTestCaptureLog(false);
 }
 
 } // namespace
