@@ -248,6 +248,29 @@ TEXT text="three"
 )");
 }
 
+/* Past 1000 saved definitions the list says so once per definition it
+ * cannot take, and that definition is changed under its own PABID. */
+TEST_F(ChunkChangeTest, ChangeParagraphPastAThousandSavedDefinitionsKeepsTheId) {
+  constexpr int kSaved = 1000;
+  constexpr int kHighest = kSaved + 2; // definitions 2 to 1002 in the chunk
+  std::string body = Definition(1, "left") + "PABREF id=1\nTEXT text=\"one\"\nPARAGRAPH\n";
+  std::string expected = body;
+  for (int id = 2; id <= kHighest; ++id)
+    body += Definition(id, "left");
+  for (int entry = 0; entry < kSaved; ++entry)
+    expected += Definition(entry + kHighest + 2, "center");
+  const std::string last = "PABREF id=" + std::to_string(kHighest) + "\nTEXT text=\"two\"\n";
+  body += last;
+  expected += Definition(kHighest, "center") + last;
+
+  HostTestClearMessages();
+  ExpectChange(body, "Paragraph 2", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               expected);
+  EXPECT_EQ(HostTestMessages(),
+            (std::vector<HostTestMessage>{
+                {"TARNO: Unable to save additional obsoleted PAB definitions.", 6}}));
+}
+
 /* ---- ChangeTable ---- */
 
 /* A table of one cell between two paragraphs; `pretable` and `end` stand
