@@ -10,7 +10,9 @@
  * the chunk follow the new PABIDs, so paragraphs that shared a definition
  * go on sharing one.
  *
- * Cell merging (2405, 2406) is not offered here: the driver refuses it.
+ * Undoing cell merges (2406) clears the covering flags and spans of every
+ * cell of the chunk. Merging cells (2405) is not offered here: the driver
+ * refuses it.
  */
 #include <stddef.h>
 #include <string.h>
@@ -23,6 +25,7 @@
 #include "store/emitter.h"
 #include "store/messages.h"
 #include "store/session.h"
+#include "velko/status.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -188,10 +191,34 @@ STATUS ChangeReference(const char* record, DWORD length, chunk_record_output* ou
   return NOERROR;
 }
 
+/* Flags of a cell covered by a merged neighbour: by one above it, and by
+ * one to its left. */
+constexpr BYTE kCoveredFlags = 0x04 | 0x08;
+
+STATUS UndoCellMerge(const char* record, DWORD length, chunk_record_output* output,
+                     chunk_process_state* state) {
+  if (length < sizeof(CDTABLECELL))
+    return NOERROR;
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  CDTABLECELL cell;
+  memcpy(&cell, data, sizeof cell);
+  cell.Flags = static_cast<BYTE>(cell.Flags & ~kCoveredFlags);
+  cell.RowSpan = 1;
+  cell.ColumnSpan = 1;
+  memcpy(data, &cell, sizeof cell);
+  output->data = reinterpret_cast<const char*>(data);
+  StateItem(state)->Modified = 1;
+  return NOERROR;
+}
+
 } // namespace
 
 STATUS ProcessParagraphAction(const char* record, WORD signature, DWORD length,
                               chunk_record_output* output, chunk_process_state* state) {
+  if (state->action == ACTION_UNDO_MERGE_CELLS)
+    return IsTableCell(signature) ? UndoCellMerge(record, length, output, state) : NOERROR;
   if (state->action != ACTION_CHANGE_PARAGRAPH)
     return kServiceNotAvailable;
   if (IsTableCell(signature)) {

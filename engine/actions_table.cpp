@@ -3,9 +3,12 @@
  * table's CDPRETABLEBEGIN and CDTABLEBEGIN records from a table property
  * string and sets or adds the row cycle time of an animated table.
  *
+ * The cell-border action (2393, which no method issues) sets the border
+ * widths of every cell of the chunk from a text of four characters.
+ *
  * The other actions that reach ProcessTableAction (row appends, wrapping,
- * cell borders and colours, fields, HTML and target attributes) are not
- * offered here: the driver refuses them before the walk.
+ * cell colours, fields, HTML and target attributes) are not offered here:
+ * the driver refuses them before the walk.
  */
 #include <stddef.h>
 #include <stdlib.h>
@@ -49,19 +52,6 @@ DWORD TableNameBound(const char* properties) {
   return static_cast<DWORD>(strlen(properties));
 }
 
-/* A zeroed tracked block of the size holding a copy of the record, held
- * as the step's output; null when memory cannot be had. */
-BYTE* CopyIntoBlock(const char* record, DWORD length, DWORD size, chunk_record_output* output,
-                    chunk_process_state* state) {
-  velko_allocation* block = VelkoAllocate(state->session, VELKO_HERE, size, 1);
-  if (block == nullptr || block->data == nullptr)
-    return nullptr;
-  output->block = block;
-  auto* data = static_cast<BYTE*>(block->data);
-  memcpy(data, record, length < size ? length : size);
-  return data;
-}
-
 STATUS ChangePreTable(const char* record, DWORD length, chunk_record_output* output,
                       chunk_process_state* state) {
   DWORD size = length + kPreTableSlack > kPreTableRoom ? length + kPreTableSlack : kPreTableRoom;
@@ -69,7 +59,7 @@ STATUS ChangePreTable(const char* record, DWORD length, chunk_record_output* out
   const DWORD named = sizeof(CDPRETABLEBEGIN) + TableNameBound(state->s1) + 2;
   if (named > size)
     size = named;
-  BYTE* data = CopyIntoBlock(record, length, size, output, state);
+  BYTE* data = CopyRecordIntoBlock(record, length, size, output, state);
   if (data == nullptr)
     return VELKO_ERR_MEMORY;
   if (STATUS status = ApplyPropertiesToTableRecord(state->session, StateItem(state),
@@ -88,7 +78,7 @@ STATUS ChangePreTable(const char* record, DWORD length, chunk_record_output* out
 STATUS ChangeTableBegin(const char* record, DWORD length, chunk_record_output* output,
                         chunk_process_state* state) {
   const DWORD size = length > sizeof(CDTABLEBEGIN) ? length : sizeof(CDTABLEBEGIN);
-  BYTE* data = CopyIntoBlock(record, length, size, output, state);
+  BYTE* data = CopyRecordIntoBlock(record, length, size, output, state);
   if (data == nullptr)
     return VELKO_ERR_MEMORY;
   // The walk has counted this table already: a table of the first level
@@ -110,7 +100,7 @@ STATUS ChangeTimer(const char* record, DWORD length, DWORD milliseconds,
                    chunk_record_output* output, chunk_process_state* state) {
   if (length < sizeof(CDTIMERINFO))
     return NOERROR;
-  BYTE* data = CopyIntoBlock(record, length, length, output, state);
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
   if (data == nullptr)
     return VELKO_ERR_MEMORY;
   memcpy(data + offsetof(CDTIMERINFO, Interval), &milliseconds, sizeof milliseconds);
@@ -152,12 +142,61 @@ STATUS ChangeTable(const char* record, WORD signature, DWORD length, chunk_recor
   return NOERROR;
 }
 
+/* ---- cell borders ---- */
+
+/* The 4-bit width a border character gives: its digit value ('N' and any
+ * character that is no digit give 0). */
+WORD WideBorder(char side) { return side >= '0' && side <= '9' ? side - '0' : 0; }
+
+/* The 2-bit width a border character gives, or the present one. */
+BYTE NarrowBorder(char side, BYTE present) {
+  return side == '0' || side == '1' || side == '2' ? static_cast<BYTE>(side - '0') : present;
+}
+
+/* The cell's borders from the first four characters of s1: top, bottom,
+ * left and right. A shorter text leaves the cell alone. */
+STATUS SetCellBorders(const char* record, DWORD length, chunk_record_output* output,
+                      chunk_process_state* state) {
+  const char* sides = state->s1;
+  if (sides == nullptr || strnlen(sides, 4) < 4 || length < sizeof(CDTABLECELL))
+    return NOERROR;
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  CDTABLECELL cell;
+  memcpy(&cell, data, sizeof cell);
+  const char top = sides[0], bottom = sides[1], left = sides[2], right = sides[3];
+  cell.V42Border = static_cast<WORD>(WideBorder(left) | WideBorder(right) << 4 |
+                                     WideBorder(top) << 8 | WideBorder(bottom) << 12);
+  const BYTE present = cell.BorderWidths;
+  cell.BorderWidths = static_cast<BYTE>(
+      NarrowBorder(left, present & 3) | NarrowBorder(right, present >> 2 & 3) << 2 |
+      NarrowBorder(top, present >> 4 & 3) << 4 | NarrowBorder(bottom, present >> 6 & 3) << 6);
+  memcpy(data, &cell, sizeof cell);
+  output->data = reinterpret_cast<const char*>(data);
+  StateItem(state)->Modified = 1;
+  return NOERROR;
+}
+
 } // namespace
+
+BYTE* CopyRecordIntoBlock(const char* record, DWORD length, DWORD size,
+                          chunk_record_output* output, chunk_process_state* state) {
+  velko_allocation* block = VelkoAllocate(state->session, VELKO_HERE, size, 1);
+  if (block == nullptr || block->data == nullptr)
+    return nullptr;
+  output->block = block;
+  auto* data = static_cast<BYTE*>(block->data);
+  memcpy(data, record, length < size ? length : size);
+  return data;
+}
 
 STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
                           chunk_record_output* output, chunk_process_state* state) {
   if (state->action == ACTION_CHANGE_TABLE)
     return ChangeTable(record, signature, length, output, state);
+  if (state->action == ACTION_SET_CELL_BORDERS)
+    return IsTableCell(signature) ? SetCellBorders(record, length, output, state) : NOERROR;
   return kServiceNotAvailable;
 }
 

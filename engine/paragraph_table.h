@@ -11,6 +11,13 @@
 
 struct chunk_process_state;
 
+/* A zeroed tracked block of `size` bytes holding a copy of the record (cut
+ * to size), held as the step's output until the frame has emitted it;
+ * null when memory cannot be had. */
+struct chunk_record_output;
+BYTE* CopyRecordIntoBlock(const char* record, DWORD length, DWORD size,
+                          chunk_record_output* output, chunk_process_state* state);
+
 /* True for the actions whose edge work is below. */
 bool HasParagraphTableEdgeWork(WORD action);
 

@@ -360,6 +360,57 @@ TEXT text="b"
   }
 }
 
+/* ---- cells ---- */
+
+/* A paragraph, then a table of the given cells, each with one letter. */
+std::string CellTable(const std::vector<std::string>& cells) {
+  std::string body = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+TABLEBEGIN
+)";
+  char letter = 'p';
+  for (const std::string& cell : cells)
+    body += "TABLECELL " + cell + "\nTEXT text=\"" + letter++ + "\"\n";
+  return body + "TABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"b\"\n";
+}
+
+TEST_F(ChunkChangeTest, UndoingCellMergesClearsCoveringFlagsAndSpansOfTheChunksCells) {
+  const std::string body = CellTable({"row=0 column=0 flags=0x08", "row=0 column=1 flags=0x09",
+                                      "row=1 column=0 flags=0x04",
+                                      "row=1 column=1 rowspan=2 colspan=2"});
+  ExpectChange(body, "Table 1", ACTION_UNDO_MERGE_CELLS, nullptr, nullptr,
+               CellTable({"row=0 column=0", "row=0 column=1 flags=0x01", "row=1 column=0",
+                          "row=1 column=1"}));
+}
+
+struct border_case {
+  const char* definition;
+  const char* sides; /* top, bottom, left, right */
+  std::vector<std::string> expected;
+};
+
+TEST_F(ChunkChangeTest, CellBordersComeFromFourCharactersTopBottomLeftRight) {
+  const std::vector<std::string> cells = {"row=0 column=0 borders=0xFF",
+                                          "row=0 column=1 borders=0x00 v42border=0x1111"};
+  const border_case cases[] = {
+      // 'N' and '5' give 4-bit widths of 0 and 5 and keep the 2-bit ones.
+      {"Table 1", "12N5",
+       {"row=0 column=0 borders=0x9F v42border=0x2150",
+        "row=0 column=1 borders=0x90 v42border=0x2150"}},
+      {"Table 1; Row 1; Column 2", "0021",
+       {"row=0 column=0 borders=0xFF", "row=0 column=1 borders=0x06 v42border=0x0012"}},
+      // Fewer than four characters change nothing.
+      {"Table 1", "12", cells},
+  };
+  for (const border_case& c : cases) {
+    SCOPED_TRACE(std::string(c.definition) + " " + c.sides);
+    ExpectChange(CellTable(cells), c.definition, ACTION_SET_CELL_BORDERS, c.sides, nullptr,
+                 CellTable(c.expected));
+  }
+}
+
 /* ---- ChangeTable over failing allocations ---- */
 
 /* The host's failure switch turns itself off once it fires: when none of
