@@ -233,8 +233,12 @@ STATUS ProcessParagraphAction(const char* record, WORD signature, DWORD length,
 }
 
 STATUS ChangeParagraphAtStart(WORD signature, chunk_process_state* state) {
-  if (IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
-      signature == SIG_CD_PABREFERENCE || signature == SIG_CD_PARAGRAPH || ChangesInPlace(state))
+  // A chunk that opens at a table leaves the paragraph around the table
+  // alone (a reference before the table begin would need a paragraph break
+  // of its own): the cells' references take the changed copies.
+  if (IsTableCell(signature) || IsTableBegin(signature) || signature == SIG_CD_PRETABLEBEGIN ||
+      signature == SIG_CD_PABDEFINITION || signature == SIG_CD_PABREFERENCE ||
+      signature == SIG_CD_PARAGRAPH || ChangesInPlace(state))
     return NOERROR;
   // The chunk opens inside a paragraph: the rest of it takes a changed
   // copy of the definition in effect under a new PABID.

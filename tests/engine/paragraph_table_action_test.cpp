@@ -271,6 +271,42 @@ TEST_F(ChunkChangeTest, ChangeParagraphPastAThousandSavedDefinitionsKeepsTheId) 
                 {"TARNO: Unable to save additional obsoleted PAB definitions.", 6}}));
 }
 
+/* The cells of a table that share a definition share its changed copy,
+ * the paragraph that holds the table keeps its own (no paragraph break is
+ * added before the table), and the paragraph after the table gets the old
+ * definition back. */
+TEST_F(ChunkChangeTest, ChangeParagraphOnATableSharesOneNewDefinitionAcrossCells) {
+  const std::string head = Definition(1, "left") + R"(PABREF id=1
+TEXT text="a"
+PARAGRAPH
+)";
+  const std::string body = head + R"(TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="p"
+TABLECELL row=0 column=1
+PABREF id=1
+TEXT text="q"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+  ExpectChange(body, "Table 1", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               head + R"(TABLEBEGIN
+TABLECELL row=0 column=0
+)" + Definition(3, "center") + R"(PABREF id=3
+TEXT text="p"
+TABLECELL row=0 column=1
+PABREF id=3
+TEXT text="q"
+TABLEEND
+PARAGRAPH
+)" + Definition(1, "left") + R"(PABREF id=1
+TEXT text="b"
+)");
+}
+
 /* ---- ChangeTable ---- */
 
 /* A table of one cell between two paragraphs; `pretable` and `end` stand
