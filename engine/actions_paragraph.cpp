@@ -60,10 +60,11 @@ int SavedIndex(const chunk_process_state* state, WORD id) {
   const _internal_SESS* session = state->session->internal;
   for (int index = 0; index < session->saved_definition_count; ++index) {
     const char* entry = session->saved_definitions[index];
+    if (entry == nullptr)
+      continue;
     WORD entryId = 0;
-    if (entry != nullptr && (memcpy(&entryId, entry + offsetof(CDPABDEFINITION, PABID),
-                                    sizeof entryId),
-                             entryId == id))
+    memcpy(&entryId, entry + offsetof(CDPABDEFINITION, PABID), sizeof entryId);
+    if (entryId == id)
       return index;
   }
   return -1;
