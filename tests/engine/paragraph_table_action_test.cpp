@@ -89,6 +89,7 @@ protected:
     std::filesystem::remove(path_);
   }
 
+public:
   NOTEID StoreNote(const std::string& script) {
     const cdbuild::Body body = Script(script);
     DBHANDLE db = NULLHANDLE;
@@ -476,13 +477,15 @@ struct allocation_control {
   bool (*fired)(int nth);
 };
 
-TEST_F(ChunkChangeTest, ChangeTableIsAllOrNothingAtEveryFailedAllocation) {
-  const std::string body = TableBody(kPreTable, "");
-  const char* properties = "TableName=Sales TableWidth=FIT RowCycleMilliseconds=2500";
-  const NOTEID first = StoreNote(body);
-  const std::vector<Bytes> before = Stored(first);
-  ASSERT_EQ(Alter(first, "Table 1", ACTION_CHANGE_TABLE, properties, nullptr), NOERROR);
-  const std::vector<Bytes> after = Stored(first, true);
+/* The action over every failing host and tracked allocation: each run
+ * reports the failure and leaves the stored note as it was, or succeeds
+ * and stores what a run without failures stores. */
+void SweepAllocations(ChunkChangeTest& test, const std::string& body, const char* definition,
+                      WORD action, const char* s1, const char* s2) {
+  const NOTEID first = test.StoreNote(body);
+  const std::vector<Bytes> before = test.Stored(first);
+  ASSERT_EQ(test.Alter(first, definition, action, s1, s2), NOERROR);
+  const std::vector<Bytes> after = test.Stored(first, true);
   ASSERT_NE(before, after);
 
   const allocation_control controls[] = {
@@ -494,13 +497,13 @@ TEST_F(ChunkChangeTest, ChangeTableIsAllOrNothingAtEveryFailedAllocation) {
     int failed = 0;
     for (int nth = 1; nth < 20000; ++nth) {
       SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
-      const NOTEID id = StoreNote(body);
+      const NOTEID id = test.StoreNote(body);
       const size_t handles = HostTestLiveHandles();
-      const STATUS status = Alter(id, "Table 1", ACTION_CHANGE_TABLE, properties, nullptr,
-                                  [&] { control.arm(nth); });
+      const STATUS status =
+          test.Alter(id, definition, action, s1, s2, [&] { control.arm(nth); });
       const bool fired = control.fired(nth);
       EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
-      const std::vector<Bytes> stored = Stored(id, true);
+      const std::vector<Bytes> stored = test.Stored(id, true);
       if (!fired) {
         EXPECT_EQ(status, NOERROR);
         EXPECT_EQ(stored, after);
@@ -511,12 +514,22 @@ TEST_F(ChunkChangeTest, ChangeTableIsAllOrNothingAtEveryFailedAllocation) {
         EXPECT_EQ(stored, before) << "a failed run changed the note, status " << status;
       else
         EXPECT_EQ(stored, after);
-      if (HasFailure())
+      if (::testing::Test::HasFailure())
         break;
     }
     EXPECT_GT(failed, 0) << control.name;
   }
   HostTestCaptureLog(false);
+}
+
+TEST_F(ChunkChangeTest, ChangeTableIsAllOrNothingAtEveryFailedAllocation) {
+  SweepAllocations(*this, TableBody(kPreTable, ""), "Table 1", ACTION_CHANGE_TABLE,
+                   "TableName=Sales TableWidth=FIT RowCycleMilliseconds=2500", nullptr);
+}
+
+TEST_F(ChunkChangeTest, ChangeParagraphIsAllOrNothingAtEveryFailedAllocation) {
+  SweepAllocations(*this, kParagraphs, "Paragraph 2-3", ACTION_CHANGE_PARAGRAPH,
+                   "Justify=Center", "Justify=Left");
 }
 
 } // namespace
