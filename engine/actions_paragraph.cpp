@@ -10,9 +10,10 @@
  * the chunk follow the new PABIDs, so paragraphs that shared a definition
  * go on sharing one.
  *
- * Undoing cell merges (2406) clears the covering flags and spans of every
- * cell of the chunk. Merging cells (2405) is not offered here: the driver
- * refuses it.
+ * Merging cells (2405) marks the cells of a range covered and lets the
+ * bottom-right one span the range, opening it with the paragraph style of
+ * the top-left one; undoing merges (2406) clears the covering flags and
+ * spans of every cell of the chunk.
  */
 #include <stddef.h>
 #include <string.h>
@@ -214,10 +215,121 @@ STATUS UndoCellMerge(const char* record, DWORD length, chunk_record_output* outp
   return NOERROR;
 }
 
+/* ---- merging cells ---- */
+
+enum : DWORD {
+  kMergeAwaitDefinition = 0x1, /* the top-left cell's first reference names it */
+  kMergeHaveDefinition = 0x2,  /* the work definition holds it */
+  kMergeDropOpening = 0x4,     /* the bottom-right cell's own opening goes */
+};
+
+/* Whether the cell lies in the range p1-p3 (rows) by p2-p4 (columns),
+ * counted from 1. */
+bool InMergeRange(const CDTABLECELL& cell, const chunk_process_state* state) {
+  const int row = cell.Row + 1;
+  const int column = cell.Column + 1;
+  return row >= state->p1 && row <= state->p3 && column >= state->p2 && column <= state->p4;
+}
+
+/* The bottom-right cell: its spans, then a paragraph break, the top-left
+ * cell's definition under a new PABID and a reference to it. */
+STATUS OpenMergedCell(CDTABLECELL cell, DWORD length, const char* record,
+                      chunk_record_output* output, chunk_process_state* state) {
+  cell.RowSpan = static_cast<BYTE>(state->p3 - state->p1 + 1);
+  cell.ColumnSpan = static_cast<BYTE>(state->p4 - state->p2 + 1);
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  memcpy(data, &cell, sizeof cell);
+  state->found = 1;
+  StateItem(state)->Modified = 1;
+  if ((state->merge_steps & kMergeHaveDefinition) == 0) {
+    output->data = reinterpret_cast<const char*>(data);
+    return NOERROR;
+  }
+  if (STATUS status = CopyCDUpdated(data, output->signature, length, &state->gen);
+      status != NOERROR)
+    return status;
+  output->length = 0; // emitted above, ahead of its opening
+  CDPARAGRAPH paragraph = {};
+  paragraph.Header.Signature = static_cast<BYTE>(SIG_CD_PARAGRAPH);
+  paragraph.Header.Length = sizeof paragraph;
+  if (STATUS status = CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &state->gen);
+      status != NOERROR)
+    return status;
+  SetLastPABID(state);
+  Work(state)->Definition.PABID = static_cast<WORD>(state->last_pabid + 1);
+  if (STATUS status = EmitWork(state); status != NOERROR)
+    return status;
+  CDPABREFERENCE reference = {};
+  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
+  reference.Header.Length = sizeof reference;
+  reference.PABID = Work(state)->Definition.PABID;
+  state->merge_steps = kMergeDropOpening;
+  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
+}
+
+STATUS MergeCell(const char* record, DWORD length, chunk_record_output* output,
+                 chunk_process_state* state) {
+  state->merge_steps &= ~DWORD{kMergeDropOpening};
+  if (length < sizeof(CDTABLECELL))
+    return NOERROR;
+  CDTABLECELL cell;
+  memcpy(&cell, record, sizeof cell);
+  if (!InMergeRange(cell, state))
+    return NOERROR;
+  if ((cell.Flags & kCoveredFlags) != 0 || cell.RowSpan > 1 || cell.ColumnSpan > 1)
+    return VELKO_ERR_FAILED; // already merged
+  const bool lastRow = cell.Row + 1 == state->p3;
+  const bool lastColumn = cell.Column + 1 == state->p4;
+  if (cell.Row + 1 == state->p1 && cell.Column + 1 == state->p2)
+    state->merge_steps |= kMergeAwaitDefinition;
+  if (lastRow && lastColumn)
+    return OpenMergedCell(cell, length, record, output, state);
+  cell.Flags = static_cast<BYTE>(cell.Flags | (lastRow ? 0x04 : 0x08));
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  memcpy(data, &cell, sizeof cell);
+  output->data = reinterpret_cast<const char*>(data);
+  StateItem(state)->Modified = 1;
+  return NOERROR;
+}
+
+STATUS MergeCells(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                  chunk_process_state* state) {
+  if (IsTableCell(signature))
+    return MergeCell(record, length, output, state);
+  if (IsTableEnd(signature)) {
+    state->merge_steps &= ~DWORD{kMergeDropOpening};
+    return NOERROR;
+  }
+  if (signature == SIG_CD_PABREFERENCE && (state->merge_steps & kMergeAwaitDefinition) != 0) {
+    WORD id = 0;
+    if (ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id)) {
+      LoadDefinitionInEffect(id, state);
+      state->merge_steps = (state->merge_steps & ~DWORD{kMergeAwaitDefinition}) |
+                           kMergeHaveDefinition;
+    }
+  }
+  if ((state->merge_steps & kMergeDropOpening) == 0)
+    return NOERROR;
+  // The merged cell's own paragraph break and reference before its first
+  // other record go: the cell opens with the ones written above.
+  if (signature == SIG_CD_PARAGRAPH || signature == SIG_CD_PABREFERENCE) {
+    output->length = 0;
+    return NOERROR;
+  }
+  state->merge_steps &= ~DWORD{kMergeDropOpening};
+  return NOERROR;
+}
+
 } // namespace
 
 STATUS ProcessParagraphAction(const char* record, WORD signature, DWORD length,
                               chunk_record_output* output, chunk_process_state* state) {
+  if (state->action == ACTION_MERGE_CELLS)
+    return MergeCells(record, signature, length, output, state);
   if (state->action == ACTION_UNDO_MERGE_CELLS)
     return IsTableCell(signature) ? UndoCellMerge(record, length, output, state) : NOERROR;
   if (state->action != ACTION_CHANGE_PARAGRAPH)

@@ -188,6 +188,7 @@ struct chunk_process_state {
   WORD last_new_style_id = 0;
   alignas(4) BYTE paragraph_work[kParagraphDefinitionArea] = {};
   alignas(4) BYTE reference_work[sizeof(CDPABREFERENCE)] = {};
+  DWORD merge_steps = 0; /* cell merge: what is awaited or to be dropped */
 };
 
 /* The item whose records the operation walks. */

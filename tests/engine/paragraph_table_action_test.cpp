@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -108,7 +109,7 @@ public:
   /* The action on the chunk of the stored note, in a session of its own
    * that ends with the run; stored by the AutoSave update. */
   STATUS Alter(NOTEID id, const char* definition, WORD action, const char* s1, const char* s2,
-               const std::function<void()>& arm = [] {}) {
+               const std::function<void()>& arm = [] {}, std::array<WORD, 4> p = {}) {
     auto* session = new LSXLsiSession;
     auto* item = new VelkoRTItem(session);
     arm();
@@ -117,7 +118,7 @@ public:
       item->AutoSave = 1;
       VelkoRTChunk* chunk = item->DefineChunk(definition);
       status = chunk != nullptr
-                   ? chunk->AlterRichText(action, 0, 0, 0, 0, s1, s2, nullptr, nullptr)
+                   ? chunk->AlterRichText(action, p[0], p[1], p[2], p[3], s1, s2, nullptr, nullptr)
                    : STATUS{VELKO_ERR_FAILED};
     }
     delete session;
@@ -445,6 +446,71 @@ TEST_F(ChunkChangeTest, CellBordersComeFromFourCharactersTopBottomLeftRight) {
     SCOPED_TRACE(std::string(c.definition) + " " + c.sides);
     ExpectChange(CellTable(cells), c.definition, ACTION_SET_CELL_BORDERS, c.sides, nullptr,
                  CellTable(c.expected));
+  }
+}
+
+/* A 2 by 2 table whose top-left cell has a definition of its own. */
+std::string MergeTable(const std::vector<std::string>& cells, const std::string& lastOpening) {
+  return R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+TABLEBEGIN
+TABLECELL )" + cells[0] + "\n" + Definition(2, "center") + R"(PABREF id=2
+TEXT text="p"
+TABLECELL )" + cells[1] + R"(
+PABREF id=1
+TEXT text="q"
+TABLECELL )" + cells[2] + R"(
+PABREF id=1
+TEXT text="r"
+TABLECELL )" + cells[3] + "\n" + lastOpening + R"(TEXT text="s"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+}
+
+TEST_F(ChunkChangeTest, MergingCellsCoversTheRangeAndSpansItsBottomRightCell) {
+  const std::string body =
+      MergeTable({"row=0 column=0", "row=0 column=1", "row=1 column=0", "row=1 column=1"},
+                 "PABREF id=1\n");
+  const NOTEID id = StoreNote(body);
+  ASSERT_EQ(Alter(id, "Table 1", ACTION_MERGE_CELLS, nullptr, nullptr, [] {}, {1, 1, 2, 2}),
+            NOERROR);
+  // Rows above the last are covered from above, the last row's cells
+  // before the last column from the left; the merged cell opens with the
+  // top-left cell's style under a new PABID, its own reference gone.
+  EXPECT_EQ(Lines(Stored(id, true)),
+            Lines({note_testing::Value(
+                Script(MergeTable({"row=0 column=0 flags=0x08", "row=0 column=1 flags=0x08",
+                                   "row=1 column=0 flags=0x04",
+                                   "row=1 column=1 rowspan=2 colspan=2"},
+                                  "PARAGRAPH\n" + Definition(3, "center") + "PABREF id=3\n"))
+                    .RecordBytes())}));
+}
+
+TEST_F(ChunkChangeTest, MergingCellsFailsOnAMergedCellOrOutsideTheTable) {
+  struct {
+    const char* name;
+    std::vector<std::string> cells;
+    std::array<WORD, 4> range; /* first row, first column, last row, last column */
+  } const cases[] = {
+      {"a covered cell", {"row=0 column=0", "row=0 column=1 flags=0x04", "row=1 column=0",
+                          "row=1 column=1"}, {1, 1, 2, 2}},
+      {"a spanning cell", {"row=0 column=0 colspan=2", "row=0 column=1", "row=1 column=0",
+                           "row=1 column=1"}, {1, 1, 1, 2}},
+      {"no cell of the range", {"row=0 column=0", "row=0 column=1", "row=1 column=0",
+                                "row=1 column=1"}, {3, 3, 4, 4}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID id = StoreNote(MergeTable(c.cells, "PABREF id=1\n"));
+    const std::vector<Bytes> before = Stored(id);
+    EXPECT_EQ(Alter(id, "Table 1", ACTION_MERGE_CELLS, nullptr, nullptr, [] {}, c.range),
+              VELKO_ERR_FAILED);
+    EXPECT_EQ(Stored(id, true), before);
   }
 }
 
