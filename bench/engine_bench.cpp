@@ -319,6 +319,24 @@ void BM_FindTextNoMatch(benchmark::State& state) {
   Report(state, body);
 }
 
+/* ChangeParagraph on the whole item: every definition rewritten in place
+ * by one writing walk. */
+void BM_ChangeParagraph(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  connection link(body);
+  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return;
+  }
+  for (auto _ : state)
+    Check(state,
+          chunk->AlterRichText(ACTION_CHANGE_PARAGRAPH, 0, 0, 0, 0, "Justify=Center Below=1.5",
+                               nullptr, nullptr, nullptr),
+          "walk");
+  Report(state, body);
+}
+
 void Sizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 }
@@ -330,7 +348,8 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
     AddBenchRatio("BM_MaxRightMargin", "BM_Load", "1.0") &&
     AddBenchRatio("BM_ItemChecksum", "BM_Load", "1.0") &&
     AddBenchRatio("BM_AllText", "BM_Load", "1.0") &&
-    AddBenchRatio("BM_FindTextNoMatch", "BM_Load", "1.0");
+    AddBenchRatio("BM_FindTextNoMatch", "BM_Load", "1.0") &&
+    AddBenchRatio("BM_ChangeParagraph", "BM_LoadAndCommit", "1.3");
 
 BENCHMARK(BM_Load)->Apply(Sizes);
 BENCHMARK(BM_LoadAndCommit)->Apply(Sizes);
@@ -342,5 +361,6 @@ BENCHMARK(BM_ItemChecksum)->Apply(Sizes);
 BENCHMARK(BM_AllText)->Apply(Sizes);
 BENCHMARK(BM_FindTextNoMatch)->Apply(Sizes);
 BENCHMARK(BM_RemoveMiddleParagraph)->Apply(Sizes);
+BENCHMARK(BM_ChangeParagraph)->Apply(Sizes);
 
 } // namespace

@@ -9,6 +9,7 @@
  * imports, and the wrapping, once-only, property and sort work. An action
  * whose edge work emitted records marks the item modified here.
  */
+#include "engine/paragraph_table.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "store/rtitem_internal.h"
@@ -120,6 +121,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = PropertyQueryAtChunkStart(record, signature, length, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStart(record, signature, length, state);
+  else if (HasParagraphTableEdgeWork(state->action))
+    status = ParagraphTableWorkAtStart(signature, state);
   else if (HasStartWork(state->action))
     status = EdgeWorkAtChunkStart(record, signature, length, state);
   NoteEmitted(before, state);

@@ -33,8 +33,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_SET_LINK,
     /* ProcessTextRunAction */
     ACTION_CHANGE_FONT, ACTION_FONT_IN_USE, ACTION_HIGHLIGHT, ACTION_HIGHLIGHT_TEXT,
-    /* ProcessParagraphAction */
-    ACTION_CHANGE_PARAGRAPH, ACTION_MERGE_CELLS, ACTION_UNDO_MERGE_CELLS,
     /* ProcessRemovalAction */
     ACTION_SORT_BY_ROW, ACTION_SET_IMAGE_HOTSPOT,
     /* ProcessSearchAction */
@@ -43,8 +41,8 @@ constexpr WORD kPendingActions[] = {
     /* ProcessLinkMatchingAction */
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
     /* ProcessTableAction */
-    ACTION_APPEND_ROW, ACTION_WRAP_IN_LINK, ACTION_WRAP_IN_LINK_ALT, ACTION_SET_CELL_BORDERS,
-    ACTION_SET_CELL_COLOR, ACTION_CHANGE_TABLE, ACTION_MODIFY_FIELD, ACTION_SET_HTML_VALUE,
+    ACTION_APPEND_ROW, ACTION_WRAP_IN_LINK, ACTION_WRAP_IN_LINK_ALT,
+    ACTION_SET_CELL_COLOR, ACTION_MODIFY_FIELD, ACTION_SET_HTML_VALUE,
     ACTION_SET_TARGET_PROPERTIES,
     /* AppendAtChunkStart and AppendAtChunkStop */
     ACTION_APPEND_ANCHOR, ACTION_APPEND_IMPORT_FILE, ACTION_APPEND_LINK, ACTION_APPEND_NEW_LINES,
@@ -84,21 +82,12 @@ STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chun
   return kServiceNotAvailable;
 }
 
-STATUS ProcessParagraphAction(const char*, WORD, DWORD, chunk_record_output*,
-                              chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
 STATUS ProcessSearchAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 
 STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,
                                  chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessTableAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

@@ -184,6 +184,16 @@ struct chunk_process_state {
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;
   VelkoRTChunk* other_chunk = nullptr;
+
+  /* Paragraph and table changes: the PABID the paragraphs of the current
+   * cell or run take (0: none yet), the last new PABID handed out, and the
+   * work areas a changed definition, reference or table record is built
+   * in before it is emitted. */
+  WORD new_style_id = 0;
+  WORD last_new_style_id = 0;
+  alignas(4) BYTE paragraph_work[kParagraphDefinitionArea] = {};
+  alignas(4) BYTE reference_work[sizeof(CDPABREFERENCE)] = {};
+  DWORD merge_steps = 0; /* cell merge: what is awaited or to be dropped */
 };
 
 /* The item whose records the operation walks. */

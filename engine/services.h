@@ -41,6 +41,15 @@ STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, WORD base);
  * are left out. */
 void DumpParagraph(WORD mode, const _CDPABDEFEXT* definition, char* out, DWORD omitDefaults);
 
+/* 1 when the definition meets the selection the paragraph spec holds (its
+ * second entry, list masks and criteria), else 0. */
+int MatchParagraphSpec(const _CDPABDEFEXT* definition, const paragraph_spec* spec);
+
+/* Rewrites the definition (room for 92 bytes) with the new values the
+ * paragraph spec holds; the spec keeps what later definitions of the same
+ * operation must see. */
+void ApplyParagraphChange(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
+
 /* ---- the renderer ---- */
 
 /* Renders the records of the context from its first to its current record

@@ -1,0 +1,33 @@
+/*
+ * The work of the paragraph and table actions where a chunk opens or
+ * closes, which the edge routing (engine/edges.cpp) hands them. Their cases
+ * for the records inside the chunk are ProcessParagraphAction and
+ * ProcessTableAction (engine/services.h).
+ */
+#ifndef VELKO_ENGINE_PARAGRAPH_TABLE_H
+#define VELKO_ENGINE_PARAGRAPH_TABLE_H
+
+#include "velko/host_types.h"
+
+struct chunk_process_state;
+
+/* A zeroed tracked block of `size` bytes holding a copy of the record (cut
+ * to size), held as the step's output until the frame has emitted it;
+ * null when memory cannot be had. */
+struct chunk_record_output;
+BYTE* CopyRecordIntoBlock(const char* record, DWORD length, DWORD size,
+                          chunk_record_output* output, chunk_process_state* state);
+
+/* True for the actions whose edge work is below. */
+bool HasParagraphTableEdgeWork(WORD action);
+
+/* Where the chunk opens, before its first record (of the signature) is
+ * handled. */
+STATUS ParagraphTableWorkAtStart(WORD signature, chunk_process_state* state);
+
+/* ChangeParagraph where a smaller chunk opens inside a paragraph: a
+ * changed copy of the definition in effect under a new PABID, and a
+ * reference to it. */
+STATUS ChangeParagraphAtStart(WORD signature, chunk_process_state* state);
+
+#endif

@@ -1,0 +1,601 @@
+// ChangeParagraph and ChangeTable through the chunk's AlterRichText on a
+// note of a database file: the body the run stores, read back with the
+// database opened anew, against records written by hand with the byte
+// builder; and ChangeTable over every failing host and tracked allocation.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/osmem.h"
+#include "store/tracked_memory_testing.h"
+#include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
+#include "tests/support/stored_values.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+cdbuild::Body Script(const std::string& script) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  return body;
+}
+
+/* The records of a stored value, one line each: signature and bytes in
+ * hex, so that a difference names the record it is in. */
+std::vector<std::string> RecordLines(const Bytes& value) {
+  std::vector<std::string> lines;
+  size_t at = 2;
+  while (at + 2 <= value.size()) {
+    const WORD first = static_cast<WORD>(value[at] | value[at + 1] << 8);
+    size_t length = 0;
+    if ((first & 0xFF00) == 0xFF00) // a word signature and a word length
+      length = at + 4 <= value.size() ? (value[at + 2] | value[at + 3] << 8) : 0;
+    else if ((first & 0xFF00) == 0) // a double-word length follows
+      length = at + 6 <= value.size() ? (value[at + 2] | value[at + 3] << 8 |
+                                         value[at + 4] << 16 | value[at + 5] << 24)
+                                      : 0;
+    else
+      length = value[at + 1];
+    if (length == 0 || at + length > value.size()) {
+      lines.push_back("damaged at " + std::to_string(at));
+      break;
+    }
+    std::string line;
+    char hex[4];
+    for (size_t byte = 0; byte < length; ++byte) {
+      std::snprintf(hex, sizeof hex, "%02X", value[at + byte]);
+      line += hex;
+    }
+    lines.push_back(line);
+    at += length + (length & 1);
+  }
+  return lines;
+}
+
+std::vector<std::string> Lines(const std::vector<Bytes>& values) {
+  std::vector<std::string> lines;
+  for (const Bytes& value : values) {
+    const std::vector<std::string> more = RecordLines(value);
+    lines.insert(lines.end(), more.begin(), more.end());
+  }
+  return lines;
+}
+
+class ChunkChangeTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    HostTestReset();
+    HostTestCaptureMessages();
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    path_ = (std::filesystem::path(::testing::TempDir()) /
+             ("velko_" + name + "_" + std::to_string(getpid()) + ".nsf"))
+                .string();
+    std::filesystem::remove(path_);
+    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
+  }
+  void TearDown() override {
+    HostTestReset();
+    std::filesystem::remove(path_);
+  }
+
+public:
+  NOTEID StoreNote(const std::string& script) {
+    const cdbuild::Body body = Script(script);
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(
+        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    EXPECT_NE(id, 0u);
+    NSFDbClose(db);
+    return id;
+  }
+
+  std::vector<Bytes> Stored(NOTEID id, bool remove = false) {
+    return note_testing::StoredBodyValues(path_, id, remove);
+  }
+
+  /* The action on the chunk of the stored note, in a session of its own
+   * that ends with the run; stored by the AutoSave update. */
+  STATUS Alter(NOTEID id, const char* definition, WORD action, const char* s1, const char* s2,
+               const std::function<void()>& arm = [] {}, std::array<WORD, 4> p = {}) {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    arm();
+    STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
+    if (status == NOERROR) {
+      item->AutoSave = 1;
+      VelkoRTChunk* chunk = item->DefineChunk(definition);
+      status = chunk != nullptr
+                   ? chunk->AlterRichText(action, p[0], p[1], p[2], p[3], s1, s2, nullptr, nullptr)
+                   : STATUS{VELKO_ERR_FAILED};
+    }
+    delete session;
+    return status;
+  }
+
+  /* The action over a body made from the script; the stored body's
+   * records against those of the expected script. */
+  void ExpectChange(const std::string& body, const char* definition, WORD action, const char* s1,
+                    const char* s2, const std::string& expected) {
+    const NOTEID id = StoreNote(body);
+    ASSERT_EQ(Alter(id, definition, action, s1, s2), NOERROR);
+    EXPECT_EQ(Lines(Stored(id, true)),
+              Lines({note_testing::Value(Script(expected).RecordBytes())}));
+  }
+
+  std::string path_;
+};
+
+/* ---- ChangeParagraph ---- */
+
+/* Full definitions: the change rewrites them without growing them. */
+std::string Definition(int id, const char* justify) {
+  return "PABDEF id=" + std::to_string(id) + " justify=" + justify +
+         " flags=0x0100 ext=1440,0,1440,0,0,100 extflags=1 flags3=0\n";
+}
+
+/* Three paragraphs that share the left-aligned definition 1, and a right
+ * aligned one under definition 2. A paragraph opens at its CDPARAGRAPH. */
+const std::string kParagraphs = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+PABREF id=1
+TEXT text="two"
+PARAGRAPH
+PABREF id=1
+TEXT text="three"
+PARAGRAPH
+)" + Definition(2, "right") + R"(PABREF id=2
+TEXT text="four"
+)";
+
+TEST_F(ChunkChangeTest, ChangeParagraphOnEverythingRewritesMatchingDefinitionsInPlace) {
+  ExpectChange(kParagraphs, "Everything", ACTION_CHANGE_PARAGRAPH, "Justify=Center",
+               "Justify=Left", Definition(1, "center") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+PABREF id=1
+TEXT text="two"
+PARAGRAPH
+PABREF id=1
+TEXT text="three"
+PARAGRAPH
+)" + Definition(2, "right") + R"(PABREF id=2
+TEXT text="four"
+)");
+}
+
+TEST_F(ChunkChangeTest, ChangeParagraphWithoutMatchLeavesTheBodyAlone) {
+  ExpectChange(kParagraphs, "Everything", ACTION_CHANGE_PARAGRAPH, "Justify=Center",
+               "Justify=Full", kParagraphs);
+}
+
+/* On a smaller chunk the changed definition takes a new PABID (the
+ * highest PABID of the item + 2 for the first one saved), the chunk's
+ * references follow it, and the old definition comes again before the
+ * first reference to it after the chunk. */
+struct sub_chunk_case {
+  const char* definition;
+  std::string expected;
+};
+
+TEST_F(ChunkChangeTest, ChangeParagraphOnSmallerChunksWritesChangedCopiesUnderNewIds) {
+  const std::string head = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)";
+  const std::string tail = "PARAGRAPH\n" + Definition(2, "right") + R"(PABREF id=2
+TEXT text="four"
+)";
+  const sub_chunk_case cases[] = {
+      {"Paragraph 2", head + Definition(4, "center") + R"(PABREF id=4
+TEXT text="two"
+PARAGRAPH
+)" + Definition(1, "left") + R"(PABREF id=1
+TEXT text="three"
+)" + tail},
+      // Two paragraphs of one definition go on sharing one.
+      {"Paragraph 2-3", head + Definition(4, "center") + R"(PABREF id=4
+TEXT text="two"
+PARAGRAPH
+PABREF id=4
+TEXT text="three"
+)" + tail},
+      // Opening inside a paragraph, the chunk takes the changed copy.
+      {"Text 'two'", head + "PABREF id=1\n" + Definition(4, "center") + R"(PABREF id=4
+TEXT text="two"
+PARAGRAPH
+)" + Definition(1, "left") + R"(PABREF id=1
+TEXT text="three"
+)" + tail},
+  };
+  for (const sub_chunk_case& c : cases) {
+    SCOPED_TRACE(c.definition);
+    ExpectChange(kParagraphs, c.definition, ACTION_CHANGE_PARAGRAPH, "Justify=Center",
+                 "Justify=Left", c.expected);
+  }
+}
+
+TEST_F(ChunkChangeTest, ChangeParagraphRenumbersADefinitionInsideTheChunk) {
+  const std::string body = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)" + Definition(3, "left") + R"(PABREF id=3
+TEXT text="two"
+PARAGRAPH
+PABREF id=3
+TEXT text="three"
+)";
+  ExpectChange(body, "Paragraph 2", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)" + Definition(5, "center") + R"(PABREF id=5
+TEXT text="two"
+PARAGRAPH
+)" + Definition(3, "left") + R"(PABREF id=3
+TEXT text="three"
+)");
+}
+
+/* Past 1000 saved definitions the list says so once per definition it
+ * cannot take, and that definition is changed under its own PABID. */
+TEST_F(ChunkChangeTest, ChangeParagraphPastAThousandSavedDefinitionsKeepsTheId) {
+  constexpr int kSaved = 1000;
+  constexpr int kHighest = kSaved + 2; // definitions 2 to 1002 in the chunk
+  std::string body = Definition(1, "left") + "PABREF id=1\nTEXT text=\"one\"\nPARAGRAPH\n";
+  std::string expected = body;
+  for (int id = 2; id <= kHighest; ++id)
+    body += Definition(id, "left");
+  for (int entry = 0; entry < kSaved; ++entry)
+    expected += Definition(entry + kHighest + 2, "center");
+  const std::string last = "PABREF id=" + std::to_string(kHighest) + "\nTEXT text=\"two\"\n";
+  body += last;
+  expected += Definition(kHighest, "center") + last;
+
+  HostTestClearMessages();
+  ExpectChange(body, "Paragraph 2", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               expected);
+  EXPECT_EQ(HostTestMessages(),
+            (std::vector<HostTestMessage>{
+                {"TARNO: Unable to save additional obsoleted PAB definitions.", 6}}));
+}
+
+/* The cells of a table that share a definition share its changed copy,
+ * the paragraph that holds the table keeps its own (no paragraph break is
+ * added before the table), and the paragraph after the table gets the old
+ * definition back. */
+TEST_F(ChunkChangeTest, ChangeParagraphOnATableSharesOneNewDefinitionAcrossCells) {
+  const std::string head = Definition(1, "left") + R"(PABREF id=1
+TEXT text="a"
+PARAGRAPH
+)";
+  const std::string body = head + R"(TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="p"
+TABLECELL row=0 column=1
+PABREF id=1
+TEXT text="q"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+  ExpectChange(body, "Table 1", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               head + R"(TABLEBEGIN
+TABLECELL row=0 column=0
+)" + Definition(3, "center") + R"(PABREF id=3
+TEXT text="p"
+TABLECELL row=0 column=1
+PABREF id=3
+TEXT text="q"
+TABLEEND
+PARAGRAPH
+)" + Definition(1, "left") + R"(PABREF id=1
+TEXT text="b"
+)");
+}
+
+/* ---- ChangeTable ---- */
+
+/* A table of one cell between two paragraphs; `pretable` and `end` stand
+ * for its CDPRETABLEBEGIN and the records before its end. */
+std::string TableBody(const std::string& pretable, const std::string& end) {
+  return R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+)" + pretable + R"(
+TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="cell"
+)" + end + R"(TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+}
+
+constexpr const char* kPreTable = "PRETABLEBEGIN";
+/* Timer records of 1000 and 2500 milliseconds. */
+constexpr const char* kTimer1000 = "HEX E1 10 0000 E8030000 0000000000000000\n";
+constexpr const char* kTimer2500 = "HEX E1 10 0000 C4090000 0000000000000000\n";
+
+struct table_case {
+  const char* name;
+  const char* properties;
+  std::string body;
+  std::string expected;
+};
+
+TEST_F(ChunkChangeTest, ChangeTableRewritesTheTableRecordsAndItsRowCycleTime) {
+  const std::string longName(120, 'n');
+  const std::string naming = "TableName=" + longName;
+  const table_case cases[] = {
+      {"a table width, no timer added", "TableWidth=FIT_TO_WINDOW", TableBody(kPreTable, ""),
+       R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+PRETABLEBEGIN flags=0x41
+TABLEBEGIN flags=0x0001
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="cell"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)"},
+      {"a name past 100 bytes", naming.c_str(), TableBody(kPreTable, ""),
+       TableBody(std::string(kPreTable) + " name=\"" + longName + "\"", "")},
+      {"a cycle time added before the end", "RowCycleMilliseconds=2500",
+       TableBody(kPreTable, ""), TableBody(kPreTable, kTimer2500)},
+      // The table of the first level stays a table begin of its own kind
+      // (0xA3), the one inside it a nested begin (0xCF).
+      {"a nested table", "TableWidth=FIT",
+       TableBody(kPreTable, "PARAGRAPH\nTABLEBEGIN nested=1\nTABLECELL row=0 column=0 nested=1\n"
+                            "TEXT text=\"inner\"\nTABLEEND nested=1\n"),
+       R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+PRETABLEBEGIN flags=0x01
+TABLEBEGIN flags=0x0001
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="cell"
+PARAGRAPH
+TABLEBEGIN nested=1 flags=0x0001
+TABLECELL row=0 column=0 nested=1
+TEXT text="inner"
+TABLEEND nested=1
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)"},
+      {"a timer before the end rewritten only", "RowCycleMilliseconds=2500",
+       TableBody(kPreTable, kTimer1000), TableBody(kPreTable, kTimer2500)},
+  };
+  for (const table_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectChange(c.body, "Table 1", ACTION_CHANGE_TABLE, c.properties, nullptr, c.expected);
+  }
+}
+
+/* ---- cells ---- */
+
+/* A paragraph, then a table of the given cells, each with one letter. */
+std::string CellTable(const std::vector<std::string>& cells) {
+  std::string body = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+TABLEBEGIN
+)";
+  char letter = 'p';
+  for (const std::string& cell : cells)
+    body += "TABLECELL " + cell + "\nTEXT text=\"" + letter++ + "\"\n";
+  return body + "TABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"b\"\n";
+}
+
+TEST_F(ChunkChangeTest, UndoingCellMergesClearsCoveringFlagsAndSpansOfTheChunksCells) {
+  const std::string body = CellTable({"row=0 column=0 flags=0x08", "row=0 column=1 flags=0x09",
+                                      "row=1 column=0 flags=0x04",
+                                      "row=1 column=1 rowspan=2 colspan=2"});
+  ExpectChange(body, "Table 1", ACTION_UNDO_MERGE_CELLS, nullptr, nullptr,
+               CellTable({"row=0 column=0", "row=0 column=1 flags=0x01", "row=1 column=0",
+                          "row=1 column=1"}));
+}
+
+struct border_case {
+  const char* definition;
+  const char* sides; /* top, bottom, left, right */
+  std::vector<std::string> expected;
+};
+
+TEST_F(ChunkChangeTest, CellBordersComeFromFourCharactersTopBottomLeftRight) {
+  const std::vector<std::string> cells = {"row=0 column=0 borders=0xFF",
+                                          "row=0 column=1 borders=0x00 v42border=0x1111"};
+  const border_case cases[] = {
+      // 'N' and '5' give 4-bit widths of 0 and 5 and keep the 2-bit ones.
+      {"Table 1", "12N5",
+       {"row=0 column=0 borders=0x9F v42border=0x2150",
+        "row=0 column=1 borders=0x90 v42border=0x2150"}},
+      {"Table 1; Row 1; Column 2", "0021",
+       {"row=0 column=0 borders=0xFF", "row=0 column=1 borders=0x06 v42border=0x0012"}},
+      // Fewer than four characters change nothing.
+      {"Table 1", "12", cells},
+  };
+  for (const border_case& c : cases) {
+    SCOPED_TRACE(std::string(c.definition) + " " + c.sides);
+    ExpectChange(CellTable(cells), c.definition, ACTION_SET_CELL_BORDERS, c.sides, nullptr,
+                 CellTable(c.expected));
+  }
+}
+
+/* A 2 by 2 table whose top-left cell has a definition of its own. */
+std::string MergeTable(const std::vector<std::string>& cells, const std::string& lastOpening) {
+  return R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+TABLEBEGIN
+TABLECELL )" + cells[0] + "\n" + Definition(2, "center") + R"(PABREF id=2
+TEXT text="p"
+TABLECELL )" + cells[1] + R"(
+PABREF id=1
+TEXT text="q"
+TABLECELL )" + cells[2] + R"(
+PABREF id=1
+TEXT text="r"
+TABLECELL )" + cells[3] + "\n" + lastOpening + R"(TEXT text="s"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+}
+
+TEST_F(ChunkChangeTest, MergingCellsCoversTheRangeAndSpansItsBottomRightCell) {
+  const std::string body =
+      MergeTable({"row=0 column=0", "row=0 column=1", "row=1 column=0", "row=1 column=1"},
+                 "PABREF id=1\n");
+  const NOTEID id = StoreNote(body);
+  ASSERT_EQ(Alter(id, "Table 1", ACTION_MERGE_CELLS, nullptr, nullptr, [] {}, {1, 1, 2, 2}),
+            NOERROR);
+  // Rows above the last are covered from above, the last row's cells
+  // before the last column from the left; the merged cell opens with the
+  // top-left cell's style under a new PABID, its own reference gone.
+  EXPECT_EQ(Lines(Stored(id, true)),
+            Lines({note_testing::Value(
+                Script(MergeTable({"row=0 column=0 flags=0x08", "row=0 column=1 flags=0x08",
+                                   "row=1 column=0 flags=0x04",
+                                   "row=1 column=1 rowspan=2 colspan=2"},
+                                  "PARAGRAPH\n" + Definition(3, "center") + "PABREF id=3\n"))
+                    .RecordBytes())}));
+}
+
+TEST_F(ChunkChangeTest, MergingCellsFailsOnAMergedCellOrOutsideTheTable) {
+  struct {
+    const char* name;
+    std::vector<std::string> cells;
+    std::array<WORD, 4> range; /* first row, first column, last row, last column */
+  } const cases[] = {
+      {"a covered cell", {"row=0 column=0", "row=0 column=1 flags=0x04", "row=1 column=0",
+                          "row=1 column=1"}, {1, 1, 2, 2}},
+      {"a spanning cell", {"row=0 column=0 colspan=2", "row=0 column=1", "row=1 column=0",
+                           "row=1 column=1"}, {1, 1, 1, 2}},
+      {"no cell of the range", {"row=0 column=0", "row=0 column=1", "row=1 column=0",
+                                "row=1 column=1"}, {3, 3, 4, 4}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID id = StoreNote(MergeTable(c.cells, "PABREF id=1\n"));
+    const std::vector<Bytes> before = Stored(id);
+    EXPECT_EQ(Alter(id, "Table 1", ACTION_MERGE_CELLS, nullptr, nullptr, [] {}, c.range),
+              VELKO_ERR_FAILED);
+    EXPECT_EQ(Stored(id, true), before);
+  }
+}
+
+/* ---- ChangeTable over failing allocations ---- */
+
+/* The host's failure switch turns itself off once it fires: when none of
+ * nth further allocations fails, it fired during the run. */
+bool HostFailureFired(int nth) {
+  bool fired = true;
+  for (int probe = 0; probe < nth && fired; ++probe) {
+    DHANDLE handle = NULLHANDLE;
+    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
+      fired = false;
+    else
+      OSMemFree(handle);
+  }
+  HostTestFailAllocation(0);
+  return fired;
+}
+
+bool TrackedFailureFired(int nth) {
+  const bool fired = VelkoTestTrackedRequests() >= nth;
+  VelkoTestFailTrackedAllocation(0);
+  return fired;
+}
+
+struct allocation_control {
+  const char* name;
+  void (*arm)(int nth);
+  bool (*fired)(int nth);
+};
+
+/* The action over every failing host and tracked allocation: each run
+ * reports the failure and leaves the stored note as it was, or succeeds
+ * and stores what a run without failures stores. */
+void SweepAllocations(ChunkChangeTest& test, const std::string& body, const char* definition,
+                      WORD action, const char* s1, const char* s2) {
+  const NOTEID first = test.StoreNote(body);
+  const std::vector<Bytes> before = test.Stored(first);
+  ASSERT_EQ(test.Alter(first, definition, action, s1, s2), NOERROR);
+  const std::vector<Bytes> after = test.Stored(first, true);
+  ASSERT_NE(before, after);
+
+  const allocation_control controls[] = {
+      {"host memory", HostTestFailAllocation, HostFailureFired},
+      {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
+  };
+  HostTestCaptureLog(true); // the allocator's complaints are expected here
+  for (const allocation_control& control : controls) {
+    int failed = 0;
+    for (int nth = 1; nth < 20000; ++nth) {
+      SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
+      const NOTEID id = test.StoreNote(body);
+      const size_t handles = HostTestLiveHandles();
+      const STATUS status =
+          test.Alter(id, definition, action, s1, s2, [&] { control.arm(nth); });
+      const bool fired = control.fired(nth);
+      EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
+      const std::vector<Bytes> stored = test.Stored(id, true);
+      if (!fired) {
+        EXPECT_EQ(status, NOERROR);
+        EXPECT_EQ(stored, after);
+        break;
+      }
+      ++failed;
+      if (status != NOERROR)
+        EXPECT_EQ(stored, before) << "a failed run changed the note, status " << status;
+      else
+        EXPECT_EQ(stored, after);
+      if (::testing::Test::HasFailure())
+        break;
+    }
+    EXPECT_GT(failed, 0) << control.name;
+  }
+  HostTestCaptureLog(false);
+}
+
+TEST_F(ChunkChangeTest, ChangeTableIsAllOrNothingAtEveryFailedAllocation) {
+  SweepAllocations(*this, TableBody(kPreTable, ""), "Table 1", ACTION_CHANGE_TABLE,
+                   "TableName=Sales TableWidth=FIT RowCycleMilliseconds=2500", nullptr);
+}
+
+TEST_F(ChunkChangeTest, ChangeParagraphIsAllOrNothingAtEveryFailedAllocation) {
+  SweepAllocations(*this, kParagraphs, "Paragraph 2-3", ACTION_CHANGE_PARAGRAPH,
+                   "Justify=Center", "Justify=Left");
+}
+
+} // namespace
