@@ -29,8 +29,10 @@ struct recorded_action {
   std::vector<std::string> cell_texts; /* the 20 cell text slots ("" for none) */
 };
 
-/* Forgets every recorded action. */
+/* Forgets every recorded action and records from now on. */
 void VelkoTestResetActionRecord();
+/* Forgets every recorded action and records no more (the start state). */
+void VelkoTestStopActionRecord();
 /* The actions handed to the engine since the reset, in order. */
 const std::vector<recorded_action>& VelkoTestRecordedActions();
 

@@ -28,38 +28,52 @@
 
 namespace {
 std::vector<recorded_action> recorded;
+bool recording = false;
 
 void RecordAction(const VelkoRTChunk& chunk, WORD action, WORD p1, WORD p2, WORD p3, WORD p4,
                   const char* s1, const char* s2, const char* extra, const VelkoRTChunk* other) {
-  recorded_action last_action;
-  last_action.action = action;
-  last_action.p1 = p1;
-  last_action.p2 = p2;
-  last_action.p3 = p3;
-  last_action.p4 = p4;
-  last_action.has_s1 = s1 != nullptr;
-  last_action.has_s2 = s2 != nullptr;
-  last_action.s1 = s1 != nullptr ? s1 : "";
-  last_action.s2 = s2 != nullptr ? s2 : "";
-  last_action.extra = extra != nullptr ? extra : "";
-  last_action.other = other;
-  if (chunk.session != nullptr) {
-    const _internal_SESS* internal = chunk.session->internal;
-    if (internal != nullptr && internal->parameter_text != nullptr)
-      last_action.parameter_text = internal->parameter_text;
-    last_action.result_text.assign(chunk.session->result_text, chunk.session->result_length);
-    last_action.scratch_first = chunk.session->scratch_first;
-    last_action.scratch_third = chunk.session->scratch_third;
-    if (internal != nullptr)
-      for (int slot = 0; slot < 20; ++slot)
-        last_action.cell_texts.emplace_back(
-            internal->cell_texts[slot] != nullptr ? internal->cell_texts[slot] : "");
+  if (!recording)
+    return;
+  // The record's own memory must not change what the dispatch reports.
+  try {
+    recorded_action last_action;
+    last_action.action = action;
+    last_action.p1 = p1;
+    last_action.p2 = p2;
+    last_action.p3 = p3;
+    last_action.p4 = p4;
+    last_action.has_s1 = s1 != nullptr;
+    last_action.has_s2 = s2 != nullptr;
+    last_action.s1 = s1 != nullptr ? s1 : "";
+    last_action.s2 = s2 != nullptr ? s2 : "";
+    last_action.extra = extra != nullptr ? extra : "";
+    last_action.other = other;
+    if (chunk.session != nullptr) {
+      const _internal_SESS* internal = chunk.session->internal;
+      if (internal != nullptr && internal->parameter_text != nullptr)
+        last_action.parameter_text = internal->parameter_text;
+      last_action.result_text.assign(chunk.session->result_text, chunk.session->result_length);
+      last_action.scratch_first = chunk.session->scratch_first;
+      last_action.scratch_third = chunk.session->scratch_third;
+      if (internal != nullptr)
+        for (int slot = 0; slot < 20; ++slot)
+          last_action.cell_texts.emplace_back(
+              internal->cell_texts[slot] != nullptr ? internal->cell_texts[slot] : "");
+    }
+    recorded.push_back(std::move(last_action));
+  } catch (...) {
   }
-  recorded.push_back(std::move(last_action));
 }
 } // namespace
 
-void VelkoTestResetActionRecord() { recorded.clear(); }
+void VelkoTestResetActionRecord() {
+  recorded.clear();
+  recording = true;
+}
+void VelkoTestStopActionRecord() {
+  recorded.clear();
+  recording = false;
+}
 const std::vector<recorded_action>& VelkoTestRecordedActions() { return recorded; }
 #endif
 

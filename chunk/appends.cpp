@@ -15,11 +15,11 @@
 
 #include "chunk/method_support.h"
 #include "chunk/rtchunk_internal.h"
+#include "chunk/services.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
-#include "store/services.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
@@ -166,8 +166,7 @@ bool OptionValue(const char* options, const char* key, std::string* value) {
 
 /* One column's width from its text's "Width=": twips and flag; the column
  * text gets the width as CellHTMLOther= for pixels and percent. */
-void ReadColumnWidth(char* text, double pixelsPerInch, WORD tableWidth, WORD* width,
-                     WORD* flag) {
+void ReadColumnWidth(char* text, double pixelsPerInch, WORD tableWidth, WORD* width, WORD* flag) {
   std::string value;
   if (!OptionValue(text, "Width=", &value))
     return;
@@ -188,7 +187,8 @@ void ReadColumnWidth(char* text, double pixelsPerInch, WORD tableWidth, WORD* wi
     return;
   // The copy has room for this addition.
   const size_t at = strlen(text);
-  snprintf(text + at, 60, percent ? " CellHTMLOther=\"width='%ld%%'\"" : " CellHTMLOther=\"width='%ld'\"",
+  snprintf(text + at, 60,
+           percent ? " CellHTMLOther=\"width='%ld%%'\"" : " CellHTMLOther=\"width='%ld'\"",
            static_cast<long>(w));
 }
 
@@ -327,8 +327,8 @@ STATUS VelkoRTChunk::AppendHotspot(const char* kind, const char* code, WORD code
   shared.hotspot_code_kind = codeKind;
 
   const bool script = codeKind == kCodeLotusScript || codeKind == kCodeJavaScript;
-  const bool designElement = item != nullptr && item->internal != nullptr &&
-                             item->internal->design_element != 0;
+  const bool designElement =
+      item != nullptr && item->internal != nullptr && item->internal->design_element != 0;
   if ((type == 1 || type == 22) && script)
     return RefuseArgument(*this, "Tarno: Error in argument #1", VELKO_ERR_BAD_ARGUMENT);
   if (type == 14 && !designElement)
@@ -445,8 +445,8 @@ STATUS VelkoRTChunk::AppendLayer(const char* top, const char* left, const char* 
     }
   }
   const char* extraText = extra != nullptr ? extra : "";
-  const size_t size = strlen(top) + strlen(left) + strlen(width) + strlen(height) +
-                      strlen(extraText) + 5;
+  const size_t size =
+      strlen(top) + strlen(left) + strlen(width) + strlen(height) + strlen(extraText) + 5;
   auto* layer = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, size, 1));
   if (layer == nullptr)
     return VELKO_ERR_MEMORY;
@@ -545,7 +545,8 @@ STATUS VelkoRTChunk::AppendGraphic(const char* kind, const char* source, const c
     if (item == nullptr || item->note == NULLHANDLE)
       return VELKO_ERR_BAD_ARGUMENT;
     if (!FreeAttachmentName(item->note, source, &name))
-      return VELKO_ERR_BAD_ARGUMENT; // a second file of a taken name would hide one
+      return VELKO_ERR_BAD_ARGUMENT; // a second file of a taken name would hide
+                                     // one
     if (STATUS attached = NSFNoteAttachFile(item->note, "$FILE", 5, source, name.c_str(), 0);
         attached != NOERROR) {
       status = attached;

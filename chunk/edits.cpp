@@ -160,8 +160,8 @@ STATUS VelkoRTChunk::HighlightText(const char* text, WORD length) {
     return VELKO_ERR_INVALID_ARGUMENT;
   // length counts characters; the engine takes bytes.
   WORD bytes = TextLength(text);
-  if (length != 0 && NLS_string_bytes(reinterpret_cast<const BYTE*>(text), length, &bytes,
-                                       nullptr) != NLS_SUCCESS)
+  if (length != 0 &&
+      NLS_string_bytes(reinterpret_cast<const BYTE*>(text), length, &bytes, nullptr) != NLS_SUCCESS)
     bytes = TextLength(text);
   return Run(*this, ACTION_HIGHLIGHT_TEXT, 0, bytes, 0, 0, nullptr, text);
 }
@@ -184,8 +184,8 @@ STATUS VelkoRTChunk::ReplaceTextQuick(const char* find, WORD findLength, const c
                                       WORD replacementLength, const char* options) {
   if (find == nullptr || replacement == nullptr)
     return VELKO_ERR_INVALID_ARGUMENT;
-  return Run(*this, ACTION_REPLACE_TEXT_QUICK, replacementLength, findLength,
-             ReplaceScope(options), 0, replacement, find);
+  return Run(*this, ACTION_REPLACE_TEXT_QUICK, replacementLength, findLength, ReplaceScope(options),
+             0, replacement, find);
 }
 
 STATUS VelkoRTChunk::RefreshAttachmentIcon(int, const char* text) {
@@ -220,10 +220,10 @@ STATUS VelkoRTChunk::SortByRow(WORD column, int titleRowsFlag, int numeric, int 
   if (target_type != TARGETTYPE_TABLE)
     return VELKO_ERR_NOT_TABLE;
   const std::string sortBy = OptionValue(options, "SortBy=");
-  const char* keyKind = strcasecmp(sortBy.c_str(), "TabLabel") == 0 ||
-                                strcasecmp(sortBy.c_str(), "RowLabel") == 0
-                            ? "TabLabel"
-                            : "TEXT";
+  const char* keyKind =
+      strcasecmp(sortBy.c_str(), "TabLabel") == 0 || strcasecmp(sortBy.c_str(), "RowLabel") == 0
+          ? "TabLabel"
+          : "TEXT";
   bool present = false;
   const std::string titleText = OptionValue(options, "TitleRows=", &present);
   WORD titleRows = present ? static_cast<WORD>(atoi(titleText.c_str())) : 1;

@@ -117,10 +117,10 @@ void ClearClassPlace(LSXLsiSession* session, WORD resultClass) {
  * scratch texts up to their NUL. */
 std::string ClassTextValue(LSXLsiSession* session, WORD resultClass) {
   if (resultClass == kClassResult)
-    return std::string(session->result_text,
-                       strnlen(session->result_text, session->result_length));
+    return std::string(session->result_text, strnlen(session->result_text, session->result_length));
   const char* text = ClassText(session, resultClass);
-  return text == nullptr ? std::string() : std::string(text, strnlen(text, VELKO_SCRATCH_TEXT_SIZE));
+  return text == nullptr ? std::string()
+                         : std::string(text, strnlen(text, VELKO_SCRATCH_TEXT_SIZE));
 }
 
 /* The number a class of words leaves. */
@@ -412,8 +412,8 @@ int VelkoRTChunk::SetPropertyNumber(const char* name, double value) {
     return SetTextValue(*this, *row, digits.c_str(), static_cast<WORD>(digits.size()));
   }
   status = NOERROR;
-  AlterRichText(row->set_action, row->id, static_cast<WORD>(whole), 0, 0, nullptr, nullptr,
-                nullptr, nullptr);
+  AlterRichText(row->set_action, row->id, static_cast<WORD>(whole), 0, 0, nullptr, nullptr, nullptr,
+                nullptr);
   return status == NOERROR ? 1 : 0;
 }
 

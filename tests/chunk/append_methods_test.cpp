@@ -23,17 +23,15 @@ using namespace engine_test;
 
 /* The template of a button's LotusScript, as the host's script editor
  * writes a module with one Click event. */
-const std::string kTemplate = std::string("'++LotusScript Development Environment:2:5:(Options):0:66") +
-                              "\n\n" +
-                              "'++LotusScript Development Environment:2:5:(Forward):0:1\n" +
-                              "Declare Sub Click(Source As Button)\n\n" +
-                              "'++LotusScript Development Environment:2:5:(Declarations):0:2\n\n" +
-                              "'++LotusScript Development Environment:2:2:BindEvents:1:129\n" +
-                              "Private Sub BindEvents(Byval Objectname_ As String)\n" +
-                              "  Static Source As BUTTON\n" +
-                              "  Set Source = Bind(Objectname_)\n" +
-                              "  On Event Click From Source Call Click\n" + "End Sub\n\n" +
-                              "'++LotusScript Development Environment:2:2:Click:1:12\n";
+const std::string kTemplate =
+    std::string("'++LotusScript Development Environment:2:5:(Options):0:66") + "\n\n" +
+    "'++LotusScript Development Environment:2:5:(Forward):0:1\n" +
+    "Declare Sub Click(Source As Button)\n\n" +
+    "'++LotusScript Development Environment:2:5:(Declarations):0:2\n\n" +
+    "'++LotusScript Development Environment:2:2:BindEvents:1:129\n" +
+    "Private Sub BindEvents(Byval Objectname_ As String)\n" + "  Static Source As BUTTON\n" +
+    "  Set Source = Bind(Objectname_)\n" + "  On Event Click From Source Call Click\n" +
+    "End Sub\n\n" + "'++LotusScript Development Environment:2:2:Click:1:12\n";
 
 class AppendMethodTest : public EngineTest {
 protected:
@@ -74,8 +72,7 @@ TEST_F(AppendMethodTest, HotspotRefusalsShowTheirMessageBeforeAnyAction) {
     chunk->secondary_status = 0;
     chunk->status = 77;
     HostTestClearMessages();
-    EXPECT_EQ(chunk->AppendHotspot(c.kind, "@True", 5, "", "x", 1), VELKO_ERR_BAD_ARGUMENT)
-        << kind;
+    EXPECT_EQ(chunk->AppendHotspot(c.kind, "@True", 5, "", "x", 1), VELKO_ERR_BAD_ARGUMENT) << kind;
     EXPECT_EQ(chunk->secondary_status, c.message ? VELKO_ERR_INVALID_ARGUMENT : 0) << kind;
     EXPECT_EQ(chunk->status, 77) << kind;
     EXPECT_EQ(note_testing::MessageTexts(),
@@ -124,8 +121,7 @@ TEST_F(AppendMethodTest, HotspotIssuesItsTypeCodeAndDefaultLabel) {
 
 TEST_F(AppendMethodTest, HotspotFormulaIsCompiledOrRefusedWithTheHostText) {
   VelkoRTChunk* chunk = Body();
-  EXPECT_EQ(chunk->AppendHotspot("Button Formula", "@If(", 4, "", "go", 2),
-            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(chunk->AppendHotspot("Button Formula", "@If(", 4, "", "go", 2), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(chunk->secondary_status, VELKO_ERR_INVALID_ARGUMENT);
   ASSERT_EQ(note_testing::MessageTexts().size(), 1u);
   EXPECT_EQ(note_testing::MessageTexts()[0].rfind("Tarno: ", 0), 0u);
@@ -146,8 +142,7 @@ TEST_F(AppendMethodTest, HotspotCodeMustFitTheResultText) {
     VelkoTestResetActionRecord();
     chunk->secondary_status = 0;
     const std::string code(length, 'a');
-    const STATUS status =
-        chunk->AppendHotspot("Button JavaScript", code.c_str(), 0, "", "x", 1);
+    const STATUS status = chunk->AppendHotspot("Button JavaScript", code.c_str(), 0, "", "x", 1);
     if (length == 65340) {
       EXPECT_EQ(Actions().size(), 1u);
       EXPECT_EQ(session_->result_length, 65341);
@@ -167,8 +162,7 @@ TEST_F(AppendMethodTest, HotspotCodeMustFitTheResultText) {
 TEST_F(AppendMethodTest, ImageHotspotKindsCodeAndLabel) {
   VelkoRTChunk* chunk = Body();
   EXPECT_EQ(chunk->SetImageHotspot("Formula Script", "@True", 0, "", "x", 1), VELKO_ERR_FAILED);
-  EXPECT_EQ(chunk->SetImageHotspot("Formula", "@If(", 0, "", "x", 1),
-            VELKO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(chunk->SetImageHotspot("Formula", "@If(", 0, "", "x", 1), VELKO_ERR_INVALID_ARGUMENT);
   EXPECT_EQ(note_testing::MessageTexts().size(), 1u);
   EXPECT_TRUE(Actions().empty());
 
@@ -313,9 +307,9 @@ TEST_F(AppendMethodTest, KindsThatAreRefused) {
   EXPECT_EQ(chunk->AppendGraphic("Picture", "a.gif", nullptr), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(chunk->AppendHTML("URL", "http://x", nullptr), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(chunk->AppendHTML("Web", "x", nullptr), VELKO_ERR_BAD_ARGUMENT);
-  EXPECT_EQ(chunk->AppendLink("a", 0, "no colon", nullptr, nullptr, nullptr, 0, nullptr, 0,
-                              nullptr, 0),
-            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(
+      chunk->AppendLink("a", 0, "no colon", nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr, 0),
+      VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(chunk->AppendFormBody(nullptr), NOERROR);
   EXPECT_TRUE(Actions().empty());
 }
@@ -339,20 +333,20 @@ TEST_F(AppendMethodTest, ActionsAndParametersIssued) {
        nullptr},
       {"anchor", [](VelkoRTChunk* c) { c->AppendAnchor("top", 0); }, 2351, 0, 3, 0, 0, "top",
        nullptr},
-      {"anchor past its name", [](VelkoRTChunk* c) { c->AppendAnchor("top", 200); }, 2351, 0, 3,
-       0, 0, "top", nullptr},
+      {"anchor past its name", [](VelkoRTChunk* c) { c->AppendAnchor("top", 200); }, 2351, 0, 3, 0,
+       0, "top", nullptr},
       {"anchor part", [](VelkoRTChunk* c) { c->AppendAnchor("top", 2); }, 2351, 0, 2, 0, 0, "top",
        nullptr},
-      {"url graphic", [](VelkoRTChunk* c) { c->AppendGraphic("url", "http://h/a.gif", "o"); },
-       2438, 2, 0, 0, 0, "http://h/a.gif", "o"},
+      {"url graphic", [](VelkoRTChunk* c) { c->AppendGraphic("url", "http://h/a.gif", "o"); }, 2438,
+       2, 0, 0, 0, "http://h/a.gif", "o"},
       {"file graphic", [](VelkoRTChunk* c) { c->AppendGraphic(nullptr, "/x/a.gif", "Attach=no"); },
        2352, 1, 0, 0, 1, "/x/a.gif", nullptr},
-      {"html", [](VelkoRTChunk* c) { c->AppendHTML("inline", "<b>x</b>", "o"); }, 2448, 3, 0, 0,
-       0, "<b>x</b>", "o"},
-      {"html context", [](VelkoRTChunk* c) { c->AppendHTML("bodycontext", "t", nullptr); }, 2448,
-       4, 0, 0, 0, "t", nullptr},
-      {"attachment", [](VelkoRTChunk* c) { c->AppendFileAttachment("/f", "n", 2, ""); }, 2812, 2,
-       0, 0, 0, "/f", "n"},
+      {"html", [](VelkoRTChunk* c) { c->AppendHTML("inline", "<b>x</b>", "o"); }, 2448, 3, 0, 0, 0,
+       "<b>x</b>", "o"},
+      {"html context", [](VelkoRTChunk* c) { c->AppendHTML("bodycontext", "t", nullptr); }, 2448, 4,
+       0, 0, 0, "t", nullptr},
+      {"attachment", [](VelkoRTChunk* c) { c->AppendFileAttachment("/f", "n", 2, ""); }, 2812, 2, 0,
+       0, 0, "/f", "n"},
       {"link",
        [](VelkoRTChunk* c) {
          c->AppendLink("a", 1, "db:view", "t2", nullptr, "t4", 2, "t5", 3, "t6", 4);
