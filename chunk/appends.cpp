@@ -19,6 +19,8 @@
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "store/messages.h"
+#include "store/new_object.h"
+#include "store/note_access.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -602,4 +604,71 @@ STATUS VelkoRTChunk::AppendPageBody(const char* page) {
 
 STATUS VelkoRTChunk::AppendSubformBody(const char* subform) {
   return AppendBody(*this, ACTION_APPEND_SUBFORM_BODY, subform);
+}
+
+STATUS VelkoRTChunk::AppendRTItem(const char* server, const char* database, NOTEID noteID,
+                                  const char* itemName) {
+  if (database == nullptr || itemName == nullptr)
+    return VELKO_ERR_INVALID_ARGUMENT;
+  _internal_SESS& shared = Shared(*this);
+  shared.append_item_name = itemName;
+  DBHANDLE db = NULLHANDLE;
+  NOTEHANDLE note = NULLHANDLE;
+  const int decrypt = item != nullptr ? item->AutoDecrypt : 0;
+  if (STATUS opened = OpenNote(session, server, database, noteID, nullptr, nullptr, nullptr, &db,
+                               &note, 0, decrypt, nullptr);
+      opened != NOERROR) {
+    shared.append_item_name = nullptr;
+    return opened;
+  }
+  shared.append_db = db;
+  shared.append_note = note;
+  STATUS result = VELKO_ERR_BAD_ARGUMENT;
+  if (NSFItemInfo(note, itemName, TextLength(itemName), nullptr, nullptr, nullptr, nullptr) ==
+      NOERROR) {
+    Run(*this, ACTION_PREPARE_APPEND, 5);
+    status = NOERROR;
+    Run(*this, ACTION_APPEND_RTITEM, shared.append_parameter, 0, 0, 0, itemName);
+    result = status;
+    if (result != NOERROR && secondary_status == 0)
+      secondary_status = VELKO_ERR_IMPORT_FAILED;
+  }
+  CloseNote(db, note);
+  shared.append_db = NULLHANDLE;
+  shared.append_note = NULLHANDLE;
+  shared.append_item_name = nullptr;
+  return result;
+}
+
+STATUS VelkoRTChunk::AppendRTChunk(const char* server, const char* database, NOTEID noteID,
+                                   const char* itemName, const char* definition, int flag) {
+  VelkoRTItem* source = NewObject<VelkoRTItem>(session);
+  if (source == nullptr)
+    return VELKO_ERR_MEMORY;
+  if (STATUS connected = source->Connect(server, database, noteID, itemName, 0);
+      connected != NOERROR) {
+    delete source;
+    return connected;
+  }
+  VelkoRTChunk* other = source->DefineChunk(definition != nullptr ? definition : "Everything");
+  if (other == nullptr) {
+    delete source;
+    return VELKO_ERR_MEMORY;
+  }
+  _internal_SESS& shared = Shared(*this);
+  link_mode = 0;
+  shared.found_first = 0;
+  shared.found_second = 0;
+  if (flag == 0)
+    Run(*this, ACTION_PREPARE_APPEND, 3);
+  Run(*other, ACTION_QUERY_RECORDS, 0);
+  status = NOERROR;
+  if (shared.found_first != 0)
+    Run(*this, ACTION_APPEND_RTCHUNK, shared.append_parameter, static_cast<WORD>(flag), 0, 0,
+        nullptr, nullptr, nullptr, other);
+  else
+    status = VELKO_ERR_ITEM_NOT_FOUND;
+  delete other;
+  delete source;
+  return status;
 }

@@ -384,6 +384,14 @@ public:
   STATUS AppendFormBody(const char* form);
   STATUS AppendPageBody(const char* page);
   STATUS AppendSubformBody(const char* subform);
+  /* The body of the item of another note; 20017 without a database or item
+   * name, 1028 when the note has no such item. */
+  STATUS AppendRTItem(const char* server, const char* database, NOTEID noteID,
+                      const char* itemName);
+  /* The target of the definition in the item of another note; 546 when it
+   * is not there. */
+  STATUS AppendRTChunk(const char* server, const char* database, NOTEID noteID,
+                       const char* itemName, const char* definition, int flag);
 
   /* ---- edits (the status word; a refused argument returns its code) ---- */
   STATUS ChangeFont(const char* font, const char* options, int flag);

@@ -423,3 +423,59 @@ TEST_F(AppendMethodTest, AttachedGraphicTakesAFreeName) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace engine_test;
+
+class AppendOtherNoteTest : public AppendMethodTest {
+protected:
+  /* A stored note of the database with an item "Other" of one paragraph. */
+  NOTEID OtherNote() {
+    return note_testing::StoreNote(db_, Records({PabDef(1), PabRef(1), Text("other")}), "Other");
+  }
+};
+
+TEST_F(AppendOtherNoteTest, ItemAppendChecksTheNoteAndItsItem) {
+  VelkoRTChunk* chunk = Body();
+  const NOTEID id = OtherNote();
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(chunk->AppendRTItem("", nullptr, id, "Other"), VELKO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(chunk->AppendRTItem("", kDbPath, id, nullptr), VELKO_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(chunk->AppendRTItem("", kDbPath, id, "Missing"), VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_TRUE(Actions().empty());
+
+  chunk->secondary_status = 0;
+  const STATUS status = chunk->AppendRTItem("", kDbPath, id, "Other");
+  ASSERT_EQ(Actions().size(), 2u);
+  EXPECT_EQ(Actions()[0].action, ACTION_PREPARE_APPEND);
+  EXPECT_EQ(Actions()[0].p1, 5);
+  EXPECT_EQ(Actions()[1].action, ACTION_APPEND_RTITEM);
+  EXPECT_EQ(Actions()[1].s1, "Other");
+  EXPECT_EQ(chunk->secondary_status, status != NOERROR ? VELKO_ERR_IMPORT_FAILED : 0);
+  EXPECT_EQ(session_->internal->append_note, NULLHANDLE);
+  EXPECT_EQ(session_->internal->append_item_name, nullptr);
+}
+
+TEST_F(AppendOtherNoteTest, ChunkAppendNeedsItsTarget) {
+  VelkoRTChunk* chunk = Body();
+  const NOTEID id = OtherNote();
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(chunk->AppendRTChunk("", kDbPath, id, "Other", "Paragraph 5", 1),
+            VELKO_ERR_ITEM_NOT_FOUND);
+  ASSERT_EQ(Actions().size(), 1u);
+  EXPECT_EQ(Actions()[0].action, ACTION_QUERY_RECORDS);
+  EXPECT_NE(Actions()[0].other, chunk);
+
+  VelkoTestResetActionRecord();
+  chunk->AppendRTChunk("", kDbPath, id, "Other", "Paragraph 1", 0);
+  ASSERT_EQ(Actions().size(), 3u);
+  EXPECT_EQ(Actions()[0].action, ACTION_PREPARE_APPEND);
+  EXPECT_EQ(Actions()[0].p1, 3);
+  EXPECT_EQ(Actions()[2].action, ACTION_APPEND_RTCHUNK);
+  EXPECT_EQ(Actions()[2].p2, 0);
+  EXPECT_NE(Actions()[2].other, nullptr);
+  EXPECT_NE(Actions()[2].other, chunk);
+}
+
+} // namespace
