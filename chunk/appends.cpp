@@ -386,6 +386,10 @@ STATUS VelkoRTChunk::SetImageHotspot(const char* codeKind, const char* code, WOR
     kind = kCodeJavaScript;
   else
     return finish(VELKO_ERR_FAILED);
+  // An image map's area keeps no script: LotusScript and JavaScript would
+  // be dropped without a word, so they are refused.
+  if (kind != kCodeFormula)
+    return finish(VELKO_ERR_BAD_ARGUMENT);
 
   ClearResultText(session);
   if (code != nullptr) {

@@ -364,8 +364,9 @@ public:
    * "LotusScript", "JavaScript", "Text"). */
   STATUS AppendHotspot(const char* kind, const char* code, WORD codeLength, const char* options,
                        const char* label, WORD labelLength);
-  /* Wraps the chunk's image in a hotspot of the code kind ("Formula",
-   * "LotusScript", "JavaScript"). */
+  /* Wraps the chunk's image in a hotspot whose code is a formula (code
+   * kind "Formula"); "LotusScript" and "JavaScript" are refused (1028), as
+   * an image map's area keeps no script, and any other kind gives 257. */
   STATUS SetImageHotspot(const char* codeKind, const char* code, WORD codeLength,
                          const char* options, const char* label, WORD labelLength);
   STATUS AppendLayer(const char* top, const char* left, const char* height, const char* width,

@@ -166,21 +166,26 @@ TEST_F(AppendMethodTest, ImageHotspotKindsCodeAndLabel) {
   EXPECT_EQ(note_testing::MessageTexts().size(), 1u);
   EXPECT_TRUE(Actions().empty());
 
-  chunk->SetImageHotspot("lotusscript", "MsgBox 2", 8, "o", nullptr, 9);
+  // Scripts would be dropped by the image map: refused.
+  const DWORD blocks = VelkoTrackedBlocksInUse(session_);
+  EXPECT_EQ(chunk->SetImageHotspot("lotusscript", "MsgBox 2", 8, "o", nullptr, 9),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(chunk->SetImageHotspot("JavaScript", "f()", 0, "", "lbl", 3), VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_TRUE(Actions().empty());
+  EXPECT_EQ(VelkoTrackedBlocksInUse(session_), blocks);
+
+  chunk->SetImageHotspot("formula", "@True", 0, "o", nullptr, 9);
   ASSERT_EQ(Actions().size(), 1u);
   const recorded_action& a = Last();
   EXPECT_EQ(a.action, ACTION_SET_IMAGE_HOTSPOT);
+  EXPECT_EQ(a.s1, "o");
   EXPECT_EQ(a.s2, "Default");
-  EXPECT_EQ(a.p3, 8);
+  EXPECT_EQ(a.p3, 0);
   EXPECT_EQ(a.p4, 9);
-  EXPECT_EQ(a.parameter_text, "lotusscript");
-  EXPECT_EQ(a.result_text, kTemplate + "Sub Click(Source As Button)\nMsgBox 2\nEnd Sub");
+  EXPECT_EQ(a.parameter_text, "formula");
+  EXPECT_FALSE(a.result_text.empty());
   EXPECT_EQ(session_->internal->parameter_text, nullptr);
-
-  chunk->SetImageHotspot("JavaScript", "f()", 0, "", "lbl", 3);
-  EXPECT_EQ(Last().result_text, std::string("f()", 4));
-  EXPECT_EQ(Last().s2, "lbl");
-  EXPECT_EQ(VelkoTrackedBlocksInUse(session_), VelkoTrackedBlocksInUse(session_));
+  EXPECT_EQ(VelkoTrackedBlocksInUse(session_), blocks);
 }
 
 TEST_F(AppendMethodTest, LayerPlacementIsCheckedInOrder) {
