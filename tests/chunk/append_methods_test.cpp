@@ -392,6 +392,27 @@ TEST_F(AppendMethodTest, ParagraphFormulaCompiledOrRefused) {
   EXPECT_FALSE(Last().result_text.empty());
 }
 
+TEST_F(AppendMethodTest, CompiledFormulasMustFitTheResultText) {
+  VelkoRTChunk* chunk = Body();
+  // A text constant compiles to at least its own bytes.
+  const std::string formula = "\"" + std::string(65400, 'a') + "\"";
+  const WORD length = static_cast<WORD>(formula.size());
+  EXPECT_EQ(chunk->AppendParagraph("Bold", nullptr, formula.c_str(), length),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(chunk->secondary_status, VELKO_ERR_INVALID_ARGUMENT);
+  chunk->secondary_status = 0;
+  EXPECT_EQ(chunk->AppendLayer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                               formula.c_str(), length),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(chunk->secondary_status, VELKO_ERR_INVALID_ARGUMENT);
+  chunk->secondary_status = 0;
+  EXPECT_EQ(chunk->AppendHotspot("Button Formula", formula.c_str(), length, "", "x", 1),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(chunk->secondary_status, VELKO_ERR_INVALID_ARGUMENT);
+  EXPECT_TRUE(note_testing::MessageTexts().empty());
+  EXPECT_TRUE(Actions().empty());
+}
+
 TEST_F(AppendMethodTest, BodyAppendsPrepareTheDefinitionFirst) {
   VelkoRTChunk* chunk = Body();
   chunk->AppendSubformBody("Sub");
