@@ -19,6 +19,63 @@
 #include "host/nsfnote.h"
 #include "store/new_object.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
+
+#ifdef VELKO_TEST_CONTROLS
+#include <utility>
+
+#include "chunk/action_record_testing.h"
+
+namespace {
+std::vector<recorded_action> recorded;
+bool recording = false;
+
+void RecordAction(const VelkoRTChunk& chunk, WORD action, WORD p1, WORD p2, WORD p3, WORD p4,
+                  const char* s1, const char* s2, const char* extra, const VelkoRTChunk* other) {
+  if (!recording)
+    return;
+  // The record's own memory must not change what the dispatch reports.
+  try {
+    recorded_action last_action;
+    last_action.action = action;
+    last_action.p1 = p1;
+    last_action.p2 = p2;
+    last_action.p3 = p3;
+    last_action.p4 = p4;
+    last_action.has_s1 = s1 != nullptr;
+    last_action.has_s2 = s2 != nullptr;
+    last_action.s1 = s1 != nullptr ? s1 : "";
+    last_action.s2 = s2 != nullptr ? s2 : "";
+    last_action.extra = extra != nullptr ? extra : "";
+    last_action.other = other;
+    if (chunk.session != nullptr) {
+      const _internal_SESS* internal = chunk.session->internal;
+      if (internal != nullptr && internal->parameter_text != nullptr)
+        last_action.parameter_text = internal->parameter_text;
+      last_action.result_text.assign(chunk.session->result_text, chunk.session->result_length);
+      last_action.scratch_first = chunk.session->scratch_first;
+      last_action.scratch_third = chunk.session->scratch_third;
+      if (internal != nullptr)
+        for (int slot = 0; slot < 20; ++slot)
+          last_action.cell_texts.emplace_back(
+              internal->cell_texts[slot] != nullptr ? internal->cell_texts[slot] : "");
+    }
+    recorded.push_back(std::move(last_action));
+  } catch (...) {
+  }
+}
+} // namespace
+
+void VelkoTestResetActionRecord() {
+  recorded.clear();
+  recording = true;
+}
+void VelkoTestStopActionRecord() {
+  recorded.clear();
+  recording = false;
+}
+const std::vector<recorded_action>& VelkoTestRecordedActions() { return recorded; }
+#endif
 
 namespace {
 
@@ -93,6 +150,9 @@ STATUS VelkoRTChunk::AlterRichText(WORD action, WORD p1, WORD p2, WORD p3, WORD 
                                    const char* s2, const char* extraDefinition,
                                    VelkoRTChunk* other) {
   status = NOERROR;
+#ifdef VELKO_TEST_CONTROLS
+  RecordAction(*this, action, p1, p2, p3, p4, s1, s2, extraDefinition, other);
+#endif
   // Without its item on the note there is nothing to work on; reporting
   // success (and saving the note) would pass the missing item off as done.
   if (item == nullptr || internal == nullptr || !ItemIsAvailable(*item)) {

@@ -8,11 +8,6 @@
 #include "store/services.h"
 #include "velko/velko.h"
 
-STATUS VelkoRTChunk::AppendGraphic(const char*, const char*, const char*) {
-  status = VELKO_ERR_BAD_ARGUMENT;
-  return status;
-}
-
 STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_ARGUMENT; }
 
 /* ---- services the chunk engine calls (engine/services.h) ---- */

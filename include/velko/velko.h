@@ -341,8 +341,106 @@ public:
   STATUS Remove();
 
   /* ---- content ---- */
-  /* Appends a graphic of the kind ("File", ...) read from the source. */
+  /* Appends a graphic of the kind ("File", "URL"; "Attachment" does
+   * nothing) read from the source; with the option Attach=yes a file is
+   * attached to the note first. */
   STATUS AppendGraphic(const char* kind, const char* source, const char* options);
+  /* The append family: each checks its arguments, prepares the session's
+   * shared areas and runs one append action where the chunk ends. */
+  STATUS AppendText(const char* text, WORD length, const char* font);
+  STATUS AppendNewLines(WORD count, int flag);
+  STATUS AppendTabs(WORD count);
+  STATUS AppendPageBreak();
+  /* flag: the name's length (0: its string length). */
+  STATUS AppendAnchor(const char* name, WORD flag);
+  STATUS AppendParagraph(const char* style, const char* options, const char* formula,
+                         WORD length);
+  /* The target needs a ':'; the event strings 2-6 take the further texts. */
+  STATUS AppendLink(const char* anchorText, WORD p1, const char* target, const char* text2,
+                    const char* text3, const char* text4, WORD p2, const char* text5, WORD p3,
+                    const char* text6, WORD p4);
+  /* kind: "Action", "Button", "Popup", "Mouseover", "ComputedText",
+   * "Subform" or "FileUpload", with the code's language ("Formula",
+   * "LotusScript", "JavaScript", "Text"). */
+  STATUS AppendHotspot(const char* kind, const char* code, WORD codeLength, const char* options,
+                       const char* label, WORD labelLength);
+  /* Wraps the chunk's image in a hotspot whose code is a formula (code
+   * kind "Formula"); "LotusScript" and "JavaScript" are refused (1028), as
+   * an image map's area keeps no script, and any other kind gives 257. */
+  STATUS SetImageHotspot(const char* codeKind, const char* code, WORD codeLength,
+                         const char* options, const char* label, WORD labelLength);
+  STATUS AppendLayer(const char* top, const char* left, const char* height, const char* width,
+                     WORD flag, const char* options, const char* extra, const char* formula,
+                     WORD formulaLength);
+  /* 1-255 rows, 1-64 columns; columnTexts may be null. */
+  STATUS AppendTable(WORD rows, WORD columns, int adjustable, const char* options,
+                     const char* const* columnTexts);
+  /* On a Table or Row chunk; cellTexts may be null. */
+  STATUS AppendRow(int flag, WORD row, const char* const* cellTexts);
+  STATUS AppendFileAttachment(const char* file, const char* name, int flag, const char* text);
+  STATUS AppendImportFile(const char* file, const char* options);
+  /* source: "File" (or empty), "URL" (does nothing), "BodyContext", or a
+   * text starting "IN". */
+  STATUS AppendHTML(const char* source, const char* text, const char* options);
+  STATUS AppendFormBody(const char* form);
+  STATUS AppendPageBody(const char* page);
+  STATUS AppendSubformBody(const char* subform);
+  /* The body of the item of another note; 20017 without a database or item
+   * name, 1028 when the note has no such item. */
+  STATUS AppendRTItem(const char* server, const char* database, NOTEID noteID,
+                      const char* itemName);
+  /* The target of the definition in the item of another note; 546 when it
+   * is not there. */
+  STATUS AppendRTChunk(const char* server, const char* database, NOTEID noteID,
+                       const char* itemName, const char* definition, int flag);
+
+  /* ---- edits (the status word; a refused argument returns its code) ---- */
+  STATUS ChangeFont(const char* font, const char* options, int flag);
+  STATUS ChangeParagraph(const char* style, const char* options, int flag);
+  /* Only the first length bytes of properties are read. */
+  STATUS ChangeTable(const char* properties, WORD length);
+  STATUS ExpandPabDefs(const char* options);
+  STATUS ExportGraphic(const char* file, const char* options);
+  /* Does nothing; returns 0. */
+  STATUS ConvertBitmaps(const char* unused);
+  STATUS Highlight(int flag);
+  STATUS HighlightText(const char* text, WORD length);
+  STATUS RemoveFields(const char* name, WORD length);
+  STATUS RemoveHotspots();
+  STATUS RemoveLinks(int flag);
+  STATUS RemoveSections();
+  /* options: TEXT (the default), NONTEXT, FORMULA, HIDEWHEN, URL,
+   * EVERYTHING. */
+  STATUS ReplaceTextQuick(const char* find, WORD findLength, const char* replacement,
+                          WORD replacementLength, const char* options);
+  /* Check their arguments; the attachment work is not available (257). */
+  STATUS RefreshAttachmentIcon(int flag, const char* text);
+  STATUS RenameAttachment(const char* name, int flag, const char* text);
+  /* Sets the text of the sub-chunk; an empty sub-definition does nothing. */
+  STATUS SetText(const char* subDefinition, const char* text, WORD length, const char* font);
+  /* Sorts the rows of a Table chunk by the column (from 1); options name
+   * SortBy=, TitleRows= and up to five secondary keys. */
+  STATUS SortByRow(WORD column, int titleRowsFlag, int numeric, int reverse,
+                   const char* options);
+  /* 1 when the font is used in the chunk, else 0. */
+  int FontInUse(const char* font);
+
+  /* ---- named properties ---- */
+  /* The property's number; 0 for an unknown name. */
+  double GetPropertyNumber(const char* name);
+  /* The property's text in buffer (at most size - 1 bytes and a NUL);
+   * returns the bytes written for properties the engine answers as text,
+   * else 0. */
+  WORD GetPropertyText(const char* name, char* buffer, WORD size);
+  /* The common read: the number (wantNumber 1) or the text; written, when
+   * given, receives what GetPropertyText returns. */
+  void GetPropertyInternal(const char* name, char* text, WORD size, double* number,
+                           WORD wantNumber, WORD* written);
+  /* 1 when the property was set, else 0. */
+  int SetPropertyNumber(const char* name, double value);
+  /* A null value makes name a list of Name=value pairs, of which the first
+   * settable property is set. */
+  int SetPropertyText(const char* name, const char* value, WORD length);
 
   /* ---- queries answered in the session's result text ---- */
   /* Copies the text of the chunk (narrowed by the sub-definition, when

@@ -1,0 +1,17 @@
+/*
+ * Services the chunk layer calls in higher layers (export), declared here
+ * so that the chunk's calls upward go through one seam. The definitions are
+ * the owning folders'.
+ */
+#ifndef VELKO_CHUNK_SERVICES_H
+#define VELKO_CHUNK_SERVICES_H
+
+#include "velko/host_types.h"
+
+/* Copies the external file name of the note's attachment whose internal
+ * name is `internalName` (compared without regard to case) into `name`
+ * (room for MAXPATH bytes) and returns 0; the item-not-found status when
+ * the note has no such attachment. */
+STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
+
+#endif
