@@ -59,14 +59,14 @@ WORD NewIdOfEntry(const chunk_process_state* state, int index) {
 /* The index of the saved definition of the PABID, or -1. */
 int SavedIndex(const chunk_process_state* state, WORD id) {
   const _internal_SESS* session = state->session->internal;
-  for (int index = 0; index < session->saved_definition_count; ++index) {
+  for (DWORD index = 0; index < session->saved_definition_count; ++index) {
     const char* entry = session->saved_definitions[index];
     if (entry == nullptr)
       continue;
     WORD entryId = 0;
     memcpy(&entryId, entry + offsetof(CDPABDEFINITION, PABID), sizeof entryId);
     if (entryId == id)
-      return index;
+      return static_cast<int>(index);
   }
   return -1;
 }
