@@ -16,6 +16,7 @@
 
 struct chunk_process_state;
 struct chunk_record_output;
+struct font_spec;
 struct html_render_info;
 struct paragraph_spec;
 struct record_storage;
@@ -40,6 +41,11 @@ STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, WORD base);
  * mode attribute text; with omitDefaults the values a new definition has
  * are left out. */
 void DumpParagraph(WORD mode, const _CDPABDEFEXT* definition, char* out, DWORD omitDefaults);
+
+/* Overwrites the parts of *font whose mask entry is set with the font
+ * spec's face, size, colour (into *rgb and *colorFlags) and attributes. */
+STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_spec* spec,
+                         const DWORD mask[7]);
 
 /* ---- the renderer ---- */
 
@@ -85,6 +91,11 @@ STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWOR
 
 /* Removes the attachments that the chunk's last target names. */
 STATUS RemoveAttachmentsFromChunk(VelkoRTChunk* chunk, chunk_process_state* state);
+
+/* The external file name of the note's attachment of the internal name
+ * into name (MAXPATH bytes): 0, or the item-not-found status when the note
+ * has none of that name. */
+STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
 
 /* ---- engine actions built later (engine/pending.cpp) ---- */
 

@@ -1,0 +1,233 @@
+// The append actions through AlterRichText on a note of a database file:
+// each case stores a body written in the record script, appends to a chunk
+// of it under AutoSave, opens the database again and compares the stored
+// body with the record script of what the append must leave, written by
+// hand from the append rules (the side the chunk's append_position picks,
+// the paragraph records around inserted text, the records of each append).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_builder.h"
+#include "cdbuild/cd_script.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
+#include "tests/support/stored_values.h"
+#include "velko/velko.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+cdbuild::Body Script(const std::string& script) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  return body;
+}
+
+std::string Hex(const Bytes& bytes) {
+  std::string hex;
+  char pair[4];
+  for (BYTE byte : bytes) {
+    std::snprintf(pair, sizeof pair, "%02X ", byte);
+    hex += pair;
+  }
+  return hex;
+}
+
+/* One append: the body, the chunk, the side, the call and the body after. */
+struct append_case {
+  const char* name;
+  std::string body;
+  const char* definition;
+  DWORD append_position; /* 0: before the chunk; 1: after it */
+  WORD action;
+  WORD p1, p2, p3, p4;
+  const char* s1;
+  const char* s2;
+  std::string saved; /* "" when the call must fail and change nothing */
+  STATUS status = NOERROR;
+};
+
+const std::string kDef1 = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
+const std::string kTextBody = kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=1\n"
+                                      "TEXT text=\"b\"\n";
+/* A one-cell table after a paragraph, then closing text. */
+const std::string kTableBody = kDef1 + R"(PABREF id=1
+TEXT text="a"
+PARAGRAPH
+TABLEBEGIN
+TABLECELL row=0 column=0 rowspan=0 colspan=0
+TEXT text="x"
+TABLEEND
+PARAGRAPH
+TEXT text="b"
+)";
+
+/* The page break with its definition of the id: margins 1440/0/1440, no
+ * tab stops but the first tab at 720, flags 0x0101. */
+std::string PageBreak(WORD id) {
+  const Bytes definition = cdbuild::PabDef({.id = id,
+                                            .left = 1440,
+                                            .right = 0,
+                                            .first_line = 1440,
+                                            .tabs = {720},
+                                            .tab_count = 0,
+                                            .flags = 0x0101});
+  std::string hex = "HEX";
+  char pair[4];
+  for (BYTE byte : definition) {
+    std::snprintf(pair, sizeof pair, " %02X", byte);
+    hex += pair;
+  }
+  const std::string n = std::to_string(id);
+  return "PARAGRAPH\n" + hex + "\nPABREF id=" + n + "\nTEXT text=\"\"\nPARAGRAPH\n";
+}
+
+/* A stored body never ends in a paragraph record: an empty text run
+ * follows. */
+const std::string kFinalText = "TEXT text=\"\"\n";
+
+std::vector<append_case> Cases() {
+  std::string thirtyTwo;
+  for (int i = 0; i < 32; ++i)
+    thirtyTwo += "\\0";
+  return {
+      {"NewLinesStopAtThirtyTwoThenBreakTheParagraph", kTextBody, "Everything", 1,
+       ACTION_APPEND_NEW_LINES, 40, 1, 0, 0, nullptr, nullptr,
+       kTextBody + "TEXT text=\"" + thirtyTwo + "\"\nPARAGRAPH\nPABREF id=1\n" + kFinalText},
+      {"NewLinesWithoutTheParagraphFlag", kTextBody, "Everything", 1, ACTION_APPEND_NEW_LINES, 2,
+       0, 0, 0, nullptr, nullptr, kTextBody + "TEXT text=\"\\0\\0\"\n"},
+      {"TabsNeverBreakTheParagraph", kTextBody, "Everything", 1, ACTION_APPEND_TABS, 3, 1, 0, 0,
+       nullptr, nullptr, kTextBody + "TEXT text=\"\\t\\t\\t\"\n"},
+      {"AnchorAfterTheChunkFollowsAnEmptyText", kTextBody, "Everything", 1,
+       ACTION_APPEND_ANCHOR, 0, 0, 0, 0, "top", nullptr,
+       kTextBody + "TEXT text=\"\"\nANCHOR name=\"top\"\n" + kFinalText},
+      {"AnchorLengthCutsTheName", kTextBody, "Everything", 1, ACTION_APPEND_ANCHOR, 0, 2, 0, 0,
+       "top", nullptr, kTextBody + "TEXT text=\"\"\nANCHOR name=\"to\"\n" + kFinalText},
+      {"AnchorLengthNeverReadsPastTheName", kTextBody, "Everything", 1, ACTION_APPEND_ANCHOR, 0,
+       40, 0, 0, "top", nullptr, kTextBody + "TEXT text=\"\"\nANCHOR name=\"top\"\n" + kFinalText},
+      {"AnchorBeforeTheChunkPrecedesAnEmptyText", kTextBody, "Paragraph 2", 0,
+       ACTION_APPEND_ANCHOR, 0, 0, 0, 0, "top", nullptr,
+       kDef1 + "PABREF id=1\nTEXT text=\"a\"\nANCHOR name=\"top\"\nTEXT text=\"\"\n"
+               "PARAGRAPH\nPABREF id=1\nTEXT text=\"b\"\n"},
+      {"PageBreakTakesAFreshId", kTextBody, "Everything", 1, ACTION_APPEND_PAGE_BREAK, 0, 0, 0,
+       0, nullptr, nullptr, kTextBody + PageBreak(2) + kFinalText},
+      {"PageBreakIdPassesTheHighestInUse",
+       kTextBody + "PARAGRAPH\nPABDEF id=7 flags=0x0100 ext=1440,0,1440,0,0,100\nPABREF id=7\n"
+                   "TEXT text=\"c\"\n",
+       "Everything", 1, ACTION_APPEND_PAGE_BREAK, 0, 0, 0, 0, nullptr, nullptr,
+       kTextBody + "PARAGRAPH\nPABDEF id=7 flags=0x0100 ext=1440,0,1440,0,0,100\nPABREF id=7\n"
+                   "TEXT text=\"c\"\n" + PageBreak(8) + kFinalText},
+      /* After a text run the text continues the line. */
+      {"TextAfterTextNeedsNoParagraph", kTextBody, "Everything", 1, ACTION_APPEND_TEXT, 0, 0, 0,
+       0, "new", nullptr, kTextBody + "TEXT text=\"new\"\n"},
+      /* After a paragraph record the text gets the paragraph's reference. */
+      {"TextAfterAParagraphTakesItsReference", kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\n",
+       "Everything", 1, ACTION_APPEND_TEXT, 0, 0, 0, 0, "new", nullptr,
+       kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"new\"\n"},
+      {"TextLengthCutsTheCallersText", kTextBody, "Everything", 1, ACTION_APPEND_TEXT, 0, 2, 0, 0,
+       "newer", nullptr, kTextBody + "TEXT text=\"ne\"\n"},
+      /* Right after a table end nothing comes between table and text. */
+      {"TextAfterATableEnd", kTableBody, "Table 1", 1, ACTION_APPEND_TEXT, 0, 0, 0, 0, "t",
+       nullptr,
+       kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nTABLEBEGIN\n"
+               "TABLECELL row=0 column=0 rowspan=0 colspan=0\nTEXT text=\"x\"\nTABLEEND\n"
+               "TEXT text=\"t\"\nPARAGRAPH\nTEXT text=\"b\"\n"},
+      /* Before a table the text gets a paragraph and the reference, so
+       * the table keeps its own paragraph; the table begin then gets the
+       * paragraph record a table after a non-paragraph record always
+       * gets. */
+      {"TextBeforeATableBreaksTheParagraph", kTableBody, "Table 1", 0, ACTION_APPEND_TEXT, 0, 0,
+       0, 0, "t", nullptr,
+       kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"t\"\nPARAGRAPH\n"
+               "PABREF id=1\nPARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0 rowspan=0 colspan=0\n"
+               "TEXT text=\"x\"\nTABLEEND\nPARAGRAPH\nTEXT text=\"b\"\n"},
+      /* Before a text run the text joins its line. */
+      {"TextBeforeTextJoinsTheLine", kTextBody, "Text 2", 0, ACTION_APPEND_TEXT, 0, 0, 0, 0, "t",
+       nullptr,
+       kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"t\"\n"
+               "TEXT text=\"b\"\n"},
+  };
+}
+
+class AppendTest : public ::testing::TestWithParam<append_case> {
+protected:
+  void SetUp() override {
+    HostTestReset();
+    HostTestCaptureMessages();
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string file = "velko_append_" + std::to_string(getpid()) + "_";
+    for (char c : name)
+      file += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    path_ = (std::filesystem::path(::testing::TempDir()) / (file + ".nsf")).string();
+    std::filesystem::remove(path_);
+    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
+  }
+  void TearDown() override {
+    HostTestReset();
+    std::filesystem::remove(path_);
+  }
+
+  NOTEID StoreNote(const cdbuild::Body& body) {
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(
+        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    NSFDbClose(db);
+    return id;
+  }
+
+  /* The append in a session of its own, stored by AutoSave. */
+  STATUS Append(NOTEID id, const append_case& c) {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
+    if (status == NOERROR) {
+      item->AutoSave = 1;
+      VelkoRTChunk* chunk = item->DefineChunk(c.definition);
+      if (chunk == nullptr) {
+        status = VELKO_ERR_FAILED;
+      } else {
+        chunk->append_position = c.append_position;
+        status = chunk->AlterRichText(c.action, c.p1, c.p2, c.p3, c.p4, c.s1, c.s2, nullptr,
+                                      nullptr);
+      }
+    }
+    delete session;
+    return status;
+  }
+
+  std::string path_;
+};
+
+TEST_P(AppendTest, StoresTheAppendedRecords) {
+  const append_case& c = GetParam();
+  const cdbuild::Body body = Script(c.body);
+  const NOTEID id = StoreNote(body);
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
+  EXPECT_EQ(Append(id, c), c.status);
+  const std::vector<Bytes> stored = note_testing::StoredBodyValues(path_, id, true);
+  const std::vector<Bytes> expected =
+      c.saved.empty() ? before
+                      : std::vector<Bytes>{note_testing::Value(Script(c.saved).RecordBytes())};
+  ASSERT_EQ(stored.size(), expected.size());
+  for (size_t item = 0; item < stored.size(); ++item)
+    EXPECT_EQ(Hex(stored[item]), Hex(expected[item])) << "item " << item;
+}
+
+INSTANTIATE_TEST_SUITE_P(Appends, AppendTest, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<append_case>& info) {
+                           return std::string(info.param.name);
+                         });
+
+} // namespace
