@@ -40,6 +40,9 @@ constexpr WORD kPageBreakMargin = 1440;
 constexpr int16_t kPageBreakTab = 720;
 constexpr WORD kPageBreakFlags = 0x0101;
 
+/* The flag of a paragraph definition hidden by a formula. */
+constexpr WORD kHiddenByFormula = 0x0800;
+
 /* Attachment names tried before the attachment is refused. */
 constexpr int kAttachmentNameTries = 1000;
 constexpr size_t kDisplayNameLength = 255;
@@ -265,6 +268,62 @@ STATUS AppendPageBreak(chunk_process_state* state) {
   return EmitParagraph(state);
 }
 
+/* ---- paragraphs ---- */
+
+WORD StoredDefinitionLength(const _CDPABDEFEXT& definition) {
+  const WORD length = definition.Definition.Header.Length;
+  if (length < sizeof(CDPABDEFINITION) - 2 || length > sizeof(_CDPABDEFEXT))
+    return sizeof(_CDPABDEFEXT);
+  return length;
+}
+
+/* The hide record of the definition: its PABID and the compiled formula
+ * the session's result text holds, padded to an even length. */
+STATUS EmitParagraphHide(WORD pabid, chunk_process_state* state) {
+  const WORD formulaLength = state->session->result_length;
+  const DWORD length = sizeof(CDPABHIDE) + formulaLength;
+  std::string record(length + (length & 1), '\0');
+  CDPABHIDE header = {};
+  header.Header.Signature = SIG_CD_PABHIDE;
+  header.Header.Length = static_cast<DWORD>(record.size());
+  header.PABID = pabid;
+  memcpy(record.data(), &header, sizeof header);
+  memcpy(record.data() + sizeof header, state->session->result_text, formulaLength);
+  return CopyCDUpdated(record.data(), SIG_CD_PABHIDE, static_cast<DWORD>(record.size()),
+                       &state->gen);
+}
+
+/* A new paragraph with a definition of its own: the current definition
+ * changed by the operation's paragraph spec under a fresh id, hidden by
+ * the compiled formula the session holds, then its reference and an empty
+ * text run for the text the next operations append. */
+STATUS AppendParagraph(bool start, chunk_process_state* state) {
+  if (!start || state->record_counter > 1)
+    RETURN_IF_FAILED(EmitParagraph(state));
+  _CDPABDEFEXT definition;
+  memcpy(&definition, CurrentDefinition(state), sizeof definition);
+  definition.Definition.Header.Signature = SIG_CD_PABDEFINITION;
+  const WORD pabid = FreshPabid(state);
+  definition.Definition.PABID = pabid;
+  ApplyParagraphSpec(state->paragraph_style, &definition, state->set_implied_properties);
+  const bool hidden = state->session->result_length != 0;
+  if (hidden)
+    definition.Definition.Flags |= kHiddenByFormula;
+  RETURN_IF_FAILED(CopyCDUpdated(&definition, SIG_CD_PABDEFINITION,
+                                 StoredDefinitionLength(definition), &state->gen));
+  if (hidden) {
+    RETURN_IF_FAILED(EmitParagraphHide(pabid, state));
+    state->found_pabid = pabid;
+  }
+  CDPABREFERENCE reference = CurrentReference(state);
+  reference.PABID = pabid;
+  RETURN_IF_FAILED(CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen));
+  RETURN_IF_FAILED(EmitEmptyText(state));
+  if (start && state->record_counter == 1)
+    return EmitParagraph(state);
+  return NOERROR;
+}
+
 /* ---- the generators ---- */
 
 structure_generation StructureState(chunk_process_state* state) {
@@ -425,6 +484,8 @@ STATUS AppendAt(bool start, const char* data, WORD signature, DWORD length,
     return start ? AppendTextAtStart(data, signature, length, state) : AppendTextAtStop(state);
   case ACTION_APPEND_PAGE_BREAK:
     return AppendPageBreak(state);
+  case ACTION_APPEND_PARAGRAPH:
+    return AppendParagraph(start, state);
   case ACTION_APPEND_TABLE:
   case ACTION_APPEND_TABLE_ALT:
     return AppendTable(start, state);

@@ -47,6 +47,10 @@ void DumpParagraph(WORD mode, const _CDPABDEFEXT* definition, char* out, DWORD o
 STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_spec* spec,
                          const DWORD mask[7]);
 
+/* Rewrites the definition (room for 92 bytes) with the new values of the
+ * paragraph spec; setImplied is the operation's implied-properties switch. */
+void ApplyParagraphSpec(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
+
 /* ---- the renderer ---- */
 
 /* Renders the records of the context from its first to its current record

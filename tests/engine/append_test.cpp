@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,6 +57,7 @@ struct append_case {
   const char* s2;
   std::string saved; /* "" when the call must fail and change nothing */
   STATUS status = NOERROR;
+  const char* formula = nullptr; /* a hide formula the session holds, compiled */
 };
 
 const std::string kDef1 = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
@@ -157,6 +159,18 @@ std::vector<append_case> Cases() {
        nullptr,
        kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"t\"\n"
                "TEXT text=\"b\"\n"},
+      /* A new paragraph at the end: a definition of its own under a fresh
+       * id, copied from the current one. */
+      {"ParagraphGetsADefinitionOfItsOwn", kTextBody, "Everything", 1, ACTION_APPEND_PARAGRAPH,
+       0, 0, 0, 0, "", nullptr,
+       kTextBody + "PARAGRAPH\nPABDEF id=2 flags=0x0100 ext=1440,0,1440,0,0,100\nPABREF id=2\n"
+                   "TEXT text=\"\"\n"},
+      /* A hide formula flags the definition and follows it, padded even. */
+      {"ParagraphHiddenByAFormula", kTextBody, "Everything", 1, ACTION_APPEND_PARAGRAPH, 0, 0,
+       0, 0, "", nullptr,
+       kTextBody + "PARAGRAPH\nPABDEF id=2 flags=0x0900 ext=1440,0,1440,0,0,100\n"
+                   "PABHIDE id=2 source=\"@True\" tail=\"\\0\"\nPABREF id=2\nTEXT text=\"\"\n",
+       NOERROR, "@True"},
   };
 }
 
@@ -199,6 +213,11 @@ protected:
         status = VELKO_ERR_FAILED;
       } else {
         chunk->append_position = c.append_position;
+        if (c.formula != nullptr) {
+          const Bytes compiled = cdbuild::CompiledFormula(c.formula);
+          memcpy(session->result_text, compiled.data(), compiled.size());
+          session->result_length = static_cast<WORD>(compiled.size());
+        }
         status = chunk->AlterRichText(c.action, c.p1, c.p2, c.p3, c.p4, c.s1, c.s2, nullptr,
                                       nullptr);
       }
