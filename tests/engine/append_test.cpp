@@ -175,7 +175,7 @@ std::vector<append_case> Cases() {
 }
 
 class AppendTest : public ::testing::TestWithParam<append_case> {
-protected:
+public:
   void SetUp() override {
     HostTestReset();
     HostTestCaptureMessages();
@@ -248,5 +248,112 @@ INSTANTIATE_TEST_SUITE_P(Appends, AppendTest, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<append_case>& info) {
                            return std::string(info.param.name);
                          });
+
+/* The signatures of the stored records of a value (after its type word),
+ * four hex digits each; a text run as its text in quotes. */
+std::vector<std::string> Signatures(const Bytes& value) {
+  std::vector<std::string> out;
+  size_t at = 2;
+  while (at + 2 <= value.size()) {
+    const BYTE low = value[at];
+    const BYTE high = value[at + 1];
+    size_t length = 0;
+    WORD signature = low;
+    if (high == 0xFF) {
+      signature = static_cast<WORD>(0xFF00 | low);
+      length = value[at + 2] | (value[at + 3] << 8);
+    } else if (high == 0x00) {
+      length = value[at + 2] | (value[at + 3] << 8) | (value[at + 4] << 16) |
+               (static_cast<size_t>(value[at + 5]) << 24);
+    } else {
+      length = high;
+    }
+    if (length < 2 || at + length > value.size()) {
+      out.push_back("damaged");
+      break;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "%04X", signature);
+    std::string entry = name;
+    if (signature == SIG_CD_TEXT) {
+      entry.assign(1, '"');
+      entry.append(reinterpret_cast<const char*>(value.data()) + at + 8, length - 8);
+      entry.push_back('"');
+    }
+    out.push_back(entry);
+    at += length + (length & 1);
+  }
+  return out;
+}
+
+/* The generator appends: where the generator's records go, and the
+ * paragraph and empty text that come first when the chunk begins at the
+ * item's first record. */
+struct placement_case {
+  const char* name;
+  WORD action, p1, p2;
+  const char* s1;
+  const char* generated_first; /* the generator's first record */
+};
+
+const placement_case kPlacements[] = {
+    {"Table", ACTION_APPEND_TABLE, 2, 1, nullptr, "0081"},
+    {"TableWithoutIssuer", ACTION_APPEND_TABLE_ALT, 1, 1, nullptr, "0081"},
+    {"Layer", ACTION_APPEND_LAYER, 0, 0, nullptr, "00DD"},
+    {"UrlGraphic", ACTION_APPEND_GRAPHIC, 2, 0, "http://example.org/a.gif", "00DD"},
+};
+
+/* A table that is the item's first record, then a closing text. */
+const std::string kTableFirst = "TABLEBEGIN\nTABLECELL row=0 column=0 rowspan=0 colspan=0\n"
+                                "TEXT text=\"x\"\nTABLEEND\nPARAGRAPH\nTEXT text=\"b\"\n";
+const std::vector<std::string> kTableFirstRecords = {"00A3", "00A4", "\"x\"", "00A5",
+                                                     "0081", "\"b\""};
+
+class AppendPlacementTest : public AppendTest {
+public:
+  void TestBody() override {}
+  std::vector<std::string> Stored(const std::string& body, const char* definition,
+                                  DWORD position, const placement_case& p) {
+    const NOTEID id = StoreNote(Script(body));
+    append_case c{p.name, body, definition, position, p.action, p.p1, p.p2, 0, 0, p.s1,
+                  nullptr, ""};
+    EXPECT_EQ(Append(id, c), NOERROR);
+    const std::vector<Bytes> values = note_testing::StoredBodyValues(path_, id, true);
+    return values.size() == 1 ? Signatures(values[0]) : std::vector<std::string>{};
+  }
+};
+
+TEST(AppendPlacement, GeneratorRecordsGoBeforeOrAfterTheChunk) {
+  for (const placement_case& p : kPlacements) {
+    SCOPED_TRACE(p.name);
+    AppendPlacementTest test;
+    test.SetUp();
+    /* Before a table at record 1: paragraph, empty text, the generator's
+     * records, then the table as it was. */
+    std::vector<std::string> records = test.Stored(kTableFirst, "Table 1", 0, p);
+    ASSERT_GT(records.size(), kTableFirstRecords.size() + 3);
+    EXPECT_EQ(records[0], "0081");
+    EXPECT_EQ(records[1], "\"\"");
+    EXPECT_EQ(records[2], p.generated_first);
+    std::vector<std::string> tail(records.end() - 6, records.end());
+    EXPECT_EQ(tail, kTableFirstRecords);
+    /* After the whole body: the body as it was, then the generator's
+     * records. */
+    records = test.Stored(kTextBody, "Everything", 1, p);
+    ASSERT_GT(records.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(records.begin(), records.begin() + 6),
+              (std::vector<std::string>{"FF82", "0083", "\"a\"", "0081", "0083", "\"b\""}));
+    /* (a graphic after text takes the empty text run it always gets) */
+    const size_t first = records[6] == "\"\"" && p.action == ACTION_APPEND_GRAPHIC ? 7 : 6;
+    EXPECT_EQ(records[first], p.generated_first);
+    /* Before a chunk that does not begin the item: no paragraph first. */
+    records = test.Stored(kTextBody, "Text 2", 0, p);
+    ASSERT_GT(records.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(records.begin(), records.begin() + 4),
+              (std::vector<std::string>{"FF82", "0083", "\"a\"", "0081"}));
+    EXPECT_EQ(records[4], "0083");
+    test.TearDown();
+  }
+}
 
 } // namespace
