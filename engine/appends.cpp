@@ -212,7 +212,7 @@ STATUS EmitCallerText(chunk_process_state* state) {
   CDTEXT header = DefaultTextHeader(state);
   ApplyFontOverride(&header.FontID, &session->override_color, &session->override_color_flags,
                     &state->fonts[0], state->font_masks[0].given);
-  const bool colored = session->override_color_flags != 0;
+  const bool colored = session->override_color != 0;
   if (colored)
     RETURN_IF_FAILED(GenerateCDBegin(SIG_CD_TEXT, 0, &state->gen));
   RETURN_IF_FAILED(GenerateCDText(text, static_cast<int>(length), &header, &state->gen));
@@ -456,7 +456,7 @@ STATUS AppendAttachment(chunk_process_state* state) {
   const std::string display(shown, strnlen(shown, kDisplayNameLength));
   const char* dot = strrchr(state->s1, '.');
   const std::string extension = dot != nullptr ? dot : "";
-  std::string name = FileNamePart(state->s1);
+  std::string name = display;
   const NOTEHANDLE note = StateItem(state)->note;
   int tried = 0;
   while (NoteHasAttachment(note, name.c_str())) {

@@ -18,6 +18,7 @@
 #include "cdbuild/cd_script.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
+#include "host/nsfnote.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
@@ -159,6 +160,13 @@ std::vector<append_case> Cases() {
        nullptr,
        kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"t\"\n"
                "TEXT text=\"b\"\n"},
+      /* At the start of a cell its first text run is joined, without a
+       * paragraph between. */
+      {"TextAtTheStartOfACellJoinsItsFirstText", kTableBody, "Table 1; Text 1", 0,
+       ACTION_APPEND_TEXT, 0, 0, 0, 0, "t", nullptr,
+       kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nTABLEBEGIN\n"
+               "TABLECELL row=0 column=0 rowspan=0 colspan=0\nTEXT text=\"t\"\nTEXT text=\"x\"\n"
+               "TABLEEND\nPARAGRAPH\nTEXT text=\"b\"\n"},
       /* A new paragraph at the end: a definition of its own under a fresh
        * id, copied from the current one. */
       {"ParagraphGetsADefinitionOfItsOwn", kTextBody, "Everything", 1, ACTION_APPEND_PARAGRAPH,
@@ -354,6 +362,61 @@ TEST(AppendPlacement, GeneratorRecordsGoBeforeOrAfterTheChunk) {
     EXPECT_EQ(records[4], "0083");
     test.TearDown();
   }
+}
+
+/* A font with a colour wraps the appended text with the colour record. */
+TEST(AppendText, AColouredFontWrapsTheText) {
+  AppendPlacementTest test;
+  test.SetUp();
+  const NOTEID id = test.StoreNote(Script(kTextBody));
+  const append_case c{"colour", kTextBody, "Everything", 1, ACTION_APPEND_TEXT, 0, 0, 0, 0,
+                      "t", "RED", ""};
+  EXPECT_EQ(test.Append(id, c), NOERROR);
+  const std::vector<Bytes> values = note_testing::StoredBodyValues(test.path_, id, true);
+  ASSERT_EQ(values.size(), 1u);
+  EXPECT_EQ(Signatures(values[0]),
+            (std::vector<std::string>{"FF82", "0083", "\"a\"", "0081", "0083", "\"b\"", "00DD",
+                                      "\"t\"", "00D2", "00DE"}));
+  test.TearDown();
+}
+
+/* A file attached beside attachments named a.gif and Att0.gif is attached
+ * as Att1.gif, shown with its own name. */
+TEST(AppendAttachment, ATakenNameTriesTheNumberedNames) {
+  AppendPlacementTest test;
+  test.SetUp();
+  const std::string file =
+      (std::filesystem::path(::testing::TempDir()) / ("a_" + std::to_string(getpid()) + ".gif"))
+          .string();
+  {
+    FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("GIF89a", out);
+    std::fclose(out);
+  }
+  DBHANDLE db = NULLHANDLE;
+  ASSERT_EQ(NSFDbOpen(test.path_.c_str(), &db), NOERROR);
+  const cdbuild::Body body = Script(kTextBody);
+  const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
+    STATUS status = body.AppendItems(note, "Body");
+    for (const char* name : {"a.gif", "Att0.gif"}) {
+      if (status == NOERROR)
+        status = NSFNoteAttachFile(note, "$FILE", 5, file.c_str(), name, 0);
+    }
+    return status;
+  });
+  NSFDbClose(db);
+  const std::string shown = "shown/a.gif";
+  const append_case c{"attach", kTextBody, "Everything", 1, ACTION_APPEND_FILE_ATTACHMENT,
+                      0, 0, 0, 0, file.c_str(), shown.c_str(), ""};
+  EXPECT_EQ(test.Append(id, c), NOERROR);
+  const std::vector<Bytes> values = note_testing::StoredBodyValues(test.path_, id, true);
+  ASSERT_EQ(values.size(), 1u);
+  const std::string stored(values[0].begin(), values[0].end());
+  EXPECT_NE(stored.find(std::string("Att1.gif\0a.gif", 14)), std::string::npos);
+  EXPECT_EQ(stored.find("Att2.gif"), std::string::npos);
+  std::filesystem::remove(file);
+  test.TearDown();
 }
 
 } // namespace
