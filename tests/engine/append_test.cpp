@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
+#include "host/osmem.h"
+#include "store/tracked_memory_testing.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "tests/support/note_fixture.h"
@@ -210,9 +213,10 @@ public:
   }
 
   /* The append in a session of its own, stored by AutoSave. */
-  STATUS Append(NOTEID id, const append_case& c) {
+  STATUS Append(NOTEID id, const append_case& c, const std::function<void()>& arm = [] {}) {
     auto* session = new LSXLsiSession;
     auto* item = new VelkoRTItem(session);
+    arm();
     STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
       item->AutoSave = 1;
@@ -416,6 +420,82 @@ TEST(AppendAttachment, ATakenNameTriesTheNumberedNames) {
   EXPECT_NE(stored.find(std::string("Att1.gif\0a.gif", 14)), std::string::npos);
   EXPECT_EQ(stored.find("Att2.gif"), std::string::npos);
   std::filesystem::remove(file);
+  test.TearDown();
+}
+
+/* The host's failure switch turns itself off once it fires: it fired
+ * when none of nth further allocations fails. */
+bool HostFailureFired(int nth) {
+  bool fired = true;
+  for (int probe = 0; probe < nth && fired; ++probe) {
+    DHANDLE handle = NULLHANDLE;
+    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
+      fired = false;
+    else
+      OSMemFree(handle);
+  }
+  HostTestFailAllocation(0);
+  return fired;
+}
+
+bool TrackedFailureFired(int nth) {
+  const bool fired = VelkoTestTrackedRequests() >= nth;
+  VelkoTestFailTrackedAllocation(0);
+  return fired;
+}
+
+struct append_fault {
+  const char* name;
+  void (*arm)(int nth);
+  bool (*fired)(int nth);
+};
+
+/* A table appended to a stored note, with the Nth host allocation or
+ * tracked request failing, for every N until a run meets no failure: a
+ * run that fails leaves the stored body as it was, one that succeeds
+ * stores the whole table, and none leaves a host memory handle. */
+TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
+  const append_fault faults[] = {
+      {"host memory", HostTestFailAllocation, HostFailureFired},
+      {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
+  };
+  const append_case c{"table", kTextBody, "Everything", 1, ACTION_APPEND_TABLE, 2, 2, 0, 0,
+                      nullptr, "TableWidth=4in", ""};
+  AppendPlacementTest test;
+  test.SetUp();
+  const NOTEID first = test.StoreNote(Script(kTextBody));
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(test.path_, first, false);
+  ASSERT_EQ(test.Append(first, c), NOERROR);
+  const std::vector<Bytes> after = note_testing::StoredBodyValues(test.path_, first, true);
+  ASSERT_NE(before, after);
+  for (const append_fault& fault : faults) {
+    bool ended = false;
+    int failedRuns = 0;
+    for (int nth = 1; nth < 5000 && !ended; ++nth) {
+      SCOPED_TRACE(std::string(fault.name) + " failure " + std::to_string(nth));
+      const NOTEID id = test.StoreNote(Script(kTextBody));
+      const size_t handles = HostTestLiveHandles();
+      const STATUS status = test.Append(id, c, [&] { fault.arm(nth); });
+      const bool fired = fault.fired(nth);
+      EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
+      const std::vector<Bytes> stored = note_testing::StoredBodyValues(test.path_, id, true);
+      if (!fired) {
+        EXPECT_EQ(status, NOERROR);
+        EXPECT_EQ(stored, after);
+        ended = true;
+        continue;
+      }
+      ++failedRuns;
+      if (status != NOERROR)
+        EXPECT_EQ(stored, before) << "a failed append changed the note, status " << status;
+      else
+        EXPECT_EQ(stored, after);
+      if (::testing::Test::HasFailure())
+        break;
+    }
+    EXPECT_TRUE(ended) << fault.name;
+    EXPECT_GT(failedRuns, 0) << fault.name;
+  }
   test.TearDown();
 }
 
