@@ -10,8 +10,11 @@
  * Not here: the actions whose work is not built yet stay on the pending
  * list (engine/pending.cpp) and never reach these steps.
  */
+#include <ctype.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <string>
 
@@ -29,6 +32,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "velko/property_string.h"
 
 namespace {
 
@@ -431,6 +435,146 @@ STATUS AppendField(bool start, chunk_process_state* state) {
   return GenerateField(state->s1, state->s2, 1, "Add", &op);
 }
 
+/* ---- imports ---- */
+
+/* The status of an HTML text that imported only in part. */
+constexpr STATUS kPartialHtmlImport = 14409;
+/* The chunk's secondary status after a failed import. */
+constexpr WORD kImportFailed = 20014;
+constexpr WORD kDefaultLineLength = 132;
+constexpr long kLongestLine = 32000;
+constexpr size_t kImportPathSize = 1024;
+constexpr size_t kFilterNameSize = 256;
+
+bool Given(const char* text) { return text != nullptr && text[0] != '\0'; }
+
+bool SameTextIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (tolower(static_cast<unsigned char>(*a)) != tolower(static_cast<unsigned char>(*b)))
+      return false;
+  }
+  return *a == *b;
+}
+
+/* The extension from the last '.' of s2, else of s1 ("" when neither has
+ * one). */
+const char* ImportExtension(const chunk_process_state* state) {
+  for (const char* name : {state->s2, state->s1}) {
+    if (name == nullptr)
+      continue;
+    if (const char* dot = strrchr(name, '.'); dot != nullptr)
+      return dot;
+  }
+  return "";
+}
+
+WORD LineLength(const char* options) {
+  char value[32] = {};
+  if (ExtractProperty(options, "LineLength=", value, sizeof value) == 0)
+    return kDefaultLineLength;
+  const long length = strtol(value, nullptr, 10);
+  return length < 1 || length > kLongestLine ? kDefaultLineLength : static_cast<WORD>(length);
+}
+
+/* The alternate text of a filtered graphic import, from the session's
+ * hotspot options ("" when none). */
+std::string AltText(const chunk_process_state* state) {
+  char value[kFilterNameSize] = {};
+  if (state->p4 == 0 ||
+      ExtractProperty(state->session->internal->option_string, "AltText=", value, sizeof value) ==
+          0)
+    return {};
+  return value;
+}
+
+STATUS EmitAltText(const std::string& text, chunk_process_state* state) {
+  const DWORD length = static_cast<DWORD>(sizeof(CDALTTEXT) + text.size());
+  std::string record(length, '\0');
+  CDALTTEXT header = {};
+  header.Header.Signature = SIG_CD_ALTTEXT;
+  header.Header.Length = static_cast<WORD>(length);
+  header.Length = static_cast<WORD>(text.size());
+  memcpy(record.data(), &header, sizeof header);
+  memcpy(record.data() + sizeof header, text.data(), text.size());
+  return CopyCDUpdated(record.data(), SIG_CD_ALTTEXT, length, &state->gen);
+}
+
+/* The file through an import filter: converted to a temporary CD file,
+ * read into the output and deleted; a graphic with an alternate text is
+ * bracketed with it. */
+STATUS ImportThroughFilter(const char* library, const char* format, chunk_process_state* state) {
+  const std::string altText = AltText(state);
+  if (!altText.empty())
+    RETURN_IF_FAILED(GenerateCDBegin(SIG_CD_GRAPHIC, 1, &state->gen));
+  char cdPath[kImportPathSize] = {};
+  RETURN_IF_FAILED(ImportFile(&state->gen, state->s1, library, format, cdPath, 0, 0));
+  RETURN_IF_FAILED(AppendImportFile(cdPath, &state->gen));
+  remove(cdPath);
+  if (altText.empty())
+    return NOERROR;
+  RETURN_IF_FAILED(EmitAltText(altText, state));
+  return GenerateCDEnd(SIG_CD_GRAPHIC, 1, &state->gen);
+}
+
+STATUS ImportFileRecords(chunk_process_state* state) {
+  if (state->s1 == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  const char* extension = ImportExtension(state);
+  const bool builtIn = Given(state->s2) && strncasecmp(state->s2, "Velko", 5) == 0;
+  if (builtIn && SameTextIgnoringCase(extension, ".txt"))
+    return GenerateCDRecordsFromTextFile(state->s1, LineLength(state->s2), state);
+  if (builtIn && SameTextIgnoringCase(extension, ".htm"))
+    return GenerateCDRecordsFromHTMLFile(state->s1, state->s2, state);
+
+  char library[kFilterNameSize] = {};
+  char format[kFilterNameSize] = {};
+  bool found = false;
+  for (const char* name : {state->s2, state->s1}) {
+    if (found || !Given(name))
+      continue;
+    std::string copy(name);
+    found = DetermineImportExportDLL(state->session, copy.data(), library, format, 1, 0) != 0;
+  }
+  if (found)
+    return ImportThroughFilter(library, format, state);
+  if (SameTextIgnoringCase(extension, ".CD"))
+    return AppendImportFile(state->s1, &state->gen);
+  return kServiceNotAvailable;
+}
+
+void NoteFailedImport(STATUS status, chunk_process_state* state) {
+  if (status != NOERROR && state->secondary_status == 0)
+    state->secondary_status = kImportFailed;
+}
+
+STATUS AppendImport(chunk_process_state* state) {
+  const STATUS status = ImportFileRecords(state);
+  NoteFailedImport(status, state);
+  return status;
+}
+
+STATUS AppendHtml(chunk_process_state* state) {
+  STATUS status = NOERROR;
+  switch (state->p1) {
+  case 1:
+    status = GenerateCDRecordsFromHTMLFile(state->s1, state->s2, state);
+    break;
+  case 3:
+    status = GenerateCDRecordsFromHTMLInline(state->s1, 0, state->s2, state, 0, 0);
+    if (status == kPartialHtmlImport)
+      state->secondary_status = kPartialHtmlImport;
+    break;
+  case 4:
+    status = GenerateCDRecordsFromHTMLBodyContext(StateItem(state)->internal->html_import,
+                                                  state->s2, state);
+    break;
+  default:
+    return NOERROR;
+  }
+  NoteFailedImport(status, state);
+  return status;
+}
+
 /* ---- attachments ---- */
 
 /* The part of the path after its last '\' or '/'. */
@@ -497,6 +641,10 @@ STATUS AppendAt(bool start, const char* data, WORD signature, DWORD length,
     return AppendStorageLink(start, state);
   case ACTION_APPEND_RESOURCE:
     return AppendResource(start, state);
+  case ACTION_APPEND_IMPORT_FILE:
+    return AppendImport(state);
+  case ACTION_APPEND_HTML:
+    return AppendHtml(state);
   case ACTION_APPEND_FIELD:
     return AppendField(start, state);
   case ACTION_APPEND_FILE_ATTACHMENT:

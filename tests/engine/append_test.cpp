@@ -62,6 +62,7 @@ struct append_case {
   std::string saved; /* "" when the call must fail and change nothing */
   STATUS status = NOERROR;
   const char* formula = nullptr; /* a hide formula the session holds, compiled */
+  WORD secondary = 0;            /* the chunk's secondary status afterwards */
 };
 
 const std::string kDef1 = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
@@ -182,6 +183,21 @@ std::vector<append_case> Cases() {
        kTextBody + "PARAGRAPH\nPABDEF id=2 flags=0x0900 ext=1440,0,1440,0,0,100\n"
                    "PABHIDE id=2 source=\"@True\" tail=\"\\0\"\nPABREF id=2\nTEXT text=\"\"\n",
        NOERROR, "@True"},
+      /* Imports that have no converter yet fail, the note kept, and say
+       * so in the chunk's secondary status. */
+      {"FileWithoutAFilterIsRefused", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0,
+       0, 0, 0, "/tmp/picture.gif", nullptr, "", 1028, nullptr, 20014},
+      {"CdFileReadsThroughTheImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0,
+       0, 0, 0, "/tmp/records.cd", nullptr, "", 1028, nullptr, 20014},
+      {"BuiltInTextImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0, 0, 0, 0,
+       "/tmp/notes.txt", "velko LineLength=0", "", 1028, nullptr, 20014},
+      {"HtmlFromAFile", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 1, 0, 0, 0,
+       "/tmp/page.htm", nullptr, "", 1028, nullptr, 20014},
+      {"HtmlInline", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 3, 0, 0, 0, "<b>x</b>",
+       nullptr, "", 1028, nullptr, 20014},
+      /* Mode 2 imports nothing and succeeds. */
+      {"HtmlModeTwoDoesNothing", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 2, 0, 0, 0,
+       "<b>x</b>", nullptr, kTextBody},
   };
 }
 
@@ -232,6 +248,7 @@ public:
         }
         status = chunk->AlterRichText(c.action, c.p1, c.p2, c.p3, c.p4, c.s1, c.s2, nullptr,
                                       nullptr);
+        secondary_ = chunk->secondary_status;
       }
     }
     delete session;
@@ -239,6 +256,7 @@ public:
   }
 
   std::string path_;
+  WORD secondary_ = 0; /* the chunk's secondary status after the last append */
 };
 
 TEST_P(AppendTest, StoresTheAppendedRecords) {
@@ -247,6 +265,7 @@ TEST_P(AppendTest, StoresTheAppendedRecords) {
   const NOTEID id = StoreNote(body);
   const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
   EXPECT_EQ(Append(id, c), c.status);
+  EXPECT_EQ(secondary_, c.secondary);
   const std::vector<Bytes> stored = note_testing::StoredBodyValues(path_, id, true);
   const std::vector<Bytes> expected =
       c.saved.empty() ? before
