@@ -435,6 +435,27 @@ STATUS AppendField(bool start, chunk_process_state* state) {
   return GenerateField(state->s1, state->s2, 1, "Add", &op);
 }
 
+/* ---- chunks, items and bodies ---- */
+
+/* The records of another chunk, item or design body copied here: the
+ * found words name what is copied, the walk's place is kept across the
+ * copy, and the face map of the copy is forgotten afterwards. */
+STATUS AppendChunkRecords(chunk_process_state* state) {
+  _internal_SESS* session = state->session->internal;
+  record_storage* current = state->current_record;
+  const DWORD number = state->record_counter;
+  state->append_target_first = session->found_first;
+  state->append_target_last = session->found_second;
+  VelkoRTChunk* source = state->other_chunk != nullptr ? state->other_chunk : state->chunk;
+  const STATUS status = AppendChunk(source, state, state->p1);
+  state->current_record = current;
+  state->record_counter = number;
+  session->face_remap_count = 0;
+  if (status == NOERROR)
+    StateItem(state)->Modified = 1;
+  return status;
+}
+
 /* ---- imports ---- */
 
 /* The status of an HTML text that imported only in part. */
@@ -641,6 +662,12 @@ STATUS AppendAt(bool start, const char* data, WORD signature, DWORD length,
     return AppendStorageLink(start, state);
   case ACTION_APPEND_RESOURCE:
     return AppendResource(start, state);
+  case ACTION_APPEND_RTCHUNK:
+  case ACTION_APPEND_RTITEM:
+  case ACTION_APPEND_SUBFORM_BODY:
+  case ACTION_APPEND_FORM_BODY:
+  case ACTION_APPEND_PAGE_BODY:
+    return AppendChunkRecords(state);
   case ACTION_APPEND_IMPORT_FILE:
     return AppendImport(state);
   case ACTION_APPEND_HTML:

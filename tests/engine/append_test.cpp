@@ -195,6 +195,18 @@ std::vector<append_case> Cases() {
        "/tmp/page.htm", nullptr, "", 1028, nullptr, 20014},
       {"HtmlInline", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 3, 0, 0, 0, "<b>x</b>",
        nullptr, "", 1028, nullptr, 20014},
+      /* Copies of other chunks, items and design bodies end at the chunk
+       * copy, which is not available yet: the note is kept. */
+      {"ChunkCopy", kTextBody, "Everything", 1, ACTION_APPEND_RTCHUNK, 0, 0, 0, 0, nullptr,
+       nullptr, "", 1028},
+      {"ItemCopy", kTextBody, "Everything", 1, ACTION_APPEND_RTITEM, 0, 0, 0, 0, nullptr,
+       nullptr, "", 1028},
+      {"SubformBody", kTextBody, "Everything", 1, ACTION_APPEND_SUBFORM_BODY, 0, 0, 0, 0, nullptr,
+       nullptr, "", 1028},
+      {"FormBody", kTextBody, "Everything", 1, ACTION_APPEND_FORM_BODY, 0, 0, 0, 0, nullptr,
+       nullptr, "", 1028},
+      {"PageBody", kTextBody, "Everything", 1, ACTION_APPEND_PAGE_BODY, 0, 0, 0, 0, nullptr,
+       nullptr, "", 1028},
       /* Mode 2 imports nothing and succeeds. */
       {"HtmlModeTwoDoesNothing", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 2, 0, 0, 0,
        "<b>x</b>", nullptr, kTextBody},
