@@ -415,43 +415,81 @@ TEST(AppendText, AColouredFontWrapsTheText) {
   test.TearDown();
 }
 
-/* A file attached beside attachments named a.gif and Att0.gif is attached
- * as Att1.gif, shown with its own name. */
-TEST(AppendAttachment, ATakenNameTriesTheNumberedNames) {
+/* A file attached beside attachments of the names given: the status and
+ * the stored body of the note, opened again. */
+struct attachment_run {
+  STATUS status;
+  std::string stored;
+  std::string before;
+};
+
+attachment_run AttachBeside(const std::vector<std::string>& taken) {
   AppendPlacementTest test;
   test.SetUp();
+  /* A database in memory, held open for the run, keeps the many
+   * attachments quick to write. */
+  std::filesystem::remove(test.path_);
+  test.path_ = "mem:append_attachments";
+  DBHANDLE held = NULLHANDLE;
+  EXPECT_EQ(note_testing::CreateDatabase(test.path_.c_str(), &held), NOERROR);
+  attachment_run run{};
   const std::string file =
       (std::filesystem::path(::testing::TempDir()) / ("a_" + std::to_string(getpid()) + ".gif"))
           .string();
-  {
-    FILE* out = std::fopen(file.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    std::fputs("GIF89a", out);
-    std::fclose(out);
-  }
+  FILE* out = std::fopen(file.c_str(), "wb");
+  EXPECT_NE(out, nullptr);
+  if (out == nullptr)
+    return run;
+  std::fputs("GIF89a", out);
+  std::fclose(out);
   DBHANDLE db = NULLHANDLE;
-  ASSERT_EQ(NSFDbOpen(test.path_.c_str(), &db), NOERROR);
+  EXPECT_EQ(NSFDbOpen(test.path_.c_str(), &db), NOERROR);
   const cdbuild::Body body = Script(kTextBody);
   const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
     STATUS status = body.AppendItems(note, "Body");
-    for (const char* name : {"a.gif", "Att0.gif"}) {
+    for (const std::string& name : taken) {
       if (status == NOERROR)
-        status = NSFNoteAttachFile(note, "$FILE", 5, file.c_str(), name, 0);
+        status = NSFNoteAttachFile(note, "$FILE", 5, file.c_str(), name.c_str(), 0);
     }
     return status;
   });
   NSFDbClose(db);
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(test.path_, id, false);
   const std::string shown = "shown/a.gif";
   const append_case c{"attach", kTextBody, "Everything", 1, ACTION_APPEND_FILE_ATTACHMENT,
                       0, 0, 0, 0, file.c_str(), shown.c_str(), ""};
-  EXPECT_EQ(test.Append(id, c), NOERROR);
+  run.status = test.Append(id, c);
   const std::vector<Bytes> values = note_testing::StoredBodyValues(test.path_, id, true);
-  ASSERT_EQ(values.size(), 1u);
-  const std::string stored(values[0].begin(), values[0].end());
-  EXPECT_NE(stored.find(std::string("Att1.gif\0a.gif", 14)), std::string::npos);
-  EXPECT_EQ(stored.find("Att2.gif"), std::string::npos);
+  if (values.size() == 1 && before.size() == 1) {
+    run.stored.assign(values[0].begin(), values[0].end());
+    run.before.assign(before[0].begin(), before[0].end());
+  }
   std::filesystem::remove(file);
+  NSFDbClose(held);
   test.TearDown();
+  return run;
+}
+
+/* Beside a.gif and Att0.gif the file is attached as Att1.gif and shown
+ * with its own name. */
+TEST(AppendAttachment, ATakenNameTriesTheNumberedNames) {
+  const attachment_run run = AttachBeside({"a.gif", "Att0.gif"});
+  EXPECT_EQ(run.status, NOERROR);
+  EXPECT_NE(run.stored.find(std::string("Att1.gif\0a.gif", 14)), std::string::npos);
+  EXPECT_EQ(run.stored.find("Att2.gif"), std::string::npos);
+}
+
+/* When a.gif and Att0.gif to Att999.gif are all taken the attachment is
+ * refused and the note kept: a second attachment of a taken name would
+ * hide a file. */
+TEST(AppendAttachment, ThousandTakenNamesRefuseTheAttachment) {
+  std::vector<std::string> taken = {"a.gif"};
+  for (int n = 0; n < 1000; ++n)
+    taken.push_back("Att" + std::to_string(n) + ".gif");
+  const attachment_run run = AttachBeside(taken);
+  EXPECT_EQ(run.status, 1028);
+  EXPECT_EQ(run.stored, run.before);
+  EXPECT_FALSE(run.stored.empty());
 }
 
 /* The host's failure switch turns itself off once it fires: it fired
