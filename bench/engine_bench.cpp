@@ -276,6 +276,24 @@ void BM_RemoveMiddleParagraph(benchmark::State& state) {
   Report(state, body);
 }
 
+/* AppendText where the body ends: a writing walk with load and Commit
+ * that adds one text run after the last record. */
+void BM_AppendTextAtEnd(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  connection link(body);
+  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return;
+  }
+  for (auto _ : state)
+    Check(state,
+          chunk->AlterRichText(ACTION_APPEND_TEXT, 0, 0, 0, 0, "appended", nullptr, nullptr,
+                               nullptr),
+          "append");
+  Report(state, body);
+}
+
 /* The checksum digits of every stored item of the body. */
 void BM_ItemChecksum(benchmark::State& state) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
@@ -349,7 +367,8 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
     AddBenchRatio("BM_ItemChecksum", "BM_Load", "1.0") &&
     AddBenchRatio("BM_AllText", "BM_Load", "1.0") &&
     AddBenchRatio("BM_FindTextNoMatch", "BM_Load", "1.0") &&
-    AddBenchRatio("BM_ChangeParagraph", "BM_LoadAndCommit", "1.3");
+    AddBenchRatio("BM_ChangeParagraph", "BM_LoadAndCommit", "1.3") &&
+    AddBenchRatio("BM_AppendTextAtEnd", "BM_LoadAndCommit", "1.3");
 
 BENCHMARK(BM_Load)->Apply(Sizes);
 BENCHMARK(BM_LoadAndCommit)->Apply(Sizes);
@@ -362,5 +381,6 @@ BENCHMARK(BM_AllText)->Apply(Sizes);
 BENCHMARK(BM_FindTextNoMatch)->Apply(Sizes);
 BENCHMARK(BM_RemoveMiddleParagraph)->Apply(Sizes);
 BENCHMARK(BM_ChangeParagraph)->Apply(Sizes);
+BENCHMARK(BM_AppendTextAtEnd)->Apply(Sizes);
 
 } // namespace

@@ -44,13 +44,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_APPEND_ROW, ACTION_WRAP_IN_LINK, ACTION_WRAP_IN_LINK_ALT,
     ACTION_SET_CELL_COLOR, ACTION_MODIFY_FIELD, ACTION_SET_HTML_VALUE,
     ACTION_SET_TARGET_PROPERTIES,
-    /* AppendAtChunkStart and AppendAtChunkStop */
-    ACTION_APPEND_ANCHOR, ACTION_APPEND_IMPORT_FILE, ACTION_APPEND_LINK, ACTION_APPEND_NEW_LINES,
-    ACTION_APPEND_RTCHUNK, ACTION_APPEND_RTITEM, ACTION_APPEND_SUBFORM_BODY, ACTION_APPEND_TABLE,
-    ACTION_APPEND_TABS, ACTION_APPEND_TEXT, ACTION_APPEND_PAGE_BREAK, ACTION_APPEND_FIELD,
-    ACTION_APPEND_PARAGRAPH, ACTION_APPEND_HOTSPOT, ACTION_APPEND_RESOURCE, ACTION_APPEND_GRAPHIC,
-    ACTION_APPEND_LAYER, ACTION_APPEND_TABLE_ALT, ACTION_APPEND_HTML, ACTION_APPEND_FORM_BODY,
-    ACTION_APPEND_PAGE_BODY, ACTION_APPEND_FILE_ATTACHMENT,
 };
 // clang-format on
 
@@ -88,14 +81,6 @@ STATUS ProcessSearchAction(const char*, WORD, DWORD, chunk_record_output*, chunk
 
 STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,
                                  chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS AppendAtChunkStart(const char*, WORD, DWORD, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS AppendAtChunkStop(const char*, WORD, DWORD, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

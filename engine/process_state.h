@@ -94,6 +94,9 @@ struct chunk_process_state {
   /* The session's last-target range, for Remove (action 2366). */
   DWORD last_target_first = 0;
   DWORD last_target_last = 0;
+  /* The records a chunk append copies (the session's found words). */
+  DWORD append_target_first = 0;
+  DWORD append_target_last = 0;
 
   /* Nesting of the walk. */
   int32_t depth_hotspot = 0;

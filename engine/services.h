@@ -15,7 +15,10 @@
 #include "velko/velko.h"
 
 struct chunk_process_state;
+struct body_context;
 struct chunk_record_output;
+struct generation_context;
+struct font_spec;
 struct html_render_info;
 struct paragraph_spec;
 struct record_storage;
@@ -104,6 +107,34 @@ STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession* session, const char* file
  * (the bitmap's records after it). */
 STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state* state,
                                            const record_storage* header);
+
+/* ---- imports of files (the record generators' seams, generate/services.h) ---- */
+
+/* Appends every record of a CD file to the output. */
+STATUS AppendImportFile(const char* path, generation_context* context);
+/* Finds the import filter of the file name's extension: 1 with its library
+ * and format names, else 0. */
+DWORD DetermineImportExportDLL(LSXLsiSession* session, char* fileName, char* library, char* format,
+                               DWORD import, DWORD wholeName);
+/* Converts the file with the filter into a CD file whose path it writes
+ * into cdPath (1024 bytes). */
+STATUS ImportFile(generation_context* context, const char* path, const char* library,
+                  const char* format, char* cdPath, WORD firstSetting, WORD secondSetting);
+
+/* ---- the import layer ---- */
+
+/* The lines of a text file as paragraphs of at most lineLength characters. */
+STATUS GenerateCDRecordsFromTextFile(const char* path, WORD lineLength,
+                                     chunk_process_state* state);
+/* The HTML of a file, of a text (length 0: up to its NUL), or of the item's
+ * HTML-import body contexts, as records; options is the append's option
+ * string. */
+STATUS GenerateCDRecordsFromHTMLFile(const char* path, const char* options,
+                                     chunk_process_state* state);
+STATUS GenerateCDRecordsFromHTMLInline(const char* text, DWORD length, const char* options,
+                                       chunk_process_state* state, DWORD first, DWORD second);
+STATUS GenerateCDRecordsFromHTMLBodyContext(body_context* const contexts[2], const char* options,
+                                            chunk_process_state* state);
 
 /* ---- engine actions built later (engine/pending.cpp) ---- */
 
