@@ -16,6 +16,7 @@
 
 struct chunk_process_state;
 struct chunk_record_output;
+struct font_spec;
 struct html_render_info;
 struct paragraph_spec;
 struct record_storage;
@@ -40,6 +41,10 @@ STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, WORD base);
  * mode attribute text; with omitDefaults the values a new definition has
  * are left out. */
 void DumpParagraph(WORD mode, const _CDPABDEFEXT* definition, char* out, DWORD omitDefaults);
+/* Applies the parts a font spec gives (mask) to the font; a colour also
+ * to *rgb and the colour flags to *colorFlags when they are given. */
+STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_spec* spec,
+                         const DWORD mask[7]);
 
 /* ---- the renderer ---- */
 
