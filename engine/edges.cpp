@@ -120,6 +120,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = PropertyQueryAtChunkStart(record, signature, length, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStart(record, signature, length, state);
+  else if (state->action == ACTION_COLLECT_SORT_KEY)
+    status = SortKeyAtChunkStart(state);
   else if (HasStartWork(state->action))
     status = EdgeWorkAtChunkStart(record, signature, length, state);
   NoteEmitted(before, state);
@@ -136,6 +138,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = PropertyQueryAtChunkStop(state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
+  else if (state->action == ACTION_COLLECT_SORT_KEY || state->action == ACTION_COLLECT_SORT_KEYS)
+    status = SortKeysAtChunkStop(state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

@@ -18,7 +18,6 @@ namespace {
 // clang-format off
 constexpr WORD kPendingActions[] = {
     /* ProcessPropertySetAction: property settings and sort keys */
-    ACTION_COLLECT_SORT_KEY, ACTION_COLLECT_SORT_KEYS,
     ACTION_SET_ACTION_FORMULA,
     ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR, ACTION_SET_ROW_LABEL, ACTION_SET_TARGET_FRAME,
     ACTION_SET_PASSTHRU_HTML, ACTION_SET_GRAPHIC_STORAGE,

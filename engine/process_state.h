@@ -179,6 +179,12 @@ struct chunk_process_state {
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;
   VelkoRTChunk* other_chunk = nullptr;
+  /* Row keys: the record number of the table begin walked at each table
+   * depth, and that of the table whose rows are keyed, once its first cell
+   * fixed it. */
+  DWORD key_table_begin[kEmitterTableLevels] = {};
+  DWORD key_table = 0;
+  DWORD key_table_fixed = 0;
 };
 
 /* The item whose records the operation walks. */

@@ -28,7 +28,7 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 /* The bytes as hexadecimal pairs, so that a mismatch shows where. */
-std::string Hex(const Bytes &bytes) {
+std::string Hex(const Bytes& bytes) {
   return host_test::Hex(std::string(bytes.begin(), bytes.end()));
 }
 
@@ -37,15 +37,15 @@ constexpr STATUS kRefused = 1028;
 
 /* One setting: the chunk it works on and its arguments. */
 struct setting {
-  const char *chunk;
+  const char* chunk;
   WORD action;
   WORD p1;
   WORD p2;
   std::string s1;
-  const char *s2;
+  const char* s2;
 };
 
-void PutWord(Bytes *record, size_t at, WORD value) {
+void PutWord(Bytes* record, size_t at, WORD value) {
   (*record)[at] = static_cast<BYTE>(value & 0xFF);
   (*record)[at + 1] = static_cast<BYTE>(value >> 8);
 }
@@ -58,16 +58,14 @@ Bytes Resized(Bytes record, WORD lengthWord, size_t size) {
   return record;
 }
 
-const cdbuild::Font kFont{
-    .face = 4, .attributes = 0x01, .color = 0, .size = 12};
+const cdbuild::Font kFont{.face = 4, .attributes = 0x01, .color = 0, .size = 12};
 
 class PropertySetTest : public ::testing::Test {
 protected:
   void SetUp() override {
     HostTestReset();
     HostTestCaptureMessages();
-    const std::string name =
-        ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     path_ = (std::filesystem::path(::testing::TempDir()) /
              ("velko_set_" + name + "_" + std::to_string(getpid()) + ".nsf"))
                 .string();
@@ -79,28 +77,25 @@ protected:
     std::filesystem::remove(path_);
   }
 
-  NOTEID Store(const std::vector<Bytes> &records) {
+  NOTEID Store(const std::vector<Bytes>& records) {
     DBHANDLE db = NULLHANDLE;
     EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    const NOTEID id =
-        note_testing::StoreNote(db, note_testing::Records(records));
+    const NOTEID id = note_testing::StoreNote(db, note_testing::Records(records));
     EXPECT_NE(id, 0u);
     NSFDbClose(db);
     return id;
   }
 
-  STATUS Set(NOTEID id, const setting &set) {
-    auto *session = new LSXLsiSession;
-    auto *item = new VelkoRTItem(session);
+  STATUS Set(NOTEID id, const setting& set) {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
     STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
       item->AutoSave = 1;
-      VelkoRTChunk *chunk = item->DefineChunk(set.chunk);
-      status =
-          chunk != nullptr
-              ? chunk->AlterRichText(set.action, set.p1, set.p2, 0, 0,
-                                     set.s1.c_str(), set.s2, nullptr, nullptr)
-              : STATUS{VELKO_ERR_FAILED};
+      VelkoRTChunk* chunk = item->DefineChunk(set.chunk);
+      status = chunk != nullptr ? chunk->AlterRichText(set.action, set.p1, set.p2, 0, 0,
+                                                       set.s1.c_str(), set.s2, nullptr, nullptr)
+                                : STATUS{VELKO_ERR_FAILED};
     }
     delete session;
     return status;
@@ -108,17 +103,16 @@ protected:
 
   /* The records of the stored body after the setting, its items joined
    * (each value without its type word). */
-  std::string After(const std::vector<Bytes> &records, const setting &set,
-                    STATUS expected) {
+  std::string After(const std::vector<Bytes>& records, const setting& set, STATUS expected) {
     const NOTEID id = Store(records);
     EXPECT_EQ(Set(id, set), expected);
     Bytes joined;
-    for (const Bytes &value : note_testing::StoredBodyValues(path_, id, true))
+    for (const Bytes& value : note_testing::StoredBodyValues(path_, id, true))
       joined.insert(joined.end(), value.begin() + 2, value.end());
     return Hex(joined);
   }
 
-  static std::string Expected(const std::vector<Bytes> &records) {
+  static std::string Expected(const std::vector<Bytes>& records) {
     return Hex(note_testing::Records(records));
   }
 
@@ -127,11 +121,11 @@ protected:
 
 Bytes Definition() { return engine_test::PabDef(1); }
 
-cdbuild::ButtonFields Button(const std::string &label) {
+cdbuild::ButtonFields Button(const std::string& label) {
   return {.flags = 0x0003, .width = 1440, .font = kFont, .label = label};
 }
 
-cdbuild::SectionBarFields Bar(const std::string &title) {
+cdbuild::SectionBarFields Bar(const std::string& title) {
   return {.flags = 0x00000102, .font = kFont, .color = 7, .title = title};
 }
 
@@ -144,7 +138,7 @@ std::string Nuls(size_t count) { return std::string(count, '\0'); }
 /* ---- renaming: the fixed part stays, text and lengths change ---- */
 
 struct rename_case {
-  const char *name;
+  const char* name;
   std::vector<Bytes> before;
   setting set;
   std::vector<Bytes> after;
@@ -165,8 +159,7 @@ std::vector<rename_case> RenameCases() {
       {"section title of odd length",
        {def, ref, cdbuild::SectionBar(Bar("x")), cdbuild::Text("a")},
        {"Everything", ACTION_SET_SECTION_TITLE, 0, 5, "Intro", nullptr},
-       {def, ref, cdbuild::SectionBar(Bar("Intro" + Nuls(1))),
-        cdbuild::Text("a")}},
+       {def, ref, cdbuild::SectionBar(Bar("Intro" + Nuls(1))), cdbuild::Text("a")}},
       // The button keeps flags, width and font; its length word is the
       // unpadded length.
       {"button text of odd length",
@@ -176,12 +169,10 @@ std::vector<rename_case> RenameCases() {
       {"two buttons",
        {def, ref, cdbuild::Button(Button("A")), cdbuild::Button(Button("Bee"))},
        {"Everything", ACTION_SET_BUTTON_TEXT, 0, 4, "Next", nullptr},
-       {def, ref, cdbuild::Button(Button("Next")),
-        cdbuild::Button(Button("Next")), kClosingRun}},
+       {def, ref, cdbuild::Button(Button("Next")), cdbuild::Button(Button("Next")), kClosingRun}},
       // Only the first anchor is renamed; the length word is even.
       {"first anchor only",
-       {def, ref, cdbuild::Anchor("one"), cdbuild::Text("a"),
-        cdbuild::Anchor("two")},
+       {def, ref, cdbuild::Anchor("one"), cdbuild::Text("a"), cdbuild::Anchor("two")},
        {"Everything", ACTION_SET_ANCHOR_TEXT, 0, 0, "top", nullptr},
        {def, ref, Resized(cdbuild::Anchor("top"), 16, 16), cdbuild::Text("a"),
         cdbuild::Anchor("two"), kClosingRun}},
@@ -193,7 +184,7 @@ std::vector<rename_case> RenameCases() {
 }
 
 TEST_F(PropertySetTest, RenamingKeepsTheFixedFieldsAndWritesTextAndLengths) {
-  for (const rename_case &c : RenameCases()) {
+  for (const rename_case& c : RenameCases()) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(After(c.before, c.set, NOERROR), Expected(c.after));
   }
@@ -216,16 +207,9 @@ TEST_F(PropertySetTest, SetTextLeavesOneRunWithTheNewTextAndKeepsEmptyRuns) {
                                      cdbuild::Text("after")};
   // The two empty runs meet once the text between them is gone and are
   // written as one.
-  const std::vector<Bytes> after = {def,
-                                    ref,
-                                    cdbuild::Text("new", kFont),
-                                    kClosingRun,
-                                    cdbuild::Paragraph(),
-                                    ref,
-                                    kClosingRun};
-  EXPECT_EQ(After(before,
-                  {"Everything", ACTION_SET_TEXT, PROP_TEXT, 3, "new", nullptr},
-                  NOERROR),
+  const std::vector<Bytes> after = {
+      def, ref, cdbuild::Text("new", kFont), kClosingRun, cdbuild::Paragraph(), ref, kClosingRun};
+  EXPECT_EQ(After(before, {"Everything", ACTION_SET_TEXT, PROP_TEXT, 3, "new", nullptr}, NOERROR),
             Expected(after));
 }
 
@@ -240,13 +224,10 @@ TEST_F(PropertySetTest, SetTextWithAColourWrapsTheTextInBeginColourAndEnd) {
       ref,
       cdbuild::Begin(SIG_CD_TEXT, 0),
       cdbuild::Text("red text", red),
-      cdbuild::Color(
-          {.color = {.flags = 0x0001, .red = 0xFF, .green = 0, .blue = 0}}),
+      cdbuild::Color({.color = {.flags = 0x0001, .red = 0xFF, .green = 0, .blue = 0}}),
       cdbuild::End(SIG_CD_TEXT, 0)};
   EXPECT_EQ(
-      After(before,
-            {"Everything", ACTION_SET_TEXT, PROP_TEXT, 8, "red text", "RED"},
-            NOERROR),
+      After(before, {"Everything", ACTION_SET_TEXT, PROP_TEXT, 8, "red text", "RED"}, NOERROR),
       Expected(after));
 }
 
@@ -255,7 +236,7 @@ TEST_F(PropertySetTest, SetTextWithAColourWrapsTheTextInBeginColourAndEnd) {
 /* A definition as stored, widened to the extended form: 90 bytes, the
  * extension flag (0x8000 of the word at 68), ExtFlags 1 at 82 and Flags3
  * 4 at 86; what it had is kept. */
-Bytes Widened(const Bytes &stored) {
+Bytes Widened(const Bytes& stored) {
   Bytes wide = Resized(stored, 90, 90);
   wide[69] = static_cast<BYTE>(wide[69] | 0x80);
   PutWord(&wide, 82, 1);
@@ -267,11 +248,10 @@ TEST_F(PropertySetTest, ExpandPabDefsWidensShortDefinitionsOnly) {
   // Without extension words, with them, and the full extended form.
   const Bytes bare = engine_test::PabDef(1, 1440, false);
   const Bytes extended = engine_test::PabDef(2, 720, true);
-  const Bytes full =
-      cdbuild::PabDef({.id = 3,
-                       .extension = std::array<WORD, 6>{1, 2, 3, 4, 5, 6},
-                       .ext_flags = 1,
-                       .flags3 = 0x20});
+  const Bytes full = cdbuild::PabDef({.id = 3,
+                                      .extension = std::array<WORD, 6>{1, 2, 3, 4, 5, 6},
+                                      .ext_flags = 1,
+                                      .flags3 = 0x20});
   ASSERT_EQ(bare.size(), 70u);
   ASSERT_EQ(extended.size(), 82u);
   ASSERT_EQ(full.size(), 90u);
@@ -286,16 +266,13 @@ TEST_F(PropertySetTest, ExpandPabDefsWidensShortDefinitionsOnly) {
   std::vector<Bytes> after = before;
   after[0] = Widened(bare);
   after[1] = Widened(extended);
-  EXPECT_EQ(After(before,
-                  {"Everything", ACTION_EXPAND_PAB_DEFS, 0, 0, "", nullptr},
-                  NOERROR),
+  EXPECT_EQ(After(before, {"Everything", ACTION_EXPAND_PAB_DEFS, 0, 0, "", nullptr}, NOERROR),
             Expected(after));
 }
 
 /* ---- caller texts too long for one record ---- */
 
-TEST_F(PropertySetTest,
-       TextsPastTheLargestRecordAreRefusedAndTheNoteStaysAsItWas) {
+TEST_F(PropertySetTest, TextsPastTheLargestRecordAreRefusedAndTheNoteStaysAsItWas) {
   const Bytes def = Definition();
   const Bytes ref = cdbuild::PabRef(1);
   const std::vector<Bytes> body = {def,
@@ -306,7 +283,7 @@ TEST_F(PropertySetTest,
                                    cdbuild::Text("text")};
   const std::string longest(64400, 'x');
   const struct {
-    const char *name;
+    const char* name;
     WORD action;
     WORD p2;
   } cases[] = {
@@ -315,11 +292,9 @@ TEST_F(PropertySetTest,
       {"anchor text", ACTION_SET_ANCHOR_TEXT, 0},
       {"text", ACTION_SET_TEXT, 64375},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(After(body,
-                    {"Everything", c.action, PROP_TEXT, c.p2, longest, nullptr},
-                    kRefused),
+    EXPECT_EQ(After(body, {"Everything", c.action, PROP_TEXT, c.p2, longest, nullptr}, kRefused),
               Expected(body));
   }
 }
@@ -330,12 +305,10 @@ TEST_F(PropertySetTest, TextsUpToTheLargestRecordAreWritten) {
   const Bytes ref = cdbuild::PabRef(1);
   const std::string title(64367, 't');
   const std::vector<Bytes> before = {def, ref, cdbuild::SectionBar(Bar("t"))};
-  const std::vector<Bytes> after = {
-      def, ref, cdbuild::SectionBar(Bar(title + Nuls(1))), kClosingRun};
+  const std::vector<Bytes> after = {def, ref, cdbuild::SectionBar(Bar(title + Nuls(1))),
+                                    kClosingRun};
   EXPECT_EQ(
-      After(before,
-            {"Everything", ACTION_SET_SECTION_TITLE, 0, 64367, title, nullptr},
-            NOERROR),
+      After(before, {"Everything", ACTION_SET_SECTION_TITLE, 0, 64367, title, nullptr}, NOERROR),
       Expected(after));
 }
 
