@@ -15,6 +15,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "engine/record_fields.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "store/emitter.h"
@@ -219,6 +220,72 @@ STATUS SetText(WORD signature, DWORD length, chunk_record_output* output,
   return NOERROR;
 }
 
+/* A target record of the frame name s1 (p2 bytes): the fixed part kept
+ * from `fixed` (null: zeros), length word p2 + 12, and `size` bytes in all. */
+STATUS BuildTarget(const char* fixed, DWORD fixedLength, DWORD size, chunk_record_output* output,
+                   chunk_process_state* state) {
+  const DWORD exact = sizeof(CDTARGET) + state->p2;
+  if (exact > kLargestEmittedRecord)
+    return kServiceNotAvailable;
+  char* data = NewOutputRecord(size, SIG_CD_TARGET, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  if (fixed != nullptr)
+    memcpy(data, fixed, fixedLength < sizeof(CDTARGET) ? fixedLength : sizeof(CDTARGET));
+  PutWord(data + offsetof(WSIG, Signature), SIG_CD_TARGET);
+  PutWord(data + offsetof(WSIG, Length), static_cast<WORD>(exact));
+  PutWord(data + offsetof(CDTARGET, TargetLength), state->p2);
+  if (state->s1 != nullptr && state->p2 > 0)
+    memcpy(data + sizeof(CDTARGET), state->s1, state->p2);
+  StateItem(state)->Modified = 1;
+  state->found = 1;
+  return NOERROR;
+}
+
+/* Whether the record ends the chunk's target without a target record: one
+ * of the first five end signatures of the first clause's target type, or a
+ * CDEND bracketing one. */
+bool EndsTargetWithoutFrame(const char* record, WORD signature, DWORD length,
+                            const chunk_process_state* state) {
+  const chunkdef_info* clause = state->first_clause;
+  if (clause == nullptr || clause->target_type == 0 || clause->target_type >= kTargetTypeCount)
+    return false;
+  const target_parameter& row = target_parameter_table[clause->target_type - 1];
+  WORD bracketed = 0;
+  if (signature == SIG_CD_END)
+    ReadRecordWord(record, length, offsetof(CDENDRECORD, Signature), &bracketed);
+  for (int index = 0; index < 5; ++index) {
+    const WORD end = row.end_signatures[index];
+    if (end != 0 && (end == signature || (bracketed != 0 && end == bracketed)))
+      return true;
+  }
+  return false;
+}
+
+/* TargetFrame: every target record takes the frame name; where the chunk's
+ * target ends without one, a new target record goes before that record. */
+STATUS SetTargetFrame(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                      chunk_process_state* state) {
+  if (signature == SIG_CD_TARGET) {
+    WORD targetLength = 0;
+    ReadRecordWord(record, length, offsetof(CDTARGET, TargetLength), &targetLength);
+    const DWORD size = targetLength == state->p2 && length >= sizeof(CDTARGET) + state->p2
+                           ? length
+                           : EvenLength<DWORD>(sizeof(CDTARGET) + state->p2);
+    return BuildTarget(record, length, size, output, state);
+  }
+  if (state->found != 0 || !EndsTargetWithoutFrame(record, signature, length, state))
+    return NOERROR;
+  chunk_record_output target;
+  const DWORD size = EvenLength<DWORD>(sizeof(CDTARGET) + state->p2);
+  STATUS status = BuildTarget(nullptr, 0, size, &target, state);
+  if (status == NOERROR)
+    status = CopyCDUpdated(target.data, SIG_CD_TARGET, target.length, &state->gen);
+  if (target.block != nullptr)
+    VelkoDeallocate(state->session, target.block);
+  return status;
+}
+
 /* ---- row keys ---- */
 
 /* Key tables start with room for this many keys and double when full. */
@@ -401,6 +468,8 @@ STATUS ProcessPropertySetAction(const char* record, WORD signature, DWORD length
     return ExpandDefinition(record, signature, length, output, state);
   case ACTION_SET_TEXT:
     return SetText(signature, length, output, state);
+  case ACTION_SET_TARGET_FRAME:
+    return SetTargetFrame(record, signature, length, output, state);
   case ACTION_COLLECT_SORT_KEYS:
     return CollectRowKeys(record, signature, length, state);
   case ACTION_COLLECT_SORT_KEY:

@@ -133,6 +133,9 @@ cdbuild::SectionBarFields Bar(const std::string& title) {
  * in text gets as its last record. */
 const Bytes kClosingRun = cdbuild::Text("");
 
+/* A URL hotspot. */
+Bytes Hotspot() { return engine_test::HotspotBegin(SIG_CD_HOTSPOTBEGIN, 11); }
+
 std::string Nuls(size_t count) { return std::string(count, '\0'); }
 
 /* ---- renaming: the fixed part stays, text and lengths change ---- */
@@ -180,6 +183,18 @@ std::vector<rename_case> RenameCases() {
        {def, ref, cdbuild::Anchor("abc")},
        {"Everything", ACTION_SET_ANCHOR_TEXT, 0, 0, "four", nullptr},
        {def, ref, cdbuild::Anchor("four"), kClosingRun}},
+      // Every target record takes the frame name, in place or grown.
+      {"target frames",
+       {def, ref, cdbuild::Target("_top"), cdbuild::Text("a"), cdbuild::Target("x")},
+       {"Everything", ACTION_SET_TARGET_FRAME, 0, 4, "_new", nullptr},
+       {def, ref, cdbuild::Target("_new"), cdbuild::Text("a"), cdbuild::Target("_new"),
+        kClosingRun}},
+      // A hotspot without a target record gets one before its end.
+      {"target frame added to a hotspot",
+       {def, ref, Hotspot(), cdbuild::Text("link"), cdbuild::HotspotEnd(), cdbuild::Text("b")},
+       {"Hotspot 1", ACTION_SET_TARGET_FRAME, 0, 6, "_blank", nullptr},
+       {def, ref, Hotspot(), cdbuild::Text("link"), cdbuild::Target("_blank"),
+        cdbuild::HotspotEnd(), cdbuild::Text("b")}},
   };
 }
 
@@ -280,6 +295,7 @@ TEST_F(PropertySetTest, TextsPastTheLargestRecordAreRefusedAndTheNoteStaysAsItWa
                                    cdbuild::SectionBar(Bar("t")),
                                    cdbuild::Button(Button("b")),
                                    cdbuild::Anchor("a"),
+                                   cdbuild::Target("f"),
                                    cdbuild::Text("text")};
   const std::string longest(64400, 'x');
   const struct {
@@ -291,6 +307,7 @@ TEST_F(PropertySetTest, TextsPastTheLargestRecordAreRefusedAndTheNoteStaysAsItWa
       {"button text", ACTION_SET_BUTTON_TEXT, 64367},
       {"anchor text", ACTION_SET_ANCHOR_TEXT, 0},
       {"text", ACTION_SET_TEXT, 64375},
+      {"target frame", ACTION_SET_TARGET_FRAME, 64371},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
