@@ -286,6 +286,61 @@ STATUS SetTargetFrame(const char* record, WORD signature, DWORD length, chunk_re
   return status;
 }
 
+/* ---- row labels ---- */
+
+/* Labels keep at most this many characters before their NUL. */
+constexpr DWORD kLongestLabel = sizeof(CDTABLELABEL::Label) - 1;
+
+WORD LabelLength(const chunk_process_state* state) {
+  const WORD length = state->p2 < kLongestLabel ? state->p2 : kLongestLabel;
+  return state->s1 != nullptr ? static_cast<WORD>(strnlen(state->s1, length)) : 0;
+}
+
+/* A new label for the current row, before the record at hand. */
+STATUS EmitRowLabel(chunk_process_state* state) {
+  if (STATUS status = GenerateTabLabel(0, state->s1 != nullptr ? state->s1 : "", LabelLength(state),
+                                       &state->gen);
+      status != NOERROR)
+    return status;
+  StateItem(state)->Modified = 1;
+  state->found = 1;
+  return NOERROR;
+}
+
+/* RowLabel, in the table the chunk opened in: the row's label takes s1; a
+ * row without one gets one before its second cell. */
+STATUS SetRowLabel(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                   chunk_process_state* state) {
+  if (state->depth_table != state->label_depth)
+    return NOERROR;
+  if (signature == SIG_CD_TABLELABEL) {
+    if (state->found != 0 || length < sizeof(CDTABLELABEL))
+      return NOERROR;
+    char* data = NewOutputRecord(length, signature, output, state);
+    if (data == nullptr)
+      return VELKO_ERR_MEMORY;
+    memcpy(data, record, length);
+    char* label = data + offsetof(CDTABLELABEL, Label);
+    memset(label, 0, sizeof(CDTABLELABEL::Label));
+    const WORD count = LabelLength(state);
+    if (count > 0)
+      memcpy(label, state->s1, count);
+    StateItem(state)->Modified = 1;
+    state->found = 1;
+    return NOERROR;
+  }
+  if (!IsTableCell(signature) || length < offsetof(CDTABLECELL, Column) + 1)
+    return NOERROR;
+  const BYTE column = static_cast<BYTE>(record[offsetof(CDTABLECELL, Column)]);
+  if (column == 0) {
+    state->found = 0;
+    return NOERROR;
+  }
+  if (column == 1 && state->found == 0)
+    return EmitRowLabel(state);
+  return NOERROR;
+}
+
 /* ---- row keys ---- */
 
 /* Key tables start with room for this many keys and double when full. */
@@ -468,6 +523,8 @@ STATUS ProcessPropertySetAction(const char* record, WORD signature, DWORD length
     return ExpandDefinition(record, signature, length, output, state);
   case ACTION_SET_TEXT:
     return SetText(signature, length, output, state);
+  case ACTION_SET_ROW_LABEL:
+    return SetRowLabel(record, signature, length, output, state);
   case ACTION_SET_TARGET_FRAME:
     return SetTargetFrame(record, signature, length, output, state);
   case ACTION_COLLECT_SORT_KEYS:
@@ -495,4 +552,17 @@ STATUS SortKeysAtChunkStop(chunk_process_state* state) {
       key->last_record = state->record_counter - 1;
   }
   return NOERROR;
+}
+
+STATUS RowLabelAtChunkStart(chunk_process_state* state) {
+  state->label_depth = state->depth_table;
+  return NOERROR;
+}
+
+STATUS RowLabelAtChunkStop(chunk_process_state* state) {
+  // Only a row of the table that is still open and has no label yet gets
+  // one here: never a label outside the table, nor a second one.
+  if (state->found != 0 || state->label_depth <= 0 || state->depth_table != state->label_depth)
+    return NOERROR;
+  return EmitRowLabel(state);
 }

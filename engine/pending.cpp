@@ -19,7 +19,7 @@ namespace {
 constexpr WORD kPendingActions[] = {
     /* ProcessPropertySetAction: property settings and sort keys */
     ACTION_SET_ACTION_FORMULA,
-    ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR, ACTION_SET_ROW_LABEL,
+    ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR,
     ACTION_SET_PASSTHRU_HTML, ACTION_SET_GRAPHIC_STORAGE,
     /* codes with no operation behind them: refused for good */
     ACTION_RESERVED_5, ACTION_RESERVED_6, ACTION_RESERVED_19, ACTION_RESERVED_30,

@@ -185,6 +185,8 @@ struct chunk_process_state {
   DWORD key_table_begin[kEmitterTableLevels] = {};
   DWORD key_table = 0;
   DWORD key_table_fixed = 0;
+  /* Row labels: the table depth of the table whose rows are labelled. */
+  int32_t label_depth = 0;
 };
 
 /* The item whose records the operation walks. */

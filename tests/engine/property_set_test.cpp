@@ -133,6 +133,13 @@ cdbuild::SectionBarFields Bar(const std::string& title) {
  * in text gets as its last record. */
 const Bytes kClosingRun = cdbuild::Text("");
 
+Bytes TB(bool nested = false) { return engine_test::TableBegin(nested); }
+Bytes TE(bool nested = false) { return engine_test::TableEnd(nested); }
+Bytes C(BYTE row, BYTE column, bool nested = false) {
+  return engine_test::Cell(row, column, nested);
+}
+Bytes T(const std::string& text) { return cdbuild::Text(text); }
+
 /* A URL hotspot. */
 Bytes Hotspot() { return engine_test::HotspotBegin(SIG_CD_HOTSPOTBEGIN, 11); }
 
@@ -195,6 +202,31 @@ std::vector<rename_case> RenameCases() {
        {"Hotspot 1", ACTION_SET_TARGET_FRAME, 0, 6, "_blank", nullptr},
        {def, ref, Hotspot(), cdbuild::Text("link"), cdbuild::Target("_blank"),
         cdbuild::HotspotEnd(), cdbuild::Text("b")}},
+      // Each row without a label gets one at its second cell.
+      {"row labels added",
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), T("a"), C(0, 1), T("b"), C(1, 0), T("c"),
+        C(1, 1), T("d"), TE(), cdbuild::Paragraph(), ref, T("x")},
+       {"Table 1", ACTION_SET_ROW_LABEL, 0, 3, "Row", nullptr},
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), T("a"), cdbuild::TableLabel("Row", 0),
+        C(0, 1), T("b"), C(1, 0), T("c"), cdbuild::TableLabel("Row", 0), C(1, 1), T("d"), TE(),
+        cdbuild::Paragraph(), ref, T("x")}},
+      // A row's own label is rewritten (its flags kept), cut to 127
+      // characters; the other row gets a new one.
+      {"row label rewritten and cut",
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), cdbuild::TableLabel("old", 1), T("a"),
+        C(0, 1), C(1, 0), C(1, 1), TE(), T("x")},
+       {"Table 1", ACTION_SET_ROW_LABEL, 0, 200, std::string(200, 'L'), nullptr},
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0),
+        cdbuild::TableLabel(std::string(127, 'L'), 1), T("a"), C(0, 1), C(1, 0),
+        cdbuild::TableLabel(std::string(127, 'L'), 0), C(1, 1), TE(), T("x")}},
+      // Rows of one cell get no label, neither in the table nor after it;
+      // a nested table's rows are not the chunk's.
+      {"no label outside the table",
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), cdbuild::Paragraph(), TB(true),
+        C(0, 0, true), C(0, 1, true), TE(true), C(1, 0), TE(), T("x")},
+       {"Table 1", ACTION_SET_ROW_LABEL, 0, 3, "Row", nullptr},
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), cdbuild::Paragraph(), TB(true),
+        C(0, 0, true), C(0, 1, true), TE(true), C(1, 0), TE(), T("x")}},
   };
 }
 
