@@ -286,6 +286,44 @@ STATUS SetTargetFrame(const char* record, WORD signature, DWORD length, chunk_re
   return status;
 }
 
+/* ActionFormula: the first button or formula hotspot takes the compiled
+ * formula the chunk object left in the session's result text, in place
+ * when it is as long as the old one. */
+constexpr WORD kHotspotButton = 3;
+constexpr DWORD kHotspotFormula = 0x0010;
+
+STATUS SetActionFormula(const char* record, WORD signature, DWORD length,
+                        chunk_record_output* output, chunk_process_state* state) {
+  if (state->found != 0 ||
+      (signature != SIG_CD_HOTSPOTBEGIN && signature != SIG_CD_V4HOTSPOTBEGIN) ||
+      length < sizeof(CDHOTSPOTBEGIN))
+    return NOERROR;
+  WORD type = 0;
+  DWORD flags = 0;
+  WORD dataLength = 0;
+  ReadRecordWord(record, length, offsetof(CDHOTSPOTBEGIN, Type), &type);
+  ReadRecordDword(record, length, offsetof(CDHOTSPOTBEGIN, Flags), &flags);
+  ReadRecordWord(record, length, offsetof(CDHOTSPOTBEGIN, DataLength), &dataLength);
+  if (type != kHotspotButton && (flags & kHotspotFormula) == 0)
+    return NOERROR;
+  const LSXLsiSession* session = state->session;
+  const WORD formulaLength = session->result_length;
+  const bool inPlace = formulaLength == dataLength && length >= sizeof(CDHOTSPOTBEGIN) + dataLength;
+  const DWORD size = inPlace ? length : EvenLength<DWORD>(sizeof(CDHOTSPOTBEGIN) + formulaLength);
+  char* data = nullptr;
+  const STATUS status =
+      RenameRecord(record, length, signature, sizeof(CDHOTSPOTBEGIN), session->result_text,
+                   formulaLength, size, output, state, &data);
+  if (status != NOERROR)
+    return status;
+  if (!inPlace) {
+    PutWord(data + offsetof(WSIG, Length), static_cast<WORD>(size));
+    PutWord(data + offsetof(CDHOTSPOTBEGIN, DataLength), formulaLength);
+  }
+  state->found = 1;
+  return NOERROR;
+}
+
 /* ---- row labels ---- */
 
 /* Labels keep at most this many characters before their NUL. */
@@ -523,6 +561,8 @@ STATUS ProcessPropertySetAction(const char* record, WORD signature, DWORD length
     return ExpandDefinition(record, signature, length, output, state);
   case ACTION_SET_TEXT:
     return SetText(signature, length, output, state);
+  case ACTION_SET_ACTION_FORMULA:
+    return SetActionFormula(record, signature, length, output, state);
   case ACTION_SET_ROW_LABEL:
     return SetRowLabel(record, signature, length, output, state);
   case ACTION_SET_TARGET_FRAME:

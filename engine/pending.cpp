@@ -18,7 +18,6 @@ namespace {
 // clang-format off
 constexpr WORD kPendingActions[] = {
     /* ProcessPropertySetAction: property settings and sort keys */
-    ACTION_SET_ACTION_FORMULA,
     ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR,
     ACTION_SET_PASSTHRU_HTML, ACTION_SET_GRAPHIC_STORAGE,
     /* codes with no operation behind them: refused for good */

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ struct setting {
   WORD p2;
   std::string s1;
   const char* s2;
+  std::string result = {}; /* the session's result text before the run */
 };
 
 void PutWord(Bytes* record, size_t at, WORD value) {
@@ -92,6 +94,8 @@ protected:
     STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
       item->AutoSave = 1;
+      memcpy(session->result_text, set.result.data(), set.result.size());
+      session->result_length = static_cast<WORD>(set.result.size());
       VelkoRTChunk* chunk = item->DefineChunk(set.chunk);
       status = chunk != nullptr ? chunk->AlterRichText(set.action, set.p1, set.p2, 0, 0,
                                                        set.s1.c_str(), set.s2, nullptr, nullptr)
@@ -139,6 +143,12 @@ Bytes C(BYTE row, BYTE column, bool nested = false) {
   return engine_test::Cell(row, column, nested);
 }
 Bytes T(const std::string& text) { return cdbuild::Text(text); }
+
+/* A hotspot of the type, flags and data. */
+Bytes Hot(WORD type, DWORD flags, const std::string& data, WORD signature = SIG_CD_HOTSPOTBEGIN) {
+  return cdbuild::HotspotBegin(
+      {.signature = signature, .type = type, .flags = flags, .data = data});
+}
 
 /* A URL hotspot. */
 Bytes Hotspot() { return engine_test::HotspotBegin(SIG_CD_HOTSPOTBEGIN, 11); }
@@ -202,6 +212,23 @@ std::vector<rename_case> RenameCases() {
        {"Hotspot 1", ACTION_SET_TARGET_FRAME, 0, 6, "_blank", nullptr},
        {def, ref, Hotspot(), cdbuild::Text("link"), cdbuild::Target("_blank"),
         cdbuild::HotspotEnd(), cdbuild::Text("b")}},
+      // The first button or formula hotspot takes the formula: a URL
+      // hotspot is passed over, the later button stays.
+      {"action formula of another length",
+       {def, ref, Hot(11, 0, "http://x"), Hot(3, 0, "old1"), cdbuild::HotspotEnd(), Hot(3, 0, "b"),
+        cdbuild::HotspotEnd(), T("a")},
+       {"Everything", ACTION_SET_ACTION_FORMULA, 0, 0, "", nullptr, "ab"},
+       {def, ref, Hot(11, 0, "http://x"), Hot(3, 0, "ab"), cdbuild::HotspotEnd(), Hot(3, 0, "b"),
+        cdbuild::HotspotEnd(), T("a")}},
+      {"action formula in place",
+       {def, ref, Hot(4, 0x10, "old1", SIG_CD_V4HOTSPOTBEGIN), T("a")},
+       {"Everything", ACTION_SET_ACTION_FORMULA, 0, 0, "", nullptr, "wxyz"},
+       {def, ref, Hot(4, 0x10, "wxyz", SIG_CD_V4HOTSPOTBEGIN), T("a")}},
+      // An odd formula: the length word holds the padded length.
+      {"action formula of odd length",
+       {def, ref, Hot(3, 0x20, "zz"), T("a")},
+       {"Everything", ACTION_SET_ACTION_FORMULA, 0, 0, "", nullptr, "abc"},
+       {def, ref, Resized(Hot(3, 0x20, "abc"), 20, 20), T("a")}},
       // Each row without a label gets one at its second cell.
       {"row labels added",
        {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), T("a"), C(0, 1), T("b"), C(1, 0), T("c"),
@@ -328,6 +355,8 @@ TEST_F(PropertySetTest, TextsPastTheLargestRecordAreRefusedAndTheNoteStaysAsItWa
                                    cdbuild::Button(Button("b")),
                                    cdbuild::Anchor("a"),
                                    cdbuild::Target("f"),
+                                   Hot(3, 0, "f"),
+                                   cdbuild::HotspotEnd(),
                                    cdbuild::Text("text")};
   const std::string longest(64400, 'x');
   const struct {
@@ -340,11 +369,13 @@ TEST_F(PropertySetTest, TextsPastTheLargestRecordAreRefusedAndTheNoteStaysAsItWa
       {"anchor text", ACTION_SET_ANCHOR_TEXT, 0},
       {"text", ACTION_SET_TEXT, 64375},
       {"target frame", ACTION_SET_TARGET_FRAME, 64371},
+      {"action formula", ACTION_SET_ACTION_FORMULA, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(After(body, {"Everything", c.action, PROP_TEXT, c.p2, longest, nullptr}, kRefused),
-              Expected(body));
+    EXPECT_EQ(
+        After(body, {"Everything", c.action, PROP_TEXT, c.p2, longest, nullptr, longest}, kRefused),
+        Expected(body));
   }
 }
 
