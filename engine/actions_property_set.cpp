@@ -1,7 +1,10 @@
 /*
- * The chunk engine's property settings: the writing cases that rename
- * section bars, buttons and anchors, replace the text of a chunk and widen
- * short paragraph definitions to their extended form.
+ * The chunk engine's property settings and sort keys: the writing cases
+ * that rename section bars, buttons and anchors, set target frames, action
+ * formulas and row labels, replace the text of a chunk and widen short
+ * paragraph definitions to their extended form; and the reading cases that
+ * collect the keys of a table's rows or of whole chunks for a row sort,
+ * with their work where the chunk opens and closes.
  *
  * Each case leaves the current record as it is, replaces it by a record it
  * builds in a tracked block (released by the frame once emitted), or emits
