@@ -123,6 +123,10 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = AppendAtChunkStart(record, signature, length, state);
   else if (HasParagraphTableEdgeWork(state->action))
     status = ParagraphTableWorkAtStart(signature, state);
+  else if (state->action == ACTION_COLLECT_SORT_KEY)
+    status = SortKeyAtChunkStart(state);
+  else if (state->action == ACTION_SET_ROW_LABEL)
+    status = RowLabelAtChunkStart(state);
   else if (HasStartWork(state->action))
     status = EdgeWorkAtChunkStart(record, signature, length, state);
   NoteEmitted(before, state);
@@ -141,6 +145,10 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = AppendAtChunkStop(record, signature, length, state);
   else if (state->action == ACTION_REMOVE)
     status = RemovalWorkAtChunkStop(record, signature, length, state);
+  else if (state->action == ACTION_COLLECT_SORT_KEY || state->action == ACTION_COLLECT_SORT_KEYS)
+    status = SortKeysAtChunkStop(state);
+  else if (state->action == ACTION_SET_ROW_LABEL)
+    status = RowLabelAtChunkStop(state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

@@ -18,10 +18,8 @@ namespace {
 // clang-format off
 constexpr WORD kPendingActions[] = {
     /* ProcessPropertySetAction: property settings and sort keys */
-    ACTION_COLLECT_SORT_KEY, ACTION_SET_SECTION_TITLE, ACTION_SET_TEXT, ACTION_COLLECT_SORT_KEYS,
-    ACTION_SET_ANCHOR_TEXT, ACTION_SET_ACTION_FORMULA, ACTION_SET_BUTTON_TEXT,
-    ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR, ACTION_SET_ROW_LABEL, ACTION_SET_TARGET_FRAME,
-    ACTION_SET_PASSTHRU_HTML, ACTION_SET_GRAPHIC_STORAGE, ACTION_EXPAND_PAB_DEFS,
+    ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR,
+    ACTION_SET_PASSTHRU_HTML, ACTION_SET_GRAPHIC_STORAGE,
     /* codes with no operation behind them: refused for good */
     ACTION_RESERVED_5, ACTION_RESERVED_6, ACTION_RESERVED_19, ACTION_RESERVED_30,
     ACTION_RESERVED_32, ACTION_RESERVED_34, ACTION_RESERVED_35, ACTION_RESERVED_40,
@@ -55,11 +53,6 @@ bool ActionIsPending(WORD action) {
       return true;
   }
   return false;
-}
-
-STATUS ProcessPropertySetAction(const char*, WORD, DWORD, chunk_record_output*,
-                                chunk_process_state*) {
-  return kServiceNotAvailable;
 }
 
 STATUS ProcessTextStream(const char*, WORD, DWORD, chunk_process_state*) {

@@ -197,6 +197,14 @@ struct chunk_process_state {
   alignas(4) BYTE paragraph_work[kParagraphDefinitionArea] = {};
   alignas(4) BYTE reference_work[sizeof(CDPABREFERENCE)] = {};
   DWORD merge_steps = 0; /* cell merge: what is awaited or to be dropped */
+  /* Row keys: the record number of the table begin walked at each table
+   * depth, and that of the table whose rows are keyed, once its first cell
+   * fixed it. */
+  DWORD key_table_begin[kEmitterTableLevels] = {};
+  DWORD key_table = 0;
+  DWORD key_table_fixed = 0;
+  /* Row labels: the table depth of the table whose rows are labelled. */
+  int32_t label_depth = 0;
 };
 
 /* The item whose records the operation walks. */

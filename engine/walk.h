@@ -92,6 +92,17 @@ STATUS PropertyQueryAtChunkStart(const char* record, WORD signature, DWORD lengt
 /* Those answers where the chunk closes: the measured margin. */
 STATUS PropertyQueryAtChunkStop(chunk_process_state* state);
 
+/* ---- engine/actions_property_set.cpp ---- */
+/* Action 2 where the chunk opens: a new key for the chunk (each record of
+ * the chunk then becomes its last). */
+STATUS SortKeyAtChunkStart(chunk_process_state* state);
+/* Actions 2 and 11 where the chunk closes: the last row's last record
+ * when the table's end did not come within the chunk. */
+STATUS SortKeysAtChunkStop(chunk_process_state* state);
+/* Action 42 where the chunk opens: the depth of the table whose rows are
+ * labelled; where it closes: a label for an open row that has none. */
+STATUS RowLabelAtChunkStart(chunk_process_state* state);
+STATUS RowLabelAtChunkStop(chunk_process_state* state);
 /* ---- engine/actions_render.cpp ---- */
 
 /* Action 2419 at each record of the open chunk: the record is handed to
