@@ -1,19 +1,14 @@
 /*
  * The paragraph-style routines as the chunk engine reaches them
  * (engine/services.h): matching a definition against the selection of a
- * parsed paragraph change, and applying its new values.
+ * parsed paragraph change (its new values are applied by ApplyParagraphSpec).
  */
 #include "chunk/paragraph_style.h"
 #include "engine/services.h"
-#include "generate/services.h"
 
 int MatchParagraphSpec(const _CDPABDEFEXT* definition, const paragraph_spec* spec) {
   if (definition == nullptr || spec == nullptr)
     return 0;
   return MatchParagraph(definition, &spec->entries[1], spec->list_set[1], spec->list_clear[1],
                         spec->criteria[1]);
-}
-
-void ApplyParagraphChange(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied) {
-  ApplyParagraphSpec(spec, definition, setImplied);
 }

@@ -102,7 +102,7 @@ STATUS SaveAndRenumber(chunk_process_state* state) {
 bool ChangeWork(chunk_process_state* state) {
   if (MatchParagraphSpec(Work(state), state->paragraph_style) == 0)
     return false;
-  ApplyParagraphChange(state->paragraph_style, Work(state), state->set_implied_properties);
+  ApplyParagraphSpec(state->paragraph_style, Work(state), state->set_implied_properties);
   Work(state)->Definition.Header.Length = kParagraphDefinitionArea;
   StateItem(state)->Modified = 1;
   return true;

@@ -48,10 +48,14 @@ void DumpParagraph(WORD mode, const _CDPABDEFEXT* definition, char* out, DWORD o
  * second entry, list masks and criteria), else 0. */
 int MatchParagraphSpec(const _CDPABDEFEXT* definition, const paragraph_spec* spec);
 
-/* Rewrites the definition (room for 92 bytes) with the new values the
- * paragraph spec holds; the spec keeps what later definitions of the same
- * operation must see. */
-void ApplyParagraphChange(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
+/* Applies the parts a font spec gives (mask) to the font; a colour also
+ * to *rgb and the colour flags to *colorFlags when they are given. */
+STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_spec* spec,
+                         const DWORD mask[7]);
+
+/* Rewrites the definition (room for 92 bytes) with the new values of the
+ * paragraph spec; setImplied is the operation's implied-properties switch. */
+void ApplyParagraphSpec(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
 
 /* ---- the renderer ---- */
 
@@ -107,6 +111,11 @@ STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession* session, const char* file
  * (the bitmap's records after it). */
 STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state* state,
                                            const record_storage* header);
+
+/* The external file name of the note's attachment of the internal name
+ * into name (MAXPATH bytes): 0, or the item-not-found status when the note
+ * has none of that name. */
+STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
 
 /* ---- imports of files (the record generators' seams, generate/services.h) ---- */
 
