@@ -176,8 +176,9 @@ void DecompileActionFormula(LSXLsiSession* session) {
   if (status == NOERROR) {
     const char* text = static_cast<const char*>(OSLockObject(source));
     if (text != nullptr) {
-      const size_t length =
-          sourceLength < VELKO_RESULT_TEXT_SIZE - 1 ? sourceLength : VELKO_RESULT_TEXT_SIZE - 1;
+      // Any length the word holds fits the result text with its NUL.
+      static_assert(VELKO_RESULT_TEXT_SIZE - 1 > 0xFFFF);
+      const size_t length = sourceLength;
       memcpy(session->result_text, text, length);
       session->result_text[length] = '\0';
       session->result_length = static_cast<WORD>(length);
