@@ -24,6 +24,7 @@
 #include "store/tracked_memory_testing.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 #include "velko/velko.h"
@@ -492,42 +493,11 @@ TEST(AppendAttachment, ThousandTakenNamesRefuseTheAttachment) {
   EXPECT_FALSE(run.stored.empty());
 }
 
-/* The host's failure switch turns itself off once it fires: it fired
- * when none of nth further allocations fails. */
-bool HostFailureFired(int nth) {
-  bool fired = true;
-  for (int probe = 0; probe < nth && fired; ++probe) {
-    DHANDLE handle = NULLHANDLE;
-    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
-      fired = false;
-    else
-      OSMemFree(handle);
-  }
-  HostTestFailAllocation(0);
-  return fired;
-}
-
-bool TrackedFailureFired(int nth) {
-  const bool fired = VelkoTestTrackedRequests() >= nth;
-  VelkoTestFailTrackedAllocation(0);
-  return fired;
-}
-
-struct append_fault {
-  const char* name;
-  void (*arm)(int nth);
-  bool (*fired)(int nth);
-};
-
 /* A table appended to a stored note, with the Nth host allocation or
  * tracked request failing, for every N until a run meets no failure: a
  * run that fails leaves the stored body as it was, one that succeeds
  * stores the whole table, and none leaves a host memory handle. */
 TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
-  const append_fault faults[] = {
-      {"host memory", HostTestFailAllocation, HostFailureFired},
-      {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
-  };
   const append_case c{"table", kTextBody, "Everything", 1, ACTION_APPEND_TABLE, 2, 2, 0, 0,
                       nullptr, "TableWidth=4in", ""};
   AppendPlacementTest test;
@@ -537,7 +507,7 @@ TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
   ASSERT_EQ(test.Append(first, c), NOERROR);
   const std::vector<Bytes> after = note_testing::StoredBodyValues(test.path_, first, true);
   ASSERT_NE(before, after);
-  for (const append_fault& fault : faults) {
+  for (const allocation_faults::control& fault : allocation_faults::kControls) {
     bool ended = false;
     int failedRuns = 0;
     for (int nth = 1; nth < 5000 && !ended; ++nth) {

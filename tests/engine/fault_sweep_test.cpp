@@ -33,6 +33,7 @@
 #include "host/status.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 #include "cdbuild/cd_script.h"
@@ -146,27 +147,6 @@ struct fault_control {
   void (*arm)(int nth);
   bool (*fired)(int nth); /* whether the armed failure was met; disarms */
 };
-
-/* The host's single failure switches itself off once it fires: when none
- * of nth further allocations fails, it fired during the run. */
-bool HostFailureFired(int nth) {
-  bool fired = true;
-  for (int probe = 0; probe < nth && fired; ++probe) {
-    DHANDLE handle = NULLHANDLE;
-    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
-      fired = false;
-    else
-      OSMemFree(handle);
-  }
-  HostTestFailAllocation(0);
-  return fired;
-}
-
-bool TrackedFailureFired(int nth) {
-  const bool fired = VelkoTestTrackedRequests() >= nth;
-  VelkoTestFailTrackedAllocation(0);
-  return fired;
-}
 
 void ArmSqlite(int nth) {
   sqlite_allocations = 0;
@@ -322,8 +302,10 @@ protected:
 };
 
 const fault_control kMemoryControls[] = {
-    {"host memory", Route::AutoSave, HostTestFailAllocation, HostFailureFired},
-    {"tracked memory", Route::AutoSave, VelkoTestFailTrackedAllocation, TrackedFailureFired},
+    {"host memory", Route::AutoSave, HostTestFailAllocation,
+     allocation_faults::HostFailureFired},
+    {"tracked memory", Route::AutoSave, VelkoTestFailTrackedAllocation,
+     allocation_faults::TrackedFailureFired},
 };
 
 TEST_F(FaultSweepTest, CleanUpOfOneItemIsAllOrNothingAtEveryFailedAllocation) {

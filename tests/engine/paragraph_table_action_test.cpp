@@ -18,6 +18,7 @@
 #include "host/osmem.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 
@@ -516,33 +517,6 @@ TEST_F(ChunkChangeTest, MergingCellsFailsOnAMergedCellOrOutsideTheTable) {
 
 /* ---- ChangeTable over failing allocations ---- */
 
-/* The host's failure switch turns itself off once it fires: when none of
- * nth further allocations fails, it fired during the run. */
-bool HostFailureFired(int nth) {
-  bool fired = true;
-  for (int probe = 0; probe < nth && fired; ++probe) {
-    DHANDLE handle = NULLHANDLE;
-    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
-      fired = false;
-    else
-      OSMemFree(handle);
-  }
-  HostTestFailAllocation(0);
-  return fired;
-}
-
-bool TrackedFailureFired(int nth) {
-  const bool fired = VelkoTestTrackedRequests() >= nth;
-  VelkoTestFailTrackedAllocation(0);
-  return fired;
-}
-
-struct allocation_control {
-  const char* name;
-  void (*arm)(int nth);
-  bool (*fired)(int nth);
-};
-
 /* The action over every failing host and tracked allocation: each run
  * reports the failure and leaves the stored note as it was, or succeeds
  * and stores what a run without failures stores. */
@@ -554,12 +528,8 @@ void SweepAllocations(ChunkChangeTest& test, const std::string& body, const char
   const std::vector<Bytes> after = test.Stored(first, true);
   ASSERT_NE(before, after);
 
-  const allocation_control controls[] = {
-      {"host memory", HostTestFailAllocation, HostFailureFired},
-      {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
-  };
   HostTestCaptureLog(true); // the allocator's complaints are expected here
-  for (const allocation_control& control : controls) {
+  for (const allocation_faults::control& control : allocation_faults::kControls) {
     int failed = 0;
     for (int nth = 1; nth < 20000; ++nth) {
       SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));

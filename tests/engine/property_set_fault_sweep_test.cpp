@@ -22,6 +22,7 @@
 #include "host/osmem.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 
@@ -68,38 +69,6 @@ const operation kOperations[] = {
     {"SetText with a colour", ACTION_SET_TEXT, 8, "new text", "RED"},
     {"SectionTitle", ACTION_SET_SECTION_TITLE, 5, "Title", nullptr},
     {"ExpandPabDefs", ACTION_EXPAND_PAB_DEFS, 0, "", nullptr},
-};
-
-struct fault_control {
-  const char* name;
-  void (*arm)(int nth);
-  bool (*fired)(int nth); /* whether the armed failure was met; disarms */
-};
-
-/* The host's failure switch turns itself off once it fires: when none of
- * nth further allocations fails, it fired during the run. */
-bool HostFailureFired(int nth) {
-  bool fired = true;
-  for (int probe = 0; probe < nth && fired; ++probe) {
-    DHANDLE handle = NULLHANDLE;
-    if (OSMemAlloc(MEM_TYPE_ENGINE, 1, &handle) != NOERROR)
-      fired = false;
-    else
-      OSMemFree(handle);
-  }
-  HostTestFailAllocation(0);
-  return fired;
-}
-
-bool TrackedFailureFired(int nth) {
-  const bool fired = VelkoTestTrackedRequests() >= nth;
-  VelkoTestFailTrackedAllocation(0);
-  return fired;
-}
-
-const fault_control kControls[] = {
-    {"host memory", HostTestFailAllocation, HostFailureFired},
-    {"tracked memory", VelkoTestFailTrackedAllocation, TrackedFailureFired},
 };
 
 class PropertySetFaultSweepTest : public ::testing::Test {
@@ -160,7 +129,7 @@ TEST_F(PropertySetFaultSweepTest, EveryFailedAllocationReturnsItsStatusAndKeepsT
     const std::vector<Bytes> after = note_testing::StoredBodyValues(path_, reference, true);
     ASSERT_NE(before, after) << "the setting must change the body";
 
-    for (const fault_control& control : kControls) {
+    for (const allocation_faults::control& control : allocation_faults::kControls) {
       int failed = 0;
       bool ended = false;
       for (int nth = 1; nth < 5000 && !ended; ++nth) {
