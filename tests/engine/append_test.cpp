@@ -25,6 +25,7 @@
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
+#include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 #include "velko/velko.h"
@@ -214,33 +215,8 @@ std::vector<append_case> Cases() {
   };
 }
 
-class AppendTest : public ::testing::TestWithParam<append_case> {
+class AppendTest : public DatabaseFileFixture<::testing::TestWithParam<append_case>> {
 public:
-  void SetUp() override {
-    HostTestReset();
-    HostTestCaptureMessages();
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::string file = "velko_append_" + std::to_string(getpid()) + "_";
-    for (char c : name)
-      file += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    path_ = (std::filesystem::path(::testing::TempDir()) / (file + ".nsf")).string();
-    std::filesystem::remove(path_);
-    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
-  }
-  void TearDown() override {
-    HostTestReset();
-    std::filesystem::remove(path_);
-  }
-
-  NOTEID StoreNote(const cdbuild::Body& body) {
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    const NOTEID id = note_testing::StoreNoteWith(
-        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
-    NSFDbClose(db);
-    return id;
-  }
-
   /* The append in a session of its own, stored by AutoSave. */
   STATUS Append(NOTEID id, const append_case& c, const std::function<void()>& arm = [] {}) {
     auto* session = new LSXLsiSession;
@@ -268,14 +244,13 @@ public:
     return status;
   }
 
-  std::string path_;
   WORD secondary_ = 0; /* the chunk's secondary status after the last append */
 };
 
 TEST_P(AppendTest, StoresTheAppendedRecords) {
   const append_case& c = GetParam();
   const cdbuild::Body body = Script(c.body);
-  const NOTEID id = StoreNote(body);
+  const NOTEID id = StoreBody(body);
   const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
   EXPECT_EQ(Append(id, c), c.status);
   EXPECT_EQ(secondary_, c.secondary);
@@ -358,7 +333,7 @@ public:
   void TestBody() override {}
   std::vector<std::string> Stored(const std::string& body, const char* definition,
                                   DWORD position, const placement_case& p) {
-    const NOTEID id = StoreNote(Script(body));
+    const NOTEID id = StoreBody(Script(body));
     append_case c{p.name, body, definition, position, p.action, p.p1, p.p2, 0, 0, p.s1,
                   nullptr, ""};
     EXPECT_EQ(Append(id, c), NOERROR);
@@ -404,7 +379,7 @@ TEST(AppendPlacement, GeneratorRecordsGoBeforeOrAfterTheChunk) {
 TEST(AppendText, AColouredFontWrapsTheText) {
   AppendPlacementTest test;
   test.SetUp();
-  const NOTEID id = test.StoreNote(Script(kTextBody));
+  const NOTEID id = test.StoreBody(Script(kTextBody));
   const append_case c{"colour", kTextBody, "Everything", 1, ACTION_APPEND_TEXT, 0, 0, 0, 0,
                       "t", "RED", ""};
   EXPECT_EQ(test.Append(id, c), NOERROR);
@@ -502,7 +477,7 @@ TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
                       nullptr, "TableWidth=4in", ""};
   AppendPlacementTest test;
   test.SetUp();
-  const NOTEID first = test.StoreNote(Script(kTextBody));
+  const NOTEID first = test.StoreBody(Script(kTextBody));
   const std::vector<Bytes> before = note_testing::StoredBodyValues(test.path_, first, false);
   ASSERT_EQ(test.Append(first, c), NOERROR);
   const std::vector<Bytes> after = note_testing::StoredBodyValues(test.path_, first, true);
@@ -512,7 +487,7 @@ TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
     int failedRuns = 0;
     for (int nth = 1; nth < 5000 && !ended; ++nth) {
       SCOPED_TRACE(std::string(fault.name) + " failure " + std::to_string(nth));
-      const NOTEID id = test.StoreNote(Script(kTextBody));
+      const NOTEID id = test.StoreBody(Script(kTextBody));
       const size_t handles = HostTestLiveHandles();
       const STATUS status = test.Append(id, c, [&] { fault.arm(nth); });
       const bool fired = fault.fired(nth);

@@ -34,6 +34,7 @@
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
+#include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 #include "cdbuild/cd_script.h"
@@ -188,36 +189,8 @@ void ExpectNoBlockLeft(const std::vector<std::string>& lines) {
   }
 }
 
-class FaultSweepTest : public ::testing::Test {
+class FaultSweepTest : public DatabaseFileFixture<> {
 protected:
-  void SetUp() override {
-    HostTestReset();
-    HostTestCaptureMessages();
-    // A file of each test's own and each process's own: ctest runs the
-    // tests side by side, and other builds may run the same test at once.
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = (std::filesystem::path(::testing::TempDir()) /
-             ("velko_" + name + "_" + std::to_string(getpid()) + ".nsf"))
-                .string();
-    std::filesystem::remove(path_);
-    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
-  }
-  void TearDown() override {
-    HostTestReset();
-    std::filesystem::remove(path_);
-  }
-
-  /* A stored note holding the body; its id. */
-  NOTEID StoreNote(const cdbuild::Body& body) {
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    const NOTEID id = note_testing::StoreNoteWith(
-        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
-    EXPECT_NE(id, 0u);
-    NSFDbClose(db);
-    return id;
-  }
-
   /* Every stored value of "Body" of the note, read with the database
    * opened anew; deletes the note afterwards when asked. */
   std::vector<Bytes> StoredValues(NOTEID id, bool remove = false) {
@@ -254,7 +227,7 @@ protected:
     const int failures = FailureCount();
     for (int nth = 1; nth < 20000; ++nth) {
       SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
-      const NOTEID id = StoreNote(body);
+      const NOTEID id = StoreBody(body);
       const size_t handles = HostTestLiveHandles();
       HostTestCaptureLog(true);
       HostTestClearLog();
@@ -284,14 +257,13 @@ protected:
 
   /* Values before and after a run without failures. */
   void Expected(const cdbuild::Body& body, std::vector<Bytes>* before, std::vector<Bytes>* after) {
-    const NOTEID id = StoreNote(body);
+    const NOTEID id = StoreBody(body);
     *before = StoredValues(id);
     ASSERT_EQ(CleanUp(id, Route::AutoSave, [] {}), NOERROR);
     *after = StoredValues(id, true);
     ASSERT_NE(*before, *after) << "the operation must change the body";
   }
 
-  std::string path_;
   /* The operation swept and the chunk it runs on: the clean-up pass over
    * the whole body unless a test says otherwise. */
   const char* definition_ = "Everything";
@@ -366,7 +338,7 @@ TEST_F(FaultSweepTest, EveryFailedStorageWriteOfSaveOrCommitLeavesTheOldOrTheNew
       int failedRuns = 0;
       for (int nth = 1; nth < 100; ++nth) {
         SCOPED_TRACE("storage write " + std::to_string(nth));
-        const NOTEID id = StoreNote(body);
+        const NOTEID id = StoreBody(body);
         const STATUS status = CleanUp(id, route, [nth] { HostTestFailStorageWrite(nth); });
         HostTestFailStorageWrite(0);
         const std::vector<Bytes> stored = StoredValues(id, true);

@@ -19,6 +19,7 @@
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
+#include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 
@@ -74,34 +75,9 @@ std::vector<std::string> Lines(const std::vector<Bytes>& values) {
   return lines;
 }
 
-class ChunkChangeTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    HostTestReset();
-    HostTestCaptureMessages();
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = (std::filesystem::path(::testing::TempDir()) /
-             ("velko_" + name + "_" + std::to_string(getpid()) + ".nsf"))
-                .string();
-    std::filesystem::remove(path_);
-    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
-  }
-  void TearDown() override {
-    HostTestReset();
-    std::filesystem::remove(path_);
-  }
-
+class ChunkChangeTest : public DatabaseFileFixture<> {
 public:
-  NOTEID StoreNote(const std::string& script) {
-    const cdbuild::Body body = Script(script);
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    const NOTEID id = note_testing::StoreNoteWith(
-        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
-    EXPECT_NE(id, 0u);
-    NSFDbClose(db);
-    return id;
-  }
+  NOTEID StoreNote(const std::string& script) { return StoreBody(Script(script)); }
 
   std::vector<Bytes> Stored(NOTEID id, bool remove = false) {
     return note_testing::StoredBodyValues(path_, id, remove);
@@ -136,7 +112,6 @@ public:
               Lines({note_testing::Value(Script(expected).RecordBytes())}));
   }
 
-  std::string path_;
 };
 
 /* ---- ChangeParagraph ---- */

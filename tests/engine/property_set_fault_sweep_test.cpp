@@ -23,6 +23,7 @@
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
+#include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 
@@ -71,33 +72,8 @@ const operation kOperations[] = {
     {"ExpandPabDefs", ACTION_EXPAND_PAB_DEFS, 0, "", nullptr},
 };
 
-class PropertySetFaultSweepTest : public ::testing::Test {
+class PropertySetFaultSweepTest : public DatabaseFileFixture<> {
 protected:
-  void SetUp() override {
-    HostTestReset();
-    HostTestCaptureMessages();
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = (std::filesystem::path(::testing::TempDir()) /
-             ("velko_" + name + "_" + std::to_string(getpid()) + ".nsf"))
-                .string();
-    std::filesystem::remove(path_);
-    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
-  }
-  void TearDown() override {
-    HostTestReset();
-    std::filesystem::remove(path_);
-  }
-
-  NOTEID StoreNote(const cdbuild::Body& body) {
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    const NOTEID id = note_testing::StoreNoteWith(
-        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
-    EXPECT_NE(id, 0u);
-    NSFDbClose(db);
-    return id;
-  }
-
   /* The operation on "Everything" of the stored note, in a session of its
    * own; the failure is armed once the item is connected. */
   STATUS Run(NOTEID id, const operation& op, const std::function<void()>& arm) {
@@ -116,14 +92,13 @@ protected:
     return status;
   }
 
-  std::string path_;
 };
 
 TEST_F(PropertySetFaultSweepTest, EveryFailedAllocationReturnsItsStatusAndKeepsTheStoredBody) {
   const cdbuild::Body body = Script(kBody);
   for (const operation& op : kOperations) {
     SCOPED_TRACE(op.name);
-    const NOTEID reference = StoreNote(body);
+    const NOTEID reference = StoreBody(body);
     const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, reference, false);
     ASSERT_EQ(Run(reference, op, [] {}), NOERROR);
     const std::vector<Bytes> after = note_testing::StoredBodyValues(path_, reference, true);
@@ -134,7 +109,7 @@ TEST_F(PropertySetFaultSweepTest, EveryFailedAllocationReturnsItsStatusAndKeepsT
       bool ended = false;
       for (int nth = 1; nth < 5000 && !ended; ++nth) {
         SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
-        const NOTEID id = StoreNote(body);
+        const NOTEID id = StoreBody(body);
         const size_t handles = HostTestLiveHandles();
         HostTestCaptureLog(true);
         const STATUS status = Run(id, op, [&] { control.arm(nth); });

@@ -21,6 +21,7 @@
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "store/vocabulary.h"
+#include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
 #include "tests/support/test_fixture.h"
@@ -62,23 +63,8 @@ Bytes Resized(Bytes record, WORD lengthWord, size_t size) {
 
 const cdbuild::Font kFont{.face = 4, .attributes = 0x01, .color = 0, .size = 12};
 
-class PropertySetTest : public ::testing::Test {
+class PropertySetTest : public DatabaseFileFixture<> {
 protected:
-  void SetUp() override {
-    HostTestReset();
-    HostTestCaptureMessages();
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = (std::filesystem::path(::testing::TempDir()) /
-             ("velko_set_" + name + "_" + std::to_string(getpid()) + ".nsf"))
-                .string();
-    std::filesystem::remove(path_);
-    ASSERT_EQ(NSFDbCreate(path_.c_str(), DBCLASS_NOTEFILE, TRUE), NOERROR);
-  }
-  void TearDown() override {
-    HostTestReset();
-    std::filesystem::remove(path_);
-  }
-
   NOTEID Store(const std::vector<Bytes>& records) {
     DBHANDLE db = NULLHANDLE;
     EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
@@ -120,7 +106,6 @@ protected:
     return Hex(note_testing::Records(records));
   }
 
-  std::string path_;
 };
 
 Bytes Definition() { return engine_test::PabDef(1); }
