@@ -34,13 +34,6 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-cdbuild::Body Script(const std::string& script) {
-  cdbuild::Body body;
-  cdbuild::ScriptError error;
-  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
-  return body;
-}
-
 std::string Hex(const Bytes& bytes) {
   std::string hex;
   char pair[4];

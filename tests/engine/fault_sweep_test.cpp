@@ -43,13 +43,6 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-cdbuild::Body Script(const std::string& script) {
-  cdbuild::Body body;
-  cdbuild::ScriptError error;
-  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
-  return body;
-}
-
 constexpr const char* kDefinition = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
 
 /* Empty text runs beside text runs (dropped), text in a table, and a body

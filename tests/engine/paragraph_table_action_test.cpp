@@ -27,13 +27,6 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-cdbuild::Body Script(const std::string& script) {
-  cdbuild::Body body;
-  cdbuild::ScriptError error;
-  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
-  return body;
-}
-
 /* The records of a stored value, one line each: signature and bytes in
  * hex, so that a difference names the record it is in. */
 std::vector<std::string> RecordLines(const Bytes& value) {

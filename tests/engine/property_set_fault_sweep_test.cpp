@@ -31,13 +31,6 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-cdbuild::Body Script(const std::string& script) {
-  cdbuild::Body body;
-  cdbuild::ScriptError error;
-  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
-  return body;
-}
-
 /* Text runs in and around a table, a section and a short definition. */
 const char* const kBody = R"(PABDEF id=1 flags=0x0100
 PABDEF id=2 flags=0x0100 ext=1440,0,1440,0,0,100

@@ -1,4 +1,5 @@
-// A test fixture with a database file of the running test's and process's
+// The body a record script describes (the script must build), and a test
+// fixture with a database file of the running test's and process's
 // own (ctest runs tests side by side, and other builds may run the same
 // test at once), created empty before each test and removed after it,
 // with the host's state reset and its messages captured.
@@ -13,9 +14,19 @@
 #include <string>
 
 #include "cdbuild/cd_builder.h"
+#include "cdbuild/cd_script.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "tests/support/note_fixture.h"
+
+/* The body the record script describes; a script that does not build
+ * fails the test. */
+inline cdbuild::Body Script(const std::string& script) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  return body;
+}
 
 template <typename Base = ::testing::Test> class DatabaseFileFixture : public Base {
 public:
