@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "chunk/action_record_testing.h"
 #include "store/services.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/chunk/action_record_fixture.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
@@ -33,21 +33,7 @@ const std::string kTemplate =
     "  Set Source = Bind(Objectname_)\n" + "  On Event Click From Source Call Click\n" +
     "End Sub\n\n" + "'++LotusScript Development Environment:2:2:Click:1:12\n";
 
-class AppendMethodTest : public EngineTest {
-protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    VelkoTestResetActionRecord();
-  }
-
-  VelkoRTChunk* Body() {
-    AppendItem({PabDef(1), PabRef(1), Text("abc")});
-    return Chunk("Everything");
-  }
-
-  static const std::vector<recorded_action>& Actions() { return VelkoTestRecordedActions(); }
-  static const recorded_action& Last() { return VelkoTestRecordedActions().back(); }
-};
+using AppendMethodTest = ActionRecordTest;
 
 TEST_F(AppendMethodTest, HotspotRefusalsShowTheirMessageBeforeAnyAction) {
   struct Case {

@@ -8,27 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "chunk/action_record_testing.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/chunk/action_record_fixture.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
 
 using namespace engine_test;
 
-class EditMethodTest : public EngineTest {
-protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    VelkoTestResetActionRecord();
-  }
-  VelkoRTChunk* Body() {
-    AppendItem({PabDef(1), PabRef(1), Text("abc")});
-    return Chunk("Everything");
-  }
-  static const std::vector<recorded_action>& Actions() { return VelkoTestRecordedActions(); }
-};
+using EditMethodTest = ActionRecordTest;
 
 TEST_F(EditMethodTest, RefusalsRunNothing) {
   VelkoRTChunk* chunk = Body();

@@ -8,26 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "chunk/action_record_testing.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/chunk/action_record_fixture.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
 
 using namespace engine_test;
 
-class PropertyMethodTest : public EngineTest {
+class PropertyMethodTest : public ActionRecordTest {
 protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    VelkoTestResetActionRecord();
-  }
-  VelkoRTChunk* Body() {
-    AppendItem({PabDef(1), PabRef(1), Text("abc")});
-    return Chunk("Everything");
-  }
-  static const std::vector<recorded_action>& Actions() { return VelkoTestRecordedActions(); }
   std::string TextOf(VelkoRTChunk* chunk, const char* name, WORD size = 100,
                      WORD* written = nullptr) {
     char buffer[256];
