@@ -38,12 +38,6 @@ Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end());
 
 class FieldGeneratorTest : public EngineTest {
 protected:
-  void Fresh() {
-    TearDown();
-    item_ = nullptr;
-    state_ = nullptr;
-    SetUp();
-  }
 
   /* The buffers' records (empty: none) and the event strings. */
   struct held {
@@ -56,38 +50,23 @@ protected:
    * 0 when `commit` is set, so that what it wrote is kept. */
   STATUS Generate(const held& h, const char* name, const char* font, DWORD wrap,
                   const char* mode, STATUS* generated = nullptr, bool commit = false) {
-    chunk_process_state* state = nullptr;
-    STATUS status = SetUpChunkOperation(Chunk("Everything"), note_, "Body",
-                                        ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
-                                        nullptr, nullptr, &state);
-    if (state == nullptr)
-      return status;
-    std::vector<char*> events;
-    for (const char* event : h.events)
-      events.push_back(const_cast<char*>(event));
-    field_operation op;
-    op.gen = &state->gen;
-    op.note = note_;
-    const Bytes* buffers[] = {&h.field, &h.ext, &h.ext2, &h.control, &h.idname};
-    for (int i = 0; i < kFieldBufferCount; ++i)
-      op.buffers[i] = buffers[i]->empty() ? nullptr : buffers[i]->data();
-    op.event_strings = events.data();
-    op.event_count = static_cast<int>(events.size());
-    if (status == NOERROR) {
-      status = GenerateField(name, font, wrap, mode, &op);
+    return InWritingOperation([&](chunk_process_state* state) {
+      std::vector<char*> events;
+      for (const char* event : h.events)
+        events.push_back(const_cast<char*>(event));
+      field_operation op;
+      op.gen = &state->gen;
+      op.note = note_;
+      const Bytes* buffers[] = {&h.field, &h.ext, &h.ext2, &h.control, &h.idname};
+      for (int i = 0; i < kFieldBufferCount; ++i)
+        op.buffers[i] = buffers[i]->empty() ? nullptr : buffers[i]->data();
+      op.event_strings = events.data();
+      op.event_count = static_cast<int>(events.size());
+      STATUS status = GenerateField(name, font, wrap, mode, &op);
       if (generated != nullptr)
         *generated = status;
-      if (commit)
-        status = NOERROR;
-    }
-    return FinishChunkOperation(state, status);
-  }
-
-  Bytes BodyRecords() {
-    Bytes records;
-    for (const Bytes& value : Values())
-      records.insert(records.end(), value.begin() + 2, value.end());
-    return records;
+      return commit ? NOERROR : status;
+    });
   }
 
   std::string FieldsList() {
@@ -133,7 +112,7 @@ TEST_F(FieldGeneratorTest, NamesAreRegisteredAndMadeUnique) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    Fresh();
+    Restart();
     for (const std::string& name : c.existing)
       AddTextItem(name);
     AppendItem({Text("old")});
@@ -183,7 +162,7 @@ TEST_F(FieldGeneratorTest, WrappedFieldsAreBracketedByTheirFirstRecord) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     ASSERT_EQ(Generate(c.h, nullptr, nullptr, 1, nullptr), NOERROR);
     EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records(c.expected)));
@@ -203,7 +182,7 @@ TEST_F(FieldGeneratorTest, AFontStringGivesTheItemsCurrentFontWithTheStringAppli
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.font == nullptr ? "none" : c.font);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     ASSERT_EQ(Generate({.field = HeldField("F", held)}, nullptr, c.font, 0, "Modify"), NOERROR);
     EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records({HeldField("F", c.written), Text("")})));
@@ -258,7 +237,7 @@ TEST_F(FieldGeneratorTest, TheLotusScriptModuleIsWrittenAsItsItem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    Fresh();
+    Restart();
     AddTextItem("$Total_O");
     AddTextItem("$$Total");
     AppendItem({Text("old")});
@@ -312,7 +291,7 @@ TEST_F(FieldGeneratorTest, JavaScriptEventsFollowTheFieldAndAnUnknownOneDropsThe
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     STATUS generated = 0xFFFF;
     ASSERT_EQ(Generate({.field = HeldField("F"), .idname = idname, .events = c.events}, nullptr,
@@ -334,7 +313,7 @@ TEST_F(FieldGeneratorTest, FailuresKeepTheOldBody) {
   // Every tracked allocation in turn.
   int failures = 0;
   for (int nth = 1; nth < 400; ++nth) {
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     const std::vector<Bytes> old = Values();
     VelkoTestFailTrackedAllocation(nth);

@@ -24,12 +24,8 @@ protected:
   /* A fresh note whose body holds the records (by default one empty text
    * record). */
   void Fresh(const std::vector<Bytes>& body = {engine_test::Text("")}) {
-    if (fresh_) {
-      TearDown();
-      item_ = nullptr;
-      state_ = nullptr;
-      SetUp();
-    }
+    if (fresh_)
+      Restart();
     fresh_ = true;
     skip_mark_ = 0;
     AppendItem(body);
@@ -44,34 +40,20 @@ protected:
   /* Runs the work inside a writing operation; the final status. `current`
    * names the input record (from 1) the work sees as current, 0 none. */
   STATUS InOperation(const std::function<STATUS(hotspot_state*)>& work, int current = 0) {
-    chunk_process_state* state = nullptr;
-    STATUS status = SetUpChunkOperation(Chunk("Everything"), note_, "Body",
-                                        ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
-                                        nullptr, nullptr, &state);
-    if (state == nullptr)
-      return status;
-    hotspot_state hotspot;
-    hotspot.gen = &state->gen;
-    hotspot.label_font = &state->fonts[0];
-    hotspot.label_font_mask = &state->font_masks[0];
-    hotspot.secondary_status = &state->secondary_status;
-    hotspot.skip_mark = &skip_mark_;
-    if (current > 0) {
-      hotspot.current = item_->internal->input->records;
-      for (int n = 1; n < current; ++n)
-        hotspot.current = hotspot.current->next;
-    }
-    if (status == NOERROR)
-      status = work(&hotspot);
-    return FinishChunkOperation(state, status);
-  }
-
-  /* The records of the body's items, behind their type words. */
-  Bytes BodyRecords() {
-    Bytes records;
-    for (const Bytes& value : Values())
-      records.insert(records.end(), value.begin() + 2, value.end());
-    return records;
+    return InWritingOperation([&](chunk_process_state* state) {
+      hotspot_state hotspot;
+      hotspot.gen = &state->gen;
+      hotspot.label_font = &state->fonts[0];
+      hotspot.label_font_mask = &state->font_masks[0];
+      hotspot.secondary_status = &state->secondary_status;
+      hotspot.skip_mark = &skip_mark_;
+      if (current > 0) {
+        hotspot.current = item_->internal->input->records;
+        for (int n = 1; n < current; ++n)
+          hotspot.current = hotspot.current->next;
+      }
+      return work(&hotspot);
+    });
   }
 
   /* The saved body is the records and the text record the finish closes

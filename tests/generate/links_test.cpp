@@ -71,13 +71,6 @@ protected:
     std::memcpy(&state->link_view, kView.data(), sizeof state->link_view);
   }
 
-  void Fresh() {
-    TearDown();
-    item_ = nullptr;
-    state_ = nullptr;
-    SetUp();
-  }
-
   /* The note link the generators make to a stored note. */
   Bytes LinkTo(NOTEID id) {
     ORIGINATORID oid = {};
@@ -97,29 +90,19 @@ protected:
     for (size_t slot = 0; slot < events.size(); ++slot)
       chunk->SetEventRetString(static_cast<WORD>(slot + 1), events[slot], 0xFFFF);
     chunk->link_mode = kind;
-    chunk_process_state* state = nullptr;
-    STATUS status = SetUpChunkOperation(chunk, note_, "Body", ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0,
-                                        nullptr, nullptr, nullptr, nullptr, &state);
-    if (state == nullptr)
-      return status;
-    link_operation op;
-    op.gen = &state->gen;
-    op.second_string = second;
-    op.event_strings = chunk->event_strings;
-    op.link_kind = &chunk->link_mode;
-    op.lengths = lengths_;
-    if (status == NOERROR)
-      status = work(&op);
+    const STATUS status = InWritingOperation(
+        [&](chunk_process_state* state) {
+          link_operation op;
+          op.gen = &state->gen;
+          op.second_string = second;
+          op.event_strings = chunk->event_strings;
+          op.link_kind = &chunk->link_mode;
+          op.lengths = lengths_;
+          return work(&op);
+        },
+        chunk);
     kind_after_ = chunk->link_mode;
-    return FinishChunkOperation(state, status);
-  }
-
-  /* The records of the body's items, behind their type words. */
-  Bytes BodyRecords() {
-    Bytes records;
-    for (const Bytes& value : Values())
-      records.insert(records.end(), value.begin() + 2, value.end());
-    return records;
+    return status;
   }
 
   WORD lengths_[3] = {};
@@ -178,7 +161,7 @@ TEST_F(LinkTest, NoteIdLinksWriteTheirRecordsWithAndWithoutProperties) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     const NOTEID target = StoreNote({Text("target")});
     AppendItem({Text("old")});
     ASSERT_EQ(InOperation(
@@ -337,7 +320,7 @@ TEST_F(LinkTest, EventDataLinksChooseTheirTextsAndWriteTheirRecords) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     ASSERT_EQ(InOperation([](link_operation* op) { return GenerateLinkFromEventData("Go", 0, op); },
                           c.events, c.kind),
@@ -411,7 +394,7 @@ TEST_F(LinkTest, UrlLinksOfOddAndEvenLengthAndEventDataThatLooksLikeAUrl) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     ASSERT_EQ(InOperation(c.work, c.events, 3), NOERROR);
     EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records(c.expected)));
@@ -483,7 +466,7 @@ TEST_F(LinkTest, PopupsTakeTheirKindAndStyleFromTheProperties) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.properties == nullptr ? "none" : c.properties);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     session_->internal->GlobalSuppressMessages = 1; // the popup's message is shown anyway
     ASSERT_EQ(InOperation([&](link_operation* op) {
@@ -535,7 +518,7 @@ TEST_F(LinkTest, RefusedLinksFailTheOperationAndKeepTheOldBody) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     AppendItem({Text("old")});
     const std::vector<Bytes> before = Values();
     EXPECT_EQ(InOperation(c.work, c.events, 3), c.status);
@@ -574,7 +557,7 @@ TEST_F(LinkTest, AFailedAllocationAnywhereKeepsTheOldBody) {
     SCOPED_TRACE(c.name);
     int failures = 0;
     for (int nth = 1; nth < 400; ++nth) {
-      Fresh();
+      Restart();
       const NOTEID target = StoreNote({Text("target")});
       AppendItem({Text("old")});
       const std::vector<Bytes> before = Values();

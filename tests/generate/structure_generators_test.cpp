@@ -97,32 +97,18 @@ protected:
     old_body_ = BodyRecords();
   }
 
-  /* A new database, note and session with the one-paragraph body. */
-  void Fresh() {
-    TearDown();
-    item_ = nullptr;
-    state_ = nullptr;
-    SetUp();
-  }
-
   /* Runs work inside a writing operation with a generation block filled
    * from the operation's state; the final status. */
   STATUS InOperation(const std::function<STATUS(structure_generation*)>& work,
                      const std::function<void(structure_generation*)>& prepare = nullptr) {
-    chunk_process_state* state = nullptr;
-    STATUS status = SetUpChunkOperation(Chunk("Everything"), note_, "Body",
-                                        ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
-                                        nullptr, nullptr, &state);
-    if (state == nullptr)
-      return status;
-    structure_generation generation;
-    generation.gen = &state->gen;
-    generation.last_pabid = 1;
-    if (prepare)
-      prepare(&generation);
-    if (status == NOERROR)
-      status = work(&generation);
-    return FinishChunkOperation(state, status);
+    return InWritingOperation([&](chunk_process_state* state) {
+      structure_generation generation;
+      generation.gen = &state->gen;
+      generation.last_pabid = 1;
+      if (prepare)
+        prepare(&generation);
+      return work(&generation);
+    });
   }
 
   /* Puts the table-append parameters in the session: per column a width
@@ -134,13 +120,6 @@ protected:
       internal->cell_texts[column] =
           column < texts.size() ? const_cast<char*>(texts[column]) : nullptr;
     }
-  }
-
-  Bytes BodyRecords() {
-    Bytes records;
-    for (const Bytes& value : Values())
-      records.insert(records.end(), value.begin() + 2, value.end());
-    return records;
   }
 
   Bytes old_body_;
@@ -228,7 +207,7 @@ TEST_F(StructureGeneratorTest, TablesOfTwoOneInchColumnsByTheirProperties) {
   };
   for (const table_case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     Columns({kInch, kInch});
     ASSERT_EQ(InOperation([&](structure_generation* g) {
                 g->properties = c.properties;
@@ -422,7 +401,7 @@ TEST_F(StructureGeneratorTest, LayersByPropertiesAndPosition) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     ASSERT_EQ(InOperation([&](structure_generation* g) {
                 return GenerateLayer(0, g, c.properties, c.position);
               }),
@@ -505,7 +484,7 @@ TEST_F(StructureGeneratorTest, SectionsByTheirProperties) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     ASSERT_EQ(InOperation([&](structure_generation* g) {
                 g->properties = c.properties;
                 g->title = c.title;
@@ -564,7 +543,7 @@ TEST_F(StructureGeneratorTest, RecordsPastTheEmittersLargestAreRefusedBeforeThey
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     Columns({kInch}, {text.c_str()});
     EXPECT_EQ(InOperation(c.run), 1028);
     EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(old_body_));
@@ -597,7 +576,7 @@ TEST_F(StructureGeneratorTest, AFailedAllocationAnywhereIsReturnedAndTheBodyStay
     SCOPED_TRACE(generator.name);
     bool failedOnce = false;
     for (int nth = 1; nth < 400; ++nth) {
-      Fresh();
+      Restart();
       Columns({kInch, kInch}, {column.c_str(), nullptr});
       STATUS status = InOperation([&](structure_generation* g) {
         VelkoTestFailTrackedAllocation(nth);

@@ -68,25 +68,13 @@ Bytes LinkTo(const std::string& name) {
 
 class StorageTest : public EngineTest {
 protected:
-  void Fresh() {
-    TearDown();
-    item_ = nullptr;
-    state_ = nullptr;
-    SetUp();
-  }
 
   /* Runs `work` over the input's first record inside a writing operation
    * (set-up, the work in place of the walk, finish); the final status. */
   STATUS InOperation(const std::function<STATUS(chunk_process_state*, record_storage*)>& work) {
-    chunk_process_state* state = nullptr;
-    STATUS status = SetUpChunkOperation(Chunk("Everything"), note_, "Body",
-                                        ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
-                                        nullptr, nullptr, &state);
-    if (state == nullptr)
-      return status;
-    if (status == NOERROR)
-      status = work(state, item_->internal->input->records);
-    return FinishChunkOperation(state, status);
+    return InWritingOperation([&](chunk_process_state* state) {
+      return work(state, item_->internal->input->records);
+    });
   }
 
   /* Moves the body's records from the first to number `last` (from 1). */
@@ -145,7 +133,7 @@ TEST_F(StorageTest, TheRunBecomesAnObjectAndALinkWithTheGraphicsSize) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Restart();
     AppendItem(c.run);
     ASSERT_EQ(MoveToStorage(c.run.size()), NOERROR);
     // One segment: the count, its length, the word 1, the stored records.
@@ -172,7 +160,7 @@ TEST_F(StorageTest, SegmentsCloseAt63358Bytes) {
       {{40000, 20000, 3358, 100}, {60002, 3460}},
   };
   for (const auto& c : cases) {
-    Fresh();
+    Restart();
     std::vector<Bytes> run;
     for (size_t length : c.records)
       run.push_back(cdbuild::ImageSegment(Bytes(length - 10, static_cast<BYTE>(run.size() + 1))));
@@ -207,7 +195,7 @@ TEST_F(StorageTest, TheNameIsTheFirstThatNoAttachmentHolds) {
       {{"Graphic0"}, "Graphic"},
   };
   for (const auto& c : cases) {
-    Fresh();
+    Restart();
     for (const std::string& name : c.attached)
       AttachNamed(note_, name);
     AppendItem({cdbuild::ImageSegment(Gif(1, 1))});
@@ -220,7 +208,7 @@ TEST_F(StorageTest, TheNameIsTheFirstThatNoAttachmentHolds) {
   }
 
   // With all 1001 names taken nothing is written.
-  Fresh();
+  Restart();
   AttachNamed(note_, "Graphic");
   for (int number = 0; number < 1000; ++number)
     AttachNamed(note_, "Graphic" + std::to_string(number));
@@ -237,7 +225,7 @@ TEST_F(StorageTest, TheNameIsTheFirstThatNoAttachmentHolds) {
 TEST_F(StorageTest, AFailingObjectWriteLeavesNoFileAndTheOldBody) {
   int failures = 0;
   for (int nth = 1; nth <= 8; ++nth) {
-    Fresh();
+    Restart();
     AttachNamed(note_, "kept.txt"); // object 1
     AppendItem({PabDef(1), PabRef(1), cdbuild::ImageSegment(Gif(5, 6)), Text("after")});
     const std::vector<Bytes> before = Values();
@@ -284,7 +272,7 @@ TEST_F(StorageTest, ObjectsReadBackInAnyPiecesAndBadOnesAreRefused) {
   std::vector<Bytes> expected = run;
   expected.push_back(Text(""));
   for (size_t piece : {size_t{1}, size_t{7}, size_t{4096}, object.size()}) {
-    Fresh();
+    Restart();
     AppendItem({Text("x")});
     EXPECT_EQ(InOperation([&](chunk_process_state* state, record_storage*) {
                 return ReadBack(state, object, piece);

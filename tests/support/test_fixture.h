@@ -15,12 +15,14 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "chunk/rtchunk_internal.h"
 #include "engine/driver.h"
+#include "store/vocabulary.h"
 #include "engine/process_state.h"
 #include "host/cdrecords.h"
 #include "host/host_testing.h"
@@ -248,6 +250,38 @@ protected:
     while (--number > 0)
       node = node->next;
     return node;
+  }
+
+  /* A new database, note and session, as the test started with. */
+  void Restart() {
+    TearDown();
+    item_ = nullptr;
+    state_ = nullptr;
+    SetUp();
+  }
+
+  /* Runs work inside a writing operation over "Body" (set-up, the work in
+   * place of the walk, finish), on the chunk given or "Everything"; the
+   * final status. */
+  STATUS InWritingOperation(const std::function<STATUS(chunk_process_state*)>& work,
+                            VelkoRTChunk* chunk = nullptr) {
+    chunk_process_state* state = nullptr;
+    STATUS status = SetUpChunkOperation(chunk != nullptr ? chunk : Chunk("Everything"), note_,
+                                        "Body", ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr,
+                                        nullptr, nullptr, nullptr, &state);
+    if (state == nullptr)
+      return status;
+    if (status == NOERROR)
+      status = work(state);
+    return FinishChunkOperation(state, status);
+  }
+
+  /* The records of the body's items, behind their type words. */
+  Bytes BodyRecords() {
+    Bytes records;
+    for (const Bytes& value : Values())
+      records.insert(records.end(), value.begin() + 2, value.end());
+    return records;
   }
 
   static constexpr char kDbPath[] = "mem:enginetest";
