@@ -224,18 +224,28 @@ void BM_LoadAndCommit(benchmark::State& state) {
   Report(state, body);
 }
 
+/* The chunk of the definition with the item's records loaded and kept
+ * (CacheRecords) before the timing starts; null, with the benchmark
+ * skipped, when the definition does not parse. */
+VelkoRTChunk* LoadedChunk(benchmark::State& state, connection& link, const char* definition) {
+  link.item->CacheRecords = 1;
+  VelkoRTChunk* chunk = link.item->DefineChunk(definition);
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return nullptr;
+  }
+  Check(state, chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "load");
+  return chunk;
+}
+
 /* A reading walk over records loaded before the timing starts: action 1,
  * or the action and p1 given. */
 void ReadingWalk(benchmark::State& state, const char* definition, WORD action = 1, WORD p1 = 0) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
   connection link(body);
-  link.item->CacheRecords = 1;
-  VelkoRTChunk* chunk = link.item->DefineChunk(definition);
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
+  VelkoRTChunk* chunk = LoadedChunk(state, link, definition);
+  if (chunk == nullptr)
     return;
-  }
-  Check(state, chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "load");
   for (auto _ : state)
     Check(state, chunk->AlterRichText(action, p1, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
           "walk");
@@ -325,13 +335,9 @@ void BM_AllText(benchmark::State& state) {
 void BM_FindTextNoMatch(benchmark::State& state) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
   connection link(body);
-  link.item->CacheRecords = 1;
-  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
+  VelkoRTChunk* chunk = LoadedChunk(state, link, "Everything");
+  if (chunk == nullptr)
     return;
-  }
-  Check(state, chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "load");
   for (auto _ : state) {
     if (chunk->FindTextChunk(1, "zebra", 5, "SUBSTR", "") != 0 || chunk->status != NOERROR)
       state.SkipWithError("find");
@@ -411,13 +417,9 @@ void BM_RowTableLoad(benchmark::State& state) {
 void BM_RowKeys(benchmark::State& state) {
   const generated_body& body = RowsBody(static_cast<int>(state.range(0)));
   connection link(body);
-  link.item->CacheRecords = 1;
-  VelkoRTChunk* chunk = link.item->DefineChunk("Table 1");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
+  VelkoRTChunk* chunk = LoadedChunk(state, link, "Table 1");
+  if (chunk == nullptr)
     return;
-  }
-  Check(state, chunk->AlterRichText(1, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "load");
   for (auto _ : state)
     Check(state,
           chunk->AlterRichText(ACTION_COLLECT_SORT_KEYS, 1, 0, 0, 0, nullptr, "TEXT", nullptr,
