@@ -140,6 +140,28 @@ inline size_t CopyTerminated(std::string_view text, char* buffer, size_t bufferL
   return count;
 }
 
+// Whether the texts are equal without regard to ASCII case.
+inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
+// The text without the blanks (space, tab, CR, LF) at either end.
+inline std::string_view TrimWhiteSpace(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && blank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
 } // namespace velko::host
 
 #endif

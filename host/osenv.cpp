@@ -62,15 +62,6 @@ std::string LowerAscii(std::string_view text) {
   return lower;
 }
 
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && blank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && blank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
 // Room for the working directory's path.
 using DirectoryBuffer = char[4096];
 
@@ -109,17 +100,17 @@ std::map<std::string, std::string> ParseSettings(std::istream& in) {
   std::map<std::string, std::string> values;
   std::string line;
   while (std::getline(in, line)) {
-    const std::string_view trimmed = Trim(line);
+    const std::string_view trimmed = velko::host::TrimWhiteSpace(line);
     if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[')
       continue;
     const size_t equals = trimmed.find('=');
     if (equals == std::string_view::npos)
       continue;
-    const std::string_view name = Trim(trimmed.substr(0, equals));
+    const std::string_view name = velko::host::TrimWhiteSpace(trimmed.substr(0, equals));
     if (name.empty())
       continue;
     // The first occurrence of a name wins.
-    values.emplace(LowerAscii(name), std::string(Trim(trimmed.substr(equals + 1))));
+    values.emplace(LowerAscii(name), std::string(velko::host::TrimWhiteSpace(trimmed.substr(equals + 1))));
   }
   return values;
 }
@@ -151,7 +142,7 @@ std::optional<std::string> velko::host::SettingValue(const char* name) {
     return std::nullopt;
   Settings& settings = TheSettings();
   std::lock_guard lock(settings.mutex);
-  const std::string key = LowerAscii(Trim(name));
+  const std::string key = LowerAscii(velko::host::TrimWhiteSpace(name));
   if (auto found = settings.overrides.find(key); found != settings.overrides.end())
     return found->second;
   RefreshFile(settings);
@@ -170,7 +161,7 @@ void SetOverride(const char* name, const char* value) {
   std::optional<std::string> stored;
   if (value != nullptr)
     stored = value;
-  settings.overrides[LowerAscii(Trim(name))] = std::move(stored);
+  settings.overrides[LowerAscii(velko::host::TrimWhiteSpace(name))] = std::move(stored);
 }
 
 // The texts of the codes the stand-in knows: its own, the platform's that

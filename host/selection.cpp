@@ -15,30 +15,6 @@
 
 namespace velko::host {
 
-namespace {
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i]))
-      return false;
-  }
-  return true;
-}
-
-std::string_view TrimmedBlanks(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && blank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && blank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
-} // namespace
-
 STATUS StoredNotesOfClass(sqlite3* db, WORD noteClassMask, std::vector<NOTEID>* ids) {
   Statement query(db, "SELECT note_id FROM notes WHERE (class & ?) != 0 ORDER BY note_id");
   query.Bind(1, noteClassMask & NOTE_CLASS_ALL);
@@ -57,7 +33,7 @@ bool SelectsEverything(std::string_view compiled) {
       header.sourceLength > compiled.size() - sizeof header)
     return false;
   const std::string_view source = compiled.substr(sizeof header, header.sourceLength);
-  return SameIgnoringAsciiCase(TrimmedBlanks(source), "SELECT @All");
+  return EqualsIgnoringAsciiCase(TrimWhiteSpace(source), "SELECT @All");
 }
 
 CollectionKey CollectionKeyOf(std::string_view value) {
