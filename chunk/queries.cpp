@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "chunk/rtchunk_internal.h"
-#include "host/nls.h"
 #include "store/new_object.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/property_string.h"
@@ -28,23 +28,6 @@ constexpr WORD kSectionPropertyCount =
 void ClearResultText(LSXLsiSession* session) {
   session->result_length = 0;
   session->result_text[0] = '\0';
-}
-
-/* The longest start of text, at most room bytes, that ends between two
- * LMBCS characters. */
-DWORD WholeCharacters(const char* text, DWORD length, DWORD room) {
-  DWORD at = 0;
-  while (at < length) {
-    WORD bytes = 1;
-    if (NLS_string_bytes(reinterpret_cast<const BYTE*>(text + at), 1, &bytes, nullptr) !=
-            NLS_SUCCESS ||
-        bytes == 0)
-      bytes = 1;
-    if (at + bytes > room)
-      break;
-    at += bytes;
-  }
-  return at;
 }
 
 /* GetCellBorder's side code: the first letter of the side's name. */

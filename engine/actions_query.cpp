@@ -9,8 +9,8 @@
 #include <string.h>
 
 #include "engine/record_fields.h"
-#include "host/nls.h"
 #include "engine/walk.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/status.h"
@@ -20,24 +20,6 @@ namespace {
 /* The most text action 9 gathers, separators included. */
 constexpr DWORD kTextLimit = 65340;
 
-/* The longest part of the first `count` bytes of the text (of `length`
- * bytes) that ends on a character boundary: an LMBCS character is never
- * split by a cut. */
-DWORD CutAtCharacter(const char* text, DWORD length, DWORD count) {
-  const auto* bytes = reinterpret_cast<const BYTE*>(text);
-  // A character begins at `count` when one more byte counts one more
-  // character; a character cut short counts as one.
-  while (count > 0 && count < length) {
-    WORD before = 0;
-    WORD after = 0;
-    NLS_string_chars(bytes, static_cast<WORD>(count), &before, nullptr);
-    NLS_string_chars(bytes, static_cast<WORD>(count + 1), &after, nullptr);
-    if (after != before)
-      break;
-    --count;
-  }
-  return count;
-}
 
 } // namespace
 
@@ -78,7 +60,7 @@ STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process
     return NOERROR;
   }
   if (used + count + separator > kTextLimit) {
-    count = CutAtCharacter(text, count, kTextLimit - used - separator);
+    count = WholeCharacters(text, count, kTextLimit - used - separator);
     state->found = 1;
   }
   if (count == 0)

@@ -1,5 +1,6 @@
 /*
- * Copies of texts: owned copies and copies cut to a fixed field.
+ * Copies of texts: owned copies, copies cut to a fixed field, and cuts
+ * between whole LMBCS characters.
  */
 #include "store/new_object.h"
 #include "store/owned_text.h"
@@ -7,6 +8,8 @@
 #include <string.h>
 
 #include <new>
+
+#include "host/nls.h"
 
 char* CopyOwnedText(const char* text, size_t length) {
   if (text == nullptr)
@@ -28,4 +31,19 @@ void CopyCutText(char* out, const char* text, size_t limit) {
   if (length != 0)
     memcpy(out, text, length);
   out[length] = '\0';
+}
+
+DWORD WholeCharacters(const char* text, DWORD length, DWORD room) {
+  DWORD at = 0;
+  while (at < length) {
+    WORD bytes = 1;
+    if (NLS_string_bytes(reinterpret_cast<const BYTE*>(text + at), 1, &bytes, nullptr) !=
+            NLS_SUCCESS ||
+        bytes == 0)
+      bytes = 1;
+    if (at + bytes > room)
+      break;
+    at += bytes;
+  }
+  return at;
 }
