@@ -1,7 +1,7 @@
 // Failure safety of a writing operation that is stored: action 49 (the
 // clean-up pass, which rebuilds every record through the emitter, drops
-// empty text runs and adds the final empty text run) over a note of a
-// database file, run once for every N with the Nth failure of one kind
+// empty text runs and adds the final empty text run), Remove and the
+// property settings, over a note of a database file, run once for every N with the Nth failure of one kind
 // armed, until a run meets no failure:
 //   - the Nth host memory allocation, or the Nth request for tracked memory,
 //     fails during the run (stored at once under AutoSave);
@@ -317,6 +317,57 @@ TEXT text="fourth"
   Expected(body, &before, &after);
   for (const fault_control& control : kMemoryControls)
     EXPECT_GT(Sweep(control, body, before, after), 5) << control.name;
+}
+
+/* Text runs in and around a table, a section and a short definition. */
+const char* const kSettingsBody = R"(PABDEF id=1 flags=0x0100
+PABDEF id=2 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT face=4 size=12 text="first run"
+TEXT text=""
+TEXT text="second run"
+SECTIONBAR title="Section"
+TEXT text="in the section"
+PARAGRAPH
+TABLEBEGIN
+TABLECELL row=0 column=0 rowspan=0 colspan=0
+PABREF id=2
+TEXT text="cell"
+TABLEEND
+PARAGRAPH
+PABREF id=1
+TEXT text="last"
+)";
+
+/* The property settings stored at once under AutoSave: SetText (with a
+ * colour from its font string, so the text is wrapped in begin, colour and
+ * end records), a section title and the expansion of paragraph
+ * definitions. */
+TEST_F(FaultSweepTest, PropertySettingsAreAllOrNothingAtEveryFailedAllocation) {
+  const struct {
+    const char* name;
+    WORD action;
+    WORD p2;
+    const char* s1;
+    const char* s2;
+  } settings[] = {
+      {"SetText with a colour", ACTION_SET_TEXT, 8, "new text", "RED"},
+      {"SectionTitle", ACTION_SET_SECTION_TITLE, 5, "Title", nullptr},
+      {"ExpandPabDefs", ACTION_EXPAND_PAB_DEFS, 0, "", nullptr},
+  };
+  const cdbuild::Body body = Script(kSettingsBody);
+  for (const auto& setting : settings) {
+    SCOPED_TRACE(setting.name);
+    operation_ = [&](VelkoRTChunk* chunk) {
+      return chunk->AlterRichText(setting.action, PROP_TEXT, setting.p2, 0, 0, setting.s1,
+                                  setting.s2, nullptr, nullptr);
+    };
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (const fault_control& control : kMemoryControls)
+      EXPECT_GT(Sweep(control, body, before, after), 0) << control.name;
+  }
 }
 
 /* Storage writes: the sweep goes on until the Nth write is past the last
