@@ -476,32 +476,12 @@ TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
   const std::vector<Bytes> after = note_testing::StoredBodyValues(test.path_, first, true);
   ASSERT_NE(before, after);
   for (const allocation_faults::control& fault : allocation_faults::kControls) {
-    bool ended = false;
-    int failedRuns = 0;
-    for (int nth = 1; nth < 5000 && !ended; ++nth) {
-      SCOPED_TRACE(std::string(fault.name) + " failure " + std::to_string(nth));
-      const NOTEID id = test.StoreBody(Script(kTextBody));
-      const size_t handles = HostTestLiveHandles();
-      const STATUS status = test.Append(id, c, [&] { fault.arm(nth); });
-      const bool fired = fault.fired(nth);
-      EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
-      const std::vector<Bytes> stored = note_testing::StoredBodyValues(test.path_, id, true);
-      if (!fired) {
-        EXPECT_EQ(status, NOERROR);
-        EXPECT_EQ(stored, after);
-        ended = true;
-        continue;
-      }
-      ++failedRuns;
-      if (status != NOERROR)
-        EXPECT_EQ(stored, before) << "a failed append changed the note, status " << status;
-      else
-        EXPECT_EQ(stored, after);
-      if (::testing::Test::HasFailure())
-        break;
-    }
-    EXPECT_TRUE(ended) << fault.name;
-    EXPECT_GT(failedRuns, 0) << fault.name;
+    const int failed = allocation_faults::SweepStoredOperation(
+        fault, [&] { return test.StoreBody(Script(kTextBody)); },
+        [&](NOTEID id, const std::function<void()>& arm) { return test.Append(id, c, arm); },
+        [&](NOTEID id) { return note_testing::StoredBodyValues(test.path_, id, true); }, before,
+        after);
+    EXPECT_GT(failed, 0) << fault.name;
   }
   test.TearDown();
 }

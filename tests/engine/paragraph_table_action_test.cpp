@@ -498,29 +498,12 @@ void SweepAllocations(ChunkChangeTest& test, const std::string& body, const char
 
   HostTestCaptureLog(true); // the allocator's complaints are expected here
   for (const allocation_faults::control& control : allocation_faults::kControls) {
-    int failed = 0;
-    for (int nth = 1; nth < 20000; ++nth) {
-      SCOPED_TRACE(std::string(control.name) + " failure " + std::to_string(nth));
-      const NOTEID id = test.StoreNote(body);
-      const size_t handles = HostTestLiveHandles();
-      const STATUS status =
-          test.Alter(id, definition, action, s1, s2, [&] { control.arm(nth); });
-      const bool fired = control.fired(nth);
-      EXPECT_EQ(HostTestLiveHandles(), handles) << HostTestLeakReport();
-      const std::vector<Bytes> stored = test.Stored(id, true);
-      if (!fired) {
-        EXPECT_EQ(status, NOERROR);
-        EXPECT_EQ(stored, after);
-        break;
-      }
-      ++failed;
-      if (status != NOERROR)
-        EXPECT_EQ(stored, before) << "a failed run changed the note, status " << status;
-      else
-        EXPECT_EQ(stored, after);
-      if (::testing::Test::HasFailure())
-        break;
-    }
+    const int failed = allocation_faults::SweepStoredOperation(
+        control, [&] { return test.StoreNote(body); },
+        [&](NOTEID id, const std::function<void()>& arm) {
+          return test.Alter(id, definition, action, s1, s2, arm);
+        },
+        [&](NOTEID id) { return test.Stored(id, true); }, before, after);
     EXPECT_GT(failed, 0) << control.name;
   }
   HostTestCaptureLog(false);
