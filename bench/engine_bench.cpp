@@ -195,11 +195,8 @@ int64_t LoadedBodyHeap(connection& link) {
   return grown;
 }
 
-void BM_Load(benchmark::State& state) {
-  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
-  connection link(body);
-  const int64_t heap = LoadedBodyHeap(link); // a fresh session: its pool is empty
-
+/* Loads of the item's body, timed without their release. */
+void TimeLoads(benchmark::State& state, connection& link) {
   for (auto _ : state) {
     body_context* context =
         StoreItemsAndRecords(link.item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
@@ -209,6 +206,14 @@ void BM_Load(benchmark::State& state) {
     delete context;
     state.ResumeTiming();
   }
+}
+
+void BM_Load(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  connection link(body);
+  const int64_t heap = LoadedBodyHeap(link); // a fresh session: its pool is empty
+
+  TimeLoads(state, link);
   Report(state, body);
   state.counters["heap/stored"] = static_cast<double>(heap) / static_cast<double>(body.bytes);
 }
@@ -400,15 +405,7 @@ const generated_body& RowsBody(int rows) {
 void BM_RowTableLoad(benchmark::State& state) {
   const generated_body& body = RowsBody(static_cast<int>(state.range(0)));
   connection link(body);
-  for (auto _ : state) {
-    body_context* context =
-        StoreItemsAndRecords(link.item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-    state.PauseTiming();
-    Check(state, context != nullptr ? context->load_status : STATUS{VELKO_ERR_FAILED}, "load");
-    CleanupBodyContext(&link.session, context);
-    delete context;
-    state.ResumeTiming();
-  }
+  TimeLoads(state, link);
   Report(state, body);
 }
 
