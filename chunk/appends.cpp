@@ -16,6 +16,7 @@
 #include "chunk/method_support.h"
 #include "chunk/rtchunk_internal.h"
 #include "chunk/services.h"
+#include "generate/length_value.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "store/messages.h"
@@ -184,14 +185,15 @@ void ReadColumnWidth(char* text, double pixelsPerInch, WORD tableWidth, WORD* wi
     twips = (w / pixelsPerInch) * 1440;
   else if (percent)
     twips = (w / 100) * tableWidth;
-  *width = static_cast<WORD>(static_cast<long>(twips));
+  // Out-of-range and NaN widths are clamped, never cast as they stand.
+  *width = static_cast<WORD>(ClampToInt32(twips));
   if (!pixels && !percent)
     return;
   // The copy has room for this addition.
   const size_t at = strlen(text);
   snprintf(text + at, 60,
            percent ? " CellHTMLOther=\"width='%ld%%'\"" : " CellHTMLOther=\"width='%ld'\"",
-           static_cast<long>(w));
+           static_cast<long>(ClampToInt32(w)));
 }
 
 /* The last path element of the source, at most 255 bytes. */

@@ -245,6 +245,9 @@ TEST_F(AppendMethodTest, TableColumnWidths) {
       {"PixelMultiplier=1000", "Width=96px", 1440, 0, "Width=96px CellHTMLOther=\"width='96'\""},
       {nullptr, "Width=50%", 4320, 0, "Width=50% CellHTMLOther=\"width='50%'\""},
       {nullptr, "Width=-1.5", 2160, 1, "Width=-1.5"},
+      // Widths out of range or not a number are clamped.
+      {nullptr, "Width=1e30px", 0xFFFF, 0, "Width=1e30px CellHTMLOther=\"width='2147483647'\""},
+      {nullptr, "Width=nan", 0, 0, "Width=nan"},
       {nullptr, "Text=a", 2880, 0, "Text=a"},
       {nullptr, "", 2880, 0, ""},
   };
