@@ -12,12 +12,14 @@
  * A caller's text that would make a record past the emitter's largest
  * record is refused with kServiceNotAvailable before anything is emitted.
  *
- * Not here: the reading cases (engine/actions_property.cpp). The property
- * settings not handled below stay on the driver's list of refused codes.
+ * Not here: the reading cases (engine/actions_property.cpp); the settings
+ * of hide formulas, pass-through HTML and graphic storage, which this
+ * dispatch hands on (engine/property_set_actions.h).
  */
 #include <string.h>
 #include <strings.h>
 
+#include "engine/property_set_actions.h"
 #include "engine/record_fields.h"
 #include "engine/services.h"
 #include "engine/walk.h"
@@ -570,6 +572,15 @@ STATUS ProcessPropertySetAction(const char* record, WORD signature, DWORD length
     return SetRowLabel(record, signature, length, output, state);
   case ACTION_SET_TARGET_FRAME:
     return SetTargetFrame(record, signature, length, output, state);
+  case ACTION_SET_HIDE_FORMULA:
+    return SetHideFormula(record, signature, length, output, state);
+  case ACTION_SET_PASSTHRU_HTML:
+    return SetPassthru(signature, output, state);
+  case ACTION_SET_GRAPHIC_STORAGE:
+    return SetGraphicStorage(record, signature, length, output, state);
+  case ACTION_GET_CELL_COLOR:
+    // Cell colours are not read back: the answer stays empty.
+    return NOERROR;
   case ACTION_COLLECT_SORT_KEYS:
     return CollectRowKeys(record, signature, length, state);
   case ACTION_COLLECT_SORT_KEY:

@@ -10,6 +10,7 @@
  * whose edge work emitted records marks the item modified here.
  */
 #include "engine/paragraph_table.h"
+#include "engine/property_set_actions.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "store/rtitem_internal.h"
@@ -127,6 +128,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = SortKeyAtChunkStart(state);
   else if (state->action == ACTION_SET_ROW_LABEL)
     status = RowLabelAtChunkStart(state);
+  else if (HasPropertySetEdgeWork(state->action))
+    status = PropertySetWorkAtStart(signature, state);
   else if (HasStartWork(state->action))
     status = EdgeWorkAtChunkStart(record, signature, length, state);
   NoteEmitted(before, state);
@@ -149,6 +152,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = SortKeysAtChunkStop(state);
   else if (state->action == ACTION_SET_ROW_LABEL)
     status = RowLabelAtChunkStop(state);
+  else if (HasPropertySetEdgeWork(state->action))
+    status = PropertySetWorkAtStop(state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

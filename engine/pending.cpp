@@ -17,16 +17,13 @@ namespace {
  * list when its work is built. */
 // clang-format off
 constexpr WORD kPendingActions[] = {
-    /* ProcessPropertySetAction: property settings and sort keys */
-    ACTION_SET_HIDE_FORMULA, ACTION_GET_CELL_COLOR,
-    ACTION_SET_PASSTHRU_HTML, ACTION_SET_GRAPHIC_STORAGE,
     /* codes with no operation behind them: refused for good */
     ACTION_RESERVED_5, ACTION_RESERVED_6, ACTION_RESERVED_19, ACTION_RESERVED_30,
     ACTION_RESERVED_32, ACTION_RESERVED_34, ACTION_RESERVED_35, ACTION_RESERVED_40,
     ACTION_RESERVED_55, ACTION_RESERVED_56, ACTION_RESERVED_61, ACTION_RESERVED_62,
     ACTION_RESERVED_63, ACTION_RESERVED_64, ACTION_RESERVED_65, ACTION_RESERVED_70,
     /* EdgeWorkAtChunkStart and EdgeWorkAtChunkStop only */
-    ACTION_CLEAR_RECORD_MARK, ACTION_WRAP_IN_SECTION,
+    ACTION_WRAP_IN_SECTION,
     /* ProcessLinkPropertyAction */
     ACTION_SET_LINK,
     /* ProcessTextRunAction */

@@ -205,6 +205,9 @@ struct chunk_process_state {
   DWORD key_table_fixed = 0;
   /* Row labels: the table depth of the table whose rows are labelled. */
   int32_t label_depth = 0;
+  /* Pass-through set: the records met so far lie inside a pass-through
+   * run (as the item held them, before the chunk's own were dropped). */
+  DWORD passthru_inside = 0;
 };
 
 /* The item whose records the operation walks. */

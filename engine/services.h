@@ -117,6 +117,11 @@ STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state* state,
  * has none of that name. */
 STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
 
+/* The object ID of the note's attachment of the internal name (compared
+ * without regard to case): 0, or the item-not-found status when the note
+ * has none of that name. */
+STATUS FileObjectFromInternal(NOTEHANDLE note, const char* name, DWORD* objectID);
+
 /* ---- imports of files (the record generators' seams, generate/services.h) ---- */
 
 /* Appends every record of a CD file to the output. */

@@ -1,10 +1,11 @@
 /*
  * The note's file attachments as the store and the engine ask about them:
- * an attachment's external file name by its internal name, and its size.
- * Both walk the note's "$FILE" items, each a TYPE_OBJECT value holding a
- * FILEOBJECT and the file's name; the host keeps one name per attachment,
- * which serves as both the internal (object) name and the external (file)
- * name. Names compare without regard to ASCII case.
+ * an attachment's external file name by its internal name, its size and
+ * the object that holds it. They walk the note's "$FILE" items, each a
+ * TYPE_OBJECT value holding a FILEOBJECT and the file's name; the host
+ * keeps one name per attachment, which serves as both the internal
+ * (object) name and the external (file) name. Names compare without
+ * regard to ASCII case.
  *
  * Not here: attaching, extracting or removing files.
  */
@@ -104,4 +105,15 @@ STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWOR
   if (db == NULLHANDLE)
     NSFNoteGetInfo(note, _NOTE_DB, &db); // the object lies in the note's database
   return NSFDbGetObjectSize(db, file.Header.RRV, OBJECT_FILE, size, nullptr, nullptr);
+}
+
+STATUS FileObjectFromInternal(NOTEHANDLE note, const char* name, DWORD* objectID) {
+  if (objectID == nullptr)
+    return ERR_ITEM_NOT_FOUND;
+  *objectID = 0;
+  FILEOBJECT file = {};
+  if (note == NULLHANDLE || name == nullptr || !FindAttachment(note, name, &file))
+    return ERR_ITEM_NOT_FOUND;
+  *objectID = file.Header.RRV;
+  return NOERROR;
 }

@@ -1,7 +1,7 @@
 // Failure safety of a writing operation that is stored: action 49 (the
 // clean-up pass, which rebuilds every record through the emitter, drops
-// empty text runs and adds the final empty text run), Remove and the
-// property settings, over a note of a database file, run once for every N with the Nth failure of one kind
+// empty text runs and adds the final empty text run), Remove, the
+// property settings and HideFormula, over a note of a database file, run once for every N with the Nth failure of one kind
 // armed, until a run meets no failure:
 //   - the Nth host memory allocation, or the Nth request for tracked memory,
 //     fails during the run (stored at once under AutoSave);
@@ -367,6 +367,36 @@ TEST_F(FaultSweepTest, PropertySettingsAreAllOrNothingAtEveryFailedAllocation) {
     Expected(body, &before, &after);
     for (const fault_control& control : kMemoryControls)
       EXPECT_GT(Sweep(control, body, before, after), 0) << control.name;
+  }
+}
+
+/* HideFormula set through the property method, on the whole item and on
+ * one paragraph of three that share a definition (saved, and written
+ * again after the paragraph): the compile, the saved list, the hide
+ * records and the rebuilt body all meet failures. */
+TEST_F(FaultSweepTest, HideFormulaIsAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + R"(PABREF id=1
+TEXT text="first"
+PARAGRAPH
+PABREF id=1
+TEXT text="second"
+PARAGRAPH
+PABREF id=1
+TEXT text="third"
+)");
+  operation_ = [](VelkoRTChunk* chunk) {
+    if (chunk->SetPropertyText("HideFormula", "@True", 0) == 1)
+      return STATUS{NOERROR};
+    return chunk->status != NOERROR ? chunk->status : STATUS{VELKO_ERR_FAILED};
+  };
+  for (const char* definition : {"Everything", "Paragraph 2"}) {
+    SCOPED_TRACE(definition);
+    definition_ = definition;
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (const fault_control& control : kMemoryControls)
+      EXPECT_GT(Sweep(control, body, before, after), 3) << control.name;
   }
 }
 
