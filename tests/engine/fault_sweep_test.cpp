@@ -1,8 +1,9 @@
 // Failure safety of a writing operation that is stored: action 49 (the
 // clean-up pass, which rebuilds every record through the emitter, drops
 // empty text runs and adds the final empty text run), Remove, the
-// property settings and HideFormula, over a note of a database file, run once for every N with the Nth failure of one kind
-// armed, until a run meets no failure:
+// property settings, HideFormula, GraphicStorage and PassthruHTML, over a
+// note of a database file, run once for every N with the Nth failure of
+// one kind armed, until a run meets no failure:
 //   - the Nth host memory allocation, or the Nth request for tracked memory,
 //     fails during the run (stored at once under AutoSave);
 //   - the Nth storage write (each statement and the transaction's commit)
@@ -392,6 +393,50 @@ TEXT text="third"
   for (const char* definition : {"Everything", "Paragraph 2"}) {
     SCOPED_TRACE(definition);
     definition_ = definition;
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (const fault_control& control : kMemoryControls)
+      EXPECT_GT(Sweep(control, body, before, after), 3) << control.name;
+  }
+}
+
+/* A graphic's image moved into a file object of the note: the object's
+ * buffer, its "$FILE" item and the rebuilt body meet failures; and the
+ * pass-through set of one paragraph. */
+TEST_F(FaultSweepTest, GraphicStorageAndPassthruAreAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + R"(PABREF id=1
+TEXT text="before"
+PARAGRAPH
+PABREF id=1
+GRAPHIC destwidth=720 destheight=720 resize=1
+IMAGEHEADER type=1 width=2 height=2 datasize=6 segments=1
+IMAGESEGMENT data="GIF89a"
+TEXT text="after"
+)");
+  const struct {
+    const char* name;
+    const char* definition;
+    std::function<STATUS(VelkoRTChunk*)> operation;
+  } cases[] = {
+      {"GraphicStorage", "Graphic 1",
+       [](VelkoRTChunk* chunk) {
+         if (chunk->SetPropertyText("GraphicStorage", "storage", 0) == 1)
+           return STATUS{NOERROR};
+         return chunk->status != NOERROR ? chunk->status : STATUS{VELKO_ERR_FAILED};
+       }},
+      // The action alone: the property method stores it before its
+      // clean-up pass, a second operation with a failure of its own.
+      {"PassthruHTML", "Paragraph 2",
+       [](VelkoRTChunk* chunk) {
+         return chunk->AlterRichText(ACTION_SET_PASSTHRU_HTML, 1, 0, 0, 0, nullptr, nullptr,
+                                     nullptr, nullptr);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    definition_ = c.definition;
+    operation_ = c.operation;
     std::vector<Bytes> before;
     std::vector<Bytes> after;
     Expected(body, &before, &after);
