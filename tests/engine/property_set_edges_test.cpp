@@ -170,6 +170,25 @@ std::vector<hide_case> HideCases() {
        f,
        {Def(1), R(1), T("one"), P(), Def(3, 0x0100 | kHidden), Hide(3, f), R(3), T("two"), P(),
         Def(1), R(1), T("three")}},
+      // Two cells that share a definition share its copy; the paragraph
+      // after the table gets the old definition again.
+      {"table",
+       "Table 1",
+       {Def(1), R(1), T("x"), P(), engine_test::TableBegin(), engine_test::Cell(0, 0), R(1),
+        T("a"), engine_test::Cell(0, 1), R(1), T("b"), engine_test::TableEnd(), P(), R(1),
+        T("y")},
+       f,
+       {Def(1), R(1), T("x"), P(), engine_test::TableBegin(), engine_test::Cell(0, 0),
+        Def(3, 0x0100 | kHidden), Hide(3, f), R(3), T("a"), engine_test::Cell(0, 1), R(3), T("b"),
+        engine_test::TableEnd(), P(), Def(1), R(1), T("y")}},
+      // A chunk that opens inside a paragraph gives it a copy where it
+      // opens.
+      {"inside a paragraph",
+       "Text 2",
+       {Def(1), R(1), T("one"), T("two"), P(), R(1), T("three")},
+       f,
+       {Def(1), R(1), T("one"), Def(3, 0x0100 | kHidden), Hide(3, f), R(3), T("two"), P(), Def(1),
+        R(1), T("three")}},
       // The paragraph takes a copy without the flag; the old hide record
       // stays for the paragraph after it that keeps the old definition.
       {"one paragraph, formula removed",
@@ -195,14 +214,24 @@ TEST_F(PropertySetEdgesTest, HideFormulaFlagsTheDefinitionsAndWritesOneHideRecor
   }
 }
 
-TEST_F(PropertySetEdgesTest, HideFormulaTooLongForOneRecordIsRefused) {
+/* The largest formula that fits one hide record is written; one byte
+ * more is refused and the note stays as it was. */
+TEST_F(PropertySetEdgesTest, HideFormulaUpToTheLargestRecordIsWrittenAndLongerRefused) {
   const std::vector<Bytes> body = {Def(1), R(1), T("one")};
-  const NOTEID id = Store(body);
-  const std::string longest(64400, 'f');
-  EXPECT_EQ(Run(id, "Everything", Action(ACTION_SET_HIDE_FORMULA, PROP_HIDEFORMULA, 64400),
-                longest),
-            kRefused);
-  EXPECT_EQ(Stored(id), Expected(body));
+  const DWORD largest = 64382 - 14;
+  for (const DWORD length : {largest, largest + 1}) {
+    SCOPED_TRACE(length);
+    const NOTEID id = Store(body);
+    const std::string formula(length, 'f');
+    const bool fits = length == largest;
+    EXPECT_EQ(Run(id, "Everything",
+                  Action(ACTION_SET_HIDE_FORMULA, PROP_HIDEFORMULA, static_cast<WORD>(length)),
+                  formula),
+              fits ? NOERROR : kRefused);
+    EXPECT_EQ(Stored(id), fits ? Expected({Def(1, 0x0100 | kHidden), Hide(1, formula), R(1),
+                                           T("one")})
+                               : Expected(body));
+  }
 }
 
 /* Through the property methods: the value is compiled, the read action
@@ -335,13 +364,20 @@ std::vector<Bytes> InlineGraphic() {
           T("after")};
 }
 
+/* A storage link to the note's object of the name (of seven or eight
+ * characters); its length word holds its even length. */
+Bytes Link(const std::string& name) {
+  Bytes link = cdbuild::StorageLink({.reference = name});
+  link.resize(32, 0);
+  PutWord(&link, 2, 32);
+  return link;
+}
+
 /* The graphic with its image in the object "Graphic": the graphic record,
  * the link, and a bitmap header of the image header's size. */
 std::vector<Bytes> StoredGraphic() {
   std::vector<Bytes> records = InlineGraphic();
-  records[4] = cdbuild::StorageLink({.reference = "Graphic"});
-  records[4].resize(32, 0);
-  PutWord(&records[4], 2, 32); // the link's length word holds its even length
+  records[4] = Link("Graphic");
   records[5] = cdbuild::BitmapHeader({.width = 2, .height = 3, .bits_per_pixel = 0,
                                       .samples_per_pixel = 0});
   return records;
@@ -363,6 +399,23 @@ TEST_F(PropertySetEdgesTest, GraphicStorageMovesTheImageIntoAnObjectAndBringsItB
   EXPECT_EQ(Run(id, "Graphic 1", SetStorage("INLINE")), NOERROR);
   EXPECT_EQ(Stored(id), Expected(InlineGraphic()));
   EXPECT_EQ(Read(id, "Graphic 1", "GraphicStorage"), "Inline");
+}
+
+/* Every graphic of a larger chunk gets an object of its own, named by the
+ * first free name, and both come back. */
+TEST_F(PropertySetEdgesTest, GraphicStorageOfTwoGraphicsNamesTwoObjects) {
+  const std::vector<Bytes> one = InlineGraphic();
+  std::vector<Bytes> inline2 = one;
+  inline2.insert(inline2.end(), one.begin() + 3, one.end());
+  const std::vector<Bytes> linked = StoredGraphic();
+  std::vector<Bytes> stored2 = linked;
+  stored2.insert(stored2.end(), linked.begin() + 3, linked.end());
+  stored2[8] = Link("Graphic0");
+  const NOTEID id = Store(inline2);
+  EXPECT_EQ(Run(id, "Everything", SetStorage("Storage")), NOERROR);
+  EXPECT_EQ(Stored(id), Expected(stored2));
+  EXPECT_EQ(Run(id, "Everything", SetStorage("inline")), NOERROR);
+  EXPECT_EQ(Stored(id), Expected(inline2));
 }
 
 /* Nothing is dropped while its replacement is missing: a link to an
