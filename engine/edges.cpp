@@ -9,6 +9,7 @@
  * imports, and the wrapping, once-only, property and sort work. An action
  * whose edge work emitted records marks the item modified here.
  */
+#include "engine/edges_wrap.h"
 #include "engine/paragraph_table.h"
 #include "engine/services.h"
 #include "engine/walk.h"
@@ -127,6 +128,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = SortKeyAtChunkStart(state);
   else if (state->action == ACTION_SET_ROW_LABEL)
     status = RowLabelAtChunkStart(state);
+  else if (HasWrapWork(state->action))
+    status = WrapWorkAtChunkStart(state);
   else if (HasStartWork(state->action))
     status = EdgeWorkAtChunkStart(record, signature, length, state);
   NoteEmitted(before, state);
@@ -149,6 +152,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = SortKeysAtChunkStop(state);
   else if (state->action == ACTION_SET_ROW_LABEL)
     status = RowLabelAtChunkStop(state);
+  else if (HasWrapWork(state->action))
+    status = WrapWorkAtChunkStop(state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

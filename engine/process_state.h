@@ -205,6 +205,8 @@ struct chunk_process_state {
   DWORD key_table_fixed = 0;
   /* Row labels: the table depth of the table whose rows are labelled. */
   int32_t label_depth = 0;
+  /* A once-only action has acted (SetImageHotspot's area is written). */
+  DWORD once_done = 0;
 };
 
 /* The item whose records the operation walks. */
