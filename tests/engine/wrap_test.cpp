@@ -378,7 +378,8 @@ protected:
   /* Stands in for the chunk append: notes each call, and, with copy set,
    * copies the input records of the append target as they stand, numbering
    * them on the state's record counter and moving its current record as
-   * the append does; then answers status. */
+   * the append does, and leaves a face map as a font-table merge would;
+   * then answers status. */
   void StandIn(bool copy, STATUS status) {
     VelkoTestReplaceAppendChunk([this, copy, status](VelkoRTChunk* chunk,
                                                      chunk_process_state* state, WORD base) {
@@ -396,6 +397,7 @@ protected:
             emitted != NOERROR)
           return emitted;
       }
+      state->session->internal->face_remap_count = 3;
       return status;
     });
   }
@@ -405,17 +407,22 @@ protected:
 
 /* Every row is appended again in key order where the first row stood, one
  * append of the table chunk per key with base 0, and the rows are dropped
- * where they stood; the walk's place survives each append. */
+ * where they stood; the walk's place survives each append, and the face
+ * map of each copy is forgotten after it. */
 TEST_F(SortRowsTest, RowsAreAppendedInKeyOrder) {
   const NOTEID id = StoreBody(Script(Body("c", "a", "b")));
   StandIn(true, NOERROR);
   VelkoRTChunk* table = nullptr;
+  WORD faces = 0xFFFF;
   EXPECT_EQ(Call(id, "Table 1",
                  [&](VelkoRTChunk* chunk) {
                    table = chunk;
-                   return chunk->SortByRow(1, 0, 0, 0, "TitleRows=0");
+                   const STATUS status = chunk->SortByRow(1, 0, 0, 0, "TitleRows=0");
+                   faces = chunk->session->internal->face_remap_count;
+                   return status;
                  }),
             NOERROR);
+  EXPECT_EQ(faces, 0);
   // Rows from record 6 (c), 10 (a) and 14 (b), four records each.
   ASSERT_EQ(calls_.size(), 3u);
   const DWORD firsts[3] = {10, 14, 6};
