@@ -26,6 +26,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
@@ -72,13 +73,15 @@ protected:
   /* The call on a chunk of the definition, in a session of its own, stored
    * by AutoSave. */
   STATUS Call(NOTEID id, const char* definition,
-              const std::function<STATUS(VelkoRTChunk*)>& call) {
+              const std::function<STATUS(VelkoRTChunk*)>& call,
+              const std::function<void()>& arm = [] {}) {
     auto* session = new LSXLsiSession;
     auto* item = new VelkoRTItem(session);
     STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
       item->AutoSave = 1;
       VelkoRTChunk* chunk = item->DefineChunk(definition);
+      arm();
       status = chunk != nullptr ? call(chunk) : STATUS{VELKO_ERR_FAILED};
     }
     delete session;
@@ -469,6 +472,51 @@ TEST_F(SortRowsTest, UnbuiltAppendAndNothingToSort) {
             NOERROR);
   EXPECT_TRUE(calls_.empty());
   ExpectStored(id, "", before);
+}
+
+/* ---- failing allocations ---- */
+
+/* A section around a chunk and an image's area, with the Nth host
+ * allocation or tracked request failing, for every N until a run meets no
+ * failure: a run that fails leaves the stored body as it was, one that
+ * succeeds stores the whole result, and none leaves a host memory handle. */
+TEST_F(WrapTest, SectionAndAreaAreAllOrNothingAtEveryFailedAllocation) {
+  struct operation {
+    const char* name;
+    std::string body;
+    const char* definition;
+    std::function<STATUS(VelkoRTChunk*)> call;
+  };
+  const std::string head = kDef1 + "PABREF id=1\nTEXT text=\"a\"\n";
+  const operation operations[] = {
+      {"section", kThreeRuns, "Text 'abc'",
+       [](VelkoRTChunk* chunk) {
+         return chunk->AlterRichText(ACTION_WRAP_IN_SECTION, 0, 0, 0, 0, "Part", nullptr,
+                                     nullptr, nullptr);
+       }},
+      {"area", head + kImage + "TEXT text=\"b\"\n", "Everything",
+       [](VelkoRTChunk* chunk) {
+         return chunk->SetImageHotspot("Formula", "@True", 0, "TabIndex=3", "rect", 0);
+       }},
+  };
+  for (const operation& op : operations) {
+    SCOPED_TRACE(op.name);
+    const NOTEID first = StoreBody(Script(op.body));
+    const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, first, false);
+    ASSERT_EQ(Call(first, op.definition, op.call), NOERROR);
+    const std::vector<Bytes> after = note_testing::StoredBodyValues(path_, first, true);
+    ASSERT_NE(before, after);
+    for (const allocation_faults::control& fault : allocation_faults::kControls) {
+      const int failed = allocation_faults::SweepStoredOperation(
+          fault, [&] { return StoreBody(Script(op.body)); },
+          [&](NOTEID id, const std::function<void()>& arm) {
+            return Call(id, op.definition, op.call, arm);
+          },
+          [&](NOTEID id) { return note_testing::StoredBodyValues(path_, id, true); }, before,
+          after);
+      EXPECT_GT(failed, 0) << fault.name;
+    }
+  }
 }
 
 } // namespace
