@@ -16,6 +16,7 @@
 #include "chunk/method_support.h"
 #include "chunk/rtchunk_internal.h"
 #include "chunk/services.h"
+#include "generate/hotspot.h"
 #include "generate/length_value.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
@@ -393,12 +394,15 @@ STATUS VelkoRTChunk::SetImageHotspot(const char* codeKind, const char* code, WOR
   if (kind != kCodeFormula)
     return finish(VELKO_ERR_BAD_ARGUMENT);
 
+  // The area generator takes the code kind in the image map's numbering
+  // and the compiled formula where all hotspot code lies.
+  shared.hotspot_code_kind = kAreaCodeFormula;
   ClearResultText(session);
   if (code != nullptr) {
     bool compiledEmpty = false;
     bool compileError = false;
-    const STATUS refused =
-        PrepareHotspotCode(*this, kind, code, codeLength, 0, &compiledEmpty, &compileError);
+    const STATUS refused = PrepareHotspotCode(*this, kind, code, codeLength, kHotspotDataOffset,
+                                              &compiledEmpty, &compileError);
     if (refused != NOERROR)
       return finish(compileError ? STATUS{VELKO_ERR_INVALID_ARGUMENT} : refused);
     if (compiledEmpty)

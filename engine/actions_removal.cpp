@@ -3,7 +3,8 @@
  * neighbours: removing the chunk's content (and mending the paragraph
  * where the removed range ends), removing hotspots, links and sections,
  * dropping every record of the chunk, exporting the chunk's first image to
- * a file and turning bitmaps into GIF images.
+ * a file, turning bitmaps into GIF images, and wrapping the chunk's image
+ * in an image-map area (SetImageHotspot).
  *
  * A record is dropped by leaving its output length 0. A removal that
  * decides about a run of records at its first one marks the later records
@@ -15,9 +16,11 @@
 #include <string.h>
 #include <strings.h>
 
+#include "engine/edges_wrap.h"
 #include "engine/process_state.h"
 #include "engine/record_fields.h"
 #include "engine/services.h"
+#include "engine/walk.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -442,6 +445,40 @@ STATUS ExportGraphic(record_storage* node, chunk_process_state* state) {
   return status;
 }
 
+/* ---- SetImageHotspot ---- */
+
+/* Once, at the end of the chunk's first image or image map: after an
+ * image's CDEND that no map follows, the end and then a new map with the
+ * area; at a map's CDEND, the area joins the map and the end follows it.
+ * The end is copied here, so its output is dropped. */
+STATUS WrapImageInHotspot(record_storage* node, chunk_record_output* output,
+                          chunk_process_state* state) {
+  if (state->once_done != 0 || !IsEnd(node))
+    return NOERROR;
+  const WORD bracketed = NodeBracket(node);
+  if (bracketed == SIG_CD_GRAPHIC) {
+    const record_storage* next = node->next;
+    if (next != nullptr && IsBegin(next) && NodeBracket(next) == SIG_CD_MAPELEMENT)
+      return NOERROR; // the area joins that map at its end
+    if (STATUS status = EmitInputRecord(node->data, node->signature, node->length, state);
+        status != NOERROR)
+      return status;
+    if (STATUS status = AddImageHotspot(node, state); status != NOERROR)
+      return status;
+  } else if (bracketed == SIG_CD_MAPELEMENT) {
+    if (STATUS status = AddImageHotspot(node, state); status != NOERROR)
+      return status;
+    if (STATUS status = EmitInputRecord(node->data, node->signature, node->length, state);
+        status != NOERROR)
+      return status;
+  } else {
+    return NOERROR;
+  }
+  state->once_done = 1;
+  Drop(output);
+  return NOERROR;
+}
+
 /* ---- bitmaps to GIF ---- */
 
 bool IsBitmapPart(WORD signature) {
@@ -484,6 +521,8 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD,
     return ownNode ? ExportGraphic(node, state) : NOERROR;
   case ACTION_CONVERT_BITMAPS:
     return ownNode ? ConvertBitmap(node, output, state) : NOERROR;
+  case ACTION_SET_IMAGE_HOTSPOT:
+    return ownNode ? WrapImageInHotspot(node, output, state) : NOERROR;
   default:
     break;
   }

@@ -837,8 +837,6 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_WIKI_MATCHING:
     return ProcessLinkMatchingAction(record, signature, length, output, state);
   case ACTION_APPEND_ROW:
-  case ACTION_WRAP_IN_LINK:
-  case ACTION_WRAP_IN_LINK_ALT:
   case ACTION_SET_CELL_BORDERS:
   case ACTION_SET_CELL_COLOR:
   case ACTION_CHANGE_TABLE:

@@ -9,6 +9,7 @@
  * imports, and the wrapping, once-only, property and sort work. An action
  * whose edge work emitted records marks the item modified here.
  */
+#include "engine/edges_wrap.h"
 #include "engine/paragraph_table.h"
 #include "engine/property_set_actions.h"
 #include "engine/services.h"
@@ -130,6 +131,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = RowLabelAtChunkStart(state);
   else if (HasPropertySetEdgeWork(state->action))
     status = PropertySetWorkAtStart(signature, state);
+  else if (HasWrapWork(state->action))
+    status = WrapWorkAtChunkStart(state);
   else if (HasStartWork(state->action))
     status = EdgeWorkAtChunkStart(record, signature, length, state);
   NoteEmitted(before, state);
@@ -154,6 +157,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = RowLabelAtChunkStop(state);
   else if (HasPropertySetEdgeWork(state->action))
     status = PropertySetWorkAtStop(state);
+  else if (HasWrapWork(state->action))
+    status = WrapWorkAtChunkStop(state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

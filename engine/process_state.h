@@ -208,6 +208,8 @@ struct chunk_process_state {
   /* Pass-through set: the records met so far lie inside a pass-through
    * run (as the item held them, before the chunk's own were dropped). */
   DWORD passthru_inside = 0;
+  /* A once-only action has acted (SetImageHotspot's area is written). */
+  DWORD once_done = 0;
 };
 
 /* The item whose records the operation walks. */

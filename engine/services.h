@@ -196,8 +196,8 @@ STATUS ProcessSearchAction(const char* record, WORD signature, DWORD length,
 /* Keyword and wiki links (2386, 2816). */
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state);
-/* Wrapping and table actions (2355, 2387, 2388, 2393, 2394, 2413, 2416,
- * 2422, 2437). */
+/* Table actions (2355, 2393, 2394, 2413, 2416, 2422, 2437); the wrapping
+ * actions 2387 and 2388 have their work at the chunk's edges only. */
 STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
                           chunk_record_output* output, chunk_process_state* state);
 

@@ -160,6 +160,9 @@ TEST_F(AppendMethodTest, ImageHotspotKindsCodeAndLabel) {
   EXPECT_TRUE(Actions().empty());
   EXPECT_EQ(VelkoTrackedBlocksInUse(session_), blocks);
 
+  // The formula goes where hotspot code lies, behind 16 free bytes, and the
+  // code kind is the image map's formula kind.
+  session_->internal->hotspot_code_kind = 0x10;
   chunk->SetImageHotspot("formula", "@True", 0, "o", nullptr, 9);
   ASSERT_EQ(Actions().size(), 1u);
   const recorded_action& a = Last();
@@ -169,9 +172,14 @@ TEST_F(AppendMethodTest, ImageHotspotKindsCodeAndLabel) {
   EXPECT_EQ(a.p3, 0);
   EXPECT_EQ(a.p4, 9);
   EXPECT_EQ(a.parameter_text, "formula");
-  EXPECT_FALSE(a.result_text.empty());
+  EXPECT_EQ(session_->internal->hotspot_code_kind, 1u);
+  EXPECT_EQ(std::string(session_->result_text + 16, 2), "FM");
   EXPECT_EQ(session_->internal->parameter_text, nullptr);
-  EXPECT_EQ(VelkoTrackedBlocksInUse(session_), blocks);
+  // The kind's copy is released by each call (the walk of the first one
+  // loaded and rewrote the item's records).
+  const DWORD afterOne = VelkoTrackedBlocksInUse(session_);
+  chunk->SetImageHotspot("formula", "@True", 0, "o", nullptr, 9);
+  EXPECT_EQ(VelkoTrackedBlocksInUse(session_), afterOne);
 }
 
 TEST_F(AppendMethodTest, LayerPlacementIsCheckedInOrder) {
