@@ -10,10 +10,6 @@
 
 STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_ARGUMENT; }
 
-/* ---- services the chunk engine calls (engine/services.h) ---- */
-
-STATUS AppendChunk(VelkoRTChunk*, chunk_process_state*, WORD) { return kServiceNotAvailable; }
-
 /* ---- services record generation calls (generate/services.h) ---- */
 
 STATUS AppendImageResourceRecords(generation_context*, const char*, WORD, WORD, const char*) {

@@ -119,6 +119,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = QueryRecordPositionsAtStart(state);
   else if (IsPropertyEdgeQuery(state->action))
     status = PropertyQueryAtChunkStart(record, signature, length, state);
+  else if (HasTableEdgeWork(state->action))
+    status = TableWorkAtChunkStart(state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStart(record, signature, length, state);
   else if (HasParagraphTableEdgeWork(state->action))
@@ -141,6 +143,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = RenderChunkAtStop(state);
   else if (IsPropertyEdgeQuery(state->action))
     status = PropertyQueryAtChunkStop(state);
+  else if (HasTableEdgeWork(state->action))
+    status = TableWorkAtChunkStop(signature, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
   else if (state->action == ACTION_REMOVE)

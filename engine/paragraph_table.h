@@ -25,6 +25,12 @@ bool HasParagraphTableEdgeWork(WORD action);
  * handled. */
 STATUS ParagraphTableWorkAtStart(WORD signature, chunk_process_state* state);
 
+/* The row append and the cell colour where the chunk opens and where it
+ * closes (at the record of the signature). */
+bool HasTableEdgeWork(WORD action);
+STATUS TableWorkAtChunkStart(chunk_process_state* state);
+STATUS TableWorkAtChunkStop(WORD signature, chunk_process_state* state);
+
 /* ChangeParagraph where a smaller chunk opens inside a paragraph: a
  * changed copy of the definition in effect under a new PABID, and a
  * reference to it. */

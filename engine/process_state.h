@@ -205,6 +205,11 @@ struct chunk_process_state {
   DWORD key_table_fixed = 0;
   /* Row labels: the table depth of the table whose rows are labelled. */
   int32_t label_depth = 0;
+  /* Table and attribute actions: the done word of the actions that write
+   * a record once (cell colour, row append, HTML values), and the table
+   * depth whose end takes an appended row. */
+  DWORD table_done = 0;
+  int32_t wanted_depth = 0;
 };
 
 /* The item whose records the operation walks. */

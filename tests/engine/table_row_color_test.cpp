@@ -1,0 +1,268 @@
+// CellColor and AppendRow through the chunk's class interface on a note of
+// a database file: the body the run stores, read back with the database
+// opened anew, against records written by hand with the byte builder; and
+// what AppendRow hands the chunk append service (a recording stand-in of
+// the test library), with the stored body left as it was while that
+// service is not available.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "chunk/action_record_testing.h"
+#include "chunk/append_chunk_testing.h"
+#include "host/nsfdb.h"
+#include "store/vocabulary.h"
+#include "tests/support/database_file_fixture.h"
+#include "tests/support/record_lines.h"
+#include "tests/support/stored_values.h"
+
+namespace {
+
+using note_testing::RecordLines;
+
+class TableRowColorTest : public DatabaseFileFixture<> {
+public:
+  void TearDown() override {
+    VelkoTestStopAppendChunkRecord();
+    VelkoTestStopActionRecord();
+    DatabaseFileFixture<>::TearDown();
+  }
+
+  NOTEID StoreNote(const std::string& script) { return StoreBody(Script(script)); }
+
+  std::vector<std::string> Stored(NOTEID id) {
+    return RecordLines(note_testing::StoredBodyValues(path_, id, false));
+  }
+  static std::vector<std::string> Expected(const std::string& script) {
+    return RecordLines(std::vector<note_testing::Bytes>{note_testing::Value(Script(script).RecordBytes())});
+  }
+
+  /* The work on the chunk of the stored note, in a session of its own that
+   * ends with it; stored by the AutoSave update. Its answer is returned. */
+  long OnChunk(NOTEID id, const char* definition, const std::function<long(VelkoRTChunk*)>& work) {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    long answer = -1;
+    if (item->Connect("", path_.c_str(), id, "Body", 0) == NOERROR) {
+      item->AutoSave = 1;
+      if (VelkoRTChunk* chunk = item->DefineChunk(definition); chunk != nullptr)
+        answer = work(chunk);
+    }
+    delete session;
+    return answer;
+  }
+};
+
+/* ---- CellColor ---- */
+
+/* The paragraph before the table. */
+const std::string kHead = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+)";
+const std::string kTail = R"(PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+
+/* A table of three cells, (1,1), (1,2) and (2,1); `colors` stand for the
+ * cells' flags and backgrounds and for the colour records: the last
+ * three are the records after each cell's text, and the second cell has a
+ * colour record of its own (record 1) before its text. */
+std::string ColorTable(const std::string& cell, const std::string (&records)[4]) {
+  return kHead + "TABLEBEGIN\nTABLECELL row=0 column=0 " + cell + R"(
+PABREF id=1
+TEXT text="p"
+)" + records[0] +
+         "TABLECELL row=0 column=1 " + cell + "\n" + records[1] + R"(PABREF id=1
+TEXT text="q"
+)" + records[2] +
+         "TABLECELL row=1 column=0 " + cell + R"(
+PABREF id=1
+TEXT text="r"
+)" + records[3] +
+         "TABLEEND\n" + kTail;
+}
+
+/* A colour record of a cell (flags 0x0001, red, green, blue, a zero). */
+std::string CellColorRecord(const char* rgb) {
+  return std::string("RAW sig=0xD3 data=0100") + rgb + "00\n";
+}
+
+const std::string kOwnColor = "RAW sig=0xD3 data=0100AABBCC77\n";
+const std::string kBody = ColorTable("", {"", kOwnColor, "", ""});
+
+struct color_case {
+  const char* name;
+  const char* definition;
+  const char* value;
+  std::string expected;
+};
+
+TEST_F(TableRowColorTest, CellColorSetsTheCellsOfTheChunk) {
+  const std::string rgb = CellColorRecord("102030");
+  const color_case cases[] = {
+      // An RGB colour: every cell its colour record (the second cell's own
+      // one rewritten, its reserved byte cleared), never two for a cell;
+      // the last cell's stands before the table's end.
+      {"RgbOnTheTable", "Table 1", "#102030",
+       ColorTable("flags=1", {rgb, rgb, "", rgb})},
+      {"RgbInLowerCase", "Table 1", "#a0b0c0",
+       ColorTable("flags=1", {CellColorRecord("A0B0C0"), CellColorRecord("A0B0C0"), "",
+                              CellColorRecord("A0B0C0")})},
+      // A palette colour is the background index alone: the colour
+      // records go.
+      {"PaletteColor", "Table 1", "red", ColorTable("flags=1 background=2", {"", "", "", ""})},
+      // A chunk that opens at the table's first cell writes no record
+      // before it; its record follows where the chunk closes.
+      {"FirstCell", "Table 1; Row 1; Column 1", "#102030",
+       kHead + R"(TABLEBEGIN
+TABLECELL row=0 column=0 flags=1
+PABREF id=1
+TEXT text="p"
+)" + rgb + "TABLECELL row=0 column=1\n" +
+           kOwnColor + R"(PABREF id=1
+TEXT text="q"
+TABLECELL row=1 column=0
+PABREF id=1
+TEXT text="r"
+TABLEEND
+)" + kTail},
+      // A cell with a colour record of its own keeps just that one.
+      {"CellWithItsOwnRecord", "Table 1; Row 1; Column 2", "#102030",
+       kHead + R"(TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="p"
+TABLECELL row=0 column=1 flags=1
+)" + rgb + R"(PABREF id=1
+TEXT text="q"
+TABLECELL row=1 column=0
+PABREF id=1
+TEXT text="r"
+TABLEEND
+)" + kTail},
+  };
+  for (const color_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID id = StoreNote(kBody);
+    EXPECT_EQ(OnChunk(id, c.definition,
+                      [&](VelkoRTChunk* chunk) {
+                        return chunk->SetPropertyText("CellColor", c.value, 0);
+                      }),
+              1);
+    EXPECT_EQ(Stored(id), Expected(c.expected));
+  }
+}
+
+TEST_F(TableRowColorTest, CellColorThatNamesNoColourChangesNothing) {
+  const NOTEID id = StoreNote(kBody);
+  VelkoTestResetActionRecord();
+  EXPECT_EQ(OnChunk(id, "Table 1",
+                    [](VelkoRTChunk* chunk) {
+                      return chunk->SetPropertyText("CellColor", "no such colour", 0);
+                    }),
+            0);
+  EXPECT_TRUE(VelkoTestRecordedActions().empty());
+  EXPECT_EQ(Stored(id), Expected(kBody));
+}
+
+/* ---- AppendRow ---- */
+
+/* A table of two rows of one cell, announced by a CDPRETABLEBEGIN whose
+ * row count (byte 8) is 2; the second cell holds `inner`. */
+std::string RowTable(int rows, const std::string& inner = "") {
+  const std::string count = rows == 2 ? "02" : "03";
+  return kHead + "RAW sig=0xFFFB data=00000000" + count + std::string(78, '0') + R"(
+TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="p"
+TABLECELL row=1 column=0
+PABREF id=1
+TEXT text="q"
+)" + inner + "TABLEEND\n" + kTail;
+}
+
+const std::string kNested = R"(PARAGRAPH
+TABLEBEGIN nested=1
+TABLECELL row=0 column=0 nested=1
+PABREF id=1
+TEXT text="n"
+TABLEEND nested=1
+)";
+
+struct row_case {
+  const char* name;
+  const char* definition;
+  WORD row;
+  DWORD append_position;
+  std::string body;
+  size_t calls;
+  DWORD record_number; /* where the copy goes (0: no call) */
+  int32_t depth;
+  std::string expected; /* with the stand-in answering 0 */
+};
+
+/* Record numbers: 1-4 the paragraph before, 5 the CDPRETABLEBEGIN, 6 the
+ * table begin, 7-9 and 10-12 the two cells, then the nested table or the
+ * end. */
+TEST_F(TableRowColorTest, AppendRowHandsTheRowToTheAppendWhereTheRowGoes) {
+  const row_case cases[] = {
+      // On a Table chunk the row goes before the table's end, and the
+      // table announces one row more.
+      {"Table", "Table 1", 2, 1, RowTable(2), 1, 13, 0, RowTable(3)},
+      // Only the end of the table itself takes it, not a nested table's.
+      {"NestedTable", "Table 1", 1, 1, RowTable(2, kNested), 1, 19, 0, RowTable(3, kNested)},
+      // On a Row chunk it follows the row: before the next row's first
+      // cell, or before the table's end after the last row.
+      {"FirstRow", "Table 1; Row 1", 0, 1, RowTable(2), 1, 10, 1, RowTable(2)},
+      {"LastRow", "Table 1; Row 2", 0, 1, RowTable(2), 1, 13, 0, RowTable(2)},
+      // Appending at the start, it goes before the row; a Table chunk
+      // takes none there.
+      {"RowAtTheStart", "Table 1; Row 2", 0, 0, RowTable(2), 1, 10, 1, RowTable(2)},
+      {"TableAtTheStart", "Table 1", 1, 0, RowTable(2), 0, 0, 0, RowTable(2)},
+  };
+  for (const row_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const STATUS answer : {STATUS{1028}, STATUS{NOERROR}}) {
+      SCOPED_TRACE(answer);
+      const NOTEID id = StoreNote(c.body);
+      VelkoTestResetActionRecord();
+      VelkoTestRecordAppendChunk(answer);
+      const long status = OnChunk(id, c.definition, [&](VelkoRTChunk* chunk) {
+        chunk->append_position = c.append_position;
+        return static_cast<long>(chunk->AppendRow(1, c.row, nullptr));
+      });
+      const std::vector<append_chunk_call> calls = VelkoTestAppendChunkCalls();
+      const std::vector<recorded_action> actions = VelkoTestRecordedActions();
+      VelkoTestStopAppendChunkRecord();
+      VelkoTestStopActionRecord();
+
+      ASSERT_EQ(calls.size(), c.calls);
+      EXPECT_EQ(status, c.calls != 0 ? answer : NOERROR);
+      // A failing copy leaves the stored body as it was.
+      EXPECT_EQ(Stored(id), Expected(answer == NOERROR ? c.expected : c.body));
+      if (c.calls == 0)
+        continue;
+      ASSERT_EQ(actions.size(), 2u);
+      ASSERT_EQ(actions[1].action, ACTION_APPEND_ROW);
+      const append_chunk_call& call = calls[0];
+      EXPECT_EQ(call.action, ACTION_APPEND_ROW);
+      EXPECT_TRUE(call.own_chunk);
+      EXPECT_EQ(call.base, 0);
+      // The row the query found is the append's target.
+      EXPECT_NE(call.target_first, 0u);
+      EXPECT_EQ(call.target_first, actions[1].p1);
+      EXPECT_EQ(call.target_last, actions[1].p2);
+      EXPECT_EQ(call.record_number, c.record_number);
+      EXPECT_EQ(call.table_depth, c.depth);
+    }
+  }
+}
+
+} // namespace
