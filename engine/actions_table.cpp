@@ -13,8 +13,9 @@
  * depth, or at the chunk's edge; the copy itself is the chunk layer's
  * AppendChunk.
  *
- * The other actions that reach ProcessTableAction are refused by the
- * driver before the walk until they are built.
+ * The HTML identity texts (2422) are engine/actions_html_value.cpp; the
+ * other actions that reach ProcessTableAction are refused by the driver
+ * before the walk until they are built.
  */
 #include <stddef.h>
 #include <stdlib.h>
@@ -340,15 +341,20 @@ STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
     return SetCellColor(record, signature, length, output, state);
   if (state->action == ACTION_APPEND_ROW)
     return AppendRow(record, signature, length, output, state);
+  if (state->action == ACTION_SET_HTML_VALUE)
+    return SetHtmlValue(record, signature, length, output, state);
   return kServiceNotAvailable;
 }
 
 bool HasTableEdgeWork(WORD action) {
-  return action == ACTION_APPEND_ROW || action == ACTION_SET_CELL_COLOR;
+  return action == ACTION_APPEND_ROW || action == ACTION_SET_CELL_COLOR ||
+         action == ACTION_SET_HTML_VALUE;
 }
 
-STATUS TableWorkAtChunkStart(chunk_process_state* state) {
+STATUS TableWorkAtChunkStart(WORD signature, chunk_process_state* state) {
   state->table_done = 0;
+  if (state->action == ACTION_SET_HTML_VALUE)
+    return HtmlValueAtChunkStart(signature, state);
   if (state->action != ACTION_APPEND_ROW)
     return NOERROR;
   // A Table chunk opens with its table counted: its rows lie one level
@@ -363,6 +369,8 @@ STATUS TableWorkAtChunkStart(chunk_process_state* state) {
 }
 
 STATUS TableWorkAtChunkStop(WORD signature, chunk_process_state* state) {
+  if (state->action == ACTION_SET_HTML_VALUE)
+    return HtmlValueAtChunkStop(state);
   if (state->table_done != 0)
     return NOERROR;
   if (state->action == ACTION_SET_CELL_COLOR) {

@@ -120,7 +120,7 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
   else if (IsPropertyEdgeQuery(state->action))
     status = PropertyQueryAtChunkStart(record, signature, length, state);
   else if (HasTableEdgeWork(state->action))
-    status = TableWorkAtChunkStart(state);
+    status = TableWorkAtChunkStart(signature, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStart(record, signature, length, state);
   else if (HasParagraphTableEdgeWork(state->action))

@@ -210,6 +210,10 @@ struct chunk_process_state {
    * depth whose end takes an appended row. */
   DWORD table_done = 0;
   int32_t wanted_depth = 0;
+  /* HTML values: a bracket for the table's identity record was opened
+   * where the chunk opens; a cell of the chunk is open. */
+  DWORD html_bracket_open = 0;
+  DWORD html_cell_open = 0;
 };
 
 /* The item whose records the operation walks. */

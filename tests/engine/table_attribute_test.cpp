@@ -1,5 +1,6 @@
-// CellColor and AppendRow through the chunk's class interface on a note of
-// a database file: the body the run stores, read back with the database
+// CellColor, AppendRow and the HTML identity texts of tables and cells
+// (action 2422) through the chunk's class interface on a note of a
+// database file: the body the run stores, read back with the database
 // opened anew, against records written by hand with the byte builder; and
 // what AppendRow hands the chunk append service (a recording stand-in of
 // the test library), with the stored body left as it was while that
@@ -23,7 +24,7 @@ namespace {
 
 using note_testing::RecordLines;
 
-class TableRowColorTest : public DatabaseFileFixture<> {
+class TableAttributeTest : public DatabaseFileFixture<> {
 public:
   void TearDown() override {
     VelkoTestStopAppendChunkRecord();
@@ -103,7 +104,7 @@ struct color_case {
   std::string expected;
 };
 
-TEST_F(TableRowColorTest, CellColorSetsTheCellsOfTheChunk) {
+TEST_F(TableAttributeTest, CellColorSetsTheCellsOfTheChunk) {
   const std::string rgb = CellColorRecord("102030");
   const color_case cases[] = {
       // An RGB colour: every cell its colour record (the second cell's own
@@ -159,7 +160,7 @@ TABLEEND
   }
 }
 
-TEST_F(TableRowColorTest, CellColorThatNamesNoColourChangesNothing) {
+TEST_F(TableAttributeTest, CellColorThatNamesNoColourChangesNothing) {
   const NOTEID id = StoreNote(kBody);
   VelkoTestResetActionRecord();
   EXPECT_EQ(OnChunk(id, "Table 1",
@@ -211,7 +212,7 @@ struct row_case {
 /* Record numbers: 1-4 the paragraph before, 5 the CDPRETABLEBEGIN, 6 the
  * table begin, 7-9 and 10-12 the two cells, then the nested table or the
  * end. */
-TEST_F(TableRowColorTest, AppendRowHandsTheRowToTheAppendWhereTheRowGoes) {
+TEST_F(TableAttributeTest, AppendRowHandsTheRowToTheAppendWhereTheRowGoes) {
   const row_case cases[] = {
       // On a Table chunk the row goes before the table's end, and the
       // table announces one row more.
@@ -262,6 +263,97 @@ TEST_F(TableRowColorTest, AppendRowHandsTheRowToTheAppendWhereTheRowGoes) {
       EXPECT_EQ(call.record_number, c.record_number);
       EXPECT_EQ(call.table_depth, c.depth);
     }
+  }
+}
+
+/* ---- HTML identity texts (2422) ---- */
+
+/* The table of three cells; the second has its identity record (ID "old",
+ * name "nm") after its cell record. `cells` stand for the records after
+ * each cell's text, `before` for those before the CDPRETABLEBEGIN. */
+std::string IdentityTable(const std::string& before, const std::string& own,
+                          const std::string (&cells)[3]) {
+  return kHead + before + "RAW sig=0xFFFB data=" + std::string(88, '0') + R"(
+TABLEBEGIN
+TABLECELL row=0 column=0
+PABREF id=1
+TEXT text="p"
+)" + cells[0] + "TABLECELL row=0 column=1\n" + own + R"(PABREF id=1
+TEXT text="q"
+)" + cells[1] + R"(TABLECELL row=1 column=0
+PABREF id=1
+TEXT text="r"
+)" + cells[2] + "TABLEEND\n" + kTail;
+}
+
+const std::string kOwnIdentity = "IDNAME sig=0xFF7B id=\"old\" name=\"nm\"\n";
+const std::string kIdentityBody = IdentityTable("", kOwnIdentity, {"", "", ""});
+
+struct identity_case {
+  const char* name;
+  const char* definition;
+  WORD part;
+  WORD level;
+  const char* text;
+  std::string expected;
+};
+
+TEST_F(TableAttributeTest, HtmlValueSetsTheIdentityTextsOfTablesAndCells) {
+  // New records hold the chosen text alone; their length is made even.
+  const std::string id = "IDNAME sig=0xFF7B id=\"c1\"\n";
+  const identity_case cases[] = {
+      // Cells: each cell of the chunk one record, the cell that has one
+      // keeps just that one with the text replaced; the last cell's
+      // stands before the table's end.
+      {"Cells", "Table 1", 2, 2, "c1",
+       IdentityTable("", "IDNAME sig=0xFF7B id=\"c1\" name=\"nm\"\n", {id, "", id})},
+      // The table: its record in a bracket before the CDPRETABLEBEGIN;
+      // the cells stay as they are.
+      {"Table", "Table 1", 3, 1, "grid",
+       IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"grid\"\n"
+                     "END sig=0xFFFB version=1\n",
+                     kOwnIdentity, {"", "", ""})},
+      // Any level: the existing records change and no new one is made.
+      {"AnyLevel", "Table 1", 1, 0, "n2",
+       IdentityTable("", "IDNAME sig=0xFF7B id=\"old\" name=\"n2\" tail=\"\\0\"\n",
+                     {"", "", ""})},
+      // A chunk that opens at a cell: nothing before it; its record
+      // follows where the chunk closes.
+      {"Cell", "Table 1; Row 1; Column 1", 4, 2, "s",
+       IdentityTable("", kOwnIdentity,
+                     {"IDNAME sig=0xFF7B style=\"s\" tail=\"\\0\"\n", "", ""})},
+      {"RowWithAnIdentifiedCell", "Table 1; Row 1", 5, 2, "t",
+       IdentityTable("",
+                     "IDNAME sig=0xFF7B id=\"old\" title=\"t\" name=\"nm\"\n",
+                     {"IDNAME sig=0xFF7B title=\"t\" tail=\"\\0\"\n", "", ""})},
+  };
+  for (const identity_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID id_ = StoreNote(kIdentityBody);
+    EXPECT_EQ(OnChunk(id_, c.definition,
+                      [&](VelkoRTChunk* chunk) {
+                        return static_cast<long>(chunk->AlterRichText(
+                            ACTION_SET_HTML_VALUE, c.part, c.level, 0, 0, nullptr, c.text,
+                            nullptr, nullptr));
+                      }),
+              NOERROR);
+    EXPECT_EQ(Stored(id_), Expected(c.expected));
+  }
+}
+
+TEST_F(TableAttributeTest, HtmlValueTooLongForARecordChangesNothing) {
+  const std::string text(64382 - 26 - 5 + 1, 'x'); // with "old" and "nm"
+  for (const WORD level : {WORD{0}, WORD{2}}) {
+    SCOPED_TRACE(level);
+    const NOTEID id = StoreNote(kIdentityBody);
+    EXPECT_EQ(OnChunk(id, "Table 1",
+                      [&](VelkoRTChunk* chunk) {
+                        return static_cast<long>(chunk->AlterRichText(
+                            ACTION_SET_HTML_VALUE, 3, level, 0, 0, nullptr, text.c_str(), nullptr,
+                            nullptr));
+                      }),
+              1028);
+    EXPECT_EQ(Stored(id), Expected(kIdentityBody));
   }
 }
 
