@@ -13,8 +13,9 @@
  * depth, or at the chunk's edge; the copy itself is the chunk layer's
  * AppendChunk.
  *
- * The HTML identity texts (2422) are engine/actions_html_value.cpp; the
- * other actions that reach ProcessTableAction are refused by the driver
+ * The HTML identity texts (2422) are engine/actions_html_value.cpp, the
+ * field modification (2416) engine/actions_field_modify.cpp; the other
+ * actions that reach ProcessTableAction are refused by the driver
  * before the walk until they are built.
  */
 #include <stddef.h>
@@ -343,6 +344,8 @@ STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
     return AppendRow(record, signature, length, output, state);
   if (state->action == ACTION_SET_HTML_VALUE)
     return SetHtmlValue(record, signature, length, output, state);
+  if (state->action == ACTION_MODIFY_FIELD)
+    return ModifyField(signature, output, state);
   return kServiceNotAvailable;
 }
 

@@ -38,6 +38,9 @@ STATUS SetHtmlValue(const char* record, WORD signature, DWORD length,
 STATUS HtmlValueAtChunkStart(WORD signature, chunk_process_state* state);
 STATUS HtmlValueAtChunkStop(chunk_process_state* state);
 
+/* Field modification (action 2416): the case for a record of the chunk. */
+STATUS ModifyField(WORD signature, chunk_record_output* output, chunk_process_state* state);
+
 /* ChangeParagraph where a smaller chunk opens inside a paragraph: a
  * changed copy of the definition in effect under a new PABID, and a
  * reference to it. */

@@ -40,7 +40,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
     /* ProcessTableAction */
     ACTION_WRAP_IN_LINK, ACTION_WRAP_IN_LINK_ALT,
-    ACTION_MODIFY_FIELD,
     ACTION_SET_TARGET_PROPERTIES,
 };
 // clang-format on

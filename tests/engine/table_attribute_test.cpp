@@ -1,5 +1,5 @@
-// CellColor, AppendRow and the HTML identity texts of tables and cells
-// (action 2422) through the chunk's class interface on a note of a
+// CellColor, AppendRow, the HTML identity texts of tables and cells
+// (action 2422) and the field modification (action 2416) through the chunk's class interface on a note of a
 // database file: the body the run stores, read back with the database
 // opened anew, against records written by hand with the byte builder; and
 // what AppendRow hands the chunk append service (a recording stand-in of
@@ -16,12 +16,14 @@
 #include "chunk/append_chunk_testing.h"
 #include "host/nsfdb.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/record_lines.h"
 #include "tests/support/stored_values.h"
 
 namespace {
 
+using note_testing::Bytes;
 using note_testing::RecordLines;
 
 class TableAttributeTest : public DatabaseFileFixture<> {
@@ -38,7 +40,7 @@ public:
     return RecordLines(note_testing::StoredBodyValues(path_, id, false));
   }
   static std::vector<std::string> Expected(const std::string& script) {
-    return RecordLines(std::vector<note_testing::Bytes>{note_testing::Value(Script(script).RecordBytes())});
+    return RecordLines(std::vector<Bytes>{note_testing::Value(Script(script).RecordBytes())});
   }
 
   /* The work on the chunk of the stored note, in a session of its own that
@@ -354,6 +356,104 @@ TEST_F(TableAttributeTest, HtmlValueTooLongForARecordChangesNothing) {
                       }),
               1028);
     EXPECT_EQ(Stored(id), Expected(kIdentityBody));
+  }
+}
+
+/* ---- field modification (2416) ---- */
+
+/* A JavaScript OnClick event whose code is alert(1): the event record
+ * (action length 9, the NUL counted) and its blob part of 10 bytes. */
+const std::string kClickEvent =
+    "RAW sig=0xFFF9 data=00000000010004000900000000000000000000000000000000000000\n"
+    "RAW sig=0xFFDC data=F9FF0A00803E0000000000000000616C6572742831290000\n";
+const std::string kFieldIdentity = "IDNAME id=\"fid\" tail=\"\\0\"\n";
+
+/* A field between two paragraphs: `records` its records. */
+std::string FieldBody(const std::string& records) {
+  return kHead + records + kTail;
+}
+
+/* The field as it is stored when written whole: its records in the
+ * order the field is written, bracketed, an empty text run behind. */
+const std::string kFieldInOrder = "BEGIN sig=0xFF8A\nRAW sig=0xFFFE data=" + std::string(168, '0') +
+                                  "\nRAW sig=0xFFB0 data=" + std::string(32, '0') +
+                                  "\nFIELD name=\"Amount\" description=\"d\"\n" + kClickEvent +
+                                  kFieldIdentity + "END sig=0xFF8A\nTEXT text=\"\"\n";
+/* The same field with its identity record before its event and its
+ * extension records the other way round. */
+const std::string kFieldOutOfOrder = "BEGIN sig=0xFF8A\nRAW sig=0xFFB0 data=" +
+                                     std::string(32, '0') + "\nRAW sig=0xFFFE data=" +
+                                     std::string(168, '0') +
+                                     "\nFIELD name=\"Amount\" description=\"d\"\n" +
+                                     kFieldIdentity + kClickEvent +
+                                     "END sig=0xFF8A\nTEXT text=\"\"\n";
+
+struct field_case {
+  const char* name;
+  const char* field_name;
+  WORD length;
+  std::string body;
+  STATUS status;
+  std::string expected;
+};
+
+TEST_F(TableAttributeTest, ModifyFieldWritesTheNamedFieldAgain) {
+  const field_case cases[] = {
+      {"RecordsInTheirOrder", "Amount", 0, FieldBody(kFieldOutOfOrder), NOERROR,
+       FieldBody(kFieldInOrder)},
+      {"NameCase", "AMOUNT", 0, FieldBody(kFieldOutOfOrder), NOERROR, FieldBody(kFieldInOrder)},
+      {"LeadingCharacters", "Amountless", 6, FieldBody(kFieldOutOfOrder), NOERROR,
+       FieldBody(kFieldInOrder)},
+      // Another name, or a longer one, leaves the field alone.
+      {"OtherField", "Total", 0, FieldBody(kFieldOutOfOrder), NOERROR,
+       FieldBody(kFieldOutOfOrder)},
+      {"LongerName", "Amounts", 0, FieldBody(kFieldOutOfOrder), NOERROR,
+       FieldBody(kFieldOutOfOrder)},
+      // An event of no known name is left out with the identity record;
+      // the field is written, but the operation fails and the note keeps
+      // its body.
+      {"UnknownEvent", "Amount", 0,
+       FieldBody("BEGIN sig=0xFF8A\nFIELD name=\"Amount\"\n"
+                 "RAW sig=0xFFF9 data=00000000630004000900000000000000000000000000000000000000\n"
+                 "RAW sig=0xFFDC data=F9FF0A00803E0000000000000000616C6572742831290000\n" +
+                 kFieldIdentity + "END sig=0xFF8A\nTEXT text=\"\"\n"),
+       257, ""},
+  };
+  for (const field_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID id = StoreNote(c.body);
+    EXPECT_EQ(OnChunk(id, "Everything",
+                      [&](VelkoRTChunk* chunk) {
+                        return static_cast<long>(
+                            chunk->AlterRichText(ACTION_MODIFY_FIELD, c.length, 0, 0, 0,
+                                                 c.field_name, nullptr, nullptr, nullptr));
+                      }),
+              c.status);
+    EXPECT_EQ(Stored(id), Expected(c.status == NOERROR ? c.expected : c.body));
+  }
+}
+
+/* A field buffer that cannot be had ends the operation before the walk,
+ * with no buffer left behind; any other failure leaves the note as it
+ * was. */
+TEST_F(TableAttributeTest, ModifyFieldOverEveryFailingAllocation) {
+  const std::vector<Bytes> before = {
+      note_testing::Value(Script(FieldBody(kFieldOutOfOrder)).RecordBytes())};
+  const std::vector<Bytes> after = {
+      note_testing::Value(Script(FieldBody(kFieldInOrder)).RecordBytes())};
+  for (const allocation_faults::control& control : allocation_faults::kControls) {
+    SCOPED_TRACE(control.name);
+    const int failed = allocation_faults::SweepStoredOperation(
+        control, [&] { return StoreNote(FieldBody(kFieldOutOfOrder)); },
+        [&](NOTEID id, const std::function<void()>& arm) {
+          return static_cast<STATUS>(OnChunk(id, "Everything", [&](VelkoRTChunk* chunk) {
+            arm();
+            return static_cast<long>(chunk->AlterRichText(ACTION_MODIFY_FIELD, 0, 0, 0, 0,
+                                                          "Amount", nullptr, nullptr, nullptr));
+          }));
+        },
+        [&](NOTEID id) { return note_testing::StoredBodyValues(path_, id, true); }, before, after);
+    EXPECT_GT(failed, 0);
   }
 }
 
