@@ -204,9 +204,15 @@ bool ColorsByRecord(const _internal_SESS* session) {
   return session->cell_color_rgb != 0 && session->cell_color_index == 0;
 }
 
-/* A cell: the colour record of the cell before it, unless that cell had
- * its own record rewritten (done word set) or the chunk opens here or at
- * the table's first cell; then the background index and its flag. */
+/* The bit of a table depth in the state's mask of open cells that have
+ * their colour record (depths past 31 share the last bit). Bit 0 tells
+ * that a cell of the chunk was met. */
+DWORD LevelBit(int32_t depth) { return 1u << (depth < 1 ? 1 : depth > 31 ? 31 : depth); }
+constexpr DWORD kCellMet = 1;
+
+/* A cell: the colour record of the cell before it at its depth, unless
+ * that cell had its own record rewritten or the chunk opens here or at the
+ * table's first cell; then the background index and its flag. */
 STATUS ColorCell(const char* record, DWORD length, chunk_record_output* output,
                  chunk_process_state* state) {
   const _internal_SESS* session = state->session->internal;
@@ -214,12 +220,13 @@ STATUS ColorCell(const char* record, DWORD length, chunk_record_output* output,
     return NOERROR;
   CDTABLECELL cell;
   memcpy(&cell, record, sizeof cell);
-  if (state->chunk_opened_here == 0 && ColorsByRecord(session) && state->table_done == 0 &&
-      (cell.Row != 0 || cell.Column != 0)) {
+  const DWORD level = LevelBit(state->depth_table);
+  if (state->chunk_opened_here == 0 && ColorsByRecord(session) &&
+      (state->colored_cells & level) == 0 && (cell.Row != 0 || cell.Column != 0)) {
     if (STATUS status = EmitCellColor(session->cell_color_rgb, state); status != NOERROR)
       return status;
   }
-  state->table_done = 0;
+  state->colored_cells = (state->colored_cells & ~level) | kCellMet;
   BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
   if (data == nullptr)
     return VELKO_ERR_MEMORY;
@@ -227,8 +234,8 @@ STATUS ColorCell(const char* record, DWORD length, chunk_record_output* output,
   cell.Flags |= kCellBackgroundColored;
   memcpy(data, &cell, sizeof cell);
   output->data = reinterpret_cast<const char*>(data);
-  if (session->cell_color_rgb == 0)
-    state->table_done = 1;
+  if (!ColorsByRecord(session))
+    state->colored_cells |= level;
   StateItem(state)->Modified = 1;
   return NOERROR;
 }
@@ -238,7 +245,7 @@ STATUS ColorCell(const char* record, DWORD length, chunk_record_output* output,
 STATUS ColorRecord(const char* record, DWORD length, chunk_record_output* output,
                    chunk_process_state* state) {
   const _internal_SESS* session = state->session->internal;
-  state->table_done = 1;
+  state->colored_cells |= LevelBit(state->depth_table);
   StateItem(state)->Modified = 1;
   if (!ColorsByRecord(session) || length < sizeof(CDCOLOR)) {
     output->length = 0;
@@ -264,13 +271,30 @@ STATUS SetCellColor(const char* record, WORD signature, DWORD length, chunk_reco
     return ColorCell(record, length, output, state);
   if (signature == SIG_CD_CELLCOLOR)
     return ColorRecord(record, length, output, state);
-  // The last cell's colour record stands before the table's end.
-  if (IsTableEnd(signature) && state->chunk_opened_here == 0 &&
-      ColorsByRecord(state->session->internal) && state->table_done == 0) {
-    state->table_done = 1;
-    return EmitCellColor(state->session->internal->cell_color_rgb, state);
-  }
-  return NOERROR;
+  // The last cell's colour record stands before the table's end (the
+  // walk has left the table already).
+  if (!IsTableEnd(signature))
+    return NOERROR;
+  const DWORD level = LevelBit(state->depth_table + 1);
+  const bool missing = (state->colored_cells & level) == 0;
+  state->colored_cells |= level;
+  if (state->chunk_opened_here != 0 || !ColorsByRecord(state->session->internal) || !missing)
+    return NOERROR;
+  return EmitCellColor(state->session->internal->cell_color_rgb, state);
+}
+
+/* Where the chunk closes: the colour record of the chunk's last cell when
+ * it has none yet. */
+STATUS CellColorAtStop(WORD signature, chunk_process_state* state) {
+  const _internal_SESS* session = state->session->internal;
+  if ((state->colored_cells & kCellMet) == 0 || !ColorsByRecord(session))
+    return NOERROR;
+  const DWORD level =
+      LevelBit(IsTableEnd(signature) ? state->depth_table + 1 : state->depth_table);
+  if ((state->colored_cells & level) != 0)
+    return NOERROR;
+  state->colored_cells |= level;
+  return EmitCellColor(session->cell_color_rgb, state);
 }
 
 /* ---- row appends ---- */
@@ -374,14 +398,9 @@ STATUS TableWorkAtChunkStart(WORD signature, chunk_process_state* state) {
 STATUS TableWorkAtChunkStop(WORD signature, chunk_process_state* state) {
   if (state->action == ACTION_SET_HTML_VALUE)
     return HtmlValueAtChunkStop(state);
-  if (state->table_done != 0)
-    return NOERROR;
-  if (state->action == ACTION_SET_CELL_COLOR) {
-    state->table_done = 1;
-    const _internal_SESS* session = state->session->internal;
-    return ColorsByRecord(session) ? EmitCellColor(session->cell_color_rgb, state) : NOERROR;
-  }
-  if (state->action != ACTION_APPEND_ROW || !AppendsAfter(state))
+  if (state->action == ACTION_SET_CELL_COLOR)
+    return CellColorAtStop(signature, state);
+  if (state->table_done != 0 || state->action != ACTION_APPEND_ROW || !AppendsAfter(state))
     return NOERROR;
   // A table end has left its table already.
   const int32_t depth = IsTableEnd(signature) ? state->depth_table + 1 : state->depth_table;

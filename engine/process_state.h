@@ -214,6 +214,8 @@ struct chunk_process_state {
    * where the chunk opens; a cell of the chunk is open. */
   DWORD html_bracket_open = 0;
   DWORD html_cell_open = 0;
+  /* Cell colours: per table depth, the open cell has its colour record. */
+  DWORD colored_cells = 0;
 };
 
 /* The item whose records the operation walks. */

@@ -104,7 +104,28 @@ struct color_case {
   const char* definition;
   const char* value;
   std::string expected;
+  std::string body = kBody;
 };
+
+/* A table whose first cell holds a nested table of one cell; `cells`
+ * stand for the flags of the cells and `records` for the records after
+ * the nested cell's text, after the nested table and after the second
+ * cell's text. */
+std::string NestedColorTable(const std::string& cells, const std::string (&records)[3]) {
+  return kHead + "TABLEBEGIN\nTABLECELL row=0 column=0 " + cells + R"(
+PABREF id=1
+TEXT text="p"
+PARAGRAPH
+TABLEBEGIN nested=1
+TABLECELL row=0 column=0 nested=1 )" + cells + R"(
+PABREF id=1
+TEXT text="n"
+)" + records[0] + "TABLEEND nested=1\n" + records[1] + "TABLECELL row=0 column=1 " + cells +
+         R"(
+PABREF id=1
+TEXT text="q"
+)" + records[2] + "TABLEEND\n" + kTail;
+}
 
 TEST_F(TableAttributeTest, CellColorSetsTheCellsOfTheChunk) {
   const std::string rgb = CellColorRecord("102030");
@@ -135,6 +156,12 @@ PABREF id=1
 TEXT text="r"
 TABLEEND
 )" + kTail},
+      // A nested table's cells have their records, and the cell that
+      // holds it has its own after it.
+      {"NestedTable", "Table 1", "#102030", NestedColorTable("flags=1", {rgb, rgb, rgb}),
+       NestedColorTable("", {"", "", ""})},
+      // Without cells nothing is written.
+      {"NoTable", "Everything", "#102030", kHead + kTail, kHead + kTail},
       // A cell with a colour record of its own keeps just that one.
       {"CellWithItsOwnRecord", "Table 1; Row 1; Column 2", "#102030",
        kHead + R"(TABLEBEGIN
@@ -152,7 +179,7 @@ TABLEEND
   };
   for (const color_case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NOTEID id = StoreNote(kBody);
+    const NOTEID id = StoreNote(c.body);
     EXPECT_EQ(OnChunk(id, c.definition,
                       [&](VelkoRTChunk* chunk) {
                         return chunk->SetPropertyText("CellColor", c.value, 0);
