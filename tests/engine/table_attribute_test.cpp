@@ -484,4 +484,52 @@ TEST_F(TableAttributeTest, ModifyFieldOverEveryFailingAllocation) {
   }
 }
 
+/* ---- failing allocations ---- */
+
+struct sweep_case {
+  const char* name;
+  std::string body;
+  std::function<long(VelkoRTChunk*)> work;
+  std::string expected;
+};
+
+/* Each change over every failing host and tracked allocation: the status
+ * is returned and the note keeps its body, or the change is whole. */
+TEST_F(TableAttributeTest, ChangesAreAllOrNothingAtEveryFailedAllocation) {
+  const std::string rgb = CellColorRecord("102030");
+  const std::string id = "IDNAME sig=0xFF7B id=\"c1\"\n";
+  const sweep_case cases[] = {
+      {"CellColor", kBody,
+       [](VelkoRTChunk* chunk) {
+         return chunk->SetPropertyText("CellColor", "#102030", 0) == 1 ? NOERROR : chunk->status;
+       },
+       ColorTable("flags=1", {rgb, rgb, "", rgb})},
+      {"HtmlValue", kIdentityBody,
+       [](VelkoRTChunk* chunk) {
+         return static_cast<long>(chunk->AlterRichText(ACTION_SET_HTML_VALUE, 2, 2, 0, 0, nullptr,
+                                                       "c1", nullptr, nullptr));
+       },
+       IdentityTable("", "IDNAME sig=0xFF7B id=\"c1\" name=\"nm\"\n", {id, "", id})},
+  };
+  for (const sweep_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<Bytes> before = {note_testing::Value(Script(c.body).RecordBytes())};
+    const std::vector<Bytes> after = {note_testing::Value(Script(c.expected).RecordBytes())};
+    for (const allocation_faults::control& control : allocation_faults::kControls) {
+      SCOPED_TRACE(control.name);
+      const int failed = allocation_faults::SweepStoredOperation(
+          control, [&] { return StoreNote(c.body); },
+          [&](NOTEID note, const std::function<void()>& arm) {
+            return static_cast<STATUS>(OnChunk(note, "Table 1", [&](VelkoRTChunk* chunk) {
+              arm();
+              return c.work(chunk);
+            }));
+          },
+          [&](NOTEID note) { return note_testing::StoredBodyValues(path_, note, true); }, before,
+          after);
+      EXPECT_GT(failed, 0);
+    }
+  }
+}
+
 } // namespace
