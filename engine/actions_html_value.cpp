@@ -4,7 +4,8 @@
  * style, title, other, name) is set, in the chunk's existing identity
  * records or in new ones that hold that text alone: a table's record in a
  * bracket before its CDPRETABLEBEGIN, a cell's among the cell's records,
- * after the cell record.
+ * after the cell record. A Table chunk opens after the bracket of its
+ * table's identity record: a table that has one gets no second one there.
  *
  * p1 chooses the text (1 name, 2 ID, 3 class, 4 style, 5 title, any other
  * the other attributes), p2 the level (0 any, 1 table, 2 cell), s2 is the
@@ -16,6 +17,7 @@
 
 #include "engine/paragraph_table.h"
 #include "engine/process_state.h"
+#include "engine/record_fields.h"
 #include "engine/services.h"
 #include "store/emitter.h"
 #include "store/tracked_memory.h"
@@ -124,6 +126,21 @@ STATUS RebuildIdentity(const char* record, WORD signature, DWORD length,
   return NOERROR;
 }
 
+/* The table already has its identity record: a bracket of it ends right
+ * before the node. */
+bool HasTableIdentity(const record_storage* node) {
+  const record_storage* end = node != nullptr ? node->previous : nullptr;
+  if (end == nullptr || !IsEndOf(end->data, end->signature, end->length, SIG_CD_PRETABLEBEGIN))
+    return false;
+  for (const record_storage* at = end->previous; at != nullptr; at = at->previous) {
+    if (at->signature == SIG_CD_IDNAME)
+      return true;
+    if (IsBracket(at->signature))
+      return false;
+  }
+  return false;
+}
+
 bool SetsTables(WORD level) { return level == kAnyLevel || level == kTableLevel; }
 bool SetsCells(WORD level) { return level == kAnyLevel || level == kCellLevel; }
 
@@ -137,13 +154,16 @@ STATUS SetHtmlValue(const char* record, WORD signature, DWORD length,
     return RebuildIdentity(record, signature, length, output, state);
 
   if (level == kTableLevel && signature == SIG_CD_PRETABLEBEGIN && state->table_done == 0) {
-    // Once: the table's record, closing the bracket opened for it.
+    // Once: the table's record, in the bracket opened for it where the
+    // chunk opened, or in one of its own.
     state->table_done = 1;
+    if (state->html_bracket_open == 0) {
+      if (STATUS status = GenerateCDBegin(SIG_CD_PRETABLEBEGIN, 1, &state->gen); status != NOERROR)
+        return status;
+    }
+    state->html_bracket_open = 0;
     if (STATUS status = EmitNewIdentity(SIG_CD_IDNAME, state); status != NOERROR)
       return status;
-    if (state->html_bracket_open == 0)
-      return NOERROR;
-    state->html_bracket_open = 0;
     return GenerateCDEnd(SIG_CD_PRETABLEBEGIN, 1, &state->gen);
   }
 
@@ -172,6 +192,12 @@ STATUS HtmlValueAtChunkStart(WORD signature, chunk_process_state* state) {
   if (state->p2 != kTableLevel || signature != SIG_CD_PRETABLEBEGIN ||
       state->chunk->target_type != TARGETTYPE_TABLE)
     return NOERROR;
+  // A table whose record stands before the chunk gets no second one (the
+  // record is changed where a chunk holds it).
+  if (HasTableIdentity(state->current_record)) {
+    state->table_done = 1;
+    return NOERROR;
+  }
   state->html_bracket_open = 1;
   StateItem(state)->Modified = 1;
   return GenerateCDBegin(SIG_CD_PRETABLEBEGIN, 1, &state->gen);

@@ -325,6 +325,7 @@ struct identity_case {
   WORD level;
   const char* text;
   std::string expected;
+  std::string body = kIdentityBody;
 };
 
 TEST_F(TableAttributeTest, HtmlValueSetsTheIdentityTextsOfTablesAndCells) {
@@ -340,6 +341,28 @@ TEST_F(TableAttributeTest, HtmlValueSetsTheIdentityTextsOfTablesAndCells) {
       // the cells stay as they are.
       {"Table", "Table 1", 3, 1, "grid",
        IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"grid\"\n"
+                     "END sig=0xFFFB version=1\n",
+                     kOwnIdentity, {"", "", ""})},
+      // A table that has its record gets no second one; a chunk that
+      // holds the record changes it.
+      {"TableWithItsRecord", "Table 1", 3, 1, "grid",
+       IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"old\" tail=\"\\0\"\n"
+                     "END sig=0xFFFB version=1\n",
+                     kOwnIdentity, {"", "", ""}),
+       IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"old\" tail=\"\\0\"\n"
+                     "END sig=0xFFFB version=1\n",
+                     kOwnIdentity, {"", "", ""})},
+      // A chunk that holds the table gives the table's record its own
+      // bracket.
+      {"EverythingWithATable", "Everything", 3, 1, "grid",
+       IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"grid\"\n"
+                     "END sig=0xFFFB version=1\n",
+                     kOwnIdentity, {"", "", ""})},
+      {"EverythingWithTheTablesRecord", "Everything", 3, 1, "grid",
+       IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"grid\"\n"
+                     "END sig=0xFFFB version=1\n",
+                     kOwnIdentity, {"", "", ""}),
+       IdentityTable("BEGIN sig=0xFFFB version=1\nIDNAME class=\"old\" tail=\"\\0\"\n"
                      "END sig=0xFFFB version=1\n",
                      kOwnIdentity, {"", "", ""})},
       // Any level: the existing records change and no new one is made.
@@ -358,7 +381,7 @@ TEST_F(TableAttributeTest, HtmlValueSetsTheIdentityTextsOfTablesAndCells) {
   };
   for (const identity_case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NOTEID id_ = StoreNote(kIdentityBody);
+    const NOTEID id_ = StoreNote(c.body);
     EXPECT_EQ(OnChunk(id_, c.definition,
                       [&](VelkoRTChunk* chunk) {
                         return static_cast<long>(chunk->AlterRichText(
