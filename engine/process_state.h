@@ -206,8 +206,8 @@ struct chunk_process_state {
   /* Row labels: the table depth of the table whose rows are labelled. */
   int32_t label_depth = 0;
   /* Table and attribute actions: the done word of the actions that write
-   * a record once (cell colour, row append, HTML values), and the table
-   * depth whose end takes an appended row. */
+   * a record once (row append, HTML values), and the table depth whose end
+   * takes an appended row. */
   DWORD table_done = 0;
   int32_t wanted_depth = 0;
   /* HTML values: a bracket for the table's identity record was opened
