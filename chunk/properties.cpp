@@ -6,6 +6,7 @@
  * set action with the property's id and the value. What the actions do is
  * the engine's.
  */
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +16,7 @@
 
 #include "chunk/method_support.h"
 #include "chunk/rtchunk_internal.h"
+#include "generate/color_string.h"
 #include "host/formula.h"
 #include "host/osenv.h"
 #include "host/osmem.h"
@@ -330,10 +332,31 @@ int SetFormula(VelkoRTChunk& chunk, const rtchunk_prop& row, const char* value, 
   return chunk.status == NOERROR ? 1 : 0;
 }
 
+/* The session's cell colour from a colour text (upper-cased): a palette
+ * colour by its index, any other colour by its RGB value. False when the
+ * text names no colour; the session keeps its colour then. */
+bool SetSessionCellColor(LSXLsiSession* session, const char* value, WORD length) {
+  std::string text(value != nullptr ? value : "", value != nullptr ? strnlen(value, length) : 0);
+  for (char& c : text)
+    c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  _internal_SESS* shared = session->internal;
+  WORD index = 0;
+  DWORD rgb = 0;
+  if (ParseColorString(text.c_str(), &index, &rgb, shared->global_client_preference) != NOERROR)
+    return false;
+  const bool palette = index < kPaletteColors && RGB_TABLE[index] == rgb;
+  shared->cell_color_index = palette ? index : 0;
+  shared->cell_color_rgb = palette ? 0 : rgb;
+  return true;
+}
+
 /* Runs the set action of a row with a text value. */
 int SetTextValue(VelkoRTChunk& chunk, const rtchunk_prop& row, const char* value, WORD length) {
   if (row.set_action == ACTION_SET_ACTION_FORMULA || row.set_action == ACTION_SET_HIDE_FORMULA)
     return SetFormula(chunk, row, value, length);
+  if (row.set_action == ACTION_SET_CELL_COLOR &&
+      !SetSessionCellColor(chunk.session, value, length))
+    return 0;
   chunk.status = NOERROR;
   chunk.AlterRichText(row.set_action, row.id, length, 0, 0, value, nullptr, nullptr, nullptr);
   return chunk.status == NOERROR ? 1 : 0;

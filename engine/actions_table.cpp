@@ -6,9 +6,17 @@
  * The cell-border action (2393, which no method issues) sets the border
  * widths of every cell of the chunk from a text of four characters.
  *
- * The other actions that reach ProcessTableAction (row appends, wrapping,
- * cell colours, fields, HTML and target attributes) are not offered here:
- * the driver refuses them before the walk.
+ * CellColor (2394) gives every cell of the chunk the session's cell
+ * colour: a palette colour as the cell's background index, an RGB colour
+ * as one colour record among each cell's records. AppendRow (2355) copies
+ * the row the session found before the end of the table at the wanted
+ * depth, or at the chunk's edge; the copy itself is the chunk layer's
+ * AppendChunk.
+ *
+ * The HTML identity texts (2422) are engine/actions_html_value.cpp, the
+ * field modification (2416) engine/actions_field_modify.cpp; the other
+ * actions that reach ProcessTableAction are refused by the driver
+ * before the walk until they are built.
  */
 #include <stddef.h>
 #include <stdlib.h>
@@ -34,6 +42,10 @@ constexpr const char* kTableNameKey = "TableName=";
  * this much beyond a longer record. */
 constexpr DWORD kPreTableRoom = 148;
 constexpr DWORD kPreTableSlack = 50;
+/* The byte of a CDPRETABLEBEGIN that counts the table's rows. */
+constexpr DWORD kPreTableRowCount = 8;
+/* The flag of a cell whose background index is used. */
+constexpr BYTE kCellBackgroundColored = 0x01;
 
 /* The row cycle time the property string sets; false without one. */
 bool RowCycle(const char* properties, DWORD* milliseconds) {
@@ -178,6 +190,159 @@ STATUS SetCellBorders(const char* record, DWORD length, chunk_record_output* out
   return NOERROR;
 }
 
+/* ---- cell colour ---- */
+
+/* The colour record of a cell, carrying the RGB value. */
+STATUS EmitCellColor(DWORD rgb, chunk_process_state* state) {
+  StateItem(state)->Modified = 1;
+  return GenerateCDColorValue(static_cast<BYTE>(SIG_CD_CELLCOLOR), rgb, 0, &state->gen);
+}
+
+/* An RGB colour goes into colour records; a palette colour is the cells'
+ * background index alone. */
+bool ColorsByRecord(const _internal_SESS* session) {
+  return session->cell_color_rgb != 0 && session->cell_color_index == 0;
+}
+
+/* The bit of a table depth in the state's mask of open cells that have
+ * their colour record (depths past 31 share the last bit). Bit 0 tells
+ * that a cell of the chunk was met. */
+DWORD LevelBit(int32_t depth) { return 1u << (depth < 1 ? 1 : depth > 31 ? 31 : depth); }
+constexpr DWORD kCellMet = 1;
+
+/* A cell: the colour record of the cell before it at its depth, unless
+ * that cell had its own record rewritten or the chunk opens here or at the
+ * table's first cell; then the background index and its flag. */
+STATUS ColorCell(const char* record, DWORD length, chunk_record_output* output,
+                 chunk_process_state* state) {
+  const _internal_SESS* session = state->session->internal;
+  if (length < sizeof(CDTABLECELL))
+    return NOERROR;
+  CDTABLECELL cell;
+  memcpy(&cell, record, sizeof cell);
+  const DWORD level = LevelBit(state->depth_table);
+  if (state->chunk_opened_here == 0 && ColorsByRecord(session) &&
+      (state->colored_cells & level) == 0 && (cell.Row != 0 || cell.Column != 0)) {
+    if (STATUS status = EmitCellColor(session->cell_color_rgb, state); status != NOERROR)
+      return status;
+  }
+  state->colored_cells = (state->colored_cells & ~level) | kCellMet;
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  cell.BackgroundColor = session->cell_color_index;
+  cell.Flags |= kCellBackgroundColored;
+  memcpy(data, &cell, sizeof cell);
+  output->data = reinterpret_cast<const char*>(data);
+  if (!ColorsByRecord(session))
+    state->colored_cells |= level;
+  StateItem(state)->Modified = 1;
+  return NOERROR;
+}
+
+/* A cell's colour record takes the RGB colour, or goes with a palette
+ * colour. */
+STATUS ColorRecord(const char* record, DWORD length, chunk_record_output* output,
+                   chunk_process_state* state) {
+  const _internal_SESS* session = state->session->internal;
+  state->colored_cells |= LevelBit(state->depth_table);
+  StateItem(state)->Modified = 1;
+  if (!ColorsByRecord(session) || length < sizeof(CDCOLOR)) {
+    output->length = 0;
+    return NOERROR;
+  }
+  BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+  if (data == nullptr)
+    return VELKO_ERR_MEMORY;
+  CDCOLOR color;
+  memcpy(&color, data, sizeof color);
+  color.Color.Red = static_cast<BYTE>(session->cell_color_rgb & 0xFF);
+  color.Color.Green = static_cast<BYTE>(session->cell_color_rgb >> 8 & 0xFF);
+  color.Color.Blue = static_cast<BYTE>(session->cell_color_rgb >> 16 & 0xFF);
+  color.Color.Reserved = 0;
+  memcpy(data, &color, sizeof color);
+  output->data = reinterpret_cast<const char*>(data);
+  return NOERROR;
+}
+
+STATUS SetCellColor(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                    chunk_process_state* state) {
+  if (IsTableCell(signature))
+    return ColorCell(record, length, output, state);
+  if (signature == SIG_CD_CELLCOLOR)
+    return ColorRecord(record, length, output, state);
+  // The last cell's colour record stands before the table's end (the
+  // walk has left the table already).
+  if (!IsTableEnd(signature))
+    return NOERROR;
+  const DWORD level = LevelBit(state->depth_table + 1);
+  const bool missing = (state->colored_cells & level) == 0;
+  state->colored_cells |= level;
+  if (state->chunk_opened_here != 0 || !ColorsByRecord(state->session->internal) || !missing)
+    return NOERROR;
+  return EmitCellColor(state->session->internal->cell_color_rgb, state);
+}
+
+/* Where the chunk closes: the colour record of the chunk's last cell when
+ * it has none yet. */
+STATUS CellColorAtStop(WORD signature, chunk_process_state* state) {
+  const _internal_SESS* session = state->session->internal;
+  if ((state->colored_cells & kCellMet) == 0 || !ColorsByRecord(session))
+    return NOERROR;
+  const DWORD level =
+      LevelBit(IsTableEnd(signature) ? state->depth_table + 1 : state->depth_table);
+  if ((state->colored_cells & level) != 0)
+    return NOERROR;
+  state->colored_cells |= level;
+  return EmitCellColor(session->cell_color_rgb, state);
+}
+
+/* ---- row appends ---- */
+
+/* The row the session found, copied into the output by the chunk layer;
+ * the walk's place is kept across the copy. */
+STATUS CopyFoundRow(chunk_process_state* state) {
+  const _internal_SESS* session = state->session->internal;
+  record_storage* current = state->current_record;
+  const DWORD number = state->record_counter;
+  state->append_target_first = session->found_first;
+  state->append_target_last = session->found_second;
+  const STATUS status = AppendChunk(state->chunk, state, 0);
+  state->current_record = current;
+  state->record_counter = number;
+  if (status == NOERROR)
+    StateItem(state)->Modified = 1;
+  return status;
+}
+
+bool AppendsAfter(const chunk_process_state* state) {
+  return state->chunk != nullptr && state->chunk->append_position != 0;
+}
+
+/* Inside the chunk, appending after it: the table announces one row more,
+ * and the end of the table at the wanted depth takes the row before it. */
+STATUS AppendRow(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                 chunk_process_state* state) {
+  if (!AppendsAfter(state))
+    return NOERROR;
+  if (signature == SIG_CD_PRETABLEBEGIN) {
+    if (length <= kPreTableRowCount)
+      return NOERROR;
+    BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
+    if (data == nullptr)
+      return VELKO_ERR_MEMORY;
+    ++data[kPreTableRowCount];
+    output->data = reinterpret_cast<const char*>(data);
+    StateItem(state)->Modified = 1;
+    return NOERROR;
+  }
+  if (IsTableEnd(signature) && state->wanted_depth == state->depth_table) {
+    state->table_done = 1;
+    return CopyFoundRow(state);
+  }
+  return NOERROR;
+}
+
 } // namespace
 
 BYTE* CopyRecordIntoBlock(const char* record, DWORD length, DWORD size,
@@ -197,7 +362,52 @@ STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
     return ChangeTable(record, signature, length, output, state);
   if (state->action == ACTION_SET_CELL_BORDERS)
     return IsTableCell(signature) ? SetCellBorders(record, length, output, state) : NOERROR;
+  if (state->action == ACTION_SET_CELL_COLOR)
+    return SetCellColor(record, signature, length, output, state);
+  if (state->action == ACTION_APPEND_ROW)
+    return AppendRow(record, signature, length, output, state);
+  if (state->action == ACTION_SET_HTML_VALUE)
+    return SetHtmlValue(record, signature, length, output, state);
+  if (state->action == ACTION_MODIFY_FIELD)
+    return ModifyField(signature, output, state);
   return kServiceNotAvailable;
+}
+
+bool HasTableEdgeWork(WORD action) {
+  return action == ACTION_APPEND_ROW || action == ACTION_SET_CELL_COLOR ||
+         action == ACTION_SET_HTML_VALUE;
+}
+
+STATUS TableWorkAtChunkStart(WORD signature, chunk_process_state* state) {
+  state->table_done = 0;
+  if (state->action == ACTION_SET_HTML_VALUE)
+    return HtmlValueAtChunkStart(signature, state);
+  if (state->action != ACTION_APPEND_ROW)
+    return NOERROR;
+  // A Table chunk opens with its table counted: its rows lie one level
+  // below the walk's depth there.
+  state->wanted_depth = state->depth_table;
+  if (state->chunk != nullptr && state->chunk->target_type == TARGETTYPE_TABLE &&
+      state->wanted_depth > 0)
+    --state->wanted_depth;
+  if (AppendsAfter(state) || state->wanted_depth != state->depth_table)
+    return NOERROR;
+  return CopyFoundRow(state);
+}
+
+STATUS TableWorkAtChunkStop(WORD signature, chunk_process_state* state) {
+  if (state->action == ACTION_SET_HTML_VALUE)
+    return HtmlValueAtChunkStop(state);
+  if (state->action == ACTION_SET_CELL_COLOR)
+    return CellColorAtStop(signature, state);
+  if (state->table_done != 0 || state->action != ACTION_APPEND_ROW || !AppendsAfter(state))
+    return NOERROR;
+  // A table end has left its table already.
+  const int32_t depth = IsTableEnd(signature) ? state->depth_table + 1 : state->depth_table;
+  if (state->wanted_depth != depth)
+    return NOERROR;
+  state->table_done = 1;
+  return CopyFoundRow(state);
 }
 
 bool HasParagraphTableEdgeWork(WORD action) { return action == ACTION_CHANGE_PARAGRAPH; }

@@ -308,22 +308,6 @@ STATUS ParseParagraph(chunk_process_state* state, const char* text, const char* 
   return ParseParagraphString(StateItem(state), text, second, &state->paragraph_style);
 }
 
-void AllocateFieldBuffers(_internal_RTCHUNK* chunk) {
-  for (int slot = 0; slot < kFieldBuffers; ++slot) {
-    DHANDLE handle = NULLHANDLE;
-    if (OSMemAlloc(MEM_TYPE_ENGINE, kFieldBufferSize, &handle) != NOERROR)
-      continue;
-    void* buffer = OSLockObject(handle);
-    if (buffer == nullptr) {
-      ReleaseHostMemory(handle);
-      continue;
-    }
-    memset(buffer, 0, kFieldBufferSize);
-    chunk->field_buffer_handles[slot] = handle;
-    chunk->field_buffers[slot] = buffer;
-  }
-}
-
 void ReleaseFieldBuffers(_internal_RTCHUNK* chunk, int count) {
   for (int slot = 0; slot < count; ++slot) {
     const DHANDLE handle = chunk->field_buffer_handles[slot];
@@ -335,6 +319,26 @@ void ReleaseFieldBuffers(_internal_RTCHUNK* chunk, int count) {
     chunk->field_buffer_handles[slot] = NULLHANDLE;
     chunk->field_buffers[slot] = nullptr;
   }
+}
+
+/* The chunk's five field buffers; when one cannot be had, none. */
+STATUS AllocateFieldBuffers(_internal_RTCHUNK* chunk) {
+  for (int slot = 0; slot < kFieldBuffers; ++slot) {
+    DHANDLE handle = NULLHANDLE;
+    void* buffer = nullptr;
+    if (OSMemAlloc(MEM_TYPE_ENGINE, kFieldBufferSize, &handle) == NOERROR)
+      buffer = OSLockObject(handle);
+    if (buffer == nullptr) {
+      if (handle != NULLHANDLE)
+        ReleaseHostMemory(handle);
+      ReleaseFieldBuffers(chunk, kFieldBuffers);
+      return VELKO_ERR_MEMORY;
+    }
+    memset(buffer, 0, kFieldBufferSize);
+    chunk->field_buffer_handles[slot] = handle;
+    chunk->field_buffers[slot] = buffer;
+  }
+  return NOERROR;
 }
 
 /* A paragraph style followed by the font of the same string. */
@@ -399,10 +403,7 @@ STATUS Prepare(chunk_process_state* state) {
   case ACTION_REMOVE:
     return PrepareRemoval(state);
   case ACTION_MODIFY_FIELD:
-    // A block that cannot be had leaves its slot null; the field action
-    // works with the blocks it got.
-    AllocateFieldBuffers(state->chunk->internal);
-    return NOERROR;
+    return AllocateFieldBuffers(state->chunk->internal);
   default:
     return NOERROR;
   }

@@ -121,6 +121,8 @@ STATUS ProcessStartChunk(const char* record, WORD signature, DWORD length,
     status = QueryRecordPositionsAtStart(state);
   else if (IsPropertyEdgeQuery(state->action))
     status = PropertyQueryAtChunkStart(record, signature, length, state);
+  else if (HasTableEdgeWork(state->action))
+    status = TableWorkAtChunkStart(signature, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStart(record, signature, length, state);
   else if (HasParagraphTableEdgeWork(state->action))
@@ -147,6 +149,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = RenderChunkAtStop(state);
   else if (IsPropertyEdgeQuery(state->action))
     status = PropertyQueryAtChunkStop(state);
+  else if (HasTableEdgeWork(state->action))
+    status = TableWorkAtChunkStop(signature, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
   else if (state->action == ACTION_REMOVE)

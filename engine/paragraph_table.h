@@ -25,6 +25,22 @@ bool HasParagraphTableEdgeWork(WORD action);
  * handled. */
 STATUS ParagraphTableWorkAtStart(WORD signature, chunk_process_state* state);
 
+/* The row append and the cell colour where the chunk opens and where it
+ * closes (at the record of the signature). */
+bool HasTableEdgeWork(WORD action);
+STATUS TableWorkAtChunkStart(WORD signature, chunk_process_state* state);
+STATUS TableWorkAtChunkStop(WORD signature, chunk_process_state* state);
+
+/* The HTML identity texts (action 2422): the case for a record of the
+ * chunk, and the work where the chunk opens and closes. */
+STATUS SetHtmlValue(const char* record, WORD signature, DWORD length,
+                    chunk_record_output* output, chunk_process_state* state);
+STATUS HtmlValueAtChunkStart(WORD signature, chunk_process_state* state);
+STATUS HtmlValueAtChunkStop(chunk_process_state* state);
+
+/* Field modification (action 2416): the case for a record of the chunk. */
+STATUS ModifyField(WORD signature, chunk_record_output* output, chunk_process_state* state);
+
 /* ChangeParagraph where a smaller chunk opens inside a paragraph: a
  * changed copy of the definition in effect under a new PABID, and a
  * reference to it. */

@@ -32,8 +32,6 @@ constexpr WORD kPendingActions[] = {
     /* ProcessLinkMatchingAction */
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
     /* ProcessTableAction */
-    ACTION_APPEND_ROW,
-    ACTION_SET_CELL_COLOR, ACTION_MODIFY_FIELD, ACTION_SET_HTML_VALUE,
     ACTION_SET_TARGET_PROPERTIES,
 };
 // clang-format on

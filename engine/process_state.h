@@ -210,6 +210,17 @@ struct chunk_process_state {
   DWORD passthru_inside = 0;
   /* A once-only action has acted (SetImageHotspot's area is written). */
   DWORD once_done = 0;
+  /* Table and attribute actions: the done word of the actions that write
+   * a record once (row append, HTML values), and the table depth whose end
+   * takes an appended row. */
+  DWORD table_done = 0;
+  int32_t wanted_depth = 0;
+  /* HTML values: a bracket for the table's identity record was opened
+   * where the chunk opens; a cell of the chunk is open. */
+  DWORD html_bracket_open = 0;
+  DWORD html_cell_open = 0;
+  /* Cell colours: per table depth, the open cell has its colour record. */
+  DWORD colored_cells = 0;
 };
 
 /* The item whose records the operation walks. */

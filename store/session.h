@@ -123,6 +123,10 @@ struct _internal_SESS {
   /* Set by the table-append operation: a generated table without
    * properties adjusts to the window, and its cells get fractional widths. */
   DWORD adjustable_table = 0;
+  /* The cell colour the CellColor property sets for action 2394: a palette
+   * index with RGB 0, or index 0 with an RGB value (0x00BBGGRR). */
+  WORD cell_color_index = 0;
+  DWORD cell_color_rgb = 0;
 
   /* ---- the record emitter ---- */
   /* Paragraph definitions removed or replaced by an operation, emitted

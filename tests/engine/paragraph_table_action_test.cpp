@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -21,52 +20,17 @@
 #include "tests/support/allocation_faults.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
+#include "tests/support/record_lines.h"
 #include "tests/support/stored_values.h"
 
 namespace {
 
 using Bytes = std::vector<BYTE>;
 
-/* The records of a stored value, one line each: signature and bytes in
- * hex, so that a difference names the record it is in. */
-std::vector<std::string> RecordLines(const Bytes& value) {
-  std::vector<std::string> lines;
-  size_t at = 2;
-  while (at + 2 <= value.size()) {
-    const WORD first = static_cast<WORD>(value[at] | value[at + 1] << 8);
-    size_t length = 0;
-    if ((first & 0xFF00) == 0xFF00) // a word signature and a word length
-      length = at + 4 <= value.size() ? (value[at + 2] | value[at + 3] << 8) : 0;
-    else if ((first & 0xFF00) == 0) // a double-word length follows
-      length = at + 6 <= value.size() ? (value[at + 2] | value[at + 3] << 8 |
-                                         value[at + 4] << 16 | value[at + 5] << 24)
-                                      : 0;
-    else
-      length = value[at + 1];
-    if (length == 0 || at + length > value.size()) {
-      lines.push_back("damaged at " + std::to_string(at));
-      break;
-    }
-    std::string line;
-    char hex[4];
-    for (size_t byte = 0; byte < length; ++byte) {
-      std::snprintf(hex, sizeof hex, "%02X", value[at + byte]);
-      line += hex;
-    }
-    lines.push_back(line);
-    at += length + (length & 1);
-  }
-  return lines;
-}
+using note_testing::RecordLines;
 
-std::vector<std::string> Lines(const std::vector<Bytes>& values) {
-  std::vector<std::string> lines;
-  for (const Bytes& value : values) {
-    const std::vector<std::string> more = RecordLines(value);
-    lines.insert(lines.end(), more.begin(), more.end());
-  }
-  return lines;
-}
+/* The records of the stored values, one line each. */
+std::vector<std::string> Lines(const std::vector<Bytes>& values) { return RecordLines(values); }
 
 class ChunkChangeTest : public DatabaseFileFixture<> {
 public:
