@@ -242,7 +242,7 @@ STATUS VelkoRTChunk::AppendText(const char* text, WORD length, const char* font)
   if (itemState == nullptr)
     return result;
   // The engine takes a length of 0 as the text's string length.
-  const bool wroteText = length != 0 || (text != nullptr && text[0] != '\0');
+  const bool wroteText = text != nullptr && (length != 0 || text[0] != '\0');
   if (result == NOERROR && itemState->pending_paragraph != 0 && wroteText)
     result = Run(*this, ACTION_CLEANUP_TEXT_RUNS);
   itemState->pending_paragraph = 0;
