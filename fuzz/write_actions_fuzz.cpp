@@ -6,19 +6,19 @@
  *
  * Input (words little-endian): bytes 0-1 the action code, taken as it is
  * when it writes, else as an index into the writing codes; byte 2 the
- * chunk's definition (from a list, or text 4 when bit 7 is set); bytes 3-10
- * p1 to p4; byte 11: bits 0-1 how many items the body
- * is split into (1 to 3), bit 2 the chunk's append position (set: after
- * the chunk), bit 3 a compiled formula of text 2 waits in the session's
- * result text, bit 4 text 3 is an extra definition, bit 5 the item's
- * AutoMergeText, bits 6-7 the second chunk (none, the chunk itself, the
- * first table, the second paragraph); byte 12: bit 0 s1 null, bit 1 s2
- * null. Then five NUL-ended texts (s1, s2, the formula's source, the extra
- * definition, the definition) and the rest is the body's records.
+ * chunk's definition (from a list, or text 4 when bit 7 is set); bytes
+ * 3-10 p1 to p4; byte 11: bits 0-1 how many items the body is split into
+ * (1 to 3), bit 2 the chunk's append position (set: after the chunk),
+ * bit 3 a compiled formula of text 2 waits in the session's result text,
+ * bit 4 text 3 is an extra definition, bit 5 the item's AutoMergeText,
+ * bits 6-7 the second chunk (none, the chunk itself, the first table, the
+ * second paragraph); byte 12: bit 0 s1 null, bit 1 s2 null. Then five
+ * NUL-ended texts (s1, s2, the formula's source, the extra definition, the
+ * definition); the rest is the body's records.
  *
  * Actions that read or write files outside the note (imports of files,
- * attachments of files, HTML from a file) are left out: a fuzz input names
- * no file of the machine's.
+ * attachments of files, HTML from a file, another note's item) are left
+ * out: a fuzz input names no file of the machine's.
  *
  * Checked: an action that succeeds leaves a body that loads again
  * completely and that a reading walk goes through; one that fails leaves
