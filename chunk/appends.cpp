@@ -233,8 +233,21 @@ STATUS AppendBody(VelkoRTChunk& chunk, WORD action, const char* name) {
 
 } // namespace
 
+/* An empty text run the append wrote or copied inside a text envelope may
+ * now stand beside the new text: the clean-up pass drops it. Only after an
+ * append that was stored, so that a failed one leaves the note as it was;
+ * the item's flag is cleared either way, for the next operation. */
 STATUS VelkoRTChunk::AppendText(const char* text, WORD length, const char* font) {
-  return Run(*this, ACTION_APPEND_TEXT, 0, length, 0, 0, text, font);
+  STATUS result = Run(*this, ACTION_APPEND_TEXT, 0, length, 0, 0, text, font);
+  _internal_RTITEM* itemState = item != nullptr ? item->internal : nullptr;
+  if (itemState == nullptr)
+    return result;
+  // The engine takes a length of 0 as the text's string length.
+  const bool wroteText = text != nullptr && (length != 0 || text[0] != '\0');
+  if (result == NOERROR && itemState->pending_paragraph != 0 && wroteText)
+    result = Run(*this, ACTION_CLEANUP_TEXT_RUNS);
+  itemState->pending_paragraph = 0;
+  return result;
 }
 
 STATUS VelkoRTChunk::AppendNewLines(WORD count, int flag) {

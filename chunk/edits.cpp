@@ -211,8 +211,10 @@ STATUS VelkoRTChunk::SetText(const char* subDefinition, const char* text, WORD l
                              const char* font) {
   if (IsEmptyText(subDefinition))
     return NOERROR;
-  if (text == nullptr)
+  if (text == nullptr) {
     text = "";
+    length = 0; // no text: no length of it to read
+  }
   if (length == 0)
     length = TextLength(text);
   return Run(*this, ACTION_SET_TEXT, PROP_TEXT, length, 0, 0, text, font, subDefinition);

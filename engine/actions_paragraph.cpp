@@ -89,6 +89,11 @@ STATUS SaveAndRenumber(chunk_process_state* state) {
     return NOERROR;
   }
   const int index = session->saved_definition_count;
+  // The work area holds a longer definition cut to its own size: the copy
+  // saved is what the area holds, and its header says so.
+  WORD& length = Work(state)->Definition.Header.Length;
+  if (length > kParagraphDefinitionArea)
+    length = kParagraphDefinitionArea;
   if (STATUS status = SaveParagraphDefinition(state->session, state->paragraph_work);
       status != NOERROR)
     return status;

@@ -209,7 +209,8 @@ STATUS SetText(WORD signature, DWORD length, chunk_record_output* output,
       return status;
   }
   if (STATUS status =
-          GenerateCDText(state->s1 != nullptr ? state->s1 : "", state->p2, &header, &state->gen);
+          GenerateCDText(state->s1 != nullptr ? state->s1 : "", state->s1 != nullptr ? state->p2 : 0,
+                         &header, &state->gen);
       status != NOERROR)
     return status;
   if (bracket) {

@@ -204,10 +204,13 @@ const record_storage* LastOutputRecord(const chunk_process_state* state) {
 }
 
 /* The caller's text in the default font; a colour the font override
- * sets wraps it with its colour record. */
+ * sets wraps it with its colour record. No text is the empty text,
+ * whatever length comes with it. */
 STATUS EmitCallerText(chunk_process_state* state) {
   const char* text = state->s1 != nullptr ? state->s1 : "";
-  const DWORD length = state->p2 != 0 ? state->p2 : static_cast<DWORD>(strlen(text));
+  const DWORD length = state->s1 == nullptr ? 0
+                       : state->p2 != 0     ? state->p2
+                                            : static_cast<DWORD>(strlen(text));
   if (length + sizeof(CDTEXT) > kBodyBufferCapacity)
     return kServiceNotAvailable;
   _internal_SESS* session = state->session->internal;

@@ -1,9 +1,14 @@
 /*
  * Fuzz target for the option and value texts the chunk's methods read
  * themselves: AppendTable's column texts and options, AppendLayer's
- * placement, SortByRow's keys, ReplaceTextQuick's scope, SetPropertyText's
- * Name=value lists, and the hotspot kinds and code. The first byte chooses
- * the chunk; the rest is split at NULs into texts.
+ * placement and formula, SortByRow's keys, ReplaceTextQuick's texts and
+ * scope, SetPropertyText's Name=value lists and named values, and the
+ * hotspot kinds and code. The first byte chooses the chunk (bits 0-1) and
+ * switches (bit 2 an adjustable table, 3 a numeric sort, 4 a reverse sort,
+ * 5 title rows, 6 the layer's formula, 7 column texts left out in turn);
+ * the rest is split at NULs into texts. The bytes of text 7, when there
+ * are, give the numbers: the table's rows and columns, the sort column,
+ * the lengths of the find and replacement texts and a number value.
  *
  * The body is a fixed table; whatever the texts, every call returns, the
  * result text stays within its capacity and NUL-terminated, the cell text
@@ -12,6 +17,7 @@
  */
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -49,20 +55,65 @@ void CheckSession(const LSXLsiSession* session) {
   check(session->internal->parameter_text == nullptr);
 }
 
-void RunMethods(VelkoRTChunk* chunk, const std::vector<std::string>& texts) {
+/* The numbers the calls take, from the bytes of text 7; without them the
+ * calls take the defaults of a small table sorted by its first column. */
+struct method_numbers {
+  WORD rows = 2;
+  WORD columns = 3;
+  WORD sort_column = 1;
+  BYTE find_length = 0; /* 0: the text's string length */
+  BYTE replacement_length = 0;
+  BYTE value = 1;
+};
+
+method_numbers Numbers(const std::vector<std::string>& texts) {
+  method_numbers numbers;
+  if (texts.size() <= 7)
+    return numbers;
+  const std::string& bytes = texts[7];
+  auto at = [&](size_t i) { return i < bytes.size() ? static_cast<BYTE>(bytes[i]) : BYTE{0}; };
+  // Up to 7 rows, or 250 to 259 (around the limit of 255); 0 to 69
+  // columns (around the limit of 64), at most 3 for the long tables.
+  const BYTE rows = at(0);
+  numbers.rows = rows < 8 ? rows : static_cast<WORD>(250 + rows % 10);
+  numbers.columns = static_cast<WORD>(at(1) % 70);
+  if (numbers.rows > 7)
+    numbers.columns = static_cast<WORD>(numbers.columns % 4);
+  numbers.sort_column = at(2);
+  numbers.find_length = at(3);
+  numbers.replacement_length = at(4);
+  numbers.value = at(5);
+  return numbers;
+}
+
+/* A length the caller vouches for: within the text. */
+WORD LengthWithin(const char* text, BYTE wanted) {
+  return static_cast<WORD>(wanted % (strlen(text) + 1));
+}
+
+void RunMethods(VelkoRTChunk* chunk, const std::vector<std::string>& texts, BYTE switches) {
   auto text = [&](size_t i) { return texts[i % texts.size()].c_str(); };
-  const char* columns[3] = {text(1), text(2), text(3)};
-  chunk->AppendTable(2, 3, 1, text(0), columns);
+  const method_numbers numbers = Numbers(texts);
+  const char* columns[64];
+  for (size_t i = 0; i < 64; ++i)
+    columns[i] = (switches & 0x80) != 0 && i % 2 == 1 ? nullptr : text(1 + i);
+  chunk->AppendTable(numbers.rows, numbers.columns, (switches >> 2) & 1, text(0), columns);
   CheckSession(chunk->session);
-  chunk->AppendLayer(text(0), text(1), text(2), text(3), 0, text(4), text(5), text(6), 0);
+  const WORD formulaLength = (switches & 0x40) != 0 ? static_cast<WORD>(strlen(text(6))) : 0;
+  chunk->AppendLayer(text(0), text(1), text(2), text(3), 0, text(4), text(5), text(6),
+                     formulaLength);
   CheckSession(chunk->session);
-  chunk->SortByRow(1, 1, 0, 0, text(0));
+  chunk->SortByRow(numbers.sort_column, (switches >> 5) & 1, (switches >> 3) & 1,
+                   (switches >> 4) & 1, text(0));
   CheckSession(chunk->session);
-  chunk->ReplaceTextQuick("a", 1, "b", 1, text(1));
+  chunk->ReplaceTextQuick(text(5), LengthWithin(text(5), numbers.find_length), text(6),
+                          LengthWithin(text(6), numbers.replacement_length), text(1));
   CheckSession(chunk->session);
   chunk->SetPropertyText(text(2), nullptr, 0);
   CheckSession(chunk->session);
   chunk->SetPropertyText(text(3), text(4), 0);
+  CheckSession(chunk->session);
+  chunk->SetPropertyNumber(text(3), numbers.value);
   CheckSession(chunk->session);
   chunk->AppendHotspot(text(5), text(6), 0, text(0), text(1), 0);
   CheckSession(chunk->session);
@@ -100,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (item->ConnectBackend(note, "Body", 0) == NOERROR) {
       VelkoRTChunk* chunk = item->DefineChunk(definition);
       check(chunk != nullptr);
-      RunMethods(chunk, texts);
+      RunMethods(chunk, texts, data[0]);
     }
     delete item;
     check(VelkoTrackedBlocksInUse(session) == 0);

@@ -124,6 +124,10 @@ TEST_F(EditMethodTest, ActionsAndParametersIssued) {
        3, "xyz", "Bold", "Paragraph 1"},
       {"set null text", [](VelkoRTChunk* c) { c->SetText("Paragraph 1", nullptr, 0, nullptr); }, 10,
        2332, 0, "", nullptr, "Paragraph 1"},
+      /* no text: no length of it is passed on */
+      {"set null text with a length",
+       [](VelkoRTChunk* c) { c->SetText("Paragraph 1", nullptr, 35, nullptr); }, 10, 2332, 0, "",
+       nullptr, "Paragraph 1"},
       {"font in use", [](VelkoRTChunk* c) { c->FontInUse("Arial"); }, 2368, 0, 0, "Arial", nullptr,
        ""},
   };

@@ -139,6 +139,9 @@ std::vector<append_case> Cases() {
        kDef1 + "PABREF id=1\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=1\nTEXT text=\"new\"\n"},
       {"TextLengthCutsTheCallersText", kTextBody, "Everything", 1, ACTION_APPEND_TEXT, 0, 2, 0, 0,
        "newer", nullptr, kTextBody + "TEXT text=\"ne\"\n"},
+      /* No text is the empty text, whatever length comes with it. */
+      {"NoTextWithALengthIsEmpty", kTextBody, "Everything", 1, ACTION_APPEND_TEXT, 0, 35, 0, 0,
+       nullptr, nullptr, kTextBody + "TEXT text=\"\"\n"},
       /* Right after a table end nothing comes between table and text. */
       {"TextAfterATableEnd", kTableBody, "Table 1", 1, ACTION_APPEND_TEXT, 0, 0, 0, 0, "t",
        nullptr,

@@ -183,6 +183,33 @@ TEXT text="three"
 )");
 }
 
+/* A definition longer than its known fields is saved for the paragraphs
+ * after the chunk as far as the known fields go, never past them. */
+TEST_F(ChunkChangeTest, ChangeParagraphSavesALongDefinitionCutToItsKnownFields) {
+  const std::string longDefinition = "PABDEF id=3 justify=left flags=0x0100 "
+                                     "ext=1440,0,1440,0,0,100 extflags=1 flags3=0 tail=\"" +
+                                     std::string(120, 'x') + "\"\n";
+  const std::string body = Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)" + longDefinition + R"(PABREF id=3
+TEXT text="two"
+PARAGRAPH
+PABREF id=3
+TEXT text="three"
+)";
+  ExpectChange(body, "Paragraph 2", ACTION_CHANGE_PARAGRAPH, "Justify=Center", "Justify=Left",
+               Definition(1, "left") + R"(PABREF id=1
+TEXT text="one"
+PARAGRAPH
+)" + Definition(5, "center") + R"(PABREF id=5
+TEXT text="two"
+PARAGRAPH
+)" + Definition(3, "left") + R"(PABREF id=3
+TEXT text="three"
+)");
+}
+
 /* Past 1000 saved definitions the list says so once per definition it
  * cannot take, and that definition is changed under its own PABID. */
 TEST_F(ChunkChangeTest, ChangeParagraphPastAThousandSavedDefinitionsKeepsTheId) {

@@ -290,6 +290,28 @@ TEST_F(PropertySetTest, SetTextWithAColourWrapsTheTextInBeginColourAndEnd) {
       Expected(after));
 }
 
+/* No text is the empty text, whatever length comes with it. */
+TEST_F(PropertySetTest, SetTextWithoutTextLeavesAnEmptyRun) {
+  const Bytes def = Definition();
+  const Bytes ref = cdbuild::PabRef(1);
+  const std::vector<Bytes> before = {def, ref, cdbuild::Text("old", kFont)};
+  const NOTEID id = Store(before);
+  auto* session = new LSXLsiSession;
+  auto* item = new VelkoRTItem(session);
+  ASSERT_EQ(item->Connect("", path_.c_str(), id, "Body", 0), NOERROR);
+  item->AutoSave = 1;
+  VelkoRTChunk* chunk = item->DefineChunk("Everything");
+  ASSERT_NE(chunk, nullptr);
+  EXPECT_EQ(chunk->AlterRichText(ACTION_SET_TEXT, PROP_TEXT, 35, 0, 0, nullptr, nullptr, nullptr,
+                                 nullptr),
+            NOERROR);
+  delete session;
+  const std::vector<Bytes> stored = note_testing::StoredBodyValues(path_, id, true);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(Hex(Bytes(stored[0].begin() + 2, stored[0].end())),
+            Expected({def, ref, cdbuild::Text("", kFont)}));
+}
+
 /* ---- paragraph definitions ---- */
 
 /* A definition as stored, widened to the extended form: 90 bytes, the
