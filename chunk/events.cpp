@@ -5,7 +5,8 @@
  * output and each rendered link to the caller.
  *
  * The renderer decides when to raise the callbacks; this file only stores
- * them and, for links, turns the identifier texts into their binary form.
+ * them and, for links, turns the identifier texts into their binary form
+ * and hands the callback's answer back.
  */
 #include <ctype.h>
 #include <stddef.h>
@@ -17,6 +18,7 @@
 #include "host/nsfdata.h"
 #include "store/note_access.h"
 #include "store/owned_text.h"
+#include "velko/status.h"
 
 // The link callback's note IDs are the host's UNIDs.
 static_assert(sizeof(UNIVERSALNOTEID) == sizeof(UNID));
@@ -84,7 +86,9 @@ void VelkoRTChunk::SetEventRetString(WORD slot, const char* text, WORD length) {
   const size_t used = strnlen(text, length);
   if (used == 0)
     return;
-  event_strings[slot - 1] = CopyOwnedText(text, used); // null when memory is short
+  event_strings[slot - 1] = CopyOwnedText(text, used);
+  if (event_strings[slot - 1] == nullptr)
+    status = VELKO_ERR_MEMORY; // the link callback's answer is lost: its raise reports it
 }
 
 void VelkoRTChunk::CleanupEventRetString(WORD slot) {
@@ -127,6 +131,8 @@ void VelkoRTChunk::RaiseQueryLinkData(const char*, WORD, WORD kind, const char* 
     kept[slot] = event_strings[slot];
     event_strings[slot] = nullptr;
   }
+  const WORD statusBefore = status;
+  status = NOERROR;
   const WORD result = internal->query_link_data(
       this, kind, replicaText, TextLength(replicaText), &replicaID, &viewID, &noteID, text1,
       TextLength(text1), text2, TextLength(text2), text3, TextLength(text3));
@@ -140,8 +146,11 @@ void VelkoRTChunk::RaiseQueryLinkData(const char*, WORD, WORD kind, const char* 
     }
     event_strings[slot] = kept[slot];
   }
-  if (answer != nullptr)
+  if (answer != nullptr) {
     answer->kind = result == 0 || result == 2 || result == 4 ? result : kLinkAnswerNone;
+    answer->status = status == VELKO_ERR_MEMORY ? STATUS{VELKO_ERR_MEMORY} : STATUS{NOERROR};
+  }
+  status = statusBefore;
 }
 
 WORD VelkoRTChunk::RaiseReplaceHTMLScripting(const char*, const char*, const char*, const char*,

@@ -302,6 +302,8 @@ STATUS WriteAnsweredURL(html_render_info *context, const link_source &source,
   context->chunk->RaiseQueryLinkData(TextOf(database), 0, 1, TextOf(parts.database),
                                      TextOf(parts.view), TextOf(parts.note), TextOf(texts[0]),
                                      TextOf(texts[1]), TextOf(texts[2]), &answer);
+  if (answer.status != NOERROR)
+    return answer.status;
   if ((answer.kind == 2 || answer.kind == 4) && answer.texts[0] != nullptr) {
     RenderTextPuts(href, answer.texts[0]);
     return href->status;

@@ -306,6 +306,7 @@ constexpr WORD kLinkAnswerNone = 0xFFFF;
 struct VelkoLinkAnswer {
   WORD kind = kLinkAnswerNone;
   char* texts[3] = {}; /* owned; null when not set */
+  STATUS status = 0;   /* 263 when a text could not be kept */
   VelkoLinkAnswer() = default;
   VelkoLinkAnswer(const VelkoLinkAnswer&) = delete;
   VelkoLinkAnswer& operator=(const VelkoLinkAnswer&) = delete;
@@ -486,8 +487,9 @@ public:
 
   /* ---- event strings and rendering callbacks ---- */
   /* Stores a copy of (at most) length bytes of text in slot 1 to 6; a null
-   * or empty text leaves the slot empty. Another slot number stores nothing
-   * and counts the link mode word down by one. */
+   * or empty text leaves the slot empty; a copy that cannot be had sets
+   * status to 263. Another slot number stores nothing and counts the link
+   * mode word down by one. */
   void SetEventRetString(WORD slot, const char* text, WORD length);
   /* Frees the event return text of slot 1 to 6; other slots are ignored. */
   void CleanupEventRetString(WORD slot);
