@@ -154,6 +154,25 @@ TEST_F(DoclinkTest, EachKindMarksItsIconOnce) {
   }
 }
 
+TEST_F(DoclinkTest, MimeRenderingLinksThroughNotesUrlsAndContentIdIcons) {
+  const std::string none(32, '0');
+  Body body;
+  body.Add(cdbuild::DocLink(Hex(kReplica + none + none)));
+  body.Add(cdbuild::DocLink(Hex(kReplica + kView + kNote), Bytes{0, 'h', 'o', 's', 't'}));
+  Load(body);
+  context_->mime_mode = 1;
+  context_->flags2 |= html_flags2::InlineCidGraphics;
+  ASSERT_EQ(ReadRenderingOptions(context_), NOERROR);
+  // The directory "notes://" takes the server part "//" and shares one "/"
+  // with it; a server hint stands as the host.
+  ASSERT_EQ(ProcessXMLDoclink(context_, 0, 0, 1, nullptr), NOERROR);
+  context_->current_record = context_->current_record->next;
+  ASSERT_EQ(ProcessXMLDoclink(context_, 0, 0, 1, nullptr), NOERROR);
+  EXPECT_EQ(Held(), "<a href=\"notes:///__000000AB00000001.NSF?OpenDatabase\"><img "
+                    "src=\"cid:_a_dblink\" border=\"0\"></a><a href=\"notes://host/" +
+                        kPath + "?OpenDocument\"><img src=\"cid:_a_doclink\" border=\"0\"></a>");
+}
+
 TEST_F(DoclinkTest, NotelinkIsCurrentNoteComparesTheNotePartOfTheUnid) {
   Body body;
   body.Add(cdbuild::Paragraph());
