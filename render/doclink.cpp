@@ -22,8 +22,7 @@
 
 namespace {
 
-constexpr WORD kResourceNoteLink = 2;
-constexpr DWORD kResourceLinkInline = 0x0002;
+constexpr WORD kResourceNoteLink = 2; /* CDRESOURCE.Type of a note link */
 
 /* The link kind's icon-used mark, in link_graphic_used. */
 enum link_kind { kDatabaseLink = 0, kViewLink = 1, kDocumentLink = 2, kAnchorLink = 3, kBroken };
@@ -110,7 +109,7 @@ void ReadResourceLink(const html_render_info *context, const char *record, DWORD
   };
   take(serverLength, &source->server, &source->server_length);
   take(commentLength, &source->comment, &source->comment_length);
-  if ((flags & kResourceLinkInline) != 0) {
+  if ((flags & CDRESOURCE_FLAGS_NOTELINK_INLINE) != 0) {
     if (length - at < sizeof(NOTELINK)) {
       source->broken = true;
       return;
