@@ -19,6 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/link_records.h"
 #include "engine/record_fields.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"
@@ -424,33 +425,13 @@ bool IsNoteLinkId(WORD id) {
  * when the note has no "$Links". False, with the message shown, when
  * neither item is there or the index lies beyond its count. */
 bool LinkOfIndex(NOTEHANDLE note, WORD index, BYTE* noteLink) {
-  static const char* const kLinkItems[] = {"$Links", "$FormLinks"};
-  for (const char* name : kLinkItems) {
-    BLOCKID value = {};
-    DWORD valueLength = 0;
-    if (NSFItemInfo(note, name, static_cast<WORD>(strlen(name)), nullptr, nullptr, &value,
-                    &valueLength) != NOERROR)
-      continue;
-    const auto* bytes = static_cast<const BYTE*>(OSLockBlock(value));
-    bool found = false;
-    constexpr DWORD kLinksAt = 2 * sizeof(WORD); // the type word and the count
-    if (bytes != nullptr && valueLength >= kLinksAt) {
-      WORD count = 0;
-      memcpy(&count, bytes + sizeof(WORD), sizeof count);
-      const DWORD held = (valueLength - kLinksAt) / sizeof(NOTELINK);
-      if (index < count && index < held) {
-        memcpy(noteLink, bytes + kLinksAt + index * sizeof(NOTELINK), sizeof(NOTELINK));
-        found = true;
-      }
-    }
-    if (bytes != nullptr)
-      OSUnlockBlock(value);
-    if (!found)
-      ShowUserMessage("TARNO: Broken $Links reference");
-    return found;
+  NOTELINK link;
+  if (FindLinkTableEntry(note, index, &link) != link_table_lookup::found) {
+    ShowUserMessage("TARNO: Broken $Links reference");
+    return false;
   }
-  ShowUserMessage("TARNO: Broken $Links reference");
-  return false;
+  memcpy(noteLink, &link, sizeof link);
+  return true;
 }
 
 /* The three texts of a link record: popup text, hint server, anchor text. */

@@ -167,6 +167,18 @@ const char* const kUncheckedKeys[] = {
     "ContentTransferEncoding=",
     "AddNewlines=",
     "SkipPassthru=",
+    "DefaultURLDirectory=",
+    "LinkURLDirectory=",
+    "BrokenLinkURL=",
+    "BrokenLinkGraphic=",
+    "DBLinkGraphic=",
+    "ViewLinkGraphic=",
+    "DoclinkGraphic=",
+    "AnchorLinkGraphic=",
+    "OpenDatabaseString=",
+    "OpenViewString=",
+    "OpenDocumentString=",
+    "BasePathname=",
 };
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view word) {

@@ -11,6 +11,7 @@
 #ifndef VELKO_RENDER_RECORD_SEAMS_H
 #define VELKO_RENDER_RECORD_SEAMS_H
 
+#include "host/cdrecords.h"
 #include "render/render_info.h"
 
 /* A table from its table-begin (or pre-table) record, or a cell met by an
@@ -24,9 +25,16 @@ STATUS ProcessXMLSectionBar(html_render_info *context, WORD beginSignature);
 STATUS ProcessXMLLayer(html_render_info *context, WORD beginSignature, WORD depth);
 /* A layout region from its CDLAYOUT record. */
 STATUS ProcessXMLLayout(html_render_info *context, WORD depth);
-/* A document link (CDLINK2, CDLINKEXPORT2). */
+/* A document link (CDLINK2, CDLINKEXPORT2, or a note-link resource in a
+ * hotspot) at the current record, which stays current. complete 1 writes
+ * the link's icon and closes the anchor; 0 leaves its start tag open after
+ * "\">". *inPageAnchor (when given) becomes 1 for a link to an anchor of
+ * the note rendered. (render/doclink.cpp) */
 STATUS ProcessXMLDoclink(html_render_info *context, WORD beginSignature, WORD depth,
-                         WORD writeAnchor, WORD reserved);
+                         WORD complete, DWORD *inPageAnchor);
+/* 1 when the link's note UNID names the note (or the note its "$KeepSent"
+ * names), else 0, also for a null argument. */
+BOOL NotelinkIsCurrentNote(NOTEHANDLE note, const NOTELINK *link);
 /* An image from its CDGRAPHIC record. */
 STATUS ProcessXMLGraphic(html_render_info *context, WORD beginSignature, WORD depth);
 

@@ -282,8 +282,9 @@ typedef struct {
   TIMEDATE Note;
 } UNIVERSALNOTEID;
 
-/* Rendering callbacks a caller may install on a chunk. Their results are
- * not read.
+/* Rendering callbacks a caller may install on a chunk. The output
+ * callback's result is not read; the link callback answers as
+ * VelkoLinkAnswer says.
  *
  * ActOnTextCallback receives each piece of rendered output: length bytes at
  * text. QueryLinkDataCallback receives each rendered link: its kind, the
@@ -295,6 +296,25 @@ typedef WORD (*QueryLinkDataCallback)(VelkoRTChunk* chunk, WORD kind, const char
                                       UNIVERSALNOTEID* viewID, UNIVERSALNOTEID* noteID,
                                       const char* text1, WORD length1, const char* text2,
                                       WORD length2, const char* text3, WORD length3);
+
+/* The link callback's answer: its result is the kind (0, 2 or 4; any
+ * other result answers nothing), its texts are what it stored in event
+ * return strings 1 (the link text for kinds 2 and 4, the database for 0),
+ * 2 (the view) and 3 (the note) with SetEventRetString. The chunk's own
+ * event strings are kept aside during the call and restored after it. */
+constexpr WORD kLinkAnswerNone = 0xFFFF;
+struct VelkoLinkAnswer {
+  WORD kind = kLinkAnswerNone;
+  char* texts[3] = {}; /* owned; null when not set */
+  STATUS status = 0;   /* 263 when a text could not be kept */
+  VelkoLinkAnswer() = default;
+  VelkoLinkAnswer(const VelkoLinkAnswer&) = delete;
+  VelkoLinkAnswer& operator=(const VelkoLinkAnswer&) = delete;
+  ~VelkoLinkAnswer() {
+    for (char* text : texts)
+      delete[] text;
+  }
+};
 
 /* One defined part of an item.
  *
@@ -467,8 +487,9 @@ public:
 
   /* ---- event strings and rendering callbacks ---- */
   /* Stores a copy of (at most) length bytes of text in slot 1 to 6; a null
-   * or empty text leaves the slot empty. Another slot number stores nothing
-   * and counts the link mode word down by one. */
+   * or empty text leaves the slot empty; a copy that cannot be had sets
+   * status to 263. Another slot number stores nothing and counts the link
+   * mode word down by one. */
   void SetEventRetString(WORD slot, const char* text, WORD length);
   /* Frees the event return text of slot 1 to 6; other slots are ignored. */
   void CleanupEventRetString(WORD slot);
@@ -478,10 +499,12 @@ public:
   /* Hand one piece of rendered output to the act-on-text callback. */
   void RaiseActOnText(const char* text, WORD length);
   /* Parse the link's replica, view and note ID texts and hand the link to
-   * the query-link-data callback. The first two arguments are not read. */
+   * the query-link-data callback; its answer goes to `answer` when given.
+   * The first two arguments are not read. */
   void RaiseQueryLinkData(const char* unused1, WORD unused2, WORD kind, const char* replicaText,
                           const char* viewText, const char* noteText, const char* text1,
-                          const char* text2, const char* text3);
+                          const char* text2, const char* text3,
+                          VelkoLinkAnswer* answer = nullptr);
   /* No effect; returns 0. */
   WORD RaiseReplaceHTMLScripting(const char* a, const char* b, const char* c, const char* d,
                                  const char* e);

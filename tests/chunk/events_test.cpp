@@ -11,6 +11,7 @@
 #include "chunk/rtchunk_internal.h"
 #include "engine/chunkdef.h"
 #include "host/host_testing.h"
+#include "store/tracked_memory_testing.h"
 
 namespace {
 
@@ -191,7 +192,14 @@ TEST_F(ChunkEventsTest, QueryLinkDataParsesReplicaTexts) {
       {"8525:E0100ABCDEF", 0x00ABCDEFu, 0x8525u},
       // Longer than 17, starting with '_': characters 11-18 and 3-10.
       {"__85255E01001C0D52:", 0x001C0D52u, 0x85255E01u},
+      // "__" and 16 hexadecimal digits, with or without more behind them
+      // (a rendered link's database part): the same two words.
+      {"__000000AB00000001.NSF", 0x00000001u, 0x000000ABu},
+      {"__85255E01001C0D52", 0x001C0D52u, 0x85255E01u},
       // Anything else stays zero.
+      {"__000000AB0000001", 0, 0},
+      {"__000000AB0000000G.NSF", 0, 0},
+      {"_x000000AB00000001", 0, 0},
       {"85255E01001C0D52", 0, 0},
       {"85255E01:001C0D52", 0, 0},
       {"x85255E01001C0D52:", 0, 0},
@@ -205,6 +213,71 @@ TEST_F(ChunkEventsTest, QueryLinkDataParsesReplicaTexts) {
     EXPECT_EQ(received[0].replicaID.Innards[1], c.second) << c.text;
     EXPECT_EQ(received[0].replicaLength, std::strlen(c.text)) << c.text;
   }
+}
+
+/* Answers kind 2 with texts in slots 1, 3 and 5 of the chunk it is handed. */
+WORD AnswerWithTexts(VelkoRTChunk* chunk, WORD, const char*, WORD, TIMEDATE*, UNIVERSALNOTEID*,
+                     UNIVERSALNOTEID*, const char*, WORD, const char*, WORD, const char*, WORD) {
+  EXPECT_EQ(chunk->event_strings[0], nullptr); // the chunk's own wait aside
+  chunk->SetEventRetString(1, "http://answer", 13);
+  chunk->SetEventRetString(3, "note", 4);
+  chunk->SetEventRetString(5, "beyond the answer", 17);
+  return 2;
+}
+
+WORD AnswerKind(VelkoRTChunk* chunk, WORD kind, const char*, WORD, TIMEDATE*, UNIVERSALNOTEID*,
+                UNIVERSALNOTEID*, const char*, WORD, const char*, WORD, const char*, WORD) {
+  chunk->SetEventRetString(2, "view", 4);
+  return kind; // the test passes the answer as the kind
+}
+
+TEST_F(ChunkEventsTest, QueryLinkDataHandsBackTheAnswerAndKeepsTheChunksStrings) {
+  chunk_.SetEventRetString(1, "mine", 4);
+  chunk_.SetEventRetString(6, "six", 3);
+  chunk_.SetQueryLinkDataCallback(AnswerWithTexts);
+  VelkoLinkAnswer answer;
+  chunk_.RaiseQueryLinkData(nullptr, 0, 1, "__000000AB00000001.NSF", nullptr, nullptr, nullptr,
+                            nullptr, nullptr, &answer);
+  EXPECT_EQ(answer.kind, 2);
+  EXPECT_EQ(answer.status, NOERROR);
+  EXPECT_STREQ(answer.texts[0], "http://answer");
+  EXPECT_EQ(answer.texts[1], nullptr);
+  EXPECT_STREQ(answer.texts[2], "note");
+  // The chunk's strings are back; the callback's slot 5 is gone (ASan
+  // reports it if kept).
+  EXPECT_STREQ(chunk_.event_strings[0], "mine");
+  EXPECT_EQ(chunk_.event_strings[2], nullptr);
+  EXPECT_EQ(chunk_.event_strings[4], nullptr);
+  EXPECT_STREQ(chunk_.event_strings[5], "six");
+
+  // Kinds 0, 2 and 4 answer; any other result answers nothing.
+  chunk_.SetQueryLinkDataCallback(AnswerKind);
+  const WORD results[] = {0, 1, 2, 3, 4, 5, 0xFFFF};
+  const WORD kinds[] = {0, kLinkAnswerNone, 2, kLinkAnswerNone, 4, kLinkAnswerNone,
+                        kLinkAnswerNone};
+  for (size_t i = 0; i < std::size(results); ++i) {
+    VelkoLinkAnswer kind;
+    chunk_.RaiseQueryLinkData(nullptr, 0, results[i], nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, &kind);
+    EXPECT_EQ(kind.kind, kinds[i]) << results[i];
+    EXPECT_STREQ(kind.texts[1], "view");
+  }
+  // Without an answer to fill the callback's texts are dropped.
+  chunk_.RaiseQueryLinkData(nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(chunk_.event_strings[1], nullptr);
+}
+
+TEST_F(ChunkEventsTest, AnAnswerTextThatCannotBeKeptIsAMemoryStatus) {
+  chunk_.status = 7;
+  chunk_.SetQueryLinkDataCallback(AnswerKind);
+  VelkoLinkAnswer answer;
+  VelkoTestFailObjectAllocation(1);
+  chunk_.RaiseQueryLinkData(nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            &answer);
+  VelkoTestFailObjectAllocation(0);
+  EXPECT_EQ(answer.status, VELKO_ERR_MEMORY);
+  EXPECT_EQ(answer.texts[1], nullptr);
+  EXPECT_EQ(chunk_.status, 7); // the chunk's own status is kept
 }
 
 } // namespace

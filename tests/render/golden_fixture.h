@@ -8,11 +8,15 @@
 #ifndef VELKO_TESTS_RENDER_GOLDEN_FIXTURE_H
 #define VELKO_TESTS_RENDER_GOLDEN_FIXTURE_H
 
+#include <stdio.h>
+#include <string.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -21,7 +25,11 @@
 
 #include <gtest/gtest.h>
 
+#include "cdbuild/cd_builder.h"
 #include "cdbuild/cd_script.h"
+#include "host/nsfdata.h"
+#include "host/nsfnote.h"
+#include "velko/velko.h"
 #include "tests/support/xml_check.h"
 
 namespace golden_testing {
@@ -49,6 +57,18 @@ struct Header {
   std::string chunk;
   std::string sink;
   std::vector<std::string> rules;
+  /* The note's other items: "$Links" and "$FormLinks" entries (40 bytes
+   * each, as stored), "$KeepSent" (a 16-byte UNID). */
+  std::vector<std::string> links;
+  std::vector<std::string> form_links;
+  bool hasFormLinks = false;
+  std::string keep_sent;
+  /* The link callback: its answer ("kind|text1|text2|text3"), what it must
+   * receive, one line per call, and the messages the user must be shown. */
+  bool hasLinkAnswer = false;
+  std::string link_answer;
+  std::vector<std::string> link_received;
+  std::vector<std::string> messages;
 };
 
 inline std::string ReadFile(const fs::path &path) {
@@ -87,6 +107,24 @@ inline Header ReadHeader(const std::string &script) {
       header.sink = value;
     } else if (key == "rule") {
       header.rules.emplace_back(value);
+    } else if (key == "links" || key == "form links") {
+      std::vector<std::string> &entries = key == "links" ? header.links : header.form_links;
+      header.hasFormLinks = header.hasFormLinks || key == "form links";
+      for (size_t from = 0; from < value.size();) {
+        const size_t blank = std::min(value.find(' ', from), value.size());
+        if (blank > from)
+          entries.emplace_back(value.substr(from, blank - from));
+        from = blank + 1;
+      }
+    } else if (key == "keep sent") {
+      header.keep_sent = value;
+    } else if (key == "link answer") {
+      header.hasLinkAnswer = true;
+      header.link_answer = value;
+    } else if (key == "link received") {
+      header.link_received.emplace_back(value);
+    } else if (key == "message") {
+      header.messages.emplace_back(value);
     }
   }
   return header;
@@ -196,6 +234,97 @@ inline std::string Joined(const std::vector<std::string> &lines) {
   for (const std::string &line : lines)
     joined += line + "\n";
   return joined;
+}
+
+/* ---- the note's other items and the link callback ---- */
+
+/* The value of a link table: the count, then the entries (the item's type
+ * word comes from NSFItemAppend). */
+inline STATUS AppendLinkTable(NOTEHANDLE note, const char *name,
+                              const std::vector<std::string> &entries) {
+  cdbuild::Bytes value = {static_cast<BYTE>(entries.size()), 0};
+  for (const std::string &entry : entries) {
+    const std::optional<cdbuild::Bytes> link = cdbuild::ParseHex(entry);
+    if (!link || link->size() != 40)
+      return 1; // a header that does not say 40 bytes stores no note
+    value.insert(value.end(), link->begin(), link->end());
+  }
+  return NSFItemAppend(note, 0, name, static_cast<WORD>(strlen(name)), TYPE_NOTEREF_LIST,
+                       value.data(), static_cast<DWORD>(value.size()));
+}
+
+/* The items the header names besides the body. */
+inline STATUS AppendNoteItems(NOTEHANDLE note, const Header &header) {
+  if (!header.links.empty())
+    if (STATUS status = AppendLinkTable(note, "$Links", header.links); status != NOERROR)
+      return status;
+  if (header.hasFormLinks)
+    if (STATUS status = AppendLinkTable(note, "$FormLinks", header.form_links); status != NOERROR)
+      return status;
+  if (!header.keep_sent.empty()) {
+    const std::optional<cdbuild::Bytes> unid = cdbuild::ParseHex(header.keep_sent);
+    if (!unid || unid->size() != 16)
+      return 1;
+    cdbuild::Bytes value = {0, 0}; // the word after the type word
+    value.insert(value.end(), unid->begin(), unid->end());
+    return NSFItemAppend(note, 0, "$KeepSent", 9, TYPE_NOTEREF_LIST, value.data(),
+                         static_cast<DWORD>(value.size()));
+  }
+  return NOERROR;
+}
+
+/* The link callback of a case: what it answers and what it was handed. */
+struct link_callback_state {
+  std::string answer; /* "kind|text1|text2|text3" */
+  std::vector<std::string> received;
+};
+inline link_callback_state &LinkCallbackState() {
+  static link_callback_state state;
+  return state;
+}
+
+inline std::string TextOr(const char *text, WORD length) {
+  return text != nullptr ? std::string(text, length) : std::string("(null)");
+}
+
+/* A parsed ID as the 32 digits it was read from. */
+inline std::string IdDigits(const UNIVERSALNOTEID &id) {
+  char digits[40];
+  snprintf(digits, sizeof digits, "%.8X%.8X%.8X%.8X", static_cast<unsigned>(id.File[1]),
+           static_cast<unsigned>(id.File[0]), static_cast<unsigned>(id.Note.Innards[1]),
+           static_cast<unsigned>(id.Note.Innards[0]));
+  return digits;
+}
+
+/* Records the call as "kind|replica text|replica ID|view ID|note ID|text1|
+ * text2|text3" (the parsed IDs as the digits they come from: the replica
+ * ID's second word first) and answers with the case's kind and texts 1 to
+ * 3 (an empty text is left unset). */
+inline WORD AnswerLink(VelkoRTChunk *chunk, WORD kind, const char *replicaText, WORD replicaLength,
+                       TIMEDATE *replicaID, UNIVERSALNOTEID *viewID, UNIVERSALNOTEID *noteID,
+                       const char *text1, WORD length1, const char *text2, WORD length2,
+                       const char *text3, WORD length3) {
+  char replica[24];
+  snprintf(replica, sizeof replica, "%.8X%.8X", static_cast<unsigned>(replicaID->Innards[1]),
+           static_cast<unsigned>(replicaID->Innards[0]));
+  link_callback_state &state = LinkCallbackState();
+  state.received.push_back(std::to_string(kind) + "|" + TextOr(replicaText, replicaLength) + "|" +
+                           replica + "|" + IdDigits(*viewID) + "|" + IdDigits(*noteID) + "|" +
+                           TextOr(text1, length1) + "|" + TextOr(text2, length2) + "|" +
+                           TextOr(text3, length3));
+  std::vector<std::string> parts;
+  for (size_t from = 0;;) {
+    const size_t bar = state.answer.find('|', from);
+    parts.push_back(state.answer.substr(from, bar - from));
+    if (bar == std::string::npos)
+      break;
+    from = bar + 1;
+  }
+  for (WORD slot = 1; slot < parts.size() && slot <= 3; ++slot) {
+    if (!parts[slot].empty())
+      chunk->SetEventRetString(slot, parts[slot].c_str(), static_cast<WORD>(parts[slot].size()));
+  }
+  return static_cast<WORD>(std::stoul(parts[0]));
 }
 
 } // namespace golden_testing

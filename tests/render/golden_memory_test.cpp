@@ -75,8 +75,11 @@ protected:
     golden_testing::ReadCase(GetParam(), &header_, &body_, &expected_);
     if (HasFatalFailure())
       return;
-    note_ = note_testing::StoreNoteWith(
-        db_, [&](NOTEHANDLE note) { return body_.AppendItems(note, "Body"); });
+    note_ = note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+      const STATUS status = body_.AppendItems(note, "Body");
+      return status != NOERROR ? status : golden_testing::AppendNoteItems(note, header_);
+    });
+    golden_testing::LinkCallbackState() = {header_.link_answer, {}};
     ASSERT_NE(note_, 0u);
   }
 
@@ -97,7 +100,8 @@ protected:
     const char *options = header_.options.empty() ? nullptr : header_.options.c_str();
     kind.arm(nth);
     char *result =
-        chunk->GenerateHTML("", GenerationName(header_.generation), options, 0, nullptr, nullptr);
+        chunk->GenerateHTML("", GenerationName(header_.generation), options, 0, nullptr,
+                            header_.hasLinkAnswer ? golden_testing::AnswerLink : nullptr);
     const bool met = kind.met(nth);
     if (result == nullptr) {
       EXPECT_TRUE(met) << "no text without a refusal";

@@ -107,6 +107,27 @@ protected:
     DriverTest::SetUp();
     SetRenderFrameSource(&kGoldenSource);
     golden_testing::ReadCase(GetParam(), &header_, &body_, &expected_);
+    note_items_ = [this](NOTEHANDLE note) { return golden_testing::AppendNoteItems(note, header_); };
+    golden_testing::LinkCallbackState() = {header_.link_answer, {}};
+  }
+
+  /* The link callback of the case, or none. */
+  QueryLinkDataCallback LinkCallback() const {
+    return header_.hasLinkAnswer ? golden_testing::AnswerLink : nullptr;
+  }
+
+  /* What the run handed the link callback and showed the user is what the
+   * case says; both are cleared for the next run. */
+  void ExpectLinkCallsAndMessages(const char *run) {
+    SCOPED_TRACE(run);
+    golden_testing::link_callback_state &links = golden_testing::LinkCallbackState();
+    EXPECT_EQ(links.received, header_.link_received);
+    links.received.clear();
+    std::vector<std::string> shown;
+    for (const HostTestMessage &message : HostTestMessages())
+      shown.push_back(message.text);
+    EXPECT_EQ(shown, header_.messages);
+    HostTestClearMessages();
   }
 
   void TearDown() override {
@@ -131,7 +152,8 @@ protected:
       return IntoCallersFile(chunk, generation);
     const bool callback = header_.sink == "callback";
     char *result = chunk->GenerateHTML("", generation, Options(), 0,
-                                       callback ? text_testing::RecordPiece : nullptr, nullptr);
+                                       callback ? text_testing::RecordPiece : nullptr,
+                                       LinkCallback());
     EXPECT_NE(result, nullptr);
     EXPECT_EQ(chunk->status, NOERROR);
     if (result == nullptr)
@@ -146,8 +168,8 @@ protected:
     DWORD length = static_cast<DWORD>(capacity);
     char name[8];
     EXPECT_EQ(chunk->GenerateHTMLToMime(0, 0, generation, Options(), OptionsLength(), buffer.data(),
-                                        &length, 0, name, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr),
+                                        &length, 0, name, nullptr, nullptr, nullptr,
+                                        LinkCallback(), nullptr, nullptr),
               NOERROR);
     EXPECT_LE(length, capacity);
     return std::string(buffer.data(), std::min<size_t>(length, capacity));
@@ -161,8 +183,8 @@ protected:
     DWORD length = 0;
     char name[8];
     EXPECT_EQ(chunk->GenerateHTMLToMime(0, 0, generation, Options(), OptionsLength(), nullptr,
-                                        &length, 0, name, file, "golden.html", nullptr, nullptr,
-                                        nullptr, nullptr),
+                                        &length, 0, name, file, "golden.html", nullptr,
+                                        LinkCallback(), nullptr, nullptr),
               NOERROR);
     const std::string text = FileContent(file);
     fclose(file);
@@ -201,6 +223,7 @@ protected:
     } else if (header_.sink == "callback") {
       chunk_->SetActOnTextCallback(text_testing::RecordPiece);
     }
+    chunk_->SetQueryLinkDataCallback(LinkCallback());
     // The engine pairs the item's definitions before the chunk renders.
     if ((context_->flags2 & html_flags2::ConsolidatePABIDS) != 0) {
       EXPECT_EQ(chunk_->Exists(), 1); // the item's records are loaded
@@ -221,8 +244,10 @@ protected:
 
 TEST_P(GoldenRunTest, RendersTheExpectedOutputBothWays) {
   Load(body_);
+  HostTestClearMessages();
   const std::string actual = EndToEnd(chunk_);
   EXPECT_EQ(actual, expected_) << FirstDifference(actual, expected_);
+  ExpectLinkCallsAndMessages("end to end");
 
   if (header_.generation != "Text") {
     const std::vector<std::string> errors = golden_testing::ParseErrors(
@@ -232,7 +257,9 @@ TEST_P(GoldenRunTest, RendersTheExpectedOutputBothWays) {
 
   const bool whole = IsFragment(header_.generation);
   const std::string frame = whole ? std::string() : FrameOnly();
+  HostTestClearMessages();
   const std::string driver = Direct();
+  ExpectLinkCallsAndMessages("driver");
   if (whole) {
     EXPECT_EQ(driver, actual) << FirstDifference(driver, actual);
     return;

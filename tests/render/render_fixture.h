@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -215,8 +216,10 @@ protected:
    * the first record and no last record. */
   void Load(const Body &body) {
     ASSERT_TRUE(body.ok());
-    const NOTEID id = note_testing::StoreNoteWith(
-        db_, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    const NOTEID id = note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+      const STATUS status = body.AppendItems(note, "Body");
+      return status != NOERROR || !note_items_ ? status : note_items_(note);
+    });
     ASSERT_NE(id, 0u);
     item_ = new VelkoRTItem(session_.get());
     ASSERT_EQ(item_->Connect("", kDbPath, id, "Body", 0), NOERROR);
@@ -279,6 +282,9 @@ protected:
 
   DBHANDLE db_ = NULLHANDLE;
   std::unique_ptr<LSXLsiSession> session_;
+  /* Further items Load stores on the note beside the body (none when
+   * empty). */
+  std::function<STATUS(NOTEHANDLE)> note_items_;
   VelkoRTItem *item_ = nullptr; // the session deletes it
   VelkoRTChunk *chunk_ = nullptr;
   body_context *records_ = nullptr;
