@@ -6,7 +6,9 @@
  * which serves as both the internal (object) name and the external (file)
  * name. Names compare without regard to ASCII case.
  *
- * Not here: attaching, extracting or removing files.
+ * Also the extraction of an attachment by its internal name to a file.
+ *
+ * Not here: attaching or removing files.
  */
 #include <algorithm>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "host/status.h"
+#include "render/services.h"
 #include "store/services.h"
 
 namespace {
@@ -40,7 +43,7 @@ bool SameNameIgnoringCase(const char* a, size_t lengthA, const char* b, size_t l
  * `stored` is given (MAXPATH bytes), the name as the note holds it, cut to
  * fit. False when no "$FILE" item holds a sound FILEOBJECT of that name. */
 bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
-                    char* stored = nullptr) {
+                    char* stored = nullptr, BLOCKID* foundItem = nullptr) {
   const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
   const size_t nameLength = std::strlen(name);
   BLOCKID item = {};
@@ -66,8 +69,11 @@ bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
     }
     if (bytes != nullptr)
       OSUnlockBlock(value);
-    if (match)
+    if (match) {
+      if (foundItem != nullptr)
+        *foundItem = item;
       return true;
+    }
     status = NSFItemInfoNext(note, item, kFileItem, itemLength, &item, &type, &value, &valueLength);
   }
   return false;
@@ -104,4 +110,13 @@ STATUS FileSizeFromInternal(DBHANDLE db, NOTEHANDLE note, const char* name, DWOR
   if (db == NULLHANDLE)
     NSFNoteGetInfo(note, _NOTE_DB, &db); // the object lies in the note's database
   return NSFDbGetObjectSize(db, file.Header.RRV, OBJECT_FILE, size, nullptr, nullptr);
+}
+
+STATUS ExtractAttachmentFile(NOTEHANDLE note, const char* internalName, const char* fileName) {
+  FILEOBJECT file = {};
+  BLOCKID item = {};
+  if (note == NULLHANDLE || internalName == nullptr || fileName == nullptr ||
+      !FindAttachment(note, internalName, &file, nullptr, &item))
+    return ERR_ITEM_NOT_FOUND;
+  return NSFNoteExtractFile(note, item, fileName, nullptr);
 }
