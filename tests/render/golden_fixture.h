@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -49,7 +50,22 @@ struct Header {
   std::string chunk;
   std::string sink;
   std::vector<std::string> rules;
+  /* Files the run writes under the case's directory ("$DIR" in the
+   * options): relative path and whole content; image resources stored in
+   * the note's database before the run, and those the run makes: name and
+   * image bytes. */
+  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::pair<std::string, std::string>> resources;
+  std::vector<std::pair<std::string, std::string>> made_resources;
 };
+
+/* "name content": the name up to the first blank, the rest as it stands. */
+inline std::pair<std::string, std::string> NameAndContent(std::string_view value) {
+  const size_t blank = value.find(' ');
+  if (blank == std::string_view::npos)
+    return {std::string(value), std::string()};
+  return {std::string(value.substr(0, blank)), std::string(value.substr(blank + 1))};
+}
 
 inline std::string ReadFile(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
@@ -87,6 +103,12 @@ inline Header ReadHeader(const std::string &script) {
       header.sink = value;
     } else if (key == "rule") {
       header.rules.emplace_back(value);
+    } else if (key == "file") {
+      header.files.push_back(NameAndContent(value));
+    } else if (key == "resource") {
+      header.resources.push_back(NameAndContent(value));
+    } else if (key == "resource made") {
+      header.made_resources.push_back(NameAndContent(value));
     }
   }
   return header;
