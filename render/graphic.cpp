@@ -484,7 +484,8 @@ void SourceFromResource(graphic_call &g) {
   g.settled = true;
   if (c->image_handling == kHandlingDisk && (c->image_flags & fi::ImageResourceToDisk) != 0) {
     std::string file;
-    if (CheckedName(name.data(), name.size(), &file) && MakeImageDirectory(c)) {
+    if (c->item != nullptr && CheckedName(name.data(), name.size(), &file) &&
+        MakeImageDirectory(c)) {
       const std::string path = JoinPath(ImageDirectory(c), file);
       if (path.size() <= kLongestPath)
         g.status = GenerateGraphicFileFromImageResource(c->session, c->item->server,
