@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
 #include "cdbuild/cd_script.h"
 #include "render/graphic.h"
 #include "render_fixture.h"
+#include "host/host_testing.h"
 #include "store/tracked_memory_testing.h"
 
 namespace {
@@ -172,6 +174,66 @@ TEST_F(GraphicTest, AnImageAbandonedForWantOfMemoryIsCutBack) {
   }
   EXPECT_TRUE(failed);
   EXPECT_LT(nth, 200);
+}
+
+/* A second rendering with ImageOverwrite=No leaves the file as it is and
+ * writes the same reference; by default the file is written again. */
+TEST_F(GraphicTest, ImageOverwriteNoKeepsAnExistingFile) {
+  const std::string directory = (root_ / "images").string();
+  const fs::path file = root_ / "images" / "Body_0_7c.gif";
+  const Body body = Build(ImageScript(""));
+  std::string first;
+  for (const char *overwrite : {"No", "Yes"}) {
+    SCOPED_TRACE(overwrite);
+    std::ofstream(file, std::ios::binary) << "older";
+    const std::string options = "ImageHandling=DISK ImageURLDirectory=/i ImageDirectory=" +
+                                directory + " ImageOverwrite=" + overwrite;
+    const std::string out = Render(body, options.c_str());
+    EXPECT_NE(out.find("<img src=\"/i/Body_0_7c.gif\""), std::string::npos) << out;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              std::string(overwrite) == "No" ? "older" : "GIF");
+  }
+}
+
+/* Every host allocation refused in turn while an image is written as a
+ * file and as an image resource: the run gives the whole output, or fails
+ * with 263 holding the element whole or none of it. */
+TEST_F(GraphicTest, EveryRefusedHostAllocationFailsTheImageOrLeavesItWhole) {
+  const std::string directory = (root_ / "images").string();
+  const Body body = Build(ImageScript("") + "TEXT text=\"B\"\n");
+  for (const char *handling : {"DISK", "RESOURCE"}) {
+    SCOPED_TRACE(handling);
+    const std::string options = std::string("ImageHandling=") + handling +
+                                " ImageURLDirectory=/i UseUNID=000000AB00000001000000CD00000002 "
+                                "ImageDirectory=" + directory;
+    const std::string whole = Render(body, options.c_str());
+    const size_t img = whole.find("<img");
+    ASSERT_NE(img, std::string::npos);
+    const std::string element = whole.substr(img, whole.find('>', img) + 1 - img);
+    int failures = 0;
+    for (int nth = 1; nth < 500; ++nth) {
+      Prepare(body, options.c_str());
+      const DWORD before = context_->output_length;
+      HostTestFailAllocation(nth);
+      const STATUS status = ProcessXMLStream(context_, 0, 0, 0);
+      HostTestFailAllocation(0);
+      const std::string out = Held().substr(before);
+      if (status == NOERROR && out == whole)
+        continue;
+      ++failures;
+      EXPECT_EQ(status, VELKO_ERR_MEMORY) << nth;
+      // A refusal inside the writer leaves the element whole (the writer's
+      // status is the image's); one before the element leaves none of it.
+      const size_t at = out.find("<img");
+      if (at != std::string::npos) {
+        EXPECT_EQ(out.substr(at), element) << nth;
+      }
+      if (HasFailure())
+        break;
+    }
+    EXPECT_GT(failures, 0);
+  }
 }
 
 } // namespace
