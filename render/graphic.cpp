@@ -314,7 +314,7 @@ std::string RelativeDatabasePath(const html_render_info *c) {
   return relative;
 }
 
-/* Step 1: the relative path, which becomes the URL directory of the run
+/* The relative path, which becomes the URL directory of the run
  * when none is set. */
 STATUS SettleURLDirectory(graphic_call &g) {
   html_render_info *c = g.c;
@@ -391,7 +391,7 @@ void PutUrlDirectoryPrefix(html_render_info *c) {
     RenderPutc(c, '/');
 }
 
-/* ---- step 3: a src= among the extra attributes ---- */
+/* ---- a src= among the extra attributes ---- */
 
 void SourceFromExtra(graphic_call &g) {
   if (!g.has_extra || g.extra.data == nullptr)
@@ -411,7 +411,7 @@ void SourceFromExtra(graphic_call &g) {
   g.settled = true;
 }
 
-/* ---- step 4: a named image resource ---- */
+/* ---- a named image resource ---- */
 
 /* The resource's name: stored, or the text its formula gives. */
 std::string ResourceName(graphic_call &g, const record_storage *resource) {
@@ -531,7 +531,7 @@ void SourceFromResource(graphic_call &g) {
     WriteResourceAltForMime(g, name);
 }
 
-/* ---- step 5: the image of the rich text ---- */
+/* ---- the image of the rich text ---- */
 
 void WriteUnidentifiedAlt(graphic_call &g, const char *prefix, const char *text, size_t length,
                           const char *suffix) {
@@ -709,7 +709,7 @@ bool SourceFromGraphic(graphic_call &g) {
   return true;
 }
 
-/* ---- step 6: a storage link ---- */
+/* ---- a storage link ---- */
 
 void SourceFromStorageLink(graphic_call &g) {
   const record_storage *link = g.parts.storage_link;
@@ -746,7 +746,7 @@ void SourceFromStorageLink(graphic_call &g) {
   }
 }
 
-/* ---- step 7: the attributes ---- */
+/* ---- the attributes ---- */
 
 /* A value of the extra attributes ("height=", "width="), taken out of
  * them so that it is written once. */
@@ -905,7 +905,7 @@ STATUS WriteAttributes(graphic_call &g) {
   return NOERROR;
 }
 
-/* Step 2's extra attributes, made safe for the element. */
+/* The CDIDNAME's extra attributes, made safe for the element. */
 STATUS ReadExtra(graphic_call &g) {
   const char *extra = nullptr;
   const char *name = nullptr;
