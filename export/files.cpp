@@ -7,7 +7,9 @@
  * (object) name and the external (file) name. Names compare without
  * regard to ASCII case.
  *
- * Not here: attaching, extracting or removing files.
+ * Also the extraction of an attachment by its internal name to a file.
+ *
+ * Not here: attaching or removing files.
  */
 #include <algorithm>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "host/status.h"
+#include "render/services.h"
 #include "store/services.h"
 
 namespace {
@@ -41,7 +44,7 @@ bool SameNameIgnoringCase(const char* a, size_t lengthA, const char* b, size_t l
  * `stored` is given (MAXPATH bytes), the name as the note holds it, cut to
  * fit. False when no "$FILE" item holds a sound FILEOBJECT of that name. */
 bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
-                    char* stored = nullptr) {
+                    char* stored = nullptr, BLOCKID* foundItem = nullptr) {
   const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
   const size_t nameLength = std::strlen(name);
   BLOCKID item = {};
@@ -67,8 +70,11 @@ bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
     }
     if (bytes != nullptr)
       OSUnlockBlock(value);
-    if (match)
+    if (match) {
+      if (foundItem != nullptr)
+        *foundItem = item;
       return true;
+    }
     status = NSFItemInfoNext(note, item, kFileItem, itemLength, &item, &type, &value, &valueLength);
   }
   return false;
@@ -116,4 +122,13 @@ STATUS FileObjectFromInternal(NOTEHANDLE note, const char* name, DWORD* objectID
     return ERR_ITEM_NOT_FOUND;
   *objectID = file.Header.RRV;
   return NOERROR;
+}
+
+STATUS ExtractAttachmentFile(NOTEHANDLE note, const char* internalName, const char* fileName) {
+  FILEOBJECT file = {};
+  BLOCKID item = {};
+  if (note == NULLHANDLE || internalName == nullptr || fileName == nullptr ||
+      !FindAttachment(note, internalName, &file, nullptr, &item))
+    return ERR_ITEM_NOT_FOUND;
+  return NSFNoteExtractFile(note, item, fileName, nullptr);
 }

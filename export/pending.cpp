@@ -18,10 +18,6 @@ STATUS RemoveAttachmentsFromChunk(VelkoRTChunk*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 
-STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession*, const char*, const record_storage*) {
-  return kServiceNotAvailable;
-}
-
 STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state*, const record_storage*) {
   return kServiceNotAvailable;
 }

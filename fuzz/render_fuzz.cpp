@@ -19,7 +19,10 @@
  * and the returned text ends with a NUL at that length; while the run
  * goes on, at every break test of the walk and every piece handed to the
  * callback, the context's held text lies inside its buffer with its
- * counters in order. Host memory handles must be back where they were
+ * counters in order. Files a run writes (images, attachments) go to a
+ * directory of the process's own, which the options name before anything
+ * the input says and which is the sessions' temporary directory; it is
+ * emptied after every run. Host memory handles must be back where they were
  * after the session is deleted. An XHTML document that rendered without a
  * failure must be well formed (libxml2's XML parser, the HTML named
  * entities made numeric first), whenever nothing but the renderer wrote
@@ -37,6 +40,9 @@
 #include <string.h>
 
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -46,6 +52,7 @@
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
+#include "host/osenv.h"
 #include "render/render_info.h"
 #include "store/tracked_memory.h"
 #include "tests/support/note_fixture.h"
@@ -240,6 +247,31 @@ fuzz_input Split(const uint8_t* data, size_t size) {
   return input;
 }
 
+/* The directory of the files the runs write, made once per process and
+ * removed when it ends. */
+struct output_directory {
+  output_directory() {
+    path = (std::filesystem::temp_directory_path() / "velko_render_fuzz_XXXXXX").string();
+    check(mkdtemp(path.data()) != nullptr);
+  }
+  ~output_directory() {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+  }
+  std::string path;
+};
+
+const std::string& OutputDirectory() {
+  static const output_directory directory;
+  return directory.path;
+}
+
+void EmptyOutputDirectory() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(OutputDirectory(), error))
+    std::filesystem::remove_all(entry.path(), error);
+}
+
 void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
   auto* item = new VelkoRTItem(session); // the session deletes it
   if (item->Connect("", kDbPath, noteId, "Body", 0) != NOERROR)
@@ -252,7 +284,9 @@ void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
   // Pass-through HTML is the document's own markup; it is skipped where
   // the document is checked.
   const bool checked = input.xhtml && RendererWritesAll(input.options);
-  const std::string options = checked ? input.options + " SkipPassthru=Yes" : input.options;
+  const std::string options = "ImageDirectory=" + OutputDirectory() +
+                              " AttachmentDirectory=" + OutputDirectory() + " " +
+                              (checked ? input.options + " SkipPassthru=Yes" : input.options);
   ControlBreak = CheckAtBreak;
   pieces.clear();
   char* html = chunk->GenerateHTML(input.extra ? "Table 1" : nullptr, input.generation,
@@ -279,6 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
     HostTestCaptureLog(true); // damaged bodies are logged; keep the fuzzer's output readable
     HostTestCaptureMessages();
+    OSSetEnvironmentVariable("$TarnoTempDirectory", OutputDirectory().c_str());
     return true;
   }();
   (void)quiet;
@@ -298,6 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Render(session, noteId, input);
     delete session;
   }
+  EmptyOutputDirectory();
   check(NSFNoteDelete(db, noteId, UPDATE_FORCE) == NOERROR);
   check(HostTestLiveHandles() == handles);
   HostTestClearLog();

@@ -453,6 +453,9 @@ struct html_render_info {
    * made on first use and freed at the end of every outermost driver
    * call. */
   struct paragraph_index *paragraph_index;
+
+  /* ---- images (render/graphic.cpp) ---- */
+  DWORD image_directory_made; /* the image directory was made in this run */
 };
 
 /* The run writes XHTML. */

@@ -28,4 +28,3 @@ STATUS ProcessXMLLayer(html_render_info *context, WORD, WORD) { return ConsumeCu
 
 STATUS ProcessXMLLayout(html_render_info *context, WORD) { return ConsumeCurrent(context); }
 
-STATUS ProcessXMLGraphic(html_render_info *, WORD, WORD) { return NOERROR; }

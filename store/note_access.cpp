@@ -487,6 +487,22 @@ STATUS CreateNewDesignNote(DBHANDLE db, DesignKind kind, const char* name, NOTEH
 
 }  // namespace
 
+STATUS PrepareDesignNote(LSXLsiSession* session, const char* kind, DBHANDLE db, const char* name,
+                         const char* contentItem, int overwrite, NOTEHANDLE* retNote) {
+  *retNote = NULLHANDLE;
+  if (IsEmpty(name))
+    return VELKO_ERR_BAD_ARGUMENT;
+  NOTEID existing = 0;
+  bool found = NIFFindDesignNote(db, name, NOTE_CLASS_FORM, &existing) == NOERROR;
+  if (found && overwrite == 0) {
+    if (!MessagesSuppressed(session))
+      ShowFormatted(session, "TARNO: %s '%s' already exists.", OrEmpty(kind), name);
+    return NOERROR;
+  }
+  return found ? ResetExistingDesignNote(db, existing, contentItem, retNote)
+               : CreateNewDesignNote(db, KindFromName(kind), name, retNote);
+}
+
 STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* server,
                         const char* path, const char* name, const char* /*pattern*/,
                         const char* contentItem, int overwrite) {
@@ -497,23 +513,8 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
                     OrEmpty(path), OrEmpty(server));
     return NOERROR;
   }
-  if (IsEmpty(name)) {
-    ReleaseDatabaseHandle(db);
-    return VELKO_ERR_BAD_ARGUMENT;
-  }
-
-  NOTEID existing = 0;
-  bool found = NIFFindDesignNote(db, name, NOTE_CLASS_FORM, &existing) == NOERROR;
-  if (found && overwrite == 0) {
-    if (!MessagesSuppressed(session))
-      ShowFormatted(session, "TARNO: %s '%s' already exists.", OrEmpty(kind), name);
-    ReleaseDatabaseHandle(db);
-    return NOERROR;
-  }
-
   NOTEHANDLE note = NULLHANDLE;
-  STATUS status = found ? ResetExistingDesignNote(db, existing, contentItem, &note)
-                        : CreateNewDesignNote(db, KindFromName(kind), name, &note);
+  STATUS status = PrepareDesignNote(session, kind, db, name, contentItem, overwrite, &note);
   if (status != NOERROR || note == NULLHANDLE) {
     ReleaseDatabaseHandle(db);
     return status;

@@ -49,6 +49,15 @@ STATUS CreateDesignNote(LSXLsiSession* session, const char* kind, const char* se
                         const char* path, const char* name, const char* pattern,
                         const char* contentItem, int overwrite);
 
+/* The note CreateDesignNote stores, left open and unsaved in *retNote for
+ * the caller to fill, store and close, in an open database: a new design
+ * note of the kind, or the existing one of the name with its content item
+ * removed when overwrite is set. *retNote stays 0 (status 0) when the
+ * element exists and overwrite is off, or when the host cannot create a
+ * note. */
+STATUS PrepareDesignNote(LSXLsiSession* session, const char* kind, DBHANDLE db, const char* name,
+                         const char* contentItem, int overwrite, NOTEHANDLE* retNote);
+
 /* Brings the database's design collection up to date. */
 STATUS RefreshDesignCollection(DBHANDLE db);
 

@@ -1,10 +1,15 @@
 // The record actions beside Remove that the corpus cannot show: ExportGraphic
 // (the refusal of a bitmap with its message and secondary status, and the
-// name the exported file gets) and the GIF conversion of bitmaps, through
+// file the first image is written to) and the GIF conversion of bitmaps, through
 // AlterRichText on a stored body; and Remove's message when the session's
 // list of removed paragraph definitions is full.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,37 +54,62 @@ TEST_F(RemovalTest, ExportGraphicRefusesABitmapBeforeAnyImage) {
   EXPECT_EQ(Values(), before);
 }
 
-/* The first image of the chunk goes to the file writer, which is not
- * available: its status comes back, and the name it was given stays in
- * the first scratch text. A bitmap after the image is not looked at. */
-TEST_F(RemovalTest, ExportGraphicNamesTheFileOfTheFirstImage) {
+/* The first image of the chunk is written to the file its name gives (in
+ * the working directory, here a directory of the test's own); the first
+ * scratch text is cleared then. An image that cannot be written (its
+ * header counts no segments) gives the writer's 1028 and leaves the name
+ * in the scratch text. A bitmap after the image is not looked at. */
+TEST_F(RemovalTest, ExportGraphicWritesTheFirstImageUnderItsName) {
   struct Case {
     const char* s1;
     int imageType;
+    int segments;
+    STATUS status;
     const char* name;
   };
   const Case cases[] = {
-      {"c:\\img\\out.JPG", 1, "c:\\img\\out.JPG"}, // an image extension: as given
-      {"shot.gif.bak", 2, "shot.gif.bak"},
-      {"pic", 1, "pic.gif"}, // else the type's extension
-      {"pic", 2, "pic.jpg"},
-      {"", 1, "default.gif"}, // the item's import-export file without ".cd"
-      {nullptr, 2, "default.jpg"},
+      {"c:\\img\\out.JPG", 1, 1, NOERROR, "c:\\img\\out.JPG"}, // an image extension: as given
+      {"shot.gif.bak", 2, 1, NOERROR, "shot.gif.bak"},
+      {"pic", 1, 1, NOERROR, "pic.gif"}, // else the type's extension
+      {"pic", 2, 1, NOERROR, "pic.jpg"},
+      {"", 1, 1, NOERROR, "default.gif"}, // the item's import-export file without ".cd"
+      {nullptr, 2, 1, NOERROR, "default.jpg"},
+      {"none", 1, 0, 1028, "none.gif"},
   };
+  const std::filesystem::path home = std::filesystem::current_path();
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
+                                    ("velko_export_graphic_" + std::to_string(getpid()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
     const std::vector<Bytes> before =
         Body(std::string(kText) + "GRAPHIC\nIMAGEHEADER type=" + std::to_string(c.imageType) +
+             " segments=" + std::to_string(c.segments) +
              "\nIMAGESEGMENT data=4749\nGRAPHIC\nBITMAPHEADER width=8 height=8\n");
     VelkoRTChunk* chunk = Chunk("Everything");
-    EXPECT_EQ(Alter(chunk, ACTION_EXPORT_GRAPHIC, c.s1), 1028);
-    EXPECT_STREQ(session_->scratch_first, c.name);
+    EXPECT_EQ(Alter(chunk, ACTION_EXPORT_GRAPHIC, c.s1), c.status);
+    std::set<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      written.insert(entry.path().filename().string());
+    std::filesystem::current_path(home);
+    if (c.status == NOERROR) {
+      EXPECT_STREQ(session_->scratch_first, "");
+      EXPECT_EQ(written, std::set<std::string>{c.name});
+      std::ifstream in(dir / c.name, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "GI");
+    } else {
+      EXPECT_STREQ(session_->scratch_first, c.name);
+      EXPECT_TRUE(written.empty());
+    }
     EXPECT_EQ(chunk->secondary_status, 0);
     EXPECT_EQ(Values(), before);
     item_ = nullptr; // deleted with the session
   }
+  std::filesystem::remove_all(dir);
 }
 
 /* Bitmaps: one kept as a stored object (after a storage link) and an

@@ -21,6 +21,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -69,7 +70,22 @@ struct Header {
   std::string link_answer;
   std::vector<std::string> link_received;
   std::vector<std::string> messages;
+  /* Files the run writes under the case's directory ("$DIR" in the
+   * options): relative path and whole content; image resources stored in
+   * the note's database before the run, and those the run makes: name and
+   * image bytes. */
+  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::pair<std::string, std::string>> resources;
+  std::vector<std::pair<std::string, std::string>> made_resources;
 };
+
+/* "name content": the name up to the first blank, the rest as it stands. */
+inline std::pair<std::string, std::string> NameAndContent(std::string_view value) {
+  const size_t blank = value.find(' ');
+  if (blank == std::string_view::npos)
+    return {std::string(value), std::string()};
+  return {std::string(value.substr(0, blank)), std::string(value.substr(blank + 1))};
+}
 
 inline std::string ReadFile(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
@@ -125,6 +141,12 @@ inline Header ReadHeader(const std::string &script) {
       header.link_received.emplace_back(value);
     } else if (key == "message") {
       header.messages.emplace_back(value);
+    } else if (key == "file") {
+      header.files.push_back(NameAndContent(value));
+    } else if (key == "resource") {
+      header.resources.push_back(NameAndContent(value));
+    } else if (key == "resource made") {
+      header.made_resources.push_back(NameAndContent(value));
     }
   }
   return header;

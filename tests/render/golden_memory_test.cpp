@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "golden_files.h"
 #include "golden_fixture.h"
 #include "render_fixture.h"
 #include "store/tracked_memory_testing.h"
@@ -75,6 +76,9 @@ protected:
     golden_testing::ReadCase(GetParam(), &header_, &body_, &expected_);
     if (HasFatalFailure())
       return;
+    dir_ = golden_testing::FreshCaseDirectory();
+    options_ = golden_testing::OptionsIn(header_.options, dir_);
+    golden_testing::StoreResources(db_, header_);
     note_ = note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
       const STATUS status = body_.AppendItems(note, "Body");
       return status != NOERROR ? status : golden_testing::AppendNoteItems(note, header_);
@@ -86,6 +90,7 @@ protected:
   void TearDown() override {
     SetRenderFrameSource(nullptr);
     TextRenderTest::TearDown();
+    golden_testing::fs::remove_all(dir_);
   }
 
   /* One run on an item connected anew, with the refusal armed around the
@@ -97,7 +102,7 @@ protected:
     EXPECT_NE(chunk, nullptr);
     if (chunk == nullptr)
       return false;
-    const char *options = header_.options.empty() ? nullptr : header_.options.c_str();
+    const char *options = options_.empty() ? nullptr : options_.c_str();
     kind.arm(nth);
     char *result =
         chunk->GenerateHTML("", GenerationName(header_.generation), options, 0, nullptr,
@@ -116,6 +121,8 @@ protected:
   }
 
   golden_testing::Header header_;
+  golden_testing::fs::path dir_; /* the case's directory ("$DIR") */
+  std::string options_;
   cdbuild::Body body_;
   std::string expected_;
   NOTEID note_ = 0;

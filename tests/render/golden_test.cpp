@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "render_fixture.h"
+#include "golden_files.h"
 #include "golden_fixture.h"
 #include "host/nsfdb.h"
 #include "store/session.h"
@@ -107,6 +108,9 @@ protected:
     DriverTest::SetUp();
     SetRenderFrameSource(&kGoldenSource);
     golden_testing::ReadCase(GetParam(), &header_, &body_, &expected_);
+    dir_ = golden_testing::FreshCaseDirectory();
+    options_ = golden_testing::OptionsIn(header_.options, dir_);
+    golden_testing::StoreResources(db_, header_);
     note_items_ = [this](NOTEHANDLE note) { return golden_testing::AppendNoteItems(note, header_); };
     golden_testing::LinkCallbackState() = {header_.link_answer, {}};
   }
@@ -134,12 +138,25 @@ protected:
     DriverTest::TearDown(); // releases the context that writes to the file
     if (file_ != nullptr)
       fclose(file_);
+    golden_testing::fs::remove_all(dir_);
   }
 
-  const char *Options() const {
-    return header_.options.empty() ? nullptr : header_.options.c_str();
+  /* The files and image resources the run left behind are the case's;
+   * the directory is emptied for the next run. */
+  void CheckWritten(const char *run) {
+    SCOPED_TRACE(run);
+    golden_testing::fs::path readback = golden_testing::FreshCaseDirectory("_readback");
+    for (const auto &[name, bytes] : header_.made_resources)
+      EXPECT_EQ(golden_testing::ResourceImage(session_.get(), kDbPath, name, readback), bytes)
+          << name;
+    golden_testing::fs::remove_all(readback);
+    EXPECT_EQ(golden_testing::WrittenFiles(dir_), golden_testing::ExpectedFiles(header_));
+    golden_testing::fs::remove_all(dir_);
+    golden_testing::fs::create_directories(dir_);
   }
-  WORD OptionsLength() const { return static_cast<WORD>(header_.options.size()); }
+
+  const char *Options() const { return options_.empty() ? nullptr : options_.c_str(); }
+  WORD OptionsLength() const { return static_cast<WORD>(options_.size()); }
 
   /* The output of GenerateHTML or GenerateHTMLToMime on the chunk, read
    * from the case's sink. */
@@ -210,8 +227,11 @@ protected:
     Prepare(body_, Options(), GenerationWord(header_.generation));
     context_->output_nls = session_->internal->nls_info;
     context_->session_nls = session_->internal->nls_info;
-    context_->image_handling = kHandlingDefault;
-    context_->attachment_handling = kHandlingDefault;
+    // As the entry point sets them before the options are read.
+    if (options_.find("ImageHandling=") == std::string::npos)
+      context_->image_handling = kHandlingDefault;
+    if (options_.find("AttachmentHandling=") == std::string::npos)
+      context_->attachment_handling = kHandlingDefault;
     if (item_->db != NULLHANDLE)
       NSFDbReplicaInfoGet(item_->db, &context_->replica_info);
     if (header_.sink.rfind("buffer:", 0) == 0) {
@@ -236,6 +256,9 @@ protected:
   Header header_;
   cdbuild::Body body_;
   std::string expected_;
+  /* The case's directory for written files, and its options naming it. */
+  golden_testing::fs::path dir_;
+  std::string options_;
   /* The direct run's caller buffer and caller file; the context keeps
    * pointing at them until it is released. */
   std::vector<char> callers_buffer_;
@@ -248,6 +271,7 @@ TEST_P(GoldenRunTest, RendersTheExpectedOutputBothWays) {
   const std::string actual = EndToEnd(chunk_);
   EXPECT_EQ(actual, expected_) << FirstDifference(actual, expected_);
   ExpectLinkCallsAndMessages("end to end");
+  CheckWritten("end to end");
 
   if (header_.generation != "Text") {
     const std::vector<std::string> errors = golden_testing::ParseErrors(
@@ -260,6 +284,7 @@ TEST_P(GoldenRunTest, RendersTheExpectedOutputBothWays) {
   HostTestClearMessages();
   const std::string driver = Direct();
   ExpectLinkCallsAndMessages("driver");
+  CheckWritten("direct");
   if (whole) {
     EXPECT_EQ(driver, actual) << FirstDifference(driver, actual);
     return;

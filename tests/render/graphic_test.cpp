@@ -1,0 +1,239 @@
+// What the golden corpus of images cannot show: file names from the
+// document never reach outside the image directory (the tree around it
+// listed before and after), the content id of an image in a MIME message,
+// and an image abandoned for want of memory leaving no part of its
+// element behind.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "cdbuild/cd_script.h"
+#include "render/graphic.h"
+#include "render_fixture.h"
+#include "host/host_testing.h"
+#include "store/tracked_memory_testing.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cdbuild::Body;
+
+/* An image bracket of one segment "GIF", after the records given. */
+std::string ImageScript(const std::string &inside) {
+  return "PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\nBEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+         "IMAGEHEADER type=1 width=1 height=1 segments=1\nIMAGESEGMENT data=\"GIF\"\n" +
+         inside + "END sig=CDGRAPHIC\n";
+}
+
+Body Build(const std::string &script) {
+  Body body;
+  cdbuild::ScriptError error;
+  EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  return body;
+}
+
+class GraphicTest : public driver_testing::DriverTest {
+protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    root_ = fs::path(::testing::TempDir()) / ("velko_graphic_" + std::to_string(getpid()) + "_" +
+                                              ::testing::UnitTest::GetInstance()
+                                                  ->current_test_info()
+                                                  ->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "images");
+  }
+  void TearDown() override {
+    DriverTest::TearDown();
+    fs::remove_all(root_);
+  }
+
+  std::set<std::string> Tree() const {
+    std::set<std::string> paths;
+    for (const auto &entry : fs::recursive_directory_iterator(root_))
+      paths.insert(fs::relative(entry.path(), root_).string());
+    return paths;
+  }
+
+  fs::path root_;
+};
+
+/* Names of the document, each rendered under ImageUseName= (and as the
+ * subdirectory): only files inside the image directory are made, each
+ * under the name's last path element; refused names make none. */
+TEST_F(GraphicTest, NamesFromTheDocumentStayInsideTheImageDirectory) {
+  const struct {
+    const char *name; /* as the script writes it */
+    const char *made; /* under images/, or null */
+  } cases[] = {
+      {"../x.gif", "x.gif"},
+      {"a\\\\..\\\\..\\\\b", "b.gif"},
+      {"..", nullptr},
+      {".", nullptr},
+      {"", "Body_0_7c.gif"}, // no name: the image's own file name
+      {"c\\x01d.gif", nullptr},
+      {"/etc/passwd", "passwd.gif"},
+  };
+  const std::string directory = (root_ / "images").string();
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::set<std::string> before = Tree();
+    const std::string options =
+        "ImageHandling=DISK ImageUseName=Yes ImageDirectory=" + directory;
+    Render(Build(ImageScript(std::string("IDNAME id=\"i\" name=\"") + c.name + "\"\n")),
+           options.c_str());
+    std::set<std::string> expected = before;
+    if (c.made != nullptr)
+      expected.insert(std::string("images/") + c.made);
+    EXPECT_EQ(Tree(), expected);
+  }
+  // A subdirectory or an item name that climbs is refused the same way.
+  const std::set<std::string> before = Tree();
+  for (const char *subdirectory : {"..", "a\x02"}) {
+    const std::string options = "ImageHandling=DISK ImageDirectory=" + directory +
+                                " DefaultSubdirectory=" + subdirectory;
+    Render(Build(ImageScript("")), options.c_str());
+    EXPECT_EQ(Tree(), before) << subdirectory;
+  }
+}
+
+TEST_F(GraphicTest, ContentIdsNameTheImageKindItsPlaceAndTheNote) {
+  UNIVERSALNOTEID unid = {};
+  unid.File[0] = 1;
+  unid.File[1] = 0xAB;
+  unid.Note.Innards[0] = 2;
+  unid.Note.Innards[1] = 0xcd;
+  const struct {
+    WORD type;
+    position_side_data position;
+    const char *id;
+  } cases[] = {
+      {2, {0x1a2, 0}, "_2_0000000001A2000000CD00000002"},
+      {1, {0x1a2, 0}, "_1_0000000001A2000000CD00000002"},
+      {3, {0xabcdef, 12}, "_1_000012ABCDEF000000CD00000002"},
+  };
+  for (const auto &c : cases) {
+    char id[64];
+    ImageContentID(c.type, c.position, unid, id, sizeof id);
+    EXPECT_STREQ(id, c.id);
+  }
+  // Rendered for MIME: the id after "cid:", quoted only in XHTML.
+  Body body = Build(ImageScript(""));
+  for (WORD generation : {kGenerationHTML, kGenerationXHTML}) {
+    Prepare(body, "UseUNID=000000AB00000001000000CD00000002", generation);
+    context_->mime_mode = 1;
+    context_->image_handling = kHandlingDefault;
+    const std::string out = Drive();
+    const std::string image = out.substr(out.find("<img"));
+    // The graphic ends 0x7C bytes into the item: the type word and the
+    // stored paragraph, definition, reference, text, bracket and graphic
+    // records.
+    EXPECT_EQ(image, generation == kGenerationHTML
+                         ? "<img src=cid:_1_00000000007C000000CD00000002 height=\"1\" width=\"1\" "
+                           "border=\"0\">"
+                         : "<img src=\"cid:_1_00000000007C000000CD00000002\" height=\"1\" "
+                           "width=\"1\" border=\"0\" />");
+  }
+}
+
+/* Every tracked request refused in turn while an image with a long extra
+ * text renders: a run that fails leaves nothing of the element ("<img"
+ * is cut back), one that succeeds holds it whole. */
+TEST_F(GraphicTest, AnImageAbandonedForWantOfMemoryIsCutBack) {
+  const std::string extra(300, 'x');
+  Body body = Build(ImageScript("IDNAME extra=\"data-a=" + extra + "\"\n") +
+                    "TEXT text=\"B\"\n");
+  const std::string whole = "<img src=\"/mem:textrender/0/000000ab00000001000000cd00000002/Body/"
+                            "0.7c?OpenElement&amp;FieldElemFormat=gif\" height=\"1\" width=\"1\" "
+                            "data-a=" + extra + " border=\"0\">B";
+  bool failed = false;
+  int nth = 1;
+  for (; nth < 200; ++nth) {
+    Prepare(body, "UseUNID=000000AB00000001000000CD00000002");
+    context_->image_handling = kHandlingDefault;
+    const DWORD before = context_->output_length;
+    VelkoTestFailTrackedAllocation(nth);
+    const STATUS status = ProcessXMLStream(context_, 0, 0, 0);
+    const long requests = VelkoTestTrackedRequests();
+    VelkoTestFailTrackedAllocation(0);
+    const std::string out = Held().substr(before);
+    if (status == NOERROR && requests < nth) {
+      EXPECT_NE(out.find(whole), std::string::npos) << out;
+      break;
+    }
+    if (status == NOERROR)
+      continue; // the refused request was not the image's
+    failed = true;
+    EXPECT_EQ(status, VELKO_ERR_MEMORY);
+    EXPECT_EQ(out.find("<img"), std::string::npos) << nth << ": " << out;
+  }
+  EXPECT_TRUE(failed);
+  EXPECT_LT(nth, 200);
+}
+
+/* A second rendering with ImageOverwrite=No leaves the file as it is and
+ * writes the same reference; by default the file is written again. */
+TEST_F(GraphicTest, ImageOverwriteNoKeepsAnExistingFile) {
+  const std::string directory = (root_ / "images").string();
+  const fs::path file = root_ / "images" / "Body_0_7c.gif";
+  const Body body = Build(ImageScript(""));
+  std::string first;
+  for (const char *overwrite : {"No", "Yes"}) {
+    SCOPED_TRACE(overwrite);
+    std::ofstream(file, std::ios::binary) << "older";
+    const std::string options = "ImageHandling=DISK ImageURLDirectory=/i ImageDirectory=" +
+                                directory + " ImageOverwrite=" + overwrite;
+    const std::string out = Render(body, options.c_str());
+    EXPECT_NE(out.find("<img src=\"/i/Body_0_7c.gif\""), std::string::npos) << out;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              std::string(overwrite) == "No" ? "older" : "GIF");
+  }
+}
+
+/* Every host allocation refused in turn while an image is written as a
+ * file and as an image resource: the run gives the whole output, or fails
+ * with 263 holding the element whole or none of it. */
+TEST_F(GraphicTest, EveryRefusedHostAllocationFailsTheImageOrLeavesItWhole) {
+  const std::string directory = (root_ / "images").string();
+  const Body body = Build(ImageScript("") + "TEXT text=\"B\"\n");
+  for (const char *handling : {"DISK", "RESOURCE"}) {
+    SCOPED_TRACE(handling);
+    const std::string options = std::string("ImageHandling=") + handling +
+                                " ImageURLDirectory=/i UseUNID=000000AB00000001000000CD00000002 "
+                                "ImageDirectory=" + directory;
+    const std::string whole = Render(body, options.c_str());
+    const size_t img = whole.find("<img");
+    ASSERT_NE(img, std::string::npos);
+    const std::string element = whole.substr(img, whole.find('>', img) + 1 - img);
+    int failures = 0;
+    for (int nth = 1; nth < 500; ++nth) {
+      Prepare(body, options.c_str());
+      const DWORD before = context_->output_length;
+      HostTestFailAllocation(nth);
+      const STATUS status = ProcessXMLStream(context_, 0, 0, 0);
+      HostTestFailAllocation(0);
+      const std::string out = Held().substr(before);
+      if (status == NOERROR && out == whole)
+        continue;
+      ++failures;
+      EXPECT_EQ(status, VELKO_ERR_MEMORY) << nth;
+      // A refusal inside the writer leaves the element whole (the writer's
+      // status is the image's); one before the element leaves none of it.
+      const size_t at = out.find("<img");
+      if (at != std::string::npos) {
+        EXPECT_EQ(out.substr(at), element) << nth;
+      }
+      if (HasFailure())
+        break;
+    }
+    EXPECT_GT(failures, 0);
+  }
+}
+
+} // namespace
