@@ -122,7 +122,18 @@ struct emitted_record {
   DWORD length;
   int saved_definition = -1;   /* index in the session's saved list */
   bool paragraph_break = false; /* a CDPARAGRAPH before a table begin */
+  /* The scratch copy is of the lasting record, of this length: when the
+   * fix-ups leave its bytes and length as they were, the node points at
+   * the lasting record instead of holding a copy. */
+  bool unchanged_lasting = false;
+  DWORD original_length = 0;
 };
+
+/* True when the fixed-up scratch copy holds the lasting record's bytes. */
+bool IsUnchanged(const generation_context* context, const emitted_record& record) {
+  return record.length == record.original_length &&
+         std::memcmp(record.data, context->lasting_record, record.length) == 0;
+}
 
 /* ---- saved paragraph definitions ---- */
 
@@ -188,10 +199,16 @@ record_storage* LastOutputNode(body_context* output) {
   return node;
 }
 
+/* Appends a node of the record to the output list: pointing at the record
+ * when it is the lasting record (or, with `lasting`, a record of the same
+ * bytes that the lasting record is), else holding a copy. */
 STATUS AppendOutputNode(generation_context* context, body_context* output, WORD signature,
-                        const void* data, DWORD length) {
+                        const void* data, DWORD length, bool lasting = false) {
   LSXLsiSession* session = SessionOf(context);
-  const bool lasting = data == context->lasting_record;
+  if (lasting)
+    data = context->lasting_record;
+  else
+    lasting = data == context->lasting_record;
   record_storage* node =
       lasting ? NewArenaRecordAt(session, output, signature,
                                  static_cast<char*>(const_cast<void*>(data)), length, VELKO_HERE)
@@ -720,7 +737,64 @@ STATUS EmitRecord(generation_context* context, body_context* output, emitted_rec
   if (IsTableEnd(signature))
     LeaveTableLevel(context);
   context->item->AutoMergeText = 0;
-  if (STATUS status = AppendOutputNode(context, output, signature, record.data, record.length);
+  if (STATUS status = AppendOutputNode(context, output, signature, record.data, record.length,
+                                       record.unchanged_lasting && IsUnchanged(context, record));
+      status != NOERROR)
+    return status;
+  SessionOf(context)->internal->previous_record_type = signature;
+  return NOERROR;
+}
+
+/* A record that needs none of the emitter's fix-ups, checks or drops but
+ * those of the text state, the table format and the body item's room:
+ * EmitRecord's steps for it, without the scratch area. */
+bool IsPlainRecord(WORD signature) {
+  if (FixUpReadsRecord(signature) || IsTableBegin(signature) || IsTableEnd(signature))
+    return false;
+  switch (signature) {
+  case SIG_CD_PARAGRAPH:
+  case SIG_CD_LAYOUT:
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_V4HOTSPOTEND:
+  case SIG_CD_HTMLBEGIN:
+  case SIG_CD_HTMLEND:
+  case SIG_CD_LARGEPARAGRAPH:
+  case SIG_CD_TEXTEFFECT:
+    return false;
+  default:
+    return true;
+  }
+}
+
+STATUS EmitPlainRecord(generation_context* context, body_context* output, const void* data,
+                       WORD signature, DWORD length) {
+  VelkoRTItem* item = context->item;
+  if (signature == SIG_CD_TEXT) {
+    if (item->internal->image_data != 0 ||
+        (length <= kEmptyTextLength && context->text_state == TEXT_STATE_EMPTY_TEXT))
+      return NOERROR; // dropped, as IsDropped says
+  }
+  if (NeedsFurtherBodyItem(context, output, length)) {
+    if (STATUS status = StartNextBodyItem(context); status != NOERROR)
+      return status;
+  }
+  if (context->pass_through == 0) {
+    if (STATUS status = CheckTableFormat(context, signature); status != NOERROR)
+      return status;
+  }
+  if (signature == SIG_CD_TEXT) {
+    if (length <= kEmptyTextLength) {
+      context->text_state = TEXT_STATE_EMPTY_TEXT;
+      if (context->in_text_envelope != 0)
+        item->internal->pending_paragraph = 1;
+    } else {
+      context->text_state = TEXT_STATE_TEXT;
+    }
+  } else {
+    context->text_state = TEXT_STATE_OTHER;
+  }
+  item->AutoMergeText = 0;
+  if (STATUS status = AppendOutputNode(context, output, signature, data, length);
       status != NOERROR)
     return status;
   SessionOf(context)->internal->previous_record_type = signature;
@@ -748,6 +822,8 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
   // Only the records the fix-ups change or read fields of go through the
   // scratch area; the rest are appended from where they are.
   if (!FixUpReadsRecord(signature)) {
+    if (IsPlainRecord(signature))
+      return EmitPlainRecord(context, output, record, signature, length);
     emitted_record emitted{static_cast<BYTE*>(const_cast<void*>(record)), signature, length};
     return EmitRecord(context, output, emitted);
   }
@@ -755,6 +831,10 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
   std::memmove(scratch, record, length);
   std::memset(scratch + length, 0, kScratchTail);
   emitted_record emitted{scratch, signature, length};
+  // A reference stays a copy: a reference folded into it later is written
+  // over its id, and a lasting record is never written to.
+  emitted.unchanged_lasting = record == context->lasting_record && signature != SIG_CD_PABREFERENCE;
+  emitted.original_length = length;
   return EmitRecord(context, output, emitted);
 }
 
