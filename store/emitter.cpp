@@ -40,6 +40,18 @@ namespace {
  * fields of a record shorter than its layout read as 0. */
 constexpr DWORD kScratchTail = 128;
 static_assert(kLargestEmittedRecord + kScratchTail <= kEmitterScratchSize);
+/* The largest layout whose fields the fix-ups read or write: bytes behind
+ * a shorter record up to this size are what the zeroed tail must cover. */
+constexpr DWORD kLargestFixedLayout = [] {
+  DWORD largest = 0;
+  for (const size_t size :
+       {sizeof(CDPABREFERENCE), sizeof(CDPABDEFINITION), sizeof(CDTABLEBEGIN),
+        sizeof(CDTABLECELL), sizeof(CDHOTSPOTBEGIN), sizeof(CDRESOURCE), sizeof(CDBEGINRECORD),
+        sizeof(CDENDRECORD)})
+    largest = size > largest ? static_cast<DWORD>(size) : largest;
+  return largest;
+}();
+static_assert(kLargestFixedLayout <= kScratchTail);
 
 /* A text record without text, and the longest one that counts as empty. */
 constexpr DWORD kEmptyTextLength = sizeof(CDTEXT);
@@ -405,6 +417,11 @@ void FixReference(generation_context* context, emitted_record& record) {
   record.saved_definition = FindSavedDefinition(SessionOf(context)->internal, id);
 }
 
+void NoteColumnUsed(emitter_table_level& level, WORD column) {
+  if (column >= level.columns_used)
+    level.columns_used = static_cast<WORD>(column + 1);
+}
+
 WORD Raised(WORD value, WORD bound, bool exact) { return exact || value < bound ? bound : value; }
 WORD Lowered(WORD value, WORD bound, bool exact) { return exact || value > bound ? bound : value; }
 
@@ -445,6 +462,7 @@ void FixDefinition(generation_context* context, emitted_record& record) {
   FitDefinitionToCell(context, level, data);
   context->current_pabid = id;
   if (level.cell_paragraph != 0 && level.row == 0 && level.column < kEmitterColumns) {
+    NoteColumnUsed(level, level.column);
     emitter_column& column = level.columns[level.column];
     const DWORD kept = record.length < kParagraphCopySize ? record.length : kParagraphCopySize;
     std::memset(column.definition, 0, sizeof column.definition);
@@ -521,6 +539,7 @@ STATUS FixTableCell(generation_context* context, emitted_record& record) {
   level.spanned_cell = data[offsetof(CDTABLECELL, ColumnSpan)] >= 2 ? 1 : 0;
   level.cell_offset = ReadWord(data + offsetof(CDTABLECELL, LeftMargin));
   level.cell_right = ReadWord(data + offsetof(CDTABLECELL, RightMargin));
+  NoteColumnUsed(level, column);
   emitter_column& entry = level.columns[column];
   entry.left = static_cast<WORD>(level.base_position + level.cell_offset);
   entry.width = static_cast<WORD>(level.cell_right - level.base_position);
@@ -675,8 +694,11 @@ void UpdateTextState(generation_context* context, const emitted_record& record) 
 void LeaveTableLevel(generation_context* context) {
   if (context->table_level == 0)
     return;
-  for (emitter_column& column : CurrentLevel(context).columns)
-    column = emitter_column{};
+  // Only the columns the table wrote are cleared: a level holds 64.
+  emitter_table_level& level = CurrentLevel(context);
+  for (WORD column = 0; column < level.columns_used; ++column)
+    level.columns[column] = emitter_column{};
+  level.columns_used = 0;
   --context->table_level;
 }
 
@@ -829,7 +851,8 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
   }
   auto* scratch = reinterpret_cast<BYTE*>(session->internal->emitter_scratch);
   std::memmove(scratch, record, length);
-  std::memset(scratch + length, 0, kScratchTail);
+  if (length < kLargestFixedLayout)
+    std::memset(scratch + length, 0, kLargestFixedLayout - length);
   emitted_record emitted{scratch, signature, length};
   // A reference stays a copy: a reference folded into it later is written
   // over its id, and a lasting record is never written to.
