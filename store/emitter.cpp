@@ -728,6 +728,31 @@ bool FixUpReadsRecord(WORD signature) {
   }
 }
 
+/* The size of the layout whose fields the fix-ups of the signature read
+ * or write: they touch no byte of the scratch area behind it. */
+DWORD FixedLayoutSize(WORD signature) {
+  switch (signature) {
+  case SIG_CD_PABREFERENCE:
+    return sizeof(CDPABREFERENCE);
+  case SIG_CD_PABDEFINITION:
+    return sizeof(CDPABDEFINITION);
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+    return sizeof(CDTABLEBEGIN);
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+    return sizeof(CDTABLECELL);
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+    return sizeof(CDHOTSPOTBEGIN);
+  case SIG_CD_BEGIN:
+  case SIG_CD_END:
+    return sizeof(CDBEGINRECORD);
+  default:
+    return kLargestFixedLayout;
+  }
+}
+
 /* The checks, fix-ups and appends of one record: in the scratch area when
  * FixUpReadsRecord, else where the caller has it. */
 STATUS EmitRecord(generation_context* context, body_context* output, emitted_record& record) {
@@ -851,8 +876,13 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
   }
   auto* scratch = reinterpret_cast<BYTE*>(session->internal->emitter_scratch);
   std::memmove(scratch, record, length);
-  if (length < kLargestFixedLayout)
-    std::memset(scratch + length, 0, kLargestFixedLayout - length);
+  // Behind the record, up to the largest layout, only bytes an earlier
+  // record left need clearing; the fix-ups write within their layout.
+  DWORD& used = session->internal->emitter_scratch_used;
+  const DWORD dirty = used < kLargestFixedLayout ? used : kLargestFixedLayout;
+  if (length < dirty)
+    std::memset(scratch + length, 0, dirty - length);
+  used = length > FixedLayoutSize(signature) ? length : FixedLayoutSize(signature);
   emitted_record emitted{scratch, signature, length};
   // A reference stays a copy: a reference folded into it later is written
   // over its id, and a lasting record is never written to.
