@@ -40,6 +40,18 @@ namespace {
  * fields of a record shorter than its layout read as 0. */
 constexpr DWORD kScratchTail = 128;
 static_assert(kLargestEmittedRecord + kScratchTail <= kEmitterScratchSize);
+/* The largest layout whose fields the fix-ups read or write: bytes behind
+ * a shorter record up to this size are what the zeroed tail must cover. */
+constexpr DWORD kLargestFixedLayout = [] {
+  DWORD largest = 0;
+  for (const size_t size :
+       {sizeof(CDPABREFERENCE), sizeof(CDPABDEFINITION), sizeof(CDTABLEBEGIN),
+        sizeof(CDTABLECELL), sizeof(CDHOTSPOTBEGIN), sizeof(CDRESOURCE), sizeof(CDBEGINRECORD),
+        sizeof(CDENDRECORD)})
+    largest = size > largest ? static_cast<DWORD>(size) : largest;
+  return largest;
+}();
+static_assert(kLargestFixedLayout <= kScratchTail);
 
 /* A text record without text, and the longest one that counts as empty. */
 constexpr DWORD kEmptyTextLength = sizeof(CDTEXT);
@@ -122,7 +134,18 @@ struct emitted_record {
   DWORD length;
   int saved_definition = -1;   /* index in the session's saved list */
   bool paragraph_break = false; /* a CDPARAGRAPH before a table begin */
+  /* The scratch copy is of the lasting record, of this length: when the
+   * fix-ups leave its bytes and length as they were, the node points at
+   * the lasting record instead of holding a copy. */
+  bool unchanged_lasting = false;
+  DWORD original_length = 0;
 };
+
+/* True when the fixed-up scratch copy holds the lasting record's bytes. */
+bool IsUnchanged(const generation_context* context, const emitted_record& record) {
+  return record.length == record.original_length &&
+         std::memcmp(record.data, context->lasting_record, record.length) == 0;
+}
 
 /* ---- saved paragraph definitions ---- */
 
@@ -188,10 +211,16 @@ record_storage* LastOutputNode(body_context* output) {
   return node;
 }
 
+/* Appends a node of the record to the output list: pointing at the record
+ * when it is the lasting record (or, with `lasting`, a record of the same
+ * bytes that the lasting record is), else holding a copy. */
 STATUS AppendOutputNode(generation_context* context, body_context* output, WORD signature,
-                        const void* data, DWORD length) {
+                        const void* data, DWORD length, bool lasting = false) {
   LSXLsiSession* session = SessionOf(context);
-  const bool lasting = data == context->lasting_record;
+  if (lasting)
+    data = context->lasting_record;
+  else
+    lasting = data == context->lasting_record;
   record_storage* node =
       lasting ? NewArenaRecordAt(session, output, signature,
                                  static_cast<char*>(const_cast<void*>(data)), length, VELKO_HERE)
@@ -388,6 +417,11 @@ void FixReference(generation_context* context, emitted_record& record) {
   record.saved_definition = FindSavedDefinition(SessionOf(context)->internal, id);
 }
 
+void NoteColumnUsed(emitter_table_level& level, WORD column) {
+  if (column >= level.columns_used)
+    level.columns_used = static_cast<WORD>(column + 1);
+}
+
 WORD Raised(WORD value, WORD bound, bool exact) { return exact || value < bound ? bound : value; }
 WORD Lowered(WORD value, WORD bound, bool exact) { return exact || value > bound ? bound : value; }
 
@@ -428,6 +462,7 @@ void FixDefinition(generation_context* context, emitted_record& record) {
   FitDefinitionToCell(context, level, data);
   context->current_pabid = id;
   if (level.cell_paragraph != 0 && level.row == 0 && level.column < kEmitterColumns) {
+    NoteColumnUsed(level, level.column);
     emitter_column& column = level.columns[level.column];
     const DWORD kept = record.length < kParagraphCopySize ? record.length : kParagraphCopySize;
     std::memset(column.definition, 0, sizeof column.definition);
@@ -504,6 +539,7 @@ STATUS FixTableCell(generation_context* context, emitted_record& record) {
   level.spanned_cell = data[offsetof(CDTABLECELL, ColumnSpan)] >= 2 ? 1 : 0;
   level.cell_offset = ReadWord(data + offsetof(CDTABLECELL, LeftMargin));
   level.cell_right = ReadWord(data + offsetof(CDTABLECELL, RightMargin));
+  NoteColumnUsed(level, column);
   emitter_column& entry = level.columns[column];
   entry.left = static_cast<WORD>(level.base_position + level.cell_offset);
   entry.width = static_cast<WORD>(level.cell_right - level.base_position);
@@ -658,8 +694,11 @@ void UpdateTextState(generation_context* context, const emitted_record& record) 
 void LeaveTableLevel(generation_context* context) {
   if (context->table_level == 0)
     return;
-  for (emitter_column& column : CurrentLevel(context).columns)
-    column = emitter_column{};
+  // Only the columns the table wrote are cleared: a level holds 64.
+  emitter_table_level& level = CurrentLevel(context);
+  for (WORD column = 0; column < level.columns_used; ++column)
+    level.columns[column] = emitter_column{};
+  level.columns_used = 0;
   --context->table_level;
 }
 
@@ -686,6 +725,31 @@ bool FixUpReadsRecord(WORD signature) {
     return true;
   default:
     return false;
+  }
+}
+
+/* The size of the layout whose fields the fix-ups of the signature read
+ * or write: they touch no byte of the scratch area behind it. */
+DWORD FixedLayoutSize(WORD signature) {
+  switch (signature) {
+  case SIG_CD_PABREFERENCE:
+    return sizeof(CDPABREFERENCE);
+  case SIG_CD_PABDEFINITION:
+    return sizeof(CDPABDEFINITION);
+  case SIG_CD_TABLEBEGIN:
+  case SIG_CD_NESTEDTABLEBEGIN:
+    return sizeof(CDTABLEBEGIN);
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+    return sizeof(CDTABLECELL);
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+    return sizeof(CDHOTSPOTBEGIN);
+  case SIG_CD_BEGIN:
+  case SIG_CD_END:
+    return sizeof(CDBEGINRECORD);
+  default:
+    return kLargestFixedLayout;
   }
 }
 
@@ -720,7 +784,64 @@ STATUS EmitRecord(generation_context* context, body_context* output, emitted_rec
   if (IsTableEnd(signature))
     LeaveTableLevel(context);
   context->item->AutoMergeText = 0;
-  if (STATUS status = AppendOutputNode(context, output, signature, record.data, record.length);
+  if (STATUS status = AppendOutputNode(context, output, signature, record.data, record.length,
+                                       record.unchanged_lasting && IsUnchanged(context, record));
+      status != NOERROR)
+    return status;
+  SessionOf(context)->internal->previous_record_type = signature;
+  return NOERROR;
+}
+
+/* A record that needs none of the emitter's fix-ups, checks or drops but
+ * those of the text state, the table format and the body item's room:
+ * EmitRecord's steps for it, without the scratch area. */
+bool IsPlainRecord(WORD signature) {
+  if (FixUpReadsRecord(signature) || IsTableBegin(signature) || IsTableEnd(signature))
+    return false;
+  switch (signature) {
+  case SIG_CD_PARAGRAPH:
+  case SIG_CD_LAYOUT:
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_V4HOTSPOTEND:
+  case SIG_CD_HTMLBEGIN:
+  case SIG_CD_HTMLEND:
+  case SIG_CD_LARGEPARAGRAPH:
+  case SIG_CD_TEXTEFFECT:
+    return false;
+  default:
+    return true;
+  }
+}
+
+STATUS EmitPlainRecord(generation_context* context, body_context* output, const void* data,
+                       WORD signature, DWORD length) {
+  VelkoRTItem* item = context->item;
+  if (signature == SIG_CD_TEXT) {
+    if (item->internal->image_data != 0 ||
+        (length <= kEmptyTextLength && context->text_state == TEXT_STATE_EMPTY_TEXT))
+      return NOERROR; // dropped, as IsDropped says
+  }
+  if (NeedsFurtherBodyItem(context, output, length)) {
+    if (STATUS status = StartNextBodyItem(context); status != NOERROR)
+      return status;
+  }
+  if (context->pass_through == 0) {
+    if (STATUS status = CheckTableFormat(context, signature); status != NOERROR)
+      return status;
+  }
+  if (signature == SIG_CD_TEXT) {
+    if (length <= kEmptyTextLength) {
+      context->text_state = TEXT_STATE_EMPTY_TEXT;
+      if (context->in_text_envelope != 0)
+        item->internal->pending_paragraph = 1;
+    } else {
+      context->text_state = TEXT_STATE_TEXT;
+    }
+  } else {
+    context->text_state = TEXT_STATE_OTHER;
+  }
+  item->AutoMergeText = 0;
+  if (STATUS status = AppendOutputNode(context, output, signature, data, length);
       status != NOERROR)
     return status;
   SessionOf(context)->internal->previous_record_type = signature;
@@ -748,13 +869,25 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
   // Only the records the fix-ups change or read fields of go through the
   // scratch area; the rest are appended from where they are.
   if (!FixUpReadsRecord(signature)) {
+    if (IsPlainRecord(signature))
+      return EmitPlainRecord(context, output, record, signature, length);
     emitted_record emitted{static_cast<BYTE*>(const_cast<void*>(record)), signature, length};
     return EmitRecord(context, output, emitted);
   }
   auto* scratch = reinterpret_cast<BYTE*>(session->internal->emitter_scratch);
   std::memmove(scratch, record, length);
-  std::memset(scratch + length, 0, kScratchTail);
+  // Behind the record, up to the largest layout, only bytes an earlier
+  // record left need clearing; the fix-ups write within their layout.
+  DWORD& used = session->internal->emitter_scratch_used;
+  const DWORD dirty = used < kLargestFixedLayout ? used : kLargestFixedLayout;
+  if (length < dirty)
+    std::memset(scratch + length, 0, dirty - length);
+  used = length > FixedLayoutSize(signature) ? length : FixedLayoutSize(signature);
   emitted_record emitted{scratch, signature, length};
+  // A reference stays a copy: a reference folded into it later is written
+  // over its id, and a lasting record is never written to.
+  emitted.unchanged_lasting = record == context->lasting_record && signature != SIG_CD_PABREFERENCE;
+  emitted.original_length = length;
   return EmitRecord(context, output, emitted);
 }
 

@@ -83,6 +83,9 @@ struct emitter_table_level {
   alignas(4) BYTE saved_paragraph[kParagraphCopySize] = {};
   DWORD saved_paragraph_word = 0;
   emitter_column columns[kEmitterColumns] = {};
+  /* Columns from 0 up to this one (not included) may have been written;
+   * those behind it are as value-initialised. */
+  WORD columns_used = 0;
 };
 
 /* The output part of an engine operation's state: everything the emitter

@@ -64,6 +64,9 @@ struct _internal_SESS {
   WORD link_cache_keyword_count = 0;
 
   char emitter_scratch[kEmitterScratchSize] = {};
+  /* Bytes of the scratch area from its start that may not be 0; all
+   * behind them are. */
+  DWORD emitter_scratch_used = 0;
 
   /* Freed host memory blocks stay locked; never changed after creation. */
   DWORD keep_locked = 1;

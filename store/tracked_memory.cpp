@@ -6,6 +6,9 @@
  * the largest free one. Released blocks keep their memory until the session
  * ends. A heap block in use may be resized where the heap has it, for
  * buffers that grow. This file does not decide when the pool is freed; the session does.
+ * The pool's index (the order of its blocks, a heap of its free blocks and
+ * a flat map from data address to block) keeps a request and a release
+ * from walking the list, and cheap when the pool holds many small blocks.
  *
  * Also record arenas, which carve many small pieces out of a few tracked
  * slabs and give them back all at once, and the test control that refuses
@@ -23,7 +26,8 @@
 #include <iterator>
 #include <new>
 #include <set>
-#include <unordered_map>
+#include <vector>
+#include <algorithm>
 
 #include "host/oslog.h"
 #include "host/osmem.h"
@@ -54,10 +58,128 @@ struct PoolOrder {
   }
 };
 
+namespace {
+
+/* A free block behind the head with its place in pool order, so that the
+ * heap of free blocks compares without reading the blocks. */
+struct free_entry {
+  DWORD link_size;
+  uint64_t sequence;
+  velko_allocation* block;
+};
+
+/* Heap order: the entry that comes first in pool order is the top. */
+bool ComesLater(const free_entry& a, const free_entry& b) {
+  if (a.link_size != b.link_size)
+    return a.link_size < b.link_size;
+  return a.sequence > b.sequence;
+}
+
+/* The blocks by their data address: open addressing with linear probing
+ * in a table at most half full, so that a lookup reads one or two
+ * neighbouring slots instead of a chain of scattered nodes. */
+class block_address_map {
+public:
+  velko_allocation* Find(const void* data) const {
+    if (slots_.empty())
+      return nullptr;
+    for (size_t at = Home(data);; at = (at + 1) & mask_) {
+      const slot& entry = slots_[at];
+      if (entry.data == data)
+        return entry.block;
+      if (entry.data == nullptr)
+        return nullptr;
+    }
+  }
+
+  /* Adds the entry unless the address has one; may throw std::bad_alloc,
+   * and then nothing changed. */
+  void Insert(const void* data, velko_allocation* block) {
+    if ((count_ + 1) * 2 > slots_.size())
+      Grow();
+    size_t at = Home(data);
+    while (slots_[at].data != nullptr) {
+      if (slots_[at].data == data)
+        return;
+      at = (at + 1) & mask_;
+    }
+    slots_[at] = slot{data, block};
+    ++count_;
+  }
+
+  /* Removes the address's entry, moving later entries of its run back so
+   * that no lookup stops short of them. */
+  velko_allocation* Erase(const void* data) {
+    if (slots_.empty())
+      return nullptr;
+    size_t at = Home(data);
+    while (slots_[at].data != data) {
+      if (slots_[at].data == nullptr)
+        return nullptr;
+      at = (at + 1) & mask_;
+    }
+    velko_allocation* block = slots_[at].block;
+    size_t hole = at;
+    for (size_t next = (hole + 1) & mask_; slots_[next].data != nullptr;
+         next = (next + 1) & mask_) {
+      const size_t home = Home(slots_[next].data);
+      // The entry may fill the hole when its home is not in (hole, next].
+      if (((next - home) & mask_) >= ((next - hole) & mask_)) {
+        slots_[hole] = slots_[next];
+        hole = next;
+      }
+    }
+    slots_[hole] = slot{};
+    --count_;
+    return block;
+  }
+
+private:
+  struct slot {
+    const void* data = nullptr;
+    velko_allocation* block = nullptr;
+  };
+
+  size_t Home(const void* data) const {
+    const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(data));
+    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+
+  void Grow() {
+    const size_t size = slots_.empty() ? 64 : 2 * slots_.size();
+    std::vector<slot> grown(size);
+    int shift = 64;
+    for (size_t s = size; s > 1; s >>= 1)
+      --shift;
+    const size_t mask = size - 1;
+    for (const slot& entry : slots_) {
+      if (entry.data == nullptr)
+        continue;
+      const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(entry.data));
+      size_t at = static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift);
+      while (grown[at].data != nullptr)
+        at = (at + 1) & mask;
+      grown[at] = entry;
+    }
+    slots_.swap(grown);
+    mask_ = mask;
+    shift_ = shift;
+  }
+
+  std::vector<slot> slots_;
+  size_t count_ = 0;
+  size_t mask_ = 0;
+  int shift_ = 63;
+};
+
+} // namespace
+
 struct tracked_pool_index {
-  std::set<velko_allocation*, PoolOrder> ordered;   // every block behind the head
-  std::set<velko_allocation*, PoolOrder> free_blocks; // free blocks behind the head
-  std::unordered_map<const void*, velko_allocation*> by_data;
+  std::set<velko_allocation*, PoolOrder> ordered; // every block behind the head
+  /* Free blocks behind the head, a heap whose top is the first of them in
+   * pool order: only that one is ever taken. */
+  std::vector<free_entry> free_blocks;
+  block_address_map by_data;
   uint64_t next_sequence = 1;
 };
 
@@ -198,8 +320,12 @@ bool LinkIntoPool(_internal_SESS* state, tracked_pool_index* index, velko_alloca
 void NoteFree(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
   // A free block the index cannot take is not handed out again; the pool
   // still frees it at the end.
-  if (block != state->pool)
-    static_cast<void>(IndexInsert([&] { index->free_blocks.insert(block); }));
+  if (block == state->pool)
+    return;
+  static_cast<void>(IndexInsert([&] {
+    index->free_blocks.push_back(free_entry{block->link_size, block->sequence, block});
+    std::push_heap(index->free_blocks.begin(), index->free_blocks.end(), ComesLater);
+  }));
 }
 
 // The head when it is free and large enough, else the largest free block
@@ -210,28 +336,31 @@ velko_allocation* FindFreeBlock(_internal_SESS* state, tracked_pool_index* index
     return head;
   if (index->free_blocks.empty())
     return nullptr;
-  velko_allocation* largest = *index->free_blocks.begin();
+  velko_allocation* largest = index->free_blocks.front().block;
   return largest->size >= size ? largest : nullptr;
 }
 
+/* Takes the block FindFreeBlock gave out of the free blocks: the head, or
+ * the top of the heap. */
 void TakeBlock(_internal_SESS* state, tracked_pool_index* index, velko_allocation* block) {
-  if (block != state->pool)
-    index->free_blocks.erase(block);
+  if (block == state->pool)
+    return;
+  std::pop_heap(index->free_blocks.begin(), index->free_blocks.end(), ComesLater);
+  index->free_blocks.pop_back();
 }
 
 /* Indexes the block by its data, so that it can be freed by its pointer;
  * false when the index cannot take it. */
 bool RememberData(tracked_pool_index* index, velko_allocation* block) {
-  if (block->data == nullptr)
-    return true;
-  return IndexInsert([&] { index->by_data.try_emplace(block->data, block); });
+  if (block->data == nullptr || block->data_indexed)
+    return true; // a block's data stays where it is indexed until a resize moves both
+  block->data_indexed = IndexInsert([&] { index->by_data.Insert(block->data, block); });
+  return block->data_indexed;
 }
 
 velko_allocation* BlockInUseAt(tracked_pool_index* index, const void* data) {
-  const auto found = index->by_data.find(data);
-  if (found == index->by_data.end() || !found->second->InUse())
-    return nullptr;
-  return found->second;
+  velko_allocation* block = index->by_data.Find(data);
+  return block != nullptr && block->InUse() ? block : nullptr;
 }
 
 // Moves a block behind the head to the place of its new size in the pool
@@ -274,16 +403,15 @@ void* ResizeHeapBlock(_internal_SESS* state, tracked_pool_index* index, velko_al
     ReportRefusedMemory(size);
     return nullptr;
   }
-  // The block's entries move with it, so that nothing is allocated for
-  // them once the data has moved.
-  auto entry = index->by_data.extract(block->data);
+  // The block's entry moves with it, so that nothing is allocated for it
+  // once the data has moved.
+  velko_allocation* indexed = index->by_data.Erase(block->data);
   block->data = moved;
   block->size = static_cast<DWORD>(rounded);
   ExposeRequested(block, size);
-  if (!entry.empty()) {
-    entry.key() = moved;
-    index->by_data.insert(std::move(entry));
-  }
+  // The entry just erased leaves room: this insert never grows the map.
+  if (indexed != nullptr)
+    index->by_data.Insert(moved, block);
   if (block == state->pool) {
     block->link_size = block->size;
     return moved;
@@ -481,9 +609,8 @@ void VelkoDeallocatePtr(LSXLsiSession* session, void* data) {
     return;
   velko_allocation* pool = session->internal->pool;
   if (tracked_pool_index* index = session->internal->pool_index) {
-    auto found = index->by_data.find(data);
-    if (found != index->by_data.end()) {
-      VelkoDeallocate(session, found->second);
+    if (velko_allocation* block = index->by_data.Find(data)) {
+      VelkoDeallocate(session, block);
       return;
     }
   }

@@ -60,6 +60,8 @@ struct velko_allocation {
    * linked with, then the order of creation. */
   DWORD link_size = 0;
   uint64_t sequence = 0;
+  /* The pool's index finds the block by its data. */
+  bool data_indexed = false;
 
   velko_allocation(LSXLsiSession* session, size_t size);
   ~velko_allocation();

@@ -1368,4 +1368,86 @@ TEST_F(EmitterTest, ATabLabelHoldsAtMost127Characters) {
   EXPECT_EQ(nodes[2]->data[4], 0);
 }
 
+/* ---- records of a body being rebuilt ---- */
+
+/* Emits the record as the record of the input that outlives the output. */
+STATUS EmitLasting(generation_context* gen, const Bytes& record) {
+  gen->lasting_record = record.data();
+  const STATUS status = CopyCDUpdated(record.data(), SignatureOf(record),
+                                      static_cast<DWORD>(record.size()), gen);
+  gen->lasting_record = nullptr;
+  return status;
+}
+
+TEST_F(EmitterTest, ALastingRecordIsPointedAtOnlyWhileTheFixUpsLeaveItAsItIs) {
+  cell_spec firstRow;
+  firstRow.row = 0; // the emitter numbers the first row 0: unchanged
+  cell_spec renumbered;
+  renumbered.row = 9;
+  const Bytes begin = TableBegin();
+  const Bytes kept = Cell(firstRow);
+  const Bytes changed = Cell(renumbered);
+  const Bytes bracket = Bracket(SIG_CD_BEGIN, SIG_CD_TEXT);
+  EmitAll({Paragraph()});
+  for (const Bytes* record : {&begin, &kept, &changed, &bracket})
+    ASSERT_EQ(EmitLasting(gen_.get(), *record), NOERROR);
+
+  const std::vector<record_storage*> nodes = Nodes();
+  ASSERT_EQ(nodes.size(), 5u);
+  for (int at : {1, 2, 4}) {
+    const Bytes& original = at == 1 ? begin : at == 2 ? kept : bracket;
+    EXPECT_EQ(nodes[at]->data, reinterpret_cast<const char*>(original.data())) << at;
+    EXPECT_NE(nodes[at]->flags & RECORD_IN_PLACE, 0) << at;
+  }
+  EXPECT_NE(nodes[3]->data, reinterpret_cast<const char*>(changed.data()));
+  EXPECT_EQ(nodes[3]->data[offsetof(CDTABLECELL, Row)], 1) << "a second row: the copy carries it";
+  EXPECT_EQ(changed[offsetof(CDTABLECELL, Row)], 9) << "the original is never written";
+}
+
+TEST_F(EmitterTest, ALastingReferenceIsCopiedSoThatAFoldNeverWritesTheInput) {
+  const Bytes first = PabRef(5);
+  const Bytes second = PabRef(7);
+  ASSERT_EQ(EmitLasting(gen_.get(), first), NOERROR);
+  ASSERT_EQ(EmitLasting(gen_.get(), second), NOERROR);
+  ASSERT_EQ(Nodes().size(), 1u);
+  EXPECT_EQ(NodeBytes(Nodes()[0]), PabRef(7));
+  EXPECT_EQ(first, PabRef(5)) << "the folded id went to the copy";
+}
+
+TEST_F(EmitterTest, AShortRecordReadsZerosBehindItsEndWhateverCameBefore) {
+  // A long definition of non-zero bytes fills the scratch area first.
+  Bytes definition = Def(3);
+  std::fill(definition.begin() + sizeof(CDPABDEFINITION), definition.end(), BYTE{0xEE});
+  definition.resize(sizeof(CDPABDEFINITION) + 60, 0xEE);
+  PutWord(definition, offsetof(WSIG, Length), static_cast<WORD>(definition.size()));
+  EmitAll({Paragraph(), TableBegin(), Cell(0), definition});
+  // A cell cut after its column byte: the rest of its layout reads as 0.
+  const size_t cut = offsetof(CDTABLECELL, Column) + 1;
+  Bytes shortCell = Cell(2);
+  shortCell.resize(cut);
+  shortCell[1] = static_cast<BYTE>(cut);
+  ASSERT_EQ(Emit(shortCell), NOERROR);
+
+  const record_storage* cell = Nodes().back();
+  ASSERT_EQ(cell->length, sizeof(CDTABLECELL));
+  Bytes expected(sizeof(CDTABLECELL), 0);
+  std::copy(shortCell.begin(), shortCell.end(), expected.begin());
+  expected[1] = sizeof(CDTABLECELL);
+  expected[offsetof(CDTABLECELL, Row)] = 0;
+  EXPECT_EQ(NodeBytes(cell), expected);
+  EXPECT_EQ(gen_->levels[1].cell_offset, 0) << "its left margin read as 0";
+}
+
+TEST_F(EmitterTest, ATableEndClearsEveryColumnItsTableWrote) {
+  EmitAll({Paragraph(), TableBegin(), Cell(0), Def(6), Cell(5), Def(7), TableEnd(), Paragraph(),
+           TableBegin(), Cell(0)});
+  const emitter_table_level& level = gen_->levels[1];
+  EXPECT_EQ(level.columns[0].definition_length, 0) << "the new table's cell has no definition yet";
+  for (WORD column = 1; column < kEmitterColumns; ++column) {
+    EXPECT_EQ(level.columns[column].definition_length, 0) << column;
+    EXPECT_EQ(level.columns[column].left, 0) << column;
+    EXPECT_EQ(level.columns[column].width, 0) << column;
+  }
+}
+
 } // namespace
