@@ -1,0 +1,95 @@
+/*
+ * Element identity attributes until their own file lands: the id, name,
+ * class, style and title of an identity record in double quotes, then its
+ * extra attributes (or the prepared text given in their place) without
+ * the renderer's control keys, kept inside the element.
+ */
+#include <string.h>
+
+#include "host/cdrecords.h"
+#include "render/output_buffer.h"
+#include "render/text_render.h"
+#include "store/body.h"
+#include "store/tracked_memory.h"
+#include "velko/property_string.h"
+#include "velko/status.h"
+
+STATUS CalculateXMLIDName(const record_storage *record, html_render_info *context, char *extra);
+
+namespace {
+
+constexpr const char *kControlKeys[] = {"Caption=",    "TarnoDataTable=", "TarnoTH=",
+                                        "TarnoTHEAD=", "TarnoTBODY=",     "TarnoTFOOT=",
+                                        "src="};
+
+void PutExtra(html_render_info *c, char *text) {
+  for (const char *key : kControlKeys) {
+    while (text[0] != '\0' && EliminateProperty(text, key) != 0) {
+    }
+  }
+  const size_t length = strlen(text);
+  if (length == 0)
+    return;
+  if (text[0] != ' ')
+    RenderPutc(c, ' ');
+  char open = 0;
+  for (size_t i = 0; i < length; ++i) {
+    const char ch = text[i];
+    if (open != 0 && ch == open)
+      open = 0;
+    else if (open == 0 && (ch == '"' || ch == '\''))
+      open = ch;
+    if (ch == '<')
+      RenderPuts(c, "&lt;");
+    else if (ch == '>')
+      RenderPuts(c, "&gt;");
+    else
+      RenderPutc(c, ch);
+  }
+  if (open != 0)
+    RenderPutc(c, open);
+}
+
+} // namespace
+
+STATUS CalculateXMLIDName(const record_storage *record, html_render_info *context, char *extra) {
+  if (record == nullptr || record->data == nullptr || record->length < sizeof(CDIDNAME))
+    return NOERROR;
+  WORD lengths[6];
+  memcpy(lengths, record->data + offsetof(CDIDNAME, Length), sizeof lengths);
+  const char *texts[6];
+  DWORD at = sizeof(CDIDNAME);
+  for (int i = 0; i < 6; ++i) {
+    const DWORD room = record->length > at ? record->length - at : 0;
+    if (lengths[i] > room)
+      lengths[i] = static_cast<WORD>(room);
+    texts[i] = record->data + at;
+    at += lengths[i];
+  }
+  // id, class, style, title, extra, name as stored; written id, name,
+  // class, style, title.
+  static const int kOrder[] = {0, 5, 1, 2, 3};
+  static const char *const kNames[] = {" id=\"", " name=\"", " class=\"", " style=\"", " title=\""};
+  for (int i = 0; i < 5; ++i) {
+    const int which = kOrder[i];
+    if (lengths[which] == 0)
+      continue;
+    RenderPuts(context, kNames[i]);
+    CopyTranslatedText(context, texts[which], lengths[which], nullptr, 1, 0, 0);
+    RenderPutc(context, '"');
+  }
+  if (lengths[4] == 0)
+    return context->output_status;
+  if (extra != nullptr) {
+    PutExtra(context, extra);
+    return context->output_status;
+  }
+  char *copy = static_cast<char *>(VelkoAllocatePtr(context->session, VELKO_HERE, lengths[4] + 1u, 0));
+  if (copy == nullptr)
+    return VELKO_ERR_MEMORY;
+  memcpy(copy, texts[4], lengths[4]);
+  copy[lengths[4]] = '\0';
+  PutExtra(context, copy);
+  VelkoDeallocatePtr(context->session, copy);
+  return context->output_status;
+}
