@@ -1326,7 +1326,9 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
     }
     RenderTextPuts(&borderText, text);
   } else if (level.border_mark == kUndecided && Flag(c->flags, f1::CSSBorders) && !sparse &&
-             !OtherHas(call, "class=")) {
+             !OtherHas(call, "class=") && !(hasIdentity && identity.length[kClass] != 0)) {
+    // A class of the cell's own (in its identity or other attributes)
+    // keeps the border class out: an element has one class attribute.
     render_text sideText{c->session};
     if (sides.top == sides.right && sides.top == sides.bottom && sides.top == sides.left) {
       char text[80];
