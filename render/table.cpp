@@ -1126,7 +1126,18 @@ const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan
   WORD pabid = 0;
   if (!ReferencePabid(scan.reference, &pabid))
     return nullptr;
-  return FindDefinitionBefore(c, scan.reference, ConvertPABIDToMapping(c, pabid));
+  // From the run's table of definitions, as the paragraph renderer finds
+  // them: the walk's index of paragraphs must not be moved ahead of the
+  // records the driver renders next.
+  const WORD mapped = ConvertPABIDToMapping(c, pabid);
+  for (WORD i = c->pabdef_count; i >= 1; --i) {
+    const record_storage *node = c->pabdef_records[i];
+    paragraph_definition definition;
+    if (node != nullptr && node->ordinal < scan.reference->ordinal &&
+        ReadParagraphDefinition(node, &definition) && definition.pabid == mapped)
+      return node;
+  }
+  return nullptr;
 }
 
 int TwipsToPixels(long twips) { return twips > 0 ? static_cast<int>(twips * kPixelsPerInch / 1440) : 0; }
