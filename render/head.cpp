@@ -660,6 +660,7 @@ void ClearBookkeeping(html_render_info *c) {
     c->cell_saved_record[level] = nullptr;
     c->cell_saved_flag[level] = 0;
     c->table_levels[level] = {};
+    c->table_levels[level].border_mark = 0xFFFF; // undecided until a table says
   }
   c->table_counter = 0;
   c->pending_row_display = 0;

@@ -4,7 +4,10 @@
  * extra attributes (or the prepared text given in their place) without
  * the renderer's control keys, kept inside the element.
  */
+#include <ctype.h>
 #include <string.h>
+
+#include <string>
 
 #include "host/cdrecords.h"
 #include "render/output_buffer.h"
@@ -22,6 +25,47 @@ constexpr const char *kControlKeys[] = {"Caption=",    "TarnoDataTable=", "Tarno
                                         "TarnoTHEAD=", "TarnoTBODY=",     "TarnoTFOOT=",
                                         "src="};
 
+/* XHTML: name="value" for each attribute with an XML name, once each. */
+void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
+  std::string seen = " ";
+  size_t i = 0;
+  while (i < length) {
+    while (i < length && text[i] == ' ')
+      ++i;
+    const size_t start = i;
+    while (i < length && text[i] != ' ' && text[i] != '=')
+      ++i;
+    std::string name(text + start, i - start);
+    const char *value = text + start;
+    size_t valueLength = name.size();
+    if (i < length && text[i] == '=') {
+      ++i;
+      const char quote = i < length && (text[i] == '"' || text[i] == '\'') ? text[i++] : ' ';
+      value = text + i;
+      while (i < length && text[i] != quote)
+        ++i;
+      valueLength = static_cast<size_t>(text + i - value);
+      if (quote != ' ' && i < length)
+        ++i;
+    }
+    bool valid = !name.empty();
+    for (size_t k = 0; k < name.size() && valid; ++k) {
+      const char ch = name[k];
+      valid = isalpha(static_cast<unsigned char>(ch)) || ch == '_' ||
+              (k > 0 && (isdigit(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.' || ch == ':'));
+      name[k] = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    }
+    if (!valid || seen.find(" " + name + " ") != std::string::npos)
+      continue;
+    seen += name + " ";
+    RenderPutc(c, ' ');
+    RenderPut(c, text + start, name.size());
+    RenderPuts(c, "=\"");
+    RenderPutEscaped(c, kEscapeText, value, valueLength);
+    RenderPutc(c, '"');
+  }
+}
+
 void PutExtra(html_render_info *c, char *text) {
   for (const char *key : kControlKeys) {
     while (text[0] != '\0' && EliminateProperty(text, key) != 0) {
@@ -30,6 +74,10 @@ void PutExtra(html_render_info *c, char *text) {
   const size_t length = strlen(text);
   if (length == 0)
     return;
+  if (IsXhtml(c)) {
+    PutXhtmlAttributes(c, text, length);
+    return;
+  }
   if (text[0] != ' ')
     RenderPutc(c, ' ');
   char open = 0;

@@ -103,6 +103,7 @@ struct table_call {
   render_text caption; /* the table's Caption= value */
   WORD entry_level;    /* the call returns when the level falls back to it */
   bool no_table_begun = true;
+  bool own_style = false; /* the element has a style of its own: ours is left out */
   int data_kind = 0; /* of TarnoDataTable=, for the cells */
   STATUS status = NOERROR;
 };
@@ -310,32 +311,91 @@ void RemoveControlKeys(render_text &text) {
   CompactBlanks(text);
 }
 
-/* Extra attributes are attribute markup that cannot leave their element:
- * "<" and ">" become entities and a quote open at the end is closed. */
+bool IsNameCharacter(char ch, bool first) {
+  const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_';
+  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == ':'));
+}
+
+/* Extra attributes are attribute markup that cannot leave their element.
+ * In HTML "<" and ">" become entities and a quote left open is closed. In
+ * XHTML every attribute is written name="value": a value without quotes
+ * runs to the next blank, a name without a value is its own value, and a
+ * name that is no XML name, or that came before, is left out. */
 void PutExtraAttributes(html_render_info *c, const char *text, size_t length) {
   if (length == 0)
     return;
-  if (text[0] != ' ')
-    RenderPutc(c, ' ');
-  char open = 0;
-  size_t from = 0;
-  for (size_t i = 0; i < length; ++i) {
-    const char ch = text[i];
-    if (open != 0) {
-      if (ch == open)
-        open = 0;
-    } else if (ch == '"' || ch == '\'') {
-      open = ch;
+  if (!IsXhtml(c)) {
+    if (text[0] != ' ')
+      RenderPutc(c, ' ');
+    char open = 0;
+    size_t from = 0;
+    for (size_t i = 0; i < length; ++i) {
+      const char ch = text[i];
+      if (open != 0) {
+        if (ch == open)
+          open = 0;
+      } else if (ch == '"' || ch == '\'') {
+        open = ch;
+      }
+      if (ch != '<' && ch != '>')
+        continue;
+      RenderPut(c, text + from, i - from);
+      RenderPuts(c, ch == '<' ? "&lt;" : "&gt;");
+      from = i + 1;
     }
-    if (ch != '<' && ch != '>')
-      continue;
-    RenderPut(c, text + from, i - from);
-    RenderPuts(c, ch == '<' ? "&lt;" : "&gt;");
-    from = i + 1;
+    RenderPut(c, text + from, length - from);
+    if (open != 0)
+      RenderPutc(c, open);
+    return;
   }
-  RenderPut(c, text + from, length - from);
-  if (open != 0)
-    RenderPutc(c, open);
+  constexpr int kNames = 32;
+  struct {
+    const char *name;
+    size_t length;
+  } written[kNames];
+  int count = 0;
+  size_t i = 0;
+  while (i < length) {
+    while (i < length && text[i] == ' ')
+      ++i;
+    const size_t nameStart = i;
+    while (i < length && text[i] != ' ' && text[i] != '=')
+      ++i;
+    const size_t nameLength = i - nameStart;
+    const char *value = text + nameStart;
+    size_t valueLength = nameLength;
+    if (i < length && text[i] == '=') {
+      ++i;
+      if (i < length && (text[i] == '"' || text[i] == '\'')) {
+        const char quote = text[i++];
+        value = text + i;
+        while (i < length && text[i] != quote)
+          ++i;
+        valueLength = static_cast<size_t>(text + i - value);
+        if (i < length)
+          ++i;
+      } else {
+        value = text + i;
+        while (i < length && text[i] != ' ')
+          ++i;
+        valueLength = static_cast<size_t>(text + i - value);
+      }
+    }
+    bool valid = nameLength > 0;
+    for (size_t k = 0; k < nameLength && valid; ++k)
+      valid = IsNameCharacter(text[nameStart + k], k == 0);
+    for (int k = 0; k < count && valid; ++k)
+      valid = !(written[k].length == nameLength &&
+                strncasecmp(written[k].name, text + nameStart, nameLength) == 0);
+    if (!valid || count == kNames)
+      continue;
+    written[count++] = {text + nameStart, nameLength};
+    RenderPutc(c, ' ');
+    RenderPut(c, text + nameStart, nameLength);
+    RenderPuts(c, "=\"");
+    RenderPutEscaped(c, kEscapeText, value, valueLength);
+    RenderPutc(c, '"');
+  }
 }
 
 /* ---- records around a table ---- */
@@ -754,7 +814,9 @@ void PutIdentity(table_call &call, const record_storage *identity) {
     RenderPutEscaped(c, kEscapeAttribute, texts.text[which], texts.length[which]);
     RenderPutc(c, '\'');
   }
-  if ((!known || texts.length[kId] == 0) && Flag(c->flags4, f4::AutoTagTable)) {
+  call.own_style = (known && texts.length[kStyle] != 0) || OtherHas(call, "style=");
+  if ((!known || texts.length[kId] == 0) && !OtherHas(call, "id=") &&
+      Flag(c->flags4, f4::AutoTagTable)) {
     if (c->table_level > 1)
       RenderPrintf(c, " id='n%dtbl%d'", int{c->table_level}, int{level.number});
     else
@@ -813,14 +875,15 @@ void PutBorderAttributes(table_call &call, const opening &open) {
   level.border_mark = noBorders ? 0 : kUndecided;
   const bool borderStyleNone =
       border == nullptr || Word(border, offsetof(CDBORDERINFO, BorderStyle)) == 0;
-  if (strstr(text.data, "border=") == nullptr && (noBorders || (!uniform && borderStyleNone)))
+  if (strstr(text.data, "border=") == nullptr && !OtherHas(call, "border=") &&
+      (noBorders || (!uniform && borderStyleNone)))
     RenderPuts(c, " border='0'");
   if (branchA && uniform)
     level.border_mark = 1;
-  if (noBorders && text.length == 0)
+  if ((noBorders && text.length == 0) || call.own_style)
     return;
   auto spaces = [&] {
-    if (border == nullptr)
+    if (border == nullptr || OtherHas(call, "vspace=") || OtherHas(call, "hspace="))
       return;
     const WORD top = Word(border, offsetof(CDBORDERINFO, OuterWidthTop));
     const WORD bottom = Word(border, offsetof(CDBORDERINFO, OuterWidthBottom));
@@ -954,12 +1017,12 @@ step TableBegin(table_call &call, record_storage *begin) {
   } else {
     RenderPuts(c, "<table");
     PutTableAttributes(call, open);
-    if (Flag(level.begin_flags, 0x0010)) {
-      RenderPuts(c, " dir='rtl'");
+    if (Flag(level.begin_flags, 0x0010))
       c->table_rtl = 1;
-    } else if (c->table_rtl != 0) {
+    if (!OtherHas(call, "dir=") && Flag(level.begin_flags, 0x0010))
+      RenderPuts(c, " dir='rtl'");
+    else if (!OtherHas(call, "dir=") && c->table_rtl != 0)
       RenderPuts(c, " dir='ltr'");
-    }
     RenderPutc(c, '>');
     PushClosingTag(c, "</table>");
   }
@@ -1184,6 +1247,9 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
     header = TakeYes(call.other, "TarnoTH=");
   for (const char *key : kControlKeys)
     RemoveKey(call.other, key);
+  // The spans are the table's structure: the renderer writes them.
+  RemoveKey(call.other, "colspan=");
+  RemoveKey(call.other, "rowspan=");
   CloseCell(c, false);
 
   const DWORD headerFlags = CellIsHeader(cell->next);
@@ -1193,6 +1259,8 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
     header = true;
   if (header) {
     RenderPuts(c, "<th");
+    if (Flag(headerFlags, 0x3))
+      RemoveKey(call.other, "scope=");
     if (Flag(headerFlags, 0x2))
       RenderPuts(c, " scope=\"row\"");
     else if (Flag(headerFlags, 0x1))
@@ -1228,7 +1296,8 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   if (hasIdentity)
     NoteFailure(call, CalculateXMLIDName(scan.identity, c,
                                          call.other.length != 0 ? call.other.data : nullptr));
-  bool idWritten = hasIdentity && identity.length[kId] != 0;
+  bool idWritten = (hasIdentity && identity.length[kId] != 0) || OtherHas(call, "id=");
+  const bool ownStyle = (hasIdentity && identity.length[kStyle] != 0) || OtherHas(call, "style=");
 
   const bool sparse = Flag(c->flags4, f4::SparseTable);
   if (!OtherHas(call, "width=") && (!sparse || Flag(c->flags4, f4::SparseTableWidth))) {
@@ -1320,10 +1389,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   RenderTextPut(&borderText, "", 0);
   bool backgroundUsed = false;
   if (level.border_mark == 0 || level.border_mark == 1) {
-    RenderPrintf(c, " border=\"%u\"", sides.left);
+    if (!OtherHas(call, "border="))
+      RenderPrintf(c, " border=\"%u\"", sides.left);
     char text[96];
     if (threeD || borderColour) {
-      if (image) {
+      if (image && !OtherHas(call, "background=")) {
         RenderPuts(c, " background=\"cid:");
         RenderPutEscaped(c, kEscapeURL, imageName, imageLength);
         RenderPutc(c, '"');
@@ -1398,7 +1468,7 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
     NoteFailure(call, VELKO_ERR_MEMORY);
     return;
   }
-  if (cellStyle.length != 0)
+  if (cellStyle.length != 0 && !ownStyle)
     RenderPrintf(c, " style=\"%s%s%s\"", c->curly_open, cellStyle.data, c->curly_close);
   RenderPutc(c, '>');
   PushClosingTag(c, header ? "</th>" : "</td>");
