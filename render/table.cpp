@@ -1672,6 +1672,10 @@ STATUS ProcessXMLTable(html_render_info *context, WORD beginSignature, WORD dept
     }
     if (next == step::done)
       break;
+    // A record no handler moved past is passed, so that the walk always
+    // ends.
+    if (c->current_record == node && call.status == NOERROR)
+      StepOn(c);
   }
   if (call.status == NOERROR && (call.other.status != NOERROR || call.caption.status != NOERROR))
     call.status = VELKO_ERR_MEMORY;
