@@ -255,3 +255,64 @@ TEST_F(TableCellsTest, AChunkStartingAtACellOpensItsTable) {
 }
 
 } // namespace
+
+namespace {
+
+/* The head pass starts every table level afresh, the deepest too. */
+TEST_F(TableCellsTest, TheHeadPassClearsEveryTableLevel) {
+  Use("TABLEBEGIN\nTABLECELL row=0 column=0\nTABLEEND\n");
+  for (int level : {1, 10, 11, kRenderTableLevels - 1}) {
+    context_->cell_empty[level] = 1;
+    context_->cell_saved_record[level] = At(1);
+    context_->cell_saved_flag[level] = 1;
+    context_->table_levels[level].tabbed = 1;
+    context_->table_levels[level].number = 7;
+  }
+  context_->table_counter = 9;
+  ASSERT_EQ(RunXMLHeadPass(context_), NOERROR);
+  for (int level : {1, 10, 11, kRenderTableLevels - 1}) {
+    EXPECT_EQ(context_->cell_empty[level], 0u) << level;
+    EXPECT_EQ(context_->cell_saved_record[level], nullptr) << level;
+    EXPECT_EQ(context_->cell_saved_flag[level], 0u) << level;
+    EXPECT_EQ(context_->table_levels[level].tabbed, 0u) << level;
+    EXPECT_EQ(context_->table_levels[level].number, 0) << level;
+    EXPECT_EQ(context_->table_levels[level].border_mark, 0xFFFF) << level;
+  }
+  EXPECT_EQ(context_->table_counter, 0);
+  FreeChunkStyleLists(context_);
+}
+
+} // namespace
+
+namespace {
+
+size_t Count(const std::string &text, const std::string &part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+/* Tables nested deeper than the renderer keeps state for are left out with
+ * their content; every table written is closed. */
+TEST_F(TableCellsTest, TablesNestedTooDeepAreLeftOut) {
+  constexpr int kDepth = 70;
+  std::string script;
+  for (int i = 0; i < kDepth; ++i)
+    script += std::string("TEXT text=\"d") + std::to_string(i) + "\"\nTABLEBEGIN" +
+              (i > 0 ? " nested=yes" : "") + "\nTABLECELL row=0 column=0" +
+              (i > 0 ? " nested=yes" : "") + "\n";
+  for (int i = kDepth - 1; i >= 0; --i)
+    script += std::string("TABLEEND") + (i > 0 ? " nested=yes" : "") + "\n";
+  script += "TEXT text=\"after\"\n";
+  Use(script);
+  const std::string out = Drive();
+  EXPECT_EQ(Count(out, "<table"), static_cast<size_t>(kRenderTableLevels - 1));
+  EXPECT_EQ(Count(out, "</table>"), static_cast<size_t>(kRenderTableLevels - 1));
+  EXPECT_NE(out.find("d62<table"), std::string::npos);
+  EXPECT_EQ(out.find("d64"), std::string::npos);
+  EXPECT_NE(out.find("</table>after"), std::string::npos);
+  EXPECT_EQ(context_->table_level, 0);
+}
+
+} // namespace
