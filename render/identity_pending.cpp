@@ -52,7 +52,8 @@ void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
     for (size_t k = 0; k < name.size() && valid; ++k) {
       const char ch = name[k];
       valid = isalpha(static_cast<unsigned char>(ch)) || ch == '_' ||
-              (k > 0 && (isdigit(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.' || ch == ':'));
+              (k > 0 && (isdigit(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.' ||
+                         ch == ':'));
       name[k] = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
     }
     if (!valid || seen.find(" " + name + " ") != std::string::npos)
@@ -132,7 +133,8 @@ STATUS CalculateXMLIDName(const record_storage *record, html_render_info *contex
     PutExtra(context, extra);
     return context->output_status;
   }
-  char *copy = static_cast<char *>(VelkoAllocatePtr(context->session, VELKO_HERE, lengths[4] + 1u, 0));
+  char *copy =
+      static_cast<char *>(VelkoAllocatePtr(context->session, VELKO_HERE, lengths[4] + 1u, 0));
   if (copy == nullptr)
     return VELKO_ERR_MEMORY;
   memcpy(copy, texts[4], lengths[4]);

@@ -28,6 +28,7 @@
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
 #include "render/table.h"
+#include "render/table_parts.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"
@@ -53,12 +54,8 @@ constexpr double kTwipsPerInch = 1440.0;
 constexpr int kPixelsPerInch = 96;
 constexpr BYTE kRowDisplayTabs = 4;
 constexpr BYTE kRowDisplayCaptions = 8;
-constexpr WORD kTabLabelFlag = 0x0002;
 constexpr WORD kHeaderRecord = 0x57;
 constexpr WORD kHeaderRecordKind = 0x83;
-constexpr BYTE kResourceNamedElement = 3;
-constexpr WORD kResourceImageClass = 0x13;
-constexpr WORD kColourStyles = 0x0080 | 0x0100 | 0x0200 | 0x0400 | 0x0800 | 0x2000 | 0x4000;
 
 /* Keys of the other-attributes text that are the renderer's, never
  * attributes. */
@@ -68,26 +65,10 @@ constexpr const char *kControlKeys[] = {"Caption=",    "TarnoDataTable=", "Tarno
 
 bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
 
-BYTE Byte(const record_storage *node, size_t at) {
-  return node != nullptr && node->data != nullptr && at < node->length
-             ? static_cast<BYTE>(node->data[at])
-             : 0;
-}
-
-WORD Word(const record_storage *node, size_t at) {
-  WORD value = 0;
-  if (node != nullptr)
-    ReadRecordWord(node->data, node->length, at, &value);
-  return value;
-}
-
-DWORD Dword(const record_storage *node, size_t at) {
-  if (node == nullptr || node->data == nullptr || at + sizeof(DWORD) > node->length)
-    return 0;
-  DWORD value = 0;
-  memcpy(&value, node->data + at, sizeof value);
-  return value;
-}
+using table_parts::Byte;
+using table_parts::Dword;
+using table_parts::Word;
+using namespace table_parts;
 
 /* ---- one call ---- */
 
@@ -164,7 +145,9 @@ void PopThrough(html_render_info *c, const xml_stack_node *node) {
 
 /* Closes an open tag of the current table (never one behind the table's
  * own "</table>"). */
-void CloseOpen(html_render_info *c, const char *tag) { PopThrough(c, FindOpen(c, tag, "</table>")); }
+void CloseOpen(html_render_info *c, const char *tag) {
+  PopThrough(c, FindOpen(c, tag, "</table>"));
+}
 
 void PopToDepth(html_render_info *c, DWORD depth) {
   while (c->tag_stack != nullptr && XMLStackDepth(c) > depth)
@@ -240,7 +223,8 @@ void RemoveKey(render_text &text, const char *key) {
 /* Reads a key's value ("Yes" or a number) and removes the key. */
 bool TakeYes(render_text &text, const char *key) {
   char value[8] = {};
-  const bool yes = text.data != nullptr && ExtractProperty(text.data, key, value, sizeof value) != 0 &&
+  const bool yes = text.data != nullptr &&
+                   ExtractProperty(text.data, key, value, sizeof value) != 0 &&
                    strcasecmp(value, "Yes") == 0;
   RemoveKey(text, key);
   return yes;
@@ -309,93 +293,6 @@ void RemoveControlKeys(render_text &text) {
   for (const char *key : kControlKeys)
     RemoveKey(text, key);
   CompactBlanks(text);
-}
-
-bool IsNameCharacter(char ch, bool first) {
-  const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_';
-  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == ':'));
-}
-
-/* Extra attributes are attribute markup that cannot leave their element.
- * In HTML "<" and ">" become entities and a quote left open is closed. In
- * XHTML every attribute is written name="value": a value without quotes
- * runs to the next blank, a name without a value is its own value, and a
- * name that is no XML name, or that came before, is left out. */
-void PutExtraAttributes(html_render_info *c, const char *text, size_t length) {
-  if (length == 0)
-    return;
-  if (!IsXhtml(c)) {
-    if (text[0] != ' ')
-      RenderPutc(c, ' ');
-    char open = 0;
-    size_t from = 0;
-    for (size_t i = 0; i < length; ++i) {
-      const char ch = text[i];
-      if (open != 0) {
-        if (ch == open)
-          open = 0;
-      } else if (ch == '"' || ch == '\'') {
-        open = ch;
-      }
-      if (ch != '<' && ch != '>')
-        continue;
-      RenderPut(c, text + from, i - from);
-      RenderPuts(c, ch == '<' ? "&lt;" : "&gt;");
-      from = i + 1;
-    }
-    RenderPut(c, text + from, length - from);
-    if (open != 0)
-      RenderPutc(c, open);
-    return;
-  }
-  constexpr int kNames = 32;
-  struct {
-    const char *name;
-    size_t length;
-  } written[kNames];
-  int count = 0;
-  size_t i = 0;
-  while (i < length) {
-    while (i < length && text[i] == ' ')
-      ++i;
-    const size_t nameStart = i;
-    while (i < length && text[i] != ' ' && text[i] != '=')
-      ++i;
-    const size_t nameLength = i - nameStart;
-    const char *value = text + nameStart;
-    size_t valueLength = nameLength;
-    if (i < length && text[i] == '=') {
-      ++i;
-      if (i < length && (text[i] == '"' || text[i] == '\'')) {
-        const char quote = text[i++];
-        value = text + i;
-        while (i < length && text[i] != quote)
-          ++i;
-        valueLength = static_cast<size_t>(text + i - value);
-        if (i < length)
-          ++i;
-      } else {
-        value = text + i;
-        while (i < length && text[i] != ' ')
-          ++i;
-        valueLength = static_cast<size_t>(text + i - value);
-      }
-    }
-    bool valid = nameLength > 0;
-    for (size_t k = 0; k < nameLength && valid; ++k)
-      valid = IsNameCharacter(text[nameStart + k], k == 0);
-    for (int k = 0; k < count && valid; ++k)
-      valid = !(written[k].length == nameLength &&
-                strncasecmp(written[k].name, text + nameStart, nameLength) == 0);
-    if (!valid || count == kNames)
-      continue;
-    written[count++] = {text + nameStart, nameLength};
-    RenderPutc(c, ' ');
-    RenderPut(c, text + nameStart, nameLength);
-    RenderPuts(c, "=\"");
-    RenderPutEscaped(c, kEscapeText, value, valueLength);
-    RenderPutc(c, '"');
-  }
 }
 
 /* ---- records around a table ---- */
@@ -507,143 +404,6 @@ table_survey SurveyTable(record_storage *begin, bool borders) {
   return survey;
 }
 
-/* ---- tab labels ---- */
-
-bool LabelText(const record_storage *label, const char **text, size_t *length) {
-  constexpr DWORD at = offsetof(CDTABLELABEL, Label);
-  if (label == nullptr || label->data == nullptr || label->length <= at)
-    return false;
-  const size_t room = label->length - at < sizeof(CDTABLELABEL::Label) ? label->length - at
-                                                                        : sizeof(CDTABLELABEL::Label);
-  *text = label->data + at;
-  *length = strnlen(*text, room);
-  return true;
-}
-
-bool IsTabLabel(const record_storage *node) {
-  return node->signature == SIG_CD_TABLELABEL &&
-         (Word(node, offsetof(CDTABLELABEL, Flags)) & kTabLabelFlag) != 0;
-}
-
-/* Calls visit for every tab label of the table at depth 0. */
-template <typename Visit> void ForEachTabLabel(const record_storage *begin, Visit &&visit) {
-  if (begin == nullptr)
-    return;
-  DWORD depth = 0;
-  for (const record_storage *node = begin->next; node != nullptr; node = node->next) {
-    if (IsTableBegin(node->signature)) {
-      ++depth;
-    } else if (IsTableEnd(node->signature)) {
-      if (depth == 0)
-        return;
-      --depth;
-    } else if (depth == 0 && IsTabLabel(node)) {
-      visit(node);
-    }
-  }
-}
-
-void PutLabel(html_render_info *c, const record_storage *label) {
-  const char *text = nullptr;
-  size_t length = 0;
-  if (LabelText(label, &text, &length))
-    CopyTranslatedText(c, text, static_cast<DWORD>(length), nullptr, 1, 0, 0);
-}
-
-const char *OrDefault(const char *value, const char *fallback) {
-  return value != nullptr && value[0] != '\0' ? value : fallback;
-}
-
-void WriteTabBar(html_render_info *c, const record_storage *pretable) {
-  const int table = c->table_counter + 1;
-  const record_storage *begin = pretable->next;
-  while (begin != nullptr && !IsTableBegin(begin->signature) && !IsTableCell(begin->signature) &&
-         !IsTableEnd(begin->signature))
-    begin = begin->next;
-  if (begin != nullptr && !IsTableBegin(begin->signature))
-    begin = nullptr;
-  RenderPrintf(c, "<a name=\"ttbl%d\"></a><ul id=\"tabnav\">", table);
-  int count = 0;
-  ForEachTabLabel(begin, [&](const record_storage *) { ++count; });
-  int k = 0;
-  ForEachTabLabel(begin, [&](const record_storage *label) {
-    ++k;
-    RenderPrintf(c,
-                 "<li class=\"tab%d\"><a href=\"#ttbl%d\" id='t%dlink%d' "
-                 "onClick=\"switchTab(%d, %d, %d)\" ",
-                 k, table, table, k, count, table, k);
-    if (k == 1)
-      RenderPrintf(c, "style=\"color: %s; background: %s\">",
-                   OrDefault(c->css_tab_sel_text, "#ffffcc"),
-                   OrDefault(c->css_tab_sel_background, "#cccc99"));
-    else
-      RenderPrintf(c, "style=\"color: %s; background: %s\">",
-                   OrDefault(c->css_tab_nosel_text, "#333333"),
-                   OrDefault(c->css_tab_nosel_background, "#999966"));
-    PutLabel(c, label);
-    RenderPuts(c, "</a></li>");
-  });
-  RenderPuts(c, "</ul>");
-}
-
-/* ---- colours ---- */
-
-void RgbOf(DWORD colour, BYTE rgb[3]) {
-  rgb[0] = static_cast<BYTE>(colour & 0xFF);
-  rgb[1] = static_cast<BYTE>((colour >> 8) & 0xFF);
-  rgb[2] = static_cast<BYTE>((colour >> 16) & 0xFF);
-}
-
-/* The colour the table's colour style gives a cell; false when none. */
-bool ColourStyle(const level_state &level, int row, int column, BYTE rgb[3]) {
-  const WORD styles = level.begin_flags & kColourStyles;
-  if (styles == 0)
-    return false;
-  const DWORD c1 = Dword(level.pretable, offsetof(CDPRETABLEBEGIN, BodyColor));
-  const DWORD c2 = Dword(level.pretable, offsetof(CDPRETABLEBEGIN, TableColor));
-  const bool last = level.columns == column + 1;
-  bool first = true;
-  if (styles == kColourStyles)
-    first = true;
-  else if (Flag(styles, 0x0400))
-    first = column % 2 == 1;
-  else if (Flag(styles, 0x0800))
-    first = row % 2 == 1;
-  else if (Flag(styles, 0x0080))
-    first = row == 0 || column == 0;
-  else if (Flag(styles, 0x0200))
-    first = column == 0;
-  else if (Flag(styles, 0x0100))
-    first = row == 0;
-  else if (Flag(styles, 0x2000))
-    first = row == 0 || last;
-  else
-    first = last;
-  RgbOf(first ? c1 : c2, rgb);
-  return true;
-}
-
-/* Writes the bgcolor attribute of a cell (or tab row): its cell-colour
- * record, its palette index, or the table's colour style. The value goes
- * to `value` ("" when none). */
-void PutBackgroundColour(html_render_info *c, const level_state &level, const record_storage *colour,
-                         const cell_fields &cell, char value[8]) {
-  value[0] = '\0';
-  if (colour != nullptr && colour->length >= sizeof(CDCOLOR)) {
-    snprintf(value, 8, "#%02x%02x%02x", Byte(colour, 4), Byte(colour, 5), Byte(colour, 6));
-    RenderPrintf(c, " bgcolor=\"%s\"", value);
-  } else if (cell.background >= 1 && cell.background <= 239) {
-    RenderPaletteColor(cell.background, value);
-    RenderPrintf(c, " bgcolor='%s'", value);
-  } else {
-    BYTE rgb[3];
-    if (!ColourStyle(level, cell.row, cell.column, rgb))
-      return;
-    snprintf(value, 8, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-    RenderPrintf(c, " bgcolor=\"%s\"", value);
-  }
-}
-
 /* ---- a cell's own records ---- */
 
 struct cell_scan {
@@ -655,14 +415,6 @@ struct cell_scan {
   const record_storage *reference = nullptr;
   const record_storage *label = nullptr;
 };
-
-bool IsBackgroundImage(const record_storage *node) {
-  if (node->signature != SIG_CD_RESOURCE_FF78 && node->signature != SIG_CD_RESOURCE_FF5A)
-    return false;
-  return Word(node, offsetof(CDRESOURCE, Type)) == kResourceNamedElement &&
-         Word(node, offsetof(CDRESOURCE, ResourceClass)) == kResourceImageClass &&
-         Word(node, offsetof(CDRESOURCE, Length1)) != 0;
-}
 
 /* The records of the cell (from the record after it to the next cell or
  * table end), at depth 0. */
@@ -703,79 +455,6 @@ cell_scan ScanCell(const html_render_info *c, const record_storage *cell) {
     }
   }
   return scan;
-}
-
-/* The name of a cell's background image (the part after the last "\",
- * "/" or "|"); false when it has none or it is a formula. */
-bool BackgroundName(const record_storage *resource, const char **name, size_t *length) {
-  if ((Dword(resource, offsetof(CDRESOURCE, Flags)) & 0x0001) != 0)
-    return false;
-  const DWORD at = sizeof(CDRESOURCE) + Word(resource, offsetof(CDRESOURCE, ServerHintLength)) +
-                   Word(resource, offsetof(CDRESOURCE, FileHintLength)) + 8;
-  DWORD size = Word(resource, offsetof(CDRESOURCE, Length1));
-  if (resource->data == nullptr || at >= resource->length)
-    return false;
-  if (size > resource->length - at)
-    size = resource->length - at;
-  const char *text = resource->data + at;
-  size = static_cast<DWORD>(strnlen(text, size));
-  DWORD start = 0;
-  for (DWORD i = 0; i < size; ++i) {
-    if (text[i] == '\\' || text[i] == '/' || text[i] == '|')
-      start = i + 1;
-  }
-  if (start >= size)
-    return false;
-  *name = text + start;
-  *length = size - start;
-  return true;
-}
-
-/* A name inside CSS url(...) in a double-quoted attribute: URL-escaped, and
- * "(", ")" and "'" percent-encoded as well. */
-void PutCssUrlName(render_text *out, const char *name, size_t length) {
-  render_text escaped{out->session};
-  RenderTextPutEscaped(&escaped, kEscapeURL, name, length);
-  for (DWORD i = 0; i < escaped.length; ++i) {
-    const char ch = escaped.data[i];
-    if (ch == '(' || ch == ')') {
-      RenderTextPuts(out, ch == '(' ? "%28" : "%29");
-    } else if (strncmp(escaped.data + i, "&#x27;", 6) == 0) {
-      RenderTextPuts(out, "%27");
-      i += 5;
-    } else {
-      RenderTextPutc(out, ch);
-    }
-  }
-  if (escaped.status != NOERROR)
-    out->status = escaped.status;
-}
-
-void PutRepeat(render_text *style, const record_storage *repeat) {
-  if (repeat == nullptr) {
-    RenderTextPuts(style, "background-repeat:repeat;");
-    return;
-  }
-  switch (Byte(repeat, 4)) {
-  case 4:
-    RenderTextPuts(style, "background-repeat:repeat;background-position:left top;");
-    return;
-  case 2:
-    RenderTextPuts(style, "background-repeat:repeat-y;background-position:left top;");
-    return;
-  case 3:
-    RenderTextPuts(style, "background-repeat:repeat-x;background-position:left top;");
-    return;
-  case 6:
-    RenderTextPuts(style, "background-repeat:no-repeat;background-position:center;");
-    return;
-  case 5:
-    RenderTextPuts(style, "background-position:left top;background-size:100%;");
-    return;
-  default:
-    RenderTextPuts(style, "background-repeat:no-repeat;background-position:left top;");
-    return;
-  }
 }
 
 /* ---- pre-table record ---- */
@@ -939,6 +618,12 @@ void PutTableAttributes(table_call &call, const opening &open) {
   PutBorderAttributes(call, open);
 }
 
+/* The cells' borders are surveyed with CSS borders, unless the table is
+ * sparse. */
+bool SurveysBorders(const html_render_info *c) {
+  return Flag(c->flags, f1::CSSBorders) && !Flag(c->flags4, f4::SparseTable);
+}
+
 /* Starts a new table level; false when the nesting is too deep to keep. */
 bool RaiseLevel(html_render_info *c, record_storage *begin) {
   if (c->table_level + 1 >= kRenderTableLevels)
@@ -1007,7 +692,7 @@ step TableBegin(table_call &call, record_storage *begin) {
   opening open{begin, LookBackFromBegin(begin), {}, false};
   level.pretable = open.sources.pretable;
   c->pretable_record = open.sources.pretable;
-  open.survey = SurveyTable(begin, Flag(c->flags, f1::CSSBorders) && !Flag(c->flags4, f4::SparseTable));
+  open.survey = SurveyTable(begin, SurveysBorders(c));
   level.columns = open.survey.columns;
   LoadOther(call, open.sources.identity, true);
   level.stack_depth = XMLStackDepth(c);
@@ -1049,7 +734,7 @@ void EncapsulatedStart(table_call &call, record_storage *cell) {
   level_state &level = Level(c);
   opening open{begin, LookBackFromBegin(begin), {}, true};
   level.pretable = open.sources.pretable;
-  open.survey = SurveyTable(begin, Flag(c->flags, f1::CSSBorders) && !Flag(c->flags4, f4::SparseTable));
+  open.survey = SurveyTable(begin, SurveysBorders(c));
   level.columns = open.survey.columns;
   LoadOther(call, open.sources.identity, false);
   level.stack_depth = XMLStackDepth(c);
@@ -1152,11 +837,13 @@ void StartRow(table_call &call, const cell_fields &position, const record_storag
     RenderPrintf(c, "<div id=\"ricoTbl%dRow%d\">", number, row);
     PushClosingTag(c, "</div>");
     if (scan.label != nullptr) {
-      RenderPrintf(c, "<div id=\"ricoTbl%dCaption%d\" class=\"accordionTabTitleBar\">", number, row);
+      RenderPrintf(c, "<div id=\"ricoTbl%dCaption%d\" class=\"accordionTabTitleBar\">", number,
+                   row);
       PutLabel(c, scan.label);
       RenderPuts(c, "</div>");
     }
-    RenderPrintf(c, "<div id=\"ricoTbl%dContent%d\" class=\"accordionTabContentBox\">", number, row);
+    RenderPrintf(c, "<div id=\"ricoTbl%dContent%d\" class=\"accordionTabContentBox\">", number,
+                 row);
     PushClosingTag(c, "</div>");
     RenderPuts(c, "<table border=\"0\">");
     PushClosingTag(c, "</table>");
@@ -1203,7 +890,9 @@ const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan
   return nullptr;
 }
 
-int TwipsToPixels(long twips) { return twips > 0 ? static_cast<int>(twips * kPixelsPerInch / 1440) : 0; }
+int TwipsToPixels(long twips) {
+  return twips > 0 ? static_cast<int>(twips * kPixelsPerInch / 1440) : 0;
+}
 
 const char *StyleWord(WORD beginFlags) {
   if (Flag(beginFlags, 0x0008))
@@ -1360,7 +1049,8 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   RenderTextPut(&background, "", 0);
   const char *imageName = nullptr;
   size_t imageLength = 0;
-  const bool image = scan.resource != nullptr && BackgroundName(scan.resource, &imageName, &imageLength);
+  const bool image =
+      scan.resource != nullptr && BackgroundName(scan.resource, &imageName, &imageLength);
   if (image) {
     RenderTextPuts(&background, "background-image: url(cid:");
     PutCssUrlName(&background, imageName, imageLength);
@@ -1445,7 +1135,8 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   if (!OtherHas(call, "bgcolor=") && !sparse)
     PutBackgroundColour(c, level, scan.colour, fields, level.colour);
   const BYTE alignBits = cell_flags::AlignMiddle | cell_flags::AlignBottom;
-  if (!OtherHas(call, "valign=") && !sparse && (fields.flags & alignBits) != (level.row_flags & alignBits))
+  if (!OtherHas(call, "valign=") && !sparse &&
+      (fields.flags & alignBits) != (level.row_flags & alignBits))
     RenderPrintf(c, " valign='%s'", VerticalAlign(fields.flags));
   if (fields.column_span > 1)
     RenderPrintf(c, " colspan='%d'", fields.column_span);

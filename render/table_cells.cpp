@@ -152,7 +152,8 @@ int AllRowCellsInvisible(html_render_info *context, record_storage *cell) {
     }
   };
   consider(first);
-  for (record_storage *node = FindNextTableCell(context, cell);; node = FindNextTableCell(context, node)) {
+  for (record_storage *node = FindNextTableCell(context, cell);;
+       node = FindNextTableCell(context, node)) {
     cell_fields fields;
     if (!ReadCellFields(node, &fields))
       return 0; // ran out of cells
