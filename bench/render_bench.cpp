@@ -20,7 +20,14 @@
 //                              note and shows the paragraph, so that every
 //                              paragraph evaluates one (RespectHiddenFormulas=Yes);
 //   BM_RenderPlainParagraphs/N   the same body without the formula flag,
-//                              its denominator in the ratio report.
+//                              its denominator in the ratio report;
+//   BM_RenderTableBodies/N     tables of 10 columns and 50 rows of short
+//                              cells with some spans (a column pair merged
+//                              in every fifth row, a cell over two rows in
+//                              the next two), one after the other, at 5 and
+//                              10 MB of records;
+//   BM_RenderTableRows/N       one such table of N rows (100 and 1000):
+//                              no cell may walk the whole table.
 // These report MB of records per second ("records_MB/s") and the output's
 // size. The comparison with cmark is bench/cmark_bench.cpp.
 // Nothing here checks the HTML beyond its status; the tests do that.
@@ -135,6 +142,7 @@ enum class shape {
   kHiddenParagraphs,
   kHideWhenFormulas,
   kPlainParagraphs,
+  kTableBodies,
 };
 
 /* The options a shape is rendered with. */
@@ -159,6 +167,40 @@ void FillTo(cdbuild::Body& body, size_t bytes, MakeRecords make) {
       body.Add(std::move(record));
     }
   }
+}
+
+/* One table of 10 columns and `rows` rows of short cells: in every fifth
+ * row columns 2 and 3 are merged, and in the two rows after it column 5 is
+ * one cell over both rows (the covered position flagged 0x08, the
+ * spanning cell below it). */
+std::vector<cdbuild::Bytes> SpannedTable(size_t rows) {
+  constexpr int kColumns = 10;
+  std::vector<cdbuild::Bytes> records;
+  records.push_back(cdbuild::TableBegin());
+  for (size_t row = 0; row < rows; ++row) {
+    for (int column = 0; column < kColumns; ++column) {
+      cdbuild::TableCellFields fields;
+      fields.row = static_cast<BYTE>(row % 256);
+      fields.column = static_cast<BYTE>(column);
+      fields.borders = 0x55;
+      if (row % 5 == 1 && column == 2)
+        fields.flags = 0x04;
+      if (row % 5 == 1 && column == 3)
+        fields.column_span = 2;
+      if (row % 5 == 2 && column == 5)
+        fields.flags = 0x08;
+      if (row % 5 == 3 && column == 5)
+        fields.row_span = 2;
+      records.push_back(cdbuild::TableCell(fields));
+      if ((fields.flags & 0x0C) == 0) {
+        records.push_back(cdbuild::PabRef(1));
+        const char text[3] = {'c', static_cast<char>('0' + column), '\0'};
+        records.push_back(cdbuild::Text(text));
+      }
+    }
+  }
+  records.push_back(cdbuild::TableEnd());
+  return records;
 }
 
 cdbuild::Body ShapeBody(shape kind, size_t bytes) {
@@ -203,6 +245,10 @@ cdbuild::Body ShapeBody(shape kind, size_t bytes) {
   body.Add(note_testing::DefaultDefinition(1, 1440));
   body.Add(cdbuild::Paragraph());
   body.Add(cdbuild::PabRef(1));
+  if (kind == shape::kTableBodies) {
+    FillTo(body, bytes, [](size_t) { return SpannedTable(50); });
+    return body;
+  }
   if (kind == shape::kRules) {
     // Flags 0, width 1440, height 30, palette colour 0.
     const cdbuild::Bytes rule = cdbuild::Record(
@@ -300,6 +346,43 @@ void BM_RenderHiddenParagraphs(benchmark::State& state) {
   RenderShape(state, shape::kHiddenParagraphs);
 }
 
+void BM_RenderTableBodies(benchmark::State& state) { RenderShape(state, shape::kTableBodies); }
+
+/* One spanned table of state.range(0) rows. */
+void BM_RenderTableRows(benchmark::State& state) {
+  static DBHANDLE db = [] {
+    DBHANDLE handle = NULLHANDLE;
+    note_testing::CreateDatabase("mem:renderbench-rows", &handle);
+    return handle;
+  }();
+  const size_t rows = static_cast<size_t>(state.range(0));
+  cdbuild::Body body;
+  body.Add(note_testing::DefaultDefinition(1, 1440));
+  body.Add(cdbuild::Paragraph());
+  body.Add(cdbuild::PabRef(1));
+  for (cdbuild::Bytes& record : SpannedTable(rows))
+    body.Add(std::move(record));
+  const NOTEID note = StoreItems(db, kItemName, body.Items(kBodyItemSplit));
+  connection link("mem:renderbench-rows", note);
+  body_context* records = link.chunk != nullptr ? StoreItemsAndRecords(link.item, 0, 0, nullptr, 0,
+                                                                       0, NULLHANDLE, nullptr)
+                                                : nullptr;
+  if (records == nullptr || records->load_status != NOERROR) {
+    state.SkipWithError("load");
+    return;
+  }
+  if (RenderList(link, records) == 0) {
+    state.SkipWithError("ProcessXMLStream");
+  } else {
+    for (auto _ : state)
+      benchmark::DoNotOptimize(RenderList(link, records));
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(rows),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+  }
+  CleanupBodyContext(&link.session, records);
+  delete records;
+}
+
 void BM_RenderHideWhenFormulas(benchmark::State& state) {
   RenderShape(state, shape::kHideWhenFormulas);
 }
@@ -315,6 +398,8 @@ BENCHMARK(BM_RenderGroupedFontChanges)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark
 BENCHMARK(BM_RenderHiddenParagraphs)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderHideWhenFormulas)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderPlainParagraphs)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderTableBodies)->Arg(5)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderTableRows)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // Evaluating a formula for every paragraph against rendering it plainly.
 const bool kFormulaRatios = AddBenchRatio("BM_RenderHideWhenFormulas", "BM_RenderPlainParagraphs", "-");

@@ -27,6 +27,7 @@
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
 #include "render/record_seams.h"
+#include "render/table.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"
@@ -49,9 +50,6 @@ enum : WORD {
   kModeFinal = 2,
 };
 
-/* Brackets nested deeper than this are rendered at this depth without a
- * further call, so that deep input cannot exhaust the stack. */
-constexpr WORD kMaxNesting = 64;
 /* The driver flushes once the held text is this close to the threshold. */
 constexpr DWORD kFlushMargin = 40;
 /* Room kept free in a caller's buffer that no sink empties. */

@@ -22,6 +22,7 @@
 #include "generate/color_string.h"
 #include "generate/font_string.h"
 #include "render/paragraphs.h"
+#include "render/table.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"
@@ -45,7 +46,6 @@ constexpr float kTwipsPerInch = 1440.0f;
 constexpr WORD kHighestPercent = 99;
 /* A body font text shorter than this carries no style worth a rule. */
 constexpr DWORD kShortestBodyFont = 20;
-constexpr int kCellLevels = 10;
 constexpr const char *kWhite = "#ffffff";
 
 bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
@@ -71,7 +71,6 @@ struct head_pass {
   bool rtl = false;               /* a right-to-left definition was met */
   bool list_image = false;        /* a list rule set used an image */
   std::vector<WORD> list_margins; /* left margins of the list definitions so far */
-  WORD cell_edge[kRenderTableLevels] = {};
   STATUS status = NOERROR;
 };
 
@@ -81,23 +80,6 @@ void Count(BYTE &counter) {
 }
 
 /* ---- border classes ---- */
-
-void CellWidths(const record_storage *cell, unsigned widths[4]) {
-  BYTE border = 0;
-  BYTE flags = 0;
-  WORD v42 = 0;
-  ReadRecordByte(cell->data, cell->length, offsetof(CDTABLECELL, BorderWidths), &border);
-  ReadRecordByte(cell->data, cell->length, offsetof(CDTABLECELL, Flags), &flags);
-  // left, right, top, bottom
-  if ((flags & 0x02) != 0 &&
-      ReadRecordWord(cell->data, cell->length, offsetof(CDTABLECELL, V42Border), &v42)) {
-    for (int side = 0; side < 4; ++side)
-      widths[side] = (v42 >> (4 * side)) & 0x0F;
-    return;
-  }
-  for (int side = 0; side < 4; ++side)
-    widths[side] = (border >> (2 * side)) & 0x03;
-}
 
 void PutSide(render_text *text, const char *name, unsigned width, bool spaced) {
   char piece[64];
@@ -110,11 +92,12 @@ void PutSide(render_text *text, const char *name, unsigned width, bool spaced) {
 
 void AddBorderClass(head_pass &pass, const record_storage *cell) {
   html_render_info *c = pass.c;
-  unsigned widths[4];
-  CellWidths(cell, widths);
-  const unsigned left = widths[0], right = widths[1], top = widths[2], bottom = widths[3];
+  cell_fields fields;
+  ReadCellFields(cell, &fields);
+  const cell_sides sides = CellSides(fields);
+  const unsigned left = sides.left, right = sides.right, top = sides.top, bottom = sides.bottom;
   char key[sizeof(render_border_class::key)];
-  snprintf(key, sizeof key, "%u%u%u%u", top, right, bottom, left);
+  BorderClassKey(sides, key);
   for (WORD i = 0; i < c->border_class_count; ++i) {
     if (strcmp(c->border_classes[i].key, key) == 0)
       return;
@@ -672,11 +655,17 @@ void ClearBookkeeping(html_render_info *c) {
   c->table_level = 0;
   c->layer_level = 0;
   c->section_counter = 0;
-  for (int level = 0; level < kCellLevels; ++level) {
+  for (int level = 0; level < kRenderTableLevels; ++level) {
     c->cell_empty[level] = 0;
     c->cell_saved_record[level] = nullptr;
     c->cell_saved_flag[level] = 0;
+    c->table_levels[level] = {};
+    c->table_levels[level].border_mark = 0xFFFF; // undecided until a table says
   }
+  c->table_counter = 0;
+  c->pending_row_display = 0;
+  c->table_encapsulated = 0;
+  c->position_cell = nullptr;
   c->pending_line_break = 0;
   c->large_paragraph = 0;
   c->current_definition = 0;
@@ -715,6 +704,10 @@ STATUS RunXMLHeadPass(html_render_info *c) {
     return pass.status;
   }
   if (pass.sheet) {
+    for (WORD i = 0; c->border_classes != nullptr && i < c->border_class_count; ++i) {
+      RenderPuts(c, c->border_classes[i].text);
+      RenderPuts(c, "}");
+    }
     WriteOption(c, "AddStyleSheetInfo=");
     RenderPuts(c, "</style>");
   }

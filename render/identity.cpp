@@ -4,8 +4,11 @@
  */
 #include "render/identity.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <string>
 
 #include "render/text_render.h"
 #include "store/tracked_memory.h"
@@ -49,6 +52,48 @@ char *ExtraWithoutControlKeys(html_render_info *context, const char *text, size_
     }
   }
   return work;
+}
+
+/* XHTML: name="value" for each attribute with an XML name, once each. */
+void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
+  std::string seen = " ";
+  size_t i = 0;
+  while (i < length) {
+    while (i < length && text[i] == ' ')
+      ++i;
+    const size_t start = i;
+    while (i < length && text[i] != ' ' && text[i] != '=')
+      ++i;
+    std::string name(text + start, i - start);
+    const char *value = text + start;
+    size_t valueLength = name.size();
+    if (i < length && text[i] == '=') {
+      ++i;
+      const char quote = i < length && (text[i] == '"' || text[i] == '\'') ? text[i++] : ' ';
+      value = text + i;
+      while (i < length && text[i] != quote)
+        ++i;
+      valueLength = static_cast<size_t>(text + i - value);
+      if (quote != ' ' && i < length)
+        ++i;
+    }
+    bool valid = !name.empty();
+    for (size_t k = 0; k < name.size() && valid; ++k) {
+      const char ch = name[k];
+      valid = isalpha(static_cast<unsigned char>(ch)) || ch == '_' ||
+              (k > 0 && (isdigit(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.' ||
+                         ch == ':'));
+      name[k] = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    }
+    if (!valid || seen.find(" " + name + " ") != std::string::npos)
+      continue;
+    seen += name + " ";
+    RenderPutc(c, ' ');
+    RenderPut(c, text + start, name.size());
+    RenderPuts(c, "=\"");
+    RenderPutEscaped(c, kEscapeText, value, valueLength);
+    RenderPutc(c, '"');
+  }
 }
 
 } // namespace
@@ -140,7 +185,10 @@ STATUS CalculateXMLIDName(const char *record, DWORD length, html_render_info *co
     return VELKO_ERR_MEMORY;
   const size_t workLength = strlen(work);
   // A text of blanks alone (what the removal may leave) writes nothing.
-  if (workLength != strspn(work, " ")) {
+  if (workLength != strspn(work, " ") && IsXhtml(context)) {
+    // XHTML takes only well-formed attributes: name="value", once each.
+    PutXhtmlAttributes(context, work, workLength);
+  } else if (workLength != strspn(work, " ")) {
     if (work[0] != ' ')
       RenderPutc(context, ' ');
     if ((context->flags3 & html_flags3::AutoQuoteHTMLParams) != 0)

@@ -222,8 +222,29 @@ bool LayerKeepsOpen(const html_render_info *c, const record_storage *reference) 
   return true;
 }
 
+/* In a tabbed table the row division of a tab stays open over the first
+ * paragraph of the row's first cell. */
+bool TabKeepsOpen(const html_render_info *c, const record_storage *reference) {
+  const WORD level = c->table_level;
+  if (!Flag(c->flags2, f2::TabbedTablesInCSS) || level == 0 || level >= kRenderTableLevels ||
+      c->table_levels[level].tabbed == 0)
+    return false;
+  if (TagOnXMLStackWithID(c, 0, "</div>", 0) == 0 || TagOnXMLStack(c, 0, "</td>", 0) == 0)
+    return false;
+  for (const record_storage *node = reference->previous; node != nullptr; node = node->previous) {
+    if (node->signature == SIG_CD_PABREFERENCE)
+      return false;
+    if (IsTableCell(node->signature)) {
+      BYTE column = 0;
+      ReadRecordByte(node->data, node->length, CDTABLECELL_COLUMN_OFFSET, &column);
+      return column == 0;
+    }
+  }
+  return false;
+}
+
 bool KeepsPreviousOpen(const html_render_info *c, const record_storage *reference) {
-  if (LayerKeepsOpen(c, reference))
+  if (TabKeepsOpen(c, reference) || LayerKeepsOpen(c, reference))
     return true;
   return Flag(c->flags2, f2::SectionsInCSS) && TagOnXMLStackWithID(c, 0, "</div>", 0) != 0;
 }
@@ -861,6 +882,19 @@ const char *ParagraphStyleText(const html_render_info *context, WORD pabid) {
       return context->paragraph_styles[i].text;
   }
   return context->paragraph_styles[0].text;
+}
+
+int ParagraphIsHidden(html_render_info *c, const record_storage *reference) {
+  WORD pabid = 0;
+  if (!ReferencePabid(reference, &pabid))
+    return -1;
+  const WORD mapped = ConvertPABIDToMapping(c, pabid);
+  const WORD index =
+      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, DefinitionPabid);
+  paragraph_definition definition;
+  if (!ReadParagraphDefinition(DefinitionNode(c, index), &definition))
+    return -1;
+  return IsHidden(c, definition, reference, pabid) ? 1 : 0;
 }
 
 /* ---- the paragraph renderer ---- */

@@ -75,6 +75,19 @@ const record_storage *FindDefinitionBefore(html_render_info *c, const record_sto
     return nullptr;
   if (const paragraph_index *index = IndexAt(c, from))
     return index->definitions[pabid];
+  // Behind the walk (a table resumes at cells before a spanning cell it
+  // rendered): the run's table of definitions answers, unless it is full
+  // and may lack some.
+  if (c->pabdef_count > 0 && c->pabdef_count < kLookupSlots - 1) {
+    for (WORD i = c->pabdef_count; i >= 1; --i) {
+      const record_storage *node = c->pabdef_records[i];
+      paragraph_definition definition;
+      if (node != nullptr && node->ordinal < from->ordinal &&
+          ReadParagraphDefinition(node, &definition) && definition.pabid == pabid)
+        return node;
+    }
+    return nullptr;
+  }
   for (const record_storage *node = from->previous; node != nullptr; node = node->previous) {
     paragraph_definition definition;
     if (ReadParagraphDefinition(node, &definition) && definition.pabid == pabid)

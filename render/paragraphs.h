@@ -199,6 +199,11 @@ WORD ConvertPABIDToMapping(const html_render_info *context, WORD pabid);
  * the output's status. */
 STATUS ProcessXMLParagraph(html_render_info *context);
 
+/* Whether the paragraph of the reference is hidden by its definition's
+ * hide flags or hide-when formula (as the paragraph renderer decides under
+ * RespectHiddenFormulas): 1 hidden, 0 shown, -1 when it has no definition. */
+int ParagraphIsHidden(html_render_info *context, const record_storage *reference);
+
 /* The CSS declarations of the paragraph style list for a (mapped) PABID:
  * its own, else the list's first; empty when the list is empty. */
 const char *ParagraphStyleText(const html_render_info *context, WORD pabid);

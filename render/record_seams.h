@@ -1,6 +1,6 @@
 /*
  * Renderers of record families that are not built yet, as the record
- * driver calls them: tables, hotspots and sections, section bars, layers
+ * driver calls them: hotspots and sections, section bars, layers
  * and layout regions, document links and images.
  *
  * Until its family is built each renderer consumes only the record it is
@@ -14,9 +14,6 @@
 #include "host/cdrecords.h"
 #include "render/render_info.h"
 
-/* A table from its table-begin (or pre-table) record, or a cell met by an
- * outermost call. */
-STATUS ProcessXMLTable(html_render_info *context, WORD beginSignature, WORD depth);
 /* A hotspot, link or section from its hotspot-begin record. */
 STATUS ProcessXMLHotspot(html_render_info *context, WORD beginSignature, WORD depth);
 /* A section's title bar (CDBAR). */

@@ -184,8 +184,12 @@ constexpr int kSizeThresholds = 6;
 constexpr int kLinkGraphics = 4;
 /* Slot 0 stays empty; at most 255 records follow. */
 constexpr int kLookupSlots = 256;
-/* Nesting depth of tables the renderers keep state for. */
-constexpr int kRenderTableLevels = 16;
+/* Brackets, tables and hotspots nested deeper than this are not rendered
+ * as nested structure, so that deep input cannot exhaust the stack. */
+constexpr int kMaxNesting = 64;
+/* Nesting depth of tables the renderers keep state for (level 0 is outside
+ * every table). */
+constexpr int kRenderTableLevels = kMaxNesting;
 /* Nesting depth of open lists the paragraph renderer keeps. */
 constexpr int kListLevels = 32;
 /* Entries of the two per-chunk lists of the head pass. */
@@ -456,6 +460,30 @@ struct html_render_info {
 
   /* ---- images (render/graphic.cpp) ---- */
   DWORD image_directory_made; /* the image directory was made in this run */
+  /* ---- tables (render/table.cpp) ----
+   * Per table level (1 for a top-level table); all cleared by the head
+   * pass's bookkeeping. */
+  struct table_level_state {
+    WORD number;          /* the table counter when the table began */
+    WORD columns;         /* column count of the table */
+    DWORD tabbed;         /* rows shown as tabs */
+    DWORD accordion;      /* rows shown as a Rico accordion */
+    DWORD full_width;     /* the table fits the window */
+    DWORD width;          /* twips across the first row; 0 unknown */
+    WORD hspace;          /* inter-cell spaces, twips */
+    WORD vspace;
+    WORD border_mark;     /* 0xFFFF undecided, 0 no borders, 1 uniform single */
+    WORD begin_flags;     /* the CDTABLEBEGIN's flags */
+    BYTE row_flags;       /* the flag byte of the cell that opened the row */
+    DWORD stack_depth;    /* close-tag stack depth below the table's own tag */
+    record_storage *pretable;
+    char colour[8];       /* the last cell's bgcolor value, "" when none */
+  } table_levels[kRenderTableLevels];
+  WORD table_counter;
+  WORD pending_row_display; /* of the CDPRETABLEBEGIN before the next table */
+  DWORD table_rtl;          /* a right-to-left table has been written */
+  DWORD table_encapsulated; /* a chunk's table started at a cell was opened */
+  record_storage *position_cell;
 };
 
 /* The run writes XHTML. */

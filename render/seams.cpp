@@ -18,8 +18,6 @@ STATUS ConsumeCurrent(html_render_info *context) {
 
 } // namespace
 
-STATUS ProcessXMLTable(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
-
 STATUS ProcessXMLHotspot(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
 
 STATUS ProcessXMLSectionBar(html_render_info *context, WORD) { return ConsumeCurrent(context); }

@@ -67,9 +67,10 @@ TEST_F(RenderActionTest, EachChunkIsRenderedWhereItCloses) {
   VelkoRTChunk* column = Chunk("Table 1; Column 2");
   Attach(column);
   EXPECT_EQ(Run(column, ACTION_RENDER), NOERROR);
-  // Two chunks, the second cell of each row; each paragraph opens a
-  // division of its own.
-  EXPECT_EQ(Held(), "<div>B1</div><div>B2</div>");
+  // Two chunks, the second cell of each row; each cell's paragraph opens
+  // a division of its own. Without EncapsulateTable a chunk that starts at
+  // a cell opens no table or row of its own.
+  EXPECT_EQ(Held(), "<td width='96'><div>B1</div></td><td width='96'><div>B2</div></td>");
   EXPECT_EQ(context_->first_record, nullptr); // forgotten after each chunk
   EXPECT_EQ(context_->state, nullptr);
   EXPECT_EQ(column->status, VELKO_STATUS_READ_ONLY);
@@ -83,7 +84,9 @@ TEST_F(RenderActionTest, TheWholeBodyAsOneChunkWritesNothingBack) {
   EXPECT_EQ(Run(everything, ACTION_RENDER), kServiceNotAvailable);
   Attach(everything);
   EXPECT_EQ(Run(everything, ACTION_RENDER), NOERROR);
-  EXPECT_EQ(Held(), "Before<div>A1</div><div>B1</div><div>A2</div><div>B2</div>");
+  EXPECT_EQ(Held(), "Before<table border='0'><tr valign='top'><td width='96'><div>A1</div></td>"
+                    "<td width='96'><div>B1</div></td></tr><tr valign='top'><td width='96'>"
+                    "<div>A2</div></td><td width='96'><div>B2</div></td></tr></table>");
   EXPECT_EQ(context_->last_record->signature, SIG_CD_TABLEEND);
   EXPECT_EQ(item_->Modified, 0);
   EXPECT_EQ(Values(), before);
@@ -102,7 +105,8 @@ TEST_F(RenderActionTest, ExtraClausesDeferTheFinalFlush) {
   DeleteChunkDefinitions(extra);
   EXPECT_EQ(context_->render_at_end, 1u);
   // The chunk in mode 1 left the table open; the final call closed it.
-  EXPECT_EQ(Held(), "<div>A2</div><div>B2</div></table>");
+  EXPECT_EQ(Held(), "<tr valign='top'><td width='96'><div>A2</div></td><td width='96'>"
+                    "<div>B2</div></td></tr></table>");
   EXPECT_EQ(context_->table_pending, 0u);
 }
 

@@ -122,7 +122,7 @@ TEST_F(DriverTest, BracketedTextIsWrittenRawOnlyWithThePresets) {
 
 /* ---- families not rendered yet: their text renders flat ---- */
 
-TEST_F(DriverTest, TablesHotspotsSectionsAndLayoutsRenderTheirTextFlat) {
+TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
   Body body;
   AddFirstParagraph(body, Definition(1), 1, "Before ");
   body.Add(cdbuild::PreTableBegin()).Add(cdbuild::TableBegin());
@@ -134,7 +134,9 @@ TEST_F(DriverTest, TablesHotspotsSectionsAndLayoutsRenderTheirTextFlat) {
   body.Add(cdbuild::Sized(SIG_CD_LAYOUT, sizeof(CDLAYOUT))).Add(Text(" layout"));
   body.Add(cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC) - 2));
   body.Add(Text("."));
-  EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before A1 B1 link section layout.");
+  EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before <table border='0'><tr valign='top'>"
+                                            "<td width='96'>A1</td><td width='96'> B1</td></tr>"
+                                            "</table> link section layout.");
 }
 
 TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {
@@ -149,8 +151,8 @@ TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {
   // The paragraph's own line break is not repeated; a centred paragraph's
   // table stands in a centred division.
   EXPECT_EQ(Render(body, "StandardFontTags=Yes"),
-            sheet + "First<br>Left<br>in table<div align='center'><div align='center'>centred"
-                    "</div></div>");
+            sheet + "First<br>Left<br><table border='1'>in table</table><div align='center'>"
+                    "<div align='center'><table border='1'>centred</table></div></div>");
 }
 
 /* ---- brackets ---- */

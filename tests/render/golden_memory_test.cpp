@@ -13,6 +13,7 @@
 #include "golden_files.h"
 #include "golden_fixture.h"
 #include "render_fixture.h"
+#include "host/host_testing.h"
 #include "store/tracked_memory_testing.h"
 #include "cdbuild/cd_script.h"
 
@@ -108,6 +109,7 @@ protected:
         chunk->GenerateHTML("", GenerationName(header_.generation), options, 0, nullptr,
                             header_.hasLinkAnswer ? golden_testing::AnswerLink : nullptr);
     const bool met = kind.met(nth);
+    last_whole_ = false;
     if (result == nullptr) {
       EXPECT_TRUE(met) << "no text without a refusal";
       EXPECT_EQ(chunk->status, VELKO_ERR_MEMORY);
@@ -115,6 +117,7 @@ protected:
     }
     const std::string text(result, session_->render_result_length);
     VelkoDeallocatePtr(session_.get(), result);
+    last_whole_ = text == expected_;
     EXPECT_EQ(chunk->status, NOERROR) << "text returned with a failure";
     EXPECT_EQ(text, expected_) << "a run that met the refusal returned other text";
     return met;
@@ -126,6 +129,7 @@ protected:
   cdbuild::Body body_;
   std::string expected_;
   NOTEID note_ = 0;
+  bool last_whole_ = false; /* the last run returned the whole document */
 };
 
 TEST_P(GoldenMemoryTest, EveryRefusalFailsTheRunOrLeavesTheOutputWhole) {
@@ -142,7 +146,41 @@ TEST_P(GoldenMemoryTest, EveryRefusalFailsTheRunOrLeavesTheOutputWhole) {
   }
 }
 
+/* Host memory (OSMemAlloc) refused, on the table bodies: the host does not
+ * count its allocations, so the sweep runs until a stretch of runs in a row
+ * met none (each returned the whole document). */
+class GoldenHostMemoryTest : public GoldenMemoryTest {};
+
+TEST_P(GoldenHostMemoryTest, TableBodiesFailOrStayWholeWhenHostMemoryIsRefused) {
+  const refusal host = {"host memory", HostTestFailAllocation, [](int) {
+                          HostTestFailAllocation(0);
+                          return true;
+                        }};
+  constexpr int kQuietRuns = 40;
+  int quiet = 0;
+  for (int nth = 1; nth < 2000 && quiet < kQuietRuns; ++nth) {
+    SCOPED_TRACE("host memory refusal " + std::to_string(nth));
+    RunOnce(host, nth);
+    if (HasFailure())
+      return;
+    quiet = last_whole_ ? quiet + 1 : 0;
+  }
+  EXPECT_EQ(quiet, kQuietRuns) << "the sweep did not end";
+}
+
 INSTANTIATE_TEST_SUITE_P(Corpus, GoldenMemoryTest, ::testing::ValuesIn(ReturnedCases()),
+                         golden_testing::CaseName);
+
+std::vector<GoldenCase> TableCases() {
+  std::vector<GoldenCase> cases;
+  for (const GoldenCase &golden : ReturnedCases()) {
+    if (golden.family == "tables")
+      cases.push_back(golden);
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, GoldenHostMemoryTest, ::testing::ValuesIn(TableCases()),
                          golden_testing::CaseName);
 
 } // namespace

@@ -253,7 +253,7 @@ TEST_F(HeadTest, BorderClassesOfTableCells) {
       {"0000", "td.brdr0000 {border:none"},
       {"0231", "td.brdr0231 {border-top:none; border-left:1px solid black; "
                "border-right: 2px solid black; border-bottom: 3px solid black"},
-      {"10015", "td.brdr1001 {border-top:10px solid black; border-left:5px solid black; "
+      {"a015", "td.brdra015 {border-top:10px solid black; border-left:5px solid black; "
                 "border-right:none; border-bottom: 1px solid black"}};
   for (size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(context_->border_classes[i].key, expected[i].first);

@@ -355,7 +355,8 @@ TEST_F(ListTest, ListParagraphBeforeATableHasNoItem) {
   body.Add(cdbuild::Paragraph()).Add(Definition(2, 1800, kBulleted)).Add(cdbuild::PabRef(2));
   body.Add(cdbuild::TableBegin()).Add(Text("cell")).Add(cdbuild::TableEnd());
   const std::string out = Render(body, nullptr, kGenerationXHTML);
-  EXPECT_EQ(out.substr(out.find("Intro")), "Intro<ul class=\"pabid2\">cell</ul>");
+  EXPECT_EQ(out.substr(out.find("Intro")),
+            "Intro<ul class=\"pabid2\"><table border='1'>cell</table></ul>");
 }
 
 } // namespace

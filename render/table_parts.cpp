@@ -1,0 +1,344 @@
+/*
+ * The table renderer's pieces (render/table_parts.h): extra attributes,
+ * the tab bar and labels, cell background colours and images.
+ */
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+
+#include "host/cdrecords.h"
+#include "render/table_parts.h"
+#include "render/text_render.h"
+
+namespace table_parts {
+
+namespace {
+
+constexpr WORD kTabLabelFlag = 0x0002;
+constexpr BYTE kResourceNamedElement = 3;
+constexpr WORD kResourceImageClass = 0x13;
+constexpr WORD kColourStyles = 0x0080 | 0x0100 | 0x0200 | 0x0400 | 0x0800 | 0x2000 | 0x4000;
+
+bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
+
+} // namespace
+
+namespace {
+
+bool IsNameCharacter(char ch, bool first) {
+  const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_';
+  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == ':'));
+}
+
+} // namespace
+
+/* Extra attributes are attribute markup that cannot leave their element.
+ * In HTML "<" and ">" become entities and a quote left open is closed. In
+ * XHTML every attribute is written name="value": a value without quotes
+ * runs to the next blank, a name without a value is its own value, and a
+ * name that is no XML name, or that came before, is left out. */
+void PutExtraAttributes(html_render_info *c, const char *text, size_t length) {
+  if (length == 0)
+    return;
+  if (!IsXhtml(c)) {
+    if (text[0] != ' ')
+      RenderPutc(c, ' ');
+    char open = 0;
+    size_t from = 0;
+    for (size_t i = 0; i < length; ++i) {
+      const char ch = text[i];
+      if (open != 0) {
+        if (ch == open)
+          open = 0;
+      } else if (ch == '"' || ch == '\'') {
+        open = ch;
+      }
+      if (ch != '<' && ch != '>')
+        continue;
+      RenderPut(c, text + from, i - from);
+      RenderPuts(c, ch == '<' ? "&lt;" : "&gt;");
+      from = i + 1;
+    }
+    RenderPut(c, text + from, length - from);
+    if (open != 0)
+      RenderPutc(c, open);
+    return;
+  }
+  constexpr int kNames = 32;
+  struct {
+    const char *name;
+    size_t length;
+  } written[kNames];
+  int count = 0;
+  size_t i = 0;
+  while (i < length) {
+    while (i < length && text[i] == ' ')
+      ++i;
+    const size_t nameStart = i;
+    while (i < length && text[i] != ' ' && text[i] != '=')
+      ++i;
+    const size_t nameLength = i - nameStart;
+    const char *value = text + nameStart;
+    size_t valueLength = nameLength;
+    if (i < length && text[i] == '=') {
+      ++i;
+      if (i < length && (text[i] == '"' || text[i] == '\'')) {
+        const char quote = text[i++];
+        value = text + i;
+        while (i < length && text[i] != quote)
+          ++i;
+        valueLength = static_cast<size_t>(text + i - value);
+        if (i < length)
+          ++i;
+      } else {
+        value = text + i;
+        while (i < length && text[i] != ' ')
+          ++i;
+        valueLength = static_cast<size_t>(text + i - value);
+      }
+    }
+    bool valid = nameLength > 0;
+    for (size_t k = 0; k < nameLength && valid; ++k)
+      valid = IsNameCharacter(text[nameStart + k], k == 0);
+    for (int k = 0; k < count && valid; ++k)
+      valid = !(written[k].length == nameLength &&
+                strncasecmp(written[k].name, text + nameStart, nameLength) == 0);
+    if (!valid || count == kNames)
+      continue;
+    written[count++] = {text + nameStart, nameLength};
+    RenderPutc(c, ' ');
+    RenderPut(c, text + nameStart, nameLength);
+    RenderPuts(c, "=\"");
+    RenderPutEscaped(c, kEscapeText, value, valueLength);
+    RenderPutc(c, '"');
+  }
+}
+
+/* ---- tab labels ---- */
+
+bool LabelText(const record_storage *label, const char **text, size_t *length) {
+  constexpr DWORD at = offsetof(CDTABLELABEL, Label);
+  if (label == nullptr || label->data == nullptr || label->length <= at)
+    return false;
+  constexpr size_t kLabelRoom = sizeof(CDTABLELABEL::Label);
+  const size_t room = label->length - at < kLabelRoom ? label->length - at : kLabelRoom;
+  *text = label->data + at;
+  *length = strnlen(*text, room);
+  return true;
+}
+
+bool IsTabLabel(const record_storage *node) {
+  return node->signature == SIG_CD_TABLELABEL &&
+         (Word(node, offsetof(CDTABLELABEL, Flags)) & kTabLabelFlag) != 0;
+}
+
+/* Calls visit for every tab label of the table at depth 0. */
+namespace {
+
+template <typename Visit> void ForEachTabLabel(const record_storage *begin, Visit &&visit) {
+  if (begin == nullptr)
+    return;
+  DWORD depth = 0;
+  for (const record_storage *node = begin->next; node != nullptr; node = node->next) {
+    if (IsTableBegin(node->signature)) {
+      ++depth;
+    } else if (IsTableEnd(node->signature)) {
+      if (depth == 0)
+        return;
+      --depth;
+    } else if (depth == 0 && IsTabLabel(node)) {
+      visit(node);
+    }
+  }
+}
+
+} // namespace
+
+void PutLabel(html_render_info *c, const record_storage *label) {
+  const char *text = nullptr;
+  size_t length = 0;
+  if (LabelText(label, &text, &length))
+    CopyTranslatedText(c, text, static_cast<DWORD>(length), nullptr, 1, 0, 0);
+}
+
+const char *OrDefault(const char *value, const char *fallback) {
+  return value != nullptr && value[0] != '\0' ? value : fallback;
+}
+
+void WriteTabBar(html_render_info *c, const record_storage *pretable) {
+  const int table = c->table_counter + 1;
+  const record_storage *begin = pretable->next;
+  while (begin != nullptr && !IsTableBegin(begin->signature) && !IsTableCell(begin->signature) &&
+         !IsTableEnd(begin->signature))
+    begin = begin->next;
+  if (begin != nullptr && !IsTableBegin(begin->signature))
+    begin = nullptr;
+  RenderPrintf(c, "<a name=\"ttbl%d\"></a><ul id=\"tabnav\">", table);
+  int count = 0;
+  ForEachTabLabel(begin, [&](const record_storage *) { ++count; });
+  int k = 0;
+  ForEachTabLabel(begin, [&](const record_storage *label) {
+    ++k;
+    RenderPrintf(c,
+                 "<li class=\"tab%d\"><a href=\"#ttbl%d\" id='t%dlink%d' "
+                 "onClick=\"switchTab(%d, %d, %d)\" ",
+                 k, table, table, k, count, table, k);
+    if (k == 1)
+      RenderPrintf(c, "style=\"color: %s; background: %s\">",
+                   OrDefault(c->css_tab_sel_text, "#ffffcc"),
+                   OrDefault(c->css_tab_sel_background, "#cccc99"));
+    else
+      RenderPrintf(c, "style=\"color: %s; background: %s\">",
+                   OrDefault(c->css_tab_nosel_text, "#333333"),
+                   OrDefault(c->css_tab_nosel_background, "#999966"));
+    PutLabel(c, label);
+    RenderPuts(c, "</a></li>");
+  });
+  RenderPuts(c, "</ul>");
+}
+
+/* ---- colours ---- */
+
+namespace {
+
+void RgbOf(DWORD colour, BYTE rgb[3]) {
+  rgb[0] = static_cast<BYTE>(colour & 0xFF);
+  rgb[1] = static_cast<BYTE>((colour >> 8) & 0xFF);
+  rgb[2] = static_cast<BYTE>((colour >> 16) & 0xFF);
+}
+
+} // namespace
+
+/* The colour the table's colour style gives a cell; false when none. */
+bool ColourStyle(const html_render_info::table_level_state &level, int row, int column,
+                 BYTE rgb[3]) {
+  const WORD styles = level.begin_flags & kColourStyles;
+  if (styles == 0)
+    return false;
+  const DWORD c1 = Dword(level.pretable, offsetof(CDPRETABLEBEGIN, BodyColor));
+  const DWORD c2 = Dword(level.pretable, offsetof(CDPRETABLEBEGIN, TableColor));
+  const bool last = level.columns == column + 1;
+  bool first = true;
+  if (styles == kColourStyles)
+    first = true;
+  else if (Flag(styles, 0x0400))
+    first = column % 2 == 1;
+  else if (Flag(styles, 0x0800))
+    first = row % 2 == 1;
+  else if (Flag(styles, 0x0080))
+    first = row == 0 || column == 0;
+  else if (Flag(styles, 0x0200))
+    first = column == 0;
+  else if (Flag(styles, 0x0100))
+    first = row == 0;
+  else if (Flag(styles, 0x2000))
+    first = row == 0 || last;
+  else
+    first = last;
+  RgbOf(first ? c1 : c2, rgb);
+  return true;
+}
+
+/* Writes the bgcolor attribute of a cell (or tab row): its cell-colour
+ * record, its palette index, or the table's colour style. The value goes
+ * to `value` ("" when none). */
+void PutBackgroundColour(html_render_info *c, const html_render_info::table_level_state &level,
+                         const record_storage *colour, const cell_fields &cell, char value[8]) {
+  value[0] = '\0';
+  if (colour != nullptr && colour->length >= sizeof(CDCOLOR)) {
+    snprintf(value, 8, "#%02x%02x%02x", Byte(colour, 4), Byte(colour, 5), Byte(colour, 6));
+    RenderPrintf(c, " bgcolor=\"%s\"", value);
+  } else if (cell.background >= 1 && cell.background <= 239) {
+    RenderPaletteColor(cell.background, value);
+    RenderPrintf(c, " bgcolor='%s'", value);
+  } else {
+    BYTE rgb[3];
+    if (!ColourStyle(level, cell.row, cell.column, rgb))
+      return;
+    snprintf(value, 8, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+    RenderPrintf(c, " bgcolor=\"%s\"", value);
+  }
+}
+
+bool IsBackgroundImage(const record_storage *node) {
+  if (node->signature != SIG_CD_RESOURCE_FF78 && node->signature != SIG_CD_RESOURCE_FF5A)
+    return false;
+  return Word(node, offsetof(CDRESOURCE, Type)) == kResourceNamedElement &&
+         Word(node, offsetof(CDRESOURCE, ResourceClass)) == kResourceImageClass &&
+         Word(node, offsetof(CDRESOURCE, Length1)) != 0;
+}
+
+/* The name of a cell's background image (the part after the last "\",
+ * "/" or "|"); false when it has none or it is a formula. */
+bool BackgroundName(const record_storage *resource, const char **name, size_t *length) {
+  if ((Dword(resource, offsetof(CDRESOURCE, Flags)) & 0x0001) != 0)
+    return false;
+  const DWORD at = sizeof(CDRESOURCE) + Word(resource, offsetof(CDRESOURCE, ServerHintLength)) +
+                   Word(resource, offsetof(CDRESOURCE, FileHintLength)) + 8;
+  DWORD size = Word(resource, offsetof(CDRESOURCE, Length1));
+  if (resource->data == nullptr || at >= resource->length)
+    return false;
+  if (size > resource->length - at)
+    size = resource->length - at;
+  const char *text = resource->data + at;
+  size = static_cast<DWORD>(strnlen(text, size));
+  DWORD start = 0;
+  for (DWORD i = 0; i < size; ++i) {
+    if (text[i] == '\\' || text[i] == '/' || text[i] == '|')
+      start = i + 1;
+  }
+  if (start >= size)
+    return false;
+  *name = text + start;
+  *length = size - start;
+  return true;
+}
+
+/* A name inside CSS url(...) in a double-quoted attribute: URL-escaped, and
+ * "(", ")" and "'" percent-encoded as well. */
+void PutCssUrlName(render_text *out, const char *name, size_t length) {
+  render_text escaped{out->session};
+  RenderTextPutEscaped(&escaped, kEscapeURL, name, length);
+  for (DWORD i = 0; i < escaped.length; ++i) {
+    const char ch = escaped.data[i];
+    if (ch == '(' || ch == ')') {
+      RenderTextPuts(out, ch == '(' ? "%28" : "%29");
+    } else if (strncmp(escaped.data + i, "&#x27;", 6) == 0) {
+      RenderTextPuts(out, "%27");
+      i += 5;
+    } else {
+      RenderTextPutc(out, ch);
+    }
+  }
+  if (escaped.status != NOERROR)
+    out->status = escaped.status;
+}
+
+void PutRepeat(render_text *style, const record_storage *repeat) {
+  if (repeat == nullptr) {
+    RenderTextPuts(style, "background-repeat:repeat;");
+    return;
+  }
+  switch (Byte(repeat, 4)) {
+  case 4:
+    RenderTextPuts(style, "background-repeat:repeat;background-position:left top;");
+    return;
+  case 2:
+    RenderTextPuts(style, "background-repeat:repeat-y;background-position:left top;");
+    return;
+  case 3:
+    RenderTextPuts(style, "background-repeat:repeat-x;background-position:left top;");
+    return;
+  case 6:
+    RenderTextPuts(style, "background-repeat:no-repeat;background-position:center;");
+    return;
+  case 5:
+    RenderTextPuts(style, "background-position:left top;background-size:100%;");
+    return;
+  default:
+    RenderTextPuts(style, "background-repeat:no-repeat;background-position:left top;");
+    return;
+  }
+}
+
+} // namespace table_parts
