@@ -61,10 +61,10 @@ public:
   }
 
   /* What the target-property query of the chunk answers. */
-  std::string Query(NOTEID id, const char* definition, const char* target) {
+  std::string Query(NOTEID id, const char* definition, const char* target, const char* property) {
     std::string answer = "(none)";
     OnChunk(id, definition, [&](VelkoRTChunk* chunk) {
-      const char* text = chunk->GetTargetProperties(target, nullptr);
+      const char* text = chunk->GetTargetProperties(target, property);
       answer = text != nullptr ? text : "(null)";
       return 0L;
     });
@@ -251,6 +251,64 @@ TEST_F(TargetPropertiesSetTest, LayersTakeTheirKeys) {
       {"NoLayer", "Paragraph 1", TARGETTYPE_LAYER, "LayerHTMLID='x'", kHead + kSecond,
        kHead + "IDNAME id=\"x\"" + kEven + kSecond},
   });
+}
+
+/* ---- what is set reads back ---- */
+
+struct read_back {
+  const char* property;
+  const char* value;
+};
+
+TEST_F(TargetPropertiesSetTest, GraphicAndLayerKeysReadBack) {
+  struct round_trip {
+    const char* name;
+    std::string body;
+    const char* definition;
+    WORD type;
+    const char* target;
+    std::string properties;
+    std::vector<read_back> answers;
+  };
+  const round_trip trips[] = {
+      // Over the records the graphic has and over those it is given.
+      {"GraphicWithRecords", kHead + "GRAPHIC\n" + kGraphicRecords + Border(0, 0) + kTail,
+       "Everything", TARGETTYPE_GRAPHIC, "Graphic",
+       "AltText=\"it's new\" Caption='cap' GraphicHTMLClass='c' GraphicHTMLName='gn' "
+       "BorderStyle=DOUBLE BorderThickness=4",
+       {{"AltText", "it's new"},
+        {"Caption", "cap"},
+        {"GraphicHTMLId", "g1"},
+        {"GraphicHTMLClass", "c"},
+        {"GraphicHTMLName", "gn"},
+        {"BorderStyle", "DOUBLE"},
+        {"BorderThicknessLeft", "4"}}},
+      {"GraphicWithout", kHead + "GRAPHIC\n" + kTail, "Graphic 1", TARGETTYPE_GRAPHIC, "Graphic",
+       "AltText=alt Caption='a caption' GraphicHTMLTitle='t'",
+       {{"AltText", "alt"}, {"Caption", "a caption"}, {"GraphicHTMLTitle", "t"}}},
+      {"Layer", Layer(kLayerRecords), "Layer 1", TARGETTYPE_LAYER, "Layer", kLayerKeys,
+       {{"ZIndex", "3"},
+        {"Top", "100px"},
+        {"Left", "1.500000in"},
+        {"Scheme", "relative"},
+        {"BrowserLeftOffset", "10"},
+        {"BrowserRightOffset", "21"},
+        {"Width", "50%"},
+        {"Height", "300px"},
+        {"LayerHTMLId", "lay"},
+        {"LayerHTMLClass", "k"}}},
+      {"LayerWithout", Layer(""), "Layer 1", TARGETTYPE_LAYER, "Layer",
+       "LayerHTMLId='x' LayerHTMLStyle='color:red'",
+       {{"LayerHTMLId", "x"}, {"LayerHTMLStyle", "color:red"}}},
+  };
+  for (const round_trip& trip : trips) {
+    SCOPED_TRACE(trip.name);
+    const NOTEID id = StoreNote(trip.body);
+    ASSERT_EQ(Set(id, trip.definition, trip.type, trip.properties), NOERROR);
+    for (const read_back& answer : trip.answers)
+      EXPECT_EQ(Query(id, trip.definition, trip.target, answer.property), answer.value)
+          << answer.property;
+  }
 }
 
 } // namespace
