@@ -311,4 +311,102 @@ TEST_F(TargetPropertiesSetTest, GraphicAndLayerKeysReadBack) {
   }
 }
 
+/* ---- paragraphs and rules ---- */
+
+std::string Rule(unsigned flags) {
+  return "RAW sig=0xFFC9 data=" + Dword(flags) + Word(100) + Word(720) + Word(0) + Word(0) +
+         "\n";
+}
+const std::string kBorderKeys = "BorderStyle=SOLID BorderThickness=2";
+
+TEST_F(TargetPropertiesSetTest, ParagraphsAndRulesTakeTheirKeys) {
+  RunCases(this, {
+      // Each paragraph reference without a border gets one before it.
+      {"NewBorders", "Everything", TARGETTYPE_PARAGRAPH, kBorderKeys, kHead + kSecond,
+       "PABDEF id=1\n" + Border(1, 2) + "PABREF id=1\nTEXT text=\"x\"\nPARAGRAPH\n" +
+           Border(1, 2) + "PABREF id=1\nTEXT text=\"z\"\n"},
+      // A reference followed by its border, alone or in a bracket, has
+      // that border rewritten.
+      {"ExistingBorders", "Everything", TARGETTYPE_PARAGRAPH, kBorderKeys,
+       "PABDEF id=1\nPABREF id=1\n" + Border(0, 0) + "TEXT text=\"x\"\nPARAGRAPH\nPABREF id=1\n" +
+           "BEGIN sig=0xFFFC\n" + Border(0, 0) + "END sig=0xFFFC\nTEXT text=\"z\"\n",
+       "PABDEF id=1\nPABREF id=1\n" + Border(1, 2) + "TEXT text=\"x\"\nPARAGRAPH\nPABREF id=1\n" +
+           "BEGIN sig=0xFFFC\n" + Border(1, 2) + "END sig=0xFFFC\nTEXT text=\"z\"\n"},
+      // Without a border key no border is added.
+      {"NoBorderKey", "Everything", TARGETTYPE_PARAGRAPH, "Caption=x BorderShadow=3",
+       kHead + kSecond, kHead + kSecond},
+      // A rule: its flags from the keys, its identity texts from the
+      // HRHTML keys.
+      {"Rule", "Everything", TARGETTYPE_HR, "FitToWindow=No No3DShadow=Yes HRHTMLClass='r'",
+       kHead + Rule(0x4) + "IDNAME id=\"h\"\n" + kTail,
+       kHead + Rule(0x8) + "IDNAME id=\"h\" class=\"r\"\n" + kTail},
+      // The identity texts need an HRHTML key.
+      {"RuleWithoutIdentityKeys", "Everything", TARGETTYPE_HR, "No3DShadow=Yes Class='r'",
+       kHead + Rule(0x4) + "IDNAME id=\"h\"\n" + kTail,
+       kHead + Rule(0xC) + "IDNAME id=\"h\"\n" + kTail},
+  });
+}
+
+/* A URL link's target and identity texts are not set: the operation
+ * answers 1028 and the note keeps its body. */
+TEST_F(TargetPropertiesSetTest, UrlLinksAreRefused) {
+  const std::string body = kHead + "TARGET frame=\"_top\"\n" + kTail;
+  const NOTEID id = StoreNote(body);
+  EXPECT_EQ(Set(id, "Everything", TARGETTYPE_URLLINK, "Target=_blank"), 1028);
+  EXPECT_EQ(Stored(id), Expected(body));
+}
+
+/* Over every failing host and tracked allocation: the status is returned
+ * (263 for tracked memory) and the note keeps its body, or the change is
+ * whole. */
+TEST_F(TargetPropertiesSetTest, SettingsAreAllOrNothingAtEveryFailedAllocation) {
+  struct sweep_case {
+    const char* name;
+    const char* definition;
+    WORD type;
+    std::string properties;
+    std::string body;
+    std::string expected;
+  };
+  const sweep_case cases[] = {
+      {"Graphic", "Graphic 1", TARGETTYPE_GRAPHIC, kGraphicKeys,
+       kHead + "GRAPHIC\n" + AltText("ab") + Caption("old", 0, kNoFont) + kTail,
+       kHead + kOpen + "GRAPHIC\n" + AltText("new") + Caption("cap", 1, kBoldTwelve) +
+           "IDNAME class=\"c\"" + kEven + Border(1, 3) + kClose + kTail},
+      {"Layer", "Layer 1", TARGETTYPE_LAYER, "Scheme=fixed LayerHTMLID='x'",
+       Layer(Position(1, 0, kNoLength, kNoLength, 0, 0)),
+       Layer(Position(3, 0, kNoLength, kNoLength, 0, 0), "IDNAME id=\"x\"" + kEven)},
+      {"Paragraph", "Everything", TARGETTYPE_PARAGRAPH, kBorderKeys,
+       "PABDEF id=1\nPABREF id=1\n" + Border(0, 0) + "TEXT text=\"x\"\n",
+       "PABDEF id=1\nPABREF id=1\n" + Border(1, 2) + "TEXT text=\"x\"\n"},
+  };
+  for (const sweep_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<Bytes> before = {note_testing::Value(Script(c.body).RecordBytes())};
+    const std::vector<Bytes> after = {note_testing::Value(Script(c.expected).RecordBytes())};
+    for (const allocation_faults::control& control : allocation_faults::kControls) {
+      SCOPED_TRACE(control.name);
+      const bool tracked = control.arm == VelkoTestFailTrackedAllocation;
+      const int failed = allocation_faults::SweepStoredOperation(
+          control, [&] { return StoreNote(c.body); },
+          [&](NOTEID note, const std::function<void()>& arm) {
+            const STATUS status =
+                static_cast<STATUS>(OnChunk(note, c.definition, [&](VelkoRTChunk* chunk) {
+                  arm();
+                  return static_cast<long>(
+                      chunk->AlterRichText(ACTION_SET_TARGET_PROPERTIES, c.type, 0, 0, 0,
+                                           c.properties.c_str(), nullptr, nullptr, nullptr));
+                }));
+            if (tracked && status != NOERROR) {
+              EXPECT_EQ(status, 263);
+            }
+            return status;
+          },
+          [&](NOTEID note) { return note_testing::StoredBodyValues(path_, note, true); }, before,
+          after);
+      EXPECT_GT(failed, 0);
+    }
+  }
+}
+
 } // namespace
