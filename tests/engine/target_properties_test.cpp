@@ -2,8 +2,8 @@
 // chunk's class interface on a note of a database file: the body the run
 // stores, read back with the database opened anew, against records written
 // by hand with the byte builder, per target type; what is set on graphics
-// and layers read back through the target-property query; the target types
-// not built; and the action over every failing allocation.
+// and layers read back through the target-property query; refusals; and
+// the action over every failing allocation.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -347,13 +347,25 @@ TEST_F(TargetPropertiesSetTest, ParagraphsAndRulesTakeTheirKeys) {
   });
 }
 
-/* A URL link's target and identity texts are not set: the operation
- * answers 1028 and the note keeps its body. */
-TEST_F(TargetPropertiesSetTest, UrlLinksAreRefused) {
-  const std::string body = kHead + "TARGET frame=\"_top\"\n" + kTail;
-  const NOTEID id = StoreNote(body);
-  EXPECT_EQ(Set(id, "Everything", TARGETTYPE_URLLINK, "Target=_blank"), 1028);
-  EXPECT_EQ(Stored(id), Expected(body));
+/* Refusals answer 1028 and leave the note its body: a URL link's target
+ * and identity texts, which are not set, and a text too long for its
+ * record, in the chunk or where it closes. */
+TEST_F(TargetPropertiesSetTest, RefusalsLeaveTheBody) {
+  const std::string tooLong = "AltText='" + std::string(64382 - 12 + 1, 'a') + "'";
+  const set_case cases[] = {
+      {"UrlLink", "Everything", TARGETTYPE_URLLINK, "Target=_blank",
+       kHead + "TARGET frame=\"_top\"\n" + kTail, ""},
+      {"LongAltText", "Graphic 1", TARGETTYPE_GRAPHIC, tooLong,
+       kHead + "GRAPHIC\n" + AltText("ab") + kTail, ""},
+      {"LongNewAltText", "Graphic 1", TARGETTYPE_GRAPHIC, tooLong, kHead + "GRAPHIC\n" + kTail,
+       ""},
+  };
+  for (const set_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID id = StoreNote(c.body);
+    EXPECT_EQ(Set(id, c.definition, c.type, c.properties), 1028);
+    EXPECT_EQ(Stored(id), Expected(c.body));
+  }
 }
 
 /* Over every failing host and tracked allocation: the status is returned
