@@ -14,9 +14,8 @@
  * AppendChunk.
  *
  * The HTML identity texts (2422) are engine/actions_html_value.cpp, the
- * field modification (2416) engine/actions_field_modify.cpp; the other
- * actions that reach ProcessTableAction are refused by the driver
- * before the walk until they are built.
+ * field modification (2416) engine/actions_field_modify.cpp and the
+ * target attributes (2437) engine/actions_target_properties.cpp.
  */
 #include <stddef.h>
 #include <stdlib.h>
@@ -370,6 +369,8 @@ STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,
     return SetHtmlValue(record, signature, length, output, state);
   if (state->action == ACTION_MODIFY_FIELD)
     return ModifyField(signature, output, state);
+  if (state->action == ACTION_SET_TARGET_PROPERTIES)
+    return SetTargetProperties(record, signature, length, output, state);
   return kServiceNotAvailable;
 }
 

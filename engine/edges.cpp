@@ -163,6 +163,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = PropertySetWorkAtStop(state);
   else if (HasWrapWork(state->action))
     status = WrapWorkAtChunkStop(state);
+  else if (state->action == ACTION_SET_TARGET_PROPERTIES)
+    status = TargetPropertiesAtChunkStop(state);
   else if (HasStopWork(state->action))
     status = EdgeWorkAtChunkStop(record, signature, length, state);
   NoteEmitted(before, state);

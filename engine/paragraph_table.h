@@ -41,6 +41,12 @@ STATUS HtmlValueAtChunkStop(chunk_process_state* state);
 /* Field modification (action 2416): the case for a record of the chunk. */
 STATUS ModifyField(WORD signature, chunk_record_output* output, chunk_process_state* state);
 
+/* Target attributes (action 2437): the case for a record of the chunk,
+ * and the records still missing where the chunk closes. */
+STATUS SetTargetProperties(const char* record, WORD signature, DWORD length,
+                           chunk_record_output* output, chunk_process_state* state);
+STATUS TargetPropertiesAtChunkStop(chunk_process_state* state);
+
 /* ChangeParagraph where a smaller chunk opens inside a paragraph: a
  * changed copy of the definition in effect under a new PABID, and a
  * reference to it. */

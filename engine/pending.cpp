@@ -31,8 +31,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_REPLACE_TEXT_SAME_LENGTH, ACTION_REMOVE_FIELDS,
     /* ProcessLinkMatchingAction */
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
-    /* ProcessTableAction */
-    ACTION_SET_TARGET_PROPERTIES,
 };
 // clang-format on
 

@@ -221,6 +221,13 @@ struct chunk_process_state {
   DWORD html_cell_open = 0;
   /* Cell colours: per table depth, the open cell has its colour record. */
   DWORD colored_cells = 0;
+  /* Target attributes: the attribute records the chunk holds or has been
+   * given (bits of engine/actions_target_properties.cpp), and a graphic
+   * bracket opened for them that the chunk's close ends. */
+  DWORD target_records = 0;
+  DWORD target_bracket_open = 0;
+  /* Per layer depth, the open layer has its identity record. */
+  DWORD target_layer_identities = 0;
 };
 
 /* The item whose records the operation walks. */
