@@ -7,7 +7,8 @@
  * Paragraphs take border records (a new one before a paragraph reference
  * that has none); graphics their alternate text, caption, identity texts
  * and border; layers their position, box size, background and identity
- * texts; horizontal rules their rule record and identity texts. A record
+ * texts; horizontal rules their rule record and identity texts; URL
+ * links their target frame and identity texts. A record
  * the chunk holds is rebuilt in a block of its own; the records a graphic
  * (or section) and a layer still lack are added where the chunk closes,
  * each once, and a bracket opened around a graphic for them is closed
@@ -41,6 +42,8 @@ constexpr DWORD kHasCaption = 0x02;
 constexpr DWORD kHasGraphicIdentity = 0x04;
 constexpr DWORD kHasBorder = 0x08;
 constexpr DWORD kHasLayerIdentity = 0x10;
+constexpr DWORD kHasLinkTarget = 0x20;
+constexpr DWORD kHasLinkIdentity = 0x40;
 
 constexpr WORD kBracketVersion = 1;
 
@@ -456,6 +459,104 @@ STATUS SetRuleRecord(const char* record, WORD signature, DWORD length,
   return Replace(bytes, output, state);
 }
 
+/* ---- URL links ---- */
+
+/* A target record naming the frame; false when too long. */
+bool Target(CDTARGET fixed, const std::string& name, std::string* bytes) {
+  if (sizeof fixed + name.size() > kAttributeRecordLimit)
+    return false;
+  fixed.Header.Signature = SIG_CD_TARGET;
+  fixed.TargetLength = static_cast<WORD>(name.size());
+  *bytes = WithText(fixed, name);
+  return true;
+}
+
+/* The link's identity keys ("ID=" ... "Name=") under the identity
+ * record's own names ("URLHTMLID=" ...), each value in a delimiter it
+ * does not hold; empty when s1 holds none of them. */
+std::string LinkIdentityKeys(const char* properties) {
+  static constexpr const char* kKeys[] = {"ID", "Class", "Style", "Title", "Other", "Name"};
+  std::string keys;
+  for (const char* key : kKeys) {
+    std::string value;
+    if (!Value(properties, (std::string(key) + "=").c_str(), &value))
+      continue;
+    char delimiter = '"';
+    for (char candidate : {'"', '\'', '|', '~'}) {
+      delimiter = candidate;
+      if (value.find(candidate) == std::string::npos)
+        break;
+    }
+    keys += std::string("URLHTML") + key + "=" + delimiter + value + delimiter + " ";
+  }
+  return keys;
+}
+
+/* The link's identity record with its keys applied (existing: null for a
+ * new one); *changed tells whether a part changed. */
+STATUS LinkIdentity(const char* existing, DWORD length, chunk_process_state* state,
+                    std::string* bytes, DWORD* changed) {
+  const std::string keys = LinkIdentityKeys(state->s1);
+  *changed = 0;
+  if (keys.empty())
+    return NOERROR;
+  const char* properties = state->s1;
+  state->s1 = keys.c_str();
+  const STATUS status = Identity(existing, length, "URL", state, bytes, changed);
+  state->s1 = properties;
+  return status;
+}
+
+/* The link's records: its target and identity records are rebuilt; a link
+ * that lacks them gets them before its end. The begin record holds only
+ * the link's data (the URL), so it stays as it is. */
+STATUS SetLinkRecord(const char* record, WORD signature, DWORD length,
+                     chunk_record_output* output, chunk_process_state* state) {
+  std::string bytes;
+  std::string name;
+  switch (signature) {
+  case SIG_CD_V4HOTSPOTBEGIN:
+  case SIG_CD_HOTSPOTBEGIN:
+    state->target_records &= ~(kHasLinkTarget | kHasLinkIdentity);
+    return NOERROR;
+  case SIG_CD_TARGET:
+    state->target_records |= kHasLinkTarget;
+    if (!Value(state->s1, "Target=", &name))
+      return NOERROR;
+    if (!Target(FixedPart<CDTARGET>(record, length), name, &bytes))
+      return kAttributeRecordFull;
+    return Replace(bytes, output, state);
+  case SIG_CD_IDNAME: {
+    state->target_records |= kHasLinkIdentity;
+    DWORD changed = 0;
+    if (STATUS status = LinkIdentity(record, length, state, &bytes, &changed);
+        status != NOERROR || changed == 0)
+      return status;
+    return Replace(bytes, output, state);
+  }
+  case SIG_CD_V4HOTSPOTEND:
+  case SIG_CD_HOTSPOTEND: {
+    const DWORD had = state->target_records;
+    state->target_records |= kHasLinkTarget | kHasLinkIdentity;
+    if ((had & kHasLinkTarget) == 0 && Value(state->s1, "Target=", &name)) {
+      if (!Target(CDTARGET{}, name, &bytes))
+        return kAttributeRecordFull;
+      if (STATUS status = Emit(bytes, SIG_CD_TARGET, state); status != NOERROR)
+        return status;
+    }
+    if ((had & kHasLinkIdentity) != 0)
+      return NOERROR;
+    DWORD changed = 0;
+    if (STATUS status = LinkIdentity(nullptr, 0, state, &bytes, &changed);
+        status != NOERROR || changed == 0)
+      return status;
+    return Emit(bytes, SIG_CD_IDNAME, state);
+  }
+  default:
+    return NOERROR;
+  }
+}
+
 /* ---- where the chunk closes ---- */
 
 /* The graphic records the chunk lacks for the keys s1 holds. */
@@ -515,7 +616,7 @@ STATUS SetTargetProperties(const char* record, WORD signature, DWORD length,
   case TARGETTYPE_HR:
     return SetRuleRecord(record, signature, length, output, state);
   case TARGETTYPE_URLLINK:
-    return kServiceNotAvailable; // the link's target and identity texts are not built
+    return SetLinkRecord(record, signature, length, output, state);
   default:
     return NOERROR;
   }

@@ -347,14 +347,41 @@ TEST_F(TargetPropertiesSetTest, ParagraphsAndRulesTakeTheirKeys) {
   });
 }
 
-/* Refusals answer 1028 and leave the note its body: a URL link's target
- * and identity texts, which are not set, and a text too long for its
- * record, in the chunk or where it closes. */
+/* ---- URL links ---- */
+
+std::string UrlLink(const std::string& records) {
+  return kHead + "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1000 data=\"u\"\n" + records +
+         "TEXT text=\"l\"\nHOTSPOTEND sig=0xAE\n" + kTail;
+}
+const std::string kLinkKeys = "Target=_blank Class='c' Title='t t' LinkHTMLID=x";
+
+TEST_F(TargetPropertiesSetTest, UrlLinksTakeTheirKeys) {
+  RunCases(this, {
+      // The target frame and the identity texts are rewritten; the begin
+      // record, which holds only the URL, stays.
+      {"RecordsOfTheLink", "URLLink 1", TARGETTYPE_URLLINK, kLinkKeys,
+       UrlLink("TARGET frame=\"_top\"\nIDNAME id=\"a\"\n"),
+       UrlLink("TARGET frame=\"_blank\"\nIDNAME id=\"a\" class=\"c\" title=\"t t\"" + kEven)},
+      // A link without them gets both before its end.
+      {"RecordsAdded", "Everything", TARGETTYPE_URLLINK, kLinkKeys, UrlLink(""),
+       kHead + "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1000 data=\"u\"\nTEXT text=\"l\"\n"
+               "TARGET frame=\"_blank\"\nIDNAME class=\"c\" title=\"t t\"\n"
+               "HOTSPOTEND sig=0xAE\n" + kTail},
+      // Without the link's keys nothing is added.
+      {"NoKeys", "URLLink 1", TARGETTYPE_URLLINK, "AltText=x HotspotHTMLID=y", UrlLink(""),
+       UrlLink("")},
+  });
+}
+
+/* Refusals answer 1028 and leave the note its body: a text too long for
+ * its record, in the chunk or where it closes. */
 TEST_F(TargetPropertiesSetTest, RefusalsLeaveTheBody) {
   const std::string tooLong = "AltText='" + std::string(64382 - 12 + 1, 'a') + "'";
   const set_case cases[] = {
-      {"UrlLink", "Everything", TARGETTYPE_URLLINK, "Target=_blank",
-       kHead + "TARGET frame=\"_top\"\n" + kTail, ""},
+      {"LongTarget", "Everything", TARGETTYPE_URLLINK,
+       "Target='" + std::string(64382 - 12 + 1, 'a') + "'",
+       kHead + "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1000 data=\"u\"\nTEXT text=\"l\"\n"
+               "HOTSPOTEND sig=0xAE\n" + kTail, ""},
       {"LongAltText", "Graphic 1", TARGETTYPE_GRAPHIC, tooLong,
        kHead + "GRAPHIC\n" + AltText("ab") + kTail, ""},
       {"LongNewAltText", "Graphic 1", TARGETTYPE_GRAPHIC, tooLong, kHead + "GRAPHIC\n" + kTail,
