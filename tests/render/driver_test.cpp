@@ -122,7 +122,7 @@ TEST_F(DriverTest, BracketedTextIsWrittenRawOnlyWithThePresets) {
 
 /* ---- families not rendered yet: their text renders flat ---- */
 
-TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
+TEST_F(DriverTest, HotspotsAndSectionsRenderTheirTextFlatAfterATable) {
   Body body;
   AddFirstParagraph(body, Definition(1), 1, "Before ");
   body.Add(cdbuild::PreTableBegin()).Add(cdbuild::TableBegin());
@@ -131,12 +131,11 @@ TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
   body.Add(cdbuild::TableEnd());
   body.Add(cdbuild::HotspotBegin({.type = 4})).Add(Text(" link")).Add(cdbuild::HotspotEnd());
   body.Add(cdbuild::Sized(SIG_CD_SECTIONBAR, 14)).Add(Text(" section"));
-  body.Add(cdbuild::Sized(SIG_CD_LAYOUT, sizeof(CDLAYOUT))).Add(Text(" layout"));
   body.Add(cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC) - 2));
   body.Add(Text("."));
   EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before <table border='0'><tr valign='top'>"
                                             "<td width='96'>A1</td><td width='96'> B1</td></tr>"
-                                            "</table> link section layout.");
+                                            "</table> link section.");
 }
 
 TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {
