@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cdbuild/cd_script.h"
 #include "host/host_testing.h"
 #include "render/tag_stack.h"
 #include "store/messages.h"
@@ -259,6 +261,44 @@ TEST_F(DriverTest, ExtraClausesRenderEachChunkAndFlushAtTheEnd) {
   // The extra clause makes the operation render at the end: each chunk in
   // mode 1, then the final flush.
   EXPECT_EQ(Generate("HTML", "Generation=Fragment", "Text 3"), "End");
+}
+
+
+/* ---- statuses ---- */
+
+/* An image whose file cannot be written (its name is taken by a
+ * directory) in a second paragraph, with text after it: the image
+ * renderer's 1028 ends the walk, the paragraph's open division is still
+ * closed, and the status is what the driver answers and what the chunk
+ * reports; GenerateHTML gives no text for the cut document. */
+TEST_F(DriverTest, ARenderersFailureEndsTheWalkAfterTheClosingTagsAndIsReturned) {
+  namespace fs = std::filesystem;
+  const fs::path directory = fs::path(::testing::TempDir()) / "velko_driver_status";
+  fs::remove_all(directory);
+  fs::create_directories(directory / "x.gif"); // the file's name is taken
+  Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\n"
+                                   "PARAGRAPH\nPABREF id=1\nTEXT text=\"B\"\n"
+                                   "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+                                   "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
+                                   "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\n"
+                                   "END sig=CDGRAPHIC\nTEXT text=\"after\"\n",
+                                   &body, &error))
+      << error.line << ": " << error.message;
+  const std::string options =
+      "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
+      directory.string();
+  Prepare(body, options.c_str());
+  EXPECT_EQ(Drive(0, kServiceNotAvailable),
+            Sheet(kOneRule) + "A<div class=\"pabid1\">B<img src=\"/i/x.gif\" height=\"1\" "
+                              "width=\"1\" name=\"x\" border=\"0\"></div>");
+  Unload();
+  Load(body);
+  char *result = chunk_->GenerateHTML("", "HTML", options.c_str(), 0, nullptr, nullptr);
+  EXPECT_EQ(result, nullptr);
+  EXPECT_EQ(chunk_->status, kServiceNotAvailable);
+  fs::remove_all(directory);
 }
 
 } // namespace
