@@ -301,4 +301,56 @@ TEST_F(DriverTest, ARenderersFailureEndsTheWalkAfterTheClosingTagsAndIsReturned)
   fs::remove_all(directory);
 }
 
+/* ---- layers ---- */
+
+/* Layers nested deeper than the driver goes: the first that would start
+ * at the bound is left out whole with all it holds, the ones around it
+ * close in order, and the walk goes on after them with no layer open. */
+TEST_F(DriverTest, LayersNestedTooDeepAreLeftOutWhole) {
+  constexpr int kLayers = 100;
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  for (int i = 0; i < kLayers; ++i)
+    body.Add(cdbuild::LayerBegin()).Add(cdbuild::Layer()).Add(Text("x"));
+  for (int i = 0; i < kLayers; ++i)
+    body.Add(cdbuild::LayerEnd());
+  body.Add(Text("end"));
+  std::string expected = Sheet(kOneRule) + "A";
+  constexpr int kRendered = 63; // the layer at depth 64 and all inside it go
+  for (int i = 0; i < kRendered; ++i)
+    expected += "<div style=\"\">x";
+  for (int i = 0; i < kRendered; ++i)
+    expected += "</div>";
+  EXPECT_EQ(Render(body), expected + "end");
+  EXPECT_EQ(context_->layer_level, 0u);
+}
+
+/* A failure inside a layer's content ends the walk at its depth: the layer
+ * and the paragraph around it are closed, the status is returned. */
+TEST_F(DriverTest, AFailureInsideALayerIsReturnedWithTheLayerClosed) {
+  namespace fs = std::filesystem;
+  const fs::path directory = fs::path(::testing::TempDir()) / "velko_driver_layer_status";
+  fs::remove_all(directory);
+  fs::create_directories(directory / "x.gif");
+  Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\n"
+                                   "LAYERBEGIN\nLAYER\nTEXT text=\"in\"\n"
+                                   "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+                                   "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
+                                   "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\n"
+                                   "END sig=CDGRAPHIC\nTEXT text=\"lost\"\nLAYEREND\n"
+                                   "TEXT text=\"after\"\n",
+                                   &body, &error))
+      << error.line << ": " << error.message;
+  const std::string options =
+      "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
+      directory.string();
+  Prepare(body, options.c_str());
+  EXPECT_EQ(Drive(0, kServiceNotAvailable),
+            Sheet(kOneRule) + "A<div style=\"\">in<img src=\"/i/x.gif\" height=\"1\" "
+                              "width=\"1\" name=\"x\" border=\"0\"></div>");
+  fs::remove_all(directory);
+}
+
 } // namespace
