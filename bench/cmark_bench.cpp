@@ -5,12 +5,16 @@
 //   plain   paragraphs of plain words;
 //   styled  paragraphs of alternating plain and bold or italic runs of 2-5
 //           words;
-//   lists   a lead paragraph and a bulleted list of 3-8 items, in turn.
+//   lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
+//   tables  a paragraph holding a link (a URL hotspot; "[text](url)") and
+//           ending in an image (an embedded GIF; "![](src)"), then a
+//           table of 6 columns and 3-6 rows of 1-3 words a cell (a pipe
+//           table, which cmark without extensions reads as text).
 // Both forms hold the same words and the same styled elements (neighbouring
 // runs of one style never occur, so neither side merges what the other
 // keeps apart); each mix is checked before it is timed: the same text once
-// the tags are stripped (white space aside) and the same count of bold,
-// italic and list-item elements.
+// the tags are stripped (white space and a pipe table's "|" and "-" aside)
+// and the same count of bold, italic and list-item elements.
 //
 // Timed per mix:
 //   BM_Cmark/<mix>         cmark_markdown_to_html on the Markdown;
@@ -49,10 +53,13 @@ constexpr char kDatabase[] = "mem:cmarkbench";
 constexpr char kItemName[] = "Body";
 constexpr double kMegabyte = 1000.0 * 1000.0;
 constexpr size_t kTextBytes = 10 * 1000 * 1000;
+constexpr int kTableColumns = 6;
+constexpr char kLinkURL[] = "http://example.com/page";
+constexpr char kImageSource[] = "/images/picture.gif";
 
 /* ---- the mixes ---- */
 
-enum class style { kPlain, kBold, kItalic };
+enum class style { kPlain, kBold, kItalic, kLink, kImage };
 
 struct run {
   style kind;
@@ -62,6 +69,7 @@ struct run {
 struct block {
   bool item; /* a list item, else a paragraph */
   std::vector<run> runs;
+  std::vector<std::vector<std::string>> rows{}; /* a table's cell texts, when not empty */
 };
 
 std::string Words(Sequence& sequence, uint32_t low, uint32_t high) {
@@ -93,6 +101,20 @@ void NextBlocks(const std::string& mix, Sequence& sequence, std::vector<block>* 
       paragraph.runs.push_back({kind, Words(sequence, 2, 5)});
     }
     blocks->push_back(paragraph);
+  } else if (mix == "tables") {
+    blocks->push_back({false,
+                       {{style::kPlain, Words(sequence, 10, 30)},
+                        {style::kLink, Words(sequence, 2, 4)},
+                        {style::kPlain, Words(sequence, 5, 15)},
+                        {style::kImage, ""}}});
+    block table{false, {}};
+    const uint32_t rows = 3 + sequence.Next(4);
+    for (uint32_t row = 0; row < rows; ++row) {
+      table.rows.emplace_back();
+      for (int column = 0; column < kTableColumns; ++column)
+        table.rows.back().push_back(Words(sequence, 1, 3));
+    }
+    blocks->push_back(table);
   } else {
     blocks->push_back({false, {{style::kPlain, Words(sequence, 20, 60)}}});
     const uint32_t items = 3 + sequence.Next(6);
@@ -105,6 +127,48 @@ void NextBlocks(const std::string& mix, Sequence& sequence, std::vector<block>* 
  * run before it. */
 std::string RunText(const block& b, size_t k) {
   return b.runs[k].text + (k + 1 < b.runs.size() ? " " : "");
+}
+
+/* A pipe table: the first row as its head, then the delimiter row. */
+std::string PipeTable(const std::vector<std::vector<std::string>>& rows) {
+  std::string text;
+  for (size_t row = 0; row < rows.size(); ++row) {
+    for (const std::string& cell : rows[row])
+      text += "| " + cell + " ";
+    text += "|\n";
+    if (row == 0) {
+      for (size_t column = 0; column < rows[row].size(); ++column)
+        text += "|---";
+      text += "|\n";
+    }
+  }
+  return text;
+}
+
+/* The same table as records: a cell record, the reference and the text of
+ * each cell. */
+void AddTable(cdbuild::Body& body, const std::vector<std::vector<std::string>>& rows) {
+  body.Add(cdbuild::TableBegin());
+  for (size_t row = 0; row < rows.size(); ++row) {
+    for (size_t column = 0; column < rows[row].size(); ++column) {
+      cdbuild::TableCellFields fields;
+      fields.row = static_cast<BYTE>(row);
+      fields.column = static_cast<BYTE>(column);
+      body.Add(cdbuild::TableCell(fields));
+      body.Add(cdbuild::PabRef(1));
+      body.Add(cdbuild::Text(rows[row][column]));
+    }
+  }
+  body.Add(cdbuild::TableEnd());
+}
+
+/* An embedded GIF of one segment, in its bracket. */
+void AddImage(cdbuild::Body& body) {
+  body.Add(cdbuild::Begin(SIG_CD_GRAPHIC));
+  body.Add(cdbuild::Graphic());
+  body.Add(cdbuild::ImageHeader({.image_type = 1, .width = 1, .height = 1, .segment_count = 1}));
+  body.Add(cdbuild::ImageSegment({'G', 'I', 'F'}));
+  body.Add(cdbuild::End(SIG_CD_GRAPHIC));
 }
 
 struct mix_document {
@@ -124,6 +188,10 @@ const mix_document& Mix(const std::string& mix) {
     const size_t from = blocks.size();
     NextBlocks(mix, sequence, &blocks);
     for (size_t b = from; b < blocks.size(); ++b) {
+      if (!blocks[b].rows.empty()) {
+        doc.markdown += "\n" + PipeTable(blocks[b].rows);
+        continue;
+      }
       const bool previousItem = b > 0 && blocks[b - 1].item;
       std::string line = blocks[b].item ? (previousItem ? "- " : "\n- ") : "\n";
       for (size_t k = 0; k < blocks[b].runs.size(); ++k) {
@@ -131,7 +199,12 @@ const mix_document& Mix(const std::string& mix) {
                            : blocks[b].runs[k].kind == style::kItalic ? "*"
                                                                       : "";
         // The blank stays outside the emphasis, as Markdown needs it.
-        line += mark + blocks[b].runs[k].text + mark + (k + 1 < blocks[b].runs.size() ? " " : "");
+        const std::string& text = blocks[b].runs[k].text;
+        const std::string element =
+            blocks[b].runs[k].kind == style::kLink    ? "[" + text + "](" + kLinkURL + ")"
+            : blocks[b].runs[k].kind == style::kImage ? std::string("![](") + kImageSource + ")"
+                                                      : mark + text + mark;
+        line += element + (k + 1 < blocks[b].runs.size() ? " " : "");
       }
       doc.markdown += line + "\n";
     }
@@ -142,9 +215,25 @@ const mix_document& Mix(const std::string& mix) {
   // The list's definition: bulleted (flags 0x0400).
   body.Add(cdbuild::PabDef({.id = 3, .left = 1800, .flags = 0x0400}));
   for (const block& b : blocks) {
+    if (!b.rows.empty()) {
+      AddTable(body, b.rows);
+      continue;
+    }
     body.Add(cdbuild::Paragraph());
     body.Add(cdbuild::PabRef(b.item ? 3 : 1));
     for (size_t k = 0; k < b.runs.size(); ++k) {
+      if (b.runs[k].kind == style::kLink) {
+        body.Add(cdbuild::HotspotBegin({.type = 11, .flags = 0x1000, .data = kLinkURL}));
+        body.Add(cdbuild::Text(RunText(b, k)));
+        body.Add(cdbuild::HotspotEnd());
+        continue;
+      }
+      if (b.runs[k].kind == style::kImage) {
+        AddImage(body);
+        if (k + 1 < b.runs.size())
+          body.Add(cdbuild::Text(" "));
+        continue;
+      }
       const BYTE attributes = b.runs[k].kind == style::kBold     ? 0x01
                               : b.runs[k].kind == style::kItalic ? 0x02
                                                                  : 0x00;
@@ -165,7 +254,8 @@ std::string Stripped(const std::string& html) {
   std::string text = std::regex_replace(html, kTag, "");
   std::string kept;
   for (char c : text) {
-    if (c != ' ' && c != '\n' && c != '\t' && c != '\r')
+    // A pipe table's delimiters are text to cmark without extensions.
+    if (c != ' ' && c != '\n' && c != '\t' && c != '\r' && c != '|' && c != '-')
       kept += c;
   }
   return kept;
@@ -310,7 +400,7 @@ void BM_RenderLoaded(benchmark::State& state, const std::string& mix) {
 }
 
 [[maybe_unused]] const bool kRegistered = [] {
-  for (const char* mix : {"plain", "styled", "lists"}) {
+  for (const char* mix : {"plain", "styled", "lists", "tables"}) {
     const std::string name = mix;
     benchmark::RegisterBenchmark(("BM_Cmark/" + name).c_str(), BM_Cmark, name)
         ->Unit(benchmark::kMillisecond)

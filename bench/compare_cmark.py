@@ -8,21 +8,26 @@ script that `velko build` turns into a CD file:
   plain   paragraphs of plain words;
   styled  paragraphs of alternating plain and bold or italic runs of 2-5
           words;
-  lists   a lead paragraph and a bulleted list of 3-8 items, in turn.
+  lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
+  tables  a paragraph holding a link (a URL hotspot; "[text](url)") and
+          ending in an image (an embedded GIF; "![](src)"), then a table of
+          6 columns and 3-6 rows of 1-3 words a cell (a pipe table, which
+          cmark without extensions reads as text), in turn.
 
 Both forms hold the same words and the same styled elements: every run and
 every list item is written on both sides, and neighbouring runs of one style
 never occur, so neither side merges what the other keeps apart. The script
 checks this on the outputs before it times anything: the same text once the
 tags are stripped (whitespace aside, since the two put different white
-space between blocks) and the same count of bold, italic and list-item
+space between blocks, and a pipe table's "|" and "-", which cmark writes as
+text) and the same count of bold, italic and list-item
 elements.
 
 Then the two commands run alternately, one warm-up pair and at least seven
 timed pairs, each with its output thrown away, and the script prints per
 mix and size: the median wall time of each, the median of the ratios of the
 pairs (velko / cmark), MB of Markdown text per second, and the median peak
-resident memory of each.
+resident memory of each. The ratio's targets: 0.5 for the tables mix.
 
 Standard library only. Usage:
   bench/compare_cmark.py [--velko build/release/tools/velko] [--cmark cmark]
@@ -79,10 +84,48 @@ def list_blocks(rng):
             yield "li", [("", words(rng, 4, 12))]
 
 
-MIXES = {"plain": plain_blocks, "styled": styled_blocks, "lists": list_blocks}
+TABLE_COLUMNS = 6
+LINK_URL = "http://example.com/page"
+IMAGE_SOURCE = "/images/picture.gif"
+
+
+def table_blocks(rng):
+    while True:
+        yield "p", [("", words(rng, 10, 30)), ("a", words(rng, 2, 4)),
+                    ("", words(rng, 5, 15)), ("img", "")]
+        yield "table", [[words(rng, 1, 3) for _ in range(TABLE_COLUMNS)]
+                        for _ in range(rng.randint(3, 6))]
+
+
+MIXES = {"plain": plain_blocks, "styled": styled_blocks, "lists": list_blocks,
+         "tables": table_blocks}
+
+
+def pipe_table(rows):
+    lines = []
+    for index, row in enumerate(rows):
+        lines.append("".join("| %s " % cell for cell in row) + "|")
+        if index == 0:
+            lines.append("|---" * len(row) + "|")
+    return "\n" + "\n".join(lines) + "\n"
+
+
+def table_script(rows):
+    lines = ["TABLEBEGIN"]
+    for row, cells in enumerate(rows):
+        for column, cell in enumerate(cells):
+            lines += ["TABLECELL row=%d column=%d" % (row, column), "PABREF id=1",
+                      'TEXT text="%s"' % cell]
+    return "\n".join(lines + ["TABLEEND"]) + "\n"
+
+
+IMAGE_SCRIPT = ("BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=1\n"
+                'IMAGESEGMENT data="GIF"\nEND sig=CDGRAPHIC')
 
 
 def markdown_of(kind, runs, previous_kind):
+    if kind == "table":
+        return pipe_table(runs)
     text = []
     for index, (style, run) in enumerate(runs):
         # A blank between runs, inside the plain run's text on the CD side.
@@ -91,6 +134,10 @@ def markdown_of(kind, runs, previous_kind):
             text.append("**" + run + "**" + sep)
         elif style == "i":
             text.append("*" + run + "*" + sep)
+        elif style == "a":
+            text.append("[" + run + "](" + LINK_URL + ")" + sep)
+        elif style == "img":
+            text.append("![](" + IMAGE_SOURCE + ")" + sep)
         else:
             text.append(run + sep)
     line = "".join(text)
@@ -100,9 +147,20 @@ def markdown_of(kind, runs, previous_kind):
 
 
 def script_of(kind, runs):
+    if kind == "table":
+        return table_script(runs)
     lines = ["PARAGRAPH", "PABREF id=2" if kind == "li" else "PABREF id=1"]
     for index, (style, run) in enumerate(runs):
         sep = " " if index + 1 < len(runs) else ""
+        if style == "a":
+            lines += ['HOTSPOTBEGIN type=11 flags=0x1000 data="%s"' % LINK_URL,
+                      'TEXT text="%s%s"' % (run, sep), "HOTSPOTEND"]
+            continue
+        if style == "img":
+            lines.append(IMAGE_SCRIPT)
+            if sep:
+                lines.append('TEXT text=" "')
+            continue
         attributes = {"b": " attributes=bold", "i": " attributes=italic"}.get(style, "")
         lines.append('TEXT%s text="%s%s"' % (attributes, run, sep))
     return "\n".join(lines) + "\n"
@@ -145,7 +203,8 @@ def check_like_for_like(md, cd, velko, cmark):
     ours = body.group(1) if body else ours
 
     def text(html):
-        return re.sub(r"\s+", "", re.sub(r"<[^>]*>", "", html))
+        # A pipe table's delimiters are text to cmark without extensions.
+        return re.sub(r"[\s|-]+", "", re.sub(r"<[^>]*>", "", html))
 
     def count(html, names):
         return sum(len(re.findall(r"<%s[\s>]" % name, html)) for name in names)

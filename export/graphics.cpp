@@ -201,7 +201,10 @@ STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* 
   if (item == nullptr)
     return VELKO_ERR_MEMORY;
   STATUS status = kServiceNotAvailable;
-  if (item->ConnectImageResource(server, databasePath, name, nullptr) == NOERROR) {
+  const STATUS connected = item->ConnectImageResource(server, databasePath, name, nullptr);
+  if (connected == VELKO_ERR_MEMORY) {
+    status = VELKO_ERR_MEMORY; // a resource that could not be read for want of memory
+  } else if (connected == NOERROR) {
     const body_context* body = ItemBody(item);
     if (body == nullptr || body->load_status == VELKO_ERR_MEMORY)
       status = VELKO_ERR_MEMORY;

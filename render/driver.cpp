@@ -89,7 +89,7 @@ struct stream_call {
   WORD depth;
   WORD mode;
   WORD flattened = 0;     /* brackets walked without a further call */
-  STATUS status = 0;      /* of the last renderer: not 0 ends the walk */
+  STATUS status = 0;      /* of the last renderer: not 0 ends the walk and is returned */
   STATUS left_status = 0; /* what the call returns when it leaves */
 };
 
@@ -528,7 +528,9 @@ STATUS WalkRecords(stream_call &call) {
     if (!BufferAllowsMore(call))
       return call.left_status;
   }
-  return NOERROR;
+  // A renderer's failure ends the walk at every depth and is what the
+  // call answers, so that a document cut short never counts as whole.
+  return call.status;
 }
 
 /* ---- the three generations ---- */
@@ -611,7 +613,9 @@ STATUS RenderMarkup(html_render_info *c, WORD begin, WORD depth, WORD mode) {
   const STATUS status = WalkRecords(call);
   if (depth != 0)
     return status;
-  if (status == NOERROR)
+  // The tags opened so far are closed also after a renderer's failure;
+  // output that failed or ran out of room is left as it stands.
+  if (status != VELKO_ERR_MEMORY && c->output_status == NOERROR)
     FinishOutermost(c, mode);
   FreeChunkStyleLists(c);
   return status != NOERROR ? status : c->output_status;

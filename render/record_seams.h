@@ -18,9 +18,11 @@
 STATUS ProcessXMLHotspot(html_render_info *context, WORD beginSignature, WORD depth);
 /* A section's title bar (CDBAR). */
 STATUS ProcessXMLSectionBar(html_render_info *context, WORD beginSignature);
-/* A layer from the CDBEGIN that brackets it. */
+/* A layer from the CDBEGIN that brackets it (or its CDLAYER), through
+ * its CDEND; the status of its content's walk. (render/layer.cpp) */
 STATUS ProcessXMLLayer(html_render_info *context, WORD beginSignature, WORD depth);
-/* A layout region from its CDLAYOUT record. */
+/* A layout region from its CDLAYOUT record through its CDLAYOUTEND; the
+ * status of the last field text rendered. (render/layer.cpp) */
 STATUS ProcessXMLLayout(html_render_info *context, WORD depth);
 /* A document link (CDLINK2, CDLINKEXPORT2, or a note-link resource in a
  * hotspot) at the current record, which stays current. complete 1 writes

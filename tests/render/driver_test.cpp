@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cdbuild/cd_script.h"
 #include "host/host_testing.h"
 #include "render/tag_stack.h"
 #include "store/messages.h"
@@ -122,7 +124,7 @@ TEST_F(DriverTest, BracketedTextIsWrittenRawOnlyWithThePresets) {
 
 /* ---- families not rendered yet: their text renders flat ---- */
 
-TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
+TEST_F(DriverTest, HotspotsAndSectionsRenderTheirTextFlatAfterATable) {
   Body body;
   AddFirstParagraph(body, Definition(1), 1, "Before ");
   body.Add(cdbuild::PreTableBegin()).Add(cdbuild::TableBegin());
@@ -131,12 +133,11 @@ TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
   body.Add(cdbuild::TableEnd());
   body.Add(cdbuild::HotspotBegin({.type = 4})).Add(Text(" link")).Add(cdbuild::HotspotEnd());
   body.Add(cdbuild::Sized(SIG_CD_SECTIONBAR, 14)).Add(Text(" section"));
-  body.Add(cdbuild::Sized(SIG_CD_LAYOUT, sizeof(CDLAYOUT))).Add(Text(" layout"));
   body.Add(cdbuild::Sized(SIG_CD_GRAPHIC, sizeof(CDGRAPHIC) - 2));
   body.Add(Text("."));
   EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before <table border='0'><tr valign='top'>"
                                             "<td width='96'>A1</td><td width='96'> B1</td></tr>"
-                                            "</table> link section layout.");
+                                            "</table> link section.");
 }
 
 TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {
@@ -260,6 +261,96 @@ TEST_F(DriverTest, ExtraClausesRenderEachChunkAndFlushAtTheEnd) {
   // The extra clause makes the operation render at the end: each chunk in
   // mode 1, then the final flush.
   EXPECT_EQ(Generate("HTML", "Generation=Fragment", "Text 3"), "End");
+}
+
+
+/* ---- statuses ---- */
+
+/* An image whose file cannot be written (its name is taken by a
+ * directory) in a second paragraph, with text after it: the image
+ * renderer's 1028 ends the walk, the paragraph's open division is still
+ * closed, and the status is what the driver answers and what the chunk
+ * reports; GenerateHTML gives no text for the cut document. */
+TEST_F(DriverTest, ARenderersFailureEndsTheWalkAfterTheClosingTagsAndIsReturned) {
+  namespace fs = std::filesystem;
+  const fs::path directory = fs::path(::testing::TempDir()) / "velko_driver_status";
+  fs::remove_all(directory);
+  fs::create_directories(directory / "x.gif"); // the file's name is taken
+  Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\n"
+                                   "PARAGRAPH\nPABREF id=1\nTEXT text=\"B\"\n"
+                                   "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+                                   "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
+                                   "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\n"
+                                   "END sig=CDGRAPHIC\nTEXT text=\"after\"\n",
+                                   &body, &error))
+      << error.line << ": " << error.message;
+  const std::string options =
+      "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
+      directory.string();
+  Prepare(body, options.c_str());
+  EXPECT_EQ(Drive(0, kServiceNotAvailable),
+            Sheet(kOneRule) + "A<div class=\"pabid1\">B<img src=\"/i/x.gif\" height=\"1\" "
+                              "width=\"1\" name=\"x\" border=\"0\"></div>");
+  Unload();
+  Load(body);
+  char *result = chunk_->GenerateHTML("", "HTML", options.c_str(), 0, nullptr, nullptr);
+  EXPECT_EQ(result, nullptr);
+  EXPECT_EQ(chunk_->status, kServiceNotAvailable);
+  fs::remove_all(directory);
+}
+
+/* ---- layers ---- */
+
+/* Layers nested deeper than the driver goes: the first that would start
+ * at the bound is left out whole with all it holds, the ones around it
+ * close in order, and the walk goes on after them with no layer open. */
+TEST_F(DriverTest, LayersNestedTooDeepAreLeftOutWhole) {
+  constexpr int kLayers = 100;
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "A");
+  for (int i = 0; i < kLayers; ++i)
+    body.Add(cdbuild::LayerBegin()).Add(cdbuild::Layer()).Add(Text("x"));
+  for (int i = 0; i < kLayers; ++i)
+    body.Add(cdbuild::LayerEnd());
+  body.Add(Text("end"));
+  std::string expected = Sheet(kOneRule) + "A";
+  constexpr int kRendered = 63; // the layer at depth 64 and all inside it go
+  for (int i = 0; i < kRendered; ++i)
+    expected += "<div style=\"\">x";
+  for (int i = 0; i < kRendered; ++i)
+    expected += "</div>";
+  EXPECT_EQ(Render(body), expected + "end");
+  EXPECT_EQ(context_->layer_level, 0u);
+}
+
+/* A failure inside a layer's content ends the walk at its depth: the layer
+ * and the paragraph around it are closed, the status is returned. */
+TEST_F(DriverTest, AFailureInsideALayerIsReturnedWithTheLayerClosed) {
+  namespace fs = std::filesystem;
+  const fs::path directory = fs::path(::testing::TempDir()) / "velko_driver_layer_status";
+  fs::remove_all(directory);
+  fs::create_directories(directory / "x.gif");
+  Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\n"
+                                   "LAYERBEGIN\nLAYER\nTEXT text=\"in\"\n"
+                                   "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+                                   "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
+                                   "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\n"
+                                   "END sig=CDGRAPHIC\nTEXT text=\"lost\"\nLAYEREND\n"
+                                   "TEXT text=\"after\"\n",
+                                   &body, &error))
+      << error.line << ": " << error.message;
+  const std::string options =
+      "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
+      directory.string();
+  Prepare(body, options.c_str());
+  EXPECT_EQ(Drive(0, kServiceNotAvailable),
+            Sheet(kOneRule) + "A<div style=\"\">in<img src=\"/i/x.gif\" height=\"1\" "
+                              "width=\"1\" name=\"x\" border=\"0\"></div>");
+  fs::remove_all(directory);
 }
 
 } // namespace

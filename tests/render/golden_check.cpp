@@ -78,7 +78,8 @@ TEST(GoldenCorpus, HoldsEnoughCasesInEveryFamily) {
     families.insert(golden.family);
   for (const char *family :
        {"frame", "text", "chars", "fonts", "wai", "urls", "spaces", "breaks", "fields", "passthru",
-        "paragraphs", "lists", "hide", "borders", "head", "output", "consolidate", "images"})
+        "paragraphs", "lists", "hide", "borders", "head", "output", "consolidate", "images",
+        "layers"})
     EXPECT_EQ(families.count(family), 1u) << family;
 }
 
