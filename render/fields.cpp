@@ -446,3 +446,8 @@ void CopyTranslatedText(html_render_info *context, const char *text, DWORD lengt
                         BOOL isFormula) {
   Translate(context, text, length, mapping, nullptr, skipLineBreaks, allSpaces, isFormula);
 }
+
+bool RenderFormulaText(html_render_info *context, const char *formula, DWORD length,
+                       render_text *out) {
+  return EvaluateFormula(context, formula, length, out);
+}

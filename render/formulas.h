@@ -24,4 +24,11 @@ STATUS EvaluateRenderFormula(html_render_info *context, const char *formula, DWO
  * any failure hide nothing. */
 bool HideWhenFormulaHides(html_render_info *context, const char *formula, DWORD length);
 
+struct render_text;
+/* The result of the compiled formula as text (a time in the host's text
+ * form, a number with "%g", a list's entries joined by ";") appended to
+ * out; false when it does not start or evaluate. */
+bool RenderFormulaText(html_render_info *context, const char *formula, DWORD length,
+                       render_text *out);
+
 #endif

@@ -1012,3 +1012,19 @@ STATUS ProcessXMLGraphic(html_render_info *context, WORD, WORD) {
   Trace(c, "PXMLGr - OUT");
   return g.status;
 }
+
+bool RenderCheckedFileName(const char *name, size_t length, std::string *checked) {
+  return CheckedName(name, length, checked);
+}
+
+std::string RenderJoinPath(const std::string &directory, const std::string &name) {
+  return JoinPath(directory, name);
+}
+
+std::string RenderRelativeDatabasePath(const html_render_info *context) {
+  return RelativeDatabasePath(context);
+}
+
+std::string RenderNoteUnidText(const html_render_info *context) {
+  return UnidText(NoteUnid(context));
+}

@@ -18,10 +18,6 @@ STATUS ConsumeCurrent(html_render_info *context) {
 
 } // namespace
 
-STATUS ProcessXMLHotspot(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
-
-STATUS ProcessXMLSectionBar(html_render_info *context, WORD) { return ConsumeCurrent(context); }
-
 STATUS ProcessXMLLayer(html_render_info *context, WORD, WORD) { return ConsumeCurrent(context); }
 
 STATUS ProcessXMLLayout(html_render_info *context, WORD) { return ConsumeCurrent(context); }

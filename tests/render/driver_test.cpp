@@ -120,9 +120,11 @@ TEST_F(DriverTest, BracketedTextIsWrittenRawOnlyWithThePresets) {
   EXPECT_EQ(Drive(), Sheet(kOneRule) + "A<b>x y</b>");
 }
 
-/* ---- families not rendered yet: their text renders flat ---- */
+/* ---- hotspots, sections and layouts after a table ---- */
 
-TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
+/* A file hotspot without data keeps only its text; a bar without a title
+ * writes only its rule; a layout not rendered yet leaves its text flat. */
+TEST_F(DriverTest, HotspotsSectionsAndLayoutsAfterATable) {
   Body body;
   AddFirstParagraph(body, Definition(1), 1, "Before ");
   body.Add(cdbuild::PreTableBegin()).Add(cdbuild::TableBegin());
@@ -136,7 +138,7 @@ TEST_F(DriverTest, HotspotsSectionsAndLayoutsRenderTheirTextFlatAfterATable) {
   body.Add(Text("."));
   EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before <table border='0'><tr valign='top'>"
                                             "<td width='96'>A1</td><td width='96'> B1</td></tr>"
-                                            "</table> link section layout.");
+                                            "</table> link<hr /> section layout.");
 }
 
 TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {
