@@ -20,6 +20,7 @@
 #include "engine/services.h"
 #include "host/nsfnote.h"
 #include "host/oslog.h"
+#include "host/status.h"
 #include "render/formulas.h"
 #include "render/graphic.h"
 #include "render/identity.h"
@@ -147,13 +148,19 @@ void PushAnchorEnd(hotspot_call &h) {
 }
 
 /* The text of a hotspot's or resource's data: the data itself, or the
- * result of its formula (the data as written when it does not start). */
+ * result of its formula (the data as written when it does not start or
+ * evaluate). Out of memory leaves out's status 263. */
 void DataText(html_render_info *c, const char *data, DWORD length, bool formula,
               render_text *out) {
   if (formula) {
-    if (!RenderFormulaText(c, data, length, out))
-      RenderTextPut(out, data, TextLength(data, length));
-    return;
+    const STATUS status = RenderFormulaText(c, data, length, out);
+    if (status == NOERROR)
+      return;
+    if (status == ERR_MEMORY) {
+      out->status = ERR_MEMORY;
+      return;
+    }
+    out->length = 0;
   }
   RenderTextPut(out, data, TextLength(data, length));
 }
