@@ -446,3 +446,16 @@ void CopyTranslatedText(html_render_info *context, const char *text, DWORD lengt
                         BOOL isFormula) {
   Translate(context, text, length, mapping, nullptr, skipLineBreaks, allSpaces, isFormula);
 }
+
+STATUS RenderFormulaText(html_render_info *context, const char *formula, DWORD length,
+                         render_text *out) {
+  DHANDLE result = NULLHANDLE;
+  WORD resultLength = 0;
+  const STATUS status = EvaluateRenderFormula(context, formula, length, &result, &resultLength);
+  if (status != NOERROR)
+    return status;
+  ResultText(static_cast<const char *>(OSLockObject(result)), resultLength, out);
+  OSUnlockObject(result);
+  OSMemFree(result);
+  return out->status;
+}

@@ -24,4 +24,12 @@ STATUS EvaluateRenderFormula(html_render_info *context, const char *formula, DWO
  * any failure hide nothing. */
 bool HideWhenFormulaHides(html_render_info *context, const char *formula, DWORD length);
 
+struct render_text;
+/* The result of the compiled formula as text (a time in the host's text
+ * form, a number with "%g", a list's entries joined by ";") appended to
+ * out; else the status of the formula's start or evaluation (263 when
+ * memory ran out). */
+STATUS RenderFormulaText(html_render_info *context, const char *formula, DWORD length,
+                         render_text *out);
+
 #endif

@@ -13,6 +13,9 @@
  * an empty name, ".", ".." or one with control bytes writes no file. Paths
  * are joined with exactly one "/".
  *
+ * An image inside a hotspot that showed an attachment is its icon: the
+ * presets' see-attached message replaces it, and SuppressImages= spares it.
+ *
  * Not here: the hotspots around images, and the MIME parts that carry
  * them (which take the same content id, ImageContentID).
  */
@@ -975,9 +978,18 @@ STATUS ProcessXMLGraphic(html_render_info *context, WORD, WORD) {
   c->session->internal->debug_level =
       static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
   Trace(c, "PXMLGr - IN");
+  // in_link[0]: the hotspot being rendered has shown an attachment
+  // (render/hotspot.cpp), whose icon the presets' message replaces, and
+  // whose graphic replaces the icon in a message with named attachments.
+  const bool attachmentShown = c->in_link[0] != 0;
+  if (attachmentShown && (c->flags5 & html_flags5::SeeAttachedMsgEnabled) != 0)
+    return Skip(c);
   if (c->image_handling == kHandlingIgnore)
     return Skip(c);
-  if ((c->flags3 & html_flags3::SuppressImages) != 0) {
+  if (attachmentShown && c->mime_mode != 0 && c->attachment_handling == kHandlingByName &&
+      c->attachment_graphic != nullptr)
+    return Skip(c);
+  if ((c->flags3 & html_flags3::SuppressImages) != 0 && !attachmentShown) {
     if (c->session->internal->debug_level != 0)
       AddInLogMessageText("%s", 0, "Image suppressed due to SuppressImages setting");
     return Skip(c);
@@ -1011,4 +1023,20 @@ STATUS ProcessXMLGraphic(html_render_info *context, WORD, WORD) {
   c->current_record = g.parts.last;
   Trace(c, "PXMLGr - OUT");
   return g.status;
+}
+
+bool RenderCheckedFileName(const char *name, size_t length, std::string *checked) {
+  return CheckedName(name, length, checked);
+}
+
+std::string RenderJoinPath(const std::string &directory, const std::string &name) {
+  return JoinPath(directory, name);
+}
+
+std::string RenderRelativeDatabasePath(const html_render_info *context) {
+  return RelativeDatabasePath(context);
+}
+
+std::string RenderNoteUnidText(const html_render_info *context) {
+  return UnidText(NoteUnid(context));
 }

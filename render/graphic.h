@@ -9,6 +9,9 @@
 
 #include <stddef.h>
 
+#include <string>
+
+#include "render/render_info.h"
 #include "store/body.h"
 #include "velko/velko.h"
 
@@ -17,5 +20,16 @@
  * part of the UNID, its second word first. Upper case; cut to size. */
 void ImageContentID(WORD imageType, const position_side_data &position,
                     const UNIVERSALNOTEID &unid, char *out, size_t size);
+
+/* Shared with the attachment links of hotspots. */
+/* The last path element of a name from the document, or false when it
+ * may not name a file: empty, ".", "..", control bytes, or too long. */
+bool RenderCheckedFileName(const char *name, size_t length, std::string *checked);
+/* The directory and the name joined with exactly one "/". */
+std::string RenderJoinPath(const std::string &directory, const std::string &name);
+/* The database's path under the data directory, with "/" for "\". */
+std::string RenderRelativeDatabasePath(const html_render_info *context);
+/* The rendered note's UNID (UseUNID=, else its OID) as 32 hex digits. */
+std::string RenderNoteUnidText(const html_render_info *context);
 
 #endif

@@ -655,6 +655,12 @@ void ClearBookkeeping(html_render_info *c) {
   c->table_level = 0;
   c->layer_level = 0;
   c->section_counter = 0;
+  c->section_id = 0;
+  c->in_link[0] = 0;
+  c->in_link[1] = 0;
+  c->anchor_open = 0;
+  for (const record_storage *&bar : c->section_bars)
+    bar = nullptr;
   for (int level = 0; level < kRenderTableLevels; ++level) {
     c->cell_empty[level] = 0;
     c->cell_saved_record[level] = nullptr;

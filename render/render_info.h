@@ -484,6 +484,13 @@ struct html_render_info {
   DWORD table_rtl;          /* a right-to-left table has been written */
   DWORD table_encapsulated; /* a chunk's table started at a cell was opened */
   record_storage *position_cell;
+
+  /* ---- hotspots and sections (render/hotspot.cpp, section_bar.cpp) ----
+   * The hotspot depth is section_id. Per depth: the mail-style bar whose
+   * closing rule waits for the hotspot end. */
+  const record_storage *section_bars[kMaxNesting];
+  DWORD collapse_image_used;       /* cid:_a_collapse was referenced */
+  DWORD attachment_directory_made; /* the attachment directory exists */
 };
 
 /* The run writes XHTML. */

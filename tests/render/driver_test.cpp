@@ -122,9 +122,11 @@ TEST_F(DriverTest, BracketedTextIsWrittenRawOnlyWithThePresets) {
   EXPECT_EQ(Drive(), Sheet(kOneRule) + "A<b>x y</b>");
 }
 
-/* ---- families not rendered yet: their text renders flat ---- */
+/* ---- hotspots, sections and layouts after a table ---- */
 
-TEST_F(DriverTest, HotspotsAndSectionsRenderTheirTextFlatAfterATable) {
+/* A file hotspot without data keeps only its text; a bar without a title
+ * writes only its rule. */
+TEST_F(DriverTest, HotspotsAndSectionsAfterATable) {
   Body body;
   AddFirstParagraph(body, Definition(1), 1, "Before ");
   body.Add(cdbuild::PreTableBegin()).Add(cdbuild::TableBegin());
@@ -137,7 +139,7 @@ TEST_F(DriverTest, HotspotsAndSectionsRenderTheirTextFlatAfterATable) {
   body.Add(Text("."));
   EXPECT_EQ(Render(body), Sheet(kOneRule) + "Before <table border='0'><tr valign='top'>"
                                             "<td width='96'>A1</td><td width='96'> B1</td></tr>"
-                                            "</table> link section.");
+                                            "</table> link<hr /> section.");
 }
 
 TEST_F(DriverTest, SimpleTagsBreakBeforeATableOnce) {

@@ -10,6 +10,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -77,6 +78,8 @@ struct Header {
   std::vector<std::pair<std::string, std::string>> files;
   std::vector<std::pair<std::string, std::string>> resources;
   std::vector<std::pair<std::string, std::string>> made_resources;
+  /* The note's attachments ("$FILE" items): file name and whole content. */
+  std::vector<std::pair<std::string, std::string>> attachments;
 };
 
 /* "name content": the name up to the first blank, the rest as it stands. */
@@ -147,6 +150,8 @@ inline Header ReadHeader(const std::string &script) {
       header.resources.push_back(NameAndContent(value));
     } else if (key == "resource made") {
       header.made_resources.push_back(NameAndContent(value));
+    } else if (key == "attachment") {
+      header.attachments.push_back(NameAndContent(value));
     }
   }
   return header;
@@ -289,8 +294,19 @@ inline STATUS AppendNoteItems(NOTEHANDLE note, const Header &header) {
       return 1;
     cdbuild::Bytes value = {0, 0}; // the word after the type word
     value.insert(value.end(), unid->begin(), unid->end());
-    return NSFItemAppend(note, 0, "$KeepSent", 9, TYPE_NOTEREF_LIST, value.data(),
-                         static_cast<DWORD>(value.size()));
+    if (STATUS status = NSFItemAppend(note, 0, "$KeepSent", 9, TYPE_NOTEREF_LIST, value.data(),
+                                      static_cast<DWORD>(value.size()));
+        status != NOERROR)
+      return status;
+  }
+  for (const auto &[name, content] : header.attachments) {
+    const fs::path source =
+        fs::path(::testing::TempDir()) / ("velko_attachment_" + std::to_string(getpid()));
+    std::ofstream(source, std::ios::binary) << content;
+    const STATUS status = NSFNoteAttachFile(note, "$FILE", 5, source.c_str(), name.c_str(), 0);
+    fs::remove(source);
+    if (status != NOERROR)
+      return status;
   }
   return NOERROR;
 }

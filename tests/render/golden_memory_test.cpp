@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, GoldenMemoryTest, ::testing::ValuesIn(ReturnedC
 std::vector<GoldenCase> TableCases() {
   std::vector<GoldenCase> cases;
   for (const GoldenCase &golden : ReturnedCases()) {
-    if (golden.family == "tables")
+    if (golden.family == "tables" || golden.family == "hotspots" || golden.family == "sections")
       cases.push_back(golden);
   }
   return cases;
