@@ -14,7 +14,7 @@
 #include "engine/record_fields.h"
 #include "host/nsfnote.h"
 #include "render/identity.h"
-#include "render/record_seams.h"
+#include "render/family_renderers.h"
 #include "render/text_render.h"
 #include "store/messages.h"
 #include "velko/property_string.h"

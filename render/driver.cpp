@@ -14,7 +14,7 @@
  * (line breaks, traces, whole option values, the per-chunk lists).
  *
  * Not here: what each family writes (render/paragraph.cpp, text_runs.cpp,
- * fields.cpp, and the renderers of render/record_seams.h).
+ * fields.cpp, and the renderers of render/family_renderers.h).
  */
 #include <stdio.h>
 #include <string.h>
@@ -26,7 +26,7 @@
 #include "host/oslog.h"
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
-#include "render/record_seams.h"
+#include "render/family_renderers.h"
 #include "render/table.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"

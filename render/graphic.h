@@ -2,7 +2,7 @@
  * The content id of an image of the rendered rich text, as the image
  * renderer writes it after "cid:" and as a MIME message names the part
  * that carries the image (inside angle brackets). The renderer itself is
- * ProcessXMLGraphic (render/record_seams.h).
+ * ProcessXMLGraphic (render/family_renderers.h).
  */
 #ifndef VELKO_RENDER_GRAPHIC_H
 #define VELKO_RENDER_GRAPHIC_H

@@ -26,7 +26,7 @@
 #include "render/identity.h"
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
-#include "render/record_seams.h"
+#include "render/family_renderers.h"
 #include "render/sections.h"
 #include "render/services.h"
 #include "render/tag_stack.h"

@@ -24,7 +24,7 @@
 #include "host/oslog.h"
 #include "render/identity.h"
 #include "render/output_buffer.h"
-#include "render/record_seams.h"
+#include "render/family_renderers.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"

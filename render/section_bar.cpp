@@ -13,7 +13,7 @@
 #include "engine/record_fields.h"
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
-#include "render/record_seams.h"
+#include "render/family_renderers.h"
 #include "render/sections.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "render/identity.h"
-#include "render/record_seams.h"
+#include "render/family_renderers.h"
 #include "render_fixture.h"
 
 namespace {

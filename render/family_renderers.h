@@ -1,15 +1,11 @@
 /*
- * Renderers of record families that are not built yet, as the record
- * driver calls them: hotspots and sections, section bars, layers
- * and layout regions, document links and images.
- *
- * Until its family is built each renderer consumes only the record it is
- * called for (the context's current record; the driver itself consumes a
- * link's and an image's record) and writes nothing, so that
- * the driver walks on and the text inside renders flat.
+ * The renderers of record families the record driver hands a record to:
+ * tables, hotspots and sections, section bars, layers and layout regions,
+ * document links and images. Each writes its family's markup and leaves
+ * the context's current record past what it consumed.
  */
-#ifndef VELKO_RENDER_RECORD_SEAMS_H
-#define VELKO_RENDER_RECORD_SEAMS_H
+#ifndef VELKO_RENDER_FAMILY_RENDERERS_H
+#define VELKO_RENDER_FAMILY_RENDERERS_H
 
 #include "host/cdrecords.h"
 #include "render/render_info.h"
