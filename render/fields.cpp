@@ -175,20 +175,6 @@ void ResultText(const char *value, WORD length, render_text *out) {
   }
 }
 
-/* Evaluates the compiled formula on the rendered note into *out; false
- * when it does not start or evaluate (its bytes are then the text). */
-bool EvaluateFormula(html_render_info *context, const char *formula, DWORD length,
-                     render_text *out) {
-  DHANDLE result = NULLHANDLE;
-  WORD resultLength = 0;
-  if (EvaluateRenderFormula(context, formula, length, &result, &resultLength) != NOERROR)
-    return false;
-  ResultText(static_cast<const char *>(OSLockObject(result)), resultLength, out);
-  OSUnlockObject(result);
-  OSMemFree(result);
-  return true;
-}
-
 /* The named entities of single bytes of code page 850. */
 const char *ByteEntity(BYTE b, bool noExtended) {
   switch (b) {
@@ -348,7 +334,17 @@ void Translate(html_render_info *context, const char *text, DWORD length,
   render_text result{context->session};
   if (isFormula != 0) {
     const DWORD formulaLength = length > kLongestFormula ? kLongestFormula : length;
-    if (EvaluateFormula(context, text, formulaLength, &result)) {
+    // A formula that does not start or evaluate is shown as its bytes;
+    // memory running out fails the output instead.
+    const STATUS status = RenderFormulaText(context, text, formulaLength, &result);
+    if (status == VELKO_ERR_MEMORY) {
+      if (out != nullptr && out->status == NOERROR)
+        out->status = VELKO_ERR_MEMORY;
+      else if (out == nullptr && context->output_status == NOERROR)
+        context->output_status = VELKO_ERR_MEMORY;
+      return;
+    }
+    if (status == NOERROR) {
       text = result.data;
       length = result.length;
     } else {

@@ -245,3 +245,31 @@ TEST_F(TranslatedTextTest, FormulasThatDoNotEvaluateAreWrittenAsTheirBytes) {
 }
 
 } // namespace
+
+namespace {
+
+/* Memory running out while a formula is evaluated fails the output with
+ * 263; the formula's bytes are never shown in place of its result. */
+TEST_F(TranslatedTextTest, MemoryRunningOutInAFormulaFailsTheOutput) {
+  ASSERT_EQ(NSFItemSetText(item_->note, "Subject", "abc", 3), NOERROR);
+  const Bytes compiled = cdbuild::CompiledFormula("Subject");
+  bool refused = false;
+  for (int nth = 1; nth < 50 && !refused; ++nth) {
+    context_->output_status = NOERROR;
+    const DWORD before = context_->output_length;
+    HostTestFailAllocation(nth);
+    CopyTranslatedText(context_, reinterpret_cast<const char *>(compiled.data()),
+                       static_cast<DWORD>(compiled.size()), nullptr, 0, 0, 1);
+    HostTestFailAllocation(0);
+    const std::string written = Held().substr(before);
+    if (context_->output_status == VELKO_ERR_MEMORY) {
+      refused = true;
+      EXPECT_EQ(written, "") << nth;
+    } else {
+      EXPECT_EQ(written, "abc") << nth;
+    }
+  }
+  EXPECT_TRUE(refused);
+}
+
+} // namespace
