@@ -1,14 +1,86 @@
 /*
  * The chunk append service of the engine (AppendChunk): copying the
  * records of a chunk, an item, a body or a table row into an operation's
- * output. The copy is not built yet: the service reports that it is not
- * available (1028) and changes nothing. Under the test controls it also
- * records what it was handed (chunk/append_chunk_testing.h).
+ * output, one record at a time.
+ *
+ * Built: the row sort's re-append (2396), which copies a range of the
+ * chunk's own item unchanged. The other appends (the copying actions and
+ * the row append) are not built yet: they report that the service is not
+ * available (1028) and change nothing. Under the test controls the service
+ * also records what it was handed, or a test's stand-in answers for it
+ * (chunk/append_chunk_testing.h).
  */
 #include "engine/process_state.h"
 #include "engine/services.h"
+#include "store/body.h"
+#include "store/emitter.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
 #include "velko/velko.h"
+
+namespace {
+
+/* Status of a record step for a record beyond the range, and of a load
+ * that found nothing; both count as success for the run. */
+constexpr STATUS kBeyondRange = 546;
+constexpr STATUS kNothingLoaded = 1540;
+
+/* The node of the item's input holding the record numbered `ordinal`, or
+ * null. Starts from the walk's current record, where the sort appends and
+ * near which its rows lie, and moves towards the ordinal. */
+record_storage* FindOrdinal(record_storage* head, record_storage* near, DWORD ordinal) {
+  record_storage* node = near != nullptr ? near : head;
+  while (node != nullptr && node->ordinal > ordinal)
+    node = node->previous;
+  if (node == nullptr)
+    node = head;
+  while (node != nullptr && node->ordinal < ordinal)
+    node = node->next;
+  return node;
+}
+
+/* One record of the source: counted, kept to the range, copied. The row
+ * sort copies its rows as they stand. */
+STATUS AppendOneRecord(const record_storage* node, chunk_process_state* state) {
+  state->record_counter = node->ordinal;
+  if (state->append_target_first != 0 && node->ordinal < state->append_target_first)
+    return NOERROR;
+  if (state->append_target_first != 0 && node->ordinal > state->append_target_last)
+    return kBeyondRange;
+  return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
+}
+
+/* Appends the records of the chunk's own item in the state's range. */
+STATUS AppendOwnItem(VelkoRTChunk* chunk, chunk_process_state* state) {
+  VelkoRTItem* item = chunk->item;
+  if (item == nullptr || item->internal == nullptr)
+    return kServiceNotAvailable;
+  if (item->internal->input == nullptr) {
+    item->internal->input =
+        StoreItemsAndRecords(item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    if (item->internal->input == nullptr)
+      return kServiceNotAvailable;
+  }
+  record_storage* head = item->internal->input->records;
+  record_storage* node = head;
+  if (state->append_target_first != 0) {
+    const record_storage* near =
+        StateItem(state) == item ? state->current_record : nullptr;
+    node = FindOrdinal(head, const_cast<record_storage*>(near), state->append_target_first);
+  }
+  for (; node != nullptr; node = node->next) {
+    state->current_record = node;
+    const STATUS status = AppendOneRecord(node, state);
+    if (status == kBeyondRange)
+      break; /* every record behind it lies beyond the range too */
+    if (status != NOERROR && status != kNothingLoaded)
+      return status;
+  }
+  return NOERROR;
+}
+
+} // namespace
 
 #ifdef VELKO_TEST_CONTROLS
 #include <utility>
@@ -60,8 +132,7 @@ const std::vector<append_chunk_call>& VelkoTestAppendChunkCalls() { return calls
 void VelkoTestReplaceAppendChunk(append_chunk_stand_in standIn) { StandIn() = std::move(standIn); }
 #endif
 
-STATUS AppendChunk([[maybe_unused]] VelkoRTChunk* chunk,
-                   [[maybe_unused]] chunk_process_state* state, [[maybe_unused]] WORD base) {
+STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, [[maybe_unused]] WORD base) {
 #ifdef VELKO_TEST_CONTROLS
   if (StandIn())
     return StandIn()(chunk, state, base);
@@ -70,5 +141,17 @@ STATUS AppendChunk([[maybe_unused]] VelkoRTChunk* chunk,
     return answer;
   }
 #endif
-  return kServiceNotAvailable;
+  if (state == nullptr)
+    return kServiceNotAvailable;
+  STATUS status = kServiceNotAvailable;
+  switch (state->action) {
+  case ACTION_SORT_BY_ROW:
+    status = chunk != nullptr ? AppendOwnItem(chunk, state) : kServiceNotAvailable;
+    break;
+  default:
+    break;
+  }
+  if (status != kServiceNotAvailable)
+    state->session->internal->face_remap_count = 0;
+  return status;
 }

@@ -454,18 +454,27 @@ TEST_F(SortRowsTest, AFailingAppendLeavesTheBody) {
   ExpectStored(id, "", before);
 }
 
-/* Without the stand-in the append is not available: 1028, the note as it
- * was; a column holding nothing to sort gives 0 without any append. */
-TEST_F(SortRowsTest, UnbuiltAppendAndNothingToSort) {
+/* Without a stand-in the library's own append re-appends the rows: the
+ * same sorted body as the copying stand-in gives, and the face map is
+ * forgotten; a column holding nothing to sort gives 0 without any append. */
+TEST_F(SortRowsTest, LibraryAppendSortsAndNothingToSort) {
   NOTEID id = StoreBody(Script(Body("c", "a", "b")));
-  std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
+  WORD faces = 0xFFFF;
   EXPECT_EQ(Call(id, "Table 1",
-                 [](VelkoRTChunk* chunk) { return chunk->SortByRow(1, 0, 0, 0, "TitleRows=0"); }),
-            1028);
-  ExpectStored(id, "", before);
+                 [&](VelkoRTChunk* chunk) {
+                   chunk->session->internal->face_remap_count = 2;
+                   const STATUS status = chunk->SortByRow(1, 0, 0, 0, "TitleRows=0");
+                   faces = chunk->session->internal->face_remap_count;
+                   return status;
+                 }),
+            NOERROR);
+  EXPECT_EQ(faces, 0);
+  std::string sorted = kDef1 + "PABREF id=1\nTEXT text=\"x\"\nPARAGRAPH\nTABLEBEGIN\n";
+  sorted += Row(0, "a", "1") + Row(1, "b", "2") + Row(2, "c", "3");
+  ExpectStored(id, sorted + "TABLEEND\nPARAGRAPH\nTEXT text=\"end\"\n", {});
 
   id = StoreBody(Script(Body("", "", "", false)));
-  before = note_testing::StoredBodyValues(path_, id, false);
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
   StandIn(true, NOERROR);
   EXPECT_EQ(Call(id, "Table 1",
                  [](VelkoRTChunk* chunk) { return chunk->SortByRow(1, 0, 0, 0, "TitleRows=0"); }),
@@ -473,6 +482,62 @@ TEST_F(SortRowsTest, UnbuiltAppendAndNothingToSort) {
   EXPECT_TRUE(calls_.empty());
   ExpectStored(id, "", before);
 }
+
+/* A sort through the library's own append: the first-column texts of the
+ * three rows (the second column holds 3, 1 and 2), the method's switches,
+ * and the rows in the order expected (by their index in the body). */
+struct sort_case {
+  const char* name;
+  const char* texts[3];
+  int title_rows_flag;
+  int numeric;
+  int reverse;
+  const char* options;
+  int order[3];
+};
+
+class SortOrderTest : public SortRowsTest, public ::testing::WithParamInterface<sort_case> {};
+
+TEST_P(SortOrderTest, RowsComeInKeyOrder) {
+  const sort_case& c = GetParam();
+  const NOTEID id = StoreBody(Script(Body(c.texts[0], c.texts[1], c.texts[2])));
+  EXPECT_EQ(Call(id, "Table 1",
+                 [&](VelkoRTChunk* chunk) {
+                   return chunk->SortByRow(1, c.title_rows_flag, c.numeric, c.reverse,
+                                           c.options);
+                 }),
+            NOERROR);
+  static const char* const kSecond[3] = {"3", "1", "2"};
+  std::string sorted = kDef1 + "PABREF id=1\nTEXT text=\"x\"\nPARAGRAPH\nTABLEBEGIN\n";
+  for (int row = 0; row < 3; ++row)
+    sorted += Row(row, c.texts[c.order[row]], kSecond[c.order[row]]);
+  ExpectStored(id, sorted + "TABLEEND\nPARAGRAPH\nTEXT text=\"end\"\n", {});
+}
+
+std::vector<sort_case> SortCases() {
+  return {
+      // A text without a number counts as 0 in a numeric sort.
+      {"NumericTextFirst", {"10", "9", "abc"}, 0, 1, 0, "TitleRows=0", {2, 1, 0}},
+      {"NumericReverse", {"9", "abc", "10"}, 0, 1, 1, "TitleRows=0", {2, 0, 1}},
+      {"TextOrder", {"9", "abc", "10"}, 0, 0, 0, "TitleRows=0", {2, 0, 1}},
+      {"TitleRowKeepsItsPlace", {"title", "10", "9"}, 1, 1, 0, nullptr, {0, 2, 1}},
+      // The secondary pass (second column: 3, 1, 2) runs first; the primary
+      // pass keeps the rows of equal keys in that order.
+      {"SecondaryKey", {"b", "a", "b"}, 0, 0, 0, "TitleRows=0 SecondaryCol1=2", {1, 2, 0}},
+      {"SecondaryReverse",
+       {"b", "a", "b"},
+       0,
+       0,
+       0,
+       "TitleRows=0 SecondaryCol1=2 SecondaryReverse1=yes",
+       {1, 0, 2}},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, SortOrderTest, ::testing::ValuesIn(SortCases()),
+                         [](const ::testing::TestParamInfo<sort_case>& info) {
+                           return std::string(info.param.name);
+                         });
 
 /* ---- failing allocations ---- */
 
