@@ -426,6 +426,25 @@ void BM_RowKeys(benchmark::State& state) {
   state.counters["keys"] = static_cast<double>(chunk->internal->sort_key_count);
 }
 
+/* SortByRow by the second column: the keys, then every row appended
+ * again in key order and the rows dropped where they stood. */
+void BM_SortByRow(benchmark::State& state) {
+  const generated_body& body = RowsBody(static_cast<int>(state.range(0)));
+  connection link(body);
+  VelkoRTChunk* chunk = link.item->DefineChunk("Table 1");
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return;
+  }
+  for (auto _ : state)
+    Check(state, chunk->SortByRow(2, 0, 0, 0, "TitleRows=0"), "sort");
+  Report(state, body);
+}
+
+void SortRowCounts(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+}
+
 void RowCounts(benchmark::internal::Benchmark* benchmark) {
   benchmark->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 }
@@ -460,5 +479,6 @@ BENCHMARK(BM_ChangeParagraph)->Apply(Sizes);
 BENCHMARK(BM_AppendTextAtEnd)->Apply(Sizes);
 BENCHMARK(BM_RowTableLoad)->Apply(RowCounts);
 BENCHMARK(BM_RowKeys)->Apply(RowCounts);
+BENCHMARK(BM_SortByRow)->Apply(SortRowCounts);
 
 } // namespace

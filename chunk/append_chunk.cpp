@@ -10,6 +10,9 @@
  * also records what it was handed, or a test's stand-in answers for it
  * (chunk/append_chunk_testing.h).
  */
+#include <new>
+#include <vector>
+
 #include "engine/process_state.h"
 #include "engine/services.h"
 #include "store/body.h"
@@ -26,34 +29,60 @@ namespace {
 constexpr STATUS kBeyondRange = 546;
 constexpr STATUS kNothingLoaded = 1540;
 
-/* The node of the item's input holding the record numbered `ordinal`, or
- * null. Starts from the walk's current record, where the sort appends and
- * near which its rows lie, and moves towards the ordinal. */
-record_storage* FindOrdinal(record_storage* head, record_storage* near, DWORD ordinal) {
-  record_storage* node = near != nullptr ? near : head;
-  while (node != nullptr && node->ordinal > ordinal)
-    node = node->previous;
-  if (node == nullptr)
-    node = head;
-  while (node != nullptr && node->ordinal < ordinal)
-    node = node->next;
-  return node;
+/* The node of the body holding the record numbered `ordinal` (null when
+ * there is none), through the state's index of the body's records, built
+ * on the first call for the body. 263 when memory runs out for it. */
+STATUS FindOrdinal(chunk_process_state *state, const body_context *body,
+                   DWORD ordinal, record_storage **found) {
+  *found = nullptr;
+  std::vector<record_storage *> &index = state->append_index;
+  if (state->append_index_body != body) {
+    index.clear();
+    state->append_index_body = nullptr;
+    try {
+      for (record_storage *node = body->records; node != nullptr;
+           node = node->next) {
+        if (node->ordinal != index.size() + 1)
+          break; /* numbered out of order: the walk goes from the head */
+        index.push_back(node);
+      }
+    } catch (const std::bad_alloc &) {
+      index.clear();
+      return VELKO_ERR_MEMORY;
+    }
+    state->append_index_body = body;
+  }
+  if (ordinal >= 1 && ordinal <= index.size() &&
+      index[ordinal - 1]->ordinal == ordinal) {
+    *found = index[ordinal - 1];
+    return NOERROR;
+  }
+  for (record_storage *node = body->records; node != nullptr;
+       node = node->next) {
+    if (node->ordinal == ordinal) {
+      *found = node;
+      break;
+    }
+  }
+  return NOERROR;
 }
 
 /* One record of the source: counted, kept to the range, copied. The row
  * sort copies its rows as they stand. */
-STATUS AppendOneRecord(const record_storage* node, chunk_process_state* state) {
+STATUS AppendOneRecord(const record_storage *node, chunk_process_state *state) {
   state->record_counter = node->ordinal;
-  if (state->append_target_first != 0 && node->ordinal < state->append_target_first)
+  if (state->append_target_first != 0 &&
+      node->ordinal < state->append_target_first)
     return NOERROR;
-  if (state->append_target_first != 0 && node->ordinal > state->append_target_last)
+  if (state->append_target_first != 0 &&
+      node->ordinal > state->append_target_last)
     return kBeyondRange;
   return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
 }
 
 /* Appends the records of the chunk's own item in the state's range. */
-STATUS AppendOwnItem(VelkoRTChunk* chunk, chunk_process_state* state) {
-  VelkoRTItem* item = chunk->item;
+STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
+  VelkoRTItem *item = chunk->item;
   if (item == nullptr || item->internal == nullptr)
     return kServiceNotAvailable;
   if (item->internal->input == nullptr) {
@@ -62,12 +91,13 @@ STATUS AppendOwnItem(VelkoRTChunk* chunk, chunk_process_state* state) {
     if (item->internal->input == nullptr)
       return kServiceNotAvailable;
   }
-  record_storage* head = item->internal->input->records;
-  record_storage* node = head;
+  const body_context *body = item->internal->input;
+  record_storage *node = body->records;
   if (state->append_target_first != 0) {
-    const record_storage* near =
-        StateItem(state) == item ? state->current_record : nullptr;
-    node = FindOrdinal(head, const_cast<record_storage*>(near), state->append_target_first);
+    const STATUS status =
+        FindOrdinal(state, body, state->append_target_first, &node);
+    if (status != NOERROR)
+      return status;
   }
   for (; node != nullptr; node = node->next) {
     state->current_record = node;
@@ -88,7 +118,7 @@ STATUS AppendOwnItem(VelkoRTChunk* chunk, chunk_process_state* state) {
 #include "chunk/append_chunk_testing.h"
 
 namespace {
-append_chunk_stand_in& StandIn() {
+append_chunk_stand_in &StandIn() {
   static append_chunk_stand_in standIn;
   return standIn;
 }
@@ -97,7 +127,7 @@ bool recording = false;
 STATUS answer = kServiceNotAvailable;
 std::vector<append_chunk_call> calls;
 
-void Record(VelkoRTChunk* chunk, const chunk_process_state* state, WORD base) {
+void Record(VelkoRTChunk *chunk, const chunk_process_state *state, WORD base) {
   append_chunk_call call;
   call.action = state->action;
   call.chunk = chunk;
@@ -107,8 +137,8 @@ void Record(VelkoRTChunk* chunk, const chunk_process_state* state, WORD base) {
   call.target_last = state->append_target_last;
   call.record_number = state->record_counter;
   call.table_depth = state->depth_table;
-  const VelkoRTItem* item = StateItem(state);
-  const body_context* output = item != nullptr && item->internal != nullptr
+  const VelkoRTItem *item = StateItem(state);
+  const body_context *output = item != nullptr && item->internal != nullptr
                                    ? item->internal->output
                                    : nullptr;
   if (output != nullptr && output->last_written != nullptr)
@@ -127,12 +157,17 @@ void VelkoTestStopAppendChunkRecord() {
   recording = false;
   answer = kServiceNotAvailable;
 }
-const std::vector<append_chunk_call>& VelkoTestAppendChunkCalls() { return calls; }
+const std::vector<append_chunk_call> &VelkoTestAppendChunkCalls() {
+  return calls;
+}
 
-void VelkoTestReplaceAppendChunk(append_chunk_stand_in standIn) { StandIn() = std::move(standIn); }
+void VelkoTestReplaceAppendChunk(append_chunk_stand_in standIn) {
+  StandIn() = std::move(standIn);
+}
 #endif
 
-STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, [[maybe_unused]] WORD base) {
+STATUS AppendChunk(VelkoRTChunk *chunk, chunk_process_state *state,
+                   [[maybe_unused]] WORD base) {
 #ifdef VELKO_TEST_CONTROLS
   if (StandIn())
     return StandIn()(chunk, state, base);
@@ -146,7 +181,8 @@ STATUS AppendChunk(VelkoRTChunk* chunk, chunk_process_state* state, [[maybe_unus
   STATUS status = kServiceNotAvailable;
   switch (state->action) {
   case ACTION_SORT_BY_ROW:
-    status = chunk != nullptr ? AppendOwnItem(chunk, state) : kServiceNotAvailable;
+    status =
+        chunk != nullptr ? AppendOwnItem(chunk, state) : kServiceNotAvailable;
     break;
   default:
     break;

@@ -14,6 +14,8 @@
 
 #include <stddef.h>
 
+#include <vector>
+
 #include "engine/chunkdef.h"
 #include "generate/font_string.h"
 #include "host/cdrecords.h"
@@ -228,6 +230,10 @@ struct chunk_process_state {
   DWORD target_bracket_open = 0;
   /* Per layer depth, the open layer has its identity record. */
   DWORD target_layer_identities = 0;
+  /* Chunk appends: the records of the body they copy from by ordinal
+   * (entry i holds ordinal i + 1), built once per walk for that body. */
+  std::vector<record_storage*> append_index;
+  const body_context* append_index_body = nullptr;
 };
 
 /* The item whose records the operation walks. */
