@@ -541,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, SortOrderTest, ::testing::ValuesIn(SortCases()),
 
 /* ---- failing allocations ---- */
 
-/* A section around a chunk and an image's area, with the Nth host
+/* A section around a chunk, an image's area and a row sort, with the Nth host
  * allocation or tracked request failing, for every N until a run meets no
  * failure: a run that fails leaves the stored body as it was, one that
  * succeeds stores the whole result, and none leaves a host memory handle. */
@@ -563,6 +563,12 @@ TEST_F(WrapTest, SectionAndAreaAreAllOrNothingAtEveryFailedAllocation) {
        [](VelkoRTChunk* chunk) {
          return chunk->SetImageHotspot("Formula", "@True", 0, "TabIndex=3", "rect", 0);
        }},
+      {"sort",
+       kDef1 + "PABREF id=1\nTEXT text=\"x\"\nPARAGRAPH\nTABLEBEGIN\n" +
+           "TABLECELL row=0 column=0 rowspan=0 colspan=0\nTEXT text=\"b\"\n" +
+           "TABLECELL row=1 column=0 rowspan=0 colspan=0\nTEXT text=\"a\"\n" +
+           "TABLEEND\nPARAGRAPH\nTEXT text=\"end\"\n",
+       "Table 1", [](VelkoRTChunk* chunk) { return chunk->SortByRow(1, 0, 0, 0, "TitleRows=0"); }},
   };
   for (const operation& op : operations) {
     SCOPED_TRACE(op.name);
