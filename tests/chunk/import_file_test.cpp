@@ -18,6 +18,7 @@
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/status.h"
+#include "store/session.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
@@ -98,8 +99,9 @@ public:
 
   /* Appends each file in turn after the whole body, in one session; the
    * first failing status. */
-  STATUS Import(NOTEID id, const std::vector<std::string>& files) {
+  STATUS Import(NOTEID id, const std::vector<std::string>& files, WORD sessionWord = 0) {
     auto* session = new LSXLsiSession;
+    session->internal->append_parameter = sessionWord;
     auto* item = new VelkoRTItem(session);
     STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
@@ -154,6 +156,31 @@ TEST_F(ImportFileTest, ParagraphIdsMoveByOneHundredTwentyFive) {
   EXPECT_EQ(secondary_, 0);
   ExpectBody(id, kBody + "PABDEF id=126 left=720\nPABDEF id=127\nPABREF id=126\n"
                          "TEXT text=\"x\"\nPARAGRAPH\nPABREF id=127\nTEXT text=\"y\"\n");
+}
+
+/* The session's append word moves the base with it; an id that would
+ * pass 65535 ends the append with 1027 and the note keeps its body. */
+TEST_F(ImportFileTest, TheSessionWordMovesTheBase) {
+  struct word_case {
+    WORD word;
+    STATUS status;
+    std::string appended;
+  };
+  const word_case cases[] = {
+      {10, NOERROR, "PABDEF id=136\nPABREF id=136\nTEXT text=\"x\"\n"},
+      {65409, NOERROR, "PABDEF id=65535\nPABREF id=65535\nTEXT text=\"x\"\n"},
+      {65410, VELKO_ERR_INVALID_SEQUENCE, ""},
+  };
+  cdbuild::Body file;
+  AddScript(&file, "PABDEF id=1\nPABREF id=1\nTEXT text=\"x\"\n");
+  ASSERT_TRUE(file.WriteFile(cd_path_));
+  for (const word_case& c : cases) {
+    SCOPED_TRACE(c.word);
+    const NOTEID id = StoreNote();
+    EXPECT_EQ(Import(id, {cd_path_}, c.word), c.status);
+    EXPECT_EQ(secondary_, c.status == NOERROR ? 0 : 20032);
+    ExpectBody(id, kBody + c.appended);
+  }
 }
 
 /* Faces: runs before the file's font table keep theirs; after it a face
