@@ -15,5 +15,3 @@ STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_A
 STATUS AppendImageResourceRecords(generation_context*, const char*, WORD, WORD, const char*) {
   return kServiceNotAvailable;
 }
-
-STATUS AppendImportFile(const char*, generation_context*) { return kServiceNotAvailable; }

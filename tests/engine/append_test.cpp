@@ -21,6 +21,7 @@
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osmem.h"
+#include "host/status.h"
 #include "store/tracked_memory_testing.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
@@ -185,8 +186,10 @@ std::vector<append_case> Cases() {
        * so in the chunk's secondary status. */
       {"FileWithoutAFilterIsRefused", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0,
        0, 0, 0, "/tmp/picture.gif", nullptr, "", 1028, nullptr, 20014},
+      /* A CD file is read directly: one that cannot be read gives the
+       * reader's status and the CD file's secondary status. */
       {"CdFileReadsThroughTheImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0,
-       0, 0, 0, "/tmp/records.cd", nullptr, "", 1028, nullptr, 20014},
+       0, 0, 0, "/tmp/velko-no-such-file.cd", nullptr, "", ERR_HOST_FILE_IO, nullptr, 20032},
       {"BuiltInTextImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0, 0, 0, 0,
        "/tmp/notes.txt", "velko LineLength=0", "", 1028, nullptr, 20014},
       {"HtmlFromAFile", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 1, 0, 0, 0,
