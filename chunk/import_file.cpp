@@ -12,7 +12,6 @@
 #include <stddef.h>
 #include <string.h>
 
-#include <type_traits>
 
 #include "engine/process_state.h"
 #include "engine/services.h"
@@ -26,8 +25,6 @@ namespace {
 /* Added to the session's append word: the file's ids land above those an
  * item of ordinary size uses. */
 constexpr DWORD kImportPabidOffset = 125;
-/* The chunk's secondary status when the file cannot be read or appended. */
-constexpr WORD kCdFileFailed = 20032;
 /* Faces 0-4 are the standard ones every note shares; map targets from 200
  * on are not face ids. */
 constexpr BYTE kFirstMappedFace = 5;
@@ -38,14 +35,6 @@ struct import_run {
   generation_context* gen = nullptr;
   DWORD base = 0;
 };
-
-/* The engine hands every generator the generation context inside its
- * operation's state; the chunk's secondary status lives there. */
-chunk_process_state* OperationOf(generation_context* gen) {
-  static_assert(std::is_standard_layout_v<chunk_process_state>);
-  return reinterpret_cast<chunk_process_state*>(reinterpret_cast<char*>(gen) -
-                                                offsetof(chunk_process_state, gen));
-}
 
 /* The merge's remap table as the face map: pairs of file face and note
  * face (a face the note could not take has no target and is not mapped). */
@@ -150,7 +139,5 @@ STATUS AppendImportFile(const char* path, generation_context* gen) {
   session->face_map_count = 0;
   const STATUS status = EnumCompositeFile(path, AppendCDFile_OneCDRecord, &run);
   session->face_map_count = 0;
-  if (status != NOERROR)
-    OperationOf(gen)->secondary_status = kCdFileFailed;
   return status;
 }

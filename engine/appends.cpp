@@ -465,6 +465,8 @@ STATUS AppendChunkRecords(chunk_process_state* state) {
 constexpr STATUS kPartialHtmlImport = 14409;
 /* The chunk's secondary status after a failed import. */
 constexpr WORD kImportFailed = 20014;
+/* The chunk's secondary status when a CD file cannot be read or appended. */
+constexpr WORD kCdFileFailed = 20032;
 constexpr WORD kDefaultLineLength = 132;
 constexpr long kLongestLine = 32000;
 constexpr size_t kImportPathSize = 1024;
@@ -523,6 +525,15 @@ STATUS EmitAltText(const std::string& text, chunk_process_state* state) {
   return CopyCDUpdated(record.data(), SIG_CD_ALTTEXT, length, &state->gen);
 }
 
+/* The records of a CD file appended; when that fails the chunk's
+ * secondary status says the file could not be read or appended. */
+STATUS AppendCDFile(const char* path, chunk_process_state* state) {
+  const STATUS status = AppendImportFile(path, &state->gen);
+  if (status != NOERROR && state->secondary_status == 0)
+    state->secondary_status = kCdFileFailed;
+  return status;
+}
+
 /* The file through an import filter: converted to a temporary CD file,
  * read into the output and deleted; a graphic with an alternate text is
  * bracketed with it. */
@@ -532,8 +543,9 @@ STATUS ImportThroughFilter(const char* library, const char* format, chunk_proces
     RETURN_IF_FAILED(GenerateCDBegin(SIG_CD_GRAPHIC, 1, &state->gen));
   char cdPath[kImportPathSize] = {};
   RETURN_IF_FAILED(ImportFile(&state->gen, state->s1, library, format, cdPath, 0, 0));
-  RETURN_IF_FAILED(AppendImportFile(cdPath, &state->gen));
-  remove(cdPath);
+  const STATUS status = AppendCDFile(cdPath, state);
+  remove(cdPath); // the temporary file goes whatever the outcome
+  RETURN_IF_FAILED(status);
   if (altText.empty())
     return NOERROR;
   RETURN_IF_FAILED(EmitAltText(altText, state));
@@ -562,7 +574,7 @@ STATUS ImportFileRecords(chunk_process_state* state) {
   if (found)
     return ImportThroughFilter(library, format, state);
   if (SameTextIgnoringCase(extension, ".CD"))
-    return AppendImportFile(state->s1, &state->gen);
+    return AppendCDFile(state->s1, state);
   return kServiceNotAvailable;
 }
 
