@@ -435,10 +435,13 @@ extern "C" STATUS NSFNoteDetachFile(NOTEHANDLE handle, BLOCKID itemBid) {
     FILEOBJECT file;
     if (const STATUS status = FileObjectOf(*item, &file); status != NOERROR)
       return status;
+    // The object goes first: when it cannot, the item stays to name it. An
+    // object already missing is no failure.
+    if (const STATUS status = RemoveObject(note->store->db(), file.Header.RRV);
+        status != NOERROR && status != ERR_HOST_OBJECT_NOT_FOUND)
+      return status;
     RemoveItemBySerial(*note, itemBid.block);
-    // The item is gone; an object already missing is no failure.
-    const STATUS status = RemoveObject(note->store->db(), file.Header.RRV);
-    return status == ERR_HOST_OBJECT_NOT_FOUND ? NOERROR : status;
+    return NOERROR;
   });
 }
 
@@ -546,8 +549,10 @@ extern "C" STATUS NSFNoteDeleteOLE2Object(NOTEHANDLE handle, const char* objectN
     const WorkingItem* item = FindOleInfo(*note, objectName, &info);
     if (item == nullptr)
       return ERR_ITEM_NOT_FOUND;
+    if (const STATUS status = RemoveObject(note->store->db(), info.ObjectID);
+        status != NOERROR && status != ERR_HOST_OBJECT_NOT_FOUND)
+      return status;
     RemoveItemBySerial(*note, item->serial);
-    const STATUS status = RemoveObject(note->store->db(), info.ObjectID);
-    return status == ERR_HOST_OBJECT_NOT_FOUND ? NOERROR : status;
+    return NOERROR;
   });
 }

@@ -165,7 +165,8 @@ STATUS NSFNoteExtractFile(NOTEHANDLE note, BLOCKID itemBid, const char* fileName
 
 /* Takes the "$FILE" item out of the note and frees its database object.
  * ERR_ITEM_NOT_FOUND when the note has no such item, ERR_HOST_NOT_ATTACHMENT
- * for an item that holds no FILEOBJECT (it stays). */
+ * for an item that holds no FILEOBJECT (it stays). The object is removed
+ * first: when that fails the item stays and the status is returned. */
 STATUS NSFNoteDetachFile(NOTEHANDLE note, BLOCKID itemBid);
 
 /* ---- OLE objects ----
@@ -192,7 +193,8 @@ STATUS NSFNoteAttachOLE2Object(NOTEHANDLE note, const char* pathName, const char
 STATUS NSFNoteExtractOLE2Object(NOTEHANDLE note, const char* objectName, const char* fileName,
                                 const void* decryptionKey, BOOL overwrite, DWORD flags);
 /* Takes the OLE object's "$OLEOBJINFO" item out of the note and frees its
- * database object. ERR_ITEM_NOT_FOUND when the note has no such object. */
+ * database object (the object first: when that fails the item stays).
+ * ERR_ITEM_NOT_FOUND when the note has no such object. */
 STATUS NSFNoteDeleteOLE2Object(NOTEHANDLE note, const char* objectName);
 
 /* Value size cap: an item value (type word included) larger than this is

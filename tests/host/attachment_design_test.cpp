@@ -286,6 +286,11 @@ TEST_F(AttachmentTest, DetachTakesTheItemAndItsObject) {
             ERR_ITEM_NOT_FOUND);
   EXPECT_EQ(Query("SELECT group_concat(object_id) FROM objects"), "2");
   EXPECT_EQ(NSFNoteDetachFile(note_, first), ERR_ITEM_NOT_FOUND) << "already detached";
+  HostTestFailStorageWrite(1);
+  EXPECT_EQ(NSFNoteDetachFile(note_, left), ERR_HOST_STORAGE);
+  EXPECT_EQ(NSFItemInfo(note_, "$FILE", 5, &left, nullptr, nullptr, nullptr), NOERROR)
+      << "the item stays with its object";
+  EXPECT_EQ(Query("SELECT group_concat(object_id) FROM objects"), "2");
 
   ASSERT_EQ(NSFItemSetText(note_, "Text", "t", 1), NOERROR);
   BLOCKID text;
