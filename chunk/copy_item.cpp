@@ -62,7 +62,8 @@ STATUS CopyItemsAsTheyAre(NOTEHANDLE from, NOTEHANDLE to, const char* name) {
   while (status == NOERROR) {
     if (const STATUS copied = NSFItemCopy(to, item); copied != NOERROR)
       return copied;
-    status = NSFItemInfoNext(from, item, name, NameLengthOf(name), &item, nullptr, nullptr, nullptr);
+    status =
+        NSFItemInfoNext(from, item, name, NameLengthOf(name), &item, nullptr, nullptr, nullptr);
   }
   return EndOfItems(status);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "chunk/object_names.h"
 #include "host/cdrecords.h"
 #include "host/nsfdata.h"
 #include "host/nsfnote.h"
@@ -23,23 +24,8 @@
 
 namespace {
 
-/* The part of a record's object name after its last '/' or '\'; empty when
- * what is left cannot name a file safely (empty, ".", ".." or holding a
- * control byte). */
-std::string SafeObjectName(const char* name, WORD nameLength) {
-  if (name == nullptr)
-    return {};
-  std::string_view text(name, nameLength);
-  if (const size_t nul = text.find('\0'); nul != std::string_view::npos)
-    text = text.substr(0, nul);
-  if (const size_t separator = text.find_last_of("/\\"); separator != std::string_view::npos)
-    text = text.substr(separator + 1);
-  if (text.empty() || text == "." || text == "..")
-    return {};
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return {};
-  return std::string(text);
+std::string_view NameOf(const char* name, WORD nameLength) {
+  return name == nullptr ? std::string_view() : std::string_view(name, nameLength);
 }
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -113,9 +99,22 @@ private:
 
 } // namespace
 
+std::string SafeObjectName(std::string_view text) {
+  if (const size_t nul = text.find('\0'); nul != std::string_view::npos)
+    text = text.substr(0, nul);
+  if (const size_t separator = text.find_last_of("/\\"); separator != std::string_view::npos)
+    text = text.substr(separator + 1);
+  if (text.empty() || text == "." || text == "..")
+    return {};
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      return {};
+  return std::string(text);
+}
+
 STATUS CopyAttachmentBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
                                   const char* name, WORD nameLength) {
-  const std::string fileName = SafeObjectName(name, nameLength);
+  const std::string fileName = SafeObjectName(NameOf(name, nameLength));
   if (fileName.empty())
     return ERR_ITEM_NOT_FOUND;
   BLOCKID item;
@@ -147,7 +146,7 @@ STATUS CopyAttachmentBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOT
 
 STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
                                  const char* name, WORD nameLength, const char* targetItemName) {
-  const std::string objectName = SafeObjectName(name, nameLength);
+  const std::string objectName = SafeObjectName(NameOf(name, nameLength));
   if (objectName.empty())
     return ERR_ITEM_NOT_FOUND;
   const WORD fixed = ODSLength(ODS_CD_FFC1);
@@ -178,10 +177,10 @@ STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTE
             NSFNoteExtractOLE2Object(source, objectName.c_str(), copy.path(), nullptr, TRUE, 0);
         extracted != NOERROR)
       return extracted;
+    const DWORD flags = info.Flags & (OLEOBJINFO_FLAG_SCRIPTED | OLEOBJINFO_FLAG_CONTROL);
     return NSFNoteAttachOLE2Object(target, copy.path(), objectName.c_str(), TRUE,
                                    description.c_str(), targetItemName, &info.OleObjClass,
-                                   info.DisplayFormat,
-                                   info.Flags & (OLEOBJINFO_FLAG_SCRIPTED | OLEOBJINFO_FLAG_CONTROL));
+                                   info.DisplayFormat, flags);
   }
   return ERR_ITEM_NOT_FOUND;
 }

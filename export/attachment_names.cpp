@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "chunk/object_names.h"
 #include "chunk/services.h"
 #include "host/cdrecords.h"
 #include "host/nsfdata.h"
@@ -27,19 +28,6 @@ constexpr WORD kFileHotspotType = 4;
  * the name behind the 20-byte fixed part. */
 constexpr DWORD kOleNameLengthAt = 14;
 constexpr DWORD kOleFixedLength = 20;
-
-std::string SafeName(std::string_view text) {
-  if (const size_t nul = text.find('\0'); nul != std::string_view::npos)
-    text = text.substr(0, nul);
-  if (const size_t separator = text.find_last_of("/\\"); separator != std::string_view::npos)
-    text = text.substr(separator + 1);
-  if (text.empty() || text == "." || text == "..")
-    return {};
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return {};
-  return std::string(text);
-}
 
 void AddOnce(std::vector<std::string>* list, std::string name) {
   if (!name.empty() && std::find(list->begin(), list->end(), name) == list->end())
@@ -69,7 +57,7 @@ void CollectAttachmentName(const BYTE* record, WORD signature, DWORD length,
     if (length < sizeof(CDHOTSPOTBEGIN) ||
         WordAt(record, offsetof(CDHOTSPOTBEGIN, Type)) != kFileHotspotType)
       return;
-    AddOnce(&names->files, SafeName(std::string_view(text + sizeof(CDHOTSPOTBEGIN),
+    AddOnce(&names->files, SafeObjectName(std::string_view(text + sizeof(CDHOTSPOTBEGIN),
                                                      length - sizeof(CDHOTSPOTBEGIN))));
   } else if (signature == SIG_CD_OLEBEGIN) {
     if (length < kOleFixedLength)
@@ -77,7 +65,8 @@ void CollectAttachmentName(const BYTE* record, WORD signature, DWORD length,
     const WORD nameLength = WordAt(record, kOleNameLengthAt);
     if (nameLength > length - kOleFixedLength)
       return;
-    AddOnce(&names->ole_objects, SafeName(std::string_view(text + kOleFixedLength, nameLength)));
+    const std::string_view name(text + kOleFixedLength, nameLength);
+    AddOnce(&names->ole_objects, SafeObjectName(name));
   }
 }
 
