@@ -14,4 +14,12 @@
  * the note has no such attachment. */
 STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
 
+class VelkoRTItem;
+
+/* Removes from the item's note the "$FILE" attachments and OLE objects the
+ * records of the item's current value refer to; failures are logged. 0, or
+ * the host's status when the value could not be read to its end (what was
+ * read is still removed). */
+STATUS RemoveAttachmentsFromItem(VelkoRTItem* item);
+
 #endif

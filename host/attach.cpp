@@ -5,8 +5,9 @@
  *
  * Files are stored as they are (no compression, whatever encoding is
  * asked for). An attached file's object is written at once; it stays in
- * the database even when the note is closed without being updated. OLE
- * objects are not supported. The calls that allocate run under
+ * the database even when the note is closed without being updated. An OLE
+ * object is a database object named by an "$OLEOBJINFO" item (one
+ * CDOLEOBJ_INFO record and its texts). The calls that allocate run under
  * GuardedStatus (host_internal.h): short memory is ERR_MEMORY.
  */
 #include <sys/stat.h>
@@ -190,6 +191,41 @@ STATUS FileObjectOf(const WorkingItem& item, FILEOBJECT* ret) {
   }
   OSUnlockObject(item.value);
   return status;
+}
+
+constexpr WORD kOleInfoItemFlags = ITEM_SIGN | ITEM_SUMMARY;
+constexpr std::string_view kOleInfoKey = "$oleobjinfo";
+
+// The "$OLEOBJINFO" item of the note naming the object (case-sensitive),
+// with its record; null when there is none. Damaged or foreign values are
+// passed over.
+const WorkingItem* FindOleInfo(WorkingNote& note, std::string_view objectName,
+                               CDOLEOBJ_INFO* ret) {
+  for (const WorkingItem& item : note.items) {
+    if (item.key != kOleInfoKey)
+      continue;
+    const auto* value = static_cast<const BYTE*>(OSLockObject(item.value));
+    if (value == nullptr)
+      continue;
+    bool match = false;
+    constexpr DWORD kFixed = sizeof(WORD) + sizeof(CDOLEOBJ_INFO);
+    if (ValueType(value, item.length) == TYPE_COMPOSITE && item.length >= kFixed) {
+      std::memcpy(ret, value + sizeof(WORD), sizeof *ret);
+      match = ret->Header.Signature == SIG_CD_OLEOBJINFO &&
+              ret->FileObjNameLength == objectName.size() &&
+              kFixed + ret->FileObjNameLength <= item.length &&
+              std::memcmp(value + kFixed, objectName.data(), objectName.size()) == 0;
+    }
+    OSUnlockObject(item.value);
+    if (match)
+      return &item;
+  }
+  return nullptr;
+}
+
+bool FileExists(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0;
 }
 
 } // namespace
@@ -385,7 +421,138 @@ extern "C" STATUS NSFNoteExtractFile(NOTEHANDLE handle, BLOCKID itemBid, const c
   });
 }
 
-extern "C" STATUS NSFNoteExtractOLEObject(NOTEHANDLE /*note*/, const char* /*objectName*/,
-                                          const char* /*fileName*/) {
-  return ERR_HOST_NOT_SUPPORTED;
+extern "C" STATUS NSFNoteDetachFile(NOTEHANDLE handle, BLOCKID itemBid) {
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    if (itemBid.pool != handle)
+      return ERR_HOST_BAD_ARGUMENT;
+    const WorkingItem* item = FindItemBySerial(*note, itemBid.block);
+    if (item == nullptr || item->key != "$file")
+      return ERR_ITEM_NOT_FOUND;
+    FILEOBJECT file;
+    if (const STATUS status = FileObjectOf(*item, &file); status != NOERROR)
+      return status;
+    // The object goes first: when it cannot, the item stays to name it. An
+    // object already missing is no failure.
+    if (const STATUS status = RemoveObject(note->store->db(), file.Header.RRV);
+        status != NOERROR && status != ERR_HOST_OBJECT_NOT_FOUND)
+      return status;
+    RemoveItemBySerial(*note, itemBid.block);
+    return NOERROR;
+  });
+}
+
+// ---- OLE objects ----
+
+extern "C" STATUS NSFNoteAttachOLE2Object(NOTEHANDLE handle, const char* pathName,
+                                          const char* objectName, BOOL createInfo,
+                                          const char* description, const char* fieldName,
+                                          const OLE_GUID* objectClass, WORD displayFormat,
+                                          DWORD flags) {
+  if (pathName == nullptr || objectName == nullptr || *objectName == 0 || !createInfo)
+    return ERR_HOST_BAD_ARGUMENT;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    const std::string_view name(objectName);
+    const std::string_view text(description != nullptr ? description : "");
+    const std::string_view field(fieldName != nullptr ? fieldName : "");
+    const size_t length = sizeof(CDOLEOBJ_INFO) + name.size() + text.size() + field.size();
+    if (length > 0xFFFF)
+      return ERR_HOST_BAD_ARGUMENT;
+    if (sizeof(WORD) + length > ItemValueLimit())
+      return ERR_HOST_VALUE_TOO_LARGE;
+    CDOLEOBJ_INFO info{};
+    if (FindOleInfo(*note, name, &info) != nullptr)
+      return ERR_HOST_BAD_ARGUMENT;
+
+    std::string bytes;
+    TIMEDATE modified;
+    if (const STATUS status = ReadWholeFile(pathName, &bytes, &modified); status != NOERROR)
+      return status;
+    sqlite3* db = note->store->db();
+    DWORD objectID = 0;
+    const auto size = static_cast<DWORD>(bytes.size());
+    if (const STATUS status = AddObject(db, size, OBJECT_FILE, 0, bytes.data(), &objectID);
+        status != NOERROR)
+      return status;
+
+    info = CDOLEOBJ_INFO{};
+    info.Header.Signature = SIG_CD_OLEOBJINFO;
+    info.Header.Length = static_cast<WORD>(length);
+    info.FileObjNameLength = static_cast<WORD>(name.size());
+    info.DescriptionNameLength = static_cast<WORD>(text.size());
+    info.FieldNameLength = static_cast<WORD>(field.size());
+    if (objectClass != nullptr)
+      info.OleObjClass = *objectClass;
+    info.DisplayFormat = displayFormat;
+    info.Flags = flags & (OLEOBJINFO_FLAG_SCRIPTED | OLEOBJINFO_FLAG_CONTROL);
+    info.ObjectID = objectID;
+    info.ObjectSize = size;
+    const WORD type = TYPE_COMPOSITE;
+    const STATUS status = GuardedStatus([&] {
+      return AppendItemValue(
+          *note, kOleInfoItemFlags, "$OLEOBJINFO",
+          {std::string_view(reinterpret_cast<const char*>(&type), sizeof type),
+           std::string_view(reinterpret_cast<const char*>(&info), sizeof info), name, text, field},
+          nullptr);
+    });
+    if (status != NOERROR)
+      RemoveObject(db, objectID);
+    return status;
+  });
+}
+
+extern "C" STATUS NSFNoteExtractOLE2Object(NOTEHANDLE handle, const char* objectName,
+                                           const char* fileName, const void* /*decryptionKey*/,
+                                           BOOL overwrite, DWORD /*flags*/) {
+  if (objectName == nullptr || fileName == nullptr || *fileName == 0)
+    return ERR_HOST_BAD_ARGUMENT;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    CDOLEOBJ_INFO info;
+    if (FindOleInfo(*note, objectName, &info) == nullptr)
+      return ERR_ITEM_NOT_FOUND;
+    sqlite3* db = note->store->db();
+    ObjectInfo object;
+    if (const STATUS status = FindObject(db, info.ObjectID, &object); status != NOERROR)
+      return status;
+    if (info.ObjectSize > object.size)
+      return ERR_HOST_STORAGE;
+    if (!overwrite && FileExists(fileName))
+      return ERR_HOST_FILE_IO;
+    std::string bytes(info.ObjectSize, '\0');
+    if (const STATUS status = ReadObjectBytes(db, info.ObjectID, 0, info.ObjectSize, bytes.data());
+        status != NOERROR)
+      return status;
+    return WriteWholeFile(fileName, bytes);
+  });
+}
+
+extern "C" STATUS NSFNoteDeleteOLE2Object(NOTEHANDLE handle, const char* objectName) {
+  if (objectName == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    WorkingNote* note = FindNote(handle);
+    if (note == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    CDOLEOBJ_INFO info;
+    const WorkingItem* item = FindOleInfo(*note, objectName, &info);
+    if (item == nullptr)
+      return ERR_ITEM_NOT_FOUND;
+    if (const STATUS status = RemoveObject(note->store->db(), info.ObjectID);
+        status != NOERROR && status != ERR_HOST_OBJECT_NOT_FOUND)
+      return status;
+    RemoveItemBySerial(*note, item->serial);
+    return NOERROR;
+  });
 }

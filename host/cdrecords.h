@@ -102,6 +102,7 @@ inline constexpr WORD SIG_CD_LINK = 0xFF91;              /* link by index into t
 inline constexpr WORD SIG_CD_DOCLINK = 0xFF92;           /* link holding its own note link */
 inline constexpr WORD SIG_CD_OLEBEGIN = 0xFFA7;
 inline constexpr WORD SIG_CD_OLEEND = 0xFFA8;
+inline constexpr WORD SIG_CD_OLEOBJINFO = 0xFFC1;        /* the "$OLEOBJINFO" of an OLE object */
 inline constexpr WORD SIG_CD_HOTSPOTBEGIN = 0xFFA9;
 inline constexpr WORD SIG_CD_BUTTON = 0xFFAB;
 inline constexpr WORD SIG_CD_SECTIONBAR = 0xFFAC;        /* the bar of a section */
@@ -1134,6 +1135,38 @@ typedef struct { /* 0x86, 0x80 */
   BYTE Reserved2[8];
 } CDDOCUMENT;
 
+/* An OLE object's class identifier. */
+typedef struct {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+} OLE_GUID;
+
+/* Flags of CDOLEOBJ_INFO. */
+inline constexpr DWORD OLEOBJINFO_FLAG_SCRIPTED = 0x0001;
+inline constexpr DWORD OLEOBJINFO_FLAG_RUNREADONLY = 0x0002;
+inline constexpr DWORD OLEOBJINFO_FLAG_CONTROL = 0x0004;
+
+/* The value of an "$OLEOBJINFO" item after its type word (0xFFC1). The
+ * texts follow the fixed part: the object's file-object name, its
+ * description and the name of the item that shows it. ObjectID is the
+ * stand-in's database object holding the object's bytes. */
+typedef struct {
+  WSIG Header;
+  WORD FileObjNameLength;
+  WORD DescriptionNameLength;
+  WORD FieldNameLength;
+  WORD TextIndexObjNameLength;
+  OLE_GUID OleObjClass;
+  WORD StorageFormat;
+  WORD DisplayFormat;
+  DWORD Flags;
+  DWORD ObjectID;
+  DWORD ObjectSize;
+  DWORD Reserved;
+} CDOLEOBJ_INFO;
+
 #pragma pack(pop)
 
 // clang-format off
@@ -1275,6 +1308,9 @@ static_assert(sizeof(CDFONTTABLE) == 6 && sizeof(CDFACE) == 34);
 static_assert(sizeof(CDHEADER) == 48 && offsetof(CDHEADER, FontName) == 5);
 static_assert(offsetof(CDHEADER, Font) == 40 && offsetof(CDHEADER, HeadLength) == 44);
 static_assert(sizeof(CDDOCUMENT) == 24 && offsetof(CDDOCUMENT, PaperColorExt) == 14);
+static_assert(sizeof(OLE_GUID) == 16);
+static_assert(sizeof(CDOLEOBJ_INFO) == 48 && offsetof(CDOLEOBJ_INFO, OleObjClass) == 12);
+static_assert(offsetof(CDOLEOBJ_INFO, DisplayFormat) == 30 && offsetof(CDOLEOBJ_INFO, Flags) == 32);
 // clang-format on
 
 #endif

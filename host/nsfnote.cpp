@@ -591,6 +591,17 @@ WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial) {
   return index == npos ? nullptr : &note.items[index];
 }
 
+bool RemoveItemBySerial(WorkingNote& note, WORD serial) {
+  const size_t index = IndexOfSerial(note, serial);
+  if (index == npos)
+    return false;
+  MakeRoomToRetire(note, 1);
+  RetireValue(note, note.items[index].value);
+  note.items.erase(note.items.begin() + static_cast<std::ptrdiff_t>(index));
+  ReindexItems(note);
+  return true;
+}
+
 STATUS AppendItemValue(WorkingNote& note, WORD itemFlags, std::string_view name,
                        std::initializer_list<std::string_view> parts, WORD* retSerial) {
   if (!ValidName(name))

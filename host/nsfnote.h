@@ -17,6 +17,7 @@
 #ifndef VELKO_HOST_NSFNOTE_H
 #define VELKO_HOST_NSFNOTE_H
 
+#include "host/cdrecords.h"
 #include "host/nsfdata.h"
 #include "velko/host_types.h"
 
@@ -162,8 +163,39 @@ STATUS NSFNoteAttachFile(NOTEHANDLE note, const char* itemName, WORD itemNameLen
 STATUS NSFNoteExtractFile(NOTEHANDLE note, BLOCKID itemBid, const char* fileName,
                           const void* decryptionKey);
 
-/* OLE objects are not supported by the stand-in: ERR_HOST_NOT_SUPPORTED. */
-STATUS NSFNoteExtractOLEObject(NOTEHANDLE note, const char* objectName, const char* fileName);
+/* Takes the "$FILE" item out of the note and frees its database object.
+ * ERR_ITEM_NOT_FOUND when the note has no such item, ERR_HOST_NOT_ATTACHMENT
+ * for an item that holds no FILEOBJECT (it stays). The object is removed
+ * first: when that fails the item stays and the status is returned. */
+STATUS NSFNoteDetachFile(NOTEHANDLE note, BLOCKID itemBid);
+
+/* ---- OLE objects ----
+ * An OLE object is a database object holding the object's bytes and one
+ * "$OLEOBJINFO" item (TYPE_COMPOSITE, one CDOLEOBJ_INFO record with the
+ * object's name, description and the name of the item that shows it).
+ * Object names compare with regard to case. */
+
+/* Stores the file as the OLE object objectName of the note, with its
+ * "$OLEOBJINFO" item (item flags ITEM_SIGN | ITEM_SUMMARY). createInfo must
+ * be non-zero (the stand-in keeps no object without its information);
+ * description and fieldName may be null (empty); flags keeps only
+ * OLEOBJINFO_FLAG_SCRIPTED and OLEOBJINFO_FLAG_CONTROL. An object of that
+ * name already in the note gives ERR_HOST_BAD_ARGUMENT; ERR_HOST_FILE_IO
+ * when the file cannot be read. The object is removed again when its item
+ * cannot be appended. */
+STATUS NSFNoteAttachOLE2Object(NOTEHANDLE note, const char* pathName, const char* objectName,
+                               BOOL createInfo, const char* description, const char* fieldName,
+                               const OLE_GUID* objectClass, WORD displayFormat, DWORD flags);
+/* Writes the bytes of the note's OLE object objectName to the file. An
+ * existing file is replaced only when overwrite is non-zero (else
+ * ERR_HOST_FILE_IO). decryptionKey and flags are not used.
+ * ERR_ITEM_NOT_FOUND when the note has no such object. */
+STATUS NSFNoteExtractOLE2Object(NOTEHANDLE note, const char* objectName, const char* fileName,
+                                const void* decryptionKey, BOOL overwrite, DWORD flags);
+/* Takes the OLE object's "$OLEOBJINFO" item out of the note and frees its
+ * database object (the object first: when that fails the item stays).
+ * ERR_ITEM_NOT_FOUND when the note has no such object. */
+STATUS NSFNoteDeleteOLE2Object(NOTEHANDLE note, const char* objectName);
 
 /* Value size cap: an item value (type word included) larger than this is
  * refused with ERR_HOST_VALUE_TOO_LARGE. 65535 unless a test changes it. */

@@ -141,7 +141,7 @@ constexpr ods_layout kLayouts[] = {
   Plain(ODS_CDLAYOUTEND, 18),
   Plain(ODS_CD_FFBF, 52),
   Plain(ODS_CD_00BD, 28),
-  Plain(ODS_CD_FFC1, 48),
+  Plain(ODS_CD_FFC1, sizeof(CDOLEOBJ_INFO)),
   Plain(ODS_CD_00C0, 44),
   Plain(ODS_CD_00C2, 44),
   Plain(ODS_CD_FFB1, 12),

@@ -384,6 +384,11 @@ WorkingNote* FindNote(NOTEHANDLE handle);
 // The current item of a working copy with this serial, or null.
 WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial);
 
+// Takes the item with this serial out of the note (its value retired as
+// a deletion retires it); false when there is none. Short memory throws
+// std::bad_alloc and leaves the note as it was.
+bool RemoveItemBySerial(WorkingNote& note, WORD serial);
+
 // Appends an item whose value (type word first) is the concatenation of
 // the parts. ERR_HOST_VALUE_TOO_LARGE above the cap, ERR_HOST_BAD_ARGUMENT
 // for a value shorter than its type word or a name that is empty or longer

@@ -592,4 +592,17 @@ void VelkoDeallocatePtr(LSXLsiSession* session, void* data);
  * still alive. 0 once every result is freed and every item deleted. */
 DWORD VelkoTrackedBlocksInUse(const LSXLsiSession* session);
 
+/* ---- copying items between notes ---- */
+
+/* Replaces the target note's items named targetName (null or empty: the
+ * source name) by copies of the raw values of every item of the source
+ * note named sourceName, of any type, in the source's order (item flags
+ * ITEM_SIGN). All source values are read before the target changes; when
+ * an append fails the target's old items come back and its status is
+ * returned. A source without such an item, or an item copied onto itself
+ * (one note, names equal without regard to case), changes nothing and
+ * returns 0. */
+STATUS CopyItemToNote(NOTEHANDLE source, NOTEHANDLE target, const char* sourceName,
+                      const char* targetName);
+
 #endif

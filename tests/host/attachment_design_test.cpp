@@ -272,6 +272,101 @@ TEST_F(AttachmentTest, Failures) {
 
 // ---- design notes ----
 
+TEST_F(AttachmentTest, DetachTakesTheItemAndItsObject) {
+  ASSERT_EQ(Attach("a.bin"), NOERROR);
+  ASSERT_EQ(Attach("b.bin"), NOERROR);
+  BLOCKID first;
+  ASSERT_EQ(NSFItemInfo(note_, "$FILE", 5, &first, nullptr, nullptr, nullptr), NOERROR);
+  ASSERT_EQ(NSFNoteDetachFile(note_, first), NOERROR);
+  BLOCKID left;
+  BLOCKID value;
+  ASSERT_EQ(NSFItemInfo(note_, "$FILE", 5, &left, nullptr, &value, nullptr), NOERROR);
+  EXPECT_EQ(FileObject(value).Header.RRV, 2u) << "the second attachment stays";
+  EXPECT_EQ(NSFItemInfoNext(note_, left, "$FILE", 5, &left, nullptr, nullptr, nullptr),
+            ERR_ITEM_NOT_FOUND);
+  EXPECT_EQ(Query("SELECT group_concat(object_id) FROM objects"), "2");
+  EXPECT_EQ(NSFNoteDetachFile(note_, first), ERR_ITEM_NOT_FOUND) << "already detached";
+  HostTestFailStorageWrite(1);
+  EXPECT_EQ(NSFNoteDetachFile(note_, left), ERR_HOST_STORAGE);
+  EXPECT_EQ(NSFItemInfo(note_, "$FILE", 5, &left, nullptr, nullptr, nullptr), NOERROR)
+      << "the item stays with its object";
+  EXPECT_EQ(Query("SELECT group_concat(object_id) FROM objects"), "2");
+
+  ASSERT_EQ(NSFItemSetText(note_, "Text", "t", 1), NOERROR);
+  BLOCKID text;
+  ASSERT_EQ(NSFItemInfo(note_, "Text", 4, &text, nullptr, nullptr, nullptr), NOERROR);
+  EXPECT_EQ(NSFNoteDetachFile(note_, text), ERR_ITEM_NOT_FOUND) << "not a $FILE item";
+  const std::string shortObject(20, '\0');
+  ASSERT_EQ(NSFItemAppend(note_, 0, "$FILE", 5, TYPE_OBJECT, shortObject.data(), 20), NOERROR);
+  BLOCKID truncated;
+  ASSERT_EQ(NSFItemInfoNext(note_, left, "$FILE", 5, &truncated, nullptr, nullptr, nullptr),
+            NOERROR);
+  EXPECT_EQ(NSFNoteDetachFile(note_, truncated), ERR_HOST_NOT_ATTACHMENT);
+  EXPECT_EQ(NSFItemInfoNext(note_, left, "$FILE", 5, &truncated, nullptr, nullptr, nullptr),
+            NOERROR)
+      << "an item that is no attachment stays";
+}
+
+TEST_F(AttachmentTest, OleObjectInformationLayoutAndRoundTrip) {
+  const OLE_GUID objectClass{0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}};
+  ASSERT_EQ(NSFNoteAttachOLE2Object(note_, source_.c_str(), "EXT1", TRUE, "Sheet", "Body",
+                                    &objectClass, 3, 0x7),
+            NOERROR);
+  BLOCKID item;
+  BLOCKID value;
+  WORD type = 0;
+  DWORD length = 0;
+  ASSERT_EQ(NSFItemInfo(note_, "$OLEOBJINFO", 11, &item, &type, &value, &length), NOERROR);
+  EXPECT_EQ(type, TYPE_COMPOSITE);
+  ASSERT_EQ(length, 2u + 48 + 4 + 5 + 4);
+  const auto* bytes = static_cast<const BYTE*>(OSLockBlock(value)) + 2;
+  const auto word = [bytes](int at) { return bytes[at] | bytes[at + 1] << 8; };
+  EXPECT_EQ(word(0), 0xFFC1);
+  EXPECT_EQ(word(2), 48 + 4 + 5 + 4);
+  EXPECT_EQ(word(4), 4) << "file-object name length";
+  EXPECT_EQ(word(6), 5) << "description length";
+  EXPECT_EQ(word(8), 4) << "field name length";
+  EXPECT_EQ(bytes[12], 0x04);
+  EXPECT_EQ(bytes[27], 16) << "class identifier at 12..27";
+  EXPECT_EQ(word(30), 3) << "display format";
+  EXPECT_EQ(word(32), 0x5) << "only the scripted and control flags are kept";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes) + 48, 13), "EXT1SheetBody");
+  OSUnlockBlock(value);
+
+  const std::string target = directory_ + "/ole.out";
+  EXPECT_EQ(NSFNoteExtractOLE2Object(note_, "ext1", target.c_str(), nullptr, TRUE, 0),
+            ERR_ITEM_NOT_FOUND)
+      << "object names keep their case";
+  ASSERT_EQ(NSFNoteExtractOLE2Object(note_, "EXT1", target.c_str(), nullptr, TRUE, 0), NOERROR);
+  EXPECT_EQ(ReadFile(target), content_);
+  WriteFile(target, "kept");
+  EXPECT_EQ(NSFNoteExtractOLE2Object(note_, "EXT1", target.c_str(), nullptr, FALSE, 0),
+            ERR_HOST_FILE_IO);
+  EXPECT_EQ(ReadFile(target), "kept");
+  EXPECT_EQ(NSFNoteAttachOLE2Object(note_, source_.c_str(), "EXT1", TRUE, nullptr, nullptr,
+                                    nullptr, 0, 0),
+            ERR_HOST_BAD_ARGUMENT)
+      << "one object of a name";
+  EXPECT_EQ(NSFNoteAttachOLE2Object(note_, source_.c_str(), "EXT2", FALSE, nullptr, nullptr,
+                                    nullptr, 0, 0),
+            ERR_HOST_BAD_ARGUMENT)
+      << "no object without its information";
+  HostTestFailAllocation(1);
+  EXPECT_EQ(NSFNoteAttachOLE2Object(note_, source_.c_str(), "EXT2", TRUE, nullptr, nullptr,
+                                    nullptr, 0, 0),
+            ERR_MEMORY);
+  EXPECT_EQ(Query("SELECT group_concat(object_id) FROM objects"), "1")
+      << "a refused object stores nothing";
+
+  EXPECT_EQ(NSFNoteDeleteOLE2Object(note_, "EXT2"), ERR_ITEM_NOT_FOUND);
+  ASSERT_EQ(NSFNoteDeleteOLE2Object(note_, "EXT1"), NOERROR);
+  EXPECT_EQ(NSFItemInfo(note_, "$OLEOBJINFO", 11, &item, nullptr, nullptr, nullptr),
+            ERR_ITEM_NOT_FOUND);
+  EXPECT_EQ(Query("SELECT count(*) FROM objects"), "0");
+  EXPECT_EQ(NSFNoteExtractOLE2Object(note_, "EXT1", target.c_str(), nullptr, TRUE, 0),
+            ERR_ITEM_NOT_FOUND);
+}
+
 class DesignTest : public host_test::HostFixture {
 protected:
   void SetUp() override {

@@ -478,7 +478,6 @@ TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
   EXPECT_EQ(isSigned, FALSE);
   EXPECT_EQ(isSealed, FALSE);
   EXPECT_EQ(NSFNoteSign(db_), ERR_HOST_BAD_HANDLE);
-  EXPECT_EQ(NSFNoteExtractOLEObject(note_, "obj", "/tmp/x"), ERR_HOST_NOT_SUPPORTED);
 }
 
 } // namespace

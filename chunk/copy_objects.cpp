@@ -1,0 +1,186 @@
+/*
+ * Carries a copied record's file attachment or OLE object from its note to
+ * another: the object is extracted to a file of its own in the session's
+ * temporary directory, attached to the target note and the file removed,
+ * whatever the outcome.
+ */
+#include "chunk/copy_objects.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "chunk/object_names.h"
+#include "host/cdrecords.h"
+#include "host/nsfdata.h"
+#include "host/nsfnote.h"
+#include "host/ods.h"
+#include "host/osmem.h"
+#include "host/status.h"
+#include "store/session.h"
+
+namespace {
+
+std::string_view NameOf(const char* name, WORD nameLength) {
+  return name == nullptr ? std::string_view() : std::string_view(name, nameLength);
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
+/* A file made for the object in the session's temporary directory, removed
+ * when this goes. */
+class TemporaryFile {
+public:
+  explicit TemporaryFile(LSXLsiSession* session) {
+    const _internal_SESS* internal = session != nullptr ? session->internal : nullptr;
+    path_ = internal != nullptr && internal->temp_directory[0] != 0 ? internal->temp_directory
+                                                                    : "/tmp/";
+    path_ += "velko-copy-XXXXXX";
+    const int descriptor = mkstemp(path_.data());
+    if (descriptor < 0) {
+      path_.clear();
+      return;
+    }
+    close(descriptor);
+  }
+  ~TemporaryFile() {
+    if (!path_.empty())
+      unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  bool made() const { return !path_.empty(); }
+  const char* path() const { return path_.c_str(); }
+
+private:
+  std::string path_;
+};
+
+/* The value of an item after its type word, locked while this lives;
+ * empty when the item is not of the wanted type. */
+class LockedValue {
+public:
+  LockedValue(BLOCKID value, DWORD length, WORD type, WORD wantedType) : value_(value) {
+    if (type != wantedType || length < sizeof(WORD))
+      return;
+    const auto* bytes = static_cast<const char*>(OSLockBlock(value));
+    if (bytes == nullptr)
+      return;
+    locked_ = true;
+    bytes_ = std::string_view(bytes + sizeof(WORD), length - sizeof(WORD));
+  }
+  ~LockedValue() {
+    if (locked_)
+      OSUnlockBlock(value_);
+  }
+  LockedValue(const LockedValue&) = delete;
+  LockedValue& operator=(const LockedValue&) = delete;
+
+  std::string_view bytes() const { return bytes_; }
+
+private:
+  BLOCKID value_;
+  bool locked_ = false;
+  std::string_view bytes_;
+};
+
+} // namespace
+
+std::string SafeObjectName(std::string_view text) {
+  if (const size_t nul = text.find('\0'); nul != std::string_view::npos)
+    text = text.substr(0, nul);
+  if (const size_t separator = text.find_last_of("/\\"); separator != std::string_view::npos)
+    text = text.substr(separator + 1);
+  if (text.empty() || text == "." || text == "..")
+    return {};
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      return {};
+  return std::string(text);
+}
+
+STATUS CopyAttachmentBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
+                                  const char* name, WORD nameLength) {
+  const std::string fileName = SafeObjectName(NameOf(name, nameLength));
+  if (fileName.empty())
+    return ERR_ITEM_NOT_FOUND;
+  BLOCKID item;
+  BLOCKID value;
+  WORD type = 0;
+  DWORD length = 0;
+  for (STATUS status = NSFItemInfo(source, "$FILE", 5, &item, &type, &value, &length);
+       status == NOERROR;
+       status = NSFItemInfoNext(source, item, "$FILE", 5, &item, &type, &value, &length)) {
+    const LockedValue locked(value, length, type, TYPE_OBJECT);
+    const std::string_view bytes = locked.bytes();
+    if (bytes.size() < sizeof(FILEOBJECT))
+      continue;
+    FILEOBJECT file;
+    std::memcpy(&file, bytes.data(), sizeof file);
+    if (sizeof file + file.FileNameLength > bytes.size() ||
+        !EqualIgnoringAsciiCase(bytes.substr(sizeof file, file.FileNameLength), fileName))
+      continue;
+    TemporaryFile copy(session);
+    if (!copy.made())
+      return ERR_HOST_FILE_IO;
+    if (const STATUS extracted = NSFNoteExtractFile(source, item, copy.path(), nullptr);
+        extracted != NOERROR)
+      return extracted;
+    return NSFNoteAttachFile(target, "$FILE", 5, copy.path(), fileName.c_str(), 0);
+  }
+  return ERR_ITEM_NOT_FOUND;
+}
+
+STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
+                                 const char* name, WORD nameLength, const char* targetItemName) {
+  const std::string objectName = SafeObjectName(NameOf(name, nameLength));
+  if (objectName.empty())
+    return ERR_ITEM_NOT_FOUND;
+  const WORD fixed = ODSLength(ODS_CD_FFC1);
+  BLOCKID item;
+  BLOCKID value;
+  WORD type = 0;
+  DWORD length = 0;
+  for (STATUS status = NSFItemInfo(source, "$OLEOBJINFO", 11, &item, &type, &value, &length);
+       status == NOERROR;
+       status = NSFItemInfoNext(source, item, "$OLEOBJINFO", 11, &item, &type, &value, &length)) {
+    const LockedValue locked(value, length, type, TYPE_COMPOSITE);
+    const std::string_view bytes = locked.bytes();
+    if (bytes.size() < fixed)
+      continue;
+    CDOLEOBJ_INFO info;
+    const void* from = bytes.data();
+    ODSReadMemory(&from, ODS_CD_FFC1, &info, 1);
+    const size_t texts = size_t{info.FileObjNameLength} + info.DescriptionNameLength;
+    if (info.Header.Signature != SIG_CD_OLEOBJINFO || fixed + texts > bytes.size() ||
+        bytes.substr(fixed, info.FileObjNameLength) != objectName)
+      continue;
+    const std::string description(bytes.substr(fixed + info.FileObjNameLength,
+                                               info.DescriptionNameLength));
+    TemporaryFile copy(session);
+    if (!copy.made())
+      return ERR_HOST_FILE_IO;
+    if (const STATUS extracted =
+            NSFNoteExtractOLE2Object(source, objectName.c_str(), copy.path(), nullptr, TRUE, 0);
+        extracted != NOERROR)
+      return extracted;
+    const DWORD flags = info.Flags & (OLEOBJINFO_FLAG_SCRIPTED | OLEOBJINFO_FLAG_CONTROL);
+    return NSFNoteAttachOLE2Object(target, copy.path(), objectName.c_str(), TRUE,
+                                   description.c_str(), targetItemName, &info.OleObjClass,
+                                   info.DisplayFormat, flags);
+  }
+  return ERR_ITEM_NOT_FOUND;
+}
