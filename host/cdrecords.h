@@ -1136,7 +1136,7 @@ typedef struct { /* 0x86, 0x80 */
 } CDDOCUMENT;
 
 /* An OLE object's class identifier. */
-typedef struct {
+typedef struct OLE_GUID {
   DWORD Data1;
   WORD Data2;
   WORD Data3;

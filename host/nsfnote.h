@@ -17,9 +17,11 @@
 #ifndef VELKO_HOST_NSFNOTE_H
 #define VELKO_HOST_NSFNOTE_H
 
-#include "host/cdrecords.h"
 #include "host/nsfdata.h"
 #include "velko/host_types.h"
+
+/* An OLE object's class identifier (host/cdrecords.h). */
+struct OLE_GUID;
 
 #ifdef __cplusplus
 extern "C" {
