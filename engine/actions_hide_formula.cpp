@@ -24,6 +24,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "engine/paragraph_work.h"
 #include "engine/process_state.h"
 #include "engine/property_set_actions.h"
 #include "engine/record_fields.h"
@@ -41,90 +42,10 @@
 
 namespace {
 
-constexpr const char* kSavedListFull =
-    "TARNO: Unable to save additional obsoleted PAB definitions.";
-
 /* The flag of a paragraph definition whose paragraphs have a hide formula. */
 constexpr WORD kHiddenByFormula = 0x0800;
 
-_CDPABDEFEXT* Work(chunk_process_state* state) {
-  return reinterpret_cast<_CDPABDEFEXT*>(state->paragraph_work);
-}
-
-bool WholeItem(const chunk_process_state* state) {
-  return DefinitionTargetType(state->first_clause) == TARGETTYPE_EVERYTHING;
-}
-
 WORD FormulaLength(const chunk_process_state* state) { return state->session->result_length; }
-
-/* The table level of the walk, as an index of the per-level stores. */
-DWORD WalkLevel(const chunk_process_state* state) {
-  if (state->depth_table <= 0)
-    return 0;
-  return static_cast<DWORD>(state->depth_table) < kEmitterMaxTableLevel
-             ? static_cast<DWORD>(state->depth_table)
-             : kEmitterMaxTableLevel;
-}
-
-/* The new PABID of the saved entry at the index: above every PABID the
- * item had before the operation. */
-WORD NewIdOfEntry(const chunk_process_state* state, int index) {
-  return static_cast<WORD>(index + state->found_pabid + 2);
-}
-
-/* The index of the saved definition of the PABID, or -1. */
-int SavedIndex(const chunk_process_state* state, WORD id) {
-  const _internal_SESS* session = state->session->internal;
-  for (DWORD index = 0; index < session->saved_definition_count; ++index) {
-    const char* entry = session->saved_definitions[index];
-    if (entry == nullptr)
-      continue;
-    WORD entryId = 0;
-    memcpy(&entryId, entry + offsetof(CDPABDEFINITION, PABID), sizeof entryId);
-    if (entryId == id)
-      return static_cast<int>(index);
-  }
-  return -1;
-}
-
-/* Copies the record into the work definition, zero-filled and cut to 92
- * bytes. */
-void LoadWork(const char* record, DWORD length, chunk_process_state* state) {
-  memset(state->paragraph_work, 0, sizeof state->paragraph_work);
-  memcpy(state->paragraph_work, record,
-         length < sizeof state->paragraph_work ? length : sizeof state->paragraph_work);
-}
-
-/* The definition in effect for paragraphs that refer to the PABID, into
- * the work definition: the walk's current one when it has that PABID,
- * else the last one of the PABID before the current record. */
-void LoadDefinitionInEffect(WORD id, chunk_process_state* state) {
-  const _CDPABDEFEXT* current = CurrentDefinition(state);
-  if (current->Definition.PABID == id) {
-    memcpy(state->paragraph_work, current, sizeof state->paragraph_work);
-    return;
-  }
-  RetrievePABDEF(id, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state);
-  memcpy(state->paragraph_work, state->retrieved_definition, sizeof state->paragraph_work);
-  Work(state)->Definition.PABID = id;
-}
-
-/* Saves the work definition unchanged in the session's list and gives it
- * the new PABID of its entry. A full list leaves it its PABID (and says
- * so); a copy that cannot be had ends the operation. */
-STATUS SaveAndRenumber(chunk_process_state* state) {
-  _internal_SESS* session = state->session->internal;
-  if (session->saved_definition_count >= _internal_SESS::kMaxSavedDefinitions) {
-    ShowUserMessage(kSavedListFull);
-    return NOERROR;
-  }
-  const int index = static_cast<int>(session->saved_definition_count);
-  if (STATUS status = SaveParagraphDefinition(state->session, state->paragraph_work);
-      status != NOERROR)
-    return status;
-  Work(state)->Definition.PABID = NewIdOfEntry(state, index);
-  return NOERROR;
-}
 
 /* The hide record of the PABID with the formula, emitted. Its length word
  * holds the formula's own length, so that a reader takes the formula
@@ -179,22 +100,10 @@ DWORD WorkLength(chunk_process_state* state) {
              : kParagraphDefinitionArea;
 }
 
-/* The reference record, with the PABID, as the step's output. */
-void OutputReference(WORD id, chunk_record_output* output, chunk_process_state* state) {
-  CDPABREFERENCE reference = {};
-  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
-  reference.Header.Length = sizeof reference;
-  reference.PABID = id;
-  memcpy(state->reference_work, &reference, sizeof reference);
-  output->data = reinterpret_cast<const char*>(state->reference_work);
-  output->signature = SIG_CD_PABREFERENCE;
-  output->length = sizeof reference;
-}
-
 STATUS HideDefinition(const char* record, DWORD length, chunk_record_output* output,
                       chunk_process_state* state) {
   LoadWork(record, length, state);
-  if (!WholeItem(state)) {
+  if (!ChangesWholeItem(state)) {
     if (STATUS status = SaveAndRenumber(state); status != NOERROR)
       return status;
     state->new_style_id = Work(state)->Definition.PABID;
@@ -206,7 +115,7 @@ STATUS HideDefinition(const char* record, DWORD length, chunk_record_output* out
 STATUS HideReference(const char* record, DWORD length, chunk_record_output* output,
                      chunk_process_state* state) {
   WORD id = 0;
-  if (WholeItem(state) || !ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id))
+  if (ChangesWholeItem(state) || !ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id))
     return NOERROR;
   if (const int index = SavedIndex(state, id); index >= 0) {
     state->new_style_id = NewIdOfEntry(state, index);
@@ -253,7 +162,7 @@ STATUS SetHideFormula(const char* record, WORD signature, DWORD length,
     // The old formula records go where every definition carries the new
     // formula; on a smaller chunk they stay for the paragraphs after it
     // that keep their old definitions (the chunk's own take new PABIDs).
-    if (WholeItem(state))
+    if (ChangesWholeItem(state))
       output->length = 0;
     return NOERROR;
   default:
@@ -269,7 +178,7 @@ STATUS HideFormulaAtChunkStart(WORD signature, chunk_process_state* state) {
   if (IsTableCell(signature) || IsTableBegin(signature) || signature == SIG_CD_PRETABLEBEGIN ||
       signature == SIG_CD_PABDEFINITION || signature == SIG_CD_PABREFERENCE ||
       signature == SIG_CD_PARAGRAPH || signature == SIG_CD_PABHIDE ||
-      signature == SIG_CD_PABFORMULAREF || WholeItem(state))
+      signature == SIG_CD_PABFORMULAREF || ChangesWholeItem(state))
     return NOERROR;
   // The chunk opens inside a paragraph: the paragraph takes a copy of the
   // definition in effect with the formula, under a new PABID.

@@ -19,6 +19,7 @@
 #include <string.h>
 
 #include "engine/paragraph_table.h"
+#include "engine/paragraph_work.h"
 #include "engine/process_state.h"
 #include "engine/record_fields.h"
 #include "engine/retrieve.h"
@@ -31,77 +32,6 @@
 
 namespace {
 
-constexpr const char* kSavedListFull =
-    "TARNO: Unable to save additional obsoleted PAB definitions.";
-
-_CDPABDEFEXT* Work(chunk_process_state* state) {
-  return reinterpret_cast<_CDPABDEFEXT*>(state->paragraph_work);
-}
-
-bool ChangesInPlace(const chunk_process_state* state) {
-  return DefinitionTargetType(state->first_clause) == TARGETTYPE_EVERYTHING;
-}
-
-/* The table level of the walk, as an index of the per-level stores. */
-DWORD WalkLevel(const chunk_process_state* state) {
-  if (state->depth_table <= 0)
-    return 0;
-  return static_cast<DWORD>(state->depth_table) < kEmitterMaxTableLevel
-             ? static_cast<DWORD>(state->depth_table)
-             : kEmitterMaxTableLevel;
-}
-
-/* The new PABID of the saved entry at the index. */
-WORD NewIdOfEntry(const chunk_process_state* state, int index) {
-  return static_cast<WORD>(index + state->found_pabid + 2);
-}
-
-/* The index of the saved definition of the PABID, or -1. */
-int SavedIndex(const chunk_process_state* state, WORD id) {
-  const _internal_SESS* session = state->session->internal;
-  for (DWORD index = 0; index < session->saved_definition_count; ++index) {
-    const char* entry = session->saved_definitions[index];
-    if (entry == nullptr)
-      continue;
-    WORD entryId = 0;
-    memcpy(&entryId, entry + offsetof(CDPABDEFINITION, PABID), sizeof entryId);
-    if (entryId == id)
-      return static_cast<int>(index);
-  }
-  return -1;
-}
-
-/* Copies the record into the work definition, zero-filled and cut to 92
- * bytes. */
-void LoadWork(const char* record, DWORD length, chunk_process_state* state) {
-  memset(state->paragraph_work, 0, sizeof state->paragraph_work);
-  memcpy(state->paragraph_work, record,
-         length < sizeof state->paragraph_work ? length : sizeof state->paragraph_work);
-}
-
-/* Saves the work definition unchanged in the session's list and gives it
- * the new PABID of its entry. A full list leaves it its PABID (and says
- * so); a copy that cannot be had ends the operation. */
-STATUS SaveAndRenumber(chunk_process_state* state) {
-  _internal_SESS* session = state->session->internal;
-  if (session->saved_definition_count >= _internal_SESS::kMaxSavedDefinitions) {
-    ShowUserMessage(kSavedListFull);
-    return NOERROR;
-  }
-  const int index = session->saved_definition_count;
-  // The work area holds a longer definition cut to its own size: the copy
-  // saved is what the area holds, and its header says so.
-  WORD& length = Work(state)->Definition.Header.Length;
-  if (length > kParagraphDefinitionArea)
-    length = kParagraphDefinitionArea;
-  if (STATUS status = SaveParagraphDefinition(state->session, state->paragraph_work);
-      status != NOERROR)
-    return status;
-  Work(state)->Definition.PABID = NewIdOfEntry(state, index);
-  state->last_new_style_id = Work(state)->Definition.PABID;
-  return NOERROR;
-}
-
 /* Applies the change to the work definition when it meets the selection;
  * true when it did. */
 bool ChangeWork(chunk_process_state* state) {
@@ -113,37 +43,11 @@ bool ChangeWork(chunk_process_state* state) {
   return true;
 }
 
-/* The definition in effect for paragraphs that refer to the PABID: the
- * walk's current one when it has that PABID, else the last one of the
- * PABID before the current record. Into the work definition. */
-void LoadDefinitionInEffect(WORD id, chunk_process_state* state) {
-  const _CDPABDEFEXT* current = CurrentDefinition(state);
-  if (current->Definition.PABID == id) {
-    memcpy(state->paragraph_work, current, sizeof state->paragraph_work);
-    return;
-  }
-  RetrievePABDEF(id, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state);
-  memcpy(state->paragraph_work, state->retrieved_definition, sizeof state->paragraph_work);
-  Work(state)->Definition.PABID = id;
-}
-
 STATUS EmitWork(chunk_process_state* state) {
   const WORD length = Work(state)->Definition.Header.Length;
   return CopyCDUpdated(state->paragraph_work, SIG_CD_PABDEFINITION,
                        length <= kParagraphDefinitionArea ? length : kParagraphDefinitionArea,
                        &state->gen);
-}
-
-/* The reference record, with the PABID, as the step's output. */
-void OutputReference(WORD id, chunk_record_output* output, chunk_process_state* state) {
-  CDPABREFERENCE reference = {};
-  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
-  reference.Header.Length = sizeof reference;
-  reference.PABID = id;
-  memcpy(state->reference_work, &reference, sizeof reference);
-  output->data = reinterpret_cast<const char*>(state->reference_work);
-  output->signature = SIG_CD_PABREFERENCE;
-  output->length = sizeof reference;
 }
 
 void RememberCell(const char* record, DWORD length, chunk_process_state* state) {
@@ -162,7 +66,7 @@ STATUS ChangeDefinition(const char* record, DWORD length, chunk_record_output* o
   LoadWork(record, length, state);
   if (MatchParagraphSpec(Work(state), state->paragraph_style) == 0)
     return NOERROR; // passes as it came
-  if (!ChangesInPlace(state)) {
+  if (!ChangesWholeItem(state)) {
     if (STATUS status = SaveAndRenumber(state); status != NOERROR)
       return status;
   }
@@ -177,7 +81,7 @@ STATUS ChangeDefinition(const char* record, DWORD length, chunk_record_output* o
 STATUS ChangeReference(const char* record, DWORD length, chunk_record_output* output,
                        chunk_process_state* state) {
   WORD id = 0;
-  if (ChangesInPlace(state) ||
+  if (ChangesWholeItem(state) ||
       !ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id))
     return NOERROR;
   if (const int index = SavedIndex(state, id); index >= 0) {
@@ -356,7 +260,7 @@ STATUS ChangeParagraphAtStart(WORD signature, chunk_process_state* state) {
   // of its own): the cells' references take the changed copies.
   if (IsTableCell(signature) || IsTableBegin(signature) || signature == SIG_CD_PRETABLEBEGIN ||
       signature == SIG_CD_PABDEFINITION || signature == SIG_CD_PABREFERENCE ||
-      signature == SIG_CD_PARAGRAPH || ChangesInPlace(state))
+      signature == SIG_CD_PARAGRAPH || ChangesWholeItem(state))
     return NOERROR;
   // The chunk opens inside a paragraph: the rest of it takes a changed
   // copy of the definition in effect under a new PABID.

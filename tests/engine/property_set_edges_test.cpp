@@ -50,6 +50,18 @@ Bytes Def(WORD id, WORD flags = 0x0100) {
 /* The flag of a definition whose paragraphs have a hide formula. */
 constexpr WORD kHidden = 0x0800;
 
+/* A definition longer than the fields the engine knows; cut, as the
+ * engine stores such a definition again: its first 90 bytes, the header
+ * saying so. */
+Bytes LongDef(WORD id, WORD flags = 0x0100, bool cut = false) {
+  Bytes record = Def(id, flags);
+  record.insert(record.end(), 120, 'x');
+  if (cut)
+    record.resize(90);
+  PutWord(&record, 2, static_cast<WORD>(record.size()));
+  return record;
+}
+
 /* A hide record: the compiled formula of the PABID's paragraphs. */
 Bytes Hide(WORD id, const std::string& formula) { return cdbuild::PabHide(id, formula); }
 
@@ -170,6 +182,14 @@ std::vector<hide_case> HideCases() {
        f,
        {Def(1), R(1), T("one"), P(), Def(3, 0x0100 | kHidden), Hide(3, f), R(3), T("two"), P(),
         Def(1), R(1), T("three")}},
+      // A definition longer than its known fields is saved for the
+      // paragraph after the chunk cut to them, never read past.
+      {"one paragraph, long definition",
+       "Paragraph 2",
+       {LongDef(1), R(1), T("one"), P(), R(1), T("two"), P(), R(1), T("three")},
+       f,
+       {LongDef(1), R(1), T("one"), P(), LongDef(3, 0x0100 | kHidden, true), Hide(3, f), R(3),
+        T("two"), P(), LongDef(1, 0x0100, true), R(1), T("three")}},
       // Two cells that share a definition share its copy; the paragraph
       // after the table gets the old definition again.
       {"table",
