@@ -566,13 +566,6 @@ bool ClosesSection(const char* record, const chunk_process_state* state) {
   return false;
 }
 
-STATUS EmitParagraphBreak(chunk_process_state* state) {
-  return CopyCDUpdated(&state->paragraph, SIG_CD_PARAGRAPH, sizeof state->paragraph, &state->gen);
-}
-STATUS EmitReference(chunk_process_state* state) {
-  const CDPABREFERENCE reference = CurrentReference(state);
-  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
-}
 
 } // namespace
 
@@ -589,7 +582,7 @@ STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
   if (signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_HOTSPOTBEGIN) {
     if (STATUS status = EmitReference(state); status != NOERROR)
       return status;
-    return EmitParagraphBreak(state);
+    return EmitParagraph(state);
   }
   const bool closingEnd = IsHotspotEnd(signature) && ClosesSection(record, state);
   const bool paragraph = IsTableEnd(signature) || signature == SIG_CD_NESTEDTABLEBEGIN ||
@@ -597,7 +590,7 @@ STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
   const bool reference = !(IsTableCell(signature) || signature == SIG_CD_GRAPHIC ||
                            (IsHotspotEnd(signature) && !closingEnd));
   if (paragraph) {
-    if (STATUS status = EmitParagraphBreak(state); status != NOERROR)
+    if (STATUS status = EmitParagraph(state); status != NOERROR)
       return status;
   }
   return reference ? EmitReference(state) : NOERROR;

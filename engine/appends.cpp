@@ -23,6 +23,7 @@
 #include "engine/record_fields.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"
+#include "engine/walk.h"
 #include "generate/field.h"
 #include "generate/hotspot.h"
 #include "generate/links.h"
@@ -59,25 +60,6 @@ constexpr size_t kDisplayNameLength = 255;
 
 bool AtStart(const chunk_process_state* state) {
   return state->chunk != nullptr && state->chunk->append_position == 0;
-}
-
-STATUS EmitParagraph(chunk_process_state* state) {
-  return CopyCDUpdated(&state->paragraph, SIG_CD_PARAGRAPH, sizeof(CDPARAGRAPH), &state->gen);
-}
-
-STATUS EmitReference(chunk_process_state* state) {
-  const CDPABREFERENCE reference = CurrentReference(state);
-  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
-}
-
-/* The item's default text record, adjusted by the operation's first font
- * when the action parsed one. */
-CDTEXT DefaultTextHeader(chunk_process_state* state) {
-  CDTEXT header = {};
-  memcpy(&header, StateItem(state)->internal->default_text_header, sizeof header);
-  header.Header.Signature = SIG_CD_TEXT;
-  header.Header.Length = sizeof header;
-  return header;
 }
 
 STATUS EmitDefaultText(const char* text, DWORD length, chunk_process_state* state) {

@@ -23,6 +23,7 @@
 #include "engine/process_state.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"
+#include "engine/walk.h"
 #include "generate/built_record.h"
 #include "generate/hotspot.h"
 #include "generate/links.h"
@@ -36,22 +37,10 @@ namespace {
 
 /* ---- records of the walk's templates ---- */
 
-STATUS EmitParagraph(chunk_process_state* state) {
-  return CopyCDUpdated(&state->paragraph, SIG_CD_PARAGRAPH, sizeof(CDPARAGRAPH), &state->gen);
-}
-
-STATUS EmitReference(chunk_process_state* state) {
-  const CDPABREFERENCE reference = CurrentReference(state);
-  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
-}
-
 /* An empty text run in the item's default font, without the operation's
  * font. */
 STATUS EmitEmptyDefaultText(chunk_process_state* state) {
-  CDTEXT header = {};
-  memcpy(&header, StateItem(state)->internal->default_text_header, sizeof header);
-  header.Header.Signature = SIG_CD_TEXT;
-  header.Header.Length = sizeof header;
+  const CDTEXT header = DefaultTextHeader(state);
   return GenerateCDText("", 0, &header, &state->gen);
 }
 

@@ -17,6 +17,7 @@
 #include "engine/driver.h"
 #include "engine/record_fields.h"
 #include "engine/walk.h"
+#include "store/emitter.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -259,6 +260,23 @@ CDPABREFERENCE CurrentReference(const chunk_process_state* state) {
 
 void SetCurrentReference(chunk_process_state* state, const CDPABREFERENCE& reference) {
   memcpy(&state->gen.paragraph_word, &reference, sizeof reference);
+}
+
+STATUS EmitParagraph(chunk_process_state* state) {
+  return CopyCDUpdated(&state->paragraph, SIG_CD_PARAGRAPH, sizeof(CDPARAGRAPH), &state->gen);
+}
+
+STATUS EmitReference(chunk_process_state* state) {
+  const CDPABREFERENCE reference = CurrentReference(state);
+  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
+}
+
+CDTEXT DefaultTextHeader(chunk_process_state* state) {
+  CDTEXT header = {};
+  memcpy(&header, StateItem(state)->internal->default_text_header, sizeof header);
+  header.Header.Signature = SIG_CD_TEXT;
+  header.Header.Length = sizeof header;
+  return header;
 }
 
 STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,

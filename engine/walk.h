@@ -47,6 +47,14 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
  * go. */
 void CleanupTextRuns(chunk_process_state* state);
 
+/* The walk's current paragraph record and current paragraph reference,
+ * emitted. */
+STATUS EmitParagraph(chunk_process_state* state);
+STATUS EmitReference(chunk_process_state* state);
+
+/* The item's default text record (without the operation's font). */
+CDTEXT DefaultTextHeader(chunk_process_state* state);
+
 /* ---- engine/start_stop.cpp ---- */
 
 /* 1 when the record begins a selected occurrence of the clause's target;
