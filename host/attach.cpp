@@ -163,6 +163,16 @@ STATUS ReadWholeFile(const char* path, std::string* bytes, TIMEDATE* modified) {
   return NOERROR;
 }
 
+/* The file's bytes stored as a new file object of the database. */
+STATUS StoreFileAsObject(sqlite3* db, const char* path, DWORD* objectID, DWORD* size,
+                         TIMEDATE* modified) {
+  std::string bytes;
+  if (const STATUS status = ReadWholeFile(path, &bytes, modified); status != NOERROR)
+    return status;
+  *size = static_cast<DWORD>(bytes.size());
+  return AddObject(db, *size, OBJECT_FILE, 0, bytes.data(), objectID);
+}
+
 STATUS WriteWholeFile(const char* path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out)
@@ -356,14 +366,11 @@ extern "C" STATUS NSFNoteAttachFile(NOTEHANDLE handle, const char* itemName, WOR
     if (sizeof(WORD) + sizeof(FILEOBJECT) + fileName.size() > ItemValueLimit())
       return ERR_HOST_VALUE_TOO_LARGE;
 
-    std::string bytes;
-    TIMEDATE modified;
-    if (const STATUS status = ReadWholeFile(pathName, &bytes, &modified); status != NOERROR)
-      return status;
     sqlite3* db = note->store->db();
     DWORD objectID = 0;
-    const auto size = static_cast<DWORD>(bytes.size());
-    if (const STATUS status = AddObject(db, size, OBJECT_FILE, 0, bytes.data(), &objectID);
+    DWORD size = 0;
+    TIMEDATE modified;
+    if (const STATUS status = StoreFileAsObject(db, pathName, &objectID, &size, &modified);
         status != NOERROR)
       return status;
 
@@ -471,14 +478,11 @@ extern "C" STATUS NSFNoteAttachOLE2Object(NOTEHANDLE handle, const char* pathNam
     if (FindOleInfo(*note, name, &info) != nullptr)
       return ERR_HOST_BAD_ARGUMENT;
 
-    std::string bytes;
-    TIMEDATE modified;
-    if (const STATUS status = ReadWholeFile(pathName, &bytes, &modified); status != NOERROR)
-      return status;
     sqlite3* db = note->store->db();
     DWORD objectID = 0;
-    const auto size = static_cast<DWORD>(bytes.size());
-    if (const STATUS status = AddObject(db, size, OBJECT_FILE, 0, bytes.data(), &objectID);
+    DWORD size = 0;
+    TIMEDATE modified;
+    if (const STATUS status = StoreFileAsObject(db, pathName, &objectID, &size, &modified);
         status != NOERROR)
       return status;
 
