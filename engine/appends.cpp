@@ -22,6 +22,7 @@
 #include "engine/process_state.h"
 #include "engine/record_fields.h"
 #include "engine/retrieve.h"
+#include "engine/generator_states.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "generate/field.h"
@@ -315,33 +316,6 @@ STATUS AppendParagraph(bool start, chunk_process_state* state) {
 
 /* ---- the generators ---- */
 
-structure_generation StructureState(chunk_process_state* state) {
-  structure_generation generation;
-  generation.gen = &state->gen;
-  generation.paragraph = state->paragraph;
-  generation.fonts[0] = state->fonts[0];
-  generation.fonts[1] = state->fonts[1];
-  generation.font_masks[0] = state->font_masks[0];
-  generation.font_masks[1] = state->font_masks[1];
-  generation.paragraph_values = state->paragraph_style;
-  generation.set_implied = state->set_implied_properties;
-  SetLastPABID(state);
-  generation.last_pabid = state->last_pabid;
-  const DWORD level = state->gen.table_level;
-  generation.level_saves_definitions = state->level_saves_definitions[level];
-  generation.level_pabid = state->level_pabid_base[level];
-  generation.current_signature =
-      state->current_record != nullptr ? state->current_record->signature : 0;
-  generation.passthru_open = state->passthru_open;
-  return generation;
-}
-
-void TakeStructureState(const structure_generation& generation, chunk_process_state* state) {
-  if (generation.last_pabid > state->last_pabid)
-    state->last_pabid = generation.last_pabid;
-  state->passthru_open = generation.passthru_open;
-}
-
 STATUS AppendTable(bool start, chunk_process_state* state) {
   if (start)
     RETURN_IF_FAILED(EmitFirstRecordParagraph(state));
@@ -395,13 +369,7 @@ STATUS AppendResource(bool start, chunk_process_state* state) {
 }
 
 STATUS AppendLink(chunk_process_state* state) {
-  link_operation op;
-  op.gen = &state->gen;
-  op.font = &state->fonts[0];
-  op.font_mask = state->font_masks[0].given;
-  op.second_string = state->s2;
-  op.event_strings = state->chunk->event_strings;
-  op.link_kind = &state->chunk->link_mode;
+  link_operation op = LinkOperation(state);
   const char* text = state->s1 != nullptr ? state->s1 : "";
   return GenerateLinkFromEventData(text, state->p1, &op);
 }

@@ -22,6 +22,7 @@
 
 #include "engine/process_state.h"
 #include "engine/retrieve.h"
+#include "engine/generator_states.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "generate/built_record.h"
@@ -58,12 +59,7 @@ void FillLinkOperation(chunk_process_state* state, link_wrap* wrap) {
   wrap->lengths[0] = state->p2;
   wrap->lengths[1] = state->p3;
   wrap->lengths[2] = state->p4;
-  wrap->op.gen = &state->gen;
-  wrap->op.font = &state->fonts[0];
-  wrap->op.font_mask = state->font_masks[0].given;
-  wrap->op.second_string = state->s2;
-  wrap->op.event_strings = state->chunk->event_strings;
-  wrap->op.link_kind = &state->chunk->link_mode;
+  wrap->op = LinkOperation(state);
   wrap->op.lengths = wrap->lengths;
 }
 
@@ -84,25 +80,9 @@ STATUS CloseLink(chunk_process_state* state) {
 /* ---- sections ---- */
 
 structure_generation SectionGeneration(chunk_process_state* state) {
-  structure_generation generation;
-  generation.gen = &state->gen;
-  generation.paragraph = state->paragraph;
+  structure_generation generation = StructureState(state);
   generation.properties = state->session->internal->option_string;
   generation.title = state->s1;
-  generation.fonts[0] = state->fonts[0];
-  generation.fonts[1] = state->fonts[1];
-  generation.font_masks[0] = state->font_masks[0];
-  generation.font_masks[1] = state->font_masks[1];
-  generation.paragraph_values = state->paragraph_style;
-  generation.set_implied = state->set_implied_properties;
-  SetLastPABID(state);
-  generation.last_pabid = state->last_pabid;
-  const DWORD level = state->gen.table_level;
-  generation.level_saves_definitions = state->level_saves_definitions[level];
-  generation.level_pabid = state->level_pabid_base[level];
-  generation.current_signature =
-      state->current_record != nullptr ? state->current_record->signature : 0;
-  generation.passthru_open = state->passthru_open;
   return generation;
 }
 
@@ -114,8 +94,7 @@ STATUS OpenSection(chunk_process_state* state) {
     RETURN_IF_FAILED(EmitEmptyDefaultText(state));
   structure_generation generation = SectionGeneration(state);
   const STATUS status = GenerateSectionBegin(&generation);
-  if (generation.last_pabid > state->last_pabid)
-    state->last_pabid = generation.last_pabid;
+  TakeStructureState(generation, state);
   return status;
 }
 
