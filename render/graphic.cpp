@@ -427,21 +427,10 @@ std::string ResourceName(graphic_call &g, const record_storage *resource) {
     return "";
   if ((header.Flags & kResourceFormula) == 0)
     return std::string(name, header.Length1);
-  DHANDLE result = NULLHANDLE;
-  WORD resultLength = 0;
-  if (EvaluateRenderFormula(g.c, name, header.Length1, &result, &resultLength) != NOERROR)
+  render_text text{g.c->session};
+  if (RenderFormulaText(g.c, name, header.Length1, &text) != NOERROR || text.data == nullptr)
     return "";
-  std::string text;
-  const char *value = static_cast<const char *>(OSLockObject(result));
-  WORD type = 0;
-  if (value != nullptr && resultLength >= sizeof type) {
-    memcpy(&type, value, sizeof type);
-    if (type == TYPE_TEXT)
-      text.assign(value + sizeof type, resultLength - sizeof type);
-  }
-  OSUnlockObject(result);
-  OSMemFree(result);
-  return text;
+  return std::string(text.data, text.length);
 }
 
 void DatabaseReference(const record_storage *resource, DWORD words[2]) {

@@ -496,6 +496,7 @@ void ReadAutoTHFont(option_reader &r, html_render_info *c) {
   if (ParseFontString("", r.value, c->item, specs, masks) != NOERROR)
     return;
   c->auto_th_font = specs[1];
+  c->auto_th_font_mask = masks[1];
   c->auto_th_font_set = 1;
 }
 

@@ -336,6 +336,7 @@ struct html_render_info {
   DWORD link_graphic_used[kLinkGraphics];
   DWORD caller_word;
   font_spec auto_th_font; /* its first four bytes are a FONTID; rgb the colour */
+  font_spec_mask auto_th_font_mask; /* the parts AutoTHFont= named */
   DWORD auto_th_font_set;
   char base_pathname[kBasePathnameSize];
   record_storage *list_table[kListTableSize]; /* remembered list definitions */

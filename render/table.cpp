@@ -22,6 +22,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "chunk/font_override.h"
 #include "engine/record_fields.h"
 #include "engine/services.h"
 #include "host/cdrecords.h"
@@ -412,6 +413,7 @@ struct cell_scan {
   const record_storage *definition = nullptr;
   const record_storage *reference = nullptr;
   const record_storage *label = nullptr;
+  const record_storage *last_text = nullptr; /* the cell's last text run */
 };
 
 /* The records of the cell (from the record after it to the next cell or
@@ -436,7 +438,9 @@ cell_scan ScanCell(const html_render_info *c, const record_storage *cell) {
       continue;
     if (IsTableCell(signature))
       break;
-    if (signature == SIG_CD_IDNAME2 && scan.identity == nullptr)
+    if (IsTextRun(signature))
+      scan.last_text = node;
+    else if (signature == SIG_CD_IDNAME2 && scan.identity == nullptr)
       scan.identity = node;
     else if (signature == SIG_CD_CELLCOLOR && scan.colour == nullptr)
       scan.colour = node;
@@ -910,6 +914,16 @@ void PutSide(render_text *text, const char *side, unsigned width, const char *st
   RenderTextPuts(text, piece);
 }
 
+/* Under AutoTHFont=, a cell whose last text run is in that font is a
+ * header cell. */
+bool FontMakesHeader(const html_render_info *c, const record_storage *text) {
+  FONTID font = 0;
+  if (text == nullptr || text->data == nullptr || text->length < 4 + sizeof font)
+    return false;
+  memcpy(&font, text->data + 4, sizeof font);
+  return FontNotFiltered(&font, &c->auto_th_font, c->auto_th_font_mask.given) != 0;
+}
+
 void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   html_render_info *c = call.c;
   level_state &level = Level(c);
@@ -932,6 +946,8 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   bool header = false;
   if (c->auto_th_font_set == 0)
     header = TakeYes(call.other, "TarnoTH=");
+  else
+    header = FontMakesHeader(c, scan.last_text);
   for (const char *key : kControlKeys)
     RemoveKey(call.other, key);
   // The spans are the table's structure: the renderer writes them.
@@ -1047,8 +1063,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   RenderTextPut(&background, "", 0);
   const char *imageName = nullptr;
   size_t imageLength = 0;
-  const bool image =
-      scan.resource != nullptr && BackgroundName(scan.resource, &imageName, &imageLength);
+  render_text evaluatedName{c->session};
+  const bool image = scan.resource != nullptr &&
+                     BackgroundName(c, scan.resource, &evaluatedName, &imageName, &imageLength);
+  if (evaluatedName.status == VELKO_ERR_MEMORY)
+    NoteFailure(call, VELKO_ERR_MEMORY);
   if (image) {
     RenderTextPuts(&background, "background-image: url(cid:");
     PutCssUrlName(&background, imageName, imageLength);

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "host/cdrecords.h"
+#include "render/formulas.h"
 #include "render/table_parts.h"
 #include "render/text_render.h"
 
@@ -268,11 +269,9 @@ bool IsBackgroundImage(const record_storage *node) {
          Word(node, offsetof(CDRESOURCE, Length1)) != 0;
 }
 
-/* The name of a cell's background image (the part after the last "\",
- * "/" or "|"); false when it has none or it is a formula. */
-bool BackgroundName(const record_storage *resource, const char **name, size_t *length) {
-  if ((Dword(resource, offsetof(CDRESOURCE, Flags)) & 0x0001) != 0)
-    return false;
+/* The name of a cell's background image: see table_parts.h. */
+bool BackgroundName(html_render_info *context, const record_storage *resource,
+                    render_text *evaluated, const char **name, size_t *length) {
   const DWORD at = sizeof(CDRESOURCE) + Word(resource, offsetof(CDRESOURCE, ServerHintLength)) +
                    Word(resource, offsetof(CDRESOURCE, FileHintLength)) + 8;
   DWORD size = Word(resource, offsetof(CDRESOURCE, Length1));
@@ -281,6 +280,15 @@ bool BackgroundName(const record_storage *resource, const char **name, size_t *l
   if (size > resource->length - at)
     size = resource->length - at;
   const char *text = resource->data + at;
+  if ((Dword(resource, offsetof(CDRESOURCE, Flags)) & 0x0001) != 0) {
+    const STATUS status = RenderFormulaText(context, text, size, evaluated);
+    if (status == VELKO_ERR_MEMORY && evaluated->status == NOERROR)
+      evaluated->status = status;
+    if (status != NOERROR || evaluated->data == nullptr)
+      return false;
+    text = evaluated->data;
+    size = evaluated->length;
+  }
   size = static_cast<DWORD>(strnlen(text, size));
   DWORD start = 0;
   for (DWORD i = 0; i < size; ++i) {

@@ -67,8 +67,12 @@ void PutBackgroundColour(html_render_info *context,
 
 /* A resource record naming a cell's background image. */
 bool IsBackgroundImage(const record_storage *node);
-/* Its name (after the last "\", "/" or "|"); false when none or a formula. */
-bool BackgroundName(const record_storage *resource, const char **name, size_t *length);
+/* Its name (after the last "\", "/" or "|"): the stored name, or the
+ * text its formula gives against the rendered note (held in `evaluated`);
+ * false when there is none. A formula that cannot be evaluated names no
+ * image; `evaluated`'s status tells a lack of memory. */
+bool BackgroundName(html_render_info *context, const record_storage *resource,
+                    render_text *evaluated, const char **name, size_t *length);
 /* A name inside CSS url(...): URL-escaped, "(", ")" and "'" encoded too. */
 void PutCssUrlName(render_text *out, const char *name, size_t length);
 /* The repeat declarations of a background image (repeat record or none). */
