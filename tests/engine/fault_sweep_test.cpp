@@ -2,9 +2,8 @@
 // clean-up pass, which rebuilds every record through the emitter, drops
 // empty text runs and adds the final empty text run), Remove, the
 // property settings, HideFormula, GraphicStorage, PassthruHTML and
-// ReplaceTextQuick, over a
-// note of a database file, run once for every N with the Nth failure of
-// one kind armed, until a run meets no failure:
+// ReplaceTextQuick, over a note of a database file, run once for every N
+// with the Nth failure of one kind armed, until a run meets no failure:
 //   - the Nth host memory allocation, or the Nth request for tracked memory,
 //     fails during the run (stored at once under AutoSave);
 //   - the Nth storage write (each statement and the transaction's commit)
