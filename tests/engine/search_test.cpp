@@ -345,6 +345,37 @@ TEST_F(SearchTest, FindLeavesTheLastOccurrence) {
   }
 }
 
+/* Occurrences become links from the chunk's link event data (a URL
+ * here): the text around them stays in text records of its own, each
+ * occurrence is the text of its link, and the first one stays in the
+ * first scratch text. A text without the search text is kept as it is. */
+TEST_F(SearchTest, OccurrencesBecomeLinks) {
+  Body(std::string(kDefinition) + "TEXT text=\"see Old and old here\"\nPARAGRAPH\n" +
+       "TEXT text=\"nothing\"\n");
+  VelkoRTChunk* chunk = Chunk("Everything");
+  chunk->SetEventRetString(1, "http://example.com/", 19);
+  EXPECT_EQ(chunk->AlterRichText(ACTION_LINK_OCCURRENCES, 0, 3, 0, 0, nullptr, "Old", nullptr,
+                                 nullptr),
+            NOERROR);
+  EXPECT_STREQ(session_->scratch_first, "Old");
+  Positions("Everything"); // loads the stored records again
+  const std::vector<std::string> records =
+      note_testing::Describe(item_->internal->input->records);
+  // A URL link: its bracket, the resource link begin, the URL resource,
+  // the link hotspot around the text, and their ends.
+  const std::vector<std::string> link = {"<00DD>", "<FF7E>", "<FFF6>", "<FFAD>"};
+  const std::vector<std::string> end = {"<00AE>", "<00DE>"};
+  std::vector<std::string> expected = {"<FF82>", "<0083>", "see "};
+  for (const char* occurrence : {"Old", "old"}) {
+    expected.insert(expected.end(), link.begin(), link.end());
+    expected.push_back(occurrence);
+    expected.insert(expected.end(), end.begin(), end.end());
+    expected.push_back(occurrence[0] == 'O' ? " and " : " here");
+  }
+  expected.insert(expected.end(), {"<0081>", "nothing"});
+  EXPECT_EQ(records, expected);
+}
+
 /* ---- the replacement-pattern expander ---- */
 
 TEST(RegexPatternTest, GroupsReplaceTheirMarks) {
