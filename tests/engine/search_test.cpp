@@ -244,6 +244,35 @@ TEST_F(SearchTest, BoundsLeaveTheRecordAndSetTheSecondaryStatus) {
   }
 }
 
+/* Lengths inside a record are bounded by the record: event texts said to
+ * lie beyond it leave the record as it was; hotspot data said to run past
+ * it is the data the record holds. */
+TEST_F(SearchTest, EmbeddedLengthsAreBoundedByTheRecord) {
+  struct Case {
+    const char* name;
+    const char* input;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // a URL event whose server hint is said to be 200 bytes long
+      {"event", "HEX F6 FF 1D 00 00 00 00 00 01 00 00 00 03 00 C8 00 00 00 00 00 00 00 00 00 00 00"
+                " 4F 6C 64 00",
+       "HEX F6 FF 1D 00 00 00 00 00 01 00 00 00 03 00 C8 00 00 00 00 00 00 00 00 00 00 00"
+       " 4F 6C 64 00"},
+      // a popup whose data is said to be 200 bytes long
+      {"popup", "HEX A9 FF 19 00 01 00 00 00 00 00 00 00 C8 00 00 00 4F 6C 64 20 70 6F 70 75 70 00",
+       "HOTSPOTBEGIN type=1 data=\"Newer popup\" tail=00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    Body(std::string(kDefinition) + c.input + "\n");
+    VelkoRTChunk* chunk = Chunk("Everything");
+    EXPECT_EQ(chunk->ReplaceTextQuick("Old", 3, "Newer", 5, "NONTEXT URL"), NOERROR);
+    EXPECT_EQ(Values(), Expected(std::string(kDefinition) + c.expected + "\nTEXT text=\"\"\n"));
+  }
+}
+
 /* A hide-when formula is decompiled, replaced and compiled again by the
  * host; a text that no longer compiles fails the operation with the
  * compiler's status and leaves the note as it was, also under AutoSave. */
