@@ -450,10 +450,8 @@ void BM_ReplaceTextQuick(benchmark::State& state) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
   connection link(body);
   VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
-    return;
-  }
+  if (chunk == nullptr)
+    return state.SkipWithError("definition");
   const char* options = "EVERYTHING";
   if (chunk->ReplaceTextQuick("walk", 4, "Walk", 4, options) == VELKO_ERR_BAD_ARGUMENT)
     options = "NONTEXT FORMULA HIDEWHEN URL";

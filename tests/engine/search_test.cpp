@@ -1,8 +1,8 @@
 // ReplaceTextQuick by scope over every kind of record it reaches (hotspot
 // data, event records, section titles, hide-when formulas, buttons and
 // tab labels), in place and rebuilt, its bounds and its formula
-// failures; the same-length variant; RemoveFields by name pattern; the
-// find action; and the replacement-pattern expander. Bodies are record
+// failures; RemoveFields by name pattern; the find and link-occurrence
+// actions; and the replacement-pattern expander. Bodies are record
 // scripts; expected bodies are written by hand.
 #include <gtest/gtest.h>
 
@@ -180,30 +180,6 @@ TEST_F(SearchTest, TextRunsAreReplacedInTheTextScopeOnly) {
     }
     EXPECT_EQ(status, NOERROR);
     EXPECT_EQ(Values(), Expected(c.expected));
-  }
-}
-
-/* The same-length variant writes as many bytes of the replacement as the
- * match covers, at most the replacement's length. */
-TEST_F(SearchTest, SameLengthVariantKeepsTheMatchLength) {
-  struct Case {
-    const char* replacement;
-    const char* label;
-  };
-  const Case cases[] = {
-      {"Newer", "New button"}, // cut to the match
-      {"Xy", "Xy button\" tail=\"\\0"}, // a shorter one as it is; odd: a NUL
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.replacement);
-    Restart();
-    Body(std::string(kDefinition) + "BUTTON label=\"Old button\"\n");
-    VelkoRTChunk* chunk = Chunk("Everything");
-    EXPECT_EQ(chunk->AlterRichText(ACTION_REPLACE_TEXT_SAME_LENGTH, 0, 3, 2, 0, c.replacement,
-                                   "Old", nullptr, nullptr),
-              NOERROR);
-    EXPECT_EQ(Values(), Expected(std::string(kDefinition) + "BUTTON label=\"" + c.label +
-                                 "\"\nTEXT text=\"\"\n"));
   }
 }
 
