@@ -19,6 +19,7 @@
 
 #include "chunk/rtchunk_internal.h"
 #include "engine/process_state.h"
+#include "engine/services.h"
 #include "host/nls.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -393,4 +394,21 @@ void ReleaseReplacedText(LSXLsiSession* session, replaced_text* result) {
   if (session != nullptr && result->text != nullptr)
     VelkoDeallocatePtr(session, result->text);
   *result = replaced_text{};
+}
+
+STATUS ReplaceOperationText(const char* text, WORD length, chunk_process_state* state,
+                            DWORD capacity, char** newText, DWORD* newLength) {
+  *newText = nullptr;
+  *newLength = 0;
+  replaced_text result;
+  if (STATUS status = ReplaceTextInBuffer(text, length, state, capacity, &result);
+      status != NOERROR)
+    return status;
+  if (result.matches == 0) {
+    ReleaseReplacedText(state->session, &result);
+    return NOERROR;
+  }
+  *newText = result.text;
+  *newLength = result.length;
+  return NOERROR;
 }

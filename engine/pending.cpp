@@ -26,9 +26,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_SET_LINK,
     /* ProcessTextRunAction */
     ACTION_CHANGE_FONT, ACTION_FONT_IN_USE, ACTION_HIGHLIGHT, ACTION_HIGHLIGHT_TEXT,
-    /* ProcessSearchAction */
-    ACTION_LINK_OCCURRENCES, ACTION_REPLACE_TEXT_QUICK, ACTION_FIND_TEXT,
-    ACTION_REPLACE_TEXT_SAME_LENGTH, ACTION_REMOVE_FIELDS,
     /* ProcessLinkMatchingAction */
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
 };
@@ -54,10 +51,6 @@ STATUS ProcessLinkPropertyAction(const char*, WORD, DWORD, chunk_record_output*,
 }
 
 STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessSearchAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 

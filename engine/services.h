@@ -57,6 +57,25 @@ STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_
  * paragraph spec; setImplied is the operation's implied-properties switch. */
 void ApplyParagraphSpec(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
 
+/* Finds the pattern in the text (LMBCS, explicit lengths): the byte offset
+ * of the first match or -1, the bytes it covers in *matchLength (may be
+ * null). '*' and '?' are wildcards only with wildcards set; the
+ * regular-expression flag is not read. */
+int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WORD patternLength,
+                     BOOL wildcards, BOOL caseSensitive, BOOL accentSensitive, BOOL wordBoundaries,
+                     BOOL regularExpression, WORD* matchLength, NLS_PINFO info);
+
+/* Replaces every occurrence of the operation's search text (s2, p2) in the
+ * text by its replacement (s1, p1; for action 2399 as many bytes as each
+ * occurrence covers) under the chunk's search flags, the latest occurrence
+ * left in the session's first scratch text. *newText is the new text, a
+ * tracked block of the session (released with VelkoDeallocatePtr), or null
+ * when nothing matched. A new text longer than capacity replaces nothing
+ * and returns 20017, also set as the secondary status of the operation and
+ * the chunk; 263 when memory cannot be had. */
+STATUS ReplaceOperationText(const char* text, WORD length, chunk_process_state* state,
+                            DWORD capacity, char** newText, DWORD* newLength);
+
 /* ---- the renderer ---- */
 
 /* Renders the records of the context from its first to its current record

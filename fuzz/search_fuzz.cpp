@@ -11,8 +11,19 @@
  *
  * Checked: a match starts and ends on character boundaries inside the text;
  * a replacement reports its length truly, and with no match gives the text
- * unchanged; a result refused for its capacity leaves nothing behind. A
- * broken invariant traps.
+ * unchanged; a result refused for its capacity leaves nothing behind.
+ *
+ * The same bytes also make a body for ReplaceTextQuick (action 2392): the
+ * rest, read as ASCII letters, blanks and stops, is cut into text runs in
+ * fonts of their own, with buttons, section titles and paragraphs between
+ * them; the pattern is a slice of that text (a wildcard put in as above),
+ * the replacement its last fifth, the scope byte 3's low five bits.
+ * Checked: the action either succeeds, its records accepted by the emitter
+ * and loading again, or (the text scope while the text-run routine is not
+ * available) fails leaving the note as it was; without wildcards the text
+ * of the runs is each run's text with every occurrence replaced, compared
+ * without regard to case, when the text scope is given, and unchanged
+ * otherwise. Every tracked block is given back. A broken invariant traps.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -22,11 +33,17 @@
 #include <string>
 #include <vector>
 
+#include "cdbuild/cd_script.h"
 #include "chunk/search.h"
 #include "engine/process_state.h"
 #include "fuzz/fuzz_support.h"
+#include "host/host_testing.h"
 #include "host/nls.h"
+#include "host/nsfnote.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
 #include "store/session.h"
+#include "store/vocabulary.h"
 
 namespace {
 
@@ -178,6 +195,158 @@ void CheckReplace(const std::string& text, const std::string& pattern,
   ReleaseReplacedText(&session, &result);
 }
 
+/* ---- ReplaceTextQuick over a body ---- */
+
+constexpr char kDbPath[] = "mem:searchfuzz";
+constexpr char kAscii[] = "abAB .bx";
+
+struct replace_body {
+  std::string script = "PABDEF id=1\nPABREF id=1\n";
+  std::vector<std::string> runs;
+  std::string text; /* every run's text, in order */
+};
+
+/* Runs end at a byte whose bits 3-5 are all set; that byte's top bits give
+ * the run's size and the record that follows it. */
+replace_body BodyFromBytes(const uint8_t* data, size_t size) {
+  replace_body body;
+  std::string run;
+  auto endRun = [&](uint8_t b) {
+    if (run.empty())
+      return;
+    const int face = 1 + static_cast<int>(body.runs.size() % 4);
+    const int points = 8 + 2 * (b >> 6);
+    body.script += "TEXT face=" + std::to_string(face) + " size=" + std::to_string(points) +
+                   " text=\"" + run + "\"\n";
+    switch (b >> 6) {
+    case 1:
+      body.script += "BUTTON label=\"" + run + "\"\n";
+      break;
+    case 2:
+      body.script += "SECTIONBAR title=\"" + run + "\"\n";
+      break;
+    case 3:
+      body.script += "PARAGRAPH\n";
+      break;
+    default:
+      break;
+    }
+    body.runs.push_back(run);
+    body.text += run;
+    run.clear();
+  };
+  for (size_t i = 0; i < size; ++i) {
+    run += kAscii[data[i] & 7];
+    if ((data[i] & 0x38) == 0x38 || run.size() == 200)
+      endRun(data[i]);
+  }
+  endRun(0);
+  return body;
+}
+
+/* Every occurrence of the pattern replaced, left to right, compared
+ * without regard to ASCII case. */
+std::string ReplacedByHand(const std::string& text, const std::string& pattern,
+                           const std::string& replacement) {
+  std::string out;
+  size_t at = 0;
+  while (at < text.size()) {
+    bool match = at + pattern.size() <= text.size();
+    for (size_t k = 0; match && k < pattern.size(); ++k)
+      match = tolower(static_cast<unsigned char>(text[at + k])) ==
+              tolower(static_cast<unsigned char>(pattern[k]));
+    if (match) {
+      out += replacement;
+      at += pattern.size();
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
+}
+
+/* The text of every text record of the stored body; false when it does
+ * not load completely. */
+bool StoredText(LSXLsiSession* session, NOTEHANDLE note, std::string* text) {
+  auto* reader = new VelkoRTItem(session);
+  bool loaded = reader->ConnectBackend(note, "Body", 0) == NOERROR;
+  body_context* body = nullptr;
+  if (loaded) {
+    body = StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    loaded = body != nullptr && body->load_status == NOERROR;
+  }
+  for (const record_storage* node = body != nullptr ? body->records : nullptr; node != nullptr;
+       node = node->next) {
+    if (node->signature == SIG_CD_TEXT && node->length >= 8)
+      text->append(node->data + 8, node->length - 8);
+  }
+  if (body != nullptr) {
+    CleanupBodyContext(session, body);
+    delete body;
+  }
+  delete reader;
+  return loaded;
+}
+
+void CheckReplaceTextQuick(const uint8_t* data, size_t size) {
+  const uint8_t flags = data[0];
+  const replace_body body = BodyFromBytes(data + 4, size - 4);
+  const size_t replacementFrom = body.text.size() - body.text.size() / 5;
+  const std::string replacement = body.text.substr(replacementFrom);
+  std::string pattern;
+  if (replacementFrom > 0)
+    pattern = body.text.substr(data[1] % replacementFrom, 1 + data[2] % 8);
+  const bool wildcards = (flags & 1) != 0;
+  if (wildcards && (flags & 64) != 0)
+    pattern.insert(data[3] % (pattern.size() + 1), 1, (flags & 128) ? '*' : '?');
+  if (pattern.empty())
+    return;
+  WORD scope = data[3] & 0x1F;
+  if (scope == 0)
+    scope = 1;
+
+  cdbuild::Body records;
+  cdbuild::ScriptError error;
+  check(cdbuild::BuildScript(body.script, &records, &error));
+  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
+  const size_t handles = HostTestLiveHandles();
+  NOTEHANDLE note = NULLHANDLE;
+  check(NSFNoteCreate(db, &note) == NOERROR);
+  check(records.AppendItems(note, "Body") == NOERROR);
+  const std::vector<note_testing::Bytes> before = note_testing::ItemValues(note, "Body");
+
+  auto* session = new LSXLsiSession;
+  auto* item = new VelkoRTItem(session);
+  check(item->ConnectBackend(note, "Body", 0) == NOERROR);
+  VelkoRTChunk* chunk = item->DefineChunk("Everything");
+  check(chunk != nullptr);
+  chunk->TextWildcards = wildcards ? 1 : 0;
+  const STATUS status = chunk->AlterRichText(
+      ACTION_REPLACE_TEXT_QUICK, static_cast<WORD>(replacement.size()),
+      static_cast<WORD>(pattern.size()), scope, 0, replacement.c_str(), pattern.c_str(), nullptr,
+      nullptr);
+  delete item;
+  check(VelkoTrackedBlocksInUse(session) == 0);
+
+  if (status != NOERROR) {
+    // Only the text-run routine may be missing; nothing else fails here.
+    check(status == VELKO_ERR_BAD_ARGUMENT && (scope & 1) != 0);
+    check(note_testing::ItemValues(note, "Body") == before);
+  } else {
+    std::string text;
+    check(StoredText(session, note, &text));
+    if (!wildcards) {
+      std::string expected;
+      for (const std::string& run : body.runs)
+        expected += (scope & 1) != 0 ? ReplacedByHand(run, pattern, replacement) : run;
+      check(text == expected);
+    }
+  }
+  delete session;
+  NSFNoteClose(note);
+  check(HostTestLiveHandles() == handles);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -205,5 +374,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CheckSearch(text, pattern, flags);
   CheckReplace(text, pattern, replacement, flags);
+  CheckReplaceTextQuick(data, size);
   return 0;
 }

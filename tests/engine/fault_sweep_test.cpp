@@ -1,9 +1,9 @@
 // Failure safety of a writing operation that is stored: action 49 (the
 // clean-up pass, which rebuilds every record through the emitter, drops
 // empty text runs and adds the final empty text run), Remove, the
-// property settings, HideFormula, GraphicStorage and PassthruHTML, over a
-// note of a database file, run once for every N with the Nth failure of
-// one kind armed, until a run meets no failure:
+// property settings, HideFormula, GraphicStorage, PassthruHTML and
+// ReplaceTextQuick, over a note of a database file, run once for every N
+// with the Nth failure of one kind armed, until a run meets no failure:
 //   - the Nth host memory allocation, or the Nth request for tracked memory,
 //     fails during the run (stored at once under AutoSave);
 //   - the Nth storage write (each statement and the transaction's commit)
@@ -258,6 +258,40 @@ protected:
     ASSERT_NE(*before, *after) << "the operation must change the body";
   }
 
+  /* Storage writes: the sweep goes on until the Nth write is past the
+   * last one of the update, its commit included. Save, and the operation
+   * whose AutoSave update fails, report the failed write. */
+  void SweepStorageWrites(const cdbuild::Body& body) {
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (Route route : {Route::Save, Route::AutoSave}) {
+      int failedRuns = 0;
+      for (int nth = 1; nth < 100; ++nth) {
+        SCOPED_TRACE("storage write " + std::to_string(nth));
+        const NOTEID id = StoreBody(body);
+        const STATUS status = CleanUp(id, route, [nth] { HostTestFailStorageWrite(nth); });
+        HostTestFailStorageWrite(0);
+        const std::vector<Bytes> stored = StoredValues(id, true);
+        EXPECT_TRUE(stored == before || stored == after) << "a mix, status " << status;
+        if (status != NOERROR) {
+          EXPECT_EQ(status, ERR_HOST_STORAGE);
+          EXPECT_EQ(stored, before);
+        } else {
+          EXPECT_EQ(stored, after) << "a failed update reported as success";
+        }
+        if (stored == after) {
+          EXPECT_EQ(status, NOERROR);
+          break;
+        }
+        ++failedRuns;
+      }
+      // The note row, the deletion of the old items, one insert per item
+      // and the commit: each of them failed once.
+      EXPECT_GE(failedRuns, 3 + static_cast<int>(after.size()));
+    }
+  }
+
   /* The operation swept and the chunk it runs on: the clean-up pass over
    * the whole body unless a test says otherwise. */
   const char* definition_ = "Everything";
@@ -445,40 +479,35 @@ TEXT text="after"
   }
 }
 
-/* Storage writes: the sweep goes on until the Nth write is past the last
- * one of the update, its commit included. Save, and the operation whose
- * AutoSave update fails, report the failed write. */
+/* Storage writes of the clean-up pass, over one item and over two. */
 TEST_F(FaultSweepTest, EveryFailedStorageWriteOfSaveOrCommitLeavesTheOldOrTheNewNote) {
-  for (const cdbuild::Body& body : {Script(kCleanupBody), TwoItems()}) {
-    std::vector<Bytes> before;
-    std::vector<Bytes> after;
-    Expected(body, &before, &after);
-    for (Route route : {Route::Save, Route::AutoSave}) {
-      int failedRuns = 0;
-      for (int nth = 1; nth < 100; ++nth) {
-        SCOPED_TRACE("storage write " + std::to_string(nth));
-        const NOTEID id = StoreBody(body);
-        const STATUS status = CleanUp(id, route, [nth] { HostTestFailStorageWrite(nth); });
-        HostTestFailStorageWrite(0);
-        const std::vector<Bytes> stored = StoredValues(id, true);
-        EXPECT_TRUE(stored == before || stored == after) << "a mix, status " << status;
-        if (status != NOERROR) {
-          EXPECT_EQ(status, ERR_HOST_STORAGE);
-          EXPECT_EQ(stored, before);
-        } else {
-          EXPECT_EQ(stored, after) << "a failed update reported as success";
-        }
-        if (stored == after) {
-          EXPECT_EQ(status, NOERROR);
-          break;
-        }
-        ++failedRuns;
-      }
-      // The note row, the deletion of the old items, one insert per item
-      // and the commit: each of them failed once.
-      EXPECT_GE(failedRuns, 3 + static_cast<int>(after.size()));
-    }
-  }
+  for (const cdbuild::Body& body : {Script(kCleanupBody), TwoItems()})
+    SweepStorageWrites(body);
+}
+
+/* ReplaceTextQuick over a button, a section title, a hide-when formula
+ * (decompiled and compiled again) and text runs it leaves alone: every
+ * failed allocation and every failed storage write of its commit leaves
+ * the old note or the new one, and a reported failure the old one. */
+TEST_F(FaultSweepTest, ReplaceTextQuickIsAllOrNothingAtEveryFailure) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + R"(PABREF id=1
+TEXT text="Old text"
+BUTTON label="Old button"
+SECTIONBAR flags=0x04000000 title="Old section"
+PARAGRAPH
+PABHIDE source="Status = \"Old\""
+PABREF id=1
+TEXT text="last"
+)");
+  operation_ = [](VelkoRTChunk* chunk) {
+    return chunk->ReplaceTextQuick("Old", 3, "Newer", 5, "NONTEXT HIDEWHEN");
+  };
+  std::vector<Bytes> before;
+  std::vector<Bytes> after;
+  Expected(body, &before, &after);
+  for (const fault_control& control : kMemoryControls)
+    EXPECT_GT(Sweep(control, body, before, after), 3) << control.name;
+  SweepStorageWrites(body);
 }
 
 /* SQLite's own allocations: its allocator is replaced while SQLite is shut
