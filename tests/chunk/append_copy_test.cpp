@@ -41,11 +41,12 @@ std::string Hex(const Bytes& bytes) {
   return hex;
 }
 
-/* The template definition under id 4: margins of 1440, Tab[0] 720 with
- * a tab count of 0, all else 0 (70 bytes). */
-const std::string kTemplateFour =
-    "RAW sig=CDPABDEFINITION data=0400" + std::string(16, '0') + "A0050000A0050000D002" +
-    std::string(2 * 46, '0') + "\n";
+/* The template definition under the id (below 16): margins of 1440,
+ * Tab[0] 720 with a tab count of 0, all else 0 (70 bytes). */
+std::string TemplateDefinition(int id) {
+  return "RAW sig=CDPABDEFINITION data=0" + std::to_string(id) + "00" + std::string(16, '0') +
+         "A0050000A0050000D002" + std::string(2 * 46, '0') + "\n";
+}
 
 /* The target's body: one definition of its own (left margin 720). */
 const std::string kTarget = "PABDEF id=1 left=720\nPABREF id=1\nTEXT text=\"a\"\n";
@@ -226,7 +227,7 @@ TEST_F(AppendCopyTest, ParagraphIds) {
        "PABDEF id=1 left=720\nPABREF id=1\nTEXT text=\"x\"\nPARAGRAPH\nPABREF id=1\n"
        "TEXT text=\"y\"\n"},
       {"a leading reference gets the template definition", 9,
-       "PABREF id=4\nTEXT text=\"x\"\n", kTemplateFour + "PABREF id=4\nTEXT text=\"x\"\n"},
+       "PABREF id=4\nTEXT text=\"x\"\n", TemplateDefinition(4) + "PABREF id=4\nTEXT text=\"x\"\n"},
   };
   for (const id_case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -475,6 +476,18 @@ TEST_F(AppendCopyTest, AnImageResourcePutInline) {
                                "IMAGEHEADER width=40 height=20\nIMAGESEGMENT data=\"gif\"\n"
                                "RAW sig=0xE0 data=\"\\x01\\0\"\nEND sig=GRAPHIC version=1\n" +
                          kClosingText);
+}
+
+/* A Section target closes the appended records with the template
+ * definition and the walk's paragraph reference. */
+TEST_F(AppendCopyTest, ASectionTargetClosesWithTheTemplateAndAReference) {
+  const std::string section = "HOTSPOTBEGIN type=12 sig=V4HOTSPOTBEGIN\nSECTIONBAR title=\"S\"\n"
+                              "TEXT text=\"in\"\nHOTSPOTEND sig=V4HOTSPOTEND\n";
+  const NOTEID target = Store(kTarget + section);
+  const NOTEID source = Store("TEXT text=\"x\"\n");
+  EXPECT_EQ(CopyItem(target, source, 0, "Section 1"), NOERROR);
+  ExpectBody(target, kTarget + section + "TEXT text=\"x\"\n" + TemplateDefinition(1) +
+                         "PABREF id=1\n" + kClosingText);
 }
 
 } // namespace
