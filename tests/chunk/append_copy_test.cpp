@@ -491,3 +491,21 @@ TEST_F(AppendCopyTest, ASectionTargetClosesWithTheTemplateAndAReference) {
 }
 
 } // namespace
+
+/* AppendRow with its copy flag copies the row (row 1 here) as it stands
+ * behind the table's last row, its paragraph definition left out. */
+TEST_F(AppendCopyTest, AppendRowWithItsCopyFlagCopiesTheRow) {
+  const std::string rows = "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\n"
+                           "PABDEF id=2 left=2880\nPABREF id=2\nTEXT text=\"r1\"\n"
+                           "TABLECELL row=1 column=0\nPABREF id=2\nTEXT text=\"r2\"\n";
+  const std::string table = rows + "TABLEEND\n";
+  const NOTEID target = Store(kTarget + table);
+  EXPECT_EQ(OnTarget(target, "Table 1",
+                     [](LSXLsiSession*, VelkoRTChunk* chunk) {
+                       return chunk->AppendRow(1, 1, nullptr);
+                     }),
+            NOERROR);
+  ExpectBody(target, kTarget + rows +
+                         "TABLECELL row=2 column=0\nPABREF id=2\nTEXT text=\"r1\"\nTABLEEND\n" +
+                         kClosingText);
+}
