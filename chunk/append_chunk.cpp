@@ -225,7 +225,7 @@ bool SameItem(const VelkoRTItem* target, DBHANDLE db, NOTEHANDLE note, const cha
  * 546 and 1540 of a step count as success. */
 STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
   record_storage* node = run->source->records;
-  if (run->range_first != 0) {
+  if (run->range_first > 1) {
     const STATUS status = FindOrdinal(state, run->source, run->range_first, &node);
     if (status != NOERROR)
       return status;
@@ -339,6 +339,10 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
   loaded_source loaded(state);
   if (SameItem(target, run.source_db, run.source_note, itemName)) {
     run.source = ItemBody(target);
+  } else if (source.action == ACTION_APPEND_RTCHUNK) {
+    /* The second chunk's item holds its records from the query that
+     * found the range; they are read once. */
+    run.source = ItemBody(chunk->item);
   } else {
     run.source = StoreItemsAndRecords(target, 0, 0, nullptr, 0, 0, run.source_note, itemName);
     loaded.set(run.source);
