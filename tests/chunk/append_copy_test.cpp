@@ -22,6 +22,7 @@
 #include "host/status.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
@@ -160,7 +161,8 @@ protected:
   /* Appends the source note's Body as AppendRTItem does, with the base
    * argument given. */
   STATUS CopyItem(NOTEID target, NOTEID source, WORD base,
-                  const char* definition = "Everything") {
+                  const char* definition = "Everything",
+                  const std::function<void()>& arm = [] {}) {
     return OnTarget(target, definition, [&](LSXLsiSession* session, VelkoRTChunk* chunk) {
       DBHANDLE db = NULLHANDLE;
       NOTEHANDLE note = NULLHANDLE;
@@ -169,6 +171,7 @@ protected:
       session->internal->append_db = db;
       session->internal->append_note = note;
       session->internal->append_item_name = "Body";
+      arm();
       const STATUS status = chunk->AlterRichText(ACTION_APPEND_RTITEM, base, 0, 0, 0, "Body",
                                                  nullptr, nullptr, nullptr);
       session->internal->append_note = NULLHANDLE;
@@ -508,4 +511,33 @@ TEST_F(AppendCopyTest, AppendRowWithItsCopyFlagCopiesTheRow) {
   ExpectBody(target, kTarget + rows +
                          "TABLECELL row=2 column=0\nPABREF id=2\nTEXT text=\"r1\"\nTABLEEND\n" +
                          kClosingText);
+}
+
+/* With each host or tracked allocation failing in turn, a copy that
+ * renumbers ids, rebuilds a link and writes a field again leaves the
+ * target's body as it was or stores the whole copy. */
+TEST_F(AppendCopyTest, ACopyIsAllOrNothingAtEveryFailedAllocation) {
+  const Bytes links = LinkTable(1, 0);
+  const NOTEID source = Store("PABDEF id=2 left=2880\nPABREF id=2\nTEXT text=\"x\"\nLINK id=0\n"
+                              "FIELD name=\"Total\"\nTEXT text=\"y\"\n",
+                              [&](NOTEHANDLE note) {
+                                return NSFItemAppend(note, 0, "$Links", 6, TYPE_NOTEREF_LIST,
+                                                     links.data(),
+                                                     static_cast<DWORD>(links.size()));
+                              });
+  const NOTEID first = Store(kTarget);
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, first, false);
+  ASSERT_EQ(CopyItem(first, source, 9), NOERROR);
+  const std::vector<Bytes> after = note_testing::StoredBodyValues(path_, first, false);
+  ASSERT_NE(after, before);
+  for (const allocation_faults::control& control : allocation_faults::kControls) {
+    const int failed = allocation_faults::SweepStoredOperation(
+        control, [&] { return Store(kTarget); },
+        [&](NOTEID id, const std::function<void()>& arm) {
+          return CopyItem(id, source, 9, "Everything", arm);
+        },
+        [&](NOTEID id) { return note_testing::StoredBodyValues(path_, id, false); }, before,
+        after);
+    EXPECT_GT(failed, 3) << control.name;
+  }
 }
