@@ -449,6 +449,20 @@ TEST_F(AppendCopyTest, FieldsAreWrittenAgainAtTheirCdField) {
   EXPECT_NE(value.find("Total1"), std::string::npos);
 }
 
+/* A bracketed field: its embedded control is copied in place (and not
+ * written again with the field), its identity record goes out once,
+ * behind the CDFIELD written again. */
+TEST_F(AppendCopyTest, ABracketedFieldKeepsItsControlAndIdentityOnce) {
+  const std::string control = "RAW sig=0xFFF7 data=\"" + std::string(32, 'c') + "\"\n";
+  const NOTEID source = Store("BEGIN sig=CDFIELD\n" + control +
+                              "FIELD name=\"Qty\"\nIDNAME id=\"f\"\nEND sig=CDFIELD\n");
+  const NOTEID target = Store(kTarget);
+  EXPECT_EQ(CopyItem(target, source, 0), NOERROR);
+  ExpectBody(target, kTarget + "BEGIN sig=CDFIELD\n" + control +
+                         "FIELD name=\"Qty\"\nIDNAME id=\"f\"\nEND sig=CDFIELD\n" +
+                         kClosingText);
+}
+
 /* An image resource put inline: its records with the image header's size
  * from "ImageWidth=" (the height as stored), the graphic's version 1 and,
  * with "WrapText=WRAP...", its floating flag. */
