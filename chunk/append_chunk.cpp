@@ -127,7 +127,6 @@ STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
   return NOERROR;
 }
 
-
 /* ---- copying appends ---- */
 
 /* Where a copying append takes its records from. */
@@ -162,8 +161,8 @@ const char* DesignPattern(WORD action, const char** itemName) {
   }
 }
 
-/* The template definition a reset gives: PABID 1, margins of an inch, one
- * tab at half an inch. */
+/* The template definition a reset gives: PABID 1, margins of an inch,
+ * the first tab slot at half an inch (with a tab count of 0). */
 void ResetTemplate(BYTE* area) {
   CDPABDEFINITION definition{};
   definition.Header.Signature = SIG_CD_PABDEFINITION;
@@ -351,9 +350,10 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
   }
   STATUS status = NOERROR;
   if (run.source != nullptr) {
+    chunk_append_run* outer = state->append_run;
     state->append_run = &run;
     status = WalkSource(state, &run);
-    state->append_run = nullptr;
+    state->append_run = outer;
   }
   if (status == NOERROR)
     status = CloseSection(state, run);
