@@ -7,7 +7,8 @@
 // reading walk with a chunk that opens at every table cell, the margin
 // query (action 36, MaxRightMargin) over "Everything", and the reads of the
 // stored values (the item checksum, all text) and a text find that matches
-// nothing over loaded records; and the row keys of a row sort (action 11)
+// nothing over loaded records; AppendRTChunk of the whole body into an
+// empty item; and the row keys of a row sort (action 11)
 // over a table of 5,000, 10,000 and 20,000 rows against the plain load of
 // that table; and ReplaceTextQuick over "Everything". Bytes per
 // second are the body's stored bytes; the counters give the body's records
@@ -461,6 +462,40 @@ void BM_ReplaceTextQuick(benchmark::State& state) {
   Report(state, body);
 }
 
+/* An item's body with nothing in it: one empty text run. */
+Bytes EmptyText() { return cdbuild::Text({.text = ""}); }
+
+/* AppendRTChunk of the whole body ("Everything") into an empty item of a
+ * new note: the copy's loads, its writing walk and the stored result;
+ * making and dropping the target is not timed. */
+void BM_AppendRTChunk(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  const DBHANDLE db = note_testing::ProcessDatabase(kDatabase);
+  LSXLsiSession session;
+  for (auto _ : state) {
+    state.PauseTiming();
+    NOTEHANDLE note = NULLHANDLE;
+    Check(state, NSFNoteCreate(db, &note), "note");
+    Check(state, note_testing::AppendRecords(note, kItemName, EmptyText()), "item");
+    auto* item = new VelkoRTItem(&session);
+    Check(state, item->ConnectBackend(note, kItemName, 0), "connect");
+    VelkoRTChunk* chunk = item->DefineChunk("Everything");
+    state.ResumeTiming();
+    Check(state, chunk->AppendRTChunk("", kDatabase, body.note_id, kItemName, "Everything", 0),
+          "append");
+    state.PauseTiming();
+    size_t copied = 0;
+    for (const Bytes& value : note_testing::ItemValues(note, kItemName))
+      copied += value.size();
+    state.counters["copied/stored"] =
+        static_cast<double>(copied) / static_cast<double>(body.bytes);
+    delete item;
+    NSFNoteClose(note);
+    state.ResumeTiming();
+  }
+  Report(state, body);
+}
+
 void SortRowCounts(benchmark::internal::Benchmark* benchmark) {
   benchmark->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 }
@@ -483,6 +518,7 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
     AddBenchRatio("BM_FindTextNoMatch", "BM_Load", "1.0") &&
     AddBenchRatio("BM_ChangeParagraph", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_AppendTextAtEnd", "BM_LoadAndCommit", "1.3") &&
+    AddBenchRatio("BM_AppendRTChunk", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_RowKeys", "BM_RowTableLoad", "-") &&
     AddBenchRatio("BM_ReplaceTextQuick", "BM_LoadAndCommit", "1.5");
 
@@ -498,6 +534,7 @@ BENCHMARK(BM_FindTextNoMatch)->Apply(Sizes);
 BENCHMARK(BM_RemoveMiddleParagraph)->Apply(Sizes);
 BENCHMARK(BM_ChangeParagraph)->Apply(Sizes);
 BENCHMARK(BM_AppendTextAtEnd)->Apply(Sizes);
+BENCHMARK(BM_AppendRTChunk)->Apply(Sizes);
 BENCHMARK(BM_RowTableLoad)->Apply(RowCounts);
 BENCHMARK(BM_RowKeys)->Apply(RowCounts);
 BENCHMARK(BM_SortByRow)->Apply(SortRowCounts);

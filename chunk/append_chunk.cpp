@@ -1,22 +1,39 @@
 /*
  * The chunk append service of the engine (AppendChunk): copying the
- * records of a chunk, an item, a body or a table row into an operation's
- * output, one record at a time.
+ * records of a chunk, an item, a design element's body or an image
+ * resource into an operation's output, one record at a time through the
+ * record step (chunk/append_record.cpp), and the row sort's re-append of
+ * the chunk's own rows, which copies a range as it stands.
  *
- * Built: the row sort's re-append (2396), which copies a range of the
- * chunk's own item unchanged. The other appends (the copying actions and
- * the row append) are not built yet: they report that the service is not
- * available (1028) and change nothing. Under the test controls the service
- * also records what it was handed, or a test's stand-in answers for it
- * (chunk/append_chunk_testing.h).
+ * A copying append chooses its source by the action: another chunk
+ * (2356), the item AppendRTItem opened (2357) or the one link matching
+ * names (2386), a form, page or subform body (2808, 2809, 2358), an image
+ * resource (2424, also reached by the resource generator), or a row of the
+ * chunk's own table (2355 with its copy flag). The source's fonts are
+ * merged into the target note first; the face map is forgotten at the end.
+ *
+ * Not built: AppendRow's template mode (2355 without its copy flag), which
+ * still reports that the service is not available (1028). Under the test
+ * controls the service also records what it was handed, or a test's
+ * stand-in answers for it (chunk/append_chunk_testing.h).
  */
+#include <strings.h>
+
+#include <cstring>
+
 #include <new>
 #include <vector>
 
+#include "chunk/append_chunk_internal.h"
 #include "engine/process_state.h"
+#include "engine/walk.h"
+#include "generate/services.h"
+#include "host/nsfnote.h"
+#include "host/status.h"
 #include "engine/services.h"
 #include "store/body.h"
 #include "store/emitter.h"
+#include "store/note_access.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
@@ -110,6 +127,241 @@ STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
   return NOERROR;
 }
 
+/* ---- copying appends ---- */
+
+/* Where a copying append takes its records from. */
+struct append_source {
+  WORD action = 0;
+  /* A design element's name (2358, 2808, 2809, 2424). */
+  const char* design_name = nullptr;
+  /* 2424: the size asked for and the graphic's properties. */
+  WORD image_width = 0;
+  WORD image_height = 0;
+  const char* image_properties = nullptr;
+};
+
+/* The design pattern and body item of a design-element source; null for
+ * the other actions. */
+const char* DesignPattern(WORD action, const char** itemName) {
+  switch (action) {
+  case ACTION_APPEND_FORM_BODY:
+    *itemName = "$Body";
+    return "-UW";
+  case ACTION_APPEND_PAGE_BODY:
+    *itemName = "$Body";
+    return "+W";
+  case ACTION_APPEND_SUBFORM_BODY:
+    *itemName = "$Body";
+    return "+U";
+  case ACTION_APPEND_RESOURCE:
+    *itemName = "$ImageData";
+    return "+i";
+  default:
+    return nullptr;
+  }
+}
+
+/* The template definition a reset gives: PABID 1, margins of an inch,
+ * the first tab slot at half an inch (with a tab count of 0). */
+void ResetTemplate(BYTE* area) {
+  CDPABDEFINITION definition{};
+  definition.Header.Signature = SIG_CD_PABDEFINITION;
+  definition.Header.Length = sizeof(CDPABDEFINITION);
+  definition.PABID = 1;
+  definition.LeftMargin = 1440;
+  definition.FirstLineLeftMargin = 1440;
+  definition.Tab[0] = 720;
+  std::memset(area, 0, kParagraphDefinitionArea);
+  std::memcpy(area, &definition, sizeof definition);
+}
+
+/* A design note opened for the run, closed when the run ends. */
+class design_note {
+public:
+  design_note() = default;
+  ~design_note() {
+    if (note_ != NULLHANDLE)
+      NSFNoteClose(note_);
+  }
+  design_note(const design_note&) = delete;
+  design_note& operator=(const design_note&) = delete;
+  NOTEHANDLE* out() { return &note_; }
+  NOTEHANDLE note() const { return note_; }
+
+private:
+  NOTEHANDLE note_ = NULLHANDLE;
+};
+
+/* A source body loaded for the run, freed when the run ends. */
+class loaded_source {
+public:
+  loaded_source(chunk_process_state* state) : state_(state) {}
+  ~loaded_source() {
+    if (body_ == nullptr)
+      return;
+    if (state_->append_index_body == body_) {
+      state_->append_index.clear();
+      state_->append_index_body = nullptr;
+    }
+    CleanupBodyContext(state_->session, body_);
+    delete body_;
+  }
+  loaded_source(const loaded_source&) = delete;
+  loaded_source& operator=(const loaded_source&) = delete;
+  void set(body_context* body) { body_ = body; }
+
+private:
+  chunk_process_state* state_;
+  body_context* body_ = nullptr;
+};
+
+bool SameItem(const VelkoRTItem* target, DBHANDLE db, NOTEHANDLE note, const char* name) {
+  return db == target->db && note == target->note && target->item_name != nullptr &&
+         strcasecmp(name, target->item_name) == 0;
+}
+
+/* Every record of the source from the range's first through the step;
+ * 546 and 1540 of a step count as success. */
+STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
+  record_storage* node = run->source->records;
+  if (run->range_first > 1) {
+    const STATUS status = FindOrdinal(state, run->source, run->range_first, &node);
+    if (status != NOERROR)
+      return status;
+  }
+  for (; node != nullptr; node = node->next) {
+    run->current = node;
+    state->current_record = node;
+    const STATUS status = AppendChunk_OneCDRecord(node->data, node->signature, node->length, state);
+    if (status == kBeyondRange)
+      break; /* every record behind it lies beyond the range too */
+    if (status != NOERROR && status != kNothingLoaded)
+      return status;
+  }
+  return NOERROR;
+}
+
+/* A Section target closes with the template definition, when a definition
+ * is pending, and the walk's paragraph reference. */
+STATUS CloseSection(chunk_process_state* state, const chunk_append_run& run) {
+  if (state->chunk == nullptr || state->chunk->target_type != TARGETTYPE_SECTION)
+    return NOERROR;
+  if (state->definition_changed != 0) {
+    WSIG header;
+    std::memcpy(&header, run.template_definition, sizeof header);
+    const DWORD length = header.Length < kParagraphDefinitionArea ? header.Length
+                                                                  : kParagraphDefinitionArea;
+    if (const STATUS status =
+            CopyCDUpdated(run.template_definition, SIG_CD_PABDEFINITION, length, &state->gen);
+        status != NOERROR)
+      return status;
+  }
+  const CDPABREFERENCE reference = CurrentReference(state);
+  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
+}
+
+STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseArgument,
+                     const append_source& source) {
+  VelkoRTItem* target = StateItem(state);
+  if (target == nullptr || target->internal == nullptr)
+    return kServiceNotAvailable;
+  _internal_SESS* session = state->session->internal;
+  state->append_pabid_map.clear();
+  chunk_append_run run;
+  const char* itemName = nullptr;
+  bool mergeFonts = true;
+  bool resetTemplate = true;
+  const char* pattern = DesignPattern(source.action, &itemName);
+  switch (source.action) {
+  case ACTION_APPEND_RTCHUNK:
+    if (chunk == nullptr || chunk->item == nullptr)
+      return kServiceNotAvailable;
+    run.source_note = chunk->item->note;
+    run.source_db = chunk->item->db;
+    itemName = chunk->item->item_name;
+    run.range_first = state->append_target_first;
+    run.range_last = state->append_target_last;
+    resetTemplate = state->p2 == 0;
+    break;
+  case ACTION_APPEND_RTITEM:
+  case ACTION_LINK_MATCHING:
+    run.source_note = session->append_note;
+    run.source_db = session->append_db;
+    itemName = source.action == ACTION_APPEND_RTITEM ? session->append_item_name : state->s1;
+    break;
+  case ACTION_APPEND_ROW:
+    if (chunk == nullptr)
+      return kServiceNotAvailable;
+    run.source_note = target->note;
+    run.source_db = target->db;
+    itemName = target->item_name;
+    run.range_first = state->append_target_first;
+    run.range_last = state->append_target_last;
+    mergeFonts = false;
+    break;
+  default:
+    if (pattern == nullptr)
+      return NOERROR;
+    if (chunk == nullptr || source.design_name == nullptr)
+      return kServiceNotAvailable;
+    run.link_items = source.action == ACTION_APPEND_RESOURCE
+                         ? link_table_items::links_then_form_links
+                         : link_table_items::form_links_only;
+    break;
+  }
+  design_note design;
+  if (pattern != nullptr) {
+    const STATUS opened = OpenNoteInDB(state->session, target->db, 0, source.design_name, pattern,
+                                       nullptr, design.out(), 0, target->AutoDecrypt, nullptr);
+    if (opened != NOERROR)
+      return opened;
+    run.source_note = design.note();
+    run.source_db = target->db;
+  }
+  if (run.source_note == NULLHANDLE || itemName == nullptr || itemName[0] == '\0')
+    return kServiceNotAvailable;
+  if (mergeFonts && run.source_note != target->note)
+    static_cast<void>(target->MergeFontTables(run.source_note)); /* faces then stay */
+
+  run.base = baseArgument == 0 ? 0 : DWORD{baseArgument} + 1;
+  if (resetTemplate)
+    ResetTemplate(run.template_definition);
+  else
+    std::memcpy(run.template_definition, CurrentDefinition(state), kParagraphDefinitionArea);
+  if (source.action == ACTION_APPEND_RESOURCE) {
+    run.image_inline = true;
+    run.image_width = source.image_width;
+    run.image_height = source.image_height;
+    run.image_properties = source.image_properties;
+  }
+
+  loaded_source loaded(state);
+  if (SameItem(target, run.source_db, run.source_note, itemName)) {
+    run.source = ItemBody(target);
+  } else if (source.action == ACTION_APPEND_RTCHUNK) {
+    /* The second chunk's item holds its records from the query that
+     * found the range; they are read once. */
+    run.source = ItemBody(chunk->item);
+  } else {
+    run.source = StoreItemsAndRecords(target, 0, 0, nullptr, 0, 0, run.source_note, itemName);
+    loaded.set(run.source);
+    if (run.source != nullptr && (run.source->load_status & STATUS_CODE_MASK) == VELKO_ERR_MEMORY)
+      return VELKO_ERR_MEMORY;
+  }
+  STATUS status = NOERROR;
+  if (run.source != nullptr) {
+    chunk_append_run* outer = state->append_run;
+    state->append_run = &run;
+    status = WalkSource(state, &run);
+    state->append_run = outer;
+  }
+  if (status == NOERROR)
+    status = CloseSection(state, run);
+  session->face_remap_count = 0;
+  session->face_map_count = 0;
+  return status;
+}
+
 } // namespace
 
 #ifdef VELKO_TEST_CONTROLS
@@ -178,16 +430,37 @@ STATUS AppendChunk(VelkoRTChunk *chunk, chunk_process_state *state,
 #endif
   if (state == nullptr)
     return kServiceNotAvailable;
-  STATUS status = kServiceNotAvailable;
-  switch (state->action) {
-  case ACTION_SORT_BY_ROW:
-    status =
+  if (state->action == ACTION_SORT_BY_ROW) {
+    const STATUS status =
         chunk != nullptr ? AppendOwnItem(chunk, state) : kServiceNotAvailable;
-    break;
-  default:
-    break;
+    if (status != kServiceNotAvailable)
+      state->session->internal->face_remap_count = 0;
+    return status;
   }
-  if (status != kServiceNotAvailable)
-    state->session->internal->face_remap_count = 0;
+  /* AppendRow's template mode builds its row here once it is built. */
+  if (state->action == ACTION_APPEND_ROW && state->p3 == 0)
+    return kServiceNotAvailable;
+  append_source source;
+  source.action = state->action;
+  source.design_name = state->s1;
+  return CopyingAppend(chunk, state, base, source);
+}
+
+STATUS AppendImageResourceRecords(generation_context* context, const char* name, WORD width,
+                                  WORD height, const char* properties) {
+  if (context == nullptr || context->operation == nullptr || name == nullptr)
+    return kServiceNotAvailable;
+  auto* state = static_cast<chunk_process_state*>(context->operation);
+  record_storage* current = state->current_record;
+  const DWORD number = state->record_counter;
+  append_source source;
+  source.action = ACTION_APPEND_RESOURCE;
+  source.design_name = name;
+  source.image_width = width;
+  source.image_height = height;
+  source.image_properties = properties;
+  const STATUS status = CopyingAppend(state->chunk, state, 0, source);
+  state->current_record = current;
+  state->record_counter = number;
   return status;
 }

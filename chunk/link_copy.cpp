@@ -78,13 +78,14 @@ bool IsIndexedLinkRecord(const BYTE* record, WORD signature, DWORD length) {
 }
 
 STATUS EmitSelfContainedLink(const BYTE* record, WORD signature, DWORD length,
-                             NOTEHANDLE sourceNote, generation_context* context) {
+                             NOTEHANDLE sourceNote, generation_context* context,
+                             link_table_items items) {
   if (context == nullptr || !IsIndexedLinkRecord(record, signature, length))
     return NOERROR;
   LSXLsiSession* session = SessionOf(context);
   NOTELINK link{};
   if (signature == SIG_CD_LINK) {
-    if (FindLinkTableEntry(sourceNote, WordAt(record, offsetof(CDLINK2, LinkID)), &link) !=
+    if (FindLinkTableEntry(sourceNote, WordAt(record, offsetof(CDLINK2, LinkID)), &link, items) !=
         link_table_lookup::found)
       return BrokenReference();
     const DWORD tail = length - sizeof(CDLINK2);
@@ -107,7 +108,8 @@ STATUS EmitSelfContainedLink(const BYTE* record, WORD signature, DWORD length,
   const DWORD indexAt = sizeof(CDRESOURCE) + hints;
   if (indexAt + sizeof(WORD) + data > length)
     return BrokenReference();
-  if (FindLinkTableEntry(sourceNote, WordAt(record, indexAt), &link) != link_table_lookup::found)
+  if (FindLinkTableEntry(sourceNote, WordAt(record, indexAt), &link, items) !=
+      link_table_lookup::found)
     return BrokenReference();
   const DWORD built = indexAt + sizeof link + data;
   if (built > kLargestEmittedRecord || built > 0xFFFF)

@@ -10,6 +10,7 @@
 #ifndef VELKO_CHUNK_LINK_COPY_H
 #define VELKO_CHUNK_LINK_COPY_H
 
+#include "engine/link_records.h"
 #include "store/emitter.h"
 #include "velko/host_types.h"
 
@@ -33,8 +34,11 @@ bool IsIndexedLinkRecord(const BYTE* record, WORD signature, DWORD length);
  * reference: the message "TARNO: Broken $Links reference", nothing is
  * emitted, 0. A record not IsIndexedLinkRecord emits nothing (0). Without
  * memory: the message "TARNO: Memory allocation error", error word
- * kLinkCopyMemoryError, 263. Else the emitter's status. */
+ * kLinkCopyMemoryError, 263. Else the emitter's status. The items of
+ * the table are looked up as `items` says (a design element's body links
+ * through "$FormLinks" only). */
 STATUS EmitSelfContainedLink(const BYTE* record, WORD signature, DWORD length,
-                             NOTEHANDLE sourceNote, generation_context* context);
+                             NOTEHANDLE sourceNote, generation_context* context,
+                             link_table_items items = link_table_items::links_then_form_links);
 
 #endif

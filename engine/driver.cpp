@@ -148,6 +148,7 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
   state->session = chunk->session;
   state->gen.session = chunk->session;
   state->gen.item = item;
+  state->gen.operation = state;
   state->note = note;
   state->item_name = itemName;
   state->chunk = chunk;

@@ -8,9 +8,12 @@
 
 #include "host/nsfnote.h"
 
-link_table_lookup FindLinkTableEntry(NOTEHANDLE note, WORD index, NOTELINK *link) {
+link_table_lookup FindLinkTableEntry(NOTEHANDLE note, WORD index, NOTELINK *link,
+                                     link_table_items items) {
   static const char *const kLinkItems[] = {"$Links", "$FormLinks"};
-  for (const char *name : kLinkItems) {
+  const size_t first = items == link_table_items::form_links_only ? 1 : 0;
+  for (size_t at = first; at < sizeof kLinkItems / sizeof kLinkItems[0]; ++at) {
+    const char *name = kLinkItems[at];
     BLOCKID value = {};
     DWORD valueLength = 0;
     if (NSFItemInfo(note, name, static_cast<WORD>(strlen(name)), nullptr, nullptr, &value,

@@ -19,7 +19,16 @@ enum class link_table_lookup {
   not_in_list, /* the index is not below the count (or the value is cut short) */
 };
 
+/* Which items hold the note's link table: "$Links", else "$FormLinks"
+ * (documents), or "$FormLinks" only (design elements: forms, pages and
+ * subforms). */
+enum class link_table_items {
+  links_then_form_links,
+  form_links_only,
+};
+
 /* The note link of the entry `index` of the note's link table. */
-link_table_lookup FindLinkTableEntry(NOTEHANDLE note, WORD index, NOTELINK *link);
+link_table_lookup FindLinkTableEntry(NOTEHANDLE note, WORD index, NOTELINK *link,
+                                     link_table_items items = link_table_items::links_then_form_links);
 
 #endif

@@ -23,6 +23,7 @@
 #include "store/emitter.h"
 #include "velko/velko.h"
 
+struct chunk_append_run;
 struct link_matching_info;
 struct paragraph_spec;
 struct velko_allocation;
@@ -47,6 +48,13 @@ struct chunk_record_output {
   WORD signature = 0;
   DWORD length = 0;
   velko_allocation* block = nullptr;
+};
+
+/* A source paragraph id of a chunk append and the id it takes in the
+ * output. */
+struct append_pabid_pair {
+  WORD from = 0;
+  WORD to = 0;
 };
 
 /* Levels of nested CDBEGIN brackets the walk keeps apart. */
@@ -234,6 +242,11 @@ struct chunk_process_state {
    * (entry i holds ordinal i + 1), built once per walk for that body. */
   std::vector<record_storage*> append_index;
   const body_context* append_index_body = nullptr;
+  /* Chunk appends that copy from another body: the paragraph ids given
+   * to the source's ids (first pair of a source id counts), and the run
+   * in progress (the chunk layer's; null between runs). */
+  std::vector<append_pabid_pair> append_pabid_map;
+  chunk_append_run* append_run = nullptr;
 };
 
 /* The item whose records the operation walks. */

@@ -22,8 +22,9 @@ constexpr size_t kLargestPiece = 65533;
 
 /* Splits the bytes into `pieces` about equal parts (the last takes the
  * rest), each cut to kLargestPiece, and appends each as a TYPE_COMPOSITE
- * value of "Body" to the note. */
-inline void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces) {
+ * value of the item (Body unless named) to the note. */
+inline void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int pieces,
+                         const char* itemName = "Body") {
   const size_t each = size / pieces;
   for (int piece = 0; piece < pieces; ++piece) {
     const size_t from = piece * each;
@@ -31,7 +32,7 @@ inline void AppendPieces(NOTEHANDLE note, const uint8_t* data, size_t size, int 
     if (length > kLargestPiece)
       length = kLargestPiece;
     const note_testing::Bytes value(data + from, data + from + length);
-    check(note_testing::AppendRecords(note, "Body", value) == NOERROR);
+    check(note_testing::AppendRecords(note, itemName, value) == NOERROR);
   }
 }
 

@@ -147,6 +147,11 @@ struct generation_context {
    * restored at its end. */
   alignas(4) BYTE paragraph_copy[kParagraphCopySize] = {};
   DWORD paragraph_word = 0;
+
+  /* The engine operation whose body this is (its chunk_process_state), for
+   * the services a generator calls back into it (an image resource copied
+   * in); null outside an operation. */
+  void* operation = nullptr;
 };
 
 /* The session the context works for: its own, else its item's. */

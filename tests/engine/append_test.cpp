@@ -196,10 +196,12 @@ std::vector<append_case> Cases() {
        "/tmp/page.htm", nullptr, "", 1028, nullptr, 20014},
       {"HtmlInline", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 3, 0, 0, 0, "<b>x</b>",
        nullptr, "", 1028, nullptr, 20014},
-      /* Copies of other chunks, items and design bodies end at the chunk
-       * copy, which is not available yet: the note is kept. */
+      /* A chunk copy without a second chunk copies the chunk's own item
+       * behind itself, its ids kept (a base argument of 0). */
       {"ChunkCopy", kTextBody, "Everything", 1, ACTION_APPEND_RTCHUNK, 0, 0, 0, 0, nullptr,
-       nullptr, "", 1028},
+       nullptr, kTextBody + kTextBody},
+      /* An item copy without the item AppendRTItem opens, and a design
+       * body without a name, have no source: the note is kept. */
       {"ItemCopy", kTextBody, "Everything", 1, ACTION_APPEND_RTITEM, 0, 0, 0, 0, nullptr,
        nullptr, "", 1028},
       {"SubformBody", kTextBody, "Everything", 1, ACTION_APPEND_SUBFORM_BODY, 0, 0, 0, 0, nullptr,

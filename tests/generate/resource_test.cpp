@@ -199,7 +199,7 @@ TEST_F(ResourceTest, RefusedCallsLeaveTheBody) {
   } cases[] = {
       {"a class other than an image resource", {}, 18},
       {"no name", {.name = nullptr}, 19},
-      {"copying the resource's records in is not available", {.properties = "MakeInLine=yes"}, 19},
+      {"records copied in outside an engine operation", {.properties = "MakeInLine=yes"}, 19},
       {"a reference longer than a record holds",
        {.properties = nullptr, .alt = nullptr}, 19},
   };
