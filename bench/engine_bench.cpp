@@ -441,6 +441,23 @@ void BM_SortByRow(benchmark::State& state) {
   Report(state, body);
 }
 
+/* AppendRow with the middle row as its template and a string for each
+ * cell: the whole item rewritten with one row more. */
+void BM_AppendRow(benchmark::State& state) {
+  const generated_body& body = RowsBody(static_cast<int>(state.range(0)));
+  connection link(body);
+  VelkoRTChunk* chunk = link.item->DefineChunk("Table 1");
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return;
+  }
+  const char* cells[20] = {"Text=a RowHeight=0.5 TabLabel=t", "b", "Text=c CellColor=red"};
+  const WORD row = static_cast<WORD>(state.range(0) / 2);
+  for (auto _ : state)
+    Check(state, chunk->AppendRow(0, row, cells), "append");
+  Report(state, body);
+}
+
 void SortRowCounts(benchmark::internal::Benchmark* benchmark) {
   benchmark->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 }
@@ -480,5 +497,6 @@ BENCHMARK(BM_AppendTextAtEnd)->Apply(Sizes);
 BENCHMARK(BM_RowTableLoad)->Apply(RowCounts);
 BENCHMARK(BM_RowKeys)->Apply(RowCounts);
 BENCHMARK(BM_SortByRow)->Apply(SortRowCounts);
+BENCHMARK(BM_AppendRow)->Apply(SortRowCounts);
 
 } // namespace

@@ -4,8 +4,10 @@
  * output, one record at a time.
  *
  * Built: the row sort's re-append (2396), which copies a range of the
- * chunk's own item unchanged. The other appends (the copying actions and
- * the row append) are not built yet: they report that the service is not
+ * chunk's own item unchanged, and the row append from a template row
+ * (2355 without its copy flag; chunk/append_row.h) over the same walk.
+ * The other appends (the copying actions and the row copied as it
+ * stands) are not built yet: they report that the service is not
  * available (1028) and change nothing. Under the test controls the service
  * also records what it was handed, or a test's stand-in answers for it
  * (chunk/append_chunk_testing.h).
@@ -13,6 +15,7 @@
 #include <new>
 #include <vector>
 
+#include "chunk/append_row.h"
 #include "engine/process_state.h"
 #include "engine/services.h"
 #include "store/body.h"
@@ -77,8 +80,12 @@ STATUS AppendOneRecord(const record_storage *node, chunk_process_state *state) {
   if (state->append_target_first != 0 &&
       node->ordinal > state->append_target_last)
     return kBeyondRange;
+  if (state->action == ACTION_APPEND_ROW)
+    return AppendTemplateRowRecord(node, state);
   return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
 }
+
+} // namespace
 
 /* Appends the records of the chunk's own item in the state's range. */
 STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
@@ -109,8 +116,6 @@ STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
   }
   return NOERROR;
 }
-
-} // namespace
 
 #ifdef VELKO_TEST_CONTROLS
 #include <utility>
@@ -183,6 +188,10 @@ STATUS AppendChunk(VelkoRTChunk *chunk, chunk_process_state *state,
   case ACTION_SORT_BY_ROW:
     status =
         chunk != nullptr ? AppendOwnItem(chunk, state) : kServiceNotAvailable;
+    break;
+  case ACTION_APPEND_ROW:
+    status = chunk != nullptr ? AppendRowFromTemplate(chunk, state)
+                              : kServiceNotAvailable;
     break;
   default:
     break;

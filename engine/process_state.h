@@ -234,6 +234,17 @@ struct chunk_process_state {
    * (entry i holds ordinal i + 1), built once per walk for that body. */
   std::vector<record_storage*> append_index;
   const body_context* append_index_body = nullptr;
+  /* Row append from a template row: the next paragraph, reference and
+   * text of the current cell are taken (1 each), the tables nested in the
+   * row, the cell's string (null: none) and column, and an empty run owed behind the
+   * last reference taken. */
+  DWORD row_first_paragraph = 0;
+  DWORD row_first_reference = 0;
+  DWORD row_first_text = 0;
+  WORD row_depth = 0;
+  const char* row_cell_string = nullptr;
+  WORD row_column = 0;
+  DWORD row_run_owed = 0;
 };
 
 /* The item whose records the operation walks. */

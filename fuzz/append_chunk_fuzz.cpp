@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "fuzz/stored_body_checks.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -36,37 +37,6 @@ namespace {
 
 constexpr char kDbPath[] = "mem:appendchunkfuzz";
 constexpr size_t kHeader = 2;
-
-/* The stored body loads completely. */
-bool LoadsWhole(LSXLsiSession *session, VelkoRTItem *reader) {
-  body_context *loaded =
-      StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  const bool whole = loaded != nullptr && loaded->load_status == NOERROR;
-  CleanupBodyContext(session, loaded);
-  delete loaded;
-  return whole;
-}
-
-bool StoredBodyLoadsWhole(LSXLsiSession *session, NOTEHANDLE note) {
-  auto *reader = new VelkoRTItem(session);
-  const bool whole = reader->ConnectBackend(note, "Body", 0) == NOERROR &&
-                     LoadsWhole(session, reader);
-  delete reader;
-  return whole;
-}
-
-/* The stored body loads completely, and a reading walk over it ends well. */
-void CheckStoredBody(LSXLsiSession *session, NOTEHANDLE note) {
-  auto *reader = new VelkoRTItem(session);
-  check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
-  check(LoadsWhole(session, reader));
-  VelkoRTChunk *everything = reader->DefineChunk("Everything");
-  check(everything != nullptr);
-  check(everything->AlterRichText(ACTION_CONTAINS_SOMETHING, 0, 0, 0, 0,
-                                  nullptr, nullptr, nullptr,
-                                  nullptr) == NOERROR);
-  delete reader;
-}
 
 void Run(const uint8_t *data, const char *options, LSXLsiSession *session,
          NOTEHANDLE note) {
