@@ -101,25 +101,19 @@ bool SpansCells(const record_storage* node) {
          (node->length > kCellRowSpan && data[kCellRowSpan] > 1);
 }
 
-/* Emits a record of the new row, after the empty run owed to the last
- * reference taken. */
-STATUS Emit(chunk_process_state* state, const void* data, WORD signature, DWORD length) {
-  if (state->row_run_owed != 0) {
-    state->row_run_owed = 0;
-    const CDTEXT run = DefaultTextHeader(state);
-    if (STATUS status = CopyCDUpdated(&run, SIG_CD_TEXT, sizeof run, &state->gen);
-        status != NOERROR)
-      return status;
-  }
-  return CopyCDUpdated(data, signature, length, &state->gen);
-}
-
+/* The empty run owed to the last reference taken, in the item's default
+ * font; every record of the new row goes out behind it. */
 STATUS EmitOwedRun(chunk_process_state* state) {
   if (state->row_run_owed == 0)
     return NOERROR;
   state->row_run_owed = 0;
   const CDTEXT run = DefaultTextHeader(state);
   return CopyCDUpdated(&run, SIG_CD_TEXT, sizeof run, &state->gen);
+}
+
+STATUS Emit(chunk_process_state* state, const void* data, WORD signature, DWORD length) {
+  RETURN_IF_FAILED(EmitOwedRun(state));
+  return CopyCDUpdated(data, signature, length, &state->gen);
 }
 
 /* A cell of the row: its string becomes the cell's, and its CellColor=

@@ -21,50 +21,18 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
 #include "fuzz/stored_body_checks.h"
-#include "host/host_testing.h"
-#include "host/nsfdb.h"
-#include "host/nsfnote.h"
-#include "store/body.h"
-#include "store/rtitem_internal.h"
-#include "store/session.h"
 #include "store/vocabulary.h"
-#include "tests/support/note_fixture.h"
-#include "velko/status.h"
 
 namespace {
 
 constexpr char kDbPath[] = "mem:appendchunkfuzz";
 constexpr size_t kHeader = 2;
 
-void Run(const uint8_t *data, const char *options, LSXLsiSession *session,
-         NOTEHANDLE note) {
-  auto *item = new VelkoRTItem(session);
-  if (item->ConnectBackend(note, "Body", 0) != NOERROR) {
-    delete item;
-    return;
-  }
-  VelkoRTChunk *chunk =
-      item->DefineChunk((data[1] & 0x04) != 0 ? "Table 2" : "Table 1");
-  if (chunk == nullptr) {
-    delete item;
-    return;
-  }
-  const std::vector<note_testing::Bytes> before =
-      note_testing::ItemValues(note, "Body");
-  const bool whole = StoredBodyLoadsWhole(session, note);
+STATUS Sort(const uint8_t *data, const char *options, VelkoRTChunk *chunk) {
   const WORD column = static_cast<WORD>(1 + (data[0] & 3));
-  const STATUS status =
-      chunk->SortByRow(column, (data[0] >> 2) & 1, (data[0] >> 3) & 1,
-                       (data[0] >> 4) & 1, options);
-  delete item;
-  check(VelkoTrackedBlocksInUse(session) == 0);
-  const bool unchanged = note_testing::ItemValues(note, "Body") == before;
-  if (status != NOERROR)
-    check(unchanged);
-  else if (whole || !unchanged) /* a damaged body may stay as it was */
-    CheckStoredBody(session, note);
+  return chunk->SortByRow(column, (data[0] >> 2) & 1, (data[0] >> 3) & 1,
+                          (data[0] >> 4) & 1, options);
 }
 
 } // namespace
@@ -82,17 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *body = at < size ? data + at : data;
   const size_t bodySize = at < size ? size - at : 0;
 
-  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
-  const size_t handles = HostTestLiveHandles();
-  NOTEHANDLE note = NULLHANDLE;
-  check(NSFNoteCreate(db, &note) == NOERROR);
-  AppendPieces(note, body, bodySize, 1 + (data[1] & 3) % 3);
-  {
-    auto *session = new LSXLsiSession;
-    Run(data, (data[1] & 0x08) != 0 ? nullptr : options.c_str(), session, note);
-    delete session;
-  }
-  NSFNoteClose(note);
-  check(HostTestLiveHandles() == handles);
+  const char *given = (data[1] & 0x08) != 0 ? nullptr : options.c_str();
+  const char *definition = (data[1] & 0x04) != 0 ? "Table 2" : "Table 1";
+  RunOnStoredBody(kDbPath, body, bodySize, 1 + (data[1] & 3) % 3,
+                  [&](LSXLsiSession *session, NOTEHANDLE note) {
+                    CheckChunkOperation(
+                        session, note, definition, [&](VelkoRTChunk *chunk) {
+                          return Sort(data, given, chunk);
+                        });
+                  });
   return 0;
 }

@@ -24,51 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
 #include "fuzz/stored_body_checks.h"
-#include "host/host_testing.h"
-#include "host/nsfdb.h"
-#include "host/nsfnote.h"
-#include "tests/support/note_fixture.h"
-#include "velko/status.h"
 
 namespace {
 
 constexpr char kDbPath[] = "mem:appendrowfuzz";
 constexpr size_t kHeader = 2;
 constexpr size_t kCellSlots = 20;
-
-void Run(const uint8_t *data, const char *const *cells, LSXLsiSession *session,
-         NOTEHANDLE note) {
-  auto *item = new VelkoRTItem(session);
-  if (item->ConnectBackend(note, "Body", 0) != NOERROR) {
-    delete item;
-    return;
-  }
-  const WORD row = static_cast<WORD>(1 + (data[0] & 3));
-  char definition[32];
-  if ((data[0] & 0x08) != 0)
-    snprintf(definition, sizeof definition, "Table 1; Row %u", row);
-  else
-    snprintf(definition, sizeof definition, "%s",
-             (data[0] & 0x04) != 0 ? "Table 2" : "Table 1");
-  VelkoRTChunk *chunk = item->DefineChunk(definition);
-  if (chunk == nullptr) {
-    delete item;
-    return;
-  }
-  const std::vector<note_testing::Bytes> before =
-      note_testing::ItemValues(note, "Body");
-  const bool whole = StoredBodyLoadsWhole(session, note);
-  const STATUS status = chunk->AppendRow(0, row, cells);
-  delete item;
-  check(VelkoTrackedBlocksInUse(session) == 0);
-  const bool unchanged = note_testing::ItemValues(note, "Body") == before;
-  if (status != NOERROR)
-    check(unchanged);
-  else if (whole || !unchanged) /* a damaged body may stay as it was */
-    CheckStoredBody(session, note);
-}
 
 } // namespace
 
@@ -92,17 +54,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *body = at < size ? data + at : data;
   const size_t bodySize = at < size ? size - at : 0;
 
-  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
-  const size_t handles = HostTestLiveHandles();
-  NOTEHANDLE note = NULLHANDLE;
-  check(NSFNoteCreate(db, &note) == NOERROR);
-  AppendPieces(note, body, bodySize, 1 + (data[1] & 3) % 3);
-  {
-    auto *session = new LSXLsiSession;
-    Run(data, cells, session, note);
-    delete session;
-  }
-  NSFNoteClose(note);
-  check(HostTestLiveHandles() == handles);
+  const WORD row = static_cast<WORD>(1 + (data[0] & 3));
+  char definition[32];
+  if ((data[0] & 0x08) != 0)
+    snprintf(definition, sizeof definition, "Table 1; Row %u", row);
+  else
+    snprintf(definition, sizeof definition, "%s",
+             (data[0] & 0x04) != 0 ? "Table 2" : "Table 1");
+  RunOnStoredBody(kDbPath, body, bodySize, 1 + (data[1] & 3) % 3,
+                  [&](LSXLsiSession *session, NOTEHANDLE note) {
+                    CheckChunkOperation(
+                        session, note, definition, [&](VelkoRTChunk *chunk) {
+                          return chunk->AppendRow(0, row, cells);
+                        });
+                  });
   return 0;
 }

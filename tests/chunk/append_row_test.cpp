@@ -8,46 +8,28 @@
 #include <string>
 #include <vector>
 
-#include "cdbuild/cd_script.h"
-#include "host/nsfdb.h"
-#include "tests/support/database_file_fixture.h"
-#include "tests/support/record_lines.h"
-#include "tests/support/stored_values.h"
+#include "tests/support/allocation_faults.h"
+#include "tests/support/stored_chunk_fixture.h"
 
 namespace {
 
 using note_testing::Bytes;
-using note_testing::RecordLines;
 
-class AppendRowTest : public DatabaseFileFixture<> {
+class AppendRowTest : public StoredChunkFixture {
 public:
-  NOTEID StoreNote(const std::string& script) { return StoreBody(Script(script)); }
-
-  std::vector<std::string> Stored(NOTEID id) {
-    return RecordLines(note_testing::StoredBodyValues(path_, id, false));
-  }
-  static std::vector<std::string> Expected(const std::string& script) {
-    return RecordLines(std::vector<Bytes>{note_testing::Value(Script(script).RecordBytes())});
-  }
-
-  /* AppendRow on the chunk of the stored note, in a session of its own,
-   * stored by the AutoSave update; its status and the chunk's secondary
-   * status. */
+  /* AppendRow on the chunk of the stored note; its status, and the
+   * chunk's secondary status. */
   STATUS AppendRow(NOTEID id, const char* definition, WORD row, const char* const* cells,
-                   WORD* secondary = nullptr) {
-    auto* session = new LSXLsiSession;
-    auto* item = new VelkoRTItem(session);
-    STATUS status = 0xFFFF;
-    if (item->Connect("", path_.c_str(), id, "Body", 0) == NOERROR) {
-      item->AutoSave = 1;
-      if (VelkoRTChunk* chunk = item->DefineChunk(definition); chunk != nullptr) {
-        status = chunk->AppendRow(0, row, cells);
-        if (secondary != nullptr)
-          *secondary = chunk->secondary_status;
-      }
-    }
-    delete session;
-    return status;
+                   WORD* secondary = nullptr, const std::function<void()>& arm = [] {}) {
+    return static_cast<STATUS>(OnChunk(
+        id, definition,
+        [&](VelkoRTChunk* chunk) {
+          const STATUS status = chunk->AppendRow(0, row, cells);
+          if (secondary != nullptr)
+            *secondary = chunk->secondary_status;
+          return static_cast<long>(status);
+        },
+        arm));
   }
 };
 
@@ -190,6 +172,62 @@ TEST_F(AppendRowTest, SpannedCellRefusesTheRow) {
     EXPECT_EQ(AppendRow(id, "Table 1", 2, cells, &secondary), 257);
     EXPECT_EQ(secondary, 20017);
     EXPECT_EQ(note_testing::StoredBodyValues(path_, id, false), before);
+  }
+}
+
+/* On a Row chunk the row itself is the template and the new row follows
+ * it: the rows behind are numbered on. */
+TEST_F(AppendRowTest, RowChunkIsFollowedByItsNewRow) {
+  const NOTEID id = StoreNote(Body(kTemplate));
+  const char* cells[20] = {"x", "Text=y"};
+  EXPECT_EQ(AppendRow(id, "Table 1; Row 1", 0, cells), NOERROR);
+  std::string expected = kHead + "TABLEBEGIN\n" + TemplateCell(0, 0) + TemplateCell(0, 1);
+  for (int column = 0; column < 2; ++column)
+    expected += "TABLECELL row=1 column=" + std::to_string(column) +
+                "\nPABREF id=1\nTEXT text=\"\"\nTEXT face=4 size=12 text=\"" +
+                (column == 0 ? "x" : "y") + "\"\n";
+  expected += TemplateCell(2, 0) + TemplateCell(2, 1) + "TABLEEND\n" + kTail;
+  EXPECT_EQ(Stored(id), Expected(expected));
+}
+
+/* With the Nth host allocation or tracked request failing, for every N
+ * until a run meets no failure: the body is either as it was or holds the
+ * whole new row (a failed row query makes AppendRow append nothing and
+ * answer 0), a failing status leaves it as it was, and no run leaves a
+ * host memory handle. */
+TEST_F(AppendRowTest, AllOrNothingAtEveryFailedAllocation) {
+  const std::string body = Body(kTemplate);
+  static const char* const kCells[20] = {
+      "Text=x TextFont=BLUE RowHeight=0.5 TabLabel=t CellColor=red",
+      "Text=y CellHTMLID=a CellHTMLName=bc"};
+  const NOTEID first = StoreNote(body);
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, first, false);
+  ASSERT_EQ(AppendRow(first, "Table 1", 2, kCells), NOERROR);
+  const std::vector<Bytes> after = note_testing::StoredBodyValues(path_, first, true);
+  ASSERT_NE(before, after);
+  for (const allocation_faults::control& fault : allocation_faults::kControls) {
+    int failing = 0;
+    for (int nth = 1; nth < 5000 && !HasFailure(); ++nth) {
+      SCOPED_TRACE(std::string(fault.name) + " failure " + std::to_string(nth));
+      const NOTEID id = StoreNote(body);
+      const size_t handles = HostTestLiveHandles();
+      const STATUS status = AppendRow(id, "Table 1", 2, kCells, nullptr, [&] { fault.arm(nth); });
+      const bool fired = fault.fired(nth);
+      EXPECT_EQ(HostTestLiveHandles(), handles);
+      const std::vector<Bytes> stored = note_testing::StoredBodyValues(path_, id, true);
+      if (!fired) {
+        EXPECT_EQ(status, NOERROR);
+        EXPECT_EQ(stored, after);
+        break;
+      }
+      if (status != NOERROR) {
+        ++failing;
+        EXPECT_EQ(stored, before) << "status " << status;
+      } else {
+        EXPECT_TRUE(stored == before || stored == after);
+      }
+    }
+    EXPECT_GT(failing, 0) << fault.name;
   }
 }
 
