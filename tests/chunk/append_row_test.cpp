@@ -133,6 +133,13 @@ std::vector<row_case> RowCases() {
       {"CellHtml", kTemplate, {nullptr, "Text=y cellhtmlclass=c CellHTMLID=ab"},
        "TABLECELL row=2 column=0\nPABREF id=1\nTEXT face=4 size=12 text=\"\"\n" +
            NewCell(1, "TEXT face=4 size=12 text=\"y\"\nIDNAME sig=0xFF7B id=\"ab\" class=\"c\"\n")},
+      // A background image: a named image resource of the database (the
+      // generator makes its length even) and the default repeat (tile).
+      {"BackgroundImage", kTemplate, {nullptr, "Text=y BackgroundImage=sky.gif"},
+       "TABLECELL row=2 column=0\nPABREF id=1\nTEXT face=4 size=12 text=\"\"\n" +
+           NewCell(1, "TEXT face=4 size=12 text=\"y\"\nRESOURCE sig=0xFF5A type=3 class=19 "
+                      "link=0000000000000000 name=\"sky.gif\" tail=00\n"
+                      "RAW sig=0xFFEE data=0400000000000000\n")},
       // A table nested in a cell of the template is left out, and so is
       // all but the first paragraph, reference and run of a cell.
       {"NestedTableDropped",
