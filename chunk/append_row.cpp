@@ -62,7 +62,8 @@ constexpr DWORD kLongestLabel = 127;
 /* A cell's background image: a resource of this type, as a background. */
 constexpr WORD kBackgroundResourceType = 3;
 
-/* Per cell string: the keys of its identity record, in the record's order. */
+/* The keys of a cell string that give the texts of the cell identity
+ * record, in the record's order. */
 constexpr const char* kIdentityKeys[6] = {"CellHTMLID=",    "CellHTMLClass=", "CellHTMLStyle=",
                                           "CellHTMLTitle=", "CellHTMLOther=", "CellHTMLName="};
 
@@ -124,7 +125,8 @@ STATUS TakeCell(const record_storage* node, chunk_process_state* state) {
   state->row_first_text = 1;
   const auto* data = reinterpret_cast<const BYTE*>(node->data);
   state->row_column = node->length > kCellColumn ? data[kCellColumn] : kNoColumn;
-  state->row_cell_string = state->row_column != kNoColumn ? CellString(state, data[kCellColumn]) : nullptr;
+  state->row_cell_string =
+      state->row_column != kNoColumn ? CellString(state, data[kCellColumn]) : nullptr;
   const char* text = state->row_cell_string;
   if (text == nullptr || node->length <= kCellFlags)
     return Emit(state, node->data, node->signature, node->length);
