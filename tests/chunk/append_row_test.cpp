@@ -34,15 +34,8 @@ public:
 };
 
 /* The paragraph before the table and the one after it. */
-const std::string kHead = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
-PABREF id=1
-TEXT text="a"
-PARAGRAPH
-)";
-const std::string kTail = R"(PARAGRAPH
-PABREF id=1
-TEXT text="b"
-)";
+const std::string& kHead = kParagraphBefore;
+const std::string& kTail = kParagraphAfter;
 
 /* A cell of the template row with its paragraph and runs (face 4, 12
  * points, so that a run taking the template's font shows it). */

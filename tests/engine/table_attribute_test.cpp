@@ -38,15 +38,8 @@ public:
 /* ---- CellColor ---- */
 
 /* The paragraph before the table. */
-const std::string kHead = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
-PABREF id=1
-TEXT text="a"
-PARAGRAPH
-)";
-const std::string kTail = R"(PARAGRAPH
-PABREF id=1
-TEXT text="b"
-)";
+const std::string& kHead = kParagraphBefore;
+const std::string& kTail = kParagraphAfter;
 
 /* A table of three cells, (1,1), (1,2) and (2,1); `colors` stand for the
  * cells' flags and backgrounds and for the colour records: the last

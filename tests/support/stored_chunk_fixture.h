@@ -13,6 +13,19 @@
 #include "tests/support/record_lines.h"
 #include "tests/support/stored_values.h"
 
+/* Record scripts of what stands before and after a table in the bodies of
+ * these tests: a paragraph definition and a paragraph "a" ending in a
+ * paragraph break, and a paragraph "b". */
+inline const std::string kParagraphBefore = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
+PABREF id=1
+TEXT text="a"
+PARAGRAPH
+)";
+inline const std::string kParagraphAfter = R"(PARAGRAPH
+PABREF id=1
+TEXT text="b"
+)";
+
 class StoredChunkFixture : public DatabaseFileFixture<> {
 public:
   NOTEID StoreNote(const std::string& script) { return StoreBody(Script(script)); }
