@@ -24,7 +24,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -427,19 +429,44 @@ void BM_RowKeys(benchmark::State& state) {
   state.counters["keys"] = static_cast<double>(chunk->internal->sort_key_count);
 }
 
+/* An operation on the table of the row body, timed per call; with
+ * `fresh` each call gets the stored body anew (outside the timing), for an
+ * operation that grows the table. */
+void TableOperation(benchmark::State& state, const char* what,
+                    const std::function<STATUS(VelkoRTChunk*)>& operation, bool fresh = false) {
+  const generated_body& body = RowsBody(static_cast<int>(state.range(0)));
+  auto link = std::make_unique<connection>(body);
+  for (auto _ : state) {
+    if (fresh) {
+      state.PauseTiming();
+      link = std::make_unique<connection>(body);
+      state.ResumeTiming();
+    }
+    VelkoRTChunk* chunk = link->item->DefineChunk("Table 1");
+    if (chunk == nullptr) {
+      state.SkipWithError("definition");
+      return;
+    }
+    Check(state, operation(chunk), what);
+  }
+  Report(state, body);
+}
+
 /* SortByRow by the second column: the keys, then every row appended
  * again in key order and the rows dropped where they stood. */
 void BM_SortByRow(benchmark::State& state) {
-  const generated_body& body = RowsBody(static_cast<int>(state.range(0)));
-  connection link(body);
-  VelkoRTChunk* chunk = link.item->DefineChunk("Table 1");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
-    return;
-  }
-  for (auto _ : state)
-    Check(state, chunk->SortByRow(2, 0, 0, 0, "TitleRows=0"), "sort");
-  Report(state, body);
+  TableOperation(state, "sort",
+                 [](VelkoRTChunk* chunk) { return chunk->SortByRow(2, 0, 0, 0, "TitleRows=0"); });
+}
+
+/* AppendRow with the middle row as its template and a string for each
+ * cell: the whole item rewritten with one row more. */
+void BM_AppendRow(benchmark::State& state) {
+  static const char* const kCells[20] = {"Text=a RowHeight=0.5 TabLabel=t", "b",
+                                         "Text=c CellColor=red"};
+  const WORD row = 100; /* the row bytes of the generated table run to 255 */
+  TableOperation(state, "append",
+                 [row](VelkoRTChunk* chunk) { return chunk->AppendRow(0, row, kCells); }, true);
 }
 
 /* ReplaceTextQuick of a frequent word by a word of its length, over
@@ -539,5 +566,6 @@ BENCHMARK(BM_RowTableLoad)->Apply(RowCounts);
 BENCHMARK(BM_RowKeys)->Apply(RowCounts);
 BENCHMARK(BM_SortByRow)->Apply(SortRowCounts);
 BENCHMARK(BM_ReplaceTextQuick)->Apply(Sizes);
+BENCHMARK(BM_AppendRow)->Apply(SortRowCounts);
 
 } // namespace

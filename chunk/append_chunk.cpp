@@ -12,9 +12,9 @@
  * chunk's own table (2355 with its copy flag). The source's fonts are
  * merged into the target note first; the face map is forgotten at the end.
  *
- * Not built: AppendRow's template mode (2355 without its copy flag), which
- * still reports that the service is not available (1028). Under the test
- * controls the service also records what it was handed, or a test's
+ * AppendRow's template mode (2355 without its copy flag) builds a new row
+ * from the template row over the row sort's walk (chunk/append_row.h).
+ * Under the test controls the service also records what it was handed, or a test's
  * stand-in answers for it (chunk/append_chunk_testing.h).
  */
 #include <strings.h>
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "chunk/append_chunk_internal.h"
+#include "chunk/append_row.h"
 #include "engine/process_state.h"
 #include "engine/walk.h"
 #include "generate/services.h"
@@ -94,8 +95,12 @@ STATUS AppendOneRecord(const record_storage *node, chunk_process_state *state) {
   if (state->append_target_first != 0 &&
       node->ordinal > state->append_target_last)
     return kBeyondRange;
+  if (state->action == ACTION_APPEND_ROW)
+    return AppendTemplateRowRecord(node, state);
   return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
 }
+
+} // namespace
 
 /* Appends the records of the chunk's own item in the state's range. */
 STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
@@ -126,6 +131,8 @@ STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
   }
   return NOERROR;
 }
+
+namespace {
 
 /* ---- copying appends ---- */
 
@@ -430,16 +437,17 @@ STATUS AppendChunk(VelkoRTChunk *chunk, chunk_process_state *state,
 #endif
   if (state == nullptr)
     return kServiceNotAvailable;
-  if (state->action == ACTION_SORT_BY_ROW) {
-    const STATUS status =
-        chunk != nullptr ? AppendOwnItem(chunk, state) : kServiceNotAvailable;
+  /* The row sort and the row from a template row copy the chunk's own
+   * rows through one walk. */
+  const bool sorting = state->action == ACTION_SORT_BY_ROW;
+  if (sorting || (state->action == ACTION_APPEND_ROW && state->p3 == 0)) {
+    STATUS status = kServiceNotAvailable;
+    if (chunk != nullptr)
+      status = sorting ? AppendOwnItem(chunk, state) : AppendRowFromTemplate(chunk, state);
     if (status != kServiceNotAvailable)
       state->session->internal->face_remap_count = 0;
     return status;
   }
-  /* AppendRow's template mode builds its row here once it is built. */
-  if (state->action == ACTION_APPEND_ROW && state->p3 == 0)
-    return kServiceNotAvailable;
   append_source source;
   source.action = state->action;
   source.design_name = state->s1;

@@ -335,17 +335,6 @@ STATUS AppendLayer(bool start, chunk_process_state* state) {
   return status;
 }
 
-hotspot_state HotspotState(chunk_process_state* state) {
-  hotspot_state hotspot;
-  hotspot.gen = &state->gen;
-  hotspot.label_font = &state->fonts[0];
-  hotspot.label_font_mask = &state->font_masks[0];
-  hotspot.secondary_status = &state->secondary_status;
-  hotspot.current = state->current_record;
-  hotspot.skip_mark = &state->skip_mark;
-  return hotspot;
-}
-
 STATUS AppendHotspot(chunk_process_state* state) {
   const _internal_SESS* session = state->session->internal;
   hotspot_state hotspot = HotspotState(state);

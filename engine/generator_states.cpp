@@ -47,3 +47,14 @@ link_operation LinkOperation(chunk_process_state* state) {
   op.link_kind = &state->chunk->link_mode;
   return op;
 }
+
+hotspot_state HotspotState(chunk_process_state* state) {
+  hotspot_state hotspot;
+  hotspot.gen = &state->gen;
+  hotspot.label_font = &state->fonts[0];
+  hotspot.label_font_mask = &state->font_masks[0];
+  hotspot.secondary_status = &state->secondary_status;
+  hotspot.current = state->current_record;
+  hotspot.skip_mark = &state->skip_mark;
+  return hotspot;
+}

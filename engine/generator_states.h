@@ -6,6 +6,7 @@
 #ifndef VELKO_ENGINE_GENERATOR_STATES_H
 #define VELKO_ENGINE_GENERATOR_STATES_H
 
+#include "generate/hotspot.h"
 #include "generate/links.h"
 #include "generate/structure_generators.h"
 
@@ -22,5 +23,9 @@ void TakeStructureState(const structure_generation& generation, chunk_process_st
 /* The operation's font, second string, event strings and link kind as a
  * link generator sees them (no length words). */
 link_operation LinkOperation(chunk_process_state* state);
+
+/* The operation's emitter, label font, secondary status, current record
+ * and skip mark as the hotspot and resource generators see them. */
+hotspot_state HotspotState(chunk_process_state* state);
 
 #endif

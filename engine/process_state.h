@@ -247,6 +247,17 @@ struct chunk_process_state {
    * in progress (the chunk layer's; null between runs). */
   std::vector<append_pabid_pair> append_pabid_map;
   chunk_append_run* append_run = nullptr;
+  /* Row append from a template row: the next paragraph, reference and
+   * text of the current cell are taken (1 each), the tables nested in the
+   * row, the cell's string (null: none) and column, and an empty run owed behind the
+   * last reference taken. */
+  DWORD row_first_paragraph = 0;
+  DWORD row_first_reference = 0;
+  DWORD row_first_text = 0;
+  WORD row_depth = 0;
+  const char* row_cell_string = nullptr;
+  WORD row_column = 0;
+  DWORD row_run_owed = 0;
 };
 
 /* The item whose records the operation walks. */

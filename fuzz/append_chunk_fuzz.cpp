@@ -30,6 +30,7 @@
 
 #include "cdbuild/cd_script.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/stored_body_checks.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -69,89 +70,16 @@ note_testing::Bytes LinkTable() {
   return table;
 }
 
-/* The stored body loads completely. */
-bool LoadsWhole(LSXLsiSession *session, VelkoRTItem *reader) {
-  body_context *loaded =
-      StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  const bool whole = loaded != nullptr && loaded->load_status == NOERROR;
-  CleanupBodyContext(session, loaded);
-  delete loaded;
-  return whole;
+/* The table chunk byte 1 picks. */
+const char *TableChunk(const uint8_t *data) {
+  return (data[1] & 0x04) != 0 ? "Table 2" : "Table 1";
 }
 
-bool StoredBodyLoadsWhole(LSXLsiSession *session, NOTEHANDLE note) {
-  auto *reader = new VelkoRTItem(session);
-  const bool whole = reader->ConnectBackend(note, "Body", 0) == NOERROR &&
-                     LoadsWhole(session, reader);
-  delete reader;
-  return whole;
-}
-
-/* The stored body loads completely, and a reading walk over it ends well. */
-void CheckStoredBody(LSXLsiSession *session, NOTEHANDLE note) {
-  auto *reader = new VelkoRTItem(session);
-  check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
-  check(LoadsWhole(session, reader));
-  VelkoRTChunk *everything = reader->DefineChunk("Everything");
-  check(everything != nullptr);
-  check(everything->AlterRichText(ACTION_CONTAINS_SOMETHING, 0, 0, 0, 0,
-                                  nullptr, nullptr, nullptr,
-                                  nullptr) == NOERROR);
-  delete reader;
-}
-
-void SortRows(const uint8_t *data, const char *options, LSXLsiSession *session,
-              NOTEHANDLE note) {
-  auto *item = new VelkoRTItem(session);
-  if (item->ConnectBackend(note, "Body", 0) != NOERROR) {
-    delete item;
-    return;
-  }
-  VelkoRTChunk *chunk =
-      item->DefineChunk((data[1] & 0x04) != 0 ? "Table 2" : "Table 1");
-  if (chunk == nullptr) {
-    delete item;
-    return;
-  }
-  const std::vector<note_testing::Bytes> before =
-      note_testing::ItemValues(note, "Body");
-  const bool whole = StoredBodyLoadsWhole(session, note);
+/* SortByRow with a fuzzed column, switches and options. */
+STATUS SortRows(const uint8_t *data, const char *options, VelkoRTChunk *chunk) {
   const WORD column = static_cast<WORD>(1 + (data[0] & 3));
-  const STATUS status =
-      chunk->SortByRow(column, (data[0] >> 2) & 1, (data[0] >> 3) & 1,
-                       (data[0] >> 4) & 1, options);
-  delete item;
-  check(VelkoTrackedBlocksInUse(session) == 0);
-  const bool unchanged = note_testing::ItemValues(note, "Body") == before;
-  if (status != NOERROR)
-    check(unchanged);
-  else if (whole || !unchanged) /* a damaged body may stay as it was */
-    CheckStoredBody(session, note);
-}
-
-
-/* AppendRow with its copy flag on a table of the body. */
-void CopyRow(const uint8_t *data, LSXLsiSession *session, NOTEHANDLE note) {
-  auto *item = new VelkoRTItem(session);
-  if (item->ConnectBackend(note, "Body", 0) != NOERROR) {
-    delete item;
-    return;
-  }
-  VelkoRTChunk *chunk = item->DefineChunk((data[1] & 0x04) != 0 ? "Table 2" : "Table 1");
-  if (chunk == nullptr) {
-    delete item;
-    return;
-  }
-  const std::vector<note_testing::Bytes> before = note_testing::ItemValues(note, "Body");
-  const bool whole = StoredBodyLoadsWhole(session, note);
-  const STATUS status = chunk->AppendRow(1, static_cast<WORD>(data[0] & 3), nullptr);
-  delete item;
-  check(VelkoTrackedBlocksInUse(session) == 0);
-  const bool unchanged = note_testing::ItemValues(note, "Body") == before;
-  if (status != NOERROR)
-    check(unchanged);
-  else if (whole || !unchanged)
-    CheckStoredBody(session, note);
+  return chunk->SortByRow(column, (data[0] >> 2) & 1, (data[0] >> 3) & 1,
+                          (data[0] >> 4) & 1, options);
 }
 
 /* A note of the database holding the body under the item name, with link
@@ -287,10 +215,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     NOTEHANDLE note = NULLHANDLE;
     check(NSFNoteCreate(db, &note) == NOERROR);
     AppendPieces(note, body, bodySize, 1 + (data[1] & 3) % 3);
-    if (kind == kSortRows)
-      SortRows(data, given, session, note);
-    else
-      CopyRow(data, session, note);
+    CheckChunkOperation(session, note, TableChunk(data), [&](VelkoRTChunk *chunk) {
+      return kind == kSortRows
+                 ? SortRows(data, given, chunk)
+                 : chunk->AppendRow(1, static_cast<WORD>(data[0] & 3), nullptr);
+    });
     NSFNoteClose(note);
   } else if (kind <= kImageResource) {
     CopyFromNote(kind, data, given, body, bodySize, session, db);

@@ -17,8 +17,8 @@
 #include "host/nsfdb.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
-#include "tests/support/database_file_fixture.h"
 #include "tests/support/record_lines.h"
+#include "tests/support/stored_chunk_fixture.h"
 #include "tests/support/stored_values.h"
 
 namespace {
@@ -26,51 +26,20 @@ namespace {
 using note_testing::Bytes;
 using note_testing::RecordLines;
 
-class TableAttributeTest : public DatabaseFileFixture<> {
+class TableAttributeTest : public StoredChunkFixture {
 public:
   void TearDown() override {
     VelkoTestStopAppendChunkRecord();
     VelkoTestStopActionRecord();
-    DatabaseFileFixture<>::TearDown();
-  }
-
-  NOTEID StoreNote(const std::string& script) { return StoreBody(Script(script)); }
-
-  std::vector<std::string> Stored(NOTEID id) {
-    return RecordLines(note_testing::StoredBodyValues(path_, id, false));
-  }
-  static std::vector<std::string> Expected(const std::string& script) {
-    return RecordLines(std::vector<Bytes>{note_testing::Value(Script(script).RecordBytes())});
-  }
-
-  /* The work on the chunk of the stored note, in a session of its own that
-   * ends with it; stored by the AutoSave update. Its answer is returned. */
-  long OnChunk(NOTEID id, const char* definition, const std::function<long(VelkoRTChunk*)>& work) {
-    auto* session = new LSXLsiSession;
-    auto* item = new VelkoRTItem(session);
-    long answer = -1;
-    if (item->Connect("", path_.c_str(), id, "Body", 0) == NOERROR) {
-      item->AutoSave = 1;
-      if (VelkoRTChunk* chunk = item->DefineChunk(definition); chunk != nullptr)
-        answer = work(chunk);
-    }
-    delete session;
-    return answer;
+    StoredChunkFixture::TearDown();
   }
 };
 
 /* ---- CellColor ---- */
 
 /* The paragraph before the table. */
-const std::string kHead = R"(PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100
-PABREF id=1
-TEXT text="a"
-PARAGRAPH
-)";
-const std::string kTail = R"(PARAGRAPH
-PABREF id=1
-TEXT text="b"
-)";
+const std::string& kHead = kParagraphBefore;
+const std::string& kTail = kParagraphAfter;
 
 /* A table of three cells, (1,1), (1,2) and (2,1); `colors` stand for the
  * cells' flags and backgrounds and for the colour records: the last

@@ -16,8 +16,8 @@
 #include "host/nsfdb.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
-#include "tests/support/database_file_fixture.h"
 #include "tests/support/record_lines.h"
+#include "tests/support/stored_chunk_fixture.h"
 #include "tests/support/stored_values.h"
 
 namespace {
@@ -25,32 +25,8 @@ namespace {
 using note_testing::Bytes;
 using note_testing::RecordLines;
 
-class TargetPropertiesSetTest : public DatabaseFileFixture<> {
+class TargetPropertiesSetTest : public StoredChunkFixture {
 public:
-  NOTEID StoreNote(const std::string& script) { return StoreBody(Script(script)); }
-
-  std::vector<std::string> Stored(NOTEID id) {
-    return RecordLines(note_testing::StoredBodyValues(path_, id, false));
-  }
-  static std::vector<std::string> Expected(const std::string& script) {
-    return RecordLines(std::vector<Bytes>{note_testing::Value(Script(script).RecordBytes())});
-  }
-
-  /* The work on the chunk of the stored note, in a session of its own that
-   * ends with it; stored by the AutoSave update. Its answer is returned. */
-  long OnChunk(NOTEID id, const char* definition, const std::function<long(VelkoRTChunk*)>& work) {
-    auto* session = new LSXLsiSession;
-    auto* item = new VelkoRTItem(session);
-    long answer = -1;
-    if (item->Connect("", path_.c_str(), id, "Body", 0) == NOERROR) {
-      item->AutoSave = 1;
-      if (VelkoRTChunk* chunk = item->DefineChunk(definition); chunk != nullptr)
-        answer = work(chunk);
-    }
-    delete session;
-    return answer;
-  }
-
   /* Action 2437 for the target type on the chunk of the definition. */
   long Set(NOTEID id, const char* definition, WORD type, const std::string& properties) {
     return OnChunk(id, definition, [&](VelkoRTChunk* chunk) {

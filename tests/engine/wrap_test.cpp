@@ -531,6 +531,8 @@ std::vector<sort_case> SortCases() {
        0,
        "TitleRows=0 SecondaryCol1=2 SecondaryReverse1=yes",
        {1, 0, 2}},
+      // Without SecondaryCol2= the key's column comes from SecondaryRow2=.
+      {"SecondaryRowKey", {"b", "a", "b"}, 0, 0, 0, "TitleRows=0 SecondaryRow2=2", {1, 2, 0}},
   };
 }
 
