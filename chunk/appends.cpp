@@ -544,7 +544,14 @@ STATUS VelkoRTChunk::AppendRow(int flag, WORD row, const char* const* cellTexts)
   }
   shared.found_first = 0;
   shared.found_second = 0;
-  Run(*this, ACTION_QUERY_RECORDS, 0, 0, 0, 0, nullptr, nullptr, rowDefinition);
+  const STATUS query = Run(*this, ACTION_QUERY_RECORDS, 0, 0, 0, 0, nullptr, nullptr,
+                           rowDefinition);
+  // A row query that ran out of memory did not find the row absent: the
+  // failure is the answer, not a row silently left unappended.
+  if (query == VELKO_ERR_MEMORY) {
+    ReleaseCellTexts(session);
+    return status = query;
+  }
   status = NOERROR;
   if (shared.found_first != 0)
     Run(*this, ACTION_APPEND_ROW, static_cast<WORD>(shared.found_first),
