@@ -353,8 +353,9 @@ STATUS AppendResource(bool start, chunk_process_state* state) {
   if (start)
     RETURN_IF_FAILED(EmitFirstRecordParagraph(state));
   hotspot_state hotspot = HotspotState(state);
-  return GenerateResource(state->p1, state->p2, state->s1, state->s2, 0, &hotspot, 0, 0, nullptr,
-                          nullptr, nullptr, nullptr, nullptr);
+  /* p3 and p4 are the size asked for an image put inline. */
+  return GenerateResource(state->p1, state->p2, state->s1, state->s2, 0, &hotspot, state->p3,
+                          state->p4, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 STATUS AppendLink(chunk_process_state* state) {

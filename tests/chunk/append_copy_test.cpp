@@ -458,8 +458,8 @@ TEST_F(AppendCopyTest, ABracketedFieldKeepsItsControlAndIdentityOnce) {
 }
 
 /* An image resource put inline: its records with the image header's size
- * from "ImageWidth=" (the height as stored), the graphic's version 1 and,
- * with "WrapText=WRAP...", its floating flag. */
+ * asked for by p3 and p4, "ImageWidth=" overriding p3, the graphic's
+ * version 1 and, with "WrapText=WRAP...", its floating flag. */
 TEST_F(AppendCopyTest, AnImageResourcePutInline) {
   DBHANDLE db = NULLHANDLE;
   ASSERT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
@@ -476,7 +476,7 @@ TEST_F(AppendCopyTest, AnImageResourcePutInline) {
   const NOTEID target = Store(kTarget);
   EXPECT_EQ(OnTarget(target, "Everything",
                      [](LSXLsiSession*, VelkoRTChunk* chunk) {
-                       return chunk->AlterRichText(ACTION_APPEND_RESOURCE, 3, 19, 0, 0,
+                       return chunk->AlterRichText(ACTION_APPEND_RESOURCE, 3, 19, 30, 50,
                                                    "logo.gif",
                                                    "MakeInLine=Yes ImageWidth=40 "
                                                    "WrapText=WRAP_FLOAT_LEFT",
@@ -484,7 +484,7 @@ TEST_F(AppendCopyTest, AnImageResourcePutInline) {
                      }),
             NOERROR);
   ExpectBody(target, kTarget + "BEGIN sig=GRAPHIC version=1\nGRAPHIC version=1 flags=2\n"
-                               "IMAGEHEADER width=40 height=20\nIMAGESEGMENT data=\"gif\"\n"
+                               "IMAGEHEADER width=40 height=50\nIMAGESEGMENT data=\"gif\"\n"
                                "RAW sig=0xE0 data=\"\\x01\\0\"\nEND sig=GRAPHIC version=1\n" +
                          kClosingText);
 }
