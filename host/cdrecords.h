@@ -752,11 +752,13 @@ typedef struct { /* 0xFF92: a link holding its note link; texts follow */
   NOTELINK NoteLink;
 } CDLINKEXPORT2;
 
-/* 0xFFF6 and the other resource signatures. Stored without its last two
- * bytes (26 bytes). Behind it: the server hint, the file hint, then by Type
- * the resource's data (1 and 5: Length1 bytes; 2: a NOTELINK when Flags has
- * 0x2, else a WORD link index, then Length1 bytes; 3: an 8-byte database
- * reference, then Length1 bytes). */
+/* 0xFFF6 and the other resource signatures. 28 bytes in host form, the
+ * last two padding: sizeof(CDRESOURCE) is where the texts of a loaded or
+ * generated record begin. Stored without the padding (26 bytes), which
+ * only the canonical conversion sees. Behind it: the server hint, the file
+ * hint, then by Type the resource's data (1 and 5: Length1 bytes; 2: a
+ * NOTELINK when Flags has 0x2, else a WORD link index, then Length1 bytes;
+ * 3: an 8-byte database reference, then Length1 bytes). */
 typedef struct {
   WSIG Header;
   DWORD Flags; /* 0x1 the name is a formula, 0x2 the note link is inline */

@@ -55,9 +55,9 @@ constexpr WORD kImageTypeJpeg = 2;
 constexpr WORD kResourceNamedElement = 3;
 constexpr WORD kResourceImageClass = 0x13;
 constexpr DWORD kResourceFormula = 0x0001;
-/* Offsets of a CDRESOURCE in host form: the hints start at 28, the
- * database reference (8 bytes) follows them, then the name. */
-constexpr DWORD kResourceTexts = 28;
+/* Behind a CDRESOURCE's host fixed part: the hints, the database
+ * reference (8 bytes), then the name. */
+constexpr DWORD kResourceTexts = sizeof(CDRESOURCE);
 constexpr DWORD kResourceReference = 8;
 /* Longest name or path taken from the document. */
 constexpr size_t kLongestName = 255;
