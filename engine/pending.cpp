@@ -24,8 +24,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_RESERVED_63, ACTION_RESERVED_64, ACTION_RESERVED_65, ACTION_RESERVED_70,
     /* ProcessLinkPropertyAction */
     ACTION_SET_LINK,
-    /* ProcessTextRunAction */
-    ACTION_CHANGE_FONT, ACTION_FONT_IN_USE, ACTION_HIGHLIGHT, ACTION_HIGHLIGHT_TEXT,
     /* ProcessSearchAction */
     ACTION_LINK_OCCURRENCES, ACTION_REPLACE_TEXT_QUICK, ACTION_FIND_TEXT,
     ACTION_REPLACE_TEXT_SAME_LENGTH, ACTION_REMOVE_FIELDS,
@@ -44,16 +42,8 @@ bool ActionIsPending(WORD action) {
   return false;
 }
 
-STATUS ProcessTextStream(const char*, WORD, DWORD, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
 STATUS ProcessLinkPropertyAction(const char*, WORD, DWORD, chunk_record_output*,
                                  chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
   return kServiceNotAvailable;
 }
 
