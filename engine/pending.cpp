@@ -22,8 +22,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_RESERVED_32, ACTION_RESERVED_34, ACTION_RESERVED_35, ACTION_RESERVED_40,
     ACTION_RESERVED_55, ACTION_RESERVED_56, ACTION_RESERVED_61, ACTION_RESERVED_62,
     ACTION_RESERVED_63, ACTION_RESERVED_64, ACTION_RESERVED_65, ACTION_RESERVED_70,
-    /* ProcessLinkPropertyAction */
-    ACTION_SET_LINK,
     /* ProcessSearchAction */
     ACTION_LINK_OCCURRENCES, ACTION_REPLACE_TEXT_QUICK, ACTION_FIND_TEXT,
     ACTION_REPLACE_TEXT_SAME_LENGTH, ACTION_REMOVE_FIELDS,
@@ -40,11 +38,6 @@ bool ActionIsPending(WORD action) {
       return true;
   }
   return false;
-}
-
-STATUS ProcessLinkPropertyAction(const char*, WORD, DWORD, chunk_record_output*,
-                                 chunk_process_state*) {
-  return kServiceNotAvailable;
 }
 
 STATUS ProcessSearchAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
