@@ -445,6 +445,39 @@ TEXT text="after"
   }
 }
 
+/* The font changes of text runs: ChangeFont re-emits an enveloped run and
+ * a run with a text effect, HighlightText splits a run into pieces, each
+ * with its own records, and a link property rewrites a link: every record
+ * built meets failures. */
+TEST_F(FaultSweepTest, FontChangesAreAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + R"(PABREF id=1
+BEGIN sig=TEXT
+TEXT text="blue part"
+COLOR rgb=0x102030
+END sig=TEXT
+RAW sig=0xFFC3 data=0180000A
+TEXT text="shadow part" attributes=shadow
+DOCLINK notelink=00 texts="pop\0hint\0"
+TEXT text="blue"
+)");
+  const std::function<STATUS(VelkoRTChunk*)> operations[] = {
+      [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD 12pt", nullptr, 0); },
+      [](VelkoRTChunk* chunk) { return chunk->HighlightText("part", 0); },
+      [](VelkoRTChunk* chunk) {
+        return chunk->SetPropertyText("LinkAnchorText", "anchor", 0) == 1 ? NOERROR
+                                                                           : chunk->status;
+      },
+  };
+  for (const auto& operation : operations) {
+    operation_ = operation;
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (const fault_control& control : kMemoryControls)
+      EXPECT_GT(Sweep(control, body, before, after), 1) << control.name;
+  }
+}
+
 /* Storage writes: the sweep goes on until the Nth write is past the last
  * one of the update, its commit included. Save, and the operation whose
  * AutoSave update fails, report the failed write. */
