@@ -8,7 +8,9 @@
  * buttons when asked.
  *
  * A run is [text effect] text, or CDBEGIN ... [text effect] text ...
- * [colour] CDEND (to the list's end when no CDEND comes). Every record of
+ * [colour] CDEND (to the list's end when no CDEND comes). A stretch that
+ * is no such run (no text record, a second text record, a record of
+ * another kind inside the envelope) goes on unchanged. Every record of
  * a run is emitted once: what the run becomes goes out here, and the skip
  * mark makes the frame drop the run's later records.
  */
@@ -98,14 +100,19 @@ text_run GatherRun(record_storage* first) {
   }
   run.begin = first;
   for (record_storage* node = first->next; node != nullptr; node = node->next) {
-    Take(&run, node);
     if (node->signature == SIG_CD_END) {
+      Take(&run, node);
       run.end = node;
-      run.well_formed = run.well_formed && NodeBracket(node) == SIG_CD_TEXT;
+      run.well_formed = NodeBracket(node) == SIG_CD_TEXT;
       break;
     }
-    if (!File(&run, node))
+    // A record that has no place in a run ends the stretch before it: the
+    // walk handles it and what follows (the chunk may close there).
+    if (!File(&run, node)) {
       run.well_formed = false;
+      break;
+    }
+    Take(&run, node);
   }
   return run;
 }

@@ -59,10 +59,10 @@ protected:
   /* A fresh note of the body, the call on an "Everything" chunk, and the
    * body saved compared with the expected script ("" : unchanged). */
   void Check(const std::string& body, const std::function<STATUS(VelkoRTChunk*)>& call,
-             STATUS status, const std::string& expected) {
+             STATUS status, const std::string& expected, const char* definition = "Everything") {
     Restart();
     const std::vector<Bytes> before = Store(body);
-    EXPECT_EQ(call(Chunk("Everything")), status);
+    EXPECT_EQ(call(Chunk(definition)), status);
     EXPECT_EQ(Hex(Values()), Hex(expected.empty() ? before : Script(expected)));
   }
 };
@@ -117,9 +117,11 @@ TEST_F(TextRunTest, ChangeFontReEmitsEachRunInTheFontItNeeds) {
        ChangeFont("+BOLD"), Effect("80") + "PARAGRAPH\nTEXT text=\"abc\" attributes=bold\n"},
       {"an envelope with a colour record and no text",
        "BEGIN sig=TEXT\nCOLOR rgb=0x102030\nEND sig=TEXT\n", ChangeFont("+BOLD"), ""},
+      // The second text ends the stretch: it is a run of its own.
       {"an envelope holding two texts", "BEGIN sig=TEXT\nTEXT text=\"a\"\nTEXT text=\"b\"\n"
                                          "END sig=TEXT\n",
-       ChangeFont("+BOLD"), ""},
+       ChangeFont("+BOLD"),
+       "BEGIN sig=TEXT\nTEXT text=\"a\"\nTEXT text=\"b\" attributes=bold\nEND sig=TEXT\n"},
       {"a CDBEGIN without CDEND ends at the list's end",
        "BEGIN sig=TEXT\nTEXT text=\"abc\"\nCOLOR rgb=0x102030\n", ChangeFont("+BOLD 10PT"),
        "BEGIN sig=TEXT\nTEXT text=\"abc\" attributes=bold\nCOLOR rgb=0x102030\n"
@@ -129,6 +131,13 @@ TEST_F(TextRunTest, ChangeFontReEmitsEachRunInTheFontItNeeds) {
     SCOPED_TRACE(c.what);
     Check(c.body, c.call, NOERROR, c.expected);
   }
+}
+
+/* A CDBEGIN of text whose envelope a paragraph interrupts, in a chunk
+ * that closes at that paragraph: what follows the chunk is written once. */
+TEST_F(TextRunTest, AStretchEndsWhereARecordOfAnotherKindStands) {
+  Check("BEGIN sig=TEXT\nTEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\nEND sig=TEXT\n",
+        ChangeFont("+BOLD"), NOERROR, "", "Paragraph 1");
 }
 
 /* The highlight font "RED +BOLD" in a bracket of the signature: red needs
