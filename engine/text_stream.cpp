@@ -25,6 +25,7 @@
 #include "engine/walk.h"
 #include "generate/font_string.h"
 #include "store/rtitem_internal.h"
+#include "store/tracked_memory.h"
 #include "store/vocabulary.h"
 
 namespace {
@@ -193,6 +194,46 @@ STATUS EmitEnvelopeColor(run_change& change, chunk_process_state* state) {
   return CopyCDUpdated(color, SIG_CD_COLOR, length, &state->gen);
 }
 
+/* The text records a run becomes, built one after the other in one
+ * tracked block sized for the longest of them, so that a run costs one
+ * allocation, and that one not cleared. */
+class text_records {
+public:
+  text_records(chunk_process_state* state, DWORD longest)
+      : state_(state), room_(sizeof(CDTEXT) + longest + 1) {}
+  ~text_records() {
+    if (data_ != nullptr)
+      VelkoDeallocatePtr(state_->session, data_);
+  }
+  text_records(const text_records&) = delete;
+  text_records& operator=(const text_records&) = delete;
+
+  /* A CDTEXT of the text with the 8-byte header's font. */
+  STATUS Emit(const void* header, const char* text, DWORD length) {
+    const DWORD total = sizeof(CDTEXT) + length;
+    if (total > kLargestEmittedRecord || total >= room_) // refused with the generator's status
+      return GenerateCDText(text, static_cast<int>(length), header, &state_->gen);
+    if (data_ == nullptr) {
+      data_ = static_cast<char*>(VelkoAllocatePtr(state_->session, VELKO_HERE, room_, 0));
+      if (data_ == nullptr)
+        return VELKO_ERR_MEMORY;
+    }
+    const WORD signature = SIG_CD_TEXT;
+    const WORD word = static_cast<WORD>(total);
+    memcpy(data_, header, sizeof(CDTEXT));
+    memcpy(data_, &signature, sizeof signature);
+    memcpy(data_ + sizeof signature, &word, sizeof word);
+    memcpy(data_ + sizeof(CDTEXT), text, length);
+    data_[total] = '\0'; // the pad byte of an odd record
+    return CopyCDUpdated(data_, SIG_CD_TEXT, total, &state_->gen);
+  }
+
+private:
+  chunk_process_state* state_;
+  DWORD room_;
+  char* data_ = nullptr;
+};
+
 #define EMIT(call)                                                                                 \
   do {                                                                                             \
     if (const STATUS emitted = (call); emitted != NOERROR)                                         \
@@ -202,13 +243,13 @@ STATUS EmitEnvelopeColor(run_change& change, chunk_process_state* state) {
 /* The text in the changed font: effect, CDBEGIN, the text, colour record
  * and CDEND, as the change needs them. */
 STATUS EmitChangedText(const text_run& run, run_change& change, const char* text, DWORD length,
-                       chunk_process_state* state) {
+                       text_records& records, chunk_process_state* state) {
   if (change.effect != 0)
     EMIT(EmitEffect(run, change.font.font, state));
   if (change.envelope != 0)
     EMIT(GenerateCDBegin(SIG_CD_TEXT, 0, &state->gen));
   const CDTEXT header = HeaderWithFont(run, change.font.font);
-  EMIT(GenerateCDText(text, static_cast<int>(length), &header, &state->gen));
+  EMIT(records.Emit(&header, text, length));
   if (change.envelope != 0) {
     EMIT(EmitEnvelopeColor(change, state));
     EMIT(GenerateCDEnd(SIG_CD_TEXT, 0, &state->gen));
@@ -219,13 +260,12 @@ STATUS EmitChangedText(const text_run& run, run_change& change, const char* text
 /* A piece of the text as the run had it: its own effect, CDBEGIN, colour
  * record and CDEND around a text record of the item's default header. */
 STATUS EmitPlainPiece(const text_run& run, const char* text, DWORD length,
-                      chunk_process_state* state) {
+                      text_records& records, chunk_process_state* state) {
   if (run.effect != nullptr)
     EMIT(EmitCopy(run.effect, state));
   if (run.begin != nullptr)
     EMIT(EmitCopy(run.begin, state));
-  EMIT(GenerateCDText(text, static_cast<int>(length),
-                      StateItem(state)->internal->default_text_header, &state->gen));
+  EMIT(records.Emit(StateItem(state)->internal->default_text_header, text, length));
   if (run.color != nullptr)
     EMIT(EmitCopy(run.color, state));
   if (run.end != nullptr)
@@ -243,7 +283,9 @@ STATUS ReEmitRun(const text_run& run, chunk_process_state* state, bool* emitted)
   run_change change = ChangeRunFont(run, state);
   *emitted = true;
   const char* text = run.text->data + sizeof(CDTEXT);
-  EMIT(EmitChangedText(run, change, text, run.text->length - sizeof(CDTEXT), state));
+  const DWORD length = run.text->length - sizeof(CDTEXT);
+  text_records records(state, length);
+  EMIT(EmitChangedText(run, change, text, length, records, state));
   StateItem(state)->Modified = 1;
   return NOERROR;
 }
@@ -258,23 +300,30 @@ bool Replaces(const chunk_process_state* state) {
          state->action == ACTION_REPLACE_TEXT_SAME_LENGTH;
 }
 
+/* The replacement's bytes: p1, or its string length when p1 is 0. */
+DWORD ReplacementLength(const chunk_process_state* state) {
+  if (state->s1 == nullptr)
+    return 0;
+  return state->p1 != 0 ? state->p1 : static_cast<DWORD>(strlen(state->s1));
+}
+
 /* What takes a match's place: the match in the new font, or the
  * replacement (s1, p1 bytes or its string length; for 2399 no more bytes
  * than the match covers), the match kept in the first scratch text. */
 STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WORD matchLength,
-                 chunk_process_state* state) {
+                 text_records& records, chunk_process_state* state) {
   if (!Replaces(state))
-    return EmitChangedText(run, change, match, matchLength, state);
+    return EmitChangedText(run, change, match, matchLength, records, state);
   char* kept = state->session->scratch_first;
   const DWORD keptLength = matchLength < VELKO_SCRATCH_TEXT_SIZE - 1 ? matchLength
                                                                      : VELKO_SCRATCH_TEXT_SIZE - 1;
   memcpy(kept, match, keptLength);
   kept[keptLength] = '\0';
-  const char* replacement = state->s1 != nullptr ? state->s1 : "";
-  DWORD length = state->s1 == nullptr ? 0 : state->p1 != 0 ? state->p1 : strlen(replacement);
+  DWORD length = ReplacementLength(state);
   if (state->action == ACTION_REPLACE_TEXT_SAME_LENGTH && length > matchLength)
     length = matchLength;
-  return EmitChangedText(run, change, replacement, length, state);
+  return EmitChangedText(run, change, state->s1 != nullptr ? state->s1 : "", length, records,
+                         state);
 }
 
 /* HighlightText and the replacements: the run split around each
@@ -289,6 +338,8 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   const VelkoRTChunk* chunk = state->chunk;
   const char* text = run.text->data + sizeof(CDTEXT);
   DWORD remaining = run.text->length - sizeof(CDTEXT); // a record's length word bounds it
+  const DWORD replacement = Replaces(state) ? ReplacementLength(state) : 0;
+  text_records records(state, remaining > replacement ? remaining : replacement);
   while (remaining > 0) {
     WORD matchLength = 0;
     const int32_t at =
@@ -300,15 +351,15 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
       break;
     *emitted = true;
     if (at > 0)
-      EMIT(EmitPlainPiece(run, text, static_cast<DWORD>(at), state));
-    EMIT(EmitMatch(run, change, text + at, matchLength, state));
+      EMIT(EmitPlainPiece(run, text, static_cast<DWORD>(at), records, state));
+    EMIT(EmitMatch(run, change, text + at, matchLength, records, state));
     StateItem(state)->Modified = 1;
     text += at + matchLength;
     remaining -= static_cast<DWORD>(at) + matchLength;
   }
   if (remaining > 0) {
     *emitted = true;
-    EMIT(EmitPlainPiece(run, text, remaining, state));
+    EMIT(EmitPlainPiece(run, text, remaining, records, state));
   }
   return NOERROR;
 }
