@@ -195,14 +195,14 @@ STATUS EmitEnvelopeColor(run_change& change, chunk_process_state* state) {
 }
 
 /* The text records a run becomes, built one after the other in one
- * tracked block sized for the longest of them, so that a run costs one
- * allocation, and that one not cleared. */
+ * buffer sized for the longest of them: on the stack for the usual short
+ * run, else one tracked block (not cleared) for the whole run. */
 class text_records {
 public:
   text_records(chunk_process_state* state, DWORD longest)
       : state_(state), room_(sizeof(CDTEXT) + longest + 1) {}
   ~text_records() {
-    if (data_ != nullptr)
+    if (data_ != nullptr && data_ != local_)
       VelkoDeallocatePtr(state_->session, data_);
   }
   text_records(const text_records&) = delete;
@@ -213,6 +213,8 @@ public:
     const DWORD total = sizeof(CDTEXT) + length;
     if (total > kLargestEmittedRecord || total >= room_) // refused with the generator's status
       return GenerateCDText(text, static_cast<int>(length), header, &state_->gen);
+    if (data_ == nullptr && room_ <= sizeof local_)
+      data_ = local_;
     if (data_ == nullptr) {
       data_ = static_cast<char*>(VelkoAllocatePtr(state_->session, VELKO_HERE, room_, 0));
       if (data_ == nullptr)
@@ -232,6 +234,7 @@ private:
   chunk_process_state* state_;
   DWORD room_;
   char* data_ = nullptr;
+  alignas(4) char local_[512];
 };
 
 #define EMIT(call)                                                                                 \

@@ -445,12 +445,13 @@ TEXT text="after"
   }
 }
 
-/* The font changes of text runs: ChangeFont re-emits an enveloped run and
- * a run with a text effect, HighlightText splits a run into pieces, each
- * with its own records, and a link property rewrites a link: every record
- * built meets failures. */
+/* The font changes of text runs: ChangeFont re-emits an enveloped run, a
+ * run with a text effect and a long run (built in memory of its own),
+ * HighlightText splits runs into pieces, each with its own records, and a
+ * link property rewrites a link: every record built meets failures. */
 TEST_F(FaultSweepTest, FontChangesAreAllOrNothingAtEveryFailedAllocation) {
-  const cdbuild::Body body = Script(std::string(kDefinition) + R"(PABREF id=1
+  const cdbuild::Body body = Script(std::string(kDefinition) + "PABREF id=1\nTEXT text=\"" +
+                                    std::string(600, 'x') + " part\"\n" + R"(
 BEGIN sig=TEXT
 TEXT text="blue part"
 COLOR rgb=0x102030
