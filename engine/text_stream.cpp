@@ -423,6 +423,7 @@ STATUS ChangeLabelFont(const char* record, WORD signature, DWORD length, DWORD f
     return VELKO_ERR_MEMORY;
   memcpy(changed, record, length);
   memcpy(changed + fontAt, &font, sizeof font);
+  StateItem(state)->Modified = 1;
   const bool inPlace = signature == SIG_CD_BUTTON ? rgb == 0 : rgb == 0 && colorFlags == 0;
   const record_storage* previous =
       state->current_record != nullptr ? state->current_record->previous : nullptr;
