@@ -5,7 +5,8 @@
 // "Everything"), a writing walk with load and Commit (action 49), Remove
 // of a middle paragraph, a
 // reading walk with a chunk that opens at every table cell, the margin
-// query (action 36, MaxRightMargin) over "Everything", and the reads of the
+// query (action 36, MaxRightMargin) over "Everything", ChangeFont over
+// "Everything" (load, the writing walk and Commit), and the reads of the
 // stored values (the item checksum, all text) and a text find that matches
 // nothing over loaded records; AppendRTChunk of the whole body into an
 // empty item; and the row keys of a row sort (action 11)
@@ -371,6 +372,21 @@ void BM_ChangeParagraph(benchmark::State& state) {
   Report(state, body);
 }
 
+/* ChangeFont on the whole item: every text run re-emitted in the new
+ * font by one writing walk, with load and Commit. */
+void BM_ChangeFontEverything(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  connection link(body);
+  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
+  if (chunk == nullptr) {
+    state.SkipWithError("definition");
+    return;
+  }
+  for (auto _ : state)
+    Check(state, chunk->ChangeFont("+BOLD 12pt", nullptr, 1), "walk");
+  Report(state, body);
+}
+
 /* ---- row keys ---- */
 
 /* The stored note of one table of `rows` rows of three cells each (row
@@ -547,7 +563,8 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
     AddBenchRatio("BM_AppendTextAtEnd", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_AppendRTChunk", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_RowKeys", "BM_RowTableLoad", "-") &&
-    AddBenchRatio("BM_ReplaceTextQuick", "BM_LoadAndCommit", "1.5");
+    AddBenchRatio("BM_ReplaceTextQuick", "BM_LoadAndCommit", "1.5") &&
+    AddBenchRatio("BM_ChangeFontEverything", "BM_LoadAndCommit", "1.5");
 
 BENCHMARK(BM_Load)->Apply(Sizes);
 BENCHMARK(BM_LoadAndCommit)->Apply(Sizes);
@@ -567,5 +584,6 @@ BENCHMARK(BM_RowKeys)->Apply(RowCounts);
 BENCHMARK(BM_SortByRow)->Apply(SortRowCounts);
 BENCHMARK(BM_ReplaceTextQuick)->Apply(Sizes);
 BENCHMARK(BM_AppendRow)->Apply(SortRowCounts);
+BENCHMARK(BM_ChangeFontEverything)->Apply(Sizes);
 
 } // namespace

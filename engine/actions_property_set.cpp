@@ -29,6 +29,18 @@
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
 
+char* NewOutputRecord(DWORD size, WORD signature, chunk_record_output* output,
+                      chunk_process_state* state) {
+  velko_allocation* block = VelkoAllocate(state->session, VELKO_HERE, size, 1);
+  if (block == nullptr || block->data == nullptr)
+    return nullptr;
+  output->block = block;
+  output->data = static_cast<const char*>(block->data);
+  output->signature = signature;
+  output->length = size;
+  return static_cast<char*>(block->data);
+}
+
 namespace {
 
 /* The fixed parts that a renamed record keeps: a section bar's header,
@@ -51,20 +63,6 @@ constexpr DWORD kEmptyTextRun = sizeof(CDTEXT);
 
 void PutWord(char* at, WORD value) { memcpy(at, &value, sizeof value); }
 void PutDword(char* at, DWORD value) { memcpy(at, &value, sizeof value); }
-
-/* A zero-filled tracked block of size bytes that becomes the output of the
- * record; null when memory cannot be had. */
-char* NewOutputRecord(DWORD size, WORD signature, chunk_record_output* output,
-                      chunk_process_state* state) {
-  velko_allocation* block = VelkoAllocate(state->session, VELKO_HERE, size, 1);
-  if (block == nullptr || block->data == nullptr)
-    return nullptr;
-  output->block = block;
-  output->data = static_cast<const char*>(block->data);
-  output->signature = signature;
-  output->length = size;
-  return static_cast<char*>(block->data);
-}
 
 /* A record of `fixed` bytes, the first of them kept from the old record
  * (the rest zero), then `count` bytes of text; *built is its data. */

@@ -396,6 +396,8 @@ STATUS Prepare(chunk_process_state* state) {
     return NOERROR;
   case ACTION_FONT_IN_USE:
     return ParseFonts(state, state->s1, state->s1);
+  case ACTION_SET_LINK:
+    return PrepareLinkProperty(state);
   case ACTION_APPEND_ROW:
     state->append_row = 1;
     return NOERROR;

@@ -22,10 +22,6 @@ constexpr WORD kPendingActions[] = {
     ACTION_RESERVED_32, ACTION_RESERVED_34, ACTION_RESERVED_35, ACTION_RESERVED_40,
     ACTION_RESERVED_55, ACTION_RESERVED_56, ACTION_RESERVED_61, ACTION_RESERVED_62,
     ACTION_RESERVED_63, ACTION_RESERVED_64, ACTION_RESERVED_65, ACTION_RESERVED_70,
-    /* ProcessLinkPropertyAction */
-    ACTION_SET_LINK,
-    /* ProcessTextRunAction */
-    ACTION_CHANGE_FONT, ACTION_FONT_IN_USE, ACTION_HIGHLIGHT, ACTION_HIGHLIGHT_TEXT,
     /* ProcessLinkMatchingAction */
     ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
 };
@@ -39,19 +35,6 @@ bool ActionIsPending(WORD action) {
       return true;
   }
   return false;
-}
-
-STATUS ProcessTextStream(const char*, WORD, DWORD, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessLinkPropertyAction(const char*, WORD, DWORD, chunk_record_output*,
-                                 chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return kServiceNotAvailable;
 }
 
 STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,

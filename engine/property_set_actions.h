@@ -20,6 +20,11 @@ STATUS SetPassthru(WORD signature, chunk_record_output* output, chunk_process_st
 STATUS SetGraphicStorage(const char* record, WORD signature, DWORD length,
                          chunk_record_output* output, chunk_process_state* state);
 
+/* A zero-filled tracked block of size bytes that becomes the output of the
+ * record (the frame releases it); null when memory cannot be had. */
+char* NewOutputRecord(DWORD size, WORD signature, chunk_record_output* output,
+                      chunk_process_state* state);
+
 /* HideFormula where a smaller chunk opens inside a paragraph: the
  * paragraph takes a copy of its definition with the formula under a new
  * PABID. 1028 for a formula too long for one record. */

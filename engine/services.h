@@ -57,6 +57,21 @@ STATUS ApplyFontOverride(FONTID* font, DWORD* rgb, WORD* colorFlags, const font_
  * paragraph spec; setImplied is the operation's implied-properties switch. */
 void ApplyParagraphSpec(paragraph_spec* spec, _CDPABDEFEXT* definition, DWORD setImplied);
 
+/* 1 when the font passes the filter font spec (mask entries 0-6). */
+int FontNotFiltered(const FONTID* font, const font_spec* spec, const DWORD mask[7]);
+
+/* The same with the run's colour value (null: none) and the colour flags
+ * tested too (mask entries 0-8). */
+int FontNotFilteredExt(const FONTID* font, const COLOR_VALUE* color, const font_spec* spec,
+                       const DWORD mask[9]);
+
+/* Applies the font spec to the run's font and colour value (null: none);
+ * *colorRecordNeeded when the run then needs a colour record (without a
+ * colour value the spec's own colour value is filled for it),
+ * *effectNeeded when its attributes hold an effect. */
+STATUS ApplyFontOverrideExt(FONTID* font, COLOR_VALUE* color, DWORD* colorRecordNeeded,
+                            DWORD* effectNeeded, font_spec* spec, const DWORD mask[9]);
+
 /* Finds the pattern in the text (LMBCS, explicit lengths): the byte offset
  * of the first match or -1, the bytes it covers in *matchLength (may be
  * null). '*' and '?' are wildcards only with wildcards set; the

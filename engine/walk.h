@@ -119,4 +119,12 @@ STATUS ProcessRenderRecord(chunk_process_state* state);
 /* Action 2419 where the chunk closes: the chunk is rendered. */
 STATUS RenderChunkAtStop(chunk_process_state* state);
 
+/* ---- engine/link_property.cpp ---- */
+
+/* Action 2362 before the walk: the property's value (s1, p2 bytes) becomes
+ * the session's one new link part, the part the property id (p1) names.
+ * 1028 for another id, or a replica ID or UNID that is not 16 or 32
+ * hexadecimal digits. */
+STATUS PrepareLinkProperty(chunk_process_state* state);
+
 #endif

@@ -99,6 +99,8 @@ DWORD HexGroup(const char* text) {
   return value;
 }
 
+} // namespace
+
 /* A replica ID of 16 digits: the high word, then the low one. */
 TIMEDATE ParseReplica(const char* text) {
   TIMEDATE id = {};
@@ -114,6 +116,8 @@ void ParseUnid(const char* text, DWORD file[2], TIMEDATE* note) {
   note->Innards[1] = HexGroup(text + 16);
   note->Innards[0] = HexGroup(text + 24);
 }
+
+namespace {
 
 /* ---- records ---- */
 

@@ -103,4 +103,10 @@ STATUS GeneratePopupFromReference(const char* text, const char* popupText,
 STATUS GenerateLinkEnd(link_operation* op, WORD signature);
 STATUS GenerateSectionEnd(link_operation* op, WORD signature);
 
+/* A replica ID written as 16 hexadecimal digits (high word first). */
+TIMEDATE ParseReplica(const char* text);
+/* A UNID written as 32 hexadecimal digits: file high and low, then note
+ * high and low. */
+void ParseUnid(const char* text, DWORD file[2], TIMEDATE* note);
+
 #endif

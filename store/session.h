@@ -50,6 +50,26 @@ struct link_matching_info {
   WORD first_word_index[26] = {};
 };
 
+/* The parts of a document link, each present when its flag is 'Y': the
+ * note link's replica ID, view UNID and note UNID, then the popup text,
+ * hint server and anchor text. */
+enum link_part : int {
+  kLinkPartReplica = 0,
+  kLinkPartView = 1,
+  kLinkPartNote = 2,
+  kLinkPartPopup = 3,
+  kLinkPartHint = 4,
+  kLinkPartAnchor = 5,
+  kLinkParts = 6,
+};
+struct link_parts {
+  char present[kLinkParts] = {};
+  NOTELINK link = {}; /* the replica ID, view and note UNIDs */
+  std::string popup;
+  std::string hint;
+  std::string anchor;
+};
+
 struct _internal_SESS {
   NLS_PINFO nls_info = nullptr; /* stays null: the host's own character set */
   link_matching_info* link_matcher = nullptr;
@@ -194,6 +214,11 @@ struct _internal_SESS {
   std::string to_popup;
   std::string to_hint;
   std::string to_anchor;
+  /* The link property rewrite: the parts it writes into every link, and
+   * the parts a link must hold to be rewritten (none set by the library,
+   * so that every link passes). */
+  link_parts link_new_parts;
+  link_parts link_filter_parts;
 };
 
 #endif

@@ -169,7 +169,9 @@ TEST_F(EditMethodTest, FontInUseReadsTheEnginesAnswer) {
   chunk->FontInUse("Arial");
   // Cleared to "0" before the action: a stale "1" is not an answer.
   EXPECT_EQ(Actions().back().scratch_first, "0");
-  EXPECT_EQ(chunk->FontInUse("Arial"), 0);
+  // The body's one run is 10pt in face 1: Arial, black.
+  EXPECT_EQ(chunk->FontInUse("Arial"), 1);
+  EXPECT_EQ(chunk->FontInUse("Arial 12pt"), 0);
 }
 
 TEST_F(EditMethodTest, SortPassesRunFromTheLastSecondaryKey) {

@@ -479,6 +479,40 @@ TEXT text="after"
   }
 }
 
+/* The font changes of text runs: ChangeFont re-emits an enveloped run, a
+ * run with a text effect and a long run (built in memory of its own),
+ * HighlightText splits runs into pieces, each with its own records, and a
+ * link property rewrites a link: every record built meets failures. */
+TEST_F(FaultSweepTest, FontChangesAreAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + "PABREF id=1\nTEXT text=\"" +
+                                    std::string(600, 'x') + " part\"\n" + R"(
+BEGIN sig=TEXT
+TEXT text="blue part"
+COLOR rgb=0x102030
+END sig=TEXT
+RAW sig=0xFFC3 data=0180000A
+TEXT text="shadow part" attributes=shadow
+DOCLINK notelink=00 texts="pop\0hint\0"
+TEXT text="blue"
+)");
+  const std::function<STATUS(VelkoRTChunk*)> operations[] = {
+      [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD 12pt", nullptr, 0); },
+      [](VelkoRTChunk* chunk) { return chunk->HighlightText("part", 0); },
+      [](VelkoRTChunk* chunk) {
+        return chunk->SetPropertyText("LinkAnchorText", "anchor", 0) == 1 ? NOERROR
+                                                                           : chunk->status;
+      },
+  };
+  for (const auto& operation : operations) {
+    operation_ = operation;
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (const fault_control& control : kMemoryControls)
+      EXPECT_GT(Sweep(control, body, before, after), 1) << control.name;
+  }
+}
+
 /* Storage writes of the clean-up pass, over one item and over two. */
 TEST_F(FaultSweepTest, EveryFailedStorageWriteOfSaveOrCommitLeavesTheOldOrTheNewNote) {
   for (const cdbuild::Body& body : {Script(kCleanupBody), TwoItems()})

@@ -502,10 +502,25 @@ TEST_F(PropertyQueryTest, LengthFieldsPastTheRecordStopAtItsEnd) {
   });
 }
 
-TEST_F(PropertyQueryTest, FontQueriesWaitForTheTextRunStep) {
-  const Answer answer = Query(std::string(kStart) + "TEXT text=\"a\"\n", "Everything",
-                              ACTION_GET_FONT, PROP_FONTCOLOR, Place::kThird);
-  EXPECT_EQ(answer.status, 1028);
+/* The font of the chunk's first text run, the part p1 names, without a
+ * trailing blank: the text effect's font when the run has one, and the
+ * run's colour record beside it. */
+TEST_F(PropertyQueryTest, FontQueriesReadTheFirstRunsFont) {
+  const std::string start = kStart;
+  const std::string envelope = start + "BEGIN sig=TEXT\nTEXT text=\"a\" color=blue\n"
+                                       "COLOR rgb=0x102030\nEND sig=TEXT\nTEXT text=\"b\"\n";
+  const std::string effect = start + "RAW sig=0xFFC3 data=0181030C\nTEXT text=\"a\"\n";
+  const std::string plain = start + "TEXT text=\"a\" color=red attributes=italic size=14\n";
+  RunCases({
+      {"a plain run", plain, ACTION_GET_FONT, PROP_FONT, Place::kThird,
+       "Italic Red 14pt Default Sans Serif"},
+      {"its colour", plain, ACTION_GET_FONT, PROP_FONTCOLOR, Place::kThird, "Red"},
+      {"its attributes", plain, ACTION_GET_FONT, PROP_TEXTATTRIBUTES, Place::kThird, "Italic"},
+      {"an RGB colour from the run's colour record", envelope, ACTION_GET_FONT, PROP_FONTCOLOR,
+       Place::kThird, "RGB16,32,48"},
+      {"the text effect's font", effect, ACTION_GET_FONT, PROP_FONT, Place::kThird,
+       "Bold Shadowed Green 12pt Default Sans Serif"},
+  });
 }
 
 TEST_F(PropertyQueryTest, GatheredTextIsNeverCutInsideACharacter) {

@@ -1,0 +1,508 @@
+/*
+ * Text runs and their fonts: the routine that gathers the text run starting
+ * at the current record (a text record, a text effect, or a CDBEGIN of
+ * text) and re-emits it in a new font, splits it around the occurrences of
+ * a search text, tells whether its font is in use or reads its font; and
+ * the cases of ChangeFont (also the font property settings), Highlight,
+ * HighlightText and FontInUse, which also change section title bars and
+ * buttons when asked.
+ *
+ * A run is [text effect] text, or CDBEGIN ... [text effect] text ...
+ * [colour] CDEND (to the list's end when no CDEND comes). A stretch that
+ * is no such run (no text record, a second text record, a record of
+ * another kind inside the envelope) goes on unchanged. Every record of
+ * a run is emitted once: what the run becomes goes out here, and the skip
+ * mark makes the frame drop the run's later records.
+ */
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "engine/process_state.h"
+#include "engine/property_set_actions.h"
+#include "engine/record_fields.h"
+#include "engine/services.h"
+#include "engine/walk.h"
+#include "generate/font_string.h"
+#include "store/rtitem_internal.h"
+#include "store/tracked_memory.h"
+#include "store/vocabulary.h"
+
+namespace {
+
+/* The FONTID of a text record and of a text effect. */
+constexpr DWORD kRunFontAt = offsetof(CDTEXT, FontID);
+/* A text effect: signature word, length word 8, FONTID. */
+constexpr DWORD kEffectLength = 8;
+/* A colour record: its BSIG, one colour value, and a second one when the
+ * first's flags say so. */
+constexpr DWORD kColorValueAt = offsetof(CDCOLOR, Color);
+constexpr DWORD kColorLength = sizeof(CDCOLOR);
+constexpr DWORD kColorLengthWithSecond = kColorLength + sizeof(COLOR_VALUE);
+constexpr WORD kSecondColorValue = 0x0010;
+/* The FONTID of a section title bar and of a button. */
+constexpr DWORD kBarFontAt = offsetof(CDBAR, FontID);
+constexpr DWORD kButtonFontAt = offsetof(CDBUTTON, FontID);
+
+bool IsTextBegin(const record_storage* node) {
+  return node->signature == SIG_CD_BEGIN && NodeBracket(node) == SIG_CD_TEXT;
+}
+
+/* The records of one text run, the last seen of each kind. */
+struct text_run {
+  DWORD count = 0; /* records gathered, the current one first */
+  record_storage* first = nullptr;
+  record_storage* last = nullptr;
+  record_storage* begin = nullptr;
+  record_storage* effect = nullptr;
+  record_storage* text = nullptr;
+  record_storage* color = nullptr;
+  record_storage* end = nullptr;
+  /* Only the kinds of a run, each once and long enough for its fields. */
+  bool well_formed = true;
+};
+
+void Take(text_run* run, record_storage* node) {
+  run->last = node;
+  ++run->count;
+}
+
+/* Files the record under its kind; false for a record that has no place
+ * in a run (another kind, a second of a kind, one too short). */
+bool File(text_run* run, record_storage* node) {
+  record_storage** slot = nullptr;
+  if (IsTextEffect(node->signature) && node->length >= kEffectLength)
+    slot = &run->effect;
+  else if (IsTextRun(node->signature) && node->length >= sizeof(CDTEXT))
+    slot = &run->text;
+  else if (node->signature == SIG_CD_COLOR && node->length >= kColorLength &&
+           node->length <= kColorLengthWithSecond)
+    slot = &run->color;
+  if (slot == nullptr || *slot != nullptr)
+    return false;
+  *slot = node;
+  return true;
+}
+
+/* Gathers the run that starts at the node. Without a CDBEGIN it is the
+ * text record, or the text effect and the text record right after it; with
+ * one it reaches the first CDEND, or the list's end. */
+text_run GatherRun(record_storage* first) {
+  text_run run;
+  run.first = first;
+  Take(&run, first);
+  if (!IsTextBegin(first)) {
+    run.well_formed = File(&run, first);
+    if (run.effect != nullptr && first->next != nullptr && IsTextRun(first->next->signature)) {
+      Take(&run, first->next);
+      run.well_formed = run.well_formed && File(&run, first->next);
+    }
+    return run;
+  }
+  run.begin = first;
+  for (record_storage* node = first->next; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_END) {
+      Take(&run, node);
+      run.end = node;
+      run.well_formed = NodeBracket(node) == SIG_CD_TEXT;
+      break;
+    }
+    // A record that has no place in a run ends the stretch before it: the
+    // walk handles it and what follows (the chunk may close there).
+    if (!File(&run, node)) {
+      run.well_formed = false;
+      break;
+    }
+    Take(&run, node);
+  }
+  return run;
+}
+
+/* The run's font and colour as the actions change them: copies, so that
+ * the input records stay as they were. */
+struct run_font {
+  FONTID font = {};
+  alignas(4) BYTE color[kColorLengthWithSecond] = {};
+  DWORD color_length = 0; /* 0: the run has no colour record */
+
+  COLOR_VALUE* Color() {
+    return color_length != 0 ? reinterpret_cast<COLOR_VALUE*>(color + kColorValueAt) : nullptr;
+  }
+};
+
+run_font FontOfRun(const text_run& run) {
+  run_font font;
+  const record_storage* holder = run.effect != nullptr ? run.effect : run.text;
+  memcpy(&font.font, holder->data + kRunFontAt, sizeof font.font);
+  if (run.color != nullptr) {
+    font.color_length = run.color->length;
+    memcpy(font.color, run.color->data, run.color->length);
+  }
+  return font;
+}
+
+/* What a changed run needs around its text. */
+struct run_change {
+  run_font font;
+  DWORD envelope = 0; /* CDBEGIN, colour record and CDEND */
+  DWORD effect = 0;   /* a text effect before the text */
+};
+
+run_change ChangeRunFont(const text_run& run, chunk_process_state* state) {
+  run_change change;
+  change.font = FontOfRun(run);
+  ApplyFontOverrideExt(&change.font.font, change.font.Color(), &change.envelope, &change.effect,
+                       &state->fonts[0], state->font_masks[0].given);
+  return change;
+}
+
+/* The text record's 8-byte header with the font. */
+CDTEXT HeaderWithFont(const text_run& run, const FONTID& font) {
+  CDTEXT header;
+  memcpy(&header, run.text->data, sizeof header);
+  header.FontID = font;
+  return header;
+}
+
+STATUS EmitCopy(const record_storage* node, chunk_process_state* state) {
+  return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
+}
+
+/* A text effect of the font: the run's own with the font, or a new one. */
+STATUS EmitEffect(const text_run& run, const FONTID& font, chunk_process_state* state) {
+  alignas(4) BYTE effect[kEffectLength] = {};
+  const WORD signature = run.effect != nullptr ? run.effect->signature : SIG_CD_TEXTEFFECT;
+  const WORD length = kEffectLength;
+  memcpy(effect, &signature, sizeof signature);
+  memcpy(effect + sizeof signature, &length, sizeof length);
+  memcpy(effect + kRunFontAt, &font, sizeof font);
+  return CopyCDUpdated(effect, signature, kEffectLength, &state->gen);
+}
+
+/* The colour record of a changed envelope: the run's own as changed, or
+ * one built from the set font's colour value. */
+STATUS EmitEnvelopeColor(run_change& change, chunk_process_state* state) {
+  if (change.font.color_length != 0)
+    return CopyCDUpdated(change.font.color, SIG_CD_COLOR, change.font.color_length, &state->gen);
+  const COLOR_VALUE& value = state->fonts[0].color_value;
+  alignas(4) BYTE color[kColorLengthWithSecond] = {};
+  const DWORD length =
+      (value.Flags & kSecondColorValue) != 0 ? kColorLengthWithSecond : kColorLength;
+  color[0] = static_cast<BYTE>(SIG_CD_COLOR);
+  color[1] = static_cast<BYTE>(length);
+  memcpy(color + kColorValueAt, &value, sizeof value);
+  return CopyCDUpdated(color, SIG_CD_COLOR, length, &state->gen);
+}
+
+/* The text records a run becomes, built one after the other in one
+ * buffer sized for the longest of them: on the stack for the usual short
+ * run, else one tracked block (not cleared) for the whole run. */
+class text_records {
+public:
+  text_records(chunk_process_state* state, DWORD longest)
+      : state_(state), room_(sizeof(CDTEXT) + longest + 1) {}
+  ~text_records() {
+    if (data_ != nullptr && data_ != local_)
+      VelkoDeallocatePtr(state_->session, data_);
+  }
+  text_records(const text_records&) = delete;
+  text_records& operator=(const text_records&) = delete;
+
+  /* A CDTEXT of the text with the 8-byte header's font. */
+  STATUS Emit(const void* header, const char* text, DWORD length) {
+    const DWORD total = sizeof(CDTEXT) + length;
+    if (total > kLargestEmittedRecord || total >= room_) // refused with the generator's status
+      return GenerateCDText(text, static_cast<int>(length), header, &state_->gen);
+    if (data_ == nullptr && room_ <= sizeof local_)
+      data_ = local_;
+    if (data_ == nullptr) {
+      data_ = static_cast<char*>(VelkoAllocatePtr(state_->session, VELKO_HERE, room_, 0));
+      if (data_ == nullptr)
+        return VELKO_ERR_MEMORY;
+    }
+    const WORD signature = SIG_CD_TEXT;
+    const WORD word = static_cast<WORD>(total);
+    memcpy(data_, header, sizeof(CDTEXT));
+    memcpy(data_, &signature, sizeof signature);
+    memcpy(data_ + sizeof signature, &word, sizeof word);
+    memcpy(data_ + sizeof(CDTEXT), text, length);
+    data_[total] = '\0'; // the pad byte of an odd record
+    return CopyCDUpdated(data_, SIG_CD_TEXT, total, &state_->gen);
+  }
+
+private:
+  chunk_process_state* state_;
+  DWORD room_;
+  char* data_ = nullptr;
+  alignas(4) char local_[512];
+};
+
+#define EMIT(call)                                                                                 \
+  do {                                                                                             \
+    if (const STATUS emitted = (call); emitted != NOERROR)                                         \
+      return emitted;                                                                              \
+  } while (0)
+
+/* The text in the changed font: effect, CDBEGIN, the text, colour record
+ * and CDEND, as the change needs them. */
+STATUS EmitChangedText(const text_run& run, run_change& change, const char* text, DWORD length,
+                       text_records& records, chunk_process_state* state) {
+  if (change.effect != 0)
+    EMIT(EmitEffect(run, change.font.font, state));
+  if (change.envelope != 0)
+    EMIT(GenerateCDBegin(SIG_CD_TEXT, 0, &state->gen));
+  const CDTEXT header = HeaderWithFont(run, change.font.font);
+  EMIT(records.Emit(&header, text, length));
+  if (change.envelope != 0) {
+    EMIT(EmitEnvelopeColor(change, state));
+    EMIT(GenerateCDEnd(SIG_CD_TEXT, 0, &state->gen));
+  }
+  return NOERROR;
+}
+
+/* A piece of the text as the run had it: its own effect, CDBEGIN, colour
+ * record and CDEND around a text record of the item's default header. */
+STATUS EmitPlainPiece(const text_run& run, const char* text, DWORD length,
+                      text_records& records, chunk_process_state* state) {
+  if (run.effect != nullptr)
+    EMIT(EmitCopy(run.effect, state));
+  if (run.begin != nullptr)
+    EMIT(EmitCopy(run.begin, state));
+  EMIT(records.Emit(StateItem(state)->internal->default_text_header, text, length));
+  if (run.color != nullptr)
+    EMIT(EmitCopy(run.color, state));
+  if (run.end != nullptr)
+    EMIT(EmitCopy(run.end, state));
+  return NOERROR;
+}
+
+/* ChangeFont and Highlight: the whole run in the new font, when the filter
+ * font passes it. *emitted tells whether it went out here. */
+STATUS ReEmitRun(const text_run& run, chunk_process_state* state, bool* emitted) {
+  run_font font = FontOfRun(run);
+  if (FontNotFilteredExt(&font.font, font.Color(), &state->fonts[1], state->font_masks[1].given) ==
+      0)
+    return NOERROR;
+  run_change change = ChangeRunFont(run, state);
+  *emitted = true;
+  const char* text = run.text->data + sizeof(CDTEXT);
+  const DWORD length = run.text->length - sizeof(CDTEXT);
+  text_records records(state, length);
+  EMIT(EmitChangedText(run, change, text, length, records, state));
+  StateItem(state)->Modified = 1;
+  return NOERROR;
+}
+
+/* The search text's length: p2 bytes, or none when p2 is 0. */
+WORD SearchLength(const chunk_process_state* state) {
+  return state->s2 != nullptr ? state->p2 : 0;
+}
+
+bool Replaces(const chunk_process_state* state) {
+  return state->action == ACTION_REPLACE_TEXT_QUICK ||
+         state->action == ACTION_REPLACE_TEXT_SAME_LENGTH;
+}
+
+/* The replacement's bytes: p1, or its string length when p1 is 0. */
+DWORD ReplacementLength(const chunk_process_state* state) {
+  if (state->s1 == nullptr)
+    return 0;
+  return state->p1 != 0 ? state->p1 : static_cast<DWORD>(strlen(state->s1));
+}
+
+/* What takes a match's place: the match in the new font, or the
+ * replacement (s1, p1 bytes or its string length; for 2399 no more bytes
+ * than the match covers), the match kept in the first scratch text. */
+STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WORD matchLength,
+                 text_records& records, chunk_process_state* state) {
+  if (!Replaces(state))
+    return EmitChangedText(run, change, match, matchLength, records, state);
+  char* kept = state->session->scratch_first;
+  const DWORD keptLength = matchLength < VELKO_SCRATCH_TEXT_SIZE - 1 ? matchLength
+                                                                     : VELKO_SCRATCH_TEXT_SIZE - 1;
+  memcpy(kept, match, keptLength);
+  kept[keptLength] = '\0';
+  DWORD length = ReplacementLength(state);
+  if (state->action == ACTION_REPLACE_TEXT_SAME_LENGTH && length > matchLength)
+    length = matchLength;
+  return EmitChangedText(run, change, state->s1 != nullptr ? state->s1 : "", length, records,
+                         state);
+}
+
+/* HighlightText and the replacements: the run split around each
+ * occurrence of the search text. *emitted tells whether anything went out
+ * here. */
+STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) {
+  const WORD searchLength = SearchLength(state);
+  if (searchLength == 0)
+    return NOERROR;
+  memcpy(StateItem(state)->internal->default_text_header, run.text->data, sizeof(CDTEXT));
+  run_change change = ChangeRunFont(run, state);
+  const VelkoRTChunk* chunk = state->chunk;
+  const char* text = run.text->data + sizeof(CDTEXT);
+  DWORD remaining = run.text->length - sizeof(CDTEXT); // a record's length word bounds it
+  const DWORD replacement = Replaces(state) ? ReplacementLength(state) : 0;
+  text_records records(state, remaining > replacement ? remaining : replacement);
+  while (remaining > 0) {
+    WORD matchLength = 0;
+    const int32_t at =
+        SearchBuffer(text, static_cast<WORD>(remaining), state->s2, searchLength,
+                     state->text_wildcards, chunk->CaseSensitive, chunk->AccentSensitive,
+                     chunk->SearchWordBoundaries, chunk->RegularExpression, &matchLength, nullptr);
+    // An empty match would not advance: the rest is kept as it is.
+    if (at < 0 || matchLength == 0 || static_cast<DWORD>(at) + matchLength > remaining)
+      break;
+    *emitted = true;
+    if (at > 0)
+      EMIT(EmitPlainPiece(run, text, static_cast<DWORD>(at), records, state));
+    EMIT(EmitMatch(run, change, text + at, matchLength, records, state));
+    StateItem(state)->Modified = 1;
+    text += at + matchLength;
+    remaining -= static_cast<DWORD>(at) + matchLength;
+  }
+  if (remaining > 0) {
+    *emitted = true;
+    EMIT(EmitPlainPiece(run, text, remaining, records, state));
+  }
+  return NOERROR;
+}
+
+/* FontInUse: "1" in the first scratch text when the run's font passes. */
+void TestFontInUse(const text_run& run, chunk_process_state* state) {
+  run_font font = FontOfRun(run);
+  if (FontNotFilteredExt(&font.font, font.Color(), &state->fonts[1], state->font_masks[1].given) ==
+      0)
+    return;
+  strcpy(state->session->scratch_first, "1");
+  state->found = 1;
+}
+
+/* Action 13: the run's font (the part p1 names) in the third scratch
+ * text, without its one trailing blank. */
+void ReadRunFont(const text_run& run, chunk_process_state* state) {
+  run_font font = FontOfRun(run);
+  char* answer = state->session->scratch_third;
+  CalculateFontStringInternal(&font.font,
+                              font.color_length != 0
+                                  ? reinterpret_cast<const CDCOLOR*>(font.color)
+                                  : nullptr,
+                              StateItem(state), answer, state->p1);
+  const size_t length = strlen(answer);
+  if (length > 0 && answer[length - 1] == ' ')
+    answer[length - 1] = '\0';
+  state->found = 1;
+}
+
+/* A run whose text record a writing action cannot rebuild: a text of
+ * another kind than CDTEXT is kept as it is. */
+bool Rebuildable(const text_run& run) { return run.text->signature == SIG_CD_TEXT; }
+
+/* The first record of a text run. */
+bool StartsRun(const char* record, WORD signature, DWORD length) {
+  return signature == SIG_CD_TEXT || signature == SIG_CD_TEXTEFFECT ||
+         IsBeginOf(record, signature, length, SIG_CD_TEXT);
+}
+
+/* ChangeFont and Highlight on a section title bar or a button: the FONTID
+ * at fontAt filtered and changed; a colour (or, for a bar, colour flags)
+ * puts the record into a new bracket with a colour record, unless a
+ * CDBEGIN already stands before it. */
+STATUS ChangeLabelFont(const char* record, WORD signature, DWORD length, DWORD fontAt,
+                       chunk_record_output* output, chunk_process_state* state) {
+  if (length < fontAt + sizeof(FONTID))
+    return NOERROR;
+  FONTID font;
+  memcpy(&font, record + fontAt, sizeof font);
+  if (FontNotFiltered(&font, &state->fonts[1], state->font_masks[1].given) == 0)
+    return NOERROR;
+  DWORD rgb = 0;
+  WORD colorFlags = 0;
+  ApplyFontOverride(&font, &rgb, &colorFlags, &state->fonts[0], state->font_masks[0].given);
+  char* changed = NewOutputRecord(length, signature, output, state);
+  if (changed == nullptr)
+    return VELKO_ERR_MEMORY;
+  memcpy(changed, record, length);
+  memcpy(changed + fontAt, &font, sizeof font);
+  StateItem(state)->Modified = 1;
+  const bool inPlace = signature == SIG_CD_BUTTON ? rgb == 0 : rgb == 0 && colorFlags == 0;
+  const record_storage* previous =
+      state->current_record != nullptr ? state->current_record->previous : nullptr;
+  if (inPlace || previous == nullptr || previous->signature == SIG_CD_BEGIN)
+    return NOERROR;
+  EMIT(GenerateCDBegin(signature, 0, &state->gen));
+  EMIT(CopyCDUpdated(changed, signature, length, &state->gen));
+  EMIT(GenerateCDColorValue(static_cast<BYTE>(SIG_CD_COLOR), rgb, colorFlags, &state->gen));
+  EMIT(GenerateCDEnd(signature, 0, &state->gen));
+  output->length = 0;
+  return NOERROR;
+}
+
+} // namespace
+
+STATUS ProcessTextStream(const char*, WORD, DWORD, chunk_process_state* state) {
+  record_storage* current = state->current_record;
+  if (current == nullptr)
+    return VELKO_ERR_FAILED;
+  state->skip_mark = 0;
+  const text_run run = GatherRun(current);
+  STATUS status = NOERROR;
+  bool emitted = false;
+  if (run.text != nullptr && run.well_formed) {
+    switch (state->action) {
+    case ACTION_GET_FONT:
+      ReadRunFont(run, state);
+      break;
+    case ACTION_FONT_IN_USE:
+      TestFontInUse(run, state);
+      break;
+    case ACTION_CHANGE_FONT:
+    case ACTION_HIGHLIGHT:
+      if (Rebuildable(run))
+        status = ReEmitRun(run, state, &emitted);
+      break;
+    case ACTION_HIGHLIGHT_TEXT:
+    case ACTION_REPLACE_TEXT_QUICK:
+    case ACTION_REPLACE_TEXT_SAME_LENGTH:
+      if (Rebuildable(run))
+        status = SplitRun(run, state, &emitted);
+      break;
+    default:
+      break;
+    }
+  }
+  // A run nothing was emitted for goes on as it was, record by record.
+  if (!emitted && state->writes != 0) {
+    for (const record_storage* node = run.first; status == NOERROR; node = node->next) {
+      status = EmitInputRecord(node->data, node->signature, node->length, state);
+      if (node == run.last)
+        break;
+    }
+  }
+  state->skip_mark = state->record_counter + run.count - 1;
+  return status;
+}
+
+STATUS ProcessTextRunAction(const char* record, WORD signature, DWORD length,
+                            chunk_record_output* output, chunk_process_state* state) {
+  switch (state->action) {
+  case ACTION_CHANGE_FONT:
+  case ACTION_HIGHLIGHT:
+    if (state->p1 != 0 && signature == SIG_CD_SECTIONBAR)
+      return ChangeLabelFont(record, signature, length, kBarFontAt, output, state);
+    if (state->p1 != 0 && signature == SIG_CD_BUTTON)
+      return ChangeLabelFont(record, signature, length, kButtonFontAt, output, state);
+    break;
+  case ACTION_FONT_IN_USE:
+    if (state->found != 0)
+      return NOERROR;
+    break;
+  case ACTION_HIGHLIGHT_TEXT:
+    break;
+  default:
+    return NOERROR;
+  }
+  if (!StartsRun(record, signature, length))
+    return NOERROR;
+  output->length = 0;
+  return ProcessTextStream(record, signature, length, state);
+}
