@@ -6,7 +6,8 @@
 //   styled  paragraphs of alternating plain and bold or italic runs of 2-5
 //           words;
 //   lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
-//   tables  a paragraph holding a link (a URL hotspot; "[text](url)") and
+//   tables  a paragraph holding a link (a V4 URL hotspot, which renders as
+//           an anchor; "[text](url)") and
 //           ending in an image (an embedded GIF; "![](src)"), then a
 //           table of 6 columns and 3-6 rows of 1-3 words a cell (a pipe
 //           table, which cmark without extensions reads as text).
@@ -14,7 +15,7 @@
 // runs of one style never occur, so neither side merges what the other
 // keeps apart); each mix is checked before it is timed: the same text once
 // the tags are stripped (white space and a pipe table's "|" and "-" aside)
-// and the same count of bold, italic and list-item elements.
+// and the same count of bold, italic, list-item and anchor elements.
 //
 // Timed per mix:
 //   BM_Cmark/<mix>         cmark_markdown_to_html on the Markdown;
@@ -223,9 +224,10 @@ const mix_document& Mix(const std::string& mix) {
     body.Add(cdbuild::PabRef(b.item ? 3 : 1));
     for (size_t k = 0; k < b.runs.size(); ++k) {
       if (b.runs[k].kind == style::kLink) {
-        body.Add(cdbuild::HotspotBegin({.type = 11, .flags = 0x1000, .data = kLinkURL}));
+        body.Add(cdbuild::HotspotBegin(
+            {.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 0x1000, .data = kLinkURL}));
         body.Add(cdbuild::Text(RunText(b, k)));
-        body.Add(cdbuild::HotspotEnd());
+        body.Add(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
         continue;
       }
       if (b.runs[k].kind == style::kImage) {
@@ -287,7 +289,10 @@ std::string Difference(const std::string& ours, const std::string& theirs) {
   const struct {
     const char* what;
     std::initializer_list<const char*> names;
-  } kinds[] = {{"bold", {"b", "strong"}}, {"italic", {"i", "em"}}, {"list item", {"li"}}};
+  } kinds[] = {{"bold", {"b", "strong"}},
+               {"italic", {"i", "em"}},
+               {"list item", {"li"}},
+               {"anchor", {"a"}}};
   for (const auto& kind : kinds) {
     if (Count(body, kind.names) != Count(theirs, kind.names))
       return std::string(kind.what) + " elements differ: " + std::to_string(Count(body, kind.names)) +

@@ -9,7 +9,8 @@ script that `velko build` turns into a CD file:
   styled  paragraphs of alternating plain and bold or italic runs of 2-5
           words;
   lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
-  tables  a paragraph holding a link (a URL hotspot; "[text](url)") and
+  tables  a paragraph holding a link (a V4 URL hotspot, which renders as an
+          anchor; "[text](url)") and
           ending in an image (an embedded GIF; "![](src)"), then a table of
           6 columns and 3-6 rows of 1-3 words a cell (a pipe table, which
           cmark without extensions reads as text), in turn.
@@ -20,8 +21,7 @@ never occur, so neither side merges what the other keeps apart. The script
 checks this on the outputs before it times anything: the same text once the
 tags are stripped (whitespace aside, since the two put different white
 space between blocks, and a pipe table's "|" and "-", which cmark writes as
-text) and the same count of bold, italic and list-item
-elements.
+text) and the same count of bold, italic, list-item and anchor elements.
 
 Then the two commands run alternately, one warm-up pair and at least seven
 timed pairs, each with its output thrown away, and the script prints per
@@ -153,8 +153,8 @@ def script_of(kind, runs):
     for index, (style, run) in enumerate(runs):
         sep = " " if index + 1 < len(runs) else ""
         if style == "a":
-            lines += ['HOTSPOTBEGIN type=11 flags=0x1000 data="%s"' % LINK_URL,
-                      'TEXT text="%s%s"' % (run, sep), "HOTSPOTEND"]
+            lines += ['HOTSPOTBEGIN sig=CDV4HOTSPOTBEGIN type=11 flags=0x1000 data="%s"' % LINK_URL,
+                      'TEXT text="%s%s"' % (run, sep), "HOTSPOTEND sig=CDV4HOTSPOTEND"]
             continue
         if style == "img":
             lines.append(IMAGE_SCRIPT)
@@ -212,7 +212,8 @@ def check_like_for_like(md, cd, velko, cmark):
     problems = []
     if text(ours) != text(theirs):
         problems.append("the texts differ")
-    for what, names in (("bold", ("b", "strong")), ("italic", ("i", "em")), ("list item", ("li",))):
+    for what, names in (("bold", ("b", "strong")), ("italic", ("i", "em")),
+                        ("list item", ("li",)), ("anchor", ("a",))):
         a, b = count(ours, names), count(theirs, names)
         if a != b:
             problems.append("%s elements: velko %d, cmark %d" % (what, a, b))
