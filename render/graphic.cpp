@@ -974,9 +974,14 @@ STATUS ProcessXMLGraphic(html_render_info *context, WORD, WORD) {
   html_render_info *c = context;
   if (c == nullptr || c->current_record == nullptr || c->session == nullptr)
     return NOERROR;
-  const long level = OSGetEnvironmentLong("QuilEditDebug");
-  c->session->internal->debug_level =
-      static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
+  // The setting is read once per run: reading it looks at the settings
+  // file, which costs more than a small image.
+  if (c->image_debug_read == 0) {
+    const long level = OSGetEnvironmentLong("QuilEditDebug");
+    c->image_debug_level = static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
+    c->image_debug_read = 1;
+  }
+  c->session->internal->debug_level = c->image_debug_level;
   Trace(c, "PXMLGr - IN");
   // in_link[0]: the hotspot being rendered has shown an attachment
   // (render/hotspot.cpp), whose icon the presets' message replaces, and

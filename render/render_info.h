@@ -460,6 +460,10 @@ struct html_render_info {
 
   /* ---- images (render/graphic.cpp) ---- */
   DWORD image_directory_made; /* the image directory was made in this run */
+  /* The image renderer's debug setting, read at the run's first image and
+   * kept for the others (unread again at every outermost driver call). */
+  WORD image_debug_level;
+  WORD image_debug_read;
   /* ---- tables (render/table.cpp) ----
    * Per table level (1 for a top-level table); all cleared by the head
    * pass's bookkeeping. */
