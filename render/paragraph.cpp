@@ -93,14 +93,6 @@ WORD FindBefore(record_storage *const *records, WORD count, const record_storage
   return 0;
 }
 
-bool DefinitionPabid(const record_storage *node, WORD *pabid) {
-  paragraph_definition definition;
-  if (!ReadParagraphDefinition(node, &definition))
-    return false;
-  *pabid = definition.pabid;
-  return true;
-}
-
 bool StyleNamePabid(const record_storage *node, WORD *pabid) {
   return ReadRecordWord(node->data, node->length, offsetof(CDSTYLENAME, PABID), pabid);
 }
@@ -733,8 +725,11 @@ void PutAttributes(html_render_info *c, const paragraph_border &border, const ch
   RenderPuts(c, align);
   if (inlineStyles || Flag(c->flags4, f4::SuppressDivInfo))
     RenderPuts(c, ">");
-  else
-    RenderPrintf(c, " class=\"pabid%d\">", int{mapped});
+  else {
+    RenderPuts(c, " class=\"pabid");
+    RenderPutDecimal(c, mapped);
+    RenderPuts(c, "\">");
+  }
 }
 
 /* An element with the border text only (or bare). */
@@ -855,6 +850,14 @@ bool ReadParagraphDefinition(const record_storage *node, paragraph_definition *o
   return true;
 }
 
+bool ReadDefinitionPabid(const record_storage *node, WORD *pabid) {
+  if (node == nullptr || node->signature != SIG_CD_PABDEFINITION || node->data == nullptr ||
+      node->length < kDefinitionFixedPart)
+    return false;
+  memcpy(pabid, node->data + offsetof(CDPABDEFINITION, PABID), sizeof *pabid);
+  return true;
+}
+
 WORD LeftIndent(const paragraph_definition &definition) {
   if (definition.has_extension && Flag(definition.flags2, pab_flags2::LeftOffset))
     return definition.left_offset;
@@ -890,7 +893,7 @@ int ParagraphIsHidden(html_render_info *c, const record_storage *reference) {
     return -1;
   const WORD mapped = ConvertPABIDToMapping(c, pabid);
   const WORD index =
-      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, DefinitionPabid);
+      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, ReadDefinitionPabid);
   paragraph_definition definition;
   if (!ReadParagraphDefinition(DefinitionNode(c, index), &definition))
     return -1;
@@ -911,7 +914,7 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
   }
   const WORD mapped = ConvertPABIDToMapping(c, pabid);
   c->current_definition =
-      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, DefinitionPabid);
+      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, ReadDefinitionPabid);
   c->current_style_name =
       FindBefore(c->style_name_records, c->style_name_count, reference, pabid, StyleNamePabid);
   paragraph_definition definitionFields;

@@ -818,6 +818,21 @@ void WriteTabRow(html_render_info *c, const level_state &level, const cell_scan 
   RenderPuts(c, "&nbsp;</span></td></tr></table></div></td></tr>");
 }
 
+/* " valign='...'" of the cell flags. */
+void PutVerticalAlign(html_render_info *c, BYTE flags) {
+  RenderPuts(c, " valign='");
+  RenderPuts(c, VerticalAlign(flags));
+  RenderPutc(c, '\'');
+}
+
+/* An attribute whose value is a whole number in single quotes; `name`
+ * holds the blank, the name, "=" and the opening quote. */
+void PutQuotedNumber(html_render_info *c, const char *name, unsigned value) {
+  RenderPuts(c, name);
+  RenderPutDecimal(c, long{value});
+  RenderPutc(c, '\'');
+}
+
 void StartRow(table_call &call, const cell_fields &position, const record_storage *cell,
               const cell_scan &scan) {
   html_render_info *c = call.c;
@@ -858,7 +873,7 @@ void StartRow(table_call &call, const cell_fields &position, const record_storag
       RenderPrintf(c, " id='tbl%d_r%d'", int{level.number}, position.row + 1);
   }
   if (!Flag(c->flags4, f4::SparseTable))
-    RenderPrintf(c, " valign='%s'", VerticalAlign(fields.flags));
+    PutVerticalAlign(c, fields.flags);
   level.row_flags = fields.flags;
   RenderPutc(c, '>');
   PushClosingTag(c, "</tr>");
@@ -880,9 +895,9 @@ const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan
   const WORD mapped = ConvertPABIDToMapping(c, pabid);
   for (WORD i = c->pabdef_count; i >= 1; --i) {
     const record_storage *node = c->pabdef_records[i];
-    paragraph_definition definition;
+    WORD found = 0;
     if (node != nullptr && node->ordinal < scan.reference->ordinal &&
-        ReadParagraphDefinition(node, &definition) && definition.pabid == mapped)
+        ReadDefinitionPabid(node, &found) && found == mapped)
       return node;
   }
   return nullptr;
@@ -992,12 +1007,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
         fields.column < 32
             ? Dword(level.pretable, 12) >> fields.column
             : fields.column < 64 ? Dword(level.pretable, 16) >> (fields.column - 32) : 0;
-    if (level.full_width != 0 && level.pretable != nullptr && (sizing & 1) != 0)
-      RenderPrintf(c, " width='%u'", static_cast<unsigned>(pixels));
-    else if (percent != 0.0)
+    const bool sized = level.full_width != 0 && level.pretable != nullptr && (sizing & 1) != 0;
+    if (percent != 0.0 && !sized)
       RenderPrintf(c, " width='%2.0f%%'", percent);
     else
-      RenderPrintf(c, " width='%u'", static_cast<unsigned>(pixels));
+      PutQuotedNumber(c, " width='", static_cast<unsigned>(pixels));
   }
 
   // Data-table attributes.
@@ -1077,8 +1091,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   RenderTextPut(&borderText, "", 0);
   bool backgroundUsed = false;
   if (level.border_mark == 0 || level.border_mark == 1) {
-    if (!OtherHas(call, "border="))
-      RenderPrintf(c, " border=\"%u\"", sides.left);
+    if (!OtherHas(call, "border=")) {
+      RenderPuts(c, " border=\"");
+      RenderPutDecimal(c, long{sides.left});
+      RenderPutc(c, '"');
+    }
     char text[96];
     if (threeD || borderColour) {
       if (image && !OtherHas(call, "background=")) {
@@ -1135,11 +1152,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   const BYTE alignBits = cell_flags::AlignMiddle | cell_flags::AlignBottom;
   if (!OtherHas(call, "valign=") && !sparse &&
       (fields.flags & alignBits) != (level.row_flags & alignBits))
-    RenderPrintf(c, " valign='%s'", VerticalAlign(fields.flags));
+    PutVerticalAlign(c, fields.flags);
   if (fields.column_span > 1)
-    RenderPrintf(c, " colspan='%d'", fields.column_span);
+    PutQuotedNumber(c, " colspan='", fields.column_span);
   if (fields.row_span > 1) {
-    RenderPrintf(c, " rowspan='%d'", fields.row_span);
+    PutQuotedNumber(c, " rowspan='", fields.row_span);
     if (c->cell_saved_record[levelIndex] != nullptr)
       c->cell_saved_flag[levelIndex] = 1;
   }
