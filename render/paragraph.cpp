@@ -822,30 +822,34 @@ bool ReadParagraphDefinition(const record_storage *node, paragraph_definition *o
   if (node == nullptr || node->signature != SIG_CD_PABDEFINITION || node->data == nullptr ||
       node->length < kDefinitionFixedPart)
     return false;
-  CDPABDEFINITION fixed = {};
-  memcpy(&fixed, node->data, kDefinitionFixedPart);
+  // Word by word from the record: it is read at every paragraph and cell,
+  // and most of its fixed part (the tab stops) is not wanted here.
+  const char *data = node->data;
+  const auto word = [data](size_t at) {
+    WORD value;
+    memcpy(&value, data + at, sizeof value);
+    return value;
+  };
   out->node = node;
-  out->header_length = fixed.Header.Length;
-  out->pabid = fixed.PABID;
-  out->justify = fixed.JustifyMode;
-  out->line_spacing = fixed.LineSpacing;
-  out->spacing_before = fixed.ParagraphSpacingBefore;
-  out->spacing_after = fixed.ParagraphSpacingAfter;
-  out->left = fixed.LeftMargin;
-  out->right = fixed.RightMargin;
-  out->first_line = fixed.FirstLineLeftMargin;
-  out->flags = fixed.Flags;
-  out->flags2 = fixed.Flags2;
+  out->header_length = word(offsetof(CDPABDEFINITION, Header) + offsetof(WSIG, Length));
+  out->pabid = word(offsetof(CDPABDEFINITION, PABID));
+  out->justify = word(offsetof(CDPABDEFINITION, JustifyMode));
+  out->line_spacing = word(offsetof(CDPABDEFINITION, LineSpacing));
+  out->spacing_before = word(offsetof(CDPABDEFINITION, ParagraphSpacingBefore));
+  out->spacing_after = word(offsetof(CDPABDEFINITION, ParagraphSpacingAfter));
+  out->left = word(offsetof(CDPABDEFINITION, LeftMargin));
+  out->right = word(offsetof(CDPABDEFINITION, RightMargin));
+  out->first_line = word(offsetof(CDPABDEFINITION, FirstLineLeftMargin));
+  out->flags = word(offsetof(CDPABDEFINITION, Flags));
+  out->flags2 = word(offsetof(CDPABDEFINITION, Flags2));
   out->has_extension = node->length >= kExtensionEnd;
   if (out->has_extension) {
-    _CDPABDEFEXT extended = {};
-    memcpy(&extended, node->data, kExtensionEnd);
-    out->left_offset = extended.LeftMarginOffset;
-    out->left_percent = extended.LeftMarginPercent;
-    out->first_offset = extended.FirstLineLeftMarginOffset;
-    out->first_percent = extended.FirstLineLeftMarginPercent;
-    out->right_offset = extended.RightMarginOffset;
-    out->right_percent = extended.RightMarginPercent;
+    out->left_offset = word(offsetof(_CDPABDEFEXT, LeftMarginOffset));
+    out->left_percent = word(offsetof(_CDPABDEFEXT, LeftMarginPercent));
+    out->first_offset = word(offsetof(_CDPABDEFEXT, FirstLineLeftMarginOffset));
+    out->first_percent = word(offsetof(_CDPABDEFEXT, FirstLineLeftMarginPercent));
+    out->right_offset = word(offsetof(_CDPABDEFEXT, RightMarginOffset));
+    out->right_percent = word(offsetof(_CDPABDEFEXT, RightMarginPercent));
   }
   return true;
 }
