@@ -58,14 +58,14 @@ bool TagBefore(const html_render_info *c, const char *tag,
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
     if (node->tag == nullptr)
       continue;
-    if (strcmp(node->tag, tag) == 0)
+    if (SameXMLTag(node->tag, tag))
       return true;
     for (const char *stop : stops) {
-      if (strcmp(node->tag, stop) == 0)
+      if (SameXMLTag(node->tag, stop))
         return false;
     }
     for (const char *stop : kTableTags) {
-      if (strcmp(node->tag, stop) == 0)
+      if (SameXMLTag(node->tag, stop))
         return false;
     }
   }

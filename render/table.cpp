@@ -107,9 +107,7 @@ void NoteFailure(table_call &call, STATUS status) {
 
 /* ---- the close-tag stack ---- */
 
-bool SameTag(const char *a, const char *b) { return a != nullptr && strcmp(a, b) == 0; }
-
-bool IsListTag(const char *tag) { return SameTag(tag, "</ul>") || SameTag(tag, "</ol>"); }
+bool IsListTag(const char *tag) { return SameXMLTag(tag, "</ul>") || SameXMLTag(tag, "</ol>"); }
 
 /* Pops the top closing tag, writing it; a list's tag lowers the open-list
  * depth. */
@@ -125,9 +123,9 @@ void PopOne(html_render_info *c) {
  * first. */
 const xml_stack_node *FindOpen(const html_render_info *c, const char *tag, const char *stop) {
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
-    if (SameTag(node->tag, tag))
+    if (SameXMLTag(node->tag, tag))
       return node;
-    if (stop != nullptr && SameTag(node->tag, stop))
+    if (stop != nullptr && SameXMLTag(node->tag, stop))
       return nullptr;
   }
   return nullptr;
@@ -158,11 +156,11 @@ void PopToDepth(html_render_info *c, DWORD depth) {
 void CloseCell(html_render_info *c, bool fill) {
   const xml_stack_node *cell = nullptr;
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
-    if (SameTag(node->tag, "</td>") || SameTag(node->tag, "</th>")) {
+    if (SameXMLTag(node->tag, "</td>") || SameXMLTag(node->tag, "</th>")) {
       cell = node;
       break;
     }
-    if (SameTag(node->tag, "</tr>") || SameTag(node->tag, "</table>"))
+    if (SameXMLTag(node->tag, "</tr>") || SameXMLTag(node->tag, "</table>"))
       return;
   }
   if (cell == nullptr)
