@@ -144,7 +144,10 @@ void RenderTextFree(render_text *text);
 struct render_text {
   render_text() = default;
   explicit render_text(LSXLsiSession *owner) : session(owner) {}
-  ~render_text() { RenderTextFree(this); }
+  ~render_text() {
+    if (data != nullptr && data != room) // a text in its own room frees nothing
+      RenderTextFree(this);
+  }
   render_text(const render_text &) = delete;
   render_text &operator=(const render_text &) = delete;
 
