@@ -7,15 +7,17 @@
 //           words;
 //   lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
 //   tables  a paragraph holding a link (a V4 URL hotspot, which renders as
-//           an anchor; "[text](url)") and
-//           ending in an image (an embedded GIF; "![](src)"), then a
-//           table of 6 columns and 3-6 rows of 1-3 words a cell (a pipe
-//           table, which cmark without extensions reads as text).
+//           an anchor; "[text](url)") and ending in an image (an embedded
+//           GIF; "![](src)"), then a section (a section hotspot and its
+//           bar, rendered without options as a rule and its content; a
+//           thematic break "---") holding a table of 6 columns and 3-6
+//           rows of 1-3 words a cell (a pipe table, which cmark without
+//           extensions reads as text).
 // Both forms hold the same words and the same styled elements (neighbouring
 // runs of one style never occur, so neither side merges what the other
 // keeps apart); each mix is checked before it is timed: the same text once
 // the tags are stripped (white space and a pipe table's "|" and "-" aside)
-// and the same count of bold, italic, list-item and anchor elements.
+// and the same count of bold, italic, list-item, anchor and rule elements.
 //
 // Timed per mix:
 //   BM_Cmark/<mix>         cmark_markdown_to_html on the Markdown;
@@ -163,6 +165,15 @@ void AddTable(cdbuild::Body& body, const std::vector<std::vector<std::string>>& 
   body.Add(cdbuild::TableEnd());
 }
 
+/* The table in a section: its hotspot (a V4 section), its bar, the table
+ * and the hotspot's end. */
+void AddSection(cdbuild::Body& body, const std::vector<std::vector<std::string>>& rows) {
+  body.Add(cdbuild::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 13}));
+  body.Add(cdbuild::SectionBar({.title = "Section"}));
+  AddTable(body, rows);
+  body.Add(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
+}
+
 /* An embedded GIF of one segment, in its bracket. */
 void AddImage(cdbuild::Body& body) {
   body.Add(cdbuild::Begin(SIG_CD_GRAPHIC));
@@ -190,7 +201,7 @@ const mix_document& Mix(const std::string& mix) {
     NextBlocks(mix, sequence, &blocks);
     for (size_t b = from; b < blocks.size(); ++b) {
       if (!blocks[b].rows.empty()) {
-        doc.markdown += "\n" + PipeTable(blocks[b].rows);
+        doc.markdown += "\n---\n" + PipeTable(blocks[b].rows);
         continue;
       }
       const bool previousItem = b > 0 && blocks[b - 1].item;
@@ -217,7 +228,7 @@ const mix_document& Mix(const std::string& mix) {
   body.Add(cdbuild::PabDef({.id = 3, .left = 1800, .flags = 0x0400}));
   for (const block& b : blocks) {
     if (!b.rows.empty()) {
-      AddTable(body, b.rows);
+      AddSection(body, b.rows);
       continue;
     }
     body.Add(cdbuild::Paragraph());
@@ -292,7 +303,8 @@ std::string Difference(const std::string& ours, const std::string& theirs) {
   } kinds[] = {{"bold", {"b", "strong"}},
                {"italic", {"i", "em"}},
                {"list item", {"li"}},
-               {"anchor", {"a"}}};
+               {"anchor", {"a"}},
+               {"rule", {"hr"}}};
   for (const auto& kind : kinds) {
     if (Count(body, kind.names) != Count(theirs, kind.names))
       return std::string(kind.what) + " elements differ: " + std::to_string(Count(body, kind.names)) +
