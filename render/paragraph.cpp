@@ -19,6 +19,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -844,12 +845,15 @@ bool ReadParagraphDefinition(const record_storage *node, paragraph_definition *o
   out->flags2 = word(offsetof(CDPABDEFINITION, Flags2));
   out->has_extension = node->length >= kExtensionEnd;
   if (out->has_extension) {
-    out->left_offset = word(offsetof(_CDPABDEFEXT, LeftMarginOffset));
-    out->left_percent = word(offsetof(_CDPABDEFEXT, LeftMarginPercent));
-    out->first_offset = word(offsetof(_CDPABDEFEXT, FirstLineLeftMarginOffset));
-    out->first_percent = word(offsetof(_CDPABDEFEXT, FirstLineLeftMarginPercent));
-    out->right_offset = word(offsetof(_CDPABDEFEXT, RightMarginOffset));
-    out->right_percent = word(offsetof(_CDPABDEFEXT, RightMarginPercent));
+    // The six margin words follow each other from LeftMarginOffset on.
+    WORD paragraph_definition::*const margins[] = {
+        &paragraph_definition::left_offset,  &paragraph_definition::left_percent,
+        &paragraph_definition::first_offset, &paragraph_definition::first_percent,
+        &paragraph_definition::right_offset, &paragraph_definition::right_percent};
+    static_assert(offsetof(_CDPABDEFEXT, RightMarginPercent) ==
+                  offsetof(_CDPABDEFEXT, LeftMarginOffset) + 5 * sizeof(WORD));
+    for (size_t i = 0; i < std::size(margins); ++i)
+      out->*margins[i] = word(offsetof(_CDPABDEFEXT, LeftMarginOffset) + i * sizeof(WORD));
   }
   return true;
 }
