@@ -19,6 +19,9 @@
 // the tags are stripped (white space and a pipe table's "|" and "-" aside)
 // and the same count of bold, italic, list-item, anchor and rule elements.
 //
+// Each mix is about 10 MB of Markdown; "tables_5MB" is the tables mix at
+// about 5 MB, so that its times can be compared for linear growth.
+//
 // Timed per mix:
 //   BM_Cmark/<mix>         cmark_markdown_to_html on the Markdown;
 //   BM_GenerateHTML/<mix>  GenerateHTML on an item connected afresh for the
@@ -55,7 +58,8 @@ namespace {
 constexpr char kDatabase[] = "mem:cmarkbench";
 constexpr char kItemName[] = "Body";
 constexpr double kMegabyte = 1000.0 * 1000.0;
-constexpr size_t kTextBytes = 10 * 1000 * 1000;
+constexpr size_t kMegabyteBytes = 1000 * 1000;
+constexpr size_t kTextBytes = 10 * kMegabyteBytes;
 constexpr int kTableColumns = 6;
 constexpr char kLinkURL[] = "http://example.com/page";
 constexpr char kImageSource[] = "/images/picture.gif";
@@ -189,14 +193,21 @@ struct mix_document {
   size_t stored_bytes = 0;
 };
 
-const mix_document& Mix(const std::string& mix) {
+/* The mix of the name, "<mix>" or "<mix>_<N>MB" for another size than
+ * kTextBytes. */
+const mix_document& Mix(const std::string& name) {
   static std::map<std::string, mix_document> made;
-  if (auto found = made.find(mix); found != made.end())
+  if (auto found = made.find(name); found != made.end())
     return found->second;
+  const size_t underscore = name.find('_');
+  const std::string mix = name.substr(0, underscore);
+  const size_t textBytes = underscore == std::string::npos
+                               ? kTextBytes
+                               : std::stoul(name.substr(underscore + 1)) * kMegabyteBytes;
   mix_document doc;
   Sequence sequence(2026);
   std::vector<block> blocks;
-  while (doc.markdown.size() < kTextBytes) {
+  while (doc.markdown.size() < textBytes) {
     const size_t from = blocks.size();
     NextBlocks(mix, sequence, &blocks);
     for (size_t b = from; b < blocks.size(); ++b) {
@@ -257,7 +268,7 @@ const mix_document& Mix(const std::string& mix) {
   for (const auto& value : values)
     doc.stored_bytes += value.size() + 2;
   doc.note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, values);
-  return made.emplace(mix, std::move(doc)).first->second;
+  return made.emplace(name, std::move(doc)).first->second;
 }
 
 /* ---- the check that both sides hold the same ---- */
@@ -417,7 +428,7 @@ void BM_RenderLoaded(benchmark::State& state, const std::string& mix) {
 }
 
 [[maybe_unused]] const bool kRegistered = [] {
-  for (const char* mix : {"plain", "styled", "lists", "tables"}) {
+  for (const char* mix : {"plain", "styled", "lists", "tables", "tables_5MB"}) {
     const std::string name = mix;
     benchmark::RegisterBenchmark(("BM_Cmark/" + name).c_str(), BM_Cmark, name)
         ->Unit(benchmark::kMillisecond)
