@@ -6,15 +6,21 @@
 //   styled  paragraphs of alternating plain and bold or italic runs of 2-5
 //           words;
 //   lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
-//   tables  a paragraph holding a link (a URL hotspot; "[text](url)") and
-//           ending in an image (an embedded GIF; "![](src)"), then a
-//           table of 6 columns and 3-6 rows of 1-3 words a cell (a pipe
-//           table, which cmark without extensions reads as text).
+//   tables  a paragraph holding a link (a V4 URL hotspot, which renders as
+//           an anchor; "[text](url)") and ending in an image (an embedded
+//           GIF; "![](src)"), then a section (a section hotspot and its
+//           bar, rendered without options as a rule and its content; a
+//           thematic break "---") holding a table of 6 columns and 3-6
+//           rows of 1-3 words a cell (a pipe table, which cmark without
+//           extensions reads as text).
 // Both forms hold the same words and the same styled elements (neighbouring
 // runs of one style never occur, so neither side merges what the other
 // keeps apart); each mix is checked before it is timed: the same text once
 // the tags are stripped (white space and a pipe table's "|" and "-" aside)
-// and the same count of bold, italic and list-item elements.
+// and the same count of bold, italic, list-item, anchor and rule elements.
+//
+// Each mix is about 10 MB of Markdown; "tables_5MB" is the tables mix at
+// about 5 MB, so that its times can be compared for linear growth.
 //
 // Timed per mix:
 //   BM_Cmark/<mix>         cmark_markdown_to_html on the Markdown;
@@ -52,7 +58,8 @@ namespace {
 constexpr char kDatabase[] = "mem:cmarkbench";
 constexpr char kItemName[] = "Body";
 constexpr double kMegabyte = 1000.0 * 1000.0;
-constexpr size_t kTextBytes = 10 * 1000 * 1000;
+constexpr size_t kMegabyteBytes = 1000 * 1000;
+constexpr size_t kTextBytes = 10 * kMegabyteBytes;
 constexpr int kTableColumns = 6;
 constexpr char kLinkURL[] = "http://example.com/page";
 constexpr char kImageSource[] = "/images/picture.gif";
@@ -162,6 +169,15 @@ void AddTable(cdbuild::Body& body, const std::vector<std::vector<std::string>>& 
   body.Add(cdbuild::TableEnd());
 }
 
+/* The table in a section: its hotspot (a V4 section), its bar, the table
+ * and the hotspot's end. */
+void AddSection(cdbuild::Body& body, const std::vector<std::vector<std::string>>& rows) {
+  body.Add(cdbuild::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 13}));
+  body.Add(cdbuild::SectionBar({.title = "Section"}));
+  AddTable(body, rows);
+  body.Add(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
+}
+
 /* An embedded GIF of one segment, in its bracket. */
 void AddImage(cdbuild::Body& body) {
   body.Add(cdbuild::Begin(SIG_CD_GRAPHIC));
@@ -177,19 +193,26 @@ struct mix_document {
   size_t stored_bytes = 0;
 };
 
-const mix_document& Mix(const std::string& mix) {
+/* The mix of the name, "<mix>" or "<mix>_<N>MB" for another size than
+ * kTextBytes. */
+const mix_document& Mix(const std::string& name) {
   static std::map<std::string, mix_document> made;
-  if (auto found = made.find(mix); found != made.end())
+  if (auto found = made.find(name); found != made.end())
     return found->second;
+  const size_t underscore = name.find('_');
+  const std::string mix = name.substr(0, underscore);
+  const size_t textBytes = underscore == std::string::npos
+                               ? kTextBytes
+                               : std::stoul(name.substr(underscore + 1)) * kMegabyteBytes;
   mix_document doc;
   Sequence sequence(2026);
   std::vector<block> blocks;
-  while (doc.markdown.size() < kTextBytes) {
+  while (doc.markdown.size() < textBytes) {
     const size_t from = blocks.size();
     NextBlocks(mix, sequence, &blocks);
     for (size_t b = from; b < blocks.size(); ++b) {
       if (!blocks[b].rows.empty()) {
-        doc.markdown += "\n" + PipeTable(blocks[b].rows);
+        doc.markdown += "\n---\n" + PipeTable(blocks[b].rows);
         continue;
       }
       const bool previousItem = b > 0 && blocks[b - 1].item;
@@ -216,16 +239,17 @@ const mix_document& Mix(const std::string& mix) {
   body.Add(cdbuild::PabDef({.id = 3, .left = 1800, .flags = 0x0400}));
   for (const block& b : blocks) {
     if (!b.rows.empty()) {
-      AddTable(body, b.rows);
+      AddSection(body, b.rows);
       continue;
     }
     body.Add(cdbuild::Paragraph());
     body.Add(cdbuild::PabRef(b.item ? 3 : 1));
     for (size_t k = 0; k < b.runs.size(); ++k) {
       if (b.runs[k].kind == style::kLink) {
-        body.Add(cdbuild::HotspotBegin({.type = 11, .flags = 0x1000, .data = kLinkURL}));
+        body.Add(cdbuild::HotspotBegin(
+            {.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 0x1000, .data = kLinkURL}));
         body.Add(cdbuild::Text(RunText(b, k)));
-        body.Add(cdbuild::HotspotEnd());
+        body.Add(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
         continue;
       }
       if (b.runs[k].kind == style::kImage) {
@@ -244,7 +268,7 @@ const mix_document& Mix(const std::string& mix) {
   for (const auto& value : values)
     doc.stored_bytes += value.size() + 2;
   doc.note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, values);
-  return made.emplace(mix, std::move(doc)).first->second;
+  return made.emplace(name, std::move(doc)).first->second;
 }
 
 /* ---- the check that both sides hold the same ---- */
@@ -287,7 +311,11 @@ std::string Difference(const std::string& ours, const std::string& theirs) {
   const struct {
     const char* what;
     std::initializer_list<const char*> names;
-  } kinds[] = {{"bold", {"b", "strong"}}, {"italic", {"i", "em"}}, {"list item", {"li"}}};
+  } kinds[] = {{"bold", {"b", "strong"}},
+               {"italic", {"i", "em"}},
+               {"list item", {"li"}},
+               {"anchor", {"a"}},
+               {"rule", {"hr"}}};
   for (const auto& kind : kinds) {
     if (Count(body, kind.names) != Count(theirs, kind.names))
       return std::string(kind.what) + " elements differ: " + std::to_string(Count(body, kind.names)) +
@@ -400,7 +428,7 @@ void BM_RenderLoaded(benchmark::State& state, const std::string& mix) {
 }
 
 [[maybe_unused]] const bool kRegistered = [] {
-  for (const char* mix : {"plain", "styled", "lists", "tables"}) {
+  for (const char* mix : {"plain", "styled", "lists", "tables", "tables_5MB"}) {
     const std::string name = mix;
     benchmark::RegisterBenchmark(("BM_Cmark/" + name).c_str(), BM_Cmark, name)
         ->Unit(benchmark::kMillisecond)

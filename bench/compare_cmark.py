@@ -9,10 +9,13 @@ script that `velko build` turns into a CD file:
   styled  paragraphs of alternating plain and bold or italic runs of 2-5
           words;
   lists   a lead paragraph and a bulleted list of 3-8 items, in turn;
-  tables  a paragraph holding a link (a URL hotspot; "[text](url)") and
-          ending in an image (an embedded GIF; "![](src)"), then a table of
-          6 columns and 3-6 rows of 1-3 words a cell (a pipe table, which
-          cmark without extensions reads as text), in turn.
+  tables  a paragraph holding a link (a V4 URL hotspot, which renders as an
+          anchor; "[text](url)") and ending in an image (an embedded GIF;
+          "![](src)"), then a section (a section hotspot and its bar,
+          rendered without options as a rule and its content; a thematic
+          break "---") holding a table of 6 columns and 3-6 rows of 1-3
+          words a cell (a pipe table, which cmark without extensions reads
+          as text), in turn.
 
 Both forms hold the same words and the same styled elements: every run and
 every list item is written on both sides, and neighbouring runs of one style
@@ -20,7 +23,7 @@ never occur, so neither side merges what the other keeps apart. The script
 checks this on the outputs before it times anything: the same text once the
 tags are stripped (whitespace aside, since the two put different white
 space between blocks, and a pipe table's "|" and "-", which cmark writes as
-text) and the same count of bold, italic and list-item
+text) and the same count of bold, italic, list-item, anchor and rule
 elements.
 
 Then the two commands run alternately, one warm-up pair and at least seven
@@ -125,7 +128,8 @@ IMAGE_SCRIPT = ("BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height
 
 def markdown_of(kind, runs, previous_kind):
     if kind == "table":
-        return pipe_table(runs)
+        # The section: a thematic break, the table under it.
+        return "\n---" + pipe_table(runs)
     text = []
     for index, (style, run) in enumerate(runs):
         # A blank between runs, inside the plain run's text on the CD side.
@@ -148,13 +152,15 @@ def markdown_of(kind, runs, previous_kind):
 
 def script_of(kind, runs):
     if kind == "table":
-        return table_script(runs)
+        # The table in a section: its hotspot, its bar, the table, the end.
+        return ("HOTSPOTBEGIN sig=CDV4HOTSPOTBEGIN type=13\nSECTIONBAR title=\"Section\"\n" +
+                table_script(runs) + "HOTSPOTEND sig=CDV4HOTSPOTEND\n")
     lines = ["PARAGRAPH", "PABREF id=2" if kind == "li" else "PABREF id=1"]
     for index, (style, run) in enumerate(runs):
         sep = " " if index + 1 < len(runs) else ""
         if style == "a":
-            lines += ['HOTSPOTBEGIN type=11 flags=0x1000 data="%s"' % LINK_URL,
-                      'TEXT text="%s%s"' % (run, sep), "HOTSPOTEND"]
+            lines += ['HOTSPOTBEGIN sig=CDV4HOTSPOTBEGIN type=11 flags=0x1000 data="%s"' % LINK_URL,
+                      'TEXT text="%s%s"' % (run, sep), "HOTSPOTEND sig=CDV4HOTSPOTEND"]
             continue
         if style == "img":
             lines.append(IMAGE_SCRIPT)
@@ -212,7 +218,8 @@ def check_like_for_like(md, cd, velko, cmark):
     problems = []
     if text(ours) != text(theirs):
         problems.append("the texts differ")
-    for what, names in (("bold", ("b", "strong")), ("italic", ("i", "em")), ("list item", ("li",))):
+    for what, names in (("bold", ("b", "strong")), ("italic", ("i", "em")),
+                        ("list item", ("li",)), ("anchor", ("a",)), ("rule", ("hr",))):
         a, b = count(ours, names), count(theirs, names)
         if a != b:
             problems.append("%s elements: velko %d, cmark %d" % (what, a, b))

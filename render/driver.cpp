@@ -628,6 +628,7 @@ STATUS RenderStream(html_render_info *c, WORD begin, WORD depth, WORD mode) {
     const long level = OSGetEnvironmentLong("OstrafineDebug");
     c->session->internal->debug_level =
         static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
+    c->image_settings_read = 0;
   }
   TraceStatus(c, "PrXMLStr - IN", 0);
   if (depth == 0 && c->table_pending != 0 && c->output_length > strlen(kTableEnd) &&

@@ -295,10 +295,8 @@ bool MakeImageDirectory(html_render_info *c) {
 
 /* The database's path under the data directory: "/" for "\", and
  * everything up to a "!!" removed. */
-std::string RelativeDatabasePath(const html_render_info *c) {
+std::string RelativeDatabasePath(const html_render_info *c, const char *data) {
   const char *database = c->item != nullptr && c->item->database != nullptr ? c->item->database : "";
-  char data[MAXPATH] = {};
-  OSGetDataDirectory(data);
   const size_t dataLength = strlen(data);
   const char *rest = database;
   if (dataLength > 0 && strncasecmp(database, data, dataLength) == 0) {
@@ -321,7 +319,7 @@ std::string RelativeDatabasePath(const html_render_info *c) {
  * when none is set. */
 STATUS SettleURLDirectory(graphic_call &g) {
   html_render_info *c = g.c;
-  g.relative = RelativeDatabasePath(c);
+  g.relative = RelativeDatabasePath(c, c->image_data_directory);
   if (c->image_url_directory != nullptr && c->image_url_directory[0] != '\0')
     return NOERROR;
   char *kept = VelkoAllocatePtrAndCopy(c->session, VELKO_HERE, g.relative.c_str(), 0);
@@ -963,9 +961,16 @@ STATUS ProcessXMLGraphic(html_render_info *context, WORD, WORD) {
   html_render_info *c = context;
   if (c == nullptr || c->current_record == nullptr || c->session == nullptr)
     return NOERROR;
-  const long level = OSGetEnvironmentLong("QuilEditDebug");
-  c->session->internal->debug_level =
-      static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
+  // The settings are read once per run: reading one looks at the settings
+  // file, which costs more than a small image.
+  if (c->image_settings_read == 0) {
+    const long level = OSGetEnvironmentLong("QuilEditDebug");
+    c->image_debug_level = static_cast<WORD>(level < 0 ? 0 : level > 0xFFFF ? 0xFFFF : level);
+    memset(c->image_data_directory, 0, sizeof c->image_data_directory);
+    OSGetDataDirectory(c->image_data_directory);
+    c->image_settings_read = 1;
+  }
+  c->session->internal->debug_level = c->image_debug_level;
   Trace(c, "PXMLGr - IN");
   // in_link[0]: the hotspot being rendered has shown an attachment
   // (render/hotspot.cpp), whose icon the presets' message replaces, and
@@ -1023,7 +1028,9 @@ std::string RenderJoinPath(const std::string &directory, const std::string &name
 }
 
 std::string RenderRelativeDatabasePath(const html_render_info *context) {
-  return RelativeDatabasePath(context);
+  char data[MAXPATH] = {};
+  OSGetDataDirectory(data);
+  return RelativeDatabasePath(context, data);
 }
 
 std::string RenderNoteUnidText(const html_render_info *context) {

@@ -40,9 +40,11 @@ record_storage *RememberedList(html_render_info *context, WORD pabid, WORD kind)
   for (record_storage *node : context->list_table) {
     if (node == nullptr)
       return nullptr;
-    paragraph_definition definition;
-    if (!ReadParagraphDefinition(node, &definition) || definition.pabid != mapped)
+    WORD found = 0;
+    if (!ReadDefinitionPabid(node, &found) || found != mapped)
       continue;
+    paragraph_definition definition;
+    ReadParagraphDefinition(node, &definition);
     return (definition.flags & kind) != 0 ? node : nullptr;
   }
   return nullptr;

@@ -200,6 +200,21 @@ bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
 }
 
 
+STATUS RenderPutDecimal(html_render_info *context, long value) {
+  char digits[24];
+  char *at = digits + sizeof digits;
+  // In unsigned arithmetic, so that the most negative value has a magnitude.
+  unsigned long magnitude =
+      value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+  do {
+    *--at = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0)
+    *--at = '-';
+  return RenderPut(context, at, static_cast<size_t>(digits + sizeof digits - at));
+}
+
 STATUS RenderPrintf(html_render_info *context, const char *format, ...) {
   if (context->output_status != NOERROR)
     return context->output_status;

@@ -88,6 +88,9 @@ inline STATUS RenderPuts(html_render_info *context, const char *text) {
 }
 
 inline STATUS RenderPutc(html_render_info *context, char c) { return RenderPut(context, &c, 1); }
+/* A whole number in decimal, as "%ld" writes it: the attributes written
+ * for every cell and paragraph take no format parse. */
+STATUS RenderPutDecimal(html_render_info *context, long value);
 STATUS RenderPrintf(html_render_info *context, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -141,7 +144,10 @@ void RenderTextFree(render_text *text);
 struct render_text {
   render_text() = default;
   explicit render_text(LSXLsiSession *owner) : session(owner) {}
-  ~render_text() { RenderTextFree(this); }
+  ~render_text() {
+    if (data != nullptr && data != room) // a text in its own room frees nothing
+      RenderTextFree(this);
+  }
   render_text(const render_text &) = delete;
   render_text &operator=(const render_text &) = delete;
 

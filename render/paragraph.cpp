@@ -19,6 +19,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -58,14 +59,14 @@ bool TagBefore(const html_render_info *c, const char *tag,
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
     if (node->tag == nullptr)
       continue;
-    if (strcmp(node->tag, tag) == 0)
+    if (SameXMLTag(node->tag, tag))
       return true;
     for (const char *stop : stops) {
-      if (strcmp(node->tag, stop) == 0)
+      if (SameXMLTag(node->tag, stop))
         return false;
     }
     for (const char *stop : kTableTags) {
-      if (strcmp(node->tag, stop) == 0)
+      if (SameXMLTag(node->tag, stop))
         return false;
     }
   }
@@ -91,14 +92,6 @@ WORD FindBefore(record_storage *const *records, WORD count, const record_storage
       return i;
   }
   return 0;
-}
-
-bool DefinitionPabid(const record_storage *node, WORD *pabid) {
-  paragraph_definition definition;
-  if (!ReadParagraphDefinition(node, &definition))
-    return false;
-  *pabid = definition.pabid;
-  return true;
 }
 
 bool StyleNamePabid(const record_storage *node, WORD *pabid) {
@@ -733,8 +726,11 @@ void PutAttributes(html_render_info *c, const paragraph_border &border, const ch
   RenderPuts(c, align);
   if (inlineStyles || Flag(c->flags4, f4::SuppressDivInfo))
     RenderPuts(c, ">");
-  else
-    RenderPrintf(c, " class=\"pabid%d\">", int{mapped});
+  else {
+    RenderPuts(c, " class=\"pabid");
+    RenderPutDecimal(c, mapped);
+    RenderPuts(c, "\">");
+  }
 }
 
 /* An element with the border text only (or bare). */
@@ -827,31 +823,46 @@ bool ReadParagraphDefinition(const record_storage *node, paragraph_definition *o
   if (node == nullptr || node->signature != SIG_CD_PABDEFINITION || node->data == nullptr ||
       node->length < kDefinitionFixedPart)
     return false;
-  CDPABDEFINITION fixed = {};
-  memcpy(&fixed, node->data, kDefinitionFixedPart);
+  // Word by word from the record: it is read at every paragraph and cell,
+  // and most of its fixed part (the tab stops) is not wanted here.
+  const char *data = node->data;
+  const auto word = [data](size_t at) {
+    WORD value;
+    memcpy(&value, data + at, sizeof value);
+    return value;
+  };
   out->node = node;
-  out->header_length = fixed.Header.Length;
-  out->pabid = fixed.PABID;
-  out->justify = fixed.JustifyMode;
-  out->line_spacing = fixed.LineSpacing;
-  out->spacing_before = fixed.ParagraphSpacingBefore;
-  out->spacing_after = fixed.ParagraphSpacingAfter;
-  out->left = fixed.LeftMargin;
-  out->right = fixed.RightMargin;
-  out->first_line = fixed.FirstLineLeftMargin;
-  out->flags = fixed.Flags;
-  out->flags2 = fixed.Flags2;
+  out->header_length = word(offsetof(CDPABDEFINITION, Header) + offsetof(WSIG, Length));
+  out->pabid = word(offsetof(CDPABDEFINITION, PABID));
+  out->justify = word(offsetof(CDPABDEFINITION, JustifyMode));
+  out->line_spacing = word(offsetof(CDPABDEFINITION, LineSpacing));
+  out->spacing_before = word(offsetof(CDPABDEFINITION, ParagraphSpacingBefore));
+  out->spacing_after = word(offsetof(CDPABDEFINITION, ParagraphSpacingAfter));
+  out->left = word(offsetof(CDPABDEFINITION, LeftMargin));
+  out->right = word(offsetof(CDPABDEFINITION, RightMargin));
+  out->first_line = word(offsetof(CDPABDEFINITION, FirstLineLeftMargin));
+  out->flags = word(offsetof(CDPABDEFINITION, Flags));
+  out->flags2 = word(offsetof(CDPABDEFINITION, Flags2));
   out->has_extension = node->length >= kExtensionEnd;
   if (out->has_extension) {
-    _CDPABDEFEXT extended = {};
-    memcpy(&extended, node->data, kExtensionEnd);
-    out->left_offset = extended.LeftMarginOffset;
-    out->left_percent = extended.LeftMarginPercent;
-    out->first_offset = extended.FirstLineLeftMarginOffset;
-    out->first_percent = extended.FirstLineLeftMarginPercent;
-    out->right_offset = extended.RightMarginOffset;
-    out->right_percent = extended.RightMarginPercent;
+    // The six margin words follow each other from LeftMarginOffset on.
+    WORD paragraph_definition::*const margins[] = {
+        &paragraph_definition::left_offset,  &paragraph_definition::left_percent,
+        &paragraph_definition::first_offset, &paragraph_definition::first_percent,
+        &paragraph_definition::right_offset, &paragraph_definition::right_percent};
+    static_assert(offsetof(_CDPABDEFEXT, RightMarginPercent) ==
+                  offsetof(_CDPABDEFEXT, LeftMarginOffset) + 5 * sizeof(WORD));
+    for (size_t i = 0; i < std::size(margins); ++i)
+      out->*margins[i] = word(offsetof(_CDPABDEFEXT, LeftMarginOffset) + i * sizeof(WORD));
   }
+  return true;
+}
+
+bool ReadDefinitionPabid(const record_storage *node, WORD *pabid) {
+  if (node == nullptr || node->signature != SIG_CD_PABDEFINITION || node->data == nullptr ||
+      node->length < kDefinitionFixedPart)
+    return false;
+  memcpy(pabid, node->data + offsetof(CDPABDEFINITION, PABID), sizeof *pabid);
   return true;
 }
 
@@ -890,7 +901,7 @@ int ParagraphIsHidden(html_render_info *c, const record_storage *reference) {
     return -1;
   const WORD mapped = ConvertPABIDToMapping(c, pabid);
   const WORD index =
-      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, DefinitionPabid);
+      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, ReadDefinitionPabid);
   paragraph_definition definition;
   if (!ReadParagraphDefinition(DefinitionNode(c, index), &definition))
     return -1;
@@ -911,7 +922,7 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
   }
   const WORD mapped = ConvertPABIDToMapping(c, pabid);
   c->current_definition =
-      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, DefinitionPabid);
+      FindBefore(c->pabdef_records, c->pabdef_count, reference, mapped, ReadDefinitionPabid);
   c->current_style_name =
       FindBefore(c->style_name_records, c->style_name_count, reference, pabid, StyleNamePabid);
   paragraph_definition definitionFields;

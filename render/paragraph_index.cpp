@@ -43,9 +43,8 @@ void Read(paragraph_index *index, const record_storage *node) {
   if (node->signature == SIG_CD_PABREFERENCE) {
     index->reference = node;
   } else if (node->signature == SIG_CD_PABDEFINITION) {
-    paragraph_definition definition;
-    if (ReadParagraphDefinition(node, &definition))
-      index->definitions[definition.pabid] = node;
+    if (WORD pabid = 0; ReadDefinitionPabid(node, &pabid))
+      index->definitions[pabid] = node;
   } else if (WORD pabid = 0; HidePabid(node, &pabid)) {
     index->hides[pabid] = node;
   }
@@ -81,16 +80,16 @@ const record_storage *FindDefinitionBefore(html_render_info *c, const record_sto
   if (c->pabdef_count > 0 && c->pabdef_count < kLookupSlots - 1) {
     for (WORD i = c->pabdef_count; i >= 1; --i) {
       const record_storage *node = c->pabdef_records[i];
-      paragraph_definition definition;
-      if (node != nullptr && node->ordinal < from->ordinal &&
-          ReadParagraphDefinition(node, &definition) && definition.pabid == pabid)
+      WORD found = 0;
+      if (node != nullptr && node->ordinal < from->ordinal && ReadDefinitionPabid(node, &found) &&
+          found == pabid)
         return node;
     }
     return nullptr;
   }
   for (const record_storage *node = from->previous; node != nullptr; node = node->previous) {
-    paragraph_definition definition;
-    if (ReadParagraphDefinition(node, &definition) && definition.pabid == pabid)
+    WORD found = 0;
+    if (ReadDefinitionPabid(node, &found) && found == pabid)
       return node;
   }
   return nullptr;

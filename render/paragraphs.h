@@ -88,6 +88,10 @@ struct paragraph_definition {
 /* Reads a CDPABDEFINITION node. False for a null node, another record or
  * one shorter than the definition's fixed fields. */
 bool ReadParagraphDefinition(const record_storage *node, paragraph_definition *out);
+/* The PABID alone of a definition that ReadParagraphDefinition reads (false
+ * where it gives false): the lookups that compare PABIDs, at every
+ * paragraph and cell, read no other field. */
+bool ReadDefinitionPabid(const record_storage *node, WORD *pabid);
 
 /* The left margin in twips: the left margin offset when Flags2 gives it
  * and the record holds it, else LeftMargin. */

@@ -20,6 +20,7 @@
 
 #include "generate/font_string.h"
 #include "host/nsfdata.h"
+#include "host/osenv.h"
 #include "render/record_cursor.h"
 #include "store/body.h"
 #include "velko/velko.h"
@@ -461,6 +462,12 @@ struct html_render_info {
 
   /* ---- images (render/graphic.cpp) ---- */
   DWORD image_directory_made; /* the image directory was made in this run */
+  /* The settings the image renderer reads, read at the run's first image
+   * and kept for the others (unread again at every outermost driver call):
+   * the debug level and the data directory. */
+  WORD image_debug_level;
+  WORD image_settings_read;
+  char image_data_directory[MAXPATH];
   /* ---- tables (render/table.cpp) ----
    * Per table level (1 for a top-level table); all cleared by the head
    * pass's bookkeeping. */

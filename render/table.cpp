@@ -108,9 +108,7 @@ void NoteFailure(table_call &call, STATUS status) {
 
 /* ---- the close-tag stack ---- */
 
-bool SameTag(const char *a, const char *b) { return a != nullptr && strcmp(a, b) == 0; }
-
-bool IsListTag(const char *tag) { return SameTag(tag, "</ul>") || SameTag(tag, "</ol>"); }
+bool IsListTag(const char *tag) { return SameXMLTag(tag, "</ul>") || SameXMLTag(tag, "</ol>"); }
 
 /* Pops the top closing tag, writing it; a list's tag lowers the open-list
  * depth. */
@@ -126,9 +124,9 @@ void PopOne(html_render_info *c) {
  * first. */
 const xml_stack_node *FindOpen(const html_render_info *c, const char *tag, const char *stop) {
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
-    if (SameTag(node->tag, tag))
+    if (SameXMLTag(node->tag, tag))
       return node;
-    if (stop != nullptr && SameTag(node->tag, stop))
+    if (stop != nullptr && SameXMLTag(node->tag, stop))
       return nullptr;
   }
   return nullptr;
@@ -159,11 +157,11 @@ void PopToDepth(html_render_info *c, DWORD depth) {
 void CloseCell(html_render_info *c, bool fill) {
   const xml_stack_node *cell = nullptr;
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
-    if (SameTag(node->tag, "</td>") || SameTag(node->tag, "</th>")) {
+    if (SameXMLTag(node->tag, "</td>") || SameXMLTag(node->tag, "</th>")) {
       cell = node;
       break;
     }
-    if (SameTag(node->tag, "</tr>") || SameTag(node->tag, "</table>"))
+    if (SameXMLTag(node->tag, "</tr>") || SameXMLTag(node->tag, "</table>"))
       return;
   }
   if (cell == nullptr)
@@ -822,6 +820,21 @@ void WriteTabRow(html_render_info *c, const level_state &level, const cell_scan 
   RenderPuts(c, "&nbsp;</span></td></tr></table></div></td></tr>");
 }
 
+/* " valign='...'" of the cell flags. */
+void PutVerticalAlign(html_render_info *c, BYTE flags) {
+  RenderPuts(c, " valign='");
+  RenderPuts(c, VerticalAlign(flags));
+  RenderPutc(c, '\'');
+}
+
+/* An attribute whose value is a whole number in single quotes; `name`
+ * holds the blank, the name, "=" and the opening quote. */
+void PutQuotedNumber(html_render_info *c, const char *name, unsigned value) {
+  RenderPuts(c, name);
+  RenderPutDecimal(c, long{value});
+  RenderPutc(c, '\'');
+}
+
 void StartRow(table_call &call, const cell_fields &position, const record_storage *cell,
               const cell_scan &scan) {
   html_render_info *c = call.c;
@@ -862,7 +875,7 @@ void StartRow(table_call &call, const cell_fields &position, const record_storag
       RenderPrintf(c, " id='tbl%d_r%d'", int{level.number}, position.row + 1);
   }
   if (!Flag(c->flags4, f4::SparseTable))
-    RenderPrintf(c, " valign='%s'", VerticalAlign(fields.flags));
+    PutVerticalAlign(c, fields.flags);
   level.row_flags = fields.flags;
   RenderPutc(c, '>');
   PushClosingTag(c, "</tr>");
@@ -884,9 +897,9 @@ const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan
   const WORD mapped = ConvertPABIDToMapping(c, pabid);
   for (WORD i = c->pabdef_count; i >= 1; --i) {
     const record_storage *node = c->pabdef_records[i];
-    paragraph_definition definition;
+    WORD found = 0;
     if (node != nullptr && node->ordinal < scan.reference->ordinal &&
-        ReadParagraphDefinition(node, &definition) && definition.pabid == mapped)
+        ReadDefinitionPabid(node, &found) && found == mapped)
       return node;
   }
   return nullptr;
@@ -1008,12 +1021,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
         fields.column < 32
             ? Dword(level.pretable, 12) >> fields.column
             : fields.column < 64 ? Dword(level.pretable, 16) >> (fields.column - 32) : 0;
-    if (level.full_width != 0 && level.pretable != nullptr && (sizing & 1) != 0)
-      RenderPrintf(c, " width='%u'", static_cast<unsigned>(pixels));
-    else if (percent != 0.0)
+    const bool sized = level.full_width != 0 && level.pretable != nullptr && (sizing & 1) != 0;
+    if (percent != 0.0 && !sized)
       RenderPrintf(c, " width='%2.0f%%'", percent);
     else
-      RenderPrintf(c, " width='%u'", static_cast<unsigned>(pixels));
+      PutQuotedNumber(c, " width='", static_cast<unsigned>(pixels));
   }
 
   // Data-table attributes.
@@ -1096,8 +1108,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   RenderTextPut(&borderText, "", 0);
   bool backgroundUsed = false;
   if (level.border_mark == 0 || level.border_mark == 1) {
-    if (!OtherHas(call, "border="))
-      RenderPrintf(c, " border=\"%u\"", sides.left);
+    if (!OtherHas(call, "border=")) {
+      RenderPuts(c, " border=\"");
+      RenderPutDecimal(c, long{sides.left});
+      RenderPutc(c, '"');
+    }
     char text[96];
     if (threeD || borderColour) {
       if (image && !OtherHas(call, "background=")) {
@@ -1154,11 +1169,11 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   const BYTE alignBits = cell_flags::AlignMiddle | cell_flags::AlignBottom;
   if (!OtherHas(call, "valign=") && !sparse &&
       (fields.flags & alignBits) != (level.row_flags & alignBits))
-    RenderPrintf(c, " valign='%s'", VerticalAlign(fields.flags));
+    PutVerticalAlign(c, fields.flags);
   if (fields.column_span > 1)
-    RenderPrintf(c, " colspan='%d'", fields.column_span);
+    PutQuotedNumber(c, " colspan='", fields.column_span);
   if (fields.row_span > 1) {
-    RenderPrintf(c, " rowspan='%d'", fields.row_span);
+    PutQuotedNumber(c, " rowspan='", fields.row_span);
     if (c->cell_saved_record[levelIndex] != nullptr)
       c->cell_saved_flag[levelIndex] = 1;
   }

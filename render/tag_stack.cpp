@@ -28,18 +28,6 @@ const xml_stack_node *Head(const html_render_info *context, WORD which) {
   return which == 0 ? context->tag_stack : context->second_tag_stack;
 }
 
-/* Tags are short, and mostly the same constants: compared here rather
- * than by a library call. */
-bool Same(const char *a, const char *b) {
-  if (a == nullptr || b == nullptr)
-    return false;
-  while (*a != '\0' && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a == *b;
-}
-
 bool SameIgnoringCase(const char *a, const char *b) {
   return a != nullptr && b != nullptr && strcasecmp(a, b) == 0;
 }
@@ -62,7 +50,7 @@ bool OnStackIgnoringCase(const xml_stack_node *node, std::initializer_list<const
 
 bool OnStackExactly(const xml_stack_node *node, const char *tag) {
   for (; node != nullptr; node = node->next) {
-    if (Same(node->tag, tag))
+    if (SameXMLTag(node->tag, tag))
       return true;
   }
   return false;
@@ -126,32 +114,32 @@ int CountedTag(const char *t) {
     return -1;
   const char *r = t + 3;
   switch (t[2]) {
-  case 'a': return Same(r, ">") ? 10 : -1;
-  case 'b': return Same(r, ">") ? 1 : -1;
-  case 'd': return Same(r, "iv>") ? 11 : -1;
-  case 'e': return Same(r, "m>") ? 4 : -1;
-  case 'f': return Same(r, "ont>") ? 0 : -1;
-  case 'i': return Same(r, ">") ? 3 : -1;
-  case 'l': return Same(r, "i>") ? 13 : -1;
-  case 'o': return Same(r, "l>") ? 15 : -1;
-  case 'p': return Same(r, ">") ? 12 : -1;
+  case 'a': return SameXMLTag(r, ">") ? 10 : -1;
+  case 'b': return SameXMLTag(r, ">") ? 1 : -1;
+  case 'd': return SameXMLTag(r, "iv>") ? 11 : -1;
+  case 'e': return SameXMLTag(r, "m>") ? 4 : -1;
+  case 'f': return SameXMLTag(r, "ont>") ? 0 : -1;
+  case 'i': return SameXMLTag(r, ">") ? 3 : -1;
+  case 'l': return SameXMLTag(r, "i>") ? 13 : -1;
+  case 'o': return SameXMLTag(r, "l>") ? 15 : -1;
+  case 'p': return SameXMLTag(r, ">") ? 12 : -1;
   case 's':
     switch (r[0]) {
     case '>': return r[1] == '\0' ? 6 : -1;
-    case 'p': return Same(r, "pan>") ? 9 : -1;
-    case 't': return Same(r, "trong>") ? 2 : -1;
-    case 'u': return Same(r, "up>") ? 7 : Same(r, "ub>") ? 8 : -1;
+    case 'p': return SameXMLTag(r, "pan>") ? 9 : -1;
+    case 't': return SameXMLTag(r, "trong>") ? 2 : -1;
+    case 'u': return SameXMLTag(r, "up>") ? 7 : SameXMLTag(r, "ub>") ? 8 : -1;
     default: return -1;
     }
   case 't':
     switch (r[0]) {
-    case 'd': return Same(r, "d>") ? 16 : -1;
-    case 'h': return Same(r, "h>") ? 17 : -1;
-    case 'r': return Same(r, "r>") ? 18 : -1;
-    case 'a': return Same(r, "able>") ? 19 : -1;
+    case 'd': return SameXMLTag(r, "d>") ? 16 : -1;
+    case 'h': return SameXMLTag(r, "h>") ? 17 : -1;
+    case 'r': return SameXMLTag(r, "r>") ? 18 : -1;
+    case 'a': return SameXMLTag(r, "able>") ? 19 : -1;
     default: return -1;
     }
-  case 'u': return Same(r, ">") ? 5 : Same(r, "l>") ? 14 : -1;
+  case 'u': return SameXMLTag(r, ">") ? 5 : SameXMLTag(r, "l>") ? 14 : -1;
   default: return -1;
   }
 }
@@ -244,13 +232,13 @@ int PopXMLStackToBuffer(html_render_info *context, WORD which, const char *tag, 
     return 0;
   int popped = 0;
   while (head != nullptr) {
-    if (stopBefore != 0 && Same(head->tag, tag))
+    if (stopBefore != 0 && SameXMLTag(head->tag, tag))
       break;
     const char *popped_tag = head->tag;
     DropTop(context, which);
     if (write != 0)
       WriteTag(context, which, popped_tag, target);
-    const bool reached = Same(popped_tag, tag);
+    const bool reached = SameXMLTag(popped_tag, tag);
     popped = 1;
     if (tag == nullptr || reached)
       break;
@@ -278,7 +266,7 @@ void PopXMLStackToPointToBuffer(html_render_info *context, WORD which,
 int TagOnXMLStack(const html_render_info *context, WORD which, const char *tag, DWORD topOnly) {
   const xml_stack_node *head = Head(context, which);
   if (topOnly != 0)
-    return head != nullptr && Same(head->tag, tag) ? 1 : 0;
+    return head != nullptr && SameXMLTag(head->tag, tag) ? 1 : 0;
   return OnStack(context, which, tag) ? 1 : 0;
 }
 
@@ -299,7 +287,7 @@ int CloseRunTagsOnXMLStack(html_render_info *context) {
 WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char *tag,
                          DWORD topOnly) {
   for (const xml_stack_node *node = Head(context, which); node != nullptr; node = node->next) {
-    if (Same(node->tag, tag) && node->id != 0)
+    if (SameXMLTag(node->tag, tag) && node->id != 0)
       return static_cast<WORD>(node->id);
     if (topOnly != 0)
       return 0;
@@ -310,9 +298,9 @@ WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char
 int TagOnXMLStackBefore(const html_render_info *context, WORD which, const char *tag,
                         const char *stop1, const char *stop2, const char *stop3) {
   for (const xml_stack_node *node = Head(context, which); node != nullptr; node = node->next) {
-    if (Same(node->tag, tag))
+    if (SameXMLTag(node->tag, tag))
       return 1;
-    if (Same(node->tag, stop1) || Same(node->tag, stop2) || Same(node->tag, stop3))
+    if (SameXMLTag(node->tag, stop1) || SameXMLTag(node->tag, stop2) || SameXMLTag(node->tag, stop3))
       return 0;
   }
   return 0;

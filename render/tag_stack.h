@@ -16,6 +16,19 @@
 #include "render/output_buffer.h"
 #include "render/render_info.h"
 
+/* Whether two tag texts are the same; false when either is null. Tags are
+ * short and mostly the same constants, and are compared at every cell and
+ * paragraph: inline rather than by a library call. */
+inline bool SameXMLTag(const char *a, const char *b) {
+  if (a == nullptr || b == nullptr)
+    return false;
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
 /* Push the closing tag (with an id, or 0); the node, or null when it
  * cannot be made (the stack is then unchanged). */
 xml_stack_node *PushXMLStackWithID(html_render_info *context, WORD which, const char *tag, WORD id);

@@ -178,6 +178,36 @@ TEST_F(GraphicTest, AnImageAbandonedForWantOfMemoryIsCutBack) {
 
 /* A second rendering with ImageOverwrite=No leaves the file as it is and
  * writes the same reference; by default the file is written again. */
+/* The image renderer's debug setting is read at a run's first image and
+ * holds for its others; the next run reads it again. Under it, every
+ * suppressed image is logged. */
+TEST_F(GraphicTest, TheDebugSettingHoldsForEveryImageOfARunAndIsReadAgainByTheNext) {
+  Body body = Build(ImageScript("") + "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+                                      "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
+                                      "IMAGESEGMENT data=\"GIF\"\nEND sig=CDGRAPHIC\n");
+  HostTestCaptureLog(true);
+  const struct {
+    const char *setting;
+    size_t lines;
+  } runs[] = {{"1", 2}, {nullptr, 0}, {"2", 2}};
+  // One context for all runs, as a chunk that renders again keeps it.
+  Prepare(body, "SuppressImages=Yes");
+  context_->image_handling = kHandlingDefault;
+  for (const auto &run : runs) {
+    HostTestSetEnvironment("QuilEditDebug", run.setting);
+    HostTestClearLog();
+    context_->current_record = records_->records;
+    const std::string out = Drive();
+    EXPECT_EQ(out.find("<img"), std::string::npos);
+    size_t suppressed = 0;
+    for (const std::string &line : HostTestLogLines())
+      suppressed += line == "Image suppressed due to SuppressImages setting" ? 1 : 0;
+    EXPECT_EQ(suppressed, run.lines) << (run.setting != nullptr ? run.setting : "unset");
+  }
+  HostTestSetEnvironment("QuilEditDebug", nullptr);
+  HostTestCaptureLog(false);
+}
+
 TEST_F(GraphicTest, ImageOverwriteNoKeepsAnExistingFile) {
   const std::string directory = (root_ / "images").string();
   const fs::path file = root_ / "images" / "Body_0_7c.gif";

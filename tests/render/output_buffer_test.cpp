@@ -2,6 +2,7 @@
 // buffer at its capacity, and escaping and character sets of rendered text.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "render_fixture.h"
@@ -43,6 +44,35 @@ TEST_F(OutputBufferTest, PrimitivesKeepLengthAndWritePositionAsCounters) {
   RenderPrintf(context_, "[%s]", long_text.c_str());
   EXPECT_EQ(Held(), "<p>[" + long_text + "]");
   EXPECT_EQ(context_->output_status, NOERROR);
+}
+
+TEST_F(OutputBufferTest, DecimalNumbersAreWrittenAsPrintfWritesThem) {
+  UseOutput();
+  const struct {
+    long value;
+    const char *text;
+  } cases[] = {{0, "0"},
+               {7, "7"},
+               {10, "10"},
+               {96, "96"},
+               {-1, "-1"},
+               {-1440, "-1440"},
+               {65535, "65535"},
+               {4294967295L, "4294967295"},
+               {LONG_MAX, "9223372036854775807"},
+               {LONG_MIN, "-9223372036854775808"}};
+  std::string expected;
+  for (const auto &c : cases) {
+    RenderPutc(context_, '|');
+    EXPECT_EQ(RenderPutDecimal(context_, c.value), NOERROR);
+    expected += std::string("|") + c.text;
+  }
+  EXPECT_EQ(Held(), expected);
+  EXPECT_EQ(context_->write_ptr, context_->output_buffer + expected.size());
+  // A failed output takes no more.
+  context_->output_status = VELKO_ERR_MEMORY;
+  EXPECT_EQ(RenderPutDecimal(context_, 5), VELKO_ERR_MEMORY);
+  EXPECT_EQ(Held(), expected);
 }
 
 TEST_F(OutputBufferTest, OwnBufferGrowsWithoutLosingText) {

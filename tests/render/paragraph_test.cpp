@@ -7,7 +7,10 @@
 // over; a group text surrounds mapped list paragraphs).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <utility>
 #include <functional>
 #include <string>
 
@@ -26,6 +29,82 @@ using driver_testing::Text;
 using cdbuild::Bytes;
 
 using ParagraphTest = driver_testing::DriverTest;
+
+/* ---- reading definitions ---- */
+
+/* A CDPABDEFINITION stored in `length` bytes, laid out by hand: every
+ * field read holds a value of its own; the six margin words are stored
+ * from byte 70, where the loaded record (its fixed part made whole, two
+ * bytes longer) holds them from byte 72. */
+Bytes DefinitionRecord(size_t length) {
+  Bytes payload(length - 4);
+  const auto put = [&payload](size_t at, WORD value) {
+    if (at + 2 <= payload.size() + 4) {
+      payload[at - 4] = static_cast<BYTE>(value & 0xFF);
+      payload[at - 3] = static_cast<BYTE>(value >> 8);
+    }
+  };
+  const std::pair<size_t, WORD> words[] = {
+      {4, 7},     {6, 3},       {8, 2},       {10, 1},  {12, 4},  {14, 1800},
+      {16, 9000}, {18, 2160},   {62, 0x0400}, {68, 0x0021}, {70, 11}, {72, 12},
+      {74, 13},   {76, 14},     {78, 15},     {80, 16}};
+  for (const auto &[at, value] : words)
+    put(at, value);
+  return cdbuild::Raw(SIG_CD_PABDEFINITION, payload);
+}
+
+/* The whole reading and the PABID-only reading agree on which records
+ * are definitions, and the whole one reads each field from its place:
+ * the margin words only when all six are there. */
+TEST_F(ParagraphTest, DefinitionsAreReadFieldByFieldAndThePabidAloneAgrees) {
+  const struct {
+    size_t stored;
+    bool extension;
+  } cases[] = {{82, true}, {80, false}, {70, false}};
+  Body body;
+  for (const auto &c : cases)
+    body.Add(DefinitionRecord(c.stored));
+  AddParagraph(body, 7, "x");
+  Prepare(body);
+  const record_storage *node = records_->records;
+  for (const auto &c : cases) {
+    while (node != nullptr && node->signature != SIG_CD_PABDEFINITION)
+      node = node->next;
+    ASSERT_NE(node, nullptr);
+    paragraph_definition definition;
+    WORD pabid = 0;
+    ASSERT_TRUE(ReadParagraphDefinition(node, &definition)) << c.stored;
+    ASSERT_TRUE(ReadDefinitionPabid(node, &pabid)) << c.stored;
+    EXPECT_EQ(pabid, 7);
+    EXPECT_EQ(definition.node, node);
+    EXPECT_EQ(definition.header_length, c.stored + 2);
+    const WORD fields[] = {definition.pabid,         definition.justify,
+                           definition.line_spacing,  definition.spacing_before,
+                           definition.spacing_after, definition.left,
+                           definition.right,         definition.first_line,
+                           definition.flags,         definition.flags2};
+    const WORD expected[] = {7, 3, 2, 1, 4, 1800, 9000, 2160, 0x0400, 0x0021};
+    EXPECT_TRUE(std::equal(std::begin(fields), std::end(fields), std::begin(expected)))
+        << c.stored;
+    EXPECT_EQ(definition.has_extension, c.extension) << c.stored;
+    const WORD margins[] = {definition.left_offset,  definition.left_percent,
+                            definition.first_offset, definition.first_percent,
+                            definition.right_offset, definition.right_percent};
+    const WORD none[6] = {};
+    const WORD given[] = {11, 12, 13, 14, 15, 16};
+    EXPECT_TRUE(std::equal(std::begin(margins), std::end(margins),
+                           c.extension ? std::begin(given) : std::begin(none)))
+        << c.stored;
+    node = node->next;
+  }
+  // Neither reads a record that is no definition.
+  paragraph_definition definition;
+  WORD pabid = 0;
+  for (const record_storage *other : {static_cast<const record_storage *>(nullptr), node}) {
+    EXPECT_FALSE(ReadParagraphDefinition(other, &definition));
+    EXPECT_FALSE(ReadDefinitionPabid(other, &pabid));
+  }
+}
 
 /* ---- inline styles ---- */
 

@@ -229,6 +229,35 @@ TEXT text="after"
   }
 }
 
+/* Cell records, one written by hand with bytes behind its fields: each
+ * field from its place, a span stored as 0 read as 1. */
+TEST_F(TableCellsTest, CellFieldsComeFromTheirPlaces) {
+  Use("TABLEBEGIN\n"
+      "TABLECELL row=2 column=3 left=1440 right=2880 borders=0x1B flags=0x02 v42border=0x4321 "
+      "rowspan=2 colspan=3 background=7\n"
+      "RAW sig=0xA4 data=0104A005400B0000270134120003090000AB\n"
+      "TABLEEND\n");
+  const struct {
+    int node;
+    cell_fields expected;
+  } cases[] = {{1, {2, 3, 1440, 2880, 0x1B, 0x02, 0x4321, 2, 3, 7}},
+               {2, {1, 4, 1440, 2880, 0x27, 0x01, 0x1234, 1, 3, 9}}};
+  for (const auto &c : cases) {
+    cell_fields fields;
+    ASSERT_TRUE(ReadCellFields(At(c.node), &fields)) << c.node;
+    const cell_fields &e = c.expected;
+    EXPECT_EQ((std::vector<int>{fields.row, fields.column, fields.left, fields.right,
+                                fields.border, fields.flags, fields.border_word, fields.row_span,
+                                fields.column_span, fields.background}),
+              (std::vector<int>{e.row, e.column, e.left, e.right, e.border, e.flags,
+                                e.border_word, e.row_span, e.column_span, e.background}))
+        << c.node;
+  }
+  cell_fields none;
+  EXPECT_FALSE(ReadCellFields(At(0), &none)); // the table's begin
+  EXPECT_EQ(none.row_span, 1);
+}
+
 TEST_F(TableCellsTest, BorderClassKeysAreOneHexDigitPerWidth) {
   const struct {
     unsigned top, right, bottom, left;

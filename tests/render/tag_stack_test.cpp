@@ -147,6 +147,24 @@ TEST_F(TagStackTest, QueriesCompareTagsExactly) {
   EXPECT_EQ(TagOnXMLStackBeforeTag(context_, 0, "</table>", "</ul>", "</td>"), 0);
 }
 
+TEST(SameXMLTagTest, SameTextOnlyWhateverItsStorage) {
+  const std::string copy = "</td>"; // the text of a constant, elsewhere
+  const struct {
+    const char *a;
+    const char *b;
+    bool same;
+  } cases[] = {
+      {"</td>", copy.c_str(), true}, {"</td>", "</td>", true}, {"", "", true},
+      {"</td>", "</tr>", false},     {"</t", "</td>", false},   {"</td>", "</t", false},
+      {"</td>", "</TD>", false},     {"", "</p>", false},       {nullptr, "</p>", false},
+      {"</p>", nullptr, false},      {nullptr, nullptr, false},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(SameXMLTag(c.a, c.b), c.same)
+        << (c.a != nullptr ? c.a : "(null)") << " " << (c.b != nullptr ? c.b : "(null)");
+  }
+}
+
 TEST_F(TagStackTest, IdQuerySkipsMatchesWithoutAnId) {
   PushXMLStackWithID(context_, 0, "</div>", 7);
   PushXMLStack(context_, 0, "</p>");
