@@ -11,9 +11,3 @@ STATUS ConvertFromMIMEBackend(VelkoRTItem*, NOTEHANDLE, const char*, const char*
                               const char*, WORD) {
   return VELKO_ERR_BAD_ARGUMENT;
 }
-
-/* ---- services the chunk engine calls (engine/services.h) ---- */
-
-STATUS RemoveAttachmentsFromChunk(VelkoRTChunk*, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
