@@ -111,24 +111,35 @@ STATUS TranslateUtf8(std::string_view utf8, std::string* lmbcs) {
   return status;
 }
 
+/* The byte length of the LMBCS character at `at` (a character cut short by
+ * the end of the text ends there). */
+size_t CharacterLength(std::string_view text, size_t at) {
+  WORD length = 1;
+  NLS_string_bytes(reinterpret_cast<const BYTE*>(text.data() + at), 1, &length, nullptr);
+  const size_t left = text.size() - at;
+  return length == 0 ? 1 : length < left ? length : left;
+}
+
+/* Where the line from `at` ends: its CR or LF (a byte of a character of
+ * several bytes is none), else the end of the text. */
+size_t LineEnd(std::string_view text, size_t at) {
+  while (at < text.size() && text[at] != '\r' && text[at] != '\n')
+    at += CharacterLength(text, at);
+  return at < text.size() ? at : text.size();
+}
+
 /* The bytes of the longest run of whole characters from the start of the
- * text that fits in limit bytes; one whole character when the first alone
+ * line that fits in limit bytes; one whole character when the first alone
  * is longer. */
-size_t PieceLength(std::string_view text, WORD limit) {
-  if (text.size() <= limit)
-    return text.size();
-  const auto* bytes = reinterpret_cast<const BYTE*>(text.data());
-  WORD characters = 0;
-  NLS_string_chars(bytes, limit, &characters, nullptr); // a cut character counts as one
-  for (; characters > 0; --characters) {
-    WORD length = 0;
-    NLS_string_bytes(bytes, characters, &length, nullptr);
-    if (length <= limit)
-      return length != 0 ? length : 1;
+size_t PieceLength(std::string_view line, WORD limit) {
+  size_t length = CharacterLength(line, 0);
+  while (length < line.size()) {
+    const size_t next = CharacterLength(line, length);
+    if (length + next > limit)
+      break;
+    length += next;
   }
-  WORD first = 0;
-  NLS_string_bytes(bytes, 1, &first, nullptr);
-  return first != 0 && first <= text.size() ? first : 1;
+  return length;
 }
 
 struct text_emitter {
@@ -160,12 +171,10 @@ STATUS EmitLines(std::string_view text, WORD lineLength, chunk_process_state* st
   text_emitter emitter{state};
   size_t at = 0;
   while (at < text.size()) {
-    size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string_view::npos)
-      end = text.size();
+    const size_t end = LineEnd(text, at);
     std::string_view line = text.substr(at, end - at);
     do {
-      const size_t piece = PieceLength(line, lineLength);
+      const size_t piece = line.empty() ? 0 : PieceLength(line, lineLength);
       if (STATUS status = emitter.Line(line.substr(0, piece)); status != NOERROR)
         return status;
       line.remove_prefix(piece);

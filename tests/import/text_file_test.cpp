@@ -92,6 +92,8 @@ TEST_F(TextFileTest, LinesBecomeTextRunsBetweenParagraphs) {
        {"ab", "\x14\x20\xAC", "c"}},
       {"a character longer than the line", "a\x14\x20\xAC", "Velko LineLength=1",
        {"a", "\x14\x20\xAC"}},
+      {"CR and LF inside a character end no line", std::string("a\x14\x0A\x0D" "b\nc\x14\x0D", 9),
+       "Velko", {"a\x14\x0A\x0D" "b", "c\x14\x0D"}},
       {"UTF-8 with its mark", "\xEF\xBB\xBF" "caf\xC3\xA9", "Velko", {"caf\x82"}},
       {"UTF-8 mark on ASCII", "\xEF\xBB\xBF" "abc", "Velko", {"abc"}},
       {"valid UTF-8 beyond ASCII", "\xE2\x82\xAC 1\n\xC3\xA9", "Velko", {"\x14\x20\xAC 1", "\x82"}},
