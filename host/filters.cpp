@@ -4,6 +4,8 @@
  */
 #include "host/filters.h"
 
+#include <strings.h>
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,15 +28,6 @@ constexpr filter_library kFilterTable[] = {
     {"imgfilt", ImageImportFilter},
 };
 
-bool SameNameIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(*a) != lower(*b))
-      return false;
-  }
-  return *a == *b;
-}
-
 #ifdef VELKO_TEST_CONTROLS
 struct test_filter {
   std::string name;
@@ -50,7 +43,7 @@ IMPORT_FILTER_PROC FindTestFilter(const char* name, HMODULE* module) {
   std::lock_guard lock(test_filters_mutex);
   const std::vector<test_filter>& filters = TestFilters();
   for (size_t i = 0; i < filters.size(); ++i) {
-    if (SameNameIgnoringCase(filters[i].name.c_str(), name)) {
+    if (strcasecmp(filters[i].name.c_str(), name) == 0) {
       *module = static_cast<HMODULE>(std::size(kFilterTable) + i + 1);
       return filters[i].entry;
     }
@@ -75,7 +68,7 @@ extern "C" STATUS OSLoadLibrary(const char* libraryName, DWORD /*flags*/, HMODUL
   }
 #endif
   for (size_t i = 0; i < std::size(kFilterTable); ++i) {
-    if (SameNameIgnoringCase(kFilterTable[i].name, libraryName)) {
+    if (strcasecmp(kFilterTable[i].name, libraryName) == 0) {
       *retModule = static_cast<HMODULE>(i + 1);
       *retEntryPoint = kFilterTable[i].entry;
       return NOERROR;
@@ -93,7 +86,8 @@ void HostTestSetImportFilter(const char* name, IMPORT_FILTER_PROC entry) {
     return;
   std::lock_guard lock(test_filters_mutex);
   std::vector<test_filter>& filters = TestFilters();
-  std::erase_if(filters, [&](const test_filter& f) { return SameNameIgnoringCase(f.name.c_str(), name); });
+  std::erase_if(filters,
+                [&](const test_filter &f) { return strcasecmp(f.name.c_str(), name) == 0; });
   if (entry != nullptr)
     filters.push_back({name, entry});
 }

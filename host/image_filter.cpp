@@ -3,6 +3,8 @@
  * as a CD file of a graphic, its image header and the file's bytes in
  * image segments.
  */
+#include <strings.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -25,20 +27,11 @@ constexpr BYTE kGraphicVersion = 2;
 constexpr size_t kGifLeastSize = 13; /* signature and logical screen */
 constexpr BYTE kGifTrailer = 0x3B;
 
-bool SameTextIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-    if (upper(*a) != upper(*b))
-      return false;
-  }
-  return *a == *b;
-}
-
 /* The image kind the format asks for, 0 for a format of another kind. */
 WORD KindOfFormat(const char* format) {
-  if (SameTextIgnoringCase(format, "GIF"))
+  if (strcasecmp(format, "GIF") == 0)
     return IMAGE_DATA_GIF;
-  if (SameTextIgnoringCase(format, "JPEG") || SameTextIgnoringCase(format, "JPG"))
+  if (strcasecmp(format, "JPEG") == 0 || strcasecmp(format, "JPG") == 0)
     return IMAGE_DATA_JPEG;
   return 0;
 }

@@ -149,7 +149,8 @@ struct text_emitter {
   STATUS Line(std::string_view text) {
     if (!first) {
       const CDPARAGRAPH paragraph = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
-      if (STATUS status = CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &state->gen);
+      if (STATUS status =
+              CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &state->gen);
           status != NOERROR)
         return status;
       CDPABREFERENCE reference = {};

@@ -6,8 +6,9 @@
 // VelkoRTChunk::AppendGraphic("File"): a GIF and a JPEG give segments that
 // hold the file whole; a file without a filter, a corrupt GIF and a
 // failing filter give their statuses, secondary status 20014 and the
-// filter's text, and leave no file in the temporary directory; an image
-// resource made by CreateDesignElement holds image records only.
+// filter's text, and leave no file in the temporary directory; a file
+// hotspot's "UseGraphic=" image is imported as its icon; an image resource
+// made by CreateDesignElement holds image records only.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -158,7 +159,8 @@ protected:
   std::string Input(const std::string& name, const Bytes& bytes) {
     const std::string path = temp_ + "in/" + name;
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char *>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
   }
 
@@ -315,6 +317,35 @@ TEST_F(ImportFilterTest, TheItemsSettingsReachTheFilter) {
     EXPECT_EQ(TemporaryFiles(), 0u);
   }
   unsetenv("VELKO_FILTER_TEST_INPUT");
+}
+
+TEST_F(ImportFilterTest, AFileHotspotShowsTheImageOfUseGraphic) {
+  StartBody();
+  const Bytes gif = Gif(7, 8);
+  const std::string icon = Input("icon.gif", gif);
+  const std::string file = Input("report.txt", {'r'});
+  const std::string options = "UseGraphic=" + icon;
+  session_->internal->option_string = options.c_str();
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(chunk->AppendFileAttachment(file.c_str(), "report.txt", 0, nullptr), NOERROR);
+  session_->internal->option_string = nullptr;
+  EXPECT_EQ(chunk->secondary_status, 0);
+  EXPECT_EQ(TemporaryFiles(), 0u);
+  std::vector<WORD> signatures;
+  Bytes held;
+  for (const stored_record& record : StoredRecords(Values())) {
+    if (record.signature == SIG_CD_HOTSPOTBEGIN || record.signature == SIG_CD_HOTSPOTEND ||
+        record.signature == SIG_CD_GRAPHIC || record.signature == SIG_CD_IMAGEHEADER ||
+        record.signature == SIG_CD_IMAGESEGMENT)
+      signatures.push_back(record.signature);
+    if (record.signature == SIG_CD_IMAGESEGMENT)
+      held.insert(held.end(), record.bytes.begin() + 10,
+                  record.bytes.begin() + 10 + Word(record.bytes, 6));
+  }
+  const std::vector<WORD> expected = {SIG_CD_HOTSPOTBEGIN, SIG_CD_GRAPHIC, SIG_CD_IMAGEHEADER,
+                                      SIG_CD_IMAGESEGMENT, SIG_CD_HOTSPOTEND};
+  EXPECT_EQ(signatures, expected);
+  EXPECT_EQ(held, gif);
 }
 
 TEST_F(ImportFilterTest, AnImageResourceHoldsOnlyImageRecords) {

@@ -108,7 +108,8 @@ protected:
   }
   void WriteInput(const Bytes& bytes) {
     std::ofstream(input_, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char *>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
   }
   Bytes Output() {
     std::ifstream in(output_, std::ios::binary);
