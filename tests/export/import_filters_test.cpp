@@ -10,7 +10,6 @@
 // hotspot's "UseGraphic=" image is imported as its icon; an image resource
 // made by CreateDesignElement holds image records only.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -235,12 +234,6 @@ STATUS WritingThenFailingFilter(const char*, const char*, const char* output, DW
   std::ofstream(output) << "half";
   return ERR_HOST_FILE_IO;
 }
-STATUS RecordingFilter(const char*, const char*, const char* output, DWORD flags) {
-  filter_output = output;
-  filter_flags = flags;
-  return ImageImportFilter(std::getenv("VELKO_FILTER_TEST_INPUT"), "GIF", output, flags);
-}
-
 TEST_F(ImportFilterTest, FailuresGiveTheirStatusTheFiltersTextAnd20014LeavingNoFile) {
   struct Case {
     const char* name;
@@ -269,6 +262,7 @@ TEST_F(ImportFilterTest, FailuresGiveTheirStatusTheFiltersTextAnd20014LeavingNoF
     const std::vector<Bytes> before = Values();
     const std::string path = Input(c.name, c.data);
     VelkoRTChunk* chunk = Chunk("Everything");
+    ASSERT_EQ(item_->SetPropertyNumber("ImportNativeImages", 1), NOERROR);
     EXPECT_EQ(chunk->AppendGraphic("File", path.c_str(), nullptr), c.status);
     EXPECT_EQ(chunk->secondary_status, VELKO_ERR_IMPORT_FAILED);
     std::vector<std::string> expected;
@@ -279,44 +273,13 @@ TEST_F(ImportFilterTest, FailuresGiveTheirStatusTheFiltersTextAnd20014LeavingNoF
     EXPECT_EQ(Values(), before); // the note is unchanged
     if (c.status == ERR_HOST_FILE_IO) {
       // The failing filter wrote into a new file of the temporary
-      // directory, named after the item's ImportExportFile.
+      // directory, named after the item's ImportExportFile, and was told
+      // to keep images native.
+      EXPECT_EQ(filter_flags, IMPORT_FLAG_NATIVE_IMAGES);
       EXPECT_EQ(filter_output.rfind(temp_ + "cd/default", 0), 0u) << filter_output;
       EXPECT_EQ(filter_output.size(), (temp_ + "cd/defaultXXXXXX.cd").size()) << filter_output;
     }
   }
-}
-
-TEST_F(ImportFilterTest, TheItemsSettingsReachTheFilter) {
-  struct Case {
-    WORD native;
-    const char* file;
-    DWORD flags;
-    const char* stem;
-  };
-  const Case cases[] = {
-      {0, "default.cd", 0, "default"},
-      {1, "/some/dir/Export.CD", IMPORT_FLAG_NATIVE_IMAGES, "Export"},
-      {7, "plain", IMPORT_FLAG_NATIVE_IMAGES, "plain"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    Restart();
-    HostTestSetEnvironment("EDITIMP3", "Recording,0,recfilt,GIF,.REC");
-    HostTestSetImportFilter("recfilt", RecordingFilter);
-    const std::string gif = Input("real.gif", Gif(5, 6));
-    setenv("VELKO_FILTER_TEST_INPUT", gif.c_str(), 1);
-    const std::string path = Input("picture.rec", {0});
-    StartBody();
-    VelkoRTChunk* chunk = Chunk("Everything");
-    item_->ImportNativeImages = c.native;
-    free(item_->ImportExportFile);
-    item_->ImportExportFile = strdup(c.file);
-    ASSERT_EQ(chunk->AppendGraphic("File", path.c_str(), nullptr), NOERROR);
-    EXPECT_EQ(filter_flags, c.flags);
-    EXPECT_EQ(filter_output.rfind(temp_ + "cd/" + c.stem, 0), 0u) << filter_output;
-    EXPECT_EQ(TemporaryFiles(), 0u);
-  }
-  unsetenv("VELKO_FILTER_TEST_INPUT");
 }
 
 TEST_F(ImportFilterTest, AFileHotspotShowsTheImageOfUseGraphic) {
