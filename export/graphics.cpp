@@ -234,3 +234,9 @@ STATUS GenerateImageResourceFromCDRecords(LSXLsiSession* session, const char* na
   ReleaseNoteHandle(note);
   return status;
 }
+
+/* Bitmaps are not turned into GIF images: the bitmap's records stay as
+ * they are and nothing is emitted. */
+STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state*, const record_storage*) {
+  return NOERROR;
+}

@@ -11,23 +11,3 @@ STATUS ConvertFromMIMEBackend(VelkoRTItem*, NOTEHANDLE, const char*, const char*
                               const char*, WORD) {
   return VELKO_ERR_BAD_ARGUMENT;
 }
-
-/* ---- services the chunk engine calls (engine/services.h) ---- */
-
-STATUS RemoveAttachmentsFromChunk(VelkoRTChunk*, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state*, const record_storage*) {
-  return kServiceNotAvailable;
-}
-
-
-/* ---- services record generation calls (generate/services.h) ---- */
-
-/* No import filter is installed yet: none is found for any file. */
-DWORD DetermineImportExportDLL(LSXLsiSession*, char*, char*, char*, DWORD, DWORD) { return 0; }
-
-STATUS ImportFile(generation_context*, const char*, const char*, const char*, char*, WORD, WORD) {
-  return kServiceNotAvailable;
-}

@@ -66,6 +66,8 @@ void ResetClockForTests();
 void ResetMemoryFaultsForTests();
 // Puts the batch limit of collection reads back to its default.
 void ResetViewsForTests();
+// Drops the import filters tests added.
+void ResetFiltersForTests();
 // Closes every open database, note and collection (their handles become
 // bad), drops the "mem:" databases and clears storage test controls.
 void ResetStorageForTests();

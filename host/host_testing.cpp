@@ -17,6 +17,7 @@ void HostTestReset() {
   velko::host::ResetClockForTests();
   velko::host::ResetMemoryFaultsForTests();
   velko::host::ResetViewsForTests();
+  velko::host::ResetFiltersForTests();
 }
 
 #endif

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/filters.h"
 #include "velko/host_types.h"
 
 /* Clears the settings set in the process (and reads the settings file
@@ -80,6 +81,11 @@ STATUS HostTestCreateView(DBHANDLE db, const char* title, const char* selection,
 /* The most entries one NIFReadEntries batch returns; 0 restores the
  * default READ_ENTRIES_LIMIT. */
 void HostTestSetReadEntriesLimit(DWORD limit);
+
+/* Adds an import filter library of the name to the filter table
+ * (host/filters.h), in front of the table's own; a null entry removes the
+ * one added before. */
+void HostTestSetImportFilter(const char* name, IMPORT_FILTER_PROC entry);
 
 /* Memory blocks not freed yet. */
 size_t HostTestLiveHandles();

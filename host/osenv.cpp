@@ -268,6 +268,14 @@ const char* StatusText(unsigned code) {
     return "Wrong number of arguments for @function";
   case ERR_FORMULA_BAD_VALUE:
     return "Invalid value in formula";
+  case ERR_FILTER_NO_LIBRARY:
+    return "Import filter library not found";
+  case ERR_FILTER_FORMAT:
+    return "The import filter does not convert this format";
+  case ERR_FILTER_BAD_IMAGE:
+    return "The file is not a valid image of its format";
+  case ERR_FILTER_TOO_LARGE:
+    return "The file is too large to import";
   default:
     return nullptr;
   }

@@ -74,6 +74,12 @@
 #define ERR_FORMULA_ARGUMENTS 0x314B        /* wrong number of arguments */
 #define ERR_FORMULA_BAD_VALUE 0x314C        /* a value an operation cannot take */
 
+/* Import filters: 0x3160-0x316F. */
+#define ERR_FILTER_NO_LIBRARY 0x3160        /* no import filter library of this name */
+#define ERR_FILTER_FORMAT 0x3161            /* the filter does not convert this format */
+#define ERR_FILTER_BAD_IMAGE 0x3162         /* the file is not a whole image of the format */
+#define ERR_FILTER_TOO_LARGE 0x3163         /* the file is too large for the filter */
+
 #define ERR_HOST_LAST 0x31FF
 
 #endif

@@ -12,10 +12,6 @@ STATUS CopyCDUpdatedToRec(void*, WORD, DWORD, html_import_state*) {
 
 /* ---- imports the chunk engine calls (engine/services.h) ---- */
 
-STATUS GenerateCDRecordsFromTextFile(const char*, WORD, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
 STATUS GenerateCDRecordsFromHTMLFile(const char*, const char*, chunk_process_state*) {
   return kServiceNotAvailable;
 }

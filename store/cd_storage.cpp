@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "host/cdrecords.h"
+#include "host/image_data.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
@@ -29,10 +30,9 @@
 
 namespace {
 
-/* ---- little-endian and big-endian words ---- */
+/* ---- little-endian words ---- */
 
 WORD LittleWord(const BYTE* at) { return static_cast<WORD>(at[0] | at[1] << 8); }
-WORD BigWord(const BYTE* at) { return static_cast<WORD>(at[0] << 8 | at[1]); }
 
 void PutLittleWord(BYTE* at, WORD value) {
   at[0] = static_cast<BYTE>(value);
@@ -494,16 +494,8 @@ STATUS ConvertCDStorageToCDRecords_Fragment(const char* fragment, DWORD length,
 namespace {
 
 constexpr WORD kDefaultImageSize = 100;
-constexpr WORD kImageTypeGif = 1;
-constexpr WORD kImageTypeJpeg = 2;
-constexpr WORD kImageTypeBmp = 3;
 /* Host-form header of an image segment: the data follows. */
 constexpr DWORD kImageSegmentHeader = sizeof(CDIMAGESEGMENT);
-/* The JPEG scan stops when fewer bytes than a frame header needs remain. */
-constexpr DWORD kJpegScanTail = 11;
-constexpr size_t kGifWidthAt = 6;
-constexpr size_t kGifHeightAt = 8;
-constexpr size_t kGifHeaderSize = 10;
 
 struct image_size {
   WORD width = 0;
@@ -525,41 +517,6 @@ struct image_size {
   bool Complete() const { return width_found && height_found; }
 };
 
-bool IsFrameMarker(BYTE marker) {
-  switch (marker) {
-  case 0xC0: case 0xC1: case 0xC2: case 0xC3:
-  case 0xC5: case 0xC6: case 0xC7:
-  case 0xC9: case 0xCA: case 0xCB:
-  case 0xCD: case 0xCE: case 0xCF:
-    return true;
-  default:
-    return false;
-  }
-}
-
-/* Looks for the first frame header of JPEG data from byte 2 on; each other
- * marker's segment is stepped over by its length (at least 2, so every
- * step moves on). */
-void ScanJpeg(const BYTE* data, DWORD size, image_size* image) {
-  DWORD at = 2;
-  while (at < size && size - at >= kJpegScanTail) {
-    if (data[at] != 0xFF || data[at + 1] == 0xFF) {
-      ++at;
-      continue;
-    }
-    const DWORD marker = at + 1;
-    if (IsFrameMarker(data[marker])) {
-      image->Take(BigWord(data + marker + 6), BigWord(data + marker + 4));
-      image->image_type = kImageTypeJpeg;
-      return;
-    }
-    const WORD segmentLength = BigWord(data + marker + 1);
-    if (segmentLength < 2)
-      return;
-    at = marker + 1 + segmentLength;
-  }
-}
-
 void ReadImageData(const record_storage* node, image_size* image) {
   if (node->data == nullptr || node->length <= kImageSegmentHeader)
     return;
@@ -568,17 +525,12 @@ void ReadImageData(const record_storage* node, image_size* image) {
   const WORD declared = FieldWord(node, offsetof(CDIMAGESEGMENT, DataSize));
   if (declared < size)
     size = declared;
-  if (size >= 3 && std::memcmp(data, "GIF", 3) == 0) {
-    image->image_type = kImageTypeGif;
-    if (size >= kGifHeaderSize)
-      image->Take(LittleWord(data + kGifWidthAt), LittleWord(data + kGifHeightAt));
-    return;
+  WORD width = 0;
+  WORD height = 0;
+  if (const WORD kind = ReadImageDataSize(data, size, &width, &height); kind != 0) {
+    image->image_type = kind;
+    image->Take(width, height);
   }
-  if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
-    image->image_type = kImageTypeBmp;
-    return;
-  }
-  ScanJpeg(data, size, image);
 }
 
 void ReadSizeRecord(const record_storage* node, image_size* image) {

@@ -296,6 +296,8 @@ bool BeginConnect(VelkoRTItem* item, NOTEHANDLE keep = NULLHANDLE) {
   _internal_RTITEM* state = item->internal;
   state->state = 0;
   state->connect_word = 0;
+  state->released_files.clear();
+  state->released_ole_objects.clear();
   state->design_element = 0;
   state->image_data = 0;
   item->IsConnected = 0;
@@ -760,6 +762,8 @@ STATUS VelkoRTItem::Commit() {
     NOTEHANDLE target = context->note != NULLHANDLE ? context->note : note;
     const char* name = context->item_name != nullptr ? context->item_name : item_name;
     status = ReplaceItems(target, name, [&] { return SaveBodyItems(context, this); });
+    if (status == NOERROR)
+      DetachReleasedAttachments(this, target);
   }
   DeleteBodyContext(session, internal->input);
   internal->incomplete_load = 0;

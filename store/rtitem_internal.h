@@ -7,6 +7,7 @@
 #define VELKO_STORE_RTITEM_INTERNAL_H
 
 #include <string>
+#include <vector>
 
 #include "host/cdrecords.h"
 #include "velko/velko.h"
@@ -103,6 +104,12 @@ struct _internal_RTITEM {
   DWORD pending_paragraph = 0;          /* set by the emitter */
   DWORD ClientPreference = 1;           /* 1 the host's colour names, 0 web names */
   DWORD option_word = 1;
+  /* Names of the "$FILE" attachments and OLE objects that records removed
+   * from the body referred to; once the body is committed, those that no
+   * rich-text item of the note names any more are removed from the note
+   * (DetachReleasedAttachments). Cleared by every connect. */
+  std::vector<std::string> released_files;
+  std::vector<std::string> released_ole_objects;
 };
 
 /* The item's SuppressMessages and ClientPreference become its session's

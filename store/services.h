@@ -91,6 +91,12 @@ STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length,
  * the note has no such attachment. */
 STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
 
+/* After the item's body has been committed to the note: removes from the
+ * note the attachments and OLE objects of the item's released names that
+ * no rich-text item of the note names any more, and forgets the names.
+ * Failures are logged. */
+void DetachReleasedAttachments(VelkoRTItem* item, NOTEHANDLE note);
+
 /* ---- reading an item's stored values again (the engine) ---- */
 
 /* Writes the checksum digits of the note's items of the name into out

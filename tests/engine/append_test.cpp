@@ -190,8 +190,9 @@ std::vector<append_case> Cases() {
        * reader's status and the CD file's secondary status. */
       {"CdFileReadsThroughTheImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0,
        0, 0, 0, "/tmp/velko-no-such-file.cd", nullptr, "", ERR_HOST_FILE_IO, nullptr, 20032},
+      /* The built-in text import of a missing file: 259. */
       {"BuiltInTextImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0, 0, 0, 0,
-       "/tmp/notes.txt", "velko LineLength=0", "", 1028, nullptr, 20014},
+       "/tmp/velko-no-such-notes.txt", "velko LineLength=0", "", 259, nullptr, 20014},
       {"HtmlFromAFile", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 1, 0, 0, 0,
        "/tmp/page.htm", nullptr, "", 1028, nullptr, 20014},
       {"HtmlInline", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 3, 0, 0, 0, "<b>x</b>",

@@ -557,8 +557,8 @@ TEST_F(DesignElementTest, URLEncodeChangesACopyOfTheName) {
 TEST_F(DesignElementTest, FailuresGiveNullAndLeaveNoItem) {
   EXPECT_EQ(Create("View", "All", nullptr), nullptr);
   EXPECT_THAT(MessageTexts(), IsEmpty());
-  // The chunk operation that reads the image file is not available yet and
-  // reports 1028; the element is stored but not handed out.
+  // No import filter is named for GIF files here, so the append of the
+  // image reports 1028; the element is stored but not handed out.
   for (const char* options : {"/tmp/logo.gif", "SourceFile=/tmp/logo.gif Overwrite=Yes"}) {
     EXPECT_EQ(Create("Image Resource", "logo.gif", options), nullptr) << options;
     NOTEHANDLE note = OpenDesign("logo.gif");

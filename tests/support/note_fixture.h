@@ -107,6 +107,25 @@ inline std::vector<Bytes> ItemValues(NOTEHANDLE note, const char* name) {
   return values;
 }
 
+/* The file names of the note's "$FILE" attachments in item order, joined
+ * by blanks. */
+inline std::string AttachedFileNames(NOTEHANDLE note) {
+  std::string names;
+  BLOCKID item;
+  BLOCKID value;
+  DWORD length = 0;
+  for (STATUS status = NSFItemInfo(note, "$FILE", 5, &item, nullptr, &value, &length);
+       status == NOERROR;
+       status = NSFItemInfoNext(note, item, "$FILE", 5, &item, nullptr, &value, &length)) {
+    const auto* bytes = static_cast<const char*>(OSLockBlock(value));
+    if (!names.empty())
+      names.push_back(' ');
+    names.append(bytes + 2 + sizeof(FILEOBJECT), length - 2 - sizeof(FILEOBJECT));
+    OSUnlockBlock(value);
+  }
+  return names;
+}
+
 /* ---- record lists ---- */
 
 /* Records as an item value holds them behind its type word: each odd
