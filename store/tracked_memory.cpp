@@ -220,6 +220,14 @@ void ExposeRequested(velko_allocation* block, size_t requested) {
   Poison(static_cast<char*>(block->data) + held, block->size - held);
 }
 
+/* Clears the bytes the block's holder asked for, not the whole of a larger
+ * block taken again from the free list: a small request served by a large
+ * free block costs what was asked. */
+void ClearRequested(velko_allocation* block, int zero) {
+  if (zero && block->data != nullptr)
+    std::memset(block->data, 0, block->requested);
+}
+
 #ifdef VELKO_TEST_CONTROLS
 /* The test control: requests counted since it was set, and which of them
  * are refused (0: none). Every session's allocations pass here, so the
@@ -506,8 +514,9 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
   }
   if (velko_allocation* reused = FindFreeBlock(state, index, size)) {
     TakeBlock(state, index, reused);
-    reused->Allocate(session, line, file, zero);
+    reused->Allocate(session, line, file, 0);
     ExposeRequested(reused, size);
+    ClearRequested(reused, zero);
     if (!RememberData(index, reused)) {
       VelkoDeallocate(session, reused);
       ReportAllocationError(line, file);
@@ -525,8 +534,9 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
     ReportAllocationError(line, file);
     return nullptr;
   }
-  void* data = block->Allocate(session, line, file, zero);
+  void* data = block->Allocate(session, line, file, 0);
   ExposeRequested(block, size);
+  ClearRequested(block, zero);
   if (!RememberData(index, block)) {
     VelkoDeallocate(session, block); // stays in the pool as a free block
     ReportAllocationError(line, file);
