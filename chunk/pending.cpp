@@ -8,8 +8,6 @@
 #include "store/services.h"
 #include "velko/velko.h"
 
-STATUS CopyRTItem(VelkoRTItem*, VelkoRTItem*, int, int) { return VELKO_ERR_BAD_ARGUMENT; }
-
 /* ---- services record generation calls (generate/services.h) ---- */
 
 STATUS AppendImageResourceRecords(generation_context*, const char*, WORD, WORD, const char*) {

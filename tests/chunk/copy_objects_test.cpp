@@ -152,6 +152,15 @@ TEST_F(CopyObjectsTest, OleObjectWithItsInformationUnderTheTargetItem) {
   const std::string out = (work_ / "ole.out").string();
   ASSERT_EQ(NSFNoteExtractOLE2Object(target_, "EXT42", out.c_str(), nullptr, TRUE, 0), NOERROR);
   EXPECT_EQ(ReadFile(out), std::string("report\0bytes", 12));
+
+  // A second copy finds the object in the target and keeps it.
+  EXPECT_EQ(CopyOleObjectBetweenNotes(session_, note_, target_, "EXT42", 5, "Other"), NOERROR);
+  EXPECT_TRUE(TemporaryDirectoryIsEmpty());
+  ASSERT_EQ(NSFItemInfo(target_, "$OLEOBJINFO", 11, &item, nullptr, &value, &length), NOERROR);
+  EXPECT_EQ(NSFItemInfoNext(target_, item, "$OLEOBJINFO", 11, &item, nullptr, nullptr, nullptr),
+            ERR_ITEM_NOT_FOUND);
+  EXPECT_EQ(std::string(static_cast<const char*>(OSLockBlock(value)) + 2 + 48 + 14, 4), "Copy");
+  OSUnlockBlock(value);
 }
 
 } // namespace
