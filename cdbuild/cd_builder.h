@@ -467,6 +467,15 @@ Bytes Ext2Field(const Ext2FieldFields& fields);
 /* A field's embedded control record 0xFFF7, 36 bytes: its flag word. */
 Bytes FieldControl(DWORD flags);
 
+/* A face of a font table: its id and name (at most 31 bytes). */
+struct FontFace {
+  BYTE id = 0;
+  std::string name{};
+};
+/* CDFONTTABLE (0xFF8B): the face count, then a 34-byte CDFACE per face
+ * (id, family 0, the name NUL-filled to 32 bytes). */
+Bytes FontTable(const std::vector<FontFace>& faces);
+
 /* ---- record lists ---- */
 
 /* Records in order, laid out as item values or a CD file. */

@@ -98,34 +98,48 @@ private:
   std::string_view bytes_;
 };
 
+/* The first item of the note's items of the name whose value (of the
+ * wanted type, after its type word) `match` accepts; false when none does. */
+template <typename Match>
+bool FindItemValue(NOTEHANDLE note, const char* name, WORD wantedType, BLOCKID* found,
+                   Match match) {
+  const auto nameLength = static_cast<WORD>(std::strlen(name));
+  BLOCKID item;
+  BLOCKID value;
+  WORD type = 0;
+  DWORD length = 0;
+  for (STATUS status = NSFItemInfo(note, name, nameLength, &item, &type, &value, &length);
+       status == NOERROR;
+       status = NSFItemInfoNext(note, item, name, nameLength, &item, &type, &value, &length)) {
+    const LockedValue locked(value, length, type, wantedType);
+    if (match(locked.bytes())) {
+      *found = item;
+      return true;
+    }
+  }
+  return false;
+}
+
 /* The "$OLEOBJINFO" of the note that names the object (with regard to
  * case): its information and, when asked, its description. */
 bool FindOleInformation(NOTEHANDLE note, const std::string& objectName, CDOLEOBJ_INFO* info,
                         std::string* description) {
   const WORD fixed = ODSLength(ODS_CD_FFC1);
   BLOCKID item;
-  BLOCKID value;
-  WORD type = 0;
-  DWORD length = 0;
-  for (STATUS status = NSFItemInfo(note, "$OLEOBJINFO", 11, &item, &type, &value, &length);
-       status == NOERROR;
-       status = NSFItemInfoNext(note, item, "$OLEOBJINFO", 11, &item, &type, &value, &length)) {
-    const LockedValue locked(value, length, type, TYPE_COMPOSITE);
-    const std::string_view bytes = locked.bytes();
+  return FindItemValue(note, "$OLEOBJINFO", TYPE_COMPOSITE, &item, [&](std::string_view bytes) {
     if (bytes.size() < fixed)
-      continue;
+      return false;
     const void* from = bytes.data();
     ODSReadMemory(&from, ODS_CD_FFC1, info, 1);
     const size_t texts = size_t{info->FileObjNameLength} + info->DescriptionNameLength;
     if (info->Header.Signature != SIG_CD_OLEOBJINFO || fixed + texts > bytes.size() ||
         bytes.substr(fixed, info->FileObjNameLength) != objectName)
-      continue;
+      return false;
     if (description != nullptr)
       description->assign(bytes.substr(fixed + info->FileObjNameLength,
                                        info->DescriptionNameLength));
     return true;
-  }
-  return false;
+  });
 }
 
 } // namespace
@@ -189,30 +203,23 @@ STATUS CopyAttachmentBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOT
   if (fileName.empty())
     return ERR_ITEM_NOT_FOUND;
   BLOCKID item;
-  BLOCKID value;
-  WORD type = 0;
-  DWORD length = 0;
-  for (STATUS status = NSFItemInfo(source, "$FILE", 5, &item, &type, &value, &length);
-       status == NOERROR;
-       status = NSFItemInfoNext(source, item, "$FILE", 5, &item, &type, &value, &length)) {
-    const LockedValue locked(value, length, type, TYPE_OBJECT);
-    const std::string_view bytes = locked.bytes();
+  const auto namesTheFile = [&](std::string_view bytes) {
     if (bytes.size() < sizeof(FILEOBJECT))
-      continue;
+      return false;
     FILEOBJECT file;
     std::memcpy(&file, bytes.data(), sizeof file);
-    if (sizeof file + file.FileNameLength > bytes.size() ||
-        !EqualIgnoringAsciiCase(bytes.substr(sizeof file, file.FileNameLength), fileName))
-      continue;
-    TemporaryFile copy(session);
-    if (!copy.made())
-      return ERR_HOST_FILE_IO;
-    if (const STATUS extracted = NSFNoteExtractFile(source, item, copy.path(), nullptr);
-        extracted != NOERROR)
-      return extracted;
-    return NSFNoteAttachFile(target, "$FILE", 5, copy.path(), fileName.c_str(), 0);
-  }
-  return ERR_ITEM_NOT_FOUND;
+    return sizeof file + file.FileNameLength <= bytes.size() &&
+           EqualIgnoringAsciiCase(bytes.substr(sizeof file, file.FileNameLength), fileName);
+  };
+  if (!FindItemValue(source, "$FILE", TYPE_OBJECT, &item, namesTheFile))
+    return ERR_ITEM_NOT_FOUND;
+  TemporaryFile copy(session);
+  if (!copy.made())
+    return ERR_HOST_FILE_IO;
+  if (const STATUS extracted = NSFNoteExtractFile(source, item, copy.path(), nullptr);
+      extracted != NOERROR)
+    return extracted;
+  return NSFNoteAttachFile(target, "$FILE", 5, copy.path(), fileName.c_str(), 0);
 }
 
 STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,

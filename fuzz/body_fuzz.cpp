@@ -107,6 +107,20 @@ void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
   delete loaded;
 }
 
+/* Whether the note's item of the name, connected anew, loads completely. */
+bool LoadsCompletely(LSXLsiSession* session, NOTEHANDLE note, const char* name) {
+  auto* reader = new VelkoRTItem(session);
+  bool whole = reader->ConnectBackend(note, name, 0) == NOERROR;
+  if (whole) {
+    body_context* loaded = StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    whole = loaded != nullptr && loaded->load_status == NOERROR;
+    CleanupBodyContext(session, loaded);
+    delete loaded;
+  }
+  delete reader;
+  return whole;
+}
+
 /* Copies the note's "Body" into "Copy" of a new note of the database. */
 void CopyToAnotherNote(DBHANDLE db, NOTEHANDLE note) {
   NOTEHANDLE target = NULLHANDLE;
@@ -119,23 +133,12 @@ void CopyToAnotherNote(DBHANDLE db, NOTEHANDLE note) {
   auto* session = new LSXLsiSession;
   auto* item = new VelkoRTItem(session);
   if (item->ConnectBackend(note, "Body", 0) == NOERROR) {
-    body_context* source = StoreItemsAndRecords(item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-    const bool whole = source != nullptr && source->load_status == NOERROR;
-    CleanupBodyContext(session, source);
-    delete source;
+    const bool whole = LoadsCompletely(session, note, "Body");
     const STATUS status = item->CopyBackend(target, "Copy", 1);
-    if (status != NOERROR) {
+    if (status != NOERROR)
       check(note_testing::ItemValues(target, "Copy") == before);
-    } else if (whole) { // damaged records are copied as they are
-      auto* reader = new VelkoRTItem(session);
-      check(reader->ConnectBackend(target, "Copy", 0) == NOERROR);
-      body_context* copied =
-          StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-      check(copied != nullptr && copied->load_status == NOERROR);
-      CleanupBodyContext(session, copied);
-      delete copied;
-      delete reader;
-    }
+    else if (whole) // damaged records are copied as they are
+      check(LoadsCompletely(session, target, "Copy"));
   }
   delete item;
   check(VelkoTrackedBlocksInUse(session) == 0);
@@ -153,15 +156,8 @@ void CleanUp(NOTEHANDLE note) {
                                                nullptr, nullptr, nullptr);
     check(status == NOERROR || status == VELKO_ERR_FAILED ||
           status == VELKO_ERR_INVALID_SEQUENCE);
-    if (status == NOERROR) {
-      auto* reader = new VelkoRTItem(session);
-      check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
-      body_context* cleaned =
-          StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-      check(cleaned != nullptr && cleaned->load_status == NOERROR);
-      CleanupBodyContext(session, cleaned);
-      delete cleaned;
-    }
+    if (status == NOERROR)
+      check(LoadsCompletely(session, note, "Body"));
   }
   delete session;
 }

@@ -54,18 +54,8 @@ protected:
   // The names of the target's "$FILE" attachments, "|"-joined.
   std::string TargetFileNames() {
     std::string names;
-    BLOCKID item;
-    BLOCKID value;
-    DWORD length = 0;
-    for (STATUS status = NSFItemInfo(target_, "$FILE", 5, &item, nullptr, &value, &length);
-         status == NOERROR;
-         status = NSFItemInfoNext(target_, item, "$FILE", 5, &item, nullptr, &value, &length)) {
-      const auto* bytes = static_cast<const char*>(OSLockBlock(value));
-      if (!names.empty())
-        names.push_back('|');
-      names.append(bytes + 2 + sizeof(FILEOBJECT), length - 2 - sizeof(FILEOBJECT));
-      OSUnlockBlock(value);
-    }
+    for (const note_testing::attachment& attachment : note_testing::Attachments(target_))
+      names += (names.empty() ? "" : "|") + attachment.name;
     return names;
   }
 

@@ -84,26 +84,6 @@ Bytes LinkTable(WORD count, int held) {
   return table;
 }
 
-/* A font table record in stored form: 8B FF, length, count, then 34-byte
- * faces (id, family 0, name). */
-struct face {
-  BYTE id;
-  const char* name;
-};
-Bytes FontTable(const std::vector<face>& faces) {
-  const WORD length = static_cast<WORD>(6 + 34 * faces.size());
-  Bytes bytes = {0x8B, 0xFF, static_cast<BYTE>(length), static_cast<BYTE>(length >> 8),
-                 static_cast<BYTE>(faces.size()), 0};
-  for (const face& f : faces) {
-    bytes.push_back(f.id);
-    bytes.push_back(0);
-    char name[32] = {};
-    std::strncpy(name, f.name, sizeof name - 1);
-    bytes.insert(bytes.end(), name, name + sizeof name);
-  }
-  return bytes;
-}
-
 class CopyRTItemTest : public EngineTest {
 protected:
   void SetUp() override {
@@ -145,25 +125,17 @@ protected:
   /* The note's attachments as "name=bytes", in the note's order. */
   std::string Files(NOTEHANDLE note) {
     std::string files;
-    BLOCKID item;
-    BLOCKID value;
-    DWORD length = 0;
-    for (STATUS status = NSFItemInfo(note, "$FILE", 5, &item, nullptr, &value, &length);
-         status == NOERROR;
-         status = NSFItemInfoNext(note, item, "$FILE", 5, &item, nullptr, &value, &length)) {
-      const auto* bytes = static_cast<const char*>(OSLockBlock(value));
-      const std::string name(bytes + 2 + sizeof(FILEOBJECT), length - 2 - sizeof(FILEOBJECT));
-      OSUnlockBlock(value);
+    for (const note_testing::attachment& attachment : note_testing::Attachments(note)) {
       const std::string out = file_ + ".out";
       std::string content = "?";
-      if (NSFNoteExtractFile(note, item, out.c_str(), nullptr) == NOERROR) {
+      if (NSFNoteExtractFile(note, attachment.item, out.c_str(), nullptr) == NOERROR) {
         std::ifstream in(out, std::ios::binary);
         content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
       }
       std::remove(out.c_str());
       if (!files.empty())
         files += ' ';
-      files += name;
+      files += attachment.name;
       files += '=';
       files += content;
     }
@@ -255,6 +227,11 @@ TEST_F(CopyRTItemTest, IndexedLinksAreFollowedByTheirSelfContainedForm) {
                                                   .link = NoteLinkEntry(1),
                                                   .name = "xyz"});
   const Bytes text = cdbuild::Text("after");
+  // Every link found: each is followed by its self-contained form.
+  const ValueList linked = {note_testing::Value(note_testing::Records(
+      {Script(kParagraph).RecordBytes(), link1, cdbuild::DocLink(NoteLinkEntry(1)), linkTail,
+       cdbuild::DocLink(NoteLinkEntry(0), {'t', 'x'}), resource, inlineResource, text}))};
+  const std::string broken = "TARNO: Broken $Links reference";
   const struct {
     const char* label;
     const char* table;
@@ -262,29 +239,15 @@ TEST_F(CopyRTItemTest, IndexedLinksAreFollowedByTheirSelfContainedForm) {
     ValueList expected;
     std::vector<std::string> messages;
   } cases[] = {
-      {"$Links",
-       "$Links",
-       2,
-       {note_testing::Value(note_testing::Records(
-           {Script(kParagraph).RecordBytes(), link1, cdbuild::DocLink(NoteLinkEntry(1)),
-            linkTail, cdbuild::DocLink(NoteLinkEntry(0), {'t', 'x'}), resource, inlineResource,
-            text}))},
-       {}},
-      {"$FormLinks when there is no $Links",
-       "$FormLinks",
-       2,
-       {note_testing::Value(note_testing::Records(
-           {Script(kParagraph).RecordBytes(), link1, cdbuild::DocLink(NoteLinkEntry(1)),
-            linkTail, cdbuild::DocLink(NoteLinkEntry(0), {'t', 'x'}), resource, inlineResource,
-            text}))},
-       {}},
+      {"$Links", "$Links", 2, linked, {}},
+      {"$FormLinks when there is no $Links", "$FormLinks", 2, linked, {}},
       {"an index at the table's count is broken",
        "$Links",
        1,
        {note_testing::Value(note_testing::Records(
            {Script(kParagraph).RecordBytes(), link1, linkTail,
             cdbuild::DocLink(NoteLinkEntry(0), {'t', 'x'}), resource, text}))},
-       {"TARNO: Broken $Links reference", "TARNO: Broken $Links reference"}},
+       {broken, broken}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -305,8 +268,8 @@ TEST_F(CopyRTItemTest, IndexedLinksAreFollowedByTheirSelfContainedForm) {
 }
 
 TEST_F(CopyRTItemTest, TextFacesFollowTheTargetsFontTable) {
-  const Bytes sourceFonts = FontTable({{5, "Georgia"}, {6, "Verdana"}});
-  const Bytes targetFonts = FontTable({{5, "Verdana"}});
+  const Bytes sourceFonts = cdbuild::FontTable({{5, "Georgia"}, {6, "Verdana"}});
+  const Bytes targetFonts = cdbuild::FontTable({{5, "Verdana"}});
   ASSERT_EQ(NSFItemAppend(note_, 0, "$Fonts", 6, TYPE_COMPOSITE, sourceFonts.data(),
                           static_cast<DWORD>(sourceFonts.size())),
             NOERROR);
@@ -324,7 +287,7 @@ TEST_F(CopyRTItemTest, TextFacesFollowTheTargetsFontTable) {
                               "TEXT face=6 text=\"g\"\nTEXT face=5 text=\"v\"\n"
                               "TEXT face=4 text=\"c\"\nTEXT face=9 text=\"x\"\n"));
   EXPECT_EQ(Target("$Fonts"),
-            ValueList{note_testing::Value(FontTable({{5, "Verdana"}, {6, "Georgia"}}))});
+            ValueList{note_testing::Value(cdbuild::FontTable({{5, "Verdana"}, {6, "Georgia"}}))});
   EXPECT_EQ(session_->internal->face_remap_count, 0) << "the map is left empty";
 
   // Within one note the faces are the note's own.
@@ -336,7 +299,7 @@ TEST_F(CopyRTItemTest, TextFacesFollowTheTargetsFontTable) {
 
 TEST_F(CopyRTItemTest, ASourceThatCannotBeCopiedLeavesTheTarget) {
   const ValueList old = ValueOf(std::string(kParagraph) + "TEXT text=\"old\"\n");
-  const Bytes fonts = FontTable({{5, "Georgia"}});
+  const Bytes fonts = cdbuild::FontTable({{5, "Georgia"}});
   const struct {
     const char* label;
     bool richText;   /* the source's second piece is rich text */

@@ -63,18 +63,8 @@ protected:
 
   std::string FileNames() {
     std::string names;
-    BLOCKID item;
-    BLOCKID value;
-    DWORD length = 0;
-    for (STATUS status = NSFItemInfo(note_, "$FILE", 5, &item, nullptr, &value, &length);
-         status == NOERROR;
-         status = NSFItemInfoNext(note_, item, "$FILE", 5, &item, nullptr, &value, &length)) {
-      const auto* bytes = static_cast<const char*>(OSLockBlock(value));
-      if (!names.empty())
-        names.push_back(' ');
-      names.append(bytes + 2 + sizeof(FILEOBJECT), length - 2 - sizeof(FILEOBJECT));
-      OSUnlockBlock(value);
-    }
+    for (const note_testing::attachment& attachment : note_testing::Attachments(note_))
+      names += (names.empty() ? "" : " ") + attachment.name;
     return names;
   }
 

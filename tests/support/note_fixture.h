@@ -107,6 +107,31 @@ inline std::vector<Bytes> ItemValues(NOTEHANDLE note, const char* name) {
   return values;
 }
 
+/* One "$FILE" attachment of a note: its item and its file name. */
+struct attachment {
+  BLOCKID item;
+  std::string name;
+};
+
+/* The note's "$FILE" attachments in the note's order. */
+inline std::vector<attachment> Attachments(NOTEHANDLE note) {
+  std::vector<attachment> attachments;
+  BLOCKID item;
+  BLOCKID value;
+  DWORD length = 0;
+  for (STATUS status = NSFItemInfo(note, "$FILE", 5, &item, nullptr, &value, &length);
+       status == NOERROR;
+       status = NSFItemInfoNext(note, item, "$FILE", 5, &item, nullptr, &value, &length)) {
+    const auto* bytes = static_cast<const char*>(OSLockBlock(value));
+    if (bytes != nullptr && length >= 2 + sizeof(FILEOBJECT))
+      attachments.push_back({item, std::string(bytes + 2 + sizeof(FILEOBJECT),
+                                               length - 2 - sizeof(FILEOBJECT))});
+    if (bytes != nullptr)
+      OSUnlockBlock(value);
+  }
+  return attachments;
+}
+
 /* ---- record lists ---- */
 
 /* Records as an item value holds them behind its type word: each odd
