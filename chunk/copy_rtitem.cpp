@@ -246,7 +246,9 @@ STATUS CopyRTItem(VelkoRTItem* from, VelkoRTItem* to, int sameNote, NOTEHANDLE p
   CleanupBodyContext(to->session, to->internal->output);
   delete to->internal->output;
   to->internal->output = nullptr;
+  // Neither map outlives the copy.
   session->face_remap_count = 0;
+  session->face_map_count = 0;
   delete gen;
   return status;
 }
