@@ -901,6 +901,13 @@ Bytes FieldControl(DWORD flags) {
   return Record(SIG_CD_EMBEDDEDCTL, body);
 }
 
+Bytes OleObject(std::string_view name, int nameLength) {
+  Bytes body(16);
+  PutWord(body, 10, static_cast<WORD>(nameLength < 0 ? name.size() : nameLength));
+  Append(body, name);
+  return Record(SIG_CD_OLEBEGIN, body);
+}
+
 Bytes FontTable(const std::vector<FontFace>& faces) {
   constexpr size_t kNameSize = 32;
   Bytes body(2);

@@ -33,13 +33,6 @@ using cdbuild::Bytes;
 using engine_test::EngineTest;
 using ValueList = std::vector<Bytes>;
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts)
-    all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 /* Every item of a body as the note holds it, type word first. */
 ValueList ValuesOf(const cdbuild::Body& body) {
   ValueList values;
@@ -56,32 +49,6 @@ const char kParagraph[] = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPAB
 /* A file hotspot (type 4) naming the attachment, its name NUL-ended. */
 Bytes FileHotspot(const std::string& name) {
   return cdbuild::HotspotBegin({SIG_CD_HOTSPOTBEGIN, 4, 0, name + std::string(1, '\0')});
-}
-
-/* An OLE object record: the name's length at byte 14, the name behind the
- * 20-byte fixed part. */
-Bytes OleObject(const std::string& name) {
-  Bytes body(16 + name.size(), 0);
-  body[10] = static_cast<BYTE>(name.size());
-  for (size_t i = 0; i < name.size(); ++i)
-    body[16 + i] = static_cast<BYTE>(name[i]);
-  return cdbuild::Record(SIG_CD_OLEBEGIN, body);
-}
-
-/* The note link of entry n of a link table: 40 bytes n*40, n*40+1, ... */
-Bytes NoteLinkEntry(int n) {
-  Bytes link(40);
-  for (int i = 0; i < 40; ++i)
-    link[i] = static_cast<BYTE>(n * 40 + i);
-  return link;
-}
-
-/* A link table value without its type word: the count, then `held` links. */
-Bytes LinkTable(WORD count, int held) {
-  Bytes table = {static_cast<BYTE>(count), static_cast<BYTE>(count >> 8)};
-  for (int i = 0; i < held; ++i)
-    table = Cat({table, NoteLinkEntry(i)});
-  return table;
 }
 
 class CopyRTItemTest : public EngineTest {
@@ -224,13 +191,13 @@ TEST_F(CopyRTItemTest, IndexedLinksAreFollowedByTheirSelfContainedForm) {
                                                   .type = 2,
                                                   .server_hint = "ab",
                                                   .file_hint = "c",
-                                                  .link = NoteLinkEntry(1),
+                                                  .link = note_testing::NumberedNoteLink(1),
                                                   .name = "xyz"});
   const Bytes text = cdbuild::Text("after");
   // Every link found: each is followed by its self-contained form.
   const ValueList linked = {note_testing::Value(note_testing::Records(
-      {Script(kParagraph).RecordBytes(), link1, cdbuild::DocLink(NoteLinkEntry(1)), linkTail,
-       cdbuild::DocLink(NoteLinkEntry(0), {'t', 'x'}), resource, inlineResource, text}))};
+      {Script(kParagraph).RecordBytes(), link1, cdbuild::DocLink(note_testing::NumberedNoteLink(1)), linkTail,
+       cdbuild::DocLink(note_testing::NumberedNoteLink(0), {'t', 'x'}), resource, inlineResource, text}))};
   const std::string broken = "TARNO: Broken $Links reference";
   const struct {
     const char* label;
@@ -246,13 +213,13 @@ TEST_F(CopyRTItemTest, IndexedLinksAreFollowedByTheirSelfContainedForm) {
        1,
        {note_testing::Value(note_testing::Records(
            {Script(kParagraph).RecordBytes(), link1, linkTail,
-            cdbuild::DocLink(NoteLinkEntry(0), {'t', 'x'}), resource, text}))},
+            cdbuild::DocLink(note_testing::NumberedNoteLink(0), {'t', 'x'}), resource, text}))},
        {broken, broken}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     Restart();
-    const Bytes table = LinkTable(c.count, 2);
+    const Bytes table = note_testing::LinkTableValue(c.count, 2);
     ASSERT_EQ(NSFItemAppend(note_, 0, c.table, static_cast<WORD>(std::strlen(c.table)),
                             TYPE_NOTEREF_LIST, table.data(), static_cast<DWORD>(table.size())),
               NOERROR);
@@ -350,8 +317,8 @@ TEST_F(CopyRTItemTest, ObjectsComeAlongAndOnlyThoseNoLongerNamedGo) {
   cdbuild::Body body = Script(kParagraph);
   for (const Bytes& record :
        {FileHotspot("C:\\files\\new.txt"), cdbuild::Text("a"), cdbuild::HotspotEnd(),
-        FileHotspot("gone.txt"), cdbuild::HotspotEnd(), OleObject("EXTNEW"),
-        OleObject("EXTGONE"), FileHotspot("shared.txt"), cdbuild::HotspotEnd(),
+        FileHotspot("gone.txt"), cdbuild::HotspotEnd(), cdbuild::OleObject("EXTNEW"),
+        cdbuild::OleObject("EXTGONE"), FileHotspot("shared.txt"), cdbuild::HotspotEnd(),
         cdbuild::Text("after")})
     body.Add(record);
   Source(body);
@@ -362,12 +329,12 @@ TEST_F(CopyRTItemTest, ObjectsComeAlongAndOnlyThoseNoLongerNamedGo) {
   for (const Bytes& record : {FileHotspot("old.txt"), cdbuild::HotspotEnd(),
                               FileHotspot("KEPT.TXT"), cdbuild::HotspotEnd(),
                               FileHotspot("shared.txt"), cdbuild::HotspotEnd(),
-                              OleObject("EXTOLD"), OleObject("EXTKEPT")})
+                              cdbuild::OleObject("EXTOLD"), cdbuild::OleObject("EXTKEPT")})
     oldCopy.Add(record);
   ASSERT_EQ(oldCopy.AppendItems(target_, "Copy"), NOERROR);
   cdbuild::Body other = Script(kParagraph);
   other.Add(FileHotspot("kept.txt"));
-  other.Add(OleObject("EXTKEPT"));
+  other.Add(cdbuild::OleObject("EXTKEPT"));
   ASSERT_EQ(other.AppendItems(target_, "Other"), NOERROR);
   Attach(target_, "old.txt", "old");
   Attach(target_, "kept.txt", "kept");
@@ -392,11 +359,11 @@ TEST_F(CopyRTItemTest, ACopyWithinOneNoteKeepsItsObjects) {
   AttachOle(note_, "EXTA", "Body");
   AttachOle(note_, "EXTB", "Body2");
   cdbuild::Body body = Script(kParagraph);
-  for (const Bytes& record : {FileHotspot("a.txt"), cdbuild::HotspotEnd(), OleObject("EXTA")})
+  for (const Bytes& record : {FileHotspot("a.txt"), cdbuild::HotspotEnd(), cdbuild::OleObject("EXTA")})
     body.Add(record);
   Source(body);
   cdbuild::Body old = Script(kParagraph);
-  for (const Bytes& record : {FileHotspot("b.txt"), cdbuild::HotspotEnd(), OleObject("EXTB")})
+  for (const Bytes& record : {FileHotspot("b.txt"), cdbuild::HotspotEnd(), cdbuild::OleObject("EXTB")})
     old.Add(record);
   ASSERT_EQ(old.AppendItems(note_, "Body2"), NOERROR);
 
@@ -428,7 +395,7 @@ TEST_F(CopyRTItemTest, AFailureAtAnyStepLeavesTheTargetsItemAndObjects) {
       AttachOle(note_, "EXTNEW", "Body");
       cdbuild::Body body = Script(kParagraph);
       for (const Bytes& record : {FileHotspot("new.txt"), cdbuild::Text("a"),
-                                  cdbuild::HotspotEnd(), OleObject("EXTNEW")})
+                                  cdbuild::HotspotEnd(), cdbuild::OleObject("EXTNEW")})
         body.Add(record);
       Source(body);
       cdbuild::Body oldBody = Script(std::string(kParagraph) + "TEXT text=\"old\"\n");

@@ -132,6 +132,25 @@ inline std::vector<attachment> Attachments(NOTEHANDLE note) {
   return attachments;
 }
 
+/* Entry n of a test's link table: 40 bytes n*40, n*40+1, ... */
+inline Bytes NumberedNoteLink(int n) {
+  Bytes link(40);
+  for (int i = 0; i < 40; ++i)
+    link[i] = static_cast<BYTE>(n * 40 + i);
+  return link;
+}
+
+/* A link table value without its type word: the count, then the first
+ * `held` numbered note links. */
+inline Bytes LinkTableValue(WORD count, int held) {
+  Bytes table = {static_cast<BYTE>(count), static_cast<BYTE>(count >> 8)};
+  for (int i = 0; i < held; ++i) {
+    const Bytes link = NumberedNoteLink(i);
+    table.insert(table.end(), link.begin(), link.end());
+  }
+  return table;
+}
+
 /* ---- record lists ---- */
 
 /* Records as an item value holds them behind its type word: each odd
