@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chunk/copy_objects.h"
@@ -87,6 +88,9 @@ STATUS CopyNamedObject(copy_run* run, const BYTE* record, WORD signature, DWORD 
   const auto nameLength = static_cast<WORD>(name.size());
   STATUS status = NOERROR;
   try {
+    // Room to note what is attached is made first: noting it cannot fail.
+    run->attached_files.reserve(run->attached_files.size() + 1);
+    run->attached_objects.reserve(run->attached_objects.size() + 1);
     if (kind == named_object::file) {
       status = CopyAttachmentBetweenNotes(session, source, target, name.c_str(), nameLength);
       BLOCKID attached;
@@ -98,7 +102,7 @@ STATUS CopyNamedObject(copy_run* run, const BYTE* record, WORD signature, DWORD 
       status = CopyOleObjectBetweenNotes(session, source, target, name.c_str(), nameLength,
                                          run->target->item_name);
       if (status == NOERROR && !heldBefore)
-        run->attached_objects.push_back(name);
+        run->attached_objects.push_back(std::move(name));
     }
   } catch (const std::bad_alloc&) {
     return VELKO_ERR_MEMORY;
