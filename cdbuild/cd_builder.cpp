@@ -901,6 +901,27 @@ Bytes FieldControl(DWORD flags) {
   return Record(SIG_CD_EMBEDDEDCTL, body);
 }
 
+Bytes OleObject(std::string_view name, int nameLength) {
+  Bytes body(16);
+  PutWord(body, 10, static_cast<WORD>(nameLength < 0 ? name.size() : nameLength));
+  Append(body, name);
+  return Record(SIG_CD_OLEBEGIN, body);
+}
+
+Bytes FontTable(const std::vector<FontFace>& faces) {
+  constexpr size_t kNameSize = 32;
+  Bytes body(2);
+  PutWord(body, 0, static_cast<WORD>(faces.size()));
+  for (const FontFace& face : faces) {
+    body.push_back(face.id);
+    body.push_back(0);
+    Bytes name(kNameSize, 0);
+    std::copy_n(face.name.begin(), std::min(face.name.size(), kNameSize - 1), name.begin());
+    AppendRange(body, name);
+  }
+  return Record(SIG_CD_FONTTABLE, body);
+}
+
 /* ---- record lists ---- */
 
 Body& Body::Add(Bytes record) {

@@ -467,6 +467,19 @@ Bytes Ext2Field(const Ext2FieldFields& fields);
 /* A field's embedded control record 0xFFF7, 36 bytes: its flag word. */
 Bytes FieldControl(DWORD flags);
 
+/* An OLE object record (0xFFA7, 20 bytes): the name's length at byte 14
+ * (nameLength, or the name's own when negative), the name behind. */
+Bytes OleObject(std::string_view name, int nameLength = -1);
+
+/* A face of a font table: its id and name (at most 31 bytes). */
+struct FontFace {
+  BYTE id = 0;
+  std::string name{};
+};
+/* CDFONTTABLE (0xFF8B): the face count, then a 34-byte CDFACE per face
+ * (id, family 0, the name NUL-filled to 32 bytes). */
+Bytes FontTable(const std::vector<FontFace>& faces);
+
 /* ---- record lists ---- */
 
 /* Records in order, laid out as item values or a CD file. */

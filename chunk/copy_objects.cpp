@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -97,6 +98,50 @@ private:
   std::string_view bytes_;
 };
 
+/* The first item of the note's items of the name whose value (of the
+ * wanted type, after its type word) `match` accepts; false when none does. */
+template <typename Match>
+bool FindItemValue(NOTEHANDLE note, const char* name, WORD wantedType, BLOCKID* found,
+                   Match match) {
+  const auto nameLength = static_cast<WORD>(std::strlen(name));
+  BLOCKID item;
+  BLOCKID value;
+  WORD type = 0;
+  DWORD length = 0;
+  for (STATUS status = NSFItemInfo(note, name, nameLength, &item, &type, &value, &length);
+       status == NOERROR;
+       status = NSFItemInfoNext(note, item, name, nameLength, &item, &type, &value, &length)) {
+    const LockedValue locked(value, length, type, wantedType);
+    if (match(locked.bytes())) {
+      *found = item;
+      return true;
+    }
+  }
+  return false;
+}
+
+/* The "$OLEOBJINFO" of the note that names the object (with regard to
+ * case): its information and, when asked, its description. */
+bool FindOleInformation(NOTEHANDLE note, const std::string& objectName, CDOLEOBJ_INFO* info,
+                        std::string* description) {
+  const WORD fixed = ODSLength(ODS_CD_FFC1);
+  BLOCKID item;
+  return FindItemValue(note, "$OLEOBJINFO", TYPE_COMPOSITE, &item, [&](std::string_view bytes) {
+    if (bytes.size() < fixed)
+      return false;
+    const void* from = bytes.data();
+    ODSReadMemory(&from, ODS_CD_FFC1, info, 1);
+    const size_t texts = size_t{info->FileObjNameLength} + info->DescriptionNameLength;
+    if (info->Header.Signature != SIG_CD_OLEOBJINFO || fixed + texts > bytes.size() ||
+        bytes.substr(fixed, info->FileObjNameLength) != objectName)
+      return false;
+    if (description != nullptr)
+      description->assign(bytes.substr(fixed + info->FileObjNameLength,
+                                       info->DescriptionNameLength));
+    return true;
+  });
+}
+
 } // namespace
 
 std::string SafeObjectName(std::string_view text) {
@@ -112,36 +157,69 @@ std::string SafeObjectName(std::string_view text) {
   return std::string(text);
 }
 
+named_object RecordObjectName(const BYTE* record, WORD signature, DWORD length,
+                              std::string* name) {
+  // An OLE object record: its name's length at byte 14, the name behind
+  // the 20-byte fixed part.
+  constexpr DWORD kOleNameLengthAt = 14;
+  constexpr DWORD kOleFixedLength = 20;
+  constexpr WORD kFileHotspotType = 4;
+  name->clear();
+  if (record == nullptr)
+    return named_object::none;
+  const auto* text = reinterpret_cast<const char*>(record);
+  named_object kind = named_object::none;
+  if (signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN) {
+    WORD type = 0;
+    if (length < sizeof(CDHOTSPOTBEGIN))
+      return named_object::none;
+    std::memcpy(&type, record + offsetof(CDHOTSPOTBEGIN, Type), sizeof type);
+    if (type != kFileHotspotType)
+      return named_object::none;
+    *name = SafeObjectName(std::string_view(text + sizeof(CDHOTSPOTBEGIN),
+                                            length - sizeof(CDHOTSPOTBEGIN)));
+    kind = named_object::file;
+  } else if (signature == SIG_CD_OLEBEGIN) {
+    WORD nameLength = 0;
+    if (length < kOleFixedLength)
+      return named_object::none;
+    std::memcpy(&nameLength, record + kOleNameLengthAt, sizeof nameLength);
+    if (nameLength > length - kOleFixedLength)
+      return named_object::none;
+    *name = SafeObjectName(std::string_view(text + kOleFixedLength, nameLength));
+    kind = named_object::ole_object;
+  }
+  return name->empty() ? named_object::none : kind;
+}
+
+bool NoteHoldsOleObject(NOTEHANDLE note, const std::string& name) {
+  CDOLEOBJ_INFO info;
+  return FindOleInformation(note, name, &info, nullptr);
+}
+
 STATUS CopyAttachmentBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
                                   const char* name, WORD nameLength) {
   const std::string fileName = SafeObjectName(NameOf(name, nameLength));
   if (fileName.empty())
     return ERR_ITEM_NOT_FOUND;
   BLOCKID item;
-  BLOCKID value;
-  WORD type = 0;
-  DWORD length = 0;
-  for (STATUS status = NSFItemInfo(source, "$FILE", 5, &item, &type, &value, &length);
-       status == NOERROR;
-       status = NSFItemInfoNext(source, item, "$FILE", 5, &item, &type, &value, &length)) {
-    const LockedValue locked(value, length, type, TYPE_OBJECT);
-    const std::string_view bytes = locked.bytes();
+  const auto namesTheFile = [&](std::string_view bytes) {
     if (bytes.size() < sizeof(FILEOBJECT))
-      continue;
+      return false;
     FILEOBJECT file;
     std::memcpy(&file, bytes.data(), sizeof file);
-    if (sizeof file + file.FileNameLength > bytes.size() ||
-        !EqualIgnoringAsciiCase(bytes.substr(sizeof file, file.FileNameLength), fileName))
-      continue;
-    TemporaryFile copy(session);
-    if (!copy.made())
-      return ERR_HOST_FILE_IO;
-    if (const STATUS extracted = NSFNoteExtractFile(source, item, copy.path(), nullptr);
-        extracted != NOERROR)
-      return extracted;
-    return NSFNoteAttachFile(target, "$FILE", 5, copy.path(), fileName.c_str(), 0);
-  }
-  return ERR_ITEM_NOT_FOUND;
+    return sizeof file + file.FileNameLength <= bytes.size() &&
+           EqualIgnoringAsciiCase(bytes.substr(sizeof file, file.FileNameLength), fileName);
+  };
+  if (!FindItemValue(source, "$FILE", TYPE_OBJECT, &item, namesTheFile))
+    return ERR_ITEM_NOT_FOUND;
+  TemporaryFile copy(session);
+  if (!copy.made())
+    return ERR_HOST_FILE_IO;
+  if (const STATUS extracted = NSFNoteExtractFile(source, item, copy.path(), nullptr);
+      extracted != NOERROR)
+    return extracted;
+  return NSFNoteAttachFile(target, "$FILE", 5, copy.path(), fileName.c_str(), 0);
 }
 
 STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
@@ -149,38 +227,23 @@ STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTE
   const std::string objectName = SafeObjectName(NameOf(name, nameLength));
   if (objectName.empty())
     return ERR_ITEM_NOT_FOUND;
-  const WORD fixed = ODSLength(ODS_CD_FFC1);
-  BLOCKID item;
-  BLOCKID value;
-  WORD type = 0;
-  DWORD length = 0;
-  for (STATUS status = NSFItemInfo(source, "$OLEOBJINFO", 11, &item, &type, &value, &length);
-       status == NOERROR;
-       status = NSFItemInfoNext(source, item, "$OLEOBJINFO", 11, &item, &type, &value, &length)) {
-    const LockedValue locked(value, length, type, TYPE_COMPOSITE);
-    const std::string_view bytes = locked.bytes();
-    if (bytes.size() < fixed)
-      continue;
-    CDOLEOBJ_INFO info;
-    const void* from = bytes.data();
-    ODSReadMemory(&from, ODS_CD_FFC1, &info, 1);
-    const size_t texts = size_t{info.FileObjNameLength} + info.DescriptionNameLength;
-    if (info.Header.Signature != SIG_CD_OLEOBJINFO || fixed + texts > bytes.size() ||
-        bytes.substr(fixed, info.FileObjNameLength) != objectName)
-      continue;
-    const std::string description(bytes.substr(fixed + info.FileObjNameLength,
-                                               info.DescriptionNameLength));
-    TemporaryFile copy(session);
-    if (!copy.made())
-      return ERR_HOST_FILE_IO;
-    if (const STATUS extracted =
-            NSFNoteExtractOLE2Object(source, objectName.c_str(), copy.path(), nullptr, TRUE, 0);
-        extracted != NOERROR)
-      return extracted;
-    const DWORD flags = info.Flags & (OLEOBJINFO_FLAG_SCRIPTED | OLEOBJINFO_FLAG_CONTROL);
-    return NSFNoteAttachOLE2Object(target, copy.path(), objectName.c_str(), TRUE,
-                                   description.c_str(), targetItemName, &info.OleObjClass,
-                                   info.DisplayFormat, flags);
-  }
-  return ERR_ITEM_NOT_FOUND;
+  CDOLEOBJ_INFO info;
+  std::string description;
+  if (!FindOleInformation(source, objectName, &info, &description))
+    return ERR_ITEM_NOT_FOUND;
+  // The target shows the object of that name it holds already: a note
+  // holds one object of a name.
+  if (NoteHoldsOleObject(target, objectName))
+    return NOERROR;
+  TemporaryFile copy(session);
+  if (!copy.made())
+    return ERR_HOST_FILE_IO;
+  if (const STATUS extracted =
+          NSFNoteExtractOLE2Object(source, objectName.c_str(), copy.path(), nullptr, TRUE, 0);
+      extracted != NOERROR)
+    return extracted;
+  const DWORD flags = info.Flags & (OLEOBJINFO_FLAG_SCRIPTED | OLEOBJINFO_FLAG_CONTROL);
+  return NSFNoteAttachOLE2Object(target, copy.path(), objectName.c_str(), TRUE,
+                                 description.c_str(), targetItemName, &info.OleObjClass,
+                                 info.DisplayFormat, flags);
 }

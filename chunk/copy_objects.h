@@ -8,6 +8,8 @@
 #ifndef VELKO_CHUNK_COPY_OBJECTS_H
 #define VELKO_CHUNK_COPY_OBJECTS_H
 
+#include <string>
+
 #include "velko/velko.h"
 
 /* Attaches to target the attachment of source whose file name equals name
@@ -22,8 +24,14 @@ STATUS CopyAttachmentBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOT
  * source whose "$OLEOBJINFO" names the file object name (compared with
  * regard to case), with that information's description, class, display
  * format and flags. An unsafe or unmatched name attaches nothing and gives
- * ERR_ITEM_NOT_FOUND; else 0 or the host's status. */
+ * ERR_ITEM_NOT_FOUND; a target that holds an object of that name already
+ * keeps it, nothing is attached and 0 returned (a note holds one object of
+ * a name); else 0 or the host's status. */
 STATUS CopyOleObjectBetweenNotes(LSXLsiSession* session, NOTEHANDLE source, NOTEHANDLE target,
                                  const char* name, WORD nameLength, const char* targetItemName);
+
+/* True when the note holds the OLE object of that name (with regard to
+ * case). */
+bool NoteHoldsOleObject(NOTEHANDLE note, const std::string& name);
 
 #endif

@@ -9,9 +9,23 @@
 #include <string>
 #include <string_view>
 
+#include "velko/host_types.h"
+
 /* The part of the name (up to a NUL) after its last '/' or '\'; empty when
  * what is left cannot name a file safely: empty, ".", ".." or holding a
  * control byte. */
 std::string SafeObjectName(std::string_view name);
+
+/* What a record refers to outside its item. */
+enum class named_object { none, file, ole_object };
+
+/* The object a record (host form, header included) names, its name made
+ * safe as SafeObjectName does: a file hotspot (0xFFA9 or 0xFFAD of type 4)
+ * names a "$FILE" attachment by the text behind its fixed part, an OLE
+ * object record (0xFFA7) its object by the name behind its 20-byte fixed
+ * part (length at byte 14). none, with *name empty, for any other record,
+ * one too short for the fields read, or a name that is not safe. */
+named_object RecordObjectName(const BYTE* record, WORD signature, DWORD length,
+                              std::string* name);
 
 #endif

@@ -22,4 +22,11 @@ class VelkoRTItem;
  * read is still removed). */
 STATUS RemoveAttachmentsFromItem(VelkoRTItem* item);
 
+/* After an item of the note was replaced: removes from the note the "$FILE"
+ * attachments and OLE objects that the items of the name in `previous` (a
+ * note holding the item's old values) refer to and that no rich-text item
+ * of the note refers to now (the new value included); failures are
+ * logged. */
+void RemoveAttachmentsNoLongerNamed(NOTEHANDLE previous, NOTEHANDLE note, const char* itemName);
+
 #endif

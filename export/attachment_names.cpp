@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "chunk/object_names.h"
@@ -19,25 +20,14 @@
 #include "host/ods.h"
 #include "host/oslog.h"
 #include "host/status.h"
+#include "store/vocabulary.h"
 #include "velko/velko.h"
 
 namespace {
 
-constexpr WORD kFileHotspotType = 4;
-/* An OLE object record: the length of its attachment name at byte 14 and
- * the name behind the 20-byte fixed part. */
-constexpr DWORD kOleNameLengthAt = 14;
-constexpr DWORD kOleFixedLength = 20;
-
 void AddOnce(std::vector<std::string>* list, std::string name) {
   if (!name.empty() && std::find(list->begin(), list->end(), name) == list->end())
     list->push_back(std::move(name));
-}
-
-WORD WordAt(const BYTE* record, DWORD at) {
-  WORD value = 0;
-  std::memcpy(&value, record + at, sizeof value);
-  return value;
 }
 
 STATUS CollectRecord(char* record, WORD signature, DWORD length, void* context) {
@@ -46,27 +36,63 @@ STATUS CollectRecord(char* record, WORD signature, DWORD length, void* context) 
   return NOERROR;
 }
 
+/* The names of the note's rich-text items, each once (names compare
+ * without regard to case, as the note's do). */
+STATUS CollectRichTextItemName(WORD, WORD, char* name, WORD nameLength, void* value,
+                               DWORD valueLength, void* context) {
+  WORD type = 0;
+  if (value == nullptr || valueLength < sizeof type)
+    return NOERROR;
+  std::memcpy(&type, value, sizeof type);
+  if (type != TYPE_COMPOSITE)
+    return NOERROR;
+  auto* itemNames = static_cast<std::vector<std::string>*>(context);
+  std::string itemName;
+  try {
+    itemName.assign(name, nameLength);
+  } catch (const std::bad_alloc&) {
+    return VELKO_ERR_MEMORY;
+  }
+  for (const std::string& known : *itemNames)
+    if (CompareNamesIgnoringCase(known.c_str(), itemName.c_str()) == 0)
+      return NOERROR;
+  try {
+    itemNames->push_back(std::move(itemName));
+  } catch (const std::bad_alloc&) {
+    return VELKO_ERR_MEMORY;
+  }
+  return NOERROR;
+}
+
+/* Takes out of `list` every name that `kept` holds, compared as `same` says. */
+template <typename Same>
+void RemoveKept(std::vector<std::string>* list, const std::vector<std::string>& kept, Same same) {
+  list->erase(std::remove_if(list->begin(), list->end(),
+                             [&](const std::string& name) {
+                               return std::any_of(kept.begin(), kept.end(),
+                                                  [&](const std::string& other) {
+                                                    return same(name, other);
+                                                  });
+                             }),
+              list->end());
+}
+
 } // namespace
 
 void CollectAttachmentName(const BYTE* record, WORD signature, DWORD length,
                            attachment_names* names) {
-  if (record == nullptr || names == nullptr)
+  if (names == nullptr)
     return;
-  const auto* text = reinterpret_cast<const char*>(record);
-  if (signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN) {
-    if (length < sizeof(CDHOTSPOTBEGIN) ||
-        WordAt(record, offsetof(CDHOTSPOTBEGIN, Type)) != kFileHotspotType)
-      return;
-    AddOnce(&names->files, SafeObjectName(std::string_view(text + sizeof(CDHOTSPOTBEGIN),
-                                                     length - sizeof(CDHOTSPOTBEGIN))));
-  } else if (signature == SIG_CD_OLEBEGIN) {
-    if (length < kOleFixedLength)
-      return;
-    const WORD nameLength = WordAt(record, kOleNameLengthAt);
-    if (nameLength > length - kOleFixedLength)
-      return;
-    const std::string_view name(text + kOleFixedLength, nameLength);
-    AddOnce(&names->ole_objects, SafeObjectName(name));
+  std::string name;
+  switch (RecordObjectName(record, signature, length, &name)) {
+  case named_object::file:
+    AddOnce(&names->files, std::move(name));
+    break;
+  case named_object::ole_object:
+    AddOnce(&names->ole_objects, std::move(name));
+    break;
+  case named_object::none:
+    break;
   }
 }
 
@@ -134,4 +160,41 @@ STATUS RemoveAttachmentsFromItem(VelkoRTItem* item) {
   const STATUS status = CollectItemAttachmentNames(item->note, item->item_name, &names);
   RemoveNamedAttachments(item->note, names);
   return status;
+}
+
+STATUS CollectNoteAttachmentNames(NOTEHANDLE note, attachment_names* names) {
+  if (note == NULLHANDLE || names == nullptr)
+    return NOERROR;
+  std::vector<std::string> itemNames;
+  STATUS status = NSFItemScan(note, CollectRichTextItemName, &itemNames);
+  for (const std::string& itemName : itemNames) {
+    const STATUS read = CollectItemAttachmentNames(note, itemName.c_str(), names);
+    if (status == NOERROR)
+      status = read;
+  }
+  return status;
+}
+
+void RemoveAttachmentsNoLongerNamed(NOTEHANDLE previous, NOTEHANDLE note, const char* itemName) {
+  if (previous == NULLHANDLE || note == NULLHANDLE || itemName == nullptr)
+    return;
+  attachment_names old;
+  if (const STATUS status = CollectItemAttachmentNames(previous, itemName, &old);
+      status != NOERROR)
+    AddInLogMessageText("TARNO: Could not read the attachments of '%s'", status, itemName);
+  if (old.files.empty() && old.ole_objects.empty())
+    return;
+  attachment_names named;
+  // A name that cannot be checked is kept.
+  if (const STATUS status = CollectNoteAttachmentNames(note, &named); status != NOERROR) {
+    AddInLogMessageText("TARNO: Could not read the attachments of '%s'", status, itemName);
+    return;
+  }
+  // File names compare without regard to case, OLE object names with it.
+  RemoveKept(&old.files, named.files, [](const std::string& a, const std::string& b) {
+    return CompareNamesIgnoringCase(a.c_str(), b.c_str()) == 0;
+  });
+  RemoveKept(&old.ole_objects, named.ole_objects,
+             [](const std::string& a, const std::string& b) { return a == b; });
+  RemoveNamedAttachments(note, old);
 }

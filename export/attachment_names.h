@@ -31,6 +31,11 @@ void CollectAttachmentName(const BYTE* record, WORD signature, DWORD length,
  * returned, else 0. */
 STATUS CollectItemAttachmentNames(NOTEHANDLE note, const char* itemName, attachment_names* names);
 
+/* Adds the names every rich-text item of the note (of any name) refers
+ * to. Reading is as for CollectItemAttachmentNames; the first failure is
+ * returned, after the other items were read. */
+STATUS CollectNoteAttachmentNames(NOTEHANDLE note, attachment_names* names);
+
 /* Detaches from the note each listed "$FILE" attachment (names compared
  * without regard to case) and deletes each listed OLE object. A name that
  * the note does not hold is passed over; any other failure is logged and

@@ -11,8 +11,12 @@
  * status is expected here. Then the clean-up pass runs over the stored
  * body, which writes every record again through the record emitter: it
  * refuses damaged data (257) or a structure it does not write (1027), or
- * leaves a body that loads completely. Host memory must be back where it
- * was.
+ * leaves a body that loads completely. Before that the body is copied as a
+ * whole item (CopyBackend) into "Copy" of another note, which holds a
+ * value of its own: a copy that fails leaves that value byte for byte, one
+ * that succeeds from a body that loads completely leaves a value that does
+ * too. Host memory must be
+ * back where it was and no tracked block left in use.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -103,6 +107,45 @@ void Exercise(VelkoRTItem* item, NOTEHANDLE note, int options) {
   delete loaded;
 }
 
+/* Whether the note's item of the name, connected anew, loads completely. */
+bool LoadsCompletely(LSXLsiSession* session, NOTEHANDLE note, const char* name) {
+  auto* reader = new VelkoRTItem(session);
+  bool whole = reader->ConnectBackend(note, name, 0) == NOERROR;
+  if (whole) {
+    body_context* loaded = StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    whole = loaded != nullptr && loaded->load_status == NOERROR;
+    CleanupBodyContext(session, loaded);
+    delete loaded;
+  }
+  delete reader;
+  return whole;
+}
+
+/* Copies the note's "Body" into "Copy" of a new note of the database. */
+void CopyToAnotherNote(DBHANDLE db, NOTEHANDLE note) {
+  NOTEHANDLE target = NULLHANDLE;
+  check(NSFNoteCreate(db, &target) == NOERROR);
+  // A value of the target's own: a paragraph reference and a text "old".
+  const note_testing::Bytes old = {0x83, 0x04, 0x01, 0x00, 0x85, 0xFF, 0x0B, 0x00, 0x00,
+                                   0x00, 0x01, 0x0A, 'o',  'l',  'd',  0x00};
+  check(note_testing::AppendRecords(target, "Copy", old) == NOERROR);
+  const std::vector<note_testing::Bytes> before = note_testing::ItemValues(target, "Copy");
+  auto* session = new LSXLsiSession;
+  auto* item = new VelkoRTItem(session);
+  if (item->ConnectBackend(note, "Body", 0) == NOERROR) {
+    const bool whole = LoadsCompletely(session, note, "Body");
+    const STATUS status = item->CopyBackend(target, "Copy", 1);
+    if (status != NOERROR)
+      check(note_testing::ItemValues(target, "Copy") == before);
+    else if (whole) // damaged records are copied as they are
+      check(LoadsCompletely(session, target, "Copy"));
+  }
+  delete item;
+  check(VelkoTrackedBlocksInUse(session) == 0);
+  delete session;
+  NSFNoteClose(target);
+}
+
 void CleanUp(NOTEHANDLE note) {
   auto* session = new LSXLsiSession;
   auto* item = new VelkoRTItem(session);
@@ -113,15 +156,8 @@ void CleanUp(NOTEHANDLE note) {
                                                nullptr, nullptr, nullptr);
     check(status == NOERROR || status == VELKO_ERR_FAILED ||
           status == VELKO_ERR_INVALID_SEQUENCE);
-    if (status == NOERROR) {
-      auto* reader = new VelkoRTItem(session);
-      check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
-      body_context* cleaned =
-          StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-      check(cleaned != nullptr && cleaned->load_status == NOERROR);
-      CleanupBodyContext(session, cleaned);
-      delete cleaned;
-    }
+    if (status == NOERROR)
+      check(LoadsCompletely(session, note, "Body"));
   }
   delete session;
 }
@@ -146,6 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     note_testing::UnbindItem(item);
     delete session;
   }
+  CopyToAnotherNote(db, note);
   CleanUp(note);
   NSFNoteClose(note);
   check(HostTestLiveHandles() == handles);

@@ -1086,3 +1086,36 @@ extern "C" WORD NSFItemGetName(NOTEHANDLE handle, BLOCKID itemBid, char* retName
     return 0;
   return static_cast<WORD>(CopyTerminated(item->name, retName, kMaxNameLength + 1));
 }
+
+extern "C" STATUS NSFItemScan(NOTEHANDLE handle, NSFItemScanProc routine, void* context) {
+  if (routine == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  const auto lock = LockHost();
+  WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return ERR_HOST_BAD_HANDLE;
+  return GuardedStatus([&]() -> STATUS {
+    // The routine may change the note: the items are found again by serial.
+    std::vector<WORD> serials;
+    serials.reserve(note->items.size());
+    for (const WorkingItem& item : note->items)
+      serials.push_back(item.serial);
+    for (const WORD serial : serials) {
+      const WorkingItem* item = FindItemBySerial(*note, serial);
+      if (item == nullptr)
+        continue;
+      char name[kMaxNameLength + 1];
+      const auto nameLength = static_cast<WORD>(CopyTerminated(item->name, name, sizeof name));
+      const WORD flags = item->flags;
+      const DHANDLE valueHandle = item->value;
+      const DWORD length = item->length;
+      void* value = OSLockObject(valueHandle);
+      const STATUS status = routine(0, flags, name, nameLength, value, length, context);
+      if (value != nullptr)
+        OSUnlockObject(valueHandle);
+      if (status != NOERROR)
+        return status;
+    }
+    return NOERROR;
+  });
+}

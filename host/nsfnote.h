@@ -145,6 +145,18 @@ WORD NSFItemConvertToText(NOTEHANDLE note, const char* name, char* retBuffer,
 /* Name of an item: copied into retName (at least 256 bytes) and its length. */
 WORD NSFItemGetName(NOTEHANDLE note, BLOCKID itemBid, char* retName);
 
+/* Called by NSFItemScan for each item: spare (0), the item's flags, its
+ * name (nameLength bytes, not terminated), its value (type word first; a
+ * damaged value is handed as it is, shorter than its type word) and the
+ * value's length. A non-zero status ends the scan. */
+typedef STATUS (*NSFItemScanProc)(WORD spare, WORD itemFlags, char* name, WORD nameLength,
+                                  void* value, DWORD valueLength, void* context);
+/* Calls the routine for every item of the note, in the note's order, as
+ * the note holds them when the scan starts: an item the routine deletes
+ * before it is reached is passed over, one it appends is not reached.
+ * 0 after the last item, else the routine's non-zero status. */
+STATUS NSFItemScan(NOTEHANDLE note, NSFItemScanProc routine, void* context);
+
 /* ---- attachments ---- */
 
 /* Stores the file as a database object and appends a "$FILE" item (type

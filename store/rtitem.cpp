@@ -161,6 +161,9 @@ public:
     return CopyItems(note_, scratch_);
   }
 
+  /* The note holding the kept items. */
+  NOTEHANDLE kept() const { return scratch_; }
+
   /* Replaces whatever the note now holds under the name by the kept items.
    * Runs after a failure whose status the caller reports; a note with no
    * item of the name has nothing to delete, and a restore that fails has
@@ -816,7 +819,7 @@ STATUS VelkoRTItem::CopyBackend(NOTEHANDLE target, const char* itemName, int rep
       status = temporary->CreateBackend(target, itemName, replace);
     if (status == NOERROR) {
       sameNote = temporary->db == db && temporary->note == note;
-      status = CopyRTItem(this, temporary, sameNote ? 1 : 0, 0);
+      status = CopyRTItem(this, temporary, sameNote ? 1 : 0, backup.kept());
       if (status == VELKO_STATUS_READ_ONLY)
         status = NOERROR;
       if (status != NOERROR) {

@@ -66,9 +66,14 @@ void SetChunkDefinitions(VelkoRTChunk* chunk, chunkdef_info* chain, DWORD simple
 
 /* ---- services of the chunk and export layers ---- */
 
-/* Copies the whole body of `from` into the item of `to`. 0 on success;
- * 1298 counts as success for the caller. */
-STATUS CopyRTItem(VelkoRTItem* from, VelkoRTItem* to, int sameNote, int reserved);
+/* Copies the whole body of `from` into the item of `to` and writes it as
+ * that item's value. `previous` is a note holding the target item's values
+ * as they were before the copy began (the caller's backup): once the new
+ * value is written, the attachments and OLE objects that only those old
+ * values named are removed (NULLHANDLE: none is). 0 on success; 1298
+ * counts as success for the caller. On failure the caller puts the item's
+ * old values back; what the copy attached is taken out again. */
+STATUS CopyRTItem(VelkoRTItem* from, VelkoRTItem* to, int sameNote, NOTEHANDLE previous);
 
 /* Turns the MIME item of the open note into a rich-text item of the same
  * name. The caller reads the item's data type again afterwards. */

@@ -80,6 +80,16 @@ TEST_F(CopyItemTest, ReplacesTheTargetsItemsByTheSourceValues) {
   }
 }
 
+TEST_F(CopyItemTest, EveryOldItemOfTheNameGoesInOneStep) {
+  Append(target_, "DATA", TYPE_NUMBER, std::string(8, '\0'));
+  Append(target_, "Other", TYPE_TEXT, "stays");
+  EXPECT_EQ(CopyItemToNote(note_, target_, "Other", "Data"), NOERROR);
+  EXPECT_EQ(note_testing::ItemValues(target_, "Data"),
+            (std::vector<Bytes>{Value(TYPE_TEXT, "other")}));
+  EXPECT_EQ(note_testing::ItemValues(target_, "Other"),
+            (std::vector<Bytes>{Value(TYPE_TEXT, "stays")}));
+}
+
 TEST_F(CopyItemTest, WithinOneNote) {
   EXPECT_EQ(CopyItemToNote(note_, note_, "Data", "DATA"), NOERROR);
   EXPECT_EQ(Values("Data").size(), 2u) << "an item copied onto itself stays";

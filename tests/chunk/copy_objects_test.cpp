@@ -54,18 +54,8 @@ protected:
   // The names of the target's "$FILE" attachments, "|"-joined.
   std::string TargetFileNames() {
     std::string names;
-    BLOCKID item;
-    BLOCKID value;
-    DWORD length = 0;
-    for (STATUS status = NSFItemInfo(target_, "$FILE", 5, &item, nullptr, &value, &length);
-         status == NOERROR;
-         status = NSFItemInfoNext(target_, item, "$FILE", 5, &item, nullptr, &value, &length)) {
-      const auto* bytes = static_cast<const char*>(OSLockBlock(value));
-      if (!names.empty())
-        names.push_back('|');
-      names.append(bytes + 2 + sizeof(FILEOBJECT), length - 2 - sizeof(FILEOBJECT));
-      OSUnlockBlock(value);
-    }
+    for (const note_testing::attachment& attachment : note_testing::Attachments(target_))
+      names += (names.empty() ? "" : "|") + attachment.name;
     return names;
   }
 
@@ -152,6 +142,15 @@ TEST_F(CopyObjectsTest, OleObjectWithItsInformationUnderTheTargetItem) {
   const std::string out = (work_ / "ole.out").string();
   ASSERT_EQ(NSFNoteExtractOLE2Object(target_, "EXT42", out.c_str(), nullptr, TRUE, 0), NOERROR);
   EXPECT_EQ(ReadFile(out), std::string("report\0bytes", 12));
+
+  // A second copy finds the object in the target and keeps it.
+  EXPECT_EQ(CopyOleObjectBetweenNotes(session_, note_, target_, "EXT42", 5, "Other"), NOERROR);
+  EXPECT_TRUE(TemporaryDirectoryIsEmpty());
+  ASSERT_EQ(NSFItemInfo(target_, "$OLEOBJINFO", 11, &item, nullptr, &value, &length), NOERROR);
+  EXPECT_EQ(NSFItemInfoNext(target_, item, "$OLEOBJINFO", 11, &item, nullptr, nullptr, nullptr),
+            ERR_ITEM_NOT_FOUND);
+  EXPECT_EQ(std::string(static_cast<const char*>(OSLockBlock(value)) + 2 + 48 + 14, 4), "Copy");
+  OSUnlockBlock(value);
 }
 
 } // namespace

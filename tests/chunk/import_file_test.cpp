@@ -38,27 +38,6 @@ std::string Hex(const Bytes& bytes) {
   return hex;
 }
 
-struct face {
-  BYTE id;
-  const char* name;
-};
-
-/* A font table record in stored form: 8B FF, length, count, then 34-byte
- * faces (id, family 0, name). */
-Bytes FontTable(const std::vector<face>& faces) {
-  const WORD length = static_cast<WORD>(6 + 34 * faces.size());
-  Bytes bytes = {0x8B, 0xFF, static_cast<BYTE>(length), static_cast<BYTE>(length >> 8),
-                 static_cast<BYTE>(faces.size()), 0};
-  for (const face& f : faces) {
-    bytes.push_back(f.id);
-    bytes.push_back(0);
-    char name[32] = {};
-    std::strncpy(name, f.name, sizeof name - 1);
-    bytes.insert(bytes.end(), name, name + sizeof name);
-  }
-  return bytes;
-}
-
 /* Records of a script followed by more records. */
 void AddScript(cdbuild::Body* body, const std::string& script) {
   const cdbuild::Body built = Script(script);
@@ -188,24 +167,24 @@ TEST_F(ImportFileTest, TheSessionWordMovesTheBase) {
  * added under the next free id), faces 0-4 stay; the note's table gains
  * the missing face. */
 TEST_F(ImportFileTest, FacesMapOnlyAfterTheFontTable) {
-  const NOTEID id = StoreNote(FontTable({{5, "Verdana"}}));
+  const NOTEID id = StoreNote(cdbuild::FontTable({{5, "Verdana"}}));
   cdbuild::Body file;
   AddScript(&file, "TEXT face=5 text=\"before\"\n");
-  file.Add(FontTable({{5, "Georgia"}, {6, "Verdana"}}));
+  file.Add(cdbuild::FontTable({{5, "Georgia"}, {6, "Verdana"}}));
   AddScript(&file, "TEXT face=5 text=\"g\"\nTEXT face=6 text=\"v\"\nTEXT face=4 text=\"c\"\n");
   ASSERT_TRUE(file.WriteFile(cd_path_));
   EXPECT_EQ(Import(id, {cd_path_}), NOERROR);
   ExpectBody(id, kBody + "TEXT face=5 text=\"before\"\nTEXT face=6 text=\"g\"\n"
                          "TEXT face=5 text=\"v\"\nTEXT face=4 text=\"c\"\n");
-  EXPECT_EQ(Hex(Fonts(id)), Hex(FontTable({{5, "Verdana"}, {6, "Georgia"}})));
+  EXPECT_EQ(Hex(Fonts(id)), Hex(cdbuild::FontTable({{5, "Verdana"}, {6, "Georgia"}})));
 }
 
 /* A file without a font table maps nothing, even right after an append
  * whose font table left a map. */
 TEST_F(ImportFileTest, NoMappingWithoutAFontTable) {
-  const NOTEID id = StoreNote(FontTable({{5, "Verdana"}}));
+  const NOTEID id = StoreNote(cdbuild::FontTable({{5, "Verdana"}}));
   cdbuild::Body first;
-  first.Add(FontTable({{5, "Georgia"}, {6, "Verdana"}}));
+  first.Add(cdbuild::FontTable({{5, "Georgia"}, {6, "Verdana"}}));
   AddScript(&first, "TEXT face=5 text=\"g\"\n");
   ASSERT_TRUE(first.WriteFile(cd_path_));
   const std::string second = cd_path_ + "2.cd";

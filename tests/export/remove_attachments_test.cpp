@@ -31,17 +31,6 @@ Bytes FileHotspot(const std::string& name, WORD type = 4, WORD signature = SIG_C
   return cdbuild::HotspotBegin({signature, type, 0, name + std::string(1, '\0')});
 }
 
-// An OLE object record: the attachment name's length at byte 14, the name
-// behind the 20-byte fixed part.
-Bytes OleObject(const std::string& name, WORD nameLength) {
-  Bytes body(16 + name.size(), 0);
-  body[10] = static_cast<BYTE>(nameLength);
-  body[11] = static_cast<BYTE>(nameLength >> 8);
-  for (size_t i = 0; i < name.size(); ++i)
-    body[16 + i] = static_cast<BYTE>(name[i]);
-  return cdbuild::Record(SIG_CD_OLEBEGIN, body);
-}
-
 class RemoveAttachmentsTest : public EngineTest {
 protected:
   void SetUp() override {
@@ -78,10 +67,10 @@ protected:
 
 TEST_F(RemoveAttachmentsTest, RemovesWhatTheItemsRecordsName) {
   AppendItem({FileHotspot("dir\\A.BIN"), cdbuild::Text("x"), cdbuild::HotspotEnd(),
-              OleObject("EXT1", 4), FileHotspot("keep.bin", 1)});
-  AppendItem({FileHotspot("../b.bin", 4, SIG_CD_V4HOTSPOTBEGIN), OleObject("EXT2", 40),
-              FileHotspot("missing.bin"), FileHotspot(".."), OleObject("ext3", 4)});
-  AppendItem({FileHotspot("other.bin"), OleObject("EXT3", 4)}, "Other");
+              cdbuild::OleObject("EXT1", 4), FileHotspot("keep.bin", 1)});
+  AppendItem({FileHotspot("../b.bin", 4, SIG_CD_V4HOTSPOTBEGIN), cdbuild::OleObject("EXT2", 40),
+              FileHotspot("missing.bin"), FileHotspot(".."), cdbuild::OleObject("ext3", 4)});
+  AppendItem({FileHotspot("other.bin"), cdbuild::OleObject("EXT3", 4)}, "Other");
   EXPECT_EQ(RemoveAttachmentsFromItem(Connect()), NOERROR);
   EXPECT_EQ(FileNames(), "keep.bin other.bin");
   EXPECT_EQ(OleNames(), "EXT2 EXT3") << "EXT2's name passes its record; OLE names keep their case";
@@ -100,9 +89,9 @@ TEST_F(RemoveAttachmentsTest, NamesOfRecordsAreCollectedOnce) {
       {cut, {}, {}},
       {FileHotspot("a\x01.bin"), {}, {}},
       {FileHotspot("a.bin", 2), {}, {}},
-      {OleObject("EXT9", 4), {}, {"EXT9"}},
-      {OleObject("EXT9", 5), {}, {}},
-      {OleObject("/EXT9", 5), {}, {"EXT9"}},
+      {cdbuild::OleObject("EXT9", 4), {}, {"EXT9"}},
+      {cdbuild::OleObject("EXT9", 5), {}, {}},
+      {cdbuild::OleObject("/EXT9", 5), {}, {"EXT9"}},
   };
   for (const auto& c : cases) {
     attachment_names names;
@@ -116,7 +105,7 @@ TEST_F(RemoveAttachmentsTest, NamesOfRecordsAreCollectedOnce) {
 }
 
 TEST_F(RemoveAttachmentsTest, AFailingDetachIsLoggedAndTheRestGo) {
-  AppendItem({FileHotspot("a.bin"), FileHotspot("b.bin"), OleObject("EXT1", 4)});
+  AppendItem({FileHotspot("a.bin"), FileHotspot("b.bin"), cdbuild::OleObject("EXT1", 4)});
   VelkoRTItem* item = Connect();
   HostTestFailStorageWrite(1); // the first detach
   EXPECT_EQ(RemoveAttachmentsFromItem(item), NOERROR);

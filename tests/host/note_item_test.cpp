@@ -468,6 +468,94 @@ TEST_F(NoteItemTest, BadArgumentsHandlesAndBlocks) {
   EXPECT_EQ(OSLockBlock(BLOCKID{note_, 1}), nullptr) << "an item descriptor is no memory block";
 }
 
+// What an item scan saw: "Name/flags/type:value" per item, the value
+// without its type word; the scan deletes item `erase` and appends an item
+// "New" when it meets item `grow`, and ends with `stop` at item `stopAt`.
+struct scan_log {
+  Texts seen;
+  NOTEHANDLE note = NULLHANDLE;
+  std::string erase, grow, stopAt;
+  STATUS stop = NOERROR;
+};
+
+STATUS LogItem(WORD spare, WORD flags, char* name, WORD nameLength, void* value,
+               DWORD valueLength, void* context) {
+  auto* log = static_cast<scan_log*>(context);
+  EXPECT_EQ(spare, 0);
+  const std::string itemName(name, nameLength);
+  WORD type = 0;
+  std::memcpy(&type, value, sizeof type);
+  log->seen.push_back(itemName + "/" + std::to_string(flags) + "/" +
+                      std::to_string(type) + ":" +
+                      Bytes(static_cast<const char*>(value) + 2, valueLength - 2));
+  if (itemName == log->erase)
+    NSFItemDelete(log->note, "C", 1);
+  if (itemName == log->grow)
+    Append(log->note, "New", TYPE_TEXT, "n");
+  return itemName == log->stopAt ? log->stop : NOERROR;
+}
+
+// The items A, Body, C and body, made again from nothing.
+void FillScannedNote(NOTEHANDLE note) {
+  for (const char* name : {"A", "Body", "C", "New"})
+    NSFItemDelete(note, name, static_cast<WORD>(std::strlen(name)));
+  ASSERT_EQ(Append(note, "A", TYPE_TEXT, "one"), NOERROR);
+  ASSERT_EQ(NSFItemAppend(note, ITEM_SUMMARY, "Body", 4, TYPE_COMPOSITE, "cd", 2), NOERROR);
+  ASSERT_EQ(Append(note, "C", TYPE_NUMBER, "12345678"), NOERROR);
+  ASSERT_EQ(Append(note, "body", TYPE_COMPOSITE, "more"), NOERROR);
+}
+
+TEST_F(NoteItemTest, ItemScanHandsEveryItemInOrder) {
+  const std::string summary = std::to_string(ITEM_SUMMARY);
+  const std::string text = std::to_string(TYPE_TEXT);
+  const std::string composite = std::to_string(TYPE_COMPOSITE);
+  const std::string a = "A/0/" + text + ":one";
+  const std::string body = "Body/" + summary + "/" + composite + ":cd";
+  const std::string c = "C/0/" + std::to_string(TYPE_NUMBER) + ":12345678";
+  const std::string body2 = "body/0/" + composite + ":more";
+  const struct {
+    const char* label;
+    const char* erase;
+    const char* grow;
+    const char* stopAt;
+    STATUS stop;
+    STATUS result;
+    Texts seen;
+  } cases[] = {
+      {"whole note", "", "", "", NOERROR, NOERROR, {a, body, c, body2}},
+      {"routine's status ends it", "", "", "Body", ERR_HOST_STORAGE, ERR_HOST_STORAGE, {a, body}},
+      {"deleted before reached", "A", "", "", NOERROR, NOERROR, {a, body, body2}},
+      {"appended not reached", "", "A", "", NOERROR, NOERROR, {a, body, c, body2}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.label);
+    FillScannedNote(note_);
+    scan_log log;
+    log.note = note_;
+    log.erase = k.erase;
+    log.grow = k.grow;
+    log.stopAt = k.stopAt;
+    log.stop = k.stop;
+    EXPECT_EQ(NSFItemScan(note_, LogItem, &log), k.result);
+    EXPECT_EQ(log.seen, k.seen);
+  }
+  EXPECT_EQ(Items(note_, "New"), Texts{"New:n"}) << "the appended item is in the note";
+
+  // A stored note scans as it was written.
+  const NOTEID id = Store(note_);
+  NOTEHANDLE reopened = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, id, 0, &reopened), NOERROR);
+  scan_log log;
+  EXPECT_EQ(NSFItemScan(reopened, LogItem, &log), NOERROR);
+  EXPECT_EQ(log.seen, (Texts{a, body, c, body2, "New/0/" + text + ":n"}));
+  EXPECT_EQ(NSFNoteClose(reopened), NOERROR);
+
+  scan_log empty;
+  EXPECT_EQ(NSFItemScan(0x00081234, LogItem, &empty), ERR_HOST_BAD_HANDLE);
+  EXPECT_EQ(NSFItemScan(note_, nullptr, &empty), ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(empty.seen, Texts{});
+}
+
 TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
   EXPECT_EQ(NSFNoteSign(note_), NOERROR);
   EXPECT_EQ(NSFNoteUnsign(note_), NOERROR);

@@ -764,7 +764,9 @@ TEST_F(ItemTest, CopyBackendChecksItsArgumentsAndLeavesTheTargetWhenTheCopyFails
   EXPECT_EQ(item.CopyBackend(item.note, "body", 1), VELKO_ERR_BAD_ARGUMENT); // onto itself
   // An existing item without replace: nothing is copied.
   EXPECT_EQ(item.CopyBackend(target, "Copy", 0), NOERROR);
-  // The copy itself is not available yet; the target keeps what it held.
+  // A source note without the item fails the copy; the target keeps what
+  // it held.
+  ASSERT_EQ(NSFItemDelete(item.note, "Body", 4), NOERROR);
   EXPECT_EQ(item.CopyBackend(target, "Copy", 1), VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(ItemValue(target, "Copy"), TextValue('o', 'k'));
   EXPECT_EQ(item.CopyBackend(target, "New", 0), VELKO_ERR_BAD_ARGUMENT);

@@ -107,10 +107,15 @@ inline std::vector<Bytes> ItemValues(NOTEHANDLE note, const char* name) {
   return values;
 }
 
-/* The file names of the note's "$FILE" attachments in item order, joined
- * by blanks. */
-inline std::string AttachedFileNames(NOTEHANDLE note) {
-  std::string names;
+/* One "$FILE" attachment of a note: its item and its file name. */
+struct attachment {
+  BLOCKID item;
+  std::string name;
+};
+
+/* The note's "$FILE" attachments in the note's order. */
+inline std::vector<attachment> Attachments(NOTEHANDLE note) {
+  std::vector<attachment> attachments;
   BLOCKID item;
   BLOCKID value;
   DWORD length = 0;
@@ -118,12 +123,41 @@ inline std::string AttachedFileNames(NOTEHANDLE note) {
        status == NOERROR;
        status = NSFItemInfoNext(note, item, "$FILE", 5, &item, nullptr, &value, &length)) {
     const auto* bytes = static_cast<const char*>(OSLockBlock(value));
-    if (!names.empty())
-      names.push_back(' ');
-    names.append(bytes + 2 + sizeof(FILEOBJECT), length - 2 - sizeof(FILEOBJECT));
-    OSUnlockBlock(value);
+    if (bytes != nullptr && length >= 2 + sizeof(FILEOBJECT))
+      attachments.push_back({item, std::string(bytes + 2 + sizeof(FILEOBJECT),
+                                               length - 2 - sizeof(FILEOBJECT))});
+    if (bytes != nullptr)
+      OSUnlockBlock(value);
   }
+  return attachments;
+}
+
+/* The file names of the note's "$FILE" attachments in item order, joined
+ * by blanks. */
+inline std::string AttachedFileNames(NOTEHANDLE note) {
+  std::string names;
+  for (const attachment& file : Attachments(note))
+    names += (names.empty() ? "" : " ") + file.name;
   return names;
+}
+
+/* Entry n of a test's link table: 40 bytes n*40, n*40+1, ... */
+inline Bytes NumberedNoteLink(int n) {
+  Bytes link(40);
+  for (int i = 0; i < 40; ++i)
+    link[i] = static_cast<BYTE>(n * 40 + i);
+  return link;
+}
+
+/* A link table value without its type word: the count, then the first
+ * `held` numbered note links. */
+inline Bytes LinkTableValue(WORD count, int held) {
+  Bytes table = {static_cast<BYTE>(count), static_cast<BYTE>(count >> 8)};
+  for (int i = 0; i < held; ++i) {
+    const Bytes link = NumberedNoteLink(i);
+    table.insert(table.end(), link.begin(), link.end());
+  }
+  return table;
 }
 
 /* ---- record lists ---- */
