@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "chunk/object_names.h"
 #include "chunk/services.h"
@@ -175,14 +176,9 @@ STATUS CollectNoteAttachmentNames(NOTEHANDLE note, attachment_names* names) {
   return status;
 }
 
-void RemoveAttachmentsNoLongerNamed(NOTEHANDLE previous, NOTEHANDLE note, const char* itemName) {
-  if (previous == NULLHANDLE || note == NULLHANDLE || itemName == nullptr)
-    return;
-  attachment_names old;
-  if (const STATUS status = CollectItemAttachmentNames(previous, itemName, &old);
-      status != NOERROR)
-    AddInLogMessageText("TARNO: Could not read the attachments of '%s'", status, itemName);
-  if (old.files.empty() && old.ole_objects.empty())
+void RemoveAttachmentsNoOneNames(NOTEHANDLE note, attachment_names candidates,
+                                 const char* itemName) {
+  if (note == NULLHANDLE || (candidates.files.empty() && candidates.ole_objects.empty()))
     return;
   attachment_names named;
   // A name that cannot be checked is kept.
@@ -191,10 +187,20 @@ void RemoveAttachmentsNoLongerNamed(NOTEHANDLE previous, NOTEHANDLE note, const 
     return;
   }
   // File names compare without regard to case, OLE object names with it.
-  RemoveKept(&old.files, named.files, [](const std::string& a, const std::string& b) {
+  RemoveKept(&candidates.files, named.files, [](const std::string& a, const std::string& b) {
     return CompareNamesIgnoringCase(a.c_str(), b.c_str()) == 0;
   });
-  RemoveKept(&old.ole_objects, named.ole_objects,
+  RemoveKept(&candidates.ole_objects, named.ole_objects,
              [](const std::string& a, const std::string& b) { return a == b; });
-  RemoveNamedAttachments(note, old);
+  RemoveNamedAttachments(note, candidates);
+}
+
+void RemoveAttachmentsNoLongerNamed(NOTEHANDLE previous, NOTEHANDLE note, const char* itemName) {
+  if (previous == NULLHANDLE || note == NULLHANDLE || itemName == nullptr)
+    return;
+  attachment_names old;
+  if (const STATUS status = CollectItemAttachmentNames(previous, itemName, &old);
+      status != NOERROR)
+    AddInLogMessageText("TARNO: Could not read the attachments of '%s'", status, itemName);
+  RemoveAttachmentsNoOneNames(note, std::move(old), itemName);
 }

@@ -42,4 +42,11 @@ STATUS CollectNoteAttachmentNames(NOTEHANDLE note, attachment_names* names);
  * the rest are still removed. */
 void RemoveNamedAttachments(NOTEHANDLE note, const attachment_names& names);
 
+/* Removes from the note each candidate that no rich-text item of the note
+ * names any more (files compared without regard to case, OLE objects with
+ * it). When the note's rich text cannot be read, nothing is removed and
+ * the failure is logged under the item's name. */
+void RemoveAttachmentsNoOneNames(NOTEHANDLE note, attachment_names candidates,
+                                 const char* itemName);
+
 #endif

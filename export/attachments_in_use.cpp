@@ -10,12 +10,10 @@
  * Not here: reading names from records and removing named objects
  * (export/attachment_names.h).
  */
-#include <strings.h>
-
 #include <algorithm>
 #include <new>
-#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/process_state.h"
@@ -32,53 +30,9 @@
 
 namespace {
 
-constexpr WORD kLastItemSerial = 0xFFFF;
-
-struct less_ignoring_case {
-  bool operator()(const std::string& a, const std::string& b) const {
-    return strcasecmp(a.c_str(), b.c_str()) < 0;
-  }
-};
-using name_set = std::set<std::string, less_ignoring_case>;
-
-/* The names of the note's items, each once (compared without regard to
- * case). The host hands out item descriptors by serial, so every serial is
- * asked for its item's name. */
-name_set NoteItemNames(NOTEHANDLE note) {
-  name_set names;
-  char name[256] = {};
-  for (DWORD serial = 1; serial <= kLastItemSerial; ++serial) {
-    const BLOCKID item = {note, static_cast<WORD>(serial)};
-    if (NSFItemGetName(note, item, name) != 0)
-      names.insert(name);
-  }
-  return names;
-}
-
-/* Every name that a rich-text item of the note refers to. False when an
- * item could not be read to its end: what it names is then unknown. */
-bool NamesInUse(NOTEHANDLE note, attachment_names* used) {
-  for (const std::string& item : NoteItemNames(note)) {
-    if (CollectItemAttachmentNames(note, item.c_str(), used) != NOERROR)
-      return false;
-  }
-  return true;
-}
-
 void AddOnce(std::vector<std::string>* list, const std::string& name) {
   if (std::find(list->begin(), list->end(), name) == list->end())
     list->push_back(name);
-}
-
-std::vector<std::string> NotIn(const std::vector<std::string>& names,
-                               const std::vector<std::string>& used) {
-  const name_set inUse(used.begin(), used.end());
-  std::vector<std::string> left;
-  for (const std::string& name : names) {
-    if (inUse.count(name) == 0)
-      left.push_back(name);
-  }
-  return left;
 }
 
 } // namespace
@@ -118,17 +72,10 @@ void DetachReleasedAttachments(VelkoRTItem* item, NOTEHANDLE note) {
   if (internal->released_files.empty() && internal->released_ole_objects.empty())
     return;
   try {
-    attachment_names used;
-    if (NamesInUse(note, &used)) {
-      attachment_names unused;
-      unused.files = NotIn(internal->released_files, used.files);
-      unused.ole_objects = NotIn(internal->released_ole_objects, used.ole_objects);
-      RemoveNamedAttachments(note, unused);
-    } else {
-      AddInLogMessageText("TARNO: Attachments of removed content kept: the note's rich text "
-                          "could not be read",
-                          0);
-    }
+    attachment_names released;
+    released.files = internal->released_files;
+    released.ole_objects = internal->released_ole_objects;
+    RemoveAttachmentsNoOneNames(note, std::move(released), item->item_name);
   } catch (const std::bad_alloc&) {
     LogOutOfMemory(VELKO_HERE);
   }
