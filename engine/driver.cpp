@@ -59,11 +59,6 @@ constexpr const char* kDefaultWikiClose = "))";
 /* The highest PABID answered by action 37 for an item without definitions. */
 constexpr WORD kNoDefinitionsPabid = 50;
 
-/* Records a writing walk refuses: longer than this, or a signature not above
- * the last byte signature of a record header. */
-constexpr DWORD kLargestWalkedRecord = 0x10000;
-constexpr WORD kLowestWalkedSignature = 88;
-
 constexpr DWORD kFieldBufferSize = kWorkBlockSize;
 
 /* The compare flag that lets equal numbers be ordered by their texts. */
@@ -459,11 +454,23 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
   return NOERROR;
 }
 
-/* The walk over the input records. */
+/* The walk over the input records. A writing walk hands the records its
+ * lane can take to it, and the rest to the per-record step. */
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
-  for (record_storage* node = GetNextCDRecord(input, nullptr); node != nullptr && node->length != 0;
-       node = GetNextCDRecord(input, state->current_record)) {
+  const bool lane = PrepareWalkLane(state);
+  record_storage* node = GetNextCDRecord(input, nullptr);
+  while (node != nullptr && node->length != 0) {
+    if (lane) {
+      STATUS status = NOERROR;
+      record_storage* after = WalkLaneRun(node, state, &status);
+      if (status != NOERROR)
+        return status;
+      if (after != node) {
+        node = after;
+        continue;
+      }
+    }
     const WORD signature = node->signature;
     if (state->writes != 0 &&
         (node->length > kLargestWalkedRecord || signature <= kLowestWalkedSignature))
@@ -477,6 +484,7 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
     if (state->writes == 0 && IsTableEnd(signature) && state->gen.table_level > 0)
       --state->gen.table_level;
     state->previous_signature = signature;
+    node = GetNextCDRecord(input, state->current_record);
   }
   return NOERROR;
 }
@@ -790,34 +798,49 @@ bool IsPropertyCase(WORD action) {
   }
 }
 
-/* Runs the case of the action; 0 lets the frame emit the output. */
-STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+using action_case = STATUS (*)(const char* record, WORD signature, DWORD length,
+                               chunk_record_output* output, chunk_process_state* state);
+
+STATUS QueryRecordsCase(const char*, WORD, DWORD, chunk_record_output*,
+                        chunk_process_state* state) {
+  return QueryRecordPositions(state);
+}
+STATUS RenderCase(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state* state) {
+  return ProcessRenderRecord(state);
+}
+STATUS QueryTextCase(const char* record, WORD signature, DWORD length, chunk_record_output*,
                      chunk_process_state* state) {
-  switch (const WORD action = state->action) {
+  return QueryText(record, signature, length, state);
+}
+
+/* The case of the action at each record of the open chunk; null for an
+ * action without one, whose records stay as they are. */
+action_case ActionCaseOf(WORD action) {
+  switch (action) {
   case ACTION_QUERY_RECORDS:
-    return QueryRecordPositions(state);
+    return QueryRecordsCase;
   case ACTION_RENDER:
-    return ProcessRenderRecord(state);
+    return RenderCase;
   case ACTION_GET_TEXT:
-    return QueryText(record, signature, length, state);
+    return QueryTextCase;
   case ACTION_CONTAINS_SOMETHING:
   case ACTION_CONTAINS_TEXT:
   case ACTION_GET_CELL_BORDER:
   case ACTION_GET_TABLE_PROPERTIES:
   case ACTION_GET_HTML_VALUE:
   case ACTION_GET_TARGET_PROPERTIES:
-    return ProcessQueryAction(record, signature, length, output, state);
+    return ProcessQueryAction;
   case ACTION_SET_LINK:
-    return ProcessLinkPropertyAction(record, signature, length, output, state);
+    return ProcessLinkPropertyAction;
   case ACTION_CHANGE_FONT:
   case ACTION_HIGHLIGHT:
   case ACTION_FONT_IN_USE:
   case ACTION_HIGHLIGHT_TEXT:
-    return ProcessTextRunAction(record, signature, length, output, state);
+    return ProcessTextRunAction;
   case ACTION_CHANGE_PARAGRAPH:
   case ACTION_MERGE_CELLS:
   case ACTION_UNDO_MERGE_CELLS:
-    return ProcessParagraphAction(record, signature, length, output, state);
+    return ProcessParagraphAction;
   case ACTION_REMOVE:
   case ACTION_EXPORT_GRAPHIC:
   case ACTION_REMOVE_HOTSPOTS:
@@ -827,16 +850,16 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_DROP_CHUNK:
   case ACTION_SET_IMAGE_HOTSPOT:
   case ACTION_CONVERT_BITMAPS:
-    return ProcessRemovalAction(record, signature, length, output, state);
+    return ProcessRemovalAction;
   case ACTION_LINK_OCCURRENCES:
   case ACTION_REPLACE_TEXT_QUICK:
   case ACTION_FIND_TEXT:
   case ACTION_REPLACE_TEXT_SAME_LENGTH:
   case ACTION_REMOVE_FIELDS:
-    return ProcessSearchAction(record, signature, length, output, state);
+    return ProcessSearchAction;
   case ACTION_LINK_MATCHING:
   case ACTION_WIKI_MATCHING:
-    return ProcessLinkMatchingAction(record, signature, length, output, state);
+    return ProcessLinkMatchingAction;
   case ACTION_APPEND_ROW:
   case ACTION_SET_CELL_BORDERS:
   case ACTION_SET_CELL_COLOR:
@@ -844,12 +867,17 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_MODIFY_FIELD:
   case ACTION_SET_HTML_VALUE:
   case ACTION_SET_TARGET_PROPERTIES:
-    return ProcessTableAction(record, signature, length, output, state);
+    return ProcessTableAction;
   default:
-    if (IsPropertyCase(action))
-      return ProcessPropertyAction(record, signature, length, output, state);
-    return NOERROR; // no case: the record stays
+    return IsPropertyCase(action) ? ProcessPropertyAction : nullptr;
   }
+}
+
+/* Runs the case of the action; 0 lets the frame emit the output. */
+STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                     chunk_process_state* state) {
+  const action_case run = ActionCaseOf(state->action);
+  return run != nullptr ? run(record, signature, length, output, state) : NOERROR;
 }
 
 void ReleaseHeldBlock(chunk_record_output* output, chunk_process_state* state) {
@@ -906,6 +934,14 @@ STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
     return status;
   }
   return FrameTail(record, &output, state);
+}
+
+bool ActionCaseReads(WORD action, WORD signature) {
+  // ChangeParagraph's case reads cells, definitions and references only.
+  if (action == ACTION_CHANGE_PARAGRAPH)
+    return IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
+           signature == SIG_CD_PABREFERENCE;
+  return ActionCaseOf(action) != nullptr;
 }
 
 /* ---- the row sort's comparators ---- */

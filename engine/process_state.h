@@ -234,6 +234,11 @@ struct chunk_process_state {
    * (entry i holds ordinal i + 1), built once per walk for that body. */
   std::vector<record_storage*> append_index;
   const body_context* append_index_body = nullptr;
+  /* The walk's lane (engine/walk.cpp): per signature (LaneIndex), what
+   * the per-record step, the action's case and the emitter need of a
+   * record; filled when a writing walk starts with the lane on. */
+  DWORD lane_on = 0;
+  BYTE lane_table[512] = {};
 };
 
 /* The item whose records the operation walks. */

@@ -1,0 +1,13 @@
+/*
+ * Test control of the lane of unchanged records (store/emitter.h): with it
+ * off, every record of a writing walk takes the full per-record step and
+ * CopyCDUpdated. Only in the test library (VELKO_TEST_CONTROLS); the
+ * control is process-wide.
+ */
+#ifndef VELKO_STORE_EMITTER_LANE_TESTING_H
+#define VELKO_STORE_EMITTER_LANE_TESTING_H
+
+/* Turns the lane on (as it starts) or off. */
+void VelkoTestSetEmitterLane(bool on);
+
+#endif
