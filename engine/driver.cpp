@@ -562,7 +562,9 @@ void DeleteState(chunk_process_state* state) {
 STATUS StartBodies(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   _internal_RTITEM* internal = item->internal;
+  const bool loadedBefore = internal->input != nullptr;
   body_context* input = ItemBody(item);
+  state->input_loaded_now = !loadedBefore && input != nullptr ? 1 : 0;
   // A reading action on an item without records answers that it found
   // nothing; records that memory could not hold are a failure for every
   // action.

@@ -239,6 +239,8 @@ struct chunk_process_state {
    * record; filled when a writing walk starts with the lane on. */
   DWORD lane_on = 0;
   BYTE lane_table[512] = {};
+  /* The input body was loaded by this operation (nothing changed it since). */
+  DWORD input_loaded_now = 0;
 };
 
 /* The item whose records the operation walks. */

@@ -59,7 +59,7 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
 /* The clean-up pass of action 49 over the item's input records: empty text
  * runs next to text runs, empty text brackets between text runs (with the
  * item's AutoMergeText) and pass-through HTML markers that enclose nothing
- * go. */
+ * go. A body the operation loaded without such records is not walked. */
 void CleanupTextRuns(chunk_process_state* state);
 
 /* The walk's current paragraph record and current paragraph reference,
