@@ -10,6 +10,12 @@
  * stretch is copied when the chunk next opens or the walk ends, resuming
  * at the remembered node, so every walk stays linear in the records.
  *
+ * A writing walk's lane takes runs of records that need nothing of the
+ * step but their counts: while the chunk is open for good (and the
+ * action's case leaves them as they are) they go straight to the emitter's
+ * lane, and once the start and stop tests are over they are only passed
+ * over; which signatures it may take is settled once per walk in a table.
+ *
  * Also ConsumeRecord and the clean-up pass of action 49 built on it.
  */
 #include <string.h>

@@ -13,6 +13,10 @@
  * break that a table needs before it are emitted as nodes of their own and
  * also copied into the current body buffer.
  *
+ * The lane appends runs of unchanged records of the body being rebuilt
+ * with only the steps CopyCDUpdated would take for them, while the
+ * context's state lets every record of its kinds pass unchanged.
+ *
  * Not here: the output body's items (store/body_builder.cpp) and the
  * text-envelope builders, which belong to the engine.
  */
