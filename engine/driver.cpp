@@ -584,6 +584,22 @@ STATUS StartBodies(chunk_process_state* state) {
   return NOERROR;
 }
 
+/* The last definition of the highest PABID, as RetrievePABDEF(kAnyPabid,
+ * RETRIEVE_FORWARD) finds it; on a body the operation loaded, the one its
+ * load kept, taken without walking the list. */
+STATUS RetrieveHighestDefinition(const body_context* input, chunk_process_state* state) {
+  if (state->input_loaded_now == 0 || input == nullptr || !EmitterLaneOn())
+    return RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+  record_storage* const current = state->current_record;
+  state->current_record = const_cast<record_storage*>(input->highest_definition);
+  const WORD id = input->highest_definition != nullptr ? input->highest_definition_id : kAnyPabid;
+  const STATUS status =
+      RetrievePABDEF(id, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state);
+  state->current_record = current;
+  state->wanted_pabid = kAnyPabid;
+  return status;
+}
+
 /* Runs the set-up operation: what comes before the walk, the walk and what
  * follows it up to writing the body. */
 STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
@@ -595,7 +611,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   STATUS status = NOERROR;
   if (action == ACTION_SET_HIDE_FORMULA || action == ACTION_CHANGE_PARAGRAPH ||
       action == ACTION_APPEND_PARAGRAPH) {
-    status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+    status = RetrieveHighestDefinition(input, state);
     memcpy(&state->found_pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID),
            sizeof state->found_pabid);
   } else if (action == ACTION_RENDER) {

@@ -581,6 +581,19 @@ bool MayNeedCleanup(const record_storage* node) {
   }
 }
 
+/* Keeps the definition when its PABID is the highest met so far (a later
+ * one of the same PABID replaces an earlier one). */
+void NoteDefinition(body_context* context, const record_storage* node) {
+  constexpr DWORD kIdEnd = offsetof(CDPABDEFINITION, PABID) + sizeof(WORD);
+  if (node->length < kIdEnd)
+    return;
+  const WORD id = ReadWord(node->data + offsetof(CDPABDEFINITION, PABID));
+  if (context->highest_definition == nullptr || id >= context->highest_definition_id) {
+    context->highest_definition = node;
+    context->highest_definition_id = id;
+  }
+}
+
 /* A node for the record, linked behind the last one: its data is the
  * record where it lies (in place) or a copy behind the node. An odd length
  * gets one more 0 byte; in place that is the stored pad byte. */
@@ -615,6 +628,8 @@ STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD leng
   state.last = node;
   if (MayNeedCleanup(node))
     ++state.context->cleanup_candidates;
+  if (node->signature == SIG_CD_PABDEFINITION)
+    NoteDefinition(state.context, node);
   *made = node;
   return NOERROR;
 }
@@ -910,6 +925,8 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     state.entity_text = entityText;
     state.context = context;
     context->cleanup_candidates = 0;
+    context->highest_definition = nullptr;
+    context->highest_definition_id = 0;
     status = LoadBody(state);
     if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
       static_cast<void>(NLS_unload_charset(state.unicode));

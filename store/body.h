@@ -197,6 +197,11 @@ struct body_context {
    * HTML markers); 0 tells that the pass has nothing to do on the body as
    * it was loaded. Not kept up to date once the list changes. */
   DWORD cleanup_candidates = 0;
+  /* The last paragraph definition of the load with the highest PABID, and
+   * that PABID (null: the load met none); as cleanup_candidates, only for
+   * the body as it was loaded. */
+  const record_storage* highest_definition = nullptr;
+  WORD highest_definition_id = 0;
 };
 
 /* Marks the node of the context's list for removal (RECORD_MARKED). */
