@@ -59,11 +59,6 @@ constexpr const char* kDefaultWikiClose = "))";
 /* The highest PABID answered by action 37 for an item without definitions. */
 constexpr WORD kNoDefinitionsPabid = 50;
 
-/* Records a writing walk refuses: longer than this, or a signature not above
- * the last byte signature of a record header. */
-constexpr DWORD kLargestWalkedRecord = 0x10000;
-constexpr WORD kLowestWalkedSignature = 88;
-
 constexpr DWORD kFieldBufferSize = kWorkBlockSize;
 
 /* The compare flag that lets equal numbers be ordered by their texts. */
@@ -462,11 +457,23 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
   return NOERROR;
 }
 
-/* The walk over the input records. */
+/* The walk over the input records. A writing walk hands the records its
+ * lane can take to it, and the rest to the per-record step. */
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
-  for (record_storage* node = GetNextCDRecord(input, nullptr); node != nullptr && node->length != 0;
-       node = GetNextCDRecord(input, state->current_record)) {
+  const bool lane = PrepareWalkLane(state);
+  record_storage* node = GetNextCDRecord(input, nullptr);
+  while (node != nullptr && node->length != 0) {
+    if (lane) {
+      STATUS status = NOERROR;
+      record_storage* after = WalkLaneRun(node, state, &status);
+      if (status != NOERROR)
+        return status;
+      if (after != node) {
+        node = after;
+        continue;
+      }
+    }
     const WORD signature = node->signature;
     if (state->writes != 0 &&
         (node->length > kLargestWalkedRecord || signature <= kLowestWalkedSignature))
@@ -480,6 +487,7 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
     if (state->writes == 0 && IsTableEnd(signature) && state->gen.table_level > 0)
       --state->gen.table_level;
     state->previous_signature = signature;
+    node = GetNextCDRecord(input, state->current_record);
   }
   return NOERROR;
 }
@@ -557,7 +565,9 @@ void DeleteState(chunk_process_state* state) {
 STATUS StartBodies(chunk_process_state* state) {
   VelkoRTItem* item = StateItem(state);
   _internal_RTITEM* internal = item->internal;
+  const bool loadedBefore = internal->input != nullptr;
   body_context* input = ItemBody(item);
+  state->input_loaded_now = !loadedBefore && input != nullptr ? 1 : 0;
   // A reading action on an item without records answers that it found
   // nothing; records that memory could not hold are a failure for every
   // action.
@@ -577,6 +587,22 @@ STATUS StartBodies(chunk_process_state* state) {
   return NOERROR;
 }
 
+/* The last definition of the highest PABID, as RetrievePABDEF(kAnyPabid,
+ * RETRIEVE_FORWARD) finds it; on a body the operation loaded, the one its
+ * load kept, taken without walking the list. */
+STATUS RetrieveHighestDefinition(const body_context* input, chunk_process_state* state) {
+  if (state->input_loaded_now == 0 || input == nullptr || !EmitterLaneOn())
+    return RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+  record_storage* const current = state->current_record;
+  state->current_record = const_cast<record_storage*>(input->highest_definition);
+  const WORD id = input->highest_definition != nullptr ? input->highest_definition_id : kAnyPabid;
+  const STATUS status =
+      RetrievePABDEF(id, RETRIEVE_BACKWARD | RETRIEVE_FROM_CURRENT | RETRIEVE_FIRST_TAKEN, state);
+  state->current_record = current;
+  state->wanted_pabid = kAnyPabid;
+  return status;
+}
+
 /* Runs the set-up operation: what comes before the walk, the walk and what
  * follows it up to writing the body. */
 STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
@@ -588,7 +614,7 @@ STATUS RunOperation(chunk_process_state* state, chunkdef_info* extra) {
   STATUS status = NOERROR;
   if (action == ACTION_SET_HIDE_FORMULA || action == ACTION_CHANGE_PARAGRAPH ||
       action == ACTION_APPEND_PARAGRAPH) {
-    status = RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state);
+    status = RetrieveHighestDefinition(input, state);
     memcpy(&state->found_pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID),
            sizeof state->found_pabid);
   } else if (action == ACTION_RENDER) {
@@ -793,34 +819,49 @@ bool IsPropertyCase(WORD action) {
   }
 }
 
-/* Runs the case of the action; 0 lets the frame emit the output. */
-STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+using action_case = STATUS (*)(const char* record, WORD signature, DWORD length,
+                               chunk_record_output* output, chunk_process_state* state);
+
+STATUS QueryRecordsCase(const char*, WORD, DWORD, chunk_record_output*,
+                        chunk_process_state* state) {
+  return QueryRecordPositions(state);
+}
+STATUS RenderCase(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state* state) {
+  return ProcessRenderRecord(state);
+}
+STATUS QueryTextCase(const char* record, WORD signature, DWORD length, chunk_record_output*,
                      chunk_process_state* state) {
-  switch (const WORD action = state->action) {
+  return QueryText(record, signature, length, state);
+}
+
+/* The case of the action at each record of the open chunk; null for an
+ * action without one, whose records stay as they are. */
+action_case ActionCaseOf(WORD action) {
+  switch (action) {
   case ACTION_QUERY_RECORDS:
-    return QueryRecordPositions(state);
+    return QueryRecordsCase;
   case ACTION_RENDER:
-    return ProcessRenderRecord(state);
+    return RenderCase;
   case ACTION_GET_TEXT:
-    return QueryText(record, signature, length, state);
+    return QueryTextCase;
   case ACTION_CONTAINS_SOMETHING:
   case ACTION_CONTAINS_TEXT:
   case ACTION_GET_CELL_BORDER:
   case ACTION_GET_TABLE_PROPERTIES:
   case ACTION_GET_HTML_VALUE:
   case ACTION_GET_TARGET_PROPERTIES:
-    return ProcessQueryAction(record, signature, length, output, state);
+    return ProcessQueryAction;
   case ACTION_SET_LINK:
-    return ProcessLinkPropertyAction(record, signature, length, output, state);
+    return ProcessLinkPropertyAction;
   case ACTION_CHANGE_FONT:
   case ACTION_HIGHLIGHT:
   case ACTION_FONT_IN_USE:
   case ACTION_HIGHLIGHT_TEXT:
-    return ProcessTextRunAction(record, signature, length, output, state);
+    return ProcessTextRunAction;
   case ACTION_CHANGE_PARAGRAPH:
   case ACTION_MERGE_CELLS:
   case ACTION_UNDO_MERGE_CELLS:
-    return ProcessParagraphAction(record, signature, length, output, state);
+    return ProcessParagraphAction;
   case ACTION_REMOVE:
   case ACTION_EXPORT_GRAPHIC:
   case ACTION_REMOVE_HOTSPOTS:
@@ -830,16 +871,16 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_DROP_CHUNK:
   case ACTION_SET_IMAGE_HOTSPOT:
   case ACTION_CONVERT_BITMAPS:
-    return ProcessRemovalAction(record, signature, length, output, state);
+    return ProcessRemovalAction;
   case ACTION_LINK_OCCURRENCES:
   case ACTION_REPLACE_TEXT_QUICK:
   case ACTION_FIND_TEXT:
   case ACTION_REPLACE_TEXT_SAME_LENGTH:
   case ACTION_REMOVE_FIELDS:
-    return ProcessSearchAction(record, signature, length, output, state);
+    return ProcessSearchAction;
   case ACTION_LINK_MATCHING:
   case ACTION_WIKI_MATCHING:
-    return ProcessLinkMatchingAction(record, signature, length, output, state);
+    return ProcessLinkMatchingAction;
   case ACTION_APPEND_ROW:
   case ACTION_SET_CELL_BORDERS:
   case ACTION_SET_CELL_COLOR:
@@ -847,12 +888,17 @@ STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_rec
   case ACTION_MODIFY_FIELD:
   case ACTION_SET_HTML_VALUE:
   case ACTION_SET_TARGET_PROPERTIES:
-    return ProcessTableAction(record, signature, length, output, state);
+    return ProcessTableAction;
   default:
-    if (IsPropertyCase(action))
-      return ProcessPropertyAction(record, signature, length, output, state);
-    return NOERROR; // no case: the record stays
+    return IsPropertyCase(action) ? ProcessPropertyAction : nullptr;
   }
+}
+
+/* Runs the case of the action; 0 lets the frame emit the output. */
+STATUS RunActionCase(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                     chunk_process_state* state) {
+  const action_case run = ActionCaseOf(state->action);
+  return run != nullptr ? run(record, signature, length, output, state) : NOERROR;
 }
 
 void ReleaseHeldBlock(chunk_record_output* output, chunk_process_state* state) {
@@ -909,6 +955,14 @@ STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
     return status;
   }
   return FrameTail(record, &output, state);
+}
+
+bool ActionCaseReads(WORD action, WORD signature) {
+  // ChangeParagraph's case reads cells, definitions and references only.
+  if (action == ACTION_CHANGE_PARAGRAPH)
+    return IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
+           signature == SIG_CD_PABREFERENCE;
+  return ActionCaseOf(action) != nullptr;
 }
 
 /* ---- the row sort's comparators ---- */

@@ -1056,6 +1056,8 @@ bool OpenForGood(const chunk_process_state* state) {
 
 } // namespace
 
+bool ChunkOpenForGood(const chunk_process_state* state) { return OpenForGood(state); }
+
 STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
   if (OpenForGood(state))
     return NOERROR;

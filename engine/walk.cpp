@@ -10,6 +10,12 @@
  * stretch is copied when the chunk next opens or the walk ends, resuming
  * at the remembered node, so every walk stays linear in the records.
  *
+ * A writing walk's lane takes runs of records that need nothing of the
+ * step but their counts: while the chunk is open for good (and the
+ * action's case leaves them as they are) they go straight to the emitter's
+ * lane, and once the start and stop tests are over they are only passed
+ * over; which signatures it may take is settled once per walk in a table.
+ *
  * Also ConsumeRecord and the clean-up pass of action 49 built on it.
  */
 #include <string.h>
@@ -317,6 +323,170 @@ STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
   return NOERROR;
 }
 
+/* ---- the lane ---- */
+
+namespace {
+
+/* Lane table entries: the emitter's lane kind in the low bits, and what
+ * the walk needs of the signature. */
+constexpr BYTE kLaneEmitterKind = 0x07;
+constexpr BYTE kLaneStepFree = 0x10;  /* the per-record step only counts it */
+constexpr BYTE kLaneCaseReads = 0x20; /* the action's case reads it */
+/* Bytes ahead of the node and record in hand that the lane prefetches. */
+constexpr size_t kLaneLookAhead = 512;
+
+/* The table slot of a signature: byte signatures 0x00nn first, then word
+ * signatures 0xFFnn; any other signature shares slot 0 (signature 0),
+ * which takes nothing. */
+inline unsigned LaneIndex(WORD signature) {
+  if (signature < 0x100)
+    return signature;
+  return signature >= 0xFF00 ? signature - 0xFF00 + 0x100 : 0;
+}
+
+/* True for the records the per-record step does more with than count
+ * them: the nesting counts (CountTables, CountBrackets, FollowRecord's
+ * hotspots and layers), the current definition and the large paragraph
+ * flag. Text runs and references are free: the lane keeps the text header
+ * and the reference of the last one it took. */
+bool StepFollows(WORD signature) {
+  switch (signature) {
+  case SIG_CD_PRETABLEBEGIN:
+  case SIG_CD_BEGIN:
+  case SIG_CD_END:
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_V4HOTSPOTEND:
+  case SIG_CD_PABDEFINITION:
+  case SIG_CD_LARGEPARAGRAPH:
+    return true;
+  default:
+    return IsTableBegin(signature) || IsTableCell(signature) || IsTableEnd(signature);
+  }
+}
+
+WORD SignatureOfSlot(unsigned slot) {
+  return slot < 0x100 ? static_cast<WORD>(slot) : static_cast<WORD>(0xFF00 + slot - 0x100);
+}
+
+bool HasBreakTest(const chunk_process_state* state) {
+  return state->session->internal->ControlBreak != nullptr || ControlBreak != nullptr;
+}
+
+/* Whether the lane may take records here: the chunk open for good with
+ * no record to drop, or the start and stop tests over. */
+bool LaneMayRun(const chunk_process_state* state) {
+  if (state->chunk_open == 0)
+    return state->stop_matching != 0;
+  return state->skip_mark == 0 && (state->stop_matching != 0 || ChunkOpenForGood(state));
+}
+
+bool LastingInput(const chunk_process_state* state) {
+  const body_context* input = StateItem(state)->internal->input;
+  return input != nullptr && input->output == 0;
+}
+
+/* What the per-record step leaves after the lane took records up to last:
+ * the counts and signatures, the text header of the last text run and the
+ * reference of the last paragraph reference. */
+void FinishLaneRun(const record_storage* last, DWORD counter, const record_storage* text,
+                   const record_storage* reference, chunk_process_state* state) {
+  state->handled = 0;
+  state->record_counter = counter;
+  state->record_counter_copy = counter;
+  state->previous_signature = last->signature;
+  state->last_handled_signature = last->signature;
+  state->current_record = const_cast<record_storage*>(last);
+  if (state->chunk_open != 0)
+    state->chunk_opened_here = 0;
+  if (text != nullptr)
+    memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
+  WORD id = 0;
+  if (reference != nullptr && !LevelKeepsDefinitions(state) &&
+      ReadRecordWord(reference->data, reference->length, offsetof(CDPABREFERENCE, PABID), &id)) {
+    CDPABREFERENCE current = CurrentReference(state);
+    current.PABID = id;
+    SetCurrentReference(state, current);
+    state->reference_changed = 1;
+  }
+}
+
+} // namespace
+
+bool PrepareWalkLane(chunk_process_state* state) {
+  state->lane_on = 0;
+  if (state->writes == 0 || !EmitterLaneOn() || StateItem(state)->internal == nullptr)
+    return false;
+  for (unsigned slot = 0; slot < sizeof state->lane_table; ++slot) {
+    const WORD signature = SignatureOfSlot(slot);
+    BYTE entry = 0;
+    if (signature > kLowestWalkedSignature) {
+      entry = EmitterLaneKind(signature);
+      if (!StepFollows(signature))
+        entry |= kLaneStepFree;
+      if (ActionCaseReads(state->action, signature))
+        entry |= kLaneCaseReads;
+    }
+    state->lane_table[slot] = entry;
+  }
+  state->lane_on = 1;
+  return true;
+}
+
+record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, STATUS* status) {
+  *status = NOERROR;
+  if (state->lane_on == 0 || HasBreakTest(state) || !LaneMayRun(state))
+    return node;
+  const bool open = state->chunk_open != 0;
+  emitter_lane lane;
+  if (open && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
+    return node;
+  const BYTE* table = state->lane_table;
+  DWORD counter = state->record_counter;
+  const record_storage* last = nullptr;
+  const record_storage* text = nullptr;
+  const record_storage* reference = nullptr;
+  for (; node != nullptr; node = node->next) {
+    const DWORD length = node->length;
+    const WORD signature = node->signature;
+    if (length == 0 || length > kLargestWalkedRecord)
+      break;
+    // Nodes and records mostly follow each other in memory: what lies a
+    // few records ahead of both is asked for while this one is handled.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+    __builtin_prefetch(node->data + kLaneLookAhead);
+    const BYTE entry = table[LaneIndex(signature)];
+    if (open) {
+      if ((entry & (kLaneStepFree | kLaneCaseReads)) != kLaneStepFree)
+        break;
+      bool taken = false;
+      *status = EmitLaneRecord(&lane, node->data, signature, length,
+                               static_cast<BYTE>(entry & kLaneEmitterKind), &taken);
+      if (*status != NOERROR || !taken)
+        break;
+    } else {
+      if ((entry & kLaneStepFree) == 0)
+        break;
+      if (state->pass_over_mark == 0) {
+        state->pass_over_mark = counter + 1;
+        state->pass_over_node = node;
+      }
+    }
+    ++counter;
+    if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
+      text = node;
+    else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
+      reference = node;
+    last = node;
+  }
+  if (open)
+    CloseEmitterLane(&lane);
+  if (last != nullptr)
+    FinishLaneRun(last, counter, text, reference, state);
+  return node;
+}
+
 record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record_storage* record) {
   if (record == nullptr)
     return nullptr;
@@ -346,8 +516,32 @@ STATUS EmitInputRecord(const char* data, WORD signature, DWORD length, chunk_pro
 
 STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* stop,
                              bool savedDefinitions) {
+  // Records the emitter's lane takes go in runs; a run closes before any
+  // other record is emitted.
+  emitter_lane lane;
+  bool laneOpen = false;
   for (record_storage* node = state->pass_over_node; node != nullptr && node != stop;
        node = node->next) {
+    if (state->lane_on != 0) {
+      if (!laneOpen)
+        laneOpen = OpenEmitterLane(&state->gen, LastingInput(state), &lane);
+      if (laneOpen) {
+        bool taken = false;
+        const STATUS status =
+            EmitLaneRecord(&lane, node->data, node->signature, node->length,
+                           static_cast<BYTE>(state->lane_table[LaneIndex(node->signature)] &
+                                             kLaneEmitterKind),
+                           &taken);
+        if (status != NOERROR || !taken) {
+          CloseEmitterLane(&lane);
+          laneOpen = false;
+        }
+        if (status != NOERROR)
+          return status;
+        if (taken)
+          continue;
+      }
+    }
     if (savedDefinitions) {
       if (STATUS status = EmitSavedDefinition(node, state); status != NOERROR)
         return status;
@@ -356,6 +550,8 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
         status != NOERROR)
       return status;
   }
+  if (laneOpen)
+    CloseEmitterLane(&lane);
   state->pass_over_mark = 0;
   state->pass_over_node = nullptr;
   return NOERROR;
@@ -368,6 +564,10 @@ void CleanupTextRuns(chunk_process_state* state) {
     return;
   LSXLsiSession* session = state->session;
   state->passthru_open = 0;
+  // A body just loaded without any record the pass could change or
+  // remove is left as it is without walking it.
+  if (state->input_loaded_now != 0 && list->cleanup_candidates == 0 && EmitterLaneOn())
+    return;
   record_storage* node = list->records;
   while (node != nullptr) {
     const WORD signature = node->signature;

@@ -14,6 +14,11 @@
 
 /* ---- engine/walk.cpp ---- */
 
+/* Records a writing walk refuses: longer than this, or a signature not above
+ * the last byte signature of a record header. */
+constexpr DWORD kLargestWalkedRecord = 0x10000;
+constexpr WORD kLowestWalkedSignature = 88;
+
 /* The per-record step: break test, nesting counts, current paragraph and
  * text header, start and stop tests, and the action step while a chunk is
  * open (or, in a writing walk, the pass-over mark while none is). */
@@ -33,6 +38,16 @@ record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record
  * body never holds more than the one it was built from. */
 STATUS EmitInputRecord(const char* data, WORD signature, DWORD length, chunk_process_state* state);
 
+/* The lane of a writing walk, for records that need none of the
+ * per-record step but its counts: PrepareWalkLane fills the operation's
+ * table (false when the lane is off or the walk reads); WalkLaneRun takes
+ * the records from node on while the lane may, as Process_OneCDRecord
+ * would with the chunk open for good (and the action's case leaving them
+ * as they are) or with the start and stop tests over, and returns the
+ * first record it left; a failure to emit is left in *status. */
+bool PrepareWalkLane(chunk_process_state* state);
+record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, STATUS* status);
+
 /* Copies the records passed over outside the chunk, from the pass-over
  * mark up to (not including) `stop`, or to the end of the list when stop
  * is null, through the emitter; with savedDefinitions, a saved paragraph
@@ -44,7 +59,7 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
 /* The clean-up pass of action 49 over the item's input records: empty text
  * runs next to text runs, empty text brackets between text runs (with the
  * item's AutoMergeText) and pass-through HTML markers that enclose nothing
- * go. */
+ * go. A body the operation loaded without such records is not walked. */
 void CleanupTextRuns(chunk_process_state* state);
 
 /* The walk's current paragraph record and current paragraph reference,
@@ -70,6 +85,9 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* record, WORD signature,
 /* Opens and closes the chunk at the record; statuses of the edges and of
  * the action step pass through. */
 STATUS CheckStartStop(const char* record, WORD signature, DWORD length, chunk_process_state* state);
+/* True while the chunk is open and no record can close it before the walk
+ * ends (CheckStartStop then does nothing). */
+bool ChunkOpenForGood(const chunk_process_state* state);
 
 /* ---- engine/edges.cpp ---- */
 

@@ -564,6 +564,36 @@ bool NeedsSideRoom(const body_load_state& state, WORD signature) {
   }
 }
 
+/* A record the clean-up pass of text runs may change or remove: an empty
+ * text run, a CDBEGIN of text, a pass-through HTML marker. */
+bool MayNeedCleanup(const record_storage* node) {
+  switch (node->signature) {
+  case SIG_CD_TEXT:
+    return node->length <= sizeof(CDTEXT);
+  case SIG_CD_HTMLBEGIN:
+  case SIG_CD_HTMLEND:
+    return true;
+  case SIG_CD_BEGIN:
+    return node->length < sizeof(CDBEGINRECORD) ||
+           ReadWord(node->data + offsetof(CDBEGINRECORD, Signature)) == SIG_CD_TEXT;
+  default:
+    return false;
+  }
+}
+
+/* Keeps the definition when its PABID is the highest met so far (a later
+ * one of the same PABID replaces an earlier one). */
+void NoteDefinition(body_context* context, const record_storage* node) {
+  constexpr DWORD kIdEnd = offsetof(CDPABDEFINITION, PABID) + sizeof(WORD);
+  if (node->length < kIdEnd)
+    return;
+  const WORD id = ReadWord(node->data + offsetof(CDPABDEFINITION, PABID));
+  if (context->highest_definition == nullptr || id >= context->highest_definition_id) {
+    context->highest_definition = node;
+    context->highest_definition_id = id;
+  }
+}
+
 /* A node for the record, linked behind the last one: its data is the
  * record where it lies (in place) or a copy behind the node. An odd length
  * gets one more 0 byte; in place that is the stored pad byte. */
@@ -596,6 +626,10 @@ STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD leng
     node->previous = state.last;
   }
   state.last = node;
+  if (MayNeedCleanup(node))
+    ++state.context->cleanup_candidates;
+  if (node->signature == SIG_CD_PABDEFINITION)
+    NoteDefinition(state.context, node);
   *made = node;
   return NOERROR;
 }
@@ -890,6 +924,9 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     state.plain_text = plainText;
     state.entity_text = entityText;
     state.context = context;
+    context->cleanup_candidates = 0;
+    context->highest_definition = nullptr;
+    context->highest_definition_id = 0;
     status = LoadBody(state);
     if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
       static_cast<void>(NLS_unload_charset(state.unicode));

@@ -192,6 +192,16 @@ struct body_context {
   /* How many nodes carry RECORD_MARKED (MarkRecordForRemoval), so that a
    * walk clears the marks of an earlier one only when there are any. */
   DWORD marked = 0;
+  /* Records of the last load that the clean-up pass of text runs could
+   * change or remove (empty text runs, CDBEGINs of text, pass-through
+   * HTML markers); 0 tells that the pass has nothing to do on the body as
+   * it was loaded. Not kept up to date once the list changes. */
+  DWORD cleanup_candidates = 0;
+  /* The last paragraph definition of the load with the highest PABID, and
+   * that PABID (null: the load met none); as cleanup_candidates, only for
+   * the body as it was loaded. */
+  const record_storage* highest_definition = nullptr;
+  WORD highest_definition_id = 0;
 };
 
 /* Marks the node of the context's list for removal (RECORD_MARKED). */

@@ -13,6 +13,10 @@
  * break that a table needs before it are emitted as nodes of their own and
  * also copied into the current body buffer.
  *
+ * The lane appends runs of unchanged records of the body being rebuilt
+ * with only the steps CopyCDUpdated would take for them, while the
+ * context's state lets every record of its kinds pass unchanged.
+ *
  * Not here: the output body's items (store/body_builder.cpp) and the
  * text-envelope builders, which belong to the engine.
  */
@@ -889,6 +893,140 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
   emitted.unchanged_lasting = record == context->lasting_record && signature != SIG_CD_PABREFERENCE;
   emitted.original_length = length;
   return EmitRecord(context, output, emitted);
+}
+
+/* ---- the lane ---- */
+
+BYTE EmitterLaneKind(WORD signature) {
+  switch (signature) {
+  case SIG_CD_TEXT:
+    return EMITTER_LANE_TEXT;
+  case SIG_CD_PARAGRAPH:
+    return EMITTER_LANE_PARAGRAPH;
+  case SIG_CD_PABREFERENCE:
+    return EMITTER_LANE_REFERENCE;
+  default:
+    return IsPlainRecord(signature) ? EMITTER_LANE_PLAIN : EMITTER_LANE_NONE;
+  }
+}
+
+bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* lane) {
+  if (!EmitterLaneOn() || context == nullptr || context->item == nullptr || context->item->internal == nullptr ||
+      context->import_target != nullptr || context->pass_through != 0 ||
+      context->item->internal->image_data != 0)
+    return false;
+  LSXLsiSession* session = SessionOf(context);
+  body_context* output = context->item->internal->output;
+  if (session == nullptr || session->internal == nullptr || output == nullptr ||
+      session->internal->marker_switch != 0)
+    return false;
+  const emitter_table_level& level = CurrentLevel(context);
+  if (level.open != 0 && level.awaiting_first_cell != 0)
+    return false; // CheckTableFormat refuses all but cells and tables here
+  // The longest record that neither passes the largest emitted nor needs a
+  // further body item (NeedsFurtherBodyItem); the lane writes nothing into
+  // the body buffer, so this stays for the run.
+  DWORD room = kLargestEmittedRecord;
+  if (context->write_start != nullptr) {
+    const auto used = static_cast<DWORD>(context->write_position - context->write_start);
+    const DWORD limit = context->capacity > kBodyBufferMargin ? context->capacity - kBodyBufferMargin : 0;
+    room = limit > used ? limit - used : 0;
+    if (room > kLargestEmittedRecord)
+      room = kLargestEmittedRecord;
+  }
+  *lane = emitter_lane{};
+  lane->context = context;
+  lane->output = output;
+  lane->session = session;
+  lane->tail = LastOutputNode(output);
+  lane->room = room;
+  lane->lasting = lasting;
+  // A reference keeps its own id and has no held-back definition to go
+  // before it only while no id is forced or next, no definition is saved
+  // and the body is not being restarted.
+  lane->references = context->restart == 0 && context->forced_pabid == 0 &&
+                     context->next_pabid == 0 &&
+                     session->internal->saved_definition_count == 0;
+  return true;
+}
+
+STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                      BYTE kind, bool* taken) {
+  *taken = false;
+  if (length < BSIG_HEADER_SIZE || length > lane->room)
+    return NOERROR;
+  WORD id = 0;
+  switch (kind) {
+  case EMITTER_LANE_PLAIN:
+  case EMITTER_LANE_PARAGRAPH:
+    break;
+  case EMITTER_LANE_TEXT:
+    if (length <= kEmptyTextLength)
+      return NOERROR; // an empty run may be dropped or mark a pending paragraph
+    break;
+  case EMITTER_LANE_REFERENCE:
+    // Exactly a reference's length (a longer one is cut), an id of its
+    // own, and no reference before it to be folded into.
+    if (!lane->references || length != sizeof(CDPABREFERENCE) ||
+        (lane->tail != nullptr && lane->tail->signature == SIG_CD_PABREFERENCE))
+      return NOERROR;
+    id = ReadWord(reinterpret_cast<const BYTE*>(data) + offsetof(CDPABREFERENCE, PABID));
+    if (id == 0)
+      return NOERROR;
+    break;
+  default:
+    return NOERROR;
+  }
+  // A reference is always a copy: a reference folded into it later is
+  // written over its id.
+  record_storage* node =
+      lane->lasting && kind != EMITTER_LANE_REFERENCE
+          ? NewArenaRecordAt(lane->session, lane->output, signature, const_cast<char*>(data),
+                             length, VELKO_HERE)
+          : NewArenaRecord(lane->session, lane->output, signature, length, VELKO_HERE);
+  if (node == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  if ((node->flags & RECORD_IN_PLACE) == 0)
+    std::memcpy(node->data, data, length);
+  record_storage* tail = lane->tail;
+  if (tail == nullptr) {
+    node->ordinal = 1;
+    lane->output->records = node;
+  } else {
+    assert(tail->next == nullptr);
+    node->ordinal = tail->ordinal + 1;
+    node->previous = tail;
+    tail->next = node;
+  }
+  lane->tail = node;
+  lane->last_signature = signature;
+  if (kind == EMITTER_LANE_REFERENCE)
+    lane->last_reference_id = id;
+  else if (kind == EMITTER_LANE_PARAGRAPH)
+    lane->paragraph_taken = true;
+  *taken = true;
+  return NOERROR;
+}
+
+void CloseEmitterLane(emitter_lane* lane) {
+  if (lane->last_signature == 0)
+    return;
+  generation_context* context = lane->context;
+  lane->output->last_written = lane->tail;
+  context->text_state =
+      lane->last_signature == SIG_CD_TEXT ? TEXT_STATE_TEXT : TEXT_STATE_OTHER;
+  context->item->AutoMergeText = 0;
+  if (lane->paragraph_taken)
+    context->after_table = 0;
+  emitter_table_level& level = CurrentLevel(context);
+  if (lane->last_reference_id != 0 && level.open != 0)
+    level.last_reference_pabid = lane->last_reference_id;
+  lane->session->internal->previous_record_type = lane->last_signature;
+  lane->last_signature = 0;
+  lane->last_reference_id = 0;
+  lane->paragraph_taken = false;
 }
 
 /* ---- builders ---- */

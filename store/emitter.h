@@ -21,7 +21,9 @@
 #include "store/canonical.h"
 #include "velko/velko.h"
 
+struct body_context;
 struct html_import_state;
+struct record_storage;
 
 /* Table levels the emitter keeps: 0 (outside any table) to 9. */
 constexpr DWORD kEmitterTableLevels = 10;
@@ -166,6 +168,55 @@ inline LSXLsiSession* SessionOf(const generation_context* context) {
  * 263 out of memory; 1028 without a context, item, record or output body;
  * or the status of starting a further body item. */
 STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length, generation_context* context);
+
+/* ---- the lane: unchanged records of the body being rebuilt ---- */
+
+/* What the lane does with a record of a signature: nothing (it goes
+ * through CopyCDUpdated), or what CopyCDUpdated would do for it when it
+ * passes unchanged: a plain record or a text run (with text) is linked
+ * as it is, a CDPARAGRAPH also ends the state after a table, a paragraph
+ * reference is copied and becomes the reference a later one is folded
+ * into. */
+enum : BYTE {
+  EMITTER_LANE_NONE = 0,
+  EMITTER_LANE_PLAIN = 1,
+  EMITTER_LANE_TEXT = 2,
+  EMITTER_LANE_PARAGRAPH = 3,
+  EMITTER_LANE_REFERENCE = 4,
+};
+BYTE EmitterLaneKind(WORD signature);
+
+/* A run of records handed to the lane, between OpenEmitterLane and
+ * CloseEmitterLane; nothing else may emit while it is open. */
+struct emitter_lane {
+  generation_context* context = nullptr;
+  body_context* output = nullptr;
+  LSXLsiSession* session = nullptr;
+  record_storage* tail = nullptr; /* the output's last node */
+  DWORD room = 0;                 /* the longest record the lane takes */
+  bool lasting = false;           /* nodes point at the records they emit */
+  bool references = false;        /* paragraph references may pass */
+  WORD last_signature = 0;        /* of the last record taken; 0: none yet */
+  WORD last_reference_id = 0;     /* of the last reference taken; 0: none */
+  bool paragraph_taken = false;
+};
+
+/* Opens a run: false, with nothing changed, when the context's state
+ * sends every record through CopyCDUpdated (HTML import, pass-through,
+ * the item's image data, the marker switch, a table awaiting its first
+ * cell). Records of a lasting body (see lasting_record) are pointed at,
+ * others copied. */
+bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* lane);
+/* Takes the record (a node's data, signature and length) of the kind
+ * EmitterLaneKind gave: 0 with *taken set when it was appended as
+ * CopyCDUpdated would append it; 0 with *taken clear when it needs
+ * CopyCDUpdated (close the run first); 263 when memory runs out. */
+STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                      BYTE kind, bool* taken);
+/* Ends the run: the context's state as the records taken leave it. */
+void CloseEmitterLane(emitter_lane* lane);
+/* Whether the lane is used; a test may turn it off (store/emitter_lane_testing.h). */
+bool EmitterLaneOn();
 
 /* A CDTEXT of the text, with the 8-byte header (its FONTID is kept; its
  * signature and length are set) or the default font (face 1, size 10). */

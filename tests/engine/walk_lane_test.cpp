@@ -1,0 +1,208 @@
+// The lane of writing walks (records that the per-record step, the action's
+// case and the emitter pass on unchanged) against the full per-record step:
+// with the lane turned off (store/emitter_lane_testing.h) every record takes
+// the full step, and each writing operation must store the same bytes,
+// return the same status and show the same messages either way. Run over
+// every body of the engine corpus and over random bodies, with the writing
+// actions whose walks the lane serves, on chunks that stay open (Everything)
+// and chunks whose edges fall among records the lane takes; and over a
+// cached body rebuilt by earlier writes, whose clean-up cannot rely on what
+// its load found.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "host/host_testing.h"
+#include "store/emitter_lane_testing.h"
+#include "store/vocabulary.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using engine_test::EngineTest;
+using engine_test::Paragraph;
+using engine_test::Records;
+using engine_test::Text;
+using Bytes = std::vector<BYTE>;
+
+/* One writing operation: the chunk, the action (0: the chunk's Remove),
+ * s1, and item switches. */
+struct operation {
+  const char* name;
+  const char* definition;
+  WORD action;
+  const char* s1 = nullptr;
+  bool auto_merge = false;
+};
+
+const operation kOperations[] = {
+    {"cleanup", "Everything", ACTION_CLEANUP_TEXT_RUNS},
+    {"cleanup merging", "Everything", ACTION_CLEANUP_TEXT_RUNS, nullptr, true},
+    {"cleanup of a paragraph", "Paragraph 2", ACTION_CLEANUP_TEXT_RUNS},
+    {"append at end", "Everything", ACTION_APPEND_TEXT, "tail"},
+    {"append to a paragraph", "Paragraph 2", ACTION_APPEND_TEXT, "tail"},
+    {"change paragraphs", "Everything", ACTION_CHANGE_PARAGRAPH, "Justify=Center Below=1.5"},
+    {"change one paragraph", "Paragraph 2", ACTION_CHANGE_PARAGRAPH, "Justify=Right"},
+    {"remove a paragraph", "Paragraph 2", 0},
+    {"remove a table", "Table 1", 0},
+    {"remove the rest", "After Paragraph 1", 0},
+};
+
+struct outcome {
+  STATUS status = 0;
+  std::vector<Bytes> values;
+  std::vector<HostTestMessage> messages;
+};
+
+class WalkLaneTest : public EngineTest {
+protected:
+  void TearDown() override {
+    VelkoTestSetEmitterLane(true);
+    EngineTest::TearDown();
+  }
+
+  /* The operation on a fresh note of the body, with the lane on or off. */
+  outcome RunOnce(const cdbuild::Body& body, const operation& op, bool lane) {
+    Restart();
+    EXPECT_EQ(body.AppendItems(note_, "Body"), NOERROR);
+    VelkoTestSetEmitterLane(lane);
+    Connect();
+    item_->AutoMergeText = op.auto_merge ? 1 : 0;
+    VelkoRTChunk* chunk = item_->DefineChunk(op.definition);
+    outcome result;
+    if (chunk == nullptr)
+      return result;
+    result.status = op.action == 0 ? chunk->Remove()
+                                   : chunk->AlterRichText(op.action, 0, 0, 0, 0, op.s1, nullptr,
+                                                          nullptr, nullptr);
+    result.values = Values();
+    result.messages = HostTestMessages();
+    VelkoTestSetEmitterLane(true);
+    return result;
+  }
+
+  /* Every operation on the body gives the same outcome with and without
+   * the lane. */
+  void ExpectSameOutcomes(const cdbuild::Body& body, const std::string& what) {
+    for (const operation& op : kOperations) {
+      const outcome full = RunOnce(body, op, false);
+      const outcome lane = RunOnce(body, op, true);
+      EXPECT_EQ(lane.status, full.status) << what << ": " << op.name;
+      EXPECT_TRUE(lane.values == full.values) << what << ": " << op.name;
+      EXPECT_TRUE(lane.messages == full.messages) << what << ": " << op.name;
+    }
+  }
+};
+
+/* The record script of a corpus case: its lines up to its first run, the
+ * comments left out. */
+std::string CaseBody(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::string script;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("---", 0) == 0)
+      break;
+    if (!line.empty() && line[0] != '#')
+      script += line + "\n";
+  }
+  return script;
+}
+
+TEST_F(WalkLaneTest, CorpusBodiesAreWrittenAlikeWithAndWithoutTheLane) {
+  const std::filesystem::path corpus = VELKO_ENGINE_CORPUS_DIR;
+  int bodies = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".case")
+      continue;
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(CaseBody(entry.path()), &body, &error))
+        << entry.path() << ":" << error.line << " " << error.message;
+    ExpectSameOutcomes(body, entry.path().filename().string());
+    ++bodies;
+  }
+  EXPECT_GT(bodies, 40);
+}
+
+/* Random bodies of the records the lane takes and those that stop it:
+ * references in a row and without an id, empty text runs, text in another
+ * font before a closing paragraph (whose font the final empty run takes),
+ * text brackets, pass-through markers, definitions, tables and hotspots
+ * between them. */
+std::string RandomScript(unsigned seed) {
+  unsigned state = seed * 2654435761u + 1;
+  auto next = [&state](unsigned bound) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % bound;
+  };
+  static const char* const kPieces[] = {
+      "PARAGRAPH\nPABREF id=1\nTEXT text=\"one two\"\n",
+      "PABREF id=2\n",
+      "PABREF id=0\n",
+      "TEXT text=\"three\"\n",
+      "TEXT face=4 size=14 text=\"four\"\nPARAGRAPH\n",
+      "TEXT text=\"\"\n",
+      "PARAGRAPH\n",
+      "PABDEF id=2 flags=0x0100 left=720 ext=720,0,720,0,0,100\n",
+      "BEGIN sig=TEXT\nTEXT text=\"\"\nEND sig=TEXT\n",
+      "BEGIN sig=TEXT\nTEXT text=\"in\"\nCOLOR\nEND sig=TEXT\n",
+      "HTMLBEGIN\nTEXT text=\"<b>\"\nHTMLEND\n",
+      "HTMLBEGIN\n",
+      "HTMLEND\n",
+      "TABLEBEGIN\nTABLECELL row=0 column=0\nPABREF id=1\nTEXT text=\"c\"\n"
+      "TABLECELL row=0 column=1\nPABREF id=2\nPABREF id=1\nTEXT text=\"d\"\nTABLEEND\n",
+      "HOTSPOTBEGIN type=3\nTEXT text=\"h\"\nHOTSPOTEND\n",
+      "COLOR\n",
+  };
+  constexpr unsigned kPieceCount = sizeof kPieces / sizeof kPieces[0];
+  std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
+  const unsigned pieces = 3 + next(25);
+  for (unsigned piece = 0; piece < pieces; ++piece)
+    script += kPieces[next(kPieceCount)];
+  return script;
+}
+
+TEST_F(WalkLaneTest, RandomBodiesAreWrittenAlikeWithAndWithoutTheLane) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    const std::string script = RandomScript(seed);
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << script;
+    ExpectSameOutcomes(body, "seed " + std::to_string(seed) + ":\n" + script);
+  }
+}
+
+/* Writes one after another on a cached body: the first leaves an empty text
+ * run behind the closing paragraph, the append a text run after it, and
+ * the clean-up of that rebuilt body (not loaded by its operation) must
+ * still drop the empty run next to the text. */
+TEST_F(WalkLaneTest, CleanupOfARebuiltBodyWalksIt) {
+  for (const bool lane : {false, true}) {
+    Restart();
+    AppendItem({Text("a"), Paragraph()});
+    VelkoTestSetEmitterLane(lane);
+    Connect();
+    item_->CacheRecords = 1;
+    VelkoRTChunk* chunk = Chunk("Everything");
+    ASSERT_NE(chunk, nullptr);
+    ASSERT_EQ(chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
+                                   nullptr, nullptr),
+              NOERROR);
+    ASSERT_EQ(chunk->AlterRichText(ACTION_APPEND_TEXT, 0, 0, 0, 0, "b", nullptr, nullptr,
+                                   nullptr),
+              NOERROR);
+    ASSERT_EQ(chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
+                                   nullptr, nullptr),
+              NOERROR);
+    ASSERT_EQ(item_->Commit(), NOERROR);
+    EXPECT_EQ(BodyRecords(), Records({Text("a"), Paragraph(), Text("b")}))
+        << "lane " << lane;
+  }
+}
+
+} // namespace
