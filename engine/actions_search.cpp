@@ -204,7 +204,9 @@ void SetTooLarge(chunk_process_state* state) {
 /* Copies the bytes of a host memory block into the session's result text
  * and frees the block; false (the block freed too) when they do not fit. */
 bool TakeIntoResultText(DHANDLE handle, WORD length, LSXLsiSession* session) {
-  bool fits = length < VELKO_RESULT_TEXT_SIZE;
+  // A block's length word cannot exceed the result text, so it always fits.
+  static_assert(VELKO_RESULT_TEXT_SIZE > 0xFFFF);
+  bool fits = true;
   const void* bytes = OSLockObject(handle);
   if (bytes == nullptr)
     fits = false;
