@@ -190,4 +190,29 @@ TEST_F(HtmlImportTest, FailuresLeaveTheBodyAndSetTheSecondaryStatus) {
   }
 }
 
+TEST_F(HtmlImportTest, TidyWritesNothingToStderr) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  ::testing::internal::CaptureStderr();
+  Append("INLINE", "<p><b>unclosed <table><td>x</span><blink>y</blink>&bogus;<p", "", &status,
+         &secondary);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(status, NOERROR);
+}
+
+TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  Append("INLINE", "<p>first <b>bold</b></p><p>second</p>", "", &status, &secondary);
+  ASSERT_EQ(status, NOERROR);
+  VelkoRTChunk* chunk = Chunk("Everything");
+  char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
+  ASSERT_NE(html, nullptr);
+  const std::string rendered(html, session_->render_result_length);
+  VelkoDeallocatePtr(session_, html);
+  EXPECT_NE(rendered.find("first <b>bold</b>"), std::string::npos) << rendered;
+  EXPECT_NE(rendered.find("second"), std::string::npos) << rendered;
+  EXPECT_LT(rendered.find("bold"), rendered.find("second")) << rendered;
+}
+
 } // namespace
