@@ -9,12 +9,13 @@
  * inline styles around it (b/strong, i/em, u/ins, s/strike/del, sup, sub,
  * tt/code/kbd/samp/pre, font size, h1-h6); a NUL in the run for br and a
  * line end in pre (none right before a block end); a CDPARAGRAPH between
- * blocks. Other elements keep their text, as blocks or inline; an image
- * gives its alt text. Nothing is written for head, script, style,
+ * blocks; a rule (CDHRULE) in a paragraph of its own for hr; an anchor
+ * (CDANCHOR) for a's name or id. Other elements keep their text, as
+ * blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
  * comments and form controls.
  *
- * Not here: links, anchors, images as records, rules, tables, lists'
- * bullets and paragraph definitions, colours (the walk keeps their text).
+ * Not here: links, images as records, tables, lists' bullets and
+ * paragraph definitions, colours (the walk keeps their text).
  */
 #include <stdio.h>
 #include <ctype.h>
@@ -27,6 +28,7 @@
 
 #include "engine/process_state.h"
 #include "engine/services.h"
+#include "generate/attribute_strings.h"
 #include "generate/built_record.h"
 #include "generate/font_string.h"
 #include "host/cdrecords.h"
@@ -171,6 +173,10 @@ private:
     const bool block = IsBlock(tag);
     if (block)
       RETURN_IF_FAILED(EndBlock());
+    if (tag == TidyTag_HR)
+      return Rule();
+    if (tag == TidyTag_A)
+      RETURN_IF_FAILED(Anchor(node));
     if (depth < kDeepestNesting)
       RETURN_IF_FAILED(WalkChildren(node, ElementFont(node, tag, font), pre || tag == TidyTag_PRE, depth));
     return block ? EndBlock() : NOERROR;
@@ -199,18 +205,60 @@ private:
   STATUS AppendText(std::string_view lmbcs, font_bytes font) {
     if (lmbcs.empty())
       return NOERROR;
-    if (breakDue_) {
-      RETURN_IF_FAILED(FlushRun());
-      const CDPARAGRAPH paragraph = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
-      RETURN_IF_FAILED(CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen));
-      breakDue_ = false;
-    }
+    if (breakDue_)
+      RETURN_IF_FAILED(StartContent());
     if (!run_.empty() && memcmp(&font, &runFont_, sizeof font) != 0)
       RETURN_IF_FAILED(FlushRun());
     runFont_ = font;
     run_.append(lmbcs);
     written_ = true;
     return NOERROR;
+  }
+
+  /* Starts the paragraph that is due, after the run so far. */
+  STATUS StartContent() {
+    RETURN_IF_FAILED(FlushRun());
+    if (!breakDue_)
+      return NOERROR;
+    breakDue_ = false;
+    const CDPARAGRAPH paragraph = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
+    return CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen);
+  }
+
+  /* hr: a rule with its defaults in a paragraph of its own. */
+  STATUS Rule() {
+    if (written_)
+      breakDue_ = true;
+    RETURN_IF_FAILED(StartContent());
+    CDHRULE rule = {};
+    ApplyPropertiesToHRuleRecord(process_->session, SIG_CD_HRULE, &rule, sizeof rule, "", 1);
+    RETURN_IF_FAILED(CopyCDUpdated(&rule, SIG_CD_HRULE, rule.Header.Length, &process_->gen));
+    written_ = true;
+    breakDue_ = true;
+    return NOERROR;
+  }
+
+  /* a name= (else id=): an anchor record before the link's content. */
+  STATUS Anchor(TidyNode node) {
+    const char* name = AttributeValue(node, TidyAttr_NAME);
+    if (name == nullptr || *name == '\0')
+      name = AttributeValue(node, TidyAttr_ID);
+    if (name == nullptr || *name == '\0')
+      return NOERROR;
+    std::string lmbcs;
+    RETURN_IF_FAILED(TranslateUtf8(name, &lmbcs));
+    if (lmbcs.size() > kLongestRun)
+      lmbcs.resize(kLongestRun);
+    RETURN_IF_FAILED(StartContent());
+    std::string record(sizeof(CDANCHOR) + lmbcs.size(), '\0');
+    auto* anchor = reinterpret_cast<CDANCHOR*>(record.data());
+    anchor->Header.Signature = SIG_CD_ANCHOR;
+    anchor->Header.Length = static_cast<WORD>(record.size());
+    anchor->NameLength = static_cast<WORD>(lmbcs.size());
+    lmbcs.copy(record.data() + sizeof(CDANCHOR), lmbcs.size());
+    written_ = true;
+    return CopyCDUpdated(record.data(), SIG_CD_ANCHOR, static_cast<DWORD>(record.size()),
+                         &process_->gen);
   }
 
   /* A block begins or ends: the run ends (without a line end right before

@@ -112,6 +112,12 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
        "<html><head><title>t</title><style>p{}</style></head><body>"
        "<script>s()</script>a<!-- c --><input value=\"v\"></body></html>",
        "", "TEXT text=\"a\"\n"},
+      {"a rule in a paragraph of its own", "<p>a</p><hr><p>b</p>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nHEX C9 FF 10 00 04 00 00 00 64 00 07 00 00 00 00 00\n"
+       "PARAGRAPH\nTEXT text=\"b\"\n"},
+      {"an anchor by name", "a<a name=\"n1\">b</a>c", "",
+       "TEXT text=\"a\"\nANCHOR name=\"n1\"\nTEXT text=\"bc\"\n"},
+      {"an anchor by id", "<p><a id=\"x\">t</a></p>", "", "ANCHOR name=\"x\"\nTEXT text=\"t\"\n"},
       {"an image gives its alt text", "a<img src=\"x.gif\" alt=\"pic\">", "",
        "TEXT text=\"apic\"\n"},
       {"NBSP", "a&nbsp;b", "", "TEXT text=\"a\\xFFb\"\n"},
