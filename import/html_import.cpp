@@ -1,5 +1,7 @@
 /*
- * The HTML importer: HTML from a file or a text is turned into UTF-8,
+ * The HTML importer: HTML from a file, a text or the text records of a
+ * loaded body (pass-through regions marked first when asked) is turned
+ * into UTF-8,
  * parsed and cleaned by tidy, and its <body> walked into text runs and
  * paragraphs. The records go through the record emitter into the import's
  * own list (CopyCDUpdatedToRec) and, when the whole walk succeeded, from
@@ -34,12 +36,14 @@
 #include "host/cdrecords.h"
 #include "import/charset.h"
 #include "import/html_import_state.h"
+#include "import/passthru.h"
 #include "import/tidy_parser.h"
 #include "store/body.h"
 #include "store/charset_names.h"
 #include "store/emitter.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
+#include "store/tracked_memory.h"
 #include "velko/property_string.h"
 
 namespace {
@@ -424,6 +428,47 @@ STATUS ImportInline(std::string_view text, const char* options, chunk_process_st
   return ImportUtf8(utf8, options, csid, process);
 }
 
+/* The HTML held as text in a loaded body: the text of each text record, a
+ * line end for each paragraph. */
+std::string BodyText(const body_context* body) {
+  std::string text;
+  for (const record_storage* node = body->records; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_TEXT && node->length > sizeof(CDTEXT))
+      text.append(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT));
+    else if (node->signature == SIG_CD_PARAGRAPH)
+      text.push_back('\n');
+  }
+  return text;
+}
+
+/* With "MarkPassthruHTML=Yes", the regions between the options'
+ * "PassthruHTMLStart=" and "PassthruHTMLEnd=" become bracketed text. */
+STATUS MarkPassthru(body_context* body, const char* options, LSXLsiSession* session) {
+  char value[8] = {};
+  if (ExtractPropertyBOOL(options, "MarkPassthruHTML=", value, sizeof value, 0) == 0)
+    return NOERROR;
+  html_import_state marking;
+  marking.session = session;
+  marking.passthru_start =
+      VelkoAllocatePtrExtractProperty(session, VELKO_HERE, options, "PassthruHTMLStart=");
+  marking.passthru_end =
+      VelkoAllocatePtrExtractProperty(session, VELKO_HERE, options, "PassthruHTMLEnd=");
+  const STATUS status = EncodePassthruHTML(body, &marking);
+  VelkoDeallocatePtr(session, marking.passthru_start);
+  VelkoDeallocatePtr(session, marking.passthru_end);
+  return status;
+}
+
+STATUS LoadAndParseHTMLFromBodyContext(body_context* body, const char* options,
+                                       chunk_process_state* process) {
+  if (options != nullptr)
+    RETURN_IF_FAILED(MarkPassthru(body, options, process->session));
+  const std::string text = BodyText(body);
+  if (text.empty())
+    return VELKO_STATUS_INLINE_HTML;
+  return ImportInline(text, options, process);
+}
+
 bool UsableState(const chunk_process_state* state) {
   return state != nullptr && StateItem(state) != nullptr && state->session != nullptr;
 }
@@ -455,6 +500,20 @@ STATUS GenerateCDRecordsFromHTMLInline(const char* text, DWORD length, const cha
     return VELKO_STATUS_INLINE_HTML;
   try {
     return ImportInline(std::string_view(text, size), options, state);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+}
+
+STATUS GenerateCDRecordsFromHTMLBodyContext(body_context* const contexts[2], const char* options,
+                                            chunk_process_state* state) {
+  if (!UsableState(state))
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (contexts == nullptr || contexts[0] == nullptr)
+    return VELKO_ERR_NO_INPUT;
+  try {
+    return LoadAndParseHTMLFromBodyContext(contexts[0], options, state);
   } catch (const std::bad_alloc&) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;

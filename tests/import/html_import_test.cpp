@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "cdbuild/cd_script.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
 #include "tests/support/record_lines.h"
 #include "tests/support/test_fixture.h"
 
@@ -185,6 +187,7 @@ TEST_F(HtmlImportTest, FailuresLeaveTheBodyAndSetTheSecondaryStatus) {
   } cases[] = {
       {"empty inline text", "INLINE", "", 14409, 14409},
       {"a missing file", "File", "/nonexistent/velko/x.htm", 259, 20014},
+      {"no body context", "BodyContext", "", 259, 20014},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -219,6 +222,39 @@ TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
   EXPECT_NE(rendered.find("first <b>bold</b>"), std::string::npos) << rendered;
   EXPECT_NE(rendered.find("second"), std::string::npos) << rendered;
   EXPECT_LT(rendered.find("bold"), rendered.find("second")) << rendered;
+}
+
+/* The item's HTML-import body context holds HTML as text records: each
+ * text and a line end per paragraph is imported; with MarkPassthruHTML
+ * the region between the delimiters comes out as bracketed text. */
+TEST_F(HtmlImportTest, BodyContextTextImportsWithItsPassthruRegionsMarked) {
+  const struct {
+    const char* name;
+    const char* options;
+    std::string script;
+  } cases[] = {
+      {"unmarked", "",
+       "TEXT text=\"a{{\"\nTEXT attributes=bold text=\"x\"\nTEXT text=\"}}c \"\n"
+       "TEXT attributes=italic text=\"y\"\n"},
+      {"marked", "MarkPassthruHTML=Yes PassthruHTMLStart='{{' PassthruHTMLEnd='}}'",
+       "TEXT text=\"a[<b>x</b>]c \"\nTEXT attributes=italic text=\"y\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    AppendItem(Script(kOriginal));
+    AppendItem(Script("TEXT text=\"a{{<b>x</b>}}c\"\nPARAGRAPH\nTEXT text=\"<i>y</i>\"\n"),
+               "Source");
+    VelkoRTItem source(session_);
+    ASSERT_EQ(source.ConnectBackend(note_, "Source", 0), NOERROR);
+    body_context* loaded =
+        StoreItemsAndRecords(&source, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    VelkoRTChunk* chunk = Chunk("Everything");
+    item_->internal->html_import[0] = loaded; // the item frees it
+    EXPECT_EQ(chunk->AppendHTML("BodyContext", "", c.options), NOERROR);
+    EXPECT_EQ(note_testing::RecordLines(Values()), Expected(c.script));
+  }
 }
 
 } // namespace
