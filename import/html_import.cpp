@@ -51,8 +51,8 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 /* Text bytes of one text record, which stays below 32000 bytes. */
 constexpr size_t kLongestRun = 32000 - 1 - 8;
-/* Elements nested deeper than this are walked no further (their text is
- * kept flat). */
+/* Elements nested deeper than this are walked no further: their text is
+ * kept, in the font of the deepest element walked. */
 constexpr int kDeepestNesting = 200;
 constexpr BYTE kMonospaceFace = 4;
 constexpr BYTE kFontSizes[7] = {8, 10, 12, 14, 18, 24, 36};
@@ -181,9 +181,33 @@ private:
       return Rule();
     if (tag == TidyTag_A)
       RETURN_IF_FAILED(Anchor(node));
+    const font_bytes inner = ElementFont(node, tag, font);
     if (depth < kDeepestNesting)
-      RETURN_IF_FAILED(WalkChildren(node, ElementFont(node, tag, font), pre || tag == TidyTag_PRE, depth));
+      RETURN_IF_FAILED(WalkChildren(node, inner, pre || tag == TidyTag_PRE, depth));
+    else
+      RETURN_IF_FAILED(FlatText(node, inner, pre || tag == TidyTag_PRE));
     return block ? EndBlock() : NOERROR;
+  }
+
+  /* The text under an element nested too deep to walk, in its font, found
+   * without recursion; what skipped elements hold stays out. */
+  STATUS FlatText(TidyNode top, font_bytes font, bool pre) {
+    TidyNode node = tidyGetChild(top);
+    while (node != nullptr) {
+      TidyNode child = nullptr;
+      if (tidyNodeGetType(node) == TidyNode_Text)
+        RETURN_IF_FAILED(Text(node, font, pre));
+      else if (!IsSkipped(tidyNodeGetId(node)))
+        child = tidyGetChild(node);
+      if (child != nullptr) {
+        node = child;
+        continue;
+      }
+      while (node != top && tidyGetNext(node) == nullptr)
+        node = tidyGetParent(node);
+      node = node == top ? nullptr : tidyGetNext(node);
+    }
+    return NOERROR;
   }
 
   STATUS Text(TidyNode node, font_bytes font, bool pre) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -167,6 +168,18 @@ TEST_F(HtmlImportTest, FilesChooseTheirCharset) {
   }
 }
 
+TEST_F(HtmlImportTest, TextNestedTooDeepToWalkIsKept) {
+  std::string html;
+  for (int i = 0; i < 250; ++i)
+    html += i == 100 ? "<b>" : "<span>";
+  html += "deep<script>s()</script><span>er</span>";
+  STATUS status = 0;
+  WORD secondary = 0;
+  EXPECT_EQ(Append("INLINE", "a" + html, "", &status, &secondary),
+            Expected("TEXT text=\"a\"\nTEXT attributes=bold text=\"deeper\"\n"));
+  EXPECT_EQ(status, NOERROR);
+}
+
 TEST_F(HtmlImportTest, LongTextIsCutIntoRunsBelow32000Bytes) {
   STATUS status = 0;
   WORD secondary = 0;
@@ -199,14 +212,16 @@ TEST_F(HtmlImportTest, FailuresLeaveTheBodyAndSetTheSecondaryStatus) {
   }
 }
 
-TEST_F(HtmlImportTest, TidyWritesNothingToStderr) {
+TEST_F(HtmlImportTest, TidyWritesNothingToStderrAndKeepsTheLocale) {
   STATUS status = 0;
   WORD secondary = 0;
+  const std::string locale = setlocale(LC_ALL, nullptr);
   ::testing::internal::CaptureStderr();
   Append("INLINE", "<p><b>unclosed <table><td>x</span><blink>y</blink>&bogus;<p", "", &status,
          &secondary);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(status, NOERROR);
+  EXPECT_EQ(setlocale(LC_ALL, nullptr), locale);
 }
 
 TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
