@@ -9,7 +9,8 @@
  *
  * What the walk writes: text in the item's default font changed by the
  * inline styles around it (b/strong, i/em, u/ins, s/strike/del, sup, sub,
- * tt/code/kbd/samp/pre, font size, h1-h6); a NUL in the run for br and a
+ * tt/code/kbd/samp/pre, font size, h1-h6) and by style attributes
+ * (font-weight, font-style, text-decoration, font-size); a NUL in the run for br and a
  * line end in pre (none right before a block end); a CDPARAGRAPH between
  * blocks; a rule (CDHRULE) in a paragraph of its own for hr; an anchor
  * (CDANCHOR) for a's name or id. Other elements keep their text, as
@@ -17,7 +18,8 @@
  * comments and form controls.
  *
  * Not here: links, images as records, tables, lists' bullets and
- * paragraph definitions, colours (the walk keeps their text).
+ * paragraph definitions, colours and font families (the walk keeps their
+ * text); style sheets.
  */
 #include <stdio.h>
 #include <ctype.h>
@@ -137,6 +139,76 @@ font_bytes ElementFont(TidyNode node, TidyTagId tag, font_bytes font) {
   return font;
 }
 
+std::string Trimmed(std::string_view text) {
+  while (!text.empty() && isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  std::string lower(text);
+  for (char& c : lower)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+/* A font-size in points ("12pt", "16px" as 3/4 of it); 0 for another
+ * form. */
+BYTE StyleSize(const std::string& value) {
+  char* end = nullptr;
+  const double number = strtod(value.c_str(), &end);
+  if (end == value.c_str() || number <= 0)
+    return 0;
+  const std::string unit = Trimmed(end);
+  const double points = unit == "pt" ? number : unit == "px" ? number * 3 / 4 : 0;
+  if (points <= 0)
+    return 0;
+  return points >= 255 ? 255 : points < 1 ? 1 : static_cast<BYTE>(points + 0.5);
+}
+
+void SetAttribute(font_bytes* font, BYTE attribute, bool on) {
+  font->attributes = on ? font->attributes | attribute : font->attributes & ~attribute;
+}
+
+/* The font after an element's style attribute: font-weight, font-style,
+ * text-decoration and font-size. */
+font_bytes StyledFont(const char* style, font_bytes font) {
+  if (style == nullptr)
+    return font;
+  std::string_view rest = style;
+  while (!rest.empty()) {
+    const size_t end = rest.find(';');
+    const std::string_view declaration = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    const size_t colon = declaration.find(':');
+    if (colon == std::string_view::npos)
+      continue;
+    const std::string name = Trimmed(declaration.substr(0, colon));
+    const std::string value = Trimmed(declaration.substr(colon + 1));
+    if (name == "font-weight") {
+      const int weight = atoi(value.c_str());
+      if (value == "bold" || value == "bolder" || weight >= 600)
+        SetAttribute(&font, kFontBold, true);
+      else if (value == "normal" || value == "lighter" || (weight > 0 && weight < 600))
+        SetAttribute(&font, kFontBold, false);
+    } else if (name == "font-style") {
+      if (value == "italic" || value == "oblique")
+        SetAttribute(&font, kFontItalic, true);
+      else if (value == "normal")
+        SetAttribute(&font, kFontItalic, false);
+    } else if (name == "text-decoration") {
+      if (value.find("underline") != std::string::npos)
+        SetAttribute(&font, kFontUnderline, true);
+      if (value.find("line-through") != std::string::npos)
+        SetAttribute(&font, kFontStrikethrough, true);
+      if (value == "none")
+        SetAttribute(&font, kFontUnderline | kFontStrikethrough, false);
+    } else if (name == "font-size") {
+      if (BYTE size = StyleSize(value); size != 0)
+        font.size = size;
+    }
+  }
+  return font;
+}
+
 class html_walker {
 public:
   html_walker(chunk_process_state* process, tidy_parser* parser)
@@ -181,7 +253,8 @@ private:
       return Rule();
     if (tag == TidyTag_A)
       RETURN_IF_FAILED(Anchor(node));
-    const font_bytes inner = ElementFont(node, tag, font);
+    const font_bytes inner =
+        StyledFont(AttributeValue(node, TidyAttr_STYLE), ElementFont(node, tag, font));
     if (depth < kDeepestNesting)
       RETURN_IF_FAILED(WalkChildren(node, inner, pre || tag == TidyTag_PRE, depth));
     else

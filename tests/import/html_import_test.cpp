@@ -100,6 +100,15 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
       {"headings", "<h1>a</h1><h3>b</h3><h6>c</h6>", "",
        "TEXT attributes=bold size=24 text=\"a\"\nPARAGRAPH\n"
        "TEXT attributes=bold size=14 text=\"b\"\nPARAGRAPH\nTEXT attributes=bold size=8 text=\"c\"\n"},
+      {"style attributes",
+       "<span style=\"font-weight: bold; font-style:italic\">a</span>"
+       "<b style=\"font-weight:400\">b</b><span style=\"text-decoration:underline line-through\">c"
+       "<u style=\"text-decoration: none\">d</u></span><span style=\"font-size:12pt\">e</span>"
+       "<span style=\"FONT-SIZE: 16px\">f</span><span style=\"font-size:2em;font-weight:700\">g</span>",
+       "",
+       "TEXT attributes=bold+italic text=\"a\"\nTEXT text=\"b\"\n"
+       "TEXT attributes=underline+strikethrough text=\"c\"\nTEXT text=\"d\"\n"
+       "TEXT size=12 text=\"ef\"\nTEXT attributes=bold text=\"g\"\n"},
       {"spans merge into one run", "<span>a</span><span>b</span>c", "", "TEXT text=\"abc\"\n"},
       {"br is a NUL in the run", "a<br>b", "", "TEXT text=\"a\\0b\"\n"},
       {"no NUL right before a block end", "<p>a<br></p><p>b</p>", "",
