@@ -1,13 +1,18 @@
 /*
  * The state of one HTML import: what the import's steps share while it
- * turns HTML into records. Holds, so far, what the marking of pass-through
- * HTML reads (the session and the two delimiter texts); the parser's
- * working state joins it when the importer is built.
+ * turns HTML into records. The marking of pass-through HTML reads the
+ * session and the two delimiter texts; the importer adds the operation it
+ * writes for, the parsed document, the record list it collects (records
+ * the emitter hands over while the import runs) and its options.
  */
 #ifndef VELKO_IMPORT_HTML_IMPORT_STATE_H
 #define VELKO_IMPORT_HTML_IMPORT_STATE_H
 
 #include "velko/velko.h"
+
+struct body_context;
+struct chunk_process_state;
+struct record_storage;
 
 struct html_import_state {
   LSXLsiSession* session = nullptr;
@@ -16,6 +21,22 @@ struct html_import_state {
    * marks them, else null. */
   char* passthru_start = nullptr;
   char* passthru_end = nullptr;
+
+  chunk_process_state* process = nullptr; /* the operation written for */
+  const void* document = nullptr;               /* the parsed document (TidyDoc) */
+  const void* text_node = nullptr;              /* the text node being written (TidyNode) */
+  void* link_font = nullptr;              /* not used: links take the URL font */
+  /* The records collected so far: a list of nodes made in list_body's
+   * arena. A record goes after the insertion point, which then moves to
+   * it, or at the end when there is none. */
+  body_context* list_body = nullptr;
+  record_storage* head = nullptr;
+  record_storage* tail = nullptr;
+  record_storage* insertion_point = nullptr;
+  const char* options = nullptr;
+  WORD charset = 0;          /* the CSID the HTML was read in */
+  DWORD table_depth = 0;     /* tables open around the walk */
+  DWORD paragraph_state = 0; /* 1: a paragraph break is due before more content */
 };
 
 #endif

@@ -23,6 +23,7 @@
 
 #include "engine/process_state.h"
 #include "engine/services.h"
+#include "import/charset.h"
 #include "host/cdrecords.h"
 #include "host/nls.h"
 #include "store/emitter.h"
@@ -33,98 +34,11 @@
 namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-/* UTF-8 bytes translated per call: their LMBCS (at most 3 bytes for each
- * UTF-16 unit, 6 for a 4-byte character) stays within a u16 length. */
-constexpr size_t kTranslatePiece = 16000;
-constexpr WORD kTranslateRoom = 0xFFF0;
-
-bool ReadFile(const char* path, std::string* content) {
-  const std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path, "rb"), fclose);
-  if (file == nullptr)
-    return false;
-  char piece[8192];
-  size_t got = 0;
-  while ((got = fread(piece, 1, sizeof piece, file.get())) > 0)
-    content->append(piece, got);
-  return ferror(file.get()) == 0;
-}
-
-/* The length of the UTF-8 sequence its lead byte starts, 0 for a byte that
- * starts none. */
-size_t Utf8SequenceLength(unsigned char lead) {
-  if (lead < 0x80)
-    return 1;
-  if (lead >= 0xC2 && lead <= 0xDF)
-    return 2;
-  if (lead >= 0xE0 && lead <= 0xEF)
-    return 3;
-  if (lead >= 0xF0 && lead <= 0xF4)
-    return 4;
-  return 0;
-}
-
-/* True for well-formed UTF-8 (no overlong forms, surrogates or code points
- * above U+10FFFF) holding at least one byte above 0x7F. */
-bool IsUtf8WithNonAscii(std::string_view text) {
-  bool nonAscii = false;
-  for (size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const size_t length = Utf8SequenceLength(lead);
-    if (length == 0 || text.size() - at < length)
-      return false;
-    for (size_t i = 1; i < length; ++i) {
-      if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80)
-        return false;
-    }
-    if (length > 1) {
-      const auto second = static_cast<unsigned char>(text[at + 1]);
-      if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-          (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
-        return false;
-      nonAscii = true;
-    }
-    at += length;
-  }
-  return nonAscii;
-}
-
-/* The UTF-8 text as LMBCS, translated in pieces cut between characters. */
-STATUS TranslateUtf8(std::string_view utf8, std::string* lmbcs) {
-  NLS_PINFO info = nullptr;
-  if (NLS_STATUS status = NLS_load_charset(NLS_CS_UTF8, &info); status != NLS_SUCCESS)
-    return status;
-  STATUS status = NOERROR;
-  std::string out(kTranslateRoom, '\0');
-  for (size_t at = 0; at < utf8.size() && status == NOERROR;) {
-    size_t piece = utf8.size() - at < kTranslatePiece ? utf8.size() - at : kTranslatePiece;
-    while (at + piece < utf8.size() &&
-           (static_cast<unsigned char>(utf8[at + piece]) & 0xC0) == 0x80)
-      --piece; // the cut moves back to the start of a character
-    WORD written = kTranslateRoom;
-    status = NLS_translate(reinterpret_cast<const BYTE*>(utf8.data() + at),
-                           static_cast<WORD>(piece), reinterpret_cast<BYTE*>(out.data()), &written,
-                           NLS_NONULLTERMINATE | NLS_TARGETISLMBCS, info);
-    lmbcs->append(out.data(), written);
-    at += piece;
-  }
-  NLS_unload_charset(info);
-  return status;
-}
-
-/* The byte length of the LMBCS character at `at` (a character cut short by
- * the end of the text ends there). */
-size_t CharacterLength(std::string_view text, size_t at) {
-  WORD length = 1;
-  NLS_string_bytes(reinterpret_cast<const BYTE*>(text.data() + at), 1, &length, nullptr);
-  const size_t left = text.size() - at;
-  return length == 0 ? 1 : length < left ? length : left;
-}
-
 /* Where the line from `at` ends: its CR or LF (a byte of a character of
  * several bytes is none), else the end of the text. */
 size_t LineEnd(std::string_view text, size_t at) {
   while (at < text.size() && text[at] != '\r' && text[at] != '\n')
-    at += CharacterLength(text, at);
+    at += LmbcsCharacterLength(text, at);
   return at < text.size() ? at : text.size();
 }
 
@@ -132,9 +46,9 @@ size_t LineEnd(std::string_view text, size_t at) {
  * line that fits in limit bytes; one whole character when the first alone
  * is longer. */
 size_t PieceLength(std::string_view line, WORD limit) {
-  size_t length = CharacterLength(line, 0);
+  size_t length = LmbcsCharacterLength(line, 0);
   while (length < line.size()) {
-    const size_t next = CharacterLength(line, length);
+    const size_t next = LmbcsCharacterLength(line, length);
     if (length + next > limit)
       break;
     length += next;
@@ -189,14 +103,14 @@ STATUS EmitLines(std::string_view text, WORD lineLength, chunk_process_state* st
 
 STATUS ImportText(const char* path, WORD lineLength, chunk_process_state* state) {
   std::string content;
-  if (!ReadFile(path, &content))
+  if (!ReadWholeFile(path, &content))
     return VELKO_ERR_NO_INPUT;
   std::string_view text = content;
   const bool marked = text.substr(0, kUtf8Mark.size()) == kUtf8Mark;
   if (marked)
     text.remove_prefix(kUtf8Mark.size());
   std::string lmbcs;
-  if (marked || IsUtf8WithNonAscii(text)) {
+  if (marked || IsUtf8(text, true)) {
     if (STATUS status = TranslateUtf8(text, &lmbcs); status != NOERROR)
       return status;
     text = lmbcs;

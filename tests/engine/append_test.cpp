@@ -194,9 +194,9 @@ std::vector<append_case> Cases() {
       {"BuiltInTextImport", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0, 0, 0, 0,
        "/tmp/velko-no-such-notes.txt", "velko LineLength=0", "", 259, nullptr, 20014},
       {"HtmlFromAFile", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 1, 0, 0, 0,
-       "/tmp/page.htm", nullptr, "", 1028, nullptr, 20014},
+       "/tmp/velko-no-such-page.htm", nullptr, "", 259, nullptr, 20014},
       {"HtmlInline", kTextBody, "Everything", 1, ACTION_APPEND_HTML, 3, 0, 0, 0, "<b>x</b>",
-       nullptr, "", 1028, nullptr, 20014},
+       nullptr, kTextBody + "TEXT attributes=bold text=\"x\"\n"},
       /* A chunk copy without a second chunk copies the chunk's own item
        * behind itself, its ids kept (a base argument of 0). */
       {"ChunkCopy", kTextBody, "Everything", 1, ACTION_APPEND_RTCHUNK, 0, 0, 0, 0, nullptr,

@@ -569,4 +569,22 @@ TEST_F(FaultSweepTest, EveryFailedSqliteAllocationOfSaveLeavesTheOldOrTheNewNote
   sqlite3_initialize();
 }
 
+/* An HTML import: tidy's blocks, the import's record list and the body it
+ * writes all meet failures; a refusal anywhere is 263 and leaves the note,
+ * and every block tidy held is given back. */
+TEST_F(FaultSweepTest, HtmlImportIsAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + "PABREF id=1\nTEXT text=\"x\"\n");
+  operation_ = [](VelkoRTChunk* chunk) {
+    const STATUS status = chunk->AppendHTML(
+        "INLINE", "<p>a <b>bold</b> &eacute;</p><pre>c\nd</pre><h2>title</h2>", "");
+    EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
+    return status;
+  };
+  std::vector<Bytes> before;
+  std::vector<Bytes> after;
+  Expected(body, &before, &after);
+  for (const fault_control& control : kMemoryControls)
+    EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
+}
+
 } // namespace

@@ -20,6 +20,7 @@
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "host/status.h"
+#include "import/html_import_state.h"
 #include "store/body.h"
 #include "store/emitter.h"
 #include "store/rtitem_internal.h"
@@ -307,10 +308,18 @@ TEST_F(EmitterTest, NeedsAnOutputBody) {
 }
 
 TEST_F(EmitterTest, HandsRecordsToARunningImportInstead) {
-  gen_->import_target = reinterpret_cast<html_import_state*>(this);
-  EXPECT_EQ(Emit(Text("a")), VELKO_ERR_BAD_ARGUMENT) << "the import layer is not built yet";
+  body_context list;
+  html_import_state import;
+  import.session = session_;
+  import.list_body = &list;
+  gen_->import_target = &import;
+  EXPECT_EQ(Emit(Text("a")), NOERROR);
   EXPECT_EQ(Output()->records, nullptr);
   EXPECT_EQ(session_->internal->previous_record_type, 0);
+  ASSERT_NE(import.head, nullptr);
+  EXPECT_EQ(import.head->signature, SIG_CD_TEXT);
+  gen_->import_target = nullptr;
+  ReleaseItemsRecords(session_, &list);
 }
 
 /* ---- record size ---- */

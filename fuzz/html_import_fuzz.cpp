@@ -1,0 +1,83 @@
+/*
+ * Fuzz target for the HTML import (GenerateCDRecordsFromHTMLInline through
+ * VelkoRTChunk::AppendHTML("INLINE")): fuzzed bytes as HTML appended after
+ * a body of one paragraph.
+ *
+ * Input: byte 0 chooses the options (its value mod 4: none, "Charset=UTF-8",
+ * "Charset=windows-1252", "Charset=ISO-8859-1"); the rest is the HTML, up
+ * to its first NUL.
+ *
+ * Checked: the import gives 0, 14409 (nothing to import) or 263, never
+ * another status; the stored body loads completely and a reading walk
+ * goes through it; host handles and tracked blocks are all given back.
+ */
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
+
+namespace {
+
+constexpr char kDbPath[] = "mem:htmlimportfuzz";
+constexpr const char* kOptions[] = {"", "Charset=UTF-8", "Charset=windows-1252",
+                                    "Charset=ISO-8859-1"};
+
+/* The stored body loads whole and a reading walk goes through it. */
+void CheckReloads(LSXLsiSession* session, NOTEHANDLE note) {
+  auto* reader = new VelkoRTItem(session);
+  check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
+  body_context* loaded = StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+  check(loaded != nullptr && loaded->load_status == NOERROR);
+  CleanupBodyContext(session, loaded);
+  delete loaded;
+  VelkoRTChunk* everything = reader->DefineChunk("Everything");
+  check(everything != nullptr);
+  check(everything->AlterRichText(ACTION_CONTAINS_SOMETHING, 0, 0, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr) == NOERROR);
+  delete reader;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1)
+    return 0;
+  const char* options = kOptions[data[0] % 4];
+  const std::string html(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
+  const size_t handles = HostTestLiveHandles();
+  NOTEHANDLE note = NULLHANDLE;
+  check(NSFNoteCreate(db, &note) == NOERROR);
+  const note_testing::Bytes body = note_testing::Records(
+      {note_testing::DefaultDefinition(1), cdbuild::PabRef(1),
+       cdbuild::Text("x", {.face = 1, .size = 10})});
+  check(note_testing::AppendRecords(note, "Body", body) == NOERROR);
+  {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    check(item->ConnectBackend(note, "Body", 0) == NOERROR);
+    VelkoRTChunk* chunk = item->DefineChunk("Everything");
+    check(chunk != nullptr);
+    const STATUS status = chunk->AppendHTML("INLINE", html.c_str(), options);
+    check(status == NOERROR || status == VELKO_STATUS_INLINE_HTML || status == VELKO_ERR_MEMORY);
+    delete item;
+    check(VelkoTrackedBlocksInUse(session) == 0);
+    CheckReloads(session, note);
+    delete session;
+  }
+  NSFNoteClose(note);
+  check(HostTestLiveHandles() == handles);
+  return 0;
+}

@@ -1,0 +1,128 @@
+/*
+ * Reading imported files, and character sets of imported text: UTF-8 validation and piecewise
+ * translation between a host character set, LMBCS and UTF-8.
+ */
+#include "import/charset.h"
+
+#include <stdio.h>
+
+#include <memory>
+
+#include "host/nls.h"
+
+namespace {
+
+/* Source bytes translated per call: their output (at most 4 bytes for each
+ * source byte) stays within a u16 length. */
+constexpr size_t kTranslatePiece = 16000;
+constexpr WORD kTranslateRoom = 0xFFF0;
+
+/* The length of the UTF-8 sequence its lead byte starts, 0 for a byte that
+ * starts none. */
+size_t Utf8SequenceLength(unsigned char lead) {
+  if (lead < 0x80)
+    return 1;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    return 2;
+  if (lead >= 0xE0 && lead <= 0xEF)
+    return 3;
+  if (lead >= 0xF0 && lead <= 0xF4)
+    return 4;
+  return 0;
+}
+
+/* Where a piece of at most kTranslatePiece bytes from `at` ends, between
+ * two characters of the text's set. */
+size_t PieceEnd(std::string_view text, size_t at, WORD csid) {
+  if (csid == NLS_CS_LMBCS) {
+    size_t end = at;
+    while (end < text.size()) {
+      const size_t next = LmbcsCharacterLength(text, end);
+      if (end + next - at > kTranslatePiece && end > at)
+        break;
+      end += next;
+    }
+    return end;
+  }
+  size_t end = text.size() - at < kTranslatePiece ? text.size() : at + kTranslatePiece;
+  if (csid == NLS_CS_UTF8) {
+    while (end < text.size() && end > at && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+      --end; // the cut moves back to the start of a character
+  }
+  return end == at ? at + 1 : end;
+}
+
+STATUS Translate(std::string_view text, WORD csid, WORD pieceSet, WORD direction,
+                 std::string* out) {
+  NLS_PINFO info = nullptr;
+  if (NLS_STATUS status = NLS_load_charset(csid, &info); status != NLS_SUCCESS)
+    return status;
+  STATUS status = NOERROR;
+  std::string room(kTranslateRoom, '\0');
+  for (size_t at = 0; at < text.size() && status == NOERROR;) {
+    const size_t end = PieceEnd(text, at, pieceSet);
+    WORD written = kTranslateRoom;
+    status = NLS_translate(reinterpret_cast<const BYTE*>(text.data() + at),
+                           static_cast<WORD>(end - at), reinterpret_cast<BYTE*>(room.data()),
+                           &written, NLS_NONULLTERMINATE | direction, info);
+    out->append(room.data(), written);
+    at = end;
+  }
+  NLS_unload_charset(info);
+  return status;
+}
+
+} // namespace
+
+bool IsUtf8(std::string_view text, bool nonAscii) {
+  bool beyondAscii = false;
+  for (size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const size_t length = Utf8SequenceLength(lead);
+    if (length == 0 || text.size() - at < length)
+      return false;
+    for (size_t i = 1; i < length; ++i) {
+      if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80)
+        return false;
+    }
+    if (length > 1) {
+      const auto second = static_cast<unsigned char>(text[at + 1]);
+      if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+          (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+        return false;
+      beyondAscii = true;
+    }
+    at += length;
+  }
+  return beyondAscii || !nonAscii;
+}
+
+STATUS TranslateToLmbcs(std::string_view text, WORD csid, std::string* lmbcs) {
+  if (csid == NLS_CS_LMBCS) {
+    lmbcs->append(text);
+    return NOERROR;
+  }
+  return Translate(text, csid, csid, NLS_TARGETISLMBCS, lmbcs);
+}
+
+STATUS TranslateLmbcsToUtf8(std::string_view lmbcs, std::string* utf8) {
+  return Translate(lmbcs, NLS_CS_UTF8, NLS_CS_LMBCS, NLS_SOURCEISLMBCS, utf8);
+}
+
+size_t LmbcsCharacterLength(std::string_view text, size_t at) {
+  WORD length = 1;
+  NLS_string_bytes(reinterpret_cast<const BYTE*>(text.data() + at), 1, &length, nullptr);
+  const size_t left = text.size() - at;
+  return length == 0 ? 1 : length < left ? length : left;
+}
+
+bool ReadWholeFile(const char* path, std::string* content) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path, "rb"), fclose);
+  if (file == nullptr)
+    return false;
+  char piece[8192];
+  size_t got = 0;
+  while ((got = fread(piece, 1, sizeof piece, file.get())) > 0)
+    content->append(piece, got);
+  return ferror(file.get()) == 0;
+}

@@ -1,0 +1,618 @@
+/*
+ * The HTML importer: HTML from a file, a text or the text records of a
+ * loaded body (pass-through regions marked first when asked) is turned
+ * into UTF-8,
+ * parsed and cleaned by tidy, and its <body> walked into text runs and
+ * paragraphs. The records go through the record emitter into the import's
+ * own list (CopyCDUpdatedToRec) and, when the whole walk succeeded, from
+ * the list into the output body; a failed import writes nothing.
+ *
+ * What the walk writes: text in the item's default font changed by the
+ * inline styles around it (b/strong, i/em, u/ins, s/strike/del, sup, sub,
+ * tt/code/kbd/samp/pre, font size, h1-h6) and by style attributes
+ * (font-weight, font-style, text-decoration, font-size); a NUL in the run for br and a
+ * line end in pre (none right before a block end); a CDPARAGRAPH between
+ * blocks; a rule (CDHRULE) in a paragraph of its own for hr; an anchor
+ * (CDANCHOR) for a's name or id. Other elements keep their text, as
+ * blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
+ * comments and form controls.
+ *
+ * Not here: links, images as records, tables, lists' bullets and
+ * paragraph definitions, colours and font families (the walk keeps their
+ * text); style sheets.
+ */
+#include <stdio.h>
+#include <ctype.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "engine/process_state.h"
+#include "engine/services.h"
+#include "generate/attribute_strings.h"
+#include "generate/built_record.h"
+#include "generate/font_string.h"
+#include "host/cdrecords.h"
+#include "import/charset.h"
+#include "import/html_import_state.h"
+#include "import/passthru.h"
+#include "import/tidy_parser.h"
+#include "store/body.h"
+#include "store/charset_names.h"
+#include "store/emitter.h"
+#include "store/messages.h"
+#include "store/rtitem_internal.h"
+#include "store/tracked_memory.h"
+#include "velko/property_string.h"
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+/* Text bytes of one text record, which stays below 32000 bytes. */
+constexpr size_t kLongestRun = 32000 - 1 - 8;
+/* Elements nested deeper than this are walked no further: their text is
+ * kept, in the font of the deepest element walked. */
+constexpr int kDeepestNesting = 200;
+constexpr BYTE kMonospaceFace = 4;
+constexpr BYTE kFontSizes[7] = {8, 10, 12, 14, 18, 24, 36};
+constexpr BYTE kHeadingSizes[6] = {24, 18, 14, 12, 10, 8};
+
+/* A FONTID taken apart: face, attributes, colour, size. */
+struct font_bytes {
+  BYTE face, attributes, color, size;
+};
+
+bool IsSkipped(TidyTagId tag) {
+  switch (tag) {
+  case TidyTag_HEAD: case TidyTag_SCRIPT: case TidyTag_STYLE: case TidyTag_INPUT:
+  case TidyTag_SELECT: case TidyTag_TEXTAREA: case TidyTag_NOSCRIPT: case TidyTag_BUTTON:
+  case TidyTag_OPTION: case TidyTag_TITLE:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool IsBlock(TidyTagId tag) {
+  switch (tag) {
+  case TidyTag_P: case TidyTag_DIV: case TidyTag_H1: case TidyTag_H2: case TidyTag_H3:
+  case TidyTag_H4: case TidyTag_H5: case TidyTag_H6: case TidyTag_LI: case TidyTag_UL:
+  case TidyTag_OL: case TidyTag_DL: case TidyTag_DT: case TidyTag_DD: case TidyTag_PRE:
+  case TidyTag_BLOCKQUOTE: case TidyTag_ADDRESS: case TidyTag_CENTER: case TidyTag_TABLE:
+  case TidyTag_TR: case TidyTag_TD: case TidyTag_TH: case TidyTag_CAPTION: case TidyTag_HR:
+  case TidyTag_FORM: case TidyTag_FIELDSET: case TidyTag_MENU: case TidyTag_DIR:
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* The font size of a font element's size attribute ("1" to "7", or "+n" /
+ * "-n" from 3); 0 when it gives none. */
+BYTE FontElementSize(const char* value) {
+  if (value == nullptr || *value == '\0')
+    return 0;
+  int size = 0;
+  if (value[0] == '+' || value[0] == '-')
+    size = 3 + (value[0] == '+' ? 1 : -1) * atoi(value + 1);
+  else
+    size = atoi(value);
+  if (size < 1)
+    size = 1;
+  if (size > 7)
+    size = 7;
+  return kFontSizes[size - 1];
+}
+
+const char* AttributeValue(TidyNode node, TidyAttrId id) {
+  TidyAttr attribute = tidyAttrGetById(node, id);
+  return attribute == nullptr ? nullptr : tidyAttrValue(attribute);
+}
+
+/* The font of an element's content, from the font around it. */
+font_bytes ElementFont(TidyNode node, TidyTagId tag, font_bytes font) {
+  switch (tag) {
+  case TidyTag_B: case TidyTag_STRONG: font.attributes |= kFontBold; break;
+  case TidyTag_I: case TidyTag_EM: font.attributes |= kFontItalic; break;
+  case TidyTag_U: case TidyTag_INS: font.attributes |= kFontUnderline; break;
+  case TidyTag_S: case TidyTag_STRIKE: case TidyTag_DEL: font.attributes |= kFontStrikethrough; break;
+  case TidyTag_SUP: font.attributes = (font.attributes & ~kFontSubscript) | kFontSuperscript; break;
+  case TidyTag_SUB: font.attributes = (font.attributes & ~kFontSuperscript) | kFontSubscript; break;
+  case TidyTag_TT: case TidyTag_CODE: case TidyTag_KBD: case TidyTag_SAMP: case TidyTag_PRE:
+    font.face = kMonospaceFace;
+    break;
+  case TidyTag_FONT:
+    if (BYTE size = FontElementSize(AttributeValue(node, TidyAttr_SIZE)); size != 0)
+      font.size = size;
+    break;
+  case TidyTag_H1: case TidyTag_H2: case TidyTag_H3: case TidyTag_H4: case TidyTag_H5:
+  case TidyTag_H6:
+    font.attributes |= kFontBold;
+    font.size = kHeadingSizes[tag - TidyTag_H1];
+    break;
+  default:
+    break;
+  }
+  return font;
+}
+
+std::string Trimmed(std::string_view text) {
+  while (!text.empty() && isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  std::string lower(text);
+  for (char& c : lower)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+/* A font-size in points ("12pt", "16px" as 3/4 of it); 0 for another
+ * form. */
+BYTE StyleSize(const std::string& value) {
+  char* end = nullptr;
+  const double number = strtod(value.c_str(), &end);
+  if (end == value.c_str() || number <= 0)
+    return 0;
+  const std::string unit = Trimmed(end);
+  const double points = unit == "pt" ? number : unit == "px" ? number * 3 / 4 : 0;
+  if (points <= 0)
+    return 0;
+  return points >= 255 ? 255 : points < 1 ? 1 : static_cast<BYTE>(points + 0.5);
+}
+
+void SetAttribute(font_bytes* font, BYTE attribute, bool on) {
+  font->attributes = on ? font->attributes | attribute : font->attributes & ~attribute;
+}
+
+/* The font after an element's style attribute: font-weight, font-style,
+ * text-decoration and font-size. */
+font_bytes StyledFont(const char* style, font_bytes font) {
+  if (style == nullptr)
+    return font;
+  std::string_view rest = style;
+  while (!rest.empty()) {
+    const size_t end = rest.find(';');
+    const std::string_view declaration = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    const size_t colon = declaration.find(':');
+    if (colon == std::string_view::npos)
+      continue;
+    const std::string name = Trimmed(declaration.substr(0, colon));
+    const std::string value = Trimmed(declaration.substr(colon + 1));
+    if (name == "font-weight") {
+      const int weight = atoi(value.c_str());
+      if (value == "bold" || value == "bolder" || weight >= 600)
+        SetAttribute(&font, kFontBold, true);
+      else if (value == "normal" || value == "lighter" || (weight > 0 && weight < 600))
+        SetAttribute(&font, kFontBold, false);
+    } else if (name == "font-style") {
+      if (value == "italic" || value == "oblique")
+        SetAttribute(&font, kFontItalic, true);
+      else if (value == "normal")
+        SetAttribute(&font, kFontItalic, false);
+    } else if (name == "text-decoration") {
+      if (value.find("underline") != std::string::npos)
+        SetAttribute(&font, kFontUnderline, true);
+      if (value.find("line-through") != std::string::npos)
+        SetAttribute(&font, kFontStrikethrough, true);
+      if (value == "none")
+        SetAttribute(&font, kFontUnderline | kFontStrikethrough, false);
+    } else if (name == "font-size") {
+      if (BYTE size = StyleSize(value); size != 0)
+        font.size = size;
+    }
+  }
+  return font;
+}
+
+class html_walker {
+public:
+  html_walker(chunk_process_state* process, tidy_parser* parser)
+      : process_(process), parser_(parser) {
+    memcpy(header_, StateItem(process)->internal->default_text_header, sizeof header_);
+  }
+
+  STATUS Walk(TidyNode body) {
+    font_bytes font;
+    memcpy(&font, header_ + 4, sizeof font);
+    RETURN_IF_FAILED(WalkChildren(body, font, false, 0));
+    return FlushRun();
+  }
+
+private:
+  static_assert(sizeof(font_bytes) == sizeof(FONTID));
+  STATUS WalkChildren(TidyNode node, font_bytes font, bool pre, int depth) {
+    for (TidyNode child = tidyGetChild(node); child != nullptr; child = tidyGetNext(child))
+      RETURN_IF_FAILED(WalkNode(child, font, pre, depth + 1));
+    return NOERROR;
+  }
+
+  STATUS WalkNode(TidyNode node, font_bytes font, bool pre, int depth) {
+    const TidyNodeType type = tidyNodeGetType(node);
+    if (type == TidyNode_Text)
+      return Text(node, font, pre);
+    if (type != TidyNode_Start && type != TidyNode_StartEnd)
+      return NOERROR; // comments, processing instructions, doctype...
+    const TidyTagId tag = tidyNodeGetId(node);
+    if (IsSkipped(tag))
+      return NOERROR;
+    if (tag == TidyTag_BR)
+      return AppendText(std::string_view("\0", 1), font);
+    if (tag == TidyTag_IMG) {
+      const char* alt = AttributeValue(node, TidyAttr_ALT);
+      return alt == nullptr ? NOERROR : AppendUtf8(alt, font, false);
+    }
+    const bool block = IsBlock(tag);
+    if (block)
+      RETURN_IF_FAILED(EndBlock());
+    if (tag == TidyTag_HR)
+      return Rule();
+    if (tag == TidyTag_A)
+      RETURN_IF_FAILED(Anchor(node));
+    const font_bytes inner =
+        StyledFont(AttributeValue(node, TidyAttr_STYLE), ElementFont(node, tag, font));
+    if (depth < kDeepestNesting)
+      RETURN_IF_FAILED(WalkChildren(node, inner, pre || tag == TidyTag_PRE, depth));
+    else
+      RETURN_IF_FAILED(FlatText(node, inner, pre || tag == TidyTag_PRE));
+    return block ? EndBlock() : NOERROR;
+  }
+
+  /* The text under an element nested too deep to walk, in its font, found
+   * without recursion; what skipped elements hold stays out. */
+  STATUS FlatText(TidyNode top, font_bytes font, bool pre) {
+    TidyNode node = tidyGetChild(top);
+    while (node != nullptr) {
+      TidyNode child = nullptr;
+      if (tidyNodeGetType(node) == TidyNode_Text)
+        RETURN_IF_FAILED(Text(node, font, pre));
+      else if (!IsSkipped(tidyNodeGetId(node)))
+        child = tidyGetChild(node);
+      if (child != nullptr) {
+        node = child;
+        continue;
+      }
+      while (node != top && tidyGetNext(node) == nullptr)
+        node = tidyGetParent(node);
+      node = node == top ? nullptr : tidyGetNext(node);
+    }
+    return NOERROR;
+  }
+
+  STATUS Text(TidyNode node, font_bytes font, bool pre) {
+    std::string text;
+    if (!parser_->NodeText(node, &text))
+      return VELKO_ERR_MEMORY;
+    return AppendUtf8(text, font, pre);
+  }
+
+  /* UTF-8 text in the font; in pre a line end is a NUL. */
+  STATUS AppendUtf8(std::string_view utf8, font_bytes font, bool pre) {
+    std::string lmbcs;
+    RETURN_IF_FAILED(TranslateUtf8(utf8, &lmbcs));
+    if (pre) {
+      for (char& c : lmbcs) {
+        if (c == '\n')
+          c = '\0';
+      }
+    }
+    return AppendText(lmbcs, font);
+  }
+
+  STATUS AppendText(std::string_view lmbcs, font_bytes font) {
+    if (lmbcs.empty())
+      return NOERROR;
+    if (breakDue_)
+      RETURN_IF_FAILED(StartContent());
+    if (!run_.empty() && memcmp(&font, &runFont_, sizeof font) != 0)
+      RETURN_IF_FAILED(FlushRun());
+    runFont_ = font;
+    run_.append(lmbcs);
+    written_ = true;
+    return NOERROR;
+  }
+
+  /* Starts the paragraph that is due, after the run so far. */
+  STATUS StartContent() {
+    RETURN_IF_FAILED(FlushRun());
+    if (!breakDue_)
+      return NOERROR;
+    breakDue_ = false;
+    const CDPARAGRAPH paragraph = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
+    return CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen);
+  }
+
+  /* hr: a rule with its defaults in a paragraph of its own. */
+  STATUS Rule() {
+    if (written_)
+      breakDue_ = true;
+    RETURN_IF_FAILED(StartContent());
+    CDHRULE rule = {};
+    ApplyPropertiesToHRuleRecord(process_->session, SIG_CD_HRULE, &rule, sizeof rule, "", 1);
+    RETURN_IF_FAILED(CopyCDUpdated(&rule, SIG_CD_HRULE, rule.Header.Length, &process_->gen));
+    written_ = true;
+    breakDue_ = true;
+    return NOERROR;
+  }
+
+  /* a name= (else id=): an anchor record before the link's content. */
+  STATUS Anchor(TidyNode node) {
+    const char* name = AttributeValue(node, TidyAttr_NAME);
+    if (name == nullptr || *name == '\0')
+      name = AttributeValue(node, TidyAttr_ID);
+    if (name == nullptr || *name == '\0')
+      return NOERROR;
+    std::string lmbcs;
+    RETURN_IF_FAILED(TranslateUtf8(name, &lmbcs));
+    if (lmbcs.size() > kLongestRun)
+      lmbcs.resize(kLongestRun);
+    RETURN_IF_FAILED(StartContent());
+    std::string record(sizeof(CDANCHOR) + lmbcs.size(), '\0');
+    auto* anchor = reinterpret_cast<CDANCHOR*>(record.data());
+    anchor->Header.Signature = SIG_CD_ANCHOR;
+    anchor->Header.Length = static_cast<WORD>(record.size());
+    anchor->NameLength = static_cast<WORD>(lmbcs.size());
+    lmbcs.copy(record.data() + sizeof(CDANCHOR), lmbcs.size());
+    written_ = true;
+    return CopyCDUpdated(record.data(), SIG_CD_ANCHOR, static_cast<DWORD>(record.size()),
+                         &process_->gen);
+  }
+
+  /* A block begins or ends: the run ends (without a line end right before
+   * the block's end), and the next content starts a new paragraph. */
+  STATUS EndBlock() {
+    if (!run_.empty() && run_.back() == '\0')
+      run_.pop_back();
+    RETURN_IF_FAILED(FlushRun());
+    if (written_)
+      breakDue_ = true;
+    return NOERROR;
+  }
+
+  /* The run as text records, each below the longest run, cut between
+   * characters. */
+  STATUS FlushRun() {
+    BYTE header[8];
+    memcpy(header, header_, sizeof header);
+    memcpy(header + 4, &runFont_, sizeof runFont_);
+    std::string_view text = run_;
+    while (!text.empty()) {
+      size_t piece = 0;
+      while (piece < text.size()) {
+        const size_t next = LmbcsCharacterLength(text, piece);
+        if (piece + next > kLongestRun && piece > 0)
+          break;
+        piece += next;
+      }
+      RETURN_IF_FAILED(GenerateCDText(text.data(), static_cast<int>(piece), header, &process_->gen));
+      text.remove_prefix(piece);
+    }
+    run_.clear();
+    return NOERROR;
+  }
+
+  chunk_process_state* process_;
+  tidy_parser* parser_;
+  BYTE header_[8];
+  std::string run_;
+  font_bytes runFont_ = {};
+  bool written_ = false;  /* some text was written */
+  bool breakDue_ = false; /* a paragraph starts before the next text */
+};
+
+/* Emits the collected records into the output body, in order. */
+STATUS FlushRecordList(const html_import_state& import, chunk_process_state* process) {
+  for (record_storage* node = import.head; node != nullptr; node = node->next) {
+    if (STATUS status = CopyCDUpdated(node->data, node->signature, node->length, &process->gen);
+        status != NOERROR)
+      return status;
+  }
+  return NOERROR;
+}
+
+/* Parses the UTF-8 HTML and writes its body. */
+STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
+                  chunk_process_state* process) {
+  tidy_parser parser(process->session);
+  if (STATUS status = parser.Parse(utf8); status != NOERROR)
+    return status;
+  body_context list = {};
+  html_import_state import;
+  import.session = process->session;
+  import.process = process;
+  import.document = parser.document();
+  import.list_body = &list;
+  import.options = options;
+  import.charset = charset;
+  STATUS status = NOERROR;
+  {
+    process->gen.import_target = &import;
+    try {
+      status = html_walker(process, &parser).Walk(tidyGetBody(parser.document()));
+    } catch (const std::bad_alloc&) {
+      LogOutOfMemory(VELKO_HERE);
+      status = VELKO_ERR_MEMORY;
+    }
+    process->gen.import_target = nullptr;
+  }
+  if (status == NOERROR)
+    status = FlushRecordList(import, process);
+  ReleaseItemsRecords(process->session, &list);
+  return status;
+}
+
+/* The character set the option "Charset=" names, with the name retried
+ * without '-', '_' and blanks; 0 when it names none. */
+WORD OptionCharset(const char* options) {
+  char value[64] = {};
+  if (options == nullptr || ExtractProperty(options, "Charset=", value, sizeof value) == 0 ||
+      value[0] == '\0')
+    return 0;
+  if (WORD csid = CSIDFromString(value, 0); csid != 0)
+    return csid;
+  std::string plain;
+  for (const char* at = value; *at != '\0'; ++at) {
+    if (*at != '-' && *at != '_' && *at != ' ')
+      plain.push_back(*at);
+  }
+  return CSIDFromString(plain.c_str(), 0);
+}
+
+/* The charset a <meta> names in the first 1024 bytes, or 0. */
+WORD MetaCharset(std::string_view content) {
+  std::string head(content.substr(0, 1024));
+  for (char& c : head)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  const size_t meta = head.find("<meta");
+  if (meta == std::string::npos)
+    return 0;
+  size_t at = head.find("charset=", meta);
+  if (at == std::string::npos)
+    return 0;
+  at += 8;
+  while (at < head.size() && (head[at] == '"' || head[at] == '\''))
+    ++at;
+  size_t end = at;
+  while (end < head.size() && (isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' ||
+                               head[end] == '_' || head[end] == ':' || head[end] == '.'))
+    ++end;
+  return CSIDFromString(head.substr(at, end - at).c_str(), 0);
+}
+
+/* The text of the character set as UTF-8 for the parser. */
+STATUS ToUtf8(std::string_view text, WORD csid, std::string* utf8) {
+  if (csid == NLS_CS_UTF8) {
+    utf8->assign(text);
+    return NOERROR;
+  }
+  std::string lmbcs;
+  if (STATUS status = TranslateToLmbcs(text, csid, &lmbcs); status != NOERROR)
+    return status;
+  return TranslateLmbcsToUtf8(lmbcs, utf8);
+}
+
+STATUS ImportFile(const char* path, const char* options, chunk_process_state* process) {
+  std::string content;
+  if (!ReadWholeFile(path, &content))
+    return VELKO_ERR_NO_INPUT;
+  std::string_view text = content;
+  WORD csid = OptionCharset(options);
+  if (csid == 0 && text.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+    text.remove_prefix(kUtf8Mark.size());
+    csid = NLS_CS_UTF8;
+  }
+  if (csid == 0)
+    csid = MetaCharset(text);
+  if (csid == 0)
+    csid = IsUtf8(text, false) ? NLS_CS_UTF8 : NLS_CS_WIN1252;
+  std::string utf8;
+  if (STATUS status = ToUtf8(text, csid, &utf8); status != NOERROR)
+    return status;
+  return ImportUtf8(utf8, options, csid, process);
+}
+
+STATUS ImportInline(std::string_view text, const char* options, chunk_process_state* process) {
+  WORD csid = OptionCharset(options);
+  if (csid == 0)
+    csid = NLS_CS_LMBCS;
+  std::string utf8;
+  if (STATUS status = ToUtf8(text, csid, &utf8); status != NOERROR)
+    return status;
+  return ImportUtf8(utf8, options, csid, process);
+}
+
+/* The HTML held as text in a loaded body: the text of each text record, a
+ * line end for each paragraph. */
+std::string BodyText(const body_context* body) {
+  std::string text;
+  for (const record_storage* node = body->records; node != nullptr; node = node->next) {
+    if (node->signature == SIG_CD_TEXT && node->length > sizeof(CDTEXT))
+      text.append(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT));
+    else if (node->signature == SIG_CD_PARAGRAPH)
+      text.push_back('\n');
+  }
+  return text;
+}
+
+/* With "MarkPassthruHTML=Yes", the regions between the options'
+ * "PassthruHTMLStart=" and "PassthruHTMLEnd=" become bracketed text. */
+STATUS MarkPassthru(body_context* body, const char* options, LSXLsiSession* session) {
+  char value[8] = {};
+  if (ExtractPropertyBOOL(options, "MarkPassthruHTML=", value, sizeof value, 0) == 0)
+    return NOERROR;
+  html_import_state marking;
+  marking.session = session;
+  marking.passthru_start =
+      VelkoAllocatePtrExtractProperty(session, VELKO_HERE, options, "PassthruHTMLStart=");
+  marking.passthru_end =
+      VelkoAllocatePtrExtractProperty(session, VELKO_HERE, options, "PassthruHTMLEnd=");
+  const STATUS status = EncodePassthruHTML(body, &marking);
+  VelkoDeallocatePtr(session, marking.passthru_start);
+  VelkoDeallocatePtr(session, marking.passthru_end);
+  return status;
+}
+
+STATUS LoadAndParseHTMLFromBodyContext(body_context* body, const char* options,
+                                       chunk_process_state* process) {
+  if (options != nullptr)
+    RETURN_IF_FAILED(MarkPassthru(body, options, process->session));
+  const std::string text = BodyText(body);
+  if (text.empty())
+    return VELKO_STATUS_INLINE_HTML;
+  return ImportInline(text, options, process);
+}
+
+bool UsableState(const chunk_process_state* state) {
+  return state != nullptr && StateItem(state) != nullptr && state->session != nullptr;
+}
+
+} // namespace
+
+STATUS GenerateCDRecordsFromHTMLFile(const char* path, const char* options,
+                                     chunk_process_state* state) {
+  if (!UsableState(state))
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (path == nullptr)
+    return VELKO_ERR_NO_INPUT;
+  try {
+    return ImportFile(path, options, state);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+}
+
+STATUS GenerateCDRecordsFromHTMLInline(const char* text, DWORD length, const char* options,
+                                       chunk_process_state* state, DWORD, DWORD) {
+  if (!UsableState(state))
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (text == nullptr)
+    return VELKO_STATUS_INLINE_HTML;
+  const size_t size = length != 0 ? length : strlen(text);
+  if (size == 0)
+    return VELKO_STATUS_INLINE_HTML;
+  try {
+    return ImportInline(std::string_view(text, size), options, state);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+}
+
+STATUS GenerateCDRecordsFromHTMLBodyContext(body_context* const contexts[2], const char* options,
+                                            chunk_process_state* state) {
+  if (!UsableState(state))
+    return VELKO_ERR_BAD_ARGUMENT;
+  if (contexts == nullptr || contexts[0] == nullptr)
+    return VELKO_ERR_NO_INPUT;
+  try {
+    return LoadAndParseHTMLFromBodyContext(contexts[0], options, state);
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+}

@@ -1,0 +1,57 @@
+/*
+ * The HTML parser of the importer: a tidy-html5 document whose every
+ * allocation is tracked session memory. Tidy never sees a null block: a
+ * refused allocation (or tidy's panic) jumps back to the guard around the
+ * tidy call that made it, the call reports failure, and every block tidy
+ * holds is freed with the document. Tidy's messages go to a buffer, never
+ * to stderr.
+ *
+ * Not here: walking the parsed body (import/html_import.cpp).
+ */
+#ifndef VELKO_IMPORT_TIDY_PARSER_H
+#define VELKO_IMPORT_TIDY_PARSER_H
+
+#include <tidy/tidy.h>
+#include <tidy/tidybuffio.h>
+
+#include <string>
+#include <string_view>
+
+#include "velko/velko.h"
+
+class tidy_parser {
+public:
+  explicit tidy_parser(LSXLsiSession* session);
+  ~tidy_parser();
+  tidy_parser(const tidy_parser&) = delete;
+  tidy_parser& operator=(const tidy_parser&) = delete;
+
+  /* Parses and cleans the UTF-8 text with the importer's options. 0; 263
+   * when memory ran out; 14409 when tidy gave up on the text. */
+  STATUS Parse(std::string_view utf8);
+  TidyDoc document() const { return document_; }
+  /* The text of a text node as UTF-8 into *text; false when memory ran
+   * out (the parser is then unusable). */
+  bool NodeText(TidyNode node, std::string* text);
+
+private:
+  struct block; // header of each block handed to tidy
+  static void* Allocate(TidyAllocator* self, size_t size);
+  static void* Reallocate(TidyAllocator* self, void* data, size_t size);
+  static void Free(TidyAllocator* self, void* data);
+  static void Panic(TidyAllocator* self, ctmbstr message);
+  [[noreturn]] void Fail();
+  void Unlink(block* node);
+  void FreeAll();
+
+  TidyAllocator allocator_; // first: tidy hands it back to the callbacks
+  LSXLsiSession* session_;
+  block* blocks_ = nullptr;
+  void* jump_ = nullptr; /* the guard's jmp_buf while a tidy call runs */
+  TidyDoc document_ = nullptr;
+  TidyBuffer messages_ = {};
+  bool broken_ = false; /* a call failed: tidy's state is abandoned */
+  template <typename Call> friend bool Guarded(tidy_parser* parser, const Call& call);
+};
+
+#endif

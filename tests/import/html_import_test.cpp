@@ -1,0 +1,284 @@
+// HTML appended through VelkoRTChunk::AppendHTML: each construct's records
+// written by hand as a record script and compared with the body after the
+// import, which follows the item's own records. Also the statuses of empty
+// text and missing files, runs cut below 32000 bytes, and an import that
+// renders back to HTML with its text.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
+#include "tests/support/record_lines.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using engine_test::Bytes;
+
+/* The item's records before each import. */
+constexpr const char* kOriginal = "PABDEF id=1 ext=1440,0,1440,0,0,0\nPABREF id=1\nTEXT text=\"x\"\n";
+
+class HtmlImportTest : public engine_test::EngineTest {
+protected:
+  ~HtmlImportTest() override {
+    if (!path_.empty())
+      std::remove(path_.c_str()); // not in TearDown: Restart calls that
+  }
+
+  /* The item's records, starting from kOriginal's, after the append. */
+  std::vector<std::string> Append(const char* source, const std::string& text,
+                                  const char* options, STATUS* status, WORD* secondary) {
+    Restart();
+    AppendItem(Script(kOriginal));
+    VelkoRTChunk* chunk = Chunk("Everything");
+    *status = chunk->AppendHTML(source, text.c_str(), options);
+    *secondary = chunk->secondary_status;
+    return note_testing::RecordLines(Values());
+  }
+
+  /* The lines of kOriginal followed by the script's records. */
+  static std::vector<std::string> Expected(const std::string& script) {
+    return note_testing::RecordLines(
+        {note_testing::Value(note_testing::Records(Script(kOriginal + script)))});
+  }
+
+  static std::vector<Bytes> Script(const std::string& script) {
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error))
+        << "line " << error.line << ": " << error.message;
+    return body.records();
+  }
+
+  std::string WriteFile(const std::string& content) {
+    path_ = ::testing::TempDir() + "velko_html_" + std::to_string(getpid()) + ".htm";
+    std::ofstream(path_, std::ios::binary) << content;
+    return path_;
+  }
+
+  std::string path_;
+};
+
+struct golden_case {
+  const char* name;
+  std::string html;
+  const char* options;
+  std::string script; /* the records after the item's own */
+};
+
+TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
+  const golden_case cases[] = {
+      {"a paragraph", "<p>Hello</p>", "", "TEXT text=\"Hello\"\n"},
+      {"paragraphs", "<p>a</p><p>b</p>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\n"},
+      {"bare text", "a", "", "TEXT text=\"a\"\n"},
+      {"bold between plain", "a<b>b</b>c", "",
+       "TEXT text=\"a\"\nTEXT attributes=bold text=\"b\"\nTEXT text=\"c\"\n"},
+      {"strong em ins del", "<strong>1</strong><em>2</em><ins>3</ins><del>4</del>", "",
+       "TEXT attributes=bold text=\"1\"\nTEXT attributes=italic text=\"2\"\n"
+       "TEXT attributes=underline text=\"3\"\nTEXT attributes=strikethrough text=\"4\"\n"},
+      {"u s sup sub", "<u>1</u><s>2</s><sup>3</sup><sub>4</sub>", "",
+       "TEXT attributes=underline text=\"1\"\nTEXT attributes=strikethrough text=\"2\"\n"
+       "TEXT attributes=superscript text=\"3\"\nTEXT attributes=subscript text=\"4\"\n"},
+      {"sub inside sup is sub alone", "<sup><sub>a</sub></sup>", "",
+       "TEXT attributes=subscript text=\"a\"\n"},
+      {"tt and code in face 4", "<tt>1</tt><code>2</code>", "", "TEXT face=4 text=\"12\"\n"},
+      {"b and i crossed", "<b><i>x</b>y</i>", "",
+       "TEXT attributes=bold+italic text=\"x\"\nTEXT attributes=italic text=\"y\"\n"},
+      {"nesting", "<b>a<i>b<u>c</u></i>d</b>", "",
+       "TEXT attributes=bold text=\"a\"\nTEXT attributes=bold+italic text=\"b\"\n"
+       "TEXT attributes=bold+italic+underline text=\"c\"\nTEXT attributes=bold text=\"d\"\n"},
+      {"font sizes", "<font size=\"5\">a</font><font size=\"+1\">b</font><font size=\"9\">c</font>",
+       "", "TEXT size=18 text=\"a\"\nTEXT size=14 text=\"b\"\nTEXT size=36 text=\"c\"\n"},
+      {"headings", "<h1>a</h1><h3>b</h3><h6>c</h6>", "",
+       "TEXT attributes=bold size=24 text=\"a\"\nPARAGRAPH\n"
+       "TEXT attributes=bold size=14 text=\"b\"\nPARAGRAPH\nTEXT attributes=bold size=8 text=\"c\"\n"},
+      {"style attributes",
+       "<span style=\"font-weight: bold; font-style:italic\">a</span>"
+       "<b style=\"font-weight:400\">b</b><span style=\"text-decoration:underline line-through\">c"
+       "<u style=\"text-decoration: none\">d</u></span><span style=\"font-size:12pt\">e</span>"
+       "<span style=\"FONT-SIZE: 16px\">f</span><span style=\"font-size:2em;font-weight:700\">g</span>",
+       "",
+       "TEXT attributes=bold+italic text=\"a\"\nTEXT text=\"b\"\n"
+       "TEXT attributes=underline+strikethrough text=\"c\"\nTEXT text=\"d\"\n"
+       "TEXT size=12 text=\"ef\"\nTEXT attributes=bold text=\"g\"\n"},
+      {"spans merge into one run", "<span>a</span><span>b</span>c", "", "TEXT text=\"abc\"\n"},
+      {"br is a NUL in the run", "a<br>b", "", "TEXT text=\"a\\0b\"\n"},
+      {"no NUL right before a block end", "<p>a<br></p><p>b</p>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\n"},
+      {"pre line ends", "<pre>a\nb\n</pre>", "", "TEXT face=4 text=\"a\\0b\"\n"},
+      {"nested blocks give one break", "<div><p>a</p><p>b</p></div>c", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\nPARAGRAPH\nTEXT text=\"c\"\n"},
+      {"an empty paragraph gives none", "<p>a</p><p></p><p>b</p>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\n"},
+      {"a cell's text as a block", "<table><tr><td>a</td><td><b>b</b></td></tr></table>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nTEXT attributes=bold text=\"b\"\n"},
+      {"head, script, style, comments and controls write nothing",
+       "<html><head><title>t</title><style>p{}</style></head><body>"
+       "<script>s()</script>a<!-- c --><input value=\"v\"></body></html>",
+       "", "TEXT text=\"a\"\n"},
+      {"a rule in a paragraph of its own", "<p>a</p><hr><p>b</p>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nHEX C9 FF 10 00 04 00 00 00 64 00 07 00 00 00 00 00\n"
+       "PARAGRAPH\nTEXT text=\"b\"\n"},
+      {"an anchor by name", "a<a name=\"n1\">b</a>c", "",
+       "TEXT text=\"a\"\nANCHOR name=\"n1\"\nTEXT text=\"bc\"\n"},
+      {"an anchor by id", "<p><a id=\"x\">t</a></p>", "", "ANCHOR name=\"x\"\nTEXT text=\"t\"\n"},
+      {"an image gives its alt text", "a<img src=\"x.gif\" alt=\"pic\">", "",
+       "TEXT text=\"apic\"\n"},
+      {"NBSP", "a&nbsp;b", "", "TEXT text=\"a\\xFFb\"\n"},
+      {"an unknown entity stays literal", "a&bogus;b", "", "TEXT text=\"a&bogus;b\"\n"},
+      {"&#150; is the Windows en dash", "a&#150;b", "", "TEXT text=\"a\\x14\\x20\\x13b\"\n"},
+      {"named entities", "caf&eacute; &lt;&amp;&gt; &euro;", "",
+       "TEXT text=\"caf\\x82 <&> \\x14\\x20\\xAC\"\n"},
+      {"LMBCS text without a charset", "caf\x82", "", "TEXT text=\"caf\\x82\"\n"},
+      {"Charset=UTF-8", "caf\xC3\xA9", "Charset=UTF-8", "TEXT text=\"caf\\x82\"\n"},
+      {"Charset=ISO-8859-1", "caf\xE9", "Charset=ISO-8859-1", "TEXT text=\"caf\\x82\"\n"},
+      {"Charset=windows-1252", "a\x96" "b", "Charset=windows-1252",
+       "TEXT text=\"a\\x14\\x20\\x13b\"\n"},
+      {"a charset label retried without '-' and '_'", "caf\xE9", "Charset=ISO_8859-1_",
+       "TEXT text=\"caf\\x82\"\n"},
+  };
+  for (const golden_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    STATUS status = 0;
+    WORD secondary = 0;
+    EXPECT_EQ(Append("INLINE", c.html, c.options, &status, &secondary), Expected(c.script));
+    EXPECT_EQ(status, NOERROR);
+    EXPECT_EQ(secondary, 0);
+  }
+}
+
+TEST_F(HtmlImportTest, FilesChooseTheirCharset) {
+  const golden_case cases[] = {
+      {"option first", "caf\xE9", "Charset=ISO-8859-1", "TEXT text=\"caf\\x82\"\n"},
+      {"byte-order mark", "\xEF\xBB\xBF" "caf\xC3\xA9", "", "TEXT text=\"caf\\x82\"\n"},
+      {"meta in the head",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">"
+       "</head><body>caf\xE9</body></html>",
+       "", "TEXT text=\"caf\\x82\"\n"},
+      {"valid UTF-8", "caf\xC3\xA9", "", "TEXT text=\"caf\\x82\"\n"},
+      {"else Windows-1252", "a\x96" "b", "", "TEXT text=\"a\\x14\\x20\\x13b\"\n"},
+  };
+  for (const golden_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    STATUS status = 0;
+    WORD secondary = 0;
+    EXPECT_EQ(Append("File", WriteFile(c.html), c.options, &status, &secondary),
+              Expected(c.script));
+    EXPECT_EQ(status, NOERROR);
+    EXPECT_EQ(secondary, 0);
+  }
+}
+
+TEST_F(HtmlImportTest, TextNestedTooDeepToWalkIsKept) {
+  std::string html;
+  for (int i = 0; i < 250; ++i)
+    html += i == 100 ? "<b>" : "<span>";
+  html += "deep<script>s()</script><span>er</span>";
+  STATUS status = 0;
+  WORD secondary = 0;
+  EXPECT_EQ(Append("INLINE", "a" + html, "", &status, &secondary),
+            Expected("TEXT text=\"a\"\nTEXT attributes=bold text=\"deeper\"\n"));
+  EXPECT_EQ(status, NOERROR);
+}
+
+TEST_F(HtmlImportTest, LongTextIsCutIntoRunsBelow32000Bytes) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  const std::string text = std::string(31990, 'a') + "\xC3\xA9" + std::string(10, 'b');
+  EXPECT_EQ(Append("INLINE", text, "Charset=UTF-8", &status, &secondary),
+            Expected("TEXT text=\"" + std::string(31990, 'a') + "\\x82\"\nTEXT text=\"" +
+                     std::string(10, 'b') + "\"\n"));
+  EXPECT_EQ(status, NOERROR);
+}
+
+TEST_F(HtmlImportTest, FailuresLeaveTheBodyAndSetTheSecondaryStatus) {
+  const struct {
+    const char* name;
+    const char* source;
+    std::string text;
+    STATUS status;
+    WORD secondary;
+  } cases[] = {
+      {"empty inline text", "INLINE", "", 14409, 14409},
+      {"a missing file", "File", "/nonexistent/velko/x.htm", 259, 20014},
+      {"no body context", "BodyContext", "", 259, 20014},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    STATUS status = 0;
+    WORD secondary = 0;
+    EXPECT_EQ(Append(c.source, c.text, "", &status, &secondary), Expected(""));
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(secondary, c.secondary);
+  }
+}
+
+TEST_F(HtmlImportTest, TidyWritesNothingToStderrAndKeepsTheLocale) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  const std::string locale = setlocale(LC_ALL, nullptr);
+  ::testing::internal::CaptureStderr();
+  Append("INLINE", "<p><b>unclosed <table><td>x</span><blink>y</blink>&bogus;<p", "", &status,
+         &secondary);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(status, NOERROR);
+  EXPECT_EQ(setlocale(LC_ALL, nullptr), locale);
+}
+
+TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  Append("INLINE", "<p>first <b>bold</b></p><p>second</p>", "", &status, &secondary);
+  ASSERT_EQ(status, NOERROR);
+  VelkoRTChunk* chunk = Chunk("Everything");
+  char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
+  ASSERT_NE(html, nullptr);
+  const std::string rendered(html, session_->render_result_length);
+  VelkoDeallocatePtr(session_, html);
+  EXPECT_NE(rendered.find("first <b>bold</b>"), std::string::npos) << rendered;
+  EXPECT_NE(rendered.find("second"), std::string::npos) << rendered;
+  EXPECT_LT(rendered.find("bold"), rendered.find("second")) << rendered;
+}
+
+/* The item's HTML-import body context holds HTML as text records: each
+ * text and a line end per paragraph is imported; with MarkPassthruHTML
+ * the region between the delimiters comes out as bracketed text. */
+TEST_F(HtmlImportTest, BodyContextTextImportsWithItsPassthruRegionsMarked) {
+  const struct {
+    const char* name;
+    const char* options;
+    std::string script;
+  } cases[] = {
+      {"unmarked", "",
+       "TEXT text=\"a{{\"\nTEXT attributes=bold text=\"x\"\nTEXT text=\"}}c \"\n"
+       "TEXT attributes=italic text=\"y\"\n"},
+      {"marked", "MarkPassthruHTML=Yes PassthruHTMLStart='{{' PassthruHTMLEnd='}}'",
+       "TEXT text=\"a[<b>x</b>]c \"\nTEXT attributes=italic text=\"y\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    AppendItem(Script(kOriginal));
+    AppendItem(Script("TEXT text=\"a{{<b>x</b>}}c\"\nPARAGRAPH\nTEXT text=\"<i>y</i>\"\n"),
+               "Source");
+    VelkoRTItem source(session_);
+    ASSERT_EQ(source.ConnectBackend(note_, "Source", 0), NOERROR);
+    body_context* loaded =
+        StoreItemsAndRecords(&source, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    VelkoRTChunk* chunk = Chunk("Everything");
+    item_->internal->html_import[0] = loaded; // the item frees it
+    EXPECT_EQ(chunk->AppendHTML("BodyContext", "", c.options), NOERROR);
+    EXPECT_EQ(note_testing::RecordLines(Values()), Expected(c.script));
+  }
+}
+
+} // namespace
