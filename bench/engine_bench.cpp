@@ -268,7 +268,10 @@ void BM_MaxRightMargin(benchmark::State& state) {
   ReadingWalk(state, "Everything", ACTION_GET_MARGINS, PROP_MAXRIGHTMARGIN);
 }
 
-void BM_WritingWalk(benchmark::State& state) {
+/* A writing operation on the whole item ("Everything") of the body of
+ * the benchmark's size, timed with its load and Commit. */
+template <typename Operation>
+void EverythingOperation(benchmark::State& state, const char* what, Operation operation) {
   const generated_body& body = Body(static_cast<size_t>(state.range(0)));
   connection link(body);
   VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
@@ -277,8 +280,14 @@ void BM_WritingWalk(benchmark::State& state) {
     return;
   }
   for (auto _ : state)
-    Check(state, chunk->AlterRichText(49, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), "walk");
+    Check(state, operation(chunk), what);
   Report(state, body);
+}
+
+void BM_WritingWalk(benchmark::State& state) {
+  EverythingOperation(state, "walk", [](VelkoRTChunk* chunk) {
+    return chunk->AlterRichText(49, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 /* Remove of the paragraph in the middle of the body: load, the writing
@@ -300,19 +309,10 @@ void BM_RemoveMiddleParagraph(benchmark::State& state) {
 /* AppendText where the body ends: a writing walk with load and Commit
  * that adds one text run after the last record. */
 void BM_AppendTextAtEnd(benchmark::State& state) {
-  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
-  connection link(body);
-  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
-    return;
-  }
-  for (auto _ : state)
-    Check(state,
-          chunk->AlterRichText(ACTION_APPEND_TEXT, 0, 0, 0, 0, "appended", nullptr, nullptr,
-                               nullptr),
-          "append");
-  Report(state, body);
+  EverythingOperation(state, "append", [](VelkoRTChunk* chunk) {
+    return chunk->AlterRichText(ACTION_APPEND_TEXT, 0, 0, 0, 0, "appended", nullptr, nullptr,
+                                nullptr);
+  });
 }
 
 /* The checksum digits of every stored item of the body. */
@@ -357,34 +357,18 @@ void BM_FindTextNoMatch(benchmark::State& state) {
 /* ChangeParagraph on the whole item: every definition rewritten in place
  * by one writing walk. */
 void BM_ChangeParagraph(benchmark::State& state) {
-  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
-  connection link(body);
-  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
-    return;
-  }
-  for (auto _ : state)
-    Check(state,
-          chunk->AlterRichText(ACTION_CHANGE_PARAGRAPH, 0, 0, 0, 0, "Justify=Center Below=1.5",
-                               nullptr, nullptr, nullptr),
-          "walk");
-  Report(state, body);
+  EverythingOperation(state, "walk", [](VelkoRTChunk* chunk) {
+    return chunk->AlterRichText(ACTION_CHANGE_PARAGRAPH, 0, 0, 0, 0, "Justify=Center Below=1.5",
+                                nullptr, nullptr, nullptr);
+  });
 }
 
 /* ChangeFont on the whole item: every text run re-emitted in the new
  * font by one writing walk, with load and Commit. */
 void BM_ChangeFontEverything(benchmark::State& state) {
-  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
-  connection link(body);
-  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-  if (chunk == nullptr) {
-    state.SkipWithError("definition");
-    return;
-  }
-  for (auto _ : state)
-    Check(state, chunk->ChangeFont("+BOLD 12pt", nullptr, 1), "walk");
-  Report(state, body);
+  EverythingOperation(state, "walk", [](VelkoRTChunk* chunk) {
+    return chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+  });
 }
 
 /* ---- row keys ---- */

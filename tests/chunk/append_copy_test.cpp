@@ -23,6 +23,7 @@
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "tests/support/allocation_faults.h"
+#include "tests/support/bytes_support.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/stored_values.h"
@@ -32,15 +33,7 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-std::string Hex(const Bytes& bytes) {
-  std::string hex;
-  char pair[4];
-  for (BYTE byte : bytes) {
-    std::snprintf(pair, sizeof pair, "%02X ", byte);
-    hex += pair;
-  }
-  return hex;
-}
+using bytes_test::ShowHex;
 
 /* The template definition under the id (below 16): margins of 1440,
  * Tab[0] 720 with a tab count of 0, all else 0 (70 bytes). */
@@ -196,7 +189,7 @@ protected:
   void ExpectBody(NOTEID id, const std::string& script) {
     const std::vector<Bytes> stored = note_testing::StoredBodyValues(path_, id, false);
     ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(Hex(stored[0]), Hex(note_testing::Value(Script(script).RecordBytes())));
+    EXPECT_EQ(ShowHex(stored[0]), ShowHex(note_testing::Value(Script(script).RecordBytes())));
   }
 
   /* The values of the target note's items of that name. */
@@ -380,8 +373,8 @@ TEST_F(AppendCopyTest, AFormBodyLinksThroughItsFormLinks) {
             NOERROR);
   const std::vector<Bytes> stored = note_testing::StoredBodyValues(path_, target, false);
   ASSERT_EQ(stored.size(), 1u);
-  const std::string appended = Hex(Script("DOCLINK notelink=" + NoteLinkDigits(100) + "\n").RecordBytes());
-  EXPECT_NE(Hex(stored[0]).find(appended), std::string::npos) << Hex(stored[0]);
+  const std::string appended = ShowHex(Script("DOCLINK notelink=" + NoteLinkDigits(100) + "\n").RecordBytes());
+  EXPECT_NE(ShowHex(stored[0]).find(appended), std::string::npos) << ShowHex(stored[0]);
 }
 
 /* A file hotspot brings its attachment under the same name; one whose
