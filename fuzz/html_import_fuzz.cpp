@@ -17,6 +17,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
+#include "fuzz/stored_body_checks.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -32,21 +33,6 @@ namespace {
 constexpr char kDbPath[] = "mem:htmlimportfuzz";
 constexpr const char* kOptions[] = {"", "Charset=UTF-8", "Charset=windows-1252",
                                     "Charset=ISO-8859-1"};
-
-/* The stored body loads whole and a reading walk goes through it. */
-void CheckReloads(LSXLsiSession* session, NOTEHANDLE note) {
-  auto* reader = new VelkoRTItem(session);
-  check(reader->ConnectBackend(note, "Body", 0) == NOERROR);
-  body_context* loaded = StoreItemsAndRecords(reader, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
-  check(loaded != nullptr && loaded->load_status == NOERROR);
-  CleanupBodyContext(session, loaded);
-  delete loaded;
-  VelkoRTChunk* everything = reader->DefineChunk("Everything");
-  check(everything != nullptr);
-  check(everything->AlterRichText(ACTION_CONTAINS_SOMETHING, 0, 0, 0, 0, nullptr, nullptr,
-                                  nullptr, nullptr) == NOERROR);
-  delete reader;
-}
 
 } // namespace
 
@@ -74,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(status == NOERROR || status == VELKO_STATUS_INLINE_HTML || status == VELKO_ERR_MEMORY);
     delete item;
     check(VelkoTrackedBlocksInUse(session) == 0);
-    CheckReloads(session, note);
+    CheckStoredBody(session, note);
     delete session;
   }
   NSFNoteClose(note);
