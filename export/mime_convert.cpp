@@ -257,7 +257,9 @@ STATUS WriteRichText(LSXLsiSession* session, NOTEHANDLE note, const char* name,
     status = ERR_MEMORY;
   if (status == NOERROR && !AttachInlineParts(chunk, content.inline_parts))
     status = ERR_MEMORY;
-  if (status == NOERROR)
+  // A message without text still brings its attachments; the import
+  // refuses an empty text.
+  if (status == NOERROR && !content.body.empty())
     status = chunk->AppendHTML("INLINE", content.body.c_str(), "Charset=UTF-8");
   for (const mime_attachment& attachment : content.attachments)
     if (status == NOERROR)

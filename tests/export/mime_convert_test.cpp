@@ -45,6 +45,14 @@ const std::string kMessage =
     "Content-Disposition: attachment\n\nnotes\n"
     "--m--\n";
 
+const std::string kAttachmentsOnly =
+    "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=m\n\n"
+    "--m\nContent-Disposition: attachment; filename=\"../../x\"\n\nescape\n"
+    "--m\nContent-Type: image/gif\nContent-ID: <unused>\n"
+    "Content-Disposition: inline; filename*=utf-8''%C3%A9.gif\n"
+    "Content-Transfer-Encoding: base64\n\nR0lGODlhAQABAIAAAA==\n"
+    "--m--\n";
+
 class MimeConvertTest : public engine_test::EngineTest {
 protected:
   void SetUp() override {
@@ -173,6 +181,19 @@ TEST_F(MimeConvertTest, ConnectingConvertsTheMessage) {
   EXPECT_FALSE(std::filesystem::exists(temp_ / "../../x"));
 }
 
+TEST_F(MimeConvertTest, AMessageOfAttachmentsOnlyConnectsWithItsFiles) {
+  StoreMessage(kAttachmentsOnly);
+  VelkoRTItem item(session_);
+  ASSERT_EQ(item.ConnectBackend(note_, "Body", 0), NOERROR);
+  EXPECT_EQ(item.IsConnected, 1);
+  EXPECT_EQ(BodyType(), TYPE_COMPOSITE);
+  // The path-like name is cut to its last part; the unused inline part
+  // goes in as a file after the attachments.
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "x \xC3\xA9.gif");
+  EXPECT_TRUE(TempDirectoryEmpty());
+  EXPECT_FALSE(std::filesystem::exists(temp_ / "../../x"));
+}
+
 /* Every host allocation, then every storage write, failing in turn: the
  * note is converted, or holds its MIME items as before and no new file;
  * running out of memory is logged. */
@@ -184,31 +205,41 @@ TEST_F(MimeConvertTest, HostFailuresLeaveTheNoteConvertedOrAsItWas) {
   } sweeps[] = {{"allocation", HostTestFailAllocation, 300},
                 {"storage write", HostTestFailStorageWrite, 40}};
   for (const auto& sweep : sweeps) {
+    int converted = 0;
+    int failed = 0;
     for (int nth = 1; nth <= sweep.count; ++nth) {
-      SCOPED_TRACE(std::string(sweep.label) + " " + std::to_string(nth));
-      Restart();
-      SetTempDirectory();
-      HostTestCaptureLog(true);
-      StoreMessage(kMessage);
-      const std::vector<Bytes> before = Values();
-      sweep.fail(nth);
-      const STATUS status = Convert();
-      sweep.fail(0);
-      if (BodyType() == TYPE_COMPOSITE) {
-        EXPECT_EQ(status, NOERROR);
-      } else {
-        EXPECT_NE(status, NOERROR);
-        EXPECT_EQ(Values(), before);
-        EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+      for (const std::string* message : {&kMessage, &kAttachmentsOnly}) {
+        SCOPED_TRACE(std::string(sweep.label) + " " + std::to_string(nth) +
+                     (message == &kMessage ? " (HTML)" : " (attachments)"));
+        Restart();
+        SetTempDirectory();
+        HostTestCaptureLog(true);
+        StoreMessage(*message);
+        const std::vector<Bytes> before = Values();
+        sweep.fail(nth);
+        const STATUS status = Convert();
+        sweep.fail(0);
+        if (BodyType() == TYPE_COMPOSITE) {
+          EXPECT_EQ(status, NOERROR);
+          ++converted;
+        } else {
+          failed += message == &kAttachmentsOnly ? 1 : 0;
+          EXPECT_NE(status, NOERROR);
+          EXPECT_EQ(Values(), before);
+          EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+        }
+        if (status == ERR_MEMORY) {
+          bool logged = false;
+          for (const std::string& line : HostTestLogLines())
+            logged = logged || line.rfind("Out of memory at ", 0) == 0;
+          EXPECT_TRUE(logged);
+        }
+        EXPECT_TRUE(TempDirectoryEmpty());
       }
-      if (status == ERR_MEMORY) {
-        bool logged = false;
-        for (const std::string& line : HostTestLogLines())
-          logged = logged || line.rfind("Out of memory at ", 0) == 0;
-        EXPECT_TRUE(logged);
-      }
-      EXPECT_TRUE(TempDirectoryEmpty());
     }
+    // The sweep reached failures inside the conversion and ran past them.
+    EXPECT_GT(converted, 0) << sweep.label;
+    EXPECT_GT(failed, 0) << sweep.label;
   }
 }
 
