@@ -14,6 +14,8 @@ struct inline_part_node {
   char* data = nullptr; /* owned */
   char* name = nullptr; /* owned; the content-id */
   inline_part_node* next = nullptr;
+  DWORD length = 0;  /* bytes of data */
+  bool used = false; /* set by the importer when the body shows the part */
 };
 
 /* The last clause of a definition chain; null for an empty chain. */
