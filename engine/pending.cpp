@@ -27,7 +27,7 @@ constexpr WORD kPendingActions[] = {
     /* ProcessTextRunAction */
     ACTION_CHANGE_FONT, ACTION_FONT_IN_USE, ACTION_HIGHLIGHT, ACTION_HIGHLIGHT_TEXT,
     /* ProcessLinkMatchingAction */
-    ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
+    ACTION_WIKI_MATCHING,
 };
 // clang-format on
 
@@ -51,11 +51,6 @@ STATUS ProcessLinkPropertyAction(const char*, WORD, DWORD, chunk_record_output*,
 }
 
 STATUS ProcessTextRunAction(const char*, WORD, DWORD, chunk_record_output*, chunk_process_state*) {
-  return kServiceNotAvailable;
-}
-
-STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,
-                                 chunk_process_state*) {
   return kServiceNotAvailable;
 }
 
