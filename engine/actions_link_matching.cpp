@@ -10,8 +10,10 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/generator_states.h"
@@ -140,6 +142,9 @@ struct record_match {
   std::vector<character> chars;
   size_t count; /* characters, without the end entry */
   DWORD word_index[26];
+  /* (prefix, character index) of every character with a byte after it,
+   * sorted: where a keyword of that prefix can start. */
+  std::vector<std::pair<DWORD, DWORD>> prefix_at;
   size_t piece_start = 0;  /* character index */
   DWORD emitted = 0;       /* bytes of text already emitted or consumed */
   bool matched = false;
@@ -207,6 +212,12 @@ bool ApplyBoundaryRule(const record_match& match, const link_matching_info& tabl
   }
 }
 
+/* The first two bytes of a text in lower case, as one number. */
+DWORD PrefixOf(const char* text) {
+  return static_cast<DWORD>(tolower(static_cast<BYTE>(text[0]))) |
+         static_cast<DWORD>(tolower(static_cast<BYTE>(text[1]))) << 8;
+}
+
 /* Keyword mode: the matched text joins the caller's buffer. */
 void CollectKeyword(const char* matched, size_t length, chunk_process_state* state) {
   char* buffer = const_cast<char*>(state->s2);
@@ -266,18 +277,27 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
       return NOERROR;
     i = match->word_index[first - 'a'];
   }
+  // Only the characters where the keyword's first two bytes stand can
+  // start a match; the scan steps from one to the next.
+  const DWORD prefix = PrefixOf(keyword);
+  const auto next = [&](size_t from) -> size_t {
+    const auto at = std::lower_bound(match->prefix_at.begin(), match->prefix_at.end(),
+                                     std::make_pair(prefix, static_cast<DWORD>(from)));
+    return at != match->prefix_at.end() && at->first == prefix ? at->second : match->count;
+  };
+  i = next(i);
   while (i < match->count && match->chars[i].offset + compared <= length) {
     if (table->SingleMatch != 0 && table->matched_words[k] != 0)
       break;
     const DWORD at = match->chars[i].offset;
     size_t last = IndexAt(*match, static_cast<DWORD>(at + compared));
     if (last > match->count || strncasecmp(match->text + at, keyword, compared) != 0) {
-      ++i;
+      i = next(i + 1);
       continue;
     }
     size_t firstIndex = i;
     if (!ApplyBoundaryRule(*match, *table, &firstIndex, &last)) {
-      ++i;
+      i = next(i + 1);
       continue;
     }
     const DWORD start = match->chars[firstIndex].offset;
@@ -286,7 +306,7 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
     match->matched = true;
     if (status != NOERROR) {
       // The failed match stays text: emitted with the next piece.
-      ++i;
+      i = next(i + 1);
       continue;
     }
     table->matched_words[k] = 1;
@@ -295,44 +315,86 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
     match->emitted = end;
     match->piece_start = last;
     BuildWordIndex(match, table->minimum_length);
-    i = last;
+    i = next(last);
   }
   return NOERROR;
 }
 
-STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* output,
-                     chunk_process_state* state) {
-  link_matching_info* table = state->link_matcher;
-  record_match match{record, record + sizeof(CDTEXT), {}, 0, {}};
-  match.chars = Characters(match.text, length - sizeof(CDTEXT));
-  match.count = match.chars.size() - 1;
-  BuildWordIndex(&match, table->minimum_length);
-
-  table->note_ids_locked = OSLockObject(table->note_ids);
-  STATUS status = table->note_ids_locked != nullptr ? STATUS{NOERROR} : STATUS{VELKO_ERR_MEMORY};
-  DWORD k = 0;
-  for (int list = 0; status == NOERROR && list < kKeywordListHandles; ++list) {
+/* Every keyword of two or more bytes by its prefix, and its text. */
+void IndexKeywords(chunk_process_state* state) {
+  state->keyword_index_built = 1;
+  const link_matching_info* table = state->link_matcher;
+  for (int list = 0; list < kKeywordListHandles; ++list) {
     const DHANDLE handle = table->keyword_lists[list];
     if (handle == NULLHANDLE)
       break;
     const void* keywords = OSLockObject(handle);
     const WORD count = ListGetNumEntries(keywords, TRUE);
-    for (WORD entry = 0; entry < count && status == NOERROR; ++entry, ++k) {
+    for (WORD entry = 0; entry < count; ++entry) {
       char* keyword = nullptr;
       WORD keywordLength = 0;
-      if (table->SingleMatch != 0 && table->matched_words[k] != 0)
-        continue;
-      if (ListGetText(keywords, TRUE, entry, &keyword, &keywordLength) != NOERROR ||
-          keywordLength < 2)
-        continue;
-      if (state->writes == 0 && match.piece_start != 0) {
-        // Collecting emits nothing: every keyword scans the whole text.
-        match.piece_start = 0;
-        BuildWordIndex(&match, table->minimum_length);
-      }
-      status = MatchKeyword(&match, table, k, keyword, keywordLength, state);
+      const DWORD k = static_cast<DWORD>(state->keyword_places.size());
+      state->keyword_places.push_back(static_cast<DWORD>(state->keyword_texts.size()));
+      if (ListGetText(keywords, TRUE, entry, &keyword, &keywordLength) != NOERROR)
+        keywordLength = 0;
+      state->keyword_texts.insert(state->keyword_texts.end(), keyword, keyword + keywordLength);
+      state->keyword_texts.push_back('\0');
+      if (keywordLength >= 2)
+        state->keyword_prefixes.push_back(PrefixOf(keyword) << 16 | k);
     }
     OSUnlockObject(handle);
+  }
+  std::sort(state->keyword_prefixes.begin(), state->keyword_prefixes.end());
+}
+
+/* The keywords whose first two bytes stand somewhere in the text, in
+ * table order: the only ones that can match in it. */
+std::vector<DWORD> Candidates(record_match* match, const chunk_process_state* state) {
+  const DWORD length = match->chars[match->count].offset;
+  for (size_t i = 0; i < match->count && match->chars[i].offset + 2 <= length; ++i)
+    match->prefix_at.emplace_back(PrefixOf(match->text + match->chars[i].offset),
+                                  static_cast<DWORD>(i));
+  std::sort(match->prefix_at.begin(), match->prefix_at.end());
+  std::vector<DWORD> candidates;
+  const std::vector<DWORD>& index = state->keyword_prefixes;
+  for (size_t p = 0; p < match->prefix_at.size(); ++p) {
+    const DWORD prefix = match->prefix_at[p].first;
+    if (p > 0 && match->prefix_at[p - 1].first == prefix)
+      continue;
+    auto at = std::lower_bound(index.begin(), index.end(), prefix << 16);
+    for (; at != index.end() && (*at >> 16) == prefix; ++at)
+      candidates.push_back(*at & 0xFFFF);
+  }
+  std::sort(candidates.begin(), candidates.end());
+  return candidates;
+}
+
+STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* output,
+                     chunk_process_state* state) {
+  link_matching_info* table = state->link_matcher;
+  if (state->keyword_index_built == 0)
+    IndexKeywords(state);
+  record_match match{record, record + sizeof(CDTEXT), {}, 0, {}, {}};
+  match.chars = Characters(match.text, length - sizeof(CDTEXT));
+  match.count = match.chars.size() - 1;
+  const std::vector<DWORD> candidates = Candidates(&match, state);
+  if (candidates.empty())
+    return KeepTextRecord(record, length, output, state);
+  BuildWordIndex(&match, table->minimum_length);
+
+  table->note_ids_locked = OSLockObject(table->note_ids);
+  STATUS status = table->note_ids_locked != nullptr ? STATUS{NOERROR} : STATUS{VELKO_ERR_MEMORY};
+  for (size_t c = 0; c < candidates.size() && status == NOERROR; ++c) {
+    const DWORD k = candidates[c];
+    if (table->SingleMatch != 0 && table->matched_words[k] != 0)
+      continue;
+    const char* keyword = state->keyword_texts.data() + state->keyword_places[k];
+    if (state->writes == 0 && match.piece_start != 0) {
+      // Collecting emits nothing: every keyword scans the whole text.
+      match.piece_start = 0;
+      BuildWordIndex(&match, table->minimum_length);
+    }
+    status = MatchKeyword(&match, table, k, keyword, static_cast<WORD>(strlen(keyword)), state);
   }
   OSUnlockObject(table->note_ids);
   table->note_ids_locked = nullptr;

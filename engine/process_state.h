@@ -258,6 +258,13 @@ struct chunk_process_state {
   const char* row_cell_string = nullptr;
   WORD row_column = 0;
   DWORD row_run_owed = 0;
+  /* Keyword matching, built once per walk: (prefix << 16 | k) for every
+   * keyword k by its first two bytes in lower case, sorted, and the
+   * keywords' texts, each ending in a NUL, with where each starts. */
+  std::vector<DWORD> keyword_prefixes;
+  std::vector<char> keyword_texts;
+  std::vector<DWORD> keyword_places;
+  DWORD keyword_index_built = 0;
 };
 
 /* The item whose records the operation walks. */
