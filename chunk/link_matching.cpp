@@ -136,7 +136,29 @@ WORD MinimumLength(const char* options) {
   return number > 132 ? 3 : static_cast<WORD>(number);
 }
 
-bool IsLetter(char c) { return NLS_isalpha(reinterpret_cast<const BYTE*>(&c), nullptr) != 0; }
+/* Whether the first and the last character of the text are letters; each
+ * character is read whole, from a window padded with zeros at the end. */
+void EdgeLetters(const char* text, size_t length, bool* first, bool* last) {
+  *first = *last = false;
+  for (size_t at = 0; at < length;) {
+    BYTE window[4] = {};
+    memcpy(window, text + at, length - at < sizeof window ? length - at : sizeof window);
+    WORD bytes = 1;
+    if (NLS_isleadbyte(window[0], nullptr) &&
+        (NLS_string_bytes(window, 1, &bytes, nullptr) != NLS_SUCCESS || bytes == 0))
+      bytes = 1;
+    *last = NLS_isalpha(window, nullptr) != FALSE;
+    if (at == 0)
+      *first = *last;
+    at += bytes;
+  }
+}
+
+/* The keyword's first letter in lower case, for a letter of one byte. */
+char FirstLetter(const char* text) {
+  const BYTE c = static_cast<BYTE>(text[0]);
+  return c < 0x80 && isalpha(c) ? static_cast<char>(tolower(c)) : 0;
+}
 
 /* The table being built: its current list and counts. */
 struct table_builder {
@@ -177,7 +199,7 @@ bool AddKeyword(table_builder* builder, const char* text, WORD length, NOTEID id
   }
   const DWORD k = builder->total + builder->entries;
   ++builder->entries;
-  table->first_characters[k] = IsLetter(text[0]) ? static_cast<char>(tolower(text[0])) : 0;
+  table->first_characters[k] = FirstLetter(text);
   builder->note_ids[k] = id;
   if (table->minimum_length == 0 || length < table->minimum_length)
     table->minimum_length = length;
@@ -204,7 +226,11 @@ void CollectKeywords(table_builder* builder, NOTEID id, const char* field, WORD 
     const size_t counted = pieceLength > kMaxKeywordCompare ? kMaxKeywordCompare : pieceLength;
     if (counted < minimum)
       continue;
-    if (wordBoundaries && (!IsLetter(piece[0]) || !IsLetter(piece[pieceLength - 1])))
+    bool firstLetter = false;
+    bool lastLetter = false;
+    if (wordBoundaries)
+      EdgeLetters(piece, pieceLength, &firstLetter, &lastLetter);
+    if (wordBoundaries && (!firstLetter || !lastLetter))
       continue;
     AddKeyword(builder, piece, static_cast<WORD>(pieceLength), id);
   }

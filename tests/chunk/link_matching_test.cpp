@@ -291,6 +291,19 @@ TEST_F(LinkMatchingTest, KeywordMatchingCollectsWithoutChangingTheNote) {
   }
 }
 
+TEST_F(LinkMatchingTest, WordBoundariesKeepKeywordsThatBeginAndEndWithLetters) {
+  Keyword("1ab`ab.`abc`-ab`ab1");
+  const NOTEID body = Body({T("1ab ab. abc -ab ab1")});
+  for (WORD boundaries : {0, 1}) {
+    Work(body, [&](VelkoRTChunk* chunk) {
+      chunk->SearchWordBoundaries = boundaries;
+      return chunk->KeywordMatching("", path_.c_str(), kView, kField, "", "MatchText=Substr");
+    });
+    EXPECT_EQ(result_, boundaries != 0 ? "abc" : "1ab,ab.,abc,-ab,ab1")
+        << boundaries;
+  }
+}
+
 TEST_F(LinkMatchingTest, ArgumentsAreCheckedInOrderAndNameTheMethod) {
   const NOTEID body = Body({T("fox")});
   const std::string path = path_;
