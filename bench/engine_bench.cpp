@@ -41,6 +41,9 @@
 #include "host/cdrecords.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
+#include "host/nif.h"
+#include "host/formula.h"
+#include "host/osmem.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -489,6 +492,72 @@ void BM_ReplaceTextQuick(benchmark::State& state) {
   Report(state, body);
 }
 
+/* The keyword documents of BM_LinkMatching, made on first use: 1,000
+ * documents of form "BenchKeyword" whose "Keyword" is a word; five are
+ * words of the bodies, the others begin like them and match nowhere. A
+ * view "BenchKeywords" selects them. */
+const char* KeywordView() {
+  static const bool made = [] {
+    const DBHANDLE db = note_testing::ProcessDatabase(kDatabase);
+    NOTEHANDLE view = NULLHANDLE;
+    if (NSFNoteCreate(db, &view) != NOERROR)
+      return false;
+    const WORD viewClass = NOTE_CLASS_VIEW;
+    NSFNoteSetInfo(view, _NOTE_CLASS, &viewClass);
+    FORMULAHANDLE formula = NULLHANDLE;
+    WORD length = 0;
+    const char* selection = "SELECT Form = \"BenchKeyword\"";
+    bool stored = NSFItemSetText(view, "$TITLE", "BenchKeywords", 13) == NOERROR &&
+                  NSFFormulaCompile(nullptr, 0, selection, 0, &formula, &length, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr) == NOERROR;
+    if (stored) {
+      stored = NSFItemAppend(view, 0, "$FORMULA", 8, TYPE_FORMULA, OSLockObject(formula),
+                             length) == NOERROR &&
+               NSFNoteUpdate(view, 0) == NOERROR;
+      OSUnlockObject(formula);
+      OSMemFree(formula);
+    }
+    NSFNoteClose(view);
+    static const char* const kStems[] = {"rich", "text", "body", "record", "table", "cell",
+                                         "font", "chunk", "engine", "note"};
+    static const char* const kFound[] = {"engine", "paragraph", "stored", "linear", "walk"};
+    for (int k = 0; stored && k < 1000; ++k) {
+      std::string keyword = k < 5 ? kFound[k] : kStems[k % 10];
+      if (k >= 5) {
+        keyword += static_cast<char>('q' + k / 100 % 10);
+        keyword += static_cast<char>('a' + k / 10 % 10);
+        keyword += static_cast<char>('a' + k % 10);
+      }
+      stored = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
+                 STATUS status = NSFItemSetText(note, "Form", "BenchKeyword", 12);
+                 if (status == NOERROR)
+                   status = NSFItemSetText(note, "Keyword", keyword.data(),
+                                           static_cast<WORD>(keyword.size()));
+                 return status;
+               }) != 0;
+    }
+    return stored;
+  }();
+  return made ? "BenchKeywords" : nullptr;
+}
+
+/* LinkMatching with 1,000 keywords over "Everything": the keyword table
+ * (built on every other call: a cached table serves once), load, the
+ * matching passes and Commit. Each keyword is linked once (SingleMatch). */
+void BM_LinkMatching(benchmark::State& state) {
+  const generated_body& body = Body(static_cast<size_t>(state.range(0)));
+  const char* view = KeywordView();
+  connection link(body);
+  VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
+  if (chunk == nullptr || view == nullptr)
+    return state.SkipWithError("definition");
+  for (auto _ : state)
+    Check(state,
+          chunk->LinkMatching("", kDatabase, view, "Keyword", nullptr, "SingleMatch=Yes", 2386),
+          "link matching");
+  Report(state, body);
+}
+
 /* An item's body with nothing in it: one empty text run. */
 Bytes EmptyText() { return cdbuild::Text({.text = ""}); }
 
@@ -548,7 +617,8 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
     AddBenchRatio("BM_AppendRTChunk", "BM_LoadAndCommit", "1.3") &&
     AddBenchRatio("BM_RowKeys", "BM_RowTableLoad", "-") &&
     AddBenchRatio("BM_ReplaceTextQuick", "BM_LoadAndCommit", "1.5") &&
-    AddBenchRatio("BM_ChangeFontEverything", "BM_LoadAndCommit", "1.5");
+    AddBenchRatio("BM_ChangeFontEverything", "BM_LoadAndCommit", "1.5") &&
+    AddBenchRatio("BM_LinkMatching", "BM_LoadAndCommit", "1.5");
 
 BENCHMARK(BM_Load)->Apply(Sizes);
 BENCHMARK(BM_LoadAndCommit)->Apply(Sizes);
@@ -569,5 +639,6 @@ BENCHMARK(BM_SortByRow)->Apply(SortRowCounts);
 BENCHMARK(BM_ReplaceTextQuick)->Apply(Sizes);
 BENCHMARK(BM_AppendRow)->Apply(SortRowCounts);
 BENCHMARK(BM_ChangeFontEverything)->Apply(Sizes);
+BENCHMARK(BM_LinkMatching)->Apply(Sizes);
 
 } // namespace

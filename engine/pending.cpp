@@ -23,7 +23,7 @@ constexpr WORD kPendingActions[] = {
     ACTION_RESERVED_55, ACTION_RESERVED_56, ACTION_RESERVED_61, ACTION_RESERVED_62,
     ACTION_RESERVED_63, ACTION_RESERVED_64, ACTION_RESERVED_65, ACTION_RESERVED_70,
     /* ProcessLinkMatchingAction */
-    ACTION_LINK_MATCHING, ACTION_WIKI_MATCHING,
+    ACTION_WIKI_MATCHING,
 };
 // clang-format on
 
@@ -35,11 +35,6 @@ bool ActionIsPending(WORD action) {
       return true;
   }
   return false;
-}
-
-STATUS ProcessLinkMatchingAction(const char*, WORD, DWORD, chunk_record_output*,
-                                 chunk_process_state*) {
-  return kServiceNotAvailable;
 }
 
 STATUS EdgeWorkAtChunkStart(const char*, WORD, DWORD, chunk_process_state*) {

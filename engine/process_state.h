@@ -265,6 +265,13 @@ struct chunk_process_state {
   BYTE lane_table[512] = {};
   /* The input body was loaded by this operation (nothing changed it since). */
   DWORD input_loaded_now = 0;
+  /* Keyword matching, built once per walk: (prefix << 16 | k) for every
+   * keyword k by its first two bytes in lower case, sorted, and the
+   * keywords' texts, each ending in a NUL, with where each starts. */
+  std::vector<DWORD> keyword_prefixes;
+  std::vector<char> keyword_texts;
+  std::vector<DWORD> keyword_places;
+  DWORD keyword_index_built = 0;
 };
 
 /* The item whose records the operation walks. */

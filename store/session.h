@@ -82,6 +82,8 @@ struct _internal_SESS {
   char link_cache_result_formula[64] = {};
   DWORD link_cache_build_time = 0;
   WORD link_cache_keyword_count = 0;
+  /* Set by the matching action when a pass turned a keyword into a link. */
+  DWORD link_match_found = 0;
 
   char emitter_scratch[kEmitterScratchSize] = {};
   /* Bytes of the scratch area from its start that may not be 0; all

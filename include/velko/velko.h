@@ -445,6 +445,38 @@ public:
   /* 1 when the font is used in the chunk, else 0. */
   int FontInUse(const char* font);
 
+  /* ---- keyword link matching ---- */
+  /* Turns the keywords that the reference field of the view's documents
+   * gives (server, database path, view) into links to their documents
+   * wherever they stand in the chunk's text. properties: MinLength=,
+   * MatchText=, ReplaceExtra=, SingleMatch=. The keyword table is kept for
+   * a second call with the same keys in the same hour when the item's
+   * CacheLinkMatching is on. Keyword texts or results computed by
+   * formulas, and the highlight and insert modes, answer 1028 after the
+   * argument checks. mode: 2386 links, 2801 to 2806 the methods below. */
+  STATUS LinkMatching(const char* server, const char* path, const char* view, const char* field,
+                      const char* resultFormula, const char* properties, WORD mode);
+  STATUS AppendMatching(const char* server, const char* path, const char* view, const char* field,
+                        const char* resultFormula, const char* properties);
+  STATUS HighlightMatching(const char* server, const char* path, const char* view,
+                           const char* field, const char* resultFormula, const char* properties);
+  STATUS InsertMatching(const char* server, const char* path, const char* view, const char* field,
+                        const char* resultFormula, const char* properties);
+  /* Collects the keywords found, joined by "," (or Separator=), into the
+   * session's result text; the item is not changed. */
+  STATUS KeywordMatching(const char* server, const char* path, const char* view,
+                         const char* field, const char* resultFormula, const char* properties);
+  STATUS PopupMatching(const char* server, const char* path, const char* view, const char* field,
+                       const char* resultFormula, const char* properties);
+  STATUS ReplaceMatching(const char* server, const char* path, const char* view,
+                         const char* field, const char* resultFormula, const char* properties);
+  /* Do nothing; return 0. */
+  STATUS RegexLink(const char* a, const char* b, const char* c, WORD mode);
+  STATUS RegexHighlight(const char* a, const char* b, const char* c);
+  STATUS RegexKeywords(const char* a, const char* b, const char* c);
+  STATUS RegexPopup(const char* a, const char* b, const char* c);
+  STATUS RegexReplace(const char* a, const char* b, const char* c);
+
   /* ---- named properties ---- */
   /* The property's number; 0 for an unknown name. */
   double GetPropertyNumber(const char* name);

@@ -1,0 +1,583 @@
+/*
+ * The keyword link matching methods: LinkMatching and the five methods that
+ * call it with their mode, and the regular-expression variants that do
+ * nothing. LinkMatching checks its arguments, builds (or reuses) the
+ * session's keyword table from the documents of a view, and runs the
+ * engine's matching action over the chunk until a pass changes nothing.
+ *
+ * Keywords come from a named reference field. Keyword texts computed by a
+ * formula, per-match result and property formulas, and the highlight and
+ * rich-text insert modes are not offered yet: those calls answer 1028
+ * after the argument checks, and the item is left as it was.
+ */
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+#include <time.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <new>
+
+#include "chunk/method_support.h"
+#include "host/idtable.h"
+#include "host/nls.h"
+#include "host/nif.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "host/osmem.h"
+#include "host/textlist.h"
+#include "host/timedate.h"
+#include "store/host_release.h"
+#include "store/messages.h"
+#include "store/note_access.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "store/view_selection.h"
+#include "store/vocabulary.h"
+#include "velko/property_string.h"
+
+namespace {
+
+constexpr WORD kModeAppend = 2801;
+constexpr WORD kModeHighlight = 2802;
+constexpr WORD kModeInsert = 2803;
+constexpr WORD kModeKeyword = 2804;
+constexpr WORD kModePopup = 2805;
+constexpr WORD kModeReplace = 2806;
+
+constexpr DWORD kNoteTableSize = 65406;
+constexpr DWORD kMaxKeywords = 16350;
+constexpr DWORD kKeywordResultSize = 65406;
+constexpr WORD kKeywordTextRoom = 65341;
+constexpr WORD kKeywordListRoom = 60000;
+constexpr WORD kMaxKeywordCompare = 80;
+constexpr int kMaxPasses = 50;
+constexpr char kValueSeparator = '`';
+
+const char* MethodName(WORD mode) {
+  switch (mode) {
+  case kModeAppend:
+    return "AppendMatching";
+  case kModeHighlight:
+    return "HighlightMatching";
+  case kModeInsert:
+    return "InsertMatching";
+  case kModeKeyword:
+    return "KeywordMatching";
+  case kModePopup:
+    return "PopupMatching";
+  case kModeReplace:
+    return "ReplaceMatching";
+  default:
+    return "LinkMatching";
+  }
+}
+
+bool IsFormulaText(const char* text) {
+  return text != nullptr && (text[0] == '"' || text[0] == '@' || text[0] == '(');
+}
+
+void ShowMethodMessage(const char* format, const char* method) {
+  char text[256];
+  snprintf(text, sizeof text, format, method);
+  ShowUserMessage(text);
+}
+
+/* Frees the table's lists and note table and forgets the keys. */
+void DropCachedTable(LSXLsiSession* session) {
+  _internal_SESS* internal = session->internal;
+  delete internal->link_matcher; // its destructor frees the handles and arrays
+  internal->link_matcher = nullptr;
+  internal->link_cache_server[0] = '\0';
+  internal->link_cache_database[0] = '\0';
+  internal->link_cache_view[0] = '\0';
+  internal->link_cache_reference_field[0] = '\0';
+  internal->link_cache_result_formula[0] = '\0';
+  internal->link_cache_build_time = 0;
+  internal->link_cache_keyword_count = 0;
+}
+
+/* Stores text as a key when it fits whole; false when it does not. */
+bool StoreKey(char* key, size_t room, const char* text) {
+  const size_t length = text != nullptr ? strlen(text) : 0;
+  if (length >= room)
+    return false;
+  memcpy(key, text != nullptr ? text : "", length + 1);
+  return true;
+}
+
+bool SameKey(const char* key, const char* text) {
+  return text != nullptr && key[0] != '\0' && strcasecmp(key, text) == 0;
+}
+
+/* Day of the year and hour of a time in seconds since 1970. */
+void DayAndHour(int64_t seconds, int* day, int* hour) {
+  const time_t at = static_cast<time_t>(seconds);
+  struct tm parts = {};
+  gmtime_r(&at, &parts);
+  *day = parts.tm_yday;
+  *hour = parts.tm_hour;
+}
+
+int64_t Now() {
+  TIMEDATE now;
+  OSCurrentTIMEDATE(&now);
+  return UnixFromTimeDate(now);
+}
+
+WORD MinimumLength(const char* options) {
+  char value[32] = {};
+  if (options == nullptr || !ExtractProperty(options, "MinLength=", value, sizeof value))
+    return 3;
+  const long number = strtol(value, nullptr, 10);
+  if (number <= 0)
+    return 1;
+  return number > 132 ? 3 : static_cast<WORD>(number);
+}
+
+/* Whether the first and the last character of the text are letters; each
+ * character is read whole, from a window padded with zeros at the end. */
+void EdgeLetters(const char* text, size_t length, bool* first, bool* last) {
+  *first = *last = false;
+  for (size_t at = 0; at < length;) {
+    BYTE window[4] = {};
+    memcpy(window, text + at, length - at < sizeof window ? length - at : sizeof window);
+    WORD bytes = 1;
+    if (NLS_isleadbyte(window[0], nullptr) &&
+        (NLS_string_bytes(window, 1, &bytes, nullptr) != NLS_SUCCESS || bytes == 0))
+      bytes = 1;
+    *last = NLS_isalpha(window, nullptr) != FALSE;
+    if (at == 0)
+      *first = *last;
+    at += bytes;
+  }
+}
+
+/* The keyword's first letter in lower case, for a letter of one byte. */
+char FirstLetter(const char* text) {
+  const BYTE c = static_cast<BYTE>(text[0]);
+  return c < 0x80 && isalpha(c) ? static_cast<char>(tolower(c)) : 0;
+}
+
+/* The table being built: its current list and counts. */
+struct table_builder {
+  link_matching_info* table;
+  int list = 0;
+  WORD entries = 0; /* entries of the current list */
+  DWORD total = 0;
+  NOTEID* note_ids = nullptr;
+};
+
+STATUS StartList(table_builder* builder) {
+  DHANDLE handle = NULLHANDLE;
+  void* list = nullptr;
+  if (STATUS status = ListAllocate(0, kKeywordListRoom, TRUE, &handle, &list, nullptr);
+      status != NOERROR)
+    return status;
+  OSUnlockObject(handle);
+  builder->table->keyword_lists[builder->list] = handle;
+  builder->entries = 0;
+  return NOERROR;
+}
+
+/* Adds one accepted keyword; false when no list can take it. */
+bool AddKeyword(table_builder* builder, const char* text, WORD length, NOTEID id) {
+  if (builder->total + builder->entries >= kMaxKeywords)
+    return false;
+  link_matching_info* table = builder->table;
+  if (ListAddEntry(table->keyword_lists[builder->list], TRUE, nullptr, builder->entries, text,
+                   length) != NOERROR) {
+    if (builder->list + 1 >= kKeywordListHandles)
+      return false;
+    builder->total += builder->entries;
+    ++builder->list;
+    if (StartList(builder) != NOERROR ||
+        ListAddEntry(table->keyword_lists[builder->list], TRUE, nullptr, 0, text, length) !=
+            NOERROR)
+      return false;
+  }
+  const DWORD k = builder->total + builder->entries;
+  ++builder->entries;
+  table->first_characters[k] = FirstLetter(text);
+  builder->note_ids[k] = id;
+  if (table->minimum_length == 0 || length < table->minimum_length)
+    table->minimum_length = length;
+  return true;
+}
+
+/* The keywords one note gives: its field's text split at the separator. */
+void CollectKeywords(table_builder* builder, NOTEID id, const char* field, WORD minimum,
+                     bool wordBoundaries, LSXLsiSession* session) {
+  NOTEHANDLE note = NULLHANDLE;
+  if (NSFNoteOpen(builder->table->session->internal->link_db, id, 0, &note) != NOERROR)
+    return;
+  char* text = session->result_text;
+  const WORD length = NSFItemConvertToText(note, field, text, kKeywordTextRoom, kValueSeparator);
+  NSFNoteClose(note);
+  if (length < minimum) // a text of exactly the minimum is a keyword of its own
+    return;
+  text[length] = '\0';
+  char* rest = nullptr;
+  const char separators[] = {kValueSeparator, '\0'};
+  for (char* piece = strtok_r(text, separators, &rest); piece != nullptr;
+       piece = strtok_r(nullptr, separators, &rest)) {
+    const size_t pieceLength = strlen(piece);
+    const size_t counted = pieceLength > kMaxKeywordCompare ? kMaxKeywordCompare : pieceLength;
+    if (counted < minimum)
+      continue;
+    bool firstLetter = false;
+    bool lastLetter = false;
+    if (wordBoundaries)
+      EdgeLetters(piece, pieceLength, &firstLetter, &lastLetter);
+    if (wordBoundaries && (!firstLetter || !lastLetter))
+      continue;
+    AddKeyword(builder, piece, static_cast<WORD>(pieceLength), id);
+  }
+}
+
+/* Reads the link database's replica ID and the view's UNID for the links. */
+STATUS ReadLinkTarget(LSXLsiSession* session, const char* view) {
+  _internal_SESS* internal = session->internal;
+  DBREPLICAINFO replica = {};
+  if (STATUS status = NSFDbReplicaInfoGet(internal->link_db, &replica); status != NOERROR)
+    return status;
+  internal->link_replica = replica.ID;
+  NOTEID viewId = 0;
+  if (STATUS status = NIFFindDesignNote(internal->link_db, view, NOTE_CLASS_VIEW, &viewId);
+      status != NOERROR)
+    return status;
+  ORIGINATORID oid = {};
+  if (STATUS status = NSFDbGetNoteInfo(internal->link_db, viewId, &oid, nullptr, nullptr);
+      status != NOERROR)
+    return status;
+  static_assert(sizeof internal->link_view == sizeof oid.File + sizeof oid.Note);
+  memcpy(&internal->link_view, &oid, sizeof internal->link_view);
+  return NOERROR;
+}
+
+/* Builds the keyword table from the view's documents. */
+STATUS BuildTable(LSXLsiSession* session, const char* view, const char* field, WORD minimum,
+                  bool wordBoundaries) {
+  _internal_SESS* internal = session->internal;
+  DHANDLE ids = NULLHANDLE;
+  if (STATUS status = ViewSelection(session, internal->link_db, view, nullptr, &ids, 1);
+      status != NOERROR)
+    return status;
+  ReleaseHostMemory(ids);
+
+  auto* table = new (std::nothrow) link_matching_info(session);
+  if (table == nullptr)
+    return VELKO_ERR_MEMORY;
+  internal->link_matcher = table;
+  const NOTEID* sorted = SortedIdList(session);
+  DWORD count = SortedIdListCount(session);
+  if (count > kMaxKeywords)
+    count = kMaxKeywords;
+  table->first_characters =
+      static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, kMaxKeywords, 1));
+  if (table->first_characters == nullptr)
+    return VELKO_ERR_MEMORY;
+  if (STATUS status = OSMemAlloc(0x8000, kNoteTableSize, &table->note_ids); status != NOERROR)
+    return status;
+  table_builder builder{table};
+  if (STATUS status = StartList(&builder); status != NOERROR)
+    return status;
+  builder.note_ids = static_cast<NOTEID*>(OSLockObject(table->note_ids));
+  memset(builder.note_ids, 0, kNoteTableSize);
+  table->minimum_length = 0;
+  for (DWORD i = 0; i < count; ++i) {
+    bool seen = false;
+    for (DWORD j = 0; j < i && !seen; ++j)
+      seen = sorted[j] == sorted[i];
+    if (!seen)
+      CollectKeywords(&builder, sorted[i], field, minimum, wordBoundaries, session);
+  }
+  builder.total += builder.entries;
+  OSUnlockObject(table->note_ids);
+  internal->link_cache_keyword_count = static_cast<WORD>(builder.total);
+  return ReadLinkTarget(session, view);
+}
+
+/* The cached table still serves these keys at this hour. */
+bool CachedTableServes(const VelkoRTChunk& chunk, const char* server, const char* path,
+                       const char* view, const char* field) {
+  const _internal_SESS* internal = chunk.session->internal;
+  const link_matching_info* table = internal->link_matcher;
+  if (chunk.item->CacheLinkMatching == 0 || table == nullptr ||
+      table->keyword_lists[0] == NULLHANDLE || table->note_ids == NULLHANDLE ||
+      internal->link_cache_build_time == 0)
+    return false;
+  if (strcasecmp(internal->link_cache_server, server != nullptr ? server : "") != 0 ||
+      !SameKey(internal->link_cache_database, path) || !SameKey(internal->link_cache_view, view) ||
+      !SameKey(internal->link_cache_reference_field, field))
+    return false;
+  int builtDay = 0, builtHour = 0, day = 0, hour = 0;
+  DayAndHour(internal->link_cache_build_time, &builtDay, &builtHour);
+  DayAndHour(Now(), &day, &hour);
+  return builtDay == day && builtHour == hour;
+}
+
+/* The matching options of the table for this call. */
+void ReadMatchOptions(link_matching_info* table, const char* options, WORD mode) {
+  char value[16] = {};
+  table->match_mode = 1;
+  if (options != nullptr && ExtractProperty(options, "MatchText=", value, sizeof value)) {
+    if (strncasecmp(value, "Starts", 6) == 0)
+      table->match_mode = 2;
+    else if (strncasecmp(value, "Ends", 4) == 0)
+      table->match_mode = 3;
+    else if (strncasecmp(value, "Substr", 6) == 0)
+      table->match_mode = 4;
+    value[0] = '\0';
+    table->ReplaceExtra =
+        ExtractProperty(options, "ReplaceExtra=", value, sizeof value) && SameWord(value, "Yes")
+            ? 1
+            : 0;
+  }
+  value[0] = '\0';
+  if (options != nullptr && ExtractProperty(options, "SingleMatch=", value, sizeof value))
+    table->SingleMatch = SameWord(value, "Yes") ? 1 : 0;
+  else
+    table->SingleMatch = mode == kModeKeyword ? 1 : 0;
+}
+
+/* The item's switches changed for the matching passes, restored after.
+ * The passes keep their records cached, so AutoSave is off meanwhile: the
+ * note is stored once, after the commit. */
+class SavedSwitches {
+public:
+  explicit SavedSwitches(VelkoRTChunk& chunk)
+      : chunk_(chunk), cache_records_(chunk.item->CacheRecords),
+        auto_merge_(chunk.item->AutoMergeText), wildcards_(chunk.TextWildcards),
+        auto_save_(chunk.item->AutoSave) {
+    chunk.item->CacheRecords = 1;
+    chunk.item->AutoMergeText = 0;
+    chunk.item->AutoSave = 0;
+  }
+  ~SavedSwitches() { RestoreAll(); }
+  SavedSwitches(const SavedSwitches&) = delete;
+  SavedSwitches& operator=(const SavedSwitches&) = delete;
+
+  WORD auto_merge() const { return auto_merge_; }
+  WORD cache_records() const { return cache_records_; }
+  void RestoreMerge() {
+    chunk_.item->AutoMergeText = auto_merge_;
+    chunk_.TextWildcards = wildcards_;
+  }
+  void RestoreAll() {
+    RestoreMerge();
+    chunk_.item->CacheRecords = cache_records_;
+    chunk_.item->AutoSave = auto_save_;
+  }
+
+private:
+  VelkoRTChunk& chunk_;
+  WORD cache_records_;
+  WORD auto_merge_;
+  WORD wildcards_;
+  WORD auto_save_;
+};
+
+/* Runs the matching passes, the clean-up pass and the commit. */
+STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, char* result) {
+  SavedSwitches switches(chunk);
+  chunk.status = 0;
+  STATUS status = NOERROR;
+  for (int pass = 0; pass < kMaxPasses; ++pass) {
+    chunk.session->internal->link_match_found = 0;
+    status = chunk.AlterRichText(ACTION_LINK_MATCHING, mode, 0, 0, 0, nullptr, result, nullptr,
+                                 nullptr);
+    if ((status != NOERROR && status != VELKO_ERR_ITEM_NOT_FOUND) || chunk.session->internal->link_match_found == 0)
+      break;
+  }
+  if (status == VELKO_ERR_ITEM_NOT_FOUND)
+    status = NOERROR;
+  if (status != NOERROR)
+    return status;
+  switches.RestoreMerge();
+  if (mode == kModeKeyword)
+    return NOERROR;
+  if (switches.auto_merge() != 0) {
+    if (STATUS merged = chunk.AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr,
+                                            nullptr, nullptr, nullptr);
+        merged != NOERROR)
+      return merged;
+  }
+  switches.RestoreAll();
+  if (switches.cache_records() != 0)
+    return NOERROR;
+  if (STATUS committed = chunk.item->Commit(); committed != NOERROR)
+    return committed;
+  return chunk.item->AutoSave != 0 ? NSFNoteUpdate(chunk.item->note, UPDATE_FORCE) : NOERROR;
+}
+
+/* The work of LinkMatching once the arguments are checked and the options
+ * read; the database is open as the session's link database. */
+STATUS MatchWithDatabase(VelkoRTChunk& chunk, const char* server, const char* path,
+                         const char* view, const char* field, const char* options, WORD mode,
+                         char* result) {
+  LSXLsiSession* session = chunk.session;
+  _internal_SESS* internal = session->internal;
+  const bool reuse = CachedTableServes(chunk, server, path, view, field);
+  if (!reuse)
+    DropCachedTable(session);
+  bool built = false;
+  if (!reuse) {
+    if (STATUS status = BuildTable(session, view, field, MinimumLength(options),
+                                   chunk.SearchWordBoundaries != 0);
+        status != NOERROR)
+      return status;
+    built = true;
+  } else if (STATUS status = ReadLinkTarget(session, view); status != NOERROR) {
+    return status;
+  }
+  link_matching_info* table = internal->link_matcher;
+  VelkoDeallocatePtr(session, table->matched_words);
+  table->matched_words = static_cast<char*>(
+      VelkoAllocatePtr(session, VELKO_HERE, internal->link_cache_keyword_count + 1u, 1));
+  if (table->matched_words == nullptr)
+    return VELKO_ERR_MEMORY;
+  ReadMatchOptions(table, options, mode);
+
+  const char* previousOptions = internal->option_string;
+  internal->option_string = options;
+  const STATUS status = RunMatching(chunk, mode, result);
+  internal->option_string = previousOptions;
+  if (status != NOERROR)
+    return status;
+
+  if (built && chunk.item->CacheLinkMatching != 0 &&
+      StoreKey(internal->link_cache_server, sizeof internal->link_cache_server, server) &&
+      StoreKey(internal->link_cache_database, sizeof internal->link_cache_database, path) &&
+      StoreKey(internal->link_cache_view, sizeof internal->link_cache_view, view) &&
+      StoreKey(internal->link_cache_reference_field, sizeof internal->link_cache_reference_field,
+               field)) {
+    internal->link_cache_result_formula[0] = '\0';
+    internal->link_cache_build_time = static_cast<DWORD>(Now());
+  } else if (built) {
+    const WORD count = internal->link_cache_keyword_count;
+    DropCachedTable(session);
+    internal->link_cache_keyword_count = count;
+  } else {
+    // A reused table serves once: the next call builds it anew.
+    delete internal->link_matcher;
+    internal->link_matcher = nullptr;
+  }
+  return NOERROR;
+}
+
+} // namespace
+
+STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const char* view,
+                                  const char* field, const char* resultFormula,
+                                  const char* properties, WORD mode) {
+  if (mode < kModeAppend || mode > kModeReplace)
+    mode = ACTION_LINK_MATCHING;
+  const char* method = MethodName(mode);
+  LSXLsiSession* owner = session;
+  const char* refusal = nullptr;
+  if (IsEmptyText(path))
+    refusal = "TARNO: %s method passed an invalid database filepath.";
+  else if (IsEmptyText(view))
+    refusal = "TARNO: %s method passed an invalid view name.";
+  else if (IsEmptyText(field))
+    refusal = "TARNO: %s missing reference fieldname.";
+  if (refusal != nullptr) {
+    ShowMethodMessage(refusal, method);
+    DropCachedTable(owner);
+    return status = VELKO_ERR_INVALID_ARGUMENT;
+  }
+
+  // Formulas are checked so that a caller learns of a broken one; their
+  // evaluation per keyword and per match is not offered yet.
+  struct formula_check {
+    const char* text;
+    const char* message;
+  };
+  const formula_check formulas[] = {
+      {IsFormulaText(field) ? field : nullptr, "TARNO: %s reference field formula failed to compile."},
+      {IsEmptyText(resultFormula) ? nullptr : resultFormula,
+       "TARNO: %s result formula failed to compile."},
+      {IsFormulaText(properties) ? properties : nullptr,
+       "TARNO: %s properties formula failed to compile."},
+  };
+  bool anyFormula = false;
+  for (const formula_check& check : formulas) {
+    if (check.text == nullptr)
+      continue;
+    anyFormula = true;
+    const compiled_formula compiled = CompileFormulaInto(check.text, 0, nullptr, 0);
+    if (compiled.status != NOERROR) {
+      if (compiled.compile_error == 0) {
+        DropCachedTable(owner);
+        return status = compiled.status;
+      }
+      ShowMethodMessage(check.message, method);
+      DropCachedTable(owner);
+      status = compiled.compile_error;
+      return VELKO_ERR_IMPORT_FAILED; // 20014: a formula does not compile
+    }
+  }
+  if (anyFormula || mode == kModeAppend || mode == kModeInsert || mode == kModeReplace ||
+      mode == kModeHighlight)
+    return status = VELKO_ERR_BAD_ARGUMENT; // 1028: not offered yet
+
+  char* result = nullptr;
+  if (mode == kModeKeyword) {
+    result = static_cast<char*>(VelkoAllocatePtr(owner, VELKO_HERE, kKeywordResultSize, 1));
+    if (result == nullptr)
+      return status = VELKO_ERR_MEMORY;
+  }
+  _internal_SESS* internal = owner->internal;
+  DBHANDLE db = NULLHANDLE;
+  STATUS outcome = OpenDB(owner, server, path, &db);
+  if (outcome == NOERROR) {
+    const DBHANDLE previousDb = internal->link_db;
+    internal->link_db = db;
+    outcome = MatchWithDatabase(*this, server, path, view, field, properties, mode, result);
+    CloseCachedViewCollection(owner);
+    FreeSortedIdList(owner);
+    internal->link_db = previousDb;
+    NSFDbClose(db);
+  }
+  if (outcome != NOERROR)
+    DropCachedTable(owner);
+  if (result != nullptr) {
+    if (outcome == NOERROR) {
+      const size_t length = strnlen(result, VELKO_RESULT_TEXT_SIZE - 1);
+      memcpy(owner->result_text, result, length);
+      owner->result_text[length] = '\0';
+    }
+    VelkoDeallocatePtr(owner, result);
+  }
+  return status = static_cast<WORD>(outcome);
+}
+
+#define VELKO_MATCHING_METHOD(name, mode)                                                      \
+  STATUS VelkoRTChunk::name(const char* server, const char* path, const char* view,          \
+                            const char* field, const char* resultFormula,                    \
+                            const char* properties) {                                        \
+    return LinkMatching(server, path, view, field, resultFormula, properties, mode);         \
+  }
+VELKO_MATCHING_METHOD(AppendMatching, kModeAppend)
+VELKO_MATCHING_METHOD(HighlightMatching, kModeHighlight)
+VELKO_MATCHING_METHOD(InsertMatching, kModeInsert)
+VELKO_MATCHING_METHOD(KeywordMatching, kModeKeyword)
+VELKO_MATCHING_METHOD(PopupMatching, kModePopup)
+VELKO_MATCHING_METHOD(ReplaceMatching, kModeReplace)
+#undef VELKO_MATCHING_METHOD
+
+STATUS VelkoRTChunk::RegexLink(const char*, const char*, const char*, WORD) { return NOERROR; }
+STATUS VelkoRTChunk::RegexHighlight(const char* a, const char* b, const char* c) {
+  return RegexLink(a, b, c, 2817);
+}
+STATUS VelkoRTChunk::RegexKeywords(const char* a, const char* b, const char* c) {
+  return RegexLink(a, b, c, 2818);
+}
+STATUS VelkoRTChunk::RegexPopup(const char* a, const char* b, const char* c) {
+  return RegexLink(a, b, c, 2820);
+}
+STATUS VelkoRTChunk::RegexReplace(const char* a, const char* b, const char* c) {
+  return RegexLink(a, b, c, 2821);
+}

@@ -1,0 +1,433 @@
+/*
+ * Keyword link matching (action 2386): the keywords of the session's
+ * keyword table are found in the chunk's text records and turned into
+ * document links to the documents that gave them (or, in Keyword mode,
+ * collected into the caller's buffer). Text runs wrapped in an envelope
+ * (CDBEGIN, text effect, text, colour, CDEND) keep their wrapping: the
+ * envelope records are held back and emitted again around every piece of
+ * text that stays text.
+ */
+#include <string.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/generator_states.h"
+#include "engine/process_state.h"
+#include "engine/record_fields.h"
+#include "engine/services.h"
+#include "engine/text_envelope.h"
+#include "host/nls.h"
+#include "host/osmem.h"
+#include "host/textlist.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
+#include "velko/property_string.h"
+
+namespace {
+
+constexpr WORD kModeKeyword = 2804;
+constexpr WORD kMatchStarts = 2;
+constexpr WORD kMatchEnds = 3;
+constexpr WORD kMatchSubstring = 4;
+constexpr size_t kKeywordCompare = 80;
+constexpr size_t kKeywordBufferTaken = 64905;
+constexpr size_t kKeywordBufferRoom = 65341;
+constexpr DWORD kNoWord = 0xFFFFFFFF;
+
+bool IsMarked(const chunk_process_state* state) {
+  return state->current_record != nullptr &&
+         (state->current_record->flags & RECORD_MATCH_MARKER) != 0;
+}
+
+/* ---- the text envelope ---- */
+
+/* The record after the current one, past a text effect, is a text run. */
+bool BeginWrapsText(const chunk_process_state* state) {
+  const record_storage* next = state->current_record != nullptr ? state->current_record->next
+                                                                  : nullptr;
+  if (next != nullptr && IsTextEffect(next->signature))
+    next = next->next;
+  return IsTextRun(next);
+}
+
+bool HoldsBegin(const chunk_process_state* state) {
+  return state->envelope != nullptr && state->envelope->signature == SIG_CD_BEGIN;
+}
+
+/* Envelope records: held back, dropped, or passed on. True when the
+ * record was one of them. */
+bool HandleEnvelopeRecord(const char* record, WORD signature, DWORD length,
+                          chunk_record_output* output, chunk_process_state* state) {
+  if (IsBeginOf(record, signature, length, SIG_CD_TEXT)) {
+    if (state->envelope == nullptr && state->current_record != nullptr &&
+        BeginWrapsText(state)) {
+      state->envelope = state->current_record;
+      output->length = 0;
+    }
+    return true;
+  }
+  if (IsTextEffect(signature)) {
+    if (!HoldsBegin(state))
+      state->envelope = state->current_record;
+    output->length = state->envelope != nullptr ? 0 : output->length;
+    return true;
+  }
+  if (IsEndOf(record, signature, length, SIG_CD_TEXT) || signature == SIG_CD_COLOR) {
+    // The held begin's colour and end record go out with every piece.
+    if (HoldsBegin(state)) {
+      output->length = 0;
+      if (signature == SIG_CD_END)
+        state->envelope = nullptr;
+    }
+    return true;
+  }
+  return false;
+}
+
+/* A piece of the current text record that stays text. */
+STATUS EmitPiece(const char* record, const char* text, size_t length,
+                 chunk_process_state* state) {
+  if (length == 0 || state->writes == 0)
+    return NOERROR;
+  return GenerateTextEnvelopeData(text, static_cast<WORD>(length), record, state);
+}
+
+/* A text record left as it was: again inside its held envelope. */
+STATUS KeepTextRecord(const char* record, DWORD length, chunk_record_output* output,
+                      chunk_process_state* state) {
+  if (state->envelope == nullptr || length <= sizeof(CDTEXT) || state->writes == 0)
+    return NOERROR;
+  output->length = 0;
+  const STATUS status = EmitPiece(record, record + sizeof(CDTEXT), length - sizeof(CDTEXT), state);
+  if (IsTextEffect(state->envelope->signature))
+    state->envelope = nullptr;
+  return status;
+}
+
+/* ---- keyword matching ---- */
+
+struct character {
+  DWORD offset;
+  bool letter;
+};
+
+/* The characters of the text: where each starts, and whether it is a
+ * letter; a final entry marks the end. */
+std::vector<character> Characters(const char* text, DWORD length) {
+  std::vector<character> characters;
+  DWORD at = 0;
+  while (at < length) {
+    const auto* byte = reinterpret_cast<const BYTE*>(text + at);
+    BYTE window[4] = {};
+    memcpy(window, byte, length - at < sizeof window ? length - at : sizeof window);
+    WORD bytes = 1;
+    if (NLS_isleadbyte(window[0], nullptr) &&
+        (NLS_string_bytes(window, 1, &bytes, nullptr) != NLS_SUCCESS || bytes == 0))
+      bytes = 1;
+    characters.push_back({at, NLS_isalpha(window, nullptr) != FALSE});
+    at += bytes;
+  }
+  characters.push_back({length, false});
+  return characters;
+}
+
+struct record_match {
+  const char* record;
+  const char* text;
+  std::vector<character> chars;
+  size_t count; /* characters, without the end entry */
+  DWORD word_index[26];
+  /* (prefix, character index) of every character with a byte after it,
+   * sorted: where a keyword of that prefix can start. */
+  std::vector<std::pair<DWORD, DWORD>> prefix_at;
+  size_t piece_start = 0;  /* character index */
+  DWORD emitted = 0;       /* bytes of text already emitted or consumed */
+  bool matched = false;
+};
+
+bool LetterAt(const record_match& match, size_t index) {
+  return index < match.count && match.chars[index].letter;
+}
+
+/* The first word start of each letter from the piece start on. */
+void BuildWordIndex(record_match* match, WORD minimum) {
+  for (DWORD& entry : match->word_index)
+    entry = kNoWord;
+  const DWORD length = match->chars[match->count].offset;
+  for (size_t i = match->piece_start; i < match->count; ++i) {
+    if (match->chars[i].offset + minimum > length)
+      break;
+    if (!match->chars[i].letter || (i > 0 && match->chars[i - 1].letter))
+      continue;
+    const char first = static_cast<char>(tolower(static_cast<BYTE>(match->text[match->chars[i].offset])));
+    if (first >= 'a' && first <= 'z' && match->word_index[first - 'a'] == kNoWord)
+      match->word_index[first - 'a'] = static_cast<DWORD>(i);
+  }
+}
+
+/* The character index whose offset is `offset`; count when none is. */
+size_t IndexAt(const record_match& match, DWORD offset) {
+  size_t low = 0;
+  size_t high = match.count;
+  while (low < high) {
+    const size_t middle = (low + high) / 2;
+    if (match.chars[middle].offset < offset)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return match.chars[low].offset == offset ? low : match.count + 1;
+}
+
+/* The match's characters [first, last) after the mode's boundary rule;
+ * false when the rule refuses the candidate. */
+bool ApplyBoundaryRule(const record_match& match, const link_matching_info& table, size_t* first,
+                       size_t* last) {
+  const bool letterBefore = *first > 0 && LetterAt(match, *first - 1);
+  const bool letterAfter = LetterAt(match, *last);
+  switch (table.match_mode) {
+  case kMatchSubstring:
+    return true;
+  case kMatchStarts:
+    if (letterBefore)
+      return false;
+    if (table.ReplaceExtra != 0)
+      while (LetterAt(match, *last))
+        ++*last;
+    return true;
+  case kMatchEnds:
+    if (letterAfter)
+      return false;
+    if (table.ReplaceExtra != 0)
+      while (*first > match.piece_start && LetterAt(match, *first - 1))
+        --*first;
+    return true;
+  default:
+    return !letterBefore && !letterAfter;
+  }
+}
+
+/* The first two bytes of a text in lower case, as one number. */
+DWORD PrefixOf(const char* text) {
+  return static_cast<DWORD>(tolower(static_cast<BYTE>(text[0]))) |
+         static_cast<DWORD>(tolower(static_cast<BYTE>(text[1]))) << 8;
+}
+
+/* Keyword mode: the matched text joins the caller's buffer. */
+void CollectKeyword(const char* matched, size_t length, chunk_process_state* state) {
+  char* buffer = const_cast<char*>(state->s2);
+  if (buffer == nullptr)
+    return;
+  const size_t used = strnlen(buffer, kKeywordBufferRoom);
+  if (used > kKeywordBufferTaken)
+    return;
+  char separator[64] = ",";
+  const char* options = state->session->internal->option_string;
+  if (options != nullptr)
+    ExtractProperty(options, "Separator=", separator, sizeof separator);
+  const size_t separatorLength = used > 0 ? strlen(separator) : 0;
+  if (used + separatorLength + length + 1 > kKeywordBufferRoom)
+    return;
+  memcpy(buffer + used, separator, separatorLength);
+  memcpy(buffer + used + separatorLength, matched, length);
+  buffer[used + separatorLength + length] = '\0';
+}
+
+/* The work at an accepted match of keyword k. */
+STATUS ActOnMatch(record_match* match, const char* keyword, WORD keywordLength, NOTEID noteId,
+                  DWORD start, DWORD end, chunk_process_state* state) {
+  if (STATUS status = EmitPiece(match->record, match->text + match->emitted, start - match->emitted,
+                                state);
+      status != NOERROR)
+    return status;
+  match->emitted = start;
+  if (state->p1 == kModeKeyword) {
+    CollectKeyword(match->text + start, end - start, state);
+    return NOERROR;
+  }
+  // The link shows the matched text and names the keyword as its comment.
+  std::string matched(match->text + start, end - start);
+  std::string comment(keyword, keywordLength < kKeywordCompare ? keywordLength : kKeywordCompare);
+  link_operation link = LinkOperation(state);
+  _internal_SESS* session = state->session->internal;
+  session->marker_switch = 1;
+  const STATUS status =
+      GenerateHyperlinksFromNoteID(matched.c_str(), comment.c_str(), noteId, nullptr, &link);
+  session->marker_switch = 0;
+  return status;
+}
+
+/* Scans the text for one keyword from the piece start on. */
+STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, const char* keyword,
+                    WORD keywordLength, chunk_process_state* state) {
+  const char first = table->first_characters[k];
+  const bool indexed = first >= 'a' && first <= 'z' &&
+                       (table->match_mode != kMatchEnds && table->match_mode != kMatchSubstring);
+  const size_t compared = keywordLength < kKeywordCompare ? keywordLength : kKeywordCompare;
+  const auto* noteIds = static_cast<const NOTEID*>(table->note_ids_locked);
+  const DWORD length = match->chars[match->count].offset;
+  size_t i = match->piece_start;
+  if (indexed) {
+    if (match->word_index[first - 'a'] == kNoWord)
+      return NOERROR;
+    i = match->word_index[first - 'a'];
+  }
+  // Only the characters where the keyword's first two bytes stand can
+  // start a match; the scan steps from one to the next.
+  const DWORD prefix = PrefixOf(keyword);
+  const auto next = [&](size_t from) -> size_t {
+    const auto at = std::lower_bound(match->prefix_at.begin(), match->prefix_at.end(),
+                                     std::make_pair(prefix, static_cast<DWORD>(from)));
+    return at != match->prefix_at.end() && at->first == prefix ? at->second : match->count;
+  };
+  i = next(i);
+  while (i < match->count && match->chars[i].offset + compared <= length) {
+    if (table->SingleMatch != 0 && table->matched_words[k] != 0)
+      break;
+    const DWORD at = match->chars[i].offset;
+    size_t last = IndexAt(*match, static_cast<DWORD>(at + compared));
+    if (last > match->count || strncasecmp(match->text + at, keyword, compared) != 0) {
+      i = next(i + 1);
+      continue;
+    }
+    size_t firstIndex = i;
+    if (!ApplyBoundaryRule(*match, *table, &firstIndex, &last)) {
+      i = next(i + 1);
+      continue;
+    }
+    const DWORD start = match->chars[firstIndex].offset;
+    const DWORD end = match->chars[last].offset;
+    STATUS status = ActOnMatch(match, keyword, keywordLength, noteIds[k], start, end, state);
+    match->matched = true;
+    if (status != NOERROR) {
+      // The failed match stays text: emitted with the next piece.
+      i = next(i + 1);
+      continue;
+    }
+    table->matched_words[k] = 1;
+    if (state->p1 != kModeKeyword) // collecting changes nothing: one pass does
+      state->session->internal->link_match_found = 1;
+    match->emitted = end;
+    match->piece_start = last;
+    BuildWordIndex(match, table->minimum_length);
+    i = next(last);
+  }
+  return NOERROR;
+}
+
+/* Every keyword of two or more bytes by its prefix, and its text. */
+void IndexKeywords(chunk_process_state* state) {
+  state->keyword_index_built = 1;
+  const link_matching_info* table = state->link_matcher;
+  for (int list = 0; list < kKeywordListHandles; ++list) {
+    const DHANDLE handle = table->keyword_lists[list];
+    if (handle == NULLHANDLE)
+      break;
+    const void* keywords = OSLockObject(handle);
+    const WORD count = ListGetNumEntries(keywords, TRUE);
+    for (WORD entry = 0; entry < count; ++entry) {
+      char* keyword = nullptr;
+      WORD keywordLength = 0;
+      const DWORD k = static_cast<DWORD>(state->keyword_places.size());
+      state->keyword_places.push_back(static_cast<DWORD>(state->keyword_texts.size()));
+      if (ListGetText(keywords, TRUE, entry, &keyword, &keywordLength) != NOERROR)
+        keywordLength = 0;
+      state->keyword_texts.insert(state->keyword_texts.end(), keyword, keyword + keywordLength);
+      state->keyword_texts.push_back('\0');
+      if (keywordLength >= 2)
+        state->keyword_prefixes.push_back(PrefixOf(keyword) << 16 | k);
+    }
+    OSUnlockObject(handle);
+  }
+  std::sort(state->keyword_prefixes.begin(), state->keyword_prefixes.end());
+}
+
+/* The keywords whose first two bytes stand somewhere in the text, in
+ * table order: the only ones that can match in it. */
+std::vector<DWORD> Candidates(record_match* match, const chunk_process_state* state) {
+  const DWORD length = match->chars[match->count].offset;
+  for (size_t i = 0; i < match->count && match->chars[i].offset + 2 <= length; ++i)
+    match->prefix_at.emplace_back(PrefixOf(match->text + match->chars[i].offset),
+                                  static_cast<DWORD>(i));
+  std::sort(match->prefix_at.begin(), match->prefix_at.end());
+  std::vector<DWORD> candidates;
+  const std::vector<DWORD>& index = state->keyword_prefixes;
+  for (size_t p = 0; p < match->prefix_at.size(); ++p) {
+    const DWORD prefix = match->prefix_at[p].first;
+    if (p > 0 && match->prefix_at[p - 1].first == prefix)
+      continue;
+    auto at = std::lower_bound(index.begin(), index.end(), prefix << 16);
+    for (; at != index.end() && (*at >> 16) == prefix; ++at)
+      candidates.push_back(*at & 0xFFFF);
+  }
+  std::sort(candidates.begin(), candidates.end());
+  return candidates;
+}
+
+STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* output,
+                     chunk_process_state* state) {
+  link_matching_info* table = state->link_matcher;
+  if (state->keyword_index_built == 0)
+    IndexKeywords(state);
+  record_match match{record, record + sizeof(CDTEXT), {}, 0, {}, {}};
+  match.chars = Characters(match.text, length - sizeof(CDTEXT));
+  match.count = match.chars.size() - 1;
+  const std::vector<DWORD> candidates = Candidates(&match, state);
+  if (candidates.empty())
+    return KeepTextRecord(record, length, output, state);
+  BuildWordIndex(&match, table->minimum_length);
+
+  table->note_ids_locked = OSLockObject(table->note_ids);
+  STATUS status = table->note_ids_locked != nullptr ? STATUS{NOERROR} : STATUS{VELKO_ERR_MEMORY};
+  for (size_t c = 0; c < candidates.size() && status == NOERROR; ++c) {
+    const DWORD k = candidates[c];
+    if (table->SingleMatch != 0 && table->matched_words[k] != 0)
+      continue;
+    const char* keyword = state->keyword_texts.data() + state->keyword_places[k];
+    if (state->writes == 0 && match.piece_start != 0) {
+      // Collecting emits nothing: every keyword scans the whole text.
+      match.piece_start = 0;
+      BuildWordIndex(&match, table->minimum_length);
+    }
+    status = MatchKeyword(&match, table, k, keyword, static_cast<WORD>(strlen(keyword)), state);
+  }
+  OSUnlockObject(table->note_ids);
+  table->note_ids_locked = nullptr;
+  if (status != NOERROR)
+    return status;
+  if (!match.matched)
+    return KeepTextRecord(record, length, output, state);
+  output->length = 0;
+  return EmitPiece(record, match.text + match.emitted, length - sizeof(CDTEXT) - match.emitted,
+                   state);
+}
+
+STATUS LinkMatchingRecord(const char* record, WORD signature, DWORD length,
+                          chunk_record_output* output, chunk_process_state* state) {
+  if (IsMarked(state))
+    return NOERROR;
+  if (HandleEnvelopeRecord(record, signature, length, output, state))
+    return NOERROR;
+  if (!IsTextRun(signature))
+    return NOERROR;
+  const link_matching_info* table = state->link_matcher;
+  if (table == nullptr || table->note_ids == NULLHANDLE || table->matched_words == nullptr ||
+      length < table->minimum_length + sizeof(CDTEXT) || state->gen.link_hotspot != 0 ||
+      state->gen.in_text_envelope != 0)
+    return KeepTextRecord(record, length, output, state);
+  return MatchKeywords(record, length, output, state);
+}
+
+} // namespace
+
+STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
+                                 chunk_record_output* output, chunk_process_state* state) {
+  if (state->action != ACTION_LINK_MATCHING)
+    return kServiceNotAvailable;
+  return LinkMatchingRecord(record, signature, length, output, state);
+}

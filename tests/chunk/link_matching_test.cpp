@@ -1,0 +1,444 @@
+// Keyword link matching through the chunk's methods: keywords read from the
+// documents of a view become document links in the chunk's text (or a
+// keyword list), with the argument checks, the options, the table cache and
+// the failures of its building and of the commit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_builder.h"
+#include "host/host_testing.h"
+#include "host/status.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "host/timedate.h"
+#include "store/session.h"
+#include "store/tracked_memory_testing.h"
+#include "tests/support/stored_chunk_fixture.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using cdbuild::Bytes;
+
+Bytes T(const std::string& text) { return engine_test::Text(text); }
+
+constexpr const char* kView = "Keywords";
+constexpr const char* kField = "Keyword";
+
+class LinkMatchingTest : public StoredChunkFixture {
+protected:
+  void SetUp() override {
+    StoredChunkFixture::SetUp();
+    HostTestSetClock(&clock_);
+    DBHANDLE db = NULLHANDLE;
+    ASSERT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    ASSERT_EQ(HostTestCreateView(db, kView, "SELECT Form = \"Keyword\"", nullptr, 0, &view_),
+              NOERROR);
+    NSFDbClose(db);
+  }
+
+  /* A keyword document: Form "Keyword" and the keyword text (values
+   * joined by '`' come out of the item as separate keywords). */
+  NOTEID Keyword(const std::string& text) {
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
+      STATUS status = NSFItemSetText(note, "Form", "Keyword", 7);
+      if (status == NOERROR)
+        status = NSFItemSetText(note, kField, text.data(), static_cast<WORD>(text.size()));
+      return status;
+    });
+    NSFDbClose(db);
+    return id;
+  }
+
+  /* A body of one paragraph with the text runs. */
+  NOTEID Body(const std::vector<Bytes>& runs) {
+    std::vector<Bytes> records = {engine_test::PabDef(1), cdbuild::PabRef(1)};
+    records.insert(records.end(), runs.begin(), runs.end());
+    cdbuild::Body body;
+    for (const Bytes& record : records)
+      body.Add(record);
+    return StoreBody(body);
+  }
+
+  std::vector<std::string> Lines(const std::vector<Bytes>& runs) {
+    std::vector<Bytes> records = {engine_test::PabDef(1), cdbuild::PabRef(1)};
+    records.insert(records.end(), runs.begin(), runs.end());
+    // A written body ends in a text run.
+    if (records.back() == cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND))
+      records.push_back(T(""));
+    cdbuild::Body body;
+    for (const Bytes& record : records)
+      body.Add(record);
+    return note_testing::RecordLines(note_testing::Value(body.RecordBytes()));
+  }
+
+  /* The note link to a keyword document through the view. */
+  Bytes NoteLink(NOTEID keywordNote) {
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    DBREPLICAINFO replica = {};
+    EXPECT_EQ(NSFDbReplicaInfoGet(db, &replica), NOERROR);
+    ORIGINATORID view = {}, note = {};
+    EXPECT_EQ(NSFDbGetNoteInfo(db, view_, &view, nullptr, nullptr), NOERROR);
+    EXPECT_EQ(NSFDbGetNoteInfo(db, keywordNote, &note, nullptr, nullptr), NOERROR);
+    NSFDbClose(db);
+    Bytes link(40);
+    std::memcpy(link.data(), &replica.ID, 8);
+    std::memcpy(link.data() + 8, &view, 16);
+    std::memcpy(link.data() + 24, &note, 16);
+    return link;
+  }
+
+  /* The records of a link to a keyword document: the hotspot begin, the
+   * link with the keyword as its comment, the shown text in the link font
+   * (blue, underlined) and the hotspot end. */
+  std::vector<Bytes> LinkRecords(NOTEID keywordNote, const std::string& shown,
+                                 const std::string& keyword) {
+    const std::string comment = keyword + std::string(1, '\0');
+    return {cdbuild::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 8,
+                                   .data = shown + std::string(1, '\0')}),
+            cdbuild::DocLink(NoteLink(keywordNote), Bytes(comment.begin(), comment.end())),
+            cdbuild::Text(shown, {.face = 1, .attributes = 0x04, .color = 4, .size = 10}),
+            cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
+  }
+
+  /* Runs work on the chunk "Everything" of the note in a session of its
+   * own; returns its status. */
+  STATUS Work(NOTEID id, const std::function<STATUS(VelkoRTChunk*)>& work,
+              const std::function<void(VelkoRTItem*)>& setUp = [](VelkoRTItem*) {}) {
+    auto* session = new LSXLsiSession;
+    session_ = session;
+    auto* item = new VelkoRTItem(session);
+    STATUS status = 0xFFFF;
+    if (item->Connect("", path_.c_str(), id, "Body", 0) == NOERROR) {
+      item->AutoSave = 1;
+      setUp(item);
+      if (VelkoRTChunk* chunk = item->DefineChunk("Everything"); chunk != nullptr)
+        status = work(chunk);
+    }
+    result_ = session->result_text;
+    delete session;
+    session_ = nullptr;
+    return status;
+  }
+
+  STATUS Link(NOTEID id, const char* options = nullptr, WORD mode = 2386) {
+    return Work(id, [&](VelkoRTChunk* chunk) {
+      return chunk->LinkMatching("", path_.c_str(), kView, kField, nullptr, options, mode);
+    });
+  }
+
+  TIMEDATE clock_ = TimeDateFromUnix(1'700'000'000); // 22:13 UTC
+  NOTEID view_ = 0;
+  LSXLsiSession* session_ = nullptr;
+  std::string result_;
+};
+
+template <typename... Parts> std::vector<Bytes> Join(const Parts&... parts) {
+  std::vector<Bytes> all;
+  (all.insert(all.end(), parts.begin(), parts.end()), ...);
+  return all;
+}
+
+TEST_F(LinkMatchingTest, KeywordsBecomeLinksShowingTheMatchedText) {
+  const NOTEID fox = Keyword("Fox");
+  const NOTEID body = Body({T("The quick fox jumps")});
+  ASSERT_EQ(Link(body), NOERROR);
+  EXPECT_EQ(Stored(body),
+            Lines(Join(std::vector<Bytes>{T("The quick ")}, LinkRecords(fox, "fox", "Fox"),
+                       std::vector<Bytes>{T(" jumps")})));
+  EXPECT_EQ(note_testing::MessageTexts(), std::vector<std::string>{"Adding hypertext link to fox..."});
+}
+
+TEST_F(LinkMatchingTest, MatchPlacesFollowTheMatchTextOption) {
+  const NOTEID keyword = Keyword("ink");
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* options;
+    std::vector<std::string> pieces; /* before, shown, after; one piece: unchanged */
+  };
+  const Case cases[] = {
+      {"whole word", "an ink pot", nullptr, {"an ", "ink", " pot"}},
+      {"whole word refuses a word part", "linked ink", nullptr, {"linked ", "ink", ""}},
+      {"text start is a word start", "ink pot", nullptr, {"", "ink", " pot"}},
+      {"starts", "inkwell", "MatchText=Starts", {"", "ink", "well"}},
+      {"starts extended", "inkwell x", "MatchText=Starts ReplaceExtra=Yes", {"", "inkwell", " x"}},
+      {"starts refuses an end", "pink", "MatchText=Starts", {"pink"}},
+      {"ends", "a pink", "MatchText=Ends", {"a p", "ink", ""}},
+      {"ends extended", "a pink", "MatchText=Ends ReplaceExtra=Yes", {"a ", "pink", ""}},
+      {"substring", "blinks", "MatchText=Substr", {"bl", "ink", "s"}},
+      {"case differs", "an INK pot", nullptr, {"an ", "INK", " pot"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T(c.text)});
+    ASSERT_EQ(Link(body, c.options), NOERROR);
+    std::vector<Bytes> expected;
+    if (c.pieces.size() == 1) {
+      expected = {T(c.pieces[0])};
+    } else {
+      if (!c.pieces[0].empty())
+        expected.push_back(T(c.pieces[0]));
+      for (const Bytes& record : LinkRecords(keyword, c.pieces[1], "ink"))
+        expected.push_back(record);
+      if (!c.pieces[2].empty())
+        expected.push_back(T(c.pieces[2]));
+    }
+    EXPECT_EQ(Stored(body), Lines(expected));
+  }
+}
+
+TEST_F(LinkMatchingTest, KeywordsThatAreNotLinked) {
+  struct Case {
+    const char* name;
+    const char* keyword;
+    const char* text;
+    const char* options;
+  };
+  const Case cases[] = {
+      {"one character never matches", "a", "a b a", "MinLength=0"},
+      {"shorter than MinLength=200, which means 3", "ab", "ab ab", "MinLength=200"},
+      {"a text of the minimum length alone", "abc", "abc", "MinLength=4"},
+      {"split at a multi-byte character", "ab", "x\x10\xA1" "ab", "MatchText=Substr"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Keyword(c.keyword);
+    const NOTEID body = Body({T(c.text)});
+    ASSERT_EQ(Link(body, c.options), NOERROR);
+    EXPECT_EQ(Stored(body), Lines({T(c.text)}));
+  }
+}
+
+TEST_F(LinkMatchingTest, MinimumLengthCountsTheWholeTextAndEachPiece) {
+  // "ab`abc" is longer than 3 and gives "abc" (its piece "ab" is too
+  // short); "cat" is exactly 3 long and is a keyword of its own.
+  const NOTEID pieces = Keyword("ab`abc");
+  const NOTEID exact = Keyword("cat");
+  const NOTEID body = Body({T("ab abc cat")});
+  ASSERT_EQ(Link(body, "MinLength=3"), NOERROR);
+  EXPECT_EQ(Stored(body), Lines(Join(std::vector<Bytes>{T("ab ")}, LinkRecords(pieces, "abc", "abc"),
+                                     std::vector<Bytes>{T(" ")}, LinkRecords(exact, "cat", "cat"))));
+}
+
+TEST_F(LinkMatchingTest, SingleMatchLinksAKeywordOnce) {
+  const NOTEID keyword = Keyword("fox");
+  struct Case {
+    const char* options;
+    int links;
+  };
+  for (const Case c : {Case{nullptr, 2}, Case{"SingleMatch=Yes", 1}, Case{"SingleMatch=No", 2}}) {
+    const NOTEID body = Body({T("fox"), T(" and fox")});
+    ASSERT_EQ(Link(body, c.options), NOERROR);
+    std::vector<Bytes> expected = LinkRecords(keyword, "fox", "fox");
+    if (c.links == 2)
+      expected = Join(expected, std::vector<Bytes>{T(" and ")}, LinkRecords(keyword, "fox", "fox"));
+    else
+      expected.push_back(T(" and fox"));
+    EXPECT_EQ(Stored(body), Lines(expected)) << (c.options ? c.options : "(none)");
+  }
+}
+
+TEST_F(LinkMatchingTest, TextInsideALinkOrAlreadyLinkedIsLeftAlone) {
+  const NOTEID keyword = Keyword("fox");
+  const NOTEID body = Body({T("a fox")});
+  ASSERT_EQ(Link(body), NOERROR);
+  const std::vector<std::string> once = Stored(body);
+  ASSERT_EQ(Link(body), NOERROR);
+  EXPECT_EQ(Stored(body), once);
+  EXPECT_EQ(once, Lines(Join(std::vector<Bytes>{T("a ")}, LinkRecords(keyword, "fox", "fox"))));
+}
+
+TEST_F(LinkMatchingTest, EnvelopedTextKeepsItsEnvelopeAroundEveryPiece) {
+  const NOTEID keyword = Keyword("fox");
+  const Bytes begin = cdbuild::Begin(SIG_CD_TEXT, 0);
+  const Bytes end = cdbuild::End(SIG_CD_TEXT, 0);
+  const Bytes color = engine_test::Color();
+  const NOTEID body = Body({begin, T("a fox b"), color, end, begin, T("none"), color, end});
+  ASSERT_EQ(Link(body), NOERROR);
+  EXPECT_EQ(Stored(body),
+            Lines(Join(std::vector<Bytes>{begin, T("a "), color, end},
+                       LinkRecords(keyword, "fox", "fox"),
+                       std::vector<Bytes>{begin, T(" b"), color, end, begin, T("none"), color,
+                                          end})));
+}
+
+TEST_F(LinkMatchingTest, KeywordMatchingCollectsWithoutChangingTheNote) {
+  Keyword("fox");
+  Keyword("dog");
+  Keyword("cat");
+  const NOTEID body = Body({T("dog and fox, fox")});
+  const std::vector<std::string> before = Stored(body);
+  struct Case {
+    const char* options;
+    const char* result;
+  };
+  for (const Case c : {Case{nullptr, "fox,dog"}, Case{"Separator=;", "fox;dog"},
+                       Case{"SingleMatch=No", "fox,fox,dog"}}) {
+    STATUS status = Work(body, [&](VelkoRTChunk* chunk) {
+      return chunk->KeywordMatching("", path_.c_str(), kView, kField, "", c.options);
+    });
+    EXPECT_EQ(status, NOERROR);
+    EXPECT_EQ(result_, c.result) << (c.options ? c.options : "(none)");
+    EXPECT_EQ(Stored(body), before);
+  }
+}
+
+TEST_F(LinkMatchingTest, WordBoundariesKeepKeywordsThatBeginAndEndWithLetters) {
+  Keyword("1ab`ab.`abc`-ab`ab1");
+  const NOTEID body = Body({T("1ab ab. abc -ab ab1")});
+  for (WORD boundaries : {0, 1}) {
+    Work(body, [&](VelkoRTChunk* chunk) {
+      chunk->SearchWordBoundaries = boundaries;
+      return chunk->KeywordMatching("", path_.c_str(), kView, kField, "", "MatchText=Substr");
+    });
+    EXPECT_EQ(result_, boundaries != 0 ? "abc" : "1ab,ab.,abc,-ab,ab1")
+        << boundaries;
+  }
+}
+
+TEST_F(LinkMatchingTest, ArgumentsAreCheckedInOrderAndNameTheMethod) {
+  const NOTEID body = Body({T("fox")});
+  const std::string path = path_;
+  struct Case {
+    const char* name;
+    std::function<STATUS(VelkoRTChunk*)> call;
+    STATUS status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"no path", [](VelkoRTChunk* c) { return c->ReplaceMatching("", "", kView, kField, "", ""); },
+       20017, "TARNO: ReplaceMatching method passed an invalid database filepath."},
+      {"no view", [&](VelkoRTChunk* c) {
+         return c->AppendMatching("", path.c_str(), nullptr, kField, "", "");
+       }, 20017, "TARNO: AppendMatching method passed an invalid view name."},
+      {"no field", [&](VelkoRTChunk* c) {
+         return c->LinkMatching("", path.c_str(), kView, "", "", "", 7);
+       }, 20017, "TARNO: LinkMatching missing reference fieldname."},
+      {"bad result formula", [&](VelkoRTChunk* c) {
+         return c->PopupMatching("", path.c_str(), kView, kField, "@If(", "");
+       }, 20014, "TARNO: PopupMatching result formula failed to compile."},
+      {"bad properties formula", [&](VelkoRTChunk* c) {
+         return c->InsertMatching("", path.c_str(), kView, kField, "", "@Left(");
+       }, 20014, "TARNO: InsertMatching properties formula failed to compile."},
+      {"bad field formula", [&](VelkoRTChunk* c) {
+         return c->LinkMatching("", path.c_str(), kView, "@(", "", "", 2386);
+       }, 20014, "TARNO: LinkMatching reference field formula failed to compile."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Work(body, c.call), c.status) << c.name;
+    EXPECT_EQ(note_testing::MessageTexts().back(), c.message) << c.name;
+  }
+  EXPECT_EQ(Stored(body), Lines({T("fox")}));
+}
+
+TEST_F(LinkMatchingTest, ModesNotOfferedAndRegexMethodsLeaveTheNote) {
+  Keyword("fox");
+  const NOTEID body = Body({T("fox")});
+  const std::string path = path_;
+  for (WORD mode : {2801, 2802, 2803, 2806})
+    EXPECT_EQ(Link(body, nullptr, mode), 1028) << mode;
+  EXPECT_EQ(Work(body, [&](VelkoRTChunk* c) {
+              return c->LinkMatching("", path.c_str(), kView, kField, "Subject", "", 2386);
+            }),
+            1028);
+  EXPECT_EQ(Work(body, [](VelkoRTChunk* c) {
+              return c->RegexLink("a", "b", "c", 1) | c->RegexHighlight("a", "b", "c") |
+                     c->RegexKeywords("a", "b", "c") | c->RegexPopup("a", "b", "c") |
+                     c->RegexReplace("a", "b", "c");
+            }),
+            NOERROR);
+  EXPECT_EQ(Stored(body), Lines({T("fox")}));
+  // Any other mode links.
+  EXPECT_EQ(Link(body, nullptr, 9), NOERROR);
+  EXPECT_NE(Stored(body), Lines({T("fox")}));
+}
+
+TEST_F(LinkMatchingTest, TableIsReusedOnceWithinTheHour) {
+  Keyword("fox");
+  const NOTEID body = Body({T("fox dog cat ant")});
+  const std::string path = path_;
+  // Each call sees the documents present when its table was built: a
+  // keyword added after the first call shows in the list only once the
+  // table is built again.
+  std::vector<std::string> results;
+  const auto collect = [&](VelkoRTChunk* chunk) {
+    const STATUS status = chunk->KeywordMatching("", path.c_str(), kView, kField, "", "");
+    results.push_back(chunk->session->result_text);
+    return status;
+  };
+  const TIMEDATE nextHour = TimeDateFromUnix(1'700'000'000 + 3600);
+  Work(body, [&](VelkoRTChunk* chunk) {
+    collect(chunk); // builds
+    Keyword("dog");
+    collect(chunk); // reuses
+    collect(chunk); // builds again
+    Keyword("cat");
+    collect(chunk); // reuses
+    collect(chunk); // builds
+    HostTestSetClock(&nextHour);
+    Keyword("ant");
+    collect(chunk); // another hour: builds
+    return NOERROR;
+  });
+  EXPECT_EQ(results, (std::vector<std::string>{"fox", "fox", "fox,dog", "fox,dog", "fox,dog,cat",
+                                               "fox,dog,cat,ant"}));
+}
+
+TEST_F(LinkMatchingTest, CachingOffOrLongKeysBuildEveryTime) {
+  Keyword("fox");
+  const NOTEID body = Body({T("fox dog")});
+  const std::string path = path_;
+  std::vector<std::string> results;
+  Work(
+      body,
+      [&](VelkoRTChunk* chunk) {
+        chunk->KeywordMatching("", path.c_str(), kView, kField, "", "");
+        results.push_back(chunk->session->result_text);
+        Keyword("dog");
+        chunk->KeywordMatching("", path.c_str(), kView, kField, "", "");
+        results.push_back(chunk->session->result_text);
+        EXPECT_EQ(chunk->session->internal->link_matcher, nullptr);
+        return NOERROR;
+      },
+      [](VelkoRTItem* item) { item->CacheLinkMatching = 0; });
+  EXPECT_EQ(results, (std::vector<std::string>{"fox", "fox,dog"}));
+}
+
+TEST_F(LinkMatchingTest, FailuresReturnTheirStatusAndLeaveTheNote) {
+  Keyword("fox");
+  Keyword("dog");
+  const NOTEID body = Body({T("fox and dog")});
+  const std::vector<std::string> before = Stored(body);
+  HostTestFailStorageWrite(1);
+  EXPECT_EQ(Link(body), ERR_HOST_STORAGE);
+  HostTestFailStorageWrite(0);
+  EXPECT_EQ(Stored(body), before);
+
+  // Each tracked allocation refused in turn while the table is built.
+  for (int nth = 1;; ++nth) {
+    SCOPED_TRACE(nth);
+    const STATUS status = Work(body, [&](VelkoRTChunk* chunk) {
+      VelkoTestFailTrackedAllocation(nth);
+      const STATUS result =
+          chunk->LinkMatching("", path_.c_str(), kView, kField, nullptr, nullptr, 2386);
+      VelkoTestFailTrackedAllocation(0);
+      return result;
+    });
+    if (status == NOERROR) {
+      EXPECT_GT(nth, 3) << "the sweep must refuse allocations of the call";
+      break;
+    }
+    EXPECT_EQ(Stored(body), before);
+    ASSERT_LT(nth, 200);
+  }
+}
+
+} // namespace
