@@ -13,11 +13,13 @@
  * (font-weight, font-style, text-decoration, font-size); a NUL in the run for br and a
  * line end in pre (none right before a block end); a CDPARAGRAPH between
  * blocks; a rule (CDHRULE) in a paragraph of its own for hr; an anchor
- * (CDANCHOR) for a's name or id. Other elements keep their text, as
+ * (CDANCHOR) for a's name or id; a URL link around a's content for its href
+ * (not a script, at most 2048 bytes), the content in the item's URL font
+ * over the font around it. Other elements keep their text, as
  * blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
  * comments and form controls.
  *
- * Not here: links, images as records, tables, lists' bullets and
+ * Not here: images as records, tables, lists' bullets and
  * paragraph definitions, colours and font families (the walk keeps their
  * text); style sheets.
  */
@@ -35,6 +37,7 @@
 #include "generate/attribute_strings.h"
 #include "generate/built_record.h"
 #include "generate/font_string.h"
+#include "generate/links.h"
 #include "host/cdrecords.h"
 #include "import/charset.h"
 #include "import/html_import_state.h"
@@ -59,6 +62,9 @@ constexpr int kDeepestNesting = 200;
 constexpr BYTE kMonospaceFace = 4;
 constexpr BYTE kFontSizes[7] = {8, 10, 12, 14, 18, 24, 36};
 constexpr BYTE kHeadingSizes[6] = {24, 18, 14, 12, 10, 8};
+/* The longest link address taken as a link. */
+constexpr size_t kLongestUrl = 2048;
+constexpr char kDefaultUrlFont[] = "BLUE +UNDERLINE";
 
 /* A FONTID taken apart: face, attributes, colour, size. */
 struct font_bytes {
@@ -209,6 +215,20 @@ font_bytes StyledFont(const char* style, font_bytes font) {
   return font;
 }
 
+/* The address of an a element that makes a link: its href, when present,
+ * at most kLongestUrl bytes and not a script; else null. */
+const char* LinkAddress(TidyNode node) {
+  const char* href = AttributeValue(node, TidyAttr_HREF);
+  if (href == nullptr || *href == '\0' || strlen(href) > kLongestUrl)
+    return nullptr;
+  const char* scheme = href;
+  while (isspace(static_cast<unsigned char>(*scheme)))
+    ++scheme;
+  if (strncasecmp(scheme, "javascript:", 11) == 0 || strncasecmp(scheme, "vbscript:", 9) == 0)
+    return nullptr;
+  return href;
+}
+
 class html_walker {
 public:
   html_walker(chunk_process_state* process, tidy_parser* parser)
@@ -251,15 +271,58 @@ private:
       RETURN_IF_FAILED(EndBlock());
     if (tag == TidyTag_HR)
       return Rule();
-    if (tag == TidyTag_A)
+    const char* link = nullptr;
+    if (tag == TidyTag_A) {
       RETURN_IF_FAILED(Anchor(node));
-    const font_bytes inner =
-        StyledFont(AttributeValue(node, TidyAttr_STYLE), ElementFont(node, tag, font));
+      link = LinkAddress(node);
+    }
+    font_bytes element = ElementFont(node, tag, font);
+    if (link != nullptr) {
+      RETURN_IF_FAILED(LinkFont(&element));
+      RETURN_IF_FAILED(LinkBegin(link));
+    }
+    const font_bytes inner = StyledFont(AttributeValue(node, TidyAttr_STYLE), element);
     if (depth < kDeepestNesting)
       RETURN_IF_FAILED(WalkChildren(node, inner, pre || tag == TidyTag_PRE, depth));
     else
       RETURN_IF_FAILED(FlatText(node, inner, pre || tag == TidyTag_PRE));
+    if (link != nullptr) {
+      RETURN_IF_FAILED(FlushRun());
+      link_operation op;
+      op.gen = &process_->gen;
+      RETURN_IF_FAILED(GenerateLinkEnd(&op, SIG_CD_V4HOTSPOTEND));
+    }
     return block ? EndBlock() : NOERROR;
+  }
+
+  /* The font of a link's content: the item's URL font string (else blue
+   * underlined) over the font around it. */
+  STATUS LinkFont(font_bytes* font) {
+    const VelkoRTItem* item = StateItem(process_);
+    const char* text =
+        item->URLFont != nullptr && *item->URLFont != '\0' ? item->URLFont : kDefaultUrlFont;
+    font_spec specs[2];
+    font_spec_mask masks[2];
+    RETURN_IF_FAILED(ParseFontString(text, nullptr, StateItem(process_), specs, masks));
+    FONTID id;
+    memcpy(&id, font, sizeof id);
+    DWORD rgb = 0;
+    WORD colorFlags = 0;
+    RETURN_IF_FAILED(ApplyFontOverride(&id, &rgb, &colorFlags, &specs[0], masks[0].given));
+    memcpy(font, &id, sizeof id);
+    return NOERROR;
+  }
+
+  /* The beginning of a URL link; the walk writes its content, in the link
+   * font, whether the element holds a sole text or more. */
+  STATUS LinkBegin(const char* href) {
+    std::string url;
+    RETURN_IF_FAILED(TranslateUtf8(href, &url));
+    RETURN_IF_FAILED(StartContent());
+    link_operation op;
+    op.gen = &process_->gen;
+    written_ = true;
+    return GenerateURLBeginFromReference("", 0, url.c_str(), 0, &op, 1);
   }
 
   /* The text under an element nested too deep to walk, in its font, found

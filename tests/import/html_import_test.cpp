@@ -130,6 +130,31 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
       {"an anchor by name", "a<a name=\"n1\">b</a>c", "",
        "TEXT text=\"a\"\nANCHOR name=\"n1\"\nTEXT text=\"bc\"\n"},
       {"an anchor by id", "<p><a id=\"x\">t</a></p>", "", "ANCHOR name=\"x\"\nTEXT text=\"t\"\n"},
+      {"a link whose content is a sole text",
+       "<p>a <a href=\"http://x.y/z\">link</a> b</p>", "",
+       "TEXT text=\"a \"\nBEGIN sig=0xFFAD\nHOTSPOTBEGIN sig=0xFF7E type=32 flags=8\n"
+       "RESOURCE type=1 name=\"http://x.y/z\"\n"
+       "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1008 data=\"http://x.y/z\\0\" tail=\"\\0\\0\"\n"
+       "TEXT color=blue attributes=underline text=\"link\"\nHOTSPOTEND sig=0xAE\nEND sig=0xAE\n"
+       "TEXT text=\" b\"\n"},
+      {"a link whose content is walked: styles over the URL font, a break before it",
+       "<p>a</p><a href=\"u\"><b>x</b>y</a>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nBEGIN sig=0xFFAD\nHOTSPOTBEGIN sig=0xFF7E type=32 flags=8\n"
+       "RESOURCE type=1 name=\"u\"\n"
+       "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1008 data=\"u\\0\" tail=\"\\0\\0\"\n"
+       "TEXT color=blue attributes=bold+underline text=\"x\"\n"
+       "TEXT color=blue attributes=underline text=\"y\"\nHOTSPOTEND sig=0xAE\nEND sig=0xAE\n"
+       "TEXT text=\"\"\n"}, // a body ends in a text run
+      {"a link with an anchor name: the anchor first", "<a name=\"n\" href=\"u\">t</a>", "",
+       "ANCHOR name=\"n\"\nBEGIN sig=0xFFAD\nHOTSPOTBEGIN sig=0xFF7E type=32 flags=8\n"
+       "RESOURCE type=1 name=\"u\"\n"
+       "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1008 data=\"u\\0\" tail=\"\\0\\0\"\n"
+       "TEXT color=blue attributes=underline text=\"t\"\nHOTSPOTEND sig=0xAE\nEND sig=0xAE\n"
+       "TEXT text=\"\"\n"},
+      {"script addresses are no links", "<a href=\" JavaScript:f()\">a</a>"
+       "<a href=\"vbscript:g\">b</a>", "", "TEXT text=\"ab\"\n"},
+      {"an address over 2048 bytes is no link",
+       "<a href=\"http://" + std::string(2042, 'x') + "\">a</a>", "", "TEXT text=\"a\"\n"},
       {"an image gives its alt text", "a<img src=\"x.gif\" alt=\"pic\">", "",
        "TEXT text=\"apic\"\n"},
       {"NBSP", "a&nbsp;b", "", "TEXT text=\"a\\xFFb\"\n"},
@@ -236,7 +261,8 @@ TEST_F(HtmlImportTest, TidyWritesNothingToStderrAndKeepsTheLocale) {
 TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
   STATUS status = 0;
   WORD secondary = 0;
-  Append("INLINE", "<p>first <b>bold</b></p><p>second</p>", "", &status, &secondary);
+  Append("INLINE", "<p>first <b>bold</b></p><p>second <a href=\"http://x.y/z\">link</a></p>", "",
+         &status, &secondary);
   ASSERT_EQ(status, NOERROR);
   VelkoRTChunk* chunk = Chunk("Everything");
   char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
@@ -246,6 +272,9 @@ TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
   EXPECT_NE(rendered.find("first <b>bold</b>"), std::string::npos) << rendered;
   EXPECT_NE(rendered.find("second"), std::string::npos) << rendered;
   EXPECT_LT(rendered.find("bold"), rendered.find("second")) << rendered;
+  const size_t link = rendered.find("<a href=\"http://x.y/z\"");
+  EXPECT_NE(link, std::string::npos) << rendered;
+  EXPECT_LT(link, rendered.find("link</a>")) << rendered;
 }
 
 /* The item's HTML-import body context holds HTML as text records: each
