@@ -15,13 +15,13 @@
  * blocks; a rule (CDHRULE) in a paragraph of its own for hr; an anchor
  * (CDANCHOR) for a's name or id; a URL link around a's content for its href
  * (not a script, at most 2048 bytes), the content in the item's URL font
- * over the font around it. Other elements keep their text, as
+ * over the font around it; style attributes' color (an exact colour in a
+ * colour record after the text, bracketed) and font-family. Other elements keep their text, as
  * blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
  * comments and form controls.
  *
- * Not here: images as records, tables, lists' bullets and
- * paragraph definitions, colours and font families (the walk keeps their
- * text); style sheets.
+ * Not here: images as records, tables, lists' bullets and paragraph
+ * definitions (the walk keeps their text); style sheets.
  */
 #include <stdio.h>
 #include <ctype.h>
@@ -35,6 +35,7 @@
 #include "engine/process_state.h"
 #include "engine/services.h"
 #include "generate/attribute_strings.h"
+#include "generate/color_string.h"
 #include "generate/built_record.h"
 #include "generate/font_string.h"
 #include "generate/links.h"
@@ -48,6 +49,7 @@
 #include "store/emitter.h"
 #include "store/messages.h"
 #include "store/rtitem_internal.h"
+#include "store/session.h"
 #include "store/tracked_memory.h"
 #include "velko/property_string.h"
 
@@ -66,10 +68,30 @@ constexpr BYTE kHeadingSizes[6] = {24, 18, 14, 12, 10, 8};
 constexpr size_t kLongestUrl = 2048;
 constexpr char kDefaultUrlFont[] = "BLUE +UNDERLINE";
 
-/* A FONTID taken apart: face, attributes, colour, size. */
+/* A FONTID taken apart (face, attributes, colour, size), with the exact
+ * colour of a colour record after the text (flags 0: none). */
 struct font_bytes {
   BYTE face, attributes, color, size;
+  WORD color_flags = 0;
+  DWORD rgb = 0;
+  bool operator==(const font_bytes&) const = default;
 };
+
+FONTID FontIdOf(const font_bytes& font) {
+  const BYTE bytes[4] = {font.face, font.attributes, font.color, font.size};
+  FONTID id;
+  memcpy(&id, bytes, sizeof id);
+  return id;
+}
+
+void SetFontId(font_bytes* font, FONTID id) {
+  BYTE bytes[4];
+  memcpy(bytes, &id, sizeof bytes);
+  font->face = bytes[0];
+  font->attributes = bytes[1];
+  font->color = bytes[2];
+  font->size = bytes[3];
+}
 
 bool IsSkipped(TidyTagId tag) {
   switch (tag) {
@@ -174,9 +196,42 @@ void SetAttribute(font_bytes* font, BYTE attribute, bool on) {
   font->attributes = on ? font->attributes | attribute : font->attributes & ~attribute;
 }
 
+/* The face of a font-family list: its first family, as the item's font
+ * table gives it (generic families included). */
+BYTE FamilyFace(const std::string& value, VelkoRTItem* item) {
+  std::string first = value.substr(0, value.find(','));
+  while (!first.empty() && isspace(static_cast<unsigned char>(first.back())))
+    first.pop_back();
+  if (first.size() >= 2 && (first.front() == '"' || first.front() == '\'') &&
+      first.back() == first.front())
+    first = first.substr(1, first.size() - 2);
+  return static_cast<BYTE>(item->AddToFontTable(first.c_str(), 0));
+}
+
+/* A colour value over the font: the palette colour, and the exact colour
+ * when the font override asks for a colour record. */
+void SetColor(font_bytes* font, const std::string& value, WORD clientPreference) {
+  WORD index = font->color;
+  DWORD rgb = 0;
+  if (ParseColorString(value.c_str(), &index, &rgb, clientPreference) != NOERROR)
+    return;
+  font_spec spec = {};
+  DWORD mask[9] = {};
+  spec.color = static_cast<BYTE>(index);
+  spec.rgb = rgb;
+  mask[2] = 1;
+  FONTID id = FontIdOf(*font);
+  DWORD recordNeeded = 0;
+  ApplyFontOverrideExt(&id, nullptr, &recordNeeded, nullptr, &spec, mask);
+  SetFontId(font, id);
+  font->color_flags = recordNeeded != 0 ? spec.color_value.Flags : 0;
+  font->rgb = recordNeeded != 0 ? rgb : 0;
+}
+
 /* The font after an element's style attribute: font-weight, font-style,
- * text-decoration and font-size. */
-font_bytes StyledFont(const char* style, font_bytes font) {
+ * text-decoration, font-size, color and font-family. */
+font_bytes StyledFont(const char* style, font_bytes font, VelkoRTItem* item,
+                      WORD clientPreference) {
   if (style == nullptr)
     return font;
   std::string_view rest = style;
@@ -210,6 +265,10 @@ font_bytes StyledFont(const char* style, font_bytes font) {
     } else if (name == "font-size") {
       if (BYTE size = StyleSize(value); size != 0)
         font.size = size;
+    } else if (name == "color") {
+      SetColor(&font, value, clientPreference);
+    } else if (name == "font-family" && !value.empty()) {
+      font.face = FamilyFace(value, item);
     }
   }
   return font;
@@ -237,14 +296,15 @@ public:
   }
 
   STATUS Walk(TidyNode body) {
-    font_bytes font;
-    memcpy(&font, header_ + 4, sizeof font);
+    FONTID id;
+    memcpy(&id, header_ + 4, sizeof id);
+    font_bytes font = {};
+    SetFontId(&font, id);
     RETURN_IF_FAILED(WalkChildren(body, font, false, 0));
     return FlushRun();
   }
 
 private:
-  static_assert(sizeof(font_bytes) == sizeof(FONTID));
   STATUS WalkChildren(TidyNode node, font_bytes font, bool pre, int depth) {
     for (TidyNode child = tidyGetChild(node); child != nullptr; child = tidyGetNext(child))
       RETURN_IF_FAILED(WalkNode(child, font, pre, depth + 1));
@@ -281,7 +341,9 @@ private:
       RETURN_IF_FAILED(LinkFont(&element));
       RETURN_IF_FAILED(LinkBegin(link));
     }
-    const font_bytes inner = StyledFont(AttributeValue(node, TidyAttr_STYLE), element);
+    const font_bytes inner =
+        StyledFont(AttributeValue(node, TidyAttr_STYLE), element, StateItem(process_),
+                   process_->session->internal->global_client_preference);
     if (depth < kDeepestNesting)
       RETURN_IF_FAILED(WalkChildren(node, inner, pre || tag == TidyTag_PRE, depth));
     else
@@ -304,12 +366,15 @@ private:
     font_spec specs[2];
     font_spec_mask masks[2];
     RETURN_IF_FAILED(ParseFontString(text, nullptr, StateItem(process_), specs, masks));
-    FONTID id;
-    memcpy(&id, font, sizeof id);
+    FONTID id = FontIdOf(*font);
     DWORD rgb = 0;
     WORD colorFlags = 0;
     RETURN_IF_FAILED(ApplyFontOverride(&id, &rgb, &colorFlags, &specs[0], masks[0].given));
-    memcpy(font, &id, sizeof id);
+    SetFontId(font, id);
+    if (masks[0].given[2] != 0) { // the link's colour replaces an exact one around it
+      font->color_flags = 0;
+      font->rgb = 0;
+    }
     return NOERROR;
   }
 
@@ -371,7 +436,7 @@ private:
       return NOERROR;
     if (breakDue_)
       RETURN_IF_FAILED(StartContent());
-    if (!run_.empty() && memcmp(&font, &runFont_, sizeof font) != 0)
+    if (!run_.empty() && !(font == runFont_))
       RETURN_IF_FAILED(FlushRun());
     runFont_ = font;
     run_.append(lmbcs);
@@ -441,7 +506,8 @@ private:
   STATUS FlushRun() {
     BYTE header[8];
     memcpy(header, header_, sizeof header);
-    memcpy(header + 4, &runFont_, sizeof runFont_);
+    const FONTID id = FontIdOf(runFont_);
+    memcpy(header + 4, &id, sizeof id);
     std::string_view text = run_;
     while (!text.empty()) {
       size_t piece = 0;
@@ -451,11 +517,24 @@ private:
           break;
         piece += next;
       }
-      RETURN_IF_FAILED(GenerateCDText(text.data(), static_cast<int>(piece), header, &process_->gen));
+      RETURN_IF_FAILED(EmitText(text.substr(0, piece), header));
       text.remove_prefix(piece);
     }
     run_.clear();
     return NOERROR;
+  }
+
+  /* One text record; with an exact colour, bracketed with its colour
+   * record. */
+  STATUS EmitText(std::string_view text, const BYTE header[8]) {
+    generation_context* gen = &process_->gen;
+    if (runFont_.color_flags == 0)
+      return GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen);
+    RETURN_IF_FAILED(GenerateCDBegin(SIG_CD_TEXT, 0, gen));
+    RETURN_IF_FAILED(GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen));
+    RETURN_IF_FAILED(GenerateCDColorValue(static_cast<BYTE>(SIG_CD_COLOR), runFont_.rgb,
+                                          runFont_.color_flags, gen));
+    return GenerateCDEnd(SIG_CD_TEXT, 0, gen);
   }
 
   chunk_process_state* process_;

@@ -155,6 +155,23 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
        "<a href=\"vbscript:g\">b</a>", "", "TEXT text=\"ab\"\n"},
       {"an address over 2048 bytes is no link",
        "<a href=\"http://" + std::string(2042, 'x') + "\">a</a>", "", "TEXT text=\"a\"\n"},
+      {"colours: a palette name and an exact colour bracketed with their colour records, black "
+       "without one",
+       "<span style=\"color:Red\">r</span><span style=\"color: #123456\">x</span>"
+       "<span style=\"color:black\">k</span>",
+       "", "BEGIN sig=0xFF85\nTEXT color=red text=\"r\"\nCOLOR rgb=0xFF0000\nEND sig=0xFF85\n"
+       "BEGIN sig=0xFF85\nTEXT text=\"x\"\nCOLOR rgb=0x123456\nEND sig=0xFF85\nTEXT text=\"k\"\n"},
+      {"a link inside a coloured span takes the link's colour alone",
+       "<span style=\"color:#123456\"><a href=\"u\">t</a>z</span>", "",
+       "BEGIN sig=0xFFAD\nHOTSPOTBEGIN sig=0xFF7E type=32 flags=8\nRESOURCE type=1 name=\"u\"\n"
+       "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1008 data=\"u\\0\" tail=\"\\0\\0\"\n"
+       "TEXT color=blue attributes=underline text=\"t\"\nHOTSPOTEND sig=0xAE\nEND sig=0xAE\n"
+       "BEGIN sig=0xFF85\nTEXT text=\"z\"\nCOLOR rgb=0x123456\nEND sig=0xFF85\n"},
+      {"families: a new face joins the font table once, generic ones keep theirs",
+       "<span style=\"font-family: 'Courier New', serif\">a</span>"
+       "<span style=\"font-family:sans-serif\">b</span>"
+       "<span style='font-family:\"courier new\"'>c</span><span style=\"font-family:monospace\">d</span>",
+       "", "TEXT face=5 text=\"a\"\nTEXT text=\"b\"\nTEXT face=5 text=\"c\"\nTEXT face=4 text=\"d\"\n"},
       {"an image gives its alt text", "a<img src=\"x.gif\" alt=\"pic\">", "",
        "TEXT text=\"apic\"\n"},
       {"NBSP", "a&nbsp;b", "", "TEXT text=\"a\\xFFb\"\n"},
