@@ -16,8 +16,8 @@
  * (CDANCHOR) for a's name or id; a URL link around a's content for its href
  * (not a script, at most 2048 bytes), the content in the item's URL font
  * over the font around it; style attributes' color (an exact colour in a
- * colour record after the text, bracketed) and font-family. Other elements keep their text, as
- * blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
+ * colour record after the text, bracketed) and font-family. Other elements
+ * keep their text, as blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
  * comments and form controls.
  *
  * Not here: images as records, tables, lists' bullets and paragraph
@@ -197,14 +197,16 @@ void SetAttribute(font_bytes* font, BYTE attribute, bool on) {
 }
 
 /* The face of a font-family list: its first family, as the item's font
- * table gives it (generic families included). */
-BYTE FamilyFace(const std::string& value, VelkoRTItem* item) {
+ * table gives it (generic families included); face when it names none. */
+BYTE FamilyFace(const std::string& value, BYTE face, VelkoRTItem* item) {
   std::string first = value.substr(0, value.find(','));
   while (!first.empty() && isspace(static_cast<unsigned char>(first.back())))
     first.pop_back();
   if (first.size() >= 2 && (first.front() == '"' || first.front() == '\'') &&
       first.back() == first.front())
     first = first.substr(1, first.size() - 2);
+  if (first.empty())
+    return face;
   return static_cast<BYTE>(item->AddToFontTable(first.c_str(), 0));
 }
 
@@ -267,8 +269,8 @@ font_bytes StyledFont(const char* style, font_bytes font, VelkoRTItem* item,
         font.size = size;
     } else if (name == "color") {
       SetColor(&font, value, clientPreference);
-    } else if (name == "font-family" && !value.empty()) {
-      font.face = FamilyFace(value, item);
+    } else if (name == "font-family") {
+      font.face = FamilyFace(value, font.face, item);
     }
   }
   return font;

@@ -167,11 +167,15 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
        "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1008 data=\"u\\0\" tail=\"\\0\\0\"\n"
        "TEXT color=blue attributes=underline text=\"t\"\nHOTSPOTEND sig=0xAE\nEND sig=0xAE\n"
        "BEGIN sig=0xFF85\nTEXT text=\"z\"\nCOLOR rgb=0x123456\nEND sig=0xFF85\n"},
-      {"families: a new face joins the font table once, generic ones keep theirs",
+      {"families: a new face joins the font table once, generic ones keep theirs, an empty "
+       "one changes nothing",
        "<span style=\"font-family: 'Courier New', serif\">a</span>"
-       "<span style=\"font-family:sans-serif\">b</span>"
-       "<span style='font-family:\"courier new\"'>c</span><span style=\"font-family:monospace\">d</span>",
-       "", "TEXT face=5 text=\"a\"\nTEXT text=\"b\"\nTEXT face=5 text=\"c\"\nTEXT face=4 text=\"d\"\n"},
+       "<span style=\"font-family:sans-serif\">b<i style=\"font-family:''\">e</i></span>"
+       "<span style='font-family:\"courier new\"'>c</span>"
+       "<span style=\"font-family:monospace\">d</span>",
+       "",
+       "TEXT face=5 text=\"a\"\nTEXT text=\"b\"\nTEXT attributes=italic text=\"e\"\n"
+       "TEXT face=5 text=\"c\"\nTEXT face=4 text=\"d\"\n"},
       {"an image gives its alt text", "a<img src=\"x.gif\" alt=\"pic\">", "",
        "TEXT text=\"apic\"\n"},
       {"NBSP", "a&nbsp;b", "", "TEXT text=\"a\\xFFb\"\n"},
