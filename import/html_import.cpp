@@ -17,8 +17,8 @@
  * (not a script, at most 2048 bytes), the content in the item's URL font
  * over the font around it; style attributes' color (an exact colour in a
  * colour record after the text, bracketed) and font-family. Other elements
- * keep their text, as blocks or inline; an image gives its alt text. Nothing is written for head, script, style,
- * comments and form controls.
+ * keep their text, as blocks or inline; an image gives its alt text.
+ * Nothing is written for head, script, style, comments and form controls.
  *
  * Not here: images as records, tables, lists' bullets and paragraph
  * definitions (the walk keeps their text); style sheets.
@@ -360,7 +360,8 @@ private:
   }
 
   /* The font of a link's content: the item's URL font string (else blue
-   * underlined) over the font around it. */
+   * underlined) over the font around it; a highlight it names goes into a
+   * colour record. */
   STATUS LinkFont(font_bytes* font) {
     const VelkoRTItem* item = StateItem(process_);
     const char* text =
@@ -373,7 +374,10 @@ private:
     WORD colorFlags = 0;
     RETURN_IF_FAILED(ApplyFontOverride(&id, &rgb, &colorFlags, &specs[0], masks[0].given));
     SetFontId(font, id);
-    if (masks[0].given[2] != 0) { // the link's colour replaces an exact one around it
+    if (colorFlags != 0) {
+      font->color_flags = colorFlags;
+      font->rgb = rgb;
+    } else if (masks[0].given[2] != 0) { // the link's colour replaces an exact one around it
       font->color_flags = 0;
       font->rgb = 0;
     }

@@ -14,6 +14,7 @@
 
 #include "cdbuild/cd_script.h"
 #include "store/body.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "tests/support/record_lines.h"
 #include "tests/support/test_fixture.h"
@@ -34,9 +35,15 @@ protected:
 
   /* The item's records, starting from kOriginal's, after the append. */
   std::vector<std::string> Append(const char* source, const std::string& text,
-                                  const char* options, STATUS* status, WORD* secondary) {
+                                  const char* options, STATUS* status, WORD* secondary,
+                                  const char* urlFont = nullptr) {
     Restart();
     AppendItem(Script(kOriginal));
+    if (urlFont != nullptr) {
+      Connect();
+      delete[] item_->URLFont;
+      item_->URLFont = CopyOwnedText(urlFont);
+    }
     VelkoRTChunk* chunk = Chunk("Everything");
     *status = chunk->AppendHTML(source, text.c_str(), options);
     *secondary = chunk->secondary_status;
@@ -199,6 +206,21 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
     EXPECT_EQ(status, NOERROR);
     EXPECT_EQ(secondary, 0);
   }
+}
+
+/* The item's URL font replaces blue underlined for a link's content; a
+ * highlight it names brackets the text with a colour record. */
+TEST_F(HtmlImportTest, LinksTakeTheItemsUrlFont) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  EXPECT_EQ(Append("INLINE", "<a href=\"u\">t</a>", "", &status, &secondary,
+                   "HighlightYellow +Bold"),
+            Expected("BEGIN sig=0xFFAD\nHOTSPOTBEGIN sig=0xFF7E type=32 flags=8\n"
+                     "RESOURCE type=1 name=\"u\"\n"
+                     "HOTSPOTBEGIN sig=0xFFAD type=11 flags=0x1008 data=\"u\\0\" tail=\"\\0\\0\"\n"
+                     "BEGIN sig=0xFF85\nTEXT attributes=bold text=\"t\"\nCOLOR flags=0x8001\n"
+                     "END sig=0xFF85\nHOTSPOTEND sig=0xAE\nEND sig=0xAE\nTEXT text=\"\"\n"));
+  EXPECT_EQ(status, NOERROR);
 }
 
 TEST_F(HtmlImportTest, FilesChooseTheirCharset) {
