@@ -11,6 +11,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <iterator>
 #include <string>
@@ -324,6 +325,18 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
   return NOERROR;
 }
 
+/* A byte in lower case as the case-blind comparison sees it, from a
+ * table made once (tolower is a call per byte). */
+BYTE LowerCase(BYTE byte) {
+  static const auto kLower = [] {
+    std::array<BYTE, 256> lower{};
+    for (int b = 0; b < 256; ++b)
+      lower[static_cast<size_t>(b)] = static_cast<BYTE>(tolower(b));
+    return lower;
+  }();
+  return kLower[byte];
+}
+
 /* The keywords' compared bytes in lower case as a trie, laid out in one
  * array (see chunk_process_state::keyword_trie). */
 void BuildKeywordTrie(chunk_process_state* state) {
@@ -338,7 +351,7 @@ void BuildKeywordTrie(chunk_process_state* state) {
     const size_t compared = std::min(strlen(keyword), kKeywordCompare);
     DWORD at = 0;
     for (size_t i = 0; i < compared; ++i) {
-      const BYTE byte = static_cast<BYTE>(tolower(static_cast<BYTE>(keyword[i])));
+      const BYTE byte = LowerCase(static_cast<BYTE>(keyword[i]));
       auto& edges = nodes[at].edges;
       auto edge = std::lower_bound(edges.begin(), edges.end(), std::make_pair(byte, DWORD{0}),
                                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -363,8 +376,13 @@ void BuildKeywordTrie(chunk_process_state* state) {
   std::vector<DWORD>& trie = state->keyword_trie;
   trie.assign(kTrieRoot, 0);
   trie.reserve(size);
-  for (const auto& [byte, child] : nodes[0].edges)
-    trie[byte] = place[child];
+  // The root's children by the text's byte as it stands, in either case.
+  for (int byte = 0; byte < 256; ++byte) {
+    const BYTE lower = LowerCase(static_cast<BYTE>(byte));
+    for (const auto& [edgeByte, child] : nodes[0].edges)
+      if (edgeByte == lower)
+        trie[static_cast<size_t>(byte)] = place[child];
+  }
   for (const node& n : nodes) {
     trie.push_back(static_cast<DWORD>(n.edges.size()));
     trie.push_back(static_cast<DWORD>(n.ends.size()));
@@ -398,13 +416,13 @@ std::vector<DWORD> KeywordsInText(const char* text, DWORD length,
   };
   collect(kTrieRoot);
   for (DWORD i = 0; i < length; ++i) {
-    DWORD node = trie[static_cast<BYTE>(tolower(static_cast<BYTE>(text[i])))];
+    DWORD node = trie[static_cast<BYTE>(text[i])];
     for (DWORD j = i + 1; node != 0; ++j) {
       if (trie[node + 1] != 0)
         collect(node);
       if (j == length)
         break;
-      node = TrieChild(trie, node, static_cast<BYTE>(tolower(static_cast<BYTE>(text[j]))));
+      node = TrieChild(trie, node, LowerCase(static_cast<BYTE>(text[j])));
     }
   }
   const link_matching_info* table = state->link_matcher;
