@@ -11,7 +11,9 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +40,9 @@ constexpr size_t kKeywordCompare = 80;
 constexpr size_t kKeywordBufferTaken = 64905;
 constexpr size_t kKeywordBufferRoom = 65341;
 constexpr DWORD kNoWord = 0xFFFFFFFF;
+/* Where the keyword trie's root node starts: the root's children by byte
+ * come first, so the first step of a walk is one look-up. */
+constexpr DWORD kTrieRoot = 256;
 
 bool IsMarked(const chunk_process_state* state) {
   return state->current_record != nullptr &&
@@ -320,6 +325,116 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
   return NOERROR;
 }
 
+/* A byte in lower case as the case-blind comparison sees it, from a
+ * table made once (tolower is a call per byte). */
+BYTE LowerCase(BYTE byte) {
+  static const auto kLower = [] {
+    std::array<BYTE, 256> lower{};
+    for (int b = 0; b < 256; ++b)
+      lower[static_cast<size_t>(b)] = static_cast<BYTE>(tolower(b));
+    return lower;
+  }();
+  return kLower[byte];
+}
+
+/* The keywords' compared bytes in lower case as a trie, laid out in one
+ * array (see chunk_process_state::keyword_trie). */
+void BuildKeywordTrie(chunk_process_state* state) {
+  struct node {
+    std::vector<std::pair<BYTE, DWORD>> edges;
+    std::vector<DWORD> ends;
+  };
+  std::vector<node> nodes(1);
+  for (const DWORD entry : state->keyword_prefixes) {
+    const DWORD k = entry & 0xFFFF;
+    const char* keyword = state->keyword_texts.data() + state->keyword_places[k];
+    const size_t compared = std::min(strlen(keyword), kKeywordCompare);
+    DWORD at = 0;
+    for (size_t i = 0; i < compared; ++i) {
+      const BYTE byte = LowerCase(static_cast<BYTE>(keyword[i]));
+      auto& edges = nodes[at].edges;
+      auto edge = std::lower_bound(edges.begin(), edges.end(), std::make_pair(byte, DWORD{0}),
+                                   [](const auto& a, const auto& b) { return a.first < b.first; });
+      if (edge == edges.end() || edge->first != byte) {
+        const auto child = static_cast<DWORD>(nodes.size());
+        edges.insert(edge, {byte, child});
+        nodes.emplace_back();
+        at = child;
+      } else {
+        at = edge->second;
+      }
+    }
+    nodes[at].ends.push_back(k);
+  }
+  // Nodes are laid out in the order they were made, the root first.
+  std::vector<DWORD> place(nodes.size());
+  DWORD size = kTrieRoot;
+  for (size_t n = 0; n < nodes.size(); ++n) {
+    place[n] = size;
+    size += static_cast<DWORD>(2 + 2 * nodes[n].edges.size() + nodes[n].ends.size());
+  }
+  std::vector<DWORD>& trie = state->keyword_trie;
+  trie.assign(kTrieRoot, 0);
+  trie.reserve(size);
+  // The root's children by the text's byte as it stands, in either case.
+  for (int byte = 0; byte < 256; ++byte) {
+    const BYTE lower = LowerCase(static_cast<BYTE>(byte));
+    for (const auto& [edgeByte, child] : nodes[0].edges)
+      if (edgeByte == lower)
+        trie[static_cast<size_t>(byte)] = place[child];
+  }
+  for (const node& n : nodes) {
+    trie.push_back(static_cast<DWORD>(n.edges.size()));
+    trie.push_back(static_cast<DWORD>(n.ends.size()));
+    for (const auto& [byte, child] : n.edges) {
+      trie.push_back(byte);
+      trie.push_back(place[child]);
+    }
+    trie.insert(trie.end(), n.ends.begin(), n.ends.end());
+  }
+}
+
+/* The child of a trie node by a byte; 0 when there is none. */
+DWORD TrieChild(const std::vector<DWORD>& trie, DWORD node, BYTE byte) {
+  const DWORD* edge = trie.data() + node + 2;
+  const DWORD* end = edge + 2 * trie[node];
+  for (; edge < end && *edge < byte; edge += 2) {
+  }
+  return edge < end && *edge == byte ? edge[1] : 0;
+}
+
+/* The keywords whose compared bytes stand somewhere in the text in any
+ * case, sorted: no other keyword can match in it. Keywords already linked
+ * under SingleMatch are left out. */
+std::vector<DWORD> KeywordsInText(const char* text, DWORD length,
+                                  const chunk_process_state* state) {
+  const std::vector<DWORD>& trie = state->keyword_trie;
+  std::vector<DWORD> found;
+  const auto collect = [&](DWORD node) {
+    const DWORD* ends = trie.data() + node + 2 + 2 * trie[node];
+    found.insert(found.end(), ends, ends + trie[node + 1]);
+  };
+  collect(kTrieRoot);
+  for (DWORD i = 0; i < length; ++i) {
+    DWORD node = trie[static_cast<BYTE>(text[i])];
+    for (DWORD j = i + 1; node != 0; ++j) {
+      if (trie[node + 1] != 0)
+        collect(node);
+      if (j == length)
+        break;
+      node = TrieChild(trie, node, LowerCase(static_cast<BYTE>(text[j])));
+    }
+  }
+  const link_matching_info* table = state->link_matcher;
+  if (table->SingleMatch != 0)
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&](DWORD k) { return table->matched_words[k] != 0; }),
+                found.end());
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
+}
+
 /* Every keyword of two or more bytes by its prefix, and its text. */
 void IndexKeywords(chunk_process_state* state) {
   state->keyword_index_built = 1;
@@ -345,6 +460,7 @@ void IndexKeywords(chunk_process_state* state) {
     OSUnlockObject(handle);
   }
   std::sort(state->keyword_prefixes.begin(), state->keyword_prefixes.end());
+  BuildKeywordTrie(state);
 }
 
 /* The keywords whose first two bytes stand somewhere in the text, in
@@ -374,10 +490,19 @@ STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* outp
   link_matching_info* table = state->link_matcher;
   if (state->keyword_index_built == 0)
     IndexKeywords(state);
+  // Most records hold no keyword that can still match: one look at each
+  // byte rules them out before the text is split into characters.
+  const std::vector<DWORD> present =
+      KeywordsInText(record + sizeof(CDTEXT), length - sizeof(CDTEXT), state);
+  if (present.empty())
+    return KeepTextRecord(record, length, output, state);
   record_match match{record, record + sizeof(CDTEXT), {}, 0, {}, {}};
   match.chars = Characters(match.text, length - sizeof(CDTEXT));
   match.count = match.chars.size() - 1;
-  const std::vector<DWORD> candidates = Candidates(&match, state);
+  std::vector<DWORD> candidates;
+  const std::vector<DWORD> prefixed = Candidates(&match, state);
+  std::set_intersection(prefixed.begin(), prefixed.end(), present.begin(), present.end(),
+                        std::back_inserter(candidates));
   if (candidates.empty())
     return KeepTextRecord(record, length, output, state);
   BuildWordIndex(&match, table->minimum_length);

@@ -272,6 +272,11 @@ struct chunk_process_state {
   std::vector<char> keyword_texts;
   std::vector<DWORD> keyword_places;
   DWORD keyword_index_built = 0;
+  /* The same keywords (their compared bytes, lower case) as a trie in one
+   * array: the root's child by byte (0: none) for the 256 bytes, then the
+   * nodes, each [edge count, end count, (byte, child) per edge sorted by
+   * byte, keyword per end], the root first. */
+  std::vector<DWORD> keyword_trie;
 };
 
 /* The item whose records the operation walks. */

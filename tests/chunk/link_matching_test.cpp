@@ -291,6 +291,41 @@ TEST_F(LinkMatchingTest, KeywordMatchingCollectsWithoutChangingTheNote) {
   }
 }
 
+TEST_F(LinkMatchingTest, KeywordsSharingLettersAreEachFoundWhereTheyStand) {
+  // Keywords inside longer ones, sharing their first letters, in another
+  // case, and one whose letters stand across a multi-byte character.
+  for (const char* keyword : {"gin", "Engine", "engines", "tex", "text", "textile", "abc"})
+    Keyword(keyword);
+  struct Case {
+    const char* text;
+    const char* options;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"ENGINES engine gin", "SingleMatch=No", "gin,engine,ENGINES"},
+      {"ENGINES engine gin", "SingleMatch=No MatchText=Substr", "GIN,gin,gin,ENGINE,engine,ENGINES"},
+      {"Textile text tex texts", "SingleMatch=No", "tex,text,Textile"},
+      {"Textile text tex texts", "SingleMatch=No MatchText=Starts",
+       "Tex,tex,tex,tex,Text,text,text,Textile"},
+      {"Textile text tex texts", "SingleMatch=No MatchText=Ends", "tex,text,Textile"},
+      {"textile textile", nullptr, "textile"},
+      {"\x14" "abc abc", "SingleMatch=No MatchText=Substr", "abc"},
+      {"\x14" "abc", "MatchText=Substr", ""},
+      {"engi tixe gi te", "SingleMatch=No MatchText=Substr", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " / " + (c.options ? c.options : "(none)"));
+    const NOTEID body = Body({T(c.text)});
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->KeywordMatching("", path_.c_str(), kView, kField, "",
+                                                   c.options);
+                   }),
+              NOERROR);
+    EXPECT_EQ(result_, c.result);
+  }
+}
+
 TEST_F(LinkMatchingTest, WordBoundariesKeepKeywordsThatBeginAndEndWithLetters) {
   Keyword("1ab`ab.`abc`-ab`ab1");
   const NOTEID body = Body({T("1ab ab. abc -ab ab1")});
