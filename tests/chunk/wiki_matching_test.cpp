@@ -173,12 +173,14 @@ TEST_F(WikiMatchingTest, RefusalsAndFailuresLeaveTheNote) {
     const char* path;
     const char* view;
     const char* field;
-    STATUS status;
+    const char* message;
   };
   const Case cases[] = {
-      {"no path", "", kView, "Subject", 20017},
-      {"no view", "mem:wiki\\db", "", "Subject", 20017},
-      {"no field", "mem:wiki\\db", kView, "", 20017},
+      {"no path", "", kView, "Subject",
+       "TARNO: WikiMatching method passed an invalid database filepath."},
+      {"no view", "mem:wiki\\db", "", "Subject",
+       "TARNO: WikiMatching method passed an invalid view name."},
+      {"no field", "mem:wiki\\db", kView, "", "TARNO: WikiMatching missing reference fieldname."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -186,7 +188,9 @@ TEST_F(WikiMatchingTest, RefusalsAndFailuresLeaveTheNote) {
     auto* item = new VelkoRTItem(session);
     ASSERT_EQ(item->Connect("", path_.c_str(), body, "Body", 0), NOERROR);
     VelkoRTChunk* chunk = item->DefineChunk("Everything");
-    EXPECT_EQ(chunk->WikiMatching("", c.path, c.view, c.field, nullptr, nullptr), c.status);
+    EXPECT_EQ(chunk->WikiMatching("", c.path, c.view, c.field, nullptr, nullptr), 20017);
+    ASSERT_FALSE(note_testing::MessageTexts().empty());
+    EXPECT_EQ(note_testing::MessageTexts().back(), c.message);
     delete session;
     EXPECT_EQ(Stored(body), before);
   }
