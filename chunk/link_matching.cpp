@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "chunk/link_matching.h"
 #include "chunk/method_support.h"
 #include "host/idtable.h"
 #include "host/nls.h"
@@ -82,20 +83,6 @@ void ShowMethodMessage(const char* format, const char* method) {
   char text[256];
   snprintf(text, sizeof text, format, method);
   ShowUserMessage(text);
-}
-
-/* Frees the table's lists and note table and forgets the keys. */
-void DropCachedTable(LSXLsiSession* session) {
-  _internal_SESS* internal = session->internal;
-  delete internal->link_matcher; // its destructor frees the handles and arrays
-  internal->link_matcher = nullptr;
-  internal->link_cache_server[0] = '\0';
-  internal->link_cache_database[0] = '\0';
-  internal->link_cache_view[0] = '\0';
-  internal->link_cache_reference_field[0] = '\0';
-  internal->link_cache_result_formula[0] = '\0';
-  internal->link_cache_build_time = 0;
-  internal->link_cache_keyword_count = 0;
 }
 
 /* Stores text as a key when it fits whole; false when it does not. */
@@ -236,26 +223,6 @@ void CollectKeywords(table_builder* builder, NOTEID id, const char* field, WORD 
   }
 }
 
-/* Reads the link database's replica ID and the view's UNID for the links. */
-STATUS ReadLinkTarget(LSXLsiSession* session, const char* view) {
-  _internal_SESS* internal = session->internal;
-  DBREPLICAINFO replica = {};
-  if (STATUS status = NSFDbReplicaInfoGet(internal->link_db, &replica); status != NOERROR)
-    return status;
-  internal->link_replica = replica.ID;
-  NOTEID viewId = 0;
-  if (STATUS status = NIFFindDesignNote(internal->link_db, view, NOTE_CLASS_VIEW, &viewId);
-      status != NOERROR)
-    return status;
-  ORIGINATORID oid = {};
-  if (STATUS status = NSFDbGetNoteInfo(internal->link_db, viewId, &oid, nullptr, nullptr);
-      status != NOERROR)
-    return status;
-  static_assert(sizeof internal->link_view == sizeof oid.File + sizeof oid.Note);
-  memcpy(&internal->link_view, &oid, sizeof internal->link_view);
-  return NOERROR;
-}
-
 /* Builds the keyword table from the view's documents. */
 STATUS BuildTable(LSXLsiSession* session, const char* view, const char* field, WORD minimum,
                   bool wordBoundaries) {
@@ -341,43 +308,6 @@ void ReadMatchOptions(link_matching_info* table, const char* options, WORD mode)
   else
     table->SingleMatch = mode == kModeKeyword ? 1 : 0;
 }
-
-/* The item's switches changed for the matching passes, restored after.
- * The passes keep their records cached, so AutoSave is off meanwhile: the
- * note is stored once, after the commit. */
-class SavedSwitches {
-public:
-  explicit SavedSwitches(VelkoRTChunk& chunk)
-      : chunk_(chunk), cache_records_(chunk.item->CacheRecords),
-        auto_merge_(chunk.item->AutoMergeText), wildcards_(chunk.TextWildcards),
-        auto_save_(chunk.item->AutoSave) {
-    chunk.item->CacheRecords = 1;
-    chunk.item->AutoMergeText = 0;
-    chunk.item->AutoSave = 0;
-  }
-  ~SavedSwitches() { RestoreAll(); }
-  SavedSwitches(const SavedSwitches&) = delete;
-  SavedSwitches& operator=(const SavedSwitches&) = delete;
-
-  WORD auto_merge() const { return auto_merge_; }
-  WORD cache_records() const { return cache_records_; }
-  void RestoreMerge() {
-    chunk_.item->AutoMergeText = auto_merge_;
-    chunk_.TextWildcards = wildcards_;
-  }
-  void RestoreAll() {
-    RestoreMerge();
-    chunk_.item->CacheRecords = cache_records_;
-    chunk_.item->AutoSave = auto_save_;
-  }
-
-private:
-  VelkoRTChunk& chunk_;
-  WORD cache_records_;
-  WORD auto_merge_;
-  WORD wildcards_;
-  WORD auto_save_;
-};
 
 /* Runs the matching passes, the clean-up pass and the commit. */
 STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, char* result) {
@@ -468,6 +398,40 @@ STATUS MatchWithDatabase(VelkoRTChunk& chunk, const char* server, const char* pa
 }
 
 } // namespace
+
+/* Frees the table's lists and note table and forgets the keys. */
+void DropCachedTable(LSXLsiSession* session) {
+  _internal_SESS* internal = session->internal;
+  delete internal->link_matcher; // its destructor frees the handles and arrays
+  internal->link_matcher = nullptr;
+  internal->link_cache_server[0] = '\0';
+  internal->link_cache_database[0] = '\0';
+  internal->link_cache_view[0] = '\0';
+  internal->link_cache_reference_field[0] = '\0';
+  internal->link_cache_result_formula[0] = '\0';
+  internal->link_cache_build_time = 0;
+  internal->link_cache_keyword_count = 0;
+}
+
+/* Reads the link database's replica ID and the view's UNID for the links. */
+STATUS ReadLinkTarget(LSXLsiSession* session, const char* view) {
+  _internal_SESS* internal = session->internal;
+  DBREPLICAINFO replica = {};
+  if (STATUS status = NSFDbReplicaInfoGet(internal->link_db, &replica); status != NOERROR)
+    return status;
+  internal->link_replica = replica.ID;
+  NOTEID viewId = 0;
+  if (STATUS status = NIFFindDesignNote(internal->link_db, view, NOTE_CLASS_VIEW, &viewId);
+      status != NOERROR)
+    return status;
+  ORIGINATORID oid = {};
+  if (STATUS status = NSFDbGetNoteInfo(internal->link_db, viewId, &oid, nullptr, nullptr);
+      status != NOERROR)
+    return status;
+  static_assert(sizeof internal->link_view == sizeof oid.File + sizeof oid.Note);
+  memcpy(&internal->link_view, &oid, sizeof internal->link_view);
+  return NOERROR;
+}
 
 STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const char* view,
                                   const char* field, const char* resultFormula,

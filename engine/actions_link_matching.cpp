@@ -15,6 +15,7 @@
 #include <cctype>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,10 +24,14 @@
 #include "engine/record_fields.h"
 #include "engine/services.h"
 #include "engine/text_envelope.h"
+#include "host/idtable.h"
 #include "host/nls.h"
+#include "host/osenv.h"
 #include "host/osmem.h"
 #include "host/textlist.h"
+#include "store/host_release.h"
 #include "store/session.h"
+#include "store/view_selection.h"
 #include "store/vocabulary.h"
 #include "velko/property_string.h"
 
@@ -548,10 +553,239 @@ STATUS LinkMatchingRecord(const char* record, WORD signature, DWORD length,
   return MatchKeywords(record, length, output, state);
 }
 
+/* ---- wiki markup ---- */
+
+/* The settings naming the web search service and the help pages that
+ * "google:" and "tarno:" tokens link to, and their defaults. */
+constexpr const char* kSearchServiceSetting = "VelkoWikiSearchService";
+constexpr const char* kSearchServiceDefault = "https://www.google.com";
+constexpr const char* kHelpPageSetting = "VelkoWikiHelpPage";
+constexpr const char* kHelpPageDefault = "https://help.velko.dev/topic/";
+constexpr const char* kWikiPageView = "$QMWL";
+
+std::string Setting(const char* name, const char* fallback) {
+  char value[512] = {};
+  if (OSGetEnvironmentString(name, value, sizeof value) && value[0] != '\0')
+    return value;
+  return fallback;
+}
+
+bool StartsWithWord(std::string_view text, std::string_view word) {
+  return text.size() >= word.size() && strncasecmp(text.data(), word.data(), word.size()) == 0;
+}
+
+/* A search term percent-encoded: letters, digits and "-._~" stay, a blank
+ * is `blank`, everything else "%XX". */
+std::string EncodeTerm(std::string_view term, const char* blank) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : term) {
+    const auto byte = static_cast<BYTE>(c);
+    if ((byte < 0x80 && isalnum(byte)) || c == '-' || c == '.' || c == '_' || c == '~') {
+      encoded += c;
+    } else if (c == ' ') {
+      encoded += blank;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0xF];
+    }
+  }
+  return encoded;
+}
+
+/* Appends Name=value with a quote the value does not hold; false when it
+ * holds all four quote characters. */
+bool AppendQuoted(std::string* properties, const char* name, std::string_view value) {
+  const std::string_view quotes = "'\"|~";
+  bool free = false;
+  for (const char q : quotes)
+    free = free || value.find(q) == std::string_view::npos;
+  if (!free)
+    return false;
+  const char quote = ChooseDelimiter(value.data(), value.size());
+  *properties += name;
+  *properties += quote;
+  properties->append(value);
+  *properties += quote;
+  *properties += ' ';
+  return true;
+}
+
+/* The parts of a token: what it names, where its anchor starts and what
+ * it shows. */
+struct wiki_token {
+  std::string_view target;  /* up to "|", or whole */
+  std::string_view page;    /* target up to the anchor's "#" */
+  std::string_view anchor;  /* after the "#"; empty when none */
+  std::string_view display; /* after "|", or the page */
+  bool bar = false;
+};
+
+wiki_token ParseToken(std::string_view token, char closing) {
+  wiki_token parts;
+  const size_t bar = token.find('|');
+  parts.bar = bar != std::string_view::npos;
+  parts.target = token.substr(0, bar);
+  const size_t hash = parts.target.rfind('#');
+  const bool anchored = hash != std::string_view::npos && hash > 0;
+  parts.page = anchored ? parts.target.substr(0, hash) : parts.target;
+  parts.anchor = anchored ? parts.target.substr(hash + 1) : std::string_view{};
+  if (parts.bar) {
+    parts.display = token.substr(bar + 1);
+    while (parts.display.size() > 1 && parts.display.back() == closing)
+      parts.display.remove_suffix(1);
+  } else {
+    parts.display = parts.page;
+  }
+  return parts;
+}
+
+/* A URL token: a link to the URL, or to a search built from the term.
+ * *handled is set when the token is one (its link then made, or the token
+ * left as text when it shows nothing). */
+STATUS LinkUrlToken(const wiki_token& parts, chunk_process_state* state, bool* handled,
+                    bool* linked) {
+  const std::string_view target = parts.target;
+  std::string url;
+  std::string text;
+  if (StartsWithWord(target, "google:") && target.size() > 7) {
+    const std::string_view term = target.substr(7);
+    url = Setting(kSearchServiceSetting, kSearchServiceDefault) + "/search?q=" +
+          EncodeTerm(term, "%20");
+    text = parts.bar ? std::string(parts.display) : std::string(term);
+  } else if (StartsWithWord(target, "tarno:") && target.size() > 6) {
+    const std::string_view term = target.substr(6);
+    url = Setting(kHelpPageSetting, kHelpPageDefault) + EncodeTerm(term, "+");
+    text = parts.bar ? std::string(parts.display) : std::string(term);
+  } else {
+    const bool scheme = ((StartsWithWord(target, "http:") || StartsWithWord(target, "https:") ||
+                          StartsWithWord(target, "file:")) &&
+                         target.size() > 5) ||
+                        (StartsWithWord(target, "mailto:") && target.size() > 6);
+    if (!scheme)
+      return NOERROR;
+    url = target;
+    if (parts.bar) {
+      text = parts.display;
+    } else {
+      size_t at = target.find(':');
+      while (at < target.size() && (target[at] == ':' || target[at] == '/'))
+        ++at;
+      text = target.substr(at);
+    }
+  }
+  *handled = true;
+  if (text.empty() || url.size() > 0xFFFF || text.size() > 0xFFFF)
+    return NOERROR;
+  *linked = true;
+  link_operation link = LinkOperation(state);
+  state->session->internal->marker_switch = 1;
+  const STATUS status = GenerateURLFromReference(text.data(), static_cast<WORD>(text.size()),
+                                                 url.data(), static_cast<WORD>(url.size()), &link);
+  state->session->internal->marker_switch = 0;
+  return status;
+}
+
+/* The note of the page's document in the view; 0 when there is none. */
+STATUS FindWikiPage(const std::string& page, chunk_process_state* state, NOTEID* found) {
+  *found = 0;
+  _internal_SESS* session = state->session->internal;
+  const char* view = state->s1 != nullptr && state->s1[0] != '\0' ? state->s1 : kWikiPageView;
+  DHANDLE ids = NULLHANDLE;
+  const STATUS status = ViewSelection(state->session, session->link_db, view, page.c_str(), &ids, 0);
+  if (status == NOERROR && ids != NULLHANDLE) {
+    NOTEID id = 0;
+    if (IDScan(ids, TRUE, &id))
+      *found = id;
+  }
+  ReleaseHostMemory(ids);
+  CloseCachedViewCollection(state->session);
+  return status;
+}
+
+/* A page token: a link to the page's document when the view has one. */
+STATUS LinkPageToken(const wiki_token& parts, chunk_process_state* state, bool* linked) {
+  const std::string page(parts.page);
+  NOTEID id = 0;
+  if (STATUS status = FindWikiPage(page, state, &id); status != NOERROR || id == 0)
+    return status;
+  std::string properties = "Class='WikiLink$3' ";
+  if (!AppendQuoted(&properties, "Title=", parts.target))
+    return NOERROR;
+  if (!parts.anchor.empty()) {
+    std::string anchor(parts.anchor);
+    for (char& c : anchor)
+      if (c == ' ' || c == ':' || c == '"')
+        c = '_';
+    if (!AppendQuoted(&properties, "Anchor=", anchor))
+      return NOERROR;
+  }
+  *linked = true;
+  const std::string display(parts.display);
+  link_operation link = LinkOperation(state);
+  state->session->internal->marker_switch = 1;
+  const STATUS status =
+      GenerateHyperlinksFromNoteID(display.c_str(), page.c_str(), id, properties.c_str(), &link);
+  state->session->internal->marker_switch = 0;
+  return status;
+}
+
+/* The token of a text record that is one whole markup; false when the
+ * record is not one. */
+bool MarkupToken(const char* record, DWORD length, const chunk_process_state* state,
+                 std::string_view* token) {
+  const std::string_view tag = state->s2 != nullptr ? state->s2 : "";
+  if (length <= 12 || (!tag.empty() && length < tag.size() + 14))
+    return false;
+  const std::string_view text(record + sizeof(CDTEXT), length - sizeof(CDTEXT));
+  if (text[0] != state->wiki_open[0] || text[1] != state->wiki_open[1] ||
+      text[text.size() - 2] != state->wiki_close[0] || text[text.size() - 1] != state->wiki_close[1])
+    return false;
+  std::string_view inner = text.substr(2, text.size() - 4);
+  if (!tag.empty()) {
+    if (!StartsWithWord(inner, tag) || inner.size() <= tag.size())
+      return false;
+    inner.remove_prefix(tag.size() + 1);
+  }
+  *token = inner;
+  return !inner.empty();
+}
+
+STATUS WikiMatchingRecord(const char* record, WORD signature, DWORD length,
+                          chunk_record_output* output, chunk_process_state* state) {
+  if (IsMarked(state))
+    return NOERROR;
+  if (HandleEnvelopeRecord(record, signature, length, output, state))
+    return NOERROR;
+  if (!IsTextRun(signature))
+    return NOERROR;
+  std::string_view token;
+  if (state->gen.link_hotspot != 0 || state->gen.in_text_envelope != 0 ||
+      !MarkupToken(record, length, state, &token))
+    return KeepTextRecord(record, length, output, state);
+  const wiki_token parts = ParseToken(token, state->wiki_close[0]);
+  bool handled = false;
+  bool linked = false;
+  STATUS status = LinkUrlToken(parts, state, &handled, &linked);
+  if (!handled)
+    status = LinkPageToken(parts, state, &linked);
+  if (!linked) {
+    const STATUS kept = KeepTextRecord(record, length, output, state);
+    return status != NOERROR ? status : kept;
+  }
+  output->length = 0;
+  StateItem(state)->Modified = 1;
+  state->session->internal->link_match_found = 1;
+  return status;
+}
+
 } // namespace
 
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state) {
+  if (state->action == ACTION_WIKI_MATCHING)
+    return WikiMatchingRecord(record, signature, length, output, state);
   if (state->action != ACTION_LINK_MATCHING)
     return kServiceNotAvailable;
   return LinkMatchingRecord(record, signature, length, output, state);

@@ -5,7 +5,9 @@
  * Input: byte 0 holds the options (bit 0 Keyword mode, bits 1-2 MatchText=
  * whole, Starts, Ends or Substr, bit 3 ReplaceExtra=Yes, bit 4
  * SingleMatch=Yes, bits 5-7 MinLength= 0 to 7); byte 1 the keyword
- * documents (1 to 6); then per document a length byte and that many bytes
+ * documents (1 to 6; with bit 7 set, WikiMatching runs instead, the
+ * keyword documents its pages, and texts are read through an alphabet
+ * of markup pieces); then per document a length byte and that many bytes
  * of its keyword text; the rest is the body's text. Text bytes are read
  * through an alphabet of letters, blanks, punctuation, the value separator
  * '`' and LMBCS characters of two and three bytes; the body text is cut
@@ -35,16 +37,25 @@ namespace {
 
 constexpr const char* kDatabase = "mem:link_matching_fuzz";
 constexpr const char* kView = "Keywords";
+constexpr const char* kPageView = "Pages";
 
 /* Pieces of text a fuzz byte stands for. */
 const char* const kAlphabet[] = {"a",  "b",  "c",  "A",  "B",     "k",     " ",  " ",
                                  ".",  ",",  "-",  "`",  "1",     "\x10\xA1", "\x10\xE9",
                                  "\x13\x82\xA0", "ab", "bc", "ca", "e"};
 
+/* Pieces of wiki markup and its texts. */
+const char* const kWikiAlphabet[] = {"((", "))", "(", ")", "|", "#", "a", "B", " ",  "\"",
+                                     ":",  "http:", "google:", "tarno:", "mailto:", "wk:",
+                                     "\x10\xA1", "/", "'", "~"};
+
+bool wikiMode = false;
+
 std::string TextOf(const uint8_t* data, size_t size) {
   std::string text;
   for (size_t i = 0; i < size; ++i)
-    text += kAlphabet[data[i] % (sizeof kAlphabet / sizeof kAlphabet[0])];
+    text += wikiMode ? kWikiAlphabet[data[i] % (sizeof kWikiAlphabet / sizeof kWikiAlphabet[0])]
+                     : kAlphabet[data[i] % (sizeof kAlphabet / sizeof kAlphabet[0])];
   return text;
 }
 
@@ -53,6 +64,8 @@ DBHANDLE Database() {
     const DBHANDLE handle = note_testing::ProcessDatabase(kDatabase);
     check(HostTestCreateView(handle, kView, "SELECT Form = \"Keyword\"", nullptr, 0, nullptr) ==
           NOERROR);
+    check(HostTestCreateView(handle, kPageView, "SELECT Form = \"Keyword\"", "Keyword", 0,
+                             nullptr) == NOERROR);
     return handle;
   }();
   return db;
@@ -100,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   const uint8_t options = data[0];
   const int documents = data[1] % 6 + 1;
+  wikiMode = (data[1] & 0x80) != 0;
   size_t at = 2;
   std::vector<NOTEID> keywordNotes;
   Database();
@@ -147,6 +161,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   [&](LSXLsiSession* session, NOTEHANDLE note) {
                     const auto before = note_testing::ItemValues(note, "Body");
                     CheckChunkOperation(session, note, "Everything", [&](VelkoRTChunk* chunk) {
+                      if (wikiMode) {
+                        static const char* const kWikiOptions[] = {
+                            "", "Tag=wk", "WikiDelimiters=[[]]", "ResolveTags=No"};
+                        return chunk->WikiMatching(options & 1 ? "@" : "", kDatabase, kPageView,
+                                                   "Keyword", "", kWikiOptions[options >> 6]);
+                      }
                       const STATUS status =
                           keywordMode
                               ? chunk->KeywordMatching("", kDatabase, kView, "Keyword", "",
@@ -160,6 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       return status;
                     });
                     const auto after = note_testing::ItemValues(note, "Body");
+                    if (wikiMode)
+                      return;
                     if (keywordMode)
                       check(after == before);
                     else

@@ -476,6 +476,15 @@ public:
   STATUS RegexKeywords(const char* a, const char* b, const char* c);
   STATUS RegexPopup(const char* a, const char* b, const char* c);
   STATUS RegexReplace(const char* a, const char* b, const char* c);
+  /* Turns wiki markup (a title between "((" and "))", or WikiDelimiters=)
+   * into links to the documents of those titles in the view (server "@...":
+   * the local database), URL links, or hotspots composing a new document
+   * with the title; links and hotspots of an earlier run are turned back
+   * into markup first. field must be given; formula, when empty, makes the
+   * links name the database's replica and the view. properties: Tag=,
+   * WikiDelimiters=, ResolveTags=, Form=. Commits the item. */
+  STATUS WikiMatching(const char* server, const char* path, const char* view, const char* field,
+                      const char* formula, const char* properties);
 
   /* ---- named properties ---- */
   /* The property's number; 0 for an unknown name. */
