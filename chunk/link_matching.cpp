@@ -404,13 +404,7 @@ void DropCachedTable(LSXLsiSession* session) {
   _internal_SESS* internal = session->internal;
   delete internal->link_matcher; // its destructor frees the handles and arrays
   internal->link_matcher = nullptr;
-  internal->link_cache_server[0] = '\0';
-  internal->link_cache_database[0] = '\0';
-  internal->link_cache_view[0] = '\0';
-  internal->link_cache_reference_field[0] = '\0';
-  internal->link_cache_result_formula[0] = '\0';
-  internal->link_cache_build_time = 0;
-  internal->link_cache_keyword_count = 0;
+  ForgetLinkCacheKeys(internal);
 }
 
 /* Reads the link database's replica ID and the view's UNID for the links. */

@@ -537,13 +537,21 @@ STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* outp
                    state);
 }
 
+/* Whether the record is a text run the matching looks at: not one an
+ * earlier match marked, and not an envelope record (which the envelope
+ * handling takes care of). */
+bool TextRunToMatch(const char* record, WORD signature, DWORD length, chunk_record_output* output,
+                    chunk_process_state* state) {
+  if (IsMarked(state))
+    return false;
+  if (HandleEnvelopeRecord(record, signature, length, output, state))
+    return false;
+  return IsTextRun(signature);
+}
+
 STATUS LinkMatchingRecord(const char* record, WORD signature, DWORD length,
                           chunk_record_output* output, chunk_process_state* state) {
-  if (IsMarked(state))
-    return NOERROR;
-  if (HandleEnvelopeRecord(record, signature, length, output, state))
-    return NOERROR;
-  if (!IsTextRun(signature))
+  if (!TextRunToMatch(record, signature, length, output, state))
     return NOERROR;
   const link_matching_info* table = state->link_matcher;
   if (table == nullptr || table->note_ids == NULLHANDLE || table->matched_words == nullptr ||
@@ -754,11 +762,7 @@ bool MarkupToken(const char* record, DWORD length, const chunk_process_state* st
 
 STATUS WikiMatchingRecord(const char* record, WORD signature, DWORD length,
                           chunk_record_output* output, chunk_process_state* state) {
-  if (IsMarked(state))
-    return NOERROR;
-  if (HandleEnvelopeRecord(record, signature, length, output, state))
-    return NOERROR;
-  if (!IsTextRun(signature))
+  if (!TextRunToMatch(record, signature, length, output, state))
     return NOERROR;
   std::string_view token;
   if (state->gen.link_hotspot != 0 || state->gen.in_text_envelope != 0 ||

@@ -25,6 +25,16 @@ LSXLsiSession::LSXLsiSession() {
   internal = NewPrivateBlock<_internal_SESS>();
 }
 
+void ForgetLinkCacheKeys(_internal_SESS* state) {
+  state->link_cache_server[0] = '\0';
+  state->link_cache_database[0] = '\0';
+  state->link_cache_view[0] = '\0';
+  state->link_cache_reference_field[0] = '\0';
+  state->link_cache_result_formula[0] = '\0';
+  state->link_cache_build_time = 0;
+  state->link_cache_keyword_count = 0;
+}
+
 LSXLsiSession::~LSXLsiSession() {
   // Each item's destructor unlinks it and deletes its chunks.
   while (items != nullptr)
@@ -47,13 +57,7 @@ LSXLsiSession::~LSXLsiSession() {
     delete matcher;
     internal->link_matcher = nullptr;
   }
-  internal->link_cache_server[0] = '\0';
-  internal->link_cache_database[0] = '\0';
-  internal->link_cache_view[0] = '\0';
-  internal->link_cache_reference_field[0] = '\0';
-  internal->link_cache_result_formula[0] = '\0';
-  internal->link_cache_build_time = 0;
-  internal->link_cache_keyword_count = 0;
+  ForgetLinkCacheKeys(internal);
 
   CloseCachedViewCollection(this);
   FreeSortedIdList(this);

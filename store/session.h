@@ -223,4 +223,8 @@ struct _internal_SESS {
   link_parts link_filter_parts;
 };
 
+/* Forgets the keys of the cached keyword table (server, database, view,
+ * fields, build time, count), so that the next matching builds it again. */
+void ForgetLinkCacheKeys(_internal_SESS* state);
+
 #endif
