@@ -67,7 +67,7 @@ int FontNotFilteredExt(const FONTID* font, const COLOR_VALUE* color, const font_
 
 /* Applies the font spec to the run's font and colour value (null: none);
  * *colorRecordNeeded when the run then needs a colour record (without a
- * colour value the spec's own colour value is filled for it),
+ * colour value the font_spec's own colour value is filled for it),
  * *effectNeeded when its attributes hold an effect. */
 STATUS ApplyFontOverrideExt(FONTID* font, COLOR_VALUE* color, DWORD* colorRecordNeeded,
                             DWORD* effectNeeded, font_spec* spec, const DWORD mask[9]);
