@@ -268,11 +268,23 @@ TEST_F(DriverTest, ExtraClausesRenderEachChunkAndFlushAtTheEnd) {
 
 /* ---- statuses ---- */
 
+/* A one-pixel GIF named "x", and the options that write images to disk
+ * under their names in the directory. */
+constexpr char kNamedImage[] =
+    "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=1\n"
+    "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\nEND sig=CDGRAPHIC\n";
+
+std::string DiskImageOptions(const std::filesystem::path &directory) {
+  return "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
+         directory.string();
+}
+
 /* An image whose file cannot be written (its name is taken by a
  * directory) in a second paragraph, with text after it: the image
  * renderer's 1028 ends the walk, the paragraph's open division is still
  * closed, and the status is what the driver answers and what the chunk
  * reports; GenerateHTML gives no text for the cut document. */
+
 TEST_F(DriverTest, ARenderersFailureEndsTheWalkAfterTheClosingTagsAndIsReturned) {
   namespace fs = std::filesystem;
   const fs::path directory = fs::path(::testing::TempDir()) / "velko_driver_status";
@@ -282,15 +294,10 @@ TEST_F(DriverTest, ARenderersFailureEndsTheWalkAfterTheClosingTagsAndIsReturned)
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\n"
                                    "PARAGRAPH\nPABREF id=1\nTEXT text=\"B\"\n"
-                                   "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
-                                   "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
-                                   "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\n"
-                                   "END sig=CDGRAPHIC\nTEXT text=\"after\"\n",
+                                   + std::string(kNamedImage) + "TEXT text=\"after\"\n",
                                    &body, &error))
       << error.line << ": " << error.message;
-  const std::string options =
-      "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
-      directory.string();
+  const std::string options = DiskImageOptions(directory);
   Prepare(body, options.c_str());
   EXPECT_EQ(Drive(0, kServiceNotAvailable),
             Sheet(kOneRule) + "A<div class=\"pabid1\">B<img src=\"/i/x.gif\" height=\"1\" "
@@ -338,16 +345,11 @@ TEST_F(DriverTest, AFailureInsideALayerIsReturnedWithTheLayerClosed) {
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"A\"\n"
                                    "LAYERBEGIN\nLAYER\nTEXT text=\"in\"\n"
-                                   "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
-                                   "IMAGEHEADER type=1 width=1 height=1 segments=1\n"
-                                   "IMAGESEGMENT data=\"GIF\"\nIDNAME name=\"x\"\n"
-                                   "END sig=CDGRAPHIC\nTEXT text=\"lost\"\nLAYEREND\n"
+                                   + std::string(kNamedImage) + "TEXT text=\"lost\"\nLAYEREND\n"
                                    "TEXT text=\"after\"\n",
                                    &body, &error))
       << error.line << ": " << error.message;
-  const std::string options =
-      "ImageHandling=DISK ImageUseName=Yes ImageURLDirectory=/i ImageDirectory=" +
-      directory.string();
+  const std::string options = DiskImageOptions(directory);
   Prepare(body, options.c_str());
   EXPECT_EQ(Drive(0, kServiceNotAvailable),
             Sheet(kOneRule) + "A<div style=\"\">in<img src=\"/i/x.gif\" height=\"1\" "
