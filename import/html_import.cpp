@@ -20,8 +20,12 @@
  * keep their text, as blocks or inline; an image gives its alt text.
  * Nothing is written for head, script, style, comments and form controls.
  *
- * Not here: images as records, tables, lists' bullets and paragraph
- * definitions (the walk keeps their text); style sheets.
+ * Paragraph definitions for alignment, margins, spacing and lists come
+ * from import/html_paragraphs.h, which the walk tells where blocks begin
+ * and end and where paragraphs start.
+ *
+ * Not here: images as records, tables (the walk keeps their text); style
+ * sheets.
  */
 #include <stdio.h>
 #include <ctype.h>
@@ -42,6 +46,7 @@
 #include "host/cdrecords.h"
 #include "import/charset.h"
 #include "import/html_import_state.h"
+#include "import/html_paragraphs.h"
 #include "import/passthru.h"
 #include "import/tidy_parser.h"
 #include "store/body.h"
@@ -333,6 +338,8 @@ private:
       RETURN_IF_FAILED(EndBlock());
     if (tag == TidyTag_HR)
       return Rule();
+    if (block)
+      paragraphs_.EnterBlock(node, tag);
     const char* link = nullptr;
     if (tag == TidyTag_A) {
       RETURN_IF_FAILED(Anchor(node));
@@ -356,7 +363,11 @@ private:
       op.gen = &process_->gen;
       RETURN_IF_FAILED(GenerateLinkEnd(&op, SIG_CD_V4HOTSPOTEND));
     }
-    return block ? EndBlock() : NOERROR;
+    if (!block)
+      return NOERROR;
+    RETURN_IF_FAILED(EndBlock());
+    paragraphs_.LeaveBlock();
+    return NOERROR;
   }
 
   /* The font of a link's content: the item's URL font string (else blue
@@ -440,7 +451,7 @@ private:
   STATUS AppendText(std::string_view lmbcs, font_bytes font) {
     if (lmbcs.empty())
       return NOERROR;
-    if (breakDue_)
+    if (breakDue_ || !written_)
       RETURN_IF_FAILED(StartContent());
     if (!run_.empty() && !(font == runFont_))
       RETURN_IF_FAILED(FlushRun());
@@ -454,10 +465,11 @@ private:
   STATUS StartContent() {
     RETURN_IF_FAILED(FlushRun());
     if (!breakDue_)
-      return NOERROR;
+      return written_ ? NOERROR : paragraphs_.FirstContent();
     breakDue_ = false;
     const CDPARAGRAPH paragraph = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
-    return CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen);
+    RETURN_IF_FAILED(CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen));
+    return paragraphs_.ParagraphStarted();
   }
 
   /* hr: a rule with its defaults in a paragraph of its own. */
@@ -550,6 +562,7 @@ private:
   font_bytes runFont_ = {};
   bool written_ = false;  /* some text was written */
   bool breakDue_ = false; /* a paragraph starts before the next text */
+  html_paragraphs paragraphs_{process_}; /* the paragraphs' definitions */
 };
 
 /* Emits the collected records into the output body, in order. */

@@ -587,4 +587,21 @@ TEST_F(FaultSweepTest, HtmlImportIsAllOrNothingAtEveryFailedAllocation) {
     EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
 }
 
+/* An HTML import with paragraph styles: the parse of each style string
+ * and the definitions it writes also meet failures. */
+TEST_F(FaultSweepTest, StyledHtmlImportIsAllOrNothingAtEveryFailedAllocation) {
+  const cdbuild::Body body = Script(std::string(kDefinition) + "PABREF id=1\nTEXT text=\"x\"\n");
+  operation_ = [](VelkoRTChunk* chunk) {
+    const STATUS status = chunk->AppendHTML(
+        "INLINE", "<p align=center>a</p><ul><li>b</li></ul><p>c</p>", "");
+    EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
+    return status;
+  };
+  std::vector<Bytes> before;
+  std::vector<Bytes> after;
+  Expected(body, &before, &after);
+  for (const fault_control& control : kMemoryControls)
+    EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
+}
+
 } // namespace

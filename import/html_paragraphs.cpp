@@ -1,0 +1,371 @@
+/*
+ * The paragraph styles of an HTML import: reading what a block element
+ * asks of its paragraphs, turning it into a paragraph-style string over
+ * the template definition, and writing each distinct definition once
+ * under a new PABID (see html_paragraphs.h).
+ */
+#include "import/html_paragraphs.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string_view>
+
+#include "chunk/paragraph_style.h"
+#include "engine/process_state.h"
+#include "engine/retrieve.h"
+#include "engine/services.h"
+#include "generate/built_record.h"
+#include "generate/services.h"
+#include "store/emitter.h"
+
+namespace {
+
+constexpr int32_t kTwipsPerInch = 1440;
+constexpr int32_t kListIndent = kTwipsPerInch / 2; /* per list level */
+constexpr int32_t kQuoteIndent = kTwipsPerInch / 2;
+constexpr int32_t kLargestMargin = 0xFFFF;
+/* Half a line of 12 points: the step between the spacing values. */
+constexpr int32_t kSpacingStep = 120;
+
+constexpr const char* kJustifyWords[] = {"LEFT", "RIGHT", "FULL", "CENTER"};
+constexpr const char* kSpacingWords[] = {"SINGLE", "1.5", "DOUBLE"};
+
+constexpr const char* kBulletWord = "BULLET";
+constexpr const char* kNumberWord = "NUMBERED_LIST";
+
+/* Flags2 bits: the left margin, and the first line's, also kept as an
+ * offset in the extension words. */
+constexpr WORD kLeftOffsetBit = 0x0004;
+constexpr WORD kFirstLineOffsetBit = 0x0010;
+
+std::string Lowered(std::string_view text) {
+  while (!text.empty() && isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  std::string lower(text);
+  for (char& c : lower)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+const char* Attribute(TidyNode node, TidyAttrId id) {
+  TidyAttr attribute = tidyAttrGetById(node, id);
+  return attribute == nullptr ? nullptr : tidyAttrValue(attribute);
+}
+
+/* The justification an align value or a text-align value names, or -1. */
+int JustifyOf(const std::string& value) {
+  if (value == "left")
+    return 0;
+  if (value == "right")
+    return 1;
+  if (value == "justify")
+    return 2;
+  if (value == "center")
+    return 3;
+  return -1;
+}
+
+/* The spacing value of a vertical margin: its nearest number of half
+ * lines, at most two. */
+int SpacingOf(int32_t twips) {
+  const int32_t halves = (twips + kSpacingStep / 2) / kSpacingStep;
+  return halves <= 0 ? 0 : halves == 1 ? 1 : 2;
+}
+
+/* The list word of an HTML list type: a type attribute's letter (case
+ * matters) or a list-style-type name. Null for another. */
+const char* ListWordOf(const std::string& type) {
+  static const struct {
+    const char* type;
+    const char* word;
+  } kTypes[] = {
+      {"1", kNumberWord},           {"a", "LOWER_ALPHA_LIST"},     {"A", "UPPER_ALPHA_LIST"},
+      {"i", "LOWER_ROMAN_LIST"},    {"I", "UPPER_ROMAN_LIST"},     {"disc", kBulletWord},
+      {"circle", "CIRCLE_LIST"},    {"square", "SQUARE_LIST"},     {"decimal", kNumberWord},
+      {"lower-alpha", "LOWER_ALPHA_LIST"}, {"lower-latin", "LOWER_ALPHA_LIST"},
+      {"upper-alpha", "UPPER_ALPHA_LIST"}, {"upper-latin", "UPPER_ALPHA_LIST"},
+      {"lower-roman", "LOWER_ROMAN_LIST"}, {"upper-roman", "UPPER_ROMAN_LIST"},
+  };
+  for (const auto& entry : kTypes) {
+    if (type == entry.type)
+      return entry.word;
+  }
+  return nullptr;
+}
+
+/* The list word a type attribute gives, else `word`. */
+const char* TypedListWord(TidyNode node, const char* word) {
+  const char* type = Attribute(node, TidyAttr_TYPE);
+  if (type == nullptr)
+    return word;
+  std::string value(type);
+  while (!value.empty() && isspace(static_cast<unsigned char>(value.back())))
+    value.pop_back();
+  const char* typed = ListWordOf(value.size() == 1 ? value : Lowered(value));
+  return typed != nullptr ? typed : word;
+}
+
+bool TakesAlign(TidyTagId tag) {
+  switch (tag) {
+  case TidyTag_P: case TidyTag_DIV: case TidyTag_H1: case TidyTag_H2: case TidyTag_H3:
+  case TidyTag_H4: case TidyTag_H5: case TidyTag_H6:
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* The declarations of a style attribute that concern paragraphs. */
+void ReadStyleAttribute(const char* text, TidyTagId tag, block_paragraph_style* style) {
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t end = rest.find(';');
+    const std::string_view declaration = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    const size_t colon = declaration.find(':');
+    if (colon == std::string_view::npos)
+      continue;
+    const std::string name = Lowered(declaration.substr(0, colon));
+    const std::string value = Lowered(declaration.substr(colon + 1));
+    int32_t twips = 0;
+    if (name == "text-align") {
+      if (const int justify = JustifyOf(value); justify >= 0)
+        style->justify = justify;
+    } else if (name == "margin-left" && CssLengthTwips(value, &twips)) {
+      style->left += twips;
+    } else if (name == "text-indent" && CssLengthTwips(value, &twips)) {
+      style->indent = twips;
+      style->indented = true;
+    } else if (name == "margin-top" && CssLengthTwips(value, &twips)) {
+      style->above = SpacingOf(twips);
+    } else if (name == "margin-bottom" && CssLengthTwips(value, &twips)) {
+      style->below = SpacingOf(twips);
+    } else if (name == "list-style-type") {
+      const char* word = ListWordOf(value);
+      if (word == nullptr)
+        continue;
+      if (tag == TidyTag_LI && style->list_level > 0)
+        style->item_word = word;
+      else if (tag == TidyTag_UL || tag == TidyTag_OL)
+        style->list_word = word;
+    }
+  }
+}
+
+int32_t Clamped(int64_t twips) {
+  return twips < 0 ? 0 : twips > kLargestMargin ? kLargestMargin : static_cast<int32_t>(twips);
+}
+
+/* Twips as inches that the paragraph-style parser reads back exactly
+ * (it truncates toward zero). */
+std::string Inches(int32_t twips) {
+  char text[32];
+  snprintf(text, sizeof text, "%.6f", (twips + 0.5) / kTwipsPerInch);
+  return text;
+}
+
+} // namespace
+
+bool CssLengthTwips(const std::string& value, int32_t* twips) {
+  char* end = nullptr;
+  const double number = strtod(value.c_str(), &end);
+  if (end == value.c_str())
+    return false;
+  const std::string unit = Lowered(end);
+  double result = 0;
+  if (unit == "pt")
+    result = number * 20;
+  else if (unit == "px")
+    result = number * 15;
+  else if (unit == "in")
+    result = number * kTwipsPerInch;
+  else if (unit == "cm")
+    result = number * kTwipsPerInch / 2.54;
+  else if (unit == "mm")
+    result = number * kTwipsPerInch / 25.4;
+  else if (unit.empty() && number == 0)
+    result = 0;
+  else
+    return false;
+  if (!(result > -kLargestMargin && result < kLargestMargin)) // NaN too
+    return false;
+  *twips = static_cast<int32_t>(result < 0 ? result - 0.5 : result + 0.5);
+  return true;
+}
+
+std::string ParagraphStyleText(const block_paragraph_style& style, const _CDPABDEFEXT& base) {
+  const CDPABDEFINITION& definition = base.Definition;
+  std::string text;
+  if (style.justify >= 0)
+    text += std::string("Justify=") + kJustifyWords[style.justify] + " ";
+  if (style.left != 0 || style.indented || style.list_level > 0) {
+    const int32_t left = Clamped(int64_t{definition.LeftMargin} + style.left +
+                                 int64_t{kListIndent} * style.list_level);
+    const int32_t first =
+        Clamped(left + (style.indented ? int64_t{style.indent}
+                                       : int64_t{definition.FirstLineLeftMargin} -
+                                             definition.LeftMargin));
+    text += "LEFTMARGIN=" + Inches(left) + " LEFTMARGINFIRST=" + Inches(first) + " ";
+    // A margin the template also keeps as an offset is changed there too.
+    if ((definition.Flags2 & kLeftOffsetBit) != 0)
+      text += "LEFTMARGINOFFSET=" + Inches(left) + " ";
+    if ((definition.Flags2 & kFirstLineOffsetBit) != 0)
+      text += "FirstLineLeftMarginOffset=" + Inches(first) + " ";
+  }
+  if (style.above >= 0)
+    text += std::string("Above=") + kSpacingWords[style.above] + " ";
+  if (style.below >= 0)
+    text += std::string("Below=") + kSpacingWords[style.below] + " ";
+  if (style.item_word != nullptr)
+    text += std::string("+") + style.item_word + " ";
+  if (!text.empty())
+    text.pop_back();
+  return text;
+}
+
+html_paragraphs::html_paragraphs(chunk_process_state* process) : process_(process) {
+  static_assert(sizeof template_ == sizeof process->gen.paragraph_copy);
+  memcpy(&template_, process->gen.paragraph_copy, sizeof template_);
+  CDPABREFERENCE reference;
+  static_assert(sizeof reference == sizeof process->gen.paragraph_word);
+  memcpy(&reference, &process->gen.paragraph_word, sizeof reference);
+  in_effect_ = reference.PABID;
+}
+
+STATUS html_paragraphs::PabidFor(const _CDPABDEFEXT& definition, WORD* pabid) {
+  LSXLsiSession* session = process_->session;
+  if (CompareParagraphs(session, &definition, &template_, 1) != 0) {
+    *pabid = template_.Definition.PABID;
+    return NOERROR;
+  }
+  for (const _CDPABDEFEXT& earlier : written_) {
+    if (CompareParagraphs(session, &definition, &earlier, 1) != 0) {
+      *pabid = earlier.Definition.PABID;
+      return NOERROR;
+    }
+  }
+  if (highest_ == 0) {
+    SetLastPABID(process_);
+    highest_ = process_->last_pabid;
+    for (WORD known : {process_->gen.current_pabid, template_.Definition.PABID, in_effect_}) {
+      if (known > highest_)
+        highest_ = known;
+    }
+  }
+  if (highest_ == 0xFFFF)
+    return kServiceNotAvailable; // no id left
+  _CDPABDEFEXT made = definition;
+  made.Definition.PABID = ++highest_;
+  if (highest_ > process_->last_pabid)
+    process_->last_pabid = highest_;
+  WORD length = made.Definition.Header.Length;
+  if (length < sizeof(CDPABDEFINITION) || length > sizeof made)
+    length = sizeof made;
+  RETURN_IF_FAILED(CopyCDUpdated(&made, SIG_CD_PABDEFINITION, length, &process_->gen));
+  written_.push_back(made);
+  *pabid = made.Definition.PABID;
+  return NOERROR;
+}
+
+void html_paragraphs::EnterBlock(TidyNode node, TidyTagId tag) {
+  block_paragraph_style style = blocks_.empty() ? block_paragraph_style{} : blocks_.back();
+  style.above = -1; // spacing belongs to the block that names it
+  style.below = -1;
+  if (tag == TidyTag_CENTER) {
+    style.justify = 3;
+  } else if (TakesAlign(tag)) {
+    if (const char* align = Attribute(node, TidyAttr_ALIGN); align != nullptr) {
+      if (const int justify = JustifyOf(Lowered(align)); justify >= 0)
+        style.justify = justify;
+    }
+  } else if (tag == TidyTag_BLOCKQUOTE) {
+    style.left += kQuoteIndent;
+  } else if (tag == TidyTag_UL || tag == TidyTag_OL) {
+    ++style.list_level;
+    style.list_word = TypedListWord(node, tag == TidyTag_OL ? kNumberWord : kBulletWord);
+    style.item_word = nullptr;
+  } else if (tag == TidyTag_LI && style.list_level > 0) {
+    style.item_word = TypedListWord(node, style.list_word);
+  }
+  if (const char* text = Attribute(node, TidyAttr_STYLE); text != nullptr)
+    ReadStyleAttribute(text, tag, &style);
+  blocks_.push_back(style);
+}
+
+void html_paragraphs::LeaveBlock() {
+  if (!blocks_.empty())
+    blocks_.pop_back();
+}
+
+STATUS html_paragraphs::StyledDefinition(_CDPABDEFEXT* definition, bool* styled) {
+  *styled = false;
+  const std::string text =
+      blocks_.empty() ? std::string() : ParagraphStyleText(blocks_.back(), template_);
+  if (text.empty())
+    return NOERROR;
+  VelkoRTItem* item = StateItem(process_);
+  if (!updated_template_) {
+    // Every update marks the definition; a style that changes nothing else
+    // keeps the template.
+    unchanged_ = template_;
+    RETURN_IF_FAILED(ApplyParagraphStyleText(item, "", &unchanged_));
+    updated_template_ = true;
+  }
+  *definition = template_;
+  RETURN_IF_FAILED(ApplyParagraphStyleText(item, text.c_str(), definition));
+  *styled = CompareParagraphs(process_->session, definition, &unchanged_, 1) == 0;
+  return NOERROR;
+}
+
+STATUS html_paragraphs::WantedPabid(WORD* pabid) {
+  _CDPABDEFEXT definition;
+  bool styled = false;
+  RETURN_IF_FAILED(StyledDefinition(&definition, &styled));
+  if (!styled) {
+    *pabid = template_.Definition.PABID;
+    return NOERROR;
+  }
+  return PabidFor(definition, pabid);
+}
+
+STATUS html_paragraphs::Refer(WORD pabid) {
+  in_effect_ = pabid;
+  CDPABREFERENCE reference = {};
+  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
+  reference.Header.Length = sizeof reference;
+  reference.PABID = pabid;
+  return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &process_->gen);
+}
+
+STATUS html_paragraphs::ParagraphStarted() {
+  WORD pabid = 0;
+  RETURN_IF_FAILED(WantedPabid(&pabid));
+  // A styled paragraph always names its definition, so that each list
+  // item is a paragraph of its own; an unstyled one only goes back.
+  return pabid == in_effect_ && pabid == template_.Definition.PABID ? NOERROR : Refer(pabid);
+}
+
+STATUS html_paragraphs::FirstContent() {
+  if (first_done_)
+    return NOERROR;
+  first_done_ = true;
+  _CDPABDEFEXT definition;
+  bool styled = false;
+  RETURN_IF_FAILED(StyledDefinition(&definition, &styled));
+  if (!styled)
+    return NOERROR; // the paragraph goes on as it is
+  const BYTE before = process_->gen.text_state;
+  if (before == TEXT_STATE_TEXT || before == TEXT_STATE_ENVELOPE_END) {
+    const CDPARAGRAPH paragraph = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
+    RETURN_IF_FAILED(
+        CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen));
+  }
+  WORD pabid = 0;
+  RETURN_IF_FAILED(PabidFor(definition, &pabid));
+  return pabid == in_effect_ ? NOERROR : Refer(pabid);
+}
