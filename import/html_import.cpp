@@ -45,6 +45,7 @@
 #include "generate/links.h"
 #include "host/cdrecords.h"
 #include "import/charset.h"
+#include "import/css_declarations.h"
 #include "import/html_import_state.h"
 #include "import/html_paragraphs.h"
 #include "import/passthru.h"
@@ -172,17 +173,6 @@ font_bytes ElementFont(TidyNode node, TidyTagId tag, font_bytes font) {
   return font;
 }
 
-std::string Trimmed(std::string_view text) {
-  while (!text.empty() && isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  std::string lower(text);
-  for (char& c : lower)
-    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 /* A font-size in points ("12pt", "16px" as 3/4 of it); 0 for another
  * form. */
 BYTE StyleSize(const std::string& value) {
@@ -190,7 +180,7 @@ BYTE StyleSize(const std::string& value) {
   const double number = strtod(value.c_str(), &end);
   if (end == value.c_str() || number <= 0)
     return 0;
-  const std::string unit = Trimmed(end);
+  const std::string unit = TrimmedLower(end);
   const double points = unit == "pt" ? number : unit == "px" ? number * 3 / 4 : 0;
   if (points <= 0)
     return 0;
@@ -241,16 +231,10 @@ font_bytes StyledFont(const char* style, font_bytes font, VelkoRTItem* item,
                       WORD clientPreference) {
   if (style == nullptr)
     return font;
-  std::string_view rest = style;
-  while (!rest.empty()) {
-    const size_t end = rest.find(';');
-    const std::string_view declaration = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    const size_t colon = declaration.find(':');
-    if (colon == std::string_view::npos)
-      continue;
-    const std::string name = Trimmed(declaration.substr(0, colon));
-    const std::string value = Trimmed(declaration.substr(colon + 1));
+  css_declarations declarations(style);
+  std::string name;
+  std::string value;
+  while (declarations.Next(&name, &value)) {
     if (name == "font-weight") {
       const int weight = atoi(value.c_str());
       if (value == "bold" || value == "bolder" || weight >= 600)

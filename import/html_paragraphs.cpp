@@ -11,12 +11,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string_view>
 
 #include "chunk/paragraph_style.h"
 #include "engine/process_state.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"
+#include "import/css_declarations.h"
 #include "generate/built_record.h"
 #include "generate/services.h"
 #include "store/emitter.h"
@@ -40,17 +40,6 @@ constexpr const char* kNumberWord = "NUMBERED_LIST";
  * offset in the extension words. */
 constexpr WORD kLeftOffsetBit = 0x0004;
 constexpr WORD kFirstLineOffsetBit = 0x0010;
-
-std::string Lowered(std::string_view text) {
-  while (!text.empty() && isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  std::string lower(text);
-  for (char& c : lower)
-    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 const char* Attribute(TidyNode node, TidyAttrId id) {
   TidyAttr attribute = tidyAttrGetById(node, id);
@@ -106,7 +95,7 @@ const char* TypedListWord(TidyNode node, const char* word) {
   std::string value(type);
   while (!value.empty() && isspace(static_cast<unsigned char>(value.back())))
     value.pop_back();
-  const char* typed = ListWordOf(value.size() == 1 ? value : Lowered(value));
+  const char* typed = ListWordOf(value.size() == 1 ? value : TrimmedLower(value));
   return typed != nullptr ? typed : word;
 }
 
@@ -122,16 +111,10 @@ bool TakesAlign(TidyTagId tag) {
 
 /* The declarations of a style attribute that concern paragraphs. */
 void ReadStyleAttribute(const char* text, TidyTagId tag, block_paragraph_style* style) {
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const size_t end = rest.find(';');
-    const std::string_view declaration = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    const size_t colon = declaration.find(':');
-    if (colon == std::string_view::npos)
-      continue;
-    const std::string name = Lowered(declaration.substr(0, colon));
-    const std::string value = Lowered(declaration.substr(colon + 1));
+  css_declarations declarations(text);
+  std::string name;
+  std::string value;
+  while (declarations.Next(&name, &value)) {
     int32_t twips = 0;
     if (name == "text-align") {
       if (const int justify = JustifyOf(value); justify >= 0)
@@ -176,7 +159,7 @@ bool CssLengthTwips(const std::string& value, int32_t* twips) {
   const double number = strtod(value.c_str(), &end);
   if (end == value.c_str())
     return false;
-  const std::string unit = Lowered(end);
+  const std::string unit = TrimmedLower(end);
   double result = 0;
   if (unit == "pt")
     result = number * 20;
@@ -280,7 +263,7 @@ void html_paragraphs::EnterBlock(TidyNode node, TidyTagId tag) {
     style.justify = 3;
   } else if (TakesAlign(tag)) {
     if (const char* align = Attribute(node, TidyAttr_ALIGN); align != nullptr) {
-      if (const int justify = JustifyOf(Lowered(align)); justify >= 0)
+      if (const int justify = JustifyOf(TrimmedLower(align)); justify >= 0)
         style.justify = justify;
     }
   } else if (tag == TidyTag_BLOCKQUOTE) {

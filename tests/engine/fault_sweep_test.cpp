@@ -570,38 +570,25 @@ TEST_F(FaultSweepTest, EveryFailedSqliteAllocationOfSaveLeavesTheOldOrTheNewNote
 }
 
 /* An HTML import: tidy's blocks, the import's record list and the body it
- * writes all meet failures; a refusal anywhere is 263 and leaves the note,
- * and every block tidy held is given back. */
+ * writes all meet failures (with paragraph styles, also the parse of each
+ * style and the definitions it writes); a refusal anywhere is 263 and
+ * leaves the note, and every block tidy held is given back. */
 TEST_F(FaultSweepTest, HtmlImportIsAllOrNothingAtEveryFailedAllocation) {
   const cdbuild::Body body = Script(std::string(kDefinition) + "PABREF id=1\nTEXT text=\"x\"\n");
-  operation_ = [](VelkoRTChunk* chunk) {
-    const STATUS status = chunk->AppendHTML(
-        "INLINE", "<p>a <b>bold</b> &eacute;</p><pre>c\nd</pre><h2>title</h2>", "");
-    EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
-    return status;
-  };
-  std::vector<Bytes> before;
-  std::vector<Bytes> after;
-  Expected(body, &before, &after);
-  for (const fault_control& control : kMemoryControls)
-    EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
-}
-
-/* An HTML import with paragraph styles: the parse of each style string
- * and the definitions it writes also meet failures. */
-TEST_F(FaultSweepTest, StyledHtmlImportIsAllOrNothingAtEveryFailedAllocation) {
-  const cdbuild::Body body = Script(std::string(kDefinition) + "PABREF id=1\nTEXT text=\"x\"\n");
-  operation_ = [](VelkoRTChunk* chunk) {
-    const STATUS status = chunk->AppendHTML(
-        "INLINE", "<p align=center>a</p><ul><li>b</li></ul><p>c</p>", "");
-    EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
-    return status;
-  };
-  std::vector<Bytes> before;
-  std::vector<Bytes> after;
-  Expected(body, &before, &after);
-  for (const fault_control& control : kMemoryControls)
-    EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
+  for (const char* html : {"<p>a <b>bold</b> &eacute;</p><pre>c\nd</pre><h2>title</h2>",
+                           "<p align=center>a</p><ul><li>b</li></ul><p>c</p>"}) {
+    SCOPED_TRACE(html);
+    operation_ = [html](VelkoRTChunk* chunk) {
+      const STATUS status = chunk->AppendHTML("INLINE", html, "");
+      EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
+      return status;
+    };
+    std::vector<Bytes> before;
+    std::vector<Bytes> after;
+    Expected(body, &before, &after);
+    for (const fault_control& control : kMemoryControls)
+      EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
+  }
 }
 
 } // namespace

@@ -26,6 +26,13 @@ using engine_test::Bytes;
 /* The item's records before each import. */
 constexpr const char* kOriginal = "PABDEF id=1 ext=1440,0,1440,0,0,0\nPABREF id=1\nTEXT text=\"x\"\n";
 
+struct golden_case {
+  const char* name;
+  std::string html;
+  const char* options;
+  std::string script; /* the records after the item's own */
+};
+
 class HtmlImportTest : public engine_test::EngineTest {
 protected:
   ~HtmlImportTest() override {
@@ -33,12 +40,12 @@ protected:
       std::remove(path_.c_str()); // not in TearDown: Restart calls that
   }
 
-  /* The item's records, starting from kOriginal's, after the append. */
+  /* The item's records, starting from original_'s, after the append. */
   std::vector<std::string> Append(const char* source, const std::string& text,
                                   const char* options, STATUS* status, WORD* secondary,
                                   const char* urlFont = nullptr) {
     Restart();
-    AppendItem(Script(kOriginal));
+    AppendItem(Script(original_));
     if (urlFont != nullptr) {
       Connect();
       delete[] item_->URLFont;
@@ -50,10 +57,35 @@ protected:
     return note_testing::RecordLines(Values());
   }
 
-  /* The lines of kOriginal followed by the script's records. */
-  static std::vector<std::string> Expected(const std::string& script) {
+  /* The lines of original_ followed by the script's records. */
+  std::vector<std::string> Expected(const std::string& script) const {
     return note_testing::RecordLines(
-        {note_testing::Value(note_testing::Records(Script(kOriginal + script)))});
+        {note_testing::Value(note_testing::Records(Script(original_ + script)))});
+  }
+
+  /* Each case appended as inline HTML: its records, status 0 and no
+   * secondary status. */
+  template <size_t N> void ExpectGolden(const golden_case (&cases)[N]) {
+    for (const golden_case& c : cases) {
+      SCOPED_TRACE(c.name);
+      STATUS status = 0;
+      WORD secondary = 0;
+      EXPECT_EQ(Append("INLINE", c.html, c.options, &status, &secondary), Expected(c.script));
+      EXPECT_EQ(status, NOERROR);
+      EXPECT_EQ(secondary, 0);
+    }
+  }
+
+  /* The item rendered by GenerateHTML as HTML 4.01. */
+  std::string Rendered() {
+    VelkoRTChunk* chunk = Chunk("Everything");
+    char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
+    EXPECT_NE(html, nullptr);
+    if (html == nullptr)
+      return std::string();
+    const std::string rendered(html, session_->render_result_length);
+    VelkoDeallocatePtr(session_, html);
+    return rendered;
   }
 
   static std::vector<Bytes> Script(const std::string& script) {
@@ -71,13 +103,8 @@ protected:
   }
 
   std::string path_;
-};
-
-struct golden_case {
-  const char* name;
-  std::string html;
-  const char* options;
-  std::string script; /* the records after the item's own */
+  /* The item's records before each import. */
+  std::string original_ = kOriginal;
 };
 
 } // namespace html_golden

@@ -136,14 +136,7 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
       {"a charset label retried without '-' and '_'", "caf\xE9", "Charset=ISO_8859-1_",
        "TEXT text=\"caf\\x82\"\n"},
   };
-  for (const golden_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    STATUS status = 0;
-    WORD secondary = 0;
-    EXPECT_EQ(Append("INLINE", c.html, c.options, &status, &secondary), Expected(c.script));
-    EXPECT_EQ(status, NOERROR);
-    EXPECT_EQ(secondary, 0);
-  }
+  ExpectGolden(cases);
 }
 
 /* The item's URL font replaces blue underlined for a link's content; a
@@ -245,11 +238,7 @@ TEST_F(HtmlImportTest, AnImportRendersWithItsText) {
   Append("INLINE", "<p>first <b>bold</b></p><p>second <a href=\"http://x.y/z\">link</a></p>", "",
          &status, &secondary);
   ASSERT_EQ(status, NOERROR);
-  VelkoRTChunk* chunk = Chunk("Everything");
-  char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
-  ASSERT_NE(html, nullptr);
-  const std::string rendered(html, session_->render_result_length);
-  VelkoDeallocatePtr(session_, html);
+  const std::string rendered = Rendered();
   EXPECT_NE(rendered.find("first <b>bold</b>"), std::string::npos) << rendered;
   EXPECT_NE(rendered.find("second"), std::string::npos) << rendered;
   EXPECT_LT(rendered.find("bold"), rendered.find("second")) << rendered;

@@ -78,45 +78,38 @@ TEST_F(HtmlImportTest, BlockStylesGiveParagraphDefinitions) {
       {"a style that changes nothing keeps the item's definition",
        "<p align=left style=\"margin-left:0; margin-bottom:1pt\">a</p>", "", "TEXT text=\"a\"\n"},
   };
-  for (const golden_case& c : cases) {
+  ExpectGolden(cases);
+}
+
+/* Imports into other items: new ids come after the item's highest PABID
+ * and the template is its definition in effect at the end (id 3), also
+ * for the unstyled block after a styled one; a styled first block
+ * restyles a paragraph without text instead of starting one. */
+TEST_F(HtmlImportTest, DefinitionsFollowTheItemsOwn) {
+  const struct {
+    const char* name;
+    const char* original;
+    const char* html;
+    const char* script;
+  } cases[] = {
+      {"ids above the item's highest",
+       "PABDEF id=7 left=720\nPABREF id=7\nTEXT text=\"x\"\nPARAGRAPH\n"
+       "PABDEF id=3 right=5000\nPABREF id=3\nTEXT text=\"y\"\n",
+       "<p align=right>a</p><p>b</p>",
+       "PARAGRAPH\nPABDEF id=8 justify=right right=5000 flags=0x100\nPABREF id=8\n"
+       "TEXT text=\"a\"\nPARAGRAPH\nPABREF id=3\nTEXT text=\"b\"\n"},
+      {"a paragraph without text restyled", "PABDEF id=1\nPABREF id=1\nTEXT text=\"\"\n",
+       "<p align=center>a</p>",
+       "PABDEF id=2 justify=center flags=0x100\nPABREF id=2\nTEXT text=\"a\"\n"},
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    original_ = c.original;
     STATUS status = 0;
     WORD secondary = 0;
-    EXPECT_EQ(Append("INLINE", c.html, c.options, &status, &secondary), Expected(c.script));
+    EXPECT_EQ(Append("INLINE", c.html, "", &status, &secondary), Expected(c.script));
     EXPECT_EQ(status, NOERROR);
-    EXPECT_EQ(secondary, 0);
   }
-}
-
-/* New ids come after the item's highest PABID, and the template is the
- * item's definition in effect at the end (id 3 here), also for the
- * unstyled block after a styled one. */
-TEST_F(HtmlImportTest, NewDefinitionsTakeIdsAboveTheItemsHighest) {
-  const std::string original = "PABDEF id=7 left=720\nPABREF id=7\nTEXT text=\"x\"\nPARAGRAPH\n"
-                               "PABDEF id=3 right=5000\nPABREF id=3\nTEXT text=\"y\"\n";
-  Restart();
-  AppendItem(Script(original));
-  VelkoRTChunk* chunk = Chunk("Everything");
-  EXPECT_EQ(chunk->AppendHTML("INLINE", "<p align=right>a</p><p>b</p>", ""), NOERROR);
-  EXPECT_EQ(note_testing::RecordLines(Values()),
-            note_testing::RecordLines({note_testing::Value(note_testing::Records(Script(
-                original + "PARAGRAPH\nPABDEF id=8 justify=right right=5000 flags=0x100\n"
-                           "PABREF id=8\nTEXT text=\"a\"\nPARAGRAPH\nPABREF id=3\n"
-                           "TEXT text=\"b\"\n")))}));
-}
-
-/* The first styled block of an import into a paragraph without text
- * restyles that paragraph instead of starting one. */
-TEST_F(HtmlImportTest, AStyledFirstBlockRestylesAnEmptyParagraph) {
-  const std::string original = "PABDEF id=1\nPABREF id=1\nTEXT text=\"\"\n";
-  Restart();
-  AppendItem(Script(original));
-  VelkoRTChunk* chunk = Chunk("Everything");
-  EXPECT_EQ(chunk->AppendHTML("INLINE", "<p align=center>a</p>", ""), NOERROR);
-  EXPECT_EQ(note_testing::RecordLines(Values()),
-            note_testing::RecordLines({note_testing::Value(note_testing::Records(
-                Script(original + "PABDEF id=2 justify=center flags=0x100\nPABREF id=2\n"
-                                  "TEXT text=\"a\"\n")))}));
 }
 
 TEST_F(HtmlImportTest, AnImportRendersWithItsAlignmentAndLists) {
@@ -127,11 +120,7 @@ TEST_F(HtmlImportTest, AnImportRendersWithItsAlignmentAndLists) {
          "<p>plain</p>",
          "", &status, &secondary);
   ASSERT_EQ(status, NOERROR);
-  VelkoRTChunk* chunk = Chunk("Everything");
-  char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
-  ASSERT_NE(html, nullptr);
-  const std::string rendered(html, session_->render_result_length);
-  VelkoDeallocatePtr(session_, html);
+  const std::string rendered = Rendered();
   const size_t middle = rendered.find("middle");
   const size_t ordered = rendered.find("<ol");
   const size_t one = rendered.find("one");
