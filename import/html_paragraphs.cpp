@@ -11,14 +11,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-
 #include "chunk/paragraph_style.h"
 #include "engine/process_state.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"
-#include "import/css_declarations.h"
 #include "generate/built_record.h"
 #include "generate/services.h"
+#include "import/css_declarations.h"
 #include "store/emitter.h"
 
 namespace {
@@ -92,10 +91,10 @@ const char* TypedListWord(TidyNode node, const char* word) {
   const char* type = Attribute(node, TidyAttr_TYPE);
   if (type == nullptr)
     return word;
-  std::string value(type);
-  while (!value.empty() && isspace(static_cast<unsigned char>(value.back())))
-    value.pop_back();
-  const char* typed = ListWordOf(value.size() == 1 ? value : TrimmedLower(value));
+  const std::string lower = TrimmedLower(type);
+  // A one-letter type keeps its case: "a" and "A" are other lists.
+  const char* typed = ListWordOf(
+      lower.size() == 1 ? std::string(1, type[strspn(type, " \t\r\n\f")]) : lower);
   return typed != nullptr ? typed : word;
 }
 

@@ -75,6 +75,9 @@ TEST_F(HtmlImportTest, BlockStylesGiveParagraphDefinitions) {
            "PABREF id=4\nTEXT text=\"c\"\nPARAGRAPH\n" +
            Definition(5, "left=2160 flags=0x1100 flags2=0x1002") +
            "PABREF id=5\nTEXT text=\"d\"\n"},
+      {"type=A: capital letters, where type=a gives small ones", "<ol type=\"A\"><li>a</li></ol>", "",
+       "PARAGRAPH\n" + Definition(2, "left=2160 flags=0x1100 flags2=0x1800") +
+           "PABREF id=2\nTEXT text=\"a\"\n"},
       {"a style that changes nothing keeps the item's definition",
        "<p align=left style=\"margin-left:0; margin-bottom:1pt\">a</p>", "", "TEXT text=\"a\"\n"},
   };
