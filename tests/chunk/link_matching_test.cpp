@@ -56,6 +56,32 @@ protected:
     return id;
   }
 
+  /* A keyword document with more text fields and, when given, the
+   * records of a rich-text "Body". */
+  NOTEID KeywordWith(const std::string& text,
+                     const std::vector<std::pair<std::string, std::string>>& fields,
+                     const std::vector<Bytes>& body = {}) {
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
+      STATUS status = NSFItemSetText(note, "Form", "Keyword", 7);
+      if (status == NOERROR)
+        status = NSFItemSetText(note, kField, text.data(), static_cast<WORD>(text.size()));
+      for (const auto& [name, value] : fields)
+        if (status == NOERROR)
+          status = NSFItemSetText(note, name.c_str(), value.data(), static_cast<WORD>(value.size()));
+      if (status == NOERROR && !body.empty()) {
+        cdbuild::Body records;
+        for (const Bytes& record : body)
+          records.Add(record);
+        status = note_testing::AppendRecords(note, "Body", records.RecordBytes());
+      }
+      return status;
+    });
+    NSFDbClose(db);
+    return id;
+  }
+
   /* A body of one paragraph with the text runs. */
   NOTEID Body(const std::vector<Bytes>& runs) {
     std::vector<Bytes> records = {engine_test::PabDef(1), cdbuild::PabRef(1)};
@@ -374,16 +400,9 @@ TEST_F(LinkMatchingTest, ArgumentsAreCheckedInOrderAndNameTheMethod) {
   EXPECT_EQ(Stored(body), Lines({T("fox")}));
 }
 
-TEST_F(LinkMatchingTest, ModesNotOfferedAndRegexMethodsLeaveTheNote) {
+TEST_F(LinkMatchingTest, RegexMethodsLeaveTheNoteAndOtherModesLink) {
   Keyword("fox");
   const NOTEID body = Body({T("fox")});
-  const std::string path = path_;
-  for (WORD mode : {2801, 2802, 2803, 2806})
-    EXPECT_EQ(Link(body, nullptr, mode), 1028) << mode;
-  EXPECT_EQ(Work(body, [&](VelkoRTChunk* c) {
-              return c->LinkMatching("", path.c_str(), kView, kField, "Subject", "", 2386);
-            }),
-            1028);
   EXPECT_EQ(Work(body, [](VelkoRTChunk* c) {
               return c->RegexLink("a", "b", "c", 1) | c->RegexHighlight("a", "b", "c") |
                      c->RegexKeywords("a", "b", "c") | c->RegexPopup("a", "b", "c") |
@@ -473,6 +492,132 @@ TEST_F(LinkMatchingTest, FailuresReturnTheirStatusAndLeaveTheNote) {
     }
     EXPECT_EQ(Stored(body), before);
     ASSERT_LT(nth, 200);
+  }
+}
+
+/* ---- formulas and the modes ---- */
+
+TEST_F(LinkMatchingTest, KeywordTextsFromAFormula) {
+  KeywordWith("fox", {{"Number", ""}});
+  const NOTEID body = Body({T("afox fox;dog 42 fox")});
+  struct Case {
+    const char* formula;
+    const char* options;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"\"a\" + Keyword", nullptr, "afox"},
+      {"(Keyword : \"dog\")", nullptr, "fox;dog"},
+      {"@TextToNumber(\"21\") * 2", "MinLength=2", "42"},
+      {"@Length(Keyword)", nullptr, ""}, // "3" is shorter than three
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.formula);
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->KeywordMatching("", path_.c_str(), kView, c.formula, "",
+                                                   c.options);
+                   }),
+              NOERROR);
+    EXPECT_EQ(result_, c.result);
+  }
+}
+
+/* A URL link: its bracket, the resource of the URL, the hotspot begin
+ * (data one byte longer than the URL, two zero bytes behind), the shown
+ * text in the link font. */
+std::vector<Bytes> UrlLinkRecords(const std::string& url, const std::string& shown) {
+  const Bytes hotspot = cdbuild::HotspotBegin(
+      {.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 0x1008, .data = url + '\0'});
+  return {cdbuild::Begin(SIG_CD_V4HOTSPOTBEGIN),
+          cdbuild::HotspotBegin({.signature = SIG_CD_RESOURCELINKBEGIN, .type = 32, .flags = 8}),
+          cdbuild::Resource({.type = 1, .name = url}),
+          cdbuild::WithHeaderLength(cdbuild::WithTail(hotspot, {0, 0}),
+                                    19 + static_cast<DWORD>(url.size())),
+          cdbuild::Text(shown, {.face = 1, .attributes = 0x04, .color = 4, .size = 10}),
+          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
+          cdbuild::End(SIG_CD_V4HOTSPOTEND)};
+}
+
+/* A text popup: the hotspot begin of the kind with the popup text, the
+ * shown text, the link end in its bracket. */
+std::vector<Bytes> PopupRecords(WORD type, const std::string& popup, const std::string& shown) {
+  return {cdbuild::Begin(SIG_CD_V4HOTSPOTBEGIN),
+          cdbuild::HotspotBegin({.signature = SIG_CD_HOTSPOTBEGIN, .type = type, .flags = 4,
+                                 .data = popup + '\0'}),
+          T(shown), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
+          cdbuild::End(SIG_CD_V4HOTSPOTEND)};
+}
+
+TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
+  KeywordWith("fox", {{"Site", "http://x.org/fox"}, {"Kind", "Hotspot=Mouseover"}});
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+    const char* properties;
+    std::vector<Bytes> records;
+  };
+  const Case cases[] = {
+      {"a URL link by default", 2386, "Site", nullptr, UrlLinkRecords("http://x.org/fox", "fox")},
+      {"Hotspot=URL in the options", 2386, "Site", "Hotspot=url",
+       UrlLinkRecords("http://x.org/fox", "fox")},
+      {"a popup in Popup mode", 2805, "Site", nullptr, PopupRecords(1, "http://x.org/fox", "fox")},
+      {"a popup of the options' kind", 2386, "Site", "Hotspot=Mouseover",
+       PopupRecords(22, "http://x.org/fox", "fox")},
+      {"a popup of the properties formula's kind", 2386, "\"About \" + Keyword", "@Text(Kind)",
+       PopupRecords(22, "About fox", "fox")},
+      {"a properties formula without a kind", 2386, "Site", "(\"Style=None\")",
+       UrlLinkRecords("http://x.org/fox", "fox")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("The fox runs")});
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value,
+                                                c.properties, c.mode);
+                   }),
+              NOERROR);
+    EXPECT_EQ(Stored(body),
+              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+  }
+}
+
+TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
+  KeywordWith("fox", {{"Info", "(more)"}},
+              {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
+  // The item's HighlightFont, "RED +BOLD" unless set.
+  const cdbuild::Font highlight{.face = 1, .attributes = 0x01, .color = 2, .size = 10};
+  // The keyword document's body as it stands: definition, reference, text.
+  const std::vector<Bytes> rich = {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")};
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+    std::vector<Bytes> records; /* in place of "fox" */
+  };
+  const Case cases[] = {
+      {"highlight", 2802, "", {cdbuild::Text("fox", highlight)}},
+      {"highlight of the value", 2802, "@UpperCase(Keyword)", {cdbuild::Text("FOX", highlight)}},
+      {"append a value", 2801, "@Text(Info)", {T("fox"), T("(more)")}},
+      {"insert a value", 2803, "@Text(Info)", {T("(more)"), T("fox")}},
+      {"replace by a value", 2806, "@Text(Info)", {T("(more)")}},
+      {"append rich text", 2801, "Body", Join(std::vector<Bytes>{T("fox")}, rich)},
+      {"insert rich text", 2803, "Body", Join(rich, std::vector<Bytes>{T("fox")})},
+      {"replace by rich text", 2806, "Body", rich},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("The fox runs")});
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, "",
+                                                c.mode);
+                   }),
+              NOERROR);
+    EXPECT_EQ(Stored(body),
+              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
   }
 }
 
