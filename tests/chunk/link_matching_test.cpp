@@ -17,6 +17,9 @@
 #include "host/timedate.h"
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
+#include "chunk/append_chunk_testing.h"
+#include "engine/process_state.h"
+#include "store/emitter.h"
 #include "tests/support/stored_chunk_fixture.h"
 #include "tests/support/test_fixture.h"
 
@@ -467,31 +470,44 @@ TEST_F(LinkMatchingTest, CachingOffOrLongKeysBuildEveryTime) {
 }
 
 TEST_F(LinkMatchingTest, FailuresReturnTheirStatusAndLeaveTheNote) {
-  Keyword("fox");
+  KeywordWith("fox", {{"Site", "http://x.org/fox"}},
+              {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
   Keyword("dog");
-  const NOTEID body = Body({T("fox and dog")});
-  const std::vector<std::string> before = Stored(body);
-  HostTestFailStorageWrite(1);
-  EXPECT_EQ(Link(body), ERR_HOST_STORAGE);
-  HostTestFailStorageWrite(0);
-  EXPECT_EQ(Stored(body), before);
-
-  // Each tracked allocation refused in turn while the table is built.
-  for (int nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
-    const STATUS status = Work(body, [&](VelkoRTChunk* chunk) {
-      VelkoTestFailTrackedAllocation(nth);
-      const STATUS result =
-          chunk->LinkMatching("", path_.c_str(), kView, kField, nullptr, nullptr, 2386);
-      VelkoTestFailTrackedAllocation(0);
-      return result;
-    });
-    if (status == NOERROR) {
-      EXPECT_GT(nth, 3) << "the sweep must refuse allocations of the call";
-      break;
-    }
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"links", 2386, nullptr}, {"URL links", 2386, "Site"}, {"rich text inserted", 2803, "Body"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("fox and dog")});
+    const std::vector<std::string> before = Stored(body);
+    const auto call = [&](VelkoRTChunk* chunk) {
+      return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, nullptr, c.mode);
+    };
+    HostTestFailStorageWrite(1);
+    EXPECT_EQ(Work(body, call), ERR_HOST_STORAGE);
+    HostTestFailStorageWrite(0);
     EXPECT_EQ(Stored(body), before);
-    ASSERT_LT(nth, 200);
+
+    // Each tracked allocation refused in turn while the table is built.
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(nth);
+      const STATUS status = Work(body, [&](VelkoRTChunk* chunk) {
+        VelkoTestFailTrackedAllocation(nth);
+        const STATUS result = call(chunk);
+        VelkoTestFailTrackedAllocation(0);
+        return result;
+      });
+      if (status == NOERROR) {
+        EXPECT_GT(nth, 3) << "the sweep must refuse allocations of the call";
+        break;
+      }
+      EXPECT_EQ(Stored(body), before);
+      ASSERT_LT(nth, 400);
+    }
   }
 }
 
@@ -619,6 +635,87 @@ TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
     EXPECT_EQ(Stored(body),
               Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
   }
+}
+
+TEST_F(LinkMatchingTest, AFailedModeStepKeepsTheTextOnceOrEndsTheRecord) {
+  KeywordWith("fox", {}, {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
+  const NOTEID body = Body({T("The fox runs")});
+  const std::vector<std::string> before = Stored(body);
+  // Without a result field there is no rich text to insert: the step
+  // fails before it writes, and the match stays text, emitted once.
+  ASSERT_EQ(Work(body,
+                 [&](VelkoRTChunk* chunk) {
+                   return chunk->InsertMatching("", path_.c_str(), kView, kField, "", "");
+                 }),
+            NOERROR);
+  EXPECT_EQ(Stored(body), Lines({T("The "), T("fox runs")}));
+
+  // A step that fails after writing a record ends the record with its
+  // status: the call fails and the note keeps its body.
+  const NOTEID other = Body({T("The fox runs")});
+  const std::vector<std::string> otherBefore = Stored(other);
+  VelkoTestReplaceAppendChunk([](VelkoRTChunk*, chunk_process_state* state, WORD) {
+    const Bytes record = T("half");
+    EXPECT_EQ(CopyCDUpdated(record.data(), SIG_CD_TEXT, static_cast<DWORD>(record.size()),
+                            &state->gen),
+              NOERROR);
+    return STATUS{ERR_HOST_STORAGE};
+  });
+  const STATUS status = Work(other, [&](VelkoRTChunk* chunk) {
+    return chunk->ReplaceMatching("", path_.c_str(), kView, kField, "Body", "");
+  });
+  VelkoTestReplaceAppendChunk({});
+  EXPECT_EQ(status, ERR_HOST_STORAGE);
+  EXPECT_EQ(Stored(other), otherBefore);
+  EXPECT_EQ(Stored(body), Lines({T("The "), T("fox runs")}));
+}
+
+TEST_F(LinkMatchingTest, KeywordModeCollectsTheValueWithThePropertiesSeparator) {
+  KeywordWith("fox", {{"Code", "F1"}});
+  KeywordWith("dog", {{"Code", "D2"}});
+  const NOTEID body = Body({T("dog and fox")});
+  struct Case {
+    const char* value;
+    const char* properties;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"Code", nullptr, "F1,D2"},
+      {"Code", "Separator=/", "F1/D2"},
+      {"@LowerCase(Code)", "@Text(\"Separator=\" + Code)", "f1D2d2"},
+      {"", "(\"Separator=;\")", "fox;dog"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->KeywordMatching("", path_.c_str(), kView, kField, c.value,
+                                                   c.properties);
+                   }),
+              NOERROR);
+    EXPECT_EQ(result_, c.result);
+  }
+}
+
+TEST_F(LinkMatchingTest, TheCachedTableServesTheSameResultFormulaOrNone) {
+  KeywordWith("fox", {{"Code", "F1"}});
+  const NOTEID body = Body({T("fox dog cat")});
+  const std::string path = path_;
+  std::vector<std::string> results;
+  const auto collect = [&](VelkoRTChunk* chunk, const char* value) {
+    chunk->KeywordMatching("", path.c_str(), kView, kField, value, "");
+    results.push_back(chunk->session->result_text);
+  };
+  Work(body, [&](VelkoRTChunk* chunk) {
+    collect(chunk, "Code"); // builds
+    KeywordWith("dog", {{"Code", "D2"}});
+    collect(chunk, "@Text(Code)"); // another formula: builds
+    KeywordWith("cat", {{"Code", "C3"}});
+    collect(chunk, ""); // none: reuses
+    collect(chunk, "@Text(Code)"); // builds
+    return NOERROR;
+  });
+  EXPECT_EQ(results, (std::vector<std::string>{"F1", "F1,D2", "fox,dog", "F1,D2,C3"}));
 }
 
 } // namespace
