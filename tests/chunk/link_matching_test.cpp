@@ -513,26 +513,34 @@ TEST_F(LinkMatchingTest, FailuresReturnTheirStatusAndLeaveTheNote) {
 
 /* ---- formulas and the modes ---- */
 
-TEST_F(LinkMatchingTest, KeywordTextsFromAFormula) {
-  KeywordWith("fox", {{"Number", ""}});
-  const NOTEID body = Body({T("afox fox;dog 42 fox")});
+TEST_F(LinkMatchingTest, KeywordModeCollectsFormulaKeywordsValuesAndSeparators) {
+  KeywordWith("fox", {{"Code", "F1"}});
+  KeywordWith("dog", {{"Code", "D2"}});
+  const NOTEID body = Body({T("afox fox;dog 42 dog and fox")});
   struct Case {
-    const char* formula;
-    const char* options;
+    const char* name;
+    const char* field;
+    const char* value;
+    const char* properties;
     const char* result;
   };
   const Case cases[] = {
-      {"\"a\" + Keyword", nullptr, "afox"},
-      {"(Keyword : \"dog\")", nullptr, "fox;dog"},
-      {"@TextToNumber(\"21\") * 2", "MinLength=2", "42"},
-      {"@Length(Keyword)", nullptr, ""}, // "3" is shorter than three
+      {"keywords from a formula", "\"a\" + Keyword", "", nullptr, "afox"},
+      {"a list joined by ';'", "(Keyword : \"dog\")", "", nullptr, "fox;dog"},
+      {"a number, from each document", "@TextToNumber(\"21\") * 2", "", "MinLength=2", "42,42"},
+      {"a text shorter than the minimum", "@Length(Keyword)", "", nullptr, ""},
+      {"the values", kField, "Code", nullptr, "F1,D2"},
+      {"the options' separator", kField, "Code", "Separator=/", "F1/D2"},
+      {"a separator per match", kField, "@LowerCase(Code)", "@Text(\"Separator=\" + Code)",
+       "f1D2d2"},
+      {"the properties formula's separator", kField, "", "(\"Separator=;\")", "fox;dog"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.formula);
+    SCOPED_TRACE(c.name);
     ASSERT_EQ(Work(body,
                    [&](VelkoRTChunk* chunk) {
-                     return chunk->KeywordMatching("", path_.c_str(), kView, c.formula, "",
-                                                   c.options);
+                     return chunk->KeywordMatching("", path_.c_str(), kView, c.field, c.value,
+                                                   c.properties);
                    }),
               NOERROR);
     EXPECT_EQ(result_, c.result);
@@ -668,33 +676,6 @@ TEST_F(LinkMatchingTest, AFailedModeStepKeepsTheTextOnceOrEndsTheRecord) {
   EXPECT_EQ(status, ERR_HOST_STORAGE);
   EXPECT_EQ(Stored(other), otherBefore);
   EXPECT_EQ(Stored(body), Lines({T("The "), T("fox runs")}));
-}
-
-TEST_F(LinkMatchingTest, KeywordModeCollectsTheValueWithThePropertiesSeparator) {
-  KeywordWith("fox", {{"Code", "F1"}});
-  KeywordWith("dog", {{"Code", "D2"}});
-  const NOTEID body = Body({T("dog and fox")});
-  struct Case {
-    const char* value;
-    const char* properties;
-    const char* result;
-  };
-  const Case cases[] = {
-      {"Code", nullptr, "F1,D2"},
-      {"Code", "Separator=/", "F1/D2"},
-      {"@LowerCase(Code)", "@Text(\"Separator=\" + Code)", "f1D2d2"},
-      {"", "(\"Separator=;\")", "fox;dog"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
-    ASSERT_EQ(Work(body,
-                   [&](VelkoRTChunk* chunk) {
-                     return chunk->KeywordMatching("", path_.c_str(), kView, kField, c.value,
-                                                   c.properties);
-                   }),
-              NOERROR);
-    EXPECT_EQ(result_, c.result);
-  }
 }
 
 TEST_F(LinkMatchingTest, TheCachedTableServesTheSameResultFormulaOrNone) {
