@@ -291,6 +291,9 @@ struct match_values {
   const char* PropertiesText() const { return has_properties ? properties.c_str() : nullptr; }
 };
 
+/* Fills the values of a match; with a formula the keyword document is
+ * opened into *document (a document that cannot be opened reads as one
+ * without fields) and the formulas are evaluated on it. */
 void EvaluateMatchValues(NOTEID noteId, match_values* values,
                          std::optional<keyword_document>* document, chunk_process_state* state) {
   _internal_SESS* session = state->session->internal;

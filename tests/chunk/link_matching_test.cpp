@@ -46,18 +46,7 @@ protected:
 
   /* A keyword document: Form "Keyword" and the keyword text (values
    * joined by '`' come out of the item as separate keywords). */
-  NOTEID Keyword(const std::string& text) {
-    DBHANDLE db = NULLHANDLE;
-    EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-    const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
-      STATUS status = NSFItemSetText(note, "Form", "Keyword", 7);
-      if (status == NOERROR)
-        status = NSFItemSetText(note, kField, text.data(), static_cast<WORD>(text.size()));
-      return status;
-    });
-    NSFDbClose(db);
-    return id;
-  }
+  NOTEID Keyword(const std::string& text) { return KeywordWith(text, {}); }
 
   /* A keyword document with more text fields and, when given, the
    * records of a rich-text "Body". */
