@@ -117,13 +117,14 @@ protected:
    * link with the keyword as its comment, the shown text in the link font
    * (blue, underlined) and the hotspot end. */
   std::vector<Bytes> LinkRecords(NOTEID keywordNote, const std::string& shown,
-                                 const std::string& keyword) {
+                                 const std::string& keyword,
+                                 const cdbuild::Font& font = {.face = 1, .attributes = 0x04,
+                                                              .color = 4, .size = 10}) {
     const std::string comment = keyword + std::string(1, '\0');
     return {cdbuild::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 8,
                                    .data = shown + std::string(1, '\0')}),
             cdbuild::DocLink(NoteLink(keywordNote), Bytes(comment.begin(), comment.end())),
-            cdbuild::Text(shown, {.face = 1, .attributes = 0x04, .color = 4, .size = 10}),
-            cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
+            cdbuild::Text(shown, font), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
   }
 
   /* Runs work on the chunk "Everything" of the note in a session of its
@@ -563,7 +564,8 @@ std::vector<Bytes> PopupRecords(WORD type, const std::string& popup, const std::
 }
 
 TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
-  KeywordWith("fox", {{"Site", "http://x.org/fox"}, {"Kind", "Hotspot=Mouseover"}});
+  const NOTEID fox =
+      KeywordWith("fox", {{"Site", "http://x.org/fox"}, {"Kind", "Hotspot=Mouseover"}});
   struct Case {
     const char* name;
     WORD mode;
@@ -572,6 +574,9 @@ TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
     std::vector<Bytes> records;
   };
   const Case cases[] = {
+      // in the item's HighlightFont, which the other modes than links take
+      {"Popup mode without a value links the document", 2805, nullptr, nullptr,
+       LinkRecords(fox, "fox", "fox", {.face = 1, .attributes = 0x01, .color = 2, .size = 10})},
       {"a URL link by default", 2386, "Site", nullptr, UrlLinkRecords("http://x.org/fox", "fox")},
       {"Hotspot=URL in the options", 2386, "Site", "Hotspot=url",
        UrlLinkRecords("http://x.org/fox", "fox")},
