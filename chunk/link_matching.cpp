@@ -5,10 +5,11 @@
  * session's keyword table from the documents of a view, and runs the
  * engine's matching action over the chunk until a pass changes nothing.
  *
- * Keywords come from a named reference field. Keyword texts computed by a
- * formula, per-match result and property formulas, and the highlight and
- * rich-text insert modes are not offered yet: those calls answer 1028
- * after the argument checks, and the item is left as it was.
+ * Keywords come from a named reference field or from a formula evaluated
+ * on each document. The result formula (the value a match links to, shows
+ * or inserts) and the properties formula are started here and left in the
+ * session for the matching action, which evaluates them per match; they
+ * are stopped when the call ends.
  */
 #include <stdio.h>
 #include <string.h>
@@ -18,9 +19,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "chunk/link_matching.h"
 #include "chunk/method_support.h"
+#include "host/formula.h"
 #include "host/idtable.h"
 #include "host/nls.h"
 #include "host/nif.h"
@@ -31,6 +34,7 @@
 #include "host/timedate.h"
 #include "store/host_release.h"
 #include "store/messages.h"
+#include "store/formula_value.h"
 #include "store/note_access.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
@@ -193,14 +197,32 @@ bool AddKeyword(table_builder* builder, const char* text, WORD length, NOTEID id
   return true;
 }
 
-/* The keywords one note gives: its field's text split at the separator. */
-void CollectKeywords(table_builder* builder, NOTEID id, const char* field, WORD minimum,
+/* Where a note's keyword text comes from: a named field, or a started
+ * formula evaluated on the note (the field then unread). */
+struct keyword_source {
+  const char* field;
+  DHANDLE formula;
+};
+
+/* The keyword text of a note in the session's result text; its length. */
+DWORD KeywordText(NOTEHANDLE note, const keyword_source& source, char* text) {
+  if (source.formula == NULLHANDLE)
+    return NSFItemConvertToText(note, source.field, text, kKeywordTextRoom, kValueSeparator);
+  DWORD length = 0;
+  if (EvaluateFormulaText(source.formula, note, number_range_text::first_number, text,
+                          kKeywordTextRoom, &length) != NOERROR)
+    return 0;
+  return length;
+}
+
+/* The keywords one note gives: its text split at the separator. */
+void CollectKeywords(table_builder* builder, NOTEID id, const keyword_source& source, WORD minimum,
                      bool wordBoundaries, LSXLsiSession* session) {
   NOTEHANDLE note = NULLHANDLE;
   if (NSFNoteOpen(builder->table->session->internal->link_db, id, 0, &note) != NOERROR)
     return;
   char* text = session->result_text;
-  const WORD length = NSFItemConvertToText(note, field, text, kKeywordTextRoom, kValueSeparator);
+  const DWORD length = KeywordText(note, source, text);
   NSFNoteClose(note);
   if (length < minimum) // a text of exactly the minimum is a keyword of its own
     return;
@@ -224,8 +246,8 @@ void CollectKeywords(table_builder* builder, NOTEID id, const char* field, WORD 
 }
 
 /* Builds the keyword table from the view's documents. */
-STATUS BuildTable(LSXLsiSession* session, const char* view, const char* field, WORD minimum,
-                  bool wordBoundaries) {
+STATUS BuildTable(LSXLsiSession* session, const char* view, const keyword_source& source,
+                  WORD minimum, bool wordBoundaries, bool readTarget) {
   _internal_SESS* internal = session->internal;
   DHANDLE ids = NULLHANDLE;
   if (STATUS status = ViewSelection(session, internal->link_db, view, nullptr, &ids, 1);
@@ -258,17 +280,17 @@ STATUS BuildTable(LSXLsiSession* session, const char* view, const char* field, W
     for (DWORD j = 0; j < i && !seen; ++j)
       seen = sorted[j] == sorted[i];
     if (!seen)
-      CollectKeywords(&builder, sorted[i], field, minimum, wordBoundaries, session);
+      CollectKeywords(&builder, sorted[i], source, minimum, wordBoundaries, session);
   }
   builder.total += builder.entries;
   OSUnlockObject(table->note_ids);
   internal->link_cache_keyword_count = static_cast<WORD>(builder.total);
-  return ReadLinkTarget(session, view);
+  return readTarget ? ReadLinkTarget(session, view) : NOERROR;
 }
 
 /* The cached table still serves these keys at this hour. */
 bool CachedTableServes(const VelkoRTChunk& chunk, const char* server, const char* path,
-                       const char* view, const char* field) {
+                       const char* view, const char* field, const char* resultFormula) {
   const _internal_SESS* internal = chunk.session->internal;
   const link_matching_info* table = internal->link_matcher;
   if (chunk.item->CacheLinkMatching == 0 || table == nullptr ||
@@ -278,6 +300,8 @@ bool CachedTableServes(const VelkoRTChunk& chunk, const char* server, const char
   if (strcasecmp(internal->link_cache_server, server != nullptr ? server : "") != 0 ||
       !SameKey(internal->link_cache_database, path) || !SameKey(internal->link_cache_view, view) ||
       !SameKey(internal->link_cache_reference_field, field))
+    return false;
+  if (!IsEmptyText(resultFormula) && strcmp(internal->link_cache_result_formula, resultFormula) != 0)
     return false;
   int builtDay = 0, builtHour = 0, day = 0, hour = 0;
   DayAndHour(internal->link_cache_build_time, &builtDay, &builtHour);
@@ -309,15 +333,50 @@ void ReadMatchOptions(link_matching_info* table, const char* options, WORD mode)
     table->SingleMatch = mode == kModeKeyword ? 1 : 0;
 }
 
+/* Compiles and starts a formula into *compute; a formula with an error
+ * leaves it in *compileError. */
+STATUS StartFormula(const char* text, DHANDLE* compute, STATUS* compileError) {
+  std::vector<char> compiled(0x10000);
+  const compiled_formula outcome = CompileFormulaInto(text, 0, compiled.data(), compiled.size());
+  if (outcome.status != NOERROR) {
+    *compileError = outcome.compile_error;
+    return outcome.status;
+  }
+  return NSFComputeStart(0, compiled.data(), compute);
+}
+
+/* The formulas of one call, started; stopped and cleared when it ends.
+ * The value and properties formulas live in the session, where the
+ * matching action reads them. */
+class started_formulas {
+public:
+  explicit started_formulas(_internal_SESS* internal) : internal_(internal) {}
+  ~started_formulas() {
+    for (DHANDLE* compute :
+         {&keyword, &internal_->link_value_formula, &internal_->link_properties_formula}) {
+      if (*compute != NULLHANDLE)
+        NSFComputeStop(*compute);
+      *compute = NULLHANDLE;
+    }
+  }
+  started_formulas(const started_formulas&) = delete;
+  started_formulas& operator=(const started_formulas&) = delete;
+
+  DHANDLE keyword = NULLHANDLE;
+
+private:
+  _internal_SESS* internal_;
+};
+
 /* Runs the matching passes, the clean-up pass and the commit. */
-STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, char* result) {
+STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, const char* resultFormula, char* result) {
   SavedSwitches switches(chunk);
   chunk.status = 0;
   STATUS status = NOERROR;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     chunk.session->internal->link_match_found = 0;
-    status = chunk.AlterRichText(ACTION_LINK_MATCHING, mode, 0, 0, 0, nullptr, result, nullptr,
-                                 nullptr);
+    status = chunk.AlterRichText(ACTION_LINK_MATCHING, mode, 0, 0, 0, resultFormula, result,
+                                 nullptr, nullptr);
     if ((status != NOERROR && status != VELKO_ERR_ITEM_NOT_FOUND) || chunk.session->internal->link_match_found == 0)
       break;
   }
@@ -345,21 +404,27 @@ STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, char* result) {
 /* The work of LinkMatching once the arguments are checked and the options
  * read; the database is open as the session's link database. */
 STATUS MatchWithDatabase(VelkoRTChunk& chunk, const char* server, const char* path,
-                         const char* view, const char* field, const char* options, WORD mode,
+                         const char* view, const keyword_source& source,
+                         const char* resultFormula, const char* options, WORD mode,
                          char* result) {
   LSXLsiSession* session = chunk.session;
   _internal_SESS* internal = session->internal;
-  const bool reuse = CachedTableServes(chunk, server, path, view, field);
+  const char* field = source.field;
+  // Links to the keyword documents go through the view; a result formula
+  // links elsewhere.
+  const bool readTarget = IsEmptyText(resultFormula);
+  const bool reuse = CachedTableServes(chunk, server, path, view, field, resultFormula);
   if (!reuse)
     DropCachedTable(session);
   bool built = false;
   if (!reuse) {
-    if (STATUS status = BuildTable(session, view, field, MinimumLength(options),
-                                   chunk.SearchWordBoundaries != 0);
+    if (STATUS status = BuildTable(session, view, source, MinimumLength(options),
+                                   chunk.SearchWordBoundaries != 0, readTarget);
         status != NOERROR)
       return status;
     built = true;
-  } else if (STATUS status = ReadLinkTarget(session, view); status != NOERROR) {
+  } else if (STATUS status = readTarget ? ReadLinkTarget(session, view) : STATUS{NOERROR};
+             status != NOERROR) {
     return status;
   }
   link_matching_info* table = internal->link_matcher;
@@ -372,7 +437,7 @@ STATUS MatchWithDatabase(VelkoRTChunk& chunk, const char* server, const char* pa
 
   const char* previousOptions = internal->option_string;
   internal->option_string = options;
-  const STATUS status = RunMatching(chunk, mode, result);
+  const STATUS status = RunMatching(chunk, mode, resultFormula, result);
   internal->option_string = previousOptions;
   if (status != NOERROR)
     return status;
@@ -382,8 +447,9 @@ STATUS MatchWithDatabase(VelkoRTChunk& chunk, const char* server, const char* pa
       StoreKey(internal->link_cache_database, sizeof internal->link_cache_database, path) &&
       StoreKey(internal->link_cache_view, sizeof internal->link_cache_view, view) &&
       StoreKey(internal->link_cache_reference_field, sizeof internal->link_cache_reference_field,
-               field)) {
-    internal->link_cache_result_formula[0] = '\0';
+               field) &&
+      StoreKey(internal->link_cache_result_formula, sizeof internal->link_cache_result_formula,
+               resultFormula)) {
     internal->link_cache_build_time = static_cast<DWORD>(Now());
   } else if (built) {
     const WORD count = internal->link_cache_keyword_count;
@@ -447,39 +513,37 @@ STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const ch
     return status = VELKO_ERR_INVALID_ARGUMENT;
   }
 
-  // Formulas are checked so that a caller learns of a broken one; their
-  // evaluation per keyword and per match is not offered yet.
-  struct formula_check {
+  struct formula_start {
     const char* text;
     const char* message;
+    DHANDLE* compute;
   };
-  const formula_check formulas[] = {
-      {IsFormulaText(field) ? field : nullptr, "TARNO: %s reference field formula failed to compile."},
+  started_formulas formulas(owner->internal);
+  const formula_start starts[] = {
+      {IsFormulaText(field) ? field : nullptr,
+       "TARNO: %s reference field formula failed to compile.", &formulas.keyword},
       {IsEmptyText(resultFormula) ? nullptr : resultFormula,
-       "TARNO: %s result formula failed to compile."},
+       "TARNO: %s result formula failed to compile.", &owner->internal->link_value_formula},
       {IsFormulaText(properties) ? properties : nullptr,
-       "TARNO: %s properties formula failed to compile."},
+       "TARNO: %s properties formula failed to compile.",
+       &owner->internal->link_properties_formula},
   };
-  bool anyFormula = false;
-  for (const formula_check& check : formulas) {
-    if (check.text == nullptr)
+  for (const formula_start& start : starts) {
+    if (start.text == nullptr)
       continue;
-    anyFormula = true;
-    const compiled_formula compiled = CompileFormulaInto(check.text, 0, nullptr, 0);
-    if (compiled.status != NOERROR) {
-      if (compiled.compile_error == 0) {
-        DropCachedTable(owner);
-        return status = compiled.status;
-      }
-      ShowMethodMessage(check.message, method);
+    STATUS compileError = NOERROR;
+    if (STATUS started = StartFormula(start.text, start.compute, &compileError);
+        started != NOERROR) {
       DropCachedTable(owner);
-      status = compiled.compile_error;
+      if (compileError == NOERROR)
+        return status = started;
+      ShowMethodMessage(start.message, method);
+      status = compileError;
       return VELKO_ERR_IMPORT_FAILED; // 20014: a formula does not compile
     }
   }
-  if (anyFormula || mode == kModeAppend || mode == kModeInsert || mode == kModeReplace ||
-      mode == kModeHighlight)
-    return status = VELKO_ERR_BAD_ARGUMENT; // 1028: not offered yet
+  const char* options = IsFormulaText(properties) ? nullptr : properties;
+  const keyword_source source{field, formulas.keyword};
 
   char* result = nullptr;
   if (mode == kModeKeyword) {
@@ -493,7 +557,8 @@ STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const ch
   if (outcome == NOERROR) {
     const DBHANDLE previousDb = internal->link_db;
     internal->link_db = db;
-    outcome = MatchWithDatabase(*this, server, path, view, field, properties, mode, result);
+    outcome =
+        MatchWithDatabase(*this, server, path, view, source, resultFormula, options, mode, result);
     CloseCachedViewCollection(owner);
     FreeSortedIdList(owner);
     internal->link_db = previousDb;

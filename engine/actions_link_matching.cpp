@@ -14,6 +14,7 @@
 #include <array>
 #include <cctype>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,11 +26,14 @@
 #include "engine/services.h"
 #include "engine/text_envelope.h"
 #include "host/idtable.h"
+#include "host/nsfnote.h"
 #include "host/nls.h"
 #include "host/osenv.h"
 #include "host/osmem.h"
 #include "host/textlist.h"
+#include "store/formula_value.h"
 #include "store/host_release.h"
+#include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/view_selection.h"
 #include "store/vocabulary.h"
@@ -37,7 +41,12 @@
 
 namespace {
 
+constexpr WORD kModeAppend = 2801;
+constexpr WORD kModeHighlight = 2802;
+constexpr WORD kModeInsert = 2803;
 constexpr WORD kModeKeyword = 2804;
+constexpr WORD kModePopup = 2805;
+constexpr WORD kModeReplace = 2806;
 constexpr WORD kMatchStarts = 2;
 constexpr WORD kMatchEnds = 3;
 constexpr WORD kMatchSubstring = 4;
@@ -228,8 +237,10 @@ DWORD PrefixOf(const char* text) {
          static_cast<DWORD>(tolower(static_cast<BYTE>(text[1]))) << 8;
 }
 
-/* Keyword mode: the matched text joins the caller's buffer. */
-void CollectKeyword(const char* matched, size_t length, chunk_process_state* state) {
+/* Keyword mode: the match's result joins the caller's buffer, after the
+ * separator the properties name ("," when they name none). */
+void CollectKeyword(std::string_view result, const char* properties,
+                    chunk_process_state* state) {
   char* buffer = const_cast<char*>(state->s2);
   if (buffer == nullptr)
     return;
@@ -237,38 +248,202 @@ void CollectKeyword(const char* matched, size_t length, chunk_process_state* sta
   if (used > kKeywordBufferTaken)
     return;
   char separator[64] = ",";
-  const char* options = state->session->internal->option_string;
-  if (options != nullptr)
-    ExtractProperty(options, "Separator=", separator, sizeof separator);
+  if (properties != nullptr)
+    ExtractProperty(properties, "Separator=", separator, sizeof separator);
   const size_t separatorLength = used > 0 ? strlen(separator) : 0;
-  if (used + separatorLength + length + 1 > kKeywordBufferRoom)
+  if (used + separatorLength + result.size() + 1 > kKeywordBufferRoom)
     return;
   memcpy(buffer + used, separator, separatorLength);
-  memcpy(buffer + used + separatorLength, matched, length);
-  buffer[used + separatorLength + length] = '\0';
+  memcpy(buffer + used + separatorLength, result.data(), result.size());
+  buffer[used + separatorLength + result.size()] = '\0';
 }
 
-/* The work at an accepted match of keyword k. */
+/* The keyword document of a match, open while the match's formulas and
+ * its inserted rich text read it. */
+class keyword_document {
+public:
+  keyword_document(DBHANDLE db, NOTEID id) {
+    if (NSFNoteOpen(db, id, 0, &note_) != NOERROR)
+      note_ = NULLHANDLE;
+  }
+  ~keyword_document() {
+    if (note_ != NULLHANDLE)
+      NSFNoteClose(note_);
+  }
+  keyword_document(const keyword_document&) = delete;
+  keyword_document& operator=(const keyword_document&) = delete;
+  NOTEHANDLE note() const { return note_; }
+
+private:
+  NOTEHANDLE note_ = NULLHANDLE;
+};
+
+/* What a match gives the mode step: the text it matched, the result text
+ * (the value formula's value on the keyword document, else the matched
+ * text) and the properties text (the properties formula's value, else the
+ * caller's option string; null when none). */
+struct match_values {
+  std::string_view matched;
+  std::string result;
+  std::string properties;
+  bool has_properties = false;
+  NOTEHANDLE document = NULLHANDLE;
+  const char* PropertiesText() const { return has_properties ? properties.c_str() : nullptr; }
+};
+
+/* Fills the values of a match; with a formula the keyword document is
+ * opened into *document (a document that cannot be opened reads as one
+ * without fields) and the formulas are evaluated on it. */
+void EvaluateMatchValues(NOTEID noteId, match_values* values,
+                         std::optional<keyword_document>* document, chunk_process_state* state) {
+  _internal_SESS* session = state->session->internal;
+  const DHANDLE valueFormula = session->link_value_formula;
+  const DHANDLE propertiesFormula = session->link_properties_formula;
+  values->result.assign(values->matched);
+  values->has_properties = session->option_string != nullptr;
+  if (values->has_properties)
+    values->properties = session->option_string;
+  if (valueFormula == NULLHANDLE && propertiesFormula == NULLHANDLE)
+    return;
+  document->emplace(session->link_db, noteId);
+  values->document = (*document)->note();
+  char* text = state->session->result_text;
+  DWORD length = 0;
+  if (propertiesFormula != NULLHANDLE) {
+    if (EvaluateFormulaText(propertiesFormula, values->document, number_range_text::every_number,
+                            text, kKeywordBufferRoom, &length) != NOERROR)
+      length = 0;
+    values->has_properties = length > 0;
+    values->properties.assign(text, length);
+  }
+  if (valueFormula != NULLHANDLE) {
+    if (EvaluateFormulaText(valueFormula, values->document, number_range_text::every_number, text,
+                            kKeywordBufferRoom, &length) != NOERROR)
+      length = 0;
+    values->result.assign(text, length);
+  }
+}
+
+/* Links and popups: without a value formula a link to the keyword
+ * document; with one, a URL link to the result or a popup showing it, as
+ * the mode or the properties' "Hotspot=" say. */
+STATUS LinkMatch(const match_values& values, const char* keyword, WORD keywordLength,
+                 NOTEID noteId, chunk_process_state* state) {
+  link_operation link = LinkOperation(state);
+  const std::string matched(values.matched);
+  if (state->session->internal->link_value_formula == NULLHANDLE) {
+    // The link shows the matched text and names the keyword as its comment.
+    const std::string comment(keyword, std::min<size_t>(keywordLength, kKeywordCompare));
+    return GenerateHyperlinksFromNoteID(matched.c_str(), comment.c_str(), noteId, nullptr, &link);
+  }
+  char kind[32] = "URL";
+  if (state->p1 == kModePopup)
+    strcpy(kind, "POPUP");
+  else if (const char* properties = values.PropertiesText(); properties != nullptr)
+    ExtractProperty(properties, "Hotspot=", kind, sizeof kind);
+  if (strcasecmp(kind, "URL") == 0)
+    return GenerateURLFromReference(matched.data(), static_cast<WORD>(matched.size()),
+                                    values.result.data(),
+                                    static_cast<WORD>(values.result.size()), &link);
+  return GeneratePopupFromReference(matched.c_str(), values.result.c_str(),
+                                    values.PropertiesText(), &link);
+}
+
+/* The rich text a match inserts: the keyword document's rich-text field
+ * that s1 names, or the result text when s1 is a formula rather than a
+ * field name. */
+STATUS InsertContent(record_match* match, const match_values& values,
+                     chunk_process_state* state) {
+  _internal_SESS* session = state->session->internal;
+  const char* field = state->s1;
+  if (session->link_value_formula != NULLHANDLE && field != nullptr &&
+      strpbrk(field, " @\"+") != nullptr)
+    return EmitPiece(match->record, values.result.data(), values.result.size(), state);
+  const NOTEHANDLE note = session->append_note;
+  const DBHANDLE db = session->append_db;
+  record_storage* current = state->current_record;
+  const DWORD number = state->record_counter;
+  session->append_note = values.document;
+  session->append_db = session->link_db;
+  const STATUS status = AppendChunk(state->chunk, state, state->p2);
+  session->append_note = note;
+  session->append_db = db;
+  state->current_record = current;
+  state->record_counter = number;
+  return status;
+}
+
+/* Highlight mode: the result text in the text record's font changed by
+ * the mode's font. */
+STATUS HighlightMatch(const record_match* match, const match_values& values,
+                      chunk_process_state* state) {
+  CDTEXT header;
+  memcpy(&header, match->record, sizeof header);
+  ApplyFontOverride(&header.FontID, nullptr, nullptr, &state->fonts[0],
+                    state->font_masks[0].given);
+  if (values.result.empty() || state->writes == 0)
+    return NOERROR;
+  return GenerateTextEnvelopeData(values.result.data(), static_cast<WORD>(values.result.size()),
+                                  &header, state);
+}
+
+/* What the mode emits in place of the match. */
+STATUS ModeStep(record_match* match, const match_values& values, const char* keyword,
+                WORD keywordLength, NOTEID noteId, chunk_process_state* state) {
+  const auto matched = [&] {
+    return EmitPiece(match->record, values.matched.data(), values.matched.size(), state);
+  };
+  switch (state->p1) {
+  case kModeAppend:
+    if (STATUS status = matched(); status != NOERROR)
+      return status;
+    return InsertContent(match, values, state);
+  case kModeInsert:
+    if (STATUS status = InsertContent(match, values, state); status != NOERROR)
+      return status;
+    return matched();
+  case kModeReplace:
+    return InsertContent(match, values, state);
+  case kModeHighlight:
+    return HighlightMatch(match, values, state);
+  default:
+    return LinkMatch(values, keyword, keywordLength, noteId, state);
+  }
+}
+
+/* The last record of the output, to tell whether a step emitted. */
+const record_storage* OutputEnd(const chunk_process_state* state) {
+  const VelkoRTItem* item = StateItem(state);
+  return item->internal != nullptr && item->internal->output != nullptr
+             ? item->internal->output->last_written
+             : nullptr;
+}
+
+/* The work at an accepted match of keyword k. *emitted tells whether the
+ * mode step wrote records, so that its failure can end the record. */
 STATUS ActOnMatch(record_match* match, const char* keyword, WORD keywordLength, NOTEID noteId,
-                  DWORD start, DWORD end, chunk_process_state* state) {
+                  DWORD start, DWORD end, chunk_process_state* state, bool* emitted) {
+  *emitted = false;
   if (STATUS status = EmitPiece(match->record, match->text + match->emitted, start - match->emitted,
                                 state);
       status != NOERROR)
     return status;
   match->emitted = start;
+  match_values values;
+  values.matched = std::string_view(match->text + start, end - start);
+  std::optional<keyword_document> document;
+  EvaluateMatchValues(noteId, &values, &document, state);
   if (state->p1 == kModeKeyword) {
-    CollectKeyword(match->text + start, end - start, state);
+    CollectKeyword(values.result, values.PropertiesText(), state);
     return NOERROR;
   }
-  // The link shows the matched text and names the keyword as its comment.
-  std::string matched(match->text + start, end - start);
-  std::string comment(keyword, keywordLength < kKeywordCompare ? keywordLength : kKeywordCompare);
-  link_operation link = LinkOperation(state);
+  const record_storage* before = OutputEnd(state);
   _internal_SESS* session = state->session->internal;
   session->marker_switch = 1;
-  const STATUS status =
-      GenerateHyperlinksFromNoteID(matched.c_str(), comment.c_str(), noteId, nullptr, &link);
+  const STATUS status = ModeStep(match, values, keyword, keywordLength, noteId, state);
   session->marker_switch = 0;
+  *emitted = OutputEnd(state) != before;
+  StateItem(state)->Modified = 1;
   return status;
 }
 
@@ -312,8 +487,12 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
     }
     const DWORD start = match->chars[firstIndex].offset;
     const DWORD end = match->chars[last].offset;
-    STATUS status = ActOnMatch(match, keyword, keywordLength, noteIds[k], start, end, state);
+    bool emitted = false;
+    STATUS status =
+        ActOnMatch(match, keyword, keywordLength, noteIds[k], start, end, state, &emitted);
     match->matched = true;
+    if (status != NOERROR && emitted)
+      return status; // records of the failed step are out: the record ends
     if (status != NOERROR) {
       // The failed match stays text: emitted with the next piece.
       i = next(i + 1);

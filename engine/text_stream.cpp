@@ -329,6 +329,22 @@ STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WOR
                          state);
 }
 
+/* Action 2399: the chunk's second event string, when it has one, is a
+ * font applied over the set font to every replacement's text record. */
+STATUS ApplyEventStringFont(run_change* change, chunk_process_state* state) {
+  const char* font = state->action == ACTION_REPLACE_TEXT_SAME_LENGTH && state->chunk != nullptr
+                         ? state->chunk->event_strings[1]
+                         : nullptr;
+  if (font == nullptr)
+    return NOERROR;
+  font_spec specs[2] = {};
+  font_spec_mask masks[2] = {};
+  if (STATUS status = ParseFontString(font, nullptr, StateItem(state), specs, masks);
+      status != NOERROR)
+    return status;
+  return ApplyFontOverride(&change->font.font, nullptr, nullptr, &specs[0], masks[0].given);
+}
+
 /* HighlightText and the replacements: the run split around each
  * occurrence of the search text. *emitted tells whether anything went out
  * here. */
@@ -338,6 +354,8 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
     return NOERROR;
   memcpy(StateItem(state)->internal->default_text_header, run.text->data, sizeof(CDTEXT));
   run_change change = ChangeRunFont(run, state);
+  if (STATUS status = ApplyEventStringFont(&change, state); status != NOERROR)
+    return status;
   const VelkoRTChunk* chunk = state->chunk;
   const char* text = run.text->data + sizeof(CDTEXT);
   DWORD remaining = run.text->length - sizeof(CDTEXT); // a record's length word bounds it

@@ -5,20 +5,25 @@
  * Input: byte 0 holds the options (bit 0 Keyword mode, bits 1-2 MatchText=
  * whole, Starts, Ends or Substr, bit 3 ReplaceExtra=Yes, bit 4
  * SingleMatch=Yes, bits 5-7 MinLength= 0 to 7); byte 1 the keyword
- * documents (1 to 6; with bit 7 set, WikiMatching runs instead, the
- * keyword documents its pages, and texts are read through an alphabet
- * of markup pieces); then per document a length byte and that many bytes
+ * documents (1 to 6, the byte taken modulo 6; with bit 7 set,
+ * WikiMatching runs instead, the keyword documents its pages, and texts are
+ * read through an alphabet of markup pieces; else bits 3-6 pick a mode of
+ * kModes, 0 and those past the table the link or Keyword mode of byte 0);
+ * then per document a length byte and that many bytes
  * of its keyword text; the rest is the body's text. Text bytes are read
  * through an alphabet of letters, blanks, punctuation, the value separator
  * '`' and LMBCS characters of two and three bytes; the body text is cut
  * into runs of 1 to 16 characters, every other run (by its first byte)
  * wrapped in a text envelope (begin, text effect, text, colour, end).
  *
+ * Every keyword document also holds a text "Info" and a rich-text "Body",
+ * which the value formulas and the insert modes read.
+ *
  * Checked: the call either succeeds or leaves the note's body byte for
  * byte; every tracked block is given back; a body that was changed loads
- * whole and walks; in link mode the text of the text runs, read in order,
- * is the text it was; Keyword mode never changes the body. A broken
- * invariant traps.
+ * whole and walks; in link mode, and in the modes that link or highlight
+ * the matched text, the text of the text runs, read in order, is the text
+ * it was; Keyword mode never changes the body. A broken invariant traps.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -51,6 +56,26 @@ const char* const kWikiAlphabet[] = {"((", "))", "(", ")", "|", "#", "a", "B", "
 
 bool wikiMode = false;
 
+/* The modes bits 3-6 of byte 1 pick: the mode, the value formula, the
+ * properties (a formula or options) and whether the visible text stays. */
+struct fuzz_mode {
+  WORD mode;
+  const char* value;
+  const char* properties;
+  bool same_text;
+};
+const fuzz_mode kModes[] = {
+    {0, nullptr, nullptr, false},
+    {2801, "@Text(Info)", nullptr, false},
+    {2802, "", nullptr, true},
+    {2803, "Body", nullptr, false},
+    {2805, "Info", nullptr, true},
+    {2806, "Body", nullptr, false},
+    {2386, "\"http://x.org/\" + Keyword", nullptr, true},
+    {2386, "Info", "@Text(\"Hotspot=Mouseover\")", true},
+    {2806, "Info + Keyword", nullptr, false},
+};
+
 std::string TextOf(const uint8_t* data, size_t size) {
   std::string text;
   for (size_t i = 0; i < size; ++i)
@@ -76,6 +101,15 @@ NOTEID KeywordDocument(const std::string& text) {
     STATUS status = NSFItemSetText(note, "Form", "Keyword", 7);
     if (status == NOERROR)
       status = NSFItemSetText(note, "Keyword", text.data(), static_cast<WORD>(text.size()));
+    if (status == NOERROR)
+      status = NSFItemSetText(note, "Info", "[i]", 3);
+    if (status == NOERROR) {
+      cdbuild::Body body;
+      body.Add(cdbuild::PabDef({}));
+      body.Add(cdbuild::PabRef(1));
+      body.Add(cdbuild::Text("rich " + text));
+      status = note_testing::AppendRecords(note, "Body", body.RecordBytes());
+    }
     return status;
   });
 }
@@ -155,7 +189,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     properties += "ReplaceExtra=Yes ";
   properties += (options & 0x10) != 0 ? "SingleMatch=Yes " : "SingleMatch=No ";
   properties += "MinLength=" + std::to_string(options >> 5);
-  const bool keywordMode = (options & 1) != 0;
+  const size_t modeIndex = (data[1] >> 3) & 0x0F;
+  const fuzz_mode mode = modeIndex < sizeof kModes / sizeof kModes[0] ? kModes[modeIndex]
+                                                                       : kModes[0];
+  const bool keywordMode = mode.mode == 0 && (options & 1) != 0;
+  if (mode.properties != nullptr)
+    properties = mode.properties;
 
   RunOnStoredBody(kDatabase, bytes.data(), bytes.size(), 1,
                   [&](LSXLsiSession* session, NOTEHANDLE note) {
@@ -171,6 +210,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           keywordMode
                               ? chunk->KeywordMatching("", kDatabase, kView, "Keyword", "",
                                                        properties.c_str())
+                          : mode.mode != 0
+                              ? chunk->LinkMatching("", kDatabase, kView, "Keyword", mode.value,
+                                                    properties.c_str(), mode.mode)
                               : chunk->LinkMatching("", kDatabase, kView, "Keyword", "",
                                                     properties.c_str(), 2386);
                       // The session keeps the keyword table for the next call; a
@@ -184,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       return;
                     if (keywordMode)
                       check(after == before);
-                    else
+                    else if (mode.mode == 0 || mode.same_text)
                       check(RunText(after) == visible);
                     check(strlen(session->result_text) < VELKO_RESULT_TEXT_SIZE);
                   });

@@ -84,6 +84,10 @@ struct _internal_SESS {
   WORD link_cache_keyword_count = 0;
   /* Set by the matching action when a pass turned a keyword into a link. */
   DWORD link_match_found = 0;
+  /* While LinkMatching runs: its started value formula (the per-match
+   * result) and properties formula, each 0 when there is none. */
+  DHANDLE link_value_formula = NULLHANDLE;
+  DHANDLE link_properties_formula = NULLHANDLE;
 
   char emitter_scratch[kEmitterScratchSize] = {};
   /* Bytes of the scratch area from its start that may not be 0; all

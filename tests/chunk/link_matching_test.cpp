@@ -17,6 +17,9 @@
 #include "host/timedate.h"
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
+#include "chunk/append_chunk_testing.h"
+#include "engine/process_state.h"
+#include "store/emitter.h"
 #include "tests/support/stored_chunk_fixture.h"
 #include "tests/support/test_fixture.h"
 
@@ -43,13 +46,28 @@ protected:
 
   /* A keyword document: Form "Keyword" and the keyword text (values
    * joined by '`' come out of the item as separate keywords). */
-  NOTEID Keyword(const std::string& text) {
+  NOTEID Keyword(const std::string& text) { return KeywordWith(text, {}); }
+
+  /* A keyword document with more text fields and, when given, the
+   * records of a rich-text "Body". */
+  NOTEID KeywordWith(const std::string& text,
+                     const std::vector<std::pair<std::string, std::string>>& fields,
+                     const std::vector<Bytes>& body = {}) {
     DBHANDLE db = NULLHANDLE;
     EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
     const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
       STATUS status = NSFItemSetText(note, "Form", "Keyword", 7);
       if (status == NOERROR)
         status = NSFItemSetText(note, kField, text.data(), static_cast<WORD>(text.size()));
+      for (const auto& [name, value] : fields)
+        if (status == NOERROR)
+          status = NSFItemSetText(note, name.c_str(), value.data(), static_cast<WORD>(value.size()));
+      if (status == NOERROR && !body.empty()) {
+        cdbuild::Body records;
+        for (const Bytes& record : body)
+          records.Add(record);
+        status = note_testing::AppendRecords(note, "Body", records.RecordBytes());
+      }
       return status;
     });
     NSFDbClose(db);
@@ -99,13 +117,14 @@ protected:
    * link with the keyword as its comment, the shown text in the link font
    * (blue, underlined) and the hotspot end. */
   std::vector<Bytes> LinkRecords(NOTEID keywordNote, const std::string& shown,
-                                 const std::string& keyword) {
+                                 const std::string& keyword,
+                                 const cdbuild::Font& font = {.face = 1, .attributes = 0x04,
+                                                              .color = 4, .size = 10}) {
     const std::string comment = keyword + std::string(1, '\0');
     return {cdbuild::HotspotBegin({.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 8,
                                    .data = shown + std::string(1, '\0')}),
             cdbuild::DocLink(NoteLink(keywordNote), Bytes(comment.begin(), comment.end())),
-            cdbuild::Text(shown, {.face = 1, .attributes = 0x04, .color = 4, .size = 10}),
-            cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
+            cdbuild::Text(shown, font), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND)};
   }
 
   /* Runs work on the chunk "Everything" of the note in a session of its
@@ -374,16 +393,9 @@ TEST_F(LinkMatchingTest, ArgumentsAreCheckedInOrderAndNameTheMethod) {
   EXPECT_EQ(Stored(body), Lines({T("fox")}));
 }
 
-TEST_F(LinkMatchingTest, ModesNotOfferedAndRegexMethodsLeaveTheNote) {
+TEST_F(LinkMatchingTest, RegexMethodsLeaveTheNoteAndOtherModesLink) {
   Keyword("fox");
   const NOTEID body = Body({T("fox")});
-  const std::string path = path_;
-  for (WORD mode : {2801, 2802, 2803, 2806})
-    EXPECT_EQ(Link(body, nullptr, mode), 1028) << mode;
-  EXPECT_EQ(Work(body, [&](VelkoRTChunk* c) {
-              return c->LinkMatching("", path.c_str(), kView, kField, "Subject", "", 2386);
-            }),
-            1028);
   EXPECT_EQ(Work(body, [](VelkoRTChunk* c) {
               return c->RegexLink("a", "b", "c", 1) | c->RegexHighlight("a", "b", "c") |
                      c->RegexKeywords("a", "b", "c") | c->RegexPopup("a", "b", "c") |
@@ -448,32 +460,237 @@ TEST_F(LinkMatchingTest, CachingOffOrLongKeysBuildEveryTime) {
 }
 
 TEST_F(LinkMatchingTest, FailuresReturnTheirStatusAndLeaveTheNote) {
-  Keyword("fox");
+  KeywordWith("fox", {{"Site", "http://x.org/fox"}},
+              {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
   Keyword("dog");
-  const NOTEID body = Body({T("fox and dog")});
-  const std::vector<std::string> before = Stored(body);
-  HostTestFailStorageWrite(1);
-  EXPECT_EQ(Link(body), ERR_HOST_STORAGE);
-  HostTestFailStorageWrite(0);
-  EXPECT_EQ(Stored(body), before);
-
-  // Each tracked allocation refused in turn while the table is built.
-  for (int nth = 1;; ++nth) {
-    SCOPED_TRACE(nth);
-    const STATUS status = Work(body, [&](VelkoRTChunk* chunk) {
-      VelkoTestFailTrackedAllocation(nth);
-      const STATUS result =
-          chunk->LinkMatching("", path_.c_str(), kView, kField, nullptr, nullptr, 2386);
-      VelkoTestFailTrackedAllocation(0);
-      return result;
-    });
-    if (status == NOERROR) {
-      EXPECT_GT(nth, 3) << "the sweep must refuse allocations of the call";
-      break;
-    }
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"links", 2386, nullptr}, {"URL links", 2386, "Site"}, {"rich text inserted", 2803, "Body"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("fox and dog")});
+    const std::vector<std::string> before = Stored(body);
+    const auto call = [&](VelkoRTChunk* chunk) {
+      return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, nullptr, c.mode);
+    };
+    HostTestFailStorageWrite(1);
+    EXPECT_EQ(Work(body, call), ERR_HOST_STORAGE);
+    HostTestFailStorageWrite(0);
     EXPECT_EQ(Stored(body), before);
-    ASSERT_LT(nth, 200);
+
+    // Each tracked allocation refused in turn while the table is built.
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(nth);
+      const STATUS status = Work(body, [&](VelkoRTChunk* chunk) {
+        VelkoTestFailTrackedAllocation(nth);
+        const STATUS result = call(chunk);
+        VelkoTestFailTrackedAllocation(0);
+        return result;
+      });
+      if (status == NOERROR) {
+        EXPECT_GT(nth, 3) << "the sweep must refuse allocations of the call";
+        break;
+      }
+      EXPECT_EQ(Stored(body), before);
+      ASSERT_LT(nth, 400);
+    }
   }
+}
+
+/* ---- formulas and the modes ---- */
+
+TEST_F(LinkMatchingTest, KeywordModeCollectsFormulaKeywordsValuesAndSeparators) {
+  KeywordWith("fox", {{"Code", "F1"}});
+  KeywordWith("dog", {{"Code", "D2"}});
+  const NOTEID body = Body({T("afox fox;dog 42 dog and fox")});
+  struct Case {
+    const char* name;
+    const char* field;
+    const char* value;
+    const char* properties;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"keywords from a formula", "\"a\" + Keyword", "", nullptr, "afox"},
+      {"a list joined by ';'", "(Keyword : \"dog\")", "", nullptr, "fox;dog"},
+      {"a number, from each document", "@TextToNumber(\"21\") * 2", "", "MinLength=2", "42,42"},
+      {"a text shorter than the minimum", "@Length(Keyword)", "", nullptr, ""},
+      {"the values", kField, "Code", nullptr, "F1,D2"},
+      {"the options' separator", kField, "Code", "Separator=/", "F1/D2"},
+      {"a separator per match", kField, "@LowerCase(Code)", "@Text(\"Separator=\" + Code)",
+       "f1D2d2"},
+      {"the properties formula's separator", kField, "", "(\"Separator=;\")", "fox;dog"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->KeywordMatching("", path_.c_str(), kView, c.field, c.value,
+                                                   c.properties);
+                   }),
+              NOERROR);
+    EXPECT_EQ(result_, c.result);
+  }
+}
+
+/* A URL link: its bracket, the resource of the URL, the hotspot begin
+ * (data one byte longer than the URL, two zero bytes behind), the shown
+ * text in the link font. */
+std::vector<Bytes> UrlLinkRecords(const std::string& url, const std::string& shown) {
+  const Bytes hotspot = cdbuild::HotspotBegin(
+      {.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 0x1008, .data = url + '\0'});
+  return {cdbuild::Begin(SIG_CD_V4HOTSPOTBEGIN),
+          cdbuild::HotspotBegin({.signature = SIG_CD_RESOURCELINKBEGIN, .type = 32, .flags = 8}),
+          cdbuild::Resource({.type = 1, .name = url}),
+          cdbuild::WithHeaderLength(cdbuild::WithTail(hotspot, {0, 0}),
+                                    19 + static_cast<DWORD>(url.size())),
+          cdbuild::Text(shown, {.face = 1, .attributes = 0x04, .color = 4, .size = 10}),
+          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
+          cdbuild::End(SIG_CD_V4HOTSPOTEND)};
+}
+
+/* A text popup: the hotspot begin of the kind with the popup text, the
+ * shown text, the link end in its bracket. */
+std::vector<Bytes> PopupRecords(WORD type, const std::string& popup, const std::string& shown) {
+  return {cdbuild::Begin(SIG_CD_V4HOTSPOTBEGIN),
+          cdbuild::HotspotBegin({.signature = SIG_CD_HOTSPOTBEGIN, .type = type, .flags = 4,
+                                 .data = popup + '\0'}),
+          T(shown), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
+          cdbuild::End(SIG_CD_V4HOTSPOTEND)};
+}
+
+TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
+  const NOTEID fox =
+      KeywordWith("fox", {{"Site", "http://x.org/fox"}, {"Kind", "Hotspot=Mouseover"}});
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+    const char* properties;
+    std::vector<Bytes> records;
+  };
+  const Case cases[] = {
+      // in the item's HighlightFont, which the other modes than links take
+      {"Popup mode without a value links the document", 2805, nullptr, nullptr,
+       LinkRecords(fox, "fox", "fox", {.face = 1, .attributes = 0x01, .color = 2, .size = 10})},
+      {"a URL link by default", 2386, "Site", nullptr, UrlLinkRecords("http://x.org/fox", "fox")},
+      {"Hotspot=URL in the options", 2386, "Site", "Hotspot=url",
+       UrlLinkRecords("http://x.org/fox", "fox")},
+      {"a popup in Popup mode", 2805, "Site", nullptr, PopupRecords(1, "http://x.org/fox", "fox")},
+      {"a popup of the options' kind", 2386, "Site", "Hotspot=Mouseover",
+       PopupRecords(22, "http://x.org/fox", "fox")},
+      {"a popup of the properties formula's kind", 2386, "\"About \" + Keyword", "@Text(Kind)",
+       PopupRecords(22, "About fox", "fox")},
+      {"a properties formula without a kind", 2386, "Site", "(\"Style=None\")",
+       UrlLinkRecords("http://x.org/fox", "fox")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("The fox runs")});
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value,
+                                                c.properties, c.mode);
+                   }),
+              NOERROR);
+    EXPECT_EQ(Stored(body),
+              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+  }
+}
+
+TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
+  KeywordWith("fox", {{"Info", "(more)"}},
+              {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
+  // The item's HighlightFont, "RED +BOLD" unless set.
+  const cdbuild::Font highlight{.face = 1, .attributes = 0x01, .color = 2, .size = 10};
+  // The keyword document's body as it stands: definition, reference, text.
+  const std::vector<Bytes> rich = {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")};
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+    std::vector<Bytes> records; /* in place of "fox" */
+  };
+  const Case cases[] = {
+      {"highlight", 2802, "", {cdbuild::Text("fox", highlight)}},
+      {"highlight of the value", 2802, "@UpperCase(Keyword)", {cdbuild::Text("FOX", highlight)}},
+      {"append a value", 2801, "@Text(Info)", {T("fox"), T("(more)")}},
+      {"insert a value", 2803, "@Text(Info)", {T("(more)"), T("fox")}},
+      {"replace by a value", 2806, "@Text(Info)", {T("(more)")}},
+      {"append rich text", 2801, "Body", Join(std::vector<Bytes>{T("fox")}, rich)},
+      {"insert rich text", 2803, "Body", Join(rich, std::vector<Bytes>{T("fox")})},
+      {"replace by rich text", 2806, "Body", rich},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("The fox runs")});
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, "",
+                                                c.mode);
+                   }),
+              NOERROR);
+    EXPECT_EQ(Stored(body),
+              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+  }
+}
+
+TEST_F(LinkMatchingTest, AFailedModeStepKeepsTheTextOnceOrEndsTheRecord) {
+  KeywordWith("fox", {}, {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
+  const NOTEID body = Body({T("The fox runs")});
+  const std::vector<std::string> before = Stored(body);
+  // Without a result field there is no rich text to insert: the step
+  // fails before it writes, and the match stays text, emitted once.
+  ASSERT_EQ(Work(body,
+                 [&](VelkoRTChunk* chunk) {
+                   return chunk->InsertMatching("", path_.c_str(), kView, kField, "", "");
+                 }),
+            NOERROR);
+  EXPECT_EQ(Stored(body), Lines({T("The "), T("fox runs")}));
+
+  // A step that fails after writing a record ends the record with its
+  // status: the call fails and the note keeps its body.
+  const NOTEID other = Body({T("The fox runs")});
+  const std::vector<std::string> otherBefore = Stored(other);
+  VelkoTestReplaceAppendChunk([](VelkoRTChunk*, chunk_process_state* state, WORD) {
+    const Bytes record = T("half");
+    EXPECT_EQ(CopyCDUpdated(record.data(), SIG_CD_TEXT, static_cast<DWORD>(record.size()),
+                            &state->gen),
+              NOERROR);
+    return STATUS{ERR_HOST_STORAGE};
+  });
+  const STATUS status = Work(other, [&](VelkoRTChunk* chunk) {
+    return chunk->ReplaceMatching("", path_.c_str(), kView, kField, "Body", "");
+  });
+  VelkoTestReplaceAppendChunk({});
+  EXPECT_EQ(status, ERR_HOST_STORAGE);
+  EXPECT_EQ(Stored(other), otherBefore);
+  EXPECT_EQ(Stored(body), Lines({T("The "), T("fox runs")}));
+}
+
+TEST_F(LinkMatchingTest, TheCachedTableServesTheSameResultFormulaOrNone) {
+  KeywordWith("fox", {{"Code", "F1"}});
+  const NOTEID body = Body({T("fox dog cat")});
+  const std::string path = path_;
+  std::vector<std::string> results;
+  const auto collect = [&](VelkoRTChunk* chunk, const char* value) {
+    chunk->KeywordMatching("", path.c_str(), kView, kField, value, "");
+    results.push_back(chunk->session->result_text);
+  };
+  Work(body, [&](VelkoRTChunk* chunk) {
+    collect(chunk, "Code"); // builds
+    KeywordWith("dog", {{"Code", "D2"}});
+    collect(chunk, "@Text(Code)"); // another formula: builds
+    KeywordWith("cat", {{"Code", "C3"}});
+    collect(chunk, ""); // none: reuses
+    collect(chunk, "@Text(Code)"); // builds
+    return NOERROR;
+  });
+  EXPECT_EQ(results, (std::vector<std::string>{"F1", "F1,D2", "fox,dog", "F1,D2,C3"}));
 }
 
 } // namespace

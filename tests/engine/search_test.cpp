@@ -15,6 +15,7 @@
 #include "engine/search_pattern.h"
 #include "host/status.h"
 #include "store/vocabulary.h"
+#include "tests/support/record_lines.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
@@ -180,6 +181,36 @@ TEST_F(SearchTest, TextRunsAreReplacedInTheTextScopeOnly) {
     }
     EXPECT_EQ(status, NOERROR);
     EXPECT_EQ(Values(), Expected(c.expected));
+  }
+}
+
+/* Action 2399 writes as many bytes of the replacement as each match
+ * covers; the chunk's second event string, when set, is a font applied to
+ * the replacement over the set font, the rest of the run keeping its own. */
+TEST_F(SearchTest, SameLengthReplacementTakesTheSecondEventStringsFont) {
+  struct Case {
+    const char* event;
+    const char* replaced;
+  };
+  const Case cases[] = {
+      {nullptr, "TEXT face=4 text=\"New\""},
+      {"+Bold", "TEXT face=4 attributes=bold text=\"New\""},
+      {"Red +Italic", "TEXT face=4 attributes=italic color=red text=\"New\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.event != nullptr ? c.event : "none");
+    Restart();
+    Body(std::string(kDefinition) + "TEXT face=4 text=\"an Old day\"\n");
+    VelkoRTChunk* chunk = Chunk("Everything");
+    if (c.event != nullptr)
+      chunk->SetEventRetString(2, c.event, static_cast<WORD>(strlen(c.event)));
+    EXPECT_EQ(chunk->AlterRichText(ACTION_REPLACE_TEXT_SAME_LENGTH, 5, 3, 1, 0, "Newer", "old",
+                                   nullptr, nullptr),
+              NOERROR);
+    EXPECT_EQ(note_testing::RecordLines(Values()),
+              note_testing::RecordLines(Expected(std::string(kDefinition) +
+                                                 "TEXT face=4 text=\"an \"\n" + c.replaced +
+                                                 "\nTEXT face=4 text=\" day\"\n")));
   }
 }
 

@@ -1,0 +1,32 @@
+/*
+ * A formula's value as text: evaluating a started formula on a note and
+ * writing its result by data type into a caller's buffer. Used where a
+ * formula stands in for a field's text (the link matcher's keyword, value
+ * and properties formulas).
+ *
+ * Not here: compiling or starting the formula (host/formula.h), or the
+ * renderer's own field values, which write into its output stream.
+ */
+#ifndef VELKO_STORE_FORMULA_VALUE_H
+#define VELKO_STORE_FORMULA_VALUE_H
+
+#include "velko/host_types.h"
+
+/* How a number range is written: its first number alone, or every number
+ * with ";" between them. */
+enum class number_range_text { first_number, every_number };
+
+/* Writes the value (type word and value, as NSFComputeEvaluate gives it)
+ * into out (room bytes, NUL included; what does not fit is cut): text as
+ * it is; a text list with ";" between its entries; a number with "%g"; a
+ * time in the host's text form; a time range's times and then its pairs
+ * joined with ";". Other types write nothing. Returns the length. */
+DWORD FormulaValueText(const char* value, DWORD length, number_range_text ranges, char* out,
+                       DWORD room);
+
+/* Evaluates the started formula on the note into out as FormulaValueText
+ * writes it; *length 0 when it gives no value. The evaluation's status. */
+STATUS EvaluateFormulaText(DHANDLE compute, NOTEHANDLE note, number_range_text ranges, char* out,
+                           DWORD room, DWORD* length);
+
+#endif
