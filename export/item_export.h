@@ -22,6 +22,7 @@
 
 #include <string>
 
+#include "render/render_info.h"
 #include "velko/velko.h"
 
 struct record_storage;
@@ -30,6 +31,13 @@ struct record_storage;
  * renderer can take (their length is a 16-bit word, else 1028); 259 when
  * the item is not connected. */
 STATUS CheckItemExport(const VelkoRTItem* item, const char* options);
+
+/* Leaves the status in the item's last_status, as its other methods do,
+ * and returns it. */
+inline STATUS FinishItemExport(VelkoRTItem* item, STATUS status) {
+  item->last_status = status;
+  return status;
+}
 
 /* The length word of the options for the renderer (checked above). */
 inline WORD ExportOptionsLength(const char* options) {
@@ -50,6 +58,23 @@ public:
 private:
   VelkoRTChunk* chunk_;
 };
+
+/* One run of GenerateHTMLToMime over the whole item for an export. */
+struct export_render {
+  int mime_mode = 0;
+  const char* generation = nullptr;
+  const char* options = nullptr;
+  FILE* file = nullptr;
+  const char* file_name = nullptr;
+  WORD part_number = 0;
+  char part_name[256] = {};                  /* out: the part file attached, or empty */
+  int link_graphic_used[kLinkGraphics] = {}; /* out */
+};
+
+/* Runs the rendering through an output buffer of the session; the text
+ * left in the buffer is appended to held (when given; it may throw
+ * std::bad_alloc). 0, 263, or the rendering's status. */
+STATUS RenderItemForExport(VelkoRTItem* item, export_render* run, std::string* held);
 
 /* Renders the item (MIME mode 0) into the file as the generation under
  * the options; fileName (may be null) is handed to the renderer with it.

@@ -31,7 +31,6 @@ namespace {
 /* The rendering writes through a buffer of this size. */
 constexpr DWORD kExportBufferSize = kWorkBlockSize;
 constexpr WORD kLongestOptions = 0xFFFF;
-constexpr size_t kPartNameSize = 256;
 constexpr size_t kCopyBlock = 16384;
 
 /* Copies the whole of `from` (read from its start) to `to`. */
@@ -68,12 +67,6 @@ FILE* OpenUnnamedFile(const LSXLsiSession* session) {
   if (file == nullptr)
     close(fd);
   return file;
-}
-
-/* The item's status as its other methods leave it. */
-STATUS Finish(VelkoRTItem* item, STATUS status) {
-  item->last_status = status;
-  return status;
 }
 
 } // namespace
@@ -140,12 +133,7 @@ STATUS whole_file::Finish(STATUS status) {
   return status;
 }
 
-STATUS SaveAsHTMLInternal(VelkoRTItem* item, FILE* file, const char* fileName,
-                          const char* generation, const char* options) {
-  if (STATUS status = CheckItemExport(item, options); status != NOERROR)
-    return status;
-  if (file == nullptr)
-    return VELKO_ERR_BAD_ARGUMENT;
+STATUS RenderItemForExport(VelkoRTItem* item, export_render* run, std::string* held) {
   LSXLsiSession* session = item->session;
   const export_chunk chunk(item);
   if (chunk.get() == nullptr)
@@ -154,13 +142,34 @@ STATUS SaveAsHTMLInternal(VelkoRTItem* item, FILE* file, const char* fileName,
   if (buffer == nullptr)
     return VELKO_ERR_MEMORY;
   DWORD length = kExportBufferSize;
-  char partName[kPartNameSize] = {};
-  int linkGraphicUsed[kLinkGraphics] = {};
   int callerWord = 0;
-  STATUS status = chunk.get()->GenerateHTMLToMime(
-      0, 0, generation, options, ExportOptionsLength(options), buffer, &length, 0, partName, file,
-      fileName, nullptr, nullptr, linkGraphicUsed, &callerWord);
+  const STATUS status = chunk.get()->GenerateHTMLToMime(
+      0, run->mime_mode, run->generation, run->options, ExportOptionsLength(run->options), buffer,
+      &length, run->part_number, run->part_name, run->file, run->file_name, nullptr, nullptr,
+      run->link_graphic_used, &callerWord);
+  try {
+    if (status == NOERROR && held != nullptr)
+      held->append(buffer, length);
+  } catch (...) {
+    VelkoDeallocatePtr(session, buffer);
+    throw;
+  }
   VelkoDeallocatePtr(session, buffer);
+  return status;
+}
+
+STATUS SaveAsHTMLInternal(VelkoRTItem* item, FILE* file, const char* fileName,
+                          const char* generation, const char* options) {
+  if (STATUS status = CheckItemExport(item, options); status != NOERROR)
+    return status;
+  if (file == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  export_render run;
+  run.generation = generation;
+  run.options = options;
+  run.file = file;
+  run.file_name = fileName;
+  STATUS status = RenderItemForExport(item, &run, nullptr);
   // A write that failed is the file's fault, whichever pass met it.
   if (ferror(file) != 0 || (status == NOERROR && fflush(file) != 0))
     status = VELKO_ERR_BAD_ARGUMENT;
@@ -169,24 +178,25 @@ STATUS SaveAsHTMLInternal(VelkoRTItem* item, FILE* file, const char* fileName,
 
 STATUS VelkoRTItem::SaveAsHTML(const char* path, const char* generation, const char* options) {
   if (STATUS status = CheckItemExport(this, options); status != NOERROR)
-    return Finish(this, status);
+    return FinishItemExport(this, status);
   whole_file out;
   if (STATUS status = out.Open(path); status != NOERROR)
-    return Finish(this, status);
-  return Finish(this, out.Finish(SaveAsHTMLInternal(this, out.file(), path, generation, options)));
+    return FinishItemExport(this, status);
+  const STATUS status = SaveAsHTMLInternal(this, out.file(), path, generation, options);
+  return FinishItemExport(this, out.Finish(status));
 }
 
 STATUS VelkoRTItem::SaveAsHTML(FILE* file, const char* generation, const char* options) {
   if (STATUS status = CheckItemExport(this, options); status != NOERROR)
-    return Finish(this, status);
+    return FinishItemExport(this, status);
   if (file == nullptr)
-    return Finish(this, VELKO_ERR_BAD_ARGUMENT);
+    return FinishItemExport(this, VELKO_ERR_BAD_ARGUMENT);
   FILE* whole = OpenUnnamedFile(session);
   if (whole == nullptr)
-    return Finish(this, VELKO_ERR_BAD_ARGUMENT);
+    return FinishItemExport(this, VELKO_ERR_BAD_ARGUMENT);
   STATUS status = SaveAsHTMLInternal(this, whole, nullptr, generation, options);
   if (status == NOERROR && !CopyFile(whole, file))
     status = VELKO_ERR_BAD_ARGUMENT;
   fclose(whole);
-  return Finish(this, status);
+  return FinishItemExport(this, status);
 }

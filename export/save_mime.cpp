@@ -27,19 +27,23 @@
  */
 #include <ctype.h>
 #include <dirent.h>
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
-#include <gmime/gmime.h>
-
+#include <algorithm>
 #include <atomic>
-#include <mutex>
+#include <iterator>
+#include <map>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "export/attachment_names.h"
+#include "export/gmime_support.h"
 #include "export/item_export.h"
 #include "host/cdrecords.h"
 #include "host/nls.h"
@@ -55,33 +59,10 @@
 
 namespace {
 
-constexpr DWORD kExportBufferSize = kWorkBlockSize;
-constexpr size_t kPartNameSize = 256;
 constexpr size_t kOptionValueSize = VELKO_SCRATCH_TEXT_SIZE;
 constexpr WORD kDefaultCharset = NLS_CS_ISO88591;
 
 /* ---- GMime ---- */
-
-void InitialiseGMime() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
-}
-
-/* Drops a GObject reference when it goes out of scope. */
-template <typename T> class gobject_ref {
-public:
-  explicit gobject_ref(T* object) : object_(object) {}
-  ~gobject_ref() {
-    if (object_ != nullptr)
-      g_object_unref(object_);
-  }
-  gobject_ref(const gobject_ref&) = delete;
-  gobject_ref& operator=(const gobject_ref&) = delete;
-  T* get() const { return object_; }
-
-private:
-  T* object_;
-};
 
 /* A leaf part of the type holding the bytes (already encoded as `held`
  * says, else to be encoded), written with the transfer encoding. The
@@ -89,8 +70,8 @@ private:
 GMimePart* NewPart(const char* type, const char* subtype, std::string_view bytes,
                    GMimeContentEncoding held, GMimeContentEncoding transfer) {
   GMimePart* part = g_mime_part_new_with_type(type, subtype);
-  gobject_ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
-  gobject_ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), held));
+  object_ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  object_ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), held));
   g_mime_part_set_content(part, content.get());
   g_mime_part_set_content_encoding(part, transfer);
   return part;
@@ -166,7 +147,8 @@ bool RenderedQuotedPrintable(const char* options) {
  * holding NAME, and neither IGNORE nor DISK) and does not suppress them. */
 bool AttachmentsByName(const char* options) {
   char value[kOptionValueSize] = {};
-  if (options == nullptr || ExtractProperty(options, "AttachmentHandling=", value, sizeof value) == 0)
+  if (options == nullptr ||
+      ExtractProperty(options, "AttachmentHandling=", value, sizeof value) == 0)
     return false;
   for (char* at = value; *at != '\0'; ++at)
     *at = static_cast<char>(toupper(static_cast<unsigned char>(*at)));
@@ -231,18 +213,31 @@ bool ParseImageID(std::string_view id, image_id* image) {
   return true;
 }
 
-/* The graphic record that lies where the id says, or null. */
-const record_storage* FindGraphic(const body_context* body, const image_id& image) {
-  for (const record_storage* node = body != nullptr ? body->records : nullptr; node != nullptr;
-       node = node->next) {
-    if (node->signature != SIG_CD_GRAPHIC)
-      continue;
-    const auto* side = static_cast<const position_side_data*>(node->SideData());
-    if (side != nullptr && side->item_number == image.item_number && side->offset == image.offset)
-      return node;
+/* The graphic records of the body by where they lie (item number, offset
+ * word), made once for all the ids of a message. */
+class graphic_places {
+public:
+  explicit graphic_places(const body_context* body) {
+    for (const record_storage* node = body != nullptr ? body->records : nullptr; node != nullptr;
+         node = node->next) {
+      if (node->signature != SIG_CD_GRAPHIC)
+        continue;
+      if (const auto* side = static_cast<const position_side_data*>(node->SideData()))
+        places_.emplace(Key(side->item_number, side->offset), node);
+    }
   }
-  return nullptr;
-}
+  /* The graphic that lies where the id says, or null. */
+  const record_storage* Find(const image_id& image) const {
+    const auto found = places_.find(Key(image.item_number, image.offset));
+    return found != places_.end() ? found->second : nullptr;
+  }
+
+private:
+  static uint64_t Key(DWORD itemNumber, DWORD offset) {
+    return uint64_t{itemNumber} << 32 | offset;
+  }
+  std::map<uint64_t, const record_storage*> places_;
+};
 
 /* ---- built-in icons ---- */
 
@@ -342,12 +337,14 @@ void AddInlinePart(message_parts* parts, const char* subtype, const std::string&
  * built-in icon that the renderer used. */
 void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed, std::string_view html,
                         message_parts* parts) {
-  const body_context* body = ItemBody(item);
+  std::optional<graphic_places> graphics;
   std::string icon;
   for (const std::string& id : ContentIDs(html)) {
     image_id image;
     if (ParseImageID(id, &image)) {
-      const record_storage* graphic = FindGraphic(body, image);
+      if (!graphics)
+        graphics.emplace(ItemBody(item));
+      const record_storage* graphic = graphics->Find(image);
       std::string data;
       if (graphic != nullptr && AppendImageData(graphic->next, &data))
         AddInlinePart(parts, image.kind == 2 ? "jpeg" : "gif", id, data);
@@ -394,14 +391,14 @@ STATUS AddAttachments(VelkoRTItem* item, message_parts* parts) {
 /* Writes the message of the parts to the file; 1028 when it cannot be
  * written whole. */
 STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrintable, FILE* file) {
-  gobject_ref<GMimeMessage> message(g_mime_message_new(TRUE));
+  object_ref<GMimeMessage> message(g_mime_message_new(TRUE));
   GDateTime* now = g_date_time_new_now_local();
   g_mime_message_set_date(message.get(), now);
   g_date_time_unref(now);
 
-  gobject_ref<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
+  object_ref<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "text/html");
-  gobject_ref<GMimePart> html(NewPart(
+  object_ref<GMimePart> html(NewPart(
       "text", "html", parts->html,
       quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT,
       GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
@@ -410,7 +407,7 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
   for (GMimeObject* part : parts->related)
     g_mime_multipart_add(related.get(), part);
 
-  gobject_ref<GMimeMultipart> mixed(parts->attachments.empty()
+  object_ref<GMimeMultipart> mixed(parts->attachments.empty()
                                         ? nullptr
                                         : g_mime_multipart_new_with_subtype("mixed"));
   if (mixed.get() != nullptr) {
@@ -422,7 +419,7 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
     g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(related.get()));
   }
 
-  gobject_ref<GMimeStream> out(g_mime_stream_file_new(file));
+  object_ref<GMimeStream> out(g_mime_stream_file_new(file));
   g_mime_stream_file_set_owner(GMIME_STREAM_FILE(out.get()), FALSE);
   // Lines end in CR LF, as RFC 822 has them; the renderer's encoded HTML
   // already ends its lines so and passes unchanged.
@@ -471,42 +468,29 @@ void RemoveUnattachedPartFile(const LSXLsiSession* session, const char* partName
   closedir(listing);
 }
 
-/* Renders the item for MIME into parts->html; the used words of the link
- * icons come back in linkGraphicUsed. */
+/* Renders the item for MIME into parts->html: the part file the
+ * renderer attached (taken off the note again whether or not the rest
+ * succeeded), then the text left in the buffer. The used words of the
+ * link icons come back in linkGraphicUsed. */
 STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
                      int* linkGraphicUsed, message_parts* parts) {
-  LSXLsiSession* session = item->session;
-  const export_chunk chunk(item);
-  if (chunk.get() == nullptr)
-    return VELKO_ERR_MEMORY;
-  auto* buffer = static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, kExportBufferSize, 1));
-  if (buffer == nullptr)
-    return VELKO_ERR_MEMORY;
-  DWORD length = kExportBufferSize;
-  char partName[kPartNameSize] = {};
-  int callerWord = 0;
-  STATUS status = chunk.get()->GenerateHTMLToMime(0, 1, generation, options,
-                                                  ExportOptionsLength(options), buffer,
-                                                  &length, NextPartNumber(), partName, nullptr,
-                                                  nullptr, nullptr, nullptr, linkGraphicUsed,
-                                                  &callerWord);
-  if (partName[0] != '\0') {
-    // What the renderer handed on is the attachment; it is taken off the
-    // note again whether or not the rest succeeded.
-    const STATUS read = ReadAttachmentData(item->note, partName, true, &parts->html);
+  export_render run;
+  run.mime_mode = 1;
+  run.generation = generation;
+  run.options = options;
+  run.part_number = NextPartNumber();
+  std::string held;
+  STATUS status = RenderItemForExport(item, &run, &held);
+  if (run.part_name[0] != '\0') {
+    const STATUS read = ReadAttachmentData(item->note, run.part_name, true, &parts->html);
     if (read == VELKO_ERR_ITEM_NOT_FOUND)
-      RemoveUnattachedPartFile(session, partName);
+      RemoveUnattachedPartFile(item->session, run.part_name);
     if (status == NOERROR)
       status = read;
   }
   if (status == NOERROR)
-    parts->html.append(buffer, length);
-  VelkoDeallocatePtr(session, buffer);
-  return status;
-}
-
-STATUS Finish(VelkoRTItem* item, STATUS status) {
-  item->last_status = status;
+    parts->html += held;
+  std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
   return status;
 }
 
@@ -544,13 +528,14 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
 
 STATUS VelkoRTItem::SaveAsMime(const char* path, const char* generation, const char* options) {
   if (STATUS status = CheckItemExport(this, options); status != NOERROR)
-    return Finish(this, status);
+    return FinishItemExport(this, status);
   whole_file out;
   if (STATUS status = out.Open(path); status != NOERROR)
-    return Finish(this, status);
-  return Finish(this, out.Finish(SaveAsMimeInternal(this, out.file(), generation, options)));
+    return FinishItemExport(this, status);
+  const STATUS status = SaveAsMimeInternal(this, out.file(), generation, options);
+  return FinishItemExport(this, out.Finish(status));
 }
 
 STATUS VelkoRTItem::SaveAsMime(FILE* file, const char* generation, const char* options) {
-  return Finish(this, SaveAsMimeInternal(this, file, generation, options));
+  return FinishItemExport(this, SaveAsMimeInternal(this, file, generation, options));
 }

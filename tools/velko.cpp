@@ -929,8 +929,8 @@ int RenderMime(const Options& options, const generation_choice& choice) {
   int failed = 0;
   if (source.LoadBody(&failed) == nullptr)
     return failed;
-  const STATUS status =
-      source.item()->SaveAsMime(options.output.c_str(), choice.generation, options.properties.c_str());
+  const STATUS status = source.item()->SaveAsMime(options.output.c_str(), choice.generation,
+                                                  options.properties.c_str());
   if (const int damaged = ReportDamage(source, options, nullptr, 0); damaged != 0)
     return damaged;
   if (status != NOERROR)

@@ -36,9 +36,11 @@ namespace fs = std::filesystem;
 
 constexpr char kEncoded[] = "ContentTransferEncoding=quoted-printable";
 
-/* Two 1 x 1 GIFs, black and white. */
-constexpr char kBlackGif[] = "4749463839610100010080000000000000FFFFFF2C00000000010001000002024401003B";
-constexpr char kWhiteGif[] = "474946383961010001008000 00FFFFFF0000002C00000000010001000002024401003B";
+/* Two 1 x 1 GIFs, black and white (the colour table's first entry). */
+constexpr char kBlackGif[] =
+    "47494638396101000100800000 000000 FFFFFF 2C00000000010001000002024401003B";
+constexpr char kWhiteGif[] =
+    "47494638396101000100800000 FFFFFF 000000 2C00000000010001000002024401003B";
 
 std::string HexBytes(const char* hex) {
   std::string bytes;
