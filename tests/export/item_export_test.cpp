@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -305,6 +306,48 @@ TEST_F(ItemExportTest, SaveAsHTMLWritesWhatGenerateHTMLReturns) {
     EXPECT_EQ(ReadFile(callerPath), "kept:" + expected);
     EXPECT_TRUE(TempEmpty());
   }
+}
+
+TEST_F(ItemExportTest, ImagesTheOptionsWriteToDiskAreWrittenBesideTheDocument) {
+  Load(ItemScript());
+  const fs::path images = out_ / "images";
+  const std::string options = "ImageHandling=DISK ImageURLDirectory=images ImageDirectory=" +
+                              images.string();
+  const fs::path path = out_ / "item.html";
+  ASSERT_EQ(item_->SaveAsHTML(path.c_str(), "HTML", options.c_str()), NOERROR);
+  const std::string html = ReadFile(path);
+  std::vector<std::string> written;
+  for (const auto& entry : fs::directory_iterator(images)) {
+    written.push_back(entry.path().filename().string());
+    EXPECT_THAT(html, HasSubstr("src=\"images/" + written.back() + "\""));
+  }
+  ASSERT_EQ(written.size(), 2u);
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(ReadFile(images / written[0]), HexBytes(kBlackGif));
+  EXPECT_EQ(ReadFile(images / written[1]), HexBytes(kWhiteGif));
+  EXPECT_EQ(html, Generated("HTML", options.c_str()));
+}
+
+TEST_F(ItemExportTest, SaveAsMimeWritesToACallersFileOnlyAWholeMessage) {
+  Load(ItemScript());
+  const fs::path path = out_ / "caller.eml";
+  FILE* file = fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  fputs("From: kept\r\n", file);
+  EXPECT_EQ(item_->SaveAsMime(file, "HTML", ""), NOERROR);
+  // Options the renderer cannot take (longer than its length word) write
+  // nothing.
+  const std::string tooLong(70000, 'x');
+  EXPECT_EQ(item_->SaveAsMime(file, "HTML", tooLong.c_str()), VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(item_->last_status, VELKO_ERR_BAD_ARGUMENT);
+  const long written = ftell(file);
+  fclose(file);
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(static_cast<long>(text.size()), written);
+  const read_message message = ReadMessage(text);
+  EXPECT_EQ(message.root, "multipart/related");
+  EXPECT_EQ(message.parts.size(), 4u);
+  EXPECT_EQ(text.substr(0, 12), "From: kept\r\n");
 }
 
 TEST_F(ItemExportTest, AFileThatCannotBeWrittenIs1028AndLeavesNothing) {
