@@ -7,18 +7,22 @@
  * (object) name and the external (file) name. Names compare without
  * regard to ASCII case.
  *
- * Also the extraction of an attachment by its internal name to a file.
+ * Also the extraction of an attachment by its internal name to a file,
+ * and the reading of its bytes for the item-level export.
  *
  * Not here: attaching or removing files.
  */
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/services.h"
+#include "export/item_export.h"
 #include "host/cdrecords.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
+#include "host/osmem.h"
 #include "host/status.h"
 #include "render/services.h"
 #include "store/services.h"
@@ -40,28 +44,33 @@ bool SameNameIgnoringCase(const char* a, size_t lengthA, const char* b, size_t l
   return true;
 }
 
-/* The attachment of the note named `name`: its FILEOBJECT and, when
- * `stored` is given (MAXPATH bytes), the name as the note holds it, cut to
- * fit. False when no "$FILE" item holds a sound FILEOBJECT of that name. */
+/* The attachment of the note named `name` (with last, the last one of
+ * that name, else the first): its FILEOBJECT and, when `stored` is given
+ * (MAXPATH bytes), the name as the note holds it, cut to fit. False when
+ * no "$FILE" item holds a sound FILEOBJECT of that name. */
 bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
-                    char* stored = nullptr, BLOCKID* foundItem = nullptr) {
+                    char* stored = nullptr, BLOCKID* foundItem = nullptr, bool last = false) {
   const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
   const size_t nameLength = std::strlen(name);
   BLOCKID item = {};
   WORD type = 0;
   BLOCKID value = {};
   DWORD valueLength = 0;
+  bool matched = false;
   STATUS status = NSFItemInfo(note, kFileItem, itemLength, &item, &type, &value, &valueLength);
   while (status == NOERROR) {
     const auto* bytes = static_cast<const BYTE*>(OSLockBlock(value));
     bool match = false;
+    FILEOBJECT candidate = {};
     if (bytes != nullptr && type == TYPE_OBJECT &&
         valueLength >= sizeof(WORD) + sizeof(FILEOBJECT)) {
-      std::memcpy(found, bytes + sizeof(WORD), sizeof *found);
-      const auto* fileName = reinterpret_cast<const char*>(bytes) + sizeof(WORD) + sizeof *found;
-      const DWORD nameEnd = sizeof(WORD) + sizeof *found + found->FileNameLength;
-      match = found->Header.ObjectType == OBJECT_FILE && nameEnd <= valueLength &&
-              SameNameIgnoringCase(fileName, found->FileNameLength, name, nameLength);
+      std::memcpy(&candidate, bytes + sizeof(WORD), sizeof candidate);
+      const auto* fileName = reinterpret_cast<const char*>(bytes) + sizeof(WORD) + sizeof candidate;
+      const DWORD nameEnd = sizeof(WORD) + sizeof candidate + candidate.FileNameLength;
+      match = candidate.Header.ObjectType == OBJECT_FILE && nameEnd <= valueLength &&
+              SameNameIgnoringCase(fileName, candidate.FileNameLength, name, nameLength);
+      if (match)
+        *found = candidate;
       if (match && stored != nullptr) {
         const size_t length = std::min<size_t>(found->FileNameLength, MAXPATH - 1);
         std::memcpy(stored, fileName, length);
@@ -73,11 +82,13 @@ bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
     if (match) {
       if (foundItem != nullptr)
         *foundItem = item;
-      return true;
+      matched = true;
+      if (!last)
+        return true;
     }
     status = NSFItemInfoNext(note, item, kFileItem, itemLength, &item, &type, &value, &valueLength);
   }
-  return false;
+  return matched;
 }
 
 } // namespace
@@ -131,4 +142,41 @@ STATUS ExtractAttachmentFile(NOTEHANDLE note, const char* internalName, const ch
       !FindAttachment(note, internalName, &file, nullptr, &item))
     return ERR_ITEM_NOT_FOUND;
   return NSFNoteExtractFile(note, item, fileName, nullptr);
+}
+
+STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::string* data) {
+  FILEOBJECT file = {};
+  BLOCKID item = {};
+  if (note == NULLHANDLE || name == nullptr ||
+      !FindAttachment(note, name, &file, nullptr, &item, true))
+    return ERR_ITEM_NOT_FOUND;
+  DBHANDLE db = NULLHANDLE;
+  NSFNoteGetInfo(note, _NOTE_DB, &db);
+  DWORD size = 0;
+  STATUS status = NSFDbGetObjectSize(db, file.Header.RRV, OBJECT_FILE, &size, nullptr, nullptr);
+  data->clear();
+  DHANDLE buffer = NULLHANDLE;
+  if (status == NOERROR && size != 0)
+    status = NSFDbReadObject(db, file.Header.RRV, 0, size, &buffer);
+  if (buffer != NULLHANDLE) {
+    const auto* bytes = static_cast<const char*>(OSLockObject(buffer));
+    if (bytes == nullptr)
+      status = ERR_MEMORY;
+    try {
+      if (bytes != nullptr)
+        data->assign(bytes, size);
+    } catch (const std::bad_alloc&) {
+      status = ERR_MEMORY;
+    }
+    if (bytes != nullptr)
+      OSUnlockObject(buffer);
+    OSMemFree(buffer);
+  }
+  // Taken off the note even when it could not be read.
+  if (detach) {
+    const STATUS detached = NSFNoteDetachFile(note, item);
+    if (status == NOERROR)
+      status = detached;
+  }
+  return status;
 }

@@ -2,12 +2,13 @@
  * Images as files and as image resources: making the directories they are
  * written to, writing the image data of a record list (an image header and
  * its segments) to a file, reading an image resource's records to write
- * them out, and making an image resource from the records of an image.
+ * them out, making an image resource from the records of an image, and
+ * reading an image's data for a MIME message.
  *
  * A file is written beside its path under a temporary name and renamed
  * into place once whole, so that a failure leaves no file (and an older
- * file of the name as it was). The picture bytes are written straight from
- * the records; nothing here holds a whole image.
+ * file of the name as it was). The picture bytes of a file are written
+ * straight from the records; only a MIME part takes a copy of them.
  *
  * Not here: which files a rendering writes and under what names (the
  * image renderer checks the names it takes from the document).
@@ -23,6 +24,7 @@
 
 #include "engine/record_fields.h"
 #include "engine/services.h"
+#include "export/item_export.h"
 #include "host/cdrecords.h"
 #include "host/nif.h"
 #include "host/nsfnote.h"
@@ -190,6 +192,22 @@ STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession*, const char* fileName,
       !WriteImageFile(image, fileName))
     return kServiceNotAvailable;
   return NOERROR;
+}
+
+bool AppendImageData(const record_storage* node, std::string* data) {
+  image_records image;
+  if (!FindImage(node, &image))
+    return false;
+  DWORD left = image.segments;
+  for (const record_storage* segment = image.header->next; left > 0; segment = segment->next) {
+    if (segment->signature != SIG_CD_IMAGESEGMENT)
+      continue;
+    WORD size = 0;
+    ReadRecordWord(segment->data, segment->length, offsetof(CDIMAGESEGMENT, DataSize), &size);
+    data->append(segment->data + sizeof(CDIMAGESEGMENT), size);
+    --left;
+  }
+  return true;
 }
 
 STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* server,

@@ -5,34 +5,15 @@
  */
 #include "export/mime_read.h"
 
-#include <gmime/gmime.h>
-
-#include <mutex>
 #include <new>
 
+#include "export/gmime_support.h"
 #include "host/status.h"
 
 namespace {
 
 /* Deeper entities are not looked into: the walks recurse. */
 constexpr int kMaxDepth = 64;
-
-void InitialiseGMime() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
-}
-
-/* Drops a GObject reference when it goes out of scope. */
-template <typename T> struct object_ref {
-  T* object = nullptr;
-  explicit object_ref(T* created) : object(created) {}
-  ~object_ref() {
-    if (object != nullptr)
-      g_object_unref(object);
-  }
-  object_ref(const object_ref&) = delete;
-  object_ref& operator=(const object_ref&) = delete;
-};
 
 bool IsType(GMimeObject* object, const char* type, const char* subtype) {
   GMimeContentType* contentType = g_mime_object_get_content_type(object);

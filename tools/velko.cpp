@@ -80,7 +80,9 @@ constexpr char kUsage[] =
     "       velko dump --db DBFILE --note NOTEID [--item NAME]\n"
     "       velko render FILE.cd|--db DBFILE --note NOTEID [--item NAME]\n"
     "                    [--chunk DEF] [--generation HTML|XHTML|Fragment|Text]\n"
-    "                    [--options \"PROPS\"] [-o OUT]\n";
+    "                    [--options \"PROPS\"] [-o OUT]\n"
+    "       velko render FILE.cd|--db DBFILE --note NOTEID [--item NAME] --mime\n"
+    "                    [--generation HTML|XHTML] [--options \"PROPS\"] -o OUT.eml\n";
 
 /* The in-memory database that a CD file is loaded into. */
 constexpr char kMemoryDatabase[] = "mem:velko";
@@ -222,6 +224,7 @@ struct Options {
   std::string chunk = "Everything";
   std::string generation = "HTML";
   std::string properties; /* --options */
+  bool mime = false;      /* --mime: the item as a MIME message */
   std::vector<std::string> given; /* the options named, in order */
 
   bool Given(const char* option) const {
@@ -257,6 +260,11 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* problem)
       value = &options->generation;
     else if (argument == "--options")
       value = &options->properties;
+    if (argument == "--mime") {
+      options->mime = true;
+      options->given.push_back(argument);
+      continue;
+    }
     if (value == nullptr && argument.size() > 1 && argument[0] == '-') {
       *problem = "unknown option '" + argument + "'";
       return false;
@@ -906,10 +914,40 @@ int ReportDamage(Source& source, const Options& options, const char* output, siz
   return exit;
 }
 
+/* The whole item as a MIME message written to the -o file: the rendered
+ * HTML with the images and icons it names, through SaveAsMime. A body
+ * that loads only in part writes nothing. */
+int RenderMime(const Options& options, const generation_choice& choice) {
+  if (options.output.empty())
+    return Usage("--mime needs -o OUT.eml");
+  if (options.Given("--chunk"))
+    return Usage("--mime exports the whole item; it does not take --chunk");
+  Source source;
+  if (const int failed = source.Open(options); failed != 0)
+    return failed;
+  RefuseMemoryForTests();
+  int failed = 0;
+  if (source.LoadBody(&failed) == nullptr)
+    return failed;
+  const STATUS status = source.item()->SaveAsMime(options.output.c_str(), choice.generation,
+                                                  options.properties.c_str());
+  if (const int damaged = ReportDamage(source, options, nullptr, 0); damaged != 0)
+    return damaged;
+  if (status != NOERROR)
+    return Failure(source.name() + ": the MIME export to " + options.output + " failed", status);
+  struct stat info = {};
+  const auto size = stat(options.output.c_str(), &info) == 0 ? static_cast<uintmax_t>(info.st_size)
+                                                             : uintmax_t{0};
+  std::printf("%s: %ju bytes\n", options.output.c_str(), size);
+  return 0;
+}
+
 int Render(const Options& options) {
   const generation_choice* choice = FindGeneration(options.generation);
   if (choice == nullptr)
     return Usage("--generation is one of HTML, XHTML, Fragment, Text");
+  if (options.mime)
+    return RenderMime(options, *choice);
   Source source;
   if (const int failed = source.Open(options); failed != 0)
     return failed;

@@ -203,6 +203,22 @@ public:
   STATUS MergeWithCDFONTTABLE(const char* record, WORD signature, DWORD length);
   STATUS MapFontTable(const char* record, WORD signature, DWORD length, void* context);
 
+  /* ---- item-level export ---- */
+  /* Renders the whole item as the generation ("HTML 4.01", "XHTML 1.0",
+   * ...) under the options, as GenerateHTML would, into the file at path
+   * or the caller's open file. SaveAsMime writes an RFC 822 message
+   * instead: a multipart/related of the HTML (quoted-printable) and the
+   * images and link icons it names by cid:, and, in a multipart/mixed
+   * around it, the attachments rendered by name. Returns (and leaves in
+   * last_status) 0, 1028 for a file that cannot be written, 259 when the
+   * item is not connected, 263, or the rendering's status. On failure no
+   * file is made at path, nothing is written to the caller's file, and no
+   * part file is left in the temporary directory. */
+  STATUS SaveAsHTML(const char* path, const char* generation, const char* options);
+  STATUS SaveAsHTML(FILE* file, const char* generation, const char* options);
+  STATUS SaveAsMime(const char* path, const char* generation, const char* options);
+  STATUS SaveAsMime(FILE* file, const char* generation, const char* options);
+
   LSXLsiSession* session = nullptr;
   VelkoRTItem* next = nullptr;
   VelkoRTChunk* default_chunk = nullptr; /* defined on "Everything" */

@@ -91,6 +91,19 @@ protected:
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
   }
 
+  /* A new database file at the path holding one note that fill (a
+   * STATUS of the note handle) makes; its note ID, 0 when it could not be
+   * stored. The host starts afresh around it. */
+  template <typename Fill> NOTEID StoreInDatabaseFile(const std::string& database, Fill fill) {
+    HostTestReset();
+    DBHANDLE db = NULLHANDLE;
+    EXPECT_EQ(note_testing::CreateDatabase(database.c_str(), &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(db, fill);
+    NSFDbClose(db);
+    HostTestReset();
+    return id;
+  }
+
   /* A CD file built by the command from the script. */
   std::string Build(const std::string& script, const std::string& name) {
     const std::string path = Path(name + ".cdscript");
@@ -187,22 +200,17 @@ RAW sig=0xFF42 data=01
 }
 
 TEST_F(VelkoCommandTest, DumpReadsAnItemOfADatabaseFile) {
-  HostTestReset();
   const std::string database = Path("notes.nsf");
-  DBHANDLE db = NULLHANDLE;
-  ASSERT_EQ(note_testing::CreateDatabase(database.c_str(), &db), NOERROR);
   cdbuild::Body body;
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript(kMemo, &body, &error));
   body.NewItem(); // the records of a second item continue the ordinals
   ASSERT_TRUE(cdbuild::BuildScript("PARAGRAPH", &body, &error));
-  const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
+  const NOTEID id = StoreInDatabaseFile(database, [&](NOTEHANDLE note) {
     const STATUS status = body.AppendItems(note, "Body");
     return status != NOERROR ? status : body.AppendItems(note, "Other");
   });
   ASSERT_NE(id, 0u);
-  NSFDbClose(db);
-  HostTestReset();
 
   char hexID[16];
   std::snprintf(hexID, sizeof hexID, "0x%X", id);
@@ -363,3 +371,103 @@ TEST_F(VelkoCommandTest, CdFilesOfEveryLengthAgainstThePageLoadTheSameRecords) {
     EXPECT_THAT(result.out, ::testing::EndsWith(lastLine));
   }
 }
+
+// velko render --mime: the item written as a MIME message with its
+// images, and the command lines and files it refuses.
+namespace {
+
+using ::testing::HasSubstr;
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+/* Text and one GIF. */
+constexpr char kPicture[] = R"(PARAGRAPH
+PABDEF id=1
+PABREF id=1
+TEXT text="A picture: "
+BEGIN sig=CDGRAPHIC
+GRAPHIC
+IMAGEHEADER type=1 width=1 height=1 segments=1
+IMAGESEGMENT data=47494638396101000100800000000000FFFFFF2C00000000010001000002024401003B
+END sig=CDGRAPHIC
+)";
+
+/* The checks every message of kPicture passes: a related multipart of
+ * the quoted-printable HTML and the picture under the id the HTML names. */
+void ExpectPictureMessage(const std::string& message) {
+  EXPECT_THAT(message, HasSubstr("MIME-Version: 1.0\r\n"));
+  EXPECT_THAT(message, HasSubstr("Content-Type: multipart/related;"));
+  EXPECT_THAT(message, HasSubstr("Content-Type: text/html; charset=ISO-8859-1\r\n"
+                                 "Content-Transfer-Encoding: quoted-printable\r\n"));
+  // The renderer's encoding: the blank before a soft line break escaped.
+  EXPECT_THAT(message, HasSubstr("A picture:=20=\r\n<img src=3Dcid:_1_"));
+  const size_t cid = message.find("cid:_1_");
+  ASSERT_NE(cid, std::string::npos);
+  const std::string id = message.substr(cid + 4, 31);
+  EXPECT_THAT(message, HasSubstr("Content-Id: <" + id + ">\r\n"));
+  // The GIF's bytes in base64.
+  EXPECT_THAT(message, HasSubstr("R0lGODlhAQABAIAAAAAAAP///ywAAAAAAQABAAACAkQBADs="));
+}
+
+TEST_F(VelkoCommandTest, RenderMimeWritesTheItemOfACdFileAsAMessage) {
+  const std::string cd = Build(kPicture, "picture");
+  const std::string eml = Path("picture.eml");
+  const Result result = Velko("render '" + cd + "' --mime -o '" + eml + "'");
+  EXPECT_EQ(result.exit, 0) << result.err;
+  const std::string message = ReadFile(eml);
+  EXPECT_EQ(result.out, eml + ": " + std::to_string(message.size()) + " bytes\n");
+  EXPECT_EQ(result.err, "");
+  ExpectPictureMessage(message);
+}
+
+TEST_F(VelkoCommandTest, RenderMimeWritesTheItemOfADatabaseAsAMessage) {
+  const std::string database = Path("notes.nsf");
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(kPicture, &body, &error));
+  const NOTEID id = StoreInDatabaseFile(
+      database, [&](NOTEHANDLE note) { return body.AppendItems(note, "Memo"); });
+  ASSERT_NE(id, 0u);
+
+  const std::string eml = Path("memo.eml");
+  const Result result = Velko("render --db '" + database + "' --note " + std::to_string(id) +
+                              " --item Memo --mime -o '" + eml + "'");
+  EXPECT_EQ(result.exit, 0) << result.err;
+  ExpectPictureMessage(ReadFile(eml));
+}
+
+TEST_F(VelkoCommandTest, RenderMimeLeavesNoFileWhenItCannotWriteOrUse) {
+  const std::string cd = Build(kPicture, "picture");
+  const std::string eml = Path("missing-directory/picture.eml");
+  const Result unwritable = Velko("render '" + cd + "' --mime -o '" + eml + "'");
+  EXPECT_EQ(unwritable.exit, 1);
+  EXPECT_EQ(unwritable.out, "");
+  EXPECT_THAT(unwritable.err, ::testing::StartsWith("velko: " + cd + ": item \"Body\": the MIME "
+                                                    "export to " + eml + " failed: status 1028"));
+  EXPECT_FALSE(Exists(eml));
+
+  // A body that loads only in part writes nothing.
+  const std::string damaged = Build("PARAGRAPH\nHEX 85 FF 40 00\n", "damaged");
+  const std::string cut = Path("damaged.eml");
+  const Result partial = Velko("render '" + damaged + "' --mime -o '" + cut + "'");
+  EXPECT_EQ(partial.exit, 1);
+  EXPECT_THAT(partial.err, HasSubstr("is damaged"));
+  EXPECT_FALSE(Exists(cut));
+
+  const struct {
+    const char* arguments;
+    const char* first_line;
+  } usages[] = {
+      {" --mime", "velko: --mime needs -o OUT.eml"},
+      {" --mime --chunk 'Table 1' -o x.eml",
+       "velko: --mime exports the whole item; it does not take --chunk"},
+  };
+  for (const auto& usage : usages) {
+    const Result result = Velko("render '" + cd + "'" + usage.arguments);
+    EXPECT_EQ(result.exit, 2) << usage.arguments;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), usage.first_line);
+    EXPECT_THAT(result.err, HasSubstr("--mime\n"));
+  }
+}
+
+} // namespace

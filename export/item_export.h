@@ -1,0 +1,130 @@
+/*
+ * The item-level export: a connected rich-text item rendered whole
+ * ("Everything") through the chunk's GenerateHTMLToMime, as an HTML file
+ * (SaveAsHTMLInternal) or as an RFC 822 message with the rendered HTML and
+ * the images, link icons and attachments it refers to (SaveAsMimeInternal).
+ *
+ * Both write to an open stdio file; what is written to a named file goes
+ * through a temporary file beside it that is renamed into place once whole
+ * (whole_file), so that a failure leaves no file behind.
+ *
+ * Also the readers the message builder takes its parts with: the data of
+ * an image of the records, and the bytes of a note's attachment.
+ *
+ * Not here: the rendering itself (render/), reading MIME (export/
+ * mime_read.h).
+ */
+#ifndef VELKO_EXPORT_ITEM_EXPORT_H
+#define VELKO_EXPORT_ITEM_EXPORT_H
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "render/render_info.h"
+#include "velko/velko.h"
+
+struct record_storage;
+
+/* What every export checks first: 0 for a connected item and options the
+ * renderer can take (their length is a 16-bit word, else 1028); 259 when
+ * the item is not connected. */
+STATUS CheckItemExport(const VelkoRTItem* item, const char* options);
+
+/* Leaves the status in the item's last_status, as its other methods do,
+ * and returns it. */
+inline STATUS FinishItemExport(VelkoRTItem* item, STATUS status) {
+  item->last_status = status;
+  return status;
+}
+
+/* The length word of the options for the renderer (checked above). */
+inline WORD ExportOptionsLength(const char* options) {
+  return options != nullptr ? static_cast<WORD>(strlen(options)) : WORD{0};
+}
+
+/* A chunk on the whole item, made for one export and deleted after it, so
+ * that the item's own chunks keep their callbacks and status. Null when
+ * it cannot be made. */
+class export_chunk {
+public:
+  explicit export_chunk(VelkoRTItem* item) : chunk_(item->DefineChunk("Everything")) {}
+  ~export_chunk() { delete chunk_; }
+  export_chunk(const export_chunk&) = delete;
+  export_chunk& operator=(const export_chunk&) = delete;
+  VelkoRTChunk* get() const { return chunk_; }
+
+private:
+  VelkoRTChunk* chunk_;
+};
+
+/* One run of GenerateHTMLToMime over the whole item for an export. */
+struct export_render {
+  int mime_mode = 0;
+  const char* generation = nullptr;
+  const char* options = nullptr;
+  FILE* file = nullptr;
+  const char* file_name = nullptr;
+  WORD part_number = 0;
+  char part_name[256] = {};                  /* out: the part file attached, or empty */
+  int link_graphic_used[kLinkGraphics] = {}; /* out */
+};
+
+/* Runs the rendering through an output buffer of the session; the text
+ * left in the buffer is appended to held (when given; it may throw
+ * std::bad_alloc). 0, 263, or the rendering's status. */
+STATUS RenderItemForExport(VelkoRTItem* item, export_render* run, std::string* held);
+
+/* Renders the item (MIME mode 0) into the file as the generation under
+ * the options; fileName (may be null) is handed to the renderer with it.
+ * 0; 1028 when the file cannot be written; 259 when the item is not
+ * connected; 263; else the render's status. */
+STATUS SaveAsHTMLInternal(VelkoRTItem* item, FILE* file, const char* fileName,
+                          const char* generation, const char* options);
+
+/* Renders the item for a MIME message and writes the message into the
+ * file. Statuses as SaveAsHTMLInternal; nothing is written to the file
+ * unless the message was built whole. */
+STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
+                          const char* options);
+
+/* A named file written whole or not at all: Open makes a temporary file
+ * beside the path; Finish renames it to the path when the status given is
+ * 0 and the file was written and closed whole, and otherwise removes it,
+ * leaving the path as it was. A file that is never finished is removed. */
+class whole_file {
+public:
+  whole_file() = default;
+  ~whole_file();
+  whole_file(const whole_file&) = delete;
+  whole_file& operator=(const whole_file&) = delete;
+
+  /* 0; 1028 when the file cannot be made (no path, a directory that is
+   * missing or cannot be written); 263. */
+  STATUS Open(const char* path);
+  FILE* file() const { return file_; }
+  /* The status given, or 1028 when it was 0 but the file could not be
+   * written, closed or renamed. */
+  STATUS Finish(STATUS status);
+
+private:
+  void Discard();
+
+  std::string path_;
+  std::string temporary_;
+  FILE* file_ = nullptr;
+};
+
+/* Appends the data of the image that starts at the node (the record after
+ * a graphic record: its image header, then the data of the segments it
+ * counts) to data. False when the records hold no whole image. */
+bool AppendImageData(const record_storage* node, std::string* data);
+
+/* Reads the bytes of the note's "$FILE" attachment of the name (the last
+ * one of that name when there are several) into data; with detach, the
+ * attachment is then taken out of the note. 0, the item-not-found status
+ * when there is none, 263, or the host's status. */
+STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::string* data);
+
+#endif

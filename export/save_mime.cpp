@@ -1,0 +1,541 @@
+/*
+ * Saving an item as a MIME message. The item is rendered whole through
+ * GenerateHTMLToMime in MIME mode without a file: the renderer writes a
+ * fragment with inline styles and cid: graphics, the text it hands on
+ * while it runs goes to a part file that it attaches to the note, and the
+ * rest stays in the export's buffer. The HTML is that attachment (read
+ * and taken off the note again) followed by the buffer's text.
+ *
+ * The message is built with GMime:
+ *   multipart/related; type="text/html"
+ *     text/html; charset=<the output's set>, quoted-printable as the
+ *       renderer encoded it (the options ask for it unless they name a
+ *       transfer encoding of their own; then GMime encodes the text)
+ *     one part for each image the HTML names by cid:, under that
+ *       Content-ID: the image data of the graphic whose item number and
+ *       offset the id carries
+ *     one part for each link icon the renderer marked as used and the
+ *       HTML names by its default cid: (a built-in GIF), and the same for
+ *       the section and tab icons the HTML names
+ *   and, when the options render attachments by name, a multipart/mixed
+ *   around it with one attachment part per file of the item's file
+ *   hotspots.
+ * A cid: that names nothing the item holds (an image resource by name)
+ * gets no part.
+ *
+ * The message is built whole in memory before a byte of it is written.
+ */
+#include <ctype.h>
+#include <dirent.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export/attachment_names.h"
+#include "export/gmime_support.h"
+#include "export/item_export.h"
+#include "host/cdrecords.h"
+#include "host/nls.h"
+#include "host/nsfnote.h"
+#include "render/render_info.h"
+#include "store/body.h"
+#include "store/charset_names.h"
+#include "store/rtitem_internal.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "velko/property_string.h"
+#include "velko/status.h"
+
+namespace {
+
+constexpr size_t kOptionValueSize = VELKO_SCRATCH_TEXT_SIZE;
+constexpr WORD kDefaultCharset = NLS_CS_ISO88591;
+
+/* ---- GMime ---- */
+
+/* A leaf part of the type holding the bytes (already encoded as `held`
+ * says, else to be encoded), written with the transfer encoding. The
+ * caller owns the part. */
+GMimePart* NewPart(const char* type, const char* subtype, std::string_view bytes,
+                   GMimeContentEncoding held, GMimeContentEncoding transfer) {
+  GMimePart* part = g_mime_part_new_with_type(type, subtype);
+  object_ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  object_ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), held));
+  g_mime_part_set_content(part, content.get());
+  g_mime_part_set_content_encoding(part, transfer);
+  return part;
+}
+
+/* ---- what the options say ---- */
+
+/* The MIME name of the output's character set (CharsetNum=, Charset=,
+ * else ISO-8859-1, as the renderer reads them). A set without a name here
+ * is written only as ASCII and numeric references by the renderer, which
+ * UTF-8 labels truly. */
+const char* CharsetName(const char* options) {
+  char value[kOptionValueSize] = {};
+  WORD csid = kDefaultCharset;
+  if (options != nullptr && ExtractProperty(options, "CharsetNum=", value, sizeof value) != 0) {
+    const long number = strtol(value, nullptr, 10);
+    csid = number > 0 && number <= 0xFFFF ? static_cast<WORD>(number) : kDefaultCharset;
+  } else if (options != nullptr && ExtractProperty(options, "Charset=", value, sizeof value) != 0) {
+    csid = CSIDFromString(value, kDefaultCharset);
+  }
+  static constexpr struct {
+    WORD csid;
+    const char* name;
+  } kNames[] = {
+      {31, "US-ASCII"},      {32, "ISO-8859-1"},    {33, "ISO-8859-2"},    {34, "ISO-8859-3"},
+      {35, "ISO-8859-4"},    {36, "ISO-8859-5"},    {37, "ISO-8859-6"},    {38, "ISO-8859-7"},
+      {39, "ISO-8859-8"},    {40, "ISO-8859-9"},    {80, "windows-1250"},  {81, "windows-1251"},
+      {82, "windows-1252"},  {144, "TIS-620"},      {171, "UTF-8"},        {3308, "KOI8-R"},
+      {3310, "windows-1258"}, {3311, "ISO-8859-10"},
+  };
+  for (const auto& entry : kNames) {
+    if (entry.csid == csid)
+      return entry.name;
+  }
+  return "UTF-8";
+}
+
+/* The options the renderer is given: the caller's, and, unless they name
+ * a transfer encoding, quoted-printable, so that the renderer encodes the
+ * HTML itself (every CR and LF of it as an escape, lines wrapped with
+ * soft breaks) and the part carries its bytes exactly. */
+std::string RenderingOptions(const char* options) {
+  std::string rendering = options != nullptr ? options : "";
+  char value[kOptionValueSize] = {};
+  if (ExtractProperty(rendering.c_str(), "ContentTransferEncoding=", value, sizeof value) == 0)
+    rendering += rendering.empty() ? "ContentTransferEncoding=quoted-printable"
+                                   : " ContentTransferEncoding=quoted-printable";
+  return rendering;
+}
+
+/* The text of quoted-printable bytes, decoded by GMime. */
+std::string DecodeQuotedPrintable(std::string_view encoded) {
+  std::string decoded(encoded.size(), '\0');
+  int state = 0;
+  guint32 save = 0;
+  const size_t length = g_mime_encoding_quoted_decode_step(
+      reinterpret_cast<const unsigned char*>(encoded.data()), encoded.size(),
+      reinterpret_cast<unsigned char*>(decoded.data()), &state, &save);
+  decoded.resize(length);
+  return decoded;
+}
+
+/* Whether the renderer encodes its output quoted-printable itself
+ * (ContentTransferEncoding=quoted-printable). */
+bool RenderedQuotedPrintable(const char* options) {
+  char value[kOptionValueSize] = {};
+  return options != nullptr && ExtractPropertyDWFlags(options, "ContentTransferEncoding=", value,
+                                                      sizeof value, 1, 0, "quoted-printable",
+                                                      nullptr) != 0;
+}
+
+/* Whether the renderer shows attachments by name (AttachmentHandling=
+ * holding NAME, and neither IGNORE nor DISK) and does not suppress them. */
+bool AttachmentsByName(const char* options) {
+  char value[kOptionValueSize] = {};
+  if (options == nullptr ||
+      ExtractProperty(options, "AttachmentHandling=", value, sizeof value) == 0)
+    return false;
+  for (char* at = value; *at != '\0'; ++at)
+    *at = static_cast<char>(toupper(static_cast<unsigned char>(*at)));
+  if (strstr(value, "IGNORE") != nullptr || strstr(value, "DISK") != nullptr ||
+      strstr(value, "NAME") == nullptr)
+    return false;
+  return ExtractPropertyDWFlagsBOOL(options, "SuppressAttachments=", value, sizeof value, 1, 0) ==
+         0;
+}
+
+/* ---- the content ids of the HTML ---- */
+
+bool EndsContentID(char c) {
+  return c == '"' || c == '\'' || c == '>' || c == ')' || c == ' ' || c == '\t' || c == '\r' ||
+         c == '\n' || c == '\0';
+}
+
+/* Every distinct id the HTML names after "cid:", in order of first use. */
+std::vector<std::string> ContentIDs(std::string_view html) {
+  std::vector<std::string> ids;
+  for (size_t at = html.find("cid:"); at != std::string_view::npos; at = html.find("cid:", at)) {
+    at += 4;
+    size_t end = at;
+    while (end < html.size() && !EndsContentID(html[end]))
+      ++end;
+    std::string id(html.substr(at, end - at));
+    bool seen = id.empty();
+    for (const std::string& known : ids)
+      seen = seen || known == id;
+    if (!seen)
+      ids.push_back(std::move(id));
+    at = end;
+  }
+  return ids;
+}
+
+/* What an image's id carries: "_K_NNNNNNOOOOOO" and 16 hex digits of the
+ * note's UNID, K 2 for a JPEG, else 1; N the item number in decimal, O the
+ * offset word in hexadecimal. */
+struct image_id {
+  WORD kind = 0;
+  DWORD item_number = 0;
+  DWORD offset = 0;
+};
+
+bool AllOf(std::string_view text, const char* digits) {
+  return !text.empty() && text.find_first_not_of(digits) == std::string_view::npos;
+}
+
+bool ParseImageID(std::string_view id, image_id* image) {
+  constexpr size_t kLength = 3 + 6 + 6 + 16;
+  if (id.size() != kLength || id[0] != '_' || (id[1] != '1' && id[1] != '2') || id[2] != '_')
+    return false;
+  const std::string_view number = id.substr(3, 6);
+  const std::string_view offset = id.substr(9, 6);
+  if (!AllOf(number, "0123456789") || !AllOf(offset, "0123456789ABCDEF") ||
+      !AllOf(id.substr(15), "0123456789ABCDEF"))
+    return false;
+  image->kind = static_cast<WORD>(id[1] - '0');
+  image->item_number = static_cast<DWORD>(strtoul(std::string(number).c_str(), nullptr, 10));
+  image->offset = static_cast<DWORD>(strtoul(std::string(offset).c_str(), nullptr, 16));
+  return true;
+}
+
+/* The graphic records of the body by where they lie (item number, offset
+ * word), made once for all the ids of a message. */
+class graphic_places {
+public:
+  explicit graphic_places(const body_context* body) {
+    for (const record_storage* node = body != nullptr ? body->records : nullptr; node != nullptr;
+         node = node->next) {
+      if (node->signature != SIG_CD_GRAPHIC)
+        continue;
+      if (const auto* side = static_cast<const position_side_data*>(node->SideData()))
+        places_.emplace(Key(side->item_number, side->offset), node);
+    }
+  }
+  /* The graphic that lies where the id says, or null. */
+  const record_storage* Find(const image_id& image) const {
+    const auto found = places_.find(Key(image.item_number, image.offset));
+    return found != places_.end() ? found->second : nullptr;
+  }
+
+private:
+  static uint64_t Key(DWORD itemNumber, DWORD offset) {
+    return uint64_t{itemNumber} << 32 | offset;
+  }
+  std::map<uint64_t, const record_storage*> places_;
+};
+
+/* ---- built-in icons ---- */
+
+/* The default cid: ids of the link icons, in the order of the renderer's
+ * link-graphic-used words, and of the section and tab icons. */
+constexpr const char* kLinkIconIDs[kLinkGraphics] = {"_a_dblink", "_a_viewlink", "_a_doclink",
+                                                     "_an_anchorlink"};
+constexpr const char* kOtherIconIDs[] = {"_a_collapse", "_a_tabletab"};
+
+/* A 16 x 16 picture of two colours, '#' the dark one. */
+constexpr const char* kIconRows[16] = {
+    "................", "..#########.....", "..#.......##....", "..#.......#.#...",
+    "..#.......####..", "..#..........#..", "..#..######..#..", "..#..........#..",
+    "..#..#####...#..", "..#..........#..", "..#..#######.#..", "..#..........#..",
+    "..#..####....#..", "..#..........#..", "..############..", "................",
+};
+
+/* Packs codes of `width` bits, least significant bit first. */
+class bit_packer {
+public:
+  void Put(unsigned code, int width) {
+    for (int bit = 0; bit < width; ++bit) {
+      if (used_ == 0)
+        bytes_.push_back(0);
+      if ((code >> bit) & 1u)
+        bytes_.back() = static_cast<char>(bytes_.back() | (1 << used_));
+      used_ = (used_ + 1) % 8;
+    }
+  }
+  const std::string& bytes() const { return bytes_; }
+
+private:
+  std::string bytes_;
+  int used_ = 0;
+};
+
+/* The icon as a GIF89a. The picture data is LZW that never compresses:
+ * a clear code before every two pixels keeps the table from growing past
+ * the first free code, so that every code stays 3 bits wide. */
+std::string IconGif() {
+  constexpr unsigned kClear = 4;
+  constexpr unsigned kEnd = 5;
+  constexpr int kCodeWidth = 3;
+  std::string gif("GIF89a\x10\x00\x10\x00\x81\x00\x00", 13);
+  // Four colours (the table's smallest size with code size 2): white, a
+  // dark blue, and two unused.
+  gif.append("\xFF\xFF\xFF\x1F\x3A\x93\x00\x00\x00\x00\x00\x00", 12);
+  gif.append("\x2C\x00\x00\x00\x00\x10\x00\x10\x00\x00\x02", 11);
+  bit_packer codes;
+  int pixel = 0;
+  for (const char* row : kIconRows) {
+    for (int x = 0; x < 16; ++x, ++pixel) {
+      if (pixel % 2 == 0)
+        codes.Put(kClear, kCodeWidth);
+      codes.Put(row[x] == '#' ? 1u : 0u, kCodeWidth);
+    }
+  }
+  codes.Put(kEnd, kCodeWidth);
+  const std::string& data = codes.bytes();
+  for (size_t at = 0; at < data.size(); at += 255) {
+    const size_t block = std::min<size_t>(255, data.size() - at);
+    gif.push_back(static_cast<char>(block));
+    gif.append(data, at, block);
+  }
+  gif.push_back('\0');
+  gif.push_back(';');
+  return gif;
+}
+
+/* ---- the parts ---- */
+
+struct message_parts {
+  std::string html;
+  std::vector<GMimeObject*> related; /* owned; after the HTML */
+  std::vector<GMimeObject*> attachments;
+  message_parts() = default;
+  message_parts(const message_parts&) = delete;
+  message_parts& operator=(const message_parts&) = delete;
+  ~message_parts() {
+    for (GMimeObject* part : related)
+      g_object_unref(part);
+    for (GMimeObject* part : attachments)
+      g_object_unref(part);
+  }
+};
+
+void AddInlinePart(message_parts* parts, const char* subtype, const std::string& id,
+                   std::string_view bytes) {
+  GMimePart* part = NewPart("image", subtype, bytes, GMIME_CONTENT_ENCODING_DEFAULT,
+                            GMIME_CONTENT_ENCODING_BASE64);
+  g_mime_object_set_content_id(GMIME_OBJECT(part), id.c_str());
+  g_mime_object_set_disposition(GMIME_OBJECT(part), "inline");
+  parts->related.push_back(GMIME_OBJECT(part));
+}
+
+/* A part for each id of the HTML that names an image of the item or a
+ * built-in icon that the renderer used. */
+void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed, std::string_view html,
+                        message_parts* parts) {
+  std::optional<graphic_places> graphics;
+  std::string icon;
+  for (const std::string& id : ContentIDs(html)) {
+    image_id image;
+    if (ParseImageID(id, &image)) {
+      if (!graphics)
+        graphics.emplace(ItemBody(item));
+      const record_storage* graphic = graphics->Find(image);
+      std::string data;
+      if (graphic != nullptr && AppendImageData(graphic->next, &data))
+        AddInlinePart(parts, image.kind == 2 ? "jpeg" : "gif", id, data);
+      continue;
+    }
+    bool builtIn = false;
+    for (int i = 0; i < kLinkGraphics; ++i)
+      builtIn = builtIn || (id == kLinkIconIDs[i] && linkGraphicUsed[i] == 1);
+    for (const char* other : kOtherIconIDs)
+      builtIn = builtIn || id == other;
+    if (!builtIn)
+      continue;
+    if (icon.empty())
+      icon = IconGif();
+    AddInlinePart(parts, "gif", id, icon);
+  }
+}
+
+/* An attachment part for each file that a file hotspot of the item names
+ * and the note holds. */
+STATUS AddAttachments(VelkoRTItem* item, message_parts* parts) {
+  attachment_names names;
+  body_context* body = ItemBody(item);
+  for (record_storage* node = body != nullptr ? GetNextCDRecord(body, nullptr) : nullptr;
+       node != nullptr && node->length != 0; node = GetNextCDRecord(body, node))
+    CollectAttachmentName(reinterpret_cast<const BYTE*>(node->data), node->signature,
+                          node->length, &names);
+  for (const std::string& name : names.files) {
+    std::string data;
+    const STATUS status = ReadAttachmentData(item->note, name.c_str(), false, &data);
+    if (status == VELKO_ERR_ITEM_NOT_FOUND)
+      continue;
+    if (status != NOERROR)
+      return status;
+    GMimePart* part = NewPart("application", "octet-stream", data, GMIME_CONTENT_ENCODING_DEFAULT,
+                              GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(GMIME_OBJECT(part), "attachment");
+    g_mime_part_set_filename(part, name.c_str());
+    parts->attachments.push_back(GMIME_OBJECT(part));
+  }
+  return NOERROR;
+}
+
+/* Writes the message of the parts to the file; 1028 when it cannot be
+ * written whole. */
+STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrintable, FILE* file) {
+  object_ref<GMimeMessage> message(g_mime_message_new(TRUE));
+  GDateTime* now = g_date_time_new_now_local();
+  g_mime_message_set_date(message.get(), now);
+  g_date_time_unref(now);
+
+  object_ref<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "text/html");
+  object_ref<GMimePart> html(NewPart(
+      "text", "html", parts->html,
+      quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT,
+      GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(html.get()), "charset", charset);
+  g_mime_multipart_add(related.get(), GMIME_OBJECT(html.get()));
+  for (GMimeObject* part : parts->related)
+    g_mime_multipart_add(related.get(), part);
+
+  object_ref<GMimeMultipart> mixed(parts->attachments.empty()
+                                        ? nullptr
+                                        : g_mime_multipart_new_with_subtype("mixed"));
+  if (mixed.get() != nullptr) {
+    g_mime_multipart_add(mixed.get(), GMIME_OBJECT(related.get()));
+    for (GMimeObject* part : parts->attachments)
+      g_mime_multipart_add(mixed.get(), part);
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+  } else {
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(related.get()));
+  }
+
+  object_ref<GMimeStream> out(g_mime_stream_file_new(file));
+  g_mime_stream_file_set_owner(GMIME_STREAM_FILE(out.get()), FALSE);
+  // Lines end in CR LF, as RFC 822 has them; the renderer's encoded HTML
+  // already ends its lines so and passes unchanged.
+  GMimeFormatOptions* format = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+  const ssize_t written =
+      g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), format, out.get());
+  g_mime_format_options_free(format);
+  if (written < 0 || g_mime_stream_flush(out.get()) != 0 || ferror(file) != 0)
+    return VELKO_ERR_BAD_ARGUMENT;
+  return NOERROR;
+}
+
+/* ---- the rendering ---- */
+
+/* Part file names "MP<n>_<k>.html": a number of their own for each export
+ * of the process, so that a part file that could not be attached is told
+ * from every other. */
+WORD NextPartNumber() {
+  static std::atomic<unsigned> counter{0};
+  return static_cast<WORD>(1 + counter.fetch_add(1) % 0xFFFE);
+}
+
+/* A part file that the renderer could not attach stays in the temporary
+ * directory under a name made unique from "MP<n>_<k>_" and ".html": it is
+ * removed. */
+void RemoveUnattachedPartFile(const LSXLsiSession* session, const char* partName) {
+  const std::string name(partName);
+  const size_t dot = name.rfind(".html");
+  if (name.empty() || dot == std::string::npos)
+    return;
+  const std::string prefix = name.substr(0, dot) + "_";
+  const char* directory = session->internal->temp_directory;
+  std::string path = directory[0] != '\0' ? directory : "/tmp/";
+  if (path.back() != '/')
+    path += '/';
+  DIR* listing = opendir(path.c_str());
+  if (listing == nullptr)
+    return;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view found(entry->d_name);
+    if (found.size() == prefix.size() + 6 + 5 && found.starts_with(prefix) &&
+        found.ends_with(".html"))
+      unlink((path + entry->d_name).c_str());
+  }
+  closedir(listing);
+}
+
+/* Renders the item for MIME into parts->html: the part file the
+ * renderer attached (taken off the note again whether or not the rest
+ * succeeded), then the text left in the buffer. The used words of the
+ * link icons come back in linkGraphicUsed. */
+STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
+                     int* linkGraphicUsed, message_parts* parts) {
+  export_render run;
+  run.mime_mode = 1;
+  run.generation = generation;
+  run.options = options;
+  run.part_number = NextPartNumber();
+  std::string held;
+  STATUS status = RenderItemForExport(item, &run, &held);
+  if (run.part_name[0] != '\0') {
+    const STATUS read = ReadAttachmentData(item->note, run.part_name, true, &parts->html);
+    if (read == VELKO_ERR_ITEM_NOT_FOUND)
+      RemoveUnattachedPartFile(item->session, run.part_name);
+    if (status == NOERROR)
+      status = read;
+  }
+  if (status == NOERROR)
+    parts->html += held;
+  std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
+  return status;
+}
+
+} // namespace
+
+STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
+                          const char* options) {
+  if (STATUS status = CheckItemExport(item, options); status != NOERROR)
+    return status;
+  if (file == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  InitialiseGMime();
+  try {
+    message_parts parts;
+    int linkGraphicUsed[kLinkGraphics] = {};
+    const std::string rendering = RenderingOptions(options);
+    if (rendering.size() > 0xFFFF)
+      return VELKO_ERR_BAD_ARGUMENT;
+    if (STATUS status =
+            RenderForMime(item, generation, rendering.c_str(), linkGraphicUsed, &parts);
+        status != NOERROR)
+      return status;
+    const bool quotedPrintable = RenderedQuotedPrintable(rendering.c_str());
+    AddReferencedParts(item, linkGraphicUsed,
+                       quotedPrintable ? DecodeQuotedPrintable(parts.html) : parts.html, &parts);
+    if (AttachmentsByName(options)) {
+      if (STATUS status = AddAttachments(item, &parts); status != NOERROR)
+        return status;
+    }
+    return WriteMessage(&parts, CharsetName(options), quotedPrintable, file);
+  } catch (const std::bad_alloc&) {
+    return VELKO_ERR_MEMORY;
+  }
+}
+
+STATUS VelkoRTItem::SaveAsMime(const char* path, const char* generation, const char* options) {
+  if (STATUS status = CheckItemExport(this, options); status != NOERROR)
+    return FinishItemExport(this, status);
+  whole_file out;
+  if (STATUS status = out.Open(path); status != NOERROR)
+    return FinishItemExport(this, status);
+  const STATUS status = SaveAsMimeInternal(this, out.file(), generation, options);
+  return FinishItemExport(this, out.Finish(status));
+}
+
+STATUS VelkoRTItem::SaveAsMime(FILE* file, const char* generation, const char* options) {
+  return FinishItemExport(this, SaveAsMimeInternal(this, file, generation, options));
+}

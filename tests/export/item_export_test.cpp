@@ -1,0 +1,624 @@
+/*
+ * The item-level export through the class interface: SaveAsHTML writes
+ * what GenerateHTML returns, byte for byte, to a path or a caller's file;
+ * SaveAsMime writes a message that GMime and Python's email package read
+ * back into the HTML that GenerateHTMLToMime renders in MIME mode, with
+ * one part per image, link icon and attachment under the ids the HTML
+ * names; the message converts back into the item's text, cells and image
+ * bytes. Failures (a path that cannot be written, memory that runs out in
+ * the library or the host) leave no file, no part file in the temporary
+ * directory, no attachment on the note and no tracked block in use.
+ */
+#include <gmime/gmime.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "export/item_export.h"
+#include "host/host_testing.h"
+#include "host/mime_items.h"
+#include "host/nsfnote.h"
+#include "store/services.h"
+#include "store/session.h"
+#include "store/tracked_memory_testing.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+constexpr char kEncoded[] = "ContentTransferEncoding=quoted-printable";
+
+/* Two 1 x 1 GIFs, black and white (the colour table's first entry). */
+constexpr char kBlackGif[] =
+    "47494638396101000100800000 000000 FFFFFF 2C00000000010001000002024401003B";
+constexpr char kWhiteGif[] =
+    "47494638396101000100800000 FFFFFF 000000 2C00000000010001000002024401003B";
+
+std::string HexBytes(const char* hex) {
+  std::string bytes;
+  std::string digits;
+  for (const char* at = hex; *at != '\0'; ++at)
+    if (*at != ' ')
+      digits += *at;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+std::string NoBlanks(std::string text) {
+  std::erase(text, ' ');
+  return text;
+}
+
+/* Styled text, a table of two cells, two GIFs and a document link. */
+std::string ItemScript() {
+  return "PARAGRAPH\nPABDEF id=1\nPABREF id=1\n"
+         "TEXT attributes=bold text=\"Bold start\"\nTEXT text=\" and plain text\"\n"
+         "PARAGRAPH\nPABREF id=1\nTABLEBEGIN\n"
+         "TABLECELL row=0 column=0\nPABREF id=1\nTEXT text=\"cell one\"\n"
+         "TABLECELL row=0 column=1\nPABREF id=1\nTEXT text=\"cell two\"\nTABLEEND\n"
+         "PARAGRAPH\nPABREF id=1\n"
+         "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=1\n"
+         "IMAGESEGMENT data=" +
+         NoBlanks(kBlackGif) +
+         "\nEND sig=CDGRAPHIC\nTEXT text=\" between \"\n"
+         "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=1\n"
+         "IMAGESEGMENT data=" +
+         NoBlanks(kWhiteGif) +
+         "\nEND sig=CDGRAPHIC\n"
+         "PARAGRAPH\nPABREF id=1\nTEXT text=\"See \"\n"
+         "DOCLINK notelink=01000000AB000000010A0000020A0000030A0000040A0000010B0000020B0000030B"
+         "0000040B0000 texts=\"\\0\\0\"\nTEXT text=\" here\"\n";
+}
+
+/* Paragraphs enough that the HTML passes the renderer's buffers (its
+ * MIME part file takes over at a few kilobytes; its own buffer at 64). */
+std::string LongScript(int paragraphs = 1500) {
+  std::string script = "PABDEF id=1\n";
+  for (int i = 0; i < paragraphs; ++i)
+    script += "PARAGRAPH\nPABREF id=1\nTEXT text=\"Paragraph " + std::to_string(i) +
+              " of a long body, with some words & marks <to> escape.\"\n";
+  return script;
+}
+
+/* A file hotspot naming an attachment of the note. */
+constexpr char kAttachmentScript[] = "PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"Files: \"\n"
+                                     "HOTSPOTBEGIN type=4 data=\"report.txt\\0report.txt\"\n"
+                                     "TEXT text=\"icon\"\nHOTSPOTEND\n";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+/* ---- reading a message with GMime ---- */
+
+struct read_part {
+  std::string type; /* "text/html" */
+  std::string charset;
+  std::string id;
+  std::string disposition;
+  std::string filename;
+  std::string encoding;
+  std::string raw;  /* as the message holds it */
+  std::string data; /* decoded */
+};
+
+struct read_message {
+  bool parsed = false;
+  std::string root;        /* the top entity's type */
+  std::string mime_version;
+  std::vector<read_part> parts; /* the leaves, in order */
+};
+
+void CollectLeaves(GMimeObject* object, read_message* message) {
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+      CollectLeaves(g_mime_multipart_get_part(multipart, i), message);
+    return;
+  }
+  if (!GMIME_IS_PART(object))
+    return;
+  GMimePart* part = GMIME_PART(object);
+  read_part read;
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  read.type = std::string(g_mime_content_type_get_media_type(type)) + "/" +
+              g_mime_content_type_get_media_subtype(type);
+  const char* charset = g_mime_content_type_get_parameter(type, "charset");
+  read.charset = charset != nullptr ? charset : "";
+  const char* id = g_mime_object_get_content_id(object);
+  read.id = id != nullptr ? id : "";
+  const char* disposition = g_mime_object_get_disposition(object);
+  read.disposition = disposition != nullptr ? disposition : "";
+  const char* filename = g_mime_part_get_filename(part);
+  read.filename = filename != nullptr ? filename : "";
+  const char* encoding = g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(part));
+  read.encoding = encoding != nullptr ? encoding : "";
+  GMimeDataWrapper* content = g_mime_part_get_content(part);
+  GMimeStream* stream = g_mime_stream_mem_new();
+  g_mime_data_wrapper_write_to_stream(content, stream);
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+  read.data.assign(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  g_object_unref(stream);
+  GMimeStream* held = g_mime_data_wrapper_get_stream(content);
+  g_mime_stream_reset(held);
+  GMimeStream* copy = g_mime_stream_mem_new();
+  g_mime_stream_write_to_stream(held, copy);
+  bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(copy));
+  read.raw.assign(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  g_object_unref(copy);
+  message->parts.push_back(std::move(read));
+}
+
+read_message ReadMessage(const std::string& text) {
+  g_mime_init();
+  read_message message;
+  GMimeStream* stream = g_mime_stream_mem_new_with_buffer(text.data(), text.size());
+  GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+  GMimeMessage* parsed = g_mime_parser_construct_message(parser, nullptr);
+  if (parsed != nullptr) {
+    GMimeObject* root = g_mime_message_get_mime_part(parsed);
+    if (root != nullptr) {
+      message.parsed = true;
+      GMimeContentType* type = g_mime_object_get_content_type(root);
+      message.root = std::string(g_mime_content_type_get_media_type(type)) + "/" +
+                     g_mime_content_type_get_media_subtype(type);
+      const char* version = g_mime_object_get_header(GMIME_OBJECT(parsed), "MIME-Version");
+      message.mime_version = version != nullptr ? version : "";
+      CollectLeaves(root, &message);
+    }
+    g_object_unref(parsed);
+  }
+  g_object_unref(parser);
+  g_object_unref(stream);
+  return message;
+}
+
+/* The ids that follow "cid:" in the HTML, each as often as it is named. */
+std::vector<std::string> NamedIDs(const std::string& html) {
+  std::vector<std::string> ids;
+  for (size_t at = html.find("cid:"); at != std::string::npos; at = html.find("cid:", at + 4)) {
+    const size_t end = html.find_first_of("\"' >)\r\n", at + 4);
+    ids.push_back(html.substr(at + 4, end - at - 4));
+  }
+  return ids;
+}
+
+class ItemExportTest : public engine_test::EngineTest {
+protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    const std::string base = "/tmp/velko-export-" + std::to_string(::getpid());
+    temp_ = base + "-temp/";
+    out_ = base + "-out/";
+    for (const fs::path& dir : {temp_, out_}) {
+      fs::remove_all(dir);
+      fs::create_directories(dir);
+    }
+    const std::string directory = temp_.string();
+    std::snprintf(session_->internal->temp_directory, sizeof session_->internal->temp_directory,
+                  "%s", directory.c_str());
+    session_->internal->temp_directory_len = static_cast<WORD>(directory.size());
+  }
+  void TearDown() override {
+    VelkoTestFailTrackedAllocation(0);
+    HostTestFailAllocation(0);
+    EngineTest::TearDown();
+    fs::remove_all(temp_);
+    fs::remove_all(out_);
+  }
+
+  void Load(const std::string& script) {
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+    ASSERT_EQ(body.AppendItems(note_, "Body"), NOERROR);
+    Connect();
+  }
+
+  /* What GenerateHTML returns for the whole item. */
+  std::string Generated(const char* generation, const char* options) {
+    VelkoRTChunk* chunk = item_->DefineChunk("Everything");
+    char* output = chunk->GenerateHTML("", generation, options, 0, nullptr, nullptr);
+    std::string text = output != nullptr ? std::string(output, session_->render_result_length) : "";
+    VelkoDeallocatePtr(session_, output);
+    delete chunk;
+    return text;
+  }
+
+  /* What GenerateHTMLToMime renders in MIME mode: the part file it
+   * attaches (taken off the note again), then the caller buffer's text. */
+  std::string RenderedForMime(const char* options) {
+    VelkoRTChunk* chunk = item_->DefineChunk("Everything");
+    std::vector<char> buffer(kWorkBlockSize);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    char partName[256] = {};
+    int used[4] = {};
+    int word = 0;
+    EXPECT_EQ(chunk->GenerateHTMLToMime(0, 1, "HTML", options,
+                                        static_cast<WORD>(strlen(options)), buffer.data(), &length,
+                                        9, partName, nullptr, nullptr, nullptr, nullptr, used,
+                                        &word),
+              NOERROR);
+    delete chunk;
+    std::string html;
+    if (partName[0] != '\0') {
+      EXPECT_EQ(ReadAttachmentData(note_, partName, true, &html), NOERROR);
+    }
+    return html + std::string(buffer.data(), length);
+  }
+
+  bool TempEmpty() const { return fs::is_empty(temp_); }
+  std::vector<std::string> OutFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out_))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  fs::path temp_;
+  fs::path out_;
+};
+
+/* ---- SaveAsHTML ---- */
+
+TEST_F(ItemExportTest, SaveAsHTMLWritesWhatGenerateHTMLReturns) {
+  const struct {
+    const char* label;
+    std::string script;
+    const char* generation;
+    const char* options;
+  } cases[] = {
+      {"HTML", ItemScript(), "HTML 4.01", ""},
+      {"XHTML", ItemScript(), "XHTML 1.0", ""},
+      {"fragment", ItemScript(), "HTML", "Generation=Fragment"},
+      {"long body, several flushes", LongScript(), "HTML", ""},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.label);
+    Restart();
+    Load(test.script);
+    const std::string expected = Generated(test.generation, test.options);
+    ASSERT_FALSE(expected.empty());
+    const fs::path path = out_ / "item.html";
+    EXPECT_EQ(item_->SaveAsHTML(path.c_str(), test.generation, test.options), NOERROR);
+    EXPECT_EQ(item_->last_status, NOERROR);
+    EXPECT_EQ(ReadFile(path), expected);
+
+    const fs::path callerPath = out_ / "caller.html";
+    FILE* file = fopen(callerPath.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    fputs("kept:", file);
+    EXPECT_EQ(item_->SaveAsHTML(file, test.generation, test.options), NOERROR);
+    fclose(file);
+    EXPECT_EQ(ReadFile(callerPath), "kept:" + expected);
+    EXPECT_TRUE(TempEmpty());
+  }
+}
+
+TEST_F(ItemExportTest, ImagesTheOptionsWriteToDiskAreWrittenBesideTheDocument) {
+  Load(ItemScript());
+  const fs::path images = out_ / "images";
+  const std::string options = "ImageHandling=DISK ImageURLDirectory=images ImageDirectory=" +
+                              images.string();
+  const fs::path path = out_ / "item.html";
+  ASSERT_EQ(item_->SaveAsHTML(path.c_str(), "HTML", options.c_str()), NOERROR);
+  const std::string html = ReadFile(path);
+  std::vector<std::string> written;
+  for (const auto& entry : fs::directory_iterator(images)) {
+    written.push_back(entry.path().filename().string());
+    EXPECT_THAT(html, HasSubstr("src=\"images/" + written.back() + "\""));
+  }
+  ASSERT_EQ(written.size(), 2u);
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(ReadFile(images / written[0]), HexBytes(kBlackGif));
+  EXPECT_EQ(ReadFile(images / written[1]), HexBytes(kWhiteGif));
+  EXPECT_EQ(html, Generated("HTML", options.c_str()));
+}
+
+TEST_F(ItemExportTest, SaveAsMimeWritesToACallersFileOnlyAWholeMessage) {
+  Load(ItemScript());
+  const fs::path path = out_ / "caller.eml";
+  FILE* file = fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  fputs("From: kept\r\n", file);
+  EXPECT_EQ(item_->SaveAsMime(file, "HTML", ""), NOERROR);
+  // Options the renderer cannot take (longer than its length word) write
+  // nothing.
+  const std::string tooLong(70000, 'x');
+  EXPECT_EQ(item_->SaveAsMime(file, "HTML", tooLong.c_str()), VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(item_->last_status, VELKO_ERR_BAD_ARGUMENT);
+  const long written = ftell(file);
+  fclose(file);
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(static_cast<long>(text.size()), written);
+  const read_message message = ReadMessage(text);
+  EXPECT_EQ(message.root, "multipart/related");
+  EXPECT_EQ(message.parts.size(), 4u);
+  EXPECT_EQ(text.substr(0, 12), "From: kept\r\n");
+}
+
+TEST_F(ItemExportTest, AFileThatCannotBeWrittenIs1028AndLeavesNothing) {
+  Load(ItemScript());
+  fs::create_directories(out_ / "a directory");
+  fs::create_directories(out_ / "locked");
+  fs::permissions(out_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+  const bool rootIgnoresModes = ::access((out_ / "locked").c_str(), W_OK) == 0;
+  struct target {
+    const char* label;
+    fs::path path;
+  };
+  std::vector<target> targets = {{"missing directory", out_ / "missing" / "item.html"},
+                                 {"a directory", out_ / "a directory"},
+                                 {"empty path", ""}};
+  if (!rootIgnoresModes)
+    targets.push_back({"directory without write permission", out_ / "locked" / "item.html"});
+  for (const target& t : targets) {
+    for (const bool mime : {false, true}) {
+      SCOPED_TRACE(std::string(t.label) + (mime ? " (MIME)" : " (HTML)"));
+      const STATUS status = mime ? item_->SaveAsMime(t.path.c_str(), "HTML", "")
+                                 : item_->SaveAsHTML(t.path.c_str(), "HTML", "");
+      EXPECT_EQ(status, VELKO_ERR_BAD_ARGUMENT);
+      EXPECT_EQ(item_->last_status, VELKO_ERR_BAD_ARGUMENT);
+      EXPECT_THAT(OutFiles(), ::testing::UnorderedElementsAre("a directory", "locked"));
+      EXPECT_TRUE(fs::is_empty(out_ / "a directory"));
+      EXPECT_TRUE(TempEmpty());
+      EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+    }
+  }
+  fs::permissions(out_ / "locked", fs::perms::owner_all);
+}
+
+TEST_F(ItemExportTest, AnItemThatIsNotConnectedExportsNothing) {
+  VelkoRTItem item(session_);
+  const fs::path path = out_ / "item.eml";
+  EXPECT_EQ(item.SaveAsHTML(path.c_str(), "HTML", ""), VELKO_ERR_NO_INPUT);
+  EXPECT_EQ(item.SaveAsMime(path.c_str(), "HTML", ""), VELKO_ERR_NO_INPUT);
+  EXPECT_EQ(item.last_status, VELKO_ERR_NO_INPUT);
+  EXPECT_TRUE(OutFiles().empty());
+}
+
+/* ---- SaveAsMime ---- */
+
+TEST_F(ItemExportTest, TheMessageHoldsTheHTMLAndAPartForEachIdItNames) {
+  Load(ItemScript());
+  const std::string expected = RenderedForMime(kEncoded);
+  const fs::path path = out_ / "item.eml";
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", ""), NOERROR);
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+  EXPECT_TRUE(TempEmpty());
+  const read_message message = ReadMessage(ReadFile(path));
+  ASSERT_TRUE(message.parsed);
+  EXPECT_EQ(message.root, "multipart/related");
+  EXPECT_EQ(message.mime_version, "1.0");
+  ASSERT_EQ(message.parts.size(), 4u);
+  const read_part& html = message.parts[0];
+  EXPECT_EQ(html.type, "text/html");
+  EXPECT_EQ(html.charset, "ISO-8859-1");
+  EXPECT_EQ(html.encoding, "quoted-printable");
+  // The renderer's encoded text as it came; decoded, every line end of the
+  // HTML is back where the renderer wrote it.
+  EXPECT_EQ(html.raw, expected);
+  EXPECT_THAT(html.data, HasSubstr("<table border='0'><tr valign='top'><td width='96'>"
+                                   "<div>cell one</div></td>"));
+  EXPECT_THAT(html.data, ::testing::Not(HasSubstr("=\r\n")));
+
+  // The two images under the ids of their places in the body, then the
+  // document link's icon.
+  const std::vector<std::string> named = NamedIDs(html.data);
+  ASSERT_EQ(named.size(), 3u);
+  EXPECT_THAT(named[0], ::testing::MatchesRegex("_1_000000[0-9A-F]{6}[0-9A-F]{16}"));
+  EXPECT_THAT(named[1], ::testing::MatchesRegex("_1_000000[0-9A-F]{6}[0-9A-F]{16}"));
+  EXPECT_EQ(named[2], "_a_doclink");
+  const std::string images[] = {HexBytes(kBlackGif), HexBytes(kWhiteGif)};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(named[i]);
+    const read_part& part = message.parts[i + 1];
+    EXPECT_EQ(part.type, "image/gif");
+    EXPECT_EQ(part.id, named[i]);
+    EXPECT_EQ(part.encoding, "base64");
+    if (i < 2)
+      EXPECT_EQ(part.data, images[i]);
+    else
+      EXPECT_EQ(part.data.substr(0, 6), "GIF89a");
+  }
+}
+
+TEST_F(ItemExportTest, ALongBodyComesFromThePartFileAndTheBuffer) {
+  Load(LongScript());
+  const std::string expected = RenderedForMime(kEncoded);
+  ASSERT_GT(expected.size(), size_t{kWorkBlockSize});
+  const fs::path path = out_ / "long.eml";
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", ""), NOERROR);
+  const read_message message = ReadMessage(ReadFile(path));
+  ASSERT_EQ(message.parts.size(), 1u);
+  EXPECT_EQ(message.parts[0].raw, expected);
+  EXPECT_THAT(message.parts[0].data, HasSubstr("Paragraph 1499 of a long body"));
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+  EXPECT_TRUE(TempEmpty());
+}
+
+TEST_F(ItemExportTest, OptionsChooseTheCharsetAndTheTransferEncoding) {
+  Load(ItemScript());
+  const struct {
+    const char* options;
+    const char* rendered; /* the options the renderer gets */
+    const char* charset;
+  } cases[] = {
+      {"Charset=UTF-8", "Charset=UTF-8 ContentTransferEncoding=quoted-printable", "UTF-8"},
+      {"CharsetNum=82", "CharsetNum=82 ContentTransferEncoding=quoted-printable", "windows-1252"},
+      {kEncoded, kEncoded, "ISO-8859-1"},
+      // Not encoded by the renderer: GMime encodes the text, taking each
+      // line end as a line break of the message (CR LF).
+      {"ContentTransferEncoding=8bit", "ContentTransferEncoding=8bit", "ISO-8859-1"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.options);
+    const std::string rendered = RenderedForMime(test.rendered);
+    const fs::path path = out_ / "item.eml";
+    ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", test.options), NOERROR);
+    const read_message message = ReadMessage(ReadFile(path));
+    ASSERT_EQ(message.parts.size(), 4u);
+    EXPECT_EQ(message.parts[0].charset, test.charset);
+    EXPECT_EQ(message.parts[0].encoding, "quoted-printable");
+    if (strstr(test.rendered, kEncoded) != nullptr) {
+      EXPECT_EQ(message.parts[0].raw, rendered);
+    } else {
+      std::string lines;
+      for (size_t at = 0; at < rendered.size(); ++at) {
+        if (rendered[at] == '\r' && at + 1 < rendered.size() && rendered[at + 1] == '\n')
+          continue;
+        lines += rendered[at] == '\n' ? "\r\n" : std::string(1, rendered[at]);
+      }
+      EXPECT_EQ(message.parts[0].data, lines);
+    }
+  }
+}
+
+TEST_F(ItemExportTest, AttachmentsRenderedByNameBecomeAttachmentParts) {
+  Load(kAttachmentScript);
+  const fs::path file = out_ / "report.txt";
+  std::ofstream(file, std::ios::binary) << "report body\n";
+  ASSERT_EQ(NSFNoteAttachFile(note_, "$FILE", 5, file.c_str(), "report.txt", 0), NOERROR);
+  fs::remove(file);
+  const fs::path path = out_ / "files.eml";
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", "AttachmentHandling=NAME"), NOERROR);
+  const read_message message = ReadMessage(ReadFile(path));
+  EXPECT_EQ(message.root, "multipart/mixed");
+  ASSERT_EQ(message.parts.size(), 2u);
+  EXPECT_THAT(message.parts[0].data, HasSubstr("&lt;attachment: report.txt&gt;"));
+  EXPECT_EQ(message.parts[1].disposition, "attachment");
+  EXPECT_EQ(message.parts[1].filename, "report.txt");
+  EXPECT_EQ(message.parts[1].data, "report body\n");
+  // The note keeps its own attachment and gains none.
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "report.txt");
+
+  // Without by-name handling the renderer shows no attachment: none goes in.
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", ""), NOERROR);
+  EXPECT_EQ(ReadMessage(ReadFile(path)).parts.size(), 1u);
+}
+
+TEST_F(ItemExportTest, PythonsEmailPackageReadsTheMessage) {
+  Load(ItemScript());
+  const fs::path eml = out_ / "item.eml";
+  const fs::path html = out_ / "expected.html";
+  std::ofstream(html, std::ios::binary) << RenderedForMime(kEncoded);
+  ASSERT_EQ(item_->SaveAsMime(eml.c_str(), "HTML", ""), NOERROR);
+  const std::string command = std::string("python3 ") + VELKO_SOURCE_DIR +
+                              "/tests/export/check_mime_message.py " + eml.string() + " " +
+                              html.string() + " 4";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST_F(ItemExportTest, TheMessageConvertsBackIntoTheItem) {
+  Load(ItemScript());
+  const fs::path path = out_ / "item.eml";
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", ""), NOERROR);
+  const std::string message = ReadFile(path);
+
+  NOTEHANDLE other = NULLHANDLE;
+  ASSERT_EQ(NSFNoteCreate(db_, &other), NOERROR);
+  ASSERT_EQ(MIMEStoreMessage(other, "Body", message.data(), static_cast<DWORD>(message.size())),
+            NOERROR);
+  {
+    VelkoRTItem back(session_);
+    ASSERT_EQ(back.ConnectBackend(other, "Body", 0), NOERROR);
+    VelkoRTChunk* chunk = back.DefineChunk("Everything");
+    ASSERT_NE(chunk, nullptr);
+    char* rendered = chunk->GenerateHTML("", "Plain Text", "", 0, nullptr, nullptr);
+    ASSERT_NE(rendered, nullptr);
+    const std::string text(rendered, session_->render_result_length);
+    VelkoDeallocatePtr(session_, rendered);
+    EXPECT_THAT(text, HasSubstr("Bold start and plain text"));
+    EXPECT_THAT(text, HasSubstr("cell one"));
+    EXPECT_THAT(text, HasSubstr("cell two"));
+    EXPECT_THAT(text, HasSubstr("See"));
+    delete chunk;
+  }
+  // The images' bytes come back: as image records of the body, or as
+  // files of the note where the import does not make images of cid: parts.
+  std::string held;
+  for (const auto& value : note_testing::ItemValues(other, "Body"))
+    held.append(value.begin(), value.end());
+  for (const auto& file : note_testing::Attachments(other)) {
+    std::string data;
+    if (ReadAttachmentData(other, file.name.c_str(), false, &data) == NOERROR)
+      held += data;
+  }
+  EXPECT_THAT(held, HasSubstr(HexBytes(kBlackGif)));
+  EXPECT_THAT(held, HasSubstr(HexBytes(kWhiteGif)));
+  NSFNoteClose(other);
+}
+
+/* ---- failures ---- */
+
+/* Every tracked allocation, then every host allocation, failing in turn:
+ * each export succeeds whole or fails with nothing left: no file, no part
+ * file, no attachment, and (for the tracked sweep) no tracked block in
+ * use. A host refusal under the tracked allocator itself leaves its pool
+ * entry counted as in use until the session ends, whoever asked, so the
+ * host sweep does not count blocks. */
+TEST_F(ItemExportTest, RunningOutOfMemoryLeavesNothing) {
+  const struct {
+    const char* label;
+    void (*fail)(int);
+    int count;
+    bool count_blocks;
+  } sweeps[] = {{"tracked", VelkoTestFailTrackedAllocation, 400, true},
+                {"host", HostTestFailAllocation, 400, false}};
+  const struct {
+    const char* label;
+    std::string script;
+    bool mime;
+  } exports[] = {{"HTML", ItemScript(), false},
+                 {"MIME", ItemScript(), true},
+                 {"MIME with a part file", LongScript(120), true}};
+  for (const auto& sweep : sweeps) {
+    for (const auto& item : exports) {
+      int succeeded = 0;
+      int failed = 0;
+      for (int nth = 1; nth <= sweep.count; ++nth) {
+        SCOPED_TRACE(std::string(sweep.label) + " " + item.label + " " + std::to_string(nth));
+        Restart();
+        Load(item.script);
+        ASSERT_NE(ItemBody(item_), nullptr);
+        const DWORD blocks = VelkoTrackedBlocksInUse(session_);
+        const fs::path path = out_ / "item.out";
+        HostTestCaptureLog(true);
+        sweep.fail(nth);
+        const STATUS status = item.mime ? item_->SaveAsMime(path.c_str(), "HTML", "")
+                                        : item_->SaveAsHTML(path.c_str(), "HTML", "");
+        sweep.fail(0);
+        EXPECT_EQ(item_->last_status, status);
+        if (sweep.count_blocks) {
+          EXPECT_EQ(VelkoTrackedBlocksInUse(session_), blocks) << "status " << status;
+        }
+        EXPECT_TRUE(TempEmpty());
+        EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+        if (status == NOERROR) {
+          EXPECT_TRUE(fs::exists(path));
+          ++succeeded;
+        } else {
+          EXPECT_TRUE(OutFiles().empty()) << status;
+          ++failed;
+        }
+      }
+      EXPECT_GT(failed, 0) << item.label;
+      EXPECT_GT(succeeded, 0) << item.label;
+    }
+  }
+}
+
+} // namespace
