@@ -42,6 +42,7 @@
 #include "host/cdrecords.h"
 #include "import/charset.h"
 #include "import/html_import_state.h"
+#include "import/html_tables.h"
 #include "import/passthru.h"
 #include "import/tidy_parser.h"
 #include "store/body.h"
@@ -333,6 +334,8 @@ private:
       RETURN_IF_FAILED(EndBlock());
     if (tag == TidyTag_HR)
       return Rule();
+    if (tag == TidyTag_TABLE && depth < kDeepestNesting)
+      return Table(node, font, pre, depth);
     const char* link = nullptr;
     if (tag == TidyTag_A) {
       RETURN_IF_FAILED(Anchor(node));
@@ -543,6 +546,51 @@ private:
     return GenerateCDEnd(SIG_CD_TEXT, 0, gen);
   }
 
+  /* A table (import/html_tables.h): its cells' content walked in the font
+   * around the table. */
+  STATUS Table(TidyNode node, font_bytes font, bool pre, int depth) {
+    class hooks final : public html_table_walk {
+    public:
+      hooks(html_walker* walker, font_bytes font, bool pre, int depth)
+          : walker_(walker), font_(font), pre_(pre), depth_(depth) {}
+      STATUS BeforeTable() override {
+        walker_->breakDue_ = false;
+        return walker_->FlushRun();
+      }
+      STATUS Block(TidyNode node) override {
+        RETURN_IF_FAILED(walker_->EndBlock());
+        RETURN_IF_FAILED(walker_->WalkChildren(node, font_, pre_, depth_ + 1));
+        return walker_->EndBlock();
+      }
+      STATUS CellContent(TidyNode node) override {
+        walker_->written_ = false;
+        walker_->breakDue_ = false;
+        RETURN_IF_FAILED(walker_->WalkChildren(node, font_, pre_, depth_ + 2));
+        if (!walker_->run_.empty() && walker_->run_.back() == '\0')
+          walker_->run_.pop_back();
+        AfterTable();
+        return walker_->FlushRun();
+      }
+      STATUS TabbedCell(TidyNode node, bool first) override {
+        if (!first)
+          RETURN_IF_FAILED(walker_->AppendText("\t", font_));
+        return walker_->WalkChildren(node, font_, pre_, depth_ + 2);
+      }
+      STATUS EndRow() override { return walker_->EndBlock(); }
+      void AfterTable() override {
+        walker_->written_ = false;
+        walker_->breakDue_ = false;
+      }
+
+    private:
+      html_walker* walker_;
+      font_bytes font_;
+      bool pre_;
+      int depth_;
+    } walk(this, font, pre, depth);
+    return ImportHTMLTable(node, process_, &walk);
+  }
+
   chunk_process_state* process_;
   tidy_parser* parser_;
   BYTE header_[8];
@@ -576,6 +624,7 @@ STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
   import.list_body = &list;
   import.options = options;
   import.charset = charset;
+  import.table_depth = process->gen.table_level;
   STATUS status = NOERROR;
   {
     process->gen.import_target = &import;
