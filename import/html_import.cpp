@@ -20,8 +20,9 @@
  * keep their text, as blocks or inline; an image gives its alt text.
  * Nothing is written for head, script, style, comments and form controls.
  *
- * Not here: images as records, tables, lists' bullets and paragraph
- * definitions (the walk keeps their text); style sheets.
+ * Not here: images as records, lists' bullets and paragraph
+ * definitions (the walk keeps their text); style sheets. Tables are
+ * written by import/html_tables.cpp, which the walk gives hooks.
  */
 #include <stdio.h>
 #include <ctype.h>

@@ -171,6 +171,10 @@ void table_grid::Place(size_t row, size_t* column, TidyNode cell, DWORD tableWid
   while (!Free(row, *column))
     ++*column;
   const size_t first = *column;
+  if (first >= kGeneratedTableColumns + 1) { // past the widest table: it is written as text
+    columns_ = std::max(columns_, first + 1);
+    return;
+  }
   const size_t runEnd = (row / kGeneratedTableRows + 1) * kGeneratedTableRows;
   const size_t lastRow = std::min(slots_.size(), runEnd);
   size_t rowSpan = SpanOf(cell, TidyAttr_ROWSPAN);

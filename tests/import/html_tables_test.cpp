@@ -2,14 +2,17 @@
 // written by hand as a record script and compared with the body after the
 // import, which follows the item's own records. Also tables past the
 // limits of a table record (rows, columns, nesting), an import into a
-// cell, and an imported table rendered back to HTML.
+// cell, an imported table rendered back to HTML, and a table import over
+// every failing allocation.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "cdbuild/cd_script.h"
+#include "tests/support/allocation_faults.h"
 #include "tests/support/record_lines.h"
+#include "tests/support/stored_chunk_fixture.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
@@ -27,22 +30,14 @@ protected:
                                   const std::string& original = kOriginal,
                                   const char* definition = "Everything") {
     Restart();
-    AppendItem(Script(original));
+    AppendItem(Script(original).records());
     VelkoRTChunk* chunk = Chunk(definition);
     *status = chunk->AppendHTML("INLINE", html.c_str(), "");
     return note_testing::RecordLines(Values());
   }
 
   static std::vector<std::string> Lines(const std::string& script) {
-    return note_testing::RecordLines({note_testing::Value(note_testing::Records(Script(script)))});
-  }
-
-  static std::vector<Bytes> Script(const std::string& script) {
-    cdbuild::Body body;
-    cdbuild::ScriptError error;
-    EXPECT_TRUE(cdbuild::BuildScript(script, &body, &error))
-        << "line " << error.line << ": " << error.message;
-    return body.records();
+    return StoredChunkFixture::Expected(script);
   }
 };
 
@@ -84,6 +79,13 @@ std::string End(int around = 1, bool nested = false) {
          Reference(around) + Text("");
 }
 
+/* A table of two equal columns up to the end of its first row. */
+std::string FirstRowOfTwo(const std::string& first, const std::string& second) {
+  return Begin() + Cell(0, 0, 1440, 5760) + Definition(2, 1440, 5760) + Reference(2) +
+         Text(first) + Cell(0, 1, 5760, 10080) + Definition(3, 5760, 10080) + Reference(3) +
+         Text(second);
+}
+
 struct table_case {
   const char* name;
   std::string html;
@@ -96,10 +98,8 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
   const table_case cases[] = {
       {"two by two",
        "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>",
-       Begin() + Cell(0, 0, 1440, 5760) + Definition(2, 1440, 5760) + Reference(2) + Text("a") +
-           Cell(0, 1, 5760, 10080) + Definition(3, 5760, 10080) + Reference(3) + Text("b") +
-           Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") + Cell(1, 1, 5760, 10080) +
-           Reference(3) + Text("d") + End()},
+       FirstRowOfTwo("a", "b") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") +
+           Cell(1, 1, 5760, 10080) + Reference(3) + Text("d") + End()},
       {"a border gives every side single",
        "<table border=\"2\"><tr><td>a</td></tr></table>",
        Begin() + Cell(0, 0, 1440, 10080, "borders=0x55 v42border=0x1111") +
@@ -115,10 +115,8 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
            End()},
       {"a short row ends in an empty cell",
        "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>",
-       Begin() + Cell(0, 0, 1440, 5760) + Definition(2, 1440, 5760) + Reference(2) + Text("a") +
-           Cell(0, 1, 5760, 10080) + Definition(3, 5760, 10080) + Reference(3) + Text("b") +
-           Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") + Cell(1, 1, 5760, 10080) +
-           Reference(3) + Text("") + End()},
+       FirstRowOfTwo("a", "b") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") +
+           Cell(1, 1, 5760, 10080) + Reference(3) + Text("") + End()},
       {"colspan: the content in the right cell, the left one covered in its row",
        "<table><tr><td colspan=\"2\">a</td></tr><tr><td>b</td><td>c</td></tr></table>",
        Begin() + Cell(0, 0, 1440, 5760, "flags=6") + Definition(2, 1440, 5760) + Reference(2) +
@@ -257,8 +255,7 @@ TEST_F(HtmlTablesTest, AnImportedTableRendersWithItsCells) {
          "<tr><td><b>three</b></td></tr></table>",
          &status);
   ASSERT_EQ(status, NOERROR);
-  VelkoRTChunk* chunk = Chunk("Everything");
-  char* html = chunk->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
+  char* html = Chunk("Everything")->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
   ASSERT_NE(html, nullptr);
   const std::string rendered(html, session_->render_result_length);
   VelkoDeallocatePtr(session_, html);
@@ -271,6 +268,43 @@ TEST_F(HtmlTablesTest, AnImportedTableRendersWithItsCells) {
   EXPECT_LT(two, three) << rendered;
   EXPECT_LT(three, rendered.find("</table>", table)) << rendered;
   EXPECT_NE(rendered.find("rowspan='2'>"), std::string::npos) << rendered;
+}
+
+class HtmlTablesStoredTest : public StoredChunkFixture {};
+
+/* A table with a spanned area and a nested table, imported over every
+ * failing host and tracked allocation: 263 and the note as it was, or
+ * the whole table. */
+TEST_F(HtmlTablesStoredTest, AnImportIsAllOrNothingAtEveryFailedAllocation) {
+  const std::string html =
+      "<table border=\"1\"><tr><td rowspan=\"2\">a</td><td>b<table><tr><td>n</td></tr></table>"
+      "</td></tr><tr><td>c</td></tr></table>";
+  const std::string borders = " borders=0x55 v42border=0x1111";
+  const std::string table =
+      Begin() + Cell(0, 0, 1440, 5760, "flags=0x0A" + borders) + Definition(2, 1440, 5760) +
+      Reference(2) + Text("") + Cell(0, 1, 5760, 10080, borders) + Definition(3, 5760, 10080) +
+      Reference(3) + Text("b") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
+      Definition(4, 1440, 10080) + Reference(4) + Text("n") + End(3, true) +
+      Cell(1, 0, 1440, 5760, "rowspan=2" + borders) + Reference(2) + Text("a") +
+      Cell(1, 1, 5760, 10080, borders) + Reference(3) + Text("c") + End();
+  const std::vector<Bytes> before = {note_testing::Value(Script(kOriginal).RecordBytes())};
+  const std::vector<Bytes> after = {
+      note_testing::Value(Script(kOriginal + table).RecordBytes())};
+  for (const allocation_faults::control& control : allocation_faults::kControls) {
+    SCOPED_TRACE(control.name);
+    const int failed = allocation_faults::SweepStoredOperation(
+        control, [&] { return StoreNote(kOriginal); },
+        [&](NOTEID id, const std::function<void()>& arm) {
+          return static_cast<STATUS>(OnChunk(id, "Everything", [&](VelkoRTChunk* chunk) {
+            arm();
+            const STATUS status = chunk->AppendHTML("INLINE", html.c_str(), "");
+            EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
+            return static_cast<long>(status);
+          }));
+        },
+        [&](NOTEID id) { return note_testing::StoredBodyValues(path_, id, true); }, before, after);
+    EXPECT_GT(failed, 0);
+  }
 }
 
 } // namespace
