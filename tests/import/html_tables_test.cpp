@@ -113,6 +113,13 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
            Cell(0, 1, 2940, 5100) + Definition(3, 2940, 5100) + Reference(3) + Text("b") +
            Cell(0, 2, 5100, 10080) + Definition(4, 5100, 10080) + Reference(4) + Text("c") +
            End()},
+      {"widths past the largest edge narrowed together: 3 x 30000 twips in 64095",
+       "<table><tr><td width=\"2000\">a</td><td width=\"2000\">b</td><td width=\"2000px\">c"
+       "</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 22805) + Definition(2, 1440, 22805) + Reference(2) +
+           Text("a") + Cell(0, 1, 22805, 44170) + Definition(3, 22805, 44170) + Reference(3) +
+           Text("b") + Cell(0, 2, 44170, 65535) + Definition(4, 44170, 65535) + Reference(4) +
+           Text("c") + End()},
       {"a short row ends in an empty cell",
        "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>",
        FirstRowOfTwo("a", "b") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") +
