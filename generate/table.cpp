@@ -13,6 +13,10 @@
  * record only (a copy of the item's default), and the font override's
  * colour words are cleared for every cell, so nothing of one cell leaks
  * into the next or past the table.
+ *
+ * The table begin, a cell, a first-row cell's definition and the closing
+ * records are built by functions of their own, which the HTML import's
+ * tables call too.
  */
 #include <stdlib.h>
 #include <string.h>

@@ -567,10 +567,9 @@ private:
         walker_->written_ = false;
         walker_->breakDue_ = false;
         RETURN_IF_FAILED(walker_->WalkChildren(node, font_, pre_, depth_ + 2));
-        if (!walker_->run_.empty() && walker_->run_.back() == '\0')
-          walker_->run_.pop_back();
+        RETURN_IF_FAILED(walker_->EndBlock());
         AfterTable();
-        return walker_->FlushRun();
+        return NOERROR;
       }
       STATUS TabbedCell(TidyNode node, bool first) override {
         if (!first)
