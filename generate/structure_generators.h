@@ -96,4 +96,35 @@ STATUS GeneratePassthruText(const char* text, WORD length, structure_generation*
  * first failing status of a record. */
 STATUS GenerateSectionBegin(structure_generation* state);
 
+/* ---- a table's records one at a time ----
+ * What GenerateTable writes, for a writer that places its cells itself
+ * (the HTML import): each builds the record as GenerateTable builds it. */
+
+/* The default cell borders: every side single. */
+constexpr BYTE kTableCellBorderByte = 0x55;
+constexpr WORD kTableCellBorderWord = 0x1111;
+
+/* A table begin (0xA3, or 0xCF when nested) at the left margin: cell
+ * spacing 0, flags 2. */
+CDTABLEBEGIN TableBeginRecord(bool nested, WORD leftMargin);
+
+/* A cell (0xA4, or 0xD0 when nested) of the row and column between the
+ * edges: every side single, flags 2, spans 1, no background. */
+CDTABLECELL TableCellRecord(bool nested, BYTE row, BYTE column, WORD left, WORD right);
+
+/* Writes the paragraph definition of a first-row cell between the edges,
+ * made from the context's current definition: margins moved into the
+ * cell, the cell's flags, the id given. 0 or the emitter's status. */
+STATUS GenerateCellDefinition(WORD left, WORD right, WORD pabid, generation_context* gen);
+
+/* The first paragraph id a table may give out: from start, raised past
+ * every definition the item has loaded. */
+WORD TablePabidAboveLoaded(const VelkoRTItem* item, WORD start);
+
+/* After a table: its end (0xA5, or 0xD1 when nested), the paragraph, the
+ * context's current reference (with pabid when not 0) and an empty text in
+ * the item's default font. 0 or the first failing status. */
+STATUS GenerateTableClosing(bool nested, const CDPARAGRAPH& paragraph, WORD pabid,
+                            generation_context* gen);
+
 #endif

@@ -13,6 +13,10 @@
  * record only (a copy of the item's default), and the font override's
  * colour words are cleared for every cell, so nothing of one cell leaks
  * into the next or past the table.
+ *
+ * The table begin, a cell, a first-row cell's definition and the closing
+ * records are built by functions of their own, which the HTML import's
+ * tables call too.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -46,8 +50,6 @@ constexpr BYTE kCellFlags = 0x02;
 constexpr BYTE kCellColored = 0x01;
 constexpr BYTE kCellCenter = 0x20;
 constexpr BYTE kCellBottom = 0x80;
-constexpr BYTE kDefaultBorderByte = 0x55;
-constexpr WORD kDefaultBorderWord = 0x1111;
 
 constexpr WORD kMarginDefinitionFlagsCleared = 0x1400;
 constexpr WORD kMarginDefinitionFlags2 = 0x0494;
@@ -71,8 +73,8 @@ constexpr WORD kTextVersion = 0;
 
 /* The four sides of "CellBorder=": the border byte and word of a cell. */
 struct cell_borders {
-  BYTE byte = kDefaultBorderByte;
-  WORD word = kDefaultBorderWord;
+  BYTE byte = kTableCellBorderByte;
+  WORD word = kTableCellBorderWord;
 };
 
 /* One position of "CellBorder=": 0, 1 or 2, or -1 when the character
@@ -402,19 +404,13 @@ STATUS table_writer::IdName(WORD signature, const char* prefix, const char* prop
 }
 
 STATUS table_writer::TableBegin() {
-  CDTABLEBEGIN table = {};
-  const WORD signature = gen_->table_level == 0 ? SIG_CD_TABLEBEGIN : SIG_CD_NESTEDTABLEBEGIN;
-  table.Header.Signature = static_cast<BYTE>(signature);
-  table.Header.Length = sizeof table;
-  table.LeftMargin = table_left_;
-  const WORD fixedWords[2] = {40, 60};
-  memcpy(table.Reserved, fixedWords, sizeof fixedWords);
+  CDTABLEBEGIN table = TableBeginRecord(gen_->table_level != 0, table_left_);
+  const WORD signature = table.Header.Signature;
   std::string value;
   if (Value(properties_, "ColumnSpacing=", &value))
     table.HorizInterCellSpace = static_cast<WORD>(InchesToTwips(value.c_str()));
   if (Value(properties_, "RowSpacing=", &value))
     table.VertInterCellSpace = static_cast<WORD>(InchesToTwips(value.c_str()));
-  table.Flags = kTableFlags;
   if (properties_ == nullptr && parameters_->adjustable_table != 0)
     table.Flags |= kTableAdjustable;
   ApplyPropertiesToTableRecord(session_, item_, signature, &table, sizeof table, properties_, 0);
@@ -426,20 +422,13 @@ STATUS table_writer::TableBegin() {
 STATUS table_writer::Cell(WORD row, WORD column, WORD left) {
   const WORD width = parameters_->column_widths[column];
   const char* properties = parameters_->cell_texts[column];
-  CDTABLECELL cell = {};
-  cell.Header.Signature = cell_signature_;
-  cell.Header.Length = sizeof cell;
-  cell.Row = static_cast<BYTE>(row);
-  cell.Column = static_cast<BYTE>(column);
-  cell.LeftMargin = left;
-  cell.RightMargin = static_cast<WORD>(left + width);
+  CDTABLECELL cell = TableCellRecord(cell_signature_ == SIG_CD_NESTEDTABLECELL,
+                                     static_cast<BYTE>(row), static_cast<BYTE>(column), left,
+                                     static_cast<WORD>(left + width));
   if (parameters_->adjustable_table != 0 && width_total_ != 0)
     cell.Reserved = static_cast<WORD>(width * kFractionWhole / width_total_);
   cell.BorderWidths = borders_.byte;
   cell.V42Border = borders_.word;
-  cell.Flags = kCellFlags;
-  cell.RowSpan = 1;
-  cell.ColumnSpan = 1;
 
   /* The cell's text record and colour words start afresh for every cell. */
   CDTEXT text = DefaultText(item_);
@@ -516,32 +505,10 @@ STATUS table_writer::Cell(WORD row, WORD column, WORD left) {
 }
 
 STATUS table_writer::CellDefinition(WORD column, WORD left, WORD right) {
-  _CDPABDEFEXT definition = CurrentDefinition(gen_);
-  CDPABDEFINITION& fixed = definition.Definition;
-  const int inner = left + kCellInset;
-  if (fixed.LeftMargin < inner) {
-    const int offset = static_cast<int>(fixed.FirstLineLeftMargin) - fixed.LeftMargin;
-    if (offset >= 0) {
-      fixed.LeftMargin = static_cast<WORD>(inner);
-      fixed.FirstLineLeftMargin = static_cast<WORD>(inner + offset);
-    } else {
-      fixed.FirstLineLeftMargin = static_cast<WORD>(inner);
-      fixed.LeftMargin = static_cast<WORD>(inner - offset);
-    }
-  }
-  if (fixed.FirstLineLeftMargin < inner)
-    fixed.FirstLineLeftMargin = static_cast<WORD>(inner);
-  fixed.RightMargin = static_cast<WORD>(right - kCellInset);
-  fixed.Flags = static_cast<WORD>((fixed.Flags | kCellDefinitionFlagsSet) &
-                                  ~kMarginDefinitionFlagsCleared);
-  fixed.Flags2 = kCellDefinitionFlags2;
-  definition.RightMarginPercent = kFullPercent;
-  fixed.PABID = static_cast<WORD>(base_pabid_ + column + 1);
-  if (STATUS status = CopyCDUpdated(&definition, SIG_CD_PABDEFINITION,
-                                    DefinitionLength(definition), gen_);
-      status != NOERROR)
+  const auto pabid = static_cast<WORD>(base_pabid_ + column + 1);
+  if (STATUS status = GenerateCellDefinition(left, right, pabid, gen_); status != NOERROR)
     return status;
-  gen_->next_pabid = fixed.PABID;
+  gen_->next_pabid = pabid;
   return NOERROR;
 }
 
@@ -604,23 +571,90 @@ STATUS table_writer::Closing() {
     if (STATUS status = Emit(timer, SIG_CD_TIMERINFO, gen_); status != NOERROR)
       return status;
   }
-  CDTABLEEND end = {};
-  const WORD signature = gen_->table_level <= 1 ? SIG_CD_TABLEEND : SIG_CD_NESTEDTABLEEND;
-  end.Header.Signature = static_cast<BYTE>(signature);
-  end.Header.Length = sizeof end;
-  if (STATUS status = Emit(end, signature, gen_); status != NOERROR)
-    return status;
   VelkoDeallocatePtr(session_, work_);
   work_ = nullptr;
-  if (STATUS status = Paragraph(); status != NOERROR)
-    return status;
   gen_->next_pabid = 0;
-  if (STATUS status = Emit(CurrentReference(gen_), SIG_CD_PABREFERENCE, gen_); status != NOERROR)
-    return status;
-  return EmptyText(DefaultText(item_));
+  return GenerateTableClosing(gen_->table_level > 1, state_->paragraph, 0, gen_);
 }
 
 } // namespace
+
+CDTABLEBEGIN TableBeginRecord(bool nested, WORD leftMargin) {
+  CDTABLEBEGIN table = {};
+  table.Header.Signature =
+      static_cast<BYTE>(nested ? SIG_CD_NESTEDTABLEBEGIN : SIG_CD_TABLEBEGIN);
+  table.Header.Length = sizeof table;
+  table.LeftMargin = leftMargin;
+  const WORD fixedWords[2] = {40, 60};
+  memcpy(table.Reserved, fixedWords, sizeof fixedWords);
+  table.Flags = kTableFlags;
+  return table;
+}
+
+CDTABLECELL TableCellRecord(bool nested, BYTE row, BYTE column, WORD left, WORD right) {
+  CDTABLECELL cell = {};
+  cell.Header.Signature = static_cast<BYTE>(nested ? SIG_CD_NESTEDTABLECELL : SIG_CD_TABLECELL);
+  cell.Header.Length = sizeof cell;
+  cell.Row = row;
+  cell.Column = column;
+  cell.LeftMargin = left;
+  cell.RightMargin = right;
+  cell.BorderWidths = kTableCellBorderByte;
+  cell.V42Border = kTableCellBorderWord;
+  cell.Flags = kCellFlags;
+  cell.RowSpan = 1;
+  cell.ColumnSpan = 1;
+  return cell;
+}
+
+STATUS GenerateCellDefinition(WORD left, WORD right, WORD pabid, generation_context* gen) {
+  _CDPABDEFEXT definition = CurrentDefinition(gen);
+  CDPABDEFINITION& fixed = definition.Definition;
+  const int inner = left + kCellInset;
+  if (fixed.LeftMargin < inner) {
+    const int offset = static_cast<int>(fixed.FirstLineLeftMargin) - fixed.LeftMargin;
+    if (offset >= 0) {
+      fixed.LeftMargin = static_cast<WORD>(inner);
+      fixed.FirstLineLeftMargin = static_cast<WORD>(inner + offset);
+    } else {
+      fixed.FirstLineLeftMargin = static_cast<WORD>(inner);
+      fixed.LeftMargin = static_cast<WORD>(inner - offset);
+    }
+  }
+  if (fixed.FirstLineLeftMargin < inner)
+    fixed.FirstLineLeftMargin = static_cast<WORD>(inner);
+  fixed.RightMargin = static_cast<WORD>(right - kCellInset);
+  fixed.Flags = static_cast<WORD>((fixed.Flags | kCellDefinitionFlagsSet) &
+                                  ~kMarginDefinitionFlagsCleared);
+  fixed.Flags2 = kCellDefinitionFlags2;
+  definition.RightMarginPercent = kFullPercent;
+  fixed.PABID = pabid;
+  return CopyCDUpdated(&definition, SIG_CD_PABDEFINITION, DefinitionLength(definition), gen);
+}
+
+WORD TablePabidAboveLoaded(const VelkoRTItem* item, WORD start) {
+  return PabidAboveLoaded(item, start);
+}
+
+STATUS GenerateTableClosing(bool nested, const CDPARAGRAPH& paragraph, WORD pabid,
+                            generation_context* gen) {
+  CDTABLEEND end = {};
+  const WORD signature = nested ? SIG_CD_NESTEDTABLEEND : SIG_CD_TABLEEND;
+  end.Header.Signature = static_cast<BYTE>(signature);
+  end.Header.Length = sizeof end;
+  if (STATUS status = Emit(end, signature, gen); status != NOERROR)
+    return status;
+  if (STATUS status = Emit(paragraph, SIG_CD_PARAGRAPH, gen); status != NOERROR)
+    return status;
+  /* The end restores the reference in effect before the table. */
+  CDPABREFERENCE reference = CurrentReference(gen);
+  if (pabid != 0)
+    reference.PABID = pabid;
+  if (STATUS status = Emit(reference, SIG_CD_PABREFERENCE, gen); status != NOERROR)
+    return status;
+  const CDTEXT text = DefaultText(gen->item);
+  return GenerateCDText(nullptr, 0, &text, gen);
+}
 
 STATUS GenerateTable(WORD columns, WORD rows, structure_generation* state) {
   if (state == nullptr || state->gen == nullptr || state->gen->item == nullptr ||

@@ -22,10 +22,10 @@
  *
  * Paragraph definitions for alignment, margins, spacing and lists come
  * from import/html_paragraphs.h, which the walk tells where blocks begin
- * and end and where paragraphs start.
+ * and end and where paragraphs start. Tables are written by
+ * import/html_tables.cpp, which the walk gives hooks.
  *
- * Not here: images as records, tables (the walk keeps their text); style
- * sheets.
+ * Not here: images as records; style sheets.
  */
 #include <stdio.h>
 #include <ctype.h>
@@ -48,6 +48,7 @@
 #include "import/css_declarations.h"
 #include "import/html_import_state.h"
 #include "import/html_paragraphs.h"
+#include "import/html_tables.h"
 #include "import/passthru.h"
 #include "import/tidy_parser.h"
 #include "store/body.h"
@@ -322,6 +323,8 @@ private:
       RETURN_IF_FAILED(EndBlock());
     if (tag == TidyTag_HR)
       return Rule();
+    if (tag == TidyTag_TABLE && depth < kDeepestNesting)
+      return Table(node, font, pre, depth);
     if (block)
       paragraphs_.EnterBlock(node, tag);
     const char* link = nullptr;
@@ -539,6 +542,50 @@ private:
     return GenerateCDEnd(SIG_CD_TEXT, 0, gen);
   }
 
+  /* A table (import/html_tables.h): its cells' content walked in the font
+   * around the table. */
+  STATUS Table(TidyNode node, font_bytes font, bool pre, int depth) {
+    class hooks final : public html_table_walk {
+    public:
+      hooks(html_walker* walker, font_bytes font, bool pre, int depth)
+          : walker_(walker), font_(font), pre_(pre), depth_(depth) {}
+      STATUS BeforeTable() override {
+        walker_->breakDue_ = false;
+        return walker_->FlushRun();
+      }
+      STATUS Block(TidyNode node) override {
+        RETURN_IF_FAILED(walker_->EndBlock());
+        RETURN_IF_FAILED(walker_->WalkChildren(node, font_, pre_, depth_ + 1));
+        return walker_->EndBlock();
+      }
+      STATUS CellContent(TidyNode node) override {
+        walker_->written_ = false;
+        walker_->breakDue_ = false;
+        RETURN_IF_FAILED(walker_->WalkChildren(node, font_, pre_, depth_ + 2));
+        RETURN_IF_FAILED(walker_->EndBlock());
+        AfterTable();
+        return NOERROR;
+      }
+      STATUS TabbedCell(TidyNode node, bool first) override {
+        if (!first)
+          RETURN_IF_FAILED(walker_->AppendText("\t", font_));
+        return walker_->WalkChildren(node, font_, pre_, depth_ + 2);
+      }
+      STATUS EndRow() override { return walker_->EndBlock(); }
+      void AfterTable() override {
+        walker_->written_ = false;
+        walker_->breakDue_ = false;
+      }
+
+    private:
+      html_walker* walker_;
+      font_bytes font_;
+      bool pre_;
+      int depth_;
+    } walk(this, font, pre, depth);
+    return ImportHTMLTable(node, process_, &walk);
+  }
+
   chunk_process_state* process_;
   tidy_parser* parser_;
   BYTE header_[8];
@@ -573,6 +620,7 @@ STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
   import.list_body = &list;
   import.options = options;
   import.charset = charset;
+  import.table_depth = process->gen.table_level;
   STATUS status = NOERROR;
   {
     process->gen.import_target = &import;

@@ -63,8 +63,16 @@ TEST_F(HtmlImportTest, EachConstructGivesItsRecords) {
        "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\nPARAGRAPH\nTEXT text=\"c\"\n"},
       {"an empty paragraph gives none", "<p>a</p><p></p><p>b</p>", "",
        "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\n"},
-      {"a cell's text as a block", "<table><tr><td>a</td><td><b>b</b></td></tr></table>", "",
-       "TEXT text=\"a\"\nPARAGRAPH\nTEXT attributes=bold text=\"b\"\n"},
+      {"a table of one row: a cell per column, each with its definition",
+       "<table><tr><td>a</td><td><b>b</b></td></tr></table>", "",
+       "PARAGRAPH\nHEX A3 0E A0 05 28 00 3C 00 00 00 00 00 02 00\n"
+       "TABLECELL row=0 column=0 left=1440 right=5760 flags=2\nPARAGRAPH\n"
+       "PABDEF id=2 left=1480 right=5720 flags=0x0086 flags2=0x0440 ext=1440,0,1440,0,0,100\n"
+       "PABREF id=2\nTEXT text=\"a\"\n"
+       "TABLECELL row=0 column=1 left=5760 right=10080 flags=2\nPARAGRAPH\n"
+       "PABDEF id=3 left=5800 right=10040 flags=0x0086 flags2=0x0440 ext=1440,0,1440,0,0,100\n"
+       "PABREF id=3\nTEXT attributes=bold text=\"b\"\n"
+       "TABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"\"\n"},
       {"head, script, style, comments and controls write nothing",
        "<html><head><title>t</title><style>p{}</style></head><body>"
        "<script>s()</script>a<!-- c --><input value=\"v\"></body></html>",

@@ -1,0 +1,317 @@
+// Tables appended through VelkoRTChunk::AppendHTML: each table's records
+// written by hand as a record script and compared with the body after the
+// import, which follows the item's own records. Also tables past the
+// limits of a table record (rows, columns, nesting), an import into a
+// cell, an imported table rendered back to HTML, and a table import over
+// every failing allocation.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "tests/support/allocation_faults.h"
+#include "tests/support/record_lines.h"
+#include "tests/support/stored_chunk_fixture.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using engine_test::Bytes;
+
+/* The item's records before each import. */
+constexpr const char* kOriginal = "PABDEF id=1 ext=1440,0,1440,0,0,0\nPABREF id=1\nTEXT text=\"x\"\n";
+
+class HtmlTablesTest : public engine_test::EngineTest {
+protected:
+  /* The item's records after the HTML is appended to the chunk of the
+   * definition; the item holds original before. */
+  std::vector<std::string> Append(const std::string& html, STATUS* status,
+                                  const std::string& original = kOriginal,
+                                  const char* definition = "Everything") {
+    Restart();
+    AppendItem(Script(original).records());
+    VelkoRTChunk* chunk = Chunk(definition);
+    *status = chunk->AppendHTML("INLINE", html.c_str(), "");
+    return note_testing::RecordLines(Values());
+  }
+
+  static std::vector<std::string> Lines(const std::string& script) {
+    return StoredChunkFixture::Expected(script);
+  }
+};
+
+/* ---- the records of a table, as the script writes them ---- */
+
+/* The paragraph before a table and its begin: left margin 1440, the words
+ * 40 and 60, flags 2. */
+std::string Begin(bool nested = false) {
+  return std::string("PARAGRAPH\nHEX ") + (nested ? "CF" : "A3") +
+         " 0E A0 05 28 00 3C 00 00 00 00 00 02 00\n";
+}
+
+/* A cell between the edges with its paragraph; flags 2 and more, the
+ * spans and borders in extra. */
+std::string Cell(int row, int column, int left, int right, const std::string& extra = "",
+                 bool nested = false) {
+  return "TABLECELL row=" + std::to_string(row) + " column=" + std::to_string(column) +
+         " left=" + std::to_string(left) + " right=" + std::to_string(right) +
+         (extra.find("flags=") == std::string::npos ? " flags=2" : "") +
+         (extra.find("borders=") == std::string::npos ? " borders=0" : "") + " " + extra +
+         (nested ? " nested=1" : "") + "\nPARAGRAPH\n";
+}
+
+/* A first-row cell's definition: the item's definition (margins 1440)
+ * moved 40 twips inside the cell's edges. */
+std::string Definition(int id, int left, int right) {
+  return "PABDEF id=" + std::to_string(id) + " left=" + std::to_string(left + 40) +
+         " right=" + std::to_string(right - 40) +
+         " flags=0x0086 flags2=0x0440 ext=1440,0,1440,0,0,100\n";
+}
+
+std::string Reference(int id) { return "PABREF id=" + std::to_string(id) + "\n"; }
+
+std::string Text(const std::string& text) { return "TEXT text=\"" + text + "\"\n"; }
+
+/* The table's end, then its paragraph in the definition around it. */
+std::string End(int around = 1, bool nested = false) {
+  return std::string(nested ? "TABLEEND nested=1\n" : "TABLEEND\n") + "PARAGRAPH\n" +
+         Reference(around) + Text("");
+}
+
+/* A table of two equal columns up to the end of its first row. */
+std::string FirstRowOfTwo(const std::string& first, const std::string& second) {
+  return Begin() + Cell(0, 0, 1440, 5760) + Definition(2, 1440, 5760) + Reference(2) +
+         Text(first) + Cell(0, 1, 5760, 10080) + Definition(3, 5760, 10080) + Reference(3) +
+         Text(second);
+}
+
+struct table_case {
+  const char* name;
+  std::string html;
+  std::string script; /* the records after the item's own */
+};
+
+/* With DefaultTableWidth 8640 two equal columns have the edges 1440, 5760
+ * and 10080. */
+TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
+  const table_case cases[] = {
+      {"two by two",
+       "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>",
+       FirstRowOfTwo("a", "b") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") +
+           Cell(1, 1, 5760, 10080) + Reference(3) + Text("d") + End()},
+      {"a border gives every side single",
+       "<table border=\"2\"><tr><td>a</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 10080, "borders=0x55 v42border=0x1111") +
+           Definition(2, 1440, 10080) + Reference(2) + Text("a") + End()},
+      {"border 0 gives none", "<table border=\"0\"><tr><td>a</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) + Reference(2) +
+           Text("a") + End()},
+      {"widths: 100 pixels, 25 per cent of 8640, the rest",
+       "<table><tr><td width=\"100\">a</td><td width=\"25%\">b</td><td>c</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 2940) + Definition(2, 1440, 2940) + Reference(2) + Text("a") +
+           Cell(0, 1, 2940, 5100) + Definition(3, 2940, 5100) + Reference(3) + Text("b") +
+           Cell(0, 2, 5100, 10080) + Definition(4, 5100, 10080) + Reference(4) + Text("c") +
+           End()},
+      {"widths past the largest edge narrowed together: 3 x 30000 twips in 64095",
+       "<table><tr><td width=\"2000\">a</td><td width=\"2000\">b</td><td width=\"2000px\">c"
+       "</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 22805) + Definition(2, 1440, 22805) + Reference(2) +
+           Text("a") + Cell(0, 1, 22805, 44170) + Definition(3, 22805, 44170) + Reference(3) +
+           Text("b") + Cell(0, 2, 44170, 65535) + Definition(4, 44170, 65535) + Reference(4) +
+           Text("c") + End()},
+      {"a short row ends in an empty cell",
+       "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>",
+       FirstRowOfTwo("a", "b") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("c") +
+           Cell(1, 1, 5760, 10080) + Reference(3) + Text("") + End()},
+      {"colspan: the content in the right cell, the left one covered in its row",
+       "<table><tr><td colspan=\"2\">a</td></tr><tr><td>b</td><td>c</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 5760, "flags=6") + Definition(2, 1440, 5760) + Reference(2) +
+           Text("") + Cell(0, 1, 5760, 10080, "colspan=2") + Definition(3, 5760, 10080) +
+           Reference(3) + Text("a") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("b") +
+           Cell(1, 1, 5760, 10080) + Reference(3) + Text("c") + End()},
+      {"rowspan: the content in the lower cell, the upper one covered above it",
+       "<table><tr><td rowspan=\"2\">a</td><td>b</td></tr><tr><td>c</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 5760, "flags=0x0A") + Definition(2, 1440, 5760) +
+           Reference(2) + Text("") + Cell(0, 1, 5760, 10080) + Definition(3, 5760, 10080) +
+           Reference(3) + Text("b") + Cell(1, 0, 1440, 5760, "rowspan=2") + Reference(2) +
+           Text("a") + Cell(1, 1, 5760, 10080) + Reference(3) + Text("c") + End()},
+      {"a merged area of two by two, then a cell beside it in each row",
+       "<table><tr><td rowspan=\"2\" colspan=\"2\">a</td><td width=\"96\">b</td></tr>"
+       "<tr><td>c</td></tr></table>",
+       // 96 pixels are 1440 twips; the two other columns share 7200
+       Begin() + Cell(0, 0, 1440, 5040, "flags=0x0A") + Definition(2, 1440, 5040) +
+           Reference(2) + Text("") + Cell(0, 1, 5040, 8640, "flags=0x0A") +
+           Definition(3, 5040, 8640) + Reference(3) + Text("") + Cell(0, 2, 8640, 10080) +
+           Definition(4, 8640, 10080) + Reference(4) + Text("b") +
+           Cell(1, 0, 1440, 5040, "flags=6") + Reference(2) + Text("") +
+           Cell(1, 1, 5040, 8640, "rowspan=2 colspan=2") + Reference(3) + Text("a") +
+           Cell(1, 2, 8640, 10080) + Reference(4) + Text("c") + End()},
+      {"a nested table: its own definition, the cell's after it",
+       "<table><tr><td>a<table><tr><td>b</td></tr></table></td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) + Reference(2) +
+           Text("a") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
+           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End(2, true) + End()},
+      {"caption first, th as td, head, body and foot rows in order",
+       "<table><caption>t</caption><thead><tr><th>h</th></tr></thead>"
+       "<tbody><tr><td>b</td></tr></tbody><tfoot><tr><td>f</td></tr></tfoot></table>",
+       Text("t") + Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) +
+           Reference(2) + Text("h") + Cell(1, 0, 1440, 10080) + Reference(2) + Text("b") +
+           Cell(2, 0, 1440, 10080) + Reference(2) + Text("f") + End()},
+      {"text around: the text after goes on in the table's last paragraph; blocks in a cell",
+       "a<table><tr><td><p>b</p><p><i>c</i><br></p></td></tr></table>d<p>e</p>",
+       Text("a") + Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) +
+           Reference(2) + Text("b") + "PARAGRAPH\nTEXT attributes=italic text=\"c\"\n" + End() +
+           Text("d") + "PARAGRAPH\n" + Text("e")},
+      {"a table without cells writes its caption alone", "a<table><caption>c</caption></table>",
+       Text("a") + "PARAGRAPH\n" + Text("c")},
+  };
+  for (const table_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    STATUS status = 0;
+    EXPECT_EQ(Append(c.html, &status), Lines(kOriginal + c.script));
+    EXPECT_EQ(status, NOERROR);
+  }
+}
+
+/* A cell holds its row in a byte: row 256 begins a further table, whose
+ * cells take the definitions of the first. */
+TEST_F(HtmlTablesTest, RowsPast255GoOnInAFurtherTable) {
+  std::string html = "<table>";
+  std::string script = Begin();
+  for (int row = 0; row < 256; ++row) {
+    html += "<tr><td>" + std::to_string(row) + "</td></tr>";
+    if (row == 255)
+      script += End() + Begin();
+    script += Cell(row % 255, 0, 1440, 10080) + (row == 0 ? Definition(2, 1440, 10080) : "") +
+              Reference(2) + Text(std::to_string(row));
+  }
+  STATUS status = 0;
+  EXPECT_EQ(Append(html + "</table>", &status), Lines(kOriginal + script + End()));
+  EXPECT_EQ(status, NOERROR);
+}
+
+/* 65 columns pass the table's per-column stores: each row becomes a
+ * paragraph of its cells' content separated by tabs. */
+TEST_F(HtmlTablesTest, SixtyFiveColumnsBecomeTabbedParagraphs) {
+  std::string html = "b<table>";
+  std::string rows[2];
+  for (int row = 0; row < 2; ++row) {
+    html += "<tr>";
+    for (int column = 0; column < 65; ++column) {
+      const std::string text = std::to_string(row * 100 + column);
+      html += "<td>" + text + "</td>";
+      rows[row] += (column == 0 ? "" : "\\t") + text;
+    }
+    html += "</tr>";
+  }
+  STATUS status = 0;
+  EXPECT_EQ(Append(html + "</table>", &status),
+            Lines(std::string(kOriginal) + "TEXT text=\"b\"\nPARAGRAPH\nTEXT text=\"" + rows[0] +
+                  "\"\nPARAGRAPH\nTEXT text=\"" + rows[1] + "\"\n"));
+  EXPECT_EQ(status, NOERROR);
+}
+
+/* The records of tables nested from level `level` (0: the top) up to 9
+ * around the text, each in the first cell of the one around it; a table
+ * at level 10 is text of the ninth one's cell. Definition ids go up from
+ * `id`; the cell around the outermost one has `around`. */
+std::string NestedTables(int level, int id, int around, const std::string& inner) {
+  if (level == 9)
+    return inner;
+  const bool nested = level > 0;
+  return Begin(nested) + Cell(0, 0, 1440, 10080, "", nested) + Definition(id, 1440, 10080) +
+         Reference(id) + NestedTables(level + 1, id + 1, id, inner) + End(around, nested);
+}
+
+/* Ten tables, one in another: nine are tables, the tenth is its row as
+ * text. */
+TEST_F(HtmlTablesTest, TablesNestedPastNineLevelsBecomeText) {
+  std::string html;
+  for (int level = 0; level < 10; ++level)
+    html += "<table><tr><td>";
+  html += "a</td><td>b";
+  for (int level = 0; level < 10; ++level)
+    html += "</td></tr></table>";
+  STATUS status = 0;
+  EXPECT_EQ(Append(html, &status), Lines(kOriginal + NestedTables(0, 2, 1, Text("a\\tb"))));
+  EXPECT_EQ(status, NOERROR);
+}
+
+/* An import into a cell lands at table level 1: its table is nested, and
+ * the paragraph after it takes the cell's definition again. */
+TEST_F(HtmlTablesTest, ATableImportedIntoACellIsNested) {
+  const std::string original = std::string(kOriginal) + "PARAGRAPH\n" + Begin().substr(10) +
+                               Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) +
+                               Reference(2) + Text("c") + "TABLEEND\nPARAGRAPH\n" +
+                               Reference(1) + Text("z");
+  STATUS status = 0;
+  const std::vector<std::string> lines =
+      Append("<table><tr><td>n</td></tr></table>", &status, original, "Table 1; Row 1; Column 1");
+  EXPECT_EQ(status, NOERROR);
+  EXPECT_EQ(lines, Lines(std::string(kOriginal) + "PARAGRAPH\n" + Begin().substr(10) +
+                         Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) + Reference(2) +
+                         Text("c") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
+                         Definition(3, 1440, 10080) + Reference(3) + Text("n") + End(2, true) +
+                         "TABLEEND\nPARAGRAPH\n" + Reference(1) + Text("z")));
+}
+
+TEST_F(HtmlTablesTest, AnImportedTableRendersWithItsCells) {
+  STATUS status = 0;
+  Append("<table border=\"1\"><tr><td>one</td><td rowspan=\"2\">two</td></tr>"
+         "<tr><td><b>three</b></td></tr></table>",
+         &status);
+  ASSERT_EQ(status, NOERROR);
+  char* html = Chunk("Everything")->GenerateHTML("", "HTML 4.01", "", 0, nullptr, nullptr);
+  ASSERT_NE(html, nullptr);
+  const std::string rendered(html, session_->render_result_length);
+  VelkoDeallocatePtr(session_, html);
+  const size_t table = rendered.find("<table");
+  ASSERT_NE(table, std::string::npos) << rendered;
+  const size_t one = rendered.find("one", table);
+  const size_t two = rendered.find("two", table);
+  const size_t three = rendered.find("<b>three</b>", table);
+  EXPECT_LT(one, two) << rendered;
+  EXPECT_LT(two, three) << rendered;
+  EXPECT_LT(three, rendered.find("</table>", table)) << rendered;
+  EXPECT_NE(rendered.find("rowspan='2'>"), std::string::npos) << rendered;
+}
+
+class HtmlTablesStoredTest : public StoredChunkFixture {};
+
+/* A table with a spanned area and a nested table, imported over every
+ * failing host and tracked allocation: 263 and the note as it was, or
+ * the whole table. */
+TEST_F(HtmlTablesStoredTest, AnImportIsAllOrNothingAtEveryFailedAllocation) {
+  const std::string html =
+      "<table border=\"1\"><tr><td rowspan=\"2\">a</td><td>b<table><tr><td>n</td></tr></table>"
+      "</td></tr><tr><td>c</td></tr></table>";
+  const std::string borders = " borders=0x55 v42border=0x1111";
+  const std::string table =
+      Begin() + Cell(0, 0, 1440, 5760, "flags=0x0A" + borders) + Definition(2, 1440, 5760) +
+      Reference(2) + Text("") + Cell(0, 1, 5760, 10080, borders) + Definition(3, 5760, 10080) +
+      Reference(3) + Text("b") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
+      Definition(4, 1440, 10080) + Reference(4) + Text("n") + End(3, true) +
+      Cell(1, 0, 1440, 5760, "rowspan=2" + borders) + Reference(2) + Text("a") +
+      Cell(1, 1, 5760, 10080, borders) + Reference(3) + Text("c") + End();
+  const std::vector<Bytes> before = {note_testing::Value(Script(kOriginal).RecordBytes())};
+  const std::vector<Bytes> after = {
+      note_testing::Value(Script(kOriginal + table).RecordBytes())};
+  for (const allocation_faults::control& control : allocation_faults::kControls) {
+    SCOPED_TRACE(control.name);
+    const int failed = allocation_faults::SweepStoredOperation(
+        control, [&] { return StoreNote(kOriginal); },
+        [&](NOTEID id, const std::function<void()>& arm) {
+          return static_cast<STATUS>(OnChunk(id, "Everything", [&](VelkoRTChunk* chunk) {
+            arm();
+            const STATUS status = chunk->AppendHTML("INLINE", html.c_str(), "");
+            EXPECT_TRUE(status == NOERROR || status == VELKO_ERR_MEMORY) << status;
+            return static_cast<long>(status);
+          }));
+        },
+        [&](NOTEID id) { return note_testing::StoredBodyValues(path_, id, true); }, before, after);
+    EXPECT_GT(failed, 0);
+  }
+}
+
+} // namespace
