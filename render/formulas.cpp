@@ -49,8 +49,14 @@ STATUS EvaluateRenderFormula(html_render_info *context, const char *formula, DWO
 bool HideWhenFormulaHides(html_render_info *context, const char *formula, DWORD length) {
   DHANDLE result = NULLHANDLE;
   WORD resultLength = 0;
-  if (EvaluateRenderFormula(context, formula, length, &result, &resultLength) != NOERROR)
+  const STATUS status = EvaluateRenderFormula(context, formula, length, &result, &resultLength);
+  if (status != NOERROR) {
+    // A formula that does not evaluate hides nothing; memory running out
+    // fails the output instead of showing what the formula may hide.
+    if (status == VELKO_ERR_MEMORY && context->output_status == NOERROR)
+      context->output_status = VELKO_ERR_MEMORY;
     return false;
+  }
   const char *value = static_cast<const char *>(OSLockObject(result));
   WORD type = 0;
   if (resultLength >= sizeof type)
