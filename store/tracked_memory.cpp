@@ -525,6 +525,12 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
     return reused;
   }
   auto* block = NewObject<velko_allocation>(session, size);
+  if (block != nullptr && !block->HoldsMemory()) {
+    // The host refused the memory: the block is not pooled, so nothing
+    // stays counted in use for a request that failed.
+    delete block;
+    return nullptr;
+  }
   if (block == nullptr) {
     ReportAllocationError(line, file);
     return nullptr;
@@ -542,7 +548,11 @@ velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* fi
     ReportAllocationError(line, file);
     return nullptr;
   }
-  return data != nullptr ? block : nullptr;
+  if (data == nullptr) {
+    VelkoDeallocate(session, block);
+    return nullptr;
+  }
+  return block;
 }
 
 void* VelkoAllocatePtr(LSXLsiSession* session, int line, const char* file, size_t size, int zero) {

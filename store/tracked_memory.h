@@ -74,6 +74,8 @@ struct velko_allocation {
   void Deallocate(LSXLsiSession* session);
 
   bool InUse() const { return file[0] != '\0'; }
+  /* False when the host refused the block's memory. */
+  bool HoldsMemory() const { return os_memory ? handle != NULLHANDLE : data != nullptr; }
 };
 
 velko_allocation* VelkoAllocate(LSXLsiSession* session, int line, const char* file, size_t size,

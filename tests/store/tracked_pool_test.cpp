@@ -88,6 +88,20 @@ TEST_F(TrackedPoolTest, FreedBlocksAreTakenLargestFirstThenOldestFirst) {
     ASSERT_GE(block->size, block->next->size);
 }
 
+/* A small block whose host memory is refused fails without staying
+ * counted in use, and the next request is served. */
+TEST_F(TrackedPoolTest, ARefusedHostBlockIsNotLeftInUse) {
+  ASSERT_NE(VelkoAllocatePtr(session(), VELKO_HERE, 8, 0), nullptr);
+  HostTestFailAllocation(1);
+  EXPECT_EQ(VelkoAllocatePtr(session(), VELKO_HERE, 16, 0), nullptr);
+  EXPECT_EQ(BlocksInUse(), 1u);
+  void* next = VelkoAllocatePtr(session(), VELKO_HERE, 16, 0);
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(BlocksInUse(), 2u);
+  VelkoDeallocatePtr(session(), next);
+  EXPECT_EQ(BlocksInUse(), 1u);
+}
+
 TEST_F(TrackedPoolTest, EveryBlockIsFoundByItsPointerAfterResizesAmongThem) {
   constexpr size_t kSmall = 2000;
   constexpr size_t kLarge = 40;
