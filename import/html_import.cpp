@@ -41,6 +41,7 @@
 #include "generate/links.h"
 #include "host/cdrecords.h"
 #include "import/charset.h"
+#include "import/html_entities.h"
 #include "import/html_import_state.h"
 #include "import/passthru.h"
 #include "import/tidy_parser.h"
@@ -565,6 +566,9 @@ STATUS FlushRecordList(const html_import_state& import, chunk_process_state* pro
 /* Parses the UTF-8 HTML and writes its body. */
 STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
                   chunk_process_state* process) {
+  std::string numbered;
+  if (NumberTableEntities(utf8, &numbered))
+    utf8 = numbered;
   tidy_parser parser(process->session);
   if (STATUS status = parser.Parse(utf8); status != NOERROR)
     return status;
