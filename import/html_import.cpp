@@ -677,12 +677,18 @@ STATUS ImportInline(std::string_view text, const char* options, chunk_process_st
   return ImportUtf8(utf8, options, csid, process);
 }
 
-/* The HTML held as text in a loaded body: the text of each text record, a
- * line end for each paragraph. */
+/* The HTML held as text in a loaded body: the text of each text record
+ * (its entity text when it was loaded with one), a line end for each
+ * paragraph. */
 std::string BodyText(const body_context* body) {
   std::string text;
   for (const record_storage* node = body->records; node != nullptr; node = node->next) {
-    if (node->signature == SIG_CD_TEXT && node->length > sizeof(CDTEXT))
+    const auto* entity = node->signature == SIG_CD_TEXT && (node->flags & RECORD_SIDE_TEXT) != 0
+                             ? static_cast<const text_side_data*>(node->SideData())
+                             : nullptr;
+    if (entity != nullptr)
+      text.append(entity->text, entity->length);
+    else if (node->signature == SIG_CD_TEXT && node->length > sizeof(CDTEXT))
       text.append(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT));
     else if (node->signature == SIG_CD_PARAGRAPH)
       text.push_back('\n');

@@ -11,6 +11,8 @@
 
 #include "cdbuild/cd_script.h"
 #include "render/entities.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
 #include "tests/support/record_lines.h"
 #include "tests/support/test_fixture.h"
 
@@ -83,6 +85,36 @@ TEST_F(HtmlImagesTest, ReferencesOutsideTheTable) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(Import(c.html), Lines(c.script)) << c.html;
+}
+
+/* A body context loaded with entity text imports that text: its numeric
+ * references read the same under any charset option. A record the
+ * pass-through marking rewrote imports its new text. */
+TEST_F(HtmlImagesTest, BodyContextsImportTheirEntityText) {
+  const struct {
+    const char* name;
+    const char* options;
+    const char* script;
+  } cases[] = {
+      {"entity text under a UTF-8 option", "Charset=UTF-8",
+       "TEXT text=\"a{\"\nTEXT attributes=bold text=\"\\x14\\x20\\xAC\"\nTEXT text=\"}\"\n"},
+      {"a marked record", "MarkPassthruHTML=Yes PassthruHTMLStart='{' PassthruHTMLEnd='}'",
+       "TEXT text=\"a[<b>\\x14\\x20\\xAC</b>]\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    AppendItem(Built(kItemRecords));
+    AppendItem(Built("TEXT text=\"a{<b>\\x14\\x20\\xAC</b>}\"\n"), "Source");
+    VelkoRTItem source(session_);
+    ASSERT_EQ(source.ConnectBackend(note_, "Source", 0), NOERROR);
+    body_context* loaded = StoreItemsAndRecords(&source, 0, 0, nullptr, 0, 1, NULLHANDLE, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    VelkoRTChunk* chunk = Chunk("Everything");
+    item_->internal->html_import[0] = loaded; // the item frees it
+    EXPECT_EQ(chunk->AppendHTML("BodyContext", "", c.options), NOERROR);
+    EXPECT_EQ(note_testing::RecordLines(Values()), Lines(c.script));
+  }
 }
 
 } // namespace
