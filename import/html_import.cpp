@@ -42,6 +42,7 @@
 #include "host/cdrecords.h"
 #include "import/charset.h"
 #include "import/html_entities.h"
+#include "import/html_images.h"
 #include "import/html_import_state.h"
 #include "import/passthru.h"
 #include "import/tidy_parser.h"
@@ -283,12 +284,7 @@ const char* LinkAddress(TidyNode node) {
   const char* href = AttributeValue(node, TidyAttr_HREF);
   if (href == nullptr || *href == '\0' || strlen(href) > kLongestUrl)
     return nullptr;
-  const char* scheme = href;
-  while (isspace(static_cast<unsigned char>(*scheme)))
-    ++scheme;
-  if (strncasecmp(scheme, "javascript:", 11) == 0 || strncasecmp(scheme, "vbscript:", 9) == 0)
-    return nullptr;
-  return href;
+  return IsScriptAddress(href) ? nullptr : href;
 }
 
 class html_walker {
@@ -325,10 +321,8 @@ private:
       return NOERROR;
     if (tag == TidyTag_BR)
       return AppendText(std::string_view("\0", 1), font);
-    if (tag == TidyTag_IMG) {
-      const char* alt = AttributeValue(node, TidyAttr_ALT);
-      return alt == nullptr ? NOERROR : AppendUtf8(alt, font, false);
-    }
+    if (tag == TidyTag_IMG)
+      return ImportHTMLImage(process_, node, ImageWalk(font));
     const bool block = IsBlock(tag);
     if (block)
       RETURN_IF_FAILED(EndBlock());
@@ -542,6 +536,16 @@ private:
     RETURN_IF_FAILED(GenerateCDColorValue(static_cast<BYTE>(SIG_CD_COLOR), runFont_.rgb,
                                           runFont_.color_flags, gen));
     return GenerateCDEnd(SIG_CD_TEXT, 0, gen);
+  }
+
+  /* What the image step asks of the walk, in the font around the image. */
+  html_image_walk ImageWalk(font_bytes font) {
+    auto begin = [this]() -> STATUS {
+      RETURN_IF_FAILED(StartContent());
+      written_ = true;
+      return NOERROR;
+    };
+    return {begin, [this, font](std::string_view alt) { return AppendUtf8(alt, font, false); }};
   }
 
   chunk_process_state* process_;
