@@ -17,11 +17,13 @@
  * (not a script, at most 2048 bytes), the content in the item's URL font
  * over the font around it; style attributes' color (an exact colour in a
  * colour record after the text, bracketed) and font-family. Other elements
- * keep their text, as blocks or inline; an image gives its alt text.
- * Nothing is written for head, script, style, comments and form controls.
+ * keep their text, as blocks or inline; images are the image step's
+ * (import/html_images.h). Named references of the entity table are
+ * numbered before parsing (import/html_entities.h). Nothing is written
+ * for head, script, style, comments and form controls.
  *
- * Not here: images as records, tables, lists' bullets and paragraph
- * definitions (the walk keeps their text); style sheets.
+ * Not here: tables, lists' bullets and paragraph definitions (the walk
+ * keeps their text); style sheets.
  */
 #include <stdio.h>
 #include <ctype.h>
