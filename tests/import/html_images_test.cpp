@@ -13,6 +13,7 @@
 #include "render/entities.h"
 #include "store/body.h"
 #include "store/rtitem_internal.h"
+#include "store/tracked_memory_testing.h"
 #include "tests/support/record_lines.h"
 #include "tests/support/test_fixture.h"
 
@@ -292,6 +293,43 @@ TEST_F(HtmlImagesTest, ImportedImagesRender) {
   EXPECT_NE(rendered.find("after<img src=\"http://x.y/p.gif\"", attributes), std::string::npos)
       << rendered;
   EXPECT_NE(rendered.find("alt=\"linked\""), std::string::npos) << rendered;
+}
+
+/* The Nth tracked allocation failing, each N in turn until the import
+ * succeeds: 263, the body as it was and no block held; then the images. */
+TEST_F(HtmlImagesTest, AFailedAllocationLeavesTheBody) {
+  const std::string html = "a<img src=\"cid:pic@x\" alt=\"p\"><img src=\"http://x.y/p.gif\">";
+  int failures = 0;
+  for (int nth = 1; nth < 1000; ++nth) {
+    SCOPED_TRACE(nth);
+    Restart();
+    AppendItem(Built(kItemRecords));
+    const std::vector<Bytes> before = Values();
+    VelkoRTChunk* chunk = Chunk("Everything");
+    chunk->internal->inline_parts = new inline_part_node{
+        Owned(kGif), Owned("pic@x"), nullptr, static_cast<DWORD>(kGif.size()), false};
+    VelkoTestFailTrackedAllocation(nth);
+    const STATUS status = chunk->AppendHTML("INLINE", html.c_str(), "");
+    VelkoTestFailTrackedAllocation(0);
+    if (status == NOERROR) {
+      EXPECT_EQ(note_testing::RecordLines(Values()),
+                Lines("TEXT text=\"a\"\nBEGIN sig=GRAPHIC version=1\nGRAPHIC version=2\n" +
+                      std::string(kGifRecords) + AltText("p") +
+                      "END sig=GRAPHIC version=1\nTEXT text=\"\"\n"
+                      "BEGIN sig=GRAPHIC version=1\nGRAPHIC version=2\n"
+                      "STORAGELINK type=4 load=0 ref=\"http://x.y/p.gif\"\n"
+                      "BITMAPHEADER width=100 height=100 bpp=0 samples=0\n"
+                      "END sig=GRAPHIC version=1\nTEXT text=\"\"\n"));
+      break;
+    }
+    ++failures;
+    EXPECT_EQ(status, VELKO_ERR_MEMORY);
+    EXPECT_EQ(Values(), before);
+    delete item_; // the chunk with it
+    item_ = nullptr;
+    EXPECT_EQ(VelkoTrackedBlocksInUse(session_), 0u);
+  }
+  EXPECT_GT(failures, 10);
 }
 
 } // namespace
