@@ -303,6 +303,7 @@ TEST_F(HtmlImagesTest, AFailedAllocationLeavesTheBody) {
   for (int nth = 1; nth < 1000; ++nth) {
     SCOPED_TRACE(nth);
     Restart();
+    HostTestCaptureLog(true); // the out-of-memory lines
     AppendItem(Built(kItemRecords));
     const std::vector<Bytes> before = Values();
     VelkoRTChunk* chunk = Chunk("Everything");
