@@ -7,15 +7,19 @@
  * "Charset=windows-1252", "Charset=ISO-8859-1"); the rest is the HTML, up
  * to its first NUL.
  *
+ * The chunk holds one inline part, a GIF named "pic", for "cid:pic".
+ *
  * Checked: the import gives 0, 14409 (nothing to import) or 263, never
  * another status; the stored body loads completely and a reading walk
  * goes through it; host handles and tracked blocks are all given back.
  */
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
+#include "chunk/rtchunk_internal.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/stored_body_checks.h"
 #include "host/host_testing.h"
@@ -56,6 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(item->ConnectBackend(note, "Body", 0) == NOERROR);
     VelkoRTChunk* chunk = item->DefineChunk("Everything");
     check(chunk != nullptr);
+    static const char kGif[] = "GIF89a\x02\x00\x03\x00\x00\x00\x00;";
+    chunk->internal->inline_parts = new inline_part_node{
+        new char[sizeof kGif], new char[4], nullptr, sizeof kGif - 1, false};
+    memcpy(chunk->internal->inline_parts->data, kGif, sizeof kGif);
+    memcpy(chunk->internal->inline_parts->name, "pic", 4);
     const STATUS status = chunk->AppendHTML("INLINE", html.c_str(), options);
     check(status == NOERROR || status == VELKO_STATUS_INLINE_HTML || status == VELKO_ERR_MEMORY);
     delete item;

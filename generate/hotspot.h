@@ -96,6 +96,9 @@ STATUS GenerateResource(WORD type, WORD resourceClass, const char* name, const c
 STATUS GenerateStorageLink(WORD kind, const char* reference, const char* properties,
                            hotspot_state* state);
 
+/* A CDALTTEXT holding the text (LMBCS); nothing for a null or empty text. */
+STATUS EmitAltText(const char* text, generation_context* gen);
+
 /* A hotspot of the kind with the hotspot data of the session, the label
  * (labelLength bytes) and the properties; codeFlags are the session's code
  * flags. The reserved word is not read. */

@@ -125,6 +125,8 @@ WORD ImageSide(property_value& values, const char* key, const char* second, WORD
   return fallback != 0 ? fallback : kDefaultImageSide;
 }
 
+} // namespace
+
 STATUS EmitAltText(const char* text, generation_context* gen) {
   const size_t length = text != nullptr ? std::strlen(text) : 0;
   if (length == 0)
@@ -135,6 +137,8 @@ STATUS EmitAltText(const char* text, generation_context* gen) {
   record.Append(text, length);
   return record.Emit(gen);
 }
+
+namespace {
 
 /* "Caption=" as a CDCAPTION: its position, and the colour of the font
  * "CaptionFont=" gives (a basic colour without an RGB value of its own

@@ -14,16 +14,15 @@
 #include "host/filters.h"
 #include "host/host_internal.h"
 #include "host/image_data.h"
+#include "host/image_records.h"
 #include "host/nsfdata.h"
 #include "host/ods.h"
 #include "host/status.h"
 
 namespace {
 
-constexpr DWORD kSegmentLimit = 10240;
 /* The largest image taken: the CD file is read whole into memory again. */
 constexpr size_t kLargestImage = 64u << 20;
-constexpr BYTE kGraphicVersion = 2;
 constexpr size_t kGifLeastSize = 13; /* signature and logical screen */
 constexpr BYTE kGifTrailer = 0x3B;
 
@@ -67,50 +66,47 @@ bool IsWholeImage(const std::vector<BYTE>& data, WORD kind, WORD width, WORD hei
          data[data.size() - 2] == 0xFF && data.back() == 0xD9;
 }
 
-template <typename T> void PutStored(std::vector<BYTE>* out, WORD odsType, const T& record) {
-  const size_t at = out->size();
-  out->resize(at + ODSLength(odsType));
-  void* write = out->data() + at;
-  ODSWriteMemory(&write, odsType, &record, 1);
+/* The stored form of one record the image writer built: its fixed part
+ * through the structure's conversion, with the stored length, then the
+ * bytes behind it as they are. */
+STATUS PutStoredRecord(void* context, const void* record, WORD signature, DWORD length) {
+  static const struct {
+    WORD signature;
+    WORD odsType;
+    DWORD hostSize;
+  } kFixedParts[] = {{SIG_CD_GRAPHIC, ODS_CDGRAPHIC, sizeof(CDGRAPHIC)},
+                     {SIG_CD_IMAGEHEADER, ODS_CDIMAGEHEADER, sizeof(CDIMAGEHEADER)},
+                     {SIG_CD_IMAGESEGMENT, ODS_CDIMAGESEGMENT, sizeof(CDIMAGESEGMENT)}};
+  auto* out = static_cast<std::vector<BYTE>*>(context);
+  const auto* bytes = static_cast<const BYTE*>(record);
+  for (const auto& part : kFixedParts) {
+    if (part.signature != signature)
+      continue;
+    union {
+      CDGRAPHIC graphic;
+      CDIMAGEHEADER header;
+      CDIMAGESEGMENT segment;
+    } fixed;
+    std::memcpy(&fixed, bytes, part.hostSize);
+    const WORD stored = ODSLength(part.odsType);
+    fixed.graphic.Header.Length = stored + (length - part.hostSize); // every one opens with an LSIG
+    const size_t at = out->size();
+    out->resize(at + stored);
+    void* write = out->data() + at;
+    ODSWriteMemory(&write, part.odsType, &fixed, 1);
+    out->insert(out->end(), bytes + part.hostSize, bytes + length);
+    return NOERROR;
+  }
+  return ERR_HOST_BAD_ARGUMENT;
 }
 
-/* The CD file's bytes: the type word, CDGRAPHIC, CDIMAGEHEADER and the
- * segments. */
+/* The CD file's bytes: the type word, then the image's records. */
 std::vector<BYTE> CdFile(const std::vector<BYTE>& data, WORD kind, WORD width, WORD height) {
-  std::vector<BYTE> out;
   const WORD type = TYPE_COMPOSITE;
-  out.insert(out.end(), reinterpret_cast<const BYTE*>(&type),
-             reinterpret_cast<const BYTE*>(&type) + sizeof type);
-
-  CDGRAPHIC graphic = {};
-  graphic.Header.Signature = SIG_CD_GRAPHIC;
-  graphic.Header.Length = ODSLength(ODS_CDGRAPHIC);
-  graphic.Version = kGraphicVersion;
-  PutStored(&out, ODS_CDGRAPHIC, graphic);
-
-  const auto size = static_cast<DWORD>(data.size());
-  CDIMAGEHEADER header = {};
-  header.Header.Signature = SIG_CD_IMAGEHEADER;
-  header.Header.Length = ODSLength(ODS_CDIMAGEHEADER);
-  header.ImageType = kind;
-  header.Width = width;
-  header.Height = height;
-  header.ImageDataSize = size;
-  header.SegCount = (size + kSegmentLimit - 1) / kSegmentLimit;
-  PutStored(&out, ODS_CDIMAGEHEADER, header);
-
-  for (DWORD at = 0; at < size; at += kSegmentLimit) {
-    const DWORD piece = size - at < kSegmentLimit ? size - at : kSegmentLimit;
-    const DWORD padded = piece + (piece & 1);
-    CDIMAGESEGMENT segment = {};
-    segment.Header.Signature = SIG_CD_IMAGESEGMENT;
-    segment.Header.Length = ODSLength(ODS_CDIMAGESEGMENT) + padded;
-    segment.DataSize = static_cast<WORD>(piece);
-    segment.SegSize = static_cast<WORD>(padded);
-    PutStored(&out, ODS_CDIMAGESEGMENT, segment);
-    out.insert(out.end(), data.begin() + at, data.begin() + at + piece);
-    out.resize(out.size() + (padded - piece));
-  }
+  std::vector<BYTE> out(sizeof type);
+  std::memcpy(out.data(), &type, sizeof type);
+  WriteImageRecords(data.data(), static_cast<DWORD>(data.size()), kind, width, height, nullptr,
+                    PutStoredRecord, &out);
   return out;
 }
 

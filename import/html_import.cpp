@@ -17,15 +17,17 @@
  * (not a script, at most 2048 bytes), the content in the item's URL font
  * over the font around it; style attributes' color (an exact colour in a
  * colour record after the text, bracketed) and font-family. Other elements
- * keep their text, as blocks or inline; an image gives its alt text.
- * Nothing is written for head, script, style, comments and form controls.
+ * keep their text, as blocks or inline; images are the image step's
+ * (import/html_images.h). Named references of the entity table are
+ * numbered before parsing (import/html_entities.h). Nothing is written
+ * for head, script, style, comments and form controls.
  *
  * Paragraph definitions for alignment, margins, spacing and lists come
  * from import/html_paragraphs.h, which the walk tells where blocks begin
  * and end and where paragraphs start. Tables are written by
  * import/html_tables.cpp, which the walk gives hooks.
  *
- * Not here: images as records; style sheets.
+ * Not here: style sheets.
  */
 #include <stdio.h>
 #include <ctype.h>
@@ -46,6 +48,8 @@
 #include "host/cdrecords.h"
 #include "import/charset.h"
 #include "import/css_declarations.h"
+#include "import/html_entities.h"
+#include "import/html_images.h"
 #include "import/html_import_state.h"
 #include "import/html_paragraphs.h"
 #include "import/html_tables.h"
@@ -272,12 +276,7 @@ const char* LinkAddress(TidyNode node) {
   const char* href = AttributeValue(node, TidyAttr_HREF);
   if (href == nullptr || *href == '\0' || strlen(href) > kLongestUrl)
     return nullptr;
-  const char* scheme = href;
-  while (isspace(static_cast<unsigned char>(*scheme)))
-    ++scheme;
-  if (strncasecmp(scheme, "javascript:", 11) == 0 || strncasecmp(scheme, "vbscript:", 9) == 0)
-    return nullptr;
-  return href;
+  return IsScriptAddress(href) ? nullptr : href;
 }
 
 class html_walker {
@@ -314,10 +313,8 @@ private:
       return NOERROR;
     if (tag == TidyTag_BR)
       return AppendText(std::string_view("\0", 1), font);
-    if (tag == TidyTag_IMG) {
-      const char* alt = AttributeValue(node, TidyAttr_ALT);
-      return alt == nullptr ? NOERROR : AppendUtf8(alt, font, false);
-    }
+    if (tag == TidyTag_IMG)
+      return ImportHTMLImage(process_, node, ImageWalk(font));
     const bool block = IsBlock(tag);
     if (block)
       RETURN_IF_FAILED(EndBlock());
@@ -586,6 +583,16 @@ private:
     return ImportHTMLTable(node, process_, &walk);
   }
 
+  /* What the image step asks of the walk, in the font around the image. */
+  html_image_walk ImageWalk(font_bytes font) {
+    auto begin = [this]() -> STATUS {
+      RETURN_IF_FAILED(StartContent());
+      written_ = true;
+      return NOERROR;
+    };
+    return {begin, [this, font](std::string_view alt) { return AppendUtf8(alt, font, false); }};
+  }
+
   chunk_process_state* process_;
   tidy_parser* parser_;
   BYTE header_[8];
@@ -609,6 +616,9 @@ STATUS FlushRecordList(const html_import_state& import, chunk_process_state* pro
 /* Parses the UTF-8 HTML and writes its body. */
 STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
                   chunk_process_state* process) {
+  std::string numbered;
+  if (NumberTableEntities(utf8, &numbered))
+    utf8 = numbered;
   tidy_parser parser(process->session);
   if (STATUS status = parser.Parse(utf8); status != NOERROR)
     return status;
@@ -718,12 +728,18 @@ STATUS ImportInline(std::string_view text, const char* options, chunk_process_st
   return ImportUtf8(utf8, options, csid, process);
 }
 
-/* The HTML held as text in a loaded body: the text of each text record, a
- * line end for each paragraph. */
+/* The HTML held as text in a loaded body: the text of each text record
+ * (its entity text when it was loaded with one), a line end for each
+ * paragraph. */
 std::string BodyText(const body_context* body) {
   std::string text;
   for (const record_storage* node = body->records; node != nullptr; node = node->next) {
-    if (node->signature == SIG_CD_TEXT && node->length > sizeof(CDTEXT))
+    const auto* entity = node->signature == SIG_CD_TEXT && (node->flags & RECORD_SIDE_TEXT) != 0
+                             ? static_cast<const text_side_data*>(node->SideData())
+                             : nullptr;
+    if (entity != nullptr)
+      text.append(entity->text, entity->length);
+    else if (node->signature == SIG_CD_TEXT && node->length > sizeof(CDTEXT))
       text.append(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT));
     else if (node->signature == SIG_CD_PARAGRAPH)
       text.push_back('\n');

@@ -130,6 +130,7 @@ record_storage* StoreText(LSXLsiSession* session, body_context* body, record_sto
   if (data == nullptr)
     return nullptr;
   WriteText(data, header, text.data(), first);
+  node->flags &= ~RECORD_SIDE_TEXT; // its entity text was the old text's
   record_storage* last = node;
   for (record_storage* part : parts) {
     last->InsertRecordAfter(part);

@@ -147,12 +147,10 @@ TEST_F(MimeConvertTest, ConnectingConvertsTheMessage) {
   for (const Bytes& value : Values())
     records.append(value.begin(), value.end());
   EXPECT_THAT(records, HasSubstr("body"));
-  // The unused inline GIF and the two attachments are files, the path-like
-  // name cut to its last part. (The HTML import does not make images of
-  // cid: parts yet, so the GIF the body shows is attached as a file too.)
-  const std::string files = note_testing::AttachedFileNames(note_);
-  EXPECT_THAT(files, HasSubstr("x r\xC3\xA9sum\xC3\xA9.txt "));
-  EXPECT_THAT(files, HasSubstr(" spare.gif"));
+  // The GIF the body shows is in the body; the unused inline GIF and the
+  // two attachments are files, the path-like name cut to its last part.
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "x r\xC3\xA9sum\xC3\xA9.txt spare.gif");
+  EXPECT_THAT(records, HasSubstr(std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13)));
   EXPECT_TRUE(TempDirectoryEmpty());
   EXPECT_FALSE(std::filesystem::exists(temp_ / "../../x"));
 }
