@@ -583,8 +583,10 @@ TEST_F(FaultSweepTest, HtmlImportIsAllOrNothingAtEveryFailedAllocation) {
   std::vector<Bytes> before;
   std::vector<Bytes> after;
   Expected(body, &before, &after);
+  // The parser cuts its blocks from a few large ones, so the host's memory
+  // is asked for only a dozen times or so.
   for (const fault_control& control : kMemoryControls)
-    EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
+    EXPECT_GT(Sweep(control, body, before, after), 10) << control.name;
 }
 
 } // namespace
