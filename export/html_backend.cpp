@@ -26,14 +26,6 @@ constexpr char kFileDataItem[] = "$FileData";
 /* Bytes of HTML per text record, well below a record's limit. */
 constexpr DWORD kTextPerRecord = 32000;
 
-void DropContext(LSXLsiSession* session, body_context*& context) {
-  if (context == nullptr)
-    return;
-  CleanupBodyContext(session, context);
-  delete context;
-  context = nullptr;
-}
-
 /* A body context whose records are text runs of the item's default font
  * holding the bytes in order; null when memory runs out. */
 body_context* TextContext(VelkoRTItem* item, const char* text, DWORD length) {
@@ -50,7 +42,7 @@ body_context* TextContext(VelkoRTItem* item, const char* text, DWORD length) {
     record_storage* node = NewArenaRecord(item->session, context, SIG_CD_TEXT, recordLength,
                                           VELKO_HERE);
     if (node == nullptr) {
-      DropContext(item->session, context);
+      DeleteBodyContext(item->session, context);
       return nullptr;
     }
     CDTEXT header;
@@ -93,8 +85,8 @@ STATUS HoldFileResourceHtml(VelkoRTItem* item) {
 
 STATUS VelkoRTItem::ConvertFromHTMLBackend() {
   // What an earlier call held goes first, so that a failure holds nothing.
-  DropContext(session, internal->html_import[0]);
-  DropContext(session, internal->html_import[1]);
+  DeleteBodyContext(session, internal->html_import[0]);
+  DeleteBodyContext(session, internal->html_import[1]);
   last_status = HoldFileResourceHtml(this);
   return last_status;
 }
