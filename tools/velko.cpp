@@ -911,11 +911,11 @@ public:
    * import, which takes ".txt" files as text and other kinds through the
    * import filter their extension names. */
   int AppendFile(const std::string& path, const std::string& properties) {
-    item_ = new VelkoRTItem(&session_); // the session deletes it
-    item_->CacheRecords = 1;
-    if (STATUS status = item_->CreateBackend(memory_.note, kBodyItem, 1); status != NOERROR)
+    auto* item = new VelkoRTItem(&session_); // the session deletes it
+    item->CacheRecords = 1;
+    if (STATUS status = item->CreateBackend(memory_.note, kBodyItem, 1); status != NOERROR)
       return Failure("cannot make the item \"" + std::string(kBodyItem) + "\"", status);
-    VelkoRTChunk* chunk = item_->default_chunk;
+    VelkoRTChunk* chunk = item->default_chunk;
     const std::string extension = Extension(path);
     STATUS status = NOERROR;
     if (strcasecmp(extension.c_str(), ".htm") == 0 || strcasecmp(extension.c_str(), ".html") == 0)
@@ -923,10 +923,13 @@ public:
     else
       status = chunk->AppendImportFile(path.c_str(), ImportOptions(extension, properties).c_str());
     if (status == VELKO_ERR_BAD_ARGUMENT)
-      return Failure(path + ": no import takes files named \"" + extension + "\"", status);
+      return Failure(path + ": no import takes files " +
+                         (extension.empty() ? "without an extension"
+                                            : "named \"" + extension + "\""),
+                     status);
     if (status != NOERROR)
       return Failure(path + ": cannot import the file", status);
-    if (status = item_->Commit(); status != NOERROR)
+    if (status = item->Commit(); status != NOERROR)
       return Failure(path + ": cannot store the imported body", status);
     return 0;
   }
@@ -941,11 +944,11 @@ public:
                                          static_cast<DWORD>(message.size()));
         status != NOERROR)
       return Failure(path + ": cannot store the message as MIME items", status);
-    item_ = new VelkoRTItem(&session_);
-    const STATUS status = item_->ConnectBackend(memory_.note, kBodyItem, 0);
+    auto* item = new VelkoRTItem(&session_);
+    const STATUS status = item->ConnectBackend(memory_.note, kBodyItem, 0);
     if (status != NOERROR)
       return Failure(path + ": the message cannot be converted to rich text", status);
-    if (item_->IsConnected == 0) // the conversion's messages say why
+    if (item->IsConnected == 0) // the conversion's messages say why
       return Problem(path + ": the message cannot be converted to rich text");
     return 0;
   }
@@ -986,7 +989,6 @@ private:
 
   memory_note memory_;
   LSXLsiSession session_;
-  VelkoRTItem* item_ = nullptr;
 };
 
 int Import(const Options& options) {

@@ -198,6 +198,7 @@ TEST_F(ImportCommandTest, FailuresAreOneLineAndWriteNothing) {
   OSLoadString(NULLHANDLE, VELKO_ERR_BAD_ARGUMENT, noFilter, sizeof noFilter);
   const std::string missing = directory_ + "missing.html";
   const std::string bitmap = Input("picture.bmp", "BM");
+  const std::string bare = Input("README", "text");
   // A multipart message without a part cannot be read.
   const std::string notMime = Input("broken.eml",
                                     "Subject: x\r\nContent-Type: multipart/mixed; boundary=\"q\"\r\n"
@@ -214,10 +215,16 @@ TEST_F(ImportCommandTest, FailuresAreOneLineAndWriteNothing) {
       {"'" + bitmap + "' -o '" + directory_ + "out.cd'", 1,
        "velko: " + bitmap + ": no import takes files named \".bmp\": status 1028 (" + noFilter +
            ")\n"},
+      {"'" + bare + "' -o '" + directory_ + "out.cd'", 1,
+       "velko: " + bare + ": no import takes files without an extension: status 1028 (" +
+           noFilter + ")\n"},
       {"'" + notMime + "' -o '" + directory_ + "out.cd' --mime", 1,
        "velko: " + notMime +
            ": the message cannot be converted to rich text; Cannot connect to item of type 25.  "
            "Not rich text!\n"},
+      {"'" + bare + "' -o '" + directory_ + "out.cd'", 1,
+       "velko: " + bare + ": no import takes files without an extension: status 1028 (" +
+           noFilter + ")\n"},
       {"'" + notMime + "' -o '" + directory_ + "out.cd' --mime", 1,
        "velko: " + notMime +
            ": the message cannot be converted to rich text; Cannot connect to item of type 25.  "
