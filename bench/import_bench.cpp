@@ -45,33 +45,26 @@ std::string Words(Sequence& sequence, size_t count) {
   return text;
 }
 
-/* A run of words, plain or in one of the styles the importer maps. */
+/* A run of words, plain or in one of the styles the importer maps: an
+ * element of the table, a font size or a link. */
 void AddRun(std::string& html, Sequence& sequence) {
+  static const char* const kStyles[][2] = {
+      {"<b>", "</b>"},
+      {"<i>", "</i>"},
+      {"<u>", "</u>"},
+      {"<span style=\"color:#336699; font-weight:bold\">", "</span>"}};
+  constexpr uint32_t kStyleCount = sizeof kStyles / sizeof kStyles[0];
   const std::string words = Words(sequence, 2 + sequence.Next(8));
-  switch (sequence.Next(9)) {
-  case 0:
-    html += "<b>" + words + "</b>";
-    break;
-  case 1:
-    html += "<i>" + words + "</i>";
-    break;
-  case 2:
-    html += "<u>" + words + "</u>";
-    break;
-  case 3:
-    html += "<span style=\"color:#336699; font-weight:bold\">" + words + "</span>";
-    break;
-  case 4:
+  const uint32_t kind = sequence.Next(kStyleCount + 5);
+  if (kind < kStyleCount)
+    html += kStyles[kind][0] + words + kStyles[kind][1];
+  else if (kind == kStyleCount)
     html += "<font size=\"" + std::to_string(1 + sequence.Next(7)) + "\">" + words + "</font>";
-    break;
-  case 5:
+  else if (kind == kStyleCount + 1)
     html += "<a href=\"http://example.com/page/" + std::to_string(sequence.Next(100000)) +
             ".html\">" + words + "</a>";
-    break;
-  default:
+  else
     html += words;
-    break;
-  }
   html += ' ';
 }
 
