@@ -13,7 +13,13 @@ std::vector<bench_ratio>& BenchRatios() {
 }
 
 bool AddBenchRatio(const char* numerator, const char* denominator, const char* target) {
-  BenchRatios().push_back({numerator, denominator, target});
+  BenchRatios().push_back({numerator, denominator, target, ""});
+  return true;
+}
+
+bool AddBenchDifferenceRatio(const char* numerator, const char* subtrahend,
+                             const char* denominator, const char* target) {
+  BenchRatios().push_back({numerator, denominator, target, subtrahend});
   return true;
 }
 
@@ -43,6 +49,7 @@ void ratio_reporter::ReportRuns(const std::vector<Run>& runs) {
     std::string argument;
     SplitName(run.benchmark_name(), &base, &argument);
     times_[base][argument] = run.GetAdjustedRealTime();
+    cpu_times_[base][argument] = run.GetAdjustedCPUTime();
   }
 }
 
@@ -50,9 +57,13 @@ void ratio_reporter::Finalize() {
   ConsoleReporter::Finalize();
   bool header = false;
   for (const bench_ratio& ratio : BenchRatios()) {
-    const auto numerator = times_.find(ratio.numerator);
-    const auto denominator = times_.find(ratio.denominator);
-    if (numerator == times_.end() || denominator == times_.end())
+    const bool difference = !ratio.subtrahend.empty();
+    const auto& times = difference ? cpu_times_ : times_;
+    const auto numerator = times.find(ratio.numerator);
+    const auto denominator = times.find(ratio.denominator);
+    const auto subtrahend = times.find(ratio.subtrahend);
+    if (numerator == times.end() || denominator == times.end() ||
+        (difference && subtrahend == times.end()))
       continue;
     // Sizes in numeric order.
     std::vector<std::pair<std::string, double>> rows(numerator->second.begin(),
@@ -60,15 +71,24 @@ void ratio_reporter::Finalize() {
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
       return std::strtod(a.first.c_str(), nullptr) < std::strtod(b.first.c_str(), nullptr);
     });
-    for (const auto& [argument, time] : rows) {
+    const std::string name =
+        difference ? "(" + ratio.numerator + " - " + ratio.subtrahend + ")" : ratio.numerator;
+    for (auto [argument, time] : rows) {
       const auto other = denominator->second.find(argument);
       if (other == denominator->second.end() || other->second <= 0)
         continue;
+      if (difference) {
+        const auto less = subtrahend->second.find(argument);
+        if (less == subtrahend->second.end())
+          continue;
+        time -= less->second;
+      }
       if (!header) {
-        std::printf("\nRatios of this run (real time per iteration):\n");
+        std::printf("\nRatios of this run (real time per iteration; CPU time for a "
+                    "difference):\n");
         header = true;
       }
-      std::printf("  %-32s / %-28s %6s  %6.2f   (target %s)\n", ratio.numerator.c_str(),
+      std::printf("  %-32s / %-28s %6s  %6.2f   (target %s)\n", name.c_str(),
                   ratio.denominator.c_str(), argument.c_str(), time / other->second,
                   ratio.target.c_str());
     }

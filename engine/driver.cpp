@@ -433,14 +433,6 @@ void ClearRemovalMarks(body_context* input) {
   input->marked = 0;
 }
 
-void DeleteBody(LSXLsiSession* session, body_context*& body) {
-  if (body == nullptr)
-    return;
-  CleanupBodyContext(session, body);
-  delete body;
-  body = nullptr;
-}
-
 /* Action 37: the highest PABID of the item's definitions, into the
  * session's PABID base; no walk. */
 STATUS AnswerHighestPabid(chunk_process_state* state) {
@@ -507,7 +499,7 @@ STATUS FinishWrittenBody(chunk_process_state* state) {
   // Nodes of the new body may point at records of a loaded input.
   if (internal->input != nullptr && internal->input->output == 0)
     MoveBodyMemory(internal->output, internal->input);
-  DeleteBody(state->session, internal->input);
+  DeleteBodyContext(state->session, internal->input);
   internal->input = internal->output;
   internal->output = nullptr;
   if (item->CacheRecords == 0)
@@ -518,7 +510,7 @@ STATUS FinishWrittenBody(chunk_process_state* state) {
 void DiscardWrittenBody(chunk_process_state* state) {
   _internal_RTITEM* internal = StateItem(state)->internal;
   CleanupBodyItems(&state->gen, 0);
-  DeleteBody(state->session, internal->output);
+  DeleteBodyContext(state->session, internal->output);
 }
 
 /* ---- after the walk ---- */

@@ -16,6 +16,7 @@ namespace {
  * source byte) stays within a u16 length. */
 constexpr size_t kTranslatePiece = 16000;
 constexpr WORD kTranslateRoom = 0xFFF0;
+constexpr WORD kRoomSlack = 16;
 
 /* The length of the UTF-8 sequence its lead byte starts, 0 for a byte that
  * starts none. */
@@ -58,10 +59,16 @@ STATUS Translate(std::string_view text, WORD csid, WORD pieceSet, WORD direction
   if (NLS_STATUS status = NLS_load_charset(csid, &info); status != NLS_SUCCESS)
     return status;
   STATUS status = NOERROR;
-  std::string room(kTranslateRoom, '\0');
+  // A character grows at most fourfold in either direction, so a short
+  // text needs no more room than that (most texts are a few words).
+  const size_t longest = text.size() < kTranslatePiece ? text.size() : kTranslatePiece;
+  const WORD roomSize =
+      longest < (kTranslateRoom - kRoomSlack) / 4 ? static_cast<WORD>(4 * longest + kRoomSlack)
+                                                 : kTranslateRoom;
+  std::string room(roomSize, '\0');
   for (size_t at = 0; at < text.size() && status == NOERROR;) {
     const size_t end = PieceEnd(text, at, pieceSet);
-    WORD written = kTranslateRoom;
+    WORD written = roomSize;
     status = NLS_translate(reinterpret_cast<const BYTE*>(text.data() + at),
                            static_cast<WORD>(end - at), reinterpret_cast<BYTE*>(room.data()),
                            &written, NLS_NONULLTERMINATE | direction, info);
@@ -70,6 +77,18 @@ STATUS Translate(std::string_view text, WORD csid, WORD pieceSet, WORD direction
   }
   NLS_unload_charset(info);
   return status;
+}
+
+/* True when every byte is one that UTF-8 and LMBCS write alike: NUL, TAB,
+ * LF, CR and printable ASCII. Most imported text is such, and is then
+ * copied as it is instead of through the host's translation. */
+bool SameInUtf8AndLmbcs(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 || (byte < 0x20 && byte != 0 && byte != '\t' && byte != '\n' && byte != '\r'))
+      return false;
+  }
+  return true;
 }
 
 } // namespace
@@ -98,7 +117,7 @@ bool IsUtf8(std::string_view text, bool nonAscii) {
 }
 
 STATUS TranslateToLmbcs(std::string_view text, WORD csid, std::string* lmbcs) {
-  if (csid == NLS_CS_LMBCS) {
+  if (csid == NLS_CS_LMBCS || (csid == NLS_CS_UTF8 && SameInUtf8AndLmbcs(text))) {
     lmbcs->append(text);
     return NOERROR;
   }
@@ -106,10 +125,18 @@ STATUS TranslateToLmbcs(std::string_view text, WORD csid, std::string* lmbcs) {
 }
 
 STATUS TranslateLmbcsToUtf8(std::string_view lmbcs, std::string* utf8) {
+  if (SameInUtf8AndLmbcs(lmbcs)) {
+    utf8->append(lmbcs);
+    return NOERROR;
+  }
   return Translate(lmbcs, NLS_CS_UTF8, NLS_CS_LMBCS, NLS_SOURCEISLMBCS, utf8);
 }
 
 size_t LmbcsCharacterLength(std::string_view text, size_t at) {
+  // Only bytes below 0x20 lead characters of more than one byte; the text
+  // runs that are cut by this are mostly of single bytes.
+  if (static_cast<unsigned char>(text[at]) >= 0x20)
+    return 1;
   WORD length = 1;
   NLS_string_bytes(reinterpret_cast<const BYTE*>(text.data() + at), 1, &length, nullptr);
   const size_t left = text.size() - at;

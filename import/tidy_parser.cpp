@@ -13,11 +13,16 @@
 #include "store/messages.h"
 #include "store/tracked_memory.h"
 
-/* Each block tidy gets is preceded by this header, linking the blocks so
- * that all are freed when tidy's own state must be abandoned. */
+/* Each block tidy gets is preceded by this header: the bytes it can hold,
+ * and the next block of the large list or of a free list. */
 struct alignas(16) tidy_parser::block {
-  block* previous;
+  size_t capacity;
   block* next;
+};
+
+/* A slab's header; small blocks follow it. */
+struct alignas(16) tidy_parser::slab {
+  slab* next;
 };
 
 namespace {
@@ -51,12 +56,8 @@ tidy_parser::tidy_parser(LSXLsiSession* session) : session_(session) {
 }
 
 tidy_parser::~tidy_parser() {
-  if (!broken_) {
-    if (messages_.allocator != nullptr)
-      Guarded(this, [&] { tidyBufFree(&messages_); });
-    if (document_ != nullptr)
-      Guarded(this, [&] { tidyRelease(document_); });
-  }
+  // Every block tidy holds is ours: freeing them all at once releases the
+  // document and the message buffer without walking tidy's tree.
   FreeAll();
 }
 
@@ -65,18 +66,66 @@ void tidy_parser::Fail() {
   longjmp(*static_cast<jmp_buf*>(jump_), 1);
 }
 
-void* tidy_parser::Allocate(TidyAllocator* self, size_t size) {
-  auto* parser = reinterpret_cast<tidy_parser*>(self);
-  auto* node = static_cast<block*>(
-      VelkoAllocatePtr(parser->session_, VELKO_HERE, sizeof(block) + size, 0));
+/* A small block of the capacity from the newest slab, or from a new one. */
+tidy_parser::block* tidy_parser::CutSmall(size_t capacity) {
+  const size_t whole = sizeof(block) + capacity;
+  if (slab_left_ < whole) {
+    auto* fresh = static_cast<slab*>(
+        VelkoAllocatePtr(session_, VELKO_HERE, sizeof(slab) + kSlabSize, 0));
+    if (fresh == nullptr)
+      Fail();
+    fresh->next = slabs_;
+    slabs_ = fresh;
+    slab_next_ = reinterpret_cast<char*>(fresh + 1);
+    slab_left_ = kSlabSize;
+  }
+  auto* node = reinterpret_cast<block*>(slab_next_);
+  slab_next_ += whole;
+  slab_left_ -= whole;
+  node->capacity = capacity;
+  return node;
+}
+
+/* A block of at least size bytes: a small one from its free list or a
+ * slab, a larger one of its own. */
+tidy_parser::block* tidy_parser::Take(size_t size) {
+  if (size <= kLargestSmall) {
+    const size_t slot = size == 0 ? 0 : (size - 1) / kGrain;
+    if (block* node = free_[slot]; node != nullptr) {
+      free_[slot] = node->next;
+      return node;
+    }
+    return CutSmall((slot + 1) * kGrain);
+  }
+  auto* node = static_cast<block*>(VelkoAllocatePtr(session_, VELKO_HERE, sizeof(block) + size, 0));
   if (node == nullptr)
-    parser->Fail();
-  node->previous = nullptr;
-  node->next = parser->blocks_;
-  if (parser->blocks_ != nullptr)
-    parser->blocks_->previous = node;
-  parser->blocks_ = node;
-  return node + 1;
+    Fail();
+  node->capacity = size;
+  node->next = large_;
+  large_ = node;
+  return node;
+}
+
+/* Takes back a block tidy freed: a small one onto its free list, a large
+ * one out of the large list and back to the session. */
+void tidy_parser::Give(block* node) {
+  if (node->capacity <= kLargestSmall) {
+    const size_t slot = node->capacity / kGrain - 1;
+    node->next = free_[slot];
+    free_[slot] = node;
+    return;
+  }
+  for (block** link = &large_; *link != nullptr; link = &(*link)->next) {
+    if (*link == node) {
+      *link = node->next;
+      break;
+    }
+  }
+  VelkoDeallocatePtr(session_, node);
+}
+
+void* tidy_parser::Allocate(TidyAllocator* self, size_t size) {
+  return reinterpret_cast<tidy_parser*>(self)->Take(size) + 1;
 }
 
 void* tidy_parser::Reallocate(TidyAllocator* self, void* data, size_t size) {
@@ -84,49 +133,40 @@ void* tidy_parser::Reallocate(TidyAllocator* self, void* data, size_t size) {
     return Allocate(self, size);
   auto* parser = reinterpret_cast<tidy_parser*>(self);
   block* old = static_cast<block*>(data) - 1;
-  block* previous = old->previous;
-  block* next = old->next;
-  auto* node = static_cast<block*>(
-      VelkoReallocatePtr(parser->session_, VELKO_HERE, old, sizeof(block) + size));
-  if (node == nullptr)
-    parser->Fail(); // the old block stays linked and is freed with the rest
-  if (previous != nullptr)
-    previous->next = node;
-  else
-    parser->blocks_ = node;
-  if (next != nullptr)
-    next->previous = node;
+  if (size <= old->capacity)
+    return data;
+  // The old block stays tidy's until the new one is had.
+  block* node = parser->Take(size);
+  memcpy(node + 1, data, old->capacity);
+  parser->Give(old);
   return node + 1;
 }
 
 void tidy_parser::Free(TidyAllocator* self, void* data) {
   if (data == nullptr)
     return;
-  auto* parser = reinterpret_cast<tidy_parser*>(self);
-  block* node = static_cast<block*>(data) - 1;
-  parser->Unlink(node);
-  VelkoDeallocatePtr(parser->session_, node);
+  reinterpret_cast<tidy_parser*>(self)->Give(static_cast<block*>(data) - 1);
 }
 
 void tidy_parser::Panic(TidyAllocator* self, ctmbstr) {
   reinterpret_cast<tidy_parser*>(self)->Fail();
 }
 
-void tidy_parser::Unlink(block* node) {
-  if (node->previous != nullptr)
-    node->previous->next = node->next;
-  else
-    blocks_ = node->next;
-  if (node->next != nullptr)
-    node->next->previous = node->previous;
-}
-
 void tidy_parser::FreeAll() {
-  while (blocks_ != nullptr) {
-    block* node = blocks_;
-    blocks_ = node->next;
+  while (large_ != nullptr) {
+    block* node = large_;
+    large_ = node->next;
     VelkoDeallocatePtr(session_, node);
   }
+  while (slabs_ != nullptr) {
+    slab* piece = slabs_;
+    slabs_ = piece->next;
+    VelkoDeallocatePtr(session_, piece);
+  }
+  slab_next_ = nullptr;
+  slab_left_ = 0;
+  for (block*& list : free_)
+    list = nullptr;
 }
 
 STATUS tidy_parser::Parse(std::string_view utf8) {

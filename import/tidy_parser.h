@@ -1,9 +1,11 @@
 /*
  * The HTML parser of the importer: a tidy-html5 document whose every
- * allocation is tracked session memory. Tidy never sees a null block: a
+ * allocation is tracked session memory: tidy's many small blocks are cut
+ * from large tracked slabs (and reused once tidy frees them), larger ones
+ * are tracked blocks of their own. Tidy never sees a null block: a
  * refused allocation (or tidy's panic) jumps back to the guard around the
  * tidy call that made it, the call reports failure, and every block tidy
- * holds is freed with the document. Tidy's messages go to a buffer, never
+ * holds is freed with the document, all at once. Tidy's messages go to a buffer, never
  * to stderr.
  *
  * Not here: walking the parsed body (import/html_import.cpp).
@@ -36,17 +38,29 @@ public:
 
 private:
   struct block; // header of each block handed to tidy
+  struct slab;  // tracked memory that small blocks are cut from
+  /* Small blocks come in sizes of kGrain bytes up to kLargestSmall; a
+   * freed one waits on the list of its size for the next request. */
+  static constexpr size_t kGrain = 16;
+  static constexpr size_t kLargestSmall = 512;
+  static constexpr size_t kSlabSize = 256 * 1024;
   static void* Allocate(TidyAllocator* self, size_t size);
   static void* Reallocate(TidyAllocator* self, void* data, size_t size);
   static void Free(TidyAllocator* self, void* data);
   static void Panic(TidyAllocator* self, ctmbstr message);
   [[noreturn]] void Fail();
-  void Unlink(block* node);
+  block* Take(size_t size);
+  void Give(block* node);
+  block* CutSmall(size_t capacity);
   void FreeAll();
 
   TidyAllocator allocator_; // first: tidy hands it back to the callbacks
   LSXLsiSession* session_;
-  block* blocks_ = nullptr;
+  block* large_ = nullptr;  /* blocks larger than kLargestSmall, linked */
+  slab* slabs_ = nullptr;
+  char* slab_next_ = nullptr; /* the rest of the newest slab */
+  size_t slab_left_ = 0;
+  block* free_[kLargestSmall / kGrain] = {};
   void* jump_ = nullptr; /* the guard's jmp_buf while a tidy call runs */
   TidyDoc document_ = nullptr;
   TidyBuffer messages_ = {};

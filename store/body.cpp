@@ -1173,6 +1173,14 @@ void CleanupBodyContext(LSXLsiSession* session, body_context* context) {
   context->cursor = nullptr;
 }
 
+void DeleteBodyContext(LSXLsiSession* session, body_context*& context) {
+  if (context == nullptr)
+    return;
+  CleanupBodyContext(session, context);
+  delete context;
+  context = nullptr;
+}
+
 /* ---- image offsets ---- */
 
 namespace {

@@ -293,6 +293,9 @@ char* NewRecordData(LSXLsiSession* session, body_context* context, record_storag
 
 /* As ReleaseItemsRecords, and frees the value copy. */
 void CleanupBodyContext(LSXLsiSession* session, body_context* context);
+/* Cleans up and deletes a context made with NewObject, and clears the
+ * pointer; nothing for a null one. */
+void DeleteBodyContext(LSXLsiSession* session, body_context*& context);
 
 /* Writes the record list as items of the context's name (the item's name
  * when the context has none) to the context's note (else the item's),

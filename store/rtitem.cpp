@@ -212,14 +212,6 @@ template <typename Write> STATUS ReplaceItems(NOTEHANDLE note, const char* name,
 
 /* ---- the item's working state ---- */
 
-void DeleteBodyContext(LSXLsiSession* session, body_context*& context) {
-  if (context == nullptr)
-    return;
-  CleanupBodyContext(session, context);
-  delete context;
-  context = nullptr;
-}
-
 /* Drops every loaded and built body and the conversion buffers. */
 void DropBodies(VelkoRTItem* item) {
   _internal_RTITEM* state = item->internal;

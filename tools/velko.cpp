@@ -4,6 +4,7 @@
  *   velko build SCRIPT -o FILE.cd     a CD file from a record script
  *   velko dump SOURCE                 the records of a body, one a line
  *   velko render SOURCE [...]         a body rendered to HTML or text
+ *   velko import FILE -o OUT.cd       a file imported as rich text
  *
  * SOURCE is a CD file (the host's file form: the type word 1, then stored
  * records), which is loaded into a note of an in-memory database as its
@@ -11,8 +12,10 @@
  * database file. Either way an item is connected through the class
  * interface (VelkoRTItem::Connect); dump walks the records as the store's
  * loader reads them, render defines a chunk on the item and calls
- * GenerateHTML. The command keeps no state and writes nothing but its
- * output file.
+ * GenerateHTML. import appends an HTML, text or image file (or, with
+ * --mime, converts an RFC 822 message) into an empty "Body" of a note in
+ * memory and writes the committed body as a CD file. The command keeps no
+ * state and writes nothing but its output file.
  *
  * Exit status: 0 on success; 1 when the work failed; 2 for a command line
  * that cannot be used. A failure is exactly one line on stderr that names
@@ -35,6 +38,7 @@
  * A partial rendering goes to stdout, where it is seen next to the
  * failure; it is not written to an -o file, which would pass for complete.
  */
+#include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,7 +56,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/stored_items.h"
 #include "host/cdrecords.h"
+#include "host/mime_items.h"
 #include "host/nsfdata.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -82,7 +88,9 @@ constexpr char kUsage[] =
     "                    [--chunk DEF] [--generation HTML|XHTML|Fragment|Text]\n"
     "                    [--options \"PROPS\"] [-o OUT]\n"
     "       velko render FILE.cd|--db DBFILE --note NOTEID [--item NAME] --mime\n"
-    "                    [--generation HTML|XHTML] [--options \"PROPS\"] -o OUT.eml\n";
+    "                    [--generation HTML|XHTML] [--options \"PROPS\"] -o OUT.eml\n"
+
+    "       velko import FILE -o OUT.cd [--options \"PROPS\"] [--mime]\n";
 
 /* The in-memory database that a CD file is loaded into. */
 constexpr char kMemoryDatabase[] = "mem:velko";
@@ -245,6 +253,11 @@ struct Options {
 bool ParseOptions(int argc, char** argv, Options* options, std::string* problem) {
   for (int index = 2; index < argc; ++index) {
     const std::string argument = argv[index];
+    if (argument == "--mime") { // a switch: it takes no value
+      options->mime = true;
+      options->given.push_back(argument);
+      continue;
+    }
     std::string* value = nullptr;
     if (argument == "-o")
       value = &options->output;
@@ -260,11 +273,6 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* problem)
       value = &options->generation;
     else if (argument == "--options")
       value = &options->properties;
-    if (argument == "--mime") {
-      options->mime = true;
-      options->given.push_back(argument);
-      continue;
-    }
     if (value == nullptr && argument.size() > 1 && argument[0] == '-') {
       *problem = "unknown option '" + argument + "'";
       return false;
@@ -357,6 +365,18 @@ int Build(const Options& options) {
 
 /* ---- sources ---- */
 
+/* A new note of a new database in memory; on failure reports and returns
+ * the exit status. */
+int CreateMemoryNote(DBHANDLE* db, NOTEHANDLE* note) {
+  if (STATUS status = NSFDbCreate(kMemoryDatabase, DBCLASS_NOTEFILE, TRUE); status != NOERROR)
+    return Failure("cannot create a database in memory", status);
+  if (STATUS status = NSFDbOpen(kMemoryDatabase, db); status != NOERROR)
+    return Failure("cannot open the database in memory", status);
+  if (STATUS status = NSFNoteCreate(*db, note); status != NOERROR)
+    return Failure("cannot create a note", status);
+  return 0;
+}
+
 /* A session with one item connected to the source's body. */
 class Source {
 public:
@@ -433,12 +453,8 @@ private:
     if (const std::string problem = InputProblem(path); !problem.empty())
       return Problem(path + ": cannot read the CD file: " + problem);
     name_ = path + ": item \"" + kBodyItem + "\"";
-    if (STATUS status = NSFDbCreate(kMemoryDatabase, DBCLASS_NOTEFILE, TRUE); status != NOERROR)
-      return Failure("cannot create a database in memory", status);
-    if (STATUS status = NSFDbOpen(kMemoryDatabase, &db_); status != NOERROR)
-      return Failure("cannot open the database in memory", status);
-    if (STATUS status = NSFNoteCreate(db_, &note_); status != NOERROR)
-      return Failure("cannot create a note", status);
+    if (const int failed = CreateMemoryNote(&db_, &note_); failed != 0)
+      return failed;
     if (STATUS status = NSFItemAppend(note_, 0, kBodyItem, sizeof kBodyItem - 1, TYPE_COMPOSITE,
                                       nullptr, 0);
         status != NOERROR)
@@ -867,6 +883,146 @@ int Dump(const Options& options) {
              : 0;
 }
 
+/* ---- import ---- */
+
+/* The database and note in memory that an import fills, closed when it
+ * ends. */
+struct memory_note {
+  DBHANDLE db = NULLHANDLE;
+  NOTEHANDLE note = NULLHANDLE;
+  memory_note() = default;
+  memory_note(const memory_note&) = delete;
+  memory_note& operator=(const memory_note&) = delete;
+  ~memory_note() {
+    if (note != NULLHANDLE)
+      NSFNoteClose(note);
+    if (db != NULLHANDLE)
+      NSFDbClose(db);
+  }
+};
+
+/* A note in memory whose "Body" an import fills, and the session that
+ * works on it (which goes, with its items, before the note is closed). */
+class ImportTarget {
+public:
+  /* Makes the note; on failure reports and returns the exit status. */
+  int Open() {
+    session_.InitializeTempDirectory();
+    return CreateMemoryNote(&memory_.db, &memory_.note);
+  }
+
+  /* Appends the file to a blank "Body" and commits it: an HTML file
+   * (".htm", ".html") through the HTML import, any other through the file
+   * import, which takes ".txt" files as text and other kinds through the
+   * import filter their extension names. */
+  int AppendFile(const std::string& path, const std::string& properties) {
+    auto* item = new VelkoRTItem(&session_); // the session deletes it
+    item->CacheRecords = 1;
+    if (STATUS status = item->CreateBackend(memory_.note, kBodyItem, 1); status != NOERROR)
+      return Failure("cannot make the item \"" + std::string(kBodyItem) + "\"", status);
+    VelkoRTChunk* chunk = item->default_chunk;
+    const std::string extension = Extension(path);
+    STATUS status = NOERROR;
+    if (strcasecmp(extension.c_str(), ".htm") == 0 || strcasecmp(extension.c_str(), ".html") == 0)
+      status = chunk->AppendHTML("File", path.c_str(), properties.c_str());
+    else
+      status = chunk->AppendImportFile(path.c_str(), ImportOptions(extension, properties).c_str());
+    if (status == VELKO_ERR_BAD_ARGUMENT)
+      return Failure(path + ": no import takes files " +
+                         (extension.empty() ? "without an extension"
+                                            : "named \"" + extension + "\""),
+                     status);
+    if (status != NOERROR)
+      return Failure(path + ": cannot import the file", status);
+    if (status = item->Commit(); status != NOERROR)
+      return Failure(path + ": cannot store the imported body", status);
+    return 0;
+  }
+
+  /* Stores the message as MIME items of "Body" and connects them, which
+   * converts them to rich text. */
+  int ConvertMessage(const std::string& path) {
+    std::string message;
+    if (const std::string problem = ReadText(path, &message); !problem.empty())
+      return Problem(path + ": cannot read the message: " + problem);
+    if (STATUS status = MIMEStoreMessage(memory_.note, kBodyItem, message.data(),
+                                         static_cast<DWORD>(message.size()));
+        status != NOERROR)
+      return Failure(path + ": cannot store the message as MIME items", status);
+    auto* item = new VelkoRTItem(&session_);
+    const STATUS status = item->ConnectBackend(memory_.note, kBodyItem, 0);
+    if (status != NOERROR)
+      return Failure(path + ": the message cannot be converted to rich text", status);
+    if (item->IsConnected == 0) // the conversion's messages say why
+      return Problem(path + ": the message cannot be converted to rich text");
+    return 0;
+  }
+
+  /* The stored "Body" as a CD file: the type word, then the records of
+   * every stored item in order. */
+  STATUS CDFile(std::string* content) const {
+    const WORD composite = TYPE_COMPOSITE;
+    content->assign(reinterpret_cast<const char*>(&composite), sizeof composite);
+    return VisitStoredItems(memory_.note, kBodyItem, [&](const stored_item_value& value) -> STATUS {
+      if (value.type != TYPE_COMPOSITE || value.length < sizeof(WORD))
+        return ERR_HOST_BAD_CD_FILE;
+      const char* bytes = static_cast<const char*>(OSLockBlock(value.value));
+      content->append(bytes + sizeof(WORD), value.length - sizeof(WORD));
+      OSUnlockBlock(value.value);
+      return NOERROR;
+    });
+  }
+
+private:
+  /* The name's extension from its last '.' after its last '/', or "". */
+  static std::string Extension(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+      return "";
+    return path.substr(dot);
+  }
+
+  /* The file import's options: a text file is imported as text only when
+   * the options start with "Velko" and end with the extension (the
+   * import reads the kind from the options' last '.'). */
+  static std::string ImportOptions(const std::string& extension, const std::string& properties) {
+    if (strcasecmp(extension.c_str(), ".txt") != 0)
+      return properties;
+    return "Velko " + (properties.empty() ? "" : properties + " ") + extension;
+  }
+
+  memory_note memory_;
+  LSXLsiSession session_;
+};
+
+int Import(const Options& options) {
+  if (const std::string* other = options.Other({"-o", "--options", "--mime"}))
+    return Usage("import does not take " + *other);
+  if (options.positional.size() != 1 || options.output.empty())
+    return Usage("import needs one FILE and -o OUT.cd");
+  const bool mime = options.Given("--mime");
+  if (mime && options.Given("--options"))
+    return Usage("import --mime takes no --options");
+  const std::string& path = options.positional.front();
+  if (const std::string problem = InputProblem(path); !problem.empty())
+    return Problem(path + ": cannot read the file: " + problem);
+  ImportTarget target;
+  if (const int failed = target.Open(); failed != 0)
+    return failed;
+  const int failed = mime ? target.ConvertMessage(path) : target.AppendFile(path, options.properties);
+  if (failed != 0)
+    return failed;
+  std::string content;
+  if (const STATUS status = target.CDFile(&content); status != NOERROR)
+    return Failure(path + ": the imported body cannot be read", status);
+  if (const std::string problem = WriteOutput(options.output, content.data(), content.size());
+      !problem.empty())
+    return Problem(options.output + ": cannot write the CD file: " + problem);
+  std::printf("%s: %zu bytes\n", options.output.c_str(), content.size());
+  return 0;
+}
+
 /* ---- render ---- */
 
 /* The generation name the renderer knows for each --generation word, and
@@ -1008,6 +1164,8 @@ int main(int argc, char** argv) {
       return Dump(options);
     if (command == "render")
       return Render(options);
+    if (command == "import")
+      return Import(options);
   } catch (const std::bad_alloc&) {
     return Problem("cannot go on: memory ran out");
   } catch (const std::exception& error) {

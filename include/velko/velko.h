@@ -162,6 +162,11 @@ public:
   WORD GetFormulaItem(const char* itemName, char* out);
   STATUS SetFormulaItem(const char* itemName, const char* text, WORD length);
   STATUS ResetHeaderFooter(int header, const char* text, DWORD fontID, const char* faceName);
+  /* Reads the HTML of the connected file resource ("$FileData") and holds
+   * it for AppendHTML("BodyContext") on any chunk, in place of what an
+   * earlier call held: 0; 259 for an item without a note; 1028 for an
+   * item that is no file resource; the read's status. */
+  STATUS ConvertFromHTMLBackend();
 
   /* ---- properties and style mappings ---- */
   double GetPropertyNumber(const char* name);

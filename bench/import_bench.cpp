@@ -1,0 +1,274 @@
+// The HTML import on generated documents of about 5, 10 and 20 MB (styled
+// paragraphs, links, headings, lists and tables): tidy's parse and clean-up
+// of the document alone, as the importer runs them; AppendHTML of the
+// document as inline UTF-8 text with Commit into an empty item that
+// caches its records; and the plain load with Commit of the body that
+// import made. The ratio printed after the table sets the import's own
+// work (the import less tidy's parse) against that load and Commit, in
+// CPU time.
+//
+// Nothing here checks results beyond the statuses; the tests do that.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+
+#include "bench/bench_support.h"
+#include "bench/ratio_report.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "import/tidy_parser.h"
+#include "store/body.h"
+#include "store/rtitem_internal.h"
+#include "tests/support/note_fixture.h"
+#include "velko/status.h"
+#include "velko/velko.h"
+
+namespace {
+
+constexpr char kDatabase[] = "mem:importbench";
+constexpr char kItemName[] = "Body";
+constexpr size_t kMegabyte = 1000 * 1000;
+
+/* ---- generated documents ---- */
+
+std::string Words(Sequence& sequence, size_t count) {
+  static const char* const kWords[] = {"rich",  "text",   "import", "tidy",  "record", "table",
+                                       "cell",  "font",   "chunk",  "note",  "walk",   "item",
+                                       "style", "stored", "linear", "body",  "markup", "link"};
+  std::string text;
+  for (size_t word = 0; word < count; ++word) {
+    if (word > 0)
+      text += ' ';
+    text += kWords[sequence.Next(sizeof kWords / sizeof kWords[0])];
+  }
+  return text;
+}
+
+/* A run of words, plain or in one of the styles the importer maps: an
+ * element of the table, a font size or a link. */
+void AddRun(std::string& html, Sequence& sequence) {
+  static const char* const kStyles[][2] = {
+      {"<b>", "</b>"},
+      {"<i>", "</i>"},
+      {"<u>", "</u>"},
+      {"<span style=\"color:#336699; font-weight:bold\">", "</span>"}};
+  constexpr uint32_t kStyleCount = sizeof kStyles / sizeof kStyles[0];
+  const std::string words = Words(sequence, 2 + sequence.Next(8));
+  const uint32_t kind = sequence.Next(kStyleCount + 5);
+  if (kind < kStyleCount)
+    html += kStyles[kind][0] + words + kStyles[kind][1];
+  else if (kind == kStyleCount)
+    html += "<font size=\"" + std::to_string(1 + sequence.Next(7)) + "\">" + words + "</font>";
+  else if (kind == kStyleCount + 1)
+    html += "<a href=\"http://example.com/page/" + std::to_string(sequence.Next(100000)) +
+            ".html\">" + words + "</a>";
+  else
+    html += words;
+  html += ' ';
+}
+
+void AddParagraph(std::string& html, Sequence& sequence) {
+  html += sequence.Next(4) == 0 ? "<p align=\"center\">" : "<p>";
+  for (uint32_t run = 3 + sequence.Next(6); run > 0; --run)
+    AddRun(html, sequence);
+  html += "</p>\n";
+}
+
+void AddList(std::string& html, Sequence& sequence) {
+  const bool numbered = sequence.Next(2) == 0;
+  html += numbered ? "<ol>\n" : "<ul>\n";
+  for (uint32_t entry = 2 + sequence.Next(5); entry > 0; --entry) {
+    html += "<li>";
+    AddRun(html, sequence);
+    AddRun(html, sequence);
+    html += "</li>\n";
+  }
+  html += numbered ? "</ol>\n" : "</ul>\n";
+}
+
+void AddTable(std::string& html, Sequence& sequence) {
+  html += "<table border=\"1\" width=\"80%\">\n";
+  const uint32_t columns = 2 + sequence.Next(4);
+  for (uint32_t row = 3 + sequence.Next(5); row > 0; --row) {
+    html += "<tr>";
+    for (uint32_t column = 0; column < columns; ++column) {
+      html += "<td>";
+      AddRun(html, sequence);
+      html += "</td>";
+    }
+    html += "</tr>\n";
+  }
+  html += "</table>\n";
+}
+
+/* About `megabytes` MB of HTML: paragraphs, with a heading, a list and a
+ * table in turn between them. */
+std::string Generate(size_t megabytes) {
+  Sequence sequence(4242);
+  std::string html = "<!DOCTYPE html>\n<html><head><title>Import</title></head><body>\n";
+  for (size_t block = 0; html.size() < megabytes * kMegabyte; ++block) {
+    switch (block % 10) {
+    case 0:
+      html += "<h2>" + Words(sequence, 4) + "</h2>\n";
+      break;
+    case 4:
+      AddList(html, sequence);
+      break;
+    case 8:
+      AddTable(html, sequence);
+      break;
+    default:
+      AddParagraph(html, sequence);
+      break;
+    }
+  }
+  html += "</body></html>\n";
+  return html;
+}
+
+const std::string& Document(size_t megabytes) {
+  static std::map<size_t, std::string> documents;
+  auto found = documents.find(megabytes);
+  if (found == documents.end())
+    found = documents.emplace(megabytes, Generate(megabytes)).first;
+  return found->second;
+}
+
+DBHANDLE Database() {
+  static const DBHANDLE db = [] {
+    DBHANDLE handle = NULLHANDLE;
+    note_testing::CreateDatabase(kDatabase, &handle);
+    return handle;
+  }();
+  return db;
+}
+
+void Check(benchmark::State& state, STATUS status, const char* what) {
+  if (status != NOERROR)
+    state.SkipWithError(what);
+}
+
+/* A new note with an empty item that caches its records. */
+struct empty_item {
+  LSXLsiSession session;
+  NOTEHANDLE note = NULLHANDLE;
+  VelkoRTItem* item = nullptr;
+  STATUS status = NOERROR;
+
+  empty_item() {
+    status = NSFNoteCreate(Database(), &note);
+    item = new VelkoRTItem(&session);
+    item->CacheRecords = 1;
+    if (status == NOERROR)
+      status = item->CreateBackend(note, kItemName, 1);
+  }
+  ~empty_item() {
+    delete item;
+    if (note != NULLHANDLE)
+      NSFNoteClose(note);
+  }
+  empty_item(const empty_item&) = delete;
+  empty_item& operator=(const empty_item&) = delete;
+
+  STATUS Import(const std::string& html) {
+    if (status != NOERROR)
+      return status;
+    if (STATUS appended = item->default_chunk->AppendHTML("INLINE", html.c_str(), "Charset=UTF-8");
+        appended != NOERROR)
+      return appended;
+    return item->Commit();
+  }
+};
+
+/* The stored note holding the body that the import of the document makes,
+ * made on first use; 0 when the import failed. */
+NOTEID ImportedNote(size_t megabytes) {
+  static std::map<size_t, NOTEID> notes;
+  auto found = notes.find(megabytes);
+  if (found != notes.end())
+    return found->second;
+  empty_item target;
+  NOTEID id = 0;
+  if (target.Import(Document(megabytes)) == NOERROR &&
+      NSFNoteUpdate(target.note, UPDATE_FORCE) == NOERROR)
+    NSFNoteGetInfo(target.note, _NOTE_ID, &id);
+  return notes.emplace(megabytes, id).first->second;
+}
+
+void Report(benchmark::State& state, const std::string& html) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * html.size()));
+  state.counters["MB"] = static_cast<double>(html.size()) / kMegabyte;
+}
+
+/* ---- the cases ---- */
+
+void BM_TidyParse(benchmark::State& state) {
+  const std::string& html = Document(static_cast<size_t>(state.range(0)));
+  LSXLsiSession session;
+  for (auto _ : state) {
+    tidy_parser parser(&session);
+    if (parser.Parse(html) != NOERROR) {
+      state.SkipWithError("parse");
+      break;
+    }
+  }
+  Report(state, html);
+}
+
+void BM_HtmlImport(benchmark::State& state) {
+  const std::string& html = Document(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto* target = new empty_item;
+    state.ResumeTiming();
+    const STATUS status = target->Import(html);
+    if (status != NOERROR) {
+      state.SkipWithError("import");
+      delete target;
+      break;
+    }
+    state.PauseTiming();
+    delete target;
+    state.ResumeTiming();
+  }
+  Report(state, html);
+}
+
+void BM_ImportedLoadAndCommit(benchmark::State& state) {
+  const std::string& html = Document(static_cast<size_t>(state.range(0)));
+  const NOTEID id = ImportedNote(static_cast<size_t>(state.range(0)));
+  if (id == 0) {
+    state.SkipWithError("import");
+    return;
+  }
+  LSXLsiSession session;
+  auto* item = new VelkoRTItem(&session);
+  Check(state, item->Connect("", kDatabase, id, kItemName, 0), "connect");
+  for (auto _ : state) {
+    item->internal->input = StoreItemsAndRecords(item, 0, 0, nullptr, 0, 0, NULLHANDLE, nullptr);
+    Check(state, item->Commit(), "commit");
+  }
+  delete item;
+  Report(state, html);
+}
+
+void Sizes(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+}
+
+/* The parse and the import take a second or so at 20 MB: several runs of
+ * each, so that their difference is not lost in the noise of one. */
+void LongSizes(benchmark::internal::Benchmark* benchmark) {
+  Sizes(benchmark);
+  benchmark->MinTime(4.0);
+}
+
+[[maybe_unused]] const bool kRatios =
+    AddBenchDifferenceRatio("BM_HtmlImport", "BM_TidyParse", "BM_ImportedLoadAndCommit", "1.3");
+
+BENCHMARK(BM_TidyParse)->Apply(LongSizes);
+BENCHMARK(BM_HtmlImport)->Apply(LongSizes);
+BENCHMARK(BM_ImportedLoadAndCommit)->Apply(Sizes);
+
+} // namespace
