@@ -42,7 +42,7 @@ void ratio_reporter::ReportRuns(const std::vector<Run>& runs) {
     std::string base;
     std::string argument;
     SplitName(run.benchmark_name(), &base, &argument);
-    times_[base][argument] = run.GetAdjustedRealTime();
+    times_[base][argument] = run.GetAdjustedCPUTime();
   }
 }
 
@@ -65,7 +65,7 @@ void ratio_reporter::Finalize() {
       if (other == denominator->second.end() || other->second <= 0)
         continue;
       if (!header) {
-        std::printf("\nRatios of this run (real time per iteration):\n");
+        std::printf("\nRatios of this run (CPU time per iteration):\n");
         header = true;
       }
       std::printf("  %-32s / %-28s %6s  %6.2f   (target %s)\n", ratio.numerator.c_str(),

@@ -1,7 +1,7 @@
 // Ratios of benchmarks measured in the same run, printed after the usual
 // table: each ratio names a numerator and a denominator benchmark by their
 // base names, and is given for every argument (size) both were run with,
-// from their real time per iteration. A ratio is only meaningful side by
+// from their CPU time per iteration. A ratio is only meaningful side by
 // side: both cases ran minutes apart at most, on the same input.
 #ifndef VELKO_BENCH_RATIO_REPORT_H
 #define VELKO_BENCH_RATIO_REPORT_H
@@ -32,7 +32,7 @@ public:
   void Finalize() override;
 
 private:
-  /* Real time per iteration by base name, then argument text. */
+  /* CPU time per iteration by base name, then argument text. */
   std::map<std::string, std::map<std::string, double>> times_;
 };
 
