@@ -962,6 +962,13 @@ bool ActionCaseReads(WORD action, WORD signature) {
   if (action == ACTION_CHANGE_PARAGRAPH)
     return IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
            signature == SIG_CD_PABREFERENCE;
+  // The writing text-run cases read the records a text run starts with,
+  // section title bars and buttons.
+  if (action == ACTION_CHANGE_FONT || action == ACTION_HIGHLIGHT ||
+      action == ACTION_HIGHLIGHT_TEXT)
+    return signature == SIG_CD_TEXT || signature == SIG_CD_TEXTEFFECT ||
+           signature == SIG_CD_BEGIN || signature == SIG_CD_SECTIONBAR ||
+           signature == SIG_CD_BUTTON;
   return ActionCaseOf(action) != nullptr;
 }
 

@@ -38,6 +38,7 @@ struct operation {
   WORD action;
   const char* s1 = nullptr;
   bool auto_merge = false;
+  STATUS (*method)(VelkoRTChunk*) = nullptr; /* instead of the action */
 };
 
 const operation kOperations[] = {
@@ -53,6 +54,14 @@ const operation kOperations[] = {
     {"remove the rest", "After Paragraph 1", 0},
     {"append in a cell", "Table 1; Row 2; Column 1", ACTION_APPEND_TEXT, "tail"},
     {"cleanup of a cell", "Table 1; Row 1; Column 2", ACTION_CLEANUP_TEXT_RUNS},
+    {"change font", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD 12pt", nullptr, 1); }},
+    {"change font of a paragraph", "Paragraph 2", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("Courier", "Helvetica", 0); }},
+    {"highlight", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->Highlight(1); }},
+    {"highlight text", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->HighlightText("o", 0); }},
 };
 
 struct outcome {
@@ -79,7 +88,8 @@ protected:
     outcome result;
     if (chunk == nullptr)
       return result;
-    result.status = op.action == 0 ? chunk->Remove()
+    result.status = op.method != nullptr ? op.method(chunk)
+                    : op.action == 0     ? chunk->Remove()
                                    : chunk->AlterRichText(op.action, 0, 0, 0, 0, op.s1, nullptr,
                                                           nullptr, nullptr);
     result.values = Values();
