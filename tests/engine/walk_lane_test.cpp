@@ -62,6 +62,10 @@ const operation kOperations[] = {
      [](VelkoRTChunk* chunk) { return chunk->Highlight(1); }},
     {"highlight text", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return chunk->HighlightText("o", 0); }},
+    {"replace text everywhere", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("o", 1, "0", 1, "EVERYTHING"); }},
+    {"replace text of a paragraph", "Paragraph 2", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("t", 1, "T", 1, "TEXT"); }},
 };
 
 struct outcome {
