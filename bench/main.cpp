@@ -48,8 +48,7 @@ void ratio_reporter::ReportRuns(const std::vector<Run>& runs) {
     std::string base;
     std::string argument;
     SplitName(run.benchmark_name(), &base, &argument);
-    times_[base][argument] = run.GetAdjustedRealTime();
-    cpu_times_[base][argument] = run.GetAdjustedCPUTime();
+    times_[base][argument] = run.GetAdjustedCPUTime();
   }
 }
 
@@ -58,12 +57,11 @@ void ratio_reporter::Finalize() {
   bool header = false;
   for (const bench_ratio& ratio : BenchRatios()) {
     const bool difference = !ratio.subtrahend.empty();
-    const auto& times = difference ? cpu_times_ : times_;
-    const auto numerator = times.find(ratio.numerator);
-    const auto denominator = times.find(ratio.denominator);
-    const auto subtrahend = times.find(ratio.subtrahend);
-    if (numerator == times.end() || denominator == times.end() ||
-        (difference && subtrahend == times.end()))
+    const auto numerator = times_.find(ratio.numerator);
+    const auto denominator = times_.find(ratio.denominator);
+    const auto subtrahend = times_.find(ratio.subtrahend);
+    if (numerator == times_.end() || denominator == times_.end() ||
+        (difference && subtrahend == times_.end()))
       continue;
     // Sizes in numeric order.
     std::vector<std::pair<std::string, double>> rows(numerator->second.begin(),
@@ -84,8 +82,7 @@ void ratio_reporter::Finalize() {
         time -= less->second;
       }
       if (!header) {
-        std::printf("\nRatios of this run (real time per iteration; CPU time for a "
-                    "difference):\n");
+        std::printf("\nRatios of this run (CPU time per iteration):\n");
         header = true;
       }
       std::printf("  %-32s / %-28s %6s  %6.2f   (target %s)\n", name.c_str(),

@@ -1,10 +1,9 @@
 // Ratios of benchmarks measured in the same run, printed after the usual
 // table: each ratio names a numerator and a denominator benchmark by their
 // base names, and is given for every argument (size) both were run with,
-// from their real time per iteration. A difference ratio sets a numerator
-// less a subtrahend against the denominator, from their CPU time per
-// iteration. A ratio is only meaningful side by side: both cases ran
-// minutes apart at most, on the same input.
+// from their CPU time per iteration. A difference ratio sets a numerator
+// less a subtrahend against the denominator. A ratio is only meaningful
+// side by side: both cases ran minutes apart at most, on the same input.
 #ifndef VELKO_BENCH_RATIO_REPORT_H
 #define VELKO_BENCH_RATIO_REPORT_H
 
@@ -38,9 +37,8 @@ public:
   void Finalize() override;
 
 private:
-  /* Real and CPU time per iteration by base name, then argument text. */
+  /* CPU time per iteration by base name, then argument text. */
   std::map<std::string, std::map<std::string, double>> times_;
-  std::map<std::string, std::map<std::string, double>> cpu_times_;
 };
 
 #endif

@@ -49,6 +49,10 @@ void CopyCharacter(const Bytes& text, size_t at, BYTE (&window)[kCharacterWindow
 /* Bytes of the character at `at` (at < length): a lead byte's character
  * length, cut at the end of the text; 1 for any other byte. */
 size_t CharBytes(const Bytes& text, size_t at, NLS_PINFO info) {
+  // In LMBCS (no character set given) no byte from 0x20 up leads a
+  // longer character.
+  if (info == nullptr && text.data[at] >= 0x20)
+    return 1;
   if (!NLS_isleadbyte(text.data[at], info))
     return 1;
   BYTE window[kCharacterWindow];
@@ -90,6 +94,19 @@ bool EndsOnCharacter(const Bytes& text, size_t from, size_t to, NLS_PINFO info) 
 }
 
 BYTE UpperAscii(BYTE c) { return (c >= 'a' && c <= 'z') ? static_cast<BYTE>(c - 'a' + 'A') : c; }
+
+/* A printable ASCII byte: a character of its own that the collation reads
+ * as that ASCII character. */
+bool IsPrintableAscii(BYTE c) { return c >= 0x20 && c < 0x7F; }
+
+/* Two printable ASCII characters as the host's collation compares them:
+ * each has a base letter of its own, and only case tells a letter's two
+ * forms apart. */
+bool SameAsciiCharacter(BYTE a, BYTE b, WORD compareFlags) {
+  if (a == b)
+    return true;
+  return (compareFlags & INTL_CASE_SENSITIVE) == 0 && UpperAscii(a) == UpperAscii(b);
+}
 
 /* A pattern as the wildcards split it. */
 struct Pattern {
@@ -140,7 +157,12 @@ bool MatchCharacters(const Search& search, size_t at, size_t length, size_t* end
     const size_t patternBytes = CharBytes(pattern, p, search.info);
     const size_t textBytes = CharBytes(search.text, t, search.info);
     const bool any = search.pattern.question && patternBytes == 1 && pattern.data[p] == '?';
-    if (!any && IntlTextCompare(reinterpret_cast<const char*>(pattern.data + p),
+    // Printable ASCII on both sides needs no collation.
+    if (!any && patternBytes == 1 && textBytes == 1 && IsPrintableAscii(pattern.data[p]) &&
+        IsPrintableAscii(search.text.data[t])) {
+      if (!SameAsciiCharacter(pattern.data[p], search.text.data[t], search.compareFlags))
+        return false;
+    } else if (!any && IntlTextCompare(reinterpret_cast<const char*>(pattern.data + p),
                                 static_cast<WORD>(patternBytes),
                                 reinterpret_cast<const char*>(search.text.data + t),
                                 static_cast<WORD>(textBytes), search.compareFlags) != 0)
@@ -234,33 +256,53 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
     return -1;
   const Bytes textBytes{reinterpret_cast<const BYTE*>(text), textLength};
   const Bytes patternBytes{reinterpret_cast<const BYTE*>(pattern), patternLength};
-  const size_t textChars = CountCharacters(textBytes, info);
   const size_t patternChars = CountCharacters(patternBytes, info);
   // A '*' may stand for nothing, so a wildcard pattern may have one
-  // character more than the text.
-  if (wildcards ? patternChars - 1 > textChars : patternChars > textChars)
-    return -1;
+  // character more than the text. An LMBCS character has at most three
+  // bytes, so a text of three bytes a pattern character has room enough
+  // without counting its characters.
+  if (info != nullptr || 3 * patternChars > textLength) {
+    const size_t textChars = CountCharacters(textBytes, info);
+    if (wildcards ? patternChars - 1 > textChars : patternChars > textChars)
+      return -1;
+  }
   if (matchLength != nullptr)
     *matchLength = patternLength;
 
   const Search search{textBytes, ShapePattern(patternBytes, wildcards != FALSE, info),
                       CompareFlags(caseSensitive, accentSensitive), wordBoundaries != FALSE, info};
+  // In LMBCS text (no character set given) a pattern that starts with a
+  // printable ASCII character standing for itself cannot match where
+  // another printable ASCII character stands: those positions are passed
+  // over without a try.
+  const BYTE first = patternBytes.data[0];
+  const bool passOver = info == nullptr && IsPrintableAscii(first) &&
+                        !(search.pattern.question && first == '?') &&
+                        !(search.pattern.star && search.pattern.prefixLength == 0);
+  const BYTE* data = textBytes.data;
   // With word boundaries no match starts right after a letter.
-  bool afterLetter = false;
-  for (size_t p = 0;; p += CharBytes(textBytes, p, info)) {
+  size_t previous = textLength; // the character before p; none yet
+  for (size_t p = 0;;) {
+    if (passOver) {
+      while (p < textLength && IsPrintableAscii(data[p]) &&
+             !SameAsciiCharacter(first, data[p], search.compareFlags))
+        previous = p++;
+    }
     if (CannotMatchFrom(search, p))
       return -1;
+    const bool afterLetter =
+        search.wordBoundaries && previous < textLength && IsLetterAt(textBytes, previous, info);
     size_t covered = 0;
     const bool found =
-        !(search.wordBoundaries && afterLetter) &&
+        !afterLetter &&
         (search.pattern.star ? TryStar(search, p, &covered) : TryPlain(search, p, &covered));
     if (found) {
       if (matchLength != nullptr)
         *matchLength = static_cast<WORD>(std::min<size_t>(covered, textLength - p));
       return static_cast<int32_t>(p);
     }
-    if (search.wordBoundaries)
-      afterLetter = IsLetterAt(textBytes, p, info);
+    previous = p;
+    p += CharBytes(textBytes, p, info);
   }
 }
 

@@ -954,6 +954,36 @@ bool ActionCaseReads(WORD action, WORD signature) {
   if (action == ACTION_CHANGE_PARAGRAPH)
     return IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
            signature == SIG_CD_PABREFERENCE;
+  // The writing text-run cases read the records a text run starts with,
+  // section title bars and buttons.
+  if (action == ACTION_CHANGE_FONT || action == ACTION_HIGHLIGHT ||
+      action == ACTION_HIGHLIGHT_TEXT)
+    return signature == SIG_CD_TEXT || signature == SIG_CD_TEXTEFFECT ||
+           signature == SIG_CD_BEGIN || signature == SIG_CD_SECTIONBAR ||
+           signature == SIG_CD_BUTTON;
+  // The replacements read text runs from their first record, and the
+  // records holding the other texts and formulas they replace in
+  // (ReplaceText and FindTextPlace, engine/actions_search.cpp).
+  if (action == ACTION_REPLACE_TEXT_QUICK || action == ACTION_REPLACE_TEXT_SAME_LENGTH) {
+    switch (signature) {
+    case SIG_CD_TEXT:
+    case SIG_CD_TEXTEFFECT:
+    case SIG_CD_BEGIN:
+    case SIG_CD_TABLELABEL:
+    case SIG_CD_HOTSPOTBEGIN:
+    case SIG_CD_V4HOTSPOTBEGIN:
+    case SIG_CD_RESOURCE:
+    case SIG_CD_RESOURCE_FF71:
+    case SIG_CD_RESOURCE_FF78:
+    case SIG_CD_RESOURCE_FF5A:
+    case SIG_CD_SECTIONBAR:
+    case SIG_CD_PABHIDE:
+    case SIG_CD_BUTTON:
+      return true;
+    default:
+      return false;
+    }
+  }
   return ActionCaseOf(action) != nullptr;
 }
 

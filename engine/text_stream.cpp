@@ -18,6 +18,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <initializer_list>
+
 #include "engine/process_state.h"
 #include "engine/property_set_actions.h"
 #include "engine/record_fields.h"
@@ -345,6 +347,23 @@ STATUS ApplyEventStringFont(run_change* change, chunk_process_state* state) {
   return ApplyFontOverride(&change->font.font, nullptr, nullptr, &specs[0], masks[0].given);
 }
 
+/* True when the run's records stand in the order EmitPlainPiece writes
+ * them (text effect, CDBEGIN, text, colour, CDEND): a piece of its whole
+ * text is then the run's records byte for byte. */
+bool InPlainPieceOrder(const text_run& run) {
+  const record_storage* node = run.first;
+  DWORD seen = 0;
+  for (const record_storage* expected : {run.effect, run.begin, run.text, run.color, run.end}) {
+    if (expected == nullptr)
+      continue;
+    if (node != expected)
+      return false;
+    ++seen;
+    node = node->next;
+  }
+  return seen == run.count;
+}
+
 /* HighlightText and the replacements: the run split around each
  * occurrence of the search text. *emitted tells whether anything went out
  * here. */
@@ -368,8 +387,14 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
                      state->text_wildcards, chunk->CaseSensitive, chunk->AccentSensitive,
                      chunk->SearchWordBoundaries, chunk->RegularExpression, &matchLength, nullptr);
     // An empty match would not advance: the rest is kept as it is.
-    if (at < 0 || matchLength == 0 || static_cast<DWORD>(at) + matchLength > remaining)
+    if (at < 0 || matchLength == 0 || static_cast<DWORD>(at) + matchLength > remaining) {
+      // A run without a match whose records stand as the piece would write
+      // them goes on as it is, without being built again.
+      if (text == run.text->data + sizeof(CDTEXT) && InPlainPieceOrder(run) &&
+          run.text->length <= kLargestEmittedRecord)
+        return NOERROR;
       break;
+    }
     *emitted = true;
     if (at > 0)
       EMIT(EmitPlainPiece(run, text, static_cast<DWORD>(at), records, state));

@@ -348,7 +348,8 @@ inline unsigned LaneIndex(WORD signature) {
  * them: the nesting counts (CountTables, CountBrackets, FollowRecord's
  * hotspots and layers), the current definition and the large paragraph
  * flag. Text runs and references are free: the lane keeps the text header
- * and the reference of the last one it took. */
+ * and the reference of the last one it took; so are table cells, whose
+ * only step (the pre-table flag cleared) the lane takes itself. */
 bool StepFollows(WORD signature) {
   switch (signature) {
   case SIG_CD_PRETABLEBEGIN:
@@ -362,7 +363,7 @@ bool StepFollows(WORD signature) {
   case SIG_CD_LARGEPARAGRAPH:
     return true;
   default:
-    return IsTableBegin(signature) || IsTableCell(signature) || IsTableEnd(signature);
+    return IsTableBegin(signature) || IsTableEnd(signature);
   }
 }
 
@@ -439,10 +440,13 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   if (state->lane_on == 0 || HasBreakTest(state) || !LaneMayRun(state))
     return node;
   const bool open = state->chunk_open != 0;
+  const BYTE* table = state->lane_table;
+  // A record the lane cannot take needs no run opened for it.
+  if (node == nullptr || (table[LaneIndex(node->signature)] & kLaneStepFree) == 0)
+    return node;
   emitter_lane lane;
   if (open && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
     return node;
-  const BYTE* table = state->lane_table;
   DWORD counter = state->record_counter;
   const record_storage* last = nullptr;
   const record_storage* text = nullptr;
@@ -474,6 +478,8 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       }
     }
     ++counter;
+    if (IsTableCell(signature))
+      state->pretable_flag = 0; // CountTables' step for a cell
     if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
       text = node;
     else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
@@ -522,6 +528,10 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
   bool laneOpen = false;
   for (record_storage* node = state->pass_over_node; node != nullptr && node != stop;
        node = node->next) {
+    // The records were walked a while ago: what lies ahead is asked for
+    // again, as in the lane's own runs.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+    __builtin_prefetch(node->data + kLaneLookAhead);
     if (state->lane_on != 0) {
       if (!laneOpen)
         laneOpen = OpenEmitterLane(&state->gen, LastingInput(state), &lane);

@@ -526,6 +526,18 @@ void MatchBorders(generation_context* context, const emitter_table_level& level,
   context->bottom_borders[column] = bottom;
 }
 
+/* The row counter a cell of the column leaves in the table level: a
+ * further row begins at column 0 once the first cell was met. */
+WORD CellRowCounter(const emitter_table_level& level, BYTE column) {
+  return level.awaiting_first_cell == 0 && column == 0
+             ? static_cast<WORD>(level.cell_counter + 1)
+             : level.cell_counter;
+}
+
+/* The table level's state at a cell (column below kEmitterColumns) of the
+ * record bytes, which its row counter is already written into. */
+void EnterCell(emitter_table_level& level, const BYTE* data, BYTE column);
+
 STATUS FixTableCell(generation_context* context, emitted_record& record) {
   emitter_table_level& level = CurrentLevel(context);
   BYTE* data = record.data;
@@ -534,9 +546,17 @@ STATUS FixTableCell(generation_context* context, emitted_record& record) {
   const BYTE column = data[offsetof(CDTABLECELL, Column)];
   if (column >= kEmitterColumns)
     return FormatError(context, kColumnOutOfRangeMessage);
-  if (level.awaiting_first_cell == 0 && column == 0)
-    ++level.cell_counter;
+  level.cell_counter = CellRowCounter(level, column);
   data[offsetof(CDTABLECELL, Row)] = static_cast<BYTE>(level.cell_counter);
+  EnterCell(level, data, column);
+  record.length = sizeof(CDTABLECELL);
+  SetByteHeader(data, record.signature, record.length);
+  if (context->match_borders != 0 && column < kBorderColumns)
+    MatchBorders(context, level, data);
+  return NOERROR;
+}
+
+void EnterCell(emitter_table_level& level, const BYTE* data, BYTE column) {
   level.column = column;
   level.row = level.cell_counter;
   level.column_flags = (data[offsetof(CDTABLECELL, Flags)] & kCellColumnFlags) != 0 ? 1 : 0;
@@ -550,11 +570,6 @@ STATUS FixTableCell(generation_context* context, emitted_record& record) {
   level.awaiting_first_cell = 0;
   level.cell_paragraph = 1;
   level.last_reference_pabid = 0;
-  record.length = sizeof(CDTABLECELL);
-  SetByteHeader(data, record.signature, record.length);
-  if (context->match_borders != 0 && column < kBorderColumns)
-    MatchBorders(context, level, data);
-  return NOERROR;
 }
 
 STATUS FixTableEnd(generation_context* context) {
@@ -905,6 +920,9 @@ BYTE EmitterLaneKind(WORD signature) {
     return EMITTER_LANE_PARAGRAPH;
   case SIG_CD_PABREFERENCE:
     return EMITTER_LANE_REFERENCE;
+  case SIG_CD_TABLECELL:
+  case SIG_CD_NESTEDTABLECELL:
+    return EMITTER_LANE_CELL;
   default:
     return IsPlainRecord(signature) ? EMITTER_LANE_PLAIN : EMITTER_LANE_NONE;
   }
@@ -950,6 +968,34 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
   return true;
 }
 
+namespace {
+
+/* A table cell the emitter would leave as it is: inside an open table,
+ * exactly a cell's length with its own header, a column the table level
+ * holds, the row the level counts it in, and no border matching to make.
+ * True with the level moved to the cell as FixTableCell moves it. */
+bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length) {
+  generation_context* context = lane->context;
+  emitter_table_level& level = CurrentLevel(context);
+  if (level.open == 0 || context->match_borders != 0 || length != sizeof(CDTABLECELL) ||
+      data[0] != static_cast<BYTE>(signature) || data[1] != static_cast<BYTE>(length))
+    return false;
+  const BYTE column = data[offsetof(CDTABLECELL, Column)];
+  if (column >= kEmitterColumns)
+    return false;
+  const WORD counter = CellRowCounter(level, column);
+  if (data[offsetof(CDTABLECELL, Row)] != static_cast<BYTE>(counter))
+    return false;
+  level.cell_counter = counter;
+  EnterCell(level, data, column);
+  // The cell clears the level's last reference: one taken before it in
+  // this run is not the level's any more.
+  lane->last_reference_id = 0;
+  return true;
+}
+
+} // namespace
+
 STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                       BYTE kind, bool* taken) {
   *taken = false;
@@ -972,6 +1018,10 @@ STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWOR
       return NOERROR;
     id = ReadWord(reinterpret_cast<const BYTE*>(data) + offsetof(CDPABREFERENCE, PABID));
     if (id == 0)
+      return NOERROR;
+    break;
+  case EMITTER_LANE_CELL:
+    if (!TakeCell(lane, reinterpret_cast<const BYTE*>(data), signature, length))
       return NOERROR;
     break;
   default:

@@ -176,13 +176,15 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length, generatio
  * passes unchanged: a plain record or a text run (with text) is linked
  * as it is, a CDPARAGRAPH also ends the state after a table, a paragraph
  * reference is copied and becomes the reference a later one is folded
- * into. */
+ * into, a table cell whose row the emitter would not renumber moves the
+ * open table to its cell. */
 enum : BYTE {
   EMITTER_LANE_NONE = 0,
   EMITTER_LANE_PLAIN = 1,
   EMITTER_LANE_TEXT = 2,
   EMITTER_LANE_PARAGRAPH = 3,
   EMITTER_LANE_REFERENCE = 4,
+  EMITTER_LANE_CELL = 5,
 };
 BYTE EmitterLaneKind(WORD signature);
 

@@ -158,4 +158,45 @@ TEST(SearchBufferArguments, TextOfLargestLengthIsCountedNotReadToNul) {
   EXPECT_EQ(length, 2);
 }
 
+TEST(SearchBufferCollation, PrintableAsciiCharactersMatchAsTheCollationComparesThem) {
+  // Each pair of printable ASCII characters, one as the text and one as
+  // the pattern, under each case and accent setting: a match exactly when
+  // the host's collation finds the two equal.
+  HostTestReset();
+  for (const bool caseSensitive : {false, true}) {
+    for (const bool accentSensitive : {false, true}) {
+      const WORD flags = static_cast<WORD>((caseSensitive ? INTL_CASE_SENSITIVE : 0) |
+                                           (accentSensitive ? INTL_ACCENT_SENSITIVE : 0));
+      for (int t = 0x20; t < 0x7F; ++t) {
+        for (int p = 0x20; p < 0x7F; ++p) {
+          const char text = static_cast<char>(t);
+          const char pattern = static_cast<char>(p);
+          const bool equal = IntlTextCompare(&pattern, 1, &text, 1, flags) == 0;
+          const int32_t found = SearchBuffer(&text, 1, &pattern, 1, FALSE, caseSensitive,
+                                             accentSensitive, FALSE, FALSE, nullptr, nullptr);
+          ASSERT_EQ(found, equal ? 0 : -1) << "text " << t << " pattern " << p << " flags " << flags;
+        }
+      }
+    }
+  }
+}
+
+TEST(SearchBufferCollation, TextsPassedOverKeepTheirCharactersAndWordStarts) {
+  // Long texts of printable ASCII before the match, with multi-byte
+  // characters whose trail bytes read as the pattern's first letter.
+  const std::string filler(40, 'x');
+  const std::string trailW = "\x14wa";
+  WORD length = 0;
+  const std::string text = filler + trailW + " " + filler + "WALK";
+  EXPECT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), "walk", 4, FALSE, FALSE,
+                         TRUE, FALSE, FALSE, &length, nullptr),
+            static_cast<int32_t>(text.size() - 4));
+  EXPECT_EQ(length, 4);
+  // With word boundaries: not after the passed-over "x", but after the space.
+  const std::string words = filler + "walk " + "walk";
+  EXPECT_EQ(SearchBuffer(words.data(), static_cast<WORD>(words.size()), "walk", 4, FALSE, FALSE,
+                         TRUE, TRUE, FALSE, &length, nullptr),
+            static_cast<int32_t>(words.size() - 4));
+}
+
 } // namespace

@@ -765,6 +765,52 @@ TEST_F(EmitterTest, KeepsTheStateOfEachTableLevel) {
   EXPECT_EQ(gen_->after_table, 0u);
 }
 
+/* Cells through the lane: the table level moves to each cell as the
+ * emitter's own step moves it, a reference taken before a cell in the same
+ * run does not outlive the cell, and a cell whose row the emitter would
+ * renumber is left to it. */
+TEST_F(EmitterTest, TheLaneTakesACellAsTheEmitterWould) {
+  EmitAll({Paragraph(), TableBegin(120), Cell(0)});
+  const emitter_table_level& level = gen_->levels[1];
+  auto takes = [this](emitter_lane* lane, const Bytes& record) {
+    const WORD signature = SignatureOf(record);
+    bool taken = false;
+    EXPECT_EQ(EmitLaneRecord(lane, reinterpret_cast<const char*>(record.data()), signature,
+                             static_cast<DWORD>(record.size()), EmitterLaneKind(signature), &taken),
+              NOERROR);
+    return taken;
+  };
+  cell_spec second;
+  second.row = 0;
+  second.column = 1;
+  second.left = 300;
+  second.right = 2000;
+  cell_spec nextRow;
+  nextRow.row = 1;
+  emitter_lane lane;
+  ASSERT_TRUE(OpenEmitterLane(gen_.get(), false, &lane));
+  EXPECT_TRUE(takes(&lane, Cell(second)));
+  EXPECT_TRUE(takes(&lane, PabRef(9)));
+  EXPECT_TRUE(takes(&lane, Cell(nextRow)));
+  cell_spec renumbered;
+  renumbered.row = 7;
+  renumbered.column = 1;
+  EXPECT_FALSE(takes(&lane, Cell(renumbered)));
+  CloseEmitterLane(&lane);
+  EXPECT_EQ(level.column, 0);
+  EXPECT_EQ(level.row, 1);
+  EXPECT_EQ(level.cell_counter, 1);
+  EXPECT_EQ(level.columns[1].left, 420);
+  EXPECT_EQ(level.columns[1].width, 1880);
+  EXPECT_EQ(level.cell_paragraph, 1u);
+  EXPECT_EQ(level.last_reference_pabid, 0) << "cleared by the cell after the reference";
+  EXPECT_EQ(session_->internal->previous_record_type, SIG_CD_TABLECELL);
+
+  EmitAll({Cell(renumbered)});
+  ASSERT_EQ(Nodes().size(), 7u);
+  EXPECT_EQ(static_cast<BYTE>(Nodes().back()->data[offsetof(CDTABLECELL, Row)]), 1);
+}
+
 TEST_F(EmitterTest, NestedTablesKeepTheirLevels) {
   EmitAll({Paragraph(), TableBegin(), Cell(0), TableBegin(0, SIG_CD_NESTEDTABLEBEGIN)});
   EXPECT_EQ(gen_->table_level, 2u);
