@@ -29,6 +29,7 @@
 #include "render/formulas.h"
 #include "render/text_render.h"
 #include "store/body.h"
+#include "store/formula_value.h"
 #include "store/rtitem_internal.h"
 
 namespace {
@@ -89,90 +90,18 @@ private:
   render_text *out_;
 };
 
-/* A formula result (type word and value) as text: a time in the host's
- * text form; a number, or a number range's first number, with "%g"; text
- * as it is; a text list's entries and a time range's times and then its
- * pairs joined by ";"; other types give no text. */
+/* A formula result (type word and value) as text, a number range by its
+ * first number (store/formula_value.h). */
 void ResultText(const char *value, WORD length, render_text *out) {
-  WORD type = 0;
-  if (length < sizeof type)
-    return;
-  memcpy(&type, value, sizeof type);
-  const char *body = value + sizeof type;
-  const DWORD size = length - static_cast<DWORD>(sizeof type);
-  char text[TIMEDATE_PAIR_TEXT_LENGTH + 1];
-  WORD textLength = 0;
-  switch (type) {
-  case TYPE_TEXT:
-    RenderTextPut(out, body, size);
-    return;
-  case TYPE_TEXT_LIST: {
-    const WORD count = ListGetNumEntries(value, TRUE);
-    for (WORD i = 0; i < count; ++i) {
-      char *entry = nullptr;
-      WORD entryLength = 0;
-      if (ListGetText(value, TRUE, i, &entry, &entryLength) != NOERROR)
-        return;
-      if (i > 0)
-        RenderTextPutc(out, ';');
-      RenderTextPut(out, entry, entryLength);
-    }
-    return;
-  }
-  case TYPE_NUMBER:
-  case TYPE_NUMBER_RANGE: {
-    const DWORD at = type == TYPE_NUMBER ? 0 : static_cast<DWORD>(sizeof(RANGE));
-    double number = 0.0;
-    if (size < at + sizeof number)
-      return;
-    memcpy(&number, body + at, sizeof number);
-    snprintf(text, sizeof text, "%g", number);
-    RenderTextPuts(out, text);
-    return;
-  }
-  case TYPE_TIME: {
-    TIMEDATE time;
-    if (size < sizeof time)
-      return;
-    memcpy(&time, body, sizeof time);
-    if (ConvertTIMEDATEToText(nullptr, nullptr, &time, text, sizeof text, &textLength) == NOERROR)
-      RenderTextPut(out, text, textLength);
-    return;
-  }
-  case TYPE_TIME_RANGE: {
-    RANGE range;
-    if (size < sizeof range)
-      return;
-    memcpy(&range, body, sizeof range);
-    const DWORD needed = static_cast<DWORD>(sizeof range + range.ListEntries * sizeof(TIMEDATE) +
-                                            range.RangeEntries * sizeof(TIMEDATE_PAIR));
-    if (size < needed)
-      return;
-    const char *at = body + sizeof range;
-    for (DWORD i = 0; i < DWORD{range.ListEntries} + range.RangeEntries; ++i) {
-      STATUS status;
-      if (i < range.ListEntries) {
-        TIMEDATE time;
-        memcpy(&time, at, sizeof time);
-        at += sizeof time;
-        status = ConvertTIMEDATEToText(nullptr, nullptr, &time, text, sizeof text, &textLength);
-      } else {
-        TIMEDATE_PAIR pair;
-        memcpy(&pair, at, sizeof pair);
-        at += sizeof pair;
-        status =
-            ConvertTIMEDATEPAIRToText(nullptr, nullptr, &pair, text, sizeof text, &textLength);
-      }
-      if (i > 0)
-        RenderTextPutc(out, ';');
-      if (status == NOERROR)
-        RenderTextPut(out, text, textLength);
-    }
-    return;
-  }
-  default:
-    return;
-  }
+  class render_sink final : public formula_text_sink {
+  public:
+    explicit render_sink(render_text *out) : out_(out) {}
+    void Put(const char *text, DWORD length) override { RenderTextPut(out_, text, length); }
+
+  private:
+    render_text *out_;
+  } sink(out);
+  WriteFormulaValue(value, length, number_range_text::first_number, &sink);
 }
 
 /* The named entities of single bytes of code page 850. */

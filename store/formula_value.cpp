@@ -16,13 +16,13 @@
 namespace {
 
 /* Appends bytes to a NUL-terminated text of limited room, cut to fit. */
-class bounded_text {
+class bounded_text final : public formula_text_sink {
 public:
   bounded_text(char* out, DWORD room) : out_(out), room_(room) {
     if (room_ > 0)
       out_[0] = '\0';
   }
-  void Put(const char* text, DWORD length) {
+  void Put(const char* text, DWORD length) override {
     if (room_ == 0)
       return;
     const DWORD left = room_ - 1 - length_;
@@ -30,10 +30,6 @@ public:
     memcpy(out_ + length_, text, take);
     length_ += take;
     out_[length_] = '\0';
-  }
-  void Separate(DWORD index) {
-    if (index > 0)
-      Put(";", 1);
   }
   DWORD length() const { return length_; }
 
@@ -43,20 +39,25 @@ private:
   DWORD length_ = 0;
 };
 
-void PutNumber(bounded_text* text, double number) {
+void Separate(formula_text_sink* text, DWORD index) {
+  if (index > 0)
+    text->Put(";", 1);
+}
+
+void PutNumber(formula_text_sink* text, double number) {
   char digits[40];
   const int length = snprintf(digits, sizeof digits, "%g", number);
   text->Put(digits, static_cast<DWORD>(length));
 }
 
-void PutTime(bounded_text* text, const TIMEDATE& time) {
+void PutTime(formula_text_sink* text, const TIMEDATE& time) {
   char words[TIMEDATE_PAIR_TEXT_LENGTH + 1];
   WORD length = 0;
   if (ConvertTIMEDATEToText(nullptr, nullptr, &time, words, sizeof words, &length) == NOERROR)
     text->Put(words, length);
 }
 
-void PutTimePair(bounded_text* text, const TIMEDATE_PAIR& pair) {
+void PutTimePair(formula_text_sink* text, const TIMEDATE_PAIR& pair) {
   char words[TIMEDATE_PAIR_TEXT_LENGTH + 1];
   WORD length = 0;
   if (ConvertTIMEDATEPAIRToText(nullptr, nullptr, &pair, words, sizeof words, &length) == NOERROR)
@@ -72,19 +73,19 @@ bool ReadRange(const char* body, DWORD size, DWORD single, DWORD pair, RANGE* ra
   return size >= sizeof *range + range->ListEntries * single + range->RangeEntries * pair;
 }
 
-void PutTextList(bounded_text* text, const char* value) {
+void PutTextList(formula_text_sink* text, const char* value) {
   const WORD count = ListGetNumEntries(value, TRUE);
   for (WORD i = 0; i < count; ++i) {
     char* entry = nullptr;
     WORD entryLength = 0;
     if (ListGetText(value, TRUE, i, &entry, &entryLength) != NOERROR)
       return;
-    text->Separate(i);
+    Separate(text, i);
     text->Put(entry, entryLength);
   }
 }
 
-void PutNumberRange(bounded_text* text, const char* body, DWORD size, number_range_text ranges) {
+void PutNumberRange(formula_text_sink* text, const char* body, DWORD size, number_range_text ranges) {
   RANGE range;
   if (!ReadRange(body, size, sizeof(double), 2 * sizeof(double), &range))
     return;
@@ -93,12 +94,12 @@ void PutNumberRange(bounded_text* text, const char* body, DWORD size, number_ran
   for (DWORD i = 0; i < shown; ++i) {
     double number = 0.0;
     memcpy(&number, body + sizeof range + i * sizeof number, sizeof number);
-    text->Separate(i);
+    Separate(text, i);
     PutNumber(text, number);
   }
 }
 
-void PutTimeRange(bounded_text* text, const char* body, DWORD size) {
+void PutTimeRange(formula_text_sink* text, const char* body, DWORD size) {
   RANGE range;
   if (!ReadRange(body, size, sizeof(TIMEDATE), sizeof(TIMEDATE_PAIR), &range))
     return;
@@ -106,56 +107,61 @@ void PutTimeRange(bounded_text* text, const char* body, DWORD size) {
   for (DWORD i = 0; i < range.ListEntries; ++i, at += sizeof(TIMEDATE)) {
     TIMEDATE time;
     memcpy(&time, at, sizeof time);
-    text->Separate(i);
+    Separate(text, i);
     PutTime(text, time);
   }
   for (DWORD i = 0; i < range.RangeEntries; ++i, at += sizeof(TIMEDATE_PAIR)) {
     TIMEDATE_PAIR pair;
     memcpy(&pair, at, sizeof pair);
-    text->Separate(range.ListEntries + i);
+    Separate(text, range.ListEntries + i);
     PutTimePair(text, pair);
   }
 }
 
 } // namespace
 
-DWORD FormulaValueText(const char* value, DWORD length, number_range_text ranges, char* out,
-                       DWORD room) {
-  bounded_text text(out, room);
+void WriteFormulaValue(const char* value, DWORD length, number_range_text ranges,
+                       formula_text_sink* text) {
   WORD type = 0;
   if (value == nullptr || length < sizeof type)
-    return 0;
+    return;
   memcpy(&type, value, sizeof type);
   const char* body = value + sizeof type;
   const DWORD size = length - static_cast<DWORD>(sizeof type);
   switch (type) {
   case TYPE_TEXT:
-    text.Put(body, size);
+    text->Put(body, size);
     break;
   case TYPE_TEXT_LIST:
-    PutTextList(&text, value);
+    PutTextList(text, value);
     break;
   case TYPE_NUMBER:
     if (double number = 0.0; size >= sizeof number) {
       memcpy(&number, body, sizeof number);
-      PutNumber(&text, number);
+      PutNumber(text, number);
     }
     break;
   case TYPE_NUMBER_RANGE:
-    PutNumberRange(&text, body, size, ranges);
+    PutNumberRange(text, body, size, ranges);
     break;
   case TYPE_TIME:
     if (TIMEDATE time; size >= sizeof time) {
       memcpy(&time, body, sizeof time);
-      PutTime(&text, time);
+      PutTime(text, time);
     }
     break;
   case TYPE_TIME_RANGE:
-    PutTimeRange(&text, body, size);
+    PutTimeRange(text, body, size);
     break;
   default:
     break;
   }
+}
+
+DWORD FormulaValueText(const char* value, DWORD length, number_range_text ranges, char* out,
+                       DWORD room) {
+  bounded_text text(out, room);
+  WriteFormulaValue(value, length, ranges, &text);
   return text.length();
 }
 
