@@ -311,6 +311,38 @@ int TagOnXMLStackBeforeTag(const html_render_info *context, WORD which, const ch
   return TagOnXMLStackBefore(context, which, tag, stop1, stop2, nullptr);
 }
 
+bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
+                        const char *const *stops, size_t count) {
+  const int index = CountedTagAt(context, tag);
+  if (index >= 0 && context->counted_tags[index] == 0)
+    return false;
+  DWORD stopPlaces = 0;
+  bool allCounted = index >= 0;
+  for (size_t i = 0; i < count && allCounted; ++i) {
+    const int place = CountedTagAt(context, stops[i]);
+    allCounted = place >= 0;
+    if (allCounted)
+      stopPlaces |= DWORD{1} << place;
+  }
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next) {
+    if (allCounted) {
+      // A node of a tag not counted is none of the tags asked.
+      if (node->counted == index)
+        return true;
+      if (node->counted >= 0 && (stopPlaces >> node->counted & 1) != 0)
+        return false;
+      continue;
+    }
+    if (SameXMLTag(node->tag, tag))
+      return true;
+    for (size_t i = 0; i < count; ++i) {
+      if (SameXMLTag(node->tag, stops[i]))
+        return false;
+    }
+  }
+  return false;
+}
+
 void DiscardXMLStacks(html_render_info *context) {
   for (WORD which : {WORD{0}, WORD{1}}) {
     while (Head(context, which) != nullptr)
