@@ -158,7 +158,7 @@ void PopToDepth(html_render_info *c, DWORD depth) {
  * the cell's tag. */
 void CloseCell(html_render_info *c, bool fill) {
   // No cell open at all: the counts of the stack tell at once.
-  if (TagOnXMLStack(c, 0, "</td>", 0) == 0 && TagOnXMLStack(c, 0, "</th>", 0) == 0)
+  if (!CellTagOnXMLStack(c))
     return;
   const xml_stack_node *cell = nullptr;
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {

@@ -16,6 +16,7 @@
 #include <strings.h>
 
 #include <initializer_list>
+#include <string_view>
 #include <new>
 
 namespace {
@@ -106,6 +107,11 @@ constexpr const char *kCountedTagTexts[kCountedTags] = {
     "</font>", "</b>",  "</strong>", "</i>",  "</em>", "</u>",  "</s>",
     "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
     "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
+
+constexpr int kCountedCell = 16;
+constexpr int kCountedHeaderCell = 17;
+static_assert(std::string_view(kCountedTagTexts[kCountedCell]) == "</td>" &&
+              std::string_view(kCountedTagTexts[kCountedHeaderCell]) == "</th>");
 
 /* The index of a counted tag, or -1; the texts are exact, as the queries
  * compare them. */
@@ -341,6 +347,10 @@ bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
     }
   }
   return false;
+}
+
+bool CellTagOnXMLStack(const html_render_info *context) {
+  return context->counted_tags[kCountedCell] != 0 || context->counted_tags[kCountedHeaderCell] != 0;
 }
 
 void DiscardXMLStacks(html_render_info *context) {

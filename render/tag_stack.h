@@ -83,6 +83,10 @@ bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
 /* Frees every node of both stacks without writing. */
 void DiscardXMLStacks(html_render_info *context);
 
+/* Whether a cell's closing tag ("</td>" or "</th>") is on the main stack,
+ * from the tag counts. */
+bool CellTagOnXMLStack(const html_render_info *context);
+
 /* How many closing tags the main stack holds. */
 DWORD XMLStackDepth(const html_render_info *context);
 
