@@ -16,6 +16,7 @@
 #include <strings.h>
 
 #include <initializer_list>
+#include <iterator>
 #include <string_view>
 #include <new>
 
@@ -303,6 +304,10 @@ WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char
 
 int TagOnXMLStackBefore(const html_render_info *context, WORD which, const char *tag,
                         const char *stop1, const char *stop2, const char *stop3) {
+  if (which == 0) {
+    const char *const stops[] = {stop1, stop2, stop3};
+    return TagOpenBeforeStops(context, tag, stops, std::size(stops)) ? 1 : 0;
+  }
   for (const xml_stack_node *node = Head(context, which); node != nullptr; node = node->next) {
     if (SameXMLTag(node->tag, tag))
       return 1;
@@ -325,6 +330,8 @@ bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
   DWORD stopPlaces = 0;
   bool allCounted = index >= 0;
   for (size_t i = 0; i < count && allCounted; ++i) {
+    if (stops[i] == nullptr)
+      continue; // a stop not given
     const int place = CountedTagAt(context, stops[i]);
     allCounted = place >= 0;
     if (allCounted)
