@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <string>
 
 #include "engine/record_fields.h"
@@ -345,10 +346,17 @@ UNIVERSALNOTEID NoteUnid(const html_render_info *c) {
   return unid;
 }
 
+/* The four words as "%.8x%.8x%.8x%.8x" writes them, without the format
+ * parse: the text is written for every image. */
 std::string UnidText(const UNIVERSALNOTEID &unid) {
-  char text[40];
-  snprintf(text, sizeof text, "%.8x%.8x%.8x%.8x", unsigned{unid.File[1]}, unsigned{unid.File[0]},
-           unsigned{unid.Note.Innards[1]}, unsigned{unid.Note.Innards[0]});
+  static constexpr char kDigits[] = "0123456789abcdef";
+  const DWORD words[] = {unid.File[1], unid.File[0], unid.Note.Innards[1], unid.Note.Innards[0]};
+  std::string text(8 * std::size(words), '0');
+  size_t at = 0;
+  for (const DWORD word : words) {
+    for (int shift = 28; shift >= 0; shift -= 4)
+      text[at++] = kDigits[(word >> shift) & 0x0F];
+  }
   return text;
 }
 

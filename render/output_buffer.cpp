@@ -201,18 +201,34 @@ bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
 
 
 STATUS RenderPutDecimal(html_render_info *context, long value) {
-  char digits[24];
-  char *at = digits + sizeof digits;
   // In unsigned arithmetic, so that the most negative value has a magnitude.
   unsigned long magnitude =
       value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+  size_t length = value < 0 ? 2 : 1;
+  for (unsigned long rest = magnitude / 10; rest != 0; rest /= 10)
+    ++length;
+  char digits[24];
+  char *end = digits + sizeof digits;
+  // Where the number fits behind the held text, as RenderPut would put it
+  // there, the digits are written in place rather than copied in.
+  const bool inPlace = context->output_status == NOERROR &&
+                       context->output_capacity > context->output_length &&
+                       length < context->output_capacity - context->output_length;
+  if (inPlace)
+    end = context->output_buffer + context->output_length + length;
+  char *at = end;
   do {
     *--at = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
   if (value < 0)
     *--at = '-';
-  return RenderPut(context, at, static_cast<size_t>(digits + sizeof digits - at));
+  if (!inPlace)
+    return RenderPut(context, at, length);
+  context->output_length += static_cast<DWORD>(length);
+  *end = '\0';
+  context->write_ptr = end;
+  return NOERROR;
 }
 
 STATUS RenderPrintf(html_render_info *context, const char *format, ...) {

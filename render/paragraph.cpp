@@ -56,21 +56,15 @@ bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
  * and before any table structure. */
 bool TagBefore(const html_render_info *c, const char *tag,
                std::initializer_list<const char *> stops) {
-  for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
-    if (node->tag == nullptr)
-      continue;
-    if (SameXMLTag(node->tag, tag))
-      return true;
-    for (const char *stop : stops) {
-      if (SameXMLTag(node->tag, stop))
-        return false;
-    }
-    for (const char *stop : kTableTags) {
-      if (SameXMLTag(node->tag, stop))
-        return false;
-    }
+  const char *all[8];
+  size_t count = 0;
+  for (const char *stop : stops) {
+    if (count < std::size(all) - std::size(kTableTags))
+      all[count++] = stop;
   }
-  return false;
+  for (const char *stop : kTableTags)
+    all[count++] = stop;
+  return TagOpenBeforeStops(c, tag, all, count);
 }
 
 void PopTo(html_render_info *c, const char *tag) { PopXMLStack(c, 0, tag, 1, 1, 0, 0, 0); }

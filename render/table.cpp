@@ -64,6 +64,8 @@ constexpr const char *kControlKeys[] = {"Caption=",    "TarnoDataTable=", "Tarno
 
 bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
 
+DWORD HeaderFlagsOf(const record_storage *node);
+
 using table_parts::Byte;
 using table_parts::Dword;
 using table_parts::Word;
@@ -155,6 +157,9 @@ void PopToDepth(html_render_info *c, DWORD depth) {
  * tag, then, when asked and the cell is still empty, a line break, then
  * the cell's tag. */
 void CloseCell(html_render_info *c, bool fill) {
+  // No cell open at all: the counts of the stack tell at once.
+  if (!CellTagOnXMLStack(c))
+    return;
   const xml_stack_node *cell = nullptr;
   for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
     if (SameXMLTag(node->tag, "</td>") || SameXMLTag(node->tag, "</th>")) {
@@ -412,6 +417,8 @@ struct cell_scan {
   const record_storage *reference = nullptr;
   const record_storage *label = nullptr;
   const record_storage *last_text = nullptr; /* the cell's last text run */
+  DWORD header = 0;   /* the header flags of its first header record, as CellIsHeader */
+  bool whole = false; /* the scan reached the cell's end (not the run's last record) */
 };
 
 /* The records of the cell (from the record after it to the next cell or
@@ -419,8 +426,8 @@ struct cell_scan {
 cell_scan ScanCell(const html_render_info *c, const record_storage *cell) {
   cell_scan scan;
   DWORD depth = 0;
-  for (const record_storage *node = cell->next; node != nullptr && !IsBeyondLast(c, node);
-       node = node->next) {
+  const record_storage *node = cell->next;
+  for (; node != nullptr && !IsBeyondLast(c, node); node = node->next) {
     const WORD signature = node->signature;
     if (IsTableBegin(signature)) {
       ++depth;
@@ -436,6 +443,8 @@ cell_scan ScanCell(const html_render_info *c, const record_storage *cell) {
       continue;
     if (IsTableCell(signature))
       break;
+    if (scan.header == 0 && signature == kHeaderRecord)
+      scan.header = HeaderFlagsOf(node);
     if (IsTextRun(signature))
       scan.last_text = node;
     else if (signature == SIG_CD_IDNAME2 && scan.identity == nullptr)
@@ -454,6 +463,7 @@ cell_scan ScanCell(const html_render_info *c, const record_storage *cell) {
         scan.repeat = node->next;
     }
   }
+  scan.whole = node == nullptr || !IsBeyondLast(c, node);
   return scan;
 }
 
@@ -835,12 +845,12 @@ void PutQuotedNumber(html_render_info *c, const char *name, unsigned value) {
   RenderPutc(c, '\'');
 }
 
-void StartRow(table_call &call, const cell_fields &position, const record_storage *cell,
+/* Opens the row of the cell shown at `position`; `fields` are the shown
+ * cell's. */
+void StartRow(table_call &call, const cell_fields &position, const cell_fields &fields,
               const cell_scan &scan) {
   html_render_info *c = call.c;
   level_state &level = Level(c);
-  cell_fields fields;
-  ReadCellFields(cell, &fields);
   if (position.row != 0) {
     CloseOpen(c, "</tr>");
     if (level.accordion != 0)
@@ -937,12 +947,12 @@ bool FontMakesHeader(const html_render_info *c, const record_storage *text) {
   return FontNotFiltered(&font, &c->auto_th_font, c->auto_th_font_mask.given) != 0;
 }
 
-void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
+/* Opens the cell; `fields` are its own. */
+void StartCell(table_call &call, record_storage *cell, const cell_fields &fields,
+               const cell_scan &scan) {
   html_render_info *c = call.c;
   level_state &level = Level(c);
   const WORD levelIndex = c->table_level < kRenderTableLevels ? c->table_level : 0;
-  cell_fields fields;
-  ReadCellFields(cell, &fields);
   const cell_sides sides = CellSides(fields);
 
   RenderTextFree(&call.other);
@@ -968,7 +978,7 @@ void StartCell(table_call &call, record_storage *cell, const cell_scan &scan) {
   RemoveKey(call.other, "rowspan=");
   CloseCell(c, false);
 
-  const DWORD headerFlags = CellIsHeader(cell->next);
+  const DWORD headerFlags = scan.whole ? scan.header : CellIsHeader(cell->next);
   const int kind = call.data_kind;
   if (headerFlags != 0 || ((kind == 1 || kind == 2) && fields.row == 0) ||
       ((kind == 3 || kind == 4) && fields.column == 0))
@@ -1231,7 +1241,10 @@ step Cell(table_call &call, record_storage *cell) {
   ReadCellFields(position, &at);
   int rowLeft = at.column == 0 ? at.row : -1;
   record_storage *shown = nullptr;
-  for (;;) {
+  // A cell that neither spans nor is covered is shown where it stands.
+  const bool plain = (at.flags & cell_flags::Covered) == 0 && at.row_span == 1 &&
+                     at.column_span == 1;
+  for (shown = cell; !plain;) {
     shown = FindDisplayedTableCell(c, position);
     if (CellStartsSpan(c, position, shown) != 0)
       break;
@@ -1255,7 +1268,8 @@ step Cell(table_call &call, record_storage *cell) {
       rowLeft = following.row;
   }
   c->position_cell = position;
-  ReadCellFields(position, &at);
+  if (position != cell)
+    ReadCellFields(position, &at);
   if (!(at.row == 0 && at.column == 0) && (at.flags & cell_flags::Covered) == 0)
     CloseCell(c, Flag(c->flags3, f3::FillEmptyTableCells));
   if (shown != cell) {
@@ -1266,9 +1280,12 @@ step Cell(table_call &call, record_storage *cell) {
   }
   c->cell_saved_flag[level] = 0;
   const cell_scan scan = ScanCell(c, shown);
-  if (CellStartsRow(c, position) != 0)
-    StartRow(call, at, shown, scan);
-  StartCell(call, shown, scan);
+  cell_fields shownFields = at;
+  if (shown != position)
+    ReadCellFields(shown, &shownFields);
+  if (at.column == 0 || CellStartsRow(c, position) != 0)
+    StartRow(call, at, shownFields, scan);
+  StartCell(call, shown, shownFields, scan);
   if (call.status != NOERROR)
     return step::done;
   c->current_record = shown->next;
@@ -1448,17 +1465,29 @@ DWORD CellIsHeader(const record_storage *node) {
       continue;
     if (IsTableCell(signature))
       return 0;
-    if (signature != kHeaderRecord || Word(node, 4) != kHeaderRecordKind)
-      continue;
-    const WORD count = Word(node, 2);
-    for (WORD i = 0; i < count; ++i) {
-      const size_t at = 12 + 4 * size_t{i};
-      if (node->data == nullptr || at + 4 > node->length)
-        break;
-      const DWORD flags = Dword(node, at);
-      if ((flags & 0x3) != 0)
-        return flags;
-    }
+    if (const DWORD flags = HeaderFlagsOf(node); flags != 0)
+      return flags;
   }
   return 0;
 }
+
+namespace {
+
+/* The first header flags (row or column bit set) of a header record; 0
+ * for any other record. */
+DWORD HeaderFlagsOf(const record_storage *node) {
+  if (node->signature != kHeaderRecord || Word(node, 4) != kHeaderRecordKind)
+    return 0;
+  const WORD count = Word(node, 2);
+  for (WORD i = 0; i < count; ++i) {
+    const size_t at = 12 + 4 * size_t{i};
+    if (node->data == nullptr || at + 4 > node->length)
+      break;
+    const DWORD flags = Dword(node, at);
+    if ((flags & 0x3) != 0)
+      return flags;
+  }
+  return 0;
+}
+
+} // namespace

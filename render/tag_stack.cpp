@@ -16,6 +16,8 @@
 #include <strings.h>
 
 #include <initializer_list>
+#include <iterator>
+#include <string_view>
 #include <new>
 
 namespace {
@@ -106,6 +108,11 @@ constexpr const char *kCountedTagTexts[kCountedTags] = {
     "</font>", "</b>",  "</strong>", "</i>",  "</em>", "</u>",  "</s>",
     "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
     "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
+
+constexpr int kCountedCell = 16;
+constexpr int kCountedHeaderCell = 17;
+static_assert(std::string_view(kCountedTagTexts[kCountedCell]) == "</td>" &&
+              std::string_view(kCountedTagTexts[kCountedHeaderCell]) == "</th>");
 
 /* The index of a counted tag, or -1; the texts are exact, as the queries
  * compare them. */
@@ -297,6 +304,10 @@ WORD TagOnXMLStackWithID(const html_render_info *context, WORD which, const char
 
 int TagOnXMLStackBefore(const html_render_info *context, WORD which, const char *tag,
                         const char *stop1, const char *stop2, const char *stop3) {
+  if (which == 0) {
+    const char *const stops[] = {stop1, stop2, stop3};
+    return TagOpenBeforeStops(context, tag, stops, std::size(stops)) ? 1 : 0;
+  }
   for (const xml_stack_node *node = Head(context, which); node != nullptr; node = node->next) {
     if (SameXMLTag(node->tag, tag))
       return 1;
@@ -309,6 +320,44 @@ int TagOnXMLStackBefore(const html_render_info *context, WORD which, const char 
 int TagOnXMLStackBeforeTag(const html_render_info *context, WORD which, const char *tag,
                            const char *stop1, const char *stop2) {
   return TagOnXMLStackBefore(context, which, tag, stop1, stop2, nullptr);
+}
+
+bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
+                        const char *const *stops, size_t count) {
+  const int index = CountedTagAt(context, tag);
+  if (index >= 0 && context->counted_tags[index] == 0)
+    return false;
+  DWORD stopPlaces = 0;
+  bool allCounted = index >= 0;
+  for (size_t i = 0; i < count && allCounted; ++i) {
+    if (stops[i] == nullptr)
+      continue; // a stop not given
+    const int place = CountedTagAt(context, stops[i]);
+    allCounted = place >= 0;
+    if (allCounted)
+      stopPlaces |= DWORD{1} << place;
+  }
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next) {
+    if (allCounted) {
+      // A node of a tag not counted is none of the tags asked.
+      if (node->counted == index)
+        return true;
+      if (node->counted >= 0 && (stopPlaces >> node->counted & 1) != 0)
+        return false;
+      continue;
+    }
+    if (SameXMLTag(node->tag, tag))
+      return true;
+    for (size_t i = 0; i < count; ++i) {
+      if (SameXMLTag(node->tag, stops[i]))
+        return false;
+    }
+  }
+  return false;
+}
+
+bool CellTagOnXMLStack(const html_render_info *context) {
+  return context->counted_tags[kCountedCell] != 0 || context->counted_tags[kCountedHeaderCell] != 0;
 }
 
 void DiscardXMLStacks(html_render_info *context) {

@@ -74,8 +74,19 @@ int TagOnXMLStackBefore(const html_render_info *context, WORD which, const char 
 int TagOnXMLStackBeforeTag(const html_render_info *context, WORD which, const char *tag,
                            const char *stop1, const char *stop2);
 
+/* As TagOnXMLStackBefore on the main stack with `count` stop tags (a null
+ * one is none); the counts of the counted tags answer at once when `tag`
+ * is not open, and the walk compares places, not texts, when every tag
+ * asked is counted. */
+bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
+                        const char *const *stops, size_t count);
+
 /* Frees every node of both stacks without writing. */
 void DiscardXMLStacks(html_render_info *context);
+
+/* Whether a cell's closing tag ("</td>" or "</th>") is on the main stack,
+ * from the tag counts. */
+bool CellTagOnXMLStack(const html_render_info *context);
 
 /* How many closing tags the main stack holds. */
 DWORD XMLStackDepth(const html_render_info *context);

@@ -75,6 +75,21 @@ TEST_F(OutputBufferTest, DecimalNumbersAreWrittenAsPrintfWritesThem) {
   EXPECT_EQ(Held(), expected);
 }
 
+TEST_F(OutputBufferTest, DecimalNumbersAtTheBufferEdgeGrowIt) {
+  // Room left behind the held text (its NUL included): "-1440" fits in 6
+  // bytes and in more, and needs the buffer to grow in 5 or fewer.
+  UseOutput();
+  for (const DWORD left : {7u, 6u, 5u, 2u, 1u}) {
+    RenderTruncate(context_, 0);
+    const std::string filler(context_->output_capacity - context_->output_length - left, 'x');
+    ASSERT_EQ(RenderPut(context_, filler.data(), filler.size()), NOERROR);
+    EXPECT_EQ(RenderPutDecimal(context_, -1440), NOERROR) << left;
+    EXPECT_EQ(RenderPutc(context_, ';'), NOERROR);
+    EXPECT_EQ(Held(), filler + "-1440;") << left;
+    EXPECT_EQ(context_->write_ptr, context_->output_buffer + filler.size() + 6) << left;
+  }
+}
+
 TEST_F(OutputBufferTest, OwnBufferGrowsWithoutLosingText) {
   UseOutput();
   std::string expected;

@@ -147,6 +147,50 @@ TEST_F(TagStackTest, QueriesCompareTagsExactly) {
   EXPECT_EQ(TagOnXMLStackBeforeTag(context_, 0, "</table>", "</ul>", "</td>"), 0);
 }
 
+TEST_F(TagStackTest, FirstOfTagAndStopsDecidesWhateverTheTagsAreCounted) {
+  // Counted tags and tags of the renderer's own mappings (not counted),
+  // mixed; texts equal to a counted tag but stored elsewhere count too.
+  const std::string division = "</div>";
+  Push(0, {"</table>", "</tr>", "</td>", "</x-group>", "</div>", "</x-item>", "</b>"});
+  const struct {
+    const char *tag;
+    std::vector<const char *> stops;
+    bool open;
+  } cases[] = {
+      {"</div>", {"</td>"}, true},
+      {division.c_str(), {"</td>", "</tr>"}, true},
+      {"</td>", {"</div>"}, false},
+      {"</table>", {"</tr>"}, false},
+      {"</table>", {}, true},
+      {"</ul>", {}, false},                   // not open at all
+      {"</DIV>", {}, false},                  // texts compare exactly
+      {"</div>", {"</x-item>"}, false},       // a stop not counted comes first
+      {"</div>", {"</x-group>"}, true},       // one not counted comes after
+      {"</x-group>", {"</div>"}, false},
+      {"</x-group>", {"</td>", nullptr}, true},
+      {"</x-item>", {"</b>"}, false},
+      {"</td>", {nullptr, "</x-group>"}, false},
+      {"</td>", {nullptr, "</table>"}, true},
+      {nullptr, {"</td>"}, false},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(TagOpenBeforeStops(context_, c.tag, c.stops.data(), c.stops.size()), c.open)
+        << (c.tag != nullptr ? c.tag : "(null)") << " before " << c.stops.size() << " stops";
+  }
+}
+
+TEST_F(TagStackTest, CellOpenFollowsTheCellTagsComingAndGoing) {
+  EXPECT_FALSE(CellTagOnXMLStack(context_));
+  Push(0, {"</table>", "</tr>", "</th>", "</div>"});
+  EXPECT_TRUE(CellTagOnXMLStack(context_));
+  PopXMLStack(context_, 0, "</th>", 0, 1, 0, 0, 0);
+  EXPECT_FALSE(CellTagOnXMLStack(context_));
+  Push(0, {"</td>"});
+  EXPECT_TRUE(CellTagOnXMLStack(context_));
+  PopXMLStack(context_, 0, "</tr>", 0, 1, 0, 0, 0);
+  EXPECT_FALSE(CellTagOnXMLStack(context_));
+}
+
 TEST(SameXMLTagTest, SameTextOnlyWhateverItsStorage) {
   const std::string copy = "</td>"; // the text of a constant, elsewhere
   const struct {
