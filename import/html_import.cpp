@@ -292,7 +292,7 @@ public:
     font_bytes font = {};
     SetFontId(&font, id);
     RETURN_IF_FAILED(WalkChildren(body, font, false, 0));
-    return FlushRun();
+    return EndBlock(); // no line end right before the end either
   }
 
 private:
