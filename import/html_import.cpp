@@ -37,6 +37,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/process_state.h"
 #include "engine/services.h"
@@ -292,7 +293,7 @@ public:
     font_bytes font = {};
     SetFontId(&font, id);
     RETURN_IF_FAILED(WalkChildren(body, font, false, 0));
-    return FlushRun();
+    return EndBlock(); // no line end right before the end either
   }
 
 private:
@@ -334,9 +335,7 @@ private:
       RETURN_IF_FAILED(LinkFont(&element));
       RETURN_IF_FAILED(LinkBegin(link));
     }
-    const font_bytes inner =
-        StyledFont(AttributeValue(node, TidyAttr_STYLE), element, StateItem(process_),
-                   process_->session->internal->global_client_preference);
+    const font_bytes inner = StyleAttributeFont(AttributeValue(node, TidyAttr_STYLE), element);
     if (depth < kDeepestNesting)
       RETURN_IF_FAILED(WalkChildren(node, inner, pre || tag == TidyTag_PRE, depth));
     else
@@ -358,25 +357,50 @@ private:
    * underlined) over the font around it; a highlight it names goes into a
    * colour record. */
   STATUS LinkFont(font_bytes* font) {
-    const VelkoRTItem* item = StateItem(process_);
-    const char* text =
-        item->URLFont != nullptr && *item->URLFont != '\0' ? item->URLFont : kDefaultUrlFont;
-    font_spec specs[2];
-    font_spec_mask masks[2];
-    RETURN_IF_FAILED(ParseFontString(text, nullptr, StateItem(process_), specs, masks));
+    if (!linkFontParsed_) { // the same for every link of the import
+      const VelkoRTItem* item = StateItem(process_);
+      const char* text =
+          item->URLFont != nullptr && *item->URLFont != '\0' ? item->URLFont : kDefaultUrlFont;
+      font_spec specs[2];
+      font_spec_mask masks[2];
+      RETURN_IF_FAILED(ParseFontString(text, nullptr, StateItem(process_), specs, masks));
+      linkSpec_ = specs[0];
+      linkMask_ = masks[0];
+      linkFontParsed_ = true;
+    }
     FONTID id = FontIdOf(*font);
     DWORD rgb = 0;
     WORD colorFlags = 0;
-    RETURN_IF_FAILED(ApplyFontOverride(&id, &rgb, &colorFlags, &specs[0], masks[0].given));
+    RETURN_IF_FAILED(ApplyFontOverride(&id, &rgb, &colorFlags, &linkSpec_, linkMask_.given));
     SetFontId(font, id);
     if (colorFlags != 0) {
       font->color_flags = colorFlags;
       font->rgb = rgb;
-    } else if (masks[0].given[2] != 0) { // the link's colour replaces an exact one around it
+    } else if (linkMask_.given[2] != 0) { // the link's colour replaces an exact one around it
       font->color_flags = 0;
       font->rgb = 0;
     }
     return NOERROR;
+  }
+
+  /* The font after a style attribute over the font around it, read once
+   * for each style text and font: documents repeat their styles. */
+  font_bytes StyleAttributeFont(const char* style, const font_bytes& font) {
+    if (style == nullptr)
+      return font;
+    std::string key = style;
+    key.push_back('\0');
+    const BYTE parts[4] = {font.face, font.attributes, font.color, font.size};
+    key.append(reinterpret_cast<const char*>(parts), sizeof parts);
+    key.append(reinterpret_cast<const char*>(&font.color_flags), sizeof font.color_flags);
+    key.append(reinterpret_cast<const char*>(&font.rgb), sizeof font.rgb);
+    const auto found = styleFonts_.find(key);
+    if (found != styleFonts_.end())
+      return found->second;
+    const font_bytes styled = StyledFont(style, font, StateItem(process_),
+                                         process_->session->internal->global_client_preference);
+    styleFonts_.emplace(std::move(key), styled);
+    return styled;
   }
 
   /* The beginning of a URL link; the walk writes its content, in the link
@@ -413,7 +437,7 @@ private:
   }
 
   STATUS Text(TidyNode node, font_bytes font, bool pre) {
-    std::string text;
+    std::string_view text;
     if (!parser_->NodeText(node, &text))
       return VELKO_ERR_MEMORY;
     return AppendUtf8(text, font, pre);
@@ -421,15 +445,15 @@ private:
 
   /* UTF-8 text in the font; in pre a line end is a NUL. */
   STATUS AppendUtf8(std::string_view utf8, font_bytes font, bool pre) {
-    std::string lmbcs;
-    RETURN_IF_FAILED(TranslateUtf8(utf8, &lmbcs));
+    translated_.clear();
+    RETURN_IF_FAILED(TranslateUtf8(utf8, &translated_));
     if (pre) {
-      for (char& c : lmbcs) {
+      for (char& c : translated_) {
         if (c == '\n')
           c = '\0';
       }
     }
-    return AppendText(lmbcs, font);
+    return AppendText(translated_, font);
   }
 
   STATUS AppendText(std::string_view lmbcs, font_bytes font) {
@@ -511,6 +535,12 @@ private:
     const FONTID id = FontIdOf(runFont_);
     memcpy(header + 4, &id, sizeof id);
     std::string_view text = run_;
+    if (text.size() <= kLongestRun) { // the common case: nothing to cut
+      if (!text.empty())
+        RETURN_IF_FAILED(EmitText(text, header));
+      run_.clear();
+      return NOERROR;
+    }
     while (!text.empty()) {
       size_t piece = 0;
       while (piece < text.size()) {
@@ -597,6 +627,12 @@ private:
   tidy_parser* parser_;
   BYTE header_[8];
   std::string run_;
+  std::string translated_; /* AppendUtf8's LMBCS, reused from text to text */
+  /* The item's URL font, parsed at the first link. */
+  bool linkFontParsed_ = false;
+  font_spec linkSpec_ = {};
+  font_spec_mask linkMask_ = {};
+  std::unordered_map<std::string, font_bytes> styleFonts_; /* StyleAttributeFont's */
   font_bytes runFont_ = {};
   bool written_ = false;  /* some text was written */
   bool breakDue_ = false; /* a paragraph starts before the next text */

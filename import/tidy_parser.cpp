@@ -57,7 +57,7 @@ tidy_parser::tidy_parser(LSXLsiSession* session) : session_(session) {
 
 tidy_parser::~tidy_parser() {
   // Every block tidy holds is ours: freeing them all at once releases the
-  // document and the message buffer without walking tidy's tree.
+  // document and the message and text buffers without walking tidy's tree.
   FreeAll();
 }
 
@@ -198,17 +198,18 @@ STATUS tidy_parser::Parse(std::string_view utf8) {
   return parsed < 0 ? STATUS{VELKO_STATUS_INLINE_HTML} : STATUS{NOERROR};
 }
 
-bool tidy_parser::NodeText(TidyNode node, std::string* text) {
-  TidyBuffer value = {};
+bool tidy_parser::NodeText(TidyNode node, std::string_view* text) {
   bool got = false;
   const bool done = Guarded(this, [&] {
-    tidyBufInitWithAllocator(&value, &allocator_);
-    got = tidyNodeGetValue(document_, node, &value) != no;
+    if (text_.allocator == nullptr)
+      tidyBufInitWithAllocator(&text_, &allocator_);
+    tidyBufClear(&text_);
+    got = tidyNodeGetValue(document_, node, &text_) != no;
   });
   if (!done)
     return false;
-  if (got && value.bp != nullptr)
-    text->assign(reinterpret_cast<const char*>(value.bp), value.size);
-  Guarded(this, [&] { tidyBufFree(&value); });
-  return !broken_;
+  *text = got && text_.bp != nullptr
+              ? std::string_view(reinterpret_cast<const char*>(text_.bp), text_.size)
+              : std::string_view();
+  return true;
 }

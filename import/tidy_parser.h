@@ -32,9 +32,10 @@ public:
    * when memory ran out; 14409 when tidy gave up on the text. */
   STATUS Parse(std::string_view utf8);
   TidyDoc document() const { return document_; }
-  /* The text of a text node as UTF-8 into *text; false when memory ran
-   * out (the parser is then unusable). */
-  bool NodeText(TidyNode node, std::string* text);
+  /* The text of a text node as UTF-8 into *text, which stays valid until
+   * the next call; false when memory ran out (the parser is then
+   * unusable). */
+  bool NodeText(TidyNode node, std::string_view* text);
 
 private:
   struct block; // header of each block handed to tidy
@@ -64,6 +65,7 @@ private:
   void* jump_ = nullptr; /* the guard's jmp_buf while a tidy call runs */
   TidyDoc document_ = nullptr;
   TidyBuffer messages_ = {};
+  TidyBuffer text_ = {}; /* NodeText's text, reused from node to node */
   bool broken_ = false; /* a call failed: tidy's state is abandoned */
   template <typename Call> friend bool Guarded(tidy_parser* parser, const Call& call);
 };

@@ -185,7 +185,7 @@ TEST_F(ImportCommandTest, AMessageWithAnAttachmentBecomesItsTextAndAFileHotspot)
                                     "AAECAw==\r\n"
                                     "--b1--\r\n");
   const std::string listing = ImportAndDump(message, " --mime");
-  EXPECT_NE(listing.find("text=\"See the data."), std::string::npos) << listing;
+  EXPECT_NE(listing.find("text=\"See the data.\""), std::string::npos) << listing;
   const std::vector<std::string> hotspots = LinesOf(listing, "CDHOTSPOTBEGIN");
   ASSERT_EQ(hotspots.size(), 1u) << listing;
   EXPECT_NE(hotspots[0].find(" type=4 "), std::string::npos) << hotspots[0];
