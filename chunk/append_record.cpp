@@ -459,6 +459,8 @@ STATUS BringAlong(const char* record, WORD signature, DWORD length, chunk_proces
 constexpr size_t kLaneSlots = sizeof(chunk_append_run::lane_kinds);
 /* Where a text run keeps its face (the first byte of its FONTID). */
 constexpr DWORD kTextFaceAt = offsetof(CDTEXT, FontID);
+/* Bytes ahead of the node and record in hand that the lane prefetches. */
+constexpr size_t kLaneLookAhead = 512;
 
 /* The slot of a signature in the run's lane kinds: byte signatures first,
  * then word signatures 0xFFnn; any other shares slot 0, which takes
@@ -539,6 +541,10 @@ record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, 
   const _internal_SESS* faces = session->face_remap_count != 0 ? session : nullptr;
   record_storage* last = nullptr;
   for (; node != nullptr; node = node->next) {
+    // Nodes and records mostly follow each other in memory: what lies a
+    // few records ahead of both is asked for while this one is copied.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+    __builtin_prefetch(node->data + kLaneLookAhead);
     const BYTE kind = run->lane_kinds[SignatureSlot(node->signature)];
     if (kind == EMITTER_LANE_NONE || !PassesUnchanged(node, kind, run, faces))
       break;
