@@ -52,6 +52,9 @@ struct chunk_append_run {
   /* The records of the field being copied, by field buffer; empty when
    * none is held. */
   std::vector<BYTE> fields[kFieldBufferCount];
+  /* Where each source paragraph id's pair lies in the state's map (its
+   * position + 1; 0: no pair), sized to every id on the first pair. */
+  std::vector<DWORD> pair_positions;
   /* By signature slot (see AppendLaneRun): the emitter's lane kind of a
    * signature whose records the step passes to the emitter as they are,
    * 0 for one the step must see. Filled once per run. */

@@ -73,12 +73,19 @@ char* Writable(chunk_append_run* run, const char* record, DWORD length, bool* fa
 
 /* ---- paragraph ids ---- */
 
+/* The pair of the source id, found through the run's positions; null
+ * when it has none. */
 append_pabid_pair* FindPair(chunk_process_state* state, WORD from) {
-  for (append_pabid_pair& pair : state->append_pabid_map) {
-    if (pair.from == from)
-      return &pair;
-  }
-  return nullptr;
+  const std::vector<DWORD>& positions = state->append_run->pair_positions;
+  if (positions.empty() || positions[from] == 0)
+    return nullptr;
+  /* A copy nested in this one starts the map afresh: a position it left
+   * stale finds nothing. */
+  const DWORD position = positions[from] - 1;
+  std::vector<append_pabid_pair>& map = state->append_pabid_map;
+  if (position >= map.size() || map[position].from != from)
+    return nullptr;
+  return &map[position];
 }
 
 /* The pair of `from` now gives `to`; a new pair when it had none. */
@@ -87,11 +94,15 @@ STATUS SetPair(chunk_process_state* state, WORD from, WORD to) {
     pair->to = to;
     return NOERROR;
   }
+  std::vector<DWORD>& positions = state->append_run->pair_positions;
   try {
+    if (positions.empty())
+      positions.assign(DWORD{0xFFFF} + 1, 0);
     state->append_pabid_map.push_back({from, to});
   } catch (const std::bad_alloc&) {
     return VELKO_ERR_MEMORY;
   }
+  positions[from] = static_cast<DWORD>(state->append_pabid_map.size());
   return NOERROR;
 }
 
