@@ -229,6 +229,11 @@ STATUS RenumberReference(char* record, DWORD length, chunk_process_state* state,
     }
     if (const STATUS status = SetPair(state, id, target); status != NOERROR)
       return status;
+  } else if (const STATUS status = SetPair(state, id, id); status != NOERROR) {
+    /* No definition before it: the id stays, and a later reference keeps
+     * it without searching the list again (a definition met in between
+     * sets the pair anew). */
+    return status;
   }
   if (run->current->ordinal == 1 && !definitionUsed) {
     const WORD length16 = WordAt(reinterpret_cast<const char*>(run->template_definition),

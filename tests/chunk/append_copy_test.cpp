@@ -237,6 +237,12 @@ TEST_F(AppendCopyTest, ParagraphIds) {
        "TEXT text=\"y\"\n"},
       {"a leading reference gets the template definition", 9,
        "PABREF id=4\nTEXT text=\"x\"\n", TemplateDefinition(4) + "PABREF id=4\nTEXT text=\"x\"\n"},
+      {"a reference without a definition keeps its id until one is met", 9,
+       "PABREF id=4\nTEXT text=\"x\"\nPARAGRAPH\nPABREF id=4\nPABDEF id=4 left=2880\n"
+       "PABREF id=4\nTEXT text=\"y\"\n",
+       TemplateDefinition(4) +
+           "PABREF id=4\nTEXT text=\"x\"\nPARAGRAPH\nPABREF id=4\nPABDEF id=14 left=2880\n"
+           "PABREF id=14\nTEXT text=\"y\"\n"},
       {"an id past 65535 ends the append, the note kept", 65533,
        "PABDEF id=2 left=2880\nPABREF id=2\nTEXT text=\"x\"\n", "",
        VELKO_ERR_INVALID_SEQUENCE},
