@@ -236,10 +236,17 @@ STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
     if (status != NOERROR)
       return status;
   }
+  PrepareAppendLane(run, state);
   for (; node != nullptr; node = node->next) {
+    STATUS status = NOERROR;
+    node = AppendLaneRun(node, state, &status);
+    if (status != NOERROR)
+      return status;
+    if (node == nullptr)
+      break;
     run->current = node;
     state->current_record = node;
-    const STATUS status = AppendChunk_OneCDRecord(node->data, node->signature, node->length, state);
+    status = AppendChunk_OneCDRecord(node->data, node->signature, node->length, state);
     if (status == kBeyondRange)
       break; /* every record behind it lies beyond the range too */
     if (status != NOERROR && status != kNothingLoaded)

@@ -52,6 +52,14 @@ struct chunk_append_run {
   /* The records of the field being copied, by field buffer; empty when
    * none is held. */
   std::vector<BYTE> fields[kFieldBufferCount];
+  /* Where each source paragraph id's pair lies in the state's map (its
+   * position + 1; 0: no pair), sized to every id on the first pair. */
+  std::vector<DWORD> pair_positions;
+  /* By signature slot (see AppendLaneRun): the emitter's lane kind of a
+   * signature whose records the step passes to the emitter as they are,
+   * 0 for one the step must see. Filled once per run. */
+  bool lane_on = false;
+  BYTE lane_kinds[512] = {};
 };
 
 /* One source record (host form, header included; it may be changed in
@@ -61,5 +69,17 @@ struct chunk_append_run {
  * status. The run must be set on the state. */
 STATUS AppendChunk_OneCDRecord(char* record, WORD signature, DWORD length,
                                chunk_process_state* state);
+
+/* Fills the run's lane kinds from what the step does with each signature
+ * under the run's settings and the state's action. */
+void PrepareAppendLane(chunk_append_run* run, const chunk_process_state* state);
+
+/* Copies the records from node on that the step would hand to the
+ * emitter unchanged (in the range, faces that stay) through the emitter's
+ * lane, as long as it takes them; the state's counter and current record
+ * and the run's current node are left at the last one taken. Returns the
+ * first record not taken (node itself when none was); *status is 263 when
+ * memory ran out, else 0. */
+record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, STATUS* status);
 
 #endif

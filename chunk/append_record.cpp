@@ -22,6 +22,7 @@
 #include "chunk/paragraph_style.h"
 #include "host/cdrecords.h"
 #include "host/status.h"
+#include "store/emitter.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
@@ -72,12 +73,19 @@ char* Writable(chunk_append_run* run, const char* record, DWORD length, bool* fa
 
 /* ---- paragraph ids ---- */
 
+/* The pair of the source id, found through the run's positions; null
+ * when it has none. */
 append_pabid_pair* FindPair(chunk_process_state* state, WORD from) {
-  for (append_pabid_pair& pair : state->append_pabid_map) {
-    if (pair.from == from)
-      return &pair;
-  }
-  return nullptr;
+  const std::vector<DWORD>& positions = state->append_run->pair_positions;
+  if (positions.empty() || positions[from] == 0)
+    return nullptr;
+  /* A copy nested in this one starts the map afresh: a position it left
+   * stale finds nothing. */
+  const DWORD position = positions[from] - 1;
+  std::vector<append_pabid_pair>& map = state->append_pabid_map;
+  if (position >= map.size() || map[position].from != from)
+    return nullptr;
+  return &map[position];
 }
 
 /* The pair of `from` now gives `to`; a new pair when it had none. */
@@ -86,11 +94,15 @@ STATUS SetPair(chunk_process_state* state, WORD from, WORD to) {
     pair->to = to;
     return NOERROR;
   }
+  std::vector<DWORD>& positions = state->append_run->pair_positions;
   try {
+    if (positions.empty())
+      positions.assign(DWORD{0xFFFF} + 1, 0);
     state->append_pabid_map.push_back({from, to});
   } catch (const std::bad_alloc&) {
     return VELKO_ERR_MEMORY;
   }
+  positions[from] = static_cast<DWORD>(state->append_pabid_map.size());
   return NOERROR;
 }
 
@@ -217,6 +229,11 @@ STATUS RenumberReference(char* record, DWORD length, chunk_process_state* state,
     }
     if (const STATUS status = SetPair(state, id, target); status != NOERROR)
       return status;
+  } else if (const STATUS status = SetPair(state, id, id); status != NOERROR) {
+    /* No definition before it: the id stays, and a later reference keeps
+     * it without searching the list again (a definition met in between
+     * sets the pair anew). */
+    return status;
   }
   if (run->current->ordinal == 1 && !definitionUsed) {
     const WORD length16 = WordAt(reinterpret_cast<const char*>(run->template_definition),
@@ -453,7 +470,114 @@ STATUS BringAlong(const char* record, WORD signature, DWORD length, chunk_proces
   return NOERROR;
 }
 
+/* ---- the lane ---- */
+
+constexpr size_t kLaneSlots = sizeof(chunk_append_run::lane_kinds);
+/* Where a text run keeps its face (the first byte of its FONTID). */
+constexpr DWORD kTextFaceAt = offsetof(CDTEXT, FontID);
+/* Bytes ahead of the node and record in hand that the lane prefetches. */
+constexpr size_t kLaneLookAhead = 512;
+
+/* The slot of a signature in the run's lane kinds: byte signatures first,
+ * then word signatures 0xFFnn; any other shares slot 0, which takes
+ * nothing. */
+inline unsigned SignatureSlot(WORD signature) {
+  if (signature < 0x100)
+    return signature;
+  return signature >= 0xFF00 ? signature - 0xFF00 + 0x100 : 0;
+}
+
+WORD SlotSignature(unsigned slot) {
+  return slot < 0x100 ? static_cast<WORD>(slot) : static_cast<WORD>(0xFF00 + slot - 0x100);
+}
+
+/* Whether the step does more with records of the signature than hand
+ * them to the emitter: ids it renumbers, image records it edits, records
+ * it drops or rebuilds, brackets it follows, objects and fields it
+ * brings. Indexed links and text faces are told per record. */
+bool StepNeeded(WORD signature, const chunk_append_run* run, const chunk_process_state* state) {
+  if (run->base != 0 && HoldsParagraphId(signature))
+    return true;
+  if (run->image_inline && EditsImage(signature))
+    return true;
+  if (state->action == ACTION_APPEND_ROW && signature == SIG_CD_PABDEFINITION)
+    return true;
+  switch (signature) {
+  case SIG_CD_BEGIN:
+  case SIG_CD_IDNAME:
+  case SIG_CD_FIELD:
+  case SIG_CD_EXTFIELD:
+  case SIG_CD_EXT2FIELD:
+  case SIG_CD_EMBEDDEDCTL:
+  case SIG_CD_OLEBEGIN:
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+  case SIG_CD_LINK:
+    return true;
+  default:
+    return false;
+  }
+}
+
+/* Whether the record, of a signature the lane may take, goes out as it
+ * is: inside the range, no indexed link, a text run's face unmapped. */
+bool PassesUnchanged(const record_storage* node, BYTE kind, const chunk_append_run* run,
+                     const _internal_SESS* faces) {
+  if (run->range_first != 0 && (node->ordinal < run->range_first || node->ordinal > run->range_last))
+    return false;
+  const auto* data = reinterpret_cast<const BYTE*>(node->data);
+  if (kind == EMITTER_LANE_TEXT)
+    return faces == nullptr || node->length <= kTextFaceAt ||
+           MappedTextFace(faces, data[kTextFaceAt]) == data[kTextFaceAt];
+  return !IsIndexedLinkRecord(data, node->signature, node->length);
+}
+
 } // namespace
+
+void PrepareAppendLane(chunk_append_run* run, const chunk_process_state* state) {
+  run->lane_on = EmitterLaneOn();
+  for (unsigned slot = 0; slot < kLaneSlots; ++slot) {
+    const WORD signature = SlotSignature(slot);
+    run->lane_kinds[slot] =
+        slot == 0 || StepNeeded(signature, run, state) ? BYTE{EMITTER_LANE_NONE}
+                                                       : EmitterLaneKind(signature);
+  }
+}
+
+record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, STATUS* status) {
+  *status = NOERROR;
+  chunk_append_run* run = state->append_run;
+  if (!run->lane_on || node == nullptr || run->lane_kinds[SignatureSlot(node->signature)] == 0)
+    return node;
+  emitter_lane lane;
+  /* The source outlives no output: its records are copied. */
+  if (!OpenEmitterLane(&state->gen, false, &lane))
+    return node;
+  const _internal_SESS* session = state->session->internal;
+  const _internal_SESS* faces = session->face_remap_count != 0 ? session : nullptr;
+  record_storage* last = nullptr;
+  for (; node != nullptr; node = node->next) {
+    // Nodes and records mostly follow each other in memory: what lies a
+    // few records ahead of both is asked for while this one is copied.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+    __builtin_prefetch(node->data + kLaneLookAhead);
+    const BYTE kind = run->lane_kinds[SignatureSlot(node->signature)];
+    if (kind == EMITTER_LANE_NONE || !PassesUnchanged(node, kind, run, faces))
+      break;
+    bool taken = false;
+    *status = EmitLaneRecord(&lane, node->data, node->signature, node->length, kind, &taken);
+    if (*status != NOERROR || !taken)
+      break;
+    last = node;
+  }
+  CloseEmitterLane(&lane);
+  if (last != nullptr) {
+    state->record_counter = last->ordinal;
+    state->current_record = last;
+    run->current = last;
+  }
+  return node;
+}
 
 STATUS AppendChunk_OneCDRecord(char* record, WORD signature, DWORD length,
                                chunk_process_state* state) {

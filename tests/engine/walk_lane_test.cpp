@@ -30,6 +30,17 @@ using engine_test::Records;
 using engine_test::Text;
 using Bytes = std::vector<BYTE>;
 
+/* Appends the chunk of the given definition of the chunk's own item (its
+ * range found by a query first) behind the chunk, with the id base. */
+STATUS AppendOwnChunk(VelkoRTChunk* chunk, const char* definition, WORD base) {
+  VelkoRTChunk* source = chunk->item->DefineChunk(definition);
+  if (source == nullptr)
+    return VELKO_ERR_FAILED;
+  source->AlterRichText(ACTION_QUERY_RECORDS, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  return chunk->AlterRichText(ACTION_APPEND_RTCHUNK, base, 0, 0, 0, nullptr, nullptr, nullptr,
+                              source);
+}
+
 /* One writing operation: the chunk, the action (0: the chunk's Remove),
  * s1, and item switches. */
 struct operation {
@@ -66,6 +77,14 @@ const operation kOperations[] = {
      [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("o", 1, "0", 1, "EVERYTHING"); }},
     {"replace text of a paragraph", "Paragraph 2", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("t", 1, "T", 1, "TEXT"); }},
+    {"append the item to itself", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Everything", 0); }},
+    {"append the item to itself, ids moved", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Everything", 4); }},
+    {"append a paragraph to itself", "Paragraph 2", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Paragraph 2", 0); }},
+    {"append a table into a paragraph", "Paragraph 1", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Table 1", 2); }},
 };
 
 struct outcome {
