@@ -455,8 +455,18 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   if (node == nullptr ||
       (table[LaneIndex(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree)
     return node;
+  // Once the tests are over the chunk never opens again: what was passed
+  // over goes out now, in the order the walk's end would copy it, and the
+  // run after it is emitted as it is taken, so that the rest of the body
+  // is walked once.
+  const bool emits = open || state->stop_matching != 0;
+  if (!open && emits && state->pass_over_mark != 0) {
+    *status = CopyPassedOverRecords(state, node, true);
+    if (*status != NOERROR)
+      return node;
+  }
   emitter_lane lane;
-  if (open && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
+  if (emits && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
     return node;
   DWORD counter = state->record_counter;
   const record_storage* last = nullptr;
@@ -472,8 +482,8 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
     __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
     __builtin_prefetch(node->data + kLaneLookAhead);
     const BYTE entry = table[LaneIndex(signature)];
-    if (open) {
-      if ((entry & (kLaneStepFree | kLaneCaseReads)) != kLaneStepFree)
+    if (emits) {
+      if ((entry & (kLaneStepFree | (open ? kLaneCaseReads : BYTE{0}))) != kLaneStepFree)
         break;
       bool taken = false;
       *status = EmitLaneRecord(&lane, node->data, signature, length,
@@ -497,7 +507,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       reference = node;
     last = node;
   }
-  if (open)
+  if (emits)
     CloseEmitterLane(&lane);
   if (last != nullptr)
     FinishLaneRun(last, counter, text, reference, state);
