@@ -19,6 +19,7 @@
 #include <string.h>
 
 #include "engine/chunk_state.h"
+#include "engine/paragraph_work.h"
 #include "engine/record_fields.h"
 #include "engine/retrieve.h"
 #include "engine/services.h"
@@ -949,11 +950,15 @@ STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
   return FrameTail(record, &output, state);
 }
 
-bool ActionCaseReads(WORD action, WORD signature) {
-  // ChangeParagraph's case reads cells, definitions and references only.
+bool ActionCaseReads(const chunk_process_state* state, WORD signature) {
+  const WORD action = state->action;
+  // ChangeParagraph's case reads cells, definitions and references only;
+  // on the whole item it changes definitions in place and leaves cells
+  // and references as they are.
   if (action == ACTION_CHANGE_PARAGRAPH)
-    return IsTableCell(signature) || signature == SIG_CD_PABDEFINITION ||
-           signature == SIG_CD_PABREFERENCE;
+    return signature == SIG_CD_PABDEFINITION ||
+           (!ChangesWholeItem(state) &&
+            (IsTableCell(signature) || signature == SIG_CD_PABREFERENCE));
   // The writing text-run cases read the records a text run starts with,
   // section title bars and buttons.
   if (action == ACTION_CHANGE_FONT || action == ACTION_HIGHLIGHT ||

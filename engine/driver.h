@@ -64,9 +64,9 @@ STATUS FinishChunkOperation(chunk_process_state* state, STATUS status);
  * other non-zero status ends the operation. */
 STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
                           chunk_process_state* state);
-/* Whether the action's case may read or change a record of the signature
- * (else ProcessChunkRecord only emits it as it is). */
-bool ActionCaseReads(WORD action, WORD signature);
+/* Whether the operation's action case may read or change a record of the
+ * signature (else ProcessChunkRecord only emits it as it is). */
+bool ActionCaseReads(const chunk_process_state* state, WORD signature);
 
 /* ---- sorting rows ---- */
 

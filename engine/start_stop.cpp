@@ -1058,6 +1058,26 @@ bool OpenForGood(const chunk_process_state* state) {
 
 bool ChunkOpenForGood(const chunk_process_state* state) { return OpenForGood(state); }
 
+bool FirstClauseMayStartAt(const chunk_process_state* state, WORD signature) {
+  const chunkdef_info* clause = state->first_clause;
+  const target_parameter* row = clause != nullptr ? RowOf(clause->target_type) : nullptr;
+  if (row == nullptr || clause->target_type == TARGETTYPE_RECORD)
+    return true;
+  return signature == SIG_CD_BEGIN || IsStartSignature(row, signature);
+}
+
+bool StartTestsBySignature(const chunk_process_state* state) {
+  const chunkdef_info* clause = state->pending;
+  if (state->chunk_open != 0 || state->last_matched != nullptr || clause == nullptr ||
+      clause != state->first_clause || clause->deferred_record != 0 ||
+      state->record_counter == 0 || DecidedByInnerRecords(clause))
+    return false;
+  // MatchInitiator turns such a record down before it changes anything,
+  // and with no clause matched nothing is left to close.
+  return clause->relation == RELATION_CONTAINS || clause->relation == RELATION_INSIDE ||
+         clause->relation == RELATION_STARTS_WITH;
+}
+
 STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
   if (OpenForGood(state))
     return NOERROR;

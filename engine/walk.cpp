@@ -13,8 +13,10 @@
  * A writing walk's lane takes runs of records that need nothing of the
  * step but their counts: while the chunk is open for good (and the
  * action's case leaves them as they are) they go straight to the emitter's
- * lane, and once the start and stop tests are over they are only passed
- * over; which signatures it may take is settled once per walk in a table.
+ * lane, and once the start and stop tests are over, or before the chunk
+ * first opens for records whose signature cannot open it, they are only
+ * passed over; which signatures it may take is settled once per walk in a
+ * table.
  *
  * Also ConsumeRecord and the clean-up pass of action 49 built on it.
  */
@@ -332,6 +334,7 @@ namespace {
 constexpr BYTE kLaneEmitterKind = 0x07;
 constexpr BYTE kLaneStepFree = 0x10;  /* the per-record step only counts it */
 constexpr BYTE kLaneCaseReads = 0x20; /* the action's case reads it */
+constexpr BYTE kLaneMayStart = 0x40;  /* the chunk's start test may take it */
 /* Bytes ahead of the node and record in hand that the lane prefetches. */
 constexpr size_t kLaneLookAhead = 512;
 
@@ -376,10 +379,11 @@ bool HasBreakTest(const chunk_process_state* state) {
 }
 
 /* Whether the lane may take records here: the chunk open for good with
- * no record to drop, or the start and stop tests over. */
+ * no record to drop, the start and stop tests over, or, before the chunk
+ * first opens, records whose signature cannot open it. */
 bool LaneMayRun(const chunk_process_state* state) {
   if (state->chunk_open == 0)
-    return state->stop_matching != 0;
+    return state->stop_matching != 0 || StartTestsBySignature(state);
   return state->skip_mark == 0 && (state->stop_matching != 0 || ChunkOpenForGood(state));
 }
 
@@ -426,8 +430,10 @@ bool PrepareWalkLane(chunk_process_state* state) {
       entry = EmitterLaneKind(signature);
       if (!StepFollows(signature))
         entry |= kLaneStepFree;
-      if (ActionCaseReads(state->action, signature))
+      if (ActionCaseReads(state, signature))
         entry |= kLaneCaseReads;
+      if (FirstClauseMayStartAt(state, signature))
+        entry |= kLaneMayStart;
     }
     state->lane_table[slot] = entry;
   }
@@ -440,12 +446,27 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   if (state->lane_on == 0 || HasBreakTest(state) || !LaneMayRun(state))
     return node;
   const bool open = state->chunk_open != 0;
+  // Closed with the tests still running, records that may open the chunk
+  // go to the per-record step.
+  const BYTE closedStop =
+      !open && state->stop_matching == 0 ? kLaneMayStart : BYTE{0};
   const BYTE* table = state->lane_table;
   // A record the lane cannot take needs no run opened for it.
-  if (node == nullptr || (table[LaneIndex(node->signature)] & kLaneStepFree) == 0)
+  if (node == nullptr ||
+      (table[LaneIndex(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree)
     return node;
+  // Once the tests are over the chunk never opens again: what was passed
+  // over goes out now, in the order the walk's end would copy it, and the
+  // run after it is emitted as it is taken, so that the rest of the body
+  // is walked once.
+  const bool emits = open || state->stop_matching != 0;
+  if (!open && emits && state->pass_over_mark != 0) {
+    *status = CopyPassedOverRecords(state, node, true);
+    if (*status != NOERROR)
+      return node;
+  }
   emitter_lane lane;
-  if (open && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
+  if (emits && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
     return node;
   DWORD counter = state->record_counter;
   const record_storage* last = nullptr;
@@ -461,8 +482,8 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
     __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
     __builtin_prefetch(node->data + kLaneLookAhead);
     const BYTE entry = table[LaneIndex(signature)];
-    if (open) {
-      if ((entry & (kLaneStepFree | kLaneCaseReads)) != kLaneStepFree)
+    if (emits) {
+      if ((entry & (kLaneStepFree | (open ? kLaneCaseReads : BYTE{0}))) != kLaneStepFree)
         break;
       bool taken = false;
       *status = EmitLaneRecord(&lane, node->data, signature, length,
@@ -470,7 +491,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       if (*status != NOERROR || !taken)
         break;
     } else {
-      if ((entry & kLaneStepFree) == 0)
+      if ((entry & (kLaneStepFree | closedStop)) != kLaneStepFree)
         break;
       if (state->pass_over_mark == 0) {
         state->pass_over_mark = counter + 1;
@@ -486,7 +507,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       reference = node;
     last = node;
   }
-  if (open)
+  if (emits)
     CloseEmitterLane(&lane);
   if (last != nullptr)
     FinishLaneRun(last, counter, text, reference, state);

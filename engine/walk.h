@@ -88,6 +88,13 @@ STATUS CheckStartStop(const char* record, WORD signature, DWORD length, chunk_pr
 /* True while the chunk is open and no record can close it before the walk
  * ends (CheckStartStop then does nothing). */
 bool ChunkOpenForGood(const chunk_process_state* state);
+/* False when the start test of the definition's first clause turns down
+ * every record of the signature, CDBEGIN aside. */
+bool FirstClauseMayStartAt(const chunk_process_state* state, WORD signature);
+/* True while the chunk is closed with no clause matched and the first
+ * clause pending, so that CheckStartStop does nothing at a record that
+ * FirstClauseMayStartAt turns down (past the walk's first record). */
+bool StartTestsBySignature(const chunk_process_state* state);
 
 /* ---- engine/edges.cpp ---- */
 
