@@ -35,6 +35,10 @@ constexpr int kPartFileTries = 100;
 /* The callback takes pieces of at most this many bytes. */
 constexpr size_t kCallbackPiece = 0xFFFF;
 constexpr WORD kPartFileSuffixLength = 5; /* ".html" */
+/* Bytes the part file gathers before it writes. */
+constexpr size_t kPartFileBuffer = 64 * 1024;
+/* Room for the line ends of a short text. */
+constexpr size_t kLineEndRoom = 16;
 
 STATUS Fail(html_render_info *context, STATUS status) {
   if (context->output_status == NOERROR)
@@ -539,6 +543,10 @@ STATUS OutputUnwrapped(html_render_info *context, DWORD final, bool sink) {
 STATUS OutputWrapped(html_render_info *context, DWORD final, bool sink) {
   const DWORD from = context->output_wrapped;
   render_text lines{context->session};
+  // Room for the lines at once: the text and a little for the line ends
+  // and soft breaks (more is found as the lines need it).
+  const DWORD unwrapped = context->output_length - from;
+  RenderTextReserve(&lines, size_t{unwrapped} + unwrapped / 8 + kLineEndRoom);
   const long wrapped =
       WrapText(context, context->output_buffer + from,
                static_cast<long>(context->output_length - from), sink && final == 0, &lines);
@@ -649,6 +657,9 @@ bool OpenMimePartFile(html_render_info *context) {
       unlink(context->part_file_path);
       continue;
     }
+    // The flushes hand on a few kilobytes each: the file gathers them
+    // into larger writes.
+    setvbuf(file, nullptr, _IOFBF, kPartFileBuffer);
     context->part_file = file;
     context->mime_part_counter = static_cast<WORD>(number + 1);
     return true;
