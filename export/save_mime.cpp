@@ -40,6 +40,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "export/attachment_names.h"
@@ -71,6 +72,17 @@ GMimePart* NewPart(const char* type, const char* subtype, std::string_view bytes
                    GMimeContentEncoding held, GMimeContentEncoding transfer) {
   GMimePart* part = g_mime_part_new_with_type(type, subtype);
   object_ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  object_ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), held));
+  g_mime_part_set_content(part, content.get());
+  g_mime_part_set_content_encoding(part, transfer);
+  return part;
+}
+
+/* As NewPart, for bytes the part takes over: they are not copied. */
+GMimePart* NewPartTaking(const char* type, const char* subtype, GByteArray* bytes,
+                         GMimeContentEncoding held, GMimeContentEncoding transfer) {
+  GMimePart* part = g_mime_part_new_with_type(type, subtype);
+  object_ref<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(bytes));
   object_ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(stream.get(), held));
   g_mime_part_set_content(part, content.get());
   g_mime_part_set_content_encoding(part, transfer);
@@ -310,13 +322,15 @@ std::string IconGif() {
 /* ---- the parts ---- */
 
 struct message_parts {
-  std::string html;
+  GByteArray* html = nullptr; /* owned until a part takes it */
   std::vector<GMimeObject*> related; /* owned; after the HTML */
   std::vector<GMimeObject*> attachments;
   message_parts() = default;
   message_parts(const message_parts&) = delete;
   message_parts& operator=(const message_parts&) = delete;
   ~message_parts() {
+    if (html != nullptr)
+      g_byte_array_unref(html);
     for (GMimeObject* part : related)
       g_object_unref(part);
     for (GMimeObject* part : attachments)
@@ -398,8 +412,10 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
 
   object_ref<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "text/html");
-  object_ref<GMimePart> html(NewPart(
-      "text", "html", parts->html,
+  // The part takes the HTML's bytes over instead of copying them.
+  GByteArray* bytes = std::exchange(parts->html, nullptr);
+  object_ref<GMimePart> html(NewPartTaking(
+      "text", "html", bytes,
       quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT,
       GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(html.get()), "charset", charset);
@@ -470,7 +486,7 @@ void RemoveUnattachedPartFile(const LSXLsiSession* session, const char* partName
 
 /* Renders the item for MIME into parts->html: the part file the
  * renderer attached (taken off the note again whether or not the rest
- * succeeded), then the text left in the buffer. The used words of the
+ * succeeded), then the text left in the buffer, each copied once. The used words of the
  * link icons come back in linkGraphicUsed. */
 STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
                      int* linkGraphicUsed, message_parts* parts) {
@@ -480,16 +496,25 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
   run.options = options;
   run.part_number = NextPartNumber();
   std::string held;
+  std::string attached;
   STATUS status = RenderItemForExport(item, &run, &held);
   if (run.part_name[0] != '\0') {
-    const STATUS read = ReadAttachmentData(item->note, run.part_name, true, &parts->html);
+    const STATUS read = ReadAttachmentData(item->note, run.part_name, true, &attached);
     if (read == VELKO_ERR_ITEM_NOT_FOUND)
       RemoveUnattachedPartFile(item->session, run.part_name);
     if (status == NOERROR)
       status = read;
   }
-  if (status == NOERROR)
-    parts->html += held;
+  if (status == NOERROR) {
+    const size_t size = attached.size() + held.size();
+    if (size > G_MAXUINT)
+      return VELKO_ERR_MEMORY;
+    parts->html = g_byte_array_sized_new(static_cast<guint>(size));
+    g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(attached.data()),
+                        static_cast<guint>(attached.size()));
+    g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(held.data()),
+                        static_cast<guint>(held.size()));
+  }
   std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
   return status;
 }
@@ -514,8 +539,11 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
         status != NOERROR)
       return status;
     const bool quotedPrintable = RenderedQuotedPrintable(rendering.c_str());
-    AddReferencedParts(item, linkGraphicUsed,
-                       quotedPrintable ? DecodeQuotedPrintable(parts.html) : parts.html, &parts);
+    const std::string_view html(reinterpret_cast<const char*>(parts.html->data), parts.html->len);
+    if (quotedPrintable)
+      AddReferencedParts(item, linkGraphicUsed, DecodeQuotedPrintable(html), &parts);
+    else
+      AddReferencedParts(item, linkGraphicUsed, html, &parts);
     if (AttachmentsByName(options)) {
       if (STATUS status = AddAttachments(item, &parts); status != NOERROR)
         return status;

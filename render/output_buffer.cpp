@@ -311,32 +311,45 @@ STATUS RenderFlush(html_render_info *context, DWORD final) {
 
 /* ---- render_text ---- */
 
+namespace {
+
+/* The text's room made at least `needed` bytes (its own room first, then
+ * a tracked block at least twice the old size), its bytes kept. */
+STATUS MakeTextRoom(render_text *text, uint64_t needed) {
+  if (text->data == nullptr && needed <= kRenderTextRoom) {
+    text->data = text->room;
+    text->size = kRenderTextRoom;
+    text->data[text->length] = '\0';
+  }
+  if (needed <= text->size)
+    return NOERROR;
+  if (needed > kLargestOutput)
+    return text->status = VELKO_ERR_MEMORY;
+  const uint64_t size = std::min(
+      kLargestOutput, std::max({needed, uint64_t{text->size} * 2, uint64_t{kRenderTextRoom}}));
+  char *bigger = static_cast<char *>(VelkoAllocatePtr(text->session, VELKO_HERE, size, 0));
+  if (bigger == nullptr)
+    return text->status = VELKO_ERR_MEMORY;
+  if (text->data != nullptr) {
+    memcpy(bigger, text->data, text->length);
+    if (text->data != text->room)
+      VelkoDeallocatePtr(text->session, text->data);
+  }
+  text->data = bigger;
+  text->size = static_cast<DWORD>(size);
+  text->data[text->length] = '\0';
+  return NOERROR;
+}
+
+} // namespace
+
 STATUS RenderTextPutWithRoom(render_text *text, const char *bytes, size_t length) {
   if (text->status != NOERROR)
     return text->status;
   if (bytes == nullptr || (length == 0 && text->data != nullptr))
     return NOERROR;
-  const uint64_t needed = uint64_t{text->length} + length + 1;
-  if (text->data == nullptr && needed <= kRenderTextRoom) {
-    text->data = text->room;
-    text->size = kRenderTextRoom;
-  }
-  if (needed > text->size) {
-    if (needed > kLargestOutput)
-      return text->status = VELKO_ERR_MEMORY;
-    const uint64_t size = std::min(
-        kLargestOutput, std::max({needed, uint64_t{text->size} * 2, uint64_t{kRenderTextRoom}}));
-    char *bigger = static_cast<char *>(VelkoAllocatePtr(text->session, VELKO_HERE, size, 0));
-    if (bigger == nullptr)
-      return text->status = VELKO_ERR_MEMORY;
-    if (text->data != nullptr) {
-      memcpy(bigger, text->data, text->length);
-      if (text->data != text->room)
-        VelkoDeallocatePtr(text->session, text->data);
-    }
-    text->data = bigger;
-    text->size = static_cast<DWORD>(size);
-  }
+  if (STATUS status = MakeTextRoom(text, uint64_t{text->length} + length + 1); status != NOERROR)
+    return status;
   memcpy(text->data + text->length, bytes, length);
   text->length += static_cast<DWORD>(length);
   text->data[text->length] = '\0';
@@ -347,7 +360,11 @@ STATUS RenderTextPuts(render_text *text, const char *string) {
   return string == nullptr ? text->status : RenderTextPut(text, string, strlen(string));
 }
 
-STATUS RenderTextPutc(render_text *text, char c) { return RenderTextPut(text, &c, 1); }
+bool RenderTextReserve(render_text *text, size_t more) {
+  if (text->status != NOERROR)
+    return false;
+  return MakeTextRoom(text, uint64_t{text->length} + more + 1) == NOERROR;
+}
 
 void RenderTextFree(render_text *text) {
   if (text->data != nullptr && text->data != text->room)

@@ -178,7 +178,11 @@ inline STATUS RenderTextPut(render_text *text, const char *bytes, size_t length)
   return RenderTextPutWithRoom(text, bytes, length);
 }
 STATUS RenderTextPuts(render_text *text, const char *string);
-STATUS RenderTextPutc(render_text *text, char c);
+inline STATUS RenderTextPutc(render_text *text, char c) { return RenderTextPut(text, &c, 1); }
+/* Room for `more` bytes and a NUL behind the text, for a writer that
+ * fills data + length itself and then sets length (and the NUL). False,
+ * with the failure kept in status, when the room cannot be had. */
+bool RenderTextReserve(render_text *text, size_t more);
 /* Frees the text's block; the text becomes empty (and may be used again). */
 void RenderTextFree(render_text *text);
 /* Hands the tracked block (an empty text gets one) to the caller, who

@@ -35,6 +35,10 @@ constexpr int kPartFileTries = 100;
 /* The callback takes pieces of at most this many bytes. */
 constexpr size_t kCallbackPiece = 0xFFFF;
 constexpr WORD kPartFileSuffixLength = 5; /* ".html" */
+/* Bytes the part file gathers before it writes. */
+constexpr size_t kPartFileBuffer = 64 * 1024;
+/* Room for the line ends of a short text. */
+constexpr size_t kLineEndRoom = 16;
 
 STATUS Fail(html_render_info *context, STATUS status) {
   if (context->output_status == NOERROR)
@@ -103,39 +107,101 @@ size_t OutputCharacterLength(const html_render_info *context, const BYTE *p, siz
   return std::min(length, left);
 }
 
-void PutEscapedByte(render_text *out, BYTE b) {
-  char code[4];
-  snprintf(code, sizeof code, "=%02X", b);
-  RenderTextPut(out, code, 3);
+/* How the encoder treats each byte of the output: as itself, as an escape
+ * "=XX", as a line end (NUL), or as the first byte of a character that may
+ * have several (bytes from 0x80 on, whose length the character set
+ * decides). */
+enum : BYTE { kQPLiteral = 0, kQPEscape = 1, kQPLineEnd = 2, kQPHigh = 3 };
+
+struct qp_classes {
+  BYTE of[256];
+  constexpr qp_classes() : of() {
+    for (int b = 0; b < 256; ++b) {
+      if (b == 0)
+        of[b] = kQPLineEnd;
+      else if (b >= 0x80)
+        of[b] = kQPHigh;
+      else if (b == ' ' || b == '\t' || (b >= 0x21 && b <= 0x7E && b != '='))
+        of[b] = kQPLiteral;
+      else
+        of[b] = kQPEscape;
+    }
+  }
+};
+constexpr qp_classes kQPClass;
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+char *PutEscapedByte(char *at, BYTE b) {
+  at[0] = '=';
+  at[1] = kHexDigits[b >> 4];
+  at[2] = kHexDigits[b & 0xF];
+  return at + 3;
 }
+
+/* Input bytes encoded between two checks of the room; the encoding of one
+ * byte takes at most kQPLargestExpansion bytes ("=0D=0A" of a line end),
+ * and a character that begins in a block may end kQPLongestOverrun bytes
+ * (three bytes "=XX" and a marker each) beyond it. */
+constexpr DWORD kQPBlock = 4096;
+constexpr DWORD kQPLargestExpansion = 6;
+constexpr DWORD kQPLongestOverrun = 3 * 4;
 
 /* A NUL (a line end) becomes an escaped line end; a character of several
  * bytes is escaped byte by byte with a soft-break marker (NUL) after each
- * escape; other bytes stay when quoted-printable lets them. */
+ * escape; other bytes stay when quoted-printable lets them. Runs of bytes
+ * that stay are copied whole. */
 void EncodeQuotedPrintable(const html_render_info *context, const char *text, DWORD length,
                            render_text *out) {
   const BYTE *bytes = reinterpret_cast<const BYTE *>(text);
-  for (DWORD i = 0; i < length && out->status == NOERROR;) {
-    const BYTE b = bytes[i];
-    if (b == 0) {
-      RenderTextPuts(out, context->out_file != nullptr ? "=0A" : "=0D=0A");
-      ++i;
-      continue;
-    }
-    const size_t characterLength = OutputCharacterLength(context, bytes + i, length - i);
-    if (characterLength > 1) {
-      for (size_t k = 0; k < characterLength; ++k) {
-        PutEscapedByte(out, bytes[i + k]);
-        RenderTextPutc(out, '\0');
+  const bool toFile = context->out_file != nullptr;
+  const char *lineEnd = toFile ? "=0A" : "=0D=0A";
+  const size_t lineEndLength = toFile ? 3 : 6;
+  DWORD i = 0;
+  while (i < length) {
+    const DWORD blockEnd = length - i > kQPBlock ? i + kQPBlock : length;
+    if (!RenderTextReserve(out, size_t{blockEnd - i} * kQPLargestExpansion + kQPLongestOverrun))
+      return;
+    char *at = out->data + out->length;
+    while (i < blockEnd) {
+      const DWORD start = i;
+      while (i < blockEnd && kQPClass.of[bytes[i]] == kQPLiteral)
+        ++i;
+      memcpy(at, bytes + start, i - start);
+      at += i - start;
+      if (i == blockEnd)
+        break;
+      const BYTE b = bytes[i];
+      switch (kQPClass.of[b]) {
+      case kQPLineEnd:
+        memcpy(at, lineEnd, lineEndLength);
+        at += lineEndLength;
+        ++i;
+        break;
+      case kQPHigh: {
+        // A character may run past the block: the room holds its bytes,
+        // at most four.
+        const size_t characterLength = OutputCharacterLength(context, bytes + i, length - i);
+        if (characterLength == 1) {
+          at = PutEscapedByte(at, b);
+          ++i;
+          break;
+        }
+        for (size_t k = 0; k < characterLength; ++k) {
+          at = PutEscapedByte(at, bytes[i + k]);
+          *at++ = '\0';
+        }
+        i += static_cast<DWORD>(characterLength);
+        break;
       }
-      i += static_cast<DWORD>(characterLength);
-      continue;
+      default:
+        at = PutEscapedByte(at, b);
+        ++i;
+        break;
+      }
     }
-    if (b == ' ' || b == '\t' || (b >= 0x21 && b <= 0x3C) || (b >= 0x3E && b <= 0x7E))
-      RenderTextPutc(out, static_cast<char>(b));
-    else
-      PutEscapedByte(out, b);
-    ++i;
+    out->length = static_cast<DWORD>(at - out->data);
+    out->data[out->length] = '\0';
   }
 }
 
@@ -264,10 +330,21 @@ void ScanByte(wrap_state &w, wrap_scan &s, long p, bool record) {
   }
 }
 
+/* The bytes that ScanByte acts on; the scan steps over all others. */
+struct wrap_bytes {
+  bool acts[256];
+  constexpr wrap_bytes() : acts() {
+    for (const char c : {'\n', '<', ' ', '/', '>', ';', '\0'})
+      acts[static_cast<BYTE>(c)] = true;
+  }
+};
+constexpr wrap_bytes kWrapBytes;
+
 wrap_scan Scan(wrap_state &w, long rest) {
   wrap_scan s;
   s.line_start = rest;
   const long width = w.width;
+  const BYTE *bytes = reinterpret_cast<const BYTE *>(w.text);
   for (long p = rest;; ++p) {
     if (p >= w.length) {
       s.reached_end = true;
@@ -277,11 +354,20 @@ wrap_scan Scan(wrap_state &w, long rest) {
     if (p - s.line_start >= 2 * width || (lineHasCand && s.cand - s.line_start + 1 >= width) ||
         p - rest >= width + kWrapLookAhead)
       return s;
-    const bool record = p > rest && p - rest + 1 < width + kWrapLookAhead &&
-                        !(lineHasCand && p - s.line_start + 1 > width);
-    ScanByte(w, s, p, record);
+    if (kWrapBytes.acts[bytes[p]]) {
+      const bool record = p > rest && p - rest + 1 < width + kWrapLookAhead &&
+                          !(lineHasCand && p - s.line_start + 1 > width);
+      ScanByte(w, s, p, record);
+    }
     if (s.cand >= 0 && p - s.line_start + 1 >= width)
       return s;
+    // Bytes the scan does not act on change nothing: step over them up to
+    // the first place where one of the tests above could end the scan.
+    long limit = std::min({w.length, s.line_start + 2 * width, rest + width + kWrapLookAhead});
+    if (s.cand >= 0)
+      limit = std::min(limit, s.line_start + width - 1);
+    while (p + 1 < limit && !kWrapBytes.acts[bytes[p + 1]])
+      ++p;
   }
 }
 
@@ -315,19 +401,21 @@ void PutLineEnd(const wrap_state &w, render_text *out) {
  * in NewlineNUL mode LF bytes become NUL. */
 void PutPieceBytes(const wrap_state &w, const char *bytes, long length, render_text *out) {
   const bool nulLines = !w.quoted && (w.context->flags & html_flags::NewlineNUL) != 0;
-  long run = 0;
-  for (long i = 0; i < length; ++i) {
-    const char c = bytes[i];
-    if (w.quoted && c == '\0') {
-      RenderTextPut(out, bytes + run, static_cast<size_t>(i - run));
-      run = i + 1;
-    } else if (nulLines && c == '\n') {
-      RenderTextPut(out, bytes + run, static_cast<size_t>(i - run));
-      RenderTextPutc(out, '\0');
-      run = i + 1;
-    }
+  if (!w.quoted && !nulLines) {
+    RenderTextPut(out, bytes, static_cast<size_t>(length));
+    return;
   }
-  RenderTextPut(out, bytes + run, static_cast<size_t>(length - run));
+  const char *end = bytes + length;
+  const char *run = bytes;
+  const char *found = nullptr;
+  while ((found = static_cast<const char *>(
+              memchr(run, w.quoted ? '\0' : '\n', static_cast<size_t>(end - run)))) != nullptr) {
+    RenderTextPut(out, run, static_cast<size_t>(found - run));
+    if (nulLines)
+      RenderTextPutc(out, '\0');
+    run = found + 1;
+  }
+  RenderTextPut(out, run, static_cast<size_t>(end - run));
 }
 
 /* A piece that ends at a break. Under quoted-printable a NUL as its last
@@ -455,6 +543,10 @@ STATUS OutputUnwrapped(html_render_info *context, DWORD final, bool sink) {
 STATUS OutputWrapped(html_render_info *context, DWORD final, bool sink) {
   const DWORD from = context->output_wrapped;
   render_text lines{context->session};
+  // Room for the lines at once: the text and a little for the line ends
+  // and soft breaks (more is found as the lines need it).
+  const DWORD unwrapped = context->output_length - from;
+  RenderTextReserve(&lines, size_t{unwrapped} + unwrapped / 8 + kLineEndRoom);
   const long wrapped =
       WrapText(context, context->output_buffer + from,
                static_cast<long>(context->output_length - from), sink && final == 0, &lines);
@@ -565,6 +657,9 @@ bool OpenMimePartFile(html_render_info *context) {
       unlink(context->part_file_path);
       continue;
     }
+    // The flushes hand on a few kilobytes each: the file gathers them
+    // into larger writes.
+    setvbuf(file, nullptr, _IOFBF, kPartFileBuffer);
     context->part_file = file;
     context->mime_part_counter = static_cast<WORD>(number + 1);
     return true;

@@ -101,6 +101,37 @@ TEST_F(OutputStageTest, EncodesQuotedPrintable) {
   }
 }
 
+TEST_F(OutputStageTest, EncodesLongTextWhole) {
+  // Long held text: a character whose bytes fall on both sides of the
+  // 4096th byte, escapes and line ends far into the text.
+  struct Case {
+    const char *name;
+    std::string held; /* LMBCS */
+    std::string expected;
+  };
+  const std::string a4095(4095, 'a');
+  const std::string b5000(5000, 'b');
+  const Case cases[] = {
+      {"character across the 4096th byte", a4095 + Lmbcs("\xC3\xA9") + "=",
+       a4095 + std::string("=C3\0=A9\0=3D", 11)},
+      {"escapes after a long run", b5000 + "=\x7f" + std::string("\0", 1) + "c",
+       b5000 + "=3D=7F=0D=0Ac"},
+      {"every byte escaped", std::string(3000, '='), [] {
+         std::string all;
+         for (int i = 0; i < 3000; ++i)
+           all += "=3D";
+         return all;
+       }()}};
+  for (const Case &c : cases) {
+    Fresh();
+    context_->encoding_flags = kEncodingQuotedPrintable;
+    context_->charset_id = 171;
+    Put(c.held);
+    EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR) << c.name;
+    EXPECT_EQ(Held(), c.expected) << c.name;
+  }
+}
+
 TEST_F(OutputStageTest, TextIsEncodedOnceHoweverOftenTheStageRuns) {
   context_->encoding_flags = kEncodingQuotedPrintable;
   context_->max_line_length = 10;
@@ -165,6 +196,41 @@ TEST_F(OutputStageTest, WrapsLines) {
     context_->encoding_flags = c.quoted ? kEncodingQuotedPrintable : 0;
     Put(c.held);
     EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+    EXPECT_EQ(Held(), c.expected) << c.name;
+  }
+}
+
+TEST_F(OutputStageTest, WrapsQuotedPrintableAtItsEdges) {
+  // Width 20, lines end in CR LF, the held text encoded first.
+  struct Case {
+    const char *name;
+    std::string held; /* LMBCS */
+    std::string expected;
+  };
+  const std::string a19(19, 'a');
+  const std::string a20(20, 'a');
+  const Case cases[] = {
+      {"a line exactly at the width, a blank after it", a20 + " bbb", a20 + "\r\n bbb=\r\n"},
+      {"a line one short of the width", a19 + " bbb", a19 + "\r\n bbb=\r\n"},
+      {"the width without a break, cut", a20 + "a", a20 + "=\r\na=\r\n"},
+      {"an escape at the end of the line", std::string(16, 'a') + "= b",
+       std::string(16, 'a') + "=3D\r\n b=\r\n"},
+      {"a blank after a tag at the line end", std::string(15, 'x') + "<br> yyy",
+       std::string(15, 'x') + "<br>=20=\r\nyyy=\r\n"},
+      {"a closing tag at the width", "<b>" + std::string(13, 'x') + "</b> <i>y</i>",
+       "<b>" + std::string(13, 'x') + "</b>\r\n <i>y</i>\r\n"},
+      {"a character of two bytes at the width", std::string(17, 'a') + Lmbcs("\xC3\xA9"),
+       std::string(17, 'a') + "=C3=\r\n=A9=\r\n"},
+      {"a line end of the text", std::string("a\0b", 3), "a=0D=0Ab=\r\n"},
+      {"CR and LF of the text", "a\r\nb", "a=0D=0Ab=\r\n"}};
+  for (const Case &c : cases) {
+    Fresh();
+    context_->max_line_length = 20;
+    context_->flags |= html_flags::NewlineCRLF;
+    context_->encoding_flags = kEncodingQuotedPrintable;
+    context_->charset_id = 171;
+    Put(c.held);
+    EXPECT_EQ(RenderFlush(context_, 1), NOERROR) << c.name;
     EXPECT_EQ(Held(), c.expected) << c.name;
   }
 }
