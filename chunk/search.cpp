@@ -13,6 +13,7 @@
  */
 #include "chunk/search.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -106,6 +107,20 @@ bool SameAsciiCharacter(BYTE a, BYTE b, WORD compareFlags) {
   if (a == b)
     return true;
   return (compareFlags & INTL_CASE_SENSITIVE) == 0 && UpperAscii(a) == UpperAscii(b);
+}
+
+/* The pass-over eight bytes at a time: true when the word (eight text
+ * bytes) holds a byte it stops at, one that is not printable ASCII or is
+ * one of the two forms of the pattern's first character. */
+constexpr uint64_t kEachByte = 0x0101010101010101ULL;
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+uint64_t AnyZeroByte(uint64_t word) { return (word - kEachByte) & ~word & kHighBits; }
+
+bool StopsPassOver(uint64_t word, BYTE first, BYTE other) {
+  const uint64_t below = (word - 0x20 * kEachByte) & ~word & kHighBits; // a byte under 0x20
+  return ((word & kHighBits) | below | AnyZeroByte(word ^ (0x7F * kEachByte)) |
+          AnyZeroByte(word ^ (first * kEachByte)) | AnyZeroByte(word ^ (other * kEachByte))) != 0;
 }
 
 /* A pattern as the wildcards split it. */
@@ -256,7 +271,11 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
     return -1;
   const Bytes textBytes{reinterpret_cast<const BYTE*>(text), textLength};
   const Bytes patternBytes{reinterpret_cast<const BYTE*>(pattern), patternLength};
-  const size_t patternChars = CountCharacters(patternBytes, info);
+  // In LMBCS a pattern without a byte under 0x20 has a character per byte.
+  const bool singleBytes =
+      info == nullptr && std::all_of(patternBytes.data, patternBytes.data + patternLength,
+                                     [](BYTE c) { return c >= 0x20; });
+  const size_t patternChars = singleBytes ? patternLength : CountCharacters(patternBytes, info);
   // A '*' may stand for nothing, so a wildcard pattern may have one
   // character more than the text. An LMBCS character has at most three
   // bytes, so a text of three bytes a pattern character has room enough
@@ -280,10 +299,24 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
                         !(search.pattern.question && first == '?') &&
                         !(search.pattern.star && search.pattern.prefixLength == 0);
   const BYTE* data = textBytes.data;
+  // The other form of the first character the pass-over stops at.
+  const BYTE upper = UpperAscii(first);
+  const BYTE other = (search.compareFlags & INTL_CASE_SENSITIVE) != 0 ? first
+                     : upper != first                                ? upper
+                     : upper >= 'A' && upper <= 'Z'                  ? static_cast<BYTE>(upper + 32)
+                                                                     : first;
   // With word boundaries no match starts right after a letter.
   size_t previous = textLength; // the character before p; none yet
   for (size_t p = 0;;) {
     if (passOver) {
+      const size_t from = p;
+      for (uint64_t word = 0; p + sizeof word <= textLength; p += sizeof word) {
+        memcpy(&word, data + p, sizeof word);
+        if (StopsPassOver(word, first, other))
+          break;
+      }
+      if (p != from)
+        previous = p - 1;
       while (p < textLength && IsPrintableAscii(data[p]) &&
              !SameAsciiCharacter(first, data[p], search.compareFlags))
         previous = p++;

@@ -196,48 +196,11 @@ STATUS EmitEnvelopeColor(run_change& change, chunk_process_state* state) {
   return CopyCDUpdated(color, SIG_CD_COLOR, length, &state->gen);
 }
 
-/* The text records a run becomes, built one after the other in one
- * buffer sized for the longest of them: on the stack for the usual short
- * run, else one tracked block (not cleared) for the whole run. */
-class text_records {
-public:
-  text_records(chunk_process_state* state, DWORD longest)
-      : state_(state), room_(sizeof(CDTEXT) + longest + 1) {}
-  ~text_records() {
-    if (data_ != nullptr && data_ != local_)
-      VelkoDeallocatePtr(state_->session, data_);
-  }
-  text_records(const text_records&) = delete;
-  text_records& operator=(const text_records&) = delete;
-
-  /* A CDTEXT of the text with the 8-byte header's font. */
-  STATUS Emit(const void* header, const char* text, DWORD length) {
-    const DWORD total = sizeof(CDTEXT) + length;
-    if (total > kLargestEmittedRecord || total >= room_) // refused with the generator's status
-      return GenerateCDText(text, static_cast<int>(length), header, &state_->gen);
-    if (data_ == nullptr && room_ <= sizeof local_)
-      data_ = local_;
-    if (data_ == nullptr) {
-      data_ = static_cast<char*>(VelkoAllocatePtr(state_->session, VELKO_HERE, room_, 0));
-      if (data_ == nullptr)
-        return VELKO_ERR_MEMORY;
-    }
-    const WORD signature = SIG_CD_TEXT;
-    const WORD word = static_cast<WORD>(total);
-    memcpy(data_, header, sizeof(CDTEXT));
-    memcpy(data_, &signature, sizeof signature);
-    memcpy(data_ + sizeof signature, &word, sizeof word);
-    memcpy(data_ + sizeof(CDTEXT), text, length);
-    data_[total] = '\0'; // the pad byte of an odd record
-    return CopyCDUpdated(data_, SIG_CD_TEXT, total, &state_->gen);
-  }
-
-private:
-  chunk_process_state* state_;
-  DWORD room_;
-  char* data_ = nullptr;
-  alignas(4) char local_[512];
-};
+/* A CDTEXT of the text with the 8-byte header's font, built straight into
+ * its output node. */
+STATUS EmitText(const void* header, const char* text, DWORD length, chunk_process_state* state) {
+  return GenerateCDTextDirect(header, text, length, &state->gen);
+}
 
 #define EMIT(call)                                                                                 \
   do {                                                                                             \
@@ -248,13 +211,13 @@ private:
 /* The text in the changed font: effect, CDBEGIN, the text, colour record
  * and CDEND, as the change needs them. */
 STATUS EmitChangedText(const text_run& run, run_change& change, const char* text, DWORD length,
-                       text_records& records, chunk_process_state* state) {
+                       chunk_process_state* state) {
   if (change.effect != 0)
     EMIT(EmitEffect(run, change.font.font, state));
   if (change.envelope != 0)
     EMIT(GenerateCDBegin(SIG_CD_TEXT, 0, &state->gen));
   const CDTEXT header = HeaderWithFont(run, change.font.font);
-  EMIT(records.Emit(&header, text, length));
+  EMIT(EmitText(&header, text, length, state));
   if (change.envelope != 0) {
     EMIT(EmitEnvelopeColor(change, state));
     EMIT(GenerateCDEnd(SIG_CD_TEXT, 0, &state->gen));
@@ -265,12 +228,12 @@ STATUS EmitChangedText(const text_run& run, run_change& change, const char* text
 /* A piece of the text as the run had it: its own effect, CDBEGIN, colour
  * record and CDEND around a text record of the item's default header. */
 STATUS EmitPlainPiece(const text_run& run, const char* text, DWORD length,
-                      text_records& records, chunk_process_state* state) {
+                      chunk_process_state* state) {
   if (run.effect != nullptr)
     EMIT(EmitCopy(run.effect, state));
   if (run.begin != nullptr)
     EMIT(EmitCopy(run.begin, state));
-  EMIT(records.Emit(StateItem(state)->internal->default_text_header, text, length));
+  EMIT(EmitText(StateItem(state)->internal->default_text_header, text, length, state));
   if (run.color != nullptr)
     EMIT(EmitCopy(run.color, state));
   if (run.end != nullptr)
@@ -289,8 +252,7 @@ STATUS ReEmitRun(const text_run& run, chunk_process_state* state, bool* emitted)
   *emitted = true;
   const char* text = run.text->data + sizeof(CDTEXT);
   const DWORD length = run.text->length - sizeof(CDTEXT);
-  text_records records(state, length);
-  EMIT(EmitChangedText(run, change, text, length, records, state));
+  EMIT(EmitChangedText(run, change, text, length, state));
   StateItem(state)->Modified = 1;
   return NOERROR;
 }
@@ -316,9 +278,9 @@ DWORD ReplacementLength(const chunk_process_state* state) {
  * replacement (s1, p1 bytes or its string length; for 2399 no more bytes
  * than the match covers), the match kept in the first scratch text. */
 STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WORD matchLength,
-                 text_records& records, chunk_process_state* state) {
+                 chunk_process_state* state) {
   if (!Replaces(state))
-    return EmitChangedText(run, change, match, matchLength, records, state);
+    return EmitChangedText(run, change, match, matchLength, state);
   char* kept = state->session->scratch_first;
   const DWORD keptLength = matchLength < VELKO_SCRATCH_TEXT_SIZE - 1 ? matchLength
                                                                      : VELKO_SCRATCH_TEXT_SIZE - 1;
@@ -327,8 +289,7 @@ STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WOR
   DWORD length = ReplacementLength(state);
   if (state->action == ACTION_REPLACE_TEXT_SAME_LENGTH && length > matchLength)
     length = matchLength;
-  return EmitChangedText(run, change, state->s1 != nullptr ? state->s1 : "", length, records,
-                         state);
+  return EmitChangedText(run, change, state->s1 != nullptr ? state->s1 : "", length, state);
 }
 
 /* Action 2399: the chunk's second event string, when it has one, is a
@@ -345,6 +306,12 @@ STATUS ApplyEventStringFont(run_change* change, chunk_process_state* state) {
       status != NOERROR)
     return status;
   return ApplyFontOverride(&change->font.font, nullptr, nullptr, &specs[0], masks[0].given);
+}
+
+/* What a match of the run becomes: the set font, then the event string's. */
+STATUS ChangeRunFontAt(const text_run& run, run_change* change, chunk_process_state* state) {
+  *change = ChangeRunFont(run, state);
+  return ApplyEventStringFont(change, state);
 }
 
 /* True when the run's records stand in the order EmitPlainPiece writes
@@ -372,14 +339,18 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   if (searchLength == 0)
     return NOERROR;
   memcpy(StateItem(state)->internal->default_text_header, run.text->data, sizeof(CDTEXT));
-  run_change change = ChangeRunFont(run, state);
-  if (STATUS status = ApplyEventStringFont(&change, state); status != NOERROR)
-    return status;
   const VelkoRTChunk* chunk = state->chunk;
   const char* text = run.text->data + sizeof(CDTEXT);
   DWORD remaining = run.text->length - sizeof(CDTEXT); // a record's length word bounds it
-  const DWORD replacement = Replaces(state) ? ReplacementLength(state) : 0;
-  text_records records(state, remaining > replacement ? remaining : replacement);
+  // The changed font is worked out at the first match, as most runs have
+  // none; a font of the event string is read at once, since it may fail.
+  run_change change;
+  bool changed = false;
+  if (state->action == ACTION_REPLACE_TEXT_SAME_LENGTH) {
+    if (STATUS status = ChangeRunFontAt(run, &change, state); status != NOERROR)
+      return status;
+    changed = true;
+  }
   while (remaining > 0) {
     WORD matchLength = 0;
     const int32_t at =
@@ -395,17 +366,22 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
         return NOERROR;
       break;
     }
+    if (!changed) {
+      if (STATUS status = ChangeRunFontAt(run, &change, state); status != NOERROR)
+        return status;
+      changed = true;
+    }
     *emitted = true;
     if (at > 0)
-      EMIT(EmitPlainPiece(run, text, static_cast<DWORD>(at), records, state));
-    EMIT(EmitMatch(run, change, text + at, matchLength, records, state));
+      EMIT(EmitPlainPiece(run, text, static_cast<DWORD>(at), state));
+    EMIT(EmitMatch(run, change, text + at, matchLength, state));
     StateItem(state)->Modified = 1;
     text += at + matchLength;
     remaining -= static_cast<DWORD>(at) + matchLength;
   }
   if (remaining > 0) {
     *emitted = true;
-    EMIT(EmitPlainPiece(run, text, remaining, records, state));
+    EMIT(EmitPlainPiece(run, text, remaining, state));
   }
   return NOERROR;
 }

@@ -219,7 +219,8 @@ record_storage* LastOutputNode(body_context* output) {
  * when it is the lasting record (or, with `lasting`, a record of the same
  * bytes that the lasting record is), else holding a copy. */
 STATUS AppendOutputNode(generation_context* context, body_context* output, WORD signature,
-                        const void* data, DWORD length, bool lasting = false) {
+                        const void* data, DWORD length, bool lasting = false,
+                        const void* rest = nullptr, DWORD restAt = 0) {
   LSXLsiSession* session = SessionOf(context);
   if (lasting)
     data = context->lasting_record;
@@ -233,8 +234,12 @@ STATUS AppendOutputNode(generation_context* context, body_context* output, WORD 
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
   }
-  if (!lasting)
+  if (rest != nullptr) { // the record in two parts: data up to restAt, then rest
+    std::memcpy(node->data, data, restAt);
+    std::memcpy(node->data + restAt, rest, length - restAt);
+  } else if (!lasting) {
     std::memcpy(node->data, data, length);
+  }
   if (session->internal->marker_switch != 0)
     node->flags |= RECORD_MATCH_MARKER;
   record_storage* last = LastOutputNode(output);
@@ -833,7 +838,8 @@ bool IsPlainRecord(WORD signature) {
 }
 
 STATUS EmitPlainRecord(generation_context* context, body_context* output, const void* data,
-                       WORD signature, DWORD length) {
+                       WORD signature, DWORD length, const void* rest = nullptr,
+                       DWORD restAt = 0) {
   VelkoRTItem* item = context->item;
   if (signature == SIG_CD_TEXT) {
     if (item->internal->image_data != 0 ||
@@ -860,7 +866,8 @@ STATUS EmitPlainRecord(generation_context* context, body_context* output, const 
     context->text_state = TEXT_STATE_OTHER;
   }
   item->AutoMergeText = 0;
-  if (STATUS status = AppendOutputNode(context, output, signature, data, length);
+  if (STATUS status = AppendOutputNode(context, output, signature, data, length, false, rest,
+                                       restAt);
       status != NOERROR)
     return status;
   SessionOf(context)->internal->previous_record_type = signature;
@@ -1223,4 +1230,25 @@ void ReleaseSavedDefinitions(LSXLsiSession* session) {
   state->saved_definitions = nullptr;
   state->saved_definition_room = 0;
   state->saved_definition_count = 0;
+}
+
+STATUS GenerateCDTextDirect(const void* header, const char* text, DWORD length,
+                            generation_context* context) {
+  if (context == nullptr || context->item == nullptr || context->item->internal == nullptr ||
+      header == nullptr || (text == nullptr && length > 0))
+    return VELKO_ERR_BAD_ARGUMENT;
+  const DWORD total = length + kEmptyTextLength;
+  if (total > kLargestEmittedRecord)
+    return FormatError(context, kRecordTooLargeMessage);
+  LSXLsiSession* session = SessionOf(context);
+  body_context* output = context->item->internal->output;
+  if (context->import_target != nullptr || session == nullptr || session->internal == nullptr ||
+      output == nullptr)
+    return GenerateCDText(text, static_cast<int>(length), header, context);
+  CDTEXT record;
+  std::memcpy(&record, header, sizeof record);
+  record.Header.Signature = SIG_CD_TEXT;
+  record.Header.Length = static_cast<WORD>(total);
+  return EmitPlainRecord(context, output, &record, SIG_CD_TEXT, total,
+                         length > 0 ? static_cast<const void*>(text) : &record, sizeof record);
 }

@@ -260,4 +260,10 @@ STATUS StoreBodyItem(generation_context* context);
  * on (the records stay) and forgets the write area when its buffer went. */
 void CleanupBodyItems(generation_context* context, WORD first);
 
+/* GenerateCDText with a header and `length` bytes of text, the record
+ * built straight into its output node (no copy of the whole record on the
+ * way); what it emits is what GenerateCDText emits. */
+STATUS GenerateCDTextDirect(const void* header, const char* text, DWORD length,
+                            generation_context* context);
+
 #endif

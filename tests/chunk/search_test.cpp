@@ -2,6 +2,8 @@
 // word boundaries and multi-byte LMBCS characters.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -197,6 +199,40 @@ TEST(SearchBufferCollation, TextsPassedOverKeepTheirCharactersAndWordStarts) {
   EXPECT_EQ(SearchBuffer(words.data(), static_cast<WORD>(words.size()), "walk", 4, FALSE, FALSE,
                          TRUE, TRUE, FALSE, &length, nullptr),
             static_cast<int32_t>(words.size() - 4));
+}
+
+TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
+  // A long text of one printable ASCII byte with, at each offset, a byte
+  // the pass-over must stop at: the pattern's first letter in either case,
+  // an accented letter the collation finds equal to it, and a group byte
+  // whose trail bytes read as the pattern.
+  const std::string filler(32, 'x');
+  for (size_t at = 0; at <= 24; ++at) {
+    const std::string before = filler.substr(0, at);
+    const std::string after = filler.substr(at);
+    struct Probe {
+      std::string text;
+      const char* pattern;
+      bool caseSensitive;
+      int32_t offset;
+    };
+    const Probe probes[] = {
+        {before + "Walk" + after, "walk", false, static_cast<int32_t>(at)},
+        {before + "Walk" + after, "walk", true, -1},
+        {before + "wALK" + after + "walk", "walk", true, 36},
+        {before + kEAcute + after, "e", false, static_cast<int32_t>(at)},
+        {before + kTrailAB + after, "ab", false, -1},
+        {before + kTrailAB + after + "AB", "ab", false, 35},
+    };
+    for (const Probe& probe : probes) {
+      WORD length = 0;
+      EXPECT_EQ(SearchBuffer(probe.text.data(), static_cast<WORD>(probe.text.size()),
+                             probe.pattern, static_cast<WORD>(strlen(probe.pattern)), FALSE,
+                             probe.caseSensitive, FALSE, FALSE, FALSE, &length, nullptr),
+                probe.offset)
+          << "at " << at << " pattern " << probe.pattern << " text " << probe.text;
+    }
+  }
 }
 
 } // namespace
