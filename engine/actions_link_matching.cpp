@@ -311,7 +311,7 @@ void NotePiece(const char* text, DWORD length, chunk_process_state* state) {
   keyword_index* index = state->keywords;
   if (state->writes == 0 || length == 0 || length < table->minimum_length)
     return;
-  const std::vector<DWORD> present = KeywordsInText(*index, *table, text, length);
+  const std::vector<DWORD> present = KeywordsInText(index, *table, text, length);
   if (present.empty())
     return;
   const record_match piece = MatchOf(nullptr, text, length, table->minimum_length);
@@ -579,7 +579,7 @@ STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* outp
   const DWORD textLength = length - static_cast<DWORD>(sizeof(CDTEXT));
   // Most records hold no keyword that can still match: the filter rules
   // them out before the text is split into characters.
-  const std::vector<DWORD> candidates = KeywordsInText(*index, *table, text, textLength);
+  const std::vector<DWORD> candidates = KeywordsInText(index, *table, text, textLength);
   if (candidates.empty())
     return KeepTextRecord(record, length, output, state);
   record_match match = MatchOf(record, text, textLength, table->minimum_length);

@@ -22,13 +22,21 @@
 
 struct link_matching_info;
 
-/* The filter's window of one keyword: the keyword, where the window
- * starts in it, and its bytes folded (bit 5 set in each, so that a byte
- * and its other case give the same value), the first byte lowest. */
+/* The window a keyword is filed under: where it starts in the keyword and
+ * its bytes folded (bit 5 set in each, so that a byte and its other case
+ * give the same value), the first byte lowest; the keyword's last window
+ * of compared bytes, folded alike; the next keyword filed in the same slot
+ * (kNoKeyword ends the chain); how often the window stood in a text where
+ * the keyword did not, how often the keyword has moved to another window,
+ * and the windows it has stood in since it last tried them all. */
 struct keyword_window {
-  DWORD keyword;
-  WORD offset;
-  uint32_t value;
+  WORD offset = 0;
+  WORD moves = 0;
+  DWORD misses = 0;
+  uint32_t value = 0;
+  uint32_t tail = 0;
+  DWORD next = 0;
+  uint64_t tried[2] = {};
 };
 
 struct keyword_index {
@@ -40,23 +48,20 @@ struct keyword_index {
   /* Bytes in a window (2 to 4: the shortest compared keyword, at most 4);
    * 0 when no keyword has two bytes or more. */
   WORD width = 0;
-  /* The windows by slot (a hash of the folded window): those of slot s
-   * are windows[slot_start[s]] up to windows[slot_start[s + 1]]. */
-  std::vector<DWORD> slot_start;
+  /* Keyword k's window; keywords of fewer than two bytes, which never
+   * match, have none and are never filed. */
   std::vector<keyword_window> windows;
-  /* Keyword k's slot; kNoKeywordSlot for a keyword of fewer than two
-   * bytes, which never matches. */
-  std::vector<DWORD> slot_of;
-  /* Per walk: how many keywords still to be found each slot holds, and
-   * one bit per slot, set while it holds any. */
-  std::vector<WORD> live;
+  /* Per walk: the first keyword filed in each slot (a hash of the folded
+   * window), kNoKeyword when none, and one bit per slot, set while a
+   * keyword still to be found is filed there. */
+  std::vector<DWORD> slot_first;
   std::vector<uint64_t> live_bits;
   /* The keywords that a further pass could find in the text runs this
    * pass wrote around its matches. */
   std::vector<DWORD> next_pass;
 };
 
-constexpr DWORD kNoKeywordSlot = 0xFFFFFFFF;
+constexpr DWORD kNoKeyword = 0xFFFFFFFF;
 
 /* The table's index, made at the first call; null when the table has no
  * keyword list. */
@@ -70,13 +75,15 @@ void StartKeywordWalk(keyword_index* index, const link_matching_info* table);
 void DropFoundKeyword(keyword_index* index, DWORD keyword);
 
 /* The keywords whose compared bytes stand in the text in any case, in
- * running order, each once; keywords found under SingleMatch= left out. */
-std::vector<DWORD> KeywordsInText(const keyword_index& index, const link_matching_info& table,
+ * running order, each once; keywords found under SingleMatch= left out.
+ * A keyword whose window keeps standing in texts without it is filed
+ * under another of its windows. */
+std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info& table,
                                   const char* text, DWORD length);
 
-/* Whether one more pass of the matching action over the body the last
- * pass wrote could match a keyword: one it noted in the text it wrote
- * around its matches, not since found under SingleMatch=. */
+/* After a pass that matched: whether one more pass over the body it wrote
+ * could match a keyword, that is one it noted in the text it wrote around
+ * its matches and has not since found under SingleMatch=. */
 bool KeywordPassNeeded(const link_matching_info* table);
 
 #endif
