@@ -19,10 +19,12 @@
 #include <cctype>
 #include <cstdlib>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "chunk/link_matching.h"
 #include "chunk/method_support.h"
+#include "engine/keyword_index.h"
 #include "host/formula.h"
 #include "host/idtable.h"
 #include "host/nls.h"
@@ -275,13 +277,12 @@ STATUS BuildTable(LSXLsiSession* session, const char* view, const keyword_source
   builder.note_ids = static_cast<NOTEID*>(OSLockObject(table->note_ids));
   memset(builder.note_ids, 0, kNoteTableSize);
   table->minimum_length = 0;
-  for (DWORD i = 0; i < count; ++i) {
-    bool seen = false;
-    for (DWORD j = 0; j < i && !seen; ++j)
-      seen = sorted[j] == sorted[i];
-    if (!seen)
+  // A document listed twice gives its keywords once, where it stands first.
+  std::unordered_set<NOTEID> seen;
+  seen.reserve(count);
+  for (DWORD i = 0; i < count; ++i)
+    if (seen.insert(sorted[i]).second)
       CollectKeywords(&builder, sorted[i], source, minimum, wordBoundaries, session);
-  }
   builder.total += builder.entries;
   OSUnlockObject(table->note_ids);
   internal->link_cache_keyword_count = static_cast<WORD>(builder.total);
@@ -377,7 +378,14 @@ STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, const char* resultFormula, ch
     chunk.session->internal->link_match_found = 0;
     status = chunk.AlterRichText(ACTION_LINK_MATCHING, mode, 0, 0, 0, resultFormula, result,
                                  nullptr, nullptr);
-    if ((status != NOERROR && status != VELKO_ERR_ITEM_NOT_FOUND) || chunk.session->internal->link_match_found == 0)
+    if ((status != NOERROR && status != VELKO_ERR_ITEM_NOT_FOUND) ||
+        chunk.session->internal->link_match_found == 0)
+      break;
+    // A pass that matched wrote its text around the matches as new text
+    // runs; the rest it left as the last pass had. When none of those runs
+    // holds a keyword the next pass would take, that pass would change
+    // nothing: the loop ends here, as after it.
+    if (!KeywordPassNeeded(chunk.session->internal->link_matcher))
       break;
   }
   if (status == VELKO_ERR_ITEM_NOT_FOUND)

@@ -11,9 +11,7 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +19,7 @@
 #include <vector>
 
 #include "engine/generator_states.h"
+#include "engine/keyword_index.h"
 #include "engine/process_state.h"
 #include "engine/record_fields.h"
 #include "engine/services.h"
@@ -54,9 +53,6 @@ constexpr size_t kKeywordCompare = 80;
 constexpr size_t kKeywordBufferTaken = 64905;
 constexpr size_t kKeywordBufferRoom = 65341;
 constexpr DWORD kNoWord = 0xFFFFFFFF;
-/* Where the keyword trie's root node starts: the root's children by byte
- * come first, so the first step of a walk is one look-up. */
-constexpr DWORD kTrieRoot = 256;
 
 bool IsMarked(const chunk_process_state* state) {
   return state->current_record != nullptr &&
@@ -235,6 +231,95 @@ bool ApplyBoundaryRule(const record_match& match, const link_matching_info& tabl
 DWORD PrefixOf(const char* text) {
   return static_cast<DWORD>(tolower(static_cast<BYTE>(text[0]))) |
          static_cast<DWORD>(tolower(static_cast<BYTE>(text[1]))) << 8;
+}
+
+/* The matching work of a text: its characters, where each two-byte prefix
+ * stands and the first word starts, the piece start at the text start. */
+record_match MatchOf(const char* record, const char* text, DWORD length, WORD minimum) {
+  record_match match{record, text, Characters(text, length), 0, {}, {}};
+  match.count = match.chars.size() - 1;
+  for (size_t i = 0; i < match.count && match.chars[i].offset + 2 <= length; ++i)
+    match.prefix_at.emplace_back(PrefixOf(text + match.chars[i].offset), static_cast<DWORD>(i));
+  std::sort(match.prefix_at.begin(), match.prefix_at.end());
+  BuildWordIndex(&match, minimum);
+  return match;
+}
+
+/* The first character from `from` on where the two bytes `prefix` stand;
+ * count when there is none. */
+size_t NextWithPrefix(const record_match& match, DWORD prefix, size_t from) {
+  const auto at = std::lower_bound(match.prefix_at.begin(), match.prefix_at.end(),
+                                   std::make_pair(prefix, static_cast<DWORD>(from)));
+  return at != match.prefix_at.end() && at->first == prefix ? at->second : match.count;
+}
+
+/* Where the scan for keyword k starts: when the mode wants a word start
+ * and the keyword begins with a letter, the first word that begins with
+ * it (count when none does); else the piece start. */
+size_t ScanStart(const record_match& match, const link_matching_info& table, DWORD k) {
+  const char first = table.first_characters[k];
+  if (first < 'a' || first > 'z' || table.match_mode == kMatchEnds ||
+      table.match_mode == kMatchSubstring)
+    return match.piece_start;
+  const DWORD word = match.word_index[first - 'a'];
+  return word == kNoWord ? match.count : word;
+}
+
+/* A place of a keyword that the boundary rule takes: the character it
+ * stands at, and the characters [first, last) the match covers. */
+struct keyword_place {
+  size_t at;
+  size_t first;
+  size_t last;
+};
+
+/* The first place of the keyword from character i on; false when there is
+ * none. A place the boundary rule refuses is passed like a mismatch. */
+bool NextPlace(const record_match& match, const link_matching_info& table, const char* keyword,
+               size_t compared, size_t i, keyword_place* place) {
+  const DWORD length = match.chars[match.count].offset;
+  const DWORD prefix = PrefixOf(keyword);
+  for (i = NextWithPrefix(match, prefix, i);
+       i < match.count && match.chars[i].offset + compared <= length;
+       i = NextWithPrefix(match, prefix, i + 1)) {
+    const DWORD at = match.chars[i].offset;
+    size_t last = IndexAt(match, static_cast<DWORD>(at + compared));
+    if (last > match.count || strncasecmp(match.text + at, keyword, compared) != 0)
+      continue;
+    size_t first = i;
+    if (!ApplyBoundaryRule(match, table, &first, &last))
+      continue;
+    *place = {i, first, last};
+    return true;
+  }
+  return false;
+}
+
+const char* KeywordText(const keyword_index& index, DWORD k) {
+  return index.texts.data() + index.places[k];
+}
+
+size_t ComparedLength(const keyword_index& index, DWORD k) {
+  return std::min<size_t>(index.lengths[k], kKeywordCompare);
+}
+
+/* A piece of a matched record written as a text run of its own: the
+ * keywords that the next pass, taking it as a record, would find in it are
+ * noted, so that the passes end as soon as none is left. */
+void NotePiece(const char* text, DWORD length, chunk_process_state* state) {
+  const link_matching_info* table = state->link_matcher;
+  keyword_index* index = state->keywords;
+  if (state->writes == 0 || length == 0 || length < table->minimum_length)
+    return;
+  const std::vector<DWORD> present = KeywordsInText(index, *table, text, length);
+  if (present.empty())
+    return;
+  const record_match piece = MatchOf(nullptr, text, length, table->minimum_length);
+  keyword_place place;
+  for (const DWORD k : present)
+    if (NextPlace(piece, *table, KeywordText(*index, k), ComparedLength(*index, k),
+                  ScanStart(piece, *table, k), &place))
+      index->next_pass.push_back(k);
 }
 
 /* Keyword mode: the match's result joins the caller's buffer, after the
@@ -428,6 +513,7 @@ STATUS ActOnMatch(record_match* match, const char* keyword, WORD keywordLength, 
                                 state);
       status != NOERROR)
     return status;
+  NotePiece(match->text + match->emitted, start - match->emitted, state);
   match->emitted = start;
   match_values values;
   values.matched = std::string_view(match->text + start, end - start);
@@ -447,46 +533,20 @@ STATUS ActOnMatch(record_match* match, const char* keyword, WORD keywordLength, 
   return status;
 }
 
-/* Scans the text for one keyword from the piece start on. */
-STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, const char* keyword,
-                    WORD keywordLength, chunk_process_state* state) {
-  const char first = table->first_characters[k];
-  const bool indexed = first >= 'a' && first <= 'z' &&
-                       (table->match_mode != kMatchEnds && table->match_mode != kMatchSubstring);
-  const size_t compared = keywordLength < kKeywordCompare ? keywordLength : kKeywordCompare;
+/* Scans the text for keyword k from its scan start on, acting on every
+ * place the boundary rule takes. */
+STATUS MatchKeyword(record_match* match, link_matching_info* table, keyword_index* index, DWORD k,
+                    chunk_process_state* state) {
+  const char* keyword = KeywordText(*index, k);
+  const WORD keywordLength = index->lengths[k];
+  const size_t compared = ComparedLength(*index, k);
   const auto* noteIds = static_cast<const NOTEID*>(table->note_ids_locked);
-  const DWORD length = match->chars[match->count].offset;
-  size_t i = match->piece_start;
-  if (indexed) {
-    if (match->word_index[first - 'a'] == kNoWord)
-      return NOERROR;
-    i = match->word_index[first - 'a'];
-  }
-  // Only the characters where the keyword's first two bytes stand can
-  // start a match; the scan steps from one to the next.
-  const DWORD prefix = PrefixOf(keyword);
-  const auto next = [&](size_t from) -> size_t {
-    const auto at = std::lower_bound(match->prefix_at.begin(), match->prefix_at.end(),
-                                     std::make_pair(prefix, static_cast<DWORD>(from)));
-    return at != match->prefix_at.end() && at->first == prefix ? at->second : match->count;
-  };
-  i = next(i);
-  while (i < match->count && match->chars[i].offset + compared <= length) {
-    if (table->SingleMatch != 0 && table->matched_words[k] != 0)
-      break;
-    const DWORD at = match->chars[i].offset;
-    size_t last = IndexAt(*match, static_cast<DWORD>(at + compared));
-    if (last > match->count || strncasecmp(match->text + at, keyword, compared) != 0) {
-      i = next(i + 1);
-      continue;
-    }
-    size_t firstIndex = i;
-    if (!ApplyBoundaryRule(*match, *table, &firstIndex, &last)) {
-      i = next(i + 1);
-      continue;
-    }
-    const DWORD start = match->chars[firstIndex].offset;
-    const DWORD end = match->chars[last].offset;
+  keyword_place place;
+  size_t i = ScanStart(*match, *table, k);
+  while (!(table->SingleMatch != 0 && table->matched_words[k] != 0) &&
+         NextPlace(*match, *table, keyword, compared, i, &place)) {
+    const DWORD start = match->chars[place.first].offset;
+    const DWORD end = match->chars[place.last].offset;
     bool emitted = false;
     STATUS status =
         ActOnMatch(match, keyword, keywordLength, noteIds[k], start, end, state, &emitted);
@@ -495,201 +555,34 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, DWORD k, con
       return status; // records of the failed step are out: the record ends
     if (status != NOERROR) {
       // The failed match stays text: emitted with the next piece.
-      i = next(i + 1);
+      i = place.at + 1;
       continue;
     }
+    if (table->SingleMatch != 0)
+      DropFoundKeyword(index, k);
     table->matched_words[k] = 1;
     if (state->p1 != kModeKeyword) // collecting changes nothing: one pass does
       state->session->internal->link_match_found = 1;
     match->emitted = end;
-    match->piece_start = last;
+    match->piece_start = place.last;
     BuildWordIndex(match, table->minimum_length);
-    i = next(last);
+    i = place.last;
   }
   return NOERROR;
-}
-
-/* A byte in lower case as the case-blind comparison sees it, from a
- * table made once (tolower is a call per byte). */
-BYTE LowerCase(BYTE byte) {
-  static const auto kLower = [] {
-    std::array<BYTE, 256> lower{};
-    for (int b = 0; b < 256; ++b)
-      lower[static_cast<size_t>(b)] = static_cast<BYTE>(tolower(b));
-    return lower;
-  }();
-  return kLower[byte];
-}
-
-/* The keywords' compared bytes in lower case as a trie, laid out in one
- * array (see chunk_process_state::keyword_trie). */
-void BuildKeywordTrie(chunk_process_state* state) {
-  struct node {
-    std::vector<std::pair<BYTE, DWORD>> edges;
-    std::vector<DWORD> ends;
-  };
-  std::vector<node> nodes(1);
-  for (const DWORD entry : state->keyword_prefixes) {
-    const DWORD k = entry & 0xFFFF;
-    const char* keyword = state->keyword_texts.data() + state->keyword_places[k];
-    const size_t compared = std::min(strlen(keyword), kKeywordCompare);
-    DWORD at = 0;
-    for (size_t i = 0; i < compared; ++i) {
-      const BYTE byte = LowerCase(static_cast<BYTE>(keyword[i]));
-      auto& edges = nodes[at].edges;
-      auto edge = std::lower_bound(edges.begin(), edges.end(), std::make_pair(byte, DWORD{0}),
-                                   [](const auto& a, const auto& b) { return a.first < b.first; });
-      if (edge == edges.end() || edge->first != byte) {
-        const auto child = static_cast<DWORD>(nodes.size());
-        edges.insert(edge, {byte, child});
-        nodes.emplace_back();
-        at = child;
-      } else {
-        at = edge->second;
-      }
-    }
-    nodes[at].ends.push_back(k);
-  }
-  // Nodes are laid out in the order they were made, the root first.
-  std::vector<DWORD> place(nodes.size());
-  DWORD size = kTrieRoot;
-  for (size_t n = 0; n < nodes.size(); ++n) {
-    place[n] = size;
-    size += static_cast<DWORD>(2 + 2 * nodes[n].edges.size() + nodes[n].ends.size());
-  }
-  std::vector<DWORD>& trie = state->keyword_trie;
-  trie.assign(kTrieRoot, 0);
-  trie.reserve(size);
-  // The root's children by the text's byte as it stands, in either case.
-  for (int byte = 0; byte < 256; ++byte) {
-    const BYTE lower = LowerCase(static_cast<BYTE>(byte));
-    for (const auto& [edgeByte, child] : nodes[0].edges)
-      if (edgeByte == lower)
-        trie[static_cast<size_t>(byte)] = place[child];
-  }
-  for (const node& n : nodes) {
-    trie.push_back(static_cast<DWORD>(n.edges.size()));
-    trie.push_back(static_cast<DWORD>(n.ends.size()));
-    for (const auto& [byte, child] : n.edges) {
-      trie.push_back(byte);
-      trie.push_back(place[child]);
-    }
-    trie.insert(trie.end(), n.ends.begin(), n.ends.end());
-  }
-}
-
-/* The child of a trie node by a byte; 0 when there is none. */
-DWORD TrieChild(const std::vector<DWORD>& trie, DWORD node, BYTE byte) {
-  const DWORD* edge = trie.data() + node + 2;
-  const DWORD* end = edge + 2 * trie[node];
-  for (; edge < end && *edge < byte; edge += 2) {
-  }
-  return edge < end && *edge == byte ? edge[1] : 0;
-}
-
-/* The keywords whose compared bytes stand somewhere in the text in any
- * case, sorted: no other keyword can match in it. Keywords already linked
- * under SingleMatch are left out. */
-std::vector<DWORD> KeywordsInText(const char* text, DWORD length,
-                                  const chunk_process_state* state) {
-  const std::vector<DWORD>& trie = state->keyword_trie;
-  std::vector<DWORD> found;
-  const auto collect = [&](DWORD node) {
-    const DWORD* ends = trie.data() + node + 2 + 2 * trie[node];
-    found.insert(found.end(), ends, ends + trie[node + 1]);
-  };
-  collect(kTrieRoot);
-  for (DWORD i = 0; i < length; ++i) {
-    DWORD node = trie[static_cast<BYTE>(text[i])];
-    for (DWORD j = i + 1; node != 0; ++j) {
-      if (trie[node + 1] != 0)
-        collect(node);
-      if (j == length)
-        break;
-      node = TrieChild(trie, node, LowerCase(static_cast<BYTE>(text[j])));
-    }
-  }
-  const link_matching_info* table = state->link_matcher;
-  if (table->SingleMatch != 0)
-    found.erase(std::remove_if(found.begin(), found.end(),
-                               [&](DWORD k) { return table->matched_words[k] != 0; }),
-                found.end());
-  std::sort(found.begin(), found.end());
-  found.erase(std::unique(found.begin(), found.end()), found.end());
-  return found;
-}
-
-/* Every keyword of two or more bytes by its prefix, and its text. */
-void IndexKeywords(chunk_process_state* state) {
-  state->keyword_index_built = 1;
-  const link_matching_info* table = state->link_matcher;
-  for (int list = 0; list < kKeywordListHandles; ++list) {
-    const DHANDLE handle = table->keyword_lists[list];
-    if (handle == NULLHANDLE)
-      break;
-    const void* keywords = OSLockObject(handle);
-    const WORD count = ListGetNumEntries(keywords, TRUE);
-    for (WORD entry = 0; entry < count; ++entry) {
-      char* keyword = nullptr;
-      WORD keywordLength = 0;
-      const DWORD k = static_cast<DWORD>(state->keyword_places.size());
-      state->keyword_places.push_back(static_cast<DWORD>(state->keyword_texts.size()));
-      if (ListGetText(keywords, TRUE, entry, &keyword, &keywordLength) != NOERROR)
-        keywordLength = 0;
-      state->keyword_texts.insert(state->keyword_texts.end(), keyword, keyword + keywordLength);
-      state->keyword_texts.push_back('\0');
-      if (keywordLength >= 2)
-        state->keyword_prefixes.push_back(PrefixOf(keyword) << 16 | k);
-    }
-    OSUnlockObject(handle);
-  }
-  std::sort(state->keyword_prefixes.begin(), state->keyword_prefixes.end());
-  BuildKeywordTrie(state);
-}
-
-/* The keywords whose first two bytes stand somewhere in the text, in
- * table order: the only ones that can match in it. */
-std::vector<DWORD> Candidates(record_match* match, const chunk_process_state* state) {
-  const DWORD length = match->chars[match->count].offset;
-  for (size_t i = 0; i < match->count && match->chars[i].offset + 2 <= length; ++i)
-    match->prefix_at.emplace_back(PrefixOf(match->text + match->chars[i].offset),
-                                  static_cast<DWORD>(i));
-  std::sort(match->prefix_at.begin(), match->prefix_at.end());
-  std::vector<DWORD> candidates;
-  const std::vector<DWORD>& index = state->keyword_prefixes;
-  for (size_t p = 0; p < match->prefix_at.size(); ++p) {
-    const DWORD prefix = match->prefix_at[p].first;
-    if (p > 0 && match->prefix_at[p - 1].first == prefix)
-      continue;
-    auto at = std::lower_bound(index.begin(), index.end(), prefix << 16);
-    for (; at != index.end() && (*at >> 16) == prefix; ++at)
-      candidates.push_back(*at & 0xFFFF);
-  }
-  std::sort(candidates.begin(), candidates.end());
-  return candidates;
 }
 
 STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* output,
                      chunk_process_state* state) {
   link_matching_info* table = state->link_matcher;
-  if (state->keyword_index_built == 0)
-    IndexKeywords(state);
-  // Most records hold no keyword that can still match: one look at each
-  // byte rules them out before the text is split into characters.
-  const std::vector<DWORD> present =
-      KeywordsInText(record + sizeof(CDTEXT), length - sizeof(CDTEXT), state);
-  if (present.empty())
-    return KeepTextRecord(record, length, output, state);
-  record_match match{record, record + sizeof(CDTEXT), {}, 0, {}, {}};
-  match.chars = Characters(match.text, length - sizeof(CDTEXT));
-  match.count = match.chars.size() - 1;
-  std::vector<DWORD> candidates;
-  const std::vector<DWORD> prefixed = Candidates(&match, state);
-  std::set_intersection(prefixed.begin(), prefixed.end(), present.begin(), present.end(),
-                        std::back_inserter(candidates));
+  keyword_index* index = state->keywords;
+  const char* text = record + sizeof(CDTEXT);
+  const DWORD textLength = length - static_cast<DWORD>(sizeof(CDTEXT));
+  // Most records hold no keyword that can still match: the filter rules
+  // them out before the text is split into characters.
+  const std::vector<DWORD> candidates = KeywordsInText(index, *table, text, textLength);
   if (candidates.empty())
     return KeepTextRecord(record, length, output, state);
-  BuildWordIndex(&match, table->minimum_length);
+  record_match match = MatchOf(record, text, textLength, table->minimum_length);
 
   table->note_ids_locked = OSLockObject(table->note_ids);
   STATUS status = table->note_ids_locked != nullptr ? STATUS{NOERROR} : STATUS{VELKO_ERR_MEMORY};
@@ -697,13 +590,12 @@ STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* outp
     const DWORD k = candidates[c];
     if (table->SingleMatch != 0 && table->matched_words[k] != 0)
       continue;
-    const char* keyword = state->keyword_texts.data() + state->keyword_places[k];
     if (state->writes == 0 && match.piece_start != 0) {
       // Collecting emits nothing: every keyword scans the whole text.
       match.piece_start = 0;
       BuildWordIndex(&match, table->minimum_length);
     }
-    status = MatchKeyword(&match, table, k, keyword, static_cast<WORD>(strlen(keyword)), state);
+    status = MatchKeyword(&match, table, index, k, state);
   }
   OSUnlockObject(table->note_ids);
   table->note_ids_locked = nullptr;
@@ -712,8 +604,9 @@ STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* outp
   if (!match.matched)
     return KeepTextRecord(record, length, output, state);
   output->length = 0;
-  return EmitPiece(record, match.text + match.emitted, length - sizeof(CDTEXT) - match.emitted,
-                   state);
+  status = EmitPiece(record, text + match.emitted, textLength - match.emitted, state);
+  NotePiece(text + match.emitted, textLength - match.emitted, state);
+  return status;
 }
 
 /* Whether the record is a text run the matching looks at: not one an
@@ -732,11 +625,18 @@ STATUS LinkMatchingRecord(const char* record, WORD signature, DWORD length,
                           chunk_record_output* output, chunk_process_state* state) {
   if (!TextRunToMatch(record, signature, length, output, state))
     return NOERROR;
-  const link_matching_info* table = state->link_matcher;
+  link_matching_info* table = state->link_matcher;
   if (table == nullptr || table->note_ids == NULLHANDLE || table->matched_words == nullptr ||
       length < table->minimum_length + sizeof(CDTEXT) || state->gen.link_hotspot != 0 ||
       state->gen.in_text_envelope != 0)
     return KeepTextRecord(record, length, output, state);
+  if (state->keywords == nullptr) {
+    // The table's index serves every walk; what it looks for is this walk's.
+    state->keywords = TableKeywordIndex(table);
+    if (state->keywords == nullptr)
+      return KeepTextRecord(record, length, output, state);
+    StartKeywordWalk(state->keywords, table);
+  }
   return MatchKeywords(record, length, output, state);
 }
 

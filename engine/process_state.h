@@ -24,6 +24,7 @@
 #include "velko/velko.h"
 
 struct chunk_append_run;
+struct keyword_index;
 struct link_matching_info;
 struct paragraph_spec;
 struct velko_allocation;
@@ -265,18 +266,9 @@ struct chunk_process_state {
   BYTE lane_table[512] = {};
   /* The input body was loaded by this operation (nothing changed it since). */
   DWORD input_loaded_now = 0;
-  /* Keyword matching, built once per walk: (prefix << 16 | k) for every
-   * keyword k by its first two bytes in lower case, sorted, and the
-   * keywords' texts, each ending in a NUL, with where each starts. */
-  std::vector<DWORD> keyword_prefixes;
-  std::vector<char> keyword_texts;
-  std::vector<DWORD> keyword_places;
-  DWORD keyword_index_built = 0;
-  /* The same keywords (their compared bytes, lower case) as a trie in one
-   * array: the root's child by byte (0: none) for the 256 bytes, then the
-   * nodes, each [edge count, end count, (byte, child) per edge sorted by
-   * byte, keyword per end], the root first. */
-  std::vector<DWORD> keyword_trie;
+  /* Keyword matching: the keyword table's index (engine/keyword_index.h),
+   * once it is made ready for this walk. */
+  keyword_index* keywords = nullptr;
 };
 
 /* The item whose records the operation walks. */

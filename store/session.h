@@ -11,6 +11,7 @@
 #ifndef VELKO_STORE_SESSION_H
 #define VELKO_STORE_SESSION_H
 
+#include <memory>
 #include <string>
 
 #include "host/cdrecords.h"
@@ -30,6 +31,8 @@ struct cached_stuff_node {
   cached_stuff_node* next = nullptr;
 };
 
+struct keyword_index;
+
 /* The keyword table cached by the link matcher. */
 struct link_matching_info {
   explicit link_matching_info(LSXLsiSession* session);
@@ -48,6 +51,9 @@ struct link_matching_info {
   DWORD SingleMatch = 0;
   DWORD ReplaceExtra = 0;
   WORD first_word_index[26] = {};
+  /* The matching action's index of the keywords (engine/keyword_index.h),
+   * made at its first use and dropped with the table. */
+  std::unique_ptr<keyword_index, void (*)(keyword_index*)> index{nullptr, nullptr};
 };
 
 /* The parts of a document link, each present when its flag is 'Y': the

@@ -693,4 +693,63 @@ TEST_F(LinkMatchingTest, TheCachedTableServesTheSameResultFormulaOrNone) {
   EXPECT_EQ(results, (std::vector<std::string>{"F1", "F1,D2", "fox,dog", "F1,D2,C3"}));
 }
 
+TEST_F(LinkMatchingTest, PassesGoOnWhileTextWrittenAroundAMatchHoldsAKeyword) {
+  // "tex" is linked first; "text" and "Textile" stand only in the text
+  // before it, each found by a pass of its own over what the last wrote.
+  const NOTEID tex = Keyword("tex");
+  const NOTEID text = Keyword("text");
+  const NOTEID textile = Keyword("Textile");
+  const NOTEID body = Body({T("Textile text tex")});
+  ASSERT_EQ(Link(body), NOERROR);
+  EXPECT_EQ(Stored(body),
+            Lines(Join(LinkRecords(textile, "Textile", "Textile"), std::vector<Bytes>{T(" ")},
+                       LinkRecords(text, "text", "text"), std::vector<Bytes>{T(" ")},
+                       LinkRecords(tex, "tex", "tex"))));
+}
+
+TEST_F(LinkMatchingTest, KeywordsOfEveryLengthAreFoundAnywhereInAnyCase) {
+  // Two-letter keywords make the filter's windows two bytes wide; the
+  // others are found through their first two bytes and compared whole.
+  for (const char* keyword : {"ab", "xyz", "Wxyz", "klmno"})
+    Keyword(keyword);
+  struct Case {
+    const char* text;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"AB xyz wXYZ ab klmno KLMNO xy", "AB,ab,xyz,wXYZ,klmno,KLMNO"},
+      {"ab", "ab"},
+      {"klmn abx xyzw", ""},
+      {"x klmno", "klmno"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const NOTEID body = Body({T(c.text)});
+    ASSERT_EQ(Work(body,
+                   [&](VelkoRTChunk* chunk) {
+                     return chunk->KeywordMatching("", path_.c_str(), kView, kField, "",
+                                                   "MinLength=2 SingleMatch=No");
+                   }),
+              NOERROR);
+    EXPECT_EQ(result_, c.result);
+  }
+}
+
+TEST_F(LinkMatchingTest, KeywordIsFoundAfterItsPiecesStoodOftenWithoutIt) {
+  // Every four letters of the keyword stand many times without it, before
+  // and between its places, in one record and the next.
+  Keyword("abcdefg");
+  std::string pieces;
+  for (int i = 0; i < 40; ++i)
+    pieces += "abcd bcde cdef defg ";
+  const NOTEID body = Body({T("abcdefg " + pieces + "ABCDEFG"), T(pieces + "abcdefg")});
+  ASSERT_EQ(Work(body,
+                 [&](VelkoRTChunk* chunk) {
+                   return chunk->KeywordMatching("", path_.c_str(), kView, kField, "",
+                                                 "SingleMatch=No");
+                 }),
+            NOERROR);
+  EXPECT_EQ(result_, "abcdefg,ABCDEFG,abcdefg");
+}
+
 } // namespace

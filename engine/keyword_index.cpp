@@ -1,0 +1,311 @@
+/*
+ * The index of a keyword table that the keyword matching action reads: the
+ * keywords in running order and the window filter (see keyword_index.h).
+ *
+ * Every keyword of two bytes or more is filed under one window of its
+ * compared bytes (at most the first 80). A text is scanned one byte at a
+ * time: the window starting at each byte is folded, hashed to a slot and
+ * tested against one bit; only a set bit leads to the keywords filed in
+ * the slot, and from a keyword's window to its last window and then to the
+ * whole keyword, compared without regard to case.
+ *
+ * A keyword is first filed where its bytes are least common in running
+ * text and least shared with other keywords. Texts differ: a window that
+ * keeps standing in the text without its keyword moves the keyword to
+ * another of its windows, so that common words cost a look at one bit.
+ * Which window a keyword is filed under never changes what is found.
+ */
+#include "engine/keyword_index.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <unordered_map>
+
+#include "host/osmem.h"
+#include "host/textlist.h"
+#include "store/session.h"
+
+namespace {
+
+constexpr size_t kKeywordCompare = 80;
+constexpr int kSlotBits = 16;
+constexpr DWORD kSlots = DWORD{1} << kSlotBits;
+constexpr WORD kWidestWindow = 4;
+/* Misses a window may have before its keyword moves: twice as many after
+ * every move, up to the last. */
+constexpr DWORD kFirstMissLimit = 16;
+constexpr WORD kLastDoubling = 12;
+
+/* The window's bytes with bit 5 set in each, the first byte lowest. A
+ * byte and its other case (tolower and toupper differ in that bit) fold
+ * alike, so folding never parts two texts that compare equal. */
+uint32_t FoldedWindow(const BYTE* bytes, WORD width) {
+  uint32_t value = 0;
+  for (WORD i = 0; i < width; ++i)
+    value |= static_cast<uint32_t>(bytes[i] | 0x20) << (8 * i);
+  return value;
+}
+
+DWORD SlotOf(uint32_t folded) { return (folded * 2654435761u) >> (32 - kSlotBits); }
+
+/* How often a byte stands in running text, roughly: letters by their
+ * frequency in English, blanks most often. */
+uint64_t ByteWeight(BYTE byte) {
+  static constexpr char kByFrequency[] = "etaoinshrdlcumwfgypbvkjxqz";
+  const BYTE lower = byte >= 'A' && byte <= 'Z' ? static_cast<BYTE>(byte | 0x20) : byte;
+  if (const char* at = std::strchr(kByFrequency, lower); at != nullptr && lower != 0)
+    return static_cast<uint64_t>(sizeof kByFrequency - static_cast<size_t>(at - kByFrequency));
+  if (byte == ' ')
+    return 30;
+  return byte < 0x80 ? 4 : 2;
+}
+
+const BYTE* KeywordBytes(const keyword_index& index, DWORD k) {
+  return reinterpret_cast<const BYTE*>(index.texts.data() + index.places[k]);
+}
+
+size_t ComparedLength(const keyword_index& index, DWORD k) {
+  return std::min<size_t>(index.lengths[k], kKeywordCompare);
+}
+
+bool Tried(const keyword_window& window, size_t offset) {
+  return (window.tried[offset / 64] >> (offset % 64) & 1) != 0;
+}
+
+/* The window of the keyword with the rarest bytes in running text, each
+ * counted as often again for every keyword already filed under it, among
+ * those it has not stood in since it tried them all. */
+WORD ChooseWindow(keyword_index* index, DWORD k,
+                  const std::unordered_map<uint32_t, DWORD>& filed) {
+  keyword_window& window = index->windows[k];
+  const size_t last = ComparedLength(*index, k) - index->width;
+  bool fresh = false;
+  for (size_t offset = 0; offset <= last && !fresh; ++offset)
+    fresh = !Tried(window, offset);
+  if (!fresh)
+    window.tried[0] = window.tried[1] = 0;
+  const BYTE* keyword = KeywordBytes(*index, k);
+  WORD best = 0;
+  uint64_t bestCost = UINT64_MAX;
+  for (size_t offset = 0; offset <= last; ++offset) {
+    if (Tried(window, offset))
+      continue;
+    uint64_t cost = 1;
+    for (WORD i = 0; i < index->width; ++i)
+      cost *= ByteWeight(keyword[offset + i]);
+    if (const auto at = filed.find(FoldedWindow(keyword + offset, index->width));
+        at != filed.end())
+      cost *= 1 + uint64_t{at->second};
+    if (cost < bestCost) {
+      bestCost = cost;
+      best = static_cast<WORD>(offset);
+    }
+  }
+  return best;
+}
+
+/* Files keyword k under the window at `offset`. */
+void SetWindow(keyword_index* index, DWORD k, WORD offset) {
+  keyword_window& window = index->windows[k];
+  const BYTE* keyword = KeywordBytes(*index, k);
+  window.offset = offset;
+  window.value = FoldedWindow(keyword + offset, index->width);
+  window.tried[offset / 64] |= uint64_t{1} << (offset % 64);
+  window.misses = 0;
+}
+
+/* Reads every keyword of the table's lists, in running order. */
+void ReadKeywords(const link_matching_info& table, keyword_index* index) {
+  for (int list = 0; list < kKeywordListHandles; ++list) {
+    const DHANDLE handle = table.keyword_lists[list];
+    if (handle == NULLHANDLE)
+      break;
+    const void* keywords = OSLockObject(handle);
+    const WORD count = ListGetNumEntries(keywords, TRUE);
+    for (WORD entry = 0; entry < count; ++entry) {
+      char* keyword = nullptr;
+      WORD length = 0;
+      if (ListGetText(keywords, TRUE, entry, &keyword, &length) != NOERROR)
+        length = 0;
+      index->places.push_back(static_cast<DWORD>(index->texts.size()));
+      index->lengths.push_back(length);
+      index->texts.insert(index->texts.end(), keyword, keyword + length);
+      index->texts.push_back('\0');
+    }
+    OSUnlockObject(handle);
+  }
+}
+
+bool HasWindow(const keyword_index& index, DWORD k) { return index.lengths[k] >= 2; }
+
+/* Gives every keyword of two bytes or more its first window. */
+void FileWindows(keyword_index* index) {
+  const DWORD count = static_cast<DWORD>(index->lengths.size());
+  index->windows.assign(count, {});
+  index->width = 0;
+  for (DWORD k = 0; k < count; ++k)
+    if (HasWindow(*index, k))
+      index->width = static_cast<WORD>(
+          std::min<size_t>(index->width == 0 ? kWidestWindow : index->width,
+                           ComparedLength(*index, k)));
+  std::unordered_map<uint32_t, DWORD> filed;
+  for (DWORD k = 0; k < count; ++k) {
+    if (!HasWindow(*index, k))
+      continue;
+    SetWindow(index, k, ChooseWindow(index, k, filed));
+    ++filed[index->windows[k].value];
+    index->windows[k].tail =
+        FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - index->width,
+                     index->width);
+  }
+}
+
+bool FoundUnderSingleMatch(const link_matching_info& table, DWORD keyword) {
+  return table.SingleMatch != 0 && table.matched_words != nullptr &&
+         table.matched_words[keyword] != 0;
+}
+
+void Link(keyword_index* index, DWORD k) {
+  const DWORD slot = SlotOf(index->windows[k].value);
+  index->windows[k].next = index->slot_first[slot];
+  index->slot_first[slot] = k;
+  index->live_bits[slot / 64] |= uint64_t{1} << (slot % 64);
+}
+
+void Unlink(keyword_index* index, DWORD k) {
+  const DWORD slot = SlotOf(index->windows[k].value);
+  DWORD* link = &index->slot_first[slot];
+  while (*link != kNoKeyword && *link != k)
+    link = &index->windows[*link].next;
+  if (*link == kNoKeyword)
+    return;
+  *link = index->windows[k].next;
+  if (index->slot_first[slot] == kNoKeyword)
+    index->live_bits[slot / 64] &= ~(uint64_t{1} << (slot % 64));
+}
+
+/* A window that stood where its keyword did not; true when it has done
+ * so often enough for the keyword to move. */
+bool CountMiss(keyword_index* index, DWORD k) {
+  keyword_window& window = index->windows[k];
+  return ++window.misses == kFirstMissLimit << std::min(window.moves, kLastDoubling);
+}
+
+/* Moves the keyword to the window it has least tried. */
+void MoveWindow(keyword_index* index, DWORD k) {
+  keyword_window& window = index->windows[k];
+  Unlink(index, k);
+  SetWindow(index, k, ChooseWindow(index, k, {}));
+  if (window.moves < kLastDoubling)
+    ++window.moves;
+  Link(index, k);
+}
+
+/* What a scan of a text gathers: the keywords found, and those to move to
+ * another window once the scan is over (moving one during the scan could
+ * pass over a place already scanned). */
+struct scan_result {
+  std::vector<DWORD> found;
+  std::vector<DWORD> moving;
+};
+
+/* The keywords filed in the slot whose window stands at byte `at` of the
+ * text (folded to `value`) and whose compared bytes all stand there. */
+[[gnu::noinline]] void CheckSlot(keyword_index* index, const link_matching_info& table, DWORD slot,
+               uint32_t value, const char* text, DWORD length, DWORD at, scan_result* scan) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(text);
+  const WORD width = index->width;
+  for (DWORD k = index->slot_first[slot]; k != kNoKeyword; k = index->windows[k].next) {
+    const keyword_window& window = index->windows[k];
+    if (window.value != value)
+      continue;
+    const size_t compared = ComparedLength(*index, k);
+    const DWORD start = at - window.offset;
+    // The keyword's last window rules out most other keywords before the
+    // whole keyword is compared.
+    if (window.offset <= at && start + compared <= length &&
+        FoldedWindow(bytes + start + compared - width, width) == window.tail &&
+        strncasecmp(text + start, index->texts.data() + index->places[k], compared) == 0) {
+      if (!FoundUnderSingleMatch(table, k))
+        scan->found.push_back(k);
+    } else if (CountMiss(index, k)) {
+      scan->moving.push_back(k);
+    }
+  }
+}
+
+} // namespace
+
+keyword_index* TableKeywordIndex(link_matching_info* table) {
+  if (table->index != nullptr)
+    return table->index.get();
+  if (table->keyword_lists[0] == NULLHANDLE)
+    return nullptr;
+  auto* index = new keyword_index;
+  table->index = {index, [](keyword_index* made) { delete made; }};
+  ReadKeywords(*table, index);
+  FileWindows(index);
+  return index;
+}
+
+void StartKeywordWalk(keyword_index* index, const link_matching_info* table) {
+  index->slot_first.assign(kSlots, kNoKeyword);
+  index->live_bits.assign(kSlots / 64, 0);
+  index->next_pass.clear();
+  for (DWORD k = 0; k < index->windows.size(); ++k)
+    if (HasWindow(*index, k) && !FoundUnderSingleMatch(*table, k))
+      Link(index, k);
+}
+
+void DropFoundKeyword(keyword_index* index, DWORD keyword) {
+  if (HasWindow(*index, keyword))
+    Unlink(index, keyword);
+}
+
+std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info& table,
+                                  const char* text, DWORD length) {
+  scan_result scan;
+  const WORD width = index->width;
+  if (width == 0 || length < width)
+    return scan.found;
+  const auto* bytes = reinterpret_cast<const BYTE*>(text);
+  const uint64_t* bits = index->live_bits.data();
+  DWORD at = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // While four bytes remain the window is read four at a time, the bytes
+    // past it masked off.
+    const uint32_t mask = width == 4 ? 0xFFFFFFFFu : (uint32_t{1} << (8 * width)) - 1;
+    const uint32_t fold = 0x20202020u & mask;
+    for (; at + 4 <= length; ++at) {
+      uint32_t raw;
+      std::memcpy(&raw, bytes + at, sizeof raw);
+      const uint32_t value = (raw & mask) | fold;
+      const DWORD slot = SlotOf(value);
+      if ((bits[slot / 64] >> (slot % 64) & 1) != 0) [[unlikely]]
+        CheckSlot(index, table, slot, value, text, length, at, &scan);
+    }
+  }
+  for (; at + width <= length; ++at) {
+    const uint32_t value = FoldedWindow(bytes + at, width);
+    const DWORD slot = SlotOf(value);
+    if ((bits[slot / 64] >> (slot % 64) & 1) != 0)
+      CheckSlot(index, table, slot, value, text, length, at, &scan);
+  }
+  for (const DWORD k : scan.moving)
+    MoveWindow(index, k);
+  std::vector<DWORD>& found = scan.found;
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
+}
+
+bool KeywordPassNeeded(const link_matching_info* table) {
+  if (table == nullptr || table->index == nullptr)
+    return false;
+  const std::vector<DWORD>& noted = table->index->next_pass;
+  return std::any_of(noted.begin(), noted.end(),
+                     [&](DWORD k) { return !FoundUnderSingleMatch(*table, k); });
+}

@@ -1,0 +1,89 @@
+/*
+ * The keyword matching action's index of a keyword table (the session's
+ * link_matching_info): the keywords' texts in running order, and a filter
+ * that names, from one look at each window of a few bytes of a text, the
+ * keywords that stand in it in any case. The index is made once per table,
+ * at its first use, and dropped with the table; which keywords the filter
+ * still looks for is set anew for every walk.
+ *
+ * It does not match: the action (engine/actions_link_matching.cpp) applies
+ * the mode's rules to the keywords the filter names. It also carries, from
+ * a matching pass to the method that runs the passes, the keywords a
+ * further pass could still find.
+ */
+#ifndef VELKO_ENGINE_KEYWORD_INDEX_H
+#define VELKO_ENGINE_KEYWORD_INDEX_H
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "velko/host_types.h"
+
+struct link_matching_info;
+
+/* The window a keyword is filed under: where it starts in the keyword and
+ * its bytes folded (bit 5 set in each, so that a byte and its other case
+ * give the same value), the first byte lowest; the keyword's last window
+ * of compared bytes, folded alike; the next keyword filed in the same slot
+ * (kNoKeyword ends the chain); how often the window stood in a text where
+ * the keyword did not, how often the keyword has moved to another window,
+ * and the windows it has stood in since it last tried them all. */
+struct keyword_window {
+  WORD offset = 0;
+  WORD moves = 0;
+  DWORD misses = 0;
+  uint32_t value = 0;
+  uint32_t tail = 0;
+  DWORD next = 0;
+  uint64_t tried[2] = {};
+};
+
+struct keyword_index {
+  /* Keyword k: its text, ending in a NUL, at texts[places[k]], and its
+   * length. */
+  std::vector<char> texts;
+  std::vector<DWORD> places;
+  std::vector<WORD> lengths;
+  /* Bytes in a window (2 to 4: the shortest compared keyword, at most 4);
+   * 0 when no keyword has two bytes or more. */
+  WORD width = 0;
+  /* Keyword k's window; keywords of fewer than two bytes, which never
+   * match, have none and are never filed. */
+  std::vector<keyword_window> windows;
+  /* Per walk: the first keyword filed in each slot (a hash of the folded
+   * window), kNoKeyword when none, and one bit per slot, set while a
+   * keyword still to be found is filed there. */
+  std::vector<DWORD> slot_first;
+  std::vector<uint64_t> live_bits;
+  /* The keywords that a further pass could find in the text runs this
+   * pass wrote around its matches. */
+  std::vector<DWORD> next_pass;
+};
+
+constexpr DWORD kNoKeyword = 0xFFFFFFFF;
+
+/* The table's index, made at the first call; null when the table has no
+ * keyword list. */
+keyword_index* TableKeywordIndex(link_matching_info* table);
+
+/* Readies the index for a walk: every keyword not yet found under
+ * SingleMatch= is looked for, and no further pass is wanted yet. */
+void StartKeywordWalk(keyword_index* index, const link_matching_info* table);
+
+/* A keyword linked under SingleMatch=: the filter stops looking for it. */
+void DropFoundKeyword(keyword_index* index, DWORD keyword);
+
+/* The keywords whose compared bytes stand in the text in any case, in
+ * running order, each once; keywords found under SingleMatch= left out.
+ * A keyword whose window keeps standing in texts without it is filed
+ * under another of its windows. */
+std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info& table,
+                                  const char* text, DWORD length);
+
+/* After a pass that matched: whether one more pass over the body it wrote
+ * could match a keyword, that is one it noted in the text it wrote around
+ * its matches and has not since found under SingleMatch=. */
+bool KeywordPassNeeded(const link_matching_info* table);
+
+#endif
