@@ -583,7 +583,7 @@ private:
       bool pre_;
       int depth_;
     } walk(this, font, pre, depth);
-    return ImportHTMLTable(node, process_, &walk);
+    return ImportHTMLTable(node, process_, &paragraphs_, &walk);
   }
 
   chunk_process_state* process_;
