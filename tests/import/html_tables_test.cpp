@@ -350,19 +350,19 @@ TEST_F(HtmlTablesTest, AnImportedTableRendersWithItsCells) {
 
 class HtmlTablesStoredTest : public StoredChunkFixture {};
 
-/* A table with a spanned area and a nested table, imported over every
- * failing host and tracked allocation: 263 and the note as it was, or
- * the whole table. */
+/* A table with a spanned area, a right-aligned cell and a nested table in
+ * it, imported over every failing host and tracked allocation: 263 and
+ * the note as it was, or the whole table. */
 TEST_F(HtmlTablesStoredTest, AnImportIsAllOrNothingAtEveryFailedAllocation) {
   const std::string html =
-      "<table border=\"1\"><tr><td rowspan=\"2\">a</td><td>b<table><tr><td>n</td></tr></table>"
-      "</td></tr><tr><td>c</td></tr></table>";
+      "<table border=\"1\"><tr><td rowspan=\"2\">a</td><td align=\"right\">b<table><tr>"
+      "<td>n</td></tr></table></td></tr><tr><td>c</td></tr></table>";
   const std::string borders = " borders=0x55 v42border=0x1111";
   const std::string table =
       Begin() + Cell(0, 0, 1440, 5760, "flags=0x0A" + borders) + Definition(2, 1440, 5760) +
       Reference(2) + Text("") + Cell(0, 1, 5760, 10080, borders) + Definition(3, 5760, 10080) +
-      Reference(3) + Text("b") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
-      Reference(3) + Text("n") + End(3, true) +
+      CellParagraphs(4, 5800, 10040, "justify=right flags=0x0186") + Reference(4) + Text("b") +
+      Begin(true) + Cell(0, 0, 1440, 10080, "", true) + Reference(3) + Text("n") + End(3, true) +
       Cell(1, 0, 1440, 5760, "rowspan=2" + borders) + Reference(2) + Text("a") +
       Cell(1, 1, 5760, 10080, borders) + Reference(3) + Text("c") + End();
   const std::vector<Bytes> before = {note_testing::Value(Script(kOriginal).RecordBytes())};
