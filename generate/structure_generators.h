@@ -112,14 +112,12 @@ CDTABLEBEGIN TableBeginRecord(bool nested, WORD leftMargin);
  * edges: every side single, flags 2, spans 1, no background. */
 CDTABLECELL TableCellRecord(bool nested, BYTE row, BYTE column, WORD left, WORD right);
 
-/* Writes the paragraph definition of a first-row cell between the edges,
- * made from the context's current definition: margins moved into the
- * cell, the cell's flags, the id given. 0 or the emitter's status. */
-STATUS GenerateCellDefinition(WORD left, WORD right, WORD pabid, generation_context* gen);
-
-/* The first paragraph id a table may give out: from start, raised past
- * every definition the item has loaded. */
-WORD TablePabidAboveLoaded(const VelkoRTItem* item, WORD start);
+/* The paragraph definition of a first-row cell between the edges, made
+ * from `base` (the definition in effect around the table): margins moved
+ * into the cell, the cell's flags, the id given. Built, not written: the
+ * caller writes it (GenerateTable at once, the HTML import once per
+ * distinct definition). */
+_CDPABDEFEXT CellDefinitionRecord(const _CDPABDEFEXT& base, WORD left, WORD right, WORD pabid);
 
 /* After a table: its end (0xA5, or 0xD1 when nested), the paragraph, the
  * context's current reference (with pabid when not 0) and an empty text in

@@ -506,7 +506,10 @@ STATUS table_writer::Cell(WORD row, WORD column, WORD left) {
 
 STATUS table_writer::CellDefinition(WORD column, WORD left, WORD right) {
   const auto pabid = static_cast<WORD>(base_pabid_ + column + 1);
-  if (STATUS status = GenerateCellDefinition(left, right, pabid, gen_); status != NOERROR)
+  const _CDPABDEFEXT definition = CellDefinitionRecord(CurrentDefinition(gen_), left, right, pabid);
+  if (STATUS status = CopyCDUpdated(&definition, SIG_CD_PABDEFINITION,
+                                    DefinitionLength(definition), gen_);
+      status != NOERROR)
     return status;
   gen_->next_pabid = pabid;
   return NOERROR;
@@ -607,8 +610,8 @@ CDTABLECELL TableCellRecord(bool nested, BYTE row, BYTE column, WORD left, WORD 
   return cell;
 }
 
-STATUS GenerateCellDefinition(WORD left, WORD right, WORD pabid, generation_context* gen) {
-  _CDPABDEFEXT definition = CurrentDefinition(gen);
+_CDPABDEFEXT CellDefinitionRecord(const _CDPABDEFEXT& base, WORD left, WORD right, WORD pabid) {
+  _CDPABDEFEXT definition = base;
   CDPABDEFINITION& fixed = definition.Definition;
   const int inner = left + kCellInset;
   if (fixed.LeftMargin < inner) {
@@ -629,11 +632,7 @@ STATUS GenerateCellDefinition(WORD left, WORD right, WORD pabid, generation_cont
   fixed.Flags2 = kCellDefinitionFlags2;
   definition.RightMarginPercent = kFullPercent;
   fixed.PABID = pabid;
-  return CopyCDUpdated(&definition, SIG_CD_PABDEFINITION, DefinitionLength(definition), gen);
-}
-
-WORD TablePabidAboveLoaded(const VelkoRTItem* item, WORD start) {
-  return PabidAboveLoaded(item, start);
+  return definition;
 }
 
 STATUS GenerateTableClosing(bool nested, const CDPARAGRAPH& paragraph, WORD pabid,

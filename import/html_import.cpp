@@ -610,7 +610,7 @@ private:
       bool pre_;
       int depth_;
     } walk(this, font, pre, depth);
-    return ImportHTMLTable(node, process_, &walk);
+    return ImportHTMLTable(node, process_, &paragraphs_, &walk);
   }
 
   /* What the image step asks of the walk, in the font around the image. */

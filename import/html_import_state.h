@@ -37,11 +37,6 @@ struct html_import_state {
   WORD charset = 0;          /* the CSID the HTML was read in */
   DWORD table_depth = 0;     /* tables open around the walk */
   DWORD paragraph_state = 0; /* 1: a paragraph break is due before more content */
-  /* Tables: the paragraph id of the cell being written (0: outside the
-   * import's tables), and the id the next cell definition takes (0: not
-   * worked out yet). */
-  WORD table_cell_pabid = 0;
-  WORD table_next_pabid = 0;
 };
 
 #endif

@@ -11,6 +11,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <utility>
+
 #include "chunk/paragraph_style.h"
 #include "engine/process_state.h"
 #include "engine/retrieve.h"
@@ -101,11 +103,18 @@ const char* TypedListWord(TidyNode node, const char* word) {
 bool TakesAlign(TidyTagId tag) {
   switch (tag) {
   case TidyTag_P: case TidyTag_DIV: case TidyTag_H1: case TidyTag_H2: case TidyTag_H3:
-  case TidyTag_H4: case TidyTag_H5: case TidyTag_H6:
+  case TidyTag_H4: case TidyTag_H5: case TidyTag_H6: case TidyTag_TD: case TidyTag_TH:
     return true;
   default:
     return false;
   }
+}
+
+/* A block element that may ask a style of the paragraphs in it. */
+bool StylesParagraphs(TidyNode node) {
+  const TidyTagId tag = tidyNodeGetId(node);
+  return TakesAlign(tag) || tag == TidyTag_CENTER || tag == TidyTag_BLOCKQUOTE ||
+         tag == TidyTag_UL || tag == TidyTag_OL || tag == TidyTag_LI;
 }
 
 /* The declarations of a style attribute that concern paragraphs. */
@@ -211,18 +220,19 @@ std::string ParagraphStyleText(const block_paragraph_style& style, const _CDPABD
 }
 
 html_paragraphs::html_paragraphs(chunk_process_state* process) : process_(process) {
-  static_assert(sizeof template_ == sizeof process->gen.paragraph_copy);
-  memcpy(&template_, process->gen.paragraph_copy, sizeof template_);
+  static_assert(sizeof frame_.definition == sizeof process->gen.paragraph_copy);
+  memcpy(&frame_.definition, process->gen.paragraph_copy, sizeof frame_.definition);
   CDPABREFERENCE reference;
   static_assert(sizeof reference == sizeof process->gen.paragraph_word);
   memcpy(&reference, &process->gen.paragraph_word, sizeof reference);
-  in_effect_ = reference.PABID;
+  frame_.in_effect = reference.PABID;
+  frame_.defined = false; // looked up at the first reference to it
 }
 
 STATUS html_paragraphs::PabidFor(const _CDPABDEFEXT& definition, WORD* pabid) {
   LSXLsiSession* session = process_->session;
-  if (CompareParagraphs(session, &definition, &template_, 1) != 0) {
-    *pabid = template_.Definition.PABID;
+  if (CompareParagraphs(session, &definition, &frame_.definition, 1) != 0) {
+    *pabid = frame_.definition.Definition.PABID;
     return NOERROR;
   }
   for (const _CDPABDEFEXT& earlier : written_) {
@@ -234,28 +244,47 @@ STATUS html_paragraphs::PabidFor(const _CDPABDEFEXT& definition, WORD* pabid) {
   if (highest_ == 0) {
     SetLastPABID(process_);
     highest_ = process_->last_pabid;
-    for (WORD known : {process_->gen.current_pabid, template_.Definition.PABID, in_effect_}) {
+    const template_frame& import = outer_.empty() ? frame_ : outer_.front();
+    for (WORD known :
+         {process_->gen.current_pabid, import.definition.Definition.PABID, import.in_effect}) {
       if (known > highest_)
         highest_ = known;
     }
   }
   if (highest_ == 0xFFFF)
     return kServiceNotAvailable; // no id left
-  _CDPABDEFEXT made = definition;
-  made.Definition.PABID = ++highest_;
+  RETURN_IF_FAILED(Write(definition, static_cast<WORD>(highest_ + 1)));
+  *pabid = ++highest_;
   if (highest_ > process_->last_pabid)
     process_->last_pabid = highest_;
-  WORD length = made.Definition.Header.Length;
-  if (length < sizeof(CDPABDEFINITION) || length > sizeof made)
-    length = sizeof made;
-  RETURN_IF_FAILED(CopyCDUpdated(&made, SIG_CD_PABDEFINITION, length, &process_->gen));
-  written_.push_back(made);
-  *pabid = made.Definition.PABID;
+  return NOERROR;
+}
+
+STATUS html_paragraphs::Write(_CDPABDEFEXT definition, WORD pabid) {
+  definition.Definition.PABID = pabid;
+  WORD length = definition.Definition.Header.Length;
+  if (length < sizeof(CDPABDEFINITION) || length > sizeof definition)
+    length = sizeof definition;
+  RETURN_IF_FAILED(
+      CopyCDUpdated(&definition, SIG_CD_PABDEFINITION, length, &process_->gen));
+  written_.push_back(definition);
+  return NOERROR;
+}
+
+STATUS html_paragraphs::TemplatePabid(WORD* pabid) {
+  *pabid = frame_.definition.Definition.PABID;
+  if (frame_.defined)
+    return NOERROR;
+  RETURN_IF_FAILED(RetrievePABDEF(*pabid, RETRIEVE_FORWARD | RETRIEVE_FIRST_TAKEN, process_));
+  if (process_->retrieved_found == 0)
+    RETURN_IF_FAILED(Write(frame_.definition, *pabid));
+  frame_.defined = true;
   return NOERROR;
 }
 
 void html_paragraphs::EnterBlock(TidyNode node, TidyTagId tag) {
-  block_paragraph_style style = blocks_.empty() ? block_paragraph_style{} : blocks_.back();
+  std::vector<block_paragraph_style>& blocks = frame_.blocks;
+  block_paragraph_style style = blocks.empty() ? block_paragraph_style{} : blocks.back();
   style.above = -1; // spacing belongs to the block that names it
   style.below = -1;
   if (tag == TidyTag_CENTER) {
@@ -276,31 +305,68 @@ void html_paragraphs::EnterBlock(TidyNode node, TidyTagId tag) {
   }
   if (const char* text = Attribute(node, TidyAttr_STYLE); text != nullptr)
     ReadStyleAttribute(text, tag, &style);
-  blocks_.push_back(style);
+  blocks.push_back(style);
 }
 
 void html_paragraphs::LeaveBlock() {
-  if (!blocks_.empty())
-    blocks_.pop_back();
+  if (!frame_.blocks.empty())
+    frame_.blocks.pop_back();
+}
+
+STATUS html_paragraphs::EnterCell(const _CDPABDEFEXT& definition, TidyNode cell) {
+  WORD pabid = definition.Definition.PABID;
+  if (pabid == frame_.definition.Definition.PABID)
+    RETURN_IF_FAILED(TemplatePabid(&pabid)); // the cell takes the template around it
+  outer_.push_back(std::move(frame_));
+  frame_ = template_frame{};
+  frame_.definition = definition;
+  opening_ = opening::empty;
+  if (cell == nullptr)
+    return Refer(pabid);
+  EnterBlock(cell, tidyNodeGetId(cell));
+  // The reference names the style of the blocks the cell begins with, so
+  // that its first content seldom needs another.
+  for (TidyNode child = tidyGetChild(cell); child != nullptr && StylesParagraphs(child);
+       child = tidyGetChild(child))
+    EnterBlock(child, tidyNodeGetId(child));
+  const STATUS status = WantedPabid(&pabid);
+  frame_.blocks.resize(1);
+  return status == NOERROR ? Refer(pabid) : status;
+}
+
+void html_paragraphs::LeaveCell() {
+  if (outer_.empty())
+    return;
+  frame_ = std::move(outer_.back());
+  outer_.pop_back();
+  opening_ = opening::started;
+}
+
+STATUS html_paragraphs::TableClosingPabid(WORD* pabid) { return TemplatePabid(pabid); }
+
+void html_paragraphs::TableEnded(WORD pabid) {
+  frame_.in_effect = pabid;
+  opening_ = opening::empty;
 }
 
 STATUS html_paragraphs::StyledDefinition(_CDPABDEFEXT* definition, bool* styled) {
   *styled = false;
+  const std::vector<block_paragraph_style>& blocks = frame_.blocks;
   const std::string text =
-      blocks_.empty() ? std::string() : ParagraphStyleText(blocks_.back(), template_);
+      blocks.empty() ? std::string() : ParagraphStyleText(blocks.back(), frame_.definition);
   if (text.empty())
     return NOERROR;
   VelkoRTItem* item = StateItem(process_);
-  if (!updated_template_) {
+  if (!frame_.updated) {
     // Every update marks the definition; a style that changes nothing else
     // keeps the template.
-    unchanged_ = template_;
-    RETURN_IF_FAILED(ApplyParagraphStyleText(item, "", &unchanged_));
-    updated_template_ = true;
+    frame_.unchanged = frame_.definition;
+    RETURN_IF_FAILED(ApplyParagraphStyleText(item, "", &frame_.unchanged));
+    frame_.updated = true;
   }
-  *definition = template_;
+  *definition = frame_.definition;
   RETURN_IF_FAILED(ApplyParagraphStyleText(item, text.c_str(), definition));
-  *styled = CompareParagraphs(process_->session, definition, &unchanged_, 1) == 0;
+  *styled = CompareParagraphs(process_->session, definition, &frame_.unchanged, 1) == 0;
   return NOERROR;
 }
 
@@ -309,14 +375,16 @@ STATUS html_paragraphs::WantedPabid(WORD* pabid) {
   bool styled = false;
   RETURN_IF_FAILED(StyledDefinition(&definition, &styled));
   if (!styled) {
-    *pabid = template_.Definition.PABID;
+    *pabid = frame_.definition.Definition.PABID;
     return NOERROR;
   }
   return PabidFor(definition, pabid);
 }
 
 STATUS html_paragraphs::Refer(WORD pabid) {
-  in_effect_ = pabid;
+  if (pabid == frame_.definition.Definition.PABID)
+    RETURN_IF_FAILED(TemplatePabid(&pabid)); // its definition goes before the first reference
+  frame_.in_effect = pabid;
   CDPABREFERENCE reference = {};
   reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
   reference.Header.Length = sizeof reference;
@@ -325,17 +393,27 @@ STATUS html_paragraphs::Refer(WORD pabid) {
 }
 
 STATUS html_paragraphs::ParagraphStarted() {
+  opening_ = opening::started;
   WORD pabid = 0;
   RETURN_IF_FAILED(WantedPabid(&pabid));
   // A styled paragraph always names its definition, so that each list
   // item is a paragraph of its own; an unstyled one only goes back.
-  return pabid == in_effect_ && pabid == template_.Definition.PABID ? NOERROR : Refer(pabid);
+  return pabid == frame_.in_effect && pabid == frame_.definition.Definition.PABID ? NOERROR
+                                                                                   : Refer(pabid);
 }
 
 STATUS html_paragraphs::FirstContent() {
-  if (first_done_)
+  const opening open = opening_;
+  if (open == opening::started)
     return NOERROR;
-  first_done_ = true;
+  opening_ = opening::started;
+  WORD pabid = 0;
+  if (open == opening::empty) {
+    // A cell's first paragraph or the one after a table holds no text:
+    // it takes the style its blocks ask.
+    RETURN_IF_FAILED(WantedPabid(&pabid));
+    return pabid == frame_.in_effect ? NOERROR : Refer(pabid);
+  }
   _CDPABDEFEXT definition;
   bool styled = false;
   RETURN_IF_FAILED(StyledDefinition(&definition, &styled));
@@ -347,7 +425,6 @@ STATUS html_paragraphs::FirstContent() {
     RETURN_IF_FAILED(
         CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &process_->gen));
   }
-  WORD pabid = 0;
   RETURN_IF_FAILED(PabidFor(definition, &pabid));
-  return pabid == in_effect_ ? NOERROR : Refer(pabid);
+  return pabid == frame_.in_effect ? NOERROR : Refer(pabid);
 }

@@ -11,7 +11,13 @@
  *
  * The definitions an import writes go through one allocator (PabidFor):
  * the same content is written once, under an id above every PABID of the
- * item and of the operation. Table cells of the import use it too.
+ * item and of the operation. Table cells of the import use it too, and
+ * inside a cell the cell's definition is the template: the cell element's
+ * own align= and style= and the blocks in the cell change it, and an
+ * unstyled paragraph goes back to it. Blocks around a table do not reach
+ * into its cells. When nothing defines the template's PABID (an item
+ * without definitions), its definition is written once before the first
+ * reference to it.
  *
  * Not here: the walk itself (import/html_import.cpp), which tells this
  * class where blocks begin and end and where paragraphs start.
@@ -55,8 +61,24 @@ public:
    * written now. */
   STATUS PabidFor(const _CDPABDEFEXT& definition, WORD* pabid);
 
-  /* The definition in effect where the import writes. */
-  const _CDPABDEFEXT& Template() const { return template_; }
+  /* The definition in effect where the import writes: the template of
+   * the paragraphs here, and of a table's cell definitions. */
+  const _CDPABDEFEXT& Template() const { return frame_.definition; }
+
+  /* A table cell began with its CDPARAGRAPH: `definition` (its PABID from
+   * PabidFor) is the template of the cell's content, `cell` (null for a
+   * covered or added cell) the element whose align= and style= style its
+   * paragraphs. Writes the reference of the cell's first paragraph. */
+  STATUS EnterCell(const _CDPABDEFEXT& definition, TidyNode cell);
+  /* The cell ended: the template around its table again. */
+  void LeaveCell();
+
+  /* The PABID the paragraph after a table refers to: the template's, its
+   * definition written first when nothing defines it. */
+  STATUS TableClosingPabid(WORD* pabid);
+  /* The table ended with a paragraph referring to `pabid`, which holds no
+   * text yet: its first content restyles it when its blocks ask a style. */
+  void TableEnded(WORD pabid);
 
   /* A block element begins or ends. */
   void EnterBlock(TidyNode node, TidyTagId tag);
@@ -73,22 +95,39 @@ public:
   STATUS FirstContent();
 
 private:
+  /* How the paragraph the next content goes into began: the import's
+   * first, which may hold text; a cell's first, or the one after a table,
+   * which holds none; or by a CDPARAGRAPH the walk reported. */
+  enum class opening { import, empty, started };
+
+  /* The template of the paragraphs being written and what is open over
+   * it: the import's, or a cell's. */
+  struct template_frame {
+    _CDPABDEFEXT definition;
+    _CDPABDEFEXT unchanged; /* as an update that changes nothing leaves it */
+    bool updated = false;   /* unchanged is worked out */
+    bool defined = true;    /* a definition of its PABID is in the item or written */
+    WORD in_effect = 0;     /* the PABID of the paragraph being written */
+    std::vector<block_paragraph_style> blocks;
+  };
+
   /* The definition the style of the innermost block gives; *styled false
    * when it is the template's. */
   STATUS StyledDefinition(_CDPABDEFEXT* definition, bool* styled);
   /* The PABID the style of the innermost block gives. */
   STATUS WantedPabid(WORD* pabid);
+  /* The template's PABID, its definition written first when nothing
+   * defines it. */
+  STATUS TemplatePabid(WORD* pabid);
+  STATUS Write(_CDPABDEFEXT definition, WORD pabid);
   STATUS Refer(WORD pabid);
 
   chunk_process_state* process_;
-  _CDPABDEFEXT template_;
-  WORD in_effect_;      /* the PABID of the paragraph being written */
+  template_frame frame_;
+  std::vector<template_frame> outer_; /* the frames around the cell being written */
   WORD highest_ = 0;    /* the highest PABID known; 0 until the first new one */
-  bool first_done_ = false; /* the first content was placed */
-  _CDPABDEFEXT unchanged_;  /* the template as an update that changes nothing leaves it */
-  bool updated_template_ = false;
+  opening opening_ = opening::import;
   std::vector<_CDPABDEFEXT> written_;
-  std::vector<block_paragraph_style> blocks_;
 };
 
 /* The paragraph-style string of a block style over the template

@@ -3,8 +3,13 @@
  * its rows (directly under it or in thead, tbody, tfoot, in order), each
  * row's td and th cells placed left to right past the positions that
  * cells above span into. Then the grid is written a position at a time:
- * a cell record, a paragraph, the column's paragraph definition (in the
- * first row), a reference and the cell's content, which the walk writes.
+ * a cell record, a paragraph, the column's paragraph definition (where
+ * the import first needs it), a reference and the cell's content, which
+ * the walk writes. The definitions come from the import's paragraph
+ * definitions (import/html_paragraphs.h): one id space and each
+ * definition once, so tables of the same columns share them; a cell's
+ * definition is the template of its content, and the paragraph after the
+ * table goes back to the template around it.
  *
  * A cell spanning rows or columns fills an area: the area's bottom-right
  * position carries the content and the spans, the others are covered
@@ -32,6 +37,7 @@
 #include "generate/structure_generators.h"
 #include "host/cdrecords.h"
 #include "import/html_import_state.h"
+#include "import/html_paragraphs.h"
 #include "store/emitter.h"
 #include "store/rtitem_internal.h"
 
@@ -253,9 +259,10 @@ void table_grid::LayOutEdges(DWORD tableWidth) {
 /* One table being written. */
 class table_writer {
 public:
-  table_writer(chunk_process_state* process, html_table_walk* walk, TidyNode table)
+  table_writer(chunk_process_state* process, html_paragraphs* paragraphs, html_table_walk* walk,
+               TidyNode table)
       : process_(process), gen_(&process->gen), import_(process->gen.import_target),
-        walk_(walk), table_(table) {}
+        paragraphs_(paragraphs), walk_(walk), table_(table) {}
 
   STATUS Write();
 
@@ -263,7 +270,7 @@ private:
   STATUS WriteAsText(const std::vector<TidyNode>& rows);
   STATUS WriteRun(const table_grid& grid, size_t firstRow, size_t lastRow);
   STATUS WriteCell(const table_grid& grid, size_t row, size_t column, BYTE runRow);
-  STATUS CellDefinition(const table_grid& grid, size_t column);
+  _CDPABDEFEXT CellDefinition(const table_grid& grid, size_t column) const;
   STATUS Paragraph() {
     return CopyCDUpdated(&paragraph_, SIG_CD_PARAGRAPH, sizeof paragraph_, gen_);
   }
@@ -274,13 +281,14 @@ private:
   chunk_process_state* process_;
   generation_context* gen_;
   html_import_state* import_;
+  html_paragraphs* paragraphs_;
   html_table_walk* walk_;
   TidyNode table_;
   const CDPARAGRAPH paragraph_ = {{static_cast<BYTE>(SIG_CD_PARAGRAPH), sizeof(CDPARAGRAPH)}};
   bool nested_ = false;
   bool bordered_ = false;
-  std::vector<WORD> pabids_; /* per column: its definition's id, 0 before it is written */
-  WORD enclosing_pabid_ = 0; /* the paragraph id around the table (0: the context's) */
+  std::vector<WORD> pabids_; /* per column: its definition's id, 0 before it is given */
+  WORD closing_pabid_ = 0;   /* the template's id, which the paragraph after the table takes */
 };
 
 STATUS table_writer::Write() {
@@ -298,18 +306,19 @@ STATUS table_writer::Write() {
   const char* border = AttributeText(table_, TidyAttr_BORDER);
   bordered_ = border != nullptr && (*border == '\0' || atoi(border) > 0);
   nested_ = import_->table_depth > 0;
-  enclosing_pabid_ = import_->table_cell_pabid;
   pabids_.assign(grid.columns(), 0);
   RETURN_IF_FAILED(walk_->BeforeTable());
+  RETURN_IF_FAILED(paragraphs_->TableClosingPabid(&closing_pabid_));
   ++import_->table_depth;
   STATUS status = NOERROR;
   for (size_t first = 0; status == NOERROR && first < grid.rows(); first += kGeneratedTableRows)
     status = WriteRun(grid, first, std::min<size_t>(first + kGeneratedTableRows, grid.rows()));
   --import_->table_depth;
-  import_->table_cell_pabid = enclosing_pabid_;
-  if (status == NOERROR)
-    walk_->AfterTable();
-  return status;
+  if (status != NOERROR)
+    return status;
+  paragraphs_->TableEnded(closing_pabid_);
+  walk_->AfterTable();
+  return NOERROR;
 }
 
 /* A paragraph per row, the cells' content separated by tabs. */
@@ -337,7 +346,7 @@ STATUS table_writer::WriteRun(const table_grid& grid, size_t firstRow, size_t la
     for (size_t column = 0; column < grid.columns(); ++column)
       RETURN_IF_FAILED(WriteCell(grid, row, column, static_cast<BYTE>(row - firstRow)));
   }
-  return GenerateTableClosing(nested_, paragraph_, enclosing_pabid_, gen_);
+  return GenerateTableClosing(nested_, paragraph_, closing_pabid_, gen_);
 }
 
 STATUS table_writer::WriteCell(const table_grid& grid, size_t row, size_t column, BYTE runRow) {
@@ -353,41 +362,34 @@ STATUS table_writer::WriteCell(const table_grid& grid, size_t row, size_t column
   cell.ColumnSpan = slot.column_span;
   RETURN_IF_FAILED(CopyCDUpdated(&cell, cell.Header.Signature, sizeof cell, gen_));
   RETURN_IF_FAILED(Paragraph());
+  _CDPABDEFEXT definition = CellDefinition(grid, column);
   if (pabids_[column] == 0)
-    RETURN_IF_FAILED(CellDefinition(grid, column));
-  CDPABREFERENCE reference = {};
-  reference.Header.Signature = static_cast<BYTE>(SIG_CD_PABREFERENCE);
-  reference.Header.Length = sizeof reference;
-  reference.PABID = pabids_[column];
-  RETURN_IF_FAILED(CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, gen_));
-  const record_storage* before = LastRecord();
-  if (slot.cell != nullptr) {
-    import_->table_cell_pabid = pabids_[column];
-    RETURN_IF_FAILED(walk_->CellContent(slot.cell));
-  }
-  if (LastRecord() != before)
-    return NOERROR;
+    RETURN_IF_FAILED(paragraphs_->PabidFor(definition, &pabids_[column]));
+  definition.Definition.PABID = pabids_[column];
+  STATUS status = paragraphs_->EnterCell(definition, slot.cell);
+  const record_storage* referenced = LastRecord(); // the content goes after the reference
+  if (status == NOERROR && slot.cell != nullptr)
+    status = walk_->CellContent(slot.cell);
+  paragraphs_->LeaveCell();
+  if (status != NOERROR || LastRecord() != referenced)
+    return status;
   return GenerateCDText(nullptr, 0, StateItem(process_)->internal->default_text_header, gen_);
 }
 
-/* The column's paragraph definition, written once for the whole import
- * of the table: its id is the next above every id the item holds and
- * every id the import gave. */
-STATUS table_writer::CellDefinition(const table_grid& grid, size_t column) {
-  if (import_->table_next_pabid == 0)
-    import_->table_next_pabid =
-        TablePabidAboveLoaded(StateItem(process_), static_cast<WORD>(gen_->current_pabid + 1));
-  const WORD pabid = import_->table_next_pabid++;
-  RETURN_IF_FAILED(GenerateCellDefinition(grid.left(column), grid.right(column), pabid, gen_));
-  pabids_[column] = pabid;
-  return NOERROR;
+/* The column's paragraph definition: the template around the table moved
+ * into the column's edges. The paragraph definitions give it its id, the
+ * same for every cell of the column and for every column of the import
+ * with the same definition. */
+_CDPABDEFEXT table_writer::CellDefinition(const table_grid& grid, size_t column) const {
+  return CellDefinitionRecord(paragraphs_->Template(), grid.left(column), grid.right(column), 0);
 }
 
 } // namespace
 
-STATUS ImportHTMLTable(TidyNode table, chunk_process_state* process, html_table_walk* walk) {
+STATUS ImportHTMLTable(TidyNode table, chunk_process_state* process, html_paragraphs* paragraphs,
+                       html_table_walk* walk) {
   if (table == nullptr || process == nullptr || process->gen.import_target == nullptr ||
-      walk == nullptr)
+      paragraphs == nullptr || walk == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
-  return table_writer(process, walk, table).Write();
+  return table_writer(process, paragraphs, walk, table).Write();
 }

@@ -16,6 +16,7 @@
 
 #include "velko/velko.h"
 
+class html_paragraphs;
 struct chunk_process_state;
 
 /* What the table writer asks of the walk around it. */
@@ -42,8 +43,11 @@ protected:
 };
 
 /* Writes the table element (its caption first) into the import that
- * process's generation context collects. 0 or the first failing status;
- * 263 when memory runs out. */
-STATUS ImportHTMLTable(TidyNode table, chunk_process_state* process, html_table_walk* walk);
+ * process's generation context collects. The cells' definitions come
+ * from the import's paragraph definitions, made from their template and
+ * written once each, and are the template of the cells' content. 0 or
+ * the first failing status; 263 when memory runs out. */
+STATUS ImportHTMLTable(TidyNode table, chunk_process_state* process, html_paragraphs* paragraphs,
+                       html_table_walk* walk);
 
 #endif

@@ -88,6 +88,15 @@ protected:
     return rendered;
   }
 
+  /* The inline HTML appended (status 0) and the item rendered. */
+  std::string RenderedImport(const std::string& html) {
+    STATUS status = 0;
+    WORD secondary = 0;
+    Append("INLINE", html, "", &status, &secondary);
+    EXPECT_EQ(status, NOERROR);
+    return Rendered();
+  }
+
   static std::vector<Bytes> Script(const std::string& script) {
     cdbuild::Body body;
     cdbuild::ScriptError error;

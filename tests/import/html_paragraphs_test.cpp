@@ -1,12 +1,15 @@
 // Paragraph styles of the HTML import: alignment, margins, spacing and
 // lists give paragraph definitions over the item's definition in effect,
 // each written once under an id above the item's, and an unstyled block
-// goes back to that definition. Records written by hand as record
-// scripts; one import rendered back to HTML with its alignment and lists.
+// goes back to that definition, which is written first when the item has
+// none behind it. Records written by hand as record scripts; imports
+// rendered back to HTML with their alignment and lists, also in cells.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "cdbuild/cd_builder.h"
 #include "tests/import/html_golden_support.h"
 
 namespace {
@@ -115,15 +118,62 @@ TEST_F(HtmlImportTest, DefinitionsFollowTheItemsOwn) {
   }
 }
 
+/* A definition made from the one an operation starts from on an item
+ * without any (id 1: margins of an inch, a tab interval of half an inch,
+ * flags 0x100 and 0x494, offsets of an inch, the right margin at 100 per
+ * cent), as a script line. */
+std::string FromBlank(WORD id, WORD justify = 0, WORD left = 1440, WORD right = 0,
+                      WORD flags = 0x100, WORD flags2 = 0x494) {
+  cdbuild::PabDefFields fields;
+  fields.id = id;
+  fields.justify = justify;
+  fields.left = left;
+  fields.right = right;
+  fields.tabs = {720};
+  fields.tab_count = 0;
+  fields.flags = flags;
+  fields.flags2 = flags2;
+  fields.extension = {{1440, 0, 1440, 0, 0, 100}};
+  std::string line = "HEX";
+  char hex[4];
+  for (BYTE byte : cdbuild::PabDef(fields)) {
+    snprintf(hex, sizeof hex, " %02X", byte);
+    line += hex;
+  }
+  return line + "\n";
+}
+
+/* An item without definitions: the operation's definition (id 1) has
+ * nothing behind it, so the import writes it, once, before the first
+ * reference to it, an unstyled paragraph's or a table's last. */
+TEST_F(HtmlImportTest, AnItemWithoutDefinitionsGetsTheTemplateWritten) {
+  original_ = "TEXT text=\"x\"\n";
+  const golden_case cases[] = {
+      {"styled and unstyled paragraphs by turns",
+       "<p align=center>a</p><p>b</p><p align=center>c</p><p>d</p>", "",
+       "PARAGRAPH\n" + FromBlank(2, 3) + "PABREF id=2\nTEXT text=\"a\"\nPARAGRAPH\n" +
+           FromBlank(1) +
+           "PABREF id=1\nTEXT text=\"b\"\nPARAGRAPH\nPABREF id=2\nTEXT text=\"c\"\n"
+           "PARAGRAPH\nPABREF id=1\nTEXT text=\"d\"\n"},
+      {"a table: before it, as its last paragraph refers to it",
+       "a<table><tr><td>b</td></tr></table>", "",
+       "TEXT text=\"a\"\n" + FromBlank(1) +
+           "PARAGRAPH\nHEX A3 0E A0 05 28 00 3C 00 00 00 00 00 02 00\n"
+           "TABLECELL row=0 column=0 left=1440 right=10080 flags=2\nPARAGRAPH\n" +
+           FromBlank(2, 0, 1480, 10040, 0x186, 0x440) +
+           "PABREF id=2\nTEXT text=\"b\"\nTABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"\"\n"},
+      {"nothing refers to it: not written", "<p>a</p><p style=\"margin-left:0\">b</p>"
+       "<p align=center>c</p>", "",
+       "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\nPARAGRAPH\n" + FromBlank(2, 3) +
+           "PABREF id=2\nTEXT text=\"c\"\n"},
+  };
+  ExpectGolden(cases);
+}
+
 TEST_F(HtmlImportTest, AnImportRendersWithItsAlignmentAndLists) {
-  STATUS status = 0;
-  WORD secondary = 0;
-  Append("INLINE",
-         "<p align=center>middle</p><ol><li>one</li><li>two</li></ol><ul><li>dot</li></ul>"
-         "<p>plain</p>",
-         "", &status, &secondary);
-  ASSERT_EQ(status, NOERROR);
-  const std::string rendered = Rendered();
+  const std::string rendered = RenderedImport(
+      "<p align=center>middle</p><ol><li>one</li><li>two</li></ol><ul><li>dot</li></ul>"
+      "<p>plain</p>");
   const size_t middle = rendered.find("middle");
   const size_t ordered = rendered.find("<ol");
   const size_t one = rendered.find("one");
@@ -142,6 +192,32 @@ TEST_F(HtmlImportTest, AnImportRendersWithItsAlignmentAndLists) {
   EXPECT_LT(dot, plain) << rendered;
   EXPECT_NE(plain, std::string::npos) << rendered;
   EXPECT_EQ(rendered.find("<li", plain), std::string::npos) << rendered;
+}
+
+/* A cell's align= and a centred paragraph in a cell render as the cells'
+ * paragraphs' alignment; the paragraphs after them and after the table
+ * have none. */
+TEST_F(HtmlImportTest, ACellsAlignmentRendersInItsParagraphs) {
+  const std::string rendered = RenderedImport(
+      "<table><tr><td align=\"right\">r<p>s</p></td><td><p align=center>c</p>d</td></tr>"
+      "</table><p>after</p>");
+  // The opening tag of the element that holds the text.
+  const auto opening = [&](const std::string& text) {
+    const size_t at = rendered.find(">" + text + "<");
+    if (at == std::string::npos)
+      return std::string("(no " + text + ")");
+    const size_t tag = rendered.rfind('<', at);
+    return rendered.substr(tag, at + 1 - tag);
+  };
+  EXPECT_NE(opening("r").find("align='right'"), std::string::npos) << rendered;
+  EXPECT_NE(opening("s").find("align='right'"), std::string::npos) << rendered;
+  EXPECT_NE(opening("c").find("align='center'"), std::string::npos) << rendered;
+  EXPECT_EQ(opening("d").find("align="), std::string::npos) << rendered;
+  EXPECT_EQ(opening("after").find("align="), std::string::npos) << rendered;
+  const size_t table = rendered.find("<table");
+  EXPECT_LT(table, rendered.find(">r<")) << rendered;
+  EXPECT_LT(rendered.find(">d<"), rendered.find("</table>")) << rendered;
+  EXPECT_LT(rendered.find("</table>"), rendered.find(">after<")) << rendered;
 }
 
 } // namespace

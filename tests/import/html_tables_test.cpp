@@ -1,6 +1,7 @@
 // Tables appended through VelkoRTChunk::AppendHTML: each table's records
 // written by hand as a record script and compared with the body after the
-// import, which follows the item's own records. Also tables past the
+// import, which follows the item's own records; tables and paragraph
+// styles in one import sharing their definitions. Also tables past the
 // limits of a table record (rows, columns, nesting), an import into a
 // cell, an imported table rendered back to HTML, and a table import over
 // every failing allocation.
@@ -61,12 +62,18 @@ std::string Cell(int row, int column, int left, int right, const std::string& ex
          (nested ? " nested=1" : "") + "\nPARAGRAPH\n";
 }
 
+/* A definition of paragraphs in a cell: the margins and `style` (justify=
+ * and flags=) given, the cell's flags2 and extension words. */
+std::string CellParagraphs(int id, int left, int right, const std::string& style) {
+  return "PABDEF id=" + std::to_string(id) + " left=" + std::to_string(left) +
+         " right=" + std::to_string(right) + " " + style +
+         " flags2=0x0440 ext=1440,0,1440,0,0,100\n";
+}
+
 /* A first-row cell's definition: the item's definition (margins 1440)
  * moved 40 twips inside the cell's edges. */
 std::string Definition(int id, int left, int right) {
-  return "PABDEF id=" + std::to_string(id) + " left=" + std::to_string(left + 40) +
-         " right=" + std::to_string(right - 40) +
-         " flags=0x0086 flags2=0x0440 ext=1440,0,1440,0,0,100\n";
+  return CellParagraphs(id, left + 40, right - 40, "flags=0x0086");
 }
 
 std::string Reference(int id) { return "PABREF id=" + std::to_string(id) + "\n"; }
@@ -147,11 +154,12 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
            Cell(1, 0, 1440, 5040, "flags=6") + Reference(2) + Text("") +
            Cell(1, 1, 5040, 8640, "rowspan=2 colspan=2") + Reference(3) + Text("a") +
            Cell(1, 2, 8640, 10080) + Reference(4) + Text("c") + End()},
-      {"a nested table: its own definition, the cell's after it",
+      {"a nested table: its cell's definition made from the cell around it, the same one; "
+       "the cell's after it",
        "<table><tr><td>a<table><tr><td>b</td></tr></table></td></tr></table>",
        Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) + Reference(2) +
-           Text("a") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
-           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End(2, true) + End()},
+           Text("a") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) + Reference(2) +
+           Text("b") + End(2, true) + End()},
       {"caption first, th as td, head, body and foot rows in order",
        "<table><caption>t</caption><thead><tr><th>h</th></tr></thead>"
        "<tbody><tr><td>b</td></tr></tbody><tfoot><tr><td>f</td></tr></tfoot></table>",
@@ -165,6 +173,67 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
            Text("d") + "PARAGRAPH\n" + Text("e")},
       {"a table without cells writes its caption alone", "a<table><caption>c</caption></table>",
        Text("a") + "PARAGRAPH\n" + Text("c")},
+  };
+  for (const table_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    STATUS status = 0;
+    EXPECT_EQ(Append(c.html, &status), Lines(kOriginal + c.script));
+    EXPECT_EQ(status, NOERROR);
+  }
+}
+
+/* Tables and paragraph styles in one import: one id space, each
+ * definition written once; in a cell the cell's definition is what styled
+ * blocks (and the cell's own align= and text-align) start from and what an
+ * unstyled paragraph goes back to; after a table the definition around it
+ * holds again. The item's definition is id 1, a centred one made from it
+ * id 2 where a case has one. */
+TEST_F(HtmlTablesTest, TablesAndParagraphStylesShareTheirDefinitions) {
+  const std::string centred =
+      "PABDEF id=2 justify=center flags=0x100 ext=1440,0,1440,0,0,0\n" + Reference(2);
+  const table_case cases[] = {
+      {"a styled paragraph, a table and the style again: ids apart, each definition once",
+       "<p align=\"center\">a</p><table><tr><td>b</td></tr></table><p align=center>c</p>",
+       "PARAGRAPH\n" + centred + Text("a") + Begin() + Cell(0, 0, 1440, 10080) +
+           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End() + Reference(2) +
+           Text("c")},
+      {"two tables of the same columns: one set of cell definitions",
+       "<table><tr><td>a</td><td>b</td></tr></table><table><tr><td>c</td><td>d</td></tr></table>",
+       FirstRowOfTwo("a", "b") + End() + Begin() + Cell(0, 0, 1440, 5760) + Reference(2) +
+           Text("c") + Cell(0, 1, 5760, 10080) + Reference(3) + Text("d") + End()},
+      {"a centred paragraph, a list and a quote in a cell start from the cell's definition; "
+       "the text between goes back to the cell's id",
+       "<table><tr><td><p align=center>a</p><ul><li>b</li></ul>c<blockquote>d</blockquote>"
+       "</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) +
+           CellParagraphs(3, 1480, 10040, "justify=center flags=0x0186") + Reference(3) +
+           Text("a") + "PARAGRAPH\n" + CellParagraphs(4, 2200, 10040, "flags=0x0586") +
+           Reference(4) + Text("b") + "PARAGRAPH\n" + Reference(2) + Text("c") + "PARAGRAPH\n" +
+           CellParagraphs(5, 2200, 10040, "flags=0x0186") + Reference(5) + Text("d") + End()},
+      {"align= and text-align on a cell style its paragraphs; the column's other cells keep "
+       "the cell's definition",
+       "<table><tr><td align=\"right\">a<p>b</p></td><td style=\"text-align: center\">c</td>"
+       "</tr><tr><td>d</td><td>e</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 5760) + Definition(2, 1440, 5760) +
+           CellParagraphs(3, 1480, 5720, "justify=right flags=0x0186") + Reference(3) +
+           Text("a") + "PARAGRAPH\n" + Reference(3) + Text("b") + Cell(0, 1, 5760, 10080) +
+           Definition(4, 5760, 10080) +
+           CellParagraphs(5, 5800, 10040, "justify=center flags=0x0186") + Reference(5) +
+           Text("c") + Cell(1, 0, 1440, 5760) + Reference(2) + Text("d") +
+           Cell(1, 1, 5760, 10080) + Reference(4) + Text("e") + End()},
+      {"the text after a table in the style around it; that style stays out of the cells",
+       "<div align=\"center\">a<table><tr><td>b</td></tr></table>c</div>d",
+       "PARAGRAPH\n" + centred + Text("a") + Begin() + Cell(0, 0, 1440, 10080) +
+           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End() + Reference(2) +
+           Text("c") + "PARAGRAPH\n" + Reference(1) + Text("d")},
+      {"a table in a styled cell: its cell has the cell's definition, the text after it the "
+       "cell's id",
+       "<table><tr><td><p align=center>a</p><table><tr><td>b</td></tr></table>c</td></tr>"
+       "</table>",
+       Begin() + Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) +
+           CellParagraphs(3, 1480, 10040, "justify=center flags=0x0186") + Reference(3) +
+           Text("a") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) + Reference(2) +
+           Text("b") + End(2, true) + Text("c") + End()},
   };
   for (const table_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -214,14 +283,15 @@ TEST_F(HtmlTablesTest, SixtyFiveColumnsBecomeTabbedParagraphs) {
 
 /* The records of tables nested from level `level` (0: the top) up to 9
  * around the text, each in the first cell of the one around it; a table
- * at level 10 is text of the ninth one's cell. Definition ids go up from
- * `id`; the cell around the outermost one has `around`. */
-std::string NestedTables(int level, int id, int around, const std::string& inner) {
+ * at level 10 is text of the ninth one's cell. Every cell has the
+ * definition of the outermost one (id 2), written once. */
+std::string NestedTables(int level, const std::string& inner) {
   if (level == 9)
     return inner;
   const bool nested = level > 0;
-  return Begin(nested) + Cell(0, 0, 1440, 10080, "", nested) + Definition(id, 1440, 10080) +
-         Reference(id) + NestedTables(level + 1, id + 1, id, inner) + End(around, nested);
+  return Begin(nested) + Cell(0, 0, 1440, 10080, "", nested) +
+         (nested ? "" : Definition(2, 1440, 10080)) + Reference(2) +
+         NestedTables(level + 1, inner) + End(nested ? 2 : 1, nested);
 }
 
 /* Ten tables, one in another: nine are tables, the tenth is its row as
@@ -234,11 +304,12 @@ TEST_F(HtmlTablesTest, TablesNestedPastNineLevelsBecomeText) {
   for (int level = 0; level < 10; ++level)
     html += "</td></tr></table>";
   STATUS status = 0;
-  EXPECT_EQ(Append(html, &status), Lines(kOriginal + NestedTables(0, 2, 1, Text("a\\tb"))));
+  EXPECT_EQ(Append(html, &status), Lines(kOriginal + NestedTables(0, Text("a\\tb"))));
   EXPECT_EQ(status, NOERROR);
 }
 
-/* An import into a cell lands at table level 1: its table is nested, and
+/* An import into a cell lands at table level 1: its table is nested, its
+ * cell takes the definition of the cell around it (the same content), and
  * the paragraph after it takes the cell's definition again. */
 TEST_F(HtmlTablesTest, ATableImportedIntoACellIsNested) {
   const std::string original = std::string(kOriginal) + "PARAGRAPH\n" + Begin().substr(10) +
@@ -252,7 +323,7 @@ TEST_F(HtmlTablesTest, ATableImportedIntoACellIsNested) {
   EXPECT_EQ(lines, Lines(std::string(kOriginal) + "PARAGRAPH\n" + Begin().substr(10) +
                          Cell(0, 0, 1440, 10080) + Definition(2, 1440, 10080) + Reference(2) +
                          Text("c") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
-                         Definition(3, 1440, 10080) + Reference(3) + Text("n") + End(2, true) +
+                         Reference(2) + Text("n") + End(2, true) +
                          "TABLEEND\nPARAGRAPH\n" + Reference(1) + Text("z")));
 }
 
@@ -279,19 +350,19 @@ TEST_F(HtmlTablesTest, AnImportedTableRendersWithItsCells) {
 
 class HtmlTablesStoredTest : public StoredChunkFixture {};
 
-/* A table with a spanned area and a nested table, imported over every
- * failing host and tracked allocation: 263 and the note as it was, or
- * the whole table. */
+/* A table with a spanned area, a right-aligned cell and a nested table in
+ * it, imported over every failing host and tracked allocation: 263 and
+ * the note as it was, or the whole table. */
 TEST_F(HtmlTablesStoredTest, AnImportIsAllOrNothingAtEveryFailedAllocation) {
   const std::string html =
-      "<table border=\"1\"><tr><td rowspan=\"2\">a</td><td>b<table><tr><td>n</td></tr></table>"
-      "</td></tr><tr><td>c</td></tr></table>";
+      "<table border=\"1\"><tr><td rowspan=\"2\">a</td><td align=\"right\">b<table><tr>"
+      "<td>n</td></tr></table></td></tr><tr><td>c</td></tr></table>";
   const std::string borders = " borders=0x55 v42border=0x1111";
   const std::string table =
       Begin() + Cell(0, 0, 1440, 5760, "flags=0x0A" + borders) + Definition(2, 1440, 5760) +
       Reference(2) + Text("") + Cell(0, 1, 5760, 10080, borders) + Definition(3, 5760, 10080) +
-      Reference(3) + Text("b") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) +
-      Definition(4, 1440, 10080) + Reference(4) + Text("n") + End(3, true) +
+      CellParagraphs(4, 5800, 10040, "justify=right flags=0x0186") + Reference(4) + Text("b") +
+      Begin(true) + Cell(0, 0, 1440, 10080, "", true) + Reference(3) + Text("n") + End(3, true) +
       Cell(1, 0, 1440, 5760, "rowspan=2" + borders) + Reference(2) + Text("a") +
       Cell(1, 1, 5760, 10080, borders) + Reference(3) + Text("c") + End();
   const std::vector<Bytes> before = {note_testing::Value(Script(kOriginal).RecordBytes())};
