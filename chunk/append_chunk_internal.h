@@ -59,7 +59,7 @@ struct chunk_append_run {
    * signature whose records the step passes to the emitter as they are,
    * 0 for one the step must see. Filled once per run. */
   bool lane_on = false;
-  BYTE lane_kinds[512] = {};
+  BYTE lane_kinds[kLaneSlotCount] = {};
 };
 
 /* One source record (host form, header included; it may be changed in

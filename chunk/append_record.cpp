@@ -472,24 +472,8 @@ STATUS BringAlong(const char* record, WORD signature, DWORD length, chunk_proces
 
 /* ---- the lane ---- */
 
-constexpr size_t kLaneSlots = sizeof(chunk_append_run::lane_kinds);
 /* Where a text run keeps its face (the first byte of its FONTID). */
 constexpr DWORD kTextFaceAt = offsetof(CDTEXT, FontID);
-/* Bytes ahead of the node and record in hand that the lane prefetches. */
-constexpr size_t kLaneLookAhead = 512;
-
-/* The slot of a signature in the run's lane kinds: byte signatures first,
- * then word signatures 0xFFnn; any other shares slot 0, which takes
- * nothing. */
-inline unsigned SignatureSlot(WORD signature) {
-  if (signature < 0x100)
-    return signature;
-  return signature >= 0xFF00 ? signature - 0xFF00 + 0x100 : 0;
-}
-
-WORD SlotSignature(unsigned slot) {
-  return slot < 0x100 ? static_cast<WORD>(slot) : static_cast<WORD>(0xFF00 + slot - 0x100);
-}
 
 /* Whether the step does more with records of the signature than hand
  * them to the emitter: ids it renumbers, image records it edits, records
@@ -536,8 +520,8 @@ bool PassesUnchanged(const record_storage* node, BYTE kind, const chunk_append_r
 
 void PrepareAppendLane(chunk_append_run* run, const chunk_process_state* state) {
   run->lane_on = EmitterLaneOn();
-  for (unsigned slot = 0; slot < kLaneSlots; ++slot) {
-    const WORD signature = SlotSignature(slot);
+  for (unsigned slot = 0; slot < kLaneSlotCount; ++slot) {
+    const WORD signature = LaneSlotSignature(slot);
     run->lane_kinds[slot] =
         slot == 0 || StepNeeded(signature, run, state) ? BYTE{EMITTER_LANE_NONE}
                                                        : EmitterLaneKind(signature);
@@ -547,7 +531,7 @@ void PrepareAppendLane(chunk_append_run* run, const chunk_process_state* state) 
 record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, STATUS* status) {
   *status = NOERROR;
   chunk_append_run* run = state->append_run;
-  if (!run->lane_on || node == nullptr || run->lane_kinds[SignatureSlot(node->signature)] == 0)
+  if (!run->lane_on || node == nullptr || run->lane_kinds[LaneSlot(node->signature)] == 0)
     return node;
   emitter_lane lane;
   /* The source outlives no output: its records are copied. */
@@ -561,7 +545,7 @@ record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, 
     // few records ahead of both is asked for while this one is copied.
     __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
     __builtin_prefetch(node->data + kLaneLookAhead);
-    const BYTE kind = run->lane_kinds[SignatureSlot(node->signature)];
+    const BYTE kind = run->lane_kinds[LaneSlot(node->signature)];
     if (kind == EMITTER_LANE_NONE || !PassesUnchanged(node, kind, run, faces))
       break;
     bool taken = false;

@@ -259,11 +259,11 @@ struct chunk_process_state {
   const char* row_cell_string = nullptr;
   WORD row_column = 0;
   DWORD row_run_owed = 0;
-  /* The walk's lane (engine/walk.cpp): per signature (LaneIndex), what
+  /* The walk's lane (engine/walk.cpp): per signature (LaneSlot), what
    * the per-record step, the action's case and the emitter need of a
    * record; filled when a writing walk starts with the lane on. */
   DWORD lane_on = 0;
-  BYTE lane_table[512] = {};
+  BYTE lane_table[kLaneSlotCount] = {};
   /* The input body was loaded by this operation (nothing changed it since). */
   DWORD input_loaded_now = 0;
   /* Keyword matching: the keyword table's index (engine/keyword_index.h),

@@ -335,18 +335,6 @@ constexpr BYTE kLaneEmitterKind = 0x07;
 constexpr BYTE kLaneStepFree = 0x10;  /* the per-record step only counts it */
 constexpr BYTE kLaneCaseReads = 0x20; /* the action's case reads it */
 constexpr BYTE kLaneMayStart = 0x40;  /* the chunk's start test may take it */
-/* Bytes ahead of the node and record in hand that the lane prefetches. */
-constexpr size_t kLaneLookAhead = 512;
-
-/* The table slot of a signature: byte signatures 0x00nn first, then word
- * signatures 0xFFnn; any other signature shares slot 0 (signature 0),
- * which takes nothing. */
-inline unsigned LaneIndex(WORD signature) {
-  if (signature < 0x100)
-    return signature;
-  return signature >= 0xFF00 ? signature - 0xFF00 + 0x100 : 0;
-}
-
 /* True for the records the per-record step does more with than count
  * them: the nesting counts (CountTables, CountBrackets, FollowRecord's
  * hotspots and layers), the current definition and the large paragraph
@@ -368,10 +356,6 @@ bool StepFollows(WORD signature) {
   default:
     return IsTableBegin(signature) || IsTableEnd(signature);
   }
-}
-
-WORD SignatureOfSlot(unsigned slot) {
-  return slot < 0x100 ? static_cast<WORD>(slot) : static_cast<WORD>(0xFF00 + slot - 0x100);
 }
 
 bool HasBreakTest(const chunk_process_state* state) {
@@ -424,7 +408,7 @@ bool PrepareWalkLane(chunk_process_state* state) {
   if (state->writes == 0 || !EmitterLaneOn() || StateItem(state)->internal == nullptr)
     return false;
   for (unsigned slot = 0; slot < sizeof state->lane_table; ++slot) {
-    const WORD signature = SignatureOfSlot(slot);
+    const WORD signature = LaneSlotSignature(slot);
     BYTE entry = 0;
     if (signature > kLowestWalkedSignature) {
       entry = EmitterLaneKind(signature);
@@ -453,7 +437,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   const BYTE* table = state->lane_table;
   // A record the lane cannot take needs no run opened for it.
   if (node == nullptr ||
-      (table[LaneIndex(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree)
+      (table[LaneSlot(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree)
     return node;
   // Once the tests are over the chunk never opens again: what was passed
   // over goes out now, in the order the walk's end would copy it, and the
@@ -481,7 +465,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
     // few records ahead of both is asked for while this one is handled.
     __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
     __builtin_prefetch(node->data + kLaneLookAhead);
-    const BYTE entry = table[LaneIndex(signature)];
+    const BYTE entry = table[LaneSlot(signature)];
     if (emits) {
       if ((entry & (kLaneStepFree | (open ? kLaneCaseReads : BYTE{0}))) != kLaneStepFree)
         break;
@@ -560,7 +544,7 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
         bool taken = false;
         const STATUS status =
             EmitLaneRecord(&lane, node->data, node->signature, node->length,
-                           static_cast<BYTE>(state->lane_table[LaneIndex(node->signature)] &
+                           static_cast<BYTE>(state->lane_table[LaneSlot(node->signature)] &
                                              kLaneEmitterKind),
                            &taken);
         if (status != NOERROR || !taken) {

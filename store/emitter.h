@@ -188,6 +188,21 @@ enum : BYTE {
 };
 BYTE EmitterLaneKind(WORD signature);
 
+/* Tables by signature over the lane: byte signatures 0x00nn take slots
+ * 0-255 and word signatures 0xFFnn slots 256-511; any other signature
+ * shares slot 0 (signature 0), which takes nothing. */
+constexpr unsigned kLaneSlotCount = 512;
+inline unsigned LaneSlot(WORD signature) {
+  if (signature < 0x100)
+    return signature;
+  return signature >= 0xFF00 ? signature - 0xFF00 + 0x100 : 0;
+}
+inline WORD LaneSlotSignature(unsigned slot) {
+  return slot < 0x100 ? static_cast<WORD>(slot) : static_cast<WORD>(0xFF00 + slot - 0x100);
+}
+/* Bytes ahead of the node and record in hand that a lane prefetches. */
+constexpr size_t kLaneLookAhead = 512;
+
 /* A run of records handed to the lane, between OpenEmitterLane and
  * CloseEmitterLane; nothing else may emit while it is open. */
 struct emitter_lane {
