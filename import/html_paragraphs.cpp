@@ -371,14 +371,24 @@ STATUS html_paragraphs::StyledDefinition(_CDPABDEFEXT* definition, bool* styled)
 }
 
 STATUS html_paragraphs::WantedPabid(WORD* pabid) {
+  const block_paragraph_style style =
+      frame_.blocks.empty() ? block_paragraph_style{} : frame_.blocks.back();
+  for (const auto& [decided_style, decided_pabid] : frame_.decided) {
+    if (decided_style == style) {
+      *pabid = decided_pabid;
+      return NOERROR;
+    }
+  }
   _CDPABDEFEXT definition;
   bool styled = false;
   RETURN_IF_FAILED(StyledDefinition(&definition, &styled));
-  if (!styled) {
+  if (!styled)
     *pabid = frame_.definition.Definition.PABID;
-    return NOERROR;
-  }
-  return PabidFor(definition, pabid);
+  else
+    RETURN_IF_FAILED(PabidFor(definition, pabid));
+  // Kept only once decided: a failed write leaves no id behind.
+  frame_.decided.emplace_back(style, *pabid);
+  return NOERROR;
 }
 
 STATUS html_paragraphs::Refer(WORD pabid) {

@@ -30,6 +30,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/cdrecords.h"
@@ -49,6 +50,8 @@ struct block_paragraph_style {
   int list_level = 0;     /* ul and ol around the block */
   const char* list_word = nullptr; /* the list word of the innermost list */
   const char* item_word = nullptr; /* inside li: the list word its paragraphs take */
+
+  bool operator==(const block_paragraph_style&) const = default;
 };
 
 class html_paragraphs {
@@ -109,6 +112,9 @@ private:
     bool defined = true;    /* a definition of its PABID is in the item or written */
     WORD in_effect = 0;     /* the PABID of the paragraph being written */
     std::vector<block_paragraph_style> blocks;
+    /* The PABIDs block styles gave over this template, so that a style
+     * met again is not parsed again. */
+    std::vector<std::pair<block_paragraph_style, WORD>> decided;
   };
 
   /* The definition the style of the innermost block gives; *styled false

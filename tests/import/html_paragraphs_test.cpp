@@ -162,6 +162,17 @@ TEST_F(HtmlImportTest, AnItemWithoutDefinitionsGetsTheTemplateWritten) {
            "TABLECELL row=0 column=0 left=1440 right=10080 flags=2\nPARAGRAPH\n" +
            FromBlank(2, 0, 1480, 10040, 0x186, 0x440) +
            "PABREF id=2\nTEXT text=\"b\"\nTABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"\"\n"},
+      {"the same style outside, in and after a cell: over the cell's definition its own id",
+       "<p align=center>a</p><table><tr><td><p align=center>b</p></td></tr></table>"
+       "<p align=center>c</p>",
+       "",
+       "PARAGRAPH\n" + FromBlank(2, 3) + "PABREF id=2\nTEXT text=\"a\"\n" + FromBlank(1) +
+           "PARAGRAPH\nHEX A3 0E A0 05 28 00 3C 00 00 00 00 00 02 00\n"
+           "TABLECELL row=0 column=0 left=1440 right=10080 flags=2\nPARAGRAPH\n" +
+           FromBlank(3, 0, 1480, 10040, 0x186, 0x440) +
+           FromBlank(4, 3, 1480, 10040, 0x186, 0x440) +
+           "PABREF id=4\nTEXT text=\"b\"\nTABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"\"\n"
+           "PABREF id=2\nTEXT text=\"c\"\n"},
       {"nothing refers to it: not written", "<p>a</p><p style=\"margin-left:0\">b</p>"
        "<p align=center>c</p>", "",
        "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\nPARAGRAPH\n" + FromBlank(2, 3) +
