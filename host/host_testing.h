@@ -87,6 +87,11 @@ void HostTestSetReadEntriesLimit(DWORD limit);
  * one added before. */
 void HostTestSetImportFilter(const char* name, IMPORT_FILTER_PROC entry);
 
+/* Databases whose connection could not be closed at once because a
+ * statement was still prepared on it; counted from the start, never
+ * reset. */
+size_t HostTestBusyCloses();
+
 /* Memory blocks not freed yet. */
 size_t HostTestLiveHandles();
 /* One line per live block, in slot order:

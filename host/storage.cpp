@@ -87,6 +87,11 @@ struct StorageState {
   std::map<std::string, std::shared_ptr<Store>> memoryStores;
   // File databases are shared while any handle or working copy holds them.
   std::map<std::string, std::weak_ptr<Store>> fileStores;
+  // The store of each open connection, for statements made on it.
+  std::unordered_map<sqlite3*, Store*> storeOfConnection;
+  // Connections that could not close because a statement was left
+  // prepared on them (closed later by SQLite, when it is finalized).
+  size_t busyCloses = 0;
   int failWriteNth = 0;
   int writesSinceArmed = 0;
   DWORD valueLimit = ITEM_VALUE_LIMIT_DEFAULT;
@@ -275,7 +280,29 @@ std::unique_lock<std::recursive_mutex> LockHost() {
   return std::unique_lock<std::recursive_mutex>(State().mutex);
 }
 
-Store::~Store() { sqlite3_close_v2(db_); }
+Store::Store(const StorePath& path, sqlite3* db) : path_(path), db_(db) {
+  State().storeOfConnection[db] = this;
+}
+
+Store::~Store() {
+  State().storeOfConnection.erase(db_);
+  for (auto& [sql, entry] : statements_)
+    sqlite3_finalize(entry.stmt);
+  statements_.clear();
+  if (sqlite3_close(db_) != SQLITE_OK) {
+    ++State().busyCloses;
+    sqlite3_close_v2(db_);
+  }
+}
+
+CachedStatement* Store::CachedEntry(const char* sql) {
+  try {
+    CachedStatement& entry = statements_[sql];
+    return entry.inUse ? nullptr : &entry;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 bool IsLocalServer(std::string_view server) {
   if (server.empty())
@@ -340,15 +367,38 @@ STATUS OpenStore(const StorePath& path, std::shared_ptr<Store>* ret) {
 // ---- statements and transactions ----
 
 Statement::Statement(sqlite3* db, const char* sql) {
-  if (const int prepared = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+  const auto& stores = State().storeOfConnection;
+  if (const auto store = stores.find(db); store != stores.end())
+    cached_ = store->second->CachedEntry(sql);
+  if (cached_ != nullptr && cached_->stmt != nullptr) {
+    stmt_ = cached_->stmt;
+    cached_->inUse = true;
+    return;
+  }
+  const unsigned flags = cached_ != nullptr ? SQLITE_PREPARE_PERSISTENT : 0;
+  if (const int prepared = sqlite3_prepare_v3(db, sql, -1, flags, &stmt_, nullptr);
       prepared != SQLITE_OK) {
     NoteStorageFailure(db, prepared, false);
     sqlite3_finalize(stmt_);
     stmt_ = nullptr;
+    cached_ = nullptr;
+    return;
+  }
+  if (cached_ != nullptr) {
+    cached_->stmt = stmt_;
+    cached_->inUse = true;
   }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  if (cached_ == nullptr) {
+    sqlite3_finalize(stmt_);
+    return;
+  }
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  cached_->inUse = false;
+}
 
 Statement& Statement::Bind(int index, int64_t value) {
   if (stmt_ != nullptr)
@@ -673,6 +723,11 @@ void HostTestFailStorageWrite(int nth) {
   auto& state = velko::host::State();
   state.failWriteNth = nth > 0 ? nth : 0;
   state.writesSinceArmed = 0;
+}
+
+size_t HostTestBusyCloses() {
+  const auto lock = velko::host::LockHost();
+  return velko::host::State().busyCloses;
 }
 
 void HostTestSetItemValueLimit(DWORD limit) {

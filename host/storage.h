@@ -59,10 +59,19 @@ struct StorePath {
   bool memory = false;
 };
 
+// A statement kept prepared by its connection, and whether a Statement
+// is using it now.
+struct CachedStatement {
+  sqlite3_stmt* stmt = nullptr;
+  bool inUse = false;
+};
+
 // One open SQLite database; shared by every handle and working copy of it.
+// It keeps each SQL text's statement prepared for reuse (preparing is most
+// of the cost of a small query) and finalizes them all before closing.
 class Store {
 public:
-  Store(const StorePath& path, sqlite3* db) : path_(path), db_(db) {}
+  Store(const StorePath& path, sqlite3* db);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
@@ -70,9 +79,15 @@ public:
   sqlite3* db() const { return db_; }
   const StorePath& path() const { return path_; }
 
+  // The kept entry of the SQL text (its statement null until prepared);
+  // null when that entry is in use (a nested query of the same text) or
+  // cannot be made.
+  CachedStatement* CachedEntry(const char* sql);
+
 private:
   StorePath path_;
   sqlite3* db_;
+  std::unordered_map<std::string, CachedStatement> statements_;
 };
 
 // Splits "server!!path" and resolves the path against the data directory.
@@ -90,7 +105,8 @@ STATUS CreateStore(const StorePath& path, bool force);
 STATUS OpenStore(const StorePath& path, std::shared_ptr<Store>* ret);
 
 // A prepared statement; a failed prepare leaves it not ok and every step
-// fails.
+// fails. On the connection of a Store it borrows the statement the store
+// keeps for the SQL text, and gives it back reset with no bindings.
 class Statement {
 public:
   Statement(sqlite3* db, const char* sql);
@@ -118,6 +134,7 @@ public:
 
 private:
   sqlite3_stmt* stmt_ = nullptr;
+  CachedStatement* cached_ = nullptr; // the store's entry when borrowed
 };
 
 // BEGIN IMMEDIATE ... COMMIT; rolled back unless committed.

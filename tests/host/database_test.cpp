@@ -342,4 +342,39 @@ TEST_F(DatabaseTest, AFullNoteTableRefusesFurtherNotesWithoutLosingTheirValues) 
   EXPECT_EQ(NSFNoteClose(source), NOERROR);
 }
 
+// Each query's statement is kept prepared by its connection and reused:
+// reads and writes repeated many times see their own bindings, a note
+// stored between reads is seen, and closing the database finalizes every
+// kept statement, so the connection closes at once (a statement left
+// prepared would keep it open) and the file opens again with all notes.
+TEST_F(DatabaseTest, RepeatedQueriesReuseStatementsAndLeaveNoneAtClose) {
+  const size_t live = HostTestLiveHandles();
+  const size_t busy = HostTestBusyCloses();
+  DBHANDLE db = CreateAndOpen("reuse.nsf");
+  std::vector<NOTEID> ids;
+  for (int round = 0; round < 50; ++round) {
+    const std::string text = "note " + std::to_string(round);
+    ids.push_back(StoreNote(db, text.c_str()));
+    ASSERT_EQ(ids.back(), static_cast<NOTEID>(0x100 + 4 * round)) << "the ID counter is bumped";
+    for (int reopen = 0; reopen < 4; ++reopen)
+      ASSERT_EQ(SubjectOf(db, ids[static_cast<size_t>(round * reopen / 4)]),
+                "note " + std::to_string(round * reopen / 4));
+  }
+  EXPECT_EQ(SubjectOf(db, 0x99), "<not found>") << "a missing note after reused reads";
+  EXPECT_EQ(SubjectOf(db, ids.back()), "note 49") << "and a found one after the missing one";
+  ASSERT_EQ(NSFDbClose(db), NOERROR);
+  EXPECT_EQ(HostTestBusyCloses(), busy) << "a statement was left prepared on the closed connection";
+  EXPECT_EQ(HostTestLiveHandles(), live);
+
+  ASSERT_EQ(NSFDbOpen("reuse.nsf", &db), NOERROR);
+  EXPECT_EQ(SubjectOf(db, ids[17]), "note 17");
+  ASSERT_EQ(NSFDbClose(db), NOERROR);
+  DBHANDLE memory = CreateAndOpen("mem:reuse");
+  EXPECT_EQ(SubjectOf(memory, StoreNote(memory, "kept")), "kept");
+  ASSERT_EQ(NSFDbClose(memory), NOERROR);
+  HostTestReset(); // drops the "mem:" database and its connection
+  EXPECT_EQ(HostTestBusyCloses(), busy);
+  HostTestSetDataDirectory(directory_.c_str());
+}
+
 } // namespace
