@@ -381,6 +381,10 @@ private:
         limit = static_cast<DWORD>(room);
     }
     const bool blankPlain = !preserve_spaces_ && !flushing;
+    if (flushing && !preserve_spaces_) {
+      if (const DWORD span = SpanOverBlanks(i, limit); span > 0)
+        return span;
+    }
     if (flushing && make_links_) {
       // A byte at a time, as the flush points fall by the bytes written.
       const std::array<bool, 256> &plain = kPlainBytes[blankPlain][false];
@@ -393,6 +397,30 @@ private:
     // starts: it is written as it stands all the same.
     const DWORD count = PlainBytesFrom(text_ + i, limit, blankPlain);
     return make_links_ ? BeforeFirstLink(i, count) : count;
+  }
+
+  /* With a flush threshold: plain bytes from i, blanks included, while
+   * no blank among them would pass the threshold at which a blank flushes
+   * and all of them fit in the buffer without making room, so that no
+   * flush falls inside them; cut after the last blank when the text goes
+   * on, so that the next piece starts where a word's own would. 0 when no
+   * blank is among them: the bytes then take the word's way. */
+  DWORD SpanOverBlanks(DWORD i, DWORD limit) const {
+    const long long blankRoom = static_cast<long long>(context_->event_chunk_size) -
+                                kEarlyFlush - context_->output_length;
+    if (blankRoom <= 0)
+      return 0;
+    const DWORD cap = std::min({limit, RoomLeft(context_), static_cast<DWORD>(blankRoom)});
+    DWORD count = PlainBytesFrom(text_ + i, cap, true);
+    if (make_links_)
+      count = BeforeFirstLink(i, count);
+    if (count == cap && i + count < length_) {
+      while (count > 0 && text_[i + count - 1] != ' ')
+        --count;
+    }
+    if (memchr(text_ + i, ' ', count) == nullptr)
+      return 0;
+    return count;
   }
 
   /* Of count plain bytes from i, those before the first automatic link

@@ -1,7 +1,8 @@
 // Text runs rendered directly: runs of one font share one markup, repeated
 // markup is written once, a paragraph mapping may suppress the font
 // markup, records that are not runs, closing an open span without a run,
-// and a caller's buffer that is full. Runs whose answers depend on the
+// a caller's buffer that is full, and the points at which a long text is
+// handed on to the callback. Runs whose answers depend on the
 // records around them (the sole-run test, the colour of a begin/end
 // group's runs) give the same text when the walk comes back over runs it
 // has already passed.
@@ -161,6 +162,77 @@ TEST_F(TextRunTest, AFullCallerBufferFailsTheRun) {
   EXPECT_EQ(ProcessXMLText(context_, 0, 0), VELKO_ERR_MEMORY);
   // What fits is kept; nothing is written past the buffer.
   EXPECT_EQ(Held(), "abcdefg");
+}
+
+/* A run's text handed on at a threshold of 40, in MIME mode or not: a blank flushes once the
+ * held text passes 33 bytes, any other byte once it passes 80. The pieces
+ * fall where they would with every word written on its own, with and
+ * without automatic links (whose first letters stand in the words). */
+TEST_F(TextRunTest, FlushesFallAtTheBlanksAWordAtATimeWouldChoose) {
+  std::string words; // twenty words of four letters
+  for (int k = 0; k < 20; ++k)
+    words += k == 0 ? "mash" : " mash";
+  const std::string longWord(100, 'x');
+  struct flush_case {
+    std::string text;
+    std::vector<std::string> pieces;
+    std::string held;
+  };
+  const std::string seven = "mash mash mash mash mash mash mash ";
+  const flush_case cases[] = {
+      {words, {seven, seven}, "mash mash mash mash mash mash"},
+      // A word across the late limit is cut there; the next blank flushes.
+      {"mash mash mash " + longWord + " mash",
+       {"mash mash mash " + longWord.substr(0, 66), longWord.substr(66) + " "},
+       "mash"},
+      // Markup bytes take their own way; the cut stays at the blank.
+      {"mash<mash mash mash mash mash mash mash",
+       {"mash&lt;mash mash mash mash mash mash "},
+       "mash"},
+  };
+  // In MIME mode the pieces reach the callback when no part file can be
+  // made.
+  HostTestSetEnvironment("$TarnoTempDirectory", "/nonexistent-velko-dir/");
+  session_->InitializeTempDirectory();
+  for (const int mode : {0, 1, 2, 3}) {
+    const bool links = (mode & 1) != 0;
+    const bool mime = (mode & 2) != 0;
+    for (const flush_case &c : cases) {
+      SCOPED_TRACE(testing::Message() << "links " << links << " mime " << mime << ": " << c.text);
+      Unload();
+      Pieces().clear();
+      LoadRecords({TextRun(c.text)});
+      if (links)
+        context_->flags |= html_flags::MakeURLHotspots;
+      context_->mime_mode = mime ? 1 : 0;
+      UseCallback(40);
+      EXPECT_EQ(ProcessXMLText(context_, 0, 0), NOERROR);
+      EXPECT_EQ(Pieces(), c.pieces);
+      EXPECT_EQ(Held(), c.held);
+    }
+  }
+}
+
+/* Handed on in pieces, a text with automatic links in it comes out as it
+ * does in one piece, each piece cut at a blank. */
+TEST_F(TextRunTest, FlushedTextWithLinksIsTheWholeText) {
+  std::string text;
+  for (int k = 0; k < 30; ++k)
+    text += "see http://a.b/c" + std::to_string(k) + " then ";
+  LoadRecords({TextRun(text)});
+  context_->flags |= html_flags::MakeURLHotspots;
+  EXPECT_EQ(ProcessXMLText(context_, 0, 0), NOERROR);
+  const std::string whole = Held();
+
+  Unload();
+  LoadRecords({TextRun(text)});
+  context_->flags |= html_flags::MakeURLHotspots;
+  UseCallback(200);
+  EXPECT_EQ(ProcessXMLText(context_, 0, 0), NOERROR);
+  EXPECT_GT(Pieces().size(), 5u);
+  for (size_t k = 0; k < Pieces().size(); ++k)
+    EXPECT_EQ(Pieces()[k].back(), ' ') << k;
+  EXPECT_EQ(AllOutput(), whole);
 }
 
 
