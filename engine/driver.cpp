@@ -49,6 +49,7 @@ constexpr WORD kDefaultFontSize = 10;
 
 /* Fonts of the actions that mark text, when the item names none. */
 constexpr const char* kDefaultHyperlinkFont = "BLUE +UNDERLINE";
+constexpr const char* kDefaultURLFont = "BLUE +UNDERLINE";
 constexpr const char* kDefaultLinkHighlightFont = "BLUE";
 constexpr const char* kDefaultHighlightFont = "RED +BOLD";
 constexpr const char* kDefaultActionHotspotFont = "DARKGREEN +UNDERLINE";
@@ -277,10 +278,17 @@ STATUS PrepareLinkFont(chunk_process_state* state) {
   state->link_matcher = state->session->internal->link_matcher;
   if (state->writes == 0)
     return NOERROR;
+  // While LinkMatching runs a value formula, every match shows its result
+  // and takes the URL font, whatever the mode.
   const bool linking = state->p1 == ACTION_LINK_MATCHING || state->p1 == ACTION_WIKI_MATCHING ||
                        state->p1 == ACTION_LINK_MATCHING_VARIANT;
-  const char* font = linking ? FontOr(item->HyperlinkFont, kDefaultHyperlinkFont)
-                             : FontOr(item->HighlightFont, kDefaultLinkHighlightFont);
+  const char* font;
+  if (state->session->internal->link_value_formula != NULLHANDLE)
+    font = FontOr(item->URLFont, kDefaultURLFont);
+  else if (linking)
+    font = FontOr(item->HyperlinkFont, kDefaultHyperlinkFont);
+  else
+    font = FontOr(item->HighlightFont, kDefaultLinkHighlightFont);
   return ParseFonts(state, font, nullptr);
 }
 

@@ -308,10 +308,27 @@ STATUS ApplyEventStringFont(run_change* change, chunk_process_state* state) {
   return ApplyFontOverride(&change->font.font, nullptr, nullptr, &specs[0], masks[0].given);
 }
 
+/* With the item's permanent pen on, whether a replacement needs a text
+ * effect is decided again from its final font, so a font of the event
+ * string that adds an effect gets its record. The envelope stays as the
+ * set font decided it: a colour the run did not have comes from that font
+ * and would otherwise be lost. */
+void RedecideEffect(run_change* change) {
+  font_spec none = {};
+  font_spec_mask noneGiven = {};
+  DWORD envelope = 0;
+  ApplyFontOverrideExt(&change->font.font, change->font.Color(), &envelope, &change->effect, &none,
+                       noneGiven.given);
+}
+
 /* What a match of the run becomes: the set font, then the event string's. */
 STATUS ChangeRunFontAt(const text_run& run, run_change* change, chunk_process_state* state) {
   *change = ChangeRunFont(run, state);
-  return ApplyEventStringFont(change, state);
+  if (STATUS status = ApplyEventStringFont(change, state); status != NOERROR)
+    return status;
+  if (StateItem(state)->PermanentPen != 0)
+    RedecideEffect(change);
+  return NOERROR;
 }
 
 /* True when the run's records stand in the order EmitPlainPiece writes

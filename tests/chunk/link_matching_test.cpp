@@ -540,7 +540,9 @@ TEST_F(LinkMatchingTest, KeywordModeCollectsFormulaKeywordsValuesAndSeparators) 
 /* A URL link: its bracket, the resource of the URL, the hotspot begin
  * (data one byte longer than the URL, two zero bytes behind), the shown
  * text in the link font. */
-std::vector<Bytes> UrlLinkRecords(const std::string& url, const std::string& shown) {
+std::vector<Bytes> UrlLinkRecords(const std::string& url, const std::string& shown,
+                                  const cdbuild::Font& font = {.face = 1, .attributes = 0x04,
+                                                               .color = 4, .size = 10}) {
   const Bytes hotspot = cdbuild::HotspotBegin(
       {.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 0x1008, .data = url + '\0'});
   return {cdbuild::Begin(SIG_CD_V4HOTSPOTBEGIN),
@@ -548,8 +550,7 @@ std::vector<Bytes> UrlLinkRecords(const std::string& url, const std::string& sho
           cdbuild::Resource({.type = 1, .name = url}),
           cdbuild::WithHeaderLength(cdbuild::WithTail(hotspot, {0, 0}),
                                     19 + static_cast<DWORD>(url.size())),
-          cdbuild::Text(shown, {.face = 1, .attributes = 0x04, .color = 4, .size = 10}),
-          cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
+          cdbuild::Text(shown, font), cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND),
           cdbuild::End(SIG_CD_V4HOTSPOTEND)};
 }
 
@@ -617,7 +618,9 @@ TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
   };
   const Case cases[] = {
       {"highlight", 2802, "", {cdbuild::Text("fox", highlight)}},
-      {"highlight of the value", 2802, "@UpperCase(Keyword)", {cdbuild::Text("FOX", highlight)}},
+      // A running value formula makes every match take the URL font.
+      {"highlight of the value", 2802, "@UpperCase(Keyword)",
+       {cdbuild::Text("FOX", {.face = 1, .attributes = 0x04, .color = 4, .size = 10})}},
       {"append a value", 2801, "@Text(Info)", {T("fox"), T("(more)")}},
       {"insert a value", 2803, "@Text(Info)", {T("(more)"), T("fox")}},
       {"replace by a value", 2806, "@Text(Info)", {T("(more)")}},
@@ -633,6 +636,38 @@ TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
                      return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, "",
                                                 c.mode);
                    }),
+              NOERROR);
+    EXPECT_EQ(Stored(body),
+              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+  }
+}
+
+TEST_F(LinkMatchingTest, TheUrlFontServesWhileAValueFormulaRuns) {
+  const NOTEID fox = KeywordWith("fox", {{"Site", "http://x.org/fox"}});
+  const cdbuild::Font green{.face = 1, .attributes = 0, .color = 3, .size = 10};
+  const cdbuild::Font highlight{.face = 1, .attributes = 0x01, .color = 2, .size = 10};
+  struct Case {
+    const char* name;
+    WORD mode;
+    const char* value;
+    std::vector<Bytes> records; /* in place of "fox" */
+  };
+  const Case cases[] = {
+      {"a document link keeps the hyperlink font", 2386, nullptr, LinkRecords(fox, "fox", "fox")},
+      {"a URL link", 2386, "Site", UrlLinkRecords("http://x.org/fox", "fox", green)},
+      {"a highlight of the value", 2802, "@UpperCase(Keyword)", {cdbuild::Text("FOX", green)}},
+      {"a highlight without a value", 2802, "", {cdbuild::Text("fox", highlight)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NOTEID body = Body({T("The fox runs")});
+    ASSERT_EQ(Work(
+                  body,
+                  [&](VelkoRTChunk* chunk) {
+                    return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, "",
+                                               c.mode);
+                  },
+                  [](VelkoRTItem* item) { item->SetPropertyText("URLFont", "GREEN", 0); }),
               NOERROR);
     EXPECT_EQ(Stored(body),
               Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));

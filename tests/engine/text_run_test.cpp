@@ -212,6 +212,37 @@ TEST_F(TextRunTest, HighlightTextSplitsTheRunAroundEachMatch) {
   }
 }
 
+/* Action 2399 applies the second event string's font over the set font;
+ * with the permanent pen on, an effect that font adds gets its text effect
+ * record, and the pen's own font is the set font. */
+TEST_F(TextRunTest, SameLengthReplacementDecidesTheEffectAgainUnderThePermanentPen) {
+  struct Case {
+    const char* what;
+    int pen;
+    const char* replaced;
+  };
+  const Case cases[] = {
+      {"without the pen", 0, "TEXT text=\"New\" attributes=shadow\n"},
+      // The pen's blue needs an envelope; the event string's one-word font
+      // names black for the text record.
+      {"with the pen", 1,
+       "RAW sig=0xFFC3 data=0181000A\nBEGIN sig=TEXT\nTEXT text=\"New\" attributes=0x81\n"
+       "COLOR rgb=0x0000FF\nEND sig=TEXT\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Check("TEXT text=\"an Old day\"\n",
+          [&](VelkoRTChunk* chunk) {
+            item_->PermanentPen = static_cast<WORD>(c.pen);
+            chunk->SetEventRetString(2, "+SHADOW", 7);
+            return chunk->AlterRichText(ACTION_REPLACE_TEXT_SAME_LENGTH, 5, 3, 1, 0, "Newer",
+                                        "old", nullptr, nullptr);
+          },
+          NOERROR,
+          std::string("TEXT text=\"an \"\n") + c.replaced + "TEXT text=\" day\"\n");
+  }
+}
+
 TEST_F(TextRunTest, FontInUseAnswersOnceForTheFirstMatchingRun) {
   struct Case {
     const char* font;
