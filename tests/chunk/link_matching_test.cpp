@@ -153,6 +153,12 @@ protected:
     });
   }
 
+  /* Matches "The fox runs" in the mode and checks that "fox" became the
+   * records. */
+  void ExpectFoxBecomes(WORD mode, const char* value, const char* properties,
+                        const std::vector<Bytes>& records,
+                        const std::function<void(VelkoRTItem*)>& setUp = [](VelkoRTItem*) {});
+
   TIMEDATE clock_ = TimeDateFromUnix(1'700'000'000); // 22:13 UTC
   NOTEID view_ = 0;
   LSXLsiSession* session_ = nullptr;
@@ -163,6 +169,22 @@ template <typename... Parts> std::vector<Bytes> Join(const Parts&... parts) {
   std::vector<Bytes> all;
   (all.insert(all.end(), parts.begin(), parts.end()), ...);
   return all;
+}
+
+void LinkMatchingTest::ExpectFoxBecomes(WORD mode, const char* value, const char* properties,
+                                        const std::vector<Bytes>& records,
+                                        const std::function<void(VelkoRTItem*)>& setUp) {
+  const NOTEID body = Body({T("The fox runs")});
+  ASSERT_EQ(Work(
+                body,
+                [&](VelkoRTChunk* chunk) {
+                  return chunk->LinkMatching("", path_.c_str(), kView, kField, value, properties,
+                                             mode);
+                },
+                setUp),
+            NOERROR);
+  EXPECT_EQ(Stored(body),
+            Lines(Join(std::vector<Bytes>{T("The ")}, records, std::vector<Bytes>{T(" runs")})));
 }
 
 TEST_F(LinkMatchingTest, KeywordsBecomeLinksShowingTheMatchedText) {
@@ -591,15 +613,7 @@ TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NOTEID body = Body({T("The fox runs")});
-    ASSERT_EQ(Work(body,
-                   [&](VelkoRTChunk* chunk) {
-                     return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value,
-                                                c.properties, c.mode);
-                   }),
-              NOERROR);
-    EXPECT_EQ(Stored(body),
-              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+    ExpectFoxBecomes(c.mode, c.value, c.properties, c.records);
   }
 }
 
@@ -630,15 +644,7 @@ TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NOTEID body = Body({T("The fox runs")});
-    ASSERT_EQ(Work(body,
-                   [&](VelkoRTChunk* chunk) {
-                     return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, "",
-                                                c.mode);
-                   }),
-              NOERROR);
-    EXPECT_EQ(Stored(body),
-              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+    ExpectFoxBecomes(c.mode, c.value, "", c.records);
   }
 }
 
@@ -660,17 +666,9 @@ TEST_F(LinkMatchingTest, TheUrlFontServesWhileAValueFormulaRuns) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const NOTEID body = Body({T("The fox runs")});
-    ASSERT_EQ(Work(
-                  body,
-                  [&](VelkoRTChunk* chunk) {
-                    return chunk->LinkMatching("", path_.c_str(), kView, kField, c.value, "",
-                                               c.mode);
-                  },
-                  [](VelkoRTItem* item) { item->SetPropertyText("URLFont", "GREEN", 0); }),
-              NOERROR);
-    EXPECT_EQ(Stored(body),
-              Lines(Join(std::vector<Bytes>{T("The ")}, c.records, std::vector<Bytes>{T(" runs")})));
+    ExpectFoxBecomes(c.mode, c.value, "", c.records, [](VelkoRTItem* item) {
+      item->SetPropertyText("URLFont", "GREEN", 0);
+    });
   }
 }
 
