@@ -639,14 +639,42 @@ private:
   html_paragraphs paragraphs_{process_}; /* the paragraphs' definitions */
 };
 
-/* Emits the collected records into the output body, in order. */
-STATUS FlushRecordList(const html_import_state& import, chunk_process_state* process) {
-  for (record_storage* node = import.head; node != nullptr; node = node->next) {
-    if (STATUS status = CopyCDUpdated(node->data, node->signature, node->length, &process->gen);
-        status != NOERROR)
-      return status;
+/* Emits the collected records into the output body, in order. The
+ * output's nodes point at the records in the list instead of copying
+ * them, and the output takes over the list's memory; runs of records the
+ * emitter's lane takes skip the per-record checks it would pass them by. */
+STATUS FlushRecordList(const html_import_state& import, body_context* list,
+                       chunk_process_state* process) {
+  generation_context* gen = &process->gen;
+  emitter_lane lane;
+  bool laneOpen = false;
+  STATUS status = NOERROR;
+  for (record_storage* node = import.head; node != nullptr && status == NOERROR;
+       node = node->next) {
+    if (!laneOpen)
+      laneOpen = OpenEmitterLane(gen, true, &lane);
+    if (laneOpen) {
+      bool taken = false;
+      status = EmitLaneRecord(&lane, node->data, node->signature, node->length,
+                              EmitterLaneKind(node->signature), &taken);
+      if (status != NOERROR || !taken) {
+        CloseEmitterLane(&lane);
+        laneOpen = false;
+      }
+      if (status != NOERROR || taken)
+        continue;
+    }
+    const void* const lasting = gen->lasting_record;
+    gen->lasting_record = node->data;
+    status = CopyCDUpdated(node->data, node->signature, node->length, gen);
+    gen->lasting_record = lasting;
   }
-  return NOERROR;
+  if (laneOpen)
+    CloseEmitterLane(&lane);
+  // Whatever was emitted, the nodes made so far may point into the list.
+  if (body_context* output = gen->item->internal->output; output != nullptr)
+    MoveBodyMemory(output, list);
+  return status;
 }
 
 /* Parses the UTF-8 HTML and writes its body. */
@@ -679,7 +707,7 @@ STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
     process->gen.import_target = nullptr;
   }
   if (status == NOERROR)
-    status = FlushRecordList(import, process);
+    status = FlushRecordList(import, &list, process);
   ReleaseItemsRecords(process->session, &list);
   return status;
 }
