@@ -556,14 +556,23 @@ private:
     return NOERROR;
   }
 
+  /* A text record as GenerateCDText hands it to the import's list, made
+   * there directly. */
+  STATUS TextRecord(std::string_view text, const BYTE header[8]) {
+    generation_context* gen = &process_->gen;
+    if (gen->import_target == nullptr || gen->item->internal == nullptr)
+      return GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen);
+    return CopyTextToRec(header, text, gen->import_target);
+  }
+
   /* One text record; with an exact colour, bracketed with its colour
    * record. */
   STATUS EmitText(std::string_view text, const BYTE header[8]) {
     generation_context* gen = &process_->gen;
     if (runFont_.color_flags == 0)
-      return GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen);
+      return TextRecord(text, header);
     RETURN_IF_FAILED(GenerateCDBegin(SIG_CD_TEXT, 0, gen));
-    RETURN_IF_FAILED(GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen));
+    RETURN_IF_FAILED(TextRecord(text, header));
     RETURN_IF_FAILED(GenerateCDColorValue(static_cast<BYTE>(SIG_CD_COLOR), runFont_.rgb,
                                           runFont_.color_flags, gen));
     return GenerateCDEnd(SIG_CD_TEXT, 0, gen);
