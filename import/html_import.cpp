@@ -678,6 +678,9 @@ STATUS FlushRecordList(const html_import_state& import, body_context* list,
   STATUS status = NOERROR;
   for (record_storage* node = import.head; node != nullptr && status == NOERROR;
        node = node->next) {
+    // The list was written a while ago: what lies ahead is asked for
+    // again, as the walk's lane does.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
     if (!laneOpen)
       laneOpen = OpenEmitterLane(gen, true, &lane);
     if (laneOpen) {
