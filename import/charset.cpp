@@ -136,6 +136,8 @@ bool IsUtf8(std::string_view text, bool nonAscii) {
   return beyondAscii || !nonAscii;
 }
 
+bool Utf8IsLmbcs(std::string_view utf8) { return SameInUtf8AndLmbcs(utf8); }
+
 STATUS TranslateToLmbcs(std::string_view text, WORD csid, std::string* lmbcs) {
   if (csid == NLS_CS_LMBCS || (csid == NLS_CS_UTF8 && SameInUtf8AndLmbcs(text))) {
     lmbcs->append(text);

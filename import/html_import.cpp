@@ -462,6 +462,8 @@ private:
 
   /* UTF-8 text in the font; in pre a line end is a NUL. */
   STATUS AppendUtf8(std::string_view utf8, font_bytes font, bool pre) {
+    if (!pre && Utf8IsLmbcs(utf8)) // most text: appended without a copy on the way
+      return AppendText(utf8, font);
     translated_.clear();
     RETURN_IF_FAILED(TranslateUtf8(utf8, &translated_));
     if (pre) {
