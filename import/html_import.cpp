@@ -4,8 +4,9 @@
  * into UTF-8,
  * parsed and cleaned by tidy, and its <body> walked into text runs and
  * paragraphs. The records go through the record emitter into the import's
- * own list (CopyCDUpdatedToRec) and, when the whole walk succeeded, from
- * the list into the output body; a failed import writes nothing.
+ * own list (CopyCDUpdatedToRec; text runs are made there directly) and,
+ * when the whole walk succeeded, from the list into the output body, whose
+ * nodes point at the list's records; a failed import writes nothing.
  *
  * What the walk writes: text in the item's default font changed by the
  * inline styles around it (b/strong, i/em, u/ins, s/strike/del, sup, sub,
