@@ -23,7 +23,8 @@ inline constexpr DWORD kLargestRecord = 64382;
  * when it is emitted). */
 class record_block {
 public:
-  explicit record_block(LSXLsiSession* session) : session_(session) {}
+  /* Room for the records most links make, so that adding seldom grows it. */
+  explicit record_block(LSXLsiSession* session) : session_(session) { bytes_.reserve(256); }
 
   void Add(const void* data, size_t length);
   void Add(const std::string& text) { Add(text.data(), text.size()); }

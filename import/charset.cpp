@@ -4,7 +4,9 @@
  */
 #include "import/charset.h"
 
+#include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <memory>
 
@@ -82,10 +84,28 @@ STATUS Translate(std::string_view text, WORD csid, WORD pieceSet, WORD direction
 /* True when every byte is one that UTF-8 and LMBCS write alike: NUL, TAB,
  * LF, CR and printable ASCII. Most imported text is such, and is then
  * copied as it is instead of through the host's translation. */
+bool SameByte(unsigned char byte) {
+  return byte < 0x80 && (byte >= 0x20 || byte == 0 || byte == '\t' || byte == '\n' || byte == '\r');
+}
+
 bool SameInUtf8AndLmbcs(std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80 || (byte < 0x20 && byte != 0 && byte != '\t' && byte != '\n' && byte != '\r'))
+  // Eight bytes at a time while all are printable ASCII (none has its
+  // high bit, none lies below 0x20); the others are tested one by one.
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  constexpr uint64_t kSpaces = 0x2020202020202020ull;
+  size_t at = 0;
+  for (; at + sizeof(uint64_t) <= text.size(); at += sizeof(uint64_t)) {
+    uint64_t word;
+    memcpy(&word, text.data() + at, sizeof word);
+    if ((word & kHigh) == 0 && ((word - kSpaces) & ~word & kHigh) == 0)
+      continue;
+    for (size_t i = 0; i < sizeof word; ++i) {
+      if (!SameByte(static_cast<unsigned char>(text[at + i])))
+        return false;
+    }
+  }
+  for (; at < text.size(); ++at) {
+    if (!SameByte(static_cast<unsigned char>(text[at])))
       return false;
   }
   return true;
@@ -115,6 +135,8 @@ bool IsUtf8(std::string_view text, bool nonAscii) {
   }
   return beyondAscii || !nonAscii;
 }
+
+bool Utf8IsLmbcs(std::string_view utf8) { return SameInUtf8AndLmbcs(utf8); }
 
 STATUS TranslateToLmbcs(std::string_view text, WORD csid, std::string* lmbcs) {
   if (csid == NLS_CS_LMBCS || (csid == NLS_CS_UTF8 && SameInUtf8AndLmbcs(text))) {

@@ -23,6 +23,10 @@ bool ReadWholeFile(const char* path, std::string* content);
  * above U+10FFFF); with nonAscii set, it must also hold a byte above 0x7F. */
 bool IsUtf8(std::string_view text, bool nonAscii);
 
+/* True when the UTF-8 text is LMBCS as it is (NUL, TAB, LF, CR and
+ * printable ASCII only): TranslateUtf8 then appends it unchanged. */
+bool Utf8IsLmbcs(std::string_view utf8);
+
 /* The text of the host character set csid appended to *lmbcs as LMBCS. */
 STATUS TranslateToLmbcs(std::string_view text, WORD csid, std::string* lmbcs);
 /* The UTF-8 text appended to *lmbcs as LMBCS. */

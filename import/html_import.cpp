@@ -4,8 +4,9 @@
  * into UTF-8,
  * parsed and cleaned by tidy, and its <body> walked into text runs and
  * paragraphs. The records go through the record emitter into the import's
- * own list (CopyCDUpdatedToRec) and, when the whole walk succeeded, from
- * the list into the output body; a failed import writes nothing.
+ * own list (CopyCDUpdatedToRec; text runs are made there directly) and,
+ * when the whole walk succeeded, from the list into the output body, whose
+ * nodes point at the list's records; a failed import writes nothing.
  *
  * What the walk writes: text in the item's default font changed by the
  * inline styles around it (b/strong, i/em, u/ins, s/strike/del, sup, sub,
@@ -145,6 +146,15 @@ BYTE FontElementSize(const char* value) {
   if (size > 7)
     size = 7;
   return kFontSizes[size - 1];
+}
+
+/* Asks for the memory of a tidy node (about two cache lines) ahead of its
+ * use. */
+void PrefetchNode(TidyNode node) {
+  if (node == nullptr)
+    return;
+  __builtin_prefetch(node);
+  __builtin_prefetch(reinterpret_cast<const char*>(node) + 64);
 }
 
 const char* AttributeValue(TidyNode node, TidyAttrId id) {
@@ -298,8 +308,15 @@ public:
 
 private:
   STATUS WalkChildren(TidyNode node, font_bytes font, bool pre, int depth) {
-    for (TidyNode child = tidyGetChild(node); child != nullptr; child = tidyGetNext(child))
+    for (TidyNode child = tidyGetChild(node); child != nullptr;) {
+      // Tidy's nodes lie all over its memory: the next one and this one's
+      // first child are asked for while this one is written.
+      const TidyNode next = tidyGetNext(child);
+      PrefetchNode(next);
+      PrefetchNode(tidyGetChild(child));
       RETURN_IF_FAILED(WalkNode(child, font, pre, depth + 1));
+      child = next;
+    }
     return NOERROR;
   }
 
@@ -388,7 +405,8 @@ private:
   font_bytes StyleAttributeFont(const char* style, const font_bytes& font) {
     if (style == nullptr)
       return font;
-    std::string key = style;
+    std::string& key = styleKey_;
+    key.assign(style);
     key.push_back('\0');
     const BYTE parts[4] = {font.face, font.attributes, font.color, font.size};
     key.append(reinterpret_cast<const char*>(parts), sizeof parts);
@@ -399,7 +417,7 @@ private:
       return found->second;
     const font_bytes styled = StyledFont(style, font, StateItem(process_),
                                          process_->session->internal->global_client_preference);
-    styleFonts_.emplace(std::move(key), styled);
+    styleFonts_.emplace(key, styled);
     return styled;
   }
 
@@ -445,6 +463,8 @@ private:
 
   /* UTF-8 text in the font; in pre a line end is a NUL. */
   STATUS AppendUtf8(std::string_view utf8, font_bytes font, bool pre) {
+    if (!pre && Utf8IsLmbcs(utf8)) // most text: appended without a copy on the way
+      return AppendText(utf8, font);
     translated_.clear();
     RETURN_IF_FAILED(TranslateUtf8(utf8, &translated_));
     if (pre) {
@@ -556,14 +576,23 @@ private:
     return NOERROR;
   }
 
+  /* A text record as GenerateCDText hands it to the import's list, made
+   * there directly. */
+  STATUS TextRecord(std::string_view text, const BYTE header[8]) {
+    generation_context* gen = &process_->gen;
+    if (gen->import_target == nullptr || gen->item->internal == nullptr)
+      return GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen);
+    return CopyTextToRec(header, text, gen->import_target);
+  }
+
   /* One text record; with an exact colour, bracketed with its colour
    * record. */
   STATUS EmitText(std::string_view text, const BYTE header[8]) {
     generation_context* gen = &process_->gen;
     if (runFont_.color_flags == 0)
-      return GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen);
+      return TextRecord(text, header);
     RETURN_IF_FAILED(GenerateCDBegin(SIG_CD_TEXT, 0, gen));
-    RETURN_IF_FAILED(GenerateCDText(text.data(), static_cast<int>(text.size()), header, gen));
+    RETURN_IF_FAILED(TextRecord(text, header));
     RETURN_IF_FAILED(GenerateCDColorValue(static_cast<BYTE>(SIG_CD_COLOR), runFont_.rgb,
                                           runFont_.color_flags, gen));
     return GenerateCDEnd(SIG_CD_TEXT, 0, gen);
@@ -633,20 +662,52 @@ private:
   font_spec linkSpec_ = {};
   font_spec_mask linkMask_ = {};
   std::unordered_map<std::string, font_bytes> styleFonts_; /* StyleAttributeFont's */
+  std::string styleKey_; /* StyleAttributeFont's key, reused from element to element */
   font_bytes runFont_ = {};
   bool written_ = false;  /* some text was written */
   bool breakDue_ = false; /* a paragraph starts before the next text */
   html_paragraphs paragraphs_{process_}; /* the paragraphs' definitions */
 };
 
-/* Emits the collected records into the output body, in order. */
-STATUS FlushRecordList(const html_import_state& import, chunk_process_state* process) {
-  for (record_storage* node = import.head; node != nullptr; node = node->next) {
-    if (STATUS status = CopyCDUpdated(node->data, node->signature, node->length, &process->gen);
-        status != NOERROR)
-      return status;
+/* Emits the collected records into the output body, in order. The
+ * output's nodes point at the records in the list instead of copying
+ * them, and the output takes over the list's memory; runs of records the
+ * emitter's lane takes skip the per-record checks it would pass them by. */
+STATUS FlushRecordList(const html_import_state& import, body_context* list,
+                       chunk_process_state* process) {
+  generation_context* gen = &process->gen;
+  emitter_lane lane;
+  bool laneOpen = false;
+  STATUS status = NOERROR;
+  for (record_storage* node = import.head; node != nullptr && status == NOERROR;
+       node = node->next) {
+    // The list was written a while ago: what lies ahead is asked for
+    // again, as the walk's lane does.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+    if (!laneOpen)
+      laneOpen = OpenEmitterLane(gen, true, &lane);
+    if (laneOpen) {
+      bool taken = false;
+      status = EmitLaneRecord(&lane, node->data, node->signature, node->length,
+                              EmitterLaneKind(node->signature), &taken);
+      if (status != NOERROR || !taken) {
+        CloseEmitterLane(&lane);
+        laneOpen = false;
+      }
+      if (status != NOERROR || taken)
+        continue;
+    }
+    const void* const lasting = gen->lasting_record;
+    gen->lasting_record = node->data;
+    status = CopyCDUpdated(node->data, node->signature, node->length, gen);
+    gen->lasting_record = lasting;
   }
-  return NOERROR;
+  if (laneOpen)
+    CloseEmitterLane(&lane);
+  // Whatever was emitted, the nodes made so far may point into the list.
+  if (body_context* output = gen->item->internal->output; output != nullptr)
+    MoveBodyMemory(output, list);
+  return status;
 }
 
 /* Parses the UTF-8 HTML and writes its body. */
@@ -679,7 +740,7 @@ STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
     process->gen.import_target = nullptr;
   }
   if (status == NOERROR)
-    status = FlushRecordList(import, process);
+    status = FlushRecordList(import, &list, process);
   ReleaseItemsRecords(process->session, &list);
   return status;
 }
@@ -758,6 +819,8 @@ STATUS ImportInline(std::string_view text, const char* options, chunk_process_st
   WORD csid = OptionCharset(options);
   if (csid == 0)
     csid = NLS_CS_LMBCS;
+  if (csid == NLS_CS_UTF8) // parsed where it is
+    return ImportUtf8(text, options, csid, process);
   std::string utf8;
   if (STATUS status = ToUtf8(text, csid, &utf8); status != NOERROR)
     return status;

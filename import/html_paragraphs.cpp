@@ -235,9 +235,17 @@ STATUS html_paragraphs::PabidFor(const _CDPABDEFEXT& definition, WORD* pabid) {
     *pabid = frame_.definition.Definition.PABID;
     return NOERROR;
   }
+  // The definitions written only grow, so the first that compares equal
+  // to the same bytes stays the first: it is looked for once.
+  const std::string key(reinterpret_cast<const char*>(&definition), sizeof definition);
+  if (const auto found = writtenFor_.find(key); found != writtenFor_.end()) {
+    *pabid = found->second;
+    return NOERROR;
+  }
   for (const _CDPABDEFEXT& earlier : written_) {
     if (CompareParagraphs(session, &definition, &earlier, 1) != 0) {
       *pabid = earlier.Definition.PABID;
+      writtenFor_.emplace(key, *pabid);
       return NOERROR;
     }
   }
@@ -255,6 +263,7 @@ STATUS html_paragraphs::PabidFor(const _CDPABDEFEXT& definition, WORD* pabid) {
     return kServiceNotAvailable; // no id left
   RETURN_IF_FAILED(Write(definition, static_cast<WORD>(highest_ + 1)));
   *pabid = ++highest_;
+  writtenFor_.emplace(key, *pabid);
   if (highest_ > process_->last_pabid)
     process_->last_pabid = highest_;
   return NOERROR;
@@ -319,6 +328,12 @@ STATUS html_paragraphs::EnterCell(const _CDPABDEFEXT& definition, TidyNode cell)
     RETURN_IF_FAILED(TemplatePabid(&pabid)); // the cell takes the template around it
   outer_.push_back(std::move(frame_));
   frame_ = template_frame{};
+  // The lists of the last cell left, emptied, so that a cell allocates
+  // nothing.
+  frame_.blocks = std::move(spareBlocks_);
+  frame_.blocks.clear();
+  frame_.decided = std::move(spareDecided_);
+  frame_.decided.clear();
   frame_.definition = definition;
   opening_ = opening::empty;
   if (cell == nullptr)
@@ -337,6 +352,8 @@ STATUS html_paragraphs::EnterCell(const _CDPABDEFEXT& definition, TidyNode cell)
 void html_paragraphs::LeaveCell() {
   if (outer_.empty())
     return;
+  spareBlocks_ = std::move(frame_.blocks);
+  spareDecided_ = std::move(frame_.decided);
   frame_ = std::move(outer_.back());
   outer_.pop_back();
   opening_ = opening::started;

@@ -30,6 +30,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -131,9 +132,15 @@ private:
   chunk_process_state* process_;
   template_frame frame_;
   std::vector<template_frame> outer_; /* the frames around the cell being written */
+  /* The lists of the last cell's frame, kept for the next cell's. */
+  std::vector<block_paragraph_style> spareBlocks_;
+  std::vector<std::pair<block_paragraph_style, WORD>> spareDecided_;
   WORD highest_ = 0;    /* the highest PABID known; 0 until the first new one */
   opening opening_ = opening::import;
   std::vector<_CDPABDEFEXT> written_;
+  /* PabidFor's answers from written_, by the bytes of the definition asked
+   * about. */
+  std::unordered_map<std::string, WORD> writtenFor_;
 };
 
 /* The paragraph-style string of a block style over the template

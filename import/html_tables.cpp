@@ -84,6 +84,15 @@ DWORD WidthOf(TidyNode cell, DWORD tableWidth) {
   return twips >= kWidestEdge ? kWidestEdge : static_cast<DWORD>(twips);
 }
 
+/* Asks for the memory of a tidy node (about two cache lines) ahead of its
+ * use. */
+void PrefetchNode(TidyNode node) {
+  if (node == nullptr)
+    return;
+  __builtin_prefetch(node);
+  __builtin_prefetch(reinterpret_cast<const char*>(node) + 64);
+}
+
 bool IsCell(TidyNode node) {
   const TidyTagId tag = tidyNodeGetId(node);
   return tag == TidyTag_TD || tag == TidyTag_TH;
@@ -150,9 +159,14 @@ private:
 
 table_grid::table_grid(const std::vector<TidyNode>& rows, DWORD tableWidth)
     : slots_(rows.size()) {
+  // Tidy's nodes lie all over its memory: the next row's first cell and
+  // each cell's content are asked for ahead of their use.
   for (size_t row = 0; row < rows.size(); ++row) {
+    if (row + 1 < rows.size())
+      PrefetchNode(tidyGetChild(rows[row + 1]));
     size_t column = 0;
     for (TidyNode cell = tidyGetChild(rows[row]); cell != nullptr; cell = tidyGetNext(cell)) {
+      PrefetchNode(tidyGetChild(cell));
       if (IsCell(cell) && column <= kGeneratedTableColumns)
         Place(row, &column, cell, tableWidth);
     }

@@ -1,26 +1,30 @@
 /*
  * CopyCDUpdatedToRec: while an HTML import runs, the record emitter hands
  * each record here and the import keeps a copy in its own list, to be
- * written to the body when the import is done.
+ * written to the body when the import is done. The import's text runs are
+ * made in the list directly (CopyTextToRec).
  */
 #include <string.h>
 
 #include "import/html_import_state.h"
+#include "host/cdrecords.h"
 #include "store/body.h"
 #include "store/messages.h"
 #include "store/services.h"
 #include "store/tracked_memory.h"
 
-STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length, html_import_state* state) {
-  if (record == nullptr || state == nullptr || state->list_body == nullptr)
-    return VELKO_ERR_BAD_ARGUMENT;
+namespace {
+
+/* A node of the list's arena for a record of the signature and length,
+ * linked after the insertion point (else at the end); null when memory
+ * runs out. */
+record_storage* NewListRecord(WORD signature, DWORD length, html_import_state* state) {
   record_storage* node =
       NewArenaRecord(state->session, state->list_body, signature, length, VELKO_HERE);
   if (node == nullptr) {
     LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
+    return nullptr;
   }
-  memcpy(node->data, record, length); // the odd byte stays zero
   record_storage* after = state->insertion_point != nullptr ? state->insertion_point : state->tail;
   if (after == nullptr) {
     state->head = node; // the list was empty
@@ -31,5 +35,33 @@ STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length, html_impor
     state->tail = node;
   if (state->insertion_point != nullptr)
     state->insertion_point = node;
+  return node;
+}
+
+} // namespace
+
+STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length, html_import_state* state) {
+  if (record == nullptr || state == nullptr || state->list_body == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  record_storage* node = NewListRecord(signature, length, state);
+  if (node == nullptr)
+    return VELKO_ERR_MEMORY;
+  memcpy(node->data, record, length); // the odd byte stays zero
+  return NOERROR;
+}
+
+STATUS CopyTextToRec(const void* header, std::string_view text, html_import_state* state) {
+  if (header == nullptr || state == nullptr || state->list_body == nullptr)
+    return VELKO_ERR_BAD_ARGUMENT;
+  CDTEXT record;
+  memcpy(&record, header, sizeof record);
+  record.Header.Signature = SIG_CD_TEXT;
+  record.Header.Length = static_cast<WORD>(sizeof record + text.size());
+  record_storage* node = NewListRecord(SIG_CD_TEXT, record.Header.Length, state);
+  if (node == nullptr)
+    return VELKO_ERR_MEMORY;
+  memcpy(node->data, &record, sizeof record);
+  if (!text.empty())
+    memcpy(node->data + sizeof record, text.data(), text.size());
   return NOERROR;
 }

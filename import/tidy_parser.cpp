@@ -203,7 +203,7 @@ bool tidy_parser::NodeText(TidyNode node, std::string_view* text) {
   const bool done = Guarded(this, [&] {
     if (text_.allocator == nullptr)
       tidyBufInitWithAllocator(&text_, &allocator_);
-    tidyBufClear(&text_);
+    // tidyNodeGetValue empties the buffer before it writes a text.
     got = tidyNodeGetValue(document_, node, &text_) != no;
   });
   if (!done)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "host/nls.h"
 #include "import/charset.h"
@@ -50,6 +51,26 @@ TEST(ImportCharsetTest, TranslationsGiveTheHostsBytesWhetherCopiedOrTranslated) 
     std::string back = "kept:";
     ASSERT_EQ(TranslateLmbcsToUtf8(lmbcs.substr(5), &back), NOERROR);
     EXPECT_EQ(back, "kept:" + HostTranslation(lmbcs.substr(5), NLS_CS_UTF8, NLS_SOURCEISLMBCS));
+  }
+}
+
+/* Texts are tested for copying eight bytes at a time: each ASCII byte,
+ * and a character beyond it, at each place of a word and of the tail. */
+TEST(ImportCharsetTest, EveryByteAtEveryPlaceOfALongerTextIsTranslatedAsTheHostDoes) {
+  std::vector<std::string> odd;
+  for (int byte = 0; byte < 0x80; ++byte)
+    odd.push_back(std::string(1, static_cast<char>(byte)));
+  odd.push_back("\xC3\xA9");
+  for (const std::string& inserted : odd) {
+    for (size_t at = 0; at <= 19; ++at) {
+      std::string utf8(19, 'q');
+      utf8.insert(at, inserted);
+      SCOPED_TRACE(testing::Message() << "byte " << int(static_cast<unsigned char>(inserted[0]))
+                                      << " at " << at);
+      std::string lmbcs;
+      ASSERT_EQ(TranslateUtf8(utf8, &lmbcs), NOERROR);
+      EXPECT_EQ(lmbcs, HostTranslation(utf8, NLS_CS_UTF8, NLS_TARGETISLMBCS));
+    }
   }
 }
 
