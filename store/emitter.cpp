@@ -1001,10 +1001,6 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
   return true;
 }
 
-} // namespace
-
-namespace {
-
 /* Whether the lane takes the record of the kind as CopyCDUpdated would
  * pass it; *id is a reference's id. A cell moves the open table to it. */
 bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD length, BYTE kind,
