@@ -227,6 +227,27 @@ bool SameItem(const VelkoRTItem* target, DBHANDLE db, NOTEHANDLE note, const cha
          strcasecmp(name, target->item_name) == 0;
 }
 
+/* Whether the lane may move the source's nodes into the output: the
+ * source is a chunk of an item kept for this copy alone (its list is given
+ * up), and the step never looks back along the source list for a record
+ * (ids keep, no image edits). */
+bool TakesSourceNodes(WORD action, const VelkoRTChunk* chunk, const VelkoRTItem* target,
+                      const chunk_append_run& run) {
+  return action == ACTION_APPEND_RTCHUNK && chunk->item != target &&
+         chunk->item->internal != nullptr && chunk->item->internal->records_given_up &&
+         run.source == chunk->item->internal->input && run.base == 0 && !run.image_inline;
+}
+
+/* The output that took source nodes keeps the source's memory; the
+ * source's list, which led into the output, is emptied. */
+void GiveUpSource(chunk_process_state* state, const chunk_append_run& run) {
+  if (state->append_index_body == run.source) {
+    state->append_index.clear();
+    state->append_index_body = nullptr;
+  }
+  MoveBodyMemory(run.taken_by, run.source);
+}
+
 /* Every record of the source from the range's first through the step;
  * 546 and 1540 of a step count as success. */
 STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
@@ -364,10 +385,13 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
   }
   STATUS status = NOERROR;
   if (run.source != nullptr) {
+    run.take_nodes = TakesSourceNodes(source.action, chunk, target, run);
     chunk_append_run* outer = state->append_run;
     state->append_run = &run;
     status = WalkSource(state, &run);
     state->append_run = outer;
+    if (run.taken_by != nullptr)
+      GiveUpSource(state, run);
   }
   if (status == NOERROR)
     status = CloseSection(state, run);

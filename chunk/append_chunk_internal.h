@@ -60,6 +60,11 @@ struct chunk_append_run {
    * 0 for one the step must see. Filled once per run. */
   bool lane_on = false;
   BYTE lane_kinds[kLaneSlotCount] = {};
+  /* The source is given up to the copy: the lane links its nodes into the
+   * output instead of copying them (see TakeLaneNode), and the output
+   * that took any keeps the source's memory when the run ends. */
+  bool take_nodes = false;
+  body_context* taken_by = nullptr;
 };
 
 /* One source record (host form, header included; it may be changed in

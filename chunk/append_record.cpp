@@ -540,6 +540,7 @@ record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, 
   const _internal_SESS* session = state->session->internal;
   const _internal_SESS* faces = session->face_remap_count != 0 ? session : nullptr;
   record_storage* last = nullptr;
+  DWORD lastOrdinal = 0; /* in the source: a node taken is numbered anew */
   for (; node != nullptr; node = node->next) {
     // Nodes and records mostly follow each other in memory: what lies a
     // few records ahead of both is asked for while this one is copied.
@@ -548,15 +549,23 @@ record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, 
     const BYTE kind = run->lane_kinds[LaneSlot(node->signature)];
     if (kind == EMITTER_LANE_NONE || !PassesUnchanged(node, kind, run, faces))
       break;
-    bool taken = false;
-    *status = EmitLaneRecord(&lane, node->data, node->signature, node->length, kind, &taken);
-    if (*status != NOERROR || !taken)
-      break;
+    const DWORD ordinal = node->ordinal;
+    if (run->take_nodes) {
+      if (!TakeLaneNode(&lane, node, kind))
+        break;
+      run->taken_by = lane.output;
+    } else {
+      bool taken = false;
+      *status = EmitLaneRecord(&lane, node->data, node->signature, node->length, kind, &taken);
+      if (*status != NOERROR || !taken)
+        break;
+    }
     last = node;
+    lastOrdinal = ordinal;
   }
   CloseEmitterLane(&lane);
   if (last != nullptr) {
-    state->record_counter = last->ordinal;
+    state->record_counter = lastOrdinal;
     state->current_record = last;
     run->current = last;
   }

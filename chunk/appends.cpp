@@ -685,6 +685,9 @@ STATUS VelkoRTChunk::AppendRTChunk(const char* server, const char* database, NOT
     delete source;
     return VELKO_ERR_MEMORY;
   }
+  // The source item lives for this copy only: its records may move.
+  if (source->internal != nullptr)
+    source->internal->records_given_up = true;
   _internal_SESS& shared = Shared(*this);
   link_mode = 0;
   shared.found_first = 0;

@@ -1001,39 +1001,61 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
   return true;
 }
 
-} // namespace
-
-STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
-                      BYTE kind, bool* taken) {
-  *taken = false;
+/* Whether the lane takes the record of the kind as CopyCDUpdated would
+ * pass it; *id is a reference's id. A cell moves the open table to it. */
+bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD length, BYTE kind,
+               WORD* id) {
   if (length < BSIG_HEADER_SIZE || length > lane->room)
-    return NOERROR;
-  WORD id = 0;
+    return false;
   switch (kind) {
   case EMITTER_LANE_PLAIN:
   case EMITTER_LANE_PARAGRAPH:
-    break;
+    return true;
   case EMITTER_LANE_TEXT:
-    if (length <= kEmptyTextLength)
-      return NOERROR; // an empty run may be dropped or mark a pending paragraph
-    break;
+    return length > kEmptyTextLength; // an empty run may be dropped or mark a pending paragraph
   case EMITTER_LANE_REFERENCE:
     // Exactly a reference's length (a longer one is cut), an id of its
     // own, and no reference before it to be folded into.
     if (!lane->references || length != sizeof(CDPABREFERENCE) ||
         (lane->tail != nullptr && lane->tail->signature == SIG_CD_PABREFERENCE))
-      return NOERROR;
-    id = ReadWord(reinterpret_cast<const BYTE*>(data) + offsetof(CDPABREFERENCE, PABID));
-    if (id == 0)
-      return NOERROR;
-    break;
+      return false;
+    *id = ReadWord(reinterpret_cast<const BYTE*>(data) + offsetof(CDPABREFERENCE, PABID));
+    return *id != 0;
   case EMITTER_LANE_CELL:
-    if (!TakeCell(lane, reinterpret_cast<const BYTE*>(data), signature, length))
-      return NOERROR;
-    break;
+    return TakeCell(lane, reinterpret_cast<const BYTE*>(data), signature, length);
   default:
-    return NOERROR;
+    return false;
   }
+}
+
+/* Links the node behind the output's last one and notes what it was. */
+void LinkLaneNode(emitter_lane* lane, record_storage* node, BYTE kind, WORD id) {
+  record_storage* tail = lane->tail;
+  if (tail == nullptr) {
+    node->ordinal = 1;
+    lane->output->records = node;
+  } else {
+    assert(tail->next == nullptr || tail->next == node);
+    node->ordinal = tail->ordinal + 1;
+    node->previous = tail;
+    tail->next = node;
+  }
+  lane->tail = node;
+  lane->last_signature = node->signature;
+  if (kind == EMITTER_LANE_REFERENCE)
+    lane->last_reference_id = id;
+  else if (kind == EMITTER_LANE_PARAGRAPH)
+    lane->paragraph_taken = true;
+}
+
+} // namespace
+
+STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                      BYTE kind, bool* taken) {
+  *taken = false;
+  WORD id = 0;
+  if (!LaneTakes(lane, data, signature, length, kind, &id))
+    return NOERROR;
   // A reference is always a copy: a reference folded into it later is
   // written over its id.
   record_storage* node =
@@ -1047,27 +1069,30 @@ STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWOR
   }
   if ((node->flags & RECORD_IN_PLACE) == 0)
     std::memcpy(node->data, data, length);
-  record_storage* tail = lane->tail;
-  if (tail == nullptr) {
-    node->ordinal = 1;
-    lane->output->records = node;
-  } else {
-    assert(tail->next == nullptr);
-    node->ordinal = tail->ordinal + 1;
-    node->previous = tail;
-    tail->next = node;
-  }
-  lane->tail = node;
-  lane->last_signature = signature;
-  if (kind == EMITTER_LANE_REFERENCE)
-    lane->last_reference_id = id;
-  else if (kind == EMITTER_LANE_PARAGRAPH)
-    lane->paragraph_taken = true;
+  LinkLaneNode(lane, node, kind, id);
   *taken = true;
   return NOERROR;
 }
 
+bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
+  if ((node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) != RECORD_IN_ARENA)
+    return false;
+  WORD id = 0;
+  if (!LaneTakes(lane, node->data, node->signature, node->length, kind, &id))
+    return false;
+  // As a node EmitLaneRecord makes: of the arena, data where it lies, no
+  // stored length or side data; its next stays until the run closes.
+  node->flags &= static_cast<WORD>(RECORD_IN_ARENA | RECORD_IN_PLACE);
+  node->stored_length = 0;
+  lane->taken_nodes = true;
+  LinkLaneNode(lane, node, kind, id);
+  return true;
+}
+
 void CloseEmitterLane(emitter_lane* lane) {
+  if (lane->taken_nodes)
+    lane->tail->next = nullptr; // it still led on in the list it came from
+  lane->taken_nodes = false;
   if (lane->last_signature == 0)
     return;
   generation_context* context = lane->context;

@@ -216,6 +216,7 @@ struct emitter_lane {
   WORD last_signature = 0;        /* of the last record taken; 0: none yet */
   WORD last_reference_id = 0;     /* of the last reference taken; 0: none */
   bool paragraph_taken = false;
+  bool taken_nodes = false;       /* the tail is a node TakeLaneNode took */
 };
 
 /* Opens a run: false, with nothing changed, when the context's state
@@ -230,6 +231,13 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
  * CopyCDUpdated (close the run first); 263 when memory runs out. */
 STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                       BYTE kind, bool* taken);
+/* As EmitLaneRecord, but links the node itself (no copy) when the lane
+ * takes its record: a node of an arena, its data in the arena or in a
+ * value copy of its body, out of a list that is given up (its memory goes
+ * to the output with MoveBodyMemory before either is released). Its next
+ * is left to the walk until the run closes. False, with nothing changed,
+ * when the record needs CopyCDUpdated or the node is not of an arena. */
+bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind);
 /* Ends the run: the context's state as the records taken leave it. */
 void CloseEmitterLane(emitter_lane* lane);
 /* Whether the lane is used; a test may turn it off (store/emitter_lane_testing.h). */

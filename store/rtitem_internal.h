@@ -110,6 +110,10 @@ struct _internal_RTITEM {
    * (DetachReleasedAttachments). Cleared by every connect. */
   std::vector<std::string> released_files;
   std::vector<std::string> released_ole_objects;
+  /* The item was connected for one copy of its records and is dropped
+   * after it (AppendRTChunk's source): the copy may take its loaded
+   * records over instead of copying them, leaving it none. */
+  bool records_given_up = false;
 };
 
 /* The item's SuppressMessages and ClientPreference become its session's

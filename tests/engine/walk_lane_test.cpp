@@ -7,7 +7,9 @@
 // actions whose walks the lane serves, on chunks that stay open (Everything)
 // and chunks whose edges fall among records the lane takes; and over a
 // cached body rebuilt by earlier writes, whose clean-up cannot rely on what
-// its load found.
+// its load found. AppendRTChunk's copies, whose lane moves the nodes of the
+// source item it connects instead of copying them, are among the
+// operations, into the body and into an empty item.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -41,8 +43,21 @@ STATUS AppendOwnChunk(VelkoRTChunk* chunk, const char* definition, WORD base) {
                               source);
 }
 
+/* The database and note ID of a stored copy of the body that RunOnce
+ * makes for each operation: AppendRTChunk connects an item of its own to
+ * it, whose records the copy may move instead of copying. */
+const char* stored_database = nullptr;
+NOTEID stored_copy = 0;
+
+/* AppendRTChunk of the stored copy's chunk of the definition; flag 1 keeps
+ * the source's paragraph ids, flag 0 moves them past the target's. */
+STATUS AppendStoredChunk(VelkoRTChunk* chunk, const char* definition, int flag) {
+  return chunk->AppendRTChunk("", stored_database, stored_copy, "Body", definition, flag);
+}
+
 /* One writing operation: the chunk, the action (0: the chunk's Remove),
- * s1, and item switches. */
+ * s1, and item switches; the chunk's item holds the body, or only an empty
+ * text run. */
 struct operation {
   const char* name;
   const char* definition;
@@ -50,6 +65,7 @@ struct operation {
   const char* s1 = nullptr;
   bool auto_merge = false;
   STATUS (*method)(VelkoRTChunk*) = nullptr; /* instead of the action */
+  bool empty_target = false;
 };
 
 const operation kOperations[] = {
@@ -95,6 +111,20 @@ const operation kOperations[] = {
      [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Paragraph 2", 0); }},
     {"append a table into a paragraph", "Paragraph 1", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Table 1", 2); }},
+    {"copy the item into an empty one", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Everything", 0); }, true},
+    {"copy the item into an empty one, ids kept", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Everything", 1); }, true},
+    {"copy the item behind itself", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Everything", 0); }},
+    {"copy the item behind itself, ids kept", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Everything", 1); }},
+    {"copy paragraphs into a paragraph", "Paragraph 1", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Paragraph 2-3", 1); }},
+    {"copy a table in", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Table 1", 1); }, true},
+    {"copy a cell into a cell", "Table 1; Row 1; Column 2", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return AppendStoredChunk(chunk, "Table 1; Row 2; Column 1", 1); }},
 };
 
 struct outcome {
@@ -113,7 +143,14 @@ protected:
   /* The operation on a fresh note of the body, with the lane on or off. */
   outcome RunOnce(const cdbuild::Body& body, const operation& op, bool lane) {
     Restart();
-    EXPECT_EQ(body.AppendItems(note_, "Body"), NOERROR);
+    stored_database = kDbPath;
+    stored_copy = note_testing::StoreNoteWith(
+        db_, [&body](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    EXPECT_NE(stored_copy, 0u);
+    if (op.empty_target)
+      AppendItem({Text("")});
+    else
+      EXPECT_EQ(body.AppendItems(note_, "Body"), NOERROR);
     VelkoTestSetEmitterLane(lane);
     Connect();
     item_->AutoMergeText = op.auto_merge ? 1 : 0;
