@@ -87,6 +87,34 @@ const operation kOperations[] = {
      [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("o", 1, "0", 1, "EVERYTHING"); }},
     {"replace text of a paragraph", "Paragraph 2", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("t", 1, "T", 1, "TEXT"); }},
+    // Done twice, the second walk meets text runs already as the first
+    // left them, which the lane may take without the case rebuilding them.
+    {"change font twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+       return first != NOERROR ? first : chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+     }},
+    {"highlight twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->Highlight(1);
+       return first != NOERROR ? first : chunk->Highlight(1);
+     }},
+    {"highlight text twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->HighlightText("o", 0);
+       return first != NOERROR ? first : chunk->HighlightText("o", 0);
+     }},
+    {"replace text twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->ReplaceTextQuick("o", 1, "O", 1, "TEXT");
+       return first != NOERROR ? first : chunk->ReplaceTextQuick("o", 1, "O", 1, "TEXT");
+     }},
+    {"replace whole runs by themselves", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("three", 5, "three", 5, "TEXT"); }},
+    {"replace whole runs by other case", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("three", 5, "Three", 5, "TEXT"); }},
+    {"replace outside text runs", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("o", 1, "0", 1, "NONTEXT"); }},
     {"append the item to itself", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Everything", 0); }},
     {"append the item to itself, ids moved", "Everything", 0, nullptr, false,
@@ -101,6 +129,11 @@ struct outcome {
   STATUS status = 0;
   std::vector<Bytes> values;
   std::vector<HostTestMessage> messages;
+  /* What a walk leaves besides the body: the item's modified flag, the
+   * last match kept and the default text header. */
+  WORD modified = 0;
+  std::string kept;
+  Bytes default_header;
 };
 
 class WalkLaneTest : public EngineTest {
@@ -127,6 +160,10 @@ protected:
                                                           nullptr, nullptr);
     result.values = Values();
     result.messages = HostTestMessages();
+    result.modified = static_cast<WORD>(item_->Modified);
+    result.kept = session_->scratch_first;
+    const BYTE* header = item_->internal->default_text_header;
+    result.default_header.assign(header, header + sizeof item_->internal->default_text_header);
     VelkoTestSetEmitterLane(true);
     return result;
   }
@@ -140,6 +177,9 @@ protected:
       EXPECT_EQ(lane.status, full.status) << what << ": " << op.name;
       EXPECT_TRUE(lane.values == full.values) << what << ": " << op.name;
       EXPECT_TRUE(lane.messages == full.messages) << what << ": " << op.name;
+      EXPECT_EQ(lane.modified, full.modified) << what << ": " << op.name;
+      EXPECT_EQ(lane.kept, full.kept) << what << ": " << op.name;
+      EXPECT_TRUE(lane.default_header == full.default_header) << what << ": " << op.name;
     }
   }
 };
