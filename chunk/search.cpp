@@ -18,6 +18,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "chunk/rtchunk_internal.h"
 #include "engine/process_state.h"
 #include "engine/services.h"
@@ -70,8 +74,17 @@ bool IsLetterAt(const Bytes& text, size_t at, NLS_PINFO info) {
   return NLS_isalpha(window, info) != FALSE;
 }
 
+/* In LMBCS (no character set given) a text without a byte under 0x20 has
+ * a character per byte. */
+bool SingleByteCharacters(const Bytes& text, NLS_PINFO info) {
+  return info == nullptr &&
+         std::all_of(text.data, text.data + text.length, [](BYTE c) { return c >= 0x20; });
+}
+
 /* Characters in the text; its byte length when they cannot be counted. */
 size_t CountCharacters(const Bytes& text, NLS_PINFO info) {
+  if (SingleByteCharacters(text, info))
+    return text.length;
   if (text.length < NLS_NULLTERM) {
     WORD chars = 0;
     if (NLS_string_chars(text.data, static_cast<WORD>(text.length), &chars, info) == NLS_SUCCESS)
@@ -121,6 +134,34 @@ bool StopsPassOver(uint64_t word, BYTE first, BYTE other) {
   const uint64_t below = (word - 0x20 * kEachByte) & ~word & kHighBits; // a byte under 0x20
   return ((word & kHighBits) | below | AnyZeroByte(word ^ (0x7F * kEachByte)) |
           AnyZeroByte(word ^ (first * kEachByte)) | AnyZeroByte(word ^ (other * kEachByte))) != 0;
+}
+
+/* Passes over the text from p, eight bytes at a time (sixteen where the
+ * processor compares them at once), while none holds a byte the pass-over
+ * stops at; returns where it stopped, at most eight bytes before a stop or
+ * the text's end. */
+size_t PassOverWords(const BYTE* data, size_t p, size_t length, BYTE first, BYTE other) {
+#if defined(__SSE2__)
+  // Signed bytes: those of 0x80 up are below 0x20 as well.
+  const __m128i space = _mm_set1_epi8(0x20);
+  const __m128i del = _mm_set1_epi8(0x7F);
+  const __m128i firstBytes = _mm_set1_epi8(static_cast<char>(first));
+  const __m128i otherBytes = _mm_set1_epi8(static_cast<char>(other));
+  for (; p + 16 <= length; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+    const __m128i stops = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(bytes, space), _mm_cmpeq_epi8(bytes, del)),
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, firstBytes), _mm_cmpeq_epi8(bytes, otherBytes)));
+    if (_mm_movemask_epi8(stops) != 0)
+      break;
+  }
+#endif
+  for (uint64_t word = 0; p + sizeof word <= length; p += sizeof word) {
+    memcpy(&word, data + p, sizeof word);
+    if (StopsPassOver(word, first, other))
+      break;
+  }
+  return p;
 }
 
 /* A pattern as the wildcards split it. */
@@ -271,11 +312,7 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
     return -1;
   const Bytes textBytes{reinterpret_cast<const BYTE*>(text), textLength};
   const Bytes patternBytes{reinterpret_cast<const BYTE*>(pattern), patternLength};
-  // In LMBCS a pattern without a byte under 0x20 has a character per byte.
-  const bool singleBytes =
-      info == nullptr && std::all_of(patternBytes.data, patternBytes.data + patternLength,
-                                     [](BYTE c) { return c >= 0x20; });
-  const size_t patternChars = singleBytes ? patternLength : CountCharacters(patternBytes, info);
+  const size_t patternChars = CountCharacters(patternBytes, info);
   // A '*' may stand for nothing, so a wildcard pattern may have one
   // character more than the text. An LMBCS character has at most three
   // bytes, so a text of three bytes a pattern character has room enough
@@ -310,11 +347,7 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
   for (size_t p = 0;;) {
     if (passOver) {
       const size_t from = p;
-      for (uint64_t word = 0; p + sizeof word <= textLength; p += sizeof word) {
-        memcpy(&word, data + p, sizeof word);
-        if (StopsPassOver(word, first, other))
-          break;
-      }
+      p = PassOverWords(data, p, textLength, first, other);
       if (p != from)
         previous = p - 1;
       while (p < textLength && IsPrintableAscii(data[p]) &&

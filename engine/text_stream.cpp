@@ -564,29 +564,44 @@ text_run LoneTextRun(const record_storage* node) {
   return run;
 }
 
+/* True when the run's text record has the header EmitText writes for its
+ * text: its signature and its own length. */
+bool HeaderAsWritten(const text_run& run) {
+  WSIG header;
+  memcpy(&header, run.text->data, sizeof header);
+  return header.Signature == SIG_CD_TEXT && header.Length == run.text->length;
+}
+
 /* True when the run's whole text emitted with the change (EmitChangedText)
- * is the run's text record byte for byte: no text effect, no envelope and
- * the header EmitText writes. */
+ * is the run's text record byte for byte: no text effect, no envelope, its
+ * own font and a header as EmitText writes it. */
 bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
-  if (change.effect != 0 || change.envelope != 0)
+  if (change.effect != 0 || change.envelope != 0 || !HeaderAsWritten(run))
     return false;
-  CDTEXT header = HeaderWithFont(run, change.font.font);
-  header.Header.Signature = SIG_CD_TEXT;
-  header.Header.Length = static_cast<WORD>(run.text->length);
-  return memcmp(&header, run.text->data, sizeof header) == 0;
+  return memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
 }
 
 /* ChangeFont and Highlight (ReEmitRun): a run the filter font does not
  * pass stays; one it passes stays when the new font is its own. ChangeFont's
- * frame marks the item for every run. */
+ * frame marks the item for every run. Runs of one font come in long
+ * stretches: the last font's answer is kept. */
 BYTE ReEmittedRunStays(const text_run& run, chunk_process_state* state) {
+  if (!HeaderAsWritten(run))
+    return 0;
   run_font font = FontOfRun(run);
+  if (state->lone_run_known != 0 &&
+      memcmp(&font.font, &state->lone_run_font, sizeof font.font) == 0)
+    return state->lone_run_stays;
+  BYTE stays = 0;
   if (FontNotFilteredExt(&font.font, font.Color(), &state->fonts[1], state->font_masks[1].given) ==
       0)
-    return state->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
-  if (!ChangeKeepsRecord(run, ChangeRunFont(run, state)))
-    return 0;
-  return kRunStays | kRunMarksItem;
+    stays = state->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
+  else if (ChangeKeepsRecord(run, ChangeRunFont(run, state)))
+    stays = kRunStays | kRunMarksItem;
+  state->lone_run_known = 1;
+  state->lone_run_font = font.font;
+  state->lone_run_stays = stays;
+  return stays;
 }
 
 /* HighlightText and ReplaceTextQuick (SplitRun): a run without a match

@@ -206,8 +206,10 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
   // the pass-over must stop at: the pattern's first letter in either case,
   // an accented letter the collation finds equal to it, and a group byte
   // whose trail bytes read as the pattern.
-  const std::string filler(32, 'x');
-  for (size_t at = 0; at <= 24; ++at) {
+  // The text passes sixteen bytes at a time where it can: stops stand in
+  // the first, second and third block and across their edges.
+  const std::string filler(48, 'x');
+  for (size_t at = 0; at <= 40; ++at) {
     const std::string before = filler.substr(0, at);
     const std::string after = filler.substr(at);
     struct Probe {
@@ -219,10 +221,11 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
     const Probe probes[] = {
         {before + "Walk" + after, "walk", false, static_cast<int32_t>(at)},
         {before + "Walk" + after, "walk", true, -1},
-        {before + "wALK" + after + "walk", "walk", true, 36},
+        {before + "wALK" + after + "walk", "walk", true, static_cast<int32_t>(filler.size() + 4)},
         {before + kEAcute + after, "e", false, static_cast<int32_t>(at)},
         {before + kTrailAB + after, "ab", false, -1},
-        {before + kTrailAB + after + "AB", "ab", false, 35},
+        {before + kTrailAB + after + "AB", "ab", false,
+         static_cast<int32_t>(filler.size() + kTrailAB.size())},
     };
     for (const Probe& probe : probes) {
       WORD length = 0;
