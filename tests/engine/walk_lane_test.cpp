@@ -94,6 +94,8 @@ const operation kOperations[] = {
        const STATUS first = chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
        return first != NOERROR ? first : chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
      }},
+    {"change font to one some runs have", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("14pt", nullptr, 1); }},
     {"highlight twice", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) {
        const STATUS first = chunk->Highlight(1);
