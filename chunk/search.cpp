@@ -164,6 +164,59 @@ size_t PassOverWords(const BYTE* data, size_t p, size_t length, BYTE first, BYTE
   return p;
 }
 
+/* The other form of a pattern's first character that the pass-over stops
+ * at: its other case without regard to case, else itself. */
+BYTE OtherForm(BYTE first, WORD compareFlags) {
+  const BYTE upper = UpperAscii(first);
+  if ((compareFlags & INTL_CASE_SENSITIVE) != 0)
+    return first;
+  if (upper != first)
+    return upper;
+  return upper >= 'A' && upper <= 'Z' ? static_cast<BYTE>(upper + 32) : first;
+}
+
+/* The search of a pattern of printable ASCII, without wildcards or word
+ * boundaries, in LMBCS text while the text is printable ASCII too: each
+ * byte is then a character of its own that the collation compares as
+ * SameAsciiCharacter does, so the match is the first place where every
+ * byte matches. True with *found (-1: none) once the text is settled;
+ * false, nothing found, where a byte of the text that is not printable
+ * ASCII may decide it (the full search then takes over). */
+bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareFlags,
+                          int32_t* found) {
+  const BYTE* data = text.data;
+  const size_t length = text.length;
+  const BYTE first = pattern.data[0];
+  const BYTE other = OtherForm(first, compareFlags);
+  for (size_t p = 0;; ++p) {
+    p = PassOverWords(data, p, length, first, other);
+    while (p < length && IsPrintableAscii(data[p]) &&
+           !SameAsciiCharacter(first, data[p], compareFlags))
+      ++p;
+    if (p < length && !IsPrintableAscii(data[p]))
+      return false;
+    if (length - p < pattern.length) {
+      // No room for a match: the rest settles it only as printable ASCII,
+      // as a character may count for less than its bytes.
+      if (!std::all_of(data + p, data + length, IsPrintableAscii))
+        return false;
+      *found = -1;
+      return true;
+    }
+    size_t i = 1;
+    for (; i < pattern.length; ++i) {
+      if (!IsPrintableAscii(data[p + i]))
+        return false;
+      if (!SameAsciiCharacter(pattern.data[i], data[p + i], compareFlags))
+        break;
+    }
+    if (i == pattern.length) {
+      *found = static_cast<int32_t>(p);
+      return true;
+    }
+  }
+}
+
 /* A pattern as the wildcards split it. */
 struct Pattern {
   Bytes whole;
@@ -312,6 +365,18 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
     return -1;
   const Bytes textBytes{reinterpret_cast<const BYTE*>(text), textLength};
   const Bytes patternBytes{reinterpret_cast<const BYTE*>(pattern), patternLength};
+  // Printable ASCII on both sides needs neither the character counts nor
+  // the character walk.
+  int32_t found = -1;
+  if (info == nullptr && !wildcards && !wordBoundaries &&
+      std::all_of(patternBytes.data, patternBytes.data + patternLength, IsPrintableAscii) &&
+      SearchPrintableAscii(textBytes, patternBytes, CompareFlags(caseSensitive, accentSensitive),
+                           &found)) {
+    // The length is given whenever the full search gets past its counts.
+    if (matchLength != nullptr && patternLength <= textLength)
+      *matchLength = patternLength;
+    return found;
+  }
   const size_t patternChars = CountCharacters(patternBytes, info);
   // A '*' may stand for nothing, so a wildcard pattern may have one
   // character more than the text. An LMBCS character has at most three
@@ -336,12 +401,7 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
                         !(search.pattern.question && first == '?') &&
                         !(search.pattern.star && search.pattern.prefixLength == 0);
   const BYTE* data = textBytes.data;
-  // The other form of the first character the pass-over stops at.
-  const BYTE upper = UpperAscii(first);
-  const BYTE other = (search.compareFlags & INTL_CASE_SENSITIVE) != 0 ? first
-                     : upper != first                                ? upper
-                     : upper >= 'A' && upper <= 'Z'                  ? static_cast<BYTE>(upper + 32)
-                                                                     : first;
+  const BYTE other = OtherForm(first, search.compareFlags);
   // With word boundaries no match starts right after a letter.
   size_t previous = textLength; // the character before p; none yet
   for (size_t p = 0;;) {
