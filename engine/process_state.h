@@ -264,9 +264,9 @@ struct chunk_process_state {
    * record; filled when a writing walk starts with the lane on. */
   DWORD lane_on = 0;
   BYTE lane_table[kLaneSlotCount] = {};
-  /* ChangeFont and Highlight on text records the lane may take
-   * (engine/text_stream.cpp): the last font of a lone text run whose
-   * change was worked out, and what the case does for it; known once set. */
+  /* Text records the lane may take (engine/text_stream.cpp): the last
+   * font of a lone text run whose change was worked out, and what the
+   * case does for a run of it; known once set. */
   DWORD lone_run_known = 0;
   FONTID lone_run_font = {};
   BYTE lone_run_stays = 0;

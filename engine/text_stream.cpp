@@ -581,27 +581,35 @@ bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
   return memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
 }
 
+/* What answer(run, state) gives for a lone run of the font, kept for the
+ * last font asked about: runs of one font come in long stretches, and for
+ * a lone run (no colour record) the answer depends on its font alone. */
+template <typename Answer>
+BYTE FontAnswer(const text_run& run, chunk_process_state* state, Answer answer) {
+  FONTID font;
+  memcpy(&font, run.text->data + kRunFontAt, sizeof font);
+  if (state->lone_run_known != 0 && memcmp(&font, &state->lone_run_font, sizeof font) == 0)
+    return state->lone_run_stays;
+  const BYTE stays = answer(run, state);
+  state->lone_run_known = 1;
+  state->lone_run_font = font;
+  state->lone_run_stays = stays;
+  return stays;
+}
+
 /* ChangeFont and Highlight (ReEmitRun): a run the filter font does not
  * pass stays; one it passes stays when the new font is its own. ChangeFont's
- * frame marks the item for every run. Runs of one font come in long
- * stretches: the last font's answer is kept. */
+ * frame marks the item for every run. */
 BYTE ReEmittedRunStays(const text_run& run, chunk_process_state* state) {
   if (!HeaderAsWritten(run))
     return 0;
-  run_font font = FontOfRun(run);
-  if (state->lone_run_known != 0 &&
-      memcmp(&font.font, &state->lone_run_font, sizeof font.font) == 0)
-    return state->lone_run_stays;
-  BYTE stays = 0;
-  if (FontNotFilteredExt(&font.font, font.Color(), &state->fonts[1], state->font_masks[1].given) ==
-      0)
-    stays = state->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
-  else if (ChangeKeepsRecord(run, ChangeRunFont(run, state)))
-    stays = kRunStays | kRunMarksItem;
-  state->lone_run_known = 1;
-  state->lone_run_font = font.font;
-  state->lone_run_stays = stays;
-  return stays;
+  return FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
+    run_font font = FontOfRun(lone);
+    if (FontNotFilteredExt(&font.font, font.Color(), &walk->fonts[1],
+                           walk->font_masks[1].given) == 0)
+      return walk->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
+    return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays | kRunMarksItem : 0;
+  });
 }
 
 /* HighlightText and ReplaceTextQuick (SplitRun): a run without a match
@@ -626,7 +634,10 @@ BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
   if (Replaces(state) && (state->s1 == nullptr || ReplacementLength(state) != length ||
                           memcmp(state->s1, text, length) != 0))
     return 0;
-  if (!ChangeKeepsRecord(run, ChangeRunFont(run, state)))
+  if (!HeaderAsWritten(run) ||
+      FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
+        return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
+      }) == 0)
     return 0;
   return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
 }

@@ -314,6 +314,24 @@ TEST_F(WalkLaneTest, RandomBodiesAreWrittenAlikeWithAndWithoutTheLane) {
   }
 }
 
+/* Text records that are runs of their own, whole matches of the search
+ * texts above, in fonts the operations leave as they are and in fonts they
+ * change (an effect attribute needs a text effect record), one after the
+ * other in either order. */
+TEST_F(WalkLaneTest, LoneRunsOfSeveralFontsAreWrittenAlike) {
+  const std::string start = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\n"
+                            "PABREF id=1\n";
+  const std::string plain = "TEXT text=\"o\"\nTEXT text=\"three\"\n";
+  const std::string changed = "TEXT attributes=0x80 text=\"o\"\n"
+                              "TEXT face=4 size=14 attributes=0x90 text=\"three\"\n";
+  for (const std::string& script : {start + plain + changed + plain, start + changed + plain}) {
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message << "\n" << script;
+    ExpectSameOutcomes(body, script);
+  }
+}
+
 /* Writes one after another on a cached body: the first leaves an empty text
  * run behind the closing paragraph, the append a text run after it, and
  * the clean-up of that rebuilt body (not loaded by its operation) must
