@@ -122,6 +122,7 @@ bool SameAsciiCharacter(BYTE a, BYTE b, WORD compareFlags) {
   return (compareFlags & INTL_CASE_SENSITIVE) == 0 && UpperAscii(a) == UpperAscii(b);
 }
 
+#if !defined(__SSE2__)
 /* The pass-over eight bytes at a time: true when the word (eight text
  * bytes) holds a byte it stops at, one that is not printable ASCII or is
  * one of the two forms of the pattern's first character. */
@@ -135,33 +136,48 @@ bool StopsPassOver(uint64_t word, BYTE first, BYTE other) {
   return ((word & kHighBits) | below | AnyZeroByte(word ^ (0x7F * kEachByte)) |
           AnyZeroByte(word ^ (first * kEachByte)) | AnyZeroByte(word ^ (other * kEachByte))) != 0;
 }
+#endif
 
-/* Passes over the text from p, eight bytes at a time (sixteen where the
- * processor compares them at once), while none holds a byte the pass-over
- * stops at; returns where it stopped, at most eight bytes before a stop or
- * the text's end. */
-size_t PassOverWords(const BYTE* data, size_t p, size_t length, BYTE first, BYTE other) {
+/* The first byte from p on that the pass-over stops at (one that is not
+ * printable ASCII, or is one of the two forms of the pattern's first
+ * character), or the text's length when there is none. Sixteen bytes are
+ * compared at once where the processor can, the last few through a copy
+ * padded with NULs, so that no byte past the text is read; else eight at
+ * a time, and the rest one by one. */
+size_t NextStop(const BYTE* data, size_t p, size_t length, BYTE first, BYTE other) {
 #if defined(__SSE2__)
   // Signed bytes: those of 0x80 up are below 0x20 as well.
   const __m128i space = _mm_set1_epi8(0x20);
   const __m128i del = _mm_set1_epi8(0x7F);
   const __m128i firstBytes = _mm_set1_epi8(static_cast<char>(first));
   const __m128i otherBytes = _mm_set1_epi8(static_cast<char>(other));
-  for (; p + 16 <= length; p += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
-    const __m128i stops = _mm_or_si128(
+  auto stops = [&](const BYTE* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i stop = _mm_or_si128(
         _mm_or_si128(_mm_cmplt_epi8(bytes, space), _mm_cmpeq_epi8(bytes, del)),
         _mm_or_si128(_mm_cmpeq_epi8(bytes, firstBytes), _mm_cmpeq_epi8(bytes, otherBytes)));
-    if (_mm_movemask_epi8(stops) != 0)
-      break;
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+  };
+  for (; p + 16 <= length; p += 16) {
+    if (const unsigned mask = stops(data + p); mask != 0)
+      return p + static_cast<size_t>(__builtin_ctz(mask));
   }
-#endif
+  if (p == length)
+    return length;
+  BYTE tail[16] = {};
+  memcpy(tail, data + p, length - p);
+  const unsigned mask = stops(tail) & ((1u << (length - p)) - 1);
+  return mask != 0 ? p + static_cast<size_t>(__builtin_ctz(mask)) : length;
+#else
   for (uint64_t word = 0; p + sizeof word <= length; p += sizeof word) {
     memcpy(&word, data + p, sizeof word);
     if (StopsPassOver(word, first, other))
       break;
   }
+  while (p < length && IsPrintableAscii(data[p]) && data[p] != first && data[p] != other)
+    ++p;
   return p;
+#endif
 }
 
 /* The other form of a pattern's first character that the pass-over stops
@@ -189,10 +205,7 @@ bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareF
   const BYTE first = pattern.data[0];
   const BYTE other = OtherForm(first, compareFlags);
   for (size_t p = 0;; ++p) {
-    p = PassOverWords(data, p, length, first, other);
-    while (p < length && IsPrintableAscii(data[p]) &&
-           !SameAsciiCharacter(first, data[p], compareFlags))
-      ++p;
+    p = NextStop(data, p, length, first, other);
     if (p < length && !IsPrintableAscii(data[p]))
       return false;
     if (length - p < pattern.length) {
@@ -406,13 +419,10 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
   size_t previous = textLength; // the character before p; none yet
   for (size_t p = 0;;) {
     if (passOver) {
-      const size_t from = p;
-      p = PassOverWords(data, p, textLength, first, other);
-      if (p != from)
-        previous = p - 1;
-      while (p < textLength && IsPrintableAscii(data[p]) &&
-             !SameAsciiCharacter(first, data[p], search.compareFlags))
-        previous = p++;
+      const size_t stop = NextStop(data, p, textLength, first, other);
+      if (stop != p)
+        previous = stop - 1;
+      p = stop;
     }
     if (CannotMatchFrom(search, p))
       return -1;
