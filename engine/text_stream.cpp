@@ -13,6 +13,10 @@
  * another kind inside the envelope) goes on unchanged. Every record of
  * a run is emitted once: what the run becomes goes out here, and the skip
  * mark makes the frame drop the run's later records.
+ *
+ * Also the test the walk's lane makes of a text record that is a run of
+ * its own: whether the case would emit it as it is (no match, or already
+ * in the new font and text), so that the lane takes it instead.
  */
 #include <stddef.h>
 #include <stdint.h>
