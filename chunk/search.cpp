@@ -18,6 +18,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "chunk/rtchunk_internal.h"
 #include "engine/process_state.h"
 #include "engine/services.h"
@@ -70,8 +74,17 @@ bool IsLetterAt(const Bytes& text, size_t at, NLS_PINFO info) {
   return NLS_isalpha(window, info) != FALSE;
 }
 
+/* In LMBCS (no character set given) a text without a byte under 0x20 has
+ * a character per byte. */
+bool SingleByteCharacters(const Bytes& text, NLS_PINFO info) {
+  return info == nullptr &&
+         std::all_of(text.data, text.data + text.length, [](BYTE c) { return c >= 0x20; });
+}
+
 /* Characters in the text; its byte length when they cannot be counted. */
 size_t CountCharacters(const Bytes& text, NLS_PINFO info) {
+  if (SingleByteCharacters(text, info))
+    return text.length;
   if (text.length < NLS_NULLTERM) {
     WORD chars = 0;
     if (NLS_string_chars(text.data, static_cast<WORD>(text.length), &chars, info) == NLS_SUCCESS)
@@ -109,6 +122,7 @@ bool SameAsciiCharacter(BYTE a, BYTE b, WORD compareFlags) {
   return (compareFlags & INTL_CASE_SENSITIVE) == 0 && UpperAscii(a) == UpperAscii(b);
 }
 
+#if !defined(__SSE2__)
 /* The pass-over eight bytes at a time: true when the word (eight text
  * bytes) holds a byte it stops at, one that is not printable ASCII or is
  * one of the two forms of the pattern's first character. */
@@ -121,6 +135,99 @@ bool StopsPassOver(uint64_t word, BYTE first, BYTE other) {
   const uint64_t below = (word - 0x20 * kEachByte) & ~word & kHighBits; // a byte under 0x20
   return ((word & kHighBits) | below | AnyZeroByte(word ^ (0x7F * kEachByte)) |
           AnyZeroByte(word ^ (first * kEachByte)) | AnyZeroByte(word ^ (other * kEachByte))) != 0;
+}
+#endif
+
+/* The first byte from p on that the pass-over stops at (one that is not
+ * printable ASCII, or is one of the two forms of the pattern's first
+ * character), or the text's length when there is none. Sixteen bytes are
+ * compared at once where the processor can, the last few through a copy
+ * padded with NULs, so that no byte past the text is read; else eight at
+ * a time, and the rest one by one. */
+size_t NextStop(const BYTE* data, size_t p, size_t length, BYTE first, BYTE other) {
+#if defined(__SSE2__)
+  // Signed bytes: those of 0x80 up are below 0x20 as well.
+  const __m128i space = _mm_set1_epi8(0x20);
+  const __m128i del = _mm_set1_epi8(0x7F);
+  const __m128i firstBytes = _mm_set1_epi8(static_cast<char>(first));
+  const __m128i otherBytes = _mm_set1_epi8(static_cast<char>(other));
+  auto stops = [&](const BYTE* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i stop = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(bytes, space), _mm_cmpeq_epi8(bytes, del)),
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, firstBytes), _mm_cmpeq_epi8(bytes, otherBytes)));
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+  };
+  for (; p + 16 <= length; p += 16) {
+    if (const unsigned mask = stops(data + p); mask != 0)
+      return p + static_cast<size_t>(__builtin_ctz(mask));
+  }
+  if (p == length)
+    return length;
+  BYTE tail[16] = {};
+  memcpy(tail, data + p, length - p);
+  const unsigned mask = stops(tail) & ((1u << (length - p)) - 1);
+  return mask != 0 ? p + static_cast<size_t>(__builtin_ctz(mask)) : length;
+#else
+  for (uint64_t word = 0; p + sizeof word <= length; p += sizeof word) {
+    memcpy(&word, data + p, sizeof word);
+    if (StopsPassOver(word, first, other))
+      break;
+  }
+  while (p < length && IsPrintableAscii(data[p]) && data[p] != first && data[p] != other)
+    ++p;
+  return p;
+#endif
+}
+
+/* The other form of a pattern's first character that the pass-over stops
+ * at: its other case without regard to case, else itself. */
+BYTE OtherForm(BYTE first, WORD compareFlags) {
+  const BYTE upper = UpperAscii(first);
+  if ((compareFlags & INTL_CASE_SENSITIVE) != 0)
+    return first;
+  if (upper != first)
+    return upper;
+  return upper >= 'A' && upper <= 'Z' ? static_cast<BYTE>(upper + 32) : first;
+}
+
+/* The search of a pattern of printable ASCII, without wildcards or word
+ * boundaries, in LMBCS text while the text is printable ASCII too: each
+ * byte is then a character of its own that the collation compares as
+ * SameAsciiCharacter does, so the match is the first place where every
+ * byte matches. True with *found (-1: none) once the text is settled;
+ * false, nothing found, where a byte of the text that is not printable
+ * ASCII may decide it (the full search then takes over). */
+bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareFlags,
+                          int32_t* found) {
+  const BYTE* data = text.data;
+  const size_t length = text.length;
+  const BYTE first = pattern.data[0];
+  const BYTE other = OtherForm(first, compareFlags);
+  for (size_t p = 0;; ++p) {
+    p = NextStop(data, p, length, first, other);
+    if (p < length && !IsPrintableAscii(data[p]))
+      return false;
+    if (length - p < pattern.length) {
+      // No room for a match: the rest settles it only as printable ASCII,
+      // as a character may count for less than its bytes.
+      if (!std::all_of(data + p, data + length, IsPrintableAscii))
+        return false;
+      *found = -1;
+      return true;
+    }
+    size_t i = 1;
+    for (; i < pattern.length; ++i) {
+      if (!IsPrintableAscii(data[p + i]))
+        return false;
+      if (!SameAsciiCharacter(pattern.data[i], data[p + i], compareFlags))
+        break;
+    }
+    if (i == pattern.length) {
+      *found = static_cast<int32_t>(p);
+      return true;
+    }
+  }
 }
 
 /* A pattern as the wildcards split it. */
@@ -271,11 +378,19 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
     return -1;
   const Bytes textBytes{reinterpret_cast<const BYTE*>(text), textLength};
   const Bytes patternBytes{reinterpret_cast<const BYTE*>(pattern), patternLength};
-  // In LMBCS a pattern without a byte under 0x20 has a character per byte.
-  const bool singleBytes =
-      info == nullptr && std::all_of(patternBytes.data, patternBytes.data + patternLength,
-                                     [](BYTE c) { return c >= 0x20; });
-  const size_t patternChars = singleBytes ? patternLength : CountCharacters(patternBytes, info);
+  // Printable ASCII on both sides needs neither the character counts nor
+  // the character walk.
+  int32_t found = -1;
+  if (info == nullptr && !wildcards && !wordBoundaries &&
+      std::all_of(patternBytes.data, patternBytes.data + patternLength, IsPrintableAscii) &&
+      SearchPrintableAscii(textBytes, patternBytes, CompareFlags(caseSensitive, accentSensitive),
+                           &found)) {
+    // The length is given whenever the full search gets past its counts.
+    if (matchLength != nullptr && patternLength <= textLength)
+      *matchLength = patternLength;
+    return found;
+  }
+  const size_t patternChars = CountCharacters(patternBytes, info);
   // A '*' may stand for nothing, so a wildcard pattern may have one
   // character more than the text. An LMBCS character has at most three
   // bytes, so a text of three bytes a pattern character has room enough
@@ -299,27 +414,15 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
                         !(search.pattern.question && first == '?') &&
                         !(search.pattern.star && search.pattern.prefixLength == 0);
   const BYTE* data = textBytes.data;
-  // The other form of the first character the pass-over stops at.
-  const BYTE upper = UpperAscii(first);
-  const BYTE other = (search.compareFlags & INTL_CASE_SENSITIVE) != 0 ? first
-                     : upper != first                                ? upper
-                     : upper >= 'A' && upper <= 'Z'                  ? static_cast<BYTE>(upper + 32)
-                                                                     : first;
+  const BYTE other = OtherForm(first, search.compareFlags);
   // With word boundaries no match starts right after a letter.
   size_t previous = textLength; // the character before p; none yet
   for (size_t p = 0;;) {
     if (passOver) {
-      const size_t from = p;
-      for (uint64_t word = 0; p + sizeof word <= textLength; p += sizeof word) {
-        memcpy(&word, data + p, sizeof word);
-        if (StopsPassOver(word, first, other))
-          break;
-      }
-      if (p != from)
-        previous = p - 1;
-      while (p < textLength && IsPrintableAscii(data[p]) &&
-             !SameAsciiCharacter(first, data[p], search.compareFlags))
-        previous = p++;
+      const size_t stop = NextStop(data, p, textLength, first, other);
+      if (stop != p)
+        previous = stop - 1;
+      p = stop;
     }
     if (CannotMatchFrom(search, p))
       return -1;

@@ -370,7 +370,7 @@ bool StartsTextRun(const char* record, WORD signature, DWORD length) {
 STATUS ReplaceText(const char* record, WORD signature, DWORD length, chunk_record_output* output,
                    chunk_process_state* state) {
   const WORD scope = state->p3;
-  if ((scope & kScopeText) != 0 && StartsTextRun(record, signature, length)) {
+  if (ReplacesInTextRuns(state) && StartsTextRun(record, signature, length)) {
     output->length = 0; // the routine emits the run
     return ProcessTextStream(record, signature, length, state);
   }
@@ -544,6 +544,8 @@ STATUS LinkOccurrences(const char* record, WORD signature, DWORD length,
 }
 
 } // namespace
+
+bool ReplacesInTextRuns(const chunk_process_state* state) { return (state->p3 & kScopeText) != 0; }
 
 STATUS ProcessSearchAction(const char* record, WORD signature, DWORD length,
                            chunk_record_output* output, chunk_process_state* state) {

@@ -264,6 +264,12 @@ struct chunk_process_state {
    * record; filled when a writing walk starts with the lane on. */
   DWORD lane_on = 0;
   BYTE lane_table[kLaneSlotCount] = {};
+  /* Text records the lane may take (engine/text_stream.cpp): the last
+   * font of a lone text run whose change was worked out, and what the
+   * case does for a run of it; known once set. */
+  DWORD lone_run_known = 0;
+  FONTID lone_run_font = {};
+  BYTE lone_run_stays = 0;
   /* The input body was loaded by this operation (nothing changed it since). */
   DWORD input_loaded_now = 0;
   /* Keyword matching: the keyword table's index (engine/keyword_index.h),

@@ -227,6 +227,21 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD length,
 /* Search and replace (2385, 2392, 2398, 2399, 2430). */
 STATUS ProcessSearchAction(const char* record, WORD signature, DWORD length,
                            chunk_record_output* output, chunk_process_state* state);
+/* Whether the replacements (2392, 2399) replace in text runs (their scope's
+ * text flag). */
+bool ReplacesInTextRuns(const chunk_process_state* state);
+
+/* Text records the walk's lane may take: TextRunsMayStay tells whether the
+ * action's case (ChangeFont, Highlight, HighlightText, ReplaceTextQuick
+ * in text runs) may leave a text record that is a run of its own as it
+ * is. For such a record, TextRunStays returns 0 when the case changes it,
+ * or else what the case does besides emitting it unchanged, which
+ * PassTextRun does once the lane has taken it (marks the item modified,
+ * takes its header as the default text header, keeps its text as the last
+ * match). */
+bool TextRunsMayStay(const chunk_process_state* state);
+BYTE TextRunStays(const record_storage* node, chunk_process_state* state);
+void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state);
 /* Keyword and wiki links (2386, 2816). */
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state);

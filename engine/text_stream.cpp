@@ -13,6 +13,10 @@
  * another kind inside the envelope) goes on unchanged. Every record of
  * a run is emitted once: what the run becomes goes out here, and the skip
  * mark makes the frame drop the run's later records.
+ *
+ * Also the test the walk's lane makes of a text record that is a run of
+ * its own: whether the case would emit it as it is (no match, or already
+ * in the new font and text), so that the lane takes it instead.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -274,6 +278,15 @@ DWORD ReplacementLength(const chunk_process_state* state) {
   return state->p1 != 0 ? state->p1 : static_cast<DWORD>(strlen(state->s1));
 }
 
+/* The match, cut to fit, in the first scratch text. */
+void KeepMatch(const char* match, DWORD matchLength, chunk_process_state* state) {
+  char* kept = state->session->scratch_first;
+  const DWORD keptLength = matchLength < VELKO_SCRATCH_TEXT_SIZE - 1 ? matchLength
+                                                                     : VELKO_SCRATCH_TEXT_SIZE - 1;
+  memcpy(kept, match, keptLength);
+  kept[keptLength] = '\0';
+}
+
 /* What takes a match's place: the match in the new font, or the
  * replacement (s1, p1 bytes or its string length; for 2399 no more bytes
  * than the match covers), the match kept in the first scratch text. */
@@ -281,11 +294,7 @@ STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WOR
                  chunk_process_state* state) {
   if (!Replaces(state))
     return EmitChangedText(run, change, match, matchLength, state);
-  char* kept = state->session->scratch_first;
-  const DWORD keptLength = matchLength < VELKO_SCRATCH_TEXT_SIZE - 1 ? matchLength
-                                                                     : VELKO_SCRATCH_TEXT_SIZE - 1;
-  memcpy(kept, match, keptLength);
-  kept[keptLength] = '\0';
+  KeepMatch(match, matchLength, state);
   DWORD length = ReplacementLength(state);
   if (state->action == ACTION_REPLACE_TEXT_SAME_LENGTH && length > matchLength)
     length = matchLength;
@@ -348,6 +357,23 @@ bool InPlainPieceOrder(const text_run& run) {
   return seen == run.count;
 }
 
+/* The next occurrence of the search text in the remaining text of a run:
+ * its offset and the bytes it covers, or -1 when there is none that
+ * covers a byte and ends within the text (an empty match would not
+ * advance: the rest is kept as it is). */
+int32_t FindInRun(const char* text, DWORD remaining, const chunk_process_state* state,
+                  WORD* matchLength) {
+  const VelkoRTChunk* chunk = state->chunk;
+  *matchLength = 0;
+  const int32_t at =
+      SearchBuffer(text, static_cast<WORD>(remaining), state->s2, SearchLength(state),
+                   state->text_wildcards, chunk->CaseSensitive, chunk->AccentSensitive,
+                   chunk->SearchWordBoundaries, chunk->RegularExpression, matchLength, nullptr);
+  if (at < 0 || *matchLength == 0 || static_cast<DWORD>(at) + *matchLength > remaining)
+    return -1;
+  return at;
+}
+
 /* HighlightText and the replacements: the run split around each
  * occurrence of the search text. *emitted tells whether anything went out
  * here. */
@@ -356,7 +382,6 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   if (searchLength == 0)
     return NOERROR;
   memcpy(StateItem(state)->internal->default_text_header, run.text->data, sizeof(CDTEXT));
-  const VelkoRTChunk* chunk = state->chunk;
   const char* text = run.text->data + sizeof(CDTEXT);
   DWORD remaining = run.text->length - sizeof(CDTEXT); // a record's length word bounds it
   // The changed font is worked out at the first match, as most runs have
@@ -370,12 +395,8 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   }
   while (remaining > 0) {
     WORD matchLength = 0;
-    const int32_t at =
-        SearchBuffer(text, static_cast<WORD>(remaining), state->s2, searchLength,
-                     state->text_wildcards, chunk->CaseSensitive, chunk->AccentSensitive,
-                     chunk->SearchWordBoundaries, chunk->RegularExpression, &matchLength, nullptr);
-    // An empty match would not advance: the rest is kept as it is.
-    if (at < 0 || matchLength == 0 || static_cast<DWORD>(at) + matchLength > remaining) {
+    const int32_t at = FindInRun(text, remaining, state, &matchLength);
+    if (at < 0) {
       // A run without a match whose records stand as the piece would write
       // them goes on as it is, without being built again.
       if (text == run.text->data + sizeof(CDTEXT) && InPlainPieceOrder(run) &&
@@ -541,4 +562,143 @@ STATUS ProcessTextRunAction(const char* record, WORD signature, DWORD length,
     return NOERROR;
   output->length = 0;
   return ProcessTextStream(record, signature, length, state);
+}
+
+/* ---- text records the walk's lane may take ---- */
+
+namespace {
+
+/* What the case does for a text record it leaves as it is, besides
+ * emitting it (TextRunStays). */
+enum : BYTE {
+  kRunStays = 0x01,
+  kRunMarksItem = 0x02,     /* the item is marked modified */
+  kRunDefaultHeader = 0x04, /* its header becomes the default text header */
+  kRunKeepsMatch = 0x08,    /* its whole text is kept as the last match */
+};
+
+/* The run GatherRun gathers at a text record: the record alone. */
+text_run LoneTextRun(const record_storage* node) {
+  text_run run;
+  run.count = 1;
+  run.first = run.last = run.text = const_cast<record_storage*>(node);
+  return run;
+}
+
+/* True when the run's text record has the header EmitText writes for its
+ * text: its signature and its own length. */
+bool HeaderAsWritten(const text_run& run) {
+  WSIG header;
+  memcpy(&header, run.text->data, sizeof header);
+  return header.Signature == SIG_CD_TEXT && header.Length == run.text->length;
+}
+
+/* True when the run's whole text emitted with the change (EmitChangedText)
+ * is the run's text record byte for byte: no text effect, no envelope, its
+ * own font and a header as EmitText writes it. */
+bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
+  if (change.effect != 0 || change.envelope != 0 || !HeaderAsWritten(run))
+    return false;
+  return memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
+}
+
+/* What answer(run, state) gives for a lone run of the font, kept for the
+ * last font asked about: runs of one font come in long stretches, and for
+ * a lone run (no colour record) the answer depends on its font alone. */
+template <typename Answer>
+BYTE FontAnswer(const text_run& run, chunk_process_state* state, Answer answer) {
+  FONTID font;
+  memcpy(&font, run.text->data + kRunFontAt, sizeof font);
+  if (state->lone_run_known != 0 && memcmp(&font, &state->lone_run_font, sizeof font) == 0)
+    return state->lone_run_stays;
+  const BYTE stays = answer(run, state);
+  state->lone_run_known = 1;
+  state->lone_run_font = font;
+  state->lone_run_stays = stays;
+  return stays;
+}
+
+/* ChangeFont and Highlight (ReEmitRun): a run the filter font does not
+ * pass stays; one it passes stays when the new font is its own. ChangeFont's
+ * frame marks the item for every run. */
+BYTE ReEmittedRunStays(const text_run& run, chunk_process_state* state) {
+  if (!HeaderAsWritten(run))
+    return 0;
+  return FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
+    run_font font = FontOfRun(lone);
+    if (FontNotFilteredExt(&font.font, font.Color(), &walk->fonts[1],
+                           walk->font_masks[1].given) == 0)
+      return walk->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
+    return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays | kRunMarksItem : 0;
+  });
+}
+
+/* HighlightText and ReplaceTextQuick (SplitRun): a run without a match
+ * stays; so does one that is a single match throughout when what takes
+ * its place is the same text in the run's own font. ReplaceTextQuick's
+ * frame marks the item for every run. */
+BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
+  const BYTE frameMarks = state->action == ACTION_REPLACE_TEXT_QUICK ? kRunMarksItem : 0;
+  if (SearchLength(state) == 0)
+    return kRunStays | frameMarks;
+  const char* text = run.text->data + sizeof(CDTEXT);
+  const DWORD length = run.text->length - sizeof(CDTEXT);
+  WORD matchLength = 0;
+  const int32_t at = FindInRun(text, length, state, &matchLength);
+  if (at < 0) {
+    if (run.text->length > kLargestEmittedRecord)
+      return 0;
+    return kRunStays | frameMarks | kRunDefaultHeader;
+  }
+  if (at != 0 || matchLength != length)
+    return 0;
+  if (Replaces(state) && (state->s1 == nullptr || ReplacementLength(state) != length ||
+                          memcmp(state->s1, text, length) != 0))
+    return 0;
+  if (!HeaderAsWritten(run) ||
+      FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
+        return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
+      }) == 0)
+    return 0;
+  return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
+}
+
+} // namespace
+
+bool TextRunsMayStay(const chunk_process_state* state) {
+  switch (state->action) {
+  case ACTION_CHANGE_FONT:
+  case ACTION_HIGHLIGHT:
+  case ACTION_HIGHLIGHT_TEXT:
+    return true;
+  case ACTION_REPLACE_TEXT_QUICK:
+    return ReplacesInTextRuns(state);
+  default:
+    return false;
+  }
+}
+
+BYTE TextRunStays(const record_storage* node, chunk_process_state* state) {
+  if (node->signature != SIG_CD_TEXT || node->length <= sizeof(CDTEXT))
+    return 0;
+  const text_run run = LoneTextRun(node);
+  switch (state->action) {
+  case ACTION_CHANGE_FONT:
+  case ACTION_HIGHLIGHT:
+    return ReEmittedRunStays(run, state);
+  case ACTION_HIGHLIGHT_TEXT:
+  case ACTION_REPLACE_TEXT_QUICK:
+    return SplitRunStays(run, state);
+  default:
+    return 0;
+  }
+}
+
+void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state) {
+  if ((stays & kRunMarksItem) != 0)
+    StateItem(state)->Modified = 1;
+  if ((stays & kRunDefaultHeader) != 0)
+    memcpy(StateItem(state)->internal->default_text_header, node->data, sizeof(CDTEXT));
+  if ((stays & kRunKeepsMatch) != 0)
+    KeepMatch(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT), state);
 }

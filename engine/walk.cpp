@@ -24,6 +24,7 @@
 
 #include "engine/driver.h"
 #include "engine/record_fields.h"
+#include "engine/services.h"
 #include "engine/walk.h"
 #include "store/emitter.h"
 #include "store/messages.h"
@@ -335,6 +336,7 @@ constexpr BYTE kLaneEmitterKind = 0x07;
 constexpr BYTE kLaneStepFree = 0x10;  /* the per-record step only counts it */
 constexpr BYTE kLaneCaseReads = 0x20; /* the action's case reads it */
 constexpr BYTE kLaneMayStart = 0x40;  /* the chunk's start test may take it */
+constexpr BYTE kLaneCaseMayPass = 0x80; /* the case may leave it as it is (TextRunStays) */
 /* True for the records the per-record step does more with than count
  * them: the nesting counts (CountTables, CountBrackets, FollowRecord's
  * hotspots and layers), the current definition and the large paragraph
@@ -418,6 +420,8 @@ bool PrepareWalkLane(chunk_process_state* state) {
         entry |= kLaneCaseReads;
       if (FirstClauseMayStartAt(state, signature))
         entry |= kLaneMayStart;
+      if (signature == SIG_CD_TEXT && TextRunsMayStay(state))
+        entry |= kLaneCaseMayPass;
     }
     state->lane_table[slot] = entry;
   }
@@ -467,13 +471,20 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
     __builtin_prefetch(node->data + kLaneLookAhead);
     const BYTE entry = table[LaneSlot(signature)];
     if (emits) {
-      if ((entry & (kLaneStepFree | (open ? kLaneCaseReads : BYTE{0}))) != kLaneStepFree)
+      // A record the case reads goes on when the case would leave it as
+      // it is; what the case does besides follows once it is taken.
+      BYTE stays = 0;
+      if ((entry & (kLaneStepFree | (open ? kLaneCaseReads : BYTE{0}))) != kLaneStepFree &&
+          ((entry & (kLaneStepFree | kLaneCaseMayPass)) != (kLaneStepFree | kLaneCaseMayPass) ||
+           (stays = TextRunStays(node, state)) == 0))
         break;
       bool taken = false;
       *status = EmitLaneRecord(&lane, node->data, signature, length,
                                static_cast<BYTE>(entry & kLaneEmitterKind), &taken);
       if (*status != NOERROR || !taken)
         break;
+      if (stays != 0)
+        PassTextRun(node, stays, state);
     } else {
       if ((entry & (kLaneStepFree | closedStop)) != kLaneStepFree)
         break;

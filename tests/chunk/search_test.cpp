@@ -206,8 +206,10 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
   // the pass-over must stop at: the pattern's first letter in either case,
   // an accented letter the collation finds equal to it, and a group byte
   // whose trail bytes read as the pattern.
-  const std::string filler(32, 'x');
-  for (size_t at = 0; at <= 24; ++at) {
+  // The text passes sixteen bytes at a time where it can: stops stand in
+  // the first, second and third block and across their edges.
+  const std::string filler(48, 'x');
+  for (size_t at = 0; at <= 40; ++at) {
     const std::string before = filler.substr(0, at);
     const std::string after = filler.substr(at);
     struct Probe {
@@ -219,10 +221,13 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
     const Probe probes[] = {
         {before + "Walk" + after, "walk", false, static_cast<int32_t>(at)},
         {before + "Walk" + after, "walk", true, -1},
-        {before + "wALK" + after + "walk", "walk", true, 36},
+        {before + "wALK" + after + "walk", "walk", true, static_cast<int32_t>(filler.size() + 4)},
         {before + kEAcute + after, "e", false, static_cast<int32_t>(at)},
+        {before + "w" + kEAcute + "lk" + after, "welk", false, static_cast<int32_t>(at)},
+        {before + "W" + kEAcute + "LK" + after, "welk", true, -1},
         {before + kTrailAB + after, "ab", false, -1},
-        {before + kTrailAB + after + "AB", "ab", false, 35},
+        {before + kTrailAB + after + "AB", "ab", false,
+         static_cast<int32_t>(filler.size() + kTrailAB.size())},
     };
     for (const Probe& probe : probes) {
       WORD length = 0;
@@ -231,6 +236,51 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
                              probe.caseSensitive, FALSE, FALSE, FALSE, &length, nullptr),
                 probe.offset)
           << "at " << at << " pattern " << probe.pattern << " text " << probe.text;
+    }
+  }
+}
+
+/* Printable ASCII texts and patterns: each byte is a character, and the
+ * match is the first place where every byte equals the pattern's, or its
+ * other case without regard to case. Random texts of a few letters in both
+ * cases, searched for slices of themselves and for other words. */
+TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
+  unsigned seed = 99;
+  auto next = [&seed](unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % bound;
+  };
+  static const char kLetters[] = "aAbB c.";
+  auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (unsigned n = next(40); n > 0; --n)
+      text += kLetters[next(sizeof kLetters - 1)];
+    std::string pattern;
+    if (!text.empty() && next(2) == 0) {
+      const size_t from = next(static_cast<unsigned>(text.size()));
+      pattern = text.substr(from, 1 + next(4));
+    } else {
+      for (unsigned n = 1 + next(4); n > 0; --n)
+        pattern += kLetters[next(sizeof kLetters - 1)];
+    }
+    const bool caseSensitive = next(2) == 0;
+    int32_t expected = -1;
+    for (size_t p = 0; expected < 0 && p + pattern.size() <= text.size(); ++p) {
+      bool same = true;
+      for (size_t i = 0; same && i < pattern.size(); ++i)
+        same = caseSensitive ? text[p + i] == pattern[i] : fold(text[p + i]) == fold(pattern[i]);
+      if (same)
+        expected = static_cast<int32_t>(p);
+    }
+    WORD length = 0;
+    EXPECT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
+                           static_cast<WORD>(pattern.size()), FALSE, caseSensitive, FALSE, FALSE,
+                           FALSE, &length, nullptr),
+              expected)
+        << "text '" << text << "' pattern '" << pattern << "' case " << caseSensitive;
+    if (expected >= 0) {
+      EXPECT_EQ(length, pattern.size()) << text << " / " << pattern;
     }
   }
 }

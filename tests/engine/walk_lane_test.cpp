@@ -103,6 +103,36 @@ const operation kOperations[] = {
      [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("o", 1, "0", 1, "EVERYTHING"); }},
     {"replace text of a paragraph", "Paragraph 2", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("t", 1, "T", 1, "TEXT"); }},
+    // Done twice, the second walk meets text runs already as the first
+    // left them, which the lane may take without the case rebuilding them.
+    {"change font twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+       return first != NOERROR ? first : chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+     }},
+    {"change font to one some runs have", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("14pt", nullptr, 1); }},
+    {"highlight twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->Highlight(1);
+       return first != NOERROR ? first : chunk->Highlight(1);
+     }},
+    {"highlight text twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->HighlightText("o", 0);
+       return first != NOERROR ? first : chunk->HighlightText("o", 0);
+     }},
+    {"replace text twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = chunk->ReplaceTextQuick("o", 1, "O", 1, "TEXT");
+       return first != NOERROR ? first : chunk->ReplaceTextQuick("o", 1, "O", 1, "TEXT");
+     }},
+    {"replace whole runs by themselves", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("three", 5, "three", 5, "TEXT"); }},
+    {"replace whole runs by other case", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("three", 5, "Three", 5, "TEXT"); }},
+    {"replace outside text runs", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ReplaceTextQuick("o", 1, "0", 1, "NONTEXT"); }},
     {"append the item to itself", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return AppendOwnChunk(chunk, "Everything", 0); }},
     {"append the item to itself, ids moved", "Everything", 0, nullptr, false,
@@ -131,6 +161,11 @@ struct outcome {
   STATUS status = 0;
   std::vector<Bytes> values;
   std::vector<HostTestMessage> messages;
+  /* What a walk leaves besides the body: the item's modified flag, the
+   * last match kept and the default text header. */
+  WORD modified = 0;
+  std::string kept;
+  Bytes default_header;
 };
 
 class WalkLaneTest : public EngineTest {
@@ -164,6 +199,10 @@ protected:
                                                           nullptr, nullptr);
     result.values = Values();
     result.messages = HostTestMessages();
+    result.modified = static_cast<WORD>(item_->Modified);
+    result.kept = session_->scratch_first;
+    const BYTE* header = item_->internal->default_text_header;
+    result.default_header.assign(header, header + sizeof item_->internal->default_text_header);
     VelkoTestSetEmitterLane(true);
     return result;
   }
@@ -177,6 +216,9 @@ protected:
       EXPECT_EQ(lane.status, full.status) << what << ": " << op.name;
       EXPECT_TRUE(lane.values == full.values) << what << ": " << op.name;
       EXPECT_TRUE(lane.messages == full.messages) << what << ": " << op.name;
+      EXPECT_EQ(lane.modified, full.modified) << what << ": " << op.name;
+      EXPECT_EQ(lane.kept, full.kept) << what << ": " << op.name;
+      EXPECT_TRUE(lane.default_header == full.default_header) << what << ": " << op.name;
     }
   }
 };
@@ -306,6 +348,24 @@ TEST_F(WalkLaneTest, RandomBodiesAreWrittenAlikeWithAndWithoutTheLane) {
     cdbuild::ScriptError error;
     ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << script;
     ExpectSameOutcomes(body, "seed " + std::to_string(seed) + ":\n" + script);
+  }
+}
+
+/* Text records that are runs of their own, whole matches of the search
+ * texts above, in fonts the operations leave as they are and in fonts they
+ * change (an effect attribute needs a text effect record), one after the
+ * other in either order. */
+TEST_F(WalkLaneTest, LoneRunsOfSeveralFontsAreWrittenAlike) {
+  const std::string start = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\n"
+                            "PABREF id=1\n";
+  const std::string plain = "TEXT text=\"o\"\nTEXT text=\"three\"\n";
+  const std::string changed = "TEXT attributes=0x80 text=\"o\"\n"
+                              "TEXT face=4 size=14 attributes=0x90 text=\"three\"\n";
+  for (const std::string& script : {start + plain + changed + plain, start + changed + plain}) {
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message << "\n" << script;
+    ExpectSameOutcomes(body, script);
   }
 }
 
