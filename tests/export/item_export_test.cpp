@@ -562,6 +562,52 @@ TEST_F(ItemExportTest, TheMessageConvertsBackIntoTheItem) {
   NSFNoteClose(other);
 }
 
+/* ---- the ids of encoded HTML ---- */
+
+/* The HTML's bytes quoted-printable: "=" as "=3D", and a soft break
+ * "=\r\n" before every `every`-th byte of the HTML (never inside an
+ * escape); `every` 0 for none. */
+std::string Encoded(const std::string& html, size_t every) {
+  std::string encoded;
+  for (size_t at = 0; at < html.size(); ++at) {
+    if (every != 0 && at != 0 && at % every == 0)
+      encoded += "=\r\n";
+    encoded += html[at] == '=' ? std::string("=3D") : std::string(1, html[at]);
+  }
+  return encoded;
+}
+
+TEST(QuotedPrintableContentIDsTest, FindsTheIdsOfTheDecodedTextWhereverTheBlocksEnd) {
+  const struct {
+    const char* name;
+    std::string html;
+    std::vector<std::string> ids;
+  } cases[] = {
+      {"ids in order of first use, each once",
+       "<img src=\"cid:_1_first\"> text <a href='cid:second'>x</a> (cid:_1_first) "
+       "<img src=cid:third>",
+       {"_1_first", "second", "third"}},
+      {"an empty id names nothing", "cid:) cid:\"x\" cid:a", {"a"}},
+      {"an id that runs to the end", "<p>see cid:last", {"last"}},
+      {"the text's last bytes begin the prefix", "cid:one cid", {"one"}},
+      {"prefixes that overlap", "ccid:cid:id cicid:two", {"cid:id", "two"}},
+      {"no id", "<p>a=b</p>", {}},
+      {"nothing", "", {}},
+  };
+  for (const auto& c : cases) {
+    for (const size_t every : {size_t{0}, size_t{1}, size_t{3}, size_t{7}}) {
+      const std::string encoded = Encoded(c.html, every);
+      // Blocks of every size across the text, and one block for all.
+      for (size_t block = 1; block <= encoded.size() + 1; ++block) {
+        SCOPED_TRACE(std::string(c.name) + ", a soft break every " + std::to_string(every) +
+                     ", blocks of " + std::to_string(block));
+        EXPECT_EQ(QuotedPrintableContentIDs(encoded, block), c.ids);
+      }
+      EXPECT_EQ(QuotedPrintableContentIDs(encoded), c.ids) << c.name;
+    }
+  }
+}
+
 /* ---- failures ---- */
 
 /* Every tracked allocation, then every host allocation, failing in turn:
