@@ -83,7 +83,7 @@ STATUS InsertObject(sqlite3* db, DWORD size, WORD objectClass, WORD privileges, 
   if (bytes == nullptr)
     insert.BindZeroBlob(5, size);
   else
-    insert.BindBlob(5, bytes, size);
+    insert.BindBlobInPlace(5, bytes, size); // the bytes outlive the statement
   if (const int result = insert.RunWrite(); result != SQLITE_DONE)
     return StorageStatus(result);
   *retObjectID = static_cast<DWORD>(id);
