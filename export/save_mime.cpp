@@ -454,8 +454,67 @@ STATUS AddAttachments(VelkoRTItem* item, message_parts* parts) {
   return NOERROR;
 }
 
+/* Bytes that stand for the HTML while GMime writes the rest of a large
+ * message: never in a header, a boundary or base64. */
+constexpr std::string_view kHTMLStandIn = "\x01velko html part\x01";
+/* HTML from this size on is written around GMime's rendering of the rest. */
+constexpr size_t kHTMLWrittenAround = 64 * 1024;
+/* The HTML's last bytes stay in the stand-in, so that GMime sees the part
+ * end as it would. */
+constexpr size_t kHTMLEndKept = 2;
+
+/* Whether every CR of the text comes before an LF and every LF after a
+ * CR: the line-end filter GMime writes an encoded part through passes
+ * such text unchanged. */
+bool OnlyCRLFLineEnds(std::string_view text) {
+  size_t at = 0;
+  for (;;) {
+    const auto* cr = static_cast<const char*>(memchr(text.data() + at, '\r', text.size() - at));
+    const size_t end = cr != nullptr ? static_cast<size_t>(cr - text.data()) : text.size();
+    if (memchr(text.data() + at, '\n', end - at) != nullptr)
+      return false;
+    if (cr == nullptr)
+      return true;
+    if (end + 1 >= text.size() || text[end + 1] != '\n')
+      return false;
+    at = end + 2;
+  }
+}
+
+/* Writes the message to the stream: with the stand-in as the content of
+ * the HTML part, the bytes GMime writes with the stand-in's first bytes
+ * replaced by the HTML's own. False when the stand-in is not found once,
+ * before anything is written. */
+bool WriteAroundHTML(GMimeObject* message, GMimeFormatOptions* format, std::string_view html,
+                     GMimeStream* out, ssize_t* written) {
+  object_ref<GMimeStream> rest(g_mime_stream_mem_new());
+  if (g_mime_object_write_to_stream(message, format, rest.get()) < 0)
+    return false;
+  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(rest.get()));
+  const std::string_view other(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  const size_t at = other.find(kHTMLStandIn);
+  if (at == std::string_view::npos ||
+      other.find(kHTMLStandIn, at + kHTMLStandIn.size()) != std::string_view::npos)
+    return false;
+  const size_t after = at + kHTMLStandIn.size();
+  const std::string_view pieces[] = {other.substr(0, at),
+                                     html.substr(0, html.size() - kHTMLEndKept),
+                                     other.substr(after)};
+  *written = 0;
+  for (const std::string_view piece : pieces) {
+    if (g_mime_stream_write(out, piece.data(), piece.size()) < 0) {
+      *written = -1;
+      break;
+    }
+    *written += static_cast<ssize_t>(piece.size());
+  }
+  return true;
+}
+
 /* Writes the message of the parts to the file; 1028 when it cannot be
- * written whole. */
+ * written whole. A large HTML that the renderer encoded is written as it
+ * stands around what GMime writes of the rest, which it would pass
+ * through its line-end filter unchanged. */
 STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrintable, FILE* file) {
   object_ref<GMimeMessage> message(g_mime_message_new(TRUE));
   GDateTime* now = g_date_time_new_now_local();
@@ -464,12 +523,24 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
 
   object_ref<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "text/html");
-  // The part takes the HTML's bytes over instead of copying them.
+  // The part takes the HTML's bytes over instead of copying them; around
+  // a large HTML it takes the stand-in, the HTML's bytes kept here.
   GByteArray* bytes = std::exchange(parts->html, nullptr);
-  object_ref<GMimePart> html(NewPartTaking(
-      "text", "html", bytes,
-      quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT,
-      GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
+  const std::string_view htmlBytes(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  const bool around = quotedPrintable && htmlBytes.size() >= kHTMLWrittenAround &&
+                      OnlyCRLFLineEnds(htmlBytes);
+  const GMimeContentEncoding held =
+      quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT;
+  object_ref<GMimePart> html(nullptr);
+  if (around) {
+    parts->html = bytes; // freed with the parts
+    std::string standIn(kHTMLStandIn);
+    standIn.append(htmlBytes.substr(htmlBytes.size() - kHTMLEndKept));
+    html.object = NewPart("text", "html", standIn, held, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+  } else {
+    html.object =
+        NewPartTaking("text", "html", bytes, held, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+  }
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(html.get()), "charset", charset);
   g_mime_multipart_add(related.get(), GMIME_OBJECT(html.get()));
   for (GMimeObject* part : parts->related)
@@ -493,8 +564,19 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
   // already ends its lines so and passes unchanged.
   GMimeFormatOptions* format = g_mime_format_options_new();
   g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
-  const ssize_t written =
-      g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), format, out.get());
+  ssize_t written = -1;
+  if (!around || !WriteAroundHTML(GMIME_OBJECT(message.get()), format, htmlBytes, out.get(),
+                                  &written)) {
+    if (around) {
+      // The stand-in was not found once: the part takes the HTML itself.
+      object_ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
+          htmlBytes.data(), htmlBytes.size()));
+      object_ref<GMimeDataWrapper> content(
+          g_mime_data_wrapper_new_with_stream(stream.get(), held));
+      g_mime_part_set_content(html.get(), content.get());
+    }
+    written = g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), format, out.get());
+  }
   g_mime_format_options_free(format);
   if (written < 0 || g_mime_stream_flush(out.get()) != 0 || ferror(file) != 0)
     return VELKO_ERR_BAD_ARGUMENT;
