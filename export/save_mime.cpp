@@ -672,11 +672,13 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
 
 std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded, size_t block) {
   content_id_scan scan;
-  // Decoded text is never longer than its encoding; the last bytes of a
-  // block that may begin "cid:" move to the front before the next.
+  // Decoded text is no longer than its encoding (room for a few more
+  // bytes all the same, as GMime asks); the last bytes of a block that may
+  // begin "cid:" move to the front before the next.
   constexpr size_t kCarried = 3;
+  constexpr size_t kSlack = 4;
   block = std::max<size_t>(block, 1);
-  std::string decoded(std::min(block, encoded.size()) + kCarried, '\0');
+  std::string decoded(std::min(block, encoded.size()) + kCarried + kSlack, '\0');
   auto* out = reinterpret_cast<unsigned char*>(decoded.data());
   int state = 0;
   guint32 save = 0;
