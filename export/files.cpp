@@ -144,7 +144,8 @@ STATUS ExtractAttachmentFile(NOTEHANDLE note, const char* internalName, const ch
   return NSFNoteExtractFile(note, item, fileName, nullptr);
 }
 
-STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::string* data) {
+STATUS ReadAttachmentBytes(NOTEHANDLE note, const char* name, bool detach,
+                           const attachment_bytes_taker& take) {
   FILEOBJECT file = {};
   BLOCKID item = {};
   if (note == NULLHANDLE || name == nullptr ||
@@ -154,24 +155,23 @@ STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::s
   NSFNoteGetInfo(note, _NOTE_DB, &db);
   DWORD size = 0;
   STATUS status = NSFDbGetObjectSize(db, file.Header.RRV, OBJECT_FILE, &size, nullptr, nullptr);
-  data->clear();
   DHANDLE buffer = NULLHANDLE;
   if (status == NOERROR && size != 0)
     status = NSFDbReadObject(db, file.Header.RRV, 0, size, &buffer);
+  const char* bytes = nullptr;
   if (buffer != NULLHANDLE) {
-    const auto* bytes = static_cast<const char*>(OSLockObject(buffer));
+    bytes = static_cast<const char*>(OSLockObject(buffer));
     if (bytes == nullptr)
       status = ERR_MEMORY;
-    try {
-      if (bytes != nullptr)
-        data->assign(bytes, size);
-    } catch (const std::bad_alloc&) {
-      status = ERR_MEMORY;
-    }
-    if (bytes != nullptr)
-      OSUnlockObject(buffer);
-    OSMemFree(buffer);
   }
+  // An empty file has no buffer: no bytes, but read.
+  const char* read = status != NOERROR ? nullptr : bytes != nullptr ? bytes : "";
+  if (const STATUS taken = take(read, bytes != nullptr ? size : 0); status == NOERROR)
+    status = taken;
+  if (bytes != nullptr)
+    OSUnlockObject(buffer);
+  if (buffer != NULLHANDLE)
+    OSMemFree(buffer);
   // Taken off the note even when it could not be read.
   if (detach) {
     const STATUS detached = NSFNoteDetachFile(note, item);
@@ -179,4 +179,17 @@ STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::s
       status = detached;
   }
   return status;
+}
+
+STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::string* data) {
+  return ReadAttachmentBytes(note, name, detach, [data](const char* bytes, size_t size) {
+    data->clear();
+    try {
+      if (bytes != nullptr)
+        data->assign(bytes, size);
+    } catch (const std::bad_alloc&) {
+      return STATUS{ERR_MEMORY};
+    }
+    return STATUS{NOERROR};
+  });
 }

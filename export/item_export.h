@@ -20,7 +20,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "render/render_info.h"
 #include "velko/velko.h"
@@ -126,5 +129,21 @@ bool AppendImageData(const record_storage* node, std::string* data);
  * attachment is then taken out of the note. 0, the item-not-found status
  * when there is none, 263, or the host's status. */
 STATUS ReadAttachmentData(NOTEHANDLE note, const char* name, bool detach, std::string* data);
+
+/* As ReadAttachmentData, but the bytes are handed to `take` where the host
+ * read them: once the attachment is found, take is called once, with its
+ * bytes, or with null when they could not be read (the read's status then
+ * stands). Its status (0, or 263 when it could not keep them) is the
+ * read's otherwise. */
+using attachment_bytes_taker = std::function<STATUS(const char* bytes, size_t size)>;
+STATUS ReadAttachmentBytes(NOTEHANDLE note, const char* name, bool detach,
+                           const attachment_bytes_taker& take);
+
+/* Every distinct id that quoted-printable HTML names after "cid:" once
+ * decoded, in order of first use; decoded a block of that many encoded
+ * bytes at a time, so that the decoded HTML is never held whole. */
+constexpr size_t kContentIDBlock = 64 * 1024;
+std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded,
+                                                   size_t block = kContentIDBlock);
 
 #endif

@@ -134,18 +134,6 @@ std::string RenderingOptions(const char* options) {
   return rendering;
 }
 
-/* The text of quoted-printable bytes, decoded by GMime. */
-std::string DecodeQuotedPrintable(std::string_view encoded) {
-  std::string decoded(encoded.size(), '\0');
-  int state = 0;
-  guint32 save = 0;
-  const size_t length = g_mime_encoding_quoted_decode_step(
-      reinterpret_cast<const unsigned char*>(encoded.data()), encoded.size(),
-      reinterpret_cast<unsigned char*>(decoded.data()), &state, &save);
-  decoded.resize(length);
-  return decoded;
-}
-
 /* Whether the renderer encodes its output quoted-printable itself
  * (ContentTransferEncoding=quoted-printable). */
 bool RenderedQuotedPrintable(const char* options) {
@@ -178,23 +166,87 @@ bool EndsContentID(char c) {
          c == '\n' || c == '\0';
 }
 
+/* Gathers the ids named after "cid:" in text handed on in pieces: an id
+ * that a piece's end cuts is finished by the pieces after it, and a
+ * "cid:" that it cuts is found once the piece's last bytes are handed on
+ * again at the start of the next piece. */
+class content_id_scan {
+public:
+  /* Reads the next piece (with last, the text ends with it); returns how
+   * many of its last bytes the next piece must start with. */
+  size_t Feed(std::string_view text, bool last) {
+    size_t at = 0;
+    if (open_) {
+      const size_t end = IDEnd(text, 0);
+      id_.append(text.substr(0, end));
+      if (end == text.size() && !last)
+        return 0;
+      Add(id_);
+      open_ = false;
+      at = end;
+    }
+    for (;;) {
+      const size_t found = FindPrefix(text, at);
+      if (found == std::string_view::npos)
+        return last ? 0 : std::min(text.size() - at, kPrefix.size() - 1);
+      const size_t start = found + kPrefix.size();
+      const size_t end = IDEnd(text, start);
+      if (end == text.size() && !last) {
+        open_ = true;
+        id_.assign(text.substr(start));
+        return 0;
+      }
+      Add(text.substr(start, end - start));
+      at = end;
+    }
+  }
+  /* Every distinct id, in order of first use. */
+  std::vector<std::string>& ids() { return ids_; }
+
+private:
+  static constexpr std::string_view kPrefix = "cid:";
+
+  /* As text.find(kPrefix, at), looking for the colon: rarer in HTML than
+   * the first letter. */
+  static size_t FindPrefix(std::string_view text, size_t at) {
+    constexpr size_t kColon = kPrefix.size() - 1;
+    for (size_t colon = at + kColon; colon < text.size(); ++colon) {
+      const void* found = memchr(text.data() + colon, ':', text.size() - colon);
+      if (found == nullptr)
+        break;
+      colon = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+      if (text.compare(colon - kColon, kColon, kPrefix.substr(0, kColon)) == 0)
+        return colon - kColon;
+    }
+    return std::string_view::npos;
+  }
+
+  static size_t IDEnd(std::string_view text, size_t at) {
+    while (at < text.size() && !EndsContentID(text[at]))
+      ++at;
+    return at;
+  }
+
+  void Add(std::string_view id) {
+    if (id.empty())
+      return;
+    for (const std::string& known : ids_) {
+      if (known == id)
+        return;
+    }
+    ids_.emplace_back(id);
+  }
+
+  bool open_ = false;
+  std::string id_;
+  std::vector<std::string> ids_;
+};
+
 /* Every distinct id the HTML names after "cid:", in order of first use. */
 std::vector<std::string> ContentIDs(std::string_view html) {
-  std::vector<std::string> ids;
-  for (size_t at = html.find("cid:"); at != std::string_view::npos; at = html.find("cid:", at)) {
-    at += 4;
-    size_t end = at;
-    while (end < html.size() && !EndsContentID(html[end]))
-      ++end;
-    std::string id(html.substr(at, end - at));
-    bool seen = id.empty();
-    for (const std::string& known : ids)
-      seen = seen || known == id;
-    if (!seen)
-      ids.push_back(std::move(id));
-    at = end;
-  }
-  return ids;
+  content_id_scan scan;
+  scan.Feed(html, true);
+  return std::move(scan.ids());
 }
 
 /* What an image's id carries: "_K_NNNNNNOOOOOO" and 16 hex digits of the
@@ -347,13 +399,13 @@ void AddInlinePart(message_parts* parts, const char* subtype, const std::string&
   parts->related.push_back(GMIME_OBJECT(part));
 }
 
-/* A part for each id of the HTML that names an image of the item or a
- * built-in icon that the renderer used. */
-void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed, std::string_view html,
-                        message_parts* parts) {
+/* A part for each id of the HTML (ids, as ContentIDs finds them) that
+ * names an image of the item or a built-in icon that the renderer used. */
+void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed,
+                        const std::vector<std::string>& ids, message_parts* parts) {
   std::optional<graphic_places> graphics;
   std::string icon;
-  for (const std::string& id : ContentIDs(html)) {
+  for (const std::string& id : ids) {
     image_id image;
     if (ParseImageID(id, &image)) {
       if (!graphics)
@@ -402,8 +454,67 @@ STATUS AddAttachments(VelkoRTItem* item, message_parts* parts) {
   return NOERROR;
 }
 
+/* Bytes that stand for the HTML while GMime writes the rest of a large
+ * message: never in a header, a boundary or base64. */
+constexpr std::string_view kHTMLStandIn = "\x01velko html part\x01";
+/* HTML from this size on is written around GMime's rendering of the rest. */
+constexpr size_t kHTMLWrittenAround = 64 * 1024;
+/* The HTML's last bytes stay in the stand-in, so that GMime sees the part
+ * end as it would. */
+constexpr size_t kHTMLEndKept = 2;
+
+/* Whether every CR of the text comes before an LF and every LF after a
+ * CR: the line-end filter GMime writes an encoded part through passes
+ * such text unchanged. */
+bool OnlyCRLFLineEnds(std::string_view text) {
+  size_t at = 0;
+  for (;;) {
+    const auto* cr = static_cast<const char*>(memchr(text.data() + at, '\r', text.size() - at));
+    const size_t end = cr != nullptr ? static_cast<size_t>(cr - text.data()) : text.size();
+    if (memchr(text.data() + at, '\n', end - at) != nullptr)
+      return false;
+    if (cr == nullptr)
+      return true;
+    if (end + 1 >= text.size() || text[end + 1] != '\n')
+      return false;
+    at = end + 2;
+  }
+}
+
+/* Writes the message to the stream: with the stand-in as the content of
+ * the HTML part, the bytes GMime writes with the stand-in's first bytes
+ * replaced by the HTML's own. False when the stand-in is not found once,
+ * before anything is written. */
+bool WriteAroundHTML(GMimeObject* message, GMimeFormatOptions* format, std::string_view html,
+                     GMimeStream* out, ssize_t* written) {
+  object_ref<GMimeStream> rest(g_mime_stream_mem_new());
+  if (g_mime_object_write_to_stream(message, format, rest.get()) < 0)
+    return false;
+  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(rest.get()));
+  const std::string_view other(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  const size_t at = other.find(kHTMLStandIn);
+  if (at == std::string_view::npos ||
+      other.find(kHTMLStandIn, at + kHTMLStandIn.size()) != std::string_view::npos)
+    return false;
+  const size_t after = at + kHTMLStandIn.size();
+  const std::string_view pieces[] = {other.substr(0, at),
+                                     html.substr(0, html.size() - kHTMLEndKept),
+                                     other.substr(after)};
+  *written = 0;
+  for (const std::string_view piece : pieces) {
+    if (g_mime_stream_write(out, piece.data(), piece.size()) < 0) {
+      *written = -1;
+      break;
+    }
+    *written += static_cast<ssize_t>(piece.size());
+  }
+  return true;
+}
+
 /* Writes the message of the parts to the file; 1028 when it cannot be
- * written whole. */
+ * written whole. A large HTML that the renderer encoded is written as it
+ * stands around what GMime writes of the rest, which it would pass
+ * through its line-end filter unchanged. */
 STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrintable, FILE* file) {
   object_ref<GMimeMessage> message(g_mime_message_new(TRUE));
   GDateTime* now = g_date_time_new_now_local();
@@ -412,12 +523,24 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
 
   object_ref<GMimeMultipart> related(g_mime_multipart_new_with_subtype("related"));
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(related.get()), "type", "text/html");
-  // The part takes the HTML's bytes over instead of copying them.
+  // The part takes the HTML's bytes over instead of copying them; around
+  // a large HTML it takes the stand-in, the HTML's bytes kept here.
   GByteArray* bytes = std::exchange(parts->html, nullptr);
-  object_ref<GMimePart> html(NewPartTaking(
-      "text", "html", bytes,
-      quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT,
-      GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
+  const std::string_view htmlBytes(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  const bool around = quotedPrintable && htmlBytes.size() >= kHTMLWrittenAround &&
+                      OnlyCRLFLineEnds(htmlBytes);
+  const GMimeContentEncoding held =
+      quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT;
+  object_ref<GMimePart> html(nullptr);
+  if (around) {
+    parts->html = bytes; // freed with the parts
+    std::string standIn(kHTMLStandIn);
+    standIn.append(htmlBytes.substr(htmlBytes.size() - kHTMLEndKept));
+    html.object = NewPart("text", "html", standIn, held, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+  } else {
+    html.object =
+        NewPartTaking("text", "html", bytes, held, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+  }
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(html.get()), "charset", charset);
   g_mime_multipart_add(related.get(), GMIME_OBJECT(html.get()));
   for (GMimeObject* part : parts->related)
@@ -441,8 +564,19 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
   // already ends its lines so and passes unchanged.
   GMimeFormatOptions* format = g_mime_format_options_new();
   g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
-  const ssize_t written =
-      g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), format, out.get());
+  ssize_t written = -1;
+  if (!around || !WriteAroundHTML(GMIME_OBJECT(message.get()), format, htmlBytes, out.get(),
+                                  &written)) {
+    if (around) {
+      // The stand-in was not found once: the part takes the HTML itself.
+      object_ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
+          htmlBytes.data(), htmlBytes.size()));
+      object_ref<GMimeDataWrapper> content(
+          g_mime_data_wrapper_new_with_stream(stream.get(), held));
+      g_mime_part_set_content(html.get(), content.get());
+    }
+    written = g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), format, out.get());
+  }
   g_mime_format_options_free(format);
   if (written < 0 || g_mime_stream_flush(out.get()) != 0 || ferror(file) != 0)
     return VELKO_ERR_BAD_ARGUMENT;
@@ -486,8 +620,9 @@ void RemoveUnattachedPartFile(const LSXLsiSession* session, const char* partName
 
 /* Renders the item for MIME into parts->html: the part file the
  * renderer attached (taken off the note again whether or not the rest
- * succeeded), then the text left in the buffer, each copied once. The used words of the
- * link icons come back in linkGraphicUsed. */
+ * succeeded), copied once from where the host read it, then the text left
+ * in the buffer. The used words of the link icons come back in
+ * linkGraphicUsed. */
 STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
                      int* linkGraphicUsed, message_parts* parts) {
   export_render run;
@@ -496,30 +631,71 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
   run.options = options;
   run.part_number = NextPartNumber();
   std::string held;
-  std::string attached;
   STATUS status = RenderItemForExport(item, &run, &held);
+  bool tooLarge = false;
+  // The HTML's array, sized for the part and the held text together.
+  const auto startHTML = [&](size_t attached) {
+    if (attached > G_MAXUINT - held.size()) {
+      tooLarge = true;
+      return;
+    }
+    parts->html = g_byte_array_sized_new(static_cast<guint>(attached + held.size()));
+  };
   if (run.part_name[0] != '\0') {
-    const STATUS read = ReadAttachmentData(item->note, run.part_name, true, &attached);
+    const STATUS read = ReadAttachmentBytes(
+        item->note, run.part_name, true, [&](const char* bytes, size_t size) {
+          if (bytes == nullptr || status != NOERROR)
+            return STATUS{NOERROR};
+          startHTML(size);
+          if (parts->html != nullptr)
+            g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(bytes),
+                                static_cast<guint>(size));
+          return STATUS{NOERROR};
+        });
     if (read == VELKO_ERR_ITEM_NOT_FOUND)
       RemoveUnattachedPartFile(item->session, run.part_name);
     if (status == NOERROR)
       status = read;
   }
-  if (status == NOERROR) {
-    const size_t size = attached.size() + held.size();
-    if (size > G_MAXUINT)
-      return VELKO_ERR_MEMORY;
-    parts->html = g_byte_array_sized_new(static_cast<guint>(size));
-    g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(attached.data()),
-                        static_cast<guint>(attached.size()));
+  if (status == NOERROR && parts->html == nullptr && !tooLarge)
+    startHTML(0);
+  if (status == NOERROR && tooLarge)
+    return VELKO_ERR_MEMORY;
+  if (status == NOERROR)
     g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(held.data()),
                         static_cast<guint>(held.size()));
-  }
   std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
   return status;
 }
 
 } // namespace
+
+std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded, size_t block) {
+  content_id_scan scan;
+  // Decoded text is no longer than its encoding (room for a few more
+  // bytes all the same, as GMime asks); the last bytes of a block that may
+  // begin "cid:" move to the front before the next.
+  constexpr size_t kCarried = 3;
+  constexpr size_t kSlack = 4;
+  block = std::max<size_t>(block, 1);
+  std::string decoded(std::min(block, encoded.size()) + kCarried + kSlack, '\0');
+  auto* out = reinterpret_cast<unsigned char*>(decoded.data());
+  int state = 0;
+  guint32 save = 0;
+  size_t carried = 0;
+  size_t at = 0;
+  do {
+    const size_t length = std::min(block, encoded.size() - at);
+    const size_t made = g_mime_encoding_quoted_decode_step(
+        reinterpret_cast<const unsigned char*>(encoded.data()) + at, length, out + carried, &state,
+        &save);
+    at += length;
+    const size_t held = carried + made;
+    carried = scan.Feed(std::string_view(decoded.data(), held), at == encoded.size());
+    memmove(out, out + held - carried, carried);
+  } while (at < encoded.size());
+  return std::move(scan.ids());
+}
 
 STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
                           const char* options) {
@@ -540,10 +716,9 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
       return status;
     const bool quotedPrintable = RenderedQuotedPrintable(rendering.c_str());
     const std::string_view html(reinterpret_cast<const char*>(parts.html->data), parts.html->len);
-    if (quotedPrintable)
-      AddReferencedParts(item, linkGraphicUsed, DecodeQuotedPrintable(html), &parts);
-    else
-      AddReferencedParts(item, linkGraphicUsed, html, &parts);
+    AddReferencedParts(item, linkGraphicUsed,
+                       quotedPrintable ? QuotedPrintableContentIDs(html) : ContentIDs(html),
+                       &parts);
     if (AttachmentsByName(options)) {
       if (STATUS status = AddAttachments(item, &parts); status != NOERROR)
         return status;

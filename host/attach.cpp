@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "host/cdrecords.h"
@@ -84,7 +83,7 @@ STATUS InsertObject(sqlite3* db, DWORD size, WORD objectClass, WORD privileges, 
   if (bytes == nullptr)
     insert.BindZeroBlob(5, size);
   else
-    insert.BindBlob(5, bytes, size);
+    insert.BindBlobInPlace(5, bytes, size); // the bytes outlive the statement
   if (const int result = insert.RunWrite(); result != SQLITE_DONE)
     return StorageStatus(result);
   *retObjectID = static_cast<DWORD>(id);
@@ -152,11 +151,27 @@ STATUS ReadWholeFile(const char* path, std::string* bytes, TIMEDATE* modified) {
     return ERR_HOST_FILE_IO;
   if (static_cast<uint64_t>(info.st_size) > OSMEM_MAX_BLOCK_SIZE)
     return ERR_HOST_VALUE_TOO_LARGE;
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr)
     return ERR_HOST_FILE_IO;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad())
+  // Read at once as the size was measured; a file that has grown since is
+  // read to its end all the same.
+  bool failed = false;
+  try {
+    bytes->resize(static_cast<size_t>(info.st_size));
+    const size_t got = std::fread(bytes->data(), 1, bytes->size(), file);
+    bytes->resize(got);
+    char block[4096];
+    size_t more = 0;
+    while (std::ferror(file) == 0 && (more = std::fread(block, 1, sizeof block, file)) > 0)
+      bytes->append(block, more);
+    failed = std::ferror(file) != 0;
+  } catch (...) {
+    std::fclose(file);
+    throw;
+  }
+  std::fclose(file);
+  if (failed)
     return ERR_HOST_FILE_IO;
   *modified =
       TimeDateFromUnix(info.st_mtim.tv_sec, static_cast<uint32_t>(info.st_mtim.tv_nsec / 10000000));

@@ -421,6 +421,14 @@ Statement& Statement::BindBlob(int index, const void* data, size_t size) {
   return *this;
 }
 
+Statement& Statement::BindBlobInPlace(int index, const void* data, size_t size) {
+  if (stmt_ == nullptr)
+    return *this;
+  static const char empty = 0;
+  sqlite3_bind_blob64(stmt_, index, size == 0 ? &empty : data, size, SQLITE_STATIC);
+  return *this;
+}
+
 Statement& Statement::BindZeroBlob(int index, int64_t size) {
   if (stmt_ != nullptr)
     sqlite3_bind_zeroblob64(stmt_, index, static_cast<sqlite3_uint64>(size));

@@ -118,6 +118,9 @@ public:
   Statement& Bind(int index, int64_t value);
   Statement& BindText(int index, std::string_view text);
   Statement& BindBlob(int index, const void* data, size_t size);
+  // As BindBlob, without copying the bytes: they must stay as they are
+  // until the statement is reset or destroyed.
+  Statement& BindBlobInPlace(int index, const void* data, size_t size);
   Statement& BindZeroBlob(int index, int64_t size);
 
   // A read step: SQLITE_ROW, SQLITE_DONE or an error code.

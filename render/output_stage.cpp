@@ -265,6 +265,84 @@ void KeepOnly(html_render_info *context, DWORD from, DWORD keep) {
 
 /* ---- wrapping ---- */
 
+/* The bytes that ScanByte acts on; the scan steps over all others. */
+struct wrap_bytes {
+  bool acts[256];
+  constexpr wrap_bytes() : acts() {
+    for (const char c : {'\n', '<', ' ', '/', '>', ';', '\0'})
+      acts[static_cast<BYTE>(c)] = true;
+  }
+};
+constexpr wrap_bytes kWrapBytes;
+
+/* Sixteen bytes compared at once (the compiler's vector extension). */
+typedef BYTE wrap_block __attribute__((vector_size(16)));
+
+/* One bit for each lane of a comparison's result that is set, lane 0 in
+ * bit 0: the top bit of each byte gathered by one multiplication, whose
+ * partial products never meet. */
+inline unsigned LaneBits(wrap_block lanes) {
+  uint64_t half[2];
+  memcpy(half, &lanes, sizeof half);
+  constexpr uint64_t kTops = 0x8080808080808080ull;
+  constexpr uint64_t kGather = 0x0102040810204080ull;
+  const unsigned low = static_cast<unsigned>(((half[0] & kTops) >> 7) * kGather >> 56);
+  const unsigned high = static_cast<unsigned>(((half[1] & kTops) >> 7) * kGather >> 56);
+  return low | high << 8;
+}
+
+/* The bytes of the text that ScanByte acts on, as bits: one word for
+ * each 64 bytes from the text's start, made when the scan first needs it
+ * and kept while the scan stays in that word. */
+class acting_bytes {
+public:
+  acting_bytes(const char *text, long length) : text_(text), length_(length) {}
+
+  /* The first byte from `from` on before `limit` that ScanByte acts on,
+   * else limit (limit at most the text's length). */
+  long Next(long from, long limit) {
+    while (from < limit) {
+      const long word = from >> 6;
+      const uint64_t bits = Word(word) >> (from & 63);
+      if (bits != 0)
+        return std::min(limit, from + __builtin_ctzll(bits));
+      from = (word + 1) << 6;
+    }
+    return limit;
+  }
+
+private:
+  uint64_t Word(long word) {
+    if (word == word_)
+      return bits_;
+    const long start = word << 6;
+    const long count = std::min(64L, length_ - start);
+    BYTE tail[64] = {};
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(text_) + start;
+    if (count < 64)
+      bytes = static_cast<const BYTE *>(memcpy(tail, bytes, static_cast<size_t>(count)));
+    uint64_t bits = 0;
+    for (int block = 0; block < 4; ++block) {
+      wrap_block b;
+      memcpy(&b, bytes + block * 16, sizeof b);
+      const auto acts = (b == '\n') | (b == '<') | (b == ' ') | (b == '/') | (b == '>') |
+                        (b == ';') | (b == '\0');
+      bits |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(acts))} << (block * 16);
+    }
+    // Bytes past the text's end were not copied: no bit of theirs counts.
+    if (count < 64)
+      bits &= (uint64_t{1} << count) - 1;
+    word_ = word;
+    bits_ = bits;
+    return bits;
+  }
+
+  const char *text_;
+  long length_;
+  long word_ = -1;
+  uint64_t bits_ = 0;
+};
+
 struct wrap_state {
   const html_render_info *context;
   const char *text;
@@ -273,6 +351,7 @@ struct wrap_state {
   bool quoted;
   bool in_tag = false;
   bool closing_tag = false;
+  acting_bytes acting{text, length};
 };
 
 /* Where a piece of the text may end, found by one scan from `rest`. */
@@ -330,16 +409,6 @@ void ScanByte(wrap_state &w, wrap_scan &s, long p, bool record) {
   }
 }
 
-/* The bytes that ScanByte acts on; the scan steps over all others. */
-struct wrap_bytes {
-  bool acts[256];
-  constexpr wrap_bytes() : acts() {
-    for (const char c : {'\n', '<', ' ', '/', '>', ';', '\0'})
-      acts[static_cast<BYTE>(c)] = true;
-  }
-};
-constexpr wrap_bytes kWrapBytes;
-
 wrap_scan Scan(wrap_state &w, long rest) {
   wrap_scan s;
   s.line_start = rest;
@@ -366,8 +435,8 @@ wrap_scan Scan(wrap_state &w, long rest) {
     long limit = std::min({w.length, s.line_start + 2 * width, rest + width + kWrapLookAhead});
     if (s.cand >= 0)
       limit = std::min(limit, s.line_start + width - 1);
-    while (p + 1 < limit && !kWrapBytes.acts[bytes[p + 1]])
-      ++p;
+    if (p + 1 < limit)
+      p = w.acting.Next(p + 1, limit) - 1;
   }
 }
 

@@ -450,6 +450,55 @@ TEST_F(ItemExportTest, ALongBodyComesFromThePartFileAndTheBuffer) {
   EXPECT_TRUE(TempEmpty());
 }
 
+/* The message as GMime writes it once it has read it: headers, boundaries
+ * and contents as they were read, lines ending in CR LF. */
+std::string RewrittenByGMime(const std::string& text) {
+  GMimeStream* stream = g_mime_stream_mem_new_with_buffer(text.data(), text.size());
+  GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+  GMimeMessage* parsed = g_mime_parser_construct_message(parser, nullptr);
+  std::string rewritten;
+  if (parsed != nullptr) {
+    GMimeStream* out = g_mime_stream_mem_new();
+    GMimeFormatOptions* format = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+    g_mime_object_write_to_stream(GMIME_OBJECT(parsed), format, out);
+    g_mime_format_options_free(format);
+    const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out));
+    rewritten.assign(reinterpret_cast<const char*>(bytes->data), bytes->len);
+    g_object_unref(out);
+    g_object_unref(parsed);
+  }
+  g_object_unref(parser);
+  g_object_unref(stream);
+  return rewritten;
+}
+
+/* A large HTML is written as it stands around what GMime writes of the
+ * rest of the message; a small one goes through GMime. Either way the
+ * message is the one GMime itself writes for what it holds, and holds the
+ * renderer's bytes. */
+TEST_F(ItemExportTest, TheMessageIsTheOneGMimeWritesWhateverTheHTMLsSize) {
+  const std::string paragraphs = LongScript().substr(std::string("PABDEF id=1\n").size());
+  const struct {
+    const char* name;
+    std::string script;
+    size_t parts;
+  } cases[] = {{"small", ItemScript(), 4}, {"large", ItemScript() + paragraphs, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    Load(c.script);
+    const std::string expected = RenderedForMime(kEncoded);
+    const fs::path path = out_ / "item.eml";
+    ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", ""), NOERROR);
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(RewrittenByGMime(text), text);
+    const read_message message = ReadMessage(text);
+    ASSERT_EQ(message.parts.size(), c.parts);
+    EXPECT_EQ(message.parts[0].raw, expected);
+  }
+}
+
 TEST_F(ItemExportTest, OptionsChooseTheCharsetAndTheTransferEncoding) {
   Load(ItemScript());
   const struct {
@@ -560,6 +609,52 @@ TEST_F(ItemExportTest, TheMessageConvertsBackIntoTheItem) {
   EXPECT_THAT(held, HasSubstr(HexBytes(kBlackGif)));
   EXPECT_THAT(held, HasSubstr(HexBytes(kWhiteGif)));
   NSFNoteClose(other);
+}
+
+/* ---- the ids of encoded HTML ---- */
+
+/* The HTML's bytes quoted-printable: "=" as "=3D", and a soft break
+ * "=\r\n" before every `every`-th byte of the HTML (never inside an
+ * escape); `every` 0 for none. */
+std::string Encoded(const std::string& html, size_t every) {
+  std::string encoded;
+  for (size_t at = 0; at < html.size(); ++at) {
+    if (every != 0 && at != 0 && at % every == 0)
+      encoded += "=\r\n";
+    encoded += html[at] == '=' ? std::string("=3D") : std::string(1, html[at]);
+  }
+  return encoded;
+}
+
+TEST(QuotedPrintableContentIDsTest, FindsTheIdsOfTheDecodedTextWhereverTheBlocksEnd) {
+  const struct {
+    const char* name;
+    std::string html;
+    std::vector<std::string> ids;
+  } cases[] = {
+      {"ids in order of first use, each once",
+       "<img src=\"cid:_1_first\"> text <a href='cid:second'>x</a> (cid:_1_first) "
+       "<img src=cid:third>",
+       {"_1_first", "second", "third"}},
+      {"an empty id names nothing", "cid:) cid:\"x\" cid:a", {"a"}},
+      {"an id that runs to the end", "<p>see cid:last", {"last"}},
+      {"the text's last bytes begin the prefix", "cid:one cid", {"one"}},
+      {"prefixes that overlap", "ccid:cid:id cicid:two", {"cid:id", "two"}},
+      {"no id", "<p>a=b</p>", {}},
+      {"nothing", "", {}},
+  };
+  for (const auto& c : cases) {
+    for (const size_t every : {size_t{0}, size_t{1}, size_t{3}, size_t{7}}) {
+      const std::string encoded = Encoded(c.html, every);
+      // Blocks of every size across the text, and one block for all.
+      for (size_t block = 1; block <= encoded.size() + 1; ++block) {
+        SCOPED_TRACE(std::string(c.name) + ", a soft break every " + std::to_string(every) +
+                     ", blocks of " + std::to_string(block));
+        EXPECT_EQ(QuotedPrintableContentIDs(encoded, block), c.ids);
+      }
+      EXPECT_EQ(QuotedPrintableContentIDs(encoded), c.ids) << c.name;
+    }
+  }
 }
 
 /* ---- failures ---- */

@@ -235,6 +235,60 @@ TEST_F(OutputStageTest, WrapsQuotedPrintableAtItsEdges) {
   }
 }
 
+/* Text written as runs: each letter, blank or mark followed by how often
+ * it stands ("a63 b2"), "_" a blank; "|" a line end CR LF, "=" a soft
+ * break "=" CR LF, "=20" an encoded blank. */
+std::string Runs(const std::string &spec) {
+  std::string text;
+  std::istringstream words(spec);
+  std::string word;
+  while (words >> word) {
+    if (word == "|") {
+      text += "\r\n";
+      continue;
+    }
+    if (word == "=" || word == "=20") {
+      text += word == "=" ? "=\r\n" : "=20";
+      continue;
+    }
+    const char c = word[0] == '_' ? ' ' : word[0];
+    text.append(word.size() > 1 ? std::stoul(word.substr(1)) : 1, c);
+  }
+  return text;
+}
+
+TEST_F(OutputStageTest, WrapsTheSameWhereverTheBreaksFallAmongTheBytes) {
+  // The scan steps over the bytes it does not act on 64 at a time: a
+  // break just before, at and after the edges of those steps.
+  struct Case {
+    std::string held;
+    bool quoted;
+    std::string expected; /* as Runs */
+  };
+  const Case cases[] = {
+      {Runs("a63 _ b80"), false, "a63 | _ | b72 | b8 |"},
+      {Runs("a64 _ b80"), false, "a64 | _ | b72 | b8 |"},
+      {Runs("a65 > b80"), false, "a65 > | b72 | b8 |"},
+      {Runs("a70 ; b80"), false, "a70 ; | b72 | b8 |"},
+      {Runs("a127 _ b80"), false, "a127 | _ | b72 | b8 |"},
+      {Runs("a128 > b70"), false, "a128 > | b70 |"},
+      {Runs("a63 _ b80"), true, "a63 | =20 = b72 = b8 ="},
+      {Runs("a64 < b3 > b80"), true, "a64 < b3 > = b72 = b8 ="},
+      {Runs("a70 ; b80"), true, "a70 ; = b72 = b8 ="},
+      {Runs("a127 _ b80"), true, "a72 = a55 | =20 = b72 = b8 ="},
+      {Runs("a63 _ b63 _ c63 _ d10"), true, "a63 | _ b63 | _ c63 | _ d10 ="},
+  };
+  for (const Case &c : cases) {
+    Fresh();
+    context_->max_line_length = 72;
+    context_->flags |= html_flags::NewlineCRLF;
+    context_->encoding_flags = c.quoted ? kEncodingQuotedPrintable : 0;
+    Put(c.held);
+    EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+    EXPECT_EQ(Held(), Runs(c.expected)) << c.expected;
+  }
+}
+
 TEST_F(OutputStageTest, QuotedPrintableLinesStayWithin76Characters) {
   context_->max_line_length = 76;
   context_->flags |= html_flags::NewlineCRLF;
