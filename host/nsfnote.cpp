@@ -367,6 +367,29 @@ STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
+// The first stored item of each key, in the order of the keys; keys the
+// note lacks are left out.
+STATUS LoadFirstItems(sqlite3* db, NOTEID id, const std::vector<std::string>& keys,
+                      WorkingNote& note) {
+  Statement query(db, "SELECT name, flags, value FROM items WHERE note_id = ? AND name_key = ? "
+                      "ORDER BY position LIMIT 1");
+  for (const std::string& key : keys) {
+    query.Bind(1, id).BindText(2, key);
+    const int result = query.Step();
+    if (result == SQLITE_ROW) {
+      ValueBlock value;
+      if (const STATUS status = NewValueBlock({query.Blob(2)}, &value, ValueCheck::kDuplicate);
+          status != NOERROR)
+        return status;
+      PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), value);
+    } else if (result != SQLITE_DONE) {
+      return ERR_HOST_STORAGE;
+    }
+    query.Reset();
+  }
+  return NOERROR;
+}
+
 // Gives a working copy a handle in *retNote. When every note handle is
 // taken: ERR_MEMORY; the copy and its value blocks go.
 STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
@@ -376,7 +399,10 @@ STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
   return NOERROR;
 }
 
-STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote) {
+// Opens a working copy of the stored note: every item, or with keys only
+// the first item of each key.
+STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote,
+                const std::vector<std::string>* keys = nullptr) {
   sqlite3* db = database.store->db();
   NoteRow row;
   if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
@@ -390,7 +416,9 @@ STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTE
   note->noteClass = row.noteClass;
   note->flags = row.flags;
   note->modified = row.modified;
-  if (const STATUS status = LoadItems(db, id, *note); status != NOERROR)
+  if (const STATUS status =
+          keys != nullptr ? LoadFirstItems(db, id, *keys, *note) : LoadItems(db, id, *note);
+      status != NOERROR)
     return status;
   return AddWorkingNote(std::move(note), retNote);
 }
@@ -644,6 +672,20 @@ extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NO
     if (database == nullptr)
       return ERR_HOST_BAD_HANDLE;
     return LoadNote(db, *database, noteID, retNote);
+  });
+}
+
+STATUS velko::host::OpenNoteForFields(DBHANDLE db, NOTEID noteID,
+                                      const std::vector<std::string>& keys, NOTEHANDLE* retNote) {
+  if (retNote == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  *retNote = NULLHANDLE;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const OpenDatabase* database = FindDatabase(db);
+    if (database == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    return LoadNote(db, *database, noteID, retNote, &keys);
   });
 }
 

@@ -46,6 +46,10 @@ public:
 private:
   std::string compiled_;
   HCOMPUTE compute_ = NULLHANDLE;
+  // The item keys of every field the formula can read, when they are
+  // known: a note is then opened with those items only.
+  std::vector<std::string> fields_;
+  bool fieldsKnown_ = false;
 };
 
 } // namespace velko::host

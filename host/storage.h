@@ -393,6 +393,12 @@ struct NoteRow {
 // none, ERR_HOST_STORAGE when the read fails or the row's UNID is damaged.
 STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row);
 
+// Opens the stored note as NSFNoteOpen does, with only the first item of
+// each of the keys (item names in ASCII lower case): enough for a formula
+// that reads no other field, without copying the values of the rest.
+STATUS OpenNoteForFields(DBHANDLE db, NOTEID noteID, const std::vector<std::string>& keys,
+                         NOTEHANDLE* retNote);
+
 // The open database or working copy of a handle; null when the handle is
 // not live.
 OpenDatabase* FindDatabase(DBHANDLE handle);
