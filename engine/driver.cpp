@@ -989,7 +989,20 @@ bool ActionCaseReads(const chunk_process_state* state, WORD signature) {
       return false;
     }
   }
+  // The matching cases read text runs and the records of a text run's
+  // envelope; records an earlier match marked stop the lane (WalkLaneRun).
+  if (action == ACTION_LINK_MATCHING || action == ACTION_WIKI_MATCHING)
+    return IsTextRun(signature) || IsTextEffect(signature) || signature == SIG_CD_BEGIN ||
+           signature == SIG_CD_END || signature == SIG_CD_COLOR;
   return ActionCaseOf(action) != nullptr;
+}
+
+bool ActionCaseMayLeave(const chunk_process_state* state, WORD signature) {
+  return state->action == ACTION_LINK_MATCHING && IsTextRun(signature);
+}
+
+bool ActionCaseLeaves(const record_storage* node, chunk_process_state* state) {
+  return state->action == ACTION_LINK_MATCHING && LinkMatchingLeavesTextRun(node, state);
 }
 
 /* ---- the row sort's comparators ---- */

@@ -255,6 +255,7 @@ void StartKeywordWalk(keyword_index* index, const link_matching_info* table) {
   index->slot_first.assign(kSlots, kNoKeyword);
   index->live_bits.assign(kSlots / 64, 0);
   index->next_pass.clear();
+  index->looked_text = nullptr;
   for (DWORD k = 0; k < index->windows.size(); ++k)
     if (HasWindow(*index, k) && !FoundUnderSingleMatch(*table, k))
       Link(index, k);

@@ -59,6 +59,11 @@ struct keyword_index {
   /* The keywords that a further pass could find in the text runs this
    * pass wrote around its matches. */
   std::vector<DWORD> next_pass;
+  /* What the walk's lane found in the text of a record it then left to the
+   * per-record step (null when nothing waits): the step takes it instead
+   * of scanning the same text again. */
+  const char* looked_text = nullptr;
+  std::vector<DWORD> looked_found;
 };
 
 constexpr DWORD kNoKeyword = 0xFFFFFFFF;
