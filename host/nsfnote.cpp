@@ -402,10 +402,12 @@ STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
 // Opens a working copy of the stored note: every item, or with keys only
 // the first item of each key.
 STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote,
-                const std::vector<std::string>* keys = nullptr) {
+                const std::vector<std::string>* keys = nullptr, const NoteRow* known = nullptr) {
   sqlite3* db = database.store->db();
   NoteRow row;
-  if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
+  if (known != nullptr)
+    row = *known;
+  else if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
     return status;
 
   auto note = std::make_unique<WorkingNote>();
@@ -594,6 +596,20 @@ bool ValueTexts(const BYTE* value, DWORD length, std::vector<std::string_view>* 
   return EachValueText(value, length, [texts](std::string_view text) { texts->push_back(text); });
 }
 
+STATUS NoteRowOf(const Statement& query, int first, NoteRow* row) {
+  UNID unid;
+  if (!UnidFromKey(query.Text(first), &unid))
+    return ERR_HOST_STORAGE;
+  *row = NoteRow{};
+  std::memcpy(&row->oid, &unid, sizeof unid);
+  row->oid.Sequence = static_cast<DWORD>(query.Int(first + 1));
+  row->oid.SequenceTime = UnpackTimeDate(query.Int(first + 2));
+  row->noteClass = static_cast<WORD>(query.Int(first + 3));
+  row->flags = static_cast<WORD>(query.Int(first + 4));
+  row->modified = UnpackTimeDate(query.Int(first + 5));
+  return NOERROR;
+}
+
 STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row) {
   Statement query(db, "SELECT unid, sequence, sequence_time, class, flags, modified FROM notes "
                       "WHERE note_id = ?");
@@ -601,17 +617,9 @@ STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row) {
   const int result = query.Step();
   if (result == SQLITE_DONE)
     return ERR_HOST_NOTE_NOT_FOUND;
-  UNID unid;
-  if (result != SQLITE_ROW || !UnidFromKey(query.Text(0), &unid))
+  if (result != SQLITE_ROW)
     return ERR_HOST_STORAGE;
-  *row = NoteRow{};
-  std::memcpy(&row->oid, &unid, sizeof unid);
-  row->oid.Sequence = static_cast<DWORD>(query.Int(1));
-  row->oid.SequenceTime = UnpackTimeDate(query.Int(2));
-  row->noteClass = static_cast<WORD>(query.Int(3));
-  row->flags = static_cast<WORD>(query.Int(4));
-  row->modified = UnpackTimeDate(query.Int(5));
-  return NOERROR;
+  return NoteRowOf(query, 0, row);
 }
 
 WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial) {
@@ -675,7 +683,7 @@ extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NO
   });
 }
 
-STATUS velko::host::OpenNoteForFields(DBHANDLE db, NOTEID noteID,
+STATUS velko::host::OpenNoteForFields(DBHANDLE db, NOTEID noteID, const NoteRow* row,
                                       const std::vector<std::string>& keys, NOTEHANDLE* retNote) {
   if (retNote == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
@@ -685,7 +693,7 @@ STATUS velko::host::OpenNoteForFields(DBHANDLE db, NOTEID noteID,
     const OpenDatabase* database = FindDatabase(db);
     if (database == nullptr)
       return ERR_HOST_BAD_HANDLE;
-    return LoadNote(db, *database, noteID, retNote, &keys);
+    return LoadNote(db, *database, noteID, retNote, &keys, row);
   });
 }
 

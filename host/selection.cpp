@@ -25,6 +25,19 @@ STATUS StoredNotesOfClass(sqlite3* db, WORD noteClassMask, std::vector<NOTEID>* 
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
+STATUS StoredNoteRowsOfClass(sqlite3* db, WORD noteClassMask, std::vector<StoredNote>* notes) {
+  Statement query(db, "SELECT note_id, unid, sequence, sequence_time, class, flags, modified "
+                      "FROM notes WHERE (class & ?) != 0 ORDER BY note_id");
+  query.Bind(1, noteClassMask & NOTE_CLASS_ALL);
+  int result;
+  while ((result = query.Step()) == SQLITE_ROW) {
+    StoredNote& note = notes->emplace_back();
+    note.id = static_cast<NOTEID>(query.Int(0));
+    note.status = NoteRowOf(query, 1, &note.row);
+  }
+  return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
+}
+
 bool SelectsEverything(std::string_view compiled) {
   CompiledFormulaHeader header;
   if (compiled.size() < sizeof header)
@@ -96,10 +109,15 @@ STATUS StartedFormula::Start(std::string_view compiled) {
   return status;
 }
 
-STATUS StartedFormula::Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value) {
+STATUS StartedFormula::Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value,
+                                const StoredNote* stored) {
+  if (stored != nullptr && fieldsKnown_ && stored->status != NOERROR)
+    return stored->status;
   NOTEHANDLE note = NULLHANDLE;
-  STATUS status = fieldsKnown_ ? OpenNoteForFields(db, id, fields_, &note)
-                              : NSFNoteOpen(db, id, 0, &note);
+  STATUS status =
+      fieldsKnown_ ? OpenNoteForFields(db, id, stored != nullptr ? &stored->row : nullptr, fields_,
+                                       &note)
+                   : NSFNoteOpen(db, id, 0, &note);
   if (status != NOERROR)
     return status;
   DHANDLE result = NULLHANDLE;
