@@ -571,6 +571,17 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, keyword_inde
   return NOERROR;
 }
 
+/* The keywords KeywordsInText finds in a record's text; what the lane
+ * found in the same text, when it left the record to this step. */
+std::vector<DWORD> KeywordsOfRecord(keyword_index* index, const link_matching_info& table,
+                                    const char* text, DWORD length) {
+  if (index->looked_text == text) {
+    index->looked_text = nullptr;
+    return std::move(index->looked_found);
+  }
+  return KeywordsInText(index, table, text, length);
+}
+
 STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* output,
                      chunk_process_state* state) {
   link_matching_info* table = state->link_matcher;
@@ -579,7 +590,7 @@ STATUS MatchKeywords(const char* record, DWORD length, chunk_record_output* outp
   const DWORD textLength = length - static_cast<DWORD>(sizeof(CDTEXT));
   // Most records hold no keyword that can still match: the filter rules
   // them out before the text is split into characters.
-  const std::vector<DWORD> candidates = KeywordsInText(index, *table, text, textLength);
+  const std::vector<DWORD> candidates = KeywordsOfRecord(index, *table, text, textLength);
   if (candidates.empty())
     return KeepTextRecord(record, length, output, state);
   record_match match = MatchOf(record, text, textLength, table->minimum_length);
@@ -621,22 +632,30 @@ bool TextRunToMatch(const char* record, WORD signature, DWORD length, chunk_reco
   return IsTextRun(signature);
 }
 
-STATUS LinkMatchingRecord(const char* record, WORD signature, DWORD length,
-                          chunk_record_output* output, chunk_process_state* state) {
-  if (!TextRunToMatch(record, signature, length, output, state))
-    return NOERROR;
+/* Whether a text run of the length is matched: false when it is kept as
+ * it is without a look at its text. */
+bool TextRunMatched(DWORD length, chunk_process_state* state) {
   link_matching_info* table = state->link_matcher;
   if (table == nullptr || table->note_ids == NULLHANDLE || table->matched_words == nullptr ||
       length < table->minimum_length + sizeof(CDTEXT) || state->gen.link_hotspot != 0 ||
       state->gen.in_text_envelope != 0)
-    return KeepTextRecord(record, length, output, state);
+    return false;
   if (state->keywords == nullptr) {
     // The table's index serves every walk; what it looks for is this walk's.
     state->keywords = TableKeywordIndex(table);
     if (state->keywords == nullptr)
-      return KeepTextRecord(record, length, output, state);
+      return false;
     StartKeywordWalk(state->keywords, table);
   }
+  return true;
+}
+
+STATUS LinkMatchingRecord(const char* record, WORD signature, DWORD length,
+                          chunk_record_output* output, chunk_process_state* state) {
+  if (!TextRunToMatch(record, signature, length, output, state))
+    return NOERROR;
+  if (!TextRunMatched(length, state))
+    return KeepTextRecord(record, length, output, state);
   return MatchKeywords(record, length, output, state);
 }
 
@@ -864,6 +883,26 @@ STATUS WikiMatchingRecord(const char* record, WORD signature, DWORD length,
 }
 
 } // namespace
+
+bool LinkMatchingLeavesTextRun(const record_storage* node, chunk_process_state* state) {
+  // A held envelope goes out again with the record; a marked record keeps
+  // its mark (the lane stops at both before asking).
+  if (state->envelope != nullptr && node->length > sizeof(CDTEXT) && state->writes != 0)
+    return false;
+  if ((node->flags & RECORD_MATCH_MARKER) != 0 || !IsTextRun(node->signature))
+    return false;
+  if (!TextRunMatched(node->length, state))
+    return true;
+  keyword_index* index = state->keywords;
+  const char* text = node->data + sizeof(CDTEXT);
+  std::vector<DWORD> found = KeywordsInText(index, *state->link_matcher, text,
+                                            node->length - static_cast<DWORD>(sizeof(CDTEXT)));
+  if (found.empty())
+    return true;
+  index->looked_text = text;
+  index->looked_found = std::move(found);
+  return false;
+}
 
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state) {

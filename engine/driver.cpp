@@ -997,7 +997,29 @@ bool ActionCaseReads(const chunk_process_state* state, WORD signature) {
       return false;
     }
   }
+  // The matching cases read text runs and the records of a text run's
+  // envelope; records an earlier match marked stop the lane (WalkLaneRun).
+  if (action == ACTION_LINK_MATCHING || action == ACTION_WIKI_MATCHING)
+    return IsTextRun(signature) || IsTextEffect(signature) || signature == SIG_CD_BEGIN ||
+           signature == SIG_CD_END || signature == SIG_CD_COLOR;
   return ActionCaseOf(action) != nullptr;
+}
+
+bool ActionCaseMayLeave(const chunk_process_state* state, WORD signature) {
+  if (state->action == ACTION_LINK_MATCHING)
+    return IsTextRun(signature);
+  return signature == SIG_CD_TEXT && TextRunsMayStay(state);
+}
+
+BYTE ActionCaseLeaves(const record_storage* node, chunk_process_state* state) {
+  if (state->action == ACTION_LINK_MATCHING)
+    return LinkMatchingLeavesTextRun(node, state) ? 1 : 0; // nothing besides
+  return TextRunStays(node, state);
+}
+
+void ActionCaseLeft(const record_storage* node, BYTE leaves, chunk_process_state* state) {
+  if (state->action != ACTION_LINK_MATCHING)
+    PassTextRun(node, leaves, state);
 }
 
 /* ---- the row sort's comparators ---- */

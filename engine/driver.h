@@ -17,6 +17,7 @@
 struct chunkdef_info;
 struct chunk_process_state;
 struct chunk_sort_key;
+struct record_storage;
 
 /* Runs `action` with its parameters over the chunk's item: `note` and
  * `itemName` are the item's note and name; `extra` (may be null) holds the
@@ -67,6 +68,13 @@ STATUS ProcessChunkRecord(const char* record, WORD signature, DWORD length,
 /* Whether the operation's action case may read or change a record of the
  * signature (else ProcessChunkRecord only emits it as it is). */
 bool ActionCaseReads(const chunk_process_state* state, WORD signature);
+/* Whether the case reads records of the signature but may leave one as it
+ * is, which ActionCaseLeaves then tells for the node: 0 when the case would
+ * change it, else flags of what the case does besides emitting it, which
+ * ActionCaseLeft does once the walk's lane has taken it. */
+bool ActionCaseMayLeave(const chunk_process_state* state, WORD signature);
+BYTE ActionCaseLeaves(const record_storage* node, chunk_process_state* state);
+void ActionCaseLeft(const record_storage* node, BYTE leaves, chunk_process_state* state);
 
 /* ---- sorting rows ---- */
 

@@ -2,17 +2,19 @@
  * The index of a keyword table that the keyword matching action reads: the
  * keywords in running order and the window filter (see keyword_index.h).
  *
- * Every keyword of two bytes or more is filed under one window of its
- * compared bytes (at most the first 80). A text is scanned one byte at a
- * time: the window starting at each byte is folded, hashed to a slot and
- * tested against one bit; only a set bit leads to the keywords filed in
- * the slot, and from a keyword's window to its last window and then to the
- * whole keyword, compared without regard to case.
+ * Every keyword of two bytes or more is filed under `step` windows side
+ * by side of its compared bytes (at most the first 80). A text is scanned
+ * every `step` bytes, so that one of each keyword's windows falls on a
+ * scanned byte wherever the keyword stands: the window starting there is
+ * folded, hashed to a slot and tested against one bit; only a set bit
+ * leads to the windows filed in the slot, and from a keyword's window to
+ * its last window and then to the whole keyword, compared without regard
+ * to case.
  *
  * A keyword is first filed where its bytes are least common in running
  * text and least shared with other keywords. Texts differ: a window that
  * keeps standing in the text without its keyword moves the keyword to
- * another of its windows, so that common words cost a look at one bit.
+ * other windows of its own, so that common words cost a look at one bit.
  * Which window a keyword is filed under never changes what is found.
  */
 #include "engine/keyword_index.h"
@@ -34,6 +36,7 @@ constexpr size_t kKeywordCompare = 80;
 constexpr int kSlotBits = 16;
 constexpr DWORD kSlots = DWORD{1} << kSlotBits;
 constexpr WORD kWidestWindow = 4;
+constexpr WORD kWidestStep = 4;
 /* Misses a window may have before its keyword moves: twice as many after
  * every move, up to the last. */
 constexpr DWORD kFirstMissLimit = 16;
@@ -75,13 +78,14 @@ bool Tried(const keyword_window& window, size_t offset) {
   return (window.tried[offset / 64] >> (offset % 64) & 1) != 0;
 }
 
-/* The window of the keyword with the rarest bytes in running text, each
- * counted as often again for every keyword already filed under it, among
- * those it has not stood in since it tried them all. */
+/* The offset of the keyword's windows with the rarest bytes in running
+ * text, each window counted as often again for every window already filed
+ * under its bytes, among those it has not stood at since it tried them
+ * all. */
 WORD ChooseWindow(keyword_index* index, DWORD k,
                   const std::unordered_map<uint32_t, DWORD>& filed) {
   keyword_window& window = index->windows[k];
-  const size_t last = ComparedLength(*index, k) - index->width;
+  const size_t last = ComparedLength(*index, k) - index->width - (index->step - 1u);
   bool fresh = false;
   for (size_t offset = 0; offset <= last && !fresh; ++offset)
     fresh = !Tried(window, offset);
@@ -93,12 +97,16 @@ WORD ChooseWindow(keyword_index* index, DWORD k,
   for (size_t offset = 0; offset <= last; ++offset) {
     if (Tried(window, offset))
       continue;
-    uint64_t cost = 1;
-    for (WORD i = 0; i < index->width; ++i)
-      cost *= ByteWeight(keyword[offset + i]);
-    if (const auto at = filed.find(FoldedWindow(keyword + offset, index->width));
-        at != filed.end())
-      cost *= 1 + uint64_t{at->second};
+    uint64_t cost = 0;
+    for (WORD j = 0; j < index->step; ++j) {
+      uint64_t one = 1;
+      for (WORD i = 0; i < index->width; ++i)
+        one *= ByteWeight(keyword[offset + j + i]);
+      if (const auto at = filed.find(FoldedWindow(keyword + offset + j, index->width));
+          at != filed.end())
+        one *= 1 + uint64_t{at->second};
+      cost += one;
+    }
     if (cost < bestCost) {
       bestCost = cost;
       best = static_cast<WORD>(offset);
@@ -107,12 +115,13 @@ WORD ChooseWindow(keyword_index* index, DWORD k,
   return best;
 }
 
-/* Files keyword k under the window at `offset`. */
+/* Files keyword k under the windows from `offset` on. */
 void SetWindow(keyword_index* index, DWORD k, WORD offset) {
   keyword_window& window = index->windows[k];
   const BYTE* keyword = KeywordBytes(*index, k);
   window.offset = offset;
-  window.value = FoldedWindow(keyword + offset, index->width);
+  for (WORD j = 0; j < index->step; ++j)
+    index->entry_values[k * index->step + j] = FoldedWindow(keyword + offset + j, index->width);
   window.tried[offset / 64] |= uint64_t{1} << (offset % 64);
   window.misses = 0;
 }
@@ -141,22 +150,38 @@ void ReadKeywords(const link_matching_info& table, keyword_index* index) {
 
 bool HasWindow(const keyword_index& index, DWORD k) { return index.lengths[k] >= 2; }
 
-/* Gives every keyword of two bytes or more its first window. */
+/* The width and step of the windows when the shortest compared keyword
+ * has `shortest` bytes: windows of four bytes where they leave a step of
+ * two or more, else of three with a step of two, up to a step of four. */
+void ChooseWidthAndStep(keyword_index* index, size_t shortest) {
+  index->step = 1;
+  if (shortest <= 3) {
+    index->width = static_cast<WORD>(shortest);
+    return;
+  }
+  index->width = shortest >= 5 ? kWidestWindow : 3;
+  index->step = static_cast<WORD>(std::min<size_t>(shortest - index->width + 1, kWidestStep));
+}
+
+/* Gives every keyword of two bytes or more its first windows. */
 void FileWindows(keyword_index* index) {
   const DWORD count = static_cast<DWORD>(index->lengths.size());
   index->windows.assign(count, {});
-  index->width = 0;
+  size_t shortest = 0;
   for (DWORD k = 0; k < count; ++k)
     if (HasWindow(*index, k))
-      index->width = static_cast<WORD>(
-          std::min<size_t>(index->width == 0 ? kWidestWindow : index->width,
-                           ComparedLength(*index, k)));
+      shortest = shortest == 0 ? ComparedLength(*index, k)
+                               : std::min(shortest, ComparedLength(*index, k));
+  ChooseWidthAndStep(index, shortest);
+  index->entry_values.assign(size_t{count} * index->step, 0);
+  index->entry_next.assign(size_t{count} * index->step, kNoKeyword);
   std::unordered_map<uint32_t, DWORD> filed;
   for (DWORD k = 0; k < count; ++k) {
     if (!HasWindow(*index, k))
       continue;
     SetWindow(index, k, ChooseWindow(index, k, filed));
-    ++filed[index->windows[k].value];
+    for (WORD j = 0; j < index->step; ++j)
+      ++filed[index->entry_values[k * index->step + j]];
     index->windows[k].tail =
         FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - index->width,
                      index->width);
@@ -169,22 +194,26 @@ bool FoundUnderSingleMatch(const link_matching_info& table, DWORD keyword) {
 }
 
 void Link(keyword_index* index, DWORD k) {
-  const DWORD slot = SlotOf(index->windows[k].value);
-  index->windows[k].next = index->slot_first[slot];
-  index->slot_first[slot] = k;
-  index->live_bits[slot / 64] |= uint64_t{1} << (slot % 64);
+  for (DWORD entry = k * index->step; entry < (k + 1) * index->step; ++entry) {
+    const DWORD slot = SlotOf(index->entry_values[entry]);
+    index->entry_next[entry] = index->slot_first[slot];
+    index->slot_first[slot] = entry;
+    index->live_bits[slot / 64] |= uint64_t{1} << (slot % 64);
+  }
 }
 
 void Unlink(keyword_index* index, DWORD k) {
-  const DWORD slot = SlotOf(index->windows[k].value);
-  DWORD* link = &index->slot_first[slot];
-  while (*link != kNoKeyword && *link != k)
-    link = &index->windows[*link].next;
-  if (*link == kNoKeyword)
-    return;
-  *link = index->windows[k].next;
-  if (index->slot_first[slot] == kNoKeyword)
-    index->live_bits[slot / 64] &= ~(uint64_t{1} << (slot % 64));
+  for (DWORD entry = k * index->step; entry < (k + 1) * index->step; ++entry) {
+    const DWORD slot = SlotOf(index->entry_values[entry]);
+    DWORD* link = &index->slot_first[slot];
+    while (*link != kNoKeyword && *link != entry)
+      link = &index->entry_next[*link];
+    if (*link == kNoKeyword)
+      continue;
+    *link = index->entry_next[entry];
+    if (index->slot_first[slot] == kNoKeyword)
+      index->live_bits[slot / 64] &= ~(uint64_t{1} << (slot % 64));
+  }
 }
 
 /* A window that stood where its keyword did not; true when it has done
@@ -212,21 +241,25 @@ struct scan_result {
   std::vector<DWORD> moving;
 };
 
-/* The keywords filed in the slot whose window stands at byte `at` of the
- * text (folded to `value`) and whose compared bytes all stand there. */
+/* The keywords with a window filed in the slot that stands at byte `at`
+ * of the text (folded to `value`) and whose compared bytes all stand
+ * there. */
 [[gnu::noinline]] void CheckSlot(keyword_index* index, const link_matching_info& table, DWORD slot,
                uint32_t value, const char* text, DWORD length, DWORD at, scan_result* scan) {
   const auto* bytes = reinterpret_cast<const BYTE*>(text);
   const WORD width = index->width;
-  for (DWORD k = index->slot_first[slot]; k != kNoKeyword; k = index->windows[k].next) {
-    const keyword_window& window = index->windows[k];
-    if (window.value != value)
+  for (DWORD entry = index->slot_first[slot]; entry != kNoKeyword;
+       entry = index->entry_next[entry]) {
+    if (index->entry_values[entry] != value)
       continue;
+    const DWORD k = entry / index->step;
+    const keyword_window& window = index->windows[k];
+    const DWORD offset = window.offset + entry % index->step;
     const size_t compared = ComparedLength(*index, k);
-    const DWORD start = at - window.offset;
+    const DWORD start = at - offset;
     // The keyword's last window rules out most other keywords before the
     // whole keyword is compared.
-    if (window.offset <= at && start + compared <= length &&
+    if (offset <= at && start + compared <= length &&
         FoldedWindow(bytes + start + compared - width, width) == window.tail &&
         strncasecmp(text + start, index->texts.data() + index->places[k], compared) == 0) {
       if (!FoundUnderSingleMatch(table, k))
@@ -255,6 +288,7 @@ void StartKeywordWalk(keyword_index* index, const link_matching_info* table) {
   index->slot_first.assign(kSlots, kNoKeyword);
   index->live_bits.assign(kSlots / 64, 0);
   index->next_pass.clear();
+  index->looked_text = nullptr;
   for (DWORD k = 0; k < index->windows.size(); ++k)
     if (HasWindow(*index, k) && !FoundUnderSingleMatch(*table, k))
       Link(index, k);
@@ -269,6 +303,7 @@ std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info
                                   const char* text, DWORD length) {
   scan_result scan;
   const WORD width = index->width;
+  const WORD step = index->step;
   if (width == 0 || length < width)
     return scan.found;
   const auto* bytes = reinterpret_cast<const BYTE*>(text);
@@ -279,7 +314,7 @@ std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info
     // past it masked off.
     const uint32_t mask = width == 4 ? 0xFFFFFFFFu : (uint32_t{1} << (8 * width)) - 1;
     const uint32_t fold = 0x20202020u & mask;
-    for (; at + 4 <= length; ++at) {
+    for (; at + 4 <= length; at += step) {
       uint32_t raw;
       std::memcpy(&raw, bytes + at, sizeof raw);
       const uint32_t value = (raw & mask) | fold;
@@ -288,7 +323,7 @@ std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info
         CheckSlot(index, table, slot, value, text, length, at, &scan);
     }
   }
-  for (; at + width <= length; ++at) {
+  for (; at + width <= length; at += step) {
     const uint32_t value = FoldedWindow(bytes + at, width);
     const DWORD slot = SlotOf(value);
     if ((bits[slot / 64] >> (slot % 64) & 1) != 0)

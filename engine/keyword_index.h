@@ -1,8 +1,10 @@
 /*
  * The keyword matching action's index of a keyword table (the session's
  * link_matching_info): the keywords' texts in running order, and a filter
- * that names, from one look at each window of a few bytes of a text, the
- * keywords that stand in it in any case. The index is made once per table,
+ * that names, from one look at every window of a few bytes that starts
+ * at a scanned byte of a text (every byte, or every second to fourth byte
+ * when the keywords are long enough), the keywords that stand in it in any
+ * case. The index is made once per table,
  * at its first use, and dropped with the table; which keywords the filter
  * still looks for is set anew for every walk.
  *
@@ -22,20 +24,17 @@
 
 struct link_matching_info;
 
-/* The window a keyword is filed under: where it starts in the keyword and
- * its bytes folded (bit 5 set in each, so that a byte and its other case
- * give the same value), the first byte lowest; the keyword's last window
- * of compared bytes, folded alike; the next keyword filed in the same slot
- * (kNoKeyword ends the chain); how often the window stood in a text where
- * the keyword did not, how often the keyword has moved to another window,
- * and the windows it has stood in since it last tried them all. */
+/* The windows a keyword is filed under: `step` windows side by side from
+ * `offset` in the keyword; the keyword's last window of compared bytes,
+ * folded (bit 5 set in each byte, so that a byte and its other case give
+ * the same value), the first byte lowest; how often a window stood in a
+ * text where the keyword did not, how often the keyword has moved to other
+ * windows, and the offsets it has stood at since it last tried them all. */
 struct keyword_window {
   WORD offset = 0;
   WORD moves = 0;
   DWORD misses = 0;
-  uint32_t value = 0;
   uint32_t tail = 0;
-  DWORD next = 0;
   uint64_t tried[2] = {};
 };
 
@@ -45,13 +44,21 @@ struct keyword_index {
   std::vector<char> texts;
   std::vector<DWORD> places;
   std::vector<WORD> lengths;
-  /* Bytes in a window (2 to 4: the shortest compared keyword, at most 4);
-   * 0 when no keyword has two bytes or more. */
+  /* Bytes in a window (2 to 4) and the windows side by side each keyword
+   * is filed under (1 to 4), as the shortest compared keyword allows
+   * (width + step - 1 bytes at most); a text is looked at every step
+   * bytes, where one window of each keyword's stands whatever byte the
+   * keyword starts at. Width 0 when no keyword has two bytes or more. */
   WORD width = 0;
-  /* Keyword k's window; keywords of fewer than two bytes, which never
+  WORD step = 1;
+  /* Keyword k's windows; keywords of fewer than two bytes, which never
    * match, have none and are never filed. */
   std::vector<keyword_window> windows;
-  /* Per walk: the first keyword filed in each slot (a hash of the folded
+  /* Window j of keyword k is entry k * step + j: its bytes folded, and the
+   * next entry filed in the same slot (kNoKeyword ends the chain). */
+  std::vector<uint32_t> entry_values;
+  std::vector<DWORD> entry_next;
+  /* Per walk: the first entry filed in each slot (a hash of the folded
    * window), kNoKeyword when none, and one bit per slot, set while a
    * keyword still to be found is filed there. */
   std::vector<DWORD> slot_first;
@@ -59,6 +66,11 @@ struct keyword_index {
   /* The keywords that a further pass could find in the text runs this
    * pass wrote around its matches. */
   std::vector<DWORD> next_pass;
+  /* What the walk's lane found in the text of a record it then left to the
+   * per-record step (null when nothing waits): the step takes it instead
+   * of scanning the same text again. */
+  const char* looked_text = nullptr;
+  std::vector<DWORD> looked_found;
 };
 
 constexpr DWORD kNoKeyword = 0xFFFFFFFF;
@@ -77,7 +89,7 @@ void DropFoundKeyword(keyword_index* index, DWORD keyword);
 /* The keywords whose compared bytes stand in the text in any case, in
  * running order, each once; keywords found under SingleMatch= left out.
  * A keyword whose window keeps standing in texts without it is filed
- * under another of its windows. */
+ * under other windows of its own. */
 std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info& table,
                                   const char* text, DWORD length);
 

@@ -245,6 +245,11 @@ void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* st
 /* Keyword and wiki links (2386, 2816). */
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state);
+/* Whether keyword matching (2386) leaves the text run of the node as it
+ * is, so that the walk's lane may take it: no envelope held, and no
+ * keyword still looked for stands in its text. What it finds is kept for
+ * the per-record step of the same record. */
+bool LinkMatchingLeavesTextRun(const record_storage* node, chunk_process_state* state);
 /* Table actions (2355, 2393, 2394, 2413, 2416, 2422, 2437); the wrapping
  * actions 2387 and 2388 have their work at the chunk's edges only. */
 STATUS ProcessTableAction(const char* record, WORD signature, DWORD length,

@@ -31,6 +31,7 @@
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
+#include "store/vocabulary.h"
 #include "velko/status.h"
 
 WORD (*ControlBreak)(void) = nullptr;
@@ -336,7 +337,7 @@ constexpr BYTE kLaneEmitterKind = 0x07;
 constexpr BYTE kLaneStepFree = 0x10;  /* the per-record step only counts it */
 constexpr BYTE kLaneCaseReads = 0x20; /* the action's case reads it */
 constexpr BYTE kLaneMayStart = 0x40;  /* the chunk's start test may take it */
-constexpr BYTE kLaneCaseMayPass = 0x80; /* the case may leave it as it is (TextRunStays) */
+constexpr BYTE kLaneCaseMayLeave = 0x80; /* the case may leave it: ActionCaseLeaves */
 /* True for the records the per-record step does more with than count
  * them: the nesting counts (CountTables, CountBrackets, FollowRecord's
  * hotspots and layers), the current definition and the large paragraph
@@ -418,10 +419,10 @@ bool PrepareWalkLane(chunk_process_state* state) {
         entry |= kLaneStepFree;
       if (ActionCaseReads(state, signature))
         entry |= kLaneCaseReads;
+      if (ActionCaseMayLeave(state, signature))
+        entry |= kLaneCaseMayLeave;
       if (FirstClauseMayStartAt(state, signature))
         entry |= kLaneMayStart;
-      if (signature == SIG_CD_TEXT && TextRunsMayStay(state))
-        entry |= kLaneCaseMayPass;
     }
     state->lane_table[slot] = entry;
   }
@@ -439,9 +440,16 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   const BYTE closedStop =
       !open && state->stop_matching == 0 ? kLaneMayStart : BYTE{0};
   const BYTE* table = state->lane_table;
+  // The matching cases copy a record an earlier match marked with its mark
+  // (FrameTail): such records take the per-record step.
+  const WORD stopFlags =
+      state->action == ACTION_LINK_MATCHING || state->action == ACTION_WIKI_MATCHING
+          ? WORD{RECORD_MATCH_MARKER}
+          : WORD{0};
   // A record the lane cannot take needs no run opened for it.
   if (node == nullptr ||
-      (table[LaneSlot(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree)
+      (table[LaneSlot(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree ||
+      (node->flags & stopFlags) != 0)
     return node;
   // Once the tests are over the chunk never opens again: what was passed
   // over goes out now, in the order the walk's end would copy it, and the
@@ -463,7 +471,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   for (; node != nullptr; node = node->next) {
     const DWORD length = node->length;
     const WORD signature = node->signature;
-    if (length == 0 || length > kLargestWalkedRecord)
+    if (length == 0 || length > kLargestWalkedRecord || (node->flags & stopFlags) != 0)
       break;
     // Nodes and records mostly follow each other in memory: what lies a
     // few records ahead of both is asked for while this one is handled.
@@ -473,18 +481,18 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
     if (emits) {
       // A record the case reads goes on when the case would leave it as
       // it is; what the case does besides follows once it is taken.
-      BYTE stays = 0;
+      BYTE leaves = 0;
       if ((entry & (kLaneStepFree | (open ? kLaneCaseReads : BYTE{0}))) != kLaneStepFree &&
-          ((entry & (kLaneStepFree | kLaneCaseMayPass)) != (kLaneStepFree | kLaneCaseMayPass) ||
-           (stays = TextRunStays(node, state)) == 0))
+          ((entry & (kLaneStepFree | kLaneCaseMayLeave)) != (kLaneStepFree | kLaneCaseMayLeave) ||
+           (leaves = ActionCaseLeaves(node, state)) == 0))
         break;
       bool taken = false;
       *status = EmitLaneRecord(&lane, node->data, signature, length,
                                static_cast<BYTE>(entry & kLaneEmitterKind), &taken);
       if (*status != NOERROR || !taken)
         break;
-      if (stays != 0)
-        PassTextRun(node, stays, state);
+      if (leaves != 0)
+        ActionCaseLeft(node, leaves, state);
     } else {
       if ((entry & (kLaneStepFree | closedStop)) != kLaneStepFree)
         break;

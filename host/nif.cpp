@@ -184,11 +184,21 @@ STATUS BuildViewEntries(OpenCollection& collection) {
   if (STATUS status = ReadViewDefinition(viewDatabase->store->db(), collection.viewNoteID, &view);
       status != NOERROR)
     return status;
-  std::vector<NOTEID> documents;
-  if (STATUS status =
-          StoredNotesOfClass(dataDatabase->store->db(), NOTE_CLASS_DOCUMENT, &documents);
-      status != NOERROR)
+  // The documents' rows are read in one go when a formula opens them.
+  std::vector<StoredNote> documents;
+  if (view.selection.empty() && view.keyFormula.empty()) {
+    std::vector<NOTEID> ids;
+    if (STATUS status = StoredNotesOfClass(dataDatabase->store->db(), NOTE_CLASS_DOCUMENT, &ids);
+        status != NOERROR)
+      return status;
+    documents.resize(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i)
+      documents[i].id = ids[i];
+  } else if (STATUS status = StoredNoteRowsOfClass(dataDatabase->store->db(),
+                                                   NOTE_CLASS_DOCUMENT, &documents);
+             status != NOERROR) {
     return status;
+  }
 
   StartedFormula selection;
   StartedFormula keyFormula;
@@ -201,10 +211,11 @@ STATUS BuildViewEntries(OpenCollection& collection) {
 
   std::vector<CollectionEntry> selected;
   std::string value;
-  for (const NOTEID id : documents) {
+  for (const StoredNote& document : documents) {
+    const NOTEID id = document.id;
     bool matches = true;
     if (!view.selection.empty())
-      if (STATUS status = selection.Evaluate(collection.dataDb, id, &matches, nullptr);
+      if (STATUS status = selection.Evaluate(collection.dataDb, id, &matches, nullptr, &document);
           status != NOERROR)
         return status;
     if (!matches)
@@ -213,7 +224,8 @@ STATUS BuildViewEntries(OpenCollection& collection) {
     entry.id = id;
     if (!view.keyFormula.empty()) {
       bool ignored = false;
-      if (STATUS status = keyFormula.Evaluate(collection.dataDb, id, &ignored, &entry.key);
+      if (STATUS status =
+              keyFormula.Evaluate(collection.dataDb, id, &ignored, &entry.key, &document);
           status != NOERROR)
         return status;
     } else if (!view.keyItem.empty()) {

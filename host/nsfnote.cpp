@@ -367,6 +367,29 @@ STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
+// The first stored item of each key, in the order of the keys; keys the
+// note lacks are left out.
+STATUS LoadFirstItems(sqlite3* db, NOTEID id, const std::vector<std::string>& keys,
+                      WorkingNote& note) {
+  Statement query(db, "SELECT name, flags, value FROM items WHERE note_id = ? AND name_key = ? "
+                      "ORDER BY position LIMIT 1");
+  for (const std::string& key : keys) {
+    query.Bind(1, id).BindText(2, key);
+    const int result = query.Step();
+    if (result == SQLITE_ROW) {
+      ValueBlock value;
+      if (const STATUS status = NewValueBlock({query.Blob(2)}, &value, ValueCheck::kDuplicate);
+          status != NOERROR)
+        return status;
+      PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), value);
+    } else if (result != SQLITE_DONE) {
+      return ERR_HOST_STORAGE;
+    }
+    query.Reset();
+  }
+  return NOERROR;
+}
+
 // Gives a working copy a handle in *retNote. When every note handle is
 // taken: ERR_MEMORY; the copy and its value blocks go.
 STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
@@ -376,10 +399,15 @@ STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
   return NOERROR;
 }
 
-STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote) {
+// Opens a working copy of the stored note: every item, or with keys only
+// the first item of each key.
+STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote,
+                const std::vector<std::string>* keys = nullptr, const NoteRow* known = nullptr) {
   sqlite3* db = database.store->db();
   NoteRow row;
-  if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
+  if (known != nullptr)
+    row = *known;
+  else if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
     return status;
 
   auto note = std::make_unique<WorkingNote>();
@@ -390,7 +418,9 @@ STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTE
   note->noteClass = row.noteClass;
   note->flags = row.flags;
   note->modified = row.modified;
-  if (const STATUS status = LoadItems(db, id, *note); status != NOERROR)
+  if (const STATUS status =
+          keys != nullptr ? LoadFirstItems(db, id, *keys, *note) : LoadItems(db, id, *note);
+      status != NOERROR)
     return status;
   return AddWorkingNote(std::move(note), retNote);
 }
@@ -566,6 +596,20 @@ bool ValueTexts(const BYTE* value, DWORD length, std::vector<std::string_view>* 
   return EachValueText(value, length, [texts](std::string_view text) { texts->push_back(text); });
 }
 
+STATUS NoteRowOf(const Statement& query, int first, NoteRow* row) {
+  UNID unid;
+  if (!UnidFromKey(query.Text(first), &unid))
+    return ERR_HOST_STORAGE;
+  *row = NoteRow{};
+  std::memcpy(&row->oid, &unid, sizeof unid);
+  row->oid.Sequence = static_cast<DWORD>(query.Int(first + 1));
+  row->oid.SequenceTime = UnpackTimeDate(query.Int(first + 2));
+  row->noteClass = static_cast<WORD>(query.Int(first + 3));
+  row->flags = static_cast<WORD>(query.Int(first + 4));
+  row->modified = UnpackTimeDate(query.Int(first + 5));
+  return NOERROR;
+}
+
 STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row) {
   Statement query(db, "SELECT unid, sequence, sequence_time, class, flags, modified FROM notes "
                       "WHERE note_id = ?");
@@ -573,17 +617,9 @@ STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row) {
   const int result = query.Step();
   if (result == SQLITE_DONE)
     return ERR_HOST_NOTE_NOT_FOUND;
-  UNID unid;
-  if (result != SQLITE_ROW || !UnidFromKey(query.Text(0), &unid))
+  if (result != SQLITE_ROW)
     return ERR_HOST_STORAGE;
-  *row = NoteRow{};
-  std::memcpy(&row->oid, &unid, sizeof unid);
-  row->oid.Sequence = static_cast<DWORD>(query.Int(1));
-  row->oid.SequenceTime = UnpackTimeDate(query.Int(2));
-  row->noteClass = static_cast<WORD>(query.Int(3));
-  row->flags = static_cast<WORD>(query.Int(4));
-  row->modified = UnpackTimeDate(query.Int(5));
-  return NOERROR;
+  return NoteRowOf(query, 0, row);
 }
 
 WorkingItem* FindItemBySerial(WorkingNote& note, WORD serial) {
@@ -644,6 +680,20 @@ extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NO
     if (database == nullptr)
       return ERR_HOST_BAD_HANDLE;
     return LoadNote(db, *database, noteID, retNote);
+  });
+}
+
+STATUS velko::host::OpenNoteForFields(DBHANDLE db, NOTEID noteID, const NoteRow* row,
+                                      const std::vector<std::string>& keys, NOTEHANDLE* retNote) {
+  if (retNote == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  *retNote = NULLHANDLE;
+  return GuardedStatus([&]() -> STATUS {
+    const auto lock = LockHost();
+    const OpenDatabase* database = FindDatabase(db);
+    if (database == nullptr)
+      return ERR_HOST_BAD_HANDLE;
+    return LoadNote(db, *database, noteID, retNote, &keys, row);
   });
 }
 

@@ -4,6 +4,7 @@
  */
 #include "host/selection_internal.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/formula_internal.h"
@@ -21,6 +22,19 @@ STATUS StoredNotesOfClass(sqlite3* db, WORD noteClassMask, std::vector<NOTEID>* 
   int result;
   while ((result = query.Step()) == SQLITE_ROW)
     ids->push_back(static_cast<NOTEID>(query.Int(0)));
+  return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
+}
+
+STATUS StoredNoteRowsOfClass(sqlite3* db, WORD noteClassMask, std::vector<StoredNote>* notes) {
+  Statement query(db, "SELECT note_id, unid, sequence, sequence_time, class, flags, modified "
+                      "FROM notes WHERE (class & ?) != 0 ORDER BY note_id");
+  query.Bind(1, noteClassMask & NOTE_CLASS_ALL);
+  int result;
+  while ((result = query.Step()) == SQLITE_ROW) {
+    StoredNote& note = notes->emplace_back();
+    note.id = static_cast<NOTEID>(query.Int(0));
+    note.status = NoteRowOf(query, 1, &note.row);
+  }
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
@@ -57,14 +71,53 @@ StartedFormula::~StartedFormula() {
     static_cast<void>(NSFComputeStop(compute_));
 }
 
-STATUS StartedFormula::Start(std::string_view compiled) {
-  compiled_.assign(compiled);
-  return NSFComputeStart(0, compiled_.data(), &compute_);
+namespace {
+
+// The item keys of the fields a compiled formula reads (as a name, by
+// @IsAvailable or DEFAULT); false when its program cannot be read. The
+// evaluator reaches the note through nothing else but the note's header.
+bool FieldsRead(std::string_view compiled, std::vector<std::string>* keys) {
+  CompiledFormulaHeader header;
+  if (compiled.size() < sizeof header)
+    return false;
+  std::memcpy(&header, compiled.data(), sizeof header);
+  if (header.magic != kCompiledFormulaMagic || header.version != kCompiledFormulaVersion ||
+      header.sourceLength > compiled.size() - sizeof header)
+    return false;
+  FormulaProgram program;
+  if (CompileFormulaProgram(compiled.substr(sizeof header, header.sourceLength), &program).code !=
+      NOERROR)
+    return false;
+  for (const FormulaInstruction& instruction : program) {
+    if (instruction.op != FormulaOp::kName && instruction.op != FormulaOp::kIsAvailable &&
+        instruction.op != FormulaOp::kDefault)
+      continue;
+    std::string key = ItemKey(instruction.token);
+    if (std::find(keys->begin(), keys->end(), key) == keys->end())
+      keys->push_back(std::move(key));
+  }
+  return true;
 }
 
-STATUS StartedFormula::Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value) {
+} // namespace
+
+STATUS StartedFormula::Start(std::string_view compiled) {
+  compiled_.assign(compiled);
+  const STATUS status = NSFComputeStart(0, compiled_.data(), &compute_);
+  if (status == NOERROR)
+    fieldsKnown_ = FieldsRead(compiled_, &fields_);
+  return status;
+}
+
+STATUS StartedFormula::Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value,
+                                const StoredNote* stored) {
+  if (stored != nullptr && fieldsKnown_ && stored->status != NOERROR)
+    return stored->status;
   NOTEHANDLE note = NULLHANDLE;
-  STATUS status = NSFNoteOpen(db, id, 0, &note);
+  STATUS status =
+      fieldsKnown_ ? OpenNoteForFields(db, id, stored != nullptr ? &stored->row : nullptr, fields_,
+                                       &note)
+                   : NSFNoteOpen(db, id, 0, &note);
   if (status != NOERROR)
     return status;
   DHANDLE result = NULLHANDLE;

@@ -25,6 +25,17 @@ bool SelectsEverything(std::string_view compiled);
 // The note IDs of the class mask stored in the database, ascending.
 STATUS StoredNotesOfClass(sqlite3* db, WORD noteClassMask, std::vector<NOTEID>* ids);
 
+// A stored note and its notes row, read with the others of its class; the
+// status of reading the row is kept for the one who opens the note.
+struct StoredNote {
+  NOTEID id = 0;
+  STATUS status = NOERROR;
+  NoteRow row;
+};
+// The notes of the class mask stored in the database with their rows,
+// ascending.
+STATUS StoredNoteRowsOfClass(sqlite3* db, WORD noteClassMask, std::vector<StoredNote>* notes);
+
 // The sort key of a stored item value (type word first): a number, the
 // text of a text, the first entry of a text list; "" for anything else.
 CollectionKey CollectionKeyOf(std::string_view value);
@@ -40,12 +51,18 @@ public:
   // Starts the compiled formula (its bytes).
   STATUS Start(std::string_view compiled);
   // Evaluates it against the stored note: the SELECT value into *matches
-  // and, when value is not null, the result as a sort value.
-  STATUS Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value);
+  // and, when value is not null, the result as a sort value. With a stored
+  // note its row is used (and its status returned) instead of read again.
+  STATUS Evaluate(DBHANDLE db, NOTEID id, bool* matches, CollectionKey* value,
+                  const StoredNote* stored = nullptr);
 
 private:
   std::string compiled_;
   HCOMPUTE compute_ = NULLHANDLE;
+  // The item keys of every field the formula can read, when they are
+  // known: a note is then opened with those items only.
+  std::vector<std::string> fields_;
+  bool fieldsKnown_ = false;
 };
 
 } // namespace velko::host

@@ -9,7 +9,9 @@
  *   notes     note ID, UNID (32 hex digits), OID sequence and sequence
  *             time, class, flags, modified time
  *   items     note ID, position, name, lower-case name key, data type,
- *             item flags, value in stored form (type word first)
+ *             item flags, value in stored form (type word first); a rowid
+ *             table, so that seeking a note's items compares small keys
+ *             and never reads a long value stored inline with its key
  *   objects   object ID, class, privileges, size, bytes
  * TIMEDATEs are single integers (Innards[1] << 32 | Innards[0]).
  *
@@ -70,7 +72,7 @@ CREATE TABLE items (
   flags INTEGER NOT NULL,
   value BLOB NOT NULL,
   PRIMARY KEY (note_id, position)
-) WITHOUT ROWID;
+);
 CREATE INDEX items_by_name ON items (name_key, note_id);
 CREATE TABLE objects (
   object_id INTEGER PRIMARY KEY,

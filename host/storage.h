@@ -395,6 +395,17 @@ struct NoteRow {
 // Reads the notes row of the note ID: ERR_HOST_NOTE_NOT_FOUND when there is
 // none, ERR_HOST_STORAGE when the read fails or the row's UNID is damaged.
 STATUS ReadNoteRow(sqlite3* db, NOTEID id, NoteRow* row);
+// The notes row in the statement's columns from `first` on (unid,
+// sequence, sequence time, class, flags, modified): ERR_HOST_STORAGE when
+// its UNID is damaged.
+STATUS NoteRowOf(const Statement& query, int first, NoteRow* row);
+
+// Opens the stored note as NSFNoteOpen does, with only the first item of
+// each of the keys (item names in ASCII lower case): enough for a formula
+// that reads no other field, without copying the values of the rest. With
+// a row, the note's header is taken from it instead of read again.
+STATUS OpenNoteForFields(DBHANDLE db, NOTEID noteID, const NoteRow* row,
+                         const std::vector<std::string>& keys, NOTEHANDLE* retNote);
 
 // The open database or working copy of a handle; null when the handle is
 // not live.

@@ -9,9 +9,12 @@
 // cached body rebuilt by earlier writes, whose clean-up cannot rely on what
 // its load found. AppendRTChunk's copies, whose lane moves the nodes of the
 // source item it connects instead of copying them, are among the
-// operations, into the body and into an empty item.
+// operations, into the body and into an empty item. Keyword matching,
+// whose case lets the lane take the text runs it leaves, runs over the
+// same bodies.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,8 +23,10 @@
 
 #include "cdbuild/cd_script.h"
 #include "host/host_testing.h"
+#include "host/nsfnote.h"
 #include "store/emitter_lane_testing.h"
 #include "store/vocabulary.h"
+#include "tests/support/note_fixture.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
@@ -168,6 +173,26 @@ struct outcome {
   Bytes default_header;
 };
 
+/* One keyword matching (LinkMatching): the chunk, the options and
+ * AutoMergeText. */
+struct matching {
+  const char* name;
+  const char* definition;
+  const char* options;
+  bool auto_merge = false;
+};
+
+const matching kMatchings[] = {
+    {"link matching", "Everything", "MinLength=2"},
+    {"link matching once, substrings", "Everything", "MinLength=2 SingleMatch=Yes MatchText=Substr",
+     true},
+    {"link matching of a paragraph", "Paragraph 2", "MatchText=Starts"},
+    {"link matching of a table", "Table 1", "MinLength=1 MatchText=Ends ReplaceExtra=Yes"},
+};
+
+/* The keywords: words of the test bodies, and words that begin like them. */
+constexpr const char* kKeywords[] = {"one", "three", "in", "text", "four", "c", "onex", "thr", "two"};
+
 class WalkLaneTest : public EngineTest {
 protected:
   void TearDown() override {
@@ -207,8 +232,35 @@ protected:
     return result;
   }
 
+  /* The keyword matching on a new note of the body in the test's
+   * database, in a session of its own, with the lane on or off. */
+  outcome MatchOnce(const cdbuild::Body& body, const matching& match, bool lane) {
+    outcome result;
+    NOTEHANDLE note = NULLHANDLE;
+    EXPECT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    EXPECT_EQ(body.AppendItems(note, "Body"), NOERROR);
+    HostTestClearMessages();
+    VelkoTestSetEmitterLane(lane);
+    {
+      LSXLsiSession session;
+      VelkoRTItem item(&session);
+      EXPECT_EQ(item.ConnectBackend(note, "Body", 0), NOERROR);
+      item.AutoMergeText = match.auto_merge ? 1 : 0;
+      VelkoRTChunk* chunk = item.DefineChunk(match.definition);
+      if (chunk != nullptr)
+        result.status = chunk->LinkMatching("", kDbPath, "Keywords", "Keyword", nullptr,
+                                            match.options, ACTION_LINK_MATCHING);
+    }
+    VelkoTestSetEmitterLane(true);
+    result.values = note_testing::ItemValues(note, "Body");
+    result.messages = HostTestMessages();
+    NSFNoteClose(note);
+    return result;
+  }
+
   /* Every operation on the body gives the same outcome with and without
-   * the lane. */
+   * the lane; so does every keyword matching, both runs linking to the
+   * same keyword documents. */
   void ExpectSameOutcomes(const cdbuild::Body& body, const std::string& what) {
     for (const operation& op : kOperations) {
       const outcome full = RunOnce(body, op, false);
@@ -219,6 +271,26 @@ protected:
       EXPECT_EQ(lane.modified, full.modified) << what << ": " << op.name;
       EXPECT_EQ(lane.kept, full.kept) << what << ": " << op.name;
       EXPECT_TRUE(lane.default_header == full.default_header) << what << ": " << op.name;
+    }
+    Restart();
+    ASSERT_EQ(HostTestCreateView(db_, "Keywords", "SELECT Form = \"Keyword\"", nullptr, 0,
+                                 nullptr),
+              NOERROR);
+    for (const char* word : kKeywords) {
+      ASSERT_NE(note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+                  STATUS status = NSFItemSetText(note, "Form", "Keyword", 7);
+                  if (status == NOERROR)
+                    status = NSFItemSetText(note, "Keyword", word, static_cast<WORD>(strlen(word)));
+                  return status;
+                }),
+                0u);
+    }
+    for (const matching& match : kMatchings) {
+      const outcome full = MatchOnce(body, match, false);
+      const outcome lane = MatchOnce(body, match, true);
+      EXPECT_EQ(lane.status, full.status) << what << ": " << match.name;
+      EXPECT_TRUE(lane.values == full.values) << what << ": " << match.name;
+      EXPECT_TRUE(lane.messages == full.messages) << what << ": " << match.name;
     }
   }
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/host_testing.h"
+#include "host/nif.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
 #include "host/osenv.h"
@@ -178,6 +179,50 @@ TEST_P(DamagedItemTest, TheItemIsCopiedAndWrittenBackAsItIsAndCanBeDeleted) {
   EXPECT_EQ(NSFNoteUpdate(note_, 0), NOERROR);
   EXPECT_EQ(StoredItems(), "Title|00055265706F7274;Extra|00056B657074;;;");
   EXPECT_TRUE(Messages().empty());
+}
+
+/* The note IDs of a view's collection over the selection; *status gets
+ * what opening it returned. */
+std::vector<NOTEID> Selected(DBHANDLE db, const char* selection, STATUS* status) {
+  NOTEID view = 0;
+  EXPECT_EQ(HostTestCreateView(db, "Damaged", selection, nullptr, 0, &view), NOERROR);
+  HCOLLECTION collection = NULLHANDLE;
+  *status = NIFOpenCollection(db, db, view, 0, &collection);
+  std::vector<NOTEID> ids;
+  if (*status != NOERROR)
+    return ids;
+  COLLECTIONPOSITION position{};
+  DHANDLE buffer = NULLHANDLE;
+  DWORD returned = 0;
+  EXPECT_EQ(NIFReadEntries(collection, &position, NAVIGATE_NEXT, 1, NAVIGATE_NEXT,
+                           MAXDWORD_ENTRIES, READ_MASK_NOTEID, &buffer, nullptr, nullptr,
+                           &returned, nullptr),
+            NOERROR);
+  if (buffer != NULLHANDLE) {
+    const auto* batch = static_cast<const NOTEID*>(OSLockObject(buffer));
+    ids.assign(batch, batch + returned);
+    OSUnlockObject(buffer);
+    OSMemFree(buffer);
+  }
+  EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
+  return ids;
+}
+
+TEST_P(DamagedItemTest, AViewSelectionThatReadsTheItemIsToldOfItAndSeesNothing) {
+  STATUS status = NOERROR;
+  EXPECT_EQ(Selected(db_, "SELECT Data = \"\"", &status), std::vector<NOTEID>{id_});
+  EXPECT_EQ(status, NOERROR);
+  EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())});
+  EXPECT_EQ(Selected(db_, "SELECT Extra = \"kept\"", &status), std::vector<NOTEID>{id_});
+  EXPECT_TRUE(Messages().empty()) << "the damaged item is not read";
+
+  // A note whose header is damaged stops a selection that opens it, and
+  // only such a selection.
+  ASSERT_EQ(Raw("UPDATE notes SET unid = 'damaged' WHERE note_id = " + std::to_string(id_)), "");
+  EXPECT_EQ(Selected(db_, "SELECT Extra = \"kept\"", &status), std::vector<NOTEID>{});
+  EXPECT_EQ(status, ERR_HOST_STORAGE);
+  EXPECT_EQ(Selected(db_, "SELECT @All", &status), std::vector<NOTEID>{id_});
+  EXPECT_EQ(status, NOERROR);
 }
 
 } // namespace

@@ -474,3 +474,50 @@ TEST_F(ViewSearchTest, SelectionAndKeyFormulasRunOnEachDocument) {
 }
 
 } // namespace
+
+namespace {
+
+// A view's formulas see every field they name, in any case and however
+// they name it, and the first item of a name: the collection opens each
+// document with only those fields.
+TEST_F(ViewSearchTest, FormulasSeeEveryFieldTheyNameAndTheFirstItemOfAName) {
+  const NOTEID low = StoreDocument("Low", 1);
+  const NOTEID high = StoreDocument("high", 7);
+  const NOTEID none = StoreDocument("none");
+  NOTEHANDLE note = NULLHANDLE;
+  ASSERT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+  for (const double rank : {3.0, 8.0})
+    ASSERT_EQ(NSFItemAppend(note, 0, "Rank", 4, TYPE_NUMBER, &rank, sizeof rank), NOERROR);
+  ASSERT_EQ(NSFItemSetText(note, "Subject", "twice", 5), NOERROR);
+  ASSERT_EQ(NSFNoteUpdate(note, 0), NOERROR);
+  NOTEID twice = 0;
+  NSFNoteGetInfo(note, _NOTE_ID, &twice);
+  ASSERT_EQ(NSFNoteClose(note), NOERROR);
+
+  struct Case {
+    const char* selection;
+    const char* key;
+    std::vector<NOTEID> expected;
+  } cases[] = {
+      {"SELECT @Text(rANK) = \"3\" | @Text(Rank) = \"7\"", nullptr, {high, twice}},
+      {"SELECT @Text(Rank) = \"8\"", nullptr, {}}, // the first of two items counts
+      {"SELECT @IsAvailable(Rank)", nullptr, {low, high, twice}},
+      {"SELECT !@IsAvailable(rank)", nullptr, {none}},
+      {"DEFAULT Rank := 6; SELECT @Text(Rank) = \"6\"", nullptr, {none}},
+      {"x := SUBJECT; SELECT x = \"none\" | x = \"twice\"", nullptr, {none, twice}},
+      {"SELECT @Text(Rank) != \"7\"", "@LowerCase(Subject)", {low, none, twice}},
+      {"SELECT @All", "Subject + \"\"", {high, low, none, twice}},
+  };
+  for (const Case& test : cases) {
+    NOTEID view = 0;
+    ASSERT_EQ(HostTestCreateView(db_, "Fields", test.selection, test.key, 0, &view), NOERROR)
+        << test.selection;
+    HCOLLECTION collection = NULLHANDLE;
+    ASSERT_EQ(NIFOpenCollection(db_, db_, view, 0, &collection), NOERROR) << test.selection;
+    std::vector<WORD> signals;
+    EXPECT_EQ(ReadAll(collection, &signals), test.expected) << test.selection;
+    EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
+  }
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+// The keyword filter of keyword matching (engine/keyword_index.h) against a
+// plain search of every keyword at every byte: the keywords it names in a
+// text are exactly those whose compared bytes (at most the first 80) stand
+// there in any case, whatever window width and step the shortest keyword
+// allows, while keywords keep moving to other windows, and with keywords
+// found under SingleMatch= left out once dropped.
+#include <gtest/gtest.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "engine/keyword_index.h"
+#include "host/osmem.h"
+#include "host/textlist.h"
+#include "store/session.h"
+#include "store/tracked_memory.h"
+#include "tests/support/test_fixture.h"
+
+namespace {
+
+using Keywords = std::vector<std::string>;
+
+/* The keywords of the texts that a plain search finds, in running order. */
+std::vector<DWORD> PlainSearch(const Keywords& keywords, const std::string& text,
+                               const std::vector<char>& dropped) {
+  std::vector<DWORD> found;
+  for (DWORD k = 0; k < keywords.size(); ++k) {
+    const size_t compared = std::min<size_t>(keywords[k].size(), 80);
+    if (compared < 2 || compared > text.size() || dropped[k] != 0)
+      continue;
+    for (size_t start = 0; start + compared <= text.size(); ++start) {
+      if (strncasecmp(text.data() + start, keywords[k].data(), compared) == 0) {
+        found.push_back(k);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+class KeywordIndexTest : public host_test::HostFixture {
+protected:
+  /* Texts of words and pieces of the keywords in any case, blanks between,
+   * from a seed. */
+  static std::string RandomText(const Keywords& keywords, unsigned* state) {
+    auto next = [state](unsigned bound) {
+      *state = *state * 1103515245u + 12345u;
+      return (*state >> 16) % bound;
+    };
+    static const char* const kWords[] = {"rich ", "text ", "walk", "engine", " ", "q", "Tab"};
+    std::string text;
+    const unsigned pieces = next(12);
+    for (unsigned piece = 0; piece < pieces; ++piece) {
+      if (next(3) == 0) {
+        text += kWords[next(sizeof kWords / sizeof kWords[0])];
+        continue;
+      }
+      const std::string& keyword = keywords[next(static_cast<unsigned>(keywords.size()))];
+      // The whole keyword, or its start or end: windows without the keyword.
+      const size_t from = next(3) == 0 ? next(static_cast<unsigned>(keyword.size())) : 0;
+      const size_t to = next(3) == 0 ? from + next(static_cast<unsigned>(keyword.size() - from) + 1)
+                                     : keyword.size();
+      for (size_t at = from; at < to; ++at)
+        text += static_cast<char>(next(2) == 0 ? toupper(static_cast<unsigned char>(keyword[at]))
+                                               : keyword[at]);
+    }
+    return text;
+  }
+
+  /* Every text found as the plain search finds it, over many texts. */
+  void ExpectPlainSearch(const Keywords& keywords, const char* name) {
+    LSXLsiSession session;
+    link_matching_info table(&session);
+    DHANDLE list = NULLHANDLE;
+    ASSERT_EQ(ListAllocate(0, 60000, TRUE, &list, nullptr, nullptr), NOERROR);
+    OSUnlockObject(list);
+    table.keyword_lists[0] = list;
+    for (size_t k = 0; k < keywords.size(); ++k)
+      ASSERT_EQ(ListAddEntry(list, TRUE, nullptr, static_cast<WORD>(k), keywords[k].data(),
+                             static_cast<WORD>(keywords[k].size())),
+                NOERROR);
+    table.matched_words =
+        static_cast<char*>(VelkoAllocatePtr(&session, VELKO_HERE, keywords.size(), 1));
+    keyword_index* index = TableKeywordIndex(&table);
+    ASSERT_NE(index, nullptr);
+    StartKeywordWalk(index, &table);
+    std::vector<char> dropped(keywords.size());
+    unsigned state = 17;
+    for (int round = 0; round < 3000; ++round) {
+      if (round == 2000) {
+        // Under SingleMatch= the keywords found so far are dropped.
+        table.SingleMatch = 1;
+        for (DWORD k = 0; k < keywords.size(); k += 2) {
+          table.matched_words[k] = 1;
+          dropped[k] = 1;
+          DropFoundKeyword(index, k);
+        }
+      }
+      const std::string text = RandomText(keywords, &state);
+      ASSERT_EQ(KeywordsInText(index, table, text.data(), static_cast<DWORD>(text.size())),
+                PlainSearch(keywords, text, dropped))
+          << name << ", text \"" << text << "\"";
+    }
+  }
+};
+
+TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsWhateverTheShortestKeyword) {
+  const std::string longKeyword = std::string(85, 'x') + "long";
+  struct Case {
+    const char* name;
+    Keywords keywords;
+  } cases[] = {
+      {"two bytes", {"ab", "walk", "Q9", "engine"}},
+      {"three bytes", {"ich", "walk", "textqaa", "ENGINE"}},
+      {"four bytes", {"walk", "textqaa", "textqab", "enginezz", "rich"}},
+      {"five bytes", {"linear", "table", "chunkqab", "tableqac"}},
+      {"six bytes", {"stored", "engine", "paragraph", "walker"}},
+      {"seven bytes", {"textqaa", "richqab", "walkqac", "engineqa", longKeyword}},
+      {"one byte among them", {"q", "walk", "textq", "engine"}},
+  };
+  for (const Case& test : cases)
+    ExpectPlainSearch(test.keywords, test.name);
+}
+
+TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAmongManyKeywordsThatBeginAlike) {
+  // Keywords that share their first bytes with words of the texts keep
+  // standing where they do not: they move to other windows.
+  Keywords keywords = {"walk", "engine"};
+  static const char* const kStems[] = {"rich", "text", "walk", "engine", "tab"};
+  for (int k = 0; k < 200; ++k)
+    keywords.push_back(std::string(kStems[k % 5]) + static_cast<char>('q' + k / 10 % 10) +
+                       static_cast<char>('a' + k % 10));
+  ExpectPlainSearch(keywords, "many");
+}
+
+} // namespace
