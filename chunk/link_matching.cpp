@@ -46,12 +46,6 @@
 
 namespace {
 
-constexpr WORD kModeAppend = 2801;
-constexpr WORD kModeHighlight = 2802;
-constexpr WORD kModeInsert = 2803;
-constexpr WORD kModeKeyword = 2804;
-constexpr WORD kModePopup = 2805;
-constexpr WORD kModeReplace = 2806;
 
 constexpr DWORD kNoteTableSize = 65406;
 constexpr DWORD kMaxKeywords = 16350;
@@ -64,17 +58,17 @@ constexpr char kValueSeparator = '`';
 
 const char* MethodName(WORD mode) {
   switch (mode) {
-  case kModeAppend:
+  case LINK_MODE_APPEND:
     return "AppendMatching";
-  case kModeHighlight:
+  case LINK_MODE_HIGHLIGHT:
     return "HighlightMatching";
-  case kModeInsert:
+  case LINK_MODE_INSERT:
     return "InsertMatching";
-  case kModeKeyword:
+  case LINK_MODE_KEYWORD:
     return "KeywordMatching";
-  case kModePopup:
+  case LINK_MODE_POPUP:
     return "PopupMatching";
-  case kModeReplace:
+  case LINK_MODE_REPLACE:
     return "ReplaceMatching";
   default:
     return "LinkMatching";
@@ -331,7 +325,7 @@ void ReadMatchOptions(link_matching_info* table, const char* options, WORD mode)
   if (options != nullptr && ExtractProperty(options, "SingleMatch=", value, sizeof value))
     table->SingleMatch = SameWord(value, "Yes") ? 1 : 0;
   else
-    table->SingleMatch = mode == kModeKeyword ? 1 : 0;
+    table->SingleMatch = mode == LINK_MODE_KEYWORD ? 1 : 0;
 }
 
 /* Compiles and starts a formula into *compute; a formula with an error
@@ -393,7 +387,7 @@ STATUS RunMatching(VelkoRTChunk& chunk, WORD mode, const char* resultFormula, ch
   if (status != NOERROR)
     return status;
   switches.RestoreMerge();
-  if (mode == kModeKeyword)
+  if (mode == LINK_MODE_KEYWORD)
     return NOERROR;
   if (switches.auto_merge() != 0) {
     if (STATUS merged = chunk.AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr,
@@ -504,7 +498,7 @@ STATUS ReadLinkTarget(LSXLsiSession* session, const char* view) {
 STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const char* view,
                                   const char* field, const char* resultFormula,
                                   const char* properties, WORD mode) {
-  if (mode < kModeAppend || mode > kModeReplace)
+  if (mode < LINK_MODE_APPEND || mode > LINK_MODE_REPLACE)
     mode = ACTION_LINK_MATCHING;
   const char* method = MethodName(mode);
   LSXLsiSession* owner = session;
@@ -554,7 +548,7 @@ STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const ch
   const keyword_source source{field, formulas.keyword};
 
   char* result = nullptr;
-  if (mode == kModeKeyword) {
+  if (mode == LINK_MODE_KEYWORD) {
     result = static_cast<char*>(VelkoAllocatePtr(owner, VELKO_HERE, kKeywordResultSize, 1));
     if (result == nullptr)
       return status = VELKO_ERR_MEMORY;
@@ -591,12 +585,12 @@ STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const ch
                             const char* properties) {                                        \
     return LinkMatching(server, path, view, field, resultFormula, properties, mode);         \
   }
-VELKO_MATCHING_METHOD(AppendMatching, kModeAppend)
-VELKO_MATCHING_METHOD(HighlightMatching, kModeHighlight)
-VELKO_MATCHING_METHOD(InsertMatching, kModeInsert)
-VELKO_MATCHING_METHOD(KeywordMatching, kModeKeyword)
-VELKO_MATCHING_METHOD(PopupMatching, kModePopup)
-VELKO_MATCHING_METHOD(ReplaceMatching, kModeReplace)
+VELKO_MATCHING_METHOD(AppendMatching, LINK_MODE_APPEND)
+VELKO_MATCHING_METHOD(HighlightMatching, LINK_MODE_HIGHLIGHT)
+VELKO_MATCHING_METHOD(InsertMatching, LINK_MODE_INSERT)
+VELKO_MATCHING_METHOD(KeywordMatching, LINK_MODE_KEYWORD)
+VELKO_MATCHING_METHOD(PopupMatching, LINK_MODE_POPUP)
+VELKO_MATCHING_METHOD(ReplaceMatching, LINK_MODE_REPLACE)
 #undef VELKO_MATCHING_METHOD
 
 STATUS VelkoRTChunk::RegexLink(const char*, const char*, const char*, WORD) { return NOERROR; }

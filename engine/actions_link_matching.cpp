@@ -40,12 +40,6 @@
 
 namespace {
 
-constexpr WORD kModeAppend = 2801;
-constexpr WORD kModeHighlight = 2802;
-constexpr WORD kModeInsert = 2803;
-constexpr WORD kModeKeyword = 2804;
-constexpr WORD kModePopup = 2805;
-constexpr WORD kModeReplace = 2806;
 constexpr WORD kMatchStarts = 2;
 constexpr WORD kMatchEnds = 3;
 constexpr WORD kMatchSubstring = 4;
@@ -422,7 +416,7 @@ STATUS LinkMatch(const match_values& values, const char* keyword, WORD keywordLe
     return GenerateHyperlinksFromNoteID(matched.c_str(), comment.c_str(), noteId, nullptr, &link);
   }
   char kind[32] = "URL";
-  if (state->p1 == kModePopup)
+  if (state->p1 == LINK_MODE_POPUP)
     strcpy(kind, "POPUP");
   else if (const char* properties = values.PropertiesText(); properties != nullptr)
     ExtractProperty(properties, "Hotspot=", kind, sizeof kind);
@@ -479,17 +473,17 @@ STATUS ModeStep(record_match* match, const match_values& values, const char* key
     return EmitPiece(match->record, values.matched.data(), values.matched.size(), state);
   };
   switch (state->p1) {
-  case kModeAppend:
+  case LINK_MODE_APPEND:
     if (STATUS status = matched(); status != NOERROR)
       return status;
     return InsertContent(match, values, state);
-  case kModeInsert:
+  case LINK_MODE_INSERT:
     if (STATUS status = InsertContent(match, values, state); status != NOERROR)
       return status;
     return matched();
-  case kModeReplace:
+  case LINK_MODE_REPLACE:
     return InsertContent(match, values, state);
-  case kModeHighlight:
+  case LINK_MODE_HIGHLIGHT:
     return HighlightMatch(match, values, state);
   default:
     return LinkMatch(values, keyword, keywordLength, noteId, state);
@@ -519,7 +513,7 @@ STATUS ActOnMatch(record_match* match, const char* keyword, WORD keywordLength, 
   values.matched = std::string_view(match->text + start, end - start);
   std::optional<keyword_document> document;
   EvaluateMatchValues(noteId, &values, &document, state);
-  if (state->p1 == kModeKeyword) {
+  if (state->p1 == LINK_MODE_KEYWORD) {
     CollectKeyword(values.result, values.PropertiesText(), state);
     return NOERROR;
   }
@@ -561,7 +555,7 @@ STATUS MatchKeyword(record_match* match, link_matching_info* table, keyword_inde
     if (table->SingleMatch != 0)
       DropFoundKeyword(index, k);
     table->matched_words[k] = 1;
-    if (state->p1 != kModeKeyword) // collecting changes nothing: one pass does
+    if (state->p1 != LINK_MODE_KEYWORD) // collecting changes nothing: one pass does
       state->session->internal->link_match_found = 1;
     match->emitted = end;
     match->piece_start = place.last;

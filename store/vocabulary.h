@@ -312,6 +312,17 @@ enum : WORD {
   ACTION_LINK_MATCHING_VARIANT = 2819,
 };
 
+/* The modes of keyword matching (action 2386's first parameter) besides
+ * links (2386 itself): what a match becomes. */
+enum : WORD {
+  LINK_MODE_APPEND = 2801,
+  LINK_MODE_HIGHLIGHT = 2802,
+  LINK_MODE_INSERT = 2803,
+  LINK_MODE_KEYWORD = 2804,
+  LINK_MODE_POPUP = 2805,
+  LINK_MODE_REPLACE = 2806,
+};
+
 /* Codes of the property range that the driver counts as reading or writing
  * actions but that have no operation behind them; no method issues them,
  * and the engine refuses them before it walks. */
