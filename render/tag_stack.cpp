@@ -109,10 +109,18 @@ constexpr const char *kCountedTagTexts[kCountedTags] = {
     "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
     "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
 
+constexpr int kCountedUnorderedList = 14;
+constexpr int kCountedOrderedList = 15;
 constexpr int kCountedCell = 16;
 constexpr int kCountedHeaderCell = 17;
-static_assert(std::string_view(kCountedTagTexts[kCountedCell]) == "</td>" &&
-              std::string_view(kCountedTagTexts[kCountedHeaderCell]) == "</th>");
+constexpr int kCountedRow = 18;
+constexpr int kCountedTable = 19;
+static_assert(std::string_view(kCountedTagTexts[kCountedUnorderedList]) == "</ul>" &&
+              std::string_view(kCountedTagTexts[kCountedOrderedList]) == "</ol>" &&
+              std::string_view(kCountedTagTexts[kCountedCell]) == "</td>" &&
+              std::string_view(kCountedTagTexts[kCountedHeaderCell]) == "</th>" &&
+              std::string_view(kCountedTagTexts[kCountedRow]) == "</tr>" &&
+              std::string_view(kCountedTagTexts[kCountedTable]) == "</table>");
 
 /* The index of a counted tag, or -1; the texts are exact, as the queries
  * compare them. */
@@ -358,6 +366,31 @@ bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
 
 bool CellTagOnXMLStack(const html_render_info *context) {
   return context->counted_tags[kCountedCell] != 0 || context->counted_tags[kCountedHeaderCell] != 0;
+}
+
+const xml_stack_node *OpenCellOfRow(const html_render_info *context) {
+  if (!CellTagOnXMLStack(context))
+    return nullptr;
+  // Main-stack nodes carry their counted place, which stands for the
+  // exact text.
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next) {
+    switch (node->counted) {
+    case kCountedCell:
+    case kCountedHeaderCell:
+      return node;
+    case kCountedRow:
+    case kCountedTable:
+      return nullptr;
+    default:
+      break;
+    }
+  }
+  return nullptr;
+}
+
+bool IsListClosingNode(const xml_stack_node *node) {
+  return node != nullptr &&
+         (node->counted == kCountedUnorderedList || node->counted == kCountedOrderedList);
 }
 
 void DiscardXMLStacks(html_render_info *context) {
