@@ -59,6 +59,7 @@ void FillLookupTables(html_render_info *context, const body_context *input, bool
     return;
   }
   for (record_storage *node = input->records; node != nullptr; node = node->next) {
+    PrefetchRecordsAhead(node);
     if (node->signature == SIG_CD_PABDEFINITION && context->pabdef_count < kLookupSlots - 1)
       context->pabdef_records[++context->pabdef_count] = node;
     else if (node->signature == SIG_CD_STYLENAME && context->style_name_count < kLookupSlots - 1)

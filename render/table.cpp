@@ -359,6 +359,7 @@ table_survey SurveyTable(record_storage *begin, bool borders) {
   table_survey survey;
   DWORD depth = 0;
   for (record_storage *node = begin->next; node != nullptr; node = node->next) {
+    PrefetchRecordsAhead(node);
     const WORD signature = node->signature;
     if (IsTableBegin(signature)) {
       ++depth;
