@@ -42,8 +42,8 @@ WORD CopyNoted(record_storage *const *noted, DWORD count, record_storage **table
 }
 
 /* Every CDPABDEFINITION and CDSTYLENAME of the item in record order, from
- * slot 1; slot 0 stays empty. On a body the operation loaded, from the
- * records its load kept, without walking the list. */
+ * slot 1; slot 0 stays empty. On a body this operation or its run loaded,
+ * from the records its load kept, without walking the list. */
 void FillLookupTables(html_render_info *context, const body_context *input, bool asLoaded) {
   context->pabdef_count = 0;
   context->style_name_count = 0;
@@ -95,7 +95,8 @@ STATUS PrepareXMLRendering(chunk_process_state *state, html_render_info *context
   const VelkoRTItem *item = StateItem(state);
   const body_context *input =
       item != nullptr && item->internal != nullptr ? item->internal->input : nullptr;
-  FillLookupTables(context, input, state->input_loaded_now != 0 && EmitterLaneOn());
+  const bool asLoaded = state->input_loaded_now != 0 || context->body_loaded_by_run != 0;
+  FillLookupTables(context, input, asLoaded && EmitterLaneOn());
   SetDatabaseInformation(state, context);
   return NOERROR;
 }

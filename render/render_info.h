@@ -388,6 +388,9 @@ struct html_render_info {
   WORD pabdef_count;
   record_storage *style_name_records[kLookupSlots];
   WORD style_name_count;
+  /* The run's set-up loaded the item's body (to size the output): the
+   * walk finds it as its load left it, as on a body the walk loads. */
+  DWORD body_loaded_by_run;
   NLS_PINFO session_nls;
   DBREPLICAINFO replica_info;
 
