@@ -514,6 +514,7 @@ STATUS WalkRecords(stream_call &call) {
          !IsBeyondLast(c, c->current_record)) {
     TraceStatus(c, "PrXMLStr - Step 5", 0);
     record_storage *at = c->current_record;
+    PrefetchRecordsAhead(at);
     const next_step step = Dispatch(call, at);
     // A renderer that ran out of memory leaves its part unwritten: the
     // output fails rather than end short as if it were whole.

@@ -335,11 +335,15 @@ STATUS SetUp(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) 
  * bodies comes close to, so that the buffer is not grown and copied again
  * and again. The body is loaded here for it, as the walk would load it. */
 void ReserveOutputForBody(VelkoRTChunk *chunk, html_render_info *c) {
+  c->body_loaded_by_run = 0;
   if (c->output_owned == 0 || RenderHasSink(c, 0))
     return;
+  const bool loadedBefore = chunk->item != nullptr && chunk->item->internal != nullptr &&
+                            chunk->item->internal->input != nullptr;
   const body_context *body = ItemBody(chunk->item);
   if (body == nullptr)
     return;
+  c->body_loaded_by_run = loadedBefore ? 0 : 1;
   size_t stored = 0;
   for (const body_item *item = body->items; item != nullptr; item = item->next)
     stored += item->length;

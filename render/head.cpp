@@ -701,8 +701,10 @@ STATUS RunXMLHeadPass(html_render_info *c) {
   pass.sizes[kDefaultSize] = kSeedCount;
   pass.rtl = c->force_direction != 0;
   for (record_storage *node = c->current_record;
-       node != nullptr && !IsBeyondLast(c, node) && pass.status == NOERROR; node = node->next)
+       node != nullptr && !IsBeyondLast(c, node) && pass.status == NOERROR; node = node->next) {
+    PrefetchRecordsAhead(node);
     WalkRecord(pass, node);
+  }
   if (pass.status != NOERROR) {
     // The run cannot be rendered whole: the output says so.
     if (c->output_status == NOERROR)

@@ -665,8 +665,11 @@ const record_storage *ParagraphBorder(const html_render_info *c, const record_st
   return nullptr;
 }
 
+/* The text is a C string; only its first byte is cleared up front, as a
+ * paragraph without a border (most) reads nothing more. */
 struct paragraph_border {
-  char text[kBorderTextSize] = {};
+  paragraph_border() { text[0] = '\0'; }
+  char text[kBorderTextSize];
   WORD vspace = 0;
   WORD hspace = 0;
 };
@@ -688,8 +691,12 @@ void ReadBorder(html_render_info *c, const record_storage *reference, paragraph_
   if (CalculateXMLBorderString(node, c) != NOERROR)
     return;
   const char *css = c->session->scratch_second;
-  if (strlen(css) > 1) // more than the leading blank
-    strncpy(border->text, css, sizeof border->text - 1);
+  const size_t length = strlen(css);
+  if (length > 1) { // more than the leading blank
+    const size_t kept = length < sizeof border->text - 1 ? length : sizeof border->text - 1;
+    memcpy(border->text, css, kept);
+    border->text[kept] = '\0';
+  }
 }
 
 /* Whether the style text says nothing but a zero left margin. */

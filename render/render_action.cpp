@@ -16,6 +16,7 @@
 #include "host/nsfdb.h"
 #include "render/render_info.h"
 #include "store/body.h"
+#include "store/emitter.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 
@@ -28,16 +29,37 @@ const chunkdef_info *LastClause(const chunk_process_state *state) {
   return clause;
 }
 
+static_assert(body_context::kNotedRecords >= kLookupSlots - 1,
+              "the load keeps as many records of a kind as a lookup table holds");
+
+/* A lookup table from what the load kept: the first records of the kind,
+ * as many as the table holds. */
+WORD CopyNoted(record_storage *const *noted, DWORD count, record_storage **table) {
+  const WORD taken = static_cast<WORD>(count < kLookupSlots - 1 ? count : kLookupSlots - 1);
+  for (WORD i = 0; i < taken; ++i)
+    table[i + 1] = noted[i];
+  return taken;
+}
+
 /* Every CDPABDEFINITION and CDSTYLENAME of the item in record order, from
- * slot 1; slot 0 stays empty. */
-void FillLookupTables(html_render_info *context, const body_context *input) {
+ * slot 1; slot 0 stays empty. On a body this operation or its run loaded,
+ * from the records its load kept, without walking the list. */
+void FillLookupTables(html_render_info *context, const body_context *input, bool asLoaded) {
   context->pabdef_count = 0;
   context->style_name_count = 0;
   context->pabdef_records[0] = nullptr;
   context->style_name_records[0] = nullptr;
   if (input == nullptr)
     return;
+  if (asLoaded) {
+    context->pabdef_count = CopyNoted(input->noted_definitions, input->noted_definition_count,
+                                      context->pabdef_records);
+    context->style_name_count = CopyNoted(
+        input->noted_style_names, input->noted_style_name_count, context->style_name_records);
+    return;
+  }
   for (record_storage *node = input->records; node != nullptr; node = node->next) {
+    PrefetchRecordsAhead(node);
     if (node->signature == SIG_CD_PABDEFINITION && context->pabdef_count < kLookupSlots - 1)
       context->pabdef_records[++context->pabdef_count] = node;
     else if (node->signature == SIG_CD_STYLENAME && context->style_name_count < kLookupSlots - 1)
@@ -71,8 +93,10 @@ STATUS PrepareXMLRendering(chunk_process_state *state, html_render_info *context
     context->target_type = last->target_type;
   context->render_at_end = hasExtraClauses != 0 ? 1 : 0;
   const VelkoRTItem *item = StateItem(state);
-  FillLookupTables(context,
-                   item != nullptr && item->internal != nullptr ? item->internal->input : nullptr);
+  const body_context *input =
+      item != nullptr && item->internal != nullptr ? item->internal->input : nullptr;
+  const bool asLoaded = state->input_loaded_now != 0 || context->body_loaded_by_run != 0;
+  FillLookupTables(context, input, asLoaded && EmitterLaneOn());
   SetDatabaseInformation(state, context);
   return NOERROR;
 }

@@ -388,6 +388,9 @@ struct html_render_info {
   WORD pabdef_count;
   record_storage *style_name_records[kLookupSlots];
   WORD style_name_count;
+  /* The run's set-up loaded the item's body (to size the output): the
+   * walk finds it as its load left it, as on a body the walk loads. */
+  DWORD body_loaded_by_run;
   NLS_PINFO session_nls;
   DBREPLICAINFO replica_info;
 
@@ -504,6 +507,15 @@ struct html_render_info {
 /* The run writes XHTML. */
 inline bool IsXhtml(const html_render_info *context) {
   return context->generation == kGenerationXHTML;
+}
+
+/* For a walk over many records: the nodes of a loaded body lie one after
+ * another in its arena, so the memory some nodes ahead is asked for while
+ * the walk reads this one, rather than waited for when the walk gets
+ * there. A hint only; any address may be given. */
+constexpr size_t kRecordPrefetchDistance = 2048;
+inline void PrefetchRecordsAhead(const record_storage *node) {
+  __builtin_prefetch(reinterpret_cast<const char *>(node) + kRecordPrefetchDistance);
 }
 
 /* The record lies behind the last record of the run (when it has one). */

@@ -110,14 +110,12 @@ void NoteFailure(table_call &call, STATUS status) {
 
 /* ---- the close-tag stack ---- */
 
-bool IsListTag(const char *tag) { return SameXMLTag(tag, "</ul>") || SameXMLTag(tag, "</ol>"); }
-
 /* Pops the top closing tag, writing it; a list's tag lowers the open-list
  * depth. */
 void PopOne(html_render_info *c) {
   if (c->tag_stack == nullptr)
     return;
-  if (IsListTag(c->tag_stack->tag) && c->list_depth > 0)
+  if (IsListClosingNode(c->tag_stack) && c->list_depth > 0)
     --c->list_depth;
   PopXMLStack(c, 0, nullptr, 1, 0, 0, 0, 0);
 }
@@ -157,18 +155,7 @@ void PopToDepth(html_render_info *c, DWORD depth) {
  * tag, then, when asked and the cell is still empty, a line break, then
  * the cell's tag. */
 void CloseCell(html_render_info *c, bool fill) {
-  // No cell open at all: the counts of the stack tell at once.
-  if (!CellTagOnXMLStack(c))
-    return;
-  const xml_stack_node *cell = nullptr;
-  for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
-    if (SameXMLTag(node->tag, "</td>") || SameXMLTag(node->tag, "</th>")) {
-      cell = node;
-      break;
-    }
-    if (SameXMLTag(node->tag, "</tr>") || SameXMLTag(node->tag, "</table>"))
-      return;
-  }
+  const xml_stack_node *cell = OpenCellOfRow(c);
   if (cell == nullptr)
     return;
   while (c->tag_stack != nullptr && c->tag_stack != cell)
@@ -372,6 +359,7 @@ table_survey SurveyTable(record_storage *begin, bool borders) {
   table_survey survey;
   DWORD depth = 0;
   for (record_storage *node = begin->next; node != nullptr; node = node->next) {
+    PrefetchRecordsAhead(node);
     const WORD signature = node->signature;
     if (IsTableBegin(signature)) {
       ++depth;

@@ -44,6 +44,23 @@ bool ReadCellFields(const record_storage *node, cell_fields *out) {
   *out = cell_fields{};
   if (!IsCellNode(node))
     return false;
+  if (node->data != nullptr && node->length >= sizeof(CDTABLECELL)) {
+    // A whole record (as every cell of a table is read several times):
+    // one copy, no field checked against the length.
+    CDTABLECELL cell;
+    memcpy(&cell, node->data, sizeof cell);
+    out->row = cell.Row;
+    out->column = cell.Column;
+    out->left = cell.LeftMargin;
+    out->right = cell.RightMargin;
+    out->border = cell.BorderWidths;
+    out->flags = cell.Flags;
+    out->border_word = cell.V42Border;
+    out->row_span = cell.RowSpan == 0 ? 1 : cell.RowSpan;
+    out->column_span = cell.ColumnSpan == 0 ? 1 : cell.ColumnSpan;
+    out->background = cell.BackgroundColor;
+    return true;
+  }
   out->row = Byte(node, offsetof(CDTABLECELL, Row));
   out->column = Byte(node, offsetof(CDTABLECELL, Column));
   out->left = Word(node, offsetof(CDTABLECELL, LeftMargin));

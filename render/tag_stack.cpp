@@ -15,6 +15,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <array>
 #include <initializer_list>
 #include <iterator>
 #include <string_view>
@@ -88,15 +89,17 @@ bool EndsLine(const char *tag) {
   return IsAnyOf(tag, {"</table>", "</tr>", "</body>", "</ul>", "</ol>", "</div>", "</p>"});
 }
 
-void WriteTag(html_render_info *context, WORD which, const char *tag, render_text *target) {
+/* Writes a popped tag of `length` bytes. */
+void WriteTag(html_render_info *context, WORD which, const char *tag, size_t length,
+              render_text *target) {
   if (target != nullptr) {
-    RenderTextPuts(target, tag);
+    RenderTextPut(target, tag, length);
     return;
   }
   // The second stack has no output position of its own.
   if (which != 0)
     return;
-  RenderPuts(context, tag);
+  RenderPut(context, tag, length);
   const DWORD newlines = html_flags::NewlineNUL | html_flags::NewlineCRLF;
   if ((context->flags & newlines) != 0 &&
       (context->encoding_flags & kEncodingQuotedPrintable) == 0 && EndsLine(tag))
@@ -109,10 +112,26 @@ constexpr const char *kCountedTagTexts[kCountedTags] = {
     "</sup>",  "</sub>", "</span>",  "</a>",  "</div>", "</p>", "</li>",
     "</ul>",   "</ol>", "</td>",     "</th>", "</tr>", "</table>"};
 
+/* Their lengths, so that a popped counted tag is written without a scan. */
+constexpr auto kCountedTagLengths = [] {
+  std::array<BYTE, kCountedTags> lengths{};
+  for (int i = 0; i < kCountedTags; ++i)
+    lengths[i] = static_cast<BYTE>(std::string_view(kCountedTagTexts[i]).size());
+  return lengths;
+}();
+
+constexpr int kCountedUnorderedList = 14;
+constexpr int kCountedOrderedList = 15;
 constexpr int kCountedCell = 16;
 constexpr int kCountedHeaderCell = 17;
-static_assert(std::string_view(kCountedTagTexts[kCountedCell]) == "</td>" &&
-              std::string_view(kCountedTagTexts[kCountedHeaderCell]) == "</th>");
+constexpr int kCountedRow = 18;
+constexpr int kCountedTable = 19;
+static_assert(std::string_view(kCountedTagTexts[kCountedUnorderedList]) == "</ul>" &&
+              std::string_view(kCountedTagTexts[kCountedOrderedList]) == "</ol>" &&
+              std::string_view(kCountedTagTexts[kCountedCell]) == "</td>" &&
+              std::string_view(kCountedTagTexts[kCountedHeaderCell]) == "</th>" &&
+              std::string_view(kCountedTagTexts[kCountedRow]) == "</tr>" &&
+              std::string_view(kCountedTagTexts[kCountedTable]) == "</table>");
 
 /* The index of a counted tag, or -1; the texts are exact, as the queries
  * compare them. */
@@ -242,9 +261,11 @@ int PopXMLStackToBuffer(html_render_info *context, WORD which, const char *tag, 
     if (stopBefore != 0 && SameXMLTag(head->tag, tag))
       break;
     const char *popped_tag = head->tag;
+    const int counted = head->counted;
     DropTop(context, which);
     if (write != 0)
-      WriteTag(context, which, popped_tag, target);
+      WriteTag(context, which, popped_tag,
+               counted >= 0 ? kCountedTagLengths[counted] : strlen(popped_tag), target);
     const bool reached = SameXMLTag(popped_tag, tag);
     popped = 1;
     if (tag == nullptr || reached)
@@ -358,6 +379,31 @@ bool TagOpenBeforeStops(const html_render_info *context, const char *tag,
 
 bool CellTagOnXMLStack(const html_render_info *context) {
   return context->counted_tags[kCountedCell] != 0 || context->counted_tags[kCountedHeaderCell] != 0;
+}
+
+const xml_stack_node *OpenCellOfRow(const html_render_info *context) {
+  if (!CellTagOnXMLStack(context))
+    return nullptr;
+  // Main-stack nodes carry their counted place, which stands for the
+  // exact text.
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr; node = node->next) {
+    switch (node->counted) {
+    case kCountedCell:
+    case kCountedHeaderCell:
+      return node;
+    case kCountedRow:
+    case kCountedTable:
+      return nullptr;
+    default:
+      break;
+    }
+  }
+  return nullptr;
+}
+
+bool IsListClosingNode(const xml_stack_node *node) {
+  return node != nullptr &&
+         (node->counted == kCountedUnorderedList || node->counted == kCountedOrderedList);
 }
 
 void DiscardXMLStacks(html_render_info *context) {

@@ -88,6 +88,14 @@ void DiscardXMLStacks(html_render_info *context);
  * from the tag counts. */
 bool CellTagOnXMLStack(const html_render_info *context);
 
+/* The main stack's nearest cell node ("</td>" or "</th>") from the top,
+ * unless a "</tr>" or "</table>" comes first; else null. */
+const xml_stack_node *OpenCellOfRow(const html_render_info *context);
+
+/* Whether a node of the main stack holds a list's closing tag ("</ul>" or
+ * "</ol>"). */
+bool IsListClosingNode(const xml_stack_node *node);
+
 /* How many closing tags the main stack holds. */
 DWORD XMLStackDepth(const html_render_info *context);
 

@@ -594,6 +594,14 @@ void NoteDefinition(body_context* context, const record_storage* node) {
   }
 }
 
+/* Keeps the node in a list of the load's records of its kind while there
+ * is room; the count goes on. */
+void NoteRecord(record_storage** list, DWORD* count, record_storage* node) {
+  if (*count < body_context::kNotedRecords)
+    list[*count] = node;
+  ++*count;
+}
+
 /* A node for the record, linked behind the last one: its data is the
  * record where it lies (in place) or a copy behind the node. An odd length
  * gets one more 0 byte; in place that is the stored pad byte. */
@@ -628,8 +636,12 @@ STATUS AppendNode(body_load_state& state, WORD signature, char* host, DWORD leng
   state.last = node;
   if (MayNeedCleanup(node))
     ++state.context->cleanup_candidates;
-  if (node->signature == SIG_CD_PABDEFINITION)
+  if (node->signature == SIG_CD_PABDEFINITION) {
     NoteDefinition(state.context, node);
+    NoteRecord(state.context->noted_definitions, &state.context->noted_definition_count, node);
+  } else if (node->signature == SIG_CD_STYLENAME) {
+    NoteRecord(state.context->noted_style_names, &state.context->noted_style_name_count, node);
+  }
   *made = node;
   return NOERROR;
 }
@@ -927,6 +939,8 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     context->cleanup_candidates = 0;
     context->highest_definition = nullptr;
     context->highest_definition_id = 0;
+    context->noted_definition_count = 0;
+    context->noted_style_name_count = 0;
     status = LoadBody(state);
     if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
       static_cast<void>(NLS_unload_charset(state.unicode));

@@ -202,6 +202,14 @@ struct body_context {
    * the body as it was loaded. */
   const record_storage* highest_definition = nullptr;
   WORD highest_definition_id = 0;
+  /* The first paragraph definitions and style names of the load, in record
+   * order: at most kNotedRecords of each are kept, while the counts go on.
+   * As cleanup_candidates, only for the body as it was loaded. */
+  static constexpr WORD kNotedRecords = 255;
+  record_storage* noted_definitions[kNotedRecords] = {};
+  record_storage* noted_style_names[kNotedRecords] = {};
+  DWORD noted_definition_count = 0;
+  DWORD noted_style_name_count = 0;
 };
 
 /* Marks the node of the context's list for removal (RECORD_MARKED). */

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "engine/services.h"
+#include "engine/record_fields.h"
+#include "store/emitter_lane_testing.h"
+#include "store/rtitem_internal.h"
 #include "tests/support/test_fixture.h"
 #include "render/output_buffer.h"
 #include "render/render_info.h"
@@ -108,6 +111,63 @@ TEST_F(RenderActionTest, ExtraClausesDeferTheFinalFlush) {
   EXPECT_EQ(Held(), "<tr valign='top'><td width='96'><div>A2</div></td><td width='96'>"
                     "<div>B2</div></td></tr></table>");
   EXPECT_EQ(context_->table_pending, 0u);
+}
+
+/* The PABIDs of a lookup table's entries, from slot 1. */
+std::vector<WORD> LookupPabids(record_storage* const* table, WORD count, DWORD offset) {
+  std::vector<WORD> pabids;
+  for (WORD i = 1; i <= count; ++i) {
+    WORD pabid = 0;
+    EXPECT_TRUE(ReadRecordWord(table[i]->data, table[i]->length, offset, &pabid));
+    pabids.push_back(pabid);
+  }
+  return pabids;
+}
+
+TEST_F(RenderActionTest, LookupTablesOfAFreshLoadMatchAWalkOfTheList) {
+  // More definitions and style names than a table holds, in an order that
+  // is not their PABIDs', each style name between two definitions.
+  constexpr WORD kKinds = 300;
+  std::vector<Bytes> records;
+  for (WORD i = 0; i < kKinds; ++i) {
+    const WORD pabid = static_cast<WORD>((i * 7) % kKinds + 1);
+    records.push_back(PabDef(pabid));
+    records.push_back(cdbuild::StyleName(pabid, "Style " + std::to_string(i)));
+  }
+  records.push_back(Paragraph());
+  records.push_back(PabRef(1));
+  records.push_back(Text("x"));
+  AppendItem(records);
+  VelkoRTChunk* everything = Chunk("Everything");
+  Attach(everything);
+  ASSERT_EQ(item_->internal->input, nullptr); // the run loads the body
+  ASSERT_EQ(Run(everything, ACTION_RENDER), NOERROR);
+  const std::string loaded = Held();
+  EXPECT_NE(loaded.find(">x<"), std::string::npos) << loaded;
+  ASSERT_EQ(context_->pabdef_count, kLookupSlots - 1);
+  ASSERT_EQ(context_->style_name_count, kLookupSlots - 1);
+  const std::vector<WORD> definitions = LookupPabids(
+      context_->pabdef_records, context_->pabdef_count, offsetof(CDPABDEFINITION, PABID));
+  const std::vector<WORD> styleNames = LookupPabids(
+      context_->style_name_records, context_->style_name_count, offsetof(CDSTYLENAME, PABID));
+  for (WORD i = 0; i < kLookupSlots - 1; ++i) {
+    EXPECT_EQ(definitions[i], (i * 7) % kKinds + 1) << i;
+    EXPECT_EQ(styleNames[i], (i * 7) % kKinds + 1) << i;
+  }
+
+  // The same tables and output from a walk of the list.
+  VelkoTestSetEmitterLane(false);
+  RenderTruncate(context_, 0);
+  const STATUS walked = Run(everything, ACTION_RENDER);
+  VelkoTestSetEmitterLane(true);
+  ASSERT_EQ(walked, NOERROR);
+  EXPECT_EQ(Held(), loaded);
+  EXPECT_EQ(LookupPabids(context_->pabdef_records, context_->pabdef_count,
+                         offsetof(CDPABDEFINITION, PABID)),
+            definitions);
+  EXPECT_EQ(LookupPabids(context_->style_name_records, context_->style_name_count,
+                         offsetof(CDSTYLENAME, PABID)),
+            styleNames);
 }
 
 } // namespace

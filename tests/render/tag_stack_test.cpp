@@ -191,6 +191,45 @@ TEST_F(TagStackTest, CellOpenFollowsTheCellTagsComingAndGoing) {
   EXPECT_FALSE(CellTagOnXMLStack(context_));
 }
 
+TEST_F(TagStackTest, OpenCellOfRowIsTheNearestCellAboveAnyRowOrTable) {
+  static char copiedCell[] = "</td>"; // the same text elsewhere than the constant
+  const struct {
+    std::vector<const char *> stack; /* bottom first */
+    int expected;                    /* places from the top; -1: none */
+  } cases[] = {
+      {{"</table>", "</tr>", "</td>", "</div>"}, 1},
+      {{"</table>", "</tr>", "</th>"}, 0},
+      {{"</table>", "</tr>", copiedCell, "</b>", "</p>"}, 2},
+      {{"</table>", "</tr>", "</td>", "</table>", "</tr>"}, -1},
+      {{"</td>", "</table>", "</div>"}, -1},
+      {{"</table>", "</tr>", "</TD>", "</div>"}, -1},
+      {{"</div>", "</p>"}, -1},
+      {{}, -1},
+  };
+  for (const auto &c : cases) {
+    PopXMLStack(context_, 0, "*", 0, 0, 0, 0, 0);
+    for (const char *tag : c.stack)
+      ASSERT_NE(PushXMLStack(context_, 0, tag), nullptr);
+    const xml_stack_node *expected = c.expected < 0 ? nullptr : context_->tag_stack;
+    for (int i = 0; i < c.expected; ++i)
+      expected = expected->next;
+    EXPECT_EQ(OpenCellOfRow(context_), expected) << c.stack.size() << " tags";
+  }
+}
+
+TEST_F(TagStackTest, ListClosingNodesAreTheListTagsExactly) {
+  const struct {
+    const char *tag;
+    bool list;
+  } cases[] = {{"</ul>", true}, {"</ol>", true}, {"</li>", false}, {"</UL>", false},
+               {"</div>", false}};
+  for (const auto &c : cases) {
+    Push(0, {c.tag});
+    EXPECT_EQ(IsListClosingNode(context_->tag_stack), c.list) << c.tag;
+  }
+  EXPECT_FALSE(IsListClosingNode(nullptr));
+}
+
 TEST(SameXMLTagTest, SameTextOnlyWhateverItsStorage) {
   const std::string copy = "</td>"; // the text of a constant, elsewhere
   const struct {
