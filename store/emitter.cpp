@@ -1001,7 +1001,8 @@ void* CarveLaneNode(emitter_lane* lane, DWORD dataRoom) {
     const size_t take = arena.room >= piece && arena.room < kLaneSpareSize
                             ? arena.room & ~(kRecordArenaAlignment - 1)
                             : kLaneSpareSize;
-    lane->spare = static_cast<char*>(RecordArenaAllocate(lane->session, &arena, VELKO_HERE, take, 0));
+    lane->spare =
+        static_cast<char*>(RecordArenaAllocate(lane->session, &arena, VELKO_HERE, take, 0));
     if (lane->spare == nullptr)
       return nullptr;
     lane->spare_room = take;
