@@ -64,9 +64,6 @@ void record_storage::CreateRecordData(WORD newSignature, DWORD newLength, WORD c
 
 namespace {
 
-/* Where a node's data begins in its arena piece. */
-constexpr size_t kArenaNodeSize =
-    (sizeof(record_storage) + kRecordArenaAlignment - 1) & ~(kRecordArenaAlignment - 1);
 static_assert(record_storage::kSideDataRoom % kRecordArenaAlignment == 0);
 
 /* A node of the context's arena with `dataRoom` bytes behind it and, when

@@ -10,6 +10,8 @@
 #ifndef VELKO_STORE_BODY_H
 #define VELKO_STORE_BODY_H
 
+#include <new>
+
 #include "host/nsfdata.h"
 #include "store/canonical.h"
 #include "store/tracked_memory.h"
@@ -288,6 +290,32 @@ record_storage* NewArenaRecord(LSXLsiSession* session, body_context* context, WO
  * when memory runs out. The caller links it. */
 record_storage* NewArenaRecordAt(LSXLsiSession* session, body_context* context, WORD signature,
                                  char* data, DWORD length, int line, const char* file);
+/* Bytes of an arena piece for a node, with `dataRoom` bytes of data behind
+ * it (0 for a node whose data lies elsewhere). */
+constexpr size_t kArenaNodeSize =
+    (sizeof(record_storage) + kRecordArenaAlignment - 1) & ~(kRecordArenaAlignment - 1);
+constexpr size_t ArenaNodePiece(DWORD dataRoom) {
+  return (kArenaNodeSize + dataRoom + kRecordArenaAlignment - 1) & ~(kRecordArenaAlignment - 1);
+}
+/* A node made in a piece of the context's arena that the caller carved
+ * (ArenaNodePiece bytes): as NewArenaRecordAt makes it for the record at
+ * data, or, with data null, as NewArenaRecord makes it, its data (room
+ * for EvenLength(length) bytes) behind it for the caller to fill. */
+inline record_storage* PlaceArenaRecord(void* piece, WORD signature, char* data, DWORD length) {
+  auto* node = new (piece) record_storage;
+  node->signature = signature;
+  node->length = length;
+  if (data != nullptr) {
+    node->data = data;
+    node->flags = RECORD_IN_ARENA | RECORD_IN_PLACE;
+    return node;
+  }
+  node->flags = RECORD_IN_ARENA;
+  node->data = static_cast<char*>(piece) + kArenaNodeSize;
+  if (length & 1)
+    node->data[length] = '\0';
+  return node;
+}
 /* `to` takes over the memory of `from` (its arena, where its nodes lie,
  * and its value copies), so that nodes of `to` may keep pointing at
  * records of `from` once `from` is released; `from` is left empty. */

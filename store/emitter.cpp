@@ -977,6 +977,42 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
 
 namespace {
 
+/* Bytes of the output's arena a run takes at a time for its nodes. */
+constexpr size_t kLaneSpareSize = 4096;
+
+void ReturnLaneSpare(emitter_lane* lane) {
+  RecordArenaGiveBack(&lane->output->arena, lane->spare + lane->spare_room, lane->spare_room);
+  lane->spare = nullptr;
+  lane->spare_room = 0;
+}
+
+/* A piece for a node with dataRoom bytes behind it, from the run's spare
+ * piece, refilled from the output's arena (the rest of its current slab up
+ * to kLaneSpareSize bytes, or a new slab's first kLaneSpareSize bytes);
+ * a node too large for a spare piece gets one of its own. Null when memory
+ * runs out. */
+void* CarveLaneNode(emitter_lane* lane, DWORD dataRoom) {
+  const size_t piece = ArenaNodePiece(dataRoom);
+  if (piece > lane->spare_room) {
+    ReturnLaneSpare(lane);
+    record_arena& arena = lane->output->arena;
+    if (piece > kLaneSpareSize)
+      return RecordArenaAllocate(lane->session, &arena, VELKO_HERE, piece, 0);
+    const size_t take = arena.room >= piece && arena.room < kLaneSpareSize
+                            ? arena.room & ~(kRecordArenaAlignment - 1)
+                            : kLaneSpareSize;
+    lane->spare =
+        static_cast<char*>(RecordArenaAllocate(lane->session, &arena, VELKO_HERE, take, 0));
+    if (lane->spare == nullptr)
+      return nullptr;
+    lane->spare_room = take;
+  }
+  char* carved = lane->spare;
+  lane->spare += piece;
+  lane->spare_room -= piece;
+  return carved;
+}
+
 /* A table cell the emitter would leave as it is: inside an open table,
  * exactly a cell's length with its own header, a column the table level
  * holds, the row the level counts it in, and no border matching to make.
@@ -1050,24 +1086,23 @@ void LinkLaneNode(emitter_lane* lane, record_storage* node, BYTE kind, WORD id) 
 
 } // namespace
 
-STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
-                      BYTE kind, bool* taken) {
+STATUS EmitLaneRecordChecked(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                             BYTE kind, bool* taken) {
   *taken = false;
   WORD id = 0;
   if (!LaneTakes(lane, data, signature, length, kind, &id))
     return NOERROR;
   // A reference is always a copy: a reference folded into it later is
   // written over its id.
-  record_storage* node =
-      lane->lasting && kind != EMITTER_LANE_REFERENCE
-          ? NewArenaRecordAt(lane->session, lane->output, signature, const_cast<char*>(data),
-                             length, VELKO_HERE)
-          : NewArenaRecord(lane->session, lane->output, signature, length, VELKO_HERE);
-  if (node == nullptr) {
+  const bool pointed = lane->lasting && kind != EMITTER_LANE_REFERENCE;
+  void* piece = CarveLaneNode(lane, pointed ? 0 : EvenLength(length));
+  if (piece == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return VELKO_ERR_MEMORY;
   }
-  if ((node->flags & RECORD_IN_PLACE) == 0)
+  record_storage* node =
+      PlaceArenaRecord(piece, signature, pointed ? const_cast<char*>(data) : nullptr, length);
+  if (!pointed)
     std::memcpy(node->data, data, length);
   LinkLaneNode(lane, node, kind, id);
   *taken = true;
@@ -1093,6 +1128,8 @@ void CloseEmitterLane(emitter_lane* lane) {
   if (lane->taken_nodes)
     lane->tail->next = nullptr; // it still led on in the list it came from
   lane->taken_nodes = false;
+  if (lane->output != nullptr)
+    ReturnLaneSpare(lane);
   if (lane->last_signature == 0)
     return;
   generation_context* context = lane->context;

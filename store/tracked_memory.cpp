@@ -765,6 +765,14 @@ void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line,
   return memory;
 }
 
+void RecordArenaGiveBack(record_arena* arena, void* end, size_t size) {
+  if (arena == nullptr || size == 0 || size % kRecordArenaAlignment != 0 || end != arena->free)
+    return;
+  arena->free -= size;
+  arena->room += size;
+  Poison(arena->free, size);
+}
+
 void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
   if (arena == nullptr)
     return;

@@ -132,6 +132,11 @@ constexpr size_t kRecordArenaAlignment = 8;
  * and message. line and file name the requester, as for VelkoAllocate. */
 void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line, const char* file,
                           size_t size, int zero);
+/* Gives the last size bytes of a piece back to the arena, when nothing was
+ * carved behind the piece: the piece ends at `end`, where the current
+ * slab's free room begins (size a multiple of kRecordArenaAlignment).
+ * Nothing happens otherwise. */
+void RecordArenaGiveBack(record_arena* arena, void* end, size_t size);
 /* Releases every block of the arena to the session's pool; the arena is
  * empty afterwards. Null arenas are ignored. */
 void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena);

@@ -441,6 +441,58 @@ TEST_F(WalkLaneTest, LoneRunsOfSeveralFontsAreWrittenAlike) {
   }
 }
 
+/* A body long enough that the lane's runs carve their nodes from several
+ * spare pieces in turn (some 100 nodes a piece), with a text run longer
+ * than a piece between them. */
+std::string LongScript() {
+  std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
+  for (int paragraph = 0; paragraph < 150; ++paragraph) {
+    script += "PARAGRAPH\nPABREF id=1\nTEXT text=\"one two\"\nCOLOR\nTEXT text=\"three\"\n";
+    if (paragraph == 70)
+      script += "TEXT text=\"" + std::string(5000, 'x') + "\"\n";
+  }
+  return script;
+}
+
+TEST_F(WalkLaneTest, LongBodiesAreWrittenAlikeWithAndWithoutTheLane) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(LongScript(), &body, &error))
+      << error.line << ": " << error.message;
+  ExpectSameOutcomes(body, "long body");
+}
+
+/* A cached body rebuilt by an earlier write is copied record by record, not
+ * pointed at: its second write, over a body long enough for several spare
+ * pieces and a record longer than one, stores the same bytes either way. */
+TEST_F(WalkLaneTest, ARebuiltBodyIsCopiedAlikeWithAndWithoutTheLane) {
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(LongScript(), &body, &error))
+      << error.line << ": " << error.message;
+  std::vector<Bytes> stored[2];
+  for (const bool lane : {false, true}) {
+    Restart();
+    ASSERT_EQ(body.AppendItems(note_, "Body"), NOERROR);
+    VelkoTestSetEmitterLane(lane);
+    Connect();
+    item_->CacheRecords = 1;
+    VelkoRTChunk* chunk = Chunk("Everything");
+    ASSERT_NE(chunk, nullptr);
+    ASSERT_EQ(chunk->AlterRichText(ACTION_CLEANUP_TEXT_RUNS, 0, 0, 0, 0, nullptr, nullptr,
+                                   nullptr, nullptr),
+              NOERROR);
+    ASSERT_EQ(chunk->AlterRichText(ACTION_APPEND_TEXT, 0, 0, 0, 0, "tail", nullptr, nullptr,
+                                   nullptr),
+              NOERROR);
+    ASSERT_EQ(item_->Commit(), NOERROR);
+    stored[lane ? 1 : 0] = Values();
+    VelkoTestSetEmitterLane(true);
+  }
+  EXPECT_FALSE(stored[0].empty());
+  EXPECT_TRUE(stored[0] == stored[1]);
+}
+
 /* Writes one after another on a cached body: the first leaves an empty text
  * run behind the closing paragraph, the append a text run after it, and
  * the clean-up of that rebuilt body (not loaded by its operation) must

@@ -94,6 +94,43 @@ TEST_F(RecordArenaTest, ReleaseGivesEveryBlockBackToThePool) {
   EXPECT_EQ(now, pooled);
 }
 
+/* Bytes given back return to the current slab only from the piece carved
+ * last: the next piece starts where the given-back bytes began. */
+TEST_F(RecordArenaTest, BytesGoBackOnlyFromThePieceCarvedLast) {
+  char* first = static_cast<char*>(Piece(256));
+  ASSERT_NE(first, nullptr);
+  const size_t room = arena_.room;
+  RecordArenaGiveBack(&arena_, first + 256, 64);
+  EXPECT_EQ(arena_.room, room + 64);
+  EXPECT_EQ(static_cast<char*>(Piece(8)), first + 192);
+
+  char* second = static_cast<char*>(Piece(128));
+  const size_t before = arena_.room;
+  struct giveback {
+    const char* what;
+    char* end;
+    size_t size;
+  };
+  const giveback refused[] = {
+      {"an earlier piece", first + 256, 64},
+      {"an end inside the piece", second + 64, 64},
+      {"a size off the alignment", second + 128, 12},
+      {"nothing", second + 128, 0},
+  };
+  for (const giveback& case_ : refused) {
+    RecordArenaGiveBack(&arena_, case_.end, case_.size);
+    EXPECT_EQ(arena_.room, before) << case_.what;
+    EXPECT_EQ(arena_.free, second + 128) << case_.what;
+  }
+  RecordArenaGiveBack(nullptr, second + 128, 8);
+
+  // Given back in two steps, the whole piece is carved again.
+  RecordArenaGiveBack(&arena_, second + 128, 64);
+  RecordArenaGiveBack(&arena_, second + 64, 64);
+  EXPECT_EQ(arena_.room, before + 128);
+  EXPECT_EQ(static_cast<char*>(Piece(128)), second);
+}
+
 TEST_F(RecordArenaTest, NullArenaOrSessionGivesNothing) {
   EXPECT_EQ(RecordArenaAllocate(session_.get(), nullptr, VELKO_HERE, 8, 0), nullptr);
   EXPECT_EQ(RecordArenaAllocate(nullptr, &arena_, VELKO_HERE, 8, 0), nullptr);
