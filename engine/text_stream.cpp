@@ -16,7 +16,8 @@
  *
  * Also the test the walk's lane makes of a text record that is a run of
  * its own: whether the case would emit it as it is (no match, or already
- * in the new font and text), so that the lane takes it instead.
+ * in the new font and text) or with its FONTID alone changed, so that the
+ * lane takes it instead.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -568,13 +569,14 @@ STATUS ProcessTextRunAction(const char* record, WORD signature, DWORD length,
 
 namespace {
 
-/* What the case does for a text record it leaves as it is, besides
- * emitting it (TextRunStays). */
+/* What the case does for a text record the lane may take (TextRunStays):
+ * how it is emitted, and what else. */
 enum : BYTE {
   kRunStays = 0x01,
   kRunMarksItem = 0x02,     /* the item is marked modified */
   kRunDefaultHeader = 0x04, /* its header becomes the default text header */
   kRunKeepsMatch = 0x08,    /* its whole text is kept as the last match */
+  kRunNewFont = 0x10,       /* emitted with the FONTID lone_run_new_font */
 };
 
 /* The run GatherRun gathers at a text record: the record alone. */
@@ -594,42 +596,60 @@ bool HeaderAsWritten(const text_run& run) {
 }
 
 /* True when the run's whole text emitted with the change (EmitChangedText)
- * is the run's text record byte for byte: no text effect, no envelope, its
- * own font and a header as EmitText writes it. */
-bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
-  if (change.effect != 0 || change.envelope != 0 || !HeaderAsWritten(run))
-    return false;
-  return memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
+ * is the run's text record but for its FONTID: no text effect, no
+ * envelope and a header as EmitText writes it. */
+bool ChangeKeepsAllButFont(const text_run& run, const run_change& change) {
+  return change.effect == 0 && change.envelope == 0 && HeaderAsWritten(run);
 }
 
-/* What answer(run, state) gives for a lone run of the font, kept for the
- * last font asked about: runs of one font come in long stretches, and for
- * a lone run (no colour record) the answer depends on its font alone. */
+/* ... and in the run's own font: the record byte for byte. */
+bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
+  return ChangeKeepsAllButFont(run, change) &&
+         memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
+}
+
+unsigned LoneRunSlot(FONTID font) { return (font * 0x9E3779B1u) >> 24; }
+static_assert(kLoneRunAnswers == 256, "LoneRunSlot gives 8 bits");
+
+/* What answer(run, state, &newFont) gives for a lone run of the font,
+ * kept in the font's slot: for a lone run (no colour record) the answer
+ * depends on its font alone, and a body's runs use few fonts. The FONTID
+ * the run is emitted in goes to lone_run_new_font. */
 template <typename Answer>
 BYTE FontAnswer(const text_run& run, chunk_process_state* state, Answer answer) {
   FONTID font;
   memcpy(&font, run.text->data + kRunFontAt, sizeof font);
-  if (state->lone_run_known != 0 && memcmp(&font, &state->lone_run_font, sizeof font) == 0)
-    return state->lone_run_stays;
-  const BYTE stays = answer(run, state);
-  state->lone_run_known = 1;
-  state->lone_run_font = font;
-  state->lone_run_stays = stays;
-  return stays;
+  lone_run_answer& kept = state->lone_runs[LoneRunSlot(font)];
+  if (kept.known == 0 || kept.font != font) {
+    kept.new_font = font;
+    kept.stays = answer(run, state, &kept.new_font);
+    kept.font = font;
+    kept.known = 1;
+  }
+  state->lone_run_new_font = kept.new_font;
+  return kept.stays;
 }
 
 /* ChangeFont and Highlight (ReEmitRun): a run the filter font does not
- * pass stays; one it passes stays when the new font is its own. ChangeFont's
- * frame marks the item for every run. */
+ * pass stays; one it passes stays when the new font is its own, and is
+ * emitted in the new font when that is all the change makes of it.
+ * ChangeFont's frame marks the item for every run. */
 BYTE ReEmittedRunStays(const text_run& run, chunk_process_state* state) {
   if (!HeaderAsWritten(run))
     return 0;
-  return FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
+  return FontAnswer(run, state,
+                    [](const text_run& lone, chunk_process_state* walk, FONTID* newFont) -> BYTE {
     run_font font = FontOfRun(lone);
     if (FontNotFilteredExt(&font.font, font.Color(), &walk->fonts[1],
                            walk->font_masks[1].given) == 0)
       return walk->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
-    return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays | kRunMarksItem : 0;
+    const run_change change = ChangeRunFont(lone, walk);
+    if (!ChangeKeepsAllButFont(lone, change))
+      return 0;
+    if (ChangeKeepsRecord(lone, change))
+      return kRunStays | kRunMarksItem;
+    *newFont = change.font.font;
+    return kRunStays | kRunMarksItem | kRunNewFont;
   });
 }
 
@@ -656,9 +676,10 @@ BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
                           memcmp(state->s1, text, length) != 0))
     return 0;
   if (!HeaderAsWritten(run) ||
-      FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
-        return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
-      }) == 0)
+      FontAnswer(run, state,
+                 [](const text_run& lone, chunk_process_state* walk, FONTID*) -> BYTE {
+                   return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
+                 }) == 0)
     return 0;
   return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
 }
@@ -692,6 +713,14 @@ BYTE TextRunStays(const record_storage* node, chunk_process_state* state) {
   default:
     return 0;
   }
+}
+
+STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,
+                       const chunk_process_state* state, bool* taken) {
+  if ((stays & kRunNewFont) == 0)
+    return EmitLaneRecord(lane, node->data, node->signature, node->length, kind, taken);
+  return EmitLaneRecordChanged(lane, node->data, node->signature, node->length, kind, kRunFontAt,
+                               &state->lone_run_new_font, sizeof(FONTID), taken);
 }
 
 void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state) {

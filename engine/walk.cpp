@@ -479,8 +479,9 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
            (stays = TextRunStays(node, state)) == 0))
         break;
       bool taken = false;
-      *status = EmitLaneRecord(&lane, node->data, signature, length,
-                               static_cast<BYTE>(entry & kLaneEmitterKind), &taken);
+      const auto kind = static_cast<BYTE>(entry & kLaneEmitterKind);
+      *status = stays != 0 ? EmitLaneTextRun(&lane, node, kind, stays, state, &taken)
+                           : EmitLaneRecord(&lane, node->data, signature, length, kind, &taken);
       if (*status != NOERROR || !taken)
         break;
       if (stays != 0)

@@ -231,6 +231,11 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
  * CopyCDUpdated (close the run first); 263 when memory runs out. */
 STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                       BYTE kind, bool* taken);
+/* As EmitLaneRecord, but the node always holds a copy, in which the
+ * `count` bytes at `at` are replaced by `bytes`: bytes the lane does not
+ * read (a text record's FONTID; not a reference's nor a cell's). */
+STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                             BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken);
 /* As EmitLaneRecord, but links the node itself (no copy) when the lane
  * takes its record: a node of an arena, its data in the arena or in a
  * value copy of its body, out of a list that is given up (its memory goes
