@@ -74,8 +74,8 @@ struct lone_run_answer {
   BYTE stays = 0;
 };
 /* Slots of the answers kept, a font's slot taken from its hash: a body's
- * runs mostly use a few dozen fonts. */
-constexpr unsigned kLoneRunAnswers = 256;
+ * runs use a few hundred fonts at most, and few of them share a slot. */
+constexpr unsigned kLoneRunAnswers = 4096;
 
 struct chunk_process_state {
   LSXLsiSession* session = nullptr;

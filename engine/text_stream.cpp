@@ -608,8 +608,8 @@ bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
          memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
 }
 
-unsigned LoneRunSlot(FONTID font) { return (font * 0x9E3779B1u) >> 24; }
-static_assert(kLoneRunAnswers == 256, "LoneRunSlot gives 8 bits");
+unsigned LoneRunSlot(FONTID font) { return (font * 0x9E3779B1u) >> 20; }
+static_assert(kLoneRunAnswers == 4096, "LoneRunSlot gives 12 bits");
 
 /* What answer(run, state, &newFont) gives for a lone run of the font,
  * kept in the font's slot: for a lone run (no colour record) the answer
