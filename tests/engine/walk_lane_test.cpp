@@ -112,6 +112,26 @@ const operation kOperations[] = {
      }},
     {"change font to one some runs have", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return chunk->ChangeFont("14pt", nullptr, 1); }},
+    // Lone runs whose new font needs a colour envelope or a text effect
+    // are rebuilt; those the filter font does not pass stay as they are.
+    {"change font to a colour", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("#FF0000 12pt", nullptr, 1); }},
+    {"change font to an effect", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+SHADOW", nullptr, 1); }},
+    {"change font of the runs the filter passes", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD 12pt", "+ITALIC", 1); }},
+    {"highlight of the runs the filter passes", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD", "12pt", 0); }},
+    // On a cached body the second change walks what the first built, and
+    // neither may touch the records it walks.
+    {"change font of a cached body twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       chunk->item->CacheRecords = 1;
+       STATUS status = chunk->ChangeFont("+ITALIC 14pt", "+BOLD", 1);
+       if (status == NOERROR)
+         status = chunk->ChangeFont("Courier 9pt", nullptr, 1);
+       return status != NOERROR ? status : chunk->item->Commit();
+     }},
     {"highlight twice", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) {
        const STATUS first = chunk->Highlight(1);
@@ -367,6 +387,31 @@ TEST_F(WalkLaneTest, LoneRunsOfSeveralFontsAreWrittenAlike) {
     ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message << "\n" << script;
     ExpectSameOutcomes(body, script);
   }
+}
+
+/* Lone text runs in many fonts, each met again further on: the answer the
+ * walk keeps for a font must be that font's, whatever font came before,
+ * and a run changed in its font alone keeps its text. */
+TEST_F(WalkLaneTest, LoneRunsOfManyFontsAreWrittenAlike) {
+  static const char* const kAttributes[] = {"0", "1", "2", "3", "4", "0x80"};
+  unsigned state = 77;
+  auto next = [&state](unsigned bound) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % bound;
+  };
+  std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\n"
+                       "PABREF id=1\n";
+  for (int run = 0; run < 160; ++run) {
+    script += "TEXT face=" + std::to_string(next(6)) + " size=" + std::to_string(9 + next(6)) +
+              " color=" + std::to_string(next(4)) + " attributes=" + kAttributes[next(6)] +
+              " text=\"three " + std::to_string(run) + "\"\n";
+    if (next(8) == 0)
+      script += "PARAGRAPH\nPABREF id=1\n";
+  }
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message << "\n" << script;
+  ExpectSameOutcomes(body, "runs of many fonts");
 }
 
 /* Writes one after another on a cached body: the first leaves an empty text
