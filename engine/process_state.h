@@ -73,6 +73,12 @@ struct lone_run_answer {
   BYTE known = 0;
   BYTE stays = 0;
 };
+/* A FONTID of an input record changed in place, and what it was. */
+struct lane_font_change {
+  char* at = nullptr;
+  FONTID font = 0;
+};
+
 /* Slots of the answers kept, a font's slot taken from its hash: a body's
  * runs use a few hundred fonts at most, and few of them share a slot. */
 constexpr unsigned kLoneRunAnswers = 4096;
@@ -281,6 +287,10 @@ struct chunk_process_state {
    * its own, and the FONTID the run last answered for is emitted in. */
   lone_run_answer lone_runs[kLoneRunAnswers] = {};
   FONTID lone_run_new_font = 0;
+  /* Text records of a lasting input that the lane emitted where they lie
+   * with a new FONTID: where each FONTID is and what it was, in the order
+   * of the walk, to be put back when the operation fails. */
+  std::vector<lane_font_change> lane_font_changes;
   /* The input body was loaded by this operation (nothing changed it since). */
   DWORD input_loaded_now = 0;
   /* Keyword matching: the keyword table's index (engine/keyword_index.h),

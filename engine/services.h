@@ -245,8 +245,15 @@ bool ReplacesInTextRuns(const chunk_process_state* state);
 bool TextRunsMayStay(const chunk_process_state* state);
 BYTE TextRunStays(const record_storage* node, chunk_process_state* state);
 STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,
-                       const chunk_process_state* state, bool* taken);
+                       chunk_process_state* state, bool* taken);
 void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state);
+/* A record of a lasting input body (one the output takes over when the
+ * operation succeeds) whose FONTID alone changes is emitted where it lies
+ * and changed there: CopyWalkedTextHeader makes the current text header of
+ * such a record as the walk met it, and RestoreLaneFonts, for an output
+ * body that is discarded, gives the records their own FONTIDs back. */
+void CopyWalkedTextHeader(const record_storage* text, chunk_process_state* state);
+void RestoreLaneFonts(chunk_process_state* state);
 /* Keyword and wiki links (2386, 2816). */
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state);

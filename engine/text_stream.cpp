@@ -24,6 +24,8 @@
 #include <string.h>
 
 #include <initializer_list>
+#include <new>
+#include <vector>
 
 #include "engine/process_state.h"
 #include "engine/property_set_actions.h"
@@ -715,12 +717,59 @@ BYTE TextRunStays(const record_storage* node, chunk_process_state* state) {
   }
 }
 
+namespace {
+
+/* Room for one more FONTID changed in place; false when memory runs out
+ * (the record is then copied instead). */
+bool RoomForFontChange(chunk_process_state* state) {
+  std::vector<lane_font_change>& changes = state->lane_font_changes;
+  if (changes.size() < changes.capacity())
+    return true;
+  try {
+    changes.reserve(changes.empty() ? 1024 : 2 * changes.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
 STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,
-                       const chunk_process_state* state, bool* taken) {
+                       chunk_process_state* state, bool* taken) {
   if ((stays & kRunNewFont) == 0)
     return EmitLaneRecord(lane, node->data, node->signature, node->length, kind, taken);
-  return EmitLaneRecordChanged(lane, node->data, node->signature, node->length, kind, kRunFontAt,
-                               &state->lone_run_new_font, sizeof(FONTID), taken);
+  // A lasting record's node points at it: the FONTID is changed where it
+  // lies, and put back if the operation fails.
+  if (!lane->lasting || !RoomForFontChange(state))
+    return EmitLaneRecordChanged(lane, node->data, node->signature, node->length, kind,
+                                 kRunFontAt, &state->lone_run_new_font, sizeof(FONTID), taken);
+  const STATUS status =
+      EmitLaneRecord(lane, node->data, node->signature, node->length, kind, taken);
+  if (status != NOERROR || !*taken)
+    return status;
+  lane_font_change change;
+  change.at = node->data + kRunFontAt;
+  memcpy(&change.font, change.at, sizeof change.font);
+  state->lane_font_changes.push_back(change);
+  memcpy(change.at, &state->lone_run_new_font, sizeof(FONTID));
+  return NOERROR;
+}
+
+void CopyWalkedTextHeader(const record_storage* text, chunk_process_state* state) {
+  BYTE* header = StateItem(state)->internal->current_text_header;
+  memcpy(header, text->data, sizeof(CDTEXT));
+  // Only the last record changed in place can be the last text record
+  // of a lane run.
+  const std::vector<lane_font_change>& changes = state->lane_font_changes;
+  if (!changes.empty() && changes.back().at == text->data + kRunFontAt)
+    memcpy(header + kRunFontAt, &changes.back().font, sizeof(FONTID));
+}
+
+void RestoreLaneFonts(chunk_process_state* state) {
+  for (const lane_font_change& change : state->lane_font_changes)
+    memcpy(change.at, &change.font, sizeof change.font);
+  state->lane_font_changes.clear();
 }
 
 void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state) {

@@ -392,7 +392,7 @@ void FinishLaneRun(const record_storage* last, DWORD counter, const record_stora
   if (state->chunk_open != 0)
     state->chunk_opened_here = 0;
   if (text != nullptr)
-    memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
+    CopyWalkedTextHeader(text, state);
   WORD id = 0;
   if (reference != nullptr && !LevelKeepsDefinitions(state) &&
       ReadRecordWord(reference->data, reference->length, offsetof(CDPABREFERENCE, PABID), &id)) {

@@ -414,6 +414,39 @@ TEST_F(WalkLaneTest, LoneRunsOfManyFontsAreWrittenAlike) {
   ExpectSameOutcomes(body, "runs of many fonts");
 }
 
+/* A font change that fails past text runs it changed keeps the loaded
+ * records as they were: committed after it, with records cached or not,
+ * they are the stored ones, with or without the lane. */
+STATUS ChangeFontThenCommit(VelkoRTChunk* chunk) {
+  const STATUS status = chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+  const STATUS committed = chunk->item->Commit();
+  return status != NOERROR ? status : committed;
+}
+
+TEST_F(WalkLaneTest, AFailedFontChangeKeepsTheLoadedRecords) {
+  const std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\n"
+                             "PABREF id=1\nTEXT text=\"one\"\nTEXT face=4 text=\"two\"\n"
+                             "TABLECELL row=0 column=0\nTEXT text=\"three\"\n";
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message;
+  const operation ops[] = {
+      {"failed change, then commit", "Everything", 0, nullptr, false, ChangeFontThenCommit},
+      {"failed change of cached records, then commit", "Everything", 0, nullptr, false,
+       [](VelkoRTChunk* chunk) {
+         chunk->item->CacheRecords = 1;
+         return ChangeFontThenCommit(chunk);
+       }},
+  };
+  for (const operation& op : ops) {
+    const outcome full = RunOnce(body, op, false);
+    const outcome lane = RunOnce(body, op, true);
+    EXPECT_NE(full.status, NOERROR) << op.name;
+    EXPECT_EQ(lane.status, full.status) << op.name;
+    EXPECT_TRUE(lane.values == full.values) << op.name;
+  }
+}
+
 /* Writes one after another on a cached body: the first leaves an empty text
  * run behind the closing paragraph, the append a text run after it, and
  * the clean-up of that rebuilt body (not loaded by its operation) must
