@@ -518,6 +518,7 @@ STATUS FinishWrittenBody(chunk_process_state* state) {
 
 void DiscardWrittenBody(chunk_process_state* state) {
   _internal_RTITEM* internal = StateItem(state)->internal;
+  RestoreLaneFonts(state);
   CleanupBodyItems(&state->gen, 0);
   DeleteBodyContext(state->session, internal->output);
 }

@@ -65,6 +65,24 @@ constexpr int kMaxBeginNesting = 50;
 constexpr DWORD kParagraphDefinitionArea = sizeof(_CDPABDEFEXT);
 static_assert(kParagraphDefinitionArea == 92);
 
+/* What the case does for a lone text run of one font (known once set),
+ * and the FONTID it is emitted in. */
+struct lone_run_answer {
+  FONTID font = 0;
+  FONTID new_font = 0;
+  BYTE known = 0;
+  BYTE stays = 0;
+};
+/* A FONTID of an input record changed in place, and what it was. */
+struct lane_font_change {
+  char* at = nullptr;
+  FONTID font = 0;
+};
+
+/* Slots of the answers kept, a font's slot taken from its hash: a body's
+ * runs use a few hundred fonts at most, and few of them share a slot. */
+constexpr unsigned kLoneRunAnswers = 4096;
+
 struct chunk_process_state {
   LSXLsiSession* session = nullptr;
   /* The emitter's context. Its paragraph_copy is the current paragraph
@@ -264,12 +282,15 @@ struct chunk_process_state {
    * record; filled when a writing walk starts with the lane on. */
   DWORD lane_on = 0;
   BYTE lane_table[kLaneSlotCount] = {};
-  /* Text records the lane may take (engine/text_stream.cpp): the last
-   * font of a lone text run whose change was worked out, and what the
-   * case does for a run of it; known once set. */
-  DWORD lone_run_known = 0;
-  FONTID lone_run_font = {};
-  BYTE lone_run_stays = 0;
+  /* Text records the lane may take (engine/text_stream.cpp): what the
+   * case does for a lone text run of a font, kept by font in a slot of
+   * its own, and the FONTID the run last answered for is emitted in. */
+  lone_run_answer lone_runs[kLoneRunAnswers] = {};
+  FONTID lone_run_new_font = 0;
+  /* Text records of a lasting input that the lane emitted where they lie
+   * with a new FONTID: where each FONTID is and what it was, in the order
+   * of the walk, to be put back when the operation fails. */
+  std::vector<lane_font_change> lane_font_changes;
   /* The input body was loaded by this operation (nothing changed it since). */
   DWORD input_loaded_now = 0;
   /* Keyword matching: the keyword table's index (engine/keyword_index.h),

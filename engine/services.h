@@ -17,6 +17,7 @@
 struct chunk_process_state;
 struct body_context;
 struct chunk_record_output;
+struct emitter_lane;
 struct generation_context;
 struct font_spec;
 struct html_render_info;
@@ -234,14 +235,25 @@ bool ReplacesInTextRuns(const chunk_process_state* state);
 /* Text records the walk's lane may take: TextRunsMayStay tells whether the
  * action's case (ChangeFont, Highlight, HighlightText, ReplaceTextQuick
  * in text runs) may leave a text record that is a run of its own as it
- * is. For such a record, TextRunStays returns 0 when the case changes it,
- * or else what the case does besides emitting it unchanged, which
- * PassTextRun does once the lane has taken it (marks the item modified,
- * takes its header as the default text header, keeps its text as the last
- * match). */
+ * is, or change its FONTID alone. For such a record, TextRunStays returns
+ * 0 when the case builds it anew, or else how it is emitted and what the
+ * case does besides: EmitLaneTextRun hands it to the lane (as
+ * EmitLaneRecord, with the changed FONTID when the case changes it), and
+ * PassTextRun does the rest once the lane has taken it (marks the item
+ * modified, takes its header as the default text header, keeps its text
+ * as the last match). */
 bool TextRunsMayStay(const chunk_process_state* state);
 BYTE TextRunStays(const record_storage* node, chunk_process_state* state);
+STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,
+                       chunk_process_state* state, bool* taken);
 void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state);
+/* A record of a lasting input body (one the output takes over when the
+ * operation succeeds) whose FONTID alone changes is emitted where it lies
+ * and changed there: CopyWalkedTextHeader makes the current text header of
+ * such a record as the walk met it, and RestoreLaneFonts, for an output
+ * body that is discarded, gives the records their own FONTIDs back. */
+void CopyWalkedTextHeader(const record_storage* text, chunk_process_state* state);
+void RestoreLaneFonts(chunk_process_state* state);
 /* Keyword and wiki links (2386, 2816). */
 STATUS ProcessLinkMatchingAction(const char* record, WORD signature, DWORD length,
                                  chunk_record_output* output, chunk_process_state* state);

@@ -16,13 +16,16 @@
  *
  * Also the test the walk's lane makes of a text record that is a run of
  * its own: whether the case would emit it as it is (no match, or already
- * in the new font and text), so that the lane takes it instead.
+ * in the new font and text) or with its FONTID alone changed, so that the
+ * lane takes it instead.
  */
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
 #include <initializer_list>
+#include <new>
+#include <vector>
 
 #include "engine/process_state.h"
 #include "engine/property_set_actions.h"
@@ -568,13 +571,14 @@ STATUS ProcessTextRunAction(const char* record, WORD signature, DWORD length,
 
 namespace {
 
-/* What the case does for a text record it leaves as it is, besides
- * emitting it (TextRunStays). */
+/* What the case does for a text record the lane may take (TextRunStays):
+ * how it is emitted, and what else. */
 enum : BYTE {
   kRunStays = 0x01,
   kRunMarksItem = 0x02,     /* the item is marked modified */
   kRunDefaultHeader = 0x04, /* its header becomes the default text header */
   kRunKeepsMatch = 0x08,    /* its whole text is kept as the last match */
+  kRunNewFont = 0x10,       /* emitted with the FONTID lone_run_new_font */
 };
 
 /* The run GatherRun gathers at a text record: the record alone. */
@@ -594,42 +598,60 @@ bool HeaderAsWritten(const text_run& run) {
 }
 
 /* True when the run's whole text emitted with the change (EmitChangedText)
- * is the run's text record byte for byte: no text effect, no envelope, its
- * own font and a header as EmitText writes it. */
-bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
-  if (change.effect != 0 || change.envelope != 0 || !HeaderAsWritten(run))
-    return false;
-  return memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
+ * is the run's text record but for its FONTID: no text effect, no
+ * envelope and a header as EmitText writes it. */
+bool ChangeKeepsAllButFont(const text_run& run, const run_change& change) {
+  return change.effect == 0 && change.envelope == 0 && HeaderAsWritten(run);
 }
 
-/* What answer(run, state) gives for a lone run of the font, kept for the
- * last font asked about: runs of one font come in long stretches, and for
- * a lone run (no colour record) the answer depends on its font alone. */
+/* ... and in the run's own font: the record byte for byte. */
+bool ChangeKeepsRecord(const text_run& run, const run_change& change) {
+  return ChangeKeepsAllButFont(run, change) &&
+         memcmp(&change.font.font, run.text->data + kRunFontAt, sizeof(FONTID)) == 0;
+}
+
+unsigned LoneRunSlot(FONTID font) { return (font * 0x9E3779B1u) >> 20; }
+static_assert(kLoneRunAnswers == 4096, "LoneRunSlot gives 12 bits");
+
+/* What answer(run, state, &newFont) gives for a lone run of the font,
+ * kept in the font's slot: for a lone run (no colour record) the answer
+ * depends on its font alone, and a body's runs use few fonts. The FONTID
+ * the run is emitted in goes to lone_run_new_font. */
 template <typename Answer>
 BYTE FontAnswer(const text_run& run, chunk_process_state* state, Answer answer) {
   FONTID font;
   memcpy(&font, run.text->data + kRunFontAt, sizeof font);
-  if (state->lone_run_known != 0 && memcmp(&font, &state->lone_run_font, sizeof font) == 0)
-    return state->lone_run_stays;
-  const BYTE stays = answer(run, state);
-  state->lone_run_known = 1;
-  state->lone_run_font = font;
-  state->lone_run_stays = stays;
-  return stays;
+  lone_run_answer& kept = state->lone_runs[LoneRunSlot(font)];
+  if (kept.known == 0 || kept.font != font) {
+    kept.new_font = font;
+    kept.stays = answer(run, state, &kept.new_font);
+    kept.font = font;
+    kept.known = 1;
+  }
+  state->lone_run_new_font = kept.new_font;
+  return kept.stays;
 }
 
 /* ChangeFont and Highlight (ReEmitRun): a run the filter font does not
- * pass stays; one it passes stays when the new font is its own. ChangeFont's
- * frame marks the item for every run. */
+ * pass stays; one it passes stays when the new font is its own, and is
+ * emitted in the new font when that is all the change makes of it.
+ * ChangeFont's frame marks the item for every run. */
 BYTE ReEmittedRunStays(const text_run& run, chunk_process_state* state) {
   if (!HeaderAsWritten(run))
     return 0;
-  return FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
+  return FontAnswer(run, state,
+                    [](const text_run& lone, chunk_process_state* walk, FONTID* newFont) -> BYTE {
     run_font font = FontOfRun(lone);
     if (FontNotFilteredExt(&font.font, font.Color(), &walk->fonts[1],
                            walk->font_masks[1].given) == 0)
       return walk->action == ACTION_CHANGE_FONT ? kRunStays | kRunMarksItem : kRunStays;
-    return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays | kRunMarksItem : 0;
+    const run_change change = ChangeRunFont(lone, walk);
+    if (!ChangeKeepsAllButFont(lone, change))
+      return 0;
+    if (ChangeKeepsRecord(lone, change))
+      return kRunStays | kRunMarksItem;
+    *newFont = change.font.font;
+    return kRunStays | kRunMarksItem | kRunNewFont;
   });
 }
 
@@ -656,9 +678,10 @@ BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
                           memcmp(state->s1, text, length) != 0))
     return 0;
   if (!HeaderAsWritten(run) ||
-      FontAnswer(run, state, [](const text_run& lone, chunk_process_state* walk) -> BYTE {
-        return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
-      }) == 0)
+      FontAnswer(run, state,
+                 [](const text_run& lone, chunk_process_state* walk, FONTID*) -> BYTE {
+                   return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
+                 }) == 0)
     return 0;
   return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
 }
@@ -692,6 +715,61 @@ BYTE TextRunStays(const record_storage* node, chunk_process_state* state) {
   default:
     return 0;
   }
+}
+
+namespace {
+
+/* Room for one more FONTID changed in place; false when memory runs out
+ * (the record is then copied instead). */
+bool RoomForFontChange(chunk_process_state* state) {
+  std::vector<lane_font_change>& changes = state->lane_font_changes;
+  if (changes.size() < changes.capacity())
+    return true;
+  try {
+    changes.reserve(changes.empty() ? 1024 : 2 * changes.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,
+                       chunk_process_state* state, bool* taken) {
+  if ((stays & kRunNewFont) == 0)
+    return EmitLaneRecord(lane, node->data, node->signature, node->length, kind, taken);
+  // A lasting record's node points at it: the FONTID is changed where it
+  // lies, and put back if the operation fails.
+  if (!lane->lasting || !RoomForFontChange(state))
+    return EmitLaneRecordChanged(lane, node->data, node->signature, node->length, kind,
+                                 kRunFontAt, &state->lone_run_new_font, sizeof(FONTID), taken);
+  const STATUS status =
+      EmitLaneRecord(lane, node->data, node->signature, node->length, kind, taken);
+  if (status != NOERROR || !*taken)
+    return status;
+  lane_font_change change;
+  change.at = node->data + kRunFontAt;
+  memcpy(&change.font, change.at, sizeof change.font);
+  state->lane_font_changes.push_back(change);
+  memcpy(change.at, &state->lone_run_new_font, sizeof(FONTID));
+  return NOERROR;
+}
+
+void CopyWalkedTextHeader(const record_storage* text, chunk_process_state* state) {
+  BYTE* header = StateItem(state)->internal->current_text_header;
+  memcpy(header, text->data, sizeof(CDTEXT));
+  // Only the last record changed in place can be the last text record
+  // of a lane run.
+  const std::vector<lane_font_change>& changes = state->lane_font_changes;
+  if (!changes.empty() && changes.back().at == text->data + kRunFontAt)
+    memcpy(header + kRunFontAt, &changes.back().font, sizeof(FONTID));
+}
+
+void RestoreLaneFonts(chunk_process_state* state) {
+  for (const lane_font_change& change : state->lane_font_changes)
+    memcpy(change.at, &change.font, sizeof change.font);
+  state->lane_font_changes.clear();
 }
 
 void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* state) {

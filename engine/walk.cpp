@@ -393,7 +393,7 @@ void FinishLaneRun(const record_storage* last, DWORD counter, const record_stora
   if (state->chunk_open != 0)
     state->chunk_opened_here = 0;
   if (text != nullptr)
-    memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
+    CopyWalkedTextHeader(text, state);
   WORD id = 0;
   if (reference != nullptr && !LevelKeepsDefinitions(state) &&
       ReadRecordWord(reference->data, reference->length, offsetof(CDPABREFERENCE, PABID), &id)) {
@@ -487,8 +487,9 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
            (leaves = ActionCaseLeaves(node, state)) == 0))
         break;
       bool taken = false;
-      *status = EmitLaneRecord(&lane, node->data, signature, length,
-                               static_cast<BYTE>(entry & kLaneEmitterKind), &taken);
+      const auto kind = static_cast<BYTE>(entry & kLaneEmitterKind);
+      *status = stays != 0 ? EmitLaneTextRun(&lane, node, kind, stays, state, &taken)
+                           : EmitLaneRecord(&lane, node->data, signature, length, kind, &taken);
       if (*status != NOERROR || !taken)
         break;
       if (leaves != 0)

@@ -1109,6 +1109,27 @@ STATUS EmitLaneRecordChecked(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
+STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                             BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken) {
+  *taken = false;
+  WORD id = 0;
+  if (kind == EMITTER_LANE_REFERENCE || kind == EMITTER_LANE_CELL || at > length ||
+      count > length - at || !LaneTakes(lane, data, signature, length, kind, &id))
+    return NOERROR;
+  void* piece = CarveLaneNode(lane, EvenLength(length));
+  if (piece == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  record_storage* node = PlaceArenaRecord(piece, signature, nullptr, length);
+  std::memcpy(node->data, data, at);
+  std::memcpy(node->data + at, bytes, count);
+  std::memcpy(node->data + at + count, data + at + count, length - at - count);
+  LinkLaneNode(lane, node, kind, id);
+  *taken = true;
+  return NOERROR;
+}
+
 bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
   if ((node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) != RECORD_IN_ARENA)
     return false;

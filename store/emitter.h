@@ -301,6 +301,11 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
+/* As EmitLaneRecord, but the node always holds a copy, in which the
+ * `count` bytes at `at` are replaced by `bytes`: bytes the lane does not
+ * read (a text record's FONTID; not a reference's nor a cell's). */
+STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                             BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken);
 /* As EmitLaneRecord, but links the node itself (no copy) when the lane
  * takes its record: a node of an arena, its data in the arena or in a
  * value copy of its body, out of a list that is given up (its memory goes

@@ -117,6 +117,26 @@ const operation kOperations[] = {
      }},
     {"change font to one some runs have", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) { return chunk->ChangeFont("14pt", nullptr, 1); }},
+    // Lone runs whose new font needs a colour envelope or a text effect
+    // are rebuilt; those the filter font does not pass stay as they are.
+    {"change font to a colour", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("#FF0000 12pt", nullptr, 1); }},
+    {"change font to an effect", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+SHADOW", nullptr, 1); }},
+    {"change font of the runs the filter passes", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD 12pt", "+ITALIC", 1); }},
+    {"highlight of the runs the filter passes", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->ChangeFont("+BOLD", "12pt", 0); }},
+    // On a cached body the second change walks what the first built, and
+    // neither may touch the records it walks.
+    {"change font of a cached body twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       chunk->item->CacheRecords = 1;
+       STATUS status = chunk->ChangeFont("+ITALIC 14pt", "+BOLD", 1);
+       if (status == NOERROR)
+         status = chunk->ChangeFont("Courier 9pt", nullptr, 1);
+       return status != NOERROR ? status : chunk->item->Commit();
+     }},
     {"highlight twice", "Everything", 0, nullptr, false,
      [](VelkoRTChunk* chunk) {
        const STATUS first = chunk->Highlight(1);
@@ -491,6 +511,64 @@ TEST_F(WalkLaneTest, ARebuiltBodyIsCopiedAlikeWithAndWithoutTheLane) {
   }
   EXPECT_FALSE(stored[0].empty());
   EXPECT_TRUE(stored[0] == stored[1]);
+}
+
+/* Lone text runs in many fonts, each met again further on: the answer the
+ * walk keeps for a font must be that font's, whatever font came before,
+ * and a run changed in its font alone keeps its text. */
+TEST_F(WalkLaneTest, LoneRunsOfManyFontsAreWrittenAlike) {
+  static const char* const kAttributes[] = {"0", "1", "2", "3", "4", "0x80"};
+  unsigned state = 77;
+  auto next = [&state](unsigned bound) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % bound;
+  };
+  std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\n"
+                       "PABREF id=1\n";
+  for (int run = 0; run < 160; ++run) {
+    script += "TEXT face=" + std::to_string(next(6)) + " size=" + std::to_string(9 + next(6)) +
+              " color=" + std::to_string(next(4)) + " attributes=" + kAttributes[next(6)] +
+              " text=\"three " + std::to_string(run) + "\"\n";
+    if (next(8) == 0)
+      script += "PARAGRAPH\nPABREF id=1\n";
+  }
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message << "\n" << script;
+  ExpectSameOutcomes(body, "runs of many fonts");
+}
+
+/* A font change that fails past text runs it changed keeps the loaded
+ * records as they were: committed after it, with records cached or not,
+ * they are the stored ones, with or without the lane. */
+STATUS ChangeFontThenCommit(VelkoRTChunk* chunk) {
+  const STATUS status = chunk->ChangeFont("+BOLD 12pt", nullptr, 1);
+  const STATUS committed = chunk->item->Commit();
+  return status != NOERROR ? status : committed;
+}
+
+TEST_F(WalkLaneTest, AFailedFontChangeKeepsTheLoadedRecords) {
+  const std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\n"
+                             "PABREF id=1\nTEXT text=\"one\"\nTEXT face=4 text=\"two\"\n"
+                             "TABLECELL row=0 column=0\nTEXT text=\"three\"\n";
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message;
+  const operation ops[] = {
+      {"failed change, then commit", "Everything", 0, nullptr, false, ChangeFontThenCommit},
+      {"failed change of cached records, then commit", "Everything", 0, nullptr, false,
+       [](VelkoRTChunk* chunk) {
+         chunk->item->CacheRecords = 1;
+         return ChangeFontThenCommit(chunk);
+       }},
+  };
+  for (const operation& op : ops) {
+    const outcome full = RunOnce(body, op, false);
+    const outcome lane = RunOnce(body, op, true);
+    EXPECT_NE(full.status, NOERROR) << op.name;
+    EXPECT_EQ(lane.status, full.status) << op.name;
+    EXPECT_TRUE(lane.values == full.values) << op.name;
+  }
 }
 
 /* Writes one after another on a cached body: the first leaves an empty text
