@@ -488,8 +488,8 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
         break;
       bool taken = false;
       const auto kind = static_cast<BYTE>(entry & kLaneEmitterKind);
-      *status = stays != 0 ? EmitLaneTextRun(&lane, node, kind, stays, state, &taken)
-                           : EmitLaneRecord(&lane, node->data, signature, length, kind, &taken);
+      *status = leaves != 0 ? EmitLaneTextRun(&lane, node, kind, leaves, state, &taken)
+                            : EmitLaneRecord(&lane, node->data, signature, length, kind, &taken);
       if (*status != NOERROR || !taken)
         break;
       if (leaves != 0)

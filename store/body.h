@@ -32,7 +32,9 @@ enum : WORD {
    * item's value copy (a record whose stored form is its host form is read
    * where it lies), or a record of the body this one was built from, whose
    * memory the body took over (MoveBodyMemory). Such data is shared with
-   * no other node of the list but is never written to by the emitter. */
+   * no other node of the list and never written to by the emitter; a font
+   * change of a writing walk may set a text record's FONTID where it lies,
+   * logged so that a failed operation puts the old one back. */
   RECORD_IN_PLACE = 0x0040,
   /* The node was made with room for side data right before it
    * (kRecordSideDataSize bytes); RECORD_SIDE_DATA says the room is used. */
