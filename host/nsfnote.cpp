@@ -670,7 +670,12 @@ extern "C" void OSUnlockBlock(BLOCKID bid) { OSUnlockObject(bid.pool); }
 
 // ---- notes ----
 
-extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NOTEHANDLE* retNote) {
+namespace {
+
+/* A note of the database loaded into a new handle: every item, or only
+ * the first of each of the keys' names (with the row read before). */
+STATUS OpenNote(DBHANDLE db, NOTEID noteID, const std::vector<std::string>* keys,
+                const NoteRow* row, NOTEHANDLE* retNote) {
   if (retNote == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retNote = NULLHANDLE;
@@ -679,22 +684,19 @@ extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NO
     const OpenDatabase* database = FindDatabase(db);
     if (database == nullptr)
       return ERR_HOST_BAD_HANDLE;
-    return LoadNote(db, *database, noteID, retNote);
+    return LoadNote(db, *database, noteID, retNote, keys, row);
   });
+}
+
+} // namespace
+
+extern "C" STATUS NSFNoteOpen(DBHANDLE db, NOTEID noteID, WORD /*openFlags*/, NOTEHANDLE* retNote) {
+  return OpenNote(db, noteID, nullptr, nullptr, retNote);
 }
 
 STATUS velko::host::OpenNoteForFields(DBHANDLE db, NOTEID noteID, const NoteRow* row,
                                       const std::vector<std::string>& keys, NOTEHANDLE* retNote) {
-  if (retNote == nullptr)
-    return ERR_HOST_BAD_ARGUMENT;
-  *retNote = NULLHANDLE;
-  return GuardedStatus([&]() -> STATUS {
-    const auto lock = LockHost();
-    const OpenDatabase* database = FindDatabase(db);
-    if (database == nullptr)
-      return ERR_HOST_BAD_HANDLE;
-    return LoadNote(db, *database, noteID, retNote, &keys, row);
-  });
+  return OpenNote(db, noteID, &keys, row, retNote);
 }
 
 extern "C" STATUS NSFNoteOpenByUNID(DBHANDLE db, const UNID* unid, WORD /*openFlags*/,
