@@ -84,6 +84,10 @@ bool MemoryBlockIsLocked(DHANDLE handle);
 // unchanged.
 STATUS ResizeMemoryBlock(DHANDLE handle, DWORD size);
 
+// OSMemAlloc for a block its caller fills whole at once: the same block,
+// handle and failures, without the zero fill first.
+STATUS AllocateBlockToFill(DWORD size, DHANDLE* retHandle);
+
 // Hands a message of the host to the installed message handler, with the
 // message type the engine's own messages have (6); nothing without one.
 void ShowHostMessage(const char* text);

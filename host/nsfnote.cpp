@@ -122,7 +122,8 @@ STATUS NewValueBlock(std::initializer_list<std::string_view> parts, ValueBlock* 
   if (check == ValueCheck::kNew && length > ItemValueLimit())
     return ERR_HOST_VALUE_TOO_LARGE;
   DHANDLE handle = NULLHANDLE;
-  if (const STATUS status = OSMemAlloc(MEM_TYPE_ENGINE, static_cast<DWORD>(length), &handle);
+  // Every byte of the block is one of the parts'.
+  if (const STATUS status = AllocateBlockToFill(static_cast<DWORD>(length), &handle);
       status != NOERROR)
     return status;
   auto* data = static_cast<char*>(OSLockObject(handle));

@@ -103,7 +103,9 @@ uint32_t AppendSlot(MemoryTable& table) {
 
 } // namespace
 
-extern "C" STATUS OSMemAlloc(WORD /*blockType*/, DWORD size, DHANDLE* retHandle) {
+namespace {
+
+STATUS AllocateBlock(DWORD size, bool zeroed, DHANDLE* retHandle) {
   if (retHandle == nullptr)
     return ERR_HOST_BAD_ARGUMENT;
   *retHandle = NULLHANDLE;
@@ -113,7 +115,9 @@ extern "C" STATUS OSMemAlloc(WORD /*blockType*/, DWORD size, DHANDLE* retHandle)
     if (InjectedFailure(table) || size > OSMEM_MAX_BLOCK_SIZE)
       return ERR_MEMORY;
     // A block of size 0 still has an address of its own.
-    std::unique_ptr<std::byte[]> data(new (std::nothrow) std::byte[size == 0 ? 1 : size]());
+    const size_t room = size == 0 ? 1 : size;
+    std::unique_ptr<std::byte[]> data(zeroed ? new (std::nothrow) std::byte[room]()
+                                             : new (std::nothrow) std::byte[room]);
     if (!data)
       return ERR_MEMORY;
 
@@ -136,6 +140,16 @@ extern "C" STATUS OSMemAlloc(WORD /*blockType*/, DWORD size, DHANDLE* retHandle)
     *retHandle = MakeHandle(index, slot.generation);
     return NOERROR;
   });
+}
+
+} // namespace
+
+extern "C" STATUS OSMemAlloc(WORD /*blockType*/, DWORD size, DHANDLE* retHandle) {
+  return AllocateBlock(size, true, retHandle);
+}
+
+STATUS velko::host::AllocateBlockToFill(DWORD size, DHANDLE* retHandle) {
+  return AllocateBlock(size, false, retHandle);
 }
 
 extern "C" void* OSLockObject(DHANDLE handle) {
