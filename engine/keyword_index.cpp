@@ -152,39 +152,50 @@ bool HasWindow(const keyword_index& index, DWORD k) { return index.lengths[k] >=
 
 /* The width and step of the windows when the shortest compared keyword
  * has `shortest` bytes: windows of four bytes where they leave a step of
- * two or more, else of three with a step of two, up to a step of four. */
-void ChooseWidthAndStep(keyword_index* index, size_t shortest) {
-  index->step = 1;
+ * two or more, else of three with a step of two, up to a step of four;
+ * the step leaves the shortest keywords of six bytes or more two places
+ * for their windows, so that keywords that begin alike need not all be
+ * filed under their common first bytes. */
+void ChooseWidthAndStep(size_t shortest, WORD* width, WORD* step) {
+  *step = 1;
   if (shortest <= 3) {
-    index->width = static_cast<WORD>(shortest);
+    *width = static_cast<WORD>(shortest);
     return;
   }
-  index->width = shortest >= 5 ? kWidestWindow : 3;
-  index->step = static_cast<WORD>(std::min<size_t>(shortest - index->width + 1, kWidestStep));
+  *width = shortest >= 5 ? kWidestWindow : 3;
+  *step = static_cast<WORD>(std::min<size_t>(std::max<size_t>(shortest - *width, 2), kWidestStep));
 }
 
-/* Gives every keyword of two bytes or more its first windows. */
-void FileWindows(keyword_index* index) {
+/* The shortest compared length of the keywords still looked for, 0 when
+ * none is. */
+size_t ShortestLooked(const keyword_index& index) {
+  for (size_t length = 2; length < index.looked_lengths.size(); ++length)
+    if (index.looked_lengths[length] != 0)
+      return length;
+  return 0;
+}
+
+/* Files every keyword long enough for windows of `width` bytes `step`
+ * side by side under its first windows; shorter keywords are not looked
+ * for while these hold. */
+void FileWindows(keyword_index* index, WORD width, WORD step) {
   const DWORD count = static_cast<DWORD>(index->lengths.size());
+  index->width = width;
+  index->step = step;
   index->windows.assign(count, {});
-  size_t shortest = 0;
-  for (DWORD k = 0; k < count; ++k)
-    if (HasWindow(*index, k))
-      shortest = shortest == 0 ? ComparedLength(*index, k)
-                               : std::min(shortest, ComparedLength(*index, k));
-  ChooseWidthAndStep(index, shortest);
-  index->entry_values.assign(size_t{count} * index->step, 0);
-  index->entry_next.assign(size_t{count} * index->step, kNoKeyword);
+  index->entry_values.assign(size_t{count} * step, 0);
+  index->entry_next.assign(size_t{count} * step, kNoKeyword);
+  if (width == 0)
+    return;
   std::unordered_map<uint32_t, DWORD> filed;
   for (DWORD k = 0; k < count; ++k) {
-    if (!HasWindow(*index, k))
+    if (!HasWindow(*index, k) || ComparedLength(*index, k) < size_t{width} + step - 1u)
       continue;
     SetWindow(index, k, ChooseWindow(index, k, filed));
-    for (WORD j = 0; j < index->step; ++j)
-      ++filed[index->entry_values[k * index->step + j]];
+    for (WORD j = 0; j < step; ++j)
+      ++filed[index->entry_values[k * step + j]];
     index->windows[k].tail =
-        FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - index->width,
-                     index->width);
+        FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - width, width);
   }
 }
 
@@ -214,6 +225,25 @@ void Unlink(keyword_index* index, DWORD k) {
     if (index->slot_first[slot] == kNoKeyword)
       index->live_bits[slot / 64] &= ~(uint64_t{1} << (slot % 64));
   }
+}
+
+/* Files the keywords anew when the shortest one still looked for allows
+ * other windows than those they are filed under, and links every keyword
+ * looked for into fresh slots: wider windows and a longer step make the
+ * scan cheaper once the short keywords are found. */
+void FitWindowsToLooked(keyword_index* index, bool relink) {
+  WORD width = 0;
+  WORD step = 1;
+  ChooseWidthAndStep(ShortestLooked(*index), &width, &step);
+  if (width == index->width && step == index->step && !relink)
+    return;
+  if (width != index->width || step != index->step)
+    FileWindows(index, width, step);
+  index->slot_first.assign(kSlots, kNoKeyword);
+  index->live_bits.assign(kSlots / 64, 0);
+  for (DWORD k = 0; k < index->looked.size(); ++k)
+    if (index->looked[k] != 0)
+      Link(index, k);
 }
 
 /* A window that stood where its keyword did not; true when it has done
@@ -280,23 +310,31 @@ keyword_index* TableKeywordIndex(link_matching_info* table) {
   auto* index = new keyword_index;
   table->index = {index, [](keyword_index* made) { delete made; }};
   ReadKeywords(*table, index);
-  FileWindows(index);
   return index;
 }
 
 void StartKeywordWalk(keyword_index* index, const link_matching_info* table) {
-  index->slot_first.assign(kSlots, kNoKeyword);
-  index->live_bits.assign(kSlots / 64, 0);
   index->next_pass.clear();
   index->looked_text = nullptr;
-  for (DWORD k = 0; k < index->windows.size(); ++k)
-    if (HasWindow(*index, k) && !FoundUnderSingleMatch(*table, k))
-      Link(index, k);
+  const DWORD count = static_cast<DWORD>(index->lengths.size());
+  index->looked.assign(count, 0);
+  index->looked_lengths.assign(kKeywordCompare + 1, 0);
+  for (DWORD k = 0; k < count; ++k) {
+    if (HasWindow(*index, k) && !FoundUnderSingleMatch(*table, k)) {
+      index->looked[k] = 1;
+      ++index->looked_lengths[ComparedLength(*index, k)];
+    }
+  }
+  FitWindowsToLooked(index, true);
 }
 
 void DropFoundKeyword(keyword_index* index, DWORD keyword) {
-  if (HasWindow(*index, keyword))
-    Unlink(index, keyword);
+  if (keyword >= index->looked.size() || index->looked[keyword] == 0)
+    return;
+  index->looked[keyword] = 0;
+  --index->looked_lengths[ComparedLength(*index, keyword)];
+  Unlink(index, keyword);
+  FitWindowsToLooked(index, false);
 }
 
 std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info& table,

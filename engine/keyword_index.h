@@ -45,10 +45,11 @@ struct keyword_index {
   std::vector<DWORD> places;
   std::vector<WORD> lengths;
   /* Bytes in a window (2 to 4) and the windows side by side each keyword
-   * is filed under (1 to 4), as the shortest compared keyword allows
-   * (width + step - 1 bytes at most); a text is looked at every step
+   * is filed under (1 to 4), as the shortest compared keyword looked for
+   * allows (width + step - 1 bytes at most); a text is looked at every step
    * bytes, where one window of each keyword's stands whatever byte the
-   * keyword starts at. Width 0 when no keyword has two bytes or more. */
+   * keyword starts at. Set anew when the shortest keyword still looked for
+   * changes; width 0 when no keyword of two bytes or more is. */
   WORD width = 0;
   WORD step = 1;
   /* Keyword k's windows; keywords of fewer than two bytes, which never
@@ -63,6 +64,10 @@ struct keyword_index {
    * keyword still to be found is filed there. */
   std::vector<DWORD> slot_first;
   std::vector<uint64_t> live_bits;
+  /* Per walk: 1 for each keyword still looked for, and how many of them
+   * have each compared length; the shortest sets the width and step. */
+  std::vector<uint8_t> looked;
+  std::vector<DWORD> looked_lengths;
   /* The keywords that a further pass could find in the text runs this
    * pass wrote around its matches. */
   std::vector<DWORD> next_pass;
@@ -83,7 +88,9 @@ keyword_index* TableKeywordIndex(link_matching_info* table);
  * SingleMatch= is looked for, and no further pass is wanted yet. */
 void StartKeywordWalk(keyword_index* index, const link_matching_info* table);
 
-/* A keyword linked under SingleMatch=: the filter stops looking for it. */
+/* A keyword linked under SingleMatch=: the filter stops looking for it,
+ * and files the keywords still looked for under wider windows or a longer
+ * step when it was the last of the shortest. Not during a scan. */
 void DropFoundKeyword(keyword_index* index, DWORD keyword);
 
 /* The keywords whose compared bytes stand in the text in any case, in

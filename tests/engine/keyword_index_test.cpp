@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/keyword_index.h"
@@ -71,20 +72,26 @@ protected:
     return text;
   }
 
-  /* Every text found as the plain search finds it, over many texts. */
-  void ExpectPlainSearch(const Keywords& keywords, const char* name) {
-    LSXLsiSession session;
-    link_matching_info table(&session);
+  /* A keyword table of the keywords, nothing found yet. */
+  static void FillTable(const Keywords& keywords, LSXLsiSession* session,
+                        link_matching_info* table) {
     DHANDLE list = NULLHANDLE;
     ASSERT_EQ(ListAllocate(0, 60000, TRUE, &list, nullptr, nullptr), NOERROR);
     OSUnlockObject(list);
-    table.keyword_lists[0] = list;
+    table->keyword_lists[0] = list;
     for (size_t k = 0; k < keywords.size(); ++k)
       ASSERT_EQ(ListAddEntry(list, TRUE, nullptr, static_cast<WORD>(k), keywords[k].data(),
                              static_cast<WORD>(keywords[k].size())),
                 NOERROR);
-    table.matched_words =
-        static_cast<char*>(VelkoAllocatePtr(&session, VELKO_HERE, keywords.size(), 1));
+    table->matched_words =
+        static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, keywords.size(), 1));
+  }
+
+  /* Every text found as the plain search finds it, over many texts. */
+  void ExpectPlainSearch(const Keywords& keywords, const char* name) {
+    LSXLsiSession session;
+    link_matching_info table(&session);
+    FillTable(keywords, &session, &table);
     keyword_index* index = TableKeywordIndex(&table);
     ASSERT_NE(index, nullptr);
     StartKeywordWalk(index, &table);
@@ -135,6 +142,50 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAmongManyKeywordsThatBeginAli
     keywords.push_back(std::string(kStems[k % 5]) + static_cast<char>('q' + k / 10 % 10) +
                        static_cast<char>('a' + k % 10));
   ExpectPlainSearch(keywords, "many");
+}
+
+TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAsTheShortKeywordsAreFound) {
+  // Found keywords drop out shortest first, so the windows widen and the
+  // step grows within a walk; the next walk looks for them all again.
+  const Keywords keywords = {"richqab", "ab",     "textqaab", "ich",     "walk",    "table",
+                             "stored",  "walkqa", "engine",   "tableqac", "linearqaa"};
+  LSXLsiSession session;
+  link_matching_info table(&session);
+  FillTable(keywords, &session, &table);
+  table.SingleMatch = 1;
+  keyword_index* index = TableKeywordIndex(&table);
+  ASSERT_NE(index, nullptr);
+  std::vector<DWORD> byLength(keywords.size());
+  for (DWORD k = 0; k < byLength.size(); ++k)
+    byLength[k] = k;
+  std::stable_sort(byLength.begin(), byLength.end(),
+                   [&](DWORD a, DWORD b) { return keywords[a].size() < keywords[b].size(); });
+  unsigned state = 29;
+  std::vector<std::pair<WORD, WORD>> windows;
+  for (int walk = 0; walk < 2; ++walk) {
+    std::fill(table.matched_words, table.matched_words + keywords.size(), 0);
+    std::vector<char> dropped(keywords.size());
+    StartKeywordWalk(index, &table);
+    for (size_t found = 0; found <= byLength.size(); ++found) {
+      if (walk == 0)
+        windows.emplace_back(index->width, index->step);
+      for (int round = 0; round < 300; ++round) {
+        const std::string text = RandomText(keywords, &state);
+        ASSERT_EQ(KeywordsInText(index, table, text.data(), static_cast<DWORD>(text.size())),
+                  PlainSearch(keywords, text, dropped))
+            << "walk " << walk << ", " << found << " found, text \"" << text << "\"";
+      }
+      if (found == byLength.size())
+        break;
+      const DWORD k = byLength[found];
+      DropFoundKeyword(index, k);
+      table.matched_words[k] = 1;
+      dropped[k] = 1;
+    }
+  }
+  // The windows did change as the keywords dropped out.
+  windows.erase(std::unique(windows.begin(), windows.end()), windows.end());
+  EXPECT_GE(windows.size(), 5u);
 }
 
 } // namespace
