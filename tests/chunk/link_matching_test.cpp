@@ -559,6 +559,17 @@ TEST_F(LinkMatchingTest, KeywordModeCollectsFormulaKeywordsValuesAndSeparators) 
   }
 }
 
+/* What "fox" becomes in a mode with a value (null or "": none). */
+struct fox_case {
+  const char* name;
+  WORD mode;
+  const char* value;
+  std::vector<Bytes> records;
+};
+
+/* The item's HighlightFont, "RED +BOLD" unless set. */
+const cdbuild::Font kHighlightFont{.face = 1, .attributes = 0x01, .color = 2, .size = 10};
+
 /* A URL link: its bracket, the resource of the URL, the hotspot begin
  * (data one byte longer than the URL, two zero bytes behind), the shown
  * text in the link font. */
@@ -599,7 +610,7 @@ TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
   const Case cases[] = {
       // in the item's HighlightFont, which the other modes than links take
       {"Popup mode without a value links the document", 2805, nullptr, nullptr,
-       LinkRecords(fox, "fox", "fox", {.face = 1, .attributes = 0x01, .color = 2, .size = 10})},
+       LinkRecords(fox, "fox", "fox", kHighlightFont)},
       {"a URL link by default", 2386, "Site", nullptr, UrlLinkRecords("http://x.org/fox", "fox")},
       {"Hotspot=URL in the options", 2386, "Site", "Hotspot=url",
        UrlLinkRecords("http://x.org/fox", "fox")},
@@ -620,18 +631,10 @@ TEST_F(LinkMatchingTest, ValueAndPropertiesFormulasMakeUrlLinksAndPopups) {
 TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
   KeywordWith("fox", {{"Info", "(more)"}},
               {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")});
-  // The item's HighlightFont, "RED +BOLD" unless set.
-  const cdbuild::Font highlight{.face = 1, .attributes = 0x01, .color = 2, .size = 10};
   // The keyword document's body as it stands: definition, reference, text.
   const std::vector<Bytes> rich = {engine_test::PabDef(1), cdbuild::PabRef(1), T("[rich]")};
-  struct Case {
-    const char* name;
-    WORD mode;
-    const char* value;
-    std::vector<Bytes> records; /* in place of "fox" */
-  };
-  const Case cases[] = {
-      {"highlight", 2802, "", {cdbuild::Text("fox", highlight)}},
+  const fox_case cases[] = {
+      {"highlight", 2802, "", {cdbuild::Text("fox", kHighlightFont)}},
       // A running value formula makes every match take the URL font.
       {"highlight of the value", 2802, "@UpperCase(Keyword)",
        {cdbuild::Text("FOX", {.face = 1, .attributes = 0x04, .color = 4, .size = 10})}},
@@ -642,7 +645,7 @@ TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
       {"insert rich text", 2803, "Body", Join(rich, std::vector<Bytes>{T("fox")})},
       {"replace by rich text", 2806, "Body", rich},
   };
-  for (const Case& c : cases) {
+  for (const fox_case& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectFoxBecomes(c.mode, c.value, "", c.records);
   }
@@ -651,20 +654,13 @@ TEST_F(LinkMatchingTest, ModesHighlightInsertAppendAndReplace) {
 TEST_F(LinkMatchingTest, TheUrlFontServesWhileAValueFormulaRuns) {
   const NOTEID fox = KeywordWith("fox", {{"Site", "http://x.org/fox"}});
   const cdbuild::Font green{.face = 1, .attributes = 0, .color = 3, .size = 10};
-  const cdbuild::Font highlight{.face = 1, .attributes = 0x01, .color = 2, .size = 10};
-  struct Case {
-    const char* name;
-    WORD mode;
-    const char* value;
-    std::vector<Bytes> records; /* in place of "fox" */
-  };
-  const Case cases[] = {
+  const fox_case cases[] = {
       {"a document link keeps the hyperlink font", 2386, nullptr, LinkRecords(fox, "fox", "fox")},
       {"a URL link", 2386, "Site", UrlLinkRecords("http://x.org/fox", "fox", green)},
       {"a highlight of the value", 2802, "@UpperCase(Keyword)", {cdbuild::Text("FOX", green)}},
-      {"a highlight without a value", 2802, "", {cdbuild::Text("fox", highlight)}},
+      {"a highlight without a value", 2802, "", {cdbuild::Text("fox", kHighlightFont)}},
   };
-  for (const Case& c : cases) {
+  for (const fox_case& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectFoxBecomes(c.mode, c.value, "", c.records, [](VelkoRTItem* item) {
       item->SetPropertyText("URLFont", "GREEN", 0);

@@ -23,6 +23,8 @@ using engine_test::Bytes;
 /* The item's records before each import. */
 constexpr const char* kOriginal = "PABDEF id=1 ext=1440,0,1440,0,0,0\nPABREF id=1\nTEXT text=\"x\"\n";
 
+struct table_case;
+
 class HtmlTablesTest : public engine_test::EngineTest {
 protected:
   /* The item's records after the HTML is appended to the chunk of the
@@ -40,6 +42,8 @@ protected:
   static std::vector<std::string> Lines(const std::string& script) {
     return StoredChunkFixture::Expected(script);
   }
+
+  void ExpectImported(const table_case& c);
 };
 
 /* ---- the records of a table, as the script writes them ---- */
@@ -98,6 +102,15 @@ struct table_case {
   std::string html;
   std::string script; /* the records after the item's own */
 };
+
+/* The case's HTML appended after the item's own records: the body holds
+ * the case's records behind them, and the import succeeded. */
+void HtmlTablesTest::ExpectImported(const table_case& c) {
+  SCOPED_TRACE(c.name);
+  STATUS status = 0;
+  EXPECT_EQ(Append(c.html, &status), Lines(kOriginal + c.script));
+  EXPECT_EQ(status, NOERROR);
+}
 
 /* With DefaultTableWidth 8640 two equal columns have the edges 1440, 5760
  * and 10080. */
@@ -174,12 +187,8 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
       {"a table without cells writes its caption alone", "a<table><caption>c</caption></table>",
        Text("a") + "PARAGRAPH\n" + Text("c")},
   };
-  for (const table_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    STATUS status = 0;
-    EXPECT_EQ(Append(c.html, &status), Lines(kOriginal + c.script));
-    EXPECT_EQ(status, NOERROR);
-  }
+  for (const table_case& c : cases)
+    ExpectImported(c);
 }
 
 /* Tables and paragraph styles in one import: one id space, each
@@ -235,12 +244,8 @@ TEST_F(HtmlTablesTest, TablesAndParagraphStylesShareTheirDefinitions) {
            Text("a") + Begin(true) + Cell(0, 0, 1440, 10080, "", true) + Reference(2) +
            Text("b") + End(2, true) + Text("c") + End()},
   };
-  for (const table_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    STATUS status = 0;
-    EXPECT_EQ(Append(c.html, &status), Lines(kOriginal + c.script));
-    EXPECT_EQ(status, NOERROR);
-  }
+  for (const table_case& c : cases)
+    ExpectImported(c);
 }
 
 /* A cell holds its row in a byte: row 256 begins a further table, whose
