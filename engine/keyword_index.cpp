@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <unordered_map>
 
 #include "host/osmem.h"
 #include "host/textlist.h"
@@ -55,16 +54,60 @@ uint32_t FoldedWindow(const BYTE* bytes, WORD width) {
 DWORD SlotOf(uint32_t folded) { return (folded * 2654435761u) >> (32 - kSlotBits); }
 
 /* How often a byte stands in running text, roughly: letters by their
- * frequency in English, blanks most often. */
-uint64_t ByteWeight(BYTE byte) {
-  static constexpr char kByFrequency[] = "etaoinshrdlcumwfgypbvkjxqz";
-  const BYTE lower = byte >= 'A' && byte <= 'Z' ? static_cast<BYTE>(byte | 0x20) : byte;
-  if (const char* at = std::strchr(kByFrequency, lower); at != nullptr && lower != 0)
-    return static_cast<uint64_t>(sizeof kByFrequency - static_cast<size_t>(at - kByFrequency));
-  if (byte == ' ')
-    return 30;
-  return byte < 0x80 ? 4 : 2;
-}
+ * frequency in English, blanks most often; one table, made once. */
+struct byte_weights {
+  uint8_t of[256];
+  constexpr byte_weights() : of() {
+    constexpr char kByFrequency[] = "etaoinshrdlcumwfgypbvkjxqz";
+    for (int byte = 0; byte < 256; ++byte)
+      of[byte] = byte == ' ' ? 30 : byte < 0x80 ? 4 : 2;
+    for (size_t rank = 0; kByFrequency[rank] != '\0'; ++rank) {
+      const auto weight = static_cast<uint8_t>(sizeof kByFrequency - rank);
+      of[static_cast<BYTE>(kByFrequency[rank])] = weight;
+      of[static_cast<BYTE>(kByFrequency[rank] - 'a' + 'A')] = weight;
+    }
+  }
+};
+constexpr byte_weights kByteWeights;
+
+uint64_t ByteWeight(BYTE byte) { return kByteWeights.of[byte]; }
+
+/* How many windows are filed under each folded value: open addressing
+ * over a power of two of places, value 0 (never a folded window, whose
+ * bytes all have bit 5 set) marking a free one. */
+class filed_windows {
+public:
+  explicit filed_windows(size_t windows) {
+    size_t places = 16;
+    while (places < windows * 2) {
+      places *= 2;
+      ++bits_;
+    }
+    values_.assign(places, 0);
+    counts_.assign(places, 0);
+  }
+  DWORD Count(uint32_t value) const {
+    for (size_t at = Place(value);; at = (at + 1) & (values_.size() - 1)) {
+      if (values_[at] == value)
+        return counts_[at];
+      if (values_[at] == 0)
+        return 0;
+    }
+  }
+  void Add(uint32_t value) {
+    size_t at = Place(value);
+    while (values_[at] != value && values_[at] != 0)
+      at = (at + 1) & (values_.size() - 1);
+    values_[at] = value;
+    ++counts_[at];
+  }
+
+private:
+  size_t Place(uint32_t value) const { return (value * 2654435761u) >> (32 - bits_); }
+  int bits_ = 4;
+  std::vector<uint32_t> values_;
+  std::vector<DWORD> counts_;
+};
 
 const BYTE* KeywordBytes(const keyword_index& index, DWORD k) {
   return reinterpret_cast<const BYTE*>(index.texts.data() + index.places[k]);
@@ -82,8 +125,7 @@ bool Tried(const keyword_window& window, size_t offset) {
  * text, each window counted as often again for every window already filed
  * under its bytes, among those it has not stood at since it tried them
  * all. */
-WORD ChooseWindow(keyword_index* index, DWORD k,
-                  const std::unordered_map<uint32_t, DWORD>& filed) {
+WORD ChooseWindow(keyword_index* index, DWORD k, const filed_windows* filed) {
   keyword_window& window = index->windows[k];
   const size_t last = ComparedLength(*index, k) - index->width - (index->step - 1u);
   bool fresh = false;
@@ -102,9 +144,8 @@ WORD ChooseWindow(keyword_index* index, DWORD k,
       uint64_t one = 1;
       for (WORD i = 0; i < index->width; ++i)
         one *= ByteWeight(keyword[offset + j + i]);
-      if (const auto at = filed.find(FoldedWindow(keyword + offset + j, index->width));
-          at != filed.end())
-        one *= 1 + uint64_t{at->second};
+      if (filed != nullptr)
+        one *= 1 + uint64_t{filed->Count(FoldedWindow(keyword + offset + j, index->width))};
       cost += one;
     }
     if (cost < bestCost) {
@@ -187,13 +228,13 @@ void FileWindows(keyword_index* index, WORD width, WORD step) {
   index->entry_next.assign(size_t{count} * step, kNoKeyword);
   if (width == 0)
     return;
-  std::unordered_map<uint32_t, DWORD> filed;
+  filed_windows filed(size_t{count} * step);
   for (DWORD k = 0; k < count; ++k) {
     if (!HasWindow(*index, k) || ComparedLength(*index, k) < size_t{width} + step - 1u)
       continue;
-    SetWindow(index, k, ChooseWindow(index, k, filed));
+    SetWindow(index, k, ChooseWindow(index, k, &filed));
     for (WORD j = 0; j < step; ++j)
-      ++filed[index->entry_values[k * step + j]];
+      filed.Add(index->entry_values[k * step + j]);
     index->windows[k].tail =
         FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - width, width);
   }
@@ -257,7 +298,7 @@ bool CountMiss(keyword_index* index, DWORD k) {
 void MoveWindow(keyword_index* index, DWORD k) {
   keyword_window& window = index->windows[k];
   Unlink(index, k);
-  SetWindow(index, k, ChooseWindow(index, k, {}));
+  SetWindow(index, k, ChooseWindow(index, k, nullptr));
   if (window.moves < kLastDoubling)
     ++window.moves;
   Link(index, k);

@@ -368,6 +368,32 @@ STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
+// The notes row and every stored item of the note, read by one statement:
+// a note without items gives one row whose item columns are null.
+STATUS LoadRowAndItems(sqlite3* db, NOTEID id, NoteRow* row, WorkingNote& note) {
+  Statement query(db, "SELECT n.unid, n.sequence, n.sequence_time, n.class, n.flags, n.modified, "
+                      "i.name, i.flags, i.value FROM notes n LEFT JOIN items i "
+                      "ON i.note_id = n.note_id WHERE n.note_id = ? ORDER BY i.position");
+  query.Bind(1, id);
+  int result = query.Step();
+  if (result == SQLITE_DONE)
+    return ERR_HOST_NOTE_NOT_FOUND;
+  if (result != SQLITE_ROW)
+    return ERR_HOST_STORAGE;
+  if (const STATUS status = NoteRowOf(query, 0, row); status != NOERROR)
+    return status;
+  for (; result == SQLITE_ROW; result = query.Step()) {
+    if (query.IsNull(6))
+      continue;
+    ValueBlock value;
+    if (const STATUS status = NewValueBlock({query.Blob(8)}, &value, ValueCheck::kDuplicate);
+        status != NOERROR)
+      return status;
+    PushItem(note, static_cast<WORD>(query.Int(7)), query.Text(6), value);
+  }
+  return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
+}
+
 // The first stored item of each key, in the order of the keys; keys the
 // note lacks are left out.
 STATUS LoadFirstItems(sqlite3* db, NOTEID id, const std::vector<std::string>& keys,
@@ -405,13 +431,17 @@ STATUS AddWorkingNote(std::unique_ptr<WorkingNote> note, NOTEHANDLE* retNote) {
 STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTEHANDLE* retNote,
                 const std::vector<std::string>* keys = nullptr, const NoteRow* known = nullptr) {
   sqlite3* db = database.store->db();
-  NoteRow row;
-  if (known != nullptr)
-    row = *known;
-  else if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR)
-    return status;
-
   auto note = std::make_unique<WorkingNote>();
+  NoteRow row;
+  if (known != nullptr) {
+    row = *known;
+  } else if (keys == nullptr) {
+    // The whole note: its row comes with its items.
+    if (const STATUS status = LoadRowAndItems(db, id, &row, *note); status != NOERROR)
+      return status;
+  } else if (const STATUS status = ReadNoteRow(db, id, &row); status != NOERROR) {
+    return status;
+  }
   note->db = dbHandle;
   note->store = database.store;
   note->id = id;
@@ -419,10 +449,11 @@ STATUS LoadNote(DBHANDLE dbHandle, const OpenDatabase& database, NOTEID id, NOTE
   note->noteClass = row.noteClass;
   note->flags = row.flags;
   note->modified = row.modified;
-  if (const STATUS status =
-          keys != nullptr ? LoadFirstItems(db, id, *keys, *note) : LoadItems(db, id, *note);
-      status != NOERROR)
-    return status;
+  if (known != nullptr || keys != nullptr)
+    if (const STATUS status =
+            keys != nullptr ? LoadFirstItems(db, id, *keys, *note) : LoadItems(db, id, *note);
+        status != NOERROR)
+      return status;
   return AddWorkingNote(std::move(note), retNote);
 }
 

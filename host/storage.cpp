@@ -468,6 +468,10 @@ void Statement::Reset() {
 
 int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
+bool Statement::IsNull(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
 std::string_view Statement::Text(int column) const {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
   const int size = sqlite3_column_bytes(stmt_, column);

@@ -132,6 +132,7 @@ public:
   void Reset();
 
   int64_t Int(int column) const;
+  bool IsNull(int column) const;
   std::string_view Text(int column) const;
   std::string_view Blob(int column) const;
 

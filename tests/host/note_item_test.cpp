@@ -556,6 +556,50 @@ TEST_F(NoteItemTest, ItemScanHandsEveryItemInOrder) {
   EXPECT_EQ(empty.seen, Texts{});
 }
 
+TEST_F(NoteItemTest, AStoredNoteReopensWithItsHeaderAndExactlyItsItems) {
+  // The note's row and its items are read together: a note without items
+  // still has its row, and no item comes from another note.
+  const std::string text = std::to_string(TYPE_TEXT);
+  const struct {
+    const char* label;
+    Texts values;
+  } cases[] = {
+      {"no items", {}},
+      {"one item", {"one"}},
+      {"items of one name", {"one", "two", "three"}},
+  };
+  NOTEHANDLE neighbour = NULLHANDLE;
+  ASSERT_EQ(NSFNoteCreate(db_, &neighbour), NOERROR);
+  ASSERT_EQ(NSFItemSetText(neighbour, "A", "other", 5), NOERROR);
+  Store(neighbour);
+  EXPECT_EQ(NSFNoteClose(neighbour), NOERROR);
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.label);
+    NOTEHANDLE note = NULLHANDLE;
+    ASSERT_EQ(NSFNoteCreate(db_, &note), NOERROR);
+    const WORD form = NOTE_CLASS_FORM;
+    NSFNoteSetInfo(note, _NOTE_CLASS, &form);
+    Texts expected;
+    for (const std::string& value : k.values) {
+      ASSERT_EQ(Append(note, "A", TYPE_TEXT, value), NOERROR);
+      expected.push_back("A/0/" + text + ":" + value);
+    }
+    const NOTEID id = Store(note);
+    EXPECT_EQ(NSFNoteClose(note), NOERROR);
+    ASSERT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
+    WORD noteClass = 0;
+    ORIGINATORID oid;
+    NSFNoteGetInfo(note, _NOTE_CLASS, &noteClass);
+    NSFNoteGetInfo(note, _NOTE_OID, &oid);
+    EXPECT_EQ(noteClass, NOTE_CLASS_FORM);
+    EXPECT_EQ(oid.Sequence, 1u);
+    scan_log log;
+    EXPECT_EQ(NSFItemScan(note, LogItem, &log), NOERROR);
+    EXPECT_EQ(log.seen, expected);
+    EXPECT_EQ(NSFNoteClose(note), NOERROR);
+  }
+}
+
 TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
   EXPECT_EQ(NSFNoteSign(note_), NOERROR);
   EXPECT_EQ(NSFNoteUnsign(note_), NOERROR);
