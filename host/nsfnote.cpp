@@ -1058,16 +1058,13 @@ extern "C" STATUS NSFItemCopy(NOTEHANDLE handle, BLOCKID itemBid) {
       return ERR_ITEM_NOT_FOUND;
     if (IsDamaged(*item))
       return ReportDamagedItem(*source, *item);
-    // Copy what is needed first: appending may move the source's items when
-    // both are the same note.
+    // Appending may move the source's items when both are the same note, so
+    // the name and flags are copied first; the value block does not move,
+    // and the new block is filled from it before the item is added.
     const std::string name = item->name;
     const WORD flags = item->flags;
-    std::string value;
-    {
-      const ValueLock locked(*item);
-      value.assign(locked.bytes());
-    }
-    return AppendItemValue(*note, flags, name, {value}, nullptr);
+    const ValueLock locked(*item);
+    return AppendItemValue(*note, flags, name, {locked.bytes()}, nullptr);
   });
 }
 

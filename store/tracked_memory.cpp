@@ -717,6 +717,8 @@ char* AddArenaBlock(LSXLsiSession* session, record_arena* arena, int line, const
   header->block = block;
   header->previous = static_cast<arena_block_header*>(arena->last_block);
   arena->last_block = header;
+  if (arena->first_block == nullptr)
+    arena->first_block = header;
   ++arena->block_count;
   *room = (block->size - kArenaHeaderSize) & ~(kRecordArenaAlignment - 1);
   char* first = static_cast<char*>(block->data) + kArenaHeaderSize;
@@ -788,11 +790,13 @@ void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena) {
 void MoveRecordArena(record_arena* to, record_arena* from) {
   if (to == nullptr || from == nullptr || to == from || from->last_block == nullptr)
     return;
-  auto* first = static_cast<arena_block_header*>(from->last_block);
-  while (first->previous != nullptr)
-    first = first->previous;
+  // The chain of `from` goes in front of that of `to` without a walk over
+  // its blocks, which lie far apart.
+  auto* first = static_cast<arena_block_header*>(from->first_block);
   first->previous = static_cast<arena_block_header*>(to->last_block);
   to->last_block = from->last_block;
+  if (to->first_block == nullptr)
+    to->first_block = from->first_block;
   to->block_count += from->block_count;
   if (to->free == nullptr) { // nothing carved yet: go on in the newest slab
     to->free = from->free;

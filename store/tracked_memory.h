@@ -121,6 +121,7 @@ struct record_arena {
   char* free = nullptr;    /* the next free byte of the current slab */
   size_t room = 0;         /* bytes left behind it */
   void* last_block = nullptr; /* the arena's blocks, chained from the last */
+  void* first_block = nullptr; /* the end of that chain, so that moving it is one step */
   DWORD block_count = 0;
 };
 

@@ -1,6 +1,7 @@
 // Record arenas: a piece larger than a slab gets a block of its own,
-// release gives every block back to the pool, no arena or session gives
-// nothing, and a node is freed by the rule of its flags.
+// release gives every block back to the pool, also of blocks moved from
+// other arenas, no arena or session gives nothing, and a node is freed by
+// the rule of its flags.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/cdrecords.h"
@@ -137,7 +139,59 @@ TEST_F(RecordArenaTest, NullArenaOrSessionGivesNothing) {
   ReleaseRecordArena(session_.get(), nullptr);
 }
 
-/* A piece that opens a slab makes two requests: its own and the slab's. */
+/* ---- moving arenas ---- */
+
+/* Blocks moved to another arena keep their pieces, and go back to the pool
+ * with the arena they moved to, also after a further move: the chain of
+ * every arena must stay whole however often it moves. */
+TEST_F(RecordArenaTest, MovedBlocksAreReleasedWithTheArenaTheyMovedTo) {
+  // Two such pieces do not fit one slab: each piece opens a slab.
+  constexpr size_t kPiece = kRecordArenaSlabSize / 2 + 8;
+  struct move_case {
+    const char* what;
+    int to_slabs;
+    int from_slabs;
+  };
+  const move_case cases[] = {
+      {"into an empty arena", 0, 2},
+      {"into an arena of one slab", 1, 1},
+      {"behind several slabs", 2, 3},
+  };
+  for (const move_case& case_ : cases) {
+    record_arena to{};
+    record_arena from{};
+    std::vector<std::pair<char*, char>> pieces;
+    const auto fill = [&](record_arena* arena, int slabs, char mark) {
+      for (int slab = 0; slab < slabs; ++slab) {
+        auto* piece = static_cast<char*>(
+            RecordArenaAllocate(session_.get(), arena, VELKO_HERE, kPiece, 0));
+        ASSERT_NE(piece, nullptr);
+        std::memset(piece, mark, kPiece);
+        pieces.emplace_back(piece, mark);
+      }
+    };
+    fill(&to, case_.to_slabs, 't');
+    fill(&from, case_.from_slabs, 'f');
+
+    MoveRecordArena(&to, &from);
+    EXPECT_EQ(from.block_count, 0u) << case_.what;
+    EXPECT_EQ(from.last_block, nullptr) << case_.what;
+    EXPECT_EQ(to.block_count, static_cast<DWORD>(case_.to_slabs + case_.from_slabs))
+        << case_.what;
+
+    record_arena third{};
+    fill(&third, 1, 'x');
+    MoveRecordArena(&third, &to);
+    EXPECT_EQ(third.block_count, static_cast<DWORD>(case_.to_slabs + case_.from_slabs + 1))
+        << case_.what;
+    for (const auto& [piece, mark] : pieces)
+      EXPECT_EQ(std::string(piece, kPiece), std::string(kPiece, mark)) << case_.what;
+
+    ReleaseRecordArena(session_.get(), &third);
+    EXPECT_TRUE(BlocksInUse().empty()) << case_.what;
+  }
+}
+
 /* ---- record nodes ---- */
 
 /* Freeing one node follows its flags: nothing of the arena goes alone, but
