@@ -287,6 +287,10 @@ struct chunk_process_state {
    * its own, and the FONTID the run last answered for is emitted in. */
   lone_run_answer lone_runs[kLoneRunAnswers] = {};
   FONTID lone_run_new_font = 0;
+  /* The first match the case found in the text record it last answered
+   * for, when it splits the record there. */
+  DWORD lone_run_match_at = 0;
+  WORD lone_run_match_length = 0;
   /* Text records of a lasting input that the lane emitted where they lie
    * with a new FONTID: where each FONTID is and what it was, in the order
    * of the walk, to be put back when the operation fails. */

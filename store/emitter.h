@@ -306,6 +306,11 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
  * read (a text record's FONTID; not a reference's nor a cell's). */
 STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                              BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken);
+/* As EmitLaneRecordChanged, but the copy is made of two parts: `headLength`
+ * bytes from head, then the rest of the record's length from rest (a piece
+ * of a text record: its header, then a stretch of text). */
+STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
+                             const void* head, DWORD headLength, const char* rest, bool* taken);
 /* As EmitLaneRecord, but links the node itself (no copy) when the lane
  * takes its record: a node of an arena, its data in the arena or in a
  * value copy of its body, out of a list that is given up (its memory goes
