@@ -1130,8 +1130,9 @@ STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
-STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
-                             const void* head, DWORD headLength, const char* rest, bool* taken) {
+STATUS EmitLaneRecordInPartsChecked(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
+                                    const void* head, DWORD headLength, const char* rest,
+                                    bool* taken) {
   *taken = false;
   WORD id = 0;
   if (kind == EMITTER_LANE_REFERENCE || kind == EMITTER_LANE_CELL || headLength > length ||
