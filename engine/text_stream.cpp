@@ -378,6 +378,18 @@ int32_t FindInRun(const char* text, DWORD remaining, const chunk_process_state* 
   return at;
 }
 
+/* FindInRun over the whole text of the run's text record: the answer the
+ * lane's test found for the record when it has one (taken only once). */
+int32_t FindFirstInRun(const text_run& run, chunk_process_state* state, WORD* matchLength) {
+  if (state->lone_run_searched == run.text) {
+    state->lone_run_searched = nullptr;
+    *matchLength = state->lone_run_match_length;
+    return state->lone_run_match_at;
+  }
+  return FindInRun(run.text->data + sizeof(CDTEXT), run.text->length - sizeof(CDTEXT), state,
+                   matchLength);
+}
+
 /* HighlightText and the replacements: the run split around each
  * occurrence of the search text. *emitted tells whether anything went out
  * here. */
@@ -399,7 +411,9 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   }
   while (remaining > 0) {
     WORD matchLength = 0;
-    const int32_t at = FindInRun(text, remaining, state, &matchLength);
+    const int32_t at = text == run.text->data + sizeof(CDTEXT)
+                           ? FindFirstInRun(run, state, &matchLength)
+                           : FindInRun(text, remaining, state, &matchLength);
     if (at < 0) {
       // A run without a match whose records stand as the piece would write
       // them goes on as it is, without being built again.
@@ -580,7 +594,7 @@ enum : BYTE {
   kRunDefaultHeader = 0x04, /* its header becomes the default text header */
   kRunKeepsMatch = 0x08,    /* its whole text is kept as the last match */
   kRunNewFont = 0x10,       /* emitted with the FONTID lone_run_new_font */
-  kRunSplits = 0x20,        /* split at lone_run_match_at (EmitLaneSplitRun) */
+  kRunSplits = 0x20,        /* split around its matches (EmitLaneSplitRun) */
 };
 
 /* What a match of a lone run of a font becomes (SplitRunStays): text in
@@ -694,6 +708,9 @@ BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
   const DWORD length = run.text->length - sizeof(CDTEXT);
   WORD matchLength = 0;
   const int32_t at = FindInRun(text, length, state, &matchLength);
+  state->lone_run_searched = run.text;
+  state->lone_run_match_at = at;
+  state->lone_run_match_length = matchLength;
   if (at < 0) {
     if (run.text->length > kLargestEmittedRecord)
       return 0;
@@ -708,8 +725,6 @@ BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
   if (at == 0 && matchLength == length && replacedBySame && (match & kMatchKeepsFont) != 0 &&
       HeaderAsWritten(run))
     return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
-  state->lone_run_match_at = static_cast<DWORD>(at);
-  state->lone_run_match_length = matchLength;
   return kRunSplits | kRunMarksItem | kRunDefaultHeader;
 }
 
@@ -785,6 +800,10 @@ STATUS EmitLaneSplitRun(emitter_lane* lane, const record_storage* node, BYTE kin
   if (kind != EMITTER_LANE_TEXT || node->length > lane->room ||
       (replaces && (replacementLength == 0 || replacementLength > lane->room - sizeof(CDTEXT))))
     return NOERROR;
+  WORD matchLength = 0;
+  const int32_t first = FindFirstInRun(LoneTextRun(node), state, &matchLength);
+  if (first < 0)
+    return NOERROR; // SplitRunStays found one: not reached
   CDTEXT plain;
   memcpy(&plain, node->data, sizeof plain);
   CDTEXT changed = plain;
@@ -797,8 +816,7 @@ STATUS EmitLaneSplitRun(emitter_lane* lane, const record_storage* node, BYTE kin
   };
   const char* text = node->data + sizeof(CDTEXT);
   DWORD remaining = node->length - sizeof(CDTEXT);
-  DWORD at = state->lone_run_match_at;
-  WORD matchLength = state->lone_run_match_length;
+  DWORD at = static_cast<DWORD>(first);
   const char* match = nullptr;
   WORD lastLength = 0;
   for (;;) {
