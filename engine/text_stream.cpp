@@ -16,8 +16,9 @@
  *
  * Also the test the walk's lane makes of a text record that is a run of
  * its own: whether the case would emit it as it is (no match, or already
- * in the new font and text) or with its FONTID alone changed, so that the
- * lane takes it instead.
+ * in the new font and text), with its FONTID alone changed, or split into
+ * text records of its own header and of the match font alone, so that the
+ * lane takes it (or its pieces) instead.
  */
 #include <assert.h>
 #include <stddef.h>
