@@ -13,6 +13,7 @@
  */
 #include "chunk/search.h"
 
+#include <assert.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -141,21 +142,27 @@ bool StopsPassOver(uint64_t word, BYTE first, BYTE other) {
 /* The first byte from p on that the pass-over stops at (one that is not
  * printable ASCII, or is one of the two forms of the pattern's first
  * character), or the text's length when there is none. Sixteen bytes are
- * compared at once where the processor can, the last few through a copy
- * padded with NULs, so that no byte past the text is read; else eight at
- * a time, and the rest one by one. */
+ * compared at once where the processor can; the last few are the end of
+ * the text's last sixteen bytes, or, in a shorter text, come through a
+ * copy padded with NULs, so that no byte past the text is read. Else eight
+ * at a time, and the rest one by one. */
 size_t NextStop(const BYTE* data, size_t p, size_t length, BYTE first, BYTE other) {
 #if defined(__SSE2__)
-  // Signed bytes: those of 0x80 up are below 0x20 as well.
-  const __m128i space = _mm_set1_epi8(0x20);
-  const __m128i del = _mm_set1_epi8(0x7F);
-  const __m128i firstBytes = _mm_set1_epi8(static_cast<char>(first));
-  const __m128i otherBytes = _mm_set1_epi8(static_cast<char>(other));
+  // A byte b is not printable ASCII when b + 1, as a signed byte, is below
+  // 0x21: those under 0x20, 0x7F and those of 0x80 up. The two forms of a
+  // letter differ in 0x20 alone (OtherForm), so with that bit set both
+  // meet one value; a character of one form is compared as it is.
+  const __m128i one = _mm_set1_epi8(1);
+  const __m128i printableFrom = _mm_set1_epi8(0x21);
+  assert(first == other || (first ^ other) == 0x20);
+  const BYTE fold = first != other ? 0x20 : 0;
+  const __m128i foldBit = _mm_set1_epi8(static_cast<char>(fold));
+  const __m128i folded = _mm_set1_epi8(static_cast<char>(first | fold));
   auto stops = [&](const BYTE* at) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i stop = _mm_or_si128(
-        _mm_or_si128(_mm_cmplt_epi8(bytes, space), _mm_cmpeq_epi8(bytes, del)),
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, firstBytes), _mm_cmpeq_epi8(bytes, otherBytes)));
+    const __m128i stop =
+        _mm_or_si128(_mm_cmplt_epi8(_mm_add_epi8(bytes, one), printableFrom),
+                     _mm_cmpeq_epi8(_mm_or_si128(bytes, foldBit), folded));
     return static_cast<unsigned>(_mm_movemask_epi8(stop));
   };
   for (; p + 16 <= length; p += 16) {
@@ -164,9 +171,15 @@ size_t NextStop(const BYTE* data, size_t p, size_t length, BYTE first, BYTE othe
   }
   if (p == length)
     return length;
-  BYTE tail[16] = {};
-  memcpy(tail, data + p, length - p);
-  const unsigned mask = stops(tail) & ((1u << (length - p)) - 1);
+  unsigned mask;
+  if (length >= 16) {
+    // The last sixteen bytes, of which those before p were passed already.
+    mask = stops(data + length - 16) >> (16 - (length - p));
+  } else {
+    BYTE tail[16] = {};
+    memcpy(tail, data + p, length - p);
+    mask = stops(tail) & ((1u << (length - p)) - 1);
+  }
   return mask != 0 ? p + static_cast<size_t>(__builtin_ctz(mask)) : length;
 #else
   for (uint64_t word = 0; p + sizeof word <= length; p += sizeof word) {

@@ -287,6 +287,13 @@ struct chunk_process_state {
    * its own, and the FONTID the run last answered for is emitted in. */
   lone_run_answer lone_runs[kLoneRunAnswers] = {};
   FONTID lone_run_new_font = 0;
+  /* The first search of the text record the case last answered for: its
+   * node, and where the match stands (-1: none) and the bytes it covers,
+   * so that the split of the record, in the lane or in the per-record
+   * step, does not search for it again. */
+  const record_storage* lone_run_searched = nullptr;
+  int32_t lone_run_match_at = -1;
+  WORD lone_run_match_length = 0;
   /* Text records of a lasting input that the lane emitted where they lie
    * with a new FONTID: where each FONTID is and what it was, in the order
    * of the walk, to be put back when the operation fails. */

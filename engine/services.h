@@ -235,13 +235,14 @@ bool ReplacesInTextRuns(const chunk_process_state* state);
 /* Text records the walk's lane may take: TextRunsMayStay tells whether the
  * action's case (ChangeFont, Highlight, HighlightText, ReplaceTextQuick
  * in text runs) may leave a text record that is a run of its own as it
- * is, or change its FONTID alone. For such a record, TextRunStays returns
- * 0 when the case builds it anew, or else how it is emitted and what the
- * case does besides: EmitLaneTextRun hands it to the lane (as
- * EmitLaneRecord, with the changed FONTID when the case changes it), and
- * PassTextRun does the rest once the lane has taken it (marks the item
- * modified, takes its header as the default text header, keeps its text
- * as the last match). */
+ * is, change its FONTID alone, or split it around its matches into text
+ * records that need no other record. For such a record, TextRunStays
+ * returns 0 when the case builds it otherwise, or else how it is emitted
+ * and what the case does besides: EmitLaneTextRun hands it (or its
+ * pieces, with the last match kept) to the lane (as EmitLaneRecord, with
+ * the changed FONTID when the case changes it), and PassTextRun does the
+ * rest once the lane has taken it (marks the item modified, takes its
+ * header as the default text header, keeps its text as the last match). */
 bool TextRunsMayStay(const chunk_process_state* state);
 BYTE TextRunStays(const record_storage* node, chunk_process_state* state);
 STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,

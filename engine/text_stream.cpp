@@ -16,9 +16,11 @@
  *
  * Also the test the walk's lane makes of a text record that is a run of
  * its own: whether the case would emit it as it is (no match, or already
- * in the new font and text) or with its FONTID alone changed, so that the
- * lane takes it instead.
+ * in the new font and text), with its FONTID alone changed, or split into
+ * text records of its own header and of the match font alone, so that the
+ * lane takes it (or its pieces) instead.
  */
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -377,6 +379,18 @@ int32_t FindInRun(const char* text, DWORD remaining, const chunk_process_state* 
   return at;
 }
 
+/* FindInRun over the whole text of the run's text record: the answer the
+ * lane's test found for the record when it has one (taken only once). */
+int32_t FindFirstInRun(const text_run& run, chunk_process_state* state, WORD* matchLength) {
+  if (state->lone_run_searched == run.text) {
+    state->lone_run_searched = nullptr;
+    *matchLength = state->lone_run_match_length;
+    return state->lone_run_match_at;
+  }
+  return FindInRun(run.text->data + sizeof(CDTEXT), run.text->length - sizeof(CDTEXT), state,
+                   matchLength);
+}
+
 /* HighlightText and the replacements: the run split around each
  * occurrence of the search text. *emitted tells whether anything went out
  * here. */
@@ -398,7 +412,9 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   }
   while (remaining > 0) {
     WORD matchLength = 0;
-    const int32_t at = FindInRun(text, remaining, state, &matchLength);
+    const int32_t at = text == run.text->data + sizeof(CDTEXT)
+                           ? FindFirstInRun(run, state, &matchLength)
+                           : FindInRun(text, remaining, state, &matchLength);
     if (at < 0) {
       // A run without a match whose records stand as the piece would write
       // them goes on as it is, without being built again.
@@ -579,6 +595,15 @@ enum : BYTE {
   kRunDefaultHeader = 0x04, /* its header becomes the default text header */
   kRunKeepsMatch = 0x08,    /* its whole text is kept as the last match */
   kRunNewFont = 0x10,       /* emitted with the FONTID lone_run_new_font */
+  kRunSplits = 0x20,        /* split around its matches (EmitLaneSplitRun) */
+};
+
+/* What a match of a lone run of a font becomes (SplitRunStays): text in
+ * the FONTID lone_run_new_font alone, without text effect or envelope;
+ * and that FONTID is the run's own. */
+enum : BYTE {
+  kMatchPlain = 0x01,
+  kMatchKeepsFont = 0x02,
 };
 
 /* The run GatherRun gathers at a text record: the record alone. */
@@ -655,10 +680,27 @@ BYTE ReEmittedRunStays(const text_run& run, chunk_process_state* state) {
   });
 }
 
+/* Whether the lane takes what SplitRun makes of a lone run with a match,
+ * and in which FONTID its matches go (lone_run_new_font). */
+BYTE MatchAnswer(const text_run& run, chunk_process_state* state) {
+  return FontAnswer(run, state,
+                    [](const text_run& lone, chunk_process_state* walk, FONTID* newFont) -> BYTE {
+    const run_change change = ChangeRunFont(lone, walk);
+    if (change.effect != 0 || change.envelope != 0)
+      return 0;
+    *newFont = change.font.font;
+    return memcmp(&change.font.font, lone.text->data + kRunFontAt, sizeof(FONTID)) == 0
+               ? kMatchPlain | kMatchKeepsFont
+               : kMatchPlain;
+  });
+}
+
 /* HighlightText and ReplaceTextQuick (SplitRun): a run without a match
  * stays; so does one that is a single match throughout when what takes
  * its place is the same text in the run's own font. ReplaceTextQuick's
- * frame marks the item for every run. */
+ * frame marks the item for every run. Any other run with a match is split
+ * in the lane when its matches need no text effect nor envelope; the
+ * first match is kept, so that the split does not look for it again. */
 BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
   const BYTE frameMarks = state->action == ACTION_REPLACE_TEXT_QUICK ? kRunMarksItem : 0;
   if (SearchLength(state) == 0)
@@ -667,23 +709,24 @@ BYTE SplitRunStays(const text_run& run, chunk_process_state* state) {
   const DWORD length = run.text->length - sizeof(CDTEXT);
   WORD matchLength = 0;
   const int32_t at = FindInRun(text, length, state, &matchLength);
+  state->lone_run_searched = run.text;
+  state->lone_run_match_at = at;
+  state->lone_run_match_length = matchLength;
   if (at < 0) {
     if (run.text->length > kLargestEmittedRecord)
       return 0;
     return kRunStays | frameMarks | kRunDefaultHeader;
   }
-  if (at != 0 || matchLength != length)
+  const BYTE match = MatchAnswer(run, state);
+  if (match == 0)
     return 0;
-  if (Replaces(state) && (state->s1 == nullptr || ReplacementLength(state) != length ||
-                          memcmp(state->s1, text, length) != 0))
-    return 0;
-  if (!HeaderAsWritten(run) ||
-      FontAnswer(run, state,
-                 [](const text_run& lone, chunk_process_state* walk, FONTID*) -> BYTE {
-                   return ChangeKeepsRecord(lone, ChangeRunFont(lone, walk)) ? kRunStays : 0;
-                 }) == 0)
-    return 0;
-  return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
+  const bool replacedBySame =
+      !Replaces(state) || (state->s1 != nullptr && ReplacementLength(state) == length &&
+                           memcmp(state->s1, text, length) == 0);
+  if (at == 0 && matchLength == length && replacedBySame && (match & kMatchKeepsFont) != 0 &&
+      HeaderAsWritten(run))
+    return kRunStays | kRunMarksItem | kRunDefaultHeader | (Replaces(state) ? kRunKeepsMatch : 0);
+  return kRunSplits | kRunMarksItem | kRunDefaultHeader;
 }
 
 } // namespace
@@ -733,10 +776,80 @@ bool RoomForFontChange(chunk_process_state* state) {
   return true;
 }
 
+/* One piece of a split run: the header (signature and length set here)
+ * and the text. */
+STATUS EmitLanePiece(emitter_lane* lane, CDTEXT* header, const char* text, DWORD length, BYTE kind,
+                     bool* taken) {
+  const DWORD total = sizeof(CDTEXT) + length;
+  header->Header.Signature = SIG_CD_TEXT;
+  header->Header.Length = static_cast<WORD>(total);
+  return EmitLaneRecordInParts(lane, SIG_CD_TEXT, total, kind, header, sizeof(CDTEXT), text,
+                               taken);
+}
+
+/* What SplitRun emits for a lone run of which SplitRunStays found the
+ * first match, as the lane's records: the text between matches in the
+ * run's header, each match (or the replacement) in lone_run_new_font.
+ * Either every piece goes to the lane or none (*taken clear): each has
+ * text and fits the lane's room. The last match is kept as SplitRun keeps
+ * it. */
+STATUS EmitLaneSplitRun(emitter_lane* lane, const record_storage* node, BYTE kind,
+                        chunk_process_state* state, bool* taken) {
+  *taken = false;
+  const bool replaces = Replaces(state);
+  const DWORD replacementLength = replaces ? ReplacementLength(state) : 0;
+  if (kind != EMITTER_LANE_TEXT || node->length > lane->room ||
+      (replaces && (replacementLength == 0 || replacementLength > lane->room - sizeof(CDTEXT))))
+    return NOERROR;
+  WORD matchLength = 0;
+  const int32_t first = FindFirstInRun(LoneTextRun(node), state, &matchLength);
+  if (first < 0)
+    return NOERROR; // SplitRunStays found one: not reached
+  CDTEXT plain;
+  memcpy(&plain, node->data, sizeof plain);
+  CDTEXT changed = plain;
+  changed.FontID = state->lone_run_new_font;
+  auto piece = [&](CDTEXT* header, const char* from, DWORD bytes) {
+    bool pieceTaken = false;
+    const STATUS status = EmitLanePiece(lane, header, from, bytes, kind, &pieceTaken);
+    assert(status != NOERROR || pieceTaken); // every piece fits, as checked above
+    return status;
+  };
+  const char* text = node->data + sizeof(CDTEXT);
+  DWORD remaining = node->length - sizeof(CDTEXT);
+  DWORD at = static_cast<DWORD>(first);
+  const char* match = nullptr;
+  WORD lastLength = 0;
+  for (;;) {
+    if (at > 0)
+      EMIT(piece(&plain, text, at));
+    match = text + at;
+    lastLength = matchLength;
+    EMIT(replaces ? piece(&changed, state->s1, replacementLength)
+                  : piece(&changed, match, matchLength));
+    text = match + matchLength;
+    remaining -= at + matchLength;
+    if (remaining == 0)
+      break;
+    const int32_t next = FindInRun(text, remaining, state, &matchLength);
+    if (next < 0) {
+      EMIT(piece(&plain, text, remaining));
+      break;
+    }
+    at = static_cast<DWORD>(next);
+  }
+  if (replaces)
+    KeepMatch(match, lastLength, state);
+  *taken = true;
+  return NOERROR;
+}
+
 } // namespace
 
 STATUS EmitLaneTextRun(emitter_lane* lane, const record_storage* node, BYTE kind, BYTE stays,
                        chunk_process_state* state, bool* taken) {
+  if ((stays & kRunSplits) != 0)
+    return EmitLaneSplitRun(lane, node, kind, state, taken);
   if ((stays & kRunNewFont) == 0)
     return EmitLaneRecord(lane, node->data, node->signature, node->length, kind, taken);
   // A lasting record's node points at it: the FONTID is changed where it

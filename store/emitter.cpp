@@ -1130,6 +1130,27 @@ STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
+STATUS EmitLaneRecordInPartsChecked(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
+                                    const void* head, DWORD headLength, const char* rest,
+                                    bool* taken) {
+  *taken = false;
+  WORD id = 0;
+  if (kind == EMITTER_LANE_REFERENCE || kind == EMITTER_LANE_CELL || headLength > length ||
+      !LaneTakes(lane, static_cast<const char*>(head), signature, length, kind, &id))
+    return NOERROR;
+  void* piece = CarveLaneNode(lane, EvenLength(length));
+  if (piece == nullptr) {
+    LogOutOfMemory(VELKO_HERE);
+    return VELKO_ERR_MEMORY;
+  }
+  record_storage* node = PlaceArenaRecord(piece, signature, nullptr, length);
+  std::memcpy(node->data, head, headLength);
+  std::memcpy(node->data + headLength, rest, length - headLength);
+  LinkLaneNode(lane, node, kind, id);
+  *taken = true;
+  return NOERROR;
+}
+
 bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
   if ((node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) != RECORD_IN_ARENA)
     return false;

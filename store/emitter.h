@@ -306,6 +306,47 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
  * read (a text record's FONTID; not a reference's nor a cell's). */
 STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                              BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken);
+/* As EmitLaneRecordChanged, but the copy is made of two parts: `headLength`
+ * bytes from head, then the rest of the record's length from rest (a piece
+ * of a text record: its header, then a stretch of text). */
+inline STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
+                                    const void* head, DWORD headLength, const char* rest,
+                                    bool* taken);
+STATUS EmitLaneRecordInPartsChecked(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
+                                    const void* head, DWORD headLength, const char* rest,
+                                    bool* taken);
+/* A text run with text while the run's spare piece holds its node and
+ * data, without a call; any other record goes to the checked one. */
+inline STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
+                                    const void* head, DWORD headLength, const char* rest,
+                                    bool* taken) {
+  // As in EmitLaneRecord: the memory of the nodes to come is asked for ahead.
+  if (lane->spare != nullptr)
+    __builtin_prefetch(lane->spare + kLaneLookAhead, 1);
+  const size_t piece = ArenaNodePiece(EvenLength(length));
+  if (kind != EMITTER_LANE_TEXT || length <= sizeof(CDTEXT) || length > lane->room ||
+      headLength > length || piece > lane->spare_room)
+    return EmitLaneRecordInPartsChecked(lane, signature, length, kind, head, headLength, rest,
+                                        taken);
+  record_storage* node = PlaceArenaRecord(lane->spare, signature, nullptr, length);
+  lane->spare += piece;
+  lane->spare_room -= piece;
+  memcpy(node->data, head, headLength);
+  memcpy(node->data + headLength, rest, length - headLength);
+  record_storage* tail = lane->tail;
+  if (tail == nullptr) {
+    node->ordinal = 1;
+    lane->output->records = node;
+  } else {
+    node->ordinal = tail->ordinal + 1;
+    node->previous = tail;
+    tail->next = node;
+  }
+  lane->tail = node;
+  lane->last_signature = signature;
+  *taken = true;
+  return NOERROR;
+}
 /* As EmitLaneRecord, but links the node itself (no copy) when the lane
  * takes its record: a node of an arena, its data in the arena or in a
  * value copy of its body, out of a list that is given up (its memory goes

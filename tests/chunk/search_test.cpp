@@ -240,6 +240,47 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
   }
 }
 
+TEST(SearchBufferCollation, PassOverStopsInShortTextsAndInTheLastBytesOfLongerOnes) {
+  // Texts shorter than sixteen bytes, and the last bytes of longer ones,
+  // with a stop at each offset: the pattern's first letter in the other
+  // case, an accented letter, a character that differs from a first
+  // character that is no letter in 0x20 alone (no other form of it), and a
+  // first letter where the rest does not follow, so that the pass-over
+  // goes on from inside the last sixteen bytes, and a group byte whose
+  // trail bytes read as the pattern.
+  for (size_t size = 1; size <= 40; ++size) {
+    for (size_t at = 0; at < size; ++at) {
+      // size bytes of 'x' with the stop at `at`
+      auto with = [&](const std::string& stop) {
+        return std::string(at, 'x') + stop + std::string(size - at - 1, 'x');
+      };
+      struct Probe {
+        std::string text;
+        const char* pattern;
+        bool caseSensitive;
+        int32_t offset;
+      };
+      const auto end = static_cast<int32_t>(size);
+      const Probe probes[] = {
+          {with("W"), "w", false, static_cast<int32_t>(at)},
+          {with("W"), "w", true, -1},
+          {with(kEAcute), "e", false, static_cast<int32_t>(at)},
+          {with("`") + "@", "@", false, end},
+          {with("w") + "wa", "wa", false, end},
+          {with(kTrailAB) + "AB", "ab", false, end + 2},
+      };
+      for (const Probe& probe : probes) {
+        WORD length = 0;
+        EXPECT_EQ(SearchBuffer(probe.text.data(), static_cast<WORD>(probe.text.size()),
+                               probe.pattern, static_cast<WORD>(strlen(probe.pattern)), FALSE,
+                               probe.caseSensitive, FALSE, FALSE, FALSE, &length, nullptr),
+                  probe.offset)
+            << "size " << size << " at " << at << " pattern " << probe.pattern;
+      }
+    }
+  }
+}
+
 /* Printable ASCII texts and patterns: each byte is a character, and the
  * match is the first place where every byte equals the pattern's, or its
  * other case without regard to case. Random texts of a few letters in both

@@ -278,11 +278,12 @@ protected:
     return result;
   }
 
-  /* Every operation on the body gives the same outcome with and without
-   * the lane; so does every keyword matching, both runs linking to the
-   * same keyword documents. */
-  void ExpectSameOutcomes(const cdbuild::Body& body, const std::string& what) {
-    for (const operation& op : kOperations) {
+  /* Each of the operations on the body gives the same outcome with and
+   * without the lane. */
+  template <size_t Count>
+  void ExpectSameOperationOutcomes(const cdbuild::Body& body, const operation (&ops)[Count],
+                                   const std::string& what) {
+    for (const operation& op : ops) {
       const outcome full = RunOnce(body, op, false);
       const outcome lane = RunOnce(body, op, true);
       EXPECT_EQ(lane.status, full.status) << what << ": " << op.name;
@@ -292,6 +293,13 @@ protected:
       EXPECT_EQ(lane.kept, full.kept) << what << ": " << op.name;
       EXPECT_TRUE(lane.default_header == full.default_header) << what << ": " << op.name;
     }
+  }
+
+  /* Every operation on the body gives the same outcome with and without
+   * the lane; so does every keyword matching, both runs linking to the
+   * same keyword documents. */
+  void ExpectSameOutcomes(const cdbuild::Body& body, const std::string& what) {
+    ExpectSameOperationOutcomes(body, kOperations, what);
     Restart();
     ASSERT_EQ(HostTestCreateView(db_, "Keywords", "SELECT Form = \"Keyword\"", nullptr, 0,
                                  nullptr),
@@ -536,6 +544,101 @@ TEST_F(WalkLaneTest, LoneRunsOfManyFontsAreWrittenAlike) {
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.message << "\n" << script;
   ExpectSameOutcomes(body, "runs of many fonts");
+}
+
+/* Replacing and highlighting in text records that are runs of their own,
+ * with matches at their start, inside, at their end, side by side and
+ * throughout, in fonts the matches keep and in fonts they change (one
+ * with an effect attribute needs a text effect record, a colour an
+ * envelope); the replacement longer, shorter or empty; the search under
+ * the chunk's switches; in a cell, an envelope, a second paragraph and a
+ * run longer than the lane's spare pieces. */
+STATUS ReplaceWalk(VelkoRTChunk* chunk, const char* find, const char* replacement) {
+  return chunk->ReplaceTextQuick(find, static_cast<WORD>(strlen(find)), replacement,
+                                 static_cast<WORD>(strlen(replacement)), "TEXT");
+}
+
+/* ReplaceWalk of "walk" by "Walk" with the item's permanent pen on, in
+ * the font given (null: the pen's own). */
+STATUS ReplaceWithPen(VelkoRTChunk* chunk, const char* font) {
+  if (font != nullptr) {
+    EXPECT_EQ(chunk->item->SetPropertyText("PermanentPenFont", font, 0), 1);
+  }
+  chunk->item->PermanentPen = 1;
+  return ReplaceWalk(chunk, "walk", "Walk");
+}
+
+const operation kSplitOperations[] = {
+    {"replaced by other case", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return ReplaceWalk(chunk, "walk", "Walk"); }},
+    {"replaced by a longer text", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return ReplaceWalk(chunk, "walk", "stroll along"); }},
+    {"replaced by a shorter text", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return ReplaceWalk(chunk, "walk", "w"); }},
+    {"replaced by nothing", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return ReplaceWalk(chunk, "walk", ""); }},
+    {"a single byte replaced", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return ReplaceWalk(chunk, "a", "A"); }},
+    {"replaced in one paragraph", "Paragraph 2", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return ReplaceWalk(chunk, "walk", "Walk"); }},
+    {"replaced with case", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       chunk->CaseSensitive = 1;
+       return ReplaceWalk(chunk, "Walk", "run");
+     }},
+    {"replaced at word boundaries", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       chunk->SearchWordBoundaries = 1;
+       return ReplaceWalk(chunk, "walk", "Walk");
+     }},
+    {"replaced with wildcards", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       chunk->TextWildcards = 1;
+       return ReplaceWalk(chunk, "w?l*s", "Walks");
+     }},
+    {"replaced twice", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       const STATUS first = ReplaceWalk(chunk, "walk", "talk");
+       return first != NOERROR ? first : ReplaceWalk(chunk, "talk", "walk");
+     }},
+    {"replaced in the pen's font", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       return ReplaceWithPen(chunk, "Courier");
+     }},
+    {"replaced in the pen's font with an effect", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       return ReplaceWithPen(chunk, "+SHADOW");
+     }},
+    {"replaced in the pen's own font", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       return ReplaceWithPen(chunk, nullptr);
+     }},
+    {"highlighted in a font without colour", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) {
+       EXPECT_EQ(chunk->item->SetPropertyText("HighlightFont", "+BOLD", 0), 1);
+       return chunk->HighlightText("walk", 0);
+     }},
+    {"highlighted", "Everything", 0, nullptr, false,
+     [](VelkoRTChunk* chunk) { return chunk->HighlightText("walk", 0); }},
+};
+
+TEST_F(WalkLaneTest, SplitRunsAreWrittenAlike) {
+  const std::string script =
+      "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\nPARAGRAPH\nPABREF id=1\n"
+      "TEXT text=\"walk the walk\"\n"
+      "TEXT face=4 size=14 text=\"sidewalks walked, a walkwalk\"\n"
+      "TEXT text=\"walk\"\nTEXT text=\"Walk\"\nTEXT text=\"no match here\"\n"
+      "TEXT attributes=0x80 text=\"a shadowed walk\"\n"
+      "TEXT attributes=1 color=2 text=\"WALK and Walk and walk\"\n"
+      "PARAGRAPH\nPABREF id=1\nTEXT text=\"walks\"\nTEXT text=\"" +
+      std::string(3000, 'x') + " walk " + std::string(3000, 'y') + " walk\"\n"
+      "BEGIN sig=TEXT\nTEXT text=\"an enveloped walk\"\nCOLOR rgb=0x102030\nEND sig=TEXT\n"
+      "TABLEBEGIN\nTABLECELL row=0 column=0\nPABREF id=1\nTEXT text=\"a walk in a cell\"\n"
+      "TABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"walk\"\n";
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  ExpectSameOperationOutcomes(body, kSplitOperations, "split runs");
 }
 
 /* A font change that fails past text runs it changed keeps the loaded
