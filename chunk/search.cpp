@@ -217,7 +217,54 @@ bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareF
   const size_t length = text.length;
   const BYTE first = pattern.data[0];
   const BYTE other = OtherForm(first, compareFlags);
-  for (size_t p = 0;; ++p) {
+  size_t p = 0;
+#if defined(__SSE2__)
+  // While sixteen places and the pattern's last byte beyond them lie in the
+  // text, a place is tried only when its byte is not printable ASCII, or
+  // both its byte and the byte where the match would end are forms of the
+  // pattern's first and last characters: a longer pattern then seldom
+  // stops where a frequent first letter stands.
+  if (pattern.length >= 2) {
+    const size_t last = pattern.length - 1;
+    const BYTE lastByte = pattern.data[last];
+    const BYTE lastOther = OtherForm(lastByte, compareFlags);
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i printableFrom = _mm_set1_epi8(0x21);
+    const BYTE firstFold = first != other ? 0x20 : 0;
+    const BYTE lastFold = lastByte != lastOther ? 0x20 : 0;
+    const __m128i firstFoldBit = _mm_set1_epi8(static_cast<char>(firstFold));
+    const __m128i firstFolded = _mm_set1_epi8(static_cast<char>(first | firstFold));
+    const __m128i lastFoldBit = _mm_set1_epi8(static_cast<char>(lastFold));
+    const __m128i lastFolded = _mm_set1_epi8(static_cast<char>(lastByte | lastFold));
+    while (p + last + 16 <= length) {
+      const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+      const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p + last));
+      const __m128i stop = _mm_or_si128(
+          _mm_cmplt_epi8(_mm_add_epi8(heads, one), printableFrom),
+          _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(heads, firstFoldBit), firstFolded),
+                        _mm_cmpeq_epi8(_mm_or_si128(tails, lastFoldBit), lastFolded)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+      for (; mask != 0; mask &= mask - 1) {
+        const size_t at = p + static_cast<size_t>(__builtin_ctz(mask));
+        if (!IsPrintableAscii(data[at]))
+          return false;
+        size_t i = 1;
+        for (; i < pattern.length; ++i) {
+          if (!IsPrintableAscii(data[at + i]))
+            return false;
+          if (!SameAsciiCharacter(pattern.data[i], data[at + i], compareFlags))
+            break;
+        }
+        if (i == pattern.length) {
+          *found = static_cast<int32_t>(at);
+          return true;
+        }
+      }
+      p += 16;
+    }
+  }
+#endif
+  for (;; ++p) {
     p = NextStop(data, p, length, first, other);
     if (p < length && !IsPrintableAscii(data[p]))
       return false;

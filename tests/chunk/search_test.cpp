@@ -284,7 +284,8 @@ TEST(SearchBufferCollation, PassOverStopsInShortTextsAndInTheLastBytesOfLongerOn
 /* Printable ASCII texts and patterns: each byte is a character, and the
  * match is the first place where every byte equals the pattern's, or its
  * other case without regard to case. Random texts of a few letters in both
- * cases, searched for slices of themselves and for other words. */
+ * cases, long enough for several blocks of sixteen places, searched for
+ * slices of themselves and for other words. */
 TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
   unsigned seed = 99;
   auto next = [&seed](unsigned bound) {
@@ -295,14 +296,14 @@ TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
   auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
   for (int round = 0; round < 2000; ++round) {
     std::string text;
-    for (unsigned n = next(40); n > 0; --n)
+    for (unsigned n = next(90); n > 0; --n)
       text += kLetters[next(sizeof kLetters - 1)];
     std::string pattern;
     if (!text.empty() && next(2) == 0) {
       const size_t from = next(static_cast<unsigned>(text.size()));
-      pattern = text.substr(from, 1 + next(4));
+      pattern = text.substr(from, 1 + next(6));
     } else {
-      for (unsigned n = 1 + next(4); n > 0; --n)
+      for (unsigned n = 1 + next(6); n > 0; --n)
         pattern += kLetters[next(sizeof kLetters - 1)];
     }
     const bool caseSensitive = next(2) == 0;
