@@ -70,6 +70,7 @@ struct export_render {
   FILE* file = nullptr;
   const char* file_name = nullptr;
   WORD part_number = 0;
+  mime_part_memory* part_memory = nullptr;   /* takes the part's text instead of a file */
   char part_name[256] = {};                  /* out: the part file attached, or empty */
   int link_graphic_used[kLinkGraphics] = {}; /* out */
 };

@@ -2,9 +2,9 @@
  * Saving an item as a MIME message. The item is rendered whole through
  * GenerateHTMLToMime in MIME mode without a file: the renderer writes a
  * fragment with inline styles and cid: graphics, the text it hands on
- * while it runs goes to a part file that it attaches to the note, and the
- * rest stays in the export's buffer. The HTML is that attachment (read
- * and taken off the note again) followed by the buffer's text.
+ * while it runs is taken in memory (where GenerateHTMLToMime would write
+ * a part file and attach it to the note), and the rest stays in the
+ * export's buffer. The HTML is that text followed by the buffer's.
  *
  * The message is built with GMime:
  *   multipart/related; type="text/html"
@@ -26,7 +26,6 @@
  * The message is built whole in memory before a byte of it is written.
  */
 #include <ctype.h>
-#include <dirent.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -585,44 +584,36 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
 
 /* ---- the rendering ---- */
 
-/* Part file names "MP<n>_<k>.html": a number of their own for each export
- * of the process, so that a part file that could not be attached is told
- * from every other. */
+/* Part names "MP<n>_<k>.html": a number of their own for each export of
+ * the process. */
 WORD NextPartNumber() {
   static std::atomic<unsigned> counter{0};
   return static_cast<WORD>(1 + counter.fetch_add(1) % 0xFFFE);
 }
 
-/* A part file that the renderer could not attach stays in the temporary
- * directory under a name made unique from "MP<n>_<k>_" and ".html": it is
- * removed. */
-void RemoveUnattachedPartFile(const LSXLsiSession* session, const char* partName) {
-  const std::string name(partName);
-  const size_t dot = name.rfind(".html");
-  if (name.empty() || dot == std::string::npos)
-    return;
-  const std::string prefix = name.substr(0, dot) + "_";
-  const char* directory = session->internal->temp_directory;
-  std::string path = directory[0] != '\0' ? directory : "/tmp/";
-  if (path.back() != '/')
-    path += '/';
-  DIR* listing = opendir(path.c_str());
-  if (listing == nullptr)
-    return;
-  while (const dirent* entry = readdir(listing)) {
-    const std::string_view found(entry->d_name);
-    if (found.size() == prefix.size() + 6 + 5 && found.starts_with(prefix) &&
-        found.ends_with(".html"))
-      unlink((path + entry->d_name).c_str());
+/* The renderer's part text, appended to the HTML's array as each flush
+ * hands it on, so that it is neither written to a file nor attached to
+ * the note and read back. */
+class html_part final : public mime_part_memory {
+public:
+  explicit html_part(message_parts* parts) : parts_(parts) {}
+  bool Append(const char* text, size_t length) override {
+    if (parts_->html == nullptr)
+      parts_->html = g_byte_array_new();
+    if (length > G_MAXUINT - parts_->html->len)
+      return false;
+    g_byte_array_append(parts_->html, reinterpret_cast<const guint8*>(text),
+                        static_cast<guint>(length));
+    return true;
   }
-  closedir(listing);
-}
 
-/* Renders the item for MIME into parts->html: the part file the
- * renderer attached (taken off the note again whether or not the rest
- * succeeded), copied once from where the host read it, then the text left
- * in the buffer. The used words of the link icons come back in
- * linkGraphicUsed. */
+private:
+  message_parts* parts_;
+};
+
+/* Renders the item for MIME into parts->html: the part text the renderer
+ * handed on while it ran, then the text left in the buffer. The used
+ * words of the link icons come back in linkGraphicUsed. */
 STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
                      int* linkGraphicUsed, message_parts* parts) {
   export_render run;
@@ -630,42 +621,14 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
   run.generation = generation;
   run.options = options;
   run.part_number = NextPartNumber();
+  html_part part(parts);
+  run.part_memory = &part;
   std::string held;
-  STATUS status = RenderItemForExport(item, &run, &held);
-  bool tooLarge = false;
-  // The HTML's array, sized for the part and the held text together.
-  const auto startHTML = [&](size_t attached) {
-    if (attached > G_MAXUINT - held.size()) {
-      tooLarge = true;
-      return;
-    }
-    parts->html = g_byte_array_sized_new(static_cast<guint>(attached + held.size()));
-  };
-  if (run.part_name[0] != '\0') {
-    const STATUS read = ReadAttachmentBytes(
-        item->note, run.part_name, true, [&](const char* bytes, size_t size) {
-          if (bytes == nullptr || status != NOERROR)
-            return STATUS{NOERROR};
-          startHTML(size);
-          if (parts->html != nullptr)
-            g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(bytes),
-                                static_cast<guint>(size));
-          return STATUS{NOERROR};
-        });
-    if (read == VELKO_ERR_ITEM_NOT_FOUND)
-      RemoveUnattachedPartFile(item->session, run.part_name);
-    if (status == NOERROR)
-      status = read;
-  }
-  if (status == NOERROR && parts->html == nullptr && !tooLarge)
-    startHTML(0);
-  if (status == NOERROR && tooLarge)
-    return VELKO_ERR_MEMORY;
-  if (status == NOERROR)
-    g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(held.data()),
-                        static_cast<guint>(held.size()));
+  const STATUS status = RenderItemForExport(item, &run, &held);
   std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
-  return status;
+  if (status != NOERROR)
+    return status;
+  return part.Append(held.data(), held.size()) ? NOERROR : STATUS{VELKO_ERR_MEMORY};
 }
 
 } // namespace

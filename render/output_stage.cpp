@@ -215,6 +215,16 @@ STATUS WriteFile(html_render_info *context, FILE *file, const char *text, size_t
   return NOERROR;
 }
 
+/* The caller's memory takes the part's text as a part file would. */
+STATUS WriteMemoryPart(html_render_info *context, const char *text, size_t length) {
+  if (length == 0)
+    return NOERROR;
+  if (!context->part_memory->Append(text, length))
+    return Fail(context, VELKO_ERR_MEMORY);
+  context->part_memory_length += length;
+  return NOERROR;
+}
+
 /* Hands text to the output callback in pieces it can take, cut after a
  * line end where there is one, and never inside a UTF-8 character. */
 void RaiseInPieces(html_render_info *context, const char *text, size_t length) {
@@ -245,6 +255,8 @@ STATUS WriteToSink(html_render_info *context, DWORD final, const char *text, siz
     return WriteFile(context, context->out_file, text, length);
   if (context->part_file != nullptr)
     return WriteFile(context, context->part_file, text, length);
+  if (context->part_memory_open != 0)
+    return WriteMemoryPart(context, text, length);
   if ((context->flags & html_flags::OutputToEvent) != 0 && final == 0)
     RaiseInPieces(context, text, length);
   return NOERROR;
@@ -693,10 +705,10 @@ STATUS ProcessHTMLEncoding(html_render_info *context) {
 STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
   if (ProcessHTMLEncoding(context) != NOERROR)
     return context->output_status;
-  if (context->mime_mode != 0 && context->part_file == nullptr && final == 0 &&
+  if (context->mime_mode != 0 && !MimePartOpen(context) && final == 0 &&
       context->out_file == nullptr)
     OpenMimePartFile(context);
-  const bool sink = context->out_file != nullptr || context->part_file != nullptr ||
+  const bool sink = context->out_file != nullptr || MimePartOpen(context) ||
                     ((context->flags & html_flags::OutputToEvent) != 0 && final == 0);
   if (!sink && final == 0)
     return NOERROR;
@@ -706,6 +718,14 @@ STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
 }
 
 bool OpenMimePartFile(html_render_info *context) {
+  if (context->part_memory != nullptr) {
+    // No file to make: the part is named as the first file would be.
+    snprintf(context->part_file_name, sizeof context->part_file_name, "MP%d_%d.html",
+             int{context->mime_part_number}, int{context->mime_part_counter});
+    context->mime_part_counter = static_cast<WORD>(context->mime_part_counter + 1);
+    context->part_memory_open = 1;
+    return true;
+  }
   const char *temp_directory = context->session->internal->temp_directory;
   const char *directory = temp_directory[0] != '\0' ? temp_directory : "/tmp/";
   for (int k = 0; k < kPartFileTries; ++k) {

@@ -611,6 +611,129 @@ TEST_F(ItemExportTest, TheMessageConvertsBackIntoTheItem) {
   NSFNoteClose(other);
 }
 
+/* ---- the part taken in memory ---- */
+
+/* Collects what the renderer hands on in place of a part file. */
+class collected_part final : public mime_part_memory {
+public:
+  bool Append(const char* text, size_t length) override {
+    text_.append(text, length);
+    ++pieces_;
+    return true;
+  }
+  std::string text_;
+  int pieces_ = 0;
+};
+
+/* One MIME run over the whole item and what it leaves. */
+struct mime_run {
+  STATUS status = NOERROR; /* the run's, else the reading of its part */
+  std::string html;        /* the part, then the buffer's text */
+  std::string part_name;
+  std::vector<int> used;
+  DWORD ids_used = 0; /* object ids of the database the run used up */
+  std::vector<HostTestMessage> messages;
+  bool operator==(const mime_run&) const = default;
+};
+
+/* The object id the database gives next (taken and given back). */
+DWORD NextObjectID(DBHANDLE db) {
+  DWORD id = 0;
+  EXPECT_EQ(NSFDbAllocObject(db, 0, OBJECT_FILE, 0, &id), NOERROR);
+  EXPECT_EQ(NSFDbFreeObject(db, id), NOERROR);
+  return id;
+}
+
+/* GenerateHTMLToMime with a part file that is attached, read and taken
+ * off the note again; or, with memory, the part taken there. */
+mime_run RunForMime(VelkoRTItem* item, DBHANDLE db, const char* options, bool inMemory,
+                    int failStorageWrite = 0) {
+  mime_run run;
+  const DWORD before = NextObjectID(db);
+  VelkoRTChunk* chunk = item->DefineChunk("Everything");
+  std::vector<char> buffer(kWorkBlockSize);
+  DWORD length = static_cast<DWORD>(buffer.size());
+  char partName[256] = {};
+  int used[kLinkGraphics] = {};
+  int word = 0;
+  collected_part memory;
+  HostTestClearMessages();
+  HostTestFailStorageWrite(failStorageWrite);
+  run.status = GenerateHTMLToMimeInMemory(
+      chunk, 1, "HTML", options, static_cast<WORD>(strlen(options)), buffer.data(), &length, 9,
+      partName, nullptr, nullptr, nullptr, nullptr, used, &word, inMemory ? &memory : nullptr);
+  std::string part = memory.text_;
+  if (!inMemory && partName[0] != '\0') {
+    const STATUS read = ReadAttachmentData(item->note, partName, true, &part);
+    if (run.status == NOERROR)
+      run.status = read;
+  }
+  HostTestFailStorageWrite(0);
+  delete chunk;
+  run.messages = HostTestMessages();
+  if (run.status == NOERROR)
+    run.html = part + std::string(buffer.data(), length);
+  run.part_name = partName;
+  run.used.assign(std::begin(used), std::end(used));
+  run.ids_used = NextObjectID(db) - before - 1;
+  return run;
+}
+
+/* The renderer's part taken in memory holds the bytes the part file would
+ * have held, under the same name, and leaves the note, the database and
+ * the temporary directory as the part file's attachment and removal would. */
+TEST_F(ItemExportTest, APartTakenInMemoryIsThePartFileAttachedAndTakenOffAgain) {
+  const struct {
+    const char* label;
+    std::string script;
+    const char* options;
+    bool part; /* the HTML passes the buffer: a part is written */
+  } cases[] = {
+      {"no part", ItemScript(), kEncoded, false},
+      {"a part, encoded", ItemScript() + LongScript(200), kEncoded, true},
+      {"a part, not encoded", LongScript(200), "ContentTransferEncoding=8bit", true},
+      {"a part, UTF-8", ItemScript() + LongScript(200), "Charset=UTF-8 MaxLineLength=40", true},
+  };
+  HostTestCaptureMessages();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Restart();
+    Load(c.script);
+    const mime_run file = RunForMime(item_, db_, c.options, false);
+    const mime_run memory = RunForMime(item_, db_, c.options, true);
+    EXPECT_EQ(memory, file);
+    EXPECT_EQ(memory.status, NOERROR);
+    EXPECT_EQ(memory.part_name.empty(), !c.part);
+    EXPECT_EQ(memory.ids_used, c.part ? 1u : 0u);
+    EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+    EXPECT_TRUE(TempEmpty());
+  }
+}
+
+/* A database that cannot take the part's object fails the run in memory
+ * at the same write, with the same status and message, as it fails the
+ * attachment of the part file or its removal. */
+TEST_F(ItemExportTest, APartTakenInMemoryMeetsStorageFailuresAsThePartFile) {
+  Load(ItemScript() + LongScript(200));
+  HostTestCaptureMessages();
+  int failed = 0;
+  for (int nth = 1; nth <= 8; ++nth) {
+    SCOPED_TRACE(nth);
+    const mime_run file = RunForMime(item_, db_, kEncoded, false, nth);
+    // A part file that could not be attached stays for its caller.
+    for (const auto& entry : fs::directory_iterator(temp_))
+      fs::remove(entry.path());
+    const mime_run memory = RunForMime(item_, db_, kEncoded, true, nth);
+    EXPECT_EQ(memory.status, file.status);
+    EXPECT_EQ(memory.messages, file.messages);
+    EXPECT_EQ(memory.ids_used, file.ids_used);
+    if (memory.status != NOERROR)
+      ++failed;
+    EXPECT_TRUE(TempEmpty());
+  }
+  EXPECT_GT(failed, 0);
+}
+
 /* ---- the ids of encoded HTML ---- */
 
 /* The HTML's bytes quoted-printable: "=" as "=3D", and a soft break
