@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "host/nls.h"
 #include "render/output_buffer.h"
@@ -452,6 +453,41 @@ wrap_scan Scan(wrap_state &w, long rest) {
   }
 }
 
+/* As Scan, stepping only from one byte it acts on to the next. The scan
+ * ends before acting at `hard` (the text's end, two widths past the
+ * line's start, the look-ahead's end) and, once it has a candidate, after
+ * acting at `soft` (the line's width reached); Scan's test of a candidate
+ * that fills the line never ends a scan that this one does not end first,
+ * as the candidate was made at or after its own place. */
+wrap_scan ScanByBits(wrap_state &w, long rest) {
+  wrap_scan s;
+  s.line_start = rest;
+  const long width = w.width;
+  const long lookEnd = rest + width + kWrapLookAhead;
+  long hard = std::min({w.length, rest + 2 * width, lookEnd});
+  long soft = LONG_MAX;
+  for (long p = rest;;) {
+    const long limit = soft < hard ? soft + 1 : hard;
+    const long q = w.acting.Next(p, limit);
+    if (q >= limit) {
+      s.reached_end = soft >= hard && hard >= w.length;
+      return s;
+    }
+    const long lineStart = s.line_start;
+    const bool record =
+        q > rest && q + 1 < lookEnd && !(s.cand >= lineStart && q - lineStart + 1 > width);
+    ScanByte(w, s, q, record);
+    if (s.line_start != lineStart)
+      hard = std::min({w.length, s.line_start + 2 * width, lookEnd});
+    if (s.cand >= 0) {
+      soft = s.line_start + width - 1;
+      if (q >= soft)
+        return s;
+    }
+    p = q + 1;
+  }
+}
+
 /* Shortens a cut piece so that no escape "=XX" is split: it ends before
  * any "=" among its last three bytes, the last piece of the text too. */
 long KeepEscapesWhole(const wrap_state &w, long rest, long length) {
@@ -532,9 +568,10 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
   // Quoted-printable lines stay within 76 characters with their soft break.
   const long cutWidth = w.quoted ? std::min(w.width, kQuotedPrintableLine - 1) : w.width;
   const long longestBroken = w.quoted ? kQuotedPrintableLine - 3 : length;
+  const bool byBits = WrapScanByBits();
   long rest = 0;
   while (rest < length && out->status == NOERROR) {
-    const wrap_scan s = Scan(w, rest);
+    const wrap_scan s = byBits ? ScanByBits(w, rest) : Scan(w, rest);
     const long left = length - rest;
     // Where this piece ends depends on text still to come.
     if (s.reached_end && keepTail)
