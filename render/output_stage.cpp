@@ -133,6 +133,27 @@ constexpr qp_classes kQPClass;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+/* The end of the run of bytes from i on before end that stay as they are:
+ * sixteen at a time (the compiler's vector extension), then one by one. */
+DWORD LiteralRunEnd(const BYTE *bytes, DWORD i, DWORD end) {
+  typedef BYTE byte_block __attribute__((vector_size(16)));
+  for (; i + sizeof(byte_block) <= end; i += sizeof(byte_block)) {
+    byte_block block;
+    memcpy(&block, bytes + i, sizeof block);
+    const auto other =
+        ((block < 0x21) | (block > 0x7E) | (block == '=')) & (block != ' ') & (block != '\t');
+    uint64_t lanes[2];
+    memcpy(lanes, &other, sizeof lanes);
+    if (lanes[0] != 0)
+      return i + static_cast<DWORD>(__builtin_ctzll(lanes[0]) / 8);
+    if (lanes[1] != 0)
+      return i + 8 + static_cast<DWORD>(__builtin_ctzll(lanes[1]) / 8);
+  }
+  while (i < end && kQPClass.of[bytes[i]] == kQPLiteral)
+    ++i;
+  return i;
+}
+
 char *PutEscapedByte(char *at, BYTE b) {
   at[0] = '=';
   at[1] = kHexDigits[b >> 4];
@@ -166,8 +187,7 @@ void EncodeQuotedPrintable(const html_render_info *context, const char *text, DW
     char *at = out->data + out->length;
     while (i < blockEnd) {
       const DWORD start = i;
-      while (i < blockEnd && kQPClass.of[bytes[i]] == kQPLiteral)
-        ++i;
+      i = LiteralRunEnd(bytes, i, blockEnd);
       memcpy(at, bytes + start, i - start);
       at += i - start;
       if (i == blockEnd)
@@ -304,19 +324,51 @@ inline unsigned LaneBits(wrap_block lanes) {
   return low | high << 8;
 }
 
-/* The bytes of the text that ScanByte acts on, as bits: one word for
- * each 64 bytes from the text's start, made when the scan first needs it
- * and kept while the scan stays in that word. */
+/* The bytes of the text that ScanByte acts on, as bits, and the blanks
+ * among them: one word of each for each 64 bytes from the text's start,
+ * made when the scan first needs it and kept for the next few words. */
 class acting_bytes {
 public:
   acting_bytes(const char *text, long length) : text_(text), length_(length) {}
 
   /* The first byte from `from` on before `limit` that ScanByte acts on,
    * else limit (limit at most the text's length). */
-  long Next(long from, long limit) {
+  long Next(long from, long limit) { return NextOf(from, limit, false); }
+
+  /* The first byte from `from` on before `limit` that ScanByte acts on
+   * and is no blank, else limit. */
+  long NextOther(long from, long limit) { return NextOf(from, limit, true); }
+
+  /* The last blank from `from` on before `to`, else -1. */
+  long LastBlank(long from, long to) {
+    while (to > from) {
+      const long word = (to - 1) >> 6;
+      uint64_t bits = Get(word).blanks;
+      const int end = static_cast<int>(to - (word << 6)); // bits below it count
+      if (end < 64)
+        bits &= (uint64_t{1} << end) - 1;
+      if (bits != 0) {
+        const long last = (word << 6) + 63 - __builtin_clzll(bits);
+        return last >= from ? last : -1;
+      }
+      to = word << 6;
+    }
+    return -1;
+  }
+
+private:
+  struct word_bits {
+    long word = -1;
+    uint64_t acting = 0;
+    uint64_t blanks = 0;
+  };
+  static constexpr int kKept = 4;
+
+  long NextOf(long from, long limit, bool others) {
     while (from < limit) {
       const long word = from >> 6;
-      const uint64_t bits = Word(word) >> (from & 63);
+      const word_bits &got = Get(word);
+      const uint64_t bits = (others ? got.acting & ~got.blanks : got.acting) >> (from & 63);
       if (bits != 0)
         return std::min(limit, from + __builtin_ctzll(bits));
       from = (word + 1) << 6;
@@ -324,36 +376,39 @@ public:
     return limit;
   }
 
-private:
-  uint64_t Word(long word) {
-    if (word == word_)
-      return bits_;
+  const word_bits &Get(long word) {
+    word_bits &kept = kept_[word & (kKept - 1)];
+    if (kept.word == word)
+      return kept;
     const long start = word << 6;
     const long count = std::min(64L, length_ - start);
     BYTE tail[64] = {};
     const BYTE *bytes = reinterpret_cast<const BYTE *>(text_) + start;
     if (count < 64)
       bytes = static_cast<const BYTE *>(memcpy(tail, bytes, static_cast<size_t>(count)));
-    uint64_t bits = 0;
+    uint64_t acting = 0;
+    uint64_t blanks = 0;
     for (int block = 0; block < 4; ++block) {
       wrap_block b;
       memcpy(&b, bytes + block * 16, sizeof b);
-      const auto acts = (b == '\n') | (b == '<') | (b == ' ') | (b == '/') | (b == '>') |
-                        (b == ';') | (b == '\0');
-      bits |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(acts))} << (block * 16);
+      const auto blank = b == ' ';
+      const auto acts = (b == '\n') | (b == '<') | blank | (b == '/') | (b == '>') | (b == ';') |
+                        (b == '\0');
+      acting |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(acts))} << (block * 16);
+      blanks |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(blank))} << (block * 16);
     }
     // Bytes past the text's end were not copied: no bit of theirs counts.
-    if (count < 64)
-      bits &= (uint64_t{1} << count) - 1;
-    word_ = word;
-    bits_ = bits;
-    return bits;
+    if (count < 64) {
+      acting &= (uint64_t{1} << count) - 1;
+      blanks &= (uint64_t{1} << count) - 1;
+    }
+    kept = {word, acting, blanks};
+    return kept;
   }
 
   const char *text_;
   long length_;
-  long word_ = -1;
-  uint64_t bits_ = 0;
+  word_bits kept_[kKept];
 };
 
 struct wrap_state {
@@ -485,6 +540,21 @@ wrap_scan ScanByBits(wrap_state &w, long rest) {
         return s;
     }
     p = q + 1;
+    if (w.text[q] != ' ' || s.cand < 0)
+      continue;
+    // Of the blanks that follow before the next other byte acted on, only
+    // the last changes what the scan found: each makes the same candidate
+    // as the one before, one place on, and none is next to a tag's edge.
+    // The place before the look-ahead's end, where a blank makes no
+    // candidate, is left to the steps above.
+    const long runEnd = w.acting.NextOther(p, std::min(soft < hard ? soft + 1 : hard, lookEnd - 1));
+    const long last = w.acting.LastBlank(p, runEnd);
+    if (last < 0)
+      continue;
+    ScanByte(w, s, last, true);
+    if (last >= soft)
+      return s;
+    p = last + 1;
   }
 }
 

@@ -135,6 +135,28 @@ TEST_F(OutputStageTest, EncodesLongTextWhole) {
   }
 }
 
+/* A byte is encoded the same wherever it falls in a long run of bytes that
+ * stay, the runs being looked at sixteen bytes at a time. */
+TEST_F(OutputStageTest, EncodesEachByteTheSameWhereverItFallsInARun) {
+  const auto encoded = [&](const std::string &held) {
+    Fresh();
+    context_->encoding_flags = kEncodingQuotedPrintable;
+    Put(held);
+    context_->output_translated = context_->output_length; // bytes of the output's set
+    EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
+    return Held();
+  };
+  for (int b = 0; b < 0x100; ++b) {
+    const std::string alone = encoded(std::string(1, static_cast<char>(b)));
+    for (const size_t before : {size_t{0}, size_t{7}, size_t{8}, size_t{15}, size_t{16}, size_t{33}}) {
+      SCOPED_TRACE("byte " + std::to_string(b) + " after " + std::to_string(before));
+      const std::string run(before, 'a');
+      const std::string after(40, '~');
+      EXPECT_EQ(encoded(run + static_cast<char>(b) + after), run + alone + after);
+    }
+  }
+}
+
 TEST_F(OutputStageTest, TextIsEncodedOnceHoweverOftenTheStageRuns) {
   context_->encoding_flags = kEncodingQuotedPrintable;
   context_->max_line_length = 10;
