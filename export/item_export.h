@@ -21,6 +21,7 @@
 #include <string.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -146,5 +147,10 @@ STATUS ReadAttachmentBytes(NOTEHANDLE note, const char* name, bool detach,
 constexpr size_t kContentIDBlock = 64 * 1024;
 std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded,
                                                    size_t block = kContentIDBlock);
+
+/* As QuotedPrintableContentIDs, found without decoding the text, for
+ * text in which every "=" begins an escape of two upper-case hex digits
+ * or a soft break "=\r\n"; nothing for other text. */
+std::optional<std::vector<std::string>> WellFormedContentIDs(std::string_view encoded);
 
 #endif

@@ -660,6 +660,148 @@ std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded, siz
   return std::move(scan.ids());
 }
 
+namespace {
+
+/* ---- the ids of well-formed encoded HTML ---- */
+
+int UpperHexValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+/* Reads the decoded characters of quoted-printable text around a place,
+ * where every "=" before the place was found to begin an escape of two
+ * upper-case hex digits or a soft break "=\r\n", so that the text reads
+ * the same backwards as forwards. */
+class encoded_text {
+public:
+  explicit encoded_text(std::string_view text) : text_(text) {}
+
+  /* The decoded character that ends just before *at, moving *at to its
+   * start; false at the text's start. */
+  bool Previous(size_t* at, char* c) const {
+    size_t end = *at;
+    while (end >= 3 && text_.compare(end - 3, 3, "=\r\n") == 0)
+      end -= 3;
+    if (end == 0)
+      return false;
+    if (end >= 3 && text_[end - 3] == '=') {
+      *c = static_cast<char>(UpperHexValue(text_[end - 2]) << 4 | UpperHexValue(text_[end - 1]));
+      *at = end - 3;
+    } else {
+      *c = text_[end - 1];
+      *at = end - 1;
+    }
+    return true;
+  }
+
+  /* The decoded character that starts at or after *at (after any soft
+   * breaks), moving *at past it: 1; 0 at the text's end; -1 at an "=" that
+   * begins neither an escape nor a soft break. */
+  int Next(size_t* at, char* c) const {
+    size_t from = *at;
+    while (text_.compare(from, 3, "=\r\n") == 0)
+      from += 3;
+    if (from >= text_.size())
+      return 0;
+    if (text_[from] != '=') {
+      *c = text_[from];
+      *at = from + 1;
+      return 1;
+    }
+    const int high = from + 2 < text_.size() ? UpperHexValue(text_[from + 1]) : -1;
+    const int low = high >= 0 ? UpperHexValue(text_[from + 2]) : -1;
+    if (low < 0)
+      return -1;
+    *c = static_cast<char>(high << 4 | low);
+    *at = from + 3;
+    return 1;
+  }
+
+private:
+  std::string_view text_;
+};
+
+/* The first place from `from` on that holds "=" or ":", else the text's
+ * end: sixteen bytes at a time (the compiler's vector extension). */
+size_t NextMarkOrColon(std::string_view text, size_t from) {
+  typedef unsigned char byte_block __attribute__((vector_size(16)));
+  for (; from + sizeof(byte_block) <= text.size(); from += sizeof(byte_block)) {
+    byte_block block;
+    memcpy(&block, text.data() + from, sizeof block);
+    const auto marks = (block == '=') | (block == ':');
+    uint64_t lanes[2];
+    memcpy(lanes, &marks, sizeof lanes);
+    if (lanes[0] != 0)
+      return from + static_cast<size_t>(__builtin_ctzll(lanes[0]) / 8);
+    if (lanes[1] != 0)
+      return from + 8 + static_cast<size_t>(__builtin_ctzll(lanes[1]) / 8);
+  }
+  while (from < text.size() && text[from] != '=' && text[from] != ':')
+    ++from;
+  return from;
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> WellFormedContentIDs(std::string_view encoded) {
+  const encoded_text text(encoded);
+  std::vector<std::string> ids;
+  size_t idEnd = 0; // colons before it belong to the last id
+  for (size_t at = NextMarkOrColon(encoded, 0); at < encoded.size();
+       at = NextMarkOrColon(encoded, at)) {
+    const size_t colon = at;
+    size_t after = at + 1;
+    if (encoded[at] == '=') {
+      if (encoded.compare(at, 3, "=\r\n") == 0) {
+        at += 3;
+        continue;
+      }
+      size_t end = at;
+      char c = 0;
+      if (text.Next(&end, &c) != 1)
+        return std::nullopt;
+      at = end;
+      if (c != ':')
+        continue;
+      after = end;
+    } else {
+      at = after;
+    }
+    if (colon < idEnd)
+      continue;
+    // "cid" just before the colon.
+    size_t back = colon;
+    bool named = true;
+    for (const char expected : {'d', 'i', 'c'}) {
+      char c = 0;
+      named = named && text.Previous(&back, &c) && c == expected;
+    }
+    if (!named)
+      continue;
+    std::string id;
+    size_t end = after;
+    for (;;) {
+      size_t next = end;
+      char c = 0;
+      const int read = text.Next(&next, &c);
+      if (read < 0)
+        return std::nullopt;
+      if (read == 0 || EndsContentID(c))
+        break;
+      id.push_back(c);
+      end = next;
+    }
+    idEnd = end;
+    if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end())
+      ids.push_back(std::move(id));
+  }
+  return ids;
+}
+
 STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
                           const char* options) {
   if (STATUS status = CheckItemExport(item, options); status != NOERROR)
@@ -679,9 +821,12 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
       return status;
     const bool quotedPrintable = RenderedQuotedPrintable(rendering.c_str());
     const std::string_view html(reinterpret_cast<const char*>(parts.html->data), parts.html->len);
-    AddReferencedParts(item, linkGraphicUsed,
-                       quotedPrintable ? QuotedPrintableContentIDs(html) : ContentIDs(html),
-                       &parts);
+    std::optional<std::vector<std::string>> ids;
+    if (quotedPrintable)
+      ids = WellFormedContentIDs(html);
+    if (!ids)
+      ids = quotedPrintable ? QuotedPrintableContentIDs(html) : ContentIDs(html);
+    AddReferencedParts(item, linkGraphicUsed, *ids, &parts);
     if (AttachmentsByName(options)) {
       if (STATUS status = AddAttachments(item, &parts); status != NOERROR)
         return status;

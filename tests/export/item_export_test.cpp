@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -777,6 +779,67 @@ TEST(QuotedPrintableContentIDsTest, FindsTheIdsOfTheDecodedTextWhereverTheBlocks
       }
       EXPECT_EQ(QuotedPrintableContentIDs(encoded), c.ids) << c.name;
     }
+  }
+}
+
+/* Found without decoding, the ids of well-formed text are those found by
+ * decoding it; text of any other form is left to the decoding. Random
+ * text of the bytes that matter, and text built well-formed around ids
+ * with escapes and soft breaks anywhere. */
+TEST(QuotedPrintableContentIDsTest, WellFormedTextGivesTheIdsOfItsDecoding) {
+  static const char* const kBytes[] = {"c", "i", "d", ":", "=3A", "=63", "=", "=\r\n", "\r\n",
+                                       "\r", "\n", " ", "x", "_", "\"", ">", "=3D", "=3a", "=0D=0A",
+                                       "\t", "=20", "cid:"};
+  std::mt19937 random(7);
+  int wellFormed = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string encoded;
+    const int pieces = 1 + static_cast<int>(random() % 24);
+    for (int i = 0; i < pieces; ++i)
+      encoded += kBytes[random() % std::size(kBytes)];
+    SCOPED_TRACE(encoded);
+    const auto fast = WellFormedContentIDs(encoded);
+    if (fast) {
+      ++wellFormed;
+      EXPECT_EQ(*fast, QuotedPrintableContentIDs(encoded));
+    }
+  }
+  EXPECT_GT(wellFormed, 2000);
+  const struct {
+    const char* name;
+    std::string encoded;
+    bool well_formed;
+  } cases[] = {
+      {"ids behind escapes and soft breaks",
+       "<img src=3D\"ci=\r\nd:_1_a=\r\nb\"> c=69=64=3Asecond cid:x=\r\n\r\ncid:x", true},
+      {"lower-case hex", "cid:a=3db", false},
+      {"an \"=\" that ends the text", "cid:a=", false},
+      {"a soft break of a line feed alone", "cid:a=\nb", false},
+      {"blanks before breaks, a line feed alone", "cid:a =\r\nci\nd:b cid:c\t\r\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto fast = WellFormedContentIDs(c.encoded);
+    EXPECT_EQ(fast.has_value(), c.well_formed);
+    if (fast) {
+      EXPECT_EQ(*fast, QuotedPrintableContentIDs(c.encoded));
+    }
+  }
+  EXPECT_EQ(*WellFormedContentIDs(cases[0].encoded),
+            (std::vector<std::string>{"_1_ab", "second", "x"}));
+}
+
+/* The renderer's encoded HTML is well-formed: its ids are found without
+ * decoding it. */
+TEST_F(ItemExportTest, TheRenderersEncodedHTMLGivesItsIdsWithoutDecoding) {
+  Load(ItemScript() + LongScript(300));
+  for (const char* options : {kEncoded, "Charset=UTF-8 ContentTransferEncoding=quoted-printable"}) {
+    SCOPED_TRACE(options);
+    const std::string encoded = RenderedForMime(options);
+    const auto fast = WellFormedContentIDs(encoded);
+    ASSERT_TRUE(fast.has_value());
+    EXPECT_EQ(fast->size(), 3u);
+    EXPECT_EQ(*fast, QuotedPrintableContentIDs(encoded));
   }
 }
 
