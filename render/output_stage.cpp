@@ -312,9 +312,15 @@ constexpr wrap_bytes kWrapBytes;
 typedef BYTE wrap_block __attribute__((vector_size(16)));
 
 /* One bit for each lane of a comparison's result that is set, lane 0 in
- * bit 0: the top bit of each byte gathered by one multiplication, whose
+ * bit 0: the top bits of the bytes gathered by the instruction that does
+ * it where there is one, else by one multiplication for each eight, whose
  * partial products never meet. */
 inline unsigned LaneBits(wrap_block lanes) {
+#if defined(__SSE2__)
+  typedef char signed_block __attribute__((vector_size(16)));
+  return static_cast<unsigned>(
+      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block &>(lanes)));
+#else
   uint64_t half[2];
   memcpy(half, &lanes, sizeof half);
   constexpr uint64_t kTops = 0x8080808080808080ull;
@@ -322,6 +328,7 @@ inline unsigned LaneBits(wrap_block lanes) {
   const unsigned low = static_cast<unsigned>(((half[0] & kTops) >> 7) * kGather >> 56);
   const unsigned high = static_cast<unsigned>(((half[1] & kTops) >> 7) * kGather >> 56);
   return low | high << 8;
+#endif
 }
 
 /* The bytes of the text that ScanByte acts on, as bits, and the blanks
@@ -573,61 +580,84 @@ long KeepEscapesWhole(const wrap_state &w, long rest, long length) {
   return length;
 }
 
-void PutLineEnd(const wrap_state &w, render_text *out) {
+/* What a line may hold after its piece's bytes: "=20=" and CR LF. */
+constexpr size_t kLineTail = 6;
+
+/* Room at the end of `out` for a piece of `length` bytes and its line's
+ * tail; null, with the failure kept in out's status, when it cannot be
+ * had. */
+char *LineRoom(render_text *out, long length) {
+  const size_t need = static_cast<size_t>(length) + kLineTail;
+  const bool fits = out->status == NOERROR && out->data != nullptr &&
+                    uint64_t{out->length} + need < out->size;
+  if (!fits && !RenderTextReserve(out, need))
+    return nullptr;
+  return out->data + out->length;
+}
+
+/* The line written up to `at` (within the room LineRoom gave). */
+void EndLine(render_text *out, char *at) {
+  out->length = static_cast<DWORD>(at - out->data);
+  *at = '\0';
+}
+
+char *CopyLineEnd(const wrap_state &w, char *at) {
   const DWORD flags = w.context->flags;
   if ((flags & html_flags::NewlineCRLF) != 0) {
     if (w.context->out_file == nullptr)
-      RenderTextPutc(out, '\r');
-    RenderTextPutc(out, '\n');
+      *at++ = '\r';
+    *at++ = '\n';
   } else if ((flags & html_flags::NewlineNUL) != 0) {
-    RenderTextPutc(out, '\0');
+    *at++ = '\0';
   }
+  return at;
 }
 
 /* Copies piece bytes; under quoted-printable the NUL markers are dropped,
  * in NewlineNUL mode LF bytes become NUL. */
-void PutPieceBytes(const wrap_state &w, const char *bytes, long length, render_text *out) {
+char *CopyPieceBytes(const wrap_state &w, const char *bytes, long length, char *at) {
   const bool nulLines = !w.quoted && (w.context->flags & html_flags::NewlineNUL) != 0;
   if (!w.quoted && !nulLines) {
-    RenderTextPut(out, bytes, static_cast<size_t>(length));
-    return;
+    memcpy(at, bytes, static_cast<size_t>(length));
+    return at + length;
   }
   const char *end = bytes + length;
   const char *run = bytes;
   const char *found = nullptr;
   while ((found = static_cast<const char *>(
               memchr(run, w.quoted ? '\0' : '\n', static_cast<size_t>(end - run)))) != nullptr) {
-    RenderTextPut(out, run, static_cast<size_t>(found - run));
+    memcpy(at, run, static_cast<size_t>(found - run));
+    at += found - run;
     if (nulLines)
-      RenderTextPutc(out, '\0');
+      *at++ = '\0';
     run = found + 1;
   }
-  RenderTextPut(out, run, static_cast<size_t>(end - run));
+  memcpy(at, run, static_cast<size_t>(end - run));
+  return at + (end - run);
 }
 
 /* A piece that ends at a break. Under quoted-printable a NUL as its last
  * byte is a soft break, a trailing blank is written "=20=", and a piece
  * that more text follows (not beginning with a blank) gets a soft break. */
-void PutBrokenPiece(const wrap_state &w, long rest, long length, render_text *out) {
+char *CopyBrokenPiece(const wrap_state &w, long rest, long length, char *at) {
   const char *piece = w.text + rest;
-  if (!w.quoted) {
-    PutPieceBytes(w, piece, length, out);
-    return;
-  }
+  if (!w.quoted)
+    return CopyPieceBytes(w, piece, length, at);
   const char last = piece[length - 1];
-  PutPieceBytes(w, piece, length - 1, out);
+  at = CopyPieceBytes(w, piece, length - 1, at);
   if (last == '\0') {
-    RenderTextPutc(out, '=');
-    return;
+    *at++ = '=';
+    return at;
   }
   if (last == ' ') {
-    RenderTextPuts(out, "=20=");
-    return;
+    memcpy(at, "=20=", 4);
+    return at + 4;
   }
-  RenderTextPutc(out, last);
+  *at++ = last;
   const long next = rest + length;
   if (last != '=' && next < w.length && w.text[next] != ' ')
-    RenderTextPutc(out, '=');
+    *at++ = '=';
+  return at;
 }
 
 /* Wraps text into lines in `out`; returns the bytes wrapped. With keepTail
@@ -664,15 +694,18 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
       piece = std::min(left, cutWidth);
     if (keepTail && rest + piece == length)
       break;
+    char *at = LineRoom(out, piece);
+    if (at == nullptr)
+      break;
     if (cut) {
       piece = KeepEscapesWhole(w, rest, piece);
-      PutPieceBytes(w, text + rest, piece, out);
+      at = CopyPieceBytes(w, text + rest, piece, at);
       if (w.quoted)
-        RenderTextPutc(out, '=');
+        *at++ = '=';
     } else {
-      PutBrokenPiece(w, rest, piece, out);
+      at = CopyBrokenPiece(w, rest, piece, at);
     }
-    PutLineEnd(w, out);
+    EndLine(out, CopyLineEnd(w, at));
     rest += piece;
   }
   return rest;
