@@ -17,6 +17,7 @@
 #ifndef VELKO_EXPORT_ITEM_EXPORT_H
 #define VELKO_EXPORT_ITEM_EXPORT_H
 
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -148,9 +149,18 @@ constexpr size_t kContentIDBlock = 64 * 1024;
 std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded,
                                                    size_t block = kContentIDBlock);
 
-/* As QuotedPrintableContentIDs, found without decoding the text, for
- * text in which every "=" begins an escape of two upper-case hex digits
- * or a soft break "=\r\n"; nothing for other text. */
-std::optional<std::vector<std::string>> WellFormedContentIDs(std::string_view encoded);
+/* What the MIME export reads of the encoded HTML as the renderer hands it
+ * on: whether every CR of it comes before an LF and every LF after a CR
+ * (the line-end filter GMime writes an encoded part through passes such
+ * text unchanged); and, for text in which every "=" begins an escape of
+ * two upper-case hex digits or a soft break "=\r\n", the ids that
+ * QuotedPrintableContentIDs finds, found at the colons without decoding
+ * the text (nothing for other text). Read here as the text grows by
+ * `piece` bytes at a time. */
+struct encoded_html_reading {
+  bool crlf_line_ends = false;
+  std::optional<std::vector<std::string>> well_formed_ids;
+};
+encoded_html_reading ReadEncodedHTML(std::string_view encoded, size_t piece = SIZE_MAX);
 
 #endif

@@ -783,9 +783,9 @@ TEST(QuotedPrintableContentIDsTest, FindsTheIdsOfTheDecodedTextWhereverTheBlocks
 }
 
 /* Found without decoding, the ids of well-formed text are those found by
- * decoding it; text of any other form is left to the decoding. Random
- * text of the bytes that matter, and text built well-formed around ids
- * with escapes and soft breaks anywhere. */
+ * decoding it, whatever the pieces it grows by; text of any other form is
+ * left to the decoding. Random text of the bytes that matter, and text
+ * built well-formed around ids with escapes and soft breaks anywhere. */
 TEST(QuotedPrintableContentIDsTest, WellFormedTextGivesTheIdsOfItsDecoding) {
   static const char* const kBytes[] = {"c", "i", "d", ":", "=3A", "=63", "=", "=\r\n", "\r\n",
                                        "\r", "\n", " ", "x", "_", "\"", ">", "=3D", "=3a", "=0D=0A",
@@ -798,10 +798,16 @@ TEST(QuotedPrintableContentIDsTest, WellFormedTextGivesTheIdsOfItsDecoding) {
     for (int i = 0; i < pieces; ++i)
       encoded += kBytes[random() % std::size(kBytes)];
     SCOPED_TRACE(encoded);
-    const auto fast = WellFormedContentIDs(encoded);
-    if (fast) {
+    const encoded_html_reading whole = ReadEncodedHTML(encoded);
+    if (whole.well_formed_ids) {
       ++wellFormed;
-      EXPECT_EQ(*fast, QuotedPrintableContentIDs(encoded));
+      EXPECT_EQ(*whole.well_formed_ids, QuotedPrintableContentIDs(encoded));
+    }
+    // Read as it grows, a piece of every size at a time: the same.
+    for (const size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{5}}) {
+      const encoded_html_reading grown = ReadEncodedHTML(encoded, piece);
+      EXPECT_EQ(grown.well_formed_ids, whole.well_formed_ids) << piece;
+      EXPECT_EQ(grown.crlf_line_ends, whole.crlf_line_ends) << piece;
     }
   }
   EXPECT_GT(wellFormed, 2000);
@@ -819,13 +825,13 @@ TEST(QuotedPrintableContentIDsTest, WellFormedTextGivesTheIdsOfItsDecoding) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto fast = WellFormedContentIDs(c.encoded);
+    const auto fast = ReadEncodedHTML(c.encoded).well_formed_ids;
     EXPECT_EQ(fast.has_value(), c.well_formed);
     if (fast) {
       EXPECT_EQ(*fast, QuotedPrintableContentIDs(c.encoded));
     }
   }
-  EXPECT_EQ(*WellFormedContentIDs(cases[0].encoded),
+  EXPECT_EQ(*ReadEncodedHTML(cases[0].encoded).well_formed_ids,
             (std::vector<std::string>{"_1_ab", "second", "x"}));
 }
 
@@ -836,10 +842,36 @@ TEST_F(ItemExportTest, TheRenderersEncodedHTMLGivesItsIdsWithoutDecoding) {
   for (const char* options : {kEncoded, "Charset=UTF-8 ContentTransferEncoding=quoted-printable"}) {
     SCOPED_TRACE(options);
     const std::string encoded = RenderedForMime(options);
-    const auto fast = WellFormedContentIDs(encoded);
+    const encoded_html_reading read = ReadEncodedHTML(encoded, 4096);
+    EXPECT_TRUE(read.crlf_line_ends);
+    const auto& fast = read.well_formed_ids;
     ASSERT_TRUE(fast.has_value());
     EXPECT_EQ(fast->size(), 3u);
     EXPECT_EQ(*fast, QuotedPrintableContentIDs(encoded));
+  }
+}
+
+/* A line end is one of a CR LF wherever it falls among the blocks of
+ * sixteen bytes that are looked at together and the pieces the text
+ * grows by. */
+TEST(QuotedPrintableContentIDsTest, EveryLineEndMustBeACRLF) {
+  EXPECT_TRUE(ReadEncodedHTML("").crlf_line_ends);
+  EXPECT_TRUE(ReadEncodedHTML(std::string(40, 'a')).crlf_line_ends);
+  const struct {
+    const char* ends;
+    bool paired;
+  } cases[] = {{"\r\n", true},   {"\r\n\r\n", true}, {"\r", false},
+               {"\n", false},     {"\n\r", false},      {"\r\r\n", false},
+               {"\r\n\n", false}};
+  for (const auto& c : cases) {
+    for (const size_t at : {0, 1, 14, 15, 16, 17, 31, 32, 40}) {
+      SCOPED_TRACE(std::to_string(at));
+      std::string text(40, 'a');
+      text.insert(at, c.ends);
+      for (const size_t piece : {size_t{1}, size_t{16}, size_t{17}, text.size()}) {
+        EXPECT_EQ(ReadEncodedHTML(text, piece).crlf_line_ends, c.paired) << c.ends << piece;
+      }
+    }
   }
 }
 

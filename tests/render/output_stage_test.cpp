@@ -148,7 +148,7 @@ TEST_F(OutputStageTest, EncodesEachByteTheSameWhereverItFallsInARun) {
   };
   for (int b = 0; b < 0x100; ++b) {
     const std::string alone = encoded(std::string(1, static_cast<char>(b)));
-    for (const size_t before : {size_t{0}, size_t{7}, size_t{8}, size_t{15}, size_t{16}, size_t{33}}) {
+    for (const size_t before : {0, 7, 8, 15, 16, 33}) {
       SCOPED_TRACE("byte " + std::to_string(b) + " after " + std::to_string(before));
       const std::string run(before, 'a');
       const std::string after(40, '~');
