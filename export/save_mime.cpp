@@ -804,7 +804,13 @@ public:
       return false;
     g_byte_array_append(parts_->html, reinterpret_cast<const guint8*>(text),
                         static_cast<guint>(length));
-    reader_.Read(HTML(), false);
+    // No exception goes back into the renderer: memory that runs out here
+    // fails its output.
+    try {
+      reader_.Read(HTML(), false);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
     return true;
   }
   /* Reads the end of the HTML, once all of it was appended. */

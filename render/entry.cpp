@@ -3,10 +3,11 @@
  *
  * GenerateHTML returns the output as a tracked block; GenerateHTMLToMime
  * serves the item-level export (a caller buffer, a caller file, MIME part
- * files attached to the note); GenerateXML is the run both share: it reads
- * the options, writes the start of the document (document type, html tag,
- * generator comment, an open head), has the engine run the rendering
- * action over the chunk, and writes the closing text. Also the rendering
+ * files attached to the note, or the part taken in the caller's memory);
+ * GenerateXML is the run both share: it reads the options, writes the
+ * start of the document (document type, html tag, generator comment, an
+ * open head), has the engine run the rendering action over the chunk, and
+ * writes the closing text. Also the rendering
  * context's creation and release, and the source of the generator
  * comment's date and version text.
  *
@@ -27,9 +28,9 @@
 #include "host/nls.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
-#include "host/osmem.h"
 #include "host/osenv.h"
 #include "host/oslog.h"
+#include "host/osmem.h"
 #include "host/status.h"
 #include "render/output_buffer.h"
 #include "render/output_stage.h"
