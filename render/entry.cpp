@@ -458,7 +458,7 @@ STATUS SettleMemoryPart(html_render_info *c, STATUS status, char *partNameOut) {
     stored = c->part_memory_length > OSMEM_MAX_BLOCK_SIZE
                  ? STATUS{ERR_HOST_VALUE_TOO_LARGE}
                  : NSFDbAllocObject(db, 0, OBJECT_FILE, 0, &objectID);
-  if (stored != NOERROR && note != NULLHANDLE) {
+  if (stored != NOERROR) {
     char message[kStatusTextSize + 1] = {};
     OSLoadString(NULLHANDLE, static_cast<STATUS>(stored & 0x3FFF), message, kStatusTextSize);
     ShowUserMessage(message);
