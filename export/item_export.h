@@ -17,10 +17,12 @@
 #ifndef VELKO_EXPORT_ITEM_EXPORT_H
 #define VELKO_EXPORT_ITEM_EXPORT_H
 
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +72,7 @@ struct export_render {
   FILE* file = nullptr;
   const char* file_name = nullptr;
   WORD part_number = 0;
+  mime_part_memory* part_memory = nullptr;   /* takes the part's text instead of a file */
   char part_name[256] = {};                  /* out: the part file attached, or empty */
   int link_graphic_used[kLinkGraphics] = {}; /* out */
 };
@@ -145,5 +148,19 @@ STATUS ReadAttachmentBytes(NOTEHANDLE note, const char* name, bool detach,
 constexpr size_t kContentIDBlock = 64 * 1024;
 std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded,
                                                    size_t block = kContentIDBlock);
+
+/* What the MIME export reads of the encoded HTML as the renderer hands it
+ * on: whether every CR of it comes before an LF and every LF after a CR
+ * (the line-end filter GMime writes an encoded part through passes such
+ * text unchanged); and, for text in which every "=" begins an escape of
+ * two upper-case hex digits or a soft break "=\r\n", the ids that
+ * QuotedPrintableContentIDs finds, found at the colons without decoding
+ * the text (nothing for other text). Read here as the text grows by
+ * `piece` bytes at a time. */
+struct encoded_html_reading {
+  bool crlf_line_ends = false;
+  std::optional<std::vector<std::string>> well_formed_ids;
+};
+encoded_html_reading ReadEncodedHTML(std::string_view encoded, size_t piece = SIZE_MAX);
 
 #endif

@@ -143,10 +143,11 @@ STATUS RenderItemForExport(VelkoRTItem* item, export_render* run, std::string* h
     return VELKO_ERR_MEMORY;
   DWORD length = kExportBufferSize;
   int callerWord = 0;
-  const STATUS status = chunk.get()->GenerateHTMLToMime(
-      0, run->mime_mode, run->generation, run->options, ExportOptionsLength(run->options), buffer,
-      &length, run->part_number, run->part_name, run->file, run->file_name, nullptr, nullptr,
-      run->link_graphic_used, &callerWord);
+  const STATUS status = GenerateHTMLToMimeInMemory(
+      chunk.get(), run->mime_mode, run->generation, run->options,
+      ExportOptionsLength(run->options), buffer, &length, run->part_number, run->part_name,
+      run->file, run->file_name, nullptr, nullptr, run->link_graphic_used, &callerWord,
+      run->part_memory);
   try {
     if (status == NOERROR && held != nullptr)
       held->append(buffer, length);

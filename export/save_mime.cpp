@@ -2,9 +2,9 @@
  * Saving an item as a MIME message. The item is rendered whole through
  * GenerateHTMLToMime in MIME mode without a file: the renderer writes a
  * fragment with inline styles and cid: graphics, the text it hands on
- * while it runs goes to a part file that it attaches to the note, and the
- * rest stays in the export's buffer. The HTML is that attachment (read
- * and taken off the note again) followed by the buffer's text.
+ * while it runs is taken in memory (where GenerateHTMLToMime would write
+ * a part file and attach it to the note), and the rest stays in the
+ * export's buffer. The HTML is that text followed by the buffer's.
  *
  * The message is built with GMime:
  *   multipart/related; type="text/html"
@@ -26,7 +26,6 @@
  * The message is built whole in memory before a byte of it is written.
  */
 #include <ctype.h>
-#include <dirent.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -371,10 +370,227 @@ std::string IconGif() {
   return gif;
 }
 
+/* ---- what the encoded HTML holds, read as it is handed on ---- */
+
+/* Whether each line end from `from` on before `to` is one of a CR LF
+ * (the bytes around the range looked at as they need): sixteen at a time
+ * (the compiler's vector extension), the lanes of a block's LFs being
+ * those of its CRs moved on by one, the last lane's into the next block;
+ * the rest one by one. */
+bool LineEndsPaired(std::string_view text, size_t from, size_t to) {
+  typedef unsigned char byte_block __attribute__((vector_size(16)));
+  uint64_t carried = from > 0 && text[from - 1] == '\r' ? 0xFF : 0;
+  size_t at = from;
+  for (; at + sizeof(byte_block) <= to; at += sizeof(byte_block)) {
+    byte_block block;
+    memcpy(&block, text.data() + at, sizeof block);
+    const auto crs = block == '\r';
+    const auto lfs = block == '\n';
+    uint64_t cr[2];
+    uint64_t lf[2];
+    memcpy(cr, &crs, sizeof cr);
+    memcpy(lf, &lfs, sizeof lf);
+    if (lf[0] != (cr[0] << 8 | carried) || lf[1] != (cr[1] << 8 | cr[0] >> 56))
+      return false;
+    carried = cr[1] >> 56;
+  }
+  // From the blocks' last byte: a CR there wants the first of the rest.
+  for (size_t i = at > from ? at - 1 : from; i < to; ++i) {
+    if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))
+      return false;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+      return false;
+  }
+  return true;
+}
+
+int UpperHexValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+/* Reads the decoded characters of quoted-printable text around a place,
+ * where every "=" before the place was found to begin an escape of two
+ * upper-case hex digits or a soft break "=\r\n", so that the text reads
+ * the same backwards as forwards. */
+class encoded_text {
+public:
+  explicit encoded_text(std::string_view text) : text_(text) {}
+
+  /* The decoded character that ends just before *at, moving *at to its
+   * start; false at the text's start. */
+  bool Previous(size_t* at, char* c) const {
+    size_t end = *at;
+    while (end >= 3 && text_.compare(end - 3, 3, "=\r\n") == 0)
+      end -= 3;
+    if (end == 0)
+      return false;
+    if (end >= 3 && text_[end - 3] == '=') {
+      *c = static_cast<char>(UpperHexValue(text_[end - 2]) << 4 | UpperHexValue(text_[end - 1]));
+      *at = end - 3;
+    } else {
+      *c = text_[end - 1];
+      *at = end - 1;
+    }
+    return true;
+  }
+
+  /* The decoded character that starts at or after *at (after any soft
+   * breaks), moving *at past it: 1; 0 at the text's end; -1 at an "=" that
+   * begins neither an escape nor a soft break. */
+  int Next(size_t* at, char* c) const {
+    size_t from = *at;
+    while (text_.compare(from, 3, "=\r\n") == 0)
+      from += 3;
+    if (from >= text_.size())
+      return 0;
+    if (text_[from] != '=') {
+      *c = text_[from];
+      *at = from + 1;
+      return 1;
+    }
+    const int high = from + 2 < text_.size() ? UpperHexValue(text_[from + 1]) : -1;
+    const int low = high >= 0 ? UpperHexValue(text_[from + 2]) : -1;
+    if (low < 0)
+      return -1;
+    *c = static_cast<char>(high << 4 | low);
+    *at = from + 3;
+    return 1;
+  }
+
+private:
+  std::string_view text_;
+};
+
+/* The first place from `from` on that holds "=" or ":", else the text's
+ * end: sixteen bytes at a time (the compiler's vector extension). */
+size_t NextMarkOrColon(std::string_view text, size_t from) {
+  typedef unsigned char byte_block __attribute__((vector_size(16)));
+  for (; from + sizeof(byte_block) <= text.size(); from += sizeof(byte_block)) {
+    byte_block block;
+    memcpy(&block, text.data() + from, sizeof block);
+    const auto marks = (block == '=') | (block == ':');
+    uint64_t lanes[2];
+    memcpy(lanes, &marks, sizeof lanes);
+    if (lanes[0] != 0)
+      return from + static_cast<size_t>(__builtin_ctzll(lanes[0]) / 8);
+    if (lanes[1] != 0)
+      return from + 8 + static_cast<size_t>(__builtin_ctzll(lanes[1]) / 8);
+  }
+  while (from < text.size() && text[from] != '=' && text[from] != ':')
+    ++from;
+  return from;
+}
+
+/* Finds the ids of well-formed quoted-printable text at its colons, as
+ * the text grows: each Read is given the whole text so far and goes on
+ * where the last stopped; what the text's end leaves open (an escape or
+ * an id it cuts) waits for the next, until the text is complete. */
+class content_id_reader {
+public:
+  /* Reads the text (last: it is complete). */
+  void Read(std::string_view encoded, bool last) {
+    const encoded_text text(encoded);
+    for (size_t at = NextMarkOrColon(encoded, next_); !failed_ && at < encoded.size();
+         at = NextMarkOrColon(encoded, at)) {
+      // Where to go on when the text's end leaves this place open.
+      next_ = at;
+      const size_t colon = at;
+      size_t after = at + 1;
+      if (encoded[at] == '=') {
+        if (encoded.compare(at, 3, "=\r\n") == 0) {
+          at += 3;
+          continue;
+        }
+        char c = 0;
+        after = at;
+        if (const int read = text.Next(&after, &c); read != 1) {
+          failed_ = last;
+          return;
+        }
+        at = after;
+        if (c != ':')
+          continue;
+      } else {
+        at = after;
+      }
+      if (colon < id_end_ || !AfterPrefix(text, colon))
+        continue;
+      std::string id;
+      size_t end = after;
+      for (;;) {
+        size_t next = end;
+        char c = 0;
+        const int read = text.Next(&next, &c);
+        if (read < 0 || (read == 0 && !last)) {
+          failed_ = read < 0 && last;
+          return;
+        }
+        if (read == 0 || EndsContentID(c))
+          break;
+        id.push_back(c);
+        end = next;
+      }
+      id_end_ = end;
+      if (!id.empty() && std::find(ids_.begin(), ids_.end(), id) == ids_.end())
+        ids_.push_back(std::move(id));
+    }
+    next_ = encoded.size();
+  }
+
+  /* The ids, in order of first use; nothing when the text was not
+   * well-formed. */
+  std::optional<std::vector<std::string>> Take() {
+    if (failed_)
+      return std::nullopt;
+    return std::move(ids_);
+  }
+
+private:
+  /* Whether "cid" comes just before the colon. */
+  static bool AfterPrefix(const encoded_text& text, size_t colon) {
+    size_t back = colon;
+    for (const char expected : {'d', 'i', 'c'}) {
+      char c = 0;
+      if (!text.Previous(&back, &c) || c != expected)
+        return false;
+    }
+    return true;
+  }
+
+  size_t next_ = 0;
+  size_t id_end_ = 0; // colons before it belong to the last id
+  bool failed_ = false;
+  std::vector<std::string> ids_;
+};
+
+/* Reads the line ends and the ids of the HTML as it grows: each Read is
+ * given the whole HTML so far. */
+class html_reader {
+public:
+  void Read(std::string_view html, bool last) {
+    // A CR at the end waits for the byte after it.
+    const size_t to = last || html.empty() ? html.size() : html.size() - 1;
+    crlf_ = crlf_ && LineEndsPaired(html, checked_, to);
+    checked_ = to;
+    ids_.Read(html, last);
+  }
+  encoded_html_reading Take() { return {crlf_, ids_.Take()}; }
+
+private:
+  bool crlf_ = true;
+  size_t checked_ = 0;
+  content_id_reader ids_;
+};
+
 /* ---- the parts ---- */
 
 struct message_parts {
   GByteArray* html = nullptr; /* owned until a part takes it */
+  encoded_html_reading read; /* of the HTML, as it came */
   std::vector<GMimeObject*> related; /* owned; after the HTML */
   std::vector<GMimeObject*> attachments;
   message_parts() = default;
@@ -463,24 +679,6 @@ constexpr size_t kHTMLWrittenAround = 64 * 1024;
  * end as it would. */
 constexpr size_t kHTMLEndKept = 2;
 
-/* Whether every CR of the text comes before an LF and every LF after a
- * CR: the line-end filter GMime writes an encoded part through passes
- * such text unchanged. */
-bool OnlyCRLFLineEnds(std::string_view text) {
-  size_t at = 0;
-  for (;;) {
-    const auto* cr = static_cast<const char*>(memchr(text.data() + at, '\r', text.size() - at));
-    const size_t end = cr != nullptr ? static_cast<size_t>(cr - text.data()) : text.size();
-    if (memchr(text.data() + at, '\n', end - at) != nullptr)
-      return false;
-    if (cr == nullptr)
-      return true;
-    if (end + 1 >= text.size() || text[end + 1] != '\n')
-      return false;
-    at = end + 2;
-  }
-}
-
 /* Writes the message to the stream: with the stand-in as the content of
  * the HTML part, the bytes GMime writes with the stand-in's first bytes
  * replaced by the HTML's own. False when the stand-in is not found once,
@@ -527,8 +725,8 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
   // a large HTML it takes the stand-in, the HTML's bytes kept here.
   GByteArray* bytes = std::exchange(parts->html, nullptr);
   const std::string_view htmlBytes(reinterpret_cast<const char*>(bytes->data), bytes->len);
-  const bool around = quotedPrintable && htmlBytes.size() >= kHTMLWrittenAround &&
-                      OnlyCRLFLineEnds(htmlBytes);
+  const bool around =
+      quotedPrintable && htmlBytes.size() >= kHTMLWrittenAround && parts->read.crlf_line_ends;
   const GMimeContentEncoding held =
       quotedPrintable ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE : GMIME_CONTENT_ENCODING_DEFAULT;
   object_ref<GMimePart> html(nullptr);
@@ -585,44 +783,54 @@ STATUS WriteMessage(message_parts* parts, const char* charset, bool quotedPrinta
 
 /* ---- the rendering ---- */
 
-/* Part file names "MP<n>_<k>.html": a number of their own for each export
- * of the process, so that a part file that could not be attached is told
- * from every other. */
+/* Part names "MP<n>_<k>.html": a number of their own for each export of
+ * the process. */
 WORD NextPartNumber() {
   static std::atomic<unsigned> counter{0};
   return static_cast<WORD>(1 + counter.fetch_add(1) % 0xFFFE);
 }
 
-/* A part file that the renderer could not attach stays in the temporary
- * directory under a name made unique from "MP<n>_<k>_" and ".html": it is
- * removed. */
-void RemoveUnattachedPartFile(const LSXLsiSession* session, const char* partName) {
-  const std::string name(partName);
-  const size_t dot = name.rfind(".html");
-  if (name.empty() || dot == std::string::npos)
-    return;
-  const std::string prefix = name.substr(0, dot) + "_";
-  const char* directory = session->internal->temp_directory;
-  std::string path = directory[0] != '\0' ? directory : "/tmp/";
-  if (path.back() != '/')
-    path += '/';
-  DIR* listing = opendir(path.c_str());
-  if (listing == nullptr)
-    return;
-  while (const dirent* entry = readdir(listing)) {
-    const std::string_view found(entry->d_name);
-    if (found.size() == prefix.size() + 6 + 5 && found.starts_with(prefix) &&
-        found.ends_with(".html"))
-      unlink((path + entry->d_name).c_str());
+/* The renderer's part text, appended to the HTML's array as each flush
+ * hands it on, so that it is neither written to a file nor attached to
+ * the note and read back; its line ends and its ids are read while the
+ * new text is at hand, not in passes over the whole HTML afterwards. */
+class html_part final : public mime_part_memory {
+public:
+  explicit html_part(message_parts* parts) : parts_(parts) {}
+  bool Append(const char* text, size_t length) override {
+    if (parts_->html == nullptr)
+      parts_->html = g_byte_array_new();
+    if (length > G_MAXUINT - parts_->html->len)
+      return false;
+    g_byte_array_append(parts_->html, reinterpret_cast<const guint8*>(text),
+                        static_cast<guint>(length));
+    // No exception goes back into the renderer: memory that runs out here
+    // fails its output.
+    try {
+      reader_.Read(HTML(), false);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
   }
-  closedir(listing);
-}
+  /* Reads the end of the HTML, once all of it was appended. */
+  void Finish() {
+    reader_.Read(HTML(), true);
+    parts_->read = reader_.Take();
+  }
 
-/* Renders the item for MIME into parts->html: the part file the
- * renderer attached (taken off the note again whether or not the rest
- * succeeded), copied once from where the host read it, then the text left
- * in the buffer. The used words of the link icons come back in
- * linkGraphicUsed. */
+private:
+  std::string_view HTML() const {
+    return std::string_view(reinterpret_cast<const char*>(parts_->html->data), parts_->html->len);
+  }
+
+  message_parts* parts_;
+  html_reader reader_;
+};
+
+/* Renders the item for MIME into parts->html: the part text the renderer
+ * handed on while it ran, then the text left in the buffer. The used
+ * words of the link icons come back in linkGraphicUsed. */
 STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
                      int* linkGraphicUsed, message_parts* parts) {
   export_render run;
@@ -630,45 +838,32 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
   run.generation = generation;
   run.options = options;
   run.part_number = NextPartNumber();
+  html_part part(parts);
+  run.part_memory = &part;
   std::string held;
-  STATUS status = RenderItemForExport(item, &run, &held);
-  bool tooLarge = false;
-  // The HTML's array, sized for the part and the held text together.
-  const auto startHTML = [&](size_t attached) {
-    if (attached > G_MAXUINT - held.size()) {
-      tooLarge = true;
-      return;
-    }
-    parts->html = g_byte_array_sized_new(static_cast<guint>(attached + held.size()));
-  };
-  if (run.part_name[0] != '\0') {
-    const STATUS read = ReadAttachmentBytes(
-        item->note, run.part_name, true, [&](const char* bytes, size_t size) {
-          if (bytes == nullptr || status != NOERROR)
-            return STATUS{NOERROR};
-          startHTML(size);
-          if (parts->html != nullptr)
-            g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(bytes),
-                                static_cast<guint>(size));
-          return STATUS{NOERROR};
-        });
-    if (read == VELKO_ERR_ITEM_NOT_FOUND)
-      RemoveUnattachedPartFile(item->session, run.part_name);
-    if (status == NOERROR)
-      status = read;
-  }
-  if (status == NOERROR && parts->html == nullptr && !tooLarge)
-    startHTML(0);
-  if (status == NOERROR && tooLarge)
-    return VELKO_ERR_MEMORY;
-  if (status == NOERROR)
-    g_byte_array_append(parts->html, reinterpret_cast<const guint8*>(held.data()),
-                        static_cast<guint>(held.size()));
+  const STATUS status = RenderItemForExport(item, &run, &held);
   std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
-  return status;
+  if (status != NOERROR)
+    return status;
+  if (!part.Append(held.data(), held.size()))
+    return VELKO_ERR_MEMORY;
+  part.Finish();
+  return NOERROR;
 }
 
 } // namespace
+
+encoded_html_reading ReadEncodedHTML(std::string_view encoded, size_t piece) {
+  html_reader reader;
+  piece = std::max<size_t>(piece, 1);
+  size_t read = std::min(piece, encoded.size());
+  for (;;) {
+    reader.Read(encoded.substr(0, read), read == encoded.size());
+    if (read == encoded.size())
+      return reader.Take();
+    read += std::min(piece, encoded.size() - read);
+  }
+}
 
 std::vector<std::string> QuotedPrintableContentIDs(std::string_view encoded, size_t block) {
   content_id_scan scan;
@@ -716,9 +911,12 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
       return status;
     const bool quotedPrintable = RenderedQuotedPrintable(rendering.c_str());
     const std::string_view html(reinterpret_cast<const char*>(parts.html->data), parts.html->len);
-    AddReferencedParts(item, linkGraphicUsed,
-                       quotedPrintable ? QuotedPrintableContentIDs(html) : ContentIDs(html),
-                       &parts);
+    std::optional<std::vector<std::string>> ids;
+    if (quotedPrintable)
+      ids = std::move(parts.read.well_formed_ids);
+    if (!ids)
+      ids = quotedPrintable ? QuotedPrintableContentIDs(html) : ContentIDs(html);
+    AddReferencedParts(item, linkGraphicUsed, *ids, &parts);
     if (AttachmentsByName(options)) {
       if (STATUS status = AddAttachments(item, &parts); status != NOERROR)
         return status;

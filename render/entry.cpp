@@ -3,10 +3,11 @@
  *
  * GenerateHTML returns the output as a tracked block; GenerateHTMLToMime
  * serves the item-level export (a caller buffer, a caller file, MIME part
- * files attached to the note); GenerateXML is the run both share: it reads
- * the options, writes the start of the document (document type, html tag,
- * generator comment, an open head), has the engine run the rendering
- * action over the chunk, and writes the closing text. Also the rendering
+ * files attached to the note, or the part taken in the caller's memory);
+ * GenerateXML is the run both share: it reads the options, writes the
+ * start of the document (document type, html tag, generator comment, an
+ * open head), has the engine run the rendering action over the chunk, and
+ * writes the closing text. Also the rendering
  * context's creation and release, and the source of the generator
  * comment's date and version text.
  *
@@ -29,6 +30,8 @@
 #include "host/nsfnote.h"
 #include "host/osenv.h"
 #include "host/oslog.h"
+#include "host/osmem.h"
+#include "host/status.h"
 #include "render/output_buffer.h"
 #include "render/output_stage.h"
 #include "render/paragraphs.h"
@@ -434,6 +437,37 @@ STATUS AttachPartFile(html_render_info *c, STATUS status, char *partNameOut) {
   return attached;
 }
 
+/* Settles a part the caller took in memory, in place of attaching a part
+ * file that the caller would read and take off the note again: the
+ * database ends as it would then, the object id the attachment would have
+ * had used up, and a part too large for the host to attach fails as its
+ * attachment would. */
+STATUS SettleMemoryPart(html_render_info *c, STATUS status, char *partNameOut) {
+  if (status != NOERROR) {
+    if (partNameOut != nullptr)
+      memset(partNameOut, 0, kPartNameNulls);
+    return status;
+  }
+  const NOTEHANDLE note = c->item != nullptr ? c->item->note : NULLHANDLE;
+  DBHANDLE db = NULLHANDLE;
+  if (note != NULLHANDLE)
+    NSFNoteGetInfo(note, _NOTE_DB, &db);
+  DWORD objectID = 0;
+  STATUS stored = VELKO_ERR_BAD_ARGUMENT;
+  if (note != NULLHANDLE)
+    stored = c->part_memory_length > OSMEM_MAX_BLOCK_SIZE
+                 ? STATUS{ERR_HOST_VALUE_TOO_LARGE}
+                 : NSFDbAllocObject(db, 0, OBJECT_FILE, 0, &objectID);
+  if (stored != NOERROR) {
+    char message[kStatusTextSize + 1] = {};
+    OSLoadString(NULLHANDLE, static_cast<STATUS>(stored & 0x3FFF), message, kStatusTextSize);
+    ShowUserMessage(message);
+  }
+  if (partNameOut != nullptr)
+    strcpy(partNameOut, c->part_file_name);
+  return stored != NOERROR ? stored : NSFDbFreeObject(db, objectID);
+}
+
 /* What a caller file still lacks after the run: the held text, through all
  * passes, then the file flushed. */
 STATUS FinishCallerFile(html_render_info *c, FILE *file) {
@@ -622,14 +656,28 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
                                         ActOnTextCallback actOnText,
                                         QueryLinkDataCallback queryLinkData, int *linkGraphicUsed,
                                         int *callerWord) {
+  return GenerateHTMLToMimeInMemory(this, mimeMode, generation, options, optionsLength, buffer,
+                                    length, partNumber, partNameOut, file, fileName, actOnText,
+                                    queryLinkData, linkGraphicUsed, callerWord, nullptr);
+}
+
+STATUS GenerateHTMLToMimeInMemory(VelkoRTChunk *chunk, int mimeMode, const char *generation,
+                                  const char *options, WORD optionsLength, char *buffer,
+                                  DWORD *length, WORD partNumber, char *partNameOut, FILE *file,
+                                  const char *fileName, ActOnTextCallback actOnText,
+                                  QueryLinkDataCallback queryLinkData, int *linkGraphicUsed,
+                                  int *callerWord, mime_part_memory *partMemory) {
+  LSXLsiSession *session = chunk->session;
+  auto *internal = chunk->internal;
   if (session == nullptr || internal == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
-  html_render_info *context = OpenChunkRender(this, actOnText, queryLinkData);
+  html_render_info *context = OpenChunkRender(chunk, actOnText, queryLinkData);
   if (context == nullptr) {
     if (partNameOut != nullptr)
       memset(partNameOut, 0, kPartNameNulls);
-    return status;
+    return chunk->status;
   }
+  context->part_memory = partMemory;
   for (int i = 0; linkGraphicUsed != nullptr && i < kLinkGraphics; ++i)
     context->link_graphic_used[i] = static_cast<DWORD>(linkGraphicUsed[i]);
   if (callerWord != nullptr)
@@ -648,7 +696,7 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
   request.file_name = fileName;
   request.act_on_text = internal->act_on_text;
   request.query_link_data = internal->query_link_data;
-  STATUS result = Run(this, context, request);
+  STATUS result = Run(chunk, context, request);
 
   for (int i = 0; linkGraphicUsed != nullptr && i < kLinkGraphics; ++i)
     linkGraphicUsed[i] = static_cast<int>(context->link_graphic_used[i]);
@@ -666,6 +714,10 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
     if (const STATUS attached = AttachPartFile(context, context->output_status, partNameOut);
         attached != NOERROR)
       result = attached;
+  } else if (context->part_memory_open != 0) {
+    if (const STATUS settled = SettleMemoryPart(context, context->output_status, partNameOut);
+        settled != NOERROR)
+      result = settled;
   } else if (partNameOut != nullptr) {
     memset(partNameOut, 0, kPartNameNulls);
   }
@@ -674,7 +726,7 @@ STATUS VelkoRTChunk::GenerateHTMLToMime(int, int mimeMode, const char *generatio
   if (length != nullptr)
     *length = session->render_result_length;
   if (result != NOERROR)
-    status = result;
+    chunk->status = result;
   ReleaseRenderContext(context);
   internal->render_context = nullptr;
   return result;

@@ -285,7 +285,7 @@ bool RenderEndsWith(const html_render_info *context, const char *text, bool igno
 }
 
 bool RenderHasSink(const html_render_info *context, DWORD final) {
-  if (context->out_file != nullptr || context->part_file != nullptr)
+  if (context->out_file != nullptr || MimePartOpen(context))
     return true;
   if (final != 0)
     return false;

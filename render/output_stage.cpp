@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "host/nls.h"
 #include "render/output_buffer.h"
@@ -132,6 +133,27 @@ constexpr qp_classes kQPClass;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+/* The end of the run of bytes from i on before end that stay as they are:
+ * sixteen at a time (the compiler's vector extension), then one by one. */
+DWORD LiteralRunEnd(const BYTE *bytes, DWORD i, DWORD end) {
+  typedef BYTE byte_block __attribute__((vector_size(16)));
+  for (; i + sizeof(byte_block) <= end; i += sizeof(byte_block)) {
+    byte_block block;
+    memcpy(&block, bytes + i, sizeof block);
+    const auto other =
+        ((block < 0x21) | (block > 0x7E) | (block == '=')) & (block != ' ') & (block != '\t');
+    uint64_t lanes[2];
+    memcpy(lanes, &other, sizeof lanes);
+    if (lanes[0] != 0)
+      return i + static_cast<DWORD>(__builtin_ctzll(lanes[0]) / 8);
+    if (lanes[1] != 0)
+      return i + 8 + static_cast<DWORD>(__builtin_ctzll(lanes[1]) / 8);
+  }
+  while (i < end && kQPClass.of[bytes[i]] == kQPLiteral)
+    ++i;
+  return i;
+}
+
 char *PutEscapedByte(char *at, BYTE b) {
   at[0] = '=';
   at[1] = kHexDigits[b >> 4];
@@ -165,8 +187,7 @@ void EncodeQuotedPrintable(const html_render_info *context, const char *text, DW
     char *at = out->data + out->length;
     while (i < blockEnd) {
       const DWORD start = i;
-      while (i < blockEnd && kQPClass.of[bytes[i]] == kQPLiteral)
-        ++i;
+      i = LiteralRunEnd(bytes, i, blockEnd);
       memcpy(at, bytes + start, i - start);
       at += i - start;
       if (i == blockEnd)
@@ -215,6 +236,16 @@ STATUS WriteFile(html_render_info *context, FILE *file, const char *text, size_t
   return NOERROR;
 }
 
+/* The caller's memory takes the part's text as a part file would. */
+STATUS WriteMemoryPart(html_render_info *context, const char *text, size_t length) {
+  if (length == 0)
+    return NOERROR;
+  if (!context->part_memory->Append(text, length))
+    return Fail(context, VELKO_ERR_MEMORY);
+  context->part_memory_length += length;
+  return NOERROR;
+}
+
 /* Hands text to the output callback in pieces it can take, cut after a
  * line end where there is one, and never inside a UTF-8 character. */
 void RaiseInPieces(html_render_info *context, const char *text, size_t length) {
@@ -245,6 +276,8 @@ STATUS WriteToSink(html_render_info *context, DWORD final, const char *text, siz
     return WriteFile(context, context->out_file, text, length);
   if (context->part_file != nullptr)
     return WriteFile(context, context->part_file, text, length);
+  if (context->part_memory_open != 0)
+    return WriteMemoryPart(context, text, length);
   if ((context->flags & html_flags::OutputToEvent) != 0 && final == 0)
     RaiseInPieces(context, text, length);
   return NOERROR;
@@ -279,9 +312,15 @@ constexpr wrap_bytes kWrapBytes;
 typedef BYTE wrap_block __attribute__((vector_size(16)));
 
 /* One bit for each lane of a comparison's result that is set, lane 0 in
- * bit 0: the top bit of each byte gathered by one multiplication, whose
+ * bit 0: the top bits of the bytes gathered by the instruction that does
+ * it where there is one, else by one multiplication for each eight, whose
  * partial products never meet. */
 inline unsigned LaneBits(wrap_block lanes) {
+#if defined(__SSE2__)
+  typedef char signed_block __attribute__((vector_size(16)));
+  return static_cast<unsigned>(
+      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block &>(lanes)));
+#else
   uint64_t half[2];
   memcpy(half, &lanes, sizeof half);
   constexpr uint64_t kTops = 0x8080808080808080ull;
@@ -289,21 +328,54 @@ inline unsigned LaneBits(wrap_block lanes) {
   const unsigned low = static_cast<unsigned>(((half[0] & kTops) >> 7) * kGather >> 56);
   const unsigned high = static_cast<unsigned>(((half[1] & kTops) >> 7) * kGather >> 56);
   return low | high << 8;
+#endif
 }
 
-/* The bytes of the text that ScanByte acts on, as bits: one word for
- * each 64 bytes from the text's start, made when the scan first needs it
- * and kept while the scan stays in that word. */
+/* The bytes of the text that ScanByte acts on, as bits, and the blanks
+ * among them: one word of each for each 64 bytes from the text's start,
+ * made when the scan first needs it and kept for the next few words. */
 class acting_bytes {
 public:
   acting_bytes(const char *text, long length) : text_(text), length_(length) {}
 
   /* The first byte from `from` on before `limit` that ScanByte acts on,
    * else limit (limit at most the text's length). */
-  long Next(long from, long limit) {
+  long Next(long from, long limit) { return NextOf(from, limit, false); }
+
+  /* The first byte from `from` on before `limit` that ScanByte acts on
+   * and is no blank, else limit. */
+  long NextOther(long from, long limit) { return NextOf(from, limit, true); }
+
+  /* The last blank from `from` on before `to`, else -1. */
+  long LastBlank(long from, long to) {
+    while (to > from) {
+      const long word = (to - 1) >> 6;
+      uint64_t bits = Get(word).blanks;
+      const int end = static_cast<int>(to - (word << 6)); // bits below it count
+      if (end < 64)
+        bits &= (uint64_t{1} << end) - 1;
+      if (bits != 0) {
+        const long last = (word << 6) + 63 - __builtin_clzll(bits);
+        return last >= from ? last : -1;
+      }
+      to = word << 6;
+    }
+    return -1;
+  }
+
+private:
+  struct word_bits {
+    long word = -1;
+    uint64_t acting = 0;
+    uint64_t blanks = 0;
+  };
+  static constexpr int kKept = 4;
+
+  long NextOf(long from, long limit, bool others) {
     while (from < limit) {
       const long word = from >> 6;
-      const uint64_t bits = Word(word) >> (from & 63);
+      const word_bits &got = Get(word);
+      const uint64_t bits = (others ? got.acting & ~got.blanks : got.acting) >> (from & 63);
       if (bits != 0)
         return std::min(limit, from + __builtin_ctzll(bits));
       from = (word + 1) << 6;
@@ -311,36 +383,39 @@ public:
     return limit;
   }
 
-private:
-  uint64_t Word(long word) {
-    if (word == word_)
-      return bits_;
+  const word_bits &Get(long word) {
+    word_bits &kept = kept_[word & (kKept - 1)];
+    if (kept.word == word)
+      return kept;
     const long start = word << 6;
     const long count = std::min(64L, length_ - start);
     BYTE tail[64] = {};
     const BYTE *bytes = reinterpret_cast<const BYTE *>(text_) + start;
     if (count < 64)
       bytes = static_cast<const BYTE *>(memcpy(tail, bytes, static_cast<size_t>(count)));
-    uint64_t bits = 0;
+    uint64_t acting = 0;
+    uint64_t blanks = 0;
     for (int block = 0; block < 4; ++block) {
       wrap_block b;
       memcpy(&b, bytes + block * 16, sizeof b);
-      const auto acts = (b == '\n') | (b == '<') | (b == ' ') | (b == '/') | (b == '>') |
-                        (b == ';') | (b == '\0');
-      bits |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(acts))} << (block * 16);
+      const auto blank = b == ' ';
+      const auto acts = (b == '\n') | (b == '<') | blank | (b == '/') | (b == '>') | (b == ';') |
+                        (b == '\0');
+      acting |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(acts))} << (block * 16);
+      blanks |= uint64_t{LaneBits(reinterpret_cast<const wrap_block &>(blank))} << (block * 16);
     }
     // Bytes past the text's end were not copied: no bit of theirs counts.
-    if (count < 64)
-      bits &= (uint64_t{1} << count) - 1;
-    word_ = word;
-    bits_ = bits;
-    return bits;
+    if (count < 64) {
+      acting &= (uint64_t{1} << count) - 1;
+      blanks &= (uint64_t{1} << count) - 1;
+    }
+    kept = {word, acting, blanks};
+    return kept;
   }
 
   const char *text_;
   long length_;
-  long word_ = -1;
-  uint64_t bits_ = 0;
+  word_bits kept_[kKept];
 };
 
 struct wrap_state {
@@ -440,6 +515,56 @@ wrap_scan Scan(wrap_state &w, long rest) {
   }
 }
 
+/* As Scan, stepping only from one byte it acts on to the next. The scan
+ * ends before acting at `hard` (the text's end, two widths past the
+ * line's start, the look-ahead's end) and, once it has a candidate, after
+ * acting at `soft` (the line's width reached); Scan's test of a candidate
+ * that fills the line never ends a scan that this one does not end first,
+ * as the candidate was made at or after its own place. */
+wrap_scan ScanByBits(wrap_state &w, long rest) {
+  wrap_scan s;
+  s.line_start = rest;
+  const long width = w.width;
+  const long lookEnd = rest + width + kWrapLookAhead;
+  long hard = std::min({w.length, rest + 2 * width, lookEnd});
+  long soft = LONG_MAX;
+  for (long p = rest;;) {
+    const long limit = soft < hard ? soft + 1 : hard;
+    const long q = w.acting.Next(p, limit);
+    if (q >= limit) {
+      s.reached_end = soft >= hard && hard >= w.length;
+      return s;
+    }
+    const long lineStart = s.line_start;
+    const bool record =
+        q > rest && q + 1 < lookEnd && !(s.cand >= lineStart && q - lineStart + 1 > width);
+    ScanByte(w, s, q, record);
+    if (s.line_start != lineStart)
+      hard = std::min({w.length, s.line_start + 2 * width, lookEnd});
+    if (s.cand >= 0) {
+      soft = s.line_start + width - 1;
+      if (q >= soft)
+        return s;
+    }
+    p = q + 1;
+    if (w.text[q] != ' ' || s.cand < 0)
+      continue;
+    // Of the blanks that follow before the next other byte acted on, only
+    // the last changes what the scan found: each makes the same candidate
+    // as the one before, one place on, and none is next to a tag's edge.
+    // The place before the look-ahead's end, where a blank makes no
+    // candidate, is left to the steps above.
+    const long runEnd = w.acting.NextOther(p, std::min(soft < hard ? soft + 1 : hard, lookEnd - 1));
+    const long last = w.acting.LastBlank(p, runEnd);
+    if (last < 0)
+      continue;
+    ScanByte(w, s, last, true);
+    if (last >= soft)
+      return s;
+    p = last + 1;
+  }
+}
+
 /* Shortens a cut piece so that no escape "=XX" is split: it ends before
  * any "=" among its last three bytes, the last piece of the text too. */
 long KeepEscapesWhole(const wrap_state &w, long rest, long length) {
@@ -455,61 +580,84 @@ long KeepEscapesWhole(const wrap_state &w, long rest, long length) {
   return length;
 }
 
-void PutLineEnd(const wrap_state &w, render_text *out) {
+/* What a line may hold after its piece's bytes: "=20=" and CR LF. */
+constexpr size_t kLineTail = 6;
+
+/* Room at the end of `out` for a piece of `length` bytes and its line's
+ * tail; null, with the failure kept in out's status, when it cannot be
+ * had. */
+char *LineRoom(render_text *out, long length) {
+  const size_t need = static_cast<size_t>(length) + kLineTail;
+  const bool fits = out->status == NOERROR && out->data != nullptr &&
+                    uint64_t{out->length} + need < out->size;
+  if (!fits && !RenderTextReserve(out, need))
+    return nullptr;
+  return out->data + out->length;
+}
+
+/* The line written up to `at` (within the room LineRoom gave). */
+void EndLine(render_text *out, char *at) {
+  out->length = static_cast<DWORD>(at - out->data);
+  *at = '\0';
+}
+
+char *CopyLineEnd(const wrap_state &w, char *at) {
   const DWORD flags = w.context->flags;
   if ((flags & html_flags::NewlineCRLF) != 0) {
     if (w.context->out_file == nullptr)
-      RenderTextPutc(out, '\r');
-    RenderTextPutc(out, '\n');
+      *at++ = '\r';
+    *at++ = '\n';
   } else if ((flags & html_flags::NewlineNUL) != 0) {
-    RenderTextPutc(out, '\0');
+    *at++ = '\0';
   }
+  return at;
 }
 
 /* Copies piece bytes; under quoted-printable the NUL markers are dropped,
  * in NewlineNUL mode LF bytes become NUL. */
-void PutPieceBytes(const wrap_state &w, const char *bytes, long length, render_text *out) {
+char *CopyPieceBytes(const wrap_state &w, const char *bytes, long length, char *at) {
   const bool nulLines = !w.quoted && (w.context->flags & html_flags::NewlineNUL) != 0;
   if (!w.quoted && !nulLines) {
-    RenderTextPut(out, bytes, static_cast<size_t>(length));
-    return;
+    memcpy(at, bytes, static_cast<size_t>(length));
+    return at + length;
   }
   const char *end = bytes + length;
   const char *run = bytes;
   const char *found = nullptr;
   while ((found = static_cast<const char *>(
               memchr(run, w.quoted ? '\0' : '\n', static_cast<size_t>(end - run)))) != nullptr) {
-    RenderTextPut(out, run, static_cast<size_t>(found - run));
+    memcpy(at, run, static_cast<size_t>(found - run));
+    at += found - run;
     if (nulLines)
-      RenderTextPutc(out, '\0');
+      *at++ = '\0';
     run = found + 1;
   }
-  RenderTextPut(out, run, static_cast<size_t>(end - run));
+  memcpy(at, run, static_cast<size_t>(end - run));
+  return at + (end - run);
 }
 
 /* A piece that ends at a break. Under quoted-printable a NUL as its last
  * byte is a soft break, a trailing blank is written "=20=", and a piece
  * that more text follows (not beginning with a blank) gets a soft break. */
-void PutBrokenPiece(const wrap_state &w, long rest, long length, render_text *out) {
+char *CopyBrokenPiece(const wrap_state &w, long rest, long length, char *at) {
   const char *piece = w.text + rest;
-  if (!w.quoted) {
-    PutPieceBytes(w, piece, length, out);
-    return;
-  }
+  if (!w.quoted)
+    return CopyPieceBytes(w, piece, length, at);
   const char last = piece[length - 1];
-  PutPieceBytes(w, piece, length - 1, out);
+  at = CopyPieceBytes(w, piece, length - 1, at);
   if (last == '\0') {
-    RenderTextPutc(out, '=');
-    return;
+    *at++ = '=';
+    return at;
   }
   if (last == ' ') {
-    RenderTextPuts(out, "=20=");
-    return;
+    memcpy(at, "=20=", 4);
+    return at + 4;
   }
-  RenderTextPutc(out, last);
+  *at++ = last;
   const long next = rest + length;
   if (last != '=' && next < w.length && w.text[next] != ' ')
-    RenderTextPutc(out, '=');
+    *at++ = '=';
+  return at;
 }
 
 /* Wraps text into lines in `out`; returns the bytes wrapped. With keepTail
@@ -520,9 +668,10 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
   // Quoted-printable lines stay within 76 characters with their soft break.
   const long cutWidth = w.quoted ? std::min(w.width, kQuotedPrintableLine - 1) : w.width;
   const long longestBroken = w.quoted ? kQuotedPrintableLine - 3 : length;
+  const bool byBits = WrapScanByBits();
   long rest = 0;
   while (rest < length && out->status == NOERROR) {
-    const wrap_scan s = Scan(w, rest);
+    const wrap_scan s = byBits ? ScanByBits(w, rest) : Scan(w, rest);
     const long left = length - rest;
     // Where this piece ends depends on text still to come.
     if (s.reached_end && keepTail)
@@ -545,15 +694,18 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
       piece = std::min(left, cutWidth);
     if (keepTail && rest + piece == length)
       break;
+    char *at = LineRoom(out, piece);
+    if (at == nullptr)
+      break;
     if (cut) {
       piece = KeepEscapesWhole(w, rest, piece);
-      PutPieceBytes(w, text + rest, piece, out);
+      at = CopyPieceBytes(w, text + rest, piece, at);
       if (w.quoted)
-        RenderTextPutc(out, '=');
+        *at++ = '=';
     } else {
-      PutBrokenPiece(w, rest, piece, out);
+      at = CopyBrokenPiece(w, rest, piece, at);
     }
-    PutLineEnd(w, out);
+    EndLine(out, CopyLineEnd(w, at));
     rest += piece;
   }
   return rest;
@@ -693,10 +845,10 @@ STATUS ProcessHTMLEncoding(html_render_info *context) {
 STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
   if (ProcessHTMLEncoding(context) != NOERROR)
     return context->output_status;
-  if (context->mime_mode != 0 && context->part_file == nullptr && final == 0 &&
+  if (context->mime_mode != 0 && !MimePartOpen(context) && final == 0 &&
       context->out_file == nullptr)
     OpenMimePartFile(context);
-  const bool sink = context->out_file != nullptr || context->part_file != nullptr ||
+  const bool sink = context->out_file != nullptr || MimePartOpen(context) ||
                     ((context->flags & html_flags::OutputToEvent) != 0 && final == 0);
   if (!sink && final == 0)
     return NOERROR;
@@ -706,6 +858,14 @@ STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
 }
 
 bool OpenMimePartFile(html_render_info *context) {
+  if (context->part_memory != nullptr) {
+    // No file to make: the part is named as the first file would be.
+    snprintf(context->part_file_name, sizeof context->part_file_name, "MP%d_%d.html",
+             int{context->mime_part_number}, int{context->mime_part_counter});
+    context->mime_part_counter = static_cast<WORD>(context->mime_part_counter + 1);
+    context->part_memory_open = 1;
+    return true;
+  }
   const char *temp_directory = context->session->internal->temp_directory;
   const char *directory = temp_directory[0] != '\0' ? temp_directory : "/tmp/";
   for (int k = 0; k < kPartFileTries; ++k) {

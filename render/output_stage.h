@@ -13,10 +13,11 @@
  * what they have not seen. Writers normally call RenderFlush
  * (render/output_buffer.h), which runs all three.
  *
- * Sinks, in order: the caller's file, the open MIME part file, the output
- * callback (OutputToEvent, not on a final flush); without any, the text
- * stays in the buffer. A final flush opens no part file and does not call
- * the callback, so that what it leaves stays for the caller.
+ * Sinks, in order: the caller's file, the open MIME part file (or the
+ * caller's memory in its place), the output callback (OutputToEvent, not
+ * on a final flush); without any, the text stays in the buffer. A final
+ * flush opens no part file and does not call the callback, so that what
+ * it leaves stays for the caller.
  */
 #ifndef VELKO_RENDER_OUTPUT_STAGE_H
 #define VELKO_RENDER_OUTPUT_STAGE_H
@@ -43,10 +44,22 @@ STATUS ProcessHTMLEncoding(html_render_info *context);
 STATUS ProcessHTMLOutput(html_render_info *context, DWORD final);
 
 /* Opens the next MIME part file "MP%d_%d.html" of the run in the temporary
- * directory (its path on disk is made unique). False after 100 failures. */
+ * directory (its path on disk is made unique). False after 100 failures.
+ * A run with part_memory opens no file: the part is named and takes its
+ * text in the caller's memory. */
 bool OpenMimePartFile(html_render_info *context);
+
+/* Whether the run's MIME part is open: a part file, or the caller's
+ * memory. */
+inline bool MimePartOpen(const html_render_info *context) {
+  return context->part_file != nullptr || context->part_memory_open != 0;
+}
 
 /* Flushes and closes the part file; 0 or kOutputWriteFailed. */
 STATUS CloseMimePartFile(html_render_info *context);
+
+/* Whether the line wrap steps from one byte it acts on to the next:
+ * always, unless a test turned it off (render/output_stage_testing.h). */
+bool WrapScanByBits();
 
 #endif

@@ -201,6 +201,18 @@ constexpr size_t kPartFileNameSize = 128;
 constexpr size_t kPartFilePathSize = 257 + kPartFileNameSize + 16;
 constexpr size_t kBasePathnameSize = 256;
 
+/* Takes the MIME part's text in memory, for a caller that uses the part
+ * itself instead of reading it back from the note: a run given one writes
+ * no part file and attaches nothing. Append takes each piece a flush hands
+ * on, in order; false when it cannot keep it. */
+class mime_part_memory {
+public:
+  virtual bool Append(const char *text, size_t length) = 0;
+
+protected:
+  ~mime_part_memory() = default;
+};
+
 /* What text runs ask about the records around a run, kept as the walk
  * moves forward (render/text_runs.cpp). Valid for one run: the records do
  * not change while a run renders. */
@@ -311,6 +323,9 @@ struct html_render_info {
   DWORD image_flags;                /* html_image_flags */
   DWORD encoding_flags;             /* kEncodingQuotedPrintable */
   FILE *part_file;                  /* the open MIME part file, or null */
+  mime_part_memory *part_memory;    /* the caller's, in place of part files */
+  DWORD part_memory_open;           /* 1 once the part is named and taking text */
+  size_t part_memory_length;        /* bytes handed to part_memory */
   FILE *out_file;                   /* the caller's file, or null */
   xml_stack_node *tag_stack;        /* the main close-tag stack */
   xml_stack_node *second_tag_stack; /* for text gathered apart */
@@ -533,6 +548,17 @@ html_render_info *CreateRenderContext(LSXLsiSession *session, VelkoRTChunk *chun
  * unless it is the caller's, pending close tags, the character set, an
  * open part file, an image database this run opened) and the context. */
 void ReleaseRenderContext(html_render_info *context);
+
+/* GenerateHTMLToMime of the chunk; with partMemory, a MIME run's part
+ * text goes there instead of to a part file: nothing is attached to the
+ * note (and its database is left as the attachment and its removal would
+ * leave it), and partNameOut receives the name of the part all the same. */
+STATUS GenerateHTMLToMimeInMemory(VelkoRTChunk *chunk, int mimeMode, const char *generation,
+                                  const char *options, WORD optionsLength, char *buffer,
+                                  DWORD *length, WORD partNumber, char *partNameOut, FILE *file,
+                                  const char *fileName, ActOnTextCallback actOnText,
+                                  QueryLinkDataCallback queryLinkData, int *linkGraphicUsed,
+                                  int *callerWord, mime_part_memory *partMemory);
 
 /* ---- the option reader (render/options.cpp) ---- */
 

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -611,6 +613,129 @@ TEST_F(ItemExportTest, TheMessageConvertsBackIntoTheItem) {
   NSFNoteClose(other);
 }
 
+/* ---- the part taken in memory ---- */
+
+/* Collects what the renderer hands on in place of a part file. */
+class collected_part final : public mime_part_memory {
+public:
+  bool Append(const char* text, size_t length) override {
+    text_.append(text, length);
+    ++pieces_;
+    return true;
+  }
+  std::string text_;
+  int pieces_ = 0;
+};
+
+/* One MIME run over the whole item and what it leaves. */
+struct mime_run {
+  STATUS status = NOERROR; /* the run's, else the reading of its part */
+  std::string html;        /* the part, then the buffer's text */
+  std::string part_name;
+  std::vector<int> used;
+  DWORD ids_used = 0; /* object ids of the database the run used up */
+  std::vector<HostTestMessage> messages;
+  bool operator==(const mime_run&) const = default;
+};
+
+/* The object id the database gives next (taken and given back). */
+DWORD NextObjectID(DBHANDLE db) {
+  DWORD id = 0;
+  EXPECT_EQ(NSFDbAllocObject(db, 0, OBJECT_FILE, 0, &id), NOERROR);
+  EXPECT_EQ(NSFDbFreeObject(db, id), NOERROR);
+  return id;
+}
+
+/* GenerateHTMLToMime with a part file that is attached, read and taken
+ * off the note again; or, with memory, the part taken there. */
+mime_run RunForMime(VelkoRTItem* item, DBHANDLE db, const char* options, bool inMemory,
+                    int failStorageWrite = 0) {
+  mime_run run;
+  const DWORD before = NextObjectID(db);
+  VelkoRTChunk* chunk = item->DefineChunk("Everything");
+  std::vector<char> buffer(kWorkBlockSize);
+  DWORD length = static_cast<DWORD>(buffer.size());
+  char partName[256] = {};
+  int used[kLinkGraphics] = {};
+  int word = 0;
+  collected_part memory;
+  HostTestClearMessages();
+  HostTestFailStorageWrite(failStorageWrite);
+  run.status = GenerateHTMLToMimeInMemory(
+      chunk, 1, "HTML", options, static_cast<WORD>(strlen(options)), buffer.data(), &length, 9,
+      partName, nullptr, nullptr, nullptr, nullptr, used, &word, inMemory ? &memory : nullptr);
+  std::string part = memory.text_;
+  if (!inMemory && partName[0] != '\0') {
+    const STATUS read = ReadAttachmentData(item->note, partName, true, &part);
+    if (run.status == NOERROR)
+      run.status = read;
+  }
+  HostTestFailStorageWrite(0);
+  delete chunk;
+  run.messages = HostTestMessages();
+  if (run.status == NOERROR)
+    run.html = part + std::string(buffer.data(), length);
+  run.part_name = partName;
+  run.used.assign(std::begin(used), std::end(used));
+  run.ids_used = NextObjectID(db) - before - 1;
+  return run;
+}
+
+/* The renderer's part taken in memory holds the bytes the part file would
+ * have held, under the same name, and leaves the note, the database and
+ * the temporary directory as the part file's attachment and removal would. */
+TEST_F(ItemExportTest, APartTakenInMemoryIsThePartFileAttachedAndTakenOffAgain) {
+  const struct {
+    const char* label;
+    std::string script;
+    const char* options;
+    bool part; /* the HTML passes the buffer: a part is written */
+  } cases[] = {
+      {"no part", ItemScript(), kEncoded, false},
+      {"a part, encoded", ItemScript() + LongScript(200), kEncoded, true},
+      {"a part, not encoded", LongScript(200), "ContentTransferEncoding=8bit", true},
+      {"a part, UTF-8", ItemScript() + LongScript(200), "Charset=UTF-8 MaxLineLength=40", true},
+  };
+  HostTestCaptureMessages();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Restart();
+    Load(c.script);
+    const mime_run file = RunForMime(item_, db_, c.options, false);
+    const mime_run memory = RunForMime(item_, db_, c.options, true);
+    EXPECT_EQ(memory, file);
+    EXPECT_EQ(memory.status, NOERROR);
+    EXPECT_EQ(memory.part_name.empty(), !c.part);
+    EXPECT_EQ(memory.ids_used, c.part ? 1u : 0u);
+    EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+    EXPECT_TRUE(TempEmpty());
+  }
+}
+
+/* A database that cannot take the part's object fails the run in memory
+ * at the same write, with the same status and message, as it fails the
+ * attachment of the part file or its removal. */
+TEST_F(ItemExportTest, APartTakenInMemoryMeetsStorageFailuresAsThePartFile) {
+  Load(ItemScript() + LongScript(200));
+  HostTestCaptureMessages();
+  int failed = 0;
+  for (int nth = 1; nth <= 8; ++nth) {
+    SCOPED_TRACE(nth);
+    const mime_run file = RunForMime(item_, db_, kEncoded, false, nth);
+    // A part file that could not be attached stays for its caller.
+    for (const auto& entry : fs::directory_iterator(temp_))
+      fs::remove(entry.path());
+    const mime_run memory = RunForMime(item_, db_, kEncoded, true, nth);
+    EXPECT_EQ(memory.status, file.status);
+    EXPECT_EQ(memory.messages, file.messages);
+    EXPECT_EQ(memory.ids_used, file.ids_used);
+    if (memory.status != NOERROR)
+      ++failed;
+    EXPECT_TRUE(TempEmpty());
+  }
+  EXPECT_GT(failed, 0);
+}
+
 /* ---- the ids of encoded HTML ---- */
 
 /* The HTML's bytes quoted-printable: "=" as "=3D", and a soft break
@@ -653,6 +778,99 @@ TEST(QuotedPrintableContentIDsTest, FindsTheIdsOfTheDecodedTextWhereverTheBlocks
         EXPECT_EQ(QuotedPrintableContentIDs(encoded, block), c.ids);
       }
       EXPECT_EQ(QuotedPrintableContentIDs(encoded), c.ids) << c.name;
+    }
+  }
+}
+
+/* Found without decoding, the ids of well-formed text are those found by
+ * decoding it, whatever the pieces it grows by; text of any other form is
+ * left to the decoding. Random text of the bytes that matter, and text
+ * built well-formed around ids with escapes and soft breaks anywhere. */
+TEST(QuotedPrintableContentIDsTest, WellFormedTextGivesTheIdsOfItsDecoding) {
+  static const char* const kBytes[] = {"c", "i", "d", ":", "=3A", "=63", "=", "=\r\n", "\r\n",
+                                       "\r", "\n", " ", "x", "_", "\"", ">", "=3D", "=3a", "=0D=0A",
+                                       "\t", "=20", "cid:"};
+  std::mt19937 random(7);
+  int wellFormed = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string encoded;
+    const int pieces = 1 + static_cast<int>(random() % 24);
+    for (int i = 0; i < pieces; ++i)
+      encoded += kBytes[random() % std::size(kBytes)];
+    SCOPED_TRACE(encoded);
+    const encoded_html_reading whole = ReadEncodedHTML(encoded);
+    if (whole.well_formed_ids) {
+      ++wellFormed;
+      EXPECT_EQ(*whole.well_formed_ids, QuotedPrintableContentIDs(encoded));
+    }
+    // Read as it grows, a piece of every size at a time: the same.
+    for (const size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{5}}) {
+      const encoded_html_reading grown = ReadEncodedHTML(encoded, piece);
+      EXPECT_EQ(grown.well_formed_ids, whole.well_formed_ids) << piece;
+      EXPECT_EQ(grown.crlf_line_ends, whole.crlf_line_ends) << piece;
+    }
+  }
+  EXPECT_GT(wellFormed, 2000);
+  const struct {
+    const char* name;
+    std::string encoded;
+    bool well_formed;
+  } cases[] = {
+      {"ids behind escapes and soft breaks",
+       "<img src=3D\"ci=\r\nd:_1_a=\r\nb\"> c=69=64=3Asecond cid:x=\r\n\r\ncid:x", true},
+      {"lower-case hex", "cid:a=3db", false},
+      {"an \"=\" that ends the text", "cid:a=", false},
+      {"a soft break of a line feed alone", "cid:a=\nb", false},
+      {"blanks before breaks, a line feed alone", "cid:a =\r\nci\nd:b cid:c\t\r\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto fast = ReadEncodedHTML(c.encoded).well_formed_ids;
+    EXPECT_EQ(fast.has_value(), c.well_formed);
+    if (fast) {
+      EXPECT_EQ(*fast, QuotedPrintableContentIDs(c.encoded));
+    }
+  }
+  EXPECT_EQ(*ReadEncodedHTML(cases[0].encoded).well_formed_ids,
+            (std::vector<std::string>{"_1_ab", "second", "x"}));
+}
+
+/* The renderer's encoded HTML is well-formed: its ids are found without
+ * decoding it. */
+TEST_F(ItemExportTest, TheRenderersEncodedHTMLGivesItsIdsWithoutDecoding) {
+  Load(ItemScript() + LongScript(300));
+  for (const char* options : {kEncoded, "Charset=UTF-8 ContentTransferEncoding=quoted-printable"}) {
+    SCOPED_TRACE(options);
+    const std::string encoded = RenderedForMime(options);
+    const encoded_html_reading read = ReadEncodedHTML(encoded, 4096);
+    EXPECT_TRUE(read.crlf_line_ends);
+    const auto& fast = read.well_formed_ids;
+    ASSERT_TRUE(fast.has_value());
+    EXPECT_EQ(fast->size(), 3u);
+    EXPECT_EQ(*fast, QuotedPrintableContentIDs(encoded));
+  }
+}
+
+/* A line end is one of a CR LF wherever it falls among the blocks of
+ * sixteen bytes that are looked at together and the pieces the text
+ * grows by. */
+TEST(QuotedPrintableContentIDsTest, EveryLineEndMustBeACRLF) {
+  EXPECT_TRUE(ReadEncodedHTML("").crlf_line_ends);
+  EXPECT_TRUE(ReadEncodedHTML(std::string(40, 'a')).crlf_line_ends);
+  const struct {
+    const char* ends;
+    bool paired;
+  } cases[] = {{"\r\n", true},   {"\r\n\r\n", true}, {"\r", false},
+               {"\n", false},     {"\n\r", false},      {"\r\r\n", false},
+               {"\r\n\n", false}};
+  for (const auto& c : cases) {
+    for (const size_t at : {0, 1, 14, 15, 16, 17, 31, 32, 40}) {
+      SCOPED_TRACE(std::to_string(at));
+      std::string text(40, 'a');
+      text.insert(at, c.ends);
+      for (const size_t piece : {size_t{1}, size_t{16}, size_t{17}, text.size()}) {
+        EXPECT_EQ(ReadEncodedHTML(text, piece).crlf_line_ends, c.paired) << c.ends << piece;
+      }
     }
   }
 }

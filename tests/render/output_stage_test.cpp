@@ -5,11 +5,14 @@
 
 #include <stdio.h>
 
+#include <iterator>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "render/output_stage_testing.h"
 #include "render_fixture.h"
 #include "store/session.h"
 #include "velko/status.h"
@@ -129,6 +132,28 @@ TEST_F(OutputStageTest, EncodesLongTextWhole) {
     Put(c.held);
     EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR) << c.name;
     EXPECT_EQ(Held(), c.expected) << c.name;
+  }
+}
+
+/* A byte is encoded the same wherever it falls in a long run of bytes that
+ * stay, the runs being looked at sixteen bytes at a time. */
+TEST_F(OutputStageTest, EncodesEachByteTheSameWhereverItFallsInARun) {
+  const auto encoded = [&](const std::string &held) {
+    Fresh();
+    context_->encoding_flags = kEncodingQuotedPrintable;
+    Put(held);
+    context_->output_translated = context_->output_length; // bytes of the output's set
+    EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
+    return Held();
+  };
+  for (int b = 0; b < 0x100; ++b) {
+    const std::string alone = encoded(std::string(1, static_cast<char>(b)));
+    for (const size_t before : {0, 7, 8, 15, 16, 33}) {
+      SCOPED_TRACE("byte " + std::to_string(b) + " after " + std::to_string(before));
+      const std::string run(before, 'a');
+      const std::string after(40, '~');
+      EXPECT_EQ(encoded(run + static_cast<char>(b) + after), run + alone + after);
+    }
   }
 }
 
@@ -316,6 +341,85 @@ TEST_F(OutputStageTest, EscapesAreNotSplitAcrossLines) {
   // A piece ends before an "=" among its last three bytes, the last piece
   // too; every piece cut without a break gets a soft break.
   EXPECT_EQ(Held(), std::string(18, 'a') + "=\r\n=3D=3D=3D=3D=\r\n=3D=\r\n");
+}
+
+/* Text of markup, words, blanks and the other bytes the wrap acts on,
+ * in runs of every length, made from the seed. */
+std::string WrapMaterial(unsigned seed, size_t length, bool quoted) {
+  static const char *const kPieces[] = {
+      "<div>", "</div>", "<p class='x'>", "</p>", " ", "  ", "word", "a", "&amp;", ";", "/",
+      "<br/>", "> <", "<", ">", "=3D", "=", "\n", "text of some words ", "<a href=\"cid:x\">"};
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < length) {
+    const unsigned pick = random() % 24;
+    if (pick < std::size(kPieces))
+      text += kPieces[pick];
+    else if (pick == 20)
+      text.append(1 + random() % 150, 'b'); // a run longer than a line
+    else if (pick == 21 && quoted)
+      text.push_back('\0'); // a soft-break marker
+    else if (pick == 22)
+      text.append(1 + random() % 8, ' ');
+    else
+      text += "x";
+  }
+  return text;
+}
+
+/* The wrap that steps from one byte it acts on to the next writes the
+ * lines of the scan that looks at every place, for every width, encoding
+ * and line end, held whole or handed on flush by flush. */
+TEST_F(OutputStageTest, TheSteppingWrapWritesTheLinesOfTheScanOfEveryPlace) {
+  const struct {
+    WORD width;
+    bool quoted;
+    DWORD newline;
+  } settings[] = {{20, false, html_flags::NewlineCRLF}, {33, true, html_flags::NewlineCRLF},
+                  {72, false, 0},                       {72, true, html_flags::NewlineCRLF},
+                  {76, true, html_flags::NewlineNUL},   {600, false, html_flags::NewlineNUL},
+                  {1500, false, html_flags::NewlineCRLF}};
+  const auto wrapped = [&](const std::string &text, WORD width, bool quoted, DWORD newline,
+                           size_t flushEvery) {
+    Fresh();
+    CallbackPieces().clear();
+    chunk_.SetActOnTextCallback(RecordPiece);
+    context_->max_line_length = width;
+    context_->flags |= newline;
+    if (flushEvery != 0)
+      context_->flags |= html_flags::OutputToEvent;
+    // Held text the encoder has passed, so that every byte reaches the wrap.
+    context_->encoding_flags = quoted ? kEncodingQuotedPrintable : 0;
+    const size_t step = flushEvery != 0 ? flushEvery : text.size();
+    for (size_t at = 0; at < text.size(); at += step) {
+      RenderPut(context_, text.data() + at, std::min(text.size() - at, step));
+      if (flushEvery != 0) {
+        EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+      }
+    }
+    context_->flags &= ~html_flags::OutputToEvent;
+    EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+    std::string lines;
+    for (const std::string &piece : CallbackPieces())
+      lines += piece;
+    return lines + "|" + Held();
+  };
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    for (const auto &setting : settings) {
+      const std::string text = WrapMaterial(seed, 200 + seed * 97, setting.quoted);
+      for (const size_t flushEvery : {size_t{0}, size_t{61}, size_t{1000}}) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", width " +
+                     std::to_string(setting.width) + ", flushes every " +
+                     std::to_string(flushEvery));
+        VelkoTestSetWrapScanByBits(false);
+        const std::string expected =
+            wrapped(text, setting.width, setting.quoted, setting.newline, flushEvery);
+        VelkoTestSetWrapScanByBits(true);
+        EXPECT_EQ(wrapped(text, setting.width, setting.quoted, setting.newline, flushEvery),
+                  expected);
+      }
+    }
+  }
 }
 
 /* ---- sinks ---- */
