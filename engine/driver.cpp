@@ -459,7 +459,8 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
 }
 
 /* The walk over the input records. A writing walk hands the records its
- * lane can take to it, and the rest to the per-record step. */
+ * lane can take to it, and the rest to the per-record step; a query of the
+ * chunk's last record counts the records behind a chunk open for good. */
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
   const bool lane = PrepareWalkLane(state);
@@ -470,6 +471,13 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
       record_storage* after = WalkLaneRun(node, state, &status);
       if (status != NOERROR)
         return status;
+      if (after != node) {
+        node = after;
+        continue;
+      }
+    }
+    if (state->writes == 0) {
+      record_storage* after = CountRestOfOpenChunk(node, state);
       if (after != node) {
         node = after;
         continue;
