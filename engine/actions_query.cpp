@@ -25,6 +25,14 @@ namespace {
 /* The most text action 9 gathers, separators included. */
 constexpr DWORD kTextLimit = 65340;
 
+/* Whether the walk's input is the list its load made, untouched since,
+ * and the walk has met every node before node: its nodes from node on are
+ * then the rest of the walk. */
+bool LoadedListLeadsOn(const body_context* input, const record_storage* node,
+                       const chunk_process_state* state) {
+  return state->input_loaded_now != 0 && input != nullptr && input->loaded_last != nullptr &&
+         node->ordinal == state->record_counter + 1 && input->loaded_last->ordinal >= node->ordinal;
+}
 
 } // namespace
 
@@ -58,11 +66,26 @@ record_storage* CountRestOfOpenChunk(record_storage* node, chunk_process_state* 
   DWORD counter = state->record_counter;
   const record_storage* text = nullptr;
   record_storage* last = nullptr;
-  for (; node != nullptr && node->length != 0; node = node->next) {
-    ++counter;
-    if (node->signature == SIG_CD_TEXT && node->length >= sizeof(CDTEXT))
-      text = node;
-    last = node;
+  const body_context* input = StateItem(state)->internal->input;
+  if (LoadedListLeadsOn(input, node, state)) {
+    // The list as its load left it: numbered on from node without a gap,
+    // no record of length 0, the load's last node its end.
+    last = input->loaded_last;
+    counter = last->ordinal;
+    for (const record_storage* back = last; text == nullptr; back = back->previous) {
+      if (back->signature == SIG_CD_TEXT && back->length >= sizeof(CDTEXT))
+        text = back;
+      if (back == node)
+        break;
+    }
+    node = nullptr;
+  } else {
+    for (; node != nullptr && node->length != 0; node = node->next) {
+      ++counter;
+      if (node->signature == SIG_CD_TEXT && node->length >= sizeof(CDTEXT))
+        text = node;
+      last = node;
+    }
   }
   _internal_SESS* session = state->session->internal;
   if (session->found_first == 0)
