@@ -1130,7 +1130,7 @@ STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
-bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
+bool TakeLaneNodeChecked(emitter_lane* lane, record_storage* node, BYTE kind) {
   if ((node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) != RECORD_IN_ARENA)
     return false;
   WORD id = 0;
