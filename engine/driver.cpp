@@ -464,6 +464,7 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
   const bool lane = PrepareWalkLane(state);
+  const bool counts = state->action == ACTION_QUERY_RECORDS && state->writes == 0;
   record_storage* node = GetNextCDRecord(input, nullptr);
   while (node != nullptr && node->length != 0) {
     if (lane) {
@@ -476,7 +477,7 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
         continue;
       }
     }
-    if (state->writes == 0) {
+    if (counts) {
       record_storage* after = CountRestOfOpenChunk(node, state);
       if (after != node) {
         node = after;

@@ -1136,6 +1136,7 @@ void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
 #endif
   context->records = nullptr;
   context->last_written = nullptr;
+  context->loaded_last = nullptr;
   while (body_item* item = context->items) {
     context->items = item->next;
     if (item->block != nullptr) {
@@ -1174,6 +1175,7 @@ void MoveBodyMemory(body_context* to, body_context* from) {
   from->items_tail = nullptr;
   from->records = nullptr;
   from->last_written = nullptr;
+  from->loaded_last = nullptr;
 }
 
 void CleanupBodyContext(LSXLsiSession* session, body_context* context) {
