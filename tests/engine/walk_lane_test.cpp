@@ -228,11 +228,16 @@ struct query {
 };
 
 const query kQueries[] = {
-    {"Everything", 0},           {"Everything", PROP_LASTRECORD},
-    {"Everything", PROP_EXISTS}, {"Everything", PROP_FIRSTRECORD},
-    {"After Paragraph 1", 0},    {"After Table 1", PROP_LASTRECORD},
-    {"Start With Paragraph 2", 0}, {"Start With Text 2", PROP_LASTRECORD},
-    {"Paragraph 2", 0},          {"Table 1", PROP_LASTRECORD},
+    {"Everything", 0},
+    {"Everything", PROP_LASTRECORD},
+    {"Everything", PROP_EXISTS},
+    {"Everything", PROP_FIRSTRECORD},
+    {"After Paragraph 1", 0},
+    {"After Table 1", PROP_LASTRECORD},
+    {"Start With Paragraph 2", 0},
+    {"Start With Text 2", PROP_LASTRECORD},
+    {"Paragraph 2", 0},
+    {"Table 1", PROP_LASTRECORD},
     {"Text 3", 0},
 };
 
@@ -313,7 +318,8 @@ protected:
     return result;
   }
 
-  /* The query on a fresh note of the body, with the lane on or off. */
+  /* Action 1 of the chunk: its status, the found words and the item's
+   * current text header. */
   query_answer Ask(VelkoRTChunk* chunk, WORD p1) {
     query_answer answer;
     session_->internal->found_first = 0;
@@ -326,6 +332,8 @@ protected:
     return answer;
   }
 
+  /* The query, twice, on a fresh note of the body, with the lane on or
+   * off. */
   query_answers AskOnce(const cdbuild::Body& body, const query& q, bool lane) {
     Restart();
     EXPECT_EQ(body.AppendItems(note_, "Body"), NOERROR);
