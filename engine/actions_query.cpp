@@ -2,15 +2,20 @@
  * Query actions of the chunk engine built so far: action 1, the record
  * numbers where the chunk lies (its first record, its last record, whether
  * it exists), and action 9, the text of the chunk's text runs. Both read
- * the records and answer in the session; neither changes a record.
+ * the records and answer in the session; neither changes a record. Once
+ * action 1's chunk can no longer close, the rest of the walk only counts
+ * the records to its end (CountRestOfOpenChunk).
  *
  * The other property queries and settings are their own actions.
  */
 #include <string.h>
 
+#include "engine/driver.h"
 #include "engine/record_fields.h"
 #include "engine/walk.h"
+#include "store/emitter.h"
 #include "store/owned_text.h"
+#include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/status.h"
@@ -20,6 +25,14 @@ namespace {
 /* The most text action 9 gathers, separators included. */
 constexpr DWORD kTextLimit = 65340;
 
+/* Whether the walk's input is the list its load made, untouched since,
+ * and the walk has met every node before node: its nodes from node on are
+ * then the rest of the walk. */
+bool LoadedListLeadsOn(const body_context* input, const record_storage* node,
+                       const chunk_process_state* state) {
+  return state->input_loaded_now != 0 && input != nullptr && input->loaded_last != nullptr &&
+         node->ordinal == state->record_counter + 1 && input->loaded_last->ordinal >= node->ordinal;
+}
 
 } // namespace
 
@@ -37,6 +50,57 @@ STATUS QueryRecordPositions(chunk_process_state* state) {
     return VELKO_ERR_ITEM_NOT_FOUND; // the chunk's first record is the answer
   session->found_second = state->record_counter;
   return NOERROR;
+}
+
+record_storage* CountRestOfOpenChunk(record_storage* node, chunk_process_state* state) {
+  // The first record and the chunk's existence are answered where the
+  // chunk opens; a break test must still be asked every hundred records.
+  if (state->action != ACTION_QUERY_RECORDS || state->writes != 0 || node == nullptr ||
+      node->length == 0 || state->p1 == PROP_FIRSTRECORD || state->p1 == PROP_EXISTS ||
+      state->skip_mark != 0 || !EmitterLaneOn() || !ChunkOpenForGood(state) ||
+      state->session->internal->ControlBreak != nullptr || ControlBreak != nullptr)
+    return node;
+  // Every record up to the walk's end would take the action's step, which
+  // makes it the chunk's last; of what the per-record step follows, only
+  // the item's current text header outlives the walk.
+  DWORD counter = state->record_counter;
+  const record_storage* text = nullptr;
+  record_storage* last = nullptr;
+  const body_context* input = StateItem(state)->internal->input;
+  if (LoadedListLeadsOn(input, node, state)) {
+    // The list as its load left it: numbered on from node without a gap,
+    // no record of length 0, the load's last node its end.
+    last = input->loaded_last;
+    counter = last->ordinal;
+    for (const record_storage* back = last; text == nullptr; back = back->previous) {
+      if (back->signature == SIG_CD_TEXT && back->length >= sizeof(CDTEXT))
+        text = back;
+      if (back == node)
+        break;
+    }
+    node = nullptr;
+  } else {
+    for (; node != nullptr && node->length != 0; node = node->next) {
+      ++counter;
+      if (node->signature == SIG_CD_TEXT && node->length >= sizeof(CDTEXT))
+        text = node;
+      last = node;
+    }
+  }
+  _internal_SESS* session = state->session->internal;
+  if (session->found_first == 0)
+    session->found_first = state->record_counter + 1;
+  session->found_second = counter;
+  state->handled = 0;
+  state->chunk_opened_here = 0;
+  state->record_counter = counter;
+  state->record_counter_copy = counter;
+  state->previous_signature = last->signature;
+  state->last_handled_signature = last->signature;
+  state->current_record = last;
+  if (text != nullptr)
+    memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
+  return node;
 }
 
 STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state) {

@@ -459,10 +459,12 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
 }
 
 /* The walk over the input records. A writing walk hands the records its
- * lane can take to it, and the rest to the per-record step. */
+ * lane can take to it, and the rest to the per-record step; a query of the
+ * chunk's last record counts the records behind a chunk open for good. */
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
   const bool lane = PrepareWalkLane(state);
+  const bool counts = state->action == ACTION_QUERY_RECORDS && state->writes == 0;
   record_storage* node = GetNextCDRecord(input, nullptr);
   while (node != nullptr && node->length != 0) {
     if (lane) {
@@ -470,6 +472,13 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
       record_storage* after = WalkLaneRun(node, state, &status);
       if (status != NOERROR)
         return status;
+      if (after != node) {
+        node = after;
+        continue;
+      }
+    }
+    if (counts) {
+      record_storage* after = CountRestOfOpenChunk(node, state);
       if (after != node) {
         node = after;
         continue;

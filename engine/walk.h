@@ -111,6 +111,11 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
 STATUS QueryRecordPositions(chunk_process_state* state);
 /* Action 1 where the chunk opens. */
 STATUS QueryRecordPositionsAtStart(chunk_process_state* state);
+/* Action 1 on a chunk open for good (asking for more than its first
+ * record): counts the records from node to the walk's end and leaves the
+ * answer and the walk's state as the per-record step would. Returns where
+ * the walk ends, or node itself when the step must take the record. */
+record_storage* CountRestOfOpenChunk(record_storage* node, chunk_process_state* state);
 /* Action 9: the text of the chunk's text runs into the result text. */
 STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state);
 

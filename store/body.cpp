@@ -939,6 +939,7 @@ STATUS StoreBodyRecords(VelkoRTItem* item, int skipEnvelopes, int reserved, int 
     context->noted_definition_count = 0;
     context->noted_style_name_count = 0;
     status = LoadBody(state);
+    context->loaded_last = state.last;
     if (state.unicode != nullptr) // releasing: a failure leaves nothing to undo
       static_cast<void>(NLS_unload_charset(state.unicode));
     NoteWhatEndedLoad(state, status);
@@ -974,6 +975,7 @@ STATUS LoadValueAsBody(VelkoRTItem* item, velko_allocation* block, char* value, 
   state.item = item;
   state.context = context;
   const STATUS status = WalkValue(state, block, value, length, 0);
+  context->loaded_last = state.last;
   NoteWhatEndedLoad(state, status);
   context->load_status = status;
   internal->incomplete_load = status;
@@ -1134,6 +1136,7 @@ void ReleaseItemsRecords(LSXLsiSession* session, body_context* context) {
 #endif
   context->records = nullptr;
   context->last_written = nullptr;
+  context->loaded_last = nullptr;
   while (body_item* item = context->items) {
     context->items = item->next;
     if (item->block != nullptr) {
@@ -1172,6 +1175,7 @@ void MoveBodyMemory(body_context* to, body_context* from) {
   from->items_tail = nullptr;
   from->records = nullptr;
   from->last_written = nullptr;
+  from->loaded_last = nullptr;
 }
 
 void CleanupBodyContext(LSXLsiSession* session, body_context* context) {

@@ -206,6 +206,10 @@ struct body_context {
    * the body as it was loaded. */
   const record_storage* highest_definition = nullptr;
   WORD highest_definition_id = 0;
+  /* The last node of the load (null: none), numbered with the count of
+   * the nodes loaded; as cleanup_candidates, only for the body as it was
+   * loaded. */
+  record_storage* loaded_last = nullptr;
   /* The first paragraph definitions and style names of the load, in record
    * order: at most kNotedRecords of each are kept, while the counts go on.
    * As cleanup_candidates, only for the body as it was loaded. */

@@ -1151,7 +1151,7 @@ STATUS EmitLaneRecordInPartsChecked(emitter_lane* lane, WORD signature, DWORD le
   return NOERROR;
 }
 
-bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
+bool TakeLaneNodeChecked(emitter_lane* lane, record_storage* node, BYTE kind) {
   if ((node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) != RECORD_IN_ARENA)
     return false;
   WORD id = 0;

@@ -353,7 +353,41 @@ inline STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD le
  * to the output with MoveBodyMemory before either is released). Its next
  * is left to the walk until the run closes. False, with nothing changed,
  * when the record needs CopyCDUpdated or the node is not of an arena. */
-bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind);
+inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind);
+/* TakeLaneNode for every kind (TakeLaneNode itself takes the commonest
+ * nodes without a call). */
+bool TakeLaneNodeChecked(emitter_lane* lane, record_storage* node, BYTE kind);
+/* A plain record, a paragraph or a text run with text, of an arena and
+ * of a length the lane takes: linked as TakeLaneNodeChecked links it. Any
+ * other goes to it. */
+inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
+  const DWORD length = node->length;
+  const bool quick = (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH ||
+                      (kind == EMITTER_LANE_TEXT && length > sizeof(CDTEXT))) &&
+                     (node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) == RECORD_IN_ARENA &&
+                     length >= BSIG_HEADER_SIZE && length <= lane->room;
+  if (!quick)
+    return TakeLaneNodeChecked(lane, node, kind);
+  // As a node EmitLaneRecord makes: of the arena, data where it lies, no
+  // stored length or side data; its next stays until the run closes.
+  node->flags &= static_cast<WORD>(RECORD_IN_ARENA | RECORD_IN_PLACE);
+  node->stored_length = 0;
+  lane->taken_nodes = true;
+  record_storage* tail = lane->tail;
+  if (tail == nullptr) {
+    node->ordinal = 1;
+    lane->output->records = node;
+  } else {
+    node->ordinal = tail->ordinal + 1;
+    node->previous = tail;
+    tail->next = node;
+  }
+  lane->tail = node;
+  lane->last_signature = node->signature;
+  if (kind == EMITTER_LANE_PARAGRAPH)
+    lane->paragraph_taken = true;
+  return true;
+}
 /* Ends the run: the context's state as the records taken leave it. */
 void CloseEmitterLane(emitter_lane* lane);
 /* Whether the lane is used; a test may turn it off (store/emitter_lane_testing.h). */

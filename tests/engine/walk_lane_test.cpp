@@ -11,7 +11,8 @@
 // source item it connects instead of copying them, are among the
 // operations, into the body and into an empty item. Keyword matching,
 // whose case lets the lane take the text runs it leaves, runs over the
-// same bodies.
+// same bodies, and so do queries of a chunk's records, which count the
+// records behind a chunk that stays open instead of stepping through them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cdbuild/cd_script.h"
@@ -213,6 +215,44 @@ const matching kMatchings[] = {
 /* The keywords: words of the test bodies, and words that begin like them. */
 constexpr const char* kKeywords[] = {"one", "three", "in", "text", "four", "c", "onex", "thr", "two"};
 
+/* Action 1 (the chunk's first and last record, its existence) asked of
+ * chunks that stay open to the end (Everything, After, Start With) and of
+ * chunks that close; a query that counts the records behind a chunk open
+ * for good must answer as the per-record step does, and leave the item's
+ * current text header where the step leaves it, on a body its walk loaded
+ * (counted from the load's last node) and on one loaded before (whose
+ * nodes are counted one by one). */
+struct query {
+  const char* definition;
+  WORD p1;
+};
+
+const query kQueries[] = {
+    {"Everything", 0},
+    {"Everything", PROP_LASTRECORD},
+    {"Everything", PROP_EXISTS},
+    {"Everything", PROP_FIRSTRECORD},
+    {"After Paragraph 1", 0},
+    {"After Table 1", PROP_LASTRECORD},
+    {"Start With Paragraph 2", 0},
+    {"Start With Text 2", PROP_LASTRECORD},
+    {"Paragraph 2", 0},
+    {"Table 1", PROP_LASTRECORD},
+    {"Text 3", 0},
+};
+
+struct query_answer {
+  STATUS status = 0;
+  DWORD first = 0;
+  DWORD last = 0;
+  Bytes text_header;
+  bool operator==(const query_answer&) const = default;
+};
+
+/* The answers of the first query, which loads the body, and of the same
+ * query asked again of the records the first loaded. */
+using query_answers = std::pair<query_answer, query_answer>;
+
 class WalkLaneTest : public EngineTest {
 protected:
   void TearDown() override {
@@ -276,6 +316,51 @@ protected:
     result.messages = HostTestMessages();
     NSFNoteClose(note);
     return result;
+  }
+
+  /* Action 1 of the chunk: its status, the found words and the item's
+   * current text header. */
+  query_answer Ask(VelkoRTChunk* chunk, WORD p1) {
+    query_answer answer;
+    session_->internal->found_first = 0;
+    session_->internal->found_second = 0;
+    answer.status = Run(chunk, ACTION_QUERY_RECORDS, p1);
+    answer.first = session_->internal->found_first;
+    answer.last = session_->internal->found_second;
+    const BYTE* header = item_->internal->current_text_header;
+    answer.text_header.assign(header, header + sizeof item_->internal->current_text_header);
+    return answer;
+  }
+
+  /* The query, twice, on a fresh note of the body, with the lane on or
+   * off. */
+  query_answers AskOnce(const cdbuild::Body& body, const query& q, bool lane) {
+    Restart();
+    EXPECT_EQ(body.AppendItems(note_, "Body"), NOERROR);
+    VelkoTestSetEmitterLane(lane);
+    Connect();
+    query_answers answers;
+    if (VelkoRTChunk* chunk = item_->DefineChunk(q.definition); chunk != nullptr) {
+      answers.first = Ask(chunk, q.p1);
+      EXPECT_NE(item_->internal->input, nullptr);
+      answers.second = Ask(chunk, q.p1);
+    }
+    VelkoTestSetEmitterLane(true);
+    return answers;
+  }
+
+  void ExpectSameAnswers(const cdbuild::Body& body, const std::string& what) {
+    for (const query& q : kQueries) {
+      const query_answers full = AskOnce(body, q, false);
+      const query_answers lane = AskOnce(body, q, true);
+      EXPECT_TRUE(lane.first == full.first)
+          << what << ": " << q.definition << " p1 " << q.p1 << ": " << lane.first.first << "-"
+          << lane.first.last << " against " << full.first.first << "-" << full.first.last;
+      EXPECT_TRUE(lane.second == full.second)
+          << what << ": " << q.definition << " p1 " << q.p1 << ", asked again: "
+          << lane.second.first << "-" << lane.second.last << " against " << full.second.first
+          << "-" << full.second.last;
+    }
   }
 
   /* Each of the operations on the body gives the same outcome with and
@@ -348,6 +433,22 @@ TEST_F(WalkLaneTest, CorpusBodiesAreWrittenAlikeWithAndWithoutTheLane) {
     ASSERT_TRUE(cdbuild::BuildScript(CaseBody(entry.path()), &body, &error))
         << entry.path() << ":" << error.line << " " << error.message;
     ExpectSameOutcomes(body, entry.path().filename().string());
+    ++bodies;
+  }
+  EXPECT_GT(bodies, 40);
+}
+
+TEST_F(WalkLaneTest, CorpusBodiesAreQueriedAlikeWithAndWithoutTheLane) {
+  const std::filesystem::path corpus = VELKO_ENGINE_CORPUS_DIR;
+  int bodies = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".case")
+      continue;
+    cdbuild::Body body;
+    cdbuild::ScriptError error;
+    ASSERT_TRUE(cdbuild::BuildScript(CaseBody(entry.path()), &body, &error))
+        << entry.path() << ":" << error.line << " " << error.message;
+    ExpectSameAnswers(body, entry.path().filename().string());
     ++bodies;
   }
   EXPECT_GT(bodies, 40);
@@ -438,6 +539,17 @@ TEST_F(WalkLaneTest, RandomTablesAreWrittenAlikeWithAndWithoutTheLane) {
     ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error))
         << error.line << ": " << error.message << "\n" << script;
     ExpectSameOutcomes(body, "seed " + std::to_string(seed) + ":\n" + script);
+  }
+}
+
+TEST_F(WalkLaneTest, RandomBodiesAreQueriedAlikeWithAndWithoutTheLane) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    for (const std::string& script : {RandomScript(seed), RandomTableScript(seed)}) {
+      cdbuild::Body body;
+      cdbuild::ScriptError error;
+      ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << script;
+      ExpectSameAnswers(body, "seed " + std::to_string(seed) + ":\n" + script);
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -1506,3 +1507,126 @@ TEST_F(EmitterTest, ATableEndClearsEveryColumnItsTableWrote) {
 }
 
 } // namespace
+
+namespace {
+
+/* What taking a given-up list's nodes left: per node whether it was taken,
+ * then the output's nodes (signature, ordinal, flags, stored length,
+ * whether the data is the source's own) and the emitter's state. */
+struct take_outcome {
+  std::vector<bool> taken;
+  std::vector<std::vector<DWORD>> nodes;
+  std::vector<DWORD> state;
+  bool operator==(const take_outcome&) const = default;
+};
+
+using node_taker = bool (*)(emitter_lane*, record_storage*, BYTE);
+
+/* The records as a given-up list of arena nodes (numbered from 1, with a
+ * stored length and a marker flag as a load or a write leaves them; the
+ * node of `foreign` not of an arena) on a new note of the database, taken
+ * by the taker in runs as the copying append takes them: a node it
+ * refuses closes the run and goes through CopyCDUpdated. */
+take_outcome TakeNodes(DBHANDLE db, const std::vector<Bytes>& records, size_t foreign,
+                       node_taker take) {
+  take_outcome outcome;
+  NOTEHANDLE note = NULLHANDLE;
+  EXPECT_EQ(NSFNoteCreate(db, &note), NOERROR);
+  auto* session = new LSXLsiSession;
+  VelkoRTItem* item = note_testing::BindItem(session, note, "Body");
+  generation_context gen;
+  gen.session = session;
+  gen.item = item;
+  EXPECT_EQ(CreateBodyItem(&gen), NOERROR);
+  body_context source;
+  std::vector<record_storage*> nodes;
+  for (const Bytes& record : records) {
+    const auto length = static_cast<DWORD>(record.size());
+    record_storage* node =
+        NewArenaRecord(session, &source, SignatureOf(record), length, VELKO_HERE);
+    EXPECT_NE(node, nullptr);
+    std::memcpy(node->data, record.data(), length);
+    node->ordinal = static_cast<DWORD>(nodes.size() + 1);
+    node->stored_length = static_cast<WORD>(length);
+    node->flags |= RECORD_MATCH_MARKER;
+    if (!nodes.empty()) {
+      nodes.back()->next = node;
+      node->previous = nodes.back();
+    }
+    nodes.push_back(node);
+  }
+  source.records = nodes.front();
+  nodes[foreign]->flags &= static_cast<WORD>(~RECORD_IN_ARENA);
+
+  body_context* output = item->internal->output;
+  emitter_lane lane;
+  bool open = false;
+  for (record_storage* node : nodes) {
+    if (!open)
+      open = OpenEmitterLane(&gen, false, &lane);
+    const bool taken = open && take(&lane, node, EmitterLaneKind(node->signature));
+    outcome.taken.push_back(taken);
+    if (taken)
+      continue;
+    if (open)
+      CloseEmitterLane(&lane);
+    open = false;
+    EXPECT_EQ(CopyCDUpdated(node->data, node->signature, node->length, &gen), NOERROR);
+  }
+  if (open)
+    CloseEmitterLane(&lane);
+  for (const record_storage* node = output->records; node != nullptr; node = node->next) {
+    const bool own = std::find(nodes.begin(), nodes.end(), node) != nodes.end();
+    outcome.nodes.push_back({node->signature, node->ordinal, node->flags, node->stored_length,
+                             own ? 1u : 0u});
+  }
+  outcome.state = {gen.text_state, gen.after_table, item->AutoMergeText,
+                   session->internal->previous_record_type,
+                   gen.levels[gen.table_level].last_reference_pabid};
+
+  nodes[foreign]->flags |= RECORD_IN_ARENA;
+  MoveBodyMemory(output, &source);
+  CleanupBodyContext(session, &source);
+  CleanupBodyItems(&gen, 0);
+  DeleteBodyContext(session, item->internal->output);
+  note_testing::UnbindItem(item);
+  delete session;
+  NSFNoteClose(note);
+  return outcome;
+}
+
+} // namespace
+
+/* The inline take of the commonest nodes against the checked take of
+ * every kind: text runs with text and empty, paragraphs, plain records,
+ * references (one right behind another, which the emitter folds), a
+ * table's cells, and a node not of an arena, at every place. */
+TEST_F(EmitterTest, TheQuickTakeOfANodeIsTheCheckedOne) {
+  cell_spec first;
+  first.row = 0;
+  cell_spec second = first;
+  second.column = 1;
+  const std::vector<Bytes> records = {Text("ab"),
+                                      Text(""),
+                                      Paragraph(),
+                                      Sized(SIG_CD_COLOR, sizeof(CDCOLOR)),
+                                      PabRef(3),
+                                      PabRef(4),
+                                      Text("c"),
+                                      Paragraph(),
+                                      TableBegin(),
+                                      Cell(first),
+                                      Text("d"),
+                                      Cell(second),
+                                      TableEnd(),
+                                      Paragraph(),
+                                      Text("e")};
+  for (size_t foreign = 0; foreign < records.size(); ++foreign) {
+    const take_outcome quick = TakeNodes(db_, records, foreign, TakeLaneNode);
+    const take_outcome checked = TakeNodes(db_, records, foreign, TakeLaneNodeChecked);
+    EXPECT_TRUE(quick == checked) << "node " << foreign << " not of an arena";
+    EXPECT_FALSE(quick.taken[foreign]) << "node " << foreign;
+    EXPECT_TRUE(quick.taken[0] || foreign == 0);
+    EXPECT_FALSE(quick.taken[1]) << "an empty text run";
+  }
+}
