@@ -945,9 +945,6 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
   if (session == nullptr || session->internal == nullptr || output == nullptr ||
       session->internal->marker_switch != 0)
     return false;
-  const emitter_table_level& level = CurrentLevel(context);
-  if (level.open != 0 && level.awaiting_first_cell != 0)
-    return false; // CheckTableFormat refuses all but cells and tables here
   // The longest record that neither passes the largest emitted nor needs a
   // further body item (NeedsFurtherBodyItem); the lane writes nothing into
   // the body buffer, so this stays for the run.
@@ -966,6 +963,11 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
   lane->tail = LastOutputNode(output);
   lane->room = room;
   lane->lasting = lasting;
+  // Before a table's first cell CheckTableFormat refuses all but cells
+  // and tables: the run takes that cell as FixTableCell passes it, or
+  // nothing.
+  const emitter_table_level& level = CurrentLevel(context);
+  lane->first_cell = level.open != 0 && level.awaiting_first_cell != 0;
   // A reference keeps its own id and has no held-back definition to go
   // before it only while no id is forced or next, no definition is saved
   // and the body is not being restarted.
@@ -1031,6 +1033,7 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
     return false;
   level.cell_counter = counter;
   EnterCell(level, data, column);
+  lane->first_cell = false;
   // The cell clears the level's last reference: one taken before it in
   // this run is not the level's any more.
   lane->last_reference_id = 0;
@@ -1041,7 +1044,8 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
  * pass it; *id is a reference's id. A cell moves the open table to it. */
 bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD length, BYTE kind,
                WORD* id) {
-  if (length < BSIG_HEADER_SIZE || length > lane->room)
+  if (length < BSIG_HEADER_SIZE || length > lane->room ||
+      (lane->first_cell && kind != EMITTER_LANE_CELL))
     return false;
   switch (kind) {
   case EMITTER_LANE_PLAIN:

@@ -222,6 +222,7 @@ struct emitter_lane {
   WORD last_reference_id = 0;     /* of the last reference taken; 0: none */
   bool paragraph_taken = false;
   bool taken_nodes = false;       /* the tail is a node TakeLaneNode took */
+  bool first_cell = false;        /* the open table awaits its first cell */
   /* A piece of the output's arena the run carves its nodes from, so that
    * a node costs no allocation of its own; what is left goes back to the
    * arena when the run closes. */
@@ -231,9 +232,10 @@ struct emitter_lane {
 
 /* Opens a run: false, with nothing changed, when the context's state
  * sends every record through CopyCDUpdated (HTML import, pass-through,
- * the item's image data, the marker switch, a table awaiting its first
- * cell). Records of a lasting body (see lasting_record) are pointed at,
- * others copied. */
+ * the item's image data, the marker switch). While the open table awaits
+ * its first cell, the run takes nothing before a table cell it takes.
+ * Records of a lasting body (see lasting_record) are pointed at, others
+ * copied. */
 bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* lane);
 /* Takes the record (a node's data, signature and length) of the kind
  * EmitterLaneKind gave: 0 with *taken set when it was appended as
@@ -268,7 +270,8 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
     memcpy(&id, data + offsetof(CDPABREFERENCE, PABID), sizeof id);
     quick = id != 0;
   }
-  if (!quick || !lane->lasting || length < BSIG_HEADER_SIZE || length > lane->room)
+  if (!quick || !lane->lasting || lane->first_cell || length < BSIG_HEADER_SIZE ||
+      length > lane->room)
     return EmitLaneRecordChecked(lane, data, signature, length, kind, taken);
   record_storage* node;
   if (kind == EMITTER_LANE_REFERENCE) {
