@@ -945,9 +945,6 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
   if (session == nullptr || session->internal == nullptr || output == nullptr ||
       session->internal->marker_switch != 0)
     return false;
-  const emitter_table_level& level = CurrentLevel(context);
-  if (level.open != 0 && level.awaiting_first_cell != 0)
-    return false; // CheckTableFormat refuses all but cells and tables here
   // The longest record that neither passes the largest emitted nor needs a
   // further body item (NeedsFurtherBodyItem); the lane writes nothing into
   // the body buffer, so this stays for the run.
@@ -966,6 +963,11 @@ bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* la
   lane->tail = LastOutputNode(output);
   lane->room = room;
   lane->lasting = lasting;
+  // Before a table's first cell CheckTableFormat refuses all but cells
+  // and tables: the run takes that cell as FixTableCell passes it, or
+  // nothing.
+  const emitter_table_level& level = CurrentLevel(context);
+  lane->first_cell = level.open != 0 && level.awaiting_first_cell != 0;
   // A reference keeps its own id and has no held-back definition to go
   // before it only while no id is forced or next, no definition is saved
   // and the body is not being restarted.
@@ -1031,6 +1033,7 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
     return false;
   level.cell_counter = counter;
   EnterCell(level, data, column);
+  lane->first_cell = false;
   // The cell clears the level's last reference: one taken before it in
   // this run is not the level's any more.
   lane->last_reference_id = 0;
@@ -1041,7 +1044,8 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
  * pass it; *id is a reference's id. A cell moves the open table to it. */
 bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD length, BYTE kind,
                WORD* id) {
-  if (length < BSIG_HEADER_SIZE || length > lane->room)
+  if (length < BSIG_HEADER_SIZE || length > lane->room ||
+      (lane->first_cell && kind != EMITTER_LANE_CELL))
     return false;
   switch (kind) {
   case EMITTER_LANE_PLAIN:
@@ -1066,18 +1070,8 @@ bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD lengt
 
 /* Links the node behind the output's last one and notes what it was. */
 void LinkLaneNode(emitter_lane* lane, record_storage* node, BYTE kind, WORD id) {
-  record_storage* tail = lane->tail;
-  if (tail == nullptr) {
-    node->ordinal = 1;
-    lane->output->records = node;
-  } else {
-    assert(tail->next == nullptr || tail->next == node);
-    node->ordinal = tail->ordinal + 1;
-    node->previous = tail;
-    tail->next = node;
-  }
-  lane->tail = node;
-  lane->last_signature = node->signature;
+  assert(lane->tail == nullptr || lane->tail->next == nullptr || lane->tail->next == node);
+  AppendLaneNode(lane, node);
   if (kind == EMITTER_LANE_REFERENCE)
     lane->last_reference_id = id;
   else if (kind == EMITTER_LANE_PARAGRAPH)
@@ -1109,12 +1103,18 @@ STATUS EmitLaneRecordChecked(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
-STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
-                             BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken) {
+namespace {
+
+/* Takes a copy of the record, its bytes written by fill into the new node;
+ * data is what the lane's test reads of the record. As EmitLaneRecord for
+ * the rest: never a reference nor a cell. */
+template <typename Fill>
+STATUS EmitLaneCopy(emitter_lane* lane, const char* data, WORD signature, DWORD length, BYTE kind,
+                    bool* taken, Fill fill) {
   *taken = false;
   WORD id = 0;
-  if (kind == EMITTER_LANE_REFERENCE || kind == EMITTER_LANE_CELL || at > length ||
-      count > length - at || !LaneTakes(lane, data, signature, length, kind, &id))
+  if (kind == EMITTER_LANE_REFERENCE || kind == EMITTER_LANE_CELL ||
+      !LaneTakes(lane, data, signature, length, kind, &id))
     return NOERROR;
   void* piece = CarveLaneNode(lane, EvenLength(length));
   if (piece == nullptr) {
@@ -1122,33 +1122,37 @@ STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signatur
     return VELKO_ERR_MEMORY;
   }
   record_storage* node = PlaceArenaRecord(piece, signature, nullptr, length);
-  std::memcpy(node->data, data, at);
-  std::memcpy(node->data + at, bytes, count);
-  std::memcpy(node->data + at + count, data + at + count, length - at - count);
+  fill(node->data);
   LinkLaneNode(lane, node, kind, id);
   *taken = true;
   return NOERROR;
+}
+
+} // namespace
+
+STATUS EmitLaneRecordChanged(emitter_lane* lane, const char* data, WORD signature, DWORD length,
+                             BYTE kind, DWORD at, const void* bytes, DWORD count, bool* taken) {
+  *taken = false;
+  if (at > length || count > length - at)
+    return NOERROR;
+  return EmitLaneCopy(lane, data, signature, length, kind, taken, [&](char* copy) {
+    std::memcpy(copy, data, at);
+    std::memcpy(copy + at, bytes, count);
+    std::memcpy(copy + at + count, data + at + count, length - at - count);
+  });
 }
 
 STATUS EmitLaneRecordInPartsChecked(emitter_lane* lane, WORD signature, DWORD length, BYTE kind,
                                     const void* head, DWORD headLength, const char* rest,
                                     bool* taken) {
   *taken = false;
-  WORD id = 0;
-  if (kind == EMITTER_LANE_REFERENCE || kind == EMITTER_LANE_CELL || headLength > length ||
-      !LaneTakes(lane, static_cast<const char*>(head), signature, length, kind, &id))
+  if (headLength > length)
     return NOERROR;
-  void* piece = CarveLaneNode(lane, EvenLength(length));
-  if (piece == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
-  record_storage* node = PlaceArenaRecord(piece, signature, nullptr, length);
-  std::memcpy(node->data, head, headLength);
-  std::memcpy(node->data + headLength, rest, length - headLength);
-  LinkLaneNode(lane, node, kind, id);
-  *taken = true;
-  return NOERROR;
+  return EmitLaneCopy(lane, static_cast<const char*>(head), signature, length, kind, taken,
+                      [&](char* copy) {
+                        std::memcpy(copy, head, headLength);
+                        std::memcpy(copy + headLength, rest, length - headLength);
+                      });
 }
 
 bool TakeLaneNodeChecked(emitter_lane* lane, record_storage* node, BYTE kind) {

@@ -222,6 +222,7 @@ struct emitter_lane {
   WORD last_reference_id = 0;     /* of the last reference taken; 0: none */
   bool paragraph_taken = false;
   bool taken_nodes = false;       /* the tail is a node TakeLaneNode took */
+  bool first_cell = false;        /* the open table awaits its first cell */
   /* A piece of the output's arena the run carves its nodes from, so that
    * a node costs no allocation of its own; what is left goes back to the
    * arena when the run closes. */
@@ -231,10 +232,25 @@ struct emitter_lane {
 
 /* Opens a run: false, with nothing changed, when the context's state
  * sends every record through CopyCDUpdated (HTML import, pass-through,
- * the item's image data, the marker switch, a table awaiting its first
- * cell). Records of a lasting body (see lasting_record) are pointed at,
- * others copied. */
+ * the item's image data, the marker switch). While the open table awaits
+ * its first cell, the run takes nothing before a table cell it takes.
+ * Records of a lasting body (see lasting_record) are pointed at, others
+ * copied. */
 bool OpenEmitterLane(generation_context* context, bool lasting, emitter_lane* lane);
+/* Links a node the lane made or took at the end of its run's output. */
+inline void AppendLaneNode(emitter_lane* lane, record_storage* node) {
+  record_storage* tail = lane->tail;
+  if (tail == nullptr) {
+    node->ordinal = 1;
+    lane->output->records = node;
+  } else {
+    node->ordinal = tail->ordinal + 1;
+    node->previous = tail;
+    tail->next = node;
+  }
+  lane->tail = node;
+  lane->last_signature = node->signature;
+}
 /* Takes the record (a node's data, signature and length) of the kind
  * EmitterLaneKind gave: 0 with *taken set when it was appended as
  * CopyCDUpdated would append it; 0 with *taken clear when it needs
@@ -268,7 +284,8 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
     memcpy(&id, data + offsetof(CDPABREFERENCE, PABID), sizeof id);
     quick = id != 0;
   }
-  if (!quick || !lane->lasting || length < BSIG_HEADER_SIZE || length > lane->room)
+  if (!quick || !lane->lasting || lane->first_cell || length < BSIG_HEADER_SIZE ||
+      length > lane->room)
     return EmitLaneRecordChecked(lane, data, signature, length, kind, taken);
   record_storage* node;
   if (kind == EMITTER_LANE_REFERENCE) {
@@ -286,17 +303,7 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
     if (kind == EMITTER_LANE_PARAGRAPH)
       lane->paragraph_taken = true;
   }
-  record_storage* tail = lane->tail;
-  if (tail == nullptr) {
-    node->ordinal = 1;
-    lane->output->records = node;
-  } else {
-    node->ordinal = tail->ordinal + 1;
-    node->previous = tail;
-    tail->next = node;
-  }
-  lane->tail = node;
-  lane->last_signature = signature;
+  AppendLaneNode(lane, node);
   *taken = true;
   return NOERROR;
 }
@@ -324,8 +331,8 @@ inline STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD le
   if (lane->spare != nullptr)
     __builtin_prefetch(lane->spare + kLaneLookAhead, 1);
   const size_t piece = ArenaNodePiece(EvenLength(length));
-  if (kind != EMITTER_LANE_TEXT || length <= sizeof(CDTEXT) || length > lane->room ||
-      headLength > length || piece > lane->spare_room)
+  if (kind != EMITTER_LANE_TEXT || lane->first_cell || length <= sizeof(CDTEXT) ||
+      length > lane->room || headLength > length || piece > lane->spare_room)
     return EmitLaneRecordInPartsChecked(lane, signature, length, kind, head, headLength, rest,
                                         taken);
   record_storage* node = PlaceArenaRecord(lane->spare, signature, nullptr, length);
@@ -333,17 +340,7 @@ inline STATUS EmitLaneRecordInParts(emitter_lane* lane, WORD signature, DWORD le
   lane->spare_room -= piece;
   memcpy(node->data, head, headLength);
   memcpy(node->data + headLength, rest, length - headLength);
-  record_storage* tail = lane->tail;
-  if (tail == nullptr) {
-    node->ordinal = 1;
-    lane->output->records = node;
-  } else {
-    node->ordinal = tail->ordinal + 1;
-    node->previous = tail;
-    tail->next = node;
-  }
-  lane->tail = node;
-  lane->last_signature = signature;
+  AppendLaneNode(lane, node);
   *taken = true;
   return NOERROR;
 }
@@ -365,7 +362,7 @@ inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
   const bool quick = (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH ||
                       (kind == EMITTER_LANE_TEXT && length > sizeof(CDTEXT))) &&
                      (node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) == RECORD_IN_ARENA &&
-                     length >= BSIG_HEADER_SIZE && length <= lane->room;
+                     !lane->first_cell && length >= BSIG_HEADER_SIZE && length <= lane->room;
   if (!quick)
     return TakeLaneNodeChecked(lane, node, kind);
   // As a node EmitLaneRecord makes: of the arena, data where it lies, no
@@ -373,17 +370,7 @@ inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
   node->flags &= static_cast<WORD>(RECORD_IN_ARENA | RECORD_IN_PLACE);
   node->stored_length = 0;
   lane->taken_nodes = true;
-  record_storage* tail = lane->tail;
-  if (tail == nullptr) {
-    node->ordinal = 1;
-    lane->output->records = node;
-  } else {
-    node->ordinal = tail->ordinal + 1;
-    node->previous = tail;
-    tail->next = node;
-  }
-  lane->tail = node;
-  lane->last_signature = node->signature;
+  AppendLaneNode(lane, node);
   if (kind == EMITTER_LANE_PARAGRAPH)
     lane->paragraph_taken = true;
   return true;
