@@ -88,6 +88,9 @@ struct table_call {
   bool own_style = false; /* the element has a style of its own: ours is left out */
   int data_kind = 0; /* of TarnoDataTable=, for the cells */
   STATUS status = NOERROR;
+  definition_lookup definitions;     /* the last first-definition lookup of a cell */
+  paragraph_definition first_read{}; /* the fields of the last definition read */
+  bool first_read_ok = false;
 };
 
 enum class step { go_on, done };
@@ -883,7 +886,7 @@ void StartRow(table_call &call, const cell_fields &position, const cell_fields &
 
 /* The definition of the cell's first paragraph: one among its records, else
  * the one in force for its first reference. */
-const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan) {
+const record_storage *FirstDefinition(table_call &call, const cell_scan &scan) {
   if (scan.definition != nullptr)
     return scan.definition;
   WORD pabid = 0;
@@ -892,15 +895,18 @@ const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan
   // From the run's table of definitions, as the paragraph renderer finds
   // them: the walk's index of paragraphs must not be moved ahead of the
   // records the driver renders next.
-  const WORD mapped = ConvertPABIDToMapping(c, pabid);
-  for (WORD i = c->pabdef_count; i >= 1; --i) {
-    const record_storage *node = c->pabdef_records[i];
-    WORD found = 0;
-    if (node != nullptr && node->ordinal < scan.reference->ordinal &&
-        ReadDefinitionPabid(node, &found) && found == mapped)
-      return node;
-  }
-  return nullptr;
+  return LastDefinitionBefore(call.c, scan.reference->ordinal,
+                              ConvertPABIDToMapping(call.c, pabid), &call.definitions);
+}
+
+/* The fields of the cell's first definition (read once for the cells that
+ * share it); false when it has none. */
+bool ReadFirstDefinition(table_call &call, const cell_scan &scan, paragraph_definition *out) {
+  const record_storage *node = FirstDefinition(call, scan);
+  if (node == nullptr || node != call.first_read.node)
+    call.first_read_ok = ReadParagraphDefinition(node, &call.first_read);
+  *out = call.first_read;
+  return call.first_read_ok;
 }
 
 int TwipsToPixels(long twips) {
@@ -993,7 +999,7 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
   if (level.full_width != 0 && level.width != 0)
     percent = static_cast<double>(span) * 100.0 / level.width;
   paragraph_definition first;
-  const bool hasFirst = ReadParagraphDefinition(FirstDefinition(c, scan), &first);
+  const bool hasFirst = ReadFirstDefinition(call, scan, &first);
   if (fields.column_span > 1) {
     if (hasFirst && first.right > first.left) {
       pixels = TwipsToPixels(long{first.right} - first.left);
