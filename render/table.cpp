@@ -586,6 +586,13 @@ void PutBorderAttributes(table_call &call, const opening &open) {
   }
 }
 
+/* The table fits the window (its width is given as a share of it). */
+bool FitsWindow(const record_storage *begin, const record_storage *pretable) {
+  const WORD beginFlags = Word(begin, offsetof(CDTABLEBEGIN, Flags));
+  const DWORD preFlags = Dword(pretable, offsetof(CDPRETABLEBEGIN, Flags));
+  return Flag(beginFlags, 0x0001) || Flag(preFlags, 0x01 | 0x40);
+}
+
 /* The attributes of the table's opening tag after "<table". */
 void PutTableAttributes(table_call &call, const opening &open) {
   html_render_info *c = call.c;
@@ -603,9 +610,7 @@ void PutTableAttributes(table_call &call, const opening &open) {
     else
       PutExtraAttributes(c, written.data, written.length);
   }
-  const WORD beginFlags = Word(open.begin, offsetof(CDTABLEBEGIN, Flags));
-  const DWORD preFlags = Dword(open.sources.pretable, offsetof(CDPRETABLEBEGIN, Flags));
-  level.full_width = Flag(beginFlags, 0x0001) || Flag(preFlags, 0x01 | 0x40) ? 1 : 0;
+  level.full_width = FitsWindow(open.begin, open.sources.pretable) ? 1 : 0;
   const bool sparseWidth =
       !Flag(c->flags4, f4::SparseTable) || Flag(c->flags4, f4::SparseTableWidth);
   if (level.full_width != 0 && !OtherHas(call, "width=") && (!open.encapsulated || sparseWidth))
@@ -623,6 +628,20 @@ void PutTableAttributes(table_call &call, const opening &open) {
  * sparse. */
 bool SurveysBorders(const html_render_info *c) {
   return Flag(c->flags, f1::CSSBorders) && !Flag(c->flags4, f4::SparseTable);
+}
+
+/* The survey of the table's cells, where anything written depends on it:
+ * the cells' borders (surveyed with CSS borders), the column count (for a
+ * colour style) or the first row's extent (for a table that fits the
+ * window). Otherwise what a survey without borders gives for what is
+ * read: single borders everywhere, and no extent. */
+table_survey SurveyWhereNeeded(const html_render_info *c, record_storage *begin,
+                               const record_storage *pretable) {
+  const bool borders = SurveysBorders(c);
+  if (borders || UsesColourStyle(Word(begin, offsetof(CDTABLEBEGIN, Flags))) ||
+      FitsWindow(begin, pretable))
+    return SurveyTable(begin, borders);
+  return table_survey{};
 }
 
 /* Starts a new table level; false when the nesting is too deep to keep. */
@@ -693,7 +712,7 @@ step TableBegin(table_call &call, record_storage *begin) {
   opening open{begin, LookBackFromBegin(begin), {}, false};
   level.pretable = open.sources.pretable;
   c->pretable_record = open.sources.pretable;
-  open.survey = SurveyTable(begin, SurveysBorders(c));
+  open.survey = SurveyWhereNeeded(c, begin, open.sources.pretable);
   level.columns = open.survey.columns;
   LoadOther(call, open.sources.identity, true);
   level.stack_depth = XMLStackDepth(c);
@@ -735,7 +754,7 @@ void EncapsulatedStart(table_call &call, record_storage *cell) {
   level_state &level = Level(c);
   opening open{begin, LookBackFromBegin(begin), {}, true};
   level.pretable = open.sources.pretable;
-  open.survey = SurveyTable(begin, SurveysBorders(c));
+  open.survey = SurveyWhereNeeded(c, begin, open.sources.pretable);
   level.columns = open.survey.columns;
   LoadOther(call, open.sources.identity, false);
   level.stack_depth = XMLStackDepth(c);

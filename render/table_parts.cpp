@@ -211,6 +211,8 @@ void RgbOf(DWORD colour, BYTE rgb[3]) {
 
 } // namespace
 
+bool UsesColourStyle(WORD beginFlags) { return (beginFlags & kColourStyles) != 0; }
+
 /* The colour the table's colour style gives a cell; false when none. */
 bool ColourStyle(const html_render_info::table_level_state &level, int row, int column,
                  BYTE rgb[3]) {

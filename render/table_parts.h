@@ -58,6 +58,8 @@ void WriteTabBar(html_render_info *context, const record_storage *pretable);
  * false when the table has none. */
 bool ColourStyle(const html_render_info::table_level_state &level, int row, int column,
                  BYTE rgb[3]);
+/* The table (of these begin flags) colours its cells by a colour style. */
+bool UsesColourStyle(WORD beginFlags);
 /* Writes a cell's (or tab row's) bgcolor attribute: its cell-colour
  * record, its palette index, or the table's colour style; the value goes
  * to `value` ("" when none is written). */

@@ -418,3 +418,59 @@ TEST_F(TableCellsTest, CellAlignmentFollowsRedefinitionsAcrossCells) {
 }
 
 } // namespace
+
+namespace {
+
+/* The opening tags of the table's cells, in order. */
+std::vector<std::string> CellTags(const std::string &out) {
+  std::vector<std::string> tags;
+  for (size_t at = out.find("<td"); at != std::string::npos; at = out.find("<td", at + 1))
+    tags.push_back(out.substr(at, out.find('>', at) + 1 - at));
+  return tags;
+}
+
+/* What the survey of a table's cells gives reaches the output: the first
+ * row's extent for a table that fits the window (by its begin or its
+ * pre-table flags), the column count of the widest row for a colour
+ * style; a table with neither writes its cells' own widths. */
+TEST_F(TableCellsTest, SurveyedExtentAndColumnsReachTheCells) {
+  const std::string cells = "TABLECELL row=0 column=0 left=0 right=1440\n"
+                            "TABLECELL row=0 column=1 left=1440 right=2880\n"
+                            "TABLECELL row=1 column=0 left=0 right=720\n"
+                            "TABLECELL row=1 column=1 left=720 right=1440\n"
+                            "TABLECELL row=1 column=2 left=1440 right=2880\n"
+                            "TABLEEND\n";
+  const struct {
+    const char *before; /* the records before the cells */
+    std::string table;  /* the opening tag */
+    std::vector<std::string> tags;
+  } cases[] = {
+      {"TABLEBEGIN\n",
+       "<table border='0'>",
+       {"<td width='96'>", "<td width='96'>", "<td width='48'>", "<td width='48'>",
+        "<td width='96'>"}},
+      {"PRETABLEBEGIN flags=0x01\nTABLEBEGIN\n",
+       "<table width='100%' border='0'>",
+       {"<td width='50%'>", "<td width='50%'>", "<td width='25%'>", "<td width='25%'>",
+        "<td width='50%'>"}},
+      {"PRETABLEBEGIN flags=0x40\nTABLEBEGIN\n",
+       "<table width='100%' border='0'>",
+       {"<td width='50%'>", "<td width='50%'>", "<td width='25%'>", "<td width='25%'>",
+        "<td width='50%'>"}},
+      {"PRETABLEBEGIN bodycolor=0xff0000 tablecolor=0x0000ff\nTABLEBEGIN flags=0x4000\n",
+       "<table border='0'>",
+       {"<td width='96' bgcolor=\"#0000ff\">", "<td width='96' bgcolor=\"#0000ff\">",
+        "<td width='48' bgcolor=\"#0000ff\">", "<td width='48' bgcolor=\"#0000ff\">",
+        "<td width='96' bgcolor=\"#ff0000\">"}},
+  };
+  for (const auto &c : cases) {
+    Use(std::string(c.before) + cells);
+    const std::string out = Drive();
+    const size_t table = out.find("<table");
+    ASSERT_NE(table, std::string::npos) << c.before;
+    EXPECT_EQ(out.substr(table, out.find('>', table) + 1 - table), c.table) << c.before;
+    EXPECT_EQ(CellTags(out), c.tags) << c.before << out;
+  }
+}
+
+} // namespace
