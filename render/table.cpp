@@ -1296,7 +1296,7 @@ step Cell(table_call &call, record_storage *cell) {
   cell_fields shownFields = at;
   if (shown != position)
     ReadCellFields(shown, &shownFields);
-  if (at.column == 0 || CellStartsRow(c, position) != 0)
+  if (at.column == 0 || CellOfFieldsStartsRow(c, position, at) != 0)
     StartRow(call, at, shownFields, scan);
   StartCell(call, shown, shownFields, scan);
   if (call.status != NOERROR)
