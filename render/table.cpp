@@ -88,6 +88,9 @@ struct table_call {
   bool own_style = false; /* the element has a style of its own: ours is left out */
   int data_kind = 0; /* of TarnoDataTable=, for the cells */
   STATUS status = NOERROR;
+  definition_lookup definitions;     /* the last first-definition lookup of a cell */
+  paragraph_definition first_read{}; /* the fields of the last definition read */
+  bool first_read_ok = false;
 };
 
 enum class step { go_on, done };
@@ -583,6 +586,13 @@ void PutBorderAttributes(table_call &call, const opening &open) {
   }
 }
 
+/* The table fits the window (its width is given as a share of it). */
+bool FitsWindow(const record_storage *begin, const record_storage *pretable) {
+  const WORD beginFlags = Word(begin, offsetof(CDTABLEBEGIN, Flags));
+  const DWORD preFlags = Dword(pretable, offsetof(CDPRETABLEBEGIN, Flags));
+  return Flag(beginFlags, 0x0001) || Flag(preFlags, 0x01 | 0x40);
+}
+
 /* The attributes of the table's opening tag after "<table". */
 void PutTableAttributes(table_call &call, const opening &open) {
   html_render_info *c = call.c;
@@ -600,9 +610,7 @@ void PutTableAttributes(table_call &call, const opening &open) {
     else
       PutExtraAttributes(c, written.data, written.length);
   }
-  const WORD beginFlags = Word(open.begin, offsetof(CDTABLEBEGIN, Flags));
-  const DWORD preFlags = Dword(open.sources.pretable, offsetof(CDPRETABLEBEGIN, Flags));
-  level.full_width = Flag(beginFlags, 0x0001) || Flag(preFlags, 0x01 | 0x40) ? 1 : 0;
+  level.full_width = FitsWindow(open.begin, open.sources.pretable) ? 1 : 0;
   const bool sparseWidth =
       !Flag(c->flags4, f4::SparseTable) || Flag(c->flags4, f4::SparseTableWidth);
   if (level.full_width != 0 && !OtherHas(call, "width=") && (!open.encapsulated || sparseWidth))
@@ -620,6 +628,20 @@ void PutTableAttributes(table_call &call, const opening &open) {
  * sparse. */
 bool SurveysBorders(const html_render_info *c) {
   return Flag(c->flags, f1::CSSBorders) && !Flag(c->flags4, f4::SparseTable);
+}
+
+/* The survey of the table's cells, where anything written depends on it:
+ * the cells' borders (surveyed with CSS borders), the column count (for a
+ * colour style) or the first row's extent (for a table that fits the
+ * window). Otherwise what a survey without borders gives for what is
+ * read: single borders everywhere, and no extent. */
+table_survey SurveyWhereNeeded(const html_render_info *c, record_storage *begin,
+                               const record_storage *pretable) {
+  const bool borders = SurveysBorders(c);
+  if (borders || UsesColourStyle(Word(begin, offsetof(CDTABLEBEGIN, Flags))) ||
+      FitsWindow(begin, pretable))
+    return SurveyTable(begin, borders);
+  return table_survey{};
 }
 
 /* Starts a new table level; false when the nesting is too deep to keep. */
@@ -690,7 +712,7 @@ step TableBegin(table_call &call, record_storage *begin) {
   opening open{begin, LookBackFromBegin(begin), {}, false};
   level.pretable = open.sources.pretable;
   c->pretable_record = open.sources.pretable;
-  open.survey = SurveyTable(begin, SurveysBorders(c));
+  open.survey = SurveyWhereNeeded(c, begin, open.sources.pretable);
   level.columns = open.survey.columns;
   LoadOther(call, open.sources.identity, true);
   level.stack_depth = XMLStackDepth(c);
@@ -732,7 +754,7 @@ void EncapsulatedStart(table_call &call, record_storage *cell) {
   level_state &level = Level(c);
   opening open{begin, LookBackFromBegin(begin), {}, true};
   level.pretable = open.sources.pretable;
-  open.survey = SurveyTable(begin, SurveysBorders(c));
+  open.survey = SurveyWhereNeeded(c, begin, open.sources.pretable);
   level.columns = open.survey.columns;
   LoadOther(call, open.sources.identity, false);
   level.stack_depth = XMLStackDepth(c);
@@ -883,7 +905,7 @@ void StartRow(table_call &call, const cell_fields &position, const cell_fields &
 
 /* The definition of the cell's first paragraph: one among its records, else
  * the one in force for its first reference. */
-const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan) {
+const record_storage *FirstDefinition(table_call &call, const cell_scan &scan) {
   if (scan.definition != nullptr)
     return scan.definition;
   WORD pabid = 0;
@@ -892,15 +914,18 @@ const record_storage *FirstDefinition(html_render_info *c, const cell_scan &scan
   // From the run's table of definitions, as the paragraph renderer finds
   // them: the walk's index of paragraphs must not be moved ahead of the
   // records the driver renders next.
-  const WORD mapped = ConvertPABIDToMapping(c, pabid);
-  for (WORD i = c->pabdef_count; i >= 1; --i) {
-    const record_storage *node = c->pabdef_records[i];
-    WORD found = 0;
-    if (node != nullptr && node->ordinal < scan.reference->ordinal &&
-        ReadDefinitionPabid(node, &found) && found == mapped)
-      return node;
-  }
-  return nullptr;
+  return LastDefinitionBefore(call.c, scan.reference->ordinal,
+                              ConvertPABIDToMapping(call.c, pabid), &call.definitions);
+}
+
+/* The fields of the cell's first definition (read once for the cells that
+ * share it); false when it has none. */
+bool ReadFirstDefinition(table_call &call, const cell_scan &scan, paragraph_definition *out) {
+  const record_storage *node = FirstDefinition(call, scan);
+  if (node == nullptr || node != call.first_read.node)
+    call.first_read_ok = ReadParagraphDefinition(node, &call.first_read);
+  *out = call.first_read;
+  return call.first_read_ok;
 }
 
 int TwipsToPixels(long twips) {
@@ -993,7 +1018,7 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
   if (level.full_width != 0 && level.width != 0)
     percent = static_cast<double>(span) * 100.0 / level.width;
   paragraph_definition first;
-  const bool hasFirst = ReadParagraphDefinition(FirstDefinition(c, scan), &first);
+  const bool hasFirst = ReadFirstDefinition(call, scan, &first);
   if (fields.column_span > 1) {
     if (hasFirst && first.right > first.left) {
       pixels = TwipsToPixels(long{first.right} - first.left);
@@ -1271,7 +1296,7 @@ step Cell(table_call &call, record_storage *cell) {
   cell_fields shownFields = at;
   if (shown != position)
     ReadCellFields(shown, &shownFields);
-  if (at.column == 0 || CellStartsRow(c, position) != 0)
+  if (at.column == 0 || CellOfFieldsStartsRow(c, position, at) != 0)
     StartRow(call, at, shownFields, scan);
   StartCell(call, shown, shownFields, scan);
   if (call.status != NOERROR)

@@ -86,6 +86,9 @@ int CellStartsSpan(html_render_info *context, record_storage *position,
                    record_storage *displayed);
 /* 1 when the cell opens a row in the HTML. */
 int CellStartsRow(html_render_info *context, record_storage *cell);
+/* CellStartsRow of a cell whose fields (`self`) are read already. */
+int CellOfFieldsStartsRow(html_render_info *context, record_storage *cell,
+                          const cell_fields &self);
 
 /* ---- the renderer ---- */
 

@@ -216,6 +216,11 @@ int CellStartsRow(html_render_info *context, record_storage *cell) {
   cell_fields self;
   if (!ReadCellFields(cell, &self))
     return 0;
+  return CellOfFieldsStartsRow(context, cell, self);
+}
+
+int CellOfFieldsStartsRow(html_render_info *context, record_storage *cell,
+                          const cell_fields &self) {
   if (self.column == 0)
     return 1;
   for (record_storage *node = FindPreviousTableCell(context, cell); IsCellNode(node);

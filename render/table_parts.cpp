@@ -8,6 +8,7 @@
 
 #include "host/cdrecords.h"
 #include "render/formulas.h"
+#include "render/paragraphs.h"
 #include "render/table_parts.h"
 #include "render/text_render.h"
 
@@ -210,6 +211,8 @@ void RgbOf(DWORD colour, BYTE rgb[3]) {
 
 } // namespace
 
+bool UsesColourStyle(WORD beginFlags) { return (beginFlags & kColourStyles) != 0; }
+
 /* The colour the table's colour style gives a cell; false when none. */
 bool ColourStyle(const html_render_info::table_level_state &level, int row, int column,
                  BYTE rgb[3]) {
@@ -347,6 +350,31 @@ void PutRepeat(render_text *style, const record_storage *repeat) {
     RenderTextPuts(style, "background-repeat:no-repeat;background-position:left top;");
     return;
   }
+}
+
+const record_storage *LastDefinitionBefore(const html_render_info *context, DWORD ordinal,
+                                           WORD pabid, definition_lookup *kept) {
+  if (kept->known && kept->pabid == pabid && ordinal > kept->after && ordinal <= kept->up_to)
+    return kept->node;
+  // From the last slot down: the first definition of the PABID before the
+  // ordinal is the answer; the lowest ordinal among the later ones of the
+  // PABID (passed over) bounds how far it holds.
+  const record_storage *found = nullptr;
+  DWORD upTo = 0xFFFFFFFF;
+  for (WORD i = context->pabdef_count; i >= 1; --i) {
+    const record_storage *node = context->pabdef_records[i];
+    WORD id = 0;
+    if (node == nullptr || !ReadDefinitionPabid(node, &id) || id != pabid)
+      continue;
+    if (node->ordinal < ordinal) {
+      found = node;
+      break;
+    }
+    if (node->ordinal < upTo)
+      upTo = node->ordinal;
+  }
+  *kept = definition_lookup{true, pabid, found != nullptr ? found->ordinal : 0, upTo, found};
+  return found;
 }
 
 } // namespace table_parts

@@ -58,6 +58,8 @@ void WriteTabBar(html_render_info *context, const record_storage *pretable);
  * false when the table has none. */
 bool ColourStyle(const html_render_info::table_level_state &level, int row, int column,
                  BYTE rgb[3]);
+/* The table (of these begin flags) colours its cells by a colour style. */
+bool UsesColourStyle(WORD beginFlags);
 /* Writes a cell's (or tab row's) bgcolor attribute: its cell-colour
  * record, its palette index, or the table's colour style; the value goes
  * to `value` ("" when none is written). */
@@ -77,6 +79,23 @@ bool BackgroundName(html_render_info *context, const record_storage *resource,
 void PutCssUrlName(render_text *out, const char *name, size_t length);
 /* The repeat declarations of a background image (repeat record or none). */
 void PutRepeat(render_text *style, const record_storage *repeat);
+
+/* The last definition of a PABID in the run's table of definitions that
+ * lies before a record (the one with the highest slot), as the paragraph
+ * renderer finds it. A table asks this at every cell, mostly for one
+ * PABID, so the answer is kept with the ordinals it holds for: from the
+ * definition found (exclusive) to the first later definition of that
+ * PABID (inclusive). The table of definitions must not change while a
+ * lookup is kept. */
+struct definition_lookup {
+  bool known = false;
+  WORD pabid = 0;
+  DWORD after = 0;     /* the answer holds for ordinals above this */
+  DWORD up_to = 0;     /* and up to this */
+  const record_storage *node = nullptr;
+};
+const record_storage *LastDefinitionBefore(const html_render_info *context, DWORD ordinal,
+                                           WORD pabid, definition_lookup *kept);
 
 } // namespace table_parts
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cdbuild/cd_script.h"
+#include "render/paragraphs.h"
 #include "render/table.h"
+#include "render/table_parts.h"
 #include "render_fixture.h"
 
 namespace {
@@ -342,6 +344,133 @@ TEST_F(TableCellsTest, TablesNestedTooDeepAreLeftOut) {
   EXPECT_EQ(out.find("d64"), std::string::npos);
   EXPECT_NE(out.find("</table>after"), std::string::npos);
   EXPECT_EQ(context_->table_level, 0);
+}
+
+} // namespace
+
+namespace {
+
+/* The definition lookup a table keeps for its cells gives what a scan of
+ * the run's table of definitions gives, whatever order the records are
+ * asked in: redefinitions of a PABID bound how far a kept answer holds. */
+TEST_F(TableCellsTest, KeptDefinitionLookupAgreesWithAScan) {
+  Use("PABDEF id=1\nPABDEF id=2\nPABREF id=1\nTEXT text=\"a\"\nPABDEF id=1\nPABREF id=1\n"
+      "PABREF id=2\nPABDEF id=3\nPABDEF id=1\nPABREF id=3\nPABDEF id=2\nTEXT text=\"b\"\n");
+  // Slots as the run fills them, with an empty one among them.
+  context_->pabdef_count = 0;
+  for (record_storage *node : nodes_) {
+    if (node->signature == SIG_CD_PABDEFINITION) {
+      context_->pabdef_records[++context_->pabdef_count] = node;
+      if (context_->pabdef_count == 2)
+        context_->pabdef_records[++context_->pabdef_count] = nullptr;
+    }
+  }
+  auto scan = [this](DWORD ordinal, WORD pabid) -> const record_storage * {
+    for (WORD i = context_->pabdef_count; i >= 1; --i) {
+      const record_storage *node = context_->pabdef_records[i];
+      WORD id = 0;
+      if (node != nullptr && node->ordinal < ordinal && ReadDefinitionPabid(node, &id) &&
+          id == pabid)
+        return node;
+    }
+    return nullptr;
+  };
+  std::vector<DWORD> ascending;
+  for (const record_storage *node : nodes_)
+    ascending.push_back(node->ordinal);
+  ascending.push_back(ascending.back() + 1);
+  std::vector<DWORD> descending(ascending.rbegin(), ascending.rend());
+  std::vector<DWORD> zigzag;
+  for (size_t i = 0; i < ascending.size(); ++i)
+    zigzag.push_back(ascending[i % 2 == 0 ? i / 2 : ascending.size() - 1 - i / 2]);
+  for (const auto &order : {ascending, descending, zigzag}) {
+    for (WORD pabid : {1, 2, 3, 4}) {
+      table_parts::definition_lookup kept;
+      for (DWORD ordinal : order) {
+        EXPECT_EQ(table_parts::LastDefinitionBefore(context_, ordinal, pabid, &kept),
+                  scan(ordinal, pabid))
+            << "pabid " << pabid << " ordinal " << ordinal;
+      }
+    }
+  }
+}
+
+/* A cell takes its alignment from the definition in force at its first
+ * paragraph: one redefined in an earlier cell holds for the cells after it,
+ * not for those before. */
+TEST_F(TableCellsTest, CellAlignmentFollowsRedefinitionsAcrossCells) {
+  Use("PABDEF id=1\nPABDEF id=2 justify=CENTER\n"
+      "TABLEBEGIN\n"
+      "TABLECELL row=0 column=0\nPABREF id=1\nTEXT text=\"a\"\n"
+      "TABLECELL row=0 column=1\nPABDEF id=1 justify=RIGHT\nPABREF id=1\nTEXT text=\"b\"\n"
+      "TABLECELL row=1 column=0\nPABREF id=1\nTEXT text=\"c\"\n"
+      "TABLECELL row=1 column=1\nPABREF id=2\nTEXT text=\"d\"\n"
+      "TABLECELL row=2 column=0\nPABREF id=2\nTEXT text=\"e\"\n"
+      "TABLEEND\n");
+  const std::string out = Drive();
+  std::vector<std::string> cells;
+  for (size_t at = out.find("<td"); at != std::string::npos; at = out.find("<td", at + 1))
+    cells.push_back(out.substr(at, out.find('>', at) + 1 - at));
+  const std::vector<std::string> expected = {
+      "<td width='96'>", "<td width='96' align='right'>", "<td width='96' align='right'>",
+      "<td width='96' align='center'>", "<td width='96' align='center'>"};
+  EXPECT_EQ(cells, expected) << out;
+}
+
+} // namespace
+
+namespace {
+
+/* The opening tags of the table's cells, in order. */
+std::vector<std::string> CellTags(const std::string &out) {
+  std::vector<std::string> tags;
+  for (size_t at = out.find("<td"); at != std::string::npos; at = out.find("<td", at + 1))
+    tags.push_back(out.substr(at, out.find('>', at) + 1 - at));
+  return tags;
+}
+
+/* What the survey of a table's cells gives reaches the output: the first
+ * row's extent for a table that fits the window (by its begin or its
+ * pre-table flags), the column count of the widest row for a colour
+ * style; a table with neither writes its cells' own widths. */
+TEST_F(TableCellsTest, SurveyedExtentAndColumnsReachTheCells) {
+  const std::string cells = "TABLECELL row=0 column=0 left=0 right=1440\n"
+                            "TABLECELL row=0 column=1 left=1440 right=2880\n"
+                            "TABLECELL row=1 column=0 left=0 right=720\n"
+                            "TABLECELL row=1 column=1 left=720 right=1440\n"
+                            "TABLECELL row=1 column=2 left=1440 right=2880\n"
+                            "TABLEEND\n";
+  const struct {
+    const char *before; /* the records before the cells */
+    std::string table;  /* the opening tag */
+    std::vector<std::string> tags;
+  } cases[] = {
+      {"TABLEBEGIN\n",
+       "<table border='0'>",
+       {"<td width='96'>", "<td width='96'>", "<td width='48'>", "<td width='48'>",
+        "<td width='96'>"}},
+      {"PRETABLEBEGIN flags=0x01\nTABLEBEGIN\n",
+       "<table width='100%' border='0'>",
+       {"<td width='50%'>", "<td width='50%'>", "<td width='25%'>", "<td width='25%'>",
+        "<td width='50%'>"}},
+      {"PRETABLEBEGIN flags=0x40\nTABLEBEGIN\n",
+       "<table width='100%' border='0'>",
+       {"<td width='50%'>", "<td width='50%'>", "<td width='25%'>", "<td width='25%'>",
+        "<td width='50%'>"}},
+      {"PRETABLEBEGIN bodycolor=0xff0000 tablecolor=0x0000ff\nTABLEBEGIN flags=0x4000\n",
+       "<table border='0'>",
+       {"<td width='96' bgcolor=\"#0000ff\">", "<td width='96' bgcolor=\"#0000ff\">",
+        "<td width='48' bgcolor=\"#0000ff\">", "<td width='48' bgcolor=\"#0000ff\">",
+        "<td width='96' bgcolor=\"#ff0000\">"}},
+  };
+  for (const auto &c : cases) {
+    Use(std::string(c.before) + cells);
+    const std::string out = Drive();
+    const size_t table = out.find("<table");
+    ASSERT_NE(table, std::string::npos) << c.before;
+    EXPECT_EQ(out.substr(table, out.find('>', table) + 1 - table), c.table) << c.before;
+    EXPECT_EQ(CellTags(out), c.tags) << c.before << out;
+  }
 }
 
 } // namespace
