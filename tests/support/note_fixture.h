@@ -13,6 +13,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,16 +52,17 @@ inline STATUS CreateDatabase(const char* path, DBHANDLE* db) {
   return NSFDbOpen(path, db);
 }
 
-/* The database of the path, created and opened on the first call and kept
- * open for the rest of the process, for benchmarks and fuzz targets that
- * run many times over one database. Every call must name the same path. */
+/* The database of the path, created and opened on the first call for that
+ * path and kept open for the rest of the process, for benchmarks and fuzz
+ * targets that run many times over one database. */
 inline DBHANDLE ProcessDatabase(const char* path) {
-  static const DBHANDLE db = [path] {
-    DBHANDLE handle = NULLHANDLE;
-    CreateDatabase(path, &handle);
-    return handle;
-  }();
-  return db;
+  static std::mutex mutex;
+  static std::map<std::string, DBHANDLE> opened;
+  const std::lock_guard<std::mutex> lock(mutex);
+  const auto [at, added] = opened.try_emplace(path, NULLHANDLE);
+  if (added)
+    CreateDatabase(path, &at->second);
+  return at->second;
 }
 
 inline WORD NameLength(const char* name) { return static_cast<WORD>(std::strlen(name)); }
