@@ -133,7 +133,7 @@ STATUS EmitResourceLinkBegin(link_operation* op) {
 /* A note-link CDRESOURCE: the hints, the note link and the first text. */
 STATUS EmitNoteLinkResource(link_operation* op, const NOTELINK& link, const std::string& anchor,
                             const std::string& serverHint, const std::string& fileHint) {
-  record_block block(SessionOfOperation(op));
+  record_block block;
   CDRESOURCE fixed = {};
   fixed.Flags = CDRESOURCE_FLAGS_NOTELINK_INLINE;
   fixed.Type = kResourceNoteLink;
@@ -153,7 +153,7 @@ STATUS EmitNoteLinkResource(link_operation* op, const NOTELINK& link, const std:
  * data is text and its zero byte, with `tail` further zero bytes. */
 STATUS EmitHotspotBegin(link_operation* op, WORD signature, WORD type, DWORD flags,
                         const std::string& data, DWORD tail) {
-  record_block block(SessionOfOperation(op));
+  record_block block;
   CDHOTSPOTBEGIN fixed = {};
   fixed.Type = type;
   fixed.Flags = flags;
@@ -167,7 +167,7 @@ STATUS EmitHotspotBegin(link_operation* op, WORD signature, WORD type, DWORD fla
 /* The link record: the note link, then the texts, each with its zero. */
 STATUS EmitDocLink(link_operation* op, const NOTELINK& link,
                    std::initializer_list<const std::string*> texts) {
-  record_block block(SessionOfOperation(op));
+  record_block block;
   WSIG header = {};
   block.Add(&header, sizeof header);
   block.Add(&link, sizeof link);
@@ -459,7 +459,7 @@ STATUS GenerateURLBeginFromReference(const char* text, WORD textLength, const ch
   if (status == NOERROR)
     status = EmitResourceLinkBegin(op);
   if (status == NOERROR) {
-    record_block block(SessionOfOperation(op));
+    record_block block;
     CDRESOURCE fixed = {};
     fixed.Type = kResourceURL;
     fixed.Length1 = static_cast<WORD>(address.size());
