@@ -33,8 +33,11 @@ void record_block::Add(const void* data, size_t length) {
     memcpy(Extend(length), data, length);
 }
 
-void record_block::AddTerminated(const std::string& text) {
-  Add(text.data(), text.size() + 1);
+void record_block::AddTerminated(std::string_view text) {
+  BYTE* end = Extend(text.size() + 1);
+  if (!text.empty())
+    memcpy(end, text.data(), text.size());
+  end[text.size()] = 0;
 }
 
 void record_block::AddZeros(size_t count) {

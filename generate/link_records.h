@@ -9,6 +9,7 @@
 #define VELKO_GENERATE_LINK_RECORDS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/emitter.h"
@@ -28,9 +29,9 @@ public:
   record_block& operator=(const record_block&) = delete;
 
   void Add(const void* data, size_t length);
-  void Add(const std::string& text) { Add(text.data(), text.size()); }
-  /* The text and its zero byte. */
-  void AddTerminated(const std::string& text);
+  void Add(std::string_view text) { Add(text.data(), text.size()); }
+  /* The text and a zero byte. */
+  void AddTerminated(std::string_view text);
   void AddZeros(size_t count);
   size_t Size() const { return size_; }
   BYTE* Data() { return data_; }

@@ -152,7 +152,7 @@ STATUS EmitNoteLinkResource(link_operation* op, const NOTELINK& link, const std:
 /* A link hotspot begin (0xFFAD, type 11) or a popup begin (0xFFA9) whose
  * data is text and its zero byte, with `tail` further zero bytes. */
 STATUS EmitHotspotBegin(link_operation* op, WORD signature, WORD type, DWORD flags,
-                        const std::string& data, DWORD tail) {
+                        std::string_view data, DWORD tail) {
   record_block block;
   CDHOTSPOTBEGIN fixed = {};
   fixed.Type = type;
@@ -454,7 +454,7 @@ STATUS GenerateURLBeginFromReference(const char* text, WORD textLength, const ch
   if (op == nullptr || op->gen == nullptr || op->gen->item == nullptr || url == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
   const size_t urlSize = urlLength != 0 ? strnlen(url, urlLength) : strlen(url);
-  const std::string address(url, urlSize);
+  const std::string_view address(url, urlSize);
   STATUS status = GenerateCDBegin(SIG_CD_V4HOTSPOTBEGIN, 0, op->gen);
   if (status == NOERROR)
     status = EmitResourceLinkBegin(op);
