@@ -226,12 +226,11 @@ WORD EventType(const char* text, size_t* length) {
 }
 
 STATUS EmitJavaScript(field_operation* op, WORD type, const std::string& script) {
-  LSXLsiSession* session = SessionOf(op->gen);
   const DWORD actionLength = static_cast<DWORD>(script.size()) + 1;
   const DWORD dataLength = (actionLength + 1) & ~1u;
   if (sizeof(CDBLOBPART) + dataLength > link_records::kLargestRecord)
     return VELKO_ERR_BAD_ARGUMENT;
-  record_block event(session);
+  record_block event;
   CDEVENT fixed = {};
   fixed.EventType = type;
   fixed.ActionType = kJavaScriptAction;
@@ -239,7 +238,7 @@ STATUS EmitJavaScript(field_operation* op, WORD type, const std::string& script)
   event.Add(&fixed, sizeof fixed);
   if (const STATUS status = event.Emit(SIG_CD_EVENT, op->gen); status != NOERROR)
     return status;
-  record_block part(session);
+  record_block part;
   CDBLOBPART blob = {};
   blob.OwnerSig = SIG_CD_EVENT;
   blob.Length = static_cast<WORD>(dataLength);
@@ -317,7 +316,7 @@ STATUS GenerateField(const char* name, const char* fontString, DWORD wrap, const
   if (status == NOERROR)
     status = EmitHeld(op, kFieldBufferExtField, SIG_CD_EXTFIELD);
   if (status == NOERROR) {
-    record_block block(SessionOf(op->gen));
+    record_block block;
     block.Add(field.data(), field.size());
     status = block.Emit(SIG_CD_FIELD, op->gen);
   }

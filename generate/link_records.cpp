@@ -6,6 +6,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "generate/attribute_strings.h"
 #include "store/messages.h"
 #include "store/tracked_memory.h"
@@ -13,40 +15,51 @@
 
 namespace link_records {
 
+BYTE* record_block::Extend(size_t count) {
+  const size_t capacity = data_ == inPlace_ ? kInPlace : spilled_.size();
+  if (size_ + count > capacity) {
+    std::vector<BYTE> grown(std::max(size_ + count, 2 * capacity));
+    memcpy(grown.data(), data_, size_);
+    spilled_.swap(grown);
+    data_ = spilled_.data();
+  }
+  BYTE* end = data_ + size_;
+  size_ += count;
+  return end;
+}
+
 void record_block::Add(const void* data, size_t length) {
-  const BYTE* bytes = static_cast<const BYTE*>(data);
-  bytes_.insert(bytes_.end(), bytes, bytes + length);
+  if (length != 0)
+    memcpy(Extend(length), data, length);
 }
 
-void record_block::AddTerminated(const std::string& text) {
-  Add(text);
-  bytes_.push_back(0);
+void record_block::AddTerminated(std::string_view text) {
+  BYTE* end = Extend(text.size() + 1);
+  if (!text.empty())
+    memcpy(end, text.data(), text.size());
+  end[text.size()] = 0;
 }
 
-void record_block::AddZeros(size_t count) { bytes_.insert(bytes_.end(), count, 0); }
+void record_block::AddZeros(size_t count) {
+  if (count != 0)
+    memset(Extend(count), 0, count);
+}
 
 STATUS record_block::Emit(WORD signature, generation_context* context) {
-  const size_t length = bytes_.size();
+  const size_t length = size_;
   const bool word = (signature & 0xFF00) != 0;
   if (length > kLargestRecord || length < (word ? sizeof(WSIG) : sizeof(BSIG)) ||
       (!word && length > 0xFF))
     return VELKO_ERR_BAD_ARGUMENT;
   if (word) {
     WSIG header = {signature, static_cast<WORD>(length)};
-    memcpy(bytes_.data(), &header, sizeof header);
+    memcpy(data_, &header, sizeof header);
   } else {
-    bytes_[0] = static_cast<BYTE>(signature);
-    bytes_[1] = static_cast<BYTE>(length);
+    data_[0] = static_cast<BYTE>(signature);
+    data_[1] = static_cast<BYTE>(length);
   }
-  void* block = VelkoAllocatePtr(session_, VELKO_HERE, length, 0);
-  if (block == nullptr) {
-    LogOutOfMemory(VELKO_HERE);
-    return VELKO_ERR_MEMORY;
-  }
-  memcpy(block, bytes_.data(), length);
-  const STATUS status = CopyCDUpdated(block, signature, static_cast<DWORD>(length), context);
-  VelkoDeallocatePtr(session_, block);
-  return status;
+  // The emitter copies the record: it is handed the assembled bytes.
+  return CopyCDUpdated(data_, signature, static_cast<DWORD>(length), context);
 }
 
 STATUS EmitByteRecord(WORD signature, generation_context* context) {
@@ -54,9 +67,9 @@ STATUS EmitByteRecord(WORD signature, generation_context* context) {
   return CopyCDUpdated(record, signature, sizeof record, context);
 }
 
-STATUS EmitIdName(LSXLsiSession* session, const std::string parts[6],
+STATUS EmitIdName(LSXLsiSession*, const std::string parts[6],
                   generation_context* context) {
-  record_block block(session);
+  record_block block;
   CDIDNAME fixed = {};
   fixed.Length = static_cast<WORD>(parts[0].size());
   fixed.ClassNameLength = static_cast<WORD>(parts[1].size());

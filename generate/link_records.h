@@ -1,7 +1,7 @@
 /*
  * Building the variable-length records of the link and field generators:
- * a record assembled from its fixed part and texts, then copied into a
- * tracked block of exactly its size and emitted; byte records; CDIDNAMEs.
+ * a record assembled from its fixed part and texts, then emitted from
+ * where it was assembled; byte records; CDIDNAMEs.
  * A record that would pass the emitter's largest record or a 16-bit length
  * is refused with 1028 before any memory is taken. Private to generate/.
  */
@@ -9,6 +9,7 @@
 #define VELKO_GENERATE_LINK_RECORDS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/emitter.h"
@@ -23,25 +24,32 @@ inline constexpr DWORD kLargestRecord = 64382;
  * when it is emitted). */
 class record_block {
 public:
-  /* Room for the records most links make, so that adding seldom grows it. */
-  explicit record_block(LSXLsiSession* session) : session_(session) { bytes_.reserve(256); }
+  record_block() = default;
+  record_block(const record_block&) = delete;
+  record_block& operator=(const record_block&) = delete;
 
   void Add(const void* data, size_t length);
-  void Add(const std::string& text) { Add(text.data(), text.size()); }
-  /* The text and its zero byte. */
-  void AddTerminated(const std::string& text);
+  void Add(std::string_view text) { Add(text.data(), text.size()); }
+  /* The text and a zero byte. */
+  void AddTerminated(std::string_view text);
   void AddZeros(size_t count);
-  size_t Size() const { return bytes_.size(); }
-  BYTE* Data() { return bytes_.data(); }
+  size_t Size() const { return size_; }
+  BYTE* Data() { return data_; }
 
-  /* Sets the header (WSIG for 0xFFnn, BSIG otherwise) and emits the record
-   * from a tracked block: 1028 when too large, 263 without memory, else
-   * the emitter's status. */
+  /* Sets the header (WSIG for 0xFFnn, BSIG otherwise) and emits the
+   * record: 1028 when too large, else the emitter's status. */
   STATUS Emit(WORD signature, generation_context* context);
 
 private:
-  LSXLsiSession* session_;
-  std::vector<BYTE> bytes_;
+  /* Room for the records most links make, so that they take no memory. */
+  static constexpr size_t kInPlace = 256;
+  /* The end of the record grows by count bytes; where they go. */
+  BYTE* Extend(size_t count);
+
+  BYTE inPlace_[kInPlace];
+  std::vector<BYTE> spilled_; /* the record once it outgrew inPlace_ */
+  BYTE* data_ = inPlace_;
+  size_t size_ = 0;
 };
 
 /* A two-byte record {signature, 2} emitted under the signature. */

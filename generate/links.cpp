@@ -133,7 +133,7 @@ STATUS EmitResourceLinkBegin(link_operation* op) {
 /* A note-link CDRESOURCE: the hints, the note link and the first text. */
 STATUS EmitNoteLinkResource(link_operation* op, const NOTELINK& link, const std::string& anchor,
                             const std::string& serverHint, const std::string& fileHint) {
-  record_block block(SessionOfOperation(op));
+  record_block block;
   CDRESOURCE fixed = {};
   fixed.Flags = CDRESOURCE_FLAGS_NOTELINK_INLINE;
   fixed.Type = kResourceNoteLink;
@@ -152,8 +152,8 @@ STATUS EmitNoteLinkResource(link_operation* op, const NOTELINK& link, const std:
 /* A link hotspot begin (0xFFAD, type 11) or a popup begin (0xFFA9) whose
  * data is text and its zero byte, with `tail` further zero bytes. */
 STATUS EmitHotspotBegin(link_operation* op, WORD signature, WORD type, DWORD flags,
-                        const std::string& data, DWORD tail) {
-  record_block block(SessionOfOperation(op));
+                        std::string_view data, DWORD tail) {
+  record_block block;
   CDHOTSPOTBEGIN fixed = {};
   fixed.Type = type;
   fixed.Flags = flags;
@@ -167,7 +167,7 @@ STATUS EmitHotspotBegin(link_operation* op, WORD signature, WORD type, DWORD fla
 /* The link record: the note link, then the texts, each with its zero. */
 STATUS EmitDocLink(link_operation* op, const NOTELINK& link,
                    std::initializer_list<const std::string*> texts) {
-  record_block block(SessionOfOperation(op));
+  record_block block;
   WSIG header = {};
   block.Add(&header, sizeof header);
   block.Add(&link, sizeof link);
@@ -454,12 +454,12 @@ STATUS GenerateURLBeginFromReference(const char* text, WORD textLength, const ch
   if (op == nullptr || op->gen == nullptr || op->gen->item == nullptr || url == nullptr)
     return VELKO_ERR_BAD_ARGUMENT;
   const size_t urlSize = urlLength != 0 ? strnlen(url, urlLength) : strlen(url);
-  const std::string address(url, urlSize);
+  const std::string_view address(url, urlSize);
   STATUS status = GenerateCDBegin(SIG_CD_V4HOTSPOTBEGIN, 0, op->gen);
   if (status == NOERROR)
     status = EmitResourceLinkBegin(op);
   if (status == NOERROR) {
-    record_block block(SessionOfOperation(op));
+    record_block block;
     CDRESOURCE fixed = {};
     fixed.Type = kResourceURL;
     fixed.Length1 = static_cast<WORD>(address.size());

@@ -424,7 +424,8 @@ private:
   /* The beginning of a URL link; the walk writes its content, in the link
    * font, whether the element holds a sole text or more. */
   STATUS LinkBegin(const char* href) {
-    std::string url;
+    std::string& url = linkUrl_;
+    url.clear();
     RETURN_IF_FAILED(TranslateUtf8(href, &url));
     RETURN_IF_FAILED(StartContent());
     link_operation op;
@@ -657,6 +658,7 @@ private:
   BYTE header_[8];
   std::string run_;
   std::string translated_; /* AppendUtf8's LMBCS, reused from text to text */
+  std::string linkUrl_;    /* LinkBegin's address, reused from link to link */
   /* The item's URL font, parsed at the first link. */
   bool linkFontParsed_ = false;
   font_spec linkSpec_ = {};

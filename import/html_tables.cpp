@@ -50,6 +50,8 @@ constexpr DWORD kTwipsPerPixel = 15;
 constexpr DWORD kNarrowestColumn = 144;
 constexpr BYTE kCoveredAbove = 0x08; /* covered, above the area's last row */
 constexpr BYTE kCoveredInLast = 0x04; /* covered, in the area's last row */
+/* The room a grid row is first given when no row above is wider. */
+constexpr size_t kUsualColumns = 8;
 
 const char* AttributeText(TidyNode node, TidyAttrId id) {
   TidyAttr attribute = tidyAttrGetById(node, id);
@@ -164,6 +166,9 @@ table_grid::table_grid(const std::vector<TidyNode>& rows, DWORD tableWidth)
   for (size_t row = 0; row < rows.size(); ++row) {
     if (row + 1 < rows.size())
       PrefetchNode(tidyGetChild(rows[row + 1]));
+    // Rows are mostly as wide as those above: room for that many, so that
+    // placing the cells seldom grows the row.
+    slots_[row].reserve(std::max<size_t>(columns_, kUsualColumns));
     size_t column = 0;
     for (TidyNode cell = tidyGetChild(rows[row]); cell != nullptr; cell = tidyGetNext(cell)) {
       PrefetchNode(tidyGetChild(cell));

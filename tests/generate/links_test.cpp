@@ -402,6 +402,29 @@ TEST_F(LinkTest, UrlLinksOfOddAndEvenLengthAndEventDataThatLooksLikeAUrl) {
   EXPECT_EQ(kind_after_, kLinkKindURL);
 }
 
+/* Long addresses: the records around them grow past the room most links
+ * need, at every length near it, and far past it. */
+TEST_F(LinkTest, UrlLinksOfLongAddressesKeepEveryByte) {
+  std::vector<size_t> lengths = {1000, 5000};
+  for (size_t length = 200; length <= 270; ++length)
+    lengths.push_back(length);
+  for (const size_t length : lengths) {
+    SCOPED_TRACE(length);
+    std::string url = "http://example.com/";
+    for (size_t at = url.size(); at < length; ++at)
+      url.push_back(static_cast<char>('a' + at % 26));
+    Restart();
+    AppendItem({Text("old")});
+    ASSERT_EQ(InOperation(
+                  [&](link_operation* op) {
+                    return GenerateURLFromReference("Site", 0, url.c_str(), 0, op);
+                  },
+                  {}, 3),
+              NOERROR);
+    EXPECT_EQ(ShowHex(BodyRecords()), ShowHex(Records(UrlLink(url, "Site"))));
+  }
+}
+
 /* The item's own link fonts replace the defaults; a highlight the URL
  * font names brackets the text with its colour record. */
 TEST_F(LinkTest, TheItemsLinkFontsAndAHighlightedUrlText) {
