@@ -204,6 +204,21 @@ BYTE OtherForm(BYTE first, WORD compareFlags) {
   return upper >= 'A' && upper <= 'Z' ? static_cast<BYTE>(upper + 32) : first;
 }
 
+/* The pattern tried where its first byte matched (at): a match, a
+ * mismatch, or a byte of the text before the mismatch that is not
+ * printable ASCII, which leaves the search to the full one. */
+enum class AsciiTry { kMatch, kMismatch, kUndecided };
+
+AsciiTry TryAsciiAt(const BYTE* at, const Bytes& pattern, WORD compareFlags) {
+  for (size_t i = 1; i < pattern.length; ++i) {
+    if (!IsPrintableAscii(at[i]))
+      return AsciiTry::kUndecided;
+    if (!SameAsciiCharacter(pattern.data[i], at[i], compareFlags))
+      return AsciiTry::kMismatch;
+  }
+  return AsciiTry::kMatch;
+}
+
 /* The search of a pattern of printable ASCII, without wildcards or word
  * boundaries, in LMBCS text while the text is printable ASCII too: each
  * byte is then a character of its own that the collation compares as
@@ -248,14 +263,10 @@ bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareF
         const size_t at = p + static_cast<size_t>(__builtin_ctz(mask));
         if (!IsPrintableAscii(data[at]))
           return false;
-        size_t i = 1;
-        for (; i < pattern.length; ++i) {
-          if (!IsPrintableAscii(data[at + i]))
-            return false;
-          if (!SameAsciiCharacter(pattern.data[i], data[at + i], compareFlags))
-            break;
-        }
-        if (i == pattern.length) {
+        const AsciiTry tried = TryAsciiAt(data + at, pattern, compareFlags);
+        if (tried == AsciiTry::kUndecided)
+          return false;
+        if (tried == AsciiTry::kMatch) {
           *found = static_cast<int32_t>(at);
           return true;
         }
@@ -276,14 +287,10 @@ bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareF
       *found = -1;
       return true;
     }
-    size_t i = 1;
-    for (; i < pattern.length; ++i) {
-      if (!IsPrintableAscii(data[p + i]))
-        return false;
-      if (!SameAsciiCharacter(pattern.data[i], data[p + i], compareFlags))
-        break;
-    }
-    if (i == pattern.length) {
+    const AsciiTry tried = TryAsciiAt(data + p, pattern, compareFlags);
+    if (tried == AsciiTry::kUndecided)
+      return false;
+    if (tried == AsciiTry::kMatch) {
       *found = static_cast<int32_t>(p);
       return true;
     }

@@ -201,6 +201,26 @@ TEST(SearchBufferCollation, TextsPassedOverKeepTheirCharactersAndWordStarts) {
             static_cast<int32_t>(words.size() - 4));
 }
 
+/* A text searched for a pattern of printable ASCII, without wildcards or
+ * word boundaries, and the offset expected. */
+struct Probe {
+  std::string text;
+  const char* pattern;
+  bool caseSensitive;
+  int32_t offset;
+};
+
+template <size_t Count> void ExpectProbes(const Probe (&probes)[Count], const std::string& where) {
+  for (const Probe& probe : probes) {
+    WORD length = 0;
+    EXPECT_EQ(SearchBuffer(probe.text.data(), static_cast<WORD>(probe.text.size()), probe.pattern,
+                           static_cast<WORD>(strlen(probe.pattern)), FALSE, probe.caseSensitive,
+                           FALSE, FALSE, FALSE, &length, nullptr),
+              probe.offset)
+        << where << " pattern " << probe.pattern << " text " << probe.text;
+  }
+}
+
 TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
   // A long text of one printable ASCII byte with, at each offset, a byte
   // the pass-over must stop at: the pattern's first letter in either case,
@@ -212,12 +232,6 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
   for (size_t at = 0; at <= 40; ++at) {
     const std::string before = filler.substr(0, at);
     const std::string after = filler.substr(at);
-    struct Probe {
-      std::string text;
-      const char* pattern;
-      bool caseSensitive;
-      int32_t offset;
-    };
     const Probe probes[] = {
         {before + "Walk" + after, "walk", false, static_cast<int32_t>(at)},
         {before + "Walk" + after, "walk", true, -1},
@@ -229,14 +243,7 @@ TEST(SearchBufferCollation, PassOverStopsWhereverInALongTextTheStopStands) {
         {before + kTrailAB + after + "AB", "ab", false,
          static_cast<int32_t>(filler.size() + kTrailAB.size())},
     };
-    for (const Probe& probe : probes) {
-      WORD length = 0;
-      EXPECT_EQ(SearchBuffer(probe.text.data(), static_cast<WORD>(probe.text.size()),
-                             probe.pattern, static_cast<WORD>(strlen(probe.pattern)), FALSE,
-                             probe.caseSensitive, FALSE, FALSE, FALSE, &length, nullptr),
-                probe.offset)
-          << "at " << at << " pattern " << probe.pattern << " text " << probe.text;
-    }
+    ExpectProbes(probes, "at " + std::to_string(at));
   }
 }
 
@@ -254,12 +261,6 @@ TEST(SearchBufferCollation, PassOverStopsInShortTextsAndInTheLastBytesOfLongerOn
       auto with = [&](const std::string& stop) {
         return std::string(at, 'x') + stop + std::string(size - at - 1, 'x');
       };
-      struct Probe {
-        std::string text;
-        const char* pattern;
-        bool caseSensitive;
-        int32_t offset;
-      };
       const auto end = static_cast<int32_t>(size);
       const Probe probes[] = {
           {with("W"), "w", false, static_cast<int32_t>(at)},
@@ -269,14 +270,7 @@ TEST(SearchBufferCollation, PassOverStopsInShortTextsAndInTheLastBytesOfLongerOn
           {with("w") + "wa", "wa", false, end},
           {with(kTrailAB) + "AB", "ab", false, end + 2},
       };
-      for (const Probe& probe : probes) {
-        WORD length = 0;
-        EXPECT_EQ(SearchBuffer(probe.text.data(), static_cast<WORD>(probe.text.size()),
-                               probe.pattern, static_cast<WORD>(strlen(probe.pattern)), FALSE,
-                               probe.caseSensitive, FALSE, FALSE, FALSE, &length, nullptr),
-                  probe.offset)
-            << "size " << size << " at " << at << " pattern " << probe.pattern;
-      }
+      ExpectProbes(probes, "size " + std::to_string(size) + " at " + std::to_string(at));
     }
   }
 }
