@@ -27,6 +27,9 @@ struct alignas(16) tidy_parser::slab {
 
 namespace {
 
+/* The most a text buffer keeps between texts. */
+constexpr uint kKeptTextBytes = 4096;
+
 std::once_flag languageOnce;
 
 } // namespace
@@ -201,6 +204,13 @@ STATUS tidy_parser::Parse(std::string_view utf8) {
 bool tidy_parser::NodeText(TidyNode node, std::string_view* text) {
   bool got = false;
   const bool done = Guarded(this, [&] {
+    // tidy clears the buffer's whole allocation before each text: a buffer
+    // a long text grew is given back, so that the short texts after it do
+    // not each pay for clearing it.
+    if (text_.allocated > kKeptTextBytes) {
+      tidyBufFree(&text_);
+      tidyBufInitWithAllocator(&text_, &allocator_);
+    }
     if (text_.allocator == nullptr)
       tidyBufInitWithAllocator(&text_, &allocator_);
     // tidyNodeGetValue empties the buffer before it writes a text.

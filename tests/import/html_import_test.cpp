@@ -209,6 +209,18 @@ TEST_F(HtmlImportTest, LongTextIsCutIntoRunsBelow32000Bytes) {
   EXPECT_EQ(status, NOERROR);
 }
 
+TEST_F(HtmlImportTest, ShortTextsAfterALongOneKeepTheirOwnBytes) {
+  STATUS status = 0;
+  WORD secondary = 0;
+  const std::string text = "<p>" + std::string(20000, 'a') + "</p><p>b</p><p>" +
+                           std::string(5000, 'c') + "</p><p>d</p>";
+  EXPECT_EQ(Append("INLINE", text, "Charset=UTF-8", &status, &secondary),
+            Expected("TEXT text=\"" + std::string(20000, 'a') +
+                     "\"\nPARAGRAPH\nTEXT text=\"b\"\nPARAGRAPH\nTEXT text=\"" +
+                     std::string(5000, 'c') + "\"\nPARAGRAPH\nTEXT text=\"d\"\n"));
+  EXPECT_EQ(status, NOERROR);
+}
+
 TEST_F(HtmlImportTest, FailuresLeaveTheBodyAndSetTheSecondaryStatus) {
   const struct {
     const char* name;
