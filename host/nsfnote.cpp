@@ -353,17 +353,25 @@ STATUS ReportItem(NOTEHANDLE handle, const WorkingNote& note, const WorkingItem&
 
 // ---- loading and storing ----
 
+// The item of the row whose name, flags and value stand from the column on,
+// a damaged one as it is, put on the note.
+STATUS PushStoredItem(const Statement& query, int name, WorkingNote& note) {
+  ValueBlock value;
+  if (const STATUS status = NewValueBlock({query.Blob(name + 2)}, &value, ValueCheck::kDuplicate);
+      status != NOERROR)
+    return status;
+  PushItem(note, static_cast<WORD>(query.Int(name + 1)), query.Text(name), value);
+  return NOERROR;
+}
+
 // Every stored item of the note, a damaged one as it is.
 STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   Statement query(db, "SELECT name, flags, value FROM items WHERE note_id = ? ORDER BY position");
   query.Bind(1, id);
   int result;
   while ((result = query.Step()) == SQLITE_ROW) {
-    ValueBlock value;
-    if (const STATUS status = NewValueBlock({query.Blob(2)}, &value, ValueCheck::kDuplicate);
-        status != NOERROR)
+    if (const STATUS status = PushStoredItem(query, 0, note); status != NOERROR)
       return status;
-    PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), value);
   }
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
@@ -385,11 +393,8 @@ STATUS LoadRowAndItems(sqlite3* db, NOTEID id, NoteRow* row, WorkingNote& note) 
   for (; result == SQLITE_ROW; result = query.Step()) {
     if (query.IsNull(6))
       continue;
-    ValueBlock value;
-    if (const STATUS status = NewValueBlock({query.Blob(8)}, &value, ValueCheck::kDuplicate);
-        status != NOERROR)
+    if (const STATUS status = PushStoredItem(query, 6, note); status != NOERROR)
       return status;
-    PushItem(note, static_cast<WORD>(query.Int(7)), query.Text(6), value);
   }
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
@@ -404,11 +409,8 @@ STATUS LoadFirstItems(sqlite3* db, NOTEID id, const std::vector<std::string>& ke
     query.Bind(1, id).BindText(2, key);
     const int result = query.Step();
     if (result == SQLITE_ROW) {
-      ValueBlock value;
-      if (const STATUS status = NewValueBlock({query.Blob(2)}, &value, ValueCheck::kDuplicate);
-          status != NOERROR)
+      if (const STATUS status = PushStoredItem(query, 0, note); status != NOERROR)
         return status;
-      PushItem(note, static_cast<WORD>(query.Int(1)), query.Text(0), value);
     } else if (result != SQLITE_DONE) {
       return ERR_HOST_STORAGE;
     }

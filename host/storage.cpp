@@ -414,20 +414,26 @@ Statement& Statement::BindText(int index, std::string_view text) {
   return *this;
 }
 
-Statement& Statement::BindBlob(int index, const void* data, size_t size) {
-  if (stmt_ == nullptr)
-    return *this;
-  // A blob of no bytes is still a blob, not NULL.
+namespace {
+
+// A blob of no bytes is still a blob, not NULL.
+void BindBlobBytes(sqlite3_stmt* stmt, int index, const void* data, size_t size,
+                   sqlite3_destructor_type keep) {
   static const char empty = 0;
-  sqlite3_bind_blob64(stmt_, index, size == 0 ? &empty : data, size, SQLITE_TRANSIENT);
+  sqlite3_bind_blob64(stmt, index, size == 0 ? &empty : data, size, keep);
+}
+
+} // namespace
+
+Statement& Statement::BindBlob(int index, const void* data, size_t size) {
+  if (stmt_ != nullptr)
+    BindBlobBytes(stmt_, index, data, size, SQLITE_TRANSIENT);
   return *this;
 }
 
 Statement& Statement::BindBlobInPlace(int index, const void* data, size_t size) {
-  if (stmt_ == nullptr)
-    return *this;
-  static const char empty = 0;
-  sqlite3_bind_blob64(stmt_, index, size == 0 ? &empty : data, size, SQLITE_STATIC);
+  if (stmt_ != nullptr)
+    BindBlobBytes(stmt_, index, data, size, SQLITE_STATIC);
   return *this;
 }
 
