@@ -372,27 +372,49 @@ std::string IconGif() {
 
 /* ---- what the encoded HTML holds, read as it is handed on ---- */
 
+typedef unsigned char byte_block __attribute__((vector_size(16)));
+
+/* One bit for each lane of a comparison's result that is set, lane 0 in
+ * bit 0: the top bits of the bytes gathered by the instruction that does
+ * it where there is one, else by one multiplication for each eight, whose
+ * partial products never meet. */
+inline uint64_t LaneBits(byte_block lanes) {
+#if defined(__SSE2__)
+  typedef char signed_block __attribute__((vector_size(16)));
+  return static_cast<uint16_t>(
+      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block&>(lanes)));
+#else
+  uint64_t half[2];
+  memcpy(half, &lanes, sizeof half);
+  constexpr uint64_t kTops = 0x8080808080808080ull;
+  constexpr uint64_t kGather = 0x0102040810204080ull;
+  const uint64_t low = ((half[0] & kTops) >> 7) * kGather >> 56;
+  const uint64_t high = ((half[1] & kTops) >> 7) * kGather >> 56;
+  return low | high << 8;
+#endif
+}
+
 /* Whether each line end from `from` on before `to` is one of a CR LF
- * (the bytes around the range looked at as they need): sixteen at a time
- * (the compiler's vector extension), the lanes of a block's LFs being
- * those of its CRs moved on by one, the last lane's into the next block;
- * the rest one by one. */
+ * (the bytes around the range looked at as they need): sixty-four at a
+ * time as bits (the compiler's vector extension), the bits of the LFs
+ * being those of the CRs moved on by one, the last CR's into the next
+ * sixty-four; the rest one by one. */
 bool LineEndsPaired(std::string_view text, size_t from, size_t to) {
-  typedef unsigned char byte_block __attribute__((vector_size(16)));
-  uint64_t carried = from > 0 && text[from - 1] == '\r' ? 0xFF : 0;
+  constexpr size_t kBlock = sizeof(byte_block);
+  uint64_t carried = from > 0 && text[from - 1] == '\r' ? 1 : 0;
   size_t at = from;
-  for (; at + sizeof(byte_block) <= to; at += sizeof(byte_block)) {
-    byte_block block;
-    memcpy(&block, text.data() + at, sizeof block);
-    const auto crs = block == '\r';
-    const auto lfs = block == '\n';
-    uint64_t cr[2];
-    uint64_t lf[2];
-    memcpy(cr, &crs, sizeof cr);
-    memcpy(lf, &lfs, sizeof lf);
-    if (lf[0] != (cr[0] << 8 | carried) || lf[1] != (cr[1] << 8 | cr[0] >> 56))
+  for (; at + 4 * kBlock <= to; at += 4 * kBlock) {
+    uint64_t crs = 0;
+    uint64_t lfs = 0;
+    for (int k = 0; k < 4; ++k) {
+      byte_block block;
+      memcpy(&block, text.data() + at + k * kBlock, sizeof block);
+      crs |= LaneBits(reinterpret_cast<byte_block>(block == '\r')) << (k * kBlock);
+      lfs |= LaneBits(reinterpret_cast<byte_block>(block == '\n')) << (k * kBlock);
+    }
+    if (lfs != (crs << 1 | carried))
       return false;
-    carried = cr[1] >> 56;
+    carried = crs >> 63;
   }
   // From the blocks' last byte: a CR there wants the first of the rest.
   for (size_t i = at > from ? at - 1 : from; i < to; ++i) {

@@ -87,6 +87,29 @@ bool AllPlain(const char *text, DWORD length) {
   return true;
 }
 
+/* Sixteen bytes compared at once (the compiler's vector extension). */
+typedef BYTE wrap_block __attribute__((vector_size(16)));
+
+/* One bit for each lane of a comparison's result that is set, lane 0 in
+ * bit 0: the top bits of the bytes gathered by the instruction that does
+ * it where there is one, else by one multiplication for each eight, whose
+ * partial products never meet. */
+inline unsigned LaneBits(wrap_block lanes) {
+#if defined(__SSE2__)
+  typedef char signed_block __attribute__((vector_size(16)));
+  return static_cast<unsigned>(
+      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block &>(lanes)));
+#else
+  uint64_t half[2];
+  memcpy(half, &lanes, sizeof half);
+  constexpr uint64_t kTops = 0x8080808080808080ull;
+  constexpr uint64_t kGather = 0x0102040810204080ull;
+  const unsigned low = static_cast<unsigned>(((half[0] & kTops) >> 7) * kGather >> 56);
+  const unsigned high = static_cast<unsigned>(((half[1] & kTops) >> 7) * kGather >> 56);
+  return low | high << 8;
+#endif
+}
+
 /* ---- quoted-printable ---- */
 
 /* Bytes of the output character set's character at p. */
@@ -136,18 +159,13 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 /* The end of the run of bytes from i on before end that stay as they are:
  * sixteen at a time (the compiler's vector extension), then one by one. */
 DWORD LiteralRunEnd(const BYTE *bytes, DWORD i, DWORD end) {
-  typedef BYTE byte_block __attribute__((vector_size(16)));
-  for (; i + sizeof(byte_block) <= end; i += sizeof(byte_block)) {
-    byte_block block;
+  for (; i + sizeof(wrap_block) <= end; i += sizeof(wrap_block)) {
+    wrap_block block;
     memcpy(&block, bytes + i, sizeof block);
     const auto other =
         ((block < 0x21) | (block > 0x7E) | (block == '=')) & (block != ' ') & (block != '\t');
-    uint64_t lanes[2];
-    memcpy(lanes, &other, sizeof lanes);
-    if (lanes[0] != 0)
-      return i + static_cast<DWORD>(__builtin_ctzll(lanes[0]) / 8);
-    if (lanes[1] != 0)
-      return i + 8 + static_cast<DWORD>(__builtin_ctzll(lanes[1]) / 8);
+    if (const unsigned bits = LaneBits(reinterpret_cast<const wrap_block &>(other)); bits != 0)
+      return i + static_cast<DWORD>(__builtin_ctz(bits));
   }
   while (i < end && kQPClass.of[bytes[i]] == kQPLiteral)
     ++i;
@@ -307,29 +325,6 @@ struct wrap_bytes {
   }
 };
 constexpr wrap_bytes kWrapBytes;
-
-/* Sixteen bytes compared at once (the compiler's vector extension). */
-typedef BYTE wrap_block __attribute__((vector_size(16)));
-
-/* One bit for each lane of a comparison's result that is set, lane 0 in
- * bit 0: the top bits of the bytes gathered by the instruction that does
- * it where there is one, else by one multiplication for each eight, whose
- * partial products never meet. */
-inline unsigned LaneBits(wrap_block lanes) {
-#if defined(__SSE2__)
-  typedef char signed_block __attribute__((vector_size(16)));
-  return static_cast<unsigned>(
-      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block &>(lanes)));
-#else
-  uint64_t half[2];
-  memcpy(half, &lanes, sizeof half);
-  constexpr uint64_t kTops = 0x8080808080808080ull;
-  constexpr uint64_t kGather = 0x0102040810204080ull;
-  const unsigned low = static_cast<unsigned>(((half[0] & kTops) >> 7) * kGather >> 56);
-  const unsigned high = static_cast<unsigned>(((half[1] & kTops) >> 7) * kGather >> 56);
-  return low | high << 8;
-#endif
-}
 
 /* The bytes of the text that ScanByte acts on, as bits, and the blanks
  * among them: one word of each for each 64 bytes from the text's start,
@@ -829,12 +824,20 @@ STATUS ProcessHTMLEncoding(html_render_info *context) {
     context->output_encoded = context->output_length;
     return NOERROR;
   }
+  // Bytes that stay as they are need not be copied and put back: the
+  // encoding starts at the first byte it changes, most flushes at none.
+  const DWORD first = LiteralRunEnd(reinterpret_cast<const BYTE *>(context->output_buffer), from,
+                                    context->output_length);
+  if (first == context->output_length) {
+    context->output_encoded = context->output_length;
+    return NOERROR;
+  }
   render_text encoded{context->session};
-  EncodeQuotedPrintable(context, context->output_buffer + from, context->output_length - from,
+  EncodeQuotedPrintable(context, context->output_buffer + first, context->output_length - first,
                         &encoded);
   STATUS status = encoded.status;
   if (status == NOERROR)
-    status = ReplaceTail(context, from, encoded.data, encoded.length);
+    status = ReplaceTail(context, first, encoded.data, encoded.length);
   RenderTextFree(&encoded);
   if (status != NOERROR)
     return Fail(context, status);

@@ -852,8 +852,8 @@ TEST_F(ItemExportTest, TheRenderersEncodedHTMLGivesItsIdsWithoutDecoding) {
 }
 
 /* A line end is one of a CR LF wherever it falls among the blocks of
- * sixteen bytes that are looked at together and the pieces the text
- * grows by. */
+ * sixteen bytes, the groups of four blocks that are tested together and
+ * the pieces the text grows by. */
 TEST(QuotedPrintableContentIDsTest, EveryLineEndMustBeACRLF) {
   EXPECT_TRUE(ReadEncodedHTML("").crlf_line_ends);
   EXPECT_TRUE(ReadEncodedHTML(std::string(40, 'a')).crlf_line_ends);
@@ -864,11 +864,12 @@ TEST(QuotedPrintableContentIDsTest, EveryLineEndMustBeACRLF) {
                {"\n", false},     {"\n\r", false},      {"\r\r\n", false},
                {"\r\n\n", false}};
   for (const auto& c : cases) {
-    for (const size_t at : {0, 1, 14, 15, 16, 17, 31, 32, 40}) {
+    for (const size_t at : {0, 1, 14, 15, 16, 17, 31, 32, 40, 63, 64, 65, 127, 128, 129, 150}) {
       SCOPED_TRACE(std::to_string(at));
-      std::string text(40, 'a');
+      std::string text(150, 'a');
       text.insert(at, c.ends);
-      for (const size_t piece : {size_t{1}, size_t{16}, size_t{17}, text.size()}) {
+      for (const size_t piece :
+           {size_t{1}, size_t{16}, size_t{17}, size_t{63}, size_t{64}, size_t{65}, text.size()}) {
         EXPECT_EQ(ReadEncodedHTML(text, piece).crlf_line_ends, c.paired) << c.ends << piece;
       }
     }

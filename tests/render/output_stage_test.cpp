@@ -175,6 +175,32 @@ TEST_F(OutputStageTest, TextIsEncodedOnceHoweverOftenTheStageRuns) {
   EXPECT_EQ(Held(), "a=3Db=3Dc");
 }
 
+/* Text added after encoded text is encoded from where the pass stopped:
+ * the encoded bytes before it are never encoded again, whether the new
+ * text holds bytes to escape or none, far into it or at once. */
+TEST_F(OutputStageTest, OnlyTheTextAfterTheEncodedTextIsEncoded) {
+  const std::string run(100, 'r');
+  const struct {
+    const char *name;
+    std::string added;
+    std::string expected; /* of the added text */
+  } cases[] = {{"nothing to escape", run + " x", run + " x"},
+               {"an escape after a long run", run + "=" + run, run + "=3D" + run},
+               {"an escape first", "=" + run, "=3D" + run},
+               {"a line end last", run + std::string(1, '\0'), run + "=0D=0A"}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    context_->encoding_flags = kEncodingQuotedPrintable;
+    Put("a=b");
+    EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
+    Put(c.added);
+    EXPECT_EQ(ProcessHTMLEncoding(context_), NOERROR);
+    EXPECT_EQ(Held(), "a=3Db" + c.expected);
+    EXPECT_EQ(context_->output_encoded, context_->output_length);
+  }
+}
+
 TEST_F(OutputStageTest, UnwrappedTextThatStaysLosesTheSoftBreakMarkers) {
   context_->encoding_flags = kEncodingQuotedPrintable;
   context_->charset_id = 171; // UTF-8: a character of two bytes
