@@ -818,10 +818,10 @@ WORD NextPartNumber() {
  * new text is at hand, not in passes over the whole HTML afterwards. */
 class html_part final : public mime_part_memory {
 public:
-  explicit html_part(message_parts* parts) : parts_(parts) {}
+  html_part(VelkoRTItem* item, message_parts* parts) : item_(item), parts_(parts) {}
   bool Append(const char* text, size_t length) override {
     if (parts_->html == nullptr)
-      parts_->html = g_byte_array_new();
+      parts_->html = g_byte_array_sized_new(RoomHint(length));
     if (length > G_MAXUINT - parts_->html->len)
       return false;
     g_byte_array_append(parts_->html, reinterpret_cast<const guint8*>(text),
@@ -846,6 +846,21 @@ private:
     return std::string_view(reinterpret_cast<const char*>(parts_->html->data), parts_->html->len);
   }
 
+  /* Room for the HTML from its first text on: about the stored bytes of
+   * the body the run loaded, which the HTML of most bodies comes close to,
+   * so that the array is not grown and copied again and again. A hint
+   * only: the array grows beyond it as it must. */
+  guint RoomHint(size_t first) const {
+    constexpr size_t kLargestHint = G_MAXUINT / 2;
+    size_t stored = first;
+    const body_context* body = item_->internal != nullptr ? item_->internal->input : nullptr;
+    for (const body_item* at = body != nullptr ? body->items : nullptr; at != nullptr;
+         at = at->next)
+      stored += at->length;
+    return static_cast<guint>(std::min(stored, kLargestHint));
+  }
+
+  VelkoRTItem* item_;
   message_parts* parts_;
   html_reader reader_;
 };
@@ -860,7 +875,7 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
   run.generation = generation;
   run.options = options;
   run.part_number = NextPartNumber();
-  html_part part(parts);
+  html_part part(item, parts);
   run.part_memory = &part;
   std::string held;
   const STATUS status = RenderItemForExport(item, &run, &held);
