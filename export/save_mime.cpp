@@ -488,19 +488,23 @@ private:
 };
 
 /* The first place from `from` on that holds "=" or ":", else the text's
- * end: sixteen bytes at a time (the compiler's vector extension). */
+ * end; an "=" that the text shows to begin a soft break "=\r\n" may be
+ * stepped over, as the reader steps over it. Sixteen places at a time
+ * (the compiler's vector extension), each with the two bytes after it,
+ * then one by one, stopping at every "=". */
 size_t NextMarkOrColon(std::string_view text, size_t from) {
-  typedef unsigned char byte_block __attribute__((vector_size(16)));
-  for (; from + sizeof(byte_block) <= text.size(); from += sizeof(byte_block)) {
+  constexpr size_t kBlock = sizeof(byte_block);
+  for (; from + kBlock + 2 <= text.size(); from += kBlock) {
     byte_block block;
+    byte_block next;
+    byte_block second;
     memcpy(&block, text.data() + from, sizeof block);
-    const auto marks = (block == '=') | (block == ':');
-    uint64_t lanes[2];
-    memcpy(lanes, &marks, sizeof lanes);
-    if (lanes[0] != 0)
-      return from + static_cast<size_t>(__builtin_ctzll(lanes[0]) / 8);
-    if (lanes[1] != 0)
-      return from + 8 + static_cast<size_t>(__builtin_ctzll(lanes[1]) / 8);
+    memcpy(&next, text.data() + from + 1, sizeof next);
+    memcpy(&second, text.data() + from + 2, sizeof second);
+    const auto softBreak = (next == '\r') & (second == '\n');
+    const auto marks = ((block == '=') & ~softBreak) | (block == ':');
+    if (const uint64_t bits = LaneBits(reinterpret_cast<byte_block>(marks)); bits != 0)
+      return from + static_cast<size_t>(__builtin_ctzll(bits));
   }
   while (from < text.size() && text[from] != '=' && text[from] != ':')
     ++from;
