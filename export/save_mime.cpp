@@ -853,9 +853,10 @@ private:
   /* Room for the HTML from its first text on: about the stored bytes of
    * the body the run loaded, which the HTML of most bodies comes close to,
    * so that the array is not grown and copied again and again. A hint
-   * only: the array grows beyond it as it must. */
+   * only, and at most a modest block (the stored bytes of images become a
+   * short element each): the array grows beyond it as it must. */
   guint RoomHint(size_t first) const {
-    constexpr size_t kLargestHint = G_MAXUINT / 2;
+    constexpr size_t kLargestHint = 64 * 1024 * 1024;
     size_t stored = first;
     const body_context* body = item_->internal != nullptr ? item_->internal->input : nullptr;
     for (const body_item* at = body != nullptr ? body->items : nullptr; at != nullptr;

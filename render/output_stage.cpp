@@ -422,6 +422,10 @@ struct wrap_state {
   bool in_tag = false;
   bool closing_tag = false;
   acting_bytes acting{text, length};
+  /* The first NUL from nul_from on, else length (nul_from -1: not looked
+   * for yet). */
+  long nul_from = -1;
+  long next_nul = -1;
 };
 
 /* Where a piece of the text may end, found by one scan from `rest`. */
@@ -608,11 +612,26 @@ char *CopyLineEnd(const wrap_state &w, char *at) {
   return at;
 }
 
-/* Copies piece bytes; under quoted-printable the NUL markers are dropped,
- * in NewlineNUL mode LF bytes become NUL. */
-char *CopyPieceBytes(const wrap_state &w, const char *bytes, long length, char *at) {
+/* The place of the first NUL of the text from `from` (a place of the
+ * text) on, else the text's end: looked for again only once the copy has
+ * passed the last one found, so that a text with few markers is searched
+ * once, not line by line. */
+long NextNul(wrap_state &w, long from) {
+  if (w.nul_from < 0 || from < w.nul_from || w.next_nul < from) {
+    const void *found = memchr(w.text + from, '\0', static_cast<size_t>(w.length - from));
+    w.nul_from = from;
+    w.next_nul = found != nullptr ? static_cast<const char *>(found) - w.text : w.length;
+  }
+  return w.next_nul;
+}
+
+/* Copies piece bytes (of the text); under quoted-printable the NUL
+ * markers are dropped, in NewlineNUL mode LF bytes become NUL. */
+char *CopyPieceBytes(wrap_state &w, const char *bytes, long length, char *at) {
   const bool nulLines = !w.quoted && (w.context->flags & html_flags::NewlineNUL) != 0;
-  if (!w.quoted && !nulLines) {
+  const long start = bytes - w.text;
+  const bool asTheyAre = w.quoted ? NextNul(w, start) >= start + length : !nulLines;
+  if (asTheyAre) {
     memcpy(at, bytes, static_cast<size_t>(length));
     return at + length;
   }
@@ -634,7 +653,7 @@ char *CopyPieceBytes(const wrap_state &w, const char *bytes, long length, char *
 /* A piece that ends at a break. Under quoted-printable a NUL as its last
  * byte is a soft break, a trailing blank is written "=20=", and a piece
  * that more text follows (not beginning with a blank) gets a soft break. */
-char *CopyBrokenPiece(const wrap_state &w, long rest, long length, char *at) {
+char *CopyBrokenPiece(wrap_state &w, long rest, long length, char *at) {
   const char *piece = w.text + rest;
   if (!w.quoted)
     return CopyPieceBytes(w, piece, length, at);

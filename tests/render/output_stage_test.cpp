@@ -272,6 +272,15 @@ TEST_F(OutputStageTest, WrapsQuotedPrintableAtItsEdges) {
        "<b>" + std::string(13, 'x') + "</b>\r\n <i>y</i>\r\n"},
       {"a character of two bytes at the width", std::string(17, 'a') + Lmbcs("\xC3\xA9"),
        std::string(17, 'a') + "=C3=\r\n=A9=\r\n"},
+      {"characters of two bytes within a line",
+       Lmbcs("\xC3\xA9") + "a" + Lmbcs("\xC3\xA9") + " b", "=C3=A9a=C3=A9=\r\n b=\r\n"},
+      {"characters of two bytes on every line", [] {
+         std::string held;
+         for (int i = 0; i < 6; ++i)
+           held += "xy" + Lmbcs("\xC3\xA9") + " ";
+         return held;
+       }(),
+       "xy=C3=A9 xy=C3=\r\n=A9 xy=C3=A9=\r\n xy=C3=A9 xy=C3=\r\n=A9 xy=C3=A9=\r\n =\r\n"},
       {"a line end of the text", std::string("a\0b", 3), "a=0D=0Ab=\r\n"},
       {"CR and LF of the text", "a\r\nb", "a=0D=0Ab=\r\n"}};
   for (const Case &c : cases) {
