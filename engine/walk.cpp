@@ -14,9 +14,10 @@
  * step but their counts: while the chunk is open for good (and the
  * action's case leaves them as they are) they go straight to the emitter's
  * lane, and once the start and stop tests are over, or before the chunk
- * first opens for records whose signature cannot open it, they are only
- * passed over; which signatures it may take is settled once per walk in a
- * table.
+ * first opens for records whose signature cannot open it (and paragraph
+ * records that a first clause of paragraphs by index only counts), they
+ * are only passed over; which signatures it may take is settled once per
+ * walk in a table.
  *
  * Also ConsumeRecord and the clean-up pass of action 49 built on it.
  */
