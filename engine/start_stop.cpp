@@ -1078,6 +1078,37 @@ bool StartTestsBySignature(const chunk_process_state* state) {
          clause->relation == RELATION_STARTS_WITH;
 }
 
+bool StartTestsCountParagraphs(const chunk_process_state* state) {
+  const chunkdef_info* clause = state->pending;
+  if (!StartTestsBySignature(state) || clause->relation != RELATION_CONTAINS ||
+      clause->finished != 0 || !IsParagraphType(clause->target_type) ||
+      (clause->match_text != nullptr && clause->match_mode != MATCH_NONE) ||
+      state->ff68_flag != 0)
+    return false;
+  const target_parameter* row = RowOf(clause->target_type);
+  const WORD open = InnermostBracket(state);
+  return row != nullptr && !HasStartPattern(row) && row->discriminator.count == 0 &&
+         row->exclude.count == 0 && row->require.count == 0 &&
+         !(open != 0 && IsStartSignature(row, open));
+}
+
+bool PassParagraphStart(const record_storage* node, WORD previous, chunk_process_state* state) {
+  chunkdef_info* clause = state->pending;
+  const WORD signature = node->signature;
+  if (signature == SIG_CD_BEGIN || !IsStartSignature(RowOf(clause->target_type), signature))
+    return false;
+  // MatchInitiator's tests in its order, as StartTestsCountParagraphs
+  // leaves them: a refused record is not counted; any other is, and opens
+  // the chunk when the clause's indexes select it.
+  if (RefusedForParagraph(RecordOf(node), previous, state))
+    return true;
+  const DWORD occurrence = clause->occurrence + 1;
+  if (IndexSelects(clause, occurrence))
+    return false;
+  clause->occurrence = occurrence;
+  return true;
+}
+
 STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_process_state* state) {
   if (OpenForGood(state))
     return NOERROR;

@@ -14,9 +14,10 @@
  * step but their counts: while the chunk is open for good (and the
  * action's case leaves them as they are) they go straight to the emitter's
  * lane, and once the start and stop tests are over, or before the chunk
- * first opens for records whose signature cannot open it, they are only
- * passed over; which signatures it may take is settled once per walk in a
- * table.
+ * first opens for records whose signature cannot open it (and paragraph
+ * records that a first clause of paragraphs by index only counts), they
+ * are only passed over; which signatures it may take is settled once per
+ * walk in a table.
  *
  * Also ConsumeRecord and the clean-up pass of action 49 built on it.
  */
@@ -439,6 +440,10 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   // go to the per-record step.
   const BYTE closedStop =
       !open && state->stop_matching == 0 ? kLaneMayStart : BYTE{0};
+  // Unless the start test only counts the paragraph records it turns
+  // down: those the lane passes over too, counted.
+  const bool countsParagraphs = closedStop != 0 && StartTestsCountParagraphs(state);
+  const BYTE passedStop = countsParagraphs ? BYTE{0} : closedStop;
   const BYTE* table = state->lane_table;
   // The matching cases copy a record an earlier match marked with its mark
   // (FrameTail): such records take the per-record step.
@@ -448,7 +453,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
           : WORD{0};
   // A record the lane cannot take needs no run opened for it.
   if (node == nullptr ||
-      (table[LaneSlot(node->signature)] & (kLaneStepFree | closedStop)) != kLaneStepFree ||
+      (table[LaneSlot(node->signature)] & (kLaneStepFree | passedStop)) != kLaneStepFree ||
       (node->flags & stopFlags) != 0)
     return node;
   // Once the tests are over the chunk never opens again: what was passed
@@ -465,6 +470,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   if (emits && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
     return node;
   DWORD counter = state->record_counter;
+  WORD previous = state->last_handled_signature;
   const record_storage* last = nullptr;
   const record_storage* text = nullptr;
   const record_storage* reference = nullptr;
@@ -495,7 +501,9 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       if (leaves != 0)
         ActionCaseLeft(node, leaves, state);
     } else {
-      if ((entry & (kLaneStepFree | closedStop)) != kLaneStepFree)
+      if ((entry & (kLaneStepFree | closedStop)) != kLaneStepFree &&
+          (!countsParagraphs || (entry & kLaneStepFree) == 0 ||
+           !PassParagraphStart(node, previous, state)))
         break;
       if (state->pass_over_mark == 0) {
         state->pass_over_mark = counter + 1;
@@ -509,6 +517,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       text = node;
     else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
       reference = node;
+    previous = signature;
     last = node;
   }
   if (emits)

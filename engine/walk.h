@@ -95,6 +95,17 @@ bool FirstClauseMayStartAt(const chunk_process_state* state, WORD signature);
  * clause pending, so that CheckStartStop does nothing at a record that
  * FirstClauseMayStartAt turns down (past the walk's first record). */
 bool StartTestsBySignature(const chunk_process_state* state);
+/* True while StartTestsBySignature holds for a first clause that contains
+ * paragraphs chosen by index alone (no text, outside a bracket of its
+ * target and a large paragraph): its start test at a paragraph record
+ * only counts it, unless the count is one the clause selects. */
+bool StartTestsCountParagraphs(const chunk_process_state* state);
+/* Under StartTestsCountParagraphs, for a record the lane passes over that
+ * may start the chunk (previous: the signature of the record before it):
+ * true when the start test turns it down, with the occurrence counted as
+ * MatchInitiator counts it; false, with nothing changed, when the
+ * per-record step must take it. */
+bool PassParagraphStart(const record_storage* node, WORD previous, chunk_process_state* state);
 
 /* ---- engine/edges.cpp ---- */
 

@@ -4,8 +4,9 @@
 // the full step, and each writing operation must store the same bytes,
 // return the same status and show the same messages either way. Run over
 // every body of the engine corpus and over random bodies, with the writing
-// actions whose walks the lane serves, on chunks that stay open (Everything)
-// and chunks whose edges fall among records the lane takes; and over a
+// actions whose walks the lane serves, on chunks that stay open (Everything),
+// chunks whose edges fall among records the lane takes and paragraphs it
+// counts before the chunk opens; and over a
 // cached body rebuilt by earlier writes, whose clean-up cannot rely on what
 // its load found. AppendRTChunk's copies, whose lane moves the nodes of the
 // source item it connects instead of copying them, are among the
@@ -88,6 +89,14 @@ const operation kOperations[] = {
     {"remove the rest", "After Paragraph 1", 0},
     {"remove a later paragraph", "Paragraph 3", 0},
     {"remove paragraphs", "Paragraph 2-3", 0},
+    // Paragraphs chosen by index alone are counted by the lane up to the
+    // chosen one: after tables and references, past the body's last, by
+    // several indexes, and as a list; a paragraph chosen by its text is not.
+    {"remove a fifth paragraph", "Paragraph 5", 0},
+    {"remove a paragraph past the last", "Paragraph 60", 0},
+    {"remove paragraphs by two indexes", "Paragraph 2,4-5", 0},
+    {"change a paragraph of a list", "ParagraphList 4", ACTION_CHANGE_PARAGRAPH, "Justify=Right"},
+    {"remove a paragraph by its text", "Paragraph 'three'", 0},
     {"remove a text run", "Text 2", 0},
     {"remove a matched text", "Text 'three'", 0},
     {"remove nonblank text", "NonBlankText 2", 0},
