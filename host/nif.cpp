@@ -173,6 +173,16 @@ int CompareKeys(const CollectionKey& a, const CollectionKey& b, WORD keyFlags) {
   return CollatedCompare(a.text, b.text, flags);
 }
 
+// The kept answer of the note, when there is one and the note has not been
+// written since.
+const ViewAnswer* KeptAnswer(const ViewAnswers* kept, const Store& store, NOTEID id) {
+  if (kept == nullptr)
+    return nullptr;
+  const auto found = kept->of.find(id);
+  return found != kept->of.end() && found->second.writes == store.NoteWrites(id) ? &found->second
+                                                                                : nullptr;
+}
+
 // Builds the collection's entries from the stored notes; the collection is
 // changed only when all went well.
 STATUS BuildViewEntries(OpenCollection& collection) {
@@ -209,33 +219,71 @@ STATUS BuildViewEntries(OpenCollection& collection) {
     if (STATUS status = keyFormula.Start(view.keyFormula); status != NOERROR)
       return status;
 
-  std::vector<CollectionEntry> selected;
+  // Whether a document is selected, and its key when it is.
   std::string value;
-  for (const StoredNote& document : documents) {
+  const auto answer = [&](const StoredNote& document, ViewAnswer* found) -> STATUS {
     const NOTEID id = document.id;
-    bool matches = true;
+    found->matches = true;
     if (!view.selection.empty())
-      if (STATUS status = selection.Evaluate(collection.dataDb, id, &matches, nullptr, &document);
+      if (STATUS status =
+              selection.Evaluate(collection.dataDb, id, &found->matches, nullptr, &document);
           status != NOERROR)
         return status;
-    if (!matches)
-      continue;
-    CollectionEntry entry;
-    entry.id = id;
+    if (!found->matches)
+      return NOERROR;
     if (!view.keyFormula.empty()) {
       bool ignored = false;
-      if (STATUS status =
-              keyFormula.Evaluate(collection.dataDb, id, &ignored, &entry.key, &document);
-          status != NOERROR)
-        return status;
-    } else if (!view.keyItem.empty()) {
+      return keyFormula.Evaluate(collection.dataDb, id, &ignored, &found->key, &document);
+    }
+    if (!view.keyItem.empty()) {
       if (STATUS status = FirstItemValue(dataDatabase->store->db(), id, view.keyItem, &value);
           status != NOERROR)
         return status;
-      entry.key = CollectionKeyOf(value);
+      found->key = CollectionKeyOf(value);
     }
-    selected.push_back(std::move(entry));
+    return NOERROR;
+  };
+
+  // When the formulas read nothing but items, a document not written since
+  // the last build of this definition answers as it did then; answers that
+  // showed a message (a damaged item) are found again, to show it again.
+  Store& store = *dataDatabase->store;
+  ViewAnswers* kept = nullptr;
+  if (!view.selection.empty() || !view.keyFormula.empty()) {
+    if ((view.selection.empty() || selection.ReadsOnlyItems()) &&
+        (view.keyFormula.empty() || keyFormula.ReadsOnlyItems())) {
+      std::string definition = view.selection;
+      for (const std::string* part : {&view.keyFormula, &view.keyItem}) {
+        definition += '\0';
+        definition += *part;
+      }
+      kept = store.AnswersOfView(definition);
+      if (kept == nullptr)
+        return ERR_HOST_STORAGE;
+    }
   }
+  ViewAnswers answers;
+  std::vector<CollectionEntry> selected;
+  for (const StoredNote& document : documents) {
+    ViewAnswer found;
+    bool keep = kept != nullptr;
+    if (const ViewAnswer* known =
+            document.status == NOERROR ? KeptAnswer(kept, store, document.id) : nullptr) {
+      found = *known;
+    } else {
+      const uint64_t messages = HostMessagesShown();
+      if (STATUS status = answer(document, &found); status != NOERROR)
+        return status;
+      found.writes = store.NoteWrites(document.id);
+      keep = keep && HostMessagesShown() == messages;
+    }
+    if (keep)
+      answers.of.emplace(document.id, found);
+    if (found.matches)
+      selected.push_back(CollectionEntry{document.id, std::move(found.key)});
+  }
+  if (kept != nullptr)
+    *kept = std::move(answers);
 
   // Documents come in note-ID order, so a stable sort by key keeps equal
   // keys in that order whichever way the keys run.

@@ -538,6 +538,9 @@ STATUS WriteNote(const WorkingNote& note, const ORIGINATORID& oid, const TIMEDAT
     if (const STATUS status = AssignNoteID(db, &id); status != NOERROR)
       return status;
   }
+  // Counted whether or not the write goes through: what was read of the
+  // note before is read again.
+  note.store->CountNoteWrite(id);
   if (const STATUS status = WriteNoteRow(db, note, id, oid, modified); status != NOERROR)
     return status;
   if (const STATUS status = WriteItemRows(db, note, id); status != NOERROR)

@@ -297,6 +297,34 @@ Store::~Store() {
   }
 }
 
+void Store::CountNoteWrite(NOTEID id) noexcept {
+  try {
+    ++noteWrites_[id];
+  } catch (const std::bad_alloc&) {
+    // Uncounted, the write could leave answers that no longer hold.
+    viewAnswers_.clear();
+  }
+}
+
+uint64_t Store::NoteWrites(NOTEID id) const {
+  const auto found = noteWrites_.find(id);
+  return found != noteWrites_.end() ? found->second : 0;
+}
+
+ViewAnswers* Store::AnswersOfView(const std::string& definition) {
+  Statement query(db_, "PRAGMA data_version");
+  if (query.Step() != SQLITE_ROW)
+    return nullptr;
+  const int64_t version = query.Int(0);
+  // Kept for a few definitions: more are forgotten together.
+  constexpr size_t kKeptViews = 16;
+  if (version != dataVersion_ ||
+      (viewAnswers_.size() >= kKeptViews && viewAnswers_.count(definition) == 0))
+    viewAnswers_.clear();
+  dataVersion_ = version;
+  return &viewAnswers_[definition];
+}
+
 CachedStatement* Store::CachedEntry(const char* sql) {
   try {
     CachedStatement& entry = statements_[sql];

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,9 +67,30 @@ struct CachedStatement {
   bool inUse = false;
 };
 
+// The key of a view entry: a number, or a text.
+struct CollectionKey {
+  bool number = false;
+  double value = 0;
+  std::string text;
+};
+
+// What a document answered to a view definition: whether it is selected,
+// and its key; with the note's count of writes then.
+struct ViewAnswer {
+  uint64_t writes = 0;
+  bool matches = false;
+  CollectionKey key;
+};
+struct ViewAnswers {
+  std::unordered_map<NOTEID, ViewAnswer> of;
+};
+
 // One open SQLite database; shared by every handle and working copy of it.
 // It keeps each SQL text's statement prepared for reuse (preparing is most
 // of the cost of a small query) and finalizes them all before closing.
+// It also counts the writes of each note through it and keeps what views
+// read of its documents, so that a view built again reads only the
+// documents written since.
 class Store {
 public:
   Store(const StorePath& path, sqlite3* db);
@@ -84,10 +106,23 @@ public:
   // cannot be made.
   CachedStatement* CachedEntry(const char* sql);
 
+  // A note stored or deleted through this connection.
+  void CountNoteWrite(NOTEID id) noexcept;
+  // How often the note was; 0 for a note never written through it.
+  uint64_t NoteWrites(NOTEID id) const;
+  // The kept answers of the documents to a view definition (its bytes),
+  // made empty when another connection has changed the database since
+  // they were kept (its writes are not counted); null when a query fails.
+  // Short memory throws std::bad_alloc.
+  ViewAnswers* AnswersOfView(const std::string& definition);
+
 private:
   StorePath path_;
   sqlite3* db_;
   std::unordered_map<std::string, CachedStatement> statements_;
+  std::unordered_map<NOTEID, uint64_t> noteWrites_;
+  std::map<std::string, ViewAnswers> viewAnswers_;
+  int64_t dataVersion_ = -1; // of the database when the answers were kept
 };
 
 // Splits "server!!path" and resolves the path against the data directory.
@@ -351,13 +386,6 @@ struct WorkingNote {
   // Values nobody held locked were freed at once.
   std::vector<DHANDLE> retired;
   WORD lastSerial = 0;
-};
-
-// The key of a view entry: a number, or a text.
-struct CollectionKey {
-  bool number = false;
-  double value = 0;
-  std::string text;
 };
 
 // One entry of a view collection: a document, or a category (its note ID
