@@ -213,6 +213,9 @@ TEST_P(DamagedItemTest, AViewSelectionThatReadsTheItemIsToldOfItAndSeesNothing) 
   EXPECT_EQ(Selected(db_, "SELECT Data = \"\"", &status), std::vector<NOTEID>{id_});
   EXPECT_EQ(status, NOERROR);
   EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())});
+  EXPECT_EQ(Selected(db_, "SELECT Data = \"\"", &status), std::vector<NOTEID>{id_});
+  EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())})
+      << "told again when the view is built again";
   EXPECT_EQ(Selected(db_, "SELECT Extra = \"kept\"", &status), std::vector<NOTEID>{id_});
   EXPECT_TRUE(Messages().empty()) << "the damaged item is not read";
 
