@@ -218,14 +218,21 @@ size_t ShortestLooked(const keyword_index& index) {
 
 /* Files every keyword long enough for windows of `width` bytes `step`
  * side by side under its first windows; shorter keywords are not looked
- * for while these hold. */
+ * for while these hold. A width and step met before file them as then. */
 void FileWindows(keyword_index* index, WORD width, WORD step) {
   const DWORD count = static_cast<DWORD>(index->lengths.size());
   index->width = width;
   index->step = step;
+  index->entry_next.assign(size_t{count} * step, kNoKeyword);
+  for (const keyword_index::first_filing& filing : index->first_filings) {
+    if (filing.width == width && filing.step == step) {
+      index->windows = filing.windows;
+      index->entry_values = filing.entry_values;
+      return;
+    }
+  }
   index->windows.assign(count, {});
   index->entry_values.assign(size_t{count} * step, 0);
-  index->entry_next.assign(size_t{count} * step, kNoKeyword);
   if (width == 0)
     return;
   filed_windows filed(size_t{count} * step);
@@ -238,6 +245,7 @@ void FileWindows(keyword_index* index, WORD width, WORD step) {
     index->windows[k].tail =
         FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - width, width);
   }
+  index->first_filings.push_back({width, step, index->windows, index->entry_values});
 }
 
 bool FoundUnderSingleMatch(const link_matching_info& table, DWORD keyword) {

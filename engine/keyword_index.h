@@ -55,6 +55,15 @@ struct keyword_index {
   /* Keyword k's windows; keywords of fewer than two bytes, which never
    * match, have none and are never filed. */
   std::vector<keyword_window> windows;
+  /* How the keywords were first filed under each width and step met so
+   * far: choosing the windows again would give the same. */
+  struct first_filing {
+    WORD width;
+    WORD step;
+    std::vector<keyword_window> windows;
+    std::vector<uint32_t> entry_values;
+  };
+  std::vector<first_filing> first_filings;
   /* Window j of keyword k is entry k * step + j: its bytes folded, and the
    * next entry filed in the same slot (kNoKeyword ends the chain). */
   std::vector<uint32_t> entry_values;
