@@ -85,12 +85,35 @@ struct ViewAnswers {
   std::unordered_map<NOTEID, ViewAnswer> of;
 };
 
+// The stored header of a note, as its row in the notes table holds it.
+struct NoteRow {
+  ORIGINATORID oid = {};
+  WORD noteClass = 0;
+  WORD flags = 0;
+  TIMEDATE modified = {};
+};
+
+// A small stored note as it was read whole: its row and items (name,
+// flags and value as stored), with the note's count of writes then.
+struct KeptItem {
+  std::string name;
+  WORD flags = 0;
+  std::string value;
+};
+struct KeptNote {
+  uint64_t writes = 0;
+  NoteRow row;
+  std::vector<KeptItem> items;
+};
+
 // One open SQLite database; shared by every handle and working copy of it.
 // It keeps each SQL text's statement prepared for reuse (preparing is most
 // of the cost of a small query) and finalizes them all before closing.
 // It also counts the writes of each note through it and keeps what views
-// read of its documents, so that a view built again reads only the
-// documents written since.
+// read of its documents and the small notes read whole, so that a view
+// built again reads only the documents written since and a note opened
+// again is read only when it was written since. A database that another
+// connection changed (a file's) is read anew.
 class Store {
 public:
   Store(const StorePath& path, sqlite3* db);
@@ -115,14 +138,28 @@ public:
   // they were kept (its writes are not counted); null when a query fails.
   // Short memory throws std::bad_alloc.
   ViewAnswers* AnswersOfView(const std::string& definition);
+  // Forgets what was kept when another connection has changed the
+  // database since; asked before a read whose result is to be kept (a
+  // change after the question is met by the next one). False when it
+  // cannot be asked: nothing is to be kept then.
+  bool KeptStillHolds();
+  // The note as it was last read whole, when it was kept and has not been
+  // written since; null otherwise.
+  const KeptNote* KeptNoteOf(NOTEID id) const;
+  // Keeps a note just read whole when it is small (names and values of at
+  // most kKeptNoteBytes); nothing when memory is short.
+  static constexpr size_t kKeptNoteBytes = 4096;
+  void KeepNote(NOTEID id, KeptNote note) noexcept;
 
 private:
+
   StorePath path_;
   sqlite3* db_;
   std::unordered_map<std::string, CachedStatement> statements_;
   std::unordered_map<NOTEID, uint64_t> noteWrites_;
   std::map<std::string, ViewAnswers> viewAnswers_;
-  int64_t dataVersion_ = -1; // of the database when the answers were kept
+  std::unordered_map<NOTEID, KeptNote> keptNotes_;
+  int64_t dataVersion_ = -1; // of the database when the above were kept
 };
 
 // Splits "server!!path" and resolves the path against the data directory.
@@ -412,14 +449,6 @@ HandleTable<OpenCollection>& Collections();
 
 // Frees every memory block of a working copy (which is then empty).
 void FreeWorkingNote(WorkingNote& note);
-
-// The stored header of a note, as its row in the notes table holds it.
-struct NoteRow {
-  ORIGINATORID oid = {};
-  WORD noteClass = 0;
-  WORD flags = 0;
-  TIMEDATE modified = {};
-};
 
 // Reads the notes row of the note ID: ERR_HOST_NOTE_NOT_FOUND when there is
 // none, ERR_HOST_STORAGE when the read fails or the row's UNID is damaged.

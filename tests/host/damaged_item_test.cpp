@@ -229,3 +229,25 @@ TEST_P(DamagedItemTest, AViewSelectionThatReadsTheItemIsToldOfItAndSeesNothing) 
 }
 
 } // namespace
+
+namespace {
+
+TEST_P(DamagedItemTest, ANoteOpenedAgainReadsAsStoredNowAndStillTellsOfTheItem) {
+  for (int open = 0; open < 2; ++open) {
+    ASSERT_EQ(NSFNoteOpen(db_, id_, 0, &note_), NOERROR);
+    char text[16] = "unchanged";
+    EXPECT_EQ(NSFItemGetText(note_, "Data", text, sizeof text), 0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())}) << open;
+    EXPECT_EQ(Text(note_, "Extra"), "kept");
+    EXPECT_EQ(NSFNoteClose(note_), NOERROR);
+    note_ = NULLHANDLE;
+  }
+  // Another connection changes the note: the next open reads the change.
+  ASSERT_EQ(Raw("UPDATE items SET value = x'0005676F6E65' WHERE note_id = " +
+                std::to_string(id_) + " AND name = 'Extra'"),
+            "");
+  ASSERT_EQ(NSFNoteOpen(db_, id_, 0, &note_), NOERROR);
+  EXPECT_EQ(Text(note_, "Extra"), "gone");
+}
+
+} // namespace
