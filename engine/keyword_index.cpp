@@ -349,6 +349,26 @@ struct scan_result {
   }
 }
 
+/* The scan of the places where four bytes remain (the text has four or
+ * more), for windows of four bytes every STEP bytes; where it stopped. */
+template <WORD STEP>
+DWORD ScanFourByteWindows(keyword_index* index, const link_matching_info& table, const char* text,
+                          DWORD length, scan_result* scan) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(text);
+  const uint64_t* bits = index->live_bits.data();
+  const BYTE* const end = bytes + length - 3;
+  const BYTE* at = bytes;
+  for (; at < end; at += STEP) {
+    uint32_t raw;
+    std::memcpy(&raw, at, sizeof raw);
+    const uint32_t value = raw | 0x20202020u;
+    const DWORD slot = SlotOf(value);
+    if ((bits[slot / 64] >> (slot % 64) & 1) != 0) [[unlikely]]
+      CheckSlot(index, table, slot, value, text, length, static_cast<DWORD>(at - bytes), scan);
+  }
+  return static_cast<DWORD>(at - bytes);
+}
+
 } // namespace
 
 keyword_index* TableKeywordIndex(link_matching_info* table) {
@@ -398,8 +418,15 @@ std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info
   DWORD at = 0;
   if constexpr (std::endian::native == std::endian::little) {
     // While four bytes remain the window is read four at a time, the bytes
-    // past it masked off.
+    // past it masked off; windows of four bytes with a step of three (most
+    // keywords) take a loop of their own, its step and fold constants.
     const uint32_t mask = width == 4 ? 0xFFFFFFFFu : (uint32_t{1} << (8 * width)) - 1;
+    if (width == 4 && step == 3)
+      at = ScanFourByteWindows<3>(index, table, text, length, &scan);
+    else if (width == 4 && step == 2)
+      at = ScanFourByteWindows<2>(index, table, text, length, &scan);
+    else if (width == 4 && step == 4)
+      at = ScanFourByteWindows<4>(index, table, text, length, &scan);
     const uint32_t fold = 0x20202020u & mask;
     for (; at + 4 <= length; at += step) {
       uint32_t raw;
