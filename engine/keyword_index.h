@@ -69,8 +69,9 @@ struct keyword_index {
   std::vector<uint32_t> entry_values;
   std::vector<DWORD> entry_next;
   /* Per walk: the first entry filed in each slot (a hash of the folded
-   * window), kNoKeyword when none, and one bit per slot, set while a
-   * keyword still to be found is filed there. */
+   * window), kNoKeyword when none, and the filter's bits (a finer cut of
+   * the same hash), each set while a keyword still to be found is filed
+   * under a window of its hash. */
   std::vector<DWORD> slot_first;
   std::vector<uint64_t> live_bits;
   /* Per walk: 1 for each keyword still looked for, and how many of them
