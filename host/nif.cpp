@@ -206,19 +206,22 @@ STATUS BuildViewEntries(OpenCollection& collection) {
   // When the formulas read nothing but items, a document not written since
   // the last build of this definition answers as it did then; answers that
   // showed a message (a damaged item) are found again, to show it again.
+  // Keeping answers never changes what a build returns: when they cannot be
+  // kept, every document answers anew.
   Store& store = *dataDatabase->store;
   ViewAnswers* kept = nullptr;
-  if (!view.selection.empty() || !view.keyFormula.empty()) {
-    if ((view.selection.empty() || selection.ReadsOnlyItems()) &&
-        (view.keyFormula.empty() || keyFormula.ReadsOnlyItems())) {
+  if ((!view.selection.empty() || !view.keyFormula.empty()) &&
+      (view.selection.empty() || selection.ReadsOnlyItems()) &&
+      (view.keyFormula.empty() || keyFormula.ReadsOnlyItems())) {
+    try {
       std::string definition = view.selection;
       for (const std::string* part : {&view.keyFormula, &view.keyItem}) {
         definition += '\0';
         definition += *part;
       }
       kept = store.AnswersOfView(definition);
-      if (kept == nullptr)
-        return ERR_HOST_STORAGE;
+    } catch (const std::bad_alloc&) {
+      kept = nullptr;
     }
   }
 
@@ -278,8 +281,13 @@ STATUS BuildViewEntries(OpenCollection& collection) {
       found.writes = store.NoteWrites(document.id);
       keep = keep && HostMessagesShown() == messages;
     }
-    if (keep)
-      answers.of.emplace(document.id, found);
+    try {
+      if (keep)
+        answers.of.emplace(document.id, found);
+    } catch (const std::bad_alloc&) {
+      kept->of.clear();
+      kept = nullptr;
+    }
     if (found.matches)
       selected.push_back(CollectionEntry{document.id, std::move(found.key)});
   }

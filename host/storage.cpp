@@ -328,14 +328,18 @@ bool Store::KeptStillHolds() {
   return true;
 }
 
-ViewAnswers* Store::AnswersOfView(const std::string& definition) {
+ViewAnswers* Store::AnswersOfView(const std::string& definition) noexcept {
   if (!KeptStillHolds())
     return nullptr;
   // Kept for a few definitions: more are forgotten together.
   constexpr size_t kKeptViews = 16;
   if (viewAnswers_.size() >= kKeptViews && viewAnswers_.count(definition) == 0)
     viewAnswers_.clear();
-  return &viewAnswers_[definition];
+  try {
+    return &viewAnswers_[definition];
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 const KeptNote* Store::KeptNoteOf(NOTEID id) const {

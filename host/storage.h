@@ -135,9 +135,9 @@ public:
   uint64_t NoteWrites(NOTEID id) const;
   // The kept answers of the documents to a view definition (its bytes),
   // made empty when another connection has changed the database since
-  // they were kept (its writes are not counted); null when a query fails.
-  // Short memory throws std::bad_alloc.
-  ViewAnswers* AnswersOfView(const std::string& definition);
+  // they were kept (its writes are not counted); null when that cannot be
+  // asked or memory is short: nothing is kept then.
+  ViewAnswers* AnswersOfView(const std::string& definition) noexcept;
   // Forgets what was kept when another connection has changed the
   // database since; asked before a read whose result is to be kept (a
   // change after the question is met by the next one). False when it
