@@ -1,8 +1,9 @@
 // A stored item value too short to hold its type word (empty, or a single
 // byte), written into the database file from outside: the note still
 // opens and its other items read; the damaged item is reported by name
-// when it is read, is copied and written back as it is, and can be
-// deleted.
+// when it is read (also when the note or a view is opened again), is
+// copied and written back as it is, and can be deleted; a change from
+// outside is read by the next open.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 

@@ -1,6 +1,7 @@
 // Notes and items of the stand-in: working copies, items of one name in
 // order, BLOCKIDs, deleting, text lists and conversions, the value cap,
-// copying notes and items, and updates that fail part-way.
+// copying notes and items, updates that fail part-way, and notes opened
+// again after every kind of write.
 #include <gtest/gtest.h>
 
 #include <cstring>
