@@ -6,8 +6,8 @@
  * by side of its compared bytes (at most the first 80). A text is scanned
  * every `step` bytes, so that one of each keyword's windows falls on a
  * scanned byte wherever the keyword stands: the window starting there is
- * folded, hashed to a slot and tested against one bit; only a set bit
- * leads to the windows filed in the slot, and from a keyword's window to
+ * folded, hashed and tested against one bit; only a set bit leads to the
+ * windows filed in the slot of the hash, and from a keyword's window to
  * its last window and then to the whole keyword, compared without regard
  * to case.
  *
@@ -34,6 +34,12 @@ namespace {
 constexpr size_t kKeywordCompare = 80;
 constexpr int kSlotBits = 16;
 constexpr DWORD kSlots = DWORD{1} << kSlotBits;
+/* The bits of the filter (a finer cut of the same hash as the slots): with
+ * one bit per slot most set bits a text's windows met were other windows'
+ * of the slot, each a call that finds nothing. */
+constexpr int kMarkBits = 20;
+constexpr DWORD kMarks = DWORD{1} << kMarkBits;
+static_assert(kMarkBits >= kSlotBits);
 constexpr WORD kWidestWindow = 4;
 constexpr WORD kWidestStep = 4;
 /* Misses a window may have before its keyword moves: twice as many after
@@ -51,7 +57,11 @@ uint32_t FoldedWindow(const BYTE* bytes, WORD width) {
   return value;
 }
 
-DWORD SlotOf(uint32_t folded) { return (folded * 2654435761u) >> (32 - kSlotBits); }
+uint32_t HashOf(uint32_t folded) { return folded * 2654435761u; }
+DWORD SlotOf(uint32_t folded) { return HashOf(folded) >> (32 - kSlotBits); }
+DWORD MarkOf(uint32_t folded) { return HashOf(folded) >> (32 - kMarkBits); }
+
+bool Marked(const uint64_t* marks, DWORD mark) { return (marks[mark / 64] >> (mark % 64) & 1) != 0; }
 
 /* How often a byte stands in running text, roughly: letters by their
  * frequency in English, blanks most often; one table, made once. */
@@ -218,14 +228,21 @@ size_t ShortestLooked(const keyword_index& index) {
 
 /* Files every keyword long enough for windows of `width` bytes `step`
  * side by side under its first windows; shorter keywords are not looked
- * for while these hold. */
+ * for while these hold. A width and step met before file them as then. */
 void FileWindows(keyword_index* index, WORD width, WORD step) {
   const DWORD count = static_cast<DWORD>(index->lengths.size());
   index->width = width;
   index->step = step;
+  index->entry_next.assign(size_t{count} * step, kNoKeyword);
+  for (const keyword_index::first_filing& filing : index->first_filings) {
+    if (filing.width == width && filing.step == step) {
+      index->windows = filing.windows;
+      index->entry_values = filing.entry_values;
+      return;
+    }
+  }
   index->windows.assign(count, {});
   index->entry_values.assign(size_t{count} * step, 0);
-  index->entry_next.assign(size_t{count} * step, kNoKeyword);
   if (width == 0)
     return;
   filed_windows filed(size_t{count} * step);
@@ -238,6 +255,7 @@ void FileWindows(keyword_index* index, WORD width, WORD step) {
     index->windows[k].tail =
         FoldedWindow(KeywordBytes(*index, k) + ComparedLength(*index, k) - width, width);
   }
+  index->first_filings.push_back({width, step, index->windows, index->entry_values});
 }
 
 bool FoundUnderSingleMatch(const link_matching_info& table, DWORD keyword) {
@@ -248,23 +266,30 @@ bool FoundUnderSingleMatch(const link_matching_info& table, DWORD keyword) {
 void Link(keyword_index* index, DWORD k) {
   for (DWORD entry = k * index->step; entry < (k + 1) * index->step; ++entry) {
     const DWORD slot = SlotOf(index->entry_values[entry]);
+    const DWORD mark = MarkOf(index->entry_values[entry]);
     index->entry_next[entry] = index->slot_first[slot];
     index->slot_first[slot] = entry;
-    index->live_bits[slot / 64] |= uint64_t{1} << (slot % 64);
+    index->live_bits[mark / 64] |= uint64_t{1} << (mark % 64);
   }
 }
 
 void Unlink(keyword_index* index, DWORD k) {
   for (DWORD entry = k * index->step; entry < (k + 1) * index->step; ++entry) {
     const DWORD slot = SlotOf(index->entry_values[entry]);
+    const DWORD mark = MarkOf(index->entry_values[entry]);
     DWORD* link = &index->slot_first[slot];
     while (*link != kNoKeyword && *link != entry)
       link = &index->entry_next[*link];
     if (*link == kNoKeyword)
       continue;
     *link = index->entry_next[entry];
-    if (index->slot_first[slot] == kNoKeyword)
-      index->live_bits[slot / 64] &= ~(uint64_t{1} << (slot % 64));
+    // The mark stays while another window of the slot has it.
+    bool shared = false;
+    for (DWORD other = index->slot_first[slot]; other != kNoKeyword && !shared;
+         other = index->entry_next[other])
+      shared = MarkOf(index->entry_values[other]) == mark;
+    if (!shared)
+      index->live_bits[mark / 64] &= ~(uint64_t{1} << (mark % 64));
   }
 }
 
@@ -281,7 +306,7 @@ void FitWindowsToLooked(keyword_index* index, bool relink) {
   if (width != index->width || step != index->step)
     FileWindows(index, width, step);
   index->slot_first.assign(kSlots, kNoKeyword);
-  index->live_bits.assign(kSlots / 64, 0);
+  index->live_bits.assign(kMarks / 64, 0);
   for (DWORD k = 0; k < index->looked.size(); ++k)
     if (index->looked[k] != 0)
       Link(index, k);
@@ -341,6 +366,26 @@ struct scan_result {
   }
 }
 
+/* The scan of the places where four bytes remain (the text has four or
+ * more), for windows of four bytes every STEP bytes; where it stopped. */
+template <WORD STEP>
+DWORD ScanFourByteWindows(keyword_index* index, const link_matching_info& table, const char* text,
+                          DWORD length, scan_result* scan) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(text);
+  const uint64_t* marks = index->live_bits.data();
+  const BYTE* const end = bytes + length - 3;
+  const BYTE* at = bytes;
+  for (; at < end; at += STEP) {
+    uint32_t raw;
+    std::memcpy(&raw, at, sizeof raw);
+    const uint32_t value = raw | 0x20202020u;
+    if (Marked(marks, MarkOf(value))) [[unlikely]]
+      CheckSlot(index, table, SlotOf(value), value, text, length, static_cast<DWORD>(at - bytes),
+                scan);
+  }
+  return static_cast<DWORD>(at - bytes);
+}
+
 } // namespace
 
 keyword_index* TableKeywordIndex(link_matching_info* table) {
@@ -386,27 +431,32 @@ std::vector<DWORD> KeywordsInText(keyword_index* index, const link_matching_info
   if (width == 0 || length < width)
     return scan.found;
   const auto* bytes = reinterpret_cast<const BYTE*>(text);
-  const uint64_t* bits = index->live_bits.data();
+  const uint64_t* marks = index->live_bits.data();
   DWORD at = 0;
   if constexpr (std::endian::native == std::endian::little) {
     // While four bytes remain the window is read four at a time, the bytes
-    // past it masked off.
+    // past it masked off; windows of four bytes with a step of three (most
+    // keywords) take a loop of their own, its step and fold constants.
     const uint32_t mask = width == 4 ? 0xFFFFFFFFu : (uint32_t{1} << (8 * width)) - 1;
+    if (width == 4 && step == 3)
+      at = ScanFourByteWindows<3>(index, table, text, length, &scan);
+    else if (width == 4 && step == 2)
+      at = ScanFourByteWindows<2>(index, table, text, length, &scan);
+    else if (width == 4 && step == 4)
+      at = ScanFourByteWindows<4>(index, table, text, length, &scan);
     const uint32_t fold = 0x20202020u & mask;
     for (; at + 4 <= length; at += step) {
       uint32_t raw;
       std::memcpy(&raw, bytes + at, sizeof raw);
       const uint32_t value = (raw & mask) | fold;
-      const DWORD slot = SlotOf(value);
-      if ((bits[slot / 64] >> (slot % 64) & 1) != 0) [[unlikely]]
-        CheckSlot(index, table, slot, value, text, length, at, &scan);
+      if (Marked(marks, MarkOf(value))) [[unlikely]]
+        CheckSlot(index, table, SlotOf(value), value, text, length, at, &scan);
     }
   }
   for (; at + width <= length; at += step) {
     const uint32_t value = FoldedWindow(bytes + at, width);
-    const DWORD slot = SlotOf(value);
-    if ((bits[slot / 64] >> (slot % 64) & 1) != 0)
-      CheckSlot(index, table, slot, value, text, length, at, &scan);
+    if (Marked(marks, MarkOf(value)))
+      CheckSlot(index, table, SlotOf(value), value, text, length, at, &scan);
   }
   for (const DWORD k : scan.moving)
     MoveWindow(index, k);

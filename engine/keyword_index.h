@@ -55,13 +55,23 @@ struct keyword_index {
   /* Keyword k's windows; keywords of fewer than two bytes, which never
    * match, have none and are never filed. */
   std::vector<keyword_window> windows;
+  /* How the keywords were first filed under each width and step met so
+   * far: choosing the windows again would give the same. */
+  struct first_filing {
+    WORD width;
+    WORD step;
+    std::vector<keyword_window> windows;
+    std::vector<uint32_t> entry_values;
+  };
+  std::vector<first_filing> first_filings;
   /* Window j of keyword k is entry k * step + j: its bytes folded, and the
    * next entry filed in the same slot (kNoKeyword ends the chain). */
   std::vector<uint32_t> entry_values;
   std::vector<DWORD> entry_next;
   /* Per walk: the first entry filed in each slot (a hash of the folded
-   * window), kNoKeyword when none, and one bit per slot, set while a
-   * keyword still to be found is filed there. */
+   * window), kNoKeyword when none, and the filter's bits (a finer cut of
+   * the same hash), each set while a keyword still to be found is filed
+   * under a window of its hash. */
   std::vector<DWORD> slot_first;
   std::vector<uint64_t> live_bits;
   /* Per walk: 1 for each keyword still looked for, and how many of them

@@ -9,6 +9,7 @@
 #define VELKO_HOST_HOST_INTERNAL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -91,6 +92,8 @@ STATUS AllocateBlockToFill(DWORD size, DHANDLE* retHandle);
 // Hands a message of the host to the installed message handler, with the
 // message type the engine's own messages have (6); nothing without one.
 void ShowHostMessage(const char* text);
+// How many messages of the host were shown so far (with a handler or not).
+uint64_t HostMessagesShown();
 
 // The value of a setting (host/osenv.h), or nullopt when it is unset; may
 // throw std::bad_alloc, for host calls that pass that on as their status.

@@ -173,6 +173,16 @@ int CompareKeys(const CollectionKey& a, const CollectionKey& b, WORD keyFlags) {
   return CollatedCompare(a.text, b.text, flags);
 }
 
+// The kept answer of the note, when there is one and the note has not been
+// written since.
+const ViewAnswer* KeptAnswer(const ViewAnswers* kept, const Store& store, NOTEID id) {
+  if (kept == nullptr)
+    return nullptr;
+  const auto found = kept->of.find(id);
+  return found != kept->of.end() && found->second.writes == store.NoteWrites(id) ? &found->second
+                                                                                : nullptr;
+}
+
 // Builds the collection's entries from the stored notes; the collection is
 // changed only when all went well.
 STATUS BuildViewEntries(OpenCollection& collection) {
@@ -184,22 +194,6 @@ STATUS BuildViewEntries(OpenCollection& collection) {
   if (STATUS status = ReadViewDefinition(viewDatabase->store->db(), collection.viewNoteID, &view);
       status != NOERROR)
     return status;
-  // The documents' rows are read in one go when a formula opens them.
-  std::vector<StoredNote> documents;
-  if (view.selection.empty() && view.keyFormula.empty()) {
-    std::vector<NOTEID> ids;
-    if (STATUS status = StoredNotesOfClass(dataDatabase->store->db(), NOTE_CLASS_DOCUMENT, &ids);
-        status != NOERROR)
-      return status;
-    documents.resize(ids.size());
-    for (size_t i = 0; i < ids.size(); ++i)
-      documents[i].id = ids[i];
-  } else if (STATUS status = StoredNoteRowsOfClass(dataDatabase->store->db(),
-                                                   NOTE_CLASS_DOCUMENT, &documents);
-             status != NOERROR) {
-    return status;
-  }
-
   StartedFormula selection;
   StartedFormula keyFormula;
   if (!view.selection.empty())
@@ -209,42 +203,107 @@ STATUS BuildViewEntries(OpenCollection& collection) {
     if (STATUS status = keyFormula.Start(view.keyFormula); status != NOERROR)
       return status;
 
-  std::vector<CollectionEntry> selected;
-  std::string value;
-  for (const StoredNote& document : documents) {
-    const NOTEID id = document.id;
-    bool matches = true;
-    if (!view.selection.empty())
-      if (STATUS status = selection.Evaluate(collection.dataDb, id, &matches, nullptr, &document);
-          status != NOERROR)
-        return status;
-    if (!matches)
-      continue;
-    CollectionEntry entry;
-    entry.id = id;
-    if (!view.keyFormula.empty()) {
-      bool ignored = false;
-      if (STATUS status =
-              keyFormula.Evaluate(collection.dataDb, id, &ignored, &entry.key, &document);
-          status != NOERROR)
-        return status;
-    } else if (!view.keyItem.empty()) {
-      if (STATUS status = FirstItemValue(dataDatabase->store->db(), id, view.keyItem, &value);
-          status != NOERROR)
-        return status;
-      entry.key = CollectionKeyOf(value);
+  // When the formulas read nothing but items, a document not written since
+  // the last build of this definition answers as it did then; answers that
+  // showed a message (a damaged item) are found again, to show it again.
+  // Keeping answers never changes what a build returns: when they cannot be
+  // kept, every document answers anew.
+  Store& store = *dataDatabase->store;
+  ViewAnswers* kept = nullptr;
+  if ((!view.selection.empty() || !view.keyFormula.empty()) &&
+      (view.selection.empty() || selection.ReadsOnlyItems()) &&
+      (view.keyFormula.empty() || keyFormula.ReadsOnlyItems())) {
+    try {
+      std::string definition = view.selection;
+      for (const std::string* part : {&view.keyFormula, &view.keyItem}) {
+        definition += '\0';
+        definition += *part;
+      }
+      kept = store.AnswersOfView(definition);
+    } catch (const std::bad_alloc&) {
+      kept = nullptr;
     }
-    selected.push_back(std::move(entry));
   }
 
+  // The documents' rows are read in one go when a formula opens them,
+  // unless documents answer as before: the few others read their own.
+  const bool rows = (kept == nullptr || kept->of.empty()) &&
+                    (!view.selection.empty() || !view.keyFormula.empty());
+  std::vector<StoredNote> documents;
+  if (!rows) {
+    std::vector<NOTEID> ids;
+    if (STATUS status = StoredNotesOfClass(store.db(), NOTE_CLASS_DOCUMENT, &ids);
+        status != NOERROR)
+      return status;
+    documents.resize(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i)
+      documents[i].id = ids[i];
+  } else if (STATUS status = StoredNoteRowsOfClass(store.db(), NOTE_CLASS_DOCUMENT, &documents);
+             status != NOERROR) {
+    return status;
+  }
+
+  // Whether a document is selected, and its key when it is.
+  std::string value;
+  const auto answer = [&](const StoredNote& document, ViewAnswer* found) -> STATUS {
+    const NOTEID id = document.id;
+    const StoredNote* row = rows ? &document : nullptr;
+    found->matches = true;
+    if (!view.selection.empty())
+      if (STATUS status = selection.Evaluate(collection.dataDb, id, &found->matches, nullptr, row);
+          status != NOERROR)
+        return status;
+    if (!found->matches)
+      return NOERROR;
+    if (!view.keyFormula.empty()) {
+      bool ignored = false;
+      return keyFormula.Evaluate(collection.dataDb, id, &ignored, &found->key, row);
+    }
+    if (!view.keyItem.empty()) {
+      if (STATUS status = FirstItemValue(store.db(), id, view.keyItem, &value); status != NOERROR)
+        return status;
+      found->key = CollectionKeyOf(value);
+    }
+    return NOERROR;
+  };
+
+  ViewAnswers answers;
+  std::vector<CollectionEntry> selected;
+  for (const StoredNote& document : documents) {
+    ViewAnswer found;
+    bool keep = kept != nullptr;
+    if (const ViewAnswer* known = KeptAnswer(kept, store, document.id)) {
+      found = *known;
+    } else {
+      const uint64_t messages = HostMessagesShown();
+      if (STATUS status = answer(document, &found); status != NOERROR)
+        return status;
+      found.writes = store.NoteWrites(document.id);
+      keep = keep && HostMessagesShown() == messages;
+    }
+    try {
+      if (keep)
+        answers.of.emplace(document.id, found);
+    } catch (const std::bad_alloc&) {
+      kept->of.clear();
+      kept = nullptr;
+    }
+    if (found.matches)
+      selected.push_back(CollectionEntry{document.id, std::move(found.key)});
+  }
+  if (kept != nullptr)
+    *kept = std::move(answers);
+
   // Documents come in note-ID order, so a stable sort by key keeps equal
-  // keys in that order whichever way the keys run.
+  // keys in that order whichever way the keys run. Without a key they are
+  // all equal: the order stays.
   const bool descending = (view.keyFlags & VIEW_KEY_DESCENDING) != 0;
-  std::stable_sort(selected.begin(), selected.end(),
-                   [&](const CollectionEntry& a, const CollectionEntry& b) {
-                     const int order = CompareKeys(a.key, b.key, view.keyFlags);
-                     return descending ? order > 0 : order < 0;
-                   });
+  if (!view.keyItem.empty() || !view.keyFormula.empty())
+    std::stable_sort(selected.begin(), selected.end(),
+                     [&](const CollectionEntry& a, const CollectionEntry& b) {
+                       const int order = CompareKeys(a.key, b.key, view.keyFlags);
+                       return descending ? order > 0 : order < 0;
+                     });
 
   std::vector<CollectionEntry> entries;
   if (view.keyFlags & VIEW_KEY_CATEGORIZED) {

@@ -161,6 +161,7 @@ extern "C" STATUS NSFNoteDelete(DBHANDLE handle, NOTEID noteID, WORD /*updateFla
     return ERR_HOST_STORAGE;
   // The items go with the note (ON DELETE CASCADE). The note ID counter is
   // left alone, so the ID is never handed out again.
+  database->store->CountNoteWrite(noteID);
   Statement remove(db, "DELETE FROM notes WHERE note_id = ?");
   remove.Bind(1, noteID);
   if (const int result = remove.RunWrite(); result != SQLITE_DONE)

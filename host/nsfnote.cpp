@@ -538,6 +538,9 @@ STATUS WriteNote(const WorkingNote& note, const ORIGINATORID& oid, const TIMEDAT
     if (const STATUS status = AssignNoteID(db, &id); status != NOERROR)
       return status;
   }
+  // Counted whether or not the write goes through: what was read of the
+  // note before is read again.
+  note.store->CountNoteWrite(id);
   if (const STATUS status = WriteNoteRow(db, note, id, oid, modified); status != NOERROR)
     return status;
   if (const STATUS status = WriteItemRows(db, note, id); status != NOERROR)
@@ -706,8 +709,55 @@ extern "C" void OSUnlockBlock(BLOCKID bid) { OSUnlockObject(bid.pool); }
 
 namespace {
 
+/* A working copy of a note as the store kept it, in a new handle. */
+STATUS OpenKeptNote(DBHANDLE db, const OpenDatabase& database, NOTEID id, const KeptNote& kept,
+                    NOTEHANDLE* retNote) {
+  auto note = std::make_unique<WorkingNote>();
+  note->db = db;
+  note->store = database.store;
+  note->id = id;
+  note->oid = kept.row.oid;
+  note->noteClass = kept.row.noteClass;
+  note->flags = kept.row.flags;
+  note->modified = kept.row.modified;
+  for (const KeptItem& item : kept.items) {
+    ValueBlock value;
+    if (const STATUS status = NewValueBlock({item.value}, &value, ValueCheck::kDuplicate);
+        status != NOERROR)
+      return status;
+    PushItem(*note, item.flags, item.name, value);
+  }
+  return AddWorkingNote(std::move(note), retNote);
+}
+
+/* Has the store keep the note just read whole into the handle, when it is
+ * small; nothing when memory is short. */
+void KeepOpenedNote(Store& store, NOTEHANDLE handle) {
+  const WorkingNote* note = FindNote(handle);
+  if (note == nullptr)
+    return;
+  size_t bytes = 0;
+  for (const WorkingItem& item : note->items)
+    bytes += item.name.size() + item.length;
+  if (bytes > Store::kKeptNoteBytes)
+    return;
+  try {
+    KeptNote kept;
+    kept.row = NoteRow{note->oid, note->noteClass, note->flags, note->modified};
+    kept.items.reserve(note->items.size());
+    for (const WorkingItem& item : note->items) {
+      const ValueLock value(item);
+      kept.items.push_back({item.name, item.flags, std::string(value.bytes())});
+    }
+    store.KeepNote(note->id, std::move(kept));
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 /* A note of the database loaded into a new handle: every item, or only
- * the first of each of the keys' names (with the row read before). */
+ * the first of each of the keys' names (with the row read before). A
+ * whole note the store kept is taken from it; a small one read whole is
+ * kept. */
 STATUS OpenNote(DBHANDLE db, NOTEID noteID, const std::vector<std::string>* keys,
                 const NoteRow* row, NOTEHANDLE* retNote) {
   if (retNote == nullptr)
@@ -718,7 +768,16 @@ STATUS OpenNote(DBHANDLE db, NOTEID noteID, const std::vector<std::string>* keys
     const OpenDatabase* database = FindDatabase(db);
     if (database == nullptr)
       return ERR_HOST_BAD_HANDLE;
-    return LoadNote(db, *database, noteID, retNote, keys, row);
+    if (keys != nullptr || row != nullptr)
+      return LoadNote(db, *database, noteID, retNote, keys, row);
+    Store& store = *database->store;
+    const bool keep = store.KeptStillHolds();
+    if (const KeptNote* kept = keep ? store.KeptNoteOf(noteID) : nullptr)
+      return OpenKeptNote(db, *database, noteID, *kept, retNote);
+    const STATUS status = LoadNote(db, *database, noteID, retNote);
+    if (status == NOERROR && keep)
+      KeepOpenedNote(store, *retNote);
+    return status;
   });
 }
 

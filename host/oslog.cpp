@@ -8,6 +8,7 @@
  */
 #include "host/oslog.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -112,7 +113,14 @@ STATUS RecordMessage(const char* message, WORD type) {
 
 } // namespace
 
+namespace {
+std::atomic<uint64_t> messagesShown{0};
+} // namespace
+
+uint64_t velko::host::HostMessagesShown() { return messagesShown.load(); }
+
 void velko::host::ShowHostMessage(const char* text) {
+  messagesShown.fetch_add(1);
   auto handler = reinterpret_cast<OSSIGMSGPROC>(OSGetSignalHandler(OS_SIGNAL_MESSAGE));
   if (handler != nullptr && text != nullptr)
     static_cast<void>(handler(text, 6)); // the user's answer is not asked for

@@ -73,10 +73,32 @@ StartedFormula::~StartedFormula() {
 
 namespace {
 
+// Whether the instruction's result depends on nothing but its operands and
+// the note's items.
+bool ReadsOnlyItems(const FormulaInstruction& instruction) {
+  switch (instruction.op) {
+  case FormulaOp::kNumber:
+  case FormulaOp::kText:
+  case FormulaOp::kName:
+  case FormulaOp::kAssign:
+  case FormulaOp::kDefault:
+  case FormulaOp::kStatement:
+  case FormulaOp::kSelect:
+  case FormulaOp::kUnary:
+  case FormulaOp::kBinary:
+  case FormulaOp::kSubscript:
+  case FormulaOp::kIsAvailable:
+    return true;
+  default:
+    return false;
+  }
+}
+
 // The item keys of the fields a compiled formula reads (as a name, by
 // @IsAvailable or DEFAULT); false when its program cannot be read. The
 // evaluator reaches the note through nothing else but the note's header.
-bool FieldsRead(std::string_view compiled, std::vector<std::string>* keys) {
+// *itemsOnly tells whether every instruction reads only items.
+bool FieldsRead(std::string_view compiled, std::vector<std::string>* keys, bool* itemsOnly) {
   CompiledFormulaHeader header;
   if (compiled.size() < sizeof header)
     return false;
@@ -88,6 +110,8 @@ bool FieldsRead(std::string_view compiled, std::vector<std::string>* keys) {
   if (CompileFormulaProgram(compiled.substr(sizeof header, header.sourceLength), &program).code !=
       NOERROR)
     return false;
+  *itemsOnly = std::all_of(program.begin(), program.end(),
+                           [](const FormulaInstruction& one) { return ReadsOnlyItems(one); });
   for (const FormulaInstruction& instruction : program) {
     if (instruction.op != FormulaOp::kName && instruction.op != FormulaOp::kIsAvailable &&
         instruction.op != FormulaOp::kDefault)
@@ -105,7 +129,7 @@ STATUS StartedFormula::Start(std::string_view compiled) {
   compiled_.assign(compiled);
   const STATUS status = NSFComputeStart(0, compiled_.data(), &compute_);
   if (status == NOERROR)
-    fieldsKnown_ = FieldsRead(compiled_, &fields_);
+    fieldsKnown_ = FieldsRead(compiled_, &fields_, &itemsOnly_);
   return status;
 }
 

@@ -50,6 +50,9 @@ public:
 
   // Starts the compiled formula (its bytes).
   STATUS Start(std::string_view compiled);
+  // Whether its answer for a note depends on nothing but the note's items:
+  // it calls no @function and names no constant or environment value.
+  bool ReadsOnlyItems() const { return fieldsKnown_ && itemsOnly_; }
   // Evaluates it against the stored note: the SELECT value into *matches
   // and, when value is not null, the result as a sort value. With a stored
   // note its row is used (and its status returned) instead of read again.
@@ -63,6 +66,7 @@ private:
   // known: a note is then opened with those items only.
   std::vector<std::string> fields_;
   bool fieldsKnown_ = false;
+  bool itemsOnly_ = false;
 };
 
 } // namespace velko::host

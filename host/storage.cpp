@@ -297,6 +297,75 @@ Store::~Store() {
   }
 }
 
+void Store::CountNoteWrite(NOTEID id) noexcept {
+  try {
+    ++noteWrites_[id];
+  } catch (const std::bad_alloc&) {
+    // Uncounted, the write could leave what was kept no longer holding.
+    viewAnswers_.clear();
+    keptNotes_.clear();
+  }
+}
+
+uint64_t Store::NoteWrites(NOTEID id) const {
+  const auto found = noteWrites_.find(id);
+  return found != noteWrites_.end() ? found->second : 0;
+}
+
+bool Store::KeptStillHolds() {
+  // Nothing but this connection reaches a memory database.
+  if (path_.memory)
+    return true;
+  Statement query(db_, "PRAGMA data_version");
+  if (query.Step() != SQLITE_ROW)
+    return false;
+  const int64_t version = query.Int(0);
+  if (version != dataVersion_) {
+    viewAnswers_.clear();
+    keptNotes_.clear();
+    dataVersion_ = version;
+  }
+  return true;
+}
+
+ViewAnswers* Store::AnswersOfView(const std::string& definition) noexcept {
+  if (!KeptStillHolds())
+    return nullptr;
+  // Kept for a few definitions: more are forgotten together.
+  constexpr size_t kKeptViews = 16;
+  if (viewAnswers_.size() >= kKeptViews && viewAnswers_.count(definition) == 0)
+    viewAnswers_.clear();
+  try {
+    return &viewAnswers_[definition];
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+const KeptNote* Store::KeptNoteOf(NOTEID id) const {
+  const auto kept = keptNotes_.find(id);
+  return kept != keptNotes_.end() && kept->second.writes == NoteWrites(id) ? &kept->second
+                                                                          : nullptr;
+}
+
+void Store::KeepNote(NOTEID id, KeptNote note) noexcept {
+  // Small notes only, and not too many: more are forgotten together.
+  constexpr size_t kKeptNotes = 16384;
+  size_t bytes = 0;
+  for (const KeptItem& item : note.items)
+    bytes += item.name.size() + item.value.size();
+  if (bytes > kKeptNoteBytes)
+    return;
+  try {
+    if (keptNotes_.size() >= kKeptNotes)
+      keptNotes_.clear();
+    note.writes = NoteWrites(id);
+    keptNotes_.insert_or_assign(id, std::move(note));
+  } catch (const std::bad_alloc&) {
+    keptNotes_.erase(id);
+  }
+}
+
 CachedStatement* Store::CachedEntry(const char* sql) {
   try {
     CachedStatement& entry = statements_[sql];

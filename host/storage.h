@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,9 +67,53 @@ struct CachedStatement {
   bool inUse = false;
 };
 
+// The key of a view entry: a number, or a text.
+struct CollectionKey {
+  bool number = false;
+  double value = 0;
+  std::string text;
+};
+
+// What a document answered to a view definition: whether it is selected,
+// and its key; with the note's count of writes then.
+struct ViewAnswer {
+  uint64_t writes = 0;
+  bool matches = false;
+  CollectionKey key;
+};
+struct ViewAnswers {
+  std::unordered_map<NOTEID, ViewAnswer> of;
+};
+
+// The stored header of a note, as its row in the notes table holds it.
+struct NoteRow {
+  ORIGINATORID oid = {};
+  WORD noteClass = 0;
+  WORD flags = 0;
+  TIMEDATE modified = {};
+};
+
+// A small stored note as it was read whole: its row and items (name,
+// flags and value as stored), with the note's count of writes then.
+struct KeptItem {
+  std::string name;
+  WORD flags = 0;
+  std::string value;
+};
+struct KeptNote {
+  uint64_t writes = 0;
+  NoteRow row;
+  std::vector<KeptItem> items;
+};
+
 // One open SQLite database; shared by every handle and working copy of it.
 // It keeps each SQL text's statement prepared for reuse (preparing is most
 // of the cost of a small query) and finalizes them all before closing.
+// It also counts the writes of each note through it and keeps what views
+// read of its documents and the small notes read whole, so that a view
+// built again reads only the documents written since and a note opened
+// again is read only when it was written since. A database that another
+// connection changed (a file's) is read anew.
 class Store {
 public:
   Store(const StorePath& path, sqlite3* db);
@@ -84,10 +129,37 @@ public:
   // cannot be made.
   CachedStatement* CachedEntry(const char* sql);
 
+  // A note stored or deleted through this connection.
+  void CountNoteWrite(NOTEID id) noexcept;
+  // How often the note was; 0 for a note never written through it.
+  uint64_t NoteWrites(NOTEID id) const;
+  // The kept answers of the documents to a view definition (its bytes),
+  // made empty when another connection has changed the database since
+  // they were kept (its writes are not counted); null when that cannot be
+  // asked or memory is short: nothing is kept then.
+  ViewAnswers* AnswersOfView(const std::string& definition) noexcept;
+  // Forgets what was kept when another connection has changed the
+  // database since; asked before a read whose result is to be kept (a
+  // change after the question is met by the next one). False when it
+  // cannot be asked: nothing is to be kept then.
+  bool KeptStillHolds();
+  // The note as it was last read whole, when it was kept and has not been
+  // written since; null otherwise.
+  const KeptNote* KeptNoteOf(NOTEID id) const;
+  // Keeps a note just read whole when it is small (names and values of at
+  // most kKeptNoteBytes); nothing when memory is short.
+  static constexpr size_t kKeptNoteBytes = 4096;
+  void KeepNote(NOTEID id, KeptNote note) noexcept;
+
 private:
+
   StorePath path_;
   sqlite3* db_;
   std::unordered_map<std::string, CachedStatement> statements_;
+  std::unordered_map<NOTEID, uint64_t> noteWrites_;
+  std::map<std::string, ViewAnswers> viewAnswers_;
+  std::unordered_map<NOTEID, KeptNote> keptNotes_;
+  int64_t dataVersion_ = -1; // of the database when the above were kept
 };
 
 // Splits "server!!path" and resolves the path against the data directory.
@@ -353,13 +425,6 @@ struct WorkingNote {
   WORD lastSerial = 0;
 };
 
-// The key of a view entry: a number, or a text.
-struct CollectionKey {
-  bool number = false;
-  double value = 0;
-  std::string text;
-};
-
 // One entry of a view collection: a document, or a category (its note ID
 // has the top bit set) that comes before the documents of its key.
 struct CollectionEntry {
@@ -384,14 +449,6 @@ HandleTable<OpenCollection>& Collections();
 
 // Frees every memory block of a working copy (which is then empty).
 void FreeWorkingNote(WorkingNote& note);
-
-// The stored header of a note, as its row in the notes table holds it.
-struct NoteRow {
-  ORIGINATORID oid = {};
-  WORD noteClass = 0;
-  WORD flags = 0;
-  TIMEDATE modified = {};
-};
 
 // Reads the notes row of the note ID: ERR_HOST_NOTE_NOT_FOUND when there is
 // none, ERR_HOST_STORAGE when the read fails or the row's UNID is damaged.

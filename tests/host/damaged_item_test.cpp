@@ -1,8 +1,9 @@
 // A stored item value too short to hold its type word (empty, or a single
 // byte), written into the database file from outside: the note still
 // opens and its other items read; the damaged item is reported by name
-// when it is read, is copied and written back as it is, and can be
-// deleted.
+// when it is read (also when the note or a view is opened again), is
+// copied and written back as it is, and can be deleted; a change from
+// outside is read by the next open.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -213,6 +214,9 @@ TEST_P(DamagedItemTest, AViewSelectionThatReadsTheItemIsToldOfItAndSeesNothing) 
   EXPECT_EQ(Selected(db_, "SELECT Data = \"\"", &status), std::vector<NOTEID>{id_});
   EXPECT_EQ(status, NOERROR);
   EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())});
+  EXPECT_EQ(Selected(db_, "SELECT Data = \"\"", &status), std::vector<NOTEID>{id_});
+  EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())})
+      << "told again when the view is built again";
   EXPECT_EQ(Selected(db_, "SELECT Extra = \"kept\"", &status), std::vector<NOTEID>{id_});
   EXPECT_TRUE(Messages().empty()) << "the damaged item is not read";
 
@@ -223,6 +227,28 @@ TEST_P(DamagedItemTest, AViewSelectionThatReadsTheItemIsToldOfItAndSeesNothing) 
   EXPECT_EQ(status, ERR_HOST_STORAGE);
   EXPECT_EQ(Selected(db_, "SELECT @All", &status), std::vector<NOTEID>{id_});
   EXPECT_EQ(status, NOERROR);
+}
+
+} // namespace
+
+namespace {
+
+TEST_P(DamagedItemTest, ANoteOpenedAgainReadsAsStoredNowAndStillTellsOfTheItem) {
+  for (int open = 0; open < 2; ++open) {
+    ASSERT_EQ(NSFNoteOpen(db_, id_, 0, &note_), NOERROR);
+    char text[16] = "unchanged";
+    EXPECT_EQ(NSFItemGetText(note_, "Data", text, sizeof text), 0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{Message("Data", id_, GetParam())}) << open;
+    EXPECT_EQ(Text(note_, "Extra"), "kept");
+    EXPECT_EQ(NSFNoteClose(note_), NOERROR);
+    note_ = NULLHANDLE;
+  }
+  // Another connection changes the note: the next open reads the change.
+  ASSERT_EQ(Raw("UPDATE items SET value = x'0005676F6E65' WHERE note_id = " +
+                std::to_string(id_) + " AND name = 'Extra'"),
+            "");
+  ASSERT_EQ(NSFNoteOpen(db_, id_, 0, &note_), NOERROR);
+  EXPECT_EQ(Text(note_, "Extra"), "gone");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // Notes and items of the stand-in: working copies, items of one name in
 // order, BLOCKIDs, deleting, text lists and conversions, the value cap,
-// copying notes and items, and updates that fail part-way.
+// copying notes and items, updates that fail part-way, and notes opened
+// again after every kind of write.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -610,6 +612,104 @@ TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
   EXPECT_EQ(isSigned, FALSE);
   EXPECT_EQ(isSealed, FALSE);
   EXPECT_EQ(NSFNoteSign(db_), ERR_HOST_BAD_HANDLE);
+}
+
+} // namespace
+
+namespace {
+
+// What a working copy of the stored note shows: its header, and every item
+// with its flags and value in order; "<status>" as the header when it does
+// not open.
+struct opened_state {
+  std::string header;
+  std::string items;
+  bool operator==(const opened_state&) const = default;
+};
+
+opened_state OpenedState(DBHANDLE db, NOTEID id) {
+  NOTEHANDLE note = NULLHANDLE;
+  if (const STATUS status = NSFNoteOpen(db, id, 0, &note); status != NOERROR)
+    return {"<" + std::to_string(status) + ">", ""};
+  WORD noteClass = 0;
+  WORD flags = 0;
+  ORIGINATORID oid;
+  TIMEDATE modified;
+  NSFNoteGetInfo(note, _NOTE_CLASS, &noteClass);
+  NSFNoteGetInfo(note, _NOTE_FLAGS, &flags);
+  NSFNoteGetInfo(note, _NOTE_OID, &oid);
+  NSFNoteGetInfo(note, _NOTE_MODIFIED, &modified);
+  opened_state state;
+  state.header = std::to_string(noteClass) + " " + std::to_string(flags) + " " +
+                 Bytes(&oid, sizeof oid) + Bytes(&modified, sizeof modified);
+  scan_log log;
+  EXPECT_EQ(NSFItemScan(note, LogItem, &log), NOERROR);
+  for (const std::string& item : log.seen)
+    state.items += " " + item;
+  EXPECT_EQ(NSFNoteClose(note), NOERROR);
+  return state;
+}
+
+// A note opened again is the stored note as it stands, whatever wrote it
+// since its last open: the first open reads it from the database, later
+// ones may be served from what that read; both give the same.
+TEST_F(NoteItemTest, ANoteOpenedAgainIsTheNoteAsStoredNow) {
+  const std::string large(5000, 'x');
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "a1"), NOERROR);
+  ASSERT_EQ(NSFItemAppend(note_, ITEM_SUMMARY, "B", 1, TYPE_TEXT, "b1", 2), NOERROR);
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "a2"), NOERROR);
+  const NOTEID id = Store(note_);
+  NOTEHANDLE stale = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, id, 0, &stale), NOERROR);
+
+  struct Step {
+    const char* label;
+    std::function<void()> write;
+    std::string expected;
+  } steps[] = {
+      {"opened again", [] {}, " A/0/1280:a1 B/4/1280:b1 A/0/1280:a2"},
+      {"a working copy changed, not stored",
+       [&] {
+         NOTEHANDLE other = NULLHANDLE;
+         ASSERT_EQ(NSFNoteOpen(db_, id, 0, &other), NOERROR);
+         ASSERT_EQ(Append(other, "C", TYPE_TEXT, "c0"), NOERROR);
+         ASSERT_EQ(NSFItemDelete(other, "A", 1), NOERROR);
+         EXPECT_EQ(NSFNoteClose(other), NOERROR);
+       },
+       " A/0/1280:a1 B/4/1280:b1 A/0/1280:a2"},
+      {"stored through another copy",
+       [&] {
+         ASSERT_EQ(Append(note_, "C", TYPE_TEXT, "c1"), NOERROR);
+         Store(note_);
+       },
+       " A/0/1280:a1 B/4/1280:b1 A/0/1280:a2 C/0/1280:c1"},
+      {"a copy opened before that fails to store",
+       [&] {
+         ASSERT_EQ(Append(stale, "D", TYPE_TEXT, "d1"), NOERROR);
+         HostTestFailStorageWrite(3);
+         EXPECT_EQ(NSFNoteUpdate(stale, 0), ERR_HOST_STORAGE);
+         HostTestFailStorageWrite(0);
+       },
+       " A/0/1280:a1 B/4/1280:b1 A/0/1280:a2 C/0/1280:c1"},
+      {"that copy stored", [&] { EXPECT_EQ(NSFNoteUpdate(stale, 0), NOERROR); },
+       " A/0/1280:a1 B/4/1280:b1 A/0/1280:a2 D/0/1280:d1"},
+      {"a large item stored",
+       [&] {
+         ASSERT_EQ(NSFItemSetText(stale, "A", large.data(), static_cast<WORD>(large.size())),
+                   NOERROR);
+         EXPECT_EQ(NSFNoteUpdate(stale, 0), NOERROR);
+       },
+       " B/4/1280:b1 D/0/1280:d1 A/4/1280:" + large},
+  };
+  for (const Step& step : steps) {
+    step.write();
+    const opened_state first = OpenedState(db_, id);
+    EXPECT_EQ(first.items, step.expected) << step.label;
+    EXPECT_EQ(OpenedState(db_, id), first) << step.label << ", opened once more";
+  }
+  EXPECT_EQ(NSFNoteClose(stale), NOERROR);
+  EXPECT_EQ(NSFNoteDelete(db_, id, 0), NOERROR);
+  EXPECT_EQ(OpenedState(db_, id).header, "<" + std::to_string(ERR_HOST_NOTE_NOT_FOUND) + ">");
 }
 
 } // namespace

@@ -2,10 +2,13 @@
 // number keys in both directions, category entries, keyed finds, reads in
 // batches with their signal and position, database searches by class with
 // the match flag and a stopping callback, ID tables as ordered sets, and
-// the placeholder item.
+// the placeholder item; views built again after their documents change.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "host/nsfsearch.h"
 #include "host/osmem.h"
 #include "host/status.h"
+#include "host/timedate.h"
 #include "tests/support/note_fixture.h"
 #include "tests/support/test_fixture.h"
 
@@ -518,6 +522,118 @@ TEST_F(ViewSearchTest, FormulasSeeEveryFieldTheyNameAndTheFirstItemOfAName) {
     EXPECT_EQ(ReadAll(collection, &signals), test.expected) << test.selection;
     EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
   }
+}
+
+} // namespace
+
+namespace {
+
+// A view built again answers for every document as a build from nothing
+// would, however its documents were written since: updated (also twice
+// from copies opened before either write), deleted, added, or changed by
+// another connection to the file.
+class ViewRebuildTest : public ViewSearchTest {
+protected:
+  std::vector<NOTEID> Entries(DBHANDLE db, NOTEID view) {
+    HCOLLECTION collection = NULLHANDLE;
+    EXPECT_EQ(NIFOpenCollection(db, db, view, 0, &collection), NOERROR);
+    std::vector<WORD> signals;
+    std::vector<NOTEID> ids = ReadAll(collection, &signals);
+    EXPECT_EQ(NIFCloseCollection(collection), NOERROR);
+    return ids;
+  }
+  static void SetRank(NOTEHANDLE note, double rank) {
+    EXPECT_EQ(NSFItemDelete(note, "Rank", 4), NOERROR);
+    EXPECT_EQ(NSFItemAppend(note, 0, "Rank", 4, TYPE_NUMBER, &rank, sizeof rank), NOERROR);
+  }
+  void UpdateRank(NOTEID id, double rank) {
+    NOTEHANDLE note = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
+    SetRank(note, rank);
+    EXPECT_EQ(NSFNoteUpdate(note, 0), NOERROR);
+    EXPECT_EQ(NSFNoteClose(note), NOERROR);
+  }
+};
+
+TEST_F(ViewRebuildTest, FollowsEveryWriteOfItsDocuments) {
+  // A fixed clock: every write stores the same time.
+  const TIMEDATE early = TimeDateFromUnix(1104537600); // 2005-01-01
+  HostTestSetClock(&early);
+  const NOTEID a = StoreDocument("a", 1);
+  const NOTEID b = StoreDocument("b", 7);
+  const NOTEID c = StoreDocument("c", 5);
+  NOTEID view = 0;
+  ASSERT_EQ(HostTestCreateView(db_, "Ranked", "SELECT Rank > 4", "Rank", 0, &view), NOERROR);
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{c, b}));
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{c, b})) << "nothing written";
+
+  UpdateRank(a, 9);
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{c, b, a})) << "a updated";
+
+  // Two copies of b, opened before either is written, store the same
+  // sequence number.
+  NOTEHANDLE first = NULLHANDLE;
+  NOTEHANDLE second = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, b, 0, &first), NOERROR);
+  ASSERT_EQ(NSFNoteOpen(db_, b, 0, &second), NOERROR);
+  SetRank(first, 8);
+  SetRank(second, 2);
+  EXPECT_EQ(NSFNoteUpdate(first, 0), NOERROR);
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{c, b, a})) << "b's first copy stored";
+  EXPECT_EQ(NSFNoteUpdate(second, 0), NOERROR);
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{c, a})) << "b's second copy stored";
+  EXPECT_EQ(NSFNoteClose(first), NOERROR);
+  EXPECT_EQ(NSFNoteClose(second), NOERROR);
+
+  EXPECT_EQ(NSFNoteDelete(db_, c, 0), NOERROR);
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{a})) << "c deleted";
+  const NOTEID d = StoreDocument("d", 6);
+  EXPECT_EQ(Entries(db_, view), (std::vector<NOTEID>{d, a})) << "d added";
+
+  // Another view of the same formulas; one whose formula reads more than
+  // the items answers anew every time.
+  NOTEID same = 0;
+  ASSERT_EQ(HostTestCreateView(db_, "Same", "SELECT Rank > 4", "Rank", 0, &same), NOERROR);
+  EXPECT_EQ(Entries(db_, same), (std::vector<NOTEID>{d, a}));
+  NOTEID dated = 0;
+  ASSERT_EQ(HostTestCreateView(db_, "Dated", "SELECT Rank > 4 & @Now < [01/01/2010]", "Rank",
+                               0, &dated),
+            NOERROR);
+  EXPECT_EQ(Entries(db_, dated), (std::vector<NOTEID>{d, a}));
+  const TIMEDATE later = TimeDateFromUnix(1420070400); // 2015-01-01
+  HostTestSetClock(&later);
+  EXPECT_EQ(Entries(db_, dated), std::vector<NOTEID>{}) << "the clock moved";
+  EXPECT_EQ(Entries(db_, same), (std::vector<NOTEID>{d, a}));
+  UpdateRank(d, 3);
+  EXPECT_EQ(Entries(db_, same), (std::vector<NOTEID>{a}));
+  HostTestSetClock(nullptr);
+}
+
+TEST_F(ViewRebuildTest, SeesWhatAnotherConnectionChanged) {
+  const std::string directory = file_testing::MakeDataDirectory("velko-rebuild");
+  ASSERT_FALSE(directory.empty());
+  DBHANDLE db = NULLHANDLE;
+  ASSERT_EQ(note_testing::CreateDatabase("rebuild.nsf", &db), NOERROR);
+  const NOTEID id = note_testing::StoreNoteWith(
+      db, [](NOTEHANDLE note) { return NSFItemSetText(note, "Subject", "kept", 4); });
+  ASSERT_NE(id, 0u);
+  NOTEID view = 0;
+  ASSERT_EQ(HostTestCreateView(db, "Kept", "SELECT Subject = \"kept\"", nullptr, 0, &view),
+            NOERROR);
+  EXPECT_EQ(Entries(db, view), std::vector<NOTEID>{id});
+
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((directory + "/rebuild.nsf").c_str(), &raw, SQLITE_OPEN_READWRITE,
+                            nullptr),
+            SQLITE_OK);
+  const std::string change = "UPDATE items SET value = x'0005676F6E65' WHERE note_id = " +
+                             std::to_string(id) + " AND name_key = 'subject'";
+  EXPECT_EQ(sqlite3_exec(raw, change.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(raw);
+  EXPECT_EQ(Entries(db, view), std::vector<NOTEID>{});
+
+  EXPECT_EQ(NSFDbClose(db), NOERROR);
+  std::filesystem::remove_all(directory);
 }
 
 } // namespace
