@@ -309,11 +309,12 @@ public:
 private:
   STATUS WalkChildren(TidyNode node, font_bytes font, bool pre, int depth) {
     for (TidyNode child = tidyGetChild(node); child != nullptr;) {
-      // Tidy's nodes lie all over its memory: the next one and this one's
-      // first child are asked for while this one is written.
+      // The next node and this one's first child are asked for while this
+      // one is written, and the memory the walk comes to after them.
       const TidyNode next = tidyGetNext(child);
       PrefetchNode(next);
       PrefetchNode(tidyGetChild(child));
+      tidy_parser::PrefetchAhead(child);
       RETURN_IF_FAILED(WalkNode(child, font, pre, depth + 1));
       child = next;
     }
