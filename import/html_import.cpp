@@ -713,35 +713,43 @@ STATUS FlushRecordList(const html_import_state& import, body_context* list,
   return status;
 }
 
-/* Parses the UTF-8 HTML and writes its body. */
-STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
-                  chunk_process_state* process) {
+/* Parses the UTF-8 HTML and walks its body into the import's list. The
+ * parser (and the text it parsed) is given back before the list is
+ * emitted: the output body is then built in memory the process already
+ * holds rather than in pages new to it. */
+STATUS ParseAndWalk(std::string_view utf8, html_import_state* import,
+                    chunk_process_state* process) {
   std::string numbered;
   if (NumberTableEntities(utf8, &numbered))
     utf8 = numbered;
   tidy_parser parser(process->session);
-  if (STATUS status = parser.Parse(utf8); status != NOERROR)
-    return status;
+  RETURN_IF_FAILED(parser.Parse(utf8));
+  import->document = parser.document();
+  STATUS status = NOERROR;
+  process->gen.import_target = import;
+  try {
+    status = html_walker(process, &parser).Walk(tidyGetBody(parser.document()));
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(VELKO_HERE);
+    status = VELKO_ERR_MEMORY;
+  }
+  process->gen.import_target = nullptr;
+  import->document = nullptr;
+  return status;
+}
+
+/* Parses the UTF-8 HTML and writes its body. */
+STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
+                  chunk_process_state* process) {
   body_context list = {};
   html_import_state import;
   import.session = process->session;
   import.process = process;
-  import.document = parser.document();
   import.list_body = &list;
   import.options = options;
   import.charset = charset;
   import.table_depth = process->gen.table_level;
-  STATUS status = NOERROR;
-  {
-    process->gen.import_target = &import;
-    try {
-      status = html_walker(process, &parser).Walk(tidyGetBody(parser.document()));
-    } catch (const std::bad_alloc&) {
-      LogOutOfMemory(VELKO_HERE);
-      status = VELKO_ERR_MEMORY;
-    }
-    process->gen.import_target = nullptr;
-  }
+  STATUS status = ParseAndWalk(utf8, &import, process);
   if (status == NOERROR)
     status = FlushRecordList(import, &list, process);
   ReleaseItemsRecords(process->session, &list);
