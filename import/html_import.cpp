@@ -673,9 +673,10 @@ private:
 };
 
 /* Emits the collected records into the output body, in order. The
- * output's nodes point at the records in the list instead of copying
- * them, and the output takes over the list's memory; runs of records the
- * emitter's lane takes skip the per-record checks it would pass them by. */
+ * output takes over the list's memory: runs of records the emitter's lane
+ * takes skip the per-record checks it would pass them by, their nodes
+ * linked into the output as they are; the output's nodes for the others
+ * point at the records in the list instead of copying them. */
 STATUS FlushRecordList(const html_import_state& import, body_context* list,
                        chunk_process_state* process) {
   generation_context* gen = &process->gen;
@@ -690,15 +691,10 @@ STATUS FlushRecordList(const html_import_state& import, body_context* list,
     if (!laneOpen)
       laneOpen = OpenEmitterLane(gen, true, &lane);
     if (laneOpen) {
-      bool taken = false;
-      status = EmitLaneRecord(&lane, node->data, node->signature, node->length,
-                              EmitterLaneKind(node->signature), &taken);
-      if (status != NOERROR || !taken) {
-        CloseEmitterLane(&lane);
-        laneOpen = false;
-      }
-      if (status != NOERROR || taken)
-        continue;
+      if (TakeLaneNode(&lane, node, EmitterLaneKind(node->signature)))
+        continue; // its next still leads on in the list
+      CloseEmitterLane(&lane);
+      laneOpen = false;
     }
     const void* const lasting = gen->lasting_record;
     gen->lasting_record = node->data;
