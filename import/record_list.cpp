@@ -25,7 +25,8 @@ constexpr size_t kListLookAhead = 1024;
 record_storage* NewListRecord(WORD signature, DWORD length, html_import_state* state) {
   // The list is written where the arena's current slab goes on: the
   // memory of the records to come is asked for ahead.
-  __builtin_prefetch(state->list_body->arena.free + kListLookAhead, 1);
+  if (const char* next = state->list_body->arena.free; next != nullptr)
+    __builtin_prefetch(next + kListLookAhead, 1);
   record_storage* node =
       NewArenaRecord(state->session, state->list_body, signature, length, VELKO_HERE);
   if (node == nullptr) {
