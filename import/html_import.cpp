@@ -309,11 +309,12 @@ public:
 private:
   STATUS WalkChildren(TidyNode node, font_bytes font, bool pre, int depth) {
     for (TidyNode child = tidyGetChild(node); child != nullptr;) {
-      // Tidy's nodes lie all over its memory: the next one and this one's
-      // first child are asked for while this one is written.
+      // The next node and this one's first child are asked for while this
+      // one is written, and the memory the walk comes to after them.
       const TidyNode next = tidyGetNext(child);
       PrefetchNode(next);
       PrefetchNode(tidyGetChild(child));
+      tidy_parser::PrefetchAhead(child);
       RETURN_IF_FAILED(WalkNode(child, font, pre, depth + 1));
       child = next;
     }
@@ -672,9 +673,10 @@ private:
 };
 
 /* Emits the collected records into the output body, in order. The
- * output's nodes point at the records in the list instead of copying
- * them, and the output takes over the list's memory; runs of records the
- * emitter's lane takes skip the per-record checks it would pass them by. */
+ * output takes over the list's memory: runs of records the emitter's lane
+ * takes skip the per-record checks it would pass them by, their nodes
+ * linked into the output as they are; the output's nodes for the others
+ * point at the records in the list instead of copying them. */
 STATUS FlushRecordList(const html_import_state& import, body_context* list,
                        chunk_process_state* process) {
   generation_context* gen = &process->gen;
@@ -689,15 +691,10 @@ STATUS FlushRecordList(const html_import_state& import, body_context* list,
     if (!laneOpen)
       laneOpen = OpenEmitterLane(gen, true, &lane);
     if (laneOpen) {
-      bool taken = false;
-      status = EmitLaneRecord(&lane, node->data, node->signature, node->length,
-                              EmitterLaneKind(node->signature), &taken);
-      if (status != NOERROR || !taken) {
-        CloseEmitterLane(&lane);
-        laneOpen = false;
-      }
-      if (status != NOERROR || taken)
-        continue;
+      if (TakeLaneNode(&lane, node, EmitterLaneKind(node->signature)))
+        continue; // its next still leads on in the list
+      CloseEmitterLane(&lane);
+      laneOpen = false;
     }
     const void* const lasting = gen->lasting_record;
     gen->lasting_record = node->data;
@@ -712,35 +709,43 @@ STATUS FlushRecordList(const html_import_state& import, body_context* list,
   return status;
 }
 
-/* Parses the UTF-8 HTML and writes its body. */
-STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
-                  chunk_process_state* process) {
+/* Parses the UTF-8 HTML and walks its body into the import's list. The
+ * parser (and the text it parsed) is given back before the list is
+ * emitted: the output body is then built in memory the process already
+ * holds rather than in pages new to it. */
+STATUS ParseAndWalk(std::string_view utf8, html_import_state* import,
+                    chunk_process_state* process) {
   std::string numbered;
   if (NumberTableEntities(utf8, &numbered))
     utf8 = numbered;
   tidy_parser parser(process->session);
-  if (STATUS status = parser.Parse(utf8); status != NOERROR)
-    return status;
+  RETURN_IF_FAILED(parser.Parse(utf8));
+  import->document = parser.document();
+  STATUS status = NOERROR;
+  process->gen.import_target = import;
+  try {
+    status = html_walker(process, &parser).Walk(tidyGetBody(parser.document()));
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(VELKO_HERE);
+    status = VELKO_ERR_MEMORY;
+  }
+  process->gen.import_target = nullptr;
+  import->document = nullptr;
+  return status;
+}
+
+/* Parses the UTF-8 HTML and writes its body. */
+STATUS ImportUtf8(std::string_view utf8, const char* options, WORD charset,
+                  chunk_process_state* process) {
   body_context list = {};
   html_import_state import;
   import.session = process->session;
   import.process = process;
-  import.document = parser.document();
   import.list_body = &list;
   import.options = options;
   import.charset = charset;
   import.table_depth = process->gen.table_level;
-  STATUS status = NOERROR;
-  {
-    process->gen.import_target = &import;
-    try {
-      status = html_walker(process, &parser).Walk(tidyGetBody(parser.document()));
-    } catch (const std::bad_alloc&) {
-      LogOutOfMemory(VELKO_HERE);
-      status = VELKO_ERR_MEMORY;
-    }
-    process->gen.import_target = nullptr;
-  }
+  STATUS status = ParseAndWalk(utf8, &import, process);
   if (status == NOERROR)
     status = FlushRecordList(import, &list, process);
   ReleaseItemsRecords(process->session, &list);

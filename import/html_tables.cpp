@@ -38,6 +38,7 @@
 #include "host/cdrecords.h"
 #include "import/html_import_state.h"
 #include "import/html_paragraphs.h"
+#include "import/tidy_parser.h"
 #include "store/emitter.h"
 #include "store/rtitem_internal.h"
 
@@ -161,8 +162,8 @@ private:
 
 table_grid::table_grid(const std::vector<TidyNode>& rows, DWORD tableWidth)
     : slots_(rows.size()) {
-  // Tidy's nodes lie all over its memory: the next row's first cell and
-  // each cell's content are asked for ahead of their use.
+  // The next row's first cell and each cell's content are asked for ahead
+  // of their use, and the memory past each cell.
   for (size_t row = 0; row < rows.size(); ++row) {
     if (row + 1 < rows.size())
       PrefetchNode(tidyGetChild(rows[row + 1]));
@@ -172,6 +173,7 @@ table_grid::table_grid(const std::vector<TidyNode>& rows, DWORD tableWidth)
     size_t column = 0;
     for (TidyNode cell = tidyGetChild(rows[row]); cell != nullptr; cell = tidyGetNext(cell)) {
       PrefetchNode(tidyGetChild(cell));
+      tidy_parser::PrefetchAhead(cell);
       if (IsCell(cell) && column <= kGeneratedTableColumns)
         Place(row, &column, cell, tableWidth);
     }

@@ -36,6 +36,17 @@ public:
    * the next call; false when memory ran out (the parser is then
    * unusable). */
   bool NodeText(TidyNode node, std::string_view* text);
+  /* Asks for the memory a little past a node of the document. Tidy's
+   * blocks are cut from the slabs in the order it makes them, which leaves
+   * the nodes of the parsed tree, their attributes and values one after
+   * the other in the order a walk meets them: a walk that asks ahead at
+   * each node finds the next ones in the cache. (A prefetch past a slab's
+   * end reads nothing.) */
+  static void PrefetchAhead(TidyNode node) {
+    const char* ahead = reinterpret_cast<const char*>(node) + kTreeLookAhead;
+    for (size_t line = 0; line < kTreeLookAheadLines; ++line)
+      __builtin_prefetch(ahead + line * 64);
+  }
 
 private:
   struct block; // header of each block handed to tidy
@@ -45,6 +56,10 @@ private:
   static constexpr size_t kGrain = 16;
   static constexpr size_t kLargestSmall = 512;
   static constexpr size_t kSlabSize = 256 * 1024;
+  /* PrefetchAhead's distance and its cache lines: a node with what it
+   * holds takes some 200 bytes of a slab. */
+  static constexpr size_t kTreeLookAhead = 2048;
+  static constexpr size_t kTreeLookAheadLines = 4;
   static void* Allocate(TidyAllocator* self, size_t size);
   static void* Reallocate(TidyAllocator* self, void* data, size_t size);
   static void Free(TidyAllocator* self, void* data);
