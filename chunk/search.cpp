@@ -114,6 +114,30 @@ BYTE UpperAscii(BYTE c) { return (c >= 'a' && c <= 'z') ? static_cast<BYTE>(c - 
  * as that ASCII character. */
 bool IsPrintableAscii(BYTE c) { return c >= 0x20 && c < 0x7F; }
 
+/* True when each of the length bytes is printable ASCII: eight at a time,
+ * the last eight of a text of eight or more read again where they overlap
+ * those before, so that no byte past the text is read. */
+bool AllPrintableAscii(const BYTE* data, size_t length) {
+  if (length < sizeof(uint64_t))
+    return std::all_of(data, data + length, IsPrintableAscii);
+  // Per byte, the high bit of its low seven bits plus 0x60 is clear under
+  // 0x20, and that of them plus 1 set at 0x7F; a byte's own high bit is set
+  // from 0x80 up. Neither sum carries into the next byte.
+  constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7FULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  auto printable = [](const BYTE* at) {
+    uint64_t word;
+    memcpy(&word, at, sizeof word);
+    const uint64_t low = word & kLow;
+    return ((word | ~(low + 0x6060606060606060ULL) | (low + 0x0101010101010101ULL)) & kHigh) == 0;
+  };
+  for (size_t at = 0; at + sizeof(uint64_t) < length; at += sizeof(uint64_t)) {
+    if (!printable(data + at))
+      return false;
+  }
+  return printable(data + length - sizeof(uint64_t));
+}
+
 /* Two printable ASCII characters as the host's collation compares them:
  * each has a base letter of its own, and only case tells a letter's two
  * forms apart. */
@@ -328,7 +352,7 @@ bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareF
         return tried == AsciiTry::kMatch;
       p = length - last;
     }
-    if (!std::all_of(data + p, data + length, IsPrintableAscii))
+    if (!AllPrintableAscii(data + p, length - p))
       return false;
     *found = -1;
     return true;
@@ -508,7 +532,7 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
   // the character walk.
   int32_t found = -1;
   if (info == nullptr && !wildcards && !wordBoundaries &&
-      std::all_of(patternBytes.data, patternBytes.data + patternLength, IsPrintableAscii) &&
+      AllPrintableAscii(patternBytes.data, patternLength) &&
       SearchPrintableAscii(textBytes, patternBytes, CompareFlags(caseSensitive, accentSensitive),
                            &found)) {
     // The length is given whenever the full search gets past its counts.

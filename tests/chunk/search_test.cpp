@@ -321,6 +321,28 @@ TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
   }
 }
 
+TEST(SearchBufferCollation, PatternsWithAnAccentedLetterAnywhereAreComparedByTheCollation) {
+  // An accented letter at each place of patterns up to past two words of
+  // eight bytes: without regard to accents it matches its plain letter.
+  HostTestReset();
+  for (size_t size = 1; size <= 24; ++size) {
+    for (size_t at = 0; at < size; ++at) {
+      std::string pattern(size, 'x');
+      pattern.replace(at, 1, kEAcute);
+      std::string text = "yy" + std::string(size, 'x') + "yy";
+      text[2 + at] = 'e';
+      for (const bool accentSensitive : {false, true}) {
+        WORD length = 0;
+        EXPECT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
+                               static_cast<WORD>(pattern.size()), FALSE, FALSE, accentSensitive,
+                               FALSE, FALSE, &length, nullptr),
+                  accentSensitive ? -1 : 2)
+            << "size " << size << " at " << at << " accents " << accentSensitive;
+      }
+    }
+  }
+}
+
 /* Texts of printable ASCII with multi-byte characters and accented
  * letters among them, of every length around the blocks of sixteen places
  * the pass-over filters and the last places it reads again, searched for
