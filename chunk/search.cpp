@@ -114,12 +114,10 @@ BYTE UpperAscii(BYTE c) { return (c >= 'a' && c <= 'z') ? static_cast<BYTE>(c - 
  * as that ASCII character. */
 bool IsPrintableAscii(BYTE c) { return c >= 0x20 && c < 0x7F; }
 
-/* True when each of the length bytes is printable ASCII: eight at a time,
- * the last eight of a text of eight or more read again where they overlap
- * those before, so that no byte past the text is read. */
-bool AllPrintableAscii(const BYTE* data, size_t length) {
-  if (length < sizeof(uint64_t))
-    return std::all_of(data, data + length, IsPrintableAscii);
+/* True when each of the length bytes, eight or more, is printable ASCII:
+ * eight at a time, the last eight read again where they overlap those
+ * before, so that no byte past them is read. */
+bool AllPrintableWords(const BYTE* data, size_t length) {
   // Per byte, the high bit of its low seven bits plus 0x60 is clear under
   // 0x20, and that of them plus 1 set at 0x7F; a byte's own high bit is set
   // from 0x80 up. Neither sum carries into the next byte.
@@ -136,6 +134,14 @@ bool AllPrintableAscii(const BYTE* data, size_t length) {
       return false;
   }
   return printable(data + length - sizeof(uint64_t));
+}
+
+/* True when each of the length bytes is printable ASCII: a few one by
+ * one, more eight at a time. */
+inline bool AllPrintableAscii(const BYTE* data, size_t length) {
+  if (length < sizeof(uint64_t))
+    return std::all_of(data, data + length, IsPrintableAscii);
+  return AllPrintableWords(data, length);
 }
 
 /* Two printable ASCII characters as the host's collation compares them:
