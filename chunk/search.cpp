@@ -291,6 +291,7 @@ private:
 /* The longest pattern whose places in a text too short for a block of
  * sixteen are filtered through a padded copy. */
 constexpr size_t kPaddedPatternLast = 48;
+
 /* The places of the mask (bit i: the place base + i) tried in order: a
  * match, with *found; undecided at a byte that is not printable ASCII; or
  * a mismatch at every one. */
@@ -308,7 +309,6 @@ AsciiTry TryPlaces(const BYTE* data, size_t base, unsigned mask, const Bytes& pa
   }
   return AsciiTry::kMismatch;
 }
-
 #endif
 
 /* The search of a pattern of printable ASCII, without wildcards or word

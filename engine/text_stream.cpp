@@ -764,9 +764,9 @@ namespace {
 
 /* Room for one more FONTID changed in place; false when memory runs out
  * (the record is then copied instead). The first room is for as many
- * changes as the input loaded by the operation has records, so that a walk that changes
- * most of them does not move the changes as they grow; the pages of the
- * room a walk does not reach are not touched. */
+ * changes as the input the operation loaded has records, so that a walk
+ * that changes most of them does not move the changes as they grow; the
+ * pages of the room a walk does not reach are not touched. */
 bool RoomForFontChange(chunk_process_state* state) {
   std::vector<lane_font_change>& changes = state->lane_font_changes;
   if (changes.size() < changes.capacity())
