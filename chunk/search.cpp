@@ -114,6 +114,36 @@ BYTE UpperAscii(BYTE c) { return (c >= 'a' && c <= 'z') ? static_cast<BYTE>(c - 
  * as that ASCII character. */
 bool IsPrintableAscii(BYTE c) { return c >= 0x20 && c < 0x7F; }
 
+/* True when each of the length bytes, eight or more, is printable ASCII:
+ * eight at a time, the last eight read again where they overlap those
+ * before, so that no byte past them is read. */
+bool AllPrintableWords(const BYTE* data, size_t length) {
+  // Per byte, the high bit of its low seven bits plus 0x60 is clear under
+  // 0x20, and that of them plus 1 set at 0x7F; a byte's own high bit is set
+  // from 0x80 up. Neither sum carries into the next byte.
+  constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7FULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  auto printable = [](const BYTE* at) {
+    uint64_t word;
+    memcpy(&word, at, sizeof word);
+    const uint64_t low = word & kLow;
+    return ((word | ~(low + 0x6060606060606060ULL) | (low + 0x0101010101010101ULL)) & kHigh) == 0;
+  };
+  for (size_t at = 0; at + sizeof(uint64_t) < length; at += sizeof(uint64_t)) {
+    if (!printable(data + at))
+      return false;
+  }
+  return printable(data + length - sizeof(uint64_t));
+}
+
+/* True when each of the length bytes is printable ASCII: a few one by
+ * one, more eight at a time. */
+inline bool AllPrintableAscii(const BYTE* data, size_t length) {
+  if (length < sizeof(uint64_t))
+    return std::all_of(data, data + length, IsPrintableAscii);
+  return AllPrintableWords(data, length);
+}
+
 /* Two printable ASCII characters as the host's collation compares them:
  * each has a base letter of its own, and only case tells a letter's two
  * forms apart. */
@@ -219,6 +249,68 @@ AsciiTry TryAsciiAt(const BYTE* at, const Bytes& pattern, WORD compareFlags) {
   return AsciiTry::kMatch;
 }
 
+#if defined(__SSE2__)
+/* The places of a pattern of two bytes or more worth a try, sixteen at a
+ * time: those whose byte is not printable ASCII (it leaves the search to
+ * the full one), and those where both the byte and the byte where the
+ * match would end are forms of the pattern's first and last characters,
+ * so that a longer pattern seldom stops where a frequent first letter
+ * stands. */
+class PlaceFilter {
+public:
+  PlaceFilter(const Bytes& pattern, WORD compareFlags) : last_(pattern.length - 1) {
+    const BYTE first = pattern.data[0];
+    const BYTE lastByte = pattern.data[last_];
+    const BYTE firstFold = OtherForm(first, compareFlags) != first ? 0x20 : 0;
+    const BYTE lastFold = OtherForm(lastByte, compareFlags) != lastByte ? 0x20 : 0;
+    firstFoldBit_ = _mm_set1_epi8(static_cast<char>(firstFold));
+    firstFolded_ = _mm_set1_epi8(static_cast<char>(first | firstFold));
+    lastFoldBit_ = _mm_set1_epi8(static_cast<char>(lastFold));
+    lastFolded_ = _mm_set1_epi8(static_cast<char>(lastByte | lastFold));
+  }
+
+  /* Bit i for the place at + i; the sixteen bytes from at and those from
+   * at + last are read. */
+  unsigned Stops(const BYTE* at) const {
+    const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + last_));
+    // A byte b is not printable ASCII when b + 1, as a signed byte, is
+    // below 0x21: those under 0x20, 0x7F and those of 0x80 up.
+    const __m128i stop = _mm_or_si128(
+        _mm_cmplt_epi8(_mm_add_epi8(heads, _mm_set1_epi8(1)), _mm_set1_epi8(0x21)),
+        _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(heads, firstFoldBit_), firstFolded_),
+                      _mm_cmpeq_epi8(_mm_or_si128(tails, lastFoldBit_), lastFolded_)));
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+  }
+
+private:
+  size_t last_;
+  __m128i firstFoldBit_, firstFolded_, lastFoldBit_, lastFolded_;
+};
+
+/* The longest pattern whose places in a text too short for a block of
+ * sixteen are filtered through a padded copy. */
+constexpr size_t kPaddedPatternLast = 48;
+
+/* The places of the mask (bit i: the place base + i) tried in order: a
+ * match, with *found; undecided at a byte that is not printable ASCII; or
+ * a mismatch at every one. */
+AsciiTry TryPlaces(const BYTE* data, size_t base, unsigned mask, const Bytes& pattern,
+                   WORD compareFlags, int32_t* found) {
+  for (; mask != 0; mask &= mask - 1) {
+    const size_t at = base + static_cast<size_t>(__builtin_ctz(mask));
+    if (!IsPrintableAscii(data[at]))
+      return AsciiTry::kUndecided;
+    const AsciiTry tried = TryAsciiAt(data + at, pattern, compareFlags);
+    if (tried == AsciiTry::kMatch)
+      *found = static_cast<int32_t>(at);
+    if (tried != AsciiTry::kMismatch)
+      return tried;
+  }
+  return AsciiTry::kMismatch;
+}
+#endif
+
 /* The search of a pattern of printable ASCII, without wildcards or word
  * boundaries, in LMBCS text while the text is printable ASCII too: each
  * byte is then a character of its own that the collation compares as
@@ -235,44 +327,41 @@ bool SearchPrintableAscii(const Bytes& text, const Bytes& pattern, WORD compareF
   size_t p = 0;
 #if defined(__SSE2__)
   // While sixteen places and the pattern's last byte beyond them lie in the
-  // text, a place is tried only when its byte is not printable ASCII, or
-  // both its byte and the byte where the match would end are forms of the
-  // pattern's first and last characters: a longer pattern then seldom
-  // stops where a frequent first letter stands.
-  if (pattern.length >= 2) {
-    const size_t last = pattern.length - 1;
-    const BYTE lastByte = pattern.data[last];
-    const BYTE lastOther = OtherForm(lastByte, compareFlags);
-    const __m128i one = _mm_set1_epi8(1);
-    const __m128i printableFrom = _mm_set1_epi8(0x21);
-    const BYTE firstFold = first != other ? 0x20 : 0;
-    const BYTE lastFold = lastByte != lastOther ? 0x20 : 0;
-    const __m128i firstFoldBit = _mm_set1_epi8(static_cast<char>(firstFold));
-    const __m128i firstFolded = _mm_set1_epi8(static_cast<char>(first | firstFold));
-    const __m128i lastFoldBit = _mm_set1_epi8(static_cast<char>(lastFold));
-    const __m128i lastFolded = _mm_set1_epi8(static_cast<char>(lastByte | lastFold));
-    while (p + last + 16 <= length) {
-      const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
-      const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p + last));
-      const __m128i stop = _mm_or_si128(
-          _mm_cmplt_epi8(_mm_add_epi8(heads, one), printableFrom),
-          _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(heads, firstFoldBit), firstFolded),
-                        _mm_cmpeq_epi8(_mm_or_si128(tails, lastFoldBit), lastFolded)));
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
-      for (; mask != 0; mask &= mask - 1) {
-        const size_t at = p + static_cast<size_t>(__builtin_ctz(mask));
-        if (!IsPrintableAscii(data[at]))
-          return false;
-        const AsciiTry tried = TryAsciiAt(data + at, pattern, compareFlags);
-        if (tried == AsciiTry::kUndecided)
-          return false;
-        if (tried == AsciiTry::kMatch) {
-          *found = static_cast<int32_t>(at);
-          return true;
-        }
+  // text, they are filtered at once. The places left, fewer than sixteen,
+  // are the last sixteen of the text again, those before p dropped; in a
+  // text too short for that, a copy padded with NULs (a NUL is no form of
+  // the last character), the places past the text dropped. The bytes after
+  // the last place, where no match starts, are then read as in a text too
+  // short for the pattern.
+  const size_t last = pattern.length - 1;
+  if (last >= 1 && (length >= last + 16 || last <= kPaddedPatternLast)) {
+    const PlaceFilter filter(pattern, compareFlags);
+    for (; p + last + 16 <= length; p += 16) {
+      if (const unsigned mask = filter.Stops(data + p); mask != 0) {
+        if (const AsciiTry tried = TryPlaces(data, p, mask, pattern, compareFlags, found);
+            tried != AsciiTry::kMismatch)
+          return tried == AsciiTry::kMatch;
       }
-      p += 16;
     }
+    if (p + last < length) {
+      const size_t places = length - last - p; // fewer than sixteen
+      unsigned mask;
+      if (length >= last + 16) {
+        mask = filter.Stops(data + length - last - 16) >> (16 - places);
+      } else {
+        BYTE padded[kPaddedPatternLast + 16] = {};
+        memcpy(padded, data, length);
+        mask = filter.Stops(padded) & ((1u << places) - 1);
+      }
+      if (const AsciiTry tried = TryPlaces(data, p, mask, pattern, compareFlags, found);
+          tried != AsciiTry::kMismatch)
+        return tried == AsciiTry::kMatch;
+      p = length - last;
+    }
+    if (!AllPrintableAscii(data + p, length - p))
+      return false;
+    *found = -1;
+    return true;
   }
 #endif
   for (;; ++p) {
@@ -449,7 +538,7 @@ int32_t SearchBuffer(const char* text, WORD textLength, const char* pattern, WOR
   // the character walk.
   int32_t found = -1;
   if (info == nullptr && !wildcards && !wordBoundaries &&
-      std::all_of(patternBytes.data, patternBytes.data + patternLength, IsPrintableAscii) &&
+      AllPrintableAscii(patternBytes.data, patternLength) &&
       SearchPrintableAscii(textBytes, patternBytes, CompareFlags(caseSensitive, accentSensitive),
                            &found)) {
     // The length is given whenever the full search gets past its counts.

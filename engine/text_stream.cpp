@@ -763,13 +763,22 @@ BYTE TextRunStays(const record_storage* node, chunk_process_state* state) {
 namespace {
 
 /* Room for one more FONTID changed in place; false when memory runs out
- * (the record is then copied instead). */
+ * (the record is then copied instead). The first room is for as many
+ * changes as the input the operation loaded has records, so that a walk
+ * that changes most of them does not move the changes as they grow; the
+ * pages of the room a walk does not reach are not touched. */
 bool RoomForFontChange(chunk_process_state* state) {
   std::vector<lane_font_change>& changes = state->lane_font_changes;
   if (changes.size() < changes.capacity())
     return true;
+  size_t room = 2 * changes.size();
+  if (changes.empty()) {
+    const record_storage* loaded =
+        state->input_loaded_now != 0 ? StateItem(state)->internal->input->loaded_last : nullptr;
+    room = loaded != nullptr && loaded->ordinal > 1024 ? loaded->ordinal : 1024;
+  }
   try {
-    changes.reserve(changes.empty() ? 1024 : 2 * changes.size());
+    changes.reserve(room);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -321,4 +321,94 @@ TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
   }
 }
 
+TEST(SearchBufferCollation, PatternsWithAnAccentedLetterAnywhereAreComparedByTheCollation) {
+  // An accented letter at each place of patterns up to past two words of
+  // eight bytes: without regard to accents it matches its plain letter.
+  HostTestReset();
+  for (size_t size = 1; size <= 24; ++size) {
+    for (size_t at = 0; at < size; ++at) {
+      std::string pattern(size, 'x');
+      pattern.replace(at, 1, kEAcute);
+      std::string text = "yy" + std::string(size, 'x') + "yy";
+      text[2 + at] = 'e';
+      for (const bool accentSensitive : {false, true}) {
+        WORD length = 0;
+        EXPECT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
+                               static_cast<WORD>(pattern.size()), FALSE, FALSE, accentSensitive,
+                               FALSE, FALSE, &length, nullptr),
+                  accentSensitive ? -1 : 2)
+            << "size " << size << " at " << at << " accents " << accentSensitive;
+      }
+    }
+  }
+}
+
+/* Texts of printable ASCII with multi-byte characters and accented
+ * letters among them, of every length around the blocks of sixteen places
+ * the pass-over filters and the last places it reads again, searched for
+ * patterns up to past the longest one it filters in a padded copy: the
+ * match is the first character start where every pattern byte stands as a
+ * character of its own, equal to it or, without regard to case, to its
+ * other case. Neither a multi-byte character nor an accented one (accents
+ * count) equals a printable ASCII character. */
+TEST(SearchBufferAscii, TextsWithOtherCharactersMatchOnlyWhereEveryCharacterIsThePatterns) {
+  HostTestReset();
+  unsigned seed = 7;
+  auto next = [&seed](unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % bound;
+  };
+  static const char kLetters[] = "aAbB";
+  auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  for (int round = 0; round < 6000; ++round) {
+    const bool longPattern = next(8) == 0;
+    const size_t patternLength = longPattern ? 45 + next(10) : 2 + next(20);
+    std::string text;
+    std::vector<bool> single; // per byte: a character of its own
+    const size_t size = next(static_cast<unsigned>(patternLength + 40));
+    while (text.size() < size) {
+      const unsigned kind = next(40);
+      if (kind == 0) {
+        text += kTrailAB;
+        single.insert(single.end(), {false, false, false});
+      } else if (kind == 1) {
+        text += kEAcute;
+        single.push_back(true);
+      } else {
+        text += kLetters[next(sizeof kLetters - 1)];
+        single.push_back(true);
+      }
+    }
+    std::string pattern;
+    const size_t from = text.empty() ? 0 : next(static_cast<unsigned>(text.size()));
+    for (size_t at = from; at < text.size() && pattern.size() < patternLength; ++at)
+      if (text[at] >= 'A' && text[at] <= 'z')
+        pattern += text[at];
+    while (pattern.size() < patternLength)
+      pattern += kLetters[next(sizeof kLetters - 1)];
+    const bool caseSensitive = next(2) == 0;
+    int32_t expected = -1;
+    std::vector<bool> starts(text.size(), false);
+    for (size_t at = 0; at < text.size(); at += single[at] ? 1 : 3)
+      starts[at] = true;
+    for (size_t p = 0; expected < 0 && p + pattern.size() <= text.size(); ++p) {
+      bool same = starts[p];
+      for (size_t i = 0; same && i < pattern.size(); ++i)
+        same = starts[p + i] && single[p + i] &&
+               (caseSensitive ? text[p + i] == pattern[i] : fold(text[p + i]) == fold(pattern[i]));
+      if (same)
+        expected = static_cast<int32_t>(p);
+    }
+    WORD length = 0;
+    ASSERT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
+                           static_cast<WORD>(pattern.size()), FALSE, caseSensitive, TRUE, FALSE,
+                           FALSE, &length, nullptr),
+              expected)
+        << "text '" << text << "' pattern '" << pattern << "' case " << caseSensitive;
+    if (expected >= 0) {
+      EXPECT_EQ(length, pattern.size()) << text << " / " << pattern;
+    }
+  }
+}
+
 } // namespace
