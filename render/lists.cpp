@@ -140,15 +140,19 @@ int FirstTablecellParagraphUseless(html_render_info *context, const record_stora
   if (!IsCell(cell))
     return 0;
   paragraph_definition definition;
-  if (!FirstParagraphDefinition(context, cell, &definition))
-    return 1;
-  if ((definition.flags2 & pab_flags2::LeftOffset) != 0 && LeftIndent(definition) < kNoIndentOffset)
-    return 1;
+  const bool known = FirstParagraphDefinition(context, cell, &definition);
+  return CellParagraphUselessUnder(known ? &definition : nullptr) ? 1 : 0;
+}
+
+bool CellParagraphUselessUnder(const paragraph_definition *definition) {
+  if (definition == nullptr)
+    return true;
+  if ((definition->flags2 & pab_flags2::LeftOffset) != 0 &&
+      LeftIndent(*definition) < kNoIndentOffset)
+    return true;
   const WORD defaults = pab_flags2::DefaultLeft | pab_flags2::DefaultRight;
-  return (definition.flags2 & defaults) == defaults &&
-                 (definition.flags & pab_flags::ListKinds) == 0
-             ? 1
-             : 0;
+  return (definition->flags2 & defaults) == defaults &&
+         (definition->flags & pab_flags::ListKinds) == 0;
 }
 
 STATUS HandleSpecialListNesting(html_render_info *context, const record_storage *reference,

@@ -172,6 +172,9 @@ record_storage *UnorderedList(html_render_info *context, WORD pabid);
  * definition, a left margin offset below 21 twips, or default left and
  * right margins and no list. 0 for a null node or one that is no cell. */
 int FirstTablecellParagraphUseless(html_render_info *context, const record_storage *cell);
+/* The same test on the definition of the cell's first paragraph, already
+ * read (null: it has none). */
+bool CellParagraphUselessUnder(const paragraph_definition *definition);
 
 /* Completes the opening of a list written from held offset `openingStart`
  * ("<ul style=\"" or "<ol style=\"" and the opening brace) with the
