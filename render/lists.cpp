@@ -132,6 +132,17 @@ record_storage *OrderedList(html_render_info *context, WORD pabid) {
   return RememberedList(context, pabid, pab_flags::Numbered);
 }
 
+record_storage *RememberedListOf(html_render_info *context, WORD pabid, bool *numbered) {
+  // Both kinds answer from the first remembered definition of the PABID.
+  record_storage *list = RememberedList(context, pabid, pab_flags::ListKinds);
+  if (list == nullptr)
+    return nullptr;
+  paragraph_definition definition;
+  ReadParagraphDefinition(list, &definition);
+  *numbered = (definition.flags & pab_flags::Numbered) != 0;
+  return list;
+}
+
 record_storage *UnorderedList(html_render_info *context, WORD pabid) {
   return RememberedList(context, pabid, pab_flags::Bulleted);
 }

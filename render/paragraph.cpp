@@ -644,10 +644,8 @@ void WriteListItem(html_render_info *c, const record_storage *reference, bool nu
  * paragraph (then the open lists are closed). */
 bool RenderListParagraph(html_render_info *c, const record_storage *reference, WORD pabid,
                          WORD mapped, const paragraph_definition *definition) {
-  record_storage *list = OrderedList(c, pabid);
-  const bool numbered = list != nullptr;
-  if (list == nullptr)
-    list = UnorderedList(c, pabid);
+  bool numbered = false;
+  record_storage *list = RememberedListOf(c, pabid, &numbered);
   if (list == nullptr) {
     CloseAllLists(c);
     return false;

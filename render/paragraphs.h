@@ -167,6 +167,9 @@ void AddToOrderedList(html_render_info *context, record_storage *definition);
  * (OrderedList) or bulleted (UnorderedList); else null. */
 record_storage *OrderedList(html_render_info *context, WORD pabid);
 record_storage *UnorderedList(html_render_info *context, WORD pabid);
+/* Either of the two in one look: the remembered list definition of the
+ * PABID, numbered (*numbered set) before bulleted; null when neither. */
+record_storage *RememberedListOf(html_render_info *context, WORD pabid, bool *numbered);
 
 /* 1 when the first paragraph of the cell adds nothing of its own: no
  * definition, a left margin offset below 21 twips, or default left and
