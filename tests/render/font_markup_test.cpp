@@ -259,6 +259,7 @@ TEST_F(FontMarkupTest, OutputMarkupAgreesWithMarkupIntoAText) {
       WORD rtl_seen;
     } results[2];
     for (int way = 0; way < 2; ++way) {
+      Unload();
       LoadRecords({cdbuild::Text("x")});
       context_->base_font = base;
       context_->current_font = c.current;
