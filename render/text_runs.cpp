@@ -313,25 +313,33 @@ inline DWORD FirstSet(byte_block lanes) {
   return sizeof(byte_block);
 }
 
-/* The n bytes from p (fewer than a block) into a block of zeros: two
- * copies of a fixed size that overlap, never a byte beyond p + n. */
+/* The n bytes from p (fewer than a block) in a block of zeros, put
+ * together in registers from loads that overlap but never reach beyond
+ * p + n (bytes stored one way and loaded another would wait on the
+ * stores). */
 inline byte_block PartBlock(const BYTE *p, DWORD n) {
-  BYTE bytes[sizeof(byte_block)] = {};
-  if (n >= 8) {
-    memcpy(bytes, p, 8);
-    memcpy(bytes + n - 8, p + n - 8, 8);
+  typedef uint64_t halves __attribute__((vector_size(16)));
+  const auto load = [p](DWORD at, DWORD size) {
+    uint64_t value = 0;
+    memcpy(&value, p + at, size);
+    return value;
+  };
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (n > 8) {
+    low = load(0, 8);
+    high = load(n - 8, 8) >> (8 * (16 - n));
+  } else if (n == 8) {
+    low = load(0, 8);
   } else if (n >= 4) {
-    memcpy(bytes, p, 4);
-    memcpy(bytes + n - 4, p + n - 4, 4);
+    low = load(0, 4) | load(n - 4, 4) << (8 * (n - 4));
   } else if (n >= 2) {
-    memcpy(bytes, p, 2);
-    memcpy(bytes + n - 2, p + n - 2, 2);
+    low = load(0, 2) | load(n - 2, 2) << (8 * (n - 2));
   } else if (n == 1) {
-    bytes[0] = p[0];
+    low = p[0];
   }
-  byte_block block;
-  memcpy(&block, bytes, sizeof block);
-  return block;
+  const halves both = {low, high};
+  return reinterpret_cast<const byte_block &>(both);
 }
 
 /* How many bytes from p (at most limit) a run writes as they stand,
