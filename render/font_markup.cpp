@@ -388,6 +388,20 @@ bool AllSuppressed(const html_render_info *context) {
   return (context->flags3 & all) == all;
 }
 
+/* A run in the font of the last markup, which is the base font, without
+ * a colour of its own and with nothing forced: the span form closes,
+ * opens and writes nothing for it. Most runs of a body are such. */
+bool SpanFormUnchanged(const html_render_info *context, FONTID font, const COLOR_VALUE *colour,
+                       DWORD forceSize, DWORD rtl) {
+  if ((context->flags & f1::StandardFontTags) != 0 || (context->flags4 & f4::HybridFontTags) != 0 ||
+      colour != nullptr || forceSize != 0 || rtl != 0 || context->force_font_size != 0 ||
+      context->force_font_face != 0 || context->force_font_color != 0)
+    return false;
+  const font_parts run = Parts(font);
+  return !DiffersFrom(run, Parts(context->current_font)) &&
+         !DiffersFrom(run, Parts(context->base_font));
+}
+
 } // namespace
 
 STATUS CalculateXMLFontStringToText(FONTID font, const COLOR_VALUE *colour,
@@ -441,6 +455,11 @@ bool PutFontFamily(const html_render_info *context, BYTE face, render_text *out)
 
 STATUS CalculateXMLFontString(FONTID font, const COLOR_VALUE *colour, html_render_info *context,
                               DWORD keepInScratch, DWORD forceSize, DWORD rtl) {
+  if (SpanFormUnchanged(context, font, colour, forceSize, rtl)) {
+    context->session->scratch_second[0] = '\0';
+    context->current_font = font;
+    return context->output_status;
+  }
   render_text markup{context->session};
   if (STATUS status = CalculateXMLFontStringToText(font, colour, context, forceSize, rtl, &markup);
       status != NOERROR) {

@@ -791,10 +791,11 @@ void WriteSize(graphic_call &g, bool height, bool fallback) {
   bool &written = height ? g.height_written : g.width_written;
   if (written)
     return;
-  const char *name = height ? "height" : "width";
+  // The name with its blank, "=" and opening quote.
+  const char *name = height ? " height=\"" : " width=\"";
   std::string value;
   if (TakeExtraValue(g, height ? "height=" : "width=", &value)) {
-    RenderPrintf(g.c, " %s=\"", name);
+    RenderPuts(g.c, name);
     PutAttributeText(g.c, value.data(), value.size());
     RenderPutc(g.c, '"');
     written = true;
@@ -802,7 +803,9 @@ void WriteSize(graphic_call &g, bool height, bool fallback) {
   }
   const WORD own = OwnSize(g, height);
   if (own != 0 || fallback) {
-    RenderPrintf(g.c, " %s=\"%u\"", name, own != 0 ? unsigned{own} : 100u);
+    RenderPuts(g.c, name);
+    RenderPutDecimal(g.c, own != 0 ? long{own} : 100L);
+    RenderPutc(g.c, '"');
     written = true;
   }
 }

@@ -132,6 +132,17 @@ record_storage *OrderedList(html_render_info *context, WORD pabid) {
   return RememberedList(context, pabid, pab_flags::Numbered);
 }
 
+record_storage *RememberedListOf(html_render_info *context, WORD pabid, bool *numbered) {
+  // Both kinds answer from the first remembered definition of the PABID.
+  record_storage *list = RememberedList(context, pabid, pab_flags::ListKinds);
+  if (list == nullptr)
+    return nullptr;
+  paragraph_definition definition;
+  ReadParagraphDefinition(list, &definition);
+  *numbered = (definition.flags & pab_flags::Numbered) != 0;
+  return list;
+}
+
 record_storage *UnorderedList(html_render_info *context, WORD pabid) {
   return RememberedList(context, pabid, pab_flags::Bulleted);
 }
@@ -140,15 +151,19 @@ int FirstTablecellParagraphUseless(html_render_info *context, const record_stora
   if (!IsCell(cell))
     return 0;
   paragraph_definition definition;
-  if (!FirstParagraphDefinition(context, cell, &definition))
-    return 1;
-  if ((definition.flags2 & pab_flags2::LeftOffset) != 0 && LeftIndent(definition) < kNoIndentOffset)
-    return 1;
+  const bool known = FirstParagraphDefinition(context, cell, &definition);
+  return CellParagraphUselessUnder(known ? &definition : nullptr) ? 1 : 0;
+}
+
+bool CellParagraphUselessUnder(const paragraph_definition *definition) {
+  if (definition == nullptr)
+    return true;
+  if ((definition->flags2 & pab_flags2::LeftOffset) != 0 &&
+      LeftIndent(*definition) < kNoIndentOffset)
+    return true;
   const WORD defaults = pab_flags2::DefaultLeft | pab_flags2::DefaultRight;
-  return (definition.flags2 & defaults) == defaults &&
-                 (definition.flags & pab_flags::ListKinds) == 0
-             ? 1
-             : 0;
+  return (definition->flags2 & defaults) == defaults &&
+         (definition->flags & pab_flags::ListKinds) == 0;
 }
 
 STATUS HandleSpecialListNesting(html_render_info *context, const record_storage *reference,

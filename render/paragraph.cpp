@@ -334,7 +334,17 @@ style_mapping *FindParagraphMapping(const html_render_info *c,
 
 /* ---- the first paragraph of a cell ---- */
 
-bool FirstOfCell(html_render_info *c, const record_storage *reference) {
+/* Whether the run's table of definitions holds every definition of the
+ * list: it answers for the paragraph index then (as the index itself
+ * does for a record behind it). */
+bool DefinitionTableComplete(const html_render_info *c) {
+  return c->pabdef_count > 0 && c->pabdef_count < kLookupSlots - 1;
+}
+
+/* `inForce`: the reference's definition as found in the run's table of
+ * definitions (null: none). */
+bool FirstOfCell(html_render_info *c, const record_storage *reference,
+                 const paragraph_definition *inForce) {
   if (Flag(c->flags, f1::ForceParagraphs))
     return false;
   bool definition = false;
@@ -357,8 +367,14 @@ bool FirstOfCell(html_render_info *c, const record_storage *reference) {
     return false;
   BYTE cellFlags = 0;
   ReadRecordByte(node->data, node->length, offsetof(CDTABLECELL, Flags), &cellFlags);
-  return Flag(c->flags, f1::StandardFontTags) || FirstTablecellParagraphUseless(c, node) != 0 ||
-         (cellFlags & 0x0C) != 0;
+  if (Flag(c->flags, f1::StandardFontTags))
+    return true;
+  // Without a definition between the cell and the reference, the cell's
+  // first paragraph is under the definition found for the reference.
+  const bool useless = !definition && DefinitionTableComplete(c)
+                           ? CellParagraphUselessUnder(inForce)
+                           : FirstTablecellParagraphUseless(c, node) != 0;
+  return useless || (cellFlags & 0x0C) != 0;
 }
 
 /* No alignment and no simple-tags element: no definition, or the
@@ -628,10 +644,8 @@ void WriteListItem(html_render_info *c, const record_storage *reference, bool nu
  * paragraph (then the open lists are closed). */
 bool RenderListParagraph(html_render_info *c, const record_storage *reference, WORD pabid,
                          WORD mapped, const paragraph_definition *definition) {
-  record_storage *list = OrderedList(c, pabid);
-  const bool numbered = list != nullptr;
-  if (list == nullptr)
-    list = UnorderedList(c, pabid);
+  bool numbered = false;
+  record_storage *list = RememberedListOf(c, pabid, &numbered);
   if (list == nullptr) {
     CloseAllLists(c);
     return false;
@@ -955,7 +969,7 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
   if (Flag(c->flags, f1::ForceParagraphs) && TagOnXMLStack(c, 0, "</p>", 0) != 0)
     PopTo(c, "</p>");
 
-  c->first_cell_paragraph = FirstOfCell(c, reference) ? 1 : 0;
+  c->first_cell_paragraph = FirstOfCell(c, reference, definition) ? 1 : 0;
   const bool list = RenderListParagraph(c, reference, pabid, mapped, definition);
   if (!list && c->first_cell_paragraph == 0)
     OpenParagraphElement(

@@ -167,11 +167,17 @@ void AddToOrderedList(html_render_info *context, record_storage *definition);
  * (OrderedList) or bulleted (UnorderedList); else null. */
 record_storage *OrderedList(html_render_info *context, WORD pabid);
 record_storage *UnorderedList(html_render_info *context, WORD pabid);
+/* Either of the two in one look: the remembered list definition of the
+ * PABID, numbered (*numbered set) before bulleted; null when neither. */
+record_storage *RememberedListOf(html_render_info *context, WORD pabid, bool *numbered);
 
 /* 1 when the first paragraph of the cell adds nothing of its own: no
  * definition, a left margin offset below 21 twips, or default left and
  * right margins and no list. 0 for a null node or one that is no cell. */
 int FirstTablecellParagraphUseless(html_render_info *context, const record_storage *cell);
+/* The same test on the definition of the cell's first paragraph, already
+ * read (null: it has none). */
+bool CellParagraphUselessUnder(const paragraph_definition *definition);
 
 /* Completes the opening of a list written from held offset `openingStart`
  * ("<ul style=\"" or "<ol style=\"" and the opening brace) with the

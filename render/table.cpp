@@ -91,6 +91,11 @@ struct table_call {
   definition_lookup definitions;     /* the last first-definition lookup of a cell */
   paragraph_definition first_read{}; /* the fields of the last definition read */
   bool first_read_ok = false;
+  /* The last cell scanned, its fields and the next cell its scan met:
+   * the cell before that one in the table. */
+  record_storage *scanned = nullptr;
+  cell_fields scanned_fields{};
+  const record_storage *scanned_next = nullptr;
 };
 
 enum class step { go_on, done };
@@ -408,6 +413,7 @@ struct cell_scan {
   const record_storage *reference = nullptr;
   const record_storage *label = nullptr;
   const record_storage *last_text = nullptr; /* the cell's last text run */
+  const record_storage *next_cell = nullptr; /* the next cell of the table, where the scan stopped */
   DWORD header = 0;   /* the header flags of its first header record, as CellIsHeader */
   bool whole = false; /* the scan reached the cell's end (not the run's last record) */
 };
@@ -432,8 +438,10 @@ cell_scan ScanCell(const html_render_info *c, const record_storage *cell) {
     }
     if (depth != 0)
       continue;
-    if (IsTableCell(signature))
+    if (IsTableCell(signature)) {
+      scan.next_cell = node;
       break;
+    }
     if (scan.header == 0 && signature == kHeaderRecord)
       scan.header = HeaderFlagsOf(node);
     if (IsTextRun(signature))
@@ -1296,7 +1304,15 @@ step Cell(table_call &call, record_storage *cell) {
   cell_fields shownFields = at;
   if (shown != position)
     ReadCellFields(shown, &shownFields);
-  if (at.column == 0 || CellOfFieldsStartsRow(c, position, at) != 0)
+  const bool startsRow =
+      at.column == 0 ||
+      (call.scanned_next == position
+           ? CellAfterStartsRow(c, at, call.scanned, call.scanned_fields)
+           : CellOfFieldsStartsRow(c, position, at)) != 0;
+  call.scanned = shown;
+  call.scanned_fields = shownFields;
+  call.scanned_next = scan.next_cell;
+  if (startsRow)
     StartRow(call, at, shownFields, scan);
   StartCell(call, shown, shownFields, scan);
   if (call.status != NOERROR)

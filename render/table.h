@@ -89,6 +89,10 @@ int CellStartsRow(html_render_info *context, record_storage *cell);
 /* CellStartsRow of a cell whose fields (`self`) are read already. */
 int CellOfFieldsStartsRow(html_render_info *context, record_storage *cell,
                           const cell_fields &self);
+/* The same when the cell before it in the table (FindPreviousTableCell of
+ * the cell) and that cell's fields are known already. */
+int CellAfterStartsRow(html_render_info *context, const cell_fields &self,
+                       record_storage *previous, const cell_fields &previousFields);
 
 /* ---- the renderer ---- */
 

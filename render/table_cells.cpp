@@ -38,6 +38,37 @@ bool StartsSpanOf(const cell_fields &b, const cell_fields &a) {
   return int{b.row} - b.row_span + 1 == a.row && int{b.column} - b.column_span + 1 == a.column;
 }
 
+/* CellOfFieldsStartsRow from the cell before `self`'s (node; its fields
+ * when read already) back through the table. */
+int StartsRowAfter(html_render_info *context, record_storage *node, const cell_fields *known,
+                   const cell_fields &self) {
+  for (; IsCellNode(node); node = FindPreviousTableCell(context, node), known = nullptr) {
+    cell_fields p;
+    if (known != nullptr)
+      p = *known;
+    else
+      ReadCellFields(node, &p);
+    if (p.row < self.row)
+      return 1;
+    if ((p.flags & cell_flags::CoveredB) != 0) {
+      if (record_storage *shown = FindDisplayedTableCell(context, node); shown != nullptr) {
+        p.flags = static_cast<BYTE>(p.flags & ~cell_flags::CoveredB);
+        cell_fields d;
+        ReadCellFields(shown, &d);
+        if (d.row + d.row_span - 1 == p.row && d.column + d.column_span - 1 == p.column)
+          return 0;
+      }
+    }
+    if (p.row_span > 1 && p.column + p.column_span - 1 < self.column)
+      continue;
+    if ((p.flags & cell_flags::Covered) == 0 && p.row_span == 1)
+      return 0;
+    if (p.column > 0 && p.column_span > 1 && p.row_span < 2)
+      return 0;
+  }
+  return 1;
+}
+
 } // namespace
 
 bool ReadCellFields(const record_storage *node, cell_fields *out) {
@@ -223,27 +254,13 @@ int CellOfFieldsStartsRow(html_render_info *context, record_storage *cell,
                           const cell_fields &self) {
   if (self.column == 0)
     return 1;
-  for (record_storage *node = FindPreviousTableCell(context, cell); IsCellNode(node);
-       node = FindPreviousTableCell(context, node)) {
-    cell_fields p;
-    ReadCellFields(node, &p);
-    if (p.row < self.row)
-      return 1;
-    if ((p.flags & cell_flags::CoveredB) != 0) {
-      if (record_storage *shown = FindDisplayedTableCell(context, node); shown != nullptr) {
-        p.flags = static_cast<BYTE>(p.flags & ~cell_flags::CoveredB);
-        cell_fields d;
-        ReadCellFields(shown, &d);
-        if (d.row + d.row_span - 1 == p.row && d.column + d.column_span - 1 == p.column)
-          return 0;
-      }
-    }
-    if (p.row_span > 1 && p.column + p.column_span - 1 < self.column)
-      continue;
-    if ((p.flags & cell_flags::Covered) == 0 && p.row_span == 1)
-      return 0;
-    if (p.column > 0 && p.column_span > 1 && p.row_span < 2)
-      return 0;
-  }
-  return 1;
+  return StartsRowAfter(context, FindPreviousTableCell(context, cell), nullptr, self);
 }
+
+int CellAfterStartsRow(html_render_info *context, const cell_fields &self,
+                       record_storage *previous, const cell_fields &previousFields) {
+  if (self.column == 0)
+    return 1;
+  return StartsRowAfter(context, previous, &previousFields, self);
+}
+

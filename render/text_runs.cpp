@@ -298,34 +298,69 @@ constexpr DWORD kLongestLinkPrefix = 8;
 /* Sixteen bytes compared at once (the compiler's vector extension). */
 typedef BYTE byte_block __attribute__((vector_size(16)));
 
-/* Whether any lane of a comparison's result is set. */
-inline bool AnySet(byte_block lanes) {
+/* The first lane of a comparison's result that is set (lanes are all ones
+ * or all zeros), or the block's size when none is. */
+inline DWORD FirstSet(byte_block lanes) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "lane 0 is the low byte");
   uint64_t low;
   uint64_t high;
   memcpy(&low, &lanes, sizeof low);
   memcpy(&high, reinterpret_cast<const char *>(&lanes) + sizeof low, sizeof high);
-  return (low | high) != 0;
+  if (low != 0)
+    return static_cast<DWORD>(__builtin_ctzll(low) / 8);
+  if (high != 0)
+    return static_cast<DWORD>(8 + __builtin_ctzll(high) / 8);
+  return sizeof(byte_block);
+}
+
+/* The n bytes from p (fewer than a block) in a block of zeros, put
+ * together in registers from loads that overlap but never reach beyond
+ * p + n (bytes stored one way and loaded another would wait on the
+ * stores). */
+inline byte_block PartBlock(const BYTE *p, DWORD n) {
+  typedef uint64_t halves __attribute__((vector_size(16)));
+  const auto load = [p](DWORD at, DWORD size) {
+    uint64_t value = 0;
+    memcpy(&value, p + at, size);
+    return value;
+  };
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (n > 8) {
+    low = load(0, 8);
+    high = load(n - 8, 8) >> (8 * (16 - n));
+  } else if (n == 8) {
+    low = load(0, 8);
+  } else if (n >= 4) {
+    low = load(0, 4) | load(n - 4, 4) << (8 * (n - 4));
+  } else if (n >= 2) {
+    low = load(0, 2) | load(n - 2, 2) << (8 * (n - 2));
+  } else if (n == 1) {
+    low = p[0];
+  }
+  const halves both = {low, high};
+  return reinterpret_cast<const byte_block &>(both);
 }
 
 /* How many bytes from p (at most limit) a run writes as they stand,
  * letters that may start an automatic link included: printable ASCII but
  * the escaped characters, and the blank when blankPlain. Sixteen bytes at
- * a time while no byte of them is another. */
+ * a time; the last bytes fewer than sixteen in a block of zeros, which
+ * count as other bytes. */
 DWORD PlainBytesFrom(const BYTE *p, DWORD limit, bool blankPlain) {
   const BYTE lowest = blankPlain ? 0x20 : 0x21;
-  DWORD count = 0;
-  for (; count + sizeof(byte_block) <= limit; count += sizeof(byte_block)) {
+  for (DWORD count = 0;; count += sizeof(byte_block)) {
     byte_block block;
-    memcpy(&block, p + count, sizeof block);
+    if (limit - count >= sizeof(byte_block))
+      memcpy(&block, p + count, sizeof block);
+    else
+      block = PartBlock(p + count, limit - count);
     const auto other = (block < lowest) | (block >= 0x7F) | (block == '&') | (block == '"') |
                        (block == '<') | (block == '>');
-    if (AnySet(reinterpret_cast<const byte_block &>(other)))
-      break;
+    const DWORD plain = FirstSet(reinterpret_cast<const byte_block &>(other));
+    if (plain < sizeof(byte_block))
+      return count + plain;
   }
-  const std::array<bool, 256> &plain = kPlainBytes[blankPlain][true];
-  while (count < limit && plain[p[count]])
-    ++count;
-  return count;
 }
 
 /* Writes the characters of the runs of one markup. */

@@ -211,4 +211,80 @@ TEST_F(FontMarkupTest, MarkupIntoAText) {
   RenderTextFree(&text);
 }
 
+/* Markup written to the output gives what the markup into a text gives,
+ * with the same tags left open and the same font taken as the last, from
+ * the same start: runs in the base font after markup in it or in another
+ * font, with a colour, forced parts, a direction or the tag forms. */
+TEST_F(FontMarkupTest, OutputMarkupAgreesWithMarkupIntoAText) {
+  const FONTID base = MakeFont(1, 0, 0, 10);
+  const COLOR_VALUE red = {0x0001, 0xFF, 0, 0, 0};
+  const struct {
+    const char *name;
+    FONTID current; /* the font of the last markup */
+    bool span_open;
+    FONTID run;
+    const COLOR_VALUE *colour;
+    DWORD force_size;
+    DWORD rtl;
+    void (*settle)(html_render_info *);
+  } cases[] = {
+      {"base after base", base, false, base, nullptr, 0, 0, nullptr},
+      {"base after base, span open", base, true, base, nullptr, 0, 0, nullptr},
+      {"base after bold", MakeFont(1, kBold, 0, 10), false, base, nullptr, 0, 0, nullptr},
+      {"base after red", MakeFont(1, 0, kRed, 10), true, base, nullptr, 0, 0, nullptr},
+      {"base after larger", MakeFont(1, 0, 0, 14), true, base, nullptr, 0, 0, nullptr},
+      {"base after another face", MakeFont(4, 0, 0, 10), true, base, nullptr, 0, 0, nullptr},
+      {"bold after base", base, false, MakeFont(1, kBold, 0, 10), nullptr, 0, 0, nullptr},
+      {"base with a colour", base, false, base, &red, 0, 0, nullptr},
+      {"base, size forced", base, false, base, nullptr, 1, 0, nullptr},
+      {"base, right to left", base, false, base, nullptr, 0, 1, nullptr},
+      {"base after right to left", base, false, base, nullptr, 0, 0,
+       [](html_render_info *c) { c->rtl_seen = 1; }},
+      {"base, face forced", base, false, base, nullptr, 0, 0,
+       [](html_render_info *c) { c->force_font_face = 1; }},
+      {"base, size forced by option", base, false, base, nullptr, 0, 0,
+       [](html_render_info *c) { c->force_font_size = 1; }},
+      {"base, colour forced", base, false, base, nullptr, 0, 0,
+       [](html_render_info *c) { c->force_font_color = 1; }},
+      {"base in the tag form", base, false, base, nullptr, 0, 0,
+       [](html_render_info *c) { c->flags |= html_flags::StandardFontTags; }},
+      {"base in the hybrid form", base, false, base, nullptr, 0, 0,
+       [](html_render_info *c) { c->flags4 |= html_flags4::HybridFontTags; }},
+  };
+  for (const auto &c : cases) {
+    struct result {
+      std::string markup;
+      Tags stack;
+      FONTID font;
+      WORD rtl_seen;
+    } results[2];
+    for (int way = 0; way < 2; ++way) {
+      Unload();
+      LoadRecords({cdbuild::Text("x")});
+      context_->base_font = base;
+      context_->current_font = c.current;
+      if (c.span_open)
+        PushXMLStack(context_, 0, "</span>");
+      if (c.settle != nullptr)
+        c.settle(context_);
+      if (way == 0) {
+        results[way].markup = Markup(c.run, c.colour, c.force_size, c.rtl);
+      } else {
+        render_text text{session_.get()};
+        ASSERT_EQ(CalculateXMLFontStringToText(c.run, c.colour, context_, c.force_size, c.rtl,
+                                               &text),
+                  NOERROR);
+        results[way].markup = Held() + (text.data != nullptr ? text.data : "");
+      }
+      results[way].stack = Stack();
+      results[way].font = context_->current_font;
+      results[way].rtl_seen = context_->rtl_seen;
+    }
+    EXPECT_EQ(results[0].markup, results[1].markup) << c.name;
+    EXPECT_EQ(results[0].stack, results[1].stack) << c.name;
+    EXPECT_EQ(results[0].font, results[1].font) << c.name;
+    EXPECT_EQ(results[0].rtl_seen, results[1].rtl_seen) << c.name;
+  }
+}
+
 } // namespace

@@ -90,6 +90,35 @@ TEST_F(ListTest, ListTableRemembersEachDefinitionOnceAndAtMostAHundred) {
   EXPECT_EQ(OrderedList(context_, 200), Nth(records_, SIG_CD_PABDEFINITION, 1));
 }
 
+/* The one look for either kind finds what the look for each kind finds:
+ * numbered, bulleted, both bits, neither, a PABID remembered twice (the
+ * first counts), one not remembered, and one through the remap. */
+TEST_F(ListTest, EitherKindInOneLookAgreesWithEachKind) {
+  Body body;
+  body.Add(Definition(1, 1440, kNumbered))
+      .Add(Definition(2, 1440, kBulleted))
+      .Add(Definition(3, 1440, kNumbered | kBulleted))
+      .Add(Definition(4, 1440, 0))
+      .Add(Definition(5, 1440, kBulleted))
+      .Add(Definition(5, 1440, kNumbered));
+  Prepare(body);
+  for (int i = 0; i < 6; ++i)
+    AddToOrderedList(context_, Nth(records_, SIG_CD_PABDEFINITION, i));
+  context_->pabid_from[0] = 200;
+  context_->pabid_to[0] = 1;
+  context_->pabid_count = 1;
+  for (WORD pabid : {1, 2, 3, 4, 5, 6, 200}) {
+    bool numbered = false;
+    record_storage *either = RememberedListOf(context_, pabid, &numbered);
+    record_storage *ordered = OrderedList(context_, pabid);
+    EXPECT_EQ(either, ordered != nullptr ? ordered : UnorderedList(context_, pabid)) << pabid;
+    EXPECT_EQ(either != nullptr && numbered, ordered != nullptr) << pabid;
+  }
+  bool numbered = true;
+  EXPECT_EQ(RememberedListOf(context_, 5, &numbered), Nth(records_, SIG_CD_PABDEFINITION, 4));
+  EXPECT_FALSE(numbered);
+}
+
 /* ---- the first paragraph of a cell ---- */
 
 TEST_F(ListTest, FirstCellParagraphAddsNothingOfItsOwn) {

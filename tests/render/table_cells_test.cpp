@@ -129,6 +129,82 @@ TEST_F(TableCellsTest, DisplayedCellsStartsAndRows) {
   }
 }
 
+/* Whether a cell opens a row, asked with the cell before it already known
+ * (as the renderer knows it from its scan of that cell), agrees with the
+ * walk back from the cell: spans, covered cells, nested tables and
+ * content between the cells. */
+TEST_F(TableCellsTest, RowStartFromAKnownPreviousCellAgreesWithTheWalk) {
+  const char *const scripts[] = {
+      "TABLEBEGIN\nTABLECELL row=0 column=0 flags=0x08\nTABLECELL row=0 column=1\n"
+      "TABLECELL row=1 column=0 rowspan=2\nTABLECELL row=1 column=1\nTABLEEND\n",
+      "TABLEBEGIN\nTABLECELL row=0 column=0 flags=0x04\nTABLECELL row=0 column=1 colspan=2\n"
+      "TABLECELL row=1 column=0\nTABLECELL row=1 column=1\nTABLEEND\n",
+      "TABLEBEGIN\nTABLECELL row=0 column=0 rowspan=2\nTABLECELL row=0 column=1\n"
+      "TABLECELL row=0 column=2 flags=0x08\nTABLECELL row=1 column=0 flags=0x04\n"
+      "TABLECELL row=1 column=1\nTABLECELL row=1 column=2 rowspan=2 colspan=1\n"
+      "TABLECELL row=2 column=0 flags=0x04\nTABLECELL row=2 column=1 colspan=2\nTABLEEND\n",
+      kNested,
+      "TABLEBEGIN\nTABLECELL row=0 column=0\nPABREF id=1\nTEXT text=\"a\"\n"
+      "TABLECELL row=0 column=1\nTABLEBEGIN nested=yes\nTABLECELL row=0 column=0 nested=yes\n"
+      "TABLEEND nested=yes\nTABLECELL row=1 column=1\nTABLECELL row=1 column=2 flags=0x0C\n"
+      "TABLECELL row=2 column=1\nTABLEEND\n",
+  };
+  for (const char *script : scripts) {
+    Use(script);
+    int asked = 0;
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+      record_storage *cell = At(static_cast<int>(i));
+      record_storage *previous = FindPreviousTableCell(context_, cell);
+      cell_fields self;
+      cell_fields before;
+      if (!ReadCellFields(cell, &self) || !ReadCellFields(previous, &before))
+        continue;
+      ++asked;
+      EXPECT_EQ(CellAfterStartsRow(context_, self, previous, before), CellStartsRow(context_, cell))
+          << script << "record " << i;
+    }
+    EXPECT_GT(asked, 2) << script;
+  }
+}
+
+/* The rows of rendered tables whose cells are merged or hold nested
+ * tables: each row opens at the cell that starts it, also where the cell
+ * before it held a nested table or was covered. */
+TEST_F(TableCellsTest, RowsOpenWhereTheirFirstCellsStand) {
+  const struct {
+    const char *script;
+    const char *rows; /* the output's row and cell tags and texts */
+  } cases[] = {
+      {"TABLEBEGIN\nTABLECELL row=0 column=0\nTEXT text=\"a\"\n"
+       "TABLECELL row=0 column=1\nTABLEBEGIN nested=yes\nTABLECELL row=0 column=0 nested=yes\n"
+       "TEXT text=\"n\"\nTABLEEND nested=yes\nTABLECELL row=1 column=1\nTEXT text=\"b\"\n"
+       "TABLECELL row=1 column=2\nTEXT text=\"c\"\nTABLECELL row=2 column=0\nTEXT text=\"d\"\n"
+       "TABLEEND\n",
+       "<table <tr <td a <td <table <tr <td n </tr </table </tr <tr <td b <td c </tr <tr <td d </tr "
+       "</table "},
+      {"TABLEBEGIN\nTABLECELL row=0 column=0 flags=0x08\nTABLECELL row=0 column=1\n"
+       "TEXT text=\"b\"\nTABLECELL row=1 column=0 rowspan=2\nTEXT text=\"a\"\n"
+       "TABLECELL row=1 column=1\nTEXT text=\"c\"\nTABLECELL row=2 column=0 flags=0x04\n"
+       "TABLECELL row=2 column=1 colspan=2\nTEXT text=\"d\"\nTABLEEND\n",
+       "<table <tr <td a <td b </tr <tr <td c </tr <tr <td d </tr </table "},
+  };
+  for (const auto &c : cases) {
+    Use(c.script);
+    std::string rows;
+    const std::string out = Drive();
+    for (size_t at = out.find("<table"); at < out.size(); ++at) {
+      if (out.compare(at, 3, "<tr") == 0 || out.compare(at, 3, "<td") == 0 ||
+          out.compare(at, 4, "</tr") == 0 || out.compare(at, 6, "<table") == 0 ||
+          out.compare(at, 7, "</table") == 0) {
+        rows += out.substr(at, out.find_first_of(" >", at) - at) + " ";
+      } else if (out[at] != '<' && out[at] != '>' && out[at - 1] == '>') {
+        rows += out.substr(at, out.find('<', at) - at) + " ";
+      }
+    }
+    EXPECT_EQ(rows, c.rows) << out;
+  }
+}
+
 TEST_F(TableCellsTest, CellStartsSpan) {
   Use("TABLEBEGIN\nTABLECELL row=0 column=0 flags=0x08\nTABLECELL row=0 column=1\n"
       "TABLECELL row=1 column=0 rowspan=2\nTABLECELL row=1 column=1 rowspan=0 colspan=0\n"
@@ -393,6 +469,42 @@ TEST_F(TableCellsTest, KeptDefinitionLookupAgreesWithAScan) {
       }
     }
   }
+}
+
+/* Whether a cell's first paragraph adds nothing, judged on the definition
+ * the paragraph renderer finds for the reference in the run's table of
+ * definitions, agrees with the judgement on the definition the paragraph
+ * index finds after the cell: definitions redefined between cells, one
+ * that adds nothing and one that does, a list, a PABID never defined. */
+TEST_F(TableCellsTest, FirstParagraphJudgedOnTheFoundDefinitionAgreesWithTheIndex) {
+  Use("PABDEF id=1 flags2=0x0500\nPABDEF id=2 left=720\nPABDEF id=3 flags=0x0400 flags2=0x0500\n"
+      "TABLEBEGIN\n"
+      "TABLECELL row=0 column=0\nPABREF id=1\nTEXT text=\"a\"\n"
+      "TABLECELL row=0 column=1\nPABREF id=2\nTEXT text=\"b\"\n"
+      "TABLECELL row=0 column=2\nPABREF id=3\nTEXT text=\"c\"\n"
+      "TABLECELL row=1 column=0\nPABREF id=9\nTEXT text=\"d\"\n"
+      "PABDEF id=1 left=900\nPABDEF id=2 flags2=0x0504 ext=10,0,0,0,0,0\n"
+      "TABLECELL row=1 column=1\nPARAGRAPH\nPABREF id=1\nTEXT text=\"e\"\n"
+      "TABLECELL row=1 column=2\nPABREF id=2\nTEXT text=\"f\"\n"
+      "TABLEEND\n");
+  std::vector<int> judged;
+  for (record_storage *cell : nodes_) {
+    if (!IsTableCell(cell->signature))
+      continue;
+    const record_storage *reference = cell->next;
+    while (reference->signature != SIG_CD_PABREFERENCE)
+      reference = reference->next;
+    WORD pabid = 0;
+    ASSERT_TRUE(ReferencePabid(reference, &pabid));
+    table_parts::definition_lookup kept;
+    paragraph_definition found;
+    const bool known = ReadParagraphDefinition(
+        table_parts::LastDefinitionBefore(context_, reference->ordinal, pabid, &kept), &found);
+    const int fast = CellParagraphUselessUnder(known ? &found : nullptr) ? 1 : 0;
+    EXPECT_EQ(fast, FirstTablecellParagraphUseless(context_, cell)) << "cell " << judged.size();
+    judged.push_back(fast);
+  }
+  EXPECT_EQ(judged, (std::vector<int>{1, 0, 0, 1, 0, 1}));
 }
 
 /* A cell takes its alignment from the definition in force at its first

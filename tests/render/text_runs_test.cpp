@@ -129,6 +129,38 @@ TEST_F(TextRunTest, AnEleventhRunMappingIsNotOpened) {
   item_->ClearStyleMappings(0);
 }
 
+/* The bytes written as they stand are taken a block at a time: an
+ * escaped byte at any place of a text of any length up to past two
+ * blocks, a blank among them, ends the plain bytes exactly there. */
+TEST_F(TextRunTest, EscapedBytesAreFoundAtEveryPlace) {
+  const struct {
+    char byte;
+    const char *written;
+  } escapes[] = {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"},
+                 {'\x7F', "&#65533;"}, {'\t', " "}};
+  for (const auto &escape : escapes) {
+    for (size_t length : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 23, 31, 32, 33, 40}) {
+      // One run per place, each after a paragraph reference of its own.
+      Body body;
+      std::vector<std::string> expected;
+      for (size_t at = 0; at < length; ++at) {
+        std::string text;
+        for (size_t i = 0; i < length; ++i)
+          text += i % 7 == 6 ? ' ' : static_cast<char>('a' + i % 26);
+        expected.push_back(text);
+        text[at] = escape.byte;
+        expected.back().replace(at, 1, escape.written);
+        body.Add(cdbuild::PabRef(1));
+        body.Add(TextRun(text));
+      }
+      Unload();
+      Load(body);
+      for (size_t at = 0; at < length; ++at)
+        ASSERT_EQ(Render(), expected[at]) << "length " << length << ", at " << at;
+    }
+  }
+}
+
 TEST_F(TextRunTest, RecordsThatAreNotRuns) {
   LoadRecords({TextRun("short"), cdbuild::Paragraph(), TextRun("a"), cdbuild::Paragraph()});
   // Shorter than its font: nothing of it is read.
