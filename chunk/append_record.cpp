@@ -477,9 +477,11 @@ constexpr DWORD kTextFaceAt = offsetof(CDTEXT, FontID);
 
 /* Whether the step does more with records of the signature than hand
  * them to the emitter: ids it renumbers, image records it edits, records
- * it drops or rebuilds, brackets it follows, objects and fields it
- * brings. Indexed links and text faces are told per record. */
+ * it drops or rebuilds, brackets it follows, objects, fields and indexed
+ * links it brings. Text faces are told per record. */
 bool StepNeeded(WORD signature, const chunk_append_run* run, const chunk_process_state* state) {
+  if (MayBeIndexedLink(signature))
+    return true;
   if (run->base != 0 && HoldsParagraphId(signature))
     return true;
   if (run->image_inline && EditsImage(signature))
@@ -496,7 +498,6 @@ bool StepNeeded(WORD signature, const chunk_append_run* run, const chunk_process
   case SIG_CD_OLEBEGIN:
   case SIG_CD_HOTSPOTBEGIN:
   case SIG_CD_V4HOTSPOTBEGIN:
-  case SIG_CD_LINK:
     return true;
   default:
     return false;
@@ -504,7 +505,7 @@ bool StepNeeded(WORD signature, const chunk_append_run* run, const chunk_process
 }
 
 /* Whether the record, of a signature the lane may take, goes out as it
- * is: inside the range, no indexed link, a text run's face unmapped. */
+ * is: inside the range, a text run's face unmapped. */
 bool PassesUnchanged(const record_storage* node, BYTE kind, const chunk_append_run* run,
                      const _internal_SESS* faces) {
   if (run->range_first != 0 && (node->ordinal < run->range_first || node->ordinal > run->range_last))
@@ -513,7 +514,7 @@ bool PassesUnchanged(const record_storage* node, BYTE kind, const chunk_append_r
   if (kind == EMITTER_LANE_TEXT)
     return faces == nullptr || node->length <= kTextFaceAt ||
            MappedTextFace(faces, data[kTextFaceAt]) == data[kTextFaceAt];
-  return !IsIndexedLinkRecord(data, node->signature, node->length);
+  return true;
 }
 
 } // namespace

@@ -64,6 +64,10 @@ STATUS NoMemory(generation_context* context) {
 
 } // namespace
 
+bool MayBeIndexedLink(WORD signature) {
+  return signature == SIG_CD_LINK || IsResourceSignature(signature);
+}
+
 bool IsIndexedLinkRecord(const BYTE* record, WORD signature, DWORD length) {
   if (record == nullptr)
     return false;

@@ -22,6 +22,9 @@ constexpr WORD kLinkCopyMemoryError = 20024;
  * a resource record (0xFFF6, 0xFF71, 0xFF78, 0xFF5A) of type 2 (note link)
  * whose Flags lack 0x2 (link inline). The fields read lie in the record. */
 bool IsIndexedLinkRecord(const BYTE* record, WORD signature, DWORD length);
+/* Whether a record of the signature may be one IsIndexedLinkRecord holds
+ * true for (false: it never is, whatever its fields). */
+bool MayBeIndexedLink(WORD signature);
 
 /* Emits through the emitter the self-contained form of the record (host
  * form, header included), its index looked up in sourceNote's link table:

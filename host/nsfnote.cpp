@@ -376,11 +376,39 @@ STATUS LoadItems(sqlite3* db, NOTEID id, WorkingNote& note) {
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;
 }
 
+// The item of the row whose name and flags stand from the column on, then
+// the value when it came with the row, else the length of the value to
+// read straight from the row whose rowid follows; put on the note.
+STATUS PushLoadedItem(const Statement& query, int name, BlobReader& values, WorkingNote& note) {
+  if (query.IsNull(name + 3))
+    return PushStoredItem(query, name, note);
+  const auto length = static_cast<DWORD>(query.Int(name + 3));
+  DHANDLE handle = NULLHANDLE;
+  if (const STATUS status = AllocateBlockToFill(length, &handle); status != NOERROR)
+    return status;
+  ValueBlock value;
+  value.Hold(handle, length);
+  const bool read = values.Read(query.Int(name + 4), OSLockObject(handle), length);
+  OSUnlockObject(handle);
+  if (!read)
+    return ERR_HOST_STORAGE;
+  PushItem(note, static_cast<WORD>(query.Int(name + 1)), query.Text(name), value);
+  return NOERROR;
+}
+
 // The notes row and every stored item of the note, read by one statement:
-// a note without items gives one row whose item columns are null.
+// a note without items gives one row whose item columns are null. A blob
+// of more than 16 KB is left out of the row and read straight into the
+// item's block by its rowid: one copy of a long value instead of two,
+// which outweighs opening the blob.
 STATUS LoadRowAndItems(sqlite3* db, NOTEID id, NoteRow* row, WorkingNote& note) {
   Statement query(db, "SELECT n.unid, n.sequence, n.sequence_time, n.class, n.flags, n.modified, "
-                      "i.name, i.flags, i.value FROM notes n LEFT JOIN items i "
+                      "i.name, i.flags, "
+                      "CASE WHEN typeof(i.value) = 'blob' AND length(i.value) > 16384 "
+                      "THEN NULL ELSE i.value END, "
+                      "CASE WHEN typeof(i.value) = 'blob' AND length(i.value) > 16384 "
+                      "THEN length(i.value) END, "
+                      "i.rowid FROM notes n LEFT JOIN items i "
                       "ON i.note_id = n.note_id WHERE n.note_id = ? ORDER BY i.position");
   query.Bind(1, id);
   int result = query.Step();
@@ -390,10 +418,11 @@ STATUS LoadRowAndItems(sqlite3* db, NOTEID id, NoteRow* row, WorkingNote& note) 
     return ERR_HOST_STORAGE;
   if (const STATUS status = NoteRowOf(query, 0, row); status != NOERROR)
     return status;
+  BlobReader values(db, "items", "value");
   for (; result == SQLITE_ROW; result = query.Step()) {
     if (query.IsNull(6))
       continue;
-    if (const STATUS status = PushStoredItem(query, 6, note); status != NOERROR)
+    if (const STATUS status = PushLoadedItem(query, 6, values, note); status != NOERROR)
       return status;
   }
   return result == SQLITE_DONE ? NOERROR : ERR_HOST_STORAGE;

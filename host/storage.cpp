@@ -559,6 +559,28 @@ std::string_view Statement::Blob(int column) const {
   return data == nullptr ? std::string_view() : std::string_view(data, size);
 }
 
+BlobReader::~BlobReader() { sqlite3_blob_close(blob_); }
+
+bool BlobReader::Read(int64_t rowid, void* out, size_t size) {
+  const int moved = blob_ == nullptr
+                        ? sqlite3_blob_open(db_, "main", table_, column_, rowid, 0, &blob_)
+                        : sqlite3_blob_reopen(blob_, rowid);
+  if (moved != SQLITE_OK) {
+    NoteStorageFailure(db_, moved, false);
+    sqlite3_blob_close(blob_); // a handle that failed to move is of no more use
+    blob_ = nullptr;
+    return false;
+  }
+  if (static_cast<size_t>(sqlite3_blob_bytes(blob_)) != size)
+    return false;
+  if (size == 0)
+    return true;
+  const int read = sqlite3_blob_read(blob_, out, static_cast<int>(size), 0);
+  if (read != SQLITE_OK)
+    NoteStorageFailure(db_, read, false);
+  return read == SQLITE_OK;
+}
+
 Transaction::Transaction(sqlite3* db) : db_(db) {
   begun_ = ExecuteWrite(db_, "BEGIN IMMEDIATE");
 }

@@ -354,16 +354,25 @@ inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind);
 /* TakeLaneNode for every kind (TakeLaneNode itself takes the commonest
  * nodes without a call). */
 bool TakeLaneNodeChecked(emitter_lane* lane, record_storage* node, BYTE kind);
-/* A plain record, a paragraph or a text run with text, of an arena and
- * of a length the lane takes: linked as TakeLaneNodeChecked links it. Any
- * other goes to it. */
+/* A plain record, a paragraph, a text run with text or a paragraph
+ * reference that may pass, of an arena and of a length the lane takes:
+ * linked as TakeLaneNodeChecked links it. Any other goes to it. */
 inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
   const DWORD length = node->length;
-  const bool quick = (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH ||
-                      (kind == EMITTER_LANE_TEXT && length > sizeof(CDTEXT))) &&
-                     (node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) == RECORD_IN_ARENA &&
-                     !lane->first_cell && length >= BSIG_HEADER_SIZE && length <= lane->room;
-  if (!quick)
+  WORD id = 0;
+  bool quick = false;
+  if (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH)
+    quick = true;
+  else if (kind == EMITTER_LANE_TEXT)
+    quick = length > sizeof(CDTEXT);
+  else if (kind == EMITTER_LANE_REFERENCE && length == sizeof(CDPABREFERENCE) &&
+           lane->references &&
+           (lane->tail == nullptr || lane->tail->signature != SIG_CD_PABREFERENCE)) {
+    memcpy(&id, node->data + offsetof(CDPABREFERENCE, PABID), sizeof id);
+    quick = id != 0;
+  }
+  if (!quick || (node->flags & (RECORD_IN_ARENA | RECORD_OWNS_DATA)) != RECORD_IN_ARENA ||
+      lane->first_cell || length < BSIG_HEADER_SIZE || length > lane->room)
     return TakeLaneNodeChecked(lane, node, kind);
   // As a node EmitLaneRecord makes: of the arena, data where it lies, no
   // stored length or side data; its next stays until the run closes.
@@ -373,6 +382,8 @@ inline bool TakeLaneNode(emitter_lane* lane, record_storage* node, BYTE kind) {
   AppendLaneNode(lane, node);
   if (kind == EMITTER_LANE_PARAGRAPH)
     lane->paragraph_taken = true;
+  else if (kind == EMITTER_LANE_REFERENCE)
+    lane->last_reference_id = id;
   return true;
 }
 /* Ends the run: the context's state as the records taken leave it. */

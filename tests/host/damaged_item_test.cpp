@@ -3,7 +3,8 @@
 // opens and its other items read; the damaged item is reported by name
 // when it is read (also when the note or a view is opened again), is
 // copied and written back as it is, and can be deleted; a change from
-// outside is read by the next open.
+// outside is read by the next open. A long value written from outside as
+// SQLite text opens as it is too.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -118,6 +119,25 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(EmptyOrOneByte, DamagedItemTest, ::testing::ValuesIn(kDamage));
+
+TEST_P(DamagedItemTest, ALongValueStoredAsTextOpensAsItIs) {
+  // Written from outside as SQLite text of more than 16 K characters, most
+  // of two bytes, a value is read byte for byte like any other.
+  ASSERT_EQ(Raw("UPDATE items SET value = 'ab' || "
+                "replace(hex(zeroblob(20000)), '00', '\u00e9') WHERE note_id = " +
+                std::to_string(id_) + " AND position = 3"),
+            "");
+  ASSERT_EQ(NSFNoteOpen(db_, id_, 0, &note_), NOERROR);
+  BLOCKID value;
+  DWORD length = 0;
+  ASSERT_EQ(NSFItemInfo(note_, "Extra", 5, nullptr, nullptr, &value, &length), NOERROR);
+  std::string expected = "ab";
+  for (int count = 0; count < 20000; ++count)
+    expected += "\u00e9";
+  EXPECT_EQ(std::string(static_cast<const char*>(OSLockBlock(value)), length), expected);
+  OSUnlockBlock(value);
+  EXPECT_EQ(Text(note_, "Title"), "Report");
+}
 
 TEST_P(DamagedItemTest, TheNoteOpensAndItsOtherItemsRead) {
   ASSERT_EQ(NSFNoteOpen(db_, id_, 0, &note_), NOERROR);

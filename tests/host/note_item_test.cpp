@@ -602,6 +602,40 @@ TEST_F(NoteItemTest, AStoredNoteReopensWithItsHeaderAndExactlyItsItems) {
   }
 }
 
+TEST_F(NoteItemTest, ValuesOfEverySizeReopenByteForByte) {
+  // A long value is read from its row on its own, a short one comes with
+  // the row; either way the reopened note holds the stored bytes in order,
+  // among items of another name. Lengths are of the whole value, type word
+  // included, around the 16 KB where the two ways part.
+  const size_t lengths[] = {2, 3, 16383, 16384, 16385, 16386, 40001, 65535};
+  Texts expected;
+  for (size_t index = 0; index < std::size(lengths); ++index) {
+    std::string value(lengths[index] - sizeof(WORD), '\0');
+    for (size_t at = 0; at < value.size(); ++at)
+      value[at] = static_cast<char>('a' + (at * 7 + index) % 26);
+    ASSERT_EQ(Append(note_, "A", TYPE_COMPOSITE, value), NOERROR) << lengths[index];
+    ASSERT_EQ(Append(note_, "B", TYPE_TEXT, std::to_string(index)), NOERROR);
+    expected.push_back("A:" + value);
+  }
+  const NOTEID id = Store(note_);
+  NOTEHANDLE note = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, id, 0, &note), NOERROR);
+  EXPECT_EQ(Items(note, "A"), expected);
+  EXPECT_EQ(Items(note, "B"), (Texts{"B:0", "B:1", "B:2", "B:3", "B:4", "B:5", "B:6", "B:7"}));
+  EXPECT_EQ(NSFNoteClose(note), NOERROR);
+
+  // Short of memory for any value, long or short, the open leaves nothing.
+  const size_t live = HostTestLiveHandles();
+  for (int nth = 1; nth <= static_cast<int>(2 * std::size(lengths)); ++nth) {
+    HostTestFailAllocation(nth);
+    NOTEHANDLE opened = 0x77;
+    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &opened), ERR_MEMORY) << nth;
+    EXPECT_EQ(opened, NULLHANDLE);
+    EXPECT_EQ(HostTestLiveHandles(), live) << nth;
+  }
+  HostTestFailAllocation(0);
+}
+
 TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
   EXPECT_EQ(NSFNoteSign(note_), NOERROR);
   EXPECT_EQ(NSFNoteUnsign(note_), NOERROR);
