@@ -358,6 +358,28 @@ public:
     return -1;
   }
 
+  /* The bits of the 128 places from `from` on (bit k of word k / 64 for
+   * place from + k), none past the text's end. */
+  void Window(long from, uint64_t acting[2], uint64_t blanks[2]) {
+    const long word = from >> 6;
+    const int shift = static_cast<int>(from & 63);
+    uint64_t a[3] = {};
+    uint64_t b[3] = {};
+    for (int k = 0; k < 3 && (word + k) << 6 < length_; ++k) {
+      const word_bits &got = Get(word + k);
+      a[k] = got.acting;
+      b[k] = got.blanks;
+    }
+    for (int k = 0; k < 2; ++k) {
+      acting[k] = a[k] >> shift;
+      blanks[k] = b[k] >> shift;
+      if (shift != 0) {
+        acting[k] |= a[k + 1] << (64 - shift);
+        blanks[k] |= b[k + 1] << (64 - shift);
+      }
+    }
+  }
+
 private:
   struct word_bits {
     long word = -1;
@@ -514,6 +536,128 @@ wrap_scan Scan(wrap_state &w, long rest) {
   }
 }
 
+/* Places of a window of a line, as the bits of two words (place k in bit
+ * k % 64 of word k / 64). */
+struct window_bits {
+  uint64_t word[2];
+
+  /* Only the places from `from` on before `to`. */
+  window_bits Within(long from, long to) const {
+    window_bits in = *this;
+    for (int k = 0; k < 2; ++k) {
+      const long low = std::clamp(from - 64L * k, 0L, 64L);
+      const long high = std::clamp(to - 64L * k, 0L, 64L);
+      const uint64_t below = high == 64 ? ~uint64_t{0} : (uint64_t{1} << high) - 1;
+      const uint64_t under = low == 64 ? ~uint64_t{0} : (uint64_t{1} << low) - 1;
+      in.word[k] &= below & ~under;
+    }
+    return in;
+  }
+  bool None() const { return (word[0] | word[1]) == 0; }
+  /* The first and last place (of a window with some). */
+  long First() const {
+    return word[0] != 0 ? __builtin_ctzll(word[0]) : 64 + __builtin_ctzll(word[1]);
+  }
+  long Last() const {
+    return word[1] != 0 ? 127 - __builtin_clzll(word[1]) : 63 - __builtin_clzll(word[0]);
+  }
+};
+
+/* The widest line the one-pass scan takes: its places fit a window. */
+constexpr long kWindowWidth = 128;
+
+/* The scan of a line of the common kind in one pass: a line whose first
+ * width places hold a candidate and neither a line end nor a NUL, with
+ * two places of text after them. Scan then acts on exactly the bytes of
+ * those places, in order, and ends after the last: this does the same
+ * from their bits, taking each run of blanks between two other bytes at
+ * its first and last blank (only they can be next to a tag's edge, and
+ * the last makes the candidate). False, with nothing changed, for any
+ * other line. */
+bool ScanLine(wrap_state &w, long rest, wrap_scan &s) {
+  const long width = w.width;
+  if (width > kWindowWidth || rest + width + 2 > w.length)
+    return false;
+  const char *t = w.text;
+  window_bits acting;
+  window_bits blanks;
+  w.acting.Window(rest, acting.word, blanks.word);
+  acting = acting.Within(0, width);
+  blanks = blanks.Within(0, width);
+  const window_bits others{{acting.word[0] & ~blanks.word[0], acting.word[1] & ~blanks.word[1]}};
+  bool inTag = w.in_tag;
+  bool closingTag = w.closing_tag;
+  long cand = -1;
+  long tagCand = -1;
+  long blank = -1;
+  long from = 0; // the first place of the current run between other bytes
+  for (int k = 0; k < 2; ++k) {
+    for (uint64_t bits = others.word[k];; bits &= bits - 1) {
+      const long at = bits != 0 ? 64L * k + __builtin_ctzll(bits) : -1;
+      if (at < 0 && k == 0)
+        break;
+      const long to = at < 0 ? width : at;
+      // The blanks before this byte: the first place, where none is
+      // recorded, only sets the blank.
+      if (const window_bits run = blanks.Within(from, to); !run.None()) {
+        closingTag = false;
+        const long last = run.Last();
+        blank = rest + last;
+        const window_bits recorded = run.Within(1, to);
+        if (!inTag && !recorded.None()) {
+          const long first = rest + recorded.First();
+          cand = blank - 1;
+          if (t[blank + 1] == '<')
+            tagCand = blank;
+          else if (t[first - 1] == '>')
+            tagCand = first;
+        }
+      }
+      if (at < 0)
+        break;
+      const long p = rest + at;
+      const bool record = at > 0;
+      switch (t[p]) {
+      case '<':
+        inTag = true;
+        if (record)
+          cand = p - 1;
+        break;
+      case '/':
+        if (p > 0 && t[p - 1] == '<')
+          closingTag = true;
+        break;
+      case '>':
+        inTag = false;
+        if (record) {
+          if (closingTag || (t[p + 1] == '<' && t[p + 2] != '/'))
+            tagCand = p;
+          cand = p;
+        }
+        closingTag = false;
+        break;
+      case ';':
+        if (!inTag && record)
+          cand = p;
+        break;
+      default: // a line end or a NUL
+        return false;
+      }
+      from = at + 1;
+    }
+  }
+  if (cand < 0)
+    return false;
+  w.in_tag = inTag;
+  w.closing_tag = closingTag;
+  s.line_start = rest;
+  s.cand = cand;
+  s.tag_cand = tagCand;
+  s.blank = blank;
+  s.reached_end = false;
+  return true;
+}
+
 /* As Scan, stepping only from one byte it acts on to the next. The scan
  * ends before acting at `hard` (the text's end, two widths past the
  * line's start, the look-ahead's end) and, once it has a candidate, after
@@ -523,6 +667,8 @@ wrap_scan Scan(wrap_state &w, long rest) {
 wrap_scan ScanByBits(wrap_state &w, long rest) {
   wrap_scan s;
   s.line_start = rest;
+  if (ScanLine(w, rest, s))
+    return s;
   const long width = w.width;
   const long lookEnd = rest + width + kWrapLookAhead;
   long hard = std::min({w.length, rest + 2 * width, lookEnd});
