@@ -667,8 +667,6 @@ bool ScanLine(wrap_state &w, long rest, wrap_scan &s) {
 wrap_scan ScanByBits(wrap_state &w, long rest) {
   wrap_scan s;
   s.line_start = rest;
-  if (ScanLine(w, rest, s))
-    return s;
   const long width = w.width;
   const long lookEnd = rest + width + kWrapLookAhead;
   long hard = std::min({w.length, rest + 2 * width, lookEnd});
@@ -831,7 +829,11 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
   const bool byBits = WrapScanByBits();
   long rest = 0;
   while (rest < length && out->status == NOERROR) {
-    const wrap_scan s = byBits ? ScanByBits(w, rest) : Scan(w, rest);
+    wrap_scan s{rest};
+    if (!byBits)
+      s = Scan(w, rest);
+    else if (!ScanLine(w, rest, s))
+      s = ScanByBits(w, rest);
     const long left = length - rest;
     // Where this piece ends depends on text still to come.
     if (s.reached_end && keepTail)
