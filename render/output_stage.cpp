@@ -156,16 +156,31 @@ constexpr qp_classes kQPClass;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+/* The lanes of a block whose bytes quoted-printable keeps: printable
+ * ASCII from the blank on (as signed bytes, those from 0x80 on fall below
+ * it), but "=", and tabs. */
+inline unsigned LiteralLanes(const BYTE *at) {
+  typedef signed char signed_block __attribute__((vector_size(16)));
+  signed_block b;
+  memcpy(&b, at, sizeof b);
+  const auto kept = ((b > 0x1F) & (b < 0x7F) & ~(b == '=')) | (b == '\t');
+  return LaneBits(reinterpret_cast<const wrap_block &>(kept));
+}
+
 /* The end of the run of bytes from i on before end that stay as they are:
- * sixteen at a time (the compiler's vector extension), then one by one. */
+ * sixty-four at a time while all stay, then sixteen at a time (the
+ * compiler's vector extension), then one by one. */
 DWORD LiteralRunEnd(const BYTE *bytes, DWORD i, DWORD end) {
-  for (; i + sizeof(wrap_block) <= end; i += sizeof(wrap_block)) {
-    wrap_block block;
-    memcpy(&block, bytes + i, sizeof block);
-    const auto other =
-        ((block < 0x21) | (block > 0x7E) | (block == '=')) & (block != ' ') & (block != '\t');
-    if (const unsigned bits = LaneBits(reinterpret_cast<const wrap_block &>(other)); bits != 0)
-      return i + static_cast<DWORD>(__builtin_ctz(bits));
+  constexpr DWORD kBlock = sizeof(wrap_block);
+  constexpr unsigned kAll = (1u << kBlock) - 1;
+  for (; i + 4 * kBlock <= end; i += 4 * kBlock) {
+    if ((LiteralLanes(bytes + i) & LiteralLanes(bytes + i + kBlock) &
+         LiteralLanes(bytes + i + 2 * kBlock) & LiteralLanes(bytes + i + 3 * kBlock)) != kAll)
+      break;
+  }
+  for (; i + kBlock <= end; i += kBlock) {
+    if (const unsigned changed = ~LiteralLanes(bytes + i) & kAll; changed != 0)
+      return i + static_cast<DWORD>(__builtin_ctz(changed));
   }
   while (i < end && kQPClass.of[bytes[i]] == kQPLiteral)
     ++i;

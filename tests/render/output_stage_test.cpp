@@ -151,7 +151,7 @@ TEST_F(OutputStageTest, EncodesEachByteTheSameWhereverItFallsInARun) {
   };
   for (int b = 0; b < 0x100; ++b) {
     const std::string alone = encoded(std::string(1, static_cast<char>(b)));
-    for (const size_t before : {0, 7, 8, 15, 16, 33}) {
+    for (const size_t before : {0, 7, 8, 15, 16, 33, 63, 64, 65, 79, 127, 128, 150}) {
       SCOPED_TRACE("byte " + std::to_string(b) + " after " + std::to_string(before));
       const std::string run(before, 'a');
       const std::string after(40, '~');
