@@ -551,76 +551,51 @@ wrap_scan Scan(wrap_state &w, long rest) {
   }
 }
 
-/* Places of a window of a line, as the bits of two words (place k in bit
- * k % 64 of word k / 64). */
-struct window_bits {
-  uint64_t word[2];
-
-  /* Only the places from `from` on before `to`. */
-  window_bits Within(long from, long to) const {
-    window_bits in = *this;
-    for (int k = 0; k < 2; ++k) {
-      const long low = std::clamp(from - 64L * k, 0L, 64L);
-      const long high = std::clamp(to - 64L * k, 0L, 64L);
-      const uint64_t below = high == 64 ? ~uint64_t{0} : (uint64_t{1} << high) - 1;
-      const uint64_t under = low == 64 ? ~uint64_t{0} : (uint64_t{1} << low) - 1;
-      in.word[k] &= below & ~under;
-    }
-    return in;
-  }
-  bool None() const { return (word[0] | word[1]) == 0; }
-  /* The first and last place (of a window with some). */
-  long First() const {
-    return word[0] != 0 ? __builtin_ctzll(word[0]) : 64 + __builtin_ctzll(word[1]);
-  }
-  long Last() const {
-    return word[1] != 0 ? 127 - __builtin_clzll(word[1]) : 63 - __builtin_clzll(word[0]);
-  }
-};
-
-/* The widest line the one-pass scan takes: its places fit a window. */
+/* The widest line the one-pass scan takes: its places fit two words. */
 constexpr long kWindowWidth = 128;
+
+/* The bits of the first `count` places of word k (of 64) of a window. */
+inline uint64_t WindowMask(long count, int k) {
+  const long in = std::clamp(count - 64L * k, 0L, 64L);
+  return in == 64 ? ~uint64_t{0} : (uint64_t{1} << in) - 1;
+}
 
 /* The scan of a line of the common kind in one pass: a line whose first
  * width places hold a candidate and neither a line end nor a NUL, with
  * two places of text after them. Scan then acts on exactly the bytes of
  * those places, in order, and ends after the last: this does the same
- * from their bits, taking each run of blanks between two other bytes at
- * its first and last blank (only they can be next to a tag's edge, and
- * the last makes the candidate). False, with nothing changed, for any
- * other line. */
+ * from their bits, taking each run of blanks between two other bytes (or
+ * a word's edge) at its first and last blank (only they can be next to a
+ * tag's edge, and the last makes the candidate). False, with nothing
+ * changed, for any other line. */
 bool ScanLine(wrap_state &w, long rest, wrap_scan &s) {
   const long width = w.width;
   if (width > kWindowWidth || rest + width + 2 > w.length)
     return false;
   const char *t = w.text;
-  window_bits acting;
-  window_bits blanks;
-  w.acting.Window(rest, acting.word, blanks.word);
-  acting = acting.Within(0, width);
-  blanks = blanks.Within(0, width);
-  const window_bits others{{acting.word[0] & ~blanks.word[0], acting.word[1] & ~blanks.word[1]}};
+  uint64_t acting[2];
+  uint64_t blanks[2];
+  w.acting.Window(rest, acting, blanks);
   bool inTag = w.in_tag;
   bool closingTag = w.closing_tag;
   long cand = -1;
   long tagCand = -1;
   long blank = -1;
-  long from = 0; // the first place of the current run between other bytes
   for (int k = 0; k < 2; ++k) {
-    for (uint64_t bits = others.word[k];; bits &= bits - 1) {
-      const long at = bits != 0 ? 64L * k + __builtin_ctzll(bits) : -1;
-      if (at < 0 && k == 0)
-        break;
-      const long to = at < 0 ? width : at;
-      // The blanks before this byte: the first place, where none is
-      // recorded, only sets the blank.
-      if (const window_bits run = blanks.Within(from, to); !run.None()) {
+    const uint64_t in = WindowMask(width, k);
+    const long base = 64L * k;
+    // The blanks not passed yet; the first place of the line, where no
+    // blank is recorded, only sets the blank.
+    uint64_t pending = blanks[k] & in;
+    const uint64_t unrecorded = k == 0 ? 1 : 0;
+    for (uint64_t others = acting[k] & in & ~blanks[k];; others &= others - 1) {
+      const uint64_t before = others != 0 ? (others & -others) - 1 : ~uint64_t{0};
+      if (const uint64_t run = pending & before; run != 0) {
+        pending &= ~before;
         closingTag = false;
-        const long last = run.Last();
-        blank = rest + last;
-        const window_bits recorded = run.Within(1, to);
-        if (!inTag && !recorded.None()) {
-          const long first = rest + recorded.First();
+        blank = rest + base + 63 - __builtin_clzll(run);
+        if (const uint64_t recorded = run & ~unrecorded; !inTag && recorded != 0) {
+          const long first = rest + base + __builtin_ctzll(recorded);
           cand = blank - 1;
           if (t[blank + 1] == '<')
             tagCand = blank;
@@ -628,8 +603,9 @@ bool ScanLine(wrap_state &w, long rest, wrap_scan &s) {
             tagCand = first;
         }
       }
-      if (at < 0)
+      if (others == 0)
         break;
+      const long at = base + __builtin_ctzll(others);
       const long p = rest + at;
       const bool record = at > 0;
       switch (t[p]) {
@@ -658,7 +634,6 @@ bool ScanLine(wrap_state &w, long rest, wrap_scan &s) {
       default: // a line end or a NUL
         return false;
       }
-      from = at + 1;
     }
   }
   if (cand < 0)
