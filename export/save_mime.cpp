@@ -395,32 +395,34 @@ inline uint64_t LaneBits(byte_block lanes) {
 }
 
 /* Whether each line end from `from` on before `to` is one of a CR LF
- * (the bytes around the range looked at as they need): sixty-four at a
- * time as bits (the compiler's vector extension), the bits of the LFs
- * being those of the CRs moved on by one, the last CR's into the next
- * sixty-four; the rest one by one. */
+ * (the bytes around the range looked at as they need): each byte is an
+ * LF exactly when the byte before it is a CR. Sixteen places at a time
+ * (the compiler's vector extension) against the sixteen bytes one place
+ * back, the differences gathered and tested once; the rest one by one. */
 bool LineEndsPaired(std::string_view text, size_t from, size_t to) {
+  if (from >= to)
+    return true;
+  const char* bytes = text.data();
+  if (from == 0 && bytes[0] == '\n')
+    return false;
+  // The CR before `to` wants the byte at `to` (a CR before `from` was
+  // left for this range by the one before).
+  if (bytes[to - 1] == '\r' && (to >= text.size() || bytes[to] != '\n'))
+    return false;
   constexpr size_t kBlock = sizeof(byte_block);
-  uint64_t carried = from > 0 && text[from - 1] == '\r' ? 1 : 0;
-  size_t at = from;
-  for (; at + 4 * kBlock <= to; at += 4 * kBlock) {
-    uint64_t crs = 0;
-    uint64_t lfs = 0;
-    for (int k = 0; k < 4; ++k) {
-      byte_block block;
-      memcpy(&block, text.data() + at + k * kBlock, sizeof block);
-      crs |= LaneBits(reinterpret_cast<byte_block>(block == '\r')) << (k * kBlock);
-      lfs |= LaneBits(reinterpret_cast<byte_block>(block == '\n')) << (k * kBlock);
-    }
-    if (lfs != (crs << 1 | carried))
-      return false;
-    carried = crs >> 63;
+  size_t at = std::max<size_t>(from, 1);
+  byte_block differ = {};
+  for (; at + kBlock <= to; at += kBlock) {
+    byte_block block;
+    byte_block before;
+    memcpy(&block, bytes + at, sizeof block);
+    memcpy(&before, bytes + at - 1, sizeof before);
+    differ |= reinterpret_cast<byte_block>((block == '\n') ^ (before == '\r'));
   }
-  // From the blocks' last byte: a CR there wants the first of the rest.
-  for (size_t i = at > from ? at - 1 : from; i < to; ++i) {
-    if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))
-      return false;
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+  if (LaneBits(differ) != 0)
+    return false;
+  for (; at < to; ++at) {
+    if ((bytes[at] == '\n') != (bytes[at - 1] == '\r'))
       return false;
   }
   return true;
@@ -489,22 +491,27 @@ private:
 
 /* The first place from `from` on that holds "=" or ":", else the text's
  * end; an "=" that the text shows to begin a soft break "=\r\n" may be
- * stepped over, as the reader steps over it. Sixteen places at a time
- * (the compiler's vector extension), each with the two bytes after it,
- * then one by one, stopping at every "=". */
+ * stepped over, as the reader steps over it. Sixty-four places at a time
+ * as bits (the compiler's vector extension), the two bytes after each
+ * "=" among them looked at one by one (most are soft breaks, about one a
+ * line); then one by one, stopping at every "=". */
 size_t NextMarkOrColon(std::string_view text, size_t from) {
   constexpr size_t kBlock = sizeof(byte_block);
-  for (; from + kBlock + 2 <= text.size(); from += kBlock) {
-    byte_block block;
-    byte_block next;
-    byte_block second;
-    memcpy(&block, text.data() + from, sizeof block);
-    memcpy(&next, text.data() + from + 1, sizeof next);
-    memcpy(&second, text.data() + from + 2, sizeof second);
-    const auto softBreak = (next == '\r') & (second == '\n');
-    const auto marks = ((block == '=') & ~softBreak) | (block == ':');
-    if (const uint64_t bits = LaneBits(reinterpret_cast<byte_block>(marks)); bits != 0)
-      return from + static_cast<size_t>(__builtin_ctzll(bits));
+  const char* bytes = text.data();
+  for (; from + 4 * kBlock <= text.size(); from += 4 * kBlock) {
+    uint64_t marks = 0;
+    for (int k = 0; k < 4; ++k) {
+      byte_block block;
+      memcpy(&block, bytes + from + k * kBlock, sizeof block);
+      marks |= LaneBits(reinterpret_cast<byte_block>((block == '=') | (block == ':')))
+               << (k * kBlock);
+    }
+    for (; marks != 0; marks &= marks - 1) {
+      const size_t at = from + static_cast<size_t>(__builtin_ctzll(marks));
+      if (bytes[at] == ':' || at + 2 >= text.size() || bytes[at + 1] != '\r' ||
+          bytes[at + 2] != '\n')
+        return at;
+    }
   }
   while (from < text.size() && text[from] != '=' && text[from] != ':')
     ++from;

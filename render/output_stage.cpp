@@ -156,16 +156,31 @@ constexpr qp_classes kQPClass;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+/* The lanes of a block whose bytes quoted-printable keeps: printable
+ * ASCII from the blank on (as signed bytes, those from 0x80 on fall below
+ * it), but "=", and tabs. */
+inline unsigned LiteralLanes(const BYTE *at) {
+  typedef signed char signed_block __attribute__((vector_size(16)));
+  signed_block b;
+  memcpy(&b, at, sizeof b);
+  const auto kept = ((b > 0x1F) & (b < 0x7F) & ~(b == '=')) | (b == '\t');
+  return LaneBits(reinterpret_cast<const wrap_block &>(kept));
+}
+
 /* The end of the run of bytes from i on before end that stay as they are:
- * sixteen at a time (the compiler's vector extension), then one by one. */
+ * sixty-four at a time while all stay, then sixteen at a time (the
+ * compiler's vector extension), then one by one. */
 DWORD LiteralRunEnd(const BYTE *bytes, DWORD i, DWORD end) {
-  for (; i + sizeof(wrap_block) <= end; i += sizeof(wrap_block)) {
-    wrap_block block;
-    memcpy(&block, bytes + i, sizeof block);
-    const auto other =
-        ((block < 0x21) | (block > 0x7E) | (block == '=')) & (block != ' ') & (block != '\t');
-    if (const unsigned bits = LaneBits(reinterpret_cast<const wrap_block &>(other)); bits != 0)
-      return i + static_cast<DWORD>(__builtin_ctz(bits));
+  constexpr DWORD kBlock = sizeof(wrap_block);
+  constexpr unsigned kAll = (1u << kBlock) - 1;
+  for (; i + 4 * kBlock <= end; i += 4 * kBlock) {
+    if ((LiteralLanes(bytes + i) & LiteralLanes(bytes + i + kBlock) &
+         LiteralLanes(bytes + i + 2 * kBlock) & LiteralLanes(bytes + i + 3 * kBlock)) != kAll)
+      break;
+  }
+  for (; i + kBlock <= end; i += kBlock) {
+    if (const unsigned changed = ~LiteralLanes(bytes + i) & kAll; changed != 0)
+      return i + static_cast<DWORD>(__builtin_ctz(changed));
   }
   while (i < end && kQPClass.of[bytes[i]] == kQPLiteral)
     ++i;
@@ -358,6 +373,28 @@ public:
     return -1;
   }
 
+  /* The bits of the 128 places from `from` on (bit k of word k / 64 for
+   * place from + k), none past the text's end. */
+  void Window(long from, uint64_t acting[2], uint64_t blanks[2]) {
+    const long word = from >> 6;
+    const int shift = static_cast<int>(from & 63);
+    uint64_t a[3] = {};
+    uint64_t b[3] = {};
+    for (int k = 0; k < 3 && (word + k) << 6 < length_; ++k) {
+      const word_bits &got = Get(word + k);
+      a[k] = got.acting;
+      b[k] = got.blanks;
+    }
+    for (int k = 0; k < 2; ++k) {
+      acting[k] = a[k] >> shift;
+      blanks[k] = b[k] >> shift;
+      if (shift != 0) {
+        acting[k] |= a[k + 1] << (64 - shift);
+        blanks[k] |= b[k + 1] << (64 - shift);
+      }
+    }
+  }
+
 private:
   struct word_bits {
     long word = -1;
@@ -512,6 +549,103 @@ wrap_scan Scan(wrap_state &w, long rest) {
     if (p + 1 < limit)
       p = w.acting.Next(p + 1, limit) - 1;
   }
+}
+
+/* The widest line the one-pass scan takes: its places fit two words. */
+constexpr long kWindowWidth = 128;
+
+/* The bits of the first `count` places of word k (of 64) of a window. */
+inline uint64_t WindowMask(long count, int k) {
+  const long in = std::clamp(count - 64L * k, 0L, 64L);
+  return in == 64 ? ~uint64_t{0} : (uint64_t{1} << in) - 1;
+}
+
+/* The scan of a line of the common kind in one pass: a line whose first
+ * width places hold a candidate and neither a line end nor a NUL, with
+ * two places of text after them. Scan then acts on exactly the bytes of
+ * those places, in order, and ends after the last: this does the same
+ * from their bits, taking each run of blanks between two other bytes (or
+ * a word's edge) at its first and last blank (only they can be next to a
+ * tag's edge, and the last makes the candidate). False, with nothing
+ * changed, for any other line. */
+bool ScanLine(wrap_state &w, long rest, wrap_scan &s) {
+  const long width = w.width;
+  if (width > kWindowWidth || rest + width + 2 > w.length)
+    return false;
+  const char *t = w.text;
+  uint64_t acting[2];
+  uint64_t blanks[2];
+  w.acting.Window(rest, acting, blanks);
+  bool inTag = w.in_tag;
+  bool closingTag = w.closing_tag;
+  long cand = -1;
+  long tagCand = -1;
+  long blank = -1;
+  for (int k = 0; k < 2; ++k) {
+    const uint64_t in = WindowMask(width, k);
+    const long base = 64L * k;
+    // The blanks not passed yet; the first place of the line, where no
+    // blank is recorded, only sets the blank.
+    uint64_t pending = blanks[k] & in;
+    const uint64_t unrecorded = k == 0 ? 1 : 0;
+    for (uint64_t others = acting[k] & in & ~blanks[k];; others &= others - 1) {
+      const uint64_t before = others != 0 ? (others & -others) - 1 : ~uint64_t{0};
+      if (const uint64_t run = pending & before; run != 0) {
+        pending &= ~before;
+        closingTag = false;
+        blank = rest + base + 63 - __builtin_clzll(run);
+        if (const uint64_t recorded = run & ~unrecorded; !inTag && recorded != 0) {
+          const long first = rest + base + __builtin_ctzll(recorded);
+          cand = blank - 1;
+          if (t[blank + 1] == '<')
+            tagCand = blank;
+          else if (t[first - 1] == '>')
+            tagCand = first;
+        }
+      }
+      if (others == 0)
+        break;
+      const long at = base + __builtin_ctzll(others);
+      const long p = rest + at;
+      const bool record = at > 0;
+      switch (t[p]) {
+      case '<':
+        inTag = true;
+        if (record)
+          cand = p - 1;
+        break;
+      case '/':
+        if (p > 0 && t[p - 1] == '<')
+          closingTag = true;
+        break;
+      case '>':
+        inTag = false;
+        if (record) {
+          if (closingTag || (t[p + 1] == '<' && t[p + 2] != '/'))
+            tagCand = p;
+          cand = p;
+        }
+        closingTag = false;
+        break;
+      case ';':
+        if (!inTag && record)
+          cand = p;
+        break;
+      default: // a line end or a NUL
+        return false;
+      }
+    }
+  }
+  if (cand < 0)
+    return false;
+  w.in_tag = inTag;
+  w.closing_tag = closingTag;
+  s.line_start = rest;
+  s.cand = cand;
+  s.tag_cand = tagCand;
+  s.blank = blank;
+  s.reached_end = false;
+  return true;
 }
 
 /* As Scan, stepping only from one byte it acts on to the next. The scan
@@ -685,7 +819,11 @@ long WrapText(const html_render_info *context, const char *text, long length, bo
   const bool byBits = WrapScanByBits();
   long rest = 0;
   while (rest < length && out->status == NOERROR) {
-    const wrap_scan s = byBits ? ScanByBits(w, rest) : Scan(w, rest);
+    wrap_scan s{rest};
+    if (!byBits)
+      s = Scan(w, rest);
+    else if (!ScanLine(w, rest, s))
+      s = ScanByBits(w, rest);
     const long left = length - rest;
     // Where this piece ends depends on text still to come.
     if (s.reached_end && keepTail)

@@ -58,8 +58,9 @@ inline bool MimePartOpen(const html_render_info *context) {
 /* Flushes and closes the part file; 0 or kOutputWriteFailed. */
 STATUS CloseMimePartFile(html_render_info *context);
 
-/* Whether the line wrap steps from one byte it acts on to the next:
- * always, unless a test turned it off (render/output_stage_testing.h). */
+/* Whether the line wrap steps from one byte it acts on to the next (and
+ * takes a line of the common kind in one pass): always, unless a test
+ * turned it off (render/output_stage_testing.h). */
 bool WrapScanByBits();
 
 #endif

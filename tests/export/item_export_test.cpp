@@ -876,6 +876,48 @@ TEST(QuotedPrintableContentIDsTest, EveryLineEndMustBeACRLF) {
   }
 }
 
+/* The reader looks for the colons and the "=" that are no soft break
+ * sixty-four places at a time: an id, an escaped colon, a soft break or
+ * an "=" that ends the text at every place around those groups, read
+ * whole and as it grows, gives the ids of the decoding. */
+TEST(QuotedPrintableContentIDsTest, MarksAreFoundWhereverTheyFallAmongTheGroupsOfPlaces) {
+  const struct {
+    const char* name;
+    const char* put;
+    std::vector<std::string> ids; /* with "cid:x" after the filler */
+    bool well_formed;
+  } cases[] = {
+      {"an id", " cid:id ", {"id", "x"}, true},
+      {"an escaped colon", " cid=3Aid ", {"id", "x"}, true},
+      {"a soft break inside the prefix", " ci=\r\nd:id ", {"id", "x"}, true},
+      {"soft breaks one after another", "=\r\n=\r\n", {"x"}, true},
+      {"an escape", "=3D", {"x"}, true},
+      {"an \"=\" that is no escape", "=zz", {}, false},
+  };
+  for (const auto& c : cases) {
+    for (size_t at = 0; at <= 140; ++at) {
+      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(at));
+      const std::string encoded =
+          std::string(at, 'a') + c.put + std::string(150 - at, 'b') + " cid:x";
+      const encoded_html_reading whole = ReadEncodedHTML(encoded);
+      ASSERT_EQ(whole.well_formed_ids.has_value(), c.well_formed);
+      if (c.well_formed) {
+        EXPECT_EQ(*whole.well_formed_ids, c.ids);
+        EXPECT_EQ(*whole.well_formed_ids, QuotedPrintableContentIDs(encoded));
+      }
+      for (const size_t piece : {size_t{1}, size_t{63}, size_t{64}, size_t{65}}) {
+        EXPECT_EQ(ReadEncodedHTML(encoded, piece).well_formed_ids, whole.well_formed_ids)
+            << piece;
+      }
+    }
+  }
+  // An "=" among the last two places of the text.
+  for (const char* end : {"=", "=\r", "=3"}) {
+    const std::string encoded = std::string(64, 'a') + " cid:x " + std::string(57, 'b') + end;
+    EXPECT_FALSE(ReadEncodedHTML(encoded).well_formed_ids.has_value()) << end;
+  }
+}
+
 /* ---- failures ---- */
 
 /* Every tracked allocation, then every host allocation, failing in turn:

@@ -56,6 +56,9 @@ protected:
     UseOutput();
   }
 
+  std::string Wrapped(const std::string &text, WORD width, bool quoted, DWORD newline,
+                      size_t flushEvery);
+
   FILE *file_ = nullptr;
 };
 
@@ -148,7 +151,7 @@ TEST_F(OutputStageTest, EncodesEachByteTheSameWhereverItFallsInARun) {
   };
   for (int b = 0; b < 0x100; ++b) {
     const std::string alone = encoded(std::string(1, static_cast<char>(b)));
-    for (const size_t before : {0, 7, 8, 15, 16, 33}) {
+    for (const size_t before : {0, 7, 8, 15, 16, 33, 63, 64, 65, 79, 127, 128, 150}) {
       SCOPED_TRACE("byte " + std::to_string(b) + " after " + std::to_string(before));
       const std::string run(before, 'a');
       const std::string after(40, '~');
@@ -402,56 +405,95 @@ std::string WrapMaterial(unsigned seed, size_t length, bool quoted) {
   return text;
 }
 
-/* The wrap that steps from one byte it acts on to the next writes the
- * lines of the scan that looks at every place, for every width, encoding
- * and line end, held whole or handed on flush by flush. */
+/* Paragraphs of markup as the renderer writes them: words between single
+ * and double blanks, inline tags, entities, now and then a line end (and
+ * under quoted-printable an escaped character with its soft-break
+ * markers), made from the seed. */
+std::string ParagraphMaterial(unsigned seed, size_t length, bool quoted) {
+  static const char *const kInline[] = {"<b>", "</b>", "&amp;", "<br>", "<img src=\"x\" />",
+                                        "<a href=\"#y\">", "</a>", "\n"};
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < length) {
+    text += "<div>";
+    const unsigned words = 1 + random() % 40;
+    for (unsigned k = 0; k < words; ++k) {
+      const unsigned pick = random() % 32;
+      if (pick < std::size(kInline))
+        text += kInline[pick];
+      else if (pick == 8 && quoted)
+        text += std::string("=C3") + '\0' + "=A9" + '\0';
+      text.append(1 + random() % 12, static_cast<char>('a' + k % 26));
+      text.append(pick == 9 ? 2 : 1, ' ');
+    }
+    text += "</div>";
+  }
+  return text;
+}
+
+/* The wrap of text held whole or handed on flush by flush, as the lines
+ * the callback took, "|", and what stays. */
+std::string OutputStageTest::Wrapped(const std::string &text, WORD width, bool quoted,
+                                     DWORD newline, size_t flushEvery) {
+  Fresh();
+  CallbackPieces().clear();
+  chunk_.SetActOnTextCallback(RecordPiece);
+  context_->max_line_length = width;
+  context_->flags |= newline;
+  if (flushEvery != 0)
+    context_->flags |= html_flags::OutputToEvent;
+  // Held text the encoder has passed, so that every byte reaches the wrap.
+  context_->encoding_flags = quoted ? kEncodingQuotedPrintable : 0;
+  const size_t step = flushEvery != 0 ? flushEvery : text.size();
+  for (size_t at = 0; at < text.size(); at += step) {
+    RenderPut(context_, text.data() + at, std::min(text.size() - at, step));
+    if (flushEvery != 0) {
+      EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
+    }
+  }
+  context_->flags &= ~html_flags::OutputToEvent;
+  EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
+  std::string lines;
+  for (const std::string &piece : CallbackPieces())
+    lines += piece;
+  return lines + "|" + Held();
+}
+
+/* The wrap that steps from one byte it acts on to the next (and takes a
+ * line of the common kind in one pass) writes the lines of the scan that
+ * looks at every place, for every width, encoding and line end, held
+ * whole or handed on flush by flush. */
 TEST_F(OutputStageTest, TheSteppingWrapWritesTheLinesOfTheScanOfEveryPlace) {
   const struct {
     WORD width;
     bool quoted;
     DWORD newline;
-  } settings[] = {{20, false, html_flags::NewlineCRLF}, {33, true, html_flags::NewlineCRLF},
-                  {72, false, 0},                       {72, true, html_flags::NewlineCRLF},
-                  {76, true, html_flags::NewlineNUL},   {600, false, html_flags::NewlineNUL},
+  } settings[] = {{20, false, html_flags::NewlineCRLF},  {33, true, html_flags::NewlineCRLF},
+                  {63, false, html_flags::NewlineCRLF},  {64, true, html_flags::NewlineCRLF},
+                  {65, false, 0},                        {72, false, 0},
+                  {72, true, html_flags::NewlineCRLF},   {76, true, html_flags::NewlineNUL},
+                  {127, false, html_flags::NewlineCRLF}, {128, false, html_flags::NewlineNUL},
+                  {129, false, html_flags::NewlineCRLF}, {600, false, html_flags::NewlineNUL},
                   {1500, false, html_flags::NewlineCRLF}};
-  const auto wrapped = [&](const std::string &text, WORD width, bool quoted, DWORD newline,
-                           size_t flushEvery) {
-    Fresh();
-    CallbackPieces().clear();
-    chunk_.SetActOnTextCallback(RecordPiece);
-    context_->max_line_length = width;
-    context_->flags |= newline;
-    if (flushEvery != 0)
-      context_->flags |= html_flags::OutputToEvent;
-    // Held text the encoder has passed, so that every byte reaches the wrap.
-    context_->encoding_flags = quoted ? kEncodingQuotedPrintable : 0;
-    const size_t step = flushEvery != 0 ? flushEvery : text.size();
-    for (size_t at = 0; at < text.size(); at += step) {
-      RenderPut(context_, text.data() + at, std::min(text.size() - at, step));
-      if (flushEvery != 0) {
-        EXPECT_EQ(RenderFlush(context_, 0), NOERROR);
-      }
-    }
-    context_->flags &= ~html_flags::OutputToEvent;
-    EXPECT_EQ(RenderFlush(context_, 1), NOERROR);
-    std::string lines;
-    for (const std::string &piece : CallbackPieces())
-      lines += piece;
-    return lines + "|" + Held();
-  };
-  for (unsigned seed = 1; seed <= 40; ++seed) {
-    for (const auto &setting : settings) {
-      const std::string text = WrapMaterial(seed, 200 + seed * 97, setting.quoted);
-      for (const size_t flushEvery : {size_t{0}, size_t{61}, size_t{1000}}) {
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", width " +
-                     std::to_string(setting.width) + ", flushes every " +
-                     std::to_string(flushEvery));
-        VelkoTestSetWrapScanByBits(false);
-        const std::string expected =
-            wrapped(text, setting.width, setting.quoted, setting.newline, flushEvery);
-        VelkoTestSetWrapScanByBits(true);
-        EXPECT_EQ(wrapped(text, setting.width, setting.quoted, setting.newline, flushEvery),
-                  expected);
+  const struct {
+    const char *name;
+    std::string (*make)(unsigned, size_t, bool);
+  } materials[] = {{"bytes", WrapMaterial}, {"paragraphs", ParagraphMaterial}};
+  for (const auto &material : materials) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+      for (const auto &setting : settings) {
+        const std::string text = material.make(seed, 200 + seed * 97, setting.quoted);
+        for (const size_t flushEvery : {size_t{0}, size_t{61}, size_t{1000}}) {
+          SCOPED_TRACE(std::string(material.name) + ", seed " + std::to_string(seed) +
+                       ", width " + std::to_string(setting.width) + ", flushes every " +
+                       std::to_string(flushEvery));
+          VelkoTestSetWrapScanByBits(false);
+          const std::string expected =
+              Wrapped(text, setting.width, setting.quoted, setting.newline, flushEvery);
+          VelkoTestSetWrapScanByBits(true);
+          EXPECT_EQ(Wrapped(text, setting.width, setting.quoted, setting.newline, flushEvery),
+                    expected);
+        }
       }
     }
   }
