@@ -930,6 +930,17 @@ BYTE EmitterLaneKind(WORD signature) {
   case SIG_CD_TABLECELL:
   case SIG_CD_NESTEDTABLECELL:
     return EMITTER_LANE_CELL;
+  case SIG_CD_BEGIN:
+  case SIG_CD_END:
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN:
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_V4HOTSPOTEND:
+  case SIG_CD_RESOURCE_FF5A:
+  case SIG_CD_RESOURCE_FF71:
+  case SIG_CD_RESOURCE_FF78:
+  case SIG_CD_RESOURCE:
+    return EMITTER_LANE_STATE;
   default:
     return IsPlainRecord(signature) ? EMITTER_LANE_PLAIN : EMITTER_LANE_NONE;
   }
@@ -1040,6 +1051,46 @@ bool TakeCell(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length
   return true;
 }
 
+/* A bracket, hotspot begin or end or resource that CopyCDUpdated passes
+ * unchanged: as long as the fields its fix-up reads, a hotspot begin no
+ * file hotspot it would refuse. True with the text-envelope or hotspot
+ * state moved as FixUpRecord and UpdateTextState move it (the text state
+ * itself follows when the run closes). */
+bool TakeStateRecord(emitter_lane* lane, const BYTE* data, WORD signature, DWORD length) {
+  generation_context* context = lane->context;
+  emitted_record record{const_cast<BYTE*>(data), signature, length};
+  switch (signature) {
+  case SIG_CD_BEGIN:
+  case SIG_CD_END:
+    // A shorter bracket reads as bracketing signature 0 in the scratch area.
+    if (length < sizeof(CDBEGINRECORD))
+      return false;
+    if (IsTextBracket(signature, data))
+      context->in_text_envelope = signature == SIG_CD_BEGIN ? 1 : 0;
+    return true;
+  case SIG_CD_HOTSPOTBEGIN:
+  case SIG_CD_V4HOTSPOTBEGIN: {
+    if (length < offsetof(CDHOTSPOTBEGIN, Type) + sizeof(WORD))
+      return false;
+    const WORD type = ReadWord(data + offsetof(CDHOTSPOTBEGIN, Type));
+    if (type == kHotspotFile &&
+        (context->file_hotspot[1] != 0 ||
+         (signature == SIG_CD_HOTSPOTBEGIN && context->file_hotspot[0] != 0)))
+      return false; // refused as nested
+    return FixHotspotBegin(context, record) == NOERROR;
+  }
+  case SIG_CD_HOTSPOTEND:
+  case SIG_CD_V4HOTSPOTEND:
+    ClearHotspotFlags(context);
+    return true;
+  default:
+    if (length < offsetof(CDRESOURCE, Type) + sizeof(WORD))
+      return false;
+    FixResource(context, record);
+    return true;
+  }
+}
+
 /* Whether the lane takes the record of the kind as CopyCDUpdated would
  * pass it; *id is a reference's id. A cell moves the open table to it. */
 bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD length, BYTE kind,
@@ -1063,6 +1114,8 @@ bool LaneTakes(emitter_lane* lane, const char* data, WORD signature, DWORD lengt
     return *id != 0;
   case EMITTER_LANE_CELL:
     return TakeCell(lane, reinterpret_cast<const BYTE*>(data), signature, length);
+  case EMITTER_LANE_STATE:
+    return TakeStateRecord(lane, reinterpret_cast<const BYTE*>(data), signature, length);
   default:
     return false;
   }
@@ -1182,6 +1235,9 @@ void CloseEmitterLane(emitter_lane* lane) {
   lane->output->last_written = lane->tail;
   context->text_state =
       lane->last_signature == SIG_CD_TEXT ? TEXT_STATE_TEXT : TEXT_STATE_OTHER;
+  if (lane->last_signature == SIG_CD_END &&
+      IsTextBracket(SIG_CD_END, reinterpret_cast<const BYTE*>(lane->tail->data)))
+    context->text_state = TEXT_STATE_ENVELOPE_END;
   context->item->AutoMergeText = 0;
   if (lane->paragraph_taken)
     context->after_table = 0;

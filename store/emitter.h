@@ -181,7 +181,9 @@ STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length, generatio
  * as it is, a CDPARAGRAPH also ends the state after a table, a paragraph
  * reference is copied and becomes the reference a later one is folded
  * into, a table cell whose row the emitter would not renumber moves the
- * open table to its cell. */
+ * open table to its cell, a bracket (CDBEGIN, CDEND), a hotspot begin or
+ * end or a resource is linked with the text-envelope or hotspot state
+ * moved as CopyCDUpdated moves it. */
 enum : BYTE {
   EMITTER_LANE_NONE = 0,
   EMITTER_LANE_PLAIN = 1,
@@ -189,6 +191,7 @@ enum : BYTE {
   EMITTER_LANE_PARAGRAPH = 3,
   EMITTER_LANE_REFERENCE = 4,
   EMITTER_LANE_CELL = 5,
+  EMITTER_LANE_STATE = 6,
 };
 BYTE EmitterLaneKind(WORD signature);
 

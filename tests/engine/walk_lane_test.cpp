@@ -463,8 +463,8 @@ TEST_F(WalkLaneTest, CorpusBodiesAreQueriedAlikeWithAndWithoutTheLane) {
 /* Random bodies of the records the lane takes and those that stop it:
  * references in a row and without an id, empty text runs, text in another
  * font before a closing paragraph (whose font the final empty run takes),
- * text brackets, pass-through markers, definitions, tables and hotspots
- * between them. */
+ * text and other brackets, pass-through markers, definitions, tables,
+ * hotspots (links, nested file hotspots) and resources between them. */
 std::string RandomScript(unsigned seed) {
   unsigned state = seed * 2654435761u + 1;
   auto next = [&state](unsigned bound) {
@@ -489,6 +489,12 @@ std::string RandomScript(unsigned seed) {
       "TABLECELL row=0 column=1\nPABREF id=2\nPABREF id=1\nTEXT text=\"d\"\nTABLEEND\n",
       "HOTSPOTBEGIN type=3\nTEXT text=\"h\"\nHOTSPOTEND\n",
       "COLOR\n",
+      "HOTSPOTBEGIN type=12 sig=V4HOTSPOTBEGIN\nTEXT text=\"link\"\nHOTSPOTEND sig=V4HOTSPOTEND\n",
+      "HOTSPOTBEGIN type=4\nHOTSPOTBEGIN type=4 sig=V4HOTSPOTBEGIN\nTEXT text=\"f\"\n"
+      "HOTSPOTBEGIN type=4\n",
+      "RESOURCE type=1\nRESOURCE type=3 sig=0xFF78\n",
+      "BEGIN sig=GRAPHIC\nEND sig=GRAPHIC\n",
+      "END sig=TEXT\n",
   };
   constexpr unsigned kPieceCount = sizeof kPieces / sizeof kPieces[0];
   std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";

@@ -34,7 +34,8 @@ std::string Nested(int depth, const std::string& inner) {
 /* Documents of every kind of record the import writes: text runs in many
  * fonts and colours, paragraphs with and without definitions, lists,
  * rules, anchors, links, tables (spanned, nested, too deep, too wide),
- * line ends in pre, and a run long enough to be cut. */
+ * line ends in pre, a run long enough to be cut, and coloured runs,
+ * pictures and links inside and outside cells. */
 std::vector<std::string> Documents() {
   std::string wide = "<table><tr>";
   for (int column = 0; column < 70; ++column)
@@ -62,6 +63,14 @@ std::vector<std::string> Documents() {
       Nested(12, "too deep"),
       wide + rows,
       "<p>" + std::string(40000, 'w') + "</p><p>" + std::string(20000, 'v') + " tail</p>",
+      // Coloured runs (text brackets), pictures (graphic brackets) and
+      // links, in and out of cells, ending inside a coloured run.
+      "<table border=1><tr><td><a href=\"http://example.com/a\"><span style=\"color:#102030\">"
+      "in a link</span> plain</a></td><td><font color=\"#aabbcc\">c1</font><font "
+      "color=\"#aabbcc\"> c2</font><img src=\"data:image/gif;base64,R0lGODlhAgADAAAAADs=\" "
+      "alt=g></td></tr></table><a href=\"http://example.com/b\"><img "
+      "src=\"data:image/jpeg;base64,/9j/wAALCAAEAAUBAREA/9k=\"></a><a href=\"#top\">x</a>"
+      "<a href=\"http://example.com/c\"></a><span style=\"color:rgb(9,8,7)\">end</span>",
   };
 }
 

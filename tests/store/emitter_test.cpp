@@ -812,6 +812,163 @@ TEST_F(EmitterTest, TheLaneTakesACellAsTheEmitterWould) {
   EXPECT_EQ(static_cast<BYTE>(Nodes().back()->data[offsetof(CDTABLECELL, Row)]), 1);
 }
 
+/* Brackets, hotspot begins and ends and resources through the lane, as a
+ * flush sends them: each run closes before a record the lane leaves and
+ * that record goes to the emitter's own step. The nodes, the statuses and
+ * the text-envelope and hotspot state must be what the emitter's own step
+ * alone leaves, and the lane must take what it can. */
+struct lane_state_case {
+  const char* name;
+  std::vector<Bytes> records;
+  size_t taken; /* by the lane */
+};
+
+struct lane_state {
+  std::vector<Bytes> nodes;
+  std::vector<STATUS> statuses;
+  BYTE text_state = 0;
+  DWORD envelope = 0, pending = 0, file0 = 0, file1 = 0, link = 0, kind = 0, type = 0;
+  WORD hotspot_pabid = 0, previous = 0;
+  size_t taken = 0;
+  bool operator==(const lane_state&) const = default;
+};
+
+class LaneStateTest : public EmitterTest, public ::testing::WithParamInterface<lane_state_case> {
+protected:
+  lane_state Run(bool lane) {
+    gen_->current_pabid = 5;
+    const size_t before = Nodes().size();
+    lane_state result;
+    emitter_lane run;
+    bool open = false;
+    for (const Bytes& record : GetParam().records) {
+      const WORD signature = SignatureOf(record);
+      if (lane && !open)
+        open = OpenEmitterLane(gen_.get(), false, &run);
+      if (open) {
+        bool taken = false;
+        EXPECT_EQ(EmitLaneRecord(&run, reinterpret_cast<const char*>(record.data()), signature,
+                                 static_cast<DWORD>(record.size()), EmitterLaneKind(signature),
+                                 &taken),
+                  NOERROR);
+        if (taken) {
+          ++result.taken;
+          continue;
+        }
+        CloseEmitterLane(&run);
+        open = false;
+      }
+      result.statuses.push_back(Emit(record));
+      if (result.statuses.back() != NOERROR)
+        break;
+    }
+    if (open)
+      CloseEmitterLane(&run);
+    const std::vector<record_storage*> nodes = Nodes();
+    for (size_t index = before; index < nodes.size(); ++index)
+      result.nodes.push_back(NodeBytes(nodes[index]));
+    result.text_state = gen_->text_state;
+    result.envelope = gen_->in_text_envelope;
+    result.pending = item_->internal->pending_paragraph;
+    result.file0 = gen_->file_hotspot[0];
+    result.file1 = gen_->file_hotspot[1];
+    result.link = gen_->link_hotspot;
+    result.kind = gen_->hotspot_kind;
+    result.type = gen_->hotspot_type;
+    result.hotspot_pabid = gen_->hotspot_pabid;
+    result.previous = session_->internal->previous_record_type;
+    return result;
+  }
+
+  /* Back to the state Run starts from, the nodes made so far kept. */
+  void ResetState() {
+    gen_->text_state = TEXT_STATE_OTHER;
+    gen_->in_text_envelope = 0;
+    gen_->file_hotspot[0] = gen_->file_hotspot[1] = 0;
+    gen_->link_hotspot = gen_->hotspot_kind = gen_->hotspot_type = 0;
+    gen_->hotspot_pabid = 0;
+    gen_->error_word = 0;
+    item_->internal->pending_paragraph = 0;
+    session_->internal->previous_record_type = 0;
+  }
+};
+
+TEST_P(LaneStateTest, TheLaneMovesTheStateAsTheEmitterWould) {
+  const lane_state alone = Run(false);
+  const std::vector<std::string> messages = Messages();
+  ResetState();
+  const lane_state lane = Run(true);
+  EXPECT_EQ(lane.nodes, alone.nodes);
+  EXPECT_EQ(lane.statuses.empty() ? NOERROR : lane.statuses.back(),
+            alone.statuses.empty() ? NOERROR : alone.statuses.back());
+  EXPECT_EQ(lane.text_state, alone.text_state);
+  EXPECT_EQ(lane.envelope, alone.envelope);
+  EXPECT_EQ(lane.pending, alone.pending);
+  EXPECT_EQ(lane.file0, alone.file0);
+  EXPECT_EQ(lane.file1, alone.file1);
+  EXPECT_EQ(lane.link, alone.link);
+  EXPECT_EQ(lane.kind, alone.kind);
+  EXPECT_EQ(lane.type, alone.type);
+  EXPECT_EQ(lane.hotspot_pabid, alone.hotspot_pabid);
+  EXPECT_EQ(lane.previous, alone.previous);
+  std::vector<std::string> twice = messages;
+  twice.insert(twice.end(), messages.begin(), messages.end());
+  EXPECT_EQ(Messages(), twice);
+  EXPECT_EQ(lane.taken, GetParam().taken);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Emitter, LaneStateTest,
+    ::testing::Values(
+        lane_state_case{"TextEnvelope",
+                        {Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text("b"),
+                         Bracket(SIG_CD_END, SIG_CD_TEXT)},
+                        3},
+        lane_state_case{"TextAfterAnEnvelope",
+                        {Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text("b"),
+                         Bracket(SIG_CD_END, SIG_CD_TEXT), Text("c")},
+                        4},
+        lane_state_case{"EmptyTextInAnEnvelope",
+                        {Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text(""), Text(""),
+                         Bracket(SIG_CD_END, SIG_CD_TEXT), Text("")},
+                        2},
+        lane_state_case{"GraphicBrackets",
+                        {Bracket(SIG_CD_BEGIN, SIG_CD_GRAPHIC), Graphic(),
+                         Bracket(SIG_CD_END, SIG_CD_GRAPHIC)},
+                        3},
+        lane_state_case{"ShortBrackets",
+                        {Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Sized(SIG_CD_END, 4), Text("")},
+                        1},
+        lane_state_case{"LinkHotspot",
+                        {Hotspot(SIG_CD_V4HOTSPOTBEGIN, 12), Text("x")},
+                        2},
+        lane_state_case{"LinkHotspotEnded",
+                        {Hotspot(SIG_CD_V4HOTSPOTBEGIN, 12), Text("x"),
+                         Sized(SIG_CD_V4HOTSPOTEND, 2)},
+                        3},
+        lane_state_case{"HotspotTypes",
+                        {Hotspot(SIG_CD_HOTSPOTBEGIN, 11), Hotspot(SIG_CD_HOTSPOTBEGIN, 22),
+                         Hotspot(SIG_CD_HOTSPOTBEGIN, 16)},
+                        3},
+        lane_state_case{"V4FileHotspotInAFileHotspot",
+                        {Hotspot(SIG_CD_HOTSPOTBEGIN, 4), Hotspot(SIG_CD_V4HOTSPOTBEGIN, 4)},
+                        2},
+        lane_state_case{"NestedFileHotspot",
+                        {Hotspot(SIG_CD_V4HOTSPOTBEGIN, 4), Text("f"),
+                         Hotspot(SIG_CD_HOTSPOTBEGIN, 4), Text("never")},
+                        2},
+        lane_state_case{"ShortHotspotBegin",
+                        {Sized(SIG_CD_HOTSPOTBEGIN, 4), Hotspot(SIG_CD_HOTSPOTBEGIN, 1)},
+                        1},
+        lane_state_case{"Resources",
+                        {Resource(SIG_CD_RESOURCE, 3), Resource(SIG_CD_RESOURCE_FF5A, 1),
+                         Sized(SIG_CD_HOTSPOTEND, 2), Resource(SIG_CD_RESOURCE_FF78, 2)},
+                        4},
+        lane_state_case{"ShortResource",
+                        {Sized(SIG_CD_RESOURCE_FF71, 4), Text("r")},
+                        1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(EmitterTest, NestedTablesKeepTheirLevels) {
   EmitAll({Paragraph(), TableBegin(), Cell(0), TableBegin(0, SIG_CD_NESTEDTABLEBEGIN)});
   EXPECT_EQ(gen_->table_level, 2u);
