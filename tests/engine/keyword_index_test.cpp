@@ -73,26 +73,32 @@ protected:
     return text;
   }
 
-  /* A keyword table of the keywords, nothing found yet. */
+  /* A keyword table of the keywords, nothing found yet, in lists of at
+   * most `perList` keywords each. */
   static void FillTable(const Keywords& keywords, LSXLsiSession* session,
-                        link_matching_info* table) {
+                        link_matching_info* table, size_t perList = SIZE_MAX) {
     DHANDLE list = NULLHANDLE;
-    ASSERT_EQ(ListAllocate(0, 60000, TRUE, &list, nullptr, nullptr), NOERROR);
-    OSUnlockObject(list);
-    table->keyword_lists[0] = list;
-    for (size_t k = 0; k < keywords.size(); ++k)
-      ASSERT_EQ(ListAddEntry(list, TRUE, nullptr, static_cast<WORD>(k), keywords[k].data(),
-                             static_cast<WORD>(keywords[k].size())),
+    for (size_t k = 0; k < keywords.size(); ++k) {
+      if (k % perList == 0) {
+        ASSERT_LT(k / perList, size_t{kKeywordListHandles});
+        ASSERT_EQ(ListAllocate(0, 60000, TRUE, &list, nullptr, nullptr), NOERROR);
+        OSUnlockObject(list);
+        table->keyword_lists[k / perList] = list;
+      }
+      ASSERT_EQ(ListAddEntry(list, TRUE, nullptr, static_cast<WORD>(k % perList),
+                             keywords[k].data(), static_cast<WORD>(keywords[k].size())),
                 NOERROR);
+    }
     table->matched_words =
         static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, keywords.size(), 1));
   }
 
   /* Every text found as the plain search finds it, over many texts. */
-  void ExpectPlainSearch(const Keywords& keywords, const char* name) {
+  void ExpectPlainSearch(const Keywords& keywords, const char* name,
+                         size_t perList = SIZE_MAX) {
     LSXLsiSession session;
     link_matching_info table(&session);
-    FillTable(keywords, &session, &table);
+    FillTable(keywords, &session, &table, perList);
     keyword_index* index = TableKeywordIndex(&table);
     ASSERT_NE(index, nullptr);
     StartKeywordWalk(index, &table);
@@ -124,6 +130,7 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsWhateverTheShortestKeyword) {
   struct Case {
     const char* name;
     Keywords keywords;
+    size_t per_list = SIZE_MAX;
   } cases[] = {
       {"two bytes", {"ab", "walk", "Q9", "engine"}},
       {"three bytes", {"ich", "walk", "textqaa", "ENGINE"}},
@@ -132,9 +139,11 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsWhateverTheShortestKeyword) {
       {"six bytes", {"stored", "engine", "paragraph", "walker"}},
       {"seven bytes", {"textqaa", "richqab", "walkqac", "engineqa", longKeyword}},
       {"one byte among them", {"q", "walk", "textq", "engine"}},
+      {"lists of two", {"textqaa", "ab", "richqab", "q", "walkqac", "engine", "tab"}, 2},
+      {"lists of one", {"walk", "x", "textqaa", "ENGINE"}, 1},
   };
   for (const Case& test : cases)
-    ExpectPlainSearch(test.keywords, test.name);
+    ExpectPlainSearch(test.keywords, test.name, test.per_list);
 }
 
 TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAmongManyKeywordsThatBeginAlike) {
@@ -190,6 +199,39 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAsTheShortKeywordsAreFound) {
   // The windows did change as the keywords dropped out.
   windows.erase(std::unique(windows.begin(), windows.end()), windows.end());
   EXPECT_GE(windows.size(), 5u);
+}
+
+TEST_F(KeywordIndexTest, AWalkStartsFromTheFilterOfAFreshIndex) {
+  // Every walk and every change of windows clears the filter of the
+  // keywords it had linked: what is left set from an earlier walk, or from
+  // the windows before, would call for keywords that are not there.
+  const Keywords keywords = {"walk",    "engine",   "stored",  "richqab", "textqaab",
+                             "tableqac", "linearqaa", "ich",    "cellqba", "fontqca"};
+  LSXLsiSession session;
+  link_matching_info fresh(&session);
+  FillTable(keywords, &session, &fresh);
+  keyword_index* expected = TableKeywordIndex(&fresh);
+  ASSERT_NE(expected, nullptr);
+  StartKeywordWalk(expected, &fresh);
+
+  link_matching_info used(&session);
+  FillTable(keywords, &session, &used);
+  used.SingleMatch = 1;
+  keyword_index* index = TableKeywordIndex(&used);
+  ASSERT_NE(index, nullptr);
+  for (int walk = 0; walk < 3; ++walk) {
+    std::fill(used.matched_words, used.matched_words + keywords.size(), 0);
+    StartKeywordWalk(index, &used);
+    EXPECT_EQ(index->width, expected->width) << "walk " << walk;
+    EXPECT_EQ(index->step, expected->step) << "walk " << walk;
+    EXPECT_TRUE(index->live_bits == expected->live_bits) << "walk " << walk;
+    EXPECT_TRUE(index->slot_first == expected->slot_first) << "walk " << walk;
+    // The short keywords found first: the windows widen before the next walk.
+    for (const DWORD k : {7u, 0u, 1u, 2u}) {
+      used.matched_words[k] = 1;
+      DropFoundKeyword(index, k);
+    }
+  }
 }
 
 } // namespace
