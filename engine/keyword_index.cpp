@@ -302,16 +302,11 @@ void Unlink(keyword_index* index, DWORD k) {
   }
 }
 
-/* Empties the slots and the filter. Every keyword looked for is linked
- * under its windows, and nothing else is: clearing the slots and the
- * filter words of those windows clears them all, without writing the
+/* Empties the slots and the filter of a walk. Every keyword looked for is
+ * linked under its windows, and nothing else is: clearing the slots and
+ * the filter words of those windows clears them all, without writing the
  * whole of either. */
 void ClearLinks(keyword_index* index) {
-  if (index->slot_first.size() != kSlots) {
-    index->slot_first.assign(kSlots, kNoKeyword);
-    index->live_bits.assign(kMarks / 64, 0);
-    return;
-  }
   for (DWORD k = 0; k < index->looked.size(); ++k) {
     if (index->looked[k] == 0)
       continue;
@@ -325,16 +320,21 @@ void ClearLinks(keyword_index* index) {
 /* Files the keywords anew when the shortest one still looked for allows
  * other windows than those they are filed under, and links every keyword
  * looked for into fresh slots: wider windows and a longer step make the
- * scan cheaper once the short keywords are found. With `cleared`, no
- * keyword is linked yet. */
-void FitWindowsToLooked(keyword_index* index, bool cleared) {
+ * scan cheaper once the short keywords are found. A walk's start clears
+ * the slots and the filter whole: little of them is still in the cache
+ * then. */
+void FitWindowsToLooked(keyword_index* index, bool relink) {
   WORD width = 0;
   WORD step = 1;
   ChooseWidthAndStep(ShortestLooked(*index), &width, &step);
-  if (width == index->width && step == index->step && !cleared)
+  if (width == index->width && step == index->step && !relink)
     return;
-  if (!cleared)
+  if (relink) {
+    index->slot_first.assign(kSlots, kNoKeyword);
+    index->live_bits.assign(kMarks / 64, 0);
+  } else {
     ClearLinks(index);
+  }
   if (width != index->width || step != index->step)
     FileWindows(index, width, step);
   for (DWORD k = 0; k < index->looked.size(); ++k)
@@ -428,13 +428,24 @@ keyword_index* TableKeywordIndex(link_matching_info* table) {
   auto* index = new keyword_index;
   table->index = {index, [](keyword_index* made) { delete made; }};
   ReadKeywords(*table, index);
-  return index;
+  if (table->session == nullptr || table->session->internal == nullptr)
+    return index;
+  // A table built again of the keywords of the last one dropped takes over
+  // its index: the keywords need not be filed again. Where they stand now
+  // in the filter changes nothing that is found.
+  auto& spare = table->session->internal->spare_keyword_index;
+  if (spare != nullptr && spare->texts == index->texts && spare->lengths == index->lengths) {
+    table->index = std::move(spare);
+    table->index->next_pass.clear();
+    table->index->looked_text = nullptr;
+  }
+  spare = nullptr;
+  return table->index.get();
 }
 
 void StartKeywordWalk(keyword_index* index, const link_matching_info* table) {
   index->next_pass.clear();
   index->looked_text = nullptr;
-  ClearLinks(index);
   const DWORD count = static_cast<DWORD>(index->lengths.size());
   index->looked.assign(count, 0);
   index->looked_lengths.assign(kKeywordCompare + 1, 0);

@@ -201,18 +201,22 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAsTheShortKeywordsAreFound) {
   EXPECT_GE(windows.size(), 5u);
 }
 
-TEST_F(KeywordIndexTest, AWalkStartsFromTheFilterOfAFreshIndex) {
-  // Every walk and every change of windows clears the filter of the
-  // keywords it had linked: what is left set from an earlier walk, or from
-  // the windows before, would call for keywords that are not there.
+TEST_F(KeywordIndexTest, KeywordsDroppedLeaveTheFilterOfAWalkThatNeverLookedForThem) {
+  // Dropping the short keywords files the rest under wider windows: the
+  // filter is then cleared of the keywords linked before. A bit or a slot
+  // left set would call for keywords that are not there.
   const Keywords keywords = {"walk",    "engine",   "stored",  "richqab", "textqaab",
                              "tableqac", "linearqaa", "ich",    "cellqba", "fontqca"};
+  const DWORD dropped[] = {7, 0, 1, 2};
   LSXLsiSession session;
-  link_matching_info fresh(&session);
-  FillTable(keywords, &session, &fresh);
-  keyword_index* expected = TableKeywordIndex(&fresh);
+  link_matching_info never(&session);
+  FillTable(keywords, &session, &never);
+  never.SingleMatch = 1;
+  for (const DWORD k : dropped)
+    never.matched_words[k] = 1;
+  keyword_index* expected = TableKeywordIndex(&never);
   ASSERT_NE(expected, nullptr);
-  StartKeywordWalk(expected, &fresh);
+  StartKeywordWalk(expected, &never);
 
   link_matching_info used(&session);
   FillTable(keywords, &session, &used);
@@ -222,14 +226,51 @@ TEST_F(KeywordIndexTest, AWalkStartsFromTheFilterOfAFreshIndex) {
   for (int walk = 0; walk < 3; ++walk) {
     std::fill(used.matched_words, used.matched_words + keywords.size(), 0);
     StartKeywordWalk(index, &used);
+    for (const DWORD k : dropped) {
+      used.matched_words[k] = 1;
+      DropFoundKeyword(index, k);
+    }
     EXPECT_EQ(index->width, expected->width) << "walk " << walk;
     EXPECT_EQ(index->step, expected->step) << "walk " << walk;
     EXPECT_TRUE(index->live_bits == expected->live_bits) << "walk " << walk;
     EXPECT_TRUE(index->slot_first == expected->slot_first) << "walk " << walk;
-    // The short keywords found first: the windows widen before the next walk.
-    for (const DWORD k : {7u, 0u, 1u, 2u}) {
-      used.matched_words[k] = 1;
-      DropFoundKeyword(index, k);
+  }
+}
+
+TEST_F(KeywordIndexTest, ATableBuiltAgainOfTheSameKeywordsTakesOverTheIndexOfTheLast) {
+  // The index of a dropped table, its keywords moved to other windows by
+  // the texts it scanned, serves the next table of the same keywords; a
+  // table of other keywords makes its own.
+  const Keywords first = {"walk", "engine", "richqab", "textqaab", "tableqac", "cellqba"};
+  Keywords other = first;
+  other[2] = "richqac";
+  struct Case {
+    const char* name;
+    const Keywords* keywords;
+    bool taken_over;
+  } cases[] = {
+      {"a first table", &first, false},
+      {"the same keywords", &first, true},
+      {"the same keywords again", &first, true},
+      {"one keyword other", &other, false},
+      {"the first keywords after others", &first, false},
+  };
+  LSXLsiSession session;
+  unsigned state = 41;
+  for (const Case& test : cases) {
+    link_matching_info table(&session);
+    FillTable(*test.keywords, &session, &table);
+    keyword_index* index = TableKeywordIndex(&table);
+    ASSERT_NE(index, nullptr) << test.name;
+    // A fresh index has filed its keywords under no windows yet.
+    EXPECT_EQ(!index->first_filings.empty(), test.taken_over) << test.name;
+    StartKeywordWalk(index, &table);
+    const std::vector<char> dropped(test.keywords->size());
+    for (int round = 0; round < 500; ++round) {
+      const std::string text = RandomText(*test.keywords, &state);
+      ASSERT_EQ(KeywordsInText(index, table, text.data(), static_cast<DWORD>(text.size())),
+                PlainSearch(*test.keywords, text, dropped))
+          << test.name << ", text \"" << text << "\"";
     }
   }
 }
