@@ -144,20 +144,25 @@ WORD ChooseWindow(keyword_index* index, DWORD k, const filed_windows* filed) {
   if (!fresh)
     window.tried[0] = window.tried[1] = 0;
   const BYTE* keyword = KeywordBytes(*index, k);
+  // The cost of the window at each place, found once: the windows side by
+  // side from neighbouring offsets share all but one.
+  uint64_t placeCosts[kKeywordCompare];
+  for (size_t place = 0; place < last + index->step; ++place) {
+    uint64_t one = 1;
+    for (WORD i = 0; i < index->width; ++i)
+      one *= ByteWeight(keyword[place + i]);
+    if (filed != nullptr)
+      one *= 1 + uint64_t{filed->Count(FoldedWindow(keyword + place, index->width))};
+    placeCosts[place] = one;
+  }
   WORD best = 0;
   uint64_t bestCost = UINT64_MAX;
   for (size_t offset = 0; offset <= last; ++offset) {
     if (Tried(window, offset))
       continue;
     uint64_t cost = 0;
-    for (WORD j = 0; j < index->step; ++j) {
-      uint64_t one = 1;
-      for (WORD i = 0; i < index->width; ++i)
-        one *= ByteWeight(keyword[offset + j + i]);
-      if (filed != nullptr)
-        one *= 1 + uint64_t{filed->Count(FoldedWindow(keyword + offset + j, index->width))};
-      cost += one;
-    }
+    for (WORD j = 0; j < index->step; ++j)
+      cost += placeCosts[offset + j];
     if (cost < bestCost) {
       bestCost = cost;
       best = static_cast<WORD>(offset);
@@ -185,11 +190,15 @@ void ReadKeywords(const link_matching_info& table, keyword_index* index) {
       break;
     const void* keywords = OSLockObject(handle);
     const WORD count = ListGetNumEntries(keywords, TRUE);
+    // The texts stand back to back: each starts where the one before ends,
+    // so only the first is looked up by its place.
+    char* next = nullptr;
     for (WORD entry = 0; entry < count; ++entry) {
-      char* keyword = nullptr;
       WORD length = 0;
-      if (ListGetText(keywords, TRUE, entry, &keyword, &length) != NOERROR)
+      if (ListGetText(keywords, TRUE, entry, entry == 0 ? &next : nullptr, &length) != NOERROR)
         length = 0;
+      const char* keyword = next;
+      next += length;
       index->places.push_back(static_cast<DWORD>(index->texts.size()));
       index->lengths.push_back(length);
       index->texts.insert(index->texts.end(), keyword, keyword + length);
@@ -293,20 +302,41 @@ void Unlink(keyword_index* index, DWORD k) {
   }
 }
 
+/* Empties the slots and the filter of a walk. Every keyword looked for is
+ * linked under its windows, and nothing else is: clearing the slots and
+ * the filter words of those windows clears them all, without writing the
+ * whole of either. */
+void ClearLinks(keyword_index* index) {
+  for (DWORD k = 0; k < index->looked.size(); ++k) {
+    if (index->looked[k] == 0)
+      continue;
+    for (DWORD entry = k * index->step; entry < (k + 1) * index->step; ++entry) {
+      index->slot_first[SlotOf(index->entry_values[entry])] = kNoKeyword;
+      index->live_bits[MarkOf(index->entry_values[entry]) / 64] = 0;
+    }
+  }
+}
+
 /* Files the keywords anew when the shortest one still looked for allows
  * other windows than those they are filed under, and links every keyword
  * looked for into fresh slots: wider windows and a longer step make the
- * scan cheaper once the short keywords are found. */
+ * scan cheaper once the short keywords are found. A walk's start clears
+ * the slots and the filter whole: little of them is still in the cache
+ * then. */
 void FitWindowsToLooked(keyword_index* index, bool relink) {
   WORD width = 0;
   WORD step = 1;
   ChooseWidthAndStep(ShortestLooked(*index), &width, &step);
   if (width == index->width && step == index->step && !relink)
     return;
+  if (relink) {
+    index->slot_first.assign(kSlots, kNoKeyword);
+    index->live_bits.assign(kMarks / 64, 0);
+  } else {
+    ClearLinks(index);
+  }
   if (width != index->width || step != index->step)
     FileWindows(index, width, step);
-  index->slot_first.assign(kSlots, kNoKeyword);
-  index->live_bits.assign(kMarks / 64, 0);
   for (DWORD k = 0; k < index->looked.size(); ++k)
     if (index->looked[k] != 0)
       Link(index, k);
@@ -319,8 +349,10 @@ bool CountMiss(keyword_index* index, DWORD k) {
   return ++window.misses == kFirstMissLimit << std::min(window.moves, kLastDoubling);
 }
 
-/* Moves the keyword to the window it has least tried. */
-void MoveWindow(keyword_index* index, DWORD k) {
+/* Moves the keyword to the window it has least tried. Kept out of the
+ * scan that calls it: inlined there, it leaves the scan's loop too few
+ * registers for its place in the text. */
+[[gnu::noinline]] void MoveWindow(keyword_index* index, DWORD k) {
   keyword_window& window = index->windows[k];
   Unlink(index, k);
   SetWindow(index, k, ChooseWindow(index, k, nullptr));
@@ -396,7 +428,19 @@ keyword_index* TableKeywordIndex(link_matching_info* table) {
   auto* index = new keyword_index;
   table->index = {index, [](keyword_index* made) { delete made; }};
   ReadKeywords(*table, index);
-  return index;
+  if (table->session == nullptr || table->session->internal == nullptr)
+    return index;
+  // A table built again of the keywords of the last one dropped takes over
+  // its index: the keywords need not be filed again. Where they stand now
+  // in the filter changes nothing that is found.
+  auto& spare = table->session->internal->spare_keyword_index;
+  if (spare != nullptr && spare->texts == index->texts && spare->lengths == index->lengths) {
+    table->index = std::move(spare);
+    table->index->next_pass.clear();
+    table->index->looked_text = nullptr;
+  }
+  spare = nullptr;
+  return table->index.get();
 }
 
 void StartKeywordWalk(keyword_index* index, const link_matching_info* table) {

@@ -5,8 +5,9 @@
  * at a scanned byte of a text (every byte, or every second to fourth byte
  * when the keywords are long enough), the keywords that stand in it in any
  * case. The index is made once per table,
- * at its first use, and dropped with the table; which keywords the filter
- * still looks for is set anew for every walk.
+ * at its first use; the session keeps it when the table is dropped, for a
+ * table built again of the same keywords. Which keywords the filter still
+ * looks for is set anew for every walk.
  *
  * It does not match: the action (engine/actions_link_matching.cpp) applies
  * the mode's rules to the keywords the filter names. It also carries, from
@@ -90,8 +91,9 @@ struct keyword_index {
 
 constexpr DWORD kNoKeyword = 0xFFFFFFFF;
 
-/* The table's index, made at the first call; null when the table has no
- * keyword list. */
+/* The table's index, made at the first call (or taken over from the last
+ * table dropped, when its keywords are the same); null when the table has
+ * no keyword list. */
 keyword_index* TableKeywordIndex(link_matching_info* table);
 
 /* Readies the index for a walk: every keyword not yet found under

@@ -134,11 +134,13 @@ extern "C" STATUS ListGetText(const void* list, BOOL prefixDataType, WORD entryN
   if (entryNumber >= count)
     return ERR_HOST_LIST_ENTRY;
   const BYTE* lengths = countAt + sizeof(WORD);
-  size_t offset = count * sizeof(WORD);
-  for (WORD entry = 0; entry < entryNumber; ++entry)
-    offset += ReadWord(lengths + entry * sizeof(WORD));
-  if (retText != nullptr)
+  if (retText != nullptr) {
+    // The text's place is found from the lengths of all the texts before it.
+    size_t offset = count * sizeof(WORD);
+    for (WORD entry = 0; entry < entryNumber; ++entry)
+      offset += ReadWord(lengths + entry * sizeof(WORD));
     *retText = const_cast<char*>(reinterpret_cast<const char*>(lengths + offset));
+  }
   if (retTextLength != nullptr)
     *retTextLength = ReadWord(lengths + entryNumber * sizeof(WORD));
   return NOERROR;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <new>
+#include <utility>
 
 #include "host/osenv.h"
 #include "host/oslog.h"
@@ -190,4 +191,7 @@ link_matching_info::~link_matching_info() {
     ReleaseHostMemory(note_ids);
   VelkoDeallocatePtr(session, matched_words);
   VelkoDeallocatePtr(session, first_characters);
+  // The index outlives the table, for a table built again of its keywords.
+  if (index != nullptr && session != nullptr && session->internal != nullptr)
+    session->internal->spare_keyword_index = std::move(index);
 }

@@ -79,6 +79,10 @@ struct link_parts {
 struct _internal_SESS {
   NLS_PINFO nls_info = nullptr; /* stays null: the host's own character set */
   link_matching_info* link_matcher = nullptr;
+  /* The keyword index of the last keyword table dropped (see
+   * engine/keyword_index.h): a table built again of the same keywords takes
+   * it over instead of filing them anew. */
+  std::unique_ptr<keyword_index, void (*)(keyword_index*)> spare_keyword_index{nullptr, nullptr};
 
   /* Keys of the cached link matcher and the two words kept with them. */
   char link_cache_server[256] = {};

@@ -73,26 +73,32 @@ protected:
     return text;
   }
 
-  /* A keyword table of the keywords, nothing found yet. */
+  /* A keyword table of the keywords, nothing found yet, in lists of at
+   * most `perList` keywords each. */
   static void FillTable(const Keywords& keywords, LSXLsiSession* session,
-                        link_matching_info* table) {
+                        link_matching_info* table, size_t perList = SIZE_MAX) {
     DHANDLE list = NULLHANDLE;
-    ASSERT_EQ(ListAllocate(0, 60000, TRUE, &list, nullptr, nullptr), NOERROR);
-    OSUnlockObject(list);
-    table->keyword_lists[0] = list;
-    for (size_t k = 0; k < keywords.size(); ++k)
-      ASSERT_EQ(ListAddEntry(list, TRUE, nullptr, static_cast<WORD>(k), keywords[k].data(),
-                             static_cast<WORD>(keywords[k].size())),
+    for (size_t k = 0; k < keywords.size(); ++k) {
+      if (k % perList == 0) {
+        ASSERT_LT(k / perList, size_t{kKeywordListHandles});
+        ASSERT_EQ(ListAllocate(0, 60000, TRUE, &list, nullptr, nullptr), NOERROR);
+        OSUnlockObject(list);
+        table->keyword_lists[k / perList] = list;
+      }
+      ASSERT_EQ(ListAddEntry(list, TRUE, nullptr, static_cast<WORD>(k % perList),
+                             keywords[k].data(), static_cast<WORD>(keywords[k].size())),
                 NOERROR);
+    }
     table->matched_words =
         static_cast<char*>(VelkoAllocatePtr(session, VELKO_HERE, keywords.size(), 1));
   }
 
   /* Every text found as the plain search finds it, over many texts. */
-  void ExpectPlainSearch(const Keywords& keywords, const char* name) {
+  void ExpectPlainSearch(const Keywords& keywords, const char* name,
+                         size_t perList = SIZE_MAX) {
     LSXLsiSession session;
     link_matching_info table(&session);
-    FillTable(keywords, &session, &table);
+    FillTable(keywords, &session, &table, perList);
     keyword_index* index = TableKeywordIndex(&table);
     ASSERT_NE(index, nullptr);
     StartKeywordWalk(index, &table);
@@ -124,6 +130,7 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsWhateverTheShortestKeyword) {
   struct Case {
     const char* name;
     Keywords keywords;
+    size_t per_list = SIZE_MAX;
   } cases[] = {
       {"two bytes", {"ab", "walk", "Q9", "engine"}},
       {"three bytes", {"ich", "walk", "textqaa", "ENGINE"}},
@@ -132,9 +139,11 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsWhateverTheShortestKeyword) {
       {"six bytes", {"stored", "engine", "paragraph", "walker"}},
       {"seven bytes", {"textqaa", "richqab", "walkqac", "engineqa", longKeyword}},
       {"one byte among them", {"q", "walk", "textq", "engine"}},
+      {"lists of two", {"textqaa", "ab", "richqab", "q", "walkqac", "engine", "tab"}, 2},
+      {"lists of one", {"walk", "x", "textqaa", "ENGINE"}, 1},
   };
   for (const Case& test : cases)
-    ExpectPlainSearch(test.keywords, test.name);
+    ExpectPlainSearch(test.keywords, test.name, test.per_list);
 }
 
 TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAmongManyKeywordsThatBeginAlike) {
@@ -190,6 +199,80 @@ TEST_F(KeywordIndexTest, NamesWhatAPlainSearchFindsAsTheShortKeywordsAreFound) {
   // The windows did change as the keywords dropped out.
   windows.erase(std::unique(windows.begin(), windows.end()), windows.end());
   EXPECT_GE(windows.size(), 5u);
+}
+
+TEST_F(KeywordIndexTest, KeywordsDroppedLeaveTheFilterOfAWalkThatNeverLookedForThem) {
+  // Dropping the short keywords files the rest under wider windows: the
+  // filter is then cleared of the keywords linked before. A bit or a slot
+  // left set would call for keywords that are not there.
+  const Keywords keywords = {"walk",    "engine",   "stored",  "richqab", "textqaab",
+                             "tableqac", "linearqaa", "ich",    "cellqba", "fontqca"};
+  const DWORD dropped[] = {7, 0, 1, 2};
+  LSXLsiSession session;
+  link_matching_info never(&session);
+  FillTable(keywords, &session, &never);
+  never.SingleMatch = 1;
+  for (const DWORD k : dropped)
+    never.matched_words[k] = 1;
+  keyword_index* expected = TableKeywordIndex(&never);
+  ASSERT_NE(expected, nullptr);
+  StartKeywordWalk(expected, &never);
+
+  link_matching_info used(&session);
+  FillTable(keywords, &session, &used);
+  used.SingleMatch = 1;
+  keyword_index* index = TableKeywordIndex(&used);
+  ASSERT_NE(index, nullptr);
+  for (int walk = 0; walk < 3; ++walk) {
+    std::fill(used.matched_words, used.matched_words + keywords.size(), 0);
+    StartKeywordWalk(index, &used);
+    for (const DWORD k : dropped) {
+      used.matched_words[k] = 1;
+      DropFoundKeyword(index, k);
+    }
+    EXPECT_EQ(index->width, expected->width) << "walk " << walk;
+    EXPECT_EQ(index->step, expected->step) << "walk " << walk;
+    EXPECT_TRUE(index->live_bits == expected->live_bits) << "walk " << walk;
+    EXPECT_TRUE(index->slot_first == expected->slot_first) << "walk " << walk;
+  }
+}
+
+TEST_F(KeywordIndexTest, ATableBuiltAgainOfTheSameKeywordsTakesOverTheIndexOfTheLast) {
+  // The index of a dropped table, its keywords moved to other windows by
+  // the texts it scanned, serves the next table of the same keywords; a
+  // table of other keywords makes its own.
+  const Keywords first = {"walk", "engine", "richqab", "textqaab", "tableqac", "cellqba"};
+  Keywords other = first;
+  other[2] = "richqac";
+  struct Case {
+    const char* name;
+    const Keywords* keywords;
+    bool taken_over;
+  } cases[] = {
+      {"a first table", &first, false},
+      {"the same keywords", &first, true},
+      {"the same keywords again", &first, true},
+      {"one keyword other", &other, false},
+      {"the first keywords after others", &first, false},
+  };
+  LSXLsiSession session;
+  unsigned state = 41;
+  for (const Case& test : cases) {
+    link_matching_info table(&session);
+    FillTable(*test.keywords, &session, &table);
+    keyword_index* index = TableKeywordIndex(&table);
+    ASSERT_NE(index, nullptr) << test.name;
+    // A fresh index has filed its keywords under no windows yet.
+    EXPECT_EQ(!index->first_filings.empty(), test.taken_over) << test.name;
+    StartKeywordWalk(index, &table);
+    const std::vector<char> dropped(test.keywords->size());
+    for (int round = 0; round < 500; ++round) {
+      const std::string text = RandomText(*test.keywords, &state);
+      ASSERT_EQ(KeywordsInText(index, table, text.data(), static_cast<DWORD>(text.size())),
+                PlainSearch(*test.keywords, text, dropped))
+          << test.name << ", text \"" << text << "\"";
+    }
+  }
 }
 
 } // namespace
