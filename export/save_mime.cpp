@@ -50,6 +50,7 @@
 #include "host/nsfnote.h"
 #include "render/render_info.h"
 #include "store/body.h"
+#include "store/byte_lanes.h"
 #include "store/charset_names.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
@@ -372,27 +373,7 @@ std::string IconGif() {
 
 /* ---- what the encoded HTML holds, read as it is handed on ---- */
 
-typedef unsigned char byte_block __attribute__((vector_size(16)));
-
-/* One bit for each lane of a comparison's result that is set, lane 0 in
- * bit 0: the top bits of the bytes gathered by the instruction that does
- * it where there is one, else by one multiplication for each eight, whose
- * partial products never meet. */
-inline uint64_t LaneBits(byte_block lanes) {
-#if defined(__SSE2__)
-  typedef char signed_block __attribute__((vector_size(16)));
-  return static_cast<uint16_t>(
-      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block&>(lanes)));
-#else
-  uint64_t half[2];
-  memcpy(half, &lanes, sizeof half);
-  constexpr uint64_t kTops = 0x8080808080808080ull;
-  constexpr uint64_t kGather = 0x0102040810204080ull;
-  const uint64_t low = ((half[0] & kTops) >> 7) * kGather >> 56;
-  const uint64_t high = ((half[1] & kTops) >> 7) * kGather >> 56;
-  return low | high << 8;
-#endif
-}
+typedef lane_block byte_block;
 
 /* Whether each line end from `from` on before `to` is one of a CR LF
  * (the bytes around the range looked at as they need): each byte is an
@@ -503,7 +484,7 @@ size_t NextMarkOrColon(std::string_view text, size_t from) {
     for (int k = 0; k < 4; ++k) {
       byte_block block;
       memcpy(&block, bytes + from + k * kBlock, sizeof block);
-      marks |= LaneBits(reinterpret_cast<byte_block>((block == '=') | (block == ':')))
+      marks |= uint64_t{LaneBits(reinterpret_cast<byte_block>((block == '=') | (block == ':')))}
                << (k * kBlock);
     }
     for (; marks != 0; marks &= marks - 1) {

@@ -22,6 +22,7 @@
 
 #include "host/nls.h"
 #include "render/output_buffer.h"
+#include "store/byte_lanes.h"
 #include "store/session.h"
 #include "velko/status.h"
 
@@ -88,27 +89,7 @@ bool AllPlain(const char *text, DWORD length) {
 }
 
 /* Sixteen bytes compared at once (the compiler's vector extension). */
-typedef BYTE wrap_block __attribute__((vector_size(16)));
-
-/* One bit for each lane of a comparison's result that is set, lane 0 in
- * bit 0: the top bits of the bytes gathered by the instruction that does
- * it where there is one, else by one multiplication for each eight, whose
- * partial products never meet. */
-inline unsigned LaneBits(wrap_block lanes) {
-#if defined(__SSE2__)
-  typedef char signed_block __attribute__((vector_size(16)));
-  return static_cast<unsigned>(
-      __builtin_ia32_pmovmskb128(reinterpret_cast<signed_block &>(lanes)));
-#else
-  uint64_t half[2];
-  memcpy(half, &lanes, sizeof half);
-  constexpr uint64_t kTops = 0x8080808080808080ull;
-  constexpr uint64_t kGather = 0x0102040810204080ull;
-  const unsigned low = static_cast<unsigned>(((half[0] & kTops) >> 7) * kGather >> 56);
-  const unsigned high = static_cast<unsigned>(((half[1] & kTops) >> 7) * kGather >> 56);
-  return low | high << 8;
-#endif
-}
+typedef lane_block wrap_block;
 
 /* ---- quoted-printable ---- */
 

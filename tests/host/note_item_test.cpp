@@ -88,6 +88,20 @@ protected:
     EXPECT_EQ(NSFDbClose(db_), NOERROR);
     HostFixture::TearDown();
   }
+  // Opening the stored note with the Nth host allocation refused, for
+  // each N up to `tries`, fails with ERR_MEMORY and leaves no handle.
+  void ExpectOpenShortOfMemoryLeavesNothing(NOTEID id, int tries) {
+    const size_t live = HostTestLiveHandles();
+    for (int nth = 1; nth <= tries; ++nth) {
+      HostTestFailAllocation(nth);
+      NOTEHANDLE opened = 0x77;
+      EXPECT_EQ(NSFNoteOpen(db_, id, 0, &opened), ERR_MEMORY) << nth;
+      EXPECT_EQ(opened, NULLHANDLE);
+      EXPECT_EQ(HostTestLiveHandles(), live) << nth;
+    }
+    HostTestFailAllocation(0);
+  }
+
   DBHANDLE db_ = NULLHANDLE;
   NOTEHANDLE note_ = NULLHANDLE;
 };
@@ -421,15 +435,7 @@ TEST_F(NoteItemTest, OpenOrAppendThatRunsOutOfMemoryLeavesNothingBehind) {
   for (const char* name : {"A", "B", "C"})
     ASSERT_EQ(Append(note_, name, TYPE_TEXT, "value"), NOERROR);
   const NOTEID id = Store(note_);
-  const size_t live = HostTestLiveHandles();
-  for (int nth = 1; nth <= 3; ++nth) {
-    HostTestFailAllocation(nth);
-    NOTEHANDLE opened = 0x77;
-    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &opened), ERR_MEMORY) << nth;
-    EXPECT_EQ(opened, NULLHANDLE);
-    EXPECT_EQ(HostTestLiveHandles(), live) << nth;
-  }
-  HostTestFailAllocation(0);
+  ExpectOpenShortOfMemoryLeavesNothing(id, 3);
   HostTestFailAllocation(1);
   EXPECT_EQ(Append(note_, "D", TYPE_TEXT, "x"), ERR_MEMORY);
   EXPECT_EQ(Items(note_, "D"), Texts{});
@@ -625,15 +631,7 @@ TEST_F(NoteItemTest, ValuesOfEverySizeReopenByteForByte) {
   EXPECT_EQ(NSFNoteClose(note), NOERROR);
 
   // Short of memory for any value, long or short, the open leaves nothing.
-  const size_t live = HostTestLiveHandles();
-  for (int nth = 1; nth <= static_cast<int>(2 * std::size(lengths)); ++nth) {
-    HostTestFailAllocation(nth);
-    NOTEHANDLE opened = 0x77;
-    EXPECT_EQ(NSFNoteOpen(db_, id, 0, &opened), ERR_MEMORY) << nth;
-    EXPECT_EQ(opened, NULLHANDLE);
-    EXPECT_EQ(HostTestLiveHandles(), live) << nth;
-  }
-  HostTestFailAllocation(0);
+  ExpectOpenShortOfMemoryLeavesNothing(id, static_cast<int>(2 * std::size(lengths)));
 }
 
 TEST_F(NoteItemTest, SigningAndSealingAreNoOps) {
