@@ -349,13 +349,8 @@ const KeptNote* Store::KeptNoteOf(NOTEID id) const {
 }
 
 void Store::KeepNote(NOTEID id, KeptNote note) noexcept {
-  // Small notes only, and not too many: more are forgotten together.
+  // Not too many: more are forgotten together.
   constexpr size_t kKeptNotes = 16384;
-  size_t bytes = 0;
-  for (const KeptItem& item : note.items)
-    bytes += item.name.size() + item.value.size();
-  if (bytes > kKeptNoteBytes)
-    return;
   try {
     if (keptNotes_.size() >= kKeptNotes)
       keptNotes_.clear();

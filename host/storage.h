@@ -146,8 +146,8 @@ public:
   // The note as it was last read whole, when it was kept and has not been
   // written since; null otherwise.
   const KeptNote* KeptNoteOf(NOTEID id) const;
-  // Keeps a note just read whole when it is small (names and values of at
-  // most kKeptNoteBytes); nothing when memory is short.
+  // Keeps a note just read whole; the caller keeps only small ones (names
+  // and values of at most kKeptNoteBytes). Nothing when memory is short.
   static constexpr size_t kKeptNoteBytes = 4096;
   void KeepNote(NOTEID id, KeptNote note) noexcept;
 

@@ -602,16 +602,21 @@ void ClearHotspotFlags(generation_context* context) {
   context->hotspot_type = 0;
 }
 
+/* Whether a hotspot begin of the type would open a file hotspot inside
+ * one already open: an old-style begin inside either kind, a V4 begin
+ * inside a V4 one. */
+bool NestedFileHotspot(const generation_context* context, WORD signature, WORD type) {
+  return type == kHotspotFile &&
+         (context->file_hotspot[1] != 0 ||
+          (signature == SIG_CD_HOTSPOTBEGIN && context->file_hotspot[0] != 0));
+}
+
 STATUS FixHotspotBegin(generation_context* context, const emitted_record& record) {
   const WORD type = ReadWord(record.data + offsetof(CDHOTSPOTBEGIN, Type));
-  if (type == kHotspotFile) {
-    const int kind = record.signature == SIG_CD_HOTSPOTBEGIN ? 0 : 1;
-    const bool nested = kind == 0 ? context->file_hotspot[0] != 0 || context->file_hotspot[1] != 0
-                                  : context->file_hotspot[1] != 0;
-    if (nested)
-      return FormatError(context, "TARNO: Non-nestable file hotspot.  Operation failed!");
-    context->file_hotspot[kind] = 1;
-  }
+  if (NestedFileHotspot(context, record.signature, type))
+    return FormatError(context, "TARNO: Non-nestable file hotspot.  Operation failed!");
+  if (type == kHotspotFile)
+    context->file_hotspot[record.signature == SIG_CD_HOTSPOTBEGIN ? 0 : 1] = 1;
   if (type == kHotspotLink || (type & kHotspotLinkBits) != 0) {
     context->link_hotspot = 1;
     if (context->current_pabid > 1)
@@ -1072,10 +1077,7 @@ bool TakeStateRecord(emitter_lane* lane, const BYTE* data, WORD signature, DWORD
   case SIG_CD_V4HOTSPOTBEGIN: {
     if (length < offsetof(CDHOTSPOTBEGIN, Type) + sizeof(WORD))
       return false;
-    const WORD type = ReadWord(data + offsetof(CDHOTSPOTBEGIN, Type));
-    if (type == kHotspotFile &&
-        (context->file_hotspot[1] != 0 ||
-         (signature == SIG_CD_HOTSPOTBEGIN && context->file_hotspot[0] != 0)))
+    if (NestedFileHotspot(context, signature, ReadWord(data + offsetof(CDHOTSPOTBEGIN, Type))))
       return false; // refused as nested
     return FixHotspotBegin(context, record) == NOERROR;
   }
