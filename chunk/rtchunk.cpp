@@ -6,6 +6,7 @@
 #include "chunk/rtchunk_internal.h"
 
 #include "engine/chunkdef.h"
+#include "engine/driver.h"
 #include "engine/process_state.h"
 #include "store/new_object.h"
 #include "store/tracked_memory.h"
@@ -19,20 +20,6 @@ _internal_RTCHUNK::~_internal_RTCHUNK() {
   }
   DeleteChunkDefinitions(definitions);
 }
-
-namespace {
-
-void ReleaseSortKeys(LSXLsiSession* session, _internal_RTCHUNK& internal) {
-  if (internal.sort_keys == nullptr)
-    return;
-  for (WORD i = 0; i < internal.sort_key_count; ++i)
-    VelkoDeallocatePtr(session, internal.sort_keys[i].text);
-  VelkoDeallocatePtr(session, internal.sort_keys);
-  internal.sort_keys = nullptr;
-  internal.sort_key_count = 0;
-}
-
-} // namespace
 
 VelkoRTChunk::VelkoRTChunk(LSXLsiSession* owner, VelkoRTItem* parent)
     : session(owner), item(parent), internal(NewPrivateBlock<_internal_RTCHUNK>()) {
@@ -49,7 +36,7 @@ VelkoRTChunk::~VelkoRTChunk() {
   delete[] unzoomed_definition;
   for (WORD slot = 1; slot <= 6; ++slot)
     CleanupEventRetString(slot);
-  ReleaseSortKeys(session, *internal);
+  FreeSortKeys(session, internal->sort_keys, &internal->sort_key_texts);
   delete internal;
   if (session != nullptr)
     session->RemoveFromRTCHUNKList(this);

@@ -19,6 +19,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "engine/driver.h"
 #include "engine/property_set_actions.h"
 #include "engine/record_fields.h"
 #include "engine/services.h"
@@ -434,8 +435,9 @@ chunk_sort_key* LastKey(chunk_process_state* state) {
   return state->sort_key_count == 0 ? nullptr : &state->sort_keys[state->sort_key_count - 1];
 }
 
-/* The text of the current key: a tracked copy of count bytes (cut to the
- * longest key text); none for 0 bytes. */
+/* The text of the current key: a copy of count bytes (cut to the longest
+ * key text) in the keys' text arena; none for 0 bytes. A text it replaces
+ * stays in the arena until the keys go. */
 STATUS SetKeyText(const char* text, DWORD count, chunk_process_state* state) {
   chunk_sort_key* key = LastKey(state);
   if (key == nullptr)
@@ -444,11 +446,10 @@ STATUS SetKeyText(const char* text, DWORD count, chunk_process_state* state) {
     count = kLongestKeyText;
   char* copy = nullptr;
   if (count > 0) {
-    copy = VelkoAllocatePtrAndCopy(state->session, VELKO_HERE, text, count);
+    copy = CopyKeyText(state->session, &state->sort_key_texts, text, count);
     if (copy == nullptr)
       return VELKO_ERR_MEMORY;
   }
-  VelkoDeallocatePtr(state->session, key->text);
   key->text = copy;
   key->length = static_cast<WORD>(count);
   state->found = 1;

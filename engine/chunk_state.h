@@ -12,6 +12,7 @@
 #ifndef VELKO_ENGINE_CHUNK_STATE_H
 #define VELKO_ENGINE_CHUNK_STATE_H
 
+#include "store/tracked_memory.h"
 #include "velko/velko.h"
 
 struct chunkdef_info;
@@ -40,10 +41,11 @@ struct _internal_RTCHUNK {
   /* Rendering callbacks; null when none. */
   ActOnTextCallback act_on_text = nullptr;
   QueryLinkDataCallback query_link_data = nullptr;
-  /* Row sort keys gathered for SortByRow: a tracked array whose keys hold
-   * tracked texts; released with the chunk. */
+  /* Row sort keys gathered for SortByRow: a tracked array, and the arena
+   * of their texts; released with the chunk. */
   WORD sort_key_count = 0;
   chunk_sort_key* sort_keys = nullptr;
+  record_arena sort_key_texts;
 };
 
 #endif

@@ -174,9 +174,12 @@ chunk_process_state* NewState(VelkoRTChunk* chunk, NOTEHANDLE note, const char* 
 
 void FreeSavedDefinitions(LSXLsiSession* session) { ReleaseSavedDefinitions(session); }
 
+/* The state frees the keys it takes, with their texts; the chunk's copy
+ * of the array is cleared when the operation settles its keys. */
 void TakeKeysFromChunk(_internal_RTCHUNK* chunk, chunk_process_state* state) {
   state->sort_key_count = chunk->sort_key_count;
   state->sort_keys = chunk->sort_keys;
+  MoveRecordArena(&state->sort_key_texts, &chunk->sort_key_texts);
 }
 
 void ClearChunkKeys(_internal_RTCHUNK* chunk) {
@@ -536,8 +539,9 @@ void DiscardWrittenBody(chunk_process_state* state) {
 
 void MoveKeysToChunk(chunk_process_state* state) {
   _internal_RTCHUNK* chunk = state->chunk->internal;
-  FreeSortKeys(state->session, chunk->sort_keys, chunk->sort_key_count);
+  FreeSortKeys(state->session, chunk->sort_keys, &chunk->sort_key_texts);
   chunk->sort_keys = state->sort_keys;
+  MoveRecordArena(&chunk->sort_key_texts, &state->sort_key_texts);
   chunk->sort_key_count = state->sort_key_count;
   state->sort_keys = nullptr;
   state->sort_key_count = 0;
@@ -556,14 +560,14 @@ void SettleSortKeys(STATUS status, chunk_process_state* state) {
     return;
   }
   if (action == ACTION_DROP_CHUNK && chunk->sort_keys != nullptr) {
-    FreeSortKeys(state->session, chunk->sort_keys, chunk->sort_key_count);
+    FreeSortKeys(state->session, chunk->sort_keys, &chunk->sort_key_texts);
     ClearChunkKeys(chunk);
   }
 }
 
 void DeleteState(chunk_process_state* state) {
   FreeSavedDefinitions(state->session);
-  FreeSortKeys(state->session, state->sort_keys, state->sort_key_count);
+  FreeSortKeys(state->session, state->sort_keys, &state->sort_key_texts);
   if (state->paragraph_style != nullptr)
     VelkoDeallocatePtr(state->session, state->paragraph_style);
   if (state->action == ACTION_MODIFY_FIELD)
@@ -671,12 +675,19 @@ void ReadWikiDelimiters(const char* options, char open[3], char close[3]) {
   close[2] = '\0';
 }
 
-void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count) {
-  if (keys == nullptr)
-    return;
-  for (WORD i = 0; i < count; ++i)
-    VelkoDeallocatePtr(session, keys[i].text);
-  VelkoDeallocatePtr(session, keys);
+void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, record_arena* texts) {
+  ReleaseRecordArena(session, texts);
+  if (keys != nullptr)
+    VelkoDeallocatePtr(session, keys);
+}
+
+char* CopyKeyText(LSXLsiSession* session, record_arena* texts, const char* text, DWORD count) {
+  auto* copy = static_cast<char*>(RecordArenaAllocate(session, texts, VELKO_HERE, count + 1, 0));
+  if (copy == nullptr)
+    return nullptr;
+  memcpy(copy, text, count);
+  copy[count] = '\0';
+  return copy;
 }
 
 STATUS SetUpChunkOperation(VelkoRTChunk* chunk, NOTEHANDLE note, const char* itemName,

@@ -17,6 +17,7 @@
 struct chunkdef_info;
 struct chunk_process_state;
 struct chunk_sort_key;
+struct record_arena;
 struct record_storage;
 
 /* Runs `action` with its parameters over the chunk's item: `note` and
@@ -95,8 +96,12 @@ using row_comparator = int (*)(const chunk_sort_key&, const chunk_sort_key&, WOR
  * equal keep their order. */
 void SortRowKeys(chunk_sort_key* keys, WORD count, row_comparator compare, WORD flags);
 
-/* Frees an array of sort keys (a tracked block) with the texts they hold. */
-void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, WORD count);
+/* Frees an array of sort keys (a tracked block) and the arena of their
+ * texts, which is left empty. */
+void FreeSortKeys(LSXLsiSession* session, chunk_sort_key* keys, record_arena* texts);
+/* A 0-terminated copy of count bytes of text in the keys' text arena; null
+ * when memory runs out. */
+char* CopyKeyText(LSXLsiSession* session, record_arena* texts, const char* text, DWORD count);
 
 /* The wiki delimiters of the option string: a "WikiDelimiters=" value of
  * exactly four characters gives the opening pair (its first two) and the

@@ -30,12 +30,13 @@ struct paragraph_spec;
 struct velko_allocation;
 
 /* One key of a row sort. The chunk keeps an array of them (a tracked block
- * of the session, `sort_key_count` entries); each non-null text is a
- * tracked block of its own. */
+ * of the session, `sort_key_count` entries); their texts are pieces of one
+ * record arena that goes with the array, so that a table of many rows
+ * costs no tracked block per key. */
 struct chunk_sort_key {
   DWORD first_record = 0; /* the row's first record; its position in the comparisons */
   DWORD last_record = 0;
-  char* text = nullptr; /* tracked; null for an empty key */
+  char* text = nullptr; /* 0-terminated, in the keys' text arena; null for an empty key */
   WORD length = 0;
   DWORD title = 0; /* a title row keeps its place */
 };
@@ -115,10 +116,12 @@ struct chunk_process_state {
   /* The signature of the record handled last. */
   WORD last_handled_signature = 0;
 
-  /* Sort keys moved here from the chunk for one operation. */
+  /* Sort keys moved here from the chunk for one operation, and the arena
+   * of their texts. */
   WORD sort_key_count = 0;
   WORD sort_key_next = 0; /* the next key a row sort appends */
   chunk_sort_key* sort_keys = nullptr;
+  record_arena sort_key_texts;
 
   /* The session's last-target range, for Remove (action 2366). */
   DWORD last_target_first = 0;

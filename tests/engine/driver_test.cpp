@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/process_state.h"
+#include "engine/driver.h"
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "tests/support/test_fixture.h"
@@ -89,7 +90,8 @@ protected:
       keys[i] = chunk_sort_key{};
       keys[i].first_record = static_cast<DWORD>(10 * (i + 1));
       if (texts[i] != nullptr) {
-        keys[i].text = VelkoAllocatePtrAndCopy(session_, VELKO_HERE, texts[i], 0);
+        keys[i].text = CopyKeyText(session_, &chunk->internal->sort_key_texts, texts[i],
+                                   static_cast<DWORD>(std::strlen(texts[i])));
         keys[i].length = static_cast<WORD>(std::strlen(texts[i]));
       }
     }

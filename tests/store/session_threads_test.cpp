@@ -179,7 +179,7 @@ struct chunk_session {
     for (WORD i = 0; i < 3; ++i) {
       keys[i] = chunk_sort_key{};
       keys[i].first_record = 10u * (i + 1);
-      keys[i].text = VelkoAllocatePtrAndCopy(session.get(), VELKO_HERE, texts[i], 0);
+      keys[i].text = CopyKeyText(session.get(), &no_table->internal->sort_key_texts, texts[i], 1);
       keys[i].length = 1;
     }
     no_table->internal->sort_keys = keys;
