@@ -13,6 +13,28 @@
 
 namespace {
 
+/* A seeded generator for the randomized cases, so that a failing round
+ * comes again: a number below bound. */
+struct random_numbers {
+  unsigned seed;
+  unsigned operator()(unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % bound;
+  }
+};
+
+/* The upper case of an ASCII letter; any other byte as it is. */
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+/* SearchBuffer over the whole text for the whole pattern, without
+ * wildcards: where it matched (-1: nowhere), and the matched length. */
+int32_t SearchText(const std::string& text, const std::string& pattern, bool caseSensitive,
+                   bool accentSensitive, WORD* length) {
+  return SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
+                      static_cast<WORD>(pattern.size()), FALSE, caseSensitive, accentSensitive,
+                      FALSE, FALSE, length, nullptr);
+}
+
 struct SearchCase {
   const char* name;
   std::string text;
@@ -281,13 +303,8 @@ TEST(SearchBufferCollation, PassOverStopsInShortTextsAndInTheLastBytesOfLongerOn
  * cases, long enough for several blocks of sixteen places, searched for
  * slices of themselves and for other words. */
 TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
-  unsigned seed = 99;
-  auto next = [&seed](unsigned bound) {
-    seed = seed * 1103515245u + 12345u;
-    return (seed >> 16) % bound;
-  };
+  random_numbers next{99u};
   static const char kLetters[] = "aAbB c.";
-  auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
   for (int round = 0; round < 2000; ++round) {
     std::string text;
     for (unsigned n = next(90); n > 0; --n)
@@ -305,14 +322,13 @@ TEST(SearchBufferAscii, PrintableTextsMatchWhereEveryByteMatches) {
     for (size_t p = 0; expected < 0 && p + pattern.size() <= text.size(); ++p) {
       bool same = true;
       for (size_t i = 0; same && i < pattern.size(); ++i)
-        same = caseSensitive ? text[p + i] == pattern[i] : fold(text[p + i]) == fold(pattern[i]);
+        same = caseSensitive ? text[p + i] == pattern[i]
+                             : FoldAscii(text[p + i]) == FoldAscii(pattern[i]);
       if (same)
         expected = static_cast<int32_t>(p);
     }
     WORD length = 0;
-    EXPECT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
-                           static_cast<WORD>(pattern.size()), FALSE, caseSensitive, FALSE, FALSE,
-                           FALSE, &length, nullptr),
+    EXPECT_EQ(SearchText(text, pattern, caseSensitive, false, &length),
               expected)
         << "text '" << text << "' pattern '" << pattern << "' case " << caseSensitive;
     if (expected >= 0) {
@@ -353,13 +369,8 @@ TEST(SearchBufferCollation, PatternsWithAnAccentedLetterAnywhereAreComparedByThe
  * count) equals a printable ASCII character. */
 TEST(SearchBufferAscii, TextsWithOtherCharactersMatchOnlyWhereEveryCharacterIsThePatterns) {
   HostTestReset();
-  unsigned seed = 7;
-  auto next = [&seed](unsigned bound) {
-    seed = seed * 1103515245u + 12345u;
-    return (seed >> 16) % bound;
-  };
+  random_numbers next{7u};
   static const char kLetters[] = "aAbB";
-  auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
   for (int round = 0; round < 6000; ++round) {
     const bool longPattern = next(8) == 0;
     const size_t patternLength = longPattern ? 45 + next(10) : 2 + next(20);
@@ -395,14 +406,13 @@ TEST(SearchBufferAscii, TextsWithOtherCharactersMatchOnlyWhereEveryCharacterIsTh
       bool same = starts[p];
       for (size_t i = 0; same && i < pattern.size(); ++i)
         same = starts[p + i] && single[p + i] &&
-               (caseSensitive ? text[p + i] == pattern[i] : fold(text[p + i]) == fold(pattern[i]));
+               (caseSensitive ? text[p + i] == pattern[i]
+                              : FoldAscii(text[p + i]) == FoldAscii(pattern[i]));
       if (same)
         expected = static_cast<int32_t>(p);
     }
     WORD length = 0;
-    ASSERT_EQ(SearchBuffer(text.data(), static_cast<WORD>(text.size()), pattern.data(),
-                           static_cast<WORD>(pattern.size()), FALSE, caseSensitive, TRUE, FALSE,
-                           FALSE, &length, nullptr),
+    ASSERT_EQ(SearchText(text, pattern, caseSensitive, true, &length),
               expected)
         << "text '" << text << "' pattern '" << pattern << "' case " << caseSensitive;
     if (expected >= 0) {
