@@ -4,7 +4,7 @@
  * it exists), and action 9, the text of the chunk's text runs. Both read
  * the records and answer in the session; neither changes a record. Once
  * action 1's chunk can no longer close, the rest of the walk only counts
- * the records to its end (CountRestOfOpenChunk).
+ * the records to its end (PassRestOfOpenChunk, engine/walk.cpp).
  *
  * The other property queries and settings are their own actions.
  */
@@ -25,15 +25,6 @@ namespace {
 /* The most text action 9 gathers, separators included. */
 constexpr DWORD kTextLimit = 65340;
 
-/* Whether the walk's input is the list its load made, untouched since,
- * and the walk has met every node before node: its nodes from node on are
- * then the rest of the walk. */
-bool LoadedListLeadsOn(const body_context* input, const record_storage* node,
-                       const chunk_process_state* state) {
-  return state->input_loaded_now != 0 && input != nullptr && input->loaded_last != nullptr &&
-         node->ordinal == state->record_counter + 1 && input->loaded_last->ordinal >= node->ordinal;
-}
-
 } // namespace
 
 STATUS QueryRecordPositionsAtStart(chunk_process_state* state) {
@@ -52,55 +43,17 @@ STATUS QueryRecordPositions(chunk_process_state* state) {
   return NOERROR;
 }
 
-record_storage* CountRestOfOpenChunk(record_storage* node, chunk_process_state* state) {
+bool QueryPassesRestOfChunk(const chunk_process_state* state) {
   // The first record and the chunk's existence are answered where the
-  // chunk opens; a break test must still be asked every hundred records.
-  if (state->action != ACTION_QUERY_RECORDS || state->writes != 0 || node == nullptr ||
-      node->length == 0 || state->p1 == PROP_FIRSTRECORD || state->p1 == PROP_EXISTS ||
-      state->skip_mark != 0 || !EmitterLaneOn() || !ChunkOpenForGood(state) ||
-      state->session->internal->ControlBreak != nullptr || ControlBreak != nullptr)
-    return node;
-  // Every record up to the walk's end would take the action's step, which
-  // makes it the chunk's last; of what the per-record step follows, only
-  // the item's current text header outlives the walk.
-  DWORD counter = state->record_counter;
-  const record_storage* text = nullptr;
-  record_storage* last = nullptr;
-  const body_context* input = StateItem(state)->internal->input;
-  if (LoadedListLeadsOn(input, node, state)) {
-    // The list as its load left it: numbered on from node without a gap,
-    // no record of length 0, the load's last node its end.
-    last = input->loaded_last;
-    counter = last->ordinal;
-    for (const record_storage* back = last; text == nullptr; back = back->previous) {
-      if (back->signature == SIG_CD_TEXT && back->length >= sizeof(CDTEXT))
-        text = back;
-      if (back == node)
-        break;
-    }
-    node = nullptr;
-  } else {
-    for (; node != nullptr && node->length != 0; node = node->next) {
-      ++counter;
-      if (node->signature == SIG_CD_TEXT && node->length >= sizeof(CDTEXT))
-        text = node;
-      last = node;
-    }
-  }
+  // chunk opens.
+  return state->p1 != PROP_FIRSTRECORD && state->p1 != PROP_EXISTS;
+}
+
+void AnswerRecordPositionsThrough(DWORD first, DWORD last, chunk_process_state* state) {
   _internal_SESS* session = state->session->internal;
   if (session->found_first == 0)
-    session->found_first = state->record_counter + 1;
-  session->found_second = counter;
-  state->handled = 0;
-  state->chunk_opened_here = 0;
-  state->record_counter = counter;
-  state->record_counter_copy = counter;
-  state->previous_signature = last->signature;
-  state->last_handled_signature = last->signature;
-  state->current_record = last;
-  if (text != nullptr)
-    memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
-  return node;
+    session->found_first = first;
+  session->found_second = last;
 }
 
 STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state) {

@@ -463,11 +463,14 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
 
 /* The walk over the input records. A writing walk hands the records its
  * lane can take to it, and the rest to the per-record step; a query of the
- * chunk's last record counts the records behind a chunk open for good. */
+ * chunk's last record and a rendering pass the records behind a chunk open
+ * for good at once. */
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
   const bool lane = PrepareWalkLane(state);
-  const bool counts = state->action == ACTION_QUERY_RECORDS && state->writes == 0;
+  const bool passes =
+      (state->action == ACTION_QUERY_RECORDS || state->action == ACTION_RENDER) &&
+      state->writes == 0;
   record_storage* node = GetNextCDRecord(input, nullptr);
   while (node != nullptr && node->length != 0) {
     if (lane) {
@@ -480,8 +483,8 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
         continue;
       }
     }
-    if (counts) {
-      record_storage* after = CountRestOfOpenChunk(node, state);
+    if (passes) {
+      record_storage* after = PassRestOfOpenChunk(node, state);
       if (after != node) {
         node = after;
         continue;

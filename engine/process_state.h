@@ -301,7 +301,8 @@ struct chunk_process_state {
    * with a new FONTID: where each FONTID is and what it was, in the order
    * of the walk, to be put back when the operation fails. */
   std::vector<lane_font_change> lane_font_changes;
-  /* The input body was loaded by this operation (nothing changed it since). */
+  /* The input body was loaded by this operation, or by the rendering run
+   * that started it (nothing changed it since). */
   DWORD input_loaded_now = 0;
   /* Keyword matching: the keyword table's index (engine/keyword_index.h),
    * once it is made ready for this walk. */

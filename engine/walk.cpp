@@ -527,6 +527,77 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   return node;
 }
 
+namespace {
+
+/* Whether the walk's input is the list its load made, untouched since,
+ * and the walk has met every node before node: its nodes from node on are
+ * then the rest of the walk. */
+bool LoadedListLeadsOn(const body_context* input, const record_storage* node,
+                       const chunk_process_state* state) {
+  return state->input_loaded_now != 0 && input != nullptr && input->loaded_last != nullptr &&
+         node->ordinal == state->record_counter + 1 && input->loaded_last->ordinal >= node->ordinal;
+}
+
+} // namespace
+
+record_storage* PassRestOfOpenChunk(record_storage* node, chunk_process_state* state) {
+  const bool query = state->action == ACTION_QUERY_RECORDS && QueryPassesRestOfChunk(state);
+  // A break test must still be asked every hundred records.
+  if ((!query && state->action != ACTION_RENDER) || state->writes != 0 || node == nullptr ||
+      node->length == 0 || state->skip_mark != 0 || !EmitterLaneOn() ||
+      !ChunkOpenForGood(state) || HasBreakTest(state))
+    return node;
+  // Every record up to the walk's end would take the action's step; of
+  // what the per-record step follows, only the item's current text header
+  // outlives the walk.
+  record_storage* const first = node;
+  const DWORD firstNumber = state->record_counter + 1;
+  DWORD counter = state->record_counter;
+  const record_storage* text = nullptr;
+  record_storage* last = nullptr;
+  const body_context* input = StateItem(state)->internal->input;
+  if (LoadedListLeadsOn(input, node, state)) {
+    // The list as its load left it: numbered on from node without a gap,
+    // no record of length 0, the load's last node its end.
+    last = input->loaded_last;
+    counter = last->ordinal;
+    for (const record_storage* back = last; text == nullptr; back = back->previous) {
+      if (back->signature == SIG_CD_TEXT && back->length >= sizeof(CDTEXT))
+        text = back;
+      if (back == node)
+        break;
+    }
+    node = nullptr;
+  } else {
+    for (; node != nullptr && node->length != 0; node = node->next) {
+      ++counter;
+      if (node->signature == SIG_CD_TEXT && node->length >= sizeof(CDTEXT))
+        text = node;
+      last = node;
+    }
+  }
+  state->handled = 0;
+  state->chunk_opened_here = 0;
+  state->record_counter = counter;
+  state->record_counter_copy = counter;
+  state->previous_signature = last->signature;
+  state->last_handled_signature = last->signature;
+  if (text != nullptr)
+    memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
+  if (query) {
+    AnswerRecordPositionsThrough(firstNumber, counter, state);
+    state->current_record = last;
+  } else {
+    // The rendering step remembers the chunk's first record and takes
+    // each record as the last one so far.
+    state->current_record = first;
+    ProcessRenderRecord(state);
+    state->current_record = last;
+    ProcessRenderRecord(state);
+  }
+  return node;
+}
+
 record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record_storage* record) {
   if (record == nullptr)
     return nullptr;

@@ -38,6 +38,13 @@ record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record
  * body never holds more than the one it was built from. */
 STATUS EmitInputRecord(const char* data, WORD signature, DWORD length, chunk_process_state* state);
 
+/* A reading walk whose chunk is open for good, for an action whose step
+ * only reads where the chunk lies (action 1 asking for more than its
+ * first record; the rendering action): the records from node to the
+ * walk's end are passed at once, the action's answer and the walk's state
+ * left as the per-record step would leave them. Returns where the walk
+ * ends, or node itself when the step must take the record. */
+record_storage* PassRestOfOpenChunk(record_storage* node, chunk_process_state* state);
 /* The lane of a writing walk, for records that need none of the
  * per-record step but its counts: PrepareWalkLane fills the operation's
  * table (false when the lane is off or the walk reads); WalkLaneRun takes
@@ -122,11 +129,12 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
 STATUS QueryRecordPositions(chunk_process_state* state);
 /* Action 1 where the chunk opens. */
 STATUS QueryRecordPositionsAtStart(chunk_process_state* state);
-/* Action 1 on a chunk open for good (asking for more than its first
- * record): counts the records from node to the walk's end and leaves the
- * answer and the walk's state as the per-record step would. Returns where
- * the walk ends, or node itself when the step must take the record. */
-record_storage* CountRestOfOpenChunk(record_storage* node, chunk_process_state* state);
+/* Whether action 1 passes the rest of a chunk open for good at once: it
+ * asks for more than the chunk's first record. */
+bool QueryPassesRestOfChunk(const chunk_process_state* state);
+/* Action 1's answer for the records numbered first to last, the rest of
+ * a chunk open for good, as their per-record steps would leave it. */
+void AnswerRecordPositionsThrough(DWORD first, DWORD last, chunk_process_state* state);
 /* Action 9: the text of the chunk's text runs into the result text. */
 STATUS QueryText(const char* record, WORD signature, DWORD length, chunk_process_state* state);
 

@@ -95,8 +95,11 @@ STATUS PrepareXMLRendering(chunk_process_state *state, html_render_info *context
   const VelkoRTItem *item = StateItem(state);
   const body_context *input =
       item != nullptr && item->internal != nullptr ? item->internal->input : nullptr;
-  const bool asLoaded = state->input_loaded_now != 0 || context->body_loaded_by_run != 0;
-  FillLookupTables(context, input, asLoaded && EmitterLaneOn());
+  // A body the run loaded for this walk (to size its output) is as its
+  // load left it, as one the operation loads itself.
+  if (context->body_loaded_by_run != 0 && input != nullptr)
+    state->input_loaded_now = 1;
+  FillLookupTables(context, input, state->input_loaded_now != 0 && EmitterLaneOn());
   SetDatabaseInformation(state, context);
   return NOERROR;
 }
