@@ -3,8 +3,9 @@
  * numbers where the chunk lies (its first record, its last record, whether
  * it exists), and action 9, the text of the chunk's text runs. Both read
  * the records and answer in the session; neither changes a record. Once
- * action 1's chunk can no longer close, the rest of the walk only counts
- * the records to its end (PassRestOfOpenChunk, engine/walk.cpp).
+ * action 1's chunk can no longer close, or no longer open again, the rest
+ * of the walk only counts the records to its end (PassRestOfWalk,
+ * engine/walk.cpp).
  *
  * The other property queries and settings are their own actions.
  */

@@ -464,7 +464,7 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
 /* The walk over the input records. A writing walk hands the records its
  * lane can take to it, and the rest to the per-record step; a query of the
  * chunk's last record and a rendering pass the records behind a chunk open
- * for good at once. */
+ * or closed for good at once. */
 STATUS Walk(body_context* input, chunk_process_state* state) {
   state->previous_signature = 0;
   const bool lane = PrepareWalkLane(state);
@@ -484,7 +484,7 @@ STATUS Walk(body_context* input, chunk_process_state* state) {
       }
     }
     if (passes) {
-      record_storage* after = PassRestOfOpenChunk(node, state);
+      record_storage* after = PassRestOfWalk(node, state);
       if (after != node) {
         node = after;
         continue;

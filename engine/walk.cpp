@@ -540,16 +540,22 @@ bool LoadedListLeadsOn(const body_context* input, const record_storage* node,
 
 } // namespace
 
-record_storage* PassRestOfOpenChunk(record_storage* node, chunk_process_state* state) {
-  const bool query = state->action == ACTION_QUERY_RECORDS && QueryPassesRestOfChunk(state);
+record_storage* PassRestOfWalk(record_storage* node, chunk_process_state* state) {
+  const WORD action = state->action;
   // A break test must still be asked every hundred records.
-  if ((!query && state->action != ACTION_RENDER) || state->writes != 0 || node == nullptr ||
-      node->length == 0 || state->skip_mark != 0 || !EmitterLaneOn() ||
-      !ChunkOpenForGood(state) || HasBreakTest(state))
+  if ((action != ACTION_QUERY_RECORDS && action != ACTION_RENDER) || state->writes != 0 ||
+      node == nullptr || node->length == 0 || state->skip_mark != 0 || !EmitterLaneOn() ||
+      HasBreakTest(state))
     return node;
-  // Every record up to the walk's end would take the action's step; of
-  // what the per-record step follows, only the item's current text header
-  // outlives the walk.
+  // Open for good, every record up to the walk's end would take the
+  // action's step (action 1 asking only for the chunk's first record or
+  // its existence has its answer already); closed for good, none would.
+  // Of what the per-record step follows besides, only the item's current
+  // text header outlives the walk.
+  const bool open = ChunkOpenForGood(state);
+  if (open ? action == ACTION_QUERY_RECORDS && !QueryPassesRestOfChunk(state)
+           : state->chunk_open != 0 || state->stop_matching == 0)
+    return node;
   record_storage* const first = node;
   const DWORD firstNumber = state->record_counter + 1;
   DWORD counter = state->record_counter;
@@ -584,10 +590,9 @@ record_storage* PassRestOfOpenChunk(record_storage* node, chunk_process_state* s
   state->last_handled_signature = last->signature;
   if (text != nullptr)
     memcpy(StateItem(state)->internal->current_text_header, text->data, sizeof(CDTEXT));
-  if (query) {
+  if (open && action == ACTION_QUERY_RECORDS) {
     AnswerRecordPositionsThrough(firstNumber, counter, state);
-    state->current_record = last;
-  } else {
+  } else if (open) {
     // The rendering step remembers the chunk's first record and takes
     // each record as the last one so far.
     state->current_record = first;
@@ -595,6 +600,7 @@ record_storage* PassRestOfOpenChunk(record_storage* node, chunk_process_state* s
     state->current_record = last;
     ProcessRenderRecord(state);
   }
+  state->current_record = last;
   return node;
 }
 

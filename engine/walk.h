@@ -38,13 +38,13 @@ record_storage* ConsumeRecord(LSXLsiSession* session, body_context* list, record
  * body never holds more than the one it was built from. */
 STATUS EmitInputRecord(const char* data, WORD signature, DWORD length, chunk_process_state* state);
 
-/* A reading walk whose chunk is open for good, for an action whose step
- * only reads where the chunk lies (action 1 asking for more than its
- * first record; the rendering action): the records from node to the
- * walk's end are passed at once, the action's answer and the walk's state
- * left as the per-record step would leave them. Returns where the walk
- * ends, or node itself when the step must take the record. */
-record_storage* PassRestOfOpenChunk(record_storage* node, chunk_process_state* state);
+/* A reading walk of an action whose step only reads where the chunk lies
+ * (action 1, the rendering action), once its chunk is open for good or
+ * closed for good: the records from node to the walk's end are passed at
+ * once, the action's answer and the walk's state left as the per-record
+ * step would leave them. Returns where the walk ends, or node itself when
+ * the step must take the record. */
+record_storage* PassRestOfWalk(record_storage* node, chunk_process_state* state);
 /* The lane of a writing walk, for records that need none of the
  * per-record step but its counts: PrepareWalkLane fills the operation's
  * table (false when the lane is off or the walk reads); WalkLaneRun takes
