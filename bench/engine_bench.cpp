@@ -657,7 +657,7 @@ void RowCounts(benchmark::internal::Benchmark* benchmark) {
 }
 
 void Sizes(benchmark::internal::Benchmark* benchmark) {
-  benchmark->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+  benchmark->Arg(5)->Arg(10)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 }
 
 [[maybe_unused]] const bool kRatios =
