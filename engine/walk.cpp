@@ -335,6 +335,7 @@ namespace {
 /* Lane table entries: the emitter's lane kind in the low bits, and what
  * the walk needs of the signature. */
 constexpr BYTE kLaneEmitterKind = 0x07;
+constexpr BYTE kLaneTableStep = 0x08; /* a table's begin or end: the step only counts tables */
 constexpr BYTE kLaneStepFree = 0x10;  /* the per-record step only counts it */
 constexpr BYTE kLaneCaseReads = 0x20; /* the action's case reads it */
 constexpr BYTE kLaneMayStart = 0x40;  /* the chunk's start test may take it */
@@ -405,6 +406,29 @@ void FinishLaneRun(const record_storage* last, DWORD counter, const record_stora
   }
 }
 
+/* Whether an emitting lane takes the record through the emitter's full
+ * path (see TakeTableRecord): a table's begin or end that the case, if
+ * it runs, does not read. */
+bool TakesTableRecord(BYTE entry, bool open) {
+  return (entry & kLaneTableStep) != 0 && (!open || (entry & kLaneCaseReads) == 0);
+}
+
+/* A table's begin or end met by an emitting lane: its step counts the
+ * table, and the record goes out as the frame would send it, through the
+ * emitter's table checks, the lane closed around it. False when the lane
+ * could not open again (*status 0) or the emit failed. */
+bool TakeTableRecord(const record_storage* node, emitter_lane* lane, chunk_process_state* state,
+                     STATUS* status) {
+  CloseEmitterLane(lane);
+  *status = EmitInputRecord(node->data, node->signature, node->length, state);
+  if (*status != NOERROR)
+    return false;
+  CountTables(node->signature, 0, state);
+  if (IsTableBegin(node->signature))
+    state->pretable_flag = 0;
+  return OpenEmitterLane(&state->gen, LastingInput(state), lane);
+}
+
 } // namespace
 
 bool PrepareWalkLane(chunk_process_state* state) {
@@ -418,6 +442,8 @@ bool PrepareWalkLane(chunk_process_state* state) {
       entry = EmitterLaneKind(signature);
       if (!StepFollows(signature))
         entry |= kLaneStepFree;
+      else if (IsTableBegin(signature) || IsTableEnd(signature))
+        entry |= kLaneTableStep;
       if (ActionCaseReads(state, signature))
         entry |= kLaneCaseReads;
       if (ActionCaseMayLeave(state, signature))
@@ -451,23 +477,26 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       state->action == ACTION_LINK_MATCHING || state->action == ACTION_WIKI_MATCHING
           ? WORD{RECORD_MATCH_MARKER}
           : WORD{0};
-  // A record the lane cannot take needs no run opened for it.
-  if (node == nullptr ||
-      (table[LaneSlot(node->signature)] & (kLaneStepFree | passedStop)) != kLaneStepFree ||
-      (node->flags & stopFlags) != 0)
-    return node;
   // Once the tests are over the chunk never opens again: what was passed
   // over goes out now, in the order the walk's end would copy it, and the
   // run after it is emitted as it is taken, so that the rest of the body
   // is walked once.
   const bool emits = open || state->stop_matching != 0;
+  // A record the lane cannot take needs no run opened for it.
+  if (node == nullptr || (node->flags & stopFlags) != 0)
+    return node;
+  if (const BYTE first = table[LaneSlot(node->signature)];
+      (first & (kLaneStepFree | passedStop)) != kLaneStepFree &&
+      !(emits && TakesTableRecord(first, open)))
+    return node;
   if (!open && emits && state->pass_over_mark != 0) {
     *status = CopyPassedOverRecords(state, node, true);
     if (*status != NOERROR)
       return node;
   }
   emitter_lane lane;
-  if (emits && !OpenEmitterLane(&state->gen, LastingInput(state), &lane))
+  bool laneOpen = emits && OpenEmitterLane(&state->gen, LastingInput(state), &lane);
+  if (emits && !laneOpen)
     return node;
   DWORD counter = state->record_counter;
   WORD previous = state->last_handled_signature;
@@ -484,7 +513,13 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
     __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
     __builtin_prefetch(node->data + kLaneLookAhead);
     const BYTE entry = table[LaneSlot(signature)];
-    if (emits) {
+    bool leaveRun = false;
+    if (emits && TakesTableRecord(entry, open)) {
+      laneOpen = TakeTableRecord(node, &lane, state, status);
+      if (*status != NOERROR)
+        break;
+      leaveRun = !laneOpen;
+    } else if (emits) {
       // A record the case reads goes on when the case would leave it as
       // it is; what the case does besides follows once it is taken.
       BYTE leaves = 0;
@@ -519,8 +554,12 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       reference = node;
     previous = signature;
     last = node;
+    if (leaveRun) {
+      node = node->next;
+      break;
+    }
   }
-  if (emits)
+  if (laneOpen)
     CloseEmitterLane(&lane);
   if (last != nullptr)
     FinishLaneRun(last, counter, text, reference, state);

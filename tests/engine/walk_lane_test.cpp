@@ -103,6 +103,9 @@ const operation kOperations[] = {
     {"remove inside a table", "Inside Table 1", 0},
     {"remove a second table", "Table 2", 0},
     {"change paragraphs of a table", "Table 1", ACTION_CHANGE_PARAGRAPH, "Justify=Right"},
+    // Open for good after a table, the lane counts the later tables it
+    // takes, which the paragraphs of their cells are changed by.
+    {"change paragraphs after a table", "After Table 1", ACTION_CHANGE_PARAGRAPH, "Justify=Right"},
     {"change a later paragraph", "Paragraph 3", ACTION_CHANGE_PARAGRAPH, "Below=2"},
     {"cleanup of a font run", "StylizedText 2", ACTION_CLEANUP_TEXT_RUNS},
     {"append in a cell", "Table 1; Row 2; Column 1", ACTION_APPEND_TEXT, "tail"},
