@@ -1,5 +1,5 @@
-// The chunk engine on large bodies: generated rich text of about 5, 10 and
-// 20 MB (paragraphs of text runs in several fonts, tables of cells)
+// The chunk engine on large bodies: generated rich text of about 5, 10, 20
+// and 40 MB (paragraphs of text runs in several fonts, tables of cells)
 // stored as a real note's items, then timed as the plain load, the load
 // with Commit, a reading walk over loaded records (action 1 on
 // "Everything"), a writing walk with load and Commit (action 49), Remove
