@@ -503,7 +503,37 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   const record_storage* last = nullptr;
   const record_storage* text = nullptr;
   const record_storage* reference = nullptr;
+  // The records that need neither the step nor the case, and that the
+  // emitter takes without a call, go in bursts (see OpenLaneBurst).
+  const BYTE burstMask = kLaneStepFree | (open ? kLaneCaseReads : BYTE{0});
   for (; node != nullptr; node = node->next) {
+    lane_burst burst;
+    if (emits && laneOpen && OpenLaneBurst(&lane, &burst)) {
+      for (; node != nullptr; node = node->next) {
+        const DWORD length = node->length;
+        const WORD signature = node->signature;
+        const BYTE entry = table[LaneSlot(signature)];
+        if ((entry & burstMask) != kLaneStepFree || length == 0 ||
+            length > kLargestWalkedRecord || (node->flags & stopFlags) != 0)
+          break;
+        __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+        __builtin_prefetch(node->data + kLaneLookAhead);
+        if (!LaneBurstTakes(&burst, node, static_cast<BYTE>(entry & kLaneEmitterKind)))
+          break;
+        ++counter;
+        if (IsTableCell(signature))
+          state->pretable_flag = 0;
+        if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
+          text = node;
+        else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
+          reference = node;
+        previous = signature;
+        last = node;
+      }
+      CloseLaneBurst(&lane, burst);
+      if (node == nullptr)
+        break;
+    }
     const DWORD length = node->length;
     const WORD signature = node->signature;
     if (length == 0 || length > kLargestWalkedRecord || (node->flags & stopFlags) != 0)
@@ -685,6 +715,18 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
     if (state->lane_on != 0) {
       if (!laneOpen)
         laneOpen = OpenEmitterLane(&state->gen, LastingInput(state), &lane);
+      if (lane_burst burst; laneOpen && OpenLaneBurst(&lane, &burst)) {
+        for (; node != nullptr && node != stop; node = node->next) {
+          __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
+          __builtin_prefetch(node->data + kLaneLookAhead);
+          const BYTE kind = state->lane_table[LaneSlot(node->signature)] & kLaneEmitterKind;
+          if (!LaneBurstTakes(&burst, node, kind))
+            break;
+        }
+        CloseLaneBurst(&lane, burst);
+        if (node == nullptr || node == stop)
+          break;
+      }
       if (laneOpen) {
         bool taken = false;
         const STATUS status =

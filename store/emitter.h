@@ -311,6 +311,91 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
   return NOERROR;
 }
 
+/* A stretch of the commonest records of a lasting body taken one after
+ * another: the lane's fields they change are held here, apart from the
+ * lane, while it lasts, so that nothing carries from one record to the
+ * next through memory. Between OpenLaneBurst and CloseLaneBurst nothing
+ * else may use the lane. */
+struct lane_burst {
+  char* spare;
+  size_t spare_room;
+  record_storage* tail;
+  DWORD ordinal; /* of tail */
+  DWORD room;
+  WORD last_signature;
+  WORD last_reference_id;
+  bool references;
+  bool paragraph_taken;
+};
+/* False, with nothing held, when the lane takes none of its records
+ * without EmitLaneRecordChecked (not lasting, awaiting a first cell) or has
+ * not taken a record yet. */
+inline bool OpenLaneBurst(const emitter_lane* lane, lane_burst* burst) {
+  if (!lane->lasting || lane->first_cell || lane->tail == nullptr)
+    return false;
+  burst->spare = lane->spare;
+  burst->spare_room = lane->spare_room;
+  burst->tail = lane->tail;
+  burst->ordinal = lane->tail->ordinal;
+  burst->room = lane->room;
+  burst->last_signature = lane->last_signature;
+  burst->last_reference_id = lane->last_reference_id;
+  burst->references = lane->references;
+  burst->paragraph_taken = lane->paragraph_taken;
+  return true;
+}
+/* Takes the node's record of the kind as EmitLaneRecord's quick path
+ * takes it; false, with nothing changed, for a record that path leaves to
+ * EmitLaneRecordChecked. */
+inline bool LaneBurstTakes(lane_burst* burst, const record_storage* node, BYTE kind) {
+  constexpr size_t kReferencePiece = ArenaNodePiece(sizeof(CDPABREFERENCE));
+  const DWORD length = node->length;
+  if (length < BSIG_HEADER_SIZE || length > burst->room)
+    return false;
+  record_storage* made;
+  if (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH ||
+      (kind == EMITTER_LANE_TEXT && length > sizeof(CDTEXT))) {
+    if (burst->spare_room < kArenaNodeSize)
+      return false;
+    made = PlaceArenaRecord(burst->spare, node->signature, node->data, length);
+    burst->spare += kArenaNodeSize;
+    burst->spare_room -= kArenaNodeSize;
+    if (kind == EMITTER_LANE_PARAGRAPH)
+      burst->paragraph_taken = true;
+  } else if (kind == EMITTER_LANE_REFERENCE && length == sizeof(CDPABREFERENCE) &&
+             burst->references && burst->last_signature != SIG_CD_PABREFERENCE &&
+             burst->spare_room >= kReferencePiece) {
+    WORD id;
+    memcpy(&id, node->data + offsetof(CDPABREFERENCE, PABID), sizeof id);
+    if (id == 0)
+      return false;
+    // A copy, as EmitLaneRecord makes it.
+    made = PlaceArenaRecord(burst->spare, node->signature, nullptr, length);
+    memcpy(made->data, node->data, sizeof(CDPABREFERENCE));
+    burst->spare += kReferencePiece;
+    burst->spare_room -= kReferencePiece;
+    burst->last_reference_id = id;
+  } else {
+    return false;
+  }
+  __builtin_prefetch(burst->spare + kLaneLookAhead, 1);
+  made->ordinal = ++burst->ordinal;
+  made->previous = burst->tail;
+  burst->tail->next = made;
+  burst->tail = made;
+  burst->last_signature = made->signature;
+  return true;
+}
+/* The lane as the records the burst took leave it. */
+inline void CloseLaneBurst(emitter_lane* lane, const lane_burst& burst) {
+  lane->spare = burst.spare;
+  lane->spare_room = burst.spare_room;
+  lane->tail = burst.tail;
+  lane->last_signature = burst.last_signature;
+  lane->last_reference_id = burst.last_reference_id;
+  lane->paragraph_taken = burst.paragraph_taken;
+}
+
 /* As EmitLaneRecord, but the node always holds a copy, in which the
  * `count` bytes at `at` are replaced by `bytes`: bytes the lane does not
  * read (a text record's FONTID; not a reference's nor a cell's). */
