@@ -509,6 +509,8 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   for (; node != nullptr; node = node->next) {
     lane_burst burst;
     if (emits && laneOpen && OpenLaneBurst(&lane, &burst)) {
+      const DWORD opened = burst.ordinal;
+      const record_storage* taken = last;
       for (; node != nullptr; node = node->next) {
         const DWORD length = node->length;
         const WORD signature = node->signature;
@@ -518,19 +520,21 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
           break;
         __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
         __builtin_prefetch(node->data + kLaneLookAhead);
-        if (!LaneBurstTakes(&burst, node, static_cast<BYTE>(entry & kLaneEmitterKind)))
+        if (!LaneBurstTakes(&burst, node->data, signature, length,
+                            static_cast<BYTE>(entry & kLaneEmitterKind)))
           break;
-        ++counter;
-        if (IsTableCell(signature))
-          state->pretable_flag = 0;
         if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
           text = node;
         else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
           reference = node;
-        previous = signature;
+        else if (IsTableCell(signature))
+          state->pretable_flag = 0; // CountTables' step for a cell
         last = node;
       }
       CloseLaneBurst(&lane, burst);
+      counter += burst.ordinal - opened;
+      if (last != taken)
+        previous = last->signature;
       if (node == nullptr)
         break;
     }
@@ -720,7 +724,7 @@ STATUS CopyPassedOverRecords(chunk_process_state* state, const record_storage* s
           __builtin_prefetch(reinterpret_cast<const char*>(node) + kLaneLookAhead);
           __builtin_prefetch(node->data + kLaneLookAhead);
           const BYTE kind = state->lane_table[LaneSlot(node->signature)] & kLaneEmitterKind;
-          if (!LaneBurstTakes(&burst, node, kind))
+          if (!LaneBurstTakes(&burst, node->data, node->signature, node->length, kind))
             break;
         }
         CloseLaneBurst(&lane, burst);

@@ -1135,6 +1135,14 @@ void LinkLaneNode(emitter_lane* lane, record_storage* node, BYTE kind, WORD id) 
 
 } // namespace
 
+record_storage* PlaceLaneCell(emitter_lane* lane, void* piece, const char* data, WORD signature,
+                              DWORD length) {
+  if (!lane->lasting || length > lane->room ||
+      !TakeCell(lane, reinterpret_cast<const BYTE*>(data), signature, length))
+    return nullptr;
+  return PlaceArenaRecord(piece, signature, const_cast<char*>(data), length);
+}
+
 STATUS EmitLaneRecordChecked(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                              BYTE kind, bool* taken) {
   *taken = false;

@@ -264,65 +264,24 @@ inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signatur
  * records without a call). */
 STATUS EmitLaneRecordChecked(emitter_lane* lane, const char* data, WORD signature, DWORD length,
                              BYTE kind, bool* taken);
-/* The commonest records of a lasting body, while the run's spare piece
- * holds their node: a plain record, a paragraph or a text run with text,
- * pointed at, and a paragraph reference that may pass, copied; linked as
- * EmitLaneRecordChecked links them. Any other goes to it. */
-inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature,
-                             DWORD length, BYTE kind, bool* taken) {
-  constexpr size_t kReferencePiece = ArenaNodePiece(sizeof(CDPABREFERENCE));
-  // The nodes to come are written where the spare piece goes on: their
-  // memory is asked for ahead, as the records' is.
-  if (lane->spare != nullptr)
-    __builtin_prefetch(lane->spare + kLaneLookAhead, 1);
-  WORD id = 0;
-  bool quick = false;
-  if (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH)
-    quick = lane->spare_room >= kArenaNodeSize;
-  else if (kind == EMITTER_LANE_TEXT)
-    quick = length > sizeof(CDTEXT) && lane->spare_room >= kArenaNodeSize;
-  else if (kind == EMITTER_LANE_REFERENCE && length == sizeof(CDPABREFERENCE) &&
-           lane->references && lane->spare_room >= kReferencePiece &&
-           (lane->tail == nullptr || lane->tail->signature != SIG_CD_PABREFERENCE)) {
-    memcpy(&id, data + offsetof(CDPABREFERENCE, PABID), sizeof id);
-    quick = id != 0;
-  }
-  if (!quick || !lane->lasting || lane->first_cell || length < BSIG_HEADER_SIZE ||
-      length > lane->room)
-    return EmitLaneRecordChecked(lane, data, signature, length, kind, taken);
-  record_storage* node;
-  if (kind == EMITTER_LANE_REFERENCE) {
-    // A reference is a copy: a reference folded into it later is written
-    // over its id.
-    node = PlaceArenaRecord(lane->spare, signature, nullptr, length);
-    memcpy(node->data, data, sizeof(CDPABREFERENCE));
-    lane->spare += kReferencePiece;
-    lane->spare_room -= kReferencePiece;
-    lane->last_reference_id = id;
-  } else {
-    node = PlaceArenaRecord(lane->spare, signature, const_cast<char*>(data), length);
-    lane->spare += kArenaNodeSize;
-    lane->spare_room -= kArenaNodeSize;
-    if (kind == EMITTER_LANE_PARAGRAPH)
-      lane->paragraph_taken = true;
-  }
-  AppendLaneNode(lane, node);
-  *taken = true;
-  return NOERROR;
-}
-
+/* A table cell the emitter would leave as it is, pointed at by a node
+ * placed at piece (kArenaNodeSize bytes), the open table moved to it as
+ * EmitLaneRecordChecked moves it; null, with nothing changed, for any
+ * other. Not linked. */
+record_storage* PlaceLaneCell(emitter_lane* lane, void* piece, const char* data, WORD signature,
+                              DWORD length);
 /* A stretch of the commonest records of a lasting body taken one after
  * another: the lane's fields they change are held here, apart from the
  * lane, while it lasts, so that nothing carries from one record to the
  * next through memory. Between OpenLaneBurst and CloseLaneBurst nothing
  * else may use the lane. */
 struct lane_burst {
+  emitter_lane* lane;
   char* spare;
-  size_t spare_room;
+  char* spare_end;
   record_storage* tail;
   DWORD ordinal; /* of tail */
   DWORD room;
-  WORD last_signature;
   WORD last_reference_id;
   bool references;
   bool paragraph_taken;
@@ -330,51 +289,61 @@ struct lane_burst {
 /* False, with nothing held, when the lane takes none of its records
  * without EmitLaneRecordChecked (not lasting, awaiting a first cell) or has
  * not taken a record yet. */
-inline bool OpenLaneBurst(const emitter_lane* lane, lane_burst* burst) {
+inline bool OpenLaneBurst(emitter_lane* lane, lane_burst* burst) {
   if (!lane->lasting || lane->first_cell || lane->tail == nullptr)
     return false;
+  burst->lane = lane;
   burst->spare = lane->spare;
-  burst->spare_room = lane->spare_room;
+  burst->spare_end = lane->spare + lane->spare_room;
   burst->tail = lane->tail;
   burst->ordinal = lane->tail->ordinal;
   burst->room = lane->room;
-  burst->last_signature = lane->last_signature;
   burst->last_reference_id = lane->last_reference_id;
   burst->references = lane->references;
   burst->paragraph_taken = lane->paragraph_taken;
   return true;
 }
-/* Takes the node's record of the kind as EmitLaneRecord's quick path
- * takes it; false, with nothing changed, for a record that path leaves to
- * EmitLaneRecordChecked. */
-inline bool LaneBurstTakes(lane_burst* burst, const record_storage* node, BYTE kind) {
+/* Takes the record of the kind as EmitLaneRecordChecked takes it: a
+ * plain record, a paragraph or a text run with text, pointed at, or a
+ * paragraph reference that may pass, copied, without a call; a table cell
+ * through PlaceLaneCell. False,
+ * with nothing changed, for any other, or when the spare piece cannot hold
+ * its node. */
+inline bool LaneBurstTakes(lane_burst* burst, const char* data, WORD signature, DWORD length,
+                           BYTE kind) {
   constexpr size_t kReferencePiece = ArenaNodePiece(sizeof(CDPABREFERENCE));
-  const DWORD length = node->length;
   if (length < BSIG_HEADER_SIZE || length > burst->room)
     return false;
+  const size_t room = static_cast<size_t>(burst->spare_end - burst->spare);
   record_storage* made;
   if (kind == EMITTER_LANE_PLAIN || kind == EMITTER_LANE_PARAGRAPH ||
       (kind == EMITTER_LANE_TEXT && length > sizeof(CDTEXT))) {
-    if (burst->spare_room < kArenaNodeSize)
+    if (room < kArenaNodeSize)
       return false;
-    made = PlaceArenaRecord(burst->spare, node->signature, node->data, length);
+    made = PlaceArenaRecord(burst->spare, signature, const_cast<char*>(data), length);
     burst->spare += kArenaNodeSize;
-    burst->spare_room -= kArenaNodeSize;
     if (kind == EMITTER_LANE_PARAGRAPH)
       burst->paragraph_taken = true;
   } else if (kind == EMITTER_LANE_REFERENCE && length == sizeof(CDPABREFERENCE) &&
-             burst->references && burst->last_signature != SIG_CD_PABREFERENCE &&
-             burst->spare_room >= kReferencePiece) {
+             burst->references && burst->tail->signature != SIG_CD_PABREFERENCE &&
+             room >= kReferencePiece) {
     WORD id;
-    memcpy(&id, node->data + offsetof(CDPABREFERENCE, PABID), sizeof id);
+    memcpy(&id, data + offsetof(CDPABREFERENCE, PABID), sizeof id);
     if (id == 0)
       return false;
-    // A copy, as EmitLaneRecord makes it.
-    made = PlaceArenaRecord(burst->spare, node->signature, nullptr, length);
-    memcpy(made->data, node->data, sizeof(CDPABREFERENCE));
+    // A copy: a reference folded into it later is written over its id.
+    made = PlaceArenaRecord(burst->spare, signature, nullptr, length);
+    memcpy(made->data, data, sizeof(CDPABREFERENCE));
     burst->spare += kReferencePiece;
-    burst->spare_room -= kReferencePiece;
     burst->last_reference_id = id;
+  } else if (kind == EMITTER_LANE_CELL) {
+    if (room < kArenaNodeSize)
+      return false;
+    made = PlaceLaneCell(burst->lane, burst->spare, data, signature, length);
+    if (made == nullptr)
+      return false;
+    burst->spare += kArenaNodeSize;
+    burst->last_reference_id = 0;
   } else {
     return false;
   }
@@ -383,17 +352,28 @@ inline bool LaneBurstTakes(lane_burst* burst, const record_storage* node, BYTE k
   made->previous = burst->tail;
   burst->tail->next = made;
   burst->tail = made;
-  burst->last_signature = made->signature;
   return true;
 }
 /* The lane as the records the burst took leave it. */
 inline void CloseLaneBurst(emitter_lane* lane, const lane_burst& burst) {
+  if (burst.tail != lane->tail)
+    lane->last_signature = burst.tail->signature;
   lane->spare = burst.spare;
-  lane->spare_room = burst.spare_room;
+  lane->spare_room = static_cast<size_t>(burst.spare_end - burst.spare);
   lane->tail = burst.tail;
-  lane->last_signature = burst.last_signature;
   lane->last_reference_id = burst.last_reference_id;
   lane->paragraph_taken = burst.paragraph_taken;
+}
+
+/* EmitLaneRecord of the commonest records (LaneBurstTakes) without a call. */
+inline STATUS EmitLaneRecord(emitter_lane* lane, const char* data, WORD signature,
+                             DWORD length, BYTE kind, bool* taken) {
+  lane_burst burst;
+  if (!OpenLaneBurst(lane, &burst) || !LaneBurstTakes(&burst, data, signature, length, kind))
+    return EmitLaneRecordChecked(lane, data, signature, length, kind, taken);
+  CloseLaneBurst(lane, burst);
+  *taken = true;
+  return NOERROR;
 }
 
 /* As EmitLaneRecord, but the node always holds a copy, in which the
