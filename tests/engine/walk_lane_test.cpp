@@ -649,6 +649,26 @@ TEST_F(WalkLaneTest, LongBodiesAreWrittenAlikeWithAndWithoutTheLane) {
   ExpectSameOutcomes(body, "long body");
 }
 
+/* Tables enough for the lane's cells, references and text runs to run
+ * past several spare pieces, in the runs it takes and in the stretches it
+ * copies once the chunk opens. */
+TEST_F(WalkLaneTest, LongTablesAreWrittenAlikeWithAndWithoutTheLane) {
+  std::string script = "PABDEF id=1 flags=0x0100 ext=1440,0,1440,0,0,100\n";
+  for (int table = 0; table < 40; ++table) {
+    script += "PARAGRAPH\nPABREF id=1\nTEXT text=\"before\"\nTABLEBEGIN\n";
+    for (int row = 0; row < 3; ++row)
+      for (int column = 0; column < 3; ++column)
+        script += "TABLECELL row=" + std::to_string(row) + " column=" + std::to_string(column) +
+                  "\nPABREF id=1\nTEXT text=\"cell\"\n";
+    script += "TABLEEND\n";
+  }
+  script += "PARAGRAPH\nPABREF id=1\nTEXT text=\"after\"\n";
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  ExpectSameOutcomes(body, "long tables");
+}
+
 /* A cached body rebuilt by an earlier write is copied record by record, not
  * pointed at: its second write, over a body long enough for several spare
  * pieces and a record longer than one, stores the same bytes either way. */
