@@ -306,9 +306,8 @@ inline bool OpenLaneBurst(emitter_lane* lane, lane_burst* burst) {
 /* Takes the record of the kind as EmitLaneRecordChecked takes it: a
  * plain record, a paragraph or a text run with text, pointed at, or a
  * paragraph reference that may pass, copied, without a call; a table cell
- * through PlaceLaneCell. False,
- * with nothing changed, for any other, or when the spare piece cannot hold
- * its node. */
+ * through PlaceLaneCell. False, with nothing changed, for any other, or
+ * when the spare piece cannot hold its node. */
 inline bool LaneBurstTakes(lane_burst* burst, const char* data, WORD signature, DWORD length,
                            BYTE kind) {
   constexpr size_t kReferencePiece = ArenaNodePiece(sizeof(CDPABREFERENCE));
