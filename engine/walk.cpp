@@ -506,6 +506,16 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
   // The records that need neither the step nor the case, and that the
   // emitter takes without a call, go in bursts (see OpenLaneBurst).
   const BYTE burstMask = kLaneStepFree | (open ? kLaneCaseReads : BYTE{0});
+  // What the per-record step would note of a record the run took.
+  auto noteTaken = [&](const record_storage* taken, WORD signature, DWORD length) {
+    if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
+      text = taken;
+    else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
+      reference = taken;
+    else if (IsTableCell(signature))
+      state->pretable_flag = 0; // CountTables' step for a cell
+    last = taken;
+  };
   for (; node != nullptr; node = node->next) {
     lane_burst burst;
     if (emits && laneOpen && OpenLaneBurst(&lane, &burst)) {
@@ -523,13 +533,7 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
         if (!LaneBurstTakes(&burst, node->data, signature, length,
                             static_cast<BYTE>(entry & kLaneEmitterKind)))
           break;
-        if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
-          text = node;
-        else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
-          reference = node;
-        else if (IsTableCell(signature))
-          state->pretable_flag = 0; // CountTables' step for a cell
-        last = node;
+        noteTaken(node, signature, length);
       }
       CloseLaneBurst(&lane, burst);
       counter += burst.ordinal - opened;
@@ -580,14 +584,8 @@ record_storage* WalkLaneRun(record_storage* node, chunk_process_state* state, ST
       }
     }
     ++counter;
-    if (IsTableCell(signature))
-      state->pretable_flag = 0; // CountTables' step for a cell
-    if (signature == SIG_CD_TEXT && length >= sizeof(CDTEXT))
-      text = node;
-    else if (signature == SIG_CD_PABREFERENCE && length >= sizeof(CDPABREFERENCE))
-      reference = node;
+    noteTaken(node, signature, length);
     previous = signature;
-    last = node;
     if (leaveRun) {
       node = node->next;
       break;
