@@ -142,7 +142,8 @@ WORD CheckPiece(VelkoRTChunk*, const char* text, WORD length) {
 
 /* Options whose text is written as the caller's own markup, as it stands
  * by design (the frame, the head, the body tag, the style sheet's
- * additions, the scripts' texts, the parameters of automatic links), or
+ * additions, the scripts' texts, the parameters of automatic links, the
+ * URL directories of links, images and attachments), or
  * that leave a plain XHTML document (another generation or the presets
  * that choose a fragment, another character set, quoted-printable, NUL or
  * CR LF line ends), or that bring pass-through HTML back. */
@@ -176,6 +177,8 @@ const char* const kUncheckedKeys[] = {
     "SkipPassthru=",
     "DefaultURLDirectory=",
     "LinkURLDirectory=",
+    "ImageURLDirectory=", /* and InPlaceImageURLDirectory= */
+    "AttachmentURLDirectory=", /* and InPlaceAttachmentURLDirectory= */
     "BrokenLinkURL=",
     "BrokenLinkGraphic=",
     "DBLinkGraphic=",
