@@ -7,6 +7,7 @@
 #include "import/html_paragraphs.h"
 
 #include <ctype.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -160,6 +161,23 @@ std::string Inches(int32_t twips) {
   return text;
 }
 
+/* A summary of a definition that two definitions comparing equal (checking
+ * their lengths) share: the length and the margins and justification among
+ * its bytes, which the comparison reads. */
+uint64_t WrittenBucket(const _CDPABDEFEXT& definition) {
+  const CDPABDEFINITION& d = definition.Definition;
+  const size_t length = d.Header.Length;
+  auto field = [length](size_t offset, WORD value) -> uint64_t {
+    return offset + sizeof(WORD) <= length ? value : 0;
+  };
+  return uint64_t{d.Header.Length} |
+         field(offsetof(CDPABDEFINITION, JustifyMode), d.JustifyMode) << 16 |
+         (field(offsetof(CDPABDEFINITION, LeftMargin), d.LeftMargin) ^
+          field(offsetof(CDPABDEFINITION, FirstLineLeftMargin), d.FirstLineLeftMargin) << 5)
+             << 24 |
+         field(offsetof(CDPABDEFINITION, RightMargin), d.RightMargin) << 48;
+}
+
 } // namespace
 
 bool CssLengthTwips(const std::string& value, int32_t* twips) {
@@ -242,11 +260,14 @@ STATUS html_paragraphs::PabidFor(const _CDPABDEFEXT& definition, WORD* pabid) {
     *pabid = found->second;
     return NOERROR;
   }
-  for (const _CDPABDEFEXT& earlier : written_) {
-    if (CompareParagraphs(session, &definition, &earlier, 1) != 0) {
-      *pabid = earlier.Definition.PABID;
-      writtenFor_.emplace(key, *pabid);
-      return NOERROR;
+  if (const auto bucket = writtenBy_.find(WrittenBucket(definition)); bucket != writtenBy_.end()) {
+    for (const size_t index : bucket->second) {
+      const _CDPABDEFEXT& earlier = written_[index];
+      if (CompareParagraphs(session, &definition, &earlier, 1) != 0) {
+        *pabid = earlier.Definition.PABID;
+        writtenFor_.emplace(key, *pabid);
+        return NOERROR;
+      }
     }
   }
   if (highest_ == 0) {
@@ -276,6 +297,7 @@ STATUS html_paragraphs::Write(_CDPABDEFEXT definition, WORD pabid) {
     length = sizeof definition;
   RETURN_IF_FAILED(
       CopyCDUpdated(&definition, SIG_CD_PABDEFINITION, length, &process_->gen));
+  writtenBy_[WrittenBucket(definition)].push_back(written_.size());
   written_.push_back(definition);
   return NOERROR;
 }

@@ -138,6 +138,10 @@ private:
   WORD highest_ = 0;    /* the highest PABID known; 0 until the first new one */
   opening opening_ = opening::import;
   std::vector<_CDPABDEFEXT> written_;
+  /* Indexes into written_, in order, by a summary of fields that every
+   * definition comparing equal shares (WrittenBucket): a new definition
+   * is compared with its few look-alikes, not with all written. */
+  std::unordered_map<uint64_t, std::vector<size_t>> writtenBy_;
   /* PabidFor's answers from written_, by the bytes of the definition asked
    * about. */
   std::unordered_map<std::string, WORD> writtenFor_;

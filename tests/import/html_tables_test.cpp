@@ -248,6 +248,47 @@ TEST_F(HtmlTablesTest, TablesAndParagraphStylesShareTheirDefinitions) {
     ExpectImported(c);
 }
 
+/* A definition met again from another template is the one written first,
+ * however many were written between: here a quote in a cell whose column
+ * starts half an inch left of an earlier table's column, in an item whose
+ * definition was updated before (flags 0x100), as the cells' are. */
+TEST_F(HtmlTablesTest, ADefinitionMetAgainFromAnotherTemplateIsTheFirstWritten) {
+  const std::string original =
+      "PABDEF id=1 flags=0x100 ext=1440,0,1440,0,0,0\nPABREF id=1\nTEXT text=\"x\"\n";
+  auto definition = [](int id, int left, int right) {
+    return CellParagraphs(id, left + 40, right - 40, "flags=0x0186");
+  };
+  const std::string twoColumns =
+      Begin() + Cell(0, 0, 1440, 2940) + definition(2, 1440, 2940) + Reference(2) + Text("a") +
+      Cell(0, 1, 2940, 5940) + definition(3, 2940, 5940) + Reference(3) + Text("b") + End();
+  const table_case cases[] = {
+      {"the next table's quote: the earlier column's definition",
+       "<table><tr><td width=\"100\">a</td><td width=\"200\">b</td></tr></table>"
+       "<table><tr><td width=\"52\">c</td><td width=\"248\"><blockquote>d</blockquote></td>"
+       "</tr></table>",
+       twoColumns + Begin() + Cell(0, 0, 1440, 2220) + definition(4, 1440, 2220) +
+           Reference(4) + Text("c") + Cell(0, 1, 2220, 5940) + definition(5, 2220, 5940) +
+           Reference(3) + Text("d") + End()},
+      {"with definitions of other margins and alignments written between",
+       "<table><tr><td width=\"100\">a</td><td width=\"200\">b</td></tr></table>"
+       "<p align=center>e</p><table><tr><td width=\"300\">f</td></tr></table>"
+       "<table><tr><td width=\"52\">c</td><td width=\"248\"><blockquote>d</blockquote></td>"
+       "</tr></table>",
+       twoColumns + "PABDEF id=4 justify=center flags=0x100 "
+           "ext=1440,0,1440,0,0,0\n" + Reference(4) + Text("e") + Begin() +
+           Cell(0, 0, 1440, 5940) + definition(5, 1440, 5940) + Reference(5) + Text("f") +
+           End() + Begin() + Cell(0, 0, 1440, 2220) + definition(6, 1440, 2220) +
+           Reference(6) + Text("c") + Cell(0, 1, 2220, 5940) + definition(7, 2220, 5940) +
+           Reference(3) + Text("d") + End()},
+  };
+  for (const table_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    STATUS status = 0;
+    EXPECT_EQ(Append(c.html, &status, original), Lines(original + c.script));
+    EXPECT_EQ(status, NOERROR);
+  }
+}
+
 /* A cell holds its row in a byte: row 256 begins a further table, whose
  * cells take the definitions of the first. */
 TEST_F(HtmlTablesTest, RowsPast255GoOnInAFurtherTable) {
