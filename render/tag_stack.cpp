@@ -170,16 +170,26 @@ int CountedTag(const char *t) {
   }
 }
 
-/* CountedTag, remembered by the text's address. */
+/* CountedTag, remembered by the text's address. A text has two places,
+ * an even slot and the odd one beside it, so that two texts the walk asks
+ * about in turn do not keep pushing each other out when their addresses
+ * fall on the same slot: a new text takes the even slot and moves what
+ * stood there to the odd one. */
 int CountedTagAt(const html_render_info *context, const char *tag) {
+  static_assert(kTagLookups % 2 == 0, "slots go in pairs");
   const auto slot = static_cast<size_t>((reinterpret_cast<uintptr_t>(tag) * 0x9E3779B97F4A7C15ull) >>
-                                        58) % kTagLookups;
-  auto &entry = const_cast<html_render_info *>(context)->tag_lookups[slot];
-  if (entry.text != tag || tag == nullptr) {
-    entry.text = tag;
-    entry.counted = CountedTag(tag);
-  }
-  return entry.counted;
+                                        58) % kTagLookups & ~size_t{1};
+  auto *lookups = const_cast<html_render_info *>(context)->tag_lookups;
+  auto &first = lookups[slot];
+  if (first.text == tag && tag != nullptr)
+    return first.counted;
+  auto &second = lookups[slot + 1];
+  if (second.text == tag && tag != nullptr)
+    return second.counted;
+  second = first;
+  first.text = tag;
+  first.counted = CountedTag(tag);
+  return first.counted;
 }
 
 /* Keeps the counts of the main stack as a node comes or goes. */
