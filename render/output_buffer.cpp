@@ -15,6 +15,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 #include "generate/color_string.h"
@@ -200,13 +201,33 @@ bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
 }
 
 
+namespace {
+
+/* "00" to "99", two characters each, for numbers written two digits at a
+ * time. */
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+size_t DecimalDigits(unsigned long magnitude) {
+  size_t digits = 1;
+  for (; magnitude >= 100; magnitude /= 100)
+    digits += 2;
+  return magnitude >= 10 ? digits + 1 : digits;
+}
+
+} // namespace
+
 STATUS RenderPutDecimal(html_render_info *context, long value) {
   // In unsigned arithmetic, so that the most negative value has a magnitude.
   unsigned long magnitude =
       value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-  size_t length = value < 0 ? 2 : 1;
-  for (unsigned long rest = magnitude / 10; rest != 0; rest /= 10)
-    ++length;
+  const size_t length = DecimalDigits(magnitude) + (value < 0 ? 1 : 0);
   char digits[24];
   char *end = digits + sizeof digits;
   // Where the number fits behind the held text, as RenderPut would put it
@@ -217,10 +238,16 @@ STATUS RenderPutDecimal(html_render_info *context, long value) {
   if (inPlace)
     end = context->output_buffer + context->output_length + length;
   char *at = end;
-  do {
-    *--at = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  for (; magnitude >= 100; magnitude /= 100) {
+    at -= 2;
+    memcpy(at, &kDigitPairs[2 * (magnitude % 100)], 2);
+  }
+  if (magnitude >= 10) {
+    at -= 2;
+    memcpy(at, &kDigitPairs[2 * magnitude], 2);
+  } else {
+    *--at = static_cast<char>('0' + magnitude);
+  }
   if (value < 0)
     *--at = '-';
   if (!inPlace)
