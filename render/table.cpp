@@ -1101,9 +1101,9 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
                    fields.column + 1);
   }
 
-  // Background image.
+  // Background image. The style texts below stay empty (without a block)
+  // in most cells; the cell's style is written from them in one go.
   render_text background{c->session};
-  RenderTextPut(&background, "", 0);
   const char *imageName = nullptr;
   size_t imageLength = 0;
   render_text evaluatedName{c->session};
@@ -1127,16 +1127,14 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
     snprintf(colour, sizeof colour, "#%02x%02x%02x", Byte(level.pretable, 38),
              Byte(level.pretable, 39), Byte(level.pretable, 40));
   const char *style = StyleWord(level.begin_flags);
-  render_text padding{c->session};
-  RenderTextPut(&padding, "", 0);
+  char padding[64] = "";
+  size_t paddingLength = 0;
   if (level.hspace != 0 || level.vspace != 0) {
-    char text[64];
-    snprintf(text, sizeof text, "padding: %6.4fin %6.4fin; ", level.vspace / kTwipsPerInch,
+    snprintf(padding, sizeof padding, "padding: %6.4fin %6.4fin; ", level.vspace / kTwipsPerInch,
              level.hspace / kTwipsPerInch);
-    RenderTextPuts(&padding, text);
+    paddingLength = strlen(padding);
   }
   render_text borderText{c->session};
-  RenderTextPut(&borderText, "", 0);
   bool backgroundUsed = false;
   if (level.border_mark == 0 || level.border_mark == 1) {
     if (!OtherHas(call, "border=")) {
@@ -1151,7 +1149,7 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
         RenderPutEscaped(c, kEscapeURL, imageName, imageLength);
         RenderPutc(c, '"');
       }
-      RenderTextPut(&borderText, padding.data, padding.length);
+      RenderTextPut(&borderText, padding, paddingLength);
       snprintf(text, sizeof text, "border: %upx %s %s; ", sides.left, style, colour);
     } else {
       RenderTextPut(&borderText, background.data, background.length);
@@ -1209,21 +1207,23 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
       c->cell_saved_flag[levelIndex] = 1;
   }
 
-  // The cell's style.
-  render_text cellStyle{c->session};
-  RenderTextPut(&cellStyle, "", 0);
-  if (!threeD && !borderColour)
-    RenderTextPut(&cellStyle, padding.data, padding.length);
-  if (!backgroundUsed)
-    RenderTextPut(&cellStyle, background.data, background.length);
-  RenderTextPut(&cellStyle, borderText.data, borderText.length);
-  if (cellStyle.status != NOERROR || background.status != NOERROR || borderText.status != NOERROR ||
-      padding.status != NOERROR) {
+  // The cell's style: the padding (unless the borders have it), the
+  // background (unless the borders have it) and the borders.
+  if (background.status != NOERROR || borderText.status != NOERROR) {
     NoteFailure(call, VELKO_ERR_MEMORY);
     return;
   }
-  if (cellStyle.length != 0 && !ownStyle)
-    RenderPrintf(c, " style=\"%s%s%s\"", c->curly_open, cellStyle.data, c->curly_close);
+  const size_t stylePadding = !threeD && !borderColour ? paddingLength : 0;
+  const size_t styleBackground = backgroundUsed ? 0 : background.length;
+  if (stylePadding + styleBackground + borderText.length != 0 && !ownStyle) {
+    RenderPuts(c, " style=\"");
+    RenderPuts(c, c->curly_open);
+    RenderPut(c, padding, stylePadding);
+    RenderPut(c, background.data, styleBackground);
+    RenderPut(c, borderText.data, borderText.length);
+    RenderPuts(c, c->curly_close);
+    RenderPutc(c, '"');
+  }
   RenderPutc(c, '>');
   PushClosingTag(c, header ? "</th>" : "</td>");
   if (level.tabbed != 0 && Flag(c->flags2, f2::TabbedTablesInCSS) && fields.column == 0) {
