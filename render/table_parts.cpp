@@ -29,7 +29,26 @@ namespace {
 
 bool IsNameCharacter(char ch, bool first) {
   const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_';
-  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == ':'));
+  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.'));
+}
+
+/* An attribute name an XHTML document can hold: an XML name without a
+ * colon, or one of the xml: prefix, the only prefix bound without a
+ * declaration ("x:" or "a:b" would leave the document ill-formed). */
+bool IsAttributeName(const char *name, size_t length) {
+  constexpr char kXmlPrefix[] = "xml:";
+  constexpr size_t kXmlPrefixLength = sizeof kXmlPrefix - 1;
+  const size_t from =
+      length > kXmlPrefixLength && strncmp(name, kXmlPrefix, kXmlPrefixLength) == 0
+          ? kXmlPrefixLength
+          : 0;
+  if (from == length)
+    return false;
+  for (size_t k = from; k < length; ++k) {
+    if (!IsNameCharacter(name[k], k == from))
+      return false;
+  }
+  return true;
 }
 
 } // namespace
@@ -38,7 +57,8 @@ bool IsNameCharacter(char ch, bool first) {
  * In HTML "<" and ">" become entities and a quote left open is closed. In
  * XHTML every attribute is written name="value": a value without quotes
  * runs to the next blank, a name without a value is its own value, and a
- * name that is no XML name, or that came before, is left out. */
+ * name that is no attribute name there (IsAttributeName), or that came
+ * before, is left out. */
 void PutExtraAttributes(html_render_info *c, const char *text, size_t length) {
   if (length == 0)
     return;
@@ -99,9 +119,7 @@ void PutExtraAttributes(html_render_info *c, const char *text, size_t length) {
         valueLength = static_cast<size_t>(text + i - value);
       }
     }
-    bool valid = nameLength > 0;
-    for (size_t k = 0; k < nameLength && valid; ++k)
-      valid = IsNameCharacter(text[nameStart + k], k == 0);
+    bool valid = IsAttributeName(text + nameStart, nameLength);
     for (int k = 0; k < count && valid; ++k)
       valid = !(written[k].length == nameLength &&
                 strncasecmp(written[k].name, text + nameStart, nameLength) == 0);
