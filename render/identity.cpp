@@ -54,7 +54,27 @@ char *ExtraWithoutControlKeys(html_render_info *context, const char *text, size_
   return work;
 }
 
-/* XHTML: name="value" for each attribute with an XML name, once each. */
+bool IsNameCharacter(char ch, bool first) {
+  const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_';
+  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.'));
+}
+
+/* An attribute name an XHTML document can hold: an XML name without a
+ * colon, or one of the xml: prefix, the only prefix bound without a
+ * declaration ("x:" or "a:b" would leave the document ill-formed). */
+bool IsAttributeName(const std::string &name) {
+  const size_t from = name.size() > 4 && name.compare(0, 4, "xml:") == 0 ? 4 : 0;
+  if (from == name.size())
+    return false;
+  for (size_t k = from; k < name.size(); ++k) {
+    if (!IsNameCharacter(name[k], k == from))
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
 void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
   std::string seen = " ";
   size_t i = 0;
@@ -77,15 +97,11 @@ void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
       if (quote != ' ' && i < length)
         ++i;
     }
-    bool valid = !name.empty();
-    for (size_t k = 0; k < name.size() && valid; ++k) {
-      const char ch = name[k];
-      valid = isalpha(static_cast<unsigned char>(ch)) || ch == '_' ||
-              (k > 0 && (isdigit(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.' ||
-                         ch == ':'));
-      name[k] = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    }
-    if (!valid || seen.find(" " + name + " ") != std::string::npos)
+    if (!IsAttributeName(name))
+      continue;
+    for (char &ch : name)
+      ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    if (seen.find(" " + name + " ") != std::string::npos)
       continue;
     seen += name + " ";
     RenderPutc(c, ' ');
@@ -95,8 +111,6 @@ void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
     RenderPutc(c, '"');
   }
 }
-
-} // namespace
 
 STATUS AutoQuoteHTMLParams(html_render_info *context, const char *text, size_t length) {
   char sourceQuote = 0; // the quote of a value quoted in the source, while inside it

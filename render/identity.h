@@ -47,6 +47,13 @@ STATUS AutoQuoteHTMLParams(html_render_info *context, const char *text, size_t l
  * an open quote closed, so that the text cannot leave its element. */
 STATUS CopyExtraAttributes(html_render_info *context, const char *text, size_t length);
 
+/* Appends extra attribute text as XHTML takes it: each attribute as
+ * name="value", its value made text-safe; a value without quotes runs to
+ * the next blank, a name without a value is its own value, and a name that
+ * is no XHTML attribute name (an XML name without a colon, or of the xml:
+ * prefix) or that came before (in any case) is left out. */
+void PutXhtmlAttributes(html_render_info *context, const char *text, size_t length);
+
 /* Action codes DumpNotelink answers. */
 enum : WORD {
   kNotelinkURL = 2419,         /* the URL path (also 2431) */

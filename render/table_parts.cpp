@@ -8,6 +8,7 @@
 
 #include "host/cdrecords.h"
 #include "render/formulas.h"
+#include "render/identity.h"
 #include "render/paragraphs.h"
 #include "render/table_parts.h"
 #include "render/text_render.h"
@@ -25,113 +26,19 @@ bool Flag(DWORD word, DWORD bit) { return (word & bit) != 0; }
 
 } // namespace
 
-namespace {
-
-bool IsNameCharacter(char ch, bool first) {
-  const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_';
-  return letter || (!first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.'));
-}
-
-/* An attribute name an XHTML document can hold: an XML name without a
- * colon, or one of the xml: prefix, the only prefix bound without a
- * declaration ("x:" or "a:b" would leave the document ill-formed). */
-bool IsAttributeName(const char *name, size_t length) {
-  constexpr char kXmlPrefix[] = "xml:";
-  constexpr size_t kXmlPrefixLength = sizeof kXmlPrefix - 1;
-  const size_t from =
-      length > kXmlPrefixLength && strncmp(name, kXmlPrefix, kXmlPrefixLength) == 0
-          ? kXmlPrefixLength
-          : 0;
-  if (from == length)
-    return false;
-  for (size_t k = from; k < length; ++k) {
-    if (!IsNameCharacter(name[k], k == from))
-      return false;
-  }
-  return true;
-}
-
-} // namespace
-
-/* Extra attributes are attribute markup that cannot leave their element.
- * In HTML "<" and ">" become entities and a quote left open is closed. In
- * XHTML every attribute is written name="value": a value without quotes
- * runs to the next blank, a name without a value is its own value, and a
- * name that is no attribute name there (IsAttributeName), or that came
- * before, is left out. */
+/* Extra attributes are attribute markup that cannot leave their element:
+ * in HTML "<" and ">" become entities and a quote left open is closed; in
+ * XHTML every attribute is written name="value" (PutXhtmlAttributes). */
 void PutExtraAttributes(html_render_info *c, const char *text, size_t length) {
   if (length == 0)
     return;
-  if (!IsXhtml(c)) {
-    if (text[0] != ' ')
-      RenderPutc(c, ' ');
-    char open = 0;
-    size_t from = 0;
-    for (size_t i = 0; i < length; ++i) {
-      const char ch = text[i];
-      if (open != 0) {
-        if (ch == open)
-          open = 0;
-      } else if (ch == '"' || ch == '\'') {
-        open = ch;
-      }
-      if (ch != '<' && ch != '>')
-        continue;
-      RenderPut(c, text + from, i - from);
-      RenderPuts(c, ch == '<' ? "&lt;" : "&gt;");
-      from = i + 1;
-    }
-    RenderPut(c, text + from, length - from);
-    if (open != 0)
-      RenderPutc(c, open);
+  if (IsXhtml(c)) {
+    PutXhtmlAttributes(c, text, length);
     return;
   }
-  constexpr int kNames = 32;
-  struct {
-    const char *name;
-    size_t length;
-  } written[kNames];
-  int count = 0;
-  size_t i = 0;
-  while (i < length) {
-    while (i < length && text[i] == ' ')
-      ++i;
-    const size_t nameStart = i;
-    while (i < length && text[i] != ' ' && text[i] != '=')
-      ++i;
-    const size_t nameLength = i - nameStart;
-    const char *value = text + nameStart;
-    size_t valueLength = nameLength;
-    if (i < length && text[i] == '=') {
-      ++i;
-      if (i < length && (text[i] == '"' || text[i] == '\'')) {
-        const char quote = text[i++];
-        value = text + i;
-        while (i < length && text[i] != quote)
-          ++i;
-        valueLength = static_cast<size_t>(text + i - value);
-        if (i < length)
-          ++i;
-      } else {
-        value = text + i;
-        while (i < length && text[i] != ' ')
-          ++i;
-        valueLength = static_cast<size_t>(text + i - value);
-      }
-    }
-    bool valid = IsAttributeName(text + nameStart, nameLength);
-    for (int k = 0; k < count && valid; ++k)
-      valid = !(written[k].length == nameLength &&
-                strncasecmp(written[k].name, text + nameStart, nameLength) == 0);
-    if (!valid || count == kNames)
-      continue;
-    written[count++] = {text + nameStart, nameLength};
+  if (text[0] != ' ')
     RenderPutc(c, ' ');
-    RenderPut(c, text + nameStart, nameLength);
-    RenderPuts(c, "=\"");
-    RenderPutEscaped(c, kEscapeText, value, valueLength);
-    RenderPutc(c, '"');
-  }
+  CopyExtraAttributes(c, text, length);
 }
 
 /* ---- tab labels ---- */
