@@ -143,7 +143,8 @@ WORD CheckPiece(VelkoRTChunk*, const char* text, WORD length) {
 /* Options whose text is written as the caller's own markup, as it stands
  * by design (the frame, the head, the body tag, the style sheet's
  * additions, the scripts' texts, the parameters of automatic links, the
- * URL directories of links, images and attachments), or
+ * URL directories of links, images and attachments, the open strings of
+ * links and images, the attachment graphic and message), or
  * that leave a plain XHTML document (another generation or the presets
  * that choose a fragment, another character set, quoted-printable, NUL or
  * CR LF line ends), or that bring pass-through HTML back. */
@@ -188,6 +189,11 @@ const char* const kUncheckedKeys[] = {
     "OpenDatabaseString=",
     "OpenViewString=",
     "OpenDocumentString=",
+    "OpenImageResourceString=",
+    "OpenElementString=",
+    "ResolveWiki=",
+    "AttachmentGraphic=",
+    "SeeAttachedMsg=",
     "BasePathname=",
 };
 
