@@ -731,6 +731,7 @@ STATUS ParseAndWalk(std::string_view utf8, html_import_state* import,
   }
   process->gen.import_target = nullptr;
   import->document = nullptr;
+  ReturnListSpare(import);
   return status;
 }
 

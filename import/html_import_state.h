@@ -35,11 +35,19 @@ struct html_import_state {
   record_storage* head = nullptr;
   record_storage* tail = nullptr;
   record_storage* insertion_point = nullptr;
+  /* A piece of list_body's arena that the list's nodes are carved from,
+   * so that a record costs no arena call of its own; what is left of it
+   * goes back with ReturnListSpare. */
+  char* list_spare = nullptr;
+  size_t list_spare_room = 0;
   const char* options = nullptr;
   WORD charset = 0;          /* the CSID the HTML was read in */
   DWORD table_depth = 0;     /* tables open around the walk */
   DWORD paragraph_state = 0; /* 1: a paragraph break is due before more content */
 };
+
+/* Gives what is left of the list's spare piece back to its arena. */
+void ReturnListSpare(html_import_state* state);
 
 /* A text run of the 8-byte header's font and the text (below 32000 bytes),
  * made in the import's list as the emitter would hand it over from

@@ -18,35 +18,75 @@ namespace {
 /* Bytes ahead of the list's end that a new record asks for: a dozen
  * records or so. */
 constexpr size_t kListLookAhead = 1024;
+/* Bytes of the list's arena taken at a time for its nodes. */
+constexpr size_t kListSpareSize = 4096;
 
-/* A node of the list's arena for a record of the signature and length,
- * linked after the insertion point (else at the end); null when memory
- * runs out. */
+/* A piece of `piece` bytes from the list's spare piece, refilled from the
+ * arena (the rest of its current slab up to kListSpareSize bytes, or a new
+ * slab's first kListSpareSize bytes); a piece too large for a spare one is
+ * its own. Null when memory runs out. */
+void* CarveListPiece(html_import_state* state, size_t piece) {
+  if (piece > state->list_spare_room) {
+    ReturnListSpare(state);
+    record_arena& arena = state->list_body->arena;
+    if (piece > kListSpareSize)
+      return RecordArenaAllocate(state->session, &arena, VELKO_HERE, piece, 0);
+    const size_t take = arena.room >= piece && arena.room < kListSpareSize
+                            ? arena.room & ~(kRecordArenaAlignment - 1)
+                            : kListSpareSize;
+    state->list_spare =
+        static_cast<char*>(RecordArenaAllocate(state->session, &arena, VELKO_HERE, take, 0));
+    if (state->list_spare == nullptr)
+      return nullptr;
+    state->list_spare_room = take;
+  }
+  char* carved = state->list_spare;
+  state->list_spare += piece;
+  state->list_spare_room -= piece;
+  return carved;
+}
+
+/* A node of the list's arena for a record of the signature and length
+ * (made as NewArenaRecord makes one), linked after the insertion point
+ * (else at the end); null when memory runs out. */
 record_storage* NewListRecord(WORD signature, DWORD length, html_import_state* state) {
-  // The list is written where the arena's current slab goes on: the
-  // memory of the records to come is asked for ahead.
-  if (const char* next = state->list_body->arena.free; next != nullptr)
+  // The list is written where the spare piece goes on: the memory of the
+  // records to come is asked for ahead.
+  if (const char* next = state->list_spare; next != nullptr)
     __builtin_prefetch(next + kListLookAhead, 1);
-  record_storage* node =
-      NewArenaRecord(state->session, state->list_body, signature, length, VELKO_HERE);
-  if (node == nullptr) {
+  void* piece = CarveListPiece(state, ArenaNodePiece(EvenLength(length)));
+  if (piece == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return nullptr;
   }
-  record_storage* after = state->insertion_point != nullptr ? state->insertion_point : state->tail;
-  if (after == nullptr) {
-    state->head = node; // the list was empty
-  } else {
-    after->InsertRecordAfter(node);
+  record_storage* node = PlaceArenaRecord(piece, signature, nullptr, length);
+  if (state->insertion_point == nullptr) { // the usual case: at the end
+    if (record_storage* tail = state->tail; tail == nullptr) {
+      state->head = node;
+    } else {
+      tail->next = node;
+      node->previous = tail;
+    }
+    state->tail = node;
+    return node;
   }
+  state->insertion_point->InsertRecordAfter(node);
   if (node->next == nullptr)
     state->tail = node;
-  if (state->insertion_point != nullptr)
-    state->insertion_point = node;
+  state->insertion_point = node;
   return node;
 }
 
 } // namespace
+
+void ReturnListSpare(html_import_state* state) {
+  if (state->list_spare == nullptr)
+    return;
+  RecordArenaGiveBack(&state->list_body->arena, state->list_spare + state->list_spare_room,
+                      state->list_spare_room);
+  state->list_spare = nullptr;
+  state->list_spare_room = 0;
+}
 
 STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length, html_import_state* state) {
   if (record == nullptr || state == nullptr || state->list_body == nullptr)

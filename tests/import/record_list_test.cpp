@@ -1,9 +1,12 @@
 // The import's record list, which the record emitter fills while an HTML
 // import runs: records go after the insertion point (which follows them)
-// or at the end, copied with a zero byte after an odd length; a refused
-// allocation is 263 with the out-of-memory log line and leaves the list.
+// or at the end, copied with a zero byte after an odd length, also when
+// they fill several of the arena pieces the list carves its nodes from or
+// need one of their own; a refused allocation is 263 with the
+// out-of-memory log line and leaves the list.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -83,12 +86,40 @@ TEST_F(RecordListTest, AnOddRecordIsCopiedWithAZeroByteAfterIt) {
   EXPECT_EQ(std::string(import_.head->data, 6), std::string("\x85\x05" "abc\0", 6));
 }
 
+TEST_F(RecordListTest, RecordsOfManyPiecesKeepTheirOrderAndBytes) {
+  // Lengths odd and even, short and past a whole piece, as many as fill a
+  // few dozen pieces; then records after an insertion point among them.
+  std::vector<std::string> expected;
+  for (size_t count = 0; count < 600; ++count) {
+    const size_t length = count % 97 == 0 ? 4100 + count : count % 53;
+    const std::string text(length, static_cast<char>('a' + count % 26));
+    ASSERT_EQ(CopyCDUpdatedToRec((std::string("\x85\x00", 2) + text).data(), 0x85,
+                                 static_cast<DWORD>(2 + length), &import_),
+              NOERROR);
+    expected.push_back("133:" + text);
+  }
+  import_.insertion_point = import_.head->next;
+  size_t at = 2;
+  for (const std::string& text : {std::string("p"), std::string("qr"), std::string(4500, 'z')}) {
+    ASSERT_EQ(Add(0x85, text), NOERROR);
+    expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(at++), "133:" + text);
+  }
+  EXPECT_EQ(List(), expected);
+  for (record_storage* node = import_.head; node != nullptr; node = node->next) {
+    if (node->length % 2 == 1) {
+      EXPECT_EQ(node->data[node->length], '\0');
+    }
+  }
+}
+
 TEST_F(RecordListTest, ARefusedAllocationIs263AndLeavesTheList) {
   ASSERT_EQ(Add(0x85, "ab"), NOERROR);
   HostTestCaptureLog(true);
   HostTestClearLog();
   VelkoTestFailTrackedAllocationsFrom(1);
-  EXPECT_EQ(Add(0x85, "cd"), VELKO_ERR_MEMORY);
+  // Longer than the piece the list carves its nodes from: it needs an
+  // allocation of its own.
+  EXPECT_EQ(Add(0x85, std::string(5000, 'c')), VELKO_ERR_MEMORY);
   VelkoTestFailTrackedAllocationsFrom(0);
   bool logged = false;
   for (const std::string& line : HostTestLogLines())
