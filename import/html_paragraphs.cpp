@@ -153,6 +153,13 @@ int32_t Clamped(int64_t twips) {
   return twips < 0 ? 0 : twips > kLargestMargin ? kLargestMargin : static_cast<int32_t>(twips);
 }
 
+/* Whether the style asks nothing of a paragraph: ParagraphStyleText has no
+ * word for it, and its paragraphs take the template. */
+bool AsksNothing(const block_paragraph_style& style) {
+  return style.justify < 0 && style.left == 0 && !style.indented && style.list_level == 0 &&
+         style.above < 0 && style.below < 0 && style.item_word == nullptr;
+}
+
 /* Twips as inches that the paragraph-style parser reads back exactly
  * (it truncates toward zero). */
 std::string Inches(int32_t twips) {
@@ -208,6 +215,8 @@ bool CssLengthTwips(const std::string& value, int32_t* twips) {
 }
 
 std::string ParagraphStyleText(const block_paragraph_style& style, const _CDPABDEFEXT& base) {
+  if (AsksNothing(style))
+    return std::string();
   const CDPABDEFINITION& definition = base.Definition;
   std::string text;
   if (style.justify >= 0)
@@ -349,14 +358,17 @@ STATUS html_paragraphs::EnterCell(const _CDPABDEFEXT& definition, TidyNode cell)
   if (pabid == frame_.definition.Definition.PABID)
     RETURN_IF_FAILED(TemplatePabid(&pabid)); // the cell takes the template around it
   outer_.push_back(std::move(frame_));
-  frame_ = template_frame{};
-  // The lists of the last cell left, emptied, so that a cell allocates
-  // nothing.
+  // A new frame over the one moved from, as template_frame{} would be but
+  // for `unchanged`, which is worked out before it is read; the lists of
+  // the last cell left, emptied, so that a cell allocates nothing.
+  frame_.definition = definition;
+  frame_.updated = false;
+  frame_.defined = true;
+  frame_.in_effect = 0;
   frame_.blocks = std::move(spareBlocks_);
   frame_.blocks.clear();
   frame_.decided = std::move(spareDecided_);
   frame_.decided.clear();
-  frame_.definition = definition;
   opening_ = opening::empty;
   if (cell == nullptr)
     return Refer(pabid);
@@ -410,8 +422,12 @@ STATUS html_paragraphs::StyledDefinition(_CDPABDEFEXT* definition, bool* styled)
 }
 
 STATUS html_paragraphs::WantedPabid(WORD* pabid) {
-  const block_paragraph_style style =
-      frame_.blocks.empty() ? block_paragraph_style{} : frame_.blocks.back();
+  if (frame_.blocks.empty() || AsksNothing(frame_.blocks.back())) {
+    // Nothing to look up: an unstyled paragraph takes the template.
+    *pabid = frame_.definition.Definition.PABID;
+    return NOERROR;
+  }
+  const block_paragraph_style style = frame_.blocks.back();
   for (const auto& [decided_style, decided_pabid] : frame_.decided) {
     if (decided_style == style) {
       *pabid = decided_pabid;
