@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "host/nls.h"
+#include "store/byte_lanes.h"
 
 namespace {
 
@@ -88,27 +89,51 @@ bool SameByte(unsigned char byte) {
   return byte < 0x80 && (byte >= 0x20 || byte == 0 || byte == '\t' || byte == '\n' || byte == '\r');
 }
 
-bool SameInUtf8AndLmbcs(std::string_view text) {
-  // Eight bytes at a time while all are printable ASCII (none has its
-  // high bit, none lies below 0x20); the others are tested one by one.
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
-  constexpr uint64_t kSpaces = 0x2020202020202020ull;
-  size_t at = 0;
-  for (; at + sizeof(uint64_t) <= text.size(); at += sizeof(uint64_t)) {
-    uint64_t word;
-    memcpy(&word, text.data() + at, sizeof word);
-    if ((word & kHigh) == 0 && ((word - kSpaces) & ~word & kHigh) == 0)
-      continue;
-    for (size_t i = 0; i < sizeof word; ++i) {
-      if (!SameByte(static_cast<unsigned char>(text[at + i])))
-        return false;
-    }
-  }
-  for (; at < text.size(); ++at) {
+/* Whether the sixteen bytes at `bytes` are all printable ASCII: as signed
+ * bytes, none lies below 0x20 (bytes above 0x7F are negative). */
+bool PrintableBlock(const char* bytes) {
+  typedef signed char signed_block __attribute__((vector_size(16)));
+  signed_block block;
+  memcpy(&block, bytes, sizeof block);
+  const signed_block below = block < signed_block{} + 0x20;
+  return LaneBits(reinterpret_cast<const lane_block&>(below)) == 0;
+}
+
+/* Whether every byte of text[from, to) is one SameByte takes. */
+bool SameBytes(std::string_view text, size_t from, size_t to) {
+  for (size_t at = from; at < to; ++at) {
     if (!SameByte(static_cast<unsigned char>(text[at])))
       return false;
   }
   return true;
+}
+
+bool SameInUtf8AndLmbcs(std::string_view text) {
+  // Sixteen bytes at a time while all are printable ASCII, the last ones
+  // in a block that ends with the text; a block that holds another byte
+  // is tested one by one. Texts shorter than a block go eight bytes at a
+  // time (none with its high bit, none below 0x20).
+  const size_t size = text.size();
+  if (size >= 16) {
+    size_t at = 0;
+    for (; at + 16 <= size; at += 16) {
+      if (!PrintableBlock(text.data() + at) && !SameBytes(text, at, at + 16))
+        return false;
+    }
+    return at == size || PrintableBlock(text.data() + size - 16) || SameBytes(text, at, size);
+  }
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  constexpr uint64_t kSpaces = 0x2020202020202020ull;
+  size_t at = 0;
+  for (; at + sizeof(uint64_t) <= size; at += sizeof(uint64_t)) {
+    uint64_t word;
+    memcpy(&word, text.data() + at, sizeof word);
+    if ((word & kHigh) == 0 && ((word - kSpaces) & ~word & kHigh) == 0)
+      continue;
+    if (!SameBytes(text, at, at + sizeof word))
+      return false;
+  }
+  return SameBytes(text, at, size);
 }
 
 } // namespace

@@ -54,22 +54,27 @@ TEST(ImportCharsetTest, TranslationsGiveTheHostsBytesWhetherCopiedOrTranslated) 
   }
 }
 
-/* Texts are tested for copying eight bytes at a time: each ASCII byte,
- * and a character beyond it, at each place of a word and of the tail. */
+/* Texts are tested for copying eight or sixteen bytes at a time: each
+ * ASCII byte, and a character beyond it, at each place of a word, of a
+ * block and of the tail, in texts shorter than a block, of whole blocks
+ * and of blocks and a tail. */
 TEST(ImportCharsetTest, EveryByteAtEveryPlaceOfALongerTextIsTranslatedAsTheHostDoes) {
   std::vector<std::string> odd;
   for (int byte = 0; byte < 0x80; ++byte)
     odd.push_back(std::string(1, static_cast<char>(byte)));
   odd.push_back("\xC3\xA9");
-  for (const std::string& inserted : odd) {
-    for (size_t at = 0; at <= 19; ++at) {
-      std::string utf8(19, 'q');
-      utf8.insert(at, inserted);
-      SCOPED_TRACE(testing::Message() << "byte " << int(static_cast<unsigned char>(inserted[0]))
-                                      << " at " << at);
-      std::string lmbcs;
-      ASSERT_EQ(TranslateUtf8(utf8, &lmbcs), NOERROR);
-      EXPECT_EQ(lmbcs, HostTranslation(utf8, NLS_CS_UTF8, NLS_TARGETISLMBCS));
+  for (const size_t length : {7, 14, 19, 31, 40}) {
+    for (const std::string& inserted : odd) {
+      for (size_t at = 0; at <= length; ++at) {
+        std::string utf8(length, 'q');
+        utf8.insert(at, inserted);
+        SCOPED_TRACE(testing::Message()
+                     << "byte " << int(static_cast<unsigned char>(inserted[0])) << " at " << at
+                     << " of " << utf8.size());
+        std::string lmbcs;
+        ASSERT_EQ(TranslateUtf8(utf8, &lmbcs), NOERROR);
+        EXPECT_EQ(lmbcs, HostTranslation(utf8, NLS_CS_UTF8, NLS_TARGETISLMBCS));
+      }
     }
   }
 }
