@@ -41,7 +41,8 @@ DWORD WholeCharacters(const char* text, DWORD length, DWORD room) {
             NLS_SUCCESS ||
         bytes == 0)
       bytes = 1;
-    if (at + bytes > room)
+    // A character the text ends inside is not whole either.
+    if (at + bytes > room || at + bytes > length)
       break;
     at += bytes;
   }

@@ -78,6 +78,8 @@ std::vector<row_case> RowCases() {
   static const std::string tabLabel = "Text=x TabLabel=" + longLabel;
   // 126 bytes and a three-byte LMBCS character that would pass byte 127.
   static const std::string rowName = "Text=x RowName=" + std::string(126, 'n') + "\x14\x20\xAC";
+  // A label that ends inside a character: the character's lead byte alone.
+  static const std::string cutLabel = "Text=x TabLabel=ab\x14";
   return {
       // A string without Text= is the text whole; its keys still count.
       {"PlainText", kTemplate, {"RowHeight=0.5", "y"},
@@ -121,6 +123,9 @@ std::vector<row_case> RowCases() {
       {"LabelCutAtACharacter", kTemplate, {rowName.c_str(), nullptr},
        NewCell(0, "TEXT face=4 size=12 text=\"x\"\nTABLELABEL flags=1 label=\"" +
                       std::string(126, 'n') + "\"\n") +
+           "TABLECELL row=2 column=1\nPABREF id=1\nTEXT face=4 size=12 text=\"\"\n"},
+      {"LabelEndingInsideACharacter", kTemplate, {cutLabel.c_str(), nullptr},
+       NewCell(0, "TEXT face=4 size=12 text=\"x\"\nTABLELABEL flags=2 label=\"ab\"\n") +
            "TABLECELL row=2 column=1\nPABREF id=1\nTEXT face=4 size=12 text=\"\"\n"},
       // The identity record's texts in their order; 29 bytes, padded.
       {"CellHtml", kTemplate, {nullptr, "Text=y cellhtmlclass=c CellHTMLID=ab"},
