@@ -23,18 +23,24 @@
  * bytes long; every line of a quoted-printable part is at most 76
  * characters, every "=" of it begins an escape of two hex digits or a
  * soft break, and no line that ends the encoded text's own line ends in a
- * blank. The text/html part is what GenerateHTMLToMime renders in MIME
+ * blank (for the HTML part, unless the options give a closing text: see
+ * kUnencodedKeys). The text/html part is what GenerateHTMLToMime renders in MIME
  * mode for the item, the generation and the options the export hands on
  * (the caller's, with quoted-printable asked for unless they name a
  * transfer encoding): byte for byte as it is held when the renderer
  * encoded it, else, decoded, the rendered text with its line ends made
  * CR LF (GMime encodes it then, taking each line end for a line break of
- * the message). A broken invariant traps; the sanitizers catch the rest.
+ * the message). What the export reads of encoded text as the renderer
+ * hands it on (its line ends, its ids by ReadEncodedHTML) is what plain
+ * readings of the whole text give, for the rendered HTML, the option
+ * string and the body's bytes, read in pieces of a size the input
+ * chooses. A broken invariant traps; the sanitizers catch the rest.
  *
  * Files the renderer writes (images, attachments) go to a directory of
  * the process's own, which the options name before anything the input
  * says; it is emptied after every run.
  */
+#include <ctype.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -43,7 +49,9 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -216,6 +224,83 @@ std::string CRLFLineEnds(std::string_view text) {
   return lines;
 }
 
+/* ---- the readers of the encoded HTML ---- */
+
+bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+
+/* The sizes of the pieces the HTML is read in, as the renderer may hand
+ * it on: a byte at a time, around the readers' blocks, and whole. */
+constexpr size_t kPieces[] = {1, 2, 15, 16, 17, 63, 64, 65, 200, 4096, SIZE_MAX};
+
+bool EndsID(char c) {
+  return c == '"' || c == '\'' || c == '>' || c == ')' || c == ' ' || c == '\t' || c == '\r' ||
+         c == '\n' || c == '\0';
+}
+
+/* The distinct ids named after "cid:" in decoded text, in order of first
+ * use; the search goes on behind each id. */
+std::vector<std::string> NamedIDs(std::string_view text) {
+  std::vector<std::string> ids;
+  for (size_t at = text.find("cid:"); at != std::string_view::npos; at = text.find("cid:", at)) {
+    at += 4;
+    const size_t start = at;
+    while (at < text.size() && !EndsID(text[at]))
+      ++at;
+    const std::string id(text.substr(start, at - start));
+    if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end())
+      ids.push_back(id);
+  }
+  return ids;
+}
+
+std::string DecodedWhole(std::string_view encoded) {
+  std::string decoded(encoded.size() + 4, '\0');
+  int state = 0;
+  guint32 save = 0;
+  const size_t made = g_mime_encoding_quoted_decode_step(
+      reinterpret_cast<const unsigned char*>(encoded.data()), encoded.size(),
+      reinterpret_cast<unsigned char*>(decoded.data()), &state, &save);
+  decoded.resize(made);
+  return decoded;
+}
+
+/* Every "=" begins an escape of two upper-case hex digits or a soft
+ * break. */
+bool WellFormedEscapes(std::string_view text) {
+  for (size_t at = text.find('='); at != std::string_view::npos; at = text.find('=', at + 1)) {
+    if (text.compare(at, 3, "=\r\n") == 0)
+      continue;
+    if (at + 2 >= text.size() || !HexDigit(text[at + 1]) || !HexDigit(text[at + 2]))
+      return false;
+  }
+  return true;
+}
+
+bool LineEndsCRLF(std::string_view text) {
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'))
+      return false;
+    if (text[at] == '\n' && (at == 0 || text[at - 1] != '\r'))
+      return false;
+  }
+  return true;
+}
+
+/* What the export reads of encoded text as it is handed on, a piece of
+ * the size at a time: its line ends, and, for well-formed text, the ids
+ * that decoding the whole text and searching it gives; the ids that the
+ * block-wise decoding finds are those, whatever the block. */
+void CheckEncodedReading(std::string_view encoded, size_t piece) {
+  const std::vector<std::string> named = NamedIDs(DecodedWhole(encoded));
+  check(QuotedPrintableContentIDs(encoded, piece) == named);
+  const encoded_html_reading read = ReadEncodedHTML(encoded, piece);
+  check(read.crlf_line_ends == LineEndsCRLF(encoded));
+  check(read.well_formed_ids.has_value() == WellFormedEscapes(encoded));
+  if (read.well_formed_ids)
+    check(*read.well_formed_ids == named);
+}
+
 /* ---- the message ---- */
 
 /* Every line ends in CR LF and is at most kLongestLine bytes. */
@@ -230,11 +315,10 @@ void CheckLines(std::string_view message) {
   }
 }
 
-bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
 /* Quoted-printable text as a part holds it: lines of at most
- * kLongestEncodedLine characters, every "=" an escape or a soft break,
- * and no blank before a line end that is not a soft break. */
+ * kLongestEncodedLine printable ASCII characters (blanks and tabs among
+ * them), every "=" an escape or a soft break, and no blank before a line
+ * end that is not a soft break. */
 void CheckQuotedPrintable(std::string_view encoded) {
   size_t start = 0;
   while (start < encoded.size()) {
@@ -243,6 +327,8 @@ void CheckQuotedPrintable(std::string_view encoded) {
       end = encoded.size();
     const std::string_view line = encoded.substr(start, end - start);
     check(line.size() <= kLongestEncodedLine);
+    for (const char c : line)
+      check(c == ' ' || c == '\t' || (c > ' ' && c < 0x7F));
     for (size_t at = line.find('='); at != std::string_view::npos; at = line.find('=', at + 1)) {
       if (at + 1 == line.size())
         break; // a soft break
@@ -252,6 +338,33 @@ void CheckQuotedPrintable(std::string_view encoded) {
       check(line.back() != ' ' && line.back() != '\t');
     start = end + 2;
   }
+}
+
+/* Options whose text the renderer writes after its last encoding pass,
+ * as the caller wrote it: under them the HTML part is not checked as
+ * quoted-printable text (it is still the renderer's, byte for byte). A key
+ * is looked for anywhere in the string, as the option reader may find it
+ * inside another option's value. */
+const char* const kUnencodedKeys[] = {"ClosingBody=", "ClosingTag=", "Postscript="};
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
+  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < word.size() && tolower(static_cast<unsigned char>(text[at + i])) ==
+                                  tolower(static_cast<unsigned char>(word[i])))
+      ++i;
+    if (i == word.size())
+      return true;
+  }
+  return false;
+}
+
+bool RendererEncodesAll(std::string_view options) {
+  for (const char* key : kUnencodedKeys) {
+    if (ContainsIgnoringCase(options, key))
+      return false;
+  }
+  return true;
 }
 
 struct read_part {
@@ -320,8 +433,9 @@ void CheckMessage(VelkoRTItem* item, const fuzz_input& input, const std::string&
   const std::optional<std::vector<read_part>> parts = ReadMessage(message);
   check(parts.has_value());
   const read_part* html = nullptr;
+  const bool encodedAll = RendererEncodesAll(options);
   for (const read_part& part : *parts) {
-    if (part.quoted_printable)
+    if (part.quoted_printable && (encodedAll || !part.html))
       CheckQuotedPrintable(part.raw);
     if (part.html && html == nullptr)
       html = &part;
@@ -330,6 +444,7 @@ void CheckMessage(VelkoRTItem* item, const fuzz_input& input, const std::string&
   const std::string rendering = RenderingOptions(options);
   const std::optional<std::string> rendered = RenderedForMime(item, input.generation, rendering);
   check(rendered.has_value());
+  CheckEncodedReading(*rendered, kPieces[input.body_length % std::size(kPieces)]);
   if (RenderedQuotedPrintable(rendering))
     check(html->raw == *rendered);
   else
@@ -410,6 +525,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
   const size_t handles = HostTestLiveHandles();
   const fuzz_input input = Split(data, size);
+  // The option string and the body read as encoded text too.
+  CheckEncodedReading(input.options, kPieces[data[1] % std::size(kPieces)]);
+  CheckEncodedReading(std::string_view(reinterpret_cast<const char*>(input.body), input.body_length),
+                      kPieces[data[0] % std::size(kPieces)]);
 
   NOTEHANDLE note = NULLHANDLE;
   check(NSFNoteCreate(db, &note) == NOERROR);
