@@ -23,8 +23,8 @@
  * bytes long; every line of a quoted-printable part is at most 76
  * characters, every "=" of it begins an escape of two hex digits or a
  * soft break, and no line that ends the encoded text's own line ends in a
- * blank (for the HTML part, unless the options give a closing text: see
- * kUnencodedKeys). The text/html part is what GenerateHTMLToMime renders in MIME
+ * blank (for the message's lines and the HTML part, unless the options
+ * give a closing text: see kUnencodedKeys). The text/html part is what GenerateHTMLToMime renders in MIME
  * mode for the item, the generation and the options the export hands on
  * (the caller's, with quoted-printable asked for unless they name a
  * transfer encoding): byte for byte as it is held when the renderer
@@ -190,15 +190,16 @@ bool RenderedQuotedPrintable(const std::string& options) {
 
 /* What GenerateHTMLToMime renders for the whole item in MIME mode: the
  * part file it attaches (taken off the note again), then the caller
- * buffer's text; nothing when it fails. */
+ * buffer's text; nothing when it fails. The link icons it marks as used
+ * go to used. */
 std::optional<std::string> RenderedForMime(VelkoRTItem* item, const char* generation,
-                                           const std::string& options) {
+                                           const std::string& options,
+                                           int (&used)[kLinkGraphics]) {
   VelkoRTChunk* chunk = item->DefineChunk("Everything");
   check(chunk != nullptr);
   std::vector<char> buffer(kWorkBlockSize);
   DWORD length = static_cast<DWORD>(buffer.size());
   char partName[256] = {};
-  int used[4] = {};
   int word = 0;
   const STATUS status = chunk->GenerateHTMLToMime(
       0, 1, generation, options.c_str(), static_cast<WORD>(options.size()), buffer.data(),
@@ -341,8 +342,9 @@ void CheckQuotedPrintable(std::string_view encoded) {
 }
 
 /* Options whose text the renderer writes after its last encoding pass,
- * as the caller wrote it: under them the HTML part is not checked as
- * quoted-printable text (it is still the renderer's, byte for byte). A key
+ * as the caller wrote it: under them neither the HTML part as
+ * quoted-printable text nor the message's lines are checked (the part is
+ * still the renderer's text, its line ends as GMime writes them). A key
  * is looked for anywhere in the string, as the option reader may find it
  * inside another option's value. */
 const char* const kUnencodedKeys[] = {"ClosingBody=", "ClosingTag=", "Postscript="};
@@ -370,6 +372,7 @@ bool RendererEncodesAll(std::string_view options) {
 struct read_part {
   bool html = false;
   bool quoted_printable = false;
+  std::string id;      /* its Content-ID */
   std::string raw;     /* as the message holds it */
   std::string decoded;
 };
@@ -393,6 +396,8 @@ void CollectLeaves(GMimeObject* object, std::vector<read_part>* parts) {
   read.html = g_mime_content_type_is_type(type, "text", "html");
   read.quoted_printable =
       g_mime_part_get_content_encoding(part) == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+  const char* id = g_mime_object_get_content_id(object);
+  read.id = id != nullptr ? id : "";
   GMimeDataWrapper* content = g_mime_part_get_content(part);
   check(content != nullptr);
   GMimeStream* decoded = g_mime_stream_mem_new();
@@ -427,13 +432,43 @@ std::optional<std::vector<read_part>> ReadMessage(const std::string& text) {
   return parts;
 }
 
+/* The parts with a Content-ID follow the HTML in the order the HTML first
+ * names their ids, each once; a built-in icon that the HTML names has its
+ * part (a link icon when the renderer marked it as used). */
+void CheckReferencedParts(const std::vector<read_part>& parts,
+                          const std::vector<std::string>& named,
+                          const int (&used)[kLinkGraphics]) {
+  constexpr const char* kLinkIcons[kLinkGraphics] = {"_a_dblink", "_a_viewlink", "_a_doclink",
+                                                     "_an_anchorlink"};
+  auto next = named.begin();
+  std::vector<std::string> ids;
+  for (const read_part& part : parts) {
+    if (part.id.empty())
+      continue;
+    next = std::find(next, named.end(), part.id);
+    check(next != named.end());
+    ++next;
+    ids.push_back(part.id);
+  }
+  const auto has = [&ids](const std::string& id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+  };
+  for (const std::string& id : named) {
+    bool builtIn = id == "_a_collapse" || id == "_a_tabletab";
+    for (int i = 0; i < kLinkGraphics; ++i)
+      builtIn = builtIn || (id == kLinkIcons[i] && used[i] == 1);
+    check(!builtIn || has(id));
+  }
+}
+
 void CheckMessage(VelkoRTItem* item, const fuzz_input& input, const std::string& options,
                   const std::string& message) {
-  CheckLines(message);
+  const bool encodedAll = RendererEncodesAll(options);
+  if (encodedAll)
+    CheckLines(message);
   const std::optional<std::vector<read_part>> parts = ReadMessage(message);
   check(parts.has_value());
   const read_part* html = nullptr;
-  const bool encodedAll = RendererEncodesAll(options);
   for (const read_part& part : *parts) {
     if (part.quoted_printable && (encodedAll || !part.html))
       CheckQuotedPrintable(part.raw);
@@ -442,13 +477,18 @@ void CheckMessage(VelkoRTItem* item, const fuzz_input& input, const std::string&
   }
   check(html != nullptr && html->quoted_printable);
   const std::string rendering = RenderingOptions(options);
-  const std::optional<std::string> rendered = RenderedForMime(item, input.generation, rendering);
+  int used[kLinkGraphics] = {};
+  const std::optional<std::string> rendered =
+      RenderedForMime(item, input.generation, rendering, used);
   check(rendered.has_value());
   CheckEncodedReading(*rendered, kPieces[input.body_length % std::size(kPieces)]);
+  // A closing text's line ends that are not CR LF are made so as GMime
+  // writes the part.
   if (RenderedQuotedPrintable(rendering))
-    check(html->raw == *rendered);
+    check(html->raw == (encodedAll ? *rendered : CRLFLineEnds(*rendered)));
   else
     check(html->decoded == CRLFLineEnds(*rendered));
+  CheckReferencedParts(*parts, NamedIDs(html->decoded), used);
 }
 
 void Export(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
