@@ -18,23 +18,28 @@
  * the attachments it held before (no part file is left anywhere); host
  * memory handles are back where they were once the session is deleted.
  * On failure nothing was written: the caller's file is empty, and the
- * path and the directory it lies in hold nothing. On success the message
- * is read by GMime; every line of it ends in CR LF and is at most 998
- * bytes long; every line of a quoted-printable part is at most 76
- * characters, every "=" of it begins an escape of two hex digits or a
- * soft break, and no line that ends the encoded text's own line ends in a
- * blank (for the message's lines and the HTML part, unless the options
- * give a closing text: see kUnencodedKeys). The text/html part is what GenerateHTMLToMime renders in MIME
- * mode for the item, the generation and the options the export hands on
- * (the caller's, with quoted-printable asked for unless they name a
- * transfer encoding): byte for byte as it is held when the renderer
- * encoded it, else, decoded, the rendered text with its line ends made
- * CR LF (GMime encodes it then, taking each line end for a line break of
- * the message). What the export reads of encoded text as the renderer
- * hands it on (its line ends, its ids by ReadEncodedHTML) is what plain
- * readings of the whole text give, for the rendered HTML, the option
- * string and the body's bytes, read in pieces of a size the input
- * chooses. A broken invariant traps; the sanitizers catch the rest.
+ * path and the directory it lies in hold nothing.
+ *
+ * On success the message is read by GMime; every line of it ends in CR LF
+ * and is at most 998 bytes long; every line of a quoted-printable part is
+ * at most 76 printable ASCII characters, every "=" of it begins an escape
+ * of two hex digits or a soft break, and no line that ends the encoded
+ * text's own line ends in a blank (the message's lines and the HTML part
+ * are not checked so under the options of kUnencodedKeys). The text/html
+ * part is what GenerateHTMLToMime renders in MIME mode for the item, the
+ * generation and the options the export hands on (the caller's, with
+ * quoted-printable asked for unless they name a transfer encoding): byte
+ * for byte as it is held when the renderer encoded it, else, decoded, the
+ * rendered text with its line ends made CR LF (GMime encodes it then,
+ * taking each line end for a line break of the message). The parts with a
+ * Content-ID follow it in the order it names them, and the built-in icons
+ * it names are among them.
+ *
+ * What the export reads of encoded text as the renderer hands it on (its
+ * line ends, and its ids by ReadEncodedHTML and QuotedPrintableContentIDs)
+ * is what plain readings of the whole text give, for the rendered HTML,
+ * the option string and the body's bytes, read in pieces of a size the
+ * input chooses. A broken invariant traps; the sanitizers catch the rest.
  *
  * Files the renderer writes (images, attachments) go to a directory of
  * the process's own, which the options name before anything the input
@@ -102,7 +107,9 @@ fuzz_input Split(const uint8_t* data, size_t size) {
   fuzz_input input;
   input.generation = kGenerations[data[0] & 7];
   const int to = data[0] >> 3 & 3;
-  input.to = to == 0 ? destination::memory : to == 1 ? destination::unnamed_file : destination::path;
+  input.to = to == 0   ? destination::memory
+             : to == 1 ? destination::unnamed_file
+                       : destination::path;
   input.attachment = (data[0] & 0x20) != 0;
   input.pieces = 1 + (data[0] >> 6) % 3;
   if (data[1] >= 0xC0) {
@@ -567,8 +574,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzz_input input = Split(data, size);
   // The option string and the body read as encoded text too.
   CheckEncodedReading(input.options, kPieces[data[1] % std::size(kPieces)]);
-  CheckEncodedReading(std::string_view(reinterpret_cast<const char*>(input.body), input.body_length),
-                      kPieces[data[0] % std::size(kPieces)]);
+  const std::string_view body(reinterpret_cast<const char*>(input.body), input.body_length);
+  CheckEncodedReading(body, kPieces[data[0] % std::size(kPieces)]);
 
   NOTEHANDLE note = NULLHANDLE;
   check(NSFNoteCreate(db, &note) == NOERROR);
