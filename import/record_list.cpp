@@ -21,31 +21,6 @@ constexpr size_t kListLookAhead = 1024;
 /* Bytes of the list's arena taken at a time for its nodes. */
 constexpr size_t kListSpareSize = 4096;
 
-/* A piece of `piece` bytes from the list's spare piece, refilled from the
- * arena (the rest of its current slab up to kListSpareSize bytes, or a new
- * slab's first kListSpareSize bytes); a piece too large for a spare one is
- * its own. Null when memory runs out. */
-void* CarveListPiece(html_import_state* state, size_t piece) {
-  if (piece > state->list_spare_room) {
-    ReturnListSpare(state);
-    record_arena& arena = state->list_body->arena;
-    if (piece > kListSpareSize)
-      return RecordArenaAllocate(state->session, &arena, VELKO_HERE, piece, 0);
-    const size_t take = arena.room >= piece && arena.room < kListSpareSize
-                            ? arena.room & ~(kRecordArenaAlignment - 1)
-                            : kListSpareSize;
-    state->list_spare =
-        static_cast<char*>(RecordArenaAllocate(state->session, &arena, VELKO_HERE, take, 0));
-    if (state->list_spare == nullptr)
-      return nullptr;
-    state->list_spare_room = take;
-  }
-  char* carved = state->list_spare;
-  state->list_spare += piece;
-  state->list_spare_room -= piece;
-  return carved;
-}
-
 /* A node of the list's arena for a record of the signature and length
  * (made as NewArenaRecord makes one), linked after the insertion point
  * (else at the end); null when memory runs out. */
@@ -54,7 +29,9 @@ record_storage* NewListRecord(WORD signature, DWORD length, html_import_state* s
   // records to come is asked for ahead.
   if (const char* next = state->list_spare; next != nullptr)
     __builtin_prefetch(next + kListLookAhead, 1);
-  void* piece = CarveListPiece(state, ArenaNodePiece(EvenLength(length)));
+  void* piece = CutFromArenaSpare(state->session, &state->list_body->arena, &state->list_spare,
+                                  &state->list_spare_room, ArenaNodePiece(EvenLength(length)),
+                                  kListSpareSize, VELKO_HERE);
   if (piece == nullptr) {
     LogOutOfMemory(VELKO_HERE);
     return nullptr;
@@ -80,12 +57,7 @@ record_storage* NewListRecord(WORD signature, DWORD length, html_import_state* s
 } // namespace
 
 void ReturnListSpare(html_import_state* state) {
-  if (state->list_spare == nullptr)
-    return;
-  RecordArenaGiveBack(&state->list_body->arena, state->list_spare + state->list_spare_room,
-                      state->list_spare_room);
-  state->list_spare = nullptr;
-  state->list_spare_room = 0;
+  ReturnArenaSpare(&state->list_body->arena, &state->list_spare, &state->list_spare_room);
 }
 
 STATUS CopyCDUpdatedToRec(void* record, WORD signature, DWORD length, html_import_state* state) {

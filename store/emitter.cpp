@@ -999,36 +999,14 @@ namespace {
 constexpr size_t kLaneSpareSize = 4096;
 
 void ReturnLaneSpare(emitter_lane* lane) {
-  RecordArenaGiveBack(&lane->output->arena, lane->spare + lane->spare_room, lane->spare_room);
-  lane->spare = nullptr;
-  lane->spare_room = 0;
+  ReturnArenaSpare(&lane->output->arena, &lane->spare, &lane->spare_room);
 }
 
 /* A piece for a node with dataRoom bytes behind it, from the run's spare
- * piece, refilled from the output's arena (the rest of its current slab up
- * to kLaneSpareSize bytes, or a new slab's first kLaneSpareSize bytes);
- * a node too large for a spare piece gets one of its own. Null when memory
- * runs out. */
+ * piece of the output's arena. Null when memory runs out. */
 void* CarveLaneNode(emitter_lane* lane, DWORD dataRoom) {
-  const size_t piece = ArenaNodePiece(dataRoom);
-  if (piece > lane->spare_room) {
-    ReturnLaneSpare(lane);
-    record_arena& arena = lane->output->arena;
-    if (piece > kLaneSpareSize)
-      return RecordArenaAllocate(lane->session, &arena, VELKO_HERE, piece, 0);
-    const size_t take = arena.room >= piece && arena.room < kLaneSpareSize
-                            ? arena.room & ~(kRecordArenaAlignment - 1)
-                            : kLaneSpareSize;
-    lane->spare =
-        static_cast<char*>(RecordArenaAllocate(lane->session, &arena, VELKO_HERE, take, 0));
-    if (lane->spare == nullptr)
-      return nullptr;
-    lane->spare_room = take;
-  }
-  char* carved = lane->spare;
-  lane->spare += piece;
-  lane->spare_room -= piece;
-  return carved;
+  return CutFromArenaSpare(lane->session, &lane->output->arena, &lane->spare, &lane->spare_room,
+                           ArenaNodePiece(dataRoom), kLaneSpareSize, VELKO_HERE);
 }
 
 /* A table cell the emitter would leave as it is: inside an open table,

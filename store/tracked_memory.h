@@ -138,6 +138,42 @@ void* RecordArenaAllocate(LSXLsiSession* session, record_arena* arena, int line,
  * slab's free room begins (size a multiple of kRecordArenaAlignment).
  * Nothing happens otherwise. */
 void RecordArenaGiveBack(record_arena* arena, void* end, size_t size);
+/* A spare piece of an arena that many small pieces are cut from in turn,
+ * so that a piece costs no arena call of its own: *spare is where the
+ * next piece is cut, *room the bytes left behind it. ReturnArenaSpare
+ * gives the rest back to the arena (RecordArenaGiveBack) and empties it. */
+inline void ReturnArenaSpare(record_arena* arena, char** spare, size_t* room) {
+  if (*spare != nullptr)
+    RecordArenaGiveBack(arena, *spare + *room, *room);
+  *spare = nullptr;
+  *room = 0;
+}
+/* A piece of `piece` bytes (8-byte aligned) cut from the spare piece,
+ * refilled from the arena when it is too short: with the rest of the
+ * arena's current slab up to spareSize bytes, or else a new slab's first
+ * spareSize bytes, what was left of it given back first. A piece larger
+ * than spareSize gets an arena piece of its own. Null when memory runs
+ * out. line and file name the requester. */
+inline void* CutFromArenaSpare(LSXLsiSession* session, record_arena* arena, char** spare,
+                               size_t* room, size_t piece, size_t spareSize, int line,
+                               const char* file) {
+  if (piece > *room) {
+    ReturnArenaSpare(arena, spare, room);
+    if (piece > spareSize)
+      return RecordArenaAllocate(session, arena, line, file, piece, 0);
+    const size_t take = arena->room >= piece && arena->room < spareSize
+                            ? arena->room & ~(kRecordArenaAlignment - 1)
+                            : spareSize;
+    *spare = static_cast<char*>(RecordArenaAllocate(session, arena, line, file, take, 0));
+    if (*spare == nullptr)
+      return nullptr;
+    *room = take;
+  }
+  char* cut = *spare;
+  *spare += piece;
+  *room -= piece;
+  return cut;
+}
 /* Releases every block of the arena to the session's pool; the arena is
  * empty afterwards. Null arenas are ignored. */
 void ReleaseRecordArena(LSXLsiSession* session, record_arena* arena);
