@@ -86,21 +86,15 @@ constexpr char kAttachmentName[] = "report.txt";
 constexpr size_t kLongestLine = 998;
 constexpr size_t kLongestEncodedLine = 76;
 
-const char* const kGenerations[] = {"HTML 4.01", "XHTML 1.0", "Plain Text", "Passthrough",
-                                    "HTML",      "XHTML",     "Fragment",   nullptr};
-
 enum class destination { memory, unnamed_file, path };
 
-struct fuzz_input {
+struct fuzz_input : options_and_body {
   const char* generation = nullptr;
   destination to = destination::memory;
   bool attachment = false;
   int pieces = 1;
   void (*fail)(int) = nullptr;
   int fail_nth = 0;
-  std::string options;
-  const uint8_t* body = nullptr;
-  size_t body_length = 0;
 };
 
 fuzz_input Split(const uint8_t* data, size_t size) {
@@ -116,13 +110,7 @@ fuzz_input Split(const uint8_t* data, size_t size) {
     input.fail = data[1] >= 0xE0 ? HostTestFailAllocation : VelkoTestFailTrackedAllocation;
     input.fail_nth = 1 + 3 * (data[1] & 0x1F);
   }
-  const auto* options = reinterpret_cast<const char*>(data + 2);
-  const size_t available = size - 2;
-  const size_t length = strnlen(options, available);
-  input.options.assign(options, length < kLargestOptions ? length : kLargestOptions);
-  const size_t bodyStart = length < available ? length + 1 : available;
-  input.body = data + 2 + bodyStart;
-  input.body_length = available - bodyStart;
+  static_cast<options_and_body&>(input) = SplitOptionsAndBody(data + 2, size - 2, kLargestOptions);
   return input;
 }
 
@@ -351,29 +339,11 @@ void CheckQuotedPrintable(std::string_view encoded) {
 /* Options whose text the renderer writes after its last encoding pass,
  * as the caller wrote it: under them neither the HTML part as
  * quoted-printable text nor the message's lines are checked (the part is
- * still the renderer's text, its line ends as GMime writes them). A key
- * is looked for anywhere in the string, as the option reader may find it
- * inside another option's value. */
+ * still the renderer's text, its line ends as GMime writes them). */
 const char* const kUnencodedKeys[] = {"ClosingBody=", "ClosingTag=", "Postscript="};
 
-bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
-  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
-    size_t i = 0;
-    while (i < word.size() && tolower(static_cast<unsigned char>(text[at + i])) ==
-                                  tolower(static_cast<unsigned char>(word[i])))
-      ++i;
-    if (i == word.size())
-      return true;
-  }
-  return false;
-}
-
 bool RendererEncodesAll(std::string_view options) {
-  for (const char* key : kUnencodedKeys) {
-    if (ContainsIgnoringCase(options, key))
-      return false;
-  }
-  return true;
+  return !NamesAnyKey(options, kUnencodedKeys);
 }
 
 struct read_part {
@@ -562,9 +532,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2)
     return 0;
   static const bool quiet = [] {
-    HostTestCaptureLog(true); // damaged bodies are logged; keep the fuzzer's output readable
-    HostTestCaptureMessages();
-    OSSetEnvironmentVariable("$TarnoTempDirectory", Directories().temp.c_str());
+    QuietFuzzHost(Directories().temp.c_str());
     g_mime_init();
     return true;
   }();
@@ -577,16 +545,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view body(reinterpret_cast<const char*>(input.body), input.body_length);
   CheckEncodedReading(body, kPieces[data[0] % std::size(kPieces)]);
 
-  NOTEHANDLE note = NULLHANDLE;
-  check(NSFNoteCreate(db, &note) == NOERROR);
-  AppendPieces(note, input.body, input.body_length, input.pieces);
-  if (input.attachment)
-    check(NSFNoteAttachFile(note, "$FILE", 5, Directories().source.c_str(), kAttachmentName, 0) ==
-          NOERROR);
-  check(NSFNoteUpdate(note, UPDATE_FORCE) == NOERROR);
-  NOTEID noteId = 0;
-  NSFNoteGetInfo(note, _NOTE_ID, &noteId);
-  NSFNoteClose(note);
+  const NOTEID noteId =
+      StoreFuzzNote(db, input.body, input.body_length, input.pieces, [&](NOTEHANDLE note) {
+        if (input.attachment)
+          check(NSFNoteAttachFile(note, "$FILE", 5, Directories().source.c_str(),
+                                  kAttachmentName, 0) == NOERROR);
+      });
   {
     auto* session = new LSXLsiSession;
     Export(session, noteId, input);

@@ -80,9 +80,6 @@ size_t OutputBound(size_t optionsLength, size_t bodyLength) {
          bodyLength * (kBytesPerBodyByte + kOptionRepeats * optionsLength);
 }
 
-const char* const kGenerations[] = {"HTML 4.01", "XHTML 1.0", "Plain Text", "Passthrough",
-                                    "HTML",      "XHTML",     "Fragment",   nullptr};
-
 const char* const kDefinitions[] = {"Everything",
                                     "Table 1",
                                     "Table 1; Row 2; Column 3",
@@ -197,43 +194,22 @@ const char* const kUncheckedKeys[] = {
     "BasePathname=",
 };
 
-bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
-  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
-    size_t i = 0;
-    while (i < word.size() && tolower(static_cast<unsigned char>(text[at + i])) ==
-                                  tolower(static_cast<unsigned char>(word[i])))
-      ++i;
-    if (i == word.size())
-      return true;
-  }
-  return false;
-}
-
-/* Whether the renderer alone writes the document under these options. A
- * key is looked for anywhere in the string, as the option reader may find
- * it inside another option's value. */
+/* Whether the renderer alone writes the document under these options. */
 bool RendererWritesAll(std::string_view options) {
-  for (const char* key : kUncheckedKeys) {
-    if (ContainsIgnoringCase(options, key))
-      return false;
-  }
-  return true;
+  return !NamesAnyKey(options, kUncheckedKeys);
 }
 
 bool WellFormed(const std::string& document) {
   return xml_check::ParseErrors(xml_check::NumericEntities(document), true).empty();
 }
 
-struct fuzz_input {
+struct fuzz_input : options_and_body {
   const char* generation = nullptr;
   std::string definition;
   int pieces = 1;
   bool callback = false;
   bool extra = false;
   bool xhtml = false; /* the generation asked for is XHTML */
-  std::string options;
-  const uint8_t* body = nullptr;
-  size_t body_length = 0;
 };
 
 fuzz_input Split(const uint8_t* data, size_t size) {
@@ -243,16 +219,10 @@ fuzz_input Split(const uint8_t* data, size_t size) {
   input.pieces = 1 + (data[0] >> 3 & 3) % 3;
   input.callback = (data[0] & 0x20) != 0;
   input.extra = (data[0] & 0x40) != 0;
-  const auto* options = reinterpret_cast<const char*>(data + 2);
-  const size_t available = size - 2;
-  const size_t length = strnlen(options, available);
-  input.options.assign(options, length < kLargestOptions ? length : kLargestOptions);
+  static_cast<options_and_body&>(input) = SplitOptionsAndBody(data + 2, size - 2, kLargestOptions);
   input.definition = (data[0] & 0x80) != 0
                          ? TextClause(input.options)
                          : kDefinitions[data[1] % (sizeof kDefinitions / sizeof kDefinitions[0])];
-  const size_t bodyStart = length < available ? length + 1 : available;
-  input.body = data + 2 + bodyStart;
-  input.body_length = available - bodyStart;
   return input;
 }
 
@@ -320,9 +290,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2)
     return 0;
   static const bool quiet = [] {
-    HostTestCaptureLog(true); // damaged bodies are logged; keep the fuzzer's output readable
-    HostTestCaptureMessages();
-    OSSetEnvironmentVariable("$TarnoTempDirectory", OutputDirectory().c_str());
+    QuietFuzzHost(OutputDirectory().c_str());
     return true;
   }();
   (void)quiet;
@@ -330,13 +298,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t handles = HostTestLiveHandles();
   const fuzz_input input = Split(data, size);
 
-  NOTEHANDLE note = NULLHANDLE;
-  check(NSFNoteCreate(db, &note) == NOERROR);
-  AppendPieces(note, input.body, input.body_length, input.pieces);
-  check(NSFNoteUpdate(note, UPDATE_FORCE) == NOERROR);
-  NOTEID noteId = 0;
-  NSFNoteGetInfo(note, _NOTE_ID, &noteId);
-  NSFNoteClose(note);
+  const NOTEID noteId =
+      StoreFuzzNote(db, input.body, input.body_length, input.pieces, [](NOTEHANDLE) {});
   {
     auto* session = new LSXLsiSession;
     Render(session, noteId, input);
