@@ -15,7 +15,7 @@
 #include <string.h>
 
 #include <algorithm>
-#include <array>
+#include <charconv>
 #include <functional>
 
 #include "generate/color_string.h"
@@ -201,61 +201,22 @@ bool RenderTryGrowTo(html_render_info *context, size_t capacity) {
 }
 
 
-namespace {
-
-/* "00" to "99", two characters each, for numbers written two digits at a
- * time. */
-constexpr auto kDigitPairs = [] {
-  std::array<char, 200> pairs{};
-  for (int i = 0; i < 100; ++i) {
-    pairs[2 * i] = static_cast<char>('0' + i / 10);
-    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
-  }
-  return pairs;
-}();
-
-size_t DecimalDigits(unsigned long magnitude) {
-  size_t digits = 1;
-  for (; magnitude >= 100; magnitude /= 100)
-    digits += 2;
-  return magnitude >= 10 ? digits + 1 : digits;
-}
-
-} // namespace
-
 STATUS RenderPutDecimal(html_render_info *context, long value) {
-  // In unsigned arithmetic, so that the most negative value has a magnitude.
-  unsigned long magnitude =
-      value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-  const size_t length = DecimalDigits(magnitude) + (value < 0 ? 1 : 0);
-  char digits[24];
-  char *end = digits + sizeof digits;
-  // Where the number fits behind the held text, as RenderPut would put it
-  // there, the digits are written in place rather than copied in.
-  const bool inPlace = context->output_status == NOERROR &&
-                       context->output_capacity > context->output_length &&
-                       length < context->output_capacity - context->output_length;
-  if (inPlace)
-    end = context->output_buffer + context->output_length + length;
-  char *at = end;
-  for (; magnitude >= 100; magnitude /= 100) {
-    at -= 2;
-    memcpy(at, &kDigitPairs[2 * (magnitude % 100)], 2);
+  // Where the longest number fits behind the held text, as RenderPut would
+  // put it there, the digits are written in place rather than copied in.
+  constexpr size_t kLongestDecimal = 20; /* a sign and 19 digits */
+  if (context->output_status == NOERROR && context->output_capacity > context->output_length &&
+      kLongestDecimal < context->output_capacity - context->output_length) {
+    char *at = context->output_buffer + context->output_length;
+    char *end = std::to_chars(at, at + kLongestDecimal, value).ptr;
+    context->output_length += static_cast<DWORD>(end - at);
+    *end = '\0';
+    context->write_ptr = end;
+    return NOERROR;
   }
-  if (magnitude >= 10) {
-    at -= 2;
-    memcpy(at, &kDigitPairs[2 * magnitude], 2);
-  } else {
-    *--at = static_cast<char>('0' + magnitude);
-  }
-  if (value < 0)
-    *--at = '-';
-  if (!inPlace)
-    return RenderPut(context, at, length);
-  context->output_length += static_cast<DWORD>(length);
-  *end = '\0';
-  context->write_ptr = end;
-  return NOERROR;
+  char digits[kLongestDecimal];
+  const char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return RenderPut(context, digits, static_cast<size_t>(end - digits));
 }
 
 STATUS RenderPrintf(html_render_info *context, const char *format, ...) {
