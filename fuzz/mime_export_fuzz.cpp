@@ -24,8 +24,7 @@
  * and is at most 998 bytes long; every line of a quoted-printable part is
  * at most 76 printable ASCII characters, every "=" of it begins an escape
  * of two hex digits or a soft break, and no line that ends the encoded
- * text's own line ends in a blank (the message's lines and the HTML part
- * are not checked so under the options of kUnencodedKeys). The text/html
+ * text's own line ends in a blank. The text/html
  * part is what GenerateHTMLToMime renders in MIME mode for the item, the
  * generation and the options the export hands on (the caller's, with
  * quoted-printable asked for unless they name a transfer encoding): byte
@@ -336,16 +335,6 @@ void CheckQuotedPrintable(std::string_view encoded) {
   }
 }
 
-/* Options whose text the renderer writes after its last encoding pass,
- * as the caller wrote it: under them neither the HTML part as
- * quoted-printable text nor the message's lines are checked (the part is
- * still the renderer's text, its line ends as GMime writes them). */
-const char* const kUnencodedKeys[] = {"ClosingBody=", "ClosingTag=", "Postscript="};
-
-bool RendererEncodesAll(std::string_view options) {
-  return !NamesAnyKey(options, kUnencodedKeys);
-}
-
 struct read_part {
   bool html = false;
   bool quoted_printable = false;
@@ -440,14 +429,12 @@ void CheckReferencedParts(const std::vector<read_part>& parts,
 
 void CheckMessage(VelkoRTItem* item, const fuzz_input& input, const std::string& options,
                   const std::string& message) {
-  const bool encodedAll = RendererEncodesAll(options);
-  if (encodedAll)
-    CheckLines(message);
+  CheckLines(message);
   const std::optional<std::vector<read_part>> parts = ReadMessage(message);
   check(parts.has_value());
   const read_part* html = nullptr;
   for (const read_part& part : *parts) {
-    if (part.quoted_printable && (encodedAll || !part.html))
+    if (part.quoted_printable)
       CheckQuotedPrintable(part.raw);
     if (part.html && html == nullptr)
       html = &part;
@@ -459,10 +446,8 @@ void CheckMessage(VelkoRTItem* item, const fuzz_input& input, const std::string&
       RenderedForMime(item, input.generation, rendering, used);
   check(rendered.has_value());
   CheckEncodedReading(*rendered, kPieces[input.body_length % std::size(kPieces)]);
-  // A closing text's line ends that are not CR LF are made so as GMime
-  // writes the part.
   if (RenderedQuotedPrintable(rendering))
-    check(html->raw == (encodedAll ? *rendered : CRLFLineEnds(*rendered)));
+    check(html->raw == *rendered);
   else
     check(html->decoded == CRLFLineEnds(*rendered));
   CheckReferencedParts(*parts, NamedIDs(html->decoded), used);

@@ -374,6 +374,12 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
     }
     OpenBodyOfEmptyRun(c);
     WriteClosingText(c);
+    // The closing text follows the final flush; it goes through the
+    // passes the rest went through (a quoted-printable part would be
+    // invalid with it raw). A caller's file takes it through all of them
+    // when the run ends.
+    if (c->out_file == nullptr)
+      static_cast<void>(ProcessHeldText(c));
   }
   if (c->output_buffer != nullptr)
     SetSessionResult(c);

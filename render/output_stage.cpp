@@ -998,6 +998,14 @@ STATUS ProcessHTMLOutput(html_render_info *context, DWORD final) {
   return OutputWrapped(context, final, sink);
 }
 
+STATUS ProcessHeldText(html_render_info *context) {
+  if (ProcessHTMLEncoding(context) != NOERROR)
+    return context->output_status;
+  if (context->max_line_length == 0)
+    return OutputUnwrapped(context, 1, false);
+  return OutputWrapped(context, 1, false);
+}
+
 bool OpenMimePartFile(html_render_info *context) {
   if (context->part_memory != nullptr) {
     // No file to make: the part is named as the first file would be.

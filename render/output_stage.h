@@ -43,6 +43,13 @@ STATUS ProcessHTMLEncoding(html_render_info *context);
  * runs out, kOutputWriteFailed when a write to a file fails. */
 STATUS ProcessHTMLOutput(html_render_info *context, DWORD final);
 
+/* Runs the held text that has not passed them through the three passes,
+ * as a final flush without a sink does: it is translated, encoded and
+ * wrapped in place and stays held, whatever sink the run has. For text
+ * written after the run's final flush (the closing text), which the
+ * caller takes from the buffer. */
+STATUS ProcessHeldText(html_render_info *context);
+
 /* Opens the next MIME part file "MP%d_%d.html" of the run in the temporary
  * directory (its path on disk is made unique). False after 100 failures.
  * A run with part_memory opens no file: the part is named and takes its

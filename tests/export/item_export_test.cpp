@@ -34,6 +34,7 @@
 
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
@@ -535,6 +536,41 @@ TEST_F(ItemExportTest, OptionsChooseTheCharsetAndTheTransferEncoding) {
       }
       EXPECT_EQ(message.parts[0].data, lines);
     }
+  }
+}
+
+/* The closing texts follow the renderer's last flush, yet they belong to
+ * the quoted-printable part as much as the rest: encoded, in lines of at
+ * most 76, their 8-bit bytes translated. */
+TEST_F(ItemExportTest, TheClosingTextsAreEncodedWithTheRestOfThePart) {
+  const std::string closing = "<p class=\"end\">" + std::string(90, 'z') + " caf\x82</p>";
+  const std::string options = "ClosingBody='" + closing + "</body>' Postscript=<!--a=b-->";
+  const struct {
+    const char* name;
+    std::string script;
+  } cases[] = {{"held", ItemScript()}, {"part file and held", LongScript()}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    Load(c.script);
+    const fs::path path = out_ / "item.eml";
+    ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", options.c_str()), NOERROR);
+    const read_message message = ReadMessage(ReadFile(path));
+    ASSERT_FALSE(message.parts.empty());
+    const read_part& html = message.parts[0];
+    ASSERT_EQ(html.encoding, "quoted-printable");
+    std::istringstream lines(html.raw);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_LE(line.size(), 77u) << line; // 76 and the CR
+      for (size_t at = line.find('='); at != std::string::npos; at = line.find('=', at + 1))
+        EXPECT_TRUE(at + 2 == line.size() || (isxdigit(line[at + 1]) && isxdigit(line[at + 2])))
+            << line;
+    }
+    std::string decoded = html.data;
+    for (size_t at; (at = decoded.find("\r\n")) != std::string::npos;)
+      decoded.erase(at, 2);
+    EXPECT_THAT(decoded, HasSubstr("<p class=\"end\">" + std::string(90, 'z') + " caf\xE9</p>"));
+    EXPECT_THAT(decoded, EndsWith("<!--a=b-->"));
   }
 }
 
