@@ -574,7 +574,8 @@ bool ClosesSection(const char* record, const chunk_process_state* state) {
  * hotspot the reference comes first and a paragraph break ends it; before
  * other structure a paragraph break comes first, and the reference
  * follows unless the record is a cell, an image or a hotspot end of a
- * hotspot that stays open. */
+ * hotspot that stays open. Only the first kind of hotspot end (0x00AA)
+ * is judged so; the other kinds take a reference alone. */
 STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
                               chunk_process_state* state) {
   if (state->action != ACTION_REMOVE || state->writes == 0)
@@ -584,11 +585,12 @@ STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
       return status;
     return EmitParagraph(state);
   }
-  const bool closingEnd = IsHotspotEnd(signature) && ClosesSection(record, state);
+  const bool hotspotEnd = signature == SIG_CD_HOTSPOTEND;
+  const bool closingEnd = hotspotEnd && ClosesSection(record, state);
   const bool paragraph = IsTableEnd(signature) || signature == SIG_CD_NESTEDTABLEBEGIN ||
                          closingEnd;
   const bool reference = !(IsTableCell(signature) || signature == SIG_CD_GRAPHIC ||
-                           (IsHotspotEnd(signature) && !closingEnd));
+                           (hotspotEnd && !closingEnd));
   if (paragraph) {
     if (STATUS status = EmitParagraph(state); status != NOERROR)
       return status;
