@@ -187,6 +187,7 @@ protected:
 
 TEST_F(PropertyQueryTest, TitlesLabelsAndFormulas) {
   const std::string start = kStart;
+  const std::string longTitle(VELKO_SCRATCH_TEXT_SIZE - 1, 'T');
   RunCases({
       {"the last section title stands",
        start + "SECTIONBAR title=\"First\"\nTEXT text=\"a\"\nSECTIONBAR title=\"Second\"\n",
@@ -219,6 +220,9 @@ TEST_F(PropertyQueryTest, TitlesLabelsAndFormulas) {
       {"a target frame, its length word bounding it",
        start + "TARGET frame=\"_blank\" tail=\"xx\"\n", ACTION_GET_TARGET_FRAME, PROP_TARGETFRAME,
        Place::kFirst, "_blank"},
+      {"a title longer than the first scratch text keeps what fits",
+       start + "SECTIONBAR title=\"" + std::string(5000, 'T') + "\"\n", ACTION_GET_SECTION_TITLE,
+       PROP_SECTIONTITLE, Place::kFirst, longTitle.c_str()},
   });
 }
 
@@ -249,6 +253,9 @@ TEST_F(PropertyQueryTest, FileNamesAndLinkUrls) {
        ACTION_GET_FILE_NAMES, PROP_FILENAME, Place::kFirst, "OBJ"},
       {"a later URL storage link leaves no name", start + attachment + StorageLink(4, "http://h"),
        ACTION_GET_FILE_NAMES, PROP_FILENAME, Place::kFirst, ""},
+      {"a later file hotspot without names leaves no name",
+       start + attachment + "HOTSPOTBEGIN type=4\nHOTSPOTEND\n", ACTION_GET_FILE_NAMES,
+       PROP_OLEFILENAME, Place::kFirst, ""},
       {"a URL hotspot",
        start + "HOTSPOTBEGIN type=11 data=\"no\"\nHOTSPOTEND\n"
                "HOTSPOTBEGIN type=11 flags=0x1000 data=\"http://a\"\nHOTSPOTEND\n",
@@ -261,10 +268,14 @@ TEST_F(PropertyQueryTest, FileNamesAndLinkUrls) {
 TEST_F(PropertyQueryTest, NoteLinkParts) {
   const std::string doclink = std::string(kStart) + "DOCLINK notelink=" + kNoteLink +
                               " texts=\"pop\\0server\\0anchor\\0\"\n";
-  const std::string byIndex = std::string(kStart) + "LINK id=1\nTEXT text=\"x\"\n";
+  const std::string byIndex =
+      std::string(kStart) + "LINK id=1 tail=\"pop\\0server\\0anchor\\0\"\nTEXT text=\"x\"\n";
   // A note-link resource holding its link inline, then its text.
   const std::string resource =
       std::string(kStart) + Resource(0x2, 2, 0, "srv", "file", kNoteLink, "txt");
+  // One holding the index of its link in "$Links" instead.
+  const std::string resourceByIndex =
+      std::string(kStart) + Resource(0, 2, 0, "srv", "file", HexWord(1), "txt");
   const struct {
     const char* name;
     std::string script;
@@ -280,10 +291,13 @@ TEST_F(PropertyQueryTest, NoteLinkParts) {
       {"anchor text of a doclink", doclink, PROP_LINKANCHORTEXT, "anchor"},
       {"note UNID of a link by index", byIndex, PROP_LINKNOTEUNIVERSALID,
        "B2B2B2B2B1B1B1B1B4B4B4B4B3B3B3B3"},
+      {"hint server of a link by index", byIndex, PROP_LINKHINTSERVER, "server"},
       {"replica ID of a resource's inline link", resource, PROP_LINKREPLICAID, "2222222211111111"},
       {"server hint of a resource", resource, PROP_LINKHINTSERVER, "srv"},
       {"file hint of a resource", resource, PROP_POPUPTEXT, "file"},
       {"text of a resource after its link", resource, PROP_LINKANCHORTEXT, "txt"},
+      {"view UNID of a resource's link by index", resourceByIndex, PROP_LINKVIEWUNIVERSALID,
+       "A2A2A2A2A1A1A1A1A4A4A4A4A3A3A3A3"},
   };
   const auto links = [](NOTEHANDLE note) { AppendLinks(note, true); };
   for (const auto& c : cases) {
@@ -397,8 +411,18 @@ TEST_F(PropertyQueryTest, GraphicFacts) {
        "Notes Bitmap"},
       {"a shared GIF by formula", sharedGif, ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,
        Place::kFirst, "GIF Image Resource (formula)"},
+      {"a shared JPEG by name", sharedJpeg, ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT,
+       Place::kFirst, "JPEG Image Resource"},
+      {"a shared image whose resource is no image resource",
+       start + Graphic(0, 0, 0, 0) + ImageHeader(1, 16, 16, 0) +
+           Resource(0, 1, 0, "", "", "", "http://i"),
+       ACTION_GET_GRAPHIC_FORMAT, PROP_GRAPHICFORMAT, Place::kFirst, "GIF"},
       {"a shared image by name", sharedJpeg, ACTION_GET_GRAPHIC_OFFSET, PROP_GRAPHICOFFSET,
        Place::kFirst, "pic.jpg"},
+      {"a shared image by name one record further on",
+       start + Graphic(0, 0, 0, 0) + "ANCHOR name=\"n\"\n" + ImageHeader(2, 16, 16, 0) +
+           Resource(0, 3, 0x13, "", "", Zeros(8), "far.jpg"),
+       ACTION_GET_GRAPHIC_OFFSET, PROP_GRAPHICOFFSET, Place::kFirst, "far.jpg"},
       // The graphic's data lies behind it: 2 bytes of type word, 70 of
       // paragraph definition, 4 of reference and 30 of graphic.
       {"where an inline image's data lies", bitmap0 + "TEXT text=\"t\"\n",
@@ -460,10 +484,12 @@ TEST_F(PropertyQueryTest, AnswersWhereTheChunkOpens) {
 
 TEST_F(PropertyQueryTest, ParagraphStyleOfADefinitionOrOfTheOneAReferenceNames) {
   // Three definitions; the second paragraph refers to the second, while the
-  // walk's current definition is by then the third.
+  // walk's current definition is by then the third. The third paragraph
+  // refers to a definition the item lacks: the current one answers.
   const std::string script = "PABDEF id=1 flags=0x0100\nPABDEF id=2 left=720 flags=0x0100\n"
                              "PABDEF id=3 left=2880 flags=0x0100\nPABREF id=1\n"
-                             "TEXT text=\"a\"\nPARAGRAPH\nPABREF id=2\nTEXT text=\"b\"\n";
+                             "TEXT text=\"a\"\nPARAGRAPH\nPABREF id=2\nTEXT text=\"b\"\n"
+                             "PARAGRAPH\nPABREF id=9\nTEXT text=\"c\"\n";
   const struct {
     const char* definition;
     WORD omitDefaults;
@@ -472,6 +498,7 @@ TEST_F(PropertyQueryTest, ParagraphStyleOfADefinitionOrOfTheOneAReferenceNames) 
       {"Paragraph 2", 0, "LeftMargin=\"0.50\" "},
       {"Paragraph 1", 0, "LeftMargin=\"1.00\" "},
       {"Paragraph 2", 1, "LeftMargin=\"0.50\" "},
+      {"Paragraph 3", 0, "LeftMargin=\"2.00\" "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.definition);
