@@ -324,8 +324,6 @@ void WikiLink(hotspot_call &h, const wiki_title &title) {
     for (char &ch : words) {
       if (ch == ' ')
         ch = '+';
-      else if (ch == '\\')
-        ch = '/';
     }
     RenderPuts(c, "<a href=\"http:");
     RenderPuts(c, wiki);
