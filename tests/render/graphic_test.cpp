@@ -1,8 +1,8 @@
 // What the golden corpus of images cannot show: file names from the
 // document never reach outside the image directory (the tree around it
-// listed before and after), the content id of an image in a MIME message,
-// and an image abandoned for want of memory leaving no part of its
-// element behind.
+// listed before and after), the content ids of images and image resources
+// in a MIME message, and an image abandoned for want of memory leaving no
+// part of its element behind.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -138,6 +138,40 @@ TEST_F(GraphicTest, ContentIdsNameTheImageKindItsPlaceAndTheNote) {
                            "border=\"0\">"
                          : "<img src=\"cid:_1_00000000007C000000CD00000002\" height=\"1\" "
                            "width=\"1\" border=\"0\" />");
+  }
+}
+
+/* A named image resource in a MIME message: its content id is the name
+ * up to a "|" with "\\" and "/" as "_"; under WAICompliant= the alt text
+ * says which database the resource came from, by its database reference. */
+TEST_F(GraphicTest, AResourceInAMessageIsItsContentIdWithTheDatabaseItCameFrom) {
+  const struct {
+    const char *name; /* as the script writes it */
+    const char *link; /* the 8-byte database reference */
+    const char *src;
+    const char *alt;
+  } cases[] = {
+      {"logo.gif|1", "000E000000000000", "cid:logo.gif", "logo.gif|1 from user mail file"},
+      {"logo.gif", "010E000000000000", "cid:logo.gif", "logo.gif from address book"},
+      {"logo.gif", "020E000000000000", "cid:logo.gif", "logo.gif from headlines"},
+      {"a\\\\b/c.gif", "030E000000000000", "cid:a_b_c.gif", "a\\b/c.gif from bookmark db"},
+      {"logo.gif", "0000000000000000", "cid:logo.gif", "logo.gif"},
+      {"logo.gif", "0100000002000000", "cid:logo.gif", "logo.gif from __0000000200000001.nsf"},
+      {"logo.gif", "040E000000000000", "cid:logo.gif", "logo.gif from __0000000000000E04.nsf"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const Body body = Build(ImageScript(std::string("RESOURCE type=3 class=0x13 link=") + c.link +
+                                        " name=\"" + c.name + "\"\n"));
+    Prepare(body, "WAICompliant=Yes");
+    context_->mime_mode = 1;
+    context_->image_handling = kHandlingDefault;
+    const std::string out = Drive();
+    const size_t at = out.find("<img");
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(out.substr(at, out.find('>', at) + 1 - at),
+              std::string("<img src=\"") + c.src + "\" alt=\"" + c.alt +
+                  "\" height=\"1\" width=\"1\" border=\"0\">");
   }
 }
 
