@@ -373,10 +373,11 @@ void CopyTranslatedText(html_render_info *context, const char *text, DWORD lengt
 }
 
 STATUS RenderFormulaText(html_render_info *context, const char *formula, DWORD length,
-                         render_text *out) {
+                         render_text *out, bool *started) {
   DHANDLE result = NULLHANDLE;
   WORD resultLength = 0;
-  const STATUS status = EvaluateRenderFormula(context, formula, length, &result, &resultLength);
+  const STATUS status =
+      EvaluateRenderFormula(context, formula, length, &result, &resultLength, started);
   if (status != NOERROR)
     return status;
   ResultText(static_cast<const char *>(OSLockObject(result)), resultLength, out);

@@ -31,15 +31,19 @@ bool HoldsWholeFormula(const char *formula, DWORD length) {
 } // namespace
 
 STATUS EvaluateRenderFormula(html_render_info *context, const char *formula, DWORD length,
-                             DHANDLE *result, WORD *resultLength) {
+                             DHANDLE *result, WORD *resultLength, bool *started) {
   *result = NULLHANDLE;
   *resultLength = 0;
+  if (started != nullptr)
+    *started = false;
   if (!HoldsWholeFormula(formula, length))
     return ERR_FORMULA_BAD_FORMULA;
   HCOMPUTE compute = NULLHANDLE;
   STATUS status = NSFComputeStart(0, formula, &compute);
   if (status != NOERROR)
     return status;
+  if (started != nullptr)
+    *started = true;
   const NOTEHANDLE note = context->item != nullptr ? context->item->note : NULLHANDLE;
   status = NSFComputeEvaluate(compute, note, result, resultLength, nullptr, nullptr, nullptr);
   NSFComputeStop(compute);

@@ -18,7 +18,6 @@
 
 #include "engine/record_fields.h"
 #include "engine/services.h"
-#include "host/formula.h"
 #include "host/nsfnote.h"
 #include "host/oslog.h"
 #include "host/status.h"
@@ -148,29 +147,6 @@ void PushAnchorEnd(hotspot_call &h) {
   h.anchor_here = true;
 }
 
-/* Whether the data starts as a compiled formula (the whole formula its
- * header announces is there and the host compiles it); ERR_MEMORY when
- * memory ran out finding out. */
-STATUS FormulaStarts(const char *data, DWORD length, bool *starts) {
-  constexpr DWORD kHeader = 8; /* magic, version, source length at 4 */
-  *starts = false;
-  DWORD source = 0;
-  if (data == nullptr || length < kHeader)
-    return NOERROR;
-  memcpy(&source, data + 4, sizeof source);
-  if (source > length - kHeader)
-    return NOERROR;
-  HCOMPUTE compute = NULLHANDLE;
-  const STATUS status = NSFComputeStart(0, data, &compute);
-  if (status == ERR_MEMORY)
-    return status;
-  if (status == NOERROR) {
-    NSFComputeStop(compute);
-    *starts = true;
-  }
-  return NOERROR;
-}
-
 /* The text of a hotspot's or resource's data: the data itself, or the
  * result of its formula. Data that does not start as a formula is taken as
  * written; a formula that starts but does not evaluate gives no text. Out
@@ -178,16 +154,16 @@ STATUS FormulaStarts(const char *data, DWORD length, bool *starts) {
 void DataText(html_render_info *c, const char *data, DWORD length, bool formula,
               render_text *out) {
   if (formula) {
-    const STATUS status = RenderFormulaText(c, data, length, out);
+    bool started = false;
+    const STATUS status = RenderFormulaText(c, data, length, out, &started);
     if (status == NOERROR)
       return;
-    out->length = 0;
-    bool starts = false;
-    if (status == ERR_MEMORY || FormulaStarts(data, length, &starts) != NOERROR) {
+    if (status == ERR_MEMORY) {
       out->status = ERR_MEMORY;
       return;
     }
-    if (starts)
+    out->length = 0;
+    if (started)
       return;
   }
   RenderTextPut(out, data, TextLength(data, length));
