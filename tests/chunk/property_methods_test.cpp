@@ -1,13 +1,18 @@
 // The chunk's named properties through the class interface: reads that the
 // chunk answers itself (search flags, the definition), reads the engine
-// answers (text, PABID, a cell's row), the refusals of a set with their
-// messages, and the action, id and value a set hands to the engine.
+// answers (text, PABID, a cell's row, the record words, the action formula
+// as text, a link's popup text), the in-code rows that read empty, the
+// refusals of a set with their messages, and the action, id and value a set
+// hands to the engine.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/formula.h"
+#include "host/osmem.h"
+#include "host/status.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "tests/chunk/action_record_fixture.h"
@@ -68,6 +73,7 @@ TEST_F(PropertyMethodTest, UnknownNamesGiveNothing) {
   EXPECT_EQ(chunk->SetPropertyNumber("NoSuchProperty", 1), 0);
   EXPECT_EQ(chunk->SetPropertyText("NoSuchProperty", "x", 0), 0);
   EXPECT_EQ(chunk->SetPropertyText("NoList", nullptr, 0), 0);
+  EXPECT_EQ(chunk->SetPropertyText(nullptr, "x", 0), 0);
   EXPECT_TRUE(note_testing::MessageTexts().empty());
   EXPECT_TRUE(Actions().empty());
 }
@@ -193,6 +199,85 @@ TEST_F(PropertyMethodTest, TargetRowOfAPlainCellCountsFromOne) {
   EXPECT_EQ(cell->GetPropertyNumber("TargetNth"), 0);
   ASSERT_FALSE(Actions().empty());
   EXPECT_EQ(Actions()[0].action, PROP_TARGETROW);
+}
+
+/* The bytes NSFFormulaCompile makes of the formula. */
+std::string Compiled(const char* formula) {
+  FORMULAHANDLE handle = NULLHANDLE;
+  WORD length = 0;
+  EXPECT_EQ(NSFFormulaCompile(nullptr, 0, formula, 0, &handle, &length, nullptr, nullptr, nullptr,
+                              nullptr, nullptr),
+            NOERROR);
+  const std::string bytes(static_cast<const char*>(OSLockObject(handle)), length);
+  OSUnlockObject(handle);
+  OSMemFree(handle);
+  return bytes;
+}
+
+TEST_F(PropertyMethodTest, ReadsTheWordsTheWalkLeaves) {
+  AppendItem({PabDef(1), PabRef(1), TableBegin(), Cell(0, 0), Text("a"), Cell(1, 0), Text("b"),
+              TableEnd()});
+  VelkoRTChunk* chunk = Chunk("Table 1");
+  struct Case {
+    const char* name;
+    double number;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"RecordType", 163, "163"}, // the table's first record, CDTABLEBEGIN
+      {"FirstRecord", 3, "3"},
+      {"LastRecord", 8, "8"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(chunk->GetPropertyNumber(c.name), c.number) << c.name;
+    WORD written = 9;
+    EXPECT_EQ(TextOf(chunk, c.name, 100, &written), c.text) << c.name;
+    EXPECT_EQ(written, 0) << c.name;
+  }
+}
+
+TEST_F(PropertyMethodTest, ActionFormulaIsReadAsFormulaText) {
+  const std::string formula = "@Command([FileSave])";
+  AppendItem({PabDef(1), PabRef(1),
+              cdbuild::HotspotBegin({.type = 3, .data = Compiled(formula.c_str())}), Text("go"),
+              cdbuild::HotspotEnd()});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  WORD written = 0;
+  EXPECT_EQ(TextOf(chunk, "ActionFormula", 100, &written), formula);
+  EXPECT_EQ(written, formula.size());
+  EXPECT_EQ(TextOf(chunk, "ActionFormula", 9, &written), "@Command");
+  EXPECT_EQ(written, 8);
+
+  // Data that is no compiled formula reads as the decompiler's error.
+  Restart();
+  AppendItem({PabDef(1), PabRef(1), cdbuild::HotspotBegin({.type = 3, .data = "later"}),
+              Text("go"), cdbuild::HotspotEnd()});
+  chunk = Chunk("Everything");
+  EXPECT_EQ(TextOf(chunk, "ActionFormula", 200),
+            "*** Error: " + note_testing::HostText(ERR_FORMULA_BAD_FORMULA));
+}
+
+TEST_F(PropertyMethodTest, InCodeRowsWithoutAnAnswerReadEmpty) {
+  VelkoRTChunk* chunk = Body();
+  for (const char* name : {"CellColor", "TargetType", "UnformattedText", "UnzoomedDefinition"}) {
+    WORD written = 9;
+    EXPECT_EQ(TextOf(chunk, name, 100, &written), "") << name;
+    EXPECT_EQ(written, 0) << name;
+    EXPECT_EQ(chunk->GetPropertyNumber(name), 0) << name;
+  }
+  EXPECT_TRUE(Actions().empty());
+}
+
+TEST_F(PropertyMethodTest, PopupTextIsTheLinksPopupText) {
+  const std::string texts("Pop\0Hint\0Anc\0", 13);
+  AppendItem({PabDef(1), PabRef(1), Text("see "),
+              cdbuild::DocLink(Bytes(40, 0x11), Bytes(texts.begin(), texts.end())), Text(".")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  for (const char* name : {"PopupText", "LinkPopupText"}) {
+    WORD written = 9;
+    EXPECT_EQ(TextOf(chunk, name, 100, &written), "Pop") << name;
+    EXPECT_EQ(written, 0) << name;
+  }
 }
 
 } // namespace
