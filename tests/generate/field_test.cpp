@@ -3,7 +3,8 @@
 // (Total1, Total2_1, a cut name, "Modify"), the "$Fields" list and the
 // placeholder items, the LotusScript module's exact text, the JavaScript
 // events and the CDIDNAME an unknown event leaves out, and failures that
-// keep the old body.
+// keep the old body. Then the buffers a property string fills: new fields
+// by type word and format keys, held fields changed in place.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -358,6 +359,19 @@ Bytes WithBytes(Bytes record, std::initializer_list<std::pair<size_t, BYTE>> byt
   return record;
 }
 
+/* The bytes NSFFormulaCompile makes of the formula. */
+std::string Compiled(const char* formula) {
+  FORMULAHANDLE handle = NULLHANDLE;
+  WORD length = 0;
+  EXPECT_EQ(NSFFormulaCompile(nullptr, 0, formula, 0, &handle, &length, nullptr, nullptr, nullptr,
+                              nullptr, nullptr),
+            NOERROR);
+  const std::string bytes(static_cast<const char*>(OSLockObject(handle)), length);
+  OSUnlockObject(handle);
+  OSMemFree(handle);
+  return bytes;
+}
+
 TEST(FieldSetupTest, NewFieldsTakeTheirKindAndFormatsFromTheKeys) {
   const Bytes plainExt = cdbuild::ExtField(0, 0);
   const Bytes plainExt2 = cdbuild::Ext2Field({});
@@ -421,6 +435,30 @@ TEST(FieldSetupTest, NewFieldsTakeTheirKindAndFormatsFromTheKeys) {
       {"choices as text values", "Keyword", "ChoiceStyle=List Choices='a;b'",
        cdbuild::Field({.flags = 0x0280, .data_type = 0x0500, .name = "Total", .text_values = "a;b"}),
        plainExt, plainExt2, {}, {}},
+      {"choices as a compiled formula", "Keyword", "ChoiceStyle=formula Choices='@True'",
+       cdbuild::Field({.flags = 0x0280, .data_type = 0x0500, .name = "Total",
+                       .text_values = Compiled("@True")}),
+       plainExt, plainExt2, {}, {}},
+      {"a formula field", "Formula", nullptr,
+       cdbuild::Field({.data_type = 0x0600, .name = "Total"}), plainExt, plainExt2, {}, {}},
+      {"radio buttons", "Radio", "Multiple=Yes",
+       cdbuild::Field({.flags = 0x8280, .data_type = 0x0500, .name = "Total"}), plainExt,
+       plainExt2, {}, {}},
+      {"a check box list", "Check", "Multiple=YES",
+       cdbuild::Field({.flags = 0x4280, .data_type = 0x0501, .list_delimiter = 0x3006,
+                       .name = "Total"}),
+       plainExt, plainExt2, {}, {}},
+      {"a list box", "listbox", nullptr,
+       cdbuild::Field({.flags = 0x0280, .data_type = 0x0500, .name = "Total"}),
+       cdbuild::ExtField(0x80040002, 0), plainExt2, {}, {}},
+      {"an editable password", "Password", "Kind=edit",
+       cdbuild::Field({.flags = 0x208A, .data_type = 0x0500, .name = "Total"}),
+       cdbuild::ExtField(0x80040020, 0), plainExt2, {}, {}},
+      {"a time computed for display, its formats", "Time",
+       "Kind='Computed for display' TimeFormat=hhmm TimeDateDisplay=date&time",
+       WithBytes(cdbuild::Field({.flags = 0x0100, .data_type = 0x0400, .name = "Total"}),
+                 {{15, 1}, {17, 2}}),
+       plainExt, plainExt2, {}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -446,15 +484,7 @@ TEST(FieldSetupTest, HeldFieldsChangeInPlaceAndRefuseWhatDoesNotFit) {
   EXPECT_TRUE(b.Record(kFieldBufferControl).empty());
 
   // A computed field compiles its formulas into the record.
-  FORMULAHANDLE formula = NULLHANDLE;
-  WORD length = 0;
-  ASSERT_EQ(NSFFormulaCompile(nullptr, 0, "@Now", 0, &formula, &length, nullptr, nullptr, nullptr,
-                              nullptr, nullptr),
-            NOERROR);
-  const char* compiled = static_cast<const char*>(OSLockObject(formula));
-  const std::string now(compiled, length);
-  OSUnlockObject(formula);
-  OSMemFree(formula);
+  const std::string now = Compiled("@Now");
   ASSERT_EQ(SetupFieldData(0, nullptr, nullptr, nullptr, "Kind=Computed DefaultValue='@Now'",
                            b.buffers),
             NOERROR);
@@ -475,6 +505,52 @@ TEST(FieldSetupTest, HeldFieldsChangeInPlaceAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(fits.Record(kFieldBufferField).size(), 40u + 63u);
   setup_buffers none;
   EXPECT_EQ(SetupFieldData(0, nullptr, "F", "Text", nullptr, none.buffers), VELKO_ERR_BAD_ARGUMENT);
+}
+
+TEST(FieldSetupTest, HeldFieldsTakeTheKindListFormAndBorderAsked) {
+  setup_buffers b;
+  ASSERT_EQ(SetupFieldData(1, nullptr, "F", "Text", "Kind=Computed DefaultValue='@Now'", b.buffers),
+            NOERROR);
+  const std::string now = Compiled("@Now");
+  // Each step changes the field left by the one before; a kind that is none
+  // of the edit kinds compiles nothing.
+  const struct {
+    const char* properties;
+    WORD flags, type, delimiter;
+  } steps[] = {
+      {"Kind='Computed when composed'", 0x0080, 0x0500, 0},
+      {"Kind='computed for display'", 0x0180, 0x0500, 0},
+      {"Kind=Other DefaultValue='@If('", 0x0180, 0x0500, 0},
+      {"Multiple=Yes", 0x0180, 0x0501, 0x3006},
+      {"Multiple=No", 0x0180, 0x0500, 0},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.properties);
+    ASSERT_EQ(SetupFieldData(0, nullptr, nullptr, nullptr, step.properties, b.buffers), NOERROR);
+    EXPECT_EQ(ShowHex(b.Record(kFieldBufferField)),
+              ShowHex(cdbuild::Field({.flags = step.flags, .data_type = step.type,
+                                      .list_delimiter = step.delimiter, .default_formula = now,
+                                      .name = "F"})));
+  }
+
+  // A rich text field has no list form.
+  setup_buffers rich;
+  ASSERT_EQ(SetupFieldData(1, nullptr, "R", "Rich", nullptr, rich.buffers), NOERROR);
+  ASSERT_EQ(SetupFieldData(0, nullptr, nullptr, nullptr, "Multiple=Yes", rich.buffers), NOERROR);
+  EXPECT_EQ(ShowHex(rich.Record(kFieldBufferField)),
+            ShowHex(cdbuild::Field({.flags = 0x0080, .data_type = 0x0001, .name = "R"})));
+
+  // "KeywordBorder=None" clears the border bits of the held extended flags.
+  b.storage[kFieldBufferExtField][4] = 0x1F;
+  ASSERT_EQ(SetupFieldData(0, nullptr, nullptr, nullptr, "KeywordBorder=none", b.buffers), NOERROR);
+  EXPECT_EQ(ShowHex(b.Record(kFieldBufferExtField)), ShowHex(cdbuild::ExtField(0x03, 0)));
+
+  // A held field whose text lengths pass its record is refused untouched.
+  b.storage[kFieldBufferField][32] = 200; /* the name length */
+  const std::vector<BYTE> held = b.storage[kFieldBufferField];
+  EXPECT_EQ(SetupFieldData(0, nullptr, "G", nullptr, "TabOrder=1", b.buffers),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(b.storage[kFieldBufferField], held);
 }
 
 } // namespace
