@@ -297,6 +297,30 @@ TEST_F(ParagraphStyleTest, MatchesMarginsTabsAndExtensionsOfShortRecords) {
   EXPECT_FALSE(Matches("Tabs=1,R2", e));
 }
 
+TEST_F(ParagraphStyleTest, MatchesRightAndFirstLineExtensionsSpacingAndStopPositions) {
+  _CDPABDEFEXT e = Definition(kPabdefExtendedLength);
+  e.Definition.Flags2 = 0x0040 | 0x0020;
+  e.RightMarginOffset = 720;
+  e.FirstLineLeftMarginPercent = 20;
+  e.Definition.ParagraphSpacingBefore = 1;
+  e.Definition.Tabs = 2;
+  e.Definition.Tab[0] = 1440;
+  e.Definition.Tab[1] = 2880;
+  const std::pair<const char*, bool> cases[] = {
+      {"RightMarginOffset=0.5", true},
+      {"RightMarginOffset=1", false},
+      {"RightMarginPercent=50", false}, // the other kind of right margin
+      {"FirstLeftMarginPercent=20", true},
+      {"FirstLeftMarginPercent=25", false},
+      {"FirstLeftMarginOffset=1", false},
+      {"Above=1.5 Below=single", true},
+      {"Above=double", false},
+      {"Tabs=1,3", false}, // same count and kinds, another position
+  };
+  for (const auto& [selection, matches] : cases)
+    EXPECT_EQ(Matches(selection, e), matches) << selection;
+}
+
 // ---- updating ----
 
 TEST_F(ParagraphStyleTest, ImpliedListIndentMovesMarginsAndFlags) {
@@ -343,6 +367,119 @@ TEST_F(ParagraphStyleTest, ImpliedLeftMarginGivesOffsetsToEveryDefinition) {
     EXPECT_EQ(e.Definition.Header.Length, kPabdefExtendedLength);
   }
   EXPECT_EQ(r.criteria[0][kCritLeftExtension], 1) << "the implied offset stays named";
+}
+
+/* The margins of a definition after an update. */
+struct margins {
+  WORD left, firstLine, leftOffset, leftPercent, firstOffset, firstPercent, flags2;
+};
+
+margins MarginsOf(const _CDPABDEFEXT& e) {
+  return {e.Definition.LeftMargin,  e.Definition.FirstLineLeftMargin, e.LeftMarginOffset,
+          e.LeftMarginPercent,      e.FirstLineLeftMarginOffset,      e.FirstLineLeftMarginPercent,
+          e.Definition.Flags2};
+}
+
+void ExpectMargins(const margins& got, const margins& want) {
+  EXPECT_EQ(got.left, want.left);
+  EXPECT_EQ(got.firstLine, want.firstLine);
+  EXPECT_EQ(got.leftOffset, want.leftOffset);
+  EXPECT_EQ(got.leftPercent, want.leftPercent);
+  EXPECT_EQ(got.firstOffset, want.firstOffset);
+  EXPECT_EQ(got.firstPercent, want.firstPercent);
+  EXPECT_EQ(got.flags2, want.flags2);
+}
+
+TEST_F(ParagraphStyleTest, ImpliedFirstLineAndLeftExtensionsGiveTheOtherMargins) {
+  // From a 70-byte definition with the left and first-line default bits;
+  // every one also takes the default right margin (0x0480).
+  const struct {
+    const char* style;
+    margins want;
+  } cases[] = {
+      // The first line names the left margin too, as an offset of its own.
+      {"LEFTMARGINFIRST=0.5", {720, 720, 0, 0, 720, 0, 0x0590}},
+      {"LEFTMARGINOFFSET=0.5", {720, 720, 720, 0, 720, 0, 0x0494}},
+      // A percentage is taken of 12024 twips for the plain margins.
+      {"LEFTMARGINPERCENT=50", {6012, 6012, 0, 50, 0, 50, 0x04A8}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    _CDPABDEFEXT e = Definition();
+    e.Definition.Flags2 = 0x0300;
+    parse_result r = Parse(c.style);
+    Update(&e, r, true);
+    ExpectMargins(MarginsOf(e), c.want);
+    EXPECT_EQ(e.Definition.Header.Length, kPabdefExtendedLength);
+    EXPECT_EQ(r.criteria[0][kCritFirstLineExtension], 1) << "the first line stays named";
+  }
+}
+
+TEST_F(ParagraphStyleTest, ImpliedRightMarginBecomesAnOffsetOrTheFullPercentage) {
+  const struct {
+    const char* style;
+    WORD flags2, offset, percent;
+  } cases[] = {
+      {"RIGHTMARGIN=0", 0x0080, 0, 100},
+      {"RIGHTMARGIN=2", 0x0040, 2880, 90}, // the percentage word is left
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    _CDPABDEFEXT e = Definition(kPabdefExtendedLength);
+    e.Definition.RightMargin = 99;
+    e.Definition.Flags2 = 0x0080;
+    e.RightMarginPercent = 90;
+    parse_result r = Parse(c.style);
+    Update(&e, r, true);
+    EXPECT_EQ(e.Definition.RightMargin, c.offset);
+    EXPECT_EQ(e.Definition.Flags2, c.flags2);
+    EXPECT_EQ(e.RightMarginOffset, c.offset);
+    EXPECT_EQ(e.RightMarginPercent, c.percent);
+    EXPECT_EQ(r.criteria[0][kCritRightExtension], 1);
+  }
+}
+
+TEST_F(ParagraphStyleTest, ShiftsMoveOffsetsAndPercentagesFromTheirDefaults) {
+  _CDPABDEFEXT e = Definition(kPabdefExtendedLength);
+  CDPABDEFINITION& d = e.Definition;
+  d.Flags2 = 0x0300 | 0x003C | 0x00C0;
+  d.RightMargin = 720;
+  e.LeftMarginPercent = 10;
+  e.FirstLineLeftMarginOffset = 500;
+  e.RightMarginOffset = 720;
+  e.RightMarginPercent = 90;
+  parse_result r = Parse("ShiftLeftOffset=0.25 ShiftLeftPercent=2 ShiftRightOffset=0.25 "
+                         "ShiftRightPercent=5");
+  Update(&e, r, false);
+  // A word at 0 starts from its default (1440 twips, 12 percent) and the
+  // margin's default bit goes.
+  ExpectMargins(MarginsOf(e), {1800, 1800, 1800, 12, 860, 14, 0x00FC});
+  EXPECT_EQ(d.RightMargin, 1080);
+  EXPECT_EQ(e.RightMarginOffset, 1080);
+  EXPECT_EQ(e.RightMarginPercent, 95);
+  EXPECT_EQ(d.Header.Length, kPabdefExtendedLength);
+}
+
+TEST_F(ParagraphStyleTest, AnyListWordSetsABulletAndClearsEveryList) {
+  const struct {
+    const char* style;
+    WORD flags, flags2, wantFlags, wantFlags2;
+  } cases[] = {
+      {"+LIST_TYPE", 0x0000, 0x0000, 0x0500, 0x0000},
+      {"+LIST_TYPE", 0x0400, 0x0002, 0x0500, 0x0002}, // a checked list stays one
+      {"+LIST_TYPE", 0x1000, 0x1802, 0x1500, 0x1802}, // nothing cleared first
+      {"-LIST_TYPE", 0x1000, 0x1802, 0x0100, 0x0000},
+      {"-LIST_TYPE", 0x0400, 0x2000, 0x0100, 0x0000},
+  };
+  for (const auto& c : cases) {
+    _CDPABDEFEXT e = Definition();
+    e.Definition.Flags = c.flags;
+    e.Definition.Flags2 = c.flags2;
+    parse_result r = Parse(c.style);
+    Update(&e, r, false);
+    EXPECT_EQ(e.Definition.Flags, c.wantFlags) << c.style << " " << c.flags;
+    EXPECT_EQ(e.Definition.Flags2, c.wantFlags2) << c.style << " " << c.flags;
+  }
 }
 
 TEST_F(ParagraphStyleTest, LengthGrowsToTheFormItsFieldsNeed) {
@@ -473,6 +610,16 @@ TEST_F(ParagraphStyleTest, DumpsBothForms) {
             " leftmargin='1.25in' rightmargin=' 90%' firstlineleftmargin='  5%' "
             "spaceafter='2' linespacing='1.5'Tabs=R0.250000in C1.500000in Justify=NONE "
             "PAGINATE_BEFORE HIDE_IF Upper_Alpha_List HIDE_NOTES HIDE_WEB");
+
+  // The attribute text of the other margin kinds.
+  _CDPABDEFEXT kinds = Definition(kPabdefExtendedLength);
+  kinds.Definition.Flags2 = 0x0008 | 0x0040 | 0x0010;
+  kinds.LeftMarginPercent = 25;
+  kinds.RightMarginOffset = 720;
+  kinds.FirstLineLeftMarginOffset = 1800;
+  EXPECT_EQ(Dump(kinds, 1, false),
+            " leftmargin= 25% rightmargin='0.50in' firstlineleftmargin='1.25in'TabInterval=0.50 "
+            "Justify=LEFT NO_FLAGS");
 
   // Right-to-left and the third flags word are written beside NO_FLAGS.
   _CDPABDEFEXT plain = Definition(kPabdefFullLength);
