@@ -243,6 +243,11 @@ TEST_F(AppendCopyTest, ParagraphIds) {
        TemplateDefinition(4) +
            "PABREF id=4\nTEXT text=\"x\"\nPARAGRAPH\nPABREF id=4\nPABDEF id=14 left=2880\n"
            "PABREF id=14\nTEXT text=\"y\"\n"},
+      {"style names and hide formulas take the new id of theirs, an unknown id stays", 9,
+       "PABDEF id=2 left=2880\nSTYLENAME id=2 name=\"S\"\nPABHIDE id=2 formula=\"f\"\n"
+       "STYLENAME id=5 name=\"T\"\nPABREF id=2\nTEXT text=\"x\"\n",
+       "PABDEF id=12 left=2880\nSTYLENAME id=12 name=\"S\"\nPABHIDE id=12 formula=\"f\"\n"
+       "STYLENAME id=5 name=\"T\"\nPABREF id=12\nTEXT text=\"x\"\n"},
       {"an id past 65535 ends the append, the note kept", 65533,
        "PABDEF id=2 left=2880\nPABREF id=2\nTEXT text=\"x\"\n", "",
        VELKO_ERR_INVALID_SEQUENCE},
@@ -441,6 +446,21 @@ TEST_F(AppendCopyTest, FieldsAreWrittenAgainAtTheirCdField) {
   ASSERT_EQ(fields.size(), 1u);
   const std::string value(fields[0].begin(), fields[0].end());
   EXPECT_NE(value.find("Total1"), std::string::npos);
+}
+
+/* A field's second extension goes out again with the field, ahead of its
+ * CDFIELD; the identity record that follows a CDFIELD is found across
+ * other records before the next text run. */
+TEST_F(AppendCopyTest, AFieldBringsItsSecondExtensionAndALaterIdentity) {
+  const std::string ext2 = "RAW sig=0xFFFE data=\"" + std::string(84, 'x') + "\"\n";
+  const std::string anchor = "ANCHOR name=\"a\"\n";
+  const NOTEID source = Store(ext2 + "BEGIN sig=CDFIELD\nFIELD name=\"Qty\"\n" + anchor +
+                              "IDNAME id=\"f\"\nEND sig=CDFIELD\n");
+  const NOTEID target = Store(kTarget);
+  EXPECT_EQ(CopyItem(target, source, 0), NOERROR);
+  ExpectBody(target, kTarget + "BEGIN sig=CDFIELD\n" + ext2 +
+                         "FIELD name=\"Qty\"\nIDNAME id=\"f\"\n" + anchor + "END sig=CDFIELD\n" +
+                         kClosingText);
 }
 
 /* A bracketed field: its embedded control is copied in place (and not
