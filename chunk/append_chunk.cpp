@@ -380,9 +380,14 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
   } else {
     run.source = StoreItemsAndRecords(target, 0, 0, nullptr, 0, 0, run.source_note, itemName);
     loaded.set(run.source);
-    if (run.source != nullptr && (run.source->load_status & STATUS_CODE_MASK) == VELKO_ERR_MEMORY)
-      return VELKO_ERR_MEMORY;
   }
+  // A source that did not load whole (damaged, or cut short for want of
+  // memory) would be copied in part and pass for whole: the append fails
+  // with why its load stopped, which the load logged, and adds nothing.
+  if (run.source != nullptr && run.source->load_status != NOERROR)
+    return (run.source->load_status & STATUS_CODE_MASK) == VELKO_ERR_MEMORY
+               ? STATUS{VELKO_ERR_MEMORY}
+               : run.source->load_status;
   STATUS status = NOERROR;
   if (run.source != nullptr) {
     run.take_nodes = TakesSourceNodes(source.action, chunk, target, run);

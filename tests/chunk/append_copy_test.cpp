@@ -643,3 +643,21 @@ TEST_F(AppendCopyTest, ACopyStoresTheSameBytesWithAndWithoutTheLane) {
       EXPECT_EQ(ShowHex(stored[1][i]), ShowHex(stored[0][i]));
   }
 }
+
+/* A source body whose load stops at a damaged record (a colour record
+ * shorter than its fields) would be copied only up to it: the append fails
+ * with the load's status and the target keeps its body. */
+TEST_F(AppendCopyTest, ASourceThatDoesNotLoadWholeAppendsNothing) {
+  const NOTEID source = Store(
+      "PABDEF id=1\nPABREF id=1\nTEXT text=\"a\"\nRAW sig=0x00D2 data=\nTEXT text=\"b\"\n");
+  const std::string body = "PABDEF id=1\nPABREF id=1\nTEXT text=\"t\"\n";
+  const NOTEID target = Store(body);
+  HostTestCaptureLog(true);
+  HostTestClearLog();
+  EXPECT_EQ(CopyItem(target, source, 0), VELKO_ERR_FAILED);
+  const std::vector<std::string> log = HostTestLogLines();
+  HostTestCaptureLog(false);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Rich text item Body number 0 is damaged at offset", 0), 0u) << log[0];
+  ExpectBody(target, body);
+}
