@@ -696,11 +696,37 @@ DWORD Initiates(chunkdef_info* clause, const walk_record& record, WORD previous,
                         state);
 }
 
+/* After and Ends With look for the end of a selected occurrence without
+ * having opened at its start: whether the record ends one (*ended as
+ * MatchTerminator gives it), given what the clause's start test answered
+ * at the record and the occurrence that was current before it. Rows,
+ * columns and paragraphs are ended by any record that ends whatever
+ * occurrence is current, and that record may begin the next one (a row's
+ * first cell, a paragraph record): the end is the previous occurrence's,
+ * and counts only when that one is selected. */
+bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WORD previous,
+                            DWORD started, DWORD before, DWORD* ended,
+                            chunk_process_state* state) {
+  DWORD counted = 0;
+  const WORD type = clause->target_type;
+  if (!IsRowOrColumn(clause) && !IsParagraphType(type))
+    return MatchTerminator(clause, record.data, record.signature, record.length, previous,
+                           &counted, ended, started, state) != 0;
+  *ended = 0;
+  if (before == 0)
+    return false;
+  const DWORD startedThis = started != 0 && clause->occurrence == before ? 1 : 0;
+  return MatchTerminator(clause, record.data, record.signature, record.length, previous,
+                         &counted, ended, startedThis, state) != 0 &&
+         IndexSelects(clause, before);
+}
+
 /* Outside and After: whether the clause is accepted at the record, or
  * deferred to the next one. */
 bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WORD previous,
                            chunk_process_state* state) {
   DWORD complete = 0;
+  const DWORD before = clause->occurrence;
   const DWORD started = Initiates(clause, record, previous, &complete, state);
   if (clause->relation == RELATION_OUTSIDE) {
     if (started != 0 && complete != 0) {
@@ -709,13 +735,10 @@ bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WOR
     }
     return true;
   }
-  DWORD counted = 0;
   DWORD ended = 0;
-  if (started == 0 || complete == 0) {
-    if (MatchTerminator(clause, record.data, record.signature, record.length, previous, &counted,
-                        &ended, started, state) == 0)
-      return false;
-  }
+  if ((started == 0 || complete == 0) &&
+      !EndsSelectedOccurrence(clause, record, previous, started, before, &ended, state))
+    return false;
   if (ended == 0) {
     clause->deferred_record = state->record_counter + 1;
     return false;
@@ -874,14 +897,14 @@ bool AcceptDeferredClause(chunk_process_state* state) {
   return true;
 }
 
-/* The item's first paragraph has no CDPARAGRAPH of its own: a Before or
- * Ends With clause counts it at the first record. */
-void CountFirstParagraph(WORD signature, chunk_process_state* state) {
+/* The item's first record begins its first paragraph, whatever it is: a
+ * Before or Ends With clause, accepted there without its start test,
+ * counts that paragraph at it. */
+void CountFirstParagraph(chunk_process_state* state) {
   chunkdef_info* pending = state->pending;
   if (pending != nullptr && IsParagraphType(pending->target_type) &&
       (pending->relation == RELATION_BEFORE || pending->relation == RELATION_ENDS_WITH) &&
-      state->record_counter == 1 && signature != SIG_CD_PARAGRAPH && pending->index_count > 0 &&
-      pending->index_starts[0] > 1)
+      state->record_counter == 1)
     pending->occurrence = 1;
 }
 
@@ -964,12 +987,11 @@ close_step CloseBeforeTarget(const walk_record& record, WORD previous, chunkdef_
 close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info* clause,
                          chunkdef_info* before, closing* result, chunk_process_state* state) {
   DWORD complete = 0;
-  DWORD counted = 0;
   DWORD ended = 0;
+  const DWORD current = clause->occurrence;
   const DWORD started = Initiates(clause, record, previous, &complete, state);
   if ((started == 0 || complete == 0) &&
-      MatchTerminator(clause, record.data, record.signature, record.length, previous, &counted,
-                      &ended, started, state) == 0)
+      !EndsSelectedOccurrence(clause, record, previous, started, current, &ended, state))
     return close_step::stop;
   Reopen(state, clause);
   ++result->closed;
@@ -1116,7 +1138,7 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   const WORD previous = state->previous_signature;
 
   bool accepted = AcceptDeferredClause(state);
-  CountFirstParagraph(signature, state);
+  CountFirstParagraph(state);
   STATUS status = NOERROR;
   if (OpenAtRecord(record, previous, false, &accepted, &status, state))
     return status;
