@@ -1470,9 +1470,9 @@ DWORD TableAllHidden(html_render_info *context, record_storage **node) {
         return 0;
     }
   }
-  if (at == nullptr)
-    return 0;
-  *node = at->next;
+  // A table that runs to the end of the records without its end record is
+  // passed to that end.
+  *node = at != nullptr ? at->next : nullptr;
   return 1;
 }
 
