@@ -422,21 +422,28 @@ void SourceFromExtra(graphic_call &g) {
 
 /* ---- a named image resource ---- */
 
-/* The resource's name: stored, or the text its formula gives. */
-std::string ResourceName(graphic_call &g, const record_storage *resource) {
+/* The resource's name: stored, or the text its formula gives (empty when
+ * the formula does not evaluate). False when memory ran out. */
+bool ResourceName(graphic_call &g, const record_storage *resource, std::string *out) {
+  out->clear();
   CDRESOURCE header;
   memcpy(&header, resource->data, sizeof header);
   const DWORD nameAt = kResourceTexts + DWORD{header.ServerHintLength} + header.FileHintLength +
                        kResourceReference;
   const char *name = nullptr;
   if (!RecordText(resource, nameAt, header.Length1, &name))
-    return "";
-  if ((header.Flags & kResourceFormula) == 0)
-    return std::string(name, header.Length1);
+    return true;
+  if ((header.Flags & kResourceFormula) == 0) {
+    out->assign(name, header.Length1);
+    return true;
+  }
   render_text text{g.c->session};
-  if (RenderFormulaText(g.c, name, header.Length1, &text) != NOERROR || text.data == nullptr)
-    return "";
-  return std::string(text.data, text.length);
+  const STATUS status = RenderFormulaText(g.c, name, header.Length1, &text);
+  if (status == VELKO_ERR_MEMORY)
+    return false;
+  if (status == NOERROR && text.data != nullptr)
+    out->assign(text.data, text.length);
+  return true;
 }
 
 void DatabaseReference(const record_storage *resource, DWORD words[2]) {
@@ -471,12 +478,15 @@ void WriteResourceAltForMime(graphic_call &g, const std::string &name) {
   g.alt_written = true;
 }
 
-void SourceFromResource(graphic_call &g) {
+/* False when memory ran out before anything was written. */
+bool SourceFromResource(graphic_call &g) {
   if (g.settled || g.parts.resource == nullptr ||
       g.parts.resource->length < kResourceTexts)
-    return;
+    return true;
   html_render_info *c = g.c;
-  const std::string name = ResourceName(g, g.parts.resource);
+  std::string name;
+  if (!ResourceName(g, g.parts.resource, &name))
+    return false;
   const char *open = c->open_image_resource_string != nullptr ? c->open_image_resource_string
                                                               : kDefaultOpenResource;
   g.settled = true;
@@ -500,11 +510,12 @@ void SourceFromResource(graphic_call &g) {
       PutURL(c, name);
     }
     RenderPutc(c, '"');
-    return;
+    return true;
   }
   if (c->mime_mode == 0) {
     RenderPuts(c, " src=\"");
-    if (c->inplace_image_url_directory != nullptr) {
+    // A database at the data directory itself: the name alone.
+    if (!g.relative.empty() && c->inplace_image_url_directory != nullptr) {
       RenderPuts(c, c->inplace_image_url_directory);
       RenderPutc(c, '/');
     } else if (!g.relative.empty()) {
@@ -515,7 +526,7 @@ void SourceFromResource(graphic_call &g) {
     PutURL(c, name);
     RenderPuts(c, open);
     RenderPutc(c, '"');
-    return;
+    return true;
   }
   std::string cid = name.substr(0, name.find('|'));
   for (char &ch : cid) {
@@ -527,6 +538,7 @@ void SourceFromResource(graphic_call &g) {
   RenderPutc(c, '"');
   if (g.parts.alt_text == nullptr && (c->flags & html_flags::WAICompliant) != 0)
     WriteResourceAltForMime(g, name);
+  return true;
 }
 
 /* ---- the image of the rich text ---- */
@@ -1015,7 +1027,8 @@ STATUS ProcessXMLGraphic(html_render_info *context, WORD, WORD) {
     return abandon(VELKO_ERR_MEMORY);
   Trace(c, "PXMLGr - Step 3");
   SourceFromExtra(g);
-  SourceFromResource(g);
+  if (!SourceFromResource(g))
+    return abandon(VELKO_ERR_MEMORY);
   SourceFromStorageLink(g);
   if (!SourceFromGraphic(g)) {
     RenderTruncate(c, g.img_start);

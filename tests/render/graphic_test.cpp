@@ -1,8 +1,10 @@
 // What the golden corpus of images cannot show: file names from the
 // document never reach outside the image directory (the tree around it
 // listed before and after), the content ids of images and image resources
-// in a MIME message, and an image abandoned for want of memory leaving no
-// part of its element behind.
+// in a MIME message, an image abandoned for want of memory leaving no
+// part of its element behind, the temporary directory and the data
+// directory of the host, and images inside attachment hotspots of a
+// message.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "cdbuild/cd_script.h"
+#include "golden_files.h"
 #include "render/graphic.h"
 #include "render_fixture.h"
 #include "host/host_testing.h"
@@ -58,6 +61,32 @@ protected:
     for (const auto &entry : fs::recursive_directory_iterator(root_))
       paths.insert(fs::relative(entry.path(), root_).string());
     return paths;
+  }
+
+  /* The whole document GenerateHTML returns for the body stored in a
+   * database of its own: made at `created` (unless null) and connected
+   * with `connected`. */
+  std::string GenerateFrom(const char *created, const char *connected, const Body &body,
+                           const char *options) {
+    DBHANDLE db = NULLHANDLE;
+    if (created != nullptr)
+      EXPECT_EQ(note_testing::CreateDatabase(created, &db), NOERROR);
+    else
+      EXPECT_EQ(NSFDbOpen(connected, &db), NOERROR);
+    const NOTEID id = note_testing::StoreNoteWith(
+        db, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+    auto *item = new VelkoRTItem(session_.get()); // the session deletes it
+    EXPECT_EQ(item->Connect("", connected, id, "Body", 0), NOERROR);
+    VelkoRTChunk *chunk = item->DefineChunk("Everything");
+    std::string text = "(null)";
+    if (char *result = chunk != nullptr ? chunk->GenerateHTML("", "HTML", options, 0, nullptr,
+                                                              nullptr)
+                                        : nullptr) {
+      text.assign(result, session_->render_result_length);
+      VelkoDeallocatePtr(session_.get(), result);
+    }
+    NSFDbClose(db);
+    return text;
   }
 
   fs::path root_;
@@ -298,6 +327,166 @@ TEST_F(GraphicTest, EveryRefusedHostAllocationFailsTheImageOrLeavesItWhole) {
     }
     EXPECT_GT(failures, 0);
   }
+}
+
+/* The img elements of a whole document, in order. */
+std::string ImgElements(const std::string &document) {
+  std::string elements;
+  for (size_t at = document.find("<img"); at != std::string::npos;
+       at = document.find("<img", at + 1))
+    elements += document.substr(at, document.find('>', at) + 1 - at);
+  return elements;
+}
+
+/* Without ImageDirectory= images are written to the session's temporary
+ * directory, made when missing. */
+TEST_F(GraphicTest, TheTemporaryDirectoryTakesTheImagesWhenNoImageDirectoryIsGiven) {
+  const fs::path temp = root_ / "temp";
+  HostTestSetEnvironment("$TarnoTempDirectory", (temp.string() + "/").c_str());
+  session_->InitializeTempDirectory();
+  const std::string out = Render(Build(ImageScript("")), "ImageHandling=DISK ImageURLDirectory=/i");
+  HostTestSetEnvironment("$TarnoTempDirectory", nullptr);
+  EXPECT_EQ(ImgElements(out), "<img src=\"/i/Body_0_7c.gif\" height=\"1\" width=\"1\" border=\"0\">");
+  std::ifstream in(temp / "Body_0_7c.gif", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "GIF");
+}
+
+/* The URL directory of a run without ImageURLDirectory= is the database's
+ * path under the host's data directory: the data directory taken off its
+ * front (without case) with the separator after it, "\\" as "/", anything
+ * up to a "!!" dropped. It leads the server reference of an embedded image
+ * and of a named image resource. */
+TEST_F(GraphicTest, TheDatabasePathUnderTheDataDirectoryLeadsTheReferences) {
+  const struct {
+    const char *created; /* the database made */
+    const char *connected; /* the path the item connects with */
+    const char *relative;
+  } cases[] = {
+      {"mem:Data\\Sub\\pic", "mem:Data\\Sub\\pic", "Sub/pic"},
+      {"mem:data/x", "mem:data/x", "x"},
+      {"mem:database", "mem:database", "base"},
+      {"mem:other", "mem:other", "mem:other"},
+      {"mem:bang", "!!mem:bang", "mem:bang"},
+  };
+  HostTestSetDataDirectory("MEM:DATA");
+  const Body body = Build(ImageScript("") + "BEGIN sig=CDGRAPHIC\nGRAPHIC\n"
+                                            "IMAGEHEADER type=1 width=1 height=1\n"
+                                            "RESOURCE type=3 class=0x13 link=0000000000000000 "
+                                            "name=\"logo.gif\"\nEND sig=CDGRAPHIC\n");
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.connected);
+    const std::string relative = c.relative;
+    EXPECT_EQ(ImgElements(GenerateFrom(c.created, c.connected, body,
+                                       "UseUNID=000000AB00000001000000CD00000002")),
+              "<img src=\"/" + relative +
+                  "/0/000000ab00000001000000cd00000002/Body/0.7c?OpenElement&amp;"
+                  "FieldElemFormat=gif\" height=\"1\" width=\"1\" border=\"0\">"
+                  "<img src=\"/" + relative +
+                  "/logo.gif?OpenImageResource\" height=\"1\" width=\"1\" border=\"0\">");
+  }
+  HostTestSetDataDirectory(nullptr);
+}
+
+/* A database that is the data directory itself has an empty relative path:
+ * a named resource is referenced by its name and the open-image-resource
+ * text alone, by reference and when written to disk (the URL directory
+ * being empty); InPlaceImageURLDirectory= does not lead a resource's
+ * reference then. */
+TEST_F(GraphicTest, ADatabaseAtTheDataDirectoryNamesResourcesAlone) {
+  const std::string directory = (root_ / "images").string();
+  HostTestSetDataDirectory("mem:top");
+  golden_testing::Header stored;
+  stored.resources = {{"logo.gif", "GIF-logo"}};
+  const Body body = Build(ImageScript("RESOURCE type=3 class=0x13 link=0000000000000000 "
+                                      "name=\"logo.gif\"\n"));
+  const std::string element =
+      "<img src=\"logo.gif?OpenImageResource\" height=\"1\" width=\"1\" border=\"0\">";
+  DBHANDLE db = NULLHANDLE;
+  ASSERT_EQ(note_testing::CreateDatabase("mem:top", &db), NOERROR);
+  golden_testing::StoreResources(db, stored);
+  for (const std::string &options :
+       {std::string(""), std::string("InPlaceImageURLDirectory=/place"),
+        "ImageHandling=DISK ImageDirectory=" + directory}) {
+    SCOPED_TRACE(options);
+    EXPECT_EQ(ImgElements(GenerateFrom(nullptr, "mem:top", body, options.c_str())), element);
+  }
+  std::ifstream in(root_ / "images" / "logo.gif", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "GIF-logo");
+  NSFDbClose(db);
+  HostTestSetDataDirectory(nullptr);
+}
+
+/* In a message whose attachments are anchors by name (mode 4), the
+ * attachment graphic stands for the file, and the image inside the
+ * attachment's hotspot is left out; without the graphic, or outside a
+ * message, the image is written. */
+TEST_F(GraphicTest, TheAttachmentGraphicReplacesTheIconInAMessage) {
+  const Body body = Build(
+      "PARAGRAPH\nPABDEF id=1\nPABREF id=1\nHOTSPOTBEGIN type=4 data=\"ATT1\\0a.txt\"\n"
+      "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=1\n"
+      "IMAGESEGMENT data=\"GIF\"\nEND sig=CDGRAPHIC\nHOTSPOTEND\n");
+  // The graphic ends 0x8C bytes into the item: the type word and the
+  // paragraph, definition, reference, hotspot, bracket and graphic records.
+  const std::string icon = "<img src=cid:_1_00000000008C000000CD00000002 height=\"1\" "
+                           "width=\"1\" border=\"0\">";
+  const std::string graphic = "<img src=\"/icons/att.gif\" alt=\" a.txt \" border=\"0\">";
+  const struct {
+    const char *options;
+    WORD mime;
+    std::string out;
+  } cases[] = {
+      {"AttachmentGraphic=/icons/att.gif", 1,
+       "<a name=\"a.txt\"></a>" + graphic + "&lt;attachment: a.txt&gt;"},
+      {"", 1, "<a name=\"a.txt\"></a>&lt;attachment: a.txt&gt;" + icon},
+      {"AttachmentGraphic=/icons/att.gif", 0, "<a name=\"a.txt\"></a>" + graphic + "a.txt" +
+           "<img src=\"/mem:textrender/0/000000ab00000001000000cd00000002/Body/0.8c?OpenElement"
+           "&amp;FieldElemFormat=gif\" height=\"1\" width=\"1\" border=\"0\">"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string options = std::string("AttachmentHandling=NAME "
+                                            "UseUNID=000000AB00000001000000CD00000002 ") +
+                                c.options;
+    Prepare(body, options.c_str());
+    context_->mime_mode = c.mime;
+    context_->image_handling = kHandlingDefault;
+    const std::string out = Drive();
+    EXPECT_EQ(out.substr(out.find("<a ")), c.out);
+  }
+}
+
+/* A resource named by a formula, with every host allocation refused in
+ * turn: a run that cannot evaluate the formula for want of memory fails
+ * with 263 and leaves none of the element; no run names the resource with
+ * an empty text. */
+TEST_F(GraphicTest, ARefusedAllocationInAResourceNameFormulaFailsTheImage) {
+  const Body body = Build(ImageScript("RESOURCE type=3 class=0x13 flags=1 "
+                                      "link=0000000000000000 name=\"FM\\x01\\x00\\x0F\\x00\\x00"
+                                      "\\x00\\\"lo\\\" + \\\"go.gif\\\"\"\n") +
+                          "TEXT text=\"B\"\n");
+  const std::string element = "<img src=\"/mem:textrender/logo.gif?OpenImageResource\" "
+                              "height=\"1\" width=\"1\" border=\"0\">";
+  Prepare(body);
+  context_->image_handling = kHandlingDefault;
+  ASSERT_NE(Drive().find(element + "B"), std::string::npos);
+  int failures = 0;
+  for (int nth = 1; nth < 500; ++nth) {
+    Prepare(body);
+    context_->image_handling = kHandlingDefault;
+    const DWORD before = context_->output_length;
+    HostTestFailAllocation(nth);
+    const STATUS status = ProcessXMLStream(context_, 0, 0, 0);
+    HostTestFailAllocation(0);
+    const std::string out = Held().substr(before);
+    if (status == NOERROR && out.find(element + "B") != std::string::npos)
+      continue;
+    ++failures;
+    EXPECT_EQ(status, VELKO_ERR_MEMORY) << nth;
+    EXPECT_EQ(out.find("<img"), std::string::npos) << nth << ": " << out;
+    if (HasFailure())
+      break;
+  }
+  EXPECT_GT(failures, 0);
 }
 
 } // namespace
