@@ -402,7 +402,17 @@ WORD FindNamedChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD 
       name = nullptr;
       continue;
     } else if (node->signature == kind.bracket && !inBracket) {
-      ++count; // an element outside a bracket has no name
+      ++count;
+      // A table or layer outside its bracket has no name record; a
+      // button's name is its own label, wherever the button stands.
+      if (kind.name_record != kind.bracket)
+        continue;
+      const char* text = nullptr;
+      DWORD length = 0;
+      if (request.InRange(node->ordinal) && NameOf(node, &text, &length) &&
+          request.Matches(text, length))
+        return ElementNumber(count);
+      continue;
     }
     if (name == nullptr || compared || !request.InRange(node->ordinal))
       continue;

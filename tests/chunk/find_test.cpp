@@ -55,8 +55,8 @@ class FindNamedTest : public EngineTest, public ::testing::WithParamInterface<na
 
 TEST_P(FindNamedTest, NumbersTheFirstMatchingElement) {
   // Tables: 1 "Sales 2004", 2 "Sales", 3 without a name record, 4 named
-  // "", 5 an unbracketed pre-table, 6-8 "Budget"; then a layer "Top" and
-  // a button "OK".
+  // "", 5 an unbracketed pre-table, 6-8 "Budget"; then a layer "Top", a
+  // button "OK" and a button "Go".
   std::vector<Bytes> body;
   AddTable(body, "Sales 2004");
   AddTable(body, "Sales");
@@ -72,6 +72,13 @@ TEST_P(FindNamedTest, NumbersTheFirstMatchingElement) {
   body.push_back(Begin(SIG_CD_BUTTON));
   body.push_back(cdbuild::Raw(SIG_CD_BUTTON, {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 10, 'O', 'K'}));
   body.push_back(End(SIG_CD_BUTTON));
+  // A button as the generator writes it: in a hotspot bracket, not a
+  // button bracket.
+  body.push_back(Begin(SIG_CD_V4HOTSPOTBEGIN));
+  body.push_back(HotspotBegin(SIG_CD_V4HOTSPOTBEGIN, 3));
+  body.push_back(cdbuild::Button({.label = "Go"}));
+  body.push_back(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
+  body.push_back(End(SIG_CD_V4HOTSPOTEND));
   body.push_back(Text("end"));
   AppendItem(body);
 
@@ -96,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         named_case{"Substring", 1, "Everything", "Table", "les 20", "SUBSTR", 1},
         named_case{"OtherModeMatchesAnyName", 1, "Everything", "Table", "zzz", "whatever", 1},
         named_case{"EmptyPatternEndsOnlyAnEmptyName", 1, "Everything", "Table", "", "ENDS", 4},
+        named_case{"EmptyPatternStartsEveryName", 1, "Everything", "Table", "", "STARTS", 1},
         named_case{"CaseSensitivityIsTheChunks", 1, "Everything", "Table", "SALES", "EXACT", 2},
         named_case{"NoMatch", 1, "Everything", "Table", "Costs", "EXACT", 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -113,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         named_case{"UnbracketedTablesCountWithoutName", 0, "Table 4", "Table", "Sales", "EXACT", 0},
         named_case{"Layer", 1, "Everything", "Layer", "Top", "EXACT", 1},
         named_case{"Button", 1, "Everything", "Button", "OK", "EXACT", 1},
+        named_case{"ButtonOutsideAButtonBracket", 1, "Everything", "Button", "Go", "EXACT", 2},
         named_case{"SectionsAreNotSearched", 1, "Everything", "Section", "", "", 0},
         named_case{"UnknownType", 1, "Everything", "Nothing", "", "", 0}),
     [](const auto& info) { return std::string(info.param.name); });
