@@ -96,6 +96,7 @@ TEST_F(DefinitionTest, ParsesEachKindOfClause) {
       {"tAbLeS 4", Before::None, "[2 1 4-0]", 1},
       {"Text 'Hello World' 2", Before::None, "[2 9 2-0 m1<Hello World> l1]", 1},
       {"Text ends \"lo\" 3", Before::None, "[2 9 3-0 m3<lo> l1]", 1},
+      {"Text STARTS 'He'", Before::None, "[2 9 1-0 m2<He> l1]", 1},
       {"Text Substring |ell| *", Before::None, "[2 9 m4<ell> l1]", 0},
       {"Field ID 'F1'", Before::None, "[2 19 1-0 m6<F1> l1]", 1},
       {"Field Name |Subject| 2", Before::None, "[2 19 2-0 m7<Subject> l1]", 1},
@@ -108,6 +109,10 @@ TEST_F(DefinitionTest, ParsesEachKindOfClause) {
       {"Text 'a; Table 2", Before::None, "[2 9 1-0 m1<a> l1][2 1 2-0]", 1},
       {"Inside Section 'Notes'", Before::None, "[3 4 1-0 m1<Notes> l1]", 0},
       {"Before Graphic 1", Before::None, "[5 15 1-0]", 0},
+      // Keywords that are not canonical names; "HR" is both, so that a
+      // chunk's own text on a rule parses back.
+      {"ImageHotspot 2", Before::None, "[2 33 2-0]", 1},
+      {"HorizontalRule 1; HR 2", Before::None, "[2 27 1-0][2 27 2-0]", 1},
       {"Contains Everything 2", Before::None, "[2 0 2-0]", 1},
       {"Starts With Table 1", Before::None, "[7 1 1-0]", 0},
       {"END TABLE", Before::None, "[8 1 1-0]", 0},

@@ -37,6 +37,14 @@ TEST_F(RetrieveTest, OnePabidBackwards) {
   EXPECT_EQ(Found().LeftMargin, 300);
 }
 
+TEST_F(RetrieveTest, AnyPabidForwardsTakesTheLastDefinitionOfTheHighest) {
+  LoadInput({PabDef(1, 100), PabDef(3, 200), PabDef(2, 300), PabRef(2), Text("a"),
+             PabDef(3, 400), PabDef(2, 500), PabRef(3), Text("b")});
+  RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state_);
+  EXPECT_EQ(Found().PABID, 3);
+  EXPECT_EQ(Found().LeftMargin, 400);
+}
+
 TEST_F(RetrieveTest, WithoutADefinitionTheDefaultStands) {
   LoadInput({PabRef(1), Text("a")});
   RetrievePABDEF(kAnyPabid, RETRIEVE_FORWARD, state_);
@@ -213,6 +221,7 @@ TEST_F(ChecksumTest, FieldsOfOneItem) {
   AppendItem({Paragraph()});
   EXPECT_EQ(Crc(4, 3), (Answer{NOERROR, "0004132264"}));
   EXPECT_EQ(Crc(0, 3), (Answer{NOERROR, "132264"}));
+  EXPECT_EQ(Crc(4, 0), (Answer{NOERROR, "0004"}));
   EXPECT_EQ(Crc(1, 2), (Answer{NOERROR, "43264"})); // the last digits
   EXPECT_EQ(Crc(0, 0), (Answer{NOERROR, ""}));
 }
