@@ -124,6 +124,7 @@ struct target_cell_walk {
   chunk_process_state* state = nullptr;
   DWORD counter = 0;
   DWORD wanted = 0;
+  int inner = 0;        /* tables opened after the wanted cell and still open */
   bool stopped = false; /* an answer, or the wanted cell's table ended */
 };
 
@@ -133,11 +134,23 @@ constexpr STATUS kStopWalk = VELKO_ERR_ITEM_NOT_FOUND;
 STATUS TargetCellStep(char* record, WORD signature, DWORD length, void* context) {
   auto* walk = static_cast<target_cell_walk*>(context);
   ++walk->counter;
-  if (IsTableEnd(signature) && walk->counter > walk->wanted) {
-    walk->stopped = true;
-    return kStopWalk;
+  // A table nested in a later cell neither ends the wanted cell's table
+  // nor has cells that cover it.
+  if (walk->counter > walk->wanted) {
+    if (IsTableBegin(signature)) {
+      ++walk->inner;
+      return NOERROR;
+    }
+    if (IsTableEnd(signature)) {
+      if (walk->inner > 0) {
+        --walk->inner;
+        return NOERROR;
+      }
+      walk->stopped = true;
+      return kStopWalk;
+    }
   }
-  if (!IsTableCell(signature) || walk->counter < walk->wanted)
+  if (!IsTableCell(signature) || walk->counter < walk->wanted || walk->inner > 0)
     return NOERROR;
   chunk_process_state* state = walk->state;
   DWORD hostLength = length;

@@ -44,7 +44,8 @@ constexpr WORD kNotRichTextError = 20029;
 
 /* Reads the stored values of the state's item (its note and item name) and
  * numbers their records from 1. From the table cell numbered
- * `recordNumber` on, the first cell whose spans reach back over it is the
+ * `recordNumber` on, the first cell of its own table (not of a table nested
+ * in a later cell) whose spans reach back over it is the
  * merged cell that covers it: p1 and p2 become that cell's row and column
  * (from 1), p3 and p4 those of the wanted cell; p1 and p2 stay 0 when no
  * cell covers it before its table ends. The state's own error word

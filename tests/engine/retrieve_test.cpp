@@ -124,6 +124,19 @@ TEST_F(TargetCellTest, ACellWithoutSpanningCellAfterItGetsOnlyItsOwnPlace) {
   EXPECT_EQ(Retrieve(3), (Answer{NOERROR, {0, 0, 1, 2}}));
 }
 
+TEST_F(TargetCellTest, ATableNestedInALaterCellIsPassedOver) {
+  // Records: 1 table, 2-3 the first row, 4-6 a table nested in cell (0, 1)
+  // whose only cell spans two rows and columns, 7-8 the second row, whose
+  // last cell spans both rows and columns, 9 end.
+  const Bytes nestedSpan = cdbuild::TableCell(
+      {.row = 0, .column = 0, .row_span = 2, .column_span = 2, .nested = true});
+  LoadInput({TableBegin(), SpanCell(0, 0, 1, 1), SpanCell(0, 1, 1, 1), TableBegin(true),
+             nestedSpan, TableEnd(true), SpanCell(1, 0, 1, 1), SpanCell(1, 1, 2, 2),
+             TableEnd()});
+  // Not the nested cell (which would answer 1, 1): the second row's.
+  EXPECT_EQ(Retrieve(2), (Answer{NOERROR, {2, 2, 1, 1}}));
+}
+
 TEST_F(TargetCellTest, AnItemThatIsNotRichTextFailsWithItsErrorWord) {
   LoadInput({TableBegin(), SpanCell(0, 0, 1, 1), TableEnd()});
   ASSERT_EQ(NSFItemSetText(note_, "Body", "text", 4), NOERROR);
