@@ -318,13 +318,27 @@ bool AppendsAfter(const chunk_process_state* state) {
   return state->chunk != nullptr && state->chunk->append_position != 0;
 }
 
-/* Inside the chunk, appending after it: the table announces one row more,
- * and the end of the table at the wanted depth takes the row before it. */
+/* The walk's table depth past the end of the table that takes the row. A
+ * Table chunk's wanted depth lies outside its table; a Row chunk's lies
+ * inside it, where the end of a table nested in the row also leaves the
+ * walk, so the row's own table ends one level further out. */
+int32_t DepthPastRowTable(const chunk_process_state* state) {
+  const bool row = state->chunk != nullptr && state->chunk->target_type == TARGETTYPE_ROW;
+  return row ? state->wanted_depth - 1 : state->wanted_depth;
+}
+
+/* Inside the chunk, appending after it: the table that takes the row
+ * announces one row more (the walk has counted the table a
+ * CDPRETABLEBEGIN announces), and its end takes the row before it. Tables
+ * nested in it keep their count and their rows. */
 STATUS AppendRow(const char* record, WORD signature, DWORD length, chunk_record_output* output,
                  chunk_process_state* state) {
   if (!AppendsAfter(state))
     return NOERROR;
+  const int32_t pastRowTable = DepthPastRowTable(state);
   if (signature == SIG_CD_PRETABLEBEGIN) {
+    if (state->depth_table != pastRowTable + 1)
+      return NOERROR;
     if (length <= kPreTableRowCount)
       return NOERROR;
     BYTE* data = CopyRecordIntoBlock(record, length, length, output, state);
@@ -335,7 +349,7 @@ STATUS AppendRow(const char* record, WORD signature, DWORD length, chunk_record_
     StateItem(state)->Modified = 1;
     return NOERROR;
   }
-  if (IsTableEnd(signature) && state->wanted_depth == state->depth_table) {
+  if (IsTableEnd(signature) && state->depth_table == pastRowTable) {
     state->table_done = 1;
     return CopyFoundRow(state);
   }

@@ -195,6 +195,16 @@ TEXT text="n"
 TABLEEND nested=1
 )";
 
+/* The nested table announced by a CDPRETABLEBEGIN of its own (one row). */
+const std::string kAnnouncedNested = "PARAGRAPH\nRAW sig=0xFFFB data=0000000001" +
+                                     std::string(78, '0') + R"(
+TABLEBEGIN nested=1
+TABLECELL row=0 column=0 nested=1
+PABREF id=1
+TEXT text="n"
+TABLEEND nested=1
+)";
+
 struct row_case {
   const char* name;
   const char* definition;
@@ -217,6 +227,12 @@ TEST_F(TableAttributeTest, AppendRowHandsTheRowToTheAppendWhereTheRowGoes) {
       {"Table", "Table 1", 2, 1, RowTable(2), 1, 13, 0, RowTable(3)},
       // Only the end of the table itself takes it, not a nested table's.
       {"NestedTable", "Table 1", 1, 1, RowTable(2, kNested), 1, 19, 0, RowTable(3, kNested)},
+      // Only the table that takes the row announces one more; a nested
+      // table keeps its count, also in a Row chunk that holds it.
+      {"AnnouncedNestedTable", "Table 1", 1, 1, RowTable(2, kAnnouncedNested), 1, 20, 0,
+       RowTable(3, kAnnouncedNested)},
+      {"RowWithAnnouncedNestedTable", "Table 1; Row 2", 0, 1, RowTable(2, kAnnouncedNested), 1,
+       20, 0, RowTable(2, kAnnouncedNested)},
       // On a Row chunk it follows the row: before the next row's first
       // cell, or before the table's end after the last row.
       {"FirstRow", "Table 1; Row 1", 0, 1, RowTable(2), 1, 10, 1, RowTable(2)},
