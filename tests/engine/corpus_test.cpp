@@ -6,7 +6,8 @@
 //   PABDEF id=1            record-script lines; "ITEM" starts a further item
 //   --- Table 1            a run: the chunk definition
 //   set: CaseSensitive=1   item or chunk switches (see Set below)
-//   p1: 2                  arguments of the next action: p1, p2, s1, extra
+//   p1: 2                  arguments of the next action: p1, p2, s1, s2,
+//                          extra
 //   action: 9              runs AlterRichText with the arguments
 //   call: count Row        or a method: exists, count SUB, next, previous,
 //                          last, zoomin SUB, zoomout, sub SUB (a sub-chunk:
@@ -150,8 +151,8 @@ struct RunState {
   VelkoRTChunk* chunk = nullptr;
   NOTEHANDLE note = NULLHANDLE;
   WORD p1 = 0, p2 = 0;
-  std::string s1, extra;
-  bool hasS1 = false;
+  std::string s1, s2, extra;
+  bool hasS1 = false, hasS2 = false;
   bool ran = false;
   STATUS status = 0;
   long answer = 0;
@@ -185,7 +186,8 @@ void Action(RunState& run, WORD action) {
   run.session->result_length = 0;
   run.session->result_text[0] = '\0';
   run.status = run.chunk->AlterRichText(action, run.p1, run.p2, 0, 0,
-                                        run.hasS1 ? run.s1.c_str() : nullptr, nullptr,
+                                        run.hasS1 ? run.s1.c_str() : nullptr,
+                                        run.hasS2 ? run.s2.c_str() : nullptr,
                                         run.extra.empty() ? nullptr : run.extra.c_str(), nullptr);
   run.ran = true;
 }
@@ -260,6 +262,9 @@ void EngineCorpusTest::Run(const cdbuild::Body& body, const std::string& lines) 
     } else if (key == "s1") {
       run.s1 = value;
       run.hasS1 = true;
+    } else if (key == "s2") {
+      run.s2 = value;
+      run.hasS2 = true;
     } else if (key == "extra") {
       run.extra = value;
     } else if (key == "action") {
