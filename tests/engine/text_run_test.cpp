@@ -73,6 +73,12 @@ auto ChangeFont(const char* font, const char* filter = nullptr, int flag = 0) {
 auto Highlight(int flag) {
   return [=](VelkoRTChunk* chunk) { return chunk->Highlight(flag); };
 }
+/* A font property set on the chunk: its setter always asks for labels. */
+auto SetFontProperty(const char* property, const char* value) {
+  return [=](VelkoRTChunk* chunk) {
+    return chunk->SetPropertyText(property, value, 0) == 1 ? STATUS{NOERROR} : chunk->status;
+  };
+}
 auto HighlightText(const char* text) {
   return [=](VelkoRTChunk* chunk) { return chunk->HighlightText(text, 0); };
 }
@@ -165,6 +171,10 @@ TEST_F(TextRunTest, TitlesAndButtonsChangeOnlyWithTheFlag) {
        ChangeFont("+ITALIC 10PT", "12PT", 1), ""},
       {"a palette colour without RGB keeps each label in place", body,
        ChangeFont("+ITALIC 10PT", nullptr, 1),
+       "SECTIONBAR title=\"Bar\" attributes=italic\nBUTTON label=\"Go\" attributes=italic\n"
+       "TEXT text=\"x\" attributes=italic\n"},
+      {"a font property changes the labels too", body,
+       SetFontProperty("TextAttributes", "Italic"),
        "SECTIONBAR title=\"Bar\" attributes=italic\nBUTTON label=\"Go\" attributes=italic\n"
        "TEXT text=\"x\" attributes=italic\n"},
       {"a CDBEGIN before a label keeps it in place",
