@@ -132,6 +132,12 @@ struct chunk_process_state {
 
   /* Nesting of the walk. */
   int32_t depth_hotspot = 0;
+  /* Hotspot levels 1 to 64 opened by a V4 hotspot begin with a hotspot
+   * begin right after it (one level), bit n - 1 for level n; and whether
+   * the last record closed such a level with its hotspot end, so that a V4
+   * hotspot end right after it closes nothing more. */
+  uint64_t twin_hotspot_levels = 0;
+  BYTE twin_end_pending = 0;
   int32_t depth_layer = 0;
   int32_t depth_begin = 0;
   int32_t depth_table = 0;

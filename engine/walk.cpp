@@ -104,9 +104,16 @@ bool LevelKeepsDefinitions(const chunk_process_state* state) {
 }
 
 /* The first of the nesting and paragraph rules that applies to the record. */
+/* The bit of a hotspot level in twin_hotspot_levels; 0 past level 64. */
+uint64_t TwinLevelBit(int32_t level) {
+  return level >= 1 && level <= 64 ? uint64_t{1} << (level - 1) : 0;
+}
+
 void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracketed, WORD previous,
                   chunk_process_state* state) {
   const WORD inner = InnermostBracket(state);
+  const bool twinEnd = state->twin_end_pending != 0;
+  state->twin_end_pending = 0;
   const bool hotspotBegin = signature == SIG_CD_V4HOTSPOTBEGIN ||
                             (signature == SIG_CD_HOTSPOTBEGIN && previous != SIG_CD_V4HOTSPOTBEGIN);
   if ((hotspotBegin && inner != SIG_CD_V4HOTSPOTBEGIN) ||
@@ -114,13 +121,33 @@ void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracket
        (bracketed == SIG_CD_V4HOTSPOTBEGIN || bracketed == SIG_CD_HOTSPOTBEGIN ||
         bracketed == SIG_CD_RESOURCELINKBEGIN))) {
     ++state->depth_hotspot;
+    state->twin_hotspot_levels &= ~TwinLevelBit(state->depth_hotspot);
+    return;
+  }
+  // A hotspot begin right after a V4 hotspot begin adds no level: the two
+  // are one hotspot, which ends with a hotspot end and a V4 hotspot end.
+  if (signature == SIG_CD_HOTSPOTBEGIN && previous == SIG_CD_V4HOTSPOTBEGIN &&
+      inner != SIG_CD_V4HOTSPOTBEGIN) {
+    state->twin_hotspot_levels |= TwinLevelBit(state->depth_hotspot);
     return;
   }
   const bool hotspotEnd = signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND;
-  if ((hotspotEnd && inner != SIG_CD_V4HOTSPOTBEGIN) ||
-      (signature == SIG_CD_END &&
-       (bracketed == SIG_CD_V4HOTSPOTEND || bracketed == SIG_CD_HOTSPOTEND ||
-        bracketed == SIG_CD_ALTHOTSPOTEND))) {
+  if (hotspotEnd && inner != SIG_CD_V4HOTSPOTBEGIN) {
+    // The V4 hotspot end right after the hotspot end of such a pair closed
+    // that hotspot's level already.
+    if (twinEnd && signature == SIG_CD_V4HOTSPOTEND && previous == SIG_CD_HOTSPOTEND)
+      return;
+    const uint64_t bit = TwinLevelBit(state->depth_hotspot);
+    if (signature == SIG_CD_HOTSPOTEND && (state->twin_hotspot_levels & bit) != 0) {
+      state->twin_hotspot_levels &= ~bit;
+      state->twin_end_pending = 1;
+    }
+    --state->depth_hotspot;
+    return;
+  }
+  if (signature == SIG_CD_END &&
+      (bracketed == SIG_CD_V4HOTSPOTEND || bracketed == SIG_CD_HOTSPOTEND ||
+       bracketed == SIG_CD_ALTHOTSPOTEND)) {
     --state->depth_hotspot;
     return;
   }
