@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "host/formula.h"
-#include "host/osmem.h"
 #include "host/status.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "tests/chunk/action_record_fixture.h"
+#include "tests/support/compiled_formula.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
 
 using namespace engine_test;
+using formula_testing::Compiled;
 
 class PropertyMethodTest : public ActionRecordTest {
 protected:
@@ -199,19 +199,6 @@ TEST_F(PropertyMethodTest, TargetRowOfAPlainCellCountsFromOne) {
   EXPECT_EQ(cell->GetPropertyNumber("TargetNth"), 0);
   ASSERT_FALSE(Actions().empty());
   EXPECT_EQ(Actions()[0].action, PROP_TARGETROW);
-}
-
-/* The bytes NSFFormulaCompile makes of the formula. */
-std::string Compiled(const char* formula) {
-  FORMULAHANDLE handle = NULLHANDLE;
-  WORD length = 0;
-  EXPECT_EQ(NSFFormulaCompile(nullptr, 0, formula, 0, &handle, &length, nullptr, nullptr, nullptr,
-                              nullptr, nullptr),
-            NOERROR);
-  const std::string bytes(static_cast<const char*>(OSLockObject(handle)), length);
-  OSUnlockObject(handle);
-  OSMemFree(handle);
-  return bytes;
 }
 
 TEST_F(PropertyMethodTest, ReadsTheWordsTheWalkLeaves) {

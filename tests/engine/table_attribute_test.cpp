@@ -187,23 +187,19 @@ TEXT text="q"
 )" + inner + "TABLEEND\n" + kTail;
 }
 
-const std::string kNested = R"(PARAGRAPH
-TABLEBEGIN nested=1
+/* A nested table of one cell. */
+const std::string kNestedTable = R"(TABLEBEGIN nested=1
 TABLECELL row=0 column=0 nested=1
 PABREF id=1
 TEXT text="n"
 TABLEEND nested=1
 )";
 
+const std::string kNested = "PARAGRAPH\n" + kNestedTable;
+
 /* The nested table announced by a CDPRETABLEBEGIN of its own (one row). */
-const std::string kAnnouncedNested = "PARAGRAPH\nRAW sig=0xFFFB data=0000000001" +
-                                     std::string(78, '0') + R"(
-TABLEBEGIN nested=1
-TABLECELL row=0 column=0 nested=1
-PABREF id=1
-TEXT text="n"
-TABLEEND nested=1
-)";
+const std::string kAnnouncedNested =
+    "PARAGRAPH\nRAW sig=0xFFFB data=0000000001" + std::string(78, '0') + "\n" + kNestedTable;
 
 struct row_case {
   const char* name;

@@ -12,16 +12,16 @@
 #include <vector>
 
 #include "generate/field.h"
-#include "host/formula.h"
-#include "host/osmem.h"
 #include "store/tracked_memory_testing.h"
 #include "store/vocabulary.h"
 #include "tests/support/bytes_support.h"
+#include "tests/support/compiled_formula.h"
 #include "tests/support/test_fixture.h"
 
 namespace {
 
 using namespace engine_test;
+using formula_testing::Compiled;
 using bytes_test::ShowHex;
 
 /* The held field: a name, a description and text values behind it. */
@@ -357,19 +357,6 @@ Bytes WithBytes(Bytes record, std::initializer_list<std::pair<size_t, BYTE>> byt
   for (const auto& [at, value] : bytes)
     record[at] = value;
   return record;
-}
-
-/* The bytes NSFFormulaCompile makes of the formula. */
-std::string Compiled(const char* formula) {
-  FORMULAHANDLE handle = NULLHANDLE;
-  WORD length = 0;
-  EXPECT_EQ(NSFFormulaCompile(nullptr, 0, formula, 0, &handle, &length, nullptr, nullptr, nullptr,
-                              nullptr, nullptr),
-            NOERROR);
-  const std::string bytes(static_cast<const char*>(OSLockObject(handle)), length);
-  OSUnlockObject(handle);
-  OSMemFree(handle);
-  return bytes;
 }
 
 TEST(FieldSetupTest, NewFieldsTakeTheirKindAndFormatsFromTheKeys) {
