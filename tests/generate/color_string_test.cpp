@@ -46,9 +46,13 @@ TEST_F(ColorStringTest, ParseColorStringGivesIndexAndRgb) {
       {"GREEN", kNotes, 0, 0, 3, 0x00FF00},
       {"GREEN", kWeb, 0, 0, 9, 0x008000},
       {"lime", kNotes, 0, 0, 3, 0x00FF00},
+      {"DarkGreen", kNotes, 0, 0, 9, 0x008000},
+      {"DarkGreen", kWeb, 0, 0, 9, 0x008000},
       // the extended table, reached only by single words that no name word takes
       {"bisque", kNotes, 0, 0, 0, 0xC4E4FF},
       {"DarkBlue", kNotes, 0, 0, 10, 0x800000},
+      {"LightGrey", kNotes, 0, 0, 15, 0xC0C0C0},
+      {"DarkGray", kNotes, 0, 0, 0, 0xA9A9A9},
       {"Alice Blue", kNotes, 0, 0, 4, 0xFF0000},
       // the order of the name words, not of the text, breaks ties
       {"Blue Red", kNotes, 0, 0, 2, 0x0000FF},
