@@ -100,12 +100,19 @@ TEST_F(FontStringTest, ParseFontStringFillsFontSpecAndMask) {
   } cases[] = {
       {"BLUE +UNDERLINE", kNotes, "0 0 4 0 +04 -00 f+0000 f-0000 rgbFF0000 f0000 000 001010000"},
       {"GREEN", kWeb, "0 0 9 0 +00 -00 f+0000 f-0000 rgb008000 f0000 000 001000000"},
+      {"DARKGREEN +UNDERLINE", kNotes,
+       "0 0 9 0 +04 -00 f+0000 f-0000 rgb008000 f0000 000 001010000"},
+      {"DARKGREEN +UNDERLINE", kWeb,
+       "0 0 9 0 +04 -00 f+0000 f-0000 rgb008000 f0000 000 001010000"},
+      // STRIKE matches as a prefix
+      {"RED +STRIKETHROUGH", kNotes, "0 0 2 0 +08 -00 f+0000 f-0000 rgb0000FF f0000 000 001010000"},
       // PLAIN comes last
       {"Plain +Bold", kNotes, "0 0 0 0 +01 -00 f+0000 f-E000 rgb000000 f0000 000 000110101"},
       {"Bold Plain", kNotes, "0 0 0 0 +00 -00 f+0000 f-E000 rgb000000 f0000 000 000100101"},
       // sizes; one word always names a colour
       {"12pt Bold", kNotes, "0 1 0 12 +00 -00 f+0000 f-0000 rgb000000 f0000 000 010100000"},
       {"150 Arial", kNotes, "5 0 0 0 +00 -00 f+0000 f-0000 rgb000000 f0000 000 100000000"},
+      {"10 200", kNotes, "0 0 0 10 +00 -00 f+0000 f-0000 rgb000000 f0000 000 010000000"},
       {"12,14", kNotes, "0 0 0 12 +00 -00 f+0000 f-0000 rgb000000 f0000 000 011000000"},
       {"99999999999 5", kNotes, "0 0 0 5 +00 -00 f+0000 f-0000 rgb000000 f0000 000 010000000"},
       {"100pt", kNotes, "0 0 0 100 +00 -00 f+0000 f-0000 rgb000000 f0000 000 011000000"},
@@ -114,8 +121,11 @@ TEST_F(FontStringTest, ParseFontStringFillsFontSpecAndMask) {
       {"COLOR300 12", kNotes, "0 0 44 12 +00 -00 f+0000 f-0000 rgb000000 f0000 000 011000000"},
       {"RGB(255,0,0) 10", kNotes, "0 0 168 10 +00 -00 f+0000 f-0000 rgb0000FF f0000 000 011000000"},
       {"#12AB34 12", kNotes, "0 0 0 12 +00 -00 f+0000 f-0000 rgb34AB12 f0000 000 011000000"},
+      // not even the digits that follow a hexadecimal letter
+      {"#FF99AA", kNotes, "0 0 0 0 +00 -00 f+0000 f-0000 rgbAA99FF f0000 000 001000000"},
       // faces: the longest name in the table wins; a name can hold a colour
       {"Arial Black", kNotes, "7 0 0 0 +00 -00 f+0000 f-0000 rgb000000 f0000 000 101000000"},
+      {"Arial Narrow 9pt", kNotes, "6 0 0 9 +00 -00 f+0000 f-0000 rgb000000 f0000 000 110000000"},
       {"Bold Italic Blue 12pt Arial", kNotes,
        "5 3 4 12 +00 -00 f+0000 f-0000 rgbFF0000 f0000 000 111100000"},
       {"Default Sans Serif", kNotes, "1 0 0 0 +00 -00 f+0000 f-0000 rgb000000 f0000 000 100000000"},
