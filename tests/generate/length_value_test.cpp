@@ -32,6 +32,7 @@ TEST(LengthValueTest, ParseReadsNumberUnitsAndFlags) {
       {Length(0, 0, 0), "100px", 0, 0, 100, 2},
       {Length(0, 0, 0), "50%", 0, 0, 50, 3},
       {Length(0, 0, 0), "1.5in", 0, 0, 2160, 1},
+      {Length(0, 0, 0), "2em", 0, 0, 2, 4},
       {Length(0, 0, 0), "3EX", 0, 0, 3, 5},
       // a bare number: pixels standalone, the units already there otherwise
       {Length(0, 0, 0), "12", 0, 0, 12, 2},
