@@ -391,6 +391,14 @@ TEST_F(LinkTest, UrlLinksOfOddAndEvenLengthAndEventDataThatLooksLikeAUrl) {
        [](link_operation* op) { return GenerateLinkFromEventData("Go", 0, op); },
        {"a.b"},
        UrlLink("a.b", "Go")},
+      {"a colon makes a URL link too",
+       [](link_operation* op) { return GenerateLinkFromEventData("Go", 0, op); },
+       {"mailto:x"},
+       UrlLink("mailto:x", "Go")},
+      {"a slash makes a URL link even at the length of a replica ID",
+       [](link_operation* op) { return GenerateLinkFromEventData("Go", 0, op); },
+       {"0123456789AB/DEF"},
+       UrlLink("0123456789AB/DEF", "Go")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
