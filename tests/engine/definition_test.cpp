@@ -242,6 +242,7 @@ TEST_F(DefinitionTest, WritesChainsAsTheCanonicalText) {
       {"everything", {MakeClause(1, 0, {{4, 0}})}, "Everything"},
       {"every target", {MakeClause(2, 1, {})}, "Table *"},
       {"slots", {MakeClause(2, 1, {{3, 0}, {3, 5}, {7, 2}})}, "Table 3,3-5,7"},
+      {"starts with", {MakeClause(7, 1, {{1, 0}})}, "Starts With Table 1"},
       {"ends with", {MakeClause(8, 9, {{2, 0}})}, "Ends With Text 2"},
       {"relation 0", {MakeClause(0, 1, {{1, 0}})}, "Error Table 1"},
       {"relation 9", {MakeClause(9, 1, {{1, 0}})}, "Error Table 1"},
