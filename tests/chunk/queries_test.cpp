@@ -138,6 +138,7 @@ TEST_F(ChunkQueryTest, GetCellBorderReadsTheFirstCellOfTheChunk) {
       {"Table 1", nullptr, "1,2,3,0"},    {"Table 1", "left", "1"}, {"Table 1", "Right", "2"},
       {"Table 1", "b", "0"},              {"Table 1", "x", "1,2,3,0"}, {"Table 1", "", "1,2,3,0"},
       {"Table 1; Row 2", nullptr, "5,0,9,15"}, {"Table 1; Row 2", "Bottom", "15"},
+      {"Table 1; Row 2", "top", "9"},     {"Table 1; Row 2", "L", "5"},
   };
   for (const Case& c : cases) {
     VelkoRTChunk* chunk = Chunk(c.definition);
