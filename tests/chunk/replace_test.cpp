@@ -68,6 +68,10 @@ TEST_F(ReplaceTextTest, ReplacesEveryOccurrence) {
       {nullptr, 0, "Q", 0, "banana", "banana", 0},
       {"a", 0, "b", 0, "", "", 0},
       {"anXX", 2, "QRS", 1, "banana", "bQQa", 2}, // the given lengths
+      // An occurrence that begins where another ends is replaced too; one
+      // that overlaps the occurrence before it is not.
+      {"aa", 0, "b", 0, "aaaaa", "bba", 2},
+      {"ana", 0, "X", 0, "banana", "bXna", 1},
       // Trail bytes of a multi-byte character are not replaced.
       {"ab", 0, "!", 0,
        "\x14"

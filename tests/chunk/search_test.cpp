@@ -80,6 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
     Plain, SearchBufferTest,
     ::testing::Values(
         SearchCase{"EmptyPattern", "abc", "", false, false, true, false, -1, 0},
+        SearchCase{"EmptyText", "", "a", false, false, true, false, -1, 0},
+        SearchCase{"EmptyTextStar", "", "*", true, false, true, false, -1, 0},
         SearchCase{"PatternLongerThanText", "ab", "abc", false, false, true, false, -1, 0},
         SearchCase{"Middle", "hello world", "world", false, false, true, false, 6, 5},
         SearchCase{"FirstOfTwo", "abab", "b", false, false, true, false, 1, 1},
