@@ -137,6 +137,32 @@ TEST_F(FontOverrideTest, FilterTestsEachGivenPart) {
   }
 }
 
+// ---- ApplyFontOverrideExt and FontNotFilteredExt without a given part ----
+
+TEST_F(FontOverrideTest, EmptyMaskLeavesFontAndColourValueAndPassesEveryFont) {
+  font_spec spec = Spec(4, 0xFF0000, 0x8001, 0x4000, 0x2000);
+  spec.face = 9;
+  spec.size = 30;
+  spec.attributes = 0x06;
+  spec.attributes_add = 0x08;
+  spec.attributes_remove = 0x91;
+  Mask none{};
+  // Embossed bold, red, with a colour value whose flags every given part
+  // would change or reject.
+  const FONTID before = Font(1, 0x91, 2, 10);
+  const COLOR_VALUE valueBefore = Color(0xA001, 1, 2, 3);
+  FONTID font = before;
+  COLOR_VALUE value = valueBefore;
+  DWORD record = 9, effect = 9;
+  EXPECT_EQ(ApplyFontOverrideExt(&font, &value, &record, &effect, &spec, none.given), 0);
+  EXPECT_EQ(font, before);
+  EXPECT_EQ(std::memcmp(&value, &valueBefore, sizeof value), 0);
+  EXPECT_EQ(record, 1u); // the value keeps its flags
+  EXPECT_EQ(effect, 1u); // and the font its emboss
+  EXPECT_EQ(FontNotFilteredExt(&font, &value, &spec, none.given), 1);
+  EXPECT_EQ(FontNotFilteredExt(&font, nullptr, &spec, none.given), 1);
+}
+
 // ---- ApplyFontOverrideExt: attributes and effects ----
 
 TEST_F(FontOverrideTest, RemovalKeepsTheEffectItSharesBitsWith) {
