@@ -1,5 +1,7 @@
 // The rendering entry points on a stored note: GenerateHTML when tracked
-// memory runs out (no result or the whole document, nothing kept), and the
+// memory runs out (no result or the whole document, nothing kept); the
+// generation names, the frame pieces of fragments and plain text, the
+// ABSTRACT meta, the option lengths and the output callback; and the
 // MIME sinks: a small message rendered into the caller's buffer, a large
 // one written to a part file that is attached to the note, a caller file
 // named ".eml" that switches attachments to disk, and MIME mode without a
@@ -95,6 +97,118 @@ TEST_F(FrameTest, MemoryFailuresGiveNullOrTheWholeDocumentAndLeakNothing) {
   EXPECT_GT(failures, 5);
 }
 
+/* The rendered text of Paragraph() with the whole HTML or XHTML frame. */
+std::string Document(bool xhtml = false) {
+  using namespace driver_testing;
+  return (xhtml ? kXhtmlStart : kHtmlStart) + kHead + Sheet("div.pabid1 {}") + "Hello" + kClosing;
+}
+
+/* GenerateHTML's text, or "(null)". */
+std::string Generated(VelkoRTChunk *chunk, const char *extra, const char *generation,
+                      const char *options, WORD length = 0,
+                      ActOnTextCallback callback = nullptr) {
+  char *result = chunk->GenerateHTML(extra, generation, options, length, callback, nullptr);
+  if (result == nullptr)
+    return "(null)";
+  std::string text(result);
+  VelkoDeallocatePtr(chunk->session, result);
+  return text;
+}
+
+TEST_F(FrameTest, GenerationNameChoosesTheDocumentFormWithoutRegardToCase) {
+  VelkoRTChunk *chunk = Paragraph();
+  struct Case {
+    const char *name;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"xhtml", Document(true)},
+      {"XhTmL", Document(true)},
+      {"xhtml 1.0 Strict", Document(true)},
+      {"html 4.01 Strict", Document()},
+      {"HTML 5", Document()},
+      {"Rich Text", Document()},
+      {"passthrough", "Hello"},
+      {"PLAIN TEXT", "Hello"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(Generated(chunk, "", c.name, nullptr), c.expected) << c.name;
+}
+
+TEST_F(FrameTest, WithoutTheFrameOnlyOptionsWriteItsPieces) {
+  VelkoRTChunk *chunk = Paragraph();
+  struct Case {
+    const char *generation;
+    const char *options;
+    const char *expected;
+  };
+  const Case cases[] = {
+      // A fragment writes no default piece, but those the options give.
+      {"HTML", "Generation=Fragment Doctype=<!--d--> OpeningTag=<div> ClosingBody=</div>",
+       "<!--d--><div>Hello</div>"},
+      // Plain text writes none of them; Preface= and Postscript= stay.
+      {"Passthrough",
+       "Preface=[ Doctype=<!--d--> OpeningTag=<html> HeadTag=<head> ClosingBody=</body> "
+       "ClosingTag=</html> Postscript=]",
+       "[Hello]"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(Generated(chunk, "", c.generation, c.options), c.expected) << c.options;
+}
+
+TEST_F(FrameTest, AbstractMetaOfAnEverythingChunkHoldsTheExtraDefinitionAlone) {
+  VelkoRTChunk *chunk = Paragraph();
+  EXPECT_EQ(Generated(chunk, "", "HTML", nullptr), Document());
+  const std::string head = driver_testing::kHtmlStart + driver_testing::kHead +
+                           "<meta name=\"ABSTRACT\" content=\"Table 1\">";
+  const std::string extra = Generated(chunk, "Table 1", "HTML", nullptr);
+  EXPECT_EQ(extra.substr(0, head.size()), head) << extra;
+}
+
+TEST_F(FrameTest, OptionsLengthZeroIsTheWholeStringOrNoOptionsByEntryPoint) {
+  VelkoRTChunk *chunk = Paragraph();
+  const char *options = "Preface=[ Postscript=]";
+  // GenerateHTML: 0 takes the string's own length; another length takes
+  // that many bytes.
+  EXPECT_EQ(Generated(chunk, "", "HTML", options), "[" + Document() + "]");
+  EXPECT_EQ(Generated(chunk, "", "HTML", options, 10), "[" + Document());
+  // GenerateHTMLToMime: 0 renders with no options at all.
+  char buffer[1024];
+  DWORD length = sizeof buffer;
+  char name[8];
+  EXPECT_EQ(chunk->GenerateHTMLToMime(0, 0, "HTML", options, 0, buffer, &length, 0, name, nullptr,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr),
+            NOERROR);
+  EXPECT_EQ(std::string(buffer, length), Document());
+}
+
+TEST_F(FrameTest, OutputCallbackTakesTextOnlyWhenAnHtmlRunAsksForIt) {
+  VelkoRTChunk *chunk = Paragraph();
+  struct Case {
+    const char *generation;
+    const char *options;
+    bool pieces;
+    std::string whole;
+  };
+  const Case cases[] = {
+      {"HTML", "OutputToEvent=Yes OutputAllToEvent=Yes", true, Document()},
+      {"HTML", "OutputToEvent=No OutputAllToEvent=Yes", false, Document()},
+      // Plain text does not read the option.
+      {"Plain Text", "OutputToEvent=Yes OutputAllToEvent=Yes", false, "Hello"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.generation) + ", " + c.options);
+    render_testing::CallbackPieces().clear();
+    const std::string returned =
+        Generated(chunk, "", c.generation, c.options, 0, render_testing::RecordPiece);
+    std::string handed;
+    for (const std::string &piece : render_testing::CallbackPieces())
+      handed += piece;
+    EXPECT_EQ(!handed.empty(), c.pieces);
+    EXPECT_EQ(handed + returned, c.whole);
+  }
+}
+
 TEST_F(MimeTest, SmallMessageStaysInTheCallersBuffer) {
   VelkoRTChunk *chunk = Paragraph();
   char buffer[4096];
@@ -159,21 +273,31 @@ TEST_F(MimeTest, LargeMessageGoesToAPartFileAttachedToTheNote) {
 
 TEST_F(MimeTest, EmlFileWritesAttachmentsToDisk) {
   VelkoRTChunk *chunk = Paragraph();
-  html_render_info *context = CreateRenderContext(session_.get(), chunk);
-  ASSERT_NE(context, nullptr);
-  chunk->internal->render_context = context;
-  FILE *file = tmpfile();
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(chunk->GenerateXML(0, 1, "", "HTML", nullptr, 0, nullptr, nullptr, 0, file,
-                               "c:\\out\\Mail.EML", nullptr, nullptr),
-            NOERROR);
-  EXPECT_EQ(context->attachment_handling, kHandlingDisk);
-  EXPECT_EQ(context->flags & html_flags::Fragment, 0u);
-  EXPECT_NE(context->flags & html_flags::Translation, 0u);
-  EXPECT_NE(context->flags & html_flags::NewlineCRLF, 0u);
-  chunk->internal->render_context = nullptr;
-  ReleaseRenderContext(context);
-  fclose(file);
+  struct Case {
+    const char *options;
+    WORD handling;
+  };
+  // AttachmentHandling= still decides over the ".eml" default.
+  const Case cases[] = {{nullptr, kHandlingDisk}, {"AttachmentHandling=Ignore", kHandlingIgnore}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.options != nullptr ? c.options : "no options");
+    html_render_info *context = CreateRenderContext(session_.get(), chunk);
+    ASSERT_NE(context, nullptr);
+    chunk->internal->render_context = context;
+    FILE *file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    const WORD length = c.options != nullptr ? static_cast<WORD>(strlen(c.options)) : 0;
+    EXPECT_EQ(chunk->GenerateXML(0, 1, "", "HTML", c.options, length, nullptr, nullptr, 0, file,
+                                 "c:\\out\\Mail.EML", nullptr, nullptr),
+              NOERROR);
+    EXPECT_EQ(context->attachment_handling, c.handling);
+    EXPECT_EQ(context->flags & html_flags::Fragment, 0u);
+    EXPECT_NE(context->flags & html_flags::Translation, 0u);
+    EXPECT_NE(context->flags & html_flags::NewlineCRLF, 0u);
+    chunk->internal->render_context = nullptr;
+    ReleaseRenderContext(context);
+    fclose(file);
+  }
   EXPECT_EQ(chunk->GenerateXML(0, 1, "", "HTML", nullptr, 0, nullptr, nullptr, 0, nullptr, nullptr,
                                nullptr, nullptr),
             VELKO_ERR_BAD_ARGUMENT); // no context recorded
