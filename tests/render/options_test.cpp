@@ -1,8 +1,9 @@
 // The rendering options read into the context: the numbers and words each
 // option gives, with their defaults and limits under the plain, MIME and
-// plain-text runs; the static font map from the settings and the options;
-// an image database that cannot be opened; and a tracked copy that cannot
-// be had stops the reading with the memory status.
+// plain-text runs; the URL directories and their default; the static font
+// map from the settings and the options; an image database that cannot be
+// opened; and a tracked copy that cannot be had stops the reading with the
+// memory status.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -72,26 +73,41 @@ long NewlineFlags(const html_render_info *c) {
   return static_cast<long>(c->flags & (NewlineNUL | NewlineCRLF));
 }
 long Threshold(int i, const html_render_info *c) { return c->size_thresholds[i]; }
+long AutoClasses(const html_render_info *c) {
+  using namespace html_flags4;
+  return static_cast<long>(c->flags4 &
+                           (AutoClassTable | AutoClassRow | AutoClassColumn | AutoClassSection));
+}
 
 constexpr run_kind kMime{true, false, kGenerationHTML};
 constexpr run_kind kMimeFile{true, true, kGenerationHTML};
 constexpr run_kind kMimeText{true, false, kGenerationText};
+constexpr run_kind kText{false, false, kGenerationText};
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ValueTest,
     ::testing::Values(
         ValueCase{"", kMime, LineLength, 72},
+        ValueCase{"MaxLineLength=10", {}, LineLength, 72},
+        ValueCase{"MaxLineLength=100 ContentTransferEncoding=quoted-printable", {}, LineLength, 76},
         ValueCase{"AddNewlines=NL", kMime, NewlineFlags, NewlineCRLF},
         ValueCase{"", kMime, NewlineFlags, NewlineCRLF},
         ValueCase{"", kMime, ChunkSize, 8192},
         ValueCase{"", kMimeText, ChunkSize, 8192},
         ValueCase{"OutputToEvent=70000", {}, ChunkSize, 64382},
+        ValueCase{"OutputToEvent=20", {}, ChunkSize, 80},
+        ValueCase{"OutputToEvent=No", {}, ChunkSize, 0},
+        ValueCase{"AutoClass=All", {}, AutoClasses,
+                  html_flags4::AutoClassTable | html_flags4::AutoClassRow |
+                      html_flags4::AutoClassColumn},
         ValueCase{"ImageHandling=Resource", {}, Images, 4},
         ValueCase{"", kMimeFile, Attachments, 1},
         ValueCase{"StandardFontTags=Yes Font1=9", {}, std::bind_front(Threshold, 0), 9},
         ValueCase{"StandardFontTags=Yes Font5=72", {}, std::bind_front(Threshold, 4), 18},
         ValueCase{"StandardFontTags=Yes Font6=72", {}, std::bind_front(Threshold, 5), 72},
         ValueCase{"StandardFontTags=Yes Font6=0", {}, std::bind_front(Threshold, 5), 24},
+        ValueCase{"Font1=9", {}, std::bind_front(Threshold, 0), 8},
+        ValueCase{"StandardFontTags=Yes Font1=9", kText, std::bind_front(Threshold, 0), 0},
         ValueCase{"LocalDominoSymbols=Yes",
                   {},
                   [](const html_render_info *c) { return long{c->local_symbols}; },
@@ -122,6 +138,22 @@ TEST_F(OptionsTest, ImageFilePathThatCannotBeOpenedMarksTheChunk) {
   EXPECT_EQ(chunk_.secondary_status, VELKO_ERR_INVALID_ARGUMENT);
   EXPECT_EQ(context_->image_db_owned, 0u);
   EXPECT_EQ(context_->flags & ImageDbIsItemDb, 0u);
+}
+
+TEST_F(OptionsTest, URLDirectoriesAndTheirDefault) {
+  // Trimmed and slashed once, the default serves the image, in-place
+  // image, attachment and link URL directories.
+  ASSERT_EQ(Read("DefaultURLDirectory=c:\\web\\"), NOERROR);
+  EXPECT_STREQ(context_->image_url_directory, "c:/web");
+  EXPECT_STREQ(context_->inplace_image_url_directory, "c:/web");
+  EXPECT_STREQ(context_->attachment_url_directory, "c:/web");
+  EXPECT_STREQ(context_->link_url_directory, "c:/web");
+  // "*NONE*" is an in-place directory that is there and empty.
+  Renew();
+  ASSERT_EQ(Read("DefaultURLDirectory=/d InPlaceImageURLDirectory=*NONE*"), NOERROR);
+  ASSERT_NE(context_->inplace_image_url_directory, nullptr);
+  EXPECT_STREQ(context_->inplace_image_url_directory, "");
+  EXPECT_STREQ(context_->image_url_directory, "/d");
 }
 
 /* ---- failures ---- */
