@@ -551,16 +551,27 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD,
 namespace {
 
 /* A hotspot end closes a section when, looking back from it, a section bar
- * comes before any hotspot begin. */
+ * comes before any hotspot begin. A hotspot that begins and ends before
+ * the end (a button held in the section) is passed over whole: its begin
+ * does not make the section's end the end of a hotspot in the text. */
 bool ClosesSection(const char* record, const chunk_process_state* state) {
   const record_storage* node = state->current_record;
   if (node == nullptr || node->data != record)
     return false;
+  int closedHotspots = 0;
   for (const record_storage* at = node->previous; at != nullptr; at = at->previous) {
+    if (IsHotspotEnd(at->signature)) {
+      ++closedHotspots;
+      continue;
+    }
+    if (closedHotspots > 0) {
+      if (IsHotspotBegin(at->signature))
+        --closedHotspots;
+      continue;
+    }
     if (at->signature == SIG_CD_SECTIONBAR)
       return true;
-    if (at->signature == SIG_CD_HOTSPOTBEGIN || at->signature == SIG_CD_V4HOTSPOTBEGIN ||
-        at->signature == SIG_CD_RESOURCELINKBEGIN)
+    if (IsSectionBeginSignature(at->signature))
       return false;
   }
   return false;
