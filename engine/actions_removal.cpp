@@ -181,11 +181,18 @@ STATUS RemoveRecord(const char* record, WORD signature, chunk_record_output* out
 
 /* ---- RemoveHotspots ---- */
 
-/* The nearest CDBEGIN before the node, or null. */
-const record_storage* BeginBefore(const record_storage* node) {
+/* The nearest CDBEGIN before the node that is still open there, or null:
+ * a bracket closed before the node holds none of it. */
+const record_storage* OpenBeginBefore(const record_storage* node) {
+  int closed = 0;
   for (const record_storage* at = node->previous; at != nullptr; at = at->previous) {
-    if (IsBegin(at))
-      return at;
+    if (IsEnd(at)) {
+      ++closed;
+    } else if (IsBegin(at)) {
+      if (closed == 0)
+        return at;
+      --closed;
+    }
   }
   return nullptr;
 }
@@ -215,7 +222,7 @@ void RemoveHotspotRecord(record_storage* node, chunk_record_output* output,
   if (IsEnd(node) && (IsHotspotRecord(bracketed) || IsLinkRecord(bracketed)))
     drop = true;
   if (IsHotspotPart(signature)) {
-    const record_storage* begin = BeginBefore(node);
+    const record_storage* begin = OpenBeginBefore(node);
     drop = drop || (begin != nullptr && BracketsHotspotOrLink(NodeBracket(begin)));
   }
   if (drop)
