@@ -322,6 +322,7 @@ const placement_case kPlacements[] = {
     {"TableWithoutIssuer", ACTION_APPEND_TABLE_ALT, 1, 1, nullptr, "0081"},
     {"Layer", ACTION_APPEND_LAYER, 0, 0, nullptr, "00DD"},
     {"UrlGraphic", ACTION_APPEND_GRAPHIC, 2, 0, "http://example.org/a.gif", "00DD"},
+    {"ImageResource", ACTION_APPEND_RESOURCE, 3, 19, "logo.gif", "00DD"},
 };
 
 /* A table that is the item's first record, then a closing text. */
@@ -391,6 +392,81 @@ TEST(AppendText, AColouredFontWrapsTheText) {
             (std::vector<std::string>{"FF82", "0083", "\"a\"", "0081", "0083", "\"b\"", "00DD",
                                       "\"t\"", "00D2", "00DE"}));
   test.TearDown();
+}
+
+/* A file of the given name and content in the test's temporary folder. */
+std::string TemporaryFile(const std::string& name, const std::string& content) {
+  const std::string path =
+      (std::filesystem::path(::testing::TempDir()) / (std::to_string(getpid()) + "_" + name))
+          .string();
+  FILE* out = std::fopen(path.c_str(), "wb");
+  EXPECT_NE(out, nullptr);
+  if (out != nullptr) {
+    std::fputs(content.c_str(), out);
+    std::fclose(out);
+  }
+  return path;
+}
+
+/* The built-in text import cuts a line of 140 characters at the line
+ * length the options give; a length below 1 or above 32000 is the
+ * default of 132. */
+TEST(AppendImport, TextLinesAreCutAtTheLineLengthOr132) {
+  const std::string file = TemporaryFile("lines.txt", std::string(140, 'x'));
+  struct Case {
+    const char* options;
+    size_t first; /* the first piece's length */
+  };
+  const Case cases[] = {{"Velko LineLength=0", 132},
+                        {"velko LineLength=40000", 132},
+                        {"VELKO LineLength=100", 100},
+                        {"Velko", 132}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    AppendPlacementTest test;
+    test.SetUp();
+    const NOTEID id = test.StoreBody(Script(kTextBody));
+    const append_case append{"text", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE,
+                             0, 0, 0, 0, file.c_str(), c.options, ""};
+    EXPECT_EQ(test.Append(id, append), NOERROR);
+    const std::vector<Bytes> values = note_testing::StoredBodyValues(test.path_, id, true);
+    ASSERT_EQ(values.size(), 1u);
+    const std::string first = "\"" + std::string(c.first, 'x') + "\"";
+    const std::string rest = "\"" + std::string(140 - c.first, 'x') + "\"";
+    EXPECT_EQ(Signatures(values[0]),
+              (std::vector<std::string>{"FF82", "0083", "\"a\"", "0081", "0083", "\"b\"", first,
+                                        "0081", "0083", rest}));
+    test.TearDown();
+  }
+  std::filesystem::remove(file);
+}
+
+/* The built-in HTML import takes a file named ".htm" only: one named
+ * ".html" looks for an import filter, finds none and is refused, the
+ * note kept. */
+TEST(AppendImport, BuiltInHtmlImportWantsTheHtmExtension) {
+  const std::string htm = TemporaryFile("page.htm", "<b>x</b>");
+  const std::string html = TemporaryFile("page.html", "<b>x</b>");
+  AppendPlacementTest test;
+  test.SetUp();
+  NOTEID id = test.StoreBody(Script(kTextBody));
+  append_case c{"htm", kTextBody, "Everything", 1, ACTION_APPEND_IMPORT_FILE, 0, 0, 0, 0,
+                htm.c_str(), "Velko", ""};
+  EXPECT_EQ(test.Append(id, c), NOERROR);
+  EXPECT_EQ(test.secondary_, 0);
+  EXPECT_EQ(note_testing::StoredBodyValues(test.path_, id, true),
+            (std::vector<Bytes>{note_testing::Value(
+                Script(kTextBody + "TEXT attributes=bold text=\"x\"\n").RecordBytes())}));
+
+  id = test.StoreBody(Script(kTextBody));
+  const std::vector<Bytes> before = note_testing::StoredBodyValues(test.path_, id, false);
+  c.s1 = html.c_str();
+  EXPECT_EQ(test.Append(id, c), 1028);
+  EXPECT_EQ(test.secondary_, 20014);
+  EXPECT_EQ(note_testing::StoredBodyValues(test.path_, id, true), before);
+  test.TearDown();
+  std::filesystem::remove(htm);
+  std::filesystem::remove(html);
 }
 
 /* A file attached beside attachments of the names given: the status and
