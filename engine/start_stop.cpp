@@ -699,13 +699,13 @@ DWORD Initiates(chunkdef_info* clause, const walk_record& record, WORD previous,
 /* After and Ends With look for the end of a selected occurrence without
  * having opened at its start: whether the record ends one (*ended as
  * MatchTerminator gives it), given what the clause's start test answered
- * at the record and the occurrence that was current before it. Rows,
- * columns and paragraphs are ended by any record that ends whatever
+ * at the record and the occurrence that was current before it (`current`).
+ * Rows, columns and paragraphs are ended by any record that ends whatever
  * occurrence is current, and that record may begin the next one (a row's
  * first cell, a paragraph record): the end is the previous occurrence's,
  * and counts only when that one is selected. */
 bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WORD previous,
-                            DWORD started, DWORD before, DWORD* ended,
+                            DWORD started, DWORD current, DWORD* ended,
                             chunk_process_state* state) {
   DWORD counted = 0;
   const WORD type = clause->target_type;
@@ -713,12 +713,12 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
     return MatchTerminator(clause, record.data, record.signature, record.length, previous,
                            &counted, ended, started, state) != 0;
   *ended = 0;
-  if (before == 0)
+  if (current == 0)
     return false;
-  const DWORD startedThis = started != 0 && clause->occurrence == before ? 1 : 0;
+  const DWORD startedThis = started != 0 && clause->occurrence == current ? 1 : 0;
   return MatchTerminator(clause, record.data, record.signature, record.length, previous,
                          &counted, ended, startedThis, state) != 0 &&
-         IndexSelects(clause, before);
+         IndexSelects(clause, current);
 }
 
 /* Outside and After: whether the clause is accepted at the record, or
@@ -726,7 +726,7 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
 bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WORD previous,
                            chunk_process_state* state) {
   DWORD complete = 0;
-  const DWORD before = clause->occurrence;
+  const DWORD current = clause->occurrence;
   const DWORD started = Initiates(clause, record, previous, &complete, state);
   if (clause->relation == RELATION_OUTSIDE) {
     if (started != 0 && complete != 0) {
@@ -737,7 +737,7 @@ bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WOR
   }
   DWORD ended = 0;
   if ((started == 0 || complete == 0) &&
-      !EndsSelectedOccurrence(clause, record, previous, started, before, &ended, state))
+      !EndsSelectedOccurrence(clause, record, previous, started, current, &ended, state))
     return false;
   if (ended == 0) {
     clause->deferred_record = state->record_counter + 1;

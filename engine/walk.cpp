@@ -103,12 +103,12 @@ bool LevelKeepsDefinitions(const chunk_process_state* state) {
   return state->level_saves_definitions[level] != 0;
 }
 
-/* The first of the nesting and paragraph rules that applies to the record. */
 /* The bit of a hotspot level in twin_hotspot_levels; 0 past level 64. */
 uint64_t TwinLevelBit(int32_t level) {
   return level >= 1 && level <= 64 ? uint64_t{1} << (level - 1) : 0;
 }
 
+/* The first of the nesting and paragraph rules that applies to the record. */
 void FollowRecord(const char* record, WORD signature, DWORD length, WORD bracketed, WORD previous,
                   chunk_process_state* state) {
   const WORD inner = InnermostBracket(state);
