@@ -655,6 +655,98 @@ TEST_F(BodyTest, ImageOffsetOfRecordsMadeInMemoryUsesTheirStoredSizes) {
   EXPECT_EQ(CalculateImageOffsetWord(item_, &first, &graphic), 2 + 12 + 30);
 }
 
+/* Eleven tables open inside each other: the eleventh takes the tenth's
+ * level, so one end brings cells back to the ninth. A cell takes the row
+ * and column sizes of its own table only; one outside any table is a plain
+ * CDTABLECELL without side data. */
+TEST_F(BodyTest, CellsSizeTheirOwnTableAndNestingStopsAtTenLevels) {
+  std::vector<Bytes> records = {PreTable(), TableBegin(), Cell(2, 1)};
+  for (int level = 2; level <= 11; ++level)
+    records.push_back(TableBegin(SIG_CD_NESTEDTABLEBEGIN));
+  records.push_back(Cell(0, 4, SIG_CD_NESTEDTABLECELL));
+  records.push_back(TableEnd(SIG_CD_NESTEDTABLEEND));
+  records.push_back(Cell(1, 0, SIG_CD_NESTEDTABLECELL));
+  for (int level = 9; level >= 1; --level)
+    records.push_back(TableEnd(level == 1 ? SIG_CD_TABLEEND : SIG_CD_NESTEDTABLEEND));
+  records.push_back(Cell(3, 3, SIG_CD_NESTEDTABLECELL));
+  Append("Body", Records(records));
+  body_context* context = Load();
+  ASSERT_NE(context, nullptr);
+  ASSERT_EQ(context->load_status, NOERROR);
+  const std::vector<record_storage*> nodes = Nodes(context);
+  ASSERT_EQ(nodes.size(), records.size());
+  record_storage* const pretable = nodes[0];
+  // The begins of levels 1 to 11; the first cell stands behind the first.
+  auto beginAt = [&](int level) { return nodes[level == 1 ? 1 : level + 1]; };
+
+  struct Case {
+    size_t cell;
+    record_storage* table;
+    record_storage* pretable;
+  };
+  for (const Case& c : {Case{2, beginAt(1), pretable}, Case{13, beginAt(11), nullptr},
+                        Case{15, beginAt(9), nullptr}}) {
+    SCOPED_TRACE(c.cell);
+    const auto* side = static_cast<const cell_side_data*>(nodes[c.cell]->SideData());
+    ASSERT_NE(side, nullptr);
+    EXPECT_EQ(side->table, c.table);
+    EXPECT_EQ(side->pretable, c.pretable);
+  }
+  auto size = [&](int level) {
+    const auto* side = static_cast<const table_side_data*>(beginAt(level)->SideData());
+    return side != nullptr ? std::pair<int, int>{side->rows, side->columns}
+                           : std::pair<int, int>{-1, -1};
+  };
+  EXPECT_EQ(size(1), (std::pair<int, int>{3, 2}));
+  EXPECT_EQ(size(11), (std::pair<int, int>{1, 5}));
+  EXPECT_EQ(size(10), (std::pair<int, int>{0, 0}));
+  EXPECT_EQ(size(9), (std::pair<int, int>{2, 1}));
+
+  record_storage* outside = nodes.back();
+  EXPECT_EQ(outside->signature, SIG_CD_TABLECELL);
+  EXPECT_EQ(outside->SideData(), nullptr);
+}
+
+/* The load's three text options: text envelopes and colour records left
+ * out; multi-byte characters written as character references beside the
+ * record; the text itself pointed at. */
+TEST_F(BodyTest, TextOptionsSkipEnvelopesAndGiveTextSideData) {
+  const std::string euro = "\x14\x20\xAC"; // U+20AC in LMBCS
+  Append("Body", Records({Bracket(SIG_CD_BEGIN, SIG_CD_TEXT), Text("a" + euro + "b"),
+                          Bracket(SIG_CD_END, SIG_CD_TEXT), Bsig(SIG_CD_COLOR, sizeof(CDCOLOR)),
+                          Bracket(SIG_CD_BEGIN, SIG_CD_GRAPHIC), Text("plain")}));
+  struct Case {
+    int skip, plain, entity;
+    std::vector<std::string> records;
+    std::vector<std::string> sideTexts; // per text node; "-" for none
+  };
+  const std::string all[] = {"<00DD>", "a" + euro + "b", "<00DE>", "<00D2>", "<00DD>", "plain"};
+  const Case cases[] = {
+      {1, 0, 0, {"a" + euro + "b", "<00DD>", "plain"}, {"-", "-"}},
+      {0, 0, 1, {std::begin(all), std::end(all)}, {"a&#8364;b", "-"}},
+      {0, 1, 0, {std::begin(all), std::end(all)}, {"a" + euro + "b", "plain"}},
+      {0, 1, 1, {std::begin(all), std::end(all)}, {"a&#8364;b", "-"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.skip << c.plain << c.entity);
+    body_context* context = Load(c.skip, c.plain, c.entity);
+    ASSERT_NE(context, nullptr);
+    ASSERT_EQ(context->load_status, NOERROR);
+    EXPECT_THAT(Describe(context), ElementsAreArray(c.records));
+    std::vector<std::string> sideTexts;
+    for (record_storage* node : Nodes(context)) {
+      if (node->signature != SIG_CD_TEXT)
+        continue;
+      const auto* side = static_cast<const text_side_data*>(node->SideData());
+      sideTexts.push_back(side == nullptr ? "-" : std::string(side->text, side->length));
+      if (side != nullptr && !c.entity) {
+        EXPECT_EQ(side->text, node->data + sizeof(CDTEXT)) << "points into the record";
+      }
+    }
+    EXPECT_THAT(sideTexts, ElementsAreArray(c.sideTexts));
+  }
+}
+
 /* ---- memory ---- */
 
 /* Nodes, their data and side data come from the context's record arena,
