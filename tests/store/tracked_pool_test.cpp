@@ -88,6 +88,55 @@ TEST_F(TrackedPoolTest, FreedBlocksAreTakenLargestFirstThenOldestFirst) {
     ASSERT_GE(block->size, block->next->size);
 }
 
+/* Sizes are rounded up to even; a rounded size below 65366 bytes is host
+ * memory, a larger one heap. A new block goes behind every block at least
+ * as large as the request, the head never compared. */
+TEST_F(TrackedPoolTest, BlocksAreEvenSizedAndLinkedByFallingSizeBehindTheHead) {
+  struct Case {
+    size_t request;
+    DWORD size;
+    DWORD osMemory;
+  };
+  for (const Case& c : {Case{101, 102, 1}, Case{65364, 65364, 1}, Case{65365, 65366, 0}}) {
+    velko_allocation* block = VelkoAllocate(session(), VELKO_HERE, c.request, 0);
+    ASSERT_NE(block, nullptr) << c.request;
+    EXPECT_EQ(block->size, c.size) << c.request;
+    EXPECT_EQ(block->os_memory, c.osMemory) << c.request;
+    VelkoDeallocate(session(), block);
+  }
+  session_ = std::make_unique<LSXLsiSession>();
+  for (size_t size : {100, 500, 300, 400, 50})
+    ASSERT_NE(VelkoAllocatePtr(session(), VELKO_HERE, size, 0), nullptr) << size;
+  std::vector<DWORD> sizes;
+  for (const velko_allocation* block = session_->internal->pool; block; block = block->next)
+    sizes.push_back(block->size);
+  EXPECT_THAT(sizes, ::testing::ElementsAre(100u, 500u, 400u, 300u, 50u));
+}
+
+/* A released block serves the next request it can hold, its use counted;
+ * the session's end names every block still in use. */
+TEST_F(TrackedPoolTest, ReleasedBlocksAreHandedOutAgainAndTheEndNamesThoseInUse) {
+  velko_allocation* first = VelkoAllocate(session(), 10, "one.cpp", 101, 0);
+  ASSERT_NE(first, nullptr);
+  VelkoDeallocate(session(), first);
+  EXPECT_EQ(VelkoAllocate(session(), 11, "two.cpp", 102, 0), first);
+  EXPECT_EQ(first->use_count, 2u);
+  EXPECT_EQ(first->line, 11);
+  EXPECT_STREQ(first->file, "two.cpp");
+  ASSERT_NE(VelkoAllocate(session(), 12, "a_long_file_name.cpp", 70000, 0), nullptr);
+  ASSERT_NE(VelkoAllocate(session(), 13, "three.cpp", 8, 0), nullptr);
+  VelkoDeallocatePtr(session(), session_->internal->pool->next->next->data); // the 8 bytes
+
+  HostTestClearLog();
+  session_.reset();
+  EXPECT_THAT(HostTestLogLines(),
+              ::testing::ElementsAre(
+                  "VelkoDeallocate all: Freeing item of size 102 allocated at line 11 in file "
+                  "two.cpp",
+                  "VelkoDeallocate all: Freeing item of size 70000 allocated at line 12 in file "
+                  "a_long_fi"));
+}
+
 /* A small block whose host memory is refused fails without staying
  * counted in use, and the next request is served. */
 TEST_F(TrackedPoolTest, ARefusedHostBlockIsNotLeftInUse) {
