@@ -22,6 +22,10 @@ namespace {
 /* The class of an image resource, and the class a reference by file path
  * takes. */
 constexpr WORD kFilePathClass = 8;
+/* The flag of a reference that carries a file path. */
+constexpr DWORD kFilePathFlag = 0x0008;
+/* The replica ID is read from the first 16 characters of "ReplicaID=". */
+constexpr size_t kReplicaDigits = 16;
 /* A reference held in a storage object of the note instead. */
 constexpr WORD kStorageResourceType = 6;
 constexpr WORD kGraphicVersion = 1;
@@ -42,8 +46,9 @@ size_t ResourceNameLength(const char* name) {
 }
 
 /* A resource reference: the given type and class, a file path from
- * "FilePath=" (which also sets the file-path flags, and with classForPath
- * non-zero that class), the replica ID from "ReplicaID=", then the name.
+ * "FilePath=" (which also sets the file-path flag, and with classForPath
+ * non-zero that class), the replica ID from the first 16 characters of
+ * "ReplicaID=", then the name.
  * A storage reference ("BackgroundStorage=" of a background) has no
  * replica ID and names a storage object. */
 STATUS EmitResourceReference(hotspot_state* state, WORD signature, WORD type, WORD resourceClass,
@@ -53,7 +58,12 @@ STATUS EmitResourceReference(hotspot_state* state, WORD signature, WORD type, WO
   property_value values(session, properties);
   RETURN_IF_FAILED(values.status());
   BYTE replica[8] = {};
-  ReadReplicaID(values.Read("ReplicaID="), replica);
+  if (const char* replicaText = values.Read("ReplicaID=");
+      replicaText != nullptr && std::strlen(replicaText) >= kReplicaDigits) {
+    char digits[kReplicaDigits + 1] = {};
+    std::memcpy(digits, replicaText, kReplicaDigits);
+    ReadReplicaID(digits, replica);
+  }
   const char* filePath = values.ReadText("FilePath=");
   const size_t pathLength = filePath != nullptr ? std::strlen(filePath) : 0;
   const size_t replicaLength = storage ? 0 : sizeof replica;
@@ -63,7 +73,7 @@ STATUS EmitResourceReference(hotspot_state* state, WORD signature, WORD type, WO
   fields->Type = storage ? kStorageResourceType : type;
   fields->ResourceClass = storage ? kFilePathClass : resourceClass;
   if (pathLength > 0) {
-    fields->Flags = CDRESOURCE_FLAGS_FILE_PATH;
+    fields->Flags = kFilePathFlag;
     if (classForPath != 0)
       fields->ResourceClass = classForPath;
   }
