@@ -391,10 +391,12 @@ void ApplyToTableBegin(void* record, property_values* values) {
     flags |= 0x40;
   }
   if (const char* style = values->Get("CellBorderStyle=")) {
+    /* Each style word is known by its letters, whatever follows them
+     * ("Embossed" as "Emboss"). */
     flags &= static_cast<WORD>(~0xC);
-    if (SameWord(style, "Groove") || SameWord(style, "Emboss"))
+    if (StartsWithWord(style, "Groove") || StartsWithWord(style, "Emboss"))
       flags |= 0x4;
-    else if (SameWord(style, "Ridge") || SameWord(style, "Extrude"))
+    else if (StartsWithWord(style, "Ridge") || StartsWithWord(style, "Extrude"))
       flags |= 0x8;
   }
   if (const char* style = values->Get("TableColorStyle=")) {

@@ -161,6 +161,9 @@ TEST_F(AttributeStringsTest, TablePropertiesReadBackAsApplied) {
       {"BorderEffects=DROP_SHADOW", "BorderEffects=NONE", 11, "BorderEffects=NONE "},
       {"", "CellBorderStyle=Groove", 4, "CellBorderStyle=GROOVE "},
       {"", "CellBorderStyle=Emboss", 4, "CellBorderStyle=GROOVE "},
+      // a style word is known by its letters, as the font words are written
+      {"", "CellBorderStyle=Embossed", 4, "CellBorderStyle=GROOVE "},
+      {"", "CellBorderStyle=extruded", 4, "CellBorderStyle=RIDGE "},
       {"CellBorderStyle=RIDGE", "CellBorderStyle=SOLID", 4, "CellBorderStyle=SOLID "},
       {"", "TableColorStyle=ALTERNATING_ROWS", 6, "TableColorStyle=Alternating_Rows "},
       {"", "TableColorStyle=LEFT_TOP", 6, "TableColorStyle=Left_Top "},
