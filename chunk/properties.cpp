@@ -409,10 +409,12 @@ int VelkoRTChunk::SetPropertyNumber(const char* name, double value) {
   if (!MaySet(session, *row))
     return 0;
   const long whole = static_cast<long>(value); // truncated toward zero
+  // A row answered in a scratch text gets "TRUE" there for the value 0 and
+  // "FALSE" for any other value before its set action runs.
   if (row->result_class == kClassScratch1)
-    strcpy(session->scratch_first, whole != 0 ? "TRUE" : "FALSE");
+    strcpy(session->scratch_first, whole == 0 ? "TRUE" : "FALSE");
   else if (row->result_class == kClassScratch3)
-    strcpy(session->scratch_third, whole != 0 ? "TRUE" : "FALSE");
+    strcpy(session->scratch_third, whole == 0 ? "TRUE" : "FALSE");
 
   if (row->chunk_answers) {
     if (WORD* flag = SearchFlag(*this, row->name); flag != nullptr) {

@@ -136,7 +136,7 @@ TEST_F(PropertyMethodTest, SetsIssueTheirActionIdAndValue) {
   }
 }
 
-TEST_F(PropertyMethodTest, NumberSetOfAScratchRowWritesTrueForNonZero) {
+TEST_F(PropertyMethodTest, NumberSetOfAScratchRowWritesTrueForZero) {
   VelkoRTChunk* chunk = Body();
   struct Case {
     const char* name;
@@ -144,9 +144,10 @@ TEST_F(PropertyMethodTest, NumberSetOfAScratchRowWritesTrueForNonZero) {
     std::string first, third;
   };
   const Case cases[] = {
-      {"SectionTitle", 2, "TRUE", ""},
-      {"SectionTitle", 0.5, "FALSE", ""},
-      {"ParagraphStyle", -1, "", "TRUE"},
+      {"SectionTitle", 2, "FALSE", ""},
+      {"SectionTitle", 0.5, "TRUE", ""}, // truncated to 0
+      {"ParagraphStyle", -1, "", "FALSE"},
+      {"ParagraphStyle", 0, "", "TRUE"},
   };
   for (const Case& c : cases) {
     VelkoTestResetActionRecord();
