@@ -16,6 +16,7 @@
 #include <new>
 
 #include "chunk/append_chunk_internal.h"
+#include "chunk/append_row.h"
 #include "chunk/copy_objects.h"
 #include "chunk/face_map.h"
 #include "chunk/link_copy.h"
@@ -486,7 +487,8 @@ bool StepNeeded(WORD signature, const chunk_append_run* run, const chunk_process
     return true;
   if (run->image_inline && EditsImage(signature))
     return true;
-  if (state->action == ACTION_APPEND_ROW && signature == SIG_CD_PABDEFINITION)
+  if (state->action == ACTION_APPEND_ROW &&
+      (signature == SIG_CD_PABDEFINITION || IsTableCell(signature)))
     return true;
   switch (signature) {
   case SIG_CD_BEGIN:
@@ -584,11 +586,15 @@ STATUS AppendChunk_OneCDRecord(char* record, WORD signature, DWORD length,
     if (ordinal > run->range_last)
       return kBeyondRange;
   }
-  if (state->action == ACTION_APPEND_ROW && signature == SIG_CD_PABDEFINITION)
-    return NOERROR;
-  /* The row template mode (AppendRow without its copy flag) decides here,
-   * by its cell checks and row filter, whether the record goes on; it
-   * joins this step when it is built. */
+  if (state->action == ACTION_APPEND_ROW) {
+    /* A row copied as it stands: its definitions stay behind, and a cell
+     * spanning rows or columns refuses the copy. */
+    if (signature == SIG_CD_PABDEFINITION)
+      return NOERROR;
+    if (const STATUS status = RefuseSpannedCell(record, signature, length, state);
+        status != NOERROR)
+      return status;
+  }
 
   const bool renumbers = run->base != 0 && HoldsParagraphId(signature);
   const bool editsImage = run->image_inline && EditsImage(signature);

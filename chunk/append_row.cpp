@@ -96,11 +96,6 @@ bool CellColor(const chunk_process_state* state, const char* text, WORD* index, 
          NOERROR;
 }
 
-bool SpansCells(const record_storage* node) {
-  const auto* data = reinterpret_cast<const BYTE*>(node->data);
-  return (node->length > kCellFlags && (data[kCellFlags] & kCellSpansColumns) != 0) ||
-         (node->length > kCellRowSpan && data[kCellRowSpan] > 1);
-}
 
 /* The empty run owed to the last reference taken, in the item's default
  * font; every record of the new row goes out behind it. */
@@ -278,11 +273,7 @@ STATUS ReplaceFirstText(const record_storage* node, chunk_process_state* state) 
 
 STATUS TemplateRecord(const record_storage* node, chunk_process_state* state) {
   const WORD signature = node->signature;
-  if (IsTableCell(signature) && SpansCells(node)) {
-    state->gen.error_word = kSpannedCellError;
-    state->secondary_status = kSpannedCellError;
-    return kSpannedCellStatus;
-  }
+  RETURN_IF_FAILED(RefuseSpannedCell(node->data, signature, node->length, state));
   if (signature == SIG_CD_PABDEFINITION)
     return NOERROR;
   if (IsTableBegin(signature)) {
@@ -316,6 +307,19 @@ STATUS TemplateRecord(const record_storage* node, chunk_process_state* state) {
 }
 
 } // namespace
+
+STATUS RefuseSpannedCell(const char* record, WORD signature, DWORD length,
+                         chunk_process_state* state) {
+  if (!IsTableCell(signature))
+    return NOERROR;
+  const auto* data = reinterpret_cast<const BYTE*>(record);
+  if ((length <= kCellFlags || (data[kCellFlags] & kCellSpansColumns) == 0) &&
+      (length <= kCellRowSpan || data[kCellRowSpan] <= 1))
+    return NOERROR;
+  state->gen.error_word = kSpannedCellError;
+  state->secondary_status = kSpannedCellError;
+  return kSpannedCellStatus;
+}
 
 STATUS AppendTemplateRowRecord(const record_storage* node, chunk_process_state* state) {
   try {

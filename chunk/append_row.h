@@ -23,6 +23,12 @@ struct record_storage;
 constexpr STATUS kSpannedCellStatus = 257;
 constexpr WORD kSpannedCellError = 20017;
 
+/* A cell of the template row that spans rows or columns (Flags 0x08, or a
+ * RowSpan above 1) refuses the row in either mode: 257, with 20017 as the
+ * error word and the secondary status. 0 for any other record. */
+STATUS RefuseSpannedCell(const char* record, WORD signature, DWORD length,
+                         chunk_process_state* state);
+
 /* Appends to the operation's output a row built from the template row the
  * state's append target names (its first and last record ordinals). 0, or
  * the first failing status; 1028 for a row copied as it stands (p3, the

@@ -17,14 +17,16 @@ using note_testing::Bytes;
 
 class AppendRowTest : public StoredChunkFixture {
 public:
-  /* AppendRow on the chunk of the stored note; its status, and the
-   * chunk's secondary status. */
+  /* AppendRow on the chunk of the stored note (the row built from the
+   * template, or copied as it stands with the copy flag); its status, and
+   * the chunk's secondary status. */
   STATUS AppendRow(NOTEID id, const char* definition, WORD row, const char* const* cells,
-                   WORD* secondary = nullptr, const std::function<void()>& arm = [] {}) {
+                   WORD* secondary = nullptr, const std::function<void()>& arm = [] {},
+                   int copyFlag = 0) {
     return static_cast<STATUS>(OnChunk(
         id, definition,
         [&](VelkoRTChunk* chunk) {
-          const STATUS status = chunk->AppendRow(0, row, cells);
+          const STATUS status = chunk->AppendRow(copyFlag, row, cells);
           if (secondary != nullptr)
             *secondary = chunk->secondary_status;
           return static_cast<long>(status);
@@ -164,19 +166,22 @@ TEST_F(AppendRowTest, RowFromTheTemplateAndTheCellStrings) {
   }
 }
 
-/* A cell spanning rows or columns ends the append: 257, secondary status
+/* A cell spanning rows or columns ends the append, whether the row is
+ * built from the template or copied as it stands: 257, secondary status
  * 20017, and the note keeps its body. */
 TEST_F(AppendRowTest, SpannedCellRefusesTheRow) {
-  for (const char* cell : {"rowspan=2", "flags=0x08"}) {
-    SCOPED_TRACE(cell);
-    const std::string body = Body(TemplateCell(1, 0) + TemplateCell(1, 1, "", cell));
-    const NOTEID id = StoreNote(body);
-    const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
-    const char* cells[20] = {"x", "y"};
-    WORD secondary = 0;
-    EXPECT_EQ(AppendRow(id, "Table 1", 2, cells, &secondary), 257);
-    EXPECT_EQ(secondary, 20017);
-    EXPECT_EQ(note_testing::StoredBodyValues(path_, id, false), before);
+  for (const int copyFlag : {0, 1}) {
+    for (const char* cell : {"rowspan=2", "flags=0x08"}) {
+      SCOPED_TRACE(std::string(cell) + (copyFlag != 0 ? ", copied" : ", from the template"));
+      const std::string body = Body(TemplateCell(1, 0) + TemplateCell(1, 1, "", cell));
+      const NOTEID id = StoreNote(body);
+      const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, id, false);
+      const char* cells[20] = {"x", "y"};
+      WORD secondary = 0;
+      EXPECT_EQ(AppendRow(id, "Table 1", 2, cells, &secondary, [] {}, copyFlag), 257);
+      EXPECT_EQ(secondary, 20017);
+      EXPECT_EQ(note_testing::StoredBodyValues(path_, id, false), before);
+    }
   }
 }
 
