@@ -67,6 +67,14 @@ bool IsLayerProperty(WORD signature) {
   }
 }
 
+/* A CDBEGIN or CDEND of the bracket that holds a layer's background (its
+ * colour, image resource and repeat), which stands among the layer's
+ * property records. */
+bool IsBackgroundBracket(const record_storage *node) {
+  return (node->signature == SIG_CD_BEGIN || node->signature == SIG_CD_END) &&
+         NodeBracket(node) == SIG_CD_LAYERBACKGROUND;
+}
+
 /* Records that leave a layer empty when they are all it holds: paragraph
  * structure, colours, text brackets and text runs without text. */
 bool WritesNothingInLayer(const record_storage *node) {
@@ -184,13 +192,26 @@ bool LayerIsEmpty(const html_render_info *c, const record_storage *content) {
   return true;
 }
 
+/* The first record after the layer's property records from `first`: its
+ * content's first, or its CDEND. The background bracket is passed whole,
+ * whatever it holds, but not beyond the layer's end. */
+record_storage *PropertiesEnd(const html_render_info *c, record_storage *first) {
+  bool inBackground = false;
+  record_storage *node = first;
+  for (; Usable(c, node) && !IsLayerEnd(node); node = node->next) {
+    if (IsBackgroundBracket(node))
+      inBackground = node->signature == SIG_CD_BEGIN;
+    else if (!inBackground && !IsLayerProperty(node->signature))
+      break;
+  }
+  return node;
+}
+
 /* Writes the layer's start tag from its property records, from `first` up
  * to the first record that is not one; returns that record (its content's
  * first, or its CDEND). */
 record_storage *WriteLayerStart(html_render_info *c, record_storage *first, STATUS *status) {
-  record_storage *end = first;
-  while (Usable(c, end) && IsLayerProperty(end->signature))
-    end = end->next;
+  record_storage *const end = PropertiesEnd(c, first);
   RenderPuts(c, "<div");
   for (record_storage *node = first; node != end; node = node->next) {
     if (node->signature == SIG_CD_IDNAME && node->data != nullptr) {
