@@ -75,11 +75,11 @@ bool IsBackgroundBracket(const record_storage *node) {
          NodeBracket(node) == SIG_CD_LAYERBACKGROUND;
 }
 
-/* Records that leave a layer empty when they are all it holds: paragraph
- * structure, colours, text brackets and text runs without text. */
+/* Records that leave a layer empty when they are all it holds after its
+ * first paragraph: paragraph styles, colours, text brackets and text runs
+ * without text. A further paragraph is a line of the layer's own. */
 bool WritesNothingInLayer(const record_storage *node) {
   switch (node->signature) {
-  case SIG_CD_PARAGRAPH:
   case SIG_CD_PABREFERENCE:
   case SIG_CD_PABDEFINITION:
   case 0xFFC3:
@@ -184,8 +184,10 @@ record_storage *FindLayerEnd(const html_render_info *c, record_storage *from) {
 }
 
 bool LayerIsEmpty(const html_render_info *c, const record_storage *content) {
-  for (const record_storage *node = content; Usable(c, node) && !IsLayerEnd(node);
-       node = node->next) {
+  const record_storage *node = content;
+  if (Usable(c, node) && node->signature == SIG_CD_PARAGRAPH)
+    node = node->next; // the paragraph the layer's text starts in
+  for (; Usable(c, node) && !IsLayerEnd(node); node = node->next) {
     if (!WritesNothingInLayer(node))
       return false;
   }
