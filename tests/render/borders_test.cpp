@@ -2,6 +2,8 @@
 // colour, widths, margin, padding), with and without a drop shadow.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "tests/render/render_fixture.h"
@@ -28,6 +30,13 @@ protected:
     return session_->scratch_second;
   }
 };
+
+TEST_F(BorderStringTest, ANullRecordIsABlankAlone) {
+  Prepare(Body().Add(driver_testing::Text("x")));
+  strcpy(session_->scratch_second, "left over");
+  EXPECT_EQ(CalculateXMLBorderString(nullptr, context_), NOERROR);
+  EXPECT_STREQ(session_->scratch_second, " ");
+}
 
 TEST_P(BorderStringTest, CssOfTheRecord) {
   EXPECT_EQ(Css(Border(GetParam().fields)), GetParam().css);

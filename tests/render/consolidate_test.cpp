@@ -52,6 +52,20 @@ TEST_F(ConsolidateTest, EmptyRemapAndNoInput) {
   EXPECT_EQ(ConsolidateParagraphForXML(nullptr, nullptr), VELKO_ERR_BAD_ARGUMENT);
 }
 
+TEST_F(ConsolidateTest, NoDefinitionPast256IsLookedAtAndNoPairPast256IsMade) {
+  // Alike all: the first definition pairs with the next 255, the second
+  // with the third makes the 256th pair, and the 257th is never read.
+  std::vector<Bytes> definitions;
+  for (WORD id = 1; id <= 257; ++id)
+    definitions.push_back(cdbuild::PabDef(Fields(id)));
+  const Pairs pairs = Consolidate(definitions);
+  ASSERT_EQ(pairs.size(), 256u);
+  EXPECT_EQ(pairs[254], (std::pair<WORD, WORD>{256, 1}));
+  EXPECT_EQ(pairs[255], (std::pair<WORD, WORD>{3, 2}));
+  EXPECT_EQ(ConvertPABIDToMapping(context_, 257), 257);
+  EXPECT_EQ(ConvertPABIDToMapping(context_, 3), 1); // the first pair found
+}
+
 struct AlikeCase {
   const char *name;
   PabDefFields a; /* the later definition */
