@@ -96,7 +96,6 @@ bool CellColor(const chunk_process_state* state, const char* text, WORD* index, 
          NOERROR;
 }
 
-
 /* The empty run owed to the last reference taken, in the item's default
  * font; every record of the new row goes out behind it. */
 STATUS EmitOwedRun(chunk_process_state* state) {

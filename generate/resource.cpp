@@ -22,8 +22,6 @@ namespace {
 /* The class of an image resource, and the class a reference by file path
  * takes. */
 constexpr WORD kFilePathClass = 8;
-/* The flag of a reference that carries a file path. */
-constexpr DWORD kFilePathFlag = 0x0008;
 /* The replica ID is read from the first 16 characters of "ReplicaID=". */
 constexpr size_t kReplicaDigits = 16;
 /* A reference held in a storage object of the note instead. */
@@ -73,7 +71,7 @@ STATUS EmitResourceReference(hotspot_state* state, WORD signature, WORD type, WO
   fields->Type = storage ? kStorageResourceType : type;
   fields->ResourceClass = storage ? kFilePathClass : resourceClass;
   if (pathLength > 0) {
-    fields->Flags = kFilePathFlag;
+    fields->Flags = CDRESOURCE_FLAGS_PATH_HINT;
     if (classForPath != 0)
       fields->ResourceClass = classForPath;
   }

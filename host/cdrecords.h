@@ -773,6 +773,8 @@ typedef struct {
 inline constexpr DWORD CDRESOURCE_FLAGS_NOTELINK_INLINE = 0x0002;
 /* A reference to a resource of another database, named by its file path. */
 inline constexpr DWORD CDRESOURCE_FLAGS_FILE_PATH = 0x000C;
+/* An image or background reference that also carries a file path. */
+inline constexpr DWORD CDRESOURCE_FLAGS_PATH_HINT = 0x0008;
 
 typedef struct { /* 0xFFF2; the frame name follows */
   WSIG Header;
