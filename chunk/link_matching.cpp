@@ -521,13 +521,18 @@ STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const ch
     DHANDLE* compute;
   };
   started_formulas formulas(owner->internal);
+  // The messages are the method's own: the result formula's names the
+  // properties formula, and the properties formula's names LinkMatching
+  // whatever the method.
   const formula_start starts[] = {
       {IsFormulaText(field) ? field : nullptr,
-       "TARNO: %s reference field formula failed to compile.", &formulas.keyword},
+       mode == ACTION_LINK_MATCHING ? "TARNO: %s URL fieldname formula failed to compile."
+                                    : "TARNO: %s result fieldname formula failed to compile.",
+       &formulas.keyword},
       {IsEmptyText(resultFormula) ? nullptr : resultFormula,
-       "TARNO: %s result formula failed to compile.", &owner->internal->link_value_formula},
+       "TARNO: %s properties formula failed to compile.", &owner->internal->link_value_formula},
       {IsFormulaText(properties) ? properties : nullptr,
-       "TARNO: %s properties formula failed to compile.",
+       "TARNO: LinkMatching properties formula failed to compile.",
        &owner->internal->link_properties_formula},
   };
   for (const formula_start& start : starts) {

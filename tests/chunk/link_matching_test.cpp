@@ -400,13 +400,16 @@ TEST_F(LinkMatchingTest, ArgumentsAreCheckedInOrderAndNameTheMethod) {
        }, 20017, "TARNO: LinkMatching missing reference fieldname."},
       {"bad result formula", [&](VelkoRTChunk* c) {
          return c->PopupMatching("", path.c_str(), kView, kField, "@If(", "");
-       }, 20014, "TARNO: PopupMatching result formula failed to compile."},
+       }, 20014, "TARNO: PopupMatching properties formula failed to compile."},
       {"bad properties formula", [&](VelkoRTChunk* c) {
          return c->InsertMatching("", path.c_str(), kView, kField, "", "@Left(");
-       }, 20014, "TARNO: InsertMatching properties formula failed to compile."},
-      {"bad field formula", [&](VelkoRTChunk* c) {
-         return c->LinkMatching("", path.c_str(), kView, "@(", "", "", 2386);
-       }, 20014, "TARNO: LinkMatching reference field formula failed to compile."},
+       }, 20014, "TARNO: LinkMatching properties formula failed to compile."},
+      {"bad field formula, links", [&](VelkoRTChunk* c) {
+         return c->LinkMatching("", path.c_str(), kView, "@(", "", "", 7);
+       }, 20014, "TARNO: LinkMatching URL fieldname formula failed to compile."},
+      {"bad field formula, another mode", [&](VelkoRTChunk* c) {
+         return c->HighlightMatching("", path.c_str(), kView, "(\"a\"", "", "");
+       }, 20014, "TARNO: HighlightMatching result fieldname formula failed to compile."},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Work(body, c.call), c.status) << c.name;
