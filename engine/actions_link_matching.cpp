@@ -268,7 +268,8 @@ struct keyword_place {
 };
 
 /* The first place of the keyword from character i on; false when there is
- * none. A place the boundary rule refuses is passed like a mismatch. */
+ * none. The first place the boundary rule refuses ends the keyword for the
+ * text: a keyword met inside a longer word is not looked for further on. */
 bool NextPlace(const record_match& match, const link_matching_info& table, const char* keyword,
                size_t compared, size_t i, keyword_place* place) {
   const DWORD length = match.chars[match.count].offset;
@@ -282,7 +283,7 @@ bool NextPlace(const record_match& match, const link_matching_info& table, const
       continue;
     size_t first = i;
     if (!ApplyBoundaryRule(match, table, &first, &last))
-      continue;
+      return false;
     *place = {i, first, last};
     return true;
   }

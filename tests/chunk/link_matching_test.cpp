@@ -208,6 +208,7 @@ TEST_F(LinkMatchingTest, MatchPlacesFollowTheMatchTextOption) {
   const Case cases[] = {
       {"whole word", "an ink pot", nullptr, {"an ", "ink", " pot"}},
       {"whole word refuses a word part", "linked ink", nullptr, {"linked ", "ink", ""}},
+      {"a word part met first ends the keyword", "inking ink", nullptr, {"inking ink"}},
       {"text start is a word start", "ink pot", nullptr, {"", "ink", " pot"}},
       {"starts", "inkwell", "MatchText=Starts", {"", "ink", "well"}},
       {"starts extended", "inkwell x", "MatchText=Starts ReplaceExtra=Yes", {"", "inkwell", " x"}},
@@ -343,12 +344,14 @@ TEST_F(LinkMatchingTest, KeywordsSharingLettersAreEachFoundWhereTheyStand) {
     const char* result;
   };
   const Case cases[] = {
-      {"ENGINES engine gin", "SingleMatch=No", "gin,engine,ENGINES"},
+      {"engine ENGINES gin", "SingleMatch=No", "gin,engine,ENGINES"},
+      // "Engine" first stands inside "ENGINES": not looked for further on.
+      {"ENGINES engine gin", "SingleMatch=No", "gin,ENGINES"},
       {"ENGINES engine gin", "SingleMatch=No MatchText=Substr", "GIN,gin,gin,ENGINE,engine,ENGINES"},
-      {"Textile text tex texts", "SingleMatch=No", "tex,text,Textile"},
+      {"tex text Textile texts", "SingleMatch=No", "tex,text,Textile"},
       {"Textile text tex texts", "SingleMatch=No MatchText=Starts",
        "Tex,tex,tex,tex,Text,text,text,Textile"},
-      {"Textile text tex texts", "SingleMatch=No MatchText=Ends", "tex,text,Textile"},
+      {"tex text Textile texts", "SingleMatch=No MatchText=Ends", "tex,text,Textile"},
       {"textile textile", nullptr, "textile"},
       {"\x14" "abc abc", "SingleMatch=No MatchText=Substr", "abc"},
       {"\x14" "abc", "MatchText=Substr", ""},
@@ -726,8 +729,9 @@ TEST_F(LinkMatchingTest, TheCachedTableServesTheSameResultFormulaOrNone) {
 }
 
 TEST_F(LinkMatchingTest, PassesGoOnWhileTextWrittenAroundAMatchHoldsAKeyword) {
-  // "tex" is linked first; "text" and "Textile" stand only in the text
-  // before it, each found by a pass of its own over what the last wrote.
+  // Only "Textile" is linked by the first pass: "tex" and "text" are met
+  // first inside it, which ends them for the record. Each is found by a
+  // pass of its own over the text the last pass wrote after its match.
   const NOTEID tex = Keyword("tex");
   const NOTEID text = Keyword("text");
   const NOTEID textile = Keyword("Textile");
