@@ -164,6 +164,26 @@ TEST_F(WikiMatchingTest, PageLinksUrlLinksAndHotspotsAreStableOverRuns) {
   }
 }
 
+TEST_F(WikiMatchingTest, MarkupInsideALinkStaysText) {
+  Page("Home");
+  cdbuild::Body records;
+  records.Add(engine_test::PabDef(1));
+  records.Add(cdbuild::PabRef(1));
+  records.Add(engine_test::Text("See "));
+  records.Add(cdbuild::HotspotBegin(
+      {.signature = SIG_CD_V4HOTSPOTBEGIN, .type = 11, .flags = 8, .data = std::string(1, '\0')}));
+  records.Add(cdbuild::DocLink(Bytes(40, 1)));
+  records.Add(engine_test::Text("((Home))"));
+  records.Add(cdbuild::HotspotEnd(SIG_CD_V4HOTSPOTEND));
+  records.Add(engine_test::Text(""));
+  const NOTEID body = StoreBody(records);
+  ASSERT_EQ(Wiki(body), NOERROR);
+  // Neither a page link nor a new-page hotspot: no wiki class anywhere.
+  const std::string stored = Joined(Stored(body));
+  EXPECT_NE(stored.find(Hex("((Home))")), std::string::npos) << stored;
+  EXPECT_EQ(stored.find(Hex("WikiLink")), std::string::npos) << stored;
+}
+
 TEST_F(WikiMatchingTest, RefusalsAndFailuresLeaveTheNote) {
   const NOTEID body = Body({"See ((Home))"});
   const std::vector<std::string> before = Stored(body);
