@@ -288,6 +288,25 @@ TEST_F(LinkMatchingTest, SingleMatchLinksAKeywordOnce) {
   }
 }
 
+TEST_F(LinkMatchingTest, CachedRecordsAreLeftForTheCallerToCommit) {
+  const NOTEID keyword = Keyword("fox");
+  const NOTEID body = Body({T("a fox")});
+  const std::vector<std::string> before = Stored(body);
+  std::vector<std::string> afterCall;
+  ASSERT_EQ(Work(
+                body,
+                [&](VelkoRTChunk* chunk) {
+                  const STATUS status =
+                      chunk->LinkMatching("", path_.c_str(), kView, kField, nullptr, nullptr, 2386);
+                  afterCall = Stored(body);
+                  return status != NOERROR ? status : chunk->item->Save();
+                },
+                [](VelkoRTItem* item) { item->CacheRecords = 1; }),
+            NOERROR);
+  EXPECT_EQ(afterCall, before);
+  EXPECT_EQ(Stored(body), Lines(Join(std::vector<Bytes>{T("a ")}, LinkRecords(keyword, "fox", "fox"))));
+}
+
 TEST_F(LinkMatchingTest, TextInsideALinkOrAlreadyLinkedIsLeftAlone) {
   const NOTEID keyword = Keyword("fox");
   const NOTEID body = Body({T("a fox")});
