@@ -6,7 +6,8 @@
  * match never starts inside a character nor ends inside one. Positions and
  * lengths are byte counts. Characters are compared with the host's
  * collation one pair at a time; the part of a wildcard pattern after its
- * '*' is compared byte by byte, without regard to ASCII case.
+ * '*' is compared byte by byte, without regard to the case of ASCII
+ * letters that stand as characters of their own.
  *
  * Reading and writing records is the engine's; this file only works on the
  * bytes it is given.
@@ -27,6 +28,7 @@
 #include "engine/process_state.h"
 #include "engine/services.h"
 #include "host/nls.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 #include "store/tracked_memory.h"
 
@@ -459,13 +461,38 @@ bool BoundaryAfter(const Search& search, size_t end) {
   return !IsLetterAt(search.text, end, search.info);
 }
 
+/* The suffix after a '*' against the text from `at`, byte by byte. Only a
+ * byte that is a character of its own on both sides is compared without
+ * regard to ASCII case, and only a '?' of its own matches any byte: the
+ * bytes inside a multi-byte character must be the same, or a case
+ * difference in a trail byte would make another character match. */
 bool SuffixMatchesAt(const Search& search, size_t at) {
   const Pattern& pattern = search.pattern;
+  const Bytes suffix{pattern.suffix, pattern.suffixLength};
+  size_t suffixCharacter = 0; // where the next character starts
+  size_t textCharacter = at;
+  bool suffixSingle = false;
+  bool textSingle = false;
   for (size_t i = 0; i < pattern.suffixLength; ++i) {
+    if (i == suffixCharacter) {
+      const size_t bytes = CharBytes(suffix, i, search.info);
+      suffixSingle = bytes == 1;
+      suffixCharacter += bytes;
+    } else {
+      suffixSingle = false;
+    }
+    if (at + i == textCharacter) {
+      const size_t bytes = CharBytes(search.text, at + i, search.info);
+      textSingle = bytes == 1;
+      textCharacter += bytes;
+    } else {
+      textSingle = false;
+    }
     const BYTE want = pattern.suffix[i];
-    if (want == '?')
+    const BYTE have = search.text.data[at + i];
+    if (suffixSingle && want == '?')
       continue;
-    if (UpperAscii(want) != UpperAscii(search.text.data[at + i]))
+    if (suffixSingle && textSingle ? UpperAscii(want) != UpperAscii(have) : want != have)
       return false;
   }
   return true;
@@ -614,8 +641,13 @@ struct Replacement {
   BOOL regularExpression = FALSE;
   NLS_PINFO info = nullptr;
 
+  /* For the same-length action, no more of the replacement than the match
+   * covers, cut between whole characters. */
   size_t BytesFor(size_t matchLength) const {
-    return sameLength ? std::min(matchLength, textLength) : textLength;
+    if (!sameLength)
+      return textLength;
+    return WholeCharacters(text, static_cast<DWORD>(textLength),
+                           static_cast<DWORD>(std::min(matchLength, textLength)));
   }
 };
 
