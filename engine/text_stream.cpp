@@ -35,6 +35,7 @@
 #include "engine/services.h"
 #include "engine/walk.h"
 #include "generate/font_string.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/tracked_memory.h"
 #include "store/vocabulary.h"
@@ -294,7 +295,7 @@ void KeepMatch(const char* match, DWORD matchLength, chunk_process_state* state)
 
 /* What takes a match's place: the match in the new font, or the
  * replacement (s1, p1 bytes or its string length; for 2399 no more bytes
- * than the match covers), the match kept in the first scratch text. */
+ * than the match covers, cut between whole characters), the match kept in the first scratch text. */
 STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WORD matchLength,
                  chunk_process_state* state) {
   if (!Replaces(state))
@@ -302,7 +303,7 @@ STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WOR
   KeepMatch(match, matchLength, state);
   DWORD length = ReplacementLength(state);
   if (state->action == ACTION_REPLACE_TEXT_SAME_LENGTH && length > matchLength)
-    length = matchLength;
+    length = WholeCharacters(state->s1, length, matchLength);
   return EmitChangedText(run, change, state->s1 != nullptr ? state->s1 : "", length, state);
 }
 

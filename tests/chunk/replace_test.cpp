@@ -84,6 +84,10 @@ TEST_F(ReplaceTextTest, ReplacesEveryOccurrence) {
       // shorter replacement past its end.
       {"an", 0, "XYZ", 0, "banana", "bXYXYa", 2, 2399},
       {"an", 0, "Q", 0, "banana", "bQQa", 2, 2399},
+      // ... cut between whole characters: of two three-byte characters
+      // one fits a four-byte match, none a two-byte one.
+      {"anan", 0, "\x14\x4e\x2d\x14\x4e\x2d", 0, "banana", "b\x14\x4e\x2d" "a", 1, 2399},
+      {"an", 0, "\x14\x4e\x2d", 0, "banana", "ba", 2, 2399},
   };
   for (const Case& c : cases) {
     Texts(c.search, c.searchLength, c.replacement, c.replacementLength);

@@ -214,6 +214,21 @@ TEST_F(SearchTest, SameLengthReplacementTakesTheSecondEventStringsFont) {
   }
 }
 
+/* Cut to the match's length, a replacement keeps only its whole
+ * characters: "x" and the euro sign's three bytes for a three-byte match
+ * leave "x". */
+TEST_F(SearchTest, SameLengthReplacementKeepsWholeCharacters) {
+  Body(std::string(kDefinition) + "TEXT face=4 text=\"an Old day\"\n");
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(chunk->AlterRichText(ACTION_REPLACE_TEXT_SAME_LENGTH, 4, 3, 1, 0, "x\x14\x20\xac",
+                                 "old", nullptr, nullptr),
+            NOERROR);
+  EXPECT_EQ(note_testing::RecordLines(Values()),
+            note_testing::RecordLines(Expected(std::string(kDefinition) +
+                                               "TEXT face=4 text=\"an \"\nTEXT face=4 text=\"x\"\n"
+                                               "TEXT face=4 text=\" day\"\n")));
+}
+
 /* A rebuilt record of at most 64382 bytes is written; a larger one, or a
  * formula text that would pass 65535 bytes, leaves the record as it was
  * with 20017 as the chunk's secondary status and status 0. A tab label is
