@@ -32,6 +32,7 @@
 #include "host/osenv.h"
 #include "store/body.h"
 #include "store/messages.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/services.h"
 #include "store/session.h"
@@ -1320,7 +1321,8 @@ STATUS GenerateTabLabel(WORD flags, const char* label, WORD length, generation_c
   CDTABLELABEL record = {};
   record.Header.Signature = SIG_CD_TABLELABEL;
   record.Header.Length = sizeof record;
-  const size_t kept = length < sizeof record.Label ? length : sizeof record.Label - 1;
+  // The label keeps its NUL; a longer one is cut between whole characters.
+  const size_t kept = WholeCharacters(label, length, sizeof record.Label - 1);
   if (kept > 0)
     std::memcpy(record.Label, label, kept);
   record.Flags = flags;

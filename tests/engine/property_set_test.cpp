@@ -128,6 +128,12 @@ Bytes C(BYTE row, BYTE column, bool nested = false) {
   return engine_test::Cell(row, column, nested);
 }
 Bytes T(const std::string& text) { return cdbuild::Text(text); }
+std::string Repeated(const std::string& text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i)
+    repeated += text;
+  return repeated;
+}
 
 /* A hotspot of the type, flags and data. */
 Bytes Hot(WORD type, DWORD flags, const std::string& data, WORD signature = SIG_CD_HOTSPOTBEGIN) {
@@ -231,6 +237,13 @@ std::vector<rename_case> RenameCases() {
        {def, ref, cdbuild::Paragraph(), TB(), C(0, 0),
         cdbuild::TableLabel(std::string(127, 'L'), 1), T("a"), C(0, 1), C(1, 0),
         cdbuild::TableLabel(std::string(127, 'L'), 0), C(1, 1), TE(), T("x")}},
+      // A label of 43 three-byte characters keeps the 42 whole ones that
+      // fit in 127 bytes.
+      {"row label cut between whole characters",
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), T("a"), C(0, 1), TE(), T("x")},
+       {"Table 1", ACTION_SET_ROW_LABEL, 0, 129, Repeated("\x14\x4e\x2d", 43), nullptr},
+       {def, ref, cdbuild::Paragraph(), TB(), C(0, 0), T("a"),
+        cdbuild::TableLabel(Repeated("\x14\x4e\x2d", 42), 0), C(0, 1), TE(), T("x")}},
       // Rows of one cell get no label, neither in the table nor after it;
       // a nested table's rows are not the chunk's.
       {"no label outside the table",
