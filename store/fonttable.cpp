@@ -15,12 +15,12 @@
  * it holds whole: nothing past the value's end is read, and the body of the
  * note still loads on those faces.
  */
-#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "host/cdrecords.h"
+#include "host/nls.h"
 #include "host/nsfnote.h"
 #include "host/ods.h"
 #include "host/oslog.h"
@@ -107,11 +107,45 @@ CDFACE MakeFace(BYTE id, BYTE family, const char* name) {
   return face;
 }
 
-/* Index of the first face whose name equals `name` without regard to
- * case, comparing at most `chars` characters; -1 when none. */
-int FindFace(const char* table, WORD faces, const char* name, size_t chars) {
+BYTE LowerAscii(BYTE c) { return (c >= 'A' && c <= 'Z') ? static_cast<BYTE>(c + ('a' - 'A')) : c; }
+
+/* True when two face names are the same without regard to the case of
+ * ASCII letters; the bytes of a multi-byte character must be the same, so
+ * that a case difference in a trail byte never makes two names one. */
+bool SameFaceName(const char* a, const char* b) {
+  size_t at = 0;
+  for (;;) {
+    const BYTE x = static_cast<BYTE>(a[at]);
+    if (x == '\0' || b[at] == '\0')
+      return x == static_cast<BYTE>(b[at]);
+    WORD bytes = 1;
+    if (NLS_isleadbyte(x, nullptr) &&
+        (NLS_string_bytes(reinterpret_cast<const BYTE*>(a + at), 1, &bytes, nullptr) !=
+             NLS_SUCCESS ||
+         bytes == 0))
+      bytes = 1;
+    if (bytes == 1) {
+      if (LowerAscii(x) != LowerAscii(static_cast<BYTE>(b[at])))
+        return false;
+      ++at;
+      continue;
+    }
+    for (const size_t end = at + bytes; at < end; ++at) {
+      if (a[at] != b[at])
+        return false;
+      if (a[at] == '\0')
+        return true;
+    }
+  }
+}
+
+/* Index of the first face whose name equals `name` (as a face keeps it,
+ * cut to its stored length) without regard to case; -1 when none. */
+int FindFace(const char* table, WORD faces, const char* name) {
+  char kept[kFaceNameChars + 1];
+  CopyCutText(kept, name, kFaceNameChars);
   for (WORD i = 0; i < faces; ++i) {
-    if (strncasecmp(ReadFace(table, i).Name, name, chars) == 0)
+    if (SameFaceName(ReadFace(table, i).Name, kept))
       return i;
   }
   return -1;
@@ -333,7 +367,7 @@ FACEID VelkoRTItem::AddToFontTable(const char* faceName, BYTE family) {
     return 0;
 
   WORD faces = fonts.Faces();
-  int found = FindFace(fonts.table, faces, faceName, kFaceNameChars);
+  int found = FindFace(fonts.table, faces, faceName);
   FACEID id = 0;
   if (found >= 0)
     id = ReadFace(fonts.table, static_cast<WORD>(found)).Face;
@@ -356,7 +390,7 @@ void MapFaces(_internal_SESS* state, const char* source, WORD sourceFaces, const
     CDFACE face = ReadFace(source, i);
     state->face_remap_source[i] = face.Face;
     state->face_remap_target[i] = kNoTargetFace;
-    int found = FindFace(table, *faces, face.Name, sizeof face.Name);
+    int found = FindFace(table, *faces, face.Name);
     if (found >= 0) {
       BYTE target = ReadFace(table, static_cast<WORD>(found)).Face;
       state->face_remap_target[i] = target;
@@ -377,7 +411,7 @@ void MapFaces(_internal_SESS* state, const char* source, WORD sourceFaces, const
 bool EveryFacePresent(const char* source, WORD sourceFaces, const char* table, WORD faces) {
   for (WORD i = 0; i < sourceFaces; ++i) {
     CDFACE face = ReadFace(source, i);
-    if (FindFace(table, faces, face.Name, sizeof face.Name) < 0)
+    if (FindFace(table, faces, face.Name) < 0)
       return false;
   }
   return true;

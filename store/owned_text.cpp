@@ -26,8 +26,13 @@ char* CopyOwnedText(const char* text) {
   return text != nullptr ? CopyOwnedText(text, strlen(text)) : nullptr;
 }
 
+/* Bytes past a cut that may still belong to the character cut. */
+constexpr size_t kLongestCharacterTail = 2;
+
 void CopyCutText(char* out, const char* text, size_t limit) {
-  const size_t length = text != nullptr ? strnlen(text, limit) : 0;
+  size_t length = text != nullptr ? strnlen(text, limit + kLongestCharacterTail) : 0;
+  if (length > limit || (length == limit && length > 0))
+    length = WholeCharacters(text, static_cast<DWORD>(length), static_cast<DWORD>(limit));
   if (length != 0)
     memcpy(out, text, length);
   out[length] = '\0';

@@ -19,8 +19,8 @@ char* CopyOwnedText(const char* text, size_t length);
 /* The same for the whole of a NUL-terminated text. */
 char* CopyOwnedText(const char* text);
 
-/* Copies at most `limit` characters of the text (null: none) and a NUL
- * into `out`, which holds at least limit + 1 bytes. */
+/* Copies at most `limit` bytes of the text (null: none), cut between whole
+ * characters, and a NUL into `out`, which holds at least limit + 1 bytes. */
 void CopyCutText(char* out, const char* text, size_t limit);
 
 /* The longest start of the text (of `length` bytes), at most `room` bytes,

@@ -330,6 +330,26 @@ TEST_F(FontTableTest, FacesAreFoundWithoutRegardToCaseAndAddedAboveTheHighestId)
   EXPECT_EQ(NoteFaces().back(), (Face{14, 0, name.substr(0, 31)}));
 }
 
+/* A multi-byte name is cut between whole characters and found again by
+ * its longer form; U+4E2D and U+6E2D (LMBCS 0x14 and "N-", "n-") are two
+ * faces, since no trail byte is compared without regard to case. */
+TEST_F(FontTableTest, MultiByteNamesKeepWholeCharacters) {
+  PutFonts(note_, Table({{5, 0, "Arial"}}));
+  Connect();
+  std::string name;
+  for (int i = 0; i < 11; ++i)
+    name += "\x14N-";
+  EXPECT_EQ(item_->AddToFontTable(name.c_str(), 0), 6);
+  EXPECT_EQ(item_->AddToFontTable(name.c_str(), 0), 6);
+  EXPECT_EQ(item_->AddToFontTable("\x14N-", 0), 7);
+  EXPECT_EQ(item_->AddToFontTable("\x14n-", 0), 8);
+  EXPECT_EQ(item_->AddToFontTable("\x14n-", 0), 8);
+  EXPECT_EQ(NoteFaces(), (std::vector<Face>{{5, 0, "Arial"},
+                                            {6, 0, name.substr(0, 30)},
+                                            {7, 0, "\x14N-"},
+                                            {8, 0, "\x14n-"}}));
+}
+
 TEST_F(FontTableTest, AFullTableOrExhaustedIdsAddNothing) {
   std::vector<Face> full;
   for (int i = 0; i < 247; ++i)
