@@ -23,6 +23,7 @@
 #include "host/status.h"
 #include "store/host_release.h"
 #include "store/messages.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/property_string.h"
@@ -145,11 +146,14 @@ long ClassWord(const LSXLsiSession* session, WORD resultClass) {
 }
 
 /* Copies the text into the caller's buffer of size bytes: at most size - 1
- * bytes and a NUL. Returns the bytes copied. */
+ * bytes, cut between whole characters, and a NUL. Returns the bytes
+ * copied. */
 WORD CopyOut(const std::string& text, char* out, WORD size) {
   if (out == nullptr || size == 0)
     return 0;
-  const size_t length = text.size() < size ? text.size() : size - 1u;
+  const size_t length =
+      text.size() < size ? text.size()
+                         : WholeCharacters(text.data(), static_cast<DWORD>(text.size()), size - 1u);
   memcpy(out, text.data(), length);
   out[length] = '\0';
   return static_cast<WORD>(length);

@@ -185,6 +185,22 @@ TEST_F(PropertyMethodTest, ReadsTheEngineAnswers) {
   EXPECT_EQ(pabid, 1);
 }
 
+/* A text cut to the caller's size keeps whole characters: with the euro
+ * sign's three bytes after "ab", sizes 4 and 5 both give "ab". */
+TEST_F(PropertyMethodTest, TextIsCutBetweenWholeCharacters) {
+  AppendItem({PabDef(1), PabRef(1), Text("ab\x14\x20\xac")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  const struct {
+    WORD size;
+    std::string text;
+  } cases[] = {{4, "ab"}, {5, "ab"}, {6, "ab\x14\x20\xac"}};
+  for (const auto& c : cases) {
+    WORD written = 0;
+    EXPECT_EQ(TextOf(chunk, "Text", c.size, &written), c.text) << c.size;
+    EXPECT_EQ(written, c.text.size()) << c.size;
+  }
+}
+
 TEST_F(PropertyMethodTest, TargetRowOfAPlainCellCountsFromOne) {
   std::vector<Bytes> records = {PabDef(1), PabRef(1), TableBegin()};
   for (BYTE row = 0; row < 3; ++row)
