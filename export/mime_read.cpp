@@ -67,6 +67,16 @@ std::string DecodedContent(GMimePart* part) {
   return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
 }
 
+/* The enclosed message as it is written. */
+std::string MessageText(GMimeMessage* message) {
+  if (message == nullptr)
+    return {};
+  object_ref<GMimeStream> stream(g_mime_stream_mem_new());
+  g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, stream.object);
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.object));
+  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+}
+
 bool IsValidUtf8(const std::string& text) {
   return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
 }
@@ -154,18 +164,22 @@ void CollectParts(GMimeObject* object, part_walk* walk, int depth = 0) {
       CollectParts(g_mime_multipart_get_part(multipart, i), walk, depth + 1);
     return;
   }
+  std::string data;
+  const char* fileName = nullptr;
   if (GMIME_IS_MESSAGE_PART(object)) {
-    GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
-    if (inner != nullptr && g_mime_message_get_mime_part(inner) != nullptr)
-      CollectParts(g_mime_message_get_mime_part(inner), walk, depth + 1);
+    // An enclosed message (a forwarded mail) is one file: the message
+    // whole, its headers and all its parts.
+    data = MessageText(g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)));
+    fileName = g_mime_object_get_content_disposition_parameter(object, "filename");
+    if (fileName == nullptr)
+      fileName = g_mime_object_get_content_type_parameter(object, "name");
+  } else if (GMIME_IS_PART(object) && object != walk->body) {
+    data = DecodedContent(GMIME_PART(object));
+    fileName = g_mime_part_get_filename(GMIME_PART(object));
+  } else {
     return;
   }
-  if (!GMIME_IS_PART(object) || object == walk->body)
-    return;
-  GMimePart* part = GMIME_PART(object);
-  const char* fileName = g_mime_part_get_filename(part);
   std::string name = CleanAttachmentName(fileName != nullptr ? fileName : "", ++walk->unnamed);
-  std::string data = DecodedContent(part);
   if (const char* id = g_mime_object_get_content_id(object); id != nullptr && id[0] != '\0')
     walk->content->inline_parts.push_back({id, std::move(name), std::move(data)});
   else

@@ -98,6 +98,25 @@ std::vector<read_case> ReadCases() {
        {{"r\xC3\xA9sum\xC3\xA9.pdf", "%PDF-1.4 tiny"},
         {"caf\xC3\xA9.txt", "notes"},
         {"x", "escape"}}},
+      {"a forwarded message is one file, headers and every part kept",
+       "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
+       "--b\nContent-Type: text/plain\n\nSee below.\n"
+       "--b\nContent-Type: message/rfc822\n"
+       "Content-Disposition: attachment; filename=\"=?utf-8?Q?Re=3A_caf=C3=A9?=.eml\"\n\n"
+       "From: a@example.com\nSubject: Re: cafe\nMIME-Version: 1.0\n"
+       "Content-Type: multipart/alternative; boundary=in\n\n"
+       "--in\nContent-Type: text/plain\n\ninner plain\n"
+       "--in\nContent-Type: text/html\n\n<p>inner html</p>\n--in--\n"
+       "--b\nContent-Type: message/rfc822\n\nSubject: unnamed\n\nhi\n"
+       "--b--\n",
+       "See below.<br>",
+       {},
+       {{"Re caf\xC3\xA9.eml",
+         "From: a@example.com\nSubject: Re: cafe\nMIME-Version: 1.0\n"
+         "Content-Type: multipart/alternative; boundary=in\n\n"
+         "--in\nContent-Type: text/plain\n\ninner plain\n"
+         "--in\nContent-Type: text/html\n\n<p>inner html</p>\n--in--\n"},
+        {"ATT2", "Subject: unnamed\n\nhi"}}},
       {"an HTML attachment is no body; no text gives an empty body",
        "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=q\n\n"
        "--q\nContent-Type: text/html\nContent-Disposition: attachment; filename=page.html\n\n"
