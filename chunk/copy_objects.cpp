@@ -16,6 +16,7 @@
 
 #include "chunk/object_names.h"
 #include "host/cdrecords.h"
+#include "host/nls.h"
 #include "host/nsfdata.h"
 #include "host/nsfnote.h"
 #include "host/ods.h"
@@ -147,13 +148,27 @@ bool FindOleInformation(NOTEHANDLE note, const std::string& objectName, CDOLEOBJ
 std::string SafeObjectName(std::string_view text) {
   if (const size_t nul = text.find('\0'); nul != std::string_view::npos)
     text = text.substr(0, nul);
-  if (const size_t separator = text.find_last_of("/\\"); separator != std::string_view::npos)
-    text = text.substr(separator + 1);
+  // The name is LMBCS: a byte below 0x20 leads a character of several
+  // bytes, which may hold '/' or '\' bytes; one that stands alone is a
+  // control character.
+  size_t start = 0;
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char byte = static_cast<unsigned char>(text[at]);
+    WORD bytes = 1;
+    if (byte < 0x20)
+      NLS_string_bytes(reinterpret_cast<const BYTE*>(text.data() + at), 1, &bytes, nullptr);
+    if (byte == 0x7F || (byte < 0x20 && (bytes < 2 || bytes > text.size() - at)))
+      return {};
+    // A two-byte group prefix stands before a byte above 0x7F only.
+    if (byte < 0x20 && bytes == 2 && static_cast<unsigned char>(text[at + 1]) < 0x80)
+      return {};
+    if (byte == '/' || byte == '\\')
+      start = at + 1;
+    at += bytes;
+  }
+  text.remove_prefix(start);
   if (text.empty() || text == "." || text == "..")
     return {};
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return {};
   return std::string(text);
 }
 

@@ -16,6 +16,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
 
 #include "engine/chunk_state.h"
@@ -29,6 +30,7 @@
 #include "generate/hotspot.h"
 #include "generate/links.h"
 #include "generate/structure_generators.h"
+#include "host/nls.h"
 #include "host/osenv.h"
 #include "store/emitter.h"
 #include "store/rtitem_internal.h"
@@ -553,12 +555,17 @@ STATUS AppendHtml(chunk_process_state* state) {
 
 /* ---- attachments ---- */
 
-/* The part of the path after its last '\' or '/'. */
+/* The part of the path after its last '\' or '/'; the path is LMBCS,
+ * whose characters of several bytes may hold those bytes. */
 const char* FileNamePart(const char* path) {
   const char* name = path;
-  for (const char* at = path; *at != '\0'; ++at) {
+  for (const char* at = path; *at != '\0';) {
+    WORD bytes = 1;
+    if (static_cast<unsigned char>(*at) < 0x20)
+      NLS_string_bytes(reinterpret_cast<const BYTE*>(at), 1, &bytes, nullptr);
     if (*at == '/' || *at == '\\')
       name = at + 1;
+    at += std::max<size_t>(1, strnlen(at, std::max<WORD>(bytes, 1)));
   }
   return name;
 }

@@ -18,6 +18,7 @@
 #include "chunk/rtchunk_internal.h"
 #include "export/mime_read.h"
 #include "host/mime_items.h"
+#include "host/nls.h"
 #include "host/nsfdata.h"
 #include "host/nsfnote.h"
 #include "host/status.h"
@@ -235,12 +236,27 @@ bool AttachInlineParts(VelkoRTChunk* chunk, const std::vector<mime_inline_part>&
   return true;
 }
 
+/* The attachment name as the note holds it: the UTF-8 name in LMBCS, at
+ * most 255 bytes and cut between characters. False when memory runs out. */
+bool NoteFileName(const std::string& utf8, std::string* lmbcs) {
+  constexpr WORD kLongestName = 255;
+  char room[kLongestName + 1];
+  const WORD length = static_cast<WORD>(std::min<size_t>(utf8.size(), 0xFFFF));
+  const WORD written =
+      OSTranslate(OS_TRANSLATE_UTF8_TO_LMBCS, utf8.data(), length, room, kLongestName);
+  lmbcs->assign(room, written);
+  return written != 0 || length == 0;
+}
+
 STATUS AttachFile(VelkoRTChunk* chunk, part_files* files, const std::string& name,
                   const std::string& data) {
+  std::string noteName;
+  if (!NoteFileName(name, &noteName))
+    return ERR_MEMORY;
   const std::string path = files->Write(name, data);
   if (path.empty())
     return ERR_NOT_FOUND;
-  return chunk->AppendFileAttachment(path.c_str(), name.c_str(), 0, nullptr);
+  return chunk->AppendFileAttachment(path.c_str(), noteName.c_str(), 0, nullptr);
 }
 
 /* Writes the new rich-text item of the name from the content. */

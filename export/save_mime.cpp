@@ -659,6 +659,18 @@ void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed,
   }
 }
 
+/* The note's LMBCS attachment name as the UTF-8 that MIME headers carry. */
+std::string Utf8FileName(const std::string& lmbcs) {
+  const WORD length = static_cast<WORD>(std::min<size_t>(lmbcs.size(), 0xFFFF / 4));
+  std::string utf8(4 * static_cast<size_t>(length) + 1, '\0');
+  const WORD written = OSTranslate(OS_TRANSLATE_LMBCS_TO_UTF8, lmbcs.data(), length, utf8.data(),
+                                   static_cast<WORD>(utf8.size()));
+  if (written == 0 && length != 0)
+    throw std::bad_alloc();
+  utf8.resize(written);
+  return utf8;
+}
+
 /* An attachment part for each file that a file hotspot of the item names
  * and the note holds. */
 STATUS AddAttachments(VelkoRTItem* item, message_parts* parts) {
@@ -675,10 +687,11 @@ STATUS AddAttachments(VelkoRTItem* item, message_parts* parts) {
       continue;
     if (status != NOERROR)
       return status;
+    const std::string fileName = Utf8FileName(name);
     GMimePart* part = NewPart("application", "octet-stream", data, GMIME_CONTENT_ENCODING_DEFAULT,
                               GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(GMIME_OBJECT(part), "attachment");
-    g_mime_part_set_filename(part, name.c_str());
+    g_mime_part_set_filename(part, fileName.c_str());
     parts->attachments.push_back(GMIME_OBJECT(part));
   }
   return NOERROR;

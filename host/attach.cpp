@@ -139,10 +139,15 @@ bool InRange(DWORD offset, DWORD length, DWORD size) {
   return offset <= size && length <= size - offset;
 }
 
-// The last element of a path ('/' or '\' separated).
+// The last element of a path ('/' or '\' separated); an LMBCS name's
+// characters of several bytes may hold those bytes.
 std::string_view LastPathElement(std::string_view path) {
-  const size_t separator = path.find_last_of("/\\");
-  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+  size_t start = 0;
+  for (size_t at = 0; at < path.size(); at += LmbcsCharLength(static_cast<BYTE>(path[at]))) {
+    if (path[at] == '/' || path[at] == '\\')
+      start = at + 1;
+  }
+  return path.substr(std::min(start, path.size()));
 }
 
 STATUS ReadWholeFile(const char* path, std::string* bytes, TIMEDATE* modified) {

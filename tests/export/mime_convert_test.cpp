@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "export/mime_read.h"
 #include "host/host_testing.h"
 #include "host/mime_items.h"
 #include "host/nsfdata.h"
@@ -24,6 +27,7 @@
 namespace {
 
 using engine_test::Bytes;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 const std::string kMessage =
@@ -148,8 +152,9 @@ TEST_F(MimeConvertTest, ConnectingConvertsTheMessage) {
     records.append(value.begin(), value.end());
   EXPECT_THAT(records, HasSubstr("body"));
   // The GIF the body shows is in the body; the unused inline GIF and the
-  // two attachments are files, the path-like name cut to its last part.
-  EXPECT_EQ(note_testing::AttachedFileNames(note_), "x r\xC3\xA9sum\xC3\xA9.txt spare.gif");
+  // two attachments are files, the path-like name cut to its last part,
+  // the names in LMBCS.
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "x r\x82sum\x82.txt spare.gif");
   EXPECT_THAT(records, HasSubstr(std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13)));
   EXPECT_TRUE(TempDirectoryEmpty());
   EXPECT_FALSE(std::filesystem::exists(temp_ / "../../x"));
@@ -163,9 +168,44 @@ TEST_F(MimeConvertTest, AMessageOfAttachmentsOnlyConnectsWithItsFiles) {
   EXPECT_EQ(BodyType(), TYPE_COMPOSITE);
   // The path-like name is cut to its last part; the unused inline part
   // goes in as a file after the attachments.
-  EXPECT_EQ(note_testing::AttachedFileNames(note_), "x \xC3\xA9.gif");
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "x \x82.gif");
   EXPECT_TRUE(TempDirectoryEmpty());
   EXPECT_FALSE(std::filesystem::exists(temp_ / "../../x"));
+}
+
+/* A name in another script (one of its characters holds a '\' byte in
+ * LMBCS), and one longer than a name may be: the converted item shows the
+ * name, and a MIME export gives it back as sent. */
+TEST_F(MimeConvertTest, AttachmentNamesComeBackFromTheConvertedItem) {
+  const std::string longName = std::string(250, 'a') + "\xE6\x97\xA5\xE6\x9C\xAC.txt";
+  StoreMessage("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=m\n\n"
+               "--m\nContent-Type: text/plain\n\nsee files\n"
+               "--m\nContent-Disposition: attachment; filename*=utf-8''"
+               "%E5%B3%B0%E6%97%A5%E6%9C%AC%20caf%C3%A9.txt\n\nfirst\n"
+               "--m\nContent-Disposition: attachment; filename*=utf-8''" +
+               std::string(250, 'a') + "%E6%97%A5%E6%9C%AC.txt\n\nsecond\n--m--\n");
+  VelkoRTItem* item = new VelkoRTItem(session_);
+  ASSERT_EQ(item->ConnectBackend(note_, "Body", 0), NOERROR);
+  const std::filesystem::path path = temp_ / "out.eml";
+  ASSERT_EQ(item->SaveAsMime(path.c_str(), "HTML", "AttachmentHandling=NAME"), NOERROR);
+  std::ifstream in(path, std::ios::binary);
+  const std::string exported((std::istreambuf_iterator<char>(in)), {});
+  std::filesystem::remove(path);
+  VelkoRTChunk* chunk = item->DefineChunk("Everything");
+  char* output = chunk->GenerateHTML("", "Fragment", "", 0, nullptr, nullptr);
+  ASSERT_NE(output, nullptr);
+  const std::string rendered(output, session_->render_result_length);
+  VelkoDeallocatePtr(session_, output);
+  EXPECT_THAT(rendered, HasSubstr(" - &#23792;&#26085;&#26412; caf&eacute;.txt</a>"));
+
+  mime_content content;
+  ASSERT_EQ(ReadMimeMessage(exported, &content), NOERROR);
+  std::vector<std::string> names;
+  for (const mime_attachment& attachment : content.attachments)
+    names.push_back(attachment.name);
+  // The long name is cut to 255 bytes between characters.
+  EXPECT_THAT(names, ElementsAre("\xE5\xB3\xB0\xE6\x97\xA5\xE6\x9C\xAC caf\xC3\xA9.txt",
+                                 std::string(250, 'a') + "\xE6\x97\xA5"));
 }
 
 /* Every host allocation, then every storage write, failing in turn: the
