@@ -425,9 +425,11 @@ STATUS EmitImportedIcon(const char* file, hotspot_state* state) {
     status = ImportFile(state->gen, file, library, format, cdPath, 0, 0);
     if (status == NOERROR)
       status = AppendImportFile(cdPath, state->gen);
-    if (status == NOERROR)
+    // The converted file goes whether or not its records could be
+    // appended (a failed conversion leaves none).
+    if (cdPath[0] != '\0')
       std::remove(cdPath);
-    else if (state->secondary_status != nullptr && *state->secondary_status == 0)
+    if (status != NOERROR && state->secondary_status != nullptr && *state->secondary_status == 0)
       *state->secondary_status = VELKO_ERR_IMPORT_FAILED;
   }
   VelkoDeallocatePtr(session, name);

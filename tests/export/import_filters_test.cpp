@@ -311,6 +311,28 @@ TEST_F(ImportFilterTest, AFileHotspotShowsTheImageOfUseGraphic) {
   EXPECT_EQ(held, gif);
 }
 
+/* A filter of the test's own that reports success over an output that is
+ * no CD file. */
+STATUS BrokenOutputFilter(const char*, const char*, const char* output, DWORD) {
+  std::ofstream(output) << "not a CD file";
+  return NOERROR;
+}
+TEST_F(ImportFilterTest, AUseGraphicIconThatCannotBeAppendedLeavesNoFile) {
+  HostTestSetEnvironment("EDITIMP3", "Broken,0,brokenfilt,ANY,.BROKEN");
+  HostTestSetImportFilter("brokenfilt", BrokenOutputFilter);
+  StartBody();
+  const std::string icon = Input("icon.broken", {'x'});
+  const std::string file = Input("report.txt", {'r'});
+  const std::string options = "UseGraphic=" + icon;
+  session_->internal->option_string = options.c_str();
+  VelkoRTChunk* chunk = Chunk("Everything");
+  EXPECT_EQ(chunk->AppendFileAttachment(file.c_str(), "report.txt", 0, nullptr),
+            ERR_HOST_BAD_CD_FILE);
+  session_->internal->option_string = nullptr;
+  EXPECT_EQ(chunk->secondary_status, VELKO_ERR_IMPORT_FAILED);
+  EXPECT_EQ(TemporaryFiles(), 0u);
+}
+
 TEST_F(ImportFilterTest, AnImageResourceHoldsOnlyImageRecords) {
   const Bytes data = Jpeg(20, 30, 12000);
   const std::string path = Input("logo.jpg", data);
