@@ -102,7 +102,7 @@ bool WriteAll(int fd, const char* bytes, size_t length) {
 /* Writes the data of the image's segments to the file through a
  * temporary file beside it. */
 bool WriteImageFile(const image_records& image, const char* fileName) {
-  std::string temporary = std::string(fileName) + ".XXXXXX";
+  std::string temporary = TemporaryPatternBeside(fileName);
   const int fd = mkstemp(temporary.data());
   if (fd < 0)
     return false;

@@ -95,6 +95,10 @@ STATUS SaveAsHTMLInternal(VelkoRTItem* item, FILE* file, const char* fileName,
 STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
                           const char* options);
 
+/* The mkstemp pattern of a temporary file in the path's directory: a short
+ * name of its own, so that it fits wherever the path's own name fits. */
+std::string TemporaryPatternBeside(const std::string& path);
+
 /* A named file written whole or not at all: Open makes a temporary file
  * beside the path; Finish renames it to the path when the status given is
  * 0 and the file was written and closed whole, and otherwise removes it,

@@ -80,6 +80,12 @@ STATUS CheckItemExport(const VelkoRTItem* item, const char* options) {
   return NOERROR;
 }
 
+std::string TemporaryPatternBeside(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+         ".velko-XXXXXX";
+}
+
 whole_file::~whole_file() { Discard(); }
 
 void whole_file::Discard() {
@@ -98,7 +104,7 @@ STATUS whole_file::Open(const char* path) {
     return VELKO_ERR_BAD_ARGUMENT;
   try {
     path_ = path;
-    temporary_ = path_ + ".XXXXXX";
+    temporary_ = TemporaryPatternBeside(path_);
   } catch (const std::bad_alloc&) {
     return VELKO_ERR_MEMORY;
   }

@@ -283,11 +283,15 @@ TEST_F(ItemExportTest, SaveAsHTMLWritesWhatGenerateHTMLReturns) {
     std::string script;
     const char* generation;
     const char* options;
+    std::string name = "item.html";
   } cases[] = {
       {"HTML", ItemScript(), "HTML 4.01", ""},
       {"XHTML", ItemScript(), "XHTML 1.0", ""},
       {"fragment", ItemScript(), "HTML", "Generation=Fragment"},
       {"long body, several flushes", LongScript(), "HTML", ""},
+      // A name near the longest a file may have: made whole beside it
+      // under a temporary name that fits as well.
+      {"name of 250 bytes", ItemScript(), "HTML", "", std::string(245, 'n') + ".html"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.label);
@@ -295,7 +299,7 @@ TEST_F(ItemExportTest, SaveAsHTMLWritesWhatGenerateHTMLReturns) {
     Load(test.script);
     const std::string expected = Generated(test.generation, test.options);
     ASSERT_FALSE(expected.empty());
-    const fs::path path = out_ / "item.html";
+    const fs::path path = out_ / test.name;
     EXPECT_EQ(item_->SaveAsHTML(path.c_str(), test.generation, test.options), NOERROR);
     EXPECT_EQ(item_->last_status, NOERROR);
     EXPECT_EQ(ReadFile(path), expected);
