@@ -227,6 +227,13 @@ std::string JoinPath(const std::string &directory, const std::string &name) {
   return path + "/" + name;
 }
 
+/* Whether a file of the name at the path can be made: a name that grows
+ * past the longest one (an added extension, the image's place) or a path
+ * past the longest one is refused as an unsafe name is. */
+bool Fits(const std::string &name, const std::string &path) {
+  return name.size() <= kLongestName && path.size() <= kLongestPath;
+}
+
 bool FileExists(const std::string &path) {
   struct stat info = {};
   return stat(path.c_str(), &info) == 0;
@@ -570,8 +577,9 @@ void DiskImage(graphic_call &g, const char *extension, const char *kind) {
     const bool safe = CheckedName(idName, nameLength, &file);
     if (safe && (file.size() < 4 || file.find('.') == std::string::npos))
       file = file + "." + extension;
-    if (safe && directory)
-      WriteImageFile(g, JoinPath(ImageDirectory(c), file));
+    const std::string path = JoinPath(ImageDirectory(c), file);
+    if (safe && directory && Fits(file, path))
+      WriteImageFile(g, path);
     RenderPuts(c, " src=\"");
     PutUrlDirectoryPrefix(c);
     PutURL(c, file);
@@ -600,7 +608,7 @@ void DiskImage(graphic_call &g, const char *extension, const char *kind) {
     }
   }
   const std::string path = JoinPath(target, file);
-  if (safe && ready && path.size() <= kLongestPath)
+  if (safe && ready && Fits(file, path))
     WriteImageFile(g, path);
   RenderPuts(c, " src=\"");
   PutUrlDirectoryPrefix(c);
