@@ -30,6 +30,7 @@
 #include <string>
 
 #include "engine/record_fields.h"
+#include "host/nls.h"
 #include "host/nsfnote.h"
 #include "host/osmem.h"
 #include "host/oslog.h"
@@ -219,19 +220,34 @@ bool CheckedName(const char *name, size_t length, std::string *checked) {
   return true;
 }
 
-/* The directory and the name joined with exactly one "/". */
+/* The name as the file system spells it: names are LMBCS, files are named
+ * in the native character set, which the references' URL escaping also
+ * gives (UTF-8). */
+std::string NativeName(const std::string &name) {
+  if (name.size() > kLongestPath)
+    return name;
+  char native[4 * kLongestPath + 1];
+  const WORD written = OSTranslate(OS_TRANSLATE_LMBCS_TO_NATIVE, name.data(),
+                                   static_cast<WORD>(name.size()), native, sizeof native);
+  return written != 0 || name.empty() ? std::string(native, written) : name;
+}
+
+/* The directory and the (LMBCS) name joined with exactly one "/". */
 std::string JoinPath(const std::string &directory, const std::string &name) {
   std::string path = directory;
   while (!path.empty() && (path.back() == '/' || path.back() == '\\'))
     path.pop_back();
-  return path + "/" + name;
+  return path + "/" + NativeName(name);
 }
 
-/* Whether a file of the name at the path can be made: a name that grows
- * past the longest one (an added extension, the image's place) or a path
- * past the longest one is refused as an unsafe name is. */
-bool Fits(const std::string &name, const std::string &path) {
-  return name.size() <= kLongestName && path.size() <= kLongestPath;
+/* Whether a file can be made at the path: a name that grows past the
+ * longest one (an added extension, the image's place, its native
+ * spelling) or a path past the longest one is refused as an unsafe name
+ * is. */
+bool Fits(const std::string &path) {
+  const size_t slash = path.rfind('/');
+  const size_t name = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+  return name <= kLongestName && path.size() <= kLongestPath;
 }
 
 bool FileExists(const std::string &path) {
@@ -502,7 +518,7 @@ bool SourceFromResource(graphic_call &g) {
     if (c->item != nullptr && CheckedName(name.data(), name.size(), &file) &&
         MakeImageDirectory(c)) {
       const std::string path = JoinPath(ImageDirectory(c), file);
-      if (path.size() <= kLongestPath)
+      if (Fits(path))
         g.status = GenerateGraphicFileFromImageResource(c->session, c->item->server,
                                                         c->item->database, name.c_str(),
                                                         path.c_str());
@@ -578,7 +594,7 @@ void DiskImage(graphic_call &g, const char *extension, const char *kind) {
     if (safe && (file.size() < 4 || file.find('.') == std::string::npos))
       file = file + "." + extension;
     const std::string path = JoinPath(ImageDirectory(c), file);
-    if (safe && directory && Fits(file, path))
+    if (safe && directory && Fits(path))
       WriteImageFile(g, path);
     RenderPuts(c, " src=\"");
     PutUrlDirectoryPrefix(c);
@@ -608,7 +624,7 @@ void DiskImage(graphic_call &g, const char *extension, const char *kind) {
     }
   }
   const std::string path = JoinPath(target, file);
-  if (safe && ready && Fits(file, path))
+  if (safe && ready && Fits(path))
     WriteImageFile(g, path);
   RenderPuts(c, " src=\"");
   PutUrlDirectoryPrefix(c);
