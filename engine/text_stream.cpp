@@ -295,7 +295,8 @@ void KeepMatch(const char* match, DWORD matchLength, chunk_process_state* state)
 
 /* What takes a match's place: the match in the new font, or the
  * replacement (s1, p1 bytes or its string length; for 2399 no more bytes
- * than the match covers, cut between whole characters), the match kept in the first scratch text. */
+ * than the match covers, cut between whole characters), the match kept in
+ * the first scratch text. */
 STATUS EmitMatch(const text_run& run, run_change& change, const char* match, WORD matchLength,
                  chunk_process_state* state) {
   if (!Replaces(state))
