@@ -440,21 +440,31 @@ WORD ListIndent(const record_storage *definitionNode) {
   return definition.first_line;
 }
 
-void CloseInnermostList(html_render_info *c) {
+/* Closes the innermost open list; false, leaving it open, when it was
+ * opened outside the table cell being written (a cell's closing tag lies
+ * above the list's): closing it there would close the table with it. A
+ * cell closes only the lists opened inside it. */
+bool CloseInnermostList(html_render_info *c) {
   const char *closer = ListCloser(c->list_levels[c->list_depth]);
-  if (TagOnXMLStack(c, 0, closer, 0) != 0)
+  if (TagOnXMLStack(c, 0, closer, 0) != 0) {
+    if (TagOnXMLStackBefore(c, 0, closer, "</td>", "</th>", nullptr) == 0)
+      return false;
     PopTo(c, closer);
+  }
   c->list_levels[c->list_depth] = nullptr;
   --c->list_depth;
+  return true;
 }
 
 void CloseAllLists(html_render_info *c) {
-  while (c->list_depth > 0)
-    CloseInnermostList(c);
+  while (c->list_depth > 0 && CloseInnermostList(c)) {
+  }
 }
 
 /* Closes the open lists indented deeper than the list paragraph (or as
- * deep, when they are of the other kind); whether a new level opens. */
+ * deep, when they are of the other kind); whether a new level opens. In a
+ * table cell a list opened outside the table stays open, and the
+ * paragraph opens a level of the cell's own. */
 bool SettleListLevels(html_render_info *c, const record_storage *list) {
   const WORD indent = ListIndent(list);
   const char *closer = ListCloser(list);
@@ -464,7 +474,8 @@ bool SettleListLevels(html_render_info *c, const record_storage *list) {
       return false;
     const WORD innerIndent = ListIndent(inner);
     if (innerIndent > indent || (innerIndent == indent && strcmp(ListCloser(inner), closer) != 0)) {
-      CloseInnermostList(c);
+      if (!CloseInnermostList(c))
+        return true;
       continue;
     }
     return innerIndent < indent;
