@@ -322,7 +322,7 @@ STATUS AppendTable(bool start, chunk_process_state* state) {
   if (start)
     RETURN_IF_FAILED(EmitFirstRecordParagraph(state));
   structure_generation generation = StructureState(state);
-  generation.properties = state->s2;
+  generation.properties = state->s1;
   const STATUS status = GenerateTable(state->p1, state->p2, &generation);
   TakeStructureState(generation, state);
   return status;

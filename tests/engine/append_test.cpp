@@ -552,7 +552,7 @@ TEST(AppendAttachment, ThousandTakenNamesRefuseTheAttachment) {
  * stores the whole table, and none leaves a host memory handle. */
 TEST(AppendFaults, TableAppendIsAllOrNothingAtEveryFailedAllocation) {
   const append_case c{"table", kTextBody, "Everything", 1, ACTION_APPEND_TABLE, 2, 2, 0, 0,
-                      nullptr, "TableWidth=4in", ""};
+                      "TableWidth=4in", nullptr, ""};
   AppendPlacementTest test;
   test.SetUp();
   const NOTEID first = test.StoreBody(Script(kTextBody));
