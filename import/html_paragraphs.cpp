@@ -21,6 +21,8 @@
 #include "generate/built_record.h"
 #include "generate/services.h"
 #include "import/css_declarations.h"
+#include "import/html_import_state.h"
+#include "store/body.h"
 #include "store/emitter.h"
 
 namespace {
@@ -370,6 +372,7 @@ STATUS html_paragraphs::EnterCell(const _CDPABDEFEXT& definition, TidyNode cell)
   frame_.decided = std::move(spareDecided_);
   frame_.decided.clear();
   opening_ = opening::empty;
+  after_table_ = nullptr;
   if (cell == nullptr)
     return Refer(pabid);
   EnterBlock(cell, tidyNodeGetId(cell));
@@ -391,13 +394,36 @@ void html_paragraphs::LeaveCell() {
   frame_ = std::move(outer_.back());
   outer_.pop_back();
   opening_ = opening::started;
+  after_table_ = nullptr;
 }
 
 STATUS html_paragraphs::TableClosingPabid(WORD* pabid) { return TemplatePabid(pabid); }
 
-void html_paragraphs::TableEnded(WORD pabid) {
+void html_paragraphs::TableEnded(WORD pabid, record_storage* reference) {
   frame_.in_effect = pabid;
   opening_ = opening::empty;
+  after_table_ = reference;
+}
+
+STATUS html_paragraphs::RestyleAfterTable(record_storage* reference) {
+  // A second reference behind the paragraph's empty run would start a
+  // paragraph of its own: the one there takes the style instead, and a
+  // definition the style needs goes in before it.
+  html_import_state* import = process_->gen.import_target;
+  record_storage* const point = import->insertion_point;
+  import->insertion_point = reference->previous;
+  WORD pabid = 0;
+  const STATUS status = WantedPabid(&pabid);
+  import->insertion_point = point;
+  RETURN_IF_FAILED(status);
+  if (pabid == frame_.in_effect)
+    return NOERROR;
+  CDPABREFERENCE record;
+  memcpy(&record, reference->data, sizeof record);
+  record.PABID = pabid;
+  memcpy(reference->data, &record, sizeof record);
+  frame_.in_effect = pabid;
+  return NOERROR;
 }
 
 STATUS html_paragraphs::StyledDefinition(_CDPABDEFEXT* definition, bool* styled) {
@@ -459,6 +485,7 @@ STATUS html_paragraphs::Refer(WORD pabid) {
 
 STATUS html_paragraphs::ParagraphStarted() {
   opening_ = opening::started;
+  after_table_ = nullptr;
   WORD pabid = 0;
   RETURN_IF_FAILED(WantedPabid(&pabid));
   // A styled paragraph always names its definition, so that each list
@@ -472,7 +499,12 @@ STATUS html_paragraphs::FirstContent() {
   if (open == opening::started)
     return NOERROR;
   opening_ = opening::started;
+  record_storage* const afterTable = after_table_;
+  after_table_ = nullptr;
   WORD pabid = 0;
+  if (afterTable != nullptr && afterTable->previous != nullptr &&
+      process_->gen.import_target != nullptr)
+    return RestyleAfterTable(afterTable);
   if (open == opening::empty) {
     // A cell's first paragraph or the one after a table holds no text:
     // it takes the style its blocks ask.

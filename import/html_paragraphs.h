@@ -38,6 +38,7 @@
 #include "velko/velko.h"
 
 struct chunk_process_state;
+struct record_storage;
 
 /* What the open blocks ask of a paragraph that begins inside the
  * innermost one. */
@@ -81,8 +82,10 @@ public:
    * definition written first when nothing defines it. */
   STATUS TableClosingPabid(WORD* pabid);
   /* The table ended with a paragraph referring to `pabid`, which holds no
-   * text yet: its first content restyles it when its blocks ask a style. */
-  void TableEnded(WORD pabid);
+   * text yet: its first content restyles it when its blocks ask a style.
+   * `reference` (null: not known) is that paragraph's CDPABREFERENCE in
+   * the import's list, which then takes the style's PABID itself. */
+  void TableEnded(WORD pabid, record_storage* reference);
 
   /* A block element begins or ends. */
   void EnterBlock(TidyNode node, TidyTagId tag);
@@ -127,6 +130,9 @@ private:
    * defines it. */
   STATUS TemplatePabid(WORD* pabid);
   STATUS Write(_CDPABDEFEXT definition, WORD pabid);
+  /* The first content after a table: the style its blocks ask, given by
+   * the paragraph's own reference. */
+  STATUS RestyleAfterTable(record_storage* reference);
   STATUS Refer(WORD pabid);
 
   chunk_process_state* process_;
@@ -137,6 +143,9 @@ private:
   std::vector<std::pair<block_paragraph_style, WORD>> spareDecided_;
   WORD highest_ = 0;    /* the highest PABID known; 0 until the first new one */
   opening opening_ = opening::import;
+  /* The reference of the empty paragraph after a table, while it is the
+   * paragraph the next content goes into; else null. */
+  record_storage* after_table_ = nullptr;
   std::vector<_CDPABDEFEXT> written_;
   /* Indexes into written_, in order, by a summary of fields that every
    * definition comparing equal shares (WrittenBucket): a new definition

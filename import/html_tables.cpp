@@ -295,6 +295,18 @@ private:
   STATUS Paragraph() {
     return CopyCDUpdated(&paragraph_, SIG_CD_PARAGRAPH, sizeof paragraph_, gen_);
   }
+  /* The reference of the paragraph the table's closing records begin. */
+  record_storage* ClosingReference() const {
+    for (record_storage* node = import_->insertion_point != nullptr ? import_->insertion_point
+                                                                    : import_->tail;
+         node != nullptr; node = node->previous) {
+      if (node->signature == SIG_CD_PABREFERENCE)
+        return node;
+      if (node->signature == SIG_CD_TABLEEND || node->signature == SIG_CD_NESTEDTABLEEND)
+        break;
+    }
+    return nullptr;
+  }
   const record_storage* LastRecord() const {
     return import_->insertion_point != nullptr ? import_->insertion_point : import_->tail;
   }
@@ -337,7 +349,7 @@ STATUS table_writer::Write() {
   --import_->table_depth;
   if (status != NOERROR)
     return status;
-  paragraphs_->TableEnded(closing_pabid_);
+  paragraphs_->TableEnded(closing_pabid_, ClosingReference());
   walk_->AfterTable();
   return NOERROR;
 }

@@ -171,8 +171,8 @@ TEST_F(HtmlImportTest, AnItemWithoutDefinitionsGetsTheTemplateWritten) {
            "TABLECELL row=0 column=0 left=1440 right=10080 flags=2\nPARAGRAPH\n" +
            FromBlank(3, 0, 1480, 10040, 0x186, 0x440) +
            FromBlank(4, 3, 1480, 10040, 0x186, 0x440) +
-           "PABREF id=4\nTEXT text=\"b\"\nTABLEEND\nPARAGRAPH\nPABREF id=1\nTEXT text=\"\"\n"
-           "PABREF id=2\nTEXT text=\"c\"\n"},
+           "PABREF id=4\nTEXT text=\"b\"\nTABLEEND\nPARAGRAPH\nPABREF id=2\nTEXT text=\"\"\n"
+           "TEXT text=\"c\"\n"},
       {"nothing refers to it: not written", "<p>a</p><p style=\"margin-left:0\">b</p>"
        "<p align=center>c</p>", "",
        "TEXT text=\"a\"\nPARAGRAPH\nTEXT text=\"b\"\nPARAGRAPH\n" + FromBlank(2, 3) +

@@ -204,8 +204,13 @@ TEST_F(HtmlTablesTest, TablesAndParagraphStylesShareTheirDefinitions) {
       {"a styled paragraph, a table and the style again: ids apart, each definition once",
        "<p align=\"center\">a</p><table><tr><td>b</td></tr></table><p align=center>c</p>",
        "PARAGRAPH\n" + centred + Text("a") + Begin() + Cell(0, 0, 1440, 10080) +
-           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End() + Reference(2) +
-           Text("c")},
+           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End(2) + Text("c")},
+      {"a table in a list item, then the next item: the paragraph after the table is that "
+       "item, named by its one reference",
+       "<ul><li>a<table><tr><td>b</td></tr></table></li><li>c</li></ul>",
+       "PARAGRAPH\nPABDEF id=2 left=2160 firstline=2160 flags=0x0500 ext=1440,0,1440,0,0,0\n" +
+           Reference(2) + Text("a") + Begin() + Cell(0, 0, 1440, 10080) +
+           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End(2) + Text("c")},
       {"two tables of the same columns: one set of cell definitions",
        "<table><tr><td>a</td><td>b</td></tr></table><table><tr><td>c</td><td>d</td></tr></table>",
        FirstRowOfTwo("a", "b") + End() + Begin() + Cell(0, 0, 1440, 5760) + Reference(2) +
@@ -233,8 +238,8 @@ TEST_F(HtmlTablesTest, TablesAndParagraphStylesShareTheirDefinitions) {
       {"the text after a table in the style around it; that style stays out of the cells",
        "<div align=\"center\">a<table><tr><td>b</td></tr></table>c</div>d",
        "PARAGRAPH\n" + centred + Text("a") + Begin() + Cell(0, 0, 1440, 10080) +
-           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End() + Reference(2) +
-           Text("c") + "PARAGRAPH\n" + Reference(1) + Text("d")},
+           Definition(3, 1440, 10080) + Reference(3) + Text("b") + End(2) + Text("c") +
+           "PARAGRAPH\n" + Reference(1) + Text("d")},
       {"a table in a styled cell: its cell has the cell's definition, the text after it the "
        "cell's id",
        "<table><tr><td><p align=center>a</p><table><tr><td>b</td></tr></table>c</td></tr>"
@@ -258,9 +263,10 @@ TEST_F(HtmlTablesTest, ADefinitionMetAgainFromAnotherTemplateIsTheFirstWritten) 
   auto definition = [](int id, int left, int right) {
     return CellParagraphs(id, left + 40, right - 40, "flags=0x0186");
   };
-  const std::string twoColumns =
+  const std::string twoColumnsCells =
       Begin() + Cell(0, 0, 1440, 2940) + definition(2, 1440, 2940) + Reference(2) + Text("a") +
-      Cell(0, 1, 2940, 5940) + definition(3, 2940, 5940) + Reference(3) + Text("b") + End();
+      Cell(0, 1, 2940, 5940) + definition(3, 2940, 5940) + Reference(3) + Text("b");
+  const std::string twoColumns = twoColumnsCells + End();
   const table_case cases[] = {
       {"the next table's quote: the earlier column's definition",
        "<table><tr><td width=\"100\">a</td><td width=\"200\">b</td></tr></table>"
@@ -274,8 +280,8 @@ TEST_F(HtmlTablesTest, ADefinitionMetAgainFromAnotherTemplateIsTheFirstWritten) 
        "<p align=center>e</p><table><tr><td width=\"300\">f</td></tr></table>"
        "<table><tr><td width=\"52\">c</td><td width=\"248\"><blockquote>d</blockquote></td>"
        "</tr></table>",
-       twoColumns + "PABDEF id=4 justify=center flags=0x100 "
-           "ext=1440,0,1440,0,0,0\n" + Reference(4) + Text("e") + Begin() +
+       twoColumnsCells + "TABLEEND\nPARAGRAPH\nPABDEF id=4 justify=center flags=0x100 "
+           "ext=1440,0,1440,0,0,0\n" + Reference(4) + Text("") + Text("e") + Begin() +
            Cell(0, 0, 1440, 5940) + definition(5, 1440, 5940) + Reference(5) + Text("f") +
            End() + Begin() + Cell(0, 0, 1440, 2220) + definition(6, 1440, 2220) +
            Reference(6) + Text("c") + Cell(0, 1, 2220, 5940) + definition(7, 2220, 5940) +
