@@ -150,6 +150,7 @@ private:
   bool Free(size_t row, size_t column) const {
     return column >= slots_[row].size() || !slots_[row][column].taken;
   }
+  bool FilledBySpans(size_t row, TidyNode element) const;
   void Take(size_t row, size_t column, const grid_slot& slot);
   void Place(size_t row, size_t* column, TidyNode cell, DWORD tableWidth);
   void LayOutEdges(DWORD tableWidth);
@@ -170,6 +171,8 @@ table_grid::table_grid(const std::vector<TidyNode>& rows, DWORD tableWidth)
     // Rows are mostly as wide as those above: room for that many, so that
     // placing the cells seldom grows the row.
     slots_[row].reserve(std::max<size_t>(columns_, kUsualColumns));
+    if (FilledBySpans(row, rows[row]))
+      continue;
     size_t column = 0;
     for (TidyNode cell = tidyGetChild(rows[row]); cell != nullptr; cell = tidyGetNext(cell)) {
       PrefetchNode(tidyGetChild(cell));
@@ -181,6 +184,28 @@ table_grid::table_grid(const std::vector<TidyNode>& rows, DWORD tableWidth)
   for (auto& row : slots_)
     row.resize(columns_);
   LayOutEdges(tableWidth);
+}
+
+/* A row that cells above span across wholly, holding only one bare empty
+ * cell: the cell the parser puts into a row written without any (as
+ * "<tr></tr>" under row spans). Placed, it would stand beside the spans
+ * as a further column. */
+bool table_grid::FilledBySpans(size_t row, TidyNode element) const {
+  if (columns_ == 0)
+    return false;
+  TidyNode only = nullptr;
+  for (TidyNode child = tidyGetChild(element); child != nullptr; child = tidyGetNext(child)) {
+    if (only != nullptr || !IsCell(child))
+      return false;
+    only = child;
+  }
+  if (only == nullptr || tidyGetChild(only) != nullptr || tidyAttrFirst(only) != nullptr)
+    return false;
+  for (size_t column = 0; column < columns_; ++column) {
+    if (Free(row, column))
+      return false;
+  }
+  return true;
 }
 
 void table_grid::Take(size_t row, size_t column, const grid_slot& slot) {

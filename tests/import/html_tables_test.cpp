@@ -156,6 +156,16 @@ TEST_F(HtmlTablesTest, EachTableGivesItsRecords) {
            Reference(2) + Text("") + Cell(0, 1, 5760, 10080) + Definition(3, 5760, 10080) +
            Reference(3) + Text("b") + Cell(1, 0, 1440, 5760, "rowspan=2") + Reference(2) +
            Text("a") + Cell(1, 1, 5760, 10080) + Reference(3) + Text("c") + End()},
+      {"a row that row spans cover wholly, written without cells: no column beside them",
+       "<table><tr><td rowspan=\"2\">a</td><td rowspan=\"2\">b</td></tr><tr></tr>"
+       "<tr><td>c</td><td>d</td></tr></table>",
+       Begin() + Cell(0, 0, 1440, 5760, "flags=0x0A") + Definition(2, 1440, 5760) +
+           Reference(2) + Text("") + Cell(0, 1, 5760, 10080, "flags=0x0A") +
+           Definition(3, 5760, 10080) + Reference(3) + Text("") +
+           Cell(1, 0, 1440, 5760, "rowspan=2") + Reference(2) + Text("a") +
+           Cell(1, 1, 5760, 10080, "rowspan=2") + Reference(3) + Text("b") +
+           Cell(2, 0, 1440, 5760) + Reference(2) + Text("c") + Cell(2, 1, 5760, 10080) +
+           Reference(3) + Text("d") + End()},
       {"a merged area of two by two, then a cell beside it in each row",
        "<table><tr><td rowspan=\"2\" colspan=\"2\">a</td><td width=\"96\">b</td></tr>"
        "<tr><td>c</td></tr></table>",
