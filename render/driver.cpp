@@ -406,7 +406,10 @@ next_step End(stream_call &call, record_storage *node) {
   if (NodeBracket(node) == SIG_CD_LAYER) {
     if (c->layer_level > 0)
       --c->layer_level;
-    if (!StandardTags(c) && TagOnXMLStack(c, 0, "</div>", 1) != 0)
+    // The paragraph division the layer's content left open; one opened
+    // before the layer stays open after it.
+    if (!StandardTags(c) && TagOnXMLStack(c, 0, "</div>", 1) != 0 &&
+        TagOpenInLayer(c, "</div>"))
       PopXMLStack(c, 0, "</div>", 1, 1, 0, 0, 0);
   }
   Consume(c);

@@ -11,7 +11,8 @@
  * absolutely positioned div per placed field, with the field's first text.
  *
  * Tags opened inside a layer or a field are closed before its "</div>",
- * so that the div never straddles them. Not here: the driver's own handling
+ * and the layer's paragraphs close nothing opened before it, so that the
+ * div never straddles markup. Not here: the driver's own handling
  * of the layer bracket (render/driver.cpp).
  */
 #include <stddef.h>
@@ -386,8 +387,11 @@ STATUS ProcessXMLLayer(html_render_info *context, WORD, WORD depth) {
   if (status == NOERROR && content != nullptr && !IsLayerEnd(content) &&
       !LayerIsEmpty(c, content)) {
     const inner_markup mark = OpenInner(c);
+    const DWORD outerFloor = c->layer_floor;
+    c->layer_floor = mark.depth;
     c->current_record = content;
     status = ProcessXMLStream(c, SIG_CD_LAYER, depth, 0);
+    c->layer_floor = outerFloor;
     CloseInner(c, mark);
   } else {
     SkipLayer(c, at, content);

@@ -237,7 +237,7 @@ bool KeepsPreviousOpen(const html_render_info *c, const record_storage *referenc
 }
 
 void ClosePrevious(html_render_info *c, const record_storage *reference) {
-  if (TagBefore(c, "</div>", {"</ul>", "</ol>", "</p>"})) {
+  if (TagBefore(c, "</div>", {"</ul>", "</ol>", "</p>"}) && TagOpenInLayer(c, "</div>")) {
     const look_back back = LookBack(reference);
     PopTo(c, "</div>");
     static const char kEmptyDivision[] = "<div></div>";
@@ -245,7 +245,8 @@ void ClosePrevious(html_render_info *c, const record_storage *reference) {
         memcmp(c->output_buffer, kEmptyDivision, sizeof kEmptyDivision - 1) == 0)
       RenderTruncate(c, 0);
   }
-  if (Flag(c->flags4, f4::UsePTags) && TagBefore(c, "</p>", {"</ul>", "</ol>", "</div>"})) {
+  if (Flag(c->flags4, f4::UsePTags) && TagBefore(c, "</p>", {"</ul>", "</ol>", "</div>"}) &&
+      TagOpenInLayer(c, "</p>")) {
     const look_back back = LookBack(reference);
     if (back.stop != nullptr && back.stop->signature == SIG_CD_PABREFERENCE && back.paragraph)
       WriteXMLLineBreak(c);
@@ -279,7 +280,7 @@ void OpenMappingText(html_render_info *c, const std::string &opening, const std:
 
 /* Pops a closing text of a mapping, writing it and what lies above it. */
 void CloseMappingText(html_render_info *c, const std::string &closing) {
-  if (!closing.empty() && TagOnXMLStack(c, 0, closing.c_str(), 0) != 0)
+  if (!closing.empty() && TagOpenInLayer(c, closing.c_str()))
     PopTo(c, closing.c_str());
 }
 
@@ -441,13 +442,16 @@ WORD ListIndent(const record_storage *definitionNode) {
 }
 
 /* Closes the innermost open list; false, leaving it open, when it was
- * opened outside the table cell being written (a cell's closing tag lies
- * above the list's): closing it there would close the table with it. A
- * cell closes only the lists opened inside it. */
+ * opened outside the table cell or the layer being written (a cell's
+ * closing tag lies above the list's, or the layer began above it): closing
+ * it there would close the table with it, or end the list inside the
+ * layer's division. A cell or a layer closes only the lists opened inside
+ * it. */
 bool CloseInnermostList(html_render_info *c) {
   const char *closer = ListCloser(c->list_levels[c->list_depth]);
   if (TagOnXMLStack(c, 0, closer, 0) != 0) {
-    if (TagOnXMLStackBefore(c, 0, closer, "</td>", "</th>", nullptr) == 0)
+    if (TagOnXMLStackBefore(c, 0, closer, "</td>", "</th>", nullptr) == 0 ||
+        !TagOpenInLayer(c, closer))
       return false;
     PopTo(c, closer);
   }
@@ -977,7 +981,7 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
     return c->output_status;
   }
   c->paragraph_mapping = nullptr;
-  if (Flag(c->flags, f1::ForceParagraphs) && TagOnXMLStack(c, 0, "</p>", 0) != 0)
+  if (Flag(c->flags, f1::ForceParagraphs) && TagOpenInLayer(c, "</p>"))
     PopTo(c, "</p>");
 
   c->first_cell_paragraph = FirstOfCell(c, reference, definition) ? 1 : 0;

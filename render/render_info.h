@@ -421,6 +421,9 @@ struct html_render_info {
   DWORD cell_saved_flag[kRenderTableLevels];
   WORD layer_level;
   WORD outer_layer_depth;
+  /* The main stack's depth when the innermost layer's content began: what
+   * the layer's paragraphs close lies above it. */
+  DWORD layer_floor;
   DWORD table_pending;
   DWORD row_pending;
   DWORD table_word;

@@ -428,3 +428,14 @@ void DiscardXMLStacks(html_render_info *context) {
 }
 
 DWORD XMLStackDepth(const html_render_info *context) { return context->tag_depth; }
+
+bool TagOpenInLayer(const html_render_info *context, const char *tag) {
+  const DWORD floor = context->layer_floor;
+  DWORD above = context->tag_depth > floor ? context->tag_depth - floor : 0;
+  for (const xml_stack_node *node = context->tag_stack; node != nullptr && above > 0;
+       node = node->next, --above) {
+    if (SameXMLTag(node->tag, tag))
+      return true;
+  }
+  return false;
+}

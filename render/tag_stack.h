@@ -96,6 +96,12 @@ const xml_stack_node *OpenCellOfRow(const html_render_info *context);
  * "</ol>"). */
 bool IsListClosingNode(const xml_stack_node *node);
 
+/* Whether `tag` is on the main stack above the depth the innermost
+ * layer's content began at: a paragraph in a layer closes only what was
+ * opened in the layer, so that the layer's division never straddles
+ * markup opened before it. Outside a layer, whether it is on the stack. */
+bool TagOpenInLayer(const html_render_info *context, const char *tag);
+
 /* How many closing tags the main stack holds. */
 DWORD XMLStackDepth(const html_render_info *context);
 
