@@ -431,6 +431,8 @@ DWORD XMLStackDepth(const html_render_info *context) { return context->tag_depth
 
 bool TagOpenInLayer(const html_render_info *context, const char *tag) {
   const DWORD floor = context->layer_floor;
+  if (floor == 0)
+    return OnStack(context, 0, tag); // the whole stack, from its counts when counted
   DWORD above = context->tag_depth > floor ? context->tag_depth - floor : 0;
   for (const xml_stack_node *node = context->tag_stack; node != nullptr && above > 0;
        node = node->next, --above) {
