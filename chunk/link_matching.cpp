@@ -514,6 +514,9 @@ STATUS VelkoRTChunk::LinkMatching(const char* server, const char* path, const ch
     DropCachedTable(owner);
     return status = VELKO_ERR_INVALID_ARGUMENT;
   }
+  // A chunk whose item was disconnected has no records to match in.
+  if (item == nullptr)
+    return status = VELKO_ERR_BAD_ARGUMENT;
 
   struct formula_start {
     const char* text;

@@ -283,6 +283,9 @@ STATUS VelkoRTChunk::WikiMatching(const char* server, const char* path, const ch
     DropCachedTable(owner);
     return status = VELKO_ERR_INVALID_ARGUMENT;
   }
+  // A chunk whose item was disconnected has no records to match in.
+  if (item == nullptr)
+    return status = VELKO_ERR_BAD_ARGUMENT;
   const std::string optionCopy = properties != nullptr ? properties : "";
   const wiki_options options = ReadOptions(optionCopy.c_str(), item);
 

@@ -1,7 +1,8 @@
 // The class interface called the way callers get it wrong: lengths longer
 // than the texts they come with (each text ends right before a page that
 // may not be read, so a byte read past its NUL stops the test in any
-// build).
+// build), and matching on the default chunk of an item that was
+// disconnected.
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
@@ -112,6 +113,21 @@ TEST_F(CallerMisuseTest, TextShorterThanItsLengthEndsAtItsNul) {
     EXPECT_EQ(c.call(item_, chunk, text.get()), c.result);
     EXPECT_EQ(Runs(chunk), c.runs);
   }
+}
+
+TEST_F(CallerMisuseTest, MatchingOnTheDefaultChunkOfADisconnectedItemIsRefused) {
+  AppendItem({PabDef(1), PabRef(1), Text("hello world")});
+  Connect();
+  VelkoRTChunk* everything = item_->default_chunk;
+  item_->CleanupTraces();
+  ASSERT_EQ(everything->item, nullptr);
+  EXPECT_EQ(everything->LinkMatching("", kDbPath, "Keywords", "Key", nullptr, nullptr, 2386),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(everything->KeywordMatching("", kDbPath, "Keywords", "Key", nullptr, nullptr),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(everything->WikiMatching("@", kDbPath, "Pages", "Title", nullptr, nullptr),
+            VELKO_ERR_BAD_ARGUMENT);
+  EXPECT_EQ(everything->status, VELKO_ERR_BAD_ARGUMENT);
 }
 
 } // namespace
