@@ -416,6 +416,24 @@ bool GiveDefinition(LSXLsiSession* session, VelkoRTChunk* chunk, const char* def
   return true;
 }
 
+/* Gives the connected item its default chunk on "Everything": the one it
+ * has, bound to it and defined anew, or a new one. An item connected
+ * again and again keeps one default chunk instead of gathering one per
+ * connect. A chunk whose definition cannot be given is no longer the
+ * item's. */
+void SetDefaultChunk(VelkoRTItem* item) {
+  if (item->default_chunk == nullptr) {
+    item->default_chunk = item->DefineChunk(kEverything);
+    return;
+  }
+  VelkoRTChunk* chunk = item->default_chunk;
+  chunk->item = item;
+  if (!GiveDefinition(item->session, chunk, kEverything)) {
+    chunk->item = nullptr;
+    item->default_chunk = nullptr;
+  }
+}
+
 /* ---- records written by the item ---- */
 
 /* Writes the blank rich-text value (type word, paragraph definition with
@@ -609,10 +627,8 @@ STATUS VelkoRTItem::ConnectBackend(NOTEHANDLE noteHandle, const char* itemName, 
   if (ConnectItem(this, create != 0, true))
     last_status = InitialFontTable();
   STATUS result = ConnectResult(this);
-  if (result == NOERROR) {
-    if (VelkoRTChunk* chunk = DefineChunk(kEverything))
-      default_chunk = chunk;
-  }
+  if (result == NOERROR)
+    SetDefaultChunk(this);
   return result;
 }
 
@@ -639,10 +655,8 @@ STATUS VelkoRTItem::CreateBackend(NOTEHANDLE noteHandle, const char* itemName, i
   if (ConnectItem(this, false, true))
     last_status = InitialFontTable();
   STATUS result = ConnectResult(this);
-  if (result == NOERROR) {
-    if (VelkoRTChunk* chunk = DefineChunk(kEverything))
-      default_chunk = chunk;
-  }
+  if (result == NOERROR)
+    SetDefaultChunk(this);
   return result;
 }
 
@@ -665,17 +679,7 @@ void VelkoRTItem::ConnectBackendInternal(VelkoRTItem* other, const char* itemNam
   if (!ConnectItem(this, false, true))
     return;
   last_status = InitialFontTable();
-  if (default_chunk == nullptr)
-    default_chunk = DefineChunk(kEverything);
-  if (default_chunk == nullptr)
-    return;
-  VelkoRTChunk* chunk = default_chunk;
-  chunk->item = this;
-  if (!GiveDefinition(session, chunk, kEverything)) {
-    // A chunk without an item is no longer this item's default chunk.
-    chunk->item = nullptr;
-    default_chunk = nullptr;
-  }
+  SetDefaultChunk(this);
 }
 
 STATUS VelkoRTItem::ConnectFormBody(const char* serverName, const char* databasePath,

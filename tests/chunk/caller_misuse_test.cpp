@@ -1,8 +1,8 @@
 // The class interface called the way callers get it wrong: lengths longer
 // than the texts they come with (each text ends right before a page that
 // may not be read, so a byte read past its NUL stops the test in any
-// build), and matching on the default chunk of an item that was
-// disconnected.
+// build), matching on the default chunk of an item that was disconnected,
+// and an item connected again and again.
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
@@ -128,6 +128,32 @@ TEST_F(CallerMisuseTest, MatchingOnTheDefaultChunkOfADisconnectedItemIsRefused) 
   EXPECT_EQ(everything->WikiMatching("@", kDbPath, "Pages", "Title", nullptr, nullptr),
             VELKO_ERR_BAD_ARGUMENT);
   EXPECT_EQ(everything->status, VELKO_ERR_BAD_ARGUMENT);
+}
+
+TEST_F(CallerMisuseTest, ItemConnectedAgainKeepsOneDefaultChunk) {
+  AppendItem({PabDef(1), PabRef(1), Text("hello world")});
+  Connect();
+  VelkoRTChunk* everything = item_->default_chunk;
+  ASSERT_NE(everything, nullptr);
+  ASSERT_EQ(everything->ZoomIn("Text 1"), 1);
+  auto chunks = [&] {
+    int count = 0;
+    for (const VelkoRTChunk* chunk = session_->chunks; chunk != nullptr; chunk = chunk->next)
+      ++count;
+    return count;
+  };
+  const int before = chunks();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(i % 2 == 0 ? item_->ConnectBackend(note_, "Body", 0)
+                         : item_->CreateBackend(note_, "Body", 0),
+              NOERROR);
+  }
+  EXPECT_EQ(chunks(), before);
+  EXPECT_EQ(item_->default_chunk, everything);
+  EXPECT_EQ(everything->item, item_);
+  EXPECT_STREQ(everything->definition, "Everything");
+  EXPECT_EQ(everything->unzoomed_definition, nullptr);
+  EXPECT_EQ(Runs(everything), "hello world");
 }
 
 } // namespace
