@@ -238,7 +238,6 @@ STATUS AppendBody(VelkoRTChunk& chunk, WORD action, const char* name) {
  * append that was stored, so that a failed one leaves the note as it was;
  * the item's flag is cleared either way, for the next operation. */
 STATUS VelkoRTChunk::AppendText(const char* text, WORD length, const char* font) {
-  length = GivenLength(text, length);
   STATUS result = Run(*this, ACTION_APPEND_TEXT, 0, length, 0, 0, text, font);
   _internal_RTITEM* itemState = item != nullptr ? item->internal : nullptr;
   if (itemState == nullptr)
@@ -371,7 +370,6 @@ STATUS VelkoRTChunk::AppendHotspot(const char* kind, const char* code, WORD code
     if (compiledEmpty)
       return VELKO_ERR_BAD_ARGUMENT;
   }
-  labelLength = GivenLength(label, labelLength);
   if (labelLength == 0) {
     label = "Action Hotspot";
     labelLength = 14;

@@ -161,14 +161,9 @@ STATUS VelkoRTChunk::Highlight(int flag) {
 STATUS VelkoRTChunk::HighlightText(const char* text, WORD length) {
   if (text == nullptr)
     return VELKO_ERR_INVALID_ARGUMENT;
-  // length counts characters; the engine takes bytes. A text of fewer
-  // characters is taken whole, without counting past its end.
+  // length counts characters; the engine takes bytes.
   WORD bytes = TextLength(text);
-  WORD characters = 0;
   if (length != 0 &&
-      NLS_string_chars(reinterpret_cast<const BYTE*>(text), bytes, &characters, nullptr) ==
-          NLS_SUCCESS &&
-      length < characters &&
       NLS_string_bytes(reinterpret_cast<const BYTE*>(text), length, &bytes, nullptr) != NLS_SUCCESS)
     bytes = TextLength(text);
   return Run(*this, ACTION_HIGHLIGHT_TEXT, 0, bytes, 0, 0, nullptr, text);
@@ -192,8 +187,8 @@ STATUS VelkoRTChunk::ReplaceTextQuick(const char* find, WORD findLength, const c
                                       WORD replacementLength, const char* options) {
   if (find == nullptr || replacement == nullptr)
     return VELKO_ERR_INVALID_ARGUMENT;
-  return Run(*this, ACTION_REPLACE_TEXT_QUICK, GivenLength(replacement, replacementLength),
-             GivenLength(find, findLength), ReplaceScope(options), 0, replacement, find);
+  return Run(*this, ACTION_REPLACE_TEXT_QUICK, replacementLength, findLength, ReplaceScope(options),
+             0, replacement, find);
 }
 
 STATUS VelkoRTChunk::RefreshAttachmentIcon(int, const char* text) {
@@ -220,7 +215,8 @@ STATUS VelkoRTChunk::SetText(const char* subDefinition, const char* text, WORD l
     text = "";
     length = 0; // no text: no length of it to read
   }
-  length = length != 0 ? GivenLength(text, length) : TextLength(text);
+  if (length == 0)
+    length = TextLength(text);
   return Run(*this, ACTION_SET_TEXT, PROP_TEXT, length, 0, 0, text, font, subDefinition);
 }
 

@@ -15,7 +15,6 @@
 #include <strings.h>
 
 #include "chunk/font_override.h"
-#include "chunk/method_support.h"
 #include "chunk/rtchunk_internal.h"
 #include "chunk/search.h"
 #include "engine/chunkdef.h"
@@ -482,7 +481,7 @@ WORD VelkoRTChunk::FindNamedChunk(int n, const char* targetType, const char* tex
   if (!QueryRange(*this, &first, &last) || first == 0)
     return 0;
   return FindNamedChunkInternal(this, n, first, last, text != nullptr ? text : "",
-                                GivenLength(text, textLength), matchMode, type);
+                                text != nullptr ? textLength : 0, matchMode, type);
 }
 
 WORD VelkoRTChunk::FindTextChunk(int n, const char* text, WORD textLength, const char* mode,
@@ -499,5 +498,5 @@ WORD VelkoRTChunk::FindTextChunk(int n, const char* text, WORD textLength, const
   if (!QueryRange(*this, &first, &last))
     return 0;
   return FindTextChunkInternal(this, n, first, last, text != nullptr ? text : "",
-                               GivenLength(text, textLength), matchMode, &specs[0], &masks[0]);
+                               text != nullptr ? textLength : 0, matchMode, &specs[0], &masks[0]);
 }

@@ -24,12 +24,6 @@ WORD TextLength(const char* text) {
   return length > 0xFFFF ? 0xFFFF : static_cast<WORD>(length);
 }
 
-WORD GivenLength(const char* text, WORD length) {
-  if (text == nullptr)
-    return 0;
-  return static_cast<WORD>(strnlen(text, length));
-}
-
 bool IsEmptyText(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 bool SameWord(const char* text, const char* word) {
@@ -46,9 +40,8 @@ compiled_formula CompileFormulaInto(const char* text, WORD length, char* dest, s
   FORMULAHANDLE formula = NULLHANDLE;
   WORD formulaLength = 0;
   STATUS error = NOERROR;
-  STATUS status = NSFFormulaCompile(nullptr, 0, text, length != 0 ? GivenLength(text, length) : 0,
-                                    &formula, &formulaLength, &error, nullptr, nullptr, nullptr,
-                                    nullptr);
+  STATUS status = NSFFormulaCompile(nullptr, 0, text, length, &formula, &formulaLength, &error,
+                                    nullptr, nullptr, nullptr, nullptr);
   if (status != NOERROR) {
     if (formula != NULLHANDLE)
       ReleaseHostMemory(formula);

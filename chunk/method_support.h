@@ -32,10 +32,6 @@ void ShowFormulaError(STATUS error);
 
 /* The text's byte length cut to a word. */
 WORD TextLength(const char* text);
-/* The bytes of a caller's text that its length gives: a text shorter than
- * the length ends at its NUL, so that no byte past it is read. A length of
- * 0 stays 0; no text has no bytes. */
-WORD GivenLength(const char* text, WORD length);
 bool IsEmptyText(const char* text);
 
 /* Case-insensitive whole-word comparison. */

@@ -468,7 +468,8 @@ int VelkoRTChunk::SetPropertyText(const char* name, const char* value, WORD leng
     }
     return 0;
   }
-  length = length != 0 ? GivenLength(value, length) : TextLength(value);
+  if (length == 0)
+    length = TextLength(value);
   const rtchunk_prop* row = LookupChunkProperty(name);
   if (row == nullptr || !MaySet(session, *row))
     return 0;

@@ -280,8 +280,7 @@ int VelkoRTItem::SetPropertyText(const char* name, const char* value, WORD lengt
     ReportReadOnly(session, row->name);
     return 0;
   }
-  // A value shorter than the given length ends at its NUL.
-  size_t size = length != 0 ? strnlen(value, length) : std::strlen(value);
+  size_t size = length != 0 ? length : std::strlen(value);
   if (char** field = TextField(*this, row->id)) {
     return ReplaceOwnedText(field, value, size) ? 1 : 0;
   }

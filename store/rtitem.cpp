@@ -949,10 +949,8 @@ STATUS VelkoRTItem::SetFormulaItem(const char* itemName, const char* text, WORD 
   FORMULAHANDLE formula = NULLHANDLE;
   WORD formulaLength = 0;
   STATUS compileError = NOERROR;
-  // A text shorter than the given length ends at its NUL.
-  STATUS status = NSFFormulaCompile(nullptr, 0, text, static_cast<WORD>(strnlen(text, length)),
-                                    &formula, &formulaLength, &compileError, nullptr, nullptr,
-                                    nullptr, nullptr);
+  STATUS status = NSFFormulaCompile(nullptr, 0, text, length, &formula, &formulaLength,
+                                    &compileError, nullptr, nullptr, nullptr, nullptr);
   if (status != NOERROR && compileError == NOERROR &&
       (status & STATUS_CODE_MASK) != ERR_FORMULA_COMPILE)
     return status;  // not a fault of the formula (memory, a bad argument)
