@@ -9,6 +9,7 @@
  * renderer and the head pass).
  */
 #include "engine/process_state.h"
+#include "engine/record_fields.h"
 #include "engine/services.h"
 #include "render/paragraphs.h"
 #include "store/body.h"
@@ -50,13 +51,32 @@ bool ExtensionsRenderAlike(const paragraph_definition &a, const paragraph_defini
   return true;
 }
 
+/* A definition as the style sheet sees it: a paragraph defined inside a
+ * table or layer gets no page margin in its rule. */
+struct collected_definition {
+  paragraph_definition fields;
+  bool placed = false;
+};
+
 /* Whether definition a renders as the earlier definition b. */
-bool RenderAlike(const html_render_info *c, const paragraph_definition &a,
-                 const paragraph_definition &b) {
+bool RenderAlike(const html_render_info *c, const collected_definition &later,
+                 const collected_definition &earlier) {
+  const paragraph_definition &a = later.fields;
+  const paragraph_definition &b = earlier.fields;
   if (a.header_length != b.header_length ||
       (a.flags2 & pab_flags2::MarginKinds) != (b.flags2 & pab_flags2::MarginKinds) ||
       (a.flags & pab_flags::ListKinds) != (b.flags & pab_flags::ListKinds) ||
       (a.flags2 & pab_flags2::ListStyles) != (b.flags2 & pab_flags2::ListStyles))
+    return false;
+  // The reading direction is part of the rule set.
+  if (Has(a.flags2, pab_flags2::RightToLeft) != Has(b.flags2, pab_flags2::RightToLeft))
+    return false;
+  // A plain paragraph's rule carries its page margin only outside tables
+  // and layers, and only when the margin is not marked as the default.
+  if (!IsListDefinition(a) &&
+      (later.placed != earlier.placed ||
+       Has(a.flags2, pab_flags2::DefaultLeft | pab_flags2::DefaultFirst) !=
+           Has(b.flags2, pab_flags2::DefaultLeft | pab_flags2::DefaultFirst)))
     return false;
   // The margins in twips are compared whatever the margin kind: the style
   // rule of a definition carries its left margin, so two definitions with
@@ -68,8 +88,9 @@ bool RenderAlike(const html_render_info *c, const paragraph_definition &a,
        a.spacing_after != b.spacing_after))
     return false;
   if ((c->flags2 & html_flags2::RespectHiddenFormulas) != 0 &&
-      ((a.flags & kHidingFlags) != (b.flags & kHidingFlags) || Has(a.flags, pab_flags::HideIf) ||
-       Has(b.flags, pab_flags::HideIf)))
+      ((a.flags & kHidingFlags) != (b.flags & kHidingFlags) ||
+       Has(a.flags2, pab_flags2::HideWeb) != Has(b.flags2, pab_flags2::HideWeb) ||
+       Has(a.flags, pab_flags::HideIf) || Has(b.flags, pab_flags::HideIf)))
     return false;
   if (a.justify != b.justify)
     return false;
@@ -101,22 +122,45 @@ STATUS ConsolidateParagraphForXML(chunk_process_state *state, html_render_info *
   body_context *input = InputBody(state, context);
   if (input == nullptr)
     return NOERROR;
-  paragraph_definition definitions[kDefinitionsConsidered];
+  collected_definition definitions[kDefinitionsConsidered];
   int count = 0;
+  DWORD tables = 0;
+  DWORD layers = 0;
   for (record_storage *node = GetNextCDRecord(input, nullptr);
        node != nullptr && count < kDefinitionsConsidered; node = GetNextCDRecord(input, node)) {
-    if (node->signature == SIG_CD_PABDEFINITION &&
-        ReadParagraphDefinition(node, &definitions[count]))
-      ++count;
+    switch (node->signature) {
+    case SIG_CD_TABLEBEGIN:
+    case SIG_CD_NESTEDTABLEBEGIN:
+      ++tables;
+      break;
+    case SIG_CD_TABLEEND:
+    case SIG_CD_NESTEDTABLEEND:
+      tables -= tables > 0 ? 1 : 0;
+      break;
+    case SIG_CD_BEGIN:
+      layers += NodeBracket(node) == SIG_CD_LAYER ? 1 : 0;
+      break;
+    case SIG_CD_END:
+      layers -= NodeBracket(node) == SIG_CD_LAYER && layers > 0 ? 1 : 0;
+      break;
+    case SIG_CD_PABDEFINITION:
+      if (ReadParagraphDefinition(node, &definitions[count].fields)) {
+        definitions[count].placed = tables > 0 || layers > 0;
+        ++count;
+      }
+      break;
+    default:
+      break;
+    }
   }
   for (int i = 0; i < count; ++i) {
-    const paragraph_definition &earlier = definitions[i];
+    const collected_definition &earlier = definitions[i];
     for (int j = i + 1; j < count && context->pabid_count < kPabidRemaps; ++j) {
-      const paragraph_definition &later = definitions[j];
-      if (later.pabid == earlier.pabid || !RenderAlike(context, later, earlier))
+      const collected_definition &later = definitions[j];
+      if (later.fields.pabid == earlier.fields.pabid || !RenderAlike(context, later, earlier))
         continue;
-      context->pabid_from[context->pabid_count] = later.pabid;
-      context->pabid_to[context->pabid_count] = earlier.pabid;
+      context->pabid_from[context->pabid_count] = later.fields.pabid;
+      context->pabid_to[context->pabid_count] = earlier.fields.pabid;
       ++context->pabid_count;
     }
   }
