@@ -155,10 +155,70 @@ bool IsHiddenText(const record_storage *node) {
   }
 }
 
+bool IsHotspotBegin(WORD signature) {
+  return signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN;
+}
+
+bool IsHotspotEnd(WORD signature) {
+  return signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
+         signature == SIG_CD_ALTHOTSPOTEND;
+}
+
+bool IsLink(WORD signature) { return signature == SIG_CD_LINK || signature == SIG_CD_DOCLINK; }
+
+/* A record a hidden paragraph's link or button may hold that belongs to
+ * the document's structure instead: a paragraph of its own, a section
+ * bar, a table or a layer. */
+bool IsStructure(const record_storage *node) {
+  const WORD signature = node->signature;
+  return signature == SIG_CD_PABREFERENCE || signature == SIG_CD_SECTIONBAR ||
+         signature == SIG_CD_LAYER || signature == SIG_CD_LAYOUT ||
+         IsTableStructure(signature) ||
+         (IsBracket(signature) && NodeBracket(node) == SIG_CD_LAYER);
+}
+
+/* A link record, or a bracket around one. */
+bool IsLinkPart(const record_storage *node) {
+  return IsLink(node->signature) || (IsBracket(node->signature) && IsLink(NodeBracket(node)));
+}
+
+/* A hotspot inside a hidden paragraph (a link, a button, a popup) is part
+ * of its text: true, with `after` the record after the hotspot's end (and
+ * the bracket end around it), when `node` opens a hotspot that ends before
+ * any structure. A section holds a bar and paragraphs of its own and is
+ * never taken. */
+bool SkipsHiddenHotspot(const html_render_info *c, record_storage *node, record_storage **after) {
+  const bool bracket = node->signature == SIG_CD_BEGIN && IsHotspotBegin(NodeBracket(node));
+  if (!bracket && !IsHotspotBegin(node->signature))
+    return false;
+  DWORD open = 0;
+  for (record_storage *at = node; at != nullptr && !IsBeyondLast(c, at); at = at->next) {
+    if (IsStructure(at))
+      return false;
+    if (IsHotspotBegin(at->signature)) {
+      ++open;
+    } else if (IsHotspotEnd(at->signature) && open > 0 && --open == 0) {
+      record_storage *next = at->next;
+      if (next != nullptr && next->signature == SIG_CD_END && !IsBeyondLast(c, next) &&
+          (IsHotspotBegin(NodeBracket(next)) || IsHotspotEnd(NodeBracket(next))))
+        next = next->next;
+      *after = next;
+      return true;
+    }
+  }
+  return false;
+}
+
 void SkipHiddenParagraph(html_render_info *c, const record_storage *reference) {
   record_storage *node = reference->next;
-  while (node != nullptr && !IsBeyondLast(c, node) && IsHiddenText(node))
-    node = node->next;
+  while (node != nullptr && !IsBeyondLast(c, node)) {
+    if (IsHiddenText(node) || IsLinkPart(node)) {
+      node = node->next;
+      continue;
+    }
+    if (!SkipsHiddenHotspot(c, node, &node))
+      break;
+  }
   c->current_record = node;
 }
 
