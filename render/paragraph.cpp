@@ -1022,6 +1022,8 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
 
   if (Flag(c->flags2, f2::RespectHiddenFormulas) && definition != nullptr &&
       IsHidden(c, *definition, reference, pabid)) {
+    // The next paragraph follows the last one written, not this one.
+    c->current_definition = c->previous_definition;
     SkipHiddenParagraph(c, reference);
     return c->output_status;
   }

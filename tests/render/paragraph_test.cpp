@@ -293,4 +293,35 @@ INSTANTIATE_TEST_SUITE_P(
                     "<li style=\"list-style-type: decimal; \">Two<p>After</p></ol>"}),
     [](const ::testing::TestParamInfo<MappingCase> &info) { return info.param.name; });
 
+/* A hidden paragraph is no paragraph the next one follows: the group of
+ * mapped list paragraphs ends before "After" though a hidden paragraph
+ * (no list) lies between, and continues over a hidden one inside it. */
+TEST_F(ParagraphTest, HiddenParagraphsLeaveTheMappingGroupAsTheyFindIt) {
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "Start");
+  body.Add(cdbuild::Paragraph()).Add(Definition(2, 2880, 0x1000)).Add(cdbuild::PabRef(2));
+  body.Add(Text("One"));
+  body.Add(cdbuild::Paragraph()).Add(Definition(3, 1440, 0x0010)).Add(cdbuild::PabRef(3));
+  body.Add(Text("Hidden inside"));
+  AddParagraph(body, 2, "Two");
+  body.Add(cdbuild::Paragraph()).Add(Definition(4, 2880, 0x1010)).Add(cdbuild::PabRef(4));
+  body.Add(Text("Hidden item"));
+  AddParagraph(body, 3, "Hidden after");
+  AddParagraph(body, 1, "After");
+  Prepare(body, "RespectHiddenFormulas=Yes");
+  auto *mapping = new style_mapping();
+  mapping->flags = STYLE_MAPPING_BY_PARAGRAPH;
+  mapping->criteria[kCritListSet] = 1;
+  mapping->criteria_list_set = kListNumbered;
+  mapping->group_opening = "<ol class=\"m\">";
+  mapping->group_closing = "</ol>";
+  mapping->opening = "<li>";
+  mapping->closing = "</li>";
+  item_->internal->style_mappings[0] = mapping;
+  EXPECT_EQ(BodyOf(Drive()), "Start<ol class=\"m\"><li>One</li><li>Two</li></ol>"
+                             "<div class=\"pabid1\">After</div>");
+  EXPECT_EQ(Stack(), std::vector<std::string>{});
+  item_->ClearStyleMappings(0);
+}
+
 } // namespace
