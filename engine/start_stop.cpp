@@ -449,6 +449,35 @@ bool DepthMatchesPrevious(const chunkdef_info* clause, const chunk_process_state
   return clause->run_previous == nullptr || clause->run_previous->depth_table == state->depth_table;
 }
 
+/* Whether the record ends the hotspot or layer that holds the occurrence of
+ * a Contains or Inside paragraph clause, so that the paragraph ends before
+ * it, whatever follows: the end of the layer it lies in, or a hotspot end
+ * (or the end of the bracket around one) that leaves the hotspot it lies
+ * in. In a bracketed hotspot the hotspot end comes first, while the depths
+ * are still the paragraph's and the hotspot's bracket is the innermost. */
+bool EndsParagraphHolder(const chunkdef_info* clause, const walk_record& record,
+                         const chunk_process_state* state) {
+  if (!IsParagraphType(clause->target_type) ||
+      (clause->relation != RELATION_CONTAINS && clause->relation != RELATION_INSIDE))
+    return false;
+  const WORD signature = record.signature;
+  const WORD bracketed = BracketedSignature(record.data, signature, record.length);
+  if (signature == SIG_CD_END && bracketed == SIG_CD_LAYER)
+    return state->depth_layer < clause->depth_layer;
+  const bool hotspotEnd = signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND;
+  const bool bracketEnd = signature == SIG_CD_END && (bracketed == SIG_CD_V4HOTSPOTEND ||
+                                                      bracketed == SIG_CD_HOTSPOTEND);
+  if ((!hotspotEnd && !bracketEnd) || state->depth_layer != clause->depth_layer)
+    return false;
+  if (state->depth_hotspot < clause->depth_hotspot)
+    return true;
+  const WORD open = InnermostBracket(state);
+  return hotspotEnd && state->depth_hotspot == clause->depth_hotspot &&
+         state->depth_begin == clause->depth_begin &&
+         (open == SIG_CD_V4HOTSPOTBEGIN || open == SIG_CD_HOTSPOTBEGIN ||
+          open == SIG_CD_RESOURCELINKBEGIN);
+}
+
 } // namespace
 
 DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DWORD length,
@@ -539,6 +568,10 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
     return 0;
   if (HasEndPattern(row) && !PassesEndPattern(row, record, state))
     return 0;
+  if (EndsParagraphHolder(clause, record, state)) {
+    *ended = 1;
+    return 1;
+  }
 
   if (signature == SIG_CD_END) {
     const WORD bracketed = BracketedSignature(data, signature, length);
@@ -1148,7 +1181,7 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   const chunkdef_info* last = state->last_matched;
   if (last != nullptr &&
       (last->relation == RELATION_CONTAINS || last->relation == RELATION_INSIDE) &&
-      !AtClauseLevel(last, record, state))
+      !AtClauseLevel(last, record, state) && !EndsParagraphHolder(last, record, state))
     return NOERROR;
 
   const closing result = CloseClauses(record, previous, state);
