@@ -449,6 +449,11 @@ bool DepthMatchesPrevious(const chunkdef_info* clause, const chunk_process_state
   return clause->run_previous == nullptr || clause->run_previous->depth_table == state->depth_table;
 }
 
+bool IsHotspotEndBracket(WORD bracketed) {
+  return bracketed == SIG_CD_V4HOTSPOTEND || bracketed == SIG_CD_HOTSPOTEND ||
+         bracketed == SIG_CD_ALTHOTSPOTEND;
+}
+
 /* Whether the record ends the hotspot or layer that holds the occurrence of
  * a Contains or Inside paragraph clause, so that the paragraph ends before
  * it, whatever follows: the end of the layer it lies in, or a hotspot end
@@ -471,11 +476,17 @@ bool EndsParagraphHolder(const chunkdef_info* clause, const walk_record& record,
     return false;
   if (state->depth_hotspot < clause->depth_hotspot)
     return true;
+  // The hotspot end of the bracketed hotspot itself is the one its
+  // bracket's end follows: a hotspot nested in it without a bracket of its
+  // own ends at the same depths and leaves the paragraph open.
   const WORD open = InnermostBracket(state);
+  const record_storage* next = NextNode(record);
   return hotspotEnd && state->depth_hotspot == clause->depth_hotspot &&
          state->depth_begin == clause->depth_begin &&
          (open == SIG_CD_V4HOTSPOTBEGIN || open == SIG_CD_HOTSPOTBEGIN ||
-          open == SIG_CD_RESOURCELINKBEGIN);
+          open == SIG_CD_RESOURCELINKBEGIN) &&
+         next != nullptr && next->signature == SIG_CD_END &&
+         IsHotspotEndBracket(BracketedSignature(next->data, next->signature, next->length));
 }
 
 } // namespace
