@@ -102,7 +102,9 @@ std::string TemporaryPatternBeside(const std::string& path);
 /* A named file written whole or not at all: Open makes a temporary file
  * beside the path; Finish renames it to the path when the status given is
  * 0 and the file was written and closed whole, and otherwise removes it,
- * leaving the path as it was. A file that is never finished is removed. */
+ * leaving the path as it was. A file that is never finished is removed.
+ * A device or FIFO at the path is not replaced: what was written whole
+ * is copied to it. */
 class whole_file {
 public:
   whole_file() = default;
@@ -124,6 +126,7 @@ private:
   std::string path_;
   std::string temporary_;
   FILE* file_ = nullptr;
+  bool inPlace_ = false; /* a device or FIFO, copied to when whole */
 };
 
 /* Appends the data of the image that starts at the node (the record after

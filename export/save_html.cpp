@@ -108,6 +108,18 @@ STATUS whole_file::Open(const char* path) {
   } catch (const std::bad_alloc&) {
     return VELKO_ERR_MEMORY;
   }
+  // A device or a FIFO at the path (/dev/null, a pipe) is written where it
+  // is, as a file renamed over it would take its place: the content goes
+  // to an unnamed file, which the writers may seek in, and is copied to
+  // the path when whole.
+  struct stat info = {};
+  if (stat(path, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    temporary_.clear();
+    inPlace_ = true;
+    file_ = tmpfile();
+    return file_ != nullptr ? NOERROR : STATUS{VELKO_ERR_BAD_ARGUMENT};
+  }
+  inPlace_ = false;
   const int fd = mkstemp(temporary_.data());
   if (fd < 0) {
     temporary_.clear();
@@ -128,6 +140,14 @@ STATUS whole_file::Open(const char* path) {
 STATUS whole_file::Finish(STATUS status) {
   if (file_ == nullptr)
     return status != NOERROR ? status : STATUS{VELKO_ERR_BAD_ARGUMENT};
+  if (inPlace_) {
+    FILE* target = status == NOERROR && ferror(file_) == 0 ? fopen(path_.c_str(), "wb") : nullptr;
+    const bool copied = target != nullptr && CopyFile(file_, target);
+    if (status == NOERROR && !((target == nullptr || fclose(target) == 0) && copied))
+      status = VELKO_ERR_BAD_ARGUMENT;
+    Discard();
+    return status;
+  }
   const bool written = ferror(file_) == 0;
   const bool closed = fclose(file_) == 0;
   file_ = nullptr;
