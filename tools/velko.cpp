@@ -206,19 +206,64 @@ std::string InputProblem(const std::string& path) {
   return "";
 }
 
-/* Writes the bytes to path, or to stdout when path is empty; the system's
- * reason when they cannot be written, else empty. */
-std::string WriteOutput(const std::string& path, const void* bytes, size_t length) {
-  FILE* file = path.empty() ? stdout : std::fopen(path.c_str(), "wb");
-  if (file == nullptr)
-    return SystemReason(errno);
+/* Writes all the bytes to the open file and closes it (stdout is only
+ * flushed); the system's reason when they cannot be written, else empty. */
+std::string WriteStream(FILE* file, const void* bytes, size_t length) {
   errno = 0;
   const bool written = std::fwrite(bytes, 1, length, file) == length;
   int error = written ? 0 : errno;
-  const bool closed = path.empty() ? std::fflush(file) == 0 : std::fclose(file) == 0;
+  const bool closed = file == stdout ? std::fflush(file) == 0 : std::fclose(file) == 0;
   if (error == 0 && !closed)
     error = errno;
   return written && closed ? "" : SystemReason(error);
+}
+
+/* Writes the bytes to path, or to stdout when path is empty; the system's
+ * reason when they cannot be written, else empty. A file is written whole
+ * or not at all: the bytes go to a temporary file beside it, renamed into
+ * place once written and closed, so that a failed run leaves no part of a
+ * file and an earlier file as it was. A replaced file keeps its mode, a new
+ * one has the mode the umask allows; a symbolic link is written through.
+ * A device or a FIFO at the path (/dev/null, a pipe) is written in place,
+ * as a file renamed over it would take its place. */
+std::string WriteOutput(const std::string& path, const void* bytes, size_t length) {
+  if (path.empty())
+    return WriteStream(stdout, bytes, length);
+  struct stat info = {};
+  const bool exists = stat(path.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    return file != nullptr ? WriteStream(file, bytes, length) : SystemReason(errno);
+  }
+  std::string target = path;
+  if (exists) {
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  const size_t slash = target.rfind('/');
+  std::string temporary =
+      (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".velko-XXXXXX";
+  const int descriptor = mkstemp(temporary.data());
+  if (descriptor < 0)
+    return SystemReason(errno);
+  const mode_t mask = umask(0);
+  umask(mask);
+  const mode_t mode = exists ? info.st_mode & 0777 : 0666 & ~mask;
+  FILE* file = fchmod(descriptor, mode) == 0 ? fdopen(descriptor, "wb") : nullptr;
+  std::string problem;
+  if (file == nullptr) {
+    problem = SystemReason(errno);
+    close(descriptor);
+  } else {
+    problem = WriteStream(file, bytes, length);
+  }
+  if (problem.empty() && std::rename(temporary.c_str(), target.c_str()) != 0)
+    problem = SystemReason(errno);
+  if (!problem.empty())
+    unlink(temporary.c_str());
+  return problem;
 }
 
 /* ---- command line ---- */

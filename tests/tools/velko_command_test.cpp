@@ -2,10 +2,14 @@
 // output, dump of a database file's item, and the exit statuses and
 // messages of failures and unusable command lines.
 #include <gmock/gmock.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -81,11 +85,12 @@ protected:
   }
 
   /* Runs the command with the arguments (a shell word list); log lines go
-   * to a file of their own so that stderr holds the command's texts only. */
-  Result Velko(const std::string& arguments) {
+   * to a file of their own so that stderr holds the command's texts only.
+   * The shell's words before the command (a limit, a trap) go first. */
+  Result Velko(const std::string& arguments, const std::string& shell = "") {
     const std::string out = Path("stdout");
     const std::string err = Path("stderr");
-    const std::string command = "VELKO_LOG_FILE='" + log_ + "' '" + VELKO_COMMAND + "' " +
+    const std::string command = shell + "VELKO_LOG_FILE='" + log_ + "' '" + VELKO_COMMAND + "' " +
                                 arguments + " >'" + out + "' 2>'" + err + "'";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
@@ -471,3 +476,132 @@ TEST_F(VelkoCommandTest, RenderMimeLeavesNoFileWhenItCannotWriteOrUse) {
 }
 
 } // namespace
+
+// Where -o points: never at the input, which stays as it was; a file is
+// written whole or not at all, through links, keeping its mode; a device
+// or a FIFO is written in place.
+namespace {
+
+bool IsFifo(const std::string& path) {
+  struct stat info = {};
+  return lstat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+/* The names of the directory's entries. */
+std::vector<std::string> Entries(const std::string& directory) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(directory.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..")
+        names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+/* A script of many text runs: every output made of it is some kilobytes. */
+std::string LongScript() {
+  std::string script = "PARAGRAPH\n";
+  for (int run = 0; run < 100; ++run)
+    script += "TEXT text=\"run " + std::to_string(run) + " of the long script\"\n";
+  return script;
+}
+
+} // namespace
+
+TEST_F(VelkoCommandTest, AWriteThatFailsLeavesTheEarlierOutputAndNoTemporaryFile) {
+  const std::string script = Path("long.cdscript");
+  std::ofstream(script, std::ios::binary) << LongScript();
+  const std::string cd = Build(LongScript(), "long");
+  const std::string html = Path("long.html");
+  {
+    std::ofstream page(html, std::ios::binary);
+    for (int line = 0; line < 100; ++line)
+      page << "<p>line " << line << " of the long page</p>\n";
+  }
+  const std::string dir = prefix_ + "outputs";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string out = Path("outputs/out");
+  const std::string link = Path("outputs/link");
+  // Files of at most 512 bytes: every output here is longer, so its
+  // write fails part way with "File too large".
+  const std::string limited = "trap '' XFSZ; ulimit -f 1; ";
+  const struct {
+    std::string arguments;
+    std::string line;
+  } cases[] = {
+      {"build '" + script + "' -o '" + out + "'",
+       "velko: " + out + ": cannot write the CD file: File too large"},
+      {"render '" + cd + "' -o '" + out + "'",
+       "velko: " + out + ": cannot write the output: File too large"},
+      {"render '" + cd + "' --mime -o '" + out + "'",
+       "velko: " + cd + ": item \"Body\": the MIME export to " + out + " failed: status 1028"},
+      {"import '" + html + "' -o '" + out + "'",
+       "velko: " + out + ": cannot write the CD file: File too large"},
+  };
+  std::ofstream(out, std::ios::binary) << "earlier";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const Result result = Velko(c.arguments, limited);
+    EXPECT_EQ(result.exit, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, ::testing::StartsWith(c.line));
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+    EXPECT_EQ(ReadFile(out), "earlier");
+    EXPECT_THAT(Entries(dir), ::testing::ElementsAre("out"));
+  }
+
+  // Written whole through a link, the file keeps its mode.
+  ASSERT_EQ(chmod(out.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(out.c_str(), link.c_str()), 0);
+  const Result written = Velko("render '" + cd + "' -o '" + link + "'");
+  EXPECT_EQ(written.exit, 0) << written.err;
+  EXPECT_EQ(ReadFile(out), Velko("render '" + cd + "'").out);
+  struct stat info = {};
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  ASSERT_EQ(stat(out.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_THAT(Entries(dir), ::testing::ElementsAre("link", "out"));
+  std::remove(link.c_str());
+  std::remove(out.c_str());
+  EXPECT_EQ(rmdir(dir.c_str()), 0);
+}
+
+TEST_F(VelkoCommandTest, AFifoOutputIsWrittenInPlace) {
+  const std::string script = Path("memo.cdscript");
+  std::ofstream(script, std::ios::binary) << kMemo;
+  const std::string cd = Build(kPicture, "picture");
+  const std::string html = Path("page.html");
+  std::ofstream(html, std::ios::binary) << "<p>Hello</p>";
+  const std::string fifo = Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Held open for reading, so that the command's open does not wait; each
+  // output fits in the pipe.
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const struct {
+    std::string arguments;
+    std::string holds;
+  } cases[] = {
+      {"build '" + script + "'", std::string("\x01\x00", 2)},
+      {"render '" + cd + "' --generation Fragment", "A picture: "},
+      {"render '" + cd + "' --mime", "MIME-Version: 1.0\r\n"},
+      {"import '" + html + "'", std::string("\x01\x00", 2)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const Result result = Velko(c.arguments + " -o '" + fifo + "'");
+    EXPECT_EQ(result.exit, 0) << result.err;
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+      got.append(buffer, static_cast<size_t>(n));
+    EXPECT_THAT(got, HasSubstr(c.holds));
+    EXPECT_TRUE(IsFifo(fifo));
+  }
+  close(reader);
+}
