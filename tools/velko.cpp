@@ -266,6 +266,20 @@ std::string WriteOutput(const std::string& path, const void* bytes, size_t lengt
   return problem;
 }
 
+/* Whether the output path names the input's file (through any link). */
+bool SameFile(const std::string& output, const std::string& input) {
+  struct stat out = {};
+  struct stat in = {};
+  return !output.empty() && stat(output.c_str(), &out) == 0 && stat(input.c_str(), &in) == 0 &&
+         out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+}
+
+/* The usage failure of an -o that names the input, which the command never
+ * changes. */
+int OutputIsInput(const std::string& output) {
+  return Usage("-o " + output + " names the input file, which is never written");
+}
+
 /* ---- command line ---- */
 
 struct Options {
@@ -385,6 +399,8 @@ int Build(const Options& options) {
   if (options.positional.size() != 1 || options.output.empty())
     return Usage("build needs one SCRIPT and -o FILE.cd");
   const std::string& scriptPath = options.positional.front();
+  if (SameFile(options.output, scriptPath))
+    return OutputIsInput(options.output);
   std::string script;
   if (const std::string problem = ReadText(scriptPath, &script); !problem.empty())
     return Problem(scriptPath + ": cannot read the script: " + problem);
@@ -1050,6 +1066,8 @@ int Import(const Options& options) {
   if (mime && options.Given("--options"))
     return Usage("import --mime takes no --options");
   const std::string& path = options.positional.front();
+  if (SameFile(options.output, path))
+    return OutputIsInput(options.output);
   if (const std::string problem = InputProblem(path); !problem.empty())
     return Problem(path + ": cannot read the file: " + problem);
   ImportTarget target;
@@ -1147,6 +1165,11 @@ int Render(const Options& options) {
   const generation_choice* choice = FindGeneration(options.generation);
   if (choice == nullptr)
     return Usage("--generation is one of HTML, XHTML, Fragment, Text");
+  const std::string& input = options.Given("--db") || options.positional.empty()
+                                 ? options.database
+                                 : options.positional.front();
+  if (SameFile(options.output, input))
+    return OutputIsInput(options.output);
   if (options.mime)
     return RenderMime(options, *choice);
   Source source;

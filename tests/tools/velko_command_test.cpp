@@ -512,6 +512,38 @@ std::string LongScript() {
 
 } // namespace
 
+TEST_F(VelkoCommandTest, AnOutputThatNamesTheInputIsRefusedAndTheInputKept) {
+  const std::string script = Path("memo.cdscript");
+  std::ofstream(script, std::ios::binary) << kMemo;
+  const std::string cd = Build(kMemo, "memo");
+  const std::string link = Path("link.cd");
+  ASSERT_EQ(symlink(cd.c_str(), link.c_str()), 0);
+  const std::string html = Path("page.html");
+  std::ofstream(html, std::ios::binary) << "<p>Hello</p>";
+  const struct {
+    std::string arguments;
+    std::string input;
+    std::string output;
+  } cases[] = {
+      {"build '" + script + "' -o '" + script + "'", script, script},
+      {"render '" + cd + "' -o '" + link + "'", cd, link},
+      {"render '" + cd + "' --mime -o '" + cd + "'", cd, cd},
+      {"render --db '" + cd + "' --note 4 -o '" + cd + "'", cd, cd},
+      {"import '" + html + "' -o '" + html + "'", html, html},
+      {"import '" + html + "' --mime -o '" + html + "'", html, html},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const std::string before = ReadFile(c.input);
+    const Result result = Velko(c.arguments);
+    EXPECT_EQ(result.exit, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')),
+              "velko: -o " + c.output + " names the input file, which is never written");
+    EXPECT_EQ(ReadFile(c.input), before);
+  }
+}
+
 TEST_F(VelkoCommandTest, AWriteThatFailsLeavesTheEarlierOutputAndNoTemporaryFile) {
   const std::string script = Path("long.cdscript");
   std::ofstream(script, std::ios::binary) << LongScript();
