@@ -312,6 +312,11 @@ struct Options {
 bool ParseOptions(int argc, char** argv, Options* options, std::string* problem) {
   for (int index = 2; index < argc; ++index) {
     const std::string argument = argv[index];
+    // Given twice, an option would leave the user to guess which one counts.
+    if (options->Given(argument.c_str())) {
+      *problem = "option '" + argument + "' is given more than once";
+      return false;
+    }
     if (argument == "--mime") { // a switch: it takes no value
       options->mime = true;
       options->given.push_back(argument);

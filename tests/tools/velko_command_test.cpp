@@ -312,6 +312,9 @@ TEST_F(VelkoCommandTest, UnusableCommandLinesShowTheUsage) {
        "velko: --db needs a database file and --note a note ID"},
       {"dump a.cd --db x.nsf --note 4", "velko: name either a CD file or --db, not both"},
       {"render a.cd --generation PDF", "velko: --generation is one of HTML, XHTML, Fragment, Text"},
+      {"render a.cd --chunk 'Table 1' --chunk 'Table 2'",
+       "velko: option '--chunk' is given more than once"},
+      {"render a.cd --mime -o x.eml --mime", "velko: option '--mime' is given more than once"},
   };
   for (const auto& c : cases) {
     const Result result = Velko(c.arguments);
