@@ -1190,8 +1190,15 @@ int Render(const Options& options) {
   // The body is loaded first, so that a CD file is read straight into it;
   // a failure to load it at all is the command's.
   int failed = 0;
-  if (source.LoadBody(&failed) == nullptr)
+  const body_context* body = source.LoadBody(&failed);
+  if (body == nullptr)
     return failed;
+  // A chunk asked for by name that is not in the body would render as an
+  // empty page; a body that loaded in part is reported as such instead.
+  // The whole of an empty body is rendered as empty.
+  if (options.Given("--chunk") && body->load_status == NOERROR && chunk->Exists() == 0 &&
+      !(body->records == nullptr && strcasecmp(options.chunk.c_str(), "Everything") == 0))
+    return Problem(source.name() + ": the chunk \"" + options.chunk + "\" matches nothing");
   char* output = chunk->GenerateHTML("", choice->generation, properties.c_str(), 0, nullptr,
                                      nullptr);
   const size_t length = source.session()->render_result_length;

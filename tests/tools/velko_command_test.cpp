@@ -640,3 +640,28 @@ TEST_F(VelkoCommandTest, AFifoOutputIsWrittenInPlace) {
   }
   close(reader);
 }
+
+TEST_F(VelkoCommandTest, AChunkThatMatchesNothingFails) {
+  const std::string memo = Build(kMemo, "memo");
+  const std::string empty = Build("", "empty");
+  const struct {
+    std::string file;
+    const char* chunk;
+    int exit;
+  } cases[] = {
+      {memo, "Table 1", 1},
+      {memo, "Paragraph 7", 1},
+      {memo, "Paragraph 1", 0},
+      {empty, "Everything", 0},
+      {empty, "Paragraph 1", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chunk);
+    const Result result =
+        Velko("render '" + c.file + "' --generation Text --chunk '" + c.chunk + "'");
+    EXPECT_EQ(result.exit, c.exit) << result.err;
+    EXPECT_EQ(result.err, c.exit == 0 ? "" : "velko: " + c.file + ": item \"Body\": the chunk \"" +
+                                             c.chunk + "\" matches nothing\n");
+    EXPECT_TRUE(c.exit == 0 || result.out.empty()) << result.out;
+  }
+}
