@@ -1146,6 +1146,10 @@ int RenderMime(const Options& options, const generation_choice& choice) {
     return Usage("--mime needs -o OUT.eml");
   if (options.Given("--chunk"))
     return Usage("--mime exports the whole item; it does not take --chunk");
+  // The message's text part is HTML: plain text or a fragment would go out
+  // labelled as a whole HTML page.
+  if (std::strcmp(choice.word, "HTML") != 0 && std::strcmp(choice.word, "XHTML") != 0)
+    return Usage("--mime takes --generation HTML or XHTML");
   Source source;
   if (const int failed = source.Open(options); failed != 0)
     return failed;

@@ -469,6 +469,8 @@ TEST_F(VelkoCommandTest, RenderMimeLeavesNoFileWhenItCannotWriteOrUse) {
       {" --mime", "velko: --mime needs -o OUT.eml"},
       {" --mime --chunk 'Table 1' -o x.eml",
        "velko: --mime exports the whole item; it does not take --chunk"},
+      {" --mime --generation Text -o x.eml", "velko: --mime takes --generation HTML or XHTML"},
+      {" --mime --generation Fragment -o x.eml", "velko: --mime takes --generation HTML or XHTML"},
   };
   for (const auto& usage : usages) {
     const Result result = Velko("render '" + cd + "'" + usage.arguments);
