@@ -169,8 +169,10 @@ void DataText(html_render_info *c, const char *data, DWORD length, bool formula,
   RenderTextPut(out, data, TextLength(data, length));
 }
 
-/* " target=..." of the CDTARGETs and the identity attributes of the
- * CDIDNAMEs between the node and the hotspot's end. */
+/* " target=..." of the first CDTARGET and the identity attributes of the
+ * CDIDNAMEs between the node and the hotspot's end. An element takes one
+ * target: a further CDTARGET (a second one, or a nested hotspot's) would
+ * repeat the attribute, which no parser accepts. */
 bool PutTargetsAndIdentity(html_render_info *c, const record_storage *from) {
   bool target = false;
   for (const record_storage *node = from != nullptr ? from->next : nullptr;
@@ -178,7 +180,7 @@ bool PutTargetsAndIdentity(html_render_info *c, const record_storage *from) {
        node = node->next) {
     if (node->data == nullptr)
       continue;
-    if (node->signature == SIG_CD_TARGET && node->length >= kTargetAt) {
+    if (node->signature == SIG_CD_TARGET && node->length >= kTargetAt && !target) {
       WORD length = 0;
       ReadRecordWord(node->data, node->length, offsetof(CDTARGET, TargetLength), &length);
       const DWORD room = node->length - kTargetAt;
