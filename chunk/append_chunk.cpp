@@ -3,7 +3,8 @@
  * records of a chunk, an item, a design element's body or an image
  * resource into an operation's output, one record at a time through the
  * record step (chunk/append_record.cpp), and the row sort's re-append of
- * the chunk's own rows, which copies a range as it stands.
+ * the chunk's own rows, which copies a range as it stands but for the
+ * paragraph definitions a moved row refers to, written ahead of it.
  *
  * A copying append chooses its source by the action: another chunk
  * (2356), the item AppendRTItem opened (2357) or the one link matching
@@ -19,6 +20,7 @@
  */
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <new>
@@ -85,8 +87,78 @@ STATUS FindOrdinal(chunk_process_state *state, const body_context *body,
   return NOERROR;
 }
 
+/* ---- the row sort ---- */
+
+WORD RecordWord(const record_storage *node, size_t offset) {
+  WORD word = 0;
+  std::memcpy(&word, reinterpret_cast<const BYTE *>(node->data) + offset, sizeof word);
+  return word;
+}
+
+bool SortedDefinitionBefore(const sorted_row_definition &a, const sorted_row_definition &b) {
+  return a.pabid != b.pabid ? a.pabid < b.pabid : a.ordinal < b.ordinal;
+}
+
+/* The paragraph definitions inside the sort's rows, each with the key of
+ * its row, ordered by id and record number. */
+STATUS GatherSortedDefinitions(chunk_process_state *state, const body_context *body) {
+  std::vector<sorted_row_definition> &definitions = state->sorted_definitions;
+  definitions.clear();
+  try {
+    for (WORD key = 0; key < state->sort_key_count; ++key) {
+      const chunk_sort_key &row = state->sort_keys[key];
+      record_storage *node = nullptr;
+      if (const STATUS status = FindOrdinal(state, body, row.first_record, &node);
+          status != NOERROR)
+        return status;
+      for (; node != nullptr && node->ordinal <= row.last_record; node = node->next) {
+        if (node->signature != SIG_CD_PABDEFINITION || node->data == nullptr ||
+            node->length < offsetof(CDPABDEFINITION, PABID) + sizeof(WORD))
+          continue;
+        definitions.push_back({RecordWord(node, offsetof(CDPABDEFINITION, PABID)),
+                               node->ordinal, key, false, node});
+      }
+    }
+  } catch (const std::bad_alloc &) {
+    definitions.clear();
+    return VELKO_ERR_MEMORY;
+  }
+  std::sort(definitions.begin(), definitions.end(), SortedDefinitionBefore);
+  state->sorted_definitions_gathered = true;
+  return NOERROR;
+}
+
+/* A reference of a row the sort moves: the definition it names in the
+ * body (the nearest one before it) may lie in a row that comes after this
+ * one now. That definition is written ahead of the reference, once, so
+ * that every reference follows its definition; the row holding it keeps
+ * its own copy. */
+STATUS WriteDefinitionAhead(const record_storage *reference, chunk_process_state *state) {
+  if (reference->data == nullptr ||
+      reference->length < offsetof(CDPABREFERENCE, PABID) + sizeof(WORD))
+    return NOERROR;
+  std::vector<sorted_row_definition> &definitions = state->sorted_definitions;
+  sorted_row_definition wanted;
+  wanted.pabid = RecordWord(reference, offsetof(CDPABREFERENCE, PABID));
+  wanted.ordinal = reference->ordinal;
+  auto found =
+      std::lower_bound(definitions.begin(), definitions.end(), wanted, SortedDefinitionBefore);
+  if (found == definitions.begin())
+    return NOERROR;
+  --found;
+  /* A definition of a row appended already, or of this row, is written. */
+  if (found->pabid != wanted.pabid || found->written || found->key <= state->sort_key_next)
+    return NOERROR;
+  const STATUS status = CopyCDUpdated(found->node->data, SIG_CD_PABDEFINITION,
+                                      found->node->length, &state->gen);
+  if (status == NOERROR)
+    found->written = true;
+  return status;
+}
+
 /* One record of the source: counted, kept to the range, copied. The row
- * sort copies its rows as they stand. */
+ * sort copies its rows as they stand, each reference behind its
+ * definition. */
 STATUS AppendOneRecord(const record_storage *node, chunk_process_state *state) {
   state->record_counter = node->ordinal;
   if (state->append_target_first != 0 &&
@@ -97,6 +169,10 @@ STATUS AppendOneRecord(const record_storage *node, chunk_process_state *state) {
     return kBeyondRange;
   if (state->action == ACTION_APPEND_ROW)
     return AppendTemplateRowRecord(node, state);
+  if (state->action == ACTION_SORT_BY_ROW && node->signature == SIG_CD_PABREFERENCE) {
+    if (const STATUS status = WriteDefinitionAhead(node, state); status != NOERROR)
+      return status;
+  }
   return CopyCDUpdated(node->data, node->signature, node->length, &state->gen);
 }
 
@@ -114,6 +190,10 @@ STATUS AppendOwnItem(VelkoRTChunk *chunk, chunk_process_state *state) {
       return kServiceNotAvailable;
   }
   const body_context *body = item->internal->input;
+  if (state->action == ACTION_SORT_BY_ROW && !state->sorted_definitions_gathered) {
+    if (const STATUS status = GatherSortedDefinitions(state, body); status != NOERROR)
+      return status;
+  }
   record_storage *node = body->records;
   if (state->append_target_first != 0) {
     const STATUS status =

@@ -59,6 +59,17 @@ struct append_pabid_pair {
   WORD to = 0;
 };
 
+/* A paragraph definition inside the rows of a row sort: its id, its record
+ * number, the key (in sorted order) of the row holding it, and whether the
+ * output already holds it ahead of the row. */
+struct sorted_row_definition {
+  WORD pabid = 0;
+  DWORD ordinal = 0;
+  WORD key = 0;
+  bool written = false;
+  const record_storage* node = nullptr;
+};
+
 /* Levels of nested CDBEGIN brackets the walk keeps apart. */
 constexpr int kMaxBeginNesting = 50;
 /* Size of a paragraph definition with its extensions as the engine holds
@@ -275,6 +286,10 @@ struct chunk_process_state {
    * in progress (the chunk layer's; null between runs). */
   std::vector<append_pabid_pair> append_pabid_map;
   chunk_append_run* append_run = nullptr;
+  /* A row sort: the definitions inside its rows, by id and record number,
+   * gathered at its first row. */
+  std::vector<sorted_row_definition> sorted_definitions;
+  bool sorted_definitions_gathered = false;
   /* Row append from a template row: the next paragraph, reference and
    * text of the current cell are taken (1 each), the tables nested in the
    * row, the cell's string (null: none) and column, and an empty run owed behind the
