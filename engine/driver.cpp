@@ -446,7 +446,8 @@ void ClearRemovalMarks(body_context* input) {
 }
 
 /* Action 37: the highest PABID of the item's definitions, into the
- * session's PABID base; no walk. */
+ * session's append word, which the next append passes as its id base; no
+ * walk. */
 STATUS AnswerHighestPabid(chunk_process_state* state) {
   body_context* input = ItemBody(StateItem(state));
   if (input == nullptr && NoInputStatus(StateItem(state)) == VELKO_ERR_MEMORY)
@@ -456,7 +457,7 @@ STATUS AnswerHighestPabid(chunk_process_state* state) {
     return status;
   WORD pabid = 0;
   memcpy(&pabid, state->retrieved_definition + offsetof(CDPABDEFINITION, PABID), sizeof pabid);
-  state->session->internal->pabid_base =
+  state->session->internal->append_parameter =
       state->retrieved_found != 0 && pabid != 0 ? pabid : kNoDefinitionsPabid;
   return NOERROR;
 }

@@ -141,7 +141,6 @@ struct _internal_SESS {
   WORD property_word_a = 0; /* result class 14 */
   WORD property_word_b = 0; /* result class 18: the record type */
   WORD pabid_word = 0;      /* result class 20 */
-  WORD pabid_base = 0;      /* highest paragraph definition id (action 37) */
   /* Texts of table cells for row and table appends (20 used). */
   char* cell_texts[64] = {};
   WORD column_widths[64] = {};     /* twips */

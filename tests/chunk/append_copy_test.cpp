@@ -541,6 +541,28 @@ TEST_F(AppendCopyTest, AppendRowWithItsCopyFlagCopiesTheRow) {
                          kClosingText);
 }
 
+/* AppendRTChunk of a lone row whose cells refer to definitions of the
+ * source table's first row: the method's id base (the target's highest id,
+ * 1, plus 1) brings each definition, moved, ahead of its reference. */
+TEST_F(AppendCopyTest, ALoneRowBringsTheDefinitionsOfItsTable) {
+  const NOTEID source =
+      Store(kTarget + "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\n"
+                      "PABDEF id=2 left=2880\nPABREF id=2\nTEXT text=\"h\"\n"
+                      "TABLECELL row=1 column=0\nPABREF id=2\nTEXT text=\"r\"\nTABLEEND\n");
+  const std::string row = "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\nPABREF id=1\n"
+                          "TEXT text=\"c\"\n";
+  const NOTEID target = Store(kTarget + row + "TABLEEND\n");
+  EXPECT_EQ(OnTarget(target, "Table 1; Row 1",
+                     [&](LSXLsiSession*, VelkoRTChunk* chunk) {
+                       return chunk->AppendRTChunk("", path_.c_str(), source, "Body",
+                                                   "Table 1; Row 2", 0);
+                     }),
+            NOERROR);
+  ExpectBody(target, kTarget + row +
+                         "TABLECELL row=1 column=0\nPABDEF id=4 left=2880\nPABREF id=4\n"
+                         "TEXT text=\"r\"\nTABLEEND\n" + kClosingText);
+}
+
 /* With each host or tracked allocation failing in turn, a copy that
  * renumbers ids, rebuilds a link and writes a field again leaves the
  * target's body as it was or stores the whole copy. */

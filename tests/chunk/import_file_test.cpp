@@ -59,12 +59,12 @@ public:
     DatabaseFileFixture<>::TearDown();
   }
 
-  /* A note with kBody and, when given, "$Fonts" holding the table. */
-  NOTEID StoreNote(const Bytes& fonts = {}) {
+  /* A note with the body and, when given, "$Fonts" holding the table. */
+  NOTEID StoreNote(const Bytes& fonts = {}, const std::string& body = kBody) {
     DBHANDLE db = NULLHANDLE;
     EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
     const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
-      if (STATUS status = Script(kBody).AppendItems(note, "Body"); status != NOERROR)
+      if (STATUS status = Script(body).AppendItems(note, "Body"); status != NOERROR)
         return status;
       if (fonts.empty())
         return NOERROR;
@@ -78,9 +78,8 @@ public:
 
   /* Appends each file in turn after the whole body, in one session; the
    * first failing status. */
-  STATUS Import(NOTEID id, const std::vector<std::string>& files, WORD sessionWord = 0) {
+  STATUS Import(NOTEID id, const std::vector<std::string>& files) {
     auto* session = new LSXLsiSession;
-    session->internal->append_parameter = sessionWord;
     auto* item = new VelkoRTItem(session);
     STATUS status = item->Connect("", path_.c_str(), id, "Body", 0);
     if (status == NOERROR) {
@@ -123,9 +122,9 @@ public:
   WORD secondary_ = 0;
 };
 
-/* With a session word of 0 the file's ids move by 125: definitions
- * and every reference to them alike. */
-TEST_F(ImportFileTest, ParagraphIdsMoveByOneHundredTwentyFive) {
+/* The file's ids move by 125 past the item's highest (1): definitions and
+ * every reference to them alike. */
+TEST_F(ImportFileTest, ParagraphIdsMovePastTheItemsByOneHundredTwentyFive) {
   const NOTEID id = StoreNote();
   cdbuild::Body file;
   AddScript(&file, "PABDEF id=1 left=720\nPABDEF id=2\nPABREF id=1\nTEXT text=\"x\"\n"
@@ -133,15 +132,15 @@ TEST_F(ImportFileTest, ParagraphIdsMoveByOneHundredTwentyFive) {
   ASSERT_TRUE(file.WriteFile(cd_path_));
   EXPECT_EQ(Import(id, {cd_path_}), NOERROR);
   EXPECT_EQ(secondary_, 0);
-  ExpectBody(id, kBody + "PABDEF id=126 left=720\nPABDEF id=127\nPABREF id=126\n"
-                         "TEXT text=\"x\"\nPARAGRAPH\nPABREF id=127\nTEXT text=\"y\"\n");
+  ExpectBody(id, kBody + "PABDEF id=127 left=720\nPABDEF id=128\nPABREF id=127\n"
+                         "TEXT text=\"x\"\nPARAGRAPH\nPABREF id=128\nTEXT text=\"y\"\n");
 }
 
-/* The session's append word moves the base with it; an id that would
- * pass 65535 ends the append with 1027 and the note keeps its body. */
-TEST_F(ImportFileTest, TheSessionWordMovesTheBase) {
+/* The item's highest paragraph id moves the base with it; an id that
+ * would pass 65535 ends the append with 1027 and the note keeps its body. */
+TEST_F(ImportFileTest, TheItemsHighestIdMovesTheBase) {
   struct word_case {
-    WORD word;
+    WORD word; /* the item's highest id */
     STATUS status;
     std::string appended;
   };
@@ -155,10 +154,11 @@ TEST_F(ImportFileTest, TheSessionWordMovesTheBase) {
   ASSERT_TRUE(file.WriteFile(cd_path_));
   for (const word_case& c : cases) {
     SCOPED_TRACE(c.word);
-    const NOTEID id = StoreNote();
-    EXPECT_EQ(Import(id, {cd_path_}, c.word), c.status);
+    const std::string body = kBody + "PABDEF id=" + std::to_string(c.word) + "\n";
+    const NOTEID id = StoreNote({}, body);
+    EXPECT_EQ(Import(id, {cd_path_}), c.status);
     EXPECT_EQ(secondary_, c.status == NOERROR ? 0 : 20032);
-    ExpectBody(id, kBody + c.appended);
+    ExpectBody(id, body + c.appended);
   }
 }
 

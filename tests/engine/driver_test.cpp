@@ -136,14 +136,14 @@ TEST_F(EngineTest, HighestPabidIsAnsweredOr50WithoutDefinitions) {
       {PabDef(1), PabRef(1), Text("a"), Paragraph(), PabDef(3), PabDef(2), PabRef(3), Text("b")});
   VelkoRTChunk* chunk = Chunk("Everything");
   EXPECT_EQ(Run(chunk, ACTION_PREPARE_APPEND, 2), NOERROR);
-  EXPECT_EQ(session_->internal->pabid_base, 3);
+  EXPECT_EQ(session_->internal->append_parameter, 3);
   EXPECT_EQ(chunk->status, VELKO_STATUS_READ_ONLY);
 
   AppendItem({Text("a")}, "Other");
   item_ = new VelkoRTItem(session_);
   ASSERT_EQ(item_->ConnectBackend(note_, "Other", 0), NOERROR);
   EXPECT_EQ(Run(item_->DefineChunk("Everything"), ACTION_PREPARE_APPEND, 2), NOERROR);
-  EXPECT_EQ(session_->internal->pabid_base, 50);
+  EXPECT_EQ(session_->internal->append_parameter, 50);
 }
 
 /* ---- the cached input between operations ---- */
