@@ -361,6 +361,10 @@ STATUS Run(VelkoRTChunk *chunk, html_render_info *c, const render_request &r) {
   if (r.query_link_data != nullptr)
     chunk->internal->query_link_data = r.query_link_data;
   if (SetUp(chunk, c, r) == NOERROR) {
+    // Text handed to the event with no callback to take it would be lost:
+    // without one, the text stays in the buffer as without the option.
+    if (chunk->internal->act_on_text == nullptr)
+      c->flags &= ~html_flags::OutputToEvent;
     ReserveOutputForBody(chunk, c);
     WriteDocumentStart(c, r.extra);
     if (chunk->secondary_status == NOERROR) {

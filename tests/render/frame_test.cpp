@@ -182,25 +182,30 @@ TEST_F(FrameTest, OptionsLengthZeroIsTheWholeStringOrNoOptionsByEntryPoint) {
   EXPECT_EQ(std::string(buffer, length), Document());
 }
 
-TEST_F(FrameTest, OutputCallbackTakesTextOnlyWhenAnHtmlRunAsksForIt) {
+TEST_F(FrameTest, OutputCallbackTakesTextOnlyWhenAnHtmlRunAsksForItAndHasOne) {
   VelkoRTChunk *chunk = Paragraph();
   struct Case {
     const char *generation;
     const char *options;
     bool pieces;
     std::string whole;
+    bool callback = true;
   };
   const Case cases[] = {
       {"HTML", "OutputToEvent=Yes OutputAllToEvent=Yes", true, Document()},
       {"HTML", "OutputToEvent=No OutputAllToEvent=Yes", false, Document()},
       // Plain text does not read the option.
       {"Plain Text", "OutputToEvent=Yes OutputAllToEvent=Yes", false, "Hello"},
+      // With no callback to take them the pieces are kept, not dropped:
+      // the whole document is returned.
+      {"HTML", "OutputToEvent=80", false, Document(), false},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.generation) + ", " + c.options);
     render_testing::CallbackPieces().clear();
     const std::string returned =
-        Generated(chunk, "", c.generation, c.options, 0, render_testing::RecordPiece);
+        Generated(chunk, "", c.generation, c.options, 0,
+                  c.callback ? render_testing::RecordPiece : nullptr);
     std::string handed;
     for (const std::string &piece : render_testing::CallbackPieces())
       handed += piece;
