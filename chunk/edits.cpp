@@ -4,7 +4,6 @@
  * its arguments and reduces its work to one or a few engine actions; what
  * the actions change is the engine's.
  */
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -44,12 +43,10 @@ WORD ReplaceScope(const char* options) {
     mask |= 8;
   if (strstr(options, "URL") != nullptr)
     mask |= 16;
-  // TEXT counts when any occurrence is a word of its own (not the end of
-  // NONTEXT, nor part of another word).
+  // TEXT counts when any occurrence is not the end of NONTEXT, that is not
+  // preceded by an N.
   for (const char* at = strstr(options, "TEXT"); at != nullptr; at = strstr(at + 1, "TEXT")) {
-    const bool starts = at == options || !isalnum(static_cast<unsigned char>(at[-1]));
-    const bool ends = !isalnum(static_cast<unsigned char>(at[4]));
-    if (starts && ends) {
+    if (at == options || at[-1] != 'N') {
       mask |= 1;
       break;
     }

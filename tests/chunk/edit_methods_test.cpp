@@ -72,8 +72,8 @@ TEST_F(EditMethodTest, ReplaceScopeFromTheOptions) {
       {"NONTEXT TEXT", 3}, {"EVERYTHING", 31},
       {"FORMULA URL", 20}, {"HIDEWHEN", 8},
       {"text", 0},         {"CONTEXT", 0},
-      {"CONTEXT TEXT", 1}, {"TEXTURE", 0},
-      {"URL,TEXT", 17},
+      {"CONTEXT TEXT", 1}, {"TEXTURE", 1},
+      {"URL,TEXT", 17},    {"NONTEXT,RICHTEXT", 3},
   };
   for (const Case& c : cases) {
     VelkoTestResetActionRecord();
