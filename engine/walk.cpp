@@ -348,7 +348,10 @@ STATUS Process_OneCDRecord(const char* record, WORD signature, DWORD length,
     return NOERROR;
   if (state->chunk_open != 0)
     return ProcessChunkRecord(record, signature, length, state);
-  if (state->writes != 0 && length != 0 && state->pass_over_mark == 0) {
+  // A record a text run of the chunk took with it (the run reached past
+  // the chunk's end) went out with the run: it is not copied again.
+  if (state->writes != 0 && length != 0 && state->pass_over_mark == 0 &&
+      state->record_counter > state->skip_mark) {
     state->pass_over_mark = state->record_counter;
     state->pass_over_node = state->current_record;
   }
@@ -396,10 +399,12 @@ bool HasBreakTest(const chunk_process_state* state) {
 
 /* Whether the lane may take records here: the chunk open for good with
  * no record to drop, the start and stop tests over, or, before the chunk
- * first opens, records whose signature cannot open it. */
+ * first opens, records whose signature cannot open it; closed, not before
+ * the walk is past the records a text run took beyond the chunk's end. */
 bool LaneMayRun(const chunk_process_state* state) {
   if (state->chunk_open == 0)
-    return state->stop_matching != 0 || StartTestsBySignature(state);
+    return state->record_counter >= state->skip_mark &&
+           (state->stop_matching != 0 || StartTestsBySignature(state));
   return state->skip_mark == 0 && (state->stop_matching != 0 || ChunkOpenForGood(state));
 }
 

@@ -188,6 +188,28 @@ TEST_F(TextRunTest, TitlesAndButtonsChangeOnlyWithTheFlag) {
   }
 }
 
+/* A run that starts in the chunk and reaches past its end (a chunk of a
+ * text effect alone, or of an envelope's CDBEGIN and text) goes out once,
+ * in the new font: its records after the chunk are not copied again. */
+TEST_F(TextRunTest, ARunReachingPastTheChunkGoesOutOnce) {
+  const run_case cases[] = {
+      {"a text effect and its text",
+       "TEXT text=\"a\"\n" + Effect("80") + "TEXT text=\"b\" attributes=shadow\nTEXT text=\"c\"\n",
+       ChangeFont("+BOLD"),
+       "TEXT text=\"a\"\n" + Effect("81") + "TEXT text=\"b\" attributes=0x81\nTEXT text=\"c\"\n"},
+      {"an envelope split around a match",
+       "TEXT text=\"pre\"\nBEGIN sig=TEXT\nTEXT text=\"abc\"\nCOLOR rgb=0x102030\nEND sig=TEXT\n"
+       "TEXT text=\"post\"\n",
+       HighlightText("c"),
+       "TEXT text=\"pre\"\nBEGIN sig=TEXT\nTEXT text=\"ab\"\nCOLOR rgb=0x102030\nEND sig=TEXT\n" +
+           Red("TEXT text=\"c\"", "TEXT") + "TEXT text=\"post\"\n"},
+  };
+  for (const run_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Check(c.body, c.call, NOERROR, c.expected, "Text 2");
+  }
+}
+
 TEST_F(TextRunTest, HighlightTextSplitsTheRunAroundEachMatch) {
   const std::string envelope = "BEGIN sig=TEXT\nTEXT text=\"ab\"\nCOLOR rgb=0x102030\n"
                                "END sig=TEXT\n";
