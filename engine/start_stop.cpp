@@ -1049,6 +1049,7 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
  * passing over those that never close (Everything, After, Starts With). */
 closing CloseClauses(const walk_record& record, WORD previous, chunk_process_state* state) {
   closing result;
+  const chunkdef_info* const innermost = state->last_matched;
   for (chunkdef_info* clause = state->last_matched; clause != nullptr;) {
     chunkdef_info* before = clause->run_previous;
     close_step step = close_step::stop;
@@ -1060,6 +1061,12 @@ closing CloseClauses(const walk_record& record, WORD previous, chunk_process_sta
       break;
     case RELATION_CONTAINS:
     case RELATION_INSIDE:
+      // An enclosing target's tests see only the records at its own level:
+      // the end of a section nested in a section closes the inner clause
+      // alone.
+      if (clause != innermost && !AtClauseLevel(clause, record, state) &&
+          !EndsParagraphHolder(clause, record, state))
+        break;
       step = CloseContaining(record, previous, clause, before, &result, state);
       break;
     case RELATION_OUTSIDE:
