@@ -92,9 +92,10 @@ GMimePart* NewPartTaking(const char* type, const char* subtype, GByteArray* byte
 /* ---- what the options say ---- */
 
 /* The MIME name of the output's character set (CharsetNum=, Charset=,
- * else ISO-8859-1, as the renderer reads them). A set without a name here
- * is written only as ASCII and numeric references by the renderer, which
- * UTF-8 labels truly. */
+ * else ISO-8859-1, as the renderer reads them). Every set the renderer
+ * writes bytes of (one the host translates to that keeps ASCII) has its
+ * name here, the multi-byte ones too; the renderer writes any other set
+ * only as ASCII and numeric references, which UTF-8 labels truly. */
 const char* CharsetName(const char* options) {
   char value[kOptionValueSize] = {};
   WORD csid = kDefaultCharset;
@@ -112,7 +113,10 @@ const char* CharsetName(const char* options) {
       {35, "ISO-8859-4"},    {36, "ISO-8859-5"},    {37, "ISO-8859-6"},    {38, "ISO-8859-7"},
       {39, "ISO-8859-8"},    {40, "ISO-8859-9"},    {80, "windows-1250"},  {81, "windows-1251"},
       {82, "windows-1252"},  {144, "TIS-620"},      {171, "UTF-8"},        {3308, "KOI8-R"},
-      {3310, "windows-1258"}, {3311, "ISO-8859-10"},
+      {3310, "windows-1258"}, {3311, "ISO-8859-10"}, {23, "EUC-JP"},       {26, "Big5"},
+      {27, "GB2312"},        {3276, "ISO-2022-JP"}, {3301, "EUC-JP"},      {3302, "x-EUC-TW"},
+      {3303, "EUC-KR"},      {3304, "GB2312"},      {3356, "ISO-8859-8-I"}, {3357, "ISO-8859-8-E"},
+      {3072, "x-IBM856"},    {3306, "x-IBM921"},    {3307, "x-IBM922"},    {3309, "x-IBM720"},
   };
   for (const auto& entry : kNames) {
     if (entry.csid == csid)

@@ -27,6 +27,7 @@
 #include "host/host_testing.h"
 #include "host/mime_items.h"
 #include "host/nsfnote.h"
+#include "host/nls.h"
 #include "store/services.h"
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
@@ -575,6 +576,64 @@ TEST_F(ItemExportTest, TheClosingTextsAreEncodedWithTheRestOfThePart) {
       decoded.erase(at, 2);
     EXPECT_THAT(decoded, HasSubstr("<p class=\"end\">" + std::string(90, 'z') + " caf\xE9</p>"));
     EXPECT_THAT(decoded, EndsWith("<!--a=b-->"));
+  }
+}
+
+/* Text in a multi-byte set is written in its bytes, and the HTML part
+ * is labelled with that set, so that a reader decodes what was written. */
+TEST_F(ItemExportTest, TheHTMLPartIsLabelledWithTheSetItsBytesAreIn) {
+  Load(ItemScript());
+  // "中文 café" through the closing text, which the renderer translates.
+  const std::string text = LmbcsFromUtf8("\xE4\xB8\xAD\xE6\x96\x87 caf\xC3\xA9");
+  const struct {
+    const char* charset;
+    const char* name;
+    std::string written;
+  } cases[] = {
+      {"BIG5", "Big5", "\xA4\xA4\xA4\xE5 caf&#233;"},
+      {"GB", "GB2312", "\xD6\xD0\xCE\xC4 caf\xA8\xA6"},
+      {"EUC", "EUC-JP", "\xC3\xE6\xCA\xB8 caf\x8F\xAB\xB1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.charset);
+    const std::string options =
+        std::string("Charset=") + c.charset + " ClosingBody='<p>" + text + "</p></body>'";
+    const fs::path path = out_ / "item.eml";
+    ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", options.c_str()), NOERROR);
+    const read_message message = ReadMessage(ReadFile(path));
+    ASSERT_EQ(message.parts.size(), 4u);
+    EXPECT_EQ(message.parts[0].charset, c.name);
+    EXPECT_THAT(message.parts[0].data, HasSubstr("<p>" + c.written + "</p>"));
+  }
+}
+
+/* Attachment names beyond ASCII are encoded in the headers (RFC 2231)
+ * and read back as the note's names. */
+TEST_F(ItemExportTest, AttachmentNamesReadBackAsTheNotesNames) {
+  const std::string names[] = {"r\xC3\xA9sum\xC3\xA9.txt", "\xE4\xB8\xAD\xE6\x96\x87.txt",
+                               "two words; a=b.txt"};
+  std::string script = "PARAGRAPH\nPABDEF id=1\nPABREF id=1\n";
+  for (const std::string& name : names) {
+    const std::string held = LmbcsFromUtf8(name);
+    script += "HOTSPOTBEGIN type=4 data=\"" + held + "\\0" + held + "\"\nTEXT text=\"f\"\n"
+              "HOTSPOTEND\n";
+  }
+  Load(script);
+  for (const std::string& name : names) {
+    const fs::path file = out_ / "data";
+    std::ofstream(file, std::ios::binary) << name;
+    ASSERT_EQ(NSFNoteAttachFile(note_, "$FILE", 5, file.c_str(), LmbcsFromUtf8(name).c_str(), 0),
+              NOERROR);
+  }
+  const fs::path path = out_ / "files.eml";
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", "AttachmentHandling=NAME"), NOERROR);
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(text.find_first_of("\xC3\xE4"), std::string::npos); // no raw 8-bit header
+  const read_message message = ReadMessage(text);
+  ASSERT_EQ(message.parts.size(), 4u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(message.parts[i + 1].filename, names[i]);
+    EXPECT_EQ(message.parts[i + 1].data, names[i]);
   }
 }
 
