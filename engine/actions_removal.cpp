@@ -48,18 +48,11 @@ bool IsHotspotBegin(WORD signature) {
   return signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN ||
          signature == SIG_CD_RESOURCELINKBEGIN || signature == SIG_CD_ALTHOTSPOTBEGIN;
 }
-bool IsHotspotEnd(WORD signature) {
-  return signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
-         signature == SIG_CD_ALTHOTSPOTEND;
-}
 bool IsHotspotRecord(WORD signature) { return IsHotspotBegin(signature) || IsHotspotEnd(signature); }
 /* The begins a section can have. */
 bool IsSectionBeginSignature(WORD signature) {
   return signature == SIG_CD_RESOURCELINKBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN ||
          signature == SIG_CD_HOTSPOTBEGIN;
-}
-bool IsLinkRecord(WORD signature) {
-  return signature == SIG_CD_LINK || signature == SIG_CD_DOCLINK;
 }
 bool IsEventRecord(WORD signature) {
   return signature == SIG_CD_RESOURCE || signature == SIG_CD_RESOURCE_FF71 ||

@@ -449,11 +449,6 @@ bool DepthMatchesPrevious(const chunkdef_info* clause, const chunk_process_state
   return clause->run_previous == nullptr || clause->run_previous->depth_table == state->depth_table;
 }
 
-bool IsHotspotEndBracket(WORD bracketed) {
-  return bracketed == SIG_CD_V4HOTSPOTEND || bracketed == SIG_CD_HOTSPOTEND ||
-         bracketed == SIG_CD_ALTHOTSPOTEND;
-}
-
 /* Whether the record ends the hotspot or layer that holds the occurrence of
  * a Contains or Inside paragraph clause, so that the paragraph ends before
  * it, whatever follows: the end of the layer it lies in, or a hotspot end
@@ -486,7 +481,7 @@ bool EndsParagraphHolder(const chunkdef_info* clause, const walk_record& record,
          (open == SIG_CD_V4HOTSPOTBEGIN || open == SIG_CD_HOTSPOTBEGIN ||
           open == SIG_CD_RESOURCELINKBEGIN) &&
          next != nullptr && next->signature == SIG_CD_END &&
-         IsHotspotEndBracket(BracketedSignature(next->data, next->signature, next->length));
+         IsHotspotEnd(BracketedSignature(next->data, next->signature, next->length));
 }
 
 } // namespace

@@ -226,6 +226,15 @@ constexpr bool IsTableStructure(WORD signature) {
   return IsTableBegin(signature) || IsTableCell(signature) || IsTableEnd(signature) ||
          signature == SIG_CD_PRETABLEBEGIN;
 }
+/* The end of a hotspot of any kind. */
+constexpr bool IsHotspotEnd(WORD signature) {
+  return signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
+         signature == SIG_CD_ALTHOTSPOTEND;
+}
+/* A document link: by its place in the note's link table, or whole. */
+constexpr bool IsLinkRecord(WORD signature) {
+  return signature == SIG_CD_LINK || signature == SIG_CD_DOCLINK;
+}
 constexpr bool IsBracket(WORD signature) {
   return signature == SIG_CD_BEGIN || signature == SIG_CD_END;
 }

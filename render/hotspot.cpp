@@ -66,15 +66,6 @@ constexpr DWORD kResourceFixed = sizeof(CDRESOURCE);
 constexpr DWORD kTargetAt = 12;
 constexpr DWORD kScriptAt = 18;
 
-bool IsHotspotEnd(WORD signature) {
-  return signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
-         signature == SIG_CD_ALTHOTSPOTEND;
-}
-
-bool IsLinkRecord(WORD signature) {
-  return signature == SIG_CD_LINK || signature == SIG_CD_DOCLINK;
-}
-
 bool BracketsLink(const record_storage *node) {
   return IsLinkRecord(NodeBracket(node));
 }

@@ -159,13 +159,6 @@ bool IsHotspotBegin(WORD signature) {
   return signature == SIG_CD_HOTSPOTBEGIN || signature == SIG_CD_V4HOTSPOTBEGIN;
 }
 
-bool IsHotspotEnd(WORD signature) {
-  return signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
-         signature == SIG_CD_ALTHOTSPOTEND;
-}
-
-bool IsLink(WORD signature) { return signature == SIG_CD_LINK || signature == SIG_CD_DOCLINK; }
-
 /* A record a hidden paragraph's link or button may hold that belongs to
  * the document's structure instead: a paragraph of its own, a section
  * bar, a table or a layer. */
@@ -179,7 +172,8 @@ bool IsStructure(const record_storage *node) {
 
 /* A link record, or a bracket around one. */
 bool IsLinkPart(const record_storage *node) {
-  return IsLink(node->signature) || (IsBracket(node->signature) && IsLink(NodeBracket(node)));
+  return IsLinkRecord(node->signature) ||
+         (IsBracket(node->signature) && IsLinkRecord(NodeBracket(node)));
 }
 
 /* A hotspot inside a hidden paragraph (a link, a button, a popup) is part
