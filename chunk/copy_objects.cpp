@@ -16,12 +16,12 @@
 
 #include "chunk/object_names.h"
 #include "host/cdrecords.h"
-#include "host/nls.h"
 #include "host/nsfdata.h"
 #include "host/nsfnote.h"
 #include "host/ods.h"
 #include "host/osmem.h"
 #include "host/status.h"
+#include "store/owned_text.h"
 #include "store/session.h"
 
 namespace {
@@ -154,9 +154,7 @@ std::string SafeObjectName(std::string_view text) {
   size_t start = 0;
   for (size_t at = 0; at < text.size();) {
     const unsigned char byte = static_cast<unsigned char>(text[at]);
-    WORD bytes = 1;
-    if (byte < 0x20)
-      NLS_string_bytes(reinterpret_cast<const BYTE*>(text.data() + at), 1, &bytes, nullptr);
+    const WORD bytes = byte < 0x20 ? CharacterBytes(text.data() + at) : 1;
     if (byte == 0x7F || (byte < 0x20 && (bytes < 2 || bytes > text.size() - at)))
       return {};
     // A two-byte group prefix stands before a byte above 0x7F only.

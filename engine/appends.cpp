@@ -16,7 +16,6 @@
 #include <string.h>
 #include <strings.h>
 
-#include <algorithm>
 #include <string>
 
 #include "engine/chunk_state.h"
@@ -30,9 +29,9 @@
 #include "generate/hotspot.h"
 #include "generate/links.h"
 #include "generate/structure_generators.h"
-#include "host/nls.h"
 #include "host/osenv.h"
 #include "store/emitter.h"
+#include "store/owned_text.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
@@ -560,12 +559,10 @@ STATUS AppendHtml(chunk_process_state* state) {
 const char* FileNamePart(const char* path) {
   const char* name = path;
   for (const char* at = path; *at != '\0';) {
-    WORD bytes = 1;
-    if (static_cast<unsigned char>(*at) < 0x20)
-      NLS_string_bytes(reinterpret_cast<const BYTE*>(at), 1, &bytes, nullptr);
+    const WORD bytes = static_cast<unsigned char>(*at) < 0x20 ? CharacterBytes(at) : 1;
     if (*at == '/' || *at == '\\')
       name = at + 1;
-    at += std::max<size_t>(1, strnlen(at, std::max<WORD>(bytes, 1)));
+    at += strnlen(at, bytes); // at least the byte at hand, never past the NUL
   }
   return name;
 }

@@ -118,12 +118,7 @@ bool SameFaceName(const char* a, const char* b) {
     const BYTE x = static_cast<BYTE>(a[at]);
     if (x == '\0' || b[at] == '\0')
       return x == static_cast<BYTE>(b[at]);
-    WORD bytes = 1;
-    if (NLS_isleadbyte(x, nullptr) &&
-        (NLS_string_bytes(reinterpret_cast<const BYTE*>(a + at), 1, &bytes, nullptr) !=
-             NLS_SUCCESS ||
-         bytes == 0))
-      bytes = 1;
+    const WORD bytes = NLS_isleadbyte(x, nullptr) ? CharacterBytes(a + at) : 1;
     if (bytes == 1) {
       if (LowerAscii(x) != LowerAscii(static_cast<BYTE>(b[at])))
         return false;

@@ -38,14 +38,19 @@ void CopyCutText(char* out, const char* text, size_t limit) {
   out[length] = '\0';
 }
 
+WORD CharacterBytes(const char* character) {
+  WORD bytes = 1;
+  if (NLS_string_bytes(reinterpret_cast<const BYTE*>(character), 1, &bytes, nullptr) !=
+          NLS_SUCCESS ||
+      bytes == 0)
+    bytes = 1;
+  return bytes;
+}
+
 DWORD WholeCharacters(const char* text, DWORD length, DWORD room) {
   DWORD at = 0;
   while (at < length) {
-    WORD bytes = 1;
-    if (NLS_string_bytes(reinterpret_cast<const BYTE*>(text + at), 1, &bytes, nullptr) !=
-            NLS_SUCCESS ||
-        bytes == 0)
-      bytes = 1;
+    const WORD bytes = CharacterBytes(text + at);
     // A character the text ends inside is not whole either.
     if (at + bytes > room || at + bytes > length)
       break;

@@ -23,6 +23,11 @@ char* CopyOwnedText(const char* text);
  * characters, and a NUL into `out`, which holds at least limit + 1 bytes. */
 void CopyCutText(char* out, const char* text, size_t limit);
 
+/* The bytes of the LMBCS character that starts at `character`: 1 for a
+ * byte that is a character of its own, more for a group byte and the
+ * bytes it leads. */
+WORD CharacterBytes(const char* character);
+
 /* The longest start of the text (of `length` bytes), at most `room` bytes,
  * that ends between two LMBCS characters: a cut never splits one. */
 DWORD WholeCharacters(const char* text, DWORD length, DWORD room);
