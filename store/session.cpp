@@ -68,38 +68,53 @@ LSXLsiSession::~LSXLsiSession() {
   internal = nullptr;
 }
 
-void LSXLsiSession::AddToRTITEMList(VelkoRTItem* item) {
-  if (item == nullptr)
+namespace {
+
+/* Pushes the object at the head of its list; one already in it stays where
+ * it is. */
+template <typename Object>
+void PushAtHead(Object** head, std::unordered_map<const Object*, Object*>* before,
+                Object* object) {
+  if (object == nullptr || before->count(object) != 0)
     return;
-  item->next = items;
-  items = item;
+  before->emplace(object, nullptr);
+  object->next = *head;
+  if (*head != nullptr)
+    before->find(*head)->second = object;
+  *head = object;
+}
+
+/* Takes the object out of its list; one not in it is left alone. Nothing
+ * is allocated, so it serves destructors. */
+template <typename Object>
+void Unlink(Object** head, std::unordered_map<const Object*, Object*>* before, Object* object) {
+  auto found = before->find(object);
+  if (found == before->end())
+    return;
+  Object* previous = found->second;
+  (previous != nullptr ? previous->next : *head) = object->next;
+  if (object->next != nullptr)
+    before->find(object->next)->second = previous;
+  object->next = nullptr;
+  before->erase(found);
+}
+
+} // namespace
+
+void LSXLsiSession::AddToRTITEMList(VelkoRTItem* item) {
+  PushAtHead(&items, &internal->item_before, item);
 }
 
 void LSXLsiSession::RemoveFromRTITEMList(VelkoRTItem* item) {
-  for (VelkoRTItem** link = &items; *link != nullptr; link = &(*link)->next) {
-    if (*link == item) {
-      *link = item->next;
-      item->next = nullptr;
-      return;
-    }
-  }
+  Unlink(&items, &internal->item_before, item);
 }
 
 void LSXLsiSession::AddToRTCHUNKList(VelkoRTChunk* chunk) {
-  if (chunk == nullptr)
-    return;
-  chunk->next = chunks;
-  chunks = chunk;
+  PushAtHead(&chunks, &internal->chunk_before, chunk);
 }
 
 void LSXLsiSession::RemoveFromRTCHUNKList(VelkoRTChunk* chunk) {
-  for (VelkoRTChunk** link = &chunks; *link != nullptr; link = &(*link)->next) {
-    if (*link == chunk) {
-      *link = chunk->next;
-      chunk->next = nullptr;
-      return;
-    }
-  }
+  Unlink(&chunks, &internal->chunk_before, chunk);
 }
 
 cached_stuff_node* LSXLsiSession::CreateCachedStuff() {

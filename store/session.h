@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "host/cdrecords.h"
 #include "host/nsfdata.h"
@@ -103,6 +104,11 @@ struct _internal_SESS {
   /* Bytes of the scratch area from its start that may not be 0; all
    * behind them are. */
   DWORD emitter_scratch_used = 0;
+
+  /* The object before each live item and chunk in the session's lists
+   * (null for the head), so that one leaves its list without a walk. */
+  std::unordered_map<const VelkoRTItem*, VelkoRTItem*> item_before;
+  std::unordered_map<const VelkoRTChunk*, VelkoRTChunk*> chunk_before;
 
   /* Freed host memory blocks stay locked; never changed after creation. */
   DWORD keep_locked = 1;
