@@ -128,10 +128,15 @@ void PopOne(html_render_info *c) {
   PopXMLStack(c, 0, nullptr, 1, 0, 0, 0, 0);
 }
 
-/* The first node from the top with `tag`, unless a node with `stop` comes
- * first. */
-const xml_stack_node *FindOpen(const html_render_info *c, const char *tag, const char *stop) {
-  for (const xml_stack_node *node = c->tag_stack; node != nullptr; node = node->next) {
+/* The first node from the top with `tag` among the tags the current table
+ * pushed (those above the depth the stack had at its begin), unless a node
+ * with `stop` comes first. An accordion pushes no "</table>" of its own, so
+ * only the depth keeps a row of the table around it out of reach. */
+const xml_stack_node *FindOpen(html_render_info *c, const char *tag, const char *stop) {
+  const DWORD floor = Level(c).stack_depth;
+  DWORD above = XMLStackDepth(c) > floor ? XMLStackDepth(c) - floor : 0;
+  for (const xml_stack_node *node = c->tag_stack; node != nullptr && above > 0;
+       node = node->next, --above) {
     if (SameXMLTag(node->tag, tag))
       return node;
     if (stop != nullptr && SameXMLTag(node->tag, stop))
@@ -869,11 +874,13 @@ void StartRow(table_call &call, const cell_fields &position, const cell_fields &
               const cell_scan &scan) {
   html_render_info *c = call.c;
   level_state &level = Level(c);
-  if (position.row != 0) {
+  // The row still open in this table ends here, whatever the row number
+  // says: it is one byte, and the row after row 255 reads 0 again. An
+  // accordion's row ends with its table and divisions.
+  if (level.accordion != 0)
+    PopToDepth(c, level.stack_depth + 1);
+  else
     CloseOpen(c, "</tr>");
-    if (level.accordion != 0)
-      PopToDepth(c, level.stack_depth + 1);
-  }
   if (level.accordion != 0) {
     const int number = level.number;
     const int row = position.row + 1;
@@ -1291,7 +1298,11 @@ step Cell(table_call &call, record_storage *cell) {
   c->position_cell = position;
   if (position != cell)
     ReadCellFields(position, &at);
-  if (!(at.row == 0 && at.column == 0) && (at.flags & cell_flags::Covered) == 0)
+  // Row 0 Column 0 has no cell before it, unless the row number wrapped
+  // past 255 while a row of this table is open.
+  const bool firstCell =
+      at.row == 0 && at.column == 0 && FindOpen(c, "</tr>", "</table>") == nullptr;
+  if (!firstCell && (at.flags & cell_flags::Covered) == 0)
     CloseCell(c, Flag(c->flags3, f3::FillEmptyTableCells));
   if (shown != cell) {
     c->current_record = shown;
