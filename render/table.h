@@ -34,7 +34,8 @@ enum : BYTE {
 } // namespace cell_flags
 
 /* The fields of a cell record; a record too short for a field reads it as
- * 0, and a span stored as 0 reads as 1. */
+ * 0, a span stored as 0 reads as 1, and a span that reaches before the
+ * table's first row or column reads as reaching that row or column. */
 struct cell_fields {
   BYTE row = 0;
   BYTE column = 0;

@@ -31,6 +31,20 @@ WORD Word(const record_storage *node, size_t at) {
   return value;
 }
 
+/* A span stored as 0 is 1; one that reaches before the table's first row
+ * or column is cut to the table, so that its area's top-left is a grid
+ * position and the cell is shown there. */
+BYTE CutSpan(BYTE span, BYTE at) {
+  if (span == 0)
+    return 1;
+  return span > at ? static_cast<BYTE>(at + 1) : span;
+}
+
+void CutSpans(cell_fields *cell) {
+  cell->row_span = CutSpan(cell->row_span, cell->row);
+  cell->column_span = CutSpan(cell->column_span, cell->column);
+}
+
 /* B starts the span of position A: its area's top-left is A. */
 bool StartsSpanOf(const cell_fields &b, const cell_fields &a) {
   if (b.row_span < 2 && b.column_span < 2)
@@ -87,9 +101,10 @@ bool ReadCellFields(const record_storage *node, cell_fields *out) {
     out->border = cell.BorderWidths;
     out->flags = cell.Flags;
     out->border_word = cell.V42Border;
-    out->row_span = cell.RowSpan == 0 ? 1 : cell.RowSpan;
-    out->column_span = cell.ColumnSpan == 0 ? 1 : cell.ColumnSpan;
+    out->row_span = cell.RowSpan;
+    out->column_span = cell.ColumnSpan;
     out->background = cell.BackgroundColor;
+    CutSpans(out);
     return true;
   }
   out->row = Byte(node, offsetof(CDTABLECELL, Row));
@@ -99,11 +114,10 @@ bool ReadCellFields(const record_storage *node, cell_fields *out) {
   out->border = Byte(node, offsetof(CDTABLECELL, BorderWidths));
   out->flags = Byte(node, offsetof(CDTABLECELL, Flags));
   out->border_word = Word(node, offsetof(CDTABLECELL, V42Border));
-  const BYTE rowSpan = Byte(node, offsetof(CDTABLECELL, RowSpan));
-  const BYTE columnSpan = Byte(node, offsetof(CDTABLECELL, ColumnSpan));
-  out->row_span = rowSpan == 0 ? 1 : rowSpan;
-  out->column_span = columnSpan == 0 ? 1 : columnSpan;
+  out->row_span = Byte(node, offsetof(CDTABLECELL, RowSpan));
+  out->column_span = Byte(node, offsetof(CDTABLECELL, ColumnSpan));
   out->background = Word(node, offsetof(CDTABLECELL, BackgroundColor));
+  CutSpans(out);
   return true;
 }
 
