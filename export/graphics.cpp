@@ -194,6 +194,11 @@ STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession*, const char* fileName,
   return NOERROR;
 }
 
+bool ImageDataIsWhole(const record_storage* header) {
+  image_records image;
+  return FindImage(header, &image);
+}
+
 bool AppendImageData(const record_storage* node, std::string* data) {
   image_records image;
   if (!FindImage(node, &image))

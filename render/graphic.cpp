@@ -13,6 +13,11 @@
  * an empty name, ".", ".." or one with control bytes writes no file. Paths
  * are joined with exactly one "/".
  *
+ * An image whose data is not whole (its header counts segments it does
+ * not hold, or a bitmap without GIF or JPEG data) gets no file, no image
+ * resource and, in a MIME message, no content id that no part would
+ * carry: its element stays, and the rest of the document renders.
+ *
  * An image inside a hotspot that showed an attachment is its icon: the
  * presets' see-attached message replaces it, and SuppressImages= spares it.
  *
@@ -266,6 +271,7 @@ struct graphic_call {
   render_text extra;    /* the extra attributes, made safe; empty when none */
   bool has_extra = false;
   bool settled = false;
+  bool whole = false; /* the image's data can be written out (read where it is) */
   bool border_written = false;
   bool alt_written = false;
   bool height_written = false;
@@ -410,7 +416,7 @@ bool EmbeddedFileName(const graphic_call &g, const char *extension, std::string 
 }
 
 void WriteImageFile(graphic_call &g, const std::string &path) {
-  if ((g.c->image_flags & fi::NoImageOverwrite) != 0 && FileExists(path))
+  if (!g.whole || ((g.c->image_flags & fi::NoImageOverwrite) != 0 && FileExists(path)))
     return;
   g.status = GenerateGraphicFileFromCDRecords(g.c->session, path.c_str(), g.parts.graphic->next);
 }
@@ -654,7 +660,7 @@ void ResourceImage(graphic_call &g, const char *extension) {
     safe = EmbeddedFileName(g, extension, &file);
     name = UnidText(NoteUnid(c)) + "_" + file;
   }
-  if (safe && c->image_db != NULLHANDLE) {
+  if (safe && g.whole && c->image_db != NULLHANDLE) {
     const int replace = (c->image_flags & fi::NoImageOverwrite) != 0 ? 0 : 1;
     g.status = GenerateImageResourceFromCDRecords(c->session, name.c_str(), g.parts.graphic,
                                                   c->image_db, replace);
@@ -707,8 +713,11 @@ void ServerImage(graphic_call &g, const char *extension, bool bitmap) {
 
 /* The content id of an embedded image of a MIME message: the kind (2 for
  * JPEG, else 1), the image's item number and offset word, the note part
- * of the UNID; upper case. */
+ * of the UNID; upper case. An image whose data is not whole gets no
+ * source, as the message has no part for it. */
 void MimeImage(graphic_call &g, WORD imageType) {
+  if (!g.whole)
+    return;
   char id[64];
   ImageContentID(imageType, ImagePosition(g.parts.graphic), NoteUnid(g.c), id, sizeof id);
   RenderPuts(g.c, Xhtml(g) ? " src=\"cid:" : " src=cid:");
@@ -731,6 +740,8 @@ bool SourceFromGraphic(graphic_call &g) {
   const char *extension = jpeg ? "jpg" : "gif";
   const char *kind = jpeg ? "jpeg" : "gif";
   g.settled = true;
+  if (mode == kHandlingDisk || mode == kHandlingResource || c->mime_mode != 0)
+    g.whole = g.parts.image_header != nullptr && ImageDataIsWhole(g.parts.graphic->next);
   if (mode == kHandlingDisk) {
     DiskImage(g, extension, kind);
   } else if (mode == kHandlingResource) {

@@ -1,8 +1,9 @@
 /*
  * Services of the export layer that the renderers call: making the
- * directories images and attachments are written to, writing an image of
- * the rich text or of an image resource to a file, making an image
- * resource from an image of the rich text, and extracting an attachment.
+ * directories images and attachments are written to, telling whether an
+ * image of the rich text holds its data whole, writing such an image or
+ * an image resource to a file, making an image resource from an image of
+ * the rich text, and extracting an attachment.
  * Declared here once for the render folder; the export layer defines them.
  */
 #ifndef VELKO_RENDER_SERVICES_H
@@ -25,6 +26,12 @@ BOOL MakeDirectoryIfNecessary(const char* path);
  * on failure no file is left at the path (a file that was there stays). */
 STATUS GenerateGraphicFileFromCDRecords(LSXLsiSession* session, const char* fileName,
                                         const record_storage* header);
+
+/* Whether the image that starts at the node holds its data whole, as
+ * GenerateGraphicFileFromCDRecords and the parts of a MIME message read
+ * it: an image header before the image ends, counting one or more
+ * segments, each of them there and holding the data it counts. */
+bool ImageDataIsWhole(const record_storage* header);
 
 /* Writes the image of the database's image resource of the name to the
  * file, as GenerateGraphicFileFromCDRecords from the resource's records.

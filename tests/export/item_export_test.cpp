@@ -444,6 +444,34 @@ TEST_F(ItemExportTest, TheMessageHoldsTheHTMLAndAPartForEachIdItNames) {
   }
 }
 
+TEST_F(ItemExportTest, AnImageWithoutWholeDataIsNotNamedInTheMessage) {
+  // A GIF whose header counts two segments and holds one, a bitmap without
+  // GIF or JPEG data, then a whole GIF: the first two keep their elements
+  // without a source, and only the last is named and carried by a part.
+  Load("PARAGRAPH\nPABDEF id=1\nPABREF id=1\n"
+       "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=2\n"
+       "IMAGESEGMENT data=" +
+       NoBlanks(kBlackGif) +
+       "\nEND sig=CDGRAPHIC\nTEXT text=\"a\"\n"
+       "BEGIN sig=CDGRAPHIC\nGRAPHIC\nBITMAPHEADER width=2 height=3 segments=1\n"
+       "BITMAPSEGMENT data=00\nEND sig=CDGRAPHIC\nTEXT text=\"b\"\n"
+       "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=1 height=1 segments=1\n"
+       "IMAGESEGMENT data=" +
+       NoBlanks(kWhiteGif) + "\nEND sig=CDGRAPHIC\n");
+  const fs::path path = out_ / "item.eml";
+  ASSERT_EQ(item_->SaveAsMime(path.c_str(), "HTML", ""), NOERROR);
+  const read_message message = ReadMessage(ReadFile(path));
+  ASSERT_TRUE(message.parsed);
+  ASSERT_EQ(message.parts.size(), 2u);
+  const std::string& html = message.parts[0].data;
+  EXPECT_THAT(html, HasSubstr("<img height=\"1\" width=\"1\" border=\"0\">a"
+                              "<img height=\"3\" width=\"2\" border=\"0\">b<img src=cid:"));
+  const std::vector<std::string> named = NamedIDs(html);
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_EQ(message.parts[1].id, named[0]);
+  EXPECT_EQ(message.parts[1].data, HexBytes(kWhiteGif));
+}
+
 TEST_F(ItemExportTest, ALongBodyComesFromThePartFileAndTheBuffer) {
   Load(LongScript());
   const std::string expected = RenderedForMime(kEncoded);
