@@ -215,9 +215,10 @@ bool AppendImageData(const record_storage* node, std::string* data) {
   return true;
 }
 
-STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* server,
-                                            const char* databasePath, const char* name,
-                                            const char* fileName) {
+STATUS WriteImageResourceFile(LSXLsiSession* session, const char* server,
+                              const char* databasePath, const char* name, const char* fileName,
+                              bool* missing) {
+  *missing = false;
   if (session == nullptr || name == nullptr || name[0] == '\0')
     return kServiceNotAvailable;
   VelkoRTItem* item = NewObject<VelkoRTItem>(session);
@@ -227,15 +228,25 @@ STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* 
   const STATUS connected = item->ConnectImageResource(server, databasePath, name, nullptr);
   if (connected == VELKO_ERR_MEMORY) {
     status = VELKO_ERR_MEMORY; // a resource that could not be read for want of memory
-  } else if (connected == NOERROR) {
-    const body_context* body = ItemBody(item);
-    if (body == nullptr || body->load_status == VELKO_ERR_MEMORY)
-      status = VELKO_ERR_MEMORY;
-    else
-      status = GenerateGraphicFileFromCDRecords(session, fileName, body->records);
+  } else if (connected != NOERROR) {
+    *missing = true;
+  } else if (const body_context* body = ItemBody(item);
+             body == nullptr || body->load_status == VELKO_ERR_MEMORY) {
+    status = VELKO_ERR_MEMORY;
+  } else if (image_records image; !FindImage(body->records, &image)) {
+    *missing = true;
+  } else if (fileName != nullptr && fileName[0] != '\0' && WriteImageFile(image, fileName)) {
+    status = NOERROR;
   }
   delete item;
   return status;
+}
+
+STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* server,
+                                            const char* databasePath, const char* name,
+                                            const char* fileName) {
+  bool missing = false;
+  return WriteImageResourceFile(session, server, databasePath, name, fileName, &missing);
 }
 
 STATUS GenerateImageResourceFromCDRecords(LSXLsiSession* session, const char* name,

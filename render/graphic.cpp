@@ -16,7 +16,10 @@
  * An image whose data is not whole (its header counts segments it does
  * not hold, or a bitmap without GIF or JPEG data) gets no file, no image
  * resource and, in a MIME message, no content id that no part would
- * carry: its element stays, and the rest of the document renders.
+ * carry: its element stays, and the rest of the document renders. So does
+ * a named image resource written to disk that the database does not hold
+ * or that holds no whole image. A file that cannot be written fails the
+ * render.
  *
  * An image inside a hotspot that showed an attachment is its icon: the
  * presets' see-attached message replaces it, and SuppressImages= spares it.
@@ -524,10 +527,17 @@ bool SourceFromResource(graphic_call &g) {
     if (c->item != nullptr && CheckedName(name.data(), name.size(), &file) &&
         MakeImageDirectory(c)) {
       const std::string path = JoinPath(ImageDirectory(c), file);
-      if (Fits(path))
-        g.status = GenerateGraphicFileFromImageResource(c->session, c->item->server,
-                                                        c->item->database, name.c_str(),
-                                                        path.c_str());
+      // A resource that is not there, or holds no whole image, writes
+      // nothing and is referenced all the same, as an image of the rich
+      // text whose data is not whole.
+      if (Fits(path)) {
+        bool missing = false;
+        const STATUS status = WriteImageResourceFile(c->session, c->item->server,
+                                                     c->item->database, name.c_str(),
+                                                     path.c_str(), &missing);
+        if (!missing)
+          g.status = status;
+      }
     }
     const char *url = UrlDirectory(c);
     RenderPuts(c, " src=\"");

@@ -2,8 +2,9 @@
  * Services of the export layer that the renderers call: making the
  * directories images and attachments are written to, telling whether an
  * image of the rich text holds its data whole, writing such an image or
- * an image resource to a file, making an image resource from an image of
- * the rich text, and extracting an attachment.
+ * an image resource to a file (telling a missing resource from a file
+ * that cannot be written), making an image resource from an image of the
+ * rich text, and extracting an attachment.
  * Declared here once for the render folder; the export layer defines them.
  */
 #ifndef VELKO_RENDER_SERVICES_H
@@ -40,6 +41,15 @@ bool ImageDataIsWhole(const record_storage* header);
 STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* server,
                                             const char* databasePath, const char* name,
                                             const char* fileName);
+
+/* As GenerateGraphicFileFromImageResource, telling why 1028 was given:
+ * `missing` is set when no resource of the name can be read from the
+ * database (none is there, or the database does not open) or the
+ * resource holds no whole image; cleared when the file could not be
+ * written, and for any other answer. */
+STATUS WriteImageResourceFile(LSXLsiSession* session, const char* server,
+                              const char* databasePath, const char* name, const char* fileName,
+                              bool* missing);
 
 /* Makes an image resource of the name in the open database from the image
  * that starts at `first` (its graphic record through its last segment).

@@ -3,7 +3,8 @@
 // order and nothing else; every refusal (no header, no segments, missing
 // segments, an unwritable path) leaves no file; an image resource reads
 // back unchanged, is kept or rewritten by the replace flag, and a failing
-// store leaves the database as it was.
+// store leaves the database as it was; a resource's file tells a missing
+// resource from a file that cannot be written.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -211,6 +212,52 @@ TEST_F(ExportGraphicsTest, ImageResourcesAreMadeKeptOrRewritten) {
                                                  Path("none.gif").c_str()),
             1028);
   EXPECT_FALSE(fs::exists(Path("none.gif")));
+}
+
+/* The resource's file: written; refused with 1028 for a resource that is
+ * not there or holds no whole image (told as missing), and for a file that
+ * cannot be written (not missing); GenerateGraphicFileFromImageResource
+ * gives the same status each time. */
+TEST_F(ExportGraphicsTest, AResourceFileTellsAMissingResourceFromAFileNotWritten) {
+  ASSERT_EQ(GenerateImageResourceFromCDRecords(session_, "logo.gif", Load(kImage), db_, 0),
+            NOERROR);
+  cdbuild::Body cut;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript("GRAPHIC\nIMAGEHEADER segments=2\nIMAGESEGMENT data=\"GIF\"\n",
+                                   &cut, &error));
+  ASSERT_NE(note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+              WORD noteClass = NOTE_CLASS_FORM;
+              NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
+              NSFItemSetText(note, "$TITLE", "cut.gif", 7);
+              return cut.AppendItems(note, "$ImageData");
+            }),
+            0u);
+  fs::create_directory(dir_ / "dir");
+  const struct {
+    const char* name;
+    const char* file;
+    STATUS status;
+    bool missing;
+  } cases[] = {
+      {"logo.gif", "logo.gif", NOERROR, false},
+      {"none.gif", "none.gif", 1028, true}, // no resource of the name
+      {"cut.gif", "cut.gif", 1028, true},   // a segment fewer than counted
+      {"logo.gif", "dir", 1028, false},     // a directory of the file's name
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " to " + c.file);
+    bool missing = !c.missing;
+    EXPECT_EQ(WriteImageResourceFile(session_, "", kDbPath, c.name, Path(c.file).c_str(), &missing),
+              c.status);
+    EXPECT_EQ(missing, c.missing);
+    fs::remove(Path("logo.gif"));
+    EXPECT_EQ(GenerateGraphicFileFromImageResource(session_, "", kDbPath, c.name,
+                                                   Path(c.file).c_str()),
+              c.status);
+    EXPECT_EQ(Contents(Path("logo.gif")), c.status == NOERROR ? kImageBytes : "");
+    fs::remove(Path("logo.gif"));
+    EXPECT_EQ(Tree(), std::set<std::string>{"dir"});
+  }
 }
 
 /* Each write step of the store failing in turn: the resource is made (or

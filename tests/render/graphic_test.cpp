@@ -3,8 +3,8 @@
 // listed before and after), the content ids of images and image resources
 // in a MIME message, an image abandoned for want of memory leaving no
 // part of its element behind, the temporary directory and the data
-// directory of the host, and images inside attachment hotspots of a
-// message.
+// directory of the host, images inside attachment hotspots of a message,
+// and which image resources written to disk fail the render.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -326,6 +326,61 @@ TEST_F(GraphicTest, EveryRefusedHostAllocationFailsTheImageOrLeavesItWhole) {
         break;
     }
     EXPECT_GT(failures, 0);
+  }
+}
+
+/* A named resource written to disk: one whose image data is cut short
+ * writes no file and the walk goes on after its element, as for an image
+ * of the rich text; one whose file cannot be written (a directory has its
+ * name) ends the walk after its element with 1028. */
+TEST_F(GraphicTest, OnlyAResourceFileThatCannotBeWrittenFailsTheRender) {
+  golden_testing::Header stored;
+  stored.resources = {{"logo.gif", "GIF-logo"}};
+  golden_testing::StoreResources(db_, stored);
+  const Body cut = Build("GRAPHIC\nIMAGEHEADER type=1 segments=2\nIMAGESEGMENT data=\"GIF\"\n");
+  ASSERT_NE(note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+              WORD noteClass = NOTE_CLASS_FORM;
+              NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
+              NSFItemSetText(note, "$TITLE", "cut.gif", 7);
+              return cut.AppendItems(note, "$ImageData");
+            }),
+            0u);
+  const struct {
+    const char *name;
+    bool taken; /* a directory stands at the file's path */
+    STATUS status;
+    const char *after; /* the output from the element on */
+    const char *file;  /* the file's content; null when there is none */
+  } cases[] = {
+      {"logo.gif", false, NOERROR,
+       "<img src=\"/i/logo.gif\" height=\"1\" width=\"1\" border=\"0\">B", "GIF-logo"},
+      {"cut.gif", false, NOERROR,
+       "<img src=\"/i/cut.gif\" height=\"1\" width=\"1\" border=\"0\">B", nullptr},
+      {"logo.gif", true, 1028, "<img src=\"/i/logo.gif\" height=\"1\" width=\"1\" border=\"0\">",
+       nullptr},
+  };
+  const std::string options =
+      "ImageHandling=DISK ImageURLDirectory=/i ImageDirectory=" + (root_ / "images").string();
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name + std::string(c.taken ? " over a directory" : ""));
+    const fs::path file = root_ / "images" / c.name;
+    fs::remove_all(file);
+    if (c.taken)
+      fs::create_directory(file);
+    Prepare(Build(ImageScript(std::string("RESOURCE type=3 class=0x13 link=0000000000000000 "
+                                          "name=\"") + c.name + "\"\n") +
+                  "TEXT text=\"B\"\n"),
+            options.c_str());
+    const std::string out = Drive(0, c.status);
+    const size_t img = out.find("<img");
+    ASSERT_NE(img, std::string::npos) << out;
+    EXPECT_EQ(out.substr(img), c.after);
+    EXPECT_EQ(fs::is_regular_file(file), c.file != nullptr);
+    if (c.file != nullptr) {
+      std::ifstream in(file, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.file);
+    }
+    fs::remove_all(file);
   }
 }
 
