@@ -128,13 +128,19 @@ void PopOne(html_render_info *c) {
   PopXMLStack(c, 0, nullptr, 1, 0, 0, 0, 0);
 }
 
-/* The first node from the top with `tag` among the tags the current table
- * pushed (those above the depth the stack had at its begin), unless a node
- * with `stop` comes first. An accordion pushes no "</table>" of its own, so
- * only the depth keeps a row of the table around it out of reach. */
-const xml_stack_node *FindOpen(html_render_info *c, const char *tag, const char *stop) {
+/* How many nodes from the top the current table pushed: those above the
+ * depth the stack had at its begin. An accordion pushes no "</table>" of
+ * its own, so only this count keeps the row and cell of a table around it
+ * out of reach. */
+DWORD PushedByTable(html_render_info *c) {
   const DWORD floor = Level(c).stack_depth;
-  DWORD above = XMLStackDepth(c) > floor ? XMLStackDepth(c) - floor : 0;
+  return XMLStackDepth(c) > floor ? XMLStackDepth(c) - floor : 0;
+}
+
+/* The first node from the top with `tag` among the tags the current table
+ * pushed, unless a node with `stop` comes first. */
+const xml_stack_node *FindOpen(html_render_info *c, const char *tag, const char *stop) {
+  DWORD above = PushedByTable(c);
   for (const xml_stack_node *node = c->tag_stack; node != nullptr && above > 0;
        node = node->next, --above) {
     if (SameXMLTag(node->tag, tag))
@@ -164,12 +170,24 @@ void PopToDepth(html_render_info *c, DWORD depth) {
     PopOne(c);
 }
 
-/* Closes the open cell of the current row: what lies above its closing
- * tag, then, when asked and the cell is still empty, a line break, then
- * the cell's tag. */
+/* Whether the node is among the tags the current table pushed. */
+bool TablePushed(html_render_info *c, const xml_stack_node *node) {
+  DWORD above = PushedByTable(c);
+  for (const xml_stack_node *at = c->tag_stack; at != nullptr && above > 0;
+       at = at->next, --above) {
+    if (at == node)
+      return true;
+  }
+  return false;
+}
+
+/* Closes the open cell of the current row, one the current table pushed
+ * (an accordion without cells leaves the cell around it open): what lies
+ * above its closing tag, then, when asked and the cell is still empty, a
+ * line break, then the cell's tag. */
 void CloseCell(html_render_info *c, bool fill) {
   const xml_stack_node *cell = OpenCellOfRow(c);
-  if (cell == nullptr)
+  if (cell == nullptr || !TablePushed(c, cell))
     return;
   while (c->tag_stack != nullptr && c->tag_stack != cell)
     PopOne(c);
