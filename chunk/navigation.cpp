@@ -204,56 +204,66 @@ void StepDown(chunkdef_info& clause) {
   }
 }
 
-void StepStartsUp(chunkdef_info& clause) {
+/* Every start of the clause moved by `step` from where `first` has it; a
+ * start does not go below 0. */
+void MoveStarts(chunkdef_info& clause, const SavedIndexes& first, long step) {
   for (WORD i = 0; i < UsedSlots(clause); ++i)
-    ++clause.index_starts[i];
+    clause.index_starts[i] = static_cast<WORD>(std::max(0L, first.starts[i] + step));
 }
 
-void StepStartsDown(chunkdef_info& clause) {
-  for (WORD i = 0; i < UsedSlots(clause); ++i) {
-    if (clause.index_starts[i] != 0)
-      --clause.index_starts[i];
-  }
+/* The largest step from `first` that every start can take without passing
+ * the largest index. */
+long StepsToLargestIndex(const chunkdef_info& clause, const SavedIndexes& first) {
+  WORD largest = 0;
+  for (WORD i = 0; i < UsedSlots(clause); ++i)
+    largest = std::max(largest, first.starts[i]);
+  return kLargestIndex - largest;
 }
 
-/* The first-slot start of the last target found when every start of the
- * clause steps up by one from where it stands, stopping at the first
- * target missing or at the largest index; 0 when none is found. Targets
- * are numbered in the order the walk meets them, so a target found at a
- * step is found at every smaller one: the step doubles until a target is
- * missing, then the gap is halved. n targets take about 2 log2 n walks of
+/* Whether the target is found with every start moved by `step` from
+ * `first`. */
+bool FoundAtStep(VelkoRTChunk& chunk, chunkdef_info& clause, const SavedIndexes& first, long step) {
+  MoveStarts(clause, first, step);
+  return QueryTarget(chunk, PROP_EXISTS);
+}
+
+/* The largest step from `lowest` to `highest` (starts moved from `first`)
+ * at which the target is found; lowest - 1 when it is not found at lowest.
+ * Targets are numbered in the order the walk meets them, so a target found
+ * at a step is found at every smaller one: the step doubles until a target
+ * is missing, then the gap is halved. n steps take about 2 log2 n walks of
  * the item rather than n. */
-WORD CountTargets(VelkoRTChunk& chunk, chunkdef_info& clause) {
-  SavedIndexes first;
-  SaveIndexes(clause, &first);
-  DWORD largest = 0;
-  for (WORD i = 0; i < UsedSlots(clause); ++i)
-    largest = std::max<DWORD>(largest, first.starts[i]);
-  const DWORD reach = kLargestIndex - largest; // the largest step the starts allow
-  const auto foundAt = [&](DWORD step) {
-    for (WORD i = 0; i < UsedSlots(clause); ++i)
-      clause.index_starts[i] = static_cast<WORD>(first.starts[i] + step);
-    return QueryTarget(chunk, PROP_EXISTS);
-  };
-  if (!foundAt(0))
-    return 0;
-  DWORD found = 0;           // a step whose target is found
-  DWORD missing = reach + 1; // a step whose target is missing, or beyond reach
-  for (DWORD step = 1; step <= reach; step *= 2) {
-    if (!foundAt(step)) {
-      missing = step;
+long LastFoundStep(VelkoRTChunk& chunk, chunkdef_info& clause, const SavedIndexes& first,
+                   long lowest, long highest) {
+  if (lowest > highest || !FoundAtStep(chunk, clause, first, lowest))
+    return lowest - 1;
+  long found = lowest;
+  long missing = highest + 1; // a step whose target is missing, or beyond reach
+  for (long distance = 1; distance <= highest - lowest; distance *= 2) {
+    if (!FoundAtStep(chunk, clause, first, lowest + distance)) {
+      missing = lowest + distance;
       break;
     }
-    found = step;
+    found = lowest + distance;
   }
   while (missing - found > 1) {
-    const DWORD middle = found + (missing - found) / 2;
-    if (foundAt(middle))
+    const long middle = found + (missing - found) / 2;
+    if (FoundAtStep(chunk, clause, first, middle))
       found = middle;
     else
       missing = middle;
   }
-  return static_cast<WORD>(first.starts[0] + found);
+  return found;
+}
+
+/* The first-slot start of the last target found when every start of the
+ * clause steps up by one from where it stands, stopping at the first
+ * target missing or at the largest index; 0 when none is found. */
+WORD CountTargets(VelkoRTChunk& chunk, chunkdef_info& clause) {
+  SavedIndexes first;
+  SaveIndexes(clause, &first);
+  const long found = LastFoundStep(chunk, clause, first, 0, StepsToLargestIndex(clause, first));
+  return found < 0 ? 0 : static_cast<WORD>(first.starts[0] + found);
 }
 
 /* The last clause when it has index slots to step; null otherwise. */
@@ -393,22 +403,14 @@ int VelkoRTChunk::GetLastTarget(int) {
     return 0;
   SavedIndexes before;
   SaveIndexes(*clause, &before);
-  // Up while the target is found: the starts then stand one past the last.
-  do {
-    if (!CanStepUp(*clause))
-      break;
-    StepStartsUp(*clause);
-  } while (QueryTarget(*this, PROP_EXISTS));
-  // Down until found; no query is made at 0, which means every target.
-  bool found = false;
-  while (clause->index_starts[0] != 0) {
-    StepStartsDown(*clause);
-    if (clause->index_starts[0] == 0)
-      break;
-    found = QueryTarget(*this, PROP_EXISTS);
-    if (found)
-      break;
-  }
+  // The last target above the starts, up to the largest index; else the
+  // last at or below them with a first start of 1 at least; else the
+  // first start at 0, where no query is made (0 means every target).
+  long step = LastFoundStep(*this, *clause, before, 1, StepsToLargestIndex(*clause, before));
+  if (step < 1)
+    step = LastFoundStep(*this, *clause, before, 1L - before.starts[0], 0);
+  const bool found = step >= 1L - before.starts[0];
+  MoveStarts(*clause, before, found ? step : -static_cast<long>(before.starts[0]));
   if (!RebuildDefinitionText(*this)) {
     RestoreIndexes(*clause, before);
     status = VELKO_ERR_BAD_ARGUMENT;

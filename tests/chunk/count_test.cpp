@@ -2,7 +2,8 @@
 // targets equals what stepping finds, target by target from the first,
 // until one is missing, for targets nested in tables and sections, under
 // the relations and within chunks narrower than the item; and it holds on
-// a body of thousands of paragraphs.
+// a body of thousands of paragraphs. Past 65535 targets the count and the
+// last target stop at the largest index, 65535.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -121,6 +122,31 @@ TEST_F(CountTest, CountsThousandsOfParagraphs) {
   // The definition opening the item starts a paragraph of its own.
   EXPECT_EQ(chunk->GetCount("Paragraph"), kParagraphs + 1);
   EXPECT_EQ(chunk->GetCount("Table"), 0);
+}
+
+TEST_F(CountTest, MoreTargetsThanIndexesStopAtTheLargestIndex) {
+  // The definition opening the body starts a paragraph of its own: 65,541
+  // paragraphs, more than an index can name, in items of 2,000.
+  std::vector<Bytes> body;
+  body.push_back(PabDef(1));
+  for (int i = 1; i <= 65540; ++i) {
+    AddParagraph(body, "p");
+    if (i % 2000 == 0 || i == 65540) {
+      AppendItem(body);
+      body.clear();
+    }
+  }
+
+  for (const char* from : {"Paragraph 65530", "Paragraph 65535", "Paragraph 1"}) {
+    SCOPED_TRACE(from);
+    VelkoRTChunk* chunk = Chunk(from);
+    ASSERT_NE(chunk, nullptr);
+    EXPECT_EQ(chunk->GetLastTarget(0), 1);
+    EXPECT_STREQ(chunk->definition, "Paragraph 65535");
+  }
+  VelkoRTChunk* chunk = Chunk("Everything");
+  ASSERT_NE(chunk, nullptr);
+  EXPECT_EQ(chunk->GetCount("Paragraph"), 65535);
 }
 
 } // namespace
