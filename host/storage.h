@@ -446,6 +446,9 @@ struct WorkingNote {
   // Values nobody held locked were freed at once.
   std::vector<DHANDLE> retired;
   WORD lastSerial = 0;
+  // Set once the serials ran out and freed ones are given again: serials
+  // then no longer rise with the items' order.
+  bool serialsReused = false;
 };
 
 // One entry of a view collection: a document, or a category (its note ID

@@ -160,6 +160,43 @@ TEST_F(NoteItemTest, DeleteAndSetTextReplaceEveryItemOfTheName) {
   EXPECT_EQ(NSFNoteClose(stored), NOERROR);
 }
 
+// Items are found by their BLOCKIDs while serials rise with the items'
+// order, and still once the note's serials ran out and freed ones are
+// given again to items appended after those with higher serials.
+TEST_F(NoteItemTest, ItemsAreFoundInOrderAfterTheSerialsRanOut) {
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "1"), NOERROR);
+  ASSERT_EQ(Append(note_, "B", TYPE_TEXT, "b"), NOERROR);
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "2"), NOERROR);
+  BLOCKID first;
+  ASSERT_EQ(NSFItemInfo(note_, "A", 1, &first, nullptr, nullptr, nullptr), NOERROR);
+  // Every serial up to the largest given once, the items taken out again.
+  for (int i = 0; i < 0xFFFF - 3; ++i) {
+    ASSERT_EQ(Append(note_, "T", TYPE_TEXT, "t"), NOERROR);
+    ASSERT_EQ(NSFItemDelete(note_, "T", 1), NOERROR);
+  }
+  EXPECT_EQ(Items(note_, "A"), (Texts{"A:1", "A:2"}));
+  // Freed serials come back, lower than those of the items before them.
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "3"), NOERROR);
+  ASSERT_EQ(Append(note_, "C", TYPE_TEXT, "c"), NOERROR);
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "4"), NOERROR);
+  ASSERT_EQ(NSFItemDelete(note_, "B", 1), NOERROR);
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "5"), NOERROR);
+  BLOCKID c;
+  ASSERT_EQ(NSFItemInfo(note_, "C", 1, &c, nullptr, nullptr, nullptr), NOERROR);
+  ASSERT_EQ(NSFItemDelete(note_, "C", 1), NOERROR);
+  EXPECT_EQ(NSFItemInfoNext(note_, c, "A", 1, nullptr, nullptr, nullptr, nullptr),
+            ERR_ITEM_NOT_FOUND)
+      << "a deleted item has no next item";
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "6"), NOERROR);
+  EXPECT_EQ(Items(note_, "A"), (Texts{"A:1", "A:2", "A:3", "A:4", "A:5", "A:6"}));
+  EXPECT_EQ(NSFItemInfoNext(note_, first, "A", 1, nullptr, nullptr, nullptr, nullptr), NOERROR);
+
+  NOTEHANDLE stored = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, Store(note_), 0, &stored), NOERROR);
+  EXPECT_EQ(Items(stored, "A"), (Texts{"A:1", "A:2", "A:3", "A:4", "A:5", "A:6"}));
+  EXPECT_EQ(NSFNoteClose(stored), NOERROR);
+}
+
 // A deleted item's value stays readable while a caller holds it locked; a
 // value no caller holds goes with its item, so that a note kept open
 // through many replacements of an item does not keep them all.
