@@ -39,6 +39,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -170,6 +171,23 @@ bool EndsContentID(char c) {
          c == '\n' || c == '\0';
 }
 
+/* Every distinct id named, in order of first use; a set of those met
+ * tells a new one, so thousands of ids are not each compared with every
+ * earlier one. */
+class distinct_ids {
+public:
+  void Add(std::string_view id) {
+    if (id.empty() || !met_.emplace(id).second)
+      return;
+    ids_.emplace_back(id);
+  }
+  std::vector<std::string>& ids() { return ids_; }
+
+private:
+  std::unordered_set<std::string> met_;
+  std::vector<std::string> ids_;
+};
+
 /* Gathers the ids named after "cid:" in text handed on in pieces: an id
  * that a piece's end cuts is finished by the pieces after it, and a
  * "cid:" that it cuts is found once the piece's last bytes are handed on
@@ -185,7 +203,7 @@ public:
       id_.append(text.substr(0, end));
       if (end == text.size() && !last)
         return 0;
-      Add(id_);
+      ids_.Add(id_);
       open_ = false;
       at = end;
     }
@@ -200,12 +218,12 @@ public:
         id_.assign(text.substr(start));
         return 0;
       }
-      Add(text.substr(start, end - start));
+      ids_.Add(text.substr(start, end - start));
       at = end;
     }
   }
   /* Every distinct id, in order of first use. */
-  std::vector<std::string>& ids() { return ids_; }
+  std::vector<std::string>& ids() { return ids_.ids(); }
 
 private:
   static constexpr std::string_view kPrefix = "cid:";
@@ -231,19 +249,9 @@ private:
     return at;
   }
 
-  void Add(std::string_view id) {
-    if (id.empty())
-      return;
-    for (const std::string& known : ids_) {
-      if (known == id)
-        return;
-    }
-    ids_.emplace_back(id);
-  }
-
   bool open_ = false;
   std::string id_;
-  std::vector<std::string> ids_;
+  distinct_ids ids_;
 };
 
 /* Every distinct id the HTML names after "cid:", in order of first use. */
@@ -553,8 +561,7 @@ public:
         end = next;
       }
       id_end_ = end;
-      if (!id.empty() && std::find(ids_.begin(), ids_.end(), id) == ids_.end())
-        ids_.push_back(std::move(id));
+      ids_.Add(id);
     }
     next_ = encoded.size();
   }
@@ -564,7 +571,7 @@ public:
   std::optional<std::vector<std::string>> Take() {
     if (failed_)
       return std::nullopt;
-    return std::move(ids_);
+    return std::move(ids_.ids());
   }
 
 private:
@@ -582,7 +589,7 @@ private:
   size_t next_ = 0;
   size_t id_end_ = 0; // colons before it belong to the last id
   bool failed_ = false;
-  std::vector<std::string> ids_;
+  distinct_ids ids_;
 };
 
 /* Reads the line ends and the ids of the HTML as it grows: each Read is

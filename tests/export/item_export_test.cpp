@@ -909,6 +909,27 @@ TEST(QuotedPrintableContentIDsTest, FindsTheIdsOfTheDecodedTextWhereverTheBlocks
   }
 }
 
+/* Of thousands of ids, each named again later among the new ones, every
+ * id comes once, in the order of its first use, whether the ids are found
+ * by decoding the text or without. */
+TEST(QuotedPrintableContentIDsTest, ManyIdsComeOnceEachInTheOrderOfTheirFirstUse) {
+  std::string html;
+  std::vector<std::string> ids;
+  for (int k = 0; k < 3000; ++k) {
+    ids.push_back("_1_" + std::to_string(k));
+    html += "<img src=\"cid:_1_" + std::to_string(k) + "\"> <img src=\"cid:_1_" +
+            std::to_string(k / 2) + "\">\r\n";
+  }
+  for (const size_t every : {size_t{0}, size_t{76}}) {
+    SCOPED_TRACE(every);
+    const std::string encoded = Encoded(html, every);
+    EXPECT_EQ(QuotedPrintableContentIDs(encoded), ids);
+    const encoded_html_reading read = ReadEncodedHTML(encoded, 4096);
+    ASSERT_TRUE(read.well_formed_ids.has_value());
+    EXPECT_EQ(*read.well_formed_ids, ids);
+  }
+}
+
 /* Found without decoding, the ids of well-formed text are those found by
  * decoding it, whatever the pieces it grows by; text of any other form is
  * left to the decoding. Random text of the bytes that matter, and text
