@@ -464,6 +464,12 @@ int VelkoRTChunk::SetPropertyText(const char* name, const char* value, WORD leng
       if (ExtractProperty(name, key.c_str(), found.data(), found.size()) == 0)
         continue;
       found.resize(strlen(found.c_str()));
+      // A value past what a length word counts is refused whole, as one
+      // given as the value is, rather than set cut to its low 16 bits.
+      if (found.size() > 0xFFFF) {
+        status = VELKO_ERR_BAD_ARGUMENT;
+        return 0;
+      }
       return SetTextValue(*this, row, found.c_str(), static_cast<WORD>(found.size()));
     }
     return 0;
