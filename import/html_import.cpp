@@ -71,6 +71,18 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 /* Text bytes of one text record, which stays below 32000 bytes. */
 constexpr size_t kLongestRun = 32000 - 1 - 8;
+/* The length of the text's first piece of at most the longest run, cut
+ * between characters; a first character longer than that is the piece. */
+size_t LongestRunPiece(std::string_view text) {
+  size_t piece = 0;
+  while (piece < text.size()) {
+    const size_t next = LmbcsCharacterLength(text, piece);
+    if (piece + next > kLongestRun && piece > 0)
+      break;
+    piece += next;
+  }
+  return piece;
+}
 /* Elements nested deeper than this are walked no further: their text is
  * kept, in the font of the deepest element walked. */
 constexpr int kDeepestNesting = 200;
@@ -525,7 +537,7 @@ private:
     std::string lmbcs;
     RETURN_IF_FAILED(TranslateUtf8(name, &lmbcs));
     if (lmbcs.size() > kLongestRun)
-      lmbcs.resize(kLongestRun);
+      lmbcs.resize(LongestRunPiece(lmbcs));
     RETURN_IF_FAILED(StartContent());
     std::string record(sizeof(CDANCHOR) + lmbcs.size(), '\0');
     auto* anchor = reinterpret_cast<CDANCHOR*>(record.data());
@@ -564,13 +576,7 @@ private:
       return NOERROR;
     }
     while (!text.empty()) {
-      size_t piece = 0;
-      while (piece < text.size()) {
-        const size_t next = LmbcsCharacterLength(text, piece);
-        if (piece + next > kLongestRun && piece > 0)
-          break;
-        piece += next;
-      }
+      const size_t piece = LongestRunPiece(text);
       RETURN_IF_FAILED(EmitText(text.substr(0, piece), header));
       text.remove_prefix(piece);
     }

@@ -209,6 +209,32 @@ TEST_F(HtmlImportTest, LongTextIsCutIntoRunsBelow32000Bytes) {
   EXPECT_EQ(status, NOERROR);
 }
 
+TEST_F(HtmlImportTest, ALongAnchorNameIsCutBetweenCharacters) {
+  const struct {
+    const char* label;
+    std::string name;
+    std::string kept;
+  } cases[] = {
+      // A character of several LMBCS bytes that the longest run would cut
+      // goes whole.
+      {"the cut one byte into a character", std::string(31990, 'a') + "\xE6\x97\xA5",
+       std::string(31990, 'a')},
+      {"the cut two bytes into a character", std::string(31989, 'a') + "\xE6\x97\xA5" "b",
+       std::string(31989, 'a')},
+      {"the cut between bytes that are characters", std::string(31991, 'a') + "b",
+       std::string(31991, 'a')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    STATUS status = 0;
+    WORD secondary = 0;
+    EXPECT_EQ(Append("INLINE", "<a name=\"" + c.name + "\">t</a>", "Charset=UTF-8", &status,
+                     &secondary),
+              Expected("ANCHOR name=\"" + c.kept + "\"\nTEXT text=\"t\"\n"));
+    EXPECT_EQ(status, NOERROR);
+  }
+}
+
 TEST_F(HtmlImportTest, ShortTextsAfterALongOneKeepTheirOwnBytes) {
   STATUS status = 0;
   WORD secondary = 0;
