@@ -85,7 +85,8 @@ STATUS ChangeReference(const char* record, DWORD length, chunk_record_output* ou
       !ReadRecordWord(record, length, offsetof(CDPABREFERENCE, PABID), &id))
     return NOERROR;
   if (const int index = SavedIndex(state, id); index >= 0) {
-    state->new_style_id = NewIdOfEntry(state, index);
+    if (STATUS status = NewIdOfEntry(state, index, &state->new_style_id); status != NOERROR)
+      return status;
     OutputReference(state->new_style_id, output, state);
     return NOERROR;
   }

@@ -84,14 +84,18 @@ STATUS EmitFirstRecordParagraph(chunk_process_state* state) {
   return EmitEmptyText(state);
 }
 
-/* A highest PABID not yet given out in the item or by this operation. */
-WORD FreshPabid(chunk_process_state* state) {
+/* A PABID above every one given out in the item or by this operation, into
+ * *pabid; refused when it would pass 65535. */
+STATUS FreshPabid(chunk_process_state* state, WORD* pabid) {
   SetLastPABID(state);
   WORD highest = state->last_pabid;
   if (state->gen.current_pabid > highest)
     highest = state->gen.current_pabid;
+  if (highest == 0xFFFF)
+    return RefuseParagraphIdPastLargest(&state->gen);
   state->last_pabid = static_cast<WORD>(highest + 1);
-  return state->last_pabid;
+  *pabid = state->last_pabid;
+  return NOERROR;
 }
 
 /* ---- anchors, line breaks, tabs ---- */
@@ -240,7 +244,9 @@ STATUS AppendPageBreak(chunk_process_state* state) {
   CDPABDEFINITION definition = {};
   definition.Header.Signature = SIG_CD_PABDEFINITION;
   definition.Header.Length = sizeof definition;
-  definition.PABID = FreshPabid(state);
+  WORD pabid = 0;
+  RETURN_IF_FAILED(FreshPabid(state, &pabid));
+  definition.PABID = pabid;
   definition.LeftMargin = kPageBreakMargin;
   definition.FirstLineLeftMargin = kPageBreakMargin;
   definition.Tab[0] = kPageBreakTab;
@@ -294,7 +300,8 @@ STATUS AppendParagraph(bool start, chunk_process_state* state) {
   _CDPABDEFEXT definition;
   memcpy(&definition, CurrentDefinition(state), sizeof definition);
   definition.Definition.Header.Signature = SIG_CD_PABDEFINITION;
-  const WORD pabid = FreshPabid(state);
+  WORD pabid = 0;
+  RETURN_IF_FAILED(FreshPabid(state, &pabid));
   definition.Definition.PABID = pabid;
   ApplyParagraphSpec(state->paragraph_style, &definition, state->set_implied_properties);
   const bool hidden = state->session->result_length != 0;

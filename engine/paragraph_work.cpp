@@ -39,8 +39,12 @@ DWORD WalkLevel(const chunk_process_state* state) {
              : kEmitterMaxTableLevel;
 }
 
-WORD NewIdOfEntry(const chunk_process_state* state, int index) {
-  return static_cast<WORD>(index + state->found_pabid + 2);
+STATUS NewIdOfEntry(chunk_process_state* state, int index, WORD* id) {
+  const DWORD next = static_cast<DWORD>(index) + state->found_pabid + 2;
+  if (next > 0xFFFF)
+    return RefuseParagraphIdPastLargest(&state->gen);
+  *id = static_cast<WORD>(next);
+  return NOERROR;
 }
 
 int SavedIndex(const chunk_process_state* state, WORD id) {
@@ -70,6 +74,9 @@ STATUS SaveAndRenumber(chunk_process_state* state) {
     return NOERROR;
   }
   const int index = session->saved_definition_count;
+  WORD id = 0;
+  if (STATUS status = NewIdOfEntry(state, index, &id); status != NOERROR)
+    return status;
   // The work area holds a longer definition cut to its own size: the copy
   // saved is what the area holds, and its header says so.
   WORD& length = Work(state)->Definition.Header.Length;
@@ -78,7 +85,7 @@ STATUS SaveAndRenumber(chunk_process_state* state) {
   if (STATUS status = SaveParagraphDefinition(state->session, state->paragraph_work);
       status != NOERROR)
     return status;
-  Work(state)->Definition.PABID = NewIdOfEntry(state, index);
+  Work(state)->Definition.PABID = id;
   state->last_new_style_id = Work(state)->Definition.PABID;
   return NOERROR;
 }

@@ -23,9 +23,10 @@ bool ChangesWholeItem(const chunk_process_state* state);
 /* The table level of the walk, as an index of the per-level stores. */
 DWORD WalkLevel(const chunk_process_state* state);
 
-/* The new PABID of the saved entry at the index: above every PABID the
- * item had before the operation. */
-WORD NewIdOfEntry(const chunk_process_state* state, int index);
+/* The new PABID of the saved entry at the index, into *id: above every
+ * PABID the item had before the operation. One that would pass 65535 is
+ * refused through the emitter (1027). */
+STATUS NewIdOfEntry(chunk_process_state* state, int index, WORD* id);
 
 /* The index of the saved definition of the PABID, or -1. */
 int SavedIndex(const chunk_process_state* state, WORD id);
@@ -41,8 +42,8 @@ void LoadDefinitionInEffect(WORD id, chunk_process_state* state);
 
 /* Saves the work definition unchanged in the session's list and gives it
  * the new PABID of its entry (also the state's last new id). A full list
- * leaves it its PABID (and says so); a copy that cannot be had ends the
- * operation. */
+ * leaves it its PABID (and says so); a copy that cannot be had, or a new
+ * PABID past 65535, ends the operation. */
 STATUS SaveAndRenumber(chunk_process_state* state);
 
 /* The reference record, with the PABID, as the step's output. */

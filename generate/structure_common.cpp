@@ -76,11 +76,11 @@ WORD HighestLoadedPabid(const VelkoRTItem* item) {
   return highest;
 }
 
-WORD PabidAboveLoaded(const VelkoRTItem* item, WORD start) {
-  WORD running = start;
+DWORD PabidAboveLoaded(const VelkoRTItem* item, DWORD start) {
+  DWORD running = start;
   ForEachLoadedPabid(item, [&](WORD pabid) {
     if (pabid >= running)
-      running = static_cast<WORD>(pabid + 1);
+      running = DWORD{pabid} + 1;
   });
   return running;
 }

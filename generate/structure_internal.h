@@ -38,8 +38,9 @@ bool Begins(const std::string& text, const char* prefix);
  * none). */
 WORD HighestLoadedPabid(const VelkoRTItem* item);
 /* Starting from `start`, raised past every loaded definition whose PABID
- * is at least the running value. */
-WORD PabidAboveLoaded(const VelkoRTItem* item, WORD start);
+ * is at least the running value; past 65535 when a loaded PABID is the
+ * largest, which the caller refuses. */
+DWORD PabidAboveLoaded(const VelkoRTItem* item, DWORD start);
 
 /* The item's default text record (8 bytes: header and FONTID). */
 CDTEXT DefaultText(const VelkoRTItem* item);

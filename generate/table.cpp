@@ -226,7 +226,13 @@ STATUS table_writer::Write() {
   if (work_ == nullptr)
     return VELKO_ERR_MEMORY;
 
-  base_pabid_ = PabidAboveLoaded(item_, static_cast<WORD>(state_->level_pabid + 2));
+  // The margin definition takes the base id, cell n (from 1) the base and n.
+  const DWORD base = PabidAboveLoaded(item_, DWORD{state_->level_pabid} + 2);
+  if (base + columns_ > 0xFFFF) {
+    RefuseParagraphIdPastLargest(gen_);
+    return kGeneratorRefused;
+  }
+  base_pabid_ = static_cast<WORD>(base);
   if (properties_ != nullptr) {
     if (STATUS status = TableLevelRecords(); status != NOERROR)
       return status;

@@ -122,6 +122,8 @@ constexpr const char* kColumnOutOfRangeMessage =
     "TARNO: Table cell in column 64 or beyond.  Operation failed!";
 constexpr const char* kRecordTooLargeMessage =
     "TARNO: Record longer than 64382 bytes.  Operation failed!";
+constexpr const char* kParagraphIdPastLargestMessage =
+    "TARNO: Paragraph id past 65535.  Operation failed!";
 static_assert(kEmitterColumns == 64 && kLargestEmittedRecord == 64382,
               "the refusal messages name these limits");
 
@@ -458,13 +460,16 @@ void FitDefinitionToCell(const generation_context* context, const emitter_table_
   WriteWord(data + flags, static_cast<WORD>(ReadWord(data + flags) | kCellDefinitionFlags));
 }
 
-void FixDefinition(generation_context* context, emitted_record& record) {
+STATUS FixDefinition(generation_context* context, emitted_record& record) {
   BYTE* data = record.data;
   WORD id = ReadWord(data + offsetof(CDPABDEFINITION, PABID));
   if (context->forced_pabid != 0) {
     id = context->forced_pabid;
     context->forced_pabid = 0;
   } else if (id == 0) {
+    // The id after 65535 would wrap to 0, which names no definition.
+    if (context->current_pabid == 0xFFFF)
+      return RefuseParagraphIdPastLargest(context);
     id = static_cast<WORD>(context->current_pabid + 1);
   }
   WriteWord(data + offsetof(CDPABDEFINITION, PABID), id);
@@ -481,6 +486,7 @@ void FixDefinition(generation_context* context, emitted_record& record) {
   }
   level.cell_paragraph = 0;
   RemoveSavedDefinitions(SessionOf(context), id);
+  return NOERROR;
 }
 
 void FixTableBegin(generation_context* context, emitted_record& record) {
@@ -643,8 +649,7 @@ STATUS FixUpRecord(generation_context* context, emitted_record& record) {
     FixReference(context, record);
     return NOERROR;
   case SIG_CD_PABDEFINITION:
-    FixDefinition(context, record);
-    return NOERROR;
+    return FixDefinition(context, record);
   case SIG_CD_TABLEBEGIN:
   case SIG_CD_NESTEDTABLEBEGIN:
     FixTableBegin(context, record);
@@ -881,6 +886,10 @@ STATUS EmitPlainRecord(generation_context* context, body_context* output, const 
 }
 
 } // namespace
+
+STATUS RefuseParagraphIdPastLargest(generation_context* context) {
+  return FormatError(context, kParagraphIdPastLargestMessage);
+}
 
 STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length,
                      generation_context* context) {

@@ -165,11 +165,18 @@ inline LSXLsiSession* SessionOf(const generation_context* context) {
   return context->session != nullptr ? context->session : context->item->session;
 }
 
+/* Refuses an operation that would give a paragraph id past 65535, the
+ * largest: the message, error word 20025 and 1027, as the emitter refuses
+ * a record that would make the body invalid. */
+STATUS RefuseParagraphIdPastLargest(generation_context* context);
+
 /* Appends the record (host form, header included) to the output body of
  * context->item, or hands it to the HTML import when one runs. 0 when the
  * record was appended or dropped; 1027 for a record that would make the
  * body invalid, or one larger than kLargestEmittedRecord (error word 20025);
- * 263 out of memory; 1028 without a context, item, record or output body;
+ * a definition left to take the id after the current one when that is
+ * 65535 is refused the same way; 263 out of memory; 1028 without a
+ * context, item, record or output body;
  * or the status of starting a further body item. */
 STATUS CopyCDUpdated(const void* record, WORD signature, DWORD length, generation_context* context);
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_testing.h"
 #include "tests/support/stored_chunk_fixture.h"
 
 namespace {
@@ -105,6 +106,59 @@ TEST_F(AppendTableTest, OptionsShapeTheStoredTable) {
     std::vector<std::string> expected = body;
     expected.insert(expected.end(), c.table.begin(), c.table.end());
     EXPECT_EQ(StoredRecords(id), expected) << c.options;
+  }
+}
+
+/* The paragraph ids of the stored definitions (0xFF82), in order. */
+std::vector<unsigned> DefinitionIds(const std::vector<std::string>& records) {
+  std::vector<unsigned> ids;
+  for (const std::string& record : records) {
+    if (record.compare(0, 4, "82FF") == 0)
+      ids.push_back(std::stoul(record.substr(10, 2) + record.substr(8, 2), nullptr, 16));
+  }
+  return ids;
+}
+
+/* Each cell of a generated table takes a definition of its own above every
+ * id the item holds: one past 65535 refuses the table (1028), the message
+ * shown and the note as it was; the largest id itself is given. */
+TEST_F(AppendTableTest, CellIdsPastTheLargestAreRefused) {
+  const struct {
+    const char* label;
+    const char* definition; /* the body's definition line */
+    WORD columns;
+    STATUS status;
+    std::vector<unsigned> ids; /* of the stored definitions */
+  } cases[] = {
+      {"the last cell takes 65535", "PABDEF id=65532", 2, NOERROR, {65532, 65534, 65535}},
+      {"a third cell would take 65536", "PABDEF id=65532", 3, 1028, {65532}},
+      {"the body holds 65535", "PABDEF id=65535", 1, 1028, {65535}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string script = std::string(c.definition) +
+                               " flags=0x0100 ext=1440,0,1440,0,0,100\n"
+                               "PABREF id=1\nTEXT text=\"a\"\n";
+    const NOTEID id = StoreNote(script);
+    HostTestClearMessages();
+    EXPECT_EQ(OnChunk(id, "Everything",
+                      [&](VelkoRTChunk* chunk) {
+                        return static_cast<long>(
+                            chunk->AppendTable(1, c.columns, 0, nullptr, nullptr));
+                      }),
+              c.status);
+    const std::vector<std::string> stored = Stored(id);
+    EXPECT_EQ(DefinitionIds(stored), c.ids);
+    std::vector<std::string> shown;
+    for (const HostTestMessage& message : HostTestMessages())
+      shown.push_back(message.text);
+    if (c.status == NOERROR) {
+      EXPECT_EQ(shown, std::vector<std::string>{});
+    } else {
+      EXPECT_EQ(stored, Expected(script));
+      EXPECT_EQ(shown,
+                std::vector<std::string>{"TARNO: Paragraph id past 65535.  Operation failed!"});
+    }
   }
 }
 
