@@ -39,16 +39,13 @@
 #include <stdint.h>
 #include <string.h>
 
-
-#include <stdlib.h>
-
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "engine/chunk_state.h"
 #include "engine/driver.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/rendered_xhtml.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -56,7 +53,6 @@
 #include "render/render_info.h"
 #include "store/tracked_memory.h"
 #include "tests/support/note_fixture.h"
-#include "tests/support/xml_check.h"
 #include "velko/status.h"
 
 namespace {
@@ -199,10 +195,6 @@ bool RendererWritesAll(std::string_view options) {
   return !NamesAnyKey(options, kUncheckedKeys);
 }
 
-bool WellFormed(const std::string& document) {
-  return xml_check::ParseErrors(xml_check::NumericEntities(document), true).empty();
-}
-
 struct fuzz_input : options_and_body {
   const char* generation = nullptr;
   std::string definition;
@@ -226,31 +218,6 @@ fuzz_input Split(const uint8_t* data, size_t size) {
   return input;
 }
 
-/* The directory of the files the runs write, made once per process and
- * removed when it ends. */
-struct output_directory {
-  output_directory() {
-    path = (std::filesystem::temp_directory_path() / "velko_render_fuzz_XXXXXX").string();
-    check(mkdtemp(path.data()) != nullptr);
-  }
-  ~output_directory() {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-  }
-  std::string path;
-};
-
-const std::string& OutputDirectory() {
-  static const output_directory directory;
-  return directory.path;
-}
-
-void EmptyOutputDirectory() {
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(OutputDirectory(), error))
-    std::filesystem::remove_all(entry.path(), error);
-}
-
 void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
   auto* item = new VelkoRTItem(session); // the session deletes it
   if (item->Connect("", kDbPath, noteId, "Body", 0) != NOERROR)
@@ -263,8 +230,7 @@ void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
   // Pass-through HTML is the document's own markup; it is skipped where
   // the document is checked.
   const bool checked = input.xhtml && RendererWritesAll(input.options);
-  const std::string options = "ImageDirectory=" + OutputDirectory() +
-                              " AttachmentDirectory=" + OutputDirectory() + " " +
+  const std::string options = FuzzOutputOptions() + " " +
                               (checked ? input.options + " SkipPassthru=Yes" : input.options);
   ControlBreak = CheckAtBreak;
   pieces.clear();
@@ -279,7 +245,7 @@ void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
   if (html != nullptr) {
     check(html[length] == '\0');
     if (checked && chunk->status == NOERROR)
-      check(WellFormed(pieces + std::string(html, length)));
+      check(WellFormedXhtml(pieces + std::string(html, length)));
     VelkoDeallocatePtr(session, html);
   }
 }
@@ -290,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2)
     return 0;
   static const bool quiet = [] {
-    QuietFuzzHost(OutputDirectory().c_str());
+    QuietFuzzHost(FuzzOutputDirectory().c_str());
     return true;
   }();
   (void)quiet;
@@ -305,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Render(session, noteId, input);
     delete session;
   }
-  EmptyOutputDirectory();
+  EmptyFuzzOutputDirectory();
   check(NSFNoteDelete(db, noteId, UPDATE_FORCE) == NOERROR);
   check(HostTestLiveHandles() == handles);
   HostTestClearLog();
