@@ -2,7 +2,8 @@
  * Saving an item as an HTML file: the item rendered whole ("Everything")
  * through GenerateHTMLToMime with a caller file (MIME mode 0), and the
  * public entries that take a path or a caller's FILE. A path is written
- * through a temporary file beside it and renamed into place once whole; a
+ * through a new file of a unique name beside it (made with the mode the
+ * umask allows) and renamed into place once whole; a
  * caller's FILE receives the document only after it was rendered whole
  * into an unnamed temporary file, so that a failure writes nothing to it.
  * Images and attachments that the options write to disk are written by
@@ -10,6 +11,9 @@
  *
  * Also whole_file, which the MIME export shares.
  */
+#include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,6 +21,7 @@
 #include <unistd.h>
 
 #include <new>
+#include <random>
 #include <string>
 
 #include "export/item_export.h"
@@ -67,6 +72,31 @@ FILE* OpenUnnamedFile(const LSXLsiSession* session) {
   if (file == nullptr)
     close(fd);
   return file;
+}
+
+/* Creates a new file of the pattern's name, its trailing "XXXXXX" made
+ * unique, with mode 0666: as for a file the caller made, the system takes
+ * away what the process's umask forbids. The umask is never read, as that
+ * means setting it, and another thread may make a file meanwhile. The
+ * open descriptor (the name left in *pattern), or -1. */
+int CreateUniqueFile(std::string* pattern) {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  constexpr size_t kUnique = 6;
+  constexpr int kAttempts = 100;
+  if (pattern->size() < kUnique)
+    return -1;
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const size_t from = pattern->size() - kUnique;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    uint64_t bits = random();
+    for (size_t at = from; at < pattern->size(); ++at, bits /= sizeof kLetters - 1)
+      (*pattern)[at] = kLetters[bits % (sizeof kLetters - 1)];
+    const int fd = open(pattern->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST)
+      return fd;
+  }
+  return -1;
 }
 
 } // namespace
@@ -120,15 +150,12 @@ STATUS whole_file::Open(const char* path) {
     return file_ != nullptr ? NOERROR : STATUS{VELKO_ERR_BAD_ARGUMENT};
   }
   inPlace_ = false;
-  const int fd = mkstemp(temporary_.data());
+  const int fd = CreateUniqueFile(&temporary_);
   if (fd < 0) {
     temporary_.clear();
     return VELKO_ERR_BAD_ARGUMENT;
   }
-  // As a file the caller made: readable by all, as the umask allows.
-  const mode_t mask = umask(0);
-  umask(mask);
-  file_ = fchmod(fd, 0666 & ~mask) == 0 ? fdopen(fd, "wb") : nullptr;
+  file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
     close(fd);
     Discard();

@@ -13,13 +13,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cdbuild/cd_script.h"
@@ -32,6 +39,17 @@
 #include "store/session.h"
 #include "store/tracked_memory_testing.h"
 #include "tests/support/test_fixture.h"
+
+/* The process's umask calls pass through here: those of threads that are
+ * saving are counted. */
+thread_local bool t_saving = false;
+std::atomic<int> g_saving_umask_calls{0};
+
+extern "C" mode_t umask(mode_t mask) noexcept {
+  if (t_saving)
+    ++g_saving_umask_calls;
+  return static_cast<mode_t>(syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -387,6 +405,66 @@ TEST_F(ItemExportTest, AFileThatCannotBeWrittenIs1028AndLeavesNothing) {
     }
   }
   fs::permissions(out_ / "locked", fs::perms::owner_all);
+}
+
+/* Saving neither reads nor changes the process's umask, which reading
+ * means setting: files saved on four threads at once, each through a
+ * session of its own, and files another thread makes meanwhile all get the
+ * mode the umask allows, and the umask is the same afterwards. A moment
+ * of another umask is too short for a run to meet reliably: the umask
+ * calls of the saving threads are counted as well. */
+TEST_F(ItemExportTest, SavedFilesKeepTheProcessUmask) {
+  const NOTEID id = StoreNote({engine_test::PabDef(1), engine_test::Paragraph(),
+                               engine_test::PabRef(1), engine_test::Text("saved")});
+  constexpr int kSavers = 4;
+  constexpr int kSaves = 20;
+  const mode_t caller = umask(027);
+  g_saving_umask_calls = 0;
+  std::atomic<int> saving{kSavers};
+  std::vector<std::string> wrongModes[kSavers + 1];
+  auto modeOf = [](const fs::path& path) {
+    struct stat info = {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : mode_t{01000};
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kSavers; ++t) {
+    threads.emplace_back([&, t] {
+      LSXLsiSession session;
+      auto* item = new VelkoRTItem(&session); // the session deletes it
+      const bool connected = item->Connect("", kDbPath, id, "Body", 0) == NOERROR;
+      t_saving = true;
+      for (int i = 0; connected && i < kSaves; ++i) {
+        const fs::path path = out_ / ("saved-" + std::to_string(t) + "-" + std::to_string(i));
+        const STATUS status = i % 2 == 0 ? item->SaveAsHTML(path.c_str(), "HTML", "")
+                                         : item->SaveAsMime(path.c_str(), "HTML", "");
+        if (status != NOERROR || modeOf(path) != 0640)
+          wrongModes[t].push_back(path.filename().string());
+      }
+      t_saving = false;
+      if (!connected)
+        wrongModes[t].push_back("not connected");
+      --saving;
+    });
+  }
+  threads.emplace_back([&] {
+    const fs::path path = out_ / "made-meanwhile";
+    while (saving > 0) {
+      const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
+      if (fd >= 0)
+        ::close(fd);
+      if (modeOf(path) != 0640)
+        wrongModes[kSavers].push_back("made meanwhile");
+      ::unlink(path.c_str());
+    }
+  });
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(umask(caller), 027);
+  EXPECT_EQ(g_saving_umask_calls, 0);
+  for (const std::vector<std::string>& wrong : wrongModes) {
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " files, the first " << wrong.front();
+  }
+  EXPECT_EQ(OutFiles().size(), size_t{kSavers * kSaves});
 }
 
 TEST_F(ItemExportTest, AnItemThatIsNotConnectedExportsNothing) {
