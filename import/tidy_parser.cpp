@@ -30,7 +30,18 @@ namespace {
 /* The most a text buffer keeps between texts. */
 constexpr uint kKeptTextBytes = 4096;
 
-std::once_flag languageOnce;
+std::once_flag preparedOnce;
+
+/* What tidy shares between all its documents, set up once before any
+ * parser runs: its language, and its character table, which every new
+ * document fills in again. While the first documents of the process were
+ * made, a document parsing on another thread could read the table half
+ * filled; the one document made here fills it first, so that documents
+ * made later only write again the bits it already holds. */
+void PrepareTidy() {
+  tidySetLanguage("en");
+  tidyRelease(tidyCreate());
+}
 
 } // namespace
 
@@ -55,7 +66,7 @@ template <typename Call> bool Guarded(tidy_parser* parser, const Call& call) {
 tidy_parser::tidy_parser(LSXLsiSession* session) : session_(session) {
   static const TidyAllocatorVtbl vtbl = {Allocate, Reallocate, Free, Panic};
   allocator_.vtbl = &vtbl;
-  std::call_once(languageOnce, [] { tidySetLanguage("en"); });
+  std::call_once(preparedOnce, PrepareTidy);
 }
 
 tidy_parser::~tidy_parser() {
