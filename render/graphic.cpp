@@ -523,9 +523,11 @@ bool SourceFromResource(graphic_call &g) {
                                                               : kDefaultOpenResource;
   g.settled = true;
   if (c->image_handling == kHandlingDisk && (c->image_flags & fi::ImageResourceToDisk) != 0) {
+    // The file takes the name's last path element, and so does the link
+    // to it; a name that may not name a file is linked as it stands.
     std::string file;
-    if (c->item != nullptr && CheckedName(name.data(), name.size(), &file) &&
-        MakeImageDirectory(c)) {
+    const bool safe = CheckedName(name.data(), name.size(), &file);
+    if (c->item != nullptr && safe && MakeImageDirectory(c)) {
       const std::string path = JoinPath(ImageDirectory(c), file);
       // A resource that is not there, or holds no whole image, writes
       // nothing and is referenced all the same, as an image of the rich
@@ -546,7 +548,7 @@ bool SourceFromResource(graphic_call &g) {
       RenderPuts(c, open);
     } else {
       PutUrlDirectoryPrefix(c);
-      PutURL(c, name);
+      PutURL(c, safe ? file : name);
     }
     RenderPutc(c, '"');
     return true;
