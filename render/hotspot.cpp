@@ -557,11 +557,21 @@ void DiskAttachment(hotspot_call &h, const std::string &internal, const std::str
   const std::string path = RenderJoinPath(c->attachment_directory, name);
   if (RenderedNote(c) != NULLHANDLE)
     ExtractAttachmentFile(RenderedNote(c), internal.c_str(), path.c_str());
-  std::string base = c->attachment_url_directory != nullptr ? c->attachment_url_directory : "";
+  // Without a URL directory of its own the link names the file where it
+  // was written: in the attachment directory, a path escaped for a URL.
+  const bool urlDirectory = c->attachment_url_directory != nullptr;
+  std::string base = urlDirectory ? c->attachment_url_directory : c->attachment_directory;
+  for (char &ch : base) {
+    if (ch == '\\')
+      ch = '/';
+  }
   while (!base.empty() && base.back() == '/')
     base.pop_back();
   RenderPuts(c, "<a href=\"");
-  RenderPuts(c, base.c_str());
+  if (urlDirectory)
+    RenderPuts(c, base.c_str());
+  else
+    RenderPutEscaped(c, kEscapeURL, base.data(), base.size());
   RenderPutc(c, '/');
   RenderPutEscaped(c, kEscapeURL, name.data(), name.size());
   RenderPuts(c, "\">");
