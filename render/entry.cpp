@@ -36,6 +36,7 @@
 #include "render/output_stage.h"
 #include "render/paragraphs.h"
 #include "render/render_info.h"
+#include "render/run_files.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"
@@ -585,6 +586,7 @@ void ReleaseRenderContext(html_render_info *c) {
     FreeText(session, c->output_buffer);
   DiscardXMLStacks(c);
   FreeParagraphIndex(c);
+  ReleaseRunFiles(c);
   // A part file still open here was never attached: it is removed, so how
   // its close went tells nobody anything.
   if (c->part_file != nullptr) {

@@ -11,7 +11,8 @@
  *
  * File names taken from the document keep only their last path element;
  * an empty name, ".", ".." or one with control bytes writes no file. Paths
- * are joined with exactly one "/".
+ * are joined with exactly one "/". A file goes under the name the run
+ * gives it (render/run_files.h), which the reference names.
  *
  * An image whose data is not whole (its header counts segments it does
  * not hold, or a bitmap without GIF or JPEG data) gets no file, no image
@@ -31,7 +32,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <iterator>
@@ -48,6 +48,7 @@
 #include "render/identity.h"
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
+#include "render/run_files.h"
 #include "render/family_renderers.h"
 #include "render/services.h"
 #include "render/text_render.h"
@@ -258,11 +259,6 @@ bool Fits(const std::string &path) {
   return name <= kLongestName && path.size() <= kLongestPath;
 }
 
-bool FileExists(const std::string &path) {
-  struct stat info = {};
-  return stat(path.c_str(), &info) == 0;
-}
-
 /* ---- the rendering of one image ---- */
 
 struct graphic_call {
@@ -418,10 +414,21 @@ bool EmbeddedFileName(const graphic_call &g, const char *extension, std::string 
   return true;
 }
 
-void WriteImageFile(graphic_call &g, const std::string &path) {
-  if (!g.whole || ((g.c->image_flags & fi::NoImageOverwrite) != 0 && FileExists(path)))
-    return;
-  g.status = GenerateGraphicFileFromCDRecords(g.c->session, path.c_str(), g.parts.graphic->next);
+/* Writes the image of the rich text as a file of the run in the directory
+ * under the name; the name the run gave it. An image whose data is not
+ * whole gets no file and keeps its name. */
+std::string WriteImageFile(graphic_call &g, const std::string &directory,
+                           const std::string &name) {
+  if (!g.whole)
+    return name;
+  LSXLsiSession *session = g.c->session;
+  const record_storage *image = g.parts.graphic->next;
+  return WriteRunFile(
+      g.c, directory, name, (g.c->image_flags & fi::NoImageOverwrite) != 0,
+      [session, image](const std::string &path) {
+        return GenerateGraphicFileFromCDRecords(session, path.c_str(), image);
+      },
+      &g.status);
 }
 
 void PutUrlDirectoryPrefix(html_render_info *c) {
@@ -528,15 +535,20 @@ bool SourceFromResource(graphic_call &g) {
     std::string file;
     const bool safe = CheckedName(name.data(), name.size(), &file);
     if (c->item != nullptr && safe && MakeImageDirectory(c)) {
-      const std::string path = JoinPath(ImageDirectory(c), file);
       // A resource that is not there, or holds no whole image, writes
       // nothing and is referenced all the same, as an image of the rich
       // text whose data is not whole.
-      if (Fits(path)) {
+      const std::string directory = ImageDirectory(c);
+      if (Fits(JoinPath(directory, file))) {
         bool missing = false;
-        const STATUS status = WriteImageResourceFile(c->session, c->item->server,
-                                                     c->item->database, name.c_str(),
-                                                     path.c_str(), &missing);
+        STATUS status = g.status;
+        file = WriteRunFile(
+            c, directory, file, false,
+            [c, &name, &missing](const std::string &path) {
+              return WriteImageResourceFile(c->session, c->item->server, c->item->database,
+                                            name.c_str(), path.c_str(), &missing);
+            },
+            &status);
         if (!missing)
           g.status = status;
       }
@@ -612,11 +624,12 @@ void DiskImage(graphic_call &g, const char *extension, const char *kind) {
     if (safe && (file.size() < 4 || file.find('.') == std::string::npos))
       file = file + "." + extension;
     const std::string path = JoinPath(ImageDirectory(c), file);
+    std::string linked = file;
     if (safe && directory && Fits(path))
-      WriteImageFile(g, path);
+      linked = WriteImageFile(g, ImageDirectory(c), file);
     RenderPuts(c, " src=\"");
     PutUrlDirectoryPrefix(c);
-    PutURL(c, file);
+    PutURL(c, linked);
     RenderPutc(c, '"');
     WriteUnidentifiedAlt(g, "Unidentified image: ", file.data(), file.size(), "");
     return;
@@ -643,7 +656,7 @@ void DiskImage(graphic_call &g, const char *extension, const char *kind) {
   }
   const std::string path = JoinPath(target, file);
   if (safe && ready && Fits(path))
-    WriteImageFile(g, path);
+    file = WriteImageFile(g, target, file);
   RenderPuts(c, " src=\"");
   PutUrlDirectoryPrefix(c);
   if (!folder.empty()) {

@@ -26,6 +26,7 @@
 #include "render/identity.h"
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
+#include "render/run_files.h"
 #include "render/family_renderers.h"
 #include "render/sections.h"
 #include "render/services.h"
@@ -554,9 +555,17 @@ void DiskAttachment(hotspot_call &h, const std::string &internal, const std::str
   std::string name;
   if (!RenderCheckedFileName(shown.data(), shown.size(), &name))
     return;
-  const std::string path = RenderJoinPath(c->attachment_directory, name);
-  if (RenderedNote(c) != NULLHANDLE)
-    ExtractAttachmentFile(RenderedNote(c), internal.c_str(), path.c_str());
+  // What the extraction says changes nothing: the link is written all the
+  // same.
+  const NOTEHANDLE note = RenderedNote(c);
+  STATUS ignored = NOERROR;
+  if (note != NULLHANDLE)
+    name = WriteRunFile(
+        c, c->attachment_directory, name, false,
+        [note, &internal](const std::string &path) {
+          return ExtractAttachmentFile(note, internal.c_str(), path.c_str());
+        },
+        &ignored);
   // Without a URL directory of its own the link names the file where it
   // was written: in the attachment directory, a path escaped for a URL.
   const bool urlDirectory = c->attachment_url_directory != nullptr;

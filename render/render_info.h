@@ -483,6 +483,9 @@ struct html_render_info {
 
   /* ---- images (render/graphic.cpp) ---- */
   DWORD image_directory_made; /* the image directory was made in this run */
+  /* The names of the files the run wrote to disk, images and attachments
+   * alike (render/run_files.h); null until the first. */
+  struct run_files *run_files;
   /* The settings the image renderer reads, read at the run's first image
    * and kept for the others (unread again at every outermost driver call):
    * the debug level and the data directory. */
