@@ -3,7 +3,7 @@
  * written to, writing the image data of a record list (an image header and
  * its segments) to a file, reading an image resource's records to write
  * them out, making an image resource from the records of an image, and
- * reading an image's data for a MIME message.
+ * reading the data of an image or an image resource for a MIME message.
  *
  * A file is written beside its path under a temporary name and renamed
  * into place once whole, so that a failure leaves no file (and an older
@@ -165,6 +165,35 @@ STATUS StoreImageData(LSXLsiSession* session, NOTEHANDLE note, const record_stor
   return status;
 }
 
+/* Hands the records of the database's image resource of the name to
+ * `use` and returns its status; 263 when memory cannot be had, 1028 when
+ * the resource cannot be read (then *missing is set, when given). */
+template <typename Use>
+STATUS WithImageResource(LSXLsiSession* session, const char* server, const char* databasePath,
+                         const char* name, const Use& use, bool* missing = nullptr) {
+  if (session == nullptr || name == nullptr || name[0] == '\0')
+    return kServiceNotAvailable;
+  VelkoRTItem* item = NewObject<VelkoRTItem>(session);
+  if (item == nullptr)
+    return VELKO_ERR_MEMORY;
+  STATUS status = kServiceNotAvailable;
+  const STATUS connected = item->ConnectImageResource(server, databasePath, name, nullptr);
+  if (connected == VELKO_ERR_MEMORY) {
+    status = VELKO_ERR_MEMORY; // a resource that could not be read for want of memory
+  } else if (connected != NOERROR) {
+    if (missing != nullptr)
+      *missing = true;
+  } else {
+    const body_context* body = ItemBody(item);
+    if (body == nullptr || body->load_status == VELKO_ERR_MEMORY)
+      status = VELKO_ERR_MEMORY;
+    else
+      status = use(body->records);
+  }
+  delete item;
+  return status;
+}
+
 } // namespace
 
 BOOL MakeDirectoryIfNecessary(const char* path) {
@@ -219,27 +248,19 @@ STATUS WriteImageResourceFile(LSXLsiSession* session, const char* server,
                               const char* databasePath, const char* name, const char* fileName,
                               bool* missing) {
   *missing = false;
-  if (session == nullptr || name == nullptr || name[0] == '\0')
-    return kServiceNotAvailable;
-  VelkoRTItem* item = NewObject<VelkoRTItem>(session);
-  if (item == nullptr)
-    return VELKO_ERR_MEMORY;
-  STATUS status = kServiceNotAvailable;
-  const STATUS connected = item->ConnectImageResource(server, databasePath, name, nullptr);
-  if (connected == VELKO_ERR_MEMORY) {
-    status = VELKO_ERR_MEMORY; // a resource that could not be read for want of memory
-  } else if (connected != NOERROR) {
-    *missing = true;
-  } else if (const body_context* body = ItemBody(item);
-             body == nullptr || body->load_status == VELKO_ERR_MEMORY) {
-    status = VELKO_ERR_MEMORY;
-  } else if (image_records image; !FindImage(body->records, &image)) {
-    *missing = true;
-  } else if (fileName != nullptr && fileName[0] != '\0' && WriteImageFile(image, fileName)) {
-    status = NOERROR;
-  }
-  delete item;
-  return status;
+  return WithImageResource(
+      session, server, databasePath, name,
+      [fileName, missing](const record_storage* records) {
+        image_records image;
+        if (!FindImage(records, &image)) {
+          *missing = true;
+          return kServiceNotAvailable;
+        }
+        return fileName != nullptr && fileName[0] != '\0' && WriteImageFile(image, fileName)
+                   ? NOERROR
+                   : kServiceNotAvailable;
+      },
+      missing);
 }
 
 STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* server,
@@ -248,6 +269,22 @@ STATUS GenerateGraphicFileFromImageResource(LSXLsiSession* session, const char* 
   bool missing = false;
   return WriteImageResourceFile(session, server, databasePath, name, fileName, &missing);
 }
+
+STATUS ReadImageResource(LSXLsiSession* session, const char* server, const char* databasePath,
+                         const char* name, std::string* data, WORD* imageType) {
+  return WithImageResource(
+      session, server, databasePath, name, [data, imageType](const record_storage* records) {
+        image_records image;
+        if (!FindImage(records, &image))
+          return kServiceNotAvailable;
+        *imageType = 0;
+        ReadRecordWord(image.header->data, image.header->length,
+                       offsetof(CDIMAGEHEADER, ImageType), imageType);
+        data->clear();
+        return AppendImageData(records, data) ? NOERROR : kServiceNotAvailable;
+      });
+}
+
 
 STATUS GenerateImageResourceFromCDRecords(LSXLsiSession* session, const char* name,
                                           const record_storage* first, DBHANDLE db, int replace) {

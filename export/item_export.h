@@ -134,6 +134,13 @@ private:
  * counts) to data. False when the records hold no whole image. */
 bool AppendImageData(const record_storage* node, std::string* data);
 
+/* Reads the image of the database's image resource of the name into data
+ * and its image type (1 GIF, 2 JPEG) into imageType. 0; 263 when memory
+ * cannot be had; 1028 when the database holds no such resource or it
+ * holds no whole image. */
+STATUS ReadImageResource(LSXLsiSession* session, const char* server, const char* databasePath,
+                         const char* name, std::string* data, WORD* imageType);
+
 /* Reads the bytes of the note's "$FILE" attachment of the name (the last
  * one of that name when there are several) into data; with detach, the
  * attachment is then taken out of the note. 0, the item-not-found status

@@ -14,14 +14,16 @@
  *     one part for each image the HTML names by cid:, under that
  *       Content-ID: the image data of the graphic whose item number and
  *       offset the id carries
- *     one part for each link icon the renderer marked as used and the
- *       HTML names by its default cid: (a built-in GIF), and the same for
- *       the section and tab icons the HTML names
+ *     one part for each image resource the renderer reported naming and
+ *       the HTML names by cid:, read from the item's database, under the
+ *       id with the HTML's escapes decoded
+ *     one part for each link, section or tab icon the HTML names by its
+ *       default cid: (a built-in GIF)
  *   and, when the options render attachments by name, a multipart/mixed
  *   around it with one attachment part per file of the item's file
  *   hotspots.
- * A cid: that names nothing the item holds (an image resource by name)
- * gets no part.
+ * A cid: that names nothing the item holds (a resource the database
+ * lacks) gets no part.
  *
  * The message is built whole in memory before a byte of it is written.
  */
@@ -616,6 +618,10 @@ private:
 struct message_parts {
   GByteArray* html = nullptr; /* owned until a part takes it */
   encoded_html_reading read; /* of the HTML, as it came */
+  /* The image resources the renderer named: the id as the HTML holds it,
+   * and the resource's name; each id once. */
+  std::vector<std::pair<std::string, std::string>> resources;
+  bool resources_lost = false; /* memory ran out keeping one */
   std::vector<GMimeObject*> related; /* owned; after the HTML */
   std::vector<GMimeObject*> attachments;
   message_parts() = default;
@@ -640,10 +646,68 @@ void AddInlinePart(message_parts* parts, const char* subtype, const std::string&
   parts->related.push_back(GMIME_OBJECT(part));
 }
 
+int HexDigitValue(char c) {
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  return c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= '0' && c <= '9' ? c - '0' : -1;
+}
+
+/* The Content-ID a cid: URL of the HTML names: its character references
+ * ("&amp;", "&#x27;"...) and then its "%XX" escapes decoded. */
+std::string DecodedContentID(std::string_view id) {
+  static constexpr struct {
+    std::string_view reference;
+    char c;
+  } kReferences[] = {{"&amp;", '&'}, {"&#x27;", '\''}, {"&#39;", '\''},
+                     {"&quot;", '"'}, {"&lt;", '<'},    {"&gt;", '>'}};
+  std::string url;
+  for (size_t at = 0; at < id.size();) {
+    bool replaced = false;
+    for (const auto& entry : kReferences) {
+      if (id.compare(at, entry.reference.size(), entry.reference) == 0) {
+        url.push_back(entry.c);
+        at += entry.reference.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced)
+      url.push_back(id[at++]);
+  }
+  std::string decoded;
+  for (size_t at = 0; at < url.size(); ++at) {
+    const int high = url[at] == '%' && at + 2 < url.size() ? HexDigitValue(url[at + 1]) : -1;
+    const int low = high >= 0 ? HexDigitValue(url[at + 2]) : -1;
+    if (low < 0) {
+      decoded.push_back(url[at]);
+      continue;
+    }
+    decoded.push_back(static_cast<char>(high << 4 | low));
+    at += 2;
+  }
+  return decoded;
+}
+
+/* The part of the image resource the renderer named by the id, when the
+ * item's database holds it; 263 when memory ran out. */
+STATUS AddResourcePart(VelkoRTItem* item, const std::string& id, const std::string& name,
+                       message_parts* parts) {
+  std::string data;
+  WORD imageType = 0;
+  const STATUS status = ReadImageResource(item->session, item->server, item->database,
+                                          name.c_str(), &data, &imageType);
+  if (status == VELKO_ERR_MEMORY)
+    return status;
+  if (status == NOERROR)
+    AddInlinePart(parts, imageType == 2 ? "jpeg" : "gif", DecodedContentID(id), data);
+  return NOERROR;
+}
+
 /* A part for each id of the HTML (ids, as ContentIDs finds them) that
- * names an image of the item or a built-in icon that the renderer used. */
-void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed,
-                        const std::vector<std::string>& ids, message_parts* parts) {
+ * names an image of the item, an image resource the renderer named or a
+ * built-in icon. 263 when memory ran out. */
+STATUS AddReferencedParts(VelkoRTItem* item, const std::vector<std::string>& ids,
+                          message_parts* parts) {
   std::optional<graphic_places> graphics;
   std::string icon;
   for (const std::string& id : ids) {
@@ -657,9 +721,21 @@ void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed,
         AddInlinePart(parts, image.kind == 2 ? "jpeg" : "gif", id, data);
       continue;
     }
+    const auto resource =
+        std::find_if(parts->resources.begin(), parts->resources.end(),
+                     [&id](const std::pair<std::string, std::string>& named) {
+                       return named.first == id;
+                     });
+    if (resource != parts->resources.end()) {
+      if (STATUS status = AddResourcePart(item, id, resource->second, parts); status != NOERROR)
+        return status;
+      continue;
+    }
+    // An icon the HTML names gets its part whether or not a link of its
+    // kind marked it used: an option may give one link kind another's.
     bool builtIn = false;
-    for (int i = 0; i < kLinkGraphics; ++i)
-      builtIn = builtIn || (id == kLinkIconIDs[i] && linkGraphicUsed[i] == 1);
+    for (const char* link : kLinkIconIDs)
+      builtIn = builtIn || id == link;
     for (const char* other : kOtherIconIDs)
       builtIn = builtIn || id == other;
     if (!builtIn)
@@ -668,6 +744,7 @@ void AddReferencedParts(VelkoRTItem* item, const int* linkGraphicUsed,
       icon = IconGif();
     AddInlinePart(parts, "gif", id, icon);
   }
+  return NOERROR;
 }
 
 /* The note's LMBCS attachment name as the UTF-8 that MIME headers carry. */
@@ -851,6 +928,19 @@ public:
     }
     return true;
   }
+  void ResourceNamed(const char* id, size_t idLength, const char* name,
+                     size_t nameLength) override {
+    const std::string_view named(id, idLength);
+    for (const auto& known : parts_->resources) {
+      if (known.first == named)
+        return;
+    }
+    try {
+      parts_->resources.emplace_back(std::string(named), std::string(name, nameLength));
+    } catch (const std::bad_alloc&) {
+      parts_->resources_lost = true;
+    }
+  }
   /* Reads the end of the HTML, once all of it was appended. */
   void Finish() {
     reader_.Read(HTML(), true);
@@ -883,10 +973,10 @@ private:
 };
 
 /* Renders the item for MIME into parts->html: the part text the renderer
- * handed on while it ran, then the text left in the buffer. The used
- * words of the link icons come back in linkGraphicUsed. */
+ * handed on while it ran, then the text left in the buffer; and the image
+ * resources it named into parts->resources. */
 STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* options,
-                     int* linkGraphicUsed, message_parts* parts) {
+                     message_parts* parts) {
   export_render run;
   run.mime_mode = 1;
   run.generation = generation;
@@ -896,9 +986,10 @@ STATUS RenderForMime(VelkoRTItem* item, const char* generation, const char* opti
   run.part_memory = &part;
   std::string held;
   const STATUS status = RenderItemForExport(item, &run, &held);
-  std::copy(std::begin(run.link_graphic_used), std::end(run.link_graphic_used), linkGraphicUsed);
   if (status != NOERROR)
     return status;
+  if (parts->resources_lost)
+    return VELKO_ERR_MEMORY;
   if (!part.Append(held.data(), held.size()))
     return VELKO_ERR_MEMORY;
   part.Finish();
@@ -955,12 +1046,10 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
   InitialiseGMime();
   try {
     message_parts parts;
-    int linkGraphicUsed[kLinkGraphics] = {};
     const std::string rendering = RenderingOptions(options);
     if (rendering.size() > 0xFFFF)
       return VELKO_ERR_BAD_ARGUMENT;
-    if (STATUS status =
-            RenderForMime(item, generation, rendering.c_str(), linkGraphicUsed, &parts);
+    if (STATUS status = RenderForMime(item, generation, rendering.c_str(), &parts);
         status != NOERROR)
       return status;
     const bool quotedPrintable = RenderedQuotedPrintable(rendering.c_str());
@@ -970,7 +1059,8 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
       ids = std::move(parts.read.well_formed_ids);
     if (!ids)
       ids = quotedPrintable ? QuotedPrintableContentIDs(html) : ContentIDs(html);
-    AddReferencedParts(item, linkGraphicUsed, *ids, &parts);
+    if (STATUS status = AddReferencedParts(item, *ids, &parts); status != NOERROR)
+      return status;
     if (AttachmentsByName(options)) {
       if (STATUS status = AddAttachments(item, &parts); status != NOERROR)
         return status;

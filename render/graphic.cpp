@@ -517,7 +517,22 @@ void WriteResourceAltForMime(graphic_call &g, const std::string &name) {
   g.alt_written = true;
 }
 
-/* False when memory ran out before anything was written. */
+/* Tells a caller that takes the MIME part in memory of the resource the
+ * run names by the id (escaped as PutURL writes it). False when memory ran
+ * out. */
+bool ReportResource(html_render_info *c, const std::string &id, const std::string &name) {
+  if (c->part_memory == nullptr)
+    return true;
+  render_text escaped{c->session};
+  RenderTextPutEscaped(&escaped, kEscapeURL, id.data(), id.size());
+  if (escaped.status != NOERROR)
+    return false;
+  c->part_memory->ResourceNamed(escaped.data, escaped.length, name.data(), name.size());
+  return true;
+}
+
+/* False when memory ran out; what was written of the element is then
+ * dropped. */
 bool SourceFromResource(graphic_call &g) {
   if (g.settled || g.parts.resource == nullptr ||
       g.parts.resource->length < kResourceTexts)
@@ -589,6 +604,8 @@ bool SourceFromResource(graphic_call &g) {
   RenderPuts(c, " src=\"cid:");
   PutURL(c, cid);
   RenderPutc(c, '"');
+  if (!ReportResource(c, cid, name))
+    return false;
   if (g.parts.alt_text == nullptr && (c->flags & html_flags::WAICompliant) != 0)
     WriteResourceAltForMime(g, name);
   return true;

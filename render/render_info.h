@@ -204,10 +204,16 @@ constexpr size_t kBasePathnameSize = 256;
 /* Takes the MIME part's text in memory, for a caller that uses the part
  * itself instead of reading it back from the note: a run given one writes
  * no part file and attaches nothing. Append takes each piece a flush hands
- * on, in order; false when it cannot keep it. */
+ * on, in order; false when it cannot keep it. ResourceNamed hears of each
+ * image resource of the item's database that the run names by a content
+ * id: the id as written after "cid:" (escaped as the HTML holds it) and
+ * the resource's name, so that the caller can add its part (by default it
+ * is not heard). */
 class mime_part_memory {
 public:
   virtual bool Append(const char *text, size_t length) = 0;
+  virtual void ResourceNamed(const char * /*id*/, size_t /*idLength*/, const char * /*name*/,
+                             size_t /*nameLength*/) {}
 
 protected:
   ~mime_part_memory() = default;

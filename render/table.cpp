@@ -22,6 +22,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <string_view>
+
 #include "chunk/font_override.h"
 #include "engine/record_fields.h"
 #include "engine/services.h"
@@ -114,6 +116,25 @@ void StepOn(html_render_info *c) {
 void NoteFailure(table_call &call, STATUS status) {
   if (status != NOERROR && call.status == NOERROR)
     call.status = status;
+}
+
+/* Tells a caller that takes the MIME part in memory of the resource of a
+ * cell's background, under both ids the cell may name it by: as escaped in
+ * the style's url() (the text of `style` from `idAt` on) and in the
+ * background attribute. False when memory ran out. */
+bool ReportBackgroundResource(html_render_info *c, const render_text &style, DWORD idAt,
+                              const char *name, size_t length, std::string_view resource) {
+  if (c->part_memory == nullptr)
+    return true;
+  render_text attribute{c->session};
+  RenderTextPutEscaped(&attribute, kEscapeURL, name, length);
+  if (style.status != NOERROR || attribute.status != NOERROR)
+    return false;
+  c->part_memory->ResourceNamed(style.data + idAt, style.length - idAt, resource.data(),
+                                resource.size());
+  c->part_memory->ResourceNamed(attribute.data, attribute.length, resource.data(),
+                                resource.size());
+  return true;
 }
 
 /* ---- the close-tag stack ---- */
@@ -1132,13 +1153,18 @@ void StartCell(table_call &call, record_storage *cell, const cell_fields &fields
   const char *imageName = nullptr;
   size_t imageLength = 0;
   render_text evaluatedName{c->session};
-  const bool image = scan.resource != nullptr &&
-                     BackgroundName(c, scan.resource, &evaluatedName, &imageName, &imageLength);
+  std::string_view resourceName;
+  const bool image =
+      scan.resource != nullptr && BackgroundName(c, scan.resource, &evaluatedName, &imageName,
+                                                 &imageLength, &resourceName);
   if (evaluatedName.status == VELKO_ERR_MEMORY)
     NoteFailure(call, VELKO_ERR_MEMORY);
   if (image) {
     RenderTextPuts(&background, "background-image: url(cid:");
+    const DWORD idAt = background.length;
     PutCssUrlName(&background, imageName, imageLength);
+    if (!ReportBackgroundResource(c, background, idAt, imageName, imageLength, resourceName))
+      NoteFailure(call, VELKO_ERR_MEMORY);
     RenderTextPuts(&background, ");");
     PutRepeat(&background, scan.repeat);
   }

@@ -199,7 +199,8 @@ bool IsBackgroundImage(const record_storage *node) {
 
 /* The name of a cell's background image: see table_parts.h. */
 bool BackgroundName(html_render_info *context, const record_storage *resource,
-                    render_text *evaluated, const char **name, size_t *length) {
+                    render_text *evaluated, const char **name, size_t *length,
+                    std::string_view *whole) {
   const DWORD at = sizeof(CDRESOURCE) + Word(resource, offsetof(CDRESOURCE, ServerHintLength)) +
                    Word(resource, offsetof(CDRESOURCE, FileHintLength)) + 8;
   DWORD size = Word(resource, offsetof(CDRESOURCE, Length1));
@@ -227,6 +228,7 @@ bool BackgroundName(html_render_info *context, const record_storage *resource,
     return false;
   *name = text + start;
   *length = size - start;
+  *whole = std::string_view(text, size);
   return true;
 }
 

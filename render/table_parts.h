@@ -10,6 +10,8 @@
 #ifndef VELKO_RENDER_TABLE_PARTS_H
 #define VELKO_RENDER_TABLE_PARTS_H
 
+#include <string_view>
+
 #include <stddef.h>
 #include <string.h>
 
@@ -71,10 +73,12 @@ void PutBackgroundColour(html_render_info *context,
 bool IsBackgroundImage(const record_storage *node);
 /* Its name (after the last "\", "/" or "|"): the stored name, or the
  * text its formula gives against the rendered note (held in `evaluated`);
- * false when there is none. A formula that cannot be evaluated names no
- * image; `evaluated`'s status tells a lack of memory. */
+ * false when there is none. The whole text goes to `whole`, the name of
+ * the resource in the database. A formula that cannot be evaluated names
+ * no image; `evaluated`'s status tells a lack of memory. */
 bool BackgroundName(html_render_info *context, const record_storage *resource,
-                    render_text *evaluated, const char **name, size_t *length);
+                    render_text *evaluated, const char **name, size_t *length,
+                    std::string_view *whole);
 /* A name inside CSS url(...): URL-escaped, "(", ")" and "'" encoded too. */
 void PutCssUrlName(render_text *out, const char *name, size_t length);
 /* The repeat declarations of a background image (repeat record or none). */

@@ -550,6 +550,82 @@ TEST_F(ItemExportTest, AnImageWithoutWholeDataIsNotNamedInTheMessage) {
   EXPECT_EQ(message.parts[1].data, HexBytes(kWhiteGif));
 }
 
+/* Image resources the HTML names by cid: (an image's source, a cell's
+ * background) become parts read from the item's database, under their ids
+ * with the HTML's escapes decoded ("&amp;" is "&", "%28" is "("): a GIF
+ * resource as image/gif, a JPEG one as image/jpeg. A resource the
+ * database lacks keeps its reference without a part. A link icon the HTML
+ * names is a part although no link of its kind marked it used: here the
+ * document link's icon is named as the view link's. */
+TEST_F(ItemExportTest, ImageResourcesTheHTMLNamesBecomeParts) {
+  const auto storeResource = [this](const std::string& name, BYTE type, const std::string& bytes) {
+    cdbuild::Body image;
+    image.Add(cdbuild::Graphic({}));
+    image.Add(cdbuild::ImageHeader({.image_type = type, .segment_count = 1}));
+    image.Add(cdbuild::ImageSegment(cdbuild::Bytes(bytes.begin(), bytes.end())));
+    return note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
+      WORD noteClass = NOTE_CLASS_FORM;
+      NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
+      NSFItemSetText(note, "$TITLE", name.c_str(), static_cast<WORD>(name.size()));
+      NSFItemSetText(note, "$Flags", "34CiQ", 5);
+      return image.AppendItems(note, "$ImageData");
+    });
+  };
+  const std::string gif = HexBytes(kBlackGif);
+  ASSERT_NE(storeResource("art\\logo&1.gif", 1, gif), 0u);
+  ASSERT_NE(storeResource("back(1).jpg", 2, "JPEG bytes"), 0u);
+  const std::string script =
+      "PARAGRAPH\nPABDEF id=1\nPABREF id=1\nTEXT text=\"T\"\n"
+      "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=16 height=16\n"
+      "RESOURCE type=3 class=0x13 link=0000000000000000 name=\"art\\\\logo&1.gif\"\n"
+      "END sig=CDGRAPHIC\n"
+      "BEGIN sig=CDGRAPHIC\nGRAPHIC\nIMAGEHEADER type=1 width=16 height=16\n"
+      "RESOURCE type=3 class=0x13 link=0000000000000000 name=\"missing.gif\"\n"
+      "END sig=CDGRAPHIC\n"
+      "TABLEBEGIN\nTABLECELL row=0 column=0\n"
+      "RESOURCE sig=0xFF78 type=3 class=0x13 link=0000000000000000 name=\"back(1).jpg\"\n"
+      "TEXT text=\"a\"\nTABLEEND\n"
+      "PARAGRAPH\nPABREF id=1\n"
+      "DOCLINK notelink=01000000AB000000010A0000020A0000030A0000040A0000010B0000020B0000030B"
+      "0000040B0000 texts=\"\\0\\0\"\n";
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  ASSERT_TRUE(cdbuild::BuildScript(script, &body, &error)) << error.line << ": " << error.message;
+  const NOTEID id = note_testing::StoreNoteWith(
+      db_, [&](NOTEHANDLE note) { return body.AppendItems(note, "Body"); });
+  ASSERT_NE(id, 0u);
+  auto* item = new VelkoRTItem(session_); // the session deletes it
+  ASSERT_EQ(item->Connect("", kDbPath, id, "Body", 0), NOERROR);
+
+  const fs::path path = out_ / "resources.eml";
+  ASSERT_EQ(item->SaveAsMime(path.c_str(), "HTML", "DoclinkGraphic=cid:_a_viewlink"), NOERROR);
+  const read_message message = ReadMessage(ReadFile(path));
+  ASSERT_TRUE(message.parsed);
+  ASSERT_FALSE(message.parts.empty());
+  EXPECT_EQ(NamedIDs(message.parts[0].data),
+            (std::vector<std::string>{"art_logo&amp;1.gif", "missing.gif", "back%281%29.jpg",
+                                      "_a_viewlink"}));
+  ASSERT_EQ(message.parts.size(), 4u);
+  const struct {
+    const char* type;
+    const char* id;
+    std::string data;
+  } expected[] = {{"image/gif", "art_logo&1.gif", gif},
+                  {"image/jpeg", "back(1).jpg", "JPEG bytes"},
+                  {"image/gif", "_a_viewlink", ""}};
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(expected[i].id);
+    const read_part& part = message.parts[i + 1];
+    EXPECT_EQ(part.type, expected[i].type);
+    EXPECT_EQ(part.id, expected[i].id);
+    EXPECT_EQ(part.disposition, "inline");
+    if (!expected[i].data.empty())
+      EXPECT_EQ(part.data, expected[i].data);
+    else
+      EXPECT_EQ(part.data.substr(0, 6), "GIF89a");
+  }
+}
+
 TEST_F(ItemExportTest, ALongBodyComesFromThePartFileAndTheBuffer) {
   Load(LongScript());
   const std::string expected = RenderedForMime(kEncoded);
