@@ -1122,6 +1122,61 @@ bool OpenForGood(const chunk_process_state* state) {
   return true;
 }
 
+/* Where the target of the last matched clause ends at a record while a
+ * Record clause is pending: not at all, at a record after it (the next
+ * row's first cell, the next paragraph's record, a table end after a row),
+ * or at its own last record (a section's hotspot end). */
+enum class enclosing_end { none, outside, own };
+
+/* Whether the record that ends the clause's occurrence lies outside it: as
+ * MatchTerminator tells it, and always for rows, columns and text runs,
+ * which end at the first record after them. */
+bool EndLiesOutside(const chunkdef_info* clause, DWORD ended) {
+  return ended != 0 || IsRowOrColumn(clause) || clause->target_type == TARGETTYPE_STYLIZEDTEXT ||
+         clause->target_type == TARGETTYPE_RAWTEXT;
+}
+
+/* Every record begins a Record target, so a pending Record clause would
+ * take the record that ends the enclosing target as its next record, and
+ * that target would never close: its end is tested first. The test leaves
+ * the state as it was (the end-pattern flag is put back). */
+enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
+                             chunk_process_state* state) {
+  const chunkdef_info* pending = state->pending;
+  chunkdef_info* last = state->last_matched;
+  if (pending == nullptr || pending->finished != 0 || pending->target_type != TARGETTYPE_RECORD ||
+      (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE) ||
+      last == nullptr || last != pending->run_previous ||
+      (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
+    return enclosing_end::none;
+  if (!AtClauseLevel(last, record, state) && !EndsParagraphHolder(last, record, state))
+    return enclosing_end::none;
+  const DWORD endPattern = state->end_pattern;
+  DWORD counted = 0;
+  DWORD ended = 0;
+  const DWORD ends = MatchTerminator(last, record.data, record.signature, record.length, previous,
+                                     &counted, &ended, 0, state);
+  state->end_pattern = endPattern;
+  if (ends == 0)
+    return enclosing_end::none;
+  return EndLiesOutside(last, ended) ? enclosing_end::outside : enclosing_end::own;
+}
+
+/* The matched clauses close at the record and the chunk with them; the
+ * record then lies outside what closed and may begin the next occurrence
+ * or open the clauses after it. */
+STATUS CloseThenReopen(const walk_record& record, WORD previous, chunk_process_state* state) {
+  const closing result = CloseClauses(record, previous, state);
+  if (result.status != NOERROR)
+    return result.status;
+  if (STATUS closed = CloseOpenChunk(record, result, state); closed != NOERROR)
+    return closed;
+  bool again = false;
+  STATUS status = NOERROR;
+  OpenAtRecord(record, previous, true, &again, &status, state);
+  return status;
+}
+
 } // namespace
 
 bool ChunkOpenForGood(const chunk_process_state* state) { return OpenForGood(state); }
@@ -1183,13 +1238,21 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   const walk_record record = RecordInWalk(data, signature, length, state);
   const WORD previous = state->previous_signature;
 
+  const enclosing_end enclosing = EnclosingEndAt(record, previous, state);
+  if (enclosing == enclosing_end::outside)
+    return CloseThenReopen(record, previous, state);
+
   bool accepted = AcceptDeferredClause(state);
   CountFirstParagraph(state);
   STATUS status = NOERROR;
-  if (OpenAtRecord(record, previous, false, &accepted, &status, state))
-    return status;
-  if (accepted)
+  // The enclosing target's own last record is its last Record too: the
+  // target closes after it.
+  if (OpenAtRecord(record, previous, false, &accepted, &status, state)) {
+    if (enclosing != enclosing_end::own || status != NOERROR)
+      return status;
+  } else if (accepted && enclosing != enclosing_end::own) {
     return NOERROR;
+  }
 
   const chunkdef_info* last = state->last_matched;
   if (last != nullptr &&
