@@ -61,6 +61,9 @@ struct chunkdef_info {
    * reached; 0: none. */
   DWORD deferred_record = 0;
   DWORD font_id = 0; /* StylizedText: the FONTID of the run matched */
+  /* Starts of the clause's target nested in its open occurrence, counted
+   * when that occurrence ends. */
+  DWORD nested_starts = 0;
   chunkdef_info* run_next = nullptr;
   chunkdef_info* run_previous = nullptr;
 };

@@ -670,6 +670,7 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
   state->pending = clause->run_next;
   clause->finished = 0;
   clause->seen = 0;
+  clause->nested_starts = 0;
   clause->depth_hotspot = state->depth_hotspot;
   clause->depth_layer = state->depth_layer;
   clause->depth_table = state->depth_table;
@@ -982,6 +983,8 @@ close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_in
                       state) == 0)
     return close_step::stop;
   Reopen(state, clause);
+  clause->occurrence += clause->nested_starts;
+  clause->nested_starts = 0;
   ++result->closed;
   result->last_ended = ended;
   if (IsTableCell(signature) && clause->target_type == TARGETTYPE_COLUMN && before != nullptr &&
@@ -1122,6 +1125,38 @@ bool OpenForGood(const chunk_process_state* state) {
   return true;
 }
 
+/* While a clause's occurrence is open its start test does not run, but
+ * an occurrence of its target nested deeper in it (a table in a cell of
+ * the table, a section in the section) is numbered all the same, as a
+ * walk for that one target numbers it: such starts are counted, and added
+ * to the clause's occurrence number when the open occurrence ends. */
+void CountNestedStarts(const walk_record& record, WORD previous, chunk_process_state* state) {
+  for (chunkdef_info* clause = state->last_matched; clause != nullptr;
+       clause = clause->run_previous) {
+    if ((clause->relation != RELATION_CONTAINS && clause->relation != RELATION_INSIDE) ||
+        IsRowOrColumn(clause) || clause->target_type == TARGETTYPE_RECORD)
+      continue;
+    const target_parameter* row = RowOf(clause->target_type);
+    if (row == nullptr ||
+        (record.signature != SIG_CD_BEGIN && !IsStartSignature(row, record.signature)))
+      continue;
+    if (state->depth_table <= clause->depth_table &&
+        state->depth_hotspot <= clause->depth_hotspot &&
+        state->depth_layer <= clause->depth_layer)
+      continue;
+    // The start test of a copy that selects every occurrence: the clause's
+    // own run fields stay as they are.
+    chunkdef_info probe = *clause;
+    probe.relation = RELATION_CONTAINS;
+    probe.index_count = 0;
+    probe.seen = 0;
+    probe.run_next = nullptr;
+    DWORD complete = 0;
+    if (Initiates(&probe, record, previous, &complete, state) != 0)
+      ++clause->nested_starts;
+  }
+}
+
 /* Where the target of the last matched clause ends at a record while a
  * Record clause is pending: not at all, at a record after it (the next
  * row's first cell, the next paragraph's record, a table end after a row),
@@ -1238,6 +1273,7 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   const walk_record record = RecordInWalk(data, signature, length, state);
   const WORD previous = state->previous_signature;
 
+  CountNestedStarts(record, previous, state);
   const enclosing_end enclosing = EnclosingEndAt(record, previous, state);
   if (enclosing == enclosing_end::outside)
     return CloseThenReopen(record, previous, state);
