@@ -285,6 +285,18 @@ bool NonBlankTextFollows(const walk_record& record) {
   return false;
 }
 
+/* A text run right after a text run of the same font goes on with that
+ * run and begins none of its own. */
+bool ContinuesRun(const walk_record& record) {
+  const record_storage* before = record.node != nullptr ? record.node->previous : nullptr;
+  DWORD font = 0;
+  DWORD fontBefore = 0;
+  return IsTextRun(record.signature) && IsTextRun(before) &&
+         ReadRecordDword(record.data, record.length, offsetof(CDTEXT, FontID), &font) &&
+         ReadRecordDword(before->data, before->length, offsetof(CDTEXT, FontID), &fontBefore) &&
+         font == fontBefore;
+}
+
 bool PassesDiscriminator(const target_parameter* row, WORD type, const walk_record& record) {
   const target_discriminator& test = row->discriminator;
   if (test.count != 0) {
@@ -504,6 +516,8 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
        IsBeginOf(data, signature, length, SIG_CD_BIDI_TEXT)))
     return 0;
   if (type == TARGETTYPE_NONBLANKTEXT && !NonBlankTextFollows(record))
+    return 0;
+  if (type == TARGETTYPE_STYLIZEDTEXT && ContinuesRun(record))
     return 0;
   if (type == TARGETTYPE_TABLE && IsTableBegin(signature) && state->pretable_flag != 0)
     return 0;
