@@ -61,6 +61,12 @@ struct chunkdef_info {
    * reached; 0: none. */
   DWORD deferred_record = 0;
   DWORD font_id = 0; /* StylizedText: the FONTID of the run matched */
+  /* StylizedText: the number of the last text record the start test met
+   * in the current occurrence of the clause before (0: none), and its
+   * FONTID; whether that record went on with a run. */
+  DWORD run_record = 0;
+  DWORD run_font = 0;
+  DWORD run_continues = 0;
   /* Starts of the clause's target nested in its open occurrence, counted
    * when that occurrence ends. */
   DWORD nested_starts = 0;

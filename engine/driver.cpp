@@ -74,6 +74,8 @@ void ResetRunFields(chunkdef_info* clause) {
   clause->seen = 0;
   clause->deferred_record = 0;
   clause->font_id = 0;
+  clause->nested_starts = 0;
+  clause->run_record = 0;
 }
 
 /* Links the chunk's clauses and then the extra clauses into one run chain;

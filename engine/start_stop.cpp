@@ -286,15 +286,27 @@ bool NonBlankTextFollows(const walk_record& record) {
 }
 
 /* A text run right after a text run of the same font goes on with that
- * run and begins none of its own. */
-bool ContinuesRun(const walk_record& record) {
-  const record_storage* before = record.node != nullptr ? record.node->previous : nullptr;
+ * run and begins none of its own: where the clause's start test met that
+ * run at the record before, inside the current occurrence of the clause
+ * before it (a target's first text record may begin a run). */
+bool ContinuesRun(chunkdef_info* clause, const walk_record& record,
+                  const chunk_process_state* state) {
+  // A record tested again (the clause reopened at it) keeps its answer.
+  if (clause->run_record != 0 && clause->run_record == state->record_counter)
+    return clause->run_continues != 0;
   DWORD font = 0;
-  DWORD fontBefore = 0;
-  return IsTextRun(record.signature) && IsTextRun(before) &&
-         ReadRecordDword(record.data, record.length, offsetof(CDTEXT, FontID), &font) &&
-         ReadRecordDword(before->data, before->length, offsetof(CDTEXT, FontID), &fontBefore) &&
-         font == fontBefore;
+  if (!IsTextRun(record.signature) ||
+      !ReadRecordDword(record.data, record.length, offsetof(CDTEXT, FontID), &font)) {
+    clause->run_record = 0;
+    return false;
+  }
+  const bool continues = clause->run_record != 0 &&
+                         clause->run_record + 1 == state->record_counter &&
+                         clause->run_font == font;
+  clause->run_record = state->record_counter;
+  clause->run_font = font;
+  clause->run_continues = continues ? 1 : 0;
+  return continues;
 }
 
 bool PassesDiscriminator(const target_parameter* row, WORD type, const walk_record& record) {
@@ -509,6 +521,8 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
 
   if (signature == SIG_CD_HOTSPOTBEGIN && previous == SIG_CD_V4HOTSPOTBEGIN)
     return 0;
+  if (type == TARGETTYPE_STYLIZEDTEXT && ContinuesRun(clause, record, state))
+    return 0;
   if (IsParagraphType(type) && RefusedForParagraph(record, previous, state))
     return 0;
   if (IsTextLike(type) && IsTextEffect(previous) &&
@@ -517,8 +531,7 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
     return 0;
   if (type == TARGETTYPE_NONBLANKTEXT && !NonBlankTextFollows(record))
     return 0;
-  if (type == TARGETTYPE_STYLIZEDTEXT && ContinuesRun(record))
-    return 0;
+
   if (type == TARGETTYPE_TABLE && IsTableBegin(signature) && state->pretable_flag != 0)
     return 0;
 
@@ -690,8 +703,10 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
   clause->depth_table = state->depth_table;
   clause->depth_ff68 = state->ff68_flag;
   clause->depth_begin = state->depth_begin;
-  if (state->pending != nullptr)
+  if (state->pending != nullptr) {
     state->pending->occurrence = 0;
+    state->pending->run_record = 0;
+  }
 }
 
 /* A clause matched again from the next occurrence on. */
