@@ -928,13 +928,23 @@ bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
   return paragraphs || clause->depth_table == state->depth_table;
 }
 
+/* What closing the matched clauses at one record found. */
+struct closing {
+  int closed = 0;          /* clauses closed */
+  DWORD last_ended = 0;    /* the terminator of the last one closed ended outside it */
+  bool ended_outside = false;
+  bool one_table = false;  /* a table end closed a table and the same table's outer clause */
+  STATUS status = NOERROR; /* a failure of closing the chunk on the way */
+};
+
 /* Whether the record at which the chunk closes is still handed to the
  * action step. */
-bool HandedBeforeClose(const walk_record& record, int closedClauses, DWORD lastEnded,
+bool HandedBeforeClose(const walk_record& record, const closing& result,
                        const chunk_process_state* state) {
   const WORD signature = record.signature;
+  const DWORD lastEnded = result.last_ended;
   const chunkdef_info* pending = state->pending;
-  if (IsTableEnd(signature) && closedClauses > 1)
+  if (IsTableEnd(signature) && result.closed > 1 && !result.one_table)
     return false;
   if (pending != nullptr &&
       (pending->relation == RELATION_INSIDE || pending->relation == RELATION_BEFORE ||
@@ -991,13 +1001,6 @@ bool OpenAtRecord(const walk_record& record, WORD previous, bool reopening, bool
   return true;
 }
 
-/* What closing the matched clauses at one record found. */
-struct closing {
-  int closed = 0;          /* clauses closed */
-  DWORD last_ended = 0;    /* the terminator of the last one closed ended outside it */
-  bool ended_outside = false;
-  STATUS status = NOERROR; /* a failure of closing the chunk on the way */
-};
 
 enum class close_step { next, stop, failed };
 
@@ -1031,8 +1034,15 @@ close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_in
   if (before != nullptr && before->relation == RELATION_INSIDE &&
       clause->relation == RELATION_CONTAINS && before->target_type == clause->target_type)
     return close_step::stop;
-  if (IsTableEnd(signature) && clause->target_type == TARGETTYPE_TABLE)
-    return close_step::stop;
+  if (IsTableEnd(signature) && clause->target_type == TARGETTYPE_TABLE) {
+    // A table is the first of its own tables: its end closes the clause
+    // around it too.
+    if (before == nullptr || before->target_type != TARGETTYPE_TABLE ||
+        (before->relation != RELATION_CONTAINS && before->relation != RELATION_INSIDE) ||
+        before->depth_table != clause->depth_table)
+      return close_step::stop;
+    result->one_table = true;
+  }
   return close_step::next;
 }
 
@@ -1119,7 +1129,7 @@ STATUS CloseOpenChunk(const walk_record& record, const closing& result,
                       chunk_process_state* state) {
   if (state->chunk_open == 0)
     return NOERROR;
-  if (HandedBeforeClose(record, result.closed, result.last_ended, state)) {
+  if (HandedBeforeClose(record, result, state)) {
     const STATUS status =
         ProcessChunkRecord(record.data, record.signature, record.length, state);
     state->handled = 1;
