@@ -620,6 +620,12 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
         return 0;
       *ended = bracketed == SIG_CD_GRAPHIC ? 0 : endsOutside;
       return Selected(clause, counted);
+    } else if ((type == TARGETTYPE_STYLIZEDTEXT || type == TARGETTYPE_RAWTEXT) &&
+               bracketed == SIG_CD_LAYER && state->depth_layer < clause->depth_layer) {
+      // The end of the layer the run lies in ends the run and is no part
+      // of it.
+      *ended = 1;
+      return 1;
     } else if (type != TARGETTYPE_RECORD && !IsEndSignature(row, bracketed)) {
       return 0;
     }
@@ -912,7 +918,9 @@ bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
         if (clause->depth_layer != state->depth_layer - 1)
           return false;
       } else if (signature == SIG_CD_END && bracketed == SIG_CD_LAYER) {
-        if (state->depth_layer == clause->depth_layer)
+        // Only the end of the layer the clause lies in (or of one around
+        // it), not that of a layer nested in it.
+        if (state->depth_layer >= clause->depth_layer)
           return false;
       } else if (state->depth_layer > clause->depth_layer) {
         return false;
