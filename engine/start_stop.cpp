@@ -657,8 +657,16 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
     if (IsTableEnd(signature))
       return 1;
     if (IsTableCell(signature) && DepthMatchesPrevious(clause, state)) {
+      // A new row begins at column 0, and at a cell of another row where
+      // no cell of column 0 is left.
       BYTE column = 0;
-      return ReadRecordByte(data, length, CDTABLECELL_COLUMN_OFFSET, &column) && column == 0;
+      BYTE cellRow = 0;
+      if (!ReadRecordByte(data, length, CDTABLECELL_COLUMN_OFFSET, &column))
+        return 0;
+      return column == 0 ||
+             (clause->occurrence != 0 &&
+              ReadRecordByte(data, length, CDTABLECELL_ROW_OFFSET, &cellRow) &&
+              static_cast<DWORD>(cellRow) + 1 != clause->occurrence);
     }
     return 0;
   case TARGETTYPE_COLUMN:
