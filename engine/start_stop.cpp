@@ -531,7 +531,6 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
     return 0;
   if (type == TARGETTYPE_NONBLANKTEXT && !NonBlankTextFollows(record))
     return 0;
-
   if (type == TARGETTYPE_TABLE && IsTableBegin(signature) && state->pretable_flag != 0)
     return 0;
 
@@ -1017,7 +1016,6 @@ bool OpenAtRecord(const walk_record& record, WORD previous, bool reopening, bool
   return true;
 }
 
-
 enum class close_step { next, stop, failed };
 
 /* A Contains or Inside clause closes where its target ends; a column that
@@ -1200,7 +1198,8 @@ void CountNestedStarts(const walk_record& record, WORD previous, chunk_process_s
         state->depth_layer <= clause->depth_layer)
       continue;
     // The start test of a copy that selects every occurrence: the clause's
-    // own run fields stay as they are.
+    // own run fields stay as they are, but for the text run it met, which
+    // the next nested text record may go on with.
     chunkdef_info probe = *clause;
     probe.relation = RELATION_CONTAINS;
     probe.index_count = 0;
@@ -1209,6 +1208,9 @@ void CountNestedStarts(const walk_record& record, WORD previous, chunk_process_s
     DWORD complete = 0;
     if (Initiates(&probe, record, previous, &complete, state) != 0)
       ++clause->nested_starts;
+    clause->run_record = probe.run_record;
+    clause->run_font = probe.run_font;
+    clause->run_continues = probe.run_continues;
   }
 }
 
