@@ -1214,8 +1214,8 @@ void CountNestedStarts(const walk_record& record, WORD previous, chunk_process_s
   }
 }
 
-/* Where the target of the last matched clause ends at a record while a
- * Record clause is pending: not at all, at a record after it (the next
+/* Where the target of the last matched clause ends at a record while the
+ * clause after it is pending: not at all, at a record after it (the next
  * row's first cell, the next paragraph's record, a table end after a row),
  * or at its own last record (a section's hotspot end). */
 enum class enclosing_end { none, outside, own };
@@ -1228,15 +1228,16 @@ bool EndLiesOutside(const chunkdef_info* clause, DWORD ended) {
          clause->target_type == TARGETTYPE_RAWTEXT;
 }
 
-/* Every record begins a Record target, so a pending Record clause would
- * take the record that ends the enclosing target as its next record, and
- * that target would never close: its end is tested first. The test leaves
- * the state as it was (the end-pattern flag is put back). */
+/* A pending clause would take a record that ends the enclosing target as
+ * a start of its own (every record begins a Record target; a table begin
+ * that ends a paragraph begins a table), and with a Record clause that
+ * target would never close: the enclosing end is tested first. The test
+ * leaves the state as it was (the end-pattern flag is put back). */
 enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
                              chunk_process_state* state) {
   const chunkdef_info* pending = state->pending;
   chunkdef_info* last = state->last_matched;
-  if (pending == nullptr || pending->finished != 0 || pending->target_type != TARGETTYPE_RECORD ||
+  if (pending == nullptr || pending->finished != 0 ||
       (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE) ||
       last == nullptr || last != pending->run_previous ||
       (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
