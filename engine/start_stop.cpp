@@ -643,8 +643,12 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
   switch (type) {
   case TARGETTYPE_STYLIZEDTEXT:
   case TARGETTYPE_RAWTEXT: {
-    if (!IsTextRun(signature))
+    if (!IsTextRun(signature)) {
+      // A table after the run is no part of it.
+      if (IsTableBegin(signature))
+        *ended = 1;
       return 1;
+    }
     DWORD font = 0;
     if (type == TARGETTYPE_STYLIZEDTEXT &&
         (!ReadRecordDword(data, length, offsetof(CDTEXT, FontID), &font) ||
@@ -901,6 +905,13 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
   return open_result::go_on;
 }
 
+/* Text runs and graphics hold no table: a table begin at their level ends
+ * them, where a hotspot, layer or table holds the table. */
+bool EndsBeforeTable(const chunkdef_info* clause) {
+  return clause->target_type == TARGETTYPE_STYLIZEDTEXT ||
+         clause->target_type == TARGETTYPE_RAWTEXT || clause->target_type == TARGETTYPE_GRAPHIC;
+}
+
 /* Whether the record lies at the level of the last matched clause L, so
  * that its closing tests apply. Records inside a hotspot, layer or table
  * that L contains are passed over. */
@@ -936,7 +947,8 @@ bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
   }
   const bool paragraphs = IsParagraphType(clause->target_type);
   if (IsTableBegin(signature))
-    return paragraphs && clause->depth_table == state->depth_table - 1;
+    return (paragraphs || EndsBeforeTable(clause)) &&
+           clause->depth_table == state->depth_table - 1;
   if (IsTableEnd(signature) || (signature == SIG_CD_END && (bracketed == SIG_CD_TABLEEND ||
                                                             bracketed == SIG_CD_NESTEDTABLEEND)))
     return clause->depth_table == state->depth_table + 1;
