@@ -1,0 +1,363 @@
+/*
+ * Fuzz target for navigation: well-formed bodies built from the fuzz bytes
+ * and a definition of one to three Contains clauses, whose targets are
+ * counted, stepped through and found in every way the chunk offers; the
+ * answers must agree.
+ *
+ * Input: byte 0 picks how many clauses the definition has (1 to 3, the
+ * last one counted); then per clause two bytes (its target type and its
+ * index, 1 to 3; the clauses before the last name targets that hold other
+ * records, and a row or column follows a table); the rest builds the
+ * body: each byte picks the next element (paragraphs with definitions,
+ * text runs in three fonts, tables up to 3 x 3 with merged cells and
+ * tables nested in cells, sections nested in sections, layers, link,
+ * action and popup hotspots, buttons, document links, anchors, fields,
+ * graphics), at most 160 records.
+ *
+ * Checked, for "P; X" (P the clauses before the counted type X): GetCount
+ * equals the targets GetNextTarget reaches from "P; X 1" and those
+ * GetPreviousTarget reaches back, and GetLastTarget's; "P; X n" exists
+ * exactly for n from 1 to the count; "P; X 1-count" and "P; X *" span from
+ * the first record of the first target to the last record of any; every
+ * target found lies within P's records. Reading leaves the stored item
+ * byte for byte as it was; host handles and tracked blocks are given back.
+ */
+#include <stddef.h>
+#include <stdint.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cdbuild/cd_script.h"
+#include "fuzz/fuzz_support.h"
+#include "host/host_testing.h"
+#include "host/nsfdb.h"
+#include "host/nsfnote.h"
+#include "store/session.h"
+#include "store/vocabulary.h"
+#include "velko/status.h"
+
+namespace {
+
+constexpr char kDbPath[] = "mem:navigationfuzz";
+
+constexpr int kMostRecords = 160;
+/* Room kept for closing what is open when the body is full. */
+constexpr int kClosingRoom = 12;
+constexpr int kDeepest = 3;
+
+/* The target types a clause takes. */
+constexpr const char* kTypes[] = {
+    "Table",  "Row",       "Column",        "Section", "Layer",   "Paragraph",
+    "StylizedText", "Text", "Record",    "Hotspot", "Button",  "Hyperlink",
+    "ActionHotspot", "Popup", "Doclink", "Anchor",  "Field",   "Graphic",
+};
+constexpr size_t kTypeCount = sizeof kTypes / sizeof *kTypes;
+/* The types of the clauses before the counted one: targets that hold
+ * other records (the first twelve of kTypes but Text). */
+constexpr size_t kHoldingTypes[] = {0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13};
+
+/* The fonts of the text runs: two faces, and the first at another size. */
+constexpr const char* kFonts[] = {"face=1 size=10", "face=4 size=10", "face=1 size=12"};
+
+/* The body's bytes read one at a time; 0 once they are used up. */
+class ByteReader {
+public:
+  ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t Next() { return at_ < size_ ? data_[at_++] : 0; }
+  bool Done() const { return at_ >= size_; }
+
+private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+};
+
+/* Writes the record script of a body. */
+class BodyWriter {
+public:
+  explicit BodyWriter(ByteReader* bytes) : bytes_(bytes) {}
+
+  std::string Write() {
+    Line("PABDEF id=1");
+    Line("PABREF id=1");
+    while (!bytes_->Done() && Room())
+      Element(0, 0);
+    Line("TEXT text=\"end\"");
+    return script_;
+  }
+
+private:
+  bool Room() const { return records_ + kClosingRoom < kMostRecords; }
+
+  void Line(const std::string& line) {
+    script_ += line;
+    script_ += '\n';
+    ++records_;
+  }
+
+  void Text() {
+    Line("TEXT " + std::string(kFonts[bytes_->Next() % 3]) + " text=\"t" +
+         std::to_string(++runs_) + "\"");
+  }
+
+  /* Elements until the byte says the content ends (at least one). */
+  void Content(int depth, int tables) {
+    do {
+      Element(depth, tables);
+    } while (Room() && (bytes_->Next() & 3) != 0);
+  }
+
+  void Hotspot(const std::string& begin, int depth, int tables) {
+    Line(begin);
+    Text();
+    if (depth < kDeepest && (bytes_->Next() & 1) != 0)
+      Content(depth + 1, tables);
+    Line("HOTSPOTEND");
+  }
+
+  void Table(int depth, int tables) {
+    const std::string nested = tables > 0 ? " nested=yes" : "";
+    const int rows = 1 + bytes_->Next() % 3;
+    const int columns = 1 + bytes_->Next() % 3;
+    Line("TABLEBEGIN" + nested);
+    for (int row = 0; row < rows; ++row) {
+      for (int column = 0; column < columns; ++column) {
+        const uint8_t merge = bytes_->Next();
+        std::string cell = "TABLECELL row=" + std::to_string(row) +
+                           " column=" + std::to_string(column) + nested;
+        if ((merge & 0x30) == 0x10 && column + 1 < columns)
+          cell += " colspan=2";
+        if ((merge & 0xC0) == 0x40 && row + 1 < rows)
+          cell += " rowspan=2";
+        Line(cell);
+        if (!Room())
+          continue;
+        if (depth < kDeepest && (merge & 1) != 0)
+          Content(depth + 1, tables + 1);
+        else
+          Text();
+      }
+    }
+    Line("TABLEEND" + nested);
+  }
+
+  void Element(int depth, int tables) {
+    const uint8_t kind = bytes_->Next();
+    const bool deeper = depth < kDeepest && Room();
+    switch (kind % 14) {
+    case 1:
+      Line("PARAGRAPH");
+      if ((kind & 0x10) != 0) {
+        Line("PABDEF id=2 left=720");
+        Line("PABREF id=2");
+      } else if ((kind & 0x20) != 0) {
+        Line("PABREF id=1");
+      }
+      break;
+    case 2:
+      if (deeper)
+        Table(depth, tables);
+      break;
+    case 3:
+      if (!deeper)
+        break;
+      Line("HOTSPOTBEGIN type=12 sig=V4HOTSPOTBEGIN");
+      Line("SECTIONBAR title=\"s\"");
+      Content(depth + 1, tables);
+      Line("HOTSPOTEND sig=V4HOTSPOTEND");
+      break;
+    case 4:
+      if (!deeper)
+        break;
+      Line("BEGIN sig=LAYER");
+      Line("RAW sig=LAYER data=000000000000000000000000000000000000");
+      Content(depth + 1, tables);
+      Line("END sig=LAYER");
+      break;
+    case 5:
+      Hotspot("HOTSPOTBEGIN type=11", depth, tables);
+      break;
+    case 6:
+      Hotspot("HOTSPOTBEGIN type=2 flags=0x10", depth, tables);
+      break;
+    case 7:
+      Hotspot("HOTSPOTBEGIN type=1", depth, tables);
+      break;
+    case 8:
+      Line("DOCLINK notelink=\"link\"");
+      break;
+    case 9:
+      Line("HOTSPOTBEGIN type=3");
+      Line("BUTTON label=\"b\"");
+      Line("HOTSPOTEND");
+      break;
+    case 10:
+      Line("ANCHOR name=\"a\"");
+      break;
+    case 11:
+      Line("FIELD name=\"f\"");
+      break;
+    case 12:
+      Line("GRAPHIC");
+      Line("IMAGEHEADER type=1 width=1 height=1 datasize=4 segments=1");
+      Line("IMAGESEGMENT data=\"GIF8\"");
+      break;
+    default:
+      Text();
+      break;
+    }
+  }
+
+  ByteReader* bytes_;
+  std::string script_;
+  int records_ = 0;
+  int runs_ = 0;
+};
+
+struct span {
+  DWORD first = 0;
+  DWORD last = 0;
+};
+
+/* The records the chunk of the definition lies in (0 0: none). */
+span Found(VelkoRTItem* item, const std::string& definition) {
+  VelkoRTChunk* chunk = item->DefineChunk(definition.c_str());
+  check(chunk != nullptr);
+  _internal_SESS* session = item->session->internal;
+  session->found_first = 0;
+  session->found_second = 0;
+  chunk->AlterRichText(ACTION_QUERY_RECORDS, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  const span found{session->found_first, session->found_second};
+  delete chunk;
+  return found;
+}
+
+bool Exists(VelkoRTItem* item, const std::string& definition) {
+  VelkoRTChunk* chunk = item->DefineChunk(definition.c_str());
+  check(chunk != nullptr);
+  const int exists = chunk->Exists();
+  delete chunk;
+  return exists != 0;
+}
+
+std::string Join(const std::string& parent, const std::string& clause) {
+  return parent.empty() ? clause : parent + "; " + clause;
+}
+
+void CheckNavigation(VelkoRTItem* item, const std::string& parent, const std::string& type) {
+  // A definition the parser refuses (a Row with no Table before it) has
+  // nothing to navigate.
+  VelkoRTChunk* counting = item->DefineChunk(parent.empty() ? "Everything" : parent.c_str());
+  if (counting == nullptr)
+    return;
+  const WORD count = counting->GetCount(type.c_str());
+  delete counting;
+  if (count == 0xFFFF)
+    return;
+
+  const auto numbered = [&](int n) { return Join(parent, type + " " + std::to_string(n)); };
+  // Each target exists, and the one after the last does not.
+  std::vector<span> spans;
+  for (int n = 1; n <= count; ++n) {
+    check(Exists(item, numbered(n)));
+    const span found = Found(item, numbered(n));
+    check(found.first != 0 && found.first <= found.last);
+    spans.push_back(found);
+  }
+  check(!Exists(item, numbered(count + 1)));
+
+  // Stepping reaches the same targets, forward and back.
+  VelkoRTChunk* stepping = item->DefineChunk(numbered(1).c_str());
+  check(stepping != nullptr);
+  int reached = count > 0 ? 1 : 0;
+  if (count > 0) {
+    while (stepping->GetNextTarget(0) != 0)
+      ++reached;
+    check(reached == count);
+    // The last step went one past the last target.
+    for (int n = count; n >= 1; --n) {
+      check(stepping->GetPreviousTarget(0) != 0);
+      check(numbered(n) == stepping->definition);
+    }
+    check(stepping->GetLastTarget(0) != 0);
+    check(numbered(count) == stepping->definition);
+  }
+  delete stepping;
+  if (count == 0) {
+    check(Found(item, Join(parent, type + " *")).first == 0);
+    return;
+  }
+
+  // A range and "*" span their targets.
+  DWORD last = 0;
+  for (const span& found : spans)
+    last = std::max(last, found.last);
+  const std::string range = numbered(1) + "-" + std::to_string(count);
+  for (const std::string& all : {range, Join(parent, type + " *")}) {
+    const span found = Found(item, all);
+    check(found.first == spans.front().first && found.last == last);
+  }
+
+  // Every target lies within the parent's records.
+  if (parent.empty())
+    return;
+  const span outer = Found(item, parent);
+  for (const span& found : spans)
+    check(outer.first <= found.first && found.last <= outer.last);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1)
+    return 0;
+  ByteReader bytes(data, size);
+  const int clauses = 1 + bytes.Next() % 3;
+  std::string parent;
+  std::string counted;
+  std::string before;
+  for (int i = 0; i < clauses; ++i) {
+    const uint8_t pick = bytes.Next();
+    std::string type =
+        i + 1 == clauses
+            ? kTypes[pick % kTypeCount]
+            : kTypes[kHoldingTypes[pick % (sizeof kHoldingTypes / sizeof *kHoldingTypes)]];
+    // Rows and columns are those of a table: a row right after a Table
+    // clause, a column right after a Table or Row clause.
+    if ((type == "Row" && before != "Table") ||
+        (type == "Column" && before != "Table" && before != "Row"))
+      type = "Table";
+    before = type;
+    const int index = 1 + bytes.Next() % 3;
+    if (i + 1 == clauses)
+      counted = type;
+    else
+      parent = Join(parent, type + " " + std::to_string(index));
+  }
+  cdbuild::Body body;
+  cdbuild::ScriptError error;
+  const std::string script = BodyWriter(&bytes).Write();
+  check(cdbuild::BuildScript(script, &body, &error));
+
+  const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
+  const size_t handles = HostTestLiveHandles();
+  NOTEHANDLE note = NULLHANDLE;
+  check(NSFNoteCreate(db, &note) == NOERROR);
+  check(body.AppendItems(note, "Body") == NOERROR);
+  const auto stored = note_testing::ItemValues(note, "Body");
+  {
+    auto* session = new LSXLsiSession;
+    auto* item = new VelkoRTItem(session);
+    check(item->ConnectBackend(note, "Body", 0) == NOERROR);
+    CheckNavigation(item, parent, counted);
+    delete item;
+    check(VelkoTrackedBlocksInUse(session) == 0);
+    delete session;
+  }
+  check(note_testing::ItemValues(note, "Body") == stored);
+  NSFNoteClose(note);
+  check(HostTestLiveHandles() == handles);
+  return 0;
+}
