@@ -70,51 +70,76 @@ LSXLsiSession::~LSXLsiSession() {
 
 namespace {
 
+/* The list of one kind of object and the index of the object before each
+ * one in it. */
+template <typename Object> struct listed_objects {
+  Object** head;
+  std::unordered_map<const Object*, Object*>* before;
+  bool* unindexed;
+};
+
 /* Pushes the object at the head of its list; one already in it stays where
- * it is. */
-template <typename Object>
-void PushAtHead(Object** head, std::unordered_map<const Object*, Object*>* before,
-                Object* object) {
-  if (object == nullptr || before->count(object) != 0)
+ * it is. When the index cannot grow, the list goes on without it (found
+ * by a walk from then on), so that a constructor never fails here. */
+template <typename Object> void PushAtHead(listed_objects<Object> list, Object* object) {
+  if (object == nullptr)
     return;
-  before->emplace(object, nullptr);
-  object->next = *head;
-  if (*head != nullptr)
-    before->find(*head)->second = object;
-  *head = object;
+  if (!*list.unindexed) {
+    try {
+      if (!list.before->emplace(object, nullptr).second)
+        return;
+    } catch (const std::bad_alloc&) {
+      list.before->clear();
+      *list.unindexed = true;
+    }
+  }
+  object->next = *list.head;
+  if (!*list.unindexed && *list.head != nullptr)
+    list.before->find(*list.head)->second = object;
+  *list.head = object;
 }
 
 /* Takes the object out of its list; one not in it is left alone. Nothing
  * is allocated, so it serves destructors. */
-template <typename Object>
-void Unlink(Object** head, std::unordered_map<const Object*, Object*>* before, Object* object) {
-  auto found = before->find(object);
-  if (found == before->end())
+template <typename Object> void Unlink(listed_objects<Object> list, Object* object) {
+  if (*list.unindexed) {
+    for (Object** link = list.head; *link != nullptr; link = &(*link)->next) {
+      if (*link == object) {
+        *link = object->next;
+        object->next = nullptr;
+        return;
+      }
+    }
+    return;
+  }
+  auto found = list.before->find(object);
+  if (found == list.before->end())
     return;
   Object* previous = found->second;
-  (previous != nullptr ? previous->next : *head) = object->next;
+  (previous != nullptr ? previous->next : *list.head) = object->next;
   if (object->next != nullptr)
-    before->find(object->next)->second = previous;
+    list.before->find(object->next)->second = previous;
   object->next = nullptr;
-  before->erase(found);
+  list.before->erase(found);
 }
 
 } // namespace
 
 void LSXLsiSession::AddToRTITEMList(VelkoRTItem* item) {
-  PushAtHead(&items, &internal->item_before, item);
+  PushAtHead<VelkoRTItem>({&items, &internal->item_before, &internal->items_unindexed}, item);
 }
 
 void LSXLsiSession::RemoveFromRTITEMList(VelkoRTItem* item) {
-  Unlink(&items, &internal->item_before, item);
+  Unlink<VelkoRTItem>({&items, &internal->item_before, &internal->items_unindexed}, item);
 }
 
 void LSXLsiSession::AddToRTCHUNKList(VelkoRTChunk* chunk) {
-  PushAtHead(&chunks, &internal->chunk_before, chunk);
+  PushAtHead<VelkoRTChunk>({&chunks, &internal->chunk_before, &internal->chunks_unindexed},
+                           chunk);
 }
 
 void LSXLsiSession::RemoveFromRTCHUNKList(VelkoRTChunk* chunk) {
-  Unlink(&chunks, &internal->chunk_before, chunk);
+  Unlink<VelkoRTChunk>({&chunks, &internal->chunk_before, &internal->chunks_unindexed}, chunk);
 }
 
 cached_stuff_node* LSXLsiSession::CreateCachedStuff() {

@@ -106,9 +106,13 @@ struct _internal_SESS {
   DWORD emitter_scratch_used = 0;
 
   /* The object before each live item and chunk in the session's lists
-   * (null for the head), so that one leaves its list without a walk. */
+   * (null for the head), so that one leaves its list without a walk; a
+   * list whose index could not grow for want of memory is walked instead
+   * from then on. */
   std::unordered_map<const VelkoRTItem*, VelkoRTItem*> item_before;
   std::unordered_map<const VelkoRTChunk*, VelkoRTChunk*> chunk_before;
+  bool items_unindexed = false;
+  bool chunks_unindexed = false;
 
   /* Freed host memory blocks stay locked; never changed after creation. */
   DWORD keep_locked = 1;

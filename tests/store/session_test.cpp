@@ -194,31 +194,40 @@ TEST_F(SessionTest, ItemAndChunkListsPushAtHead) {
 }
 
 // Objects leave the lists from anywhere: the oldest (at the tail), the
-// newest and one in the middle, each without disturbing the others.
+// newest and one in the middle, each without disturbing the others; also
+// in lists that lost their index for want of memory and are walked.
 TEST_F(SessionTest, ObjectsLeaveTheirListsFromAnyPlace) {
-  auto* item = new VelkoRTItem(session());
-  ASSERT_EQ(item->default_chunk, nullptr); // made when the item connects
-  VelkoRTChunk* made[5];
-  for (VelkoRTChunk*& chunk : made)
-    chunk = new VelkoRTChunk(session(), item);
-  auto listed = [&] {
-    std::vector<VelkoRTChunk*> chunks;
-    for (VelkoRTChunk* chunk = session()->chunks; chunk != nullptr; chunk = chunk->next)
-      chunks.push_back(chunk);
-    return chunks;
-  };
-  delete made[0];
-  delete made[4];
-  delete made[2];
-  EXPECT_EQ(listed(), (std::vector<VelkoRTChunk*>{made[3], made[1]}));
-  session()->AddToRTCHUNKList(made[1]); // already listed: stays where it is
-  EXPECT_EQ(listed(), (std::vector<VelkoRTChunk*>{made[3], made[1]}));
+  for (const bool unindexed : {false, true}) {
+    SCOPED_TRACE(unindexed ? "walked" : "indexed");
+    LSXLsiSession session;
+    session.internal->items_unindexed = unindexed;
+    session.internal->chunks_unindexed = unindexed;
+    auto* item = new VelkoRTItem(&session);
+    ASSERT_EQ(item->default_chunk, nullptr); // made when the item connects
+    VelkoRTChunk* made[5];
+    for (VelkoRTChunk*& chunk : made)
+      chunk = new VelkoRTChunk(&session, item);
+    auto listed = [&] {
+      std::vector<VelkoRTChunk*> chunks;
+      for (VelkoRTChunk* chunk = session.chunks; chunk != nullptr; chunk = chunk->next)
+        chunks.push_back(chunk);
+      return chunks;
+    };
+    delete made[0];
+    delete made[4];
+    delete made[2];
+    EXPECT_EQ(listed(), (std::vector<VelkoRTChunk*>{made[3], made[1]}));
+    if (!unindexed) {
+      session.AddToRTCHUNKList(made[1]); // already listed: stays where it is
+      EXPECT_EQ(listed(), (std::vector<VelkoRTChunk*>{made[3], made[1]}));
+    }
 
-  auto* second = new VelkoRTItem(session());
-  delete item; // its chunks go with it
-  EXPECT_EQ(listed(), std::vector<VelkoRTChunk*>{});
-  EXPECT_EQ(session()->items, second);
-  EXPECT_EQ(second->next, nullptr);
+    auto* second = new VelkoRTItem(&session);
+    delete item; // its chunks go with it
+    EXPECT_EQ(listed(), std::vector<VelkoRTChunk*>{});
+    EXPECT_EQ(session.items, second);
+    EXPECT_EQ(second->next, nullptr);
+  }
 }
 
 // The temporary directory is process-wide; each case sets what it reads.
