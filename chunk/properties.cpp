@@ -366,6 +366,18 @@ int SetTextValue(VelkoRTChunk& chunk, const rtchunk_prop& row, const char* value
   return chunk.status == NOERROR ? 1 : 0;
 }
 
+/* Runs the set action of a row with a text value of the byte length: one
+ * longer than a length word counts is refused whole (1028) rather than
+ * compiled or set cut to its low 16 bits. */
+int SetMeasuredTextValue(VelkoRTChunk& chunk, const rtchunk_prop& row, const char* value,
+                         size_t length) {
+  if (length > 0xFFFF) {
+    chunk.status = VELKO_ERR_BAD_ARGUMENT;
+    return 0;
+  }
+  return SetTextValue(chunk, row, value, static_cast<WORD>(length));
+}
+
 } // namespace
 
 void VelkoRTChunk::GetPropertyInternal(const char* name, char* text, WORD size, double* number,
@@ -463,23 +475,16 @@ int VelkoRTChunk::SetPropertyText(const char* name, const char* value, WORD leng
       std::string found(strlen(name) + 1, '\0');
       if (ExtractProperty(name, key.c_str(), found.data(), found.size()) == 0)
         continue;
-      found.resize(strlen(found.c_str()));
-      // A value past what a length word counts is refused whole, as one
-      // given as the value is, rather than set cut to its low 16 bits.
-      if (found.size() > 0xFFFF) {
-        status = VELKO_ERR_BAD_ARGUMENT;
-        return 0;
-      }
-      return SetTextValue(*this, row, found.c_str(), static_cast<WORD>(found.size()));
+      return SetMeasuredTextValue(*this, row, found.c_str(), strlen(found.c_str()));
     }
     return 0;
   }
-  if (length == 0)
-    length = TextLength(value);
   const rtchunk_prop* row = LookupChunkProperty(name);
   if (row == nullptr || !MaySet(session, *row))
     return 0;
   if (row->chunk_answers && row->set_action == 0)
     return 0;
-  return SetTextValue(*this, *row, value, length);
+  // A length of 0 means the value's whole string length, not one cut to a
+  // word.
+  return SetMeasuredTextValue(*this, *row, value, length != 0 ? length : strlen(value));
 }

@@ -144,26 +144,33 @@ Operation Action(WORD action, WORD p1, WORD p2 = 0, const char* s1 = nullptr) {
 /* ---- text values ---- */
 
 /* A value longer than a length word can count is refused whole, given as
- * the value or in a list of Name=value pairs, and the note stays as it
- * was; a short one in a list is set. */
+ * the value (its length 0: its string length) or in a list of Name=value
+ * pairs, with no message, and the note stays as it was: for the text, for
+ * a paragraph style taken as it is, and for a formula compiled from it. A
+ * short one in a list is set. */
 TEST_F(PropertySetEdgesTest, TextValuePastALengthWordIsRefusedInEitherForm) {
   const std::vector<Bytes> body = {Def(1), R(1), T("one")};
-  for (const size_t length : {size_t{65536}, size_t{70000}}) {
-    const std::string value(length, 'x');
-    const std::string pair = "Text=" + value;
-    for (const bool listed : {false, true}) {
-      SCOPED_TRACE(std::to_string(length) + (listed ? " in a list" : " given"));
-      const NOTEID id = Store(body);
-      int answer = -1;
-      EXPECT_EQ(Run(id, "Everything",
-                    [&](VelkoRTChunk* chunk) {
-                      answer = listed ? chunk->SetPropertyText(pair.c_str(), nullptr, 0)
-                                      : chunk->SetPropertyText("Text", value.c_str(), 0);
-                      return chunk->status;
-                    }),
-                kRefused);
-      EXPECT_EQ(answer, 0);
-      EXPECT_EQ(Stored(id), Expected(body));
+  for (const char* property : {"Text", "ParagraphStyle", "HideFormula"}) {
+    for (const size_t length : {size_t{65536}, size_t{70000}}) {
+      const std::string value(length, 'x');
+      const std::string pair = std::string(property) + "=" + value;
+      for (const bool listed : {false, true}) {
+        SCOPED_TRACE(std::string(property) + " " + std::to_string(length) +
+                     (listed ? " in a list" : " given"));
+        const NOTEID id = Store(body);
+        HostTestClearMessages();
+        int answer = -1;
+        EXPECT_EQ(Run(id, "Everything",
+                      [&](VelkoRTChunk* chunk) {
+                        answer = listed ? chunk->SetPropertyText(pair.c_str(), nullptr, 0)
+                                        : chunk->SetPropertyText(property, value.c_str(), 0);
+                        return chunk->status;
+                      }),
+                  kRefused);
+        EXPECT_EQ(answer, 0);
+        EXPECT_TRUE(HostTestMessages().empty());
+        EXPECT_EQ(Stored(id), Expected(body));
+      }
     }
   }
   const NOTEID id = Store(body);
