@@ -157,6 +157,11 @@ STATUS OpenMergedCell(CDTABLECELL cell, DWORD length, const char* record,
     output->data = reinterpret_cast<const char*>(data);
     return NOERROR;
   }
+  // The merged cell's definition takes the id after the highest; past
+  // 65535 it would wrap to 0, so the merge is refused before any record.
+  SetLastPABID(state);
+  if (state->last_pabid == 0xFFFF)
+    return RefuseParagraphIdPastLargest(&state->gen);
   if (STATUS status = CopyCDUpdated(data, output->signature, length, &state->gen);
       status != NOERROR)
     return status;
@@ -167,7 +172,6 @@ STATUS OpenMergedCell(CDTABLECELL cell, DWORD length, const char* record,
   if (STATUS status = CopyCDUpdated(&paragraph, SIG_CD_PARAGRAPH, sizeof paragraph, &state->gen);
       status != NOERROR)
     return status;
-  SetLastPABID(state);
   Work(state)->Definition.PABID = static_cast<WORD>(state->last_pabid + 1);
   if (STATUS status = EmitWork(state); status != NOERROR)
     return status;

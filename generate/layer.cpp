@@ -253,10 +253,12 @@ STATUS layer_writer::Background() {
 }
 
 STATUS layer_writer::Paragraph() {
+  WORD pabid = 0;
+  if (STATUS status = TakeNextPabid(state_, &pabid); status != NOERROR)
+    return status;
   if (STATUS status = Emit(state_->paragraph, SIG_CD_PARAGRAPH, gen_); status != NOERROR)
     return status;
   _CDPABDEFEXT definition = CurrentDefinition(gen_);
-  const WORD pabid = ++state_->last_pabid;
   definition.Definition.PABID = pabid;
   ApplyParagraphSpec(state_->paragraph_values, &definition, state_->set_implied);
   item_->Modified = 1;

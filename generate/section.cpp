@@ -168,7 +168,8 @@ STATUS section_writer::ParagraphAndReference() {
     const WORD highest = HighestLoadedPabid(item_);
     if (highest > state_->last_pabid)
       state_->last_pabid = highest;
-    pabid = ++state_->last_pabid;
+    if (STATUS status = TakeNextPabid(state_, &pabid); status != NOERROR)
+      return status;
     copy.Definition.PABID = pabid;
     if (STATUS status = Emit(state_->paragraph, SIG_CD_PARAGRAPH, gen_); status != NOERROR)
       return status;

@@ -85,6 +85,15 @@ DWORD PabidAboveLoaded(const VelkoRTItem* item, DWORD start) {
   return running;
 }
 
+STATUS TakeNextPabid(structure_generation* state, WORD* pabid) {
+  if (state->last_pabid == 0xFFFF) {
+    RefuseParagraphIdPastLargest(state->gen);
+    return kGeneratorRefused;
+  }
+  *pabid = ++state->last_pabid;
+  return NOERROR;
+}
+
 CDTEXT DefaultText(const VelkoRTItem* item) {
   CDTEXT text = {};
   memcpy(&text, item->internal->default_text_header, sizeof text);

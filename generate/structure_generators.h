@@ -82,8 +82,9 @@ struct structure_generation {
 STATUS GenerateTable(WORD columns, WORD rows, structure_generation* state);
 
 /* Writes a layer at the z-index from properties and position (null, or up
- * to four ';'-separated lengths: top; left; width; height). 0 or the first
- * failing status of a record. */
+ * to four ';'-separated lengths: top; left; width; height). 0; 1028 when
+ * its paragraph would take an id past 65535; or the first failing status
+ * of a record. */
 STATUS GenerateLayer(WORD zIndex, structure_generation* state, const char* properties,
                      const char* position);
 
@@ -92,7 +93,8 @@ STATUS GenerateLayer(WORD zIndex, structure_generation* state, const char* prope
  * record, or the failing status of the run's begin. */
 STATUS GeneratePassthruText(const char* text, WORD length, structure_generation* state);
 
-/* Opens a section titled state->title with state->properties. 0 or the
+/* Opens a section titled state->title with state->properties. 0; 1028
+ * when a reply section's paragraph would take an id past 65535; or the
  * first failing status of a record. */
 STATUS GenerateSectionBegin(structure_generation* state);
 

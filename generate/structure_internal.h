@@ -41,6 +41,11 @@ WORD HighestLoadedPabid(const VelkoRTItem* item);
  * is at least the running value; past 65535 when a loaded PABID is the
  * largest, which the caller refuses. */
 DWORD PabidAboveLoaded(const VelkoRTItem* item, DWORD start);
+/* The id after the generation's last paragraph id, into *pabid and made
+ * the last; when the last is 65535 the paragraph is refused through the
+ * emitter's message instead (kGeneratorRefused), since the next would
+ * wrap to 0. */
+STATUS TakeNextPabid(structure_generation* state, WORD* pabid);
 
 /* The item's default text record (8 bytes: header and FONTID). */
 CDTEXT DefaultText(const VelkoRTItem* item);

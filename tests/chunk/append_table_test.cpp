@@ -109,16 +109,6 @@ TEST_F(AppendTableTest, OptionsShapeTheStoredTable) {
   }
 }
 
-/* The paragraph ids of the stored definitions (0xFF82), in order. */
-std::vector<unsigned> DefinitionIds(const std::vector<std::string>& records) {
-  std::vector<unsigned> ids;
-  for (const std::string& record : records) {
-    if (record.compare(0, 4, "82FF") == 0)
-      ids.push_back(std::stoul(record.substr(10, 2) + record.substr(8, 2), nullptr, 16));
-  }
-  return ids;
-}
-
 /* Each cell of a generated table takes a definition of its own above every
  * id the item holds: one past 65535 refuses the table (1028), the message
  * shown and the note as it was; the largest id itself is given. */
@@ -148,7 +138,7 @@ TEST_F(AppendTableTest, CellIdsPastTheLargestAreRefused) {
                       }),
               c.status);
     const std::vector<std::string> stored = Stored(id);
-    EXPECT_EQ(DefinitionIds(stored), c.ids);
+    EXPECT_EQ(note_testing::DefinitionIds(stored), c.ids);
     std::vector<std::string> shown;
     for (const HostTestMessage& message : HostTestMessages())
       shown.push_back(message.text);

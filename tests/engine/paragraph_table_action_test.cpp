@@ -474,6 +474,42 @@ TEST_F(ChunkChangeTest, MergingCellsFailsOnAMergedCellOrOutsideTheTable) {
   }
 }
 
+/* The merged cell's new definition takes the id after the highest the
+ * item holds: 65535, the largest, is given; one past it refuses the merge
+ * with the record writer's message (1027) and the note stays as it was. */
+TEST_F(ChunkChangeTest, MergingCellsPastTheLargestParagraphIdIsRefused) {
+  const std::string cells[] = {"row=0 column=0", "row=0 column=1", "row=1 column=0",
+                               "row=1 column=1"};
+  const std::string merged[] = {"row=0 column=0 flags=0x08", "row=0 column=1 flags=0x08",
+                                "row=1 column=0 flags=0x04", "row=1 column=1 rowspan=2 colspan=2"};
+  for (const int highest : {65534, 65535}) {
+    SCOPED_TRACE(highest);
+    const std::string unused = Definition(highest, "left");
+    const NOTEID id =
+        StoreNote(unused + MergeTable({cells[0], cells[1], cells[2], cells[3]}, "PABREF id=1\n"));
+    const std::vector<Bytes> before = Stored(id);
+    HostTestClearMessages();
+    const STATUS status =
+        Alter(id, "Table 1", ACTION_MERGE_CELLS, nullptr, nullptr, [] {}, {1, 1, 2, 2});
+    if (highest == 65534) {
+      EXPECT_EQ(status, NOERROR);
+      EXPECT_EQ(HostTestMessages(), std::vector<HostTestMessage>{});
+      EXPECT_EQ(Lines(Stored(id, true)),
+                Lines({note_testing::Value(
+                    Script(unused + MergeTable({merged[0], merged[1], merged[2], merged[3]},
+                                               "PARAGRAPH\n" + Definition(65535, "center") +
+                                                   "PABREF id=65535\n"))
+                        .RecordBytes())}));
+    } else {
+      EXPECT_EQ(status, 1027);
+      EXPECT_EQ(HostTestMessages(),
+                (std::vector<HostTestMessage>{
+                    {"TARNO: Paragraph id past 65535.  Operation failed!", 6}}));
+      EXPECT_EQ(Stored(id, true), before);
+    }
+  }
+}
+
 /* ---- ChangeTable over failing allocations ---- */
 
 /* The action over every failing host and tracked allocation: each run

@@ -21,6 +21,7 @@
 #include "cdbuild/cd_script.h"
 #include "chunk/append_chunk_testing.h"
 #include "engine/process_state.h"
+#include "host/host_testing.h"
 #include "store/body.h"
 #include "store/emitter.h"
 #include "store/rtitem_internal.h"
@@ -29,6 +30,7 @@
 #include "tests/support/allocation_faults.h"
 #include "tests/support/database_file_fixture.h"
 #include "tests/support/note_fixture.h"
+#include "tests/support/record_lines.h"
 #include "tests/support/stored_values.h"
 #include "velko/velko.h"
 
@@ -219,6 +221,43 @@ INSTANTIATE_TEST_SUITE_P(Wraps, WrapCaseTest, ::testing::ValuesIn(WrapCases()),
                          [](const ::testing::TestParamInfo<wrap_case>& info) {
                            return std::string(info.param.name);
                          });
+
+/* A reply section's paragraph takes a definition of its own, the id after
+ * the highest the item holds (here an unused one, above the paragraphs'
+ * own): 65535, the largest, is given; past it the wrap is refused (1028)
+ * with the message, and the note stays as it was. */
+TEST_F(WrapTest, AReplySectionPastTheLargestParagraphIdIsRefused) {
+  for (const int highest : {65534, 65535}) {
+    SCOPED_TRACE(highest);
+    const std::string id = std::to_string(highest);
+    const NOTEID note =
+        StoreBody(Script("PABDEF id=" + id + " flags=0x0100 ext=1440,0,1440,0,0,100\n" + kDef1 +
+                         "PABREF id=1\nTEXT text=\"abc\"\nPARAGRAPH\nPABREF id=1\n"
+                         "TEXT text=\"tail\"\n"));
+    const std::vector<Bytes> before = note_testing::StoredBodyValues(path_, note, false);
+    HostTestClearMessages();
+    const STATUS status = Call(note, "Text 'abc'", [](VelkoRTChunk* chunk) {
+      chunk->session->internal->option_string = "BorderStyle=PostReply";
+      return chunk->AlterRichText(ACTION_WRAP_IN_SECTION, 0, 0, 0, 0, "Re", nullptr, nullptr,
+                                  nullptr);
+    });
+    std::vector<std::string> shown;
+    for (const HostTestMessage& message : HostTestMessages())
+      shown.push_back(message.text);
+    if (highest == 65534) {
+      EXPECT_EQ(status, NOERROR);
+      EXPECT_EQ(shown, std::vector<std::string>{});
+      EXPECT_EQ(note_testing::DefinitionIds(
+                    note_testing::RecordLines(note_testing::StoredBodyValues(path_, note, true))),
+                (std::vector<unsigned>{65534, 1, 65535}));
+    } else {
+      EXPECT_EQ(status, 1028);
+      EXPECT_EQ(shown,
+                std::vector<std::string>{"TARNO: Paragraph id past 65535.  Operation failed!"});
+      ExpectStored(note, "", before);
+    }
+  }
+}
 
 /* ---- SetImageHotspot ---- */
 

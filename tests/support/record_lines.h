@@ -53,6 +53,17 @@ inline std::vector<std::string> RecordLines(const std::vector<Bytes>& values) {
   return lines;
 }
 
+/* The paragraph ids of the definitions (0xFF82) among record lines, in
+ * order. */
+inline std::vector<unsigned> DefinitionIds(const std::vector<std::string>& lines) {
+  std::vector<unsigned> ids;
+  for (const std::string& line : lines) {
+    if (line.compare(0, 4, "82FF") == 0 && line.size() >= 12)
+      ids.push_back(std::stoul(line.substr(10, 2) + line.substr(8, 2), nullptr, 16));
+  }
+  return ids;
+}
+
 } // namespace note_testing
 
 #endif
