@@ -6,7 +6,9 @@
  * value in a memory block of its own, type word first. Item calls change
  * only the working copy; NSFNoteUpdate rewrites the note's rows. Values of
  * deleted or replaced items are kept until the note is closed, so a value
- * a caller still holds locked stays valid. Item lookup is a linear scan.
+ * a caller still holds locked stays valid. An item is found by name through
+ * the index of each key's first item, and by serial through the note's
+ * serials (host/item_serials.h), without a walk over the items.
  *
  * A stored value too short to hold its type word (damage from outside)
  * does not keep the note from opening: the item is loaded as it is, is
@@ -137,25 +139,14 @@ STATUS NewValueBlock(std::initializer_list<std::string_view> parts, ValueBlock* 
   return NOERROR;
 }
 
-// The next free item serial; serials of current items are never handed
-// out twice.
-WORD NewSerial(WorkingNote& note) {
-  if (note.lastSerial != 0xFFFF)
-    return ++note.lastSerial;
-  note.serialsReused = true;
-  for (WORD serial = 1; serial != 0; ++serial)
-    if (FindItemBySerial(note, serial) == nullptr)
-      return serial;
-  return 0;
-}
-
-// An item of the note's not yet in it, without its value.
+// An item of the note's not yet in it, without its value. Its serial is
+// free, never one a current item holds, and placing it needs no memory.
 WorkingItem NewItem(WorkingNote& note, WORD itemFlags, std::string_view name) {
   WorkingItem item;
   item.name = name;
   item.key = ItemKey(name);
   item.flags = itemFlags;
-  item.serial = NewSerial(note);
+  item.serial = note.serials.Next();
   return item;
 }
 
@@ -172,6 +163,7 @@ WORD PushItem(WorkingNote& note, WorkingItem item, ValueBlock& value) {
   }
   if (entry->second == npos)
     entry->second = note.items.size() - 1;
+  note.serials.Place(note.items.back().serial, note.items.size() - 1);
   note.items.back().value = value.handle();
   note.items.back().length = value.length();
   value.Release();
@@ -210,33 +202,25 @@ size_t FindByName(const WorkingNote& note, std::string_view name, size_t from) {
   return npos;
 }
 
-// Brings the index of first items up to date after items left the note:
-// each key takes its new first index, npos when no item has it any more.
-// Such keys stay, so that an item of the name set again finds its entry
-// and needs no memory for it. Needs no memory.
-void ReindexItems(WorkingNote& note) {
+// Brings the indexes up to date after items left the note, the first
+// from position `moved` on (their serials freed before): each key takes
+// its new first index, npos when no item has it any more, and the serial
+// of each item that moved its new position. Such keys stay, so that an
+// item of the name set again finds its entry and needs no memory for it.
+// Needs no memory.
+void ReindexItems(WorkingNote& note, size_t moved) {
   for (auto& entry : note.firstOfKey)
     entry.second = npos;
   for (size_t index = note.items.size(); index-- > 0;)
     note.firstOfKey.find(note.items[index].key)->second = index;
+  for (size_t index = moved; index < note.items.size(); ++index)
+    note.serials.Place(note.items[index].serial, index);
 }
 
+static_assert(ItemSerials::kNone == npos);
+
 size_t IndexOfSerial(const WorkingNote& note, WORD serial) {
-  // Items are appended and taken out, never moved, so serials rise with the
-  // items' order until a freed serial is given again: till then halving
-  // finds the item, which a body of many items asks for item by item.
-  if (!note.serialsReused) {
-    const auto found =
-        std::lower_bound(note.items.begin(), note.items.end(), serial,
-                         [](const WorkingItem& item, WORD wanted) { return item.serial < wanted; });
-    return found != note.items.end() && found->serial == serial
-               ? static_cast<size_t>(found - note.items.begin())
-               : npos;
-  }
-  for (size_t index = 0; index < note.items.size(); ++index)
-    if (note.items[index].serial == serial)
-      return index;
-  return npos;
+  return note.serials.PositionOf(serial);
 }
 
 // Makes room to retire count values, so that retiring them cannot fail
@@ -262,11 +246,16 @@ size_t RetireItems(WorkingNote& note, std::string_view key) {
   const auto removed =
       static_cast<size_t>(std::count_if(note.items.begin(), note.items.end(), ofKey));
   MakeRoomToRetire(note, removed);
-  for (const WorkingItem& item : note.items)
-    if (ofKey(item))
-      RetireValue(note, item.value);
-  note.items.erase(std::remove_if(note.items.begin(), note.items.end(), ofKey), note.items.end());
-  ReindexItems(note);
+  const auto first = std::find_if(note.items.begin(), note.items.end(), ofKey);
+  const auto moved = static_cast<size_t>(first - note.items.begin());
+  for (auto item = first; item != note.items.end(); ++item) {
+    if (ofKey(*item)) {
+      RetireValue(note, item->value);
+      note.serials.Free(item->serial);
+    }
+  }
+  note.items.erase(std::remove_if(first, note.items.end(), ofKey), note.items.end());
+  ReindexItems(note, moved);
   return removed;
 }
 
@@ -711,8 +700,9 @@ bool RemoveItemBySerial(WorkingNote& note, WORD serial) {
     return false;
   MakeRoomToRetire(note, 1);
   RetireValue(note, note.items[index].value);
+  note.serials.Free(serial);
   note.items.erase(note.items.begin() + static_cast<std::ptrdiff_t>(index));
-  ReindexItems(note);
+  ReindexItems(note, index);
   return true;
 }
 

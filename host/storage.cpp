@@ -793,6 +793,7 @@ void FreeWorkingNote(WorkingNote& note) {
     OSMemFree(value);
   note.items.clear();
   note.firstOfKey.clear();
+  note.serials.Clear();
   note.retired.clear();
 }
 

@@ -35,6 +35,7 @@
 
 #include <sqlite3.h>
 
+#include "host/item_serials.h"
 #include "host/nsfdata.h"
 #include "velko/host_types.h"
 
@@ -445,10 +446,9 @@ struct WorkingNote {
   // them locked: kept readable, they are freed when the note is closed.
   // Values nobody held locked were freed at once.
   std::vector<DHANDLE> retired;
-  WORD lastSerial = 0;
-  // Set once the serials ran out and freed ones are given again: serials
-  // then no longer rise with the items' order.
-  bool serialsReused = false;
+  // The serial a new item takes and the position of each live serial's
+  // item, kept by the note's item changes.
+  ItemSerials serials;
 };
 
 // One entry of a view collection: a document, or a category (its note ID

@@ -4,6 +4,7 @@
 // again after every kind of write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -194,6 +195,98 @@ TEST_F(NoteItemTest, ItemsAreFoundInOrderAfterTheSerialsRanOut) {
   NOTEHANDLE stored = NULLHANDLE;
   ASSERT_EQ(NSFNoteOpen(db_, Store(note_), 0, &stored), NOERROR);
   EXPECT_EQ(Items(stored, "A"), (Texts{"A:1", "A:2", "A:3", "A:4", "A:5", "A:6"}));
+  EXPECT_EQ(NSFNoteClose(stored), NOERROR);
+}
+
+// The names of every item of the note, in the note's order, through
+// NSFItemScan.
+Texts ScannedNames(NOTEHANDLE note) {
+  Texts names;
+  EXPECT_EQ(NSFItemScan(
+                note,
+                [](WORD, WORD, char* name, WORD nameLength, void*, DWORD, void* context) -> STATUS {
+                  static_cast<Texts*>(context)->emplace_back(name, nameLength);
+                  return NOERROR;
+                },
+                &names),
+            NOERROR);
+  return names;
+}
+
+// Once the serials ran out, items removed and added at random (appended,
+// and set again through NSFItemSetText, which takes the new serial before
+// the old item goes) keep the note's order, each new item's serial is one
+// no live item holds, and every live item is found by its BLOCKID.
+TEST_F(NoteItemTest, ManyRemovesAndAddsAfterTheSerialsRanOutKeepOrderAndSerials) {
+  std::vector<std::string> order;       // the names, in the note's order
+  std::vector<std::pair<std::string, WORD>> live; // name and serial
+  const auto serialOf = [&](const std::string& name) {
+    BLOCKID item;
+    EXPECT_EQ(NSFItemInfo(note_, name.c_str(), static_cast<WORD>(name.size()), &item, nullptr,
+                          nullptr, nullptr),
+              NOERROR);
+    return item.block;
+  };
+  const auto expectFresh = [&](WORD serial) {
+    EXPECT_NE(serial, 0);
+    const auto holder = std::find_if(live.begin(), live.end(),
+                                     [serial](const auto& entry) { return entry.second == serial; });
+    EXPECT_TRUE(holder == live.end()) << serial << " given again while " << holder->first
+                                      << " holds it";
+  };
+  int named = 0;
+  const auto add = [&] {
+    const std::string name = "I" + std::to_string(named++);
+    ASSERT_EQ(Append(note_, name.c_str(), TYPE_TEXT, name), NOERROR);
+    const WORD serial = serialOf(name);
+    expectFresh(serial);
+    order.push_back(name);
+    live.emplace_back(name, serial);
+  };
+  for (int i = 0; i < 100; ++i)
+    add();
+  for (size_t i = order.size(); i < 0xFFFF; ++i) {
+    ASSERT_EQ(Append(note_, "T", TYPE_TEXT, "t"), NOERROR);
+    ASSERT_EQ(NSFItemDelete(note_, "T", 1), NOERROR);
+  }
+
+  unsigned random = 12345;
+  const auto next = [&random](size_t below) {
+    random = random * 1103515245u + 12345u;
+    return static_cast<size_t>((random >> 16) % below);
+  };
+  for (int step = 0; step < 3000; ++step) {
+    const size_t choice = next(5);
+    if (choice < 2 && !live.empty()) {
+      const size_t at = next(live.size());
+      const std::string name = live[at].first;
+      ASSERT_EQ(NSFItemDelete(note_, name.c_str(), static_cast<WORD>(name.size())), NOERROR);
+      live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+      order.erase(std::find(order.begin(), order.end(), name));
+    } else if (choice == 2 && !live.empty()) {
+      const size_t at = next(live.size());
+      const std::string name = live[at].first;
+      ASSERT_EQ(NSFItemSetText(note_, name.c_str(), "again", 5), NOERROR);
+      const WORD serial = serialOf(name);
+      expectFresh(serial);
+      live[at].second = serial;
+      order.erase(std::find(order.begin(), order.end(), name));
+      order.push_back(name);
+    } else {
+      add();
+    }
+  }
+  ASSERT_FALSE(live.empty());
+  EXPECT_EQ(ScannedNames(note_), order);
+  for (const auto& [name, serial] : live) {
+    char found[256] = {};
+    NSFItemGetName(note_, BLOCKID{note_, serial}, found);
+    EXPECT_EQ(found, name) << serial;
+  }
+
+  NOTEHANDLE stored = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, Store(note_), 0, &stored), NOERROR);
+  EXPECT_EQ(ScannedNames(stored), order);
   EXPECT_EQ(NSFNoteClose(stored), NOERROR);
 }
 
