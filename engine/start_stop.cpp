@@ -782,29 +782,60 @@ DWORD Initiates(chunkdef_info* clause, const walk_record& record, WORD previous,
                         state);
 }
 
+/* The clause's occurrence number and kept FONTID before its start test ran
+ * at a record. */
+struct occurrence_before {
+  DWORD number;
+  DWORD font_id;
+};
+
+occurrence_before OccurrenceBefore(const chunkdef_info* clause) {
+  return {clause->occurrence, clause->font_id};
+}
+
+/* Targets that end at the first record after them or at the start of the
+ * next one (rows, columns, paragraphs, stylized runs, graphics): the record
+ * that ends one may begin the next, so the end is the one of the occurrence
+ * current before the record. */
+bool EndJudgedBeforeRecord(const chunkdef_info* clause) {
+  const WORD type = clause->target_type;
+  return IsRowOrColumn(clause) || IsParagraphType(type) || type == TARGETTYPE_STYLIZEDTEXT ||
+         type == TARGETTYPE_GRAPHIC;
+}
+
 /* After and Ends With look for the end of a selected occurrence without
  * having opened at its start: whether the record ends one (*ended as
  * MatchTerminator gives it), given what the clause's start test answered
- * at the record and the occurrence that was current before it (`current`).
- * Rows, columns and paragraphs are ended by any record that ends whatever
- * occurrence is current, and that record may begin the next one (a row's
- * first cell, a paragraph record): the end is the previous occurrence's,
- * and counts only when that one is selected. */
+ * at the record and the occurrence that was current before it. For the
+ * targets of EndJudgedBeforeRecord the end counts only when that occurrence
+ * is selected; a text record of another font lies outside the run it
+ * ends. */
 bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WORD previous,
-                            DWORD started, DWORD current, DWORD* ended,
+                            DWORD started, const occurrence_before& before, DWORD* ended,
                             chunk_process_state* state) {
   DWORD counted = 0;
-  const WORD type = clause->target_type;
-  if (!IsRowOrColumn(clause) && !IsParagraphType(type))
+  if (!EndJudgedBeforeRecord(clause))
     return MatchTerminator(clause, record.data, record.signature, record.length, previous,
                            &counted, ended, started, state) != 0;
   *ended = 0;
-  if (current == 0)
+  const DWORD current = before.number;
+  if (current == 0 || !IndexSelects(clause, current))
     return false;
   const DWORD startedThis = started != 0 && clause->occurrence == current ? 1 : 0;
-  return MatchTerminator(clause, record.data, record.signature, record.length, previous,
-                         &counted, ended, startedThis, state) != 0 &&
-         IndexSelects(clause, current);
+  // The end test reads the occurrence and font of the target before the
+  // record, which the start test may have moved on.
+  const occurrence_before now = OccurrenceBefore(clause);
+  clause->occurrence = current;
+  clause->font_id = before.font_id;
+  const DWORD ends = MatchTerminator(clause, record.data, record.signature, record.length,
+                                     previous, &counted, ended, startedThis, state);
+  clause->occurrence = now.number;
+  clause->font_id = now.font_id;
+  if (ends == 0)
+    return false;
+  if (clause->target_type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(record.signature))
+    *ended = 1;
+  return true;
 }
 
 /* Outside and After: whether the clause is accepted at the record, or
@@ -812,7 +843,7 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
 bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WORD previous,
                            chunk_process_state* state) {
   DWORD complete = 0;
-  const DWORD current = clause->occurrence;
+  const occurrence_before prior = OccurrenceBefore(clause);
   const DWORD started = Initiates(clause, record, previous, &complete, state);
   if (clause->relation == RELATION_OUTSIDE) {
     if (started != 0 && complete != 0) {
@@ -823,13 +854,28 @@ bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WOR
   }
   DWORD ended = 0;
   if ((started == 0 || complete == 0) &&
-      !EndsSelectedOccurrence(clause, record, previous, started, current, &ended, state))
+      !EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
     return false;
   if (ended == 0) {
     clause->deferred_record = state->record_counter + 1;
     return false;
   }
   return true;
+}
+
+/* An Ends With clause is accepted without its start test, and its closing
+ * tests run only from the next record on: a target beginning at the record
+ * (a stylized run or a graphic at the item's first record) is counted here,
+ * so that the end of the selected one is known. The item's first paragraph
+ * is counted by CountFirstParagraph; Record targets are counted from the
+ * record after the one where the chunk opened. */
+void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD previous,
+                        chunk_process_state* state) {
+  if (clause->relation != RELATION_ENDS_WITH || IsParagraphType(clause->target_type) ||
+      clause->target_type == TARGETTYPE_RECORD)
+    return;
+  DWORD complete = 0;
+  Initiates(clause, record, previous, &complete, state);
 }
 
 /* The opening loop over the pending clauses. In a reopening at a table
@@ -844,6 +890,7 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
     case RELATION_ENDS_WITH:
       Accept(state, clause);
       *accepted = true;
+      CountStartAtAccept(clause, record, previous, state);
       if (IsRowOrColumn(state->pending))
         Accept(state, state->pending);
       continue;
@@ -1095,10 +1142,10 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
                          chunkdef_info* before, closing* result, chunk_process_state* state) {
   DWORD complete = 0;
   DWORD ended = 0;
-  const DWORD current = clause->occurrence;
+  const occurrence_before prior = OccurrenceBefore(clause);
   const DWORD started = Initiates(clause, record, previous, &complete, state);
   if ((started == 0 || complete == 0) &&
-      !EndsSelectedOccurrence(clause, record, previous, started, current, &ended, state))
+      !EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
     return close_step::stop;
   Reopen(state, clause);
   ++result->closed;
