@@ -70,6 +70,13 @@ struct chunkdef_info {
   /* Starts of the clause's target nested in its open occurrence, counted
    * when that occurrence ends. */
   DWORD nested_starts = 0;
+  /* After, Ends With: the selected occurrence whose end is awaited (0:
+   * none), and the walk's nesting depths where it began. */
+  DWORD awaited = 0;
+  int32_t awaited_hotspot = 0;
+  int32_t awaited_layer = 0;
+  int32_t awaited_table = 0;
+  int32_t awaited_begin = 0;
   chunkdef_info* run_next = nullptr;
   chunkdef_info* run_previous = nullptr;
 };

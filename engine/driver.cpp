@@ -76,6 +76,7 @@ void ResetRunFields(chunkdef_info* clause) {
   clause->font_id = 0;
   clause->nested_starts = 0;
   clause->run_record = 0;
+  clause->awaited = 0;
 }
 
 /* Links the chunk's clauses and then the extra clauses into one run chain;

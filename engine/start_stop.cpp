@@ -723,6 +723,7 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
   if (state->pending != nullptr) {
     state->pending->occurrence = 0;
     state->pending->run_record = 0;
+    state->pending->awaited = 0;
   }
 }
 
@@ -803,6 +804,50 @@ bool EndJudgedBeforeRecord(const chunkdef_info* clause) {
          type == TARGETTYPE_GRAPHIC;
 }
 
+bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
+                   const chunk_process_state* state);
+
+/* Targets that may hold targets of their own kind (hotspots, tables,
+ * layers...): After and Ends With remember where the selected occurrence
+ * began, and only a record at that level ends it, with the occurrence
+ * number it had, whatever was numbered inside it since. */
+bool EndsAwaitedOccurrence(chunkdef_info* clause, const walk_record& record, WORD previous,
+                           DWORD started, DWORD* ended, chunk_process_state* state) {
+  *ended = 0;
+  if (started != 0 && clause->awaited == 0) {
+    clause->awaited = clause->occurrence;
+    clause->awaited_hotspot = state->depth_hotspot;
+    clause->awaited_layer = state->depth_layer;
+    clause->awaited_table = state->depth_table;
+    clause->awaited_begin = state->depth_begin;
+    return false;
+  }
+  if (clause->awaited == 0)
+    return false;
+  // The level test and the end test read the occurrence's begin in the
+  // clause's own fields, put back afterwards.
+  const DWORD occurrence = clause->occurrence;
+  const int32_t depths[] = {clause->depth_hotspot, clause->depth_layer, clause->depth_table,
+                            clause->depth_begin};
+  clause->depth_hotspot = clause->awaited_hotspot;
+  clause->depth_layer = clause->awaited_layer;
+  clause->depth_table = clause->awaited_table;
+  clause->depth_begin = clause->awaited_begin;
+  clause->occurrence = clause->awaited;
+  DWORD counted = 0;
+  const bool ends = AtClauseLevel(clause, record, state) &&
+                    MatchTerminator(clause, record.data, record.signature, record.length,
+                                    previous, &counted, ended, 0, state) != 0;
+  clause->depth_hotspot = depths[0];
+  clause->depth_layer = depths[1];
+  clause->depth_table = depths[2];
+  clause->depth_begin = depths[3];
+  clause->occurrence = occurrence;
+  if (ends)
+    clause->awaited = 0;
+  return ends;
+}
+
 /* After and Ends With look for the end of a selected occurrence without
  * having opened at its start: whether the record ends one (*ended as
  * MatchTerminator gives it), given what the clause's start test answered
@@ -814,6 +859,10 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
                             DWORD started, const occurrence_before& before, DWORD* ended,
                             chunk_process_state* state) {
   DWORD counted = 0;
+  const target_parameter* row = RowOf(clause->target_type);
+  if (row != nullptr && row->flags[kTargetFlagStartRecordAlone] == 0 &&
+      clause->target_type != TARGETTYPE_RECORD && !EndJudgedBeforeRecord(clause))
+    return EndsAwaitedOccurrence(clause, record, previous, started, ended, state);
   if (!EndJudgedBeforeRecord(clause))
     return MatchTerminator(clause, record.data, record.signature, record.length, previous,
                            &counted, ended, started, state) != 0;
