@@ -70,9 +70,11 @@ struct chunkdef_info {
   /* Starts of the clause's target nested in its open occurrence, counted
    * when that occurrence ends. */
   DWORD nested_starts = 0;
-  /* After, Ends With: the selected occurrence whose end is awaited (0:
-   * none), and the walk's nesting depths where it began. */
+  /* After, Ends With, Outside: the selected occurrence whose end is
+   * awaited (0: none), the record where it began, and the walk's nesting
+   * depths there. */
   DWORD awaited = 0;
+  DWORD awaited_record = 0;
   int32_t awaited_hotspot = 0;
   int32_t awaited_layer = 0;
   int32_t awaited_table = 0;

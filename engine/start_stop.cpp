@@ -807,6 +807,17 @@ bool EndJudgedBeforeRecord(const chunkdef_info* clause) {
 bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
                    const chunk_process_state* state);
 
+/* The selected occurrence begun at the record is the one whose end the
+ * clause waits for. */
+void AwaitEnd(chunkdef_info* clause, const chunk_process_state* state) {
+  clause->awaited = clause->occurrence;
+  clause->awaited_record = state->record_counter;
+  clause->awaited_hotspot = state->depth_hotspot;
+  clause->awaited_layer = state->depth_layer;
+  clause->awaited_table = state->depth_table;
+  clause->awaited_begin = state->depth_begin;
+}
+
 /* Targets that may hold targets of their own kind (hotspots, tables,
  * layers...): After and Ends With remember where the selected occurrence
  * began, and only a record at that level ends it, with the occurrence
@@ -815,11 +826,7 @@ bool EndsAwaitedOccurrence(chunkdef_info* clause, const walk_record& record, WOR
                            DWORD started, DWORD* ended, chunk_process_state* state) {
   *ended = 0;
   if (started != 0 && clause->awaited == 0) {
-    clause->awaited = clause->occurrence;
-    clause->awaited_hotspot = state->depth_hotspot;
-    clause->awaited_layer = state->depth_layer;
-    clause->awaited_table = state->depth_table;
-    clause->awaited_begin = state->depth_begin;
+    AwaitEnd(clause, state);
     return false;
   }
   if (clause->awaited == 0)
@@ -887,20 +894,54 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
   return true;
 }
 
+/* Outside: whether the chunk opens at the record. It stays closed over
+ * each selected target: from where one begins (a one-record target defers
+ * the opening to the next record) up to where it ends, opening at the end
+ * record when that lies outside the target (a paragraph record, the cell
+ * that begins the next row), else at the record after it. */
+bool OutsideAccepts(chunkdef_info* clause, const walk_record& record, WORD previous,
+                    chunk_process_state* state) {
+  // The closing loop met the target's begin at this record already.
+  if (clause->awaited != 0 && clause->awaited_record == state->record_counter)
+    return false;
+  DWORD complete = 0;
+  const occurrence_before prior = OccurrenceBefore(clause);
+  const bool awaiting = clause->awaited != 0;
+  const DWORD started = Initiates(clause, record, previous, &complete, state);
+  if (awaiting) {
+    DWORD ended = 0;
+    if (!EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
+      return false;
+    clause->awaited = 0;
+    // An end record of the target's own: the next record is tested
+    // afresh, and may begin the next selected occurrence.
+    if (ended == 0 && !IsRowOrColumn(clause))
+      return false;
+    if (started == 0 || clause->occurrence == prior.number)
+      return true;
+    // The end record begins the next selected occurrence.
+    if (complete == 0)
+      AwaitEnd(clause, state);
+    return false;
+  }
+  if (started == 0)
+    return true;
+  if (complete != 0)
+    clause->deferred_record = state->record_counter + 1;
+  else
+    AwaitEnd(clause, state);
+  return false;
+}
+
 /* Outside and After: whether the clause is accepted at the record, or
  * deferred to the next one. */
 bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WORD previous,
                            chunk_process_state* state) {
+  if (clause->relation == RELATION_OUTSIDE)
+    return OutsideAccepts(clause, record, previous, state);
   DWORD complete = 0;
   const occurrence_before prior = OccurrenceBefore(clause);
   const DWORD started = Initiates(clause, record, previous, &complete, state);
-  if (clause->relation == RELATION_OUTSIDE) {
-    if (started != 0 && complete != 0) {
-      clause->deferred_record = state->record_counter + 1;
-      return false;
-    }
-    return true;
-  }
   DWORD ended = 0;
   if ((started == 0 || complete == 0) &&
       !EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
@@ -1169,14 +1210,18 @@ close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_in
 }
 
 /* An Outside or Before clause closes where its target begins; Before
- * closes for good, with the clause before it. */
+ * closes for good, with the clause before it. Outside then waits for the
+ * target's end. Where no target begins, the clause before may end. */
 close_step CloseBeforeTarget(const walk_record& record, WORD previous, chunkdef_info* clause,
                              chunkdef_info* before, closing* result, chunk_process_state* state) {
   DWORD complete = 0;
   if (Initiates(clause, record, previous, &complete, state) == 0)
-    return close_step::stop;
+    return close_step::next;
   Reopen(state, clause);
   ++result->closed;
+  // A one-record target's next record is tested in the opening loop.
+  if (clause->relation == RELATION_OUTSIDE && complete == 0)
+    AwaitEnd(clause, state);
   if (clause->relation == RELATION_BEFORE) {
     clause->finished = 1;
     if (before != nullptr)
