@@ -473,6 +473,16 @@ bool DepthMatchesPrevious(const chunkdef_info* clause, const chunk_process_state
   return clause->run_previous == nullptr || clause->run_previous->depth_table == state->depth_table;
 }
 
+/* Whether a table end ends the table of a row or column clause: the end of
+ * a table nested in one of its cells leaves it open. The table's cells lie
+ * at the depth saved in the clause before. */
+DWORD EndsOwnTable(const chunkdef_info* clause, const chunk_process_state* state) {
+  return clause->run_previous == nullptr ||
+                 clause->run_previous->depth_table == state->depth_table + 1
+             ? 1
+             : 0;
+}
+
 /* Whether the record ends the hotspot or layer that holds the occurrence of
  * a Contains or Inside paragraph clause, so that the paragraph ends before
  * it, whatever follows: the end of the layer it lies in, or a hotspot end
@@ -658,7 +668,7 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
   }
   case TARGETTYPE_ROW:
     if (IsTableEnd(signature))
-      return 1;
+      return EndsOwnTable(clause, state);
     if (IsTableCell(signature) && DepthMatchesPrevious(clause, state)) {
       // A new row begins at column 0, and at a cell of another row where
       // no cell of column 0 is left.
@@ -674,7 +684,7 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
     return 0;
   case TARGETTYPE_COLUMN:
     if (IsTableEnd(signature))
-      return 1;
+      return EndsOwnTable(clause, state);
     return IsTableCell(signature) && DepthMatchesPrevious(clause, state);
   case TARGETTYPE_PARAGRAPH:
   case TARGETTYPE_PARAGRAPHLIST: {
@@ -724,6 +734,7 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
     state->pending->occurrence = 0;
     state->pending->run_record = 0;
     state->pending->awaited = 0;
+    state->pending->deferred_record = 0;
   }
 }
 
@@ -1384,14 +1395,17 @@ bool EndLiesOutside(const chunkdef_info* clause, DWORD ended) {
 /* A pending clause would take a record that ends the enclosing target as
  * a start of its own (every record begins a Record target; a table begin
  * that ends a paragraph begins a table), and with a Record clause that
- * target would never close: the enclosing end is tested first. The test
- * leaves the state as it was (the end-pattern flag is put back). */
+ * target would never close: the enclosing end is tested first. After and
+ * Outside would open the chunk at such a record, and their acceptance
+ * would keep the enclosing target from closing there. The test leaves the
+ * state as it was (the end-pattern flag is put back). */
 enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
                              chunk_process_state* state) {
   const chunkdef_info* pending = state->pending;
   chunkdef_info* last = state->last_matched;
   if (pending == nullptr || pending->finished != 0 ||
-      (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE) ||
+      (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE &&
+       pending->relation != RELATION_AFTER && pending->relation != RELATION_OUTSIDE) ||
       last == nullptr || last != pending->run_previous ||
       (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
     return enclosing_end::none;
