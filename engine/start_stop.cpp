@@ -964,6 +964,25 @@ bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WOR
   return true;
 }
 
+/* An Inside clause opened at a hotspot or layer begin inside its target
+ * (a button first in a table's cell) tests the target's end at the
+ * target's own level, the one around that begin: the depth the begin
+ * added is taken off. A bracketed hotspot keeps the depths where the
+ * chunk opened. */
+void KeepTargetLevel(chunkdef_info* clause, const walk_record& record, WORD previous,
+                     const chunk_process_state* state) {
+  if (clause->relation != RELATION_INSIDE)
+    return;
+  const WORD signature = record.signature;
+  if ((signature == SIG_CD_V4HOTSPOTBEGIN ||
+       (signature == SIG_CD_HOTSPOTBEGIN && previous != SIG_CD_V4HOTSPOTBEGIN)) &&
+      InnermostBracket(state) != SIG_CD_V4HOTSPOTBEGIN)
+    clause->depth_hotspot = state->depth_hotspot - 1;
+  else if (signature == SIG_CD_BEGIN &&
+           BracketedSignature(record.data, signature, record.length) == SIG_CD_LAYER)
+    clause->depth_layer = state->depth_layer - 1;
+}
+
 /* An Ends With clause is accepted without its start test, and its closing
  * tests run only from the next record on: a target beginning at the record
  * (a stylized run or a graphic at the item's first record) is counted here,
@@ -1024,6 +1043,7 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
         Accept(state, column);
       } else {
         Accept(state, clause);
+        KeepTargetLevel(clause, record, previous, state);
       }
       *accepted = true;
       if (reopening)
