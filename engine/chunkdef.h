@@ -72,7 +72,7 @@ struct chunkdef_info {
   DWORD nested_starts = 0;
   /* After, Ends With, Outside: the selected occurrence whose end is
    * awaited (0: none), the record where it began, and the walk's nesting
-   * depths there. */
+   * depths there (for a stylized run, only the layer depth is kept). */
   DWORD awaited = 0;
   DWORD awaited_record = 0;
   int32_t awaited_hotspot = 0;

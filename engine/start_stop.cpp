@@ -805,6 +805,13 @@ occurrence_before OccurrenceBefore(const chunkdef_info* clause) {
   return {clause->occurrence, clause->font_id};
 }
 
+/* A selected stylized run begun at the record: the layer depth it lies
+ * at, where After and Ends With look for its end. */
+void NoteRunStart(chunkdef_info* clause, DWORD started, const chunk_process_state* state) {
+  if (started != 0 && clause->target_type == TARGETTYPE_STYLIZEDTEXT)
+    clause->awaited_layer = state->depth_layer;
+}
+
 /* Targets that end at the first record after them or at the start of the
  * next one (rows, columns, paragraphs, stylized runs, graphics): the record
  * that ends one may begin the next, so the end is the one of the occurrence
@@ -886,18 +893,26 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
                            &counted, ended, started, state) != 0;
   *ended = 0;
   const DWORD current = before.number;
-  if (current == 0 || !IndexSelects(clause, current))
+  if (current == 0 || !IndexSelects(clause, current)) {
+    NoteRunStart(clause, started, state);
     return false;
+  }
   const DWORD startedThis = started != 0 && clause->occurrence == current ? 1 : 0;
   // The end test reads the occurrence and font of the target before the
   // record, which the start test may have moved on.
   const occurrence_before now = OccurrenceBefore(clause);
+  const int32_t layer = clause->depth_layer;
   clause->occurrence = current;
   clause->font_id = before.font_id;
+  // A run ends at the end of the layer it began in.
+  if (clause->target_type == TARGETTYPE_STYLIZEDTEXT)
+    clause->depth_layer = clause->awaited_layer;
   const DWORD ends = MatchTerminator(clause, record.data, record.signature, record.length,
                                      previous, &counted, ended, startedThis, state);
   clause->occurrence = now.number;
   clause->font_id = now.font_id;
+  clause->depth_layer = layer;
+  NoteRunStart(clause, started, state);
   if (ends == 0)
     return false;
   if (clause->target_type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(record.signature))
@@ -995,7 +1010,7 @@ void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD p
       clause->target_type == TARGETTYPE_RECORD)
     return;
   DWORD complete = 0;
-  Initiates(clause, record, previous, &complete, state);
+  NoteRunStart(clause, Initiates(clause, record, previous, &complete, state), state);
 }
 
 /* The opening loop over the pending clauses. In a reopening at a table
@@ -1147,6 +1162,10 @@ bool HandedBeforeClose(const walk_record& record, const closing& result,
     return false;
   if (IsTableCell(signature))
     return false;
+  // An Ends With target that ended at a record outside it (a layer's end
+  // after a run in the layer) closes the chunk before that record.
+  if (pending != nullptr && pending->relation == RELATION_ENDS_WITH && lastEnded != 0)
+    return false;
   const WORD type = pending != nullptr ? pending->target_type : WORD{TARGETTYPE_EVERYTHING};
   if (type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(signature))
     return false;
@@ -1274,6 +1293,7 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
     return close_step::stop;
   Reopen(state, clause);
   ++result->closed;
+  result->last_ended = ended;
   clause->finished = 1;
   if (before != nullptr)
     before->finished = 1;
