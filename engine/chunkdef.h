@@ -79,6 +79,9 @@ struct chunkdef_info {
   int32_t awaited_layer = 0;
   int32_t awaited_table = 0;
   int32_t awaited_begin = 0;
+  /* Before, Outside: the record whose start test ran already, ahead of
+   * the clause after it (0: none). */
+  DWORD tested_record = 0;
   chunkdef_info* run_next = nullptr;
   chunkdef_info* run_previous = nullptr;
 };

@@ -1013,6 +1013,24 @@ void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD p
   NoteRunStart(clause, Initiates(clause, record, previous, &complete, state), state);
 }
 
+/* Before is accepted without its start test: a selected target beginning
+ * where it would open (a table that is the first of its own tables, the
+ * first cell of a row) leaves nothing before it, and the chunk is empty;
+ * one not selected is counted. Records and paragraphs are counted from the
+ * next record on. */
+bool BeforeTargetBeginsAtOpening(chunkdef_info* clause, const walk_record& record,
+                                 WORD previous, chunk_process_state* state) {
+  if (clause->target_type == TARGETTYPE_RECORD || IsParagraphType(clause->target_type))
+    return false;
+  DWORD complete = 0;
+  if (Initiates(clause, record, previous, &complete, state) == 0)
+    return false;
+  clause->finished = 1;
+  if (clause->run_previous != nullptr)
+    clause->run_previous->finished = 1;
+  return true;
+}
+
 /* The opening loop over the pending clauses. In a reopening at a table
  * cell a Row clause followed by a Column clause opens only with it, and a
  * clause accepted by its start test leaves the record to the action step. */
@@ -1075,6 +1093,10 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
     case RELATION_BEFORE:
       if ((clause->target_type == TARGETTYPE_RECORD || IsParagraphType(clause->target_type)) &&
           clause->index_count > 0 && clause->index_starts[0] == 1) {
+        *status = NOERROR;
+        return open_result::returned;
+      }
+      if (BeforeTargetBeginsAtOpening(clause, record, previous, state)) {
         *status = NOERROR;
         return open_result::returned;
       }
@@ -1265,7 +1287,8 @@ close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_in
 close_step CloseBeforeTarget(const walk_record& record, WORD previous, chunkdef_info* clause,
                              chunkdef_info* before, closing* result, chunk_process_state* state) {
   DWORD complete = 0;
-  if (Initiates(clause, record, previous, &complete, state) == 0)
+  if (clause->tested_record == state->record_counter ||
+      Initiates(clause, record, previous, &complete, state) == 0)
     return close_step::next;
   Reopen(state, clause);
   ++result->closed;
@@ -1477,6 +1500,31 @@ STATUS CloseThenReopen(const walk_record& record, WORD previous, chunk_process_s
   return status;
 }
 
+/* A Before or Outside clause closes where its target begins, before the
+ * clause after it, pending, may take that record as a start of its own (a
+ * Text clause, whose one-record chunks open and close at once, after
+ * Before StylizedText 1): its start test runs first, once. True when the
+ * clause closed there, with the status in *status. */
+bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS* status,
+                               chunk_process_state* state) {
+  chunkdef_info* last = state->last_matched;
+  const chunkdef_info* pending = state->pending;
+  if (last == nullptr || pending == nullptr || pending->finished != 0 ||
+      pending->run_previous != last ||
+      (last->relation != RELATION_BEFORE && last->relation != RELATION_OUTSIDE) ||
+      (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE))
+    return false;
+  closing result;
+  if (CloseBeforeTarget(record, previous, last, last->run_previous, &result, state) ==
+          close_step::next &&
+      result.closed == 0) {
+    last->tested_record = state->record_counter;
+    return false;
+  }
+  *status = CloseOpenChunk(record, result, state);
+  return true;
+}
+
 } // namespace
 
 bool ChunkOpenForGood(const chunk_process_state* state) { return OpenForGood(state); }
@@ -1537,6 +1585,9 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
     return NOERROR;
   const walk_record record = RecordInWalk(data, signature, length, state);
   const WORD previous = state->previous_signature;
+  STATUS status = NOERROR;
+  if (ClosesBeforePendingClause(record, previous, &status, state))
+    return status;
 
   CountNestedStarts(record, previous, state);
   const enclosing_end enclosing = EnclosingEndAt(record, previous, state);
@@ -1545,7 +1596,6 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
 
   bool accepted = AcceptDeferredClause(state);
   CountFirstParagraph(state);
-  STATUS status = NOERROR;
   // The enclosing target's own last record is its last Record too: the
   // target closes after it.
   if (OpenAtRecord(record, previous, false, &accepted, &status, state)) {
