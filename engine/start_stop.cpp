@@ -1304,16 +1304,18 @@ close_step CloseBeforeTarget(const walk_record& record, WORD previous, chunkdef_
 }
 
 /* An Ends With clause closes for good, with the clause before it, where
- * its target begins completely or ends. */
+ * its target begins completely or ends; elsewhere the clause before is
+ * tested. */
 close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info* clause,
                          chunkdef_info* before, closing* result, chunk_process_state* state) {
   DWORD complete = 0;
   DWORD ended = 0;
   const occurrence_before prior = OccurrenceBefore(clause);
   const DWORD started = Initiates(clause, record, previous, &complete, state);
+  // Where its target does not end, the clause before may.
   if ((started == 0 || complete == 0) &&
       !EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
-    return close_step::stop;
+    return close_step::next;
   Reopen(state, clause);
   ++result->closed;
   result->last_ended = ended;
