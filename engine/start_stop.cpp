@@ -588,7 +588,9 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
     memcpy(&clause->font_id, data + offsetof(CDTEXT, FontID), sizeof clause->font_id);
 
   if (clause->relation == RELATION_INSIDE && IsMemberSignature(row, ExaminedSignature(examined))) {
-    clause->seen = 1;
+    // A target that is whole at its one record holds nothing to be inside.
+    if (*complete == 0)
+      clause->seen = 1;
     return 0;
   }
   return 1;
