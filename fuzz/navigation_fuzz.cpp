@@ -21,9 +21,19 @@
  * the first record of the first target to the last record of any; every
  * target found lies within P's records. Reading leaves the stored item
  * byte for byte as it was; host handles and tracked blocks are given back.
+ *
+ * With VELKO_NAVIGATION_FUZZ_RELATIONS set in the environment, the other
+ * relations are checked too (byte 0 picks one, the last clause's index
+ * byte its target X n). Each text run of a body ends in its own number, so
+ * a chunk's text tells which runs it holds. For "P; R X n": Before, After,
+ * Starts With and Ends With span what they leave of P's records against
+ * X n's first and last record; Inside lies within X n and holds no run
+ * outside it; Outside holds P's runs less X n's; and a "Text *" clause
+ * after the relation holds the relation's runs.
  */
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <string>
@@ -308,15 +318,112 @@ void CheckNavigation(VelkoRTItem* item, const std::string& parent, const std::st
     check(outer.first <= found.first && found.last <= outer.last);
 }
 
+/* The relations checked besides Contains. */
+constexpr const char* kRelations[] = {"Before",    "After",  "Starts With",
+                                      "Ends With", "Inside", "Outside"};
+constexpr int kRelationCount = sizeof kRelations / sizeof *kRelations;
+
+/* The numbers of the text runs the chunk's text holds, in order: each run's
+ * text is "t" and its number; other texts ("end") are left out. */
+std::vector<int> Runs(VelkoRTItem* item, const std::string& definition) {
+  VelkoRTChunk* chunk = item->DefineChunk(definition.c_str());
+  check(chunk != nullptr);
+  LSXLsiSession* session = item->session;
+  session->result_length = 0;
+  chunk->AlterRichText(ACTION_GET_TEXT, PROP_TEXT, 1, 0, 0, "|", nullptr, nullptr, nullptr);
+  const std::string text(session->result_text, session->result_length);
+  delete chunk;
+  std::vector<int> runs;
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t end = text.find('|', at);
+    if (end == std::string::npos)
+      end = text.size();
+    const std::string piece = text.substr(at, end - at);
+    if (piece.size() > 1 && piece[0] == 't' &&
+        piece.find_first_not_of("0123456789", 1) == std::string::npos)
+      runs.push_back(std::stoi(piece.substr(1)));
+    at = end + 1;
+  }
+  return runs;
+}
+
+bool Within(const span& inner, const span& outer) {
+  return outer.first <= inner.first && inner.last <= outer.last;
+}
+
+/* "P; R X n" against "P" and "P; X n". */
+void CheckRelation(VelkoRTItem* item, const std::string& parent, const std::string& type,
+                   int index, int relation) {
+  const std::string name = kRelations[relation];
+  // Before and Ends With number Record targets from the record after the
+  // one where they open, where Contains numbers them from P's first.
+  if (type == "Record" && (name == "Before" || name == "Ends With"))
+    return;
+  const std::string target = type + " " + std::to_string(index);
+  const std::string outerDefinition = parent.empty() ? "Everything" : parent;
+  const std::string definition = Join(parent, name + " " + target);
+  // A definition the parser refuses has nothing to check.
+  VelkoRTChunk* parsed = item->DefineChunk(definition.c_str());
+  if (parsed == nullptr)
+    return;
+  delete parsed;
+  const span outer = Found(item, outerDefinition);
+  const span own = Found(item, Join(parent, target));
+  const span found = Found(item, definition);
+  const span none{};
+  const bool present = own.first != 0;
+  const auto same = [](const span& a, const span& b) {
+    return a.first == b.first && a.last == b.last;
+  };
+  if (outer.first == 0) {
+    check(found.first == 0);
+    return;
+  }
+  if (name == "Before") {
+    const bool empty = (type == "Record" || type == "Paragraph") && index == 1;
+    const span expected = empty ? none
+                          : !present ? outer
+                          : own.first == outer.first ? none
+                                                     : span{outer.first, own.first - 1};
+    check(same(found, expected));
+  } else if (name == "After") {
+    check(same(found, !present || own.last == outer.last ? none
+                                                          : span{own.last + 1, outer.last}));
+  } else if (name == "Starts With") {
+    check(same(found, present ? span{own.first, outer.last} : none));
+  } else if (name == "Ends With") {
+    check(same(found, present ? span{outer.first, own.last} : outer));
+  } else if (name == "Inside") {
+    check(found.first == 0 || (present && Within(found, own)));
+    const std::vector<int> held = Runs(item, definition);
+    const std::vector<int> ownRuns = Runs(item, Join(parent, target));
+    for (int run : held)
+      check(std::find(ownRuns.begin(), ownRuns.end(), run) != ownRuns.end());
+  } else {
+    std::vector<int> expected;
+    const std::vector<int> ownRuns = present ? Runs(item, Join(parent, target)) : expected;
+    for (int run : Runs(item, outerDefinition)) {
+      if (std::find(ownRuns.begin(), ownRuns.end(), run) == ownRuns.end())
+        expected.push_back(run);
+    }
+    check(Runs(item, definition) == expected);
+  }
+  check(Runs(item, definition + "; Text *") == Runs(item, definition));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1)
     return 0;
   ByteReader bytes(data, size);
-  const int clauses = 1 + bytes.Next() % 3;
+  const uint8_t first = bytes.Next();
+  const int clauses = 1 + first % 3;
+  const int relation = (first / 3) % kRelationCount;
   std::string parent;
   std::string counted;
+  int countedIndex = 1;
   std::string before;
   for (int i = 0; i < clauses; ++i) {
     const uint8_t pick = bytes.Next();
@@ -331,9 +438,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       type = "Table";
     before = type;
     const int index = 1 + bytes.Next() % 3;
-    if (i + 1 == clauses)
+    if (i + 1 == clauses) {
       counted = type;
-    else
+      countedIndex = index;
+    } else
       parent = Join(parent, type + " " + std::to_string(index));
   }
   cdbuild::Body body;
@@ -352,6 +460,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto* item = new VelkoRTItem(session);
     check(item->ConnectBackend(note, "Body", 0) == NOERROR);
     CheckNavigation(item, parent, counted);
+    if (getenv("VELKO_NAVIGATION_FUZZ_RELATIONS") != nullptr)
+      CheckRelation(item, parent, counted, countedIndex, relation);
     delete item;
     check(VelkoTrackedBlocksInUse(session) == 0);
     delete session;
