@@ -681,11 +681,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sequence_input input;
   if (!Parse(data, size, &input))
     return 0;
-  static const bool quiet = [] {
-    QuietFuzzHost(FuzzOutputDirectory().c_str());
-    return true;
-  }();
-  (void)quiet;
+  QuietFuzzHostInOutputDirectory();
   const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
   const size_t handles = HostTestLiveHandles();
   auto* checks = new LSXLsiSession;

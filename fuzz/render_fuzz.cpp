@@ -255,11 +255,7 @@ void Render(LSXLsiSession* session, NOTEID noteId, const fuzz_input& input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2)
     return 0;
-  static const bool quiet = [] {
-    QuietFuzzHost(FuzzOutputDirectory().c_str());
-    return true;
-  }();
-  (void)quiet;
+  QuietFuzzHostInOutputDirectory();
   const DBHANDLE db = note_testing::ProcessDatabase(kDbPath);
   const size_t handles = HostTestLiveHandles();
   const fuzz_input input = Split(data, size);

@@ -41,6 +41,15 @@ inline void EmptyFuzzOutputDirectory() {
     std::filesystem::remove_all(entry.path(), error);
 }
 
+/* Quiets the host once per process, its temporary directory that one. */
+inline void QuietFuzzHostInOutputDirectory() {
+  static const bool quiet = [] {
+    QuietFuzzHost(FuzzOutputDirectory().c_str());
+    return true;
+  }();
+  (void)quiet;
+}
+
 /* The options that send a rendering's files to that directory. */
 inline std::string FuzzOutputOptions() {
   return "ImageDirectory=" + FuzzOutputDirectory() +

@@ -225,13 +225,7 @@ TEST_F(ExportGraphicsTest, AResourceFileTellsAMissingResourceFromAFileNotWritten
   cdbuild::ScriptError error;
   ASSERT_TRUE(cdbuild::BuildScript("GRAPHIC\nIMAGEHEADER segments=2\nIMAGESEGMENT data=\"GIF\"\n",
                                    &cut, &error));
-  ASSERT_NE(note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
-              WORD noteClass = NOTE_CLASS_FORM;
-              NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
-              NSFItemSetText(note, "$TITLE", "cut.gif", 7);
-              return cut.AppendItems(note, "$ImageData");
-            }),
-            0u);
+  ASSERT_NE(note_testing::StoreImageResource(db_, "cut.gif", cut), 0u);
   fs::create_directory(dir_ / "dir");
   const struct {
     const char* name;

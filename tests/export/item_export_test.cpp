@@ -563,13 +563,7 @@ TEST_F(ItemExportTest, ImageResourcesTheHTMLNamesBecomeParts) {
     image.Add(cdbuild::Graphic({}));
     image.Add(cdbuild::ImageHeader({.image_type = type, .segment_count = 1}));
     image.Add(cdbuild::ImageSegment(cdbuild::Bytes(bytes.begin(), bytes.end())));
-    return note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
-      WORD noteClass = NOTE_CLASS_FORM;
-      NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
-      NSFItemSetText(note, "$TITLE", name.c_str(), static_cast<WORD>(name.size()));
-      NSFItemSetText(note, "$Flags", "34CiQ", 5);
-      return image.AppendItems(note, "$ImageData");
-    });
+    return note_testing::StoreImageResource(db_, name, image);
   };
   const std::string gif = HexBytes(kBlackGif);
   ASSERT_NE(storeResource("art\\logo&1.gif", 1, gif), 0u);

@@ -53,19 +53,8 @@ inline cdbuild::Body ImageRecords(const std::string &bytes) {
 /* Stores the case's image resources: design notes of the name whose
  * "$ImageData" holds the image. */
 inline void StoreResources(DBHANDLE db, const Header &header) {
-  for (const auto &[name, bytes] : header.resources) {
-    const NOTEID id = note_testing::StoreNoteWith(db, [&](NOTEHANDLE note) {
-      WORD noteClass = NOTE_CLASS_FORM;
-      NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
-      if (STATUS status = NSFItemSetText(note, "$TITLE", name.c_str(),
-                                         static_cast<WORD>(name.size()));
-          status != NOERROR)
-        return status;
-      NSFItemSetText(note, "$Flags", "34CiQ", 5);
-      return ImageRecords(bytes).AppendItems(note, "$ImageData");
-    });
-    EXPECT_NE(id, 0u) << name;
-  }
+  for (const auto &[name, bytes] : header.resources)
+    EXPECT_NE(note_testing::StoreImageResource(db, name, ImageRecords(bytes)), 0u) << name;
 }
 
 /* Every file under the directory with its content (relative paths). */

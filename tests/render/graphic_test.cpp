@@ -338,13 +338,7 @@ TEST_F(GraphicTest, OnlyAResourceFileThatCannotBeWrittenFailsTheRender) {
   stored.resources = {{"logo.gif", "GIF-logo"}};
   golden_testing::StoreResources(db_, stored);
   const Body cut = Build("GRAPHIC\nIMAGEHEADER type=1 segments=2\nIMAGESEGMENT data=\"GIF\"\n");
-  ASSERT_NE(note_testing::StoreNoteWith(db_, [&](NOTEHANDLE note) {
-              WORD noteClass = NOTE_CLASS_FORM;
-              NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
-              NSFItemSetText(note, "$TITLE", "cut.gif", 7);
-              return cut.AppendItems(note, "$ImageData");
-            }),
-            0u);
+  ASSERT_NE(note_testing::StoreImageResource(db_, "cut.gif", cut), 0u);
   const struct {
     const char *name;
     bool taken; /* a directory stands at the file's path */

@@ -93,6 +93,21 @@ inline NOTEID StoreNote(DBHANDLE db, const Bytes& records, const char* name = "B
   return StoreNoteWith(db, [&](NOTEHANDLE note) { return AppendRecords(note, name, records); });
 }
 
+/* A stored image resource: a design note of the name whose "$ImageData"
+ * holds the records (a graphic, its image header and segments). */
+inline NOTEID StoreImageResource(DBHANDLE db, const std::string& name, const cdbuild::Body& image) {
+  return StoreNoteWith(db, [&](NOTEHANDLE note) {
+    WORD noteClass = NOTE_CLASS_FORM;
+    NSFNoteSetInfo(note, _NOTE_CLASS, &noteClass);
+    if (STATUS status =
+            NSFItemSetText(note, "$TITLE", name.c_str(), static_cast<WORD>(name.size()));
+        status != NOERROR)
+      return status;
+    NSFItemSetText(note, "$Flags", "34CiQ", 5);
+    return image.AppendItems(note, "$ImageData");
+  });
+}
+
 /* Every item value of the name on the note, type word first. */
 inline std::vector<Bytes> ItemValues(NOTEHANDLE note, const char* name) {
   std::vector<Bytes> values;
