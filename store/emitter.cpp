@@ -539,10 +539,11 @@ void MatchBorders(generation_context* context, const emitter_table_level& level,
 }
 
 /* The row counter a cell of the column leaves in the table level: once
- * the first cell was met, a further row begins at column 0 and at any
- * column not past the one before (a row whose first columns are gone). */
+ * the first cell was met, a further row begins at any column not past the
+ * one before, column 0 among them (also a row whose first columns are
+ * gone). */
 WORD CellRowCounter(const emitter_table_level& level, BYTE column) {
-  return level.awaiting_first_cell == 0 && (column == 0 || column <= level.column)
+  return level.awaiting_first_cell == 0 && column <= level.column
              ? static_cast<WORD>(level.cell_counter + 1)
              : level.cell_counter;
 }
