@@ -86,6 +86,19 @@ bool FindImage(const record_storage* node, image_records* image) {
   return found == count;
 }
 
+/* Appends the data of the image's segments, in order. */
+void AppendSegments(const image_records& image, std::string* data) {
+  DWORD left = image.segments;
+  for (const record_storage* segment = image.header->next; left > 0; segment = segment->next) {
+    if (segment->signature != SIG_CD_IMAGESEGMENT)
+      continue;
+    WORD size = 0;
+    ReadRecordWord(segment->data, segment->length, offsetof(CDIMAGESEGMENT, DataSize), &size);
+    data->append(segment->data + sizeof(CDIMAGESEGMENT), size);
+    --left;
+  }
+}
+
 bool WriteAll(int fd, const char* bytes, size_t length) {
   while (length > 0) {
     const ssize_t written = write(fd, bytes, length);
@@ -232,15 +245,7 @@ bool AppendImageData(const record_storage* node, std::string* data) {
   image_records image;
   if (!FindImage(node, &image))
     return false;
-  DWORD left = image.segments;
-  for (const record_storage* segment = image.header->next; left > 0; segment = segment->next) {
-    if (segment->signature != SIG_CD_IMAGESEGMENT)
-      continue;
-    WORD size = 0;
-    ReadRecordWord(segment->data, segment->length, offsetof(CDIMAGESEGMENT, DataSize), &size);
-    data->append(segment->data + sizeof(CDIMAGESEGMENT), size);
-    --left;
-  }
+  AppendSegments(image, data);
   return true;
 }
 
@@ -281,10 +286,10 @@ STATUS ReadImageResource(LSXLsiSession* session, const char* server, const char*
         ReadRecordWord(image.header->data, image.header->length,
                        offsetof(CDIMAGEHEADER, ImageType), imageType);
         data->clear();
-        return AppendImageData(records, data) ? NOERROR : kServiceNotAvailable;
+        AppendSegments(image, data);
+        return NOERROR;
       });
 }
-
 
 STATUS GenerateImageResourceFromCDRecords(LSXLsiSession* session, const char* name,
                                           const record_storage* first, DBHANDLE db, int replace) {
