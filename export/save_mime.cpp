@@ -618,9 +618,9 @@ private:
 struct message_parts {
   GByteArray* html = nullptr; /* owned until a part takes it */
   encoded_html_reading read; /* of the HTML, as it came */
-  /* The image resources the renderer named: the id as the HTML holds it,
-   * and the resource's name; each id once. */
-  std::vector<std::pair<std::string, std::string>> resources;
+  /* The image resources the renderer named: the name of the resource
+   * under the id as the HTML holds it; the first name an id was given. */
+  std::map<std::string, std::string, std::less<>> resources;
   bool resources_lost = false; /* memory ran out keeping one */
   std::vector<GMimeObject*> related; /* owned; after the HTML */
   std::vector<GMimeObject*> attachments;
@@ -721,11 +721,7 @@ STATUS AddReferencedParts(VelkoRTItem* item, const std::vector<std::string>& ids
         AddInlinePart(parts, image.kind == 2 ? "jpeg" : "gif", id, data);
       continue;
     }
-    const auto resource =
-        std::find_if(parts->resources.begin(), parts->resources.end(),
-                     [&id](const std::pair<std::string, std::string>& named) {
-                       return named.first == id;
-                     });
+    const auto resource = parts->resources.find(id);
     if (resource != parts->resources.end()) {
       if (STATUS status = AddResourcePart(item, id, resource->second, parts); status != NOERROR)
         return status;
@@ -931,12 +927,10 @@ public:
   void ResourceNamed(const char* id, size_t idLength, const char* name,
                      size_t nameLength) override {
     const std::string_view named(id, idLength);
-    for (const auto& known : parts_->resources) {
-      if (known.first == named)
-        return;
-    }
+    if (parts_->resources.find(named) != parts_->resources.end())
+      return;
     try {
-      parts_->resources.emplace_back(std::string(named), std::string(name, nameLength));
+      parts_->resources.emplace(std::string(named), std::string(name, nameLength));
     } catch (const std::bad_alloc&) {
       parts_->resources_lost = true;
     }
