@@ -646,20 +646,17 @@ void AddInlinePart(message_parts* parts, const char* subtype, const std::string&
   parts->related.push_back(GMIME_OBJECT(part));
 }
 
-int HexDigitValue(char c) {
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= '0' && c <= '9' ? c - '0' : -1;
-}
+/* The value of a hex digit of either case, or -1. */
+int HexDigitValue(char c) { return c >= 'a' && c <= 'f' ? c - 'a' + 10 : UpperHexValue(c); }
 
-/* The Content-ID a cid: URL of the HTML names: its character references
- * ("&amp;", "&#x27;"...) and then its "%XX" escapes decoded. */
+/* The Content-ID a cid: URL of the HTML names: the character references
+ * its URL escape writes ("&amp;", "&#x27;") and then its "%XX" escapes
+ * decoded. */
 std::string DecodedContentID(std::string_view id) {
   static constexpr struct {
     std::string_view reference;
     char c;
-  } kReferences[] = {{"&amp;", '&'}, {"&#x27;", '\''}, {"&#39;", '\''},
-                     {"&quot;", '"'}, {"&lt;", '<'},    {"&gt;", '>'}};
+  } kReferences[] = {{"&amp;", '&'}, {"&#x27;", '\''}};
   std::string url;
   for (size_t at = 0; at < id.size();) {
     bool replaced = false;
