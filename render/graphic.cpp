@@ -36,6 +36,7 @@
 
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "engine/record_fields.h"
 #include "host/nls.h"
@@ -520,7 +521,7 @@ void WriteResourceAltForMime(graphic_call &g, const std::string &name) {
 /* Tells a caller that takes the MIME part in memory of the resource the
  * run names by the id (escaped as PutURL writes it). False when memory ran
  * out. */
-bool ReportResource(html_render_info *c, const std::string &id, const std::string &name) {
+bool ReportResource(html_render_info *c, std::string_view id, std::string_view name) {
   if (c->part_memory == nullptr)
     return true;
   render_text escaped{c->session};
@@ -1126,6 +1127,10 @@ bool RenderCheckedFileName(const char *name, size_t length, std::string *checked
 
 std::string RenderJoinPath(const std::string &directory, const std::string &name) {
   return JoinPath(directory, name);
+}
+
+bool RenderReportResource(html_render_info *context, std::string_view id, std::string_view name) {
+  return ReportResource(context, id, name);
 }
 
 std::string RenderRelativeDatabasePath(const html_render_info *context) {

@@ -10,6 +10,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <string_view>
 
 #include "render/render_info.h"
 #include "store/body.h"
@@ -27,6 +28,11 @@ void ImageContentID(WORD imageType, const position_side_data &position,
 bool RenderCheckedFileName(const char *name, size_t length, std::string *checked);
 /* The directory and the name joined with exactly one "/". */
 std::string RenderJoinPath(const std::string &directory, const std::string &name);
+/* Tells a caller that takes the MIME part in memory of the image
+ * resource of the name that the run names by the id, escaped for a URL
+ * as the HTML holds it. False when memory ran out. Shared with the
+ * background images of table cells. */
+bool RenderReportResource(html_render_info *context, std::string_view id, std::string_view name);
 /* The database's path under the data directory, with "/" for "\". */
 std::string RenderRelativeDatabasePath(const html_render_info *context);
 /* The rendered note's UNID (UseUNID=, else its OID) as 32 hex digits. */

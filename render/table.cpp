@@ -28,6 +28,7 @@
 #include "engine/record_fields.h"
 #include "engine/services.h"
 #include "host/cdrecords.h"
+#include "render/graphic.h"
 #include "render/identity.h"
 #include "render/output_buffer.h"
 #include "render/paragraphs.h"
@@ -126,15 +127,11 @@ bool ReportBackgroundResource(html_render_info *c, const render_text &style, DWO
                               const char *name, size_t length, std::string_view resource) {
   if (c->part_memory == nullptr)
     return true;
-  render_text attribute{c->session};
-  RenderTextPutEscaped(&attribute, kEscapeURL, name, length);
-  if (style.status != NOERROR || attribute.status != NOERROR)
+  if (style.status != NOERROR)
     return false;
   c->part_memory->ResourceNamed(style.data + idAt, style.length - idAt, resource.data(),
                                 resource.size());
-  c->part_memory->ResourceNamed(attribute.data, attribute.length, resource.data(),
-                                resource.size());
-  return true;
+  return RenderReportResource(c, std::string_view(name, length), resource);
 }
 
 /* ---- the close-tag stack ---- */
