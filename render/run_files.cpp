@@ -11,20 +11,19 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
+#include <unordered_map>
 
 #include "engine/services.h"
 #include "render/graphic.h"
 
-/* The paths the run gave, each with its key (the path in lower case) and
- * the name it ends in. */
+/* The paths the run gave, by their key (the path in lower case), each
+ * with the name it ends in. */
 struct run_files {
   struct given_path {
-    std::string key;
     std::string path;
     std::string name;
   };
-  std::vector<given_path> given;
+  std::unordered_map<std::string, given_path> given;
 };
 
 namespace {
@@ -40,11 +39,8 @@ std::string Key(const std::string &path) {
 
 /* The path the run gave under the key, or null. */
 const run_files::given_path *GivenPath(const run_files &files, const std::string &key) {
-  for (const run_files::given_path &given : files.given) {
-    if (given.key == key)
-      return &given;
-  }
-  return nullptr;
+  const auto given = files.given.find(key);
+  return given != files.given.end() ? &given->second : nullptr;
 }
 
 /* The name with "-n" before its extension: from its last "." on, unless
@@ -102,7 +98,7 @@ std::string PlaceWrittenAside(run_files &files, const std::string &directory,
         return given->name;
       continue;
     }
-    files.given.push_back({key, path, candidate});
+    files.given.emplace(key, run_files::given_path{path, candidate});
     if (!(keepExisting && FileExists(path)) && rename(aside.c_str(), path.c_str()) != 0)
       *status = kServiceNotAvailable;
     return candidate;
@@ -118,11 +114,9 @@ std::string WriteRunFile(html_render_info *context, const std::string &directory
     context->run_files = new run_files;
   run_files &files = *context->run_files;
   const std::string path = RenderJoinPath(directory, name);
-  const std::string key = Key(path);
-  if (GivenPath(files, key) == nullptr) {
-    // The name is the run's from here on, even when the file cannot be
-    // written: a link already names it.
-    files.given.push_back({key, path, name});
+  // A name the run has not given is the run's from here on, even when
+  // the file cannot be written: a link already names it.
+  if (files.given.emplace(Key(path), run_files::given_path{path, name}).second) {
     if (!(keepExisting && FileExists(path)))
       *status = write(path);
     return name;
