@@ -271,7 +271,7 @@ struct graphic_call {
   render_text extra;    /* the extra attributes, made safe; empty when none */
   bool has_extra = false;
   bool settled = false;
-  bool whole = false; /* the image's data can be written out (read where it is) */
+  bool whole = false; /* the image's data is whole; set for the disk, resource and MIME handlings */
   bool border_written = false;
   bool alt_written = false;
   bool height_written = false;
@@ -519,8 +519,8 @@ void WriteResourceAltForMime(graphic_call &g, const std::string &name) {
 }
 
 /* Tells a caller that takes the MIME part in memory of the resource the
- * run names by the id (escaped as PutURL writes it). False when memory ran
- * out. */
+ * run names by the id, escaped for a URL as the HTML holds it. False when
+ * memory ran out. */
 bool ReportResource(html_render_info *c, std::string_view id, std::string_view name) {
   if (c->part_memory == nullptr)
     return true;
