@@ -913,11 +913,10 @@ void StartRow(table_call &call, const cell_fields &position, const cell_fields &
   // The row still open in this table ends here, whatever the row number
   // says: it is one byte, and the row after row 255 reads 0 again. An
   // accordion's row ends with its table and divisions.
-  if (level.accordion != 0)
-    PopToDepth(c, level.stack_depth + 1);
-  else
+  if (level.accordion == 0) {
     CloseOpen(c, "</tr>");
-  if (level.accordion != 0) {
+  } else {
+    PopToDepth(c, level.stack_depth + 1);
     const int number = level.number;
     const int row = position.row + 1;
     RenderPrintf(c, "<div id=\"ricoTbl%dRow%d\">", number, row);
