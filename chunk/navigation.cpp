@@ -405,18 +405,18 @@ int VelkoRTChunk::GetLastTarget(int) {
   SaveIndexes(*clause, &before);
   // The last target above the starts, up to the largest index; else the
   // last at or below them with a first start of 1 at least; else the
-  // first start at 0, where no query is made (0 means every target).
+  // first start at 0 (the step one below a first start of 1), where no
+  // query is made (0 means every target).
   long step = LastFoundStep(*this, *clause, before, 1, StepsToLargestIndex(*clause, before));
   if (step < 1)
     step = LastFoundStep(*this, *clause, before, 1L - before.starts[0], 0);
-  const bool found = step >= 1L - before.starts[0];
-  MoveStarts(*clause, before, found ? step : -static_cast<long>(before.starts[0]));
+  MoveStarts(*clause, before, step);
   if (!RebuildDefinitionText(*this)) {
     RestoreIndexes(*clause, before);
     status = VELKO_ERR_BAD_ARGUMENT;
     return 0;
   }
-  return found ? 1 : 0;
+  return clause->index_starts[0] != 0 ? 1 : 0;
 }
 
 WORD VelkoRTChunk::GetCount(const char* subDefinition) {
