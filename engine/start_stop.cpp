@@ -1519,9 +1519,8 @@ bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS*
       (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE))
     return false;
   closing result;
-  if (CloseBeforeTarget(record, previous, last, last->run_previous, &result, state) ==
-          close_step::next &&
-      result.closed == 0) {
+  CloseBeforeTarget(record, previous, last, last->run_previous, &result, state);
+  if (result.closed == 0) {
     last->tested_record = state->record_counter;
     return false;
   }
