@@ -1162,6 +1162,14 @@ bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
   return paragraphs || clause->depth_table == state->depth_table;
 }
 
+/* Whether the closing tests of a Contains or Inside clause apply at the
+ * record: it lies at the clause's level, or it ends the hotspot or layer
+ * around the clause's paragraph. */
+bool ClosingTestsApply(const chunkdef_info* clause, const walk_record& record,
+                       const chunk_process_state* state) {
+  return AtClauseLevel(clause, record, state) || EndsParagraphHolder(clause, record, state);
+}
+
 /* What closing the matched clauses at one record found. */
 struct closing {
   int closed = 0;          /* clauses closed */
@@ -1346,8 +1354,7 @@ closing CloseClauses(const walk_record& record, WORD previous, chunk_process_sta
       // An enclosing target's tests see only the records at its own level:
       // the end of a section nested in a section closes the inner clause
       // alone.
-      if (clause != innermost && !AtClauseLevel(clause, record, state) &&
-          !EndsParagraphHolder(clause, record, state))
+      if (clause != innermost && !ClosingTestsApply(clause, record, state))
         break;
       step = CloseContaining(record, previous, clause, before, &result, state);
       break;
@@ -1476,7 +1483,7 @@ enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
       last == nullptr || last != pending->run_previous ||
       (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
     return enclosing_end::none;
-  if (!AtClauseLevel(last, record, state) && !EndsParagraphHolder(last, record, state))
+  if (!ClosingTestsApply(last, record, state))
     return enclosing_end::none;
   const DWORD endPattern = state->end_pattern;
   DWORD counted = 0;
@@ -1611,7 +1618,7 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   const chunkdef_info* last = state->last_matched;
   if (last != nullptr &&
       (last->relation == RELATION_CONTAINS || last->relation == RELATION_INSIDE) &&
-      !AtClauseLevel(last, record, state) && !EndsParagraphHolder(last, record, state))
+      !ClosingTestsApply(last, record, state))
     return NOERROR;
 
   const closing result = CloseClauses(record, previous, state);
