@@ -878,21 +878,24 @@ bool EndsAwaitedOccurrence(chunkdef_info* clause, const walk_record& record, WOR
 /* After and Ends With look for the end of a selected occurrence without
  * having opened at its start: whether the record ends one (*ended as
  * MatchTerminator gives it), given what the clause's start test answered
- * at the record and the occurrence that was current before it. For the
- * targets of EndJudgedBeforeRecord the end counts only when that occurrence
- * is selected; a text record of another font lies outside the run it
- * ends. */
+ * at the record and the occurrence that was current before it. Targets
+ * longer than their start record, other than those of
+ * EndJudgedBeforeRecord and Record, end as EndsAwaitedOccurrence tells.
+ * For the targets of EndJudgedBeforeRecord the end counts only when that
+ * occurrence is selected; a text record of another font lies outside the
+ * run it ends. */
 bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WORD previous,
                             DWORD started, const occurrence_before& before, DWORD* ended,
                             chunk_process_state* state) {
   DWORD counted = 0;
-  const target_parameter* row = RowOf(clause->target_type);
-  if (row != nullptr && row->flags[kTargetFlagStartRecordAlone] == 0 &&
-      clause->target_type != TARGETTYPE_RECORD && !EndJudgedBeforeRecord(clause))
-    return EndsAwaitedOccurrence(clause, record, previous, started, ended, state);
-  if (!EndJudgedBeforeRecord(clause))
+  if (!EndJudgedBeforeRecord(clause)) {
+    const target_parameter* row = RowOf(clause->target_type);
+    if (row != nullptr && row->flags[kTargetFlagStartRecordAlone] == 0 &&
+        clause->target_type != TARGETTYPE_RECORD)
+      return EndsAwaitedOccurrence(clause, record, previous, started, ended, state);
     return MatchTerminator(clause, record.data, record.signature, record.length, previous,
                            &counted, ended, started, state) != 0;
+  }
   *ended = 0;
   const DWORD current = before.number;
   if (current == 0 || !IndexSelects(clause, current)) {
