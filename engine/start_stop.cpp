@@ -988,18 +988,17 @@ bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WOR
  * (a button first in a table's cell) tests the target's end at the
  * target's own level, the one around that begin: the depth the begin
  * added is taken off. A bracketed hotspot keeps the depths where the
- * chunk opened. */
-void KeepTargetLevel(chunkdef_info* clause, const walk_record& record, WORD previous,
+ * chunk opened. The start test let the record open the clause, so it is
+ * no hotspot begin right after the V4 one it goes with. */
+void KeepTargetLevel(chunkdef_info* clause, const walk_record& record,
                      const chunk_process_state* state) {
   if (clause->relation != RELATION_INSIDE)
     return;
   const WORD signature = record.signature;
-  if ((signature == SIG_CD_V4HOTSPOTBEGIN ||
-       (signature == SIG_CD_HOTSPOTBEGIN && previous != SIG_CD_V4HOTSPOTBEGIN)) &&
+  if ((signature == SIG_CD_V4HOTSPOTBEGIN || signature == SIG_CD_HOTSPOTBEGIN) &&
       InnermostBracket(state) != SIG_CD_V4HOTSPOTBEGIN)
     clause->depth_hotspot = state->depth_hotspot - 1;
-  else if (signature == SIG_CD_BEGIN &&
-           BracketedSignature(record.data, signature, record.length) == SIG_CD_LAYER)
+  else if (IsBeginOf(record.data, signature, record.length, SIG_CD_LAYER))
     clause->depth_layer = state->depth_layer - 1;
 }
 
@@ -1081,7 +1080,7 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
         Accept(state, column);
       } else {
         Accept(state, clause);
-        KeepTargetLevel(clause, record, previous, state);
+        KeepTargetLevel(clause, record, state);
       }
       *accepted = true;
       if (reopening)
