@@ -476,11 +476,9 @@ bool DepthMatchesPrevious(const chunkdef_info* clause, const chunk_process_state
 /* Whether a table end ends the table of a row or column clause: the end of
  * a table nested in one of its cells leaves it open. The table's cells lie
  * at the depth saved in the clause before. */
-DWORD EndsOwnTable(const chunkdef_info* clause, const chunk_process_state* state) {
+bool EndsOwnTable(const chunkdef_info* clause, const chunk_process_state* state) {
   return clause->run_previous == nullptr ||
-                 clause->run_previous->depth_table == state->depth_table + 1
-             ? 1
-             : 0;
+         clause->run_previous->depth_table == state->depth_table + 1;
 }
 
 /* Whether the record ends the hotspot or layer that holds the occurrence of
