@@ -56,6 +56,16 @@ constexpr WORD kSecondColorValue = 0x0010;
 constexpr DWORD kBarFontAt = offsetof(CDBAR, FontID);
 constexpr DWORD kButtonFontAt = offsetof(CDBUTTON, FontID);
 
+/* The text record's header becomes the item's default text header: its
+ * signature and font, with the length of a bare header, since the records
+ * made from it later (a blank body among them) take it as it stands. */
+void TakeDefaultTextHeader(const record_storage* text, chunk_process_state* state) {
+  CDTEXT header;
+  memcpy(&header, text->data, sizeof header);
+  header.Header.Length = sizeof header;
+  memcpy(StateItem(state)->internal->default_text_header, &header, sizeof header);
+}
+
 bool IsTextBegin(const record_storage* node) {
   return node->signature == SIG_CD_BEGIN && NodeBracket(node) == SIG_CD_TEXT;
 }
@@ -400,7 +410,7 @@ STATUS SplitRun(const text_run& run, chunk_process_state* state, bool* emitted) 
   const WORD searchLength = SearchLength(state);
   if (searchLength == 0)
     return NOERROR;
-  memcpy(StateItem(state)->internal->default_text_header, run.text->data, sizeof(CDTEXT));
+  TakeDefaultTextHeader(run.text, state);
   const char* text = run.text->data + sizeof(CDTEXT);
   DWORD remaining = run.text->length - sizeof(CDTEXT); // a record's length word bounds it
   // The changed font is worked out at the first match, as most runs have
@@ -900,7 +910,7 @@ void PassTextRun(const record_storage* node, BYTE stays, chunk_process_state* st
   if ((stays & kRunMarksItem) != 0)
     StateItem(state)->Modified = 1;
   if ((stays & kRunDefaultHeader) != 0)
-    memcpy(StateItem(state)->internal->default_text_header, node->data, sizeof(CDTEXT));
+    TakeDefaultTextHeader(node, state);
   if ((stays & kRunKeepsMatch) != 0)
     KeepMatch(node->data + sizeof(CDTEXT), node->length - sizeof(CDTEXT), state);
 }

@@ -184,6 +184,33 @@ TEST_F(SearchTest, TextRunsAreReplacedInTheTextScopeOnly) {
   }
 }
 
+/* The run a replacement walks last gives the item's default text header
+ * its font but keeps the header's own length: a blank body made after it
+ * ends in an empty text run, not in a header claiming the run's length.
+ * Runs with and without a match, bare and in a text envelope (which the
+ * walk rebuilds record by record). */
+TEST_F(SearchTest, TheDefaultTextHeaderKeepsABareLength) {
+  const std::string bare = "TEXT face=4 text=\"an Old day\"\n";
+  const std::string enveloped = "BEGIN sig=TEXT\n" + bare + "COLOR rgb=0x102030\nEND sig=TEXT\n";
+  for (const std::string& run : {bare, enveloped}) {
+    for (const char* search : {"Old", "none"}) {
+      SCOPED_TRACE(run + search);
+      Restart();
+      Body(kDefinition + run);
+      VelkoRTChunk* chunk = Chunk("Everything");
+      ASSERT_EQ(chunk->ReplaceTextQuick(search, static_cast<WORD>(strlen(search)), "New", 3,
+                                        nullptr),
+                NOERROR);
+      ASSERT_EQ(chunk->item->CreateBlankRichTextItem(), NOERROR);
+      const std::vector<Bytes> values = Values();
+      ASSERT_EQ(values.size(), 1u);
+      ASSERT_GE(values[0].size(), 8u);
+      const Bytes text(values[0].end() - 8, values[0].end());
+      EXPECT_EQ(Bytes(text.begin(), text.begin() + 5), (Bytes{0x85, 0xFF, 8, 0, 4}));
+    }
+  }
+}
+
 /* Action 2399 writes as many bytes of the replacement as each match
  * covers; the chunk's second event string, when set, is a font applied to
  * the replacement over the set font, the rest of the run keeping its own. */
