@@ -20,6 +20,7 @@
 #include "store/session.h"
 #include "store/vocabulary.h"
 #include "velko/property_string.h"
+#include "velko/status.h"
 
 namespace {
 
@@ -285,6 +286,13 @@ int VelkoRTItem::SetPropertyText(const char* name, const char* value, WORD lengt
     return ReplaceOwnedText(field, value, size) ? 1 : 0;
   }
   if (const char* formulaItem = FormulaItemName(row->id)) {
+    // A text longer than a length word counts is refused whole (1028),
+    // leaving the formula item as it was, rather than compiled cut to its
+    // low 16 bits.
+    if (size > 0xFFFF) {
+      last_status = VELKO_ERR_BAD_ARGUMENT;
+      return 0;
+    }
     // Counts as set whatever the status: a formula that does not compile has
     // shown its message and left own error 20017 for the caller.
     static_cast<void>(SetFormulaItem(formulaItem, value, static_cast<WORD>(size)));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/host_testing.h"
 #include "host/nsfnote.h"
@@ -14,6 +15,7 @@
 #include "store/vocabulary.h"
 #include "tests/support/test_fixture.h"
 #include "tests/support/note_fixture.h"
+#include "velko/status.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -189,6 +191,36 @@ TEST_F(ItemPropertiesTest, FormulaPropertiesWriteTheirFormulaItems) {
   // A formula that does not compile still counts as set.
   EXPECT_EQ(item_->SetPropertyText("WindowTitle", "\"open", 0), 1);
   EXPECT_EQ(item_->own_error, 20017);
+}
+
+/* A formula text longer than a length word counts (its length 0: its
+ * string length) is refused whole with 1028 and no message, the formula
+ * item staying as it was, rather than compiled cut to its low 16 bits (for
+ * 65536 bytes: none, which would delete the item). One of 65535 bytes is
+ * handed to the compiler and counts as set. */
+TEST_F(ItemPropertiesTest, AFormulaTextPastALengthWordIsRefusedAndTheFormulaItemKept) {
+  Connect();
+  for (const char* property : {"WindowTitle", "HTMLHeadContent"}) {
+    ASSERT_EQ(item_->SetPropertyText(property, "\"Old\"", 0), 1);
+    const char* formulaItem = std::strcmp(property, "WindowTitle") == 0 ? "$WindowTitle"
+                                                                        : "$HTMLHeadTag";
+    const std::vector<std::vector<BYTE>> old = note_testing::ItemValues(item_->note, formulaItem);
+    ASSERT_EQ(old.size(), 1u);
+    for (const size_t length : {size_t{65536}, size_t{70000}}) {
+      SCOPED_TRACE(std::string(property) + " " + std::to_string(length));
+      HostTestClearMessages();
+      item_->last_status = NOERROR;
+      const std::string value(length, 'x');
+      EXPECT_EQ(item_->SetPropertyText(property, value.c_str(), 0), 0);
+      EXPECT_EQ(item_->last_status, VELKO_ERR_BAD_ARGUMENT);
+      EXPECT_EQ(item_->own_error, 0);
+      EXPECT_THAT(MessageTexts(), IsEmpty());
+      EXPECT_EQ(note_testing::ItemValues(item_->note, formulaItem), old);
+    }
+  }
+  item_->last_status = NOERROR;
+  EXPECT_EQ(item_->SetPropertyText("WindowTitle", std::string(65535, 'x').c_str(), 0), 1);
+  EXPECT_EQ(item_->last_status, NOERROR);
 }
 
 /* ---- faces ---- */
