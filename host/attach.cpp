@@ -232,7 +232,7 @@ constexpr std::string_view kOleInfoKey = "$oleobjinfo";
 const WorkingItem* FindOleInfo(WorkingNote& note, std::string_view objectName,
                                CDOLEOBJ_INFO* ret) {
   for (const WorkingItem& item : note.items) {
-    if (item.key != kOleInfoKey)
+    if (item.removed || item.key != kOleInfoKey)
       continue;
     const auto* value = static_cast<const BYTE*>(OSLockObject(item.value));
     if (value == nullptr)

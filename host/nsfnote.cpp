@@ -7,8 +7,10 @@
  * only the working copy; NSFNoteUpdate rewrites the note's rows. Values of
  * deleted or replaced items are kept until the note is closed, so a value
  * a caller still holds locked stays valid. An item is found by name through
- * the index of each key's first item, and by serial through the note's
- * serials (host/item_serials.h), without a walk over the items.
+ * the positions of each key's items, and by serial through the note's
+ * serials (host/item_serials.h), without a walk over the items. Items taken
+ * out keep their places, marked removed, until most places are such, so
+ * that taking out the items of a name costs in proportion to their count.
  *
  * A stored value too short to hold its type word (damage from outside)
  * does not keep the note from opening: the item is loaded as it is, is
@@ -23,6 +25,7 @@
 #include "host/nsfnote.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -153,17 +156,19 @@ WorkingItem NewItem(WorkingNote& note, WORD itemFlags, std::string_view name) {
 // Appends the item holding the block's value; the block is the note's once
 // the item is in, and still the caller's when memory ran out. The serial.
 WORD PushItem(WorkingNote& note, WorkingItem item, ValueBlock& value) {
-  const auto [entry, added] = note.firstOfKey.try_emplace(item.key, note.items.size());
+  const auto [entry, added] = note.itemsOfKey.try_emplace(item.key);
+  std::vector<size_t>& positions = entry->second;
   try {
+    positions.reserve(positions.size() + 1);
     note.items.push_back(std::move(item));
   } catch (...) {
     if (added)
-      note.firstOfKey.erase(entry);
+      note.itemsOfKey.erase(entry);
     throw;
   }
-  if (entry->second == npos)
-    entry->second = note.items.size() - 1;
-  note.serials.Place(note.items.back().serial, note.items.size() - 1);
+  const size_t position = note.items.size() - 1;
+  positions.push_back(position);
+  note.serials.Place(note.items.back().serial, position);
   note.items.back().value = value.handle();
   note.items.back().length = value.length();
   value.Release();
@@ -178,14 +183,20 @@ WORD PushItem(WorkingNote& note, WORD itemFlags, std::string_view name, ValueBlo
 // to ASCII case; npos when there is none. Needs no memory.
 size_t FindByName(const WorkingNote& note, std::string_view name, size_t from) {
   char lower[kMaxNameLength];
-  if (from == 0 && name.size() <= sizeof lower) {
+  if (name.size() <= sizeof lower) {
     for (size_t at = 0; at < name.size(); ++at) {
       const char c = name[at];
       lower[at] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    const auto found = note.firstOfKey.find(std::string_view(lower, name.size()));
-    return found != note.firstOfKey.end() ? found->second : npos;
+    const auto found = note.itemsOfKey.find(std::string_view(lower, name.size()));
+    if (found == note.itemsOfKey.end())
+      return npos;
+    const std::vector<size_t>& positions = found->second;
+    const auto at = std::lower_bound(positions.begin(), positions.end(), from);
+    return at != positions.end() ? *at : npos;
   }
+  // A name longer than any given to an item can still be one read from
+  // storage.
   const auto sameKey = [name](const std::string& key) {
     if (key.size() != name.size())
       return false;
@@ -197,24 +208,33 @@ size_t FindByName(const WorkingNote& note, std::string_view name, size_t from) {
     return true;
   };
   for (size_t index = from; index < note.items.size(); ++index)
-    if (sameKey(note.items[index].key))
+    if (!note.items[index].removed && sameKey(note.items[index].key))
       return index;
   return npos;
 }
 
-// Brings the indexes up to date after items left the note, the first
-// from position `moved` on (their serials freed before): each key takes
-// its new first index, npos when no item has it any more, and the serial
-// of each item that moved its new position. Such keys stay, so that an
-// item of the name set again finds its entry and needs no memory for it.
-// Needs no memory.
-void ReindexItems(WorkingNote& note, size_t moved) {
-  for (auto& entry : note.firstOfKey)
-    entry.second = npos;
-  for (size_t index = note.items.size(); index-- > 0;)
-    note.firstOfKey.find(note.items[index].key)->second = index;
-  for (size_t index = moved; index < note.items.size(); ++index)
-    note.serials.Place(note.items[index].serial, index);
+// Closes the places of removed items, keeping the order of the others;
+// each item that moves takes its new position among its key's and for its
+// serial. The positions of a key stay rising throughout, those already
+// moved being below the one sought. Needs no memory.
+void CloseRemovedPlaces(WorkingNote& note) {
+  size_t kept = 0;
+  for (size_t index = 0; index < note.items.size(); ++index) {
+    WorkingItem& item = note.items[index];
+    if (item.removed)
+      continue;
+    if (kept != index) {
+      std::vector<size_t>& positions = note.itemsOfKey.find(item.key)->second;
+      const auto at = std::lower_bound(positions.begin(), positions.end(), index);
+      assert(at != positions.end() && *at == index);
+      *at = kept;
+      note.serials.Place(item.serial, kept);
+      note.items[kept] = std::move(item);
+    }
+    ++kept;
+  }
+  note.items.erase(note.items.begin() + static_cast<std::ptrdiff_t>(kept), note.items.end());
+  note.removedItems = 0;
 }
 
 static_assert(ItemSerials::kNone == npos);
@@ -239,23 +259,38 @@ void RetireValue(WorkingNote& note, DHANDLE value) {
     OSMemFree(value);
 }
 
+// Marks the item at the position removed, its value retired and its
+// serial freed, once it left its key's positions; its place is closed when
+// removed items are most of the note's. Room was made for the value.
+void RemoveAt(WorkingNote& note, size_t position) {
+  WorkingItem& item = note.items[position];
+  RetireValue(note, item.value);
+  note.serials.Free(item.serial);
+  item.value = NULLHANDLE;
+  item.removed = true;
+  ++note.removedItems;
+}
+
+void CloseRemovedPlacesWhenMost(WorkingNote& note) {
+  if (note.removedItems * 2 > note.items.size())
+    CloseRemovedPlaces(note);
+}
+
 // Takes every item of the key out of the note; their values are retired.
-// Short memory leaves the note as it was. The number of items taken out.
+// The key's entry stays, so that an item of the name set again finds it and
+// needs no memory for it. Short memory leaves the note as it was. The
+// number of items taken out.
 size_t RetireItems(WorkingNote& note, std::string_view key) {
-  const auto ofKey = [key](const WorkingItem& item) { return item.key == key; };
-  const auto removed =
-      static_cast<size_t>(std::count_if(note.items.begin(), note.items.end(), ofKey));
+  const auto entry = note.itemsOfKey.find(key);
+  if (entry == note.itemsOfKey.end())
+    return 0;
+  std::vector<size_t>& positions = entry->second;
+  const size_t removed = positions.size();
   MakeRoomToRetire(note, removed);
-  const auto first = std::find_if(note.items.begin(), note.items.end(), ofKey);
-  const auto moved = static_cast<size_t>(first - note.items.begin());
-  for (auto item = first; item != note.items.end(); ++item) {
-    if (ofKey(*item)) {
-      RetireValue(note, item->value);
-      note.serials.Free(item->serial);
-    }
-  }
-  note.items.erase(std::remove_if(first, note.items.end(), ofKey), note.items.end());
-  ReindexItems(note, moved);
+  for (const size_t position : positions)
+    RemoveAt(note, position);
+  positions.clear();
+  CloseRemovedPlacesWhenMost(note);
   return removed;
 }
 
@@ -538,6 +573,8 @@ STATUS WriteItemRows(sqlite3* db, const WorkingNote& note, NOTEID id) {
                        "VALUES (?, ?, ?, ?, ?, ?, ?)");
   int64_t position = 0;
   for (const WorkingItem& item : note.items) {
+    if (item.removed)
+      continue;
     const ValueLock value(item);
     if (value.data() == nullptr)
       return ERR_HOST_STORAGE;
@@ -699,10 +736,12 @@ bool RemoveItemBySerial(WorkingNote& note, WORD serial) {
   if (index == npos)
     return false;
   MakeRoomToRetire(note, 1);
-  RetireValue(note, note.items[index].value);
-  note.serials.Free(serial);
-  note.items.erase(note.items.begin() + static_cast<std::ptrdiff_t>(index));
-  ReindexItems(note, index);
+  std::vector<size_t>& positions = note.itemsOfKey.find(note.items[index].key)->second;
+  const auto at = std::lower_bound(positions.begin(), positions.end(), index);
+  assert(at != positions.end() && *at == index);
+  positions.erase(at);
+  RemoveAt(note, index);
+  CloseRemovedPlacesWhenMost(note);
   return true;
 }
 
@@ -769,7 +808,8 @@ void KeepOpenedNote(Store& store, NOTEHANDLE handle) {
     return;
   size_t bytes = 0;
   for (const WorkingItem& item : note->items)
-    bytes += item.name.size() + item.length;
+    if (!item.removed)
+      bytes += item.name.size() + item.length;
   if (bytes > Store::kKeptNoteBytes)
     return;
   try {
@@ -777,6 +817,8 @@ void KeepOpenedNote(Store& store, NOTEHANDLE handle) {
     kept.row = NoteRow{note->oid, note->noteClass, note->flags, note->modified};
     kept.items.reserve(note->items.size());
     for (const WorkingItem& item : note->items) {
+      if (item.removed)
+        continue;
       const ValueLock value(item);
       kept.items.push_back({item.name, item.flags, std::string(value.bytes())});
     }
@@ -880,6 +922,8 @@ extern "C" STATUS NSFNoteCopy(NOTEHANDLE source, NOTEHANDLE* retCopy) {
     copy->flags = original->flags;
     copy->modified = original->modified;
     for (const WorkingItem& item : original->items) {
+      if (item.removed)
+        continue;
       ValueBlock value;
       {
         const ValueLock locked(item);
@@ -1272,7 +1316,8 @@ extern "C" STATUS NSFItemScan(NOTEHANDLE handle, NSFItemScanProc routine, void* 
     std::vector<WORD> serials;
     serials.reserve(note->items.size());
     for (const WorkingItem& item : note->items)
-      serials.push_back(item.serial);
+      if (!item.removed)
+        serials.push_back(item.serial);
     for (const WORD serial : serials) {
       const WorkingItem* item = FindItemBySerial(*note, serial);
       if (item == nullptr)

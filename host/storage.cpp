@@ -788,11 +788,13 @@ WorkingNote::~WorkingNote() { FreeWorkingNote(*this); }
 
 void FreeWorkingNote(WorkingNote& note) {
   for (WorkingItem& item : note.items)
-    OSMemFree(item.value);
+    if (!item.removed)
+      OSMemFree(item.value);
   for (DHANDLE value : note.retired)
     OSMemFree(value);
   note.items.clear();
-  note.firstOfKey.clear();
+  note.removedItems = 0;
+  note.itemsOfKey.clear();
   note.serials.Clear();
   note.retired.clear();
 }

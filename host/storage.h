@@ -411,14 +411,18 @@ struct ItemKeyHash {
 };
 
 // One item of a working copy. Its value lives in a memory block of its
-// own (type word first) so that callers can lock it.
+// own (type word first) so that callers can lock it. An item taken out of the note keeps its place, marked removed, until
+// the note closes the places of removed items (once they are most of its
+// places), so that taking items out does not move the items after them
+// each time; walks over a note's items pass over removed ones.
 struct WorkingItem {
   WORD serial = 0; // the block of the item's BLOCKID; never 0
   std::string name;
   std::string key; // the name in ASCII lower case
   WORD flags = 0;
-  DHANDLE value = NULLHANDLE;
+  DHANDLE value = NULLHANDLE; // NULLHANDLE once removed
   DWORD length = 0; // value bytes, type word included
+  bool removed = false;
 };
 
 // The in-memory working copy of an open note. Its value blocks are freed
@@ -436,12 +440,14 @@ struct WorkingNote {
   WORD noteClass = NOTE_CLASS_DOCUMENT;
   WORD flags = 0;
   TIMEDATE modified = {};
-  std::vector<WorkingItem> items;
-  // The index of the first item of each key, so that finding an item by
-  // name does not pass over every item of a note with many (a long body
-  // is split over many items). Kept by the note's item changes; keeping
-  // it up after a removal needs no memory.
-  std::unordered_map<std::string, size_t, ItemKeyHash, std::equal_to<>> firstOfKey;
+  std::vector<WorkingItem> items; // removed ones among them
+  size_t removedItems = 0;
+  // The positions in items of each key's items, rising, so that finding an
+  // item by name, or the items of a name to take out, does not pass over
+  // every item of a note with many (a long body is split over many items).
+  // Kept by the note's item changes; keeping it up after a removal needs no
+  // memory.
+  std::unordered_map<std::string, std::vector<size_t>, ItemKeyHash, std::equal_to<>> itemsOfKey;
   // Values of items deleted or replaced since the open while a caller held
   // them locked: kept readable, they are freed when the note is closed.
   // Values nobody held locked were freed at once.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/nsfdb.h"
@@ -236,7 +237,7 @@ TEST_F(NoteItemTest, ManyRemovesAndAddsAfterTheSerialsRanOutKeepOrderAndSerials)
   };
   int named = 0;
   const auto add = [&] {
-    const std::string name = "I" + std::to_string(named++);
+    const std::string name = std::string("I").append(std::to_string(named++));
     ASSERT_EQ(Append(note_, name.c_str(), TYPE_TEXT, name), NOERROR);
     const WORD serial = serialOf(name);
     expectFresh(serial);
@@ -287,6 +288,70 @@ TEST_F(NoteItemTest, ManyRemovesAndAddsAfterTheSerialsRanOutKeepOrderAndSerials)
   NOTEHANDLE stored = NULLHANDLE;
   ASSERT_EQ(NSFNoteOpen(db_, Store(note_), 0, &stored), NOERROR);
   EXPECT_EQ(ScannedNames(stored), order);
+  EXPECT_EQ(NSFNoteClose(stored), NOERROR);
+}
+
+// The status of the next item of the name after the item (which may have
+// another name), and that item's value without its type word.
+using Next = std::pair<STATUS, std::string>;
+Next NextOfName(NOTEHANDLE note, BLOCKID item, const char* name) {
+  BLOCKID value;
+  DWORD length = 0;
+  const STATUS status = NSFItemInfoNext(note, item, name, static_cast<WORD>(std::strlen(name)),
+                                        nullptr, nullptr, &value, &length);
+  if (status != NOERROR)
+    return {status, ""};
+  const std::string bytes = Bytes(OSLockBlock(value), length);
+  OSUnlockBlock(value);
+  return {status, bytes.substr(sizeof(WORD))};
+}
+
+// Deleting the items of names that stand between others keeps every other
+// item in the note's order and found by name: from the first item of a
+// name and from an item of another name (the next item of the name after
+// it), before and after most of the note's items went, and once stored.
+TEST_F(NoteItemTest, ItemsBetweenDeletedOnesKeepTheirOrderAndAreFoundByName) {
+  for (const char* value : {"1", "2", "3"})
+    for (const char* name : {"A", "B", "C"})
+      ASSERT_EQ(Append(note_, name, TYPE_TEXT, value), NOERROR);
+  ASSERT_EQ(Append(note_, "D", TYPE_TEXT, "1"), NOERROR);
+  BLOCKID a2;
+  ASSERT_EQ(NSFItemInfo(note_, "A", 1, &a2, nullptr, nullptr, nullptr), NOERROR);
+  ASSERT_EQ(NSFItemInfoNext(note_, a2, "A", 1, &a2, nullptr, nullptr, nullptr), NOERROR);
+  ASSERT_EQ(NSFItemDelete(note_, "b", 1), NOERROR);
+  EXPECT_EQ(ScannedNames(note_), (Texts{"A", "C", "A", "C", "A", "C", "D"}));
+  EXPECT_EQ(Items(note_, "A"), (Texts{"A:1", "A:2", "A:3"}));
+  EXPECT_EQ(Items(note_, "C"), (Texts{"C:1", "C:2", "C:3"}));
+  EXPECT_EQ(Items(note_, "B"), Texts{});
+  EXPECT_EQ(NextOfName(note_, a2, "C"), (Next{NOERROR, "2"}));
+  EXPECT_EQ(NextOfName(note_, a2, "B"), (Next{ERR_ITEM_NOT_FOUND, ""}));
+
+  // Most of the note's items gone: the rest keep their order and serials.
+  BLOCKID c1;
+  ASSERT_EQ(NSFItemInfo(note_, "C", 1, &c1, nullptr, nullptr, nullptr), NOERROR);
+  ASSERT_EQ(NSFItemDelete(note_, "A", 1), NOERROR);
+  EXPECT_EQ(ScannedNames(note_), (Texts{"C", "C", "C", "D"}));
+  EXPECT_EQ(Items(note_, "C"), (Texts{"C:1", "C:2", "C:3"}));
+  EXPECT_EQ(NextOfName(note_, c1, "D"), (Next{NOERROR, "1"}));
+  EXPECT_EQ(NextOfName(note_, c1, "C"), (Next{NOERROR, "2"}));
+  EXPECT_EQ(NextOfName(note_, a2, "C"), (Next{ERR_ITEM_NOT_FOUND, ""}))
+      << "a deleted item has no next item";
+  char name[256];
+  EXPECT_EQ(NSFItemGetName(note_, c1, name), 1);
+  EXPECT_STREQ(name, "C");
+
+  ASSERT_EQ(Append(note_, "A", TYPE_TEXT, "4"), NOERROR);
+  ASSERT_EQ(NSFItemSetText(note_, "C", "5", 1), NOERROR);
+  ASSERT_EQ(Append(note_, "D", TYPE_TEXT, "2"), NOERROR);
+  const Texts order = {"D", "A", "C", "D"};
+  EXPECT_EQ(ScannedNames(note_), order);
+  EXPECT_EQ(Items(note_, "D"), (Texts{"D:1", "D:2"}));
+  NOTEHANDLE stored = NULLHANDLE;
+  ASSERT_EQ(NSFNoteOpen(db_, Store(note_), 0, &stored), NOERROR);
+  EXPECT_EQ(ScannedNames(stored), order);
+  EXPECT_EQ(Items(stored, "A"), Texts{"A:4"});
+  EXPECT_EQ(Items(stored, "C"), Texts{"C:5"});
+  EXPECT_EQ(Items(stored, "D"), (Texts{"D:1", "D:2"}));
   EXPECT_EQ(NSFNoteClose(stored), NOERROR);
 }
 
