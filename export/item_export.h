@@ -99,6 +99,13 @@ STATUS SaveAsMimeInternal(VelkoRTItem* item, FILE* file, const char* generation,
  * name of its own, so that it fits wherever the path's own name fits. */
 std::string TemporaryPatternBeside(const std::string& path);
 
+/* Creates a new file of the pattern's name, its trailing "XXXXXX" made
+ * unique, with mode 0666: as for a file the caller made, the system takes
+ * away what the process's umask forbids. The umask is never read, as that
+ * means setting it, and another thread may make a file meanwhile. The
+ * open descriptor (the name left in *pattern), or -1 with errno set. */
+int CreateUniqueFile(std::string* pattern);
+
 /* A named file written whole or not at all: Open makes a temporary file
  * beside the path; Finish renames it to the path when the status given is
  * 0 and the file was written and closed whole, and otherwise removes it,

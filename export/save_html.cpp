@@ -9,7 +9,9 @@
  * Images and attachments that the options write to disk are written by
  * the renderer's own writers.
  *
- * Also whole_file, which the MIME export shares.
+ * Also whole_file, which the MIME export shares, and the new file of a
+ * unique name it is written through, which the velko command's writer
+ * makes too.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -74,31 +76,6 @@ FILE* OpenUnnamedFile(const LSXLsiSession* session) {
   return file;
 }
 
-/* Creates a new file of the pattern's name, its trailing "XXXXXX" made
- * unique, with mode 0666: as for a file the caller made, the system takes
- * away what the process's umask forbids. The umask is never read, as that
- * means setting it, and another thread may make a file meanwhile. The
- * open descriptor (the name left in *pattern), or -1. */
-int CreateUniqueFile(std::string* pattern) {
-  static constexpr char kLetters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  constexpr size_t kUnique = 6;
-  constexpr int kAttempts = 100;
-  if (pattern->size() < kUnique)
-    return -1;
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  const size_t from = pattern->size() - kUnique;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    uint64_t bits = random();
-    for (size_t at = from; at < pattern->size(); ++at, bits /= sizeof kLetters - 1)
-      (*pattern)[at] = kLetters[bits % (sizeof kLetters - 1)];
-    const int fd = open(pattern->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST)
-      return fd;
-  }
-  return -1;
-}
-
 } // namespace
 
 STATUS CheckItemExport(const VelkoRTItem* item, const char* options) {
@@ -114,6 +91,28 @@ std::string TemporaryPatternBeside(const std::string& path) {
   const size_t slash = path.rfind('/');
   return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
          ".velko-XXXXXX";
+}
+
+int CreateUniqueFile(std::string* pattern) {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  constexpr size_t kUnique = 6;
+  constexpr int kAttempts = 100;
+  if (pattern->size() < kUnique) {
+    errno = EINVAL;
+    return -1;
+  }
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const size_t from = pattern->size() - kUnique;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    uint64_t bits = random();
+    for (size_t at = from; at < pattern->size(); ++at, bits /= sizeof kLetters - 1)
+      (*pattern)[at] = kLetters[bits % (sizeof kLetters - 1)];
+    const int fd = open(pattern->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST)
+      return fd;
+  }
+  return -1;
 }
 
 whole_file::~whole_file() { Discard(); }

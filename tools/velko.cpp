@@ -57,6 +57,7 @@
 #include <vector>
 
 #include "engine/stored_items.h"
+#include "export/item_export.h"
 #include "host/cdrecords.h"
 #include "host/mime_items.h"
 #include "host/nsfdata.h"
@@ -242,16 +243,14 @@ std::string WriteOutput(const std::string& path, const void* bytes, size_t lengt
       std::free(resolved);
     }
   }
-  const size_t slash = target.rfind('/');
-  std::string temporary =
-      (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".velko-XXXXXX";
-  const int descriptor = mkstemp(temporary.data());
+  // The kernel gives the new file the mode the umask allows, as for any
+  // file the command makes; a replaced file's mode is given to it instead.
+  std::string temporary = TemporaryPatternBeside(target);
+  const int descriptor = CreateUniqueFile(&temporary);
   if (descriptor < 0)
     return SystemReason(errno);
-  const mode_t mask = umask(0);
-  umask(mask);
-  const mode_t mode = exists ? info.st_mode & 0777 : 0666 & ~mask;
-  FILE* file = fchmod(descriptor, mode) == 0 ? fdopen(descriptor, "wb") : nullptr;
+  const bool moded = !exists || fchmod(descriptor, info.st_mode & 0777) == 0;
+  FILE* file = moded ? fdopen(descriptor, "wb") : nullptr;
   std::string problem;
   if (file == nullptr) {
     problem = SystemReason(errno);

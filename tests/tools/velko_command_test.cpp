@@ -608,6 +608,35 @@ TEST_F(VelkoCommandTest, AWriteThatFailsLeavesTheEarlierOutputAndNoTemporaryFile
   EXPECT_EQ(rmdir(dir.c_str()), 0);
 }
 
+// A new output file has mode 0666 less what the umask of the command's
+// process forbids, as any file it made would.
+TEST_F(VelkoCommandTest, ANewOutputFileHasTheModeTheUmaskAllows) {
+  const std::string script = Path("memo.cdscript");
+  std::ofstream(script, std::ios::binary) << kMemo;
+  const std::string cd = Build(kMemo, "memo");
+  const std::string html = Path("page.html");
+  std::ofstream(html, std::ios::binary) << "<p>Hello</p>";
+  const std::string out = Path("out");
+  const struct {
+    const char* umask;
+    mode_t mode;
+  } masks[] = {{"027", 0640}, {"077", 0600}, {"002", 0664}, {"0", 0666}};
+  for (const auto& m : masks) {
+    for (const std::string& arguments :
+         {"build '" + script + "'", "render '" + cd + "'", "render '" + cd + "' --mime",
+          "import '" + html + "'"}) {
+      SCOPED_TRACE(arguments + " under umask " + m.umask);
+      std::remove(out.c_str());
+      const Result result =
+          Velko(arguments + " -o '" + out + "'", std::string("umask ") + m.umask + "; ");
+      EXPECT_EQ(result.exit, 0) << result.err;
+      struct stat info = {};
+      ASSERT_EQ(stat(out.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, m.mode);
+    }
+  }
+}
+
 TEST_F(VelkoCommandTest, AFifoOutputIsWrittenInPlace) {
   const std::string script = Path("memo.cdscript");
   std::ofstream(script, std::ios::binary) << kMemo;
