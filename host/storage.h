@@ -411,10 +411,11 @@ struct ItemKeyHash {
 };
 
 // One item of a working copy. Its value lives in a memory block of its
-// own (type word first) so that callers can lock it. An item taken out of the note keeps its place, marked removed, until
-// the note closes the places of removed items (once they are most of its
-// places), so that taking items out does not move the items after them
-// each time; walks over a note's items pass over removed ones.
+// own (type word first) so that callers can lock it. An item taken out of
+// the note keeps its place, marked removed, until the note closes the
+// places of removed items (once they are most of its places), so that
+// taking items out does not move the items after them each time; walks
+// over a note's items pass over removed ones.
 struct WorkingItem {
   WORD serial = 0; // the block of the item's BLOCKID; never 0
   std::string name;
