@@ -1024,11 +1024,15 @@ STATUS ProcessXMLParagraph(html_render_info *c) {
 
   if (!KeepsPreviousOpen(c, reference))
     ClosePrevious(c, reference);
-  paragraph_definition previous;
-  const bool previousList =
-      ReadParagraphDefinition(DefinitionNode(c, c->previous_definition), &previous) &&
-      HasListKind(previous);
-  CloseParagraphMapping(c, previousList && (definition == nullptr || !HasListKind(*definition)));
+  // Leaving a list closes only an open group mapping: the previous
+  // paragraph's definition is read for that alone.
+  bool leavingList = false;
+  if (c->group_mapping != nullptr && (definition == nullptr || !HasListKind(*definition))) {
+    paragraph_definition previous;
+    leavingList = ReadParagraphDefinition(DefinitionNode(c, c->previous_definition), &previous) &&
+                  HasListKind(previous);
+  }
+  CloseParagraphMapping(c, leavingList);
 
   if (style_mapping *mapping = FindParagraphMapping(c, definition); mapping != nullptr) {
     OpenParagraphMapping(c, mapping);
