@@ -51,7 +51,8 @@ struct chunkdef_info {
   DWORD occurrence = 0; /* number of the occurrence of the target last seen */
   DWORD finished = 0;   /* never matched again */
   DWORD seen = 0;       /* Inside: the target's own records have been met */
-  /* The walk's nesting depths when the clause was accepted. */
+  /* The walk's nesting depths when the clause was accepted (Inside, until
+   * then: where its target began). */
   int32_t depth_hotspot = 0;
   int32_t depth_layer = 0;
   int32_t depth_table = 0;

@@ -406,6 +406,17 @@ bool DecidedByInnerRecords(const chunkdef_info* clause) {
          next != nullptr && next->target_type == TARGETTYPE_COLUMN && next->seen != 0;
 }
 
+/* The walk's nesting depths at the record, kept in the clause: where an
+ * accepted clause lies, and where the target of an Inside clause began
+ * until the clause is accepted. */
+void KeepDepths(chunkdef_info* clause, const chunk_process_state* state) {
+  clause->depth_hotspot = state->depth_hotspot;
+  clause->depth_layer = state->depth_layer;
+  clause->depth_table = state->depth_table;
+  clause->depth_ff68 = state->ff68_flag;
+  clause->depth_begin = state->depth_begin;
+}
+
 DWORD Occurrence(chunkdef_info* clause, const target_parameter* row, const walk_record& examined) {
   if (clause->target_type == TARGETTYPE_ROW || clause->target_type == TARGETTYPE_COLUMN) {
     BYTE index = 0;
@@ -587,8 +598,12 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
 
   if (clause->relation == RELATION_INSIDE && IsMemberSignature(row, ExaminedSignature(examined))) {
     // A target that is whole at its one record holds nothing to be inside.
-    if (*complete == 0)
+    // Of a longer one the level is kept, where its end is looked for
+    // while only its own records follow.
+    if (*complete == 0) {
       clause->seen = 1;
+      KeepDepths(clause, state);
+    }
     return 0;
   }
   return 1;
@@ -725,11 +740,7 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
   clause->finished = 0;
   clause->seen = 0;
   clause->nested_starts = 0;
-  clause->depth_hotspot = state->depth_hotspot;
-  clause->depth_layer = state->depth_layer;
-  clause->depth_table = state->depth_table;
-  clause->depth_ff68 = state->ff68_flag;
-  clause->depth_begin = state->depth_begin;
+  KeepDepths(clause, state);
   if (state->pending != nullptr) {
     state->pending->occurrence = 0;
     state->pending->run_record = 0;
@@ -824,6 +835,8 @@ bool EndJudgedBeforeRecord(const chunkdef_info* clause) {
 
 bool AtClauseLevel(const chunkdef_info* clause, const walk_record& record,
                    const chunk_process_state* state);
+bool ClosingTestsApply(const chunkdef_info* clause, const walk_record& record,
+                       const chunk_process_state* state);
 
 /* The selected occurrence begun at the record is the one whose end the
  * clause waits for. */
@@ -1033,6 +1046,28 @@ bool BeforeTargetBeginsAtOpening(chunkdef_info* clause, const walk_record& recor
   return true;
 }
 
+/* An Inside clause whose target began and met only its own records since
+ * (a lone paragraph record, an empty hotspot) may find the target's end at
+ * the record, at the target's level: the target held nothing, and the
+ * record is tested afresh, as the start of another occurrence. */
+void ForgetEmptyTarget(chunkdef_info* clause, const walk_record& record, WORD previous,
+                       chunk_process_state* state) {
+  if (clause->relation != RELATION_INSIDE || clause->seen == 0 ||
+      !ClosingTestsApply(clause, record, state))
+    return;
+  // In the bracket that began the target only its CDEND ends it: the
+  // records bracketed (a layer's own LAYER record) are the target's.
+  const WORD open = InnermostBracket(state);
+  if (open != 0 && IsStartSignature(RowOf(clause->target_type), open) &&
+      record.signature != SIG_CD_END)
+    return;
+  DWORD counted = 0;
+  DWORD ended = 0;
+  if (MatchTerminator(clause, record.data, record.signature, record.length, previous, &counted,
+                      &ended, 0, state) != 0)
+    clause->seen = 0;
+}
+
 /* The opening loop over the pending clauses. In a reopening at a table
  * cell a Row clause followed by a Column clause opens only with it, and a
  * clause accepted by its start test leaves the record to the action step. */
@@ -1057,6 +1092,7 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
       const bool pair = reopening && IsTableCell(record.signature) &&
                         clause->target_type == TARGETTYPE_ROW && column != nullptr &&
                         column->target_type == TARGETTYPE_COLUMN;
+      ForgetEmptyTarget(clause, record, previous, state);
       if (Initiates(clause, record, previous, &complete, state) == 0) {
         if (!reopening && clause->relation != RELATION_STARTS_WITH &&
             IsTableCell(record.signature) && IsRowOrColumn(clause) &&
