@@ -1371,6 +1371,36 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
   return close_step::next;
 }
 
+/* Whether the target of a Contains or Inside clause ends at the record,
+ * at the clause's level. The end-pattern flag is put back. */
+bool TargetEndsAt(chunkdef_info* clause, const walk_record& record, WORD previous,
+                  chunk_process_state* state) {
+  if ((clause->relation != RELATION_CONTAINS && clause->relation != RELATION_INSIDE) ||
+      !ClosingTestsApply(clause, record, state))
+    return false;
+  const DWORD endPattern = state->end_pattern;
+  DWORD counted = 0;
+  DWORD ended = 0;
+  const DWORD ends = MatchTerminator(clause, record.data, record.signature, record.length,
+                                     previous, &counted, &ended, 0, state);
+  state->end_pattern = endPattern;
+  return ends != 0;
+}
+
+/* A target lies within the target of the clause before it and ends with
+ * it at the latest: where its own tests pass over the record that ends the
+ * target around it (a run in a paragraph of a bracketed section, at whose
+ * hotspot end the depths are still the run's), the clause closes there
+ * all the same. */
+bool ClosesWithEnclosingTarget(chunkdef_info* clause, const walk_record& record, WORD previous,
+                               chunk_process_state* state) {
+  chunkdef_info* before = clause->run_previous;
+  return before != nullptr &&
+         (clause->relation == RELATION_CONTAINS || clause->relation == RELATION_INSIDE) &&
+         !TargetEndsAt(clause, record, previous, state) &&
+         TargetEndsAt(before, record, previous, state);
+}
+
 /* Closes the matched clauses that end at the record, innermost first,
  * passing over those that never close (Everything, After, Starts With). */
 closing CloseClauses(const walk_record& record, WORD previous, chunk_process_state* state) {
@@ -1392,6 +1422,14 @@ closing CloseClauses(const walk_record& record, WORD previous, chunk_process_sta
       // alone.
       if (clause != innermost && !ClosingTestsApply(clause, record, state))
         break;
+      if (clause == innermost && ClosesWithEnclosingTarget(clause, record, previous, state)) {
+        Reopen(state, clause);
+        clause->occurrence += clause->nested_starts;
+        clause->nested_starts = 0;
+        ++result.closed;
+        step = close_step::next;
+        break;
+      }
       step = CloseContaining(record, previous, clause, before, &result, state);
       break;
     case RELATION_OUTSIDE:
@@ -1651,10 +1689,11 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
     return NOERROR;
   }
 
-  const chunkdef_info* last = state->last_matched;
+  chunkdef_info* last = state->last_matched;
   if (last != nullptr &&
       (last->relation == RELATION_CONTAINS || last->relation == RELATION_INSIDE) &&
-      !ClosingTestsApply(last, record, state))
+      !ClosingTestsApply(last, record, state) &&
+      !ClosesWithEnclosingTarget(last, record, previous, state))
     return NOERROR;
 
   const closing result = CloseClauses(record, previous, state);
