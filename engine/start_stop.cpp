@@ -1554,7 +1554,15 @@ enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
   if (pending == nullptr || pending->finished != 0 ||
       (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE &&
        pending->relation != RELATION_AFTER && pending->relation != RELATION_OUTSIDE) ||
-      last == nullptr || last != pending->run_previous ||
+      last == nullptr || last != pending->run_previous)
+    return enclosing_end::none;
+  // A Before or Outside clause whose target was found not to begin at the
+  // record lies within the target of the clause before it, whose end is
+  // tested (StylizedText 2; Before Table 1; Text * ends with the run).
+  if (last->tested_record == state->record_counter &&
+      (last->relation == RELATION_BEFORE || last->relation == RELATION_OUTSIDE))
+    last = last->run_previous;
+  if (last == nullptr ||
       (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
     return enclosing_end::none;
   if (!ClosingTestsApply(last, record, state))
