@@ -77,6 +77,7 @@ void ResetRunFields(chunkdef_info* clause) {
   clause->nested_starts = 0;
   clause->run_record = 0;
   clause->awaited = 0;
+  clause->whole_record = 0;
   clause->tested_record = 0;
 }
 

@@ -740,6 +740,7 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
   clause->finished = 0;
   clause->seen = 0;
   clause->nested_starts = 0;
+  clause->whole_record = 0;
   KeepDepths(clause, state);
   if (state->pending != nullptr) {
     state->pending->occurrence = 0;
@@ -1115,6 +1116,8 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
       } else {
         Accept(state, clause);
         KeepTargetLevel(clause, record, state);
+        if (clause->relation == RELATION_CONTAINS && complete != 0)
+          clause->whole_record = state->record_counter;
       }
       *accepted = true;
       if (reopening)
@@ -1617,6 +1620,28 @@ bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS*
   return true;
 }
 
+/* A Contains clause accepted at a one-record target (Text 2; Record *):
+ * what the clauses after it match lies in that record, and at the next
+ * record the target ends, with them, before the record. The outermost such
+ * clause is matched again from there, and the record is tested as usual,
+ * by the clauses around it too. The status of closing the chunk goes to
+ * *status; true when it failed. */
+bool EndsOneRecordTarget(const walk_record& record, STATUS* status, chunk_process_state* state) {
+  chunkdef_info* whole = nullptr;
+  for (chunkdef_info* clause = state->last_matched; clause != nullptr;
+       clause = clause->run_previous) {
+    if (clause->whole_record != 0 && clause->whole_record != state->record_counter)
+      whole = clause;
+  }
+  if (whole == nullptr)
+    return false;
+  whole->whole_record = 0;
+  Reopen(state, whole);
+  if (state->chunk_open != 0)
+    *status = CloseChunk(record, state);
+  return *status != NOERROR;
+}
+
 } // namespace
 
 bool ChunkOpenForGood(const chunk_process_state* state) { return OpenForGood(state); }
@@ -1678,6 +1703,8 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   const walk_record record = RecordInWalk(data, signature, length, state);
   const WORD previous = state->previous_signature;
   STATUS status = NOERROR;
+  if (EndsOneRecordTarget(record, &status, state) || state->stop_matching != 0)
+    return status;
   if (ClosesBeforePendingClause(record, previous, &status, state))
     return status;
 

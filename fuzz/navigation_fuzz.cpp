@@ -7,12 +7,12 @@
  * Input: byte 0 picks how many clauses the definition has (1 to 3, the
  * last one counted); then per clause two bytes (its target type and its
  * index, 1 to 3; the clauses before the last name targets that hold other
- * records, and a row or column follows a table); the rest builds the
- * body: each byte picks the next element (paragraphs with definitions,
- * text runs in three fonts, tables up to 3 x 3 with merged cells and
- * tables nested in cells, sections nested in sections, layers, link,
- * action and popup hotspots, buttons, document links, anchors, fields,
- * graphics), at most 160 records.
+ * records or are one record, and a row or column follows a table); the
+ * rest builds the body: each byte picks the next element (paragraphs with
+ * definitions, text runs in three fonts, tables up to 3 x 3 with merged
+ * cells and tables nested in cells, sections nested in sections, layers,
+ * link, action and popup hotspots, buttons, document links, anchors,
+ * fields, graphics), at most 160 records.
  *
  * Checked, for "P; X" (P the clauses before the counted type X): GetCount
  * equals the targets GetNextTarget reaches from "P; X 1" and those
@@ -65,8 +65,9 @@ constexpr const char* kTypes[] = {
 };
 constexpr size_t kTypeCount = sizeof kTypes / sizeof *kTypes;
 /* The types of the clauses before the counted one: targets that hold
- * other records (the first twelve of kTypes but Text). */
-constexpr size_t kHoldingTypes[] = {0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13};
+ * other records (the first fourteen of kTypes but Text and Record), then
+ * the one-record targets, which hold only themselves. */
+constexpr size_t kHoldingTypes[] = {0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 7, 8, 14, 15, 16};
 
 /* The fonts of the text runs: two faces, and the first at another size. */
 constexpr const char* kFonts[] = {"face=1 size=10", "face=4 size=10", "face=1 size=12"};
