@@ -817,13 +817,6 @@ occurrence_before OccurrenceBefore(const chunkdef_info* clause) {
   return {clause->occurrence, clause->font_id};
 }
 
-/* A selected stylized run begun at the record: the layer depth it lies
- * at, where After and Ends With look for its end. */
-void NoteRunStart(chunkdef_info* clause, DWORD started, const chunk_process_state* state) {
-  if (started != 0 && clause->target_type == TARGETTYPE_STYLIZEDTEXT)
-    clause->awaited_layer = state->depth_layer;
-}
-
 /* Targets that end at the first record after them or at the start of the
  * next one (rows, columns, paragraphs, stylized runs, graphics): the record
  * that ends one may begin the next, so the end is the one of the occurrence
@@ -850,6 +843,47 @@ void AwaitEnd(chunkdef_info* clause, const chunk_process_state* state) {
   clause->awaited_begin = state->depth_begin;
 }
 
+/* A selected target begun at the record, whose end After and Ends With
+ * look for where it began: a stylized run at the layer depth it lies at, a
+ * paragraph at its level (of nested selected paragraphs, the outermost). */
+void NoteStart(chunkdef_info* clause, DWORD started, const chunk_process_state* state) {
+  if (started == 0)
+    return;
+  if (clause->target_type == TARGETTYPE_STYLIZEDTEXT)
+    clause->awaited_layer = state->depth_layer;
+  else if (IsParagraphType(clause->target_type) && clause->awaited == 0)
+    AwaitEnd(clause, state);
+}
+
+/* Whether the record ends the awaited occurrence where it would close a
+ * Contains clause accepted at that occurrence's begin: the level test and
+ * the end test read the occurrence's begin in the clause's own fields, put
+ * back afterwards. */
+bool ClosesAwaited(chunkdef_info* clause, const walk_record& record, WORD previous,
+                   DWORD matchedNow, DWORD* ended, chunk_process_state* state) {
+  const WORD relation = clause->relation;
+  const DWORD occurrence = clause->occurrence;
+  const int32_t depths[] = {clause->depth_hotspot, clause->depth_layer, clause->depth_table,
+                            clause->depth_begin};
+  clause->relation = RELATION_CONTAINS;
+  clause->depth_hotspot = clause->awaited_hotspot;
+  clause->depth_layer = clause->awaited_layer;
+  clause->depth_table = clause->awaited_table;
+  clause->depth_begin = clause->awaited_begin;
+  clause->occurrence = clause->awaited;
+  DWORD counted = 0;
+  const bool ends = ClosingTestsApply(clause, record, state) &&
+                    MatchTerminator(clause, record.data, record.signature, record.length,
+                                    previous, &counted, ended, matchedNow, state) != 0;
+  clause->relation = relation;
+  clause->depth_hotspot = depths[0];
+  clause->depth_layer = depths[1];
+  clause->depth_table = depths[2];
+  clause->depth_begin = depths[3];
+  clause->occurrence = occurrence;
+  return ends;
+}
+
 /* Targets that may hold targets of their own kind (hotspots, tables,
  * layers...): After and Ends With remember where the selected occurrence
  * began, and only a record at that level ends it, with the occurrence
@@ -861,30 +895,10 @@ bool EndsAwaitedOccurrence(chunkdef_info* clause, const walk_record& record, WOR
     AwaitEnd(clause, state);
     return false;
   }
-  if (clause->awaited == 0)
+  if (clause->awaited == 0 || !ClosesAwaited(clause, record, previous, 0, ended, state))
     return false;
-  // The level test and the end test read the occurrence's begin in the
-  // clause's own fields, put back afterwards.
-  const DWORD occurrence = clause->occurrence;
-  const int32_t depths[] = {clause->depth_hotspot, clause->depth_layer, clause->depth_table,
-                            clause->depth_begin};
-  clause->depth_hotspot = clause->awaited_hotspot;
-  clause->depth_layer = clause->awaited_layer;
-  clause->depth_table = clause->awaited_table;
-  clause->depth_begin = clause->awaited_begin;
-  clause->occurrence = clause->awaited;
-  DWORD counted = 0;
-  const bool ends = AtClauseLevel(clause, record, state) &&
-                    MatchTerminator(clause, record.data, record.signature, record.length,
-                                    previous, &counted, ended, 0, state) != 0;
-  clause->depth_hotspot = depths[0];
-  clause->depth_layer = depths[1];
-  clause->depth_table = depths[2];
-  clause->depth_begin = depths[3];
-  clause->occurrence = occurrence;
-  if (ends)
-    clause->awaited = 0;
-  return ends;
+  clause->awaited = 0;
+  return true;
 }
 
 /* After and Ends With look for the end of a selected occurrence without
@@ -909,9 +923,19 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
                            &counted, ended, started, state) != 0;
   }
   *ended = 0;
+  // A paragraph ends at its own level: the paragraph record of a paragraph
+  // nested in a hotspot or layer within it does not end it.
+  if (IsParagraphType(clause->target_type) && clause->awaited != 0) {
+    const DWORD startedAwaited = clause->awaited_record == state->record_counter ? 1 : 0;
+    if (!ClosesAwaited(clause, record, previous, startedAwaited, ended, state))
+      return false;
+    clause->awaited = 0;
+    NoteStart(clause, started, state);
+    return true;
+  }
   const DWORD current = before.number;
   if (current == 0 || !IndexSelects(clause, current)) {
-    NoteRunStart(clause, started, state);
+    NoteStart(clause, started, state);
     return false;
   }
   const DWORD startedThis = started != 0 && clause->occurrence == current ? 1 : 0;
@@ -929,7 +953,7 @@ bool EndsSelectedOccurrence(chunkdef_info* clause, const walk_record& record, WO
   clause->occurrence = now.number;
   clause->font_id = now.font_id;
   clause->depth_layer = layer;
-  NoteRunStart(clause, started, state);
+  NoteStart(clause, started, state);
   if (ends == 0)
     return false;
   if (clause->target_type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(record.signature))
@@ -1026,7 +1050,7 @@ void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD p
       clause->target_type == TARGETTYPE_RECORD)
     return;
   DWORD complete = 0;
-  NoteRunStart(clause, Initiates(clause, record, previous, &complete, state), state);
+  NoteStart(clause, Initiates(clause, record, previous, &complete, state), state);
 }
 
 /* Before is accepted without its start test: a selected target beginning
@@ -1263,13 +1287,17 @@ bool AcceptDeferredClause(chunk_process_state* state) {
 
 /* The item's first record begins its first paragraph, whatever it is: a
  * Before or Ends With clause, accepted there without its start test,
- * counts that paragraph at it. */
+ * counts that paragraph at it, and Ends With awaits its end when it is
+ * selected. */
 void CountFirstParagraph(chunk_process_state* state) {
   chunkdef_info* pending = state->pending;
-  if (pending != nullptr && IsParagraphType(pending->target_type) &&
-      (pending->relation == RELATION_BEFORE || pending->relation == RELATION_ENDS_WITH) &&
-      state->record_counter == 1)
-    pending->occurrence = 1;
+  if (pending == nullptr || !IsParagraphType(pending->target_type) ||
+      (pending->relation != RELATION_BEFORE && pending->relation != RELATION_ENDS_WITH) ||
+      state->record_counter != 1)
+    return;
+  pending->occurrence = 1;
+  if (pending->relation == RELATION_ENDS_WITH && IndexSelects(pending, 1))
+    AwaitEnd(pending, state);
 }
 
 /* Matches the pending clauses at the record (`reopening`: after clauses
