@@ -80,8 +80,9 @@ struct chunkdef_info {
   int32_t awaited_layer = 0;
   int32_t awaited_table = 0;
   int32_t awaited_begin = 0;
-  /* Contains: the record that is the whole of the one-record target the
-   * clause was accepted at (0: none); the target ends at the next record. */
+  /* Contains, Inside: the record that is the whole of the one-record
+   * target the clause was accepted at (0: none); the target ends at the
+   * next record. */
   DWORD whole_record = 0;
   /* Before, Outside: the record whose start test ran already, ahead of
    * the clause after it (0: none). */

@@ -1140,7 +1140,7 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
       } else {
         Accept(state, clause);
         KeepTargetLevel(clause, record, state);
-        if (clause->relation == RELATION_CONTAINS && complete != 0)
+        if (clause->relation != RELATION_STARTS_WITH && complete != 0)
           clause->whole_record = state->record_counter;
       }
       *accepted = true;
@@ -1648,12 +1648,12 @@ bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS*
   return true;
 }
 
-/* A Contains clause accepted at a one-record target (Text 2; Record *):
- * what the clauses after it match lies in that record, and at the next
- * record the target ends, with them, before the record. The outermost such
- * clause is matched again from there, and the record is tested as usual,
- * by the clauses around it too. The status of closing the chunk goes to
- * *status; true when it failed. */
+/* A Contains or Inside clause accepted at a one-record target (Text 2;
+ * Record *, Inside Record 3; Text *): what the clauses after it match lies
+ * in that record, and at the next record the target ends, with them,
+ * before the record. The outermost such clause is matched again from
+ * there, and the record is tested as usual, by the clauses around it too.
+ * The status of closing the chunk goes to *status; true when it failed. */
 bool EndsOneRecordTarget(const walk_record& record, STATUS* status, chunk_process_state* state) {
   chunkdef_info* whole = nullptr;
   for (chunkdef_info* clause = state->last_matched; clause != nullptr;
