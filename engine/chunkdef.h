@@ -84,8 +84,8 @@ struct chunkdef_info {
    * target the clause was accepted at (0: none); the target ends at the
    * next record. */
   DWORD whole_record = 0;
-  /* Before, Outside: the record whose start test ran already, ahead of
-   * the clause after it (0: none). */
+  /* Before, Outside, Ends With: the record whose closing test ran
+   * already, ahead of the clause after it (0: none). */
   DWORD tested_record = 0;
   chunkdef_info* run_next = nullptr;
   chunkdef_info* run_previous = nullptr;

@@ -1385,6 +1385,8 @@ close_step CloseBeforeTarget(const walk_record& record, WORD previous, chunkdef_
  * tested. */
 close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info* clause,
                          chunkdef_info* before, closing* result, chunk_process_state* state) {
+  if (clause->tested_record == state->record_counter)
+    return close_step::next;
   DWORD complete = 0;
   DWORD ended = 0;
   const occurrence_before prior = OccurrenceBefore(clause);
@@ -1587,11 +1589,12 @@ enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
        pending->relation != RELATION_AFTER && pending->relation != RELATION_OUTSIDE) ||
       last == nullptr || last != pending->run_previous)
     return enclosing_end::none;
-  // A Before or Outside clause whose target was found not to begin at the
-  // record lies within the target of the clause before it, whose end is
-  // tested (StylizedText 2; Before Table 1; Text * ends with the run).
+  // A Before, Outside or Ends With clause that was found not to close at
+  // the record lies within the target of the clause before it, whose end
+  // is tested (StylizedText 2; Before Table 1; Text * ends with the run).
   if (last->tested_record == state->record_counter &&
-      (last->relation == RELATION_BEFORE || last->relation == RELATION_OUTSIDE))
+      (last->relation == RELATION_BEFORE || last->relation == RELATION_OUTSIDE ||
+       last->relation == RELATION_ENDS_WITH))
     last = last->run_previous;
   if (last == nullptr ||
       (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
@@ -1624,22 +1627,27 @@ STATUS CloseThenReopen(const walk_record& record, WORD previous, chunk_process_s
   return status;
 }
 
-/* A Before or Outside clause closes where its target begins, before the
- * clause after it, pending, may take that record as a start of its own (a
- * Text clause, whose one-record chunks open and close at once, after
- * Before StylizedText 1): its start test runs first, once. True when the
- * clause closed there, with the status in *status. */
+/* A Before or Outside clause closes where its target begins, and an Ends
+ * With clause where its target ends, before the clause after it, pending,
+ * may take that record as a start of its own (a Text clause, whose
+ * one-record chunks open and close at once, after Before StylizedText 1 or
+ * Ends With Graphic 1): its test runs first, once. True when the clause
+ * closed there, with the status in *status. */
 bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS* status,
                                chunk_process_state* state) {
   chunkdef_info* last = state->last_matched;
   const chunkdef_info* pending = state->pending;
   if (last == nullptr || pending == nullptr || pending->finished != 0 ||
       pending->run_previous != last ||
-      (last->relation != RELATION_BEFORE && last->relation != RELATION_OUTSIDE) ||
+      (last->relation != RELATION_BEFORE && last->relation != RELATION_OUTSIDE &&
+       last->relation != RELATION_ENDS_WITH) ||
       (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE))
     return false;
   closing result;
-  CloseBeforeTarget(record, previous, last, last->run_previous, &result, state);
+  if (last->relation == RELATION_ENDS_WITH)
+    CloseEndsWith(record, previous, last, last->run_previous, &result, state);
+  else
+    CloseBeforeTarget(record, previous, last, last->run_previous, &result, state);
   if (result.closed == 0) {
     last->tested_record = state->record_counter;
     return false;
