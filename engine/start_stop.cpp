@@ -1405,17 +1405,18 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
 }
 
 /* Whether the target of a Contains or Inside clause ends at the record,
- * at the clause's level. The end-pattern flag is put back. */
-bool TargetEndsAt(chunkdef_info* clause, const walk_record& record, WORD previous,
+ * at the clause's level, with *ended as MatchTerminator gives it. The
+ * end-pattern flag is put back. */
+bool TargetEndsAt(chunkdef_info* clause, const walk_record& record, WORD previous, DWORD* ended,
                   chunk_process_state* state) {
+  *ended = 0;
   if ((clause->relation != RELATION_CONTAINS && clause->relation != RELATION_INSIDE) ||
       !ClosingTestsApply(clause, record, state))
     return false;
   const DWORD endPattern = state->end_pattern;
   DWORD counted = 0;
-  DWORD ended = 0;
   const DWORD ends = MatchTerminator(clause, record.data, record.signature, record.length,
-                                     previous, &counted, &ended, 0, state);
+                                     previous, &counted, ended, 0, state);
   state->end_pattern = endPattern;
   return ends != 0;
 }
@@ -1428,10 +1429,11 @@ bool TargetEndsAt(chunkdef_info* clause, const walk_record& record, WORD previou
 bool ClosesWithEnclosingTarget(chunkdef_info* clause, const walk_record& record, WORD previous,
                                chunk_process_state* state) {
   chunkdef_info* before = clause->run_previous;
+  DWORD ended = 0;
   return before != nullptr &&
          (clause->relation == RELATION_CONTAINS || clause->relation == RELATION_INSIDE) &&
-         !TargetEndsAt(clause, record, previous, state) &&
-         TargetEndsAt(before, record, previous, state);
+         !TargetEndsAt(clause, record, previous, &ended, state) &&
+         TargetEndsAt(before, record, previous, &ended, state);
 }
 
 /* Closes the matched clauses that end at the record, innermost first,
@@ -1596,18 +1598,8 @@ enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
       (last->relation == RELATION_BEFORE || last->relation == RELATION_OUTSIDE ||
        last->relation == RELATION_ENDS_WITH))
     last = last->run_previous;
-  if (last == nullptr ||
-      (last->relation != RELATION_CONTAINS && last->relation != RELATION_INSIDE))
-    return enclosing_end::none;
-  if (!ClosingTestsApply(last, record, state))
-    return enclosing_end::none;
-  const DWORD endPattern = state->end_pattern;
-  DWORD counted = 0;
   DWORD ended = 0;
-  const DWORD ends = MatchTerminator(last, record.data, record.signature, record.length, previous,
-                                     &counted, &ended, 0, state);
-  state->end_pattern = endPattern;
-  if (ends == 0)
+  if (last == nullptr || !TargetEndsAt(last, record, previous, &ended, state))
     return enclosing_end::none;
   return EndLiesOutside(last, ended) ? enclosing_end::outside : enclosing_end::own;
 }
