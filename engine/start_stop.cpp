@@ -732,16 +732,27 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
 
 namespace {
 
+/* An Inside clause whose target began at a record before keeps the level
+ * of that begin, where its closing tests look for the target's end as a
+ * Contains clause's would (a table or a nested section first in a section
+ * lies deeper). One opening in a bracket begun since (a text bracket first
+ * in a bracketed button) keeps the depths where it opens. */
+bool KeepsTargetBegin(const chunkdef_info* clause, const chunk_process_state* state) {
+  return clause->relation == RELATION_INSIDE && clause->seen != 0 &&
+         clause->depth_begin == state->depth_begin;
+}
+
 /* Accepting a clause: it becomes the last matched clause and the clause
  * after it the pending one. */
 void Accept(chunk_process_state* state, chunkdef_info* clause) {
   state->last_matched = clause;
   state->pending = clause->run_next;
   clause->finished = 0;
-  clause->seen = 0;
   clause->nested_starts = 0;
   clause->whole_record = 0;
-  KeepDepths(clause, state);
+  if (!KeepsTargetBegin(clause, state))
+    KeepDepths(clause, state);
+  clause->seen = 0;
   if (state->pending != nullptr) {
     state->pending->occurrence = 0;
     state->pending->run_record = 0;
@@ -1021,11 +1032,12 @@ bool OutsideOrAfterAccepts(chunkdef_info* clause, const walk_record& record, WOR
 }
 
 /* An Inside clause opened at a hotspot or layer begin inside its target
- * (a button first in a table's cell) tests the target's end at the
- * target's own level, the one around that begin: the depth the begin
- * added is taken off. A bracketed hotspot keeps the depths where the
- * chunk opened. The start test let the record open the clause, so it is
- * no hotspot begin right after the V4 one it goes with. */
+ * (a button first in a table's cell), with the depths where it opened,
+ * tests the target's end at the target's own level, the one around that
+ * begin: the depth the begin added is taken off. A bracketed hotspot keeps
+ * the depths where the chunk opened. The start test let the record open
+ * the clause, so it is no hotspot begin right after the V4 one it goes
+ * with. */
 void KeepTargetLevel(chunkdef_info* clause, const walk_record& record,
                      const chunk_process_state* state) {
   if (clause->relation != RELATION_INSIDE)
@@ -1138,8 +1150,10 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
         Accept(state, clause);
         Accept(state, column);
       } else {
+        const bool keepsBegin = KeepsTargetBegin(clause, state);
         Accept(state, clause);
-        KeepTargetLevel(clause, record, state);
+        if (!keepsBegin)
+          KeepTargetLevel(clause, record, state);
         if (clause->relation != RELATION_STARTS_WITH && complete != 0)
           clause->whole_record = state->record_counter;
       }
