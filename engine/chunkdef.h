@@ -51,6 +51,7 @@ struct chunkdef_info {
   DWORD occurrence = 0; /* number of the occurrence of the target last seen */
   DWORD finished = 0;   /* never matched again */
   DWORD seen = 0;       /* Inside: the target's own records have been met */
+  DWORD seen_bracket = 0; /* Inside: and the target began at a CDBEGIN */
   /* The walk's nesting depths when the clause was accepted (Inside, until
    * then: where its target began). */
   int32_t depth_hotspot = 0;

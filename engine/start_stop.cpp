@@ -602,6 +602,7 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
     // while only its own records follow.
     if (*complete == 0) {
       clause->seen = 1;
+      clause->seen_bracket = signature == SIG_CD_BEGIN ? 1 : 0;
       KeepDepths(clause, state);
     }
     return 0;
@@ -734,12 +735,12 @@ namespace {
 
 /* An Inside clause whose target began at a record before keeps the level
  * of that begin, where its closing tests look for the target's end as a
- * Contains clause's would (a table or a nested section first in a section
- * lies deeper). One opening in a bracket begun since (a text bracket first
- * in a bracketed button) keeps the depths where it opens. */
-bool KeepsTargetBegin(const chunkdef_info* clause, const chunk_process_state* state) {
-  return clause->relation == RELATION_INSIDE && clause->seen != 0 &&
-         clause->depth_begin == state->depth_begin;
+ * Contains clause's would (a table, a layer or a nested section first in a
+ * section lies deeper). One of a bracketed target (a text bracket first in
+ * a bracketed button) keeps the depths where it opens, inside the
+ * target's bracket, whose records end the target. */
+bool KeepsTargetBegin(const chunkdef_info* clause) {
+  return clause->relation == RELATION_INSIDE && clause->seen != 0 && clause->seen_bracket == 0;
 }
 
 /* Accepting a clause: it becomes the last matched clause and the clause
@@ -750,7 +751,7 @@ void Accept(chunk_process_state* state, chunkdef_info* clause) {
   clause->finished = 0;
   clause->nested_starts = 0;
   clause->whole_record = 0;
-  if (!KeepsTargetBegin(clause, state))
+  if (!KeepsTargetBegin(clause))
     KeepDepths(clause, state);
   clause->seen = 0;
   if (state->pending != nullptr) {
@@ -1150,7 +1151,7 @@ open_result OpenClauses(const walk_record& record, WORD previous, bool reopening
         Accept(state, clause);
         Accept(state, column);
       } else {
-        const bool keepsBegin = KeepsTargetBegin(clause, state);
+        const bool keepsBegin = KeepsTargetBegin(clause);
         Accept(state, clause);
         if (!keepsBegin)
           KeepTargetLevel(clause, record, state);
