@@ -361,6 +361,10 @@ void CheckRelation(VelkoRTItem* item, const std::string& parent, const std::stri
   // one where they open, where Contains numbers them from P's first.
   if (type == "Record" && (name == "Before" || name == "Ends With"))
     return;
+  // "P; Column n" spans the column's cells in every row, where After and
+  // Ends With look for the end of its first cell.
+  if (type == "Column" && (name == "After" || name == "Ends With"))
+    return;
   const std::string target = type + " " + std::to_string(index);
   const std::string outerDefinition = parent.empty() ? "Everything" : parent;
   const std::string definition = Join(parent, name + " " + target);
@@ -388,6 +392,12 @@ void CheckRelation(VelkoRTItem* item, const std::string& parent, const std::stri
                           : own.first == outer.first ? none
                                                      : span{outer.first, own.first - 1};
     check(same(found, expected));
+  } else if (name == "After" && type == "Row") {
+    // A row ends at the next row's first cell, which belongs to that row,
+    // so After opens at the record after it; the last row ends at the
+    // table's end, the last record of P, and nothing follows it.
+    check(same(found, !present || own.last + 1 >= outer.last ? none
+                                                              : span{own.last + 2, outer.last}));
   } else if (name == "After") {
     check(same(found, !present || own.last == outer.last ? none
                                                           : span{own.last + 1, outer.last}));
