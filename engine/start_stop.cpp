@@ -555,8 +555,11 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
 
   walk_record examined = record;
   if (signature == SIG_CD_BEGIN) {
+    // Inside meets the bracketed begin of its target as one of the
+    // target's own records; a Record is numbered alike whatever the
+    // relation, a CDBEGIN being none.
     const WORD bracketed = BracketedSignature(data, signature, length);
-    if (clause->relation != RELATION_INSIDE &&
+    if ((clause->relation != RELATION_INSIDE || type == TARGETTYPE_RECORD) &&
         !InList(row->bracketed_start_signatures, kBracketedStartsTested, bracketed))
       return 0;
     examined = BracketedRecord(record);
