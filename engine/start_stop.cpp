@@ -1654,10 +1654,27 @@ bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS*
       (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE))
     return false;
   closing result;
-  if (last->relation == RELATION_ENDS_WITH)
-    CloseEndsWith(record, previous, last, last->run_previous, &result, state);
-  else
+  if (last->relation == RELATION_ENDS_WITH) {
+    // Only an end outside the target closes the clause ahead: a record of
+    // the target's own (a one-record target) is the pending clause's to
+    // take first, and the clause closes after it, as the test is put back.
+    chunkdef_info* before = last->run_previous;
+    const chunkdef_info saved = *last;
+    const DWORD beforeFinished = before != nullptr ? before->finished : 0;
+    const DWORD endPattern = state->end_pattern;
+    CloseEndsWith(record, previous, last, before, &result, state);
+    if (result.closed != 0 && result.last_ended == 0) {
+      *last = saved;
+      if (before != nullptr)
+        before->finished = beforeFinished;
+      state->end_pattern = endPattern;
+      state->last_matched = last;
+      state->pending = last->run_next;
+      return false;
+    }
+  } else {
     CloseBeforeTarget(record, previous, last, last->run_previous, &result, state);
+  }
   if (result.closed == 0) {
     last->tested_record = state->record_counter;
     return false;
@@ -1686,6 +1703,16 @@ bool EndsOneRecordTarget(const walk_record& record, STATUS* status, chunk_proces
   if (state->chunk_open != 0)
     *status = CloseChunk(record, state);
   return *status != NOERROR;
+}
+
+/* After a one-record chunk ran at the record (the chunk is closed again),
+ * an Ends With clause matched at a record before (`accepted`: a clause was
+ * accepted at this one) still tests the record. */
+bool EndsWithTestFollows(bool accepted, const chunk_process_state* state) {
+  const chunkdef_info* last = state->last_matched;
+  return !accepted && state->chunk_open == 0 && state->handled != 0 && last != nullptr &&
+         last->relation == RELATION_ENDS_WITH && last->finished == 0 &&
+         state->pending == last->run_next;
 }
 
 } // namespace
@@ -1762,9 +1789,10 @@ STATUS CheckStartStop(const char* data, WORD signature, DWORD length, chunk_proc
   bool accepted = AcceptDeferredClause(state);
   CountFirstParagraph(state);
   // The enclosing target's own last record is its last Record too: the
-  // target closes after it.
+  // target closes after it. A one-record chunk taken at the record of an
+  // Ends With target's own is followed by that clause's closing test.
   if (OpenAtRecord(record, previous, false, &accepted, &status, state)) {
-    if (enclosing != enclosing_end::own || status != NOERROR)
+    if ((enclosing != enclosing_end::own && !EndsWithTestFollows(accepted, state)) || status != NOERROR)
       return status;
   } else if (accepted && enclosing != enclosing_end::own) {
     return NOERROR;
