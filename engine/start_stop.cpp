@@ -1680,6 +1680,22 @@ bool ClosesBeforePendingClause(const walk_record& record, WORD previous, STATUS*
     return false;
   }
   *status = CloseOpenChunk(record, result, state);
+  // The record may end the target around the clause as well (a hotspot's
+  // end that is the Record an Outside clause stays closed over): the
+  // clauses before close there too, and the record may begin the next
+  // occurrence.
+  chunkdef_info* around = state->last_matched;
+  if (*status != NOERROR || around == nullptr ||
+      (around->relation != RELATION_CONTAINS && around->relation != RELATION_INSIDE) ||
+      !ClosingTestsApply(around, record, state))
+    return true;
+  const closing closed = CloseClauses(record, previous, state);
+  *status = closed.status;
+  if (*status != NOERROR || closed.closed == 0 ||
+      !MayReopenAt(record.signature, closed, state))
+    return true;
+  bool again = false;
+  OpenAtRecord(record, previous, true, &again, status, state);
   return true;
 }
 
