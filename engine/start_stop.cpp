@@ -1056,14 +1056,15 @@ void KeepTargetLevel(chunkdef_info* clause, const walk_record& record,
 
 /* An Ends With clause is accepted without its start test, and its closing
  * tests run only from the next record on: a target beginning at the record
- * (a stylized run or a graphic at the item's first record) is counted here,
- * so that the end of the selected one is known. The item's first paragraph
- * is counted by CountFirstParagraph; Record targets are counted from the
- * record after the one where the chunk opened. */
+ * (a stylized run or a graphic at the item's first record, the paragraph
+ * whose record opens Paragraph 2) is counted here, so that the end of the
+ * selected one is known. The item's first paragraph is counted already
+ * when the clause is the first; Record targets are counted from the record
+ * after the one where the chunk opened. */
 void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD previous,
                         chunk_process_state* state) {
-  if (clause->relation != RELATION_ENDS_WITH || IsParagraphType(clause->target_type) ||
-      clause->target_type == TARGETTYPE_RECORD)
+  if (clause->relation != RELATION_ENDS_WITH || clause->target_type == TARGETTYPE_RECORD ||
+      (IsParagraphType(clause->target_type) && clause->occurrence != 0))
     return;
   DWORD complete = 0;
   NoteStart(clause, Initiates(clause, record, previous, &complete, state), state);
@@ -1072,11 +1073,14 @@ void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD p
 /* Before is accepted without its start test: a selected target beginning
  * where it would open (a table that is the first of its own tables, the
  * first cell of a row) leaves nothing before it, and the chunk is empty;
- * one not selected is counted. Records and paragraphs are counted from the
- * next record on. */
+ * one not selected is counted, as the clause's Contains twin counts it (the
+ * paragraph whose record opens Paragraph 2 is the first of those in it).
+ * Records are counted from the next record on, and the item's first
+ * paragraph is counted already when the clause is the first. */
 bool BeforeTargetBeginsAtOpening(chunkdef_info* clause, const walk_record& record,
                                  WORD previous, chunk_process_state* state) {
-  if (clause->target_type == TARGETTYPE_RECORD || IsParagraphType(clause->target_type))
+  if (clause->target_type == TARGETTYPE_RECORD ||
+      (IsParagraphType(clause->target_type) && clause->occurrence != 0))
     return false;
   DWORD complete = 0;
   if (Initiates(clause, record, previous, &complete, state) == 0)
