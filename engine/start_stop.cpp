@@ -1338,6 +1338,14 @@ bool OpenAtRecord(const walk_record& record, WORD previous, bool reopening, bool
 
 enum class close_step { next, stop, failed };
 
+/* Reopens a Contains or Inside clause that closes: its occurrence takes
+ * the starts of its own kind counted inside it. */
+void ReopenContaining(chunk_process_state* state, chunkdef_info* clause) {
+  Reopen(state, clause);
+  clause->occurrence += clause->nested_starts;
+  clause->nested_starts = 0;
+}
+
 /* A Contains or Inside clause closes where its target ends; a column that
  * ends at a cell closes its row with it. */
 close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_info*& clause,
@@ -1348,9 +1356,7 @@ close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_in
   if (MatchTerminator(clause, record.data, signature, record.length, previous, &counted, &ended, 0,
                       state) == 0)
     return close_step::stop;
-  Reopen(state, clause);
-  clause->occurrence += clause->nested_starts;
-  clause->nested_starts = 0;
+  ReopenContaining(state, clause);
   ++result->closed;
   result->last_ended = ended;
   if (IsTableCell(signature) && clause->target_type == TARGETTYPE_COLUMN && before != nullptr &&
@@ -1480,9 +1486,7 @@ closing CloseClauses(const walk_record& record, WORD previous, chunk_process_sta
       if (clause != innermost && !ClosingTestsApply(clause, record, state))
         break;
       if (clause == innermost && ClosesWithEnclosingTarget(clause, record, previous, state)) {
-        Reopen(state, clause);
-        clause->occurrence += clause->nested_starts;
-        clause->nested_starts = 0;
+        ReopenContaining(state, clause);
         ++result.closed;
         step = close_step::next;
         break;
