@@ -138,6 +138,14 @@ struct generated_body {
   NOTEID note_id = 0;
 };
 
+/* Stores the body's values as a new note of the database, counting their
+ * stored bytes. */
+void Store(generated_body* body) {
+  for (const auto& value : body->values)
+    body->bytes += value.size() + 2; // and the type word
+  body->note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, body->values);
+}
+
 /* About `megabytes` MB of stored records: four paragraph definitions, then
  * paragraphs and tables in turn, ending in a text run. */
 BodyBuilder Generate(size_t megabytes) {
@@ -162,11 +170,9 @@ const generated_body& Body(size_t megabytes) {
   const BodyBuilder built = Generate(megabytes);
   generated_body body;
   body.values = built.body.Items(kBodyItemSplit);
-  for (const auto& value : body.values)
-    body.bytes += value.size() + 2; // and the type word
   body.records = built.body.records().size();
   body.paragraphs = built.paragraphs;
-  body.note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, body.values);
+  Store(&body);
   return bodies.emplace(megabytes, std::move(body)).first->second;
 }
 
@@ -436,10 +442,8 @@ const generated_body& RowsBody(int rows) {
   AddTextRun(built, sequence, 3, 40);
   generated_body body;
   body.values = built.body.Items(kBodyItemSplit);
-  for (const auto& value : body.values)
-    body.bytes += value.size() + 2;
   body.records = built.body.records().size();
-  body.note_id = StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, body.values);
+  Store(&body);
   return bodies.emplace(rows, std::move(body)).first->second;
 }
 
@@ -554,16 +558,16 @@ const generated_body& ReplacedBody(size_t megabytes) {
   {
     connection link(Body(megabytes));
     VelkoRTChunk* chunk = link.item->DefineChunk("Everything");
-    if (chunk != nullptr && chunk->ReplaceTextQuick("walk", 4, "Walk", 4, "EVERYTHING") == NOERROR)
-      for (const Bytes& value : note_testing::ItemValues(link.item->note, kItemName))
+    if (chunk != nullptr &&
+        chunk->ReplaceTextQuick("walk", 4, "Walk", 4, "EVERYTHING") == NOERROR) {
+      const std::vector<Bytes> written = note_testing::ItemValues(link.item->note, kItemName);
+      body.records = note_testing::RecordLines(written).size();
+      for (const Bytes& value : written)
         body.values.emplace_back(value.begin() + sizeof(WORD), value.end()); // less the type word
+    }
   }
-  for (const auto& value : body.values)
-    body.bytes += value.size() + 2;
-  body.records = note_testing::RecordLines(body.values).size();
   if (!body.values.empty())
-    body.note_id =
-        StoreItems(note_testing::ProcessDatabase(kDatabase), kItemName, body.values);
+    Store(&body);
   return bodies.emplace(megabytes, std::move(body)).first->second;
 }
 
