@@ -673,8 +673,10 @@ DWORD MatchTerminator(chunkdef_info* clause, const char* data, WORD signature, D
   case TARGETTYPE_STYLIZEDTEXT:
   case TARGETTYPE_RAWTEXT: {
     if (!IsTextRun(signature)) {
-      // A table after the run is no part of it.
-      if (IsTableBegin(signature))
+      // A paragraph record that ends the run is its last record; any other
+      // (a table's begin or end, a hotspot's end, a graphic, an anchor) is
+      // no part of it, so that removing the run leaves what follows whole.
+      if (signature != SIG_CD_PARAGRAPH)
         *ended = 1;
       return 1;
     }
