@@ -1262,7 +1262,7 @@ struct closing {
   int closed = 0;          /* clauses closed */
   DWORD last_ended = 0;    /* the terminator of the last one closed ended outside it */
   bool ended_outside = false;
-  bool one_table = false;  /* a table end closed a table and the same table's outer clause */
+  bool one_table = false;  /* a table end closed the chunk's table and the same table's outer clause */
   STATUS status = NOERROR; /* a failure of closing the chunk on the way */
 };
 
@@ -1378,12 +1378,14 @@ close_step CloseContaining(const walk_record& record, WORD previous, chunkdef_in
     return close_step::stop;
   if (IsTableEnd(signature) && clause->target_type == TARGETTYPE_TABLE) {
     // A table is the first of its own tables: its end closes the clause
-    // around it too.
+    // around it too. The end is the chunk's own only where the table is
+    // the chunk's target, not a row or column closed in it first.
     if (before == nullptr || before->target_type != TARGETTYPE_TABLE ||
         (before->relation != RELATION_CONTAINS && before->relation != RELATION_INSIDE) ||
         before->depth_table != clause->depth_table)
       return close_step::stop;
-    result->one_table = true;
+    if (result->closed == 1)
+      result->one_table = true;
   }
   return close_step::next;
 }
