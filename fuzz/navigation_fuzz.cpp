@@ -46,6 +46,7 @@
 #include "host/nsfnote.h"
 #include "store/session.h"
 #include "store/vocabulary.h"
+#include "tests/support/record_lines.h"
 #include "velko/status.h"
 
 namespace {
@@ -423,6 +424,54 @@ void CheckRelation(VelkoRTItem* item, const std::string& parent, const std::stri
   check(Runs(item, definition + "; Text *") == Runs(item, definition));
 }
 
+/* Whether every table, hotspot and bracket the stored "Body" opens is
+ * closed by its own end, in order. */
+bool StructureBalanced(NOTEHANDLE note) {
+  struct pair {
+    WORD begin;
+    WORD end;
+  };
+  static constexpr pair kPairs[] = {
+      {SIG_CD_TABLEBEGIN, SIG_CD_TABLEEND},        {SIG_CD_NESTEDTABLEBEGIN, SIG_CD_NESTEDTABLEEND},
+      {SIG_CD_HOTSPOTBEGIN, SIG_CD_HOTSPOTEND},    {SIG_CD_V4HOTSPOTBEGIN, SIG_CD_V4HOTSPOTEND},
+      {SIG_CD_BEGIN, SIG_CD_END}};
+  std::vector<WORD> open;
+  for (const std::string& line : note_testing::RecordLines(note_testing::ItemValues(note, "Body"))) {
+    if (line.size() < 4)
+      return false;
+    const WORD first = static_cast<WORD>(std::stoul(line.substr(0, 2), nullptr, 16));
+    const WORD second = static_cast<WORD>(std::stoul(line.substr(2, 2), nullptr, 16));
+    const WORD signature = second == 0xFF ? static_cast<WORD>(0xFF00 | first) : first;
+    for (const pair& kind : kPairs) {
+      if (signature == kind.begin) {
+        open.push_back(kind.end);
+      } else if (signature == kind.end) {
+        if (open.empty() || open.back() != kind.end)
+          return false;
+        open.pop_back();
+      }
+    }
+  }
+  return open.empty();
+}
+
+/* Removing "P; X n" (X holding records of its own, not a Record) leaves
+ * every table, hotspot and bracket around and after the target whole. */
+void CheckRemoval(NOTEHANDLE note, const std::string& parent, const std::string& type,
+                  int index) {
+  if (type == "Record")
+    return;
+  auto* session = new LSXLsiSession;
+  auto* item = new VelkoRTItem(session);
+  check(item->ConnectBackend(note, "Body", 0) == NOERROR);
+  VelkoRTChunk* chunk = item->DefineChunk(Join(parent, type + " " + std::to_string(index)).c_str());
+  check(chunk != nullptr);
+  if (chunk->Remove() == NOERROR)
+    check(StructureBalanced(note));
+  delete item;
+  delete session;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -478,6 +527,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     delete session;
   }
   check(note_testing::ItemValues(note, "Body") == stored);
+  CheckRemoval(note, parent, counted, countedIndex);
   NSFNoteClose(note);
   check(HostTestLiveHandles() == handles);
   return 0;
