@@ -1,7 +1,8 @@
 /*
  * Record actions that drop records from the item being rebuilt, and their
- * neighbours: removing the chunk's content (and mending the paragraph
- * where the removed range ends), removing hotspots, links and sections,
+ * neighbours: removing the chunk's content (keeping whole the tables,
+ * hotspots and brackets it holds only one end of, and mending the
+ * paragraph where the removed range ends), removing hotspots, links and sections,
  * dropping every record of the chunk, exporting the chunk's first image to
  * a file, turning bitmaps into GIF images, and wrapping the chunk's image
  * in an image-map area (SetImageHotspot).
@@ -15,6 +16,9 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+
+#include <new>
+#include <vector>
 
 #include "engine/edges_wrap.h"
 #include "engine/process_state.h"
@@ -161,14 +165,86 @@ bool KeepsFrame(WORD signature, const chunk_process_state* state) {
   return false;
 }
 
+/* The end signature that closes a structure begun by the signature: a
+ * table, a nested table, a hotspot or a bracket; 0 for any other. */
+WORD StructureEndFor(WORD begin) {
+  switch (begin) {
+  case SIG_CD_TABLEBEGIN:
+    return SIG_CD_TABLEEND;
+  case SIG_CD_NESTEDTABLEBEGIN:
+    return SIG_CD_NESTEDTABLEEND;
+  case SIG_CD_HOTSPOTBEGIN:
+    return SIG_CD_HOTSPOTEND;
+  case SIG_CD_V4HOTSPOTBEGIN:
+    return SIG_CD_V4HOTSPOTEND;
+  case SIG_CD_BEGIN:
+    return SIG_CD_END;
+  default:
+    return 0;
+  }
+}
+
+bool IsStructureEnd(WORD signature) {
+  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND ||
+         signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
+         signature == SIG_CD_END;
+}
+
+/* A chunk that holds only one end of a structure (After a row runs to the
+ * table's end, Before one from its begin) must not take that end alone:
+ * the table or hotspot would be left open or closed twice. An end whose
+ * begin the removal did not drop stays; a dropped begin whose end the
+ * chunk does not reach is written again where the chunk closes
+ * (WriteUnclosedBegins). *stays tells whether the record stays. */
+STATUS KeepsStructure(const record_storage* node, chunk_process_state* state, bool* stays) {
+  *stays = false;
+  const WORD signature = node->signature;
+  std::vector<const record_storage*>& begins = state->removed_begins;
+  if (StructureEndFor(signature) != 0) {
+    try {
+      begins.push_back(node);
+    } catch (const std::bad_alloc&) {
+      return VELKO_ERR_MEMORY;
+    }
+    return NOERROR;
+  }
+  if (!IsStructureEnd(signature))
+    return NOERROR;
+  if (begins.empty() || StructureEndFor(begins.back()->signature) != signature)
+    *stays = true;
+  else
+    begins.pop_back();
+  return NOERROR;
+}
+
 STATUS RemoveRecord(const char* record, WORD signature, chunk_record_output* output,
                     chunk_process_state* state) {
   if (signature == SIG_CD_PABDEFINITION) {
     if (STATUS status = SaveRemovedDefinition(record, state); status != NOERROR)
       return status;
   }
-  if (!KeepsFrame(signature, state))
+  if (KeepsFrame(signature, state))
+    return NOERROR;
+  const record_storage* node = state->current_record;
+  bool stays = false;
+  if (node != nullptr && node->data == record) {
+    if (STATUS status = KeepsStructure(node, state, &stays); status != NOERROR)
+      return status;
+  }
+  if (!stays)
     Drop(output);
+  return NOERROR;
+}
+
+/* The begins of structures the removal dropped and the chunk did not
+ * close, written where the chunk closes, outermost first. */
+STATUS WriteUnclosedBegins(chunk_process_state* state) {
+  for (const record_storage* begin : state->removed_begins) {
+    if (STATUS status = CopyCDUpdated(begin->data, begin->signature, begin->length, &state->gen);
+        status != NOERROR)
+      return status;
+  }
+  state->removed_begins.clear();
   return NOERROR;
 }
 
@@ -591,6 +667,8 @@ STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
                               chunk_process_state* state) {
   if (state->action != ACTION_REMOVE || state->writes == 0)
     return NOERROR;
+  if (STATUS status = WriteUnclosedBegins(state); status != NOERROR)
+    return status;
   if (signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_HOTSPOTBEGIN) {
     if (STATUS status = EmitReference(state); status != NOERROR)
       return status;

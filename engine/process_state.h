@@ -232,6 +232,9 @@ struct chunk_process_state {
    * last was converted to a GIF image (its parts go with it). */
   DWORD image_exported = 0;
   DWORD bitmap_converted = 0;
+  /* Remove: the table, hotspot and bracket begins it dropped in the open
+   * chunk whose ends it has not met yet, innermost last. */
+  std::vector<const record_storage*> removed_begins;
 
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;

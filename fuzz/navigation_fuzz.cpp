@@ -21,6 +21,8 @@
  * the first record of the first target to the last record of any; every
  * target found lies within P's records. Reading leaves the stored item
  * byte for byte as it was; host handles and tracked blocks are given back.
+ * Removing "P; X n", or "P; R X n" with the relation byte 0 picks, leaves
+ * every table, hotspot and bracket of the body closed by its own end.
  *
  * With VELKO_NAVIGATION_FUZZ_RELATIONS set in the environment, the other
  * relations are checked too (byte 0 picks one, the last clause's index
@@ -455,18 +457,18 @@ bool StructureBalanced(NOTEHANDLE note) {
   return open.empty();
 }
 
-/* Removing "P; X n" (X holding records of its own, not a Record) leaves
- * every table, hotspot and bracket around and after the target whole. */
-void CheckRemoval(NOTEHANDLE note, const std::string& parent, const std::string& type,
-                  int index) {
-  if (type == "Record")
-    return;
+/* Removing the chunk of the definition over a fresh copy of the body
+ * leaves every table, hotspot and bracket whole, whatever part of one the
+ * chunk holds. */
+void CheckRemoval(NOTEHANDLE note, const cdbuild::Body& body, const std::string& definition) {
+  while (NSFItemDelete(note, "Body", 4) == NOERROR) {
+  }
+  check(body.AppendItems(note, "Body") == NOERROR);
   auto* session = new LSXLsiSession;
   auto* item = new VelkoRTItem(session);
   check(item->ConnectBackend(note, "Body", 0) == NOERROR);
-  VelkoRTChunk* chunk = item->DefineChunk(Join(parent, type + " " + std::to_string(index)).c_str());
-  check(chunk != nullptr);
-  if (chunk->Remove() == NOERROR)
+  VelkoRTChunk* chunk = item->DefineChunk(definition.c_str());
+  if (chunk != nullptr && chunk->Remove() == NOERROR)
     check(StructureBalanced(note));
   delete item;
   delete session;
@@ -527,7 +529,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     delete session;
   }
   check(note_testing::ItemValues(note, "Body") == stored);
-  CheckRemoval(note, parent, counted, countedIndex);
+  // A Record target may be a structure's begin or end alone.
+  if (counted != "Record") {
+    const std::string target = counted + " " + std::to_string(countedIndex);
+    CheckRemoval(note, body, Join(parent, target));
+    CheckRemoval(note, body, Join(parent, std::string(kRelations[relation]) + " " + target));
+  }
   NSFNoteClose(note);
   check(HostTestLiveHandles() == handles);
   return 0;
