@@ -195,7 +195,8 @@ bool IsStructureEnd(WORD signature) {
  * the table or hotspot would be left open or closed twice. An end whose
  * begin the removal did not drop stays; a dropped begin whose end the
  * chunk does not reach is written again where the chunk closes
- * (WriteUnclosedBegins). *stays tells whether the record stays. */
+ * (WriteUnclosedBegins), so that the part of a hotspot after the chunk
+ * stays one. *stays tells whether the record stays. */
 STATUS KeepsStructure(const record_storage* node, chunk_process_state* state, bool* stays) {
   *stays = false;
   const WORD signature = node->signature;
@@ -582,7 +583,7 @@ STATUS ConvertBitmap(record_storage* node, chunk_record_output* output,
 
 } // namespace
 
-STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD,
+STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD length,
                             chunk_record_output* output, chunk_process_state* state) {
   record_storage* node = state->current_record;
   const bool ownNode = node != nullptr && node->data == record;
@@ -606,22 +607,29 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD,
     return NOERROR;
   if (IsMarked(node)) {
     Drop(output);
+  } else {
+    switch (state->action) {
+    case ACTION_REMOVE_HOTSPOTS:
+      RemoveHotspotRecord(node, output, state);
+      break;
+    case ACTION_REMOVE_LINKS:
+      RemoveLinkRecord(node, output, state);
+      break;
+    case ACTION_REMOVE_SECTIONS:
+      RemoveSectionRecord(node, output, state);
+      break;
+    default:
+      return NOERROR;
+    }
+  }
+  // A hotspot the chunk holds one end of stays a hotspot outside the chunk.
+  if (output->length != 0)
     return NOERROR;
-  }
-  switch (state->action) {
-  case ACTION_REMOVE_HOTSPOTS:
-    RemoveHotspotRecord(node, output, state);
-    break;
-  case ACTION_REMOVE_LINKS:
-    RemoveLinkRecord(node, output, state);
-    break;
-  case ACTION_REMOVE_SECTIONS:
-    RemoveSectionRecord(node, output, state);
-    break;
-  default:
-    break;
-  }
-  return NOERROR;
+  bool stays = false;
+  const STATUS status = KeepsStructure(node, state, &stays);
+  if (stays)
+    output->length = length;
+  return status;
 }
 
 namespace {
@@ -665,9 +673,9 @@ bool ClosesSection(const char* record, const chunk_process_state* state) {
  * is judged so; the other kinds take a reference alone. */
 STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
                               chunk_process_state* state) {
-  if (state->action != ACTION_REMOVE || state->writes == 0)
+  if (state->writes == 0)
     return NOERROR;
-  if (STATUS status = WriteUnclosedBegins(state); status != NOERROR)
+  if (STATUS status = WriteUnclosedBegins(state); status != NOERROR || state->action != ACTION_REMOVE)
     return status;
   if (signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_HOTSPOTBEGIN) {
     if (STATUS status = EmitReference(state); status != NOERROR)

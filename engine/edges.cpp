@@ -153,7 +153,8 @@ STATUS ProcessStopChunk(const char* record, WORD signature, DWORD length,
     status = TableWorkAtChunkStop(signature, state);
   else if (HasAppendWork(state->action))
     status = AppendAtChunkStop(record, signature, length, state);
-  else if (state->action == ACTION_REMOVE)
+  else if (state->action == ACTION_REMOVE || state->action == ACTION_REMOVE_HOTSPOTS ||
+           state->action == ACTION_REMOVE_LINKS || state->action == ACTION_REMOVE_SECTIONS)
     status = RemovalWorkAtChunkStop(record, signature, length, state);
   else if (state->action == ACTION_COLLECT_SORT_KEY || state->action == ACTION_COLLECT_SORT_KEYS)
     status = SortKeysAtChunkStop(state);

@@ -232,8 +232,8 @@ struct chunk_process_state {
    * last was converted to a GIF image (its parts go with it). */
   DWORD image_exported = 0;
   DWORD bitmap_converted = 0;
-  /* Remove: the table, hotspot and bracket begins it dropped in the open
-   * chunk whose ends it has not met yet, innermost last. */
+  /* The removals: the table, hotspot and bracket begins they dropped in
+   * the open chunk whose ends they have not met yet, innermost last. */
   std::vector<const record_storage*> removed_begins;
 
   record_storage* current_record = nullptr;

@@ -282,8 +282,9 @@ STATUS EdgeWorkAtChunkStart(const char* record, WORD signature, DWORD length,
 STATUS EdgeWorkAtChunkStop(const char* record, WORD signature, DWORD length,
                            chunk_process_state* state);
 
-/* Where the chunk of a removal closes: the paragraph after the removed
- * range is mended. */
+/* Where the chunk of a removal closes: the begins of the structures it
+ * dropped and did not close are written again, and after Remove the
+ * paragraph after the removed range is mended. */
 STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD length,
                               chunk_process_state* state);
 

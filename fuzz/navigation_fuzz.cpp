@@ -21,8 +21,9 @@
  * the first record of the first target to the last record of any; every
  * target found lies within P's records. Reading leaves the stored item
  * byte for byte as it was; host handles and tracked blocks are given back.
- * Removing "P; X n", or "P; R X n" with the relation byte 0 picks, leaves
- * every table, hotspot and bracket of the body closed by its own end.
+ * Removing "P; X n", or "P; R X n" with the relation byte 0 picks, or
+ * their hotspots, links or sections (as byte 0 picks too), leaves every
+ * table, hotspot and bracket of the body closed by its own end.
  *
  * With VELKO_NAVIGATION_FUZZ_RELATIONS set in the environment, the other
  * relations are checked too (byte 0 picks one, the last clause's index
@@ -457,10 +458,11 @@ bool StructureBalanced(NOTEHANDLE note) {
   return open.empty();
 }
 
-/* Removing the chunk of the definition over a fresh copy of the body
- * leaves every table, hotspot and bracket whole, whatever part of one the
- * chunk holds. */
-void CheckRemoval(NOTEHANDLE note, const cdbuild::Body& body, const std::string& definition) {
+/* Removing the chunk of the definition over a fresh copy of the body, or
+ * its hotspots, links or sections (the removal byte picks), leaves every
+ * table, hotspot and bracket whole, whatever part of one the chunk holds. */
+void CheckRemoval(NOTEHANDLE note, const cdbuild::Body& body, const std::string& definition,
+                  int removal) {
   while (NSFItemDelete(note, "Body", 4) == NOERROR) {
   }
   check(body.AppendItems(note, "Body") == NOERROR);
@@ -468,8 +470,25 @@ void CheckRemoval(NOTEHANDLE note, const cdbuild::Body& body, const std::string&
   auto* item = new VelkoRTItem(session);
   check(item->ConnectBackend(note, "Body", 0) == NOERROR);
   VelkoRTChunk* chunk = item->DefineChunk(definition.c_str());
-  if (chunk != nullptr && chunk->Remove() == NOERROR)
-    check(StructureBalanced(note));
+  if (chunk != nullptr) {
+    STATUS status = NOERROR;
+    switch (removal % 4) {
+    case 0:
+      status = chunk->Remove();
+      break;
+    case 1:
+      status = chunk->RemoveHotspots();
+      break;
+    case 2:
+      status = chunk->RemoveLinks(removal & 4);
+      break;
+    default:
+      status = chunk->RemoveSections();
+      break;
+    }
+    if (status == NOERROR)
+      check(StructureBalanced(note));
+  }
   delete item;
   delete session;
 }
@@ -532,8 +551,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A Record target may be a structure's begin or end alone.
   if (counted != "Record") {
     const std::string target = counted + " " + std::to_string(countedIndex);
-    CheckRemoval(note, body, Join(parent, target));
-    CheckRemoval(note, body, Join(parent, std::string(kRelations[relation]) + " " + target));
+    CheckRemoval(note, body, Join(parent, target), first / 18);
+    CheckRemoval(note, body, Join(parent, std::string(kRelations[relation]) + " " + target),
+                 first / 72);
   }
   NSFNoteClose(note);
   check(HostTestLiveHandles() == handles);
