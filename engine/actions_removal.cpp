@@ -17,6 +17,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -211,10 +213,15 @@ STATUS KeepsStructure(const record_storage* node, chunk_process_state* state, bo
   }
   if (!IsStructureEnd(signature))
     return NOERROR;
-  if (begins.empty() || StructureEndFor(begins.back()->signature) != signature)
+  // Each family nests in itself only: a bracket around a hotspot's begin
+  // closes while the hotspot is open.
+  const auto begin = std::find_if(begins.rbegin(), begins.rend(), [&](const record_storage* at) {
+    return StructureEndFor(at->signature) == signature;
+  });
+  if (begin == begins.rend())
     *stays = true;
   else
-    begins.pop_back();
+    begins.erase(std::next(begin).base());
   return NOERROR;
 }
 

@@ -233,7 +233,7 @@ struct chunk_process_state {
   DWORD image_exported = 0;
   DWORD bitmap_converted = 0;
   /* The removals: the table, hotspot and bracket begins they dropped in
-   * the open chunk whose ends they have not met yet, innermost last. */
+   * the open chunk whose ends they have not met yet, in order. */
   std::vector<const record_storage*> removed_begins;
 
   record_storage* current_record = nullptr;
