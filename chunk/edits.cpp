@@ -172,14 +172,6 @@ STATUS VelkoRTChunk::RemoveFields(const char* name, WORD length) {
   return Run(*this, ACTION_REMOVE_FIELDS, length, 0, 0, 0, name);
 }
 
-STATUS VelkoRTChunk::RemoveHotspots() { return Run(*this, ACTION_REMOVE_HOTSPOTS); }
-
-STATUS VelkoRTChunk::RemoveLinks(int flag) {
-  return Run(*this, ACTION_REMOVE_LINKS, static_cast<WORD>(flag));
-}
-
-STATUS VelkoRTChunk::RemoveSections() { return Run(*this, ACTION_REMOVE_SECTIONS); }
-
 STATUS VelkoRTChunk::ReplaceTextQuick(const char* find, WORD findLength, const char* replacement,
                                       WORD replacementLength, const char* options) {
   if (find == nullptr || replacement == nullptr)

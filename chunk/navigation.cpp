@@ -470,3 +470,22 @@ STATUS VelkoRTChunk::Remove() {
     QueryTarget(*this, PROP_LASTRECORD);
   return AlterRichText(ACTION_REMOVE, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 }
+
+/* The removals of hotspots, links and sections ask for the chunk's last
+ * record first: a hotspot that begins in the chunk and ends past it stays
+ * whole. */
+STATUS VelkoRTChunk::RemoveHotspots() {
+  QueryTarget(*this, PROP_LASTRECORD);
+  return AlterRichText(ACTION_REMOVE_HOTSPOTS, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+STATUS VelkoRTChunk::RemoveLinks(int flag) {
+  QueryTarget(*this, PROP_LASTRECORD);
+  return AlterRichText(ACTION_REMOVE_LINKS, static_cast<WORD>(flag), 0, 0, 0, nullptr, nullptr,
+                       nullptr, nullptr);
+}
+
+STATUS VelkoRTChunk::RemoveSections() {
+  QueryTarget(*this, PROP_LASTRECORD);
+  return AlterRichText(ACTION_REMOVE_SECTIONS, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}

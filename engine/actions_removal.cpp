@@ -192,17 +192,45 @@ bool IsStructureEnd(WORD signature) {
          signature == SIG_CD_END;
 }
 
+/* Whether the structure the begin at the node opens ends past the chunk's
+ * last record (known when the removal's method asked for it), or not at
+ * all: the removals of hotspots, links and sections then keep it whole, as
+ * they write no begin again. */
+bool EndsPastChunk(const record_storage* begin, const chunk_process_state* state) {
+  const DWORD last = state->last_target_last;
+  if (last == 0)
+    return false;
+  const WORD end = StructureEndFor(begin->signature);
+  DWORD number = state->record_counter;
+  int depth = 0;
+  for (const record_storage* node = begin->next; node != nullptr && number < last;
+       node = node->next) {
+    ++number;
+    if (node->signature == begin->signature)
+      ++depth;
+    else if (node->signature == end && depth-- == 0)
+      return false;
+  }
+  return true;
+}
+
 /* A chunk that holds only one end of a structure (After a row runs to the
  * table's end, Before one from its begin) must not take that end alone:
  * the table or hotspot would be left open or closed twice. An end whose
  * begin the removal did not drop stays; a dropped begin whose end the
  * chunk does not reach is written again where the chunk closes
- * (WriteUnclosedBegins), so that the part of a hotspot after the chunk
- * stays one. *stays tells whether the record stays. */
+ * (WriteUnclosedBegins) after Remove, which drops everything between, and
+ * stays in the other removals (EndsPastChunk). *stays tells whether the
+ * record stays. */
 STATUS KeepsStructure(const record_storage* node, chunk_process_state* state, bool* stays) {
   *stays = false;
   const WORD signature = node->signature;
   std::vector<const record_storage*>& begins = state->removed_begins;
+  if (StructureEndFor(signature) != 0 && state->action != ACTION_REMOVE &&
+      EndsPastChunk(node, state)) {
+    *stays = true;
+    return NOERROR;
+  }
   if (StructureEndFor(signature) != 0) {
     try {
       begins.push_back(node);
@@ -629,13 +657,20 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD length,
       return NOERROR;
     }
   }
-  // A hotspot the chunk holds one end of stays a hotspot outside the chunk.
+  // A hotspot the chunk holds one end of stays whole, with the bar or
+  // button right after a begin that stays.
   if (output->length != 0)
     return NOERROR;
-  bool stays = false;
-  const STATUS status = KeepsStructure(node, state, &stays);
-  if (stays)
+  bool stays = (signature == SIG_CD_SECTIONBAR || signature == SIG_CD_BUTTON) &&
+               node->previous != nullptr && node->previous == state->kept_begin;
+  STATUS status = NOERROR;
+  if (!stays)
+    status = KeepsStructure(node, state, &stays);
+  if (stays) {
     output->length = length;
+    if (StructureEndFor(signature) != 0)
+      state->kept_begin = node;
+  }
   return status;
 }
 
@@ -682,7 +717,12 @@ STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
                               chunk_process_state* state) {
   if (state->writes == 0)
     return NOERROR;
-  if (STATUS status = WriteUnclosedBegins(state); status != NOERROR || state->action != ACTION_REMOVE)
+  if (state->action != ACTION_REMOVE) {
+    // A begin whose end lies past the chunk stayed; any other was closed.
+    state->removed_begins.clear();
+    return NOERROR;
+  }
+  if (STATUS status = WriteUnclosedBegins(state); status != NOERROR)
     return status;
   if (signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_HOTSPOTBEGIN) {
     if (STATUS status = EmitReference(state); status != NOERROR)

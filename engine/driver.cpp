@@ -417,6 +417,12 @@ STATUS Prepare(chunk_process_state* state) {
     return ParseOptionalFont(state, state->s2);
   case ACTION_REMOVE:
     return PrepareRemoval(state);
+  case ACTION_REMOVE_HOTSPOTS:
+  case ACTION_REMOVE_LINKS:
+  case ACTION_REMOVE_SECTIONS:
+    // The chunk's last record, where the method asked for it first.
+    state->last_target_last = state->session->internal->found_second;
+    return NOERROR;
   case ACTION_MODIFY_FIELD:
     return AllocateFieldBuffers(state->chunk->internal);
   default:

@@ -235,6 +235,9 @@ struct chunk_process_state {
   /* The removals: the table, hotspot and bracket begins they dropped in
    * the open chunk whose ends they have not met yet, in order. */
   std::vector<const record_storage*> removed_begins;
+  /* The removals of hotspots: the begin last kept whole as its end lies
+   * past the chunk. */
+  const record_storage* kept_begin = nullptr;
 
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;

@@ -216,6 +216,12 @@ void Call(RunState& run, const std::string& call) {
     run.chunk->ZoomOut();
   else if (method == "remove")
     run.status = run.chunk->Remove();
+  else if (method == "remove-hotspots")
+    run.status = run.chunk->RemoveHotspots();
+  else if (method == "remove-links")
+    run.status = run.chunk->RemoveLinks(0);
+  else if (method == "remove-sections")
+    run.status = run.chunk->RemoveSections();
   else if (method == "delete-item")
     ASSERT_EQ(NSFItemDelete(run.note, "Body", 4), NOERROR);
   else
