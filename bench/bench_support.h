@@ -1,7 +1,10 @@
 // What the benchmarks share: a deterministic number sequence for the
-// generated input, and the storing of a body's item values as a note.
+// generated input, the storing of a body's item values as a note, and the
+// thread's CPU clock for the benchmarks that time two cases in pairs.
 #ifndef VELKO_BENCH_BENCH_SUPPORT_H
 #define VELKO_BENCH_BENCH_SUPPORT_H
+
+#include <time.h>
 
 #include <cstdint>
 #include <vector>
@@ -36,6 +39,13 @@ inline NOTEID StoreItems(DBHANDLE db, const char* name,
   NSFNoteGetInfo(note, _NOTE_ID, &id);
   NSFNoteClose(note);
   return id;
+}
+
+/* Seconds of this thread's CPU time. */
+inline double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 #endif

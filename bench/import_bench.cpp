@@ -11,8 +11,6 @@
 // Nothing here checks results beyond the statuses; the tests do that.
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <map>
 #include <string>
@@ -240,13 +238,6 @@ void BM_HtmlImport(benchmark::State& state) {
     state.ResumeTiming();
   }
   Report(state, html);
-}
-
-/* Seconds of this thread's CPU time. */
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 /* The import's own work measured in pairs: each iteration parses the
