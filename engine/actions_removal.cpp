@@ -717,11 +717,11 @@ STATUS RemovalWorkAtChunkStop(const char* record, WORD signature, DWORD,
                               chunk_process_state* state) {
   if (state->writes == 0)
     return NOERROR;
-  if (state->action != ACTION_REMOVE) {
-    // A begin whose end lies past the chunk stayed; any other was closed.
-    state->removed_begins.clear();
+  // The other removals wrote no begin again: a begin whose end lies past
+  // the chunk's last record stayed, and a dropped one awaits its end where
+  // the chunk opens again (Outside a target within the hotspot).
+  if (state->action != ACTION_REMOVE)
     return NOERROR;
-  }
   if (STATUS status = WriteUnclosedBegins(state); status != NOERROR)
     return status;
   if (signature == SIG_CD_TABLEBEGIN || signature == SIG_CD_HOTSPOTBEGIN) {
