@@ -6,8 +6,9 @@
  * frame every action case runs in for one record of the open chunk.
  *
  * The per-record step of the walk is in engine/walk.cpp, the start and stop
- * tests in engine/start_stop.cpp, the chunk's edges in engine/edges.cpp and
- * the action cases in the engine's action files.
+ * tests in engine/start_stop.cpp (those of one clause against one record in
+ * engine/target_tests.cpp), the chunk's edges in engine/edges.cpp and the
+ * action cases in the engine's action files.
  */
 #ifndef VELKO_ENGINE_DRIVER_H
 #define VELKO_ENGINE_DRIVER_H

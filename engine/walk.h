@@ -77,7 +77,7 @@ STATUS EmitReference(chunk_process_state* state);
 /* The item's default text record (without the operation's font). */
 CDTEXT DefaultTextHeader(chunk_process_state* state);
 
-/* ---- engine/start_stop.cpp ---- */
+/* ---- engine/target_tests.cpp ---- */
 
 /* 1 when the record begins a selected occurrence of the clause's target;
  * *complete then tells whether the target is complete at this record. */
@@ -89,6 +89,9 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* record, WORD signature, 
 DWORD MatchTerminator(chunkdef_info* clause, const char* record, WORD signature, DWORD length,
                       WORD previous, DWORD* counted, DWORD* ended, DWORD matchedNow,
                       chunk_process_state* state);
+
+/* ---- engine/start_stop.cpp ---- */
+
 /* Opens and closes the chunk at the record; statuses of the edges and of
  * the action step pass through. */
 STATUS CheckStartStop(const char* record, WORD signature, DWORD length, chunk_process_state* state);
