@@ -375,6 +375,27 @@ STATUS CloseSection(chunk_process_state* state, const chunk_append_run& run) {
   return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
 }
 
+/* A copy that leaves tables open (a chunk holding a table's begin and not
+ * its end, as Before a row of it does) closes them where it ends, so that
+ * the target's records after the copy do not fall into the table. 1027
+ * when the emitter does not take an end (a table without a cell yet). */
+STATUS CloseTablesLeftOpen(DWORD levelBefore, chunk_process_state* state) {
+  generation_context& gen = state->gen;
+  while (gen.table_level > levelBefore) {
+    const DWORD level = gen.table_level;
+    const WORD signature = gen.levels[level].end_signature != 0 ? gen.levels[level].end_signature
+                                                                : WORD{SIG_CD_TABLEEND};
+    CDTABLEEND end = {};
+    end.Header.Signature = static_cast<BYTE>(signature);
+    end.Header.Length = sizeof end;
+    if (const STATUS status = CopyCDUpdated(&end, signature, sizeof end, &gen); status != NOERROR)
+      return status;
+    if (gen.table_level >= level)
+      return VELKO_ERR_INVALID_SEQUENCE;
+  }
+  return NOERROR;
+}
+
 STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseArgument,
                      const append_source& source) {
   VelkoRTItem* target = StateItem(state);
@@ -473,7 +494,10 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
     run.take_nodes = TakesSourceNodes(source.action, chunk, target, run);
     chunk_append_run* outer = state->append_run;
     state->append_run = &run;
+    const DWORD levelBefore = state->gen.table_level;
     status = WalkSource(state, &run);
+    if (status == NOERROR)
+      status = CloseTablesLeftOpen(levelBefore, state);
     state->append_run = outer;
     if (run.taken_by != nullptr)
       GiveUpSource(state, run);

@@ -563,6 +563,30 @@ TEST_F(AppendCopyTest, ALoneRowBringsTheDefinitionsOfItsTable) {
                          "TEXT text=\"r\"\nTABLEEND\n" + kClosingText);
 }
 
+/* A chunk that holds one end of a table and not the other: the copy of
+ * its begin and first row closes the table where the copy ends, so that
+ * nothing after it falls into the table; the copy of a row and the
+ * table's end alone is refused whole (1027) and leaves the target as it
+ * was. */
+TEST_F(AppendCopyTest, ACopyOfOneEndOfATableLeavesNoTableOpen) {
+  const NOTEID source =
+      Store(kTarget + "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\nTEXT text=\"a1\"\n"
+                      "TABLECELL row=1 column=0\nTEXT text=\"b1\"\nTABLEEND\nTEXT text=\"z\"\n");
+  const auto copy = [&](NOTEID target, const char* definition) {
+    return OnTarget(target, "Everything", [&](LSXLsiSession*, VelkoRTChunk* chunk) {
+      return chunk->AppendRTChunk("", path_.c_str(), source, "Body", definition, 0);
+    });
+  };
+  const NOTEID begin = Store(kTarget);
+  EXPECT_EQ(copy(begin, "Table 1; Before Row 2"), NOERROR);
+  ExpectBody(begin, kTarget +
+                        "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\nTEXT text=\"a1\"\n"
+                        "TABLEEND\n" + kClosingText);
+  const NOTEID end = Store(kTarget);
+  EXPECT_EQ(copy(end, "Table 1; After Row 1"), VELKO_ERR_INVALID_SEQUENCE);
+  ExpectBody(end, kTarget);
+}
+
 /* With each host or tracked allocation failing in turn, a copy that
  * renumbers ids, rebuilds a link and writes a field again leaves the
  * target's body as it was or stores the whole copy. */
