@@ -372,7 +372,10 @@ record_storage* HotspotBeginFrom(record_storage* node) {
  * text stays. The scan ends at the first hotspot end of the link's own
  * nesting level (with the CDEND that brackets it). */
 void RemoveLink(record_storage* node, chunk_record_output* output, chunk_process_state* state) {
-  int depth = 0;
+  // From a CDBEGIN the link's own begin is still to come and counts when
+  // met; from the begin itself the link is open already, so the end of a
+  // hotspot nested in it is not taken for the link's.
+  int depth = IsBegin(node) ? 0 : 1;
   bool endMet = false;
   for (record_storage* at = node->next; at != nullptr; at = at->next) {
     if (IsBegin(at) && IsLinkRecord(NodeBracket(at))) {
