@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include <new>
 #include <vector>
@@ -328,6 +329,68 @@ void GiveUpSource(chunk_process_state* state, const chunk_append_run& run) {
   MoveBodyMemory(run.taken_by, run.source);
 }
 
+/* The end signature that closes a structure begun by the signature (a
+ * table, a hotspot, a bracket); 0 for any other. */
+WORD PairedEnd(WORD begin) {
+  switch (begin) {
+  case SIG_CD_TABLEBEGIN:
+    return SIG_CD_TABLEEND;
+  case SIG_CD_NESTEDTABLEBEGIN:
+    return SIG_CD_NESTEDTABLEEND;
+  case SIG_CD_HOTSPOTBEGIN:
+    return SIG_CD_HOTSPOTEND;
+  case SIG_CD_V4HOTSPOTBEGIN:
+    return SIG_CD_V4HOTSPOTEND;
+  case SIG_CD_BEGIN:
+    return SIG_CD_END;
+  default:
+    return 0;
+  }
+}
+
+bool IsPairedEnd(WORD signature) {
+  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND ||
+         signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
+         signature == SIG_CD_END;
+}
+
+/* A range that holds one end of a structure and not the other (a chunk
+ * After a row runs to its table's end, Before a text in a section begins
+ * at the section's begin) would leave the target with a table, hotspot or
+ * bracket open or closed twice: the ends whose begins lie before the range
+ * are noted to be left out, and the begins whose ends lie after it to be
+ * closed where the copy ends. Each family nests in itself only (a bracket
+ * around a hotspot's begin closes while the hotspot is open). */
+void PairStructures(chunk_append_run* run, const record_storage* first) {
+  std::vector<const record_storage*>& open = run->unpaired_begins;
+  for (const record_storage* node = first; node != nullptr && node->ordinal <= run->range_last;
+       node = node->next) {
+    const WORD signature = node->signature;
+    if (PairedEnd(signature) != 0) {
+      open.push_back(node);
+      continue;
+    }
+    if (!IsPairedEnd(signature))
+      continue;
+    const auto begin = std::find_if(open.rbegin(), open.rend(), [&](const record_storage* at) {
+      return PairedEnd(at->signature) == signature;
+    });
+    if (begin == open.rend())
+      run->unpaired_ends.push_back(node->ordinal);
+    else
+      open.erase(std::next(begin).base());
+  }
+}
+
+/* Whether the copy leaves the node out: an end whose begin lies before
+ * the range. */
+bool IsUnpairedEnd(chunk_append_run* run, const record_storage* node) {
+  const std::vector<DWORD>& ends = run->unpaired_ends;
+  while (run->next_unpaired_end < ends.size() && ends[run->next_unpaired_end] < node->ordinal)
+    ++run->next_unpaired_end;
+  return run->next_unpaired_end < ends.size() && ends[run->next_unpaired_end] == node->ordinal;
+}
+
 /* Every record of the source from the range's first through the step;
  * 546 and 1540 of a step count as success. */
 STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
@@ -337,6 +400,8 @@ STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
     if (status != NOERROR)
       return status;
   }
+  if (run->range_first != 0)
+    PairStructures(run, node);
   PrepareAppendLane(run, state);
   for (; node != nullptr; node = node->next) {
     STATUS status = NOERROR;
@@ -345,6 +410,8 @@ STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
       return status;
     if (node == nullptr)
       break;
+    if (IsUnpairedEnd(run, node))
+      continue;
     run->current = node;
     state->current_record = node;
     status = AppendChunk_OneCDRecord(node->data, node->signature, node->length, state);
@@ -375,23 +442,32 @@ STATUS CloseSection(chunk_process_state* state, const chunk_append_run& run) {
   return CopyCDUpdated(&reference, SIG_CD_PABREFERENCE, sizeof reference, &state->gen);
 }
 
-/* A copy that leaves tables open (a chunk holding a table's begin and not
- * its end, as Before a row of it does) closes them where it ends, so that
- * the target's records after the copy do not fall into the table. 1027
- * when the emitter does not take an end (a table without a cell yet). */
-STATUS CloseTablesLeftOpen(DWORD levelBefore, chunk_process_state* state) {
-  generation_context& gen = state->gen;
-  while (gen.table_level > levelBefore) {
-    const DWORD level = gen.table_level;
-    const WORD signature = gen.levels[level].end_signature != 0 ? gen.levels[level].end_signature
-                                                                : WORD{SIG_CD_TABLEEND};
-    CDTABLEEND end = {};
-    end.Header.Signature = static_cast<BYTE>(signature);
-    end.Header.Length = sizeof end;
-    if (const STATUS status = CopyCDUpdated(&end, signature, sizeof end, &gen); status != NOERROR)
+/* The begins the range holds without their ends, closed innermost first
+ * where the copy ends: a bracket's end names what it brackets, as its
+ * begin does. */
+STATUS CloseUnpairedBegins(chunk_process_state* state, const chunk_append_run& run) {
+  for (auto at = run.unpaired_begins.rbegin(); at != run.unpaired_begins.rend(); ++at) {
+    const record_storage* begin = *at;
+    const WORD signature = PairedEnd(begin->signature);
+    STATUS status = NOERROR;
+    if (signature == SIG_CD_END) {
+      CDBEGINRECORD end = {};
+      if (begin->length >= sizeof end)
+        std::memcpy(&end, begin->data, sizeof end);
+      end.Header.Signature = static_cast<BYTE>(SIG_CD_END);
+      end.Header.Length = sizeof end;
+      status = CopyCDUpdated(&end, SIG_CD_END, sizeof end, &state->gen);
+    } else if (signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND) {
+      CDTABLEEND end = {};
+      end.Header.Signature = static_cast<BYTE>(signature);
+      end.Header.Length = sizeof end;
+      status = CopyCDUpdated(&end, signature, sizeof end, &state->gen);
+    } else {
+      BSIG end = {static_cast<BYTE>(signature), sizeof end};
+      status = CopyCDUpdated(&end, signature, sizeof end, &state->gen);
+    }
+    if (status != NOERROR)
       return status;
-    if (gen.table_level >= level)
-      return VELKO_ERR_INVALID_SEQUENCE;
   }
   return NOERROR;
 }
@@ -494,10 +570,9 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
     run.take_nodes = TakesSourceNodes(source.action, chunk, target, run);
     chunk_append_run* outer = state->append_run;
     state->append_run = &run;
-    const DWORD levelBefore = state->gen.table_level;
     status = WalkSource(state, &run);
     if (status == NOERROR)
-      status = CloseTablesLeftOpen(levelBefore, state);
+      status = CloseUnpairedBegins(state, run);
     state->append_run = outer;
     if (run.taken_by != nullptr)
       GiveUpSource(state, run);

@@ -40,6 +40,13 @@ struct chunk_append_run {
   const char* image_properties = nullptr;
   /* The signature the last copied CDBEGIN brackets. */
   WORD last_begin_signature = 0;
+  /* A range that holds one end of a table, hotspot or bracket and not the
+   * other: the ordinals of the ends it holds without their begins, in
+   * order, which are not copied, and the begins it holds without their
+   * ends, closed where the copy ends (see PairStructures). */
+  std::vector<DWORD> unpaired_ends;
+  size_t next_unpaired_end = 0;
+  std::vector<const record_storage*> unpaired_begins;
   /* The paragraph definition a Section target is closed with, and the one
    * put ahead of a leading reference without a definition. */
   alignas(4) BYTE template_definition[kParagraphDefinitionArea] = {};

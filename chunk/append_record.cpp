@@ -552,6 +552,10 @@ record_storage* AppendLaneRun(record_storage* node, chunk_process_state* state, 
     const BYTE kind = run->lane_kinds[LaneSlot(node->signature)];
     if (kind == EMITTER_LANE_NONE || !PassesUnchanged(node, kind, run, faces))
       break;
+    // An end the copy leaves out is the walk's to pass over.
+    if (run->next_unpaired_end < run->unpaired_ends.size() &&
+        node->ordinal >= run->unpaired_ends[run->next_unpaired_end])
+      break;
     const DWORD ordinal = node->ordinal;
     if (run->take_nodes) {
       if (!TakeLaneNode(&lane, node, kind))

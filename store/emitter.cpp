@@ -497,8 +497,6 @@ void FixTableBegin(generation_context* context, emitted_record& record) {
   level.awaiting_first_cell = 1;
   level.cell_counter = 0;
   level.saved_pabid = context->current_pabid;
-  level.end_signature =
-      record.signature == SIG_CD_NESTEDTABLEBEGIN ? SIG_CD_NESTEDTABLEEND : SIG_CD_TABLEEND;
   level.base_position = ReadWord(record.data + offsetof(CDTABLEBEGIN, HorizInterCellSpace));
   record.length = sizeof(CDTABLEBEGIN);
   SetByteHeader(record.data, record.signature, record.length);

@@ -84,7 +84,6 @@ struct emitter_table_level {
   WORD last_reference_pabid = 0; /* of the current cell */
   WORD cell_counter = 0;    /* rows met so far, from 0 */
   WORD saved_pabid = 0;     /* current PAB id at the table begin */
-  WORD end_signature = 0;   /* the end that closes the table, of its begin's kind */
   /* The paragraph record copy and its word, saved at the table begin and
    * restored at the table end. */
   alignas(4) BYTE saved_paragraph[kParagraphCopySize] = {};

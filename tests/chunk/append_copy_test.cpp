@@ -563,28 +563,41 @@ TEST_F(AppendCopyTest, ALoneRowBringsTheDefinitionsOfItsTable) {
                          "TEXT text=\"r\"\nTABLEEND\n" + kClosingText);
 }
 
-/* A chunk that holds one end of a table and not the other: the copy of
- * its begin and first row closes the table where the copy ends, so that
- * nothing after it falls into the table; the copy of a row and the
- * table's end alone is refused whole (1027) and leaves the target as it
- * was. */
-TEST_F(AppendCopyTest, ACopyOfOneEndOfATableLeavesNoTableOpen) {
+/* A chunk that holds one end of a table or section and not the other:
+ * the copy closes a table or section whose begin it holds where it ends,
+ * so that nothing after it falls inside, and leaves out an end whose begin
+ * it does not hold. */
+TEST_F(AppendCopyTest, ACopyOfOneEndOfATableOrSectionLeavesNoneOpen) {
   const NOTEID source =
       Store(kTarget + "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\nTEXT text=\"a1\"\n"
-                      "TABLECELL row=1 column=0\nTEXT text=\"b1\"\nTABLEEND\nTEXT text=\"z\"\n");
-  const auto copy = [&](NOTEID target, const char* definition) {
-    return OnTarget(target, "Everything", [&](LSXLsiSession*, VelkoRTChunk* chunk) {
-      return chunk->AppendRTChunk("", path_.c_str(), source, "Body", definition, 0);
-    });
+                      "TABLECELL row=1 column=0\nTEXT text=\"b1\"\nTABLEEND\n"
+                      "HOTSPOTBEGIN type=12 sig=V4HOTSPOTBEGIN\nSECTIONBAR title=\"s\"\n"
+                      "TEXT text=\"s1\"\nTEXT face=4 text=\"s2\"\nHOTSPOTEND sig=V4HOTSPOTEND\n"
+                      "TEXT text=\"z\"\n");
+  const struct {
+    const char* definition;
+    std::string copied;
+  } cases[] = {
+      {"Table 1; Before Row 2",
+       "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\nTEXT text=\"a1\"\nTABLEEND\n" +
+           kClosingText},
+      {"Table 1; After Row 1", "TEXT text=\"b1\"\n"},
+      {"Section 1; Before Text 2",
+       "HOTSPOTBEGIN type=12 sig=V4HOTSPOTBEGIN\nSECTIONBAR title=\"s\"\nTEXT text=\"s1\"\n"
+       "HOTSPOTEND sig=V4HOTSPOTEND\n" + kClosingText},
+      {"Section 1; After Text 1", "TEXT face=4 text=\"s2\"\n"},
   };
-  const NOTEID begin = Store(kTarget);
-  EXPECT_EQ(copy(begin, "Table 1; Before Row 2"), NOERROR);
-  ExpectBody(begin, kTarget +
-                        "PARAGRAPH\nTABLEBEGIN\nTABLECELL row=0 column=0\nTEXT text=\"a1\"\n"
-                        "TABLEEND\n" + kClosingText);
-  const NOTEID end = Store(kTarget);
-  EXPECT_EQ(copy(end, "Table 1; After Row 1"), VELKO_ERR_INVALID_SEQUENCE);
-  ExpectBody(end, kTarget);
+  for (const auto& copy : cases) {
+    const NOTEID target = Store(kTarget);
+    EXPECT_EQ(OnTarget(target, "Everything",
+                       [&](LSXLsiSession*, VelkoRTChunk* chunk) {
+                         return chunk->AppendRTChunk("", path_.c_str(), source, "Body",
+                                                     copy.definition, 0);
+                       }),
+              NOERROR)
+        << copy.definition;
+    ExpectBody(target, kTarget + copy.copied);
+  }
 }
 
 /* With each host or tracked allocation failing in turn, a copy that
