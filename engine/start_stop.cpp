@@ -910,6 +910,13 @@ enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
       (last->relation == RELATION_BEFORE || last->relation == RELATION_OUTSIDE ||
        last->relation == RELATION_ENDS_WITH))
     last = last->run_previous;
+  // After, Everything and Starts With never close: the target around them
+  // ends what lies in them (StylizedText 1; After Record 1; Text * ends
+  // with the run).
+  while (last != nullptr &&
+         (last->relation == RELATION_AFTER || last->relation == RELATION_EVERYTHING ||
+          last->relation == RELATION_STARTS_WITH))
+    last = last->run_previous;
   DWORD ended = 0;
   if (last == nullptr || !TargetEndsAt(last, record, previous, &ended, state))
     return enclosing_end::none;
