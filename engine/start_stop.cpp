@@ -890,9 +890,10 @@ bool EndLiesOutside(const chunkdef_info* clause, DWORD ended) {
 /* A pending clause would take a record that ends the enclosing target as
  * a start of its own (every record begins a Record target; a table begin
  * that ends a paragraph begins a table), and with a Record clause that
- * target would never close: the enclosing end is tested first. After and
- * Outside would open the chunk at such a record, and their acceptance
- * would keep the enclosing target from closing there. The test leaves the
+ * target would never close: the enclosing end is tested first. After,
+ * Outside and Starts With would open the chunk at such a record (a table
+ * that begins where the paragraph around the clause ends), and their
+ * acceptance would keep the enclosing target from closing there. The test leaves the
  * state as it was (the end-pattern flag is put back). */
 enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
                              chunk_process_state* state) {
@@ -900,7 +901,8 @@ enclosing_end EnclosingEndAt(const walk_record& record, WORD previous,
   chunkdef_info* last = state->last_matched;
   if (pending == nullptr || pending->finished != 0 ||
       (pending->relation != RELATION_CONTAINS && pending->relation != RELATION_INSIDE &&
-       pending->relation != RELATION_AFTER && pending->relation != RELATION_OUTSIDE) ||
+       pending->relation != RELATION_STARTS_WITH && pending->relation != RELATION_AFTER &&
+       pending->relation != RELATION_OUTSIDE) ||
       last == nullptr || last != pending->run_previous)
     return enclosing_end::none;
   // A Before, Outside or Ends With clause that was found not to close at
