@@ -283,7 +283,10 @@ bool OutsideAccepts(chunkdef_info* clause, const walk_record& record, WORD previ
     // afresh, and may begin the next selected occurrence.
     if (ended == 0 && !IsRowOrColumn(clause))
       return false;
-    if (started == 0 || clause->occurrence == prior.number)
+    // A column's cells in the rows below are selected occurrences of the
+    // same number.
+    if (started == 0 ||
+        (clause->occurrence == prior.number && clause->target_type != TARGETTYPE_COLUMN))
       return true;
     // The end record begins the next selected occurrence.
     if (complete == 0)
