@@ -329,51 +329,25 @@ void GiveUpSource(chunk_process_state* state, const chunk_append_run& run) {
   MoveBodyMemory(run.taken_by, run.source);
 }
 
-/* The end signature that closes a structure begun by the signature (a
- * table, a hotspot, a bracket); 0 for any other. */
-WORD PairedEnd(WORD begin) {
-  switch (begin) {
-  case SIG_CD_TABLEBEGIN:
-    return SIG_CD_TABLEEND;
-  case SIG_CD_NESTEDTABLEBEGIN:
-    return SIG_CD_NESTEDTABLEEND;
-  case SIG_CD_HOTSPOTBEGIN:
-    return SIG_CD_HOTSPOTEND;
-  case SIG_CD_V4HOTSPOTBEGIN:
-    return SIG_CD_V4HOTSPOTEND;
-  case SIG_CD_BEGIN:
-    return SIG_CD_END;
-  default:
-    return 0;
-  }
-}
-
-bool IsPairedEnd(WORD signature) {
-  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND ||
-         signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
-         signature == SIG_CD_END;
-}
-
 /* A range that holds one end of a structure and not the other (a chunk
  * After a row runs to its table's end, Before a text in a section begins
  * at the section's begin) would leave the target with a table, hotspot or
  * bracket open or closed twice: the ends whose begins lie before the range
  * are noted to be left out, and the begins whose ends lie after it to be
- * closed where the copy ends. Each family nests in itself only (a bracket
- * around a hotspot's begin closes while the hotspot is open). */
+ * closed where the copy ends. */
 void PairStructures(chunk_append_run* run, const record_storage* first) {
   std::vector<const record_storage*>& open = run->unpaired_begins;
   for (const record_storage* node = first; node != nullptr && node->ordinal <= run->range_last;
        node = node->next) {
     const WORD signature = node->signature;
-    if (PairedEnd(signature) != 0) {
+    if (StructureEndFor(signature) != 0) {
       open.push_back(node);
       continue;
     }
-    if (!IsPairedEnd(signature))
+    if (!IsStructureEnd(signature))
       continue;
     const auto begin = std::find_if(open.rbegin(), open.rend(), [&](const record_storage* at) {
-      return PairedEnd(at->signature) == signature;
+      return StructureEndFor(at->signature) == signature;
     });
     if (begin == open.rend())
       run->unpaired_ends.push_back(node->ordinal);
@@ -448,7 +422,7 @@ STATUS CloseSection(chunk_process_state* state, const chunk_append_run& run) {
 STATUS CloseUnpairedBegins(chunk_process_state* state, const chunk_append_run& run) {
   for (auto at = run.unpaired_begins.rbegin(); at != run.unpaired_begins.rend(); ++at) {
     const record_storage* begin = *at;
-    const WORD signature = PairedEnd(begin->signature);
+    const WORD signature = StructureEndFor(begin->signature);
     STATUS status = NOERROR;
     if (signature == SIG_CD_END) {
       CDBEGINRECORD end = {};

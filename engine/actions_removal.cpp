@@ -167,31 +167,6 @@ bool KeepsFrame(WORD signature, const chunk_process_state* state) {
   return false;
 }
 
-/* The end signature that closes a structure begun by the signature: a
- * table, a nested table, a hotspot or a bracket; 0 for any other. */
-WORD StructureEndFor(WORD begin) {
-  switch (begin) {
-  case SIG_CD_TABLEBEGIN:
-    return SIG_CD_TABLEEND;
-  case SIG_CD_NESTEDTABLEBEGIN:
-    return SIG_CD_NESTEDTABLEEND;
-  case SIG_CD_HOTSPOTBEGIN:
-    return SIG_CD_HOTSPOTEND;
-  case SIG_CD_V4HOTSPOTBEGIN:
-    return SIG_CD_V4HOTSPOTEND;
-  case SIG_CD_BEGIN:
-    return SIG_CD_END;
-  default:
-    return 0;
-  }
-}
-
-bool IsStructureEnd(WORD signature) {
-  return signature == SIG_CD_TABLEEND || signature == SIG_CD_NESTEDTABLEEND ||
-         signature == SIG_CD_HOTSPOTEND || signature == SIG_CD_V4HOTSPOTEND ||
-         signature == SIG_CD_END;
-}
-
 /* Whether the structure the begin at the node opens ends past the chunk's
  * last record (known when the removal's method asked for it), or not at
  * all: the removals of hotspots, links and sections then keep it whole, as

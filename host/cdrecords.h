@@ -238,6 +238,31 @@ constexpr bool IsLinkRecord(WORD signature) {
 constexpr bool IsBracket(WORD signature) {
   return signature == SIG_CD_BEGIN || signature == SIG_CD_END;
 }
+/* The end that closes a structure the signature begins (a table, a nested
+ * table, a hotspot of either of the two kinds that pair, a bracket); 0 for
+ * any other record. Each family nests in itself only: a bracket around a
+ * hotspot's begin closes while the hotspot is open. */
+constexpr WORD StructureEndFor(WORD begin) {
+  switch (begin) {
+  case SIG_CD_TABLEBEGIN:
+    return SIG_CD_TABLEEND;
+  case SIG_CD_NESTEDTABLEBEGIN:
+    return SIG_CD_NESTEDTABLEEND;
+  case SIG_CD_HOTSPOTBEGIN:
+    return SIG_CD_HOTSPOTEND;
+  case SIG_CD_V4HOTSPOTBEGIN:
+    return SIG_CD_V4HOTSPOTEND;
+  case SIG_CD_BEGIN:
+    return SIG_CD_END;
+  default:
+    return 0;
+  }
+}
+/* An end StructureEndFor gives. */
+constexpr bool IsStructureEnd(WORD signature) {
+  return IsTableEnd(signature) || signature == SIG_CD_HOTSPOTEND ||
+         signature == SIG_CD_V4HOTSPOTEND || signature == SIG_CD_END;
+}
 
 /* ---- ODS type numbers ---- */
 
