@@ -335,25 +335,30 @@ void GiveUpSource(chunk_process_state* state, const chunk_append_run& run) {
  * bracket open or closed twice: the ends whose begins lie before the range
  * are noted to be left out, and the begins whose ends lie after it to be
  * closed where the copy ends. */
-void PairStructures(chunk_append_run* run, const record_storage* first) {
+STATUS PairStructures(chunk_append_run* run, const record_storage* first) {
   std::vector<const record_storage*>& open = run->unpaired_begins;
-  for (const record_storage* node = first; node != nullptr && node->ordinal <= run->range_last;
-       node = node->next) {
-    const WORD signature = node->signature;
-    if (StructureEndFor(signature) != 0) {
-      open.push_back(node);
-      continue;
+  try {
+    for (const record_storage* node = first; node != nullptr && node->ordinal <= run->range_last;
+         node = node->next) {
+      const WORD signature = node->signature;
+      if (StructureEndFor(signature) != 0) {
+        open.push_back(node);
+        continue;
+      }
+      if (!IsStructureEnd(signature))
+        continue;
+      const auto begin = std::find_if(open.rbegin(), open.rend(), [&](const record_storage* at) {
+        return StructureEndFor(at->signature) == signature;
+      });
+      if (begin == open.rend())
+        run->unpaired_ends.push_back(node->ordinal);
+      else
+        open.erase(std::next(begin).base());
     }
-    if (!IsStructureEnd(signature))
-      continue;
-    const auto begin = std::find_if(open.rbegin(), open.rend(), [&](const record_storage* at) {
-      return StructureEndFor(at->signature) == signature;
-    });
-    if (begin == open.rend())
-      run->unpaired_ends.push_back(node->ordinal);
-    else
-      open.erase(std::next(begin).base());
+  } catch (const std::bad_alloc&) {
+    return VELKO_ERR_MEMORY;
   }
+  return NOERROR;
 }
 
 /* Whether the copy leaves the node out: an end whose begin lies before
@@ -374,8 +379,10 @@ STATUS WalkSource(chunk_process_state* state, chunk_append_run* run) {
     if (status != NOERROR)
       return status;
   }
-  if (run->range_first != 0)
-    PairStructures(run, node);
+  if (run->range_first != 0) {
+    if (const STATUS status = PairStructures(run, node); status != NOERROR)
+      return status;
+  }
   PrepareAppendLane(run, state);
   for (; node != nullptr; node = node->next) {
     STATUS status = NOERROR;

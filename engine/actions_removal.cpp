@@ -2,8 +2,8 @@
  * Record actions that drop records from the item being rebuilt, and their
  * neighbours: removing the chunk's content (keeping whole the tables,
  * hotspots and brackets it holds only one end of, and mending the
- * paragraph where the removed range ends), removing hotspots, links and sections,
- * dropping every record of the chunk, exporting the chunk's first image to
+ * paragraph where the removed range ends), removing hotspots, links and
+ * sections, dropping every record of the chunk, exporting the chunk's first image to
  * a file, turning bitmaps into GIF images, and wrapping the chunk's image
  * in an image-map area (SetImageHotspot).
  *

@@ -548,6 +548,7 @@ struct closing {
   DWORD last_ended = 0;    /* the terminator of the last one closed ended outside it */
   bool ended_outside = false;
   bool one_table = false;  /* a table end closed the chunk's table and the same table's outer clause */
+  bool ends_with_outside = false; /* an Ends With target ended at the record, outside it */
   STATUS status = NOERROR; /* a failure of closing the chunk on the way */
 };
 
@@ -567,8 +568,10 @@ bool HandedBeforeClose(const walk_record& record, const closing& result,
   if (IsTableCell(signature))
     return false;
   // An Ends With target that ended at a record outside it (a layer's end
-  // after a run in the layer) closes the chunk before that record.
-  if (pending != nullptr && pending->relation == RELATION_ENDS_WITH && lastEnded != 0)
+  // after a run in the layer) closes the chunk before that record, also
+  // where the record ends the target around the clause too (a section's
+  // end after the section's last run).
+  if (result.ends_with_outside)
     return false;
   const WORD type = pending != nullptr ? pending->target_type : WORD{TARGETTYPE_EVERYTHING};
   if (type == TARGETTYPE_STYLIZEDTEXT && IsTextRun(signature))
@@ -715,6 +718,7 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
   Reopen(state, clause);
   ++result->closed;
   result->last_ended = ended;
+  result->ends_with_outside = ended != 0;
   clause->finished = 1;
   if (before != nullptr)
     before->finished = 1;
