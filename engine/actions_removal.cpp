@@ -201,12 +201,11 @@ STATUS KeepsStructure(const record_storage* node, chunk_process_state* state, bo
   *stays = false;
   const WORD signature = node->signature;
   std::vector<const record_storage*>& begins = state->removed_begins;
-  if (StructureEndFor(signature) != 0 && state->action != ACTION_REMOVE &&
-      EndsPastChunk(node, state)) {
-    *stays = true;
-    return NOERROR;
-  }
   if (StructureEndFor(signature) != 0) {
+    if (state->action != ACTION_REMOVE && EndsPastChunk(node, state)) {
+      *stays = true;
+      return NOERROR;
+    }
     try {
       begins.push_back(node);
     } catch (const std::bad_alloc&) {

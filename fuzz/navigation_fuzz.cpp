@@ -44,6 +44,7 @@
 
 #include "cdbuild/cd_script.h"
 #include "fuzz/fuzz_support.h"
+#include "host/cdrecords.h"
 #include "host/host_testing.h"
 #include "host/nsfdb.h"
 #include "host/nsfnote.h"
@@ -430,29 +431,19 @@ void CheckRelation(VelkoRTItem* item, const std::string& parent, const std::stri
 /* Whether every table, hotspot and bracket the stored "Body" opens is
  * closed by its own end, in order. */
 bool StructureBalanced(NOTEHANDLE note) {
-  struct pair {
-    WORD begin;
-    WORD end;
-  };
-  static constexpr pair kPairs[] = {
-      {SIG_CD_TABLEBEGIN, SIG_CD_TABLEEND},        {SIG_CD_NESTEDTABLEBEGIN, SIG_CD_NESTEDTABLEEND},
-      {SIG_CD_HOTSPOTBEGIN, SIG_CD_HOTSPOTEND},    {SIG_CD_V4HOTSPOTBEGIN, SIG_CD_V4HOTSPOTEND},
-      {SIG_CD_BEGIN, SIG_CD_END}};
-  std::vector<WORD> open;
+  std::vector<WORD> open; // the ends awaited, innermost last
   for (const std::string& line : note_testing::RecordLines(note_testing::ItemValues(note, "Body"))) {
     if (line.size() < 4)
       return false;
     const WORD first = static_cast<WORD>(std::stoul(line.substr(0, 2), nullptr, 16));
     const WORD second = static_cast<WORD>(std::stoul(line.substr(2, 2), nullptr, 16));
     const WORD signature = second == 0xFF ? static_cast<WORD>(0xFF00 | first) : first;
-    for (const pair& kind : kPairs) {
-      if (signature == kind.begin) {
-        open.push_back(kind.end);
-      } else if (signature == kind.end) {
-        if (open.empty() || open.back() != kind.end)
-          return false;
-        open.pop_back();
-      }
+    if (const WORD end = StructureEndFor(signature); end != 0) {
+      open.push_back(end);
+    } else if (IsStructureEnd(signature)) {
+      if (open.empty() || open.back() != signature)
+        return false;
+      open.pop_back();
     }
   }
   return open.empty();
