@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <iterator>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "engine/edges_wrap.h"
@@ -167,26 +168,81 @@ bool KeepsFrame(WORD signature, const chunk_process_state* state) {
   return false;
 }
 
+/* Makes the walk's structure index (chunk_process_state::removal_index)
+ * over the list the node stands in, at the first question. Each end closes
+ * the latest begin still open of every signature it ends, as a scan from
+ * the begin counting the begins of its own signature finds it; a CDEND
+ * closes the latest bracket still open, or none; the brackets of hotspot
+ * begins met since the last hotspot begin await the next. 263 when memory
+ * runs out. */
+STATUS MakeRemovalIndex(const record_storage* node, chunk_process_state* state) {
+  chunk_process_state::structure_index& index = state->removal_index;
+  if (index.made)
+    return NOERROR;
+  const record_storage* head = node;
+  while (head->previous != nullptr)
+    head = head->previous;
+  struct open_begin {
+    const record_storage* node;
+    DWORD position;
+  };
+  try {
+    std::vector<std::pair<WORD, std::vector<open_begin>>> open; // by begin signature
+    std::vector<const record_storage*> brackets;
+    std::vector<const record_storage*> awaiting; // brackets of hotspot begins
+    DWORD position = 0;
+    for (record_storage* at = const_cast<record_storage*>(head); at != nullptr;
+         at = at->next, ++position) {
+      const WORD signature = at->signature;
+      if (IsHotspotBegin(signature)) {
+        for (const record_storage* bracket : awaiting)
+          index.next_hotspot_begin.emplace(bracket, at);
+        awaiting.clear();
+      }
+      if (BracketsHotspotBegin(at))
+        awaiting.push_back(at);
+      if (StructureEndFor(signature) != 0) {
+        auto family = std::find_if(open.begin(), open.end(),
+                                   [&](const auto& entry) { return entry.first == signature; });
+        if (family == open.end())
+          family = open.insert(open.end(), {signature, {}});
+        family->second.push_back({at, position});
+      } else if (IsStructureEnd(signature)) {
+        for (auto& [begin, stack] : open) {
+          if (StructureEndFor(begin) != signature || stack.empty())
+            continue;
+          index.end_distance.emplace(stack.back().node, position - stack.back().position);
+          stack.pop_back();
+        }
+      }
+      if (IsBegin(at)) {
+        brackets.push_back(at);
+      } else if (IsEnd(at)) {
+        if (!brackets.empty())
+          brackets.pop_back();
+      } else if (IsHotspotPart(signature)) {
+        index.open_bracket.emplace(at, brackets.empty() ? nullptr : brackets.back());
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    index.end_distance.clear();
+    index.open_bracket.clear();
+    index.next_hotspot_begin.clear();
+    return VELKO_ERR_MEMORY;
+  }
+  index.made = true;
+  return NOERROR;
+}
+
 /* Whether the structure the begin at the node opens ends past the chunk's
  * last record (known when the removal's method asked for it), or not at
  * all: the removals of hotspots, links and sections then keep it whole, as
- * they write no begin again. */
-bool EndsPastChunk(const record_storage* begin, const chunk_process_state* state) {
-  const DWORD last = state->last_target_last;
-  if (last == 0)
-    return false;
-  const WORD end = StructureEndFor(begin->signature);
-  DWORD number = state->record_counter;
-  int depth = 0;
-  for (const record_storage* node = begin->next; node != nullptr && number < last;
-       node = node->next) {
-    ++number;
-    if (node->signature == begin->signature)
-      ++depth;
-    else if (node->signature == end && depth-- == 0)
-      return false;
-  }
-  return true;
+ * they write no begin again. The walk's structure index is made. */
+bool EndsPastChunk(const record_storage* begin, const chunk_process_state& state) {
+  const auto& ends = state.removal_index.end_distance;
+  const auto found = ends.find(begin);
+  return found == ends.end() ||
+         uint64_t{state.record_counter} + found->second > state.last_target_last;
 }
 
 /* A chunk that holds only one end of a structure (After a row runs to the
@@ -202,9 +258,13 @@ STATUS KeepsStructure(const record_storage* node, chunk_process_state* state, bo
   const WORD signature = node->signature;
   std::vector<const record_storage*>& begins = state->removed_begins;
   if (StructureEndFor(signature) != 0) {
-    if (state->action != ACTION_REMOVE && EndsPastChunk(node, state)) {
-      *stays = true;
-      return NOERROR;
+    if (state->action != ACTION_REMOVE && state->last_target_last != 0) {
+      if (STATUS status = MakeRemovalIndex(node, state); status != NOERROR)
+        return status;
+      if (EndsPastChunk(node, *state)) {
+        *stays = true;
+        return NOERROR;
+      }
     }
     try {
       begins.push_back(node);
@@ -260,28 +320,22 @@ STATUS WriteUnclosedBegins(chunk_process_state* state) {
 
 /* ---- RemoveHotspots ---- */
 
-/* The nearest CDBEGIN before the node that is still open there, or null:
- * a bracket closed before the node holds none of it. */
-const record_storage* OpenBeginBefore(const record_storage* node) {
-  int closed = 0;
-  for (const record_storage* at = node->previous; at != nullptr; at = at->previous) {
-    if (IsEnd(at)) {
-      ++closed;
-    } else if (IsBegin(at)) {
-      if (closed == 0)
-        return at;
-      --closed;
-    }
-  }
-  return nullptr;
+/* The nearest CDBEGIN before the hotspot part at the node that is still
+ * open there, or null: a bracket closed before the node holds none of it.
+ * The walk's structure index is made. */
+const record_storage* OpenBeginBefore(const record_storage* node,
+                                      const chunk_process_state& state) {
+  const auto& brackets = state.removal_index.open_bracket;
+  const auto found = brackets.find(node);
+  return found != brackets.end() ? found->second : nullptr;
 }
 
 bool BracketsHotspotOrLink(WORD bracketed) {
   return IsHotspotBegin(bracketed) || IsLinkRecord(bracketed);
 }
 
-void RemoveHotspotRecord(record_storage* node, chunk_record_output* output,
-                         chunk_process_state* state) {
+STATUS RemoveHotspotRecord(record_storage* node, chunk_record_output* output,
+                           chunk_process_state* state) {
   const WORD signature = node->signature;
   const WORD bracketed = NodeBracket(node);
   bool drop = IsHotspotRecord(signature) || IsLinkRecord(signature) ||
@@ -300,12 +354,15 @@ void RemoveHotspotRecord(record_storage* node, chunk_record_output* output,
   }
   if (IsEnd(node) && (IsHotspotRecord(bracketed) || IsLinkRecord(bracketed)))
     drop = true;
-  if (IsHotspotPart(signature)) {
-    const record_storage* begin = OpenBeginBefore(node);
-    drop = drop || (begin != nullptr && BracketsHotspotOrLink(NodeBracket(begin)));
+  if (IsHotspotPart(signature) && !drop) {
+    if (STATUS status = MakeRemovalIndex(node, state); status != NOERROR)
+      return status;
+    const record_storage* begin = OpenBeginBefore(node, *state);
+    drop = begin != nullptr && BracketsHotspotOrLink(NodeBracket(begin));
   }
   if (drop)
     Drop(output);
+  return NOERROR;
 }
 
 /* ---- RemoveLinks ---- */
@@ -333,13 +390,15 @@ bool IsLinkHotspot(const record_storage* begin, bool keepActions) {
   return true;
 }
 
-/* The hotspot begin at the node or the first one after it. */
-record_storage* HotspotBeginFrom(record_storage* node) {
-  for (; node != nullptr; node = node->next) {
-    if (IsHotspotBegin(node->signature))
-      return node;
-  }
-  return nullptr;
+/* The hotspot begin at the node, or the first one after the bracket of a
+ * hotspot begin at the node (the walk's structure index is made); null
+ * when there is none. */
+record_storage* HotspotBeginFrom(record_storage* node, const chunk_process_state& state) {
+  if (IsHotspotBegin(node->signature))
+    return node;
+  const auto& next = state.removal_index.next_hotspot_begin;
+  const auto found = next.find(node);
+  return found != next.end() ? found->second : nullptr;
 }
 
 /* A link: its hotspot records, link records and their brackets go, its
@@ -383,14 +442,16 @@ void RemoveLink(record_storage* node, chunk_record_output* output, chunk_process
   Drop(output);
 }
 
-void RemoveLinkRecord(record_storage* node, chunk_record_output* output,
-                      chunk_process_state* state) {
+STATUS RemoveLinkRecord(record_storage* node, chunk_record_output* output,
+                        chunk_process_state* state) {
   if (IsHotspotBegin(node->signature) || (IsBegin(node) && BracketsHotspotBegin(node))) {
-    record_storage* begin = HotspotBeginFrom(node);
+    if (STATUS status = MakeRemovalIndex(node, state); status != NOERROR)
+      return status;
+    record_storage* begin = HotspotBeginFrom(node, *state);
     if (begin == nullptr || !IsLinkHotspot(begin, state->p1 != 0))
-      return; // not a link: the record stays
+      return NOERROR; // not a link: the record stays
     RemoveLink(node, output, state);
-    return;
+    return NOERROR;
   }
   if (IsLinkRecord(node->signature)) {
     Drop(output);
@@ -398,6 +459,7 @@ void RemoveLinkRecord(record_storage* node, chunk_record_output* output,
     Drop(output);
     MarkThroughNextEnd(state, node);
   }
+  return NOERROR;
 }
 
 /* ---- RemoveSections ---- */
@@ -460,10 +522,10 @@ void RemoveSection(record_storage* node, chunk_record_output* output, chunk_proc
 void RemoveSectionRecord(record_storage* node, chunk_record_output* output,
                          chunk_process_state* state) {
   if (IsHotspotBegin(node->signature) || (IsBegin(node) && BracketsHotspotBegin(node))) {
-    record_storage* begin = HotspotBeginFrom(node);
-    while (begin != nullptr && !IsSectionBeginSignature(begin->signature))
-      begin = HotspotBeginFrom(begin->next);
-    if (begin != nullptr && IsSectionBegin(begin) && (begin == node || begin == node->next))
+    // The section's begin is the record itself or, after a bracket or a
+    // hotspot begin of another kind, the next one.
+    const record_storage* begin = IsSectionBeginSignature(node->signature) ? node : node->next;
+    if (begin != nullptr && IsSectionBegin(begin))
       RemoveSection(node, output, state);
     return;
   }
@@ -622,10 +684,12 @@ STATUS ProcessRemovalAction(const char* record, WORD signature, DWORD length,
   } else {
     switch (state->action) {
     case ACTION_REMOVE_HOTSPOTS:
-      RemoveHotspotRecord(node, output, state);
+      if (STATUS status = RemoveHotspotRecord(node, output, state); status != NOERROR)
+        return status;
       break;
     case ACTION_REMOVE_LINKS:
-      RemoveLinkRecord(node, output, state);
+      if (STATUS status = RemoveLinkRecord(node, output, state); status != NOERROR)
+        return status;
       break;
     case ACTION_REMOVE_SECTIONS:
       RemoveSectionRecord(node, output, state);

@@ -14,6 +14,7 @@
 
 #include <stddef.h>
 
+#include <unordered_map>
 #include <vector>
 
 #include "engine/chunkdef.h"
@@ -238,6 +239,21 @@ struct chunk_process_state {
   /* The removals of hotspots: the begin last kept whole as its end lies
    * past the chunk. */
   const record_storage* kept_begin = nullptr;
+  /* What the removals of hotspots, links and sections ask about the
+   * records around the one in hand, found in one pass over the walked list
+   * at the first question, so that a body of many unclosed begins or
+   * unbracketed hotspot parts is not scanned again from each record: for
+   * each structure begin, how many records after it the end that closes
+   * it stands (a begin nests only in begins of its own signature; none
+   * when no end closes it); for each hotspot part, the bracket begin
+   * still open before it (null for none); for each bracket of a hotspot
+   * begin, the next hotspot begin (none when there is none). */
+  struct structure_index {
+    bool made = false;
+    std::unordered_map<const record_storage*, DWORD> end_distance;
+    std::unordered_map<const record_storage*, const record_storage*> open_bracket;
+    std::unordered_map<const record_storage*, record_storage*> next_hotspot_begin;
+  } removal_index;
 
   record_storage* current_record = nullptr;
   VelkoRTChunk* chunk = nullptr;
