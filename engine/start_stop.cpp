@@ -339,6 +339,8 @@ void KeepTargetLevel(chunkdef_info* clause, const walk_record& record,
     clause->depth_hotspot = state->depth_hotspot - 1;
   else if (IsBeginOf(record.data, signature, record.length, SIG_CD_LAYER))
     clause->depth_layer = state->depth_layer - 1;
+  else if (IsTableBegin(signature))
+    clause->depth_table = state->depth_table - 1;
 }
 
 /* An Ends With clause is accepted without its start test, and its closing
