@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <string>
+#include <unordered_set>
 
 #include "render/text_render.h"
 #include "store/tracked_memory.h"
@@ -76,7 +77,9 @@ bool IsAttributeName(const std::string &name) {
 } // namespace
 
 void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
-  std::string seen = " ";
+  // The names written so far, lower-cased: a set, so that a text of many
+  // attributes is not searched again for each one.
+  std::unordered_set<std::string> seen;
   size_t i = 0;
   while (i < length) {
     while (i < length && text[i] == ' ')
@@ -101,9 +104,8 @@ void PutXhtmlAttributes(html_render_info *c, const char *text, size_t length) {
       continue;
     for (char &ch : name)
       ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    if (seen.find(" " + name + " ") != std::string::npos)
+    if (!seen.insert(name).second)
       continue;
-    seen += name + " ";
     RenderPutc(c, ' ');
     RenderPut(c, text + start, name.size());
     RenderPuts(c, "=\"");
