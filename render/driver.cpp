@@ -705,6 +705,7 @@ void FreeChunkStyleLists(html_render_info *context) {
   context->paragraph_style_count = 0;
   context->border_class_count = 0;
   FreeParagraphIndex(context);
+  ReleaseHotspotMarks(context);
 }
 
 STATUS ProcessXMLStream(html_render_info *context, WORD beginSignature, WORD depth, WORD mode) {

@@ -36,6 +36,7 @@
 #include "render/output_stage.h"
 #include "render/paragraphs.h"
 #include "render/render_info.h"
+#include "render/family_renderers.h"
 #include "render/run_files.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
@@ -587,6 +588,7 @@ void ReleaseRenderContext(html_render_info *c) {
   DiscardXMLStacks(c);
   FreeParagraphIndex(c);
   ReleaseRunFiles(c);
+  ReleaseHotspotMarks(c);
   // A part file still open here was never attached: it is removed, so how
   // its close went tells nobody anything.
   if (c->part_file != nullptr) {

@@ -14,7 +14,10 @@
 #include <string.h>
 #include <strings.h>
 
+#include <new>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/record_fields.h"
 #include "engine/services.h"
@@ -34,6 +37,21 @@
 #include "render/text_render.h"
 #include "store/body.h"
 #include "store/session.h"
+
+/* The CDTARGETs and CDIDNAMEs a hotspot's anchor reads, kept from the last
+ * look ahead: hotspots nested in one another, or begun without an end,
+ * share the records up to the first hotspot end, which are then read once
+ * instead of once for each of them. The region runs from the node the look
+ * ahead started at to the record it stopped at; `after` gives, for each
+ * node of the region, where its own look ahead starts among the marks. */
+struct hotspot_marks {
+  std::vector<const record_storage *> marks; /* in list order */
+  /* By mark index (and one past the last): the first target and the first
+   * identity record at or after it. */
+  std::vector<size_t> next_target;
+  std::vector<size_t> next_identity;
+  std::unordered_map<const record_storage *, size_t> after;
+};
 
 namespace {
 
@@ -161,31 +179,100 @@ void DataText(html_render_info *c, const char *data, DWORD length, bool formula,
   RenderTextPut(out, data, TextLength(data, length));
 }
 
-/* " target=..." of the first CDTARGET and the identity attributes of the
- * CDIDNAMEs between the node and the hotspot's end. An element takes one
- * target: a further CDTARGET (a second one, or a nested hotspot's) would
- * repeat the attribute, which no parser accepts. */
-bool PutTargetsAndIdentity(html_render_info *c, const record_storage *from) {
+bool IsTargetMark(const record_storage *node) {
+  return node->signature == SIG_CD_TARGET && node->length >= kTargetAt;
+}
+
+void PutTarget(html_render_info *c, const record_storage *node) {
+  WORD length = 0;
+  ReadRecordWord(node->data, node->length, offsetof(CDTARGET, TargetLength), &length);
+  const DWORD room = node->length - kTargetAt;
+  RenderPuts(c, " target=\"");
+  CopyTranslatedText(c, node->data + kTargetAt, length < room ? length : room, nullptr, TRUE,
+                     FALSE, FALSE);
+  RenderPutc(c, '"');
+}
+
+/* Reads the region that starts at the node into the kept marks; false
+ * when memory ran out (the marks are then dropped). */
+bool ReadMarks(html_render_info *c, const record_storage *from) {
+  hotspot_marks *kept = c->hotspot_marks;
+  try {
+    if (kept == nullptr) {
+      kept = new hotspot_marks;
+      c->hotspot_marks = kept;
+    }
+    kept->marks.clear();
+    kept->after.clear();
+    kept->after.emplace(from, 0);
+    for (const record_storage *node = from->next;
+         node != nullptr && !IsBeyondLast(c, node) && !IsHotspotEnd(node->signature);
+         node = node->next) {
+      if (node->data != nullptr && (IsTargetMark(node) || node->signature == SIG_CD_IDNAME))
+        kept->marks.push_back(node);
+      kept->after.emplace(node, kept->marks.size());
+    }
+    const size_t count = kept->marks.size();
+    kept->next_target.assign(count + 1, count);
+    kept->next_identity.assign(count + 1, count);
+    for (size_t i = count; i-- > 0;) {
+      const bool target = kept->marks[i]->signature == SIG_CD_TARGET;
+      kept->next_target[i] = target ? i : kept->next_target[i + 1];
+      kept->next_identity[i] = target ? kept->next_identity[i + 1] : i;
+    }
+    return true;
+  } catch (const std::bad_alloc &) {
+    delete kept;
+    c->hotspot_marks = nullptr;
+    return false;
+  }
+}
+
+/* PutTargetsAndIdentity without the kept marks: the records are read
+ * where they stand. */
+bool PutMarksInPlace(html_render_info *c, const record_storage *from) {
   bool target = false;
-  for (const record_storage *node = from != nullptr ? from->next : nullptr;
+  for (const record_storage *node = from->next;
        node != nullptr && !IsBeyondLast(c, node) && !IsHotspotEnd(node->signature);
        node = node->next) {
     if (node->data == nullptr)
       continue;
-    if (node->signature == SIG_CD_TARGET && node->length >= kTargetAt && !target) {
-      WORD length = 0;
-      ReadRecordWord(node->data, node->length, offsetof(CDTARGET, TargetLength), &length);
-      const DWORD room = node->length - kTargetAt;
-      RenderPuts(c, " target=\"");
-      CopyTranslatedText(c, node->data + kTargetAt, length < room ? length : room, nullptr, TRUE,
-                         FALSE, FALSE);
-      RenderPutc(c, '"');
+    if (IsTargetMark(node) && !target) {
+      PutTarget(c, node);
       target = true;
     } else if (node->signature == SIG_CD_IDNAME) {
       CalculateXMLIDName(node->data, node->length, c, nullptr);
     }
   }
   return target;
+}
+
+/* " target=..." of the first CDTARGET and the identity attributes of the
+ * CDIDNAMEs between the node and the hotspot's end. An element takes one
+ * target: a further CDTARGET (a second one, or a nested hotspot's) would
+ * repeat the attribute, which no parser accepts. */
+bool PutTargetsAndIdentity(html_render_info *c, const record_storage *from) {
+  if (from == nullptr)
+    return false;
+  hotspot_marks *kept = c->hotspot_marks;
+  if (kept == nullptr || kept->after.find(from) == kept->after.end()) {
+    if (!ReadMarks(c, from))
+      return PutMarksInPlace(c, from);
+    kept = c->hotspot_marks;
+  }
+  const size_t first = kept->after.find(from)->second;
+  // The first target in its place among the identity records; the later
+  // targets write nothing and are not visited.
+  const size_t count = kept->marks.size();
+  const size_t target = kept->next_target[first];
+  size_t i = kept->next_identity[first];
+  for (; i < target && i < count; i = kept->next_identity[i + 1])
+    CalculateXMLIDName(kept->marks[i]->data, kept->marks[i]->length, c, nullptr);
+  if (target < count)
+    PutTarget(c, kept->marks[target]);
+  for (; i < count; i = kept->next_identity[i + 1])
+    CalculateXMLIDName(kept->marks[i]->data, kept->marks[i]->length, c, nullptr);
+  return target < count;
 }
 
 /* "<a href=\"URL\"" for a URL from the document ("\" as "/", URL-escaped),
@@ -800,6 +887,11 @@ void LinkInside(hotspot_call &h) {
 }
 
 } // namespace
+
+void ReleaseHotspotMarks(html_render_info *context) {
+  delete context->hotspot_marks;
+  context->hotspot_marks = nullptr;
+}
 
 STATUS ProcessXMLHotspot(html_render_info *context, WORD beginSignature, WORD depth) {
   hotspot_call h{context, beginSignature, depth};

@@ -492,6 +492,10 @@ struct html_render_info {
   /* The names of the files the run wrote to disk, images and attachments
    * alike (render/run_files.h); null until the first. */
   struct run_files *run_files;
+  /* The targets and identity records the hotspot renderer read ahead
+   * (render/hotspot.cpp); null until the first URL or link anchor, and
+   * freed at the end of every outermost driver call. */
+  struct hotspot_marks *hotspot_marks;
   /* The settings the image renderer reads, read at the run's first image
    * and kept for the others (unread again at every outermost driver call):
    * the debug level and the data directory. */
