@@ -706,6 +706,8 @@ void FreeChunkStyleLists(html_render_info *context) {
   context->border_class_count = 0;
   FreeParagraphIndex(context);
   ReleaseHotspotMarks(context);
+  context->walked_back_cell = nullptr;
+  context->walked_back_begin = nullptr;
 }
 
 STATUS ProcessXMLStream(html_render_info *context, WORD beginSignature, WORD depth, WORD mode) {

@@ -525,6 +525,12 @@ struct html_render_info {
   WORD pending_row_display; /* of the CDPRETABLEBEGIN before the next table */
   DWORD table_rtl;          /* a right-to-left table has been written */
   DWORD table_encapsulated; /* a chunk's table started at a cell was opened */
+  /* The last cell whose table begin was looked for back through the list,
+   * and the begin found (null: none); kept until the end of the outermost
+   * driver call, so that cells outside any table each walk back only to
+   * the one before. */
+  record_storage *walked_back_cell;
+  record_storage *walked_back_begin;
   record_storage *position_cell;
 
   /* ---- hotspots and sections (render/hotspot.cpp, section_bar.cpp) ----

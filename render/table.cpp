@@ -795,8 +795,16 @@ step TableBegin(table_call &call, record_storage *begin) {
 void EncapsulatedStart(table_call &call, record_storage *cell) {
   html_render_info *c = call.c;
   record_storage *begin = cell;
-  while (begin != nullptr && !IsTableBegin(begin->signature))
+  while (begin != nullptr && !IsTableBegin(begin->signature)) {
+    // The walk from a cell met before ends where that one's did.
+    if (begin == c->walked_back_cell) {
+      begin = c->walked_back_begin;
+      break;
+    }
     begin = FindPreviousTableCell(c, begin);
+  }
+  c->walked_back_cell = cell;
+  c->walked_back_begin = begin;
   if (begin == nullptr || !RaiseLevel(c, begin))
     return;
   c->table_encapsulated = 1;

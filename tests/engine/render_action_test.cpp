@@ -79,6 +79,20 @@ TEST_F(RenderActionTest, EachChunkIsRenderedWhereItCloses) {
   EXPECT_EQ(column->status, VELKO_STATUS_READ_ONLY);
 }
 
+TEST_F(RenderActionTest, EncapsulatedChunksFindTheirTableFromEveryCell) {
+  AppendItem(TableRecords());
+  VelkoRTChunk* column = Chunk("Table 1; Column 2");
+  Attach(column);
+  context_->flags2 |= html_flags2::EncapsulateTable;
+  EXPECT_EQ(Run(column, ACTION_RENDER), NOERROR);
+  // Each chunk finds the table it starts in back through the cells before
+  // its own (the second through the whole first row) and opens it, and a
+  // row, as its cell is not the row's first; the end of each chunk's run
+  // closes both.
+  EXPECT_EQ(Held(), "<table border='0'><tr><td width='96'><div>B1</div></td></tr></table>"
+                    "<table border='0'><tr><td width='96'><div>B2</div></td></tr></table>");
+}
+
 TEST_F(RenderActionTest, TheWholeBodyAsOneChunkWritesNothingBack) {
   AppendItem(TableRecords());
   const std::vector<Bytes> before = Values();
