@@ -114,16 +114,25 @@ std::string ContentId(std::string_view url) {
   return id;
 }
 
-inline_part_node* FindInlinePart(const chunk_process_state* process, const std::string& id) {
-  if (process->chunk == nullptr || process->chunk->internal == nullptr)
-    return nullptr;
-  for (inline_part_node* node = process->chunk->internal->inline_parts; node != nullptr;
-       node = node->next) {
-    if (node->name != nullptr && id == node->name)
-      return node;
+} // namespace
+
+inline_part_node* inline_part_index::Find(const chunk_process_state* process,
+                                          const std::string& id) {
+  if (!made_) {
+    if (process->chunk != nullptr && process->chunk->internal != nullptr) {
+      for (inline_part_node* node = process->chunk->internal->inline_parts; node != nullptr;
+           node = node->next) {
+        if (node->name != nullptr)
+          parts_.emplace(node->name, node); // a later part of the same id is never found
+      }
+    }
+    made_ = true;
   }
-  return nullptr;
+  const auto found = parts_.find(id);
+  return found != parts_.end() ? found->second : nullptr;
 }
+
+namespace {
 
 /* A size attribute in pixels ("120", "120px"); 0 for none, a percentage
  * or another unit. */
@@ -239,7 +248,7 @@ STATUS ImportHTMLImage(chunk_process_state* process, TidyNode node, const html_i
 
   picture image = {};
   if (BeginsWithNoCase(address, "cid:")) {
-    inline_part_node* part = FindInlinePart(process, ContentId(address.substr(4)));
+    inline_part_node* part = walk.parts->Find(process, ContentId(address.substr(4)));
     if (part != nullptr && part->data != nullptr &&
         ReadPicture(std::string_view(part->data, part->length), &image)) {
       part->used = true;

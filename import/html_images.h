@@ -17,11 +17,27 @@
 #include <tidy/tidy.h>
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "velko/host_types.h"
 
 struct chunk_process_state;
+struct inline_part_node;
+
+/* The chunk's inline parts by content-id, the first of each id, made on
+ * the first lookup of an import: a document of many "cid:" images looks
+ * each one up at once instead of walking the list of parts. */
+class inline_part_index {
+public:
+  /* The part of the id, or null; may throw std::bad_alloc. */
+  inline_part_node* Find(const chunk_process_state* process, const std::string& id);
+
+private:
+  bool made_ = false;
+  std::unordered_map<std::string, inline_part_node*> parts_;
+};
 
 /* What the image step asks of the walk. */
 struct html_image_walk {
@@ -30,6 +46,8 @@ struct html_image_walk {
   std::function<STATUS()> begin_records;
   /* Writes UTF-8 text in the font around the image. */
   std::function<STATUS(std::string_view)> text;
+  /* The import's index of the chunk's inline parts. */
+  inline_part_index* parts = nullptr;
 };
 
 /* The img element's records or text for the operation. */

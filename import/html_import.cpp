@@ -657,7 +657,8 @@ private:
       written_ = true;
       return NOERROR;
     };
-    return {begin, [this, font](std::string_view alt) { return AppendUtf8(alt, font, false); }};
+    return {begin, [this, font](std::string_view alt) { return AppendUtf8(alt, font, false); },
+            &inlineParts_};
   }
 
   chunk_process_state* process_;
@@ -671,6 +672,7 @@ private:
   font_spec linkSpec_ = {};
   font_spec_mask linkMask_ = {};
   std::unordered_map<std::string, font_bytes> styleFonts_; /* StyleAttributeFont's */
+  inline_part_index inlineParts_; /* the chunk's inline parts, for "cid:" images */
   std::string styleKey_; /* StyleAttributeFont's key, reused from element to element */
   font_bytes runFont_ = {};
   bool written_ = false;  /* some text was written */

@@ -273,6 +273,20 @@ TEST_F(HtmlImagesTest, ImagesGiveTheirRecords) {
   }
 }
 
+/* Of inline parts that share a content-id the first is the one a cid:
+ * names, whatever the later ones hold; each lookup finds its own part
+ * among many. */
+TEST_F(HtmlImagesTest, ACidNamesTheFirstPartOfItsId) {
+  std::vector<part_text> parts = {{"dup", "plain words"}, {"dup", kGif}};
+  for (int n = 0; n < 50; ++n)
+    parts.push_back({"filler" + std::to_string(n), "plain words"});
+  parts.push_back({"pic@x", kGif});
+  EXPECT_EQ(Import("<img src=\"cid:dup\" alt=\"d\"><img src=\"cid:pic@x\">", nullptr, parts),
+            Lines("TEXT text=\"d\"\nBEGIN sig=GRAPHIC version=1\nGRAPHIC version=2\n" +
+                  std::string(kGifRecords) + "END sig=GRAPHIC version=1\nTEXT text=\"\"\n"));
+  EXPECT_EQ(UsedMarks(chunk_), "00" + std::string(50, '0') + "1");
+}
+
 /* An imported picture renders as an img element of its size and alt
  * text, in place between the texts; a storage link as an img element of
  * its address. */
