@@ -193,6 +193,19 @@ void PutTarget(html_render_info *c, const record_storage *node) {
   RenderPutc(c, '"');
 }
 
+/* Whether another hotspot begins between the node and the first hotspot
+ * end after it. */
+bool BeginsAnotherBeforeEnd(html_render_info *c, const record_storage *from) {
+  for (const record_storage *node = from->next;
+       node != nullptr && !IsBeyondLast(c, node) && !IsHotspotEnd(node->signature);
+       node = node->next) {
+    if (node->signature == SIG_CD_HOTSPOTBEGIN || node->signature == SIG_CD_V4HOTSPOTBEGIN ||
+        node->signature == SIG_CD_RESOURCELINKBEGIN)
+      return true;
+  }
+  return false;
+}
+
 /* Reads the region that starts at the node into the kept marks; false
  * when memory ran out (the marks are then dropped). */
 bool ReadMarks(html_render_info *c, const record_storage *from) {
@@ -256,7 +269,9 @@ bool PutTargetsAndIdentity(html_render_info *c, const record_storage *from) {
     return false;
   hotspot_marks *kept = c->hotspot_marks;
   if (kept == nullptr || kept->after.find(from) == kept->after.end()) {
-    if (!ReadMarks(c, from))
+    // A hotspot that holds no other begins before its end is read where
+    // it stands: only nested or unclosed ones share the marks.
+    if (!BeginsAnotherBeforeEnd(c, from) || !ReadMarks(c, from))
       return PutMarksInPlace(c, from);
     kept = c->hotspot_marks;
   }
