@@ -89,6 +89,7 @@ struct stream_call {
   WORD depth;
   WORD mode;
   WORD flattened = 0;     /* brackets walked without a further call */
+  WORD flattened_hotspots = 0; /* hotspots walked without a further call */
   STATUS status = 0;      /* of the last renderer: not 0 ends the walk and is returned */
   STATUS left_status = 0; /* what the call returns when it leaves */
 };
@@ -353,6 +354,11 @@ next_step TableEnd(stream_call &call) {
 
 next_step HotspotEnd(stream_call &call) {
   html_render_info *c = call.c;
+  if (call.flattened_hotspots > 0) {
+    --call.flattened_hotspots;
+    Consume(c);
+    return next_step::go_on;
+  }
   const bool sections = (c->flags2 & f2::SectionsInCSS) != 0 || (c->flags5 & f5::OstrafineSections);
   if (sections && c->in_link[0] == 0 && c->in_link[1] == 0) {
     while (c->section_id != 0 && TagOnXMLStackWithID(c, 0, "</div>", 0) == c->section_id) {
@@ -486,6 +492,13 @@ next_step Dispatch(stream_call &call, record_storage *node) {
   case SIG_CD_HOTSPOTBEGIN:
   case SIG_CD_V4HOTSPOTBEGIN:
   case SIG_CD_RESOURCELINKBEGIN:
+    // A hotspot nested deeper than the driver goes is walked here, its
+    // content written without its markup; its end is met in this walk.
+    if (inner >= kMaxNesting) {
+      ++call.flattened_hotspots;
+      Consume(c);
+      return next_step::go_on;
+    }
     call.status = ProcessXMLHotspot(c, call.begin, inner);
     return BracketClosed(call) ? Leave(call) : next_step::go_on;
   case SIG_CD_HOTSPOTEND:

@@ -183,6 +183,21 @@ TEST_F(DriverTest, DeepNestingIsRenderedWholeWithoutExhaustingTheStack) {
   EXPECT_EQ(out, Sheet(kOneRule) + "&lt;" + std::string(kDepth, 'x') + "&gt;");
 }
 
+TEST_F(DriverTest, DeepHotspotNestingIsRenderedWholeWithoutExhaustingTheStack) {
+  // Hotspots past the driver's depth are walked without their markup; a
+  // hotspot of this type writes none, so the text is all there is.
+  constexpr int kDepth = 20000;
+  Body body;
+  AddFirstParagraph(body, Definition(1), 1, "<");
+  for (int i = 0; i < kDepth; ++i)
+    body.Add(cdbuild::HotspotBegin({.type = 4})).Add(Text("x"));
+  for (int i = 0; i < kDepth; ++i)
+    body.Add(cdbuild::HotspotEnd());
+  body.Add(Text(">"));
+  const std::string out = Render(body, "OutputToEvent=No");
+  EXPECT_EQ(out, Sheet(kOneRule) + "&lt;" + std::string(kDepth, 'x') + "&gt;");
+}
+
 TEST_F(DriverTest, UnbalancedEndsAreConsumed) {
   Body body;
   AddFirstParagraph(body, Definition(1), 1, "A");
