@@ -30,6 +30,15 @@ struct link_matching_info;
 struct paragraph_spec;
 struct velko_allocation;
 
+/* Where a forward scan of the start tests stopped, kept for the records
+ * it passed over: a scan that begins at one of them stops at the same
+ * record. The walk asks in record order, so the cursor only moves on
+ * (engine/target_tests.cpp). */
+struct forward_scan {
+  const record_storage* cursor = nullptr; /* the record last answered; null: nothing kept */
+  const record_storage* stop = nullptr;   /* where the scan stopped; null: the body's end */
+};
+
 /* One key of a row sort. The chunk keeps an array of them (a tracked block
  * of the session, `sort_key_count` entries); their texts are pieces of one
  * record arena that goes with the array, so that a table of many rows
@@ -175,6 +184,11 @@ struct chunk_process_state {
   chunkdef_info* last_matched = nullptr;
   chunkdef_info* pending = nullptr;
   DWORD end_pattern = 0; /* a CDBEGIN's text run matched an end pattern */
+  /* The start tests' scans ahead: to the record that decides a non-blank
+   * text, to the first run with text, and to the next naming record. */
+  forward_scan nonblank_scan;
+  forward_scan text_scan;
+  forward_scan naming_scan;
 
   CDPARAGRAPH paragraph = {}; /* the CDPARAGRAPH template */
   WORD paragraph_template_word = 1;

@@ -138,13 +138,37 @@ const record_storage* RunAt(const walk_record& record) {
   return nullptr;
 }
 
-/* The first text run with text from the record on. */
-const record_storage* FirstTextFrom(const record_storage* node) {
-  for (; node != nullptr; node = node->next) {
-    if (IsTextRun(node->signature) && node->length > sizeof(CDTEXT))
-      return node;
+/* The first record from `from` on that passes the test (null: none up to
+ * the body's end). A record that the last scan passed over gets that
+ * scan's stop without a scan of its own: the cursor moves on from the
+ * record answered last to `from`, or gives up at the stop. Each record is
+ * then stepped over at most twice per walk, however many records ask. */
+template <typename Test>
+const record_storage* ScanForward(forward_scan* scan, const record_storage* from, Test stops) {
+  if (scan->cursor != nullptr) {
+    const record_storage* node = scan->cursor;
+    while (node != nullptr && node != from && node != scan->stop)
+      node = node->next;
+    if (node == from) {
+      scan->cursor = from;
+      return scan->stop;
+    }
   }
-  return nullptr;
+  const record_storage* node = from;
+  while (node != nullptr && !stops(node))
+    node = node->next;
+  scan->cursor = from;
+  scan->stop = node;
+  return node;
+}
+
+/* The first text run with text from the record on. */
+const record_storage* FirstTextFrom(const record_storage* node, chunk_process_state* state) {
+  if (node == nullptr)
+    return nullptr;
+  return ScanForward(&state->text_scan, node, [](const record_storage* at) {
+    return IsTextRun(at->signature) && at->length > sizeof(CDTEXT);
+  });
 }
 
 /* The record a CDBEGIN stands for: the first record after it with the
@@ -170,12 +194,13 @@ WORD ExaminedSignature(const walk_record& record) {
 }
 
 /* The id (mode 6) or the name (mode 7) of the next naming record. */
-bool NamingText(const record_storage* from, WORD mode, const char** text, DWORD* textLength) {
-  const record_storage* node = from;
-  for (; node != nullptr; node = node->next) {
-    if (node->signature == SIG_CD_IDNAME || node->signature == SIG_CD_IDNAME2)
-      break;
-  }
+bool NamingText(const record_storage* from, WORD mode, const char** text, DWORD* textLength,
+                chunk_process_state* state) {
+  if (from == nullptr)
+    return false;
+  const record_storage* node = ScanForward(&state->naming_scan, from, [](const record_storage* at) {
+    return at->signature == SIG_CD_IDNAME || at->signature == SIG_CD_IDNAME2;
+  });
   if (node == nullptr || node->length < sizeof(CDIDNAME))
     return false;
   CDIDNAME header;
@@ -196,16 +221,18 @@ bool NamingText(const record_storage* from, WORD mode, const char** text, DWORD*
 
 /* ---- the tests of MatchInitiator ---- */
 
-bool NonBlankTextFollows(const walk_record& record) {
-  for (const record_storage* node = record.node; node != nullptr; node = node->next) {
-    const WORD signature = node->signature;
-    if (IsTextRun(signature))
-      return node->length > sizeof(CDTEXT);
-    if (IsTableCell(signature) || EqualsValidHotspotEnd(signature) ||
-        signature == SIG_CD_PABREFERENCE)
-      return false;
-  }
-  return false;
+/* The first text run from the record on has text, and no table cell,
+ * hotspot end or paragraph reference comes before it. */
+bool NonBlankTextFollows(const walk_record& record, chunk_process_state* state) {
+  if (record.node == nullptr)
+    return false;
+  const record_storage* decider =
+      ScanForward(&state->nonblank_scan, record.node, [](const record_storage* at) {
+        const WORD signature = at->signature;
+        return IsTextRun(signature) || IsTableCell(signature) ||
+               EqualsValidHotspotEnd(signature) || signature == SIG_CD_PABREFERENCE;
+      });
+  return decider != nullptr && IsTextRun(decider->signature) && decider->length > sizeof(CDTEXT);
 }
 
 /* A text run right after a text run of the same font goes on with that
@@ -281,21 +308,21 @@ bool TextMatches(const chunkdef_info* clause, const char* text, DWORD length) {
  * tests the run's beginning against them, also without a match text, so
  * that such a target is never taken for plain text. */
 bool PassesMatchText(const chunkdef_info* clause, const target_parameter* row,
-                     const walk_record& record) {
+                     const walk_record& record, chunk_process_state* state) {
   const bool hasText = clause->match_text != nullptr && clause->match_mode != MATCH_NONE;
   if (!hasText && !HasStartPattern(row))
     return true;
   if (hasText && (clause->match_mode == MATCH_BY_ID || clause->match_mode == MATCH_BY_NAME)) {
     const char* name = nullptr;
     DWORD nameLength = 0;
-    if (!NamingText(record.node, clause->match_mode, &name, &nameLength))
+    if (!NamingText(record.node, clause->match_mode, &name, &nameLength, state))
       return false;
     return strlen(clause->match_text) == nameLength &&
            memcmp(name, clause->match_text, nameLength) == 0;
   }
   const record_storage* run = nullptr;
   if (clause->target_type != TARGETTYPE_TEXT && (hasText || !HasStartPattern(row)))
-    run = FirstTextFrom(record.node);
+    run = FirstTextFrom(record.node, state);
   else
     run = RunAt(record);
   const char* text = nullptr;
@@ -538,7 +565,7 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
       (IsTextRun(signature) || IsBeginOf(data, signature, length, SIG_CD_TEXT) ||
        IsBeginOf(data, signature, length, SIG_CD_BIDI_TEXT)))
     return 0;
-  if (type == TARGETTYPE_NONBLANKTEXT && !NonBlankTextFollows(record))
+  if (type == TARGETTYPE_NONBLANKTEXT && !NonBlankTextFollows(record, state))
     return 0;
   if (type == TARGETTYPE_TABLE && IsTableBegin(signature) && state->pretable_flag != 0)
     return 0;
@@ -574,7 +601,7 @@ DWORD MatchInitiator(chunkdef_info* clause, const char* data, WORD signature, DW
     return 0;
   if (!PassesDiscriminator(row, type, examined))
     return 0;
-  if (!PassesMatchText(clause, row, record))
+  if (!PassesMatchText(clause, row, record, state))
     return 0;
 
   clause->occurrence = Occurrence(clause, row, examined);
