@@ -235,28 +235,56 @@ bool NameOf(const record_storage* node, const char** name, DWORD* length) {
   return true;
 }
 
+/* The first record after a bracket's begin that a search looks for inside
+ * the bracket (its name, its colour) or the CDEND that closes the search;
+ * null when neither comes before the body's end. A begin met before the
+ * record where the last look stopped stops there too, as no record
+ * between stops it: the search, which meets every record in order, reuses
+ * that answer until it reaches the stop, so nested or unclosed brackets
+ * are looked through once. */
+class bracket_look {
+public:
+  template <typename Stops> const record_storage* From(const record_storage* begin, Stops stops) {
+    if (!kept_) {
+      stop_ = begin->next;
+      while (stop_ != nullptr && !stops(stop_))
+        stop_ = stop_->next;
+      kept_ = true;
+    }
+    return stop_;
+  }
+  /* The search is at the node: past it, a begin looks again. */
+  void Passing(const record_storage* node) {
+    if (kept_ && node == stop_)
+      kept_ = false;
+  }
+
+private:
+  const record_storage* stop_ = nullptr;
+  bool kept_ = false;
+};
+
 /* The name record of the bracket opened at `begin`, up to its CDEND; null
  * when it has none. */
-const record_storage* NameRecordAfter(const record_storage* begin, const named_kind& kind) {
-  for (const record_storage* node = begin->next; node != nullptr; node = node->next) {
-    if (IsEndOf(node->data, node->signature, node->length, kind.bracket))
-      return nullptr;
-    if (node->signature == kind.name_record)
-      return node;
-  }
-  return nullptr;
+const record_storage* NameRecordAfter(const record_storage* begin, const named_kind& kind,
+                                      bracket_look* look) {
+  const record_storage* stop = look->From(begin, [&kind](const record_storage* node) {
+    return node->signature == kind.name_record ||
+           IsEndOf(node->data, node->signature, node->length, kind.bracket);
+  });
+  return stop != nullptr && stop->signature == kind.name_record ? stop : nullptr;
 }
 
 /* The colour value of the CDCOLOR inside the text bracket opened at
  * `begin`; null when it has none before its CDEND. */
-const COLOR_VALUE* BracketColor(const record_storage* begin) {
-  for (const record_storage* node = begin->next; node != nullptr; node = node->next) {
-    if (IsEndOf(node->data, node->signature, node->length, SIG_CD_TEXT))
-      return nullptr;
-    if (node->signature == SIG_CD_COLOR && node->length >= sizeof(CDCOLOR))
-      return reinterpret_cast<const COLOR_VALUE*>(node->data + offsetof(CDCOLOR, Color));
-  }
-  return nullptr;
+const COLOR_VALUE* BracketColor(const record_storage* begin, bracket_look* look) {
+  const record_storage* stop = look->From(begin, [](const record_storage* node) {
+    return (node->signature == SIG_CD_COLOR && node->length >= sizeof(CDCOLOR)) ||
+           IsEndOf(node->data, node->signature, node->length, SIG_CD_TEXT);
+  });
+  if (stop == nullptr || stop->signature != SIG_CD_COLOR)
+    return nullptr;
+  return reinterpret_cast<const COLOR_VALUE*>(stop->data + offsetof(CDCOLOR, Color));
 }
 
 /* ---- the methods' arguments ---- */
@@ -389,13 +417,15 @@ WORD FindNamedChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD 
   bool inBracket = false;
   const record_storage* name = nullptr; /* the pending name's record */
   bool compared = false;                /* the pending name was compared and failed */
+  bracket_look look;
   for (const record_storage* node = FirstRecord(chunk); node != nullptr; node = node->next) {
+    look.Passing(node);
     if (request.PastRange(node->ordinal))
       return 0;
     if (IsBeginOf(node->data, node->signature, node->length, kind.bracket)) {
       ++count;
       inBracket = true;
-      name = NameRecordAfter(node, kind);
+      name = NameRecordAfter(node, kind, &look);
       compared = false;
     } else if (IsEndOf(node->data, node->signature, node->length, kind.bracket)) {
       inBracket = false;
@@ -440,13 +470,15 @@ WORD FindTextChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD l
   DWORD count = 0;
   bool inRun = false;
   const COLOR_VALUE* color = nullptr;
+  bracket_look look;
   for (const record_storage* node = FirstRecord(chunk); node != nullptr; node = node->next) {
+    look.Passing(node);
     if (request.PastRange(node->ordinal))
       return 0;
     if (IsBeginOf(node->data, node->signature, node->length, SIG_CD_TEXT)) {
       ++count;
       inRun = true;
-      color = BracketColor(node);
+      color = BracketColor(node, &look);
       continue;
     }
     if (IsEndOf(node->data, node->signature, node->length, SIG_CD_TEXT)) {

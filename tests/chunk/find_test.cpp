@@ -4,6 +4,7 @@
 // and in brackets, and the definitions the methods refuse.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,52 @@ TEST_F(EngineTest, FindTextFollowsTheChunksSearchFlags) {
   EXPECT_EQ(chunk->FindTextChunk(1, "?bc", 3, "SUBSTR", ""), 2);
   EXPECT_EQ(chunk->FindTextChunk(1, "*BC", 3, "ENDS", ""), 3);
   EXPECT_EQ(chunk->FindTextChunk(1, "w A", 3, "SUBSTR", ""), 3);
+}
+
+TEST_F(EngineTest, FindTextReadsTheColourOfEachBracketUpToItsEnd) {
+  // Red runs: 1 in a bracket without a colour; 2 in a bracket whose colour
+  // (not quite red) follows its text; 3 a bracket holding 4, a bracket
+  // with that colour, and then 5, a run of its own outside 4; 6 and 7
+  // brackets left open, so the colour inside 7 lies inside 6 too. A run
+  // whose bracket has that colour is not red.
+  const cdbuild::Font red{.color = 2};
+  const Bytes offRed = cdbuild::Color({.color = {.flags = 0x0001, .red = 0xFE}});
+  AppendItem({Paragraph(), Begin(SIG_CD_TEXT), cdbuild::Text("one", red), End(SIG_CD_TEXT),
+              Begin(SIG_CD_TEXT), cdbuild::Text("two", red), offRed, End(SIG_CD_TEXT),
+              Begin(SIG_CD_TEXT), Begin(SIG_CD_TEXT), offRed, cdbuild::Text("three", red),
+              End(SIG_CD_TEXT), cdbuild::Text("four", red), End(SIG_CD_TEXT),
+              Begin(SIG_CD_TEXT), cdbuild::Text("five", red), Begin(SIG_CD_TEXT), offRed,
+              cdbuild::Text("six", red)});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  ASSERT_NE(chunk, nullptr);
+  const struct {
+    const char* text;
+    WORD any;
+    WORD red;
+  } runs[] = {{"one", 1, 1},  {"two", 2, 0},  {"three", 4, 0},
+              {"four", 5, 5}, {"five", 6, 0}, {"six", 7, 0}};
+  for (const auto& run : runs) {
+    const WORD length = static_cast<WORD>(strlen(run.text));
+    EXPECT_EQ(chunk->FindTextChunk(1, run.text, length, "EXACT", ""), run.any) << run.text;
+    EXPECT_EQ(chunk->FindTextChunk(1, run.text, length, "EXACT", "Red"), run.red) << run.text;
+  }
+}
+
+TEST_F(EngineTest, FindNamedReadsTheNameOfEachLayerUpToItsEnd) {
+  // Layers: 1 named "A" holds 2 named "B"; 3 has no name before its end;
+  // 4, left open, holds 5 named "C".
+  const Bytes layer = cdbuild::Sized(SIG_CD_LAYER, 40);
+  AppendItem({Begin(SIG_CD_LAYER), layer, IdName("A"), Begin(SIG_CD_LAYER), layer, IdName("B"),
+              End(SIG_CD_LAYER), End(SIG_CD_LAYER), Begin(SIG_CD_LAYER), layer,
+              End(SIG_CD_LAYER), IdName("D"), Begin(SIG_CD_LAYER), layer, Begin(SIG_CD_LAYER),
+              layer, IdName("C"), Text("end")});
+  VelkoRTChunk* chunk = Chunk("Everything");
+  ASSERT_NE(chunk, nullptr);
+  for (const auto& [name, expected] : std::vector<std::pair<std::string, WORD>>{
+           {"A", 1}, {"B", 2}, {"D", 0}, {"C", 4}}) {
+    EXPECT_EQ(chunk->FindNamedChunk(1, "Layer", name.c_str(), 1, "EXACT", nullptr), expected)
+        << name;
+  }
 }
 
 TEST_F(EngineTest, FindMethodsRefuseDefinitionsTheyCannotSearch) {
