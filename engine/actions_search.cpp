@@ -434,9 +434,9 @@ STATUS RemoveFields(WORD signature, chunk_record_output* output, chunk_process_s
   const bool fromBegin = signature == SIG_CD_BEGIN;
   if (!IsFieldSignature(signature) && !(fromBegin && IsFieldSignature(NodeBracket(current))))
     return NOERROR;
-  const record_storage* field = current;
-  while (field != nullptr && field->signature != SIG_CD_FIELD)
-    field = field->next;
+  const record_storage* field =
+      ScanForward(&state->field_scan, current,
+                  [](const record_storage* node) { return node->signature == SIG_CD_FIELD; });
   if (field == nullptr)
     return NOERROR;
   const bool everyField = state->p1 == 0 || state->s1 == nullptr;

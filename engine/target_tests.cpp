@@ -138,30 +138,6 @@ const record_storage* RunAt(const walk_record& record) {
   return nullptr;
 }
 
-/* The first record from `from` on that passes the test (null: none up to
- * the body's end). A record that the last scan passed over gets that
- * scan's stop without a scan of its own: the cursor moves on from the
- * record answered last to `from`, or gives up at the stop. Each record is
- * then stepped over at most twice per walk, however many records ask. */
-template <typename Test>
-const record_storage* ScanForward(forward_scan* scan, const record_storage* from, Test stops) {
-  if (scan->cursor != nullptr) {
-    const record_storage* node = scan->cursor;
-    while (node != nullptr && node != from && node != scan->stop)
-      node = node->next;
-    if (node == from) {
-      scan->cursor = from;
-      return scan->stop;
-    }
-  }
-  const record_storage* node = from;
-  while (node != nullptr && !stops(node))
-    node = node->next;
-  scan->cursor = from;
-  scan->stop = node;
-  return node;
-}
-
 /* The first text run with text from the record on. */
 const record_storage* FirstTextFrom(const record_storage* node, chunk_process_state* state) {
   if (node == nullptr)

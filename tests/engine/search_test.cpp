@@ -1,9 +1,9 @@
 // ReplaceTextQuick by scope over every kind of record it reaches (hotspot
 // data, event records, section titles, hide-when formulas, buttons and
 // tab labels), in place and rebuilt, its bounds and its formula
-// failures; RemoveFields by name pattern; the find and link-occurrence
-// actions; and the replacement-pattern expander. Bodies are record
-// scripts; expected bodies are written by hand.
+// failures; RemoveFields by name pattern and by each field's records; the
+// find and link-occurrence actions; and the replacement-pattern expander.
+// Bodies are record scripts; expected bodies are written by hand.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -399,6 +399,29 @@ TEST_F(SearchTest, RemoveFieldsByNamePattern) {
                                  (c.status ? status : "") + "TEXT text=\"c\"\n" +
                                  (c.line ? line : "") + "TEXT text=\"d\"\n";
     EXPECT_EQ(Values(), Expected(expected));
+  }
+}
+
+/* A field's records run from the first field record before its CDFIELD;
+ * the field records of the next field start after that CDFIELD. */
+TEST_F(SearchTest, RemoveFieldsTakesEachFieldsOwnRecords) {
+  const std::string ext = "RAW sig=0xFFB0 data=00000000000000000000000000000000\n";
+  const std::string alpha = ext + ext + "FIELD name=\"Alpha\"\n";
+  const std::string beta = ext + "FIELD name=\"Beta\"\n";
+  struct Case {
+    const char* pattern;
+    bool alpha, beta; /* the fields kept */
+  };
+  for (const Case& c : {Case{"Alpha", false, true}, Case{"Beta", true, false}}) {
+    SCOPED_TRACE(c.pattern);
+    Restart();
+    Body(std::string(kDefinition) + "TEXT text=\"a\"\n" + alpha + "TEXT text=\"b\"\n" + beta +
+         "TEXT text=\"c\"\n");
+    VelkoRTChunk* chunk = Chunk("Everything");
+    EXPECT_EQ(chunk->RemoveFields(c.pattern, 0), NOERROR);
+    EXPECT_EQ(Values(), Expected(std::string(kDefinition) + "TEXT text=\"a\"\n" +
+                                 (c.alpha ? alpha : "") + "TEXT text=\"b\"\n" +
+                                 (c.beta ? beta : "") + "TEXT text=\"c\"\n"));
   }
 }
 
