@@ -51,6 +51,7 @@
 #include "import/charset.h"
 #include "import/css_declarations.h"
 #include "import/html_entities.h"
+#include "import/html_nesting.h"
 #include "import/html_images.h"
 #include "import/html_import_state.h"
 #include "import/html_paragraphs.h"
@@ -726,6 +727,9 @@ STATUS ParseAndWalk(std::string_view utf8, html_import_state* import,
   std::string numbered;
   if (NumberTableEntities(utf8, &numbered))
     utf8 = numbered;
+  std::string flattened;
+  if (FlattenDeepNesting(utf8, kDeepestParsedNesting, &flattened))
+    utf8 = flattened;
   tidy_parser parser(process->session);
   RETURN_IF_FAILED(parser.Parse(utf8));
   import->document = parser.document();

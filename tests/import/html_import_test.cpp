@@ -5,8 +5,10 @@
 // renders back to HTML with its text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/body.h"
@@ -197,6 +199,27 @@ TEST_F(HtmlImportTest, TextNestedTooDeepToWalkIsKept) {
   EXPECT_EQ(Append("INLINE", "a" + html, "", &status, &secondary),
             Expected("TEXT text=\"a\"\nTEXT attributes=bold text=\"deeper\"\n"));
   EXPECT_EQ(status, NOERROR);
+}
+
+TEST_F(HtmlImportTest, DocumentsNestedDeeperThanTheParserGoesKeepTheirText) {
+  constexpr int kDepth = 100000;
+  const std::pair<const char*, const char*> shapes[] = {
+      {"<div>", "</div>"}, {"<span>", "</span>"}, {"<table><tr><td>", "</td></tr></table>"},
+      {"<ul><li>", ""}};
+  for (const auto& [open, close] : shapes) {
+    SCOPED_TRACE(open);
+    std::string html;
+    for (int i = 0; i < kDepth; ++i)
+      html += std::string(open) + "Q";
+    for (int i = 0; i < kDepth; ++i)
+      html += close;
+    STATUS status = 0;
+    WORD secondary = 0;
+    Append("INLINE", html, "", &status, &secondary);
+    EXPECT_EQ(status, NOERROR);
+    const std::string rendered = Rendered();
+    EXPECT_EQ(std::count(rendered.begin(), rendered.end(), 'Q'), kDepth);
+  }
 }
 
 TEST_F(HtmlImportTest, LongTextIsCutIntoRunsBelow32000Bytes) {
