@@ -88,6 +88,9 @@ struct chunkdef_info {
   /* Before, Outside, Ends With: the record whose closing test ran
    * already, ahead of the clause after it (0: none). */
   DWORD tested_record = 0;
+  /* Ends With: the record the clause was accepted at when the selected
+   * target is whole there (0: none); the chunk ends before the next. */
+  DWORD whole_at_accept = 0;
   chunkdef_info* run_next = nullptr;
   chunkdef_info* run_previous = nullptr;
 };

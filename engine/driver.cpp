@@ -79,6 +79,7 @@ void ResetRunFields(chunkdef_info* clause) {
   clause->awaited = 0;
   clause->whole_record = 0;
   clause->tested_record = 0;
+  clause->whole_at_accept = 0;
 }
 
 /* Links the chunk's clauses and then the extra clauses into one run chain;

@@ -356,7 +356,9 @@ void CountStartAtAccept(chunkdef_info* clause, const walk_record& record, WORD p
       (IsParagraphType(clause->target_type) && clause->occurrence != 0))
     return;
   DWORD complete = 0;
-  NoteStart(clause, Initiates(clause, record, previous, &complete, state), state);
+  const DWORD started = Initiates(clause, record, previous, &complete, state);
+  NoteStart(clause, started, state);
+  clause->whole_at_accept = started != 0 && complete != 0 ? state->record_counter : 0;
 }
 
 /* Before is accepted without its start test: a selected target beginning
@@ -711,12 +713,21 @@ close_step CloseEndsWith(const walk_record& record, WORD previous, chunkdef_info
     return close_step::next;
   DWORD complete = 0;
   DWORD ended = 0;
-  const occurrence_before prior = OccurrenceBefore(clause);
-  const DWORD started = Initiates(clause, record, previous, &complete, state);
-  // Where its target does not end, the clause before may.
-  if ((started == 0 || complete == 0) &&
-      !EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
-    return close_step::next;
+  // The selected target was whole at the record the clause was accepted
+  // at: the chunk ends with that record, before this one.
+  const bool endedAtAccept =
+      clause->whole_at_accept != 0 && clause->whole_at_accept != state->record_counter;
+  clause->whole_at_accept = 0;
+  if (endedAtAccept) {
+    ended = 1;
+  } else {
+    const occurrence_before prior = OccurrenceBefore(clause);
+    const DWORD started = Initiates(clause, record, previous, &complete, state);
+    // Where its target does not end, the clause before may.
+    if ((started == 0 || complete == 0) &&
+        !EndsSelectedOccurrence(clause, record, previous, started, prior, &ended, state))
+      return close_step::next;
+  }
   Reopen(state, clause);
   ++result->closed;
   result->last_ended = ended;
