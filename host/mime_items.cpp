@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "host/nsfdata.h"
@@ -25,8 +26,15 @@ size_t LineEnd(std::string_view text, size_t from) {
 
 bool IsBlankLine(std::string_view line) { return line == "\n" || line == "\r\n"; }
 
-/* The boundary parameters that a header block declares, in order. */
-void AddBoundaries(std::string_view headers, std::vector<std::string>* boundaries) {
+/* A boundary as delimiter lines give it: without the blanks that may
+ * follow it on its line. */
+std::string_view WithoutTrailingBlanks(std::string_view text) {
+  const size_t end = text.find_last_not_of(" \t\r\n");
+  return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+}
+
+/* The boundary parameters that a header block declares. */
+void AddBoundaries(std::string_view headers, std::unordered_set<std::string>* boundaries) {
   static constexpr std::string_view kKey = "boundary=";
   for (size_t at = 0; at + kKey.size() <= headers.size(); ++at) {
     if (strncasecmp(headers.data() + at, kKey.data(), kKey.size()) != 0)
@@ -34,7 +42,7 @@ void AddBoundaries(std::string_view headers, std::vector<std::string>* boundarie
     if (at > 0 && headers[at - 1] != ';' && headers[at - 1] != ' ' && headers[at - 1] != '\t')
       continue;
     size_t from = at + kKey.size();
-    std::string value;
+    std::string_view value;
     if (from < headers.size() && headers[from] == '"') {
       const size_t close = headers.find('"', from + 1);
       if (close == std::string_view::npos)
@@ -47,25 +55,20 @@ void AddBoundaries(std::string_view headers, std::vector<std::string>* boundarie
         ++to;
       value = headers.substr(from, to - from);
     }
+    value = WithoutTrailingBlanks(value);
     if (!value.empty())
-      boundaries->push_back(std::move(value));
+      boundaries->emplace(value);
   }
 }
 
-/* Whether the line opens an entity: "--" and a known boundary, not the
- * closing "--boundary--". */
-bool OpensEntity(std::string_view line, const std::vector<std::string>& boundaries) {
-  if (line.size() < 2 || line[0] != '-' || line[1] != '-')
+/* Whether the line opens an entity: "--" and a known boundary, then only
+ * blanks; not the closing "--boundary--". The boundaries are looked up,
+ * so that a message declaring many is read in linear time. */
+bool OpensEntity(std::string_view line, const std::unordered_set<std::string>& boundaries) {
+  if (line.size() < 2 || line[0] != '-' || line[1] != '-' || boundaries.empty())
     return false;
-  for (const std::string& boundary : boundaries) {
-    if (line.substr(2, boundary.size()) != boundary)
-      continue;
-    // Only blanks may follow the boundary on its line.
-    std::string_view rest = line.substr(2 + boundary.size());
-    if (rest.find_first_not_of(" \t\r\n") == std::string_view::npos)
-      return true;
-  }
-  return false;
+  const std::string_view candidate = WithoutTrailingBlanks(line.substr(2));
+  return !candidate.empty() && boundaries.count(std::string(candidate)) != 0;
 }
 
 struct entity_span {
@@ -74,7 +77,7 @@ struct entity_span {
 
 std::vector<entity_span> SplitEntities(std::string_view message) {
   std::vector<entity_span> entities;
-  std::vector<std::string> boundaries;
+  std::unordered_set<std::string> boundaries;
   size_t at = 0;
   bool first = true;
   while (first || at < message.size()) {
