@@ -159,7 +159,11 @@ WORD PushItem(WorkingNote& note, WorkingItem item, ValueBlock& value) {
   const auto [entry, added] = note.itemsOfKey.try_emplace(item.key);
   std::vector<size_t>& positions = entry->second;
   try {
-    positions.reserve(positions.size() + 1);
+    // Room for the position first, so that nothing fails once the item is
+    // in; it grows by half again, as a vector does, or many items of one
+    // name would each move all the positions before them.
+    if (positions.size() == positions.capacity())
+      positions.reserve(positions.size() + positions.size() / 2 + 1);
     note.items.push_back(std::move(item));
   } catch (...) {
     if (added)
