@@ -550,8 +550,15 @@ STATUS CopyingAppend(VelkoRTChunk* chunk, chunk_process_state* state, WORD baseA
   if (run.source != nullptr) {
     run.take_nodes = TakesSourceNodes(source.action, chunk, target, run);
     chunk_append_run* outer = state->append_run;
+    if (outer != nullptr)
+      run.names = outer->names;
     state->append_run = &run;
     status = WalkSource(state, &run);
+    if (outer == nullptr) {
+      const STATUS registered = WriteFieldNames(target->note, run.names);
+      if (status == NOERROR)
+        status = registered;
+    }
     if (status == NOERROR)
       status = CloseUnpairedBegins(state, run);
     state->append_run = outer;

@@ -59,6 +59,10 @@ struct chunk_append_run {
   /* The records of the field being copied, by field buffer; empty when
    * none is held. */
   std::vector<BYTE> fields[kFieldBufferCount];
+  /* The names of the fields written, registered in "$Fields" where the
+   * copy ends (a copy inside another keeps them in the outer copy's). */
+  field_names own_names;
+  field_names* names = &own_names;
   /* Where each source paragraph id's pair lies in the state's map (its
    * position + 1; 0: no pair), sized to every id on the first pair. */
   std::vector<DWORD> pair_positions;

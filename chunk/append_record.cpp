@@ -446,6 +446,7 @@ STATUS WriteField(const char* record, DWORD length, chunk_process_state* state,
     field_operation op;
     op.gen = &state->gen;
     op.note = StateItem(state)->note;
+    op.names = run->names;
     for (int slot = 0; slot < kFieldBufferCount; ++slot) {
       if (slot != kFieldBufferControl && !run->fields[slot].empty())
         op.buffers[slot] = run->fields[slot].data();

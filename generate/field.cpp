@@ -16,6 +16,7 @@
 #include "generate/services.h"
 #include "host/nsfdata.h"
 #include "host/nsfnote.h"
+#include "host/textlist.h"
 #include "store/rtitem_internal.h"
 #include "store/session.h"
 #include "velko/status.h"
@@ -70,24 +71,69 @@ bool HasItem(NOTEHANDLE note, const std::string& name) {
                      nullptr) == NOERROR;
 }
 
-/* The name in "$Fields" and a placeholder item of that name. */
-STATUS RegisterName(NOTEHANDLE note, const std::string& name) {
+/* The entry count and value length of the note's "$Fields" list; false
+ * when the note has none. */
+bool ReadListSize(NOTEHANDLE note, field_names* names) {
+  WORD type = 0;
+  BLOCKID value = {};
+  DWORD length = 0;
+  if (NSFItemInfo(note, kFieldsItem, sizeof kFieldsItem - 1, nullptr, &type, &value, &length) !=
+          NOERROR ||
+      type != TYPE_TEXT_LIST || length < 2 * sizeof(WORD))
+    return false;
+  names->count = ListGetNumEntries(OSLockBlock(value), TRUE);
+  OSUnlockBlock(value);
+  names->length = length;
+  return true;
+}
+
+/* Whether the host would take one more entry of the length into the list
+ * the batch follows. */
+bool Fits(const field_names& names, WORD length) {
+  return names.known && names.count < 0xFFFF &&
+         names.length + sizeof(WORD) + length <= NSFItemValueLimit();
+}
+
+/* The name in "$Fields" (kept in the batch when there is one and the name
+ * fits) and a placeholder item of that name. */
+STATUS RegisterName(NOTEHANDLE note, const std::string& name, field_names* names) {
   const WORD length = static_cast<WORD>(name.size());
-  if (const STATUS status = NSFItemAppendTextList(note, kFieldsItem, name.c_str(), length, TRUE);
-      status != NOERROR)
-    return status;
+  if (names != nullptr && Fits(*names, length)) {
+    names->texts += name;
+    names->lengths.push_back(length);
+    ++names->count;
+    names->length += sizeof(WORD) + length;
+  } else {
+    if (names != nullptr) {
+      if (const STATUS status = WriteFieldNames(note, names); status != NOERROR)
+        return status;
+    }
+    if (const STATUS status = NSFItemAppendTextList(note, kFieldsItem, name.c_str(), length, TRUE);
+        status != NOERROR)
+      return status;
+    if (names != nullptr)
+      names->known = ReadListSize(note, names);
+  }
   return NSFItemAppend(note, ITEM_PLACEHOLDER, name.c_str(), length, TYPE_INVALID_OR_UNKNOWN,
                        nullptr, 0);
 }
 
 /* The first of name1, name2 ... (name_1 ... when the name ends with a
- * digit) without an item; false when all 9999 are taken. */
-bool UniqueName(NOTEHANDLE note, const std::string& name, std::string* unique) {
+ * digit) without an item; false when all 9999 are taken. With a batch the
+ * search starts at the number the name's last unique name took, as a copy
+ * only adds items and the ones below are taken. */
+bool UniqueName(NOTEHANDLE note, const std::string& name, std::string* unique,
+                field_names* names) {
   const bool digit = !name.empty() && name.back() >= '0' && name.back() <= '9';
-  for (int number = 1; number <= kUniqueFieldNameTries; ++number) {
+  int* taken = names != nullptr ? &names->numbers[name] : nullptr;
+  for (int number = taken != nullptr && *taken > 1 ? *taken : 1; number <= kUniqueFieldNameTries;
+       ++number) {
     *unique = name + (digit ? "_" : "") + std::to_string(number);
-    if (!HasItem(note, *unique))
+    if (!HasItem(note, *unique)) {
+      if (taken != nullptr)
+        *taken = number;
       return true;
+    }
   }
   return false;
 }
@@ -274,6 +320,19 @@ STATUS WriteJavaScript(field_operation* op, bool* allKnown) {
 
 } // namespace
 
+STATUS WriteFieldNames(NOTEHANDLE note, field_names* names) {
+  if (names->lengths.empty())
+    return NOERROR;
+  const STATUS status =
+      NSFItemAppendTextListEntries(note, kFieldsItem, names->texts.data(), names->lengths.data(),
+                                   static_cast<DWORD>(names->lengths.size()));
+  names->texts.clear();
+  names->lengths.clear();
+  if (status != NOERROR)
+    names->known = false;
+  return status;
+}
+
 STATUS GenerateField(const char* name, const char* fontString, DWORD wrap, const char* mode,
                      field_operation* op) {
   if (op == nullptr || op->gen == nullptr || op->gen->item == nullptr)
@@ -290,12 +349,12 @@ STATUS GenerateField(const char* name, const char* fontString, DWORD wrap, const
   if (mode == nullptr || strcasecmp(mode, "Modify") != 0) {
     if (HasItem(op->note, fieldName)) {
       std::string unique;
-      if (!UniqueName(op->note, fieldName, &unique))
+      if (!UniqueName(op->note, fieldName, &unique, op->names))
         return VELKO_ERR_BAD_ARGUMENT;
       fieldName = unique;
       Rename(&field, fieldName);
     }
-    if (const STATUS status = RegisterName(op->note, fieldName); status != NOERROR)
+    if (const STATUS status = RegisterName(op->note, fieldName, op->names); status != NOERROR)
       return status;
   }
   if (fontString != nullptr) {

@@ -12,6 +12,10 @@
 #ifndef VELKO_GENERATE_FIELD_H
 #define VELKO_GENERATE_FIELD_H
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 #include "generate/font_string.h"
 #include "store/emitter.h"
 #include "velko/velko.h"
@@ -31,6 +35,26 @@ inline constexpr int kUniqueFieldNameTries = 9999;
 /* Characters of a field name kept. */
 inline constexpr size_t kFieldNameLength = 63;
 
+/* The names a copy registers in "$Fields": the first (and any that would
+ * not fit the list) through the host as a lone field's is, the others kept
+ * here with the list's entry count and value length, and appended in one
+ * write by WriteFieldNames where the copy ends, so a copy of many fields
+ * writes the list once instead of once per field. Also where the copy's
+ * search for unique names resumes, so that many fields of one name do not
+ * each try every number taken before. */
+struct field_names {
+  bool known = false; /* count and length hold the item's as written */
+  DWORD count = 0;
+  DWORD length = 0; /* the list's value, its type word included */
+  std::string texts; /* the names kept, back to back */
+  std::vector<WORD> lengths;
+  /* By name given a unique one: the number that one took. */
+  std::unordered_map<std::string, int> numbers;
+};
+
+/* Appends the names kept to the note's "$Fields" and empties the batch. */
+STATUS WriteFieldNames(NOTEHANDLE note, field_names* names);
+
 /* What GenerateField takes from the chunk operation. */
 struct field_operation {
   generation_context* gen = nullptr;
@@ -42,6 +66,9 @@ struct field_operation {
   /* The chunk's event strings and their count (at most six). */
   char* const* event_strings = nullptr;
   int event_count = 0;
+  /* Where the names registered are kept until WriteFieldNames (null:
+   * each goes to "$Fields" at once). */
+  field_names* names = nullptr;
 };
 
 /* Writes the field. name (null: the CDFIELD's own) is cut to 63

@@ -28,6 +28,7 @@
 #include <cassert>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -1114,10 +1115,13 @@ extern "C" STATUS NSFItemAppendObject(NOTEHANDLE handle, WORD itemFlags, const c
   });
 }
 
-extern "C" STATUS NSFItemAppendTextList(NOTEHANDLE handle, const char* name, const char* text,
-                                        WORD textLength, BOOL allowDuplicates) {
-  if (text == nullptr && textLength != 0)
-    return ERR_HOST_BAD_ARGUMENT;
+namespace {
+
+// Appends the entries to the text list item of the name as
+// NSFItemAppendTextList appends one, writing the list once: all of them
+// (less those already present, without allowDuplicates) or none.
+STATUS AppendTextListEntries(NOTEHANDLE handle, const char* name,
+                             const std::vector<std::string_view>& added, BOOL allowDuplicates) {
   return GuardedStatus([&]() -> STATUS {
     const auto lock = LockHost();
     WorkingNote* note = FindNote(handle);
@@ -1126,52 +1130,90 @@ extern "C" STATUS NSFItemAppendTextList(NOTEHANDLE handle, const char* name, con
     const std::string_view itemName = TerminatedName(name);
     if (!ValidName(itemName))
       return ERR_HOST_BAD_ARGUMENT;
-    const std::string_view entry(text == nullptr ? "" : text, textLength);
 
     const size_t index = FindByName(*note, itemName, 0);
-    std::vector<std::string> entries;
+    std::optional<ValueLock> value;
+    std::vector<std::string_view> entries;
     if (index != npos) {
       if (IsDamaged(note->items[index]))
         return ReportDamagedItem(*note, note->items[index]);
-      const ValueLock value(note->items[index]);
-      std::vector<std::string_view> texts;
+      value.emplace(note->items[index]);
       // A text item becomes a list; an item of another type is left alone.
-      if (!ValueTexts(value.data(), value.length(), &texts))
+      if (!ValueTexts(value->data(), value->length(), &entries))
         return ERR_HOST_BAD_ARGUMENT;
-      entries.assign(texts.begin(), texts.end());
     }
-    if (!allowDuplicates)
-      for (const std::string& present : entries)
-        if (present == entry)
-          return NOERROR;
-    if (entries.size() >= 0xFFFF)
+    const size_t present = entries.size();
+    for (const std::string_view entry : added) {
+      if (!allowDuplicates && std::find(entries.begin(), entries.end(), entry) != entries.end())
+        continue;
+      entries.push_back(entry);
+    }
+    if (entries.size() == present)
+      return NOERROR;
+    if (entries.size() > 0xFFFF)
       return ERR_HOST_VALUE_TOO_LARGE;
-    entries.emplace_back(entry);
 
     std::string list;
     const WORD type = TYPE_TEXT_LIST;
     const WORD count = static_cast<WORD>(entries.size());
     list.append(WordBytes(type)).append(WordBytes(count));
-    for (const std::string& present : entries) {
-      const WORD length = static_cast<WORD>(present.size());
+    for (const std::string_view entry : entries) {
+      const WORD length = static_cast<WORD>(entry.size());
       list.append(WordBytes(length));
     }
-    for (const std::string& present : entries)
-      list.append(present);
+    for (const std::string_view entry : entries)
+      list.append(entry);
 
     if (index == npos)
       return AppendItemValue(*note, ITEM_SUMMARY, itemName, {list}, nullptr);
-    ValueBlock value;
-    if (const STATUS status = NewValueBlock({list}, &value); status != NOERROR)
+    ValueBlock block;
+    if (const STATUS status = NewValueBlock({list}, &block); status != NOERROR)
       return status;
+    value.reset();
     MakeRoomToRetire(*note, 1);
     WorkingItem& item = note->items[index];
     RetireValue(*note, item.value);
-    item.length = value.length();
-    item.value = value.Release();
+    item.length = block.length();
+    item.value = block.Release();
     return NOERROR;
   });
 }
+
+} // namespace
+
+extern "C" STATUS NSFItemAppendTextList(NOTEHANDLE handle, const char* name, const char* text,
+                                        WORD textLength, BOOL allowDuplicates) {
+  if (text == nullptr && textLength != 0)
+    return ERR_HOST_BAD_ARGUMENT;
+  return GuardedStatus([&]() -> STATUS {
+    const std::vector<std::string_view> added = {
+        std::string_view(text == nullptr ? "" : text, textLength)};
+    return AppendTextListEntries(handle, name, added, allowDuplicates);
+  });
+}
+
+extern "C" STATUS NSFItemAppendTextListEntries(NOTEHANDLE handle, const char* name,
+                                               const char* texts, const WORD* lengths,
+                                               DWORD count) {
+  if (count != 0 && lengths == nullptr)
+    return ERR_HOST_BAD_ARGUMENT;
+  return GuardedStatus([&]() -> STATUS {
+    std::vector<std::string_view> added;
+    added.reserve(count);
+    size_t at = 0;
+    for (DWORD entry = 0; entry < count; ++entry) {
+      if (texts == nullptr && lengths[entry] != 0)
+        return ERR_HOST_BAD_ARGUMENT;
+      added.emplace_back(texts == nullptr ? "" : texts + at, lengths[entry]);
+      at += lengths[entry];
+    }
+    if (added.empty())
+      return NOERROR;
+    return AppendTextListEntries(handle, name, added, TRUE);
+  });
+}
+
+extern "C" DWORD NSFItemValueLimit(void) { return ItemValueLimit(); }
 
 extern "C" STATUS NSFItemDelete(NOTEHANDLE handle, const char* name, WORD nameLength) {
   return GuardedStatus([&]() -> STATUS {

@@ -125,6 +125,16 @@ STATUS NSFItemAppendObject(NOTEHANDLE note, WORD itemFlags, const char* name, WO
  * again. */
 STATUS NSFItemAppendTextList(NOTEHANDLE note, const char* name, const char* text,
                              WORD textLength, BOOL allowDuplicates);
+/* The stand-in's own: appends count entries to the text list item as
+ * NSFItemAppendTextList with allowDuplicates appends them one at a time,
+ * writing the list once. texts holds the entries back to back, lengths
+ * their lengths. All of them go in, or none, with the status that the
+ * first that does not fit would have had. */
+STATUS NSFItemAppendTextListEntries(NOTEHANDLE note, const char* name, const char* texts,
+                                    const WORD* lengths, DWORD count);
+/* The stand-in's own: the value size cap in force (see
+ * ITEM_VALUE_LIMIT_DEFAULT). */
+DWORD NSFItemValueLimit(void);
 /* Deletes every item of the name; ERR_ITEM_NOT_FOUND when there is none. */
 STATUS NSFItemDelete(NOTEHANDLE note, const char* name, WORD nameLength);
 /* Appends a copy of an item (of any open note; the BLOCKID's pool names

@@ -448,6 +448,93 @@ TEST_F(AppendCopyTest, FieldsAreWrittenAgainAtTheirCdField) {
   EXPECT_NE(value.find("Total1"), std::string::npos);
 }
 
+/* The note's "$Fields" list as text, entries joined by ';'. */
+std::string FieldList(NOTEHANDLE note) {
+  char text[512] = {};
+  NSFItemConvertToText(note, "$Fields", text, sizeof text, ';');
+  return text;
+}
+
+/* Fields of one name copied together each take the next free number, a
+ * name ending in a digit behind '_'; "$Fields" lists them in the order of
+ * the copy behind what it held. */
+TEST_F(AppendCopyTest, FieldsOfOneNameTakeTheNextFreeNumbersInOrder) {
+  std::string fields;
+  for (const char* name : {"Qty", "Qty", "Total1", "Qty", "Total1"})
+    fields += std::string("FIELD name=\"") + name + "\"\nTEXT text=\"x\"\n";
+  const NOTEID source = Store(fields);
+  const NOTEID target = Store(kTarget, [](NOTEHANDLE note) {
+    const STATUS status = NSFItemSetText(note, "Qty", "1", 1);
+    return status != NOERROR ? status : NSFItemSetText(note, "$Fields", "Old", 3);
+  });
+  EXPECT_EQ(CopyItem(target, source, 0), NOERROR);
+  std::string renamed;
+  for (const char* name : {"Qty1", "Qty2", "Total1", "Qty3", "Total1_1"})
+    renamed += std::string("FIELD name=\"") + name + "\"\nTEXT text=\"x\"\n";
+  ExpectBody(target, kTarget + renamed);
+  DBHANDLE db = NULLHANDLE;
+  NOTEHANDLE note = NULLHANDLE;
+  ASSERT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+  ASSERT_EQ(NSFNoteOpen(db, target, 0, &note), NOERROR);
+  EXPECT_EQ(FieldList(note), "Old;Qty1;Qty2;Total1;Qty3;Total1_1");
+  NSFNoteClose(note);
+  NSFDbClose(db);
+}
+
+/* A copy stops at the first field whose name "$Fields" cannot take, with
+ * the host's status, the names before it listed and given their items. */
+TEST_F(AppendCopyTest, ACopyStopsAtTheFieldWhoseNameDoesNotFitTheList) {
+  // The list: type and count words (4), then 2 + 5, 2 + 4, 2 + 5 and
+  // 2 + 5 bytes: 11, 17, 24 and 31 bytes after each name.
+  const char* const names[] = {"Alpha", "Beta", "Gamma", "Delta"};
+  std::string fields;
+  for (const char* name : names)
+    fields += std::string("FIELD name=\"") + name + "\"\nTEXT text=\"x\"\n";
+  const NOTEID source = Store(fields);
+  const struct {
+    DWORD limit;
+    const char* listed;
+  } cases[] = {
+      {30, "Alpha;Beta;Gamma"},
+      {17, "Alpha;Beta"}, /* Beta fills the list exactly */
+      {10, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.limit);
+    const NOTEID target = Store(kTarget);
+    EXPECT_EQ(OnTarget(target, "Everything",
+                       [&](LSXLsiSession* session, VelkoRTChunk* chunk) {
+                         chunk->item->AutoSave = 0;
+                         DBHANDLE db = NULLHANDLE;
+                         NOTEHANDLE note = NULLHANDLE;
+                         EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
+                         EXPECT_EQ(NSFNoteOpen(db, source, 0, &note), NOERROR);
+                         session->internal->append_db = db;
+                         session->internal->append_note = note;
+                         session->internal->append_item_name = "Body";
+                         HostTestSetItemValueLimit(c.limit);
+                         const STATUS status = chunk->AlterRichText(
+                             ACTION_APPEND_RTITEM, 0, 0, 0, 0, "Body", nullptr, nullptr, nullptr);
+                         HostTestSetItemValueLimit(0);
+                         EXPECT_EQ(FieldList(chunk->item->note), c.listed);
+                         for (const char* name : names) {
+                           const bool expected = std::strstr(c.listed, name) != nullptr;
+                           EXPECT_EQ(NSFItemInfo(chunk->item->note, name,
+                                                 static_cast<WORD>(std::strlen(name)), nullptr,
+                                                 nullptr, nullptr, nullptr) == NOERROR,
+                                     expected)
+                               << name;
+                         }
+                         session->internal->append_note = NULLHANDLE;
+                         session->internal->append_db = NULLHANDLE;
+                         NSFNoteClose(note);
+                         NSFDbClose(db);
+                         return status;
+                       }),
+              ERR_HOST_VALUE_TOO_LARGE);
+  }
+}
+
 /* A field's second extension goes out again with the field, ahead of its
  * CDFIELD; the identity record that follows a CDFIELD is found across
  * other records before the next text run. */

@@ -49,6 +49,11 @@ const HostCall kCalls[] = {
     {"NSFItemDelete", [](Subject& s) { return NSFItemDelete(s.note, "A", 1); }},
     {"NSFItemAppendTextList",
      [](Subject& s) { return NSFItemAppendTextList(s.note, "B", "z", 1, FALSE); }},
+    {"NSFItemAppendTextListEntries",
+     [](Subject& s) {
+       const WORD lengths[] = {1, 2};
+       return NSFItemAppendTextListEntries(s.note, "B", "zzz", lengths, 2);
+     }},
     {"NSFItemAppend",
      [](Subject& s) { return NSFItemAppend(s.note, 0, "D", 1, TYPE_TEXT, "delta", 5); }},
     {"NSFItemCopy", [](Subject& s) { return NSFItemCopy(s.note, s.item_c); }},

@@ -505,6 +505,49 @@ TEST_F(NoteItemTest, TextListsAndTheirTextForms) {
   EXPECT_EQ(NSFItemGetText(note_, "Single", nullptr, 0), 0);
 }
 
+// Several entries go into a text list in one write, as one call each would
+// put them (duplicates kept), or none of them go in.
+TEST_F(NoteItemTest, TextListEntriesAppendInOneWriteOrNotAtAll) {
+  const WORD threeLengths[] = {2, 0, 1};
+  ASSERT_EQ(NSFItemAppendTextListEntries(note_, "New", "abc", threeLengths, 3), NOERROR);
+  EXPECT_EQ(Items(note_, "New"), Texts{"New:" + Word(3) + Word(2) + Word(0) + Word(1) + "abc"});
+
+  ASSERT_EQ(NSFItemSetText(note_, "Single", "one", 3), NOERROR);
+  const WORD twoLengths[] = {3, 3};
+  ASSERT_EQ(NSFItemAppendTextListEntries(note_, "Single", "oneone", twoLengths, 2), NOERROR)
+      << "a text item becomes a list; duplicates stay";
+  EXPECT_EQ(Items(note_, "Single"),
+            Texts{"Single:" + Word(3) + Word(3) + Word(3) + Word(3) + "oneoneone"});
+
+  ASSERT_EQ(Append(note_, "Number", TYPE_NUMBER, "12345678"), NOERROR);
+  EXPECT_EQ(NSFItemAppendTextListEntries(note_, "Number", "abc", twoLengths, 1),
+            ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFItemAppendTextListEntries(note_, "New", "ab", nullptr, 1), ERR_HOST_BAD_ARGUMENT);
+  EXPECT_EQ(NSFItemAppendTextListEntries(note_, "None", nullptr, nullptr, 0), NOERROR);
+  EXPECT_EQ(Items(note_, "None"), Texts{}) << "no entries, no item";
+
+  // "New" is 13 bytes with its type word and a one-letter entry adds 3, so
+  // 16 holds one more and not two.
+  HostTestSetItemValueLimit(16);
+  const WORD ones[] = {1, 1};
+  EXPECT_EQ(NSFItemAppendTextListEntries(note_, "New", "de", ones, 2), ERR_HOST_VALUE_TOO_LARGE);
+  EXPECT_EQ(NSFItemValueLimit(), 16u);
+  EXPECT_EQ(Items(note_, "New"), Texts{"New:" + Word(3) + Word(2) + Word(0) + Word(1) + "abc"});
+  ASSERT_EQ(NSFItemAppendTextListEntries(note_, "New", "d", ones, 1), NOERROR);
+  EXPECT_EQ(Items(note_, "New"),
+            Texts{"New:" + Word(4) + Word(2) + Word(0) + Word(1) + Word(1) + "abcd"});
+
+  // Past 65535 entries a list takes no more, whatever the cap.
+  HostTestSetItemValueLimit(200000);
+  const std::vector<WORD> empties(65535, 0);
+  ASSERT_EQ(NSFItemAppendTextListEntries(note_, "Many", "", empties.data(), 65535), NOERROR);
+  EXPECT_EQ(NSFItemAppendTextListEntries(note_, "Many", "", empties.data(), 1),
+            ERR_HOST_VALUE_TOO_LARGE);
+  EXPECT_EQ(NSFItemAppendTextList(note_, "Many", "", 0, TRUE), ERR_HOST_VALUE_TOO_LARGE);
+  HostTestSetItemValueLimit(0);
+  EXPECT_EQ(NSFItemValueLimit(), 65535u);
+}
+
 TEST_F(NoteItemTest, CopiesOfItemsAndNotes) {
   ASSERT_EQ(NSFItemSetText(note_, "$TITLE", "Report", 6), NOERROR);
   ASSERT_EQ(NSFItemAppend(note_, ITEM_SUMMARY, "$Fonts", 6, TYPE_COMPOSITE, "table", 5), NOERROR);
