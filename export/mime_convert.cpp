@@ -5,12 +5,14 @@
  * the message's inline parts and attachments. On failure the note gets its
  * MIME items back as they were.
  */
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -170,7 +172,10 @@ std::string Extension(const std::string& name) {
   return name.substr(dot);
 }
 
-/* Temporary files holding the parts; removed when it goes. */
+/* Temporary files holding the parts, one for each extension: a part is
+ * attached from its file before the next is written, so the next part of
+ * that extension writes over it instead of making a file of its own.
+ * Removed when it goes. */
 class part_files {
 public:
   explicit part_files(const LSXLsiSession* session) {
@@ -181,21 +186,31 @@ public:
       directory_ += '/';
   }
   ~part_files() {
-    for (const std::string& path : paths_)
+    for (const auto& [extension, path] : paths_)
       unlink(path.c_str());
   }
   part_files(const part_files&) = delete;
   part_files& operator=(const part_files&) = delete;
 
-  /* A new file in the temporary directory holding the data, named with
-   * the attachment name's extension; empty when it cannot be written. */
+  /* The file of the attachment name's extension holding the data (a new
+   * one in the temporary directory the first time); empty when it cannot
+   * be written. */
   std::string Write(const std::string& name, const std::string& data) {
     const std::string extension = Extension(name);
-    std::string path = directory_ + "mime" + "XXXXXX" + extension;
-    const int fd = mkstemps(path.data(), static_cast<int>(extension.size()));
+    const auto held = paths_.find(extension);
+    int fd = -1;
+    std::string path;
+    if (held != paths_.end()) {
+      path = held->second;
+      fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+    } else {
+      path = directory_ + "mime" + "XXXXXX" + extension;
+      fd = mkstemps(path.data(), static_cast<int>(extension.size()));
+      if (fd >= 0)
+        paths_.emplace(extension, path);
+    }
     if (fd < 0)
       return {};
-    paths_.push_back(path);
     size_t done = 0;
     while (done < data.size()) {
       const ssize_t written = write(fd, data.data() + done, data.size() - done);
@@ -210,7 +225,7 @@ public:
 
 private:
   std::string directory_;
-  std::vector<std::string> paths_;
+  std::map<std::string, std::string> paths_; /* by extension */
 };
 
 /* Hands the inline parts to the chunk for the HTML import. False when

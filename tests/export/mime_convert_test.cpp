@@ -173,6 +173,27 @@ TEST_F(MimeConvertTest, AMessageOfAttachmentsOnlyConnectsWithItsFiles) {
   EXPECT_FALSE(std::filesystem::exists(temp_ / "../../x"));
 }
 
+/* Parts of one extension pass through one temporary file in turn: each
+ * attachment holds its own bytes, a shorter one none of the longer one's
+ * before it. */
+TEST_F(MimeConvertTest, EachAttachmentHoldsItsOwnPart) {
+  StoreMessage("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=m\n\n"
+               "--m\nContent-Disposition: attachment; filename=a.txt\n\nthe longer one\n"
+               "--m\nContent-Disposition: attachment; filename=b.bin\n\nother kind\n"
+               "--m\nContent-Disposition: attachment; filename=c.txt\n\nshort\n--m--\n");
+  ASSERT_EQ(Convert(), NOERROR);
+  std::vector<std::string> files;
+  for (const note_testing::attachment& file : note_testing::Attachments(note_)) {
+    const std::filesystem::path path = temp_ / "extracted";
+    ASSERT_EQ(NSFNoteExtractFile(note_, file.item, path.c_str(), nullptr), NOERROR);
+    std::ifstream in(path, std::ios::binary);
+    files.push_back(file.name + ":" + std::string(std::istreambuf_iterator<char>(in), {}));
+    std::filesystem::remove(path);
+  }
+  EXPECT_THAT(files, ElementsAre("a.txt:the longer one", "b.bin:other kind", "c.txt:short"));
+  EXPECT_TRUE(TempDirectoryEmpty());
+}
+
 /* A name in another script (one of its characters holds a '\' byte in
  * LMBCS), and one longer than a name may be: the converted item shows the
  * name, and a MIME export gives it back as sent. */
