@@ -719,6 +719,7 @@ void FreeChunkStyleLists(html_render_info *context) {
   context->border_class_count = 0;
   FreeParagraphIndex(context);
   ReleaseHotspotMarks(context);
+  ReleaseTableCellIndex(context);
   context->walked_back_cell = nullptr;
   context->walked_back_begin = nullptr;
 }

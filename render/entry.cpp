@@ -38,6 +38,7 @@
 #include "render/render_info.h"
 #include "render/family_renderers.h"
 #include "render/run_files.h"
+#include "render/table.h"
 #include "render/tag_stack.h"
 #include "render/text_render.h"
 #include "store/body.h"
@@ -589,6 +590,7 @@ void ReleaseRenderContext(html_render_info *c) {
   FreeParagraphIndex(c);
   ReleaseRunFiles(c);
   ReleaseHotspotMarks(c);
+  ReleaseTableCellIndex(c);
   // A part file still open here was never attached: it is removed, so how
   // its close went tells nobody anything.
   if (c->part_file != nullptr) {

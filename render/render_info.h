@@ -531,6 +531,10 @@ struct html_render_info {
    * the one before. */
   record_storage *walked_back_cell;
   record_storage *walked_back_begin;
+  /* The cells of the tables whose covered cells were asked for the cell
+   * shown there (render/table_cells.cpp); null until the first, and freed
+   * at the end of every outermost driver call. */
+  struct table_cell_index *table_cell_index;
   record_storage *position_cell;
 
   /* ---- hotspots and sections (render/hotspot.cpp, section_bar.cpp) ----

@@ -81,6 +81,8 @@ int AllRowCellsInvisible(html_render_info *context, record_storage *cell);
  * else the first following cell that starts the span of the position;
  * null when none. */
 record_storage *FindDisplayedTableCell(html_render_info *context, record_storage *cell);
+/* Frees the index of table cells FindDisplayedTableCell made for the run. */
+void ReleaseTableCellIndex(html_render_info *context);
 /* 1 when the displayed cell starts the position's span (or both are the
  * same unspanned cell). */
 int CellStartsSpan(html_render_info *context, record_storage *position,

@@ -9,9 +9,36 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+#include <deque>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
 #include "host/cdrecords.h"
 #include "render/table.h"
 #include "store/body.h"
+
+/* The cells of the tables asked about for the cell shown at a covered
+ * position: for each table, its cells that span by the top-left of their
+ * area, in table order; for each cell, its table and place in it. Kept
+ * until the end of the outermost driver call, so that a table of many
+ * covered cells is read once instead of to its end for each of them. */
+struct table_cell_index {
+  struct spanning_cell {
+    size_t ordinal;
+    record_storage *node;
+  };
+  struct table {
+    std::unordered_map<int, std::vector<spanning_cell>> spans;
+  };
+  struct place {
+    const table *of;
+    size_t ordinal;
+  };
+  std::deque<table> tables;
+  std::unordered_map<const record_storage *, place> places;
+};
 
 namespace {
 
@@ -81,6 +108,64 @@ int StartsRowAfter(html_render_info *context, record_storage *node, const cell_f
       return 0;
   }
   return 1;
+}
+
+/* The first cell after `cell` of its table that starts the span of the
+ * position, read cell by cell. */
+record_storage *ScanForSpanStart(html_render_info *context, record_storage *cell,
+                                 const cell_fields &position) {
+  for (record_storage *node = FindNextTableCell(context, cell); IsCellNode(node);
+       node = FindNextTableCell(context, node)) {
+    cell_fields fields;
+    ReadCellFields(node, &fields);
+    if (StartsSpanOf(fields, position))
+      return node;
+  }
+  return nullptr;
+}
+
+int AreaKey(int row, int column) { return row * 256 + column; }
+
+/* Indexes the table the cell belongs to: its cells from the first (back
+ * from the cell to its table's begin) to its end, as FindNextTableCell
+ * walks them. */
+void IndexTable(html_render_info *context, record_storage *cell, table_cell_index *index) {
+  record_storage *first = cell;
+  for (record_storage *node = FindPreviousTableCell(context, cell); IsCellNode(node);
+       node = FindPreviousTableCell(context, node))
+    first = node;
+  index->tables.emplace_back();
+  table_cell_index::table *table = &index->tables.back();
+  size_t ordinal = 0;
+  for (record_storage *node = first; IsCellNode(node);
+       node = FindNextTableCell(context, node), ++ordinal) {
+    index->places.emplace(node, table_cell_index::place{table, ordinal});
+    cell_fields fields;
+    ReadCellFields(node, &fields);
+    if (fields.row_span >= 2 || fields.column_span >= 2)
+      table->spans[AreaKey(fields.row - fields.row_span + 1, fields.column - fields.column_span + 1)]
+          .push_back(table_cell_index::spanning_cell{ordinal, node});
+  }
+}
+
+/* The cell's place in the index of its table, made the first time a
+ * cell of that table is asked about; null when memory ran out (the index
+ * is then dropped). */
+const table_cell_index::place *PlaceOf(html_render_info *context, record_storage *cell) {
+  try {
+    if (context->table_cell_index == nullptr)
+      context->table_cell_index = new table_cell_index;
+    table_cell_index *index = context->table_cell_index;
+    auto found = index->places.find(cell);
+    if (found == index->places.end()) {
+      IndexTable(context, cell, index);
+      found = index->places.find(cell);
+    }
+    return found != index->places.end() ? &found->second : nullptr;
+  } catch (const std::bad_alloc &) {
+    ReleaseTableCellIndex(context);
+    return nullptr;
+  }
 }
 
 } // namespace
@@ -237,14 +322,25 @@ record_storage *FindDisplayedTableCell(html_render_info *context, record_storage
     return nullptr;
   if ((position.flags & cell_flags::Covered) == 0)
     return cell;
-  for (record_storage *node = FindNextTableCell(context, cell); IsCellNode(node);
-       node = FindNextTableCell(context, node)) {
-    cell_fields fields;
-    ReadCellFields(node, &fields);
-    if (StartsSpanOf(fields, position))
-      return node;
-  }
-  return nullptr;
+  const table_cell_index::place *place = PlaceOf(context, cell);
+  if (place == nullptr)
+    return ScanForSpanStart(context, cell, position);
+  const auto starts = place->of->spans.find(AreaKey(position.row, position.column));
+  if (starts == place->of->spans.end())
+    return nullptr;
+  // The first of the cells that start the position's span after the cell.
+  const std::vector<table_cell_index::spanning_cell> &cells = starts->second;
+  const auto after = std::upper_bound(
+      cells.begin(), cells.end(), place->ordinal,
+      [](size_t ordinal, const table_cell_index::spanning_cell &spanning) {
+        return ordinal < spanning.ordinal;
+      });
+  return after != cells.end() ? after->node : nullptr;
+}
+
+void ReleaseTableCellIndex(html_render_info *context) {
+  delete context->table_cell_index;
+  context->table_cell_index = nullptr;
 }
 
 int CellStartsSpan(html_render_info *, record_storage *position, record_storage *displayed) {
