@@ -13,7 +13,7 @@
 /* A hotspot, link or section from its hotspot-begin record. */
 STATUS ProcessXMLHotspot(html_render_info *context, WORD beginSignature, WORD depth);
 /* Frees what the hotspot renderer kept for the run (the targets and
- * identity records it looked ahead for). */
+ * identity records it looked ahead for, and the hotspot ends it found). */
 void ReleaseHotspotMarks(html_render_info *context);
 /* A section's title bar (CDBAR). */
 STATUS ProcessXMLSectionBar(html_render_info *context, WORD beginSignature);

@@ -53,6 +53,14 @@ struct hotspot_marks {
   std::unordered_map<const record_storage *, size_t> after;
 };
 
+/* The hotspot end FindEnd found after each node it read past (null: the
+ * list or the run's records ended first), under the run's last record it
+ * was read with. */
+struct hotspot_ends {
+  const record_storage *last = nullptr;
+  std::unordered_map<const record_storage *, record_storage *> end_after;
+};
+
 namespace {
 
 namespace f1 = html_flags;
@@ -134,13 +142,63 @@ void Advance(html_render_info *c) {
     c->current_record = c->current_record->next;
 }
 
-/* The hotspot's end record from the node on, or null. */
-record_storage *FindEnd(const html_render_info *c, record_storage *from) {
-  for (record_storage *node = from; node != nullptr && !IsBeyondLast(c, node); node = node->next) {
+/* Records FindEnd reads before it keeps what it read. */
+constexpr size_t kShortEndSearch = 64;
+
+/* FindEnd past its first records, from `start` on: the answer of a node
+ * read before is taken where the read meets it, and every node read now,
+ * from `from` on, keeps the answer; read in place when memory runs out. */
+record_storage *FindEndKept(html_render_info *c, record_storage *from, record_storage *start) {
+  record_storage *node = start;
+  try {
+    hotspot_ends *kept = c->hotspot_ends;
+    if (kept == nullptr) {
+      kept = new hotspot_ends;
+      c->hotspot_ends = kept;
+    }
+    if (kept->last != c->last_record) {
+      kept->end_after.clear();
+      kept->last = c->last_record;
+    }
+    record_storage *end = nullptr;
+    for (; node != nullptr && !IsBeyondLast(c, node); node = node->next) {
+      if (IsHotspotEnd(node->signature)) {
+        end = node;
+        break;
+      }
+      const auto known = kept->end_after.find(node);
+      if (known != kept->end_after.end()) {
+        end = known->second;
+        break;
+      }
+    }
+    for (const record_storage *at = from; at != node; at = at->next)
+      kept->end_after.emplace(at, end);
+    return end;
+  } catch (const std::bad_alloc &) {
+    delete c->hotspot_ends;
+    c->hotspot_ends = nullptr;
+    for (node = start; node != nullptr && !IsBeyondLast(c, node); node = node->next) {
+      if (IsHotspotEnd(node->signature))
+        return node;
+    }
+    return nullptr;
+  }
+}
+
+/* The hotspot's end record from the node on, or null. A long read keeps
+ * its answer for every node it passed (hotspot_ends), so that hotspots
+ * begun without an end, one in each of many cells or layers, do not each
+ * read to the end of the list. */
+record_storage *FindEnd(html_render_info *c, record_storage *from) {
+  record_storage *node = from;
+  for (size_t read = 0; read < kShortEndSearch; ++read, node = node->next) {
+    if (node == nullptr || IsBeyondLast(c, node))
+      return nullptr;
     if (IsHotspotEnd(node->signature))
       return node;
   }
-  return nullptr;
+  return FindEndKept(c, from, node);
 }
 
 void RaiseDepth(hotspot_call &h) {
@@ -906,6 +964,8 @@ void LinkInside(hotspot_call &h) {
 void ReleaseHotspotMarks(html_render_info *context) {
   delete context->hotspot_marks;
   context->hotspot_marks = nullptr;
+  delete context->hotspot_ends;
+  context->hotspot_ends = nullptr;
 }
 
 STATUS ProcessXMLHotspot(html_render_info *context, WORD beginSignature, WORD depth) {

@@ -496,6 +496,10 @@ struct html_render_info {
    * (render/hotspot.cpp); null until the first URL or link anchor, and
    * freed at the end of every outermost driver call. */
   struct hotspot_marks *hotspot_marks;
+  /* The hotspot ends the hotspot renderer looked for past many records
+   * (render/hotspot.cpp); null until the first such look, and freed with
+   * the marks. */
+  struct hotspot_ends *hotspot_ends;
   /* The settings the image renderer reads, read at the run's first image
    * and kept for the others (unread again at every outermost driver call):
    * the debug level and the data directory. */
