@@ -603,6 +603,17 @@ STATUS VelkoRTChunk::AppendFileAttachment(const char* file, const char* name, in
   return status;
 }
 
+STATUS AppendFileAttachments(VelkoRTChunk* chunk, const attachment_batch& batch) {
+  if (batch.files.empty())
+    return NOERROR;
+  _internal_SESS& shared = Shared(*chunk);
+  shared.parameter_text = nullptr;
+  shared.attachment_batch = &batch;
+  Run(*chunk, ACTION_APPEND_FILE_ATTACHMENT);
+  shared.attachment_batch = nullptr;
+  return chunk->status;
+}
+
 STATUS VelkoRTChunk::AppendImportFile(const char* file, const char* options) {
   Run(*this, ACTION_PREPARE_APPEND, 3);
   return Run(*this, ACTION_APPEND_IMPORT_FILE, Shared(*this).append_parameter, 0, 0, 0, file,

@@ -6,6 +6,7 @@
 #ifndef VELKO_CHUNK_RTCHUNK_INTERNAL_H
 #define VELKO_CHUNK_RTCHUNK_INTERNAL_H
 
+#include "engine/attachment_batch.h"
 #include "engine/chunk_state.h"
 
 /* An inline MIME part kept for the HTML importer, which resolves "cid:"
@@ -26,5 +27,11 @@ chunkdef_info* LastClause(chunkdef_info* chain);
 STATUS AlterRichText(VelkoRTChunk* chunk, WORD action, WORD p1, WORD p2, WORD p3, WORD p4,
                      const char* s1, const char* s2, const char* extraDefinition,
                      VelkoRTChunk* other);
+
+/* Attaches the batch's files after the chunk in one operation, as
+ * AppendFileAttachment (flag 0, no text) would attach them one by one:
+ * the chunk's status, the first failing one's (the files before it then
+ * attached). */
+STATUS AppendFileAttachments(VelkoRTChunk* chunk, const attachment_batch& batch);
 
 #endif

@@ -17,7 +17,11 @@
 #include <strings.h>
 
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
+#include "engine/attachment_batch.h"
 #include "engine/chunk_state.h"
 #include "engine/process_state.h"
 #include "engine/record_fields.h"
@@ -579,7 +583,62 @@ bool NoteHasAttachment(NOTEHANDLE note, const char* name) {
   return ExternalFileNameFromInternal(note, name, external) == NOERROR;
 }
 
+/* The note's attachment names as FindAttachment compares them: ASCII
+ * letters in lower case. */
+std::string NameKey(std::string name) {
+  for (char& c : name)
+    c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return name;
+}
+
+/* The files of a batch, each as AppendAttachment attaches one with its
+ * own operation, followed by the empty text run that operation's end
+ * writes behind the hotspot; the note's attachment names are read once
+ * and followed through a set, and each file name's and extension's
+ * search for a free name resumes where it last stopped, as the batch
+ * only adds attachments. */
+STATUS AppendAttachmentBatch(const attachment_batch& batch, chunk_process_state* state) {
+  VelkoRTItem* item = StateItem(state);
+  const NOTEHANDLE note = item->note;
+  std::vector<std::string> held;
+  RETURN_IF_FAILED(ListAttachmentNames(note, &held));
+  std::unordered_set<std::string> taken;
+  for (const std::string& name : held)
+    taken.insert(NameKey(name));
+  std::unordered_map<std::string, int> nextTry; /* by extension */
+  for (const batch_file& file : batch.files) {
+    const std::string path = file.write();
+    if (path.empty())
+      return kServiceNotAvailable;
+    const char* shown = FileNamePart(!file.name.empty() ? file.name.c_str() : path.c_str());
+    const std::string display(shown, strnlen(shown, kDisplayNameLength));
+    const char* dot = strrchr(path.c_str(), '.');
+    const std::string extension = dot != nullptr ? dot : "";
+    std::string name = display;
+    if (taken.count(NameKey(name)) != 0) {
+      int& tried = nextTry[extension];
+      do {
+        if (tried == kAttachmentNameTries)
+          return kServiceNotAvailable;
+        name = "Att" + std::to_string(tried++) + extension;
+      } while (taken.count(NameKey(name)) != 0);
+      --tried; /* the name found is tried again next time, and found taken */
+    }
+    hotspot_state hotspot = HotspotState(state);
+    RETURN_IF_FAILED(GenerateFileHotspot(path.c_str(), name.c_str(), display.c_str(), 0,
+                                         state->session->internal->option_string, &hotspot));
+    taken.insert(NameKey(FileNamePart(name.c_str())));
+    if (state->gen.text_state == TEXT_STATE_OTHER)
+      RETURN_IF_FAILED(
+          GenerateCDText("", 0, item->internal->current_text_header, &state->gen));
+  }
+  return NOERROR;
+}
+
 STATUS AppendAttachment(chunk_process_state* state) {
+  if (const attachment_batch* batch = state->session->internal->attachment_batch;
+      batch != nullptr)
+    return AppendAttachmentBatch(*batch, state);
   if (state->s1 == nullptr || state->s1[0] == '\0')
     return VELKO_ERR_BAD_ARGUMENT;
   const char* shown =

@@ -11,6 +11,9 @@
 #ifndef VELKO_ENGINE_SERVICES_H
 #define VELKO_ENGINE_SERVICES_H
 
+#include <string>
+#include <vector>
+
 #include "host/cdrecords.h"
 #include "velko/velko.h"
 
@@ -151,6 +154,10 @@ STATUS GenerateGIFRecordsFromBitmapRecords(chunk_process_state* state,
  * into name (MAXPATH bytes): 0, or the item-not-found status when the note
  * has none of that name. */
 STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name);
+
+/* The names of the note's attachments, as ExternalFileNameFromInternal
+ * finds them. */
+STATUS ListAttachmentNames(NOTEHANDLE note, std::vector<std::string>* names);
 
 /* The object ID of the note's attachment of the internal name (compared
  * without regard to case): 0, or the item-not-found status when the note

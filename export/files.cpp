@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "engine/services.h"
 #include "export/item_export.h"
@@ -44,54 +46,71 @@ bool SameNameIgnoringCase(const char* a, size_t lengthA, const char* b, size_t l
   return true;
 }
 
+/* Calls `visit` with the FILEOBJECT and file name of every "$FILE" item
+ * that holds a sound one, in the note's order, until it answers false. */
+template <typename Visit> void EachAttachment(NOTEHANDLE note, Visit visit) {
+  const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
+  BLOCKID item = {};
+  WORD type = 0;
+  BLOCKID value = {};
+  DWORD valueLength = 0;
+  STATUS status = NSFItemInfo(note, kFileItem, itemLength, &item, &type, &value, &valueLength);
+  while (status == NOERROR) {
+    const auto* bytes = static_cast<const BYTE*>(OSLockBlock(value));
+    bool goOn = true;
+    if (bytes != nullptr && type == TYPE_OBJECT &&
+        valueLength >= sizeof(WORD) + sizeof(FILEOBJECT)) {
+      FILEOBJECT candidate = {};
+      std::memcpy(&candidate, bytes + sizeof(WORD), sizeof candidate);
+      const auto* fileName = reinterpret_cast<const char*>(bytes) + sizeof(WORD) + sizeof candidate;
+      const DWORD nameEnd = sizeof(WORD) + sizeof candidate + candidate.FileNameLength;
+      if (candidate.Header.ObjectType == OBJECT_FILE && nameEnd <= valueLength)
+        goOn = visit(item, candidate, fileName);
+    }
+    if (bytes != nullptr)
+      OSUnlockBlock(value);
+    if (!goOn)
+      return;
+    status = NSFItemInfoNext(note, item, kFileItem, itemLength, &item, &type, &value, &valueLength);
+  }
+}
+
 /* The attachment of the note named `name` (with last, the last one of
  * that name, else the first): its FILEOBJECT and, when `stored` is given
  * (MAXPATH bytes), the name as the note holds it, cut to fit. False when
  * no "$FILE" item holds a sound FILEOBJECT of that name. */
 bool FindAttachment(NOTEHANDLE note, const char* name, FILEOBJECT* found,
                     char* stored = nullptr, BLOCKID* foundItem = nullptr, bool last = false) {
-  const WORD itemLength = static_cast<WORD>(std::strlen(kFileItem));
   const size_t nameLength = std::strlen(name);
-  BLOCKID item = {};
-  WORD type = 0;
-  BLOCKID value = {};
-  DWORD valueLength = 0;
   bool matched = false;
-  STATUS status = NSFItemInfo(note, kFileItem, itemLength, &item, &type, &value, &valueLength);
-  while (status == NOERROR) {
-    const auto* bytes = static_cast<const BYTE*>(OSLockBlock(value));
-    bool match = false;
-    FILEOBJECT candidate = {};
-    if (bytes != nullptr && type == TYPE_OBJECT &&
-        valueLength >= sizeof(WORD) + sizeof(FILEOBJECT)) {
-      std::memcpy(&candidate, bytes + sizeof(WORD), sizeof candidate);
-      const auto* fileName = reinterpret_cast<const char*>(bytes) + sizeof(WORD) + sizeof candidate;
-      const DWORD nameEnd = sizeof(WORD) + sizeof candidate + candidate.FileNameLength;
-      match = candidate.Header.ObjectType == OBJECT_FILE && nameEnd <= valueLength &&
-              SameNameIgnoringCase(fileName, candidate.FileNameLength, name, nameLength);
-      if (match)
-        *found = candidate;
-      if (match && stored != nullptr) {
-        const size_t length = std::min<size_t>(found->FileNameLength, MAXPATH - 1);
-        std::memcpy(stored, fileName, length);
-        stored[length] = '\0';
-      }
+  EachAttachment(note, [&](const BLOCKID& item, const FILEOBJECT& file, const char* fileName) {
+    if (!SameNameIgnoringCase(fileName, file.FileNameLength, name, nameLength))
+      return true;
+    *found = file;
+    if (stored != nullptr) {
+      const size_t length = std::min<size_t>(file.FileNameLength, MAXPATH - 1);
+      std::memcpy(stored, fileName, length);
+      stored[length] = '\0';
     }
-    if (bytes != nullptr)
-      OSUnlockBlock(value);
-    if (match) {
-      if (foundItem != nullptr)
-        *foundItem = item;
-      matched = true;
-      if (!last)
-        return true;
-    }
-    status = NSFItemInfoNext(note, item, kFileItem, itemLength, &item, &type, &value, &valueLength);
-  }
+    if (foundItem != nullptr)
+      *foundItem = item;
+    matched = true;
+    return last;
+  });
   return matched;
 }
 
 } // namespace
+
+STATUS ListAttachmentNames(NOTEHANDLE note, std::vector<std::string>* names) {
+  if (note == NULLHANDLE)
+    return ERR_ITEM_NOT_FOUND;
+  EachAttachment(note, [names](const BLOCKID&, const FILEOBJECT& file, const char* fileName) {
+    names->emplace_back(fileName, file.FileNameLength);
+    return true;
+  });
+  return NOERROR;
+}
 
 STATUS ExternalFileNameFromInternal(NOTEHANDLE note, const char* internalName, char* name) {
   if (name != nullptr)

@@ -263,15 +263,17 @@ bool NoteFileName(const std::string& utf8, std::string* lmbcs) {
   return written != 0 || length == 0;
 }
 
-STATUS AttachFile(VelkoRTChunk* chunk, part_files* files, const std::string& name,
-                  const std::string& data) {
-  std::string noteName;
-  if (!NoteFileName(name, &noteName))
-    return ERR_MEMORY;
-  const std::string path = files->Write(name, data);
-  if (path.empty())
-    return ERR_NOT_FOUND;
-  return chunk->AppendFileAttachment(path.c_str(), noteName.c_str(), 0, nullptr);
+/* The file of an attachment for the batch: its name in the note, and a
+ * writer that puts the data in the part file of its extension. False when
+ * memory runs out. */
+bool AddToBatch(part_files* files, const std::string& name, const std::string& data,
+                attachment_batch* batch) {
+  batch_file file;
+  if (!NoteFileName(name, &file.name))
+    return false;
+  file.write = [files, &name, &data] { return files->Write(name, data); };
+  batch->files.push_back(std::move(file));
+  return true;
 }
 
 /* Writes the new rich-text item of the name from the content. */
@@ -292,17 +294,23 @@ STATUS WriteRichText(LSXLsiSession* session, NOTEHANDLE note, const char* name,
   // refuses an empty text.
   if (status == NOERROR && !content.body.empty())
     status = chunk->AppendHTML("INLINE", content.body.c_str(), "Charset=UTF-8");
+  // The attachments, then the inline parts the body does not show, all
+  // in one append.
+  attachment_batch batch;
   for (const mime_attachment& attachment : content.attachments)
-    if (status == NOERROR)
-      status = AttachFile(chunk, &files, attachment.name, attachment.data);
+    if (status == NOERROR && !AddToBatch(&files, attachment.name, attachment.data, &batch))
+      status = ERR_MEMORY;
   if (status == NOERROR) {
     const inline_part_node* node = chunk->internal->inline_parts;
     for (const mime_inline_part& part : content.inline_parts) {
-      if (status == NOERROR && node != nullptr && !node->used)
-        status = AttachFile(chunk, &files, part.name, part.data);
+      if (status == NOERROR && node != nullptr && !node->used &&
+          !AddToBatch(&files, part.name, part.data, &batch))
+        status = ERR_MEMORY;
       node = node != nullptr ? node->next : nullptr;
     }
   }
+  if (status == NOERROR)
+    status = AppendFileAttachments(chunk, batch);
   if (status == NOERROR)
     status = item->Commit();
   delete item;

@@ -137,6 +137,9 @@ struct _internal_SESS {
   WORD append_parameter_2 = 0;
   /* One extra text for one action (null otherwise); not owned. */
   const char* parameter_text = nullptr;
+  /* The files of one file-attachment append that attaches several (null
+   * otherwise); not owned. */
+  const struct attachment_batch* attachment_batch = nullptr;
   /* Hotspot type, code kind and a further word; cleared before each hotspot. */
   WORD hotspot_type = 0;
   DWORD hotspot_code_kind = 0;

@@ -194,6 +194,39 @@ TEST_F(MimeConvertTest, EachAttachmentHoldsItsOwnPart) {
   EXPECT_TRUE(TempDirectoryEmpty());
 }
 
+/* An attachment whose name the note holds already (letters compared
+ * without case) is named "Att" and the first free number, with its own
+ * name's extension: A.TXT after a.txt takes Att0.TXT, which the third
+ * a.txt then finds taken as Att0.txt; a name of that form goes past the
+ * numbers taken; a file the note held before counts. Past Att999 the
+ * conversion fails and the note keeps its message. */
+TEST_F(MimeConvertTest, AttachmentsOfNamesTakenGetTheFirstFreeNumber) {
+  const std::filesystem::path held = temp_ / "held.bin";
+  std::ofstream(held, std::ios::binary) << "held";
+  ASSERT_EQ(NSFNoteAttachFile(note_, "$FILE", 5, held.c_str(), "b.bin", 0), NOERROR);
+  std::filesystem::remove(held);
+  std::string message = "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=m\n\n";
+  for (const char* name : {"a.txt", "A.TXT", "a.txt", "Att0.txt", "b.bin", "a.txt"})
+    message += std::string("--m\nContent-Disposition: attachment; filename=") + name +
+               "\n\n" + name + "\n";
+  StoreMessage(message + "--m--\n");
+  ASSERT_EQ(Convert(), NOERROR);
+  EXPECT_EQ(note_testing::AttachedFileNames(note_),
+            "b.bin a.txt Att0.TXT Att1.txt Att2.txt Att0.bin Att3.txt");
+
+  Restart();
+  SetTempDirectory();
+  message = "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=m\n\n";
+  for (int part = 0; part < 1002; ++part)
+    message += "--m\nContent-Disposition: attachment; filename=f.bin\n\nx\n";
+  StoreMessage(message + "--m--\n");
+  const std::vector<Bytes> stored = Values();
+  EXPECT_EQ(Convert(), ERR_NOT_FOUND) << "f.bin and Att0.bin to Att999.bin are taken";
+  EXPECT_EQ(Values(), stored);
+  EXPECT_EQ(note_testing::AttachedFileNames(note_), "");
+  EXPECT_TRUE(TempDirectoryEmpty());
+}
+
 /* A name in another script (one of its characters holds a '\' byte in
  * LMBCS), and one longer than a name may be: the converted item shows the
  * name, and a MIME export gives it back as sent. */
