@@ -164,10 +164,12 @@ protected:
   }
 
   /* Appends the source note's Body as AppendRTItem does, with the base
-   * argument given. */
+   * argument given; `arm` runs right before the copy, `after` right after
+   * it, while the target item is still connected. */
   STATUS CopyItem(NOTEID target, NOTEID source, WORD base,
                   const char* definition = "Everything",
-                  const std::function<void()>& arm = [] {}) {
+                  const std::function<void()>& arm = [] {},
+                  const std::function<void(VelkoRTChunk*)>& after = [](VelkoRTChunk*) {}) {
     return OnTarget(target, definition, [&](LSXLsiSession* session, VelkoRTChunk* chunk) {
       DBHANDLE db = NULLHANDLE;
       NOTEHANDLE note = NULLHANDLE;
@@ -179,6 +181,7 @@ protected:
       arm();
       const STATUS status = chunk->AlterRichText(ACTION_APPEND_RTITEM, base, 0, 0, 0, "Body",
                                                  nullptr, nullptr, nullptr);
+      after(chunk);
       session->internal->append_note = NULLHANDLE;
       session->internal->append_db = NULLHANDLE;
       NSFNoteClose(note);
@@ -502,35 +505,19 @@ TEST_F(AppendCopyTest, ACopyStopsAtTheFieldWhoseNameDoesNotFitTheList) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.limit);
     const NOTEID target = Store(kTarget);
-    EXPECT_EQ(OnTarget(target, "Everything",
-                       [&](LSXLsiSession* session, VelkoRTChunk* chunk) {
-                         chunk->item->AutoSave = 0;
-                         DBHANDLE db = NULLHANDLE;
-                         NOTEHANDLE note = NULLHANDLE;
-                         EXPECT_EQ(NSFDbOpen(path_.c_str(), &db), NOERROR);
-                         EXPECT_EQ(NSFNoteOpen(db, source, 0, &note), NOERROR);
-                         session->internal->append_db = db;
-                         session->internal->append_note = note;
-                         session->internal->append_item_name = "Body";
-                         HostTestSetItemValueLimit(c.limit);
-                         const STATUS status = chunk->AlterRichText(
-                             ACTION_APPEND_RTITEM, 0, 0, 0, 0, "Body", nullptr, nullptr, nullptr);
-                         HostTestSetItemValueLimit(0);
-                         EXPECT_EQ(FieldList(chunk->item->note), c.listed);
-                         for (const char* name : names) {
-                           const bool expected = std::strstr(c.listed, name) != nullptr;
-                           EXPECT_EQ(NSFItemInfo(chunk->item->note, name,
-                                                 static_cast<WORD>(std::strlen(name)), nullptr,
-                                                 nullptr, nullptr, nullptr) == NOERROR,
-                                     expected)
-                               << name;
-                         }
-                         session->internal->append_note = NULLHANDLE;
-                         session->internal->append_db = NULLHANDLE;
-                         NSFNoteClose(note);
-                         NSFDbClose(db);
-                         return status;
-                       }),
+    const auto listed = [&](VelkoRTChunk* chunk) {
+      HostTestSetItemValueLimit(0);
+      EXPECT_EQ(FieldList(chunk->item->note), c.listed);
+      for (const char* name : names) {
+        const bool expected = std::strstr(c.listed, name) != nullptr;
+        EXPECT_EQ(NSFItemInfo(chunk->item->note, name, static_cast<WORD>(std::strlen(name)),
+                              nullptr, nullptr, nullptr, nullptr) == NOERROR,
+                  expected)
+            << name;
+      }
+    };
+    EXPECT_EQ(CopyItem(target, source, 0, "Everything",
+                       [&] { HostTestSetItemValueLimit(c.limit); }, listed),
               ERR_HOST_VALUE_TOO_LARGE);
   }
 }
