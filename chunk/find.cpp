@@ -18,6 +18,7 @@
 #include "chunk/rtchunk_internal.h"
 #include "chunk/search.h"
 #include "engine/chunkdef.h"
+#include "engine/forward_scan.h"
 #include "engine/record_fields.h"
 #include "host/nls.h"
 #include "store/body.h"
@@ -235,40 +236,12 @@ bool NameOf(const record_storage* node, const char** name, DWORD* length) {
   return true;
 }
 
-/* The first record after a bracket's begin that a search looks for inside
- * the bracket (its name, its colour) or the CDEND that closes the search;
- * null when neither comes before the body's end. A begin met before the
- * record where the last look stopped stops there too, as no record
- * between stops it: the search, which meets every record in order, reuses
- * that answer until it reaches the stop, so nested or unclosed brackets
- * are looked through once. */
-class bracket_look {
-public:
-  template <typename Stops> const record_storage* From(const record_storage* begin, Stops stops) {
-    if (!kept_) {
-      stop_ = begin->next;
-      while (stop_ != nullptr && !stops(stop_))
-        stop_ = stop_->next;
-      kept_ = true;
-    }
-    return stop_;
-  }
-  /* The search is at the node: past it, a begin looks again. */
-  void Passing(const record_storage* node) {
-    if (kept_ && node == stop_)
-      kept_ = false;
-  }
-
-private:
-  const record_storage* stop_ = nullptr;
-  bool kept_ = false;
-};
-
 /* The name record of the bracket opened at `begin`, up to its CDEND; null
- * when it has none. */
+ * when it has none. The search meets the begins in order, so `look` reads
+ * nested or unclosed brackets through once. */
 const record_storage* NameRecordAfter(const record_storage* begin, const named_kind& kind,
-                                      bracket_look* look) {
-  const record_storage* stop = look->From(begin, [&kind](const record_storage* node) {
+                                      forward_scan* look) {
+  const record_storage* stop = ScanForward(look, begin->next, [&kind](const record_storage* node) {
     return node->signature == kind.name_record ||
            IsEndOf(node->data, node->signature, node->length, kind.bracket);
   });
@@ -276,9 +249,10 @@ const record_storage* NameRecordAfter(const record_storage* begin, const named_k
 }
 
 /* The colour value of the CDCOLOR inside the text bracket opened at
- * `begin`; null when it has none before its CDEND. */
-const COLOR_VALUE* BracketColor(const record_storage* begin, bracket_look* look) {
-  const record_storage* stop = look->From(begin, [](const record_storage* node) {
+ * `begin`; null when it has none before its CDEND (`look` as for
+ * NameRecordAfter). */
+const COLOR_VALUE* BracketColor(const record_storage* begin, forward_scan* look) {
+  const record_storage* stop = ScanForward(look, begin->next, [](const record_storage* node) {
     return (node->signature == SIG_CD_COLOR && node->length >= sizeof(CDCOLOR)) ||
            IsEndOf(node->data, node->signature, node->length, SIG_CD_TEXT);
   });
@@ -417,9 +391,8 @@ WORD FindNamedChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD 
   bool inBracket = false;
   const record_storage* name = nullptr; /* the pending name's record */
   bool compared = false;                /* the pending name was compared and failed */
-  bracket_look look;
+  forward_scan look;
   for (const record_storage* node = FirstRecord(chunk); node != nullptr; node = node->next) {
-    look.Passing(node);
     if (request.PastRange(node->ordinal))
       return 0;
     if (IsBeginOf(node->data, node->signature, node->length, kind.bracket)) {
@@ -470,9 +443,8 @@ WORD FindTextChunkInternal(VelkoRTChunk* chunk, int within, DWORD first, DWORD l
   DWORD count = 0;
   bool inRun = false;
   const COLOR_VALUE* color = nullptr;
-  bracket_look look;
+  forward_scan look;
   for (const record_storage* node = FirstRecord(chunk); node != nullptr; node = node->next) {
-    look.Passing(node);
     if (request.PastRange(node->ordinal))
       return 0;
     if (IsBeginOf(node->data, node->signature, node->length, SIG_CD_TEXT)) {

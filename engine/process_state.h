@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/chunkdef.h"
+#include "engine/forward_scan.h"
 #include "generate/font_string.h"
 #include "host/cdrecords.h"
 #include "store/body.h"
@@ -29,40 +30,6 @@ struct keyword_index;
 struct link_matching_info;
 struct paragraph_spec;
 struct velko_allocation;
-
-/* Where a forward scan from a record of the walk stopped, kept for the
- * records it passed over: a scan that begins at one of them stops at the
- * same record. */
-struct forward_scan {
-  const record_storage* cursor = nullptr; /* the record last answered; null: nothing kept */
-  const record_storage* stop = nullptr;   /* where the scan stopped; null: the body's end */
-};
-
-/* The first record from `from` on that the test stops at (null: none up
- * to the body's end). A record that the last scan passed over gets that
- * scan's stop without a scan of its own: the cursor moves on from the
- * record answered last to `from`, or gives up at the stop. The walk asks
- * in record order, so each record is stepped over at most twice per walk
- * however many records ask, where a scan per record would read to the
- * body's end from each of them. */
-template <typename Test>
-const record_storage* ScanForward(forward_scan* scan, const record_storage* from, Test stops) {
-  if (scan->cursor != nullptr) {
-    const record_storage* node = scan->cursor;
-    while (node != nullptr && node != from && node != scan->stop)
-      node = node->next;
-    if (node == from) {
-      scan->cursor = from;
-      return scan->stop;
-    }
-  }
-  const record_storage* node = from;
-  while (node != nullptr && !stops(node))
-    node = node->next;
-  scan->cursor = from;
-  scan->stop = node;
-  return node;
-}
 
 /* One key of a row sort. The chunk keeps an array of them (a tracked block
  * of the session, `sort_key_count` entries); their texts are pieces of one
